@@ -1,0 +1,124 @@
+#include "core/io_output.hpp"
+
+#include <cerrno>
+#include <map>
+
+#include "core/status.hpp"
+
+namespace kesta {
+namespace {
+
+std::map<int, std::FILE*>& stream_table() {
+  static std::map<int, std::FILE*> table;
+  return table;
+}
+
+// Text up to its used length: trailing blanks, NULs, tabs, LFs and CRs dropped.
+std::string_view used(std::string_view s) {
+  std::size_t n = s.size();
+  while (n > 0) {
+    const char c = s[n - 1];
+    if (c != ' ' && c != '\0' && c != '\t' && c != '\n' && c != '\r') break;
+    --n;
+  }
+  return s.substr(0, n);
+}
+
+bool put(std::FILE* f, std::string_view text, bool newline) {
+  if (f == nullptr) return false;
+  bool ok = text.empty() || std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (newline) ok = std::fputc('\n', f) != EOF && ok;
+  // Prompts and log lines must be visible at once (a crash keeps the log).
+  ok = std::fflush(f) == 0 && ok;
+  return ok;
+}
+
+}  // namespace
+
+std::FILE* io_stream(int stream) {
+  auto& table = stream_table();
+  auto it = table.find(stream);
+  if (it != table.end()) return it->second;
+  if (stream == kStreamTerminal) return stdout;
+  return nullptr;
+}
+
+void io_set_stream(int stream, std::FILE* file) {
+  auto& table = stream_table();
+  if (file == nullptr)
+    table.erase(stream);
+  else
+    table[stream] = file;
+}
+
+bool io_open_stream(int stream, const std::string& path, const char* mode) {
+  io_close_stream(stream);
+  std::FILE* f = std::fopen(path.c_str(), mode);
+  if (f == nullptr) return false;
+  io_set_stream(stream, f);
+  return true;
+}
+
+bool io_close_stream(int stream) {
+  auto& table = stream_table();
+  auto it = table.find(stream);
+  if (it == table.end()) return true;
+  std::FILE* f = it->second;
+  table.erase(it);
+  if (f == stdout || f == stderr || f == stdin) return true;
+  return std::fclose(f) == 0;
+}
+
+void IO_DEF_SYSTEM(Status& status) {
+  if (st_bad(status, "Subroutine IO_DEF_SYSTEM V0.5")) return;
+  const int macro_line = vosq_io_dbdb.macro_line;
+  const int loop_depth = vosq_io_dbdb.loop_depth;
+  vosq_io_dbdb = IoDbdb{};
+  vosq_io_dbdb.macro_line = macro_line;
+  vosq_io_dbdb.loop_depth = loop_depth;
+  vosq_io_dbinteractive.clear();
+}
+
+void IO_WRITE(std::string_view text, Status& status) {
+  if (st_bad(status, "Subroutine IO_WRITE V0.1")) return;
+  std::string_view line = used(text);
+  if (line.empty()) line = " ";
+  put(io_stream(kStreamTerminal), line, true);
+  if (vosq_io_dbdb.log_open) put(io_stream(kStreamLog), line, true);
+}
+
+void IO_WRITENA(std::string_view text, Status& status) {
+  if (st_bad(status, "Subroutine IO_WRITENA V0.2")) return;
+  std::string_view part = used(text);
+  if (part.empty()) return;
+  put(io_stream(kStreamTerminal), part, false);
+  if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, part, status);
+}
+
+void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
+  if (st_bad(status, "Subroutine IO_WRITE_FILE V0.3")) return;
+  std::string_view line = used(text);
+  if (line.empty()) line = " ";
+  errno = 0;
+  if (put(io_stream(stream), line, true)) return;
+  const int code = errno != 0 ? errno : -1;
+  IO_WRITE("ERROR: Failed to output ASCII text to an output file. May be you do not", status);
+  IO_WRITE("       have write permission, or the file system, or your quota, are full.", status);
+  IO_WRITE(" ", status);
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "       Input/output status return value (IOSTAT) = %8d", code);
+  IO_WRITE(buffer, status);
+  IO_WRITE("       (This value is system dependent; see system documentation.)", status);
+  IO_WRITE(" ", status);
+  status = 11010;
+  ST_SAVE("Subroutine IO_WRITE_FILE V0.3");
+}
+
+void IO_WRITENA_FILE(int stream, std::string_view text, Status& status) {
+  if (st_bad(status, "Subroutine IO_WRITENA_FILE V0.1")) return;
+  std::string_view part = used(text);
+  if (part.empty()) return;
+  put(io_stream(stream), part, false);
+}
+
+}  // namespace kesta

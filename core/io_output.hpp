@@ -1,0 +1,62 @@
+#pragma once
+// Terminal and log output, the fixed stream numbers, and the core services'
+// shared state blocks.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Fixed stream numbers used throughout the core services.
+inline constexpr int kStreamTerminal = 6;
+inline constexpr int kStreamDefaults = 17;
+inline constexpr int kStreamLog = 40;
+inline constexpr int kStreamOutputMacro = 41;
+inline constexpr int kStreamInputMacro = 42;
+
+// VOSQ_IO_DBDB: the core services' shared dialogue state.
+struct IoDbdb {
+  bool log_open = false;             // the log (stream 40) is open
+  bool output_macro = false;         // responses are recorded to stream 41
+  bool input_macro = false;          // responses come from stream 42
+  bool new_line_needed = true;       // the type-ahead line is used up
+  int next_position = 1;             // 1-based start of the next token search
+  int end_position = 1;              // used length of the last line, at least 1
+  bool paging_on = true;             // the help pager stops after each page
+  int lines_per_page = 16;           // page length of the help pager
+  bool file_sequence = false;        // a file series is being processed
+  int macro_line = 0;                // number of the last line read from the input macro
+  int loop_depth = 0;                // open DO loops of the input macro (0 or 1)
+};
+inline IoDbdb vosq_io_dbdb;
+
+// VOSQ_IO_DBINTERACTIVE: the last response line (at most 132 characters), or
+// one of the markers "%!*\ EOF" and "%!*\ SEQUENCE".
+inline constexpr std::size_t kInteractiveLength = 132;
+inline std::string vosq_io_dbinteractive;
+
+// Stream table: the C stream behind each stream number. Stream 6 is the
+// terminal (standard output unless redirected, e.g. by a test).
+std::FILE* io_stream(int stream);
+void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (without fclose)
+// Opens PATH on STREAM with the fopen MODE; closes what was there. False on failure.
+bool io_open_stream(int stream, const std::string& path, const char* mode);
+// Closes (fclose) the file on STREAM, if any. False when closing reported an error.
+bool io_close_stream(int stream);
+
+// Initialises the IO state, the variable table and the token separators.
+void IO_DEF_SYSTEM(Status& status);
+
+// One line to the terminal and, while the log is open, to the log.
+void IO_WRITE(std::string_view text, Status& status);
+// A partial line (prompt) to the terminal and the log; nothing for blank text.
+void IO_WRITENA(std::string_view text, Status& status);
+// One line to a stream; on a failed write reports it and sets 11010.
+void IO_WRITE_FILE(int stream, std::string_view text, Status& status);
+// A partial line to a stream.
+void IO_WRITENA_FILE(int stream, std::string_view text, Status& status);
+
+}  // namespace kesta
