@@ -5,30 +5,12 @@
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/test_support.hpp"
 
 namespace kesta {
 namespace {
 
-// Captures what the routines write to the terminal stream.
-class TerminalCapture {
- public:
-  TerminalCapture() : file_(std::tmpfile()) { io_set_stream(kStreamTerminal, file_); }
-  ~TerminalCapture() {
-    io_set_stream(kStreamTerminal, nullptr);
-    std::fclose(file_);
-  }
-  std::string text() {
-    std::fflush(file_);
-    std::rewind(file_);
-    std::string out;
-    int c;
-    while ((c = std::fgetc(file_)) != EOF) out.push_back(static_cast<char>(c));
-    return out;
-  }
-
- private:
-  std::FILE* file_;
-};
+using testing::TerminalCapture;
 
 TEST(Status, ErrorCodeKeepsSpecialValuesAndFoldsModules) {
   EXPECT_EQ(ST_ERRORCODE(11001), 1001);
