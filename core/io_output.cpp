@@ -4,6 +4,8 @@
 #include <map>
 
 #include "core/status.hpp"
+#include "core/text.hpp"
+#include "core/variables.hpp"
 
 namespace kesta {
 namespace {
@@ -77,6 +79,8 @@ void IO_DEF_SYSTEM(Status& status) {
   vosq_io_dbdb.macro_line = macro_line;
   vosq_io_dbdb.loop_depth = loop_depth;
   vosq_io_dbinteractive.clear();
+  io_clear_variables();
+  IO_DEF_SEPARATORS(status);
 }
 
 void IO_WRITE(std::string_view text, Status& status) {

@@ -3,6 +3,8 @@
 // dimensions below 1 give codes 1 and 2, a region outside the array (or with
 // its end before its start) codes 5 and 6, each added to the module base.
 
+#include <cstddef>
+
 #include "core/types.hpp"
 
 namespace kesta {
@@ -21,6 +23,18 @@ constexpr Status region_error(Index xmax, Index ymax, Index xstrelm, Index ystre
   if (const Status d = dimension_error(xmax, ymax, base); d != 0) return d;
   if (xstrelm < 1 || xendelm > xmax || xstrelm > xendelm) return base + 5;
   if (ystrelm < 1 || yendelm > ymax || ystrelm > yendelm) return base + 6;
+  return 0;
+}
+
+// region_error, and base + 1 also when the array holds fewer than
+// xmax * ymax elements (SIZE).
+constexpr Status array_region_error(Index xmax, Index ymax, Index xstrelm, Index ystrelm,
+                                    Index xendelm, Index yendelm, std::size_t size, Status base) {
+  if (const Status e = region_error(xmax, ymax, xstrelm, ystrelm, xendelm, yendelm, base); e != 0)
+    return e;
+  Index elements = 0;
+  if (!checked_product(xmax, ymax, elements) || static_cast<std::size_t>(elements) > size)
+    return base + 1;
   return 0;
 }
 

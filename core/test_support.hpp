@@ -58,4 +58,44 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The whole contents of a file, as bytes; empty when it cannot be read.
+inline std::string file_contents(const std::string& path) {
+  std::string out;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out.append(buffer, n);
+    std::fclose(f);
+  }
+  return out;
+}
+
+// HOME set to PATH (unset for nullptr) while alive, so that tests never touch
+// the user's real home.
+class ScopedHome {
+ public:
+  explicit ScopedHome(const char* path) {
+    if (const char* old = std::getenv("HOME")) {
+      had_ = true;
+      old_ = old;
+    }
+    if (path != nullptr)
+      setenv("HOME", path, 1);
+    else
+      unsetenv("HOME");
+  }
+  ~ScopedHome() {
+    if (had_)
+      setenv("HOME", old_.c_str(), 1);
+    else
+      unsetenv("HOME");
+  }
+  ScopedHome(const ScopedHome&) = delete;
+  ScopedHome& operator=(const ScopedHome&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
 }  // namespace kesta::testing

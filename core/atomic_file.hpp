@@ -1,0 +1,67 @@
+#pragma once
+// The one way the program rewrites a file: everything is written to a
+// temporary file in the same folder, which replaces the old file (a rename)
+// only when every write, the flush, the fsync and the close succeeded. An
+// uncommitted temporary file is removed when the object goes, so a failure at
+// any point leaves the old file exactly as it was.
+//
+//   AtomicFile out(path);
+//   out.write(bytes);  out.write_line("text");  ...
+//   if (!out.commit()) { report; }   // old file untouched on failure
+
+#include <cstddef>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kesta {
+
+class AtomicFile {
+ public:
+  // Creates the temporary file beside PATH ("<path>.tmpXXXXXX", mode 0666
+  // less the umask, or the old file's permission bits when it exists). When
+  // PATH is a symbolic link, the file it points to is the one replaced.
+  // ok() is false when it could not be created.
+  explicit AtomicFile(std::string path);
+  ~AtomicFile();  // removes the temporary file unless committed
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  // True while the temporary file is open and no write has failed.
+  bool ok() const { return file_ != nullptr && !failed_; }
+
+  // Appends bytes / a text / a text and "\n". False (and the object stays
+  // failed) when the write failed or was short; no-ops once failed.
+  bool write(std::span<const std::byte> bytes);
+  bool write(const void* data, std::size_t size);
+  bool write(std::string_view text);
+  bool write_line(std::string_view text);
+
+  // The open C stream of the temporary file for formatted output; nullptr when
+  // not ok(). Writes through it are checked at commit (ferror, fflush).
+  std::FILE* stream() { return ok() ? file_ : nullptr; }
+  // Marks the file failed (e.g. a write through stream() went wrong).
+  void fail() { failed_ = true; }
+
+  // Flushes, fsyncs, closes and renames the temporary file over the target.
+  // False when anything failed; the temporary file is then removed and the
+  // old file is untouched. A second call returns the first call's result.
+  bool commit();
+
+  // Drops the temporary file without touching the target.
+  void abandon();
+
+  const std::string& path() const { return path_; }
+  const std::string& temp_path() const { return temp_path_; }
+
+ private:
+  std::string path_;
+  std::string temp_path_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+  bool finished_ = false;
+  bool committed_ = false;
+};
+
+}  // namespace kesta

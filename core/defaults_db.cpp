@@ -1,0 +1,311 @@
+#include "core/defaults_db.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "core/atomic_file.hpp"
+#include "core/filenames.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr std::string_view kHeader1 = "DATABASE DEFAULT VALUES FILE";
+constexpr std::string_view kHeader2 = "!!! DO NOT ALTER YOURSELF !!!";
+constexpr std::size_t kTypedValueLength = 20;
+
+struct Entry {
+  std::string key;    // up to its used length, at most 80 characters
+  std::string value;  // exactly its length, at most 256 characters
+};
+
+// The store: entries in the order of their last setting, and the characters
+// they take (key, separator, value each).
+struct Store {
+  std::vector<Entry> entries;
+  int characters = 0;
+};
+Store& store() {
+  static Store s;
+  return s;
+}
+
+std::string_view used_part(std::string_view text) {
+  return text.substr(0, static_cast<std::size_t>(SLEN(text)));
+}
+
+// The caller's key equals the stored key cut to 32 characters (both compared
+// without trailing blanks).
+bool same_key(std::string_view wanted, std::string_view stored) {
+  return used_part(wanted) == used_part(stored.substr(0, kDatabaseKeyCompare));
+}
+
+int find_entry(std::string_view key) {
+  const auto& entries = store().entries;
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (same_key(key, entries[i].key)) return static_cast<int>(i);
+  return -1;
+}
+
+void set_entry(std::string_view key, int length, std::string_view value, int& retstat) {
+  Store& s = store();
+  if (const int found = find_entry(key); found >= 0) {
+    const Entry& old = s.entries[static_cast<std::size_t>(found)];
+    s.characters -= static_cast<int>(old.key.size() + 1 + old.value.size());
+    s.entries.erase(s.entries.begin() + found);
+  }
+  Entry entry;
+  entry.key = std::string(used_part(key).substr(0, kDatabaseKeyLength));
+  const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, kDatabaseValueLength));
+  entry.value = std::string(value.substr(0, n));
+  entry.value.resize(n, ' ');
+  const int size = static_cast<int>(entry.key.size() + 1 + entry.value.size());
+  // The next free position (1-based) must stay below 8000.
+  if (static_cast<int>(s.entries.size()) >= kDatabaseMaxEntries ||
+      1 + s.characters + size >= kDatabaseCharacters) {
+    retstat = 1;
+    return;
+  }
+  s.characters += size;
+  s.entries.push_back(std::move(entry));
+}
+
+// The first 20 characters of KEY's value; false (RETSTAT 2) when not stored.
+bool typed_value(std::string_view key, std::string& text, int& retstat) {
+  const int found = find_entry(key);
+  if (found < 0) {
+    retstat = 2;
+    return false;
+  }
+  text = store().entries[static_cast<std::size_t>(found)].value.substr(0, kTypedValueLength);
+  return true;
+}
+
+// Expands "~"; false (with the translator's warning) when it cannot.
+bool translated(std::string_view file_name, std::string& path, Status& status) {
+  int retstat = 0;
+  IO_TRANS_PATH(file_name, retstat, path, status);
+  return status == kStatusGood && retstat == 0 && !path.empty();
+}
+
+// One line of the file as written: line ends inside a text would split it.
+std::string one_line(std::string_view text) {
+  std::string line(text);
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  std::replace(line.begin(), line.end(), '\r', ' ');
+  return line;
+}
+
+}  // namespace
+
+void io_clear_database() { store() = Store{}; }
+
+void IO_ACCESS_DATABASE(int mode, std::string& key, int& length, std::string& value,
+                        int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_ACCESS_DATABASE V0.3")) return;
+  if (mode == 0) {
+    set_entry(key, length, value, retstat);
+  } else if (mode == 1) {
+    const int found = find_entry(key);
+    if (found < 0) {
+      retstat = 2;
+      return;
+    }
+    value = store().entries[static_cast<std::size_t>(found)].value;
+    length = static_cast<int>(value.size());
+    retstat = 0;
+  } else if (mode < 0) {
+    const auto& entries = store().entries;
+    const long n = -static_cast<long>(mode);
+    if (n > static_cast<long>(entries.size())) {
+      retstat = 2;
+      return;
+    }
+    const Entry& entry = entries[static_cast<std::size_t>(n - 1)];
+    key = entry.key;
+    value = entry.value;
+    length = static_cast<int>(value.size());
+    retstat = 0;
+  }
+}
+
+void IO_SET_KEYVALUE(std::string_view key, int length, std::string_view value, int& retstat,
+                     Status& status) {
+  if (st_bad(status, "Subroutine IO_SET_KEYVALUE V0.1")) return;
+  set_entry(key, length, value, retstat);
+}
+
+void IO_INQ_KEYVALUE(std::string_view key, int& length, std::string& value, int& retstat,
+                     Status& status) {
+  if (st_bad(status, "Subroutine IO_INQ_KEYVALUE V0.1")) return;
+  std::string k(key);
+  IO_ACCESS_DATABASE(1, k, length, value, retstat, status);
+}
+
+void IO_SET_IKEYVALUE(std::string_view key, int ivalue, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_SET_IKEYVALUE V0.1")) return;
+  const std::string text = IO_ITOC(ivalue).substr(0, kTypedValueLength);
+  set_entry(key, static_cast<int>(text.size()), text, retstat);
+}
+
+void IO_SET_RKEYVALUE(std::string_view key, float rvalue, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_SET_RKEYVALUE V0.1")) return;
+  const std::string text(used_part(IO_RTOC(rvalue).substr(0, kTypedValueLength)));
+  set_entry(key, static_cast<int>(text.size()), text, retstat);
+}
+
+void IO_SET_LKEYVALUE(std::string_view key, bool lvalue, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_SET_LKEYVALUE V0.1")) return;
+  const std::string_view text = lvalue ? "TRUE" : "FALSE";
+  set_entry(key, static_cast<int>(text.size()), text, retstat);
+}
+
+void IO_INQ_IKEYVALUE(std::string_view key, int& ivalue, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_INQ_IKEYVALUE V0.1")) return;
+  std::string text;
+  if (!typed_value(key, text, retstat)) return;
+  bool ok = false;
+  int value = 0;
+  IO_TOKTI(text, ok, value, status);
+  if (status != kStatusGood) return;
+  if (!ok) {
+    retstat = 3;
+    return;
+  }
+  ivalue = value;
+  retstat = 0;
+}
+
+void IO_INQ_RKEYVALUE(std::string_view key, float& rvalue, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_INQ_RKEYVALUE V0.1")) return;
+  std::string text;
+  if (!typed_value(key, text, retstat)) return;
+  bool ok = false;
+  float value = 0.0f;
+  IO_TOKTR(text, ok, value, status);
+  if (status != kStatusGood) return;
+  if (!ok) {
+    retstat = 3;
+    return;
+  }
+  rvalue = value;
+  retstat = 0;
+}
+
+void IO_INQ_LKEYVALUE(std::string_view key, bool& lvalue, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_INQ_LKEYVALUE V0.1")) return;
+  std::string text;
+  if (!typed_value(key, text, retstat)) return;
+  const std::string_view word = used_part(text);
+  if (word == "TRUE") {
+    lvalue = true;
+  } else if (word == "FALSE") {
+    lvalue = false;
+  } else {
+    retstat = 3;
+    return;
+  }
+  retstat = 0;
+}
+
+void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_LOAD_DATABASE V0.3")) return;
+  retstat = 0;
+  std::string path;
+  if (!translated(file_name, path, status)) {
+    retstat = -1;
+    return;
+  }
+  // A private stream: the slot of stream 17 may hold another file (a
+  // PostScript copy) at the time.
+  std::ifstream in(path);
+  if (!in) {
+    retstat = -1;
+    return;
+  }
+
+  int line_number = 0;
+  // The next line; false at the end of the file (or a read error).
+  const auto next_line = [&](std::string& line) {
+    if (!std::getline(in, line)) return false;
+    ++line_number;
+    return true;
+  };
+
+  std::string problem;
+  std::string line1, line2;
+  if (!next_line(line1) || !next_line(line2) || used_part(line1) != kHeader1 ||
+      used_part(line2) != kHeader2) {
+    problem = "not a defaults file (wrong header lines)";
+  } else {
+    std::string key, value;
+    while (next_line(key)) {
+      if (!next_line(value)) {
+        problem = "line " + IO_ITOC(line_number) + ": key without a value line";
+        break;
+      }
+      const int key_length = SLEN(key);
+      const int value_length = SLEN(value);
+      // An entry too long is skipped; the lines still pair, so the entries
+      // after it are sound.
+      if (key_length > kDatabaseKeyLength) {
+        if (problem.empty())
+          problem = "line " + IO_ITOC(line_number - 1) + ": key longer than 80 characters";
+        continue;
+      }
+      if (value_length > kDatabaseValueLength) {
+        if (problem.empty())
+          problem = "line " + IO_ITOC(line_number) + ": value longer than 256 characters";
+        continue;
+      }
+      int set_status = 0;
+      set_entry(key, value_length, value, set_status);
+      if (set_status == 1) retstat = 1;
+    }
+    if (in.bad() && problem.empty())
+      problem = "read error after line " + IO_ITOC(line_number);
+  }
+
+  if (!problem.empty()) {
+    IO_WRITE("WARNING: Problem inputting internal database", status);
+    IO_WRITE("WARNING: " + path + ": " + problem, status);
+    retstat = 4;
+  }
+}
+
+void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine IO_SAVE_DATABASE V0.3")) return;
+  retstat = 0;
+  std::string path;
+  const bool named = translated(file_name, path, status);
+  if (status != kStatusGood) {
+    retstat = -1;
+    return;
+  }
+  AtomicFile out(named ? path : std::string());
+  if (!out.ok()) {
+    // Reported straight to the terminal, as the opener's result code.
+    if (std::FILE* terminal = io_stream(kStreamTerminal)) {
+      std::fputs(("IO_OPEN_ASCIIFILE retstat = " + format_i(1, 6) + "\n").c_str(), terminal);
+      std::fflush(terminal);
+    }
+    retstat = -1;
+    return;
+  }
+  out.write_line(kHeader1);
+  out.write_line(kHeader2);
+  for (const Entry& entry : store().entries) {
+    if (!entry.key.empty() && entry.key.front() == '#') continue;
+    out.write_line(one_line(entry.key));
+    out.write_line(one_line(entry.value));
+  }
+  if (!out.commit()) retstat = -1;
+}
+
+}  // namespace kesta

@@ -1,0 +1,195 @@
+#include "core/defaults_db.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+const std::string kHead = "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n";
+
+// A private HOME and an empty store for every test.
+class DefaultsDb : public ::testing::Test {
+ protected:
+  void SetUp() override { io_clear_database(); }
+  void TearDown() override { io_clear_database(); }
+  std::string file() const { return home_.file(".kesta.def"); }
+  void write_file(const std::string& text) const { std::ofstream(file(), std::ios::binary) << text; }
+
+  void set(std::string_view key, std::string_view value) {
+    IO_SET_KEYVALUE(key, static_cast<int>(value.size()), value, retstat_, status_);
+  }
+  // The value of KEY, or "<missing>".
+  std::string get(std::string_view key) {
+    int length = -1, retstat = -1;
+    std::string value;
+    IO_INQ_KEYVALUE(key, length, value, retstat, status_);
+    return retstat == 2 ? "<missing>" : value.substr(0, static_cast<std::size_t>(length));
+  }
+  int count() {
+    std::string key, value;
+    int n = 0, length = 0, retstat = 0;
+    while (IO_ACCESS_DATABASE(-(n + 1), key, length, value, retstat, status_), retstat != 2) ++n;
+    return n;
+  }
+
+  testing::TempDir home_;
+  testing::ScopedHome scoped_home_{home_.path().c_str()};
+  int retstat_ = 0;
+  Status status_ = kStatusGood;
+};
+
+TEST_F(DefaultsDb, SaveLoadRoundTripSkipsRunOnlyKeys) {
+  IO_SET_IKEYVALUE("DIM1_DATA", 1024, retstat_, status_);
+  IO_SET_RKEYVALUE("WAVELENGTH", 0.5f, retstat_, status_);
+  IO_SET_KEYVALUE("#OVERLOAD_VALUE", 5, "65535", retstat_, status_);
+  IO_SET_LKEYVALUE("X_PIXEL_FLAG", true, retstat_, status_);
+  IO_SET_KEYVALUE("EMPTY", 0, "", retstat_, status_);
+  IO_SET_KEYVALUE("TITLE", 6, "a b", retstat_, status_);  // padded to its length
+  IO_SET_IKEYVALUE("DIM1_DATA", 2048, retstat_, status_);  // replaced: moves to the end
+  EXPECT_EQ(count(), 6);
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  ASSERT_EQ(retstat_, 0);
+  EXPECT_EQ(testing::file_contents(file()),
+            kHead + "WAVELENGTH\n0.500000\nX_PIXEL_FLAG\nTRUE\nEMPTY\n\nTITLE\na b   \n"
+                    "DIM1_DATA\n2048\n");
+
+  io_clear_database();
+  IO_LOAD_DATABASE("~/.kesta.def", retstat_, status_);
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_EQ(count(), 5);
+  int dim = 0;
+  bool flag = false;
+  IO_INQ_IKEYVALUE("DIM1_DATA", dim, retstat_, status_);
+  IO_INQ_LKEYVALUE("X_PIXEL_FLAG", flag, retstat_, status_);
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_EQ(dim, 2048);
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(get("EMPTY"), "");
+  EXPECT_EQ(get("TITLE"), "a b");  // the file keeps no trailing blanks
+  EXPECT_EQ(get("#OVERLOAD_VALUE"), "<missing>");
+  EXPECT_EQ(status_, kStatusGood);
+}
+
+TEST_F(DefaultsDb, KeysCompareOn32CharactersAndTypedValuesConvert) {
+  const std::string long_key(40, 'K');
+  set(long_key, "stored");
+  EXPECT_EQ(get(long_key), "<missing>");
+  EXPECT_EQ(get(long_key.substr(0, 32)), "stored");  // the stored key cut to 32
+  set("KEY", "v");
+  EXPECT_EQ(get("KEY   "), "v");
+  EXPECT_EQ(get("key"), "<missing>");
+
+  set("YESNO", "YES");
+  set("REAL", "1.0");
+  bool flag = true;
+  IO_INQ_LKEYVALUE("YESNO", flag, retstat_, status_);
+  EXPECT_EQ(retstat_, 3);
+  EXPECT_TRUE(flag);
+  int i = 7;
+  IO_INQ_IKEYVALUE("REAL", i, retstat_, status_);
+  EXPECT_EQ(retstat_, 3);
+  EXPECT_EQ(i, 7);
+  IO_INQ_IKEYVALUE("ABSENT", i, retstat_, status_);
+  EXPECT_EQ(retstat_, 2);
+}
+
+TEST_F(DefaultsDb, EntryAndCharacterLimits) {
+  for (int i = 0; i < kDatabaseMaxEntries; ++i) set("K" + std::to_string(i), "v");
+  EXPECT_EQ(retstat_, 0);
+  set("ONE_TOO_MANY", "v");
+  EXPECT_EQ(retstat_, 1);
+  retstat_ = 0;
+  set("K5", "replaced");  // replacing needs no extra entry
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_EQ(count(), 200);
+
+  // Key + separator + value per entry; the next free position must stay
+  // below 8000, so the store holds at most 7998 characters.
+  io_clear_database();
+  for (int i = 0; i < 31; ++i) set("K" + std::to_string(100 + i), std::string(250, 'x'));
+  set("FILL", std::string(80, 'y'));  // 31 * 255 + 85 = 7990
+  ASSERT_EQ(retstat_, 0);
+  set("LAST", "1234");  // 9 more
+  EXPECT_EQ(retstat_, 1);
+  retstat_ = 0;
+  set("LAST", "123");  // 8 more
+  EXPECT_EQ(retstat_, 0);
+  set("FILL", std::string(81, 'y'));  // the old entry goes, the new does not fit
+  EXPECT_EQ(retstat_, 1);
+  EXPECT_EQ(get("FILL"), "<missing>");
+
+  // Loading a file of 201 entries keeps 200.
+  io_clear_database();
+  std::string text = kHead;
+  for (int i = 1; i <= 201; ++i) text += "KEY" + std::to_string(i) + "\n" + std::to_string(i) + "\n";
+  write_file(text);
+  IO_LOAD_DATABASE(file(), retstat_, status_);
+  EXPECT_EQ(retstat_, 1);
+  EXPECT_EQ(get("KEY200"), "200");
+  EXPECT_EQ(get("KEY201"), "<missing>");
+}
+
+TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"", 0, "not a defaults file (wrong header lines)"},
+      {"some other text\nA\n1\n", 0, "not a defaults file (wrong header lines)"},
+      {kHead + "A\n1\nB\n2\nC\n", 2, "line 7: key without a value line"},
+      {kHead + "A\n1\nB\n" + std::string(257, 'v') + "\nC\n3\n", 2,
+       "line 6: value longer than 256 characters"},
+      {kHead + std::string(81, 'k') + "\n1\nC\n3\n", 1, "line 3: key longer than 80 characters"},
+  };
+  for (const auto& [text, entries, problem] : cases) {
+    io_clear_database();
+    write_file(text);
+    testing::TerminalCapture terminal;
+    IO_LOAD_DATABASE(file(), retstat_, status_);
+    EXPECT_EQ(retstat_, 4) << problem;
+    EXPECT_EQ(count(), entries) << problem;
+    EXPECT_EQ(terminal.text(), "WARNING: Problem inputting internal database\nWARNING: " + file() +
+                                   ": " + problem + "\n");
+  }
+  EXPECT_EQ(get("C"), "3");
+  EXPECT_EQ(status_, kStatusGood);
+
+  // A missing file is the first run: no warning.
+  testing::TerminalCapture terminal;
+  IO_LOAD_DATABASE("~/no-such-file", retstat_, status_);
+  EXPECT_EQ(retstat_, -1);
+  EXPECT_EQ(terminal.text(), "");
+}
+
+TEST_F(DefaultsDb, FailedSaveKeepsTheOldFile) {
+  write_file(kHead + "A\n1\n");
+  for (int i = 0; i < 50; ++i) set("KEY" + std::to_string(i), std::string(100, 'v'));
+
+  // The file system takes at most 1000 bytes per file.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, old_handler);
+
+  EXPECT_EQ(retstat_, -1);
+  EXPECT_EQ(status_, kStatusGood);
+  EXPECT_EQ(testing::file_contents(file()), kHead + "A\n1\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.path()), {}), 1);
+
+  testing::TerminalCapture terminal;
+  IO_SAVE_DATABASE(home_.file("missing/.kesta.def"), retstat_, status_);
+  EXPECT_EQ(retstat_, -1);
+  EXPECT_EQ(terminal.text(), "IO_OPEN_ASCIIFILE retstat =      1\n");
+}
+
+}  // namespace
+}  // namespace kesta

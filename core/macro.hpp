@@ -1,0 +1,53 @@
+#pragma once
+// Macro files and the log file. An output macro records every response line
+// (after a four-line header; the line that stopped the recording is replaced
+// by the end line); an input macro replays its lines as typed answers,
+// carrying out one level of DO ... END DO loops and "%SLEEP" pauses; the log
+// holds a transcript of all output and all answers.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+inline constexpr const char* kDefaultMacroFile = "kesta.mac";
+inline constexpr const char* kDefaultLogFile = "kesta.log";
+
+// Opening: with PROMPT the file name is asked (FILE_NAME offered and updated);
+// without it a blank FILE_NAME gives 10033; a failed open 11000.
+void IO_OPEN_LOGFILE(bool prompt, std::string& file_name, Status& status);
+void IO_CLOSE_LOGFILE(Status& status);
+// GUI selects the header's first line.
+void IO_OPEN_OUTMACRO(bool gui, bool prompt, std::string& file_name, Status& status);
+// Replaces the last record (the stop command) by the end line and closes.
+void IO_CLOSE_OUTMACRO(Status& status);
+// While a macro replays, only consumes the file-name answer of that macro.
+void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status);
+// Reports loops left open.
+void IO_CLOSE_INMACRO(Status& status);
+void IO_INQ_INMACRO(bool& inmacro, Status& status);
+
+// The next response line of the input macro on STREAM after carrying out the
+// loop and pause lines met; end of file gives 11001, a syntax error 11013, a
+// second DO or an END DO without DO 11007.
+void IO_READ_MACRO(int stream, std::string& line, Status& status);
+
+// Reads the core services' command-line options (-SYM, -BVAR ... -SVAR,
+// -mac/+mac/-MAC/+MAC).
+void IO_MSET_OPTIONS(Status& status);
+// The same on an explicit argument list (options only, without the program name).
+void io_mset_options(std::span<const std::string> arguments, Status& status);
+
+// Output-macro records for the reader and the menu.
+// Writes LINE (its used part; an empty line is an empty record) as one record.
+void io_outmacro_record(std::string_view line, Status& status);
+// Replaces the last record of the output macro by TEXT, truncating the file
+// when the new record is shorter. When the last record is the current
+// response line, only its part from CONSUMED_FROM (1-based, the part a menu
+// answer took) is replaced, so type-ahead answers before it are kept.
+void io_outmacro_replace_last(std::string_view text, int consumed_from, Status& status);
+
+}  // namespace kesta

@@ -1,0 +1,346 @@
+#include "core/macro.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/dialogue_testing.hpp"
+#include "core/menu.hpp"
+#include "core/prompts.hpp"
+#include "core/test_support.hpp"
+#include "core/variables.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::ScriptedInput;
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+struct Variable {
+  char type = ' ';
+  int ivalue = -999;
+  bool lvalue = false;
+  std::string svalue;
+};
+
+Variable variable(const std::string& name) {
+  Variable v;
+  int retstat = 0, length = 0;
+  float rvalue = 0;
+  Status status = kStatusGood;
+  IO_INQ_VARIABLE(name, retstat, v.type, v.ivalue, v.lvalue, rvalue, length, v.svalue, status);
+  if (v.type == 's' || v.type == 'u') v.svalue.resize(static_cast<std::size_t>(length));
+  return v;
+}
+
+int integer_variable(const std::string& name) {
+  const Variable v = variable(name);
+  return v.type == 'i' ? v.ivalue : -999;
+}
+
+class MacroTest : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::reset_dialogue(); }
+  void TearDown() override { testing::reset_dialogue(); }
+
+  // Opens TEXT as the input macro.
+  void replay(const std::string& text) {
+    std::string path = dir.file("in.mac");
+    write_file(path, text);
+    Status status = kStatusGood;
+    IO_OPEN_INMACRO(false, path, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+
+  // Every line IO_READ_MACRO returns until it fails; the failing status last.
+  std::vector<std::string> macro_lines(Status& status) {
+    std::vector<std::string> lines;
+    status = kStatusGood;
+    for (int guard = 0; guard < 100; ++guard) {
+      std::string line;
+      IO_READ_MACRO(kStreamInputMacro, line, status);
+      if (status != kStatusGood) break;
+      lines.push_back(line + (integer_variable("I") != -999 ? "@" + std::to_string(integer_variable("I")) : ""));
+    }
+    return lines;
+  }
+
+  testing::TempDir dir;
+  testing::TerminalCapture terminal;
+};
+
+TEST_F(MacroTest, RecordThenReplayGivesTheSameAnswers) {
+  std::string first = dir.file("first.mac");
+  std::string second = dir.file("second.mac");
+  const std::vector<std::string> menu = {"IMAGE", "INPUT DATA", "STOP MACRO"};
+  Status status = kStatusGood;
+  int a = 0, b = 0, length = 0;
+  std::string name = "file name.dat", command;
+  bool flag = false;
+  {
+    ScriptedInput input({"12 34", "", "y", "im", "sto"});
+    IO_OPEN_OUTMACRO(false, false, first, status);
+    IO_INPI(false, 0, 0, false, "A", {"H"}, {"E"}, a, status);
+    IO_INPI(false, 0, 0, false, "B", {"H"}, {"E"}, b, status);
+    IO_INPS(true, "NAME", {"H"}, {"E"}, 1, length, name, status);
+    IO_INPL(false, false, false, false, "FLAG", {"H"}, {"E"}, flag, status);
+    IO_MENU(false, "CMD", {"H"}, {"E"}, 3, menu, command, status);
+    IO_MENU(false, "CMD", {"H"}, {"E"}, 3, menu, command, status);
+    IO_CLOSE_OUTMACRO(status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  const std::string expected =
+      "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+      "12 34\n\ny\nIMAGE\n%!*\\ END OF IO MACRO FILE\n";
+  EXPECT_EQ(read_file(first), expected);
+
+  // Replaying while recording again reproduces the file byte for byte, and
+  // nothing is asked at the terminal.
+  ScriptedInput none({});
+  IO_OPEN_INMACRO(false, first, status);
+  IO_OPEN_OUTMACRO(false, false, second, status);
+  int a2 = 0, b2 = 0;
+  std::string name2 = "file name.dat", command2;
+  bool flag2 = false;
+  IO_INPI(false, 0, 0, false, "A", {"H"}, {"E"}, a2, status);
+  IO_INPI(false, 0, 0, false, "B", {"H"}, {"E"}, b2, status);
+  IO_INPS(true, "NAME", {"H"}, {"E"}, 1, length, name2, status);
+  IO_INPL(false, false, false, false, "FLAG", {"H"}, {"E"}, flag2, status);
+  IO_MENU(false, "CMD", {"H"}, {"E"}, 3, menu, command2, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(a2, 12);
+  EXPECT_EQ(b2, 34);
+  EXPECT_EQ(name2, "file name.dat");
+  EXPECT_TRUE(flag2);
+  EXPECT_EQ(command2, "IMAGE");
+  EXPECT_TRUE(none.prompts.empty());
+  // The end line: the macro ends and the question goes to the terminal,
+  // whose input has ended as well.
+  IO_MENU(false, "CMD", {"H"}, {"E"}, 3, menu, command2, status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_NE(terminal.text().find("CMD:IMAGE\nCMD:  *** END OF MACRO FILE ***\n"), std::string::npos);
+  status = kStatusGood;
+  {
+    ScriptedInput stop({"stop"});
+    IO_MENU(false, "CMD", {"H"}, {"E"}, 3, menu, command2, status);
+  }
+  IO_CLOSE_OUTMACRO(status);
+  EXPECT_EQ(read_file(second), read_file(first));
+}
+
+TEST_F(MacroTest, DoLoops) {
+  struct Case {
+    std::string macro;
+    std::vector<std::string> lines;
+  };
+  const std::vector<Case> cases = {
+      {"DO I = 1, 3\nIMAGE\nEND DO\nLAST\n", {"IMAGE@1", "IMAGE@2", "IMAGE@3", "LAST@3"}},
+      {"do i=3,1,-1\nA\nB\nenddo\nLAST\n", {"A@3", "B@3", "A@2", "B@2", "A@1", "B@1", "LAST@1"}},
+      {"DO I =2*2,9,I_STEP\nA\nEND DO\n", {"A@4", "A@7"}},
+      // The test is made at END DO: the body always runs once.
+      {"DO I=3,1\nA\nEND DO\nLAST\n", {"A@3", "LAST@3"}},
+      {"DO I = 1, 10, 0\nA\nEND DO\nLAST\n", {"A@1", "LAST@1"}},
+      // No "=": an ordinary answer.
+      {"DO I 1 10\n", {"DO I 1 10"}},
+      {"%SLEEP 0\nA\n%SLEEP -1\nB\n", {"A", "B"}},
+  };
+  for (const auto& c : cases) {
+    testing::reset_dialogue();
+    Status status = kStatusGood;
+    int retstat = 0;
+    IO_SET_VARIABLE("I_STEP", 'i', 3, false, 0, 0, "", retstat, status);
+    replay(c.macro);
+    const auto lines = macro_lines(status);
+    EXPECT_EQ(lines, c.lines) << c.macro;
+    EXPECT_EQ(status, 11001) << c.macro;
+    EXPECT_EQ(vosq_io_dbdb.loop_depth, 0) << c.macro;
+  }
+}
+
+TEST_F(MacroTest, DoLoopFaults) {
+  struct Case {
+    std::string macro;
+    Status status;
+    std::string shown;
+  };
+  const std::vector<Case> cases = {
+      {"DO I = 1, 3\nA\nDO J = 1, 2\n", 11007, ""},
+      {"A\nEND DO\n", 11007, ""},
+      {"DO I =\n", 11013, "ERROR: Syntax error; Start value of \"DO\" loop not specified\n"},
+      {"DO I = 1\n", 11013, "ERROR: Syntax error; End value of \"DO\" loop not specified\n"},
+      {"DO I = 1.5, 3\n", 11013, "ERROR: Syntax error; Start value of \"DO\" loop incorrect\n"},
+      {"DO I = 1, 'x'\n", 11013, "ERROR: Syntax error; End value of \"DO\" loop incorrect\n"},
+      {"DO I = 1, 3, .TRUE.\n", 11013, "ERROR: Syntax error; Step value of \"DO\" loop incorrect\n"},
+  };
+  for (const auto& c : cases) {
+    testing::reset_dialogue();
+    testing::TerminalCapture capture;
+    replay(c.macro);
+    Status status = kStatusGood;
+    macro_lines(status);
+    EXPECT_EQ(status, c.status) << c.macro;
+    if (c.status == 11013) {
+      EXPECT_NE(capture.text().find(c.shown + "       Line number =        1\n"), std::string::npos)
+          << capture.text();
+    }
+  }
+}
+
+TEST_F(MacroTest, DoDirectlyFollowedByEndDoLeavesTheLoopOpen) {
+  replay("DO I = 1, 2\nEND DO\n");
+  Status status = kStatusGood;
+  std::string line;
+  IO_READ_MACRO(kStreamInputMacro, line, status);
+  EXPECT_EQ(line, "END DO");
+  EXPECT_EQ(vosq_io_dbdb.loop_depth, 1);
+  // At the end of the replay the open loop is reported.
+  ScriptedInput input({"answer"});
+  const std::vector<std::string> prompt = {"Q:"};
+  IO_READ(prompt, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(vosq_io_dbinteractive, "answer");
+  EXPECT_NE(terminal.text().find("  *** END OF MACRO FILE ***\n \nERROR: There are   1 open \"DO\" loops\n \n"),
+            std::string::npos);
+  EXPECT_EQ(vosq_io_dbdb.loop_depth, 0);
+}
+
+TEST_F(MacroTest, ReplaySkipsControlLinesAndStopsAtTheEndMarker) {
+  replay("%!*\\ comment\nONE\n%!*\\ END OF VOSQ_IO MACRO FILE\nNEVER\n");
+  ScriptedInput input({"typed"});
+  const std::vector<std::string> prompt = {"Q:"};
+  Status status = kStatusGood;
+  IO_READ(prompt, status);
+  EXPECT_EQ(vosq_io_dbinteractive, "ONE");
+  IO_READ(prompt, status);
+  EXPECT_EQ(vosq_io_dbinteractive, "typed");
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(terminal.text(), "Q:ONE\nQ:  *** END OF MACRO FILE ***\n");
+}
+
+TEST_F(MacroTest, EndOfMacroAtAGraphicalMenuOrInAFileSequence) {
+  const std::vector<std::string> graphical = {"MENU CHOICE (GRAPHICAL)", "CHOICE:"};
+  const std::vector<std::string> plain = {"CHOICE:"};
+  ScriptedInput input({});
+  Status status = kStatusGood;
+  replay("");
+  IO_READ(graphical, status);
+  EXPECT_EQ(status, kStatusConsumed);
+  EXPECT_EQ(vosq_io_dbinteractive, "%!*\\ EOF");
+  status = kStatusGood;
+  replay("%!*\\ END OF IO MACRO FILE\n");
+  vosq_io_dbdb.file_sequence = true;
+  IO_READ(plain, status);
+  EXPECT_EQ(status, kStatusConsumed);
+  EXPECT_EQ(vosq_io_dbinteractive, "%!*\\ SEQUENCE");
+  EXPECT_TRUE(input.prompts.empty());
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+}
+
+TEST_F(MacroTest, LogHoldsTheTranscript) {
+  std::string log = dir.file("kesta.log");
+  Status status = kStatusGood;
+  IO_OPEN_LOGFILE(false, log, status);
+  IO_WRITE("INFO: hello", status);
+  {
+    ScriptedInput input({"", "7"});
+    int n = 0;
+    IO_INPI(true, 1, 9, false, "N", {"help"}, {"error"}, n, status);
+  }
+  replay("8\n");
+  int m = 0;
+  IO_INPI(false, 0, 0, false, "M", {"help"}, {"error"}, m, status);
+  EXPECT_EQ(m, 8);
+  IO_CLOSE_LOGFILE(status);
+  EXPECT_EQ(status, kStatusGood);
+  // A replayed answer shows as the prompt with its echo, then the line again.
+  EXPECT_EQ(read_file(log),
+            "INFO: hello\nN (Range: 1 to 9): \nerror\nhelp\nN (Range: 1 to 9):7\nM:8\n8\n");
+}
+
+TEST_F(MacroTest, OpeningFaults) {
+  Status status = kStatusGood;
+  std::string blank;
+  IO_OPEN_LOGFILE(false, blank, status);
+  EXPECT_EQ(status, 10033);
+  status = kStatusGood;
+  std::string missing = dir.file("no/such/dir/x.mac");
+  IO_OPEN_INMACRO(false, missing, status);
+  EXPECT_EQ(status, 11000);
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  status = kStatusGood;
+  std::string out = dir.file("o.mac");
+  IO_OPEN_OUTMACRO(true, false, out, status);
+  testing::TerminalCapture capture;
+  IO_OPEN_OUTMACRO(false, false, out, status);
+  EXPECT_EQ(capture.text(),
+            "WARNING: Output macro file is already open, use \"STOP MACRO\" to close\n"
+            "         the file so that a new macro may be defined.\n");
+  IO_CLOSE_OUTMACRO(status);
+  EXPECT_EQ(status, kStatusGood);
+  // Nothing recorded: the header's last line becomes the end line.
+  EXPECT_EQ(read_file(out),
+            "%!*\\ BEGINNING OF GUI MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n"
+            "%!*\\ END OF IO MACRO FILE\n");
+}
+
+TEST_F(MacroTest, CommandLineOptions) {
+  const std::string old_cwd = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  write_file("run.mac", "A\n");
+  Status status = kStatusGood;
+  const std::vector<std::string> options = {"-IVARN=5",        "-svarT='a",   "b'",
+                                           "-IVARM=x",        "-SYMfoo=bar baz", "-RVAR=1",
+                                           "-LVARok=yes",     "-macrun.mac", "-mac"};
+  io_mset_options(options, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(integer_variable("N"), 5);
+  EXPECT_EQ(integer_variable("M"), -999);
+  EXPECT_EQ(variable("T").type, 's');
+  EXPECT_EQ(variable("T").svalue, "a b");
+  EXPECT_EQ(variable("foo").type, 'u');
+  EXPECT_EQ(variable("foo").svalue, "bar baz");
+  EXPECT_EQ(variable("ok").type, 'l');
+  EXPECT_TRUE(variable("ok").lvalue);
+  EXPECT_TRUE(vosq_io_dbdb.input_macro);
+  EXPECT_EQ(terminal.text(), "WARNING: Could not convertvariable value to correct type\n");
+
+  // "-mac" alone tries kesta.mac.
+  testing::reset_dialogue();
+  const std::vector<std::string> alone = {"-mac"};
+  io_mset_options(alone, status);
+  EXPECT_EQ(status, 11000);
+  EXPECT_NE(terminal.text().find("INFO: No macro file name specified; trying 'kesta.mac'\n"
+                                 "WARNING: Macro file as specified on command file could not be opened\n"),
+            std::string::npos);
+  std::filesystem::current_path(old_cwd);
+}
+
+TEST_F(MacroTest, SleepLineReturnsTheNextLine) {
+  // One second at most; the pause itself is not timed.
+  replay("%SLEEP 1\nAFTER\n");
+  Status status = kStatusGood;
+  std::string line;
+  IO_READ_MACRO(kStreamInputMacro, line, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(line, "AFTER");
+  EXPECT_EQ(vosq_io_dbdb.macro_line, 2);
+}
+
+}  // namespace
+}  // namespace kesta

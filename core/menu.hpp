@@ -1,0 +1,29 @@
+#pragma once
+// Menu command matching: an entry selects the one choice whose leading
+// characters it equals (words joined with single blanks, upper case); a line
+// starting with "$" goes to the shell; the output macro records the full
+// command, not the abbreviation.
+
+#include <string>
+#include <string_view>
+
+#include "core/text_lines.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Matches INPUT against the first NUM_CHOICES of CHOICES (whose size is the
+// declared MAX_CHOICES). RESULT 0: one match, COMMAND is it in upper case;
+// -1: none (or nothing entered); -2: several, COMMAND is the first.
+// MAX_CHOICES < 1 gives 10001; NUM_CHOICES outside 1..MAX_CHOICES 10005.
+void IO_COMMAND(std::string_view input, TextLines choices, int num_choices, int& result,
+                std::string& command, Status& status);
+
+// Asks until one choice is selected and returns it in COMMAND, which holds the
+// default on entry (offered when FIXED). HELP is shown on "?"/"HELP" unless
+// those are choices (the caller then answers them); ERROR's first line is the
+// error text. A "$" line runs through the shell and returns "null".
+void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines error,
+             int num_choices, TextLines choices, std::string& command, Status& status);
+
+}  // namespace kesta

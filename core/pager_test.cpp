@@ -1,0 +1,175 @@
+#include "core/pager.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/dialogue_testing.hpp"
+#include "core/format.hpp"
+#include "core/prompts.hpp"
+
+namespace kesta {
+namespace {
+
+std::vector<std::string> numbered(int count) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= count; ++i) lines.push_back("line " + format_i(i, 2, 2));
+  return lines;
+}
+
+TEST(SearchToken, FindsForwardBackwardAndAround) {
+  const std::vector<std::string> lines = {"first line", "has abc here", "ABC upper", "aaab", "last"};
+  struct Case {
+    std::string token;
+    int start_line, start_character;
+    bool forward, wrap, case_sensitive;
+    bool found;
+    int line, character;
+  };
+  const std::vector<Case> cases = {
+      {"abc", 1, 1, true, true, false, true, 2, 5},
+      // From just after a match the search goes on to the next one.
+      {"abc", 2, 6, true, true, false, true, 3, 1},
+      // Case-sensitive, the only match lies before the start: found on coming round.
+      {"abc", 2, 6, true, true, true, true, 2, 5},
+      {"abc", 2, 6, true, false, true, false, 0, 0},
+      // A single occurrence: the wrap-around finds the same place again.
+      {"here", 2, 10, true, true, true, true, 2, 9},
+      {"here", 2, 10, true, false, true, false, 0, 0},
+      // A mismatch restarts the token without testing that character again.
+      {"aab", 1, 1, true, true, false, false, 0, 0},
+      {"abc", 5, 4, false, true, false, true, 3, 1},
+      {"abc", 3, 0, false, true, false, true, 2, 5},
+      {"abc", 2, 4, false, false, false, false, 0, 0},
+      {"last", 1, 1, false, true, true, true, 5, 1},
+  };
+  for (const auto& c : cases) {
+    Status status = kStatusGood;
+    bool found = !c.found;
+    int line = 0, character = 0;
+    IO_SEARCH_TOKEN(lines, 5, c.token, c.start_line, c.start_character, c.forward, c.wrap,
+                    c.case_sensitive, found, line, character, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(found, c.found) << c.token << " from " << c.start_line << "," << c.start_character;
+    if (found) {
+      EXPECT_EQ(line, c.line) << c.token;
+      EXPECT_EQ(character, c.character) << c.token;
+    }
+  }
+  Status status = kStatusGood;
+  bool found = false;
+  int line = 0, character = 0;
+  IO_SEARCH_TOKEN(lines, 5, "x", 6, 1, true, true, false, found, line, character, status);
+  EXPECT_EQ(status, 10005);
+  status = kStatusGood;
+  IO_SEARCH_TOKEN(lines, 6, "x", 1, 1, true, true, false, found, line, character, status);
+  EXPECT_EQ(status, 10005);
+  status = kStatusGood;
+  IO_SEARCH_TOKEN({}, 1, "x", 1, 1, true, true, false, found, line, character, status);
+  EXPECT_EQ(status, 10001);
+}
+
+TEST(Pager, WritesEverythingWhenNoKeyCanBePressed) {
+  testing::reset_dialogue();
+  const int saved = dup(STDIN_FILENO);
+  const int null = open("/dev/null", O_RDONLY);
+  ASSERT_GE(null, 0);
+  dup2(null, STDIN_FILENO);
+  close(null);
+  std::string shown;
+  Status status = kStatusGood;
+  {
+    testing::TerminalCapture terminal;
+    IO_TEXT(numbered(40), status);
+    shown = terminal.text();
+  }
+  dup2(saved, STDIN_FILENO);
+  close(saved);
+  EXPECT_EQ(status, kStatusGood);
+  std::string expected;
+  for (const auto& line : numbered(40)) expected += line + "\n";
+  EXPECT_EQ(shown, expected);
+  IO_TEXT(-1, {}, status);
+  EXPECT_EQ(status, 10017);
+}
+
+const std::string kPagePrompt = "%---(This is NOT more)--- <RETURN> = Next \"page\" --- ? = help ------:";
+
+TEST(Pager, SingleKeysAtATerminal) {
+  testing::PtyChild child([] {
+    testing::reset_dialogue();
+    auto lines = numbered(40);
+    lines[29] = "line 30 holds abc";
+    Status status = kStatusGood;
+    for (int round = 1; round <= 6 && status == kStatusGood; ++round) {
+      IO_TEXT(round == 2 ? std::vector<std::string>(numbered(17)) : lines, status);
+      std::printf("DONE%d\n", round);
+      std::fflush(stdout);
+    }
+    return status == kStatusGood ? 0 : 1;
+  });
+  ASSERT_TRUE(child.started());
+  // Round 1: Return pages on; the last part comes without a prompt.
+  ASSERT_TRUE(child.wait_for("line 16"));
+  ASSERT_TRUE(child.wait_for("---40" + kPagePrompt));
+  EXPECT_EQ(child.output().find("line 17"), std::string::npos);
+  child.type("\r");
+  ASSERT_TRUE(child.wait_for("line 32"));
+  ASSERT_TRUE(child.wait_for("---80" + kPagePrompt));
+  child.type("\r");
+  ASSERT_TRUE(child.wait_for("line 40"));
+  ASSERT_TRUE(child.wait_for("DONE1"));
+  // Round 2: 17 lines fit without a prompt.
+  ASSERT_TRUE(child.wait_for("line 17"));
+  ASSERT_TRUE(child.wait_for("DONE2"));
+  {
+    const std::size_t from = child.output().find("DONE1");
+    const std::size_t to = child.output().find("DONE2");
+    EXPECT_EQ(child.output().substr(from, to - from).find("---"), std::string::npos);
+  }
+  // Round 3: a line number jumps there.
+  ASSERT_TRUE(child.wait_for("---40" + kPagePrompt));
+  child.type("25\r");
+  ASSERT_TRUE(child.wait_for("25"));
+  ASSERT_TRUE(child.wait_for("line 25"));
+  ASSERT_TRUE(child.wait_for("line 40"));
+  ASSERT_TRUE(child.wait_for("DONE3"));
+  // Round 4: a forward search marks the match and continues from its line.
+  ASSERT_TRUE(child.wait_for("---40" + kPagePrompt));
+  child.type(">");
+  ASSERT_TRUE(child.wait_for("ENTER SEARCH TEXT:"));
+  child.type("ABC\r");
+  ASSERT_TRUE(child.wait_for("line 30 holds abc"));
+  ASSERT_TRUE(child.wait_for("              ^"));
+  ASSERT_TRUE(child.wait_for("SEARCH NEXT OCCURENCE:"));
+  child.type("no\r");
+  ASSERT_TRUE(child.wait_for("line 40"));
+  ASSERT_TRUE(child.wait_for("DONE4"));
+  // Round 5: B goes back, H shows the keys, Q quits.
+  ASSERT_TRUE(child.wait_for("---40" + kPagePrompt));
+  child.type("\r");
+  ASSERT_TRUE(child.wait_for("---80" + kPagePrompt));
+  child.type("b");
+  ASSERT_TRUE(child.wait_for("b \r\n"));  // the key echoed, the prompt line ended
+  ASSERT_TRUE(child.wait_for("line 01"));
+  ASSERT_TRUE(child.wait_for("---40" + kPagePrompt));
+  child.type("h");
+  ASSERT_TRUE(child.wait_for("Q = Quit, exit OUTPUT"));
+  ASSERT_TRUE(child.wait_for("---40" + kPagePrompt));
+  child.type("q");
+  ASSERT_TRUE(child.wait_for("DONE5"));
+  // Round 6: E shows the last page and ends.
+  ASSERT_TRUE(child.wait_for("---40" + kPagePrompt));
+  child.type("e");
+  ASSERT_TRUE(child.wait_for("line 25"));
+  ASSERT_TRUE(child.wait_for("line 40"));
+  ASSERT_TRUE(child.wait_for("DONE6"));
+  EXPECT_EQ(child.finish(), 0);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,413 @@
+#include "core/raw_io.hpp"
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/text.hpp"
+
+namespace kesta {
+
+namespace {
+
+// Seeks FILE to the byte OFFSET (0-based); false when it cannot.
+bool seek_to(std::FILE* file, Index offset) {
+  return offset >= 0 && offset <= std::numeric_limits<off_t>::max() &&
+         ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+template <typename T>
+float to_real(T value, bool is_signed) {
+  using U = std::make_unsigned_t<T>;
+  if (is_signed) return static_cast<float>(value);
+  return static_cast<float>(static_cast<U>(value));
+}
+
+// The readers' common body; T is the element type of the file.
+template <typename T>
+void read_image(std::string_view position, int stream, bool swap, bool is_signed, bool xflip,
+                bool yflip, Index xnumin, Index ynumin, Index xstrelm, Index ystrelm,
+                Index xendelm, Index yendelm, Index xbin, Index ybin, Index record_bytes,
+                Index byte_offset, Index work_size, std::span<T> work, Index xmaxdat,
+                Index ymaxdat, Index& xnumdat, Index& ynumdat, std::span<float> data,
+                Status& status) {
+  if (st_bad(status, position)) return;
+  constexpr Index kSize = sizeof(T);
+  const auto fail = [&](Status code) { st_fail(status, kBaseApp + code, position); };
+
+  if (xmaxdat <= 0) return fail(1);
+  if (ymaxdat <= 0) return fail(2);
+  if (xnumin < 1) return fail(17);
+  if (ynumin < 1) return fail(18);
+  if (xstrelm < 1) return fail(17);
+  if (ystrelm < 1) return fail(18);
+  if (xendelm > xnumin) return fail(5);
+  if (yendelm > ynumin) return fail(6);
+  if (xstrelm > xendelm) return fail(5);
+  if (ystrelm > yendelm) return fail(6);
+  if (xbin < 1) return fail(17);
+  if (ybin < 1) return fail(18);
+  if (record_bytes < 1 || byte_offset < 1) return fail(17);
+  Index work_bytes = 0;
+  if (work_size < 1 || static_cast<std::size_t>(work_size) > work.size() ||
+      !checked_product(work_size, kSize, work_bytes) || work_bytes < record_bytes)
+    return fail(13);
+  Index declared = 0;
+  if (!checked_product(xmaxdat, ymaxdat, declared) ||
+      static_cast<std::size_t>(declared) > data.size())
+    return fail(1);
+  // The whole image's byte extent must be representable.
+  Index image_elements = 0, image_bytes = 0;
+  if (!checked_product(xnumin, ynumin, image_elements) ||
+      !checked_product(image_elements, kSize, image_bytes) ||
+      image_bytes > std::numeric_limits<Index>::max() - byte_offset)
+    return fail(17);
+
+  if (xbin != 1 || ybin != 1) {
+    IO_WRITE("ERROR: Re-binning on input not yet implemented", status);
+    st_fail(status, 9999, position);
+    return;
+  }
+
+  std::FILE* file = io_stream(stream);
+  if (file == nullptr) return fail(1011);
+
+  // Only what fits the caller's array is read.
+  const Index nx = std::min(xendelm - xstrelm + 1, xmaxdat);
+  const Index ny = std::min(yendelm - ystrelm + 1, ymaxdat);
+
+  // Input column of region column x and input row of region row y.
+  const auto column = [&](Index x) { return xflip ? xnumin - x + 1 : x; };
+  const auto row = [&](Index y) { return yflip ? ynumin - y + 1 : y; };
+  const auto byte_of = [&](Index c, Index r) {
+    return byte_offset - 1 + kSize * ((r - 1) * xnumin + (c - 1));
+  };
+
+  // A file too short for the region is refused before DATA is touched.
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode)) {
+    Index last = 0;
+    for (const Index y : {ystrelm, ystrelm + ny - 1})
+      for (const Index x : {xstrelm, xstrelm + nx - 1})
+        last = std::max(last, byte_of(column(x), row(y)) + kSize);
+    if (last > static_cast<Index>(info.st_size)) return fail(1001);
+  }
+
+  const Index chunk = work_size;
+  for (Index j = 0; j < ny; ++j) {
+    const Index r = row(ystrelm + j);
+    float* out = data.data() + element(1, j + 1, xmaxdat);
+    for (Index k = 0; k < nx; k += chunk) {
+      const Index count = std::min(chunk, nx - k);
+      // The input columns of region columns k .. k+count-1, ascending in the file.
+      const Index first = xflip ? column(xstrelm + k + count - 1) : column(xstrelm + k);
+      if (!seek_to(file, byte_of(first, r))) return fail(1011);
+      const std::size_t got = std::fread(work.data(), kSize, static_cast<std::size_t>(count), file);
+      if (got != static_cast<std::size_t>(count)) return fail(std::feof(file) ? 1001 : 1011);
+      if constexpr (sizeof(T) > 1) {
+        if (swap) swap_bytes(work.subspan(0, static_cast<std::size_t>(count)));
+      }
+      if (xflip) {
+        for (Index i = 0; i < count; ++i) out[k + i] = to_real(work[count - 1 - i], is_signed);
+      } else {
+        for (Index i = 0; i < count; ++i) out[k + i] = to_real(work[i], is_signed);
+      }
+    }
+  }
+  xnumdat = nx;
+  ynumdat = ny;
+}
+
+// Fills records of RECORD_BYTES bytes with integers of BYTES bytes and writes
+// each full one at the next record; every write is checked.
+class RecordWriter {
+ public:
+  RecordWriter(std::FILE* file, Index record_bytes, int bytes, bool swap, Index& record)
+      : file_(file),
+        buffer_(static_cast<std::size_t>(record_bytes), 0),
+        per_record_(record_bytes / bytes),
+        swap_(swap),
+        record_(record) {
+    Index offset = 0;
+    ok_ = file_ != nullptr && checked_product(record_ - 1, record_bytes, offset) &&
+          seek_to(file_, offset);
+    if (!ok_) error_ = errno;
+  }
+
+  template <typename T>
+  void put(T value) {
+    if constexpr (sizeof(T) > 1) {
+      if (swap_) value = byte_swapped(value);
+    }
+    std::memcpy(buffer_.data() + used_ * sizeof(T), &value, sizeof(T));
+    if (++used_ == per_record_) flush();
+  }
+  Index per_record() const { return per_record_; }
+
+  // Writes the partly filled last record (zero-padded); false on any failure.
+  bool finish() {
+    if (used_ > 0) flush();
+    if (ok_ && std::fflush(file_) != 0) fail();
+    return ok_;
+  }
+  int error() const { return error_; }
+
+ private:
+  // The buffer is all zero after each record, so a partly filled one is
+  // already zero-padded.
+  void flush() {
+    used_ = 0;
+    if (!ok_) return;
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) return fail();
+    std::fill(buffer_.begin(), buffer_.end(), 0);
+    ++record_;
+  }
+  void fail() {
+    ok_ = false;
+    error_ = errno;
+  }
+
+  std::FILE* file_;
+  std::vector<unsigned char> buffer_;
+  Index per_record_;
+  bool swap_;
+  Index& record_;
+  Index used_ = 0;
+  bool ok_ = false;
+  int error_ = 0;
+};
+
+// Scaled, rounded (half away from zero) and clipped output value, in double
+// so that nothing overflows before the clip. NaN counts as LOWER.
+struct Scaler {
+  double lower, factor, bottom, top;
+  bool offset;  // 1 and 2 bytes scale v - LOWER, 4 bytes v itself
+  double operator()(float value) const {
+    const double v = std::isnan(value) ? lower : static_cast<double>(value);
+    const double scaled = std::round((offset ? v - lower : v) * factor);
+    return std::clamp(scaled, bottom, top);
+  }
+};
+
+// Sends the region in the file's order: rows (or columns) each padded to whole
+// records with the bottom value when FULL_RECORDS.
+template <typename T>
+void put_region(RecordWriter& out, const Scaler& scale, std::span<const float> array,
+                Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                bool full_records, bool by_columns, bool reverse) {
+  const T pad = static_cast<T>(scale(static_cast<float>(scale.lower)));
+  const Index n = out.per_record();
+  const auto padding = [&](Index length) {
+    if (!full_records) return;
+    const Index whole = length <= n ? n : (length + n - 1) / n * n;
+    for (Index i = length; i < whole; ++i) out.put(pad);
+  };
+  if (by_columns) {
+    for (Index x = xstrelm; x <= xendelm; ++x) {
+      for (Index y = ystrelm; y <= yendelm; ++y)
+        out.put(static_cast<T>(scale(array[element(x, y, xmaxdat)])));
+      padding(yendelm - ystrelm + 1);
+    }
+    return;
+  }
+  for (Index j = 0; j <= yendelm - ystrelm; ++j) {
+    const Index y = reverse ? yendelm - j : ystrelm + j;
+    const float* row = array.data() + element(1, y, xmaxdat);
+    for (Index x = xstrelm; x <= xendelm; ++x) out.put(static_cast<T>(scale(row[x - 1])));
+    padding(xendelm - xstrelm + 1);
+  }
+}
+
+}  // namespace
+
+void IO_INP_2DBYTE(int stream, bool is_signed, bool xflip, bool yflip, Index xnumin, Index ynumin,
+                   Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, Index xbin,
+                   Index ybin, Index record_bytes, Index byte_offset, Index work_size,
+                   std::span<std::int8_t> work, Index xmaxdat, Index ymaxdat, Index& xnumdat,
+                   Index& ynumdat, std::span<float> data, Status& status) {
+  read_image<std::int8_t>("Subroutine IO_INP_2DBYTE V0.2", stream, false, is_signed, xflip, yflip,
+                          xnumin, ynumin, xstrelm, ystrelm, xendelm, yendelm, xbin, ybin,
+                          record_bytes, byte_offset, work_size, work, xmaxdat, ymaxdat, xnumdat,
+                          ynumdat, data, status);
+}
+
+void IO_INP_2DI2(int stream, bool swap, bool is_signed, bool xflip, bool yflip, Index xnumin,
+                 Index ynumin, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                 Index xbin, Index ybin, Index record_bytes, Index byte_offset, Index work_size,
+                 std::span<std::int16_t> work, Index xmaxdat, Index ymaxdat, Index& xnumdat,
+                 Index& ynumdat, std::span<float> data, Status& status) {
+  read_image<std::int16_t>("Subroutine IO_INP_2DI2 V0.4", stream, swap, is_signed, xflip, yflip,
+                           xnumin, ynumin, xstrelm, ystrelm, xendelm, yendelm, xbin, ybin,
+                           record_bytes, byte_offset, work_size, work, xmaxdat, ymaxdat, xnumdat,
+                           ynumdat, data, status);
+}
+
+void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, Index xnumin,
+                 Index ynumin, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                 Index xbin, Index ybin, Index record_bytes, Index byte_offset, Index work_size,
+                 std::span<std::int32_t> work, Index xmaxdat, Index ymaxdat, Index& xnumdat,
+                 Index& ynumdat, std::span<float> data, Status& status) {
+  read_image<std::int32_t>("Subroutine IO_INP_2DI4 V0.2", stream, swap, is_signed, xflip, yflip,
+                           xnumin, ynumin, xstrelm, ystrelm, xendelm, yendelm, xbin, ybin,
+                           record_bytes, byte_offset, work_size, work, xmaxdat, ymaxdat, xnumdat,
+                           ynumdat, data, status);
+}
+
+void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                      Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
+                      Index record_bytes, std::string_view data_type, int bytes, bool big_endian,
+                      bool full_records, bool by_columns, bool reverse, Index& record,
+                      float& lower, float& upper, bool& failed, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine IO_UWRITE_RARRAY V0.3";
+  if (st_bad(status, kPosition)) return;
+  const auto fail = [&](Status code) { st_fail(status, kBaseCore + code, kPosition); };
+  // Diagnostics of a programming error, straight to the terminal.
+  const auto terminal = [](const std::string& line) {
+    if (std::FILE* t = io_stream(kStreamTerminal)) {
+      std::fputs(line.c_str(), t);
+      std::fputc('\n', t);
+      std::fflush(t);
+    }
+  };
+
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          array.size(), kBaseCore);
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  if (record_bytes < 1) {
+    terminal("record_length = " + format_i(record_bytes, 6));
+    return fail(17);
+  }
+  if (record_bytes > 12000) return fail(9);
+  const std::string type(data_type.substr(0, static_cast<std::size_t>(SLEN(data_type))));
+  if (type != "I" && type != "i") return fail(33);
+  if (bytes != 1 && bytes != 2 && bytes != 4) {
+    terminal("num_bytes = " + format_i(bytes, 6));
+    return fail(17);
+  }
+  if (record_bytes < bytes || record < 1) return fail(17);
+
+  const bool swap = bytes >= 2 && big_endian != IO_BIG_ENDIAN();
+
+  if (ask_range) {
+    float minimum = 0.0f, maximum = 0.0f;
+    IO_RMINMAX(xmaxdat, ymaxdat, array, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum,
+               status);
+    IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
+    IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
+    const float format_lowest = bytes == 4 ? -2147483648.0f : 0.0f;
+    lower = std::min(minimum, format_lowest);
+    upper = bytes == 1 ? maximum
+                       : std::max(maximum, bytes == 2 ? 65535.0f : 2147483647.0f);
+    IO_INPR(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
+            {"Enter lowest value to be scaled to output range"}, {"Enter a valid real number"},
+            lower, status);
+    IO_INPR(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
+            {"Enter Highest value to be scaled to output range"}, {"Enter a valid real number"},
+            upper, status);
+    if (status != kStatusGood) return;
+  }
+
+  // The scale: a zero or non-finite denominator would make every value
+  // undefined, so such a range is refused.
+  const double lo = lower, hi = upper;
+  const double denominator =
+      bytes == 4 ? std::max(std::fabs(lo), std::fabs(hi)) : hi - lo;
+  const double top = bytes == 1 ? 255.0 : bytes == 2 ? 65535.0 : 2147483647.0;
+  const double factor = top / denominator;
+  if (!std::isfinite(lo) || !std::isfinite(hi) || denominator == 0.0 || !std::isfinite(factor) ||
+      factor == 0.0)
+    return fail(13);
+  const Scaler scale{lo, factor, bytes == 4 ? -2147483647.0 : 0.0, top, bytes != 4};
+
+  RecordWriter out(io_stream(stream), record_bytes, bytes, swap, record);
+  switch (bytes) {
+    case 1:
+      put_region<std::uint8_t>(out, scale, array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                               full_records, by_columns, reverse);
+      break;
+    case 2:
+      put_region<std::uint16_t>(out, scale, array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                full_records, by_columns, reverse);
+      break;
+    default:
+      put_region<std::int32_t>(out, scale, array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                               full_records, by_columns, reverse);
+      break;
+  }
+  failed = !out.finish();
+  if (failed) {
+    IO_WRITE("", status);
+    IO_WRITE("ERROR: Failed to output binary data to a file. May be the file system,", status);
+    IO_WRITE("       or your quota, are full.", status);
+    IO_WRITE("", status);
+    IO_WRITE("       Input/output status return value = " + format_i(out.error(), 8), status);
+    IO_WRITE("       (This value is system dependent; see system documentation.)", status);
+    IO_WRITE("", status);
+  }
+}
+
+void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
+                Index ystrelm, Index xendelm, Index yendelm, float& minimum, float& maximum,
+                Status& status) {
+  constexpr std::string_view kPosition = "Subroutine IO_RMINMAX V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          array.size(), kBaseCore);
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  float low = 1.7e38f, high = -1.7e38f;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const float* row = array.data() + element(1, y, xmaxdat);
+    for (Index x = xstrelm - 1; x < xendelm; ++x) {
+      low = std::min(low, row[x]);  // a NaN never replaces the running value
+      high = std::max(high, row[x]);
+    }
+  }
+  minimum = low;
+  maximum = high;
+}
+
+void IO_READ_FILE(int stream, std::string& line, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine IO_READ_FILE V0.1";
+  if (st_bad(status, kPosition)) return;
+  std::FILE* file = io_stream(stream);
+  if (file == nullptr) {
+    st_fail(status, kBaseCore + 1001, kPosition);
+    return;
+  }
+  char* buffer = nullptr;
+  std::size_t capacity = 0;
+  const ssize_t length = ::getline(&buffer, &capacity, file);
+  if (length < 0) {
+    std::free(buffer);
+    st_fail(status, kBaseCore + 1001, kPosition);
+    return;
+  }
+  std::string text(buffer, static_cast<std::size_t>(length));
+  std::free(buffer);
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  const std::size_t end = text.find_last_not_of(' ');
+  text.resize(end == std::string::npos ? 0 : end + 1);
+  line = std::move(text);
+}
+
+}  // namespace kesta

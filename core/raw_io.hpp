@@ -1,0 +1,101 @@
+#pragma once
+// Raw two-dimensional integer images read into and written from the
+// program's real arrays, the minimum and maximum of a region, and the next
+// line of a text stream.
+//
+// Input image layout: XNUMIN x YNUMIN elements of 1, 2 or 4 bytes stored row
+// by row (X fastest) from byte BYTE_OFFSET (1-based) of the file on STREAM:
+// element (x, y) starts at byte BYTE_OFFSET + size * ((y-1) * XNUMIN + (x-1)).
+// The file is read at these byte positions; record boundaries do not matter,
+// RECORD_BYTES only sizes the work buffer.
+//
+// Output layout (IO_UWRITE_RARRAY): consecutive records of RECORD_BYTES bytes
+// from record RECORD (byte offset (RECORD-1) * RECORD_BYTES), each holding
+// RECORD_BYTES / BYTES unsigned (1, 2 bytes) or signed (4 bytes) integers in
+// the byte order asked for; unused bytes are zero.
+
+#include <bit>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// The byte swap of 2-, 4- and 8-byte values shared by the binary readers and
+// writers.
+template <typename T>
+constexpr T byte_swapped(T value) {
+  static_assert(sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
+  if constexpr (sizeof(T) == 2) {
+    return std::bit_cast<T>(__builtin_bswap16(std::bit_cast<std::uint16_t>(value)));
+  } else if constexpr (sizeof(T) == 4) {
+    return std::bit_cast<T>(__builtin_bswap32(std::bit_cast<std::uint32_t>(value)));
+  } else {
+    return std::bit_cast<T>(__builtin_bswap64(std::bit_cast<std::uint64_t>(value)));
+  }
+}
+template <typename T>
+void swap_bytes(std::span<T> values) {
+  for (T& v : values) v = byte_swapped(v);
+}
+
+// Readers: the region XSTRELM..XENDELM x YSTRELM..YENDELM of the input image
+// (after the flips: with XFLIP input column XNUMIN-x+1 stands for x, with
+// YFLIP likewise in Y) goes into DATA with its first element at (1, 1).
+// Values are signed, or unsigned when SIGNED is false; SWAP reverses the bytes
+// of each element. Only the part that fits the XMAXDAT x YMAXDAT array is
+// stored; XNUMDAT, YNUMDAT become the stored extent. WORK (WORK_SIZE elements,
+// at least one record) is the read buffer.
+// STATUS 110000 plus: 1, 2 bad dimensions (or DATA smaller than them); 17, 18
+// XNUMIN/YNUMIN below 1, XSTRELM/YSTRELM below 1, XBIN/YBIN below 1;
+// 5, 6 the region beyond the image or reversed; 17 RECORD_BYTES or BYTE_OFFSET
+// below 1, or an image whose byte extent overflows; 13 the work buffer smaller
+// than a record. Bins other than 1 give an error line and STATUS 9999. A file
+// too short for the region gives 111001, another read failure (or no stream)
+// 111011; DATA may then be partly filled.
+void IO_INP_2DBYTE(int stream, bool is_signed, bool xflip, bool yflip, Index xnumin, Index ynumin,
+                   Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, Index xbin,
+                   Index ybin, Index record_bytes, Index byte_offset, Index work_size,
+                   std::span<std::int8_t> work, Index xmaxdat, Index ymaxdat, Index& xnumdat,
+                   Index& ynumdat, std::span<float> data, Status& status);
+void IO_INP_2DI2(int stream, bool swap, bool is_signed, bool xflip, bool yflip, Index xnumin,
+                 Index ynumin, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                 Index xbin, Index ybin, Index record_bytes, Index byte_offset, Index work_size,
+                 std::span<std::int16_t> work, Index xmaxdat, Index ymaxdat, Index& xnumdat,
+                 Index& ynumdat, std::span<float> data, Status& status);
+void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, Index xnumin,
+                 Index ynumin, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                 Index xbin, Index ybin, Index record_bytes, Index byte_offset, Index work_size,
+                 std::span<std::int32_t> work, Index xmaxdat, Index ymaxdat, Index& xnumdat,
+                 Index& ynumdat, std::span<float> data, Status& status);
+
+// Writes the region as integers of BYTES bytes scaled from LOWER..UPPER
+// (asked for first with ASK_RANGE), rows in order (REVERSE: last row first)
+// or, with BY_COLUMNS, columns. With FULL_RECORDS each row (column) is padded
+// with the bottom value to whole records. RECORD advances per record written.
+// STATUS 10000 plus: 1, 2 bad dimensions (or ARRAY smaller than them); 5, 6
+// bad region; 17 RECORD_BYTES below 1 or BYTES not 1, 2, 4 (with a terminal
+// line); 9 RECORD_BYTES above 12000; 33 DATA_TYPE not "I"; 13 a scale that is
+// undefined (UPPER equal to LOWER for 1 and 2 bytes, both 0 for 4 bytes, or
+// not finite). A write failure is reported on the terminal and by FAILED,
+// STATUS staying good.
+void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                      Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
+                      Index record_bytes, std::string_view data_type, int bytes, bool big_endian,
+                      bool full_records, bool by_columns, bool reverse, Index& record,
+                      float& lower, float& upper, bool& failed, Status& status);
+
+// Smallest and largest value of the region (from 1.7e38 and -1.7e38; NaN
+// values are passed over). STATUS 10001/10002/10005/10006 for a bad region.
+void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
+                Index ystrelm, Index xendelm, Index yendelm, float& minimum, float& maximum,
+                Status& status);
+
+// The next line of STREAM without its line end and trailing blanks. End of
+// file, a read error or no open stream give STATUS 11001.
+void IO_READ_FILE(int stream, std::string& line, Status& status);
+
+}  // namespace kesta

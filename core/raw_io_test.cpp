@@ -1,0 +1,250 @@
+#include "core/raw_io.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/system.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr int kStream = 34;
+
+template <typename T>
+std::string raw(const std::vector<T>& values, bool swap = false) {
+  std::string out;
+  for (T v : values) {
+    if constexpr (sizeof(T) > 1) v = swap ? byte_swapped(v) : v;
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+  }
+  return out;
+}
+
+// A file of a 10-byte header and BODY, open for reading on kStream.
+class ImageFile {
+ public:
+  explicit ImageFile(const std::string& body) : path_(dir_.file("image.raw")) {
+    { std::ofstream(path_, std::ios::binary) << "0123456789" << body; }
+    EXPECT_TRUE(io_open_stream(kStream, path_, "rb"));
+  }
+  ~ImageFile() { io_close_stream(kStream); }
+
+ private:
+  testing::TempDir dir_;
+  std::string path_;
+};
+
+struct Read {
+  Status status = kStatusGood;
+  Index xnumdat = -1, ynumdat = -1;
+  std::vector<float> data;
+};
+
+// IO_INP_2DI2 into an XMAX x YMAX array preset to -99 (exactly that size, so
+// the address sanitizer sees any store past it).
+Read read_i2(bool swap, bool is_signed, bool xflip, bool yflip, Index xnum, Index ynum, Index xs,
+             Index ys, Index xe, Index ye, Index xmax, Index ymax, Index work_size = 64) {
+  Read r;
+  r.data.assign(static_cast<std::size_t>(std::max<Index>(xmax * ymax, 1)), -99.0f);
+  std::vector<std::int16_t> work(static_cast<std::size_t>(std::max<Index>(work_size, 1)));
+  IO_INP_2DI2(kStream, swap, is_signed, xflip, yflip, xnum, ynum, xs, ys, xe, ye, 1, 1, 2, 11,
+              work_size, work, xmax, ymax, r.xnumdat, r.ynumdat, r.data, r.status);
+  return r;
+}
+
+TEST(RawRead, SignedAndUnsigned) {
+  {
+    ImageFile file(raw<std::int16_t>({-1, 1, 2, 3}));
+    EXPECT_EQ(read_i2(false, false, false, false, 2, 2, 1, 1, 2, 2, 2, 2).data,
+              (std::vector<float>{65535, 1, 2, 3}));
+    EXPECT_EQ(read_i2(false, true, false, false, 2, 2, 1, 1, 2, 2, 2, 2).data,
+              (std::vector<float>{-1, 1, 2, 3}));
+  }
+  ImageFile file(raw<std::int32_t>({-1, 123456}, true));
+  std::vector<std::int32_t> work(2);
+  std::vector<float> data(2);
+  Index xn = 0, yn = 0;
+  Status status = kStatusGood;
+  IO_INP_2DI4(kStream, true, false, false, false, 2, 1, 1, 1, 2, 1, 1, 1, 4, 11, 2, work, 2, 1, xn,
+              yn, data, status);
+  EXPECT_EQ(data, (std::vector<float>{4294967295.0f, 123456}));
+}
+
+TEST(RawRead, FlipsRegionsAndClippingWithAnyWorkBuffer) {
+  // A 5 x 3 image holding 10 * y + x.
+  std::vector<std::int16_t> image;
+  for (int y = 1; y <= 3; ++y)
+    for (int x = 1; x <= 5; ++x) image.push_back(static_cast<std::int16_t>(10 * y + x));
+  ImageFile file(raw(image));
+  for (const Index work : {1, 2, 3, 64}) {
+    SCOPED_TRACE(work);
+    // X flipped: DATA(1, 1) is the last element of the first row.
+    auto r = read_i2(false, true, true, false, 5, 3, 1, 1, 5, 3, 5, 3, work);
+    EXPECT_EQ(r.data[0], 15);
+    EXPECT_EQ(r.data[element(2, 3, 5)], 34);
+    // Region 2..4 x 2..3 of the image flipped both ways.
+    r = read_i2(false, true, true, true, 5, 3, 2, 2, 4, 3, 3, 2, work);
+    EXPECT_EQ(r.data, (std::vector<float>{24, 23, 22, 14, 13, 12}));
+    // The image is larger than the 2 x 2 array: only what fits is stored.
+    r = read_i2(false, true, false, false, 5, 3, 2, 1, 5, 3, 2, 2, work);
+    ASSERT_EQ(r.status, kStatusGood);
+    EXPECT_EQ(r.xnumdat, 2);
+    EXPECT_EQ(r.ynumdat, 2);
+    EXPECT_EQ(r.data, (std::vector<float>{12, 13, 22, 23}));
+  }
+}
+
+TEST(RawRead, RefusalsLeaveDataAlone) {
+  ImageFile file(raw<std::int16_t>({1, 2, 3, 4, 5, 6}));
+  struct Case {
+    Index xnum, ynum, xs, ys, xe, ye, xmax, ymax, work;
+    Status expected;
+  };
+  const Case cases[] = {
+      {3, 2, 1, 1, 3, 2, 0, 2, 8, 110001},     {3, 0, 1, 1, 3, 2, 3, 2, 8, 110018},
+      {3, 2, 1, 1, 4, 2, 3, 2, 8, 110005},     {3, 2, 1, 2, 3, 1, 3, 2, 8, 110006},
+      {3, 2, 1, 1, 3, 2, 3, 2, 0, 110013},     {3, 3, 1, 1, 3, 3, 3, 3, 8, 111001},  // too short
+  };
+  for (const Case& c : cases) {
+    auto r = read_i2(false, true, false, false, c.xnum, c.ynum, c.xs, c.ys, c.xe, c.ye, c.xmax,
+                     c.ymax, c.work);
+    EXPECT_EQ(r.status, c.expected);
+    for (float v : r.data) EXPECT_EQ(v, -99.0f) << c.expected;
+  }
+  testing::TerminalCapture terminal;
+  std::vector<std::int16_t> work(8);
+  std::vector<float> data(6);
+  Index xn = 0, yn = 0;
+  Status status = kStatusGood;
+  IO_INP_2DI2(kStream, false, true, false, false, 3, 2, 1, 1, 3, 2, 2, 1, 2, 11, 8, work, 3, 2, xn,
+              yn, data, status);
+  EXPECT_EQ(status, 9999);
+  EXPECT_EQ(terminal.text(), "ERROR: Re-binning on input not yet implemented\n");
+}
+
+struct Write {
+  Index xmax = 0, ymax = 0;
+  std::vector<float> data{};
+  Index record_bytes = 0;
+  int bytes = 0;
+  bool big_endian = false, full_records = false, by_columns = false, reverse = false;
+  float lower = 0, upper = 255;
+  // Results.
+  Status status = kStatusGood;
+  bool failed = true;
+  Index record = 1;
+  std::string file{};
+};
+
+// IO_UWRITE_RARRAY of the whole array into a fresh file.
+Write uwrite(Write w, const char* path = nullptr) {
+  testing::TempDir dir;
+  const std::string name = path != nullptr ? path : dir.file("out.raw");
+  EXPECT_TRUE(io_open_stream(kStream, name, "wb"));
+  IO_UWRITE_RARRAY(false, kStream, w.xmax, w.ymax, 1, 1, w.xmax, w.ymax, w.data, w.record_bytes,
+                   "I", w.bytes, w.big_endian, w.full_records, w.by_columns, w.reverse, w.record,
+                   w.lower, w.upper, w.failed, w.status);
+  io_close_stream(kStream);
+  if (path == nullptr) w.file = testing::file_contents(name);
+  return w;
+}
+
+TEST(RawWrite, ScalesRoundsAndClips) {
+  auto w = uwrite({.xmax = 6, .ymax = 1, .data = {0, 1.4f, 1.5f, 254.5f, 300, -5},
+                   .record_bytes = 4, .bytes = 1});
+  EXPECT_FALSE(w.failed);
+  EXPECT_EQ(w.record, 3);
+  EXPECT_EQ(w.file, std::string("\x00\x01\x02\xff\xff\x00\x00\x00", 8));
+  w = uwrite({.xmax = 3, .ymax = 1, .data = {-1, 0, 1}, .record_bytes = 6, .bytes = 2,
+              .big_endian = true, .lower = -1, .upper = 1});
+  EXPECT_EQ(w.file, std::string("\x00\x00\x80\x00\xff\xff", 6));
+  w = uwrite({.xmax = 3, .ymax = 1, .data = {10, -30, 0}, .record_bytes = 12, .bytes = 4,
+              .big_endian = IO_BIG_ENDIAN(), .lower = -10, .upper = 5});
+  EXPECT_EQ(w.file, raw<std::int32_t>({2147483647, -2147483647, 0}));
+  // A range of zero width (an all-zero image) is refused, not divided by.
+  for (int bytes : {1, 2, 4}) {
+    w = uwrite({.xmax = 1, .ymax = 1, .data = {0}, .record_bytes = 8, .bytes = bytes, .upper = 0});
+    EXPECT_EQ(w.status, 10013);
+    EXPECT_EQ(w.file, "");
+  }
+}
+
+TEST(RawWrite, RecordOrderPaddingAndRefusals) {
+  const std::vector<float> d = {1, 2, 3, 4, 5, 6};  // 3 x 2
+  const std::pair<Write, std::vector<std::uint8_t>> cases[] = {
+      {{.reverse = true}, {4, 5, 6, 1, 2, 3}},
+      {{.by_columns = true}, {1, 4, 2, 5, 3, 6}},
+      // Each row padded with the bottom value to whole records, never cut.
+      {{.full_records = true}, {1, 2, 3, 0, 4, 5, 6, 0}},
+  };
+  for (auto [w, expected] : cases) {
+    w.xmax = 3, w.ymax = 2, w.data = d, w.record_bytes = 2, w.bytes = 1;
+    w = uwrite(w);
+    EXPECT_EQ(w.file, raw(expected));
+    EXPECT_EQ(w.record, 1 + static_cast<Index>(expected.size()) / 2);
+  }
+
+  testing::TerminalCapture terminal;
+  EXPECT_EQ(uwrite({.xmax = 1, .ymax = 1, .data = {1}, .record_bytes = 0, .bytes = 1}).status,
+            10017);
+  EXPECT_EQ(uwrite({.xmax = 1, .ymax = 1, .data = {1}, .record_bytes = 4, .bytes = 3}).status,
+            10017);
+  EXPECT_EQ(uwrite({.xmax = 1, .ymax = 1, .data = {1}, .record_bytes = 12001, .bytes = 1}).status,
+            10009);
+  EXPECT_EQ(terminal.text(), "record_length =      0\nnum_bytes =      3\n");
+
+  // A full disk: FAILED and the message, STATUS still good.
+  auto w = uwrite({.xmax = 64, .ymax = 64, .data = std::vector<float>(64 * 64, 1.0f),
+                   .record_bytes = 512, .bytes = 2},
+                  "/dev/full");
+  EXPECT_TRUE(w.failed);
+  EXPECT_EQ(w.status, kStatusGood);
+  EXPECT_NE(terminal.text().find("ERROR: Failed to output binary data to a file. May be the file "
+                                 "system,\n       or your quota, are full.\n"),
+            std::string::npos);
+}
+
+TEST(RawIo, WrittenImageReadsBack) {
+  std::vector<float> image(7 * 5);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<float>(i * 1000 % 65536);
+  for (const bool big : {false, true}) {
+    testing::TempDir dir;
+    const std::string path = dir.file("round.raw");
+    auto w = uwrite({.xmax = 7, .ymax = 5, .data = image, .record_bytes = 14, .bytes = 2,
+                     .big_endian = big, .lower = 0, .upper = 65535},
+                    path.c_str());
+    ASSERT_FALSE(w.failed);
+    ASSERT_TRUE(io_open_stream(kStream, path, "rb"));
+    std::vector<std::int16_t> work(7);
+    std::vector<float> back(7 * 5);
+    Index xn = 0, yn = 0;
+    Status status = kStatusGood;
+    IO_INP_2DI2(kStream, big != IO_BIG_ENDIAN(), false, false, false, 7, 5, 1, 1, 7, 5, 1, 1, 14,
+                1, 7, work, 7, 5, xn, yn, back, status);
+    io_close_stream(kStream);
+    EXPECT_EQ(back, image) << big;
+  }
+}
+
+TEST(RawIo, TextLines) {
+  Status status = kStatusGood;
+  testing::TempDir dir;
+  { std::ofstream(dir.file("t")) << "first line   \n\n  indented\nlast without end"; }
+  ASSERT_TRUE(io_open_stream(kStream, dir.file("t"), "r"));
+  std::vector<std::string> lines;
+  std::string line;
+  for (int i = 0; i < 10 && status == kStatusGood; ++i) {
+    IO_READ_FILE(kStream, line, status);
+    if (status == kStatusGood) lines.push_back(line);
+  }
+  io_close_stream(kStream);
+  EXPECT_EQ(status, 11001);
+  EXPECT_EQ(lines, (std::vector<std::string>{"first line", "", "  indented", "last without end"}));
+}
+
+}  // namespace
+}  // namespace kesta

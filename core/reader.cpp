@@ -1,0 +1,198 @@
+#include "core/reader.hpp"
+
+#include <algorithm>
+
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/text.hpp"
+#include "core/translate.hpp"
+
+namespace kesta {
+namespace {
+
+IoLineSource& line_source() {
+  static IoLineSource source;
+  return source;
+}
+
+// One line from the terminal line editor; false at the end of the input.
+bool read_terminal_line(std::string_view prompt, std::string& line) {
+  if (const IoLineSource& source = line_source()) return source(prompt, line);
+  int length = 0;
+  IO_READC(prompt, length, line);
+  return length >= 0;
+}
+
+bool starts_with(std::string_view text, std::string_view head) {
+  return text.size() >= head.size() && text.substr(0, head.size()) == head;
+}
+
+bool is_end_marker(std::string_view line) {
+  return starts_with(line, "%!*\\ END OF VOSQ_IO MACRO FILE") ||
+         starts_with(line, "%!*\\ END OF IO MACRO FILE");
+}
+
+// Characters FROM..TO (1-based, inclusive) of TEXT, blank-padded where TEXT
+// is shorter.
+std::string part(std::string_view text, int from, int to) {
+  std::string out;
+  for (int i = from; i <= to; ++i) {
+    const auto k = static_cast<std::size_t>(i - 1);
+    out.push_back(k < text.size() ? text[k] : ' ');
+  }
+  return out;
+}
+
+unsigned long response_count = 0;
+
+void new_line_needed() {
+  vosq_io_dbdb.new_line_needed = true;
+  vosq_io_dbdb.next_position = 1;
+  vosq_io_dbdb.end_position = 1;
+}
+
+}  // namespace
+
+void io_set_line_source(IoLineSource source) { line_source() = std::move(source); }
+
+unsigned long io_response_count() { return response_count; }
+
+void IO_READ(std::span<const std::string> prompt, Status& status) {
+  if (st_bad(status, "Subroutine IO_READ V0.9")) return;
+  for (std::size_t i = 0; i + 1 < prompt.size(); ++i) IO_WRITE(prompt[i], status);
+  const std::string proper = prompt.empty() ? std::string() : prompt.back();
+  const std::string_view proper_used(proper.data(), static_cast<std::size_t>(SLEN(proper)));
+
+  std::string line;
+  bool from_terminal = !vosq_io_dbdb.input_macro;
+  bool replayed = false;
+  if (vosq_io_dbdb.input_macro) {
+    IO_WRITENA(proper, status);
+    while (true) {
+      IO_READ_MACRO(kStreamInputMacro, line, status);
+      const bool at_end = status == kStatusGood ? is_end_marker(line)
+                                                : ST_ERRORCODE(status) == 1001;
+      if (at_end) {
+        Status local = kStatusGood;
+        IO_WRITE("  *** END OF MACRO FILE ***", local);
+        ST_DEF_SYSTEM(status);
+        IO_CLOSE_INMACRO(status);
+        if (!prompt.empty() && starts_with(prompt.front(), "MENU CHOICE (GRAPHICAL")) {
+          vosq_io_dbinteractive = "%!*\\ EOF";
+          status = kStatusConsumed;
+          return;
+        }
+        if (vosq_io_dbdb.file_sequence) {
+          vosq_io_dbinteractive = "%!*\\ SEQUENCE";
+          status = kStatusConsumed;
+          return;
+        }
+        from_terminal = true;
+        break;
+      }
+      if (status != kStatusGood) return;
+      if (starts_with(line, "%!*\\")) continue;
+      replayed = true;
+      break;
+    }
+  }
+
+  if (from_terminal) {
+    if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, proper, status);
+    if (!read_terminal_line(proper_used, line)) {
+      // The end of the input answers with the user escape, so that a prompt
+      // without a usable default cannot ask for ever. The prompt line is ended.
+      Status local = kStatusGood;
+      IO_WRITE(" ", local);
+      status = kStatusEscape;
+      return;
+    }
+  }
+
+  if (line.size() > kResponseLength) line.resize(kResponseLength);
+  const int used = SLEN(line);
+  line.resize(static_cast<std::size_t>(used));
+  if (line == "\\\\") {
+    status = kStatusEscape;
+    return;
+  }
+  vosq_io_dbinteractive = line;
+  ++response_count;
+  vosq_io_dbdb.new_line_needed = false;
+  vosq_io_dbdb.next_position = 1;
+  vosq_io_dbdb.end_position = std::max(used, 1);
+
+  if (replayed) IO_WRITE(line, status);
+  if (vosq_io_dbdb.output_macro) io_outmacro_record(line, status);
+  if (vosq_io_dbdb.log_open) IO_WRITE_FILE(kStreamLog, line, status);
+}
+
+void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& length,
+                    std::string& token, Status& status) {
+  if (st_bad(status, "Subroutine IO_INPUT_TOKEN V0.5")) return;
+  if (vosq_io_dbdb.new_line_needed) {
+    IO_READ(prompt, status);
+    if (status != kStatusGood) return;
+  }
+  const int next = vosq_io_dbdb.next_position;
+  const int end = vosq_io_dbdb.end_position;
+  std::string buffer = part(vosq_io_dbinteractive, next, end);
+  if (translate) {
+    const std::string raw = buffer;
+    int translated_length = 0;
+    int retstat = 0;
+    IO_TRANSLATE(translated_length, buffer, retstat, status);
+    if (status != kStatusGood) {
+      new_line_needed();
+      return;
+    }
+    if (buffer.size() > kResponseLength) buffer.resize(kResponseLength);
+    // A translation that changed the text (substitution, comment, continuation)
+    // leaves no positions to continue from: the rest of the line is dropped.
+    // Unchanged text keeps the type-ahead, so "10 20 YES" answers three prompts.
+    if (std::string_view(buffer).substr(0, SLEN(buffer)) !=
+        std::string_view(raw).substr(0, SLEN(raw)))
+      vosq_io_dbdb.new_line_needed = true;
+  }
+  bool found = false;
+  int token_end = 0;
+  std::string word;
+  IO_TOKEN(buffer, 1, found, word, token_end, status);
+  if (status != kStatusGood) return;
+  if (found) {
+    token = word;
+    length = token_end;
+    if (next + length - 1 >= end) vosq_io_dbdb.new_line_needed = true;
+    vosq_io_dbdb.next_position = next + length;
+    if (vosq_io_dbdb.new_line_needed) {
+      vosq_io_dbdb.next_position = 1;
+      vosq_io_dbdb.end_position = 1;
+    }
+  } else {
+    token = " ";
+    length = 0;
+    new_line_needed();
+  }
+}
+
+void IO_INPUT_LINE(bool translate, std::span<const std::string> prompt, int& length,
+                   std::string& line, Status& status) {
+  if (st_bad(status, "Subroutine IO_INPUT_LINE V0.4")) return;
+  if (vosq_io_dbdb.new_line_needed) {
+    IO_READ(prompt, status);
+    if (status != kStatusGood) return;
+  }
+  const int next = vosq_io_dbdb.next_position;
+  const int end = vosq_io_dbdb.end_position;
+  length = std::max(end - next + 1, 0);
+  line = part(vosq_io_dbinteractive, next, end);
+  new_line_needed();
+  if (translate) {
+    int retstat = 0;
+    IO_TRANSLATE(length, line, retstat, status);
+  }
+}
+
+}  // namespace kesta

@@ -1,0 +1,48 @@
+#pragma once
+// The one reader every answer passes: it writes the prompt, takes the next
+// line from the input macro while one replays or from the terminal line
+// editor otherwise, recognises the user escape "\\", records the line into the
+// output macro and the log, and keeps it as the type-ahead line from which the
+// typed prompts take one word (IO_INPUT_TOKEN) or the rest (IO_INPUT_LINE).
+
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// A response line holds at most this many characters; longer lines are cut.
+inline constexpr std::size_t kResponseLength = 132;
+
+// Reads one response line into vosq_io_dbinteractive and resets the type-ahead
+// cursor to it. PROMPT holds the prompt lines; the last is the prompt proper,
+// the ones before it are written as whole lines first. At the end of the input
+// (stdin closed or exhausted) the answer is the user escape.
+void IO_READ(std::span<const std::string> prompt, Status& status);
+
+// The next word of the type-ahead line (reading a new line when it is used
+// up). LENGTH is the number of characters of the line this call consumed, 0
+// when no word was left (TOKEN is then a single blank). With TRANSLATE the
+// rest of the line first passes the response translation.
+void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& length,
+                    std::string& token, Status& status);
+
+// The whole rest of the type-ahead line (reading a new line when it is used
+// up) with its LENGTH; an empty typed line gives LENGTH 1 and a single blank.
+void IO_INPUT_LINE(bool translate, std::span<const std::string> prompt, int& length,
+                   std::string& line, Status& status);
+
+// Number of response lines IO_READ has taken so far in this run (tells a
+// caller whether an answer came from the type-ahead line or a new line).
+unsigned long io_response_count();
+
+// Source of terminal lines: called with the prompt text; returns false at the
+// end of the input. The default is the terminal line editor (IO_READC). Tests
+// replace it; an empty function restores the default.
+using IoLineSource = std::function<bool(std::string_view prompt, std::string& line)>;
+void io_set_line_source(IoLineSource source);
+
+}  // namespace kesta

@@ -1,0 +1,236 @@
+#include "core/reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/prompts.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::ScriptedInput;
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::reset_dialogue(); }
+  void TearDown() override { testing::reset_dialogue(); }
+  testing::TerminalCapture terminal;
+  const std::vector<std::string> prompt{"FIRST LINE", "ANSWER:"};
+};
+
+TEST_F(ReaderTest, TokensComeFromOneLineUntilItIsUsedUp) {
+  ScriptedInput input({"1,2", " 7 ", "", "last"});
+  Status status = kStatusGood;
+  int length = -1;
+  std::string token;
+  // "1,2" answers two token prompts.
+  IO_INPUT_TOKEN(false, prompt, length, token, status);
+  EXPECT_EQ(token, "1");
+  EXPECT_EQ(length, 1);
+  IO_INPUT_TOKEN(false, prompt, length, token, status);
+  EXPECT_EQ(token, "2");
+  EXPECT_EQ(length, 2);
+  EXPECT_TRUE(vosq_io_dbdb.new_line_needed);
+  // " 7 " answers one and leaves nothing for the next, which reads a new line.
+  IO_INPUT_TOKEN(false, prompt, length, token, status);
+  EXPECT_EQ(token, "7");
+  EXPECT_TRUE(vosq_io_dbdb.new_line_needed);
+  // An empty line gives LENGTH 0 and a blank token.
+  IO_INPUT_TOKEN(false, prompt, length, token, status);
+  EXPECT_EQ(length, 0);
+  EXPECT_EQ(token, " ");
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 1u);
+  // The lines before the prompt proper go to the terminal; the prompt proper
+  // is the line editor's prompt.
+  EXPECT_EQ(input.prompts, std::vector<std::string>(3, "ANSWER:"));
+  EXPECT_NE(terminal.text().find("FIRST LINE\n"), std::string::npos);
+}
+
+TEST_F(ReaderTest, LineTakesTheRestAfterTheTokens) {
+  ScriptedInput input({"5 abc  def", ""});
+  Status status = kStatusGood;
+  int length = 0;
+  std::string text;
+  IO_INPUT_TOKEN(false, prompt, length, text, status);
+  EXPECT_EQ(text, "5");
+  IO_INPUT_LINE(false, prompt, length, text, status);
+  EXPECT_EQ(text, " abc  def");
+  EXPECT_EQ(length, 9);
+  // An empty line: LENGTH 1 and a single blank.
+  IO_INPUT_LINE(false, prompt, length, text, status);
+  EXPECT_EQ(text, " ");
+  EXPECT_EQ(length, 1);
+  EXPECT_EQ(status, kStatusGood);
+}
+
+TEST_F(ReaderTest, EscapeLineIsNeitherRecordedNorLogged) {
+  testing::TempDir dir;
+  std::string log = dir.file("run.log");
+  std::string mac = dir.file("run.mac");
+  Status status = kStatusGood;
+  IO_OPEN_LOGFILE(false, log, status);
+  IO_OPEN_OUTMACRO(false, false, mac, status);
+  ASSERT_EQ(status, kStatusGood);
+  vosq_io_dbinteractive = "previous";
+  {
+    ScriptedInput input({"\\\\   "});
+    IO_READ(prompt, status);
+    EXPECT_EQ(status, kStatusEscape);
+    EXPECT_EQ(vosq_io_dbinteractive, "previous");
+  }
+  status = kStatusGood;
+  {
+    // Two backslashes and anything else are an ordinary answer.
+    ScriptedInput input({"\\\\x"});
+    IO_READ(prompt, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(vosq_io_dbinteractive, "\\\\x");
+  }
+  IO_CLOSE_LOGFILE(status);
+  vosq_io_dbdb.output_macro = false;
+  io_close_stream(kStreamOutputMacro);
+  std::FILE* f = std::fopen(mac.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  std::string recorded;
+  for (int c; (c = std::fgetc(f)) != EOF;) recorded.push_back(static_cast<char>(c));
+  std::fclose(f);
+  EXPECT_EQ(recorded,
+            "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n\\\\x\n");
+  f = std::fopen(log.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  std::string logged;
+  for (int c; (c = std::fgetc(f)) != EOF;) logged.push_back(static_cast<char>(c));
+  std::fclose(f);
+  // The prompt of the escaped answer stays as written; the answer is not there.
+  EXPECT_EQ(logged, "FIRST LINE\nANSWER:FIRST LINE\nANSWER:\\\\x\n");
+}
+
+TEST_F(ReaderTest, EndOfInputIsTheUserEscape) {
+  ScriptedInput input({});
+  Status status = kStatusGood;
+  int value = 3;
+  // No default: without the escape at the end of the input this would ask for ever.
+  IO_INPI(true, 1, 10, false, "NUMBER", {"help"}, {"error"}, value, status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_EQ(value, 3);
+  status = kStatusGood;
+  std::string text = "kept";
+  IO_INPS(false, "TEXT", {"help"}, {"error"}, 1, value, text, status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_EQ(text, "kept");
+}
+
+TEST_F(ReaderTest, LongLinesAreCutToAResponseLine) {
+  ScriptedInput input({std::string(1000, 'x') + " tail"});
+  Status status = kStatusGood;
+  int length = 0;
+  std::string line;
+  IO_INPUT_LINE(false, prompt, length, line, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(line, std::string(kResponseLength, 'x'));
+  EXPECT_EQ(length, static_cast<int>(kResponseLength));
+}
+
+}  // namespace
+}  // namespace kesta
+
+namespace kesta {
+namespace {
+
+// The real line editor on a terminal: editing keys, history recall, and the
+// end of the input (Ctrl-D on an empty line) as the user escape.
+TEST(ReaderAtATerminal, LineEditingHistoryAndEndOfInput) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    Status status = kStatusGood;
+    int value = 0;
+    IO_INPI(false, 0, 0, false, "FIRST VALUE", {"H"}, {"E"}, value, status);
+    std::printf("\nRESULT=%d\n", value);
+    int length = 0;
+    std::string first, second;
+    IO_INPS(false, "TEXT", {"H"}, {"E"}, 1, length, first, status);
+    IO_INPS(false, "AGAIN", {"H"}, {"E"}, 1, length, second, status);
+    std::printf("\nTEXTS=[%s][%s]\n", first.c_str(), second.c_str());
+    IO_INPI(false, 0, 0, false, "LAST", {"H"}, {"E"}, value, status);
+    std::printf("\nESCAPE=%d\n", status == kStatusEscape ? 1 : 0);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("FIRST VALUE:"));
+  child.type("12\033[D3\r");  // "12", cursor left, "3"
+  ASSERT_TRUE(child.wait_for("RESULT=132"));
+  ASSERT_TRUE(child.wait_for("TEXT:"));
+  child.type("hello there\r");
+  ASSERT_TRUE(child.wait_for("AGAIN:"));
+  child.type("\033[A\r");  // the previous line from the history
+  ASSERT_TRUE(child.wait_for("TEXTS=[hello there][hello there]"));
+  ASSERT_TRUE(child.wait_for("LAST:"));
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("ESCAPE=1"));
+  EXPECT_EQ(child.finish(), 0);
+}
+
+}  // namespace
+}  // namespace kesta
+
+namespace kesta {
+namespace {
+
+// Standard input a pipe: the line editor reads the piped lines (a Tab is a
+// separator there, not a completion), and once they are used up every prompt
+// gets the user escape instead of waiting for ever.
+TEST(ReaderOnAPipe, PipedAnswersThenEndOfInput) {
+  int to_child[2], from_child[2];
+  ASSERT_EQ(pipe(to_child), 0);
+  ASSERT_EQ(pipe(from_child), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(to_child[0], STDIN_FILENO);
+    dup2(from_child[1], STDOUT_FILENO);
+    for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1]}) close(fd);
+    testing::reset_dialogue();
+    Status status = kStatusGood;
+    int a = 0, b = 0, c = 0;
+    IO_INPI(false, 0, 0, false, "A", {"H"}, {"E"}, a, status);
+    IO_INPI(false, 0, 0, false, "B", {"H"}, {"E"}, b, status);
+    IO_INPI(false, 0, 0, false, "C", {"H"}, {"E"}, c, status);
+    std::printf("\nRESULT A=%d B=%d ESCAPE=%d\n", a, b, status == kStatusEscape ? 1 : 0);
+    std::fflush(stdout);
+    _exit(0);
+  }
+  close(to_child[0]);
+  close(from_child[1]);
+  const std::string typed = "4\t5\n";
+  EXPECT_EQ(write(to_child[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  close(to_child[1]);
+  std::string output;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline) {
+    struct pollfd p {from_child[0], POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    char buffer[1024];
+    const ssize_t n = read(from_child[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    output.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(from_child[0]);
+  int wstatus = 0;
+  if (waitpid(pid, &wstatus, WNOHANG) != pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &wstatus, 0);
+  }
+  EXPECT_NE(output.find("RESULT A=4 B=5 ESCAPE=1"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace kesta

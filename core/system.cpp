@@ -1,0 +1,304 @@
+#include "core/system.hpp"
+
+#include <pwd.h>
+#include <readline/history.h>
+#include <readline/readline.h>
+#include <sys/times.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr const char* kSystemNames[] = {"IBM-AIX", "DEC-UNIX", "HP-UX-9", "HP-UX-10",
+                                        "SG-IRIX", "SG-IRIX64", "LINUX", "SUN-OS",
+                                        "SUN-SOLARIS", "DEC-VMS", "WINDOWS-NT"};
+constexpr const char* kProcessorNames[] = {"IBM-RS6000", "DEC-ALPHA", "HP-700", "HP-800",
+                                           "SG-MIPS", "PC", "SUN-4", "DEC-VAX"};
+constexpr std::size_t kUserLength = 32;
+constexpr std::size_t kKeyBuffer = 256;
+
+// The command line handed over by main (argument 0 first).
+std::vector<std::string>& stored_args() {
+  static std::vector<std::string> args;
+  return args;
+}
+bool args_stored = false;
+
+// The command line from the process itself, for a main that did not hand it over.
+std::vector<std::string> process_args() {
+  std::vector<std::string> args;
+  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string arg;
+  while (std::getline(in, arg, '\0')) args.push_back(arg);
+  return args;
+}
+
+std::string trim_right(std::string_view s) { return std::string(used_text(s)); }
+
+// System routines: plain values, no status.
+void io_system_namec(int& system, int& processor) {
+  system = 7;  // LINUX
+  processor = 6;  // PC
+}
+
+int io_timesc(double& elapsed, double& cpu) {
+  const long ticks = sysconf(_SC_CLK_TCK);
+  if (ticks <= 0) return 2;
+  struct tms buffer {};
+  const clock_t now = times(&buffer);
+  if (now == static_cast<clock_t>(-1)) return 1;
+  elapsed = static_cast<double>(now) / static_cast<double>(ticks);
+  cpu = static_cast<double>(buffer.tms_utime + buffer.tms_stime + buffer.tms_cutime + buffer.tms_cstime) /
+        static_cast<double>(ticks);
+  return 0;
+}
+
+int io_loginnamec(std::string& name, int& user_id) {
+  const uid_t uid = getuid();
+  const passwd* entry = getpwuid(uid);
+  if (entry == nullptr || entry->pw_name == nullptr || entry->pw_name[0] == '\0') return -1;
+  name = entry->pw_name;
+  user_id = static_cast<int>(uid);
+  return 0;
+}
+
+int io_homedirc(const std::string& user, std::string& directory) {
+  const passwd* entry = getpwnam(user.c_str());
+  if (entry == nullptr || entry->pw_dir == nullptr) return 1;
+  directory = entry->pw_dir;
+  return 0;
+}
+
+// Tab completes file names only when a person types at a terminal; piped or
+// replayed input keeps its tabs.
+void bind_tab() {
+  FILE* in = rl_instream != nullptr ? rl_instream : stdin;
+  if (isatty(fileno(in)))
+    rl_bind_key('\t', rl_complete);
+  else
+    rl_bind_key('\t', rl_insert);
+}
+
+}  // namespace
+
+void IO_MALLOC(std::size_t number_bytes, void*& address, Status& status) {
+  if (st_bad(status, "Subroutine IO_MALLOC V0.1")) return;
+  address = nullptr;
+  if (number_bytes == 0) {
+    st_fail(status, 10017, "Subroutine IO_MALLOC V0.1");
+    return;
+  }
+  address = std::malloc(number_bytes);
+  if (address == nullptr) st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
+}
+
+bool io_array_bytes(Index count, std::size_t element_size, std::size_t& bytes) {
+  if (count < 0) return false;
+  const auto n = static_cast<std::uint64_t>(count);
+  if (element_size != 0 && n > std::numeric_limits<std::size_t>::max() / element_size) return false;
+  bytes = static_cast<std::size_t>(n) * element_size;
+  return true;
+}
+
+void io_malloc_array(Index count, std::size_t element_size, void*& address, Status& status) {
+  if (st_bad(status, "Subroutine IO_MALLOC V0.1")) return;
+  address = nullptr;
+  if (count < 1 || element_size == 0) {
+    st_fail(status, 10017, "Subroutine IO_MALLOC V0.1");
+    return;
+  }
+  std::size_t bytes = 0;
+  if (!io_array_bytes(count, element_size, bytes)) {
+    st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
+    return;
+  }
+  IO_MALLOC(bytes, address, status);
+}
+
+void IO_FREE(void*& address, Status& status) {
+  if (st_bad(status, "Subroutine IO_FREE V0.1")) return;
+  std::free(address);
+  address = nullptr;
+}
+
+void IO_SYSTEM_NAME(std::string& system, std::string& processor, Status& status) {
+  if (st_bad(status, "Subroutine IO_SYSTEM_NAME V0.1")) return;
+  int system_code = 0;
+  int processor_code = 0;
+  io_system_namec(system_code, processor_code);
+  if (system_code >= 1 && system_code <= 11) system = kSystemNames[system_code - 1];
+  if (processor_code >= 1 && processor_code <= 8) processor = kProcessorNames[processor_code - 1];
+}
+
+void IO_RECL(int& bytes_per_unit, Status& status) {
+  constexpr const char* kPosition = "Subroutine IO_RECL V0.10";
+  if (st_bad(status, kPosition)) return;
+  std::string system;
+  std::string processor;
+  IO_SYSTEM_NAME(system, processor, status);
+  if (system == "LINUX" || system == "HP-UX-9" || system == "HP-UX-10" || system == "IBM-AIX") {
+    bytes_per_unit = 1;
+  } else if (system == "DEC-UNIX" || system == "DEC-VMS" || system == "SUN-OS" ||
+             system == "SUN-SOLARIS" || system == "SG-IRIX" || system == "SG-IRIX64" ||
+             system == "WINDOWS-NT") {
+    bytes_per_unit = 4;
+  } else {
+    IO_WRITE("ERROR: The number of bytes per unit of record length is unknown", status);
+    IO_WRITE("       for this operating system / compiler combination: " + system, status);
+    IO_WRITE("       (Direct access files cannot be opened.)", status);
+    st_fail(status, 11009, kPosition);
+  }
+}
+
+void IO_TIMES(double& elapsed, double& cpu, Status& status) {
+  if (st_bad(status, "Subroutine IO_TIMES V0.1")) return;
+  const int result = io_timesc(elapsed, cpu);
+  if (result == 0) return;
+  // The tick-rate message goes straight to the terminal from the system routine.
+  if (result == 2) std::printf("ERROR: Number of CPU clock ticks per second is unknown\n");
+  st_fail(status, 19999, "Subroutine IO_TIMESC V0.1");
+}
+
+void IO_SLEEP(float seconds, Status& status) {
+  if (st_bad(status, "Subroutine IO_SLEEP V0.2")) return;
+  // Below one second (and negative or NaN) sleeps one second.
+  unsigned int whole = 1;
+  if (seconds >= 1.0f)
+    whole = seconds >= 4.0e9f ? 4000000000u : static_cast<unsigned int>(std::trunc(seconds));
+  std::fflush(nullptr);
+  sleep(whole);
+}
+
+void IO_SYSTEM(std::string_view command, int& return_code, Status& status) {
+  if (st_bad(status, "Subroutine IO_SYSTEM V0.2")) return;
+  const std::string line = trim_right(command);
+  std::fflush(nullptr);
+  const int result = std::system(line.c_str());
+  if (result != -1 && WIFEXITED(result))
+    return_code = WEXITSTATUS(result);
+  else
+    return_code = result;
+}
+
+void io_set_args(int argc, const char* const* argv) {
+  auto& args = stored_args();
+  args.clear();
+  for (int i = 0; i < argc; ++i) args.emplace_back(argv[i] != nullptr ? argv[i] : "");
+  args_stored = true;
+}
+
+void IO_GETARGS(int max_args, int& num_args, std::vector<std::string>& args, Status& status) {
+  constexpr const char* kPosition = "Subroutine IO_GETARGS V0.6";
+  if (st_bad(status, kPosition)) return;
+  if (max_args <= 0) {
+    st_fail(status, 10001, kPosition);
+    return;
+  }
+  const std::vector<std::string> all = args_stored ? stored_args() : process_args();
+  num_args = static_cast<int>(all.size());
+  const int filled = std::min(num_args, max_args);
+  args.assign(all.begin(), all.begin() + filled);
+}
+
+void IO_LOGINNAME(std::string& name, int& user_id, Status& status) {
+  if (st_bad(status, "Function IO_LOGINNAME V0.3")) return;
+  if (io_loginnamec(name, user_id) != 0) {
+    name = "*** UNKNOWN ***";
+    user_id = -1;
+  }
+}
+
+void IO_HOMEDIR(std::string_view user, int& retstat, std::string& directory, Status& status) {
+  if (st_bad(status, "Function IO_HOMEDIR V0.4")) return;
+  std::string found;
+  retstat = io_homedirc(trim_right(user), found);
+  if (retstat == 0) directory = found;
+}
+
+void IO_USERPATH(std::string_view path, int& retstat, std::string& directory, Status& status) {
+  if (st_bad(status, "Subroutine IO_USERPATH V0.1")) return;
+  const std::string text = trim_right(path);
+  if (text.find('/') != std::string::npos) {
+    retstat = 3;
+    return;
+  }
+  if (text == "~") {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+      directory = home;
+      retstat = 0;
+      return;
+    }
+    std::string name;
+    int user_id = 0;
+    if (io_loginnamec(name, user_id) != 0) {
+      retstat = 1;
+      return;
+    }
+    IO_HOMEDIR(name, retstat, directory, status);
+    return;
+  }
+  if (text.size() < 2) {
+    retstat = 4;
+    return;
+  }
+  IO_HOMEDIR(text.substr(1, kUserLength), retstat, directory, status);
+}
+
+bool IO_BIG_ENDIAN() { return io_big_endianc() == 1; }
+
+int io_big_endianc() {
+  const std::uint32_t one = 1;
+  const auto bytes = std::bit_cast<std::array<unsigned char, 4>>(one);
+  return bytes[0] == 0 ? 1 : 0;
+}
+
+std::string IO_INPUT_KEY(Status& status) {
+  if (st_bad(status, "Function IO_INPUT_KEY V0.2")) return {};
+  std::fflush(stdout);
+  termios saved{};
+  if (tcgetattr(STDIN_FILENO, &saved) != 0) return {};
+  termios raw = saved;
+  raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  // Three bytes (a cursor key's sequence) return at once, a single key after 0.2 s.
+  raw.c_cc[VMIN] = 3;
+  raw.c_cc[VTIME] = 2;
+  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  char buffer[kKeyBuffer];
+  const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+  // Canonical mode and echo back as they were.
+  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+  return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
+}
+
+void IO_READC(std::string_view prompt, int& length, std::string& line) {
+  bind_tab();
+  const std::string text(prompt);
+  char* read = readline(text.c_str());
+  if (read == nullptr) {
+    length = -1;
+    line.clear();
+    return;
+  }
+  if (read[0] != '\0') add_history(read);
+  line = read;
+  std::free(read);
+  length = static_cast<int>(line.size());
+}
+
+}  // namespace kesta

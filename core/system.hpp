@@ -1,0 +1,80 @@
+#pragma once
+// The program's thin layer over the operating system: memory blocks, system
+// names, times, pauses, shell commands, command-line arguments, login name and
+// home directories, byte order, single-key input and the edited terminal line.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Allocates NUMBER_BYTES bytes (contents undefined). 0 bytes gives 10017 and
+// no block; a failed allocation 11002. ADDRESS is nullptr unless it succeeded.
+void IO_MALLOC(std::size_t number_bytes, void*& address, Status& status);
+
+// Bytes of COUNT elements of ELEMENT_SIZE bytes; false when COUNT is negative
+// or the product overflows.
+bool io_array_bytes(Index count, std::size_t element_size, std::size_t& bytes);
+
+// IO_MALLOC of COUNT elements of ELEMENT_SIZE bytes: COUNT below 1 gives
+// 10017, a product that overflows 11002.
+void io_malloc_array(Index count, std::size_t element_size, void*& address, Status& status);
+
+// Releases a block from IO_MALLOC; ADDRESS becomes nullptr.
+void IO_FREE(void*& address, Status& status);
+
+// System and processor names ("LINUX", "PC" for this build).
+void IO_SYSTEM_NAME(std::string& system, std::string& processor, Status& status);
+
+// Bytes that one unit of direct-access record length stands for.
+void IO_RECL(int& bytes_per_unit, Status& status);
+
+// Elapsed seconds since an arbitrary origin (use differences) and the CPU
+// seconds of the process and its children. Failure gives 19999.
+void IO_TIMES(double& elapsed, double& cpu, Status& status);
+
+// Sleeps SECONDS truncated to whole seconds; below 1 (or negative) 1 second.
+void IO_SLEEP(float seconds, Status& status);
+
+// Runs COMMAND through the shell; RETURN_CODE is the shell's return code.
+void IO_SYSTEM(std::string_view command, int& return_code, Status& status);
+
+// Stores the command line for IO_GETARGS; called once by main.
+void io_set_args(int argc, const char* const* argv);
+
+// ARGS(1) is the program name, ARGS(i) argument i-1, for i up to
+// min(NUM_ARGS, MAX_ARGS); NUM_ARGS is the argument count plus one. ARGS holds
+// that many elements on return. MAX_ARGS < 1 gives 10001.
+void IO_GETARGS(int max_args, int& num_args, std::vector<std::string>& args, Status& status);
+
+// Login name and user id; "*** UNKNOWN ***" and -1 without a password entry.
+void IO_LOGINNAME(std::string& name, int& user_id, Status& status);
+
+// Home directory of USER: RETSTAT 0 found, 1 no such user.
+void IO_HOMEDIR(std::string_view user, int& retstat, std::string& directory, Status& status);
+
+// PATH "~" (home: $HOME when set, else the login's password entry) or "~user":
+// RETSTAT 3 when PATH holds a "/", 4 when shorter than 2 and not "~",
+// otherwise as IO_HOMEDIR.
+void IO_USERPATH(std::string_view path, int& retstat, std::string& directory, Status& status);
+
+// True when the most significant byte of an integer is stored first.
+bool IO_BIG_ENDIAN();
+// The same for the X11 driver: 1 big-endian, 0 little-endian.
+int io_big_endianc();
+
+// The next key press, or the whole byte sequence of a cursor or function key,
+// without waiting for Return. Empty when standard input is not a terminal or
+// nothing was read. (The bytes are returned as read, so a space key is " ".)
+std::string IO_INPUT_KEY(Status& status);
+
+// One edited terminal line with history (readline). LENGTH is the number of
+// characters in LINE, or -1 at end of input. Tab completes file names at a
+// terminal and is an ordinary character otherwise.
+void IO_READC(std::string_view prompt, int& length, std::string& line);
+
+}  // namespace kesta

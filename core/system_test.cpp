@@ -1,0 +1,244 @@
+#include "core/system.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <readline/history.h>
+#include <readline/readline.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <bit>
+#include <fstream>
+#include <limits>
+
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+// Makes FD the process's standard input while alive.
+class StdinSwap {
+ public:
+  explicit StdinSwap(int fd) : saved_(dup(STDIN_FILENO)) { dup2(fd, STDIN_FILENO); }
+  ~StdinSwap() {
+    dup2(saved_, STDIN_FILENO);
+    close(saved_);
+  }
+
+ private:
+  int saved_;
+};
+
+// A pseudo-terminal pair; the slave plays the user's terminal.
+struct Pty {
+  Pty() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0)
+      slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  }
+  ~Pty() {
+    if (slave >= 0) close(slave);
+    if (master >= 0) close(master);
+  }
+  void type(std::string_view keys) const {
+    ASSERT_EQ(write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  }
+  int master = -1;
+  int slave = -1;
+};
+
+TEST(Memory, AllocationSizesAndFailures) {
+  Status status = ST_GOOD();
+  void* block = nullptr;
+  IO_MALLOC(0, block, status);
+  EXPECT_EQ(status, 10017);
+  EXPECT_EQ(block, nullptr);
+
+  status = ST_GOOD();
+  IO_MALLOC(64, block, status);
+  ASSERT_NE(block, nullptr);
+  static_cast<char*>(block)[63] = 1;
+  IO_FREE(block, status);
+  EXPECT_EQ(block, nullptr);
+  EXPECT_EQ(status, ST_GOOD());
+
+  std::size_t bytes = 0;
+  EXPECT_TRUE(io_array_bytes(1000, sizeof(float), bytes));
+  EXPECT_EQ(bytes, 4000u);
+  EXPECT_FALSE(io_array_bytes(std::numeric_limits<Index>::max(), sizeof(float), bytes));
+  EXPECT_FALSE(io_array_bytes(-1, 1, bytes));
+
+  io_malloc_array(std::numeric_limits<Index>::max(), sizeof(double), block, status);
+  EXPECT_EQ(status, 11002);
+  EXPECT_EQ(block, nullptr);
+  status = ST_GOOD();
+  io_malloc_array(0, sizeof(double), block, status);
+  EXPECT_EQ(status, 10017);
+  status = ST_GOOD();
+  io_malloc_array(10, sizeof(double), block, status);
+  ASSERT_NE(block, nullptr);
+  IO_FREE(block, status);
+}
+
+TEST(SystemServices, TimesShellAndByteOrder) {
+  Status status = ST_GOOD();
+  double elapsed1 = -1, cpu1 = -1, elapsed2 = -1, cpu2 = -1;
+  IO_TIMES(elapsed1, cpu1, status);
+  IO_TIMES(elapsed2, cpu2, status);
+  EXPECT_GE(cpu1, 0);
+  EXPECT_GE(elapsed2, elapsed1);
+  EXPECT_GE(cpu2, cpu1);
+  int code = -1;
+  IO_SYSTEM("exit 3   ", code, status);
+  EXPECT_EQ(code, 3);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(IO_BIG_ENDIAN(), std::endian::native == std::endian::big);
+}
+
+TEST(SystemServices, CommandLineArguments) {
+  const char* argv[] = {"kesta", "-mac", "run.mac", "-var"};
+  io_set_args(4, argv);
+  Status status = ST_GOOD();
+  int num = 0;
+  std::vector<std::string> args;
+  IO_GETARGS(2, num, args, status);
+  EXPECT_EQ(num, 4);
+  EXPECT_EQ(args, (std::vector<std::string>{"kesta", "-mac"}));
+  IO_GETARGS(10, num, args, status);
+  EXPECT_EQ(args.size(), 4u);
+  IO_GETARGS(0, num, args, status);
+  EXPECT_EQ(status, 10001);
+}
+
+TEST(SystemServices, LoginNameAndHomeDirectories) {
+  Status status = ST_GOOD();
+  std::string name;
+  int uid = -2;
+  IO_LOGINNAME(name, uid, status);
+  const passwd* entry = getpwuid(getuid());
+  if (entry == nullptr) {
+    EXPECT_EQ(name, "*** UNKNOWN ***");
+    EXPECT_EQ(uid, -1);
+    return;
+  }
+  EXPECT_EQ(name, entry->pw_name);
+  const std::string password_home = entry->pw_dir;
+
+  int retstat = -1;
+  std::string dir;
+  IO_HOMEDIR(name, retstat, dir, status);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(dir, password_home);
+  IO_HOMEDIR("nosuchuser_kesta", retstat, dir, status);
+  EXPECT_EQ(retstat, 1);
+
+  testing::TempDir home;
+  {
+    testing::ScopedHome set(home.path().c_str());
+    IO_USERPATH("~", retstat, dir, status);
+    EXPECT_EQ(retstat, 0);
+    EXPECT_EQ(dir, home.path().string());
+  }
+  {
+    testing::ScopedHome unset(nullptr);
+    IO_USERPATH("~", retstat, dir, status);
+    EXPECT_EQ(dir, password_home);
+  }
+  IO_USERPATH("~" + name, retstat, dir, status);
+  EXPECT_EQ(dir, password_home);
+  IO_USERPATH("~/x", retstat, dir, status);
+  EXPECT_EQ(retstat, 3);
+  IO_USERPATH("x", retstat, dir, status);
+  EXPECT_EQ(retstat, 4);
+  IO_USERPATH("~nosuchuser_kesta", retstat, dir, status);
+  EXPECT_EQ(retstat, 1);
+  EXPECT_EQ(status, ST_GOOD());
+}
+
+TEST(TerminalInput, SingleKeysAndCursorSequences) {
+  Pty pty;
+  ASSERT_GE(pty.slave, 0);
+  StdinSwap swap(pty.slave);
+  Status status = ST_GOOD();
+  pty.type("\x1b[A");
+  EXPECT_EQ(IO_INPUT_KEY(status), "\x1b[A");  // the whole sequence in one call
+  pty.type("q");
+  EXPECT_EQ(IO_INPUT_KEY(status), "q");
+  termios after{};
+  ASSERT_EQ(tcgetattr(pty.slave, &after), 0);
+  EXPECT_NE(after.c_lflag & ICANON, 0u);
+  EXPECT_NE(after.c_lflag & ECHO, 0u);
+}
+
+TEST(TerminalInput, NoTerminalGivesNoKey) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  StdinSwap swap(fds[0]);
+  Status status = ST_GOOD();
+  EXPECT_EQ(IO_INPUT_KEY(status), "");
+  close(fds[0]);
+  close(fds[1]);
+}
+
+// Runs IO_READC with readline reading from IN and writing to nowhere.
+class ReadlineStreams {
+ public:
+  explicit ReadlineStreams(std::FILE* in) : out_(std::fopen("/dev/null", "w")) {
+    rl_instream = in;
+    rl_outstream = out_;
+  }
+  ~ReadlineStreams() {
+    rl_instream = nullptr;
+    rl_outstream = nullptr;
+    std::fclose(out_);
+  }
+
+ private:
+  std::FILE* out_;
+};
+
+TEST(TerminalInput, LinesFromAPipeKeepTabsAndEndWithAnIndication) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const std::string text = "hello\tworld\n\nlast\n";
+  ASSERT_EQ(write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fds[1]);
+  std::FILE* in = fdopen(fds[0], "r");
+  ReadlineStreams streams(in);
+  clear_history();
+  int length = 0;
+  std::string line;
+  IO_READC("> ", length, line);
+  EXPECT_EQ(line, "hello\tworld");
+  EXPECT_EQ(length, 11);
+  IO_READC("> ", length, line);
+  EXPECT_EQ(length, 0);
+  IO_READC("> ", length, line);
+  EXPECT_EQ(line, "last");
+  IO_READC("> ", length, line);
+  EXPECT_EQ(length, -1);  // end of input
+  EXPECT_EQ(history_length, 2);  // the empty line is not remembered
+  std::fclose(in);
+}
+
+TEST(TerminalInput, TabCompletesFileNamesAtATerminal) {
+  testing::TempDir dir;
+  std::ofstream(dir.file("uniquename.txt")) << "x";
+  Pty pty;
+  ASSERT_GE(pty.slave, 0);
+  std::FILE* in = fdopen(dup(pty.slave), "r");
+  ReadlineStreams streams(in);
+  pty.type(dir.path().string() + "/uniq\t\r");
+  int length = 0;
+  std::string line;
+  IO_READC("", length, line);
+  EXPECT_EQ(line, dir.file("uniquename.txt") + " ");
+  std::fclose(in);
+}
+
+}  // namespace
+}  // namespace kesta

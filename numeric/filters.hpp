@@ -1,0 +1,59 @@
+#pragma once
+// Neighbourhood filters of an image region (median and box sum or mean),
+// filling a region from a circularly symmetric radial profile, and the
+// choice of a display range from the statistics of a few sample boxes.
+//
+// A filter box of XSIZE x YSIZE around (x, y) reaches (XSIZE - 1) / 2
+// elements before x and XSIZE / 2 after it (likewise in Y) and is clipped to
+// the region; the filters read DATA and write OUTPUT at the same positions,
+// nothing outside the region.
+
+#include <span>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Median over the clipped box. COLUMN (MAXCOLUMN reals, at least YSIZE),
+// SORTED (MAXSORTED reals, at least XSIZE x YSIZE) and SOURCE (MAXSORTED)
+// are the caller's work arrays. An even count gives the mean of the two
+// middle values.
+void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                  Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
+                  Index maxsorted, Index maxcolumn, Index xmaxout, Index ymaxout,
+                  std::span<float> column, std::span<float> sorted, std::span<Index> source,
+                  std::span<float> output, Status& status);
+
+// Box sum (AVERAGE false) or box mean (AVERAGE true) over the clipped box,
+// with a work line of its own.
+void MA_TOPHATCON(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                  Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
+                  bool average, Index xmaxout, Index ymaxout, std::span<float> output,
+                  Status& status);
+
+// The same with the caller's work line WORK of MAXWORK reals (at least
+// XENDELM), which receives the column sums of the last line. Running column
+// sums and a line of partial sums make each output cost a constant number of
+// additions whatever the box size; the sums are carried in double precision
+// so that long images gather no drift from the running updates.
+void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                   Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
+                   bool average, Index maxwork, Index xmaxout, Index ymaxout, std::span<float> work,
+                   std::span<float> output, Status& status);
+
+// Adds the radial profile FUNCTION(1..NUMFUNC), sampled every BIN_WIDTH, to
+// every element of the region; the radius is measured from (XCENTRE,
+// YCENTRE) in pixel coordinates, scaled by XSCALE and YSCALE. MODE 0 takes
+// the nearest bin, MODE 1 interpolates linearly.
+void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const float> function,
+               float xcentre, float ycentre, int mode, float xscale, float yscale, Index xmaxdat,
+               Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+               std::span<float> array, Status& status);
+
+// A display range ZMIN..ZMAX from the statistics of a central box and, for
+// larger regions, quadrant and corner boxes.
+void MA_DIFZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                  Index ystrelm, Index xendelm, Index yendelm, float& zmin, float& zmax,
+                  Status& status);
+
+}  // namespace kesta

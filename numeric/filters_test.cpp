@@ -1,0 +1,226 @@
+#include "numeric/filters.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "core/status.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr float kUntouched = -777.0f;
+
+struct Region {
+  Index xs, ys, xe, ye;
+};
+
+// The box of (x, y) clipped to the region, by the box rule: (size - 1) / 2
+// before and size / 2 after.
+Region box(Index x, Index y, Index xsize, Index ysize, const Region& r) {
+  return {std::max(r.xs, x - (xsize - 1) / 2), std::max(r.ys, y - (ysize - 1) / 2),
+          std::min(r.xe, x + xsize / 2), std::min(r.ye, y + ysize / 2)};
+}
+
+std::vector<float> random_image(Index xmax, Index ymax, unsigned seed, bool integers) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> u(-50.0f, 50.0f);
+  std::vector<float> a(xmax * ymax);
+  for (float& v : a) v = integers ? std::round(u(rng) / 10.0f) : u(rng);
+  return a;
+}
+
+std::vector<float> median_filter(Index xmax, Index ymax, const std::vector<float>& data,
+                                 const Region& r, Index xsize, Index ysize, Status& status,
+                                 Index xmaxout = 0) {
+  if (xmaxout == 0) xmaxout = xmax;
+  std::vector<float> out(xmaxout * ymax, kUntouched);
+  const Index maxsorted = xsize * ysize;
+  std::vector<float> column(ysize), sorted(maxsorted);
+  std::vector<Index> source(maxsorted);
+  MA_MEDFILTER(xmax, ymax, data, r.xs, r.ys, r.xe, r.ye, xsize, ysize, maxsorted, ysize, xmaxout,
+               ymax, column, sorted, source, out, status);
+  return out;
+}
+
+TEST(MedianFilter, AgreesWithSortingEveryBox) {
+  const Index xmax = 23, ymax = 17;
+  const Region region{3, 2, 20, 16};
+  struct Size {
+    Index x, y;
+  };
+  for (const bool integers : {false, true}) {
+    const std::vector<float> data = random_image(xmax, ymax, 5, integers);
+    for (const Size s : {Size{1, 1}, Size{3, 3}, Size{4, 4}, Size{9, 3}, Size{2, 5}, Size{30, 2}}) {
+      Status status = ST_GOOD();
+      const std::vector<float> out = median_filter(xmax, ymax, data, region, s.x, s.y, status);
+      ASSERT_EQ(status, ST_GOOD());
+      for (Index y = 1; y <= ymax; ++y)
+        for (Index x = 1; x <= xmax; ++x) {
+          const float got = out[element(x, y, xmax)];
+          if (x < region.xs || x > region.xe || y < region.ys || y > region.ye) {
+            ASSERT_EQ(got, kUntouched);
+            continue;
+          }
+          const Region b = box(x, y, s.x, s.y, region);
+          std::vector<float> v;
+          for (Index yy = b.ys; yy <= b.ye; ++yy)
+            for (Index xx = b.xs; xx <= b.xe; ++xx) v.push_back(data[element(xx, yy, xmax)]);
+          std::sort(v.begin(), v.end());
+          const std::size_t m = v.size();
+          const float want = m % 2 ? v[m / 2] : (v[m / 2 - 1] + v[m / 2]) * 0.5f;
+          ASSERT_EQ(got, want) << s.x << "x" << s.y << " at " << x << "," << y;
+        }
+    }
+  }
+}
+
+TEST(MedianFilter, ArgumentChecks) {
+  const std::vector<float> data(100, 1.0f);
+  std::vector<float> out(100), column(10), sorted(100);
+  std::vector<Index> source(100);
+  struct Case {
+    Index xs, xe, xsize, ysize, maxsorted, maxcolumn, xmaxout;
+    Status code;
+  };
+  const Case cases[] = {
+      {1, 10, 3, 3, 9, 3, 0, 20001},  {0, 10, 3, 3, 9, 3, 10, 20005},
+      {1, 10, 3, 3, 9, 3, 9, 20005},  {1, 10, 0, 3, 9, 3, 10, 20017},
+      {1, 10, 3, 0, 9, 3, 10, 20018}, {1, 10, 3, 3, 8, 3, 10, 20005},
+      {1, 10, 3, 3, 9, 2, 10, 20037}, {1, 10, 3, 3, 200, 3, 10, 20037},
+  };
+  for (const Case& c : cases) {
+    Status status = ST_GOOD();
+    std::fill(out.begin(), out.end(), kUntouched);
+    MA_MEDFILTER(10, 10, data, c.xs, 1, c.xe, 10, c.xsize, c.ysize, c.maxsorted, c.maxcolumn,
+                 c.xmaxout, 10, column, sorted, source, out, status);
+    EXPECT_EQ(status, c.code) << c.xs << " " << c.xmaxout << " " << c.maxsorted;
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float v) { return v == kUntouched; }));
+  }
+}
+
+TEST(BoxFilter, SumsAndMeansAgreeWithEveryBoxAdded) {
+  const Index xmax = 31, ymax = 19;
+  const std::vector<float> data = random_image(xmax, ymax, 9, false);
+  struct Case {
+    Region r;
+    Index xsize, ysize;
+  };
+  const Case cases[] = {{{1, 1, 31, 19}, 3, 3}, {{2, 3, 29, 18}, 4, 4}, {{1, 1, 31, 19}, 1, 7},
+                        {{5, 5, 8, 9}, 9, 9},   {{1, 2, 31, 2}, 5, 3},  {{4, 1, 30, 19}, 12, 1}};
+  for (const Case& c : cases) {
+    for (const bool average : {false, true}) {
+      std::vector<float> out(xmax * ymax, kUntouched);
+      Status status = ST_GOOD();
+      MA_TOPHATCON(xmax, ymax, data, c.r.xs, c.r.ys, c.r.xe, c.r.ye, c.xsize, c.ysize, average,
+                   xmax, ymax, out, status);
+      ASSERT_EQ(status, ST_GOOD());
+      for (Index y = 1; y <= ymax; ++y)
+        for (Index x = 1; x <= xmax; ++x) {
+          const float got = out[element(x, y, xmax)];
+          if (x < c.r.xs || x > c.r.xe || y < c.r.ys || y > c.r.ye) {
+            ASSERT_EQ(got, kUntouched);
+            continue;
+          }
+          const Region b = box(x, y, c.xsize, c.ysize, c.r);
+          double sum = 0;
+          for (Index yy = b.ys; yy <= b.ye; ++yy)
+            for (Index xx = b.xs; xx <= b.xe; ++xx) sum += data[element(xx, yy, xmax)];
+          const double count = static_cast<double>((b.xe - b.xs + 1) * (b.ye - b.ys + 1));
+          ASSERT_NEAR(got, average ? sum / count : sum, 1e-4)
+              << c.xsize << "x" << c.ysize << " at " << x << "," << y;
+        }
+    }
+  }
+}
+
+TEST(BoxFilter, ConstantStaysConstantAndLongImagesDoNotDrift) {
+  const Index xmax = 600, ymax = 1500;
+  std::vector<float> data(xmax * ymax, 3.0f);
+  // Large values passing through the running sums, far from the last lines.
+  for (Index x = 1; x <= xmax; ++x) data[element(x, 2, xmax)] = 1.0e7f + 0.1f * x;
+  std::vector<float> out(xmax * ymax);
+  Status status = ST_GOOD();
+  MA_TOPHATCON(xmax, ymax, data, 1, 1, xmax, ymax, 5, 5, true, xmax, ymax, out, status);
+  ASSERT_EQ(status, ST_GOOD());
+  for (Index y = 10; y <= ymax; ++y)
+    for (Index x = 1; x <= xmax; x += 37)
+      ASSERT_EQ(out[element(x, y, xmax)], 3.0f) << x << "," << y;
+
+  std::vector<float> work(xmax - 1);
+  MA_TOPHAT2CON(xmax, ymax, data, 1, 1, xmax, ymax, 5, 5, true, xmax - 1, xmax, ymax, work, out,
+                status);
+  EXPECT_EQ(status, 20037);
+  status = ST_GOOD();
+  MA_TOPHATCON(xmax, ymax, data, 1, 1, xmax, ymax, 5, 5, true, xmax - 1, ymax, out, status);
+  EXPECT_EQ(status, 20005);
+}
+
+TEST(SymmetricFunction, NearestAndLinearBins) {
+  const std::vector<float> f = {1.0f, 10.0f, 100.0f, 1000.0f};
+  // Centre at pixel coordinate (2.5, 2.5), the centre of element (3, 3).
+  const Index n = 9;
+  for (const int mode : {0, 1}) {
+    std::vector<float> a(n * n, 0.5f);
+    Status status = ST_GOOD();
+    MA_SYMFUN(1.0f, 4, 4, f, 2.5f, 2.5f, mode, 1.0f, 1.0f, n, n, 1, 1, n, n, a, status);
+    ASSERT_EQ(status, ST_GOOD());
+    EXPECT_FLOAT_EQ(a[element(3, 3, n)], 1.5f);  // r = 0: FUNCTION(1)
+    for (Index y = 1; y <= n; ++y)
+      for (Index x = 1; x <= n; ++x) {
+        const double r = std::hypot(x - 3.0, y - 3.0);
+        double want;
+        if (mode == 0) {
+          const long k = std::lround(r) + 1;
+          want = f[std::clamp<long>(k, 1, 4) - 1];
+        } else {
+          // Linear between neighbouring bins, bin k centred on r = k - 0.5.
+          const double pos = std::clamp(r - 0.5, 0.0, 3.0);
+          const long lo = static_cast<long>(std::floor(pos));
+          const double frac = pos - lo;
+          want = lo >= 3 ? f[3] : (1 - frac) * f[lo] + frac * f[lo + 1];
+        }
+        ASSERT_NEAR(a[element(x, y, n)], want + 0.5, 1e-3 * want) << mode << " " << x << "," << y;
+      }
+  }
+  // r = 2.3 bins: 0.8 FUNCTION(3) + 0.2 FUNCTION(2).
+  std::vector<float> one(1, 0.0f);
+  Status status = ST_GOOD();
+  MA_SYMFUN(1.0f, 4, 4, f, 0.5f + 2.3f, 0.5f, 1, 1.0f, 1.0f, 1, 1, 1, 1, 1, 1, one, status);
+  EXPECT_NEAR(one[0], 0.8f * 100.0f + 0.2f * 10.0f, 1e-3);
+
+  struct Bad {
+    float width;
+    Index numfunc;
+    int mode;
+    Status code;
+  };
+  for (const Bad b :
+       {Bad{1, 4, 2, 20017}, Bad{1, 0, 0, 20017}, Bad{1, 5, 0, 20017}, Bad{0, 4, 0, 20021}}) {
+    Status s = ST_GOOD();
+    one[0] = 0.0f;
+    MA_SYMFUN(b.width, 4, b.numfunc, f, 0.5f, 0.5f, b.mode, 1, 1, 1, 1, 1, 1, 1, 1, one, s);
+    EXPECT_EQ(s, b.code);
+    EXPECT_EQ(one[0], 0.0f);
+  }
+}
+
+TEST(DisplayRange, LargeRegionSamplesItsCorners) {
+  const Index n = 300;
+  std::vector<float> a(n * n, 10.0f);
+  // A patch only the upper-left corner box sees.
+  for (Index y = 271; y <= 300; ++y)
+    for (Index x = 1; x <= 29; ++x) a[element(x, y, n)] = 500.0f;
+  float zmin = 0, zmax = 0;
+  Status status = ST_GOOD();
+  MA_DIFZSCALE(n, n, a, 1, 1, n, n, zmin, zmax, status);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(zmin, 10.0f);
+  EXPECT_GT(zmax, 100.0f);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,370 @@
+#include "numeric/region_ops.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "core/io_output.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+
+namespace kesta {
+namespace {
+
+// The check of a routine over two arrays with one region: both sizes, the
+// region inside both arrays, then every span.
+Status two_array_error(Index xmax1, Index ymax1, Index xmax2, Index ymax2, Index xs, Index ys,
+                       Index xe, Index ye, std::initializer_list<std::size_t> sizes1,
+                       std::initializer_list<std::size_t> sizes2) {
+  if (xmax1 < 1 || xmax2 < 1) return kBaseMath + 1;
+  if (ymax1 < 1 || ymax2 < 1) return kBaseMath + 2;
+  if (const Status e =
+          region_error(std::min(xmax1, xmax2), std::min(ymax1, ymax2), xs, ys, xe, ye, kBaseMath);
+      e != 0)
+    return e;
+  for (const std::size_t s : sizes1)
+    if (!span_holds(s, xmax1, xe, ye)) return kBaseMath + 37;
+  for (const std::size_t s : sizes2)
+    if (!span_holds(s, xmax2, xe, ye)) return kBaseMath + 37;
+  return 0;
+}
+
+// Applies OP to each row of the region of one array: OP(row pointer, count).
+template <class T, class Op>
+void for_rows(Index xmax, Index xs, Index ys, Index xe, Index ye, std::span<T> array, Op op) {
+  const Index n = xe - xs + 1;
+  for (Index y = ys; y <= ye; ++y) op(array.data() + element(xs, y, xmax), n);
+}
+
+// Applies OP(a, b) to the rows of the region of two arrays of different
+// declared widths.
+template <class A, class B, class Op>
+void for_rows2(Index xmax1, Index xmax2, Index xs, Index ys, Index xe, Index ye, A* a, B* b,
+               Op op) {
+  const Index n = xe - xs + 1;
+  for (Index y = ys; y <= ye; ++y) op(a + element(xs, y, xmax1), b + element(xs, y, xmax2), n);
+}
+
+// Straight to the terminal: the out-of-range region of MA_RVALUE.
+void write_region_line(const char* axis, Index start, Index end, Index max) {
+  std::FILE* terminal = io_stream(kStreamTerminal);
+  if (terminal == nullptr) return;
+  std::fprintf(terminal, "%s_start_element, %s_end_element, %s_max = %8lld%8lld%8lld\n", axis, axis,
+               axis, static_cast<long long>(start), static_cast<long long>(end),
+               static_cast<long long>(max));
+}
+
+}  // namespace
+
+Status region_span_error(Index xmax, Index ymax, Index xs, Index ys, Index xe, Index ye,
+                         std::size_t size) {
+  if (const Status e = region_error(xmax, ymax, xs, ys, xe, ye, kBaseMath); e != 0) return e;
+  if (!span_holds(size, xmax, xe, ye)) return kBaseMath + 37;
+  return 0;
+}
+
+void MA_RVALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+               Index yendelm, float value, std::span<float> array, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RVALUE V0.1";
+  if (st_bad(status, kPosition)) return;
+  const Status e =
+      region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+  if (e != 0) {
+    if (e == kBaseMath + 5) write_region_line("x", xstrelm, xendelm, xmaxdat);
+    if (e == kBaseMath + 6) write_region_line("y", ystrelm, yendelm, ymaxdat);
+    st_fail(status, e, kPosition);
+    return;
+  }
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array,
+           [value](float* row, Index n) { std::fill(row, row + n, value); });
+}
+
+void MA_RCADD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+              Index yendelm, float value, std::span<float> array, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RCADD V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [value](float* row, Index n) {
+    for (Index i = 0; i < n; ++i) row[i] += value;
+  });
+}
+
+void MA_RCMULT(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+               Index yendelm, float value, std::span<float> array, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RCMULT V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [value](float* row, Index n) {
+    for (Index i = 0; i < n; ++i) row[i] *= value;
+  });
+}
+
+void MA_L1VALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                Index yendelm, std::uint8_t value, std::span<std::uint8_t> mask, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_L1VALUE V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mask.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, mask,
+           [value](std::uint8_t* row, Index n) { std::fill(row, row + n, value); });
+}
+
+void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::span<float> array, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_LOGARITHM V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  bool bad = false;
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&bad](float* row, Index n) {
+    for (Index i = 0; i < n; ++i) {
+      // NaN is not above the limit either, so it takes the special value too.
+      if (!(row[i] > 1.0e-37f)) {
+        row[i] = -38.0f;
+        bad = true;
+      } else {
+        row[i] = std::log10(row[i]);
+      }
+    }
+  });
+  if (bad) st_fail(status, kBaseMath + 1004, kPosition);
+}
+
+void MA_POWER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+              Index yendelm, float power, std::span<float> array, int& return_code,
+              Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_POWER V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  return_code = 0;
+  int code = 0;
+  auto rows = [&](auto op) { for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, op); };
+  if (power == 1.0f) {
+    return;
+  } else if (power == 2.0f) {
+    rows([](float* row, Index n) {
+      for (Index i = 0; i < n; ++i) row[i] *= row[i];
+    });
+  } else if (power == 0.5f) {
+    rows([&code](float* row, Index n) {
+      for (Index i = 0; i < n; ++i) {
+        if (row[i] < 0.0f) {
+          row[i] = 0.0f;
+          code = 1;
+        } else {
+          row[i] = std::sqrt(row[i]);
+        }
+      }
+    });
+  } else if (power == 0.0f) {
+    rows([](float* row, Index n) { std::fill(row, row + n, 1.0f); });
+  } else if (power == -1.0f) {
+    rows([&code](float* row, Index n) {
+      for (Index i = 0; i < n; ++i) {
+        if (row[i] == 0.0f) {
+          row[i] = kVeryLarge;
+          code = 2;
+        } else {
+          row[i] = 1.0f / row[i];
+        }
+      }
+    });
+  } else {
+    const double p = power;
+    rows([p](float* row, Index n) {
+      for (Index i = 0; i < n; ++i) row[i] = static_cast<float>(std::pow(double{row[i]}, p));
+    });
+  }
+  return_code = code;
+}
+
+void MA_THRESHOLD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, bool lower_on, bool upper_on, float lower, float upper,
+                  std::span<float> array, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_THRESHOLD V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  if (lower_on && upper_on && lower > upper) return st_fail(status, kBaseMath + 13, kPosition);
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](float* row, Index n) {
+    for (Index i = 0; i < n; ++i) {
+      float v = row[i];
+      if (lower_on && v < lower) v = lower;
+      if (upper_on && v > upper) v = upper;
+      row[i] = v;
+    }
+  });
+}
+
+namespace {
+
+// Shared body of the simple two-array routines: ARRAY2 = OP(ARRAY2, ARRAY1).
+template <class Op>
+void two_array(const char* position, Index xmax1, Index ymax1, Index xs, Index ys, Index xe,
+               Index ye, std::span<const float> array1, Index xmax2, Index ymax2,
+               std::span<float> array2, Status& status, Op op) {
+  if (st_bad(status, position)) return;
+  if (const Status e = two_array_error(xmax1, ymax1, xmax2, ymax2, xs, ys, xe, ye, {array1.size()},
+                                       {array2.size()});
+      e != 0)
+    return st_fail(status, e, position);
+  for_rows2(xmax1, xmax2, xs, ys, xe, ye, array1.data(), array2.data(),
+            [&op](const float* a, float* b, Index n) {
+              for (Index i = 0; i < n; ++i) b[i] = op(b[i], a[i]);
+            });
+}
+
+}  // namespace
+
+void MA_RADD(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+             std::span<const float> array1, Index xmax2, Index ymax2, std::span<float> array2,
+             Status& status) {
+  two_array("Subroutine MA_RADD V0.1", xmax1, ymax1, xstrelm, ystrelm, xendelm, yendelm, array1,
+            xmax2, ymax2, array2, status, [](float b, float a) { return b + a; });
+}
+
+void MA_RSUBTRACT(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::span<const float> array1, Index xmax2, Index ymax2,
+                  std::span<float> array2, Status& status) {
+  two_array("Subroutine MA_RSUBTRACT V0.1", xmax1, ymax1, xstrelm, ystrelm, xendelm, yendelm,
+            array1, xmax2, ymax2, array2, status, [](float b, float a) { return b - a; });
+}
+
+void MA_RMULTIPLY(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::span<const float> array1, Index xmax2, Index ymax2,
+                  std::span<float> array2, Status& status) {
+  two_array("Subroutine MA_RMULTIPLY V0.1", xmax1, ymax1, xstrelm, ystrelm, xendelm, yendelm,
+            array1, xmax2, ymax2, array2, status, [](float b, float a) { return b * a; });
+}
+
+void MA_RDIVIDE(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index xendelm,
+                Index yendelm, std::span<const float> array1, Index xmax2, Index ymax2,
+                std::span<float> array2, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RDIVIDE V0.1";
+  bool zero = false;
+  two_array(kPosition, xmax1, ymax1, xstrelm, ystrelm, xendelm, yendelm, array1, xmax2, ymax2,
+            array2, status, [&zero](float b, float a) {
+              if (a == 0.0f) {
+                zero = true;
+                return kDivideByZero;
+              }
+              return b / a;
+            });
+  if (zero && status == kStatusGood) st_fail(status, kBaseMath + 1003, kPosition);
+}
+
+void MA_RVARMULT(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, std::span<const float> array1, std::span<const float> var1,
+                 Index xmax2, Index ymax2, std::span<const float> array2, std::span<float> var2,
+                 Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RVARMULT V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          two_array_error(xmax1, ymax1, xmax2, ymax2, xstrelm, ystrelm, xendelm, yendelm,
+                          {array1.size(), var1.size()}, {array2.size(), var2.size()});
+      e != 0)
+    return st_fail(status, e, kPosition);
+  const Index n = xendelm - xstrelm + 1;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const float* a1 = array1.data() + element(xstrelm, y, xmax1);
+    const float* v1 = var1.data() + element(xstrelm, y, xmax1);
+    const float* a2 = array2.data() + element(xstrelm, y, xmax2);
+    float* v2 = var2.data() + element(xstrelm, y, xmax2);
+    for (Index i = 0; i < n; ++i) v2[i] = a2[i] * a2[i] * v1[i] + a1[i] * a1[i] * v2[i];
+  }
+}
+
+void MA_WAVERAGE(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, std::span<const float> array1, std::span<const float> var1,
+                 Index xmax2, Index ymax2, std::span<float> array2, std::span<float> var2,
+                 Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_WAVERAGE V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          two_array_error(xmax1, ymax1, xmax2, ymax2, xstrelm, ystrelm, xendelm, yendelm,
+                          {array1.size(), var1.size()}, {array2.size(), var2.size()});
+      e != 0)
+    return st_fail(status, e, kPosition);
+  const Index n = xendelm - xstrelm + 1;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const float* a1 = array1.data() + element(xstrelm, y, xmax1);
+    const float* v1 = var1.data() + element(xstrelm, y, xmax1);
+    float* a2 = array2.data() + element(xstrelm, y, xmax2);
+    float* v2 = var2.data() + element(xstrelm, y, xmax2);
+    for (Index i = 0; i < n; ++i) {
+      const float s = v1[i] + v2[i];
+      if (s > 0.0f) {
+        a2[i] = (a2[i] * v1[i] + a1[i] * v2[i]) / s;
+        v2[i] = v1[i] * v2[i] / s;
+      } else {
+        a2[i] = (a2[i] + a1[i]) * 0.5f;
+        v2[i] = 0.0f;
+      }
+    }
+  }
+}
+
+void MA_RCOPY(Index xmaxin, Index ymaxin, std::span<const float> in, Index xstrelm, Index ystrelm,
+              Index xendelm, Index yendelm, Index xmaxout, Index ymaxout, std::span<float> out,
+              Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RCOPY V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e = two_array_error(xmaxin, ymaxin, xmaxout, ymaxout, xstrelm, ystrelm, xendelm,
+                                       yendelm, {in.size()}, {out.size()});
+      e != 0)
+    return st_fail(status, e, kPosition);
+  for_rows2(xmaxin, xmaxout, xstrelm, ystrelm, xendelm, yendelm, in.data(), out.data(),
+            [](const float* a, float* b, Index n) { std::copy(a, a + n, b); });
+}
+
+void MA_RMOVE(Index xmaxin, Index ymaxin, std::span<const float> in, Index xstrelm, Index ystrelm,
+              Index xendelm, Index yendelm, Index xmaxout, Index ymaxout, Index xtarget,
+              Index ytarget, std::span<float> out, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RMOVE V0.1";
+  if (st_bad(status, kPosition)) return;
+  Status e = 0;
+  if (xmaxin < 1 || xmaxout < 1) {
+    e = kBaseMath + 1;
+  } else if (ymaxin < 1 || ymaxout < 1) {
+    e = kBaseMath + 2;
+  } else if (const Status r =
+                 region_error(xmaxin, ymaxin, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
+             r != 0) {
+    e = r;
+  } else if (xtarget < 1 || xendelm - xstrelm + xtarget > xmaxout) {
+    // A target start below 1 would write before the output array.
+    e = kBaseMath + 9;
+  } else if (ytarget < 1 || yendelm - ystrelm + ytarget > ymaxout) {
+    e = kBaseMath + 10;
+  } else if (!span_holds(in.size(), xmaxin, xendelm, yendelm) ||
+             !span_holds(out.size(), xmaxout, xendelm - xstrelm + xtarget,
+                         yendelm - ystrelm + ytarget)) {
+    e = kBaseMath + 37;
+  }
+  if (e != 0) return st_fail(status, e, kPosition);
+  const Index n = xendelm - xstrelm + 1;
+  for (Index j = 0; j <= yendelm - ystrelm; ++j) {
+    const float* src = in.data() + element(xstrelm, ystrelm + j, xmaxin);
+    float* dst = out.data() + element(xtarget, ytarget + j, xmaxout);
+    // The input and output may be one array: move, not copy.
+    std::memmove(dst, src, static_cast<std::size_t>(n) * sizeof(float));
+  }
+}
+
+}  // namespace kesta

@@ -1,0 +1,181 @@
+#include "numeric/statistics.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "core/status.hpp"
+#include "numeric/region_ops.hpp"
+
+namespace kesta {
+namespace {
+
+struct Moments {
+  float maximum = 0, minimum = 0, mean = 0, total = 0, rms = 0, sigma = 0, skewness = 0;
+  float f1 = -1, f2 = -1, f3 = -1, f4 = -1;
+};
+
+Moments statistics(Index xmax, Index ymax, const std::vector<float>& a, Index xs, Index ys,
+                   Index xe, Index ye, Status& status) {
+  Moments m;
+  MA_STATISTICS(xmax, ymax, a, xs, ys, xe, ye, m.maximum, m.minimum, m.mean, m.total, m.rms,
+                m.sigma, m.skewness, m.f1, m.f2, m.f3, m.f4, status);
+  return m;
+}
+
+TEST(Statistics, AgreesWithATwoPassComputation) {
+  const Index xmax = 40, ymax = 30;
+  std::mt19937 rng(7);
+  std::gamma_distribution<float> skewed(2.0f, 3.0f);
+  std::vector<float> a(xmax * ymax);
+  for (float& v : a) v = skewed(rng) - 4.0f;
+  const Index xs = 3, ys = 5, xe = 37, ye = 22;
+
+  // Two passes in long double over the region.
+  long double sum = 0, sum2 = 0;
+  float hi = -3e38f, lo = 3e38f;
+  Index n = 0;
+  for (Index y = ys; y <= ye; ++y)
+    for (Index x = xs; x <= xe; ++x) {
+      const float v = a[element(x, y, xmax)];
+      sum += v;
+      sum2 += static_cast<long double>(v) * v;
+      hi = std::max(hi, v);
+      lo = std::min(lo, v);
+      ++n;
+    }
+  const long double mean = sum / n;
+  long double m2 = 0, m3 = 0;
+  for (Index y = ys; y <= ye; ++y)
+    for (Index x = xs; x <= xe; ++x) {
+      const long double d = a[element(x, y, xmax)] - mean;
+      m2 += d * d;
+      m3 += d * d * d;
+    }
+  const long double sd = std::sqrt(m2 / (n - 1));
+
+  Status status = ST_GOOD();
+  const Moments m = statistics(xmax, ymax, a, xs, ys, xe, ye, status);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(m.maximum, hi);
+  EXPECT_EQ(m.minimum, lo);
+  EXPECT_NEAR(m.mean, static_cast<double>(mean), 1e-5);
+  EXPECT_NEAR(m.total, static_cast<double>(sum), 1e-2);
+  EXPECT_NEAR(m.rms, std::sqrt(static_cast<double>(sum2 / n)), 1e-5);
+  EXPECT_NEAR(m.sigma, static_cast<double>(sd), 1e-5);
+  EXPECT_NEAR(m.skewness, static_cast<double>(m3 / (n * sd * sd * sd)), 1e-4);
+  EXPECT_EQ(m.f1, 0.0f);
+  EXPECT_EQ(m.f4, 0.0f);
+
+  float value = 0;
+  MA_RMEAN(xmax, ymax, a, xs, ys, xe, ye, value, status);
+  EXPECT_NEAR(value, static_cast<double>(mean), 1e-5);
+  float mn = 0, mx = 0;
+  MA_RMINMAX(xmax, ymax, a, xs, ys, xe, ye, mn, mx, status);
+  EXPECT_EQ(mn, lo);
+  EXPECT_EQ(mx, hi);
+  MA_RMAX(xmax, ymax, a, xs, ys, xe, ye, value, status);
+  EXPECT_EQ(value, hi);
+  MA_RMIN(xmax, ymax, a, xs, ys, xe, ye, value, status);
+  EXPECT_EQ(value, lo);
+  EXPECT_EQ(status, ST_GOOD());
+}
+
+TEST(Statistics, ConstantAndSingleElementRegionsHaveNoSpread) {
+  // 0.7 summed 100 times leaves the sum of squares a hair below n mean^2.
+  std::vector<float> a(100, 0.7f);
+  Status status = ST_GOOD();
+  Moments m = statistics(10, 10, a, 1, 1, 10, 10, status);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(m.sigma, 0.0f);
+  EXPECT_EQ(m.skewness, 0.0f);
+  EXPECT_FLOAT_EQ(m.rms, 0.7f);
+
+  std::vector<float> neg(9, -3.0f);
+  m = statistics(3, 3, neg, 2, 2, 2, 2, status);
+  EXPECT_EQ(m.sigma, 0.0f);
+  EXPECT_EQ(m.skewness, 0.0f);
+  EXPECT_FLOAT_EQ(m.rms, 3.0f);
+  EXPECT_FLOAT_EQ(m.mean, -3.0f);
+}
+
+TEST(Statistics, ExtremesStartFromTheSpecialValuesAndSaturatedCountsEqual) {
+  std::vector<float> a(4, -2.0e38f);
+  Status status = ST_GOOD();
+  float v = 0;
+  MA_RMAX(2, 2, a, 1, 1, 2, 2, v, status);
+  EXPECT_EQ(v, kVerySmall);
+  std::vector<float> b = {1.0f, 5.0f, 5.0f, 6.0f};
+  Index count = 0;
+  MA_SATURATED(2, 2, b, 1, 1, 2, 2, 5.0f, count, status);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(status, ST_GOOD());
+  MA_SATURATED(2, 2, b, 0, 1, 2, 2, 5.0f, count, status);
+  EXPECT_EQ(status, 20005);
+}
+
+TEST(Sort, SortsWithTheCompanion) {
+  std::vector<float> values = {3.0f, 1.0f, 2.0f, 1.0f, -5.0f, 9.0f};
+  std::vector<float> companion = {0, 1, 2, 3, 4, 5};
+  Status status = ST_GOOD();
+  MA_SORT(6, 6, values, companion, status);
+  EXPECT_EQ(values, (std::vector<float>{-5, 1, 1, 2, 3, 9}));
+  // Every companion still travels with its value.
+  const std::vector<float> original = {3.0f, 1.0f, 2.0f, 1.0f, -5.0f, 9.0f};
+  for (std::size_t i = 0; i < values.size(); ++i)
+    EXPECT_EQ(original[static_cast<std::size_t>(companion[i])], values[i]);
+  std::vector<float> one = {4.0f};
+  std::vector<float> c1 = {7.0f};
+  MA_SORT(1, 1, one, c1, status);
+  EXPECT_EQ(one[0], 4.0f);
+  EXPECT_EQ(c1[0], 7.0f);
+}
+
+TEST(SmallRoutines, SlopesAndGradients) {
+  EXPECT_EQ(MA_GRAD(1, 1, 1, 1), 0.0f);
+  EXPECT_EQ(MA_GRAD(1, 1, 1, 2), kVeryLarge);
+  EXPECT_EQ(MA_GRAD(1, 1, 1, 0), kVerySmall);
+  EXPECT_FLOAT_EQ(MA_GRAD(0, 1, 2, 5), 2.0f);
+  // Symmetric points on y = x^2: the tangent at the vertex is level.
+  EXPECT_NEAR(MA_DIFFER(-1, 1, 0, 0, 1, 1), 0.0f, 1e-6);
+  // Uneven spacing: the far point is pulled in to the near point's distance
+  // (3 -> 1 along (0.6, 0.8)), giving the chord (0, 0)-(1.6, 0.8).
+  EXPECT_NEAR(MA_DIFFER(0, 0, 1, 0, 2.8f, 2.4f), 0.5f, 1e-6);
+  EXPECT_FLOAT_EQ(MA_DIFFER(0, 0, 0, 0, 1, 3), 3.0f);
+  EXPECT_FLOAT_EQ(MA_DIFFER(0, 0, 1, 2, 1, 2), 2.0f);
+
+  int defined = -1;
+  float slope = 0, intercept = 0;
+  Status status = ST_GOOD();
+  MA_SLOPE(1, 1, 1, 5, defined, slope, intercept, status);
+  EXPECT_EQ(defined, 1);
+  EXPECT_EQ(slope, kVeryLarge);
+  EXPECT_EQ(intercept, 1.0f);
+  MA_SLOPE(2, 2, 2, 2, defined, slope, intercept, status);
+  EXPECT_EQ(defined, 0);
+  MA_SLOPE(0, 1, 2, 5, defined, slope, intercept, status);
+  EXPECT_EQ(defined, 1);
+  EXPECT_FLOAT_EQ(slope, 2.0f);
+  EXPECT_FLOAT_EQ(intercept, 1.0f);
+}
+
+TEST(SmallRoutines, DigitsAndPowersOfTen) {
+  Status status = ST_GOOD();
+  EXPECT_EQ(MA_EXDIGIT(-4071, 2, status), 7);
+  EXPECT_EQ(MA_EXDIGIT(-4071, 4, status), 4);
+  EXPECT_EQ(MA_EXDIGIT(-2147483647 - 1, 10, status), 2);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(MA_EXDIGIT(5, 11, status), -1);
+  EXPECT_EQ(status, 20017);
+  EXPECT_EQ(MA_EXDIGIT(5, 1, status), -1);  // bad status on entry
+
+  const struct {
+    double value, power;
+  } cases[] = {{250.0, 100.0}, {0.05, 0.01}, {1.0, 1.0}, {10.0, 10.0}, {-9.99, 1.0}, {0.0, 1.0}};
+  for (const auto& c : cases) EXPECT_NEAR(MA_DMULTIPLIER(c.value), c.power, c.power * 1e-12);
+}
+
+}  // namespace
+}  // namespace kesta
