@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <map>
 
+#include "core/format.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "core/variables.hpp"
@@ -13,17 +14,6 @@ namespace {
 std::map<int, std::FILE*>& stream_table() {
   static std::map<int, std::FILE*> table;
   return table;
-}
-
-// Text up to its used length: trailing blanks, NULs, tabs, LFs and CRs dropped.
-std::string_view used(std::string_view s) {
-  std::size_t n = s.size();
-  while (n > 0) {
-    const char c = s[n - 1];
-    if (c != ' ' && c != '\0' && c != '\t' && c != '\n' && c != '\r') break;
-    --n;
-  }
-  return s.substr(0, n);
 }
 
 bool put(std::FILE* f, std::string_view text, bool newline) {
@@ -85,7 +75,7 @@ void IO_DEF_SYSTEM(Status& status) {
 
 void IO_WRITE(std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITE V0.1")) return;
-  std::string_view line = used(text);
+  std::string_view line = used_text(text);
   if (line.empty()) line = " ";
   put(io_stream(kStreamTerminal), line, true);
   if (vosq_io_dbdb.log_open) put(io_stream(kStreamLog), line, true);
@@ -93,7 +83,7 @@ void IO_WRITE(std::string_view text, Status& status) {
 
 void IO_WRITENA(std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITENA V0.2")) return;
-  std::string_view part = used(text);
+  std::string_view part = used_text(text);
   if (part.empty()) return;
   put(io_stream(kStreamTerminal), part, false);
   if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, part, status);
@@ -101,7 +91,7 @@ void IO_WRITENA(std::string_view text, Status& status) {
 
 void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITE_FILE V0.3")) return;
-  std::string_view line = used(text);
+  std::string_view line = used_text(text);
   if (line.empty()) line = " ";
   errno = 0;
   if (put(io_stream(stream), line, true)) return;
@@ -109,9 +99,7 @@ void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
   IO_WRITE("ERROR: Failed to output ASCII text to an output file. May be you do not", status);
   IO_WRITE("       have write permission, or the file system, or your quota, are full.", status);
   IO_WRITE(" ", status);
-  char buffer[96];
-  std::snprintf(buffer, sizeof buffer, "       Input/output status return value (IOSTAT) = %8d", code);
-  IO_WRITE(buffer, status);
+  IO_WRITE("       Input/output status return value (IOSTAT) = " + format_i(code, 8), status);
   IO_WRITE("       (This value is system dependent; see system documentation.)", status);
   IO_WRITE(" ", status);
   status = 11010;
@@ -120,7 +108,7 @@ void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
 
 void IO_WRITENA_FILE(int stream, std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITENA_FILE V0.1")) return;
-  std::string_view part = used(text);
+  std::string_view part = used_text(text);
   if (part.empty()) return;
   put(io_stream(stream), part, false);
 }

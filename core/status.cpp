@@ -1,9 +1,9 @@
 #include "core/status.hpp"
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 
+#include "core/format.hpp"
 #include "core/io_output.hpp"
 
 namespace kesta {
@@ -177,9 +177,7 @@ void ST_OUT(Status status) {
   IO_WRITE(st_dbposition.text, local);
   std::string class_text = st_class_text(status);
   if (class_text.empty()) {
-    char value[16];
-    std::snprintf(value, sizeof value, "%14d", static_cast<int>(status));
-    IO_WRITE(std::string("WARNING: Unknown value for the status variable; value = ") + value, local);
+    IO_WRITE("WARNING: Unknown value for the status variable; value = " + format_i(status, 14), local);
     class_text = "Undefined error value";
   }
   IO_WRITE(" ", local);
