@@ -1,0 +1,242 @@
+#include "numeric/rebin.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/status.hpp"
+#include "numeric/region_ops.hpp"
+#include "numeric/resample_internal.hpp"
+
+namespace kesta {
+namespace {
+
+using resample::image_error;
+
+// Sums of the whole XBIN x YBIN blocks of the region, block line by block
+// line: CALLBACK(j, sums) receives the NX sums of block line j (0-based).
+template <class Callback>
+void block_sums(Index xmax, std::span<const float> data, Index xs, Index ys, Index nx, Index ny,
+                Index xbin, Index ybin, Callback callback) {
+  std::vector<double> sums(static_cast<std::size_t>(nx));
+  for (Index j = 0; j < ny; ++j) {
+    std::fill(sums.begin(), sums.end(), 0.0);
+    for (Index line = ys + j * ybin; line < ys + (j + 1) * ybin; ++line) {
+      const float* row = data.data() + element(xs, line, xmax);
+      if (xbin == 1) {
+        for (Index i = 0; i < nx; ++i) sums[i] += row[i];
+      } else {
+        for (Index i = 0; i < nx; ++i) {
+          const float* block = row + i * xbin;
+          double s = 0.0;
+          for (Index k = 0; k < xbin; ++k) s += block[k];
+          sums[i] += s;
+        }
+      }
+    }
+    callback(j, sums);
+  }
+}
+
+// The shared body of the block extremes: the checks, then the smallest and
+// largest block mean.
+void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
+                    std::span<const float> data, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, Index xbin, Index ybin, float& minimum, float& maximum,
+                    Status& status) {
+  if (st_bad(status, position)) return;
+  Status e = image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
+  if (e == 0 && (xbin < 1 || xbin > xendelm - xstrelm + 1)) e = kBaseMath + 17;
+  if (e == 0 && (ybin < 1 || ybin > yendelm - ystrelm + 1)) e = kBaseMath + 18;
+  if (e != 0) {
+    st_fail(status, e, position);
+    return;
+  }
+  const Index nx = (xendelm - xstrelm + 1) / xbin;
+  const Index ny = (yendelm - ystrelm + 1) / ybin;
+  const double scale = 1.0 / (static_cast<double>(xbin) * static_cast<double>(ybin));
+  double lo = kVeryLarge;
+  double hi = kVerySmall;
+  block_sums(xmaxdat, data, xstrelm, ystrelm, nx, ny, xbin, ybin,
+             [&](Index, const std::vector<double>& sums) {
+               for (const double s : sums) {
+                 lo = std::min(lo, s * scale);
+                 hi = std::max(hi, s * scale);
+               }
+             });
+  minimum = static_cast<float>(lo);
+  maximum = static_cast<float>(hi);
+}
+
+}  // namespace
+
+void MA_RREBIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+               Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin, bool average,
+               Index oxstrelm, Index oystrelm, Index xmaxout, Index ymaxout,
+               std::span<float> output, Index& oxendelm, Index& oyendelm, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RREBIN V0.1";
+  if (st_bad(status, kPosition)) return;
+  Status e = image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
+  if (e == 0) e = dimension_error(xmaxout, ymaxout, kBaseMath);
+  if (e == 0 && xbin < 1) e = kBaseMath + 17;
+  if (e == 0 && ybin < 1) e = kBaseMath + 18;
+  if (e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  const Index nx = (xendelm - xstrelm + 1) / xbin;
+  const Index ny = (yendelm - ystrelm + 1) / ybin;
+  oxendelm = nx + oxstrelm - 1;
+  oyendelm = ny + oystrelm - 1;
+  if (oxendelm > xmaxout) e = kBaseMath + 9;
+  else if (oyendelm > ymaxout) e = kBaseMath + 10;
+  if (e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  // Clearing the output region also refuses an empty or misplaced one.
+  MA_RVALUE(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, 0.0f, output, status);
+  if (status != kStatusGood) return;
+  const double scale =
+      average ? 1.0 / (static_cast<double>(xbin) * static_cast<double>(ybin)) : 1.0;
+  block_sums(xmaxdat, data, xstrelm, ystrelm, nx, ny, xbin, ybin,
+             [&](Index j, const std::vector<double>& sums) {
+               float* out = output.data() + element(oxstrelm, oystrelm + j, xmaxout);
+               for (Index i = 0; i < nx; ++i) out[i] = static_cast<float>(sums[i] * scale);
+             });
+}
+
+void MA_REBINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin,
+                 float& maximum, Status& status) {
+  float minimum = 0.0f;
+  block_extremes("Subroutine MA_REBINMAX V0.1", xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                 xendelm, yendelm, xbin, ybin, minimum, maximum, status);
+}
+
+void MA_REBINMIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin,
+                 float& minimum, Status& status) {
+  float maximum = 0.0f;
+  block_extremes("Subroutine MA_REBINMIN V0.1", xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                 xendelm, yendelm, xbin, ybin, minimum, maximum, status);
+}
+
+void MA_REBINMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                    Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin,
+                    float& minimum, float& maximum, Status& status) {
+  block_extremes("Subroutine MA_REBINMINMAX V0.1", xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                 xendelm, yendelm, xbin, ybin, minimum, maximum, status);
+}
+
+void MA_RFLIP(bool left_right, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+              Index xendelm, Index yendelm, std::span<float> array, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RFLIP V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  const Index width = xendelm - xstrelm + 1;
+  if (left_right) {
+    for (Index y = ystrelm; y <= yendelm; ++y) {
+      float* row = array.data() + element(xstrelm, y, xmaxdat);
+      std::reverse(row, row + width);
+    }
+  } else {
+    for (Index lo = ystrelm, hi = yendelm; lo < hi; ++lo, --hi) {
+      float* a = array.data() + element(xstrelm, lo, xmaxdat);
+      float* b = array.data() + element(xstrelm, hi, xmaxdat);
+      std::swap_ranges(a, a + width, b);
+    }
+  }
+}
+
+void MA_RTRANSPOSE(Index xmaxin, Index ymaxin, std::span<const float> in, Index xstrelm,
+                   Index ystrelm, Index xendelm, Index yendelm, Index xmaxout, Index ymaxout,
+                   std::span<float> out, Index& oxstrelm, Index& oystrelm, Index& oxendelm,
+                   Index& oyendelm, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RTRANSPOSE V0.1";
+  if (st_bad(status, kPosition)) return;
+  Status e = image_error(xmaxin, ymaxin, xstrelm, ystrelm, xendelm, yendelm, in.size());
+  if (e == 0) e = dimension_error(xmaxout, ymaxout, kBaseMath);
+  if (e == 0 && (xmaxout < yendelm || ymaxout < xendelm)) e = kBaseMath + 38;
+  if (e == 0 && !span_holds(out.size(), xmaxout, yendelm, xendelm)) e = kBaseMath + 37;
+  if (e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  // Square tiles keep both the reads and the writes within a few cache lines.
+  constexpr Index kTile = 32;
+  for (Index y0 = ystrelm; y0 <= yendelm; y0 += kTile) {
+    const Index y1 = std::min(yendelm, y0 + kTile - 1);
+    for (Index x0 = xstrelm; x0 <= xendelm; x0 += kTile) {
+      const Index x1 = std::min(xendelm, x0 + kTile - 1);
+      for (Index x = x0; x <= x1; ++x) {
+        float* column = out.data() + element(1, x, xmaxout);
+        for (Index y = y0; y <= y1; ++y) column[y - 1] = in[element(x, y, xmaxin)];
+      }
+    }
+  }
+  oxstrelm = ystrelm;
+  oystrelm = xstrelm;
+  oxendelm = yendelm;
+  oyendelm = xendelm;
+}
+
+namespace {
+
+// Shares of input elements START..END along one axis magnified by SCALE about
+// CENTRE, limited to output elements OSTART..OEND.
+std::vector<resample::Shares> axis_shares(Index start, Index end, double scale, double centre,
+                                          Index ostart, Index oend) {
+  std::vector<resample::Shares> result;
+  result.reserve(static_cast<std::size_t>(end - start + 1));
+  for (Index x = start; x <= end; ++x)
+    result.push_back(resample::interval_shares((static_cast<double>(x - 1) - centre) * scale + centre,
+                                               (static_cast<double>(x) - centre) * scale + centre,
+                                               ostart, oend));
+  return result;
+}
+
+}  // namespace
+
+void MA_RSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+               Index ystrelm, Index xendelm, Index yendelm, float xscale, float yscale,
+               float xcentre, float ycentre, Index oxstrelm, Index oystrelm, Index oxendelm,
+               Index oyendelm, Index xmaxout, Index ymaxout, std::span<float> output,
+               Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_RSCALE V0.1";
+  if (st_bad(status, kPosition)) return;
+  Status e = image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
+  if (e == 0)
+    e = image_error(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output.size());
+  if (e == 0 && !(xscale >= 1.0e-5f && xscale <= 10.0f)) e = kBaseMath + 21;
+  if (e == 0 && !(yscale >= 1.0e-5f && yscale <= 10.0f)) e = kBaseMath + 22;
+  if (e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  MA_RVALUE(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, 0.0f, output, status);
+  if (status != kStatusGood) return;
+  const std::vector<resample::Shares> xs = axis_shares(xstrelm, xendelm, xscale, xcentre, oxstrelm, oxendelm);
+  const std::vector<resample::Shares> ys = axis_shares(ystrelm, yendelm, yscale, ycentre, oystrelm, oyendelm);
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const resample::Shares& sy = ys[static_cast<std::size_t>(y - ystrelm)];
+    const float* in = data.data() + element(1, y, xmaxdat);
+    for (std::size_t j = 0; j < sy.weight.size(); ++j) {
+      float* out = output.data() + element(1, sy.first + static_cast<Index>(j), xmaxout);
+      const double wy = sy.weight[j];
+      for (Index x = xstrelm; x <= xendelm; ++x) {
+        const resample::Shares& sx = xs[static_cast<std::size_t>(x - xstrelm)];
+        const double v = static_cast<double>(in[x - 1]) * wy;
+        for (std::size_t i = 0; i < sx.weight.size(); ++i)
+          out[sx.first + static_cast<Index>(i) - 1] += static_cast<float>(v * sx.weight[i]);
+      }
+    }
+  }
+}
+
+}  // namespace kesta

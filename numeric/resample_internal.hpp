@@ -1,0 +1,107 @@
+#pragma once
+// Helpers shared by the resampling routines (rebinning, slices, rotation,
+// triangle rebinning, transforms); not part of the library's interface.
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+#include <vector>
+
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/types.hpp"
+#include "numeric/region_ops.hpp"
+
+namespace kesta::resample {
+
+// floor(v) as an Index, clamped far outside any array so that a huge or
+// non-finite position (NaN goes low) can be compared with a region safely.
+inline Index floor_index(double v) {
+  constexpr double kLimit = 4.0e15;
+  if (!(v > -kLimit)) return -static_cast<Index>(kLimit);
+  if (v > kLimit) return static_cast<Index>(kLimit);
+  // Truncation, one lower for negative non-integers (cheaper than a call).
+  const auto t = static_cast<Index>(v);
+  return t - (static_cast<double>(t) > v ? 1 : 0);
+}
+
+// Sizes, region and span of one image: 1, 2, 5, 6 or 37 above the base, else 0.
+inline Status image_error(Index xmax, Index ymax, Index xs, Index ys, Index xe, Index ye,
+                          std::size_t size) {
+  if (const Status e = region_error(xmax, ymax, xs, ys, xe, ye, kBaseMath); e != 0) return e;
+  if (!span_holds(size, xmax, xe, ye)) return kBaseMath + 37;
+  return 0;
+}
+
+// Input image and output image of a resampling: both sizes first (1 when
+// either X size is below 1, 2 likewise in Y), then the input region, the
+// output region, and both spans.
+inline Status in_out_error(Index xmaxdat, Index ymaxdat, Index xs, Index ys, Index xe, Index ye,
+                           std::size_t in_size, Index xmaxout, Index ymaxout, Index oxs, Index oys,
+                           Index oxe, Index oye, std::size_t out_size) {
+  if (xmaxdat < 1 || xmaxout < 1) return kBaseMath + 1;
+  if (ymaxdat < 1 || ymaxout < 1) return kBaseMath + 2;
+  if (const Status e = region_error(xmaxdat, ymaxdat, xs, ys, xe, ye, kBaseMath); e != 0) return e;
+  if (const Status e = region_error(xmaxout, ymaxout, oxs, oys, oxe, oye, kBaseMath); e != 0)
+    return e;
+  if (!span_holds(in_size, xmaxdat, xe, ye) || !span_holds(out_size, xmaxout, oxe, oye))
+    return kBaseMath + 37;
+  return 0;
+}
+
+// The output elements along one axis that an interval [lo, hi] (output pixel
+// units) overlaps, from FIRST on, each weighted by its overlap divided by the
+// interval's length, so the weights add up to 1 when nothing is cut off.
+struct Shares {
+  Index first = 0;
+  std::vector<double> weight;
+};
+
+// The shares of [LO, HI] among output elements OSTART..OEND.
+inline Shares interval_shares(double lo, double hi, Index ostart, Index oend) {
+  Shares s;
+  const double length = hi - lo;
+  // The small amount keeps an interval ending exactly on a boundary out of the
+  // next element.
+  s.first = std::max(floor_index(lo) + 1, ostart);
+  const Index last = std::min(floor_index(hi - 1.0e-6) + 1, oend);
+  if (!(length > 0.0)) return s;
+  for (Index k = s.first; k <= last; ++k) {
+    const double overlap =
+        std::min(hi, static_cast<double>(k)) - std::max(lo, static_cast<double>(k - 1));
+    s.weight.push_back(std::max(overlap, 0.0) / length);
+  }
+  return s;
+}
+
+// The entry check of a routine from one image region into another: on a
+// fault sets STATUS with POSITION and returns false.
+inline bool in_out_accepted(const char* position, Index xmaxdat, Index ymaxdat,
+                            std::span<const float> data, Index xs, Index ys, Index xe, Index ye,
+                            Index xmaxout, Index ymaxout, Index oxs, Index oys, Index oxe,
+                            Index oye, std::span<float> output, Status& status) {
+  const Status e = in_out_error(xmaxdat, ymaxdat, xs, ys, xe, ye, data.size(), xmaxout, ymaxout,
+                                oxs, oys, oxe, oye, output.size());
+  if (e != 0) st_fail(status, e, position);
+  return e == 0;
+}
+
+// True when V lies within max(v x 1.0e-6, 1.0e-30) of its nearest integer
+// (the tolerance is relative for positive values only).
+inline bool is_whole(double v) {
+  return std::fabs(v - std::round(v)) < std::max(v * 1.0e-6, 1.0e-30);
+}
+
+// An output region of an array with first dimension XMAX.
+struct OutputRegion {
+  Index xmax;
+  Index xs, ys, xe, ye;
+};
+
+// The exact-area sharing of one triangle (vertices in output pixel
+// coordinates) without the argument checks; see MA_TRIREBIN.
+void trirebin_share(const double (&x)[3], const double (&y)[3], double value, double area,
+                    const OutputRegion& region, float* output, Index& x_skipped,
+                    Index& y_skipped);
+
+}  // namespace kesta::resample

@@ -1,0 +1,230 @@
+#include "numeric/slices.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+// An XMAX x YMAX image whose element (x, y) holds F of its centre.
+std::vector<float> image(Index xmax, Index ymax, const std::function<double(double, double)>& f) {
+  std::vector<float> a(static_cast<std::size_t>(xmax * ymax));
+  for (Index y = 1; y <= ymax; ++y)
+    for (Index x = 1; x <= xmax; ++x) a[element(x, y, xmax)] = float(f(x - 0.5, y - 0.5));
+  return a;
+}
+
+struct Profile {
+  explicit Profile(Index n) : positions(n, -1), values(n, -1), errors(n, -1), extra(n, 0), weights(n, -1) {}
+  std::vector<float> positions, values, errors, extra, weights;
+  int truncated = -1;
+  Index number = -1;
+  Status status = ST_GOOD();
+};
+
+TEST(Slice, SamplesElementsAlongTheLine) {
+  const std::vector<float> data = image(12, 3, [](double x, double y) { return x + 100 * y; });
+  const std::vector<float> var(data.size(), 4.0f);
+  Profile p(20);
+  MA_SLICE(12, 3, data, var, 0.0f, 0.5f, 10.0f, 0.5f, false, true, 20, p.truncated, p.number,
+           p.positions, p.values, p.errors, p.status);
+  ASSERT_EQ(p.status, ST_GOOD());
+  EXPECT_EQ(p.number, 10);
+  EXPECT_EQ(p.truncated, 0);
+  for (Index i = 0; i < 10; ++i) {
+    EXPECT_FLOAT_EQ(p.values[i], float(i + 0.5 + 50));
+    EXPECT_FLOAT_EQ(p.errors[i], 2.0f);
+    EXPECT_FLOAT_EQ(p.positions[i], float(i + 0.5));
+  }
+
+  Profile cut(4);
+  MA_SLICE(12, 3, data, var, 0.0f, 0.5f, 10.0f, 0.5f, false, false, 4, cut.truncated, cut.number,
+           cut.positions, cut.values, cut.errors, cut.status);
+  EXPECT_EQ(cut.number, 4);
+  EXPECT_EQ(cut.truncated, 1);
+}
+
+TEST(Slice, PointsOutsideTheImageAreRefused) {
+  const std::vector<float> data(12 * 3, 1.0f);
+  struct Case {
+    float xs, ys, xe, ye;
+    Status code;
+  };
+  for (const Case c : {Case{0, 0, 12.5f, 1, 20021}, Case{0, 0, 5, -0.1f, 20022},
+                       Case{NAN, 0, 5, 1, 20021}}) {
+    Profile p(20);
+    MA_SLICE(12, 3, data, {}, c.xs, c.ys, c.xe, c.ye, false, false, 20, p.truncated, p.number,
+             p.positions, p.values, p.errors, p.status);
+    EXPECT_EQ(p.status, c.code);
+    EXPECT_EQ(p.number, -1);
+  }
+}
+
+TEST(ArcSlice, WalksTheArcThroughTheMiddlePoint) {
+  // Element values are the X coordinates of their centres.
+  const std::vector<float> data = image(20, 20, [](double x, double) { return x; });
+  const float d = 5.0f * std::sqrt(0.5f);
+  struct Case {
+    float x2, y2;
+    Index number;
+    float lowest_x;
+  };
+  // Centre (10, 10), radius 5, from (15, 10) to (10, 15): the short way round
+  // through the upper right, or the long way through the left side.
+  for (const Case c : {Case{10 + d, 10 + d, 9, 9.5f}, Case{5.0f, 10.0f, 25, 5.5f}}) {
+    Profile p(40);
+    MA_ARCSLICE(20, 20, data, {}, 15, 10, c.x2, c.y2, 10, 15, 10, 10, false, false, 40,
+                p.truncated, p.number, p.positions, p.values, p.errors, p.status);
+    ASSERT_EQ(p.status, ST_GOOD());
+    EXPECT_EQ(p.number, c.number);
+    EXPECT_FLOAT_EQ(p.values[0], 15.5f);  // the start point itself
+    const float lowest = *std::min_element(p.values.begin(), p.values.begin() + p.number);
+    EXPECT_NEAR(lowest, c.lowest_x, 1.01f);
+  }
+}
+
+TEST(ArcSlice, RefusedArcs) {
+  const std::vector<float> data(20 * 20, 1.0f);
+  struct Case {
+    float x1, y1, x2, y2, x3, y3, xc, yc;
+    Status code;
+  };
+  // About (3, 10) from (3, 5) to (3, 15): through (8, 10) the arc stays in
+  // the image, through (-2, 10) it leaves it on the left.
+  for (const Case c : {Case{3, 5, 8, 10, 3, 15, 3, 10, ST_GOOD()},
+                       Case{3, 5, -2, 10, 3, 15, 3, 10, 20021},
+                       Case{5, 3, 10, -2, 15, 3, 10, 3, 20022},
+                       Case{10, 10, 12, 12, 15, 10, 10, 10, 29999},
+                       Case{21, 10, 12, 12, 15, 10, 10, 10, 20021}}) {
+    Profile p(40);
+    MA_ARCSLICE(20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false, false,
+                40, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
+    EXPECT_EQ(p.status, c.code) << c.x2 << "," << c.y2;
+    if (c.code != ST_GOOD()) {
+      EXPECT_EQ(p.values[0], -1.0f);
+    }
+  }
+}
+
+struct Strip {
+  std::vector<float> xv, yv;
+};
+
+void project(const std::vector<float>& data, const Strip& s, float bin, Profile& p, Index maxproj) {
+  MA_PROJECTION(12, 12, 1, 1, 12, 12, data, {}, 1.0f, 1.0f, s.xv, s.yv, false, true, bin, maxproj,
+                p.truncated, p.number, p.positions, p.values, p.extra, p.weights, p.status);
+}
+
+TEST(Projection, BinsFollowTheAxisInEitherOrientation) {
+  struct Case {
+    Strip strip;
+    bool along_x;
+  };
+  for (const Case& c : {Case{{{1, 9, 9, 1, 1}, {2, 2, 5, 5, 2}}, true},
+                        Case{{{3, 3, 6, 6, 3}, {1, 9, 9, 1, 1}}, false}}) {
+    // Elements hold the coordinate along the axis of their centres, which lie
+    // one unit beyond vertex 1 at the middle of each bin.
+    const bool along_x = c.along_x;
+    const std::vector<float> data =
+        image(12, 12, [along_x](double x, double y) { return along_x ? x : y; });
+    Profile p(20);
+    project(data, c.strip, 1.0f, p, 20);
+    ASSERT_EQ(p.status, ST_GOOD());
+    EXPECT_EQ(p.number, 9);
+    for (Index k = 2; k <= 7; ++k) {
+      EXPECT_NEAR(p.values[k - 1], k + 0.5, 1e-4) << k;
+      EXPECT_GT(p.weights[k - 1], 0.0f);
+      // The squares come with the same weights as the values.
+      EXPECT_GT(p.extra[k - 1], p.values[k - 1] * p.values[k - 1] * p.weights[k - 1] * 0.99f);
+    }
+  }
+}
+
+TEST(Projection, LengthsAndRefusals) {
+  const std::vector<float> data(12 * 12, 3.0f);
+  Profile shorter(20);
+  project(data, {{1, 1.5f, 1.5f, 1, 1}, {2, 2, 5, 5, 2}}, 1.0f, shorter, 20);
+  EXPECT_EQ(shorter.status, ST_GOOD());
+  EXPECT_EQ(shorter.number, 1);
+  EXPECT_FLOAT_EQ(shorter.values[0], 3.0f);
+
+  testing::TerminalCapture terminal;
+  Profile cut(5);
+  project(data, {{1, 9, 9, 1, 1}, {2, 2, 5, 5, 2}}, 1.0f, cut, 5);
+  EXPECT_EQ(cut.number, 5);
+  EXPECT_EQ(cut.truncated, 1);
+  EXPECT_EQ(terminal.text(),
+            "WARNING: There is not enough room for the whole of the required\n"
+            "         projection. The end of the projection will be truncated.\n");
+
+  struct Case {
+    Strip strip;
+    float bin;
+    Status code;
+  };
+  for (const Case& c : {Case{{{4, 4, 6, 6, 4}, {2, 2, 5, 5, 2}}, 1.0f, 20022},
+                        Case{{{1, 9, 9, 1, 1}, {2, 2, 5, 5, 2}}, 0.0f, 20021}}) {
+    Profile p(20);
+    project(data, c.strip, c.bin, p, 20);
+    EXPECT_EQ(p.status, c.code);
+    EXPECT_EQ(p.values[0], -1.0f);
+  }
+  // The X limits index the data, so they must lie inside the image.
+  Profile p(20);
+  MA_PROJECTION(12, 12, 0, 1, 12, 12, data, {}, 1.0f, 1.0f, std::vector<float>{1, 9, 9, 1, 1},
+                std::vector<float>{2, 2, 5, 5, 2}, false, false, 1.0f, 20, p.truncated, p.number,
+                p.positions, p.values, p.extra, p.weights, p.status);
+  EXPECT_EQ(p.status, 20005);
+}
+
+TEST(Radial, SharesMasksAndVariances) {
+  // Axis coordinates equal to the element numbers; element (1, 1) lies 2.3
+  // from the centre, element (3, 1) 4.3, element (3, 2) sqrt(4.3^2 + 1).
+  const std::vector<float> axis = {1, 2, 3, 4};
+  std::vector<float> data(4 * 2, 0.0f);
+  std::vector<std::uint8_t> mask(4 * 2, 1);
+  data[element(1, 1, 4)] = 10.0f;
+  mask[element(1, 1, 4)] = 0;
+  data[element(2, 2, 4)] = 1000.0f;  // masked off
+  for (const int mode : {1, 0}) {
+    Profile p(6);
+    MA_RADIAL(4, 2, 1, 1, 4, 2, axis, axis, data, mask, true, -1.3f, 1.0f, 1.0f, mode, 6,
+              p.positions, p.values, p.extra, p.weights, p.status);
+    ASSERT_EQ(p.status, ST_GOOD());
+    const std::vector<float> w = mode == 1 ? std::vector<float>{0, 0.2f, 0.8f, 0, 0, 0}
+                                           : std::vector<float>{0, 0, 1, 0, 0, 0};
+    for (std::size_t b = 0; b < 6; ++b) {
+      EXPECT_NEAR(p.weights[b], w[b], 1e-6) << mode << " " << b;
+      EXPECT_FLOAT_EQ(p.values[b], w[b] > 0 ? 10.0f : 0.0f);
+      EXPECT_FLOAT_EQ(p.extra[b], w[b] > 0 ? 10.0f : 0.0f);
+      EXPECT_FLOAT_EQ(p.positions[b], b + 0.5f);
+    }
+  }
+  // Two elements in one bin: mean and sample variance.
+  data[element(1, 1, 4)] = 4.0f;
+  data[element(1, 2, 4)] = 6.0f;
+  mask[element(1, 2, 4)] = 0;
+  Profile p(6);
+  MA_RADIAL(4, 2, 1, 1, 4, 2, axis, axis, data, mask, true, 1.0f, 1.5f, 1.0f, 0, 6, p.positions,
+            p.values, p.extra, p.weights, p.status);
+  EXPECT_FLOAT_EQ(p.values[1], 5.0f);
+  EXPECT_FLOAT_EQ(p.extra[1], 2.0f);
+
+  for (const auto& [mode, width, code] : {std::tuple{2, 1.0f, 20017}, std::tuple{0, 0.0f, 20021}}) {
+    Profile bad(6);
+    MA_RADIAL(4, 2, 1, 1, 4, 2, axis, axis, data, mask, false, 1.0f, 1.0f, width, mode, 6,
+              bad.positions, bad.values, bad.extra, bad.weights, bad.status);
+    EXPECT_EQ(bad.status, code);
+    EXPECT_EQ(bad.values[0], -1.0f);
+  }
+}
+
+}  // namespace
+}  // namespace kesta
