@@ -95,15 +95,18 @@ void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
   if (line.empty()) line = " ";
   errno = 0;
   if (put(io_stream(stream), line, true)) return;
-  const int code = errno != 0 ? errno : -1;
-  IO_WRITE("ERROR: Failed to output ASCII text to an output file. May be you do not", status);
-  IO_WRITE("       have write permission, or the file system, or your quota, are full.", status);
-  IO_WRITE(" ", status);
-  IO_WRITE("       Input/output status return value (IOSTAT) = " + format_i(code, 8), status);
-  IO_WRITE("       (This value is system dependent; see system documentation.)", status);
-  IO_WRITE(" ", status);
-  status = 11010;
-  ST_SAVE("Subroutine IO_WRITE_FILE V0.3");
+  io_write_failure(errno != 0 ? errno : -1, status);
+}
+
+void io_write_failure(int code, Status& status) {
+  Status local = kStatusGood;
+  IO_WRITE("ERROR: Failed to output ASCII text to an output file. May be you do not", local);
+  IO_WRITE("       have write permission, or the file system, or your quota, are full.", local);
+  IO_WRITE(" ", local);
+  IO_WRITE("       Input/output status return value (IOSTAT) = " + format_i(code, 8), local);
+  IO_WRITE("       (This value is system dependent; see system documentation.)", local);
+  IO_WRITE(" ", local);
+  st_fail(status, 11010, "Subroutine IO_WRITE_FILE V0.3");
 }
 
 void IO_WRITENA_FILE(int stream, std::string_view text, Status& status) {

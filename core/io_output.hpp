@@ -59,4 +59,8 @@ void IO_WRITE_FILE(int stream, std::string_view text, Status& status);
 // A partial line to a stream.
 void IO_WRITENA_FILE(int stream, std::string_view text, Status& status);
 
+// The report of a failed write to an output file, as IO_WRITE_FILE gives it:
+// the advice lines and the system's error CODE, then STATUS 11010.
+void io_write_failure(int code, Status& status);
+
 }  // namespace kesta

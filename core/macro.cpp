@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -195,12 +196,9 @@ bool last_record(std::FILE* file, long& start, std::string& text) {
   return true;
 }
 
-void write_failed(Status& status) {
-  Status local = kStatusGood;
-  IO_WRITE("ERROR: Failed to output ASCII text to an output file. May be you do not", local);
-  IO_WRITE("       have write permission, or the file system, or your quota, are full.", local);
-  st_fail(status, 11010, "Subroutine IO_WRITE_FILE V0.3");
-}
+// The failure report of IO_WRITE_FILE, for the writes to the output macro
+// that do not pass through it (empty records, the replaced last record).
+void write_failed(Status& status) { io_write_failure(errno != 0 ? errno : -1, status); }
 
 // Opening checks shared by the three files: a blank name without PROMPT is
 // 10033; a failed open 11000.
@@ -273,6 +271,7 @@ void IO_CLOSE_OUTMACRO(Status& status) {
   if (!vosq_io_dbdb.output_macro) return;
   io_outmacro_replace_last(kEndLine, 0, status);
   vosq_io_dbdb.output_macro = false;
+  errno = 0;
   if (!io_close_stream(kStreamOutputMacro) && status == kStatusGood) write_failed(status);
 }
 
@@ -455,6 +454,7 @@ void io_outmacro_record(std::string_view line, Status& status) {
   }
   // An empty answer is an empty record (a blank default on replay).
   std::FILE* file = io_stream(kStreamOutputMacro);
+  errno = 0;
   if (file == nullptr || std::fputc('\n', file) == EOF || std::fflush(file) != 0)
     write_failed(status);
 }
@@ -480,6 +480,7 @@ void io_outmacro_replace_last(std::string_view text, int consumed_from, Status& 
     replacement = record.substr(0, keep) + replacement;
   }
   replacement.push_back('\n');
+  errno = 0;
   const bool ok = std::fseek(file, start, SEEK_SET) == 0 &&
                   std::fwrite(replacement.data(), 1, replacement.size(), file) == replacement.size() &&
                   std::fflush(file) == 0 &&

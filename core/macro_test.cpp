@@ -299,6 +299,36 @@ TEST_F(MacroTest, OpeningFaults) {
             "%!*\\ END OF IO MACRO FILE\n");
 }
 
+// A full disk while recording: every kind of record (an answer, an empty
+// answer, the end line) gives the same complete report and the write status.
+TEST_F(MacroTest, RecordingFailuresAreReported) {
+  const std::string report =
+      "ERROR: Failed to output ASCII text to an output file. May be you do not\n"
+      "       have write permission, or the file system, or your quota, are full.\n"
+      " \n"
+      "       Input/output status return value (IOSTAT) = ";
+  for (const std::string answer : {"12", ""}) {
+    testing::reset_dialogue();
+    testing::TerminalCapture capture;
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    io_set_stream(kStreamOutputMacro, full);
+    vosq_io_dbdb.output_macro = true;
+    ScriptedInput input({answer});
+    const std::vector<std::string> prompt = {"Q:"};
+    Status status = kStatusGood;
+    IO_READ(prompt, status);
+    EXPECT_EQ(status, 11010) << answer;
+    EXPECT_NE(capture.text().find(report), std::string::npos) << capture.text();
+    EXPECT_NE(capture.text().find("(This value is system dependent; see system documentation.)"),
+              std::string::npos);
+    status = kStatusGood;
+    IO_CLOSE_OUTMACRO(status);
+    EXPECT_EQ(status, 11010);
+    EXPECT_FALSE(vosq_io_dbdb.output_macro);
+  }
+}
+
 TEST_F(MacroTest, CommandLineOptions) {
   const std::string old_cwd = std::filesystem::current_path().string();
   std::filesystem::current_path(dir.path());

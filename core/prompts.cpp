@@ -277,7 +277,13 @@ void IO_INPS(bool fixed, std::string_view prompt, TextLines help, TextLines erro
 
 void IO_INPC(bool fixed, std::string_view prompt, TextLines help, TextLines error, int mode,
              std::string& string, Status& status) {
-  if (st_bad(status, "Subroutine IO_INPC V0.3")) return;
+  constexpr std::string_view kPosition = "Subroutine IO_INPC V0.3";
+  if (st_bad(status, kPosition)) return;
+  // The count check is IO_INPC's own, so the report names it.
+  if (help.empty() || error.empty()) {
+    st_fail(status, 10001, kPosition);
+    return;
+  }
   int length = 0;
   IO_INPS(fixed, prompt, help, error, mode, length, string, status);
 }

@@ -185,6 +185,11 @@ TEST_F(PromptsTest, EmptyStringAnswers) {
   status = kStatusGood;
   IO_INPTOKEN(false, "S", {"H"}, {}, 1, token, status);
   EXPECT_EQ(status, 10001);
+  // Each routine reports the fault as its own.
+  ST_DEF_SYSTEM(status);
+  IO_INPC(false, "S", {"H"}, {}, 1, text, status);
+  EXPECT_EQ(status, 10001);
+  EXPECT_EQ(st_position(), "Subroutine IO_INPC V0.3");
 }
 
 TEST_F(PromptsTest, AssignmentIsConsumedAndVariableSubstituted) {
