@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/main/data_store.hpp"
+#include "app/main/data_store_test_support.hpp"
+#include "app/main/program/program.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+using namespace kesta;
+using kesta::testing::DataSetFixture;
+using kesta::testing::ScriptedInput;
+using kesta::testing::TempDir;
+using kesta::testing::TerminalCapture;
+
+namespace {
+
+class Dispatcher : public DataSetFixture {
+ protected:
+  // Runs COMMAND through the dispatcher; returns the next default.
+  std::string run(std::string command, Status& status) {
+    KZT_KEYSUB(from_gui, command, display_command, graphics_kind, sets, precondition, continue_flag,
+               status);
+    return command;
+  }
+  std::string run(const std::string& command) {
+    Status status = kStatusGood;
+    std::string next = run(command, status);
+    EXPECT_EQ(status, kStatusGood) << command;
+    return next;
+  }
+
+  bool from_gui = false;
+  std::string display_command = "IMAGE";
+  std::string graphics_kind;
+  int precondition = 0;
+  bool continue_flag = true;
+};
+
+TEST_F(Dispatcher, TableHasEveryCommandWithItsHelpLine) {
+  const auto& names = kzt_command_names();
+  const auto& help = kzt_command_help();
+  ASSERT_EQ(names.size(), 129u);
+  ASSERT_EQ(help.size(), 129u);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(help[i].rfind(names[i] + ": ", 0), 0u) << help[i];
+    EXPECT_LE(help[i].size(), 80u) << help[i];
+    // Every name can be abbreviated: none begins another.
+    for (std::size_t j = 0; j < names.size(); ++j) {
+      if (i != j) {
+        EXPECT_NE(names[j].rfind(names[i], 0), 0u) << names[i] << " / " << names[j];
+      }
+    }
+  }
+}
+
+struct PreconditionCase {
+  const char* command;
+  bool data, memory_defined, memory_exist, variances;
+  Index mxnumdat;
+  int code;
+};
+
+class Preconditions : public Dispatcher, public ::testing::WithParamInterface<PreconditionCase> {};
+
+TEST_P(Preconditions, FirstMissingRequirementStopsTheCommand) {
+  const PreconditionCase c = GetParam();
+  make(4, 3, true, true);
+  const float before = at(vosq_kzt_arrays.data, 1, 1);
+  sets.data_defined = c.data;
+  sets.memory_defined = c.memory_defined;
+  sets.memory_exist = c.memory_exist;
+  sets.variances_exist = c.variances;
+  sets.mxnumdat = c.mxnumdat;
+  sets.mynumdat = 3;
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  EXPECT_EQ(run(c.command, status), c.command);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(precondition, c.code) << c.command;
+  EXPECT_EQ(terminal.text(), "");
+  EXPECT_EQ(at(vosq_kzt_arrays.data, 1, 1), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, Preconditions,
+    ::testing::Values(
+        PreconditionCase{"ADD", false, true, true, true, 4, kNeedsData},
+        PreconditionCase{"ADD", true, false, true, true, 4, kNeedsMemoryData},
+        // The memory ends at column 3, the region at column 4.
+        PreconditionCase{"ADD", true, true, true, true, 3, kNeedsMemoryOverRegion},
+        PreconditionCase{"SUBTRACT", true, true, true, true, 3, kNeedsMemoryOverRegion},
+        PreconditionCase{"BLUR", false, false, true, false, 0, kNeedsData},
+        PreconditionCase{"STORE", true, false, false, false, 0, kNeedsMemoryArrays},
+        PreconditionCase{"EXCHANGE", true, false, false, false, 0, kNeedsMemoryArrays},
+        PreconditionCase{"RECALL", true, false, true, false, 0, kNeedsMemoryData},
+        PreconditionCase{"WEIGHTED AVERAGE", true, false, true, true, 4, kNeedsMemoryData},
+        PreconditionCase{"WEIGHTED AVERAGE", true, true, true, false, 4, kNeedsVariances},
+        PreconditionCase{"V2C", true, false, true, false, 0, kNeedsVariances},
+        // Graphics are tested before data.
+        PreconditionCase{"PLOT DATA", false, false, true, false, 0, kNeedsGraphics},
+        PreconditionCase{"IMAGE", false, false, true, false, 0, kNeedsGraphics},
+        // Commands that need a window check for it.
+        PreconditionCase{"CONTOUR PLOT", true, false, true, false, 0, kNeedsGraphics},
+        PreconditionCase{"3-D SURFACE PLOT", true, false, true, false, 0, kNeedsGraphics},
+        PreconditionCase{"GUI", true, false, true, false, 0, kNeedsGraphics},
+        PreconditionCase{"ROTATE LUT", true, false, true, false, 0, kNeedsGraphics},
+        PreconditionCase{"COLOUR TABLE", true, false, true, false, 0, kNeedsGraphics},
+        PreconditionCase{"MESSAGE", true, false, true, false, 0, kNeedsGraphics}));
+
+TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
+  make(2, 2, true, false);
+  TerminalCapture terminal;
+  EXPECT_EQ(run("null"), "null");
+  EXPECT_EQ(terminal.text(), "");
+  EXPECT_EQ(run("NO SUCH COMMAND"), "INPUT DATA");
+  EXPECT_EQ(terminal.text(), "WARNING: Illegal command, please re-enter\n");
+  for (Status pending : {kStatusEscape, kStatusConsumed}) {
+    Status status = pending;
+    EXPECT_EQ(run("CLEAR DATA", status), "CLEAR DATA");
+    EXPECT_EQ(status, kStatusGood);
+  }
+  EXPECT_EQ(at(vosq_kzt_arrays.data, 2, 2), 22.0f);
+}
+
+TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {
+  make(2, 2, true, false);
+  TerminalCapture terminal;
+  EXPECT_EQ(run("INPUT DATA"), "INPUT DATA");
+  EXPECT_EQ(terminal.text(),
+            "WARNING: The command \"INPUT DATA\" is not available yet in this version of KESTA\n");
+  EXPECT_TRUE(sets.data_defined);
+  EXPECT_FALSE(sets.memory_defined);
+}
+
+TEST_F(Dispatcher, ExtendWithoutDataOnlyProposesTheDisplayCommand) {
+  make(2, 2, true, false);
+  sets.data_defined = false;
+  TerminalCapture terminal;
+  EXPECT_EQ(run("EXTEND"), "IMAGE");
+  EXPECT_EQ(precondition, 0);
+  EXPECT_EQ(terminal.text(), "");
+}
+
+TEST_F(Dispatcher, ArithmeticWithTheMemoryPropagatesVariances) {
+  make(3, 3, true, true);
+  sets.memory_defined = true;
+  sets.mxnumdat = 3;
+  sets.mynumdat = 3;
+  region(2, 1, 3, 2);
+  const KztArrays& a = vosq_kzt_arrays;
+
+  EXPECT_EQ(run("ADD"), "FIT");
+  EXPECT_EQ(at(a.data, 2, 1), 21.0f + 201.0f);
+  EXPECT_EQ(at(a.variances, 2, 1), 3.0f + 1.0f);
+  EXPECT_EQ(at(a.data, 1, 1), 11.0f);  // outside the region
+  EXPECT_EQ(at(a.data, 2, 3), 23.0f);
+
+  EXPECT_EQ(run("SUBTRACT"), "IMAGE");
+  EXPECT_EQ(at(a.data, 2, 1), 21.0f);
+  EXPECT_EQ(at(a.variances, 2, 1), 5.0f);
+
+  // The variance of the product uses both factors before the data change.
+  EXPECT_EQ(run("MULTIPLY"), "FIT");
+  EXPECT_EQ(at(a.data, 3, 2), 32.0f * 302.0f);
+  EXPECT_FLOAT_EQ(at(a.variances, 3, 2), 32.0f * 32.0f * 1.0f + 302.0f * 302.0f * 7.0f);
+
+  EXPECT_EQ(run("CLEAR DATA"), "SYMMETRIC FUNCTION");
+  EXPECT_EQ(at(a.data, 3, 2), 0.0f);
+  EXPECT_EQ(at(a.variances, 3, 2), 0.0f);
+  EXPECT_EQ(at(a.data, 3, 3), 33.0f);
+}
+
+TEST_F(Dispatcher, WeightedAverageOfDataAndMemory) {
+  make(2, 1, true, true);
+  sets.memory_defined = true;
+  sets.mxnumdat = 2;
+  sets.mynumdat = 1;
+  EXPECT_EQ(run("WEIGHTED AVERAGE"), "OUTPUT DATA");
+  // (1,1): data 11 with variance 2, memory 101 with variance 1.
+  EXPECT_FLOAT_EQ(at(vosq_kzt_arrays.data, 1, 1), (11.0f / 2.0f + 101.0f) / 1.5f);
+  EXPECT_FLOAT_EQ(at(vosq_kzt_arrays.variances, 1, 1), 1.0f / 1.5f);
+}
+
+TEST_F(Dispatcher, StoreExchangeRecallAndRegionCommands) {
+  make(3, 2, true, false);
+  const KztArrays& a = vosq_kzt_arrays;
+  region(2, 2, 3, 2);
+  EXPECT_EQ(run("STORE"), "INPUT DATA");
+  EXPECT_TRUE(sets.memory_defined);
+  EXPECT_EQ(run("FULL REGION"), "OUTPUT DATA");
+  EXPECT_EQ(a.xstrelm, 1);
+  EXPECT_EQ(a.yendelm, 2);
+  float* const current = a.data;
+  EXPECT_EQ(run("EXCHANGE"), "IMAGE");
+  EXPECT_EQ(a.mdata, current);
+  EXPECT_EQ(a.xstrelm, 2);  // the stored region came with the memory
+  a.data[0] = -5.0f;
+  EXPECT_EQ(run("RECALL"), "FIT");
+  EXPECT_EQ(a.data[0], 11.0f);
+}
+
+TEST_F(Dispatcher, V2cTwiceRestoresDataAndVariances) {
+  make(2, 2, false, true);
+  float* const data = vosq_kzt_arrays.data;
+  float* const variances = vosq_kzt_arrays.variances;
+  run("V2C");
+  EXPECT_EQ(vosq_kzt_arrays.data, variances);
+  run("V2C");
+  EXPECT_EQ(vosq_kzt_arrays.data, data);
+  EXPECT_EQ(vosq_kzt_arrays.variances, variances);
+}
+
+TEST_F(Dispatcher, DimensionsReallocatesOnlyAfterEveryAnswer) {
+  make(4, 3, true, false);
+  sets.memory_defined = true;
+  bool mask_exist = false;
+  Status status = kStatusGood;
+  kzt_create_mask(mask_exist, status);
+  sets.mask_exist = true;
+  vosq_kzt_arrays.mask[0] = 1;
+  TerminalCapture terminal;
+  {
+    // An escape at the last question keeps everything.
+    float* const data = vosq_kzt_arrays.data;
+    ScriptedInput input({"6", "5", "NO", "\\\\"});
+    run("DIMENSIONS", status);
+    EXPECT_EQ(status, kStatusEscape);
+    EXPECT_EQ(vosq_kzt_arrays.data, data);
+    EXPECT_EQ(vosq_kzt_arrays.xmaxdat, 4);
+    EXPECT_EQ(at(vosq_kzt_arrays.data, 4, 3), 43.0f);
+    EXPECT_TRUE(sets.data_defined);
+    EXPECT_TRUE(sets.memory_exist);
+  }
+  ScriptedInput input({"6 5 NO YES"});
+  status = kStatusGood;
+  EXPECT_EQ(run("DIMENSIONS", status), "INPUT DATA");
+  ASSERT_EQ(status, kStatusGood);
+  const KztArrays& a = vosq_kzt_arrays;
+  EXPECT_EQ(a.xmaxdat, 6);
+  EXPECT_EQ(a.ymaxdat, 5);
+  EXPECT_EQ(a.mdata, nullptr);
+  EXPECT_NE(a.variances, nullptr);
+  EXPECT_FALSE(sets.memory_exist);
+  EXPECT_TRUE(sets.variances_exist);
+  EXPECT_FALSE(sets.data_defined);
+  EXPECT_FALSE(sets.memory_defined);
+  ASSERT_EQ(kzt_mask().size(), 30u);
+  EXPECT_EQ(kzt_mask()[0], 0);  // the mask was re-created empty
+  EXPECT_LE(a.xendelm, a.xmaxdat);
+}
+
+TEST_F(Dispatcher, ExitAsksForConfirmationUnlessFromTheGraphicalInterface) {
+  make(2, 2, true, false);
+  TerminalCapture terminal;
+  {
+    ScriptedInput input({"NO"});
+    EXPECT_EQ(run("QUIT"), "INPUT DATA");
+    EXPECT_TRUE(continue_flag);
+  }
+  {
+    ScriptedInput input({"YES"});
+    run("EXIT");
+    EXPECT_FALSE(continue_flag);
+  }
+  continue_flag = true;
+  from_gui = true;
+  ScriptedInput input({});
+  run("EXIT");
+  EXPECT_FALSE(continue_flag);
+  EXPECT_TRUE(input.prompts.empty());
+}
+
+TEST_F(Dispatcher, TitleAndLabels) {
+  make(2, 2, true, false);
+  TerminalCapture terminal;
+  ScriptedInput input({"Powder pattern", "2-theta", "Counts"});
+  EXPECT_EQ(run("TITLE"), "IMAGE");
+  EXPECT_EQ(run("X-AXIS LABEL"), "IMAGE");
+  run("Z-AXIS LABEL");
+  EXPECT_EQ(sets.title, "Powder pattern");
+  EXPECT_EQ(sets.xlabel, "2-theta");
+  EXPECT_EQ(sets.zlabel, "Counts");
+  EXPECT_EQ(sets.ylabel, "");
+}
+
+TEST_F(Dispatcher, LogCommands) {
+  make(2, 2, true, false);
+  TempDir dir;
+  TerminalCapture terminal;
+  EXPECT_EQ(run("CLOSE LOG"), "OPEN LOG");
+  EXPECT_NE(terminal.text().find("WARNING: Log file is not open"), std::string::npos);
+  ScriptedInput input({dir.file("run.log")});
+  EXPECT_EQ(run("OPEN LOG"), "INPUT DATA");
+  EXPECT_TRUE(sets.log_file_open);
+  run("OPEN LOG");
+  EXPECT_NE(terminal.text().find("WARNING: Log file is already open"), std::string::npos);
+  run("INFORMATION");
+  EXPECT_EQ(run("CLOSE LOG"), "EXIT");
+  EXPECT_FALSE(sets.log_file_open);
+  EXPECT_NE(
+      kesta::testing::file_contents(dir.file("run.log")).find("INFO: Current data is defined"),
+      std::string::npos);
+}
+
+// The keyboard loop.
+
+class Keyboard : public DataSetFixture {
+ protected:
+  std::string loop(bool from_gui, Status& status) {
+    TerminalCapture terminal;
+    KZT_KEYBOARD(from_gui, sets, status);
+    return terminal.text();
+  }
+  void replay(const std::string& macro) {
+    std::FILE* f = std::fopen(dir.file("in.mac").c_str(), "w");
+    std::fputs(macro.c_str(), f);
+    std::fclose(f);
+    std::string name = dir.file("in.mac");
+    Status status = kStatusGood;
+    IO_OPEN_INMACRO(false, name, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  TempDir dir;
+};
+
+TEST_F(Keyboard, ProposesDefaultsAndKeepsThemAfterAnAssignment) {
+  make(3, 3, true, false);
+  sets.data_defined = false;
+  ScriptedInput input({"", "INFO", "abc = 5", "EXIT", "YES"});
+  Status status = kStatusGood;
+  loop(false, status);
+  EXPECT_EQ(status, kStatusGood);
+  ASSERT_GE(input.prompts.size(), 4u);
+  EXPECT_EQ(input.prompts[0], "Main menu: ENTER COMMAND [INPUT DATA]:");
+  EXPECT_EQ(input.prompts[1], "Main menu: ENTER COMMAND [INPUT DATA]:");
+  EXPECT_EQ(input.prompts[2], "Main menu: ENTER COMMAND [DIMENSIONS]:");
+  EXPECT_EQ(input.prompts[3], "Main menu: ENTER COMMAND [DIMENSIONS]:");
+}
+
+TEST_F(Keyboard, MissingVariancesWarnButLetTheMacroGoOn) {
+  make(3, 3, true, false);
+  replay("V2C\nINFORMATION\n");
+  ScriptedInput input({"EXIT", "YES"});
+  Status status = kStatusGood;
+  const std::string out = loop(false, status);
+  EXPECT_NE(out.find("WARNING: No variance arrays exist at the moment, you must \"EXIT\" and\n"
+                     "         restart with error arrays  defined\n"),
+            std::string::npos);
+  EXPECT_NE(out.find("INFO: Program arrays have          3 elements"), std::string::npos);
+  EXPECT_EQ(out.find("Macro automatically terminated"), std::string::npos);
+}
+
+TEST_F(Keyboard, BadStatusIsReportedAndNoEndsTheLoop) {
+  make(3, 3, true, false);
+  ScriptedInput input({"TITLE", "\\\\", "NO"});
+  Status status = kStatusGood;
+  const std::string out = loop(false, status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_NE(out.find("STATUS: The \"status\" value is set to the user escape value"),
+            std::string::npos);
+  EXPECT_EQ(input.prompts.back(), "RESET \"status\" [YES]:");
+  EXPECT_EQ(input.remaining(), 0u);
+}
+
+TEST_F(Keyboard, ExitFromTheGraphicalInterfaceHandsControlBack) {
+  make(3, 3, true, false);
+  ScriptedInput input({"EXIT"});
+  Status status = kStatusGood;
+  const std::string out = loop(true, status);
+  EXPECT_NE(out.find("INFO: Control transferred to graphics window"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// The keyboard command loop.
+
+#include "app/main/data_store.hpp"
+#include "app/main/kzt_common.hpp"
+#include "app/main/program/program.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/menu.hpp"
+#include "core/prompts.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+
+namespace kesta {
+namespace {
+
+// The display command, kept for the whole run.
+std::string display_command = "IMAGE";
+
+void write_lines(std::initializer_list<std::string_view> lines) {
+  Status local = kStatusGood;
+  for (const std::string_view line : lines) IO_WRITE(line, local);
+}
+
+// The warning of a failed precondition and the command proposed instead.
+void precondition_warning(int code, std::string& command) {
+  switch (code) {
+    case kNeedsData:
+      write_lines(
+          {"WARNING: No data exists at the moment, you must \"INPUT DATA\" or \"CREATE DATA\""});
+      command = "INPUT DATA";
+      break;
+    case kNeedsMemoryData:
+      write_lines({"WARNING: No data is stored in the memory at present, you must use \"STORE\"",
+                   "         or use \"EXCHANGE\" to put data into the memory"});
+      command = "STORE";
+      break;
+    case kNeedsMemoryOverRegion:
+      write_lines({"WARNING: Memory is not defined throughout active data region (ADR)",
+                   "         you can use \"REGION\" or \"ROI\" to re-define the ADR"});
+      command = "REGION";
+      break;
+    case kNeedsMemoryArrays:
+      write_lines({"WARNING: Memory arrays do not exist you must create them with",
+                   "         \"DIMENSIONS\" (but this will destroy any stored data)"});
+      command = "DIMENSIONS";
+      break;
+    case kNeedsGraphics:
+      write_lines({"WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA"});
+      command = "EXIT";
+      break;
+    case kNeedsVariances:
+      write_lines({"WARNING: No variance arrays exist at the moment, you must \"EXIT\" and",
+                   "         restart with error arrays  defined"});
+      command = "EXIT";
+      break;
+    default:
+      break;
+  }
+}
+
+// A failed precondition ends automatic input: the running macro, then a
+// running file sequence.
+void end_automatic_input() {
+  constexpr std::string_view kFrame =
+      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
+  if (vosq_io_dbdb.input_macro) {
+    write_lines({kFrame, " ",
+                 "ERROR: Bad \"WARNING: occured during a macro. Macro automatically terminated.",
+                 " ", kFrame});
+    Status local = kStatusGood;
+    IO_CLOSE_INMACRO(local);
+    vosq_io_dbdb.input_macro = false;
+  }
+  if (vosq_io_dbdb.file_sequence) {
+    write_lines({kFrame, " ",
+                 "ERROR: Bad \"WARNING\" occured during a sequence. Sequence terminated.", " ",
+                 kFrame});
+    vosq_io_dbdb.file_sequence = false;
+  }
+}
+
+}  // namespace
+
+void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine KZT_KEYBOARD V0.9";
+  if (st_bad(status, kPosition)) return;
+  if (const Status code =
+          dimension_error(vosq_kzt_arrays.xmaxdat, vosq_kzt_arrays.ymaxdat, kBaseApp);
+      code != 0) {
+    st_fail(status, code, kPosition);
+    return;
+  }
+  const std::vector<std::string>& names = kzt_command_names();
+  std::string command = "INPUT DATA";
+  std::string graphics_kind;
+  bool continue_flag = true;
+  while (continue_flag) {
+    int precondition = kNoPrecondition;
+    if (command == "null") command = display_command;
+    IO_MENU(true, "Main menu: ENTER COMMAND",
+            {"Please enter one of the available menu choices", "Enter ? for list of menu choices"},
+            {"Please enter one of the available menu choices"}, static_cast<int>(names.size()),
+            names, command, status);
+    // The end of the input can answer nothing more: it counts as a
+    // confirmed exit.
+    if (status == kStatusEscape && kzt_input_ended()) {
+      ST_DEF_SYSTEM(status);
+      break;
+    }
+    // (The graphics window's pending redraw would be taken off its queue here;
+    // the graphics system is not built yet, so graphics are always off.)
+    if (status == kStatusConsumed && vosq_io_dbdb.file_sequence) {
+      ST_DEF_SYSTEM(status);
+      command = "SEQUENCE";
+    }
+    KZT_KEYSUB(from_gui, command, display_command, graphics_kind, sets, precondition, continue_flag,
+               status);
+    // A question of the command met the end of the input: exit as well.
+    if (status == kStatusEscape && kzt_input_ended()) {
+      ST_DEF_SYSTEM(status);
+      break;
+    }
+    if (status != kStatusGood) {
+      ST_OUT(status);
+      Status local = kStatusGood;
+      bool reset = true;
+      IO_INPL(false, false, false, true, "RESET \"status\"",
+              {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
+              local);
+      if (reset)
+        ST_DEF_SYSTEM(status);
+      else
+        continue_flag = false;
+    }
+    if (precondition != kNoPrecondition) {
+      precondition_warning(precondition, command);
+      if (precondition != kNeedsVariances) end_automatic_input();
+    }
+  }
+  if (from_gui) {
+    Status local = kStatusGood;
+    IO_WRITE("INFO: Control transferred to graphics window", local);
+  }
+}
+
+}  // namespace kesta

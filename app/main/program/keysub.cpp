@@ -1,0 +1,495 @@
+// The command table and the dispatcher of the keyboard interface.
+
+#include <algorithm>
+#include <utility>
+
+#include "app/main/data_store.hpp"
+#include "app/main/kzt_common.hpp"
+#include "app/main/program/program.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/pager.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "core/variables.hpp"
+#include "numeric/random.hpp"
+#include "numeric/region_ops.hpp"
+
+namespace kesta {
+namespace {
+
+// Next default markers of the table: the display command, or the command itself.
+constexpr std::string_view kDisplay = "\x01";
+constexpr std::string_view kSame = "\x02";
+
+// What a command's branch works on.
+struct Dispatch {
+  bool from_gui;
+  std::string_view name;
+  KztDataSets& sets;
+  std::string& display_command;
+  std::string& graphics_kind;
+  bool& continue_flag;
+  std::string next;  // the next default, preset from the table
+};
+
+using Handler = void (*)(Dispatch&, Status&);
+
+struct Command {
+  std::string_view name;
+  std::string_view help;
+  // Requirements, tested in this order: D current data, M memory holds data,
+  // R memory defined over the active data region, A memory arrays exist,
+  // G graphics on, V variance arrays exist.
+  std::string_view needs;
+  std::string_view next;
+  Handler run;  // nullptr: the operation is not built yet
+};
+
+// The proposed names of the input and the output macro, kept for the run.
+std::string inmacro_file = kDefaultMacroFile;
+std::string outmacro_file = kDefaultMacroFile;
+
+KztArrays& arrays() { return vosq_kzt_arrays; }
+
+void run_list(Dispatch&, Status& status) { IO_TEXT(kzt_command_help(), status); }
+
+void run_add(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
+          a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
+  if (d.sets.variances_exist)
+    MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+            kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat, kzt_image(a.variances), status);
+}
+
+void run_subtract(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  MA_RSUBTRACT(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
+               a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
+  if (d.sets.variances_exist)
+    MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+            kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat, kzt_image(a.variances), status);
+}
+
+void run_multiply(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  // The variances need both factors, so they go before the data change.
+  if (d.sets.variances_exist)
+    MA_RVARMULT(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                kzt_image(a.mdata), kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat,
+                kzt_image(a.data), kzt_image(a.variances), status);
+  MA_RMULTIPLY(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
+               a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
+}
+
+void run_weighted_average(Dispatch&, Status& status) {
+  const KztArrays& a = arrays();
+  MA_WAVERAGE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
+              kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat, kzt_image(a.data),
+              kzt_image(a.variances), status);
+}
+
+void run_clear(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
+            kzt_image(a.data), status);
+  if (d.sets.variances_exist)
+    MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
+              kzt_image(a.variances), status);
+}
+
+void run_poisson(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  MA_2DPOISSON(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, -1.0f,
+               kzt_image(a.data), status);
+  if (d.sets.variances_exist)
+    MA_RCOPY(a.xmaxdat, a.ymaxdat, kzt_image(a.data), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+             a.xmaxdat, a.ymaxdat, kzt_image(a.variances), status);
+}
+
+void run_full_region(Dispatch&, Status&) {
+  KztArrays& a = arrays();
+  a.xstrelm = 1;
+  a.ystrelm = 1;
+  a.xendelm = a.xnumdat;
+  a.yendelm = a.ynumdat;
+}
+
+void run_v2c(Dispatch&, Status&) { std::swap(arrays().data, arrays().variances); }
+
+void run_store(Dispatch& d, Status& status) { kzt_store(d.sets, status); }
+
+void run_recall(Dispatch& d, Status& status) { kzt_recall(d.sets, status); }
+
+void run_exchange(Dispatch& d, Status& status) { KZT_EXCHANGE(d.sets, status); }
+
+void run_information(Dispatch& d, Status& status) { KZT_INFORMATION(d.sets, status); }
+
+void run_internal_memory(Dispatch& d, Status& status) { KZT_INTERNALMEMORY(d.sets, status); }
+
+void run_variable(Dispatch&, Status& status) { IO_VARIABLE(status); }
+
+void run_dimensions(Dispatch& d, Status& status) {
+  KztArrays& a = arrays();
+  // Every question is asked before anything changes, so an escape or a size
+  // that cannot be allocated leaves the arrays and their data as they were.
+  int xmaxdat = static_cast<int>(std::min<Index>(a.xmaxdat, 100000));
+  int ymaxdat = static_cast<int>(std::min<Index>(a.ymaxdat, 100000));
+  IO_INPI(true, 1, 100000, true, "ARRAY X DIMENSION",
+          {"Enter X dimension for internal data arrays"}, {"Must be within specified bounds"},
+          xmaxdat, status);
+  IO_INPI(true, 1, 100000, true, "ARRAY Y DIMENSION",
+          {"Enter Y dimension for internal data arrays"}, {"Must be within specified bounds"},
+          ymaxdat, status);
+  bool memory_exist = d.sets.memory_exist;
+  bool variances_exist = d.sets.variances_exist;
+  IO_INPL(false, false, false, true, "CREATE MEMORY",
+          {"YES is required for many operations, NO saves memory"}, {"Must enter YES or NO"},
+          memory_exist, status);
+  IO_INPL(false, false, false, true, "CREATE VARIANCE ARRAYS",
+          {"YES if error analysis is required, NO saves memory"}, {"Must enter YES or NO"},
+          variances_exist, status);
+  if (status != kStatusGood) return;
+
+  KztArrays fresh = a;
+  kzt_allocate_arrays(xmaxdat, ymaxdat, memory_exist, variances_exist, d.sets.mask_exist, fresh,
+                      status);
+  if (status != kStatusGood) {
+    Status local = kStatusGood;
+    IO_WRITE("WARNING: The program arrays have not been changed", local);
+    return;
+  }
+  KztArrays old = a;
+  a = fresh;
+  kzt_free_arrays(old, status);
+  d.sets.memory_exist = memory_exist;
+  d.sets.variances_exist = variances_exist;
+  d.sets.data_defined = false;
+  d.sets.memory_defined = false;
+  kzt_undefined_extent(a);
+}
+
+void run_exit(Dispatch& d, Status& status) {
+  bool confirmed = d.from_gui;
+  if (!d.from_gui)
+    IO_INPL(false, false, false, true, "CONFIRM EXIT", {"YES: to exit program, NO: to continue"},
+            {"Enter YES or NO"}, confirmed, status);
+  if (status != kStatusGood) return;
+  if (confirmed) d.continue_flag = false;
+}
+
+void run_extend(Dispatch& d, Status& status) {
+  // Without data only the default changes.
+  if (d.sets.data_defined) {
+    kzt_not_available(d.name, status);
+  }
+}
+
+void run_fast_image(Dispatch&, Status& status) {
+  IO_WRITE("WARNING: The command \"FAST IMAGE\" has been removed as the normal PostScript", status);
+  IO_WRITE("         printing is now much faster.  You should not  use this command and", status);
+  IO_WRITE("         remove it from any macros.", status);
+}
+
+void run_filter(Dispatch&, Status& status) { IO_WRITE("WARNING: Not yet implemented", status); }
+
+void run_open_log(Dispatch& d, Status& status) {
+  if (d.sets.log_file_open) {
+    IO_WRITE("WARNING: Log file is already open", status);
+    return;
+  }
+  std::string file = kDefaultLogFile;
+  IO_OPEN_LOGFILE(true, file, status);
+  if (status == kStatusGood) d.sets.log_file_open = true;
+}
+
+void run_close_log(Dispatch& d, Status& status) {
+  if (d.sets.log_file_open) {
+    IO_CLOSE_LOGFILE(status);
+    d.sets.log_file_open = false;
+    d.next = "EXIT";
+  } else {
+    IO_WRITE("WARNING: Log file is not open", status);
+    d.next = "OPEN LOG";
+  }
+}
+
+void run_macro(Dispatch&, Status& status) { IO_OPEN_INMACRO(true, inmacro_file, status); }
+
+void run_start_macro(Dispatch&, Status& status) {
+  IO_OPEN_OUTMACRO(false, true, outmacro_file, status);
+}
+
+void run_stop_macro(Dispatch&, Status& status) {
+  IO_CLOSE_OUTMACRO(status);
+  inmacro_file = outmacro_file;
+}
+
+void run_pause(Dispatch&, Status& status) {
+  IO_WRITENA("WAIT: Enter <RETURN> to continue:", status);
+  // Straight from the terminal, so that a running macro pauses too; the
+  // answer's contents do not matter, nor does the end of the input.
+  std::string ignored;
+  kzt_read_terminal_line("", ignored);
+}
+
+void run_title(Dispatch& d, Status& status) {
+  std::string title = d.sets.title;
+  IO_INPC(true, "NEW TITLE", {"Enter new title"}, {"Enter valid characters"}, 11, title, status);
+  if (status != kStatusGood) return;
+  if (title.size() > kKztTextLength) title.resize(kKztTextLength);
+  d.sets.title = title;
+}
+
+void run_label(Dispatch& d, Status& status) {
+  std::string* label = &d.sets.xlabel;
+  std::string help = "Enter X-axis label text for graphics";
+  if (d.name.front() == 'Y') {
+    label = &d.sets.ylabel;
+    help = "Enter Y-axis label text for graphics";
+  } else if (d.name.front() == 'Z') {
+    label = &d.sets.zlabel;
+    help = "Enter Z-axis (intensity) label text for graphics";
+  }
+  std::string text = *label;
+  IO_INPC(true, "LABEL TEXT", {help}, {"Enter text or return"}, 11, text, status);
+  if (status != kStatusGood) return;
+  if (text.size() > kKztTextLength) text.resize(kKztTextLength);
+  *label = text;
+}
+
+// The table: name, help text, requirements, next default, branch. Commands
+// that need the graphics window require graphics (G), as PLOT DATA does.
+const Command kCommands[] = {
+    {"?", "List of available commands and functions", "", "HELP", run_list},
+    {"ADD", "Add active data region of memory to current data", "DMR", "FIT", run_add},
+    {"ANNOTATION LABEL", "Define annotation labels for graphics", "", kDisplay, nullptr},
+    {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay, nullptr},
+    {"AUTOCORRELATION", "Calculate autocorrelation function of ADR", "DA", "EXCHANGE", nullptr},
+    {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay, nullptr},
+    {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", nullptr},
+    {"BRAGGS' EQUATION", "Variety of uses of Braggs equation", "", "GEOMETRY (EXPERIMENT)",
+     nullptr},
+    {"CADD", "Add constant to active data region", "D", "CMULTIPLY", nullptr},
+    {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", nullptr},
+    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", nullptr},
+    {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
+    {"CHANGES", "Details of important changes in KESTA versions", "", kSame, nullptr},
+    {"CLEAR DATA", "Set active data region (and variances) to zero", "D", "SYMMETRIC FUNCTION",
+     run_clear},
+    {"CLOSE LOG", "Close log file", "", "EXIT", run_close_log},
+    {"CMULTIPLY", "Multiply active data region by a constant", "D", "CADD", nullptr},
+    {"COLOUR TABLE", "Choice of colour table and index range", "G", kDisplay, nullptr},
+    {"CONCATENATION", "Concatenate two strings and save in a variable", "", "DEFINE VARIABLE",
+     nullptr},
+    {"CONTOUR PLOT", "Graphic display of active data region", "GD", "PRINT GRAPHICS", nullptr},
+    {"CREATE DATA", "Define blank data region (for simulation)", "", "GAUSSIAN", nullptr},
+    {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
+    {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION", nullptr},
+    {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
+    {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
+    {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
+    {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay, nullptr},
+    {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", nullptr},
+    {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS", nullptr},
+    {"ENTROPY", "Calculate image entropy and frequency statistics", "D", "INPUT DATA", nullptr},
+    {"EXCHANGE", "Exchange current data with the memory contents", "DA", kDisplay, run_exchange},
+    {"EXIT", "Exit from program", "", "INPUT DATA", run_exit},
+    {"EXTEND", "Extend defined data region by user defined size", "", kDisplay, run_extend},
+    {"FAST IMAGE", "Fast output of an image to PostScript", "", kSame, run_fast_image},
+    {"FILTER", "Fourier Filtering of data with sharp cutoff filter", "", kSame, run_filter},
+    {"FIT", "Model fitting, also detector tilt, and powder integration", "DA", "EXCHANGE", nullptr},
+    {"FLIP", "Reflect data through horizontal or vertical middle", "D", kDisplay, nullptr},
+    {"FONT", "Select text font to be used for all roman text", "", kDisplay, nullptr},
+    {"FUJI LINEARISATION", "Convert intensities to linear scale", "D", kDisplay, nullptr},
+    {"FULL REGION", "Set active data region to full data region", "D", "OUTPUT DATA",
+     run_full_region},
+    {"GAUSSIAN", "Add 2-D Gaussian to data", "D", kDisplay, nullptr},
+    {"GEOMETRY (EXPERIMENT)", "Define experimental geometry", "D", "DIFFRACTION PATTERN", nullptr},
+    {"GRID", "Define graphics grid requirements", "", kDisplay, nullptr},
+    {"GUI", "\"Graphical user interface\" scientific interfaces menu", "G", "EXIT", nullptr},
+    {"HELP", "User help and information", "", kSame, nullptr},
+    {"HISTOGRAM", "Calculate pixel value frequency histogram", "DA", "EXCHANGE", nullptr},
+    {"I2C", "Convert integer to character representation (for macros)", "", "CONCATENATION",
+     nullptr},
+    {"IMAGE", "Interactive control of image display", "GD", "EXIT", nullptr},
+    {"INFORMATION", "Information on the internal state of KESTA", "", "DIMENSIONS",
+     run_information},
+    {"INPUT DATA", "Input data from data file", "", kDisplay, nullptr},
+    {"INTERNAL MEMORY", "Store current ADR in special program memory", "", kDisplay,
+     run_internal_memory},
+    {"LINEARISE FILM", "Non-linearity corrections to film data", "D", kDisplay, nullptr},
+    {"LIST VARIABLES", "List defined variables, types, and values", "", "DEFINE VARIABLE", nullptr},
+    {"LOGARITHM", "Take logarithm base 10 of all elements in ADR", "D", kDisplay, nullptr},
+    {"MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
+    {"MEDIAN FILTER", "Filter by taking median value within window", "DA", "EXCHANGE", nullptr},
+    {"MESSAGE", "Define a message for output during a macro", "G", "SLEEP", nullptr},
+    {"MOVE/ROTATE", "Move and or rotate image, output in memory", "DA", "EXCHANGE", nullptr},
+    {"MULTIPLY", "Multiply ADR of memory to the current data", "DMR", "FIT", run_multiply},
+    {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA", nullptr},
+    {"OFFSET/SCALE", "Calculate offset and scale between two images", "DM", "CMULTIPLY", nullptr},
+    {"OPEN LOG", "Open log file for record of input and output", "", "INPUT DATA", run_open_log},
+    {"OUTPUT DATA", "Output data to named data file", "D", "INPUT DATA", nullptr},
+    {"PAGE POSITION", "Set position of data display region on page", "", kDisplay, nullptr},
+    {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
+    {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
+    {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay, nullptr},
+    {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE", nullptr},
+    {"POISSONIAN NOISE", "Add Poissonian noise to data", "D", kDisplay, run_poisson},
+    {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "D", kDisplay, nullptr},
+    {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS", nullptr},
+    {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE", nullptr},
+    {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE", nullptr},
+    {"PRINT GRAPHICS", "Output graphics to a file for printing", "", "EXIT", nullptr},
+    {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay, nullptr},
+    {"QUESTION", "Ask an interactive question during a macro", "", kSame, nullptr},
+    {"QUIT", "Exit from program", "", "INPUT DATA", run_exit},
+    {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay, nullptr},
+    {"REBIN", "Rebin data, output in memory (same as \"RE-BIN\")", "DA", "EXCHANGE", nullptr},
+    {"RE-BIN", "Re-bin data, output in memory", "DA", "EXCHANGE", nullptr},
+    {"RECALL", "Recall data set from internal memory", "M", "FIT", run_recall},
+    {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE", nullptr},
+    {"REGION", "Change active data region", "D", kDisplay, nullptr},
+    {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay, nullptr},
+    {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay, nullptr},
+    {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
+    {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
+    {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay, nullptr},
+    {"SEQUENCE", "Run macro for a sequence of files (or not)", "", "EXIT", nullptr},
+    {"SET ANNOTATION STYLE", "Set style of annotation label text", "", kDisplay, nullptr},
+    {"SET ARROW STYLE", "Set style of an arrow; style, colour, etc.", "", kDisplay, nullptr},
+    {"SET AXES STYLE", "Set style of axes, line width colour", "", kDisplay, nullptr},
+    {"SET BACKGROUND STYLE", "Define background colour", "", kDisplay, nullptr},
+    {"SET COLOURS", "Set colour of graph lines, text, and markers", "", kDisplay, nullptr},
+    {"SET CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
+    {"SET ENUMERATION STYLE", "Set style for axis numbering", "", kDisplay, nullptr},
+    {"SET FONT", "Select text font to be used for all roman text", "", kDisplay, nullptr},
+    {"SET GRID STYLE", "line type, colour, and width for grid", "", kDisplay, nullptr},
+    {"SET LAYOUT STYLE", "Graphics title, and axis label distances", "", kDisplay, nullptr},
+    {"SET TICK POSITIONS", "Positions of axes large tick marks", "", kDisplay, nullptr},
+    {"SET TITLE STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
+    {"SET X-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
+    {"SET Y-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
+    {"SLEEP", "Pause for a defined number of seconds", "", "MESSAGE", nullptr},
+    {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE", nullptr},
+    {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE", nullptr},
+    {"START MACRO", "Save commands in macro definition file", "", "INPUT DATA", run_start_macro},
+    {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG", nullptr},
+    {"STOP MACRO", "Close previously opened macro definition file", "", "SEQUENCE", run_stop_macro},
+    {"STORE", "Store present data set in internal memory", "DA", "INPUT DATA", run_store},
+    {"SUBTRACT", "Subtract active data region of memory from data", "DMR", kDisplay, run_subtract},
+    {"SURFACE INTERPOLATION", "User defined surface in memory", "DA", "EXCHANGE", nullptr},
+    {"SYMBOL", "Same as \"VARIABLE\"", "", "MACRO", run_variable},
+    {"SYMMETRIC FUNCTION", "Add circularly symmetric function to data", "DM", kDisplay, nullptr},
+    {"TITLE", "Input new text for title", "", kDisplay, run_title},
+    {"THRESHOLD", "Set minimum and/or maximum values in ADR", "D", kDisplay, nullptr},
+    {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE", nullptr},
+    {"UN-DEFINE VARIABLE", "Remove variable from translation table", "", "MACRO", nullptr},
+    {"UNIT CELL PARAMETERS", "Convert between real and reciprocal", "", kSame, nullptr},
+    {"VARIABLE", "Define a named variable its type and value", "", "MACRO", run_variable},
+    {"VARIANCES DEFINITION", "Define variances from current data", "DV", "OUTPUT DATA", nullptr},
+    {"V2C", "Variance to current and vice versa (special command)", "DV", kDisplay, run_v2c},
+    {"WAIT", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
+    {"WEIGHTED AVERAGE", "data and memory weighted by variances", "DMV", "OUTPUT DATA",
+     run_weighted_average},
+    {"X-AXIS LABEL", "Enter X-axis for graphics", "", kDisplay, run_label},
+    {"Y-AXIS LABEL", "Enter Y-axis label for graphics", "", kDisplay, run_label},
+    {"Z-AXIS LABEL", "Enter Z-axis label (intensity) for graphics", "", kDisplay, run_label},
+    {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay, nullptr},
+    {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay, nullptr},
+    {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS", nullptr},
+};
+
+constexpr int kNumCommands = static_cast<int>(std::size(kCommands));
+static_assert(kNumCommands == 129);
+
+// The first requirement of COMMAND that the data set does not meet, or 0.
+int failed_requirement(const Command& command, const KztDataSets& sets) {
+  const KztArrays& a = vosq_kzt_arrays;
+  for (const char letter : command.needs) {
+    switch (letter) {
+      case 'D':
+        if (!sets.data_defined) return kNeedsData;
+        break;
+      case 'M':
+        if (!sets.memory_defined) return kNeedsMemoryData;
+        break;
+      case 'R':
+        if (a.xendelm > sets.mxnumdat || a.yendelm > sets.mynumdat) return kNeedsMemoryOverRegion;
+        break;
+      case 'A':
+        if (!sets.memory_exist) return kNeedsMemoryArrays;
+        break;
+      case 'G':
+        if (!sets.graphics_on) return kNeedsGraphics;
+        break;
+      case 'V':
+        if (!sets.variances_exist) return kNeedsVariances;
+        break;
+      default:
+        break;
+    }
+  }
+  return kNoPrecondition;
+}
+
+}  // namespace
+
+const std::vector<std::string>& kzt_command_names() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const Command& command : kCommands) out.emplace_back(command.name);
+    return out;
+  }();
+  return names;
+}
+
+const std::vector<std::string>& kzt_command_help() {
+  static const std::vector<std::string> help = [] {
+    std::vector<std::string> out;
+    for (const Command& command : kCommands)
+      out.push_back(std::string(command.name) + ": " + std::string(command.help));
+    return out;
+  }();
+  return help;
+}
+
+void KZT_KEYSUB(bool from_gui, std::string& command, std::string& display_command,
+                std::string& graphics_kind, KztDataSets& sets, int& precondition,
+                bool& continue_flag, Status& status) {
+  if (status == kStatusEscape || status == kStatusConsumed) {
+    ST_DEF_SYSTEM(status);
+    return;
+  }
+  if (st_bad(status, "Subroutine KZT_KEYSUB V0.9")) return;
+  precondition = kNoPrecondition;
+  const auto found = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                  [&command](const Command& c) { return c.name == command; });
+  if (found == std::end(kCommands)) {
+    if (command == "null") return;
+    IO_WRITE("WARNING: Illegal command, please re-enter", status);
+    command = "INPUT DATA";
+    return;
+  }
+  const Command& entry = *found;
+  precondition = failed_requirement(entry, sets);
+  if (precondition != kNoPrecondition) return;
+
+  Dispatch dispatch{from_gui, entry.name, sets, display_command, graphics_kind, continue_flag, {}};
+  if (entry.next == kDisplay)
+    dispatch.next = display_command;
+  else if (entry.next == kSame)
+    dispatch.next = std::string(entry.name);
+  else
+    dispatch.next = std::string(entry.next);
+  if (entry.run != nullptr) {
+    entry.run(dispatch, status);
+  } else {
+    kzt_not_available(entry.name, status);
+    dispatch.next = std::string(entry.name);
+  }
+  command = dispatch.next;
+}
+
+}  // namespace kesta

@@ -1,0 +1,323 @@
+// Start-up and shut-down of the program: options, defaults, array sizes,
+// allocation, the interface, and the exit messages.
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main/data_store.hpp"
+#include "app/main/kzt_common.hpp"
+#include "app/main/program/program.hpp"
+#include "core/defaults_db.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/pager.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/text.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr std::string_view kDefaultsFile = "~/.kesta.def";
+constexpr int kMaxArraySize = 1000000;
+
+void write_lines(const std::vector<std::string>& lines) {
+  Status local = kStatusGood;
+  for (const std::string& line : lines) IO_WRITE(line, local);
+}
+
+std::string host_name() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "this_host";
+  return name;
+}
+
+// The advice written when the graphics window cannot be opened.
+void graphics_advice() {
+  const std::string host = host_name();
+  write_lines({
+      "WARNING: There was a problem opening the graphics output window. This may be a",
+      "        problem of the X-terminal not accepting graphics output from the host",
+      "        running KESTA. If this is the case it can be cured by using the xhost",
+      "         command e.g.  xhost +" + host,
+      "         (to allow graphics output from \"" + host + "\")",
+      "         on the local machine which is being used as an X-terminal. ",
+      " ",
+      "         If the problem does not seem to be linked to 'xhost' then check that",
+      "         the \"DISPLAY\" variable is properly defined. You can enter:",
+      "         printenv DISPLAY",
+      "         (for users of the \"C\"-shell or \"T\"-shell) to check the current",
+      "         output destination.",
+      " ",
+      "         To send the output to an X-terminal called \"xterm1\" you can enter:",
+      "         setenv DISPLAY xterm1:0",
+      "         (for users of the \"C\"-shell or \"T\"-shell).",
+      " ",
+      "         GRAPHICS OUTPUT and the \"GRAPHICS USER INTERFACE\" are UNAVAILABLE.",
+      " ",
+  });
+}
+
+std::vector<std::string> startup_text(std::string_view version) {
+  const std::string indent22(22, ' ');
+  return {
+      indent22 + std::string(32, '-'),
+      indent22 + "PROGRAM  KESTA  Version: " + std::string(version),
+      indent22 + std::string(32, '_'),
+      "",
+      "Reduction and analysis of 2-D X-ray detector images, by typed commands or menus.",
+      "",
+      "KESTA: 2-D Detector Calibration/Correction; File re-formatting; 2-D Fitting",
+      "",
+      indent22 + "YOU CAN ALWAYS ENTER:   ? ",
+      std::string(14, ' ') + "FOR FURTHER EXPLANATION OF REQUIRED INPUT",
+      "",
+      std::string(20, ' ') + "No commercial software used ! ",
+      "See \"CHANGES\" (keyboard menu) for important changes",
+      "",
+      "",
+      "!!! NOTE: \"SYMBOLS\" commands replaced with \"VARIABLES\" ",
+      "!!! commands in \"KEYBOARD\" menu",
+  };
+}
+
+bool starts_with_any(std::string_view argument, std::initializer_list<std::string_view> words) {
+  for (const std::string_view word : words)
+    if (argument.substr(0, word.size()) == word) return true;
+  return false;
+}
+
+// "-dim" followed by the X and Y sizes joined by "x" (or "X"). Returns
+// true when the sizes were taken.
+bool dimension_option(std::string_view argument, Index& xmaxdat, Index& ymaxdat, Status& status) {
+  const std::string_view rest = argument.substr(4);
+  std::size_t separator = rest.find('x');
+  if (separator == std::string_view::npos) separator = rest.find('X');
+  if (separator == std::string_view::npos || separator == 0) return false;
+  const std::string_view xtext = rest.substr(0, std::min<std::size_t>(separator, 20));
+  const std::string_view ytext = rest.substr(separator + 1, 20);
+  bool xok = false;
+  bool yok = false;
+  int xsize = 0;
+  int ysize = 0;
+  IO_TOKTI(xtext, xok, xsize, status);
+  IO_TOKTI(ytext, yok, ysize, status);
+  if (xok && yok && xsize >= 1 && ysize >= 1) {
+    xmaxdat = xsize;
+    ymaxdat = ysize;
+    return true;
+  }
+  write_lines({"WARNING: Command line option to set program array sizes could not be",
+               "         decoded successfully"});
+  return false;
+}
+
+// The Y size proposed for a given X size (the shapes of common detectors).
+int y_default(int x) {
+  switch (x) {
+    case 1152:
+      return 1482;
+    case 1200:
+      return 1200;
+    case 1242:
+      return 1152;
+    case 2048:
+      return 2464;
+    case 2304:
+      return 2964;
+    case 2816:
+      return 2052;
+    default:
+      return x;
+  }
+}
+
+}  // namespace
+
+void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxdat,
+                      bool& memory_exist, bool& variances_exist, bool& graphics_on, bool& gui_mode,
+                      Status& status) {
+  if (st_bad(status, "Subroutine KZT_MSET_OPTIONS V0.6")) return;
+  (void)memory_exist;  // set only by the graphical size form
+  xmaxdat = 1000;
+  ymaxdat = 1000;
+  variances_exist = false;
+  graphics_on = true;
+  gui_mode = true;
+  bool ask_sizes = true;
+  bool ask_variances = true;
+
+  int num_args = 0;
+  std::vector<std::string> args;
+  IO_GETARGS(30, num_args, args, status);
+  if (status != kStatusGood) return;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string_view argument = args[i];
+    if (starts_with_any(argument, {"-dim", "+dim", "-DIM", "+DIM"})) {
+      if (dimension_option(argument, xmaxdat, ymaxdat, status)) ask_sizes = false;
+    } else if (starts_with_any(argument, {"-var", "+var", "-VAR", "+VAR"})) {
+      variances_exist = true;
+      ask_variances = false;
+    } else if (starts_with_any(argument, {"-nogr", "+nogr", "-NOGR", "+NOGR"})) {
+      graphics_on = false;
+      gui_mode = false;
+    } else if (starts_with_any(argument, {"-key", "+key", "-KEY", "+KEY"})) {
+      gui_mode = false;
+    }
+  }
+
+  if (graphics_on) {
+    // The graphics system is not built yet: opening the window fails as it
+    // does without an X display, and the program goes on without graphics.
+    graphics_on = false;
+    gui_mode = false;
+    graphics_advice();
+  } else {
+    IO_WRITE("INFO: The graphics system has been turned off by a command line option", status);
+  }
+
+  bool in_macro = false;
+  IO_INQ_INMACRO(in_macro, status);
+  if (status != kStatusGood || in_macro) return;
+
+  if (ask_sizes) {
+    int xsize = 512;
+    int ysize = 512;
+    // A stored size outside the range of the question is not used.
+    for (auto [key, size] : {std::pair{"DIM1_DATA", &xsize}, std::pair{"DIM2_DATA", &ysize}}) {
+      int stored = 0;
+      int retstat = 0;
+      IO_INQ_IKEYVALUE(key, stored, retstat, status);
+      if (retstat == 0 && stored >= 1 && stored <= kMaxArraySize) *size = stored;
+    }
+    // gui_mode is always false here while the graphical interface is not built.
+    const TextLines size_help = {
+        "Here you are asked to define the size of the program arrays.  These will",
+        "be used to store data \"inside\" KESTA.  Normally you will want the arrays",
+        "to be at least as large as the image data to be input. If the dimensions",
+        "are larger this does little harm,  but is wasteful of system  resources.",
+        "If the arrays are smaller then not all of  an image can be input at full",
+        "resolution.  Some input options allow an image to  be re-binned on input",
+        "or for a sub-region of the image to be input."};
+    IO_INPI(true, 1, kMaxArraySize, true, "X DIMENSION FOR ARRAYS", size_help,
+            {"Must be an integer in the defined range"}, xsize, status);
+    if (status != kStatusGood) return;
+    ysize = y_default(xsize);
+    IO_INPI(true, 1, kMaxArraySize, true, "Y DIMENSION FOR ARRAYS", size_help,
+            {"Must be an integer in the defined range"}, ysize, status);
+    if (status != kStatusGood) return;
+    xmaxdat = xsize;
+    ymaxdat = ysize;
+    if (ask_variances) {
+      IO_INPL(false, false, false, true, "CREATE VARIANCE ARRAYS",
+              {"Arrays to hold estimates of data value  variances may be created or not.",
+               "If error propagation is to be carried out these will be needed, but they",
+               "double the program array requirements and  will  make  many  operations",
+               "slower.  Unless you are going to need error progation  e.g. for weighted",
+               "fitting, it is best to reply \"NO\"."},
+              {"You must enter \"YES\" or \"NO\""}, variances_exist, status);
+      if (status != kStatusGood) return;
+    }
+  }
+  int retstat = 0;
+  IO_SET_IKEYVALUE("DIM1_DATA", static_cast<int>(xmaxdat), retstat, status);
+  IO_SET_IKEYVALUE("DIM2_DATA", static_cast<int>(ymaxdat), retstat, status);
+}
+
+void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
+  if (st_bad(status, "Subroutine KZT_INP_DATASTORE V0.3")) return;
+  if (graphics_on) {
+    // The colour table, intensity scaling and first curve style are restored
+    // into the graphics system here once it is built; a saved setting it
+    // refuses is to be warned about and ignored.
+  }
+  int retstat = 0;
+  float size = x_pixel_size;
+  IO_INQ_RKEYVALUE("X_PIXEL_SIZE", size, retstat, status);
+  if (retstat == 0) x_pixel_size = size;
+  size = y_pixel_size;
+  IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", size, retstat, status);
+  if (retstat == 0) y_pixel_size = size;
+}
+
+void KZT_TRAILER(std::string_view version, Status& status) {
+  if (st_bad(status, "Subroutine KZT_TRAILER V0.2")) return;
+  IO_WRITE(" ", status);
+  // The program's logo (KZT_LOGO) belongs to the graphical interface menus,
+  // which are not built yet.
+  IO_WRITE(" ", status);
+  IO_WRITE(std::string(78, '-'), status);
+  IO_WRITE("INFO: BYE: KESTA " + std::string(version) + " exited by user command", status);
+  IO_WRITE(" ", status);
+  IO_WRITE("INFO: (No commercial software is used within KESTA.)", status);
+  IO_WRITE("      Spline surface fitting uses the FITPACK library, with thanks to its author.",
+           status);
+  IO_WRITE(std::string(78, '-'), status);
+  IO_WRITE(" ", status);
+}
+
+int MAIN__() {
+  Status status = kStatusGood;
+  ST_DEF_SYSTEM(status);
+  kzt_install_terminal_reader();
+  IO_MSET_OPTIONS(status);
+
+  int retstat = 0;
+  IO_LOAD_DATABASE(kDefaultsFile, retstat, status);
+  // A damaged file is reported by the loader itself.
+  if (retstat > 0 && retstat != 4) IO_WRITE("WARNING: Problem inputting internal database", status);
+
+  KztDataSets sets;
+  sets.version = std::string(kKestaVersion);
+  IO_WRITE(" ", status);
+  IO_TEXT(startup_text(sets.version), status);
+
+  KztArrays& a = vosq_kzt_arrays;
+  Index xmaxdat = 0;
+  Index ymaxdat = 0;
+  bool gui_mode = false;
+  KZT_MSET_OPTIONS(sets.version, xmaxdat, ymaxdat, sets.memory_exist, sets.variances_exist,
+                   sets.graphics_on, gui_mode, status);
+  KZT_INP_DATASTORE(sets.graphics_on, sets.x_pixel_size, sets.y_pixel_size, status);
+
+  if (status == kStatusEscape) {
+    ST_DEF_SYSTEM(status);
+    IO_WRITE("NOTE: \"User escape\" issued on start-up", status);
+    IO_WRITE("      Exit from KESTA: Bye !", status);
+    return 0;
+  }
+
+  sets.data_defined = false;
+  sets.memory_defined = false;
+  sets.mask_exist = false;
+  kzt_allocate_arrays(xmaxdat, ymaxdat, sets.memory_exist, sets.variances_exist, false, a, status);
+  kzt_undefined_extent(a);
+  kzt_allocate_vectors(sets.vectors, status);
+  IO_WRITE(std::string(78, '-'), status);
+
+  // gui_mode is always false while the graphical interface is not built.
+  KZT_KEYBOARD(false, sets, status);
+
+  // Shut-down: the log is closed and the defaults saved even after a
+  // failure, so that neither the transcript nor the settings are lost.
+  Status local = kStatusGood;
+  IO_CLOSE_LOGFILE(local);
+  sets.log_file_open = false;
+  kzt_free_arrays(a, local);
+  kzt_free_vectors(sets.vectors, local);
+  Status save_status = kStatusGood;
+  retstat = 0;
+  IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
+  if (retstat != 0) IO_WRITE("WARNING: Problem saving default values", save_status);
+  if (status == kStatusGood) {
+    KZT_TRAILER(sets.version, status);
+    return 0;
+  }
+  ST_OUT(status);
+  return 1;
+}
+
+}  // namespace kesta
