@@ -238,16 +238,23 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     return true;
   };
 
+  // The first problem found is the one reported.
   std::string problem;
+  const auto note = [&problem](std::string text) {
+    if (problem.empty()) problem = std::move(text);
+  };
   std::string line1, line2;
-  if (!next_line(line1) || !next_line(line2) || used_part(line1) != kHeader1 ||
-      used_part(line2) != kHeader2) {
-    problem = "not a defaults file (wrong header lines)";
+  if (!next_line(line1) || !next_line(line2)) {
+    problem = "not a defaults file (no header lines)";
   } else {
+    // Altered header lines are reported, but the entries are still read: the
+    // file is rewritten at exit, and refusing them would lose every setting.
+    if (used_part(line1) != kHeader1 || used_part(line2) != kHeader2)
+      note("unexpected header lines");
     std::string key, value;
     while (next_line(key)) {
       if (!next_line(value)) {
-        problem = "line " + IO_ITOC(line_number) + ": key without a value line";
+        note("line " + IO_ITOC(line_number) + ": key without a value line");
         break;
       }
       const int key_length = SLEN(key);
@@ -255,21 +262,18 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
       // An entry too long is skipped; the lines still pair, so the entries
       // after it are sound.
       if (key_length > kDatabaseKeyLength) {
-        if (problem.empty())
-          problem = "line " + IO_ITOC(line_number - 1) + ": key longer than 80 characters";
+        note("line " + IO_ITOC(line_number - 1) + ": key longer than 80 characters");
         continue;
       }
       if (value_length > kDatabaseValueLength) {
-        if (problem.empty())
-          problem = "line " + IO_ITOC(line_number) + ": value longer than 256 characters";
+        note("line " + IO_ITOC(line_number) + ": value longer than 256 characters");
         continue;
       }
       int set_status = 0;
       set_entry(key, value_length, value, set_status);
       if (set_status == 1) retstat = 1;
     }
-    if (in.bad() && problem.empty())
-      problem = "read error after line " + IO_ITOC(line_number);
+    if (in.bad()) note("read error after line " + IO_ITOC(line_number));
   }
 
   if (!problem.empty()) {

@@ -54,10 +54,11 @@ void IO_INQ_RKEYVALUE(std::string_view key, float& rvalue, int& retstat, Status&
 void IO_INQ_LKEYVALUE(std::string_view key, bool& lvalue, int& retstat, Status& status);
 
 // Reads the defaults file FILE_NAME ("~" expanded) into the store. RETSTAT 0, -1 the file did not open, 1 some entry did not fit,
-// 4 the file is damaged (a wrong header line, a key without its value line, a
-// key or value line longer than 80 or 256 characters, a read error): the
-// entries read whole are kept and "WARNING: Problem inputting internal
-// database" is written with a line naming the file and the problem.
+// 4 the file is damaged (no header lines, altered header lines, a key without
+// its value line, a key or value line longer than 80 or 256 characters, a read
+// error): the entries read whole are kept (after altered header lines too) and
+// "WARNING: Problem inputting internal database" is written with a line
+// naming the file and the first problem.
 void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status);
 
 // Writes the store to FILE_NAME ("~" expanded) through a temporary file that

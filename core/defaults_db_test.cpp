@@ -138,8 +138,10 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
 
 TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {
   const std::tuple<std::string, int, std::string> cases[] = {
-      {"", 0, "not a defaults file (wrong header lines)"},
-      {"some other text\nA\n1\n", 0, "not a defaults file (wrong header lines)"},
+      {"", 0, "not a defaults file (no header lines)"},
+      {"one line only\n", 0, "not a defaults file (no header lines)"},
+      // Altered header lines lose no setting; the later problem is not reported.
+      {"some other text\nx\nA\n1\nB\n", 1, "unexpected header lines"},
       {kHead + "A\n1\nB\n2\nC\n", 2, "line 7: key without a value line"},
       {kHead + "A\n1\nB\n" + std::string(257, 'v') + "\nC\n3\n", 2,
        "line 6: value longer than 256 characters"},

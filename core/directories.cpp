@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -63,6 +64,14 @@ bool name_less(std::string_view a, std::string_view b) {
     if (ca != cb) return ca < cb;
   }
   return false;
+}
+
+// NUM_NAMES as far as the packed store holds names, never negative, so that
+// a count the store does not back cannot run past it.
+int stored_names(int num_names, const std::vector<Index>& pointers) {
+  const std::size_t held = pointers.empty() ? 0 : pointers.size() - 1;
+  const Index limit = static_cast<Index>(std::min<std::size_t>(held, INT_MAX));
+  return static_cast<int>(std::clamp<Index>(num_names, 0, limit));
 }
 
 // DIRECTORY without its last component; false when it has no parent.
@@ -173,6 +182,7 @@ void IO_FILESTYPE(int max_names, int num_names, const std::vector<Index>& pointe
     st_fail(status, 10033, kPosition);
     return;
   }
+  num_names = stored_names(num_names, pointers);
   if (selected.size() < static_cast<std::size_t>(num_names)) selected.resize(num_names, false);
   for (int i = 1; i <= num_names; ++i) {
     if (selected[i - 1]) continue;
@@ -193,6 +203,7 @@ void IO_FILESMATCH(int max_names, int num_names, const std::vector<Index>& point
     st_fail(status, 10033, kPosition);
     return;
   }
+  num_names = stored_names(num_names, pointers);
   if (selected.size() < static_cast<std::size_t>(num_names)) selected.resize(num_names, false);
   num_match = 0;
   for (int i = 1; i <= num_names; ++i) {
@@ -214,6 +225,7 @@ void IO_FILESORDER(int max_names, int num_names, const std::vector<Index>& point
     st_fail(status, 10033, kPosition);
     return;
   }
+  num_names = stored_names(num_names, pointers);
   order.clear();
   const int limit = std::min<int>(num_names, static_cast<int>(selected.size()));
   for (int i = 1; i <= limit && static_cast<int>(order.size()) < std::max(num_selected, 0); ++i)

@@ -91,6 +91,20 @@ TEST_F(Listing, SelectionByTypeAndMaskSortedByName) {
                pointers, store, status);
   EXPECT_EQ(retstat, 2);
   EXPECT_TRUE(order.empty());
+
+  // Counts the store does not back are held to the names it has.
+  IO_LISTFILES(dir_.path().string(), 100, 1000, 0, types, "", retstat, num, selected, num_selected,
+               order, pointers, store, status);
+  ASSERT_EQ(num, 4);
+  for (const int count : {-3, 9}) {
+    std::vector<bool> picked;
+    int num_picked = -1;
+    IO_FILESTYPE(100, count, pointers, store, "tif", picked, num_picked, status);
+    EXPECT_EQ(num_picked, count < 0 ? 0 : 2) << count;
+    IO_FILESORDER(100, count, pointers, store, num_picked, picked, order, status);
+    EXPECT_EQ(order.size(), static_cast<std::size_t>(num_picked)) << count;
+  }
+  EXPECT_EQ(status, ST_GOOD());
 }
 
 TEST(FileType, TypesAndParentDirectories) {

@@ -184,16 +184,15 @@ void IO_NEWFILENAME(std::string_view file, int increment, int mode, int& retstat
   result += base.substr(0, run_start) + number + base.substr(last);
   if (!extension.empty()) result += "." + extension;
 
-  if (mode == 1 || mode == 2 || mode == 4) {
-    struct stat info {};
-    const bool exists = stat(result.c_str(), &info) == 0;
-    if ((mode == 4) == exists) {
-      retstat = 7;
-      return;
-    }
-  }
+  // The name is given back even when the existence test fails, so that the
+  // caller can report which file is missing or already there.
   newfile = result;
   retstat = 0;
+  if (mode == 1 || mode == 2 || mode == 4) {
+    struct stat info {};
+    const bool exists = stat(newfile.c_str(), &info) == 0;
+    if ((mode == 4) == exists) retstat = 7;
+  }
 }
 
 void IO_FILENAME(std::string_view prefix, int number, bool fixed, int digits,

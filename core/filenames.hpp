@@ -46,8 +46,9 @@ void IO_OUTFILE(int mode, std::string_view input_file, std::string_view extensio
                 std::string_view default_file, std::string& output_file, Status& status);
 
 // The name of a numbered series whose number is INCREMENT more. RETSTAT 0; 2
-// base name shorter than 2; 3 no number; 4 number unreadable; 7 existence test
-// failed (MODE 1, 2: must exist; MODE 4: must not exist).
+// base name shorter than 2; 3 no number; 4 number unreadable (NEWFILE then
+// unchanged); 7 existence test failed (MODE 1, 2: must exist; MODE 4: must not
+// exist), NEWFILE still holding the name tested.
 void IO_NEWFILENAME(std::string_view file, int increment, int mode, int& retstat,
                     std::string& newfile, Status& status);
 

@@ -135,8 +135,10 @@ TEST(NewFileName, ExistenceModes) {
   EXPECT_EQ(out, dir.file("f002.dat"));
   IO_NEWFILENAME(first, 2, 2, retstat, out, status);
   EXPECT_EQ(retstat, 7);
+  EXPECT_EQ(out, dir.file("f003.dat"));  // the missing name, for the caller's message
   IO_NEWFILENAME(first, 1, 4, retstat, out, status);
   EXPECT_EQ(retstat, 7);
+  EXPECT_EQ(out, dir.file("f002.dat"));
   IO_NEWFILENAME(first, 2, 4, retstat, out, status);
   EXPECT_EQ(retstat, 0);
 }

@@ -97,14 +97,14 @@ void bind_tab() {
 
 }  // namespace
 
-void IO_MALLOC(std::size_t number_bytes, void*& address, Status& status) {
+void IO_MALLOC(Index number_bytes, void*& address, Status& status) {
   if (st_bad(status, "Subroutine IO_MALLOC V0.1")) return;
   address = nullptr;
-  if (number_bytes == 0) {
+  if (number_bytes <= 0) {
     st_fail(status, 10017, "Subroutine IO_MALLOC V0.1");
     return;
   }
-  address = std::malloc(number_bytes);
+  address = std::malloc(static_cast<std::size_t>(number_bytes));
   if (address == nullptr) st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
 }
 
@@ -124,11 +124,12 @@ void io_malloc_array(Index count, std::size_t element_size, void*& address, Stat
     return;
   }
   std::size_t bytes = 0;
-  if (!io_array_bytes(count, element_size, bytes)) {
+  if (!io_array_bytes(count, element_size, bytes) ||
+      bytes > static_cast<std::size_t>(std::numeric_limits<Index>::max())) {
     st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
     return;
   }
-  IO_MALLOC(bytes, address, status);
+  IO_MALLOC(static_cast<Index>(bytes), address, status);
 }
 
 void IO_FREE(void*& address, Status& status) {

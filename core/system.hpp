@@ -12,9 +12,10 @@
 
 namespace kesta {
 
-// Allocates NUMBER_BYTES bytes (contents undefined). 0 bytes gives 10017 and
-// no block; a failed allocation 11002. ADDRESS is nullptr unless it succeeded.
-void IO_MALLOC(std::size_t number_bytes, void*& address, Status& status);
+// Allocates NUMBER_BYTES bytes (contents undefined). 0 bytes or fewer gives
+// 10017 and no block; a failed allocation 11002. ADDRESS is nullptr unless it
+// succeeded.
+void IO_MALLOC(Index number_bytes, void*& address, Status& status);
 
 // Bytes of COUNT elements of ELEMENT_SIZE bytes; false when COUNT is negative
 // or the product overflows.

@@ -53,9 +53,12 @@ struct Pty {
 TEST(Memory, AllocationSizesAndFailures) {
   Status status = ST_GOOD();
   void* block = nullptr;
-  IO_MALLOC(0, block, status);
-  EXPECT_EQ(status, 10017);
-  EXPECT_EQ(block, nullptr);
+  for (const Index bytes : {Index{0}, Index{-8}}) {
+    status = ST_GOOD();
+    IO_MALLOC(bytes, block, status);
+    EXPECT_EQ(status, 10017) << bytes;
+    EXPECT_EQ(block, nullptr);
+  }
 
   status = ST_GOOD();
   IO_MALLOC(64, block, status);
@@ -71,9 +74,16 @@ TEST(Memory, AllocationSizesAndFailures) {
   EXPECT_FALSE(io_array_bytes(std::numeric_limits<Index>::max(), sizeof(float), bytes));
   EXPECT_FALSE(io_array_bytes(-1, 1, bytes));
 
-  io_malloc_array(std::numeric_limits<Index>::max(), sizeof(double), block, status);
-  EXPECT_EQ(status, 11002);
-  EXPECT_EQ(block, nullptr);
+  // Products past the size_t range, and past the signed byte count, fail as
+  // allocations, not as bad arguments.
+  const std::pair<Index, std::size_t> huge[] = {{std::numeric_limits<Index>::max(), 8},
+                                                 {Index{1} << 62, 2}};
+  for (const auto& [count, size] : huge) {
+    status = ST_GOOD();
+    io_malloc_array(count, size, block, status);
+    EXPECT_EQ(status, 11002) << count;
+    EXPECT_EQ(block, nullptr);
+  }
   status = ST_GOOD();
   io_malloc_array(0, sizeof(double), block, status);
   EXPECT_EQ(status, 10017);

@@ -366,6 +366,8 @@ void IO_VTOC(float value, int max_chars, int decimals, bool keep_point, bool rem
     if (remove_zeros) strip_trailing(mantissa, '0');
     if (!keep_point && !mantissa.empty() && mantissa.back() == '.') mantissa.pop_back();
     out = mantissa + "E" + IO_ITOC(exponent);
+    // The finished text is measured, "E" included, so a label said to fit
+    // never takes more than MAX_CHARS characters.
     fits = static_cast<int>(out.size()) <= max_chars;
     if (!fits) return;
   }

@@ -256,10 +256,13 @@ void IO_VARIABLE(Status& status) {
   const auto chosen = std::find(kChoices.begin(), kChoices.end(), choice);
   if (chosen == kChoices.end()) return;
   const char new_type = kTypes[static_cast<std::size_t>(chosen - kChoices.begin())];
+  // The old value is offered while it is of the kind now asked for: a choice
+  // naming the same type in other words keeps it as the default.
+  const bool same_kind = new_type == (is_text_type(type) ? 's' : type);
   if (defined && (choice != default_text || new_type != type)) {
     if (choice != default_text) IO_WRITE("WARNING: Data type has been changed !", status);
     IO_UNSET_VARIABLE(name, retstat, status);
-    defined = false;
+    defined = same_kind;
   }
 
   switch (new_type) {

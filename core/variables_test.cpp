@@ -308,6 +308,18 @@ TEST_F(VariableCommandTest, DefinesAndRedefinesAVariable) {
   lines_ = {"name", "string", "some text"};
   IO_VARIABLE(status);
   EXPECT_EQ(inquire("name").svalue, "some text");
+
+  // The same type chosen under another name is redefined, the old value
+  // offered as the default.
+  lines_ = {"name", "STRING", ""};
+  IO_VARIABLE(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(inquire("name").type, 's');
+  EXPECT_EQ(inquire("name").svalue, "some text");
+  lines_ = {"count", "REAL", ""};
+  IO_VARIABLE(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FLOAT_EQ(inquire("count").rvalue, 2.5f);
 }
 
 TEST_F(VariableCommandTest, EndOfInputEscapes) {
