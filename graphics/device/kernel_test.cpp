@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -68,7 +70,15 @@ TEST_F(Kernel, EleventhWorkstationIsRefused) {
 }
 
 TEST_F(Kernel, WindowThatCannotOpenFailsAndLeavesTableAlone) {
+  // A display number no server listens on, whatever DISPLAY the test run has.
+  const char* saved = std::getenv("DISPLAY");
+  const std::string saved_display = saved != nullptr ? saved : "";
+  setenv("DISPLAY", ":4093", 1);
   QG_OPEN_WK(1, 0, 11, status);
+  if (saved != nullptr)
+    setenv("DISPLAY", saved_display.c_str(), 1);
+  else
+    unsetenv("DISPLAY");
   EXPECT_EQ(status, 132001);
   EXPECT_EQ(st_position(), "Subroutine QG_X11_OPEN V0.7");
   EXPECT_NE(terminal.text().find("WARNING: X-11 workstation not opened successfully (QG_OPEN_WK)"),

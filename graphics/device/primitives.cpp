@@ -26,6 +26,14 @@ void free_raster() {
   std::vector<std::uint8_t>().swap(qg_db_prastermode.raster);
 }
 
+// Line and fill colours the devices last received before raster mode took
+// them over (raster mode keeps later changes from the devices).
+struct RasterSentColours {
+  int line = 1;
+  int fill = 2;
+};
+RasterSentColours raster_sent_colours;
+
 }  // namespace
 
 void qg_image_scaling_range(bool log_scale, float& minimum, float& maximum) {
@@ -276,6 +284,7 @@ void QG_SET_RASTERMODE(bool on, Status& status) {
       message("         direct to the output device");
       return;
     }
+    raster_sent_colours = {r.line_colour, r.fill_colour};
     r.device_flag = geometry.device_flag;
     r.width = geometry.width;
     r.height = geometry.height;
@@ -304,23 +313,23 @@ void QG_SET_RASTERMODE(bool on, Status& status) {
     if (sys.state[k] != 2 || !sys.driver[k]) continue;
     Driver& d = *sys.driver[k];
     const bool window = sys.category[k] == kCategoryX11;
-    auto run = [&](auto&& call, Status code) {
+    auto run = [&](auto&& call) {
       if (window) {
         Status local = ST_GOOD();
-        if (call(local) != 0) st_fail(status, code, kPosition);
+        if (call(local) != 0) st_fail(status, 139999, kPosition);
       } else {
         call(status);
       }
     };
     const float px = sys.page_extent_x[k];
     const float py = sys.page_extent_y[k];
-    run([&](Status& s) { return d.transform(0, 0, 1, 1, 0, 0, 1, 1, s); }, 130001);
-    if (!whole && background >= 0) {
+    const bool page_filled = !whole && background >= 0;
+    run([&](Status& s) { return d.transform(0, 0, 1, 1, 0, 0, 1, 1, s); });
+    if (page_filled) {
       const float fx[4] = {0, 0, px, px};
       const float fy[4] = {0, py, py, 0};
-      run([&](Status& s) { return d.fill_colour(background, table_entry(background), s); },
-          130001);
-      run([&](Status& s) { return d.fill_area(fx, fy, s); }, 130001);
+      run([&](Status& s) { return d.fill_colour(background, table_entry(background), s); });
+      run([&](Status& s) { return d.fill_area(fx, fy, s); });
     }
     RasterImage image;
     image.width = r.width;
@@ -335,17 +344,20 @@ void QG_SET_RASTERMODE(bool on, Status& status) {
     image.page_y1 = py * static_cast<float>(bottom - 1) / static_cast<float>(r.height);
     image.page_x2 = px * static_cast<float>(bx2) / static_cast<float>(r.width);
     image.page_y2 = py * static_cast<float>(top) / static_cast<float>(r.height);
-    run([&](Status& s) { return d.raster_image(image, s); }, 139999);
-    run([&](Status& s) { return d.transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2,
-                                            t.vy2, s); },
-        130001);
+    run([&](Status& s) { return d.raster_image(image, s); });
+    run([&](Status& s) {
+      return d.transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
+    });
     // The devices have not seen colour changes made while raster mode was
     // on, and the background fill replaced the fill colour: bring them back
-    // to the kernel's values.
+    // to the kernel's values, since the setters send nothing for a value
+    // the kernel already holds.
     const int fill = r.fill_colour;
     const int line = r.line_colour;
-    run([&](Status& s) { return d.fill_colour(fill, table_entry(fill), s); }, 130001);
-    run([&](Status& s) { return d.line_colour(line, table_entry(line), s); }, 130001);
+    if (page_filled || fill != raster_sent_colours.fill)
+      run([&](Status& s) { return d.fill_colour(fill, table_entry(fill), s); });
+    if (line != raster_sent_colours.line)
+      run([&](Status& s) { return d.line_colour(line, table_entry(line), s); });
   }
   // The kernel owns the raster: every device has drawn (or copied) it.
   free_raster();

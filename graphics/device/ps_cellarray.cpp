@@ -265,7 +265,9 @@ void QG_PS_RMCA(bool masked, float x1, float y1, float x2, float y2, Index xmaxd
   auto map = [&](double v) -> std::uint8_t {
     int index;
     if (!log_scale) {
-      const double f = std::round(std::clamp((v - minimum) * factor, -1.0e6, 1.0e6));
+      // A value that is not a number takes the first colour, as one far below.
+      const double scaled = (v - minimum) * factor;
+      const double f = std::isnan(scaled) ? -1.0 : std::round(std::clamp(scaled, -1.0e6, 1.0e6));
       index = std::clamp(static_cast<int>(f) + first, first, last);
     } else if (v >= maximum) {
       index = last;

@@ -10,6 +10,7 @@
 #include "core/status.hpp"
 #include "graphics/device/driver.hpp"
 #include "graphics/device/kernel.hpp"
+#include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
@@ -26,13 +27,18 @@ double clamp_coordinate(double v) {
 // Truncation toward zero of a clamped raster coordinate.
 Index trunc_index(double v) { return device_integer(v, kCoordinateLimit); }
 
+// World to raster coordinates in single precision, as the kernel's scaling
+// is kept, so that a world point on a cell boundary lands in the same cell
+// as the scaling itself computes it.
 double raster_x(float x) {
   const QgDbRastermode& r = qg_db_rastermode;
-  return static_cast<double>(x) * r.x_scale + r.x_offset;
+  const float v = x * r.x_scale + r.x_offset;
+  return static_cast<double>(v);
 }
 double raster_y(float y) {
   const QgDbRastermode& r = qg_db_rastermode;
-  return static_cast<double>(y) * r.y_scale + r.y_offset;
+  const float v = y * r.y_scale + r.y_offset;
+  return static_cast<double>(v);
 }
 
 // Byte offset of the first cell of row J (1-based) as stored.
@@ -47,45 +53,20 @@ bool raster_ok(Index rxdim, Index rydim, std::size_t size) {
          static_cast<std::size_t>(cells) <= size;
 }
 
-// Clips the segment (x0, y0)-(x1, y1) to the rectangle [lo_x, hi_x] x
-// [lo_y, hi_y] (Liang-Barsky); false when nothing is left.
-bool clip_segment(double& x0, double& y0, double& x1, double& y1, double lo_x, double hi_x,
-                  double lo_y, double hi_y) {
-  double t0 = 0.0, t1 = 1.0;
-  const double dx = x1 - x0, dy = y1 - y0;
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {x0 - lo_x, hi_x - x0, y0 - lo_y, hi_y - y0};
-  for (int k = 0; k < 4; ++k) {
-    if (p[k] == 0.0) {
-      if (q[k] < 0.0) return false;
-      continue;
-    }
-    const double t = q[k] / p[k];
-    if (p[k] < 0.0)
-      t0 = std::max(t0, t);
-    else
-      t1 = std::min(t1, t);
-    if (t0 > t1) return false;
-  }
-  const double nx0 = x0 + t0 * dx, ny0 = y0 + t0 * dy;
-  const double nx1 = x0 + t1 * dx, ny1 = y0 + t1 * dy;
-  x0 = nx0;
-  y0 = ny0;
-  x1 = nx1;
-  y1 = ny1;
-  return true;
-}
+// Floor of A / B for B > 0.
+Index floor_div(Index a, Index b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-// Line y = m x + c of two points, with the raster renderer's limits: nearly
-// flat counts as flat, very steep as vertical (m = 1.7e38, c its X).
+// Line y = m x + c of two points through the numerical library's slope
+// routine, with the raster renderer's limits: nearly flat counts as flat,
+// very steep (or vertical) as vertical (m = 1.7e38, c the mean X).
 void edge_line(double xa, double ya, double xb, double yb, double& m, double& c) {
-  if (xa == xb) {
-    m = kHuge;
-    c = xa;
-    return;
-  }
-  m = (yb - ya) / (xb - xa);
-  c = ya - m * xa;
+  int defined = 0;
+  float slope = 0.0f, intercept = 0.0f;
+  Status local = ST_GOOD();
+  MA_SLOPE(static_cast<float>(xa), static_cast<float>(ya), static_cast<float>(xb),
+           static_cast<float>(yb), defined, slope, intercept, local);
+  m = slope;
+  c = intercept;
   if (std::fabs(m) <= 1.0e-5) {
     m = 0.0;
   } else if (std::fabs(m) >= 100000.0) {
@@ -124,21 +105,26 @@ void QG_RAS_PL(int n, std::span<const float> x, std::span<const float> y, Index 
     raster[static_cast<std::size_t>(row_offset(j, rxdim, rydim) + i - 1)] = colour;
   };
   for (int k = 0; k + 1 < n; ++k) {
-    double xa = clamp_coordinate(raster_x(x[k])), ya = clamp_coordinate(raster_y(y[k]));
-    double xb = clamp_coordinate(raster_x(x[k + 1])), yb = clamp_coordinate(raster_y(y[k + 1]));
-    // Only the part near the raster can paint: clipping keeps the loop
-    // short however far away the points lie.
-    if (!clip_segment(xa, ya, xb, yb, -2.0, static_cast<double>(rxdim) + 2.0, -2.0,
-                      static_cast<double>(rydim) + 2.0))
-      continue;
-    Index i = trunc_index(xa) + 1, j = trunc_index(ya) + 1;
-    const Index i2 = trunc_index(xb) + 1, j2 = trunc_index(yb) + 1;
+    Index i = trunc_index(raster_x(x[k])) + 1, j = trunc_index(raster_y(y[k])) + 1;
+    const Index i2 = trunc_index(raster_x(x[k + 1])) + 1;
+    const Index j2 = trunc_index(raster_y(y[k + 1])) + 1;
     const Index dx = i2 - i, dy = j2 - j;
     const Index ax = 2 * std::abs(dx), ay = 2 * std::abs(dy);
     const Index sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+    // The steps are walked only where the major coordinate lies on the
+    // raster: the error term and the minor coordinate at the first such step
+    // follow in closed form, so a far-away end point costs nothing and every
+    // painted cell is the one the whole walk would paint.
     if (ay < ax) {
-      Index e = -(ax / 2);
-      for (Index step = 0; step <= std::abs(dx); ++step) {
+      const Index first = std::max<Index>(0, sx > 0 ? 1 - i : i - rxdim);
+      const Index last = std::min<Index>(std::abs(dx), sx > 0 ? rxdim - i : i - 1);
+      if (first > last) continue;
+      const Index e0 = -(ax / 2);
+      const Index moves = floor_div(e0 + first * ay, ax) + 1;  // minor steps before FIRST
+      Index e = e0 + first * ay - moves * ax;
+      i += sx * first;
+      j += sy * moves;
+      for (Index step = first; step <= last; ++step) {
         e += ay;
         paint(i, j);
         if (e >= 0) {
@@ -148,8 +134,15 @@ void QG_RAS_PL(int n, std::span<const float> x, std::span<const float> y, Index 
         i += sx;
       }
     } else {
-      Index e = -(ay / 2);
-      for (Index step = 0; step <= std::abs(dy); ++step) {
+      const Index first = std::max<Index>(0, sy > 0 ? 1 - j : j - rydim);
+      const Index last = std::min<Index>(std::abs(dy), sy > 0 ? rydim - j : j - 1);
+      if (first > last) continue;
+      const Index e0 = -(ay / 2);
+      const Index moves = ay == 0 ? 0 : floor_div(e0 + first * ax, ay) + 1;
+      Index e = e0 + first * ax - moves * ay;
+      j += sy * first;
+      i += sx * moves;
+      for (Index step = first; step <= last; ++step) {
         e += ax;
         paint(i, j);
         if (e >= 0) {
@@ -318,10 +311,12 @@ void QG_RAS_3DMIMAGE(bool masked, float minimum, float maximum, float x1, float 
     if (yc < std::min(cy[s->a], cy[s->b]) || yc > std::max(cy[s->a], cy[s->b]))
       s = &side_of(via, opposite);
     xcross = clamp_coordinate(xinter(s->m, s->c, yc));
+    // Offsets interpolated in Y from the edge's first corner, as
+    // (yc - y1) x span / (y2 - y1).
     const double dy = cy[s->b] - cy[s->a];
-    const double t = dy == 0.0 ? 0.0 : (yc - cy[s->a]) / dy;
-    u = static_cast<Index>(cu[s->a] + t * (cu[s->b] - cu[s->a]));
-    v = static_cast<Index>(cv[s->a] + t * (cv[s->b] - cv[s->a]));
+    const double rise = yc - cy[s->a];
+    u = trunc_index(dy == 0.0 ? cu[s->a] : cu[s->a] + rise * (cu[s->b] - cu[s->a]) / dy);
+    v = trunc_index(dy == 0.0 ? cv[s->a] : cv[s->a] + rise * (cv[s->b] - cv[s->a]) / dy);
   };
 
   const Index jfirst = std::max<Index>(1, trunc_index(ymin + 1.4999));
@@ -358,8 +353,8 @@ void QG_RAS_3DMIMAGE(bool masked, float minimum, float maximum, float x1, float 
         const double f = std::round((static_cast<double>(data[static_cast<std::size_t>(at)]) -
                                      minimum) *
                                     (levels / range));
-        index = first_image +
-                static_cast<int>(std::clamp(f, -1.0e6, 1.0e6));
+        // A value that is not a number takes the first colour, as one far below.
+        index = first_image + (std::isnan(f) ? 0 : static_cast<int>(std::clamp(f, -1.0e6, 1.0e6)));
         index = std::clamp(index, first_image, last_image);
       }
       row[i - 1] = static_cast<std::uint8_t>(index & 0xFF);

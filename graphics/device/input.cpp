@@ -1,0 +1,137 @@
+// The kernel's input routines: look up the workstation, hand the wait to the
+// window driver and turn a clicked page position into world coordinates.
+
+#include "graphics/device/input.hpp"
+
+#include <algorithm>
+
+#include "core/status.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/device/kernel_internal.hpp"
+
+namespace kesta {
+
+using qg_detail::message;
+
+namespace {
+
+// The driver of workstation slot K, or nullptr.
+Driver* slot_driver(int k) { return qg_db_system.driver[static_cast<std::size_t>(k)].get(); }
+
+bool is_window(int k) { return qg_db_system.category[static_cast<std::size_t>(k)] == kCategoryX11; }
+
+std::string_view without_trailing_blanks(std::string_view text) {
+  const std::size_t n = text.find_last_not_of(' ');
+  return n == std::string_view::npos ? std::string_view() : text.substr(0, n + 1);
+}
+
+}  // namespace
+
+void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& status) {
+  if (st_bad(status, "Subroutine QG_INP_COORDINATE V0.3")) return;
+  const int k = qg_find_workstation(id);
+  if (k < 0) {
+    message("ERROR: Workstation ID is unknown (QG_INP_COORDINATE)");
+    return;
+  }
+  if (!is_window(k)) {
+    message("WARNING: Coordinate input is not possible from a Postscript device");
+    return;
+  }
+  Driver* d = slot_driver(k);
+  int t = type;
+  float px = x, py = y;
+  if (d == nullptr || d->input_coordinate(mode, t, px, py) != 0) {
+    message("WARNING: Coordinate not successfully input from X-11 workstation");
+    return;
+  }
+  type = t;
+  if (t == kInputButton) {
+    const QgDbTransform& w = qg_db_transform;
+    x = (px - w.vx1) * (w.wx2 - w.wx1) / (w.vx2 - w.vx1) + w.wx1;
+    y = (py - w.vy1) * (w.wy2 - w.wy1) / (w.vy2 - w.vy1) + w.wy1;
+  } else {
+    x = px;
+    y = py;
+  }
+}
+
+void QG_INP_EVENT(int id, int mode, bool prompt_flag, std::string_view prompt, bool init_flag,
+                  float x1, float y1, float x2, float y2, int& type, int& workstation,
+                  std::string& text, float& x, float& y, Status& status) {
+  if (st_bad(status, "Subroutine QG_INP_EVENT V0.3")) return;
+  const int k = qg_find_workstation(id);
+  if (k < 0) {
+    message("ERROR: Workstation ID is unknown (QG_INP_EVENT)");
+    return;
+  }
+  if (!is_window(k)) {
+    message("WARNING: String input is not possible from a Postscript device");
+    return;
+  }
+  std::string_view shown = without_trailing_blanks(prompt);
+  shown = shown.substr(0, std::min(shown.size(), kInputPromptLength));
+  std::string line(without_trailing_blanks(text));
+  int t = type;
+  float px = x, py = y;
+  Driver* d = slot_driver(k);
+  const int rc = d == nullptr ? 1
+                              : d->input_event(mode, prompt_flag, shown, init_flag, x1, y1, x2,
+                                               y2, t, line, px, py);
+  workstation = id;
+  if (rc != 0) {
+    message("WARNING: String not successfully input from X-11 workstation");
+    return;
+  }
+  type = t;
+  text = line;
+  x = px;
+  y = py;
+}
+
+void QG_INP_RESIZE(int id, bool& resized, Status& status) {
+  if (st_bad(status, "Subroutine QG_INP_RESIZE V0.1")) return;
+  resized = false;
+  if (qg_find_workstation(id) < 0) return;
+  int type = kInputNothing;
+  float x = 0.0f, y = 0.0f;
+  QG_INP_COORDINATE(id, 10, type, x, y, status);
+  resized = type == kInputRedraw;
+}
+
+void QG_SET_RUBBERBAND(int id, int mode, float x, float y, Status& status) {
+  if (st_bad(status, "Subroutine QG_SET_RUBBERBAND V0.1")) return;
+  const int k = qg_find_workstation(id);
+  if (k < 0) {
+    message("ERROR: Workstation ID is unknown (QG_SET_RUBBERBAND)");
+    return;
+  }
+  if (!is_window(k)) {
+    message("WARNING: Rubber-banding is not possible from a Postscript device");
+    return;
+  }
+  if (Driver* d = slot_driver(k)) d->rubber_band(mode, x, y);
+}
+
+void QG_SPYGLASS(int mode, Index xdim, Index ydim, Index xstart, Index ystart, Index xend,
+                 Index yend, std::span<const float> data, float xmin_image, float ymin_image,
+                 float xmax_image, float ymax_image, float xmin_spy, float ymin_spy,
+                 float xmax_spy, float ymax_spy, int width, int height, Status& status) {
+  constexpr const char* kPosition = "Subroutine QG_SPYGLASS V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (xdim < 1) {
+    st_fail(status, 130001, kPosition);
+    return;
+  }
+  QgDbSystem& sys = qg_db_system;
+  for (int k = 0; k < sys.number_workstations; ++k) {
+    if (sys.state[static_cast<std::size_t>(k)] != 2 || !is_window(k) || slot_driver(k) == nullptr)
+      continue;
+    if (slot_driver(k)->spy_glass(mode, xdim, ydim, xstart, ystart, xend, yend, data, xmin_image,
+                                  ymin_image, xmax_image, ymax_image, xmin_spy, ymin_spy,
+                                  xmax_spy, ymax_spy, width, height) != 0)
+      st_fail(status, 139999, kPosition);
+  }
+}
+
+}  // namespace kesta

@@ -1,0 +1,474 @@
+// Input from the X11 window: waits for clicks, typed lines and redraw
+// requests, with a crosshair, rubber band and spy glass following the pointer.
+
+#include <X11/keysym.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "graphics/device/x11_internal.hpp"
+#include "graphics/device/kernel_internal.hpp"
+
+namespace kesta {
+
+using qg_detail::message;
+
+// ---- Typed-line history and editing ----
+
+void X11History::add(std::string_view line) {
+  if (line.empty()) return;
+  if (count > 0 && entries[static_cast<std::size_t>(latest)] == line) return;
+  latest = count == 0 ? 0 : (latest + 1) % kX11HistoryEntries;
+  count = std::min(count + 1, kX11HistoryEntries);
+  entries[static_cast<std::size_t>(latest)] = std::string(line);
+}
+
+const std::string& X11History::back(int position) const {
+  const int slot = ((latest - (position - 1)) % kX11HistoryEntries + kX11HistoryEntries) %
+                   kX11HistoryEntries;
+  return entries[static_cast<std::size_t>(slot)];
+}
+
+X11History& x11_history() {
+  static X11History history;
+  return history;
+}
+
+void X11LineEditor::start(std::string_view initial) {
+  line_ = std::string(initial.substr(0, std::min(initial.size(), kX11LineLength)));
+  typed_ = line_;
+  cursor_ = line_.size();
+  position_ = 0;
+}
+
+bool X11LineEditor::left() {
+  if (cursor_ == 0) return false;
+  --cursor_;
+  return true;
+}
+
+bool X11LineEditor::right() {
+  if (cursor_ >= line_.size()) return false;
+  ++cursor_;
+  return true;
+}
+
+bool X11LineEditor::up() {
+  if (position_ + 1 > history_.count) return false;
+  ++position_;
+  line_ = history_.back(position_);
+  cursor_ = line_.size();
+  return true;
+}
+
+bool X11LineEditor::down() {
+  if (position_ > 1) {
+    --position_;
+    line_ = history_.back(position_);
+  } else if (position_ == 1) {
+    position_ = 0;
+    line_ = typed_;
+  } else {
+    line_.clear();
+  }
+  cursor_ = line_.size();
+  return true;
+}
+
+bool X11LineEditor::erase() {
+  if (cursor_ == 0) return false;
+  line_.erase(cursor_ - 1, 1);
+  --cursor_;
+  typed_ = line_;
+  return true;
+}
+
+bool X11LineEditor::insert(std::string_view chars) {
+  if (line_.size() + chars.size() > kX11LineLength) return false;
+  line_.insert(cursor_, chars);
+  cursor_ += chars.size();
+  typed_ = line_;
+  return true;
+}
+
+void X11LineEditor::finish() { history_.add(line_); }
+
+// ---- Spy-glass patch ----
+
+bool x11_spy_patch(double fx, double fy, const std::array<float, 4>& image, Index xstart,
+                   Index ystart, Index xend, Index yend, int width, int height,
+                   X11SpyPatch& patch) {
+  const double x1 = image[0], y1 = image[1], x2 = image[2], y2 = image[3];
+  if (!(fx >= x1 && fx <= x2 && fy >= y1 && fy <= y2) || !(x2 > x1) || !(y2 > y1)) return false;
+  if (xend < xstart || yend < ystart) return false;
+  // The right and top edges of the image belong to the last column and row.
+  auto element = [](double f, double low, double high, Index start, Index end) {
+    const double e = (f - low) / (high - low) * static_cast<double>(end - start + 1);
+    return std::clamp<Index>(start + static_cast<Index>(e), start, end);
+  };
+  patch.ix = element(fx, x1, x2, xstart, xend);
+  patch.iy = element(fy, y1, y2, ystart, yend);
+  const Index hw = std::max(width, 1) / 2, hh = std::max(height, 1) / 2;
+  patch.x1 = patch.ix - hw;
+  patch.x2 = patch.ix + hw;
+  patch.y1 = patch.iy - hh;
+  patch.y2 = patch.iy + hh;
+  patch.cut_left = std::max<Index>(0, xstart - patch.x1);
+  patch.cut_right = std::max<Index>(0, patch.x2 - xend);
+  patch.cut_bottom = std::max<Index>(0, ystart - patch.y1);
+  patch.cut_top = std::max<Index>(0, patch.y2 - yend);
+  patch.x1 += patch.cut_left;
+  patch.x2 -= patch.cut_right;
+  patch.y1 += patch.cut_bottom;
+  patch.y2 -= patch.cut_top;
+  return true;
+}
+
+namespace x11_detail {
+
+// ---- Settings of the waits ----
+
+int X11Driver::rubber_band(int mode, float x, float y) {
+  band_mode_ = mode;
+  band_x_ = x;
+  band_y_ = y;
+  band_drawn_ = false;
+  return 0;
+}
+
+int X11Driver::spy_glass(int mode, Index xdim, Index ydim, Index xstart, Index ystart, Index xend,
+                         Index yend, std::span<const float> data, float xmin_image,
+                         float ymin_image, float xmax_image, float ymax_image, float xmin_spy,
+                         float ymin_spy, float xmax_spy, float ymax_spy, int width, int height) {
+  if (mode <= 0) {
+    spy_mode_ = 0;
+    spy_data_ = {};
+    return 0;
+  }
+  Index elements = 0;
+  if (xdim < 1 || ydim < 1 || xstart < 1 || xend > xdim || xstart > xend || ystart < 1 ||
+      yend > ydim || ystart > yend || !checked_product(xdim, ydim, elements) ||
+      static_cast<std::size_t>(elements) > data.size() || width < 1 || height < 1) {
+    spy_mode_ = 0;
+    spy_data_ = {};
+    return 1;
+  }
+  spy_mode_ = mode;
+  spy_xdim_ = xdim;
+  spy_ydim_ = ydim;
+  spy_xstart_ = xstart;
+  spy_ystart_ = ystart;
+  spy_xend_ = xend;
+  spy_yend_ = yend;
+  spy_data_ = data;
+  spy_image_ = {xmin_image, ymin_image, xmax_image, ymax_image};
+  spy_view_ = {xmin_spy, ymin_spy, xmax_spy, ymax_spy};
+  spy_width_ = width;
+  spy_height_ = height;
+  return 0;
+}
+
+int X11Driver::request_redraw() {
+  if (!open_) return 1;
+  XEvent e{};
+  e.xmap.type = MapNotify;
+  e.xmap.display = display_;
+  e.xmap.event = window_;
+  e.xmap.window = window_;
+  e.xmap.override_redirect = False;
+  if (XSendEvent(display_, window_, True, kWaitingMask, &e) == 0) return 1;
+  XSync(display_, False);  // queued here when the next poll looks
+  return 0;
+}
+
+// ---- Pointer feedback ----
+
+void X11Driver::erase_crosshair() {
+  if (!cross_drawn_) return;
+  XDrawLine(display_, window_, gc_crosshair_, cross_px_, 0, cross_px_, y_pixels_);
+  XDrawLine(display_, window_, gc_crosshair_, 0, cross_py_, x_pixels_, cross_py_);
+  cross_drawn_ = false;
+}
+
+void X11Driver::draw_band(int px, int py) {
+  const int ax = column(band_x_), ay = row(band_y_);
+  if (band_mode_ == 1) {
+    XDrawLine(display_, window_, gc_crosshair_, ax, ay, px, py);
+  } else if (band_mode_ == 2) {
+    XDrawLine(display_, window_, gc_crosshair_, ax, ay, px, ay);
+    XDrawLine(display_, window_, gc_crosshair_, ax, ay, ax, py);
+  }
+}
+
+void X11Driver::pointer_moved(int px, int py) {
+  erase_crosshair();
+  if (band_drawn_) {
+    draw_band(band_px_, band_py_);
+    band_drawn_ = false;
+  }
+  if (spy_mode_ > 0) draw_spy_glass(px, py);
+  XDrawLine(display_, window_, gc_crosshair_, px, 0, px, y_pixels_);
+  XDrawLine(display_, window_, gc_crosshair_, 0, py, x_pixels_, py);
+  cross_drawn_ = true;
+  cross_px_ = px;
+  cross_py_ = py;
+  if (band_mode_ == 1 || band_mode_ == 2) {
+    draw_band(px, py);
+    band_drawn_ = true;
+    band_px_ = px;
+    band_py_ = py;
+  }
+}
+
+void X11Driver::end_wait() {
+  erase_crosshair();
+  if (band_drawn_) {
+    draw_band(band_px_, band_py_);
+    band_drawn_ = false;
+  }
+  XSelectInput(display_, window_, kOutsideMask);
+  XFlush(display_);
+}
+
+// The next event of the window; false in poll mode when none is queued.
+bool X11Driver::next_event(int mode, XEvent& event) {
+  if (mode == 10) return XCheckWindowEvent(display_, window_, kPollMask, &event) != 0;
+  for (;;) {
+    XNextEvent(display_, &event);
+    if (event.xany.window == window_) return true;
+  }
+}
+
+// ---- Waits ----
+
+void X11Driver::click_position(const XEvent& e, float& x, float& y) const {
+  x = static_cast<float>(e.xbutton.x) / static_cast<float>(max_pixels_);
+  y = static_cast<float>(y_pixels_ - e.xbutton.y) / static_cast<float>(max_pixels_);
+}
+
+int X11Driver::input_coordinate(int mode, int& type, float& x, float& y) {
+  if (!open_) return 1;
+  XSelectInput(display_, window_, mode == 10 ? kPollMask : kWaitingMask);
+  cross_drawn_ = band_drawn_ = false;
+  bool moved = false;
+  bool done = false;
+  XEvent e;
+  while (!done && next_event(mode, e)) {
+    switch (e.type) {
+      case ButtonPress:
+        type = 0;
+        click_position(e, x, y);
+        done = true;
+        break;
+      case MotionNotify:
+        moved = true;
+        if (XPending(display_) == 0) pointer_moved(e.xmotion.x, e.xmotion.y);
+        break;
+      case Expose:
+      case MapNotify:
+        if (mode > 0) {
+          type = 1;
+          done = true;
+        }
+        break;
+      case ConfigureNotify:
+        if (e.xconfigure.width != x_pixels_ || e.xconfigure.height != y_pixels_) {
+          resize(e.xconfigure.width, e.xconfigure.height);
+          if (mode > 0) {
+            type = 1;
+            done = true;
+          }
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  if (!done) type = moved ? -2 : -1;  // poll mode only
+  end_wait();
+  return 0;
+}
+
+int X11Driver::input_event(int mode, bool prompt_flag, std::string_view prompt, bool init_flag,
+                           float x1, float y1, float x2, float y2, int& type, std::string& text,
+                           float& x, float& y) {
+  if (!open_) return 1;
+  if (!ensure_font()) {
+    message("Font not available");
+    return 0;
+  }
+  X11LineEditor editor(x11_history());
+  editor.start(init_flag ? std::string_view(text) : std::string_view());
+  XSelectInput(display_, window_, kWaitingMask);
+  cross_drawn_ = band_drawn_ = false;
+  if (prompt_flag) draw_prompt(x1, y1, x2, y2, prompt, editor);
+  bool done = false;
+  XEvent e;
+  while (!done) {
+    next_event(0, e);
+    erase_crosshair();
+    switch (e.type) {
+      case ButtonPress:
+        type = 0;
+        click_position(e, x, y);
+        done = true;
+        break;
+      case MotionNotify:
+        if (XPending(display_) == 0) pointer_moved(e.xmotion.x, e.xmotion.y);
+        break;
+      case Expose:
+      case MapNotify:
+        type = 1;
+        done = true;
+        break;
+      case ConfigureNotify:
+        if (e.xconfigure.width != x_pixels_ || e.xconfigure.height != y_pixels_) {
+          resize(e.xconfigure.width, e.xconfigure.height);
+          if (mode == 1) {
+            type = 1;
+            done = true;
+          } else if (prompt_flag) {
+            draw_prompt(x1, y1, x2, y2, prompt, editor);
+          }
+        }
+        break;
+      case KeyPress: {
+        char chars[41] = {0};
+        KeySym key = 0;
+        const int n = XLookupString(&e.xkey, chars, 40, &key, nullptr);
+        bool ok = true;
+        if (key == XK_Return || key == XK_KP_Enter || key == XK_Linefeed) {
+          type = 2;
+          done = true;
+          break;
+        }
+        if (key == XK_Tab) {
+          type = 3;
+          done = true;
+          break;
+        }
+        if (key == XK_Left)
+          ok = editor.left();
+        else if (key == XK_Right)
+          ok = editor.right();
+        else if (key == XK_Up)
+          ok = editor.up();
+        else if (key == XK_Down)
+          ok = editor.down();
+        else if (key == XK_BackSpace || key == XK_Delete)
+          ok = editor.erase();
+        else if ((key >= 32 && key <= 126) || (key >= XK_KP_Space && key <= XK_KP_9))
+          ok = editor.insert(std::string_view(chars, static_cast<std::size_t>(std::max(n, 0))));
+        if (!ok) XBell(display_, 100);
+        draw_prompt(x1, y1, x2, y2, prompt, editor);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  text = editor.line();
+  editor.finish();
+  end_wait();
+  return 0;
+}
+
+void X11Driver::draw_prompt(float x1, float y1, float x2, float y2, std::string_view prompt,
+                            const X11LineEditor& editor) {
+  if (!ensure_font()) return;
+  const int px1 = column(x1), py1 = row(y1), px2 = column(x2), py2 = row(y2);
+  XFillRectangle(display_, window_, gc_fill_, std::min(px1, px2), std::min(py1, py2),
+                 static_cast<unsigned>(std::abs(px2 - px1)),
+                 static_cast<unsigned>(std::abs(py2 - py1)));
+  const int left = px1 + (px2 - px1) / 50;
+  const std::string_view used = prompt.substr(0, std::min<std::size_t>(prompt.size(), 132));
+  if (!used.empty())
+    XDrawString(display_, window_, gc_text_, left, py1 + (py2 - py1) * 5 / 9, used.data(),
+                static_cast<int>(used.size()));
+  const int base = py1 + (py2 - py1) / 9;
+  const std::string& line = editor.line();
+  const int before = static_cast<int>(editor.cursor());
+  XDrawString(display_, window_, gc_text_, left, base, line.data(), before);
+  const int at = left + XTextWidth(font_, line.data(), before);
+  const bool at_end = editor.cursor() >= line.size();
+  const char* under = at_end ? "_" : line.data() + before;
+  XDrawImageString(display_, window_, gc_cursor_, at, base, under, 1);
+  if (!at_end) {
+    const int after = at + XTextWidth(font_, under, 1);
+    XDrawString(display_, window_, gc_text_, after, base, line.data() + before + 1,
+                static_cast<int>(line.size()) - before - 1);
+  }
+}
+
+// ---- Spy glass ----
+
+void X11Driver::draw_spy_glass(int px, int py) {
+  const double m = max_pixels_;
+  X11SpyPatch patch;
+  if (!x11_spy_patch(px / m, (y_pixels_ - py) / m, spy_image_, spy_xstart_, spy_ystart_,
+                     spy_xend_, spy_yend_, spy_width_, spy_height_, patch))
+    return;
+  const float* data = spy_data_.data();
+  auto at = [&](Index x, Index yy) { return data[element(x, yy, spy_xdim_)]; };
+  float low = 1.7e38f, high = -1.7e38f;
+  for (Index yy = patch.y1; yy <= patch.y2; ++yy)
+    for (Index xx = patch.x1; xx <= patch.x2; ++xx) {
+      low = std::min(low, at(xx, yy));
+      high = std::max(high, at(xx, yy));
+    }
+  if (high - low < 1e-5f) high = low + 1.0f;
+  if (log_scaling_ && low <= 0.0f) {
+    low = 1.0e-10f;
+    if (high <= 1.0e-10f) high = 2.0e-10f;
+  }
+  // World rectangle of the view and the part the kept elements fill.
+  float vx1 = spy_view_[0], vy1 = spy_view_[1], vx2 = spy_view_[2], vy2 = spy_view_[3];
+  const bool cut = patch.cut_left + patch.cut_right + patch.cut_bottom + patch.cut_top > 0;
+  if (cut) {
+    const float sx[4] = {vx1, vx1, vx2, vx2};
+    const float sy[4] = {vy1, vy2, vy2, vy1};
+    Status local = ST_GOOD();
+    fill_area(sx, sy, local);
+    const double columns = static_cast<double>(patch.x2 - patch.x1 + 1 + patch.cut_left +
+                                               patch.cut_right);
+    const double rows = static_cast<double>(patch.y2 - patch.y1 + 1 + patch.cut_bottom +
+                                            patch.cut_top);
+    const float w = vx2 - vx1, h = vy2 - vy1;
+    vx1 += static_cast<float>(w * (patch.cut_left / columns));
+    vx2 -= static_cast<float>(w * (patch.cut_right / columns));
+    vy1 += static_cast<float>(h * (patch.cut_bottom / rows));
+    vy2 -= static_cast<float>(h * (patch.cut_top / rows));
+  }
+  const CellRegion region{vx1,       vy1,       vx2,
+                          vy2,       spy_xdim_, spy_ydim_,
+                          patch.x1,  patch.y1,  patch.x2 - patch.x1 + 1,
+                          patch.y2 - patch.y1 + 1};
+  real_image(false, region, spy_data_, {}, low, high, 1, log_scaling_, true);
+
+  const int fx1 = column(spy_view_[0]), fx2 = column(spy_view_[2]);
+  const int fy1 = row(spy_view_[3]), fy2 = row(spy_view_[1]);
+  XDrawRectangle(display_, window_, gc_line_, std::min(fx1, fx2) - 2, std::min(fy1, fy2) - 2,
+                 static_cast<unsigned>(std::abs(fx2 - fx1) + 4),
+                 static_cast<unsigned>(std::abs(fy2 - fy1) + 4));
+  const int cx = (fx1 + fx2) / 2, cy = (fy1 + fy2) / 2;
+  XDrawLine(display_, window_, gc_crosshair_, cx, fy1, cx, fy2);
+  XDrawLine(display_, window_, gc_crosshair_, fx1, cy, fx2, cy);
+
+  if (!ensure_font()) return;
+  static constexpr char kWidest[] = "X=99999, Y=99999, I=-9.999999e-99";
+  const int a = font_->ascent, d = font_->descent;
+  XFillRectangle(display_, window_, gc_fill_, 0, 0,
+                 static_cast<unsigned>(XTextWidth(font_, kWidest, sizeof kWidest - 1) + 5),
+                 static_cast<unsigned>(a + d + 5));
+  char readout[96];
+  const int n = std::snprintf(readout, sizeof readout, "X=%5lld, Y=%5lld, I=%g",
+                              static_cast<long long>(patch.ix), static_cast<long long>(patch.iy),
+                              static_cast<double>(at(patch.ix, patch.iy)));
+  XDrawString(display_, window_, gc_text_, 2, a + 2, readout,
+              std::clamp(n, 0, static_cast<int>(sizeof readout) - 1));
+}
+
+}  // namespace x11_detail
+}  // namespace kesta

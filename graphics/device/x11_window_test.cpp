@@ -1,0 +1,405 @@
+// The window driver on a real X server: opening, visuals, colours, drawing
+// checked pixel by pixel in xwd screenshots, fonts and rotated text.
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#undef Status
+#undef Bool
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/status.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/device/x11_driver.hpp"
+#include "graphics/device/x11_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::PrivateXServer;
+using testing::Screenshot;
+
+// A kernel with window workstation 1 open and active on a private server of
+// the given depth.
+class WindowSession {
+ public:
+  // False (with a reason) when the window tests cannot run here.
+  static bool usable(std::string& reason) {
+    if (std::getenv("DISPLAY") == nullptr) {
+      reason = "no DISPLAY: the window tests need an X server";
+      return false;
+    }
+    return true;
+  }
+
+  explicit WindowSession(int depth, int request = 108, int maximum = 256) {
+    if (testing::xvfb_available()) {
+      server_ = std::make_unique<PrivateXServer>(depth);
+      if (!server_->ok()) return;
+    } else if (depth != 24) {
+      return;  // only the given display's own depth is there
+    }
+    ST_DEF_SYSTEM(status);
+    QG_OPEN(0, status);
+    QG_SET_COLOURINDICES(request, maximum, status);
+    QG_OPEN_WK(1, 0, 11, status);
+    QG_ACTIVATE_WK(1, status);
+    open_ = status == ST_GOOD() && x11_window_id() != 0;
+  }
+  ~WindowSession() {
+    Status s = ST_GOOD();
+    if (qg_find_workstation(1) >= 0) QG_CLOSE_WK(1, s);
+    QG_CLOSE(s);
+  }
+  bool open() const { return open_; }
+  bool server_started() const { return !server_ || server_->ok(); }
+
+  Status status = ST_GOOD();
+
+ private:
+  std::unique_ptr<PrivateXServer> server_;
+  bool open_ = false;
+};
+
+#define REQUIRE_X()                                  \
+  do {                                               \
+    std::string reason;                              \
+    if (!WindowSession::usable(reason)) GTEST_SKIP() << reason; \
+  } while (0)
+
+// World coordinates equal to window pixels counted from the bottom-left
+// corner of a 500 x 707 window (one page unit is 707 pixels).
+void pixel_world(Status& status) {
+  QG_DATAWINDOW(0, 0, 707, 707, status);
+  QG_VIEWPORT(0, 0, 1, 1, status);
+}
+
+void fill_box(float x1, float y1, float x2, float y2, Status& status) {
+  const float x[4] = {x1, x2, x2, x1};
+  const float y[4] = {y1, y1, y2, y2};
+  QG_FILLAREA(4, x, y, status);
+}
+
+// The same picture at any depth: basic colours from the first usable index.
+void draw_scene(Status& status) {
+  const int base = qg_db_colours.first_usable;  // black, white, red, green, blue, ...
+  pixel_world(status);
+  QG_FILLCOLOUR(base + 2, status);
+  fill_box(100, 100, 200, 200, status);
+  QG_LINECOLOUR(base + 4, status);
+  const float lx[2] = {50, 450}, ly[2] = {300, 300};
+  QG_POLYLINE(2, lx, ly, status);
+  QG_MARKERCOLOUR(base + 3, status);
+  QG_MARKERTYPE(3, status);  // asterisk: diagonals and a plus
+  const float mx[1] = {300}, my[1] = {500};
+  QG_POLYMARKER(1, mx, my, status);
+  // A 2 x 2 cell array: yellow, magenta on the bottom row, cyan, black above.
+  const int cells[4] = {base + 5, base + 6, base + 7, base + 0};
+  QG_CELLARRAY(300, 100, 400, 200, 2, 2, 1, 1, 2, 2, cells, status);
+  // A real image over a red band: its lowest value black, its highest white.
+  fill_box(40, 390, 260, 460, status);
+  const float values[2] = {0.0f, 10.0f};
+  QG_REALCELLARRAY(50, 400, 250, 450, 2, 1, 1, 1, 2, 1, values, 0.0f, 10.0f, status);
+  QG_TEXTCOLOUR(base + 0, status);
+  QG_TEXTHEIGHT(15.0f, status);
+  QG_TEXT(50, 600, "KESTA", status);
+  QG_UPDATE(1, 0, status);
+}
+
+struct Probe {
+  int x, y;  // window pixel, row 0 at the top
+  std::array<int, 3> rgb;
+  const char* what;
+  int tolerance = 2;
+};
+
+const Probe kSceneProbes[] = {
+    {150, 557, {255, 0, 0}, "fill area"},
+    {250, 407, {0, 0, 255}, "polyline"},
+    {250, 408, {255, 255, 255}, "below the polyline"},
+    {297, 207, {0, 255, 0}, "marker arm"},
+    {300, 204, {0, 255, 0}, "marker arm"},
+    {298, 204, {255, 255, 255}, "between marker arms"},
+    {325, 590, {255, 255, 0}, "cell (1, 1)"},
+    {375, 590, {255, 0, 255}, "cell (2, 1)"},
+    {325, 520, {0, 255, 255}, "cell (1, 2)"},
+    {375, 520, {0, 0, 0}, "cell (2, 2)"},
+    // The first step of the image scale is a shade off black, finer with more colours.
+    {100, 280, {0, 0, 0}, "image minimum", 20},
+    {200, 280, {255, 255, 255}, "image maximum"},
+    {45, 310, {255, 0, 0}, "fill beside the image"},
+};
+
+int dark_pixels(const Screenshot& s, int x1, int y1, int x2, int y2) {
+  int n = 0;
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) {
+      const auto c = s.at(x, y);
+      if (c[0] + c[1] + c[2] < 200) ++n;
+    }
+  return n;
+}
+
+TEST(X11Window, OpensTitledWithTheColoursOfTrueColor) {
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  EXPECT_NE(terminal.text().find("NOTE: Display uses 'TrueColor' colour mapping with 24 bits."),
+            std::string::npos);
+  EXPECT_EQ(qg_db_colours.first_usable, 1);
+  EXPECT_EQ(qg_db_colours.last_usable, 255);
+  EXPECT_EQ(qg_db_colours.first_image, 9);
+  int mapping = 0, depth = 0;
+  QG_INQ_COLOURMAPPING(mapping, depth, session.status);
+  EXPECT_EQ(mapping, 2);
+  EXPECT_EQ(depth, 24);
+
+  Display* d = XOpenDisplay(nullptr);
+  ASSERT_NE(d, nullptr);
+  char* name = nullptr;
+  ASSERT_NE(XFetchName(d, x11_window_id(), &name), 0);
+  EXPECT_STREQ(name, "Qivo Graphics X-11 Window");
+  XFree(name);
+  QG_WINDOW_TITLE("KESTA GRAPHICS WINDOW   ", session.status);
+  QG_UPDATE(1, 0, session.status);  // the server has the new title
+  ASSERT_NE(XFetchName(d, x11_window_id(), &name), 0);
+  EXPECT_STREQ(name, "KESTA GRAPHICS WINDOW");
+  XFree(name);
+  XWindowAttributes a;
+  XGetWindowAttributes(d, x11_window_id(), &a);
+  EXPECT_EQ(a.width, 500);
+  EXPECT_EQ(a.height, 707);
+  EXPECT_EQ(a.map_state, IsViewable);
+  XCloseDisplay(d);
+}
+
+TEST(X11Window, MissingDisplayWarnsAndTheProgramDrawsOnWithoutIt) {
+  REQUIRE_X();
+  const std::string old = std::getenv("DISPLAY");
+  setenv("DISPLAY", ":4093", 1);  // no server there
+  testing::TerminalCapture terminal;
+  Status status = ST_GOOD();
+  ST_DEF_SYSTEM(status);
+  QG_OPEN(0, status);
+  QG_OPEN_WK(1, 0, 11, status);
+  setenv("DISPLAY", old.c_str(), 1);
+  EXPECT_EQ(status, 132001);
+  EXPECT_NE(terminal.text().find("WARNING: Failed to open X-11 display"), std::string::npos);
+  EXPECT_NE(terminal.text().find("WARNING: X-11 workstation not opened successfully (QG_OPEN_WK)"),
+            std::string::npos);
+  EXPECT_EQ(qg_db_system.number_workstations, 0);
+  EXPECT_EQ(x11_window_id(), 0u);
+  status = ST_GOOD();
+  const float x[2] = {0, 1}, y[2] = {0, 1};
+  QG_POLYLINE(2, x, y, status);
+  EXPECT_EQ(status, ST_GOOD());
+  QG_CLOSE(status);
+}
+
+TEST(X11Window, OtherVisualsAreNotSupported) {
+  REQUIRE_X();
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is needed for a 16-bit display";
+  PrivateXServer server(16);
+  ASSERT_TRUE(server.ok());
+  testing::TerminalCapture terminal;
+  Status status = ST_GOOD();
+  ST_DEF_SYSTEM(status);
+  QG_OPEN(0, status);
+  QG_OPEN_WK(1, 0, 11, status);
+  EXPECT_EQ(status, 132001);
+  const std::string out = terminal.text();
+  EXPECT_NE(out.find("ERROR: Display uses a colour mapping which is not presently supported."),
+            std::string::npos);
+  EXPECT_NE(out.find("       Default colour mapping: Depth = 16 bits, Class = TrueColor"),
+            std::string::npos);
+  EXPECT_NE(out.find("       8-bit plane 'PseudoColor' and 24-bit plane 'TrueColor' are"),
+            std::string::npos);
+  EXPECT_EQ(qg_db_system.number_workstations, 0);
+  QG_CLOSE(status);
+}
+
+TEST(X11Window, PrimitivesAppearWhereTheTransformPutsThem) {
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  draw_scene(session.status);
+  ASSERT_EQ(session.status, ST_GOOD());
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  ASSERT_EQ(s.width, 500);
+  ASSERT_EQ(s.height, 707);
+  for (const Probe& p : kSceneProbes)
+    EXPECT_TRUE(testing::same_colour(s.at(p.x, p.y), p.rgb, p.tolerance))
+        << p.what << " at " << p.x << "," << p.y << ": " << s.at(p.x, p.y)[0] << " "
+        << s.at(p.x, p.y)[1] << " " << s.at(p.x, p.y)[2];
+  // Text: "KESTA" drawn with a fall-back font (no serif fonts on the server)
+  // to the right of and just above its reference point (row 107).
+  EXPECT_GT(dark_pixels(s, 50, 90, 130, 110), 20);
+  EXPECT_EQ(dark_pixels(s, 20, 90, 48, 110), 0);
+}
+
+TEST(X11Window, SamePictureAtDepthEightAndTwentyFour) {
+  REQUIRE_X();
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is needed for an 8-bit display";
+  testing::TempDir dir;
+  Screenshot shots[2];
+  const int depths[2] = {24, 8};
+  for (int k = 0; k < 2; ++k) {
+    testing::TerminalCapture terminal;
+    WindowSession session(depths[k]);
+    ASSERT_TRUE(session.open()) << terminal.text();
+    if (depths[k] == 8) {
+      int mapping = 0, depth = 0;
+      QG_INQ_COLOURMAPPING(mapping, depth, session.status);
+      EXPECT_EQ(mapping, 1);
+      EXPECT_EQ(depth, 8);
+      // 108 contiguous cells of the shared colour map.
+      EXPECT_EQ(qg_db_colours.last_usable - qg_db_colours.first_usable, 107);
+    }
+    draw_scene(session.status);
+    shots[k] = testing::screenshot(x11_window_id(), dir.path().string());
+    ASSERT_TRUE(shots[k].ok);
+  }
+  for (const Probe& p : kSceneProbes) {
+    const auto a = shots[0].at(p.x, p.y), b = shots[1].at(p.x, p.y);
+    EXPECT_TRUE(testing::same_colour(a, b, p.tolerance))
+        << p.what << ": " << a[0] << " " << a[1] << " " << a[2] << " against " << b[0] << " "
+        << b[1] << " " << b[2];
+    EXPECT_TRUE(testing::same_colour(b, p.rgb, p.tolerance)) << p.what << " at depth 8";
+  }
+}
+
+TEST(X11Window, PseudoColorWithTooFewContiguousCellsGetsAPrivateMap) {
+  REQUIRE_X();
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is needed for an 8-bit display";
+  testing::TerminalCapture terminal;
+  WindowSession session(8, 255, 210);  // more cells than the shared map has free
+  ASSERT_TRUE(session.open()) << terminal.text();
+  EXPECT_NE(terminal.text().find("contiguous colour cells can be allocated in the"),
+            std::string::npos);
+  EXPECT_EQ(qg_db_colours.first_usable, 41);
+  EXPECT_EQ(qg_db_colours.last_usable, 251);
+  EXPECT_EQ(qg_db_colours.first_image, 49);
+  draw_scene(session.status);
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  EXPECT_TRUE(testing::same_colour(s.at(150, 557), {255, 0, 0}, 2));
+  EXPECT_TRUE(testing::same_colour(s.at(325, 590), {255, 255, 0}, 2));
+}
+
+TEST(X11Window, InvertingLineDrawnTwiceRestoresThePicture) {
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  pixel_world(session.status);
+  QG_LINECOLOUR(-1, session.status);
+  const float x[2] = {20, 400}, y[2] = {100, 100};
+  testing::TempDir dir;
+  QG_POLYLINE(2, x, y, session.status);
+  QG_UPDATE(1, 0, session.status);
+  const Screenshot once = testing::screenshot(x11_window_id(), dir.path().string());
+  QG_POLYLINE(2, x, y, session.status);
+  QG_UPDATE(1, 0, session.status);
+  const Screenshot twice = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(once.ok && twice.ok);
+  EXPECT_TRUE(testing::same_colour(once.at(200, 607), {0, 0, 0}, 0));
+  EXPECT_TRUE(testing::same_colour(twice.at(200, 607), {255, 255, 255}, 0));
+}
+
+TEST(X11Window, PointsFarOutsideTheWindowNeitherWrapNorOverflow) {
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  pixel_world(session.status);
+  QG_LINECOLOUR(qg_db_colours.first_usable + 4, session.status);
+  // 40000 pixels does not fit a 16-bit point: cut to the edge of the range,
+  // the line still runs to the right.
+  const float x[2] = {100, 40000}, y[2] = {100, 100};
+  QG_POLYLINE(2, x, y, session.status);
+  QG_FILLCOLOUR(qg_db_colours.first_usable + 2, session.status);
+  const float fx[3] = {300, 480, 390}, fy[3] = {400, 400, -1e30f};
+  QG_FILLAREA(3, fx, fy, session.status);
+  QG_UPDATE(1, 0, session.status);
+  EXPECT_EQ(session.status, ST_GOOD());
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  EXPECT_TRUE(testing::same_colour(s.at(250, 607), {0, 0, 255}, 0));
+  EXPECT_TRUE(testing::same_colour(s.at(50, 607), {255, 255, 255}, 0));
+  EXPECT_TRUE(testing::same_colour(s.at(390, 320), {255, 0, 0}, 0));  // the triangle reaches down
+}
+
+TEST(X11Window, TextTurnsWithItsAngleAndTinyAnglesDrawStraight) {
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  pixel_world(session.status);
+  QG_TEXTCOLOUR(qg_db_colours.first_usable, session.status);
+  QG_TEXTHEIGHT(15.0f, session.status);
+  QG_TEXTANGLE(90.0f, session.status);
+  QG_TEXT(250, 300, "UPWARDS", session.status);  // runs up from pixel (250, 407)
+  QG_TEXTANGLE(0.0286f, session.status);          // 0.0005 radians
+  QG_TEXT(50, 600, "FLAT", session.status);
+  QG_UPDATE(1, 0, session.status);
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  EXPECT_GT(dark_pixels(s, 236, 340, 252, 407), 20);  // a column above the point
+  EXPECT_EQ(dark_pixels(s, 256, 395, 320, 420), 0);   // nothing along the row
+  EXPECT_GT(dark_pixels(s, 50, 95, 90, 107), 10);     // straight text on its baseline
+  EXPECT_EQ(dark_pixels(s, 50, 112, 90, 130), 0);
+}
+
+TEST(X11Window, ClippingKeepsDrawingInsideTheClipWindow) {
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  pixel_world(session.status);
+  QG_CLIPWINDOW(100, 100, 200, 200, session.status);
+  QG_CLIP(true, session.status);
+  QG_FILLCOLOUR(qg_db_colours.first_usable + 2, session.status);
+  fill_box(50, 50, 300, 300, session.status);
+  QG_CLIP(false, session.status);
+  QG_UPDATE(1, 0, session.status);
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  EXPECT_TRUE(testing::same_colour(s.at(150, 557), {255, 0, 0}, 0));
+  EXPECT_TRUE(testing::same_colour(s.at(250, 557), {255, 255, 255}, 0));
+  EXPECT_TRUE(testing::same_colour(s.at(150, 457), {255, 255, 255}, 0));
+}
+
+TEST(X11Window, RasterModeShowsTheRasterWhereItWasPainted) {
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  pixel_world(session.status);
+  QG_SET_RASTERMODE(true, session.status);
+  QG_FILLCOLOUR(qg_db_colours.first_usable + 4, session.status);
+  fill_box(100, 300, 200, 400, session.status);
+  QG_SET_RASTERMODE(false, session.status);
+  ASSERT_EQ(session.status, ST_GOOD());
+  QG_UPDATE(1, 0, session.status);
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  EXPECT_TRUE(testing::same_colour(s.at(150, 357), {0, 0, 255}, 0));
+  EXPECT_FALSE(testing::same_colour(s.at(250, 357), {0, 0, 255}, 0));
+}
+
+}  // namespace
+}  // namespace kesta
