@@ -1,0 +1,380 @@
+#include <array>
+#include <string>
+#include <vector>
+
+#include "core/defaults_db.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/menu.hpp"
+#include "core/pager.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "formats/format_menus.hpp"
+#include "formats/kesta_format.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr float kNoDetectorLimit = 1.7e38f;
+
+// How a menu choice is read.
+enum class Road {
+  list,         // "?": the one-line helps
+  help,         // "HELP": the help text, then a failed input
+  kesta,        // the native format
+  removed,      // support removed: a warning, nothing read
+  unavailable,  // a reader not built yet
+};
+
+// After a successful read.
+enum class After { none, one_d_free, one_d_columns };
+
+struct InputChoice {
+  const char* name;
+  const char* help;
+  Road road;
+  float overload;  // default overload value (the native reader gives its own)
+  After after = After::none;
+};
+
+// clang-format off
+const std::array<InputChoice, 31> kInputChoices = {{
+    {"?", "?: List of available formats and commands", Road::list, 0.0f},
+    {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::unavailable, kNoDetectorLimit, After::one_d_free},
+    {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::unavailable, kNoDetectorLimit},
+    {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::unavailable, kNoDetectorLimit},
+    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::unavailable, kNoDetectorLimit},
+    {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
+    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
+    {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
+    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
+    {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
+    {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::unavailable, kNoDetectorLimit},
+    {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::kesta, kNoDetectorLimit},
+    {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::unavailable, kNoDetectorLimit},
+    {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
+    {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
+    {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
+    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},
+    {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::unavailable, 99999.5f},
+    {"TULMA", "TULMA: Simplified subset of the WLT format", Road::unavailable, kNoDetectorLimit},
+    {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},
+    {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::unavailable, 131071.5f},
+    {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::unavailable, 131071.5f},
+    {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
+    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 16382.5f},
+    {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
+    {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
+    {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::unavailable, kNoDetectorLimit},
+    {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::unavailable, kNoDetectorLimit},
+    {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::unavailable, kNoDetectorLimit},
+    {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::unavailable, kNoDetectorLimit},
+    {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::unavailable, 254.5f},
+}};
+// clang-format on
+
+const std::vector<std::string>& choice_names() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const auto& c : kInputChoices) out.emplace_back(c.name);
+    return out;
+  }();
+  return names;
+}
+
+const std::vector<std::string>& choice_helps() {
+  static const std::vector<std::string> helps = [] {
+    std::vector<std::string> out;
+    for (const auto& c : kInputChoices) out.emplace_back(c.help);
+    return out;
+  }();
+  return helps;
+}
+
+// The menu's saved state for the run.
+struct FioInputState {
+  bool first = true;
+  std::string format;
+  bool tulma_note_shown = false;
+};
+FioInputState fio_input_state;
+
+std::string first_default(Index xmaxdat, Index ymaxdat) {
+  switch (xmaxdat) {
+    case 512: return "GAS 2-D DETECTOR (OZWA)";
+    case 1024: return "PHOTOMETRICS CCD FORMAT";
+    case 1152:
+    case 2304: return "IMAGEQUANT";
+    case 1200:
+    case 2000: return "NEW MAR CODE";
+    case 1242: return "PRINCETON CCD FORMAT";
+    case 2048: return "FUJI BAS-2000";
+    case 3000: return "RIGAKU R-AXIS";
+    default: return ymaxdat == 1 ? "1-D ASCII FREE FORMAT" : "KESTA STANDARD FORMAT";
+  }
+}
+
+void tulma_note(Status& status) {
+  if (!fio_input_state.tulma_note_shown) {
+    fio_input_state.tulma_note_shown = true;
+    IO_TEXT({" ",
+             "INFO: Problems are common when reading images of the keyword-header",
+             "INFO: format. The format is only loosely defined, and many files that",
+             "INFO: claim to follow it differ from its definition in one detail or",
+             "INFO: another: keywords spelt differently, header blocks of unusual",
+             "INFO: lengths, data types that the definition does not describe.",
+             "INFO: Only a subset of the format is read here. All the header",
+             "INFO: information must come before the image data, the image must be",
+             "INFO: stored as one block of uncompressed values, and compressed data",
+             "INFO: are not supported at all.",
+             "INFO: If a file will not read, look at its header with a text editor",
+             "INFO: and compare the keywords and sizes with what the data should",
+             "INFO: be; a wrong data type or byte order shows as noise in the",
+             "INFO: displayed image.",
+             "INFO: NOTE: For new work the imgCIF/CBF format is recommended",
+             "INFO: instead, as it is defined exactly and widely supported."},
+            status);
+  }
+  IO_WRITE(" ", status);
+}
+
+// Ends a running input macro and a running file sequence after a failed
+// input, each with a framed warning.
+void stop_macro_and_sequence() {
+  static const std::string kFrame =
+      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
+  Status local = ST_GOOD();
+  auto framed = [&](const std::string& text) {
+    IO_WRITE(kFrame, local);
+    IO_WRITE(" ", local);
+    IO_WRITE(text, local);
+    IO_WRITE(" ", local);
+    IO_WRITE(kFrame, local);
+  };
+  if (vosq_io_dbdb.input_macro) {
+    framed("WARNING: File input failed during a macro. Macro automatically terminated.");
+    IO_CLOSE_INMACRO(local);
+  }
+  if (vosq_io_dbdb.file_sequence) {
+    framed("WARNING: File input failed during a sequence. Sequence terminated.");
+    vosq_io_dbdb.file_sequence = false;
+  }
+}
+
+// clang-format off
+const std::vector<std::string> kInputHelp = {
+    " ",
+    "                   FILE INPUT: CHOICE OF FORMAT",
+    "                   ----------------------------",
+    " ",
+    "Images and scans reach the program through many file formats. Some",
+    "are dedicated to one detector or scanner and carry its own header",
+    "(sizes, pixel sizes, the saturation level); others are general and",
+    "need the user to say how the values are stored. Choose a dedicated",
+    "format where one exists for your detector: it reads the sizes and",
+    "the saturation level from the file. The program's own format keeps",
+    "a whole data set without loss and is the best choice for images",
+    "that the program itself has written.",
+    " ",
+    "Enter the start of a format's name at the prompt; enough letters to",
+    "tell it from the others are sufficient. \"?\" lists the formats.",
+    "An image larger than the program arrays is read in part after a",
+    "warning; the data always start at element (1,1) and the first row",
+    "is the bottom of the image.",
+    " ",
+    "                   INPUT FORMATS",
+    "                   -------------",
+    " ",
+    "1-D ASCII FREE FORMAT: Columns of numbers in a text file; you",
+    "choose the columns of the X values, the intensities and the errors.",
+    " ",
+    "2-D ASCII FREE FORMAT: A text file of numbers read row by row into",
+    "an image whose sizes you give.",
+    " ",
+    "ADSC DETECTOR FORMAT: A keyword-value header followed by 2-byte",
+    "unsigned pixels; sizes, byte order and pixel size from the header.",
+    " ",
+    "BINARY (UNFORMATTED): Any raw image: you give the sizes, the data",
+    "type, whether values are signed, the byte order and the number of",
+    "header bytes to skip. A \".info\" file beside the data is used for",
+    "the defaults when present.",
+    " ",
+    "BRUKER FORMAT: Area detector frames with their text header blocks",
+    "and overflow table.",
+    " ",
+    "BSL FORMAT: The small-angle laboratory format: a header file that",
+    "names binary files of reals, one or more frames per file.",
+    " ",
+    "MERVODA FORMAT: X/Y columns of text for 1-D data.",
+    " ",
+    "COMPRESSED DIFFRACTION DATA: Losslessly compacted images.",
+    " ",
+    "DIP-2000 (MAC SCIENCE): 2500 by 2500 pixel image plate files.",
+    " ",
+    "OZWA DATA FORMAT: The keyword-header format of the OZWA beam-lines",
+    "(the same reader as TULMA).",
+    " ",
+    "KESTA STANDARD FORMAT: The program's own self-describing binary",
+    "format (\".kzt\"): data, axes, variances, title, labels, pixel",
+    "sizes and the overload value, all kept exactly.",
+    " ",
+    "FUJI BAS-2000: Image plate scanner files (also BAS-1500), a header",
+    "file and a data file.",
+    " ",
+    "GAS 2-D DETECTOR (OZWA): Raw files of the gas detectors.",
+    " ",
+    "HAMAMATSU PHOTONICS: CCD detector files with their header.",
+    " ",
+    "HUFFMAN: A test of the predictive Huffman codec.",
+    " ",
+    "IMAGEQUANT: The TIFF-based format of the scanner software, with",
+    "its square-root intensity scale.",
+    " ",
+    "TULMA: A simplified subset of the keyword-header format; all header",
+    "information must precede the data, and compressed data are not read.",
+    " ",
+    "MAR RESEARCH FORMAT: On-line image plate files, with overflow",
+    "records. NEW MAR CODE is the same reader.",
+    " ",
+    "MAR-PCK FORMAT: The old compressed image plate format.",
+    " ",
+    "PDS FORMAT: Powder diffraction text files of one scan.",
+    " ",
+    "PHOTOMETRICS CCD FORMAT: X-ray image intensifier and CCD files.",
+    " ",
+    "PMC FORMAT: No longer supported.",
+    " ",
+    "PRINCETON CCD FORMAT: X-ray image intensifier and CCD files.",
+    " ",
+    "RIGAKU R-AXIS: Image plate scanner files with their header record.",
+    " ",
+    "TIFF: Uncompressed TIFF images of 8 or 16 bits per pixel.",
+    " ",
+    "UNKNOWN: Tries to deduce the sizes and data type of a raw image",
+    "from the file's length and contents (not for compressed data).",
+    " ",
+    "USER INTENSITIES: Values typed at the keyboard.",
+    " ",
+    "WESS FORMAT: A simple format of one byte per pixel.",
+    " ",
+    "END OF FILE INPUT HELP TEXT",
+};
+// clang-format on
+
+}  // namespace
+
+void fio_format_not_available(std::string_view what, Status& status) {
+  IO_WRITE("WARNING: " + std::string(what) + " is not available yet", status);
+}
+
+void FIO_IN_HELP(bool gui, Status& status) {
+  if (st_bad(status, "Subroutine FIO_IN_HELP V0.3")) return;
+  if (gui) {
+    fio_format_not_available("The graphical input help", status);
+    return;
+  }
+  IO_TEXT(kInputHelp, status);
+}
+
+void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& variances_exist,
+               bool& data_defined, Index& xnumdat, Index& ynumdat, std::span<float> xaxis,
+               std::span<float> yaxis, std::span<float> data, std::span<float> variances,
+               std::string& title, std::string& xlabel, std::string& ylabel, std::string& zlabel,
+               float& x_pixel_size, float& y_pixel_size, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_INPUT V0.54";
+  if (st_bad(status, kPosition)) return;
+  if (xmaxdat < 1) {
+    st_fail(status, kBaseApp + 1, kPosition);
+    return;
+  }
+  if (ymaxdat < 1) {
+    st_fail(status, kBaseApp + 2, kPosition);
+    return;
+  }
+  if (fio_input_state.first) {
+    fio_input_state.first = false;
+    fio_input_state.format = first_default(xmaxdat, ymaxdat);
+  }
+
+  const auto& names = choice_names();
+  const InputChoice* choice = nullptr;
+  while (choice == nullptr) {
+    std::string format = fio_input_state.format;
+    IO_MENU(true, "FILE FORMAT", {"Enter one of available choices"},
+            {"Enter one of available choices"}, static_cast<int>(names.size()), names, format,
+            status);
+    if (status != kStatusGood) return;
+    if (format == "null") return;  // a shell command was run
+    for (const auto& c : kInputChoices)
+      if (IO_UPPER(format) == IO_UPPER(c.name)) choice = &c;
+    if (choice == nullptr) return;
+    fio_input_state.format = choice->name;
+    if (choice->road == Road::list) {
+      IO_TEXT(choice_helps(), status);
+      if (status != kStatusGood) return;
+      choice = nullptr;
+    }
+  }
+
+  const std::string name = choice->name;
+  int retstat = 1;
+  float overload = choice->overload;
+  switch (choice->road) {
+    case Road::kesta:
+      retstat = 0;
+      FIO_IN_KESTA(false, xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat,
+                   ynumdat, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
+                   x_pixel_size, y_pixel_size, overload, status);
+      break;
+    case Road::help:
+      FIO_IN_HELP(false, status);
+      break;
+    case Road::removed:
+      IO_WRITE("WARNING: Format support removed", status);
+      break;
+    case Road::unavailable:
+      if (name == "TULMA" || name == "OZWA DATA FORMAT") tulma_note(status);
+      if (name == "MAR RESEARCH FORMAT") IO_WRITE("NOTE: USING NEW INPUT CODE", status);
+      fio_format_not_available("The format \"" + name + "\"", status);
+      break;
+    case Road::list:
+      break;
+  }
+
+  if (status == kStatusGood && retstat == 0 && xnumdat > 0 && ynumdat >= 1) {
+    switch (choice->after) {
+      case After::one_d_free:
+        ynumdat = 1;
+        xlabel = "X-axis";
+        ylabel.clear();
+        zlabel = "Intensity";
+        break;
+      case After::one_d_columns:
+        ynumdat = 1;
+        if (!yaxis.empty()) yaxis[0] = 0.5f;
+        ylabel.clear();
+        break;
+      case After::none:
+        break;
+    }
+    data_defined = true;
+    int stored = 0;
+    IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
+    IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(name), name, stored, status);
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", x_pixel_size, stored, status);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", y_pixel_size, stored, status);
+    return;
+  }
+  stop_macro_and_sequence();
+}
+
+// The output menu's part of the reset (fio_output.cpp).
+void fio_reset_output_menu();
+
+void fio_reset_format_menus() {
+  fio_input_state = FioInputState{};
+  fio_reset_output_menu();
+}
+
+}  // namespace kesta

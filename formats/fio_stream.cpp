@@ -1,0 +1,308 @@
+#include "formats/fio_stream.hpp"
+
+#include <sys/types.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <memory>
+#include <utility>
+
+#include "core/atomic_file.hpp"
+#include "core/filenames.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+
+namespace kesta {
+
+namespace {
+
+// The layer's state: one input stream, one output stream (a temporary file
+// that replaces its target on a clean close).
+struct FioFileIoc {
+  std::FILE* io_file_in = nullptr;
+  bool io_file_in_open = false;
+  int io_file_in_id = -1;
+  std::unique_ptr<AtomicFile> io_file_out;
+  bool io_file_out_open = false;
+  int io_file_out_id = -1;
+};
+FioFileIoc fio_fileioc;
+
+// The layer's own diagnostics go straight to the terminal, not the log.
+void terminal_line(const std::string& text) {
+  if (std::FILE* out = io_stream(kStreamTerminal)) {
+    std::fputs(text.c_str(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+  }
+}
+
+// The checks every block transfer starts with: RETSTAT 1 for a count beyond
+// the buffer (MAX, itself at most the buffer's SIZE) or another stream's id,
+// 2 for a closed stream; true when the transfer may go ahead.
+bool transfer_allowed(int stream_id, Index max, std::size_t size, Index count, bool input,
+                      int& retstat) {
+  const bool is_open = input ? fio_fileioc.io_file_in_open : fio_fileioc.io_file_out_open;
+  const int id = input ? fio_fileioc.io_file_in_id : fio_fileioc.io_file_out_id;
+  if (count < 0 || count > std::min<Index>(max, static_cast<Index>(size)) || stream_id != id) {
+    retstat = 1;
+    return false;
+  }
+  if (!is_open) {
+    retstat = 2;
+    return false;
+  }
+  return true;
+}
+
+// Reads NUM_BYTES at the current position; shared by both read routines.
+void read_block(Index num_bytes, int swap, int& retstat, Index& bytes_read,
+                std::span<std::byte> buffer) {
+  std::FILE* in = fio_fileioc.io_file_in;
+  const std::size_t got = std::fread(buffer.data(), 1, static_cast<std::size_t>(num_bytes), in);
+  bytes_read = static_cast<Index>(got);
+  fio_swap_bytes(buffer.first(got), swap);
+  if (got == static_cast<std::size_t>(num_bytes))
+    retstat = 0;
+  else if (got == 0)
+    retstat = 3;
+  else
+    retstat = 5;
+}
+
+}  // namespace
+
+void fio_swap_bytes(std::span<std::byte> bytes, int swap) {
+  const std::size_t n = bytes.size();
+  if (swap == 1) {
+    for (std::size_t k = 0; k + 1 < n; k += 2) std::swap(bytes[k], bytes[k + 1]);
+  } else if (swap == 2) {
+    for (std::size_t k = 0; k + 3 < n; k += 4) {
+      std::swap(bytes[k], bytes[k + 3]);
+      std::swap(bytes[k + 1], bytes[k + 2]);
+    }
+  }
+}
+
+std::FILE* fio_input_file() {
+  return fio_fileioc.io_file_in_open ? fio_fileioc.io_file_in : nullptr;
+}
+
+void FIO_FILEOPENC(const std::string& file_name, int mode, int& retstat, int& stream_id) {
+  if (mode < 1 || mode > 4) {
+    retstat = 1;
+    return;
+  }
+  const bool input = mode == 1 || mode == 3;
+  if (input) {
+    if (fio_fileioc.io_file_in_open) {
+      retstat = 2;
+      return;
+    }
+    std::FILE* f = std::fopen(file_name.c_str(), mode == 1 ? "rb" : "r");
+    if (f == nullptr) {
+      retstat = 3;
+      return;
+    }
+    fio_fileioc.io_file_in = f;
+    fio_fileioc.io_file_in_open = true;
+    fio_fileioc.io_file_in_id = kFioInputStream;
+    stream_id = kFioInputStream;
+  } else {
+    if (fio_fileioc.io_file_out_open) {
+      retstat = 2;
+      return;
+    }
+    auto out = std::make_unique<AtomicFile>(file_name);
+    if (!out->ok()) {
+      retstat = 3;
+      return;
+    }
+    fio_fileioc.io_file_out = std::move(out);
+    fio_fileioc.io_file_out_open = true;
+    fio_fileioc.io_file_out_id = kFioOutputStream;
+    stream_id = kFioOutputStream;
+  }
+  retstat = 0;
+}
+
+void FIO_FILECLOSEC(int stream_id, int& retstat) {
+  if (stream_id == fio_fileioc.io_file_in_id) {
+    if (!fio_fileioc.io_file_in_open) {
+      retstat = 2;
+      return;
+    }
+    std::fclose(fio_fileioc.io_file_in);
+    fio_fileioc.io_file_in = nullptr;
+    fio_fileioc.io_file_in_open = false;
+    retstat = 0;
+  } else if (stream_id == fio_fileioc.io_file_out_id) {
+    if (!fio_fileioc.io_file_out_open) {
+      retstat = 2;
+      return;
+    }
+    const bool committed = fio_fileioc.io_file_out->commit();
+    fio_fileioc.io_file_out.reset();
+    fio_fileioc.io_file_out_open = false;
+    retstat = committed ? 0 : 3;
+  } else {
+    retstat = 1;
+  }
+}
+
+void FIO_FILEREADC(int stream_id, Index max_bytes, Index num_bytes, int swap, int& retstat,
+                   Index& bytes_read, std::span<std::byte> buffer) {
+  bytes_read = 0;
+  if (!transfer_allowed(stream_id, max_bytes, buffer.size(), num_bytes, true, retstat)) {
+    if (retstat == 2) terminal_line("WARNING: Input file is not open");
+    return;
+  }
+  if (num_bytes == 0) {
+    retstat = 0;
+    return;
+  }
+  read_block(num_bytes, swap, retstat, bytes_read, buffer);
+  if (retstat == 3) {
+    terminal_line("WARNING: End of file encoutered");
+  } else if (retstat == 5) {
+    terminal_line("WARNING: " + std::to_string(bytes_read) + " bytes input instead of " +
+                  std::to_string(num_bytes) + " requested");
+  }
+}
+
+void FIO_FILEPREADC(int stream_id, Index byte_position, Index max_bytes, Index num_bytes,
+                    int swap, int& retstat, Index& bytes_read, std::span<std::byte> buffer) {
+  bytes_read = 0;
+  if (!transfer_allowed(stream_id, max_bytes, buffer.size(), num_bytes, true, retstat)) return;
+  if (byte_position < 0 || byte_position > std::numeric_limits<off_t>::max() ||
+      ::fseeko(fio_fileioc.io_file_in, static_cast<off_t>(byte_position), SEEK_SET) != 0) {
+    retstat = 4;
+    return;
+  }
+  if (num_bytes == 0) {
+    retstat = 0;
+    return;
+  }
+  read_block(num_bytes, swap, retstat, bytes_read, buffer);
+}
+
+void FIO_ASCIIREADC(int stream_id, int max_chars, int& retstat, std::string& buffer) {
+  if (stream_id != fio_fileioc.io_file_in_id || max_chars < 2) {
+    retstat = 1;
+    return;
+  }
+  if (!fio_fileioc.io_file_in_open) {
+    terminal_line("WARNING: Input file is not open");
+    retstat = 2;
+    return;
+  }
+  // fgets semantics: at most MAX_CHARS - 1 characters, the newline kept.
+  buffer.clear();
+  std::FILE* in = fio_fileioc.io_file_in;
+  const std::size_t limit = static_cast<std::size_t>(max_chars) - 1;
+  int c = 0;
+  while (buffer.size() < limit && (c = std::fgetc(in)) != EOF) {
+    buffer.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  if (buffer.empty()) {
+    retstat = 3;
+    return;
+  }
+  if (buffer == "\n") buffer = " ";
+  retstat = 0;
+}
+
+void FIO_FILEWRITEC(int stream_id, Index max_bytes, Index num_bytes, int swap,
+                    std::span<std::byte> buffer, int& retstat, Index& bytes_written) {
+  bytes_written = 0;
+  if (num_bytes < 0 || num_bytes > std::min<Index>(max_bytes, static_cast<Index>(buffer.size()))) {
+    retstat = 1;
+    return;
+  }
+  // The caller's buffer is swapped first, and stays swapped whatever follows.
+  fio_swap_bytes(buffer.first(static_cast<std::size_t>(num_bytes)), swap);
+  if (!transfer_allowed(stream_id, max_bytes, buffer.size(), num_bytes, false, retstat)) return;
+  AtomicFile& out = *fio_fileioc.io_file_out;
+  errno = 0;
+  if (!out.write(buffer.data(), static_cast<std::size_t>(num_bytes))) {
+    terminal_line("fio_filewritec: errno = " + std::to_string(errno));
+    retstat = 3;
+    return;
+  }
+  bytes_written = num_bytes;
+  retstat = 0;
+}
+
+void FIO_FILEWREALC(int stream_id, Index max_values, Index num_values,
+                    std::span<const float> buffer, int& retstat, Index& values_written) {
+  values_written = 0;
+  if (!transfer_allowed(stream_id, max_values, buffer.size(), num_values, false, retstat)) return;
+  errno = 0;
+  if (!fio_fileioc.io_file_out->write(buffer.data(),
+                                      static_cast<std::size_t>(num_values) * sizeof(float))) {
+    terminal_line("ERROR: fio_filewrealc: errno = " + std::to_string(errno));
+    retstat = 3;
+    return;
+  }
+  values_written = num_values;
+  retstat = 0;
+}
+
+void FIO_FILEOPEN(std::string_view file_name, std::string_view mode, int& retstat, int& stream_id,
+                  Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_FILEOPEN V0.3";
+  if (st_bad(status, kPosition)) return;
+  const std::string_view word = used_text(mode);
+  int number = 0;
+  if (word == "READ")
+    number = 1;
+  else if (word == "WRITE")
+    number = 2;
+  else if (word == "READ_ASCII")
+    number = 3;
+  else if (word == "WRITE_ASCII")
+    number = 4;
+  else {
+    st_fail(status, kBaseFormats + 17, kPosition);
+    return;
+  }
+  const std::string_view name = used_text(file_name);
+  if (name.empty()) {
+    st_fail(status, kBaseFormats + 33, kPosition);
+    return;
+  }
+  FIO_FILEOPENC(std::string(name), number, retstat, stream_id);
+}
+
+void FIO_OPENFILE(bool prompt, std::string_view mode, std::string& file_name, int& retstat,
+                  int& stream_id, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OPENFILE V0.3";
+  if (st_bad(status, kPosition)) return;
+  for (;;) {
+    if (prompt) {
+      IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11, file_name,
+              status);
+      if (status != kStatusGood) {
+        retstat = 1;
+        return;
+      }
+    }
+    std::string path;
+    int trans = 0;
+    IO_TRANS_PATH(file_name, trans, path, status);
+    if (status != kStatusGood) return;
+    if (trans != 0) {
+      retstat = 1;
+      return;
+    }
+    FIO_FILEOPEN(path, mode, retstat, stream_id, status);
+    if (status != kStatusGood || retstat == 0 || !prompt) return;
+    IO_WRITE("Error in opening file, Please retype name", status);
+  }
+}
+
+}  // namespace kesta

@@ -1,0 +1,59 @@
+#pragma once
+// The keyboard roads into and out of the image formats: the input format
+// menu (INPUT DATA) and the output format menu (OUTPUT DATA), their help
+// texts, and the one line that answers a format whose reader or writer is not
+// built yet.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Writes one line saying that WHAT (a format's menu name) is not available
+// yet; changes nothing else.
+void fio_format_not_available(std::string_view what, Status& status);
+
+// INPUT DATA: asks for the format ("FILE FORMAT", 31 choices; the first
+// call's default depends on XMAXDAT, later calls propose the last choice),
+// calls its reader and, when data were read (STATUS good, XNUMDAT > 0,
+// YNUMDAT >= 1, reader code 0), sets DATA_DEFINED and stores
+// "#OVERLOAD_VALUE", "#INPUT_FORMAT", "X_PIXEL_SIZE" and "Y_PIXEL_SIZE".
+// A failed input leaves DATA_DEFINED and the data set as they were, stores
+// nothing, and ends a running input macro or file sequence with a framed
+// warning. VARIANCES_EXIST is in/out: a reader clears it when the file holds
+// no variances. XMAXDAT < 1 gives 110001, YMAXDAT < 1 110002.
+void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& variances_exist,
+               bool& data_defined, Index& xnumdat, Index& ynumdat, std::span<float> xaxis,
+               std::span<float> yaxis, std::span<float> data, std::span<float> variances,
+               std::string& title, std::string& xlabel, std::string& ylabel, std::string& zlabel,
+               float& x_pixel_size, float& y_pixel_size, Status& status);
+
+// The input help text, paged on the terminal (GUI false).
+void FIO_IN_HELP(bool gui, Status& status);
+
+// OUTPUT DATA: asks for the output format ("FILE FORMAT", 19 choices, the
+// last choice proposed, initially "KESTA STANDARD FORMAT") and calls its
+// writer on the active data region. "HEADER FILES" / "NO HEADER FILES" only
+// switch the header-file flag. XMAXDAT < 1 gives 180001, YMAXDAT < 1 180002.
+void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                Index ystrelm, Index xendelm, Index yendelm, std::span<const float> xaxis,
+                std::span<const float> yaxis, std::span<const float> data,
+                std::span<const float> variances, std::string_view title, std::string_view xlabel,
+                std::string_view ylabel, std::string_view zlabel, bool variances_exist,
+                float x_pixel_size, float y_pixel_size, Status& status);
+
+// The output help text, paged on the terminal (GUI false).
+void FIO_INP_OUTHELP(bool gui, Status& status);
+
+// The keyboard output menu's saved settings (for the BINARY and TIFF writers).
+bool fio_output_header_files();
+int fio_output_tiff_bits();
+
+// Back to the start-of-run state of both menus (first-call defaults,
+// header files on, TIFF 16 bits, the TULMA note not yet shown).
+void fio_reset_format_menus();
+
+}  // namespace kesta

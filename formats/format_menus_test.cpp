@@ -1,0 +1,214 @@
+#include "formats/format_menus.hpp"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+struct DataSet {
+  DataSet(Index x, Index y) : xmax(x), ymax(y), data(x * y, 42.0f), variances(x * y), xaxis(x), yaxis(y) {}
+  Index xmax, ymax;
+  std::vector<float> data, variances, xaxis, yaxis;
+  std::string file = "last.dat", title = "current", xlabel, ylabel, zlabel;
+  float xps = 3.0f, yps = 3.0f;
+  Index xnum = 2, ynum = 2;
+  bool variances_exist = false, defined = true;
+};
+
+class FormatMenus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::reset_dialogue();
+    vosq_io_dbdb.paging_on = false;
+    io_clear_database();
+    fio_reset_format_menus();
+  }
+  void TearDown() override {
+    io_clear_database();
+    fio_reset_format_menus();
+  }
+  void input(DataSet& d, std::vector<std::string> answers) {
+    testing::ScriptedInput script(std::move(answers));
+    FIO_INPUT(d.xmax, d.ymax, d.file, d.variances_exist, d.defined, d.xnum, d.ynum, d.xaxis,
+              d.yaxis, d.data, d.variances, d.title, d.xlabel, d.ylabel, d.zlabel, d.xps, d.yps,
+              status_);
+    prompts_ = script.prompts;
+  }
+  void output(const DataSet& d, std::vector<std::string> answers) {
+    testing::ScriptedInput script(std::move(answers));
+    FIO_OUTPUT(d.file, d.xmax, d.ymax, 1, 1, d.xmax, d.ymax, d.xaxis, d.yaxis, d.data,
+               d.variances, d.title, d.xlabel, d.ylabel, d.zlabel, d.variances_exist, d.xps,
+               d.yps, status_);
+    prompts_ = script.prompts;
+  }
+  std::string key(const std::string& k) {
+    int length = 0, retstat = 0;
+    std::string value;
+    IO_INQ_KEYVALUE(k, length, value, retstat, status_);
+    return retstat == 0 ? value.substr(0, static_cast<std::size_t>(length)) : "<absent>";
+  }
+
+  testing::TempDir dir_;
+  testing::TerminalCapture terminal_;
+  Status status_ = ST_GOOD();
+  std::vector<std::string> prompts_;
+};
+
+TEST_F(FormatMenus, FirstInputProposesAFormatByArraySizeThenTheLastChoice) {
+  struct Case {
+    Index x, y;
+    const char* format;
+  };
+  for (const Case& c : {Case{512, 1, "GAS 2-D DETECTOR (OZWA)"}, Case{3000, 2, "RIGAKU R-AXIS"},
+                        Case{2304, 5, "IMAGEQUANT"}, Case{1200, 5, "NEW MAR CODE"},
+                        Case{100, 1, "1-D ASCII FREE FORMAT"}, Case{100, 3, "WESS FORMAT"}}) {
+    fio_reset_format_menus();
+    DataSet d(c.x, c.y);
+    // An empty answer takes the proposed format.
+    input(d, {c.x == 100 && c.y == 3 ? "WESS" : ""});
+    EXPECT_NE(terminal_.text().find("\"" + std::string(c.format) + "\" is not available yet"),
+              std::string::npos)
+        << c.format;
+  }
+  DataSet d(100, 3);
+  input(d, {""});
+  EXPECT_NE(prompts_.at(0).find("WESS FORMAT"), std::string::npos) << "the last choice";
+  fio_reset_format_menus();
+  input(d, {""});
+  EXPECT_NE(prompts_.at(0).find("KESTA STANDARD FORMAT"), std::string::npos);
+  EXPECT_NE(prompts_.at(1).find("INPUT FILE NAME"), std::string::npos);
+}
+
+TEST_F(FormatMenus, UnavailableFormatChangesNothing) {
+  DataSet d(8, 8);
+  input(d, {"BRUKER"});
+  EXPECT_EQ(status_, kStatusGood);
+  EXPECT_TRUE(d.defined);
+  EXPECT_EQ(d.title, "current");
+  EXPECT_EQ(d.xnum, 2);
+  EXPECT_EQ(d.data[0], 42.0f);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
+  const std::string out = terminal_.text();
+  EXPECT_NE(out.find("WARNING: The format \"BRUKER FORMAT\" is not available yet"),
+            std::string::npos);
+
+  // The removed format is a failure too, whatever extent was defined.
+  input(d, {"PMC"});
+  EXPECT_NE(terminal_.text().find("WARNING: Format support removed"), std::string::npos);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
+}
+
+TEST_F(FormatMenus, QuestionMarkListsTheFormatsAndTulmaNoteShowsOnce) {
+  DataSet d(8, 8);
+  input(d, {"?", "TULMA"});
+  std::string out = terminal_.text();
+  EXPECT_NE(out.find("WESS FORMAT: Simple byte format"), std::string::npos);
+  EXPECT_NE(out.find("?: List of available formats and commands"), std::string::npos);
+  EXPECT_NE(out.find("imgCIF/CBF"), std::string::npos);
+  input(d, {"OZWA DATA"});
+  out = terminal_.text();
+  EXPECT_EQ(out.find("imgCIF/CBF"), out.rfind("imgCIF/CBF")) << "the note only once per run";
+}
+
+TEST_F(FormatMenus, NativeFileReadThroughTheMenuStoresTheKeys) {
+  DataSet source(4, 3);
+  std::iota(source.data.begin(), source.data.end(), 1.0f);
+  source.xps = 5e-5f;
+  source.yps = 6e-5f;
+  const std::string path = dir_.file("image.kzt");
+  output(source, {"", path});  // the first output proposes the native format
+  ASSERT_EQ(status_, kStatusGood);
+
+  DataSet d(4, 3);
+  d.defined = false;
+  input(d, {"KESTA", path});
+  ASSERT_EQ(status_, kStatusGood);
+  EXPECT_TRUE(d.defined);
+  EXPECT_EQ(d.data, source.data);
+  EXPECT_EQ(d.xnum, 4);
+  EXPECT_EQ(d.ynum, 3);
+  EXPECT_EQ(d.file, path);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "KESTA STANDARD FORMAT");
+  float overload = 0, xps = 0;
+  int retstat = 0;
+  IO_INQ_RKEYVALUE("#OVERLOAD_VALUE", overload, retstat, status_);
+  IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, status_);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_FLOAT_EQ(overload, 1.7e38f);
+  EXPECT_FLOAT_EQ(xps, 5e-5f);
+
+  // A failed read keeps the data set and stores nothing new.
+  io_clear_database();
+  input(d, {"KESTA", dir_.file("missing.kzt")});
+  EXPECT_TRUE(d.defined);
+  EXPECT_EQ(d.data, source.data);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
+}
+
+TEST_F(FormatMenus, FailedInputEndsAMacroAndASequence) {
+  const std::string macro = dir_.file("run.mac");
+  {
+    std::FILE* f = std::fopen(macro.c_str(), "w");
+    std::fputs("HELP\nEXIT\n", f);
+    std::fclose(f);
+  }
+  std::string name = macro;
+  IO_OPEN_INMACRO(false, name, status_);
+  ASSERT_TRUE(vosq_io_dbdb.input_macro);
+  DataSet d(8, 8);
+  input(d, {});
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  std::string out = terminal_.text();
+  EXPECT_NE(out.find("END OF FILE INPUT HELP TEXT"), std::string::npos);
+  const std::string frame =
+      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING\n \n"
+      "WARNING: File input failed during a macro. Macro automatically terminated.\n \n"
+      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING\n";
+  EXPECT_NE(out.find(frame), std::string::npos) << out;
+  EXPECT_TRUE(d.defined);
+
+  vosq_io_dbdb.file_sequence = true;
+  input(d, {"WESS"});
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_NE(terminal_.text().find(
+                "WARNING: File input failed during a sequence. Sequence terminated."),
+            std::string::npos);
+}
+
+TEST_F(FormatMenus, OutputMenuSwitchesAndUnavailableWriters) {
+  DataSet d(3, 3);
+  EXPECT_TRUE(fio_output_header_files());
+  output(d, {"NO HEADER"});
+  EXPECT_FALSE(fio_output_header_files());
+  output(d, {"HEADER FILES"});
+  EXPECT_TRUE(fio_output_header_files());
+  EXPECT_EQ(fio_output_tiff_bits(), 16);
+  output(d, {"CBF"});
+  EXPECT_NE(terminal_.text().find("WARNING: NOT PRESENTLY AVAILABLE"), std::string::npos);
+  output(d, {"powder"});
+  EXPECT_NE(terminal_.text().find("WARNING: The format \"PowderCIF\" is not available yet"),
+            std::string::npos);
+  output(d, {""});
+  EXPECT_NE(prompts_.at(0).find("PowderCIF"), std::string::npos) << "the last choice";
+  output(d, {"?", "\\\\"});
+  EXPECT_NE(terminal_.text().find("TIFF INTEGERS: Simple 1 or 2-byte output"), std::string::npos);
+  EXPECT_EQ(status_, kStatusEscape);
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
+
+  status_ = ST_GOOD();
+  FIO_OUTPUT("", 0, 3, 1, 1, 1, 1, d.xaxis, d.yaxis, d.data, d.variances, "", "", "", "", false,
+             1, 1, status_);
+  EXPECT_EQ(status_, kBaseFormats + 1);
+}
+
+}  // namespace
+}  // namespace kesta

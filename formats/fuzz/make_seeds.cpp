@@ -1,0 +1,84 @@
+// Writes small valid seed files for the fuzz harnesses: an item file with
+// every kind of item the readers look for, and a packed image.
+// Usage: make_seeds <items-corpus-dir> <packed-corpus-dir>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/item_writer.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+
+namespace {
+
+using namespace kesta;
+
+bool write_items(const std::string& path, Index nx, Index ny) {
+  if (!io_open_stream(50, path, "wb")) return false;
+  Status s = ST_GOOD();
+  Index r = 1;
+  std::vector<float> data(nx * ny), xaxis(nx), yaxis(ny);
+  std::vector<std::uint8_t> mask(nx * ny);
+  for (Index k = 0; k < nx * ny; ++k) {
+    data[k] = static_cast<float>(k) * 1.5f - 3.0f;
+    mask[k] = k % 3 == 0;
+  }
+  for (Index i = 0; i < nx; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+  for (Index j = 0; j < ny; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  const std::vector<std::string> names = {"one", "two", "three"};
+  IO_FWRITE_STRING(50, "$FFF_START", "KESTA Data File", r, s);
+  IO_FWRITE_STRING(50, "$BIG_ENDIAN", IO_BIG_ENDIAN() ? "TRUE" : "FALSE", r, s);
+  IO_FWRITE_STRING(50, "title", "seed", r, s);
+  IO_FWRITE_INTEGER(50, "count", -42, r, s);
+  IO_FWRITE_REAL(50, "x_pixel_size", 1e-4f, r, s);
+  IO_FWRITE_STRING(50, "overload_value", "65535.5", r, s);
+  IO_FWRITE_RARRAY(50, "data_array", nx, ny, 1, 1, nx, ny, data, r, s);
+  IO_FWRITE_RARRAY(50, "x_axis", nx, 1, 1, 1, nx, 1, xaxis, r, s);
+  IO_FWRITE_RARRAY(50, "y_axis", ny, 1, 1, 1, ny, 1, yaxis, r, s);
+  IO_FWRITE_RARRAY(50, "variances_array", nx, ny, 1, 1, nx, ny, data, r, s);
+  IO_FWRITE_L1ARRAY(50, "mask", nx, ny, 1, 1, nx, ny, mask, r, s);
+  IO_FWRITE_CARRAY(50, "names", 3, 1, 3, names, r, s);
+  IO_FWRITE_STRING(50, "$FFF_END", "End of image data", r, s);
+  return io_close_stream(50) && s == kStatusGood;
+}
+
+void put_bits(std::string& out, int& used, std::uint32_t value, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (used == 0) out.push_back(0);
+    if ((value >> i) & 1u) out.back() = static_cast<char>(out.back() | (1 << used));
+    used = (used + 1) % 8;
+  }
+}
+
+bool write_packed(const std::string& path, int x, int y) {
+  char header[64];
+  std::snprintf(header, sizeof header, "CCP4 packed image, X: %04d, Y: %04d\n", x, y);
+  std::string out = std::string("seed image\n") + header;
+  int used = 0;
+  // Blocks of 8 residuals of 8 bits, then some of other widths.
+  for (int p = 0; p < x * y; p += 8) {
+    const int w = (p / 8) % 8;
+    put_bits(out, used, 3u | (static_cast<std::uint32_t>(w) << 3), 6);
+    static constexpr int kWidths[8] = {0, 4, 5, 6, 7, 8, 16, 32};
+    for (int k = 0; k < 8; ++k) put_bits(out, used, static_cast<std::uint32_t>(p * 37 + k), kWidths[w]);
+  }
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  std::fwrite(out.data(), 1, out.size(), f);
+  return std::fclose(f) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 2;
+  const std::string items = argv[1], packed = argv[2];
+  bool ok = write_items(items + "/seed-small.kzt", 5, 4) &&
+            write_items(items + "/seed-wide.kzt", 60, 3) &&
+            write_packed(packed + "/seed-small.pck", 6, 5) &&
+            write_packed(packed + "/seed-wide.pck", 50, 3);
+  return ok ? 0 : 1;
+}
