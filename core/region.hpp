@@ -26,15 +26,22 @@ constexpr Status region_error(Index xmax, Index ymax, Index xstrelm, Index ystre
   return 0;
 }
 
-// region_error, and base + 1 also when the array holds fewer than
+// True when an array of SIZE elements holds the xmax * ymax elements its
+// declared dimensions promise (false for negative sizes or an overflow).
+constexpr bool array_holds(std::size_t size, Index xmax, Index ymax) {
+  Index elements = 0;
+  return checked_product(xmax, ymax, elements) && static_cast<std::size_t>(elements) <= size;
+}
+
+// region_error, and base + SHORT_CODE (1 unless the caller's module reports a
+// short array under a code of its own) when the array holds fewer than
 // xmax * ymax elements (SIZE).
 constexpr Status array_region_error(Index xmax, Index ymax, Index xstrelm, Index ystrelm,
-                                    Index xendelm, Index yendelm, std::size_t size, Status base) {
+                                    Index xendelm, Index yendelm, std::size_t size, Status base,
+                                    Status short_code = 1) {
   if (const Status e = region_error(xmax, ymax, xstrelm, ystrelm, xendelm, yendelm, base); e != 0)
     return e;
-  Index elements = 0;
-  if (!checked_product(xmax, ymax, elements) || static_cast<std::size_t>(elements) > size)
-    return base + 1;
+  if (!array_holds(size, xmax, ymax)) return base + short_code;
   return 0;
 }
 

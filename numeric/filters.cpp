@@ -53,9 +53,9 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
   if (e == 0 && (static_cast<Index>(column.size()) < maxcolumn ||
                  static_cast<Index>(sorted.size()) < maxsorted ||
                  static_cast<Index>(source.size()) < maxsorted ||
-                 !span_holds(data.size(), xmaxdat, xendelm, yendelm) ||
-                 !span_holds(output.size(), xmaxout, xendelm, yendelm)))
-    e = kBaseMath + 37;
+                 !array_holds(data.size(), xmaxdat, ymaxdat) ||
+                 !array_holds(output.size(), xmaxout, ymaxout)))
+    e = kBaseMath + kShortSpan;
   if (e != 0) return st_fail(status, e, kPosition);
 
   const Index before_x = (xsize - 1) / 2;
@@ -141,9 +141,9 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
                           xmaxout, ymaxout, false);
   if (e == 0 && maxwork < xendelm) e = kBaseMath + 37;
   if (e == 0 && (static_cast<Index>(work.size()) < xendelm ||
-                 !span_holds(data.size(), xmaxdat, xendelm, yendelm) ||
-                 !span_holds(output.size(), xmaxout, xendelm, yendelm)))
-    e = kBaseMath + 37;
+                 !array_holds(data.size(), xmaxdat, ymaxdat) ||
+                 !array_holds(output.size(), xmaxout, ymaxout)))
+    e = kBaseMath + kShortSpan;
   if (e != 0) return st_fail(status, e, kPosition);
 
   const Index before_x = (xsize - 1) / 2;
@@ -207,8 +207,8 @@ void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const fl
     // Radii are counted in bins: a width of zero or less measures nothing.
     e = kBaseMath + 21;
   } else if (static_cast<Index>(function.size()) < numfunc ||
-             !span_holds(array.size(), xmaxdat, xendelm, yendelm)) {
-    e = kBaseMath + 37;
+             !array_holds(array.size(), xmaxdat, ymaxdat)) {
+    e = kBaseMath + kShortSpan;
   }
   if (e != 0) return st_fail(status, e, kPosition);
 

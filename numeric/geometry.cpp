@@ -249,9 +249,8 @@ Status template_error(Index xmaxdat, Index ymaxdat, Index xs, Index ys, Index xe
   if (const Status e = region_error(xmaxdat, ymaxdat, xs, ys, xe, ye, kBaseMath); e != 0) return e;
   if (xnumtem < 1 || xnumtem > xmaxtem) return kBaseMath + 5;
   if (ynumtem < 1 || ynumtem > ymaxtem) return kBaseMath + 6;
-  if (!span_holds(data_size, xmaxdat, xe, ye) ||
-      !span_holds(template_size, xmaxtem, xnumtem, ynumtem))
-    return kBaseMath + 37;
+  if (!array_holds(data_size, xmaxdat, ymaxdat) || !array_holds(template_size, xmaxtem, ymaxtem))
+    return kBaseMath + kShortSpan;
   return 0;
 }
 

@@ -11,8 +11,6 @@
 namespace kesta {
 namespace {
 
-using resample::image_error;
-
 // Sums of the whole XBIN x YBIN blocks of the region, block line by block
 // line: CALLBACK(j, sums) receives the NX sums of block line j (0-based).
 template <class Callback>
@@ -45,7 +43,7 @@ void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
                     Index yendelm, Index xbin, Index ybin, float& minimum, float& maximum,
                     Status& status) {
   if (st_bad(status, position)) return;
-  Status e = image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
+  Status e = region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
   if (e == 0 && (xbin < 1 || xbin > xendelm - xstrelm + 1)) e = kBaseMath + 17;
   if (e == 0 && (ybin < 1 || ybin > yendelm - ystrelm + 1)) e = kBaseMath + 18;
   if (e != 0) {
@@ -76,7 +74,7 @@ void MA_RREBIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index 
                std::span<float> output, Index& oxendelm, Index& oyendelm, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RREBIN V0.1";
   if (st_bad(status, kPosition)) return;
-  Status e = image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
+  Status e = region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
   if (e == 0) e = dimension_error(xmaxout, ymaxout, kBaseMath);
   if (e == 0 && xbin < 1) e = kBaseMath + 17;
   if (e == 0 && ybin < 1) e = kBaseMath + 18;
@@ -134,7 +132,7 @@ void MA_RFLIP(bool left_right, Index xmaxdat, Index ymaxdat, Index xstrelm, Inde
   constexpr const char* kPosition = "Subroutine MA_RFLIP V0.1";
   if (st_bad(status, kPosition)) return;
   if (const Status e =
-          image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
       e != 0) {
     st_fail(status, e, kPosition);
     return;
@@ -160,10 +158,10 @@ void MA_RTRANSPOSE(Index xmaxin, Index ymaxin, std::span<const float> in, Index 
                    Index& oyendelm, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RTRANSPOSE V0.1";
   if (st_bad(status, kPosition)) return;
-  Status e = image_error(xmaxin, ymaxin, xstrelm, ystrelm, xendelm, yendelm, in.size());
+  Status e = region_span_error(xmaxin, ymaxin, xstrelm, ystrelm, xendelm, yendelm, in.size());
   if (e == 0) e = dimension_error(xmaxout, ymaxout, kBaseMath);
   if (e == 0 && (xmaxout < yendelm || ymaxout < xendelm)) e = kBaseMath + 38;
-  if (e == 0 && !span_holds(out.size(), xmaxout, yendelm, xendelm)) e = kBaseMath + 37;
+  if (e == 0 && !array_holds(out.size(), xmaxout, ymaxout)) e = kBaseMath + kShortSpan;
   if (e != 0) {
     st_fail(status, e, kPosition);
     return;
@@ -210,9 +208,9 @@ void MA_RSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index 
                Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RSCALE V0.1";
   if (st_bad(status, kPosition)) return;
-  Status e = image_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
+  Status e = region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
   if (e == 0)
-    e = image_error(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output.size());
+    e = region_span_error(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output.size());
   if (e == 0 && !(xscale >= 1.0e-5f && xscale <= 10.0f)) e = kBaseMath + 21;
   if (e == 0 && !(yscale >= 1.0e-5f && yscale <= 10.0f)) e = kBaseMath + 22;
   if (e != 0) {

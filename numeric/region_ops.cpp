@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <string>
 
+#include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
@@ -24,9 +27,9 @@ Status two_array_error(Index xmax1, Index ymax1, Index xmax2, Index ymax2, Index
       e != 0)
     return e;
   for (const std::size_t s : sizes1)
-    if (!span_holds(s, xmax1, xe, ye)) return kBaseMath + 37;
+    if (!array_holds(s, xmax1, ymax1)) return kBaseMath + kShortSpan;
   for (const std::size_t s : sizes2)
-    if (!span_holds(s, xmax2, xe, ye)) return kBaseMath + 37;
+    if (!array_holds(s, xmax2, ymax2)) return kBaseMath + kShortSpan;
   return 0;
 }
 
@@ -46,23 +49,31 @@ void for_rows2(Index xmax1, Index xmax2, Index xs, Index ys, Index xe, Index ye,
   for (Index y = ys; y <= ye; ++y) op(a + element(xs, y, xmax1), b + element(xs, y, xmax2), n);
 }
 
+// Applies OP(a1, v1, a2, v2, count) to the rows of the region of two arrays
+// with their variances (the first pair of width XMAX1, the second XMAX2).
+template <class A2, class Op>
+void for_rows_with_variances(Index xmax1, Index xmax2, Index xs, Index ys, Index xe, Index ye,
+                             std::span<const float> array1, std::span<const float> var1,
+                             std::span<A2> array2, std::span<float> var2, Op op) {
+  const Index n = xe - xs + 1;
+  for (Index y = ys; y <= ye; ++y) {
+    const Index o1 = element(xs, y, xmax1);
+    const Index o2 = element(xs, y, xmax2);
+    op(array1.data() + o1, var1.data() + o1, array2.data() + o2, var2.data() + o2, n);
+  }
+}
+
 // Straight to the terminal: the out-of-range region of MA_RVALUE.
 void write_region_line(const char* axis, Index start, Index end, Index max) {
   std::FILE* terminal = io_stream(kStreamTerminal);
   if (terminal == nullptr) return;
-  std::fprintf(terminal, "%s_start_element, %s_end_element, %s_max = %8lld%8lld%8lld\n", axis, axis,
-               axis, static_cast<long long>(start), static_cast<long long>(end),
-               static_cast<long long>(max));
+  const std::string line = std::string(axis) + "_start_element, " + axis + "_end_element, " + axis +
+                           "_max = " + format_i(start, 8) + format_i(end, 8) + format_i(max, 8) +
+                           "\n";
+  std::fputs(line.c_str(), terminal);
 }
 
 }  // namespace
-
-Status region_span_error(Index xmax, Index ymax, Index xs, Index ys, Index xe, Index ye,
-                         std::size_t size) {
-  if (const Status e = region_error(xmax, ymax, xs, ys, xe, ye, kBaseMath); e != 0) return e;
-  if (!span_holds(size, xmax, xe, ye)) return kBaseMath + 37;
-  return 0;
-}
 
 void MA_RVALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                Index yendelm, float value, std::span<float> array, Status& status) {
@@ -280,14 +291,12 @@ void MA_RVARMULT(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index x
                           {array1.size(), var1.size()}, {array2.size(), var2.size()});
       e != 0)
     return st_fail(status, e, kPosition);
-  const Index n = xendelm - xstrelm + 1;
-  for (Index y = ystrelm; y <= yendelm; ++y) {
-    const float* a1 = array1.data() + element(xstrelm, y, xmax1);
-    const float* v1 = var1.data() + element(xstrelm, y, xmax1);
-    const float* a2 = array2.data() + element(xstrelm, y, xmax2);
-    float* v2 = var2.data() + element(xstrelm, y, xmax2);
-    for (Index i = 0; i < n; ++i) v2[i] = a2[i] * a2[i] * v1[i] + a1[i] * a1[i] * v2[i];
-  }
+  for_rows_with_variances(xmax1, xmax2, xstrelm, ystrelm, xendelm, yendelm, array1, var1, array2,
+                          var2, [](const float* a1, const float* v1, const float* a2, float* v2,
+                                   Index n) {
+                            for (Index i = 0; i < n; ++i)
+                              v2[i] = a2[i] * a2[i] * v1[i] + a1[i] * a1[i] * v2[i];
+                          });
 }
 
 void MA_WAVERAGE(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index xendelm,
@@ -301,23 +310,20 @@ void MA_WAVERAGE(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index x
                           {array1.size(), var1.size()}, {array2.size(), var2.size()});
       e != 0)
     return st_fail(status, e, kPosition);
-  const Index n = xendelm - xstrelm + 1;
-  for (Index y = ystrelm; y <= yendelm; ++y) {
-    const float* a1 = array1.data() + element(xstrelm, y, xmax1);
-    const float* v1 = var1.data() + element(xstrelm, y, xmax1);
-    float* a2 = array2.data() + element(xstrelm, y, xmax2);
-    float* v2 = var2.data() + element(xstrelm, y, xmax2);
-    for (Index i = 0; i < n; ++i) {
-      const float s = v1[i] + v2[i];
-      if (s > 0.0f) {
-        a2[i] = (a2[i] * v1[i] + a1[i] * v2[i]) / s;
-        v2[i] = v1[i] * v2[i] / s;
-      } else {
-        a2[i] = (a2[i] + a1[i]) * 0.5f;
-        v2[i] = 0.0f;
-      }
-    }
-  }
+  for_rows_with_variances(xmax1, xmax2, xstrelm, ystrelm, xendelm, yendelm, array1, var1, array2,
+                          var2, [](const float* a1, const float* v1, float* a2, float* v2,
+                                   Index n) {
+                            for (Index i = 0; i < n; ++i) {
+                              const float s = v1[i] + v2[i];
+                              if (s > 0.0f) {
+                                a2[i] = (a2[i] * v1[i] + a1[i] * v2[i]) / s;
+                                v2[i] = v1[i] * v2[i] / s;
+                              } else {
+                                a2[i] = (a2[i] + a1[i]) * 0.5f;
+                                v2[i] = 0.0f;
+                              }
+                            }
+                          });
 }
 
 void MA_RCOPY(Index xmaxin, Index ymaxin, std::span<const float> in, Index xstrelm, Index ystrelm,
@@ -347,22 +353,26 @@ void MA_RMOVE(Index xmaxin, Index ymaxin, std::span<const float> in, Index xstre
                  region_error(xmaxin, ymaxin, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
              r != 0) {
     e = r;
-  } else if (xtarget < 1 || xendelm - xstrelm + xtarget > xmaxout) {
+  } else if (xtarget < 1 || xtarget > xmaxout - (xendelm - xstrelm)) {
     // A target start below 1 would write before the output array.
     e = kBaseMath + 9;
-  } else if (ytarget < 1 || yendelm - ystrelm + ytarget > ymaxout) {
+  } else if (ytarget < 1 || ytarget > ymaxout - (yendelm - ystrelm)) {
     e = kBaseMath + 10;
-  } else if (!span_holds(in.size(), xmaxin, xendelm, yendelm) ||
-             !span_holds(out.size(), xmaxout, xendelm - xstrelm + xtarget,
-                         yendelm - ystrelm + ytarget)) {
-    e = kBaseMath + 37;
+  } else if (!array_holds(in.size(), xmaxin, ymaxin) || !array_holds(out.size(), xmaxout, ymaxout)) {
+    e = kBaseMath + kShortSpan;
   }
   if (e != 0) return st_fail(status, e, kPosition);
   const Index n = xendelm - xstrelm + 1;
-  for (Index j = 0; j <= yendelm - ystrelm; ++j) {
+  const Index lines = yendelm - ystrelm + 1;
+  // The input and output may be one array: each line is moved, not copied,
+  // and when the block moves to higher addresses the last line goes first,
+  // so that no line is overwritten before it has been read.
+  const bool backwards = std::less<const float*>()(in.data() + element(xstrelm, ystrelm, xmaxin),
+                                                   out.data() + element(xtarget, ytarget, xmaxout));
+  for (Index k = 0; k < lines; ++k) {
+    const Index j = backwards ? lines - 1 - k : k;
     const float* src = in.data() + element(xstrelm, ystrelm + j, xmaxin);
     float* dst = out.data() + element(xtarget, ytarget + j, xmaxout);
-    // The input and output may be one array: move, not copy.
     std::memmove(dst, src, static_cast<std::size_t>(n) * sizeof(float));
   }
 }

@@ -12,22 +12,21 @@
 #include <cstdint>
 #include <span>
 
+#include "core/region.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
 
-// True when an array span of SIZE elements holds element (xend, yend) of an
-// array whose first declared dimension is XMAX (the caller has already
-// checked the region against the declared sizes).
-constexpr bool span_holds(std::size_t size, Index xmax, Index xend, Index yend) {
-  return xend >= 1 && yend >= 1 && static_cast<Index>(size) > element(xend, yend, xmax);
-}
+// The code of an array span shorter than its declared dimensions promise.
+inline constexpr Status kShortSpan = 37;
 
 // The whole check of one array and its region: bad sizes (base + 1, 2), the
-// region outside the array or starting below 1 (5, 6), then a span too short
-// for the region (37); 0 when the region can be used.
-Status region_span_error(Index xmax, Index ymax, Index xs, Index ys, Index xe, Index ye,
-                         std::size_t size);
+// region outside the array or starting below 1 (5, 6), then a span shorter
+// than the declared sizes (37); 0 when the region can be used.
+constexpr Status region_span_error(Index xmax, Index ymax, Index xs, Index ys, Index xe, Index ye,
+                                   std::size_t size) {
+  return array_region_error(xmax, ymax, xs, ys, xe, ye, size, kBaseMath, kShortSpan);
+}
 
 // Special values: a very large and a very small value, and what a division by
 // zero stores (sign set, exponent 2^126, all mantissa bits set).

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -123,6 +126,8 @@ TEST(RegionOps, DivisionByZeroStillDividesEverythingElse) {
   EXPECT_EQ(status, 21003);
   EXPECT_EQ(a, (std::vector<float>{4.0f, kDivideByZero, 2.0f, 2.0f}));
   EXPECT_NE(kDivideByZero, kVerySmall);
+  // Sign set, exponent 2^126, every mantissa bit set.
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(kDivideByZero), 0xFEFFFFFFu);
 }
 
 TEST(RegionOps, LogarithmAndPowerSpecialCases) {
@@ -168,6 +173,21 @@ TEST(RegionOps, MoveToATarget) {
   EXPECT_EQ(status, ST_GOOD());
   EXPECT_EQ(same[element(2, 1, kX)], ramp()[element(1, 1, kX)]);
   EXPECT_EQ(same[element(4, 2, kX)], ramp()[element(3, 2, kX)]);
+
+  // Overlapping moves within one array, up and down, forwards and backwards:
+  // every moved element holds what its source held before the move.
+  struct Shift {
+    Index xt, yt;
+  };
+  for (const Shift t : {Shift{3, 3}, Shift{1, 1}, Shift{2, 2}, Shift{4, 1}}) {
+    std::vector<float> a = ramp();
+    MA_RMOVE(kX, kY, a, 2, 2, 5, 4, kX, kY, t.xt, t.yt, a, status);
+    ASSERT_EQ(status, ST_GOOD());
+    for (Index j = 0; j <= 2; ++j)
+      for (Index i = 0; i <= 3; ++i)
+        EXPECT_EQ(a[element(t.xt + i, t.yt + j, kX)], ramp()[element(2 + i, 2 + j, kX)])
+            << "target " << t.xt << "," << t.yt << " element " << i << "," << j;
+  }
 }
 
 TEST(RegionOps, ArgumentChecks) {
@@ -184,6 +204,18 @@ TEST(RegionOps, ArgumentChecks) {
       {"Y reversed", [](auto& a, Status& s) { MA_RCADD(kX, kY, 1, 3, 1, 2, 1.0f, a, s); }, 20006},
       {"span short", [](auto& a, Status& s) { MA_RCADD(kX, kY + 1, 1, 1, kX, kY + 1, 1.0f, a, s); },
        20037},
+      // The declared sizes promise more than the span holds, even where the
+      // region itself would fit.
+      {"span short of its declared size",
+       [](auto& a, Status& s) { MA_RCADD(kX, kY + 1, 1, 1, 2, 2, 1.0f, a, s); }, 20037},
+      {"two-array span short of its declared size",
+       [&](auto& a, Status& s) { MA_RADD(kX, kY + 1, 1, 1, 2, 2, other, kX, kY, a, s); }, 20037},
+      {"declared sizes whose product overflows",
+       [](auto& a, Status& s) {
+         const Index huge = Index{1} << 40;
+         MA_RCADD(huge, huge, 1, 1, 1, huge, 1.0f, a, s);
+       },
+       20037},
       {"two-array X start 0",
        [&](auto& a, Status& s) { MA_RADD(kX, kY, 0, 1, 3, 3, other, kX, kY, a, s); }, 20005},
       {"two-array Y start 0",
@@ -197,6 +229,11 @@ TEST(RegionOps, ArgumentChecks) {
        [&](auto& a, Status& s) { MA_RMOVE(kX, kY, other, 1, 1, 2, 2, kX, kY, 0, 1, a, s); }, 20009},
       {"move target X beyond",
        [&](auto& a, Status& s) { MA_RMOVE(kX, kY, other, 1, 1, 4, 2, kX, kY, 5, 1, a, s); }, 20009},
+      {"move target X at the largest index",
+       [&](auto& a, Status& s) {
+         MA_RMOVE(kX, kY, other, 1, 1, 4, 2, kX, kY, std::numeric_limits<Index>::max(), 1, a, s);
+       },
+       20009},
       {"threshold limits crossed",
        [](auto& a, Status& s) { MA_THRESHOLD(kX, kY, 1, 1, 2, 2, true, true, 5, 4, a, s); }, 20013},
       {"move target Y beyond",

@@ -25,14 +25,6 @@ inline Index floor_index(double v) {
   return t - (static_cast<double>(t) > v ? 1 : 0);
 }
 
-// Sizes, region and span of one image: 1, 2, 5, 6 or 37 above the base, else 0.
-inline Status image_error(Index xmax, Index ymax, Index xs, Index ys, Index xe, Index ye,
-                          std::size_t size) {
-  if (const Status e = region_error(xmax, ymax, xs, ys, xe, ye, kBaseMath); e != 0) return e;
-  if (!span_holds(size, xmax, xe, ye)) return kBaseMath + 37;
-  return 0;
-}
-
 // Input image and output image of a resampling: both sizes first (1 when
 // either X size is below 1, 2 likewise in Y), then the input region, the
 // output region, and both spans.
@@ -44,8 +36,8 @@ inline Status in_out_error(Index xmaxdat, Index ymaxdat, Index xs, Index ys, Ind
   if (const Status e = region_error(xmaxdat, ymaxdat, xs, ys, xe, ye, kBaseMath); e != 0) return e;
   if (const Status e = region_error(xmaxout, ymaxout, oxs, oys, oxe, oye, kBaseMath); e != 0)
     return e;
-  if (!span_holds(in_size, xmaxdat, xe, ye) || !span_holds(out_size, xmaxout, oxe, oye))
-    return kBaseMath + 37;
+  if (!array_holds(in_size, xmaxdat, ymaxdat) || !array_holds(out_size, xmaxout, ymaxout))
+    return kBaseMath + kShortSpan;
   return 0;
 }
 

@@ -31,11 +31,11 @@ Status slice_error(Index xmaxdat, Index ymaxdat, Index maxslice, std::size_t dat
                    std::size_t profile, std::size_t errors) {
   if (xmaxdat < 1 || maxslice < 1) return kBaseMath + 1;
   if (ymaxdat < 1) return kBaseMath + 2;
-  if (!span_holds(data, xmaxdat, xmaxdat, ymaxdat) ||
-      (variances_exist && (!span_holds(variances, xmaxdat, xmaxdat, ymaxdat) ||
+  if (!array_holds(data, xmaxdat, ymaxdat) ||
+      (variances_exist && (!array_holds(variances, xmaxdat, ymaxdat) ||
                            !holds(errors, maxslice))) ||
       !holds(positions, maxslice) || !holds(profile, maxslice))
-    return kBaseMath + 37;
+    return kBaseMath + kShortSpan;
   return 0;
 }
 
@@ -116,9 +116,10 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   if (d3 <= 0.0) d3 += kTwoPi;
   const bool anticlockwise = d3 > d2;
   const double arc = anticlockwise ? d3 : kTwoPi - d3;
-  const double wanted = std::nearbyint(r1 * arc) + 1.0;
-  truncated = wanted > static_cast<double>(maxslice) ? 1 : 0;
-  const Index count = truncated != 0 ? maxslice : static_cast<Index>(wanted);
+  // Nearest integer with halves away from zero.
+  const double wanted = std::round(r1 * arc) + 1.0;
+  const bool cut = wanted > static_cast<double>(maxslice);
+  const Index count = cut ? maxslice : static_cast<Index>(wanted);
 
   // Unit steps along the chords of the arc: the first step leaves the radius
   // direction turned by a quarter turn plus half a step's angle; each later
@@ -157,6 +158,7 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     st_fail(status, outside, kPosition);
     return;
   }
+  truncated = cut ? 1 : 0;
   number = count;
   walk([&](Index i, double px, double py) {
     take_sample(xmaxdat, ymaxdat, data, variances, variances_exist, px, py, i, positions, profile,
@@ -179,12 +181,12 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
   else if (ymaxdat < 1) e = kBaseMath + 2;
   // Lines are taken from 1 up, so only the X limits and the last line matter.
   else e = region_error(xmaxdat, ymaxdat, xstrelm, 1, xendelm, yendelm, kBaseMath);
-  if (e == 0 && (!span_holds(data.size(), xmaxdat, xendelm, yendelm) ||
+  if (e == 0 && (!array_holds(data.size(), xmaxdat, ymaxdat) ||
                  !holds(xvertices.size(), 5) || !holds(yvertices.size(), 5) ||
                  !holds(positions.size(), maxproj) || !holds(profile.size(), maxproj) ||
                  !holds(weights.size(), maxproj) ||
                  (variances_wanted && !holds(profile_variances.size(), maxproj))))
-    e = kBaseMath + 37;
+    e = kBaseMath + kShortSpan;
   const double length =
       e == 0 ? std::hypot((static_cast<double>(xvertices[1]) - xvertices[0]) * xpixsize,
                           (static_cast<double>(yvertices[1]) - yvertices[0]) * ypixsize)
@@ -289,7 +291,7 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
     ++treated;
     if (treated % 200 == 0) {
       const auto percent =
-          static_cast<std::int64_t>(std::nearbyint(100.0 * static_cast<double>(treated) /
+          static_cast<std::int64_t>(std::round(100.0 * static_cast<double>(treated) /
                                                    static_cast<double>(lines)));
       IO_WRITE("INFO: Number of rows treated = " + format_i(treated, 6) + " (" +
                    format_i(percent, 3) + "%)",
@@ -320,13 +322,13 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   else e = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
   if (e == 0 && mode != 0 && mode != 1) e = kBaseMath + 17;
   if (e == 0 && !(bin_width > 0.0f)) e = kBaseMath + 21;
-  if (e == 0 && (!span_holds(data.size(), xmaxdat, xendelm, yendelm) ||
-                 !span_holds(mask.size(), xmaxdat, xendelm, yendelm) ||
+  if (e == 0 && (!array_holds(data.size(), xmaxdat, ymaxdat) ||
+                 !array_holds(mask.size(), xmaxdat, ymaxdat) ||
                  !holds(xaxis.size(), xendelm) || !holds(yaxis.size(), yendelm) ||
                  !holds(radii.size(), maxbins) || !holds(profile.size(), maxbins) ||
                  !holds(weights.size(), maxbins) ||
                  (variances_wanted && !holds(profile_variances.size(), maxbins))))
-    e = kBaseMath + 37;
+    e = kBaseMath + kShortSpan;
   if (e != 0) {
     st_fail(status, e, kPosition);
     return;

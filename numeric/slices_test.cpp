@@ -103,12 +103,20 @@ TEST(ArcSlice, RefusedArcs) {
                        Case{5, 3, 10, -2, 15, 3, 10, 3, 20022},
                        Case{10, 10, 12, 12, 15, 10, 10, 10, 29999},
                        Case{21, 10, 12, 12, 15, 10, 10, 10, 20021}}) {
-    Profile p(40);
+    // Room for 12 of the 17 samples of the half circles: enough to reach the
+    // far side of the circle, yet every arc here would be truncated.
+    Profile p(12);
     MA_ARCSLICE(20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false, false,
-                40, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
+                12, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
     EXPECT_EQ(p.status, c.code) << c.x2 << "," << c.y2;
     if (c.code != ST_GOOD()) {
+      // A refused arc leaves every output as it was.
       EXPECT_EQ(p.values[0], -1.0f);
+      EXPECT_EQ(p.truncated, -1);
+      EXPECT_EQ(p.number, -1);
+    } else {
+      EXPECT_EQ(p.truncated, 1);
+      EXPECT_EQ(p.number, 12);
     }
   }
 }

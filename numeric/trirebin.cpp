@@ -181,8 +181,8 @@ void MA_TRIREBIN(float x1, float y1, float x2, float y2, float x3, float y3, flo
                  std::span<float> output, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_TRIREBIN V0.4";
   if (st_bad(status, kPosition)) return;
-  if (const Status e = resample::image_error(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm,
-                                             oyendelm, output.size());
+  if (const Status e = region_span_error(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm,
+                                         output.size());
       e != 0) {
     st_fail(status, e, kPosition);
     return;
