@@ -66,8 +66,44 @@ struct Fit {
   std::vector<float> fjac{};      // M x N, column per free parameter
   std::vector<int> ipvt{};
   std::vector<float> fvec{}, diag{}, qtf{}, p0{}, wa1{}, wa2{}, wa3{}, wa4{}, trial{};
+  // Model values (used elements, residual order) and sum of squares of the
+  // accepted point, put back when the last evaluation was a rejected trial.
+  std::vector<float> kept_model{};
+  float kept_sum = 0.0f;
 
   int terminate = 0;
+
+  // Calls VISIT(i, model element) for each used data element, i counting in
+  // residual order.
+  template <typename Visit>
+  void each_used_model(Visit visit) {
+    Index i = 0;
+    for (Index y = ys; y <= ye; ++y) {
+      const std::uint8_t* mrow = mask_data ? mask.data() + element(1, y, xmaxdat) : nullptr;
+      float* model_row = model.data() + (model_in_data_frame ? element(xs, y, xmaxmod)
+                                                             : element(1, y - ys + 1, xmaxmod));
+      for (Index x = xs; x <= xe; ++x) {
+        if (mrow != nullptr && mrow[x - 1] != 0) continue;
+        visit(i++, model_row[x - xs]);
+      }
+    }
+  }
+
+  void keep_model() {
+    each_used_model([this](Index i, float& value) { kept_model[i] = value; });
+    kept_sum = sum_squares;
+  }
+
+  // The accepted point Q becomes the last evaluation again: its parameters in
+  // caller units, its model values and its sum of squares.
+  void restore_accepted(const float* q) {
+    for (Index j = 0; j < n; ++j) {
+      const auto k = static_cast<std::size_t>(free_index[j]);
+      trial[k] = (q[j] - 100.0f) * scales[k] + p0[k];
+    }
+    each_used_model([this](Index i, float& value) { value = kept_model[i]; });
+    sum_squares = kept_sum;
+  }
 
   // Evaluates the model at the normalised free values Q (N values) into
   // RESIDUALS; TRIAL receives the full parameter vector in caller units.
@@ -323,6 +359,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
   f.num_calls = 1;
   f.MA_MODELRESID(q.data(), f.fvec.data());
   if (f.terminate != 0 || f.status != kStatusGood) return 3;
+  f.keep_model();
   float fnorm = MA_EUCLIDEANNORM(m, f.fvec.data());
   float par = 0.0f;
   int iteration = 1;
@@ -424,6 +461,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
           f.wa2[j] = f.diag[j] * q[j];
         }
         std::copy(f.wa4.begin(), f.wa4.end(), f.fvec.begin());
+        f.keep_model();
         current = true;
         xnorm = MA_EUCLIDEANNORM(n, f.wa2.data());
         fnorm = fnorm1;
@@ -457,11 +495,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
   }
 
   // The model and sum of squares go back with the parameters they belong to.
-  if (!current) {
-    f.MA_MODELRESID(q.data(), f.fvec.data());
-    ++f.num_calls;
-    if (f.terminate != 0 || f.status != kStatusGood) return 3;
-  }
+  if (!current) f.restore_accepted(q.data());
   if (f.info_level > 0) {
     const double misfit = std::sqrt(double(f.sum_squares) / double(m));
     IO_WRITE("INFO: Average mis-fit per element = " + format_g(misfit, 14, 7), f.status);
@@ -547,7 +581,7 @@ void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_
   // Work storage: released by the vectors whichever allocation fails.
   Index jacobian = 0, total = 0;
   const bool sizes_ok = checked_product(m, n, jacobian) &&
-                        checked_product(jacobian + 2 * m + 6 * n + 2 * num_parameters, 4, total) &&
+                        checked_product(jacobian + 3 * m + 6 * n + 2 * num_parameters, 4, total) &&
                         static_cast<std::size_t>(total) <= modelfit_work_limit;
   try {
     if (!sizes_ok) throw std::bad_alloc();
@@ -562,6 +596,7 @@ void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_
     f.wa3.resize(static_cast<std::size_t>(n));
     f.wa4.resize(static_cast<std::size_t>(m));
     f.trial.assign(params.begin(), params.begin() + num_parameters);
+    f.kept_model.resize(static_cast<std::size_t>(m));
     q.resize(static_cast<std::size_t>(n));
   } catch (const std::bad_alloc&) {
     end_code = 2;

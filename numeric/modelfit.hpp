@@ -46,10 +46,11 @@ using ModelFunction = std::function<void(
 // reached; 5, 6, 7 no further progress at machine precision. Codes 1 and above
 // are failed fits.
 //
-// Whenever the fit ran, PARAMS return in the caller's units, and MODEL and
-// SUM_SQUARES belong to the returned PARAMS: after a rejected last trial the
-// model is evaluated once more at the accepted point (counted in NUM_CALLS).
-// After END_CODE 3 they are those of the evaluation that stopped the fit.
+// Whenever the fit ran, PARAMS return in the caller's units, and MODEL (over
+// the used elements) and SUM_SQUARES belong to the returned PARAMS: after a
+// rejected last trial the values kept from the accepted point are put back,
+// without a further model evaluation. After END_CODE 3 they are those of the
+// evaluation that stopped the fit.
 void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_data,
                  bool weighted, bool subtract_data, Index xmaxdat, Index ymaxdat,
                  std::span<const float> data, std::span<const std::uint8_t> mask,

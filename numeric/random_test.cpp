@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -34,6 +35,25 @@ TEST(Rand1, ReseedingReproducesTheReferenceSequence) {
   int idum = 1;
   Status status = 12345;
   EXPECT_EQ(MA_RAND1(idum, status), -1.0f);
+}
+
+// Draws the first values of a run, exiting 0 only when they are the
+// generator's sequence seeded from 1 (the seed MA_POISSON hands it).
+void check_first_draws_of_the_run() {
+  int idum = 1;
+  Status status = ST_GOOD();
+  const float want[] = {0.865281701f, 0.396488309f, 0.449007362f, 0.770408690f,
+                        0.431390136f, 0.113428228f, 0.120607696f, 0.00387488119f};
+  for (float w : want) {
+    if (MA_RAND1(idum, status) != w) std::exit(1);
+  }
+  std::exit(status == ST_GOOD() ? 0 : 2);
+}
+
+TEST(Rand1DeathTest, FirstCallOfTheRunSeedsFromItsArgument) {
+  // A fresh process: this one's generator has been seeded already.
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(check_first_draws_of_the_run(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Poisson, SampleMeansFollowTheMeanOnEveryBranch) {

@@ -405,9 +405,10 @@ int fpsurf(int iopt, Index m, const float* x, const float* y, const float* z, co
     if (iopt < 0) break;
     fpms = fp - s;
     if (std::fabs(fpms) <= acc) {
+      // An interpolating surface; a rank deficiency still reports the rank.
       if (fp <= 0.0f) {
         fp = 0.0f;
-        return -1;
+        ier = -1;
       }
       break;
     }
@@ -584,9 +585,15 @@ void SURFIT(int iopt, Index m, std::span<const float> x, std::span<const float> 
   const Index nrint = (nxest - nminx + 1) + (nyest - nminy + 1);
   const Index nreg = (nxest - nminx + 1) * (nyest - nminy + 1);
   const Index km1 = std::max(kx, ky) + 1, km2 = km1 + 1;
-  // Bandwidths of the observation matrix and of the extended one.
-  const Index ib1 = kx * nyk + ky1;
-  const Index ib3 = kx1 * nyk + 1;
+  // Bandwidths of the observation matrix and of the extended one. The fit
+  // runs with X and Y interchanged when that gives the narrower band.
+  Index ib1 = kx * nyk + ky1;
+  Index ib3 = kx1 * nyk + 1;
+  const bool interchange = ib1 > ky * nxk + kx1;
+  if (interchange) {
+    ib1 = ky * nxk + kx1;
+    ib3 = ky1 * nxk + 1;
+  }
   const Index lwest = ncest * (2 + ib1 + ib3) + 2 * (nrint + nest * km2 + m * km1) + ib3;
   if (lwrk1 < lwest || static_cast<Index>(wrk1.size()) < lwrk1) return refuse("lwrk1 is too small");
   if (kwrk < m + nreg) return refuse("kwrk is too small");
@@ -617,9 +624,23 @@ void SURFIT(int iopt, Index m, std::span<const float> x, std::span<const float> 
   // The residual of the least-squares polynomial is kept for a later call
   // with IOPT 1 in the first element of WRK1, the band matrices after it.
   float fp0 = wrk1[0];
-  ier = fpsurf(iopt, m, x.data(), y.data(), z.data(), w.data(), xb, xe, yb, ye, kx, ky, s, nxest,
-               nyest, eps, nx, tx.data(), ny, ty.data(), c.data(), fp, fp0, ib1, ib3,
-               wrk1.data() + 1, lwrk2);
+  if (!interchange) {
+    ier = fpsurf(iopt, m, x.data(), y.data(), z.data(), w.data(), xb, xe, yb, ye, kx, ky, s, nxest,
+                 nyest, eps, nx, tx.data(), ny, ty.data(), c.data(), fp, fp0, ib1, ib3,
+                 wrk1.data() + 1, lwrk2);
+  } else {
+    ier = fpsurf(iopt, m, y.data(), x.data(), z.data(), w.data(), yb, ye, xb, xe, ky, kx, s, nyest,
+                 nxest, eps, ny, ty.data(), nx, tx.data(), c.data(), fp, fp0, ib1, ib3,
+                 wrk1.data() + 1, lwrk2);
+    // Back to the caller's order of coefficients, the Y index fastest.
+    const Index nk1x = nx - kx1, nk1y = ny - ky1;
+    if (nk1x > 0 && nk1y > 0) {
+      const std::vector<float> swapped(c.begin(), c.begin() + nk1x * nk1y);
+      for (Index i = 0; i < nk1x; ++i) {
+        for (Index j = 0; j < nk1y; ++j) c[i * nk1y + j] = swapped[j * nk1x + i];
+      }
+    }
+  }
   wrk1[0] = fp0;
 }
 

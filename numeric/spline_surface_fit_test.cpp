@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/status.hpp"
@@ -57,30 +59,36 @@ TEST(SurfaceFit, APlaneIsItsOwnLeastSquaresPolynomial) {
 TEST(SurfaceFit, SmoothsToTheRequestedResidual) {
   auto f = [](float x, float y) { return std::sin(x) * std::cos(0.7f * y); };
   Scatter data(500, 2, 0.0f, 6.0f, f, 0.02f);
-  std::vector<float> tx(40), ty(40), c(36 * 36);
-  const Index m = 500, nest = 30;
+  const Index m = 500;
   const float s = m * 0.012f * 0.012f;
   data.w.assign(data.x.size(), 1.0f);
-  const Index u = nest - 4, b1 = 3 * nest - 8, b2 = b1 + u - 3;
-  const Index lwrk1 = u * u * (2 + b1 + b2) + 2 * (u + u + 4 * (m + nest) + nest - 6) + b2 + 1;
-  const Index lwrk2 = u * u * (b2 + 1) + b2, kwrk = m + (nest - 7) * (nest - 7);
-  std::vector<float> wrk1(lwrk1), wrk2(1);
-  std::vector<int> iwrk(kwrk);
-  Index nx = 0, ny = 0;
-  float fp = 0;
-  int ier = 99;
-  SURFIT(0, m, data.x, data.y, data.z, data.w, 0.0f, 6.0f, 0.0f, 6.0f, 3, 3, s, nest, nest, nest,
-         1e-6f, nx, tx, ny, ty, c, fp, wrk1, lwrk1, wrk2, lwrk2, iwrk, kwrk, ier);
-  ASSERT_LE(ier, 0);
-  EXPECT_GT(nx, 8);  // knots were added
-  EXPECT_NEAR(fp, s, 0.002f * s);
-  for (float x = 0.5f; x < 5.6f; x += 0.7f)
-    for (float y = 0.5f; y < 5.6f; y += 0.7f) {
-      float v = 0;
-      Status status = ST_GOOD();
-      MA_CAL_NBCUBSPLINE(40, nx, tx, 40, ny, ty, 36 * 36, c, x, y, v, status);
-      EXPECT_NEAR(v, f(x, y), 0.05f) << x << " " << y;
-    }
+  // Unequal knot estimates with the smallest work lengths the routine
+  // documents, whose band is the narrower of the two orientations.
+  for (const auto& [nxest, nyest] : {std::pair<Index, Index>{30, 30}, {18, 30}, {30, 18}}) {
+    const Index u = nxest - 4, v = nyest - 4, ne = std::max(nxest, nyest);
+    const Index bx = 3 * v + 4, by = 3 * u + 4;
+    const Index b1 = std::min(bx, by), b2 = b1 + (bx <= by ? v : u) - 3;
+    const Index lwrk1 = u * v * (2 + b1 + b2) + 2 * (u + v + 4 * (m + ne) + ne - 6) + b2 + 1;
+    const Index lwrk2 = u * v * (b2 + 1) + b2, kwrk = m + (nxest - 7) * (nyest - 7);
+    std::vector<float> tx(nxest), ty(nyest), c(u * v), wrk1(lwrk1), wrk2(1);
+    std::vector<int> iwrk(kwrk);
+    Index nx = 0, ny = 0;
+    float fp = 0;
+    int ier = 99;
+    testing::TerminalCapture capture;
+    SURFIT(0, m, data.x, data.y, data.z, data.w, 0.0f, 6.0f, 0.0f, 6.0f, 3, 3, s, nxest, nyest, ne,
+           1e-6f, nx, tx, ny, ty, c, fp, wrk1, lwrk1, wrk2, lwrk2, iwrk, kwrk, ier);
+    ASSERT_LE(ier, 0) << nxest << " " << nyest << " " << capture.text();
+    EXPECT_GT(nx, 8);  // knots were added
+    EXPECT_NEAR(fp, s, 0.002f * s);
+    for (float x = 0.5f; x < 5.6f; x += 0.7f)
+      for (float y = 0.5f; y < 5.6f; y += 0.7f) {
+        float value = 0;
+        Status status = ST_GOOD();
+        MA_CAL_NBCUBSPLINE(nxest, nx, tx, nyest, ny, ty, u * v, c, x, y, value, status);
+        EXPECT_NEAR(value, f(x, y), 0.05f) << x << " " << y << " " << nxest << " " << nyest;
+      }
+  }
 }
 
 TEST(SurfaceFit, FailuresLeaveTheImageAndSayWhy) {
@@ -165,6 +173,21 @@ TEST(SurfaceFit, EmptyPanelsGiveAMinimumNormSurface) {
     EXPECT_NEAR(v, z[i], 0.02f);
   }
   for (float c0 : c) ASSERT_TRUE(std::isfinite(c0));
+
+  // An exact fit (fp 0) on data that cannot fix the surface between two
+  // lines of constant Y still reports its rank, not merely -1.
+  std::vector<float> x2, y2, z2(20, 0.0f), w2(20, 1.0f);
+  for (int i = 0; i < 20; ++i) {
+    x2.push_back(float(i % 10));
+    y2.push_back(i < 10 ? 0.0f : 1.0f);
+  }
+  nx = ny = 0;
+  ier = 99;
+  SURFIT(0, 20, x2, y2, z2, w2, 0.0f, 9.0f, 0.0f, 1.0f, 3, 3, 0.0f, nest, nest, nest, 1e-6f, nx, tx,
+         ny, ty, c, fp, wrk1, lwrk1, wrk2, lwrk2, iwrk, kwrk, ier);
+  EXPECT_EQ(fp, 0.0f);
+  EXPECT_EQ(nx, 8);
+  EXPECT_EQ(ier, -8);  // 4 X B-splines times the 2 Y B-splines with data
 }
 
 }  // namespace

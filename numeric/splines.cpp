@@ -130,7 +130,7 @@ void MA_CAL_2DNCUBSPLINE(int mode, Index max_xknots, Index num_xknots,
   if (max_xknots < 1 || xmaxdat < 1 || max_coefficients < 1) return fail(1, nullptr);
   if (max_yknots < 1 || ymaxdat < 1) return fail(2, nullptr);
   if (num_xknots < 8 || num_xknots > max_xknots) return fail(5, "xnum_knots wrong");
-  if (num_yknots >= 8 && (num_xknots - 4) * (num_yknots - 4) > max_coefficients) {
+  if ((num_xknots - 4) * (num_yknots - 4) > max_coefficients) {
     return fail(5, "max_coefficients too small");
   }
   if (num_yknots < 8 || num_yknots > max_yknots) return fail(5, nullptr);

@@ -101,18 +101,24 @@ TEST(BicubicSurface, ImageEvaluationRefusals) {
   std::vector<int> xi(xm), yi(ym);
   struct Case {
     int mode;
-    Index nxk, xe, xwork;
+    Index nxk, nyk, max_coefficients, xe, xwork;
     const char* line;
     Status code;
   };
-  for (const Case& k : {Case{2, 10, 6, 24, "", 20017}, Case{0, 7, 6, 24, "xnum_knots wrong\n", 20005},
-                        Case{0, 10, 7, 24, "xstrelm, xendelm problem\n", 20005},
-                        Case{0, 10, 6, 23, "xmax_work too small\n", 20005}, Case{0, 10, 6, 24, "", 21012},
-                        Case{1, 10, 6, 24, "", ST_GOOD()}}) {
+  // The coefficient count is checked before the Y knots, so a short
+  // coefficient list is reported even when the Y knots are wrong too.
+  for (const Case& k : {Case{2, 10, 10, 36, 6, 24, "", 20017},
+                        Case{0, 7, 10, 36, 6, 24, "xnum_knots wrong\n", 20005},
+                        Case{0, 10, 10, 35, 6, 24, "max_coefficients too small\n", 20005},
+                        Case{0, 10, 7, 17, 6, 24, "max_coefficients too small\n", 20005},
+                        Case{0, 10, 7, 36, 6, 24, "", 20005},
+                        Case{0, 10, 10, 36, 7, 24, "xstrelm, xendelm problem\n", 20005},
+                        Case{0, 10, 10, 36, 6, 23, "xmax_work too small\n", 20005},
+                        Case{0, 10, 10, 36, 6, 24, "", 21012}, Case{1, 10, 10, 36, 6, 24, "", ST_GOOD()}}) {
     testing::TerminalCapture capture;
     Status status = ST_GOOD();
-    MA_CAL_2DNCUBSPLINE(k.mode, 10, k.nxk, s.tx, 10, 10, s.ty, 36, s.c, xm, xc, ym, yc, 1, 1, k.xe, 4,
-                        k.xwork, 4 * ym, image, xb, yb, xi, yi, status);
+    MA_CAL_2DNCUBSPLINE(k.mode, 10, k.nxk, s.tx, 10, k.nyk, s.ty, k.max_coefficients, s.c, xm, xc, ym, yc, 1,
+                        1, k.xe, 4, k.xwork, 4 * ym, image, xb, yb, xi, yi, status);
     EXPECT_EQ(status, k.code) << k.line;
     EXPECT_EQ(capture.text(), k.line);
   }
