@@ -370,17 +370,40 @@ TEST_F(Kernel, RasterModeDrawsLinesAndFillsButSendsMarkersAndText) {
 
 TEST_F(Kernel, RasterWithoutCommonCornersIsSentWholeWithoutBackground) {
   add_recording_workstation(1, &log);
+  auto draw_corners = [] {
+    auto& raster = qg_db_prastermode.raster;
+    std::fill(raster.begin(), raster.end(), 0);
+    raster[static_cast<std::size_t>(element(1, 1, 10))] = 1;
+    raster[static_cast<std::size_t>(element(10, 1, 10))] = 2;
+    raster[static_cast<std::size_t>(element(1, 8, 10))] = 3;
+    raster[static_cast<std::size_t>(element(10, 8, 10))] = 4;
+  };
   QG_SET_RASTERMODE(true, status);
-  auto& raster = qg_db_prastermode.raster;
-  std::fill(raster.begin(), raster.end(), 0);
-  raster[static_cast<std::size_t>(element(1, 1, 10))] = 1;
-  raster[static_cast<std::size_t>(element(10, 1, 10))] = 2;
-  raster[static_cast<std::size_t>(element(1, 8, 10))] = 3;
-  raster[static_cast<std::size_t>(element(10, 8, 10))] = 4;
+  draw_corners();
   log.clear();
   QG_SET_RASTERMODE(false, status);
   EXPECT_EQ(count("fill_area"), 0);
   EXPECT_EQ(count("raster_image 1 1 10 8"), 1);
+  // Colours the devices already hold are not sent again.
+  EXPECT_EQ(count("fill_colour") + count("line_colour"), 0);
+  // A colour changed while the raster had it reaches the devices at the end,
+  // so that setting it again later (which sends nothing) draws in it.
+  QG_SET_RASTERMODE(true, status);
+  QG_LINECOLOUR(6, status);
+  QG_FILLCOLOUR(8, status);
+  draw_corners();
+  log.clear();
+  QG_SET_RASTERMODE(false, status);
+  EXPECT_EQ(count("fill_colour 8"), 1);
+  EXPECT_EQ(count("line_colour 6"), 1);
+  EXPECT_EQ(status, ST_GOOD());
+  // Any failure of a window while the raster goes out is the routine's failure.
+  QG_OPEN(0, status);
+  add_recording_workstation(1, &log, kCategoryX11, 1);
+  QG_SET_RASTERMODE(true, status);
+  QG_SET_RASTERMODE(false, status);
+  EXPECT_EQ(status, 139999);
+  EXPECT_EQ(st_position(), "Subroutine QG_SET_RASTERMODE V0.3");
 }
 
 TEST(BackgroundBox, FindsBackgroundAndKeepsOneCellMargin) {

@@ -35,14 +35,12 @@ using namespace ps_detail;
 
 namespace {
 
-// World to PostScript units: the product (single precision, as the scale is
-// kept) truncated, the offset added and the sum truncated again, the sum in
-// double and both clamped.
+// World to PostScript units: the product truncated, the offset added, the
+// sum truncated again, all in double and clamped.
 int convert(float value, float scale, float offset) {
-  const float product = value * scale;
-  const double whole =
-      static_cast<double>(device_integer(static_cast<double>(product), kPsCoordinateLimit));
-  return to_int(whole + offset);
+  const double product =
+      static_cast<double>(device_integer(static_cast<double>(value) * scale, kPsCoordinateLimit));
+  return to_int(product + offset);
 }
 
 // One colour line: components (or the grey value) then the procedure name.
@@ -385,8 +383,7 @@ void QG_PS_CLIP(bool on, float x1, float y1, float x2, float y2, Status& status)
   }
   const QgPsRegion& r = qg_ps_region;
   auto single = [](float v, float scale, float offset) {
-    const float product = v * scale;
-    return to_int(static_cast<double>(product) + offset);
+    return to_int(static_cast<double>(v) * scale + offset);
   };
   write(std::to_string(single(x1, r.x_scale, r.x_offset)) + " " +
             std::to_string(single(y1, r.y_scale, r.y_offset)) + " " +

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <iterator>
 #include <regex>
@@ -437,6 +438,13 @@ TEST_F(PsOutput, RealImagesMapOntoTheImageRangeAndMask) {
   Status s = ST_GOOD();
   QG_PS_RMCA(false, 0, 0, 1, 1, 4, 2, 1, 1, 4, 2, data, mask, 0, 10, 7, s);
   EXPECT_EQ(s, 131004);  // no logarithm of zero
+  // A value that is not a number takes the first image colour.
+  const float odd[2] = {std::nanf(""), 3};
+  const Lines nan_cells = drawn(21, [&](Status& st) {
+    QG_PS_RMCA(false, 0.1f, 0.1f, 0.2f, 0.2f, 2, 1, 1, 1, 2, 1, odd, {}, 0, 3, 7, st);
+  });
+  ASSERT_FALSE(nan_cells.empty());
+  EXPECT_EQ(nan_cells.back(), "31FA");
 }
 
 }  // namespace

@@ -27,18 +27,13 @@ double clamp_coordinate(double v) {
 // Truncation toward zero of a clamped raster coordinate.
 Index trunc_index(double v) { return device_integer(v, kCoordinateLimit); }
 
-// World to raster coordinates in single precision, as the kernel's scaling
-// is kept, so that a world point on a cell boundary lands in the same cell
-// as the scaling itself computes it.
 double raster_x(float x) {
   const QgDbRastermode& r = qg_db_rastermode;
-  const float v = x * r.x_scale + r.x_offset;
-  return static_cast<double>(v);
+  return static_cast<double>(x) * r.x_scale + r.x_offset;
 }
 double raster_y(float y) {
   const QgDbRastermode& r = qg_db_rastermode;
-  const float v = y * r.y_scale + r.y_offset;
-  return static_cast<double>(v);
+  return static_cast<double>(y) * r.y_scale + r.y_offset;
 }
 
 // Byte offset of the first cell of row J (1-based) as stored.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -57,7 +59,7 @@ TEST_F(Raster, LinePaintsBresenhamCellsIncludingBothEnds) {
   EXPECT_EQ(status, ST_GOOD());
 }
 
-TEST_F(Raster, FarAwayPointsAreClippedNotWrapped) {
+TEST_F(Raster, FarAwayPointsNeitherWrapNorStall) {
   const float x[2] = {-1.0e30f, 1.0e30f}, y[2] = {2.5f, 2.5f};
   QG_RAS_PL(2, x, y, width, height, cells, status);
   EXPECT_EQ(picture()[2], "777777");
@@ -68,6 +70,48 @@ TEST_F(Raster, FarAwayPointsAreClippedNotWrapped) {
   QG_RAS_FA(3, fx, fy, width, height, cells, status);
   EXPECT_EQ(status, ST_GOOD());
   EXPECT_EQ(cells[static_cast<std::size_t>(element(6, 1, width))], 3);
+}
+
+TEST_F(Raster, LinesLeavingTheRasterPaintWhatTheWholeWalkPaints) {
+  // The cells on the raster are those of the full walk from end to end,
+  // however far outside the ends lie.
+  auto walk = [&](float xa, float ya, float xb, float yb) {
+    std::vector<std::uint8_t> want(cells.size(), 0);
+    auto paint = [&](long i, long j) {
+      if (i >= 1 && i <= width && j >= 1 && j <= height)
+        want[static_cast<std::size_t>(element(i, j, width))] = 7;
+    };
+    long i = static_cast<long>(std::trunc(xa)) + 1, j = static_cast<long>(std::trunc(ya)) + 1;
+    const long dx = static_cast<long>(std::trunc(xb)) + 1 - i;
+    const long dy = static_cast<long>(std::trunc(yb)) + 1 - j;
+    const long ax = 2 * std::labs(dx), ay = 2 * std::labs(dy);
+    const long sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
+    const bool x_major = ay < ax;
+    long e = x_major ? -(ax / 2) : -(ay / 2);
+    for (long step = 0; step <= (x_major ? std::labs(dx) : std::labs(dy)); ++step) {
+      e += x_major ? ay : ax;
+      paint(i, j);
+      if (e >= 0) {
+        (x_major ? j : i) += x_major ? sy : sx;
+        e -= x_major ? ax : ay;
+      }
+      (x_major ? i : j) += x_major ? sx : sy;
+    }
+    return want;
+  };
+  const float segments[][4] = {
+      {11.5f, 23.0f, -17.0f, -38.5f}, {41.0f, -32.5f, -30.5f, 30.0f}, {-36.0f, 4.5f, 34.5f, -0.5f},
+      {4.5f, -1.5f, -1.5f, 43.5f},    {-8.5f, 14.0f, 29.5f, -23.0f},  {9.0f, -10.0f, -14.0f, 23.5f},
+      {-37.3f, -2.2f, 55.8f, 9.9f},   {-30.5f, -30.5f, 30.5f, 30.5f}, {3.5f, 2.5f, 90.0f, 2.9f},
+  };
+  for (const auto& sgm : segments) {
+    std::fill(cells.begin(), cells.end(), 0);
+    const float x[2] = {sgm[0], sgm[2]}, y[2] = {sgm[1], sgm[3]};
+    QG_RAS_PL(2, x, y, width, height, cells, status);
+    EXPECT_EQ(cells, walk(sgm[0], sgm[1], sgm[2], sgm[3]))
+        << sgm[0] << "," << sgm[1] << " to " << sgm[2] << "," << sgm[3];
+  }
+  EXPECT_EQ(status, ST_GOOD());
 }
 
 TEST_F(Raster, FlippedRasterStoresRowOneLast) {
@@ -123,6 +167,12 @@ TEST_F(Raster, ImagePatchMapsDataAndMaskOntoTheQuadrilateral) {
   EXPECT_EQ(at(2, 4), 184);
   EXPECT_EQ(at(3, 3), 9);
   EXPECT_EQ(at(4, 4), 9);
+  // A value that is not a number takes the first image colour.
+  const float odd[4] = {std::nanf(""), 1, 2, 3};
+  QG_RAS_3DMIMAGE(false, 0, 3, 0, 0, 4, 0, 4, 4, 0, 4, 2, 2, 1, 1, 2, 2, odd, mask, 9, width,
+                  height, cells, status);
+  EXPECT_EQ(at(1, 1), 49);
+  EXPECT_EQ(at(4, 4), 250);
   QG_RAS_3DMIMAGE(false, 0, 3, 0, 0, 4, 0, 4, 4, 0, 4, 2, 2, 1, 1, 3, 2, data, mask, 9, width,
                   height, cells, status);
   EXPECT_EQ(status, 130005);
