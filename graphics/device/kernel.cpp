@@ -137,6 +137,26 @@ void QG_CLOSE(Status& status) {
   qg_db_system.system_open = 0;
 }
 
+// A window starts with its own drawing defaults (marker type 5 where the
+// kernel starts with 2); the setters send only changes, so the kernel's
+// current styles are given to a new window once, or a marker type the kernel
+// already holds would never reach it. Colours are left to the first setter
+// call: the kernel's start-up indices lie outside the window's colour cells.
+static void send_current_attributes(Driver& driver) {
+  Status s = ST_GOOD();
+  const QgDbRastermode& r = qg_db_rastermode;
+  const QgDbTextatts& a = qg_db_textatts;
+  driver.line_style(r.line_style, s);
+  driver.line_width(r.line_width, s);
+  driver.marker_type(r.marker_type, s);
+  driver.marker_scale(r.marker_scale, s);
+  driver.marker_width(r.marker_width, s);
+  driver.text_font(a.font, s);
+  if (a.height > 0.0f) driver.text_height(a.height, s);
+  driver.text_alignment(a.horizontal, a.vertical, s);
+  driver.text_angle(a.angle, s);
+}
+
 void QG_OPEN_WK(int id, int unit, int type, Status& status) {
   if (st_bad(status, "Subroutine QG_OPEN_WK V0.7")) return;
   if (id < 1) {
@@ -206,6 +226,7 @@ void QG_OPEN_WK(int id, int unit, int type, Status& status) {
     Status local2 = ST_GOOD();
     if (driver->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, local2) != 0)
       st_fail(status, 130001, "Subroutine QG_OPEN_WK V0.7");
+    send_current_attributes(*driver);
     ++qg_db_openwk.x11;
   } else {
     if (qg_db_openwk.postscript > 0) {

@@ -246,6 +246,27 @@ TEST(X11Window, PrimitivesAppearWhereTheTransformPutsThem) {
   EXPECT_EQ(dark_pixels(s, 20, 90, 48, 110), 0);
 }
 
+TEST(X11Window, NewWindowDrawsTheKernelsCurrentMarkerType) {
+  // The kernel starts with marker type 2 (a plus) and the window with its own
+  // default (a diagonal cross); without a setter call the plus must be drawn.
+  REQUIRE_X();
+  testing::TerminalCapture terminal;
+  WindowSession session(24);
+  ASSERT_TRUE(session.open()) << terminal.text();
+  pixel_world(session.status);
+  QG_MARKERCOLOUR(qg_db_colours.first_usable + 3, session.status);
+  const float mx[1] = {300}, my[1] = {500};
+  QG_POLYMARKER(1, mx, my, session.status);
+  QG_UPDATE(1, 0, session.status);
+  ASSERT_EQ(session.status, ST_GOOD());
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  EXPECT_TRUE(testing::same_colour(s.at(297, 207), {0, 255, 0}, 2)) << "horizontal arm";
+  EXPECT_TRUE(testing::same_colour(s.at(300, 204), {0, 255, 0}, 2)) << "vertical arm";
+  EXPECT_TRUE(testing::same_colour(s.at(298, 204), {255, 255, 255}, 0)) << "no diagonal";
+}
+
 TEST(X11Window, SamePictureAtDepthEightAndTwentyFour) {
   REQUIRE_X();
   if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is needed for an 8-bit display";
