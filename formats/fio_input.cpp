@@ -118,23 +118,25 @@ std::string first_default(Index xmaxdat, Index ymaxdat) {
 void tulma_note(Status& status) {
   if (!fio_input_state.tulma_note_shown) {
     fio_input_state.tulma_note_shown = true;
-    IO_TEXT({" ",
-             "INFO: Problems are common when reading images of the keyword-header",
-             "INFO: format. The format is only loosely defined, and many files that",
-             "INFO: claim to follow it differ from its definition in one detail or",
-             "INFO: another: keywords spelt differently, header blocks of unusual",
-             "INFO: lengths, data types that the definition does not describe.",
-             "INFO: Only a subset of the format is read here. All the header",
-             "INFO: information must come before the image data, the image must be",
-             "INFO: stored as one block of uncompressed values, and compressed data",
-             "INFO: are not supported at all.",
-             "INFO: If a file will not read, look at its header with a text editor",
-             "INFO: and compare the keywords and sizes with what the data should",
-             "INFO: be; a wrong data type or byte order shows as noise in the",
-             "INFO: displayed image.",
-             "INFO: NOTE: For new work the imgCIF/CBF format is recommended",
-             "INFO: instead, as it is defined exactly and widely supported."},
-            status);
+    for (const char* line :
+         {" ",
+          "INFO: Problems are common when reading images of the keyword-header",
+          "INFO: format. The format is only loosely defined, and many files that",
+          "INFO: claim to follow it differ from its definition in one detail or",
+          "INFO: another: keywords spelt differently, header blocks of unusual",
+          "INFO: lengths, data types that the definition does not describe.",
+          "INFO: Only a subset of the format is read here. All the header",
+          "INFO: information must come before the image data, the image must be",
+          "INFO: stored as one block of uncompressed values, and compressed data",
+          "INFO: are not supported at all.",
+          "INFO: If a file will not read, look at its header with a text editor",
+          "INFO: and compare the keywords and sizes with what the data should",
+          "INFO: be; a wrong data type or byte order shows as noise in the",
+          "INFO: displayed image, a wrong header length as an image that is",
+          "INFO: sheared or shifted sideways.",
+          "INFO: NOTE: For new work the imgCIF/CBF format is recommended",
+          "INFO: instead, as it is defined exactly and widely supported."})
+      IO_WRITE(line, status);
   }
   IO_WRITE(" ", status);
 }
@@ -235,9 +237,11 @@ const std::vector<std::string> kInputHelp = {
     "information must precede the data, and compressed data are not read.",
     " ",
     "MAR RESEARCH FORMAT: On-line image plate files, with overflow",
-    "records. NEW MAR CODE is the same reader.",
+    "records.",
     " ",
     "MAR-PCK FORMAT: The old compressed image plate format.",
+    " ",
+    "NEW MAR CODE: The same reader as MAR RESEARCH FORMAT.",
     " ",
     "PDS FORMAT: Powder diffraction text files of one scan.",
     " ",
@@ -309,11 +313,13 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
     for (const auto& c : kInputChoices)
       if (IO_UPPER(format) == IO_UPPER(c.name)) choice = &c;
     if (choice == nullptr) return;
-    fio_input_state.format = choice->name;
     if (choice->road == Road::list) {
+      // The list is no format: the question comes again with the same default.
       IO_TEXT(choice_helps(), status);
       if (status != kStatusGood) return;
       choice = nullptr;
+    } else {
+      fio_input_state.format = choice->name;
     }
   }
 

@@ -117,6 +117,16 @@ TEST_F(FormatMenus, QuestionMarkListsTheFormatsAndTulmaNoteShowsOnce) {
   input(d, {"OZWA DATA"});
   out = terminal_.text();
   EXPECT_EQ(out.find("imgCIF/CBF"), out.rfind("imgCIF/CBF")) << "the note only once per run";
+
+  // The list is no choice: the question comes again with the default it had.
+  fio_reset_format_menus();
+  input(d, {"?", "", "\\\\"});
+  ASSERT_GE(prompts_.size(), 3u);
+  EXPECT_NE(prompts_[1].find("KESTA STANDARD FORMAT"), std::string::npos) << prompts_[1];
+  EXPECT_NE(prompts_[2].find("INPUT FILE NAME"), std::string::npos) << prompts_[2];
+  status_ = ST_GOOD();
+  input(d, {""});
+  EXPECT_NE(prompts_.at(0).find("KESTA STANDARD FORMAT"), std::string::npos) << prompts_[0];
 }
 
 TEST_F(FormatMenus, NativeFileReadThroughTheMenuStoresTheKeys) {

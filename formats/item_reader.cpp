@@ -65,7 +65,9 @@ bool hex_field(const Record& rec, Index start, std::int32_t& value) {
   const std::string_view field(rec.data() + start, 8);
   for (char c : field)
     if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
-  value = IO_HEXTOI(field);
+  // The writer's "80000000" is the most negative value (or the float -0.0),
+  // whose magnitude it cannot show; every other field is sign and magnitude.
+  value = field == "80000000" ? std::numeric_limits<std::int32_t>::min() : IO_HEXTOI(field);
   return true;
 }
 
@@ -333,6 +335,7 @@ void FIO_FREAD_CARRAY(int unit, std::string_view name, std::size_t element_lengt
                     [](Index x, Index y, Index& bytes) { return checked_product(x, y, bytes); }))
     return;
   const Index count = std::min(static_cast<Index>(array.size()), n);
+  if (count < n) IO_WRITE("File array size = " + format_i(m, 10) + format_i(n, 10), status);
   std::vector<char> bytes(static_cast<std::size_t>(count * m));
   if (!file.seek(start) || !file.read(bytes.data(), bytes.size())) {
     damaged(name, "its data could not be read", retstat, status);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <filesystem>
 #include <functional>
 #include <numeric>
@@ -58,6 +60,9 @@ TEST_F(ItemReader, ScalarsAndStringsReadBackExactly) {
     IO_FWRITE_INTEGER(u, "big", 2147483647, r, s);
     IO_FWRITE_REAL(u, "wavelength", 1.5418e-10f, r, s);
     IO_FWRITE_REAL(u, "negative", -2.75f, r, s);
+    // Values whose sign-and-magnitude field is "80000000".
+    IO_FWRITE_INTEGER(u, "lowest", std::numeric_limits<std::int32_t>::min(), r, s);
+    IO_FWRITE_REAL(u, "minus_zero", -0.0f, r, s);
     IO_FWRITE_STRING(u, "title", "Lysozyme  test image", r, s);
     IO_FWRITE_STRING(u, "empty", "", r, s);
   });
@@ -74,6 +79,14 @@ TEST_F(ItemReader, ScalarsAndStringsReadBackExactly) {
   EXPECT_EQ(big, 2147483647);
   EXPECT_EQ(wl, 1.5418e-10f);
   EXPECT_EQ(neg, -2.75f);
+  std::int32_t lowest = 0;
+  float minus_zero = 1.0f;
+  FIO_FREAD_INTEGER(kReadUnit, "lowest", retstat, lowest, status_);
+  FIO_FREAD_REAL(kReadUnit, "minus_zero", retstat, minus_zero, status_);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(lowest, std::numeric_limits<std::int32_t>::min());
+  EXPECT_EQ(minus_zero, 0.0f);
+  EXPECT_TRUE(std::signbit(minus_zero));
 
   std::string text = "old";
   FIO_FREAD_STRING(kReadUnit, "title", 80, retstat, text, status_);
@@ -225,6 +238,7 @@ TEST_F(ItemReader, ArraysOfEveryKindReadBackElementForElement) {
   FIO_FREAD_CARRAY(kReadUnit, "names", 3, retstat, num, shorter, status_);
   EXPECT_EQ(retstat, -1);
   EXPECT_EQ(num, 3);
+  EXPECT_NE(terminal_.text().find("File array size =          9         4"), std::string::npos);
   EXPECT_EQ(shorter, (std::vector<std::string>{"alpxxx", "be xxx", "   xxx"}));
 
   // Swapped reading reverses every value.

@@ -72,8 +72,11 @@ bool arrays_usable(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                    Status& status) {
   Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                                 kBaseFormats);
-  if (e == 0 && (xaxis < static_cast<std::size_t>(xmaxdat) ||
-                 yaxis < static_cast<std::size_t>(ymaxdat) || (variances_exist && variances < data)))
+  // The region check has refused dimensions whose product overflows or
+  // exceeds DATA, so the product is safe here.
+  if (e == 0 &&
+      (xaxis < static_cast<std::size_t>(xmaxdat) || yaxis < static_cast<std::size_t>(ymaxdat) ||
+       (variances_exist && variances < static_cast<std::size_t>(xmaxdat * ymaxdat))))
     e = kBaseFormats + 1;
   if (e != 0) st_fail(status, e, position);
   return e == 0;
@@ -155,8 +158,10 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   }
   if (status != kStatusGood || !out.commit()) {
     out.abandon();
+    // Said also when an item writer has already set a bad status.
+    Status local = ST_GOOD();
     IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             status);
+             local);
     if (status == kStatusGood) st_fail(status, 11010, kPosition);
     return;
   }

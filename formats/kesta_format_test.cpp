@@ -287,6 +287,8 @@ TEST_F(KestaFormat, FailedWriteLeavesTheOldFile) {
 
   EXPECT_EQ(retstat, 1);
   EXPECT_EQ(status_, 11010);
+  EXPECT_NE(terminal_.text().find("WARNING: Error in writing file"), std::string::npos)
+      << "said also after the item writer's failure";
   EXPECT_EQ(testing::file_contents(path), "previous contents");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
                           std::filesystem::directory_iterator{}),
