@@ -380,6 +380,38 @@ TEST_F(WindowInput, RefusedResizeNeitherHangsNorLosesClicks) {
   XCloseDisplay(manager);
 }
 
+TEST_F(WindowInput, CrosshairAndRubberBandAreGoneWhenTheWaitEnds) {
+  QG_DATAWINDOW(0, 0, 1, 1, status);
+  QG_VIEWPORT(0, 0, 1, 1, status);
+  // A coloured box under the pointer's lines, so that any line left over shows.
+  QG_FILLCOLOUR(qg_db_colours.first_usable + 2, status);
+  const float bx[4] = {0.2f, 0.6f, 0.6f, 0.2f}, by[4] = {0.2f, 0.2f, 0.6f, 0.6f};
+  QG_FILLAREA(4, bx, by, status);
+  QG_UPDATE(1, 0, status);
+  drain();
+  testing::TempDir dir;
+  const testing::Screenshot before = testing::screenshot(window, dir.path().string());
+  ASSERT_TRUE(before.ok);
+  for (int mode : {0, 1, 2}) {  // none, line, box
+    QG_SET_RUBBERBAND(1, mode, 0.1f, 0.1f, status);
+    send_motion(300, 250);
+    int type = 0;
+    float x = 0, y = 0;
+    QG_INP_COORDINATE(1, 10, type, x, y, status);
+    EXPECT_EQ(type, kInputMotion);
+    QG_UPDATE(1, 0, status);
+    const testing::Screenshot after = testing::screenshot(window, dir.path().string());
+    ASSERT_TRUE(after.ok);
+    ASSERT_EQ(after.rgb.size(), before.rgb.size());
+    int changed = 0;
+    for (std::size_t k = 0; k < before.rgb.size(); ++k)
+      if (before.rgb[k] != after.rgb[k]) ++changed;
+    EXPECT_EQ(changed, 0) << "rubber-band mode " << mode;
+  }
+  QG_SET_RUBBERBAND(1, 0, 0, 0, status);
+  EXPECT_EQ(status, ST_GOOD());
+}
+
 TEST_F(WindowInput, SpyGlassReadsInsideTheImageAtItsTopRightCorner) {
   QG_DATAWINDOW(0, 0, 1, 1, status);
   QG_VIEWPORT(0, 0, 1, 1, status);

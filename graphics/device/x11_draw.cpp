@@ -363,19 +363,18 @@ int X11Driver::text(float x, float y, std::string_view text, Status& /*status*/)
                 limit(py + v), used.data(), n);
     return 0;
   }
-  draw_rotated_text(px, py, used, w, h, v);
-  return 0;
+  return draw_rotated_text(px, py, used, w, h, v);
 }
 
-void X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, int h, int v) {
+int X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, int h, int v) {
   const int a = font_->ascent, d = font_->descent;
   const int th = a + d;
-  if (w < 1 || th < 1) return;
+  if (w < 1 || th < 1) return 0;
   Pixmap pixmap = XCreatePixmap(display_, window_, static_cast<unsigned>(w),
                                 static_cast<unsigned>(th), static_cast<unsigned>(depth_));
   if (pixmap == 0) {
     message("WARNING: Problem creating pixmap for text output");
-    return;
+    return -1;
   }
   // The background differs from the text pixel, so the text is found again.
   const unsigned long background = text_pixel_ == 0 ? 1 : 0;
@@ -391,7 +390,7 @@ void X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, 
   XFreePixmap(display_, pixmap);
   if (source == nullptr) {
     message("Problem obtaining copy of basic text");
-    return;
+    return -2;
   }
   const double c = std::cos(angle_), s = std::sin(angle_);
   const int ox = static_cast<int>(px + s * v + c * h);
@@ -415,14 +414,14 @@ void X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, 
   const int by2 = std::min(y_pixels_ - 1, static_cast<int>(std::ceil(ymax)));
   if (bx1 > bx2 || by1 > by2) {
     XDestroyImage(source);
-    return;
+    return 0;
   }
   const auto bw = static_cast<unsigned>(bx2 - bx1 + 1), bh = static_cast<unsigned>(by2 - by1 + 1);
   XImage* box = XGetImage(display_, window_, bx1, by1, bw, bh, AllPlanes, ZPixmap);
   if (box == nullptr) {
     message("       (probably the window is not visible)");
     XDestroyImage(source);
-    return;
+    return 0;
   }
   for (int yy = by1; yy <= by2; ++yy) {
     for (int xx = bx1; xx <= bx2; ++xx) {
@@ -437,6 +436,7 @@ void X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, 
   XPutImage(display_, window_, gc_fill_, box, 0, 0, bx1, by1, bw, bh);
   XDestroyImage(box);
   XDestroyImage(source);
+  return 0;
 }
 
 // ---- Images ----

@@ -54,7 +54,7 @@ struct X11History {
   int count = 0;   // lines stored, 0..kX11HistoryEntries
   int latest = 0;  // slot of the latest line (0-based)
 
-  // Adds LINE unless it is empty or equals the latest line.
+  // Adds LINE unless it is empty or the latest line begins with it.
   void add(std::string_view line);
   // The line POSITION steps back (1 = latest); POSITION must lie in 1..count.
   const std::string& back(int position) const;

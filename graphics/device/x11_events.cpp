@@ -19,7 +19,8 @@ using qg_detail::message;
 
 void X11History::add(std::string_view line) {
   if (line.empty()) return;
-  if (count > 0 && entries[static_cast<std::size_t>(latest)] == line) return;
+  // A line that repeats the start of the latest entry adds nothing.
+  if (count > 0 && entries[static_cast<std::size_t>(latest)].starts_with(line)) return;
   latest = count == 0 ? 0 : (latest + 1) % kX11HistoryEntries;
   count = std::min(count + 1, kX11HistoryEntries);
   entries[static_cast<std::size_t>(latest)] = std::string(line);

@@ -121,7 +121,8 @@ class X11Driver final : public Driver {
   int row(double y) const;
   void apply_line_width();
   void apply_marker_width();
-  void draw_rotated_text(int px, int py, std::string_view text, int w, int h_offset, int v_offset);
+  // 0, or -1 (no pixmap for the text) or -2 (the text image not read back).
+  int draw_rotated_text(int px, int py, std::string_view text, int w, int h_offset, int v_offset);
   template <class IndexOf>
   int put_image(const ImagePlacement& place, IndexOf&& index_of);
   template <int Bytes, class IndexOf>

@@ -81,21 +81,25 @@ TEST(X11LineEditor, HistoryBrowsingRestoresTheLineBeingTyped) {
   editor.start("");
   EXPECT_FALSE(editor.up());  // empty history
 
-  for (const char* line : {"first", "second", "second", ""}) {
+  // Repeated and empty lines are not kept, nor a line the latest entry
+  // begins with ("sec", and "second" after "secondary"); a longer one is.
+  for (const char* line : {"first", "second", "second", "sec", "", "secondary", "second"}) {
     editor.start(line);
     editor.finish();
   }
-  EXPECT_EQ(history.count, 2);  // repeated and empty lines are not kept
+  EXPECT_EQ(history.count, 3);
 
   editor.start("");
   editor.insert("draft");
-  EXPECT_TRUE(editor.up());
-  EXPECT_EQ(editor.line(), "second");
-  EXPECT_TRUE(editor.up());
-  EXPECT_EQ(editor.line(), "first");
+  for (const char* older : {"secondary", "second", "first"}) {
+    EXPECT_TRUE(editor.up());
+    EXPECT_EQ(editor.line(), older);
+  }
   EXPECT_FALSE(editor.up());
-  EXPECT_TRUE(editor.down());
-  EXPECT_EQ(editor.line(), "second");
+  for (const char* newer : {"second", "secondary"}) {
+    EXPECT_TRUE(editor.down());
+    EXPECT_EQ(editor.line(), newer);
+  }
   EXPECT_TRUE(editor.down());
   EXPECT_EQ(editor.line(), "draft");
   EXPECT_EQ(editor.cursor(), 5u);

@@ -166,6 +166,29 @@ TEST(X11Window, OpensTitledWithTheColoursOfTrueColor) {
   ASSERT_NE(XFetchName(d, x11_window_id(), &name), 0);
   EXPECT_STREQ(name, "Qivo Graphics X-11 Window");
   XFree(name);
+  // What the window manager is told: icon name, class, smallest size, hints.
+  char* icon = nullptr;
+  ASSERT_NE(XGetIconName(d, x11_window_id(), &icon), 0);
+  EXPECT_STREQ(icon, "QG X-11");
+  XFree(icon);
+  XClassHint klass{};
+  ASSERT_NE(XGetClassHint(d, x11_window_id(), &klass), 0);
+  EXPECT_STREQ(klass.res_name, "KESTA/MERVODA Graphics");
+  EXPECT_STREQ(klass.res_class, "Basicwin");
+  XFree(klass.res_name);
+  XFree(klass.res_class);
+  XSizeHints size{};
+  long supplied = 0;
+  ASSERT_NE(XGetWMNormalHints(d, x11_window_id(), &size, &supplied), 0);
+  EXPECT_EQ(size.flags & (USPosition | USSize | PMinSize), USPosition | USSize | PMinSize);
+  EXPECT_EQ(size.min_width, 200);
+  EXPECT_EQ(size.min_height, 282);
+  XWMHints* hints = XGetWMHints(d, x11_window_id());
+  ASSERT_NE(hints, nullptr);
+  EXPECT_TRUE((hints->flags & InputHint) != 0 && hints->input != 0);
+  EXPECT_EQ(hints->initial_state, NormalState);
+  EXPECT_TRUE((hints->flags & IconPixmapHint) != 0);
+  XFree(hints);
   QG_WINDOW_TITLE("KESTA GRAPHICS WINDOW   ", session.status);
   QG_UPDATE(1, 0, session.status);  // the server has the new title
   ASSERT_NE(XFetchName(d, x11_window_id(), &name), 0);
