@@ -80,7 +80,7 @@ const std::string kTrailer =
     "INFO: BYE: KESTA V01.000 exited by user command\n"
     " \n"
     "INFO: (No commercial software is used within KESTA.)\n"
-    "      Spline surface fitting uses the FITPACK library, with thanks to its author.\n" +
+    "      Spline surface fitting uses the FITPACK library, with thanks to its author\n" +
     kDashes + "\n \n";
 
 TEST(Program, StartsRunsCommandsAndExitsSavingDefaults) {
@@ -219,6 +219,22 @@ TEST(Program, EscapeFromAStartUpQuestionStopsWithoutSaving) {
   EXPECT_EQ(file_contents(dir.file(".kesta.def")), "");
 }
 
+TEST(Program, AssignmentAtAStartUpQuestionAsksItAgain) {
+  TempDir dir;
+  const Result r = run(dir, "-nogr", "side = 12\nside\n\nside = 1\n\nINFORMATION\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_FALSE(has(r.output, "STATUS:")) << r.output;
+  EXPECT_TRUE(has(r.output,
+                  "X DIMENSION FOR ARRAYS (Range: 1 to 1000000) [512]:side = 12\n"
+                  "X DIMENSION FOR ARRAYS (Range: 1 to 1000000) [512]:side\n"
+                  "Y DIMENSION FOR ARRAYS (Range: 1 to 1000000) [12]:\n"
+                  "CREATE VARIANCE ARRAYS [NO]:side = 1\n"
+                  "CREATE VARIANCE ARRAYS [NO]:\n"))
+      << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         12 elements in the Y-direction"));
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
 TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {
   TempDir dir;
   write_file(dir.file(".kesta.def"),
@@ -270,6 +286,19 @@ TEST(Program, PauseReadsTheTerminalWhileAMacroRuns) {
   EXPECT_EQ(r.code, 0);
   EXPECT_TRUE(has(r.output, "WAIT: Enter <RETURN> to continue:"));
   EXPECT_TRUE(has(r.output, "INFO: No current data"));
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
+TEST(Program, EscapeInAMacroAfterTheTerminalEndedIsTheMacrosAnswer) {
+  TempDir dir;
+  // PAUSE meets the end of the terminal input; the macro still runs and its
+  // own escape is reported and reset like a typed one.
+  write_file(dir.file("kesta.mac"), "PAUSE\nTITLE\n\\\\\nYES\nINFORMATION\nEXIT\nYES\n");
+  const Result r = run(dir, "-nogr -dim4x4 -mackesta.mac", "");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:YES\n")) << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: No current data"));
+  EXPECT_TRUE(has(r.output, "CONFIRM EXIT [NO]:YES\n"));
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
 }
 

@@ -79,6 +79,12 @@ void end_automatic_input() {
   }
 }
 
+// An escape that the end of the terminal input gave. While a macro replays,
+// an escape is the macro's own answer even after the terminal has ended.
+bool input_ended(Status status) {
+  return status == kStatusEscape && kzt_input_ended() && !vosq_io_dbdb.input_macro;
+}
+
 }  // namespace
 
 void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
@@ -103,7 +109,7 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
             names, command, status);
     // The end of the input can answer nothing more: it counts as a
     // confirmed exit.
-    if (status == kStatusEscape && kzt_input_ended()) {
+    if (input_ended(status)) {
       ST_DEF_SYSTEM(status);
       break;
     }
@@ -116,10 +122,13 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     KZT_KEYSUB(from_gui, command, display_command, graphics_kind, sets, precondition, continue_flag,
                status);
     // A question of the command met the end of the input: exit as well.
-    if (status == kStatusEscape && kzt_input_ended()) {
+    if (input_ended(status)) {
       ST_DEF_SYSTEM(status);
       break;
     }
+    // An assignment typed at one of the command's questions ended that
+    // question; it is no failure to report.
+    if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
     if (status != kStatusGood) {
       ST_OUT(status);
       Status local = kStatusGood;

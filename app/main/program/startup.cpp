@@ -135,6 +135,17 @@ int y_default(int x) {
   }
 }
 
+// Asks one start-up question; an assignment typed as the answer (the core
+// services report it consumed) defines its variable and the question is asked
+// again, instead of ending the program with an undefined error.
+template <typename Ask>
+void ask_start_up(Ask ask, Status& status) {
+  do {
+    if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
+    ask();
+  } while (status == kStatusConsumed);
+}
+
 }  // namespace
 
 void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxdat,
@@ -202,23 +213,36 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
         "If the arrays are smaller then not all of  an image can be input at full",
         "resolution.  Some input options allow an image to  be re-binned on input",
         "or for a sub-region of the image to be input."};
-    IO_INPI(true, 1, kMaxArraySize, true, "X DIMENSION FOR ARRAYS", size_help,
-            {"Must be an integer in the defined range"}, xsize, status);
+    ask_start_up(
+        [&] {
+          IO_INPI(true, 1, kMaxArraySize, true, "X DIMENSION FOR ARRAYS", size_help,
+                  {"Must be an integer in the defined range"}, xsize, status);
+        },
+        status);
     if (status != kStatusGood) return;
     ysize = y_default(xsize);
-    IO_INPI(true, 1, kMaxArraySize, true, "Y DIMENSION FOR ARRAYS", size_help,
-            {"Must be an integer in the defined range"}, ysize, status);
+    ask_start_up(
+        [&] {
+          IO_INPI(true, 1, kMaxArraySize, true, "Y DIMENSION FOR ARRAYS", size_help,
+                  {"Must be an integer in the defined range"}, ysize, status);
+        },
+        status);
     if (status != kStatusGood) return;
     xmaxdat = xsize;
     ymaxdat = ysize;
     if (ask_variances) {
-      IO_INPL(false, false, false, true, "CREATE VARIANCE ARRAYS",
-              {"Arrays to hold estimates of data value  variances may be created or not.",
-               "If error propagation is to be carried out these will be needed, but they",
-               "double the program array requirements and  will  make  many  operations",
-               "slower.  Unless you are going to need error progation  e.g. for weighted",
-               "fitting, it is best to reply \"NO\"."},
-              {"You must enter \"YES\" or \"NO\""}, variances_exist, status);
+      ask_start_up(
+          [&] {
+            IO_INPL(
+                false, false, false, true, "CREATE VARIANCE ARRAYS",
+                {"Arrays to hold estimates of data value  variances may be created or not.",
+                 "If error propagation is to be carried out these will be needed, but they",
+                 "double the program array requirements and  will  make  many  operations",
+                 "slower.  Unless you are going to need error progation  e.g. for weighted",
+                 "fitting, it is best to reply \"NO\"."},
+                {"You must enter \"YES\" or \"NO\""}, variances_exist, status);
+          },
+          status);
       if (status != kStatusGood) return;
     }
   }
@@ -253,7 +277,7 @@ void KZT_TRAILER(std::string_view version, Status& status) {
   IO_WRITE("INFO: BYE: KESTA " + std::string(version) + " exited by user command", status);
   IO_WRITE(" ", status);
   IO_WRITE("INFO: (No commercial software is used within KESTA.)", status);
-  IO_WRITE("      Spline surface fitting uses the FITPACK library, with thanks to its author.",
+  IO_WRITE("      Spline surface fitting uses the FITPACK library, with thanks to its author",
            status);
   IO_WRITE(std::string(78, '-'), status);
   IO_WRITE(" ", status);
