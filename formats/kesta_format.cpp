@@ -196,6 +196,7 @@ void FIO_IN_KESTA(bool name_given, Index xmaxdat, Index ymaxdat, bool& variances
   const OpenInput input(kKestaInputUnit, path);
   if (!input.ok()) {
     IO_WRITE("WARNING: Error in opening file", status);
+    IO_WRITE("         " + path, status);
     return;
   }
   const int u = kKestaInputUnit;
@@ -309,6 +310,8 @@ void FIO_IN_KESTA(bool name_given, Index xmaxdat, Index ymaxdat, bool& variances
   }
   if (data_code > 0) {
     IO_WRITE("WARNING: Data array not found", status);
+    IO_WRITE("         " + path + " is not an image file of this format; the data are unchanged",
+             status);
     return;
   }
   if (xn < 1 || yn < 1) {

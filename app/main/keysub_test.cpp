@@ -132,9 +132,9 @@ TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
 TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {
   make(2, 2, true, false);
   TerminalCapture terminal;
-  EXPECT_EQ(run("INPUT DATA"), "INPUT DATA");
+  EXPECT_EQ(run("HISTOGRAM"), "HISTOGRAM");
   EXPECT_EQ(terminal.text(),
-            "WARNING: The command \"INPUT DATA\" is not available yet in this version of KESTA\n");
+            "WARNING: The command \"HISTOGRAM\" is not available yet in this version of KESTA\n");
   EXPECT_TRUE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
 }
@@ -333,7 +333,7 @@ class Keyboard : public DataSetFixture {
 TEST_F(Keyboard, ProposesDefaultsAndKeepsThemAfterAnAssignment) {
   make(3, 3, true, false);
   sets.data_defined = false;
-  ScriptedInput input({"", "INFO", "abc = 5", "EXIT", "YES"});
+  ScriptedInput input({"FULL REGION", "INFO", "abc = 5", "EXIT", "YES"});
   Status status = kStatusGood;
   loop(false, status);
   EXPECT_EQ(status, kStatusGood);

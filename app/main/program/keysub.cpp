@@ -12,6 +12,7 @@
 #include "core/prompts.hpp"
 #include "core/status.hpp"
 #include "core/variables.hpp"
+#include "formats/format_menus.hpp"
 #include "numeric/random.hpp"
 #include "numeric/region_ops.hpp"
 
@@ -114,6 +115,39 @@ void run_full_region(Dispatch&, Status&) {
   a.ystrelm = 1;
   a.xendelm = a.xnumdat;
   a.yendelm = a.ynumdat;
+}
+
+// INPUT DATA: the chosen reader fills the current data; the whole image then
+// becomes the active data region, whatever the reader returned (a failed read
+// leaves the extent as it was).
+void run_input_data(Dispatch& d, Status& status) {
+  KztArrays& a = arrays();
+  // The reader may report that the file held no variances; the program's
+  // variance arrays still exist, so they are cleared over the new image
+  // instead of the program forgetting that it has them.
+  bool variances_read = d.sets.variances_exist;
+  FIO_INPUT(a.xmaxdat, a.ymaxdat, d.sets.input_file, variances_read, d.sets.data_defined,
+            a.xnumdat, a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
+            kzt_image(a.variances), d.sets.title, d.sets.xlabel, d.sets.ylabel, d.sets.zlabel,
+            d.sets.x_pixel_size, d.sets.y_pixel_size, status);
+  if (status == kStatusGood && d.sets.variances_exist && !variances_read && a.xnumdat >= 1 &&
+      a.ynumdat >= 1)
+    MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat, 0.0f, kzt_image(a.variances),
+              status);
+  a.xstrelm = 1;
+  a.ystrelm = 1;
+  a.xendelm = a.xnumdat;
+  a.yendelm = a.ynumdat;
+}
+
+// OUTPUT DATA: the active data region through the chosen writer, with the
+// last input file proposed as the name.
+void run_output_data(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  FIO_OUTPUT(d.sets.input_file, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+             kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), kzt_image(a.variances),
+             d.sets.title, d.sets.xlabel, d.sets.ylabel, d.sets.zlabel, d.sets.variances_exist,
+             d.sets.x_pixel_size, d.sets.y_pixel_size, status);
 }
 
 void run_v2c(Dispatch&, Status&) { std::swap(arrays().data, arrays().variances); }
@@ -316,7 +350,7 @@ const Command kCommands[] = {
     {"IMAGE", "Interactive control of image display", "GD", "EXIT", nullptr},
     {"INFORMATION", "Information on the internal state of KESTA", "", "DIMENSIONS",
      run_information},
-    {"INPUT DATA", "Input data from data file", "", kDisplay, nullptr},
+    {"INPUT DATA", "Input data from data file", "", kDisplay, run_input_data},
     {"INTERNAL MEMORY", "Store current ADR in special program memory", "", kDisplay,
      run_internal_memory},
     {"LINEARISE FILM", "Non-linearity corrections to film data", "D", kDisplay, nullptr},
@@ -330,7 +364,7 @@ const Command kCommands[] = {
     {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA", nullptr},
     {"OFFSET/SCALE", "Calculate offset and scale between two images", "DM", "CMULTIPLY", nullptr},
     {"OPEN LOG", "Open log file for record of input and output", "", "INPUT DATA", run_open_log},
-    {"OUTPUT DATA", "Output data to named data file", "D", "INPUT DATA", nullptr},
+    {"OUTPUT DATA", "Output data to named data file", "D", "INPUT DATA", run_output_data},
     {"PAGE POSITION", "Set position of data display region on page", "", kDisplay, nullptr},
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},

@@ -1,0 +1,141 @@
+// End-to-end: images through INPUT DATA and OUTPUT DATA of the real program,
+// read back by a second run, with the values checked through the file itself.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "formats/kesta_format.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::file_contents;
+using testing::TempDir;
+
+// Runs the program in DIR (also its HOME) with INPUT on standard input.
+std::string run_program(const TempDir& dir, const std::string& input, int& code,
+                        const std::string& args = "-nogr -dim64x32") {
+  {
+    std::FILE* f = std::fopen(dir.file("input.txt").c_str(), "w");
+    std::fputs(input.c_str(), f);
+    std::fclose(f);
+  }
+  const std::string command = "cd '" + dir.path().string() + "' && HOME='" + dir.path().string() +
+                              "' timeout 60 '" + KESTA_PROGRAM +
+                              "' " + args + " < input.txt > output.txt 2>&1";
+  const int rc = std::system(command.c_str());
+  code = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return file_contents(dir.file("output.txt"));
+}
+
+struct Image {
+  Index xmax, ymax;
+  std::vector<float> xaxis, yaxis, data, variances;
+  std::string title, xlabel, ylabel, zlabel;
+  float xps = 0, yps = 0, overload = 0;
+  bool variances_exist = false;
+  Image(Index x, Index y)
+      : xmax(x), ymax(y), xaxis(x), yaxis(y), data(x * y), variances(x * y) {}
+};
+
+bool read_image(const std::string& path, Image& image, Index& xnum, Index& ynum) {
+  Status status = kStatusGood;
+  int retstat = -1;
+  std::string name = path;
+  FIO_IN_KESTA(true, image.xmax, image.ymax, image.variances_exist, name, retstat, xnum, ynum,
+               image.xaxis, image.yaxis, image.data, image.variances, image.title, image.xlabel,
+               image.ylabel, image.zlabel, image.xps, image.yps, image.overload, status);
+  return status == kStatusGood && retstat == 0;
+}
+
+TEST(ImageFiles, NativeFileSurvivesTwoRunsOfTheProgram) {
+  TempDir dir;
+  Status status;
+  ST_DEF_SYSTEM(status);
+  // A 7 x 5 image with its own axes, texts and pixel sizes.
+  Image source(7, 5);
+  for (Index i = 0; i < 7; ++i) source.xaxis[i] = 0.25f * static_cast<float>(i) - 1.0f;
+  for (Index j = 0; j < 5; ++j) source.yaxis[j] = 10.0f + static_cast<float>(j);
+  for (Index k = 0; k < 35; ++k) source.data[k] = 1.5f * static_cast<float>(k) - 7.0f;
+  {
+    testing::TerminalCapture quiet;
+    testing::ScriptedInput answer({dir.file("first.kzt")});
+    int retstat = -1;
+    FIO_OUT_KESTA(false, "", 7, 5, 1, 1, 7, 5, source.xaxis, source.yaxis, source.data,
+                  source.variances, "Calibrant ring", "Pixels X", "Pixels Y", "Counts", false,
+                  7.5e-5f, 8.0e-5f, retstat, status);
+    ASSERT_EQ(retstat, 0);
+    ASSERT_EQ(status, kStatusGood);
+  }
+
+  // First run: read the file, write it out again under another name.
+  int code = -1;
+  std::string out = run_program(dir,
+                                "INPUT DATA\nKESTA STANDARD FORMAT\nfirst.kzt\n"
+                                "INFORMATION\nOUTPUT DATA\nKESTA STANDARD FORMAT\nsecond.kzt\n"
+                                "EXIT\nYES\n",
+                                code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("INFO: Program arrays have         64 elements in the X-direction"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("not available"), std::string::npos) << out;
+  // The format and the pixel sizes reached the defaults database.
+  const std::string defaults = file_contents(dir.file(".kesta.def"));
+  EXPECT_NE(defaults.find("X_PIXEL_SIZE"), std::string::npos) << defaults;
+
+  // Second run: the written file is read back and shown by INFORMATION.
+  out = run_program(dir, "INPUT DATA\nKESTA STANDARD FORMAT\nsecond.kzt\nINFORMATION\nEXIT\nYES\n",
+                    code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+
+  // With variance arrays, a file without variances leaves them in place
+  // (cleared), so variance commands stay available.
+  out = run_program(dir, "INPUT DATA\nKESTA STANDARD FORMAT\nsecond.kzt\nINFORMATION\nEXIT\nYES\n",
+                    code, "-nogr -var -dim64x32");
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_EQ(out.find("No variance arrays exist"), std::string::npos) << out;
+
+  // The file the program wrote holds exactly the image it read.
+  Image back(7, 5);
+  Index xnum = 0, ynum = 0;
+  ASSERT_TRUE(read_image(dir.file("second.kzt"), back, xnum, ynum));
+  EXPECT_EQ(xnum, 7);
+  EXPECT_EQ(ynum, 5);
+  EXPECT_EQ(back.data, source.data);
+  EXPECT_EQ(back.xaxis, source.xaxis);
+  EXPECT_EQ(back.yaxis, source.yaxis);
+  EXPECT_EQ(back.title, "Calibrant ring");
+  EXPECT_EQ(back.xlabel, "Pixels X");
+  EXPECT_EQ(back.zlabel, "Counts");
+  EXPECT_FLOAT_EQ(back.xps, 7.5e-5f);
+  EXPECT_FLOAT_EQ(back.yps, 8.0e-5f);
+}
+
+TEST(ImageFiles, DamagedFileLeavesTheProgramsDataAsItWas) {
+  TempDir dir;
+  {
+    std::FILE* f = std::fopen(dir.file("broken.kzt").c_str(), "w");
+    std::fputs("\\not an item file at all", f);
+    std::fclose(f);
+  }
+  int code = -1;
+  const std::string out = run_program(
+      dir, "INPUT DATA\nKESTA STANDARD FORMAT\nbroken.kzt\nINFORMATION\nEXIT\nYES\n", code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("broken.kzt is not an image file of this format"), std::string::npos) << out;
+  EXPECT_NE(out.find("INFO: No current data"), std::string::npos) << out;
+  EXPECT_EQ(file_contents(dir.file(".kesta.def")).find("#INPUT_FORMAT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesta
