@@ -36,14 +36,10 @@ Store& store() {
   return s;
 }
 
-std::string_view used_part(std::string_view text) {
-  return text.substr(0, static_cast<std::size_t>(SLEN(text)));
-}
-
 // The caller's key equals the stored key cut to 32 characters (both compared
 // without trailing blanks).
 bool same_key(std::string_view wanted, std::string_view stored) {
-  return used_part(wanted) == used_part(stored.substr(0, kDatabaseKeyCompare));
+  return used_text(wanted) == used_text(stored.substr(0, kDatabaseKeyCompare));
 }
 
 int find_entry(std::string_view key) {
@@ -61,7 +57,7 @@ void set_entry(std::string_view key, int length, std::string_view value, int& re
     s.entries.erase(s.entries.begin() + found);
   }
   Entry entry;
-  entry.key = std::string(used_part(key).substr(0, kDatabaseKeyLength));
+  entry.key = std::string(used_text(key).substr(0, kDatabaseKeyLength));
   const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, kDatabaseValueLength));
   entry.value = std::string(value.substr(0, n));
   entry.value.resize(n, ' ');
@@ -85,6 +81,25 @@ bool typed_value(std::string_view key, std::string& text, int& retstat) {
   }
   text = store().entries[static_cast<std::size_t>(found)].value.substr(0, kTypedValueLength);
   return true;
+}
+
+// KEY's typed value read by the token converter CONVERT into VALUE: RETSTAT 0,
+// 2 when not stored, 3 when the text is not a value of the type.
+template <typename T>
+void inq_typed_value(std::string_view key, void (*convert)(std::string_view, bool&, T&, Status&),
+                     T& value, int& retstat, Status& status) {
+  std::string text;
+  if (!typed_value(key, text, retstat)) return;
+  bool ok = false;
+  T read{};
+  convert(text, ok, read, status);
+  if (status != kStatusGood) return;
+  if (!ok) {
+    retstat = 3;
+    return;
+  }
+  value = read;
+  retstat = 0;
 }
 
 // Expands "~"; false (with the translator's warning) when it cannot.
@@ -156,7 +171,7 @@ void IO_SET_IKEYVALUE(std::string_view key, int ivalue, int& retstat, Status& st
 
 void IO_SET_RKEYVALUE(std::string_view key, float rvalue, int& retstat, Status& status) {
   if (st_bad(status, "Subroutine IO_SET_RKEYVALUE V0.1")) return;
-  const std::string text(used_part(IO_RTOC(rvalue).substr(0, kTypedValueLength)));
+  const std::string text(used_text(IO_RTOC(rvalue).substr(0, kTypedValueLength)));
   set_entry(key, static_cast<int>(text.size()), text, retstat);
 }
 
@@ -168,41 +183,19 @@ void IO_SET_LKEYVALUE(std::string_view key, bool lvalue, int& retstat, Status& s
 
 void IO_INQ_IKEYVALUE(std::string_view key, int& ivalue, int& retstat, Status& status) {
   if (st_bad(status, "Subroutine IO_INQ_IKEYVALUE V0.1")) return;
-  std::string text;
-  if (!typed_value(key, text, retstat)) return;
-  bool ok = false;
-  int value = 0;
-  IO_TOKTI(text, ok, value, status);
-  if (status != kStatusGood) return;
-  if (!ok) {
-    retstat = 3;
-    return;
-  }
-  ivalue = value;
-  retstat = 0;
+  inq_typed_value(key, IO_TOKTI, ivalue, retstat, status);
 }
 
 void IO_INQ_RKEYVALUE(std::string_view key, float& rvalue, int& retstat, Status& status) {
   if (st_bad(status, "Subroutine IO_INQ_RKEYVALUE V0.1")) return;
-  std::string text;
-  if (!typed_value(key, text, retstat)) return;
-  bool ok = false;
-  float value = 0.0f;
-  IO_TOKTR(text, ok, value, status);
-  if (status != kStatusGood) return;
-  if (!ok) {
-    retstat = 3;
-    return;
-  }
-  rvalue = value;
-  retstat = 0;
+  inq_typed_value(key, IO_TOKTR, rvalue, retstat, status);
 }
 
 void IO_INQ_LKEYVALUE(std::string_view key, bool& lvalue, int& retstat, Status& status) {
   if (st_bad(status, "Subroutine IO_INQ_LKEYVALUE V0.1")) return;
   std::string text;
   if (!typed_value(key, text, retstat)) return;
-  const std::string_view word = used_part(text);
+  const std::string_view word = used_text(text);
   if (word == "TRUE") {
     lvalue = true;
   } else if (word == "FALSE") {
@@ -249,7 +242,7 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
   } else {
     // Altered header lines are reported, but the entries are still read: the
     // file is rewritten at exit, and refusing them would lose every setting.
-    if (used_part(line1) != kHeader1 || used_part(line2) != kHeader2)
+    if (used_text(line1) != kHeader1 || used_text(line2) != kHeader2)
       note("unexpected header lines");
     std::string key, value;
     while (next_line(key)) {

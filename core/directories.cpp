@@ -95,6 +95,36 @@ std::string io_store_name(const std::vector<Index>& pointers, const std::string&
   return store.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
 }
 
+namespace {
+
+// The loop of the two selections: each of the names 1 .. NUM_NAMES whose
+// selection is WHICH takes the answer of TEST(name, match, status) as its new
+// selection, and MATCHED counts the true answers. Returns the names the store
+// holds, or -1 when MAX_NAMES is too small or a test failed.
+template <class Test>
+int reselect(const char* position, int max_names, int num_names,
+             const std::vector<Index>& pointers, const std::string& store, bool which,
+             std::vector<bool>& selected, int& matched, Test test, Status& status) {
+  if (max_names <= 1) {
+    st_fail(status, 10033, position);
+    return -1;
+  }
+  num_names = stored_names(num_names, pointers);
+  if (selected.size() < static_cast<std::size_t>(num_names)) selected.resize(num_names, false);
+  matched = 0;
+  for (int i = 1; i <= num_names; ++i) {
+    if (selected[i - 1] != which) continue;
+    bool match = false;
+    test(io_store_name(pointers, store, i), match, status);
+    if (status != kStatusGood) return -1;
+    selected[i - 1] = match;
+    if (match) ++matched;
+  }
+  return num_names;
+}
+
+}  // namespace
+
 void IO_DIRECTORY(bool files, std::string_view directory, int max_names, Index max_chars,
                   int& retstat, int& num_names, std::vector<Index>& pointers, std::string& store,
                   Status& status) {
@@ -178,19 +208,12 @@ void IO_FILESTYPE(int max_names, int num_names, const std::vector<Index>& pointe
                   int& num_selected, Status& status) {
   constexpr const char* kPosition = "Subroutine IO_FILESTYPE V0.1";
   if (st_bad(status, kPosition)) return;
-  if (max_names <= 1) {
-    st_fail(status, 10033, kPosition);
-    return;
-  }
-  num_names = stored_names(num_names, pointers);
-  if (selected.size() < static_cast<std::size_t>(num_names)) selected.resize(num_names, false);
-  for (int i = 1; i <= num_names; ++i) {
-    if (selected[i - 1]) continue;
-    bool match = false;
-    IO_FILETYPE(io_store_name(pointers, store, i), type, match, status);
-    if (status != kStatusGood) return;
-    selected[i - 1] = match;
-  }
+  int matched = 0;
+  num_names = reselect(
+      kPosition, max_names, num_names, pointers, store, false, selected, matched,
+      [type](std::string_view name, bool& match, Status& s) { IO_FILETYPE(name, type, match, s); },
+      status);
+  if (num_names < 0) return;
   num_selected = static_cast<int>(std::count(selected.begin(), selected.begin() + num_names, true));
 }
 
@@ -199,21 +222,11 @@ void IO_FILESMATCH(int max_names, int num_names, const std::vector<Index>& point
                    int& num_match, Status& status) {
   constexpr const char* kPosition = "Subroutine IO_FILESMATCH V0.1";
   if (st_bad(status, kPosition)) return;
-  if (max_names <= 1) {
-    st_fail(status, 10033, kPosition);
-    return;
-  }
-  num_names = stored_names(num_names, pointers);
-  if (selected.size() < static_cast<std::size_t>(num_names)) selected.resize(num_names, false);
-  num_match = 0;
-  for (int i = 1; i <= num_names; ++i) {
-    if (!selected[i - 1]) continue;
-    bool match = false;
-    IO_STRINGMATCH(io_store_name(pointers, store, i), mask, match, status);
-    if (status != kStatusGood) return;
-    selected[i - 1] = match;
-    if (match) ++num_match;
-  }
+  reselect(kPosition, max_names, num_names, pointers, store, true, selected, num_match,
+           [mask](std::string_view name, bool& match, Status& s) {
+             IO_STRINGMATCH(name, mask, match, s);
+           },
+           status);
 }
 
 void IO_FILESORDER(int max_names, int num_names, const std::vector<Index>& pointers,

@@ -815,8 +815,7 @@ class Evaluator {
       if (name == "LEN") {
         result = integer(static_cast<int>(a.text.size()));
       } else if (name == "LEN_TRIM") {
-        const std::size_t end = a.text.find_last_not_of(' ');
-        result = integer(end == std::string::npos ? 0 : static_cast<int>(end + 1));
+        result = integer(static_cast<int>(without_trailing_blanks(a.text).size()));
       } else {
         if (a.text.empty()) {
           write("WARNING: Empty character string has no first character");

@@ -24,10 +24,6 @@ constexpr Index kMaxHexField = std::numeric_limits<std::int32_t>::max();
 // Data records of B data bytes, in integers (B >= 0).
 constexpr Index records_for(Index bytes) { return (bytes + kRecord - 1) / kRecord; }
 
-std::string used_part(std::string_view text) {
-  return std::string(text.substr(0, static_cast<std::size_t>(SLEN(text))));
-}
-
 std::string hex(Index value) { return IO_ITOHEX(static_cast<std::int32_t>(value)); }
 
 // Header fields "\name:<count><type fields>" blank-padded to RECORD_BYTES - 1
@@ -37,7 +33,7 @@ bool build_header(std::string_view name, Index data_records, std::string_view ty
   if (record_bytes < 1) return false;
   std::string fields;
   fields += '\\';
-  fields += used_part(name);
+  fields += used_text(name);
   fields += ':';
   fields += hex(data_records);
   fields += type_fields;
@@ -227,7 +223,7 @@ void IO_ENCODE_STRING(std::string_view name, std::string_view string, int record
                       std::string& buffer, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_ENCODE_STRING V0.1";
   if (st_bad(status, kPosition)) return;
-  const std::string value = used_part(string);
+  const std::string value(used_text(string));
   std::string probe;
   if (!build_header(name, 0, "s" + hex(0), record_bytes, probe)) {
     st_fail(status, kBaseCore + 33, kPosition);

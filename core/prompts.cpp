@@ -15,10 +15,6 @@ constexpr int kPromptWidth = 60;
 constexpr std::size_t kStringAnswerLength = 256;
 constexpr std::size_t kTokenAnswerLength = 132;
 
-std::string_view used(std::string_view text) {
-  return text.substr(0, static_cast<std::size_t>(SLEN(text)));
-}
-
 std::string trim_left(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
@@ -128,7 +124,7 @@ std::string convert_case(std::string_view text, int mode) {
   const int units = std::abs(mode) % 10;
   if (units == 0) return IO_LOWER(text);
   if (units == 2) return IO_UPPER(text);
-  return std::string(used(text));
+  return std::string(used_text(text));
 }
 
 struct ModeDigits {
@@ -142,7 +138,7 @@ ModeDigits mode_digits(int mode) {
 }
 
 std::string string_default(const std::string& value) {
-  return " [" + (SLEN(value) > 0 ? std::string(used(value)) : std::string(" ")) + "]";
+  return " [" + (SLEN(value) > 0 ? std::string(used_text(value)) : std::string(" ")) + "]";
 }
 
 // The string and word prompts: the rest of the line (WHOLE_LINE) or one word.
@@ -187,9 +183,9 @@ void IO_OUTPROMPT(bool colon_alone, bool ranged, bool fixed, std::string_view pr
                   std::string_view range_text, std::string_view default_text,
                   std::vector<std::string>& lines, Status& status) {
   if (st_bad(status, "Subroutine IO_OUTPROMPT V0.2")) return;
-  const std::string p(used(prompt));
-  const std::string r = ranged ? std::string(used(range_text)) : std::string();
-  const std::string d = fixed ? std::string(used(default_text)) : std::string();
+  const std::string p(used_text(prompt));
+  const std::string r = ranged ? std::string(used_text(range_text)) : std::string();
+  const std::string d = fixed ? std::string(used_text(default_text)) : std::string();
   const auto P = static_cast<int>(p.size());
   const auto R = static_cast<int>(r.size());
   const auto D = static_cast<int>(d.size());

@@ -66,10 +66,7 @@ void read_image(std::string_view position, int stream, bool swap, bool is_signed
   if (work_size < 1 || static_cast<std::size_t>(work_size) > work.size() ||
       !checked_product(work_size, kSize, work_bytes) || work_bytes < record_bytes)
     return fail(13);
-  Index declared = 0;
-  if (!checked_product(xmaxdat, ymaxdat, declared) ||
-      static_cast<std::size_t>(declared) > data.size())
-    return fail(1);
+  if (!array_holds(data.size(), xmaxdat, ymaxdat)) return fail(1);
   // The whole image's byte extent must be representable.
   Index image_elements = 0, image_bytes = 0;
   if (!checked_product(xnumin, ynumin, image_elements) ||
@@ -405,8 +402,7 @@ void IO_READ_FILE(int stream, std::string& line, Status& status) {
   std::string text(buffer, static_cast<std::size_t>(length));
   std::free(buffer);
   if (!text.empty() && text.back() == '\n') text.pop_back();
-  const std::size_t end = text.find_last_not_of(' ');
-  text.resize(end == std::string::npos ? 0 : end + 1);
+  text.resize(without_trailing_blanks(text).size());
   line = std::move(text);
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/format.hpp"
 #include "core/io_output.hpp"
+#include "core/text.hpp"
 
 namespace kesta {
 namespace {
@@ -16,12 +17,6 @@ struct StDbPosition {
   bool first_reset = true;
 };
 StDbPosition st_dbposition;
-
-std::string trim_right(std::string_view s) {
-  std::size_t n = s.size();
-  while (n > 0 && s[n - 1] == ' ') --n;
-  return std::string(s.substr(0, n));
-}
 
 constexpr std::array<const char*, 40> kArgumentClasses = {
     "First array dimension illegally defined",
@@ -106,7 +101,8 @@ void ST_DEF_SYSTEM(Status& status) {
 
 void ST_SAVE(std::string_view position) {
   if (!st_dbposition.text.empty()) return;
-  st_dbposition.text = trim_right(position.substr(0, std::min(position.size(), kPositionLength)));
+  st_dbposition.text =
+      without_trailing_blanks(position.substr(0, std::min(position.size(), kPositionLength)));
 }
 
 Status ST_ERRORCODE(Status status) {

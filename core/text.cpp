@@ -18,15 +18,13 @@ constexpr std::size_t kRewriteLength = 30;
 
 bool is_separator(char c) { return io_cseparators.find(c) != std::string::npos; }
 
-std::string_view used_part(std::string_view s) { return used_text(s); }
-
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The real-token rules shared by the single and double precision readers.
 template <typename Real>
 bool token_to_real(std::string_view token, Real& value) {
-  const std::string_view text = used_part(token);
+  const std::string_view text = used_text(token);
   if (text.empty()) return false;
   // Plain Fortran-style reals first (exponents E and D included).
   if (text.find('.') != std::string_view::npos && read_real_field(text, value)) return true;
@@ -102,19 +100,24 @@ std::string_view used_text(std::string_view string) {
   return string.substr(0, static_cast<std::size_t>(SLEN(string)));
 }
 
+std::string_view without_trailing_blanks(std::string_view string) {
+  const std::size_t last = string.find_last_not_of(' ');
+  return last == std::string_view::npos ? std::string_view() : string.substr(0, last + 1);
+}
+
 int IO_START(std::string_view string) {
   const std::size_t at = string.find_first_not_of(" \t");
   return at == std::string_view::npos ? -1 : static_cast<int>(at) + 1;
 }
 
 std::string IO_UPPER(std::string_view string) {
-  std::string out(used_part(string));
+  std::string out(used_text(string));
   for (char& c : out) c = upper(c);
   return out;
 }
 
 std::string IO_LOWER(std::string_view string) {
-  std::string out(used_part(string));
+  std::string out(used_text(string));
   for (char& c : out) c = lower(c);
   return out;
 }
@@ -193,8 +196,8 @@ void IO_QUOTEDSTRING(int& length, std::string& string, Status& status) {
 void IO_STRINGMATCH(std::string_view string, std::string_view pattern, bool& match,
                     Status& status) {
   if (st_bad(status, "Subroutine IO_STRINGMATCH V0.1")) return;
-  const std::string_view s = used_part(string);
-  const std::string_view p = used_part(pattern);
+  const std::string_view s = used_text(string);
+  const std::string_view p = used_text(pattern);
   if (s.empty() || p.empty()) {
     st_fail(status, 10033, "Subroutine IO_STRINGMATCH V0.1");
     return;
@@ -234,7 +237,7 @@ void IO_DEF_SEPARATORS(Status& status) {
 void IO_TOKTI(std::string_view token, bool& ok, int& value, Status& status) {
   if (st_bad(status, "Subroutine IO_TOKTI V0.1")) return;
   ok = false;
-  const std::string_view text = used_part(token);
+  const std::string_view text = used_text(token);
   if (text.empty()) return;
   std::int64_t wide = 0;
   if (!read_integer_field(text, wide)) return;
@@ -386,16 +389,15 @@ std::string IO_ITOHEX(std::int32_t value) {
   const std::uint32_t magnitude =
       value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
   const std::uint32_t bits = value < 0 ? (magnitude | 0x80000000u) : magnitude;
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out(8, '0');
-  for (int i = 7; i >= 0; --i) out[7 - i] = kDigits[(bits >> (4 * i)) & 0xF];
+  std::string out = format_z(bits, 8, 8);
+  for (char& c : out) c = lower(c);
   return out;
 }
 
 std::string IO_RTOHEX(float value) { return IO_ITOHEX(std::bit_cast<std::int32_t>(value)); }
 
 std::int32_t IO_HEXTOI(std::string_view text) {
-  const std::string_view digits = used_part(text).substr(0, 8);
+  const std::string_view digits = used_text(text).substr(0, 8);
   std::uint32_t bits = 0;
   for (char c : digits) {
     std::uint32_t d = 0;

@@ -26,6 +26,8 @@ inline std::string io_cseparators = " ,\t";
 int SLEN(std::string_view string);
 // STRING up to its used length.
 std::string_view used_text(std::string_view string);
+// STRING without its trailing blanks only (tabs, NULs and line ends stay).
+std::string_view without_trailing_blanks(std::string_view string);
 
 // Position of the first character that is neither blank nor tab, -1 if none.
 int IO_START(std::string_view string);

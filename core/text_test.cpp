@@ -14,6 +14,10 @@ namespace {
 TEST(Text, UsedLengthStartAndCase) {
   EXPECT_EQ(SLEN(std::string_view("AB\t\0", 4)), 2);
   EXPECT_EQ(SLEN("    "), 0);
+  // The blank-only trim keeps what the used length drops.
+  EXPECT_EQ(without_trailing_blanks("AB\t  "), "AB\t");
+  EXPECT_EQ(without_trailing_blanks(" A "), " A");
+  EXPECT_EQ(without_trailing_blanks("   "), "");
   EXPECT_EQ(IO_START(" \t x"), 4);
   EXPECT_EQ(IO_START(" \t "), -1);
   EXPECT_EQ(IO_UPPER("abc Zz1;\t"), "ABC ZZ1;");

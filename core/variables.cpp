@@ -6,6 +6,7 @@
 #include "core/menu.hpp"
 #include "core/prompts.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 
 namespace kesta {
 namespace {
@@ -15,9 +16,7 @@ int last_variable = 0;
 
 // NAME as the table holds it: cut to 32 characters, trailing blanks dropped.
 std::string_view table_name(std::string_view name) {
-  name = name.substr(0, std::min(name.size(), kVariableNameLength));
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  return name;
+  return without_trailing_blanks(name.substr(0, std::min(name.size(), kVariableNameLength)));
 }
 
 bool is_text_type(char type) { return type == 's' || type == 'u'; }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <utility>
@@ -12,6 +14,7 @@
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 
@@ -73,17 +76,25 @@ void read_block(Index num_bytes, int swap, int& retstat, Index& bytes_read,
     retstat = 5;
 }
 
+// Reverses the bytes of each whole T-sized group of BYTES; a short tail
+// stays as it is.
+template <typename T>
+void swap_groups(std::span<std::byte> bytes) {
+  for (std::size_t k = 0; k + sizeof(T) <= bytes.size(); k += sizeof(T)) {
+    T value;
+    std::memcpy(&value, bytes.data() + k, sizeof value);
+    value = byte_swapped(value);
+    std::memcpy(bytes.data() + k, &value, sizeof value);
+  }
+}
+
 }  // namespace
 
 void fio_swap_bytes(std::span<std::byte> bytes, int swap) {
-  const std::size_t n = bytes.size();
   if (swap == 1) {
-    for (std::size_t k = 0; k + 1 < n; k += 2) std::swap(bytes[k], bytes[k + 1]);
+    swap_groups<std::uint16_t>(bytes);
   } else if (swap == 2) {
-    for (std::size_t k = 0; k + 3 < n; k += 4) {
-      std::swap(bytes[k], bytes[k + 3]);
-      std::swap(bytes[k + 1], bytes[k + 2]);
-    }
+    swap_groups<std::uint32_t>(bytes);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 
+#include "core/region.hpp"
 #include "formats/fio_stream.hpp"
 
 namespace kesta {
@@ -76,9 +77,7 @@ void FIO_IN_PCKC(int stream_id, Index xmaxdat, Index ymaxdat, int& retstat, Inde
   (void)stream_id;  // the one input stream of the layer
   std::FILE* in = fio_input_file();
   if (in == nullptr) return;
-  Index room = 0;
-  if (xmaxdat < 1 || ymaxdat < 1 || !checked_product(xmaxdat, ymaxdat, room) ||
-      static_cast<std::size_t>(room) > data.size()) {
+  if (xmaxdat < 1 || ymaxdat < 1 || !array_holds(data.size(), xmaxdat, ymaxdat)) {
     retstat = 4;
     return;
   }

@@ -78,10 +78,10 @@ void MA_SCONVOLUTION(Index xmaxdat, Index ymaxdat, std::span<const float> data, 
     code = 1;
   } else if (ymaxdat < 1 || ymaxout < 1 || ymaxker < 1) {
     code = 2;
-  } else if (xstrelm < 1 || xendelm > std::min(xmaxdat, xmaxout) || xendelm < xstrelm) {
-    code = 5;
-  } else if (ystrelm < 1 || yendelm > std::min(ymaxdat, ymaxout) || yendelm < ystrelm) {
-    code = 6;
+  } else if (const Status e = region_error(std::min(xmaxdat, xmaxout), std::min(ymaxdat, ymaxout),
+                                          xstrelm, ystrelm, xendelm, yendelm, 0);
+             e != 0) {
+    code = e;
   } else if (xnumker < 1 || xnumker > xmaxker) {
     code = 17;
   } else if (ynumker < 1 || ynumker > ymaxker) {

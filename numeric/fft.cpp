@@ -36,123 +36,123 @@ Index width_of(const Layout& z) {
   return W != 0 ? W : z.width;
 }
 
-// Decimation in frequency, positive exponent: natural order in, bit-reversed out.
-template <int W>
-void dif_radix2(const Layout& z, Index h, const Roots& r) {
+// One radix-2 pass over groups of 2H elements: BUTTERFLY(a, b, c, s, width)
+// on each pair of elements H apart, with the root of their place in the group
+// (its sine times SIGN).
+template <int W, class Butterfly>
+void radix2_pass(const Layout& z, Index h, const Roots& r, float sign, Butterfly butterfly) {
   const Index width = width_of<W>(z);
   const Index rstep = z.n / (2 * h);
   for (Index g = 0; g < z.n; g += 2 * h) {
     for (Index j = 0; j < h; ++j) {
-      const float c = r.cos(j * rstep), s = r.sin(j * rstep);
-      float* a = z.at(g + j);
-      float* b = z.at(g + j + h);
-      for (Index x = 0; x < 2 * width; x += 2) {
-        const float ar = a[x], ai = a[x + 1], br = b[x], bi = b[x + 1];
-        a[x] = ar + br;
-        a[x + 1] = ai + bi;
-        const float dr = ar - br, di = ai - bi;
-        b[x] = dr * c - di * s;
-        b[x + 1] = dr * s + di * c;
-      }
+      butterfly(z.at(g + j), z.at(g + j + h), r.cos(j * rstep), sign * r.sin(j * rstep), width);
     }
   }
 }
 
-// Two radix-2 stages (spans 2q and q) at once.
-template <int W>
-void dif_radix4(const Layout& z, Index q, const Roots& r) {
+// The first three powers of a root, sines times the pass's sign.
+struct Twiddles {
+  float c1, s1, c2, s2, c3, s3;
+};
+
+// Two radix-2 stages (spans 2q and q) at once: BUTTERFLY(p0, p1, p2, p3, t,
+// width) on each quadruple of elements Q apart in the groups of 4Q.
+template <int W, class Butterfly>
+void radix4_pass(const Layout& z, Index q, const Roots& r, float sign, Butterfly butterfly) {
   const Index width = width_of<W>(z);
   const Index rstep = z.n / (4 * q);
   for (Index g = 0; g < z.n; g += 4 * q) {
     for (Index j = 0; j < q; ++j) {
       const Index k = j * rstep;
-      const float c1 = r.cos(k), s1 = r.sin(k);
-      const float c2 = r.cos(2 * k), s2 = r.sin(2 * k);
-      const float c3 = r.cos(3 * k), s3 = r.sin(3 * k);
-      float* p0 = z.at(g + j);
-      float* p1 = z.at(g + j + q);
-      float* p2 = z.at(g + j + 2 * q);
-      float* p3 = z.at(g + j + 3 * q);
-      for (Index x = 0; x < 2 * width; x += 2) {
-        const float t0r = p0[x] + p2[x], t0i = p0[x + 1] + p2[x + 1];
-        const float t1r = p0[x] - p2[x], t1i = p0[x + 1] - p2[x + 1];
-        const float t2r = p1[x] + p3[x], t2i = p1[x + 1] + p3[x + 1];
-        // i (x1 - x3)
-        const float t3r = -(p1[x + 1] - p3[x + 1]), t3i = p1[x] - p3[x];
-        const float y2r = t0r - t2r, y2i = t0i - t2i;
-        const float y1r = t1r + t3r, y1i = t1i + t3i;
-        const float y3r = t1r - t3r, y3i = t1i - t3i;
-        p0[x] = t0r + t2r;
-        p0[x + 1] = t0i + t2i;
-        p1[x] = y2r * c2 - y2i * s2;
-        p1[x + 1] = y2r * s2 + y2i * c2;
-        p2[x] = y1r * c1 - y1i * s1;
-        p2[x + 1] = y1r * s1 + y1i * c1;
-        p3[x] = y3r * c3 - y3i * s3;
-        p3[x + 1] = y3r * s3 + y3i * c3;
-      }
+      const Twiddles t{r.cos(k),     sign * r.sin(k),     r.cos(2 * k),
+                       sign * r.sin(2 * k), r.cos(3 * k), sign * r.sin(3 * k)};
+      butterfly(z.at(g + j), z.at(g + j + q), z.at(g + j + 2 * q), z.at(g + j + 3 * q), t, width);
     }
   }
+}
+
+// Decimation in frequency, positive exponent: natural order in, bit-reversed out.
+template <int W>
+void dif_radix2(const Layout& z, Index h, const Roots& r) {
+  radix2_pass<W>(z, h, r, 1.0f, [](float* a, float* b, float c, float s, Index width) {
+    for (Index x = 0; x < 2 * width; x += 2) {
+      const float ar = a[x], ai = a[x + 1], br = b[x], bi = b[x + 1];
+      a[x] = ar + br;
+      a[x + 1] = ai + bi;
+      const float dr = ar - br, di = ai - bi;
+      b[x] = dr * c - di * s;
+      b[x + 1] = dr * s + di * c;
+    }
+  });
+}
+
+template <int W>
+void dif_radix4(const Layout& z, Index q, const Roots& r) {
+  radix4_pass<W>(z, q, r, 1.0f,
+                 [](float* p0, float* p1, float* p2, float* p3, const Twiddles& t, Index width) {
+    const auto [c1, s1, c2, s2, c3, s3] = t;
+    for (Index x = 0; x < 2 * width; x += 2) {
+      const float t0r = p0[x] + p2[x], t0i = p0[x + 1] + p2[x + 1];
+      const float t1r = p0[x] - p2[x], t1i = p0[x + 1] - p2[x + 1];
+      const float t2r = p1[x] + p3[x], t2i = p1[x + 1] + p3[x + 1];
+      // i (x1 - x3)
+      const float t3r = -(p1[x + 1] - p3[x + 1]), t3i = p1[x] - p3[x];
+      const float y2r = t0r - t2r, y2i = t0i - t2i;
+      const float y1r = t1r + t3r, y1i = t1i + t3i;
+      const float y3r = t1r - t3r, y3i = t1i - t3i;
+      p0[x] = t0r + t2r;
+      p0[x + 1] = t0i + t2i;
+      p1[x] = y2r * c2 - y2i * s2;
+      p1[x + 1] = y2r * s2 + y2i * c2;
+      p2[x] = y1r * c1 - y1i * s1;
+      p2[x + 1] = y1r * s1 + y1i * c1;
+      p3[x] = y3r * c3 - y3i * s3;
+      p3[x + 1] = y3r * s3 + y3i * c3;
+    }
+  });
 }
 
 // Decimation in time, negative exponent: the exact inverse of the passes above
 // (times 2 per radix-2 stage).
 template <int W>
 void dit_radix2(const Layout& z, Index h, const Roots& r) {
-  const Index width = width_of<W>(z);
-  const Index rstep = z.n / (2 * h);
-  for (Index g = 0; g < z.n; g += 2 * h) {
-    for (Index j = 0; j < h; ++j) {
-      const float c = r.cos(j * rstep), s = -r.sin(j * rstep);
-      float* a = z.at(g + j);
-      float* b = z.at(g + j + h);
-      for (Index x = 0; x < 2 * width; x += 2) {
-        const float br = b[x] * c - b[x + 1] * s, bi = b[x] * s + b[x + 1] * c;
-        const float ar = a[x], ai = a[x + 1];
-        a[x] = ar + br;
-        a[x + 1] = ai + bi;
-        b[x] = ar - br;
-        b[x + 1] = ai - bi;
-      }
+  radix2_pass<W>(z, h, r, -1.0f, [](float* a, float* b, float c, float s, Index width) {
+    for (Index x = 0; x < 2 * width; x += 2) {
+      const float br = b[x] * c - b[x + 1] * s, bi = b[x] * s + b[x + 1] * c;
+      const float ar = a[x], ai = a[x + 1];
+      a[x] = ar + br;
+      a[x + 1] = ai + bi;
+      b[x] = ar - br;
+      b[x + 1] = ai - bi;
     }
-  }
+  });
 }
 
 template <int W>
 void dit_radix4(const Layout& z, Index q, const Roots& r) {
-  const Index width = width_of<W>(z);
-  const Index rstep = z.n / (4 * q);
-  for (Index g = 0; g < z.n; g += 4 * q) {
-    for (Index j = 0; j < q; ++j) {
-      const Index k = j * rstep;
-      const float c1 = r.cos(k), s1 = -r.sin(k);
-      const float c2 = r.cos(2 * k), s2 = -r.sin(2 * k);
-      const float c3 = r.cos(3 * k), s3 = -r.sin(3 * k);
-      float* p0 = z.at(g + j);
-      float* p1 = z.at(g + j + q);
-      float* p2 = z.at(g + j + 2 * q);
-      float* p3 = z.at(g + j + 3 * q);
-      for (Index x = 0; x < 2 * width; x += 2) {
-        const float y0r = p0[x], y0i = p0[x + 1];
-        const float y2r = p1[x] * c2 - p1[x + 1] * s2, y2i = p1[x] * s2 + p1[x + 1] * c2;
-        const float y1r = p2[x] * c1 - p2[x + 1] * s1, y1i = p2[x] * s1 + p2[x + 1] * c1;
-        const float y3r = p3[x] * c3 - p3[x + 1] * s3, y3i = p3[x] * s3 + p3[x + 1] * c3;
-        const float t0r = y0r + y2r, t0i = y0i + y2i;
-        const float t2r = y0r - y2r, t2i = y0i - y2i;
-        const float t1r = y1r + y3r, t1i = y1i + y3i;
-        // -i (y1 - y3)
-        const float ur = y1i - y3i, ui = -(y1r - y3r);
-        p0[x] = t0r + t1r;
-        p0[x + 1] = t0i + t1i;
-        p2[x] = t0r - t1r;
-        p2[x + 1] = t0i - t1i;
-        p1[x] = t2r + ur;
-        p1[x + 1] = t2i + ui;
-        p3[x] = t2r - ur;
-        p3[x + 1] = t2i - ui;
-      }
+  radix4_pass<W>(z, q, r, -1.0f,
+                 [](float* p0, float* p1, float* p2, float* p3, const Twiddles& t, Index width) {
+    const auto [c1, s1, c2, s2, c3, s3] = t;
+    for (Index x = 0; x < 2 * width; x += 2) {
+      const float y0r = p0[x], y0i = p0[x + 1];
+      const float y2r = p1[x] * c2 - p1[x + 1] * s2, y2i = p1[x] * s2 + p1[x + 1] * c2;
+      const float y1r = p2[x] * c1 - p2[x + 1] * s1, y1i = p2[x] * s1 + p2[x + 1] * c1;
+      const float y3r = p3[x] * c3 - p3[x + 1] * s3, y3i = p3[x] * s3 + p3[x + 1] * c3;
+      const float t0r = y0r + y2r, t0i = y0i + y2i;
+      const float t2r = y0r - y2r, t2i = y0i - y2i;
+      const float t1r = y1r + y3r, t1i = y1i + y3i;
+      // -i (y1 - y3)
+      const float ur = y1i - y3i, ui = -(y1r - y3r);
+      p0[x] = t0r + t1r;
+      p0[x + 1] = t0i + t1i;
+      p2[x] = t0r - t1r;
+      p2[x + 1] = t0i - t1i;
+      p1[x] = t2r + ur;
+      p1[x + 1] = t2i + ui;
+      p3[x] = t2r - ur;
+      p3[x + 1] = t2i - ui;
     }
-  }
+  });
 }
 
 int log2_of(Index n) {
@@ -275,7 +275,6 @@ bool check_driver(Index xmaxdat, Index ymaxdat, Index nx, Index ny, Index lines_
                   std::size_t table_size, Index table_need, std::size_t data_size, Status& status,
                   const char* position) {
   Status code = dimension_error(xmaxdat, ymaxdat, 0);
-  Index total = 0;
   if (code == 0) {
     if (nx < 1 || nx > xmaxdat) {
       code = 5;
@@ -285,8 +284,7 @@ bool check_driver(Index xmaxdat, Index ymaxdat, Index nx, Index ny, Index lines_
       code = 25;
     } else if (static_cast<std::size_t>(table_need) > table_size) {
       code = 37;
-    } else if (!checked_product(xmaxdat, ymaxdat, total) ||
-               static_cast<std::size_t>(total) > data_size) {
+    } else if (!array_holds(data_size, xmaxdat, ymaxdat)) {
       code = 2;
     }
   }
@@ -300,7 +298,6 @@ bool check_2d(Index xmaxdat, Index ymaxdat, Index nx, Index ny, Index nrows, boo
               std::size_t xtable_size, std::size_t ytable_size, std::size_t data_size,
               Status& status, const char* position) {
   Status code = dimension_error(xmaxdat, ymaxdat, 0);
-  Index total = 0;
   if (code == 0) {
     // A single column has no X transform to undo or scale, so it is refused.
     if (nx < 2 || nx > xmaxdat) {
@@ -317,8 +314,7 @@ bool check_2d(Index xmaxdat, Index ymaxdat, Index nx, Index ny, Index nrows, boo
       code = 37;
     } else if (ytable_size < static_cast<std::size_t>(2 * ny)) {
       code = 38;
-    } else if (!checked_product(xmaxdat, ymaxdat, total) ||
-               static_cast<std::size_t>(total) > data_size) {
+    } else if (!array_holds(data_size, xmaxdat, ymaxdat)) {
       code = 2;
     }
   }

@@ -63,6 +63,18 @@ void for_rows_with_variances(Index xmax1, Index xmax2, Index xs, Index ys, Index
   }
 }
 
+// Entry of the one-array routines: false (with the failure recorded) when the
+// status is already bad or the region does not fit an array of SIZE elements.
+bool region_accepted(const char* position, Index xmax, Index ymax, Index xs, Index ys, Index xe,
+                     Index ye, std::size_t size, Status& status) {
+  if (st_bad(status, position)) return false;
+  if (const Status e = region_span_error(xmax, ymax, xs, ys, xe, ye, size); e != 0) {
+    st_fail(status, e, position);
+    return false;
+  }
+  return true;
+}
+
 // Straight to the terminal: the out-of-range region of MA_RVALUE.
 void write_region_line(const char* axis, Index start, Index end, Index max) {
   std::FILE* terminal = io_stream(kStreamTerminal);
@@ -94,11 +106,9 @@ void MA_RVALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
 void MA_RCADD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
               Index yendelm, float value, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RCADD V0.1";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
-      e != 0)
-    return st_fail(status, e, kPosition);
+  if (!region_accepted(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                       array.size(), status))
+    return;
   for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [value](float* row, Index n) {
     for (Index i = 0; i < n; ++i) row[i] += value;
   });
@@ -107,11 +117,9 @@ void MA_RCADD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index 
 void MA_RCMULT(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                Index yendelm, float value, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RCMULT V0.1";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
-      e != 0)
-    return st_fail(status, e, kPosition);
+  if (!region_accepted(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                       array.size(), status))
+    return;
   for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [value](float* row, Index n) {
     for (Index i = 0; i < n; ++i) row[i] *= value;
   });
@@ -120,11 +128,9 @@ void MA_RCMULT(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
 void MA_L1VALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                 Index yendelm, std::uint8_t value, std::span<std::uint8_t> mask, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_L1VALUE V0.1";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mask.size());
-      e != 0)
-    return st_fail(status, e, kPosition);
+  if (!region_accepted(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                       mask.size(), status))
+    return;
   for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, mask,
            [value](std::uint8_t* row, Index n) { std::fill(row, row + n, value); });
 }
@@ -132,11 +138,9 @@ void MA_L1VALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Inde
 void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                   Index yendelm, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_LOGARITHM V0.1";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
-      e != 0)
-    return st_fail(status, e, kPosition);
+  if (!region_accepted(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                       array.size(), status))
+    return;
   bool bad = false;
   for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&bad](float* row, Index n) {
     for (Index i = 0; i < n; ++i) {
@@ -156,11 +160,9 @@ void MA_POWER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index 
               Index yendelm, float power, std::span<float> array, int& return_code,
               Status& status) {
   constexpr const char* kPosition = "Subroutine MA_POWER V0.1";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
-      e != 0)
-    return st_fail(status, e, kPosition);
+  if (!region_accepted(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                       array.size(), status))
+    return;
   return_code = 0;
   int code = 0;
   auto rows = [&](auto op) { for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, op); };
@@ -207,11 +209,9 @@ void MA_THRESHOLD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
                   Index yendelm, bool lower_on, bool upper_on, float lower, float upper,
                   std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_THRESHOLD V0.1";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
-      e != 0)
-    return st_fail(status, e, kPosition);
+  if (!region_accepted(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                       array.size(), status))
+    return;
   if (lower_on && upper_on && lower > upper) return st_fail(status, kBaseMath + 13, kPosition);
   for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](float* row, Index n) {
     for (Index i = 0; i < n; ++i) {

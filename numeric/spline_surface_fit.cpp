@@ -14,6 +14,7 @@
 
 #include "core/format.hpp"
 #include "core/io_output.hpp"
+#include "core/region.hpp"
 #include "core/status.hpp"
 #include "numeric/splines.hpp"
 
@@ -653,14 +654,11 @@ void MA_SINTERPOLATE(int option, bool weighted, float sigma, Index max_points, I
                      Status& status) {
   constexpr const char* kPosition = "Subroutine MA_SINTERPOLATE V0.4";
   if (st_bad(status, kPosition)) return;
-  if (max_points < 1 || xmaxdat < 1) return st_fail(status, kBaseMath + 1, kPosition);
-  if (ymaxdat < 1) return st_fail(status, kBaseMath + 2, kPosition);
-  if (xstrelm < 1 || xendelm < xstrelm || xendelm > xmaxdat) {
-    return st_fail(status, kBaseMath + 5, kPosition);
-  }
-  if (ystrelm < 1 || yendelm < ystrelm || yendelm > ymaxdat) {
-    return st_fail(status, kBaseMath + 6, kPosition);
-  }
+  if (max_points < 1) return st_fail(status, kBaseMath + 1, kPosition);
+  if (const Status e =
+          region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
+      e != 0)
+    return st_fail(status, e, kPosition);
   if (option != 0) return st_fail(status, kBaseMath + 17, kPosition);
   // The point arrays end at MAX_POINTS.
   if (num_points < 1 || num_points > max_points) return st_fail(status, kBaseMath + 5, kPosition);

@@ -40,6 +40,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/region.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -67,10 +68,20 @@ inline Status cell_region_error(Index xmaxdat, Index ymaxdat, Index xstrelm, Ind
   if (ynum < 1) return 130002;
   if (xstrelm < 1 || xstrelm > xmaxdat || xnum > xmaxdat - xstrelm + 1) return 130005;
   if (ystrelm < 1 || ystrelm > ymaxdat || ynum > ymaxdat - ystrelm + 1) return 130005;
-  Index elements = 0;
-  if (!checked_product(xmaxdat, ymaxdat, elements) || static_cast<std::size_t>(elements) > size)
-    return 130002;
+  if (!array_holds(size, xmaxdat, ymaxdat)) return 130002;
   return 0;
+}
+
+// The same for a real cell array of DATA_SIZE elements; a mask that is used
+// must hold as many (130002).
+inline Status real_cell_region_error(bool masked, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                                     Index ystrelm, Index xnum, Index ynum,
+                                     std::size_t data_size, std::size_t mask_size) {
+  if (const Status code =
+          cell_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xnum, ynum, data_size);
+      code != 0)
+    return code;
+  return masked && mask_size < data_size ? 130002 : 0;
 }
 
 // Largest number of vertices of one filled polygon on every device.

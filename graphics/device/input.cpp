@@ -6,11 +6,13 @@
 #include <algorithm>
 
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/device/kernel_internal.hpp"
 
 namespace kesta {
 
+using qg_detail::known_workstation;
 using qg_detail::message;
 
 namespace {
@@ -20,20 +22,12 @@ Driver* slot_driver(int k) { return qg_db_system.driver[static_cast<std::size_t>
 
 bool is_window(int k) { return qg_db_system.category[static_cast<std::size_t>(k)] == kCategoryX11; }
 
-std::string_view without_trailing_blanks(std::string_view text) {
-  const std::size_t n = text.find_last_not_of(' ');
-  return n == std::string_view::npos ? std::string_view() : text.substr(0, n + 1);
-}
-
 }  // namespace
 
 void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& status) {
   if (st_bad(status, "Subroutine QG_INP_COORDINATE V0.3")) return;
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_INP_COORDINATE)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_INP_COORDINATE");
+  if (k < 0) return;
   if (!is_window(k)) {
     message("WARNING: Coordinate input is not possible from a Postscript device");
     return;
@@ -60,11 +54,8 @@ void QG_INP_EVENT(int id, int mode, bool prompt_flag, std::string_view prompt, b
                   float x1, float y1, float x2, float y2, int& type, int& workstation,
                   std::string& text, float& x, float& y, Status& status) {
   if (st_bad(status, "Subroutine QG_INP_EVENT V0.3")) return;
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_INP_EVENT)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_INP_EVENT");
+  if (k < 0) return;
   if (!is_window(k)) {
     message("WARNING: String input is not possible from a Postscript device");
     return;
@@ -101,11 +92,8 @@ void QG_INP_RESIZE(int id, bool& resized, Status& status) {
 
 void QG_SET_RUBBERBAND(int id, int mode, float x, float y, Status& status) {
   if (st_bad(status, "Subroutine QG_SET_RUBBERBAND V0.1")) return;
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_SET_RUBBERBAND)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_SET_RUBBERBAND");
+  if (k < 0) return;
   if (!is_window(k)) {
     message("WARNING: Rubber-banding is not possible from a Postscript device");
     return;

@@ -10,6 +10,7 @@
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
+#include "core/text.hpp"
 #include "graphics/device/kernel_internal.hpp"
 #include "graphics/device/ps_driver.hpp"
 
@@ -261,11 +262,8 @@ void QG_ACTIVATE_WK(int id, Status& status) {
     st_fail(status, 130017, "Subroutine QG_ACTIVATE_WK V0.2");
     return;
   }
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_ACTIVATE_WK)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_ACTIVATE_WK");
+  if (k < 0) return;
   int& state = qg_db_system.state[k];
   if (state == 1)
     state = 2;
@@ -281,11 +279,8 @@ void QG_DEACTIVATE_WK(int id, Status& status) {
     st_fail(status, 130017, "Subroutine QG_DEACTIVATE_WK V0.2");
     return;
   }
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_DEACTIVATE_WK)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_DEACTIVATE_WK");
+  if (k < 0) return;
   int& state = qg_db_system.state[k];
   if (state == 2)
     state = 1;
@@ -301,11 +296,8 @@ void QG_CLOSE_WK(int id, Status& status) {
     st_fail(status, 130017, "Subroutine QG_CLOSE_WK V0.3");
     return;
   }
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_CLOSE_WK)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_CLOSE_WK");
+  if (k < 0) return;
   QgDbSystem& sys = qg_db_system;
   if (sys.category[k] == kCategoryX11)
     qg_db_openwk.x11 = std::max(0, qg_db_openwk.x11 - 1);
@@ -331,11 +323,8 @@ void QG_CLOSE_WK(int id, Status& status) {
 
 void QG_UPDATE(int id, int /*flag*/, Status& status) {
   if (st_bad(status, "Subroutine QG_UPDATE V0.2")) return;
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_UPDATE)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_UPDATE");
+  if (k < 0) return;
   Driver* d = qg_db_system.driver[k].get();
   if (d == nullptr) return;
   if (qg_db_system.category[k] == kCategoryX11) {
@@ -348,11 +337,8 @@ void QG_UPDATE(int id, int /*flag*/, Status& status) {
 
 void QG_SET_UPDATE(int id, Status& status) {
   if (st_bad(status, "Subroutine QG_SET_UPDATE V0.1")) return;
-  const int k = qg_find_workstation(id);
-  if (k < 0) {
-    message("ERROR: Workstation ID is unknown (QG_SET_UPDATE)");
-    return;
-  }
+  const int k = known_workstation(id, "QG_SET_UPDATE");
+  if (k < 0) return;
   if (qg_db_system.category[k] == kCategoryX11) {
     Driver* d = qg_db_system.driver[k].get();
     if (d == nullptr || d->request_redraw() != 0)
@@ -364,9 +350,8 @@ void QG_SET_UPDATE(int id, Status& status) {
 
 void QG_WINDOW_TITLE(std::string_view title, Status& status) {
   if (st_bad(status, "Subroutine QG_WINDOW_TITLE V0.1")) return;
-  std::size_t n = title.find_last_not_of(' ');
-  if (n == std::string_view::npos) return;
-  std::string_view used = title.substr(0, std::min<std::size_t>(n + 1, 135));
+  const std::string_view used = without_trailing_blanks(title).substr(0, 135);
+  if (used.empty()) return;
   if (Driver* d = qg_x11_driver()) d->window_title(used);
 }
 

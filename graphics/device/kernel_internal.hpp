@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the kernel's source files (not for other modules).
 
+#include <string>
 #include <string_view>
 
 #include "core/io_output.hpp"
@@ -13,6 +14,14 @@ namespace kesta::qg_detail {
 inline void message(std::string_view text) {
   Status local = ST_GOOD();
   IO_WRITE(text, local);
+}
+
+// Slot of workstation ID, or -1 after the message "ERROR: Workstation ID is
+// unknown (NAME)".
+inline int known_workstation(int id, std::string_view name) {
+  const int k = qg_find_workstation(id);
+  if (k < 0) message("ERROR: Workstation ID is unknown (" + std::string(name) + ")");
+  return k;
 }
 
 // A line written straight to the terminal stream (not to the log).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <type_traits>
 #include <vector>
 
 #include "core/region.hpp"
@@ -17,10 +18,6 @@ using namespace qg_detail;
 
 namespace {
 
-// Both point arrays hold N points.
-bool points_ok(int n, std::span<const float> x, std::span<const float> y) {
-  return static_cast<std::size_t>(n) <= x.size() && static_cast<std::size_t>(n) <= y.size();
-}
 
 void free_raster() {
   std::vector<std::uint8_t>().swap(qg_db_prastermode.raster);
@@ -33,6 +30,31 @@ struct RasterSentColours {
   int fill = 2;
 };
 RasterSentColours raster_sent_colours;
+
+using Points = std::span<const float>;
+
+// Draws the first N points of X and Y (130002 when an array holds fewer): in
+// raster mode into the raster through RASTER, when that is a routine, else on
+// every open device through DEVICE(driver, xs, ys, status).
+template <class Raster, class Device>
+void draw_points(int n, Points x, Points y, const char* position, Raster raster, Device device,
+                 Status& status) {
+  const auto count = static_cast<std::size_t>(n);
+  if (count > x.size() || count > y.size()) {
+    st_fail(status, 130002, position);
+    return;
+  }
+  const Points xs = x.first(count);
+  const Points ys = y.first(count);
+  if constexpr (!std::is_null_pointer_v<Raster>) {
+    const QgDbRastermode& r = qg_db_rastermode;
+    if (r.raster_mode) {
+      raster(n, xs, ys, r.width, r.height, qg_db_prastermode.raster, status);
+      return;
+    }
+  }
+  dispatch(status, 130001, position, [&](Driver& d, Status& s) { return device(d, xs, ys, s); });
+}
 
 }  // namespace
 
@@ -84,18 +106,9 @@ void QG_POLYLINE(int n, std::span<const float> x, std::span<const float> y, Stat
     st_fail(status, 130017, kPosition);
     return;
   }
-  if (!points_ok(n, x, y)) {
-    st_fail(status, 130002, kPosition);
-    return;
-  }
-  const auto xs = x.first(static_cast<std::size_t>(n));
-  const auto ys = y.first(static_cast<std::size_t>(n));
-  const QgDbRastermode& r = qg_db_rastermode;
-  if (r.raster_mode) {
-    QG_RAS_PL(n, xs, ys, r.width, r.height, qg_db_prastermode.raster, status);
-    return;
-  }
-  dispatch(status, 130001, kPosition, [&](Driver& d, Status& s) { return d.polyline(xs, ys, s); });
+  draw_points(n, x, y, kPosition, QG_RAS_PL,
+              [](Driver& d, Points xs, Points ys, Status& s) { return d.polyline(xs, ys, s); },
+              status);
 }
 
 void QG_POLYMARKER(int n, std::span<const float> x, std::span<const float> y, Status& status) {
@@ -105,14 +118,9 @@ void QG_POLYMARKER(int n, std::span<const float> x, std::span<const float> y, St
     st_fail(status, 130017, kPosition);
     return;
   }
-  if (!points_ok(n, x, y)) {
-    st_fail(status, 130002, kPosition);
-    return;
-  }
-  const auto xs = x.first(static_cast<std::size_t>(n));
-  const auto ys = y.first(static_cast<std::size_t>(n));
-  dispatch(status, 130001, kPosition,
-           [&](Driver& d, Status& s) { return d.polymarker(xs, ys, s); });
+  draw_points(n, x, y, kPosition, nullptr,
+              [](Driver& d, Points xs, Points ys, Status& s) { return d.polymarker(xs, ys, s); },
+              status);
 }
 
 void QG_FILLAREA(int n, std::span<const float> x, std::span<const float> y, Status& status) {
@@ -128,18 +136,9 @@ void QG_FILLAREA(int n, std::span<const float> x, std::span<const float> y, Stat
     st_fail(status, 130009, kPosition);
     return;
   }
-  if (!points_ok(n, x, y)) {
-    st_fail(status, 130002, kPosition);
-    return;
-  }
-  const auto xs = x.first(static_cast<std::size_t>(n));
-  const auto ys = y.first(static_cast<std::size_t>(n));
-  const QgDbRastermode& r = qg_db_rastermode;
-  if (r.raster_mode) {
-    QG_RAS_FA(n, xs, ys, r.width, r.height, qg_db_prastermode.raster, status);
-    return;
-  }
-  dispatch(status, 130001, kPosition, [&](Driver& d, Status& s) { return d.fill_area(xs, ys, s); });
+  draw_points(n, x, y, kPosition, QG_RAS_FA,
+              [](Driver& d, Points xs, Points ys, Status& s) { return d.fill_area(xs, ys, s); },
+              status);
 }
 
 void QG_TEXT(float x, float y, std::string_view text, Status& status) {
@@ -193,14 +192,10 @@ void QG_RMASKCELLARRAY(bool masked, float x1, float y1, float x2, float y2, Inde
                        float minimum, float maximum, int mask_colour, Status& status) {
   constexpr const char* kPosition = "Subroutine QG_RMASKCELLARRAY V0.3";
   if (st_bad(status, kPosition)) return;
-  if (const Status code =
-          cell_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xnum, ynum, data.size());
+  if (const Status code = real_cell_region_error(masked, xmaxdat, ymaxdat, xstrelm, ystrelm, xnum,
+                                                 ynum, data.size(), mask.size());
       code != 0) {
     st_fail(status, code, kPosition);
-    return;
-  }
-  if (masked && mask.size() < data.size()) {
-    st_fail(status, 130002, kPosition);
     return;
   }
   const bool log_scale = qg_db_colours.log_scaling;
@@ -375,9 +370,7 @@ void QG_BMAXSETREGION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
     st_fail(status, code, kPosition);
     return;
   }
-  Index elements = 0;
-  if (!checked_product(xmaxdat, ymaxdat, elements) ||
-      static_cast<std::size_t>(elements) > bytes.size()) {
+  if (!array_holds(bytes.size(), xmaxdat, ymaxdat)) {
     st_fail(status, kBaseMath + 2, kPosition);
     return;
   }

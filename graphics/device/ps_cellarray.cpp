@@ -231,14 +231,10 @@ void QG_PS_RMCA(bool masked, float x1, float y1, float x2, float y2, Index xmaxd
                 Status& status) {
   constexpr const char* kPosition = "Subroutine QG_PS_RMCA V0.4";
   if (st_bad(status, kPosition)) return;
-  if (const Status code =
-          cell_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xnum, ynum, data.size());
+  if (const Status code = real_cell_region_error(masked, xmaxdat, ymaxdat, xstrelm, ystrelm, xnum,
+                                                 ynum, data.size(), mask.size());
       code != 0) {
     st_fail(status, code, kPosition);
-    return;
-  }
-  if (masked && mask.size() < data.size()) {
-    st_fail(status, 130002, kPosition);
     return;
   }
   const bool log_scale = qg_db_colours.log_scaling;

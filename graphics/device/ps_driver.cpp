@@ -462,11 +462,10 @@ void QG_PS_FA(int n, std::span<const float> x, std::span<const float> y, Status&
 
 void QG_PS_TEXT(float x, float y, std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine QG_PS_TEXT V0.2")) return;
-  const std::size_t used = text.find_last_not_of(' ');
-  if (used == std::string_view::npos) return;
+  const std::string_view used = without_trailing_blanks(text);
+  if (used.empty()) return;
   std::string line = "(";
-  for (std::size_t i = 0; i <= used; ++i) {
-    const char c = text[i];
+  for (const char c : used) {
     if (c == '\\' || c == '(' || c == ')') line += '\\';
     line += c;
     if (line.size() >= 77) {

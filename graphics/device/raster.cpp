@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/region.hpp"
 #include "core/status.hpp"
 #include "graphics/device/driver.hpp"
 #include "graphics/device/kernel.hpp"
@@ -247,10 +248,8 @@ void QG_RAS_3DMIMAGE(bool masked, float minimum, float maximum, float x1, float 
     code = 130005;
   else if (ystart < 1 || yend < ystart || yend > ydim)
     code = 130006;
-  Index elements = 0;
-  if (code == 0 && (!checked_product(xdim, ydim, elements) ||
-                    static_cast<std::size_t>(elements) > data.size() ||
-                    (masked && static_cast<std::size_t>(elements) > mask.size()) ||
+  if (code == 0 && (!array_holds(data.size(), xdim, ydim) ||
+                    (masked && !array_holds(mask.size(), xdim, ydim)) ||
                     !raster_ok(rxdim, rydim, raster.size())))
     code = 130002;
   if (code != 0) {

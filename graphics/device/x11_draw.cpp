@@ -591,10 +591,10 @@ int X11Driver::real_cell_array(bool masked, const CellRegion& region, std::span<
 int X11Driver::real_image(bool masked, const CellRegion& region, std::span<const float> data,
                           std::span<const std::uint8_t> mask, float minimum, float maximum,
                           int mask_colour, bool log_scale, bool quiet) {
-  if (cell_region_error(region.xmaxdat, region.ymaxdat, region.xstrelm, region.ystrelm,
-                        region.xnum, region.ynum, data.size()) != 0)
+  if (real_cell_region_error(masked, region.xmaxdat, region.ymaxdat, region.xstrelm,
+                             region.ystrelm, region.xnum, region.ynum, data.size(),
+                             mask.size()) != 0)
     return 2;
-  if (masked && mask.size() < data.size()) return 2;
   X11ImageScale scale;
   if (!scale.set(min_image_, max_image_, minimum, maximum, log_scale)) {
     if (!quiet) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/region.hpp"
 #include "graphics/device/x11_internal.hpp"
 #include "graphics/device/kernel_internal.hpp"
 
@@ -148,10 +149,9 @@ int X11Driver::spy_glass(int mode, Index xdim, Index ydim, Index xstart, Index y
     spy_data_ = {};
     return 0;
   }
-  Index elements = 0;
   if (xdim < 1 || ydim < 1 || xstart < 1 || xend > xdim || xstart > xend || ystart < 1 ||
-      yend > ydim || ystart > yend || !checked_product(xdim, ydim, elements) ||
-      static_cast<std::size_t>(elements) > data.size() || width < 1 || height < 1) {
+      yend > ydim || ystart > yend || !array_holds(data.size(), xdim, ydim) || width < 1 ||
+      height < 1) {
     spy_mode_ = 0;
     spy_data_ = {};
     return 1;
