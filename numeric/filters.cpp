@@ -1,7 +1,10 @@
 #include "numeric/filters.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -9,6 +12,14 @@
 #include "core/status.hpp"
 #include "numeric/region_ops.hpp"
 #include "numeric/statistics.hpp"
+
+// A hot loop compiled once more for wider vectors, picked at load time
+// where the processor has them.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
+#define KESTA_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define KESTA_WIDE_VECTORS
+#endif
 
 namespace kesta {
 namespace {
@@ -36,6 +47,237 @@ void sort_column(const float* column, Index xmax, float* out, Index n) {
   }
 }
 
+// The median filter's region, box reach and arrays, shared by its helpers.
+struct MedianJob {
+  const float* data;
+  Index xmaxdat;
+  Index xs, ys, xe, ye;
+  Index before_x, after_x, before_y, after_y;
+  float* out;  // element (x, y) at out[element(x, y, xmaxout)]
+  Index xmaxout;
+  bool negative_zero;  // the region holds a -0.0
+};
+
+// The sliding sorted list: per step one column's entries leave and one
+// insertion-sorted column is merged in from the back, so equal values stand
+// newest column first and, within a column, top to bottom. Used where that
+// order cannot be reproduced otherwise (values that do not compare, NaN).
+void median_by_merging(const MedianJob& job, float* col, float* list, Index* from) {
+  for (Index y = job.ys; y <= job.ye; ++y) {
+    const Index y0 = std::max(job.ys, y - job.before_y);
+    const Index y1 = std::min(job.ye, y + job.after_y);
+    const Index n = y1 - y0 + 1;
+    Index m = 0;
+
+    // Sorts column X of the box and merges it into the list from the back.
+    auto enter = [&](Index x) {
+      sort_column(job.data + element(x, y0, job.xmaxdat), job.xmaxdat, col, n);
+      Index i = m - 1;
+      Index j = n - 1;
+      for (Index k = m + n - 1; j >= 0; --k) {
+        if (i >= 0 && col[j] <= list[i]) {
+          list[k] = list[i];
+          from[k] = from[i];
+          --i;
+        } else {
+          list[k] = col[j];
+          from[k] = x;
+          --j;
+        }
+      }
+      m += n;
+    };
+
+    for (Index x = job.xs; x <= std::min(job.xe, job.xs + job.after_x - 1); ++x) enter(x);
+    float* out = job.out + element(1, y, job.xmaxout);
+    for (Index x = job.xs; x <= job.xe; ++x) {
+      const Index leaving = x - job.before_x - 1;
+      if (leaving >= job.xs) {
+        // Branch-free: on noisy data whether an entry leaves is unpredictable.
+        Index w = 0;
+        for (Index r = 0; r < m; ++r) {
+          list[w] = list[r];
+          from[w] = from[r];
+          w += from[r] != leaving;
+        }
+        m = w;
+      }
+      if (x + job.after_x <= job.xe) enter(x + job.after_x);
+      out[x - 1] = (m % 2 == 1) ? list[m / 2] : (list[m / 2 - 1] + list[m / 2]) * 0.5f;
+    }
+  }
+}
+
+// Integer key of a float other than NaN that orders as the values compare;
+// both zeros get the key 0.
+std::int32_t order_key(float v) {
+  const auto bits = std::bit_cast<std::int32_t>(v);
+  const std::int32_t k = bits ^ ((bits >> 31) & 0x7FFFFFFF);
+  return k + ((k >> 31) & 1);
+}
+
+// The value of a key (a zero comes back as +0.0).
+float key_value(std::int32_t k) {
+  k -= (k >> 31) & 1;
+  return std::bit_cast<float>(k ^ ((k >> 31) & 0x7FFFFFFF));
+}
+
+// The zero that the sliding list holds at rank P of the clipped box of (x, y)
+// when that rank holds a zero: equal values stand newest column first, and
+// top to bottom within a column, so the sign of a zero depends on that order.
+float signed_zero_at(const MedianJob& job, Index x, Index y, Index p) {
+  const Index x0 = std::max(job.xs, x - job.before_x), x1 = std::min(job.xe, x + job.after_x);
+  const Index y0 = std::max(job.ys, y - job.before_y), y1 = std::min(job.ye, y + job.after_y);
+  Index r = p;
+  for (Index yy = y0; yy <= y1; ++yy)
+    for (Index xx = x0; xx <= x1; ++xx) r -= job.data[element(xx, yy, job.xmaxdat)] < 0.0f;
+  for (Index xx = x1; xx >= x0; --xx)
+    for (Index yy = y0; yy <= y1; ++yy) {
+      const float v = job.data[element(xx, yy, job.xmaxdat)];
+      if (v == 0.0f && r-- == 0) return v;
+    }
+  return 0.0f;  // not reached: rank P holds a zero
+}
+
+// A rank selected from a window of keys, with the count of keys at or
+// below it.
+struct Ranked {
+  std::int32_t key;
+  Index at_or_below;
+};
+
+// The key of rank P (0-based) among W[0..M), M below 2^31. The previous
+// pixel's answer GUESS is usually a rank or two away, so the search walks
+// from it over the distinct values between, one pass over the window a
+// value; far off it selects in a copy (SCRATCH). The passes are the median
+// filter's whole cost, so wider vectors pay.
+KESTA_WIDE_VECTORS
+Ranked select_rank(const std::int32_t* w, Index m, Index p, std::int32_t guess,
+                   std::int32_t* scratch, bool have_guess) {
+  constexpr int kMaxSteps = 6;
+  constexpr std::int32_t kTop = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int32_t kBottom = std::numeric_limits<std::int32_t>::min();
+  if (have_guess) {
+    std::int32_t lt = 0, le = 0;
+    std::int32_t above = kTop, under = kBottom;  // nearest keys either side
+    for (Index i = 0; i < m; ++i) {
+      lt += w[i] < guess;
+      le += w[i] <= guess;
+      above = std::min(above, w[i] > guess ? w[i] : kTop);
+      under = std::max(under, w[i] < guess ? w[i] : kBottom);
+    }
+    if (p >= lt && p < le) return {guess, le};
+    if (p >= le) {
+      Index below = le;  // keys below NEXT
+      std::int32_t next = above;
+      for (int step = 0; step < kMaxSteps; ++step) {
+        std::int32_t eq = 0, after = kTop;
+        for (Index i = 0; i < m; ++i) {
+          eq += w[i] == next;
+          after = std::min(after, w[i] > next ? w[i] : kTop);
+        }
+        below += eq;
+        if (p < below) return {next, below};
+        next = after;
+      }
+    } else {
+      Index below = lt;  // keys below the previous candidate
+      std::int32_t next = under;
+      for (int step = 0; step < kMaxSteps; ++step) {
+        std::int32_t eq = 0, before = kBottom;
+        for (Index i = 0; i < m; ++i) {
+          eq += w[i] == next;
+          before = std::max(before, w[i] < next ? w[i] : kBottom);
+        }
+        if (p >= below - eq) return {next, below};
+        below -= eq;
+        next = before;
+      }
+    }
+  }
+  std::copy(w, w + m, scratch);
+  std::nth_element(scratch, scratch + p, scratch + m);
+  const std::int32_t key = scratch[p];
+  std::int32_t le = 0;
+  for (Index i = 0; i < m; ++i) le += w[i] <= key;
+  return {key, le};
+}
+
+// Keys of data line YY, columns C0 .. C1, into slot J of each column of a
+// strip whose columns hold STRIDE keys.
+void load_keys(const MedianJob& job, Index yy, Index c0, Index c1, std::int32_t* strip,
+               Index stride, Index j) {
+  const float* row = job.data + element(c0, yy, job.xmaxdat);
+  for (Index i = 0; i <= c1 - c0; ++i) strip[i * stride + j] = order_key(row[i]);
+}
+
+// Medians of line Y for x = XA .. XB, each over its clipped box, from the
+// keys of the box's lines held column after column in S (from column C0 on,
+// N keys a column, in any order within a column), so every box is one run of
+// S.
+void medians_from_strip(const MedianJob& job, Index y, Index xa, Index xb, const std::int32_t* s,
+                        Index c0, Index n, std::vector<std::int32_t>& scratch) {
+  float* out = job.out + element(1, y, job.xmaxout);
+  std::int32_t guess = 0;
+  bool have_guess = false;
+  for (Index x = xa; x <= xb; ++x) {
+    const Index lo = std::max(job.xs, x - job.before_x);
+    const Index hi = std::min(job.xe, x + job.after_x);
+    const std::int32_t* w = s + (lo - c0) * n;
+    const Index m = (hi - lo + 1) * n;
+    const Index p = (m - 1) / 2;
+    const Ranked a = select_rank(w, m, p, guess, scratch.data(), have_guess);
+    guess = a.key;
+    have_guess = true;
+    float low = key_value(a.key);
+    if (job.negative_zero && a.key == 0) low = signed_zero_at(job, x, y, p);
+    if (m % 2 == 1) {
+      out[x - 1] = low;
+      continue;
+    }
+    std::int32_t b = a.key;
+    if (a.at_or_below <= p + 1) {
+      constexpr std::int32_t kTop = std::numeric_limits<std::int32_t>::max();
+      b = kTop;
+      for (Index i = 0; i < m; ++i) b = std::min(b, w[i] > a.key ? w[i] : kTop);
+    }
+    float high = key_value(b);
+    if (job.negative_zero && b == 0) high = signed_zero_at(job, x, y, p + 1);
+    out[x - 1] = (low + high) * 0.5f;
+  }
+}
+
+// 3 x 3 medians of line Y for x = XA .. XB, whose boxes are whole: each
+// column's three values are sorted once, and the median of the nine is the
+// median of the largest low, the middle middle and the smallest high.
+// LOW, MID and HIGH hold the sorted columns XA - 1 .. XB + 1.
+void median3_line(const MedianJob& job, Index y, Index xa, Index xb, float* low, float* mid,
+                  float* high) {
+  const Index count = xb - xa + 3;
+  const float* r0 = job.data + element(xa - 1, y - 1, job.xmaxdat);
+  const float* r1 = r0 + job.xmaxdat;
+  const float* r2 = r1 + job.xmaxdat;
+  for (Index i = 0; i < count; ++i) {
+    const float t = std::min(r0[i], r1[i]);
+    const float u = std::max(r0[i], r1[i]);
+    const float v = std::max(t, r2[i]);
+    low[i] = std::min(t, r2[i]);
+    mid[i] = std::min(u, v);
+    high[i] = std::max(u, v);
+  }
+  float* out = job.out + element(xa, y, job.xmaxout);
+  for (Index i = 0; i < count - 2; ++i) {
+    const float lo = std::max(std::max(low[i], low[i + 1]), low[i + 2]);
+    const float hi = std::min(std::min(high[i], high[i + 1]), high[i + 2]);
+    const float m01 = std::min(mid[i], mid[i + 1]);
+    const float md = std::max(m01, std::min(std::max(mid[i], mid[i + 1]), mid[i + 2]));
+    out[i] = std::max(std::min(lo, md), std::min(std::max(lo, md), hi));
+  }
+  if (job.negative_zero)
+    for (Index x = xa; x <= xb; ++x)
+      if (out[x - xa] == 0.0f) out[x - xa] = signed_zero_at(job, x, y, 4);
+}
+
 }  // namespace
 
 void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
@@ -58,55 +300,73 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
     e = kBaseMath + kShortSpan;
   if (e != 0) return st_fail(status, e, kPosition);
 
-  const Index before_x = (xsize - 1) / 2;
-  const Index after_x = xsize / 2;
-  const Index before_y = (ysize - 1) / 2;
-  const Index after_y = ysize / 2;
-  float* col = column.data();
-  float* list = sorted.data();
-  Index* from = source.data();
-
+  MedianJob job{data.data(), xmaxdat,       xstrelm,       ystrelm,
+                xendelm,     yendelm,       (xsize - 1) / 2, xsize / 2,
+                (ysize - 1) / 2, ysize / 2, output.data(), xmaxout, false};
+  // Equal values are told apart only by the sign of a zero, and NaN compares
+  // with nothing, so a NaN sends the region to the sliding list.
+  bool nan = false;
   for (Index y = ystrelm; y <= yendelm; ++y) {
-    const Index y0 = std::max(ystrelm, y - before_y);
-    const Index y1 = std::min(yendelm, y + after_y);
-    const Index n = y1 - y0 + 1;
-    Index m = 0;
+    const float* row = job.data + element(xstrelm, y, xmaxdat);
+    bool row_nan = false, row_zero = false;
+    for (Index i = 0; i <= xendelm - xstrelm; ++i) {
+      const auto bits = std::bit_cast<std::uint32_t>(row[i]);
+      row_nan |= (bits & 0x7FFFFFFFu) > 0x7F800000u;
+      row_zero |= bits == 0x80000000u;
+    }
+    nan |= row_nan;
+    job.negative_zero |= row_zero;
+  }
 
-    // Sorts column X of the box and merges it into the list from the back.
-    auto enter = [&](Index x) {
-      sort_column(data.data() + element(x, y0, xmaxdat), xmaxdat, col, n);
-      Index i = m - 1;
-      Index j = n - 1;
-      for (Index k = m + n - 1; j >= 0; --k) {
-        if (i >= 0 && col[j] <= list[i]) {
-          list[k] = list[i];
-          from[k] = from[i];
-          --i;
-        } else {
-          list[k] = col[j];
-          from[k] = x;
-          --j;
-        }
-      }
-      m += n;
-    };
+  const Index width = xendelm - xstrelm + 1;
+  // Whole 3 x 3 boxes take a sorting network; every other box selects by rank.
+  const bool whole3 = xsize == 3 && ysize == 3 && width >= 3;
+  std::vector<std::int32_t> strip, ring, scratch;
+  std::vector<float> sorted3;
+  // Boxes are counted in 32 bits; the strip holds the largest box.
+  const Index strip_size = width * std::min(ysize, yendelm - ystrelm + 1);
+  bool use_list = nan || strip_size > std::numeric_limits<std::int32_t>::max();
+  if (!use_list) {
+    try {
+      strip.resize(static_cast<std::size_t>(strip_size));
+      scratch.resize(strip.size());
+      if (ysize <= yendelm - ystrelm + 1 && !whole3) ring.resize(strip.size());
+      if (whole3) sorted3.resize(static_cast<std::size_t>(3 * width));
+    } catch (const std::bad_alloc&) {
+      use_list = true;  // no room for the work lines: the sliding list needs none
+    }
+  }
+  if (use_list) return median_by_merging(job, column.data(), sorted.data(), source.data());
 
-    for (Index x = xstrelm; x <= std::min(xendelm, xstrelm + after_x - 1); ++x) enter(x);
-    float* out = output.data() + element(1, y, xmaxout);
-    for (Index x = xstrelm; x <= xendelm; ++x) {
-      const Index leaving = x - before_x - 1;
-      if (leaving >= xstrelm) {
-        // Branch-free: on noisy data whether an entry leaves is unpredictable.
-        Index w = 0;
-        for (Index r = 0; r < m; ++r) {
-          list[w] = list[r];
-          from[w] = from[r];
-          w += from[r] != leaving;
-        }
-        m = w;
-      }
-      if (x + after_x <= xendelm) enter(x + after_x);
-      out[x - 1] = (m % 2 == 1) ? list[m / 2] : (list[m / 2 - 1] + list[m / 2]) * 0.5f;
+  // Medians of line Y for x = XA .. XB from a strip loaded for them alone.
+  auto line_by_rank = [&](Index y, Index xa, Index xb) {
+    const Index y0 = std::max(ystrelm, y - job.before_y);
+    const Index n = std::min(yendelm, y + job.after_y) - y0 + 1;
+    const Index c0 = std::max(xstrelm, xa - job.before_x);
+    const Index c1 = std::min(xendelm, xb + job.after_x);
+    for (Index j = 0; j < n; ++j) load_keys(job, y0 + j, c0, c1, strip.data(), n, j);
+    medians_from_strip(job, y, xa, xb, strip.data(), c0, n, scratch);
+  };
+
+  // Lines whose boxes have all YSIZE lines keep their keys in a ring: line yy
+  // stays in slot (yy - YSTRELM) mod YSIZE of every column, so each further
+  // line loads one new line of keys.
+  Index ring_last = 0;  // last data line in the ring, 0 while it is empty
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const bool whole_lines = y - job.before_y >= ystrelm && y + job.after_y <= yendelm;
+    if (whole3 && whole_lines) {
+      line_by_rank(y, xstrelm, xstrelm);
+      median3_line(job, y, xstrelm + 1, xendelm - 1, sorted3.data(), sorted3.data() + width,
+                   sorted3.data() + 2 * width);
+      line_by_rank(y, xendelm, xendelm);
+    } else if (whole_lines) {
+      const Index y1 = y + job.after_y;
+      for (Index yy = ring_last == y1 - 1 ? y1 : y - job.before_y; yy <= y1; ++yy)
+        load_keys(job, yy, xstrelm, xendelm, ring.data(), ysize, (yy - ystrelm) % ysize);
+      ring_last = y1;
+      medians_from_strip(job, y, xstrelm, xendelm, ring.data(), xstrelm, ysize, scratch);
+    } else {
+      line_by_rank(y, xstrelm, xendelm);
     }
   }
 }
