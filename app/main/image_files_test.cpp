@@ -56,25 +56,28 @@ bool read_image(const std::string& path, Image& image, Index& xnum, Index& ynum)
   return status == kStatusGood && retstat == 0;
 }
 
-TEST(ImageFiles, NativeFileSurvivesTwoRunsOfTheProgram) {
-  TempDir dir;
+// A 7 x 5 image with its own axes, texts and pixel sizes, written as PATH.
+Image write_source(const std::string& path) {
   Status status;
   ST_DEF_SYSTEM(status);
-  // A 7 x 5 image with its own axes, texts and pixel sizes.
   Image source(7, 5);
   for (Index i = 0; i < 7; ++i) source.xaxis[i] = 0.25f * static_cast<float>(i) - 1.0f;
   for (Index j = 0; j < 5; ++j) source.yaxis[j] = 10.0f + static_cast<float>(j);
   for (Index k = 0; k < 35; ++k) source.data[k] = 1.5f * static_cast<float>(k) - 7.0f;
-  {
-    testing::TerminalCapture quiet;
-    testing::ScriptedInput answer({dir.file("first.kzt")});
-    int retstat = -1;
-    FIO_OUT_KESTA(false, "", 7, 5, 1, 1, 7, 5, source.xaxis, source.yaxis, source.data,
-                  source.variances, "Calibrant ring", "Pixels X", "Pixels Y", "Counts", false,
-                  7.5e-5f, 8.0e-5f, retstat, status);
-    ASSERT_EQ(retstat, 0);
-    ASSERT_EQ(status, kStatusGood);
-  }
+  testing::TerminalCapture quiet;
+  testing::ScriptedInput answer({path});
+  int retstat = -1;
+  FIO_OUT_KESTA(false, "", 7, 5, 1, 1, 7, 5, source.xaxis, source.yaxis, source.data,
+                source.variances, "Calibrant ring", "Pixels X", "Pixels Y", "Counts", false,
+                7.5e-5f, 8.0e-5f, retstat, status);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(status, kStatusGood);
+  return source;
+}
+
+TEST(ImageFiles, NativeFileSurvivesTwoRunsOfTheProgram) {
+  TempDir dir;
+  const Image source = write_source(dir.file("first.kzt"));
 
   // First run: read the file, write it out again under another name.
   int code = -1;
@@ -119,6 +122,46 @@ TEST(ImageFiles, NativeFileSurvivesTwoRunsOfTheProgram) {
   EXPECT_EQ(back.zlabel, "Counts");
   EXPECT_FLOAT_EQ(back.xps, 7.5e-5f);
   EXPECT_FLOAT_EQ(back.yps, 8.0e-5f);
+}
+
+TEST(ImageFiles, DataStoreCommandsOnALoadedImage) {
+  TempDir dir;
+  const Image source = write_source(dir.file("first.kzt"));
+  int code = -1;
+  // STORE keeps the image in the memory, CLEAR DATA zeroes the current data,
+  // EXCHANGE brings the image back: written out, each file shows which data
+  // set held what.
+  const std::string out = run_program(
+      dir,
+      "INPUT DATA\nKESTA STANDARD FORMAT\nfirst.kzt\nSTORE\nCLEAR DATA\n"
+      "OUTPUT DATA\nKESTA STANDARD FORMAT\ncleared.kzt\nEXCHANGE\nINFORMATION\n"
+      "OUTPUT DATA\nKESTA STANDARD FORMAT\nexchanged.kzt\n"
+      "INTERNAL MEMORY\nYES\n\nINTERNAL MEMORY\nNO\n\nEXIT\nYES\n",
+      code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_EQ(out.find("WARNING"), std::string::npos) << out;
+  EXPECT_NE(out.find("Main menu: ENTER COMMAND [IMAGE]:STORE"), std::string::npos) << out;
+  EXPECT_NE(out.find("Main menu: ENTER COMMAND [SYMMETRIC FUNCTION]:OUTPUT DATA"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("INFO: Memory defined\n"
+                     "INFO: Memory; number of defined elements in the X-direction          7\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("INFO: There are currently  0 active data regions stored internally"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("INFO: There are currently  1 active data regions stored internally"),
+            std::string::npos)
+      << out;
+
+  Image cleared(7, 5), exchanged(7, 5);
+  Index xnum = 0, ynum = 0;
+  ASSERT_TRUE(read_image(dir.file("cleared.kzt"), cleared, xnum, ynum));
+  EXPECT_EQ(cleared.data, std::vector<float>(35, 0.0f));
+  ASSERT_TRUE(read_image(dir.file("exchanged.kzt"), exchanged, xnum, ynum));
+  EXPECT_EQ(exchanged.data, source.data);
+  EXPECT_EQ(exchanged.title, "Calibrant ring");
 }
 
 TEST(ImageFiles, DamagedFileLeavesTheProgramsDataAsItWas) {
