@@ -2,13 +2,13 @@
 // read back by a second run, with the values checked through the file itself.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -23,17 +23,9 @@ using testing::TempDir;
 // Runs the program in DIR (also its HOME) with INPUT on standard input.
 std::string run_program(const TempDir& dir, const std::string& input, int& code,
                         const std::string& args = "-nogr -dim64x32") {
-  {
-    std::FILE* f = std::fopen(dir.file("input.txt").c_str(), "w");
-    std::fputs(input.c_str(), f);
-    std::fclose(f);
-  }
-  const std::string command = "cd '" + dir.path().string() + "' && HOME='" + dir.path().string() +
-                              "' timeout 60 '" + KESTA_PROGRAM +
-                              "' " + args + " < input.txt > output.txt 2>&1";
-  const int rc = std::system(command.c_str());
-  code = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return file_contents(dir.file("output.txt"));
+  const testing::ProgramResult result = testing::run_program(dir, args, input);
+  code = result.code;
+  return result.output;
 }
 
 struct Image {
@@ -166,11 +158,7 @@ TEST(ImageFiles, DataStoreCommandsOnALoadedImage) {
 
 TEST(ImageFiles, DamagedFileLeavesTheProgramsDataAsItWas) {
   TempDir dir;
-  {
-    std::FILE* f = std::fopen(dir.file("broken.kzt").c_str(), "w");
-    std::fputs("\\not an item file at all", f);
-    std::fclose(f);
-  }
+  testing::write_text_file(dir.file("broken.kzt"), "\\not an item file at all");
   int code = -1;
   const std::string out = run_program(
       dir, "INPUT DATA\nKESTA STANDARD FORMAT\nbroken.kzt\nINFORMATION\nEXIT\nYES\n", code);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/test_support.hpp"
 
@@ -17,33 +18,15 @@ namespace {
 using kesta::testing::file_contents;
 using kesta::testing::TempDir;
 
-struct Result {
-  int code = -1;
-  std::string output;
-};
+using Result = kesta::testing::ProgramResult;
 
 void write_file(const std::string& path, const std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  std::fputs(text.c_str(), f);
-  std::fclose(f);
+  kesta::testing::write_text_file(path, text);
 }
 
-// Runs the program in DIR with HOME (DIR unless given), ARGS and INPUT on its
-// standard input; the end of INPUT is the end of the input.
 Result run(const TempDir& dir, const std::string& args, const std::string& input,
            const std::string& home = "") {
-  write_file(dir.file("input.txt"), input);
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  const std::string command =
-      "cd '" + dir.path().string() + "' && HOME='" + (home.empty() ? dir.path().string() : home) +
-      "' ASAN_OPTIONS='allocator_may_return_null=1:" + (asan ? asan : "") + "' timeout 30 '" +
-      KESTA_PROGRAM + "' " + args + " < input.txt > output.txt 2>&1";
-  const int rc = std::system(command.c_str());
-  Result result;
-  result.code = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  result.output = file_contents(dir.file("output.txt"));
-  return result;
+  return kesta::testing::run_program(dir, args, input, home);
 }
 
 bool has(const std::string& text, const std::string& part) {
