@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "core/io_output.hpp"
+#include "core/raw_io.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
@@ -50,9 +51,7 @@ class RecordSink {
  public:
   RecordSink(int stream, Index record) : file_(io_stream(stream)), ok_(file_ != nullptr) {
     Index offset = 0;
-    if (ok_ && (!checked_product(record - 1, kRecord, offset) ||
-                offset > std::numeric_limits<off_t>::max() ||
-                ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0))
+    if (ok_ && (!checked_product(record - 1, kRecord, offset) || !io_seek(file_, offset)))
       ok_ = false;
   }
   void put(const void* bytes) {

@@ -22,20 +22,12 @@
 
 namespace kesta {
 
-namespace {
-
-// Seeks FILE to the byte OFFSET (0-based); false when it cannot.
-bool seek_to(std::FILE* file, Index offset) {
-  return offset >= 0 && offset <= std::numeric_limits<off_t>::max() &&
+bool io_seek(std::FILE* file, Index offset) {
+  return file != nullptr && offset >= 0 && offset <= std::numeric_limits<off_t>::max() &&
          ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }
 
-template <typename T>
-float to_real(T value, bool is_signed) {
-  using U = std::make_unsigned_t<T>;
-  if (is_signed) return static_cast<float>(value);
-  return static_cast<float>(static_cast<U>(value));
-}
+namespace {
 
 // The readers' common body; T is the element type of the file.
 template <typename T>
@@ -112,16 +104,17 @@ void read_image(std::string_view position, int stream, bool swap, bool is_signed
       const Index count = std::min(chunk, nx - k);
       // The input columns of region columns k .. k+count-1, ascending in the file.
       const Index first = xflip ? column(xstrelm + k + count - 1) : column(xstrelm + k);
-      if (!seek_to(file, byte_of(first, r))) return fail(1011);
+      if (!io_seek(file, byte_of(first, r))) return fail(1011);
       const std::size_t got = std::fread(work.data(), kSize, static_cast<std::size_t>(count), file);
       if (got != static_cast<std::size_t>(count)) return fail(std::feof(file) ? 1001 : 1011);
       if constexpr (sizeof(T) > 1) {
         if (swap) swap_bytes(work.subspan(0, static_cast<std::size_t>(count)));
       }
       if (xflip) {
-        for (Index i = 0; i < count; ++i) out[k + i] = to_real(work[count - 1 - i], is_signed);
+        for (Index i = 0; i < count; ++i)
+          out[k + i] = raw_pixel_value(work[count - 1 - i], is_signed);
       } else {
-        for (Index i = 0; i < count; ++i) out[k + i] = to_real(work[i], is_signed);
+        for (Index i = 0; i < count; ++i) out[k + i] = raw_pixel_value(work[i], is_signed);
       }
     }
   }
@@ -141,7 +134,7 @@ class RecordWriter {
         record_(record) {
     Index offset = 0;
     ok_ = file_ != nullptr && checked_product(record_ - 1, record_bytes, offset) &&
-          seek_to(file_, offset);
+          io_seek(file_, offset);
     if (!ok_) error_ = errno;
   }
 

@@ -15,10 +15,12 @@
 // the byte order asked for; unused bytes are zero.
 
 #include <bit>
+#include <cstdio>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "core/types.hpp"
 
@@ -40,6 +42,22 @@ constexpr T byte_swapped(T value) {
 template <typename T>
 void swap_bytes(std::span<T> values) {
   for (T& v : values) v = byte_swapped(v);
+}
+
+// Positions FILE at the 0-based byte OFFSET with 64-bit offsets; false for a
+// negative offset, one beyond the system's file offsets, or a failed seek.
+bool io_seek(std::FILE* file, Index offset);
+
+// The real value of one stored pixel: integers read as signed or unsigned,
+// reals as they are.
+template <typename T>
+constexpr float raw_pixel_value(T value, bool is_signed) {
+  if constexpr (std::is_floating_point_v<T>) {
+    return static_cast<float>(value);
+  } else {
+    using U = std::make_unsigned_t<T>;
+    return is_signed ? static_cast<float>(value) : static_cast<float>(static_cast<U>(value));
+  }
 }
 
 // Readers: the region XSTRELM..XENDELM x YSTRELM..YENDELM of the input image

@@ -188,8 +188,7 @@ void FIO_FILEPREADC(int stream_id, Index byte_position, Index max_bytes, Index n
                     int swap, int& retstat, Index& bytes_read, std::span<std::byte> buffer) {
   bytes_read = 0;
   if (!transfer_allowed(stream_id, max_bytes, buffer.size(), num_bytes, true, retstat)) return;
-  if (byte_position < 0 || byte_position > std::numeric_limits<off_t>::max() ||
-      ::fseeko(fio_fileioc.io_file_in, static_cast<off_t>(byte_position), SEEK_SET) != 0) {
+  if (!io_seek(fio_fileioc.io_file_in, byte_position)) {
     retstat = 4;
     return;
   }

@@ -41,8 +41,7 @@ class ItemFile {
 
   // Positions at byte OFFSET (0-based).
   bool seek(Index offset) {
-    return file_ != nullptr && offset >= 0 && offset <= std::numeric_limits<off_t>::max() &&
-           ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) == 0;
+    return io_seek(file_, offset);
   }
   bool read(void* bytes, std::size_t size) {
     return size == 0 || (file_ != nullptr && std::fread(bytes, 1, size, file_) == size);

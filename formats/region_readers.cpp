@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "core/io_output.hpp"
+#include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "formats/fio_stream.hpp"
 
@@ -14,18 +15,6 @@ namespace kesta {
 namespace {
 
 constexpr Status kReadFailed = 11005;
-
-// The real value of a stored pixel.
-template <typename T>
-float pixel_value(T v, bool is_signed) {
-  if constexpr (std::is_floating_point_v<T>) {
-    (void)is_signed;
-    return v;
-  } else {
-    using U = std::make_unsigned_t<T>;
-    return is_signed ? static_cast<float>(v) : static_cast<float>(static_cast<U>(v));
-  }
-}
 
 struct RegionArgs {
   bool reverse_x, reverse_y, transpose;
@@ -130,7 +119,8 @@ void read_region(std::string_view position, std::string_view rebin_text, int str
         for (Index x = from; x <= to; ++x) {
           const Index i = a.reverse_x ? last_col - x + 1 : x - first_col + 1;
           if (i <= store_width)
-            out[i - 1] = pixel_value(buffer[static_cast<std::size_t>(k + x - col)], is_signed);
+            out[i - 1] =
+                raw_pixel_value(buffer[static_cast<std::size_t>(k + x - col)], is_signed);
         }
       }
       k += seg;
