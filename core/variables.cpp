@@ -194,11 +194,22 @@ void IO_UNSET_VARIABLE(std::string_view name, int& retstat, Status& status) {
   --io_variables.count;
 }
 
-namespace {
+const std::array<std::string, kNumDataTypes> kDataTypeChoices = {
+    "BOOLEAN VALUE", "CHARACTER STRING VALUE",  "FLOATING POINT (REAL) VALUE",
+    "INTEGER VALUE", "LOGICAL (BOOLEAN) VALUE", "REAL VALUE",
+    "STRING VALUE"};
+const std::array<std::string, kNumDataTypes> kDataTypeHelp = {
+    "BOOLEAN VALUE: (Same as \"LOGICAL (BOOLEAN) VALUE\")",
+    "CHARACTER STRING VALUE: Alpha-numeric character string value",
+    "FLOATING POINT (REAL) VALUE: Floating point value",
+    "INTEGER VALUE: Store as an integer value",
+    "LOGICAL (BOOLEAN) VALUE: Logical \"true\" or \"false\" value",
+    "REAL VALUE: (Same as \"FLOATING POINT (REAL) VALUE\")",
+    "STRING VALUE: (Same as \"CHARACTER STRING VALUE\")"};
 
-// Text the definition command shows for a type; an untyped text is offered as
-// a string and becomes one when it is defined again.
-std::string type_text(char type) {
+// An untyped text is offered as a string and becomes one when it is defined
+// again.
+std::string io_datatype_choice(char type) {
   switch (type) {
     case 's':
     case 'u': return "CHARACTER STRING VALUE";
@@ -209,24 +220,8 @@ std::string type_text(char type) {
   }
 }
 
-}  // namespace
-
 void IO_VARIABLE(Status& status) {
   if (st_bad(status, "Subroutine IO_VARIABLE V0.1")) return;
-  static const std::array<std::string, 7> kChoices = {
-      "BOOLEAN VALUE", "CHARACTER STRING VALUE",  "FLOATING POINT (REAL) VALUE",
-      "INTEGER VALUE", "LOGICAL (BOOLEAN) VALUE", "REAL VALUE",
-      "STRING VALUE"};
-  static constexpr std::array<char, 7> kTypes = {'l', 's', 'r', 'i', 'l', 'r', 's'};
-  static const std::array<std::string, 7> kHelp = {
-      "BOOLEAN VALUE: (Same as \"LOGICAL (BOOLEAN) VALUE\")",
-      "CHARACTER STRING VALUE: Alpha-numeric character string value",
-      "FLOATING POINT (REAL) VALUE: Floating point value",
-      "INTEGER VALUE: Store as an integer value",
-      "LOGICAL (BOOLEAN) VALUE: Logical \"true\" or \"false\" value",
-      "REAL VALUE: (Same as \"FLOATING POINT (REAL) VALUE\")",
-      "STRING VALUE: (Same as \"CHARACTER STRING VALUE\")"};
-
   std::string name = "#IN";
   if (io_variables.count > 0) {
     last_variable = last_variable % io_variables.count + 1;
@@ -245,16 +240,17 @@ void IO_VARIABLE(Status& status) {
   int retstat = 1;
   IO_INQ_VARIABLE(name, retstat, type, ivalue, lvalue, rvalue, length, svalue, status);
   bool defined = retstat == 0;
-  const std::string default_text = defined ? type_text(type) : std::string();
+  const std::string default_text = defined ? io_datatype_choice(type) : std::string();
   if (defined) IO_WRITE("INFO: Data type is: " + default_text, status);
 
   std::string choice = default_text;
-  IO_MENU(defined, "ENTER DATA TYPE OF VARIABLE", kHelp, {"Choice one of the available data types"},
-          static_cast<int>(kChoices.size()), kChoices, choice, status);
+  IO_MENU(defined, "ENTER DATA TYPE OF VARIABLE", kDataTypeHelp,
+          {"Choice one of the available data types"}, kNumDataTypes, kDataTypeChoices, choice,
+          status);
   if (status != kStatusGood) return;
-  const auto chosen = std::find(kChoices.begin(), kChoices.end(), choice);
-  if (chosen == kChoices.end()) return;
-  const char new_type = kTypes[static_cast<std::size_t>(chosen - kChoices.begin())];
+  const auto chosen = std::find(kDataTypeChoices.begin(), kDataTypeChoices.end(), choice);
+  if (chosen == kDataTypeChoices.end()) return;
+  const char new_type = kDataTypeLetters[static_cast<std::size_t>(chosen - kDataTypeChoices.begin())];
   // The old value is offered while it is of the kind now asked for: a choice
   // naming the same type in other words keeps it as the default.
   const bool same_kind = new_type == (is_text_type(type) ? 's' : type);

@@ -69,6 +69,16 @@ void IO_INQ_VARNUM(int number, int& num_variables, int& retstat, std::string& na
 // Deletes NAME; RETSTAT 1 when not defined.
 void IO_UNSET_VARIABLE(std::string_view name, int& retstat, Status& status);
 
+// The menu of variable types ("ENTER DATA TYPE OF VARIABLE"): the choices,
+// their "?" lines and the type letter each choice gives.
+inline constexpr int kNumDataTypes = 7;
+extern const std::array<std::string, kNumDataTypes> kDataTypeChoices;
+extern const std::array<std::string, kNumDataTypes> kDataTypeHelp;
+inline constexpr std::array<char, kNumDataTypes> kDataTypeLetters = {'l', 's', 'r', 'i',
+                                                                    'l', 'r', 's'};
+// The choice that stands for TYPE ("INVALID (STRING)" for a letter of no choice).
+std::string io_datatype_choice(char type);
+
 // The interactive definition command (asks name, type and value).
 void IO_VARIABLE(Status& status);
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/imageops/variable_commands.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/main/program/program.hpp"
+#include "app/main/utility_commands.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/pager.hpp"
@@ -293,6 +295,21 @@ void run_label(Dispatch& d, Status& status) {
   *label = text;
 }
 
+void run_i2c(Dispatch&, Status& status) { KZT_I2C(status); }
+
+void run_list_variables(Dispatch&, Status& status) { KZT_LISTVARIABLES(status); }
+
+void run_undefine(Dispatch&, Status& status) { KZT_UNDEFINE(status); }
+
+void run_concatenation(Dispatch&, Status& status) { KZT_CONCATENATION(status); }
+
+void run_message(Dispatch&, Status& status) { KZT_MESSAGE(status); }
+
+void run_sleep(Dispatch&, Status& status) { KZT_SLEEP(status); }
+
+// The keyboard interface pages the history on the terminal.
+void run_changes(Dispatch&, Status& status) { KZT_CHANGES(false, status); }
+
 // The table: name, help text, requirements, next default, branch. Commands
 // that need the graphics window require graphics (G), as PLOT DATA does.
 const Command kCommands[] = {
@@ -309,14 +326,14 @@ const Command kCommands[] = {
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", nullptr},
     {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", nullptr},
     {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
-    {"CHANGES", "Details of important changes in KESTA versions", "", kSame, nullptr},
+    {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
     {"CLEAR DATA", "Set active data region (and variances) to zero", "D", "SYMMETRIC FUNCTION",
      run_clear},
     {"CLOSE LOG", "Close log file", "", "EXIT", run_close_log},
     {"CMULTIPLY", "Multiply active data region by a constant", "D", "CADD", nullptr},
     {"COLOUR TABLE", "Choice of colour table and index range", "G", kDisplay, nullptr},
     {"CONCATENATION", "Concatenate two strings and save in a variable", "", "DEFINE VARIABLE",
-     nullptr},
+     run_concatenation},
     {"CONTOUR PLOT", "Graphic display of active data region", "GD", "PRINT GRAPHICS", nullptr},
     {"CREATE DATA", "Define blank data region (for simulation)", "", "GAUSSIAN", nullptr},
     {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
@@ -346,7 +363,7 @@ const Command kCommands[] = {
     {"HELP", "User help and information", "", kSame, nullptr},
     {"HISTOGRAM", "Calculate pixel value frequency histogram", "DA", "EXCHANGE", nullptr},
     {"I2C", "Convert integer to character representation (for macros)", "", "CONCATENATION",
-     nullptr},
+     run_i2c},
     {"IMAGE", "Interactive control of image display", "GD", "EXIT", nullptr},
     {"INFORMATION", "Information on the internal state of KESTA", "", "DIMENSIONS",
      run_information},
@@ -354,11 +371,12 @@ const Command kCommands[] = {
     {"INTERNAL MEMORY", "Store current ADR in special program memory", "", kDisplay,
      run_internal_memory},
     {"LINEARISE FILM", "Non-linearity corrections to film data", "D", kDisplay, nullptr},
-    {"LIST VARIABLES", "List defined variables, types, and values", "", "DEFINE VARIABLE", nullptr},
+    {"LIST VARIABLES", "List defined variables, types, and values", "", "DEFINE VARIABLE",
+     run_list_variables},
     {"LOGARITHM", "Take logarithm base 10 of all elements in ADR", "D", kDisplay, nullptr},
     {"MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
     {"MEDIAN FILTER", "Filter by taking median value within window", "DA", "EXCHANGE", nullptr},
-    {"MESSAGE", "Define a message for output during a macro", "G", "SLEEP", nullptr},
+    {"MESSAGE", "Define a message for output during a macro", "", "SLEEP", run_message},
     {"MOVE/ROTATE", "Move and or rotate image, output in memory", "DA", "EXCHANGE", nullptr},
     {"MULTIPLY", "Multiply ADR of memory to the current data", "DMR", "FIT", run_multiply},
     {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA", nullptr},
@@ -405,7 +423,7 @@ const Command kCommands[] = {
     {"SET TITLE STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
     {"SET X-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
     {"SET Y-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
-    {"SLEEP", "Pause for a defined number of seconds", "", "MESSAGE", nullptr},
+    {"SLEEP", "Pause for a defined number of seconds", "", "MESSAGE", run_sleep},
     {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE", nullptr},
     {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE", nullptr},
     {"START MACRO", "Save commands in macro definition file", "", "INPUT DATA", run_start_macro},
@@ -419,7 +437,7 @@ const Command kCommands[] = {
     {"TITLE", "Input new text for title", "", kDisplay, run_title},
     {"THRESHOLD", "Set minimum and/or maximum values in ADR", "D", kDisplay, nullptr},
     {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE", nullptr},
-    {"UN-DEFINE VARIABLE", "Remove variable from translation table", "", "MACRO", nullptr},
+    {"UN-DEFINE VARIABLE", "Remove variable from translation table", "", "MACRO", run_undefine},
     {"UNIT CELL PARAMETERS", "Convert between real and reciprocal", "", kSame, nullptr},
     {"VARIABLE", "Define a named variable its type and value", "", "MACRO", run_variable},
     {"VARIANCES DEFINITION", "Define variances from current data", "DV", "OUTPUT DATA", nullptr},

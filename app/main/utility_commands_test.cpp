@@ -1,0 +1,139 @@
+#include "app/main/utility_commands.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main/program_test_support.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "core/variables.hpp"
+
+using namespace kesta;
+using kesta::testing::file_contents;
+using kesta::testing::ScriptedInput;
+using kesta::testing::TempDir;
+using kesta::testing::TerminalCapture;
+
+namespace {
+
+class Utilities : public ::testing::Test {
+ protected:
+  void SetUp() override { kesta::testing::reset_dialogue(); }
+  void TearDown() override { kesta::testing::reset_dialogue(); }
+
+  // Runs COMMAND with LINES as the answers; the terminal output.
+  std::string run(void (*command)(Status&), std::vector<std::string> lines,
+                  Status expected = kStatusGood) {
+    ScriptedInput input(std::move(lines));
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    command(status);
+    EXPECT_EQ(status, expected);
+    EXPECT_EQ(input.remaining(), 0u);
+    return terminal.text();
+  }
+  static void define(std::string_view name, char type, int i, bool l, float r, std::string_view s) {
+    Status status = kStatusGood;
+    int retstat = 0;
+    IO_SET_VARIABLE(name, type, i, l, r, static_cast<int>(s.size()), s, retstat, status);
+    ASSERT_EQ(retstat, 0);
+  }
+};
+
+TEST_F(Utilities, ListVariablesShowsEveryTypeInTheFixedLayout) {
+  EXPECT_EQ(run(KZT_LISTVARIABLES, {}), "INFO: No program variables are presently defined\n");
+  define("i", 'i', 3, false, 0.0f, "");
+  define("s", 's', 0, false, 0.0f, "abc");
+  define("flag", 'l', 0, true, 0.0f, "");
+  define("x", 'r', 0, false, 2.5f, "");
+  define("empty", 's', 0, false, 0.0f, "");
+  EXPECT_EQ(run(KZT_LISTVARIABLES, {}),
+            " \nINFO: Variable Names / Data Types / Variable Values\n"
+            "      i i = 3\n      s s(3) = abc\n      flag l = .TRUE.\n      x r = 2.500000\n"
+            "      empty s(0) =\n");
+}
+
+TEST_F(Utilities, UndefineTakesTheNameAsTypedAndWarnsForAnUnknownOne) {
+  EXPECT_EQ(run(KZT_UNDEFINE, {}),
+            "WARNING: No variables are presently defined so you cannot \"UN-DEFINE\" any\n");
+  // A's value names B: typing A must remove A, not B.
+  define("A", 's', 0, false, 0.0f, "B");
+  define("B", 'i', 1, false, 0.0f, "");
+  run(KZT_UNDEFINE, {"A"});
+  Status status = kStatusGood;
+  EXPECT_EQ(IO_VAR_NUMBER("A", status), 0);
+  EXPECT_EQ(IO_VAR_NUMBER("B", status), 1);
+  const std::string out = run(KZT_UNDEFINE, {"C"});
+  EXPECT_NE(out.find("WARNING: Requested variable is not defined"), std::string::npos);
+  EXPECT_EQ(io_variables.count, 1);
+}
+
+TEST_F(Utilities, ConcatenationJoinsTheUsedPartsIntoAStringVariable) {
+  const std::string out = run(KZT_CONCATENATION, {"abc", "", ""});
+  EXPECT_NE(out.find("INFO: Concatenation:\n      abckzt\n"), std::string::npos) << out;
+  int retstat = 1;
+  char type = ' ';
+  int ivalue = 0;
+  bool lvalue = false;
+  float rvalue = 0.0f;
+  int length = 0;
+  std::string text;
+  Status status = kStatusGood;
+  IO_INQ_VARIABLE("#FILE_OUT", retstat, type, ivalue, lvalue, rvalue, length, text, status);
+  EXPECT_EQ(type, 's');
+  EXPECT_EQ(text.substr(0, static_cast<std::size_t>(length)), "abckzt");
+}
+
+TEST_F(Utilities, MessageIsRecordedEndedByEscapeOrCountAndReplayed) {
+  TempDir dir;
+  const std::string file = dir.file("m.mac");
+  std::string name = file;
+  Status status = kStatusGood;
+  IO_OPEN_OUTMACRO(false, false, name, status);
+  std::string out = run(KZT_MESSAGE, {"Hello", "x = 1", "\\\\"});
+  EXPECT_EQ(out, "INFO: Enter message text or user escape (\\\\) to exit\nHello\nx = 1\n");
+  const std::string recorded = file_contents(file);
+  EXPECT_NE(recorded.find("%!*\\\n%!*\\ Message text (up to 100 lines)\nHello\nx = 1\n\\\\\n"
+                          "%!*\\\n%!*\\ End of message text\n%!*\\\n"),
+            std::string::npos)
+      << recorded;
+
+  // One hundred lines end the text by count: no escape is recorded or read.
+  std::vector<std::string> lines;
+  for (int i = 1; i <= 100; ++i) lines.push_back("line " + std::to_string(i));
+  out = run(KZT_MESSAGE, lines);
+  EXPECT_NE(out.find("line 100\n"), std::string::npos);
+  EXPECT_EQ(file_contents(file).find("line 100\n\\\\"), std::string::npos);
+
+  kesta::testing::reset_dialogue();
+  name = file;
+  kesta::testing::write_text_file(file, recorded + "AFTER\n");
+  IO_OPEN_INMACRO(false, name, status);
+  out = run(KZT_MESSAGE, {});
+  EXPECT_NE(out.find("TEXT:x = 1\nTEXT:Hello\nx = 1\n"), std::string::npos) << out;
+  EXPECT_TRUE(vosq_io_dbdb.input_macro);
+}
+
+TEST_F(Utilities, SleepAcceptsZeroToOneThousandSeconds) {
+  const std::string out = run(KZT_SLEEP, {"1001", "-1", "0"});
+  EXPECT_EQ(out.find("WARNING"), std::string::npos);
+  EXPECT_NE(out.find("Enter a value within the given range"), std::string::npos);
+  run(KZT_SLEEP, {"\\\\"}, kStatusEscape);
+}
+
+TEST_F(Utilities, ChangeHistoryLinesFitAndArePaged) {
+  const TextLines history = kzt_change_history();
+  ASSERT_GT(history.size(), 10u);
+  for (const std::string& line : history) EXPECT_LE(line.size(), 77u) << line;
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_CHANGES(false, status);
+  EXPECT_NE(terminal.text().find(history.back() + "\n"), std::string::npos);
+}
+
+}  // namespace
