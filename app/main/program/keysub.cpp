@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/imageops/variable_commands.hpp"
+#include "app/main/calculator.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/main/program/program.hpp"
@@ -295,6 +296,8 @@ void run_label(Dispatch& d, Status& status) {
   *label = text;
 }
 
+void run_calculator(Dispatch&, Status& status) { KZT_CALCULATOR(status); }
+
 void run_i2c(Dispatch&, Status& status) { KZT_I2C(status); }
 
 void run_list_variables(Dispatch&, Status& status) { KZT_LISTVARIABLES(status); }
@@ -323,7 +326,7 @@ const Command kCommands[] = {
     {"BRAGGS' EQUATION", "Variety of uses of Braggs equation", "", "GEOMETRY (EXPERIMENT)",
      nullptr},
     {"CADD", "Add constant to active data region", "D", "CMULTIPLY", nullptr},
-    {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", nullptr},
+    {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
     {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", nullptr},
     {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
     {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
