@@ -7,6 +7,7 @@
 #include "app/main/calculator.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
+#include "app/main/macro_commands.hpp"
 #include "app/main/program/program.hpp"
 #include "app/main/utility_commands.hpp"
 #include "core/io_output.hpp"
@@ -296,6 +297,12 @@ void run_label(Dispatch& d, Status& status) {
   *label = text;
 }
 
+void run_question(Dispatch& d, Status& status) { KZT_QUESTION(d.sets.graphics_on, status); }
+
+void run_sequence(Dispatch&, Status& status) {
+  KZT_SEQUENCE(inmacro_file, KZT_INP_DATATYPE, status);
+}
+
 void run_calculator(Dispatch&, Status& status) { KZT_CALCULATOR(status); }
 
 void run_i2c(Dispatch&, Status& status) { KZT_I2C(status); }
@@ -398,7 +405,7 @@ const Command kCommands[] = {
     {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE", nullptr},
     {"PRINT GRAPHICS", "Output graphics to a file for printing", "", "EXIT", nullptr},
     {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay, nullptr},
-    {"QUESTION", "Ask an interactive question during a macro", "", kSame, nullptr},
+    {"QUESTION", "Ask an interactive question during a macro", "", kSame, run_question},
     {"QUIT", "Exit from program", "", "INPUT DATA", run_exit},
     {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay, nullptr},
     {"REBIN", "Rebin data, output in memory (same as \"RE-BIN\")", "DA", "EXCHANGE", nullptr},
@@ -411,7 +418,7 @@ const Command kCommands[] = {
     {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
     {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
     {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay, nullptr},
-    {"SEQUENCE", "Run macro for a sequence of files (or not)", "", "EXIT", nullptr},
+    {"SEQUENCE", "Run macro for a sequence of files (or not)", "", "EXIT", run_sequence},
     {"SET ANNOTATION STYLE", "Set style of annotation label text", "", kDisplay, nullptr},
     {"SET ARROW STYLE", "Set style of an arrow; style, colour, etc.", "", kDisplay, nullptr},
     {"SET AXES STYLE", "Set style of axes, line width colour", "", kDisplay, nullptr},

@@ -1,0 +1,503 @@
+#include "app/main/macro_commands.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <vector>
+
+#include "app/main/utility_commands.hpp"
+#include "core/filenames.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/menu.hpp"
+#include "core/prompts.hpp"
+#include "core/reader.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+
+namespace kesta {
+namespace {
+
+void say(std::string_view line) {
+  Status local = kStatusGood;
+  IO_WRITE(line, local);
+}
+
+// Drops what is left of the current answer line, so that the next answer is
+// read afresh (from the user, or from the macro again).
+void drop_type_ahead() {
+  vosq_io_dbdb.new_line_needed = true;
+  vosq_io_dbdb.next_position = 1;
+  vosq_io_dbdb.end_position = 1;
+}
+
+// Ends the running macro and the running sequence at the user's request.
+// REPLAYING tells whether the macro was replaying (its switch may be off for
+// the moment); it is false afterwards.
+void end_macro_and_sequence(bool& replaying) {
+  if (replaying) {
+    say(" ");
+    say("NOTE: Macro terminated by user request.");
+    say(" ");
+    vosq_io_dbdb.input_macro = true;
+    Status local = kStatusGood;
+    IO_CLOSE_INMACRO(local);
+    replaying = false;
+  }
+  if (vosq_io_dbdb.file_sequence) {
+    say(" ");
+    say("NOTE: Sequence terminated by user request.");
+    say(" ");
+    vosq_io_dbdb.file_sequence = false;
+  }
+}
+
+// ----- QUESTION -----
+
+enum class Kind { kString, kCoordinate, kInputFile, kInteger, kLogical, kOutputFile, kReal };
+
+static const std::string kKindChoices[] = {
+    "CHARACTER STRING", "GRAPHICAL COORDINATE", "INPUT FILE", "INTEGER VALUE",
+    "LOGICAL VALUE",    "OUTPUT FILE",          "REAL VALUE"};
+static const std::string kKindHelp[] = {"CHARACTER STRING: Input a line of text",
+                                        "GRAPHICAL COORDINATE: Input a coordinate by mouse click",
+                                        "INPUT FILE: Specify an input file name",
+                                        "INTEGER VALUE: Input an integer value",
+                                        "LOGICAL VALUE: Input a logical \"YES/NO\" value",
+                                        "OUTPUT FILE: Specify an output file name",
+                                        "REAL VALUE: Input a real value"};
+
+// The answers of the definitions, offered again for the rest of the run.
+struct QuestionAnswers {
+  bool gui = true;
+  bool give_default = false;
+  bool ranged = false;
+  int ilower = 0;
+  int iupper = 100;
+  float rlower = 0.0f;
+  float rupper = 1.0f;
+  int ivalue = 0;
+  bool lvalue = true;
+  float rvalue = 0.0f;
+  std::string text;
+  std::string name = "#VALUE";
+  std::string yname = "#Y1";
+};
+QuestionAnswers question;
+
+// What one definition asks.
+struct Question {
+  Kind kind = Kind::kInteger;
+  std::string prompt;
+  std::vector<std::string> help;
+};
+
+std::string token_name(std::string name) {
+  if (name.size() > 32) name.resize(32);
+  return name;
+}
+
+// Reads the definition (from the user, or from the macro on replay); the
+// lines in between are recorded by the core services.
+void define(Question& q, Status& status) {
+  QuestionAnswers& a = question;
+  kzt_macro_comment(
+      {"%!*\\", "%!*\\ Definition of interactive input of a value", "%!*\\ Data value type"},
+      status);
+  std::string choice = "INTEGER VALUE";
+  IO_MENU(true, "TYPE OF DATA VALUE TO DEFINE", kKindHelp, {"Enter one of available data types"},
+          static_cast<int>(std::size(kKindChoices)), kKindChoices, choice, status);
+  if (status != kStatusGood) return;
+  for (std::size_t i = 0; i < std::size(kKindChoices); ++i)
+    if (choice == kKindChoices[i]) q.kind = static_cast<Kind>(i);
+  // Clicked coordinates come with the graphics window's coordinate input.
+  if (q.kind == Kind::kCoordinate) return;
+
+  kzt_macro_comment({"%!*\\ User prompt"}, status);
+  // Texts for the user are taken as typed (a "=" in them is no assignment).
+  IO_INPC(false, "ENTER USER PROMPT FOR VALUE INPUT", {"Enter text to be presented to the user"},
+          {"Enter text"}, 111, q.prompt, status);
+  kzt_macro_comment({"%!*\\ Give default"}, status);
+  IO_INPL(false, false, false, true, "USE GRAPHICAL USER INTERFACE",
+          {"YES: to present requests through GUI"}, {"Enter YES or NO"}, a.gui, status);
+  IO_INPL(false, false, false, true, "GIVE USER DEFAULT VALUE",
+          {"YES: to output a default value to the user"}, {"Enter YES or NO"}, a.give_default,
+          status);
+  if (status != kStatusGood) return;
+  if (a.give_default) {
+    kzt_macro_comment({"%!*\\ Default value"}, status);
+    static const std::string kDefaultHelp[] = {
+        "Enter the default value to be presented to the user"};
+    if (q.kind == Kind::kInteger)
+      IO_INPI(false, 0, 0, true, "ENTER DEFAULT VALUE FOR INTEGER", kDefaultHelp,
+              {"Enter a valid integer"}, a.ivalue, status);
+    else if (q.kind == Kind::kReal)
+      IO_INPR(false, 0.0f, 0.0f, true, "ENTER DEFAULT VALUE FOR REAL", kDefaultHelp,
+              {"Enter a valid real number"}, a.rvalue, status);
+    else if (q.kind == Kind::kLogical)
+      IO_INPL(false, false, false, true, "ENTER DEFAULT VALUE FOR LOGICAL VALUE", kDefaultHelp,
+              {"Enter YES or NO"}, a.lvalue, status);
+    else
+      IO_INPC(true, "ENTER CHARACTER STRING OR FILE NAME",
+              {"Enter default character string for string or file name"}, {"Enter text"}, 1, a.text,
+              status);
+  }
+  if (q.kind == Kind::kInteger || q.kind == Kind::kReal) {
+    IO_INPL(false, false, false, true, "RESTRICT INPUT VALUE RANGE",
+            {"YES: to only allow values within a defined range"}, {"Enter YES or NO"}, a.ranged,
+            status);
+    if (status == kStatusGood && a.ranged) {
+      kzt_macro_comment({"%!*\\ Range limits"}, status);
+      static const std::string kLowerHelp[] = {"Enter the lower bound for accepted input"};
+      static const std::string kUpperHelp[] = {"Enter the upper bound for accepted input"};
+      if (q.kind == Kind::kInteger) {
+        IO_INPI(false, 0, 0, true, "LOWER LIMIT OF RANGE FOR INTEGER", kLowerHelp,
+                {"Enter a valid integer"}, a.ilower, status);
+        a.iupper = std::max(a.iupper, a.ilower);
+        IO_INPI(true, a.ilower, std::numeric_limits<int>::max(), true,
+                "UPPER LIMIT OF RANGE FOR INTEGER", kUpperHelp,
+                {"The upper limit must not be below the lower limit"}, a.iupper, status);
+      } else {
+        IO_INPR(false, 0.0f, 0.0f, true, "ENTER LOWER LIMIT OF INPUT RANGE FOR REAL", kLowerHelp,
+                {"Enter a valid real number"}, a.rlower, status);
+        a.rupper = std::max(a.rupper, a.rlower);
+        IO_INPR(true, a.rlower, std::numeric_limits<float>::max(), true,
+                "ENTER UPPER LIMIT OF INPUT RANGE FOR REAL", kUpperHelp,
+                {"The upper limit must not be below the lower limit"}, a.rupper, status);
+      }
+    }
+  }
+  if (status != kStatusGood) return;
+  say("INFO: Enter help text or user escape (\\\\) to exit");
+  kzt_macro_comment({"%!*\\ Help text (up to 100 lines)"}, status);
+  kzt_input_text_lines(q.help, status);
+  kzt_macro_comment({"%!*\\ Program variable"}, status);
+  IO_INPTOKEN(true, "ENTER VARIABLE NAME", {"Enter name of variable to define"}, {"Enter string"},
+              kRawNameMode, a.name, status);
+  a.name = token_name(a.name);
+  if (status != kStatusGood) return;
+  kzt_macro_comment({"%!*\\", "%!*\\ End of Definition", "%!*\\"}, status);
+}
+
+// Asks the defined question of the user, never of the macro, and keeps the
+// answer out of the recording.
+void ask(const Question& q, Status& status) {
+  QuestionAnswers& a = question;
+  const bool recording = vosq_io_dbdb.output_macro;
+  bool replaying = vosq_io_dbdb.input_macro;
+  vosq_io_dbdb.output_macro = false;
+  vosq_io_dbdb.input_macro = false;
+  drop_type_ahead();
+
+  say(" ");
+  say("NOTE: " + std::string(67, '!'));
+  say("              INTERACTIVE INPUT REQUIRED FOR THE MACRO");
+  say("      " + std::string(67, '!'));
+  // Graphical prompts come with the graphics widgets; until then every
+  // question is asked on the terminal, whatever the GUI switch.
+  const std::vector<std::string> fallback{q.prompt};
+  const TextLines help = q.help.empty() ? TextLines(fallback) : TextLines(q.help);
+  switch (q.kind) {
+    case Kind::kInteger:
+      IO_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,
+              {"Enter a valid integer within the range"}, a.ivalue, status);
+      break;
+    case Kind::kReal:
+      IO_INPR(a.ranged, a.rlower, a.rupper, a.give_default, q.prompt, help,
+              {"Enter a valid real number within the range"}, a.rvalue, status);
+      break;
+    case Kind::kLogical:
+      IO_INPL(false, false, false, a.give_default, q.prompt, help, {"Enter YES or NO"}, a.lvalue,
+              status);
+      break;
+    default: IO_INPC(a.give_default, q.prompt, help, {"Enter text"}, 11, a.text, status); break;
+  }
+  if (status != kStatusGood) {
+    ST_OUT(status);
+    if (status == kStatusEscape) ST_DEF_SYSTEM(status);
+    end_macro_and_sequence(replaying);
+  }
+  // Set even after an escape, from what the prompt left.
+  if (q.kind == Kind::kInteger)
+    kzt_set_variable(a.name, 'i', a.ivalue, false, 0.0f, "", status);
+  else if (q.kind == Kind::kReal)
+    kzt_set_variable(a.name, 'r', 0, false, a.rvalue, "", status);
+  else if (q.kind == Kind::kLogical)
+    kzt_set_variable(a.name, 'l', 0, a.lvalue, 0.0f, "", status);
+  else
+    kzt_set_variable(a.name, 's', 0, false, 0.0f, used_text(a.text), status);
+
+  drop_type_ahead();
+  vosq_io_dbdb.output_macro = recording;
+  vosq_io_dbdb.input_macro = replaying;
+}
+
+// ----- SEQUENCE -----
+
+constexpr int kMaxSequenceVariables = 20;
+
+struct SequenceVariable {
+  std::string name;
+  char type = 's';
+  std::string base;
+  bool fixed_length = true;
+  int characters = 3;
+  bool arithmetic = false;
+  float multiplier = 1.0f;
+  float constant = 0.0f;
+  std::string extension;
+};
+
+struct Sequence {
+  int start = 1;
+  int end = 10;
+  int step = 1;
+  std::int64_t count = 0;
+  std::int64_t runs = 0;
+  int num_variables = 2;
+  std::array<SequenceVariable, kMaxSequenceVariables> variables;
+};
+
+Sequence initial_sequence() {
+  Sequence s;
+  static const char* const kStems[] = {"#IN", "#OUT", "#VAR"};
+  for (int i = 0; i < kMaxSequenceVariables; ++i) {
+    SequenceVariable& v = s.variables[static_cast<std::size_t>(i)];
+    const int group = i / 3;
+    const std::string stem = kStems[i % 3];
+    v.name = group == 0 ? (i == 2 ? "#VARIABLE" : stem) : stem + "_" + IO_ITOC(group + 1);
+    v.type = i == 2 ? 'i' : 's';
+  }
+  s.variables[0].base = "lys1_";
+  s.variables[1].base = "lys1_";
+  s.variables[0].extension = ".pmi";
+  s.variables[1].extension = ".cor";
+  return s;
+}
+Sequence sequence = initial_sequence();
+
+static const std::string kLoopHelp[] = {
+    "The sequence runs the chosen macro once for each value of a loop count.",
+    "The count starts at the start value, and the step is added after each run;",
+    "the sequence ends when the count passes the end value (inclusive).",
+    "A negative step counts down: the end value must then be below the start.",
+    "A sequence whose start and end values are equal runs once, whatever its",
+    "step.",
+    "Before each run the integer variable ##COUNT is set to the count, and each",
+    "variable defined for the sequence is set from the count (for example a",
+    "numbered input or output file name).",
+    "Inside the macro use ##COUNT or those variables in place of the values",
+    "that change from one run to the next."};
+
+bool valid_loop(const Sequence& s) {
+  return (s.end >= s.start && s.step >= 1) || s.start == s.end || (s.end < s.start && s.step < 0);
+}
+
+void escape_hint() { say("         (You can enter user escape (\\\\) to exit this command.)"); }
+
+// Whether FILE opens and begins as a keyboard macro does.
+bool macro_file_usable(const std::string& file, Status& status) {
+  int retstat = 0;
+  std::string path;
+  IO_TRANS_PATH(file, retstat, path, status);
+  std::ifstream in(path);
+  if (retstat != 0 || !in) {
+    say("WARNING: The entered file could not be opened (probably it doesn't exist)");
+    escape_hint();
+    return false;
+  }
+  std::string first;
+  std::getline(in, first);
+  if (first.size() > kResponseLength) first.resize(kResponseLength);
+  const auto begins = [&first](std::string_view head) { return first.rfind(head, 0) == 0; };
+  if (begins("%!*\\ BEGINNING OF VOSQ_IO MACRO FILE") || begins("%!*\\ BEGINNING OF IO MACRO FILE"))
+    return true;
+  say("WARNING: The entered file is not a valid macro file");
+  escape_hint();
+  return false;
+}
+
+// A fixed part of the values: "-" alone chooses none, an empty answer keeps
+// the proposal.
+void ask_fixed_part(std::string_view prompt, std::string_view what, std::string& text,
+                    Status& status) {
+  const std::string help[] = {"Enter characters defining the unchanging " + std::string(what) +
+                                  " part of the variable values",
+                              "(an empty answer keeps the proposed text; \"-\" alone means no " +
+                                  std::string(what) + " part)"};
+  IO_INPC(true, prompt, help, {"Enter characters"}, 1, text, status);
+  if (status == kStatusGood && used_text(text) == "-") text.clear();
+}
+
+void define_variable(int i, KztTypeChooser choose_type, Status& status) {
+  SequenceVariable& v = sequence.variables[static_cast<std::size_t>(i)];
+  if (i == 1) {
+    const SequenceVariable& first = sequence.variables[0];
+    v.base = first.base;
+    v.fixed_length = first.fixed_length;
+    v.characters = first.characters;
+  }
+  IO_INPTOKEN(true, "ENTER VARIABLE NAME", {"Enter name of variable to be defined"},
+              {"Enter string"}, kRawNameMode, v.name, status);
+  v.name = token_name(v.name);
+  if (status != kStatusGood) return;
+  choose_type(true, v.type, status);
+  if (status != kStatusGood) return;
+  const bool text = v.type == 's' || v.type == 'u';
+  if (text) {
+    ask_fixed_part("VARIABLE VALUE BASE", "base", v.base, status);
+    IO_INPL(false, false, false, true, "VARIABLE PART FIXED LENGTH",
+            {"YES: the number is written in a fixed number of characters, with leading zeros"},
+            {"Enter YES or NO"}, v.fixed_length, status);
+    if (status == kStatusGood && v.fixed_length)
+      IO_INPI(true, 0, 20, true, "NUMBER OF CHARACTERS IN VARIABLE PART",
+              {"Enter number of characters of the number part"}, {"Enter a valid integer"},
+              v.characters, status);
+  }
+  IO_INPL(false, false, false, true, "ARITHMETIC ON LOOP COUNT VALUE",
+          {"YES: the value is made from the loop count times a multiplier plus a constant"},
+          {"Enter YES or NO"}, v.arithmetic, status);
+  if (status == kStatusGood && v.arithmetic) {
+    IO_INPR(false, 0.0f, 0.0f, true, "MULTIPLIER FOR LOOP COUNT VALUE",
+            {"Enter the factor by which the loop count is multiplied"},
+            {"Enter a valid real number"}, v.multiplier, status);
+    IO_INPR(false, 0.0f, 0.0f, true, "CONSTANT TO ADD TO MODIFIED LOOP COUNT VALUE",
+            {"Enter the value added to the multiplied loop count"}, {"Enter a valid real number"},
+            v.constant, status);
+  }
+  if (text) ask_fixed_part("VARIABLE VALUE EXTENSION", "extension", v.extension, status);
+}
+
+// Asks for a new sequence; false when it is not to run.
+bool define_sequence(std::string& macro_file, KztTypeChooser choose_type, Status& status) {
+  Sequence& s = sequence;
+  if (vosq_io_dbdb.output_macro) {
+    say("WARNING: The \"SEQUENCE\" command cannot be used within a macro. (It is");
+    say("         used to repeately run a defined macro.)");
+    return false;
+  }
+  while (true) {
+    IO_INPI(false, 0, 0, true, "LOOP COUNT START VALUE", kLoopHelp, {"Enter a valid integer"},
+            s.start, status);
+    IO_INPI(false, 0, 0, true, "LOOP COUNT END LIMIT VALUE (INCLUSIVE)", kLoopHelp,
+            {"Enter a valid integer"}, s.end, status);
+    IO_INPI(false, 0, 0, true, "LOOP COUNT INCREMENT STEP", kLoopHelp, {"Enter a valid integer"},
+            s.step, status);
+    if (status != kStatusGood) return false;
+    if (valid_loop(s)) break;
+    say("WARNING: The entered values do not define a valid finite loop, please");
+    say("         re-enter valid parameter values");
+    escape_hint();
+  }
+  while (true) {
+    IO_INPC(true, "INPUT MACRO FILE NAME", {"Enter Name of a file containing a macro"},
+            {"Enter a file name"}, 1, macro_file, status);
+    if (status != kStatusGood) return false;
+    if (macro_file_usable(macro_file, status)) break;
+  }
+  IO_INPI(true, 0, kMaxSequenceVariables, true, "NUMBER OF VARIABLES TO DEFINE",
+          {"Enter the number of variables whose values are made from the loop count"},
+          {"Enter a valid integer within the range"}, s.num_variables, status);
+  for (int i = 0; i < s.num_variables && status == kStatusGood; ++i)
+    define_variable(i, choose_type, status);
+  if (status != kStatusGood) return false;
+  s.count = s.start;
+  s.runs = 0;
+  return true;
+}
+
+// Sets ##COUNT and the sequence's variables for the current count; false
+// when a value cannot be made.
+bool set_variables(Status& status) {
+  const Sequence& s = sequence;
+  kzt_set_variable("##COUNT", 'i', static_cast<int>(s.count), false, 0.0f, "", status);
+  for (int i = 0; i < s.num_variables; ++i) {
+    const SequenceVariable& v = s.variables[static_cast<std::size_t>(i)];
+    const float real = v.arithmetic ? static_cast<float>(s.count) * v.multiplier + v.constant
+                                    : static_cast<float>(s.count);
+    // Halves round away from zero; only values an integer holds are used.
+    const float nearest = v.arithmetic ? std::round(real) : static_cast<float>(s.count);
+    bool ok = nearest >= -2147483648.0f && nearest < 2147483648.0f;
+    const int number = ok ? static_cast<int>(nearest) : 0;
+    std::string text;
+    if (ok && (v.type == 's' || v.type == 'u')) {
+      int retstat = 0;
+      IO_FILENAME(v.base, number, v.fixed_length, v.characters, v.extension, retstat, text, status);
+      ok = status == kStatusGood && retstat == 0;
+    }
+    if (!ok) {
+      say("WARNING: The variable value could not be constructed properly");
+      return false;
+    }
+    if (v.type == 'i')
+      kzt_set_variable(v.name, 'i', number, false, 0.0f, "", status);
+    else if (v.type == 'r')
+      kzt_set_variable(v.name, 'r', 0, false, real, "", status);
+    else if (v.type == 'l')
+      kzt_set_variable(v.name, 'l', 0, number != 0, 0.0f, "", status);
+    else
+      kzt_set_variable(v.name, 's', 0, false, 0.0f, text, status);
+  }
+  return status == kStatusGood;
+}
+
+}  // namespace
+
+void KZT_QUESTION(bool graphics_on, Status& status) {
+  if (st_bad(status, "Subroutine KZT_QUESTION V0.4")) return;
+  Question q;
+  define(q, status);
+  if (status != kStatusGood) return;
+  if (q.kind == Kind::kCoordinate) {
+    // A clicked coordinate needs the graphics window's coordinate input.
+    say(graphics_on ? "WARNING: Coordinate input is not available yet in this version of KESTA"
+                    : "WARNING: A \"GRAPHICAL COORDINATE\" question needs the graphics window");
+    bool replaying = vosq_io_dbdb.input_macro;
+    end_macro_and_sequence(replaying);
+    return;
+  }
+  ask(q, status);
+}
+
+void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& status) {
+  if (st_bad(status, "Subroutine KZT_SEQUENCE V0.5")) return;
+  Sequence& s = sequence;
+  if (!vosq_io_dbdb.file_sequence) {
+    if (!define_sequence(macro_file, choose_type, status)) return;
+    vosq_io_dbdb.file_sequence = true;
+  }
+  const bool ended = (s.step > 0 && s.count > s.end) || (s.step < 0 && s.count < s.end) ||
+                     (s.start == s.end && s.runs > 0);
+  if (ended) {
+    vosq_io_dbdb.file_sequence = false;
+    say("INFO: *** END OF SEQUENCE ***");
+    say(" ");
+    return;
+  }
+  say(" ");
+  say("INFO: Sequence counter value = " + format_i(s.count, 8));
+  if (!set_variables(status)) {
+    vosq_io_dbdb.file_sequence = false;
+    return;
+  }
+  // The sequence's macro takes over the input from a macro that is still
+  // replaying (one that started the sequence).
+  if (vosq_io_dbdb.input_macro) {
+    say("INFO: The rest of the running macro is not read: the sequence takes over");
+    IO_CLOSE_INMACRO(status);
+  }
+  IO_OPEN_INMACRO(false, macro_file, status);
+  if (status != kStatusGood) {
+    vosq_io_dbdb.file_sequence = false;
+    return;
+  }
+  s.count += s.step;
+  ++s.runs;
+}
+
+}  // namespace kesta

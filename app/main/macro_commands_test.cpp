@@ -1,0 +1,313 @@
+#include "app/main/macro_commands.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/imageops/variable_commands.hpp"
+#include "app/main/program_test_support.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "core/variables.hpp"
+
+using namespace kesta;
+using kesta::testing::file_contents;
+using kesta::testing::ScriptedInput;
+using kesta::testing::TempDir;
+using kesta::testing::TerminalCapture;
+
+namespace {
+
+struct Value {
+  bool defined = false;
+  char type = ' ';
+  int ivalue = 0;
+  bool lvalue = false;
+  float rvalue = 0.0f;
+  std::string text;
+};
+
+Value variable(std::string_view name) {
+  Value v;
+  Status status = kStatusGood;
+  int retstat = 1;
+  int length = 0;
+  IO_INQ_VARIABLE(name, retstat, v.type, v.ivalue, v.lvalue, v.rvalue, length, v.text, status);
+  v.defined = retstat == 0;
+  if (v.defined) v.text.resize(static_cast<std::size_t>(std::max(length, 0)));
+  return v;
+}
+
+const std::string kHeader =
+    "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n";
+
+// The definition of an integer question "How many?" (default 5, range 1 to
+// 10, one help line, variable N) as typed and as recorded.
+const std::vector<std::string> kIntegerAnswers = {
+    "INTEGER VALUE",   "How many?", "NO", "YES", "5", "YES", "1", "10",
+    "Count of frames", "\\\\",      "N"};
+const std::string kIntegerRecord =
+    "%!*\\\n%!*\\ Definition of interactive input of a value\n%!*\\ Data value type\n"
+    "INTEGER VALUE\n%!*\\ User prompt\nHow many?\n%!*\\ Give default\nNO\nYES\n"
+    "%!*\\ Default value\n5\nYES\n%!*\\ Range limits\n1\n10\n"
+    "%!*\\ Help text (up to 100 lines)\nCount of frames\n\\\\\n%!*\\ Program variable\nN\n"
+    "%!*\\\n%!*\\ End of Definition\n%!*\\\n";
+
+class MacroCommands : public ::testing::Test {
+ protected:
+  void SetUp() override { kesta::testing::reset_dialogue(); }
+  void TearDown() override { kesta::testing::reset_dialogue(); }
+
+  void record_to(const std::string& file) {
+    std::string name = file;
+    Status status = kStatusGood;
+    IO_OPEN_OUTMACRO(false, false, name, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  void replay(const std::string& file, const std::string& text) {
+    kesta::testing::write_text_file(file, text);
+    std::string name = file;
+    Status status = kStatusGood;
+    IO_OPEN_INMACRO(false, name, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  TempDir dir;
+};
+
+// ----- QUESTION -----
+
+TEST_F(MacroCommands, QuestionIsRecordedWithoutItsAnswerAndAskedAtOnce) {
+  const std::string file = dir.file("q.mac");
+  record_to(file);
+  std::vector<std::string> lines = kIntegerAnswers;
+  lines.push_back("11");  // out of range: asked again
+  lines.push_back("7");
+  ScriptedInput input(lines);
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_QUESTION(false, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_EQ(file_contents(file), kHeader + kIntegerRecord);
+  EXPECT_TRUE(vosq_io_dbdb.output_macro);
+  const Value n = variable("N");
+  EXPECT_EQ(n.type, 'i');
+  EXPECT_EQ(n.ivalue, 7);
+  const std::string out = terminal.text();
+  EXPECT_NE(out.find(" \nNOTE: " + std::string(67, '!') +
+                     "\n              INTERACTIVE INPUT REQUIRED FOR THE MACRO\n      " +
+                     std::string(67, '!') + "\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(input.prompts.back(), "How many? (Range: 1 to 10) [5]:");
+}
+
+struct ReplayCase {
+  const char* answer;
+  int value;
+  bool terminated;
+};
+
+class QuestionReplay : public MacroCommands, public ::testing::WithParamInterface<ReplayCase> {};
+
+TEST_P(QuestionReplay, AnswerComesFromTheUserAndAnEscapeEndsMacroAndSequence) {
+  const ReplayCase c = GetParam();
+  replay(dir.file("q.mac"), kHeader + "QUESTION\n" + kIntegerRecord + "NEXT LINE\n");
+  vosq_io_dbdb.file_sequence = true;
+  ScriptedInput input({c.answer});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  std::string command;
+  IO_INPC(false, "COMMAND", {"h"}, {"e"}, 1, command, status);
+  ASSERT_EQ(command, "QUESTION");
+  KZT_QUESTION(false, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_EQ(variable("N").ivalue, c.value);
+  const std::string out = terminal.text();
+  EXPECT_EQ(out.find("NOTE: Macro terminated by user request.") != std::string::npos, c.terminated);
+  EXPECT_EQ(out.find("NOTE: Sequence terminated by user request.") != std::string::npos,
+            c.terminated);
+  EXPECT_EQ(vosq_io_dbdb.input_macro, !c.terminated);
+  EXPECT_EQ(vosq_io_dbdb.file_sequence, !c.terminated);
+  if (!c.terminated) {
+    IO_INPC(false, "NEXT", {"h"}, {"e"}, 1, command, status);
+    EXPECT_EQ(command, "NEXT LINE");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, QuestionReplay,
+                         ::testing::Values(ReplayCase{"8", 8, false}, ReplayCase{"", 5, false},
+                                           ReplayCase{"\\\\", 5, true}));
+
+TEST_F(MacroCommands, HelpTextOfOneHundredLinesEndsByCountOnRecordingAndReplay) {
+  const std::string file = dir.file("h.mac");
+  record_to(file);
+  std::vector<std::string> lines = {"CHARACTER STRING", "Name?", "NO", "NO"};
+  for (int i = 1; i <= 100; ++i) lines.push_back("help " + std::to_string(i) + " a = b");
+  lines.push_back("S");
+  lines.push_back("abc");
+  {
+    ScriptedInput input(lines);
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_QUESTION(false, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  const std::string recorded = file_contents(file);
+  EXPECT_EQ(recorded.find("\\\\"), std::string::npos);
+  EXPECT_NE(recorded.find("help 100 a = b\n%!*\\ Program variable\nS\n"), std::string::npos);
+  EXPECT_EQ(variable("S").text, "abc");
+
+  kesta::testing::reset_dialogue();
+  replay(file, recorded + "AFTER\n");
+  ScriptedInput input({"?", "xyz"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_QUESTION(false, status);
+  EXPECT_EQ(variable("S").text, "xyz");
+  EXPECT_NE(terminal.text().find("help 100 a = b\n"), std::string::npos);
+  std::string next;
+  IO_INPC(false, "NEXT", {"h"}, {"e"}, 1, next, status);
+  EXPECT_EQ(next, "AFTER");
+}
+
+TEST_F(MacroCommands, CoordinateQuestionNeedsTheWindow) {
+  {
+    ScriptedInput input({"GRAPHICAL COORDINATE", "UNUSED"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_QUESTION(false, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.remaining(), 1u);
+    EXPECT_NE(terminal.text().find("WARNING: A \"GRAPHICAL COORDINATE\" question needs the "
+                                   "graphics window"),
+              std::string::npos);
+  }
+  replay(dir.file("c.mac"), kHeader + "GRAPHICAL COORDINATE\nX\n");
+  vosq_io_dbdb.file_sequence = true;
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_QUESTION(false, status);
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_NE(terminal.text().find("NOTE: Macro terminated by user request."), std::string::npos);
+}
+
+// ----- SEQUENCE -----
+
+class Sequence : public MacroCommands {
+ protected:
+  void SetUp() override {
+    MacroCommands::SetUp();
+    macro = dir.file("seq.mac");
+    kesta::testing::write_text_file(macro, kHeader + "LIST VARIABLES\n");
+  }
+  // One call as the dispatcher makes it; the terminal output.
+  std::string call(Status& status) {
+    TerminalCapture terminal;
+    // The keyboard loop calls again once the running macro has ended.
+    Status local = kStatusGood;
+    IO_CLOSE_INMACRO(local);
+    KZT_SEQUENCE(macro, KZT_INP_DATATYPE, status);
+    return terminal.text();
+  }
+  std::string macro;
+};
+
+TEST_F(Sequence, DefaultsBuildNumberedFileNamesUntilTheEnd) {
+  // 1 to 2 step 1, the file, 2 variables with every proposal kept.
+  std::vector<std::string> lines = {"1", "2", "1", "", "2"};
+  for (int i = 0; i < 14; ++i) lines.push_back("");
+  ScriptedInput input(lines);
+  Status status = kStatusGood;
+  std::string out = call(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_NE(out.find(" \nINFO: Sequence counter value =        1\n"), std::string::npos) << out;
+  EXPECT_EQ(variable("#IN").text, "lys1_001.pmi");
+  EXPECT_EQ(variable("#OUT").text, "lys1_001.cor");
+  EXPECT_EQ(variable("##COUNT").ivalue, 1);
+  EXPECT_TRUE(vosq_io_dbdb.input_macro);
+  EXPECT_TRUE(vosq_io_dbdb.file_sequence);
+
+  out = call(status);
+  EXPECT_EQ(variable("#OUT").text, "lys1_002.cor");
+  out = call(status);
+  EXPECT_EQ(out, "INFO: *** END OF SEQUENCE ***\n \n");
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+}
+
+TEST_F(Sequence, ArithmeticNoBaseLogicalAndAOneValueLoop) {
+  // 1 to 20; #A integer 21 - count; #B a bare number; #C logical count - 1.
+  ScriptedInput input({"1",
+                       "20",
+                       "1",
+                       "",
+                       "3",
+                       "#A",
+                       "INTEGER VALUE",
+                       "YES",
+                       "-1",
+                       "21",
+                       "#B",
+                       "STRING VALUE",
+                       "-",
+                       "NO",
+                       "NO",
+                       "-",
+                       "#C",
+                       "LOGICAL (BOOLEAN) VALUE",
+                       "YES",
+                       "1",
+                       "-1"});
+  Status status = kStatusGood;
+  call(status);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_EQ(variable("#A").ivalue, 20);
+  EXPECT_EQ(variable("#B").text, "1");
+  EXPECT_EQ(variable("#C").type, 'l');
+  EXPECT_FALSE(variable("#C").lvalue);
+  call(status);
+  EXPECT_EQ(variable("#A").ivalue, 19);
+  EXPECT_TRUE(variable("#C").lvalue);
+
+  // Start = end with step 0 runs once.
+  vosq_io_dbdb.file_sequence = false;
+  ScriptedInput again({"4", "4", "0", "", "0"});
+  std::string out = call(status);
+  EXPECT_NE(out.find("INFO: Sequence counter value =        4\n"), std::string::npos);
+  out = call(status);
+  EXPECT_EQ(out, "INFO: *** END OF SEQUENCE ***\n \n");
+}
+
+TEST_F(Sequence, BadLoopsAndFilesAreAskedAgainAndRecordingRefusesIt) {
+  const std::string gui_macro = dir.file("gui.mac");
+  kesta::testing::write_text_file(gui_macro, "%!*\\ BEGINNING OF GUI MACRO FILE\n");
+  ScriptedInput input({"5", "1", "1", "5", "1", "-1", dir.file("none.mac"), gui_macro, "\\\\"});
+  Status status = kStatusGood;
+  const std::string out = call(status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_NE(out.find("WARNING: The entered values do not define a valid finite loop, please"),
+            std::string::npos);
+  EXPECT_NE(out.find("WARNING: The entered file could not be opened (probably it doesn't exist)"),
+            std::string::npos);
+  EXPECT_NE(out.find("WARNING: The entered file is not a valid macro file"), std::string::npos);
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+
+  record_to(dir.file("rec.mac"));
+  status = kStatusGood;
+  EXPECT_EQ(call(status),
+            "WARNING: The \"SEQUENCE\" command cannot be used within a macro. (It is\n"
+            "         used to repeately run a defined macro.)\n");
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+}
+
+}  // namespace

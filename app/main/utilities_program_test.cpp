@@ -1,0 +1,91 @@
+// End-to-end tests of the macro utilities: the real program with macro files
+// and answers on its standard input.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/main/program_test_support.hpp"
+#include "core/test_support.hpp"
+
+namespace {
+
+using kesta::testing::file_contents;
+using kesta::testing::ProgramResult;
+using kesta::testing::run_program;
+using kesta::testing::TempDir;
+using kesta::testing::write_text_file;
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+int occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+const std::string kMacroHeader = "%!*\\ BEGINNING OF IO MACRO FILE\n";
+
+TEST(MacroUtilities, RecordedQuestionIsAskedAgainOnReplay) {
+  TempDir dir;
+  const ProgramResult recording =
+      run_program(dir, "-nogr -dim4x4",
+                  "START MACRO\nq.mac\nQUESTION\nINTEGER VALUE\nFrames?\nNO\nYES\n5\nNO\n"
+                  "Number of frames\n\\\\\nNFRAMES\n3\nSTOP MACRO\nEXIT\nYES\n");
+  EXPECT_EQ(recording.code, 0) << recording.output;
+  const std::string recorded = file_contents(dir.file("q.mac"));
+  // The answer given at the definition is not part of the macro.
+  EXPECT_TRUE(has(recorded,
+                  "\nNFRAMES\n%!*\\\n%!*\\ End of Definition\n%!*\\\n"
+                  "%!*\\ END OF IO MACRO FILE\n"))
+      << recorded;
+
+  const ProgramResult replay =
+      run_program(dir, "-nogr -dim4x4", "MACRO\nq.mac\n42\nLIST VARIABLES\nEXIT\nYES\n");
+  EXPECT_EQ(replay.code, 0);
+  EXPECT_TRUE(has(replay.output, "INTERACTIVE INPUT REQUIRED FOR THE MACRO")) << replay.output;
+  EXPECT_TRUE(has(replay.output, "Frames? [5]:")) << replay.output;
+  EXPECT_TRUE(has(replay.output, "      NFRAMES i = 42\n")) << replay.output;
+}
+
+TEST(MacroUtilities, SequenceRunsTheMacroForEveryCount) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"),
+                  kMacroHeader + "LIST VARIABLES\nMESSAGE\nRun finished\n\\\\\n");
+  const ProgramResult r =
+      run_program(dir, "-nogr -dim4x4", "SEQUENCE\n10\n1\n-3\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  std::size_t at = 0;
+  for (const char* count : {"10", "7", "4", "1"}) {
+    const std::string counter =
+        "INFO: Sequence counter value = " + std::string(8 - std::string(count).size(), ' ') + count;
+    at = r.output.find(counter, at);
+    ASSERT_NE(at, std::string::npos) << counter << "\n" << r.output;
+    at = r.output.find("      ##COUNT i = " + std::string(count) + "\n", at);
+    ASSERT_NE(at, std::string::npos) << count << "\n" << r.output;
+  }
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 4);
+  // The message shows without graphics, once per run (after its replayed line).
+  EXPECT_EQ(occurrences(r.output, "Run finished\n"), 8) << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND [EXIT]:"))
+      << r.output;
+}
+
+TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
+  TempDir dir;
+  write_text_file(dir.file("gui.mac"), "%!*\\ BEGINNING OF GUI MACRO FILE\nEXIT\n");
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\n");
+  const ProgramResult r = run_program(
+      dir, "-nogr -dim4x4",
+      "SEQUENCE\n3\n3\n0\ngui.mac\nseq.mac\n0\nSEQUENCE\n2\n2\n0\n\\\\\nYES\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(has(r.output, "WARNING: The entered file is not a valid macro file")) << r.output;
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 1) << r.output;
+  EXPECT_EQ(occurrences(r.output, "INFO: *** END OF SEQUENCE ***"), 1);
+  EXPECT_TRUE(has(r.output, "INPUT MACRO FILE NAME [seq.mac]:")) << r.output;
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
+}  // namespace
