@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main/variables_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -52,16 +53,9 @@ TEST_F(VariableCommands, I2cStoresTheTextAndOffersEveryAnswerAgain) {
             (std::vector<std::string>{"ENTER INTEGER [7]:", "VARIABLE LENGTH OUTPUT [NO]:",
                                       "ENTER NUMBER OF OUTPUT CHARACTERS (Range: 0 to 20) [3]:",
                                       "ENTER VARIABLE NAME [#N]:"}));
-  int retstat = 1;
-  char type = ' ';
-  int ivalue = 0;
-  bool lvalue = false;
-  float rvalue = 0.0f;
-  int length = 0;
-  std::string text;
-  IO_INQ_VARIABLE("#N", retstat, type, ivalue, lvalue, rvalue, length, text, status);
-  EXPECT_EQ(type, 's');
-  EXPECT_EQ(text.substr(0, static_cast<std::size_t>(length)), "007");
+  const auto n = kesta::testing::variable_value("#N");
+  EXPECT_EQ(n.type, 's');
+  EXPECT_EQ(n.text, "007");
 }
 
 TEST_F(VariableCommands, TypeMenuProposesTheTypeAndReturnsTheChosenLetter) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main/variables_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -193,19 +194,11 @@ TEST_F(Calculator, VariableIsAnIntegerWhenTheValueIsWhole) {
     kzt_calculator = KztCalculator{};
     kesta::testing::reset_dialogue();
     run({c.value, "VARIABLE", "X"});
-    Status status = kStatusGood;
-    int retstat = 1;
-    char type = ' ';
-    int ivalue = 0;
-    bool lvalue = false;
-    float rvalue = 0.0f;
-    int length = 0;
-    std::string svalue;
-    IO_INQ_VARIABLE("X", retstat, type, ivalue, lvalue, rvalue, length, svalue, status);
-    ASSERT_EQ(retstat, 0) << c.value;
-    EXPECT_EQ(type, c.type) << c.value;
-    if (type == 'i') {
-      EXPECT_EQ(ivalue, static_cast<int>(std::stof(c.value)));
+    const auto x = kesta::testing::variable_value("X");
+    ASSERT_TRUE(x.defined) << c.value;
+    EXPECT_EQ(x.type, c.type) << c.value;
+    if (x.type == 'i') {
+      EXPECT_EQ(x.ivalue, static_cast<int>(std::stof(c.value)));
     }
   }
   // An empty stack defines nothing.

@@ -7,6 +7,7 @@
 
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/program_test_support.hpp"
+#include "app/main/variables_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
@@ -20,28 +21,9 @@ using kesta::testing::file_contents;
 using kesta::testing::ScriptedInput;
 using kesta::testing::TempDir;
 using kesta::testing::TerminalCapture;
+using kesta::testing::variable_value;
 
 namespace {
-
-struct Value {
-  bool defined = false;
-  char type = ' ';
-  int ivalue = 0;
-  bool lvalue = false;
-  float rvalue = 0.0f;
-  std::string text;
-};
-
-Value variable(std::string_view name) {
-  Value v;
-  Status status = kStatusGood;
-  int retstat = 1;
-  int length = 0;
-  IO_INQ_VARIABLE(name, retstat, v.type, v.ivalue, v.lvalue, v.rvalue, length, v.text, status);
-  v.defined = retstat == 0;
-  if (v.defined) v.text.resize(static_cast<std::size_t>(std::max(length, 0)));
-  return v;
-}
 
 const std::string kHeader =
     "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n";
@@ -95,7 +77,7 @@ TEST_F(MacroCommands, QuestionIsRecordedWithoutItsAnswerAndAskedAtOnce) {
   EXPECT_EQ(input.remaining(), 0u);
   EXPECT_EQ(file_contents(file), kHeader + kIntegerRecord);
   EXPECT_TRUE(vosq_io_dbdb.output_macro);
-  const Value n = variable("N");
+  const auto n = variable_value("N");
   EXPECT_EQ(n.type, 'i');
   EXPECT_EQ(n.ivalue, 7);
   const std::string out = terminal.text();
@@ -128,7 +110,7 @@ TEST_P(QuestionReplay, AnswerComesFromTheUserAndAnEscapeEndsMacroAndSequence) {
   KZT_QUESTION(false, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(input.remaining(), 0u);
-  EXPECT_EQ(variable("N").ivalue, c.value);
+  EXPECT_EQ(variable_value("N").ivalue, c.value);
   const std::string out = terminal.text();
   EXPECT_EQ(out.find("NOTE: Macro terminated by user request.") != std::string::npos, c.terminated);
   EXPECT_EQ(out.find("NOTE: Sequence terminated by user request.") != std::string::npos,
@@ -162,7 +144,7 @@ TEST_F(MacroCommands, HelpTextOfOneHundredLinesEndsByCountOnRecordingAndReplay) 
   const std::string recorded = file_contents(file);
   EXPECT_EQ(recorded.find("\\\\"), std::string::npos);
   EXPECT_NE(recorded.find("help 100 a = b\n%!*\\ Program variable\nS\n"), std::string::npos);
-  EXPECT_EQ(variable("S").text, "abc");
+  EXPECT_EQ(variable_value("S").text, "abc");
 
   kesta::testing::reset_dialogue();
   replay(file, recorded + "AFTER\n");
@@ -170,7 +152,7 @@ TEST_F(MacroCommands, HelpTextOfOneHundredLinesEndsByCountOnRecordingAndReplay) 
   TerminalCapture terminal;
   Status status = kStatusGood;
   KZT_QUESTION(false, status);
-  EXPECT_EQ(variable("S").text, "xyz");
+  EXPECT_EQ(variable_value("S").text, "xyz");
   EXPECT_NE(terminal.text().find("help 100 a = b\n"), std::string::npos);
   std::string next;
   IO_INPC(false, "NEXT", {"h"}, {"e"}, 1, next, status);
@@ -230,14 +212,14 @@ TEST_F(Sequence, DefaultsBuildNumberedFileNamesUntilTheEnd) {
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(input.remaining(), 0u);
   EXPECT_NE(out.find(" \nINFO: Sequence counter value =        1\n"), std::string::npos) << out;
-  EXPECT_EQ(variable("#IN").text, "lys1_001.pmi");
-  EXPECT_EQ(variable("#OUT").text, "lys1_001.cor");
-  EXPECT_EQ(variable("##COUNT").ivalue, 1);
+  EXPECT_EQ(variable_value("#IN").text, "lys1_001.pmi");
+  EXPECT_EQ(variable_value("#OUT").text, "lys1_001.cor");
+  EXPECT_EQ(variable_value("##COUNT").ivalue, 1);
   EXPECT_TRUE(vosq_io_dbdb.input_macro);
   EXPECT_TRUE(vosq_io_dbdb.file_sequence);
 
   out = call(status);
-  EXPECT_EQ(variable("#OUT").text, "lys1_002.cor");
+  EXPECT_EQ(variable_value("#OUT").text, "lys1_002.cor");
   out = call(status);
   EXPECT_EQ(out, "INFO: *** END OF SEQUENCE ***\n \n");
   EXPECT_FALSE(vosq_io_dbdb.file_sequence);
@@ -270,13 +252,13 @@ TEST_F(Sequence, ArithmeticNoBaseLogicalAndAOneValueLoop) {
   Status status = kStatusGood;
   call(status);
   EXPECT_EQ(input.remaining(), 0u);
-  EXPECT_EQ(variable("#A").ivalue, 20);
-  EXPECT_EQ(variable("#B").text, "1");
-  EXPECT_EQ(variable("#C").type, 'l');
-  EXPECT_FALSE(variable("#C").lvalue);
+  EXPECT_EQ(variable_value("#A").ivalue, 20);
+  EXPECT_EQ(variable_value("#B").text, "1");
+  EXPECT_EQ(variable_value("#C").type, 'l');
+  EXPECT_FALSE(variable_value("#C").lvalue);
   call(status);
-  EXPECT_EQ(variable("#A").ivalue, 19);
-  EXPECT_TRUE(variable("#C").lvalue);
+  EXPECT_EQ(variable_value("#A").ivalue, 19);
+  EXPECT_TRUE(variable_value("#C").lvalue);
 
   // Start = end with step 0 runs once.
   vosq_io_dbdb.file_sequence = false;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/main/program_test_support.hpp"
+#include "app/main/variables_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
@@ -76,17 +77,9 @@ TEST_F(Utilities, UndefineTakesTheNameAsTypedAndWarnsForAnUnknownOne) {
 TEST_F(Utilities, ConcatenationJoinsTheUsedPartsIntoAStringVariable) {
   const std::string out = run(KZT_CONCATENATION, {"abc", "", ""});
   EXPECT_NE(out.find("INFO: Concatenation:\n      abckzt\n"), std::string::npos) << out;
-  int retstat = 1;
-  char type = ' ';
-  int ivalue = 0;
-  bool lvalue = false;
-  float rvalue = 0.0f;
-  int length = 0;
-  std::string text;
-  Status status = kStatusGood;
-  IO_INQ_VARIABLE("#FILE_OUT", retstat, type, ivalue, lvalue, rvalue, length, text, status);
-  EXPECT_EQ(type, 's');
-  EXPECT_EQ(text.substr(0, static_cast<std::size_t>(length)), "abckzt");
+  const auto joined = kesta::testing::variable_value("#FILE_OUT");
+  EXPECT_EQ(joined.type, 's');
+  EXPECT_EQ(joined.text, "abckzt");
 }
 
 TEST_F(Utilities, MessageIsRecordedEndedByEscapeOrCountAndReplayed) {
