@@ -78,29 +78,19 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Two operands: T is the top, L the value below it.
         ResultCase{{"3", "4", "-"}, 1.0f, 0.0f}, ResultCase{{"2", "8", "/"}, 4.0f, 0.0f},
-        ResultCase{{"2", "3", "ADDITION"}, 5.0f, 0.0f},
         ResultCase{{"1 1", "0 1", "*"}, -1.0f, 1.0f}, ResultCase{{"2", "3", "POWER"}, 8.0f, 0.0f},
-        ResultCase{{"3", "17", "MODULUS"}, 2.0f, 0.0f},
         ResultCase{{"-3", "-17", "MOD"}, -2.0f, 0.0f},
-        ResultCase{{"7 5", "2", "MAXIMUM"}, 7.0f, 0.0f},
         ResultCase{{"7", "2 5", "MINIMUM"}, 2.0f, 0.0f},
-        ResultCase{{"1", "2", "EXCHANGE"}, 1.0f, 0.0f},
         // One operand.
         ResultCase{{"1 2", "ABSOLUTE"}, 2.236068f, 0.0f},
-        ResultCase{{"1", "ENERGY"}, 12.39852f, 0.0f},
-        ResultCase{{"2", "WAVELENGTH"}, 6.19926f, 0.0f}, ResultCase{{"30", "SINE"}, 0.5f, 0.0f},
-        ResultCase{{"60", "COSINE"}, 0.5f, 0.0f}, ResultCase{{"45", "TANGENT"}, 1.0f, 0.0f},
-        ResultCase{{"0.5", "ARCSINE"}, 30.0f, 0.0f}, ResultCase{{"0.5", "ACOSINE"}, 60.0f, 0.0f},
-        ResultCase{{"1", "ATANGENT"}, 45.0f, 0.0f}, ResultCase{{"-4", "SQUARE ROOT"}, 0.0f, 2.0f},
-        ResultCase{{"100", "LOGARITHM"}, 2.0f, 0.0f}, ResultCase{{"-1", "LN"}, 0.0f, 3.1415927f},
-        ResultCase{{"1", "EXPONENTIAL"}, 2.718282f, 0.0f},
+        ResultCase{{"1", "ENERGY"}, 12.39852f, 0.0f}, ResultCase{{"30", "SINE"}, 0.5f, 0.0f},
+        ResultCase{{"45 1", "TANGENT"}, 1.0f, 0.0f}, ResultCase{{"0.5", "ACOSINE"}, 60.0f, 0.0f},
+        ResultCase{{"-4", "SQUARE ROOT"}, 0.0f, 2.0f}, ResultCase{{"-1", "LN"}, 0.0f, 3.1415927f},
         ResultCase{{"-2.7 1", "INTEGER"}, -2.0f, 0.0f}, ResultCase{{"4", "1/X"}, 0.25f, 0.0f},
-        ResultCase{{"5 -1", "NEGATION"}, -5.0f, 1.0f},
-        // Stack, registers and memory.
-        ResultCase{{"PI", "2", "/"}, 0.6366198f, 0.0f},
-        ResultCase{{"9", "DUPLICATE", "+"}, 18.0f, 0.0f}, ResultCase{{"PUSH"}, 0.0f, 0.0f},
-        ResultCase{{"1", "2", "POP"}, 1.0f, 0.0f}, ResultCase{{"6", "S4", "POP", "R4"}, 6.0f, 0.0f},
-        ResultCase{{"8", "STORE", "CLEAR", "RECALL"}, 8.0f, 0.0f}));
+        // Stack, registers and memory; state is kept between commands.
+        ResultCase{{"9", "DUPLICATE", "+"}, 18.0f, 0.0f},
+        ResultCase{{"1", "2", "EXCHANGE", "POP"}, 2.0f, 0.0f},
+        ResultCase{{"6", "S4", "8", "STORE", "CLEAR", "R4", "RECALL", "*"}, 48.0f, 0.0f}));
 
 struct RefusalCase {
   std::vector<std::string> lines;
@@ -130,13 +120,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{{"0", "LN"}, "logarithm of 0.0"},
                       RefusalCase{{"-5", "LOGARITHM"}, "needs a real part above 0.0"},
                       RefusalCase{{"1.5", "ARCSINE"}, "from -1.0 to 1.0"},
-                      RefusalCase{{"-1.01", "ARCCOSINE"}, "from -1.0 to 1.0"},
                       RefusalCase{{"0.5", "3", "MODULUS"}, "division by 0"},
                       RefusalCase{{"1", "3e9", "MODULUS"}, "32-bit integer range"},
                       RefusalCase{{"0", "-1", "POWER"}, "0.0 cannot be raised"},
-                      RefusalCase{{"100", "EXPONENTIAL"}, "not a finite number"},
                       RefusalCase{{"1e30", "1e30", "*"}, "not a finite number"},
-                      RefusalCase{{"0", "ENERGY"}, "Wavelength cannot be 0.0"},
                       RefusalCase{{"0 1", "WAVELENGTH"}, "Energy cannot be 0.0"}));
 
 TEST_F(Calculator, FullStackDropsItsBottomAndTooFewOperandsChangeNothing) {
@@ -155,33 +142,24 @@ TEST_F(Calculator, FullStackDropsItsBottomAndTooFewOperandsChangeNothing) {
   EXPECT_EQ(lines_with(few, "The stack is empty !").size(), 1u) << few;
 }
 
-TEST_F(Calculator, WritesValuesInTheFixedLayout) {
-  const std::string out = run({"3", "4", "-", "1e-3 -2", "S2", "REGISTERS", "MEMORY"});
+TEST_F(Calculator, WritesValuesInTheFixedLayoutAndKeepsThemForTheNextCommand) {
+  run({"1e-3 -2", "S2", "3", "4"});
+  const std::string out = run({"-", "REGISTERS", "MEMORY"});
   // (Trailing blanks are not written.)
   EXPECT_NE(out.find("RESULT:   1.000000      0.000000\n"), std::string::npos) << out;
   EXPECT_NE(out.find("REGISTER 2:  1.0000000E-03 -2.000000\n"), std::string::npos) << out;
   EXPECT_NE(out.find("MEMORY:   0.000000      0.000000\n"), std::string::npos) << out;
 }
 
-TEST_F(Calculator, StateIsKeptFromOneCommandToTheNext) {
-  run({"5", "S1", "7", "STORE"});
-  const std::string out = run({"STACK", "R1", "RECALL", "*"});
-  EXPECT_EQ(lines_with(out, "Element ").size(), 2u) << out;
-  float re = 0.0f;
-  float im = 0.0f;
-  ASSERT_TRUE(last_value(out, "RESULT: ", re, im));
-  EXPECT_EQ(re, 35.0f);
-}
-
 TEST_F(Calculator, UnknownAmbiguousAndEscapedAnswersKeepTheCalculatorRunning) {
-  const std::string out = run({"FROG", "E", "\\\\", "", "?", "2"});
+  const std::string out = run({"FROG", "E", "\\\\", "", "?", "VARIABLE", "2"});
   EXPECT_NE(out.find("WARNING: Entered text does not correspond to any of the available choices."),
             std::string::npos);
   EXPECT_NE(out.find("WARNING: Entered command is ambiguous. Please enter more letters."),
             std::string::npos);
   EXPECT_NE(out.find("WAVELENGTH: Photon energy (keV) to wavelength (Angstroms)"),
             std::string::npos);
-  EXPECT_NE(out.find("?: List of avialable operators and commands"), std::string::npos);
+  EXPECT_NE(out.find("WARNING: No value is defined"), std::string::npos);
   EXPECT_EQ(kzt_calculator.count, 1);
 }
 
@@ -201,10 +179,6 @@ TEST_F(Calculator, VariableIsAnIntegerWhenTheValueIsWhole) {
       EXPECT_EQ(x.ivalue, static_cast<int>(std::stof(c.value)));
     }
   }
-  // An empty stack defines nothing.
-  kzt_calculator = KztCalculator{};
-  const std::string out = run({"VARIABLE"});
-  EXPECT_NE(out.find("WARNING: No value is defined"), std::string::npos);
 }
 
 }  // namespace

@@ -112,21 +112,8 @@ TEST_F(Utilities, MessageIsRecordedEndedByEscapeOrCountAndReplayed) {
   EXPECT_TRUE(vosq_io_dbdb.input_macro);
 }
 
-TEST_F(Utilities, SleepAcceptsZeroToOneThousandSeconds) {
-  const std::string out = run(KZT_SLEEP, {"1001", "-1", "0"});
-  EXPECT_EQ(out.find("WARNING"), std::string::npos);
-  EXPECT_NE(out.find("Enter a value within the given range"), std::string::npos);
-  run(KZT_SLEEP, {"\\\\"}, kStatusEscape);
-}
-
-TEST_F(Utilities, ChangeHistoryLinesFitAndArePaged) {
-  const TextLines history = kzt_change_history();
-  ASSERT_GT(history.size(), 10u);
-  for (const std::string& line : history) EXPECT_LE(line.size(), 77u) << line;
-  TerminalCapture terminal;
-  Status status = kStatusGood;
-  KZT_CHANGES(false, status);
-  EXPECT_NE(terminal.text().find(history.back() + "\n"), std::string::npos);
+TEST_F(Utilities, ChangeHistoryLinesFitTheirWidth) {
+  for (const std::string& line : kzt_change_history()) EXPECT_LE(line.size(), 77u) << line;
 }
 
 }  // namespace
