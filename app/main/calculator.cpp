@@ -343,9 +343,9 @@ void variable(KztCalculator& c, Status& status) {
     return;
   }
   std::string name = "#VALUE";
-  if (io_variables.count > 0) {
-    c.last_variable = c.last_variable % io_variables.count + 1;
-    name = io_variables.names[static_cast<std::size_t>(c.last_variable - 1)];
+  if (const int count = kzt_variable_count(status); count > 0) {
+    c.last_variable = c.last_variable % count + 1;
+    name = kzt_variable_name(c.last_variable, status);
   }
   IO_INPTOKEN(true, "ENTER VARIABLE NAME", {"Enter name of internal variable to define"},
               {"Enter string"}, kRawNameMode, name, status);

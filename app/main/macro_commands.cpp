@@ -421,9 +421,13 @@ bool set_variables(Status& status) {
     const float real = v.arithmetic ? static_cast<float>(s.count) * v.multiplier + v.constant
                                     : static_cast<float>(s.count);
     // Halves round away from zero; only values an integer holds are used.
-    const float nearest = v.arithmetic ? std::round(real) : static_cast<float>(s.count);
-    bool ok = nearest >= -2147483648.0f && nearest < 2147483648.0f;
-    const int number = ok ? static_cast<int>(nearest) : 0;
+    const float nearest = std::round(real);
+    bool ok = !v.arithmetic || (nearest >= -2147483648.0f && nearest < 2147483648.0f);
+    // The count itself lies between the start and the end values, which are
+    // integers.
+    const int number = !ok            ? 0
+                       : v.arithmetic ? static_cast<int>(nearest)
+                                      : static_cast<int>(s.count);
     std::string text;
     if (ok && (v.type == 's' || v.type == 'u')) {
       int retstat = 0;

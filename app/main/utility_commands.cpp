@@ -39,12 +39,6 @@ bool variable_entry(int number, int& count, VariableEntry& entry, Status& status
   return status == kStatusGood && retstat == 0;
 }
 
-int variable_count(Status& status) {
-  int count = 0;
-  VariableEntry unused;
-  variable_entry(0, count, unused, status);
-  return count;
-}
 
 std::string value_text(const VariableEntry& v) {
   switch (v.type) {
@@ -59,6 +53,19 @@ std::string value_text(const VariableEntry& v) {
 }
 
 }  // namespace
+
+int kzt_variable_count(Status& status) {
+  int count = 0;
+  VariableEntry unused;
+  variable_entry(0, count, unused, status);
+  return count;
+}
+
+std::string kzt_variable_name(int number, Status& status) {
+  int count = 0;
+  VariableEntry entry;
+  return variable_entry(number, count, entry, status) ? entry.name : std::string();
+}
 
 int kzt_set_variable(std::string_view name, char type, int ivalue, bool lvalue, float rvalue,
                      std::string_view text, Status& status) {
@@ -117,16 +124,13 @@ void KZT_LISTVARIABLES(Status& status) {
 
 void KZT_UNDEFINE(Status& status) {
   if (st_bad(status, "Subroutine KZT_UNDEFINE V0.1")) return;
-  const int count = variable_count(status);
+  const int count = kzt_variable_count(status);
   if (count == 0) {
     IO_WRITE("WARNING: No variables are presently defined so you cannot \"UN-DEFINE\" any", status);
     return;
   }
   if (undefine_number < 1 || undefine_number > count) undefine_number = 1;
-  VariableEntry entry;
-  int unused = 0;
-  variable_entry(undefine_number, unused, entry, status);
-  std::string name = entry.name;
+  std::string name = kzt_variable_name(undefine_number, status);
   IO_INPTOKEN(true, "ENTER VARIABLE NAME", {"Enter name of variable to un-define"},
               {"Enter string"}, kRawNameMode, name, status);
   if (status != kStatusGood) return;

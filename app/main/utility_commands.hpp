@@ -37,6 +37,11 @@ void KZT_CHANGES(bool gui, Status& status);
 // The change history, lines of at most 77 characters.
 TextLines kzt_change_history();
 
+// The number of internal variables, and the name of variable NUMBER
+// (1-based; empty when there is no such variable).
+int kzt_variable_count(Status& status);
+std::string kzt_variable_name(int number, Status& status);
+
 // Defines NAME with TYPE and the value of that type (TEXT for 's'); a full
 // variable table or string store is reported (a type clash is reported by
 // the core services). Returns the core services' result code.
