@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "core/io_output.hpp"
@@ -269,10 +271,15 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
       retstat = 1;
       return;
     }
+    errno = 0;
     if (io_open_stream(unit, translated, open_mode)) {
       retstat = 0;
       return;
     }
+    const int reason = errno;
+    IO_WRITE("WARNING: Cannot open " + translated +
+                 (reason != 0 ? ": " + std::string(std::strerror(reason)) : std::string()),
+             status);
     retstat = 1;
     if (!prompt) return;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);

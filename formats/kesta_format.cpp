@@ -1,6 +1,7 @@
 #include "formats/kesta_format.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <vector>
@@ -117,7 +118,7 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   }
   AtomicFile out(path);
   if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file", status);
+    IO_WRITE("WARNING: Error in opening file " + path + ": " + out.error(), status);
     return;
   }
 
@@ -129,6 +130,7 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
     overload = std::string(used_text(overload.substr(0, kOverloadLength)));
   }
 
+  errno = 0;  // what a failed write leaves is the reason reported
   {
     const StreamSlot slot(kKestaOutputUnit, out.stream());
     const int u = kKestaOutputUnit;
@@ -156,12 +158,12 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
                        yendelm, variances, record, status);
     IO_FWRITE_STRING(u, "$FFF_END", "End of image data", record, status);
   }
+  if (status != kStatusGood) out.fail();
   if (status != kStatusGood || !out.commit()) {
     out.abandon();
     // Said also when an item writer has already set a bad status.
     Status local = ST_GOOD();
-    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             local);
+    IO_WRITE("WARNING: Error in writing file " + path + ": " + out.error(), local);
     if (status == kStatusGood) st_fail(status, 11010, kPosition);
     return;
   }
