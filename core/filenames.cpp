@@ -252,7 +252,8 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
   const char* open_mode = how == "READ" ? "r" : how == "UPDATE" ? "r+" : "w";
   while (true) {
     if (prompt) {
-      IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1, file, status);
+      io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1,
+                         file, status);
       if (status == kStatusConsumed) {
         // An assignment was typed: ask again.
         status = kStatusGood;

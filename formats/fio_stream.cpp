@@ -298,8 +298,8 @@ void FIO_OPENFILE(bool prompt, std::string_view mode, std::string& file_name, in
   if (st_bad(status, kPosition)) return;
   for (;;) {
     if (prompt) {
-      IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11, file_name,
-              status);
+      io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11,
+                         file_name, status);
       if (status != kStatusGood) {
         retstat = 1;
         return;

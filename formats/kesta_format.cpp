@@ -104,8 +104,8 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
     fio_format_not_available("The graphical file choice of \"KESTA STANDARD FORMAT\"", status);
     return;
   }
-  IO_INPC(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
-          {"Unacceptable input"}, 11, fio_out_kesta_file, status);
+  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
+                     {"Unacceptable input"}, 11, fio_out_kesta_file, status);
   if (status != kStatusGood) return;
 
   int trans = 0;
@@ -185,8 +185,8 @@ void FIO_IN_KESTA(bool name_given, Index xmaxdat, Index ymaxdat, bool& variances
     return;
 
   if (!name_given) {
-    IO_INPC(true, "INPUT FILE NAME", {"Name of input file containing data"},
-            {"Unacceptable input"}, 11, file_name, status);
+    io_input_file_name(true, "INPUT FILE NAME", {"Name of input file containing data"},
+                       {"Unacceptable input"}, 11, file_name, status);
     if (status != kStatusGood) return;
   }
   int trans = 0;
