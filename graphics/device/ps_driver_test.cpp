@@ -53,7 +53,7 @@ class PsOutput : public ::testing::Test {
 
 const Lines kColourPortraitPrologue = {
     "%!PS-Adobe-2.0",
-    "%%BoundingBox: 18 23 569 810",
+    "%%BoundingBox: 18 23 575 811",
     "%%Creator: Produced by the \"Qivo Graphics\" system",
     "%%Title: \"Qivo Graphics\" V1.5 PostScript Output",
     "% Coordinates are in tenths of a point; each primitive calls one",
