@@ -411,38 +411,86 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
   const Index before_y = (ysize - 1) / 2;
   const Index after_y = ysize / 2;
   const Index width = xendelm - xstrelm + 1;
+  // A value that is not a finite number would stay in a running sum long
+  // after its box has moved on. The sums then hold the finite values only, and
+  // the NaN, +Inf and -Inf of each column are counted apart, so that exactly
+  // the boxes holding one give what adding up the box would give.
+  bool special = false;
+  for (Index y = ystrelm; y <= yendelm && !special; ++y) {
+    const float* d = data.data() + element(xstrelm, y, xmaxdat);
+    float probe = 0.0f;
+    for (Index i = 0; i < width; ++i) probe += d[i] * 0.0f;  // NaN when any is not finite
+    special = std::isnan(probe);
+  }
   std::vector<double> sums;     // column sums over the box's rows
   std::vector<double> partial;  // partial[i]: sum of the first i column sums
+  std::vector<Index> counts;    // per column: NaN, +Inf, -Inf counts, then their partial sums
   try {
     sums.assign(static_cast<std::size_t>(width), 0.0);
     partial.assign(static_cast<std::size_t>(width + 1), 0.0);
+    if (special) counts.assign(static_cast<std::size_t>(6 * (width + 1)), 0);
   } catch (const std::bad_alloc&) {
     return st_fail(status, kBaseCore + 1002, kPosition);
   }
   double* s = sums.data();
   double* p = partial.data();
-  auto add_line = [&](Index yy, double sign) {
+  auto add_line = [&](Index yy, int sign) {
     const float* d = data.data() + element(xstrelm, yy, xmaxdat);
-    for (Index i = 0; i < width; ++i) s[i] += sign * d[i];
+    if (!special) {
+      for (Index i = 0; i < width; ++i) s[i] += sign * d[i];
+      return;
+    }
+    for (Index i = 0; i < width; ++i) {
+      const float v = d[i];
+      if (std::isfinite(v)) {
+        s[i] += sign * v;
+      } else {
+        counts[static_cast<std::size_t>(3 * i + (std::isnan(v) ? 0 : v > 0.0f ? 1 : 2))] += sign;
+      }
+    }
+  };
+  // The sum of a box holding N[0] NaN, N[1] +Inf and N[2] -Inf besides
+  // finite values that add up to FINITE.
+  auto box_sum = [](const Index (&n)[3], double finite) {
+    if (n[0] > 0 || (n[1] > 0 && n[2] > 0)) return std::numeric_limits<double>::quiet_NaN();
+    if (n[1] > 0) return std::numeric_limits<double>::infinity();
+    if (n[2] > 0) return -std::numeric_limits<double>::infinity();
+    return finite;
+  };
+  auto column_sum = [&](Index i) {
+    if (!special) return s[i];
+    const Index* c = counts.data() + 3 * i;
+    return box_sum({c[0], c[1], c[2]}, s[i]);
   };
 
-  for (Index yy = ystrelm; yy <= std::min(yendelm, ystrelm + after_y - 1); ++yy) add_line(yy, 1.0);
+  for (Index yy = ystrelm; yy <= std::min(yendelm, ystrelm + after_y - 1); ++yy) add_line(yy, 1);
+  Index* cp = special ? counts.data() + 3 * width : nullptr;  // partial counts, 3 per column
   for (Index y = ystrelm; y <= yendelm; ++y) {
-    if (y - before_y - 1 >= ystrelm) add_line(y - before_y - 1, -1.0);
-    if (y + after_y <= yendelm) add_line(y + after_y, 1.0);
+    if (y - before_y - 1 >= ystrelm) add_line(y - before_y - 1, -1);
+    if (y + after_y <= yendelm) add_line(y + after_y, 1);
     const double rows =
         static_cast<double>(std::min(yendelm, y + after_y) - std::max(ystrelm, y - before_y) + 1);
     for (Index i = 0; i < width; ++i) p[i + 1] = p[i] + s[i];
+    if (special) {
+      for (Index k = 0; k < 3; ++k) cp[k] = 0;
+      for (Index i = 0; i < width; ++i)
+        for (Index k = 0; k < 3; ++k) cp[3 * (i + 1) + k] = cp[3 * i + k] + counts[3 * i + k];
+    }
     float* out = output.data() + element(xstrelm, y, xmaxout);
     for (Index i = 0; i < width; ++i) {
       const Index lo = std::max<Index>(0, i - before_x);
       const Index hi = std::min(width - 1, i + after_x);
-      const double sum = p[hi + 1] - p[lo];
+      double sum = p[hi + 1] - p[lo];
+      if (special) {
+        const Index n[3] = {cp[3 * (hi + 1)] - cp[3 * lo], cp[3 * (hi + 1) + 1] - cp[3 * lo + 1],
+                            cp[3 * (hi + 1) + 2] - cp[3 * lo + 2]};
+        sum = box_sum(n, sum);
+      }
       out[i] = static_cast<float>(average ? sum / (static_cast<double>(hi - lo + 1) * rows) : sum);
     }
   }
   for (Index i = 0; i < width; ++i)
-    work[static_cast<std::size_t>(xstrelm - 1 + i)] = static_cast<float>(s[i]);
+    work[static_cast<std::size_t>(xstrelm - 1 + i)] = static_cast<float>(column_sum(i));
 }
 
 void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const float> function,
