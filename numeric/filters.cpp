@@ -24,13 +24,8 @@
 namespace kesta {
 namespace {
 
-// Checks common to the two filters, in their order; 0 when usable.
-Status filter_error(Index xmaxdat, Index ymaxdat, Index xs, Index ys, Index xe, Index ye,
-                    Index xsize, Index ysize, Index xmaxout, Index ymaxout, bool extra_x_bad) {
-  if (xmaxdat < 1 || xmaxout < 1 || extra_x_bad) return kBaseMath + 1;
-  if (ymaxdat < 1 || ymaxout < 1) return kBaseMath + 2;
-  if (xs < 1 || xe > xmaxdat || xe > xmaxout || xe < xs) return kBaseMath + 5;
-  if (ys < 1 || ye > ymaxdat || ye > ymaxout || ye < ys) return kBaseMath + 6;
+// The sizes of the box of the two filters: 17 in X, 18 in Y; 0 when usable.
+Status box_size_error(Index xsize, Index ysize) {
   if (xsize < 1) return kBaseMath + 17;
   if (ysize < 1) return kBaseMath + 18;
   return 0;
@@ -287,17 +282,17 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
                   std::span<float> output, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_MEDIANFILTER V0.3";
   if (st_bad(status, kPosition)) return;
-  Status e = filter_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xsize, ysize,
-                          xmaxout, ymaxout, maxsorted < 1 || maxcolumn < 1);
+  Status e = maxsorted < 1 || maxcolumn < 1 ? kBaseMath + 1 : 0;
+  if (e == 0)
+    e = region_span_error({{xmaxdat, ymaxdat, data.size()}, {xmaxout, ymaxout, output.size()}},
+                          xstrelm, ystrelm, xendelm, yendelm);
+  if (e == 0) e = box_size_error(xsize, ysize);
   Index box = 0;
   if (e == 0 && (!checked_product(xsize, ysize, box) || maxsorted < box)) e = kBaseMath + 5;
   if (e == 0 && maxcolumn < ysize) e = kBaseMath + 37;
-  if (e == 0 && (static_cast<Index>(column.size()) < maxcolumn ||
-                 static_cast<Index>(sorted.size()) < maxsorted ||
-                 static_cast<Index>(source.size()) < maxsorted ||
-                 !array_holds(data.size(), xmaxdat, ymaxdat) ||
-                 !array_holds(output.size(), xmaxout, ymaxout)))
-    e = kBaseMath + kShortSpan;
+  if (e == 0)
+    e = span_error({{maxcolumn, 1, column.size()}, {maxsorted, 1, sorted.size()},
+                    {maxsorted, 1, source.size()}});
   if (e != 0) return st_fail(status, e, kPosition);
 
   MedianJob job{data.data(), xmaxdat,       xstrelm,       ystrelm,
@@ -397,13 +392,12 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
                    std::span<float> output, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_TOPHAT2CON V0.2";
   if (st_bad(status, kPosition)) return;
-  Status e = filter_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xsize, ysize,
-                          xmaxout, ymaxout, false);
+  Status e =
+      region_span_error({{xmaxdat, ymaxdat, data.size()}, {xmaxout, ymaxout, output.size()}},
+                        xstrelm, ystrelm, xendelm, yendelm);
+  if (e == 0) e = box_size_error(xsize, ysize);
   if (e == 0 && maxwork < xendelm) e = kBaseMath + 37;
-  if (e == 0 && (static_cast<Index>(work.size()) < xendelm ||
-                 !array_holds(data.size(), xmaxdat, ymaxdat) ||
-                 !array_holds(output.size(), xmaxout, ymaxout)))
-    e = kBaseMath + kShortSpan;
+  if (e == 0) e = span_error({{xendelm, 1, work.size()}});
   if (e != 0) return st_fail(status, e, kPosition);
 
   const Index before_x = (xsize - 1) / 2;
@@ -499,25 +493,14 @@ void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const fl
                std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_SYMFUN V0.3";
   if (st_bad(status, kPosition)) return;
-  Status e = 0;
-  if (xmaxdat < 1 || maxfunc < 1) {
-    e = kBaseMath + 1;
-  } else if (const Status r =
-                 region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
-             r != 0) {
-    e = r;
-  } else if (mode != 0 && mode != 1) {
-    e = kBaseMath + 17;
-  } else if (numfunc < 1 || numfunc > maxfunc) {
-    // The profile must have a first element to fall back on.
-    e = kBaseMath + 17;
-  } else if (!(bin_width > 0.0f) || !std::isfinite(bin_width)) {
-    // Radii are counted in bins: a width of zero or less measures nothing.
-    e = kBaseMath + 21;
-  } else if (static_cast<Index>(function.size()) < numfunc ||
-             !array_holds(array.size(), xmaxdat, ymaxdat)) {
-    e = kBaseMath + kShortSpan;
-  }
+  const ArrayShape profile{maxfunc, 1, function.size()}, image{xmaxdat, ymaxdat, array.size()};
+  Status e = dimensions_error({image, profile}, kBaseMath);
+  if (e == 0) e = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
+  // The profile must have a first element to fall back on.
+  if (e == 0 && ((mode != 0 && mode != 1) || numfunc < 1 || numfunc > maxfunc)) e = kBaseMath + 17;
+  // Radii are counted in bins: a width of zero or less measures nothing.
+  if (e == 0 && (!(bin_width > 0.0f) || !std::isfinite(bin_width))) e = kBaseMath + 21;
+  if (e == 0) e = span_error({{numfunc, 1, function.size()}, image});
   if (e != 0) return st_fail(status, e, kPosition);
 
   const float* f = function.data();

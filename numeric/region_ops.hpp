@@ -10,6 +10,7 @@
 // limit above upper, 20037 an array span shorter than its declared size needs.
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 #include "core/region.hpp"
@@ -26,6 +27,18 @@ inline constexpr Status kShortSpan = 37;
 constexpr Status region_span_error(Index xmax, Index ymax, Index xs, Index ys, Index xe, Index ye,
                                    std::size_t size) {
   return array_region_error(xmax, ymax, xs, ys, xe, ye, size, kBaseMath, kShortSpan);
+}
+
+// The same for several arrays sharing one region: every size, the region
+// inside every array, then every span.
+constexpr Status region_span_error(std::initializer_list<ArrayShape> arrays, Index xs, Index ys,
+                                   Index xe, Index ye) {
+  return arrays_region_error(arrays, xs, ys, xe, ye, kBaseMath, kShortSpan);
+}
+
+// 20037 when any span is shorter than its declared size needs; otherwise 0.
+constexpr Status span_error(std::initializer_list<ArrayShape> arrays) {
+  return spans_error(arrays, kBaseMath, kShortSpan);
 }
 
 // Special values: a very large and a very small value, and what a division by
