@@ -10,6 +10,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -539,6 +540,15 @@ void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_
     } else if (ymaxmod < need_y) {
       code = 6;
     }
+  }
+  if (code == 0) {
+    const Index np = std::max(num_parameters, 0);
+    const Status e = span_error({{xmaxdat, ymaxdat, data.size()},
+                                 {mask_data ? xmaxdat : 0, ymaxdat, mask.size()},
+                                 {weighted ? xmaxdat : 0, ymaxdat, sigmas.size()},
+                                 {xmaxmod, ymaxmod, model.size()}, {np, 1, constrained.size()},
+                                 {np, 1, scales.size()}, {np, 1, params.size()}});
+    if (e != 0) code = e - kBaseMath;
   }
   // Zero divisors would turn the residuals into infinities, and a value that
   // is not a finite number would make every sum of squares one too.

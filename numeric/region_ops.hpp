@@ -41,6 +41,11 @@ constexpr Status span_error(std::initializer_list<ArrayShape> arrays) {
   return spans_error(arrays, kBaseMath, kShortSpan);
 }
 
+// The most multiply-adds (or samples) one call may take: about 10^12, some
+// minutes of work; counts asking for more are refused rather than left to run
+// for days or overflow.
+inline constexpr Index kMaxWork = Index{1} << 40;
+
 // Special values: a very large and a very small value, and what a division by
 // zero stores (sign set, exponent 2^126, all mantissa bits set).
 inline constexpr float kVeryLarge = 1.7e38f;

@@ -86,6 +86,14 @@ void sample_subpixels(const Linear& l, Index xsub, Index ysub, std::span<const f
   }
 }
 
+// Sub-pixel counts of a region of WIDTH x HEIGHT elements: below LOWEST, or
+// more samples than one call may take, give 17 (X) or 18 (Y); 0 when usable.
+Status subpixel_error(Index width, Index height, Index xsub, Index ysub, Index lowest) {
+  if (xsub < lowest || !work_fits({width, height, xsub}, kMaxWork)) return kBaseMath + 17;
+  if (ysub < lowest || !work_fits({width, height, xsub, ysub}, kMaxWork)) return kBaseMath + 18;
+  return 0;
+}
+
 // Which diagonal cuts an element's mapped square into two triangles.
 enum class Diagonal { k00to11, k10to01 };
 
@@ -166,8 +174,9 @@ void MA_RROTATE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index
   if (!resample::in_out_accepted(kPosition, xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxout,
               ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output, status))
     return;
-  if (xsub < 1 || ysub < 1) {
-    st_fail(status, kBaseMath + (xsub < 1 ? 17 : 18), kPosition);
+  if (const Status e = subpixel_error(xendelm - xstrelm + 1, yendelm - ystrelm + 1, xsub, ysub, 1);
+      e != 0) {
+    st_fail(status, e, kPosition);
     return;
   }
   if (!clear(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output, status)) return;
@@ -193,8 +202,9 @@ void MA_RREFLECT(Index xmaxdat, Index ymaxdat, std::span<const float> data, Inde
   if (!resample::in_out_accepted(kPosition, xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxout,
               ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output, status))
     return;
-  if (xsub < 0 || ysub < 0) {
-    st_fail(status, kBaseMath + (xsub < 0 ? 17 : 18), kPosition);
+  if (const Status e = subpixel_error(xendelm - xstrelm + 1, yendelm - ystrelm + 1, xsub, ysub, 0);
+      e != 0) {
+    st_fail(status, e, kPosition);
     return;
   }
   if (x1 == x2 && y1 == y2) {
