@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/status.hpp"
+#include "core/test_support.hpp"
 #include "numeric/chebyshev.hpp"
 #include "numeric/convolution.hpp"
 #include "numeric/modelfit.hpp"
@@ -15,6 +16,7 @@
 #include "numeric/profiles2d.hpp"
 #include "numeric/random.hpp"
 #include "numeric/rotate.hpp"
+#include "numeric/splines.hpp"
 
 namespace kesta {
 namespace {
@@ -84,6 +86,15 @@ TEST(ArgumentChecks, SpansShorterThanTheirDeclaredSizesAreRefused) {
       {"MA_SCONVOLUTION kernel of 2^62 x 1",
        [](Arrays& r, Status& s) {
          MA_SCONVOLUTION(8, 8, r.a, 1, 1, 8, 8, kHuge, 1, kHuge, 1, r.work, 8, 8, r.b, s);
+       },
+       20037},
+      {"MA_SINTERPOLATE",
+       [](Arrays& r, Status& s) {
+         int failed = 0;
+         float fp = 0.0f;
+         testing::TerminalCapture quiet;
+         MA_SINTERPOLATE(0, false, 0.1f, 8, 8, r.axis_x, r.axis_y, r.axis_x, 8, 8, 1, 1, 8, 8,
+                         r.axis_x, r.axis_y, r.work, failed, fp, r.a, s);
        },
        20037},
       {"MA_AUTOCORRELATION",

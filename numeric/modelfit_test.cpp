@@ -401,6 +401,7 @@ TEST(ModelFit, RefusedArguments) {
 }
 
 TEST(ModelFit, NonFiniteSumsOfSquaresEndTheFitAsAFailure) {
+  testing::TerminalCapture terminal;
   // Outside the region, or masked off, a NaN is never used.
   SpotFit unused;
   unused.use_mask = true;
@@ -430,6 +431,8 @@ TEST(ModelFit, NonFiniteSumsOfSquaresEndTheFitAsAFailure) {
   };
   ASSERT_EQ(overflow.run(blows_up), ST_GOOD());
   EXPECT_EQ(overflow.end_code, 8);
+  EXPECT_NE(terminal.text().find("WARNING: The sum of squares is not a finite number\n"),
+            std::string::npos);
   EXPECT_TRUE(std::isfinite(overflow.sum_squares));
   EXPECT_NEAR(overflow.sum_squares, overflow.recomputed(), 1e-3 * (1 + overflow.sum_squares));
 }

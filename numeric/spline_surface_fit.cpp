@@ -16,6 +16,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 #include "numeric/splines.hpp"
 
 namespace kesta {
@@ -709,6 +710,12 @@ void MA_SINTERPOLATE(int option, bool weighted, float sigma, Index max_points, I
   if (option != 0) return st_fail(status, kBaseMath + 17, kPosition);
   // The point arrays end at MAX_POINTS.
   if (num_points < 1 || num_points > max_points) return st_fail(status, kBaseMath + 5, kPosition);
+  if (const Status e = span_error({{max_points, 1, x.size()}, {max_points, 1, y.size()},
+                                   {max_points, 1, z.size()}, {max_points, 1, weights.size()},
+                                   {xmaxdat, 1, x_coords.size()}, {ymaxdat, 1, y_coords.size()},
+                                   {xmaxdat, ymaxdat, array.size()}});
+      e != 0)
+    return st_fail(status, e, kPosition);
   failed = 1;
   const Index m = num_points;
   if (!weighted) std::fill(weights.begin(), weights.begin() + m, 1.0f);

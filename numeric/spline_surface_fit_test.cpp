@@ -107,7 +107,7 @@ TEST(SurfaceFit, FailuresLeaveTheImageAndSayWhy) {
     float fp = 0;
     testing::TerminalCapture capture;
     Status status = ST_GOOD();
-    MA_SINTERPOLATE(0, false, k.sigma, 100, k.points, data.x, data.y, data.z, n, n, 1, 1, n, n,
+    MA_SINTERPOLATE(0, false, k.sigma, k.points, k.points, data.x, data.y, data.z, n, n, 1, 1, n, n,
                     centres(n), centres(n), data.w, failed, fp, image, status);
     EXPECT_EQ(status, ST_GOOD());
     EXPECT_EQ(failed, 1);
