@@ -412,9 +412,11 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
   bool special = false;
   for (Index y = ystrelm; y <= yendelm && !special; ++y) {
     const float* d = data.data() + element(xstrelm, y, xmaxdat);
-    float probe = 0.0f;
-    for (Index i = 0; i < width; ++i) probe += d[i] * 0.0f;  // NaN when any is not finite
-    special = std::isnan(probe);
+    // The largest magnitude as bits: all exponent bits set means Inf or NaN.
+    std::uint32_t top = 0;
+    for (Index i = 0; i < width; ++i)
+      top = std::max(top, std::bit_cast<std::uint32_t>(d[i]) & 0x7FFFFFFFu);
+    special = top >= 0x7F800000u;
   }
   std::vector<double> sums;     // column sums over the box's rows
   std::vector<double> partial;  // partial[i]: sum of the first i column sums
