@@ -482,7 +482,8 @@ void GS_MARKERS(int style, Index maxpts, Index start, Index end, std::span<const
   const bool filled = soft.filled;
   GS_LINESTYLE(1, static_cast<float>(soft.width), m.colour, status);
   GS_FILLSTYLE(1, soft.fill_colour, status);
-  const int segments = std::clamp(9 * static_cast<int>(std::lround(m.size)), 12, 199);
+  const int segments =
+      std::clamp(9 * static_cast<int>(std::lround(std::min(m.size, 100.0f))), 12, 199);
   for (Index p = start; p <= end && status == kStatusGood; ++p) {
     const float px = x[p - 1];
     const float py = y[p - 1];
