@@ -21,8 +21,9 @@ std::vector<float> test_image(Index n) {
   std::vector<float> image(static_cast<std::size_t>(n * n));
   for (Index y = 0; y < n; ++y)
     for (Index x = 0; x < n; ++x)
-      image[static_cast<std::size_t>(y * n + x)] = static_cast<float>(
-          1000.0 * std::sin(0.01 * static_cast<double>(x)) * std::cos(0.013 * static_cast<double>(y)));
+      image[static_cast<std::size_t>(y * n + x)] =
+          static_cast<float>(1000.0 * std::sin(0.01 * static_cast<double>(x)) *
+                             std::cos(0.013 * static_cast<double>(y)));
   return image;
 }
 

@@ -15,6 +15,7 @@
 #include "core/test_support.hpp"
 #include "formats/kesta_format.hpp"
 #include "graphics/device/x11_test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -59,16 +60,6 @@ struct Running {
         }) {}
 };
 
-// The program's window, found by its title.
-unsigned long find_window() {
-  std::FILE* list = popen("timeout 10 xdotool search --name 'KESTA GRAPHICS WINDOW'", "r");
-  if (list == nullptr) return 0;
-  unsigned long id = 0;
-  if (std::fscanf(list, "%lu", &id) != 1) id = 0;
-  pclose(list);
-  return id;
-}
-
 int brightness(const std::array<int, 3>& c) { return c[0] + c[1] + c[2]; }
 
 struct GraphicsProgram : ::testing::Test {
@@ -83,7 +74,7 @@ struct GraphicsProgram : ::testing::Test {
   testing::Screenshot plot(Running& run, const std::string& file) {
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\n" + file + "\nPLOT DATA\n");
     EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]"));
-    return testing::screenshot(find_window(), dir.path().string());
+    return testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
   }
   int finish(Running& run) {
     run.child.type("EXIT\nYES\n");
@@ -125,7 +116,8 @@ TEST_F(GraphicsProgram, PlotDataOfAConstantImageAndARow) {
   testing::Screenshot shot = plot(run, "flat.kzt");
   ASSERT_GT(shot.width, 0);
   const auto middle = shot.at(250, 257);
-  for (const int x : {80, 150, 350, 420}) EXPECT_TRUE(testing::same_colour(shot.at(x, 257), middle, 0));
+  for (const int x : {80, 150, 350, 420})
+    EXPECT_TRUE(testing::same_colour(shot.at(x, 257), middle, 0));
 
   // One row: a graph of the values, the frame drawn in black on white.
   shot = plot(run, "row.kzt");
@@ -169,7 +161,8 @@ TEST_F(GraphicsProgram, AMacroDrawsWhatTypedInputDraws) {
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPLOT DATA\n");
   Running run(dir, {"-key", "-dim64x32", "-macdraw.mac"});
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]"));
-  const testing::Screenshot replayed = testing::screenshot(find_window(), dir.path().string());
+  const testing::Screenshot replayed =
+      testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
   ASSERT_EQ(replayed.rgb.size(), typed.rgb.size());
   EXPECT_TRUE(replayed.rgb == typed.rgb);
   EXPECT_EQ(finish(run), 0);

@@ -19,8 +19,8 @@ struct PageItem {
   std::string text;
   float height = 0.0f;  // text height, page units
   int horizontal = 0, vertical = 0;
-  float angle = 0.0f;   // text angle, degrees
-  int colour = 0;       // line, marker, fill or text colour index by kind
+  float angle = 0.0f;  // text angle, degrees
+  int colour = 0;      // line, marker, fill or text colour index by kind
   int line_style = 0;
   float line_width = 0.0f;
   int marker_type = 0;
@@ -110,8 +110,8 @@ class PageRecorder : public Driver {
     PageItem& item = cells("cell_array", r);
     for (Index j = 0; j < r.ynum; ++j)
       for (Index i = 0; i < r.xnum; ++i)
-        item.indices.push_back(indices[static_cast<std::size_t>(
-            (r.xstrelm - 1 + i) + (r.ystrelm - 1 + j) * r.xmaxdat)]);
+        item.indices.push_back(indices[static_cast<std::size_t>((r.xstrelm - 1 + i) +
+                                                                (r.ystrelm - 1 + j) * r.xmaxdat)]);
     return 0;
   }
   int real_cell_array(bool, const CellRegion& r, std::span<const float>,

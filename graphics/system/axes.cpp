@@ -11,28 +11,20 @@
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
 #include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
 
+using gs_detail::refuse;
+using gs_detail::terminal_line;
+
 constexpr float kTextHeight = 0.0166667f;  // page height of a scale-1 character
-constexpr std::array<float, 8> kLog10 = {0.30103f,  0.4771213f, 0.60206f,  0.69897f,
-                                         0.7781513f, 0.845098f, 0.90309f, 0.9542425f};
+constexpr std::array<float, 8> kLog10 = {0.30103f,   0.4771213f, 0.60206f, 0.69897f,
+                                         0.7781513f, 0.845098f,  0.90309f, 0.9542425f};
 // No user tick setting draws more lines than this.
 constexpr int kMaxTicks = 10000;
-
-bool refuse(Status& status, Status code, std::string_view position) {
-  st_fail(status, kBaseGraphicsSystem + code, position);
-  return true;
-}
-
-void terminal_line(const std::string& text) {
-  std::FILE* out = io_stream(kStreamTerminal);
-  if (out == nullptr) return;
-  std::fprintf(out, "%s\n", text.c_str());
-  std::fflush(out);
-}
 
 // One tick or grid line across the axis at VALUE along it.
 void across(bool x_axis, float value, float from, float to, Status& status) {
@@ -90,8 +82,8 @@ float enumeration_style(bool x_axis, bool side, bool log_axis, const GsAxisEnum&
     horizontal = side ? 3 : 1;
     vertical = log_axis ? 3 : 6;
   }
-  GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing,
-               0, horizontal, vertical, 0.0f, 1.0f, status);
+  GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing, 0,
+               horizontal, vertical, 0.0f, 1.0f, status);
   return height;
 }
 
@@ -139,7 +131,10 @@ void GS_CAL_TICKS(float minimum, float maximum, float& first, float& interval, i
   const double rough = (hi - lo) / 10.0;
   const double power = MA_DMULTIPLIER(rough);
   const double mantissa = rough / power;
-  const double step = mantissa <= 1.05 ? 1.0 : mantissa <= 2.1 ? 2.0 : mantissa <= 5.25 ? 5.0 : 10.0;
+  const double step = mantissa <= 1.05   ? 1.0
+                      : mantissa <= 2.1  ? 2.0
+                      : mantissa <= 5.25 ? 5.0
+                                         : 10.0;
   const double dinterval = step * power;
   double dfirst = std::round(lo / dinterval) * dinterval;
   if (lo - dfirst > (hi - lo) / 10000.0) dfirst += dinterval;
@@ -165,9 +160,9 @@ void GS_CAL_ENUMFIELD(float value1, float value2, int digits, int& fraction, Sta
   fraction = result;
 }
 
-void GS_LINTICKS(bool x_axis, float start, float end, float position, float first,
-                 float interval, int num_large, int num_small, bool minus, bool plus,
-                 float large_size, float small_size, Status& status) {
+void GS_LINTICKS(bool x_axis, float start, float end, float position, float first, float interval,
+                 int num_large, int num_small, bool minus, bool plus, float large_size,
+                 float small_size, Status& status) {
   constexpr std::string_view where = "Subroutine GS_LINTICKS V0.1";
   if (st_bad(status, where)) return;
   if (!(start < end) && refuse(status, 13, where)) return;
@@ -191,8 +186,7 @@ void GS_LINTICKS(bool x_axis, float start, float end, float position, float firs
 }
 
 void GS_LINAXIS(bool x_axis, float start, float end, float position, float first, float interval,
-                int num_large, bool minus, bool plus, bool enumerate, bool side,
-                Status& status) {
+                int num_large, bool minus, bool plus, bool enumerate, bool side, Status& status) {
   constexpr std::string_view where = "Subroutine GS_LINAXIS V0.1";
   if (st_bad(status, where)) return;
   if (!(start < end) && refuse(status, 13, where)) return;
@@ -259,8 +253,7 @@ void GS_LINAXENUM(bool x_axis, float first, float interval, int num_large, float
   const float px = x_axis ? frame.xmax + 0.01f : frame.xmin - 0.05f;
   const float py = x_axis ? frame.ymin - 0.05f : frame.ymax + 0.01f;
   GS_EXPONT(QG_PC2WC(true, px, status), QG_PC2WC(false, py, status), 1, 1, 4, true,
-            static_cast<float>(exponent), style.text.font, style.text.colour, 0.0f, height,
-            status);
+            static_cast<float>(exponent), style.text.font, style.text.colour, 0.0f, height, status);
 }
 
 void GS_LINGRID(bool x_axis, float start, float end, float first, float interval, int num_large,
@@ -275,9 +268,7 @@ void GS_LINGRID(bool x_axis, float start, float end, float first, float interval
   // X_AXIS true: lines at constant Y (horizontal), else at constant X.
   const GsLine& coarse = x_axis ? gs_state.hcoarse : gs_state.vcoarse;
   const GsLine& fine = x_axis ? gs_state.hfine : gs_state.vfine;
-  auto line = [&](float value) {
-    across(!x_axis, value, from, to, status);
-  };
+  auto line = [&](float value) { across(!x_axis, value, from, to, status); };
   num_large = tick_count(num_large);
   GS_LINESTYLE(coarse.type, coarse.width, coarse.colour, status);
   for (int k = 0; k < num_large; ++k) line(first + static_cast<float>(k) * interval);
@@ -423,12 +414,11 @@ void GS_ALOGGRID(bool x_axis, float xmin, float ymin, float xmax, float ymax, bo
     }
 }
 
-void GS_EXPONT(float x, float y, int style, int horizontal, int vertical, bool prefix,
-               float value, int font, int colour, float angle, float height, Status& status) {
+void GS_EXPONT(float x, float y, int style, int horizontal, int vertical, bool prefix, float value,
+               int font, int colour, float angle, float height, Status& status) {
   constexpr std::string_view where = "Subroutine GS_EXPONT V0.2";
   if (st_bad(status, where)) return;
-  if ((style < 1 || style > 2 || !(value >= -99.0f && value <= 99.0f)) &&
-      refuse(status, 17, where))
+  if ((style < 1 || style > 2 || !(value >= -99.0f && value <= 99.0f)) && refuse(status, 17, where))
     return;
   if (!(height > 0.0f) && refuse(status, 21, where)) return;
   GS_TEXTSTYLE(font, colour, height, 1.0f, 0.0f, 0, horizontal, vertical, -std::sin(angle),
@@ -472,8 +462,8 @@ void GS_AXISFRAME(Status& status) {
   if (gs_state.y_axis_linear) {
     GsLargeTicks t;
     large_ticks(false, r.ymin, r.ymax, t, status);
-    GS_LINAXIS(false, r.ymin, r.ymax, r.xmin, t.first, t.interval, t.number, f[3], f[2], true,
-               true, status);
+    GS_LINAXIS(false, r.ymin, r.ymax, r.xmin, t.first, t.interval, t.number, f[3], f[2], true, true,
+               status);
     if (y_code == 0 || y_code == 2)
       GS_LINAXIS(false, r.ymin, r.ymax, r.xmax, t.first, t.interval, t.number, f[2], f[3],
                  y_code == 0, false, status);

@@ -54,7 +54,8 @@ TEST_F(AxesTest, SmallTicksFillPartialIntervals) {
   ASSERT_EQ(s, kStatusGood);
   std::vector<float> small;
   for (const PageItem* line : of("polyline"))
-    if (line->x.size() == 2 && line->x[0] == line->x[1] && std::abs(line->y[1] - line->y[0]) < 0.04f)
+    if (line->x.size() == 2 && line->x[0] == line->x[1] &&
+        std::abs(line->y[1] - line->y[0]) < 0.04f)
       small.push_back(std::round((line->x[0] - 0.1f) / 0.5f * 12.0f - 1.0f));
   EXPECT_EQ(small, (std::vector<float>{1, 3, 5, 7, 9}));
 }

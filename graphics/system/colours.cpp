@@ -8,23 +8,30 @@
 #include "core/status.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
 
 namespace kesta {
 namespace {
 
-bool refuse(Status& status, Status code, std::string_view position) {
-  st_fail(status, kBaseGraphicsSystem + code, position);
-  return true;
-}
+using gs_detail::refuse;
+using gs_detail::terminal_line;
 
 using P = Rgb;
 
 const std::vector<Rgb>& geographical() {
-  static const std::vector<Rgb> points = {
-      P{0, 0, 0},           P{0, 0, 0.6f},          P{0, 0, 1},         P{0.78f, 0.78f, 1},
-      P{0.545f, 0.87f, 0.219f}, P{0.757f, 0.925f, 0.384f}, P{1, 1, 0.475f}, P{1, 0.77f, 0.36f},
-      P{1, 0.749f, 0},      P{0.78f, 0.509f, 0},    P{0.8666f, 0.235f, 1}, P{0.8666f, 0.61f, 1},
-      P{1, 1, 1}};
+  static const std::vector<Rgb> points = {P{0, 0, 0},
+                                          P{0, 0, 0.6f},
+                                          P{0, 0, 1},
+                                          P{0.78f, 0.78f, 1},
+                                          P{0.545f, 0.87f, 0.219f},
+                                          P{0.757f, 0.925f, 0.384f},
+                                          P{1, 1, 0.475f},
+                                          P{1, 0.77f, 0.36f},
+                                          P{1, 0.749f, 0},
+                                          P{0.78f, 0.509f, 0},
+                                          P{0.8666f, 0.235f, 1},
+                                          P{0.8666f, 0.61f, 1},
+                                          P{1, 1, 1}};
   return points;
 }
 
@@ -57,17 +64,26 @@ std::vector<Rgb> gs_scheme_points(int scheme) {
       return {P{0, 0, 0}, P{1, 0, 1}, P{1, 0, 0}, P{1, 1, 0},
               P{0, 1, 0}, P{0, 1, 1}, P{0, 0, 1}, P{1, 1, 1}};
     case 6:
-      return {P{0, 0, 0},        P{0.35f, 0, 0.35f},     P{0, 0, 0.4f},   P{0, 0, 0.65f},
-              P{0, 0.5f, 0.5f},  P{0, 0.5f, 0.1f},       P{0.08f, 0.65f, 0.08f},
-              P{0.8f, 0.32f, 0.32f}, P{0.9f, 0, 0},      P{1, 0.57f, 0.14f}, P{1, 1, 0},
+      return {P{0, 0, 0},
+              P{0.35f, 0, 0.35f},
+              P{0, 0, 0.4f},
+              P{0, 0, 0.65f},
+              P{0, 0.5f, 0.5f},
+              P{0, 0.5f, 0.1f},
+              P{0.08f, 0.65f, 0.08f},
+              P{0.8f, 0.32f, 0.32f},
+              P{0.9f, 0, 0},
+              P{1, 0.57f, 0.14f},
+              P{1, 1, 0},
               P{1, 1, 1}};
     case 7:
       return repeating();
     case 8:
       return {P{0, 0, 0}, P{0.9f, 0, 0}, P{1, 0.57f, 0.14f}, P{1, 1, 0}, P{1, 1, 1}};
     case 9:
-      return {P{0, 0, 0}, P{0.5176f, 0, 0.5176f}, P{0, 0, 0.6f}, P{0, 0.5f, 0}, P{0, 1, 0},
-              P{1, 1, 0}, P{1, 0, 0},             P{1, 0.3333f, 0.3333f}, P{1, 1, 1}};
+      return {
+          P{0, 0, 0}, P{0.5176f, 0, 0.5176f}, P{0, 0, 0.6f}, P{0, 0.5f, 0}, P{0, 1, 0}, P{1, 1, 0},
+          P{1, 0, 0}, P{1, 0.3333f, 0.3333f}, P{1, 1, 1}};
     case 10:
       return {geographical().rbegin(), geographical().rend()};
     case 11:
@@ -80,10 +96,18 @@ std::vector<Rgb> gs_scheme_points(int scheme) {
 }
 
 std::string_view gs_scheme_name(int scheme) {
-  static constexpr std::array<std::string_view, 12> kNames = {
-      "",          "COLOUR WHEEL", "GEOGRAPHICAL", "GREY-SCALE", "INVERSE GREY-SCALE",
-      "ORIGINAL",  "PSYCHOLOGIAL", "REPEATING",    "TEMPERATURE", "TRIAL",
-      "UPSIDE DOWN", "BLACK-PURPLE-WHITE"};
+  static constexpr std::array<std::string_view, 12> kNames = {"",
+                                                              "COLOUR WHEEL",
+                                                              "GEOGRAPHICAL",
+                                                              "GREY-SCALE",
+                                                              "INVERSE GREY-SCALE",
+                                                              "ORIGINAL",
+                                                              "PSYCHOLOGIAL",
+                                                              "REPEATING",
+                                                              "TEMPERATURE",
+                                                              "TRIAL",
+                                                              "UPSIDE DOWN",
+                                                              "BLACK-PURPLE-WHITE"};
   return scheme >= 0 && scheme <= 11 ? kNames[static_cast<std::size_t>(scheme)] : "";
 }
 

@@ -25,8 +25,7 @@ void GS_TEXTSTYLE(int font, int colour, float height, float width_scale, float s
                   int horizontal, int vertical, float up_x, float up_y, Status& status);
 void GS_FILLSTYLE(int style, int colour, Status& status);
 void GS_LINE(float x1, float y1, float x2, float y2, Status& status);
-void GS_RECTANGLE(float x1, float y1, float x2, float y2, bool outline, bool fill,
-                  Status& status);
+void GS_RECTANGLE(float x1, float y1, float x2, float y2, bool outline, bool fill, Status& status);
 void GS_TRIANGLE(float x1, float y1, float x2, float y2, float x3, float y3, bool outline,
                  bool fill, Status& status);
 void GS_KITE(float xc, float yc, float x1, float y1, float x2, float y2, bool outline, bool fill,
@@ -56,9 +55,9 @@ void GS_CAL_TICKS(float minimum, float maximum, float& first, float& interval, i
 void GS_CAL_ENUMFIELD(float value1, float value2, int digits, int& fraction, Status& status);
 void GS_AXISFRAME(Status& status);
 void GS_GRID(Status& status);
-void GS_LINTICKS(bool x_axis, float start, float end, float position, float first,
-                 float interval, int num_large, int num_small, bool minus, bool plus,
-                 float large_size, float small_size, Status& status);
+void GS_LINTICKS(bool x_axis, float start, float end, float position, float first, float interval,
+                 int num_large, int num_small, bool minus, bool plus, float large_size,
+                 float small_size, Status& status);
 void GS_LINAXIS(bool x_axis, float start, float end, float position, float first, float interval,
                 int num_large, bool minus, bool plus, bool enumerate, bool side, Status& status);
 void GS_LINAXENUM(bool x_axis, float first, float interval, int num_large, float position,
@@ -109,8 +108,8 @@ void GS_MARKERS(int style, Index maxpts, Index start, Index end, std::span<const
                 std::span<const float> y, Status& status);
 void GS_XYERRORBARS(Index start, Index end, std::span<const float> x, std::span<const float> y,
                     std::span<const float> xlow, std::span<const float> xhigh,
-                    std::span<const float> ylow, std::span<const float> yhigh, bool x_on,
-                    bool y_on, int style, Status& status);
+                    std::span<const float> ylow, std::span<const float> yhigh, bool x_on, bool y_on,
+                    int style, Status& status);
 void GS_KEY(Index numcurves, Status& status);
 void GS_TITLE(std::string_view text, Status& status);
 void GS_XLABEL(std::string_view text, Status& status);
@@ -156,8 +155,7 @@ void GS_LUTSCALE(float minimum, float maximum, bool vertical, std::string_view z
 // Fills TABLE entries FIRST..LAST (of TABLE_SIZE) from NUM_POINTS control
 // points spread evenly over them, quantised to LEVELS steps.
 void GS_CAL_COLOURTABLE(int max_points, int num_points, std::span<const Rgb> points, int first,
-                        int last, int levels, int table_size, std::span<Rgb> table,
-                        Status& status);
+                        int last, int levels, int table_size, std::span<Rgb> table, Status& status);
 void GS_CAL_COLOURS(Status& status);
 void GS_COLOURS(Status& status);
 // The control points of scheme 1..11 (empty for any other).

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,17 @@
 #include "graphics/system/drawing.hpp"
 
 namespace kesta::testing {
+
+// The X window whose title is TITLE on the current DISPLAY (0 for none).
+inline unsigned long find_window(const std::string& title) {
+  const std::string command = "timeout 10 xdotool search --name '" + title + "'";
+  std::FILE* list = popen(command.c_str(), "r");
+  if (list == nullptr) return 0;
+  unsigned long id = 0;
+  if (std::fscanf(list, "%lu", &id) != 1) id = 0;
+  pclose(list);
+  return id;
+}
 
 struct PageFixture : ::testing::Test {
   std::vector<PageItem> items;

@@ -13,16 +13,15 @@
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
 #include "numeric/filters.hpp"
 #include "numeric/rebin.hpp"
 
 namespace kesta {
 namespace {
 
-bool refuse(Status& status, Status code, std::string_view position) {
-  st_fail(status, kBaseGraphicsSystem + code, position);
-  return true;
-}
+using gs_detail::refuse;
+using gs_detail::terminal_line;
 
 // Checks of a data region: 1, 2 dimensions; 5, 6 the region (at least
 // MIN_SIZE pixels each way); 1 also for a data span shorter than the array.
@@ -33,6 +32,20 @@ bool bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index 
   if (xs < 1 || xe - xs + 1 < min_size || xe > xmaxdat) return refuse(status, 5, position);
   if (ys < 1 || ye - ys + 1 < min_size || ye > ymaxdat) return refuse(status, 6, position);
   if (!array_holds(size, xmaxdat, ymaxdat)) return refuse(status, 1, position);
+  return false;
+}
+
+// The checks of the plot entries: the region as above, axes reaching the
+// region's end and a used mask as large as the array (1).
+bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+              std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+              std::span<const float> yaxis, Index xs, Index ys, Index xe, Index ye, Index min_size,
+              Status& status, std::string_view position) {
+  if (bad_region(xmaxdat, ymaxdat, data.size(), xs, ys, xe, ye, min_size, status, position))
+    return true;
+  if (static_cast<Index>(xaxis.size()) < xe || static_cast<Index>(yaxis.size()) < ye ||
+      (mask_on && !array_holds(mask.size(), xmaxdat, ymaxdat)))
+    return refuse(status, 1, position);
   return false;
 }
 
@@ -58,9 +71,9 @@ void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index
 }
 
 // The display range for MODE; COLLAPSED when a user limit left no range.
-void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs, Index ys,
-            Index xe, Index ye, Index binning, int mode, float& zmin, float& zmax,
-            bool& collapsed, Status& status) {
+void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
+            Index ye, Index binning, int mode, float& zmin, float& zmax, bool& collapsed,
+            Status& status) {
   collapsed = false;
   float lo = zmin;
   float hi = zmax;
@@ -149,12 +162,8 @@ void GS_MPLOT(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float>
               std::string_view ylabel, std::string_view zlabel, Status& status) {
   constexpr std::string_view position = "Subroutine GS_MPLOT V0.3";
   if (st_bad(status, position)) return;
-  if (bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 1, status,
-                 position))
-    return;
-  if ((static_cast<Index>(xaxis.size()) < xmaxdat || static_cast<Index>(yaxis.size()) < ymaxdat ||
-       (mask_on && !array_holds(mask.size(), xmaxdat, ymaxdat))) &&
-      refuse(status, 1, position))
+  if (bad_plot(mask_on, xmaxdat, ymaxdat, data, mask, xaxis, yaxis, xstrelm, ystrelm, xendelm,
+               yendelm, 1, status, position))
     return;
   if (xendelm > xstrelm && yendelm > ystrelm) {
     GS_2DMIMAGE(mask_on, xmaxdat, ymaxdat, data, mask, xaxis, yaxis, xstrelm, ystrelm, xendelm,
@@ -214,12 +223,8 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
                  std::string_view ylabel, std::string_view zlabel, Status& status) {
   constexpr std::string_view position = "Subroutine GS_2DMIMAGE V0.6";
   if (st_bad(status, position)) return;
-  if (bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 2, status,
-                 position))
-    return;
-  if ((static_cast<Index>(xaxis.size()) < xendelm || static_cast<Index>(yaxis.size()) < yendelm ||
-       (mask_data && !array_holds(mask.size(), xmaxdat, ymaxdat))) &&
-      refuse(status, 1, position))
+  if (bad_plot(mask_data, xmaxdat, ymaxdat, data, mask, xaxis, yaxis, xstrelm, ystrelm, xendelm,
+               yendelm, 2, status, position))
     return;
   int mode = 0;
   float minimum = 0.0f;
@@ -255,8 +260,8 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
   QG_VIEWPORT(page.xmin, page.ymin, page.xmax, page.ymax, status);
 
   GS_BACKGROUND(status);
-  GS_2DMCELLARRAY(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm, yendelm,
-                  mode, minimum, maximum, status);
+  GS_2DMCELLARRAY(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm, yendelm, mode,
+                  minimum, maximum, status);
   GS_AXISFRAME(status);
   GS_GRID(status);
   GS_TITLE(title, status);
@@ -284,8 +289,8 @@ void GS_2DCELLARRAY(Index xmaxdat, Index ymaxdat, std::span<const float> data, I
   const GsRect& r = gs_state.idr;
   const Index nx = xendelm - xstrelm + 1;
   const Index ny = yendelm - ystrelm + 1;
-  QG_REALCELLARRAY(r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm, nx, ny,
-                   data, minimum, maximum, status);
+  QG_REALCELLARRAY(r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm, nx, ny, data,
+                   minimum, maximum, status);
   if (gs_state.pixel_values && nx <= 21 && ny <= 21)
     pixel_values(xmaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
 }

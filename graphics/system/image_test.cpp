@@ -28,8 +28,8 @@ struct ImageTest : PageFixture {
     for (Index i = 0; i < h; ++i) yaxis[i] = static_cast<float>(i) + 0.5f;
   }
   void plot(Status& s, Index xs = 1, Index ys = 1, Index xe = 0, Index ye = 0) {
-    GS_PLOT(nx, ny, data, xaxis, yaxis, xs, ys, xe ? xe : nx, ye ? ye : ny, "Title", "X", "Y",
-            "Z", s);
+    GS_PLOT(nx, ny, data, xaxis, yaxis, xs, ys, xe ? xe : nx, ye ? ye : ny, "Title", "X", "Y", "Z",
+            s);
   }
 };
 
@@ -41,8 +41,8 @@ TEST_F(ImageTest, AspectKeepsSquarePixels) {
     Index w, h;
     GsRect drawn;
   };
-  for (const Case& c : {Case{100, 50, {0.1f, 0.325f, 0.6f, 0.575f}},
-                        Case{50, 100, {0.225f, 0.2f, 0.475f, 0.7f}}}) {
+  for (const Case& c :
+       {Case{100, 50, {0.1f, 0.325f, 0.6f, 0.575f}}, Case{50, 100, {0.225f, 0.2f, 0.475f, 0.7f}}}) {
     image(c.w, c.h, ramp);
     items.clear();
     Status s = kStatusGood;

@@ -204,10 +204,10 @@ void GS_ON_PRINT(bool /*graphical*/, bool& opened, Status& status) {
     // The graphics window's own prompt comes with the graphical widgets;
     // until then both roads ask at the terminal.
     std::string file;
-    IO_INPC(false, "File to store graphics",
-            {"Enter name of PostScript output file or <RETURN>",
-             "Enter <RETURN> for no file storage"},
-            {"Enter a file name or <RETURN>"}, 11, file, status);
+    IO_INPC(
+        false, "File to store graphics",
+        {"Enter name of PostScript output file or <RETURN>", "Enter <RETURN> for no file storage"},
+        {"Enter a file name or <RETURN>"}, 11, file, status);
     if (status != kStatusGood) return;
     if (SLEN(file) > 0) GS_OPEN_PS(file, status);
   }
@@ -237,8 +237,7 @@ void GS_CLOSE_PS(Status& status) {
     long last = 0;
     // A page still being drawn is ended first, so that the closing line
     // replaces the set-up line after its "showpage".
-    if (!page_ended(tail_lines(ps_copy.atomic->temp_path(), last)) &&
-        qg_find_workstation(2) >= 0)
+    if (!page_ended(tail_lines(ps_copy.atomic->temp_path(), last)) && qg_find_workstation(2) >= 0)
       QG_UPDATE(2, 0, status);
   }
   if (qg_find_workstation(2) >= 0) QG_CLOSE_WK(2, status);
@@ -247,8 +246,8 @@ void GS_CLOSE_PS(Status& status) {
     std::fflush(out);
     long last = 0;
     tail_lines(ps_copy.atomic->temp_path(), last);
-    written = written && std::fseek(out, last, SEEK_SET) == 0 &&
-              ::ftruncate(::fileno(out), last) == 0;
+    written =
+        written && std::fseek(out, last, SEEK_SET) == 0 && ::ftruncate(::fileno(out), last) == 0;
     IO_WRITE_FILE(kStreamPostScript, kEndLine, status);
     io_set_stream(kStreamPostScript, nullptr);
     written = written && status == kStatusGood && ps_copy.atomic->commit();

@@ -112,7 +112,8 @@ TEST_F(PrintTest, CopiesShareOneFileUntilClosed) {
        at = text.find("\nshowpage\n", at + 1))
     ++pages;
   EXPECT_EQ(pages, 2u);
-  EXPECT_EQ(last_lines(path, 2), (std::vector<std::string>{"showpage", "% End of PostScript file"}));
+  EXPECT_EQ(last_lines(path, 2),
+            (std::vector<std::string>{"showpage", "% End of PostScript file"}));
   EXPECT_TRUE(testing::gs_syntax_ok(path));
 
   // The ramp runs dark to light in the grey-scale scheme from left to right.

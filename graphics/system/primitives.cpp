@@ -13,24 +13,15 @@
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
 
 namespace kesta {
 namespace {
 
+using gs_detail::refuse;
+using gs_detail::terminal_line;
+
 constexpr float kPi = 3.14159265f;
-
-bool refuse(Status& status, Status code, std::string_view position) {
-  st_fail(status, kBaseGraphicsSystem + code, position);
-  return true;
-}
-
-// Straight to the terminal, as the kernel's own diagnostics.
-void terminal_line(const std::string& text) {
-  std::FILE* out = io_stream(kStreamTerminal);
-  if (out == nullptr) return;
-  std::fprintf(out, "%s\n", text.c_str());
-  std::fflush(out);
-}
 
 void fill_and_outline(std::span<const float> x, std::span<const float> y, bool outline, bool fill,
                       Status& status) {
@@ -135,8 +126,7 @@ void GS_LINE(float x1, float y1, float x2, float y2, Status& status) {
   QG_POLYLINE(2, x, y, status);
 }
 
-void GS_RECTANGLE(float x1, float y1, float x2, float y2, bool outline, bool fill,
-                  Status& status) {
+void GS_RECTANGLE(float x1, float y1, float x2, float y2, bool outline, bool fill, Status& status) {
   if (st_bad(status, "Subroutine GS_RECTANGLE: V0.1")) return;
   const std::array<float, 4> x{x1, x2, x2, x1};
   const std::array<float, 4> y{y1, y1, y2, y2};

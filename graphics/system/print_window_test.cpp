@@ -11,19 +11,10 @@
 #include "graphics/device/device_test_support.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
 
 namespace kesta {
 namespace {
-
-unsigned long find_window(const char* title) {
-  const std::string command = std::string("timeout 10 xdotool search --name '") + title + "'";
-  std::FILE* list = popen(command.c_str(), "r");
-  if (list == nullptr) return 0;
-  unsigned long id = 0;
-  if (std::fscanf(list, "%lu", &id) != 1) id = 0;
-  pclose(list);
-  return id;
-}
 
 int brightness(const std::array<int, 3>& c) { return c[0] + c[1] + c[2]; }
 
@@ -66,8 +57,8 @@ TEST(PrintedCopy, ShowsWhatTheWindowShows) {
     };
     draw();
     GS_UPDATE(s);
-    const testing::Screenshot shot = testing::screenshot(find_window("KESTA PRINT COMPARISON"),
-                                                         dir.path().string());
+    const testing::Screenshot shot =
+        testing::screenshot(testing::find_window("KESTA PRINT COMPARISON"), dir.path().string());
     ASSERT_EQ(shot.width, 500);
     const std::string path = dir.file("copy.ps");
     {
@@ -101,15 +92,16 @@ TEST(PrintedCopy, ShowsWhatTheWindowShows) {
         const float value = data[element(static_cast<Index>(x + 0.5f), 9, 64)];
         QG_DATAWINDOW(gs_state.dddr.xmin, gs_state.dddr.ymin, gs_state.dddr.xmax,
                       gs_state.dddr.ymax, s);
-        QG_VIEWPORT(gs_state.dgpp.xmin, gs_state.dgpp.ymin, gs_state.dgpp.xmax,
-                    gs_state.dgpp.ymax, s);
+        QG_VIEWPORT(gs_state.dgpp.xmin, gs_state.dgpp.ymin, gs_state.dgpp.xmax, gs_state.dgpp.ymax,
+                    s);
         const float px = QG_WC2PC(true, x, s);
         const float py = QG_WC2PC(false, value, s);
         int darkest_window = 765;
         int darkest_copy = 765;
         for (float dx = -0.004f; dx <= 0.004f; dx += 0.001f)
           for (float dy = -0.004f; dy <= 0.004f; dy += 0.001f) {
-            darkest_window = std::min(darkest_window, brightness(window_at(shot, px + dx, py + dy)));
+            darkest_window =
+                std::min(darkest_window, brightness(window_at(shot, px + dx, py + dy)));
             darkest_copy = std::min(darkest_copy, brightness(copy_at(copy, px + dx, py + dy)));
           }
         EXPECT_LT(darkest_window, 200) << x;

@@ -9,17 +9,17 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
+#include "graphics/system/gs_internal.hpp"
 
 namespace kesta {
 namespace {
 
+using gs_detail::refuse;
+using gs_detail::terminal_line;
+
 GsState& s() { return gs_state; }
 
 // Entry check and one failure code, recorded against POSITION.
-bool refuse(Status& status, Status code, std::string_view position) {
-  st_fail(status, kBaseGraphicsSystem + code, position);
-  return true;
-}
 
 // A rectangle whose minimum is below its maximum in X (13) and Y (14).
 bool bad_rect(float xmin, float ymin, float xmax, float ymax, Status& status,
@@ -52,17 +52,17 @@ void set_text_style(GsTextStyle& style, bool output, int font, int colour, float
   style = {output, font, colour, height, width, spacing};
 }
 
-void set_axis_enum(GsAxisEnum& style, bool output, int font, int colour, float height,
-                   float width, float spacing, int field, int fraction, bool shorten,
-                   bool constant_length, Status& status, std::string_view position) {
+void set_axis_enum(GsAxisEnum& style, bool output, int font, int colour, float height, float width,
+                   float spacing, int field, int fraction, bool shorten, bool constant_length,
+                   Status& status, std::string_view position) {
   if (st_bad(status, position)) return;
   if (colour < 0 && refuse(status, 17, position)) return;
   if (bad_text_style(font, height, width, status, position)) return;
   if (field < 1 && refuse(status, 17, position)) return;
   if (fraction >= field && refuse(status, 13, position)) return;
   if (fraction < 0 && refuse(status, 17, position)) return;
-  style = {{output, font, colour, height, width, spacing}, field, fraction, shorten,
-           constant_length};
+  style = {
+      {output, font, colour, height, width, spacing}, field, fraction, shorten, constant_length};
 }
 
 void set_axes_style(GsAxesStyle& style, int line_type, float width, int colour, float large_tick,
@@ -119,8 +119,8 @@ void def_curves() {
 }
 
 constexpr std::array<std::string_view, kGsNumColours> kColourNames = {
-    "BLACK", "WHITE", "RED",   "GREEN", "BLUE",      "YELLOW",    "MAGENTA", "CYAN",
-    "ORANGE", "GREY", "BROWN", "VIOLET", "(0 INDEX)", "(1 INDEX)", "INVERSE"};
+    "BLACK",  "WHITE", "RED",   "GREEN",  "BLUE",      "YELLOW",    "MAGENTA", "CYAN",
+    "ORANGE", "GREY",  "BROWN", "VIOLET", "(0 INDEX)", "(1 INDEX)", "INVERSE"};
 
 }  // namespace
 
@@ -277,14 +277,14 @@ void GS_SET_TITLESTYLE(bool output, int font, int colour, float height, float wi
                  "Subroutine GS_SET_TITLESTYLE V0.1");
 }
 
-void GS_SET_XLABELSTYLE(bool output, int font, int colour, float height, float width,
-                        float spacing, Status& status) {
+void GS_SET_XLABELSTYLE(bool output, int font, int colour, float height, float width, float spacing,
+                        Status& status) {
   set_text_style(s().xlabel, output, font, colour, height, width, spacing, status,
                  "Subroutine GS_SET_XLABELSTYLE V0.1");
 }
 
-void GS_SET_YLABELSTYLE(bool output, int font, int colour, float height, float width,
-                        float spacing, Status& status) {
+void GS_SET_YLABELSTYLE(bool output, int font, int colour, float height, float width, float spacing,
+                        Status& status) {
   set_text_style(s().ylabel, output, font, colour, height, width, spacing, status,
                  "Subroutine GS_SET_YLABELSTYLE V0.1");
 }
@@ -297,15 +297,13 @@ void GS_SET_YLABELORIENTATION(int orientation, Status& status) {
 }
 
 void GS_SET_XAXISENUM(bool output, int font, int colour, float height, float width, float spacing,
-                      int field, int fraction, bool shorten, bool constant_length,
-                      Status& status) {
+                      int field, int fraction, bool shorten, bool constant_length, Status& status) {
   set_axis_enum(s().xenum, output, font, colour, height, width, spacing, field, fraction, shorten,
                 constant_length, status, "Subroutine GS_SET_XAXISENUM V0.1");
 }
 
 void GS_SET_YAXISENUM(bool output, int font, int colour, float height, float width, float spacing,
-                      int field, int fraction, bool shorten, bool constant_length,
-                      Status& status) {
+                      int field, int fraction, bool shorten, bool constant_length, Status& status) {
   set_axis_enum(s().yenum, output, font, colour, height, width, spacing, field, fraction, shorten,
                 constant_length, status, "Subroutine GS_SET_YAXISENUM V0.1");
 }
@@ -392,15 +390,11 @@ void GS_SET_DGPP(float xmin, float ymin, float xmax, float ymax, Status& status)
 void GS_SET_IDR(float xmin, float ymin, float xmax, float ymax, Status& status) {
   set_rect(s().idr, xmin, ymin, xmax, ymax, status, "Subroutine GS_SET_IDR V0.2");
   if (status == kBaseGraphicsSystem + 13 || status == kBaseGraphicsSystem + 14) {
-    // Straight to the terminal, as the kernel's own diagnostics.
-    std::FILE* out = io_stream(kStreamTerminal);
-    if (out == nullptr) return;
-    std::fprintf(out, "GS_SET_IDR: Bad image data region\n");
-    std::fprintf(out, "xminidr = %s\n", format_g(xmin, 10, 3).c_str());
-    std::fprintf(out, "yminidr = %s\n", format_g(ymin, 10, 3).c_str());
-    std::fprintf(out, "xmaxidr = %s\n", format_g(xmax, 10, 3).c_str());
-    std::fprintf(out, "ymaxidr = %s\n", format_g(ymax, 10, 3).c_str());
-    std::fflush(out);
+    terminal_line("GS_SET_IDR: Bad image data region");
+    terminal_line("xminidr = " + format_g(xmin, 10, 3));
+    terminal_line("yminidr = " + format_g(ymin, 10, 3));
+    terminal_line("xmaxidr = " + format_g(xmax, 10, 3));
+    terminal_line("ymaxidr = " + format_g(ymax, 10, 3));
   }
 }
 
@@ -584,9 +578,9 @@ void GS_SET_3DAXES(bool box, bool walls, bool enumerate, Status& status) {
   s().axes3d = {box, walls, enumerate};
 }
 
-void GS_SET_3DVIEW(float x_offset, float y_offset, float z_offset, float longitude,
-                   float latitude, float distance, float wxmin, float wymin, float wxmax,
-                   float wymax, float z_scale, Status& status) {
+void GS_SET_3DVIEW(float x_offset, float y_offset, float z_offset, float longitude, float latitude,
+                   float distance, float wxmin, float wymin, float wxmax, float wymax,
+                   float z_scale, Status& status) {
   if (st_bad(status, "Subroutine GS_SET_3DVIEW V0.1")) return;
   Gs3dView& v = s().view3d;
   v.x_offset = x_offset;
@@ -932,8 +926,7 @@ void GS_INQ_ATEXTSTYLE(GsAtextStyle& style, Status& status) {
   get(s().atext_style, style, status, "Subroutine GS_INQ_ATEXTSTYLE V0.1");
 }
 
-void GS_INQ_ATEXT(int max_lines, int& num_lines, std::vector<std::string>& lines,
-                  Status& status) {
+void GS_INQ_ATEXT(int max_lines, int& num_lines, std::vector<std::string>& lines, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INQ_ATEXT V0.1";
   if (st_bad(status, position)) return;
   if (max_lines < 1 && refuse(status, 1, position)) return;

@@ -29,8 +29,21 @@ inline constexpr int kGsMaxLevels = 256;
 
 // Drawing-colour numbers.
 enum GsColour : int {
-  kGsBlack = 1, kGsWhite, kGsRed, kGsGreen, kGsBlue, kGsYellow, kGsMagenta, kGsCyan,
-  kGsOrange, kGsGrey, kGsBrown, kGsViolet, kGsIndex0, kGsIndex1, kGsInverse
+  kGsBlack = 1,
+  kGsWhite,
+  kGsRed,
+  kGsGreen,
+  kGsBlue,
+  kGsYellow,
+  kGsMagenta,
+  kGsCyan,
+  kGsOrange,
+  kGsGrey,
+  kGsBrown,
+  kGsViolet,
+  kGsIndex0,
+  kGsIndex1,
+  kGsInverse
 };
 
 // A rectangle, page or world units by use.
@@ -50,8 +63,8 @@ struct GsTextStyle {
 
 struct GsAxisEnum {
   GsTextStyle text;
-  int field = 5;      // characters of each number
-  int fraction = 2;   // characters of the fractional part
+  int field = 5;     // characters of each number
+  int fraction = 2;  // characters of the fractional part
   bool shorten = true;
   bool constant_length = true;
 };
@@ -195,9 +208,9 @@ struct Gs3dView {
 
 // GS_COM_LUT: image colours and scaling.
 struct GsComLut {
-  int scheme = 2;     // 0..11
-  int levels = 202;   // colour levels
-  int scale_mode = 0; // 0 region range, 1 user, 2 user min, 3 user max, 4 automatic
+  int scheme = 2;      // 0..11
+  int levels = 202;    // colour levels
+  int scale_mode = 0;  // 0 region range, 1 user, 2 user min, 3 user max, 4 automatic
   float user_minimum = 0.0f;
   float user_maximum = 1.0f;
   bool bar = true;
@@ -312,23 +325,20 @@ void GS_DEF_CURVESTYLES(Status& status);
 void GS_SET_BACKGROUND(bool fill, int colour, Status& status);
 void GS_SET_GRAPHLAYOUT(float y_enum_gap, float x_enum_gap, float y_label_gap, float x_label_gap,
                         float title_gap, Status& status);
-void GS_SET_AUTODDR(bool xmin_auto, bool ymin_auto, bool xmax_auto, bool ymax_auto,
-                    Status& status);
+void GS_SET_AUTODDR(bool xmin_auto, bool ymin_auto, bool xmax_auto, bool ymax_auto, Status& status);
 void GS_SET_ERRORBARS(bool x_bars, bool y_bars, Status& status);
 void GS_SET_DATALOGLIN(bool x_linear, bool y_linear, Status& status);
 void GS_SET_TITLESTYLE(bool output, int font, int colour, float height, float width, float spacing,
                        Status& status);
-void GS_SET_XLABELSTYLE(bool output, int font, int colour, float height, float width,
-                        float spacing, Status& status);
-void GS_SET_YLABELSTYLE(bool output, int font, int colour, float height, float width,
-                        float spacing, Status& status);
+void GS_SET_XLABELSTYLE(bool output, int font, int colour, float height, float width, float spacing,
+                        Status& status);
+void GS_SET_YLABELSTYLE(bool output, int font, int colour, float height, float width, float spacing,
+                        Status& status);
 void GS_SET_YLABELORIENTATION(int orientation, Status& status);
 void GS_SET_XAXISENUM(bool output, int font, int colour, float height, float width, float spacing,
-                      int field, int fraction, bool shorten, bool constant_length,
-                      Status& status);
+                      int field, int fraction, bool shorten, bool constant_length, Status& status);
 void GS_SET_YAXISENUM(bool output, int font, int colour, float height, float width, float spacing,
-                      int field, int fraction, bool shorten, bool constant_length,
-                      Status& status);
+                      int field, int fraction, bool shorten, bool constant_length, Status& status);
 void GS_SET_AXESLOGLIN(bool x_linear, bool y_linear, Status& status);
 void GS_SET_AXESSTYLE(int x_code, int y_code, Status& status);
 void GS_SET_FRAMESTYLE(bool x_first, bool x_second, bool y_first, bool y_second, Status& status);
@@ -378,9 +388,9 @@ void GS_SET_3DSTYLE(bool lines, int line_colour, float line_width, bool fill, bo
                     int fill_colour, Status& status);
 void GS_SET_3DSIMAGE(int option, bool on, Status& status);
 void GS_SET_3DAXES(bool box, bool walls, bool enumerate, Status& status);
-void GS_SET_3DVIEW(float x_offset, float y_offset, float z_offset, float longitude,
-                   float latitude, float distance, float wxmin, float wymin, float wxmax,
-                   float wymax, float z_scale, Status& status);
+void GS_SET_3DVIEW(float x_offset, float y_offset, float z_offset, float longitude, float latitude,
+                   float distance, float wxmin, float wymin, float wxmax, float wymax,
+                   float z_scale, Status& status);
 void GS_SET_LUTCHOICE(int scheme, int levels, Status& status);
 void GS_SET_IMAGESCALE(int mode, float minimum, float maximum, Status& status);
 void GS_SET_LUT(bool bar, int position, Status& status);
@@ -439,15 +449,13 @@ void GS_INQ_GPP(float& xmin, float& ymin, float& xmax, float& ymax, Status& stat
 void GS_INQ_DGPP(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
 void GS_INQ_IDR(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
 void GS_INQ_IASPECT(bool& keep_aspect, Status& status);
-void GS_INQ_DLUTPC(bool& drawn, float& xmin, float& ymin, float& xmax, float& ymax,
-                   Status& status);
+void GS_INQ_DLUTPC(bool& drawn, float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
 void GS_INQ_KEY(bool& output, float& xmin, float& ymin, float& xmax, float& ymax, int& frame,
                 Status& status);
 void GS_INQ_KEYSTYLE(GsKeyStyle& style, Status& status);
 void GS_INQ_KEYLABEL(int curve, std::string& text, Status& status);
 void GS_INQ_ATEXTSTYLE(GsAtextStyle& style, Status& status);
-void GS_INQ_ATEXT(int max_lines, int& num_lines, std::vector<std::string>& lines,
-                  Status& status);
+void GS_INQ_ATEXT(int max_lines, int& num_lines, std::vector<std::string>& lines, Status& status);
 void GS_INQ_ALABEL(int label, bool& data_coordinates, float& x, float& y, std::string& text,
                    int& num_labels, Status& status);
 void GS_INQ_ALABELSTYLE(int label, GsLabelStyle& style, Status& status);

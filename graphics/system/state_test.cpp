@@ -1,12 +1,13 @@
 // The attribute state: refused values leave a group as it was, argument
 // orders by meaning, defaults and the many-group setters.
 
+#include "graphics/system/state.hpp"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "core/status.hpp"
-#include "graphics/system/state.hpp"
 
 namespace kesta {
 namespace {
@@ -57,8 +58,7 @@ TEST_F(StateTest, RefusedValuesLeaveTheGroupUnchanged) {
       {"arrow width", [](Status& s) { GS_SET_ARROWSTYLE(1, 1, 0, 1, 0, 1, 1, 1, s); }, 140021},
       {"pixel limit", [](Status& s) { GS_SET_PIXELLIMITS(4001, 200, s); }, 140017},
       {"font 3", [](Status& s) { GS_MSET_FONT(3, s); }, 140017},
-      {"haxes width", [](Status& s) { GS_SET_HAXESSTYLE(1, 0, 1, 0.01f, 0.005f, 9, s); },
-       140021},
+      {"haxes width", [](Status& s) { GS_SET_HAXESSTYLE(1, 0, 1, 0.01f, 0.005f, 9, s); }, 140021},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -81,7 +81,7 @@ TEST_F(StateTest, RefusedValuesLeaveTheGroupUnchanged) {
 
 TEST_F(StateTest, AcceptedEdgeValues) {
   Status s = kStatusGood;
-  GS_SET_IMAGESCALE(2, 5.0f, 1.0f, s);    // only mode 1 needs minimum below maximum
+  GS_SET_IMAGESCALE(2, 5.0f, 1.0f, s);  // only mode 1 needs minimum below maximum
   GS_SET_HAXESSTYLE(0, 1.0f, 1, 0.01f, 0.005f, 9, s);
   GS_SET_DLUTPC(false, 1.0f, 1.0f, -1.0f, -1.0f, s);
   GS_SET_LUTCHOICE(0, 5, s);
@@ -123,8 +123,9 @@ TEST_F(StateTest, ColourNames) {
     bool found;
     int colour;
   };
-  for (const Case& c : {Case{"grey", true, 10}, Case{"gray", false, 99}, Case{"(0 index)", true, 13},
-                        Case{"(1 INDEX)", true, 14}, Case{"inverse", true, 15}}) {
+  for (const Case& c :
+       {Case{"grey", true, 10}, Case{"gray", false, 99}, Case{"(0 index)", true, 13},
+        Case{"(1 INDEX)", true, 14}, Case{"inverse", true, 15}}) {
     bool found = !c.found;
     int colour = 99;
     GS_GIVE_COLOUR(c.name, found, colour, s);

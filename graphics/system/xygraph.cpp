@@ -13,25 +13,17 @@
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
 #include "numeric/splines.hpp"
 #include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
 
+using gs_detail::refuse;
+using gs_detail::terminal_line;
+
 constexpr float kLabelHeight = 0.0166667f;
-
-bool refuse(Status& status, Status code, std::string_view position) {
-  st_fail(status, kBaseGraphicsSystem + code, position);
-  return true;
-}
-
-void terminal_line(const std::string& text) {
-  std::FILE* out = io_stream(kStreamTerminal);
-  if (out == nullptr) return;
-  std::fprintf(out, "%s\n", text.c_str());
-  std::fflush(out);
-}
 
 bool finite(float x, float y) { return std::isfinite(x) && std::isfinite(y); }
 
@@ -44,8 +36,7 @@ void polyline(std::span<const float> x, std::span<const float> y, Status& status
     std::size_t end = k;
     while (end < n && finite(x[end], y[end])) ++end;
     if (end - k >= 2)
-      QG_POLYLINE(static_cast<int>(end - k), x.subspan(k, end - k), y.subspan(k, end - k),
-                  status);
+      QG_POLYLINE(static_cast<int>(end - k), x.subspan(k, end - k), y.subspan(k, end - k), status);
     k = end;
   }
 }
@@ -63,7 +54,8 @@ bool bad_curves(const GsCurves& c, Status numcurves_code, Status& status,
   if (c.maxcurves < 1) return refuse(status, numcurves_code == 14 ? 1 : 2, position);
   if (c.numcurves < 0 || c.numcurves > c.maxcurves) return refuse(status, numcurves_code, position);
   if (static_cast<Index>(c.starts.size()) < c.numcurves ||
-      static_cast<Index>(c.ends.size()) < c.numcurves || !array_holds(c.x.size(), c.maxpts, c.maxcurves) ||
+      static_cast<Index>(c.ends.size()) < c.numcurves ||
+      !array_holds(c.x.size(), c.maxpts, c.maxcurves) ||
       !array_holds(c.y.size(), c.maxpts, c.maxcurves))
     return refuse(status, 5, position);
   for (Index i = 0; i < c.numcurves; ++i)
@@ -104,8 +96,8 @@ void data_extent(const GsCurves& c, bool x_axis, bool bars, float& lo, float& hi
 }
 
 // One axis of the data display range; false when a warning was given.
-void axis_range(const GsCurves& c, bool x_axis, bool bars, bool auto_min, bool auto_max,
-                float& lo, float& hi, Status& status) {
+void axis_range(const GsCurves& c, bool x_axis, bool bars, bool auto_min, bool auto_max, float& lo,
+                float& hi, Status& status) {
   if (auto_min || auto_max) {
     float dlo = 0.0f;
     float dhi = 0.0f;
@@ -172,7 +164,8 @@ std::vector<float> gradients(Index start, Index end, std::span<const float> x,
         value = 1.0f / (a / g1 + (1.0f - a) / g2);
       }
     }
-    g[static_cast<std::size_t>(i)] = std::clamp(std::isfinite(value) ? value : 0.0f, -100.0f, 100.0f);
+    g[static_cast<std::size_t>(i)] =
+        std::clamp(std::isfinite(value) ? value : 0.0f, -100.0f, 100.0f);
   }
   return g;
 }
@@ -182,8 +175,8 @@ void spline_curve(Index maxpts, Index start, Index end, std::span<const float> x
                   std::string_view position) {
   if (st_bad(status, position)) return;
   if (maxpts <= 0 && refuse(status, 1, position)) return;
-  if ((!(start >= 1 && start < end && end <= maxpts) ||
-       x.size() < static_cast<std::size_t>(end) || y.size() < static_cast<std::size_t>(end)) &&
+  if ((!(start >= 1 && start < end && end <= maxpts) || x.size() < static_cast<std::size_t>(end) ||
+       y.size() < static_cast<std::size_t>(end)) &&
       refuse(status, 5, position))
     return;
   const std::vector<float> g = gradients(start, end, x, y, closed, monotone);
@@ -340,8 +333,8 @@ void GS_CAL_DDR(const GsCurves& curves, Status& status) {
   GsRect r = g.ddr;
   axis_range(curves, true, g.x_error_bars, g.auto_range.xmin, g.auto_range.xmax, r.xmin, r.xmax,
              status);
-  axis_range(curves, false, g.y_error_bars, g.auto_range.ymin, g.auto_range.ymax, r.ymin,
-             r.ymax, status);
+  axis_range(curves, false, g.y_error_bars, g.auto_range.ymin, g.auto_range.ymax, r.ymin, r.ymax,
+             status);
   GS_SET_DDR(r.xmin, r.ymin, r.xmax, r.ymax, status);
   if (status != kStatusGood) return;
   QG_DATAWINDOW(r.xmin, r.ymin, r.xmax, r.ymax, status);
@@ -393,9 +386,8 @@ void GS_XYCURVE(const GsCurves& curves, Index curve, int style, Status& status) 
     const auto column = [&](std::span<const float> v) {
       return v.subspan(curve * curves.maxpts, curves.maxpts);
     };
-    GS_XYERRORBARS(start, end, x, y, column(curves.xlow), column(curves.xhigh),
-                   column(curves.ylow), column(curves.yhigh), g.x_error_bars, g.y_error_bars,
-                   e.box_type, status);
+    GS_XYERRORBARS(start, end, x, y, column(curves.xlow), column(curves.xhigh), column(curves.ylow),
+                   column(curves.yhigh), g.x_error_bars, g.y_error_bars, e.box_type, status);
   }
 }
 
@@ -415,8 +407,7 @@ void GS_SPLINE(float x1, float y1, float g1, float x2, float y2, float g2, int n
   if (st_bad(status, position)) return;
   if (npoints > 100 && refuse(status, 9, position)) return;
   if (npoints < 2 && refuse(status, 17, position)) return;
-  if (std::fabs(x1 - x2) <= 1e-30f && std::fabs(y1 - y2) <= 1e-30f &&
-      refuse(status, 13, position))
+  if (std::fabs(x1 - x2) <= 1e-30f && std::fabs(y1 - y2) <= 1e-30f && refuse(status, 13, position))
     return;
   std::array<float, 100> px{};
   std::array<float, 100> py{};
@@ -542,8 +533,8 @@ void GS_MARKERS(int style, Index maxpts, Index start, Index end, std::span<const
 
 void GS_XYERRORBARS(Index start, Index end, std::span<const float> x, std::span<const float> y,
                     std::span<const float> xlow, std::span<const float> xhigh,
-                    std::span<const float> ylow, std::span<const float> yhigh, bool x_on,
-                    bool y_on, int style, Status& status) {
+                    std::span<const float> ylow, std::span<const float> yhigh, bool x_on, bool y_on,
+                    int style, Status& status) {
   constexpr std::string_view position = "Subroutine GS_XYERRORBARS V0.1";
   if (st_bad(status, position)) return;
   const std::size_t need = static_cast<std::size_t>(std::max<Index>(end, 0));
@@ -610,8 +601,7 @@ void GS_KEY(Index numcurves, Status& status) {
     GS_TEXTSTYLE(ks.font, ks.text_colour, ks.height * kLabelHeight, ks.width, ks.spacing, 0, 1, 3,
                  0.0f, 1.0f, status);
     if (!label.empty())
-      QG_TEXT(r.xmin + 0.4f * w, top - pitch / 2.0f - static_cast<float>(i) * pitch, label,
-              status);
+      QG_TEXT(r.xmin + 0.4f * w, top - pitch / 2.0f - static_cast<float>(i) * pitch, label, status);
   }
   Status local = kStatusGood;
   saved.restore(local);

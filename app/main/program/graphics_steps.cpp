@@ -18,9 +18,9 @@ namespace {
 
 void saved_setting_refused(std::string_view key) {
   Status local = kStatusGood;
-  IO_WRITE("WARNING: The saved value of " + std::string(key) +
-               " cannot be used; the default is kept",
-           local);
+  IO_WRITE(
+      "WARNING: The saved value of " + std::string(key) + " cannot be used; the default is kept",
+      local);
 }
 
 // Three logicals of two characters each, as a saved curve style holds them;
