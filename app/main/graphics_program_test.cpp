@@ -125,6 +125,12 @@ TEST_F(GraphicsProgram, PlotDataOfAConstantImageAndARow) {
   for (int y = 50; y < 400; ++y)
     if (brightness(shot.at(250, y)) < 150) ++dark;
   EXPECT_GT(dark, 0);
+
+  // Both commands run and propose their next commands.
+  run.child.type("PUBLICATION QUALITY\n");
+  EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PLOT DATA]"));
+  run.child.type("END GRAPHICS FILE\n");
+  EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]"));
   EXPECT_EQ(finish(run), 0);
 }
 
