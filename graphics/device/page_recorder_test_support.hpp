@@ -114,12 +114,13 @@ class PageRecorder : public Driver {
                                                                 (r.ystrelm - 1 + j) * r.xmaxdat)]);
     return 0;
   }
-  int real_cell_array(bool, const CellRegion& r, std::span<const float>,
-                      std::span<const std::uint8_t>, float minimum, float maximum, int, bool,
-                      Status&) override {
+  int real_cell_array(bool masked, const CellRegion& r, std::span<const float>,
+                      std::span<const std::uint8_t>, float minimum, float maximum, int mask_colour,
+                      bool, Status&) override {
     PageItem& item = cells("real_cell_array", r);
     item.minimum = minimum;
     item.maximum = maximum;
+    item.colour = masked ? mask_colour : -1;
     return 0;
   }
   void raster_geometry(float, float, RasterGeometry& g) override { g = {0, 10, 10, 10}; }

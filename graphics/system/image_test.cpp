@@ -157,6 +157,22 @@ TEST_F(ImageTest, MaskedPixelsOfARowAreMarked) {
   EXPECT_EQ(gs_state.curve_markers[0].colour, kGsBlack);
 }
 
+TEST_F(ImageTest, MaskedImageCellsTakeTheMaskColour) {
+  image(8, 8, ramp);
+  std::vector<std::uint8_t> mask(64, 0);
+  mask[10] = 1;
+  Status s = kStatusGood;
+  GS_SET_MASKCOLOUR(kGsGreen, s);
+  GS_MPLOT(true, 8, 8, data, mask, xaxis, yaxis, 1, 1, 8, 8, "", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  ASSERT_EQ(of("real_cell_array").size(), 1u);
+  EXPECT_EQ(of("real_cell_array")[0]->colour, gs_device_fill_colour(kGsGreen));
+  Status bad = kStatusGood;
+  GS_MPLOT(true, 8, 8, data, std::span<const std::uint8_t>(mask).first(10), xaxis, yaxis, 1, 1, 8,
+           8, "", "", "", "", bad);
+  EXPECT_EQ(bad, 140001);  // a mask smaller than the image
+}
+
 TEST_F(ImageTest, PixelLookup) {
   const std::vector<float> centres = {1, 2, 3};
   struct Case {
@@ -188,6 +204,19 @@ TEST_F(ImageTest, ColourTables) {
   GS_CAL_COLOURTABLE(2, 2, grey, 20, 19, 2, 256, table, s);
   EXPECT_EQ(s, 140013);
 
+  // Every scheme spreads over the range and ends on its last control point.
+  for (int scheme = 1; scheme <= 11; ++scheme) {
+    const std::vector<Rgb> points = gs_scheme_points(scheme);
+    const int n = static_cast<int>(points.size());
+    Status each = kStatusGood;
+    GS_CAL_COLOURTABLE(n, n, points, 49, 250, 202, 256, table, each);
+    ASSERT_EQ(each, kStatusGood) << scheme;
+    EXPECT_FLOAT_EQ(table[250].blue, points.back().blue) << scheme;
+    for (int j = 49; j <= 250; ++j)
+      EXPECT_TRUE(table[j].red >= 0 && table[j].red <= 1 && table[j].green >= 0 &&
+                  table[j].green <= 1 && table[j].blue >= 0 && table[j].blue <= 1)
+          << scheme << " " << j;
+  }
   EXPECT_EQ(gs_scheme_points(7).size(), 63u);
   EXPECT_FLOAT_EQ(gs_scheme_points(10).front().red, 1.0f);
   EXPECT_EQ(gs_scheme_name(11), "BLACK-PURPLE-WHITE");
