@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -25,14 +26,52 @@ namespace {
 
 constexpr std::string_view kEndLine = "% End of PostScript file";
 
-// The open PostScript copy: a temporary file renamed over the target when
-// the copy is closed, or the target itself when it is not a plain file (a
-// device or a pipe cannot be replaced).
+// The open PostScript copy. It is written to a temporary file, which can
+// step back over its last line when the copy is closed: renamed over a
+// plain target file, or copied into a target that cannot be replaced or
+// stepped back on (a device or a pipe), so that the line stepped over never
+// reaches it.
 struct PsCopy {
-  std::unique_ptr<AtomicFile> atomic;
+  std::unique_ptr<AtomicFile> atomic;  // plain targets
+  std::string spool;                   // other targets: the temporary file
   std::string path;
+  const std::string& work() const { return atomic ? atomic->temp_path() : spool; }
 };
 PsCopy ps_copy;
+
+// A temporary file for a target that is not a plain file, on the stream.
+bool open_spool(PsCopy& copy) {
+  std::string name = (std::filesystem::temp_directory_path() / "kesta-ps-XXXXXX").string();
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  std::FILE* file = ::fdopen(fd, "w");
+  if (file == nullptr) {
+    ::close(fd);
+    ::unlink(name.c_str());
+    return false;
+  }
+  copy.spool = name;
+  io_set_stream(kStreamPostScript, file);
+  return true;
+}
+
+// Copies the finished temporary file into the target.
+bool deliver(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::FILE* out = std::fopen(to.c_str(), "w");
+  if (!in || out == nullptr) {
+    if (out != nullptr) std::fclose(out);
+    return false;
+  }
+  std::vector<char> buffer(1 << 16);
+  bool ok = true;
+  while (ok && in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const std::size_t n = static_cast<std::size_t>(in.gcount());
+    ok = std::fwrite(buffer.data(), 1, n, out) == n;
+  }
+  return std::fclose(out) == 0 && ok;
+}
 
 bool has_window() { return qg_find_workstation(1) >= 0; }
 
@@ -171,7 +210,7 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
       return;
     }
     io_set_stream(kStreamPostScript, copy.atomic->stream());
-  } else if (!io_open_stream(kStreamPostScript, path, "w")) {
+  } else if (::access(path.c_str(), W_OK) != 0 || !open_spool(copy)) {
     open_failure(errno, status);
     st_fail(status, 11000, position);
     return;
@@ -190,8 +229,12 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
   QG_OPEN_WK(2, kStreamPostScript, type, status);
   if (status != kStatusGood) {
     // Nothing is left behind: the old file stays as it was.
-    io_set_stream(kStreamPostScript, nullptr);
-    if (!copy.atomic) io_close_stream(kStreamPostScript);
+    if (copy.atomic) {
+      io_set_stream(kStreamPostScript, nullptr);
+    } else {
+      io_close_stream(kStreamPostScript);
+      ::unlink(copy.spool.c_str());
+    }
     return;
   }
   ps_copy = std::move(copy);
@@ -231,30 +274,30 @@ void GS_CLOSE_PS(Status& status) {
   if (st_bad(status, position)) return;
   if (!gs_state.ps_file) return;
   std::FILE* out = io_stream(kStreamPostScript);
-  const bool replaceable = ps_copy.atomic != nullptr && out != nullptr;
-  if (replaceable) {
+  long last = 0;
+  if (out != nullptr) {
     std::fflush(out);
-    long last = 0;
     // A page still being drawn is ended first, so that the closing line
     // replaces the set-up line after its "showpage".
-    if (!page_ended(tail_lines(ps_copy.atomic->temp_path(), last)) && qg_find_workstation(2) >= 0)
+    if (!page_ended(tail_lines(ps_copy.work(), last)) && qg_find_workstation(2) >= 0)
       QG_UPDATE(2, 0, status);
   }
   if (qg_find_workstation(2) >= 0) QG_CLOSE_WK(2, status);
-  bool written = status == kStatusGood;
-  if (replaceable) {
+  bool written = status == kStatusGood && out != nullptr;
+  if (out != nullptr) {
     std::fflush(out);
-    long last = 0;
-    tail_lines(ps_copy.atomic->temp_path(), last);
+    tail_lines(ps_copy.work(), last);
     written =
         written && std::fseek(out, last, SEEK_SET) == 0 && ::ftruncate(::fileno(out), last) == 0;
     IO_WRITE_FILE(kStreamPostScript, kEndLine, status);
+  }
+  if (ps_copy.atomic) {
     io_set_stream(kStreamPostScript, nullptr);
     written = written && status == kStatusGood && ps_copy.atomic->commit();
   } else {
-    // A device or pipe cannot step back: the closing line follows.
-    IO_WRITE_FILE(kStreamPostScript, kEndLine, status);
-    written = io_close_stream(kStreamPostScript) && written;
+    written = io_close_stream(kStreamPostScript) && written && status == kStatusGood &&
+              deliver(ps_copy.spool, ps_copy.path);
+    ::unlink(ps_copy.spool.c_str());
   }
   if (!written && status == kStatusGood) {
     IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not be written", status);

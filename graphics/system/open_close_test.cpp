@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include "core/dialogue_testing.hpp"
 #include "core/system.hpp"
@@ -162,6 +165,30 @@ TEST_F(PrintTest, ClosingLinesInBothPageFormats) {
   gs_state.ps_colour = false;
   ASSERT_TRUE(on_print(dir.path().string() + "/grey.ps", s));
   EXPECT_EQ(qg_db_system.device_type[static_cast<std::size_t>(qg_find_workstation(2))], 23);
+}
+
+TEST_F(PrintTest, APipeNeverSeesTheLineSteppedOver) {
+  const std::string fifo = dir.path().string() + "/pipe.ps";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&fifo, &received] {
+    std::ifstream in(fifo, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    received = all.str();
+  });
+  Status s = kStatusGood;
+  const bool opened = on_print(fifo, s);
+  draw_image(s);
+  GS_OFF_PRINT(s);
+  GS_CLOSE_PS(s);
+  if (!opened || s != kStatusGood) std::ofstream unblock(fifo);  // the reader ends either way
+  reader.join();
+  ASSERT_TRUE(opened);
+  ASSERT_EQ(s, kStatusGood);
+  const std::string end = "\nshowpage\n% End of PostScript file\n";
+  ASSERT_GE(received.size(), end.size());
+  EXPECT_EQ(received.substr(received.size() - end.size()), end);
 }
 
 TEST_F(PrintTest, AFileThatCannotBeOpenedChangesNothing) {
