@@ -140,7 +140,11 @@ TEST_F(GraphicsProgram, SavedDisplaySettings) {
                            "COLOUR_TABLE\nGREY-SCALE\nZ_SCALING_MODE\n7\nCURVE_STYLE_1\nxyz\n");
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
-  Running run(dir, {"-key", "-dim64x32"});
+  // Without -key: the sizes are asked at the terminal, the window stays open.
+  Running run(dir, {});
+  ASSERT_TRUE(run.child.wait_for("The graphical user interface is not available yet"));
+  ASSERT_TRUE(run.child.wait_for("X DIMENSION FOR ARRAYS"));
+  run.child.type("64\n32\nNO\n");
   ASSERT_TRUE(run.child.wait_for("WARNING: The saved value of CURVE_STYLE_1 cannot be used"));
   ASSERT_TRUE(run.child.wait_for("WARNING: The saved value of Z_SCALING_MODE cannot be used"));
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND"));
