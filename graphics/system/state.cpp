@@ -496,9 +496,7 @@ void GS_SET_ARROWSTYLE(int arrow, int line_type, float width, int colour, int he
        line_type > 4 || head_style < 0 || head_style > 1) &&
       refuse(status, 17, position))
     return;
-  if ((!positive(width) || !positive(head_length) || !positive(head_width)) &&
-      refuse(status, 21, position))
-    return;
+  if (!positive(width) && refuse(status, 21, position)) return;
   s().arrow_styles[arrow - 1] = {line_type,   width,      colour,     head_style,
                                  head_length, head_width, fill_colour};
 }
