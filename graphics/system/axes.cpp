@@ -19,6 +19,7 @@ namespace {
 
 using gs_detail::refuse;
 using gs_detail::terminal_line;
+using gs_detail::world_per_page;
 
 constexpr float kTextHeight = 0.0166667f;  // page height of a scale-1 character
 constexpr std::array<float, 8> kLog10 = {0.30103f,   0.4771213f, 0.60206f, 0.69897f,
@@ -57,22 +58,13 @@ bool usable_decades(float start, float end) {
   return std::fabs(start) < 1e6f && std::fabs(end) < 1e6f;
 }
 
-// World units of one page unit along X and along Y.
-void page_to_world(float& along_x, float& along_y, Status& status) {
-  float xscale = 1.0f;
-  float yscale = 1.0f;
-  QG_INQ_SCALING(xscale, yscale, status);
-  along_x = 1.0f / xscale;
-  along_y = 1.0f / yscale;
-}
-
 // Text style of an axis's numbers: alignment by side, height in world units
 // of the Y direction.
 float enumeration_style(bool x_axis, bool side, bool log_axis, const GsAxisEnum& style,
                         Status& status) {
   float wx = 1.0f;
   float wy = 1.0f;
-  page_to_world(wx, wy, status);
+  world_per_page(wx, wy, status);
   const float height = style.text.height * kTextHeight * wy;
   int horizontal = 2;
   int vertical = 4;
@@ -194,7 +186,7 @@ void GS_LINAXIS(bool x_axis, float start, float end, float position, float first
   const GsAxesStyle& style = x_axis ? gs_state.haxes : gs_state.vaxes;
   float wx = 1.0f;
   float wy = 1.0f;
-  page_to_world(wx, wy, status);
+  world_per_page(wx, wy, status);
   const float across_scale = x_axis ? wy : wx;
   GS_LINESTYLE(style.line_type, style.width, style.colour, status);
   GS_LINTICKS(x_axis, start, end, position, first, interval, num_large, style.num_small, minus,
@@ -314,7 +306,7 @@ void GS_ALOGAXIS(bool x_axis, int style, float start, float end, float position,
   const GsAxesStyle& axes = x_axis ? gs_state.haxes : gs_state.vaxes;
   float wx = 1.0f;
   float wy = 1.0f;
-  page_to_world(wx, wy, status);
+  world_per_page(wx, wy, status);
   const float across_scale = x_axis ? wy : wx;
   GS_LINESTYLE(axes.line_type, axes.width, axes.colour, status);
   GS_ALOGTICKS(x_axis, start, end, position, minus, plus, axes.large_tick * across_scale,

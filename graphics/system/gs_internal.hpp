@@ -5,6 +5,7 @@
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "graphics/device/kernel.hpp"
 
 namespace kesta::gs_detail {
 
@@ -19,6 +20,16 @@ inline bool refuse(Status& status, Status code, std::string_view position) {
 inline void terminal_line(std::string_view text) {
   Status local = kStatusGood;
   IO_WRITE_FILE(kStreamTerminal, text, local);
+}
+
+// World units of one page unit along X (WX) and along Y (WY) in the current
+// transform.
+inline void world_per_page(float& wx, float& wy, Status& status) {
+  float xscale = 1.0f;
+  float yscale = 1.0f;
+  QG_INQ_SCALING(xscale, yscale, status);
+  wx = 1.0f / xscale;
+  wy = 1.0f / yscale;
 }
 
 }  // namespace kesta::gs_detail

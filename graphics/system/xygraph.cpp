@@ -22,6 +22,7 @@ namespace {
 
 using gs_detail::refuse;
 using gs_detail::terminal_line;
+using gs_detail::world_per_page;
 
 constexpr float kLabelHeight = 0.0166667f;
 
@@ -205,15 +206,6 @@ struct SavedTransform {
     QG_VIEWPORT(v[0], v[1], v[2], v[3], status);
   }
 };
-
-// Page sizes in world units of the current transform.
-void world_per_page(float& wx, float& wy, Status& status) {
-  float xscale = 1.0f;
-  float yscale = 1.0f;
-  QG_INQ_SCALING(xscale, yscale, status);
-  wx = 1.0f / xscale;
-  wy = 1.0f / yscale;
-}
 
 }  // namespace
 
