@@ -22,6 +22,9 @@ namespace {
 
 using testing::TempDir;
 
+// Bounded waits, generous for a loaded machine and sanitised builds.
+constexpr int kWait = 30000;
+
 // An image file of the program's own format.
 void write_image(const std::string& path, Index nx, Index ny, float (*value)(Index, Index)) {
   Status status = kStatusGood;
@@ -73,12 +76,12 @@ struct GraphicsProgram : ::testing::Test {
   // Loads FILE and plots it; the screenshot of the window after it.
   testing::Screenshot plot(Running& run, const std::string& file) {
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\n" + file + "\nPLOT DATA\n");
-    EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]"));
+    EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]", kWait));
     return testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
   }
   int finish(Running& run) {
     run.child.type("EXIT\nYES\n");
-    return run.child.finish();
+    return run.child.finish(kWait);
   }
 };
 
@@ -95,7 +98,7 @@ TEST_F(GraphicsProgram, WindowSizeAndOptions) {
     testing::PrivateXServer server(c.depth);
     ASSERT_TRUE(server.ok());
     Running run(dir, c.args);
-    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND")) << c.args[1];
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait)) << c.args[1];
     const testing::Screenshot shot = plot(run, "ramp.kzt");
     EXPECT_EQ(shot.width, c.width) << c.args[1];
     EXPECT_EQ(shot.height, c.height) << c.args[1];
@@ -112,7 +115,7 @@ TEST_F(GraphicsProgram, PlotDataOfAConstantImageAndARow) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
   Running run(dir, {"-key", "-dim64x32"});
-  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND"));
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
   testing::Screenshot shot = plot(run, "flat.kzt");
   ASSERT_GT(shot.width, 0);
   const auto middle = shot.at(250, 257);
@@ -128,9 +131,9 @@ TEST_F(GraphicsProgram, PlotDataOfAConstantImageAndARow) {
 
   // Both commands run and propose their next commands.
   run.child.type("PUBLICATION QUALITY\n");
-  EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PLOT DATA]"));
+  EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PLOT DATA]", kWait));
   run.child.type("END GRAPHICS FILE\n");
-  EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]"));
+  EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait));
   EXPECT_EQ(finish(run), 0);
 }
 
@@ -142,12 +145,14 @@ TEST_F(GraphicsProgram, SavedDisplaySettings) {
   ASSERT_TRUE(server.ok());
   // Without -key: the sizes are asked at the terminal, the window stays open.
   Running run(dir, {});
-  ASSERT_TRUE(run.child.wait_for("The graphical user interface is not available yet"));
-  ASSERT_TRUE(run.child.wait_for("X DIMENSION FOR ARRAYS"));
+  ASSERT_TRUE(run.child.wait_for("The graphical user interface is not available yet", kWait));
+  ASSERT_TRUE(run.child.wait_for("X DIMENSION FOR ARRAYS", kWait));
   run.child.type("64\n32\nNO\n");
-  ASSERT_TRUE(run.child.wait_for("WARNING: The saved value of CURVE_STYLE_1 cannot be used"));
-  ASSERT_TRUE(run.child.wait_for("WARNING: The saved value of Z_SCALING_MODE cannot be used"));
-  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND"));
+  ASSERT_TRUE(
+      run.child.wait_for("WARNING: The saved value of CURVE_STYLE_1 cannot be used", kWait));
+  ASSERT_TRUE(
+      run.child.wait_for("WARNING: The saved value of Z_SCALING_MODE cannot be used", kWait));
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
   const testing::Screenshot shot = plot(run, "ramp.kzt");
   for (const int x : {80, 250, 420}) {
     const auto c = shot.at(x, 257);
@@ -163,14 +168,14 @@ TEST_F(GraphicsProgram, AMacroDrawsWhatTypedInputDraws) {
   testing::Screenshot typed;
   {
     Running run(dir, {"-key", "-dim64x32"});
-    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND"));
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
     typed = plot(run, "ramp.kzt");
     EXPECT_EQ(finish(run), 0);
   }
   testing::write_text_file(dir.file("draw.mac"),
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPLOT DATA\n");
   Running run(dir, {"-key", "-dim64x32", "-macdraw.mac"});
-  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]"));
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]", kWait));
   const testing::Screenshot replayed =
       testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
   ASSERT_EQ(replayed.rgb.size(), typed.rgb.size());
