@@ -1025,6 +1025,12 @@ void GS_INQ_3DAXES(bool& box, bool& walls, bool& enumerate, Status& status) {
   enumerate = s().axes3d[2];
 }
 
+void GS_INQ_3DSIMAGE(bool& low_image, bool& top_image, Status& status) {
+  if (st_bad(status, "Subroutine GS_INQ_3DSIMAGE V0.1")) return;
+  low_image = s().style3d.image_option != 0;
+  top_image = s().style3d.image_switch;
+}
+
 void GS_INQ_3DVIEW(Gs3dView& view, Status& status) {
   get(s().view3d, view, status, "Subroutine GS_INQ_3DVIEW V0.1");
 }

@@ -469,6 +469,8 @@ void GS_INQ_CURVESOFTMARKERS(int curve, GsCurveSoftMarkers& style, Status& statu
 void GS_INQ_CURVEERRORS(int curve, GsCurveErrors& style, Status& status);
 void GS_INQ_3DSTYLE(Gs3dStyle& style, Status& status);
 void GS_INQ_3DAXES(bool& box, bool& walls, bool& enumerate, Status& status);
+// The two surface-image options as switches: low image, top image.
+void GS_INQ_3DSIMAGE(bool& low_image, bool& top_image, Status& status);
 void GS_INQ_3DVIEW(Gs3dView& view, Status& status);
 void GS_INQ_LUTCHOICE(int& scheme, int& levels, Status& status);
 void GS_INQ_IMAGESCALE(int& mode, float& minimum, float& maximum, Status& status);
