@@ -280,7 +280,7 @@ void KZT_OUT_DCLUT(bool /*gui*/, std::string_view input_file, const DistortionTa
   std::string file;
   IO_OUTFILE(0, input_file, ".dclt", "test.dclt", file, status);
   IO_INPC(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
-          {"Unacceptable input"}, 1, file, status);
+          {"Unacceptable input"}, 11, file, status);
   if (status != kStatusGood) return;
   std::string path;
   int trans = 0;
@@ -331,7 +331,7 @@ void KZT_INP_DCLUT(bool /*gui*/, std::string_view input_file, int& retstat,
   IO_INQ_KEYVALUE(kDclutFileKey, length, file, db, status);
   if (db != 0) IO_OUTFILE(0, input_file, ".dclt", "test.dclt", file, status);
   IO_INPC(true, "INPUT FILE NAME", {"Name of file containing distortion correction LUT"},
-          {"Unacceptable input"}, 1, file, status);
+          {"Unacceptable input"}, 11, file, status);
   if (status != kStatusGood) return;
   std::string path;
   int trans = 0;
