@@ -329,10 +329,6 @@ bool needs_met(const Command& command, const KztDataSets& sets, const Calibratio
   return true;
 }
 
-bool input_ended(Status status) {
-  return status == kStatusEscape && kzt_input_ended() && !vosq_io_dbdb.input_macro;
-}
-
 }  // namespace
 
 CalibrationState& kzt_calibration_state() { return state; }
@@ -381,7 +377,7 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
     }
     // The end of the input leaves the sub-menu and then the program; any
     // other escape at the menu leaves the sub-menu.
-    if (input_ended(status)) return;
+    if (kzt_escape_at_end(status)) return;
     if (status == kStatusEscape) {
       ST_DEF_SYSTEM(status);
       break;
@@ -412,19 +408,10 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
     }
     if (c.leave) break;
     command = c.next;
-    if (input_ended(status)) return;
+    if (kzt_escape_at_end(status)) return;
     // A question answered with the escape or an assignment is no failure.
     if (status == kStatusEscape || status == kStatusConsumed) ST_DEF_SYSTEM(status);
-    if (status != kStatusGood) {
-      ST_OUT(status);
-      Status local = kStatusGood;
-      bool reset = true;
-      IO_INPL(false, false, false, true, "RESET \"status\"",
-              {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
-              local);
-      if (!reset) return;
-      ST_DEF_SYSTEM(status);
-    }
+    if (status != kStatusGood && !kzt_reset_status(status)) return;
   }
   bool destroy = false;
   Status local = kStatusGood;
@@ -433,7 +420,7 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
            "program memory. \"NO\" to save peak position and fit function arrays for",
            "later re-use."},
           {"Enter YES or NO"}, destroy, local);
-  if (input_ended(local)) status = local;
+  if (kzt_escape_at_end(local)) status = local;
   if (!destroy) return;
   for (std::vector<float>* v : {&st.x_peaks, &st.y_peaks, &st.x_distortion, &st.y_distortion})
     std::vector<float>().swap(*v);

@@ -8,6 +8,7 @@
 
 #include "app/distortion/correction_common.hpp"
 #include "app/distortion/lut.hpp"
+#include "app/distortion/spline_correction.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
@@ -110,20 +111,13 @@ void KZT_SDLUT(const SplineSet& set, Index xmaxdat, Index ymaxdat, std::span<con
   double start = 0.0, start_cpu = 0.0;
   IO_TIMES(start, start_cpu, status);
 
-  const Index ne = blocks.edges();
-  Index x_skipped = 0, y_skipped = 0, block_start = 1;
+  Index x_skipped = 0, y_skipped = 0;
   bool x_clamped = false, y_clamped = false;
   for (Index y = 1; y <= ynum; ++y) {
-    if (y == 1 || y == blocks.next_block()) {
-      blocks.evaluate(set, y, status);
-      if (status != kStatusGood) return;
-      block_start = y;
-    }
-    const std::size_t row = static_cast<std::size_t>((y - block_start) * ne);
-    const float* dx0 = blocks.dx.data() + row;
-    const float* dx1 = dx0 + ne;
-    const float* dy0 = blocks.dy.data() + row;
-    const float* dy1 = dy0 + ne;
+    SplineBlocks::EdgeRows e{};
+    bool new_block = false;
+    if (!blocks.row(set, y, e, new_block, status)) return;
+    const float *dx0 = e.dx0, *dx1 = e.dx1, *dy0 = e.dy0, *dy1 = e.dy1;
     for (Index x = 1; x <= xnum; ++x) {
       const std::size_t i = static_cast<std::size_t>(x - 1);
       // The moved pixel's corners relative to its own ideal lower-left corner.
@@ -133,8 +127,8 @@ void KZT_SDLUT(const SplineSet& set, Index xmaxdat, Index ymaxdat, std::span<con
       float urx = 1.0f + dx1[i + 1], ury = 1.0f + dy1[i + 1];
       int sx = block_shift(std::min({llx, lrx, ulx, urx}));
       int sy = block_shift(std::min({lly, lry, uly, ury}));
-      const float a1 = 0.5f * std::fabs((lrx - llx) * (uly - lly) - (ulx - llx) * (lry - lly));
-      const float a2 = 0.5f * std::fabs((lrx - urx) * (uly - ury) - (ulx - urx) * (lry - ury));
+      const float a1 = triangle_area(llx, lly, lrx, lry, ulx, uly);
+      const float a2 = triangle_area(urx, ury, lrx, lry, ulx, uly);
       int f[9] = {};
       if (!(a1 + a2 > 1.0e-6f)) {
         f[4] = 255;

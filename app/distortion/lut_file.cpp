@@ -150,6 +150,19 @@ bool read_file(std::string_view path, std::vector<std::uint8_t>& bytes) {
   return ok;
 }
 
+// The table file's name asked (FILE holds the default) and "~" expanded;
+// false after an escape or a path that cannot be expanded.
+bool ask_table_file(std::string_view prompt, std::string_view help, std::string& file,
+                    std::string& path, Status& status) {
+  IO_INPC(true, prompt, {std::string(help)}, {"Unacceptable input"}, 11, file, status);
+  if (status != kStatusGood) return false;
+  int trans = 0;
+  IO_TRANS_PATH(file, trans, path, status);
+  if (trans == 0) return true;
+  write("WARNING: Problem with file directory path (directory doesn't exist ?)");
+  return false;
+}
+
 // A shift change in -7..7 coded in a nibble; false with the message when not.
 bool shift_change(int dx, int dy, std::string& bytes) {
   if (dx < -7 || dx > 7 || dy < -7 || dy > 7) {
@@ -279,16 +292,10 @@ void KZT_OUT_DCLUT(bool /*gui*/, std::string_view input_file, const DistortionTa
   }
   std::string file;
   IO_OUTFILE(0, input_file, ".dclt", "test.dclt", file, status);
-  IO_INPC(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
-          {"Unacceptable input"}, 11, file, status);
-  if (status != kStatusGood) return;
   std::string path;
-  int trans = 0;
-  IO_TRANS_PATH(file, trans, path, status);
-  if (trans != 0) {
-    write("WARNING: Problem with file directory path (directory doesn't exist ?)");
+  if (!ask_table_file("OUTPUT FILE NAME", "Name of file to contain output data", file, path,
+                      status))
     return;
-  }
   bool flat_field = store_flat_field;
   IO_INPL(false, false, false, true,
           "STORE INVERSE NORMALISED FLAT-FIELD RESPONSE (MUST BE PRESENT)",
@@ -330,16 +337,10 @@ void KZT_INP_DCLUT(bool /*gui*/, std::string_view input_file, int& retstat,
   int length = 0, db = 0;
   IO_INQ_KEYVALUE(kDclutFileKey, length, file, db, status);
   if (db != 0) IO_OUTFILE(0, input_file, ".dclt", "test.dclt", file, status);
-  IO_INPC(true, "INPUT FILE NAME", {"Name of file containing distortion correction LUT"},
-          {"Unacceptable input"}, 11, file, status);
-  if (status != kStatusGood) return;
   std::string path;
-  int trans = 0;
-  IO_TRANS_PATH(file, trans, path, status);
-  if (trans != 0) {
-    write("WARNING: Problem with file directory path (directory doesn't exist ?)");
+  if (!ask_table_file("INPUT FILE NAME", "Name of file containing distortion correction LUT",
+                      file, path, status))
     return;
-  }
   KZT_IN2DCLUT(path, retstat, table, xmaxdat, ymaxdat, data, table_defined, flat_field_stored,
                status);
   if (retstat != 0 || status != kStatusGood || !flat_field_stored) return;

@@ -25,11 +25,12 @@ void write(std::string_view line, Status& status) { IO_WRITE(line, status); }
 
 // The four peak-array checks of the fit and its residual report.
 Status peak_error(Index xmax_peaks, Index ymax_peaks, Index xnum_peaks, Index ynum_peaks,
-                  std::size_t size) {
-  if (const Status e = region_error(xmax_peaks, ymax_peaks, 1, 1, xnum_peaks, ynum_peaks, kBaseApp);
-      e != 0)
-    return e;
-  return array_holds(size, xmax_peaks, ymax_peaks) ? 0 : kBaseApp + 1;
+                  std::span<const float> x_2dpeaks, std::span<const float> y_2dpeaks,
+                  std::span<const float> x_2ddistortion, std::span<const float> y_2ddistortion) {
+  return array_region_error(xmax_peaks, ymax_peaks, 1, 1, xnum_peaks, ynum_peaks,
+                            std::min({x_2dpeaks.size(), y_2dpeaks.size(), x_2ddistortion.size(),
+                                      y_2ddistortion.size()}),
+                            kBaseApp);
 }
 
 // The report of one fit; true when a surface was found.
@@ -126,11 +127,24 @@ void SplineBlocks::evaluate(const SplineSet& set, Index b, Status& status) {
   grid_.evaluate(set.x, x_edges, ys, std::span<float>(dx.data(), cells), status);
   grid_.evaluate(set.y, x_edges, ys, std::span<float>(dy.data(), cells), status);
   next_ = b + rows_ - 1;
+  start_ = b;
+  evaluated_ = true;
 }
 
-void spline_pixel_limits(const SplineSet& set, std::span<const float> xaxis, Index xendelm,
-                         std::span<const float> yaxis, Index yendelm, Index& x_low, Index& y_low,
-                         Index& x_high, Index& y_high, Status& status) {
+bool SplineBlocks::row(const SplineSet& set, Index r, EdgeRows& edges, bool& new_block,
+                       Status& status) {
+  new_block = !evaluated_ || r == next_;
+  if (new_block) evaluate(set, r, status);
+  if (status != kStatusGood) return false;
+  const std::size_t k = static_cast<std::size_t>((r - start_) * num_x_);
+  edges = {dx.data() + k, dx.data() + k + num_x_, dy.data() + k, dy.data() + k + num_x_};
+  return true;
+}
+
+void spline_pixel_limits(const SplineSet& set, std::span<const float> xaxis,
+                         std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                         Index yendelm, Index& x_low, Index& y_low, Index& x_high, Index& y_high,
+                         Status& status) {
   float low = 0.0f, high = 0.0f;
   MA_DC2PIXC(xendelm, xendelm, xaxis, set.x_minimum, low, status);
   MA_DC2PIXC(xendelm, xendelm, xaxis, set.x_maximum, high, status);
@@ -140,15 +154,20 @@ void spline_pixel_limits(const SplineSet& set, std::span<const float> xaxis, Ind
   MA_DC2PIXC(yendelm, yendelm, yaxis, set.y_maximum, high, status);
   y_low = static_cast<Index>(low) + 1;
   y_high = static_cast<Index>(high);
-}
-
-void spline_region_warning(const SplineSet& set, Status& status) {
-  write("WARNING: Active Data Region (ADR) extends outside valid region of", status);
-  write("spline. Pixels outside the valid region will be ignored.", status);
-  write("INFO: The valid region of the spline correction function is:", status);
-  write("      (" + format_f(set.x_minimum, 8, 2) + ", " + format_f(set.y_minimum, 8, 2) + ") to (" +
-            format_f(set.x_maximum, 8, 2) + ", " + format_f(set.y_maximum, 8, 2) + ")",
-        status);
+  if (status != kStatusGood) return;
+  if (xstrelm < x_low || ystrelm < y_low || xendelm > x_high || yendelm > y_high) {
+    write("WARNING: Active Data Region (ADR) extends outside valid region of", status);
+    write("spline. Pixels outside the valid region will be ignored.", status);
+    write("INFO: The valid region of the spline correction function is:", status);
+    write("      (" + format_f(set.x_minimum, 8, 2) + ", " + format_f(set.y_minimum, 8, 2) +
+              ") to (" + format_f(set.x_maximum, 8, 2) + ", " + format_f(set.y_maximum, 8, 2) +
+              ")",
+          status);
+  }
+  x_low = std::max(x_low, xstrelm);
+  y_low = std::max(y_low, ystrelm);
+  x_high = std::min(x_high, xendelm);
+  y_high = std::min(y_high, yendelm);
 }
 
 void KZT_KESTAGRID2(Index xmax_peaks, Index ymax_peaks, Index xnum_peaks, Index ynum_peaks,
@@ -160,9 +179,8 @@ void KZT_KESTAGRID2(Index xmax_peaks, Index ymax_peaks, Index xnum_peaks, Index 
                     std::vector<float>& weights, Status& status) {
   constexpr const char* kPosition = "Subroutine KZT_KESTAGRID2 V0.3";
   if (st_bad(status, kPosition)) return;
-  if (const Status e = peak_error(xmax_peaks, ymax_peaks, xnum_peaks, ynum_peaks,
-                                  std::min({x_2dpeaks.size(), y_2dpeaks.size(),
-                                            x_2ddistortion.size(), y_2ddistortion.size()}));
+  if (const Status e = peak_error(xmax_peaks, ymax_peaks, xnum_peaks, ynum_peaks, x_2dpeaks,
+                                  y_2dpeaks, x_2ddistortion, y_2ddistortion);
       e != 0)
     return st_fail(status, e, kPosition);
   x.clear();
@@ -191,9 +209,8 @@ void KZT_KESTAGRID(bool /*gui*/, Index xmax_peaks, Index ymax_peaks, Index xnum_
                    bool& spatial_exist, SplineSet& set, Status& status) {
   constexpr const char* kPosition = "Subroutine KZT_KESTAGRID V0.12";
   if (st_bad(status, kPosition)) return;
-  if (const Status e = peak_error(xmax_peaks, ymax_peaks, xnum_peaks, ynum_peaks,
-                                  std::min({x_2dpeaks.size(), y_2dpeaks.size(),
-                                            x_2ddistortion.size(), y_2ddistortion.size()}));
+  if (const Status e = peak_error(xmax_peaks, ymax_peaks, xnum_peaks, ynum_peaks, x_2dpeaks,
+                                  y_2dpeaks, x_2ddistortion, y_2ddistortion);
       e != 0)
     return st_fail(status, e, kPosition);
   if (xmaxknots < 8 || ymaxknots < 8) return st_fail(status, kBaseApp + 5, kPosition);
@@ -269,9 +286,8 @@ void KZT_KESTATEST(Index xmax_peaks, Index ymax_peaks, Index xnum_peaks, Index y
                    const SplineFunction& y_function, Status& status) {
   constexpr const char* kPosition = "Subroutine KZT_KESTATEST V0.4 ";
   if (st_bad(status, kPosition)) return;
-  if (const Status e = peak_error(xmax_peaks, ymax_peaks, xnum_peaks, ynum_peaks,
-                                  std::min({x_2dpeaks.size(), y_2dpeaks.size(),
-                                            x_2ddistortion.size(), y_2ddistortion.size()}));
+  if (const Status e = peak_error(xmax_peaks, ymax_peaks, xnum_peaks, ynum_peaks, x_2dpeaks,
+                                  y_2dpeaks, x_2ddistortion, y_2ddistortion);
       e != 0)
     return st_fail(status, e, kPosition);
   struct Extreme {
@@ -330,14 +346,9 @@ void KZT_CAL_DISTORTION(bool gui, const SplineSet& set, Index xmaxdat, Index yma
           {"Enter YES or NO"}, x_distortion, status);
   if (status != kStatusGood) return;
   Index x_low = 0, y_low = 0, x_high = 0, y_high = 0;
-  spline_pixel_limits(set, xaxis, xendelm, yaxis, yendelm, x_low, y_low, x_high, y_high, status);
+  spline_pixel_limits(set, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, x_low, y_low, x_high,
+                      y_high, status);
   if (status != kStatusGood) return;
-  if (xstrelm < x_low || ystrelm < y_low || xendelm > x_high || yendelm > y_high)
-    spline_region_warning(set, status);
-  x_low = std::max(x_low, xstrelm);
-  y_low = std::max(y_low, ystrelm);
-  x_high = std::min(x_high, xendelm);
-  y_high = std::min(y_high, yendelm);
   mxstrelm = xstrelm;
   mystrelm = ystrelm;
   mxendelm = xendelm;

@@ -72,9 +72,20 @@ class SplineBlocks {
   // Evaluates the block of pixel row B; afterwards rows() edge rows are held.
   void evaluate(const SplineSet& set, Index b, Status& status);
 
+  // The displacements at the lower (0) and upper (1) edges of pixel row R,
+  // rows taken in order from the first row of the first block; a new block
+  // is evaluated when R starts one (NEW_BLOCK then true). False after a
+  // failed evaluation.
+  struct EdgeRows {
+    const float* dx0;
+    const float* dx1;
+    const float* dy0;
+    const float* dy1;
+  };
+  bool row(const SplineSet& set, Index r, EdgeRows& edges, bool& new_block, Status& status);
+
   Index edges() const { return num_x_; }
   Index rows() const { return num_y_; }
-  Index next_block() const { return next_; }
   std::vector<float> x_edges;
   std::vector<float> y_edges;
   std::vector<float> dx;
@@ -83,18 +94,18 @@ class SplineBlocks {
  private:
   std::span<const float> yaxis_;
   float hy_ = 0.0f;
-  Index num_x_ = 0, num_y_ = 0, rows_ = 0, y_end_ = 0, next_ = 0;
+  Index num_x_ = 0, num_y_ = 0, rows_ = 0, y_end_ = 0, next_ = 0, start_ = 0;
+  bool evaluated_ = false;
   SplineGrid grid_;
 };
 
-// The pixel limits of the valid region against the axes over 1..XENDELM and
-// 1..YENDELM: the first and last pixel lying wholly inside it.
-void spline_pixel_limits(const SplineSet& set, std::span<const float> xaxis, Index xendelm,
-                         std::span<const float> yaxis, Index yendelm, Index& x_low, Index& y_low,
-                         Index& x_high, Index& y_high, Status& status);
-
-// The warning of an active data region that reaches outside the valid region.
-void spline_region_warning(const SplineSet& set, Status& status);
+// The pixels of the active data region lying wholly inside the valid region
+// (limits against the axes over 1..XENDELM and 1..YENDELM), with the warning
+// when the region reaches outside it; X_LOW > X_HIGH (or Y) when none do.
+void spline_pixel_limits(const SplineSet& set, std::span<const float> xaxis,
+                         std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                         Index yendelm, Index& x_low, Index& y_low, Index& x_high, Index& y_high,
+                         Status& status);
 
 // Fits both functions to the grid peaks (peak arrays XMAX_PEAKS x YMAX_PEAKS,
 // a missing peak at -1.7e38) over the valid region of SET, with the required

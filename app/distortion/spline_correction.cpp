@@ -32,6 +32,32 @@ float half_width(std::span<const float> axis, Index start, Index end) {
          (2.0f * static_cast<float>(end - start));
 }
 
+// The checks of both methods, the half pixel widths and the block work
+// arrays; false when the method cannot run (STATUS then says why).
+bool start_method(const char* position, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, Index x_start, Index y_start, Index x_end, Index y_end,
+                  Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
+                  std::span<const float> yaxis, std::span<const float> data,
+                  Index rows_per_block, std::span<float> mdata, float& hx, float& hy,
+                  SplineBlocks& blocks, Status& status) {
+  if (st_bad(status, position)) return false;
+  if (const Status e =
+          correction_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mdata);
+      e != 0) {
+    st_fail(status, e, position);
+    return false;
+  }
+  if (xendelm <= xstrelm || yendelm <= ystrelm || rows_per_block < 2 || x_start < xstrelm ||
+      y_start < ystrelm || x_end > xendelm || y_end > yendelm || x_start > x_end ||
+      y_start > y_end) {
+    st_fail(status, kBaseApp + 5, position);
+    return false;
+  }
+  hx = half_width(xaxis, xstrelm, xendelm);
+  hy = half_width(yaxis, ystrelm, yendelm);
+  return blocks.prepare(xaxis, yaxis, hx, hy, x_start, x_end, y_end, rows_per_block, status);
+}
+
 // Timing and progress of one correction.
 class Progress {
  public:
@@ -118,15 +144,9 @@ void KZT_CORR_SPATIAL(bool /*gui*/, bool no_prompts, const SplineSet& set, Index
   correction_pixel_sizes(set.x_pixel_size, set.y_pixel_size, status);
 
   Index x_start = 0, y_start = 0, x_end = 0, y_end = 0;
-  spline_pixel_limits(set, xaxis, xendelm, yaxis, yendelm, x_start, y_start, x_end, y_end,
-                      status);
+  spline_pixel_limits(set, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, x_start, y_start,
+                      x_end, y_end, status);
   if (status != kStatusGood) return;
-  if (xstrelm < x_start || ystrelm < y_start || xendelm > x_end || yendelm > y_end)
-    spline_region_warning(set, status);
-  x_start = std::max(x_start, xstrelm);
-  y_start = std::max(y_start, ystrelm);
-  x_end = std::min(x_end, xendelm);
-  y_end = std::min(y_end, yendelm);
 
   float overload = overload_value;
   correction_overload_value(!no_prompts, overload, status);
@@ -178,34 +198,19 @@ void KZT_CORR5_SPATIAL(Index xstrelm, Index ystrelm, Index xendelm, Index yendel
                        std::span<const float> xaxis, std::span<const float> yaxis,
                        std::span<const float> data, Index rows_per_block, std::span<float> mdata,
                        Status& status) {
-  constexpr const char* kPosition = "Subroutine KZT_CORR5_SPATIAL V0.3";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          correction_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mdata);
-      e != 0)
-    return st_fail(status, e, kPosition);
-  if (xendelm <= xstrelm || yendelm <= ystrelm || rows_per_block < 2 || x_start < xstrelm ||
-      y_start < ystrelm || x_end > xendelm || y_end > yendelm || x_start > x_end ||
-      y_start > y_end)
-    return st_fail(status, kBaseApp + 5, kPosition);
-  const float hx = half_width(xaxis, xstrelm, xendelm);
-  const float hy = half_width(yaxis, ystrelm, yendelm);
+  float hx = 0.0f, hy = 0.0f;
   SplineBlocks blocks;
-  if (!blocks.prepare(xaxis, yaxis, hx, hy, x_start, x_end, y_end, rows_per_block, status)) return;
+  if (!start_method("Subroutine KZT_CORR5_SPATIAL V0.3", xstrelm, ystrelm, xendelm, yendelm,
+                    x_start, y_start, x_end, y_end, xmaxdat, ymaxdat, xaxis, yaxis, data,
+                    rows_per_block, mdata, hx, hy, blocks, status))
+    return;
   const Progress progress(y_start, y_end, 500, status);
-  Index x_ignored = 0, y_ignored = 0, block_start = y_start;
-  const Index ne = blocks.edges();
+  Index x_ignored = 0, y_ignored = 0;
   for (Index r = y_start; r <= y_end; ++r) {
-    if (r == y_start || r == blocks.next_block()) {
-      blocks.evaluate(set, r, status);
-      if (status != kStatusGood) return;
-      block_start = r;
-    }
-    const std::size_t k = static_cast<std::size_t>((r - block_start) * ne);
-    const float* dx0 = blocks.dx.data() + k;
-    const float* dx1 = dx0 + ne;
-    const float* dy0 = blocks.dy.data() + k;
-    const float* dy1 = dy0 + ne;
+    SplineBlocks::EdgeRows e{};
+    bool new_block = false;
+    if (!blocks.row(set, r, e, new_block, status)) return;
+    const float *dx0 = e.dx0, *dx1 = e.dx1, *dy0 = e.dy0, *dy1 = e.dy1;
     const float yc = yaxis[static_cast<std::size_t>(r - 1)];
     const float* in = data.data() + element(1, r, xmaxdat);
     float left = xaxis[static_cast<std::size_t>(x_start - 1)] - hx + (dx0[0] + dx1[0]) / 2.0f;
@@ -247,28 +252,20 @@ void KZT_CORR6_SPATIAL(Index xstrelm, Index ystrelm, Index xendelm, Index yendel
                        std::span<const float> xaxis, std::span<const float> yaxis,
                        std::span<const float> data, Index rows_per_block, std::span<float> mdata,
                        Status& status) {
-  constexpr const char* kPosition = "Subroutine KZT_CORR6_SPATIAL V0.6";
-  if (st_bad(status, kPosition)) return;
-  if (const Status e =
-          correction_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mdata);
-      e != 0)
-    return st_fail(status, e, kPosition);
-  if (xendelm <= xstrelm || yendelm <= ystrelm || rows_per_block < 2 || x_start < xstrelm ||
-      y_start < ystrelm || x_end > xendelm || y_end > yendelm || x_start > x_end ||
-      y_start > y_end)
-    return st_fail(status, kBaseApp + 5, kPosition);
-  const float hx = half_width(xaxis, xstrelm, xendelm);
-  const float hy = half_width(yaxis, ystrelm, yendelm);
+  float hx = 0.0f, hy = 0.0f;
   SplineBlocks blocks;
-  if (!blocks.prepare(xaxis, yaxis, hx, hy, x_start, x_end, y_end, rows_per_block, status)) return;
+  if (!start_method("Subroutine KZT_CORR6_SPATIAL V0.6", xstrelm, ystrelm, xendelm, yendelm,
+                    x_start, y_start, x_end, y_end, xmaxdat, ymaxdat, xaxis, yaxis, data,
+                    rows_per_block, mdata, hx, hy, blocks, status))
+    return;
   const Progress progress(y_start, y_end, 200, status);
-  Index x_ignored = 0, y_ignored = 0, block_start = y_start;
+  Index x_ignored = 0, y_ignored = 0;
   const Index ne = blocks.edges();
   for (Index r = y_start; r <= y_end; ++r) {
-    if (r == y_start || r == blocks.next_block()) {
-      blocks.evaluate(set, r, status);
-      if (status != kStatusGood) return;
-      block_start = r;
+    SplineBlocks::EdgeRows e{};
+    bool new_block = false;
+    if (!blocks.row(set, r, e, new_block, status)) return;
+    if (new_block) {
       // Displacements become corrected corner positions.
       for (Index k = 0; k < blocks.rows(); ++k) {
         for (Index i = 0; i < ne; ++i) {
@@ -278,11 +275,7 @@ void KZT_CORR6_SPATIAL(Index xstrelm, Index ystrelm, Index xendelm, Index yendel
         }
       }
     }
-    const std::size_t k = static_cast<std::size_t>((r - block_start) * ne);
-    const float* x0 = blocks.dx.data() + k;
-    const float* x1 = x0 + ne;
-    const float* y0 = blocks.dy.data() + k;
-    const float* y1 = y0 + ne;
+    const float *x0 = e.dx0, *x1 = e.dx1, *y0 = e.dy0, *y1 = e.dy1;
     const float* in = data.data() + element(1, r, xmaxdat);
     for (Index p = x_start; p <= x_end; ++p) {
       const std::size_t i = static_cast<std::size_t>(p - x_start);
@@ -291,8 +284,8 @@ void KZT_CORR6_SPATIAL(Index xstrelm, Index ystrelm, Index xendelm, Index yendel
       const float llx = x0[i], lly = y0[i], lrx = x0[i + 1], lry = y0[i + 1];
       const float ulx = x1[i], uly = y1[i], urx = x1[i + 1], ury = y1[i + 1];
       if (v < overload_value) {
-        const float a1 = 0.5f * std::fabs((lrx - llx) * (uly - lly) - (ulx - llx) * (lry - lly));
-        const float a2 = 0.5f * std::fabs((lrx - urx) * (uly - ury) - (ulx - urx) * (lry - ury));
+        const float a1 = triangle_area(llx, lly, lrx, lry, ulx, uly);
+        const float a2 = triangle_area(urx, ury, lrx, lry, ulx, uly);
         if (!(a1 + a2 > 1.0e-6f)) continue;
         const float density = v / (a1 + a2);
         MA_TRIREBIN(llx, lly, lrx, lry, ulx, uly, density, a1, xmaxdat, ymaxdat, 1, 1, xmaxdat,

@@ -3,6 +3,7 @@
 // each input pixel moved by the X and Y distortion splines and its intensity
 // shared over the output pixels it overlaps.
 
+#include <cmath>
 #include <span>
 
 #include "app/distortion/spline.hpp"
@@ -57,6 +58,11 @@ inline Index far_pixel(double c) {
   if (c > 1.0e15) return Index{1000000000000000};
   const Index t = static_cast<Index>(c);
   return static_cast<double>(t) < c ? t + 1 : t;
+}
+
+// The area of a triangle (never negative).
+inline float triangle_area(float x1, float y1, float x2, float y2, float x3, float y3) {
+  return 0.5f * std::fabs((x2 - x1) * (y3 - y1) - (x3 - x1) * (y2 - y1));
 }
 
 }  // namespace kesta
