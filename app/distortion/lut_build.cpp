@@ -41,6 +41,7 @@ std::array<int, 9> by_share(const float grid[9]) {
 void force_sum(const float grid[9], int f[9]) {
   int sum = 0;
   for (int k = 0; k < 9; ++k) sum += f[k];
+  if (sum == 255) return;
   const std::array<int, 9> order = by_share(grid);
   auto add = [&](std::initializer_list<int> cells, int step) {
     for (const int k : cells) f[k] += step;

@@ -93,7 +93,7 @@ class Progress {
 // Shares of a span L..R over its pixels (at most four); false when the span
 // is folded (counted) and LO..HI is then empty. An over-wide span is counted
 // and keeps only its first pixel, with no share.
-bool span_shares(double l, double r, Index& lo, Index& hi, float f[4], Index& counter) {
+bool span_shares(float l, float r, Index& lo, Index& hi, float f[4], Index& counter) {
   if (!(r > l)) {
     ++counter;
     lo = 1;
@@ -102,21 +102,17 @@ bool span_shares(double l, double r, Index& lo, Index& hi, float f[4], Index& co
   }
   lo = near_pixel(l);
   hi = far_pixel(r);
-  const double w = r - l;
+  const float w = r - l;
   const Index n = hi - lo;
   f[0] = 1.0f;
-  if (n >= 1 && n <= 3) {
-    f[0] = static_cast<float>((static_cast<double>(lo) - l) / w);
-    const float inner = static_cast<float>(1.0 / w);
-    if (n == 1) f[1] = 1.0f - f[0];
-    if (n == 2) {
-      f[1] = inner;
-      f[2] = 1.0f - f[0] - inner;
-    }
-    if (n == 3) {
-      f[1] = f[2] = inner;
-      f[3] = 1.0f - f[0] - 2.0f * inner;
-    }
+  if (n == 1) {
+    f[0] = (static_cast<float>(lo) - l) / w;
+    f[1] = 1.0f - f[0];
+  } else if (n == 2 || n == 3) {
+    f[0] = (static_cast<float>(lo) - l) / w;
+    const float inner = 1.0f / w;
+    f[1] = f[2] = inner;
+    f[n] = 1.0f - f[0] - static_cast<float>(n - 1) * inner;
   } else if (n > 3) {
     ++counter;
     f[0] = 0.0f;
