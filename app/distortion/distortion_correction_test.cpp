@@ -144,6 +144,32 @@ TEST_F(Corrections, OverloadedPixelsStayWhereTheyAreAndFastCorrectionClips) {
             std::string::npos);
 }
 
+TEST_F(Corrections, NarrowRegions) {
+  // A spline correction over one column is refused and leaves the memory.
+  const SplineSet set = linear_set(kSize, kSize, 0.0f, 0.0f, 0.0f, 0.0f);
+  std::vector<float> out(kSize * kSize, -1.0f), mx(kSize, -1.0f), my(kSize, -1.0f);
+  Index xs = 0, ys = 0, xe = 0, ye = 0;
+  int rows = 4;
+  float overload = 1.0e30f;
+  Status status = kStatusGood;
+  KZT_CORR_SPATIAL(false, true, set, kSize, kSize, axis, axis, data, 3, 1, 3, kSize, rows,
+                   overload, mx, my, out, xs, ys, xe, ye, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(xe, 0);
+  EXPECT_EQ(out[0], -1.0f);
+  EXPECT_NE(terminal.text().find("WARNING: The active data region must be at least 2 pixels"),
+            std::string::npos);
+  // The fast correction of one pixel continues the axes by 1.0.
+  axis[0] = 7.0f;
+  KZT_CORR_FAST(true, build(set), kSize, kSize, axis, axis, data, 1, 1, 1, 1, overload, mx, my,
+                out, xs, ys, xe, ye, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(mx[0], 7.0f);
+  EXPECT_EQ(mx[3], 10.0f);
+  EXPECT_NEAR(out[0], data[0], 1.0e-5f);
+  EXPECT_EQ(out[1], 0.0f);
+}
+
 TEST_F(Corrections, TableConstructionEdgeCases) {
   // A uniform displacement of -1.0 in X: the shift normalises to -1 with
   // fraction 1 = 255.

@@ -234,7 +234,13 @@ TEST_F(DistortionFiles, TableReaderRefusalsChangeNothing) {
       at(248, "\x80"),                           // shift -128
       at(248 + 17 + 1, "\x03\xC8\xC8"),          // fractions above 255
   };
-  for (const std::string& bytes : cases) {
+  std::vector<std::string> all(std::begin(cases), std::end(cases));
+  // A flat field whose scaling is not positive.
+  std::vector<float> field(16, 2.0f);
+  std::string with_field;
+  ASSERT_TRUE(encode_dclut(t, true, field, 4, with_field));
+  all.push_back(with_field.replace(256, 14, "-6.5535000E+09"));
+  for (const std::string& bytes : all) {
     write_file("bad.dclt", bytes);
     DistortionTable held = identity_table(2, 2);
     std::vector<float> data(16, 3.0f);
@@ -256,12 +262,13 @@ TEST_F(DistortionFiles, StoreStoppedByAFractionSumLeavesNoFile) {
   t.fractions[9] = 254;
   std::vector<float> data(4, 1.0f);
   const std::string path = dir.file("table.dclt");
+  write_file("table.dclt", "old table");
   int retstat = -1;
   Status status = kStatusGood;
   ScriptedInput input({path, "NO"});
   KZT_OUT_DCLUT(false, "image.kzt", t, 2, 2, 2, 2, data, retstat, status);
   EXPECT_EQ(status, kStatusGood);
-  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(file_contents(path), "old table");
   int length = 0, db = 0;
   std::string value;
   IO_INQ_KEYVALUE(kDclutFileKey, length, value, db, status);
