@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <limits>
 #include <optional>
 
 #include "app/distortion/lut.hpp"
@@ -124,27 +125,35 @@ class TableBytes {
   Index position_ = 0;
 };
 
-// The whole file through the input stream; RETSTAT 1 when it did not open.
-bool read_file(std::string_view path, std::vector<std::uint8_t>& bytes) {
+// The file through the input stream, at most LIMIT bytes of it (no table
+// that fits the arrays needs more); false when it did not open or could not
+// be held.
+bool read_file(std::string_view path, Index limit, std::vector<std::uint8_t>& bytes) {
   int retstat = 0, stream = 0;
   Status local = kStatusGood;
   FIO_FILEOPEN(path, "READ", retstat, stream, local);
   if (retstat != 0 || local != kStatusGood) return false;
   constexpr Index kChunk = 1 << 20;
-  std::vector<std::byte> chunk(kChunk);
-  Index position = 0;
   bool ok = true;
-  for (;;) {
-    Index got = 0;
-    FIO_FILEPREADC(stream, position, kChunk, kChunk, 0, retstat, got, chunk);
-    if (got > 0) {
-      const auto* first = reinterpret_cast<const std::uint8_t*>(chunk.data());
-      bytes.insert(bytes.end(), first, first + got);
-      position += got;
+  try {
+    std::vector<std::byte> chunk(kChunk);
+    Index position = 0;
+    while (position < limit) {
+      Index got = 0;
+      FIO_FILEPREADC(stream, position, kChunk, std::min(kChunk, limit - position), 0, retstat,
+                     got, chunk);
+      if (got > 0) {
+        const auto* first = reinterpret_cast<const std::uint8_t*>(chunk.data());
+        bytes.insert(bytes.end(), first, first + got);
+        position += got;
+      }
+      if (retstat != 0) {
+        ok = retstat == 3 || retstat == 5;
+        break;
+      }
     }
-    if (retstat == 0) continue;
-    ok = retstat == 3 || retstat == 5;
-    break;
+  } catch (const std::bad_alloc&) {
+    ok = false;
   }
   FIO_FILECLOSEC(stream, retstat);
   return ok;
@@ -310,7 +319,12 @@ void KZT_OUT_DCLUT(bool /*gui*/, std::string_view input_file, const DistortionTa
     return;
   }
   std::string bytes;
-  if (!encode_dclut(table, flat_field, data, xmaxdat, bytes)) return;
+  try {
+    if (!encode_dclut(table, flat_field, data, xmaxdat, bytes)) return;
+  } catch (const std::bad_alloc&) {
+    write("ERROR: Not enough memory to prepare the look-up table file");
+    return;
+  }
   if (!out.write(bytes)) {
     write("ERROR: Problem writing data to file");
     return;
@@ -363,8 +377,13 @@ void KZT_IN2DCLUT(std::string_view file_name, int& retstat, DistortionTable& tab
   if (!array_holds(flat_field.size(), xmaxdat, ymaxdat))
     return st_fail(status, kBaseApp + 1, kPosition);
   retstat = 1;
+  // The largest file a table of the arrays' size can have: header, pad,
+  // flat field, shifts and fractions of at most 9 bytes a pixel.
+  Index pixels_max = 0, limit = 0;
+  if (!checked_product(xmaxdat, ymaxdat, pixels_max) || !checked_product(pixels_max, 12, limit))
+    limit = std::numeric_limits<Index>::max() - 1024;
   std::vector<std::uint8_t> raw;
-  if (!read_file(file_name, raw)) {
+  if (!read_file(file_name, limit + 1024, raw)) {
     write("WARNING: Error in opening file: ");
     write(file_name);
     return;
