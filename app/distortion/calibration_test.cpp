@@ -122,5 +122,36 @@ TEST_F(Calibration, FromSplineFileToFastCorrection) {
   EXPECT_FLOAT_EQ(sets.my_pixel_size, 1.5e-4f);
 }
 
+TEST_F(Calibration, FitGridPeaksFromHeldPeaks) {
+  make(240, 240, true, false);
+  sets.x_pixel_size = 5.0e-5f;
+  CalibrationState& st = kzt_calibration_state();
+  st.first_entry = false;
+  st.arrays_exist = true;
+  st.peaks_exist = true;
+  st.xnum_peaks = st.ynum_peaks = 15;
+  for (std::vector<float>* v : {&st.x_peaks, &st.y_peaks, &st.x_distortion, &st.y_distortion})
+    v->assign(kMaxGridPeaks * kMaxGridPeaks, -1.7e38f);
+  for (Index j = 1; j <= 15; ++j)
+    for (Index i = 1; i <= 15; ++i) {
+      const Index k = element(i, j, kMaxGridPeaks);
+      st.x_peaks[k] = 16.0f * static_cast<float>(i) - 8.0f;
+      st.y_peaks[k] = 16.0f * static_cast<float>(j) - 8.0f;
+      st.x_distortion[k] = 0.25f;
+      st.y_distortion[k] = -0.5f;
+    }
+  ScriptedInput input({"FIT GRID PEAKS", "0.01", "EXIT", "NO"});
+  Status status = kStatusGood;
+  KZT_CALIBRATION(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(st.spatial_exist);
+  EXPECT_EQ(st.spline.x_minimum, 0.0f);
+  EXPECT_EQ(st.spline.y_maximum, 240.0f);
+  EXPECT_EQ(st.spline.grid_spacing, 2000.0f);
+  EXPECT_FLOAT_EQ(st.spline.x_pixel_size, 5.0e-5f);
+  ASSERT_GE(input.prompts.size(), 3u);
+  EXPECT_EQ(input.prompts[2], " [OUTPUT SPATIAL FUNCTION]:");
+}
+
 }  // namespace
 }  // namespace kesta
