@@ -366,6 +366,7 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
                                            : "FIND PEAKS";
   const std::vector<std::string>& names = command_names();
   for (;;) {
+    const std::string proposed = command;
     IO_MENU(true, "Calibration sub-menu: ENTER COMMAND",
             {"Enter one of available commands (\"HELP\" for help)"},
             {"Enter one of available commands (\"HELP\" for help)"},
@@ -387,7 +388,11 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
       continue;
     }
     if (status != kStatusGood) return;
-    if (command == "null") continue;
+    // A shell command was run: the same command is proposed again.
+    if (command == "null") {
+      command = proposed;
+      continue;
+    }
     const auto found = std::find_if(std::begin(kCommands), std::end(kCommands),
                                     [&command](const Command& c) { return c.name == command; });
     if (found == std::end(kCommands)) {
