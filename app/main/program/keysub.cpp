@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/distortion/calibration.hpp"
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/calculator.hpp"
 #include "app/main/data_store.hpp"
@@ -164,6 +165,8 @@ void run_store(Dispatch& d, Status& status) { kzt_store(d.sets, status); }
 void run_recall(Dispatch& d, Status& status) { kzt_recall(d.sets, status); }
 
 void run_exchange(Dispatch& d, Status& status) { KZT_EXCHANGE(d.sets, status); }
+
+void run_calibration(Dispatch& d, Status& status) { KZT_CALIBRATION(d.sets, status); }
 
 void run_information(Dispatch& d, Status& status) { KZT_INFORMATION(d.sets, status); }
 
@@ -337,7 +340,8 @@ const Command kCommands[] = {
      nullptr},
     {"CADD", "Add constant to active data region", "D", "CMULTIPLY", nullptr},
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
-    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", nullptr},
+    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE",
+     run_calibration},
     {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
     {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
     {"CLEAR DATA", "Set active data region (and variances) to zero", "D", "SYMMETRIC FUNCTION",
