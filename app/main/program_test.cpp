@@ -218,6 +218,40 @@ TEST(Program, AssignmentAtAStartUpQuestionAsksItAgain) {
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
 }
 
+TEST(Program, HelpAndBadAnswersAtEveryStartUpQuestion) {
+  TempDir dir;
+  const Result r =
+      run(dir, "-nogr -key", "?\nabc\n10\n?\n0\n20\n?\nmaybe\nYES\nINFORMATION\n");
+  EXPECT_EQ(r.code, 0);
+  const std::string size_help =
+      "Here you are asked to define the size of the program arrays.  These will\n"
+      "be used to store data \"inside\" KESTA.  Normally you will want the arrays\n"
+      "to be at least as large as the image data to be input. If the dimensions\n"
+      "are larger this does little harm,  but is wasteful of system  resources.\n"
+      "If the arrays are smaller then not all of  an image can be input at full\n"
+      "resolution.  Some input options allow an image to  be re-binned on input\n"
+      "or for a sub-region of the image to be input.\n";
+  const std::string variance_help =
+      "Arrays to hold estimates of data value  variances may be created or not.\n";
+  // Each question: "?" shows its help and asks again; a bad answer shows the
+  // error line and the help, and asks again.
+  const struct {
+    std::string question, help, error;
+  } questions[] = {
+      {"X DIMENSION FOR ARRAYS (Range: 1 to 1000000) [512]:", size_help,
+       "Must be an integer in the defined range\n"},
+      {"Y DIMENSION FOR ARRAYS (Range: 1 to 1000000) [10]:", size_help,
+       "Must be an integer in the defined range\n"},
+      {"CREATE VARIANCE ARRAYS [NO]:", variance_help, "You must enter \"YES\" or \"NO\"\n"},
+  };
+  for (const auto& q : questions) {
+    EXPECT_TRUE(has(r.output, q.question + "?\n" + q.help)) << q.question;
+    EXPECT_TRUE(has(r.output, q.error + q.help)) << q.question;
+  }
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         20 elements in the Y-direction"));
+  EXPECT_TRUE(has(r.output, "INFO: Variance arrays exist"));
+}
+
 TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {
   TempDir dir;
   write_file(dir.file(".kesta.def"),

@@ -205,7 +205,7 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
       if (retstat == 0 && stored >= 1 && stored <= kMaxArraySize) *size = stored;
     }
     // gui_mode is always false here while the graphical interface is not built.
-    const TextLines size_help = {
+    static const std::string kSizeHelp[] = {
         "Here you are asked to define the size of the program arrays.  These will",
         "be used to store data \"inside\" KESTA.  Normally you will want the arrays",
         "to be at least as large as the image data to be input. If the dimensions",
@@ -215,7 +215,7 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
         "or for a sub-region of the image to be input."};
     ask_start_up(
         [&] {
-          IO_INPI(true, 1, kMaxArraySize, true, "X DIMENSION FOR ARRAYS", size_help,
+          IO_INPI(true, 1, kMaxArraySize, true, "X DIMENSION FOR ARRAYS", kSizeHelp,
                   {"Must be an integer in the defined range"}, xsize, status);
         },
         status);
@@ -223,7 +223,7 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
     ysize = y_default(xsize);
     ask_start_up(
         [&] {
-          IO_INPI(true, 1, kMaxArraySize, true, "Y DIMENSION FOR ARRAYS", size_help,
+          IO_INPI(true, 1, kMaxArraySize, true, "Y DIMENSION FOR ARRAYS", kSizeHelp,
                   {"Must be an integer in the defined range"}, ysize, status);
         },
         status);
