@@ -81,6 +81,10 @@ void IO_WRITE(std::string_view text, Status& status) {
   if (vosq_io_dbdb.log_open) put(io_stream(kStreamLog), line, true);
 }
 
+void io_write_lines(TextLines lines, Status& status) {
+  for (const std::string& line : lines) IO_WRITE(line, status);
+}
+
 void IO_WRITENA(std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITENA V0.2")) return;
   std::string_view part = used_text(text);

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/text_lines.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -52,6 +53,8 @@ void IO_DEF_SYSTEM(Status& status);
 
 // One line to the terminal and, while the log is open, to the log.
 void IO_WRITE(std::string_view text, Status& status);
+// Each of LINES as IO_WRITE writes it, without paging.
+void io_write_lines(TextLines lines, Status& status);
 // A partial line (prompt) to the terminal and the log; nothing for blank text.
 void IO_WRITENA(std::string_view text, Status& status);
 // One line to a stream; on a failed write reports it and sets 11010.

@@ -24,11 +24,6 @@ namespace {
 constexpr std::string_view kDefaultsFile = "~/.kesta.def";
 constexpr int kMaxArraySize = 1000000;
 
-void write_lines(const std::vector<std::string>& lines) {
-  Status local = kStatusGood;
-  for (const std::string& line : lines) IO_WRITE(line, local);
-}
-
 std::string host_name() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "this_host";
@@ -38,7 +33,8 @@ std::string host_name() {
 // The advice written when the graphics window cannot be opened.
 void graphics_advice() {
   const std::string host = host_name();
-  write_lines({
+  Status local = kStatusGood;
+  io_write_lines({
       "WARNING: There was a problem opening the graphics output window. This may be a",
       "        problem of the X-terminal not accepting graphics output from the host",
       "        running KESTA. If this is the case it can be cured by using the xhost",
@@ -58,7 +54,7 @@ void graphics_advice() {
       " ",
       "         GRAPHICS OUTPUT and the \"GRAPHICS USER INTERFACE\" are UNAVAILABLE.",
       " ",
-  });
+  }, local);
 }
 
 std::vector<std::string> startup_text(std::string_view version) {
@@ -110,8 +106,10 @@ bool dimension_option(std::string_view argument, Index& xmaxdat, Index& ymaxdat,
     ymaxdat = ysize;
     return true;
   }
-  write_lines({"WARNING: Command line option to set program array sizes could not be",
-               "         decoded successfully"});
+  Status local = kStatusGood;
+  io_write_lines({"WARNING: Command line option to set program array sizes could not be",
+                  "         decoded successfully"},
+                 local);
   return false;
 }
 
