@@ -252,6 +252,19 @@ TEST(Program, HelpAndBadAnswersAtEveryStartUpQuestion) {
   EXPECT_TRUE(has(r.output, "INFO: Variance arrays exist"));
 }
 
+TEST(Program, PipedLinesAreAnswersAsTheyStand) {
+  TempDir dir;
+  // A line with a NUL byte is refused and asked again; a control byte is no
+  // editing key, so the answer is not an integer.
+  const Result r = run(dir, "-nogr -key",
+                       std::string("1") + '\0' + "2\n\x1b" "34\n12\n\nNO\nINFORMATION\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(has(r.output, "WARNING: The line holds a NUL byte and is ignored; enter it again\n"
+                            "X DIMENSION FOR ARRAYS (Range: 1 to 1000000) [512]:\x1b" "34\n"
+                            "Entered response cannot be converted to an integer\n"));
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         12 elements in the X-direction"));
+}
+
 TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {
   TempDir dir;
   write_file(dir.file(".kesta.def"),
