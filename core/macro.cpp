@@ -427,8 +427,10 @@ void io_mset_options(std::span<const std::string> arguments, Status& status) {
     IO_OPEN_INMACRO(false, file_name, status);
     if (status != kStatusGood) {
       Status local = kStatusGood;
-      if (ST_ERRORCODE(status) == 1000)
+      if (ST_ERRORCODE(status) == 1000) {
         IO_WRITE("WARNING: Macro file as specified on command file could not be opened", local);
+        IO_WRITE("         (\"" + std::string(used_text(file_name)) + "\")", local);
+      }
       return;
     }
   }

@@ -279,6 +279,27 @@ TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {
   EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")), "DIM1_DATA\n64\nDIM2_DATA\n32\n"));
 }
 
+TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
+  const std::string stored =
+      "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\nDIM1_DATA\n64\n"
+      "X_PIXEL_SIZE\n100\n";
+  for (const bool populated : {true, false}) {
+    for (const auto& [option, name] : {std::pair{"-macmissing.mac", "missing.mac"},
+                                       std::pair{"-mac", "kesta.mac"}}) {
+      TempDir dir;
+      if (populated) write_file(dir.file(".kesta.def"), stored);
+      const Result r = run(dir, std::string("-nogr -key ") + option, "INFORMATION\n");
+      EXPECT_EQ(r.code, 1) << option;
+      EXPECT_TRUE(has(r.output,
+                      "WARNING: Macro file as specified on command file could not be opened\n"
+                      "         (\"" + std::string(name) + "\")\n"))
+          << r.output;
+      EXPECT_FALSE(has(r.output, "Main menu")) << option;
+      EXPECT_EQ(file_contents(dir.file(".kesta.def")), populated ? stored : "") << option;
+    }
+  }
+}
+
 TEST(Program, PreconditionWarningEndsTheMacro) {
   TempDir dir;
   write_file(dir.file("kesta.mac"), "STORE\nINFORMATION\n");

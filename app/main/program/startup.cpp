@@ -10,6 +10,7 @@
 #include "app/main/kzt_common.hpp"
 #include "app/main/program/program.hpp"
 #include "core/defaults_db.hpp"
+#include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/pager.hpp"
@@ -142,6 +143,27 @@ void ask_start_up(Ask ask, Status& status) {
     if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
     ask();
   } while (status == kStatusConsumed);
+}
+
+// Whether the defaults may be saved at exit, given how the load went: only
+// over a file that was read (a damaged one keeps its entries read whole), or
+// where there was no file (a first run creates it). A start that failed before
+// the load, or a file that could not be read or held more than fits, would
+// otherwise be replaced by fewer settings than it holds.
+bool defaults_may_be_saved(int retstat, Status status) {
+  if (status != kStatusGood) return false;
+  if (retstat == 0 || retstat == 4) return true;
+  if (retstat != -1) return false;
+  Status local = kStatusGood;
+  int translation = 0;
+  std::string path;
+  IO_TRANS_PATH(kDefaultsFile, translation, path, local);
+  if (translation != 0 || local != kStatusGood) return true;  // saving reports the problem
+  bool exists = false;
+  int kind = 0;
+  int found = 0;
+  IO_FILEEXIST(path, exists, kind, found, local);
+  return local == kStatusGood && !exists;
 }
 
 }  // namespace
@@ -291,6 +313,7 @@ int MAIN__() {
   IO_LOAD_DATABASE(kDefaultsFile, retstat, status);
   // A damaged file is reported by the loader itself.
   if (retstat > 0 && retstat != 4) IO_WRITE("WARNING: Problem inputting internal database", status);
+  const bool save_defaults = defaults_may_be_saved(retstat, status);
 
   KztDataSets sets;
   sets.version = std::string(kKestaVersion);
@@ -324,16 +347,19 @@ int MAIN__() {
   KZT_KEYBOARD(false, sets, status);
 
   // Shut-down: the log is closed and the defaults saved even after a
-  // failure, so that neither the transcript nor the settings are lost.
+  // failure, so that neither the transcript nor the settings are lost; but
+  // defaults that were never loaded are not saved over the stored ones.
   Status local = kStatusGood;
   IO_CLOSE_LOGFILE(local);
   sets.log_file_open = false;
   kzt_free_arrays(a, local);
   kzt_free_vectors(sets.vectors, local);
-  Status save_status = kStatusGood;
-  retstat = 0;
-  IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
-  if (retstat != 0) IO_WRITE("WARNING: Problem saving default values", save_status);
+  if (save_defaults) {
+    Status save_status = kStatusGood;
+    retstat = 0;
+    IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
+    if (retstat != 0) IO_WRITE("WARNING: Problem saving default values", save_status);
+  }
   if (status == kStatusGood) {
     KZT_TRAILER(sets.version, status);
     return 0;
