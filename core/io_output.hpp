@@ -59,11 +59,13 @@ void io_write_lines(TextLines lines, Status& status);
 void IO_WRITENA(std::string_view text, Status& status);
 // One line to a stream; on a failed write reports it and sets 11010.
 void IO_WRITE_FILE(int stream, std::string_view text, Status& status);
-// A partial line to a stream.
+// A partial line to a stream; a failed write as IO_WRITE_FILE.
 void IO_WRITENA_FILE(int stream, std::string_view text, Status& status);
 
-// The report of a failed write to an output file, as IO_WRITE_FILE gives it:
-// the advice lines and the system's error CODE, then STATUS 11010.
-void io_write_failure(int code, Status& status);
+// The report of a failed write to the file on STREAM, as IO_WRITE_FILE gives
+// it: the advice lines and the system's error CODE, then STATUS 11010. A log
+// or an output macro that failed is closed first and written no more (a line
+// says so), so that one full disk cannot make every later answer fail.
+void io_write_failure(int stream, int code, Status& status);
 
 }  // namespace kesta

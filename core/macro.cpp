@@ -198,7 +198,9 @@ bool last_record(std::FILE* file, long& start, std::string& text) {
 
 // The failure report of IO_WRITE_FILE, for the writes to the output macro
 // that do not pass through it (empty records, the replaced last record).
-void write_failed(Status& status) { io_write_failure(errno != 0 ? errno : -1, status); }
+void write_failed(Status& status) {
+  io_write_failure(kStreamOutputMacro, errno != 0 ? errno : -1, status);
+}
 
 // Opening checks shared by the three files: a blank name without PROMPT is
 // 10033; a failed open 11000.

@@ -160,8 +160,10 @@ void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines erro
              "Please enter a command from the menu."},
             status);
   }
+  // A recording that fails is reported and closed; the choice stands.
+  Status local = kStatusGood;
   if (status == kStatusGood && vosq_io_dbdb.output_macro)
-    io_outmacro_replace_last(command, consumed_from, status);
+    io_outmacro_replace_last(command, consumed_from, local);
 }
 
 }  // namespace kesta

@@ -300,6 +300,23 @@ TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
   }
 }
 
+TEST(Program, RecordingAndLogOnAFullDiskStopAndTheAnswersGetThrough) {
+  TempDir dir;
+  const Result r = run(dir, "-nogr -dim10x10",
+                       "START MACRO\n/dev/full\nYES\nOPEN LOG\n/dev/full\nINFORMATION\n"
+                       "STOP MACRO\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  for (const std::string closed :
+       {"WARNING: The output macro file is closed; no more answers are recorded\n",
+        "WARNING: The log file is closed; nothing more is written to it\n"}) {
+    EXPECT_NE(r.output.find(closed), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find(closed, r.output.find(closed) + 1), std::string::npos);
+  }
+  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:YES\n"));  // START MACRO failed
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         10 elements in the X-direction"));
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
 TEST(Program, PreconditionWarningEndsTheMacro) {
   TempDir dir;
   write_file(dir.file("kesta.mac"), "STORE\nINFORMATION\n");
