@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
 
 #include "core/io_output.hpp"
@@ -274,6 +275,7 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
       return;
     }
     retstat = 1;
+    if (errno == EISDIR) IO_WRITE("WARNING: \"" + translated + "\" is a directory", status);
     if (!prompt) return;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);
   }

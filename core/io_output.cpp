@@ -1,5 +1,7 @@
 #include "core/io_output.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <map>
 
@@ -47,6 +49,13 @@ bool io_open_stream(int stream, const std::string& path, const char* mode) {
   io_close_stream(stream);
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f == nullptr) return false;
+  // A directory opens for reading, but holds no lines to read.
+  struct stat info {};
+  if (::fstat(::fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(f);
+    errno = EISDIR;
+    return false;
+  }
   io_set_stream(stream, f);
   return true;
 }

@@ -43,7 +43,8 @@ inline std::string vosq_io_dbinteractive;
 // terminal (standard output unless redirected, e.g. by a test).
 std::FILE* io_stream(int stream);
 void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (without fclose)
-// Opens PATH on STREAM with the fopen MODE; closes what was there. False on failure.
+// Opens PATH on STREAM with the fopen MODE; closes what was there. False on
+// failure, and for a directory (errno EISDIR).
 bool io_open_stream(int stream, const std::string& path, const char* mode);
 // Closes (fclose) the file on STREAM, if any. False when closing reported an error.
 bool io_close_stream(int stream);

@@ -119,6 +119,10 @@ bool open_loop(const std::vector<std::string>& tokens, Status& status) {
       end_index = 5;
     }
   }
+  if (name.empty()) {
+    syntax_error("ERROR: Syntax error; Variable of \"DO\" loop not specified", status);
+    return true;
+  }
   if (n < end_index) {
     syntax_error("ERROR: Syntax error; End value of \"DO\" loop not specified", status);
     return true;

@@ -182,11 +182,15 @@ TEST_F(MacroTest, DoLoopFaults) {
   const std::vector<Case> cases = {
       {"DO I = 1, 3\nA\nDO J = 1, 2\n", 11007, ""},
       {"A\nEND DO\n", 11007, ""},
+      {"DO = 1, 3\nA\nEND DO\n", 11013,
+       "ERROR: Syntax error; Variable of \"DO\" loop not specified\n"},
+      {"DO =1,3\n", 11013, "ERROR: Syntax error; Variable of \"DO\" loop not specified\n"},
       {"DO I =\n", 11013, "ERROR: Syntax error; Start value of \"DO\" loop not specified\n"},
       {"DO I = 1\n", 11013, "ERROR: Syntax error; End value of \"DO\" loop not specified\n"},
       {"DO I = 1.5, 3\n", 11013, "ERROR: Syntax error; Start value of \"DO\" loop incorrect\n"},
       {"DO I = 1, 'x'\n", 11013, "ERROR: Syntax error; End value of \"DO\" loop incorrect\n"},
-      {"DO I = 1, 3, .TRUE.\n", 11013, "ERROR: Syntax error; Step value of \"DO\" loop incorrect\n"},
+      {"DO I = 1, 3, .TRUE.\n", 11013,
+       "ERROR: Syntax error; Step value of \"DO\" loop incorrect\n"},
   };
   for (const auto& c : cases) {
     testing::reset_dialogue();
@@ -283,6 +287,16 @@ TEST_F(MacroTest, OpeningFaults) {
   IO_OPEN_INMACRO(false, missing, status);
   EXPECT_EQ(status, 11000);
   EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  {
+    // A directory is refused by name, not replayed as an empty macro.
+    testing::TerminalCapture capture;
+    status = kStatusGood;
+    std::string folder = dir.path().string();
+    IO_OPEN_INMACRO(false, folder, status);
+    EXPECT_EQ(status, 11000);
+    EXPECT_FALSE(vosq_io_dbdb.input_macro);
+    EXPECT_EQ(capture.text(), "WARNING: \"" + folder + "\" is a directory\n");
+  }
   status = kStatusGood;
   std::string out = dir.file("o.mac");
   IO_OPEN_OUTMACRO(true, false, out, status);

@@ -279,6 +279,20 @@ TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {
   EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")), "DIM1_DATA\n64\nDIM2_DATA\n32\n"));
 }
 
+TEST(Program, ArraySizesNotSavedInAFullDefaultsDatabaseAreReported) {
+  TempDir dir;
+  std::string full = "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n";
+  for (int i = 0; i < 200; ++i) full += "KEY" + std::to_string(i) + "\n1\n";
+  write_file(dir.file(".kesta.def"), full);
+  const Result r = run(dir, "-nogr -dim10x10", "INFORMATION\n");
+  EXPECT_EQ(r.code, 0);
+  const std::string warning =
+      "WARNING: The defaults database is full: the array sizes are not saved\n";
+  EXPECT_NE(r.output.find(warning), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find(warning, r.output.find(warning) + 1), std::string::npos);
+  EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
+}
+
 TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
   const std::string stored =
       "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\nDIM1_DATA\n64\n"

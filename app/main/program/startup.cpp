@@ -269,6 +269,8 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
   int retstat = 0;
   IO_SET_IKEYVALUE("DIM1_DATA", static_cast<int>(xmaxdat), retstat, status);
   IO_SET_IKEYVALUE("DIM2_DATA", static_cast<int>(ymaxdat), retstat, status);
+  if (retstat == 1)
+    IO_WRITE("WARNING: The defaults database is full: the array sizes are not saved", status);
 }
 
 void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
