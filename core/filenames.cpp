@@ -282,6 +282,7 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
                  (reason != 0 ? ": " + std::string(std::strerror(reason)) : std::string()),
              status);
     retstat = 1;
+    if (errno == EISDIR) IO_WRITE("WARNING: \"" + translated + "\" is a directory", status);
     if (!prompt) return;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);
   }
