@@ -11,6 +11,7 @@
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/tulma_format.hpp"
 
 namespace kesta {
 
@@ -23,6 +24,7 @@ enum class Road {
   list,         // "?": the one-line helps
   help,         // "HELP": the help text, then a failed input
   kesta,        // the native format
+  tulma,        // the keyword-header format
   removed,      // support removed: a warning, nothing read
   unavailable,  // a reader not built yet
 };
@@ -50,7 +52,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
     {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
-    {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::unavailable, kNoDetectorLimit},
+    {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::tulma, kNoDetectorLimit},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::kesta, kNoDetectorLimit},
     {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::unavailable, kNoDetectorLimit},
     {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
@@ -58,7 +60,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},
     {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::unavailable, 99999.5f},
-    {"TULMA", "TULMA: Simplified subset of the WLT format", Road::unavailable, kNoDetectorLimit},
+    {"TULMA", "TULMA: Simplified subset of the WLT format", Road::tulma, kNoDetectorLimit},
     {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},
     {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::unavailable, 131071.5f},
     {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::unavailable, 131071.5f},
@@ -333,6 +335,11 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
                    ynumdat, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
                    x_pixel_size, y_pixel_size, overload, status);
       break;
+    case Road::tulma:
+      tulma_note(status);
+      FIO_IN_TULMA(false, xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat, ynumdat,
+                   xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, overload, status);
+      break;
     case Road::help:
       FIO_IN_HELP(false, status);
       break;
@@ -340,7 +347,6 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
       IO_WRITE("WARNING: Format support removed", status);
       break;
     case Road::unavailable:
-      if (name == "TULMA" || name == "OZWA DATA FORMAT") tulma_note(status);
       if (name == "MAR RESEARCH FORMAT") IO_WRITE("NOTE: USING NEW INPUT CODE", status);
       fio_format_not_available("The format \"" + name + "\"", status);
       break;

@@ -9,6 +9,7 @@
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/tulma_format.hpp"
 
 namespace kesta {
 
@@ -16,6 +17,7 @@ namespace {
 
 enum class Writer {
   kesta,
+  tulma,
   header_on,
   header_off,
   not_presently,  // "CBF"
@@ -43,7 +45,7 @@ const std::array<OutputChoice, 19> kOutputChoices = {{
     {"GSAS", "GSAS: GSAS powder diffraction format", Writer::unavailable},
     {"HEADER FILES", "HEADER FILES: Output ASCII header file with \"BINARY\" file", Writer::header_on},
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::unavailable},
-    {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::unavailable},
+    {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::tulma},
     {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::unavailable},
     {"NO HEADER FILES", "NO HEADER FILES: No ASCII header files with \"BINARY\" files", Writer::header_off},
     {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::unavailable},
@@ -166,6 +168,9 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
                     x_pixel_size, y_pixel_size, retstat, status);
       break;
     }
+    case Writer::tulma:
+      fio_out_tulma_asked(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status);
+      break;
     case Writer::header_on:
       fio_output_state.header_files = true;
       break;
