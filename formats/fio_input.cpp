@@ -10,6 +10,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/binary_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/tulma_format.hpp"
 
@@ -25,6 +26,7 @@ enum class Road {
   help,         // "HELP": the help text, then a failed input
   kesta,        // the native format
   tulma,        // the keyword-header format
+  binary,       // raw images
   removed,      // support removed: a warning, nothing read
   unavailable,  // a reader not built yet
 };
@@ -46,7 +48,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::unavailable, kNoDetectorLimit, After::one_d_free},
     {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::unavailable, kNoDetectorLimit},
     {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::unavailable, kNoDetectorLimit},
-    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::unavailable, kNoDetectorLimit},
+    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::binary, kNoDetectorLimit},
     {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
     {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
@@ -339,6 +341,11 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
       tulma_note(status);
       FIO_IN_TULMA(false, xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat, ynumdat,
                    xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, overload, status);
+      break;
+    case Road::binary:
+      FIO_IN_BINARY(false, true, xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat,
+                    ynumdat, xaxis, yaxis, data, title, xlabel, ylabel, zlabel, x_pixel_size,
+                    y_pixel_size, overload, status);
       break;
     case Road::help:
       FIO_IN_HELP(false, status);

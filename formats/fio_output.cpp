@@ -8,6 +8,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/binary_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/tulma_format.hpp"
 
@@ -18,6 +19,9 @@ namespace {
 enum class Writer {
   kesta,
   tulma,
+  binary2,  // 2-byte integers
+  binary4,  // 4-byte integers
+  denzo,
   header_on,
   header_off,
   not_presently,  // "CBF"
@@ -33,14 +37,14 @@ struct OutputChoice {
 // clang-format off
 const std::array<OutputChoice, 19> kOutputChoices = {{
     {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::unavailable},
-    {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::unavailable},
-    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::unavailable},
+    {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::binary4},
+    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::binary2},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::unavailable},
     {"CBF", "CBF: Crystallographic Binary Format", Writer::not_presently},
     {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::unavailable},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::unavailable},
-    {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::unavailable},
-    {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::unavailable},
+    {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::denzo},
+    {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::binary2},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Writer::kesta},
     {"GSAS", "GSAS: GSAS powder diffraction format", Writer::unavailable},
     {"HEADER FILES", "HEADER FILES: Output ASCII header file with \"BINARY\" file", Writer::header_on},
@@ -171,6 +175,21 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
     case Writer::tulma:
       fio_out_tulma_asked(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status);
       break;
+    case Writer::binary2:
+    case Writer::binary4: {
+      int retstat = 0;
+      FIO_OUT_BINARY(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                     title, xlabel, ylabel, zlabel, x_pixel_size, y_pixel_size,
+                     fio_output_state.header_files, choice->writer == Writer::binary4 ? 4 : 2,
+                     retstat, status);
+      break;
+    }
+    case Writer::denzo: {
+      int retstat = 0;
+      FIO_OUT_MAR(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                  retstat, status);
+      break;
+    }
     case Writer::header_on:
       fio_output_state.header_files = true;
       break;
