@@ -12,6 +12,7 @@
 #include "formats/format_menus.hpp"
 #include "formats/binary_format.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mervoda_format.hpp"
 #include "formats/tulma_format.hpp"
 
 namespace kesta {
@@ -27,6 +28,7 @@ enum class Road {
   kesta,        // the native format
   tulma,        // the keyword-header format
   binary,       // raw images
+  mervoda,      // X/Y columns
   removed,      // support removed: a warning, nothing read
   unavailable,  // a reader not built yet
 };
@@ -51,7 +53,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::binary, kNoDetectorLimit},
     {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
-    {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
+    {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::mervoda, kNoDetectorLimit, After::one_d_columns},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
     {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
     {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::tulma, kNoDetectorLimit},
@@ -346,6 +348,10 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
       FIO_IN_BINARY(false, true, xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat,
                     ynumdat, xaxis, yaxis, data, title, xlabel, ylabel, zlabel, x_pixel_size,
                     y_pixel_size, overload, status);
+      break;
+    case Road::mervoda:
+      FIO_IN_MERVODA(false, xmaxdat, variances_exist, file_name, retstat, xnumdat, xaxis, data,
+                     variances, title, xlabel, zlabel, x_pixel_size, status);
       break;
     case Road::help:
       FIO_IN_HELP(false, status);

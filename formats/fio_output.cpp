@@ -10,6 +10,7 @@
 #include "formats/format_menus.hpp"
 #include "formats/binary_format.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mervoda_format.hpp"
 #include "formats/tulma_format.hpp"
 
 namespace kesta {
@@ -22,6 +23,7 @@ enum class Writer {
   binary2,  // 2-byte integers
   binary4,  // 4-byte integers
   denzo,
+  mervoda,
   header_on,
   header_off,
   not_presently,  // "CBF"
@@ -41,7 +43,7 @@ const std::array<OutputChoice, 19> kOutputChoices = {{
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::binary2},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::unavailable},
     {"CBF", "CBF: Crystallographic Binary Format", Writer::not_presently},
-    {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::unavailable},
+    {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::mervoda},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::unavailable},
     {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::denzo},
     {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::binary2},
@@ -188,6 +190,14 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
       int retstat = 0;
       FIO_OUT_MAR(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                   retstat, status);
+      break;
+    }
+    case Writer::mervoda: {
+      int retstat = 0;
+      std::string name;
+      FIO_OUT_MERVODA(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                      yendelm, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
+                      variances_exist, name, retstat, status);
       break;
     }
     case Writer::header_on:
