@@ -10,6 +10,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/ascii_formats.hpp"
 #include "formats/binary_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
@@ -29,6 +30,8 @@ enum class Road {
   tulma,        // the keyword-header format
   binary,       // raw images
   mervoda,      // X/Y columns
+  free_format,  // 1-D text columns
+  ascii_2d,     // 2-D text
   removed,      // support removed: a warning, nothing read
   unavailable,  // a reader not built yet
 };
@@ -47,8 +50,8 @@ struct InputChoice {
 // clang-format off
 const std::array<InputChoice, 31> kInputChoices = {{
     {"?", "?: List of available formats and commands", Road::list, 0.0f},
-    {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::unavailable, kNoDetectorLimit, After::one_d_free},
-    {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::unavailable, kNoDetectorLimit},
+    {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::free_format, kNoDetectorLimit, After::one_d_free},
+    {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::ascii_2d, kNoDetectorLimit},
     {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::unavailable, kNoDetectorLimit},
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::binary, kNoDetectorLimit},
     {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
@@ -352,6 +355,20 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
     case Road::mervoda:
       FIO_IN_MERVODA(false, xmaxdat, variances_exist, file_name, retstat, xnumdat, xaxis, data,
                      variances, title, xlabel, zlabel, x_pixel_size, status);
+      break;
+    case Road::free_format: {
+      Index n = xnumdat;
+      FIO_IN_FREEFORMAT("Enter name of file containing 1-D data", xmaxdat, n, xaxis, data,
+                        file_name, status);
+      if (n > 0) {
+        xnumdat = n;
+        retstat = 0;
+      }
+      break;
+    }
+    case Road::ascii_2d:
+      FIO_IN_2DASCII(xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat, ynumdat,
+                     xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, status);
       break;
     case Road::help:
       FIO_IN_HELP(false, status);

@@ -24,13 +24,6 @@ struct MervodaState {
 };
 MervodaState fio_mervoda_state;
 
-bool to_real(const std::string& token, float& value) {
-  bool ok = false;
-  Status local = ST_GOOD();
-  IO_TOKTR(token, ok, value, local);
-  return ok;
-}
-
 }  // namespace
 
 void fio_reset_mervoda() { fio_mervoda_state = MervodaState{}; }
@@ -85,8 +78,8 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
     const auto t = fio_tokens(line);
     float xv = 0.0f, yv = 0.0f;
     if (t.size() >= 2) {
-      if (!to_real(t[0], xv)) IO_WRITE("WARNING: Problem inputting X-coordinate value", status);
-      if (!to_real(t[1], yv)) IO_WRITE("WARNING: Problem inputting Y-coordinate value", status);
+      if (!fio_to_real(t[0], xv)) IO_WRITE("WARNING: Problem inputting X-coordinate value", status);
+      if (!fio_to_real(t[1], yv)) IO_WRITE("WARNING: Problem inputting Y-coordinate value", status);
     } else {
       IO_WRITE("WARNING: Data items missing from file", status);
     }

@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 
 #include "core/filenames.hpp"
@@ -39,6 +41,20 @@ std::vector<std::string> fio_tokens(std::string_view line) {
     if (i > start) out.emplace_back(line.substr(start, i - start));
   }
   return out;
+}
+
+bool fio_to_real(std::string_view token, float& value) {
+  const char* end = token.data() + token.size();
+  float v = 0.0f;
+  const auto [at, error] = std::from_chars(token.data(), end, v);
+  if (error == std::errc() && at == end && std::isfinite(v)) {
+    value = v;
+    return true;
+  }
+  bool ok = false;
+  Status local = ST_GOOD();
+  IO_TOKTR(token, ok, value, local);
+  return ok;
 }
 
 std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status) {

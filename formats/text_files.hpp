@@ -23,6 +23,10 @@ bool fio_read_line(std::FILE* file, std::string& line);
 // The tokens of LINE at the program's separators (blank, comma, tab).
 std::vector<std::string> fio_tokens(std::string_view line);
 
+// TOKEN as a real (the plain decimal forms quickly, the rest as typed
+// numbers are read); false when it is no number.
+bool fio_to_real(std::string_view token, float& value);
+
 // Writes "Enter name of output file", then asks "FILE NAME" (NAME the default
 // and updated) until a temporary file beside it can be created; nullptr after
 // a user escape (STATUS kept) or a bad directory path.
