@@ -14,6 +14,7 @@
 #include "formats/binary_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
+#include "formats/scan_formats.hpp"
 #include "formats/tulma_format.hpp"
 
 namespace kesta {
@@ -32,6 +33,8 @@ enum class Road {
   mervoda,      // X/Y columns
   free_format,  // 1-D text columns
   ascii_2d,     // 2-D text
+  pds,          // powder scans
+  user,         // typed values
   removed,      // support removed: a warning, nothing read
   unavailable,  // a reader not built yet
 };
@@ -71,14 +74,14 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},
     {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::unavailable, 131071.5f},
     {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::unavailable, 131071.5f},
-    {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
+    {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::pds, kNoDetectorLimit, After::one_d_columns},
     {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 16382.5f},
     {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
     {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
     {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::unavailable, kNoDetectorLimit},
     {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::unavailable, kNoDetectorLimit},
     {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::unavailable, kNoDetectorLimit},
-    {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::unavailable, kNoDetectorLimit},
+    {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::user, kNoDetectorLimit},
     {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::unavailable, 254.5f},
 }};
 // clang-format on
@@ -369,6 +372,14 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
     case Road::ascii_2d:
       FIO_IN_2DASCII(xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat, ynumdat,
                      xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, status);
+      break;
+    case Road::pds:
+      FIO_IN_PDS(false, xmaxdat, variances_exist, file_name, retstat, xnumdat, xaxis, data, title,
+                 xlabel, zlabel, x_pixel_size, status);
+      break;
+    case Road::user:
+      FIO_IN_USER(xmaxdat, ymaxdat, xnumdat, ynumdat, xaxis, yaxis, data, title, xlabel, ylabel,
+                  zlabel, retstat, status);
       break;
     case Road::help:
       FIO_IN_HELP(false, status);

@@ -11,6 +11,7 @@
 #include "formats/binary_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
+#include "formats/scan_formats.hpp"
 #include "formats/tulma_format.hpp"
 
 namespace kesta {
@@ -24,6 +25,11 @@ enum class Writer {
   binary4,  // 4-byte integers
   denzo,
   mervoda,
+  cam,
+  gsas,
+  mca,
+  powder_cif,
+  spread,
   header_on,
   header_off,
   not_presently,  // "CBF"
@@ -38,7 +44,7 @@ struct OutputChoice {
 
 // clang-format off
 const std::array<OutputChoice, 19> kOutputChoices = {{
-    {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::unavailable},
+    {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::cam},
     {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::binary4},
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::binary2},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::unavailable},
@@ -48,14 +54,14 @@ const std::array<OutputChoice, 19> kOutputChoices = {{
     {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::denzo},
     {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::binary2},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Writer::kesta},
-    {"GSAS", "GSAS: GSAS powder diffraction format", Writer::unavailable},
+    {"GSAS", "GSAS: GSAS powder diffraction format", Writer::gsas},
     {"HEADER FILES", "HEADER FILES: Output ASCII header file with \"BINARY\" file", Writer::header_on},
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::unavailable},
     {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::tulma},
-    {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::unavailable},
+    {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::mca},
     {"NO HEADER FILES", "NO HEADER FILES: No ASCII header files with \"BINARY\" files", Writer::header_off},
-    {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::unavailable},
-    {"SPREAD SHEET", "SPREAD SHEET: ASCII, one line of ADR in one record", Writer::unavailable},
+    {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::powder_cif},
+    {"SPREAD SHEET", "SPREAD SHEET: ASCII, one line of ADR in one record", Writer::spread},
     {"TIFF INTEGERS", "TIFF INTEGERS: Simple 1 or 2-byte output (no compression)", Writer::unavailable},
 }};
 // clang-format on
@@ -198,6 +204,30 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
       FIO_OUT_MERVODA(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
                       yendelm, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
                       variances_exist, name, retstat, status);
+      break;
+    }
+    case Writer::cam:
+      FIO_OUT_3CAM(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data,
+                   title, status);
+      break;
+    case Writer::gsas:
+    case Writer::powder_cif: {
+      int retstat = 0;
+      std::string name;
+      auto* writer = choice->writer == Writer::gsas ? FIO_OUT_GSAS : FIO_OUT_POWDERCIF;
+      writer(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+             xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist, name,
+             retstat, status);
+      break;
+    }
+    case Writer::mca:
+      FIO_OUT_MCA(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status);
+      break;
+    case Writer::spread: {
+      int retstat = 0;
+      std::string name;
+      FIO_OUT_SPREAD(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                     yendelm, data, name, retstat, status);
       break;
     }
     case Writer::header_on:
