@@ -12,6 +12,7 @@
 #include "formats/format_menus.hpp"
 #include "formats/ascii_formats.hpp"
 #include "formats/binary_format.hpp"
+#include "formats/cdd_codec.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
 #include "formats/scan_formats.hpp"
@@ -35,6 +36,7 @@ enum class Road {
   ascii_2d,     // 2-D text
   pds,          // powder scans
   user,         // typed values
+  cdd,          // compressed diffraction data
   removed,      // support removed: a warning, nothing read
   unavailable,  // a reader not built yet
 };
@@ -60,7 +62,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
     {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::mervoda, kNoDetectorLimit, After::one_d_columns},
-    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
+    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::cdd, 65534.5f},
     {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
     {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::tulma, kNoDetectorLimit},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::kesta, kNoDetectorLimit},
@@ -380,6 +382,10 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
     case Road::user:
       FIO_IN_USER(xmaxdat, ymaxdat, xnumdat, ynumdat, xaxis, yaxis, data, title, xlabel, ylabel,
                   zlabel, retstat, status);
+      break;
+    case Road::cdd:
+      FIO_IN_CDD(xmaxdat, ymaxdat, variances_exist, xnumdat, ynumdat, xaxis, yaxis, data,
+                 variances, title, xlabel, ylabel, zlabel, retstat, status);
       break;
     case Road::help:
       FIO_IN_HELP(false, status);

@@ -9,6 +9,7 @@
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/binary_format.hpp"
+#include "formats/cdd_codec.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
 #include "formats/scan_formats.hpp"
@@ -30,6 +31,7 @@ enum class Writer {
   mca,
   powder_cif,
   spread,
+  cdd,
   header_on,
   header_off,
   not_presently,  // "CBF"
@@ -50,7 +52,7 @@ const std::array<OutputChoice, 19> kOutputChoices = {{
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::unavailable},
     {"CBF", "CBF: Crystallographic Binary Format", Writer::not_presently},
     {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::mervoda},
-    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::unavailable},
+    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::cdd},
     {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::denzo},
     {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::binary2},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Writer::kesta},
@@ -228,6 +230,11 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
       std::string name;
       FIO_OUT_SPREAD(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
                      yendelm, data, name, retstat, status);
+      break;
+    }
+    case Writer::cdd: {
+      int retstat = 0;
+      FIO_OUT_CDD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, retstat, status);
       break;
     }
     case Writer::header_on:
