@@ -22,7 +22,7 @@ constexpr float kNoDetectorLimit = 1.7e38f;
 enum class Road {
   list,         // "?": the one-line helps
   help,         // "HELP": the help text, then a failed input
-  kesta,        // the native format
+  read,         // the row's keyboard reader, then the commit
   removed,      // support removed: a warning, nothing read
   unavailable,  // a reader not built yet
 };
@@ -30,12 +30,18 @@ enum class Road {
 // After a successful read.
 enum class After { none, one_d_free, one_d_columns };
 
+// A format's keyboard road: asks what it needs (the file name first, FILE_NAME
+// its default and updated) and reads the file into a scratch image.
+using KeyboardReader = ImageRead (*)(const ReadRequest& request, std::string& file_name,
+                                     Status& status);
+
 struct InputChoice {
   const char* name;
   const char* help;
   Road road;
-  float overload;  // default overload value (the native reader gives its own)
+  float overload;  // default overload value, when the reader gives none
   After after = After::none;
+  KeyboardReader read = nullptr;  // Road::read
 };
 
 // clang-format off
@@ -51,7 +57,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
     {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
     {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::unavailable, kNoDetectorLimit},
-    {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::kesta, kNoDetectorLimit},
+    {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::read, kNoDetectorLimit, After::none, kesta_keyboard_read},
     {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::unavailable, kNoDetectorLimit},
     {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
     {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
@@ -286,7 +292,15 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
                std::span<float> yaxis, std::span<float> data, std::span<float> variances,
                std::string& title, std::string& xlabel, std::string& ylabel, std::string& zlabel,
                float& x_pixel_size, float& y_pixel_size, Status& status) {
-  constexpr std::string_view kPosition = "Subroutine FIO_INPUT V0.54";
+  FIO_INPUT(ImageTarget{xmaxdat, ymaxdat, variances_exist, xnumdat, ynumdat, xaxis, yaxis, data,
+                        variances, title, xlabel, ylabel, zlabel, x_pixel_size, y_pixel_size},
+            file_name, data_defined, status);
+}
+
+void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_defined,
+               Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_INPUT V0.55";
+  const Index xmaxdat = target.xmaxdat, ymaxdat = target.ymaxdat;
   if (st_bad(status, kPosition)) return;
   if (xmaxdat < 1) {
     st_fail(status, kBaseApp + 1, kPosition);
@@ -294,6 +308,10 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
   }
   if (ymaxdat < 1) {
     st_fail(status, kBaseApp + 2, kPosition);
+    return;
+  }
+  if (!target_holds(target)) {
+    st_fail(status, kBaseApp + 1, kPosition);
     return;
   }
   if (fio_input_state.first) {
@@ -327,12 +345,15 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
   int retstat = 1;
   float overload = choice->overload;
   switch (choice->road) {
-    case Road::kesta:
-      retstat = 0;
-      FIO_IN_KESTA(false, xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat,
-                   ynumdat, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
-                   x_pixel_size, y_pixel_size, overload, status);
+    case Road::read: {
+      ImageRead read = choice->read({xmaxdat, ymaxdat, target.variances_exist}, file_name, status);
+      if (read.ok() && status == kStatusGood) {
+        overload = read.image.overload.value_or(choice->overload);
+        commit_image(read.image, target);
+        retstat = 0;
+      }
       break;
+    }
     case Road::help:
       FIO_IN_HELP(false, status);
       break;
@@ -348,18 +369,19 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
       break;
   }
 
-  if (status == kStatusGood && retstat == 0 && xnumdat > 0 && ynumdat >= 1) {
+  Index& ynumdat = target.ynumdat;
+  if (status == kStatusGood && retstat == 0 && target.xnumdat > 0 && ynumdat >= 1) {
     switch (choice->after) {
       case After::one_d_free:
         ynumdat = 1;
-        xlabel = "X-axis";
-        ylabel.clear();
-        zlabel = "Intensity";
+        target.xlabel = "X-axis";
+        target.ylabel.clear();
+        target.zlabel = "Intensity";
         break;
       case After::one_d_columns:
         ynumdat = 1;
-        if (!yaxis.empty()) yaxis[0] = 0.5f;
-        ylabel.clear();
+        if (!target.yaxis.empty()) target.yaxis[0] = 0.5f;
+        target.ylabel.clear();
         break;
       case After::none:
         break;
@@ -368,8 +390,8 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
     int stored = 0;
     IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
     IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(name), name, stored, status);
-    IO_SET_RKEYVALUE("X_PIXEL_SIZE", x_pixel_size, stored, status);
-    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", y_pixel_size, stored, status);
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", target.x_pixel_size, stored, status);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", target.y_pixel_size, stored, status);
     return;
   }
   stop_macro_and_sequence();
