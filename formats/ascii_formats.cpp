@@ -12,7 +12,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/fio_stream.hpp"
-#include "formats/read_image.hpp"
+#include "formats/reader_support.hpp"
 #include "formats/text_files.hpp"
 
 namespace kesta {
@@ -197,17 +197,10 @@ void FIO_IN_1DASCII(std::string_view file_name, Index maxdat, int& retstat, Inde
   retstat = 0;
 }
 
-void FIO_IN_2DASCII(Index xmaxdat, Index ymaxdat, bool variances_exist, std::string& file_name,
-                    int& retstat, Index& xnumdat, Index& ynumdat, std::span<float> xaxis,
-                    std::span<float> yaxis, std::span<float> data, std::span<float> variances,
-                    std::string& title, std::string& xlabel, std::string& ylabel,
-                    std::string& zlabel, Status& status) {
-  constexpr std::string_view kPosition = "Subroutine FIO_IN_2DASCII V0.3";
-  if (st_bad(status, kPosition)) return;
-  retstat = 1;
-  if (!read_arrays_usable(xmaxdat, ymaxdat, xaxis.size(), yaxis.size(), data.size(),
-                          variances_exist, variances.size(), kPosition, status))
-    return;
+ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                 Status& status) {
+  ImageRead result;
+  const Index xmaxdat = request.xmaxdat, ymaxdat = request.ymaxdat;
   auto& s = fio_ascii_state;
   if (s.first_2d) {
     s.first_2d = false;
@@ -215,10 +208,10 @@ void FIO_IN_2DASCII(Index xmaxdat, Index ymaxdat, bool variances_exist, std::str
     s.ny = static_cast<int>(std::min<Index>(ymaxdat, 10000000));
   }
   const AskedTextFile in(file_name, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return result;
   if (in.file() == nullptr) {
     IO_WRITE("WARNING: File could not be opened successfully", status);
-    return;
+    return result;
   }
   IO_INPI(true, 1, 10000000, true, "X NUMBER PIXELS",
           {"Number of data elements horizontally in each line of data"},
@@ -226,23 +219,20 @@ void FIO_IN_2DASCII(Index xmaxdat, Index ymaxdat, bool variances_exist, std::str
   IO_INPI(true, 1, 10000000, true, "Y NUMBER PIXELS",
           {"Number of data elements vertically (number of lines)"}, {"Enter integer in range"},
           s.ny, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return result;
   if (s.nx > xmaxdat || s.ny > ymaxdat)
     IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
   show_sample(in.file(), status);
   IO_INPI(true, 0, 1000, true, "NUMBER OF LINES TO IGNORE",
           {"Number of lines at the start of the file to ignore"}, {"Enter integer in range"},
           s.lines_2d, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return result;
   skip_lines(in.file(), s.lines_2d);
 
-  ReadImage image;
+  ScratchImage& image = result.image;
   const Index nx = s.nx, ny = s.ny;
   const Index xn = std::min(nx, xmaxdat), yn = std::min(ny, ymaxdat);
-  if (!image.resize(xn, yn)) {
-    IO_WRITE("WARNING: Not enough memory to read the file " + file_name, status);
-    return;
-  }
+  if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
   const std::string_view separators = io_cseparators;
   std::string line;
   std::size_t at = 0;
@@ -264,16 +254,14 @@ void FIO_IN_2DASCII(Index xmaxdat, Index ymaxdat, bool variances_exist, std::str
     }
   };
   for (Index y = 1; y <= yn; ++y) {
-    float* row = image.data.data() + (y - 1) * xn;
+    float* row = image.data.get() + element(1, y, xmaxdat);
     for (Index x = 1; x <= nx; ++x) {
       std::string_view token;
       float v = 0.0f;
       for (;;) {
         if (!next_token(token)) {
-          IO_WRITE("WARNING: The file " + file_name + " ends before the image is complete; the "
-                   "data are unchanged",
-                   status);
-          return;
+          report_unread_file(file_name, "ends before the image is complete", status);
+          return result;
         }
         if (fio_to_real(token, v)) break;
         IO_WRITE("WARNING: Failed to convert:" + std::string(token), status);
@@ -286,10 +274,50 @@ void FIO_IN_2DASCII(Index xmaxdat, Index ymaxdat, bool variances_exist, std::str
                  status);
     }
   }
-  image.title = file_name;
-  read_image_commit(image, xmaxdat, variances_exist, xnumdat, ynumdat, xaxis, yaxis, data,
-                    variances, title, xlabel, ylabel, zlabel);
+  image.xnumdat = xn;
+  image.ynumdat = yn;
+  variances_from_data(image);
+  describe_raw_image(image, file_name);
+  result.retstat = 0;
+  return result;
+}
+
+void FIO_IN_2DASCII(const ImageTarget& target, std::string& file_name, int& retstat,
+                    Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_IN_2DASCII V0.3";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  if (!target_holds(target)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  ImageRead read = ascii_2d_keyboard_read(
+      {target.xmaxdat, target.ymaxdat, target.variances_exist}, file_name, status);
+  if (!read.ok() || status != kStatusGood) return;
+  commit_image(read.image, target);
   retstat = 0;
+}
+
+ImageRead free_format_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                    Status& status) {
+  ImageRead result;
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, false, fio_ascii_state.free_file, image, status)) return result;
+  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
+  Index n = 0;
+  FIO_IN_FREEFORMAT("Enter name of file containing 1-D data", request.xmaxdat, n, x,
+                    image.pixels(), file_name, status);
+  if (status != kStatusGood || n < 1) return result;
+  x.resize(static_cast<std::size_t>(n));
+  image.xaxis = std::move(x);
+  image.xnumdat = n;
+  image.ynumdat = 1;
+  result.retstat = 0;
+  return result;
 }
 
 }  // namespace kesta

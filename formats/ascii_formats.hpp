@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -28,14 +29,21 @@ void FIO_IN_FREEFORMAT(std::string_view prompt, Index maxdat, Index& numdat, std
 void FIO_IN_1DASCII(std::string_view file_name, Index maxdat, int& retstat, Index& numdat,
                     std::span<float> values, Status& status);
 
-// Asks the file, its X and Y sizes and the lines to ignore, and reads the
-// image. RETSTAT 0 read; 1 not (escape, no file, the file ended early: the
-// data set unchanged). XMAXDAT or YMAXDAT below 1 gives 180001/180002.
-void FIO_IN_2DASCII(Index xmaxdat, Index ymaxdat, bool variances_exist, std::string& file_name,
-                    int& retstat, Index& xnumdat, Index& ynumdat, std::span<float> xaxis,
-                    std::span<float> yaxis, std::span<float> data, std::span<float> variances,
-                    std::string& title, std::string& xlabel, std::string& ylabel,
-                    std::string& zlabel, Status& status);
+// The 2-D keyboard road: asks the file, its X and Y sizes and the lines to
+// ignore, and reads the image (values beyond XMAXDAT of a row are read and
+// dropped). RETSTAT 1 after an escape, no file, or a file ending early.
+ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                 Status& status);
+
+// The 2-D keyboard road, then the image becomes the data set (RETSTAT 0);
+// otherwise RETSTAT 1, nothing changed.
+void FIO_IN_2DASCII(const ImageTarget& target, std::string& file_name, int& retstat,
+                    Status& status);
+
+// The free format as a keyboard road ("Enter name of file containing 1-D
+// data"): the pairs become the first row (X values the X axis).
+ImageRead free_format_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                    Status& status);
 
 // Back to the start-of-run settings of the readers.
 void fio_reset_ascii();

@@ -98,10 +98,12 @@ TEST_F(Ascii, TwoDimensionalImage) {
     std::string name = file(c.text), title = "old", xl, yl, zl;
     Index xn = 0, yn = 0;
     int retstat = -9;
+    bool variances = true;
+    float xps = 1, yps = 1;
     // Three columns into arrays two wide: the third value of each row is dropped.
     testing::ScriptedInput input({name, "3", "2", "0"});
-    FIO_IN_2DASCII(2, 2, true, name, retstat, xn, yn, xaxis, yaxis, data, var, title, xl, yl, zl,
-                   status_);
+    FIO_IN_2DASCII({2, 2, variances, xn, yn, xaxis, yaxis, data, var, title, xl, yl, zl, xps, yps},
+                   name, retstat, status_);
     EXPECT_EQ(status_, kStatusGood);
     EXPECT_EQ(retstat, c.retstat);
     if (c.retstat == 0) {

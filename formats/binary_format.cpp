@@ -20,7 +20,7 @@
 #include "core/text.hpp"
 #include "formats/fio_stream.hpp"
 #include "formats/format_menus.hpp"
-#include "formats/read_image.hpp"
+#include "formats/reader_support.hpp"
 #include "formats/region_readers.hpp"
 #include "formats/stream_slot.hpp"
 
@@ -136,60 +136,6 @@ const DataTypeChoice* data_type_named(std::string_view name) {
   for (const auto& t : kDataTypes)
     if (IO_UPPER(used_text(name)) == t.name) return &t;
   return nullptr;
-}
-
-// Reads the file image into IMAGE; RETSTAT as FIO_IN_BINARY.
-int read_raw(const std::string& path, const DataTypeChoice& type, Index nx, Index ny,
-             bool is_signed, bool swap, Index start, Index xmaxdat, Index ymaxdat,
-             ReadImage& image, Status& status) {
-  int open = 0, stream = 0;
-  FIO_FILEOPEN(path, "READ", open, stream, status);
-  if (status != kStatusGood) return 1;
-  if (open != 0) {
-    IO_WRITE("WARNING: Error in opening file " + path, status);
-    return 1;
-  }
-  const Index xn = std::min(nx, xmaxdat), yn = std::min(ny, ymaxdat);
-  if (!image.resize(xn, yn)) {
-    IO_WRITE("WARNING: Not enough memory to read the file " + path, status);
-    FIO_FILECLOSEC(stream, open);
-    return 1;
-  }
-  constexpr Index kBuffer = 20000;
-  std::vector<std::byte> work(static_cast<std::size_t>(kBuffer));
-  std::span<float> out(image.data);
-  Index rx = 0, ry = 0;
-  auto buffer = [&](auto* element) {
-    using T = std::remove_pointer_t<decltype(element)>;
-    return std::span<T>(reinterpret_cast<T*>(work.data()), work.size() / sizeof(T));
-  };
-  const Index elements = kBuffer / type.bytes;
-  if (type.bytes == 1) {
-    FIO_INP_2DBYTE(stream, is_signed, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1, start,
-                   elements, buffer(static_cast<std::int8_t*>(nullptr)), xn, yn, rx, ry, out,
-                   status);
-  } else if (type.bytes == 2) {
-    FIO_INP_2DI2(stream, swap, is_signed, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1, start,
-                 elements, buffer(static_cast<std::int16_t*>(nullptr)), xn, yn, rx, ry, out,
-                 status);
-  } else if (type.real) {
-    FIO_INP_2DR4(stream, swap, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1, start, elements,
-                 buffer(static_cast<float*>(nullptr)), xn, yn, rx, ry, out, status);
-  } else {
-    FIO_INP_2DI4(stream, swap, is_signed, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1, start,
-                 elements, buffer(static_cast<std::int32_t*>(nullptr)), xn, yn, rx, ry, out,
-                 status);
-  }
-  int closed = 0;
-  FIO_FILECLOSEC(stream, closed);
-  if (status == 11005) {
-    status = ST_GOOD();
-    IO_WRITE("WARNING: The file " + path + " ends before the image is complete; the data are "
-             "unchanged",
-             status);
-    return 5;
-  }
-  return status == kStatusGood ? 0 : 1;
 }
 
 }  // namespace
@@ -454,119 +400,196 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   retstat = 0;
 }
 
-void FIO_IN_BINARY(bool gui, bool ask, Index xmaxdat, Index ymaxdat, bool& variances_exist,
-                   std::string& file_name, int& retstat, Index& xnumdat, Index& ynumdat,
-                   std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
-                   std::string& title, std::string& xlabel, std::string& ylabel,
-                   std::string& zlabel, float& x_pixel_size, float& y_pixel_size,
-                   float& overload_value, Status& status) {
-  constexpr std::string_view kPosition = "Subroutine FIO_IN_BINARY V0.10";
-  if (st_bad(status, kPosition)) return;
-  retstat = 1;
-  if (!read_arrays_usable(xmaxdat, ymaxdat, xaxis.size(), yaxis.size(), data.size(), false, 0,
-                          kPosition, status))
-    return;
+ImageRead read_binary_file(const std::string& path, const ReadRequest& request,
+                           const RawLayout& layout, Status& status) {
+  ImageRead result;
+  const DataTypeChoice* type = data_type_named(layout.data_type);
+  if (type == nullptr) {
+    IO_WRITE("WARNING: Unknown data type", status);
+    return result;
+  }
+  int stream = 0;
+  if (!fio_open_input(path, stream, status)) return result;
+  const FioInputClose close(stream);
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, false, path, image, status)) return result;
+  const Index xmax = request.xmaxdat, ymax = request.ymaxdat;
+  const Index nx = layout.nx, ny = layout.ny;
+  const Index xn = std::min(nx, xmax), yn = std::min(ny, ymax);
+  const Index start = std::max<Index>(layout.start_byte, 1);
+  constexpr Index kBuffer = 20000;
+  std::vector<std::byte> work(static_cast<std::size_t>(kBuffer));
+  auto buffer = [&](auto* element) {
+    using T = std::remove_pointer_t<decltype(element)>;
+    return std::span<T>(reinterpret_cast<T*>(work.data()), work.size() / sizeof(T));
+  };
+  const Index elements = kBuffer / type->bytes;
+  std::span<float> out = image.pixels();
+  Index& rx = image.xnumdat;
+  Index& ry = image.ynumdat;
+  if (type->bytes == 1) {
+    FIO_INP_2DBYTE(stream, layout.is_signed, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1,
+                   start, elements, buffer(static_cast<std::int8_t*>(nullptr)), xmax, ymax, rx,
+                   ry, out, status);
+  } else if (type->bytes == 2) {
+    FIO_INP_2DI2(stream, layout.swap, layout.is_signed, false, false, false, nx, ny, 1, 1, xn, yn,
+                 1, 1, start, elements, buffer(static_cast<std::int16_t*>(nullptr)), xmax, ymax,
+                 rx, ry, out, status);
+  } else if (type->real) {
+    FIO_INP_2DR4(stream, layout.swap, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1, start,
+                 elements, buffer(static_cast<float*>(nullptr)), xmax, ymax, rx, ry, out, status);
+  } else {
+    FIO_INP_2DI4(stream, layout.swap, layout.is_signed, false, false, false, nx, ny, 1, 1, xn, yn,
+                 1, 1, start, elements, buffer(static_cast<std::int32_t*>(nullptr)), xmax, ymax,
+                 rx, ry, out, status);
+  }
+  if (status == 11005) {
+    status = ST_GOOD();
+    report_unread_file(path, "ends before the image is complete", status);
+    result.retstat = 5;
+    return result;
+  }
+  if (status != kStatusGood) return result;
+  describe_raw_image(image, path);
+  image.overload = type->overload;
+  result.retstat = 0;
+  return result;
+}
+
+namespace {
+
+// The remembered layout: the sizes kept here, the rest in the database.
+RawLayout remembered_layout(const ReadRequest& request, Status& status) {
   auto& s = fio_binary_state;
   if (s.first_read) {
     s.first_read = false;
-    s.nx = xmaxdat;
-    s.ny = ymaxdat;
+    s.nx = request.xmaxdat;
+    s.ny = request.ymaxdat;
   }
-  int found = 0;
-  bool is_signed = false, swap = false;
-  int start = 1;
-  std::string type_name = kDataTypes[2].name;
-  IO_INQ_LKEYVALUE("IN_BIN_SIGNED", is_signed, found, status);
-  IO_INQ_LKEYVALUE("IN_BIN_SWAP", swap, found, status);
+  RawLayout layout;
+  layout.nx = s.nx;
+  layout.ny = s.ny;
+  layout.data_type = kDataTypes[2].name;
+  int found = 0, start = 1;
+  IO_INQ_LKEYVALUE("IN_BIN_SIGNED", layout.is_signed, found, status);
+  IO_INQ_LKEYVALUE("IN_BIN_SWAP", layout.swap, found, status);
   IO_INQ_IKEYVALUE("IN_BIN_START", start, found, status);
-  {
-    int length = 0;
-    std::string value;
-    IO_INQ_KEYVALUE("IN_BIN_DATA_TYPE", length, value, found, status);
-    if (found == 0) type_name = std::string(used_text(value.substr(0, 20)));
-  }
-  float xps = 1.0e-4f, yps = 1.0e-4f;
-  std::string path = file_name;
-  if (ask) {
-    if (gui) {
-      fio_format_not_available("The graphical road of \"BINARY\"", status);
-      return;
-    }
-    start = 1;
-    IO_INPC(true, "INPUT FILE NAME", {"Name of input file containing data"},
-            {"Unacceptable input"}, 11, file_name, status);
-    if (status == kStatusGood && !asked_path(file_name, path, status)) {
-      if (status == kStatusGood) return;
-    }
-    if (status == kStatusGood) {
-      std::string t, xl, yl, zl;
-      float lower = 0.0f, upper = 0.0f;
-      int bytes = 0;
-      Index nx = s.nx, ny = s.ny;
-      FIO_IN_HEADERFILE(path, t, xl, yl, zl, nx, ny, lower, upper, bytes, swap, is_signed, xps,
-                        yps, status);
-      s.nx = std::clamp<Index>(nx, 1, 10000000);
-      s.ny = std::clamp<Index>(ny, 1, 10000000);
-      if (bytes == 2) type_name = kDataTypes[2].name;
-      if (bytes == 4) type_name = kDataTypes[0].name;
-    }
-    int nx = static_cast<int>(s.nx), ny = static_cast<int>(s.ny);
-    IO_INPI(true, 1, 10000000, true, "X NUMBER PIXELS",
-            {"Number of data elements horizontally in each line of data"},
-            {"Enter integer in range"}, nx, status);
-    IO_INPI(true, 1, 10000000, true, "Y NUMBER PIXELS",
-            {"Number of data elements vertically (number of lines)"}, {"Enter integer in range"},
-            ny, status);
-    if (status == kStatusGood) {
-      s.nx = nx;
-      s.ny = ny;
-      if (nx > xmaxdat || ny > ymaxdat)
-        IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
-      std::vector<std::string> names;
-      for (const auto& t : kDataTypes) names.emplace_back(t.name);
-      IO_MENU(true, "DATA TYPE", {"Enter type of data from available choices"},
-              {"Enter one of the available choices"}, static_cast<int>(names.size()), names,
-              type_name, status);
-    }
-    const DataTypeChoice* chosen = data_type_named(type_name);
-    if (status == kStatusGood && chosen != nullptr &&
-        chosen->bytes >= 2 && !chosen->real) {
-      IO_INPL(false, false, true, true, "PERFORM BYTE SWAPPING",
-              {"\"YES\" if the byte order needs to be changed"}, {"Enter \"YES\" or \"NO\""}, swap,
-              status);
-      IO_INPL(false, false, true, true, "SIGNED DATA",
-              {"\"YES\" if the data is signed, \"NO\" for unsigned data"},
-              {"Enter \"YES\" or \"NO\""}, is_signed, status);
-    }
-  }
-  if (status == kStatusEscape) {
-    status = ST_GOOD();
-    retstat = -1;
-    return;
-  }
-  if (status != kStatusGood) return;
-  int stored = 0;
-  IO_SET_LKEYVALUE("IN_BIN_SIGNED", is_signed, stored, status);
-  IO_SET_LKEYVALUE("IN_BIN_SWAP", swap, stored, status);
-  IO_SET_IKEYVALUE("IN_BIN_START", start, stored, status);
-  IO_SET_KEYVALUE("IN_BIN_DATA_TYPE", SLEN(type_name), type_name, stored, status);
+  if (found == 0) layout.start_byte = start;
+  int length = 0;
+  std::string value;
+  IO_INQ_KEYVALUE("IN_BIN_DATA_TYPE", length, value, found, status);
+  if (found == 0) layout.data_type = std::string(used_text(value.substr(0, 20)));
+  return layout;
+}
 
-  const DataTypeChoice* type = data_type_named(type_name);
-  if (type == nullptr) {
-    IO_WRITE("WARNING: Unknown data type", status);
+void store_layout(const RawLayout& layout, Status& status) {
+  int stored = 0;
+  IO_SET_LKEYVALUE("IN_BIN_SIGNED", layout.is_signed, stored, status);
+  IO_SET_LKEYVALUE("IN_BIN_SWAP", layout.swap, stored, status);
+  IO_SET_IKEYVALUE("IN_BIN_START", static_cast<int>(layout.start_byte), stored, status);
+  IO_SET_KEYVALUE("IN_BIN_DATA_TYPE", SLEN(layout.data_type), layout.data_type, stored, status);
+  fio_binary_state.nx = layout.nx;
+  fio_binary_state.ny = layout.ny;
+}
+
+}  // namespace
+
+ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_name,
+                               Status& status) {
+  RawLayout layout = remembered_layout(request, status);
+  layout.start_byte = 1;
+  std::string path;
+  float xps = 1.0e-4f, yps = 1.0e-4f;
+  ImageRead escaped;
+  escaped.retstat = -1;
+  auto escape = [&]() {
+    if (status == kStatusEscape) {
+      status = ST_GOOD();
+      return true;
+    }
+    return false;
+  };
+  if (!ask_input_path(file_name, path, status)) {
+    if (escape()) return escaped;
+    return {};
+  }
+  {
+    std::string t, xl, yl, zl;
+    float lower = 0.0f, upper = 0.0f;
+    int bytes = 0;
+    FIO_IN_HEADERFILE(path, t, xl, yl, zl, layout.nx, layout.ny, lower, upper, bytes, layout.swap,
+                      layout.is_signed, xps, yps, status);
+    if (bytes == 2) layout.data_type = kDataTypes[2].name;
+    if (bytes == 4) layout.data_type = kDataTypes[0].name;
+  }
+  int nx = static_cast<int>(std::clamp<Index>(layout.nx, 1, 10000000));
+  int ny = static_cast<int>(std::clamp<Index>(layout.ny, 1, 10000000));
+  IO_INPI(true, 1, 10000000, true, "X NUMBER PIXELS",
+          {"Number of data elements horizontally in each line of data"},
+          {"Enter integer in range"}, nx, status);
+  IO_INPI(true, 1, 10000000, true, "Y NUMBER PIXELS",
+          {"Number of data elements vertically (number of lines)"}, {"Enter integer in range"}, ny,
+          status);
+  if (status == kStatusGood && (nx > request.xmaxdat || ny > request.ymaxdat))
+    IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
+  layout.nx = nx;
+  layout.ny = ny;
+  std::vector<std::string> names;
+  for (const auto& t : kDataTypes) names.emplace_back(t.name);
+  IO_MENU(true, "DATA TYPE", {"Enter type of data from available choices"},
+          {"Enter one of the available choices"}, static_cast<int>(names.size()), names,
+          layout.data_type, status);
+  const DataTypeChoice* chosen = data_type_named(layout.data_type);
+  if (status == kStatusGood && chosen != nullptr && chosen->bytes >= 2 && !chosen->real) {
+    IO_INPL(false, false, true, true, "PERFORM BYTE SWAPPING",
+            {"\"YES\" if the byte order needs to be changed"}, {"Enter \"YES\" or \"NO\""},
+            layout.swap, status);
+    IO_INPL(false, false, true, true, "SIGNED DATA",
+            {"\"YES\" if the data is signed, \"NO\" for unsigned data"},
+            {"Enter \"YES\" or \"NO\""}, layout.is_signed, status);
+  }
+  if (escape()) return escaped;
+  if (status != kStatusGood) return {};
+  store_layout(layout, status);
+  ImageRead read = read_binary_file(path, request, layout, status);
+  if (read.ok()) {
+    read.image.title = file_name;
+    read.image.x_pixel_size = xps;
+    read.image.y_pixel_size = yps;
+  }
+  return read;
+}
+
+void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& file_name,
+                   int& retstat, float& overload_value, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_IN_BINARY V0.10";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
+    st_fail(status, e, kPosition);
     return;
   }
-  ReadImage image;
-  retstat = read_raw(path, *type, s.nx, s.ny, is_signed, swap, std::max(start, 1), xmaxdat,
-                     ymaxdat, image, status);
-  if (retstat != 0 || status != kStatusGood) return;
-  image.title = file_name;
-  read_image_commit(image, xmaxdat, false, xnumdat, ynumdat, xaxis, yaxis, data, {}, title,
-                    xlabel, ylabel, zlabel);
-  variances_exist = false;
-  x_pixel_size = xps;
-  y_pixel_size = yps;
-  overload_value = type->overload;
+  if (!target_holds(target)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  const ReadRequest request{target.xmaxdat, target.ymaxdat, false};
+  ImageRead read;
+  if (ask && gui) {
+    fio_format_not_available("The graphical road of \"BINARY\"", status);
+    return;
+  }
+  if (ask) {
+    read = binary_keyboard_read(request, file_name, status);
+  } else {
+    std::string path;
+    if (input_path(file_name, path, status))
+      read = read_binary_file(path, request, remembered_layout(request, status), status);
+  }
+  retstat = read.retstat;
+  if (!read.ok() || status != kStatusGood) return;
+  overload_value = read.image.overload.value_or(overload_value);
+  commit_image(read.image, target);
 }
 
 }  // namespace kesta

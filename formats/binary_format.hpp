@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -46,18 +47,36 @@ void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::stri
                        float& lower, float& upper, int& bytes, bool& swap, bool& is_signed,
                        float& x_pixel_size, float& y_pixel_size, Status& status);
 
-// Reads a raw image. ASK true asks on the terminal (GUI false); ASK false
-// uses the remembered settings and FILE_NAME. RETSTAT 0 read; -1 user escape;
-// 1 bad status in the dialogue, unknown data type or open failure; 5 the file
-// ended before the region was complete. Only RETSTAT 0 changes the data set
-// (VARIANCES_EXIST then false, pixel sizes from the ".info" file or 100
-// microns).
-void FIO_IN_BINARY(bool gui, bool ask, Index xmaxdat, Index ymaxdat, bool& variances_exist,
-                   std::string& file_name, int& retstat, Index& xnumdat, Index& ynumdat,
-                   std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
-                   std::string& title, std::string& xlabel, std::string& ylabel,
-                   std::string& zlabel, float& x_pixel_size, float& y_pixel_size,
-                   float& overload_value, Status& status);
+// The layout of a raw image file.
+struct RawLayout {
+  Index nx = 1, ny = 1;        // pixels per row, rows
+  std::string data_type;       // "4-BYTE INTEGER", "BYTE VALUES", "INTEGER (2-BYTE)",
+                               // "REAL (4-BYTE IEEE)"
+  bool is_signed = false;
+  bool swap = false;
+  Index start_byte = 1;        // numbered from 1
+};
+
+// The file work of the reader: columns 1..min(NX, XMAXDAT) and rows
+// 1..min(NY, YMAXDAT) of PATH into a scratch image (no variances), with the
+// data type's overload value. RETSTAT 1 unknown data type or no file; 5 the
+// file ended before the region was complete; each after a message.
+ImageRead read_binary_file(const std::string& path, const ReadRequest& request,
+                           const RawLayout& layout, Status& status);
+
+// The keyboard road: "INPUT FILE NAME", the ".info" file's defaults, the
+// sizes, "DATA TYPE", and for 2- and 4-byte integers "PERFORM BYTE SWAPPING"
+// and "SIGNED DATA"; the settings are stored back into the database. Pixel
+// sizes come from the ".info" file, else 100 microns. A user escape gives
+// RETSTAT -1 with STATUS good.
+ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_name,
+                               Status& status);
+
+// ASK true: the keyboard road (GUI false); ASK false: FILE_NAME with the
+// remembered settings. The image read becomes the data set (RETSTAT 0,
+// VARIANCES_EXIST false); otherwise the reader's code, nothing changed.
+void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& file_name,
+                   int& retstat, float& overload_value, Status& status);
 
 // DENZO MAR output: a 124-byte header record (width, height, 8 zero integers,
 // 15 zero reals, "**-***-*** **:**:**.**  ", machine order, the rest of the

@@ -16,9 +16,10 @@ namespace kesta {
 namespace {
 
 struct Image {
-  Image(Index x, Index y) : xmax(x), ymax(y), data(x * y, -7.0f), xaxis(x), yaxis(y) {}
+  Image(Index x, Index y)
+      : xmax(x), ymax(y), data(x * y, -7.0f), var(x * y), xaxis(x), yaxis(y) {}
   Index xmax, ymax;
-  std::vector<float> data, xaxis, yaxis;
+  std::vector<float> data, var, xaxis, yaxis;
   std::string title = "old", xl = "x", yl = "y", zl = "z";
   float xps = 1, yps = 1, overload = 0;
   Index xnum = 0, ynum = 0;
@@ -52,9 +53,10 @@ class Binary : public ::testing::Test {
     testing::ScriptedInput input(answers);
     int retstat = -9;
     std::string name = "none";
-    FIO_IN_BINARY(false, true, im.xmax, im.ymax, im.variances, name, retstat, im.xnum, im.ynum,
-                  im.xaxis, im.yaxis, im.data, im.title, im.xl, im.yl, im.zl, im.xps, im.yps,
-                  im.overload, status_);
+    const ImageTarget target{im.xmax,  im.ymax, im.variances, im.xnum, im.ynum, im.xaxis,
+                             im.yaxis, im.data, im.var,       im.title, im.xl,   im.yl,
+                             im.zl,    im.xps,  im.yps};
+    FIO_IN_BINARY(false, true, target, name, retstat, im.overload, status_);
     return retstat;
   }
   testing::TempDir dir_;

@@ -13,6 +13,7 @@
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "formats/reader_support.hpp"
 
 namespace kesta {
 
@@ -224,8 +225,9 @@ bool cdd_encode(std::FILE* file, Index xmaxdat, Index xstrelm, Index ystrelm, In
   return true;
 }
 
-bool cdd_decode(std::FILE* file, std::string_view name, Index xmaxdat, Index ymaxdat,
-                ReadImage& image, Status& status) {
+bool cdd_decode(std::FILE* file, const std::string& name, const ReadRequest& request,
+                ScratchImage& image, Status& status) {
+  const Index xmaxdat = request.xmaxdat, ymaxdat = request.ymaxdat;
   std::array<std::byte, kRecord> first{};
   const std::size_t got = std::fread(first.data(), 1, first.size(), file);
   const std::string_view text(reinterpret_cast<const char*>(first.data()),
@@ -248,14 +250,11 @@ bool cdd_decode(std::FILE* file, std::string_view name, Index xmaxdat, Index yma
   std::uint32_t u = 0;
   for (std::size_t i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(first[c1_byte + i]) << (8 * i);
   const Index xn = std::min(nx, xmaxdat), yn = std::min(ny, ymaxdat);
-  if (!image.resize(xn, yn)) {
-    IO_WRITE("WARNING: Not enough memory to read the file " + std::string(name), status);
-    return false;
-  }
+  if (!scratch_allocate(request, request.variances, name, image, status)) return false;
   NibbleReader in(file, std::span<const std::byte>(first).subspan(c1_byte + 4, got - c1_byte - 4));
   std::int64_t p = static_cast<std::int32_t>(u);
   for (Index y = 1; y <= yn; ++y) {
-    float* row = image.data.data() + (y - 1) * xn;
+    float* row = image.data.get() + element(1, y, xmaxdat);
     std::int64_t first_value = 0;
     for (Index x = 1; x <= nx; ++x) {
       std::int64_t d = 0;
@@ -275,6 +274,10 @@ bool cdd_decode(std::FILE* file, std::string_view name, Index xmaxdat, Index yma
     }
     p = first_value;
   }
+  image.xnumdat = xn;
+  image.ynumdat = yn;
+  variances_from_data(image);
+  describe_raw_image(image, name);
   return true;
 }
 
@@ -317,36 +320,41 @@ void FIO_OUT_CDD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
   retstat = 0;
 }
 
-void FIO_IN_CDD(Index xmaxdat, Index ymaxdat, bool variances_exist, Index& xnumdat,
-                Index& ynumdat, std::span<float> xaxis, std::span<float> yaxis,
-                std::span<float> data, std::span<float> variances, std::string& title,
-                std::string& xlabel, std::string& ylabel, std::string& zlabel, int& retstat,
-                Status& status) {
+ImageRead cdd_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  ImageRead result;
+  std::string path;
+  InputFile file;
+  for (;;) {
+    IO_INPC(true, "DATA FILE NAME", {"Name of file containing compressed diffraction data"},
+            {"Unacceptable input"}, 11, file_name, status);
+    if (status != kStatusGood) return result;
+    std::string problem;
+    if (input_path(file_name, path, status) && (file = open_input_file(path, problem))) break;
+    if (status != kStatusGood) return result;
+    IO_WRITE("Error in opening file, Please retype name", status);
+  }
+  if (cdd_decode(file.get(), path, request, result.image, status)) result.retstat = 0;
+  return result;
+}
+
+void FIO_IN_CDD(const ImageTarget& target, int& retstat, Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_IN_CDD V0.6";
   if (st_bad(status, kPosition)) return;
   retstat = 1;
-  if (!read_arrays_usable(xmaxdat, ymaxdat, xaxis.size(), yaxis.size(), data.size(),
-                          variances_exist, variances.size(), kPosition, status))
+  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
+    st_fail(status, e, kPosition);
     return;
-  std::FILE* file = nullptr;
-  for (;;) {
-    IO_INPC(true, "DATA FILE NAME", {"Name of file containing compressed diffraction data"},
-            {"Unacceptable input"}, 11, fio_cdd_files.input, status);
-    if (status != kStatusGood) return;
-    std::string path;
-    int trans = 0;
-    IO_TRANS_PATH(fio_cdd_files.input, trans, path, status);
-    if (status != kStatusGood) return;
-    if (trans == 0 && (file = std::fopen(path.c_str(), "rb")) != nullptr) break;
-    IO_WRITE("Error in opening file, Please retype name", status);
   }
-  ReadImage image;
-  const bool read = cdd_decode(file, fio_cdd_files.input, xmaxdat, ymaxdat, image, status);
-  std::fclose(file);
-  if (!read) return;
-  image.title = fio_cdd_files.input;
-  read_image_commit(image, xmaxdat, variances_exist, xnumdat, ynumdat, xaxis, yaxis, data,
-                    variances, title, xlabel, ylabel, zlabel);
+  if (!target_holds(target)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  std::string name = fio_cdd_files.input;
+  ImageRead read =
+      cdd_keyboard_read({target.xmaxdat, target.ymaxdat, target.variances_exist}, name, status);
+  fio_cdd_files.input = name;
+  if (!read.ok() || status != kStatusGood) return;
+  commit_image(read.image, target);
   retstat = 0;
 }
 

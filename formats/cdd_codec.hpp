@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
-#include "formats/read_image.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -34,14 +34,14 @@ namespace kesta {
 void FIO_OUT_CDD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                  Index yendelm, std::span<const float> data, int& retstat, Status& status);
 
-// Reads a file asked for ("DATA FILE NAME") into the data set from (1, 1);
-// an image larger than the arrays keeps the part that fits. RETSTAT 0 read;
-// 1 not (escape, not such a file, damaged: the data set as it was).
-void FIO_IN_CDD(Index xmaxdat, Index ymaxdat, bool variances_exist, Index& xnumdat,
-                Index& ynumdat, std::span<float> xaxis, std::span<float> yaxis,
-                std::span<float> data, std::span<float> variances, std::string& title,
-                std::string& xlabel, std::string& ylabel, std::string& zlabel, int& retstat,
-                Status& status);
+// The keyboard road: asks "DATA FILE NAME" (again after a file that does not
+// open) and reads it; an image larger than the arrays keeps the part that
+// fits. RETSTAT 1 (after a message) for a file not of this format or damaged.
+ImageRead cdd_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status);
+
+// The keyboard road, then the image read becomes the data set (RETSTAT 0);
+// otherwise RETSTAT 1 and nothing changed.
+void FIO_IN_CDD(const ImageTarget& target, int& retstat, Status& status);
 
 // The codec itself. Encodes the region into FILE; false (after a message) for
 // a value or difference that has no code, or a failed write.
@@ -51,7 +51,7 @@ bool cdd_encode(std::FILE* file, Index xmaxdat, Index xstrelm, Index ystrelm, In
 // Decodes FILE into IMAGE (at most XMAXDAT x YMAXDAT of it; wider rows are
 // decoded and their extra pixels dropped). False (after a message naming
 // NAME) for a file that is not of this format or is damaged.
-bool cdd_decode(std::FILE* file, std::string_view name, Index xmaxdat, Index ymaxdat,
-                ReadImage& image, Status& status);
+bool cdd_decode(std::FILE* file, const std::string& name, const ReadRequest& request,
+                ScratchImage& image, Status& status);
 
 }  // namespace kesta

@@ -67,8 +67,10 @@ class Cdd : public ::testing::Test {
     std::vector<float> xaxis(static_cast<std::size_t>(xmax)), yaxis(static_cast<std::size_t>(ymax));
     std::string title, xl, yl, zl;
     int retstat = -9;
-    FIO_IN_CDD(xmax, ymax, false, xn, yn, xaxis, yaxis, data, {}, title, xl, yl, zl, retstat,
-               status_);
+    bool variances = false;
+    float xps = 1, yps = 1;
+    FIO_IN_CDD({xmax, ymax, variances, xn, yn, xaxis, yaxis, data, {}, title, xl, yl, zl, xps, yps},
+               retstat, status_);
     return retstat;
   }
   testing::TempDir dir_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/filenames.hpp"
@@ -102,6 +103,31 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
   zlabel = lines[2];
   if (n >= 2) x_pixel_size = x[1] - x[0];
   retstat = 0;
+}
+
+ImageRead mervoda_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                Status& status) {
+  ImageRead result;
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
+  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
+  std::string title, xlabel, zlabel;
+  float step = std::numeric_limits<float>::quiet_NaN();
+  Index n = 0;
+  int retstat = 1;
+  FIO_IN_MERVODA(false, request.xmaxdat, request.variances, file_name, retstat, n, x,
+                 image.pixels(), image.variance_pixels(), title, xlabel, zlabel, step, status);
+  if (retstat != 0 || status != kStatusGood) return result;
+  x.resize(static_cast<std::size_t>(n));
+  image.xaxis = std::move(x);
+  image.xnumdat = n;
+  image.ynumdat = 1;
+  image.title = title;
+  image.xlabel = xlabel;
+  image.zlabel = zlabel;
+  if (!std::isnan(step)) image.x_pixel_size = step;
+  result.retstat = 0;
+  return result;
 }
 
 void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, Index xmaxdat,

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -21,6 +22,11 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
                     int& retstat, Index& numdat, std::span<float> xaxis, std::span<float> data,
                     std::span<float> variances, std::string& title, std::string& xlabel,
                     std::string& zlabel, float& x_pixel_size, Status& status);
+
+// The keyboard road ("FILE NAME"): the curve becomes the first row of a
+// scratch image, X values its X axis.
+ImageRead mervoda_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                Status& status);
 
 // Writes one row or column of the region (keyboard: asks the file and the
 // row or column; each call moves on to the next). RETSTAT 0 written, 1 not.

@@ -559,3 +559,53 @@ void FIO_IN_USER(Index xmaxdat, Index ymaxdat, Index& xnumdat, Index& ynumdat,
 }
 
 }  // namespace kesta
+
+namespace kesta {
+
+ImageRead pds_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  ImageRead result;
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, false, file_name, image, status)) return result;
+  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
+  std::string title, xlabel, zlabel;
+  float step = 0.0f;
+  Index n = 0;
+  bool variances = false;
+  int retstat = 1;
+  FIO_IN_PDS(false, request.xmaxdat, variances, file_name, retstat, n, x, image.pixels(), title,
+             xlabel, zlabel, step, status);
+  if (retstat != 0 || status != kStatusGood) return result;
+  x.resize(static_cast<std::size_t>(n));
+  image.xaxis = std::move(x);
+  image.xnumdat = n;
+  image.ynumdat = 1;
+  image.title = title;
+  image.xlabel = xlabel;
+  image.zlabel = zlabel;
+  image.x_pixel_size = step;
+  result.retstat = 0;
+  return result;
+}
+
+ImageRead user_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  ImageRead result;
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, false, file_name, image, status)) return result;
+  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat)), y(1);
+  std::string title, xlabel, ylabel, zlabel;
+  int retstat = 1;
+  FIO_IN_USER(request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, x, y,
+              image.pixels(), title, xlabel, ylabel, zlabel, retstat, status);
+  if (retstat != 0 || status != kStatusGood) return result;
+  x.resize(static_cast<std::size_t>(image.xnumdat));
+  image.xaxis = std::move(x);
+  image.yaxis = std::move(y);
+  image.title = title;
+  image.xlabel = xlabel;
+  image.ylabel = ylabel;
+  image.zlabel = zlabel;
+  result.retstat = 0;
+  return result;
+}
+
+}  // namespace kesta

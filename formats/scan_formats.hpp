@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -54,6 +55,11 @@ void FIO_IN_PDS(bool name_given, Index maxdat, bool& variances_exist, std::strin
                 int& retstat, Index& numdat, std::span<float> xaxis, std::span<float> data,
                 std::string& title, std::string& xlabel, std::string& zlabel,
                 float& x_pixel_size, Status& status);
+
+// The keyboard roads of the PDS reader and the typed values: the scan or
+// the values become the first row of a scratch image.
+ImageRead pds_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status);
+ImageRead user_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status);
 
 // Typed values ("ENTER DATA VALUE" until the user escape, then changes by
 // number). RETSTAT 0 entered; 1 nothing entered or an escape while changing

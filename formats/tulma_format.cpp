@@ -16,7 +16,7 @@
 #include "core/system.hpp"
 #include "core/text.hpp"
 #include "formats/fio_stream.hpp"
-#include "formats/read_image.hpp"
+#include "formats/reader_support.hpp"
 #include "formats/region_readers.hpp"
 
 namespace kesta {
@@ -220,11 +220,11 @@ Header read_header(ByteSource& in, Section& s, std::string& title, Status& statu
 }
 
 // Reads the image of the wanted section into IMAGE; false after a message.
-bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted, Index xmaxdat,
-                Index ymaxdat, ReadImage& image, Status& status) {
+bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted,
+                const ReadRequest& request, ScratchImage& image, Status& status) {
   ByteSource in(file);
-  image.title = path;
-  Index last_image = -1;
+  std::string title = path;
+  Index last_image = 0;
   Section s;
   for (;;) {
     std::optional<char> c;
@@ -235,11 +235,11 @@ bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted
       return false;
     }
     s = Section{};
-    const Header h = read_header(in, s, image.title, status);
+    const Header h = read_header(in, s, title, status);
     if (h != Header::ok) return false;
     // A section without "Image" follows on from the one before (the first is
     // image 1), so that files of a single unnumbered image read.
-    last_image = s.image != -1 ? s.image : std::max<Index>(last_image, 0) + 1;
+    last_image = s.image != -1 ? s.image : last_image + 1;
     if (last_image == wanted) break;
     if (s.size < 1) {
       IO_WRITE("ERROR: The required \"Image\" number has not been found and I think that", status);
@@ -256,54 +256,54 @@ bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted
   }
 
   if (s.dim1 < 1 || s.dim2 < 1 || s.type == nullptr) {
-    IO_WRITE("WARNING: The header of " + path + " gives no " +
-                 (s.dim1 < 1 ? "Dim_1" : s.dim2 < 1 ? "Dim_2" : "DataType") +
-                 " (or no valid one): image not input",
-             status);
+    report_unread_file(path,
+                       std::string("gives no valid ") +
+                           (s.dim1 < 1 ? "Dim_1" : s.dim2 < 1 ? "Dim_2" : "DataType"),
+                       status);
     return false;
   }
   if (!s.big_endian) {
     IO_WRITE("INFO: No \"ByteOrder\" in the header: the machine's byte order is assumed", status);
     s.big_endian = IO_BIG_ENDIAN();
   }
+  if (!scratch_allocate(request, request.variances, path, image, status)) return false;
   const bool swap = *s.big_endian != IO_BIG_ENDIAN();
-  const Index nx = std::min(s.dim1, xmaxdat), ny = std::min(s.dim2, ymaxdat);
-  if (!image.resize(nx, ny)) {
-    IO_WRITE("WARNING: Not enough memory to read the file " + path, status);
-    return false;
-  }
+  const Index xmax = request.xmaxdat, ymax = request.ymaxdat;
+  const Index nx = std::min(s.dim1, xmax), ny = std::min(s.dim2, ymax);
   const Index start = in.position() + 1;
   constexpr Index kBuffer = 8192;
-  Index xn = 0, yn = 0;
-  std::span<float> out(image.data);
+  std::span<float> out = image.pixels();
   switch (s.type->pixel) {
     case Pixel::f32: {
       std::vector<float> b(kBuffer);
       FIO_INP_2DR4(stream, swap, false, false, false, s.dim1, s.dim2, 1, 1, nx, ny, 1, 1, start,
-                   kBuffer, b, nx, ny, xn, yn, out, status);
+                   kBuffer, b, xmax, ymax, image.xnumdat, image.ynumdat, out, status);
       break;
     }
     case Pixel::u16:
     case Pixel::s16: {
       std::vector<std::int16_t> b(kBuffer);
       FIO_INP_2DI2(stream, swap, s.type->pixel == Pixel::s16, false, false, false, s.dim1, s.dim2,
-                   1, 1, nx, ny, 1, 1, start, kBuffer, b, nx, ny, xn, yn, out, status);
+                   1, 1, nx, ny, 1, 1, start, kBuffer, b, xmax, ymax, image.xnumdat,
+                   image.ynumdat, out, status);
       break;
     }
     default: {
       std::vector<std::int32_t> b(kBuffer);
       FIO_INP_2DI4(stream, swap, s.type->pixel == Pixel::s32, false, false, false, s.dim1, s.dim2,
-                   1, 1, nx, ny, 1, 1, start, kBuffer, b, nx, ny, xn, yn, out, status);
+                   1, 1, nx, ny, 1, 1, start, kBuffer, b, xmax, ymax, image.xnumdat,
+                   image.ynumdat, out, status);
       break;
     }
   }
   if (status == 11005) {
     status = ST_GOOD();
-    IO_WRITE("WARNING: The file " + path + " ends before its image is complete: image not input",
-             status);
+    report_unread_file(path, "ends before its image is complete", status);
     return false;
   }
   if (status != kStatusGood) return false;
+  variances_from_data(image);
+  describe_raw_image(image, title);
   image.overload = s.type->overload;
   return true;
 }
@@ -459,64 +459,61 @@ void FIO_IS_TULMA(std::string_view file_name, int& retstat, Status& status) {
     retstat = head[0] == std::byte{'{'} ? 0 : 1;
 }
 
-void FIO_IN_TULMA(bool name_given, Index xmaxdat, Index ymaxdat, bool variances_exist,
-                  std::string& file_name, int& retstat, Index& xnumdat, Index& ynumdat,
-                  std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
-                  std::span<float> variances, std::string& title, std::string& xlabel,
-                  std::string& ylabel, std::string& zlabel, float& overload_value,
-                  Status& status) {
+ImageRead read_tulma_file(const std::string& path, const ReadRequest& request, int image_number,
+                          Status& status) {
+  ImageRead result;
+  int stream = 0;
+  if (!fio_open_input(path, stream, status)) return result;
+  const FioInputClose close(stream);
+  if (read_tulma(fio_input_file(), stream, path, image_number, request, result.image, status))
+    result.retstat = 0;
+  return result;
+}
+
+ImageRead tulma_keyboard_read(const ReadRequest& request, std::string& file_name,
+                              Status& status) {
+  std::string path;
+  for (;;) {
+    IO_INPC(true, "\"TULMA\" (limited OZWA) DATA FILE NAME",
+            {"Name of file containing \"TULMA\" (OZWA sub-set) format data"},
+            {"Unacceptable input"}, 11, file_name, status);
+    if (status != kStatusGood) return {};
+    std::string problem;
+    if (input_path(file_name, path, status) && open_input_file(path, problem)) break;
+    if (status != kStatusGood) return {};
+    IO_WRITE("Error in opening file, Please retype name", status);
+  }
+  int number = fio_tulma_files.image;
+  IO_INPI(true, 1, 99999, true, "IMAGE NUMBER", {"Index number of required image"},
+          {"Enter valid integer within given range"}, number, status);
+  if (status != kStatusGood) return {};
+  fio_tulma_files.image = number;
+  return read_tulma_file(path, request, number, status);
+}
+
+void FIO_IN_TULMA(bool name_given, const ImageTarget& target, std::string& file_name,
+                  int& retstat, float& overload_value, Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_IN_TULMA V0.20";
   if (st_bad(status, kPosition)) return;
   retstat = 1;
-  if (!read_arrays_usable(xmaxdat, ymaxdat, xaxis.size(), yaxis.size(), data.size(),
-                          variances_exist, variances.size(), kPosition, status))
+  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
+    st_fail(status, e, kPosition);
     return;
-  int stream = 0, open = 0;
-  std::string path;
-  int wanted = 1;
-  if (name_given) {
-    FIO_FILEOPEN(file_name, "READ", open, stream, status);
-    if (status != kStatusGood) return;
-    if (open != 0) {
-      retstat = open;
-      IO_WRITE("WARNING: Error in opening file " + file_name, status);
-      return;
-    }
-    path = file_name;
-  } else {
-    for (;;) {
-      IO_INPC(true, "\"TULMA\" (limited OZWA) DATA FILE NAME",
-              {"Name of file containing \"TULMA\" (OZWA sub-set) format data"},
-              {"Unacceptable input"}, 11, file_name, status);
-      if (status != kStatusGood) return;
-      int trans = 0;
-      IO_TRANS_PATH(file_name, trans, path, status);
-      if (status != kStatusGood) return;
-      if (trans == 0) {
-        FIO_FILEOPEN(path, "READ", open, stream, status);
-        if (status != kStatusGood) return;
-        if (open == 0) break;
-      }
-      IO_WRITE("Error in opening file, Please retype name", status);
-    }
-    int number = fio_tulma_files.image;
-    IO_INPI(true, 1, 99999, true, "IMAGE NUMBER", {"Index number of required image"},
-            {"Enter valid integer within given range"}, number, status);
-    if (status != kStatusGood) {
-      FIO_FILECLOSEC(stream, open);
-      return;
-    }
-    fio_tulma_files.image = wanted = number;
   }
-  ReadImage image;
-  const bool read =
-      read_tulma(fio_input_file(), stream, path, wanted, xmaxdat, ymaxdat, image, status);
-  int closed = 0;
-  FIO_FILECLOSEC(stream, closed);
-  if (!read || status != kStatusGood) return;
-  read_image_commit(image, xmaxdat, variances_exist, xnumdat, ynumdat, xaxis, yaxis, data,
-                    variances, title, xlabel, ylabel, zlabel);
-  overload_value = image.overload;
+  if (!target_holds(target)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  const ReadRequest request{target.xmaxdat, target.ymaxdat, target.variances_exist};
+  std::string path;
+  ImageRead read;
+  if (!name_given)
+    read = tulma_keyboard_read(request, file_name, status);
+  else if (input_path(file_name, path, status))
+    read = read_tulma_file(path, request, 1, status);
+  if (!read.ok() || status != kStatusGood) return;
+  overload_value = read.image.overload.value_or(overload_value);
+  commit_image(read.image, target);
   retstat = 0;
 }
 

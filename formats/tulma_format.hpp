@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -21,18 +22,24 @@ namespace kesta {
 // (after "WARNING: Error in opening file").
 void FIO_IS_TULMA(std::string_view file_name, int& retstat, Status& status);
 
-// Reads image 1 of FILE_NAME (NAME_GIVEN) or asks for the file and the image
-// number. The data set changes only when the image was read (RETSTAT 0); every
-// refusal names its reason and leaves it as it was (RETSTAT 1). A file without
-// Dim_1, Dim_2 or DataType is refused; one without ByteOrder is read in the
-// machine's order. The title becomes the file name, the overload value the
-// data type's. Pixel sizes are not part of the format and stay as they were.
-void FIO_IN_TULMA(bool name_given, Index xmaxdat, Index ymaxdat, bool variances_exist,
-                  std::string& file_name, int& retstat, Index& xnumdat, Index& ynumdat,
-                  std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
-                  std::span<float> variances, std::string& title, std::string& xlabel,
-                  std::string& ylabel, std::string& zlabel, float& overload_value,
-                  Status& status);
+// The file work of the reader: image IMAGE_NUMBER of PATH into a scratch
+// image. Refused with a message (RETSTAT 1): a file without Dim_1, Dim_2 or
+// DataType, compressed data, an unknown data type, no such image, a file
+// ending early. A file without ByteOrder is read in the machine's order. The
+// title is the file's Title or the file name, the overload value the data
+// type's; pixel sizes are not part of the format and stay as they were.
+ImageRead read_tulma_file(const std::string& path, const ReadRequest& request, int image_number,
+                          Status& status);
+
+// The keyboard road: asks the file ("\"TULMA\" (limited OZWA) DATA FILE
+// NAME", again after a file that does not open) and "IMAGE NUMBER".
+ImageRead tulma_keyboard_read(const ReadRequest& request, std::string& file_name,
+                              Status& status);
+
+// Reads image 1 of FILE_NAME (NAME_GIVEN) or asks as the keyboard road, and
+// makes it the data set (RETSTAT 0); otherwise RETSTAT 1, nothing changed.
+void FIO_IN_TULMA(bool name_given, const ImageTarget& target, std::string& file_name,
+                  int& retstat, float& overload_value, Status& status);
 
 // Writes the region to FILE_NAME (an existing file is replaced only when
 // everything was written). RETSTAT 0 written, 1 not opened or not written.

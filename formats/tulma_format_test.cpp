@@ -40,8 +40,12 @@ struct Image {
   std::vector<float> data = std::vector<float>(12, -7.0f), var = std::vector<float>(12, -7.0f);
   std::vector<float> xaxis = std::vector<float>(4), yaxis = std::vector<float>(3);
   std::string title = "old", xl, yl, zl;
-  float overload = 0;
+  float overload = 0, xps = 1, yps = 1;
   Index xnum = 0, ynum = 0;
+  bool variances = true;
+  ImageTarget target() {
+    return {xmax, ymax, variances, xnum, ynum, xaxis, yaxis, data, var, title, xl, yl, zl, xps, yps};
+  }
 };
 
 class Tulma : public ::testing::Test {
@@ -49,8 +53,7 @@ class Tulma : public ::testing::Test {
   void SetUp() override { testing::reset_dialogue(); }
   int read(Image& im, std::string path) {
     int retstat = -9;
-    FIO_IN_TULMA(true, im.xmax, im.ymax, true, path, retstat, im.xnum, im.ynum, im.xaxis,
-                 im.yaxis, im.data, im.var, im.title, im.xl, im.yl, im.zl, im.overload, status_);
+    FIO_IN_TULMA(true, im.target(), path, retstat, im.overload, status_);
     return retstat;
   }
   // The terminal output since the last call.
@@ -137,7 +140,7 @@ TEST_F(Tulma, RefusedFilesLeaveTheDataAsTheyWere) {
   const std::vector<Case> cases = {
       {header(good + "Compression = Packed;\n") + pixels<float>({1}, false), "compression"},
       {header("Dim_1 = 1;\nDim_2 = 1;\nDataType = Complex;\n"), "unsupported"},
-      {header("Dim_2 = 1;\nDataType = FLOAT;\n") + pixels<float>({1}, false), "Dim_1"},
+      {header("Dim_2 = 1;\nDataType = FLOAT;\n") + pixels<float>({1}, false), "no valid Dim_1"},
       {header("Dim_1 = 1;\nDim_2 = 1;\n") + pixels<float>({1}, false), "DataType"},
       {header("Dim_1 = 9;\nDim_2 = 9;\nDataType = FLOAT;\n") + pixels<float>({1}, false),
        "ends before"},
@@ -172,8 +175,7 @@ TEST_F(Tulma, SecondImageIsFoundAfterASectionWithSize) {
   Image im;
   int retstat = -9;
   std::string name = "x";
-  FIO_IN_TULMA(false, im.xmax, im.ymax, false, name, retstat, im.xnum, im.ynum, im.xaxis,
-               im.yaxis, im.data, im.var, im.title, im.xl, im.yl, im.zl, im.overload, status_);
+  FIO_IN_TULMA(false, im.target(), name, retstat, im.overload, status_);
   ASSERT_EQ(retstat, 0);
   EXPECT_EQ(im.data[0], 2.0f);
   EXPECT_EQ(im.title, "second");

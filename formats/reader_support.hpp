@@ -1,0 +1,37 @@
+#pragma once
+// Small steps the image readers of these formats share on top of
+// formats/scratch_image.hpp.
+
+#include <string>
+
+#include "core/types.hpp"
+#include "formats/scratch_image.hpp"
+
+namespace kesta {
+
+// Opens PATH, a regular file only, as the stream layer's input stream (for
+// the region readers); false after a message naming the file.
+bool fio_open_input(const std::string& path, int& stream, Status& status);
+
+// Closes the stream layer's input stream STREAM when it goes.
+class FioInputClose {
+ public:
+  explicit FioInputClose(int stream) : stream_(stream) {}
+  ~FioInputClose();
+  FioInputClose(const FioInputClose&) = delete;
+  FioInputClose& operator=(const FioInputClose&) = delete;
+
+ private:
+  int stream_;
+};
+
+// The readers that have no variances of their own give the data as the
+// variances: copies the extent of IMAGE's data into its variances, when it
+// has them.
+void variances_from_data(ScratchImage& image);
+
+// The descriptions of an image read from a raw layout: the title PATH,
+// labels "Columns", "Rows", "Intensity".
+void describe_raw_image(ScratchImage& image, const std::string& title);
+
+}  // namespace kesta
