@@ -13,6 +13,7 @@
 #include "formats/ascii_formats.hpp"
 #include "formats/binary_format.hpp"
 #include "formats/cdd_codec.hpp"
+#include "formats/huffman_codec.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
 #include "formats/scan_formats.hpp"
@@ -68,7 +69,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
     {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
-    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},
+    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::read, 65534.5f, After::none, huffman_keyboard_read},
     {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::unavailable, 99999.5f},
     {"TULMA", "TULMA: Simplified subset of the WLT format", Road::read, kNoDetectorLimit, After::none, tulma_keyboard_read},
     {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},

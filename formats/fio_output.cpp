@@ -10,6 +10,7 @@
 #include "formats/format_menus.hpp"
 #include "formats/binary_format.hpp"
 #include "formats/cdd_codec.hpp"
+#include "formats/huffman_codec.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
 #include "formats/scan_formats.hpp"
@@ -32,6 +33,7 @@ enum class Writer {
   powder_cif,
   spread,
   cdd,
+  huffman,
   header_on,
   header_off,
   not_presently,  // "CBF"
@@ -58,7 +60,7 @@ const std::array<OutputChoice, 19> kOutputChoices = {{
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Writer::kesta},
     {"GSAS", "GSAS: GSAS powder diffraction format", Writer::gsas},
     {"HEADER FILES", "HEADER FILES: Output ASCII header file with \"BINARY\" file", Writer::header_on},
-    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::unavailable},
+    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::huffman},
     {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::tulma},
     {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::mca},
     {"NO HEADER FILES", "NO HEADER FILES: No ASCII header files with \"BINARY\" files", Writer::header_off},
@@ -235,6 +237,12 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
     case Writer::cdd: {
       int retstat = 0;
       FIO_OUT_CDD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, retstat, status);
+      break;
+    }
+    case Writer::huffman: {
+      int retstat = 0;
+      FIO_OUT_HUFFMAN(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                      data, retstat, status);
       break;
     }
     case Writer::header_on:
