@@ -18,6 +18,7 @@
 #include "formats/mervoda_format.hpp"
 #include "formats/scan_formats.hpp"
 #include "formats/tulma_format.hpp"
+#include "formats/unknown_format.hpp"
 
 namespace kesta {
 
@@ -81,7 +82,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
     {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::unavailable, kNoDetectorLimit},
     {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::unavailable, kNoDetectorLimit},
-    {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::unavailable, kNoDetectorLimit},
+    {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::read, kNoDetectorLimit, After::none, unknown_keyboard_read},
     {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::read, kNoDetectorLimit, After::none, user_keyboard_read},
     {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::unavailable, 254.5f},
 }};
