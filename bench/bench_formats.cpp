@@ -3,6 +3,8 @@
 // of the same file), and decoding a 2300 x 2300 packed image.
 
 #include <benchmark/benchmark.h>
+
+#include "bench/bench_files.hpp"
 #include <unistd.h>
 
 #include <cstdio>
@@ -26,20 +28,8 @@ using namespace kesta;
 
 constexpr Index kSize = 4096;
 
-std::string scratch(const std::string& name) {
-  return (std::filesystem::temp_directory_path() /
-          ("kesta-bench-" + std::to_string(::getpid()) + "-" + name))
-      .string();
-}
-
-struct Quiet {
-  Quiet() : null_(std::fopen("/dev/null", "w")) { io_set_stream(kStreamTerminal, null_); }
-  ~Quiet() {
-    io_set_stream(kStreamTerminal, nullptr);
-    std::fclose(null_);
-  }
-  std::FILE* null_;
-};
+using bench::Quiet;
+using bench::scratch;
 
 std::vector<float> test_image(Index n) {
   std::vector<float> image(static_cast<std::size_t>(n * n));
