@@ -11,6 +11,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
@@ -88,6 +89,18 @@ class ByteSource {
     return piece_[at_++];
   }
   Index position() const { return start_ + static_cast<Index>(at_); }
+  // Moves on by N bytes; false when that is not a position of the file.
+  bool skip(Index n) {
+    if (n <= static_cast<Index>(size_ - at_)) {
+      at_ += static_cast<std::size_t>(n);
+      return true;
+    }
+    const Index target = position() + n;
+    if (n < 0 || target < 0 || file_ == nullptr || !io_seek(file_, target)) return false;
+    start_ = target;
+    size_ = at_ = 0;
+    return true;
+  }
 
  private:
   std::FILE* file_;
@@ -253,6 +266,12 @@ bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted
     IO_WRITE("INFO: \"Image\" number " + format_i(last_image, 8) +
                  " has been found, continuing search ...",
              status);
+    // The section's data is skipped by its size, so that a "{" inside it is
+    // not taken for the next header.
+    if (!in.skip(s.size)) {
+      IO_WRITE("WARNING: Error in reading start of header: image not input", status);
+      return false;
+    }
   }
 
   if (s.dim1 < 1 || s.dim2 < 1 || s.type == nullptr) {

@@ -169,7 +169,8 @@ TEST_F(Tulma, RefusedFilesLeaveTheDataAsTheyWere) {
 TEST_F(Tulma, SecondImageIsFoundAfterASectionWithSize) {
   const std::string path = dir_.file("d.wlt");
   const std::string one = "Dim_1 = 1;\nDim_2 = 1;\nDataType = FLOAT;\nByteOrder = LowByteFirst;\n";
-  spit(path, header("Image = 1;\nSize = 4;\n" + one) + pixels<float>({1}, false) +
+  // The first section's data holds a "{", skipped by its Size.
+  spit(path, header("Image = 1;\nSize = 4;\n" + one) + "{{{{" +
                  header("Image = 2;\nTitle = second;\n" + one) + pixels<float>({2}, false));
   testing::ScriptedInput input({path, "2"});
   Image im;
