@@ -306,7 +306,8 @@ ImageRead free_format_keyboard_read(const ReadRequest& request, std::string& fil
                                     Status& status) {
   ImageRead result;
   ScratchImage& image = result.image;
-  if (!scratch_allocate(request, false, fio_ascii_state.free_file, image, status)) return result;
+  if (!scratch_allocate(request, request.variances, fio_ascii_state.free_file, image, status))
+    return result;
   std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
   Index n = 0;
   FIO_IN_FREEFORMAT("Enter name of file containing 1-D data", request.xmaxdat, n, x,
@@ -316,6 +317,7 @@ ImageRead free_format_keyboard_read(const ReadRequest& request, std::string& fil
   image.xaxis = std::move(x);
   image.xnumdat = n;
   image.ynumdat = 1;
+  variances_from_data(image);
   result.retstat = 0;
   return result;
 }

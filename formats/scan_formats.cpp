@@ -15,6 +15,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/reader_support.hpp"
 #include "formats/text_files.hpp"
 
 namespace kesta {
@@ -590,7 +591,7 @@ ImageRead pds_keyboard_read(const ReadRequest& request, std::string& file_name, 
 ImageRead user_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   ImageRead result;
   ScratchImage& image = result.image;
-  if (!scratch_allocate(request, false, file_name, image, status)) return result;
+  if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
   std::vector<float> x(static_cast<std::size_t>(request.xmaxdat)), y(1);
   std::string title, xlabel, ylabel, zlabel;
   int retstat = 1;
@@ -600,6 +601,7 @@ ImageRead user_keyboard_read(const ReadRequest& request, std::string& file_name,
   x.resize(static_cast<std::size_t>(image.xnumdat));
   image.xaxis = std::move(x);
   image.yaxis = std::move(y);
+  variances_from_data(image);
   image.title = title;
   image.xlabel = xlabel;
   image.ylabel = ylabel;
