@@ -284,22 +284,8 @@ ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_n
 
 void FIO_IN_2DASCII(const ImageTarget& target, std::string& file_name, int& retstat,
                     Status& status) {
-  constexpr std::string_view kPosition = "Subroutine FIO_IN_2DASCII V0.3";
-  if (st_bad(status, kPosition)) return;
-  retstat = 1;
-  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
-    st_fail(status, e, kPosition);
-    return;
-  }
-  if (!target_holds(target)) {
-    st_fail(status, kBaseFormats + 1, kPosition);
-    return;
-  }
-  ImageRead read = ascii_2d_keyboard_read(
-      {target.xmaxdat, target.ymaxdat, target.variances_exist}, file_name, status);
-  if (!read.ok() || status != kStatusGood) return;
-  commit_image(read.image, target);
-  retstat = 0;
+  read_into_target(ascii_2d_keyboard_read, target, file_name, retstat,
+                   "Subroutine FIO_IN_2DASCII V0.3", status);
 }
 
 ImageRead free_format_keyboard_read(const ReadRequest& request, std::string& file_name,

@@ -338,24 +338,8 @@ ImageRead cdd_keyboard_read(const ReadRequest& request, std::string& file_name, 
 }
 
 void FIO_IN_CDD(const ImageTarget& target, int& retstat, Status& status) {
-  constexpr std::string_view kPosition = "Subroutine FIO_IN_CDD V0.6";
-  if (st_bad(status, kPosition)) return;
-  retstat = 1;
-  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
-    st_fail(status, e, kPosition);
-    return;
-  }
-  if (!target_holds(target)) {
-    st_fail(status, kBaseFormats + 1, kPosition);
-    return;
-  }
-  std::string name = fio_cdd_files.input;
-  ImageRead read =
-      cdd_keyboard_read({target.xmaxdat, target.ymaxdat, target.variances_exist}, name, status);
-  fio_cdd_files.input = name;
-  if (!read.ok() || status != kStatusGood) return;
-  commit_image(read.image, target);
-  retstat = 0;
+  read_into_target(cdd_keyboard_read, target, fio_cdd_files.input, retstat,
+                   "Subroutine FIO_IN_CDD V0.6", status);
 }
 
 }  // namespace kesta

@@ -492,4 +492,10 @@ ImageRead huffman_keyboard_read(const ReadRequest& request, std::string& file_na
   return read_huffman_file(path, request, status);
 }
 
+void FIO_IN_HUFFMAN(const ImageTarget& target, std::string& file_name, int& retstat,
+                    Status& status) {
+  read_into_target(huffman_keyboard_read, target, file_name, retstat,
+                   "Subroutine FIO_IN_HUFFMAN V0.5", status);
+}
+
 }  // namespace kesta

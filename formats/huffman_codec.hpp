@@ -67,6 +67,10 @@ ImageRead read_huffman_file(const std::string& path, const ReadRequest& request,
 ImageRead huffman_keyboard_read(const ReadRequest& request, std::string& file_name,
                                 Status& status);
 
+// The keyboard road, then the image becomes the data set (RETSTAT 0).
+void FIO_IN_HUFFMAN(const ImageTarget& target, std::string& file_name, int& retstat,
+                    Status& status);
+
 // Back to the start-of-run state (no saved code, mode 0, predictor 1).
 void fio_reset_huffman();
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/region.hpp"
 #include "core/status.hpp"
 #include "formats/fio_stream.hpp"
 
@@ -26,6 +27,26 @@ bool fio_open_input(const std::string& path, int& stream, Status& status) {
 FioInputClose::~FioInputClose() {
   int closed = 0;
   FIO_FILECLOSEC(stream_, closed);
+}
+
+void read_into_target(ImageRead (*read)(const ReadRequest&, std::string&, Status&),
+                      const ImageTarget& target, std::string& file_name, int& retstat,
+                      std::string_view position, Status& status) {
+  if (st_bad(status, position)) return;
+  retstat = 1;
+  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
+    st_fail(status, e, position);
+    return;
+  }
+  if (!target_holds(target)) {
+    st_fail(status, kBaseFormats + 1, position);
+    return;
+  }
+  ImageRead image = read({target.xmaxdat, target.ymaxdat, target.variances_exist}, file_name,
+                         status);
+  retstat = image.retstat;
+  if (!image.ok() || status != kStatusGood) return;
+  commit_image(image.image, target);
 }
 
 void variances_from_data(ScratchImage& image) {

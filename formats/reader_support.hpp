@@ -3,6 +3,7 @@
 // formats/scratch_image.hpp.
 
 #include <string>
+#include <string_view>
 
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
@@ -29,6 +30,14 @@ class FioInputClose {
 // variances: copies the extent of IMAGE's data into its variances, when it
 // has them.
 void variances_from_data(ScratchImage& image);
+
+// The FIO_IN_ routines of the keyboard-only readers: checks TARGET (STATUS
+// 180001/180002 recorded at POSITION), runs READ for its shape and makes the
+// image read the data set (RETSTAT 0); otherwise RETSTAT 1 (or the reader's
+// code) and nothing changed.
+void read_into_target(ImageRead (*read)(const ReadRequest&, std::string&, Status&),
+                      const ImageTarget& target, std::string& file_name, int& retstat,
+                      std::string_view position, Status& status);
 
 // The descriptions of an image read from a raw layout: the title PATH,
 // labels "Columns", "Rows", "Intensity".

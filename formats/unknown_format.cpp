@@ -273,4 +273,10 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
   return result;
 }
 
+void FIO_IN_UNKNOWN(const ImageTarget& target, std::string& file_name, int& retstat,
+                    Status& status) {
+  read_into_target(unknown_keyboard_read, target, file_name, retstat,
+                   "Subroutine FIO_IN_UNKNOWN V0.6", status);
+}
+
 }  // namespace kesta

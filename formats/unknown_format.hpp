@@ -42,4 +42,9 @@ bool deduce_raw_layout(std::FILE* file, Index size, Index work_values, Index low
 ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_name,
                                 Status& status);
 
+// The keyboard road, then the image (or the autocorrelation) becomes the
+// data set (RETSTAT 0).
+void FIO_IN_UNKNOWN(const ImageTarget& target, std::string& file_name, int& retstat,
+                    Status& status);
+
 }  // namespace kesta
