@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "core/raw_io.hpp"
 #include "core/system.hpp"
 #include "core/test_support.hpp"
+#include "formats/format_menus.hpp"
 
 namespace kesta {
 namespace {
@@ -167,6 +169,28 @@ TEST_F(Binary, DenzoMarHeaderRecordAndColumnOrder) {
   EXPECT_EQ(from_bytes<std::uint16_t>(bytes, 200, false), 0);
   EXPECT_EQ(from_bytes<std::uint16_t>(bytes, 202, false), 100);
   EXPECT_EQ(from_bytes<std::uint16_t>(bytes, 200 + 2 * 50, false), 1);
+}
+
+TEST_F(Binary, DumpAndBinaryGiveTheSameFilesAndNoHeaderFilesDropsTheInfo) {
+  Image im(3, 2);
+  im.data = {0, 1, 2, 300, 65535, 7};
+  auto output = [&](std::vector<std::string> answers) {
+    testing::ScriptedInput input(answers);
+    FIO_OUTPUT("in.dat", 3, 2, 1, 1, 3, 2, im.xaxis, im.yaxis, im.data, im.var, "t", "x", "y",
+               "z", false, 1e-4f, 1e-4f, status_);
+  };
+  fio_reset_format_menus();
+  const std::string a = dir_.file("a.bin"), b = dir_.file("b.bin");
+  output({"BINARY (UNFORMATTED)", a, "", "", "", "", ""});
+  output({"DUMP", b, "", "", "", "", ""});
+  ASSERT_EQ(status_, kStatusGood);
+  EXPECT_EQ(testing::file_contents(a).size(), 12u);
+  EXPECT_EQ(testing::file_contents(a), testing::file_contents(b));
+  output({"NO HEADER FILES"});
+  output({"BINARY (UNFORMATTED)", dir_.file("c.bin"), "", "", "", "", ""});
+  EXPECT_TRUE(std::filesystem::exists(a + ".info"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("c.bin.info")));
+  fio_reset_format_menus();
 }
 
 }  // namespace
