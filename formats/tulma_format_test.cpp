@@ -184,6 +184,21 @@ TEST_F(Tulma, SecondImageIsFoundAfterASectionWithSize) {
             std::string::npos);
 }
 
+TEST_F(Tulma, SnifferLooksAtTheFirstKilobyte) {
+  const std::string path = dir_.file("s.wlt");
+  for (const auto& [bytes, expected] : {std::pair{header("") , 0}, std::pair{"x" + header("").substr(1), 1},
+                                        std::pair{std::string("{\n"), -3}}) {
+    spit(path, bytes);
+    int retstat = -9;
+    FIO_IS_TULMA(path, retstat, status_);
+    EXPECT_EQ(retstat, expected);
+  }
+  int retstat = -9;
+  FIO_IS_TULMA(dir_.file("none"), retstat, status_);
+  EXPECT_GT(retstat, 0);
+  EXPECT_EQ(status_, kStatusGood);
+}
+
 TEST_F(Tulma, HeaderBuilderRefusesWhatDoesNotFit) {
   FIO_OPEN_TULMAHEADER();
   FIO_ADD_TULMASTRING(0, "", "x", status_);
