@@ -20,6 +20,7 @@
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/item_reader.hpp"
+#include "formats/stream_slot.hpp"
 
 namespace kesta {
 
@@ -32,18 +33,6 @@ constexpr float kDefaultOverload = 65532.5f;
 
 // The writer's last output file, the next default.
 std::string fio_out_kesta_file = "kesta.kzt";
-
-// Keeps a stream number registered while alive.
-class StreamSlot {
- public:
-  StreamSlot(int unit, std::FILE* file) : unit_(unit) { io_set_stream(unit, file); }
-  ~StreamSlot() { io_set_stream(unit_, nullptr); }
-  StreamSlot(const StreamSlot&) = delete;
-  StreamSlot& operator=(const StreamSlot&) = delete;
-
- private:
-  int unit_;
-};
 
 // The data set's arrays checked against the region and dimensions: STATUS
 // 180000 + 1, 2, 5, 6 (1 also for arrays smaller than the dimensions).
