@@ -411,6 +411,10 @@ ImageRead read_binary_file(const std::string& path, const ReadRequest& request,
   int stream = 0;
   if (!fio_open_input(path, stream, status)) return result;
   const FioInputClose close(stream);
+  if (!file_holds_image(path, layout.nx, layout.ny, type->bytes, layout.start_byte, status)) {
+    result.retstat = 5;
+    return result;
+  }
   ScratchImage& image = result.image;
   if (!scratch_allocate(request, false, path, image, status)) return result;
   const Index xmax = request.xmaxdat, ymax = request.ymaxdat;

@@ -1,7 +1,9 @@
 #include "formats/reader_support.hpp"
 
 #include <algorithm>
+#include <limits>
 
+#include "core/filenames.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "formats/fio_stream.hpp"
@@ -47,6 +49,23 @@ void read_into_target(ImageRead (*read)(const ReadRequest&, std::string&, Status
   retstat = image.retstat;
   if (!image.ok() || status != kStatusGood) return;
   commit_image(image.image, target);
+}
+
+bool file_holds_image(const std::string& path, Index nx, Index ny, Index bytes, Index start_byte,
+                      Status& status) {
+  Index size = -1, pixels = 0, needed = 0;
+  IO_FILESIZE(path, size, status);
+  const bool fits = nx >= 1 && ny >= 1 && start_byte >= 1 && checked_product(nx, ny, pixels) &&
+                    checked_product(pixels, bytes, needed) &&
+                    needed <= std::numeric_limits<Index>::max() - start_byte &&
+                    needed + start_byte - 1 <= size;
+  if (!fits)
+    report_unread_file(path,
+                       "is too short for an image of " + std::to_string(nx) + " x " +
+                           std::to_string(ny) + " pixels of " + std::to_string(bytes) +
+                           " bytes from byte " + std::to_string(start_byte),
+                       status);
+  return fits;
 }
 
 void variances_from_data(ScratchImage& image) {

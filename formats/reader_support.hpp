@@ -26,6 +26,12 @@ class FioInputClose {
   int stream_;
 };
 
+// True when the file at PATH holds NX x NY pixels of BYTES bytes from byte
+// START_BYTE (numbered from 1); otherwise false after "WARNING: File PATH is
+// too short for ..." (sizes that overflow count as too short).
+bool file_holds_image(const std::string& path, Index nx, Index ny, Index bytes, Index start_byte,
+                      Status& status);
+
 // The readers that have no variances of their own give the data as the
 // variances: copies the extent of IMAGE's data into its variances, when it
 // has them.
