@@ -19,6 +19,7 @@
 #include "formats/fio_stream.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/pck_decoder.hpp"
+#include "formats/tiff_format.hpp"
 
 namespace {
 
@@ -142,6 +143,102 @@ void BM_ReadNative4096(benchmark::State& state) { read_bench(state, false); }
 void BM_ReadNative4096OtherByteOrder(benchmark::State& state) { read_bench(state, true); }
 BENCHMARK(BM_ReadNative4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadNative4096OtherByteOrder)->Unit(benchmark::kMillisecond);
+
+// A 4096 x 4096 16-bit TIFF file in strips of ROWS rows, in the given byte
+// order.
+std::string write_tiff(const std::string& name, bool big, Index rows) {
+  std::string out;
+  auto put = [&](std::uint64_t v, int n) {
+    for (int k = 0; k < n; ++k) out.push_back(static_cast<char>(v >> (8 * (big ? n - 1 - k : k))));
+  };
+  const Index strips = kSize / rows, row = kSize * 2, table = 8 + 2 + 6 * 12 + 4;
+  const Index data = table + 4 * strips;
+  out += big ? "MM" : "II";
+  put(42, 2);
+  put(8, 4);
+  put(6, 2);
+  const std::uint64_t entries[6][4] = {{256, 4, 1, kSize}, {257, 4, 1, kSize}, {258, 3, 1, 16},
+                                       {259, 3, 1, 1},
+                                       {273, 4, static_cast<std::uint64_t>(strips),
+                                        static_cast<std::uint64_t>(strips == 1 ? data : table)},
+                                       {278, 4, 1, static_cast<std::uint64_t>(rows)}};
+  for (const auto& e : entries) {
+    put(e[0], 2);
+    put(e[1], 2);
+    put(e[2], 4);
+    put(e[1] == 3 ? e[3] << (big ? 16 : 0) : e[3], 4);
+  }
+  put(0, 4);
+  for (Index k = 0; k < strips; ++k) put(static_cast<std::uint64_t>(data + k * rows * row), 4);
+  for (Index k = 0; k < kSize * kSize; ++k) put(static_cast<std::uint64_t>(k % 65521), 2);
+  const std::string path = scratch(name);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(out.data(), 1, out.size(), f);
+  std::fclose(f);
+  return path;
+}
+
+// The TIFF reader's file routine into a fresh scratch image (as INPUT DATA).
+void tiff_read_bench(benchmark::State& state, bool big, Index rows, Index bin) {
+  Quiet quiet;
+  Status status = ST_GOOD();
+  const std::string path = write_tiff("read.tif", big, rows);
+  for (auto _ : state) {
+    const ImageRead read = read_tiff_file(path, {kSize, kSize, false}, false, false,
+                                          {1, 1, kSize, kSize, bin, bin}, status);
+    if (!read.ok()) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(read.image.data.get());
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(state.iterations() * kSize * kSize * 2);
+}
+void BM_ReadTiff4096OneStrip(benchmark::State& state) { tiff_read_bench(state, false, kSize, 1); }
+void BM_ReadTiff4096BigEndian16RowStrips(benchmark::State& state) {
+  tiff_read_bench(state, true, 16, 1);
+}
+void BM_ReadTiff4096Bin2x2(benchmark::State& state) { tiff_read_bench(state, false, kSize, 2); }
+BENCHMARK(BM_ReadTiff4096OneStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadTiff4096BigEndian16RowStrips)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadTiff4096Bin2x2)->Unit(benchmark::kMillisecond);
+
+// The yardstick: the same TIFF file read whole with fread, in the same run.
+void BM_PlainReadTiff4096(benchmark::State& state) {
+  const std::string path = write_tiff("plain.tif", false, kSize);
+  std::vector<char> bytes(static_cast<std::size_t>(kSize * kSize * 2 + 4096));
+  for (auto _ : state) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    benchmark::DoNotOptimize(got);
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(state.iterations() * kSize * kSize * 2);
+}
+BENCHMARK(BM_PlainReadTiff4096)->Unit(benchmark::kMillisecond);
+
+void BM_WriteTiff4096(benchmark::State& state) {
+  Quiet quiet;
+  Status status = ST_GOOD();
+  ST_DEF_SYSTEM(status);
+  const auto image = test_image(kSize);
+  const std::string path = scratch("write.tif");
+  io_set_line_source([&](std::string_view prompt, std::string& line) {
+    line = prompt.find("NAME") != std::string_view::npos ? path
+           : prompt.find("TYPE") != std::string_view::npos ? "2 BYTE UNSIGNED INTEGERS"
+                                                            : "";
+    return true;
+  });
+  std::string file = path;
+  int bits = 16;
+  for (auto _ : state)
+    FIO_OUT_TIFF(false, "", kSize, kSize, 1, 1, kSize, kSize, image, "bench", 1e-4f, 1e-4f,
+                 file, bits, status);
+  io_set_line_source({});
+  std::remove(path.c_str());
+  if (status != kStatusGood) state.SkipWithError("write failed");
+  state.SetBytesProcessed(state.iterations() * kSize * kSize * 2);
+}
+BENCHMARK(BM_WriteTiff4096)->Unit(benchmark::kMillisecond);
 
 // A 2300 x 2300 packed image: blocks of 8 residuals of 8 bits (a typical
 // image-plate width), LSB-first.

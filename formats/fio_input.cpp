@@ -11,6 +11,7 @@
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/tiff_format.hpp"
 
 namespace kesta {
 
@@ -63,7 +64,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},
-    {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::unavailable, 99999.5f},
+    {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::read, 99999.5f, After::none, imagequant_keyboard_read},
     {"TULMA", "TULMA: Simplified subset of the WLT format", Road::unavailable, kNoDetectorLimit},
     {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},
     {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::unavailable, 131071.5f},
@@ -73,7 +74,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
     {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
     {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::unavailable, kNoDetectorLimit},
-    {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::unavailable, kNoDetectorLimit},
+    {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::read, kNoDetectorLimit, After::none, tiff_keyboard_read},
     {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::unavailable, kNoDetectorLimit},
     {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::unavailable, kNoDetectorLimit},
     {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::unavailable, 254.5f},
@@ -259,7 +260,8 @@ const std::vector<std::string> kInputHelp = {
     " ",
     "RIGAKU R-AXIS: Image plate scanner files with their header record.",
     " ",
-    "TIFF: Uncompressed TIFF images of 8 or 16 bits per pixel.",
+    "TIFF: Uncompressed TIFF images of 8, 12, 16 or 32 bits per pixel;",
+    "a region of the image can be read, with pixels summed in bins.",
     " ",
     "UNKNOWN: Tries to deduce the sizes and data type of a raw image",
     "from the file's length and contents (not for compressed data).",

@@ -9,6 +9,7 @@
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/tiff_format.hpp"
 
 namespace kesta {
 
@@ -16,17 +17,33 @@ namespace {
 
 enum class Writer {
   kesta,
+  routine,  // the row's writer
+
   header_on,
   header_off,
   not_presently,  // "CBF"
   unavailable,
 };
 
+// FIO_OUTPUT's arguments, handed to the row's writer.
+struct OutputData {
+  std::string_view input_file;
+  Index xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm;
+  std::span<const float> xaxis, yaxis, data, variances;
+  std::string_view title, xlabel, ylabel, zlabel;
+  bool variances_exist;
+  float x_pixel_size, y_pixel_size;
+};
+using OutputWriter = void (*)(const OutputData& d, Status& status);
+
 struct OutputChoice {
   const char* name;
   const char* help;
   Writer writer;
+  OutputWriter write = nullptr;  // Writer::routine
 };
+
+void tiff_writer(const OutputData& d, Status& status);
 
 // clang-format off
 const std::array<OutputChoice, 19> kOutputChoices = {{
@@ -48,7 +65,7 @@ const std::array<OutputChoice, 19> kOutputChoices = {{
     {"NO HEADER FILES", "NO HEADER FILES: No ASCII header files with \"BINARY\" files", Writer::header_off},
     {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::unavailable},
     {"SPREAD SHEET", "SPREAD SHEET: ASCII, one line of ADR in one record", Writer::unavailable},
-    {"TIFF INTEGERS", "TIFF INTEGERS: Simple 1 or 2-byte output (no compression)", Writer::unavailable},
+    {"TIFF INTEGERS", "TIFF INTEGERS: Simple 1 or 2-byte output (no compression)", Writer::routine, tiff_writer},
 }};
 // clang-format on
 
@@ -64,8 +81,15 @@ struct FioOutputState {
   std::string format = "KESTA STANDARD FORMAT";
   bool header_files = true;
   int tiff_bits = 16;
+  std::string tiff_file = "kesta.tif";
 };
 FioOutputState fio_output_state;
+
+void tiff_writer(const OutputData& d, Status& status) {
+  FIO_OUT_TIFF(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+               d.yendelm, d.data, d.title, d.x_pixel_size, d.y_pixel_size,
+               fio_output_state.tiff_file, fio_output_state.tiff_bits, status);
+}
 
 // clang-format off
 const std::vector<std::string> kOutputHelp = {
@@ -166,6 +190,12 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
                     x_pixel_size, y_pixel_size, retstat, status);
       break;
     }
+    case Writer::routine:
+      choice->write({input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis,
+                     yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist,
+                     x_pixel_size, y_pixel_size},
+                    status);
+      break;
     case Writer::header_on:
       fio_output_state.header_files = true;
       break;

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds the libFuzzer harnesses of the item reader and the packed decoder
+# Builds the libFuzzer harnesses of the item reader, the packed decoder and
+# the detector readers
 # with clang++ (AddressSanitizer and UndefinedBehaviorSanitizer) and runs each
 # briefly on a corpus of small valid files. Skips when clang++ is missing.
 # Usage: run_fuzz.sh <source-dir> <work-dir> [runs]
@@ -32,14 +33,16 @@ if [ ! -f "$stamp" ] || [ -n "$(find "$src/core" "$src/formats" -newer "$stamp" 
   ar rcs "$work/libkesta_fuzz.a" "$work"/obj/*.o
   $cxx -fsanitize=fuzzer "$src/formats/fuzz/fuzz_item_reader.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/fuzz_item_reader"
   $cxx -fsanitize=fuzzer "$src/formats/fuzz/fuzz_packed.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/fuzz_packed"
+  $cxx -fsanitize=fuzzer "$src/formats/fuzz/fuzz_detectors.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/fuzz_detectors"
   $cxx "$src/formats/fuzz/make_seeds.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/make_seeds"
   touch "$stamp"
 fi
 
-rm -rf "$work/corpus-items" "$work/corpus-packed"
-mkdir -p "$work/corpus-items" "$work/corpus-packed"
-"$work/make_seeds" "$work/corpus-items" "$work/corpus-packed"
+rm -rf "$work/corpus-items" "$work/corpus-packed" "$work/corpus-detectors"
+mkdir -p "$work/corpus-items" "$work/corpus-packed" "$work/corpus-detectors"
+"$work/make_seeds" "$work/corpus-items" "$work/corpus-packed" "$work/corpus-detectors"
 
 "$work/fuzz_item_reader" -runs="$runs" -max_len=16384 -timeout=10 -seed=1 "$work/corpus-items"
 "$work/fuzz_packed" -runs="$runs" -max_len=8192 -timeout=10 -seed=1 "$work/corpus-packed"
+"$work/fuzz_detectors" -runs="$runs" -max_len=8192 -timeout=10 -seed=1 "$work/corpus-detectors"
 echo "fuzz runs passed"

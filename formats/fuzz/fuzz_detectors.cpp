@@ -1,0 +1,38 @@
+// libFuzzer harness of the detector readers' file routines: whatever the file
+// holds, nothing may crash, hang or read out of bounds, and an image read
+// lies inside the arrays.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "formats/tiff_format.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  using namespace kesta;
+  static std::FILE* quiet = std::fopen("/dev/null", "w");
+  io_set_stream(kStreamTerminal, quiet);
+  const std::string path = "/tmp/kesta-fuzz-detectors-" + std::to_string(::getpid());
+  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(bytes, 1, size, f);
+    std::fclose(f);
+  }
+  constexpr Index kX = 40, kY = 30;
+  const ReadRequest request{kX, kY, true};
+  auto check = [&](const ImageRead& read) {
+    if (read.ok() && (read.image.xnumdat < 1 || read.image.xnumdat > kX ||
+                      read.image.ynumdat < 1 || read.image.ynumdat > kY))
+      __builtin_trap();
+  };
+  for (const TiffRegion& region : {TiffRegion{1, 1, kX, kY, 1, 1}, TiffRegion{2, 1, 9, 7, 2, 3}}) {
+    Status status = ST_GOOD();
+    check(read_tiff_file(path, request, false, false, region, status));
+    check(read_tiff_file(path, request, true, true, region, status));
+  }
+  std::remove(path.c_str());
+  return 0;
+}
