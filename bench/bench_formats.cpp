@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "core/system.hpp"
 #include "formats/fio_stream.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mar_format.hpp"
 #include "formats/pck_decoder.hpp"
 #include "formats/tiff_format.hpp"
 
@@ -241,10 +243,10 @@ void BM_WriteTiff4096(benchmark::State& state) {
 BENCHMARK(BM_WriteTiff4096)->Unit(benchmark::kMillisecond);
 
 // A 2300 x 2300 packed image: blocks of 8 residuals of 8 bits (a typical
-// image-plate width), LSB-first.
-void BM_DecodePacked2300(benchmark::State& state) {
+// image-plate width), LSB-first; with PREFIX before it.
+std::string packed_image(const std::string& prefix) {
   const int n = 2300;
-  std::string out = "CCP4 packed image, X: 2300, Y: 2300\n";
+  std::string out = prefix + "CCP4 packed image, X: 2300, Y: 2300\n";
   int used = 0;
   auto put = [&](std::uint32_t value, int bits) {
     for (int i = 0; i < bits; ++i) {
@@ -257,10 +259,20 @@ void BM_DecodePacked2300(benchmark::State& state) {
     put(3u | (5u << 3), 6);
     for (int k = 0; k < 8; ++k) put(static_cast<std::uint32_t>((p + k) * 7919 % 64), 8);
   }
-  const std::string path = scratch("image.pck");
+  return out;
+}
+
+std::string put_file(const std::string& name, const std::string& bytes) {
+  const std::string path = scratch(name);
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(out.data(), 1, out.size(), f);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
+  return path;
+}
+
+void BM_DecodePacked2300(benchmark::State& state) {
+  const int n = 2300;
+  const std::string path = put_file("image.pck", packed_image(""));
   std::vector<float> data(static_cast<std::size_t>(n) * n);
   for (auto _ : state) {
     int retstat = 0, id = 0;
@@ -275,5 +287,30 @@ void BM_DecodePacked2300(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n * n);
 }
 BENCHMARK(BM_DecodePacked2300)->Unit(benchmark::kMillisecond);
+
+// The same packed image as a mar345 file with 1000 high-intensity pairs,
+// through the MAR reader's file routine (to compare with the decoder alone).
+void BM_ReadMar345Packed2300(benchmark::State& state) {
+  Quiet quiet;
+  const int n = 2300;
+  std::string head(4096 + 64 * 125, '\0');
+  const std::int32_t words[] = {1234, n, 1000, 1, 0, n * n, 150, 150, 1541800, 250000, 0, 1000};
+  std::memcpy(head.data(), words, sizeof words);
+  std::memcpy(head.data() + 64, "END OF HEADER", 13);
+  for (std::int32_t k = 0; k < 1000; ++k) {
+    const std::int32_t pair[2] = {1 + k * 5281, 70000 + k};
+    std::memcpy(head.data() + 4096 + 8 * k, pair, 8);
+  }
+  const std::string path = put_file("image.mar2300", packed_image(head));
+  Status status = ST_GOOD();
+  for (auto _ : state) {
+    const ImageRead read = read_mar_file(path, {n, n, false}, false, status);
+    if (!read.ok()) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(read.image.data.get());
+  }
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+BENCHMARK(BM_ReadMar345Packed2300)->Unit(benchmark::kMillisecond);
 
 }  // namespace

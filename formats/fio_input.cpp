@@ -11,6 +11,7 @@
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mar_format.hpp"
 #include "formats/tiff_format.hpp"
 
 namespace kesta {
@@ -66,9 +67,9 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},
     {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::read, 99999.5f, After::none, imagequant_keyboard_read},
     {"TULMA", "TULMA: Simplified subset of the WLT format", Road::unavailable, kNoDetectorLimit},
-    {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},
-    {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::unavailable, 131071.5f},
-    {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::unavailable, 131071.5f},
+    {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::read, 131071.5f, After::none, mar_research_keyboard_read},
+    {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::read, 131071.5f, After::none, mar_pck_keyboard_read},
+    {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::read, 131071.5f, After::none, mar_keyboard_read},
     {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
     {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 16382.5f},
     {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
@@ -351,6 +352,10 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
       ImageRead read = choice->read({xmaxdat, ymaxdat, target.variances_exist}, file_name, status);
       if (read.ok() && status == kStatusGood) {
         overload = read.image.overload.value_or(choice->overload);
+        if (read.image.sample_distance) {
+          int stored = 0;
+          IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
+        }
         commit_image(read.image, target);
         retstat = 0;
       }
@@ -364,7 +369,6 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
       break;
     case Road::unavailable:
       if (name == "TULMA" || name == "OZWA DATA FORMAT") tulma_note(status);
-      if (name == "MAR RESEARCH FORMAT") IO_WRITE("NOTE: USING NEW INPUT CODE", status);
       fio_format_not_available("The format \"" + name + "\"", status);
       break;
     case Road::list:

@@ -1,7 +1,5 @@
 #include "formats/tiff_format.hpp"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -19,6 +17,7 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
+#include "formats/detector_input.hpp"
 #include "formats/format_menus.hpp"
 
 namespace kesta {
@@ -27,29 +26,6 @@ namespace {
 
 constexpr Index kMaxStrips = 1000;
 constexpr int kTiffOutputUnit = 25;
-
-// An open TIFF file and its size, read at byte positions with every range
-// checked against the size first.
-class TiffFile {
- public:
-  TiffFile(std::FILE* file) : file_(file) {
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) == 0) size_ = static_cast<Index>(info.st_size);
-  }
-  Index size() const { return size_; }
-  bool holds(Index offset, Index count) const {
-    return offset >= 0 && count >= 0 && offset <= size_ && count <= size_ - offset;
-  }
-  bool read(Index offset, void* bytes, Index count) {
-    return holds(offset, count) && io_seek(file_, offset) &&
-           std::fread(bytes, 1, static_cast<std::size_t>(count), file_) ==
-               static_cast<std::size_t>(count);
-  }
-
- private:
-  std::FILE* file_;
-  Index size_ = 0;
-};
 
 // What the directory of one image says.
 struct TiffLayout {
@@ -87,7 +63,7 @@ bool entry_value(const Entry& e, bool big, Index& value, Status& status) {
 
 // Every value of an integer entry, unsigned (the strip offsets); RETSTAT 1
 // more than MAX_VALUES, 2 values outside the file or an unknown layout.
-int entry_values(TiffFile& file, const Entry& e, bool big, Index max_values,
+int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
                  std::vector<Index>& values, Status& status) {
   const std::span<const std::uint8_t> b(e);
   const auto type = FIO_TIFF_INTEGER(b.subspan(2), 2, big, true);
@@ -119,7 +95,7 @@ int entry_values(TiffFile& file, const Entry& e, bool big, Index max_values,
 // The header and the directory of image IMAGE_NUMBER: RETSTAT 0; 1 not found;
 // 2 cannot decode; 3 not a TIFF file (explained). Tags are read as far as
 // they decode; RETSTAT 2 for one that does not.
-int read_layout(TiffFile& file, Index image_number, TiffLayout& layout, Status& status) {
+int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Status& status) {
   std::array<std::uint8_t, 8> head{};
   if (!file.read(0, head.data(), 8) || !((head[0] == 'I' && head[1] == 'I') ||
                                          (head[0] == 'M' && head[1] == 'M'))) {
@@ -240,9 +216,11 @@ std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool b
 void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
                      Index& length, std::string& problem, Status& status) {
   retstat = 1;
-  const InputFile input = open_input_file(path, problem);
-  if (!input) return;
-  TiffFile file(input.get());
+  StreamInput file(path);
+  if (!file.ok()) {
+    problem = file.problem();
+    return;
+  }
   TiffLayout layout;
   const int code = read_layout(file, image_number, layout, status);
   retstat = code == 0 ? (layout.width < 1 ? 4 : layout.length < 1 ? 5 : 0) : code == 1 ? 2 : 3;
@@ -265,14 +243,12 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
                          bool square_encoded, const TiffRegion& region, Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
-  std::string problem;
-  const InputFile input = open_input_file(path, problem);
-  if (!input) {
-    report_unread_file(path, problem, status);
+  StreamInput file(path);
+  if (!file.ok()) {
+    report_unread_file(path, file.problem(), status);
     result.retstat = 5;
     return result;
   }
-  TiffFile file(input.get());
   TiffLayout t;
   auto refuse = [&](int code, const char* line) {
     IO_WRITE(line, status);

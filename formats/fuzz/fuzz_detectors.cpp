@@ -10,6 +10,7 @@
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "formats/mar_format.hpp"
 #include "formats/tiff_format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
@@ -32,6 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     Status status = ST_GOOD();
     check(read_tiff_file(path, request, false, false, region, status));
     check(read_tiff_file(path, request, true, true, region, status));
+  }
+  for (const bool packed : {false, true}) {
+    Status status = ST_GOOD();
+    check(read_mar_file(path, request, packed, status));
   }
   std::remove(path.c_str());
   return 0;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -110,6 +111,21 @@ bool write_tiff(const std::string& path, int x, int y, int bits, bool big) {
   return std::fclose(f) == 0;
 }
 
+// A mar345 image of 5 x 4 plain pixels with 3 high-intensity pairs.
+bool write_mar345(const std::string& path) {
+  std::string out(4096 + 64 + 40, '\0');
+  const std::int32_t head[] = {1234, 5, 3, 0, 0, 20, 100, 100, 1541800, 250000, 0, 1000};
+  std::memcpy(out.data(), head, sizeof head);
+  std::memcpy(out.data() + 64, "END OF HEADER", 13);
+  const std::int32_t pairs[] = {1, 70000, 20, 80000, 7, 90000};
+  std::memcpy(out.data() + 4096, pairs, sizeof pairs);
+  for (int k = 0; k < 20; ++k) out[static_cast<std::size_t>(4096 + 64 + 2 * k)] = static_cast<char>(k);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  std::fwrite(out.data(), 1, out.size(), f);
+  return std::fclose(f) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +137,7 @@ int main(int argc, char** argv) {
             write_packed(packed + "/seed-wide.pck", 50, 3) &&
             write_tiff(detectors + "/seed-16.tif", 7, 5, 16, false) &&
             write_tiff(detectors + "/seed-12.tif", 5, 3, 12, true) &&
-            write_tiff(detectors + "/seed-32.tif", 3, 4, 32, true);
+            write_tiff(detectors + "/seed-32.tif", 3, 4, 32, true) &&
+            write_mar345(detectors + "/seed.mar3450");
   return ok ? 0 : 1;
 }
