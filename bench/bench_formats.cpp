@@ -18,6 +18,7 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "formats/fio_stream.hpp"
+#include "formats/bruker_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/pck_decoder.hpp"
@@ -312,5 +313,61 @@ void BM_ReadMar345Packed2300(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n * n);
 }
 BENCHMARK(BM_ReadMar345Packed2300)->Unit(benchmark::kMillisecond);
+
+// A detector file of HEADER then N x N 2-byte pixels, read by READ (a file
+// routine into a fresh scratch image) or, with READ null, plainly with fread,
+// in the same program.
+using DetectorRead = ImageRead (*)(const std::string& path, const ReadRequest& request,
+                                   Status& status);
+void detector_bench(benchmark::State& state, const std::string& header, Index n,
+                    DetectorRead read) {
+  Quiet quiet;
+  std::string bytes = header;
+  bytes.reserve(header.size() + static_cast<std::size_t>(2 * n * n));
+  for (Index k = 0; k < n * n; ++k) {
+    bytes.push_back(static_cast<char>(k & 0xff));
+    bytes.push_back(static_cast<char>((k >> 8) & 0x7f));
+  }
+  const std::string path = put_file("detector.img", bytes);
+  std::vector<char> plain(bytes.size());
+  Status status = ST_GOOD();
+  for (auto _ : state) {
+    if (read == nullptr) {
+      std::FILE* f = std::fopen(path.c_str(), "rb");
+      benchmark::DoNotOptimize(std::fread(plain.data(), 1, plain.size(), f));
+      std::fclose(f);
+      continue;
+    }
+    const ImageRead r = read(path, {n, n, false}, status);
+    if (!r.ok()) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(r.image.data.get());
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(state.iterations() * n * n * 2);
+}
+
+std::string bruker_header(Index n) {
+  std::string out;
+  for (const auto& [key, value] : {std::pair{"FORMAT", 86}, std::pair{"HDRBLKS", 5},
+                                   std::pair{"NPIXELB", 2}, std::pair{"NROWS", int(n)},
+                                   std::pair{"NCOLS", int(n)}}) {
+    std::string line = key;
+    line.resize(7, ' ');
+    line += ":" + std::to_string(value);
+    line.resize(80, ' ');
+    out += line;
+  }
+  out += '\x1a';
+  out.resize(5 * 512, ' ');
+  return out;
+}
+void BM_ReadBruker4096(benchmark::State& state) {
+  detector_bench(state, bruker_header(kSize), kSize, read_bruker_file);
+}
+void BM_PlainReadBruker4096(benchmark::State& state) {
+  detector_bench(state, bruker_header(kSize), kSize, nullptr);
+}
+BENCHMARK(BM_ReadBruker4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainReadBruker4096)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "core/io_output.hpp"
+#include "core/prompts.hpp"
 #include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "formats/fio_stream.hpp"
@@ -124,6 +127,37 @@ void describe_detector_image(const std::string& title, ScratchImage& image) {
       const Index at = element(1, y, image.xmaxdat);
       std::copy_n(image.data.get() + at, image.xnumdat, image.variances.get() + at);
     }
+}
+
+bool ask_input_file(std::string_view prompt, std::string_view help, std::string& file_name,
+                    std::string& path, Status& status) {
+  for (;;) {
+    IO_INPC(true, prompt, {std::string(help)}, {"Unacceptable input"}, 11, file_name, status);
+    if (status != kStatusGood) return false;
+    std::string problem = "cannot be found (bad directory path)";
+    if (input_path(file_name, path, status)) {
+      if (open_input_file(path, problem)) return true;
+    } else if (status != kStatusGood) {
+      return false;
+    }
+    IO_WRITE("Error in opening file, Please retype name", status);
+    IO_WRITE("         " + file_name + " " + problem, status);
+  }
+}
+
+bool leading_integer(std::string_view text, Index& value) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return false;
+  text.remove_prefix(first);
+  std::size_t end = text.find_first_not_of("+-0123456789");
+  if (end == 0) return false;
+  const std::string digits(text.substr(0, end));
+  char* stop = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(digits.c_str(), &stop, 10);
+  if (stop == digits.c_str() || *stop != '\0' || errno == ERANGE) return false;
+  value = v;
+  return true;
 }
 
 std::int32_t int32_at(const void* bytes, bool swap) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
@@ -66,6 +67,16 @@ bool read_detector_pixels(StreamInput& input, const std::string& path, const Pix
 // labels "Columns", "Rows", "Intensity", TITLE, and the variances a copy of
 // the data when the image has them.
 void describe_detector_image(const std::string& title, ScratchImage& image);
+
+// Asks PROMPT (HELP its help, FILE_NAME the default and updated) until the
+// named file opens, each failure saying "Error in opening file, Please
+// retype name" and why; PATH the file's translated name. False after a user
+// escape (STATUS the escape).
+bool ask_input_file(std::string_view prompt, std::string_view help, std::string& file_name,
+                    std::string& path, Status& status);
+
+// The first integer of TEXT (after blanks); false when there is none.
+bool leading_integer(std::string_view text, Index& value);
 
 // A 4-byte integer or real at BYTES (host order), reversed when SWAP.
 std::int32_t int32_at(const void* bytes, bool swap);

@@ -10,6 +10,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/bruker_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/tiff_format.hpp"
@@ -53,7 +54,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::unavailable, kNoDetectorLimit},
     {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::unavailable, kNoDetectorLimit},
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::unavailable, kNoDetectorLimit},
-    {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
+    {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::read, kNoDetectorLimit, After::none, bruker_keyboard_read},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
     {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},

@@ -91,7 +91,7 @@ TEST_F(FormatMenus, FirstInputProposesAFormatByArraySizeThenTheLastChoice) {
 
 TEST_F(FormatMenus, UnavailableFormatChangesNothing) {
   DataSet d(8, 8);
-  input(d, {"BRUKER"});
+  input(d, {"COMPRESSED DIFFRACTION DATA"});
   EXPECT_EQ(status_, kStatusGood);
   EXPECT_TRUE(d.defined);
   EXPECT_EQ(d.title, "current");
@@ -99,7 +99,7 @@ TEST_F(FormatMenus, UnavailableFormatChangesNothing) {
   EXPECT_EQ(d.data[0], 42.0f);
   EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
   const std::string out = terminal_.text();
-  EXPECT_NE(out.find("WARNING: The format \"BRUKER FORMAT\" is not available yet"),
+  EXPECT_NE(out.find("WARNING: The format \"COMPRESSED DIFFRACTION DATA\" is not available yet"),
             std::string::npos);
 
   // The removed format is a failure too, whatever extent was defined.

@@ -447,30 +447,17 @@ bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegio
 ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& file_name,
                     Status& status) {
   std::string path;
+  if (!ask_input_file("DATA FILE NAME", "Name of tiff file containing image", file_name, path,
+                      status))
+    return {};
   Index width = 0, length = 0;
-  for (;;) {
-    IO_INPC(true, "DATA FILE NAME", {"Name of tiff file containing image"},
-            {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return {};
-    int retstat = 0;
-    std::string problem;
-    if (!input_path(file_name, path, status)) {
-      if (status != kStatusGood) return {};
-      problem = "cannot be found (bad directory path)";
-    } else {
-      tiff_image_size(path, 1, retstat, width, length, problem, status);
-    }
-    if (!problem.empty()) {
-      IO_WRITE("Error in opening file, Please retype name", status);
-      IO_WRITE("         " + path + " " + problem, status);
-      continue;
-    }
-    if (retstat != 0) {
-      IO_WRITE("WARNING: Image size not returned from file", status);
-      failed(path, status);
-      return {};
-    }
-    break;
+  int retstat = 0;
+  std::string problem;
+  tiff_image_size(path, 1, retstat, width, length, problem, status);
+  if (retstat != 0) {
+    IO_WRITE("WARNING: Image size not returned from file", status);
+    failed(path, status);
+    return {};
   }
   IO_WRITE("INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) +
                " pixels",
