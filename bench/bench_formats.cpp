@@ -18,6 +18,7 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "formats/fio_stream.hpp"
+#include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
@@ -367,6 +368,16 @@ void BM_ReadBruker4096(benchmark::State& state) {
 void BM_PlainReadBruker4096(benchmark::State& state) {
   detector_bench(state, bruker_header(kSize), kSize, nullptr);
 }
+std::string adsc_header(Index n) {
+  std::string out = "{\nHEADER_BYTES=512;\nDIM=2;\nBYTE_ORDER=little_endian;\nTYPE=unsigned_short;\n"
+                    "SIZE1=" + std::to_string(n) + ";\nSIZE2=" + std::to_string(n) + ";\n}\n";
+  out.resize(512, ' ');
+  return out;
+}
+void BM_ReadAdsc4096(benchmark::State& state) {
+  detector_bench(state, adsc_header(kSize), kSize, read_adsc_file);
+}
+BENCHMARK(BM_ReadAdsc4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadBruker4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainReadBruker4096)->Unit(benchmark::kMillisecond);
 

@@ -10,6 +10,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
@@ -52,7 +53,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"?", "?: List of available formats and commands", Road::list, 0.0f},
     {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::unavailable, kNoDetectorLimit, After::one_d_free},
     {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::unavailable, kNoDetectorLimit},
-    {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::unavailable, kNoDetectorLimit},
+    {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::read, kNoDetectorLimit, After::none, adsc_keyboard_read},
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::unavailable, kNoDetectorLimit},
     {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::read, kNoDetectorLimit, After::none, bruker_keyboard_read},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
