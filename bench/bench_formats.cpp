@@ -23,6 +23,7 @@
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/pck_decoder.hpp"
+#include "formats/raxis_format.hpp"
 #include "formats/tiff_format.hpp"
 
 namespace {
@@ -378,6 +379,25 @@ void BM_ReadAdsc4096(benchmark::State& state) {
   detector_bench(state, adsc_header(kSize), kSize, read_adsc_file);
 }
 BENCHMARK(BM_ReadAdsc4096)->Unit(benchmark::kMillisecond);
+
+std::string raxis_header(Index n) {
+  std::string out(2048, '\0');
+  const auto size = static_cast<std::int32_t>(n), start = std::int32_t{2048};
+  const float scale = 8.0f;
+  std::memcpy(out.data() + 768, &size, 4);
+  std::memcpy(out.data() + 772, &size, 4);
+  std::memcpy(out.data() + 784, &start, 4);
+  std::memcpy(out.data() + 800, &scale, 4);
+  return out;
+}
+void BM_ReadRaxis3000(benchmark::State& state) {
+  detector_bench(state, raxis_header(3000), 3000, read_raxis_file);
+}
+void BM_PlainReadRaxis3000(benchmark::State& state) {
+  detector_bench(state, raxis_header(3000), 3000, nullptr);
+}
+BENCHMARK(BM_ReadRaxis3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainReadRaxis3000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadBruker4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainReadBruker4096)->Unit(benchmark::kMillisecond);
 

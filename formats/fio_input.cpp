@@ -14,6 +14,7 @@
 #include "formats/bruker_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
+#include "formats/raxis_format.hpp"
 #include "formats/tiff_format.hpp"
 
 namespace kesta {
@@ -76,7 +77,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 16382.5f},
     {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
     {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
-    {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::unavailable, kNoDetectorLimit},
+    {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::read, kNoDetectorLimit, After::none, raxis_keyboard_read},
     {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::read, kNoDetectorLimit, After::none, tiff_keyboard_read},
     {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::unavailable, kNoDetectorLimit},
     {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::unavailable, kNoDetectorLimit},
