@@ -20,6 +20,7 @@
 #include "formats/fio_stream.hpp"
 #include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
+#include "formats/fuji_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/pck_decoder.hpp"
@@ -397,6 +398,22 @@ void BM_PlainReadRaxis3000(benchmark::State& state) {
   detector_bench(state, raxis_header(3000), 3000, nullptr);
 }
 BENCHMARK(BM_ReadRaxis3000)->Unit(benchmark::kMillisecond);
+
+// A 2048 x 2048 16-bit Fuji scan with its description, linearised.
+std::string fuji_description_file() {
+  return put_file("scan.inf", "BAS2000\nplate\n\n\n100\n100\n16\n2048\n2048\n4000\n4\n");
+}
+ImageRead read_fuji_beside(const std::string& path, const ReadRequest& request,
+                           Status& status) {
+  static const std::string inf = fuji_description_file();
+  return read_fuji_file(inf, path, request, status);
+}
+void BM_ReadFuji2048(benchmark::State& state) {
+  detector_bench(state, "", 2048, read_fuji_beside);
+}
+void BM_PlainReadFuji2048(benchmark::State& state) { detector_bench(state, "", 2048, nullptr); }
+BENCHMARK(BM_ReadFuji2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainReadFuji2048)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainReadRaxis3000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadBruker4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainReadBruker4096)->Unit(benchmark::kMillisecond);

@@ -12,6 +12,7 @@
 #include "formats/format_menus.hpp"
 #include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
+#include "formats/fuji_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/raxis_format.hpp"
@@ -63,7 +64,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
     {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::unavailable, kNoDetectorLimit},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::read, kNoDetectorLimit, After::none, kesta_keyboard_read},
-    {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::unavailable, kNoDetectorLimit},
+    {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::read, kNoDetectorLimit, After::none, fuji_keyboard_read},
     {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
     {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
