@@ -52,6 +52,10 @@ struct PixelLayout {
   bool is_signed = false;
   bool swap = false;       // the file's byte order is not the machine's
   bool top_first = false;  // the file's first row is the image's top
+  bool real = false;       // 4-byte IEEE reals, not integers
+  // The one line said instead of the standard two when the image is larger
+  // than the arrays (null: the standard lines).
+  const char* too_large = nullptr;
 };
 
 // Reads the pixels into IMAGE (allocated for REQUEST, with variances when

@@ -12,6 +12,7 @@
 #include "formats/format_menus.hpp"
 #include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
+#include "formats/bsl_format.hpp"
 #include "formats/fuji_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
@@ -58,7 +59,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::read, kNoDetectorLimit, After::none, adsc_keyboard_read},
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::unavailable, kNoDetectorLimit},
     {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::read, kNoDetectorLimit, After::none, bruker_keyboard_read},
-    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
+    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::read, kNoDetectorLimit, After::none, bsl_keyboard_read},
     {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
     {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},

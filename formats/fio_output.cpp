@@ -8,6 +8,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/bsl_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/tiff_format.hpp"
 
@@ -44,13 +45,14 @@ struct OutputChoice {
 };
 
 void tiff_writer(const OutputData& d, Status& status);
+void bsl_writer(const OutputData& d, Status& status);
 
 // clang-format off
 const std::array<OutputChoice, 19> kOutputChoices = {{
     {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::unavailable},
     {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::unavailable},
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::unavailable},
-    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::unavailable},
+    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::routine, bsl_writer},
     {"CBF", "CBF: Crystallographic Binary Format", Writer::not_presently},
     {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::unavailable},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::unavailable},
@@ -82,8 +84,15 @@ struct FioOutputState {
   bool header_files = true;
   int tiff_bits = 16;
   std::string tiff_file = "kesta.tif";
+  std::string bsl_file = "A99000.BSL";
 };
 FioOutputState fio_output_state;
+
+void bsl_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_BSL(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+              d.yendelm, d.data, d.title, fio_output_state.bsl_file, retstat, status);
+}
 
 void tiff_writer(const OutputData& d, Status& status) {
   FIO_OUT_TIFF(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,

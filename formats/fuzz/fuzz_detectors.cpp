@@ -10,7 +10,11 @@
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "formats/adsc_format.hpp"
+#include "formats/bruker_format.hpp"
+#include "formats/bsl_format.hpp"
 #include "formats/mar_format.hpp"
+#include "formats/raxis_format.hpp"
 #include "formats/tiff_format.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
@@ -37,6 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   for (const bool packed : {false, true}) {
     Status status = ST_GOOD();
     check(read_mar_file(path, request, packed, status));
+  }
+  for (auto read : {read_bruker_file, read_adsc_file, read_raxis_file}) {
+    Status status = ST_GOOD();
+    check(read(path, request, status));
+  }
+  {
+    Status status = ST_GOOD();
+    check(read_bsl_file(path, request, 1, 1, status));
   }
   std::remove(path.c_str());
   return 0;

@@ -126,6 +126,28 @@ bool write_mar345(const std::string& path) {
   return std::fclose(f) == 0;
 }
 
+bool write_text(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  std::fwrite(text.data(), 1, text.size(), f);
+  return std::fclose(f) == 0;
+}
+
+// A Bruker frame of 3 x 2 2-byte pixels with one overflow entry.
+std::string bruker_seed() {
+  std::string out;
+  for (const char* line : {"FORMAT :86", "HDRBLKS:1", "NOVERFL:1", "NPIXELB:2", "NROWS  :2",
+                           "NCOLS  :3"}) {
+    std::string l = line;
+    l.resize(80, ' ');
+    out += l;
+  }
+  out += '\x1a';
+  out.resize(512, ' ');
+  out += std::string("\x01\x00\x02\x00\x03\x00\x04\x00\x05\x00\x06\x00", 12);
+  return out + "   123456      4";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,6 +160,11 @@ int main(int argc, char** argv) {
             write_tiff(detectors + "/seed-16.tif", 7, 5, 16, false) &&
             write_tiff(detectors + "/seed-12.tif", 5, 3, 12, true) &&
             write_tiff(detectors + "/seed-32.tif", 3, 4, 32, true) &&
-            write_mar345(detectors + "/seed.mar3450");
+            write_mar345(detectors + "/seed.mar3450") &&
+            write_text(detectors + "/seed.001", bruker_seed()) &&
+            write_text(detectors + "/seed.img",
+                       "{\nHEADER_BYTES=64;\nSIZE1=3;\nSIZE2=2;\nBYTE_ORDER=big_endian;\n"
+                       "TYPE=unsigned_short;\nDIM=2;\n}\n" + std::string(64, ' ') +
+                       std::string(12, '\x07'));
   return ok ? 0 : 1;
 }
