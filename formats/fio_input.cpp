@@ -14,6 +14,7 @@
 #include "formats/bruker_format.hpp"
 #include "formats/bsl_format.hpp"
 #include "formats/fuji_format.hpp"
+#include "formats/gas_format.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/raxis_format.hpp"
@@ -66,7 +67,7 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::unavailable, kNoDetectorLimit},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::read, kNoDetectorLimit, After::none, kesta_keyboard_read},
     {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::read, kNoDetectorLimit, After::none, fuji_keyboard_read},
-    {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
+    {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::read, kNoDetectorLimit, After::none, gas_keyboard_read},
     {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},

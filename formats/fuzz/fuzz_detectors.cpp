@@ -13,6 +13,7 @@
 #include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
 #include "formats/bsl_format.hpp"
+#include "formats/gas_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/raxis_format.hpp"
 #include "formats/tiff_format.hpp"
@@ -49,6 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   {
     Status status = ST_GOOD();
     check(read_bsl_file(path, request, 1, 1, status));
+    check(read_gas_file(path, request, {true, 2, true, true}, status));
   }
   std::remove(path.c_str());
   return 0;
