@@ -26,11 +26,12 @@ struct BrukerHeader {
 bool read_header(StreamInput& input, BrukerHeader& h, Status& status) {
   std::array<char, kLine> line{};
   for (Index at = 0;; at += kLine) {
+    // The end mark needs only its first byte.
+    if (input.read(at, line.data(), 1) && line[0] == 26) return true;
     if (!input.read(at, line.data(), kLine)) {
       IO_WRITE("WARNING: Error in inputting header line", status);
       return false;
     }
-    if (line[0] == 26) return true;
     const std::string_view text(line.data(), line.size());
     const std::string_view key = used_text(text.substr(0, 7));
     Index* target = key == "HDRBLKS"   ? &h.hdrblks

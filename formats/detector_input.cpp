@@ -80,7 +80,7 @@ bool read_detector_pixels(StreamInput& input, const std::string& path, const Pix
   if (!image.data && !scratch_allocate(request, request.variances, path, image, status))
     return false;
   if ((l.file_xnum > request.xmaxdat || l.file_ynum > request.ymaxdat) && l.too_large) {
-    IO_WRITE(l.too_large, status);
+    if (*l.too_large != '\0') IO_WRITE(l.too_large, status);
   } else if (l.file_xnum > request.xmaxdat || l.file_ynum > request.ymaxdat) {
     IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
     IO_WRITE("         only a part of the image will be input. ", status);
@@ -94,22 +94,22 @@ bool read_detector_pixels(StreamInput& input, const std::string& path, const Pix
   const Index start_byte = l.start + 1;
   if (l.bytes == 1) {
     std::vector<std::int8_t> buffer(kBuffer);
-    FIO_INP_2DBYTE(input.id(), l.is_signed, false, l.top_first, false, l.file_xnum, l.file_ynum,
+    FIO_INP_2DBYTE(input.id(), l.is_signed, l.right_first, l.top_first, false, l.file_xnum, l.file_ynum,
                    1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat,
                    request.ymaxdat, xnum, ynum, data, local);
   } else if (l.bytes == 2) {
     std::vector<std::int16_t> buffer(kBuffer);
-    FIO_INP_2DI2(input.id(), l.swap, l.is_signed, false, l.top_first, false, l.file_xnum,
+    FIO_INP_2DI2(input.id(), l.swap, l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
                  l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer,
                  request.xmaxdat, request.ymaxdat, xnum, ynum, data, local);
   } else if (l.real) {
     std::vector<float> buffer(kBuffer);
-    FIO_INP_2DR4(input.id(), l.swap, false, l.top_first, false, l.file_xnum, l.file_ynum, 1, 1,
+    FIO_INP_2DR4(input.id(), l.swap, l.right_first, l.top_first, false, l.file_xnum, l.file_ynum, 1, 1,
                  xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat, request.ymaxdat,
                  xnum, ynum, data, local);
   } else {
     std::vector<std::int32_t> buffer(kBuffer);
-    FIO_INP_2DI4(input.id(), l.swap, l.is_signed, false, l.top_first, false, l.file_xnum,
+    FIO_INP_2DI4(input.id(), l.swap, l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
                  l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer,
                  request.xmaxdat, request.ymaxdat, xnum, ynum, data, local);
   }

@@ -54,8 +54,9 @@ struct PixelLayout {
   bool top_first = false;  // the file's first row is the image's top
   bool real = false;       // 4-byte IEEE reals, not integers
   // The one line said instead of the standard two when the image is larger
-  // than the arrays (null: the standard lines).
+  // than the arrays (null: the standard lines; empty: the reader has said it).
   const char* too_large = nullptr;
+  bool right_first = false;  // the file's first column is the image's right
 };
 
 // Reads the pixels into IMAGE (allocated for REQUEST, with variances when

@@ -13,6 +13,7 @@
 #include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
 #include "formats/bsl_format.hpp"
+#include "formats/fixed_header_formats.hpp"
 #include "formats/fuji_format.hpp"
 #include "formats/gas_format.hpp"
 #include "formats/kesta_format.hpp"
@@ -63,12 +64,12 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::read, kNoDetectorLimit, After::none, bsl_keyboard_read},
     {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
-    {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
+    {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::read, 131071.5f, After::none, dip2000_keyboard_read},
     {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::unavailable, kNoDetectorLimit},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::read, kNoDetectorLimit, After::none, kesta_keyboard_read},
     {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::read, kNoDetectorLimit, After::none, fuji_keyboard_read},
     {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::read, kNoDetectorLimit, After::none, gas_keyboard_read},
-    {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
+    {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::read, 65534.5f, After::none, hamamatsu_keyboard_read},
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},
     {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::read, 99999.5f, After::none, imagequant_keyboard_read},
@@ -77,14 +78,14 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::read, 131071.5f, After::none, mar_pck_keyboard_read},
     {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::read, 131071.5f, After::none, mar_keyboard_read},
     {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
-    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 16382.5f},
+    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::read, 16382.5f, After::none, photometrics_keyboard_read},
     {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
-    {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
+    {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::read, 65534.5f, After::none, princeton_keyboard_read},
     {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::read, kNoDetectorLimit, After::none, raxis_keyboard_read},
     {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::read, kNoDetectorLimit, After::none, tiff_keyboard_read},
     {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::unavailable, kNoDetectorLimit},
     {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::unavailable, kNoDetectorLimit},
-    {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::unavailable, 254.5f},
+    {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::read, 254.5f, After::none, wess_keyboard_read},
 }};
 // clang-format on
 

@@ -76,13 +76,19 @@ TEST_F(FormatMenus, FirstInputProposesAFormatByArraySizeThenTheLastChoice) {
     // An empty answer takes the proposed format.
     const bool typed = c.x == 100 && c.y == 3;
     input(d, {typed ? "WESS" : ""});
-    EXPECT_NE((typed ? terminal_.text() : prompts_.at(0)).find(c.format), std::string::npos)
+    // Typed: the WESS reader's first question follows.
+    EXPECT_NE(prompts_.at(typed ? 1 : 0).find(typed ? "INPUT DATA X-SIZE" : c.format),
+              std::string::npos)
         << c.format;
-    status_ = ST_GOOD();  // a reader that asks for its file meets the end of the input
+    // A reader's question met the end of the input: a fresh dialogue.
+    status_ = ST_GOOD();
+    testing::reset_dialogue();
   }
   DataSet d(100, 3);
   input(d, {""});
   EXPECT_NE(prompts_.at(0).find("WESS FORMAT"), std::string::npos) << "the last choice";
+  status_ = ST_GOOD();
+  testing::reset_dialogue();
   fio_reset_format_menus();
   input(d, {""});
   EXPECT_NE(prompts_.at(0).find("KESTA STANDARD FORMAT"), std::string::npos);

@@ -13,6 +13,7 @@
 #include "formats/adsc_format.hpp"
 #include "formats/bruker_format.hpp"
 #include "formats/bsl_format.hpp"
+#include "formats/fixed_header_formats.hpp"
 #include "formats/gas_format.hpp"
 #include "formats/mar_format.hpp"
 #include "formats/raxis_format.hpp"
@@ -43,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     Status status = ST_GOOD();
     check(read_mar_file(path, request, packed, status));
   }
-  for (auto read : {read_bruker_file, read_adsc_file, read_raxis_file}) {
+  for (auto read : {read_bruker_file, read_adsc_file, read_raxis_file, read_hamamatsu_file}) {
     Status status = ST_GOOD();
     check(read(path, request, status));
   }
@@ -51,6 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     Status status = ST_GOOD();
     check(read_bsl_file(path, request, 1, 1, status));
     check(read_gas_file(path, request, {true, 2, true, true}, status));
+    check(read_photometrics_file(path, request, 2, status));
+    check(read_princeton_file(path, request, 1, status));
+    check(read_dip2000_file(path, request, true, status));
+    check(read_wess_file(path, request, 16, 8, {2, 2, 9, 7, 2, 3}, status));
   }
   std::remove(path.c_str());
   return 0;
