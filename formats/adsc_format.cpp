@@ -70,10 +70,7 @@ ImageRead read_adsc_file(const std::string& path, const ReadRequest& request, St
   ImageRead result;
   if (status != kStatusGood) return result;
   StreamInput input(path);
-  if (!input.ok()) {
-    report_unread_file(path, input.problem(), status);
-    return result;
-  }
+  if (!input_opened(input, path, status)) return result;
   // The header lies before the pixels; its length is not known before it is
   // read, so the first 64 kB (or the whole file) are searched.
   std::vector<char> bytes(static_cast<std::size_t>(std::min<Index>(input.size(), 65536)));
@@ -120,7 +117,8 @@ ImageRead read_adsc_file(const std::string& path, const ReadRequest& request, St
     return result;
   }
   ScratchImage& image = result.image;
-  if (!read_detector_pixels(input, path, {size1, size2, header, 2, false, big != IO_BIG_ENDIAN(), false},
+  if (!read_detector_pixels(input, path,
+                            {size1, size2, header, 2, false, big != IO_BIG_ENDIAN(), false},
                             request, image, status))
     return ImageRead{};
   describe_detector_image(path, image);
@@ -132,8 +130,8 @@ ImageRead read_adsc_file(const std::string& path, const ReadRequest& request, St
 ImageRead adsc_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   std::string path;
   if (!ask_input_file("ADSC DETECTOR DATA FILE NAME",
-                      "Name of file containing ADSC detector format data", file_name, path,
-                      status))
+                      {"Name of file containing ADSC detector format data"}, kRetypeName, file_name,
+                      path, status))
     return {};
   return read_adsc_file(path, request, status);
 }

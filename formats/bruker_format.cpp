@@ -67,10 +67,7 @@ ImageRead read_bruker_file(const std::string& path, const ReadRequest& request, 
   ImageRead result;
   if (status != kStatusGood) return result;
   StreamInput input(path);
-  if (!input.ok()) {
-    report_unread_file(path, input.problem(), status);
-    return result;
-  }
+  if (!input_opened(input, path, status)) return result;
   BrukerHeader h;
   if (!read_header(input, h, status)) {
     report_unread_file(path, "ends inside its header", status);
@@ -78,24 +75,23 @@ ImageRead read_bruker_file(const std::string& path, const ReadRequest& request, 
   }
   if (h.ncols < 1 || h.nrows < 1 || (h.npixelb != 1 && h.npixelb != 2 && h.npixelb != 4) ||
       h.hdrblks < 0 || h.noverfl < 0 || h.hdrblks > input.size() / kBlock) {
-    report_unread_file(path, "gives NCOLS " + std::to_string(h.ncols) + ", NROWS " +
-                                 std::to_string(h.nrows) + ", NPIXELB " +
-                                 std::to_string(h.npixelb) + ", HDRBLKS " +
-                                 std::to_string(h.hdrblks) + ", NOVERFL " +
-                                 std::to_string(h.noverfl),
+    report_unread_file(path,
+                       "gives NCOLS " + std::to_string(h.ncols) + ", NROWS " +
+                           std::to_string(h.nrows) + ", NPIXELB " + std::to_string(h.npixelb) +
+                           ", HDRBLKS " + std::to_string(h.hdrblks) + ", NOVERFL " +
+                           std::to_string(h.noverfl),
                        status);
     return result;
   }
   const Index start = kBlock * h.hdrblks;
   ScratchImage& image = result.image;
   if (!read_detector_pixels(input, path,
-                            {h.ncols, h.nrows, start, static_cast<int>(h.npixelb),
-                             h.npixelb == 4, IO_BIG_ENDIAN(), true},
+                            {h.ncols, h.nrows, start, static_cast<int>(h.npixelb), h.npixelb == 4,
+                             IO_BIG_ENDIAN(), true},
                             request, image, status))
     return ImageRead{};
   // read_detector_pixels has checked that the pixels' byte count fits.
-  if (h.noverfl > 0 &&
-      !read_overflows(input, h, start + h.ncols * h.nrows * h.npixelb, image)) {
+  if (h.noverfl > 0 && !read_overflows(input, h, start + h.ncols * h.nrows * h.npixelb, image)) {
     IO_WRITE("ERROR: Error in inputting overflow pixel value", status);
     report_unread_file(path, "was not input", status);
     return ImageRead{};
@@ -106,12 +102,11 @@ ImageRead read_bruker_file(const std::string& path, const ReadRequest& request, 
   return result;
 }
 
-ImageRead bruker_keyboard_read(const ReadRequest& request, std::string& file_name,
-                               Status& status) {
+ImageRead bruker_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   std::string path;
   if (!ask_input_file("\"BRUKER\" AREA DETECTOR DATA FILE NAME",
-                      "Name of file containing \"BRUKER\" area detector format data", file_name,
-                      path, status))
+                      {"Name of file containing \"BRUKER\" area detector format data"}, kRetypeName,
+                      file_name, path, status))
     return {};
   return read_bruker_file(path, request, status);
 }

@@ -62,9 +62,9 @@ std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status) {
   }
   if (sets.empty()) IO_WRITE("WARNING: Could not input header file information.", status);
   for (std::size_t k = 0; k < sets.size(); ++k)
-    IO_WRITE("INFO: Data-set (\"memory\")" + format_i(static_cast<Index>(k + 1), 2) +
-                 " contains " + format_i(sets[k].images, 2) + " image(s) of " +
-                 format_i(sets[k].nx, 6) + " x " + format_i(sets[k].ny, 6) + " pixels",
+    IO_WRITE("INFO: Data-set (\"memory\")" + format_i(static_cast<Index>(k + 1), 2) + " contains " +
+                 format_i(sets[k].images, 2) + " image(s) of " + format_i(sets[k].nx, 6) + " x " +
+                 format_i(sets[k].ny, 6) + " pixels",
              status);
   return sets;
 }
@@ -85,9 +85,10 @@ ImageRead read_bsl_file(const std::string& path, const ReadRequest& request, Ind
   }
   const BslDataSet& d = sets[static_cast<std::size_t>(set - 1)];
   if (image_number < 1 || image_number > d.images) {
-    report_unread_file(path, "has no image " + std::to_string(image_number) + " in data set " +
-                                 std::to_string(set),
-                       status);
+    report_unread_file(
+        path,
+        "has no image " + std::to_string(image_number) + " in data set " + std::to_string(set),
+        status);
     return result;
   }
   if (d.type != 0 && d.type != 3 && d.type != 4) {
@@ -108,18 +109,19 @@ ImageRead read_bsl_file(const std::string& path, const ReadRequest& request, Ind
   Index frame = 0, start = 0;
   if (d.nx < 1 || d.ny < 1 || !checked_product(d.nx, d.ny, frame) ||
       !checked_product(frame, bytes * (image_number - 1), start)) {
-    report_unread_file(d.file, "is described with " + std::to_string(d.nx) + " x " +
-                                   std::to_string(d.ny) + " pixels",
-                       status);
+    report_unread_file(
+        d.file,
+        "is described with " + std::to_string(d.nx) + " x " + std::to_string(d.ny) + " pixels",
+        status);
     return result;
   }
   const bool big = d.byte_order == 0;
   ScratchImage& scratch = result.image;
-  if (!read_detector_pixels(input, d.file,
-                            {d.nx, d.ny, start, bytes, d.type == 3, big != IO_BIG_ENDIAN(), false,
-                             d.type == 0,
-                             "WARNING: Internal dimensions are too small to input all of the data"},
-                            request, scratch, status))
+  if (!read_detector_pixels(
+          input, d.file,
+          {d.nx, d.ny, start, bytes, d.type == 3, big != IO_BIG_ENDIAN(), false, d.type == 0,
+           "WARNING: Internal dimensions are too small to input all of the data"},
+          request, scratch, status))
     return ImageRead{};
   describe_detector_image(d.file, scratch);
   result.retstat = 0;
@@ -138,16 +140,9 @@ BslState bsl_state;
 
 ImageRead bsl_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   std::string path;
-  for (;;) {
-    IO_INPC(true, "INPUT FILE NAME", {"Name of input header file"}, {"Unacceptable input"}, 11,
-            file_name, status);
-    if (status != kStatusGood) return {};
-    std::string problem;
-    if (input_path(file_name, path, status) && open_input_file(path, problem)) break;
-    if (status != kStatusGood) return {};
-    IO_WRITE("WARNING: The entered file could not be opened (probably it doesn't exist)", status);
-    IO_WRITE("         (You can enter user escape (\\) to exit this command.)", status);
-  }
+  if (!ask_input_file("INPUT FILE NAME", {"Name of input header file"}, kCouldNotOpen, file_name,
+                      path, status))
+    return {};
   const std::vector<BslDataSet> sets = bsl_data_sets(path, status);
   if (sets.empty()) {
     report_unread_file(path, "was not input", status);
@@ -172,10 +167,9 @@ ImageRead bsl_keyboard_read(const ReadRequest& request, std::string& file_name, 
   return read_bsl_file(path, request, bsl_state.set, bsl_state.image, status);
 }
 
-void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
-                 Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
-                 std::span<const float> data, std::string_view title, std::string& output_file,
-                 int& retstat, Status& status) {
+void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
+                 std::string_view title, std::string& output_file, int& retstat, Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_OUT_BSL V0.6";
   if (st_bad(status, kPosition)) return;
   retstat = 1;
@@ -193,8 +187,8 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   IO_WRITE("NOTE: The header file name should be of the form Ann000.XXX, where", status);
   IO_WRITE("      A is any capital letter, nn is a number with two digits, and", status);
   IO_WRITE("      XXX is a three character file extension.", status);
-  IO_INPC(true, "OUTPUT FILE NAME", {"Name of the BSL/OTOKO header file"},
-          {"Unacceptable input"}, 11, output_file, status);
+  IO_INPC(true, "OUTPUT FILE NAME", {"Name of the BSL/OTOKO header file"}, {"Unacceptable input"},
+          11, output_file, status);
   if (status != kStatusGood) return;
   std::string path, data_path;
   int trans = 0, named = 0;

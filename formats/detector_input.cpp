@@ -48,8 +48,9 @@ bool StreamInput::read(Index offset, void* bytes, Index count) {
   if (!ok_ || !holds(offset, count)) return false;
   int retstat = 0;
   Index got = 0;
-  FIO_FILEPREADC(id_, offset, count, count, 0, retstat, got,
-                 std::span<std::byte>(static_cast<std::byte*>(bytes), static_cast<std::size_t>(count)));
+  FIO_FILEPREADC(
+      id_, offset, count, count, 0, retstat, got,
+      std::span<std::byte>(static_cast<std::byte*>(bytes), static_cast<std::size_t>(count)));
   return retstat == 0 && got == count;
 }
 
@@ -66,14 +67,16 @@ bool read_detector_pixels(StreamInput& input, const std::string& path, const Pix
   Index pixels = 0, bytes = 0;
   if (l.file_xnum < 1 || l.file_ynum < 1 || !checked_product(l.file_xnum, l.file_ynum, pixels) ||
       !checked_product(pixels, l.bytes, bytes)) {
-    report_unread_file(path, "gives an image size of " + std::to_string(l.file_xnum) + " x " +
-                                 std::to_string(l.file_ynum) + " pixels",
+    report_unread_file(path,
+                       "gives an image size of " + std::to_string(l.file_xnum) + " x " +
+                           std::to_string(l.file_ynum) + " pixels",
                        status);
     return false;
   }
   if (!input.holds(l.start, bytes)) {
-    report_unread_file(path, "is too short for its image of " + std::to_string(l.file_xnum) +
-                                 " x " + std::to_string(l.file_ynum) + " pixels",
+    report_unread_file(path,
+                       "is too short for its image of " + std::to_string(l.file_xnum) + " x " +
+                           std::to_string(l.file_ynum) + " pixels",
                        status);
     return false;
   }
@@ -94,24 +97,24 @@ bool read_detector_pixels(StreamInput& input, const std::string& path, const Pix
   const Index start_byte = l.start + 1;
   if (l.bytes == 1) {
     std::vector<std::int8_t> buffer(kBuffer);
-    FIO_INP_2DBYTE(input.id(), l.is_signed, l.right_first, l.top_first, false, l.file_xnum, l.file_ynum,
-                   1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat,
-                   request.ymaxdat, xnum, ynum, data, local);
+    FIO_INP_2DBYTE(input.id(), l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
+                   l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer,
+                   request.xmaxdat, request.ymaxdat, xnum, ynum, data, local);
   } else if (l.bytes == 2) {
     std::vector<std::int16_t> buffer(kBuffer);
     FIO_INP_2DI2(input.id(), l.swap, l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
-                 l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer,
-                 request.xmaxdat, request.ymaxdat, xnum, ynum, data, local);
+                 l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat,
+                 request.ymaxdat, xnum, ynum, data, local);
   } else if (l.real) {
     std::vector<float> buffer(kBuffer);
-    FIO_INP_2DR4(input.id(), l.swap, l.right_first, l.top_first, false, l.file_xnum, l.file_ynum, 1, 1,
-                 xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat, request.ymaxdat,
+    FIO_INP_2DR4(input.id(), l.swap, l.right_first, l.top_first, false, l.file_xnum, l.file_ynum, 1,
+                 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat, request.ymaxdat,
                  xnum, ynum, data, local);
   } else {
     std::vector<std::int32_t> buffer(kBuffer);
     FIO_INP_2DI4(input.id(), l.swap, l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
-                 l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer,
-                 request.xmaxdat, request.ymaxdat, xnum, ynum, data, local);
+                 l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat,
+                 request.ymaxdat, xnum, ynum, data, local);
   }
   if (local != kStatusGood) {
     report_unread_file(path, "could not be read", status);
@@ -136,10 +139,10 @@ void describe_detector_image(const std::string& title, ScratchImage& image) {
     }
 }
 
-bool ask_input_file(std::string_view prompt, std::string_view help, std::string& file_name,
-                    std::string& path, Status& status) {
+bool ask_input_file(std::string_view prompt, TextLines help, TextLines retry,
+                    std::string& file_name, std::string& path, Status& status) {
   for (;;) {
-    IO_INPC(true, prompt, {std::string(help)}, {"Unacceptable input"}, 11, file_name, status);
+    IO_INPC(true, prompt, help, {"Unacceptable input"}, 11, file_name, status);
     if (status != kStatusGood) return false;
     std::string problem = "cannot be found (bad directory path)";
     if (input_path(file_name, path, status)) {
@@ -147,9 +150,23 @@ bool ask_input_file(std::string_view prompt, std::string_view help, std::string&
     } else if (status != kStatusGood) {
       return false;
     }
-    IO_WRITE("Error in opening file, Please retype name", status);
+    for (const std::string& line : retry) IO_WRITE(line, status);
     IO_WRITE("         " + file_name + " " + problem, status);
   }
+}
+
+bool ask_index(std::string_view prompt, std::string_view help, Index lower, Index upper,
+               Index& value, Status& status) {
+  int v = static_cast<int>(std::clamp(value, lower, upper));
+  IO_INPI(true, static_cast<int>(lower), static_cast<int>(upper), true, prompt, {std::string(help)},
+          {"Enter an integer within the given range"}, v, status);
+  value = v;
+  return status == kStatusGood;
+}
+
+bool input_opened(const StreamInput& input, const std::string& path, Status& status) {
+  if (!input.ok()) report_unread_file(path, input.problem(), status);
+  return input.ok();
 }
 
 bool leading_integer(std::string_view text, Index& value) {

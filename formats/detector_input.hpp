@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/text_lines.hpp"
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
 
@@ -74,11 +75,23 @@ bool read_detector_pixels(StreamInput& input, const std::string& path, const Pix
 void describe_detector_image(const std::string& title, ScratchImage& image);
 
 // Asks PROMPT (HELP its help, FILE_NAME the default and updated) until the
-// named file opens, each failure saying "Error in opening file, Please
-// retype name" and why; PATH the file's translated name. False after a user
-// escape (STATUS the escape).
-bool ask_input_file(std::string_view prompt, std::string_view help, std::string& file_name,
-                    std::string& path, Status& status);
+// named file opens, each failure writing the RETRY lines and why it failed;
+// PATH the file's translated name. False after a user escape (STATUS the
+// escape). kRetypeName is the common RETRY.
+inline const std::string kRetypeName[] = {"Error in opening file, Please retype name"};
+inline const std::string kCouldNotOpen[] = {
+    "WARNING: The entered file could not be opened (probably it doesn't exist)",
+    "         (You can enter user escape (\\) to exit this command.)"};
+bool ask_input_file(std::string_view prompt, TextLines help, TextLines retry,
+                    std::string& file_name, std::string& path, Status& status);
+
+// An integer answer of LOWER..UPPER (VALUE the default, clamped into the
+// range); false after a user escape.
+bool ask_index(std::string_view prompt, std::string_view help, Index lower, Index upper,
+               Index& value, Status& status);
+
+// True when INPUT is open; otherwise the message naming PATH and why.
+bool input_opened(const StreamInput& input, const std::string& path, Status& status);
 
 // The first integer of TEXT (after blanks); false when there is none.
 bool leading_integer(std::string_view text, Index& value);

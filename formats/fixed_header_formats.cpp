@@ -21,8 +21,8 @@ Index le16(const std::uint8_t* b, bool is_signed = false) {
   return is_signed ? static_cast<std::int16_t>(v) : v;
 }
 Index le32(const std::uint8_t* b) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (b[1] << 8) |
-                                   (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24));
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(b[0]) | (b[1] << 8) | (b[2] << 16) |
+                                   (static_cast<std::uint32_t>(b[3]) << 24));
 }
 
 // The size lines and the warnings of an image larger than the arrays.
@@ -66,8 +66,9 @@ bool stack_offset(const std::string& path, Index width, Index height, int bytes,
                   Index image, Index header, Index& start, Status& status) {
   Index frame = 0;
   if (width < 1 || height < 1 || !checked_product(width * height, bytes, frame)) {
-    report_unread_file(path, "gives an image size of " + std::to_string(width) + " x " +
-                                 std::to_string(height) + " pixels",
+    report_unread_file(path,
+                       "gives an image size of " + std::to_string(width) + " x " +
+                           std::to_string(height) + " pixels",
                        status);
     return false;
   }
@@ -98,9 +99,8 @@ bool princeton_layout(StreamInput& input, const std::string& path, PrincetonLayo
       l.height = le32(&h[664]);
       const Index rows = le16(&h[656], true);
       if (l.height < 1 || rows % l.height != 0) {
-        report_unread_file(path, "cannot be divided into frames of " + std::to_string(l.height) +
-                                     " rows",
-                           status);
+        report_unread_file(
+            path, "cannot be divided into frames of " + std::to_string(l.height) + " rows", status);
         return false;
       }
       l.frames = rows / l.height;
@@ -114,8 +114,8 @@ bool princeton_layout(StreamInput& input, const std::string& path, PrincetonLayo
   return true;
 }
 
-Index photometrics_header(StreamInput& input, const std::string& path, Index& h, Index& x,
-                          Index& y, Status& status) {
+Index photometrics_header(StreamInput& input, const std::string& path, Index& h, Index& x, Index& y,
+                          Status& status) {
   std::array<std::uint8_t, 172> b{};
   if (!read_header(input, path, b.data(), 172, status)) return 0;
   h = le16(&b[4]);
@@ -126,8 +126,7 @@ Index photometrics_header(StreamInput& input, const std::string& path, Index& h,
 
 }  // namespace
 
-ImageRead read_hamamatsu_file(const std::string& path, const ReadRequest& request,
-                              Status& status) {
+ImageRead read_hamamatsu_file(const std::string& path, const ReadRequest& request, Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
   StreamInput input(path);
@@ -153,10 +152,9 @@ ImageRead read_hamamatsu_file(const std::string& path, const ReadRequest& reques
   size_lines(width, height, request, status);
   IO_WRITE("INFO: Number of bits per pixel = " + format_i(bits, 5), status);
   const int bytes = h[0] == 'I' && h[1] == 'M' && bits == 8 ? 1 : 2;
-  if (!read_detector_pixels(input, path,
-                            {width, height, start, bytes, false, IO_BIG_ENDIAN(), true, false, "",
-                             true},
-                            request, result.image, status))
+  if (!read_detector_pixels(
+          input, path, {width, height, start, bytes, false, IO_BIG_ENDIAN(), true, false, "", true},
+          request, result.image, status))
     return ImageRead{};
   return finish(std::move(result), path);
 }
@@ -167,8 +165,8 @@ Index photometrics_images(const std::string& path, Status& status) {
   return photometrics_header(input, path, h, x, y, status);
 }
 
-ImageRead read_photometrics_file(const std::string& path, const ReadRequest& request,
-                                 Index image, Status& status) {
+ImageRead read_photometrics_file(const std::string& path, const ReadRequest& request, Index image,
+                                 Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
   StreamInput input(path);
@@ -178,9 +176,8 @@ ImageRead read_photometrics_file(const std::string& path, const ReadRequest& req
   size_lines(x, y, request, status);
   IO_WRITE("INFO: Number of stored images = " + format_i(images, 5), status);
   if (!stack_offset(path, x, y, 2, images, image, h, start, status) ||
-      !read_detector_pixels(input, path,
-                            {x, y, start, 2, false, IO_BIG_ENDIAN(), true, false, ""}, request,
-                            result.image, status))
+      !read_detector_pixels(input, path, {x, y, start, 2, false, IO_BIG_ENDIAN(), true, false, ""},
+                            request, result.image, status))
     return ImageRead{};
   return finish(std::move(result), path);
 }
@@ -204,10 +201,10 @@ ImageRead read_princeton_file(const std::string& path, const ReadRequest& reques
   const int bytes = l.type <= 1 ? 4 : 2;
   Index start = 0;
   if (!stack_offset(path, l.width, l.height, bytes, l.frames, image, 4100, start, status) ||
-      !read_detector_pixels(input, path,
-                            {l.width, l.height, start, bytes, l.type == 2, IO_BIG_ENDIAN(), true,
-                             l.type == 0, ""},
-                            request, result.image, status))
+      !read_detector_pixels(
+          input, path,
+          {l.width, l.height, start, bytes, l.type == 2, IO_BIG_ENDIAN(), true, l.type == 0, ""},
+          request, result.image, status))
     return ImageRead{};
   return finish(std::move(result), path);
 }
@@ -217,10 +214,7 @@ ImageRead read_dip2000_file(const std::string& path, const ReadRequest& request,
   ImageRead result;
   if (status != kStatusGood) return result;
   StreamInput input(path);
-  if (!input.ok()) {
-    report_unread_file(path, input.problem(), status);
-    return result;
-  }
+  if (!input_opened(input, path, status)) return result;
   ScratchImage& image = result.image;
   if (!read_detector_pixels(input, path, {2500, 2500, 0, 2, true, swap, false}, request, image,
                             status))
@@ -240,17 +234,13 @@ ImageRead read_wess_file(const std::string& path, const ReadRequest& request, In
   ImageRead result;
   if (status != kStatusGood) return result;
   StreamInput input(path);
-  if (!input.ok()) {
-    report_unread_file(path, input.problem(), status);
-    return result;
-  }
+  if (!input_opened(input, path, status)) return result;
   const Index xnum = r.xbin >= 1 ? (r.xend - r.xstart + 1) / r.xbin : 0;
   const Index ynum = r.ybin >= 1 ? (r.yend - r.ystart + 1) / r.ybin : 0;
   Index bytes = 0;
   if (x_size < 1 || y_size < 1 || r.xstart < 1 || r.ystart < 1 || r.xend > x_size ||
-      r.yend > y_size || xnum < 1 || ynum < 1 || xnum > request.xmaxdat ||
-      ynum > request.ymaxdat || !checked_product(x_size, r.ystart - 1 + ynum * r.ybin, bytes) ||
-      !input.holds(0, bytes)) {
+      r.yend > y_size || xnum < 1 || ynum < 1 || xnum > request.xmaxdat || ynum > request.ymaxdat ||
+      !checked_product(x_size, r.ystart - 1 + ynum * r.ybin, bytes) || !input.holds(0, bytes)) {
     report_unread_file(path, "does not hold the region asked for", status);
     return result;
   }
@@ -286,13 +276,11 @@ constexpr const char* kDataHelp = "Name of file containing data set";
 // The image of a stack to read: the one after the last read, wrapping.
 bool ask_image(Index images, Index& last, Index& image, Status& status) {
   image = last % images + 1;
-  if (images > 1) {
-    int v = static_cast<int>(image);
-    IO_INPI(true, 1, static_cast<int>(std::min<Index>(images, 1000000)), true, "IMAGE NUMBER",
-            {"Enter number of the required image to input from the image sequence"},
-            {"Enter an integer within the given range"}, v, status);
-    image = v;
-  }
+  if (images > 1 &&
+      !ask_index("IMAGE NUMBER",
+                 "Enter number of the required image to input from the image sequence", 1,
+                 std::min<Index>(images, 1000000), image, status))
+    return false;
   last = image;
   return status == kStatusGood;
 }
@@ -311,14 +299,14 @@ FixedHeaderState fixed_state;
 ImageRead hamamatsu_keyboard_read(const ReadRequest& request, std::string& file_name,
                                   Status& status) {
   std::string path;
-  if (!ask_input_file(kDataFile, kDataHelp, file_name, path, status)) return {};
+  if (!ask_input_file(kDataFile, {kDataHelp}, kRetypeName, file_name, path, status)) return {};
   return read_hamamatsu_file(path, request, status);
 }
 
 ImageRead photometrics_keyboard_read(const ReadRequest& request, std::string& file_name,
                                      Status& status) {
   std::string path;
-  if (!ask_input_file(kDataFile, kDataHelp, file_name, path, status)) return {};
+  if (!ask_input_file(kDataFile, {kDataHelp}, kRetypeName, file_name, path, status)) return {};
   const Index images = photometrics_images(path, status);
   Index image = 1;
   if (images == 0 || !ask_image(images, fixed_state.photometrics_last, image, status)) return {};
@@ -328,7 +316,7 @@ ImageRead photometrics_keyboard_read(const ReadRequest& request, std::string& fi
 ImageRead princeton_keyboard_read(const ReadRequest& request, std::string& file_name,
                                   Status& status) {
   std::string path;
-  if (!ask_input_file(kDataFile, kDataHelp, file_name, path, status)) return {};
+  if (!ask_input_file(kDataFile, {kDataHelp}, kRetypeName, file_name, path, status)) return {};
   const Index images = princeton_images(path, status);
   Index image = 1;
   if (images == 0 || !ask_image(images, fixed_state.princeton_last, image, status)) return {};
@@ -338,7 +326,7 @@ ImageRead princeton_keyboard_read(const ReadRequest& request, std::string& file_
 ImageRead dip2000_keyboard_read(const ReadRequest& request, std::string& file_name,
                                 Status& status) {
   std::string path;
-  if (!ask_input_file(kDataFile, kDataHelp, file_name, path, status)) return {};
+  if (!ask_input_file(kDataFile, {kDataHelp}, kRetypeName, file_name, path, status)) return {};
   IO_INPL(true, false, true, true, "PERFORM BYTE SWAPPING",
           {"\"YES\" if the byte order needs to be changed"}, {"Enter YES or NO"},
           fixed_state.dip_swap, status);
@@ -348,11 +336,7 @@ ImageRead dip2000_keyboard_read(const ReadRequest& request, std::string& file_na
 
 ImageRead wess_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   auto ask = [&](const char* prompt, const char* help, Index lower, Index upper, Index& value) {
-    int v = static_cast<int>(std::clamp(value, lower, upper));
-    IO_INPI(true, static_cast<int>(lower), static_cast<int>(upper), true, prompt, {help},
-            {"Enter an integer within the given range"}, v, status);
-    value = v;
-    return status == kStatusGood;
+    return ask_index(prompt, help, lower, upper, value, status);
   };
   FixedHeaderState& s = fixed_state;
   if (!ask("INPUT DATA X-SIZE", "Number of pixels in the input data image in the X-dimension", 1,
@@ -361,7 +345,7 @@ ImageRead wess_keyboard_read(const ReadRequest& request, std::string& file_name,
            1000000, s.wess_y))
     return {};
   std::string path;
-  if (!ask_input_file(kDataFile, kDataHelp, file_name, path, status)) return {};
+  if (!ask_input_file(kDataFile, {kDataHelp}, kRetypeName, file_name, path, status)) return {};
   TiffRegion& r = s.wess_region;
   for (;;) {
     if (!ask("X-START ELEMENT", "Start of input region in the X-dimension", 1, s.wess_x,

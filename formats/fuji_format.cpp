@@ -106,9 +106,10 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
     return result;
   }
   if (d.bits < 8 || d.bits > 16 || d.sensitivity < 1) {
-    report_unread_file(inf_path, "gives " + std::to_string(d.bits) + " bits per pixel and sensitivity " +
-                                     std::to_string(d.sensitivity) +
-                                     " (8 to 16 bits and a sensitivity of 1 or more are read)",
+    report_unread_file(inf_path,
+                       "gives " + std::to_string(d.bits) + " bits per pixel and sensitivity " +
+                           std::to_string(d.sensitivity) +
+                           " (8 to 16 bits and a sensitivity of 1 or more are read)",
                        status);
     return result;
   }
@@ -151,21 +152,18 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
 }
 
 ImageRead fuji_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  static const std::string kRetype[] = {
+      "WARNING: Error in opening  header file, Please retype name"};
   std::string inf_path;
-  for (;;) {
-    IO_INPC(true, "DATA FILE NAME (.inf file)", {"Name of file containing file header"},
-            {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return {};
-    std::string problem;
-    if (input_path(file_name, inf_path, status) && open_input_file(inf_path, problem)) break;
-    if (status != kStatusGood) return {};
-    IO_WRITE("WARNING: Error in opening  header file, Please retype name", status);
-  }
+  if (!ask_input_file("DATA FILE NAME (.inf file)", {"Name of file containing file header"},
+                      kRetype, file_name, inf_path, status))
+    return {};
   std::string img_path = fuji_image_file(inf_path);
   if (img_path.empty()) {
     std::string img_name = inf_path;
     if (!ask_input_file("BINARY DATA FILE NAME (.img file)",
-                        "Name of file containing the binary data", img_name, img_path, status))
+                        {"Name of file containing the binary data"}, kRetypeName, img_name,
+                        img_path, status))
       return {};
   }
   return read_fuji_file(inf_path, img_path, request, status);

@@ -87,9 +87,10 @@ ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
   Index frame = 0, start = 0;
   if (l.nx < 1 || l.ny < 1 || !checked_product(l.nx * l.ny, bytes, frame) ||
       !checked_product(frame, choice.image - 1, start)) {
-    report_unread_file(path, "gives an image size of " + std::to_string(l.nx) + " x " +
-                                 std::to_string(l.ny) + " pixels",
-                       status);
+    report_unread_file(
+        path,
+        "gives an image size of " + std::to_string(l.nx) + " x " + std::to_string(l.ny) + " pixels",
+        status);
     return result;
   }
   start += choice.header_record ? 512 : 0;
@@ -111,18 +112,11 @@ GasChoice gas_state;
 
 ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   std::string path;
-  for (;;) {
-    IO_INPC(true, "INPUT HEADER FILE NAME",
-            {"Enter the name of input file containing image header data. (Normally",
-             "this is the file without \"hm\" attached to the name.)"},
-            {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return {};
-    std::string problem;
-    if (input_path(file_name, path, status) && open_input_file(path, problem)) break;
-    if (status != kStatusGood) return {};
-    IO_WRITE("WARNING: The entered file could not be opened (probably it doesn't exist)", status);
-    IO_WRITE("         (You can enter user escape (\\) to exit this command.)", status);
-  }
+  if (!ask_input_file("INPUT HEADER FILE NAME",
+                      {"Enter the name of input file containing image header data. (Normally",
+                       "this is the file without \"hm\" attached to the name.)"},
+                      kCouldNotOpen, file_name, path, status))
+    return {};
   GasLayout l;
   if (!gas_layout(path, l, status)) {
     report_unread_file(path, "was not input", status);
@@ -135,17 +129,14 @@ ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, 
   IO_WRITE("      stated in the file either: check that the answers below are", status);
   IO_WRITE("      correct, which may be a further problem.)", status);
   IO_INPL(true, false, true, true, "BINARY \"HM\" FILE HEADER",
-          {"\"YES\" if the binary file starts with a 512-byte header record"},
-          {"Enter YES or NO"}, gas_state.header_record, status);
-  if (l.frames > 1) {
-    int image = static_cast<int>(std::clamp<Index>(gas_state.image, 1, l.frames));
-    IO_INPI(true, 1, static_cast<int>(std::min<Index>(l.frames, 1000000)), true, "IMAGE NUMBER",
-            {"Enter number of the required image to input from the image sequence"},
-            {"Enter an integer within the given range"}, image, status);
-    gas_state.image = image;
-  } else {
+          {"\"YES\" if the binary file starts with a 512-byte header record"}, {"Enter YES or NO"},
+          gas_state.header_record, status);
+  if (l.frames <= 1)
     gas_state.image = 1;
-  }
+  else if (!ask_index("IMAGE NUMBER",
+                      "Enter number of the required image to input from the image sequence", 1,
+                      std::min<Index>(l.frames, 1000000), gas_state.image, status))
+    return {};
   IO_INPL(true, false, true, true, "PERFORM BYTE SWAPPING",
           {"\"YES\" if the byte order needs to be changed"}, {"Enter YES or NO"}, gas_state.swap,
           status);

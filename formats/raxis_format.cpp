@@ -11,10 +11,7 @@ ImageRead read_raxis_file(const std::string& path, const ReadRequest& request, S
   ImageRead result;
   if (status != kStatusGood) return result;
   StreamInput input(path);
-  if (!input.ok()) {
-    report_unread_file(path, input.problem(), status);
-    return result;
-  }
+  if (!input_opened(input, path, status)) return result;
   std::array<std::uint8_t, 1024> h{};
   if (!input.read(0, h.data(), 1024)) {
     report_unread_file(path, "ends inside its header", status);
@@ -52,12 +49,11 @@ ImageRead read_raxis_file(const std::string& path, const ReadRequest& request, S
   return result;
 }
 
-ImageRead raxis_keyboard_read(const ReadRequest& request, std::string& file_name,
-                              Status& status) {
+ImageRead raxis_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   std::string path;
   if (!ask_input_file("RAXIS DETECTOR DATA FILE NAME",
-                      "Name of file containing RAXIS detector format data", file_name, path,
-                      status))
+                      {"Name of file containing RAXIS detector format data"}, kRetypeName,
+                      file_name, path, status))
     return {};
   return read_raxis_file(path, request, status);
 }

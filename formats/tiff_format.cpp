@@ -79,7 +79,8 @@ int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
   if (count < 1) return 2;
   const int size = type == 4 ? 4 : 2;
   if (count * size <= 4) {
-    for (Index k = 0; k < count; ++k) values.push_back(FIO_TIFF_INTEGER(b.subspan(8 + 2 * k), 2, big, true));
+    for (Index k = 0; k < count; ++k)
+      values.push_back(FIO_TIFF_INTEGER(b.subspan(8 + 2 * k), 2, big, true));
     return 0;
   }
   if (type != 3 && type != 4) return 2;
@@ -97,8 +98,8 @@ int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
 // they decode; RETSTAT 2 for one that does not.
 int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Status& status) {
   std::array<std::uint8_t, 8> head{};
-  if (!file.read(0, head.data(), 8) || !((head[0] == 'I' && head[1] == 'I') ||
-                                         (head[0] == 'M' && head[1] == 'M'))) {
+  if (!file.read(0, head.data(), 8) ||
+      !((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))) {
     IO_WRITE("WARNING: The File does not start with II nor with MM. It is not a", status);
     IO_WRITE("         correctly defined TIFF file or has been corrupted.", status);
     return 3;
@@ -184,12 +185,8 @@ void decode_row(const std::uint8_t* row, Index bits, bool swap, bool square, Ind
                             : static_cast<float>((b[1] % 16) * 256 + b[2]);
       }
       break;
-    case 16:
-      convert<std::uint16_t>(row + 2 * first, swap, square, count, out);
-      break;
-    default:
-      convert<std::int32_t>(row + 4 * first, swap, square, count, out);
-      break;
+    case 16: convert<std::uint16_t>(row + 2 * first, swap, square, count, out); break;
+    default: convert<std::int32_t>(row + 4 * first, swap, square, count, out); break;
   }
 }
 
@@ -412,21 +409,17 @@ TiffInputState tiff_input_state;
 bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegion& r,
                 Status& status) {
   auto ask = [&](const char* prompt, const char* help, Index lower, Index upper, Index& value) {
-    int v = static_cast<int>(std::clamp(value, lower, upper));
-    IO_INPI(true, static_cast<int>(lower), static_cast<int>(upper), true, prompt, {help},
-            {"Enter an integer within the given range"}, v, status);
-    value = v;
-    return status == kStatusGood;
+    return ask_index(prompt, help, lower, upper, value, status);
   };
   for (;;) {
     if (!ask("X REBIN NUMBER", "Number of image pixels summed into one pixel horizontally", 1,
              width, r.xbin) ||
-        !ask("Y REBIN NUMBER", "Number of image pixels summed into one pixel vertically", 1,
-             length, r.ybin) ||
+        !ask("Y REBIN NUMBER", "Number of image pixels summed into one pixel vertically", 1, length,
+             r.ybin) ||
         !ask("LEFT-HAND PIXEL OF IMAGE REGION", "First column of the region to input", 1, width,
              r.xstart) ||
-        !ask("LOWER PIXEL OF IMAGE REGION", "First row (from the bottom) of the region", 1,
-             length, r.ystart) ||
+        !ask("LOWER PIXEL OF IMAGE REGION", "First row (from the bottom) of the region", 1, length,
+             r.ystart) ||
         !ask("RIGHT-HAND PIXEL OF IMAGE REGION", "Last column of the region to input", r.xstart,
              width, r.xend) ||
         !ask("UPPER PIXEL OF IMAGE REGION", "Last row (from the bottom) of the region", r.ystart,
@@ -447,8 +440,8 @@ bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegio
 ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& file_name,
                     Status& status) {
   std::string path;
-  if (!ask_input_file("DATA FILE NAME", "Name of tiff file containing image", file_name, path,
-                      status))
+  if (!ask_input_file("DATA FILE NAME", {"Name of tiff file containing image"}, kRetypeName,
+                      file_name, path, status))
     return {};
   Index width = 0, length = 0;
   int retstat = 0;
@@ -459,14 +452,13 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
     failed(path, status);
     return {};
   }
-  IO_WRITE("INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) +
-               " pixels",
-           status);
+  IO_WRITE(
+      "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
+      status);
   TiffRegion& r = tiff_input_state.region;
   if (!tiff_input_state.defined) {
     tiff_input_state.defined = true;
-    r = TiffRegion{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat), 1,
-                   1};
+    r = TiffRegion{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat), 1, 1};
   }
   r.xend = std::min(r.xend, width);
   r.yend = std::min(r.yend, length);
@@ -480,8 +472,7 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
 
 }  // namespace
 
-ImageRead tiff_keyboard_read(const ReadRequest& request, std::string& file_name,
-                             Status& status) {
+ImageRead tiff_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   return tiff_road(request, false, file_name, status);
 }
 
@@ -555,8 +546,7 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   bits = type == kTypes[0] ? 8 : 16;
 
   float minimum = 0.0f, maximum = 0.0f;
-  IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum,
-             status);
+  IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, status);
   IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
   IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
   float lower = std::max(0.0f, minimum);
@@ -595,7 +585,7 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   put_word(header, 4, 8);
   std::memcpy(header.data() + 8, &entries, 2);
   std::string text = used_text(title).size() <= 3 ? "KESTA: " + std::string(used_text(title))
-                                                 : std::string(used_text(title));
+                                                  : std::string(used_text(title));
   text.resize(std::min<std::size_t>(text.size(), 512 - 174 - 1));
   const auto u32 = [](Index v) { return static_cast<std::uint32_t>(v); };
   put_entry(header, 11, 256, 4, 1, u32(columns));
@@ -620,9 +610,9 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   if (!write_failed) {
     io_set_stream(kTiffOutputUnit, out.stream());
     Index record = 2;
-    IO_UWRITE_RARRAY(false, kTiffOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
-                     yendelm, data, 512, "I", bits / 8, IO_BIG_ENDIAN(), false, false, true,
-                     record, lower, upper, write_failed, status);
+    IO_UWRITE_RARRAY(false, kTiffOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                     data, 512, "I", bits / 8, IO_BIG_ENDIAN(), false, false, true, record, lower,
+                     upper, write_failed, status);
     io_set_stream(kTiffOutputUnit, nullptr);
   }
   if (write_failed || status != kStatusGood || !out.commit()) {
