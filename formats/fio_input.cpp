@@ -10,13 +10,22 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/adsc_format.hpp"
 #include "formats/ascii_formats.hpp"
 #include "formats/binary_format.hpp"
+#include "formats/bruker_format.hpp"
+#include "formats/bsl_format.hpp"
 #include "formats/cdd_codec.hpp"
+#include "formats/fixed_header_formats.hpp"
+#include "formats/fuji_format.hpp"
+#include "formats/gas_format.hpp"
 #include "formats/huffman_codec.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mar_format.hpp"
 #include "formats/mervoda_format.hpp"
+#include "formats/raxis_format.hpp"
 #include "formats/scan_formats.hpp"
+#include "formats/tiff_format.hpp"
 #include "formats/tulma_format.hpp"
 #include "formats/unknown_format.hpp"
 
@@ -32,7 +41,6 @@ enum class Road {
   help,         // "HELP": the help text, then a failed input
   read,         // the row's keyboard reader, then the commit
   removed,      // support removed: a warning, nothing read
-  unavailable,  // a reader not built yet
 };
 
 // After a successful read.
@@ -57,34 +65,34 @@ const std::array<InputChoice, 31> kInputChoices = {{
     {"?", "?: List of available formats and commands", Road::list, 0.0f},
     {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::read, kNoDetectorLimit, After::one_d_free, free_format_keyboard_read},
     {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::read, kNoDetectorLimit, After::none, ascii_2d_keyboard_read},
-    {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::unavailable, kNoDetectorLimit},
+    {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::read, kNoDetectorLimit, After::none, adsc_keyboard_read},
     {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::read, kNoDetectorLimit, After::none, binary_keyboard_read},
-    {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
-    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
+    {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::read, kNoDetectorLimit, After::none, bruker_keyboard_read},
+    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::read, kNoDetectorLimit, After::none, bsl_keyboard_read},
     {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::read, kNoDetectorLimit, After::one_d_columns, mervoda_keyboard_read},
     {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::read, 65534.5f, After::none, cdd_keyboard_read},
-    {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
+    {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::read, 131071.5f, After::none, dip2000_keyboard_read},
     {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::read, kNoDetectorLimit, After::none, tulma_keyboard_read},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::read, kNoDetectorLimit, After::none, kesta_keyboard_read},
-    {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::unavailable, kNoDetectorLimit},
-    {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
-    {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
+    {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::read, kNoDetectorLimit, After::none, fuji_keyboard_read},
+    {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::read, kNoDetectorLimit, After::none, gas_keyboard_read},
+    {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::read, 65534.5f, After::none, hamamatsu_keyboard_read},
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
     {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::read, 65534.5f, After::none, huffman_keyboard_read},
-    {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::unavailable, 99999.5f},
+    {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::read, 99999.5f, After::none, imagequant_keyboard_read},
     {"TULMA", "TULMA: Simplified subset of the WLT format", Road::read, kNoDetectorLimit, After::none, tulma_keyboard_read},
-    {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},
-    {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::unavailable, 131071.5f},
-    {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::unavailable, 131071.5f},
+    {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::read, 131071.5f, After::none, mar_research_keyboard_read},
+    {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::read, 131071.5f, After::none, mar_pck_keyboard_read},
+    {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::read, 131071.5f, After::none, mar_keyboard_read},
     {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::read, kNoDetectorLimit, After::one_d_columns, pds_keyboard_read},
-    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 16382.5f},
+    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::read, 16382.5f, After::none, photometrics_keyboard_read},
     {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
-    {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
-    {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::unavailable, kNoDetectorLimit},
-    {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::unavailable, kNoDetectorLimit},
+    {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::read, 65534.5f, After::none, princeton_keyboard_read},
+    {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::read, kNoDetectorLimit, After::none, raxis_keyboard_read},
+    {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::read, kNoDetectorLimit, After::none, tiff_keyboard_read},
     {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::read, kNoDetectorLimit, After::none, unknown_keyboard_read},
     {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::read, kNoDetectorLimit, After::none, user_keyboard_read},
-    {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::unavailable, 254.5f},
+    {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::read, 254.5f, After::none, wess_keyboard_read},
 }};
 // clang-format on
 
@@ -267,7 +275,8 @@ const std::vector<std::string> kInputHelp = {
     " ",
     "RIGAKU R-AXIS: Image plate scanner files with their header record.",
     " ",
-    "TIFF: Uncompressed TIFF images of 8 or 16 bits per pixel.",
+    "TIFF: Uncompressed TIFF images of 8, 12, 16 or 32 bits per pixel;",
+    "a region of the image can be read, with pixels summed in bins.",
     " ",
     "UNKNOWN: Tries to deduce the sizes and data type of a raw image",
     "from the file's length and contents (not for compressed data).",
@@ -358,6 +367,10 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
       ImageRead read = choice->read({xmaxdat, ymaxdat, target.variances_exist}, file_name, status);
       if (read.ok() && status == kStatusGood) {
         overload = read.image.overload.value_or(choice->overload);
+        if (read.image.sample_distance) {
+          int stored = 0;
+          IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
+        }
         commit_image(read.image, target);
         retstat = 0;
       }
@@ -368,10 +381,6 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
       break;
     case Road::removed:
       IO_WRITE("WARNING: Format support removed", status);
-      break;
-    case Road::unavailable:
-      if (name == "MAR RESEARCH FORMAT") IO_WRITE("NOTE: USING NEW INPUT CODE", status);
-      fio_format_not_available("The format \"" + name + "\"", status);
       break;
     case Road::list:
       break;

@@ -74,15 +74,21 @@ TEST_F(FormatMenus, FirstInputProposesAFormatByArraySizeThenTheLastChoice) {
     fio_reset_format_menus();
     DataSet d(c.x, c.y);
     // An empty answer takes the proposed format.
-    input(d, {c.x == 100 && c.y == 3 ? "WESS" : "\\\\"});
-    status_ = ST_GOOD();
-    EXPECT_NE(prompts_.at(0).find(c.x == 100 && c.y == 3 ? "KESTA STANDARD FORMAT" : c.format),
+    const bool typed = c.x == 100 && c.y == 3;
+    input(d, {typed ? "WESS" : ""});
+    // Typed: the WESS reader's first question follows.
+    EXPECT_NE(prompts_.at(typed ? 1 : 0).find(typed ? "INPUT DATA X-SIZE" : c.format),
               std::string::npos)
         << c.format;
+    // A reader's question met the end of the input: a fresh dialogue.
+    status_ = ST_GOOD();
+    testing::reset_dialogue();
   }
   DataSet d(100, 3);
   input(d, {""});
   EXPECT_NE(prompts_.at(0).find("WESS FORMAT"), std::string::npos) << "the last choice";
+  status_ = ST_GOOD();
+  testing::reset_dialogue();
   fio_reset_format_menus();
   input(d, {""});
   EXPECT_NE(prompts_.at(0).find("KESTA STANDARD FORMAT"), std::string::npos);
@@ -91,7 +97,7 @@ TEST_F(FormatMenus, FirstInputProposesAFormatByArraySizeThenTheLastChoice) {
 
 TEST_F(FormatMenus, UnavailableFormatChangesNothing) {
   DataSet d(8, 8);
-  input(d, {"BRUKER"});
+  input(d, {"COMPRESSED DIFFRACTION DATA"});
   EXPECT_EQ(status_, kStatusGood);
   EXPECT_TRUE(d.defined);
   EXPECT_EQ(d.title, "current");
@@ -99,7 +105,7 @@ TEST_F(FormatMenus, UnavailableFormatChangesNothing) {
   EXPECT_EQ(d.data[0], 42.0f);
   EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
   const std::string out = terminal_.text();
-  EXPECT_NE(out.find("WARNING: The format \"BRUKER FORMAT\" is not available yet"),
+  EXPECT_NE(out.find("WARNING: The format \"COMPRESSED DIFFRACTION DATA\" is not available yet"),
             std::string::npos);
 
   // The removed format is a failure too, whatever extent was defined.

@@ -50,6 +50,7 @@ struct ScratchImage {
   std::optional<std::string> title, xlabel, ylabel, zlabel;
   std::optional<float> x_pixel_size, y_pixel_size;
   std::optional<float> overload;  // the file's overload level, when it gives one
+  std::optional<float> sample_distance;  // metres, stored as SAMPLE_DISTANCE on input
 
   // The whole arrays (xmaxdat * ymaxdat); empty when not allocated.
   std::span<float> pixels() const;

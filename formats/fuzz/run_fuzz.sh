@@ -1,6 +1,6 @@
 #!/bin/sh
 # Builds the libFuzzer harnesses of the item reader, the packed decoder and
-# the text readers and codecs (fuzz_readers)
+# the text readers and codecs (fuzz_readers) and the detector readers
 # with clang++ (AddressSanitizer and UndefinedBehaviorSanitizer) and runs each
 # briefly on a corpus of small valid files. Skips when clang++ is missing.
 # Usage: run_fuzz.sh <source-dir> <work-dir> [runs]
@@ -34,17 +34,19 @@ if [ ! -f "$stamp" ] || [ -n "$(find "$src/core" "$src/numeric" "$src/formats" -
   $cxx -fsanitize=fuzzer "$src/formats/fuzz/fuzz_item_reader.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/fuzz_item_reader"
   $cxx -fsanitize=fuzzer "$src/formats/fuzz/fuzz_packed.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/fuzz_packed"
   $cxx -fsanitize=fuzzer "$src/formats/fuzz/fuzz_readers.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/fuzz_readers"
+  $cxx -fsanitize=fuzzer "$src/formats/fuzz/fuzz_detectors.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/fuzz_detectors"
   $cxx "$src/formats/fuzz/make_seeds.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/make_seeds"
   $cxx "$src/formats/fuzz/make_reader_seeds.cpp" "$work/libkesta_fuzz.a" $libs -o "$work/make_reader_seeds"
   touch "$stamp"
 fi
 
-rm -rf "$work/corpus-items" "$work/corpus-packed" "$work/corpus-readers"
-mkdir -p "$work/corpus-items" "$work/corpus-packed" "$work/corpus-readers"
-"$work/make_seeds" "$work/corpus-items" "$work/corpus-packed"
+rm -rf "$work/corpus-items" "$work/corpus-packed" "$work/corpus-readers" "$work/corpus-detectors"
+mkdir -p "$work/corpus-items" "$work/corpus-packed" "$work/corpus-readers" "$work/corpus-detectors"
+"$work/make_seeds" "$work/corpus-items" "$work/corpus-packed" "$work/corpus-detectors"
 "$work/make_reader_seeds" "$work/corpus-readers"
 
 "$work/fuzz_item_reader" -runs="$runs" -max_len=16384 -timeout=10 -seed=1 "$work/corpus-items"
 "$work/fuzz_packed" -runs="$runs" -max_len=8192 -timeout=10 -seed=1 "$work/corpus-packed"
 "$work/fuzz_readers" -runs="$runs" -max_len=8192 -timeout=10 -seed=1 "$work/corpus-readers"
+"$work/fuzz_detectors" -runs="$runs" -max_len=8192 -timeout=10 -seed=1 "$work/corpus-detectors"
 echo "fuzz runs passed"
