@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -181,6 +183,34 @@ TEST_F(GraphicsProgram, AMacroDrawsWhatTypedInputDraws) {
   ASSERT_EQ(replayed.rgb.size(), typed.rgb.size());
   EXPECT_TRUE(replayed.rgb == typed.rgb);
   EXPECT_EQ(finish(run), 0);
+}
+
+// Dark runs along row Y between X1 and X2.
+int dark_runs(const testing::Screenshot& shot, int y, int x1, int x2) {
+  int runs = 0;
+  bool in_run = false;
+  for (int x = x1; x <= x2; ++x) {
+    const bool dark = brightness(shot.at(x, y)) < 300;
+    if (dark && !in_run) ++runs;
+    in_run = dark;
+  }
+  return runs;
+}
+
+TEST_F(GraphicsProgram, ContourPlotOfARampShowsTenLines) {
+  for (const int depth : {24, 8}) {
+    testing::PrivateXServer server(depth);
+    ASSERT_TRUE(server.ok());
+    Running run(dir, {"-key", "-col16", "-dim64x32"});
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nCONTOUR PLOT\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait));
+    const testing::Screenshot shot =
+        testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+    // Inside the frame, clear of its ticks: one vertical line per level.
+    for (const int y : {230, 280}) EXPECT_EQ(dark_runs(shot, y, 66, 434), 10) << depth << " " << y;
+    EXPECT_EQ(finish(run), 0);
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/views3d.hpp"
 
 namespace kesta {
 namespace {
@@ -172,6 +173,23 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
   graphics_kind = "image";
   GS_UPDATE(status);
   display_command = "PLOT DATA";
+}
+
+void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status) {
+  if (st_bad(status, "Subroutine KZT_CONTOUR_PLOT V0.1")) return;
+  const KztArrays& a = vosq_kzt_arrays;
+  if (a.yendelm - a.ystrelm > 1) {
+    GS_2DCONTOUR(a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
+                 a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, sets.title, sets.xlabel, sets.ylabel,
+                 sets.zlabel, status);
+    graphics_kind = "contour";
+  } else if (a.ystrelm == 1) {
+    GS_XYSGRAPH(a.xmaxdat, a.xstrelm, a.xendelm, kzt_xline(a.xaxis),
+                kzt_image(a.data).first(static_cast<std::size_t>(a.xmaxdat)), sets.title,
+                sets.xlabel, sets.zlabel, status);
+    graphics_kind = "x/y graph";
+  }
+  GS_UPDATE(status);
 }
 
 }  // namespace kesta

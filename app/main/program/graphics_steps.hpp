@@ -32,4 +32,8 @@ void kzt_set_image_region(Index xnumdat, Index ynumdat);
 void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string& graphics_kind,
                    Status& status);
 
+// CONTOUR PLOT: a region more than two rows high as a contour map, one of
+// at most two rows from row 1 as a graph of row 1, any other not at all.
+void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status);
+
 }  // namespace kesta
