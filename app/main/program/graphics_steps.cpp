@@ -12,6 +12,7 @@
 #include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/style_dialogues.hpp"
 #include "graphics/system/views3d.hpp"
 
 namespace kesta {
@@ -190,6 +191,18 @@ void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& sta
     graphics_kind = "x/y graph";
   }
   GS_UPDATE(status);
+}
+
+void kzt_colour_table(Status& status) {
+  if (st_bad(status, "Subroutine KZT_COLOUR_TABLE V0.1")) return;
+  GS_INP_LUT(status);
+  int scheme = 0;
+  int levels = 0;
+  GS_INQ_LUTCHOICE(scheme, levels, status);
+  if (status != kStatusGood) return;
+  const std::string_view name = gs_scheme_name(scheme);
+  int retstat = 0;
+  IO_SET_KEYVALUE("COLOUR_TABLE", static_cast<int>(name.size()), name, retstat, status);
 }
 
 }  // namespace kesta
