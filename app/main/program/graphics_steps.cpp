@@ -178,6 +178,8 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
 
 void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   if (st_bad(status, "Subroutine KZT_CONTOUR_PLOT V0.1")) return;
+  // Without graphics there is nothing to draw on; a running macro goes on.
+  if (!sets.graphics_on) return;
   const KztArrays& a = vosq_kzt_arrays;
   if (a.yendelm - a.ystrelm > 1) {
     GS_2DCONTOUR(a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
