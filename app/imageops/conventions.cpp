@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 
@@ -25,6 +27,15 @@ bool kzt_region_refused(std::string_view position, Index xmaxdat, Index ymaxdat,
   if (code == 0) return false;
   st_fail(status, code, position);
   return true;
+}
+
+void kzt_inpr(bool /*gui*/, bool ranged, float lower, float upper, std::string_view prompt,
+              TextLines help, TextLines error, float& value, Status& status) {
+  IO_INPR(ranged, lower, upper, true, prompt, help, error, value, status);
+}
+
+void kzt_warning(bool /*gui*/, TextLines lines, Status& status) {
+  for (const std::string& line : lines) IO_WRITE(line, status);
 }
 
 void kzt_register_answers(void (*forget)()) { forgetters().push_back(forget); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/text_lines.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -31,6 +32,24 @@ using KztCommand = void (*)(KztDataSets& sets, std::string& next, Status& status
 bool kzt_region_refused(std::string_view position, Index xmaxdat, Index ymaxdat, Index xstrelm,
                         Index ystrelm, Index xendelm, Index yendelm, Status& status,
                         std::initializer_list<std::size_t> spans = {});
+
+// Calls OP(offset, y, n) for each row y of the region: OFFSET is the index
+// of element (XSTRELM, y), N the row's length. Hot loops run over
+// array.data() + offset, X innermost.
+template <typename Op>
+void for_region_rows(Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                     Op op) {
+  const Index n = xendelm - xstrelm + 1;
+  for (Index y = ystrelm; y <= yendelm; ++y) op(element(xstrelm, y, xmaxdat), y, n);
+}
+
+// Questions and warnings of operations that both interfaces use (GUI true:
+// the graphical interfaces). Until the graphical prompt and warning widgets
+// exist, GUI true asks and warns on the terminal too; callers pass the lines
+// each interface shows.
+void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view prompt,
+              TextLines help, TextLines error, float& value, Status& status);
+void kzt_warning(bool gui, TextLines lines, Status& status);
 
 // Remembered answers. A routine keeps its answers in a struct whose member
 // initialisers are the start values, reached through remembered<T>(); it
