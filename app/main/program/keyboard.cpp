@@ -2,6 +2,7 @@
 
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
+#include "app/main/program/graphics_steps.hpp"
 #include "app/main/program/program.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
@@ -113,8 +114,7 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
       ST_DEF_SYSTEM(status);
       break;
     }
-    // (The graphics window's pending redraw would be taken off its queue here;
-    // the graphics system is not built yet, so graphics are always off.)
+    if (sets.graphics_on) kzt_poll_graphics(status);
     if (status == kStatusConsumed && vosq_io_dbdb.file_sequence) {
       ST_DEF_SYSTEM(status);
       command = "SEQUENCE";

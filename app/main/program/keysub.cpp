@@ -10,6 +10,7 @@
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/main/macro_commands.hpp"
+#include "app/main/program/graphics_steps.hpp"
 #include "app/main/program/program.hpp"
 #include "app/main/utility_commands.hpp"
 #include "core/io_output.hpp"
@@ -19,6 +20,7 @@
 #include "core/status.hpp"
 #include "core/variables.hpp"
 #include "formats/format_menus.hpp"
+#include "graphics/system/drawing.hpp"
 #include "numeric/random.hpp"
 #include "numeric/region_ops.hpp"
 
@@ -150,6 +152,7 @@ void run_input_data(Dispatch& d, Status& status) {
   a.ystrelm = 1;
   a.xendelm = a.xnumdat;
   a.yendelm = a.ynumdat;
+  kzt_set_image_region(a.xnumdat, a.ynumdat);
 }
 
 // OUTPUT DATA: the active data region through the chosen writer, with the
@@ -363,7 +366,8 @@ const Command kCommands[] = {
     {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
     {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay, nullptr},
     {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", image<kzt_command_divide>},
-    {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS", nullptr},
+    {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS",
+     [](Dispatch&, Status& status) { GS_CLOSE_PS(status); }},
     {"ENTROPY", "Calculate image entropy and frequency statistics", "D", "INPUT DATA", nullptr},
     {"EXCHANGE", "Exchange current data with the memory contents", "DA", kDisplay, run_exchange},
     {"EXIT", "Exit from program", "", "INPUT DATA", run_exit},
@@ -410,14 +414,18 @@ const Command kCommands[] = {
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
     {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay, nullptr},
-    {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE", nullptr},
+    {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE",
+     [](Dispatch& d, Status& status) {
+       kzt_plot_data(d.sets, d.display_command, d.graphics_kind, status);
+     }},
     {"POISSONIAN NOISE", "Add Poissonian noise to data", "D", kDisplay, run_poisson},
     {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "D", kDisplay, nullptr},
     {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS", nullptr},
     {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE", nullptr},
     {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE", nullptr},
     {"PRINT GRAPHICS", "Output graphics to a file for printing", "", "EXIT", nullptr},
-    {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay, nullptr},
+    {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay,
+     [](Dispatch&, Status& status) { GS_MSET_PUBLICATION(status); }},
     {"QUESTION", "Ask an interactive question during a macro", "", kSame, run_question},
     {"QUIT", "Exit from program", "", "INPUT DATA", run_exit},
     {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay,
