@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/imageops/conventions.hpp"
+#include "app/imageops/display_commands.hpp"
 #include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/calculator.hpp"
@@ -337,9 +338,11 @@ const Command kCommands[] = {
     {"?", "List of available commands and functions", "", "HELP", run_list},
     {"ADD", "Add active data region of memory to current data", "DMR", "FIT", run_add},
     {"ANNOTATION LABEL", "Define annotation labels for graphics", "", kDisplay, nullptr},
-    {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay, nullptr},
+    {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay,
+     image<kzt_command_aspectratio>},
     {"AUTOCORRELATION", "Calculate autocorrelation function of ADR", "DA", "EXCHANGE", nullptr},
-    {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay, nullptr},
+    {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay,
+     image<kzt_command_axesscales>},
     {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", nullptr},
     {"BRAGGS' EQUATION", "Variety of uses of Braggs equation", "", "GEOMETRY (EXPERIMENT)",
      nullptr},
@@ -364,7 +367,8 @@ const Command kCommands[] = {
     {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
     {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
     {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
-    {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay, nullptr},
+    {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay,
+     image<kzt_command_displaylimits>},
     {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", image<kzt_command_divide>},
     {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS",
      [](Dispatch&, Status& status) { GS_CLOSE_PS(status); }},
@@ -413,7 +417,8 @@ const Command kCommands[] = {
     {"PAGE POSITION", "Set position of data display region on page", "", kDisplay, nullptr},
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
-    {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay, nullptr},
+    {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay,
+     image<kzt_command_pixelregion>},
     {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE",
      [](Dispatch& d, Status& status) {
        kzt_plot_data(d.sets, d.display_command, d.graphics_kind, status);
@@ -436,7 +441,8 @@ const Command kCommands[] = {
     {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE", nullptr},
     {"REGION", "Change active data region", "D", kDisplay, nullptr},
     {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay, nullptr},
-    {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay, nullptr},
+    {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
+     image<kzt_command_pixelregion>},
     {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
     {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
     {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay,
@@ -482,7 +488,8 @@ const Command kCommands[] = {
     {"X-AXIS LABEL", "Enter X-axis for graphics", "", kDisplay, run_label},
     {"Y-AXIS LABEL", "Enter Y-axis label for graphics", "", kDisplay, run_label},
     {"Z-AXIS LABEL", "Enter Z-axis label (intensity) for graphics", "", kDisplay, run_label},
-    {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay, nullptr},
+    {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay,
+     image<kzt_command_zscale>},
     {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay, nullptr},
     {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS", nullptr},
 };
