@@ -130,7 +130,8 @@ void GS_CAL_TICKS(float minimum, float maximum, float& first, float& interval, i
   const double dinterval = step * power;
   double dfirst = std::round(lo / dinterval) * dinterval;
   if (lo - dfirst > (hi - lo) / 10000.0) dfirst += dinterval;
-  const double count = (hi - dfirst) / dinterval + 0.00001;
+  double count = (hi - dfirst) / dinterval + 0.00001;
+  if (std::isnan(count)) count = -1.0;  // an infinite range has no usable ticks
   first = static_cast<float>(dfirst);
   interval = static_cast<float>(dinterval);
   number = static_cast<int>(std::clamp(count, -1.0, static_cast<double>(kMaxTicks))) + 1;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/distortion/calibration.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
 #include "app/imageops/value_arithmetic.hpp"
@@ -173,6 +174,8 @@ void run_store(Dispatch& d, Status& status) { kzt_store(d.sets, status); }
 void run_recall(Dispatch& d, Status& status) { kzt_recall(d.sets, status); }
 
 void run_exchange(Dispatch& d, Status& status) { KZT_EXCHANGE(d.sets, status); }
+
+void run_calibration(Dispatch& d, Status& status) { KZT_CALIBRATION(d.sets, status); }
 
 void run_information(Dispatch& d, Status& status) { KZT_INFORMATION(d.sets, status); }
 
@@ -348,7 +351,8 @@ const Command kCommands[] = {
      nullptr},
     {"CADD", "Add constant to active data region", "D", "CMULTIPLY", image<kzt_command_cadd>},
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
-    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", nullptr},
+    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE",
+     run_calibration},
     {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay,
      image<kzt_command_cdivide>},
     {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
