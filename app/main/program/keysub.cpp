@@ -6,6 +6,7 @@
 #include "app/distortion/calibration.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
+#include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/calculator.hpp"
@@ -470,7 +471,8 @@ const Command kCommands[] = {
     {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE", nullptr},
     {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE", nullptr},
     {"START MACRO", "Save commands in macro definition file", "", "INPUT DATA", run_start_macro},
-    {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG", nullptr},
+    {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG",
+     image<kzt_command_statistics>},
     {"STOP MACRO", "Close previously opened macro definition file", "", "SEQUENCE", run_stop_macro},
     {"STORE", "Store present data set in internal memory", "DA", "INPUT DATA", run_store},
     {"SUBTRACT", "Subtract active data region of memory from data", "DMR", kDisplay, run_subtract},
