@@ -160,20 +160,34 @@ void Strip::add_column_sums(Index i) {
 }
 
 void Strip::column_step(Index i) {
-  for (Index j = r0_; j <= r1_; ++j) {
-    const float v = w(i, j);
-    std::uint8_t c = kBackground;
-    if (!reliable_)
-      c = masked(i, j) || v < p_.data_minimum ? kExcluded : kBackground;
-    else if (masked(i, j))
-      c = kExcluded;
+  // Classification and the column's background sums in one walk down the
+  // column.
+  const std::size_t column_index = static_cast<std::size_t>(i - xs_);
+  Index column_count = 0;
+  double column_sum = 0.0, column_sum2 = 0.0;
+  const float* column = work_.data() + element(i, r0_, xmaxdat_);
+  std::uint8_t* classes = &cls(i, r0_);
+  for (Index j = r0_; j <= r1_; ++j, column += xmaxdat_, classes += width_) {
+    const float v = *column;
+    std::uint8_t k = kBackground;
+    if (masked(i, j))
+      k = kExcluded;
+    else if (!reliable_)
+      k = v < p_.data_minimum ? kExcluded : kBackground;
     else if (v > threshold_)
-      c = kCandidate;
+      k = kCandidate;
     else if (v < bad_)
-      c = kExcluded;
-    cls(i, j) = c;
+      k = kExcluded;
+    *classes = k;
+    if (k == kBackground) {
+      ++column_count;
+      column_sum += v;
+      column_sum2 += double{v} * v;
+    }
   }
-  add_column_sums(i);
+  count_[column_index] = column_count;
+  sum_[column_index] = column_sum;
+  sum2_[column_index] = column_sum2;
   // The background of the last BOX SIZE columns.
   Index n = 0;
   double sum = 0.0, sum2 = 0.0;
@@ -190,12 +204,13 @@ void Strip::column_step(Index i) {
   const double m = sum / static_cast<double>(n);
   const double spread = sum2 - static_cast<double>(n) * m * m;
   if (spread < 0.0) {
-    // Straight to the terminal: a diagnostic of the running sums.
-    std::fprintf(stdout, "PANIC: SQRT OF NEGATIVE TO CALCULATE SIGMA !\n");
-    std::fprintf(stdout, "%s\n",
-                 ("sum, sum_squared, term num_pixels = " + format_e(sum, 14, 5, 1) +
-                  format_e(sum2, 14, 5, 1) + format_e(spread, 14, 5, 1) + format_i(n, 6))
-                     .c_str());
+    // Straight to the terminal (not the log): a diagnostic of the running sums.
+    if (std::FILE* terminal = io_stream(kStreamTerminal)) {
+      const std::string values = "sum, sum_squared, term num_pixels = " + format_e(sum, 14, 5, 1) +
+                                 format_e(sum2, 14, 5, 1) + format_e(spread, 14, 5, 1) +
+                                 format_i(n, 6);
+      std::fprintf(terminal, "PANIC: SQRT OF NEGATIVE TO CALCULATE SIGMA !\n%s\n", values.c_str());
+    }
     return;
   }
   const double sd = n >= 2 ? std::sqrt(spread / static_cast<double>(n - 1)) : 0.0;

@@ -126,32 +126,30 @@ void KZT_DIVIDE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Inde
   if (kzt_region_refused("Subroutine KZT_DIVIDE V0.1", xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
                          yendelm, status, {data.size(), mdata.size(), vsize}))
     return;
-  Status divide = kStatusGood;
-  MA_RDIVIDE(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mdata, xmaxdat, ymaxdat, data,
-             divide);
   if (!variances_exist) {
-    status = divide;
+    MA_RDIVIDE(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mdata, xmaxdat, ymaxdat,
+               data, status);
     return;
   }
-  bool zero = false;
+  // Quotients and propagated variances in one pass; a variance beyond the
+  // float range (or undefined by it) is held at 1.7e38.
+  Index zeros = 0;
   for_region_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     const float* m = mdata.data() + offset;
     const float* mv = mvariances.data() + offset;
-    const float* q = data.data() + offset;
+    float* q = data.data() + offset;
     float* v = variances.data() + offset;
     for (Index i = 0; i < n; ++i) {
-      if (m[i] == 0.0f) {
-        v[i] = kDivideByZero;
-        zero = true;
-      } else {
-        const double quotient = q[i];
-        const double divisor = m[i];
-        const double variance = (quotient * quotient * mv[i] + v[i]) / (divisor * divisor);
-        v[i] = static_cast<float>(std::min(variance, 1.7e38));
-      }
+      const bool by_zero = m[i] == 0.0f;
+      zeros += by_zero;
+      const float divisor = by_zero ? 1.0f : m[i];
+      const float quotient = q[i] / divisor;
+      const float variance = (quotient * quotient * mv[i] + v[i]) / (divisor * divisor);
+      q[i] = by_zero ? kDivideByZero : quotient;
+      v[i] = by_zero ? kDivideByZero : (variance <= kVeryLarge ? variance : kVeryLarge);
     }
   });
-  if (zero) status = 1003;
+  if (zeros > 0) status = 1003;
 }
 
 void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
