@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
@@ -201,19 +200,10 @@ void Strip::column_step(Index i) {
     reliable_ = false;
     return;
   }
-  const double m = sum / static_cast<double>(n);
-  const double spread = sum2 - static_cast<double>(n) * m * m;
-  if (spread < 0.0) {
-    // Straight to the terminal (not the log): a diagnostic of the running sums.
-    if (std::FILE* terminal = io_stream(kStreamTerminal)) {
-      const std::string values = "sum, sum_squared, term num_pixels = " + format_e(sum, 14, 5, 1) +
-                                 format_e(sum2, 14, 5, 1) + format_e(spread, 14, 5, 1) +
-                                 format_i(n, 6);
-      std::fprintf(terminal, "PANIC: SQRT OF NEGATIVE TO CALCULATE SIGMA !\n%s\n", values.c_str());
-    }
-    return;
-  }
-  const double sd = n >= 2 ? std::sqrt(spread / static_cast<double>(n - 1)) : 0.0;
+  // A flat background may leave a rounding remainder below zero: no spread.
+  const Level l = level_of(n, sum, sum2);
+  const double m = l.mean;
+  const double sd = l.sd;
   mean_ = m;
   threshold_ = m + p_.peak_sigma * sd;
   bad_ = m - p_.bad_sigma * sd;

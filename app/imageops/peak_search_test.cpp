@@ -119,6 +119,16 @@ TEST(PeakSearch, FlagsSpacingFullListAndMask) {
     EXPECT_EQ(s.peaks.num_peaks, 3);
   }
   {
+    Search s;  // a perfectly flat background: no spread
+    s.data.assign(s.data.size(), 100.0f);
+    for (Index j = 49; j <= 51; ++j)
+      for (Index i = 59; i <= 61; ++i) s.data[static_cast<std::size_t>(element(i, j, kX))] = 150.0f;
+    s.data[static_cast<std::size_t>(element(60, 50, kX))] = 300.0f;
+    ASSERT_EQ(s.run(), kStatusGood);
+    EXPECT_EQ(s.peaks.num_peaks, 1);
+    EXPECT_EQ(s.peaks.x[0], 59.5f);
+  }
+  {
     Search s;
     s.p.use_mask = true;
     s.mask.assign(s.mask.size(), 1);
