@@ -48,7 +48,10 @@ class Strip {
         xs_(xs),
         xe_(xe),
         width_(xe - xs + 1),
-        classes_(static_cast<std::size_t>(width_ * max_height)),
+        height_(max_height),
+        values_(static_cast<std::size_t>(width_ * max_height)),
+        masked_(p.use_mask ? values_.size() : 0),
+        classes_(values_.size()),
         count_(static_cast<std::size_t>(width_)),
         sum_(static_cast<std::size_t>(width_)),
         sum2_(static_cast<std::size_t>(width_)) {}
@@ -58,18 +61,18 @@ class Strip {
   void search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks);
 
  private:
-  std::uint8_t& cls(Index i, Index j) {
-    return classes_[static_cast<std::size_t>((i - xs_) + (j - r0_) * width_)];
+  // The strip's smoothed values, mask and classes are held column after
+  // column, so that the walk down each column reads contiguous memory.
+  std::size_t at(Index i, Index j) const {
+    return static_cast<std::size_t>((i - xs_) * height_ + (j - r0_));
   }
-  float w(Index i, Index j) const {
-    return work_[static_cast<std::size_t>(element(i, j, xmaxdat_))];
-  }
+  std::uint8_t& cls(Index i, Index j) { return classes_[at(i, j)]; }
+  float w(Index i, Index j) const { return values_[at(i, j)]; }
   float d(Index i, Index j) const {
     return data_[static_cast<std::size_t>(element(i, j, xmaxdat_))];
   }
-  bool masked(Index i, Index j) const {
-    return p_.use_mask && mask_[static_cast<std::size_t>(element(i, j, xmaxdat_))] != 0;
-  }
+  bool masked(Index i, Index j) const { return p_.use_mask && masked_[at(i, j)] != 0; }
+  void load(Index r0, Index r1);
   void initial_background();
   void column_step(Index i);
   void add_column_sums(Index i);
@@ -81,8 +84,10 @@ class Strip {
   std::span<const float> data_;
   std::span<const std::uint8_t> mask_;
   std::span<const float> work_;
-  Index xs_, xe_, width_;
+  Index xs_, xe_, width_, height_;
   Index r0_ = 0, r1_ = 0;
+  std::vector<float> values_;
+  std::vector<std::uint8_t> masked_;
   std::vector<std::uint8_t> classes_;
   std::vector<Index> count_;
   std::vector<double> sum_, sum2_;
@@ -164,9 +169,9 @@ void Strip::column_step(Index i) {
   const std::size_t column_index = static_cast<std::size_t>(i - xs_);
   Index column_count = 0;
   double column_sum = 0.0, column_sum2 = 0.0;
-  const float* column = work_.data() + element(i, r0_, xmaxdat_);
+  const float* column = &values_[at(i, r0_)];
   std::uint8_t* classes = &cls(i, r0_);
-  for (Index j = r0_; j <= r1_; ++j, column += xmaxdat_, classes += width_) {
+  for (Index j = r0_; j <= r1_; ++j, ++column, ++classes) {
     const float v = *column;
     std::uint8_t k = kBackground;
     if (masked(i, j))
@@ -276,9 +281,23 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
   }
 }
 
-void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks) {
+void Strip::load(Index r0, Index r1) {
   r0_ = r0;
   r1_ = r1;
+  for (Index j = r0; j <= r1; ++j) {
+    const float* row = work_.data() + element(xs_, j, xmaxdat_);
+    for (Index i = 0; i < width_; ++i)
+      values_[static_cast<std::size_t>(i * height_ + (j - r0))] = row[i];
+    if (p_.use_mask) {
+      const std::uint8_t* mask_row = mask_.data() + element(xs_, j, xmaxdat_);
+      for (Index i = 0; i < width_; ++i)
+        masked_[static_cast<std::size_t>(i * height_ + (j - r0))] = mask_row[i];
+    }
+  }
+}
+
+void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks) {
+  load(r0, r1);
   initial_background();
   for (Index i = xs_ + p_.box_size; i <= xe_; ++i) column_step(i);
   const Index yend_region = r1;  // the strip never passes the region's end
