@@ -31,7 +31,7 @@ bool kzt_region_refused(std::string_view position, Index xmaxdat, Index ymaxdat,
 
 void kzt_inpr(bool /*gui*/, bool ranged, float lower, float upper, std::string_view prompt,
               TextLines help, TextLines error, float& value, Status& status) {
-  IO_INPR(ranged, lower, upper, true, prompt, help, error, value, status);
+  IO_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
 }
 
 void kzt_warning(bool /*gui*/, TextLines lines, Status& status) {
