@@ -105,6 +105,30 @@ void kzt_zoom_region(float x1, float y1, float x2, float y2, Index xnumdat, Inde
            status);
 }
 
+void kzt_graph_range_follows(int mode, float minimum, float maximum, Status& status) {
+  float xmin = 0.0f, ymin = 0.0f, xmax = 0.0f, ymax = 0.0f;
+  GS_INQ_DDR(xmin, ymin, xmax, ymax, status);
+  switch (mode) {
+    case 0:
+      GS_SET_AUTODDR(true, true, true, true, status);
+      break;
+    case 1:
+      GS_SET_AUTODDR(true, false, true, false, status);
+      GS_SET_DDR(xmin, minimum, xmax, maximum, status);
+      break;
+    case 2:
+      GS_SET_AUTODDR(true, false, true, true, status);
+      GS_SET_DDR(xmin, minimum, xmax, minimum + 1.0f, status);
+      break;
+    case 3:
+      GS_SET_AUTODDR(true, true, true, false, status);
+      GS_SET_DDR(xmin, maximum - 1.0f, xmax, maximum, status);
+      break;
+    default:
+      break;
+  }
+}
+
 void KZT_ZSCALE(Status& status) {
   if (st_bad(status, "Subroutine KZT_ZSCALE V0.1")) return;
   int mode = 0;
@@ -151,28 +175,7 @@ void KZT_ZSCALE(Status& status) {
   GS_SET_DATALOGLIN(x_linear, !log, status);
   GS_SET_IMAGESCALE(mode, minimum, maximum, status);
 
-  // The data display range of graphs follows the mode.
-  float xmin = 0.0f, ymin = 0.0f, xmax = 0.0f, ymax = 0.0f;
-  GS_INQ_DDR(xmin, ymin, xmax, ymax, status);
-  switch (mode) {
-    case 0:
-      GS_SET_AUTODDR(true, true, true, true, status);
-      break;
-    case 1:
-      GS_SET_AUTODDR(true, false, true, false, status);
-      GS_SET_DDR(xmin, minimum, xmax, maximum, status);
-      break;
-    case 2:
-      GS_SET_AUTODDR(true, false, true, true, status);
-      GS_SET_DDR(xmin, minimum, xmax, minimum + 1.0f, status);
-      break;
-    case 3:
-      GS_SET_AUTODDR(true, true, true, false, status);
-      GS_SET_DDR(xmin, maximum - 1.0f, xmax, maximum, status);
-      break;
-    default:
-      break;
-  }
+  kzt_graph_range_follows(mode, minimum, maximum, status);
   IO_SET_IKEYVALUE("Z_SCALING_MODE", mode, retstat, status);
   IO_SET_RKEYVALUE("Z_SCALING_MINIMUM", minimum, retstat, status);
   IO_SET_RKEYVALUE("Z_SCALING_MAXIMUM", maximum, retstat, status);

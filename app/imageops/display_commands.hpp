@@ -30,6 +30,11 @@ void kzt_zoom_region(float x1, float y1, float x2, float y2, Index xnumdat, Inde
                      Index& xstrelm, Index& ystrelm, Index& xendelm, Index& yendelm,
                      Status& status);
 
+// The value range of x/y graphs follows the image scaling MODE: 0 fully
+// automatic, 1 the Y range fixed at MINIMUM..MAXIMUM, 2 the Y minimum fixed,
+// 3 the Y maximum fixed, 4 left alone.
+void kzt_graph_range_follows(int mode, float minimum, float maximum, Status& status);
+
 // Keyboard image intensity scaling; stores the Z_SCALING keys.
 void KZT_ZSCALE(Status& status);
 void KZT_ASPECTRATIO(Status& status);
