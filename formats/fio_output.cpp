@@ -50,39 +50,16 @@ struct OutputChoice {
 
 void tiff_writer(const OutputData& d, Status& status);
 void bsl_writer(const OutputData& d, Status& status);
-
-void tulma_writer(const OutputData& d, Status& status) {
-  fio_out_tulma_asked(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data,
-                      status);
-}
-
-void binary_writer(const OutputData& d, int bytes, Status& status) {
-  int retstat = 0;
-  FIO_OUT_BINARY(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
-                 d.yendelm, d.data, d.title, d.xlabel, d.ylabel, d.zlabel, d.x_pixel_size,
-                 d.y_pixel_size, fio_output_state.header_files, bytes, retstat, status);
-}
-void binary2_writer(const OutputData& d, Status& status) { binary_writer(d, 2, status); }
-void binary4_writer(const OutputData& d, Status& status) { binary_writer(d, 4, status); }
-
-void denzo_writer(const OutputData& d, Status& status) {
-  int retstat = 0;
-  FIO_OUT_MAR(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
-              d.yendelm, d.data, retstat, status);
-}
-
-void mervoda_writer(const OutputData& d, Status& status) {
-  int retstat = 0;
-  std::string name;
-  FIO_OUT_MERVODA(false, d.input_file, false, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm,
-                  d.xendelm, d.yendelm, d.xaxis, d.yaxis, d.data, d.variances, d.title, d.xlabel,
-                  d.ylabel, d.zlabel, d.variances_exist, name, retstat, status);
-}
-
-void cam_writer(const OutputData& d, Status& status) {
-  FIO_OUT_3CAM(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis, d.yaxis,
-               d.data, d.title, status);
-}
+void tulma_writer(const OutputData& d, Status& status);
+void binary2_writer(const OutputData& d, Status& status);
+void binary4_writer(const OutputData& d, Status& status);
+void denzo_writer(const OutputData& d, Status& status);
+void mervoda_writer(const OutputData& d, Status& status);
+void cam_writer(const OutputData& d, Status& status);
+void mca_writer(const OutputData& d, Status& status);
+void spread_writer(const OutputData& d, Status& status);
+void cdd_writer(const OutputData& d, Status& status);
+void huffman_writer(const OutputData& d, Status& status);
 
 template <auto Writer>
 void scan_writer(const OutputData& d, Status& status) {
@@ -93,28 +70,6 @@ void scan_writer(const OutputData& d, Status& status) {
          d.variances_exist, name, retstat, status);
 }
 
-void mca_writer(const OutputData& d, Status& status) {
-  FIO_OUT_MCA(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data, status);
-}
-
-void spread_writer(const OutputData& d, Status& status) {
-  int retstat = 0;
-  std::string name;
-  FIO_OUT_SPREAD(false, d.input_file, false, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm,
-                 d.xendelm, d.yendelm, d.data, name, retstat, status);
-}
-
-void cdd_writer(const OutputData& d, Status& status) {
-  int retstat = 0;
-  FIO_OUT_CDD(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data, retstat,
-              status);
-}
-
-void huffman_writer(const OutputData& d, Status& status) {
-  int retstat = 0;
-  FIO_OUT_HUFFMAN(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
-                  d.yendelm, d.data, retstat, status);
-}
 
 // clang-format off
 const std::array<OutputChoice, 19> kOutputChoices = {{
@@ -167,6 +122,63 @@ void tiff_writer(const OutputData& d, Status& status) {
   FIO_OUT_TIFF(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
                d.yendelm, d.data, d.title, d.x_pixel_size, d.y_pixel_size,
                fio_output_state.tiff_file, fio_output_state.tiff_bits, status);
+}
+
+void tulma_writer(const OutputData& d, Status& status) {
+  fio_out_tulma_asked(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data,
+                      status);
+}
+
+void binary_writer(const OutputData& d, int bytes, Status& status) {
+  int retstat = 0;
+  FIO_OUT_BINARY(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+                 d.yendelm, d.data, d.title, d.xlabel, d.ylabel, d.zlabel, d.x_pixel_size,
+                 d.y_pixel_size, fio_output_state.header_files, bytes, retstat, status);
+}
+void binary2_writer(const OutputData& d, Status& status) { binary_writer(d, 2, status); }
+void binary4_writer(const OutputData& d, Status& status) { binary_writer(d, 4, status); }
+
+void denzo_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_MAR(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+              d.yendelm, d.data, retstat, status);
+}
+
+void mervoda_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  std::string name;
+  FIO_OUT_MERVODA(false, d.input_file, false, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm,
+                  d.xendelm, d.yendelm, d.xaxis, d.yaxis, d.data, d.variances, d.title, d.xlabel,
+                  d.ylabel, d.zlabel, d.variances_exist, name, retstat, status);
+}
+
+void cam_writer(const OutputData& d, Status& status) {
+  FIO_OUT_3CAM(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis, d.yaxis,
+               d.data, d.title, status);
+}
+
+
+void mca_writer(const OutputData& d, Status& status) {
+  FIO_OUT_MCA(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data, status);
+}
+
+void spread_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  std::string name;
+  FIO_OUT_SPREAD(false, d.input_file, false, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm,
+                 d.xendelm, d.yendelm, d.data, name, retstat, status);
+}
+
+void cdd_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_CDD(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data, retstat,
+              status);
+}
+
+void huffman_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_HUFFMAN(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+                  d.yendelm, d.data, retstat, status);
 }
 
 // clang-format off

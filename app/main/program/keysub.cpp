@@ -4,6 +4,10 @@
 #include <utility>
 
 #include "app/distortion/calibration.hpp"
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/display_commands.hpp"
+#include "app/imageops/statistics_commands.hpp"
+#include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/calculator.hpp"
 #include "app/main/data_store.hpp"
@@ -60,6 +64,12 @@ std::string inmacro_file = kDefaultMacroFile;
 std::string outmacro_file = kDefaultMacroFile;
 
 KztArrays& arrays() { return vosq_kzt_arrays; }
+
+// The branch of an image operation's command (a row holds image<F>).
+template <KztCommand F>
+void image(Dispatch& d, Status& status) {
+  F(d.sets, d.next, status);
+}
 
 void run_list(Dispatch&, Status& status) { IO_TEXT(kzt_command_help(), status); }
 
@@ -351,21 +361,25 @@ const Command kCommands[] = {
     {"ADD", "Add active data region of memory to current data", "DMR", "FIT", run_add},
     {"ANNOTATION LABEL", "Define annotation labels for graphics", "", kDisplay,
      run_style<GS_INP_ALABELS>},
-    {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay, nullptr},
+    {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay,
+     image<kzt_command_aspectratio>},
     {"AUTOCORRELATION", "Calculate autocorrelation function of ADR", "DA", "EXCHANGE", nullptr},
-    {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay, nullptr},
+    {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay,
+     image<kzt_command_axesscales>},
     {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", nullptr},
     {"BRAGGS' EQUATION", "Variety of uses of Braggs equation", "", "GEOMETRY (EXPERIMENT)",
      nullptr},
-    {"CADD", "Add constant to active data region", "D", "CMULTIPLY", nullptr},
+    {"CADD", "Add constant to active data region", "D", "CMULTIPLY", image<kzt_command_cadd>},
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
     {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", run_calibration},
-    {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
+    {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay,
+     image<kzt_command_cdivide>},
     {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
     {"CLEAR DATA", "Set active data region (and variances) to zero", "D", "SYMMETRIC FUNCTION",
      run_clear},
     {"CLOSE LOG", "Close log file", "", "EXIT", run_close_log},
-    {"CMULTIPLY", "Multiply active data region by a constant", "D", "CADD", nullptr},
+    {"CMULTIPLY", "Multiply active data region by a constant", "D", "CADD",
+     image<kzt_command_cmultiply>},
     {"COLOUR TABLE", "Choice of colour table and index range", "", kDisplay,
      [](Dispatch&, Status& status) { kzt_colour_table(status); }},
     {"CONCATENATION", "Concatenate two strings and save in a variable", "", "DEFINE VARIABLE",
@@ -378,8 +392,9 @@ const Command kCommands[] = {
     {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
     {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
     {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
-    {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay, nullptr},
-    {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", nullptr},
+    {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay,
+     image<kzt_command_displaylimits>},
+    {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", image<kzt_command_divide>},
     {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS",
      [](Dispatch&, Status& status) { GS_CLOSE_PS(status); }},
     {"ENTROPY", "Calculate image entropy and frequency statistics", "D", "INPUT DATA", nullptr},
@@ -412,21 +427,25 @@ const Command kCommands[] = {
     {"LINEARISE FILM", "Non-linearity corrections to film data", "D", kDisplay, nullptr},
     {"LIST VARIABLES", "List defined variables, types, and values", "", "DEFINE VARIABLE",
      run_list_variables},
-    {"LOGARITHM", "Take logarithm base 10 of all elements in ADR", "D", kDisplay, nullptr},
+    {"LOGARITHM", "Take logarithm base 10 of all elements in ADR", "D", kDisplay,
+     image<kzt_command_logarithm>},
     {"MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
     {"MEDIAN FILTER", "Filter by taking median value within window", "DA", "EXCHANGE", nullptr},
     {"MESSAGE", "Define a message for output during a macro", "", "SLEEP", run_message},
     {"MOVE/ROTATE", "Move and or rotate image, output in memory", "DA", "EXCHANGE", nullptr},
     {"MULTIPLY", "Multiply ADR of memory to the current data", "DMR", "FIT", run_multiply},
-    {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA", nullptr},
-    {"OFFSET/SCALE", "Calculate offset and scale between two images", "DM", "CMULTIPLY", nullptr},
+    {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA",
+     image<kzt_command_normalise>},
+    {"OFFSET/SCALE", "Calculate offset and scale between two images", "DMR", "CMULTIPLY",
+     image<kzt_command_offset>},
     {"OPEN LOG", "Open log file for record of input and output", "", "INPUT DATA", run_open_log},
     {"OUTPUT DATA", "Output data to named data file", "D", "INPUT DATA", run_output_data},
     {"PAGE POSITION", "Set position of data display region on page", "", kDisplay,
      run_style<GS_INP_GPP>},
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
-    {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay, nullptr},
+    {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay,
+     image<kzt_command_pixelregion>},
     {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE",
      [](Dispatch& d, Status& status) {
        kzt_plot_data(d.sets, d.display_command, d.graphics_kind, status);
@@ -441,17 +460,20 @@ const Command kCommands[] = {
      [](Dispatch&, Status& status) { GS_MSET_PUBLICATION(status); }},
     {"QUESTION", "Ask an interactive question during a macro", "", kSame, run_question},
     {"QUIT", "Exit from program", "", "INPUT DATA", run_exit},
-    {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay, nullptr},
+    {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay,
+     image<kzt_command_power>},
     {"REBIN", "Rebin data, output in memory (same as \"RE-BIN\")", "DA", "EXCHANGE", nullptr},
     {"RE-BIN", "Re-bin data, output in memory", "DA", "EXCHANGE", nullptr},
     {"RECALL", "Recall data set from internal memory", "M", "FIT", run_recall},
     {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE", nullptr},
     {"REGION", "Change active data region", "D", kDisplay, nullptr},
     {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay, nullptr},
-    {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay, nullptr},
+    {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
+     image<kzt_command_pixelregion>},
     {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
     {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
-    {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay, nullptr},
+    {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay,
+     image<kzt_command_selectpixel>},
     {"SEQUENCE", "Run macro for a sequence of files (or not)", "", "EXIT", run_sequence},
     {"SET ANNOTATION STYLE", "Set style of annotation label text", "", kDisplay,
      run_style<GS_INP_ALABELSTYLES>},
@@ -484,7 +506,8 @@ const Command kCommands[] = {
     {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE", nullptr},
     {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE", nullptr},
     {"START MACRO", "Save commands in macro definition file", "", "INPUT DATA", run_start_macro},
-    {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG", nullptr},
+    {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG",
+     image<kzt_command_statistics>},
     {"STOP MACRO", "Close previously opened macro definition file", "", "SEQUENCE", run_stop_macro},
     {"STORE", "Store present data set in internal memory", "DA", "INPUT DATA", run_store},
     {"SUBTRACT", "Subtract active data region of memory from data", "DMR", kDisplay, run_subtract},
@@ -492,7 +515,8 @@ const Command kCommands[] = {
     {"SYMBOL", "Same as \"VARIABLE\"", "", "MACRO", run_variable},
     {"SYMMETRIC FUNCTION", "Add circularly symmetric function to data", "DM", kDisplay, nullptr},
     {"TITLE", "Input new text for title", "", kDisplay, run_title},
-    {"THRESHOLD", "Set minimum and/or maximum values in ADR", "D", kDisplay, nullptr},
+    {"THRESHOLD", "Set minimum and/or maximum values in ADR", "D", kDisplay,
+     image<kzt_command_threshold>},
     {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE", nullptr},
     {"UN-DEFINE VARIABLE", "Remove variable from translation table", "", "MACRO", run_undefine},
     {"UNIT CELL PARAMETERS", "Convert between real and reciprocal", "", kSame, nullptr},
@@ -505,7 +529,8 @@ const Command kCommands[] = {
     {"X-AXIS LABEL", "Enter X-axis for graphics", "", kDisplay, run_label},
     {"Y-AXIS LABEL", "Enter Y-axis label for graphics", "", kDisplay, run_label},
     {"Z-AXIS LABEL", "Enter Z-axis label (intensity) for graphics", "", kDisplay, run_label},
-    {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay, nullptr},
+    {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay,
+     image<kzt_command_zscale>},
     {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay, nullptr},
     {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS", nullptr},
 };
