@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/imageops/upcalls.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/data_store_test_support.hpp"
 #include "app/main/program/program.hpp"
@@ -126,6 +127,15 @@ TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
     EXPECT_EQ(status, kStatusGood);
   }
   EXPECT_EQ(at(vosq_kzt_arrays.data, 2, 2), 22.0f);
+}
+
+TEST(StartUp, FillsEveryUpwardCallWhoseSubsystemIsBuilt) {
+  const ImageopsUpcalls saved = imageops_upcalls;
+  kzt_fill_upcalls();
+  // The experiment geometry is the one subsystem not built yet.
+  EXPECT_EQ(imageops_upcalls_missing(imageops_upcalls),
+            std::vector<std::string_view>{"KZT_INQ_GEOMETRY"});
+  imageops_upcalls = saved;
 }
 
 TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/distortion/calibration.hpp"
+#include "app/imageops/conventions.hpp"
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/calculator.hpp"
 #include "app/main/data_store.hpp"
@@ -59,6 +60,12 @@ std::string inmacro_file = kDefaultMacroFile;
 std::string outmacro_file = kDefaultMacroFile;
 
 KztArrays& arrays() { return vosq_kzt_arrays; }
+
+// The branch of an image operation's command (a row holds image<F>).
+template <KztCommand F>
+void image(Dispatch& d, Status& status) {
+  F(d.sets, d.next, status);
+}
 
 void run_list(Dispatch&, Status& status) { IO_TEXT(kzt_command_help(), status); }
 

@@ -290,6 +290,7 @@ int MAIN__() {
   Status status = kStatusGood;
   ST_DEF_SYSTEM(status);
   kzt_install_terminal_reader();
+  kzt_fill_upcalls();
   IO_MSET_OPTIONS(status);
 
   int retstat = 0;
