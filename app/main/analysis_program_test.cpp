@@ -84,7 +84,9 @@ TEST(AnalysisCommands, ResultsReadBackThroughOutputData) {
       {"FUJI LINEARISATION\n10000\n5\n8\n", kX, kY, "Ramp",
        [](Index x, Index y) { return 40.0 * std::pow(10.0, 5.0 * (input(x, y) / 256.0 - 0.5)); }},
       {"PREDICTOR\n1\nEXCHANGE\n", kX, kY, "Ramp",
-       [](Index x, Index y) { return y == 1 ? (x == 1 ? 11.0 : 10.0) : x == 1 ? 1.0 : 10.0; }},
+       [](Index x, Index y) { return y == 1   ? (x == 1 ? 11.0 : 10.0)
+                                     : x == 1 ? 1.0
+                                              : 10.0; }},
       {"HISTOGRAM\n\n\n\nEXCHANGE\n", kDim, 1, "Ramp: Frequency Histogram", histogram},
   };
   for (const auto& c : cases) {
