@@ -141,9 +141,10 @@ TEST(StartUp, FillsEveryUpwardCallWhoseSubsystemIsBuilt) {
 TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {
   make(2, 2, true, false);
   TerminalCapture terminal;
-  EXPECT_EQ(run("HISTOGRAM"), "HISTOGRAM");
+  EXPECT_EQ(run("DIFFRACTION PATTERN"), "DIFFRACTION PATTERN");
   EXPECT_EQ(terminal.text(),
-            "WARNING: The command \"HISTOGRAM\" is not available yet in this version of KESTA\n");
+            "WARNING: The command \"DIFFRACTION PATTERN\" is not available yet in this version of "
+            "KESTA\n");
   EXPECT_TRUE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
 }
