@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <utility>
@@ -32,30 +33,108 @@ mode_t current_umask() {
   return mask;
 }
 
+// The folder part of PATH ("." for a bare name).
+std::string folder_of(const std::string& path) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  return folder.empty() ? std::string(".") : folder;
+}
+
+// PATH with every symbolic link along its last component followed, whether
+// or not the final target exists yet (at most 40 links, as the system does).
+std::string followed_links(std::string path) {
+  for (int k = 0; k < 40; ++k) {
+    struct stat link {};
+    if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
+    std::error_code ec;
+    const std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+    if (ec) return path;
+    path = target.is_absolute() ? target.string()
+                                : (std::filesystem::path(path).parent_path() / target).string();
+  }
+  return path;
+}
+
+// Writes all of BYTES to FD, going on after interruptions and short writes.
+bool write_all(int fd, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 }  // namespace
 
+void AtomicFile::note(std::string text) {
+  if (error_.empty()) error_ = std::move(text);
+}
+
+// WHAT, the system's reason, and what became of the target.
+void AtomicFile::note_errno(std::string_view what, int code) {
+  std::string text(what);
+  if (code != 0) text += std::string(": ") + std::strerror(code);
+  text += target_fd_ >= 0 ? ", so nothing was written to it"
+          : existed_      ? ", so the file was not changed"
+                          : ", so no file was written";
+  note(std::move(text));
+}
+
 AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
-  if (path_.empty()) return;
-  // A symbolic link is kept: the file it points to is the one replaced.
-  struct stat link {};
-  if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    std::error_code ec;
-    const auto target = std::filesystem::canonical(path_, ec);
-    if (!ec) path_ = target.string();
+  if (path_.empty()) {
+    note("no file name was given");
+    return;
   }
+  // A symbolic link is kept: the file it points to is the one written.
+  path_ = followed_links(path_);
+  struct stat old {};
+  existed_ = ::stat(path_.c_str(), &old) == 0;
+  if (existed_ && S_ISDIR(old.st_mode)) {
+    note("it is a directory, not a file");
+    return;
+  }
+  if (existed_ && !S_ISREG(old.st_mode)) {
+    // A device or named pipe gets the bytes itself. Not blocking on the open:
+    // a pipe that nobody reads would otherwise hold the program for ever.
+    target_fd_ = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (target_fd_ < 0) {
+      const int code = errno;
+      note(code == ENXIO && S_ISFIFO(old.st_mode)
+               ? std::string("no program is reading from the named pipe")
+               : std::string("cannot open it for writing: ") + std::strerror(code));
+      return;
+    }
+    const int flags = ::fcntl(target_fd_, F_GETFL);
+    if (flags >= 0) (void)::fcntl(target_fd_, F_SETFL, flags & ~O_NONBLOCK);
+    file_ = std::tmpfile();
+    if (file_ == nullptr) {
+      const int code = errno;
+      note(std::string("cannot make a temporary file for it: ") + std::strerror(code));
+      ::close(target_fd_);
+      target_fd_ = -1;
+    }
+    return;
+  }
+
   std::string pattern = path_ + ".tmpXXXXXX";
   const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return;
+  if (fd < 0) {
+    const int code = errno;
+    note_errno("cannot write in the folder \"" + folder_of(path_) + "\"", code);
+    return;
+  }
   temp_path_ = pattern;
 
   // The new file gets the old one's permissions, or the usual ones for a new file.
-  struct stat old {};
-  const mode_t mode =
-      ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : (0666 & ~current_umask());
+  const mode_t mode = existed_ ? (old.st_mode & 07777) : (0666 & ~current_umask());
   (void)::fchmod(fd, mode);
 
   file_ = ::fdopen(fd, "wb");
   if (file_ == nullptr) {
+    const int code = errno;
+    note_errno("cannot write in the folder \"" + folder_of(path_) + "\"", code);
     ::close(fd);
     ::unlink(temp_path_.c_str());
     temp_path_.clear();
@@ -67,8 +146,19 @@ AtomicFile::~AtomicFile() { abandon(); }
 bool AtomicFile::write(const void* data, std::size_t size) {
   if (!ok()) return false;
   if (size == 0) return true;
-  if (std::fwrite(data, 1, size, file_) != size) failed_ = true;
+  errno = 0;
+  if (std::fwrite(data, 1, size, file_) != size) {
+    failed_ = true;
+    note_errno("writing failed", errno);
+  }
   return !failed_;
+}
+
+void AtomicFile::fail() {
+  const int code = errno;
+  if (finished_) return;
+  failed_ = true;
+  note_errno("writing failed", code);
 }
 
 bool AtomicFile::write(std::span<const std::byte> bytes) { return write(bytes.data(), bytes.size()); }
@@ -77,6 +167,32 @@ bool AtomicFile::write(std::string_view text) { return write(text.data(), text.s
 
 bool AtomicFile::write_line(std::string_view text) { return write(text) && write("\n", 1); }
 
+// The gathered bytes, from the start, to the device or pipe.
+bool AtomicFile::pass_to_target() {
+  if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0) {
+    note(std::string("its temporary copy failed: ") + std::strerror(errno) +
+         ", so nothing was written");
+    return false;
+  }
+  char buffer[1 << 16];
+  bool started = false;
+  for (;;) {
+    const std::size_t n = std::fread(buffer, 1, sizeof buffer, file_);
+    if (n == 0) break;
+    if (!write_all(target_fd_, buffer, n)) {
+      note(std::string("writing to it failed: ") + std::strerror(errno) +
+           (started ? ", so what it received is incomplete" : ""));
+      return false;
+    }
+    started = true;
+  }
+  if (std::ferror(file_) != 0) {
+    note("reading back its temporary copy failed, so what it received is incomplete");
+    return false;
+  }
+  return true;
+}
+
 bool AtomicFile::commit() {
   if (finished_) return committed_;
   if (file_ == nullptr) {
@@ -84,12 +200,31 @@ bool AtomicFile::commit() {
     return false;
   }
   bool good = !failed_ && std::ferror(file_) == 0;
+  if (!good) note_errno("writing failed", 0);
+  if (target_fd_ >= 0) {
+    good = good && pass_to_target();
+    std::fclose(file_);
+    file_ = nullptr;
+    const bool closed = ::close(target_fd_) == 0;
+    if (good && !closed) note(std::string("closing it failed: ") + std::strerror(errno));
+    target_fd_ = -1;
+    finished_ = true;
+    committed_ = good && closed;
+    return committed_;
+  }
+  errno = 0;
   good = good && std::fflush(file_) == 0;
   good = good && ::fsync(::fileno(file_)) == 0;
+  if (!good) note_errno("writing failed", errno);
+  errno = 0;
   const bool closed = std::fclose(file_) == 0;
+  if (good && !closed) note_errno("writing failed", errno);
   file_ = nullptr;
   good = good && closed;
-  good = good && ::rename(temp_path_.c_str(), path_.c_str()) == 0;
+  if (good && ::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+    note_errno("cannot put the new file in place", errno);
+    good = false;
+  }
   finished_ = true;
   if (!good) {
     ::unlink(temp_path_.c_str());
@@ -104,6 +239,10 @@ void AtomicFile::abandon() {
   if (file_ != nullptr) {
     std::fclose(file_);
     file_ = nullptr;
+  }
+  if (target_fd_ >= 0) {
+    ::close(target_fd_);
+    target_fd_ = -1;
   }
   if (!committed_ && !temp_path_.empty()) ::unlink(temp_path_.c_str());
   temp_path_.clear();

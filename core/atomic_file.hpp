@@ -5,9 +5,15 @@
 // uncommitted temporary file is removed when the object goes, so a failure at
 // any point leaves the old file exactly as it was.
 //
+// A target that exists and is not a regular file (a device such as /dev/null,
+// a named pipe) is never renamed over: it is opened as it is, the bytes are
+// gathered in an unnamed temporary file (so writers may still seek back over
+// what they wrote) and passed to it in one pass at the commit.
+//
 //   AtomicFile out(path);
+//   if (!out.ok()) { report out.error(); }
 //   out.write(bytes);  out.write_line("text");  ...
-//   if (!out.commit()) { report; }   // old file untouched on failure
+//   if (!out.commit()) { report out.error(); }   // old file untouched on failure
 
 #include <cstddef>
 #include <cstdio>
@@ -21,8 +27,9 @@ class AtomicFile {
  public:
   // Creates the temporary file beside PATH ("<path>.tmpXXXXXX", mode 0666
   // less the umask, or the old file's permission bits when it exists). When
-  // PATH is a symbolic link, the file it points to is the one replaced.
-  // ok() is false when it could not be created.
+  // PATH is a symbolic link, the file it points to (existing or not) is the
+  // one written, and the link is kept. ok() is false when the file could not
+  // be opened; error() then says why.
   explicit AtomicFile(std::string path);
   ~AtomicFile();  // removes the temporary file unless committed
   AtomicFile(const AtomicFile&) = delete;
@@ -41,24 +48,38 @@ class AtomicFile {
   // The open C stream of the temporary file for formatted output; nullptr when
   // not ok(). Writes through it are checked at commit (ferror, fflush).
   std::FILE* stream() { return ok() ? file_ : nullptr; }
-  // Marks the file failed (e.g. a write through stream() went wrong).
-  void fail() { failed_ = true; }
+  // Marks the file failed (e.g. a write through stream() went wrong); a
+  // non-zero errno left by that write is taken as the reason.
+  void fail();
 
-  // Flushes, fsyncs, closes and renames the temporary file over the target.
-  // False when anything failed; the temporary file is then removed and the
-  // old file is untouched. A second call returns the first call's result.
+  // Flushes, fsyncs, closes and renames the temporary file over the target
+  // (or passes its bytes to a device or pipe). False when anything failed;
+  // the temporary file is then removed and the old file is untouched. A
+  // second call returns the first call's result.
   bool commit();
 
   // Drops the temporary file without touching the target.
   void abandon();
 
+  // The first failure in words, with the system's reason and what became of
+  // the old file, e.g. "cannot write in the folder "/data": Permission
+  // denied, so the file was not changed". Empty while nothing failed.
+  const std::string& error() const { return error_; }
+
   const std::string& path() const { return path_; }
   const std::string& temp_path() const { return temp_path_; }
 
  private:
+  void note(std::string text);
+  void note_errno(std::string_view what, int code);
+  bool pass_to_target();
+
   std::string path_;
   std::string temp_path_;
+  std::string error_;
   std::FILE* file_ = nullptr;
+  int target_fd_ = -1;  // a device or pipe written in place, else -1
+  bool existed_ = false;
   bool failed_ = false;
   bool finished_ = false;
   bool committed_ = false;

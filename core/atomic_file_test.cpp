@@ -1,7 +1,11 @@
 #include "core/atomic_file.hpp"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -63,14 +67,120 @@ TEST(AtomicFile, AnyFailureLeavesOldFileAndNoTemporary) {
   EXPECT_FALSE(nowhere.ok());
   EXPECT_FALSE(nowhere.commit());
 
-  // The target is a non-empty folder: the rename fails, the temp file goes.
+  // The target is a folder: refused at once, nothing made.
   std::filesystem::create_directory(dir.path() / "taken");
-  { std::ofstream(dir.file("taken/inside")) << "x"; }
   AtomicFile blocked(dir.file("taken"));
-  ASSERT_TRUE(blocked.ok());
-  blocked.write_line("text");
+  EXPECT_FALSE(blocked.ok());
+  EXPECT_EQ(blocked.error(), "it is a directory, not a file");
   EXPECT_FALSE(blocked.commit());
   EXPECT_EQ(files_in(dir.path()), 2);
+}
+
+TEST(AtomicFile, LinkToAFileNotYetThereIsKept) {
+  testing::TempDir dir;
+  std::filesystem::create_symlink("target.txt", dir.file("link"));
+  AtomicFile out(dir.file("link"));
+  ASSERT_TRUE(out.ok());
+  out.write_line("new");
+  ASSERT_TRUE(out.commit());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+  EXPECT_EQ(file_contents(dir.file("target.txt")), "new\n");
+}
+
+// A character device made in DIR (as root, so the system's own are never at
+// risk), or the system's device when the test may not make one.
+std::string device(const testing::TempDir& dir, const char* name, unsigned minor) {
+  if (::geteuid() != 0) return std::string("/dev/") + name;
+  const std::string path = dir.file(name);
+  if (::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, minor)) != 0) return {};
+  return path;
+}
+
+TEST(AtomicFile, DevicesAndPipesAreWrittenInPlaceNeverReplaced) {
+  testing::TempDir dir;
+  const std::string null = device(dir, "null", 3), full = device(dir, "full", 7);
+  ASSERT_FALSE(null.empty() || full.empty());
+  std::filesystem::create_symlink(null, dir.file("link"));
+  struct Case {
+    std::string path;
+    bool written;
+    std::string error;
+  };
+  const Case cases[] = {
+      {null, true, ""},
+      {dir.file("link"), true, ""},
+      {full, false, "writing to it failed: No space left on device"},
+  };
+  for (const Case& c : cases) {
+    AtomicFile out(c.path);
+    ASSERT_TRUE(out.ok()) << c.path;
+    out.write_line("bytes for the device");
+    EXPECT_EQ(out.commit(), c.written) << c.path;
+    EXPECT_EQ(out.error(), c.error);
+    struct stat st {};
+    ASSERT_EQ(::stat(c.path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << c.path;
+  }
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+
+  // A named pipe receives the bytes, including what a writer went back over.
+  const std::string pipe = dir.file("out.kzt");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  {
+    AtomicFile out(pipe);
+    ASSERT_TRUE(out.ok()) << out.error();
+    out.write_line("XYZ");
+    ASSERT_EQ(std::fseek(out.stream(), 0, SEEK_SET), 0);
+    out.write(std::string_view("A"));
+    ASSERT_TRUE(out.commit()) << out.error();
+  }
+  char received[16] = {};
+  EXPECT_EQ(::read(reader, received, sizeof received), 4);
+  EXPECT_STREQ(received, "AYZ\n");
+  ::close(reader);
+  // Nobody reads it: refused at once rather than waiting for a reader.
+  AtomicFile unread(pipe);
+  EXPECT_FALSE(unread.ok());
+  EXPECT_EQ(unread.error(), "no program is reading from the named pipe");
+  struct stat st {};
+  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(files_in(dir.path()), 4);
+}
+
+TEST(AtomicFile, FolderNotWritableKeepsTheFileAndSaysWhy) {
+  testing::TempDir dir;
+  const std::string path = dir.file("old.kzt");
+  { std::ofstream(path) << "kept"; }
+  // The superuser may write anywhere: the attempt runs as an ordinary user.
+  const bool as_root = ::geteuid() == 0;
+  ASSERT_EQ(::chmod(dir.path().c_str(), as_root ? 0755 : 0555), 0);
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (as_root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    AtomicFile out(path);
+    const std::string& why = out.error();
+    (void)!::write(fds[1], why.data(), why.size());
+    ::_exit(out.ok() ? 1 : 0);
+  }
+  ::close(fds[1]);
+  std::string why;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) why.append(buffer, n);
+  ::close(fds[0]);
+  int wstatus = 0;
+  ASSERT_EQ(::waitpid(child, &wstatus, 0), child);
+  ::chmod(dir.path().c_str(), 0700);
+  EXPECT_TRUE(WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0);
+  EXPECT_EQ(why, "cannot write in the folder \"" + dir.path().string() +
+                     "\": Permission denied, so the file was not changed");
+  EXPECT_EQ(file_contents(path), "kept");
+  EXPECT_EQ(files_in(dir.path()), 1);
 }
 
 }  // namespace

@@ -290,6 +290,8 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     // Reported straight to the terminal, as the opener's result code.
     if (std::FILE* terminal = io_stream(kStreamTerminal)) {
       std::fputs(("IO_OPEN_ASCIIFILE retstat = " + format_i(1, 6) + "\n").c_str(), terminal);
+      if (named)
+        std::fputs(("WARNING: Cannot open " + path + ": " + out.error() + "\n").c_str(), terminal);
       std::fflush(terminal);
     }
     retstat = -1;
@@ -302,7 +304,10 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     out.write_line(one_line(entry.key));
     out.write_line(one_line(entry.value));
   }
-  if (!out.commit()) retstat = -1;
+  if (!out.commit()) {
+    IO_WRITE("WARNING: Error in writing file " + path + ": " + out.error(), status);
+    retstat = -1;
+  }
 }
 
 }  // namespace kesta

@@ -190,7 +190,10 @@ TEST_F(DefaultsDb, FailedSaveKeepsTheOldFile) {
   testing::TerminalCapture terminal;
   IO_SAVE_DATABASE(home_.file("missing/.kesta.def"), retstat_, status_);
   EXPECT_EQ(retstat_, -1);
-  EXPECT_EQ(terminal.text(), "IO_OPEN_ASCIIFILE retstat =      1\n");
+  EXPECT_EQ(terminal.text(), "IO_OPEN_ASCIIFILE retstat =      1\nWARNING: Cannot open " +
+                                 home_.file("missing/.kesta.def") + ": cannot write in the folder \"" +
+                                 home_.file("missing") +
+                                 "\": No such file or directory, so no file was written\n");
 }
 
 }  // namespace

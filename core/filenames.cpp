@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "core/io_output.hpp"
@@ -250,7 +252,8 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
   const char* open_mode = how == "READ" ? "r" : how == "UPDATE" ? "r+" : "w";
   while (true) {
     if (prompt) {
-      IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1, file, status);
+      io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1,
+                         file, status);
       if (status == kStatusConsumed) {
         // An assignment was typed: ask again.
         status = kStatusGood;
@@ -269,10 +272,15 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
       retstat = 1;
       return;
     }
+    errno = 0;
     if (io_open_stream(unit, translated, open_mode)) {
       retstat = 0;
       return;
     }
+    const int reason = errno;
+    IO_WRITE("WARNING: Cannot open " + translated +
+                 (reason != 0 ? ": " + std::string(std::strerror(reason)) : std::string()),
+             status);
     retstat = 1;
     if (!prompt) return;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);

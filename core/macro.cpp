@@ -50,7 +50,7 @@ bool read_macro_line(int stream, std::string& line, Status& status) {
   ++vosq_io_dbdb.macro_line;
   IO_READ_FILE(stream, line, status);
   if (status != kStatusGood) return false;
-  if (line.size() > kResponseLength) line.resize(kResponseLength);
+  io_cut_response(line);
   return true;
 }
 

@@ -356,6 +356,7 @@ TEST_F(MacroTest, CommandLineOptions) {
   io_mset_options(alone, status);
   EXPECT_EQ(status, 11000);
   EXPECT_NE(terminal.text().find("INFO: No macro file name specified; trying 'kesta.mac'\n"
+                                 "WARNING: Cannot open kesta.mac: No such file or directory\n"
                                  "WARNING: Macro file as specified on command file could not be opened\n"),
             std::string::npos);
   std::filesystem::current_path(old_cwd);

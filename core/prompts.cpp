@@ -284,6 +284,21 @@ void IO_INPC(bool fixed, std::string_view prompt, TextLines help, TextLines erro
   IO_INPS(fixed, prompt, help, error, mode, length, string, status);
 }
 
+void io_input_file_name(bool fixed, std::string_view prompt, TextLines help, TextLines error,
+                        int mode, std::string& file, Status& status) {
+  while (true) {
+    std::string answer = file;
+    IO_INPC(fixed, prompt, help, error, mode, answer, status);
+    if (status != kStatusGood || !io_response_cut()) {
+      file = std::move(answer);
+      return;
+    }
+    IO_WRITE("WARNING: The file name is longer than " + std::to_string(kResponseLength) +
+                 " characters; it was not used. Enter a shorter name",
+             status);
+  }
+}
+
 void IO_INPTOKEN(bool fixed, std::string_view prompt, TextLines help, TextLines error, int mode,
                  std::string& token, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_INPTOKEN V0.2";

@@ -205,5 +205,36 @@ TEST_F(PromptsTest, AssignmentIsConsumedAndVariableSubstituted) {
   EXPECT_EQ(value, 6);
 }
 
+TEST_F(PromptsTest, FileNameThatWouldBeCutIsAskedAgain) {
+  const std::string fits = "/data/" + std::string(122, 'a') + ".kzt";  // 132 characters
+  const std::string too_long = std::string(300, 'a') + ".kzt";
+  struct Case {
+    std::vector<std::string> answers;
+    std::string file;
+    Status status;
+    int refusals;
+  };
+  const Case cases[] = {
+      {{fits}, fits, kStatusGood, 0},
+      {{too_long, fits + "x", "short.kzt"}, "short.kzt", kStatusGood, 2},
+      {{too_long}, "old.kzt", kStatusEscape, 1},  // then the input ends
+  };
+  for (const Case& c : cases) {
+    testing::TerminalCapture capture;
+    ScriptedInput input(c.answers);
+    Status status = kStatusGood;
+    std::string file = "old.kzt";
+    io_input_file_name(true, "FILE NAME", {"H"}, {"E"}, 1, file, status);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(file, c.file);
+    const std::string said = capture.text();
+    int refusals = 0;
+    for (std::size_t at = 0; (at = said.find("longer than 132 characters", at)) != std::string::npos;
+         ++at)
+      ++refusals;
+    EXPECT_EQ(refusals, c.refusals) << said;
+  }
+}
+
 }  // namespace
 }  // namespace kesta

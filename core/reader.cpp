@@ -46,6 +46,7 @@ std::string part(std::string_view text, int from, int to) {
 }
 
 unsigned long response_count = 0;
+bool response_cut = false;
 
 void new_line_needed() {
   vosq_io_dbdb.new_line_needed = true;
@@ -54,6 +55,15 @@ void new_line_needed() {
 }
 
 }  // namespace
+
+bool io_cut_response(std::string& line) {
+  if (line.size() <= kResponseLength) return false;
+  line.resize(kResponseLength);
+  response_cut = true;
+  return true;
+}
+
+bool io_response_cut() { return response_cut; }
 
 void io_set_line_source(IoLineSource source) { line_source() = std::move(source); }
 
@@ -66,6 +76,7 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
   const std::string_view proper_used(proper.data(), static_cast<std::size_t>(SLEN(proper)));
 
   std::string line;
+  response_cut = false;
   bool from_terminal = !vosq_io_dbdb.input_macro;
   bool replayed = false;
   if (vosq_io_dbdb.input_macro) {
@@ -111,7 +122,7 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
     }
   }
 
-  if (line.size() > kResponseLength) line.resize(kResponseLength);
+  io_cut_response(line);
   const int used = SLEN(line);
   line.resize(static_cast<std::size_t>(used));
   if (line == "\\\\") {
@@ -148,7 +159,7 @@ void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& le
       new_line_needed();
       return;
     }
-    if (buffer.size() > kResponseLength) buffer.resize(kResponseLength);
+    io_cut_response(buffer);
     // A translation that changed the text (substitution, comment, continuation)
     // leaves no positions to continue from: the rest of the line is dropped.
     // Unchanged text keeps the type-ahead, so "10 20 YES" answers three prompts.

@@ -17,6 +17,13 @@ namespace kesta {
 // A response line holds at most this many characters; longer lines are cut.
 inline constexpr std::size_t kResponseLength = 132;
 
+// Cuts LINE to a response line; true when it was longer. Every cut of an
+// answer (typed, replayed or translated) goes through here, so that
+// io_response_cut() can tell a caller that its answer is not what was given.
+bool io_cut_response(std::string& line);
+// True when the response line last read, or its translation, was cut.
+bool io_response_cut();
+
 // Reads one response line into vosq_io_dbinteractive and resets the type-ahead
 // cursor to it. PROMPT holds the prompt lines; the last is the prompt proper,
 // the ones before it are written as whole lines first. At the end of the input

@@ -66,7 +66,7 @@ void IO_TRANSLATE(int& length, std::string& response, int& retstat, Status& stat
   if (statement_length > 0) IO_TR_PARSE(statement_length, statement, retstat, status);
   statement.resize(
       std::min(static_cast<std::size_t>(std::max(statement_length, 0)), statement.size()));
-  if (statement.size() > kInteractiveLength) statement.resize(kInteractiveLength);
+  io_cut_response(statement);
   response = std::move(statement);
   length = SLEN(response);
 }

@@ -129,6 +129,7 @@ void FIO_FILEOPENC(const std::string& file_name, int mode, int& retstat, int& st
     }
     auto out = std::make_unique<AtomicFile>(file_name);
     if (!out->ok()) {
+      terminal_line("WARNING: Error in opening file " + file_name + ": " + out->error());
       retstat = 3;
       return;
     }
@@ -155,7 +156,10 @@ void FIO_FILECLOSEC(int stream_id, int& retstat) {
       retstat = 2;
       return;
     }
-    const bool committed = fio_fileioc.io_file_out->commit();
+    AtomicFile& out = *fio_fileioc.io_file_out;
+    const bool committed = out.commit();
+    if (!committed)
+      terminal_line("WARNING: Error in writing file " + out.path() + ": " + out.error());
     fio_fileioc.io_file_out.reset();
     fio_fileioc.io_file_out_open = false;
     retstat = committed ? 0 : 3;
@@ -294,8 +298,8 @@ void FIO_OPENFILE(bool prompt, std::string_view mode, std::string& file_name, in
   if (st_bad(status, kPosition)) return;
   for (;;) {
     if (prompt) {
-      IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11, file_name,
-              status);
+      io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11,
+                         file_name, status);
       if (status != kStatusGood) {
         retstat = 1;
         return;

@@ -1,6 +1,7 @@
 #include "formats/kesta_format.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <vector>
@@ -103,8 +104,8 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
     fio_format_not_available("The graphical file choice of \"KESTA STANDARD FORMAT\"", status);
     return;
   }
-  IO_INPC(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
-          {"Unacceptable input"}, 11, fio_out_kesta_file, status);
+  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
+                     {"Unacceptable input"}, 11, fio_out_kesta_file, status);
   if (status != kStatusGood) return;
 
   int trans = 0;
@@ -117,7 +118,7 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   }
   AtomicFile out(path);
   if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file", status);
+    IO_WRITE("WARNING: Error in opening file " + path + ": " + out.error(), status);
     return;
   }
 
@@ -129,6 +130,7 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
     overload = std::string(used_text(overload.substr(0, kOverloadLength)));
   }
 
+  errno = 0;  // what a failed write leaves is the reason reported
   {
     const StreamSlot slot(kKestaOutputUnit, out.stream());
     const int u = kKestaOutputUnit;
@@ -156,12 +158,12 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
                        yendelm, variances, record, status);
     IO_FWRITE_STRING(u, "$FFF_END", "End of image data", record, status);
   }
+  if (status != kStatusGood) out.fail();
   if (status != kStatusGood || !out.commit()) {
     out.abandon();
     // Said also when an item writer has already set a bad status.
     Status local = ST_GOOD();
-    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             local);
+    IO_WRITE("WARNING: Error in writing file " + path + ": " + out.error(), local);
     if (status == kStatusGood) st_fail(status, 11010, kPosition);
     return;
   }
@@ -183,8 +185,8 @@ void FIO_IN_KESTA(bool name_given, Index xmaxdat, Index ymaxdat, bool& variances
     return;
 
   if (!name_given) {
-    IO_INPC(true, "INPUT FILE NAME", {"Name of input file containing data"},
-            {"Unacceptable input"}, 11, file_name, status);
+    io_input_file_name(true, "INPUT FILE NAME", {"Name of input file containing data"},
+                       {"Unacceptable input"}, 11, file_name, status);
     if (status != kStatusGood) return;
   }
   int trans = 0;

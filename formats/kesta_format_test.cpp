@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <filesystem>
 #include <numeric>
@@ -271,6 +276,28 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "WARNING: Data array not found"}));
 
+TEST_F(KestaFormat, NamedPipeGetsTheFileAndStaysAPipe) {
+  DataSet d(4, 3);
+  std::iota(d.data.begin(), d.data.end(), 1.0f);
+  const std::string pipe = dir_.file("out.kzt");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  EXPECT_EQ(write(d, 1, 1, 4, 3, pipe), 0) << terminal_.text();
+  std::string bytes;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(reader, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+  ::close(reader);
+  struct stat st {};
+  ASSERT_EQ(::lstat(pipe.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  const std::string copy = dir_.file("copy.kzt");
+  { std::ofstream(copy, std::ios::binary) << bytes; }
+  DataSet r(4, 3);
+  ASSERT_EQ(read(r, copy), 0);
+  EXPECT_EQ(r.data, d.data);
+}
+
 TEST_F(KestaFormat, FailedWriteLeavesTheOldFile) {
   const std::string path = dir_.file("old.kzt");
   {
@@ -287,8 +314,10 @@ TEST_F(KestaFormat, FailedWriteLeavesTheOldFile) {
 
   EXPECT_EQ(retstat, 1);
   EXPECT_EQ(status_, 11010);
-  EXPECT_NE(terminal_.text().find("WARNING: Error in writing file"), std::string::npos)
-      << "said also after the item writer's failure";
+  EXPECT_NE(terminal_.text().find("WARNING: Error in writing file " + path +
+                                  ": writing failed: File too large, so the file was not changed"),
+            std::string::npos)
+      << "said also after the item writer's failure: " << terminal_.text();
   EXPECT_EQ(testing::file_contents(path), "previous contents");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()),
                           std::filesystem::directory_iterator{}),
@@ -308,7 +337,12 @@ TEST_F(KestaFormat, EscapeAndBadPathsWriteNothing) {
   status_ = ST_GOOD();
   EXPECT_EQ(write(d, 1, 1, 2, 2, dir_.file("no/such/dir/x.kzt")), 1);
   EXPECT_EQ(status_, kStatusGood);
-  EXPECT_NE(terminal_.text().find("WARNING: Error in opening file"), std::string::npos);
+  EXPECT_NE(terminal_.text().find("WARNING: Error in opening file " +
+                                  dir_.file("no/such/dir/x.kzt") + ": cannot write in the folder \"" +
+                                  dir_.file("no/such/dir") +
+                                  "\": No such file or directory, so no file was written"),
+            std::string::npos)
+      << terminal_.text();
 
   DataSet r(2, 2);
   EXPECT_EQ(read(r, dir_.file("missing.kzt")), 1);

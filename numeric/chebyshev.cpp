@@ -11,6 +11,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -59,6 +60,15 @@ void MA_POLYNOMIAL(bool weighted, bool auto_range, bool option, Index max_data, 
     code = 20017;
   } else if (data_work_length < m || coeff_work_length < k_max + 1) {
     code = 20037;
+  } else {
+    code = span_error({{max_data, 1, x.size()}, {max_data, 1, y.size()},
+                       {weighted ? max_data : 0, 1, weights.size()},
+                       {table_rows, table_columns, table.size()}, {k_max + 1, 1, residuals.size()},
+                       {data_work_length, 1, data_work1.size()},
+                       {data_work_length, 1, data_work2.size()},
+                       {data_work_length, 1, data_work3.size()},
+                       {coeff_work_length, 1, coeff_work1.size()},
+                       {coeff_work_length, 1, coeff_work2.size()}});
   }
   if (code == 0 && weighted) {
     for (Index i = 0; i < m; ++i) {
@@ -161,6 +171,8 @@ void MA_1DCHEBYSHEV(bool weighted, bool auto_range, bool option, Index max_data,
   if (max_data < 1) return st_fail(status, 20001, kPosition);
   if (order < 0 || order >= max_coeffs) return st_fail(status, 20005, kPosition);
   if (num_data < 2 || num_data > max_data || option) return st_fail(status, 20017, kPosition);
+  if (const Status e = span_error({{max_coeffs, 1, coeffs.size()}}); e != 0)
+    return st_fail(status, e, kPosition);
   const auto terms = static_cast<std::size_t>(order) + 1;
   std::vector<float> table, residuals, w1, w2, w3, c1, c2;
   try {
@@ -203,6 +215,10 @@ void MA_CAL_POLYNOMIAL(bool add, float x_min, float x_max, Index max_coeffs, int
   if (x_min >= x_max) return st_fail(status, 20021, kPosition);
   // The coefficient array ends at MAX_COEFFS.
   if (order < 0 || order >= max_coeffs) return st_fail(status, 20017, kPosition);
+  if (const Status e = span_error({{max_coeffs, 1, coeffs.size()}, {max_coordinates, 1, x.size()},
+                                   {max_coordinates, 1, y.size()}});
+      e != 0)
+    return st_fail(status, e, kPosition);
   for (Index i = 0; i < num_coordinates; ++i) {
     const double t = std::clamp(normalised(x[i], x_min, x_max), -1.0, 1.0);
     const auto value = static_cast<float>(series(coeffs.data(), order, t));
@@ -223,6 +239,13 @@ void MA_2DCHEBYSHEV(bool weighted, bool option, Index max_lines, Index num_lines
   if (x_order < 0 || x_order > max_xcoeff - 1) return st_fail(status, 20017, kPosition);
   if (y_order < 0 || y_order > max_ycoeff - 1) return st_fail(status, 20018, kPosition);
   if (num_lines < 1 || num_lines > max_lines) return st_fail(status, 20005, kPosition);
+  if (const Status e = span_error({{max_lines, 1, points_per_line.size()},
+                                   {max_lines, 1, line_y.size()}, {max_points, 1, x.size()},
+                                   {max_points, 1, z.size()},
+                                   {weighted ? max_points : 0, 1, w.size()},
+                                   {max_xcoeff, max_ycoeff, coeffs.size()}});
+      e != 0)
+    return st_fail(status, e, kPosition);
   Index total = 0;
   for (Index l = 0; l < num_lines; ++l) {
     if (points_per_line[l] < 0) return st_fail(status, 20005, kPosition);
@@ -333,6 +356,11 @@ void MA_CAL_2DCHEBYSHEV(bool add, float x_min, float y_min, float x_max, float y
     code = 20013;
   } else if (y_min >= y_max) {
     code = 20014;
+  } else {
+    code = span_error({{max_xcoeff, max_ycoeff, coeffs.size()}, {xmaxdat, 1, x_coords.size()},
+                       {ymaxdat, 1, y_coords.size()}, {row_work_length, 1, row_values.size()},
+                       {xcoeff_work_length, row_work_length, row_coeffs.size()},
+                       {xmaxdat, ymaxdat, array.size()}});
   }
   if (code != 0) return st_fail(status, code, kPosition);
 

@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/region.hpp"
 #include "core/status.hpp"
 #include "numeric/fft.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -16,6 +16,7 @@ void MA_AUTOCORRELATION(bool centre, Index xmaxdat, Index ymaxdat, Index nx, Ind
   constexpr const char* kPosition = "Subroutine MA_AUTOCORRELATION V0.3";
   if (st_bad(status, kPosition)) return;
   Status code = dimension_error(xmaxdat, ymaxdat, 0);
+  if (code == 0 && !array_holds(data.size(), xmaxdat, ymaxdat)) code = kShortSpan;
   if (code == 0) {
     if (nx < 2 || nx > xmaxdat) {
       code = 5;
@@ -73,31 +74,33 @@ void MA_SCONVOLUTION(Index xmaxdat, Index ymaxdat, std::span<const float> data, 
                      Index ymaxout, std::span<float> output, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_SCONVOLUTION V0.1";
   if (st_bad(status, kPosition)) return;
-  Status code = 0;
-  if (xmaxdat < 1 || xmaxout < 1 || xmaxker < 1) {
-    code = 1;
-  } else if (ymaxdat < 1 || ymaxout < 1 || ymaxker < 1) {
-    code = 2;
-  } else if (const Status e = region_error(std::min(xmaxdat, xmaxout), std::min(ymaxdat, ymaxout),
-                                          xstrelm, ystrelm, xendelm, yendelm, 0);
-             e != 0) {
-    code = e;
-  } else if (xnumker < 1 || xnumker > xmaxker) {
-    code = 17;
-  } else if (ynumker < 1 || ynumker > ymaxker) {
-    code = 18;
-  }
-  if (code != 0) return st_fail(status, kBaseMath + code, kPosition);
-
+  const ArrayShape image{xmaxdat, ymaxdat, data.size()}, out_shape{xmaxout, ymaxout, output.size()},
+      kernel_shape{xmaxker, ymaxker, kernel.size()};
+  Status code = dimensions_error({image, out_shape, kernel_shape}, kBaseMath);
+  if (code == 0) code = region_span_error({image, out_shape}, xstrelm, ystrelm, xendelm, yendelm);
+  if (code == 0 && (xnumker < 1 || xnumker > xmaxker)) code = kBaseMath + 17;
+  if (code == 0 && (ynumker < 1 || ynumker > ymaxker)) code = kBaseMath + 18;
+  if (code == 0) code = span_error({kernel_shape});
+  // Only kernel elements within a region's width (height) of the centre ever
+  // meet the region; the rest is never visited.
+  const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
   const Index ox = (xnumker - 1) / 2, oy = (ynumker - 1) / 2;
+  const Index ilo = std::max<Index>(1, ox + 2 - width), ihi = std::min(xnumker, ox + width);
+  if (code == 0 && !work_fits({width, height, ihi - ilo + 1}, kMaxWork)) code = kBaseMath + 17;
+  const Index rows = std::min(ynumker, oy + height) - std::max<Index>(1, oy + 2 - height) + 1;
+  if (code == 0 && !work_fits({width, height, ihi - ilo + 1, rows}, kMaxWork))
+    code = kBaseMath + 18;
+  if (code != 0) return st_fail(status, code, kPosition);
+
   for (Index y = ystrelm; y <= yendelm; ++y) {
     float* out = output.data() + element(1, y, xmaxout);
     std::fill(out + (xstrelm - 1), out + xendelm, 0.0f);
-    for (Index j = 1; j <= ynumker; ++j) {
+    const Index jlo = std::max<Index>(1, ystrelm - y + 1 + oy);
+    const Index jhi = std::min(ynumker, yendelm - y + 1 + oy);
+    for (Index j = jlo; j <= jhi; ++j) {
       const Index yy = y + j - 1 - oy;
-      if (yy < ystrelm || yy > yendelm) continue;
       const float* in = data.data() + element(1, yy, xmaxdat);
-      for (Index i = 1; i <= xnumker; ++i) {
+      for (Index i = ilo; i <= ihi; ++i) {
         const float k = kernel[static_cast<std::size_t>(element(i, j, xmaxker))];
         const Index dx = i - 1 - ox;
         const Index lo = std::max(xstrelm, xstrelm - dx), hi = std::min(xendelm, xendelm - dx);

@@ -24,13 +24,8 @@
 namespace kesta {
 namespace {
 
-// Checks common to the two filters, in their order; 0 when usable.
-Status filter_error(Index xmaxdat, Index ymaxdat, Index xs, Index ys, Index xe, Index ye,
-                    Index xsize, Index ysize, Index xmaxout, Index ymaxout, bool extra_x_bad) {
-  if (xmaxdat < 1 || xmaxout < 1 || extra_x_bad) return kBaseMath + 1;
-  if (ymaxdat < 1 || ymaxout < 1) return kBaseMath + 2;
-  if (xs < 1 || xe > xmaxdat || xe > xmaxout || xe < xs) return kBaseMath + 5;
-  if (ys < 1 || ye > ymaxdat || ye > ymaxout || ye < ys) return kBaseMath + 6;
+// The sizes of the box of the two filters: 17 in X, 18 in Y; 0 when usable.
+Status box_size_error(Index xsize, Index ysize) {
   if (xsize < 1) return kBaseMath + 17;
   if (ysize < 1) return kBaseMath + 18;
   return 0;
@@ -287,17 +282,17 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
                   std::span<float> output, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_MEDIANFILTER V0.3";
   if (st_bad(status, kPosition)) return;
-  Status e = filter_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xsize, ysize,
-                          xmaxout, ymaxout, maxsorted < 1 || maxcolumn < 1);
+  Status e = maxsorted < 1 || maxcolumn < 1 ? kBaseMath + 1 : 0;
+  if (e == 0)
+    e = region_span_error({{xmaxdat, ymaxdat, data.size()}, {xmaxout, ymaxout, output.size()}},
+                          xstrelm, ystrelm, xendelm, yendelm);
+  if (e == 0) e = box_size_error(xsize, ysize);
   Index box = 0;
   if (e == 0 && (!checked_product(xsize, ysize, box) || maxsorted < box)) e = kBaseMath + 5;
   if (e == 0 && maxcolumn < ysize) e = kBaseMath + 37;
-  if (e == 0 && (static_cast<Index>(column.size()) < maxcolumn ||
-                 static_cast<Index>(sorted.size()) < maxsorted ||
-                 static_cast<Index>(source.size()) < maxsorted ||
-                 !array_holds(data.size(), xmaxdat, ymaxdat) ||
-                 !array_holds(output.size(), xmaxout, ymaxout)))
-    e = kBaseMath + kShortSpan;
+  if (e == 0)
+    e = span_error({{maxcolumn, 1, column.size()}, {maxsorted, 1, sorted.size()},
+                    {maxsorted, 1, source.size()}});
   if (e != 0) return st_fail(status, e, kPosition);
 
   MedianJob job{data.data(), xmaxdat,       xstrelm,       ystrelm,
@@ -397,13 +392,12 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
                    std::span<float> output, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_TOPHAT2CON V0.2";
   if (st_bad(status, kPosition)) return;
-  Status e = filter_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xsize, ysize,
-                          xmaxout, ymaxout, false);
+  Status e =
+      region_span_error({{xmaxdat, ymaxdat, data.size()}, {xmaxout, ymaxout, output.size()}},
+                        xstrelm, ystrelm, xendelm, yendelm);
+  if (e == 0) e = box_size_error(xsize, ysize);
   if (e == 0 && maxwork < xendelm) e = kBaseMath + 37;
-  if (e == 0 && (static_cast<Index>(work.size()) < xendelm ||
-                 !array_holds(data.size(), xmaxdat, ymaxdat) ||
-                 !array_holds(output.size(), xmaxout, ymaxout)))
-    e = kBaseMath + kShortSpan;
+  if (e == 0) e = span_error({{xendelm, 1, work.size()}});
   if (e != 0) return st_fail(status, e, kPosition);
 
   const Index before_x = (xsize - 1) / 2;
@@ -411,38 +405,88 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
   const Index before_y = (ysize - 1) / 2;
   const Index after_y = ysize / 2;
   const Index width = xendelm - xstrelm + 1;
+  // A value that is not a finite number would stay in a running sum long
+  // after its box has moved on. The sums then hold the finite values only, and
+  // the NaN, +Inf and -Inf of each column are counted apart, so that exactly
+  // the boxes holding one give what adding up the box would give.
+  bool special = false;
+  for (Index y = ystrelm; y <= yendelm && !special; ++y) {
+    const float* d = data.data() + element(xstrelm, y, xmaxdat);
+    // The largest magnitude as bits: all exponent bits set means Inf or NaN.
+    std::uint32_t top = 0;
+    for (Index i = 0; i < width; ++i)
+      top = std::max(top, std::bit_cast<std::uint32_t>(d[i]) & 0x7FFFFFFFu);
+    special = top >= 0x7F800000u;
+  }
   std::vector<double> sums;     // column sums over the box's rows
   std::vector<double> partial;  // partial[i]: sum of the first i column sums
+  std::vector<Index> counts;    // per column: NaN, +Inf, -Inf counts, then their partial sums
   try {
     sums.assign(static_cast<std::size_t>(width), 0.0);
     partial.assign(static_cast<std::size_t>(width + 1), 0.0);
+    if (special) counts.assign(static_cast<std::size_t>(6 * (width + 1)), 0);
   } catch (const std::bad_alloc&) {
     return st_fail(status, kBaseCore + 1002, kPosition);
   }
   double* s = sums.data();
   double* p = partial.data();
-  auto add_line = [&](Index yy, double sign) {
+  auto add_line = [&](Index yy, int sign) {
     const float* d = data.data() + element(xstrelm, yy, xmaxdat);
-    for (Index i = 0; i < width; ++i) s[i] += sign * d[i];
+    if (!special) {
+      for (Index i = 0; i < width; ++i) s[i] += sign * d[i];
+      return;
+    }
+    for (Index i = 0; i < width; ++i) {
+      const float v = d[i];
+      if (std::isfinite(v)) {
+        s[i] += sign * v;
+      } else {
+        counts[static_cast<std::size_t>(3 * i + (std::isnan(v) ? 0 : v > 0.0f ? 1 : 2))] += sign;
+      }
+    }
+  };
+  // The sum of a box holding N[0] NaN, N[1] +Inf and N[2] -Inf besides
+  // finite values that add up to FINITE.
+  auto box_sum = [](const Index (&n)[3], double finite) {
+    if (n[0] > 0 || (n[1] > 0 && n[2] > 0)) return std::numeric_limits<double>::quiet_NaN();
+    if (n[1] > 0) return std::numeric_limits<double>::infinity();
+    if (n[2] > 0) return -std::numeric_limits<double>::infinity();
+    return finite;
+  };
+  auto column_sum = [&](Index i) {
+    if (!special) return s[i];
+    const Index* c = counts.data() + 3 * i;
+    return box_sum({c[0], c[1], c[2]}, s[i]);
   };
 
-  for (Index yy = ystrelm; yy <= std::min(yendelm, ystrelm + after_y - 1); ++yy) add_line(yy, 1.0);
+  for (Index yy = ystrelm; yy <= std::min(yendelm, ystrelm + after_y - 1); ++yy) add_line(yy, 1);
+  Index* cp = special ? counts.data() + 3 * width : nullptr;  // partial counts, 3 per column
   for (Index y = ystrelm; y <= yendelm; ++y) {
-    if (y - before_y - 1 >= ystrelm) add_line(y - before_y - 1, -1.0);
-    if (y + after_y <= yendelm) add_line(y + after_y, 1.0);
+    if (y - before_y - 1 >= ystrelm) add_line(y - before_y - 1, -1);
+    if (y + after_y <= yendelm) add_line(y + after_y, 1);
     const double rows =
         static_cast<double>(std::min(yendelm, y + after_y) - std::max(ystrelm, y - before_y) + 1);
     for (Index i = 0; i < width; ++i) p[i + 1] = p[i] + s[i];
+    if (special) {
+      for (Index k = 0; k < 3; ++k) cp[k] = 0;
+      for (Index i = 0; i < width; ++i)
+        for (Index k = 0; k < 3; ++k) cp[3 * (i + 1) + k] = cp[3 * i + k] + counts[3 * i + k];
+    }
     float* out = output.data() + element(xstrelm, y, xmaxout);
     for (Index i = 0; i < width; ++i) {
       const Index lo = std::max<Index>(0, i - before_x);
       const Index hi = std::min(width - 1, i + after_x);
-      const double sum = p[hi + 1] - p[lo];
+      double sum = p[hi + 1] - p[lo];
+      if (special) {
+        const Index n[3] = {cp[3 * (hi + 1)] - cp[3 * lo], cp[3 * (hi + 1) + 1] - cp[3 * lo + 1],
+                            cp[3 * (hi + 1) + 2] - cp[3 * lo + 2]};
+        sum = box_sum(n, sum);
+      }
       out[i] = static_cast<float>(average ? sum / (static_cast<double>(hi - lo + 1) * rows) : sum);
     }
   }
   for (Index i = 0; i < width; ++i)
-    work[static_cast<std::size_t>(xstrelm - 1 + i)] = static_cast<float>(s[i]);
+    work[static_cast<std::size_t>(xstrelm - 1 + i)] = static_cast<float>(column_sum(i));
 }
 
 void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const float> function,
@@ -451,25 +495,14 @@ void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const fl
                std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_SYMFUN V0.3";
   if (st_bad(status, kPosition)) return;
-  Status e = 0;
-  if (xmaxdat < 1 || maxfunc < 1) {
-    e = kBaseMath + 1;
-  } else if (const Status r =
-                 region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
-             r != 0) {
-    e = r;
-  } else if (mode != 0 && mode != 1) {
-    e = kBaseMath + 17;
-  } else if (numfunc < 1 || numfunc > maxfunc) {
-    // The profile must have a first element to fall back on.
-    e = kBaseMath + 17;
-  } else if (!(bin_width > 0.0f) || !std::isfinite(bin_width)) {
-    // Radii are counted in bins: a width of zero or less measures nothing.
-    e = kBaseMath + 21;
-  } else if (static_cast<Index>(function.size()) < numfunc ||
-             !array_holds(array.size(), xmaxdat, ymaxdat)) {
-    e = kBaseMath + kShortSpan;
-  }
+  const ArrayShape profile{maxfunc, 1, function.size()}, image{xmaxdat, ymaxdat, array.size()};
+  Status e = dimensions_error({image, profile}, kBaseMath);
+  if (e == 0) e = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
+  // The profile must have a first element to fall back on.
+  if (e == 0 && ((mode != 0 && mode != 1) || numfunc < 1 || numfunc > maxfunc)) e = kBaseMath + 17;
+  // Radii are counted in bins: a width of zero or less measures nothing.
+  if (e == 0 && (!(bin_width > 0.0f) || !std::isfinite(bin_width))) e = kBaseMath + 21;
+  if (e == 0) e = span_error({{numfunc, 1, function.size()}, image});
   if (e != 0) return st_fail(status, e, kPosition);
 
   const float* f = function.data();

@@ -244,14 +244,12 @@ namespace {
 Status template_error(Index xmaxdat, Index ymaxdat, Index xs, Index ys, Index xe, Index ye,
                       std::size_t data_size, Index xmaxtem, Index ymaxtem, Index xnumtem,
                       Index ynumtem, std::size_t template_size) {
-  if (xmaxdat < 1 || xmaxtem < 1) return kBaseMath + 1;
-  if (ymaxdat < 1 || ymaxtem < 1) return kBaseMath + 2;
+  const ArrayShape image{xmaxdat, ymaxdat, data_size}, tem{xmaxtem, ymaxtem, template_size};
+  if (const Status e = dimensions_error({image, tem}, kBaseMath); e != 0) return e;
   if (const Status e = region_error(xmaxdat, ymaxdat, xs, ys, xe, ye, kBaseMath); e != 0) return e;
   if (xnumtem < 1 || xnumtem > xmaxtem) return kBaseMath + 5;
   if (ynumtem < 1 || ynumtem > ymaxtem) return kBaseMath + 6;
-  if (!array_holds(data_size, xmaxdat, ymaxdat) || !array_holds(template_size, xmaxtem, ymaxtem))
-    return kBaseMath + kShortSpan;
-  return 0;
+  return span_error({image, tem});
 }
 
 // Floor division for the fine grid: fine index f lies in data pixel

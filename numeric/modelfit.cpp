@@ -10,6 +10,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -72,6 +73,8 @@ struct Fit {
   float kept_sum = 0.0f;
 
   int terminate = 0;
+  // An evaluation gave a sum of squares that is not a finite number.
+  bool not_finite = false;
 
   // Calls VISIT(i, model element) for each used data element, i counting in
   // residual order.
@@ -138,6 +141,7 @@ struct Fit {
       }
     }
     sum_squares = static_cast<float>(sum);
+    if (!std::isfinite(sum_squares)) not_finite = true;
     if (info_level >= 2) {
       IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 7), status);
     }
@@ -359,6 +363,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
   f.num_calls = 1;
   f.MA_MODELRESID(q.data(), f.fvec.data());
   if (f.terminate != 0 || f.status != kStatusGood) return 3;
+  if (f.not_finite) return 8;
   f.keep_model();
   float fnorm = MA_EUCLIDEANNORM(m, f.fvec.data());
   float par = 0.0f;
@@ -371,6 +376,10 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
     f.MA_JACOBIAN(q.data(), diff_step);
     current = false;
     if (f.terminate != 0 || f.status != kStatusGood) return 3;
+    if (f.not_finite) {
+      end_code = 8;
+      break;
+    }
     f.MA_QR(f.wa1.data(), f.wa2.data(), f.wa3.data());
 
     if (iteration == 1) {
@@ -427,6 +436,10 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
       ++f.num_calls;
       current = false;
       if (f.terminate != 0 || f.status != kStatusGood) return 3;
+      if (f.not_finite) {
+        end_code = 8;
+        break;
+      }
       const float fnorm1 = MA_EUCLIDEANNORM(m, f.wa4.data());
 
       float actred = -1.0f;
@@ -528,17 +541,29 @@ void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_
       code = 6;
     }
   }
-  // Zero divisors would turn the residuals into infinities.
+  if (code == 0) {
+    const Index np = std::max(num_parameters, 0);
+    const Status e = span_error({{xmaxdat, ymaxdat, data.size()},
+                                 {mask_data ? xmaxdat : 0, ymaxdat, mask.size()},
+                                 {weighted ? xmaxdat : 0, ymaxdat, sigmas.size()},
+                                 {xmaxmod, ymaxmod, model.size()}, {np, 1, constrained.size()},
+                                 {np, 1, scales.size()}, {np, 1, params.size()}});
+    if (e != 0) code = e - kBaseMath;
+  }
+  // Zero divisors would turn the residuals into infinities, and a value that
+  // is not a finite number would make every sum of squares one too.
   if (code == 0) {
     for (int k = 0; k < num_parameters; ++k) {
-      if (!constrained[k] && scales[k] == 0.0f) code = 21;
+      if (!constrained[k] && (scales[k] == 0.0f || !std::isfinite(scales[k]))) code = 21;
     }
   }
-  if (code == 0 && weighted) {
+  if (code == 0 && (weighted || subtract_data)) {
     for (Index y = ystrelm; y <= yendelm && code == 0; ++y) {
       for (Index x = xstrelm; x <= xendelm; ++x) {
         const Index e = element(x, y, xmaxdat);
-        if ((!mask_data || mask[e] == 0) && sigmas[e] == 0.0f) {
+        if (mask_data && mask[e] != 0) continue;
+        if ((subtract_data && !std::isfinite(data[e])) ||
+            (weighted && (sigmas[e] == 0.0f || !std::isfinite(sigmas[e])))) {
           code = 21;
           break;
         }
@@ -622,6 +647,7 @@ void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_
     case 7:
       IO_WRITE("WARNING: 'RESIDUALS' is orthogonal to the Jacobian (to machine precision)", status);
       break;
+    case 8: IO_WRITE("WARNING: The sum of squares is not a finite number", status); break;
     default: break;
   }
 }

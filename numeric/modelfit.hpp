@@ -38,19 +38,25 @@ using ModelFunction = std::function<void(
 // of a free parameter or, with WEIGHTED, a zero SIGMAS element over the used
 // data.
 //
+// Also 20021 for a used DATA element (with SUBTRACT_DATA), a used SIGMAS
+// element (with WEIGHTED) or a free parameter's SCALES entry that is not a
+// finite number.
+//
 // END_CODE: -10 no free parameter (nothing done); -3 residuals orthogonal to
 // the Jacobian; -2 both -1 and 0; -1 relative step below TOLERANCE; 0 relative
 // reduction below TOLERANCE; 1 more free parameters than data values (nothing
 // done); 2 work storage not available (STATUS 11002); 3 the model function set
 // TERMINATE or returned a bad STATUS (that STATUS is returned); 4 MAX_CALLS
-// reached; 5, 6, 7 no further progress at machine precision. Codes 1 and above
-// are failed fits.
+// reached; 5, 6, 7 no further progress at machine precision; 8 an evaluation
+// gave a sum of squares that is not a finite number (an overflow in the model
+// or the residuals). Codes 1 and above are failed fits.
 //
 // Whenever the fit ran, PARAMS return in the caller's units, and MODEL (over
 // the used elements) and SUM_SQUARES belong to the returned PARAMS: after a
 // rejected last trial the values kept from the accepted point are put back,
 // without a further model evaluation. After END_CODE 3 they are those of the
-// evaluation that stopped the fit.
+// evaluation that stopped the fit; after END_CODE 8 on the first evaluation
+// PARAMS are the start values and SUM_SQUARES is not finite.
 void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_data,
                  bool weighted, bool subtract_data, Index xmaxdat, Index ymaxdat,
                  std::span<const float> data, std::span<const std::uint8_t> mask,

@@ -376,6 +376,11 @@ TEST(ModelFit, RefusedArguments) {
       {"calls", [](SpotFit& f) { f.max_calls = 0; }, 20017},
       {"scale", [](SpotFit& f) { f.scales[3] = 0.0f; }, 20021},
       {"sigma", [](SpotFit& f) { f.weighted = true; f.sigmas[element(20, 20, SpotFit::kX)] = 0.0f; }, 20021},
+      {"NaN data", [](SpotFit& f) { f.data[element(20, 20, SpotFit::kX)] = NAN; }, 20021},
+      {"+Inf data", [](SpotFit& f) { f.data[element(3, 2, SpotFit::kX)] = INFINITY; }, 20021},
+      {"-Inf data", [](SpotFit& f) { f.data[element(38, 29, SpotFit::kX)] = -INFINITY; }, 20021},
+      {"NaN sigma", [](SpotFit& f) { f.weighted = true; f.sigmas[element(9, 9, SpotFit::kX)] = NAN; }, 20021},
+      {"Inf scale", [](SpotFit& f) { f.scales[1] = INFINITY; }, 20021},
   };
   for (const Case& c : cases) {
     SpotFit fit;
@@ -393,6 +398,43 @@ TEST(ModelFit, RefusedArguments) {
               nullptr, 7, fit.constrained, fit.scales, 35, 28, false, fit.params, fit.model,
               fit.end_code, fit.num_calls, fit.sum_squares, status);
   EXPECT_EQ(status, 20005);
+}
+
+TEST(ModelFit, NonFiniteSumsOfSquaresEndTheFitAsAFailure) {
+  testing::TerminalCapture terminal;
+  // Outside the region, or masked off, a NaN is never used.
+  SpotFit unused;
+  unused.use_mask = true;
+  unused.data[element(1, 1, SpotFit::kX)] = NAN;
+  unused.data[element(20, 20, SpotFit::kX)] = NAN;
+  unused.mask[element(20, 20, SpotFit::kX)] = 1;
+  ASSERT_EQ(unused.run(spot_on_plane), ST_GOOD());
+  EXPECT_LE(unused.end_code, 0);
+  EXPECT_TRUE(std::isfinite(unused.sum_squares));
+
+  // The divide-by-zero marker is finite, but its square is not in REAL.
+  SpotFit marker;
+  marker.data[element(20, 20, SpotFit::kX)] = -1.7014117e38f;
+  ASSERT_EQ(marker.run(spot_on_plane), ST_GOOD());
+  EXPECT_TRUE(marker.end_code > 0 || std::isfinite(marker.sum_squares)) << marker.end_code;
+
+  // A model that overflows after a few evaluations.
+  SpotFit overflow;
+  int calls = 0;
+  auto blows_up = [&calls](bool a, Index b, Index c, std::span<const float> d,
+                           std::span<const std::uint8_t> e, Index xs, Index ys, Index xe, Index ye,
+                           void* p1, void* p2, void* p3, void* p4, int n, std::span<const float> p,
+                           Index xm, Index ym, bool frame, int& t, std::span<float> model,
+                           Status& st) {
+    spot_on_plane(a, b, c, d, e, xs, ys, xe, ye, p1, p2, p3, p4, n, p, xm, ym, frame, t, model, st);
+    if (++calls > 12) model[0] = INFINITY;
+  };
+  ASSERT_EQ(overflow.run(blows_up), ST_GOOD());
+  EXPECT_EQ(overflow.end_code, 8);
+  EXPECT_NE(terminal.text().find("WARNING: The sum of squares is not a finite number\n"),
+            std::string::npos);
+  EXPECT_TRUE(std::isfinite(overflow.sum_squares));
+  EXPECT_NEAR(overflow.sum_squares, overflow.recomputed(), 1e-3 * (1 + overflow.sum_squares));
 }
 
 TEST(ModelFit, WorkStorageFailureIsReported) {

@@ -4,8 +4,8 @@
 #include <array>
 #include <cmath>
 
-#include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -47,9 +47,11 @@ float table_value(const std::array<float, N>& table, float f, int mode) {
   return frac * table[i + 1] + (1.0f - frac) * table[i];
 }
 
-// Channel range check shared by the family (a start below 1 is refused too).
-bool range_ok(Index xmaxdat, Index xstrelm, Index xendelm, Status& status, const char* position) {
-  const Status code = region_error(xmaxdat, 1, xstrelm, 1, xendelm, 1, kBaseMath);
+// Channel range check shared by the family (a start below 1 is refused too),
+// and an array of SIZE elements too short for its declared XMAXDAT.
+bool range_ok(Index xmaxdat, Index xstrelm, Index xendelm, std::size_t size, Status& status,
+              const char* position) {
+  const Status code = region_span_error(xmaxdat, 1, xstrelm, 1, xendelm, 1, size);
   if (code == 0) return true;
   st_fail(status, code, position);
   return false;
@@ -126,7 +128,7 @@ void MA_1DGAUSSIAN(Index xmaxdat, Index xstrelm, Index xendelm, float height, fl
                    float width, float cutoff, int mode, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_1DGAUSSIAN V0.1";
   if (st_bad(status, kPosition)) return;
-  if (!range_ok(xmaxdat, xstrelm, xendelm, status, kPosition)) return;
+  if (!range_ok(xmaxdat, xstrelm, xendelm, array.size(), status, kPosition)) return;
   if (!(width > 0.0f) || !(cutoff > 0.0f)) return st_fail(status, kBaseMath + 21, kPosition);
   if (mode != 0 && mode != 1 && mode != 9) return st_fail(status, kBaseMath + 17, kPosition);
   const float reach = cutoff * width;
@@ -142,7 +144,7 @@ void MA_1DLORENTZIAN(Index xmaxdat, Index xstrelm, Index xendelm, float height, 
                      float hwhm, int mode, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_1DLORENTZIAN V0.1";
   if (st_bad(status, kPosition)) return;
-  if (!range_ok(xmaxdat, xstrelm, xendelm, status, kPosition)) return;
+  if (!range_ok(xmaxdat, xstrelm, xendelm, array.size(), status, kPosition)) return;
   if (!(hwhm > 0.0f)) return st_fail(status, kBaseMath + 21, kPosition);
   if (mode != 0 && mode != 1 && mode != 9) return st_fail(status, kBaseMath + 17, kPosition);
   if (mode == 9) {
@@ -165,7 +167,7 @@ void MA_1DVOIGTIAN(Index xmaxdat, Index xstrelm, Index xendelm, float height, fl
                    Status& status) {
   constexpr const char* kPosition = "Subroutine MA_1DVOIGTIAN V0.1";
   if (st_bad(status, kPosition)) return;
-  if (!range_ok(xmaxdat, xstrelm, xendelm, status, kPosition)) return;
+  if (!range_ok(xmaxdat, xstrelm, xendelm, array.size(), status, kPosition)) return;
   if (!(sigma >= 0.0f) || !(gamma >= 0.0f)) return st_fail(status, kBaseMath + 21, kPosition);
   if (sigma < 1.0e-10f) {
     MA_1DLORENTZIAN(xmaxdat, xstrelm, xendelm, height, centre, gamma, 1, array, status);
@@ -191,7 +193,7 @@ void MA_1DEXPDECAY(Index xmaxdat, Index xstrelm, Index xendelm, float amplitude,
                    float half_life, int /*unused*/, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_1DEXPDECAY V0.1";
   if (st_bad(status, kPosition)) return;
-  if (!range_ok(xmaxdat, xstrelm, xendelm, status, kPosition)) return;
+  if (!range_ok(xmaxdat, xstrelm, xendelm, array.size(), status, kPosition)) return;
   if (!(half_life > 0.0f)) return st_fail(status, kBaseMath + 21, kPosition);
   const float rate = std::log(2.0f) / half_life;
   for (Index x = xstrelm; x <= xendelm; ++x) {
@@ -203,7 +205,7 @@ void MA_1DSINUSOIDAL(Index xmaxdat, Index xstrelm, Index xendelm, float amplitud
                      float period, int /*unused*/, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_1DSINUSOIDAL V0.1";
   if (st_bad(status, kPosition)) return;
-  if (!range_ok(xmaxdat, xstrelm, xendelm, status, kPosition)) return;
+  if (!range_ok(xmaxdat, xstrelm, xendelm, array.size(), status, kPosition)) return;
   if (!(period > 0.0f)) return st_fail(status, kBaseMath + 21, kPosition);
   const float k = 2.0f * 3.1415925f / period;
   for (Index x = xstrelm; x <= xendelm; ++x) {
@@ -215,7 +217,8 @@ void MA_1DINTERCORR(Index xmaxdat, Index xstrelm, Index xendelm, float a, float 
                     std::span<const float> axis, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_1DINTERCORR V0.1";
   if (st_bad(status, kPosition)) return;
-  if (!range_ok(xmaxdat, xstrelm, xendelm, status, kPosition)) return;
+  if (!range_ok(xmaxdat, xstrelm, xendelm, std::min(array.size(), axis.size()), status, kPosition))
+    return;
   for (Index x = xstrelm; x <= xendelm; ++x) {
     array[x - 1] *= 1.0f + (v - 1.0f) * (axis[x - 1] - a) / (b - a);
   }

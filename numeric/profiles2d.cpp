@@ -4,10 +4,10 @@
 #include <array>
 #include <cmath>
 
-#include "core/region.hpp"
 #include "core/status.hpp"
 #include "numeric/geometry.hpp"
 #include "numeric/profiles1d.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -35,10 +35,16 @@ Index pixel_of(float v) {
   return static_cast<Index>(v);
 }
 
+// The region of the image, the widths, the mode and then the spans of the
+// image (SIZE) and of the axes (0 when there are none).
 bool checks_ok(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
-               Index yendelm, int mode, bool widths_ok, Status& status, const char* position) {
+               Index yendelm, int mode, bool widths_ok, std::size_t size, std::size_t x_axis,
+               std::size_t y_axis, bool axes, Status& status, const char* position) {
   Status code = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
   if (code == 0 && !widths_ok) code = kBaseMath + 21;
+  if (code == 0)
+    code = span_error({{xmaxdat, ymaxdat, size}, {axes ? xmaxdat : 0, 1, x_axis},
+                       {axes ? ymaxdat : 0, 1, y_axis}});
   if (code == 0 && !mode_ok(mode)) code = kBaseMath + 17;
   if (code == 0) return true;
   st_fail(status, code, position);
@@ -75,7 +81,8 @@ void MA_2DGAUSSIAN(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   constexpr const char* kPosition = "Subroutine MA_2DGAUSSIAN V0.3";
   if (st_bad(status, kPosition)) return;
   if (!checks_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mode,
-                 width1 > 0.0f && width2 > 0.0f && cutoff > 0.0f, status, kPosition)) {
+                 width1 > 0.0f && width2 > 0.0f && cutoff > 0.0f, array.size(), x_axis.size(),
+                 y_axis.size(), true, status, kPosition)) {
     return;
   }
   const float reach = cutoff * std::max(width1, width2);
@@ -102,7 +109,8 @@ void MA_2GAUSSIAN(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
   constexpr const char* kPosition = "Subroutine MA_2GAUSSIAN V0.1";
   if (st_bad(status, kPosition)) return;
   if (!checks_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mode,
-                 width1 > 0.0f && width2 > 0.0f && cutoff > 0.0f, status, kPosition)) {
+                 width1 > 0.0f && width2 > 0.0f && cutoff > 0.0f, array.size(), 0, 0, false,
+                 status, kPosition)) {
     return;
   }
   const float reach = cutoff * std::max(width1, width2);
@@ -116,12 +124,17 @@ void MA_2GAUSSIAN(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
       width2, angle, cutoff, mode, array);
 }
 
-void MA_2GPGCL(Index xmaxdat, Index /*ymaxdat*/, std::span<const float> x_axis,
+void MA_2GPGCL(Index xmaxdat, Index ymaxdat, std::span<const float> x_axis,
                std::span<const float> y_axis, Index xs, Index ys, Index xe, Index ye, float height,
                float r0, float a0, float x_polar, float y_polar, float radial_width,
                float angular_width, float cutoff, int mode, std::span<float> array,
                Status& status) {
-  if (st_bad(status, "Subroutine MA_2GPGCL V0.1")) return;
+  constexpr const char* kPosition = "Subroutine MA_2GPGCL V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (!checks_ok(xmaxdat, ymaxdat, xs, ys, xe, ye, mode, true, array.size(), x_axis.size(),
+                 y_axis.size(), true, status, kPosition)) {
+    return;
+  }
   const auto& table = polar_table();
   const float limit = cutoff * cutoff;
   for (Index y = ys; y <= ye; ++y) {
@@ -165,7 +178,8 @@ void MA_2DPOLARGAU(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   constexpr const char* kPosition = "Subroutine MA_2DPOLARGAU V0.2";
   if (st_bad(status, kPosition)) return;
   if (!checks_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mode,
-                 radial_width >= 0.0f && angular_width >= 0.0f, status, kPosition)) {
+                 radial_width >= 0.0f && angular_width >= 0.0f, array.size(), x_axis.size(),
+                 y_axis.size(), true, status, kPosition)) {
     return;
   }
   if (angular_width == 0.0f || radial_width == 0.0f) return;
@@ -217,6 +231,7 @@ void MA_2DPOLARGAU(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   if (bx1 > bx2 || by1 > by2) return;
 
   auto add = [&](Index xs, Index ys, Index xe, Index ye) {
+    if (xs > xe || ys > ye) return;  // a band around the hole may be empty
     MA_2GPGCL(xmaxdat, ymaxdat, x_axis, y_axis, xs, ys, xe, ye, height, r0, a0, x_polar, y_polar,
               radial_width, angular_width, cut, mode, array, status);
   };

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "core/io_output.hpp"
-#include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -131,7 +131,7 @@ void MA_2DPOISSON(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
   constexpr const char* kPosition = "Subroutine MA_2DPOISSON V0.1";
   if (st_bad(status, kPosition)) return;
   if (const Status code =
-          region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
       code != 0) {
     return st_fail(status, code, kPosition);
   }

@@ -15,24 +15,6 @@
 namespace kesta {
 namespace {
 
-// The check of a routine over two arrays with one region: both sizes, the
-// region inside both arrays, then every span.
-Status two_array_error(Index xmax1, Index ymax1, Index xmax2, Index ymax2, Index xs, Index ys,
-                       Index xe, Index ye, std::initializer_list<std::size_t> sizes1,
-                       std::initializer_list<std::size_t> sizes2) {
-  if (xmax1 < 1 || xmax2 < 1) return kBaseMath + 1;
-  if (ymax1 < 1 || ymax2 < 1) return kBaseMath + 2;
-  if (const Status e =
-          region_error(std::min(xmax1, xmax2), std::min(ymax1, ymax2), xs, ys, xe, ye, kBaseMath);
-      e != 0)
-    return e;
-  for (const std::size_t s : sizes1)
-    if (!array_holds(s, xmax1, ymax1)) return kBaseMath + kShortSpan;
-  for (const std::size_t s : sizes2)
-    if (!array_holds(s, xmax2, ymax2)) return kBaseMath + kShortSpan;
-  return 0;
-}
-
 // Applies OP to each row of the region of one array: OP(row pointer, count).
 template <class T, class Op>
 void for_rows(Index xmax, Index xs, Index ys, Index xe, Index ye, std::span<T> array, Op op) {
@@ -231,8 +213,8 @@ void two_array(const char* position, Index xmax1, Index ymax1, Index xs, Index y
                Index ye, std::span<const float> array1, Index xmax2, Index ymax2,
                std::span<float> array2, Status& status, Op op) {
   if (st_bad(status, position)) return;
-  if (const Status e = two_array_error(xmax1, ymax1, xmax2, ymax2, xs, ys, xe, ye, {array1.size()},
-                                       {array2.size()});
+  if (const Status e = region_span_error(
+          {{xmax1, ymax1, array1.size()}, {xmax2, ymax2, array2.size()}}, xs, ys, xe, ye);
       e != 0)
     return st_fail(status, e, position);
   for_rows2(xmax1, xmax2, xs, ys, xe, ye, array1.data(), array2.data(),
@@ -287,8 +269,9 @@ void MA_RVARMULT(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index x
   constexpr const char* kPosition = "Subroutine MA_RVARMULT V0.1";
   if (st_bad(status, kPosition)) return;
   if (const Status e =
-          two_array_error(xmax1, ymax1, xmax2, ymax2, xstrelm, ystrelm, xendelm, yendelm,
-                          {array1.size(), var1.size()}, {array2.size(), var2.size()});
+          region_span_error({{xmax1, ymax1, array1.size()}, {xmax1, ymax1, var1.size()},
+                             {xmax2, ymax2, array2.size()}, {xmax2, ymax2, var2.size()}},
+                            xstrelm, ystrelm, xendelm, yendelm);
       e != 0)
     return st_fail(status, e, kPosition);
   for_rows_with_variances(xmax1, xmax2, xstrelm, ystrelm, xendelm, yendelm, array1, var1, array2,
@@ -306,8 +289,9 @@ void MA_WAVERAGE(Index xmax1, Index ymax1, Index xstrelm, Index ystrelm, Index x
   constexpr const char* kPosition = "Subroutine MA_WAVERAGE V0.1";
   if (st_bad(status, kPosition)) return;
   if (const Status e =
-          two_array_error(xmax1, ymax1, xmax2, ymax2, xstrelm, ystrelm, xendelm, yendelm,
-                          {array1.size(), var1.size()}, {array2.size(), var2.size()});
+          region_span_error({{xmax1, ymax1, array1.size()}, {xmax1, ymax1, var1.size()},
+                             {xmax2, ymax2, array2.size()}, {xmax2, ymax2, var2.size()}},
+                            xstrelm, ystrelm, xendelm, yendelm);
       e != 0)
     return st_fail(status, e, kPosition);
   for_rows_with_variances(xmax1, xmax2, xstrelm, ystrelm, xendelm, yendelm, array1, var1, array2,
@@ -331,8 +315,8 @@ void MA_RCOPY(Index xmaxin, Index ymaxin, std::span<const float> in, Index xstre
               Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RCOPY V0.1";
   if (st_bad(status, kPosition)) return;
-  if (const Status e = two_array_error(xmaxin, ymaxin, xmaxout, ymaxout, xstrelm, ystrelm, xendelm,
-                                       yendelm, {in.size()}, {out.size()});
+  if (const Status e = region_span_error({{xmaxin, ymaxin, in.size()}, {xmaxout, ymaxout, out.size()}},
+                                         xstrelm, ystrelm, xendelm, yendelm);
       e != 0)
     return st_fail(status, e, kPosition);
   for_rows2(xmaxin, xmaxout, xstrelm, ystrelm, xendelm, yendelm, in.data(), out.data(),
@@ -344,23 +328,13 @@ void MA_RMOVE(Index xmaxin, Index ymaxin, std::span<const float> in, Index xstre
               Index ytarget, std::span<float> out, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RMOVE V0.1";
   if (st_bad(status, kPosition)) return;
-  Status e = 0;
-  if (xmaxin < 1 || xmaxout < 1) {
-    e = kBaseMath + 1;
-  } else if (ymaxin < 1 || ymaxout < 1) {
-    e = kBaseMath + 2;
-  } else if (const Status r =
-                 region_error(xmaxin, ymaxin, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
-             r != 0) {
-    e = r;
-  } else if (xtarget < 1 || xtarget > xmaxout - (xendelm - xstrelm)) {
-    // A target start below 1 would write before the output array.
-    e = kBaseMath + 9;
-  } else if (ytarget < 1 || ytarget > ymaxout - (yendelm - ystrelm)) {
-    e = kBaseMath + 10;
-  } else if (!array_holds(in.size(), xmaxin, ymaxin) || !array_holds(out.size(), xmaxout, ymaxout)) {
-    e = kBaseMath + kShortSpan;
-  }
+  const ArrayShape in_shape{xmaxin, ymaxin, in.size()}, out_shape{xmaxout, ymaxout, out.size()};
+  Status e = dimensions_error({in_shape, out_shape}, kBaseMath);
+  if (e == 0) e = region_error(xmaxin, ymaxin, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
+  // A target start below 1 would write before the output array.
+  if (e == 0 && (xtarget < 1 || xtarget > xmaxout - (xendelm - xstrelm))) e = kBaseMath + 9;
+  if (e == 0 && (ytarget < 1 || ytarget > ymaxout - (yendelm - ystrelm))) e = kBaseMath + 10;
+  if (e == 0) e = span_error({in_shape, out_shape});
   if (e != 0) return st_fail(status, e, kPosition);
   const Index n = xendelm - xstrelm + 1;
   const Index lines = yendelm - ystrelm + 1;

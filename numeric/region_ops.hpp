@@ -10,6 +10,7 @@
 // limit above upper, 20037 an array span shorter than its declared size needs.
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 #include "core/region.hpp"
@@ -27,6 +28,23 @@ constexpr Status region_span_error(Index xmax, Index ymax, Index xs, Index ys, I
                                    std::size_t size) {
   return array_region_error(xmax, ymax, xs, ys, xe, ye, size, kBaseMath, kShortSpan);
 }
+
+// The same for several arrays sharing one region: every size, the region
+// inside every array, then every span.
+constexpr Status region_span_error(std::initializer_list<ArrayShape> arrays, Index xs, Index ys,
+                                   Index xe, Index ye) {
+  return arrays_region_error(arrays, xs, ys, xe, ye, kBaseMath, kShortSpan);
+}
+
+// 20037 when any span is shorter than its declared size needs; otherwise 0.
+constexpr Status span_error(std::initializer_list<ArrayShape> arrays) {
+  return spans_error(arrays, kBaseMath, kShortSpan);
+}
+
+// The most multiply-adds (or samples) one call may take: about 10^12, some
+// minutes of work; counts asking for more are refused rather than left to run
+// for days or overflow.
+inline constexpr Index kMaxWork = Index{1} << 40;
 
 // Special values: a very large and a very small value, and what a division by
 // zero stores (sign set, exponent 2^126, all mantissa bits set).

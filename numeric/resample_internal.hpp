@@ -25,22 +25,6 @@ inline Index floor_index(double v) {
   return t - (static_cast<double>(t) > v ? 1 : 0);
 }
 
-// Input image and output image of a resampling: both sizes first (1 when
-// either X size is below 1, 2 likewise in Y), then the input region, the
-// output region, and both spans.
-inline Status in_out_error(Index xmaxdat, Index ymaxdat, Index xs, Index ys, Index xe, Index ye,
-                           std::size_t in_size, Index xmaxout, Index ymaxout, Index oxs, Index oys,
-                           Index oxe, Index oye, std::size_t out_size) {
-  if (xmaxdat < 1 || xmaxout < 1) return kBaseMath + 1;
-  if (ymaxdat < 1 || ymaxout < 1) return kBaseMath + 2;
-  if (const Status e = region_error(xmaxdat, ymaxdat, xs, ys, xe, ye, kBaseMath); e != 0) return e;
-  if (const Status e = region_error(xmaxout, ymaxout, oxs, oys, oxe, oye, kBaseMath); e != 0)
-    return e;
-  if (!array_holds(in_size, xmaxdat, ymaxdat) || !array_holds(out_size, xmaxout, ymaxout))
-    return kBaseMath + kShortSpan;
-  return 0;
-}
-
 // The output elements along one axis that an interval [lo, hi] (output pixel
 // units) overlaps, from FIRST on, each weighted by its overlap divided by the
 // interval's length, so the weights add up to 1 when nothing is cut off.
@@ -72,8 +56,12 @@ inline bool in_out_accepted(const char* position, Index xmaxdat, Index ymaxdat,
                             std::span<const float> data, Index xs, Index ys, Index xe, Index ye,
                             Index xmaxout, Index ymaxout, Index oxs, Index oys, Index oxe,
                             Index oye, std::span<float> output, Status& status) {
-  const Status e = in_out_error(xmaxdat, ymaxdat, xs, ys, xe, ye, data.size(), xmaxout, ymaxout,
-                                oxs, oys, oxe, oye, output.size());
+  // Both sizes first, then the input region, the output region and the spans.
+  const ArrayShape in{xmaxdat, ymaxdat, data.size()}, out{xmaxout, ymaxout, output.size()};
+  Status e = dimensions_error({in, out}, kBaseMath);
+  if (e == 0) e = region_error(xmaxdat, ymaxdat, xs, ys, xe, ye, kBaseMath);
+  if (e == 0) e = region_error(xmaxout, ymaxout, oxs, oys, oxe, oye, kBaseMath);
+  if (e == 0) e = span_error({in, out});
   if (e != 0) st_fail(status, e, position);
   return e == 0;
 }

@@ -86,19 +86,38 @@ void sample_subpixels(const Linear& l, Index xsub, Index ysub, std::span<const f
   }
 }
 
+// Sub-pixel counts of a region of WIDTH x HEIGHT elements: below LOWEST, or
+// more samples than one call may take, give 17 (X) or 18 (Y); 0 when usable.
+Status subpixel_error(Index width, Index height, Index xsub, Index ysub, Index lowest) {
+  if (xsub < lowest || !work_fits({width, height, xsub}, kMaxWork)) return kBaseMath + 17;
+  if (ysub < lowest || !work_fits({width, height, xsub, ysub}, kMaxWork)) return kBaseMath + 18;
+  return 0;
+}
+
 // Which diagonal cuts an element's mapped square into two triangles.
 enum class Diagonal { k00to11, k10to01 };
 
 // Triangle rebinning: every element's mapped square (L maps its corner
 // (x - 1, y - 1)) is cut into two triangles shared out by exact area. The
 // value per unit area is scaled by the map's area factor so that each
-// element's whole intensity is shared out.
+// element's whole intensity is shared out. A square wider than two output
+// pixels (a stretched map, e.g. non-square pixels) is first cut into N x N
+// smaller ones, so that no triangle spans more than three pixels and none is
+// dropped; only beyond N = kMaxSplit are triangles still skipped and counted.
 void share_triangles(const Linear& l, Diagonal diagonal, std::span<const float> data,
                      Index xmaxdat, Index xe, Index ye, const OutputRegion& o, float* output,
                      Index& x_skipped, Index& y_skipped) {
+  constexpr double kMaxSplit = 16.0;
   const double jacobian = std::fabs(l.xx * l.yy - l.xy * l.yx);
   const double scale = jacobian > 0.0 ? 1.0 / jacobian : 0.0;
-  const double area = 0.5 * jacobian;
+  const double extent =
+      std::max(std::fabs(l.xx) + std::fabs(l.yx), std::fabs(l.xy) + std::fabs(l.yy));
+  // 1.9 rather than 2 leaves room for rounding at the pixel boundaries.
+  const double split = std::ceil(extent / 1.9);
+  const Index n = split > 1.0 ? static_cast<Index>(std::min(split, kMaxSplit)) : 1;
+  const auto dn = static_cast<double>(n);
+  const double xx = l.xx / dn, xy = l.xy / dn, yx = l.yx / dn, yy = l.yy / dn;
+  const double area = 0.5 * jacobian / (dn * dn);
   for (Index y = l.ys; y <= ye; ++y) {
     const float* in = data.data() + element(1, y, xmaxdat);
     const auto dy = static_cast<double>(y - l.ys);
@@ -106,23 +125,45 @@ void share_triangles(const Linear& l, Diagonal diagonal, std::span<const float> 
     const double ry = l.y0 + dy * l.yy;
     for (Index x = l.xs; x <= xe; ++x) {
       const auto dx = static_cast<double>(x - l.xs);
-      const double p00x = rx + dx * l.xx, p00y = ry + dx * l.xy;
-      const double p10x = p00x + l.xx, p10y = p00y + l.xy;
-      const double p01x = p00x + l.yx, p01y = p00y + l.yy;
-      const double p11x = p10x + l.yx, p11y = p10y + l.yy;
       const double value = static_cast<double>(in[x - 1]) * scale;
-      if (diagonal == Diagonal::k00to11) {
-        resample::trirebin_share({p00x, p10x, p11x}, {p00y, p10y, p11y}, value, area, o, output,
-                                 x_skipped, y_skipped);
-        resample::trirebin_share({p00x, p11x, p01x}, {p00y, p11y, p01y}, value, area, o, output,
-                                 x_skipped, y_skipped);
-      } else {
-        resample::trirebin_share({p00x, p10x, p01x}, {p00y, p10y, p01y}, value, area, o, output,
-                                 x_skipped, y_skipped);
-        resample::trirebin_share({p11x, p10x, p01x}, {p11y, p10y, p01y}, value, area, o, output,
-                                 x_skipped, y_skipped);
+      const double ex = rx + dx * l.xx, ey = ry + dx * l.xy;
+      for (Index b = 0; b < n; ++b) {
+        for (Index a = 0; a < n; ++a) {
+          const auto da = static_cast<double>(a), db = static_cast<double>(b);
+          const double p00x = ex + da * xx + db * yx, p00y = ey + da * xy + db * yy;
+          const double p10x = p00x + xx, p10y = p00y + xy;
+          const double p01x = p00x + yx, p01y = p00y + yy;
+          const double p11x = p10x + yx, p11y = p10y + yy;
+          if (diagonal == Diagonal::k00to11) {
+            resample::trirebin_share({p00x, p10x, p11x}, {p00y, p10y, p11y}, value, area, o,
+                                     output, x_skipped, y_skipped);
+            resample::trirebin_share({p00x, p11x, p01x}, {p00y, p11y, p01y}, value, area, o,
+                                     output, x_skipped, y_skipped);
+          } else {
+            resample::trirebin_share({p00x, p10x, p01x}, {p00y, p10y, p01y}, value, area, o,
+                                     output, x_skipped, y_skipped);
+            resample::trirebin_share({p11x, p10x, p01x}, {p11y, p10y, p01y}, value, area, o,
+                                     output, x_skipped, y_skipped);
+          }
+        }
       }
     }
+  }
+}
+
+// The two warning lines for triangles left out because they span more than
+// three output pixels along an axis.
+void report_skipped(Index x_skipped, Index y_skipped, Status& status) {
+  const char* const kEndings[2] = {"(X-direction).", "(Y-direction)."};
+  const Index counts[2] = {x_skipped, y_skipped};
+  for (int axis = 0; axis < 2; ++axis) {
+    if (counts[axis] == 0) continue;
+    IO_WRITE("WARNING: " + format_i(counts[axis], 10) +
+                 " input pixels have been ignored, because they require",
+             status);
+    IO_WRITE(std::string("         re-binning into more than three output pixels ") +
+                 kEndings[axis],
+             status);
   }
 }
 
@@ -166,8 +207,9 @@ void MA_RROTATE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index
   if (!resample::in_out_accepted(kPosition, xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxout,
               ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output, status))
     return;
-  if (xsub < 1 || ysub < 1) {
-    st_fail(status, kBaseMath + (xsub < 1 ? 17 : 18), kPosition);
+  if (const Status e = subpixel_error(xendelm - xstrelm + 1, yendelm - ystrelm + 1, xsub, ysub, 1);
+      e != 0) {
+    st_fail(status, e, kPosition);
     return;
   }
   if (!clear(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output, status)) return;
@@ -193,8 +235,9 @@ void MA_RREFLECT(Index xmaxdat, Index ymaxdat, std::span<const float> data, Inde
   if (!resample::in_out_accepted(kPosition, xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxout,
               ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, output, status))
     return;
-  if (xsub < 0 || ysub < 0) {
-    st_fail(status, kBaseMath + (xsub < 0 ? 17 : 18), kPosition);
+  if (const Status e = subpixel_error(xendelm - xstrelm + 1, yendelm - ystrelm + 1, xsub, ysub, 0);
+      e != 0) {
+    st_fail(status, e, kPosition);
     return;
   }
   if (x1 == x2 && y1 == y2) {
@@ -247,17 +290,7 @@ void MA_RTRANSFORM(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
   share_triangles(l, Diagonal::k10to01, data, xmaxdat, xendelm, yendelm,
                   {xmaxout, oxstrelm, oystrelm, oxendelm, oyendelm}, output.data(), x_skipped,
                   y_skipped);
-  const char* const kEndings[2] = {"(X-direction).", "(Y-direction)."};
-  const Index counts[2] = {x_skipped, y_skipped};
-  for (int axis = 0; axis < 2; ++axis) {
-    if (counts[axis] == 0) continue;
-    IO_WRITE("WARNING: " + format_i(counts[axis], 10) +
-                 " input pixels have been ignored, because they require",
-             status);
-    IO_WRITE(std::string("         re-binning into more than three output pixels ") +
-                 kEndings[axis],
-             status);
-  }
+  report_skipped(x_skipped, y_skipped, status);
 }
 
 void MA_2DROTATE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
@@ -292,6 +325,7 @@ void MA_2DROTATE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Inde
   share_triangles(l, Diagonal::k00to11, data, xmaxdat, xendelm, yendelm,
                   {xmaxout, oxstrelm, oystrelm, oxendelm, oyendelm}, output.data(), x_skipped,
                   y_skipped);
+  report_skipped(x_skipped, y_skipped, status);
 }
 
 namespace {

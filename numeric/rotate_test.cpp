@@ -366,6 +366,20 @@ TEST(Rotation, NonSquarePixelsConserveIntensity) {
   }
 }
 
+TEST(Rotation, StretchedPixelsAreSplitNotDropped) {
+  const Image in(40 * 40, 1.0f);
+  for (const float ypixsize : {2.0f, 3.0f, 5.0f}) {
+    Image out(300 * 300, 0.0f);
+    Status status = ST_GOOD();
+    testing::TerminalCapture terminal;
+    MA_2DTRANSFORM(40, 40, in, 1, 1, 40, 40, 20, 20, 0.3f, 80, 130, 1.0f, ypixsize, 300, 300, 1, 1,
+                   300, 300, out, status);
+    ASSERT_EQ(status, ST_GOOD());
+    EXPECT_NEAR(moments(out, 300).sum, 1600.0, 1e-3) << ypixsize;
+    EXPECT_EQ(terminal.text(), "") << ypixsize;
+  }
+}
+
 TEST(Rotation, SkippedElementsAreReported) {
   const Image in(6, 1.0f);
   Image out(24 * 24, 0.0f);

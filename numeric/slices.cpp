@@ -22,21 +22,16 @@ constexpr double kTwoPi = 6.283185;
 // The element holding pixel coordinate P along an axis of MAX elements.
 Index holding_element(double p, Index max) { return std::clamp(floor_index(p) + 1, Index{1}, max); }
 
-// True when SPAN holds at least N elements.
-bool holds(std::size_t size, Index n) { return static_cast<Index>(size) >= n; }
-
 // Checks shared by the two slices: sizes, the profile arrays and the spans.
 Status slice_error(Index xmaxdat, Index ymaxdat, Index maxslice, std::size_t data,
                    std::size_t variances, bool variances_exist, std::size_t positions,
                    std::size_t profile, std::size_t errors) {
-  if (xmaxdat < 1 || maxslice < 1) return kBaseMath + 1;
-  if (ymaxdat < 1) return kBaseMath + 2;
-  if (!array_holds(data, xmaxdat, ymaxdat) ||
-      (variances_exist && (!array_holds(variances, xmaxdat, ymaxdat) ||
-                           !holds(errors, maxslice))) ||
-      !holds(positions, maxslice) || !holds(profile, maxslice))
-    return kBaseMath + kShortSpan;
-  return 0;
+  const ArrayShape image{xmaxdat, ymaxdat, data};
+  if (const Status e = dimensions_error({image, {maxslice, 1, profile}}, kBaseMath); e != 0)
+    return e;
+  if (const Status e = span_error({image, {maxslice, 1, positions}, {maxslice, 1, profile}}); e != 0)
+    return e;
+  return variances_exist ? span_error({{xmaxdat, ymaxdat, variances}, {maxslice, 1, errors}}) : 0;
 }
 
 bool inside(double v, Index max) { return v >= 0.0 && v <= static_cast<double>(max); }
@@ -176,17 +171,15 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
                    std::span<float> profile_variances, std::span<float> weights, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_PROJECTION V0.4";
   if (st_bad(status, kPosition)) return;
-  Status e = 0;
-  if (xmaxdat < 1 || maxproj < 1) e = kBaseMath + 1;
-  else if (ymaxdat < 1) e = kBaseMath + 2;
+  const ArrayShape image{xmaxdat, ymaxdat, data.size()};
+  Status e = dimensions_error({image, {maxproj, 1, profile.size()}}, kBaseMath);
   // Lines are taken from 1 up, so only the X limits and the last line matter.
-  else e = region_error(xmaxdat, ymaxdat, xstrelm, 1, xendelm, yendelm, kBaseMath);
-  if (e == 0 && (!array_holds(data.size(), xmaxdat, ymaxdat) ||
-                 !holds(xvertices.size(), 5) || !holds(yvertices.size(), 5) ||
-                 !holds(positions.size(), maxproj) || !holds(profile.size(), maxproj) ||
-                 !holds(weights.size(), maxproj) ||
-                 (variances_wanted && !holds(profile_variances.size(), maxproj))))
-    e = kBaseMath + kShortSpan;
+  if (e == 0) e = region_error(xmaxdat, ymaxdat, xstrelm, 1, xendelm, yendelm, kBaseMath);
+  if (e == 0)
+    e = span_error({image, {5, 1, xvertices.size()}, {5, 1, yvertices.size()},
+                    {maxproj, 1, positions.size()}, {maxproj, 1, profile.size()},
+                    {maxproj, 1, weights.size()},
+                    {variances_wanted ? maxproj : 0, 1, profile_variances.size()}});
   const double length =
       e == 0 ? std::hypot((static_cast<double>(xvertices[1]) - xvertices[0]) * xpixsize,
                           (static_cast<double>(yvertices[1]) - yvertices[0]) * ypixsize)
@@ -316,19 +309,16 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
                std::span<float> profile_variances, std::span<float> weights, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_RADIAL V0.5";
   if (st_bad(status, kPosition)) return;
-  Status e = 0;
-  if (xmaxdat < 1 || maxbins < 1) e = kBaseMath + 1;
-  else if (ymaxdat < 1) e = kBaseMath + 2;
-  else e = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
+  const ArrayShape image{xmaxdat, ymaxdat, data.size()};
+  Status e = dimensions_error({image, {maxbins, 1, profile.size()}}, kBaseMath);
+  if (e == 0) e = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseMath);
   if (e == 0 && mode != 0 && mode != 1) e = kBaseMath + 17;
   if (e == 0 && !(bin_width > 0.0f)) e = kBaseMath + 21;
-  if (e == 0 && (!array_holds(data.size(), xmaxdat, ymaxdat) ||
-                 !array_holds(mask.size(), xmaxdat, ymaxdat) ||
-                 !holds(xaxis.size(), xendelm) || !holds(yaxis.size(), yendelm) ||
-                 !holds(radii.size(), maxbins) || !holds(profile.size(), maxbins) ||
-                 !holds(weights.size(), maxbins) ||
-                 (variances_wanted && !holds(profile_variances.size(), maxbins))))
-    e = kBaseMath + kShortSpan;
+  if (e == 0)
+    e = span_error({image, {xmaxdat, ymaxdat, mask.size()}, {xendelm, 1, xaxis.size()},
+                    {yendelm, 1, yaxis.size()}, {maxbins, 1, radii.size()},
+                    {maxbins, 1, profile.size()}, {maxbins, 1, weights.size()},
+                    {variances_wanted ? maxbins : 0, 1, profile_variances.size()}});
   if (e != 0) {
     st_fail(status, e, kPosition);
     return;

@@ -16,6 +16,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 #include "numeric/splines.hpp"
 
 namespace kesta {
@@ -79,99 +80,146 @@ void fpback(const Band& a, const float* z, Index n, Index k, float* c) {
   }
 }
 
-// Minimum-norm least-squares solution of the band system A c = F whose
-// diagonal elements up to TOL count as zero. The rows with such a diagonal are
-// rotated into the rows below and dropped (their right-hand sides add to SQ);
-// the remaining rows B, of full row rank, give c = B' (B B')^-1 f, solved by a
-// band Cholesky factorisation in double precision.
+// Minimum-norm least-squares solution of the band system A c = F (N rows,
+// bandwidth M) whose diagonal elements up to TOL count as zero.
+//
+// 1. A row with such a diagonal is dropped: the rest of it is rotated into
+//    the rows below by Givens rotations, so that what remains of it is its
+//    small diagonal alone, with the right-hand side Y it carried along.
+// 2. The kept rows B (RANK of them, full row rank) are made triangular from
+//    the right, B Q = [R 0] with Q orthogonal, by rotating each dropped
+//    column into the kept ones from the last row up.
+// 3. The shortest c with B c = g (the right-hand sides of the kept rows) is
+//    Q applied to R^-1 g padded with zeros at the dropped columns; applying
+//    the rotations rather than forming B' (R R')^-1 g keeps the condition of
+//    B, not its square.
+// SQ is what the dropped rows add to the residual: the sum of
+// (diagonal x c - Y)^2 over them.
 void fprank(const Band& a, float* f, Index n, Index m, float tol, float* c, float& sq,
             Index& rank) {
-  const Index m1 = m - 1;
+  struct Dropped {
+    Index row;  // 1-based
+    float diagonal, rhs;
+  };
+  std::vector<Dropped> dropped;
   std::vector<float> h(static_cast<std::size_t>(m));
-  std::vector<Index> kept;
-  sq = 0.0f;
   for (Index i = 1; i <= n; ++i) {
-    if (a(i, 1) > tol) {
-      kept.push_back(i);
+    if (a(i, 1) > tol) continue;
+    float yi = f[i - 1];
+    for (Index j = 1; j < m; ++j) h[j - 1] = a(i, j + 1);
+    h[m - 1] = 0.0f;
+    // h[j] stands at column ii + j while row ii takes it.
+    for (Index ii = i + 1; ii <= n; ++ii) {
+      const Index reach = std::min(n - ii, m - 1);
+      if (h[0] != 0.0f) {
+        float cs, sn;
+        fpgivs(h[0], a(ii, 1), cs, sn);
+        fprota(cs, sn, yi, f[ii - 1]);
+        for (Index j = 1; j <= reach; ++j) fprota(cs, sn, h[j], a(ii, j + 1));
+      }
+      for (Index j = 0; j < reach; ++j) h[j] = h[j + 1];
+      h[reach] = 0.0f;
+    }
+    dropped.push_back({i, a(i, 1), yi});
+  }
+  rank = n - static_cast<Index>(dropped.size());
+  std::fill(c, c + n, 0.0f);
+
+  // Kept rows in order: kept[k] is the row (and diagonal column) of R's row k;
+  // position[col] gives k for a kept column, -1 for a dropped one.
+  std::vector<Index> kept, position(static_cast<std::size_t>(n + 1), -1);
+  kept.reserve(static_cast<std::size_t>(rank));
+  for (Index i = 1, d = 0; i <= n; ++i) {
+    if (d < static_cast<Index>(dropped.size()) && dropped[static_cast<std::size_t>(d)].row == i) {
+      ++d;
       continue;
     }
-    float yi = f[i - 1];
-    if (i < n) {
-      for (Index j = 1; j <= m1; ++j) h[j - 1] = a(i, j + 1);
-      h[m - 1] = 0.0f;
-      for (Index ii = i + 1; ii <= n; ++ii) {
-        const Index i2 = std::min(n - ii, m1);
-        const float piv = h[0];
-        if (piv != 0.0f) {
-          float cs, sn;
-          fpgivs(piv, a(ii, 1), cs, sn);
-          fprota(cs, sn, yi, f[ii - 1]);
-          if (i2 == 0) break;
-          for (Index j = 1; j <= i2; ++j) {
-            fprota(cs, sn, h[j], a(ii, j + 1));
-            h[j - 1] = h[j];
-          }
-        } else {
-          if (i2 == 0) break;
-          for (Index j = 1; j <= i2; ++j) h[j - 1] = h[j];
+    position[i] = static_cast<Index>(kept.size());
+    kept.push_back(i);
+  }
+
+  if (rank > 0) {
+    // Element of B in kept row K and column COL (1-based).
+    auto b_entry = [&](Index k, Index col) -> double {
+      const Index offset = col - kept[static_cast<std::size_t>(k)];
+      return offset >= 0 && offset < m ? a(kept[static_cast<std::size_t>(k)], offset + 1) : 0.0;
+    };
+    // R in band form, R(k, k + t) at r[k * m + t]: B without its dropped
+    // columns, which is upper triangular with diagonal above TOL.
+    std::vector<double> r(static_cast<std::size_t>(rank * m), 0.0);
+    for (Index k = 0; k < rank; ++k) {
+      const Index row = kept[static_cast<std::size_t>(k)];
+      for (Index col = row; col < row + m && col <= n; ++col) {
+        if (position[col] >= 0)
+          r[static_cast<std::size_t>(k * m + position[col] - k)] = b_entry(k, col);
+      }
+    }
+    // Each dropped column joins R by rotations of column pairs (kept column
+    // k, dropped column) from the last row up: window w[t] holds the dropped
+    // column's element in R's row k - t. The rotations make up Q.
+    struct Rotation {
+      Index k, column;
+      double cs, sn;
+    };
+    std::vector<Rotation> q;
+    std::vector<double> w(static_cast<std::size_t>(m));
+    for (const Dropped& d : dropped) {
+      Index k = -1;  // last kept row above the dropped column
+      for (Index row = d.row - 1; row >= 1 && row > d.row - m; --row) {
+        if (position[row] >= 0) {
+          k = position[row];
+          break;
         }
-        h[i2] = 0.0f;
+      }
+      if (k < 0) continue;  // no kept row reaches this column
+      for (Index t = 0; t < m; ++t) w[t] = k - t >= 0 ? b_entry(k - t, d.row) : 0.0;
+      for (; k >= 0; --k) {
+        if (w[0] != 0.0) {
+          double& diagonal = r[static_cast<std::size_t>(k * m)];
+          const double norm = std::hypot(diagonal, w[0]);
+          const double cs = diagonal / norm, sn = w[0] / norm;
+          diagonal = norm;
+          for (Index t = 1; t < m && t <= k; ++t) {
+            double& above = r[static_cast<std::size_t>((k - t) * m + t)];  // R(k - t, k)
+            const double v = above;
+            above = cs * v + sn * w[t];
+            w[t] = cs * w[t] - sn * v;
+          }
+          q.push_back({k, d.row, cs, sn});
+        }
+        bool rest = false;
+        for (Index t = 0; t + 1 < m; ++t) {
+          w[t] = w[t + 1];
+          rest = rest || w[t] != 0.0;
+        }
+        w[m - 1] = 0.0;
+        if (!rest) break;
       }
     }
-    sq += yi * yi;
-  }
-  rank = static_cast<Index>(kept.size());
-  std::fill(c, c + n, 0.0f);
-  if (rank == 0) return;
-  // Row k of B covers columns kept[k] .. kept[k] + m - 1.
-  auto entry = [&](Index k, Index column) -> double {
-    const Index offset = column - kept[static_cast<std::size_t>(k)];
-    if (offset < 0 || offset >= m || column > n) return 0.0;
-    return a(kept[static_cast<std::size_t>(k)], offset + 1);
-  };
-  std::vector<double> g(static_cast<std::size_t>(rank * m), 0.0);  // G(k, k + d) at k * m + d
-  for (Index k = 0; k < rank; ++k) {
-    for (Index l = k; l < rank && kept[l] - kept[k] < m; ++l) {
-      double sum = 0.0;
-      for (Index col = kept[l]; col < kept[k] + m && col <= n; ++col) sum += entry(k, col) * entry(l, col);
-      g[static_cast<std::size_t>(k * m + (l - k))] = sum;
+    // R u = g, u in the kept columns of x, zero in the dropped ones.
+    std::vector<double> x(static_cast<std::size_t>(n), 0.0);
+    for (Index k = rank - 1; k >= 0; --k) {
+      double sum = f[kept[static_cast<std::size_t>(k)] - 1];
+      for (Index t = 1; t < m && k + t < rank; ++t)
+        sum -= r[static_cast<std::size_t>(k * m + t)] * x[kept[static_cast<std::size_t>(k + t)] - 1];
+      x[kept[static_cast<std::size_t>(k)] - 1] = sum / r[static_cast<std::size_t>(k * m)];
     }
-  }
-  // Band Cholesky G = L L' stored as U = L' in the same band layout.
-  for (Index k = 0; k < rank; ++k) {
-    double diag = g[static_cast<std::size_t>(k * m)];
-    for (Index p = std::max<Index>(0, k - m1); p < k; ++p) {
-      const double u = g[static_cast<std::size_t>(p * m + (k - p))];
-      diag -= u * u;
+    // c = Q x, the last rotation first.
+    for (auto g = q.rbegin(); g != q.rend(); ++g) {
+      double& xk = x[kept[static_cast<std::size_t>(g->k)] - 1];
+      double& xd = x[g->column - 1];
+      const double u = xk;
+      xk = g->cs * u - g->sn * xd;
+      xd = g->sn * u + g->cs * xd;
     }
-    diag = diag > 0.0 ? std::sqrt(diag) : 1.0e-300;
-    g[static_cast<std::size_t>(k * m)] = diag;
-    for (Index l = k + 1; l < rank && l - k < m; ++l) {
-      double v = g[static_cast<std::size_t>(k * m + (l - k))];
-      for (Index p = std::max<Index>(0, l - m1); p < k; ++p) {
-        if (k - p >= m) continue;
-        v -= g[static_cast<std::size_t>(p * m + (k - p))] * g[static_cast<std::size_t>(p * m + (l - p))];
-      }
-      g[static_cast<std::size_t>(k * m + (l - k))] = v / diag;
-    }
+    for (Index i = 0; i < n; ++i) c[i] = static_cast<float>(x[i]);
   }
-  std::vector<double> yv(static_cast<std::size_t>(rank));
-  for (Index k = 0; k < rank; ++k) {
-    double v = f[kept[static_cast<std::size_t>(k)] - 1];
-    for (Index p = std::max<Index>(0, k - m1); p < k; ++p) v -= g[static_cast<std::size_t>(p * m + (k - p))] * yv[p];
-    yv[k] = v / g[static_cast<std::size_t>(k * m)];
+  double sum = 0.0;
+  for (const Dropped& d : dropped) {
+    const double e = double(d.diagonal) * c[d.row - 1] - d.rhs;
+    sum += e * e;
   }
-  for (Index k = rank - 1; k >= 0; --k) {
-    double v = yv[k];
-    for (Index l = k + 1; l < rank && l - k < m; ++l) v -= g[static_cast<std::size_t>(k * m + (l - k))] * yv[l];
-    yv[k] = v / g[static_cast<std::size_t>(k * m)];
-  }
-  for (Index k = 0; k < rank; ++k) {
-    const Index first = kept[static_cast<std::size_t>(k)];
-    for (Index col = first; col < first + m && col <= n; ++col) {
-      c[col - 1] = static_cast<float>(c[col - 1] + entry(k, col) * yv[k]);
-    }
-  }
+  sq = static_cast<float>(sum);
 }
 
 // Coefficients C from the reduced band system (A, F) of NCOF rows: back
@@ -662,6 +710,12 @@ void MA_SINTERPOLATE(int option, bool weighted, float sigma, Index max_points, I
   if (option != 0) return st_fail(status, kBaseMath + 17, kPosition);
   // The point arrays end at MAX_POINTS.
   if (num_points < 1 || num_points > max_points) return st_fail(status, kBaseMath + 5, kPosition);
+  if (const Status e = span_error({{max_points, 1, x.size()}, {max_points, 1, y.size()},
+                                   {max_points, 1, z.size()}, {max_points, 1, weights.size()},
+                                   {xmaxdat, 1, x_coords.size()}, {ymaxdat, 1, y_coords.size()},
+                                   {xmaxdat, ymaxdat, array.size()}});
+      e != 0)
+    return st_fail(status, e, kPosition);
   failed = 1;
   const Index m = num_points;
   if (!weighted) std::fill(weights.begin(), weights.begin() + m, 1.0f);

@@ -7,6 +7,7 @@
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -94,6 +95,10 @@ void MA_CAL_NBCUBSPLINE(Index max_xknots, Index num_xknots, std::span<const floa
       (num_xknots - 4) * (num_yknots - 4) > max_coefficients) {
     return st_fail(status, kBaseMath + 5, kPosition);
   }
+  if (const Status e = span_error({{max_xknots, 1, x_knots.size()}, {max_yknots, 1, y_knots.size()},
+                                   {max_coefficients, 1, coefficients.size()}});
+      e != 0)
+    return st_fail(status, e, kPosition);
   const float u = clamp_to_domain(x_knots, num_xknots, x);
   const float v = clamp_to_domain(y_knots, num_yknots, y);
   const Index lx = find_interval(x_knots, num_xknots, u, 4);
@@ -140,6 +145,14 @@ void MA_CAL_2DNCUBSPLINE(int mode, Index max_xknots, Index num_xknots,
   if (ystrelm < 1 || yendelm < ystrelm || yendelm > ymaxdat) return fail(6, nullptr);
   if (xmax_work < 4 * xendelm) return fail(5, "xmax_work too small");
   if (ymax_work < 4 * yendelm) return fail(6, nullptr);
+  if (const Status e = span_error(
+          {{max_xknots, 1, x_knots.size()}, {max_yknots, 1, y_knots.size()},
+           {max_coefficients, 1, coefficients.size()}, {xmaxdat, 1, x_coords.size()},
+           {ymaxdat, 1, y_coords.size()}, {xmaxdat, ymaxdat, array.size()},
+           {xmax_work, 1, x_basis.size()}, {ymax_work, 1, y_basis.size()},
+           {xendelm, 1, x_interval.size()}, {yendelm, 1, y_interval.size()}});
+      e != 0)
+    return st_fail(status, e, kPosition);
   if (mode == 0) {
     for (Index x = xstrelm + 1; x <= xendelm; ++x) {
       if (x_coords[x - 1] < x_coords[x - 2]) return st_fail(status, kBaseMath + 1012, kPosition);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 #include "core/status.hpp"
@@ -134,9 +135,11 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
       static_cast<double>(xendelm - xstrelm + 1) * static_cast<double>(yendelm - ystrelm + 1);
   const double m = s1 / n;
   // Rounding on constant data can leave the sum of squares a hair below
-  // n mean^2; a single element has no spread. Both give a sigma of 0.
+  // n mean^2; a single element has no spread. Both give a sigma of 0. A value
+  // that is not a finite number leaves the spread not a number too.
   double variance = n > 1.0 ? (s2 - m * n * m) / (n - 1.0) : 0.0;
-  if (!(variance > 0.0)) variance = 0.0;
+  if (!std::isfinite(m) || !std::isfinite(s2)) variance = std::numeric_limits<double>::quiet_NaN();
+  else if (!(variance > 0.0)) variance = 0.0;
   const double sd = std::sqrt(variance);
   maximum = hi;
   minimum = lo;
@@ -144,7 +147,7 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
   total = static_cast<float>(s1);
   rms = static_cast<float>(std::sqrt(s2 / n));
   sigma = static_cast<float>(sd);
-  skewness = sd >= 1.0e-30
+  skewness = sd >= 1.0e-30 || std::isnan(sd)
                  ? static_cast<float>((s3 - 3.0 * m * s2 + 3.0 * m * m * s1 - m * m * m * n) /
                                       (n * sd * sd * sd))
                  : 0.0f;

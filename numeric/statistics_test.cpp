@@ -101,6 +101,18 @@ TEST(Statistics, ConstantAndSingleElementRegionsHaveNoSpread) {
   EXPECT_FLOAT_EQ(m.mean, -3.0f);
 }
 
+TEST(Statistics, ValuesThatAreNotFiniteLeaveNoSpreadReported) {
+  for (const float special : {NAN, INFINITY, -INFINITY}) {
+    std::vector<float> a(16, 2.0f);
+    a[5] = special;
+    Status status = ST_GOOD();
+    const Moments m = statistics(4, 4, a, 1, 1, 4, 4, status);
+    EXPECT_EQ(status, ST_GOOD());
+    EXPECT_TRUE(std::isnan(m.sigma)) << special;
+    EXPECT_TRUE(std::isnan(m.skewness)) << special;
+  }
+}
+
 TEST(Statistics, ExtremesStartFromTheSpecialValuesAndSaturatedCountsEqual) {
   std::vector<float> a(4, -2.0e38f);
   Status status = ST_GOOD();

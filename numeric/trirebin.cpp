@@ -13,7 +13,9 @@ namespace {
 // Area of the part of a triangle on the low side (c < 0) of a line, given
 // each vertex's signed distance C across the line and position O along it.
 // The lone vertex on its side of the line cuts off a corner triangle whose
-// area is exact; the other side is TOTAL less the corner. A vertex on the line
+// area is exact; the other side is TOTAL (the caller's area of the triangle)
+// less the corner, so a caller's area that is not the true one changes only
+// the side holding two vertices. A vertex on the line
 // counts as on the high side. SAME_SIDE reports a line that misses the
 // triangle (the whole area then lies where the vertices are).
 double low_side_area(const double (&c)[3], const double (&o)[3], double total, bool& same_side) {
@@ -83,10 +85,6 @@ double below_area(const double (&x)[3], const double (&y)[3], double b, double t
   return low_side_area(c, o, total, same_side);
 }
 
-double triangle_area(const double (&x)[3], const double (&y)[3]) {
-  return std::fabs((x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0])) * 0.5;
-}
-
 // Shares of a triangle spanning NX x NY pixels from (ixmin, iymin).
 // cumulative[i][j] is the area with x below cut i and y below cut j, where the
 // cuts are the pixel boundaries inside the span and the last index stands for
@@ -96,7 +94,6 @@ template <int NX, int NY>
 void share(const double (&x)[3], const double (&y)[3], Index ixmin, Index iymin, double value,
            double area, const resample::OutputRegion& region, float* output) {
   double cumulative[NX][NY];
-  const double total = NX * NY > 1 ? triangle_area(x, y) : 0.0;
   bool same_side = false;
   for (int i = 0; i < NX; ++i) {
     for (int j = 0; j < NY; ++j) {
@@ -104,8 +101,8 @@ void share(const double (&x)[3], const double (&y)[3], Index ixmin, Index iymin,
       const double b = static_cast<double>(iymin + j);
       double c;
       if (i < NX - 1 && j < NY - 1) c = lower_left_area(x, y, a, b);
-      else if (i < NX - 1) c = left_area(x, y, a, total, same_side);
-      else if (j < NY - 1) c = below_area(x, y, b, total, same_side);
+      else if (i < NX - 1) c = left_area(x, y, a, area, same_side);
+      else if (j < NY - 1) c = below_area(x, y, b, area, same_side);
       else c = area;
       cumulative[i][j] = c;
     }
@@ -199,7 +196,7 @@ void MA_CAL_TRILINES(float x1, float y1, float x2, float y2, float x3, float y3,
   if (st_bad(status, "Subroutine MA_CAL_TRILINES V0.3")) return;
   const double x[3] = {x1, x2, x3};
   const double y[3] = {y1, y2, y3};
-  const double total = triangle_area(x, y);
+  const double total = area;
   bool missed_x = false;
   bool missed_y = false;
   const double left = left_area(x, y, xline, total, missed_x);

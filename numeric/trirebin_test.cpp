@@ -149,6 +149,21 @@ TEST(TriRebin, WideTrianglesAreCountedNotShared) {
   EXPECT_EQ(g.status, ST_GOOD());
 }
 
+TEST(TriRebin, CallersAreaDifferenceFallsOnTheSideWithTwoVertices) {
+  // True area 0.5; the caller says 0.6. Cut at y = 1: one vertex below keeps
+  // its exact corner (0.125), the two above get the rest; and mirrored.
+  struct Case {
+    float y1, y2, y3;
+    Index corner_pixel, rest_pixel;
+  };
+  for (const Case c : {Case{0.5f, 1.5f, 1.5f, 1, 2}, Case{1.5f, 0.5f, 0.5f, 2, 1}}) {
+    Grid g;
+    g.add(1.5f, c.y1, 1.0f, c.y2, 2.0f, c.y3, 1.0f, 0.6f);
+    EXPECT_NEAR(g.at(2, c.corner_pixel), 0.125, 1e-6);
+    EXPECT_NEAR(g.at(2, c.rest_pixel), 0.475, 1e-6);
+  }
+}
+
 TEST(TriRebin, SharesOutsideTheRegionAreLost) {
   Grid g;
   g.add(0.5f, 0.5f, 1.5f, 0.5f, 0.5f, 1.5f, 4.0f, 0.5f, 2, 1, 8, 8);

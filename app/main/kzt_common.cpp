@@ -1,7 +1,10 @@
 #include "app/main/kzt_common.hpp"
 
 #include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/prompts.hpp"
 #include "core/reader.hpp"
+#include "core/status.hpp"
 #include "core/system.hpp"
 
 namespace kesta {
@@ -30,5 +33,19 @@ void kzt_install_terminal_reader() {
 }
 
 bool kzt_input_ended() { return input_ended; }
+
+bool kzt_escape_at_end(Status status) {
+  return status == kStatusEscape && input_ended && !vosq_io_dbdb.input_macro;
+}
+
+bool kzt_reset_status(Status& status) {
+  ST_OUT(status);
+  Status local = kStatusGood;
+  bool reset = true;
+  IO_INPL(false, false, false, true, "RESET \"status\"",
+          {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset, local);
+  if (reset) ST_DEF_SYSTEM(status);
+  return reset;
+}
 
 }  // namespace kesta

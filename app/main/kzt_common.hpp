@@ -20,6 +20,15 @@ void kzt_not_available(std::string_view command, Status& status);
 void kzt_install_terminal_reader();
 bool kzt_input_ended();
 
+// True for an escape that the end of the terminal input gave. While a macro
+// replays, an escape is the macro's own answer even after the terminal ended.
+bool kzt_escape_at_end(Status status);
+
+// After a command left a bad STATUS: the status report and the question
+// "RESET "status"". True when STATUS was reset to good, false when the user
+// chose to leave the command loop.
+bool kzt_reset_status(Status& status);
+
 // One line straight from the terminal (never from a running macro); false at
 // the end of the input.
 bool kzt_read_terminal_line(std::string_view prompt, std::string& line);

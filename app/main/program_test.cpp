@@ -92,7 +92,12 @@ TEST(Program, StartsRunsCommandsAndExitsSavingDefaults) {
 
 TEST(Program, WithoutGraphicsAsksSizesAndEndOfInputExits) {
   TempDir dir;
+  // No X display: the window cannot open.
+  const char* display = std::getenv("DISPLAY");
+  const std::string saved_display = display ? display : "";
+  unsetenv("DISPLAY");
   Result r = run(dir, "", "2048\n\nYES\nINFORMATION\n");
+  if (!saved_display.empty()) setenv("DISPLAY", saved_display.c_str(), 1);
   EXPECT_EQ(r.code, 0);
   EXPECT_TRUE(has(r.output,
                   "         GRAPHICS OUTPUT and the \"GRAPHICS USER INTERFACE\" are UNAVAILABLE.\n"

@@ -139,14 +139,17 @@ void QG_CLOSE(Status& status) {
 }
 
 // A window starts with its own drawing defaults (marker type 5 where the
-// kernel starts with 2); the setters send only changes, so the kernel's
-// current styles are given to a new window once, or a marker type the kernel
-// already holds would never reach it. Colours are left to the first setter
-// call: the kernel's start-up indices lie outside the window's colour cells.
+// kernel starts with 2, black for every colour); the setters send only
+// changes, so the kernel's current colours and styles are given to a new
+// window once, or a value the kernel already holds would never reach it.
 static void send_current_attributes(Driver& driver) {
   Status s = ST_GOOD();
   const QgDbRastermode& r = qg_db_rastermode;
   const QgDbTextatts& a = qg_db_textatts;
+  driver.line_colour(r.line_colour, table_entry(r.line_colour), s);
+  driver.fill_colour(r.fill_colour, table_entry(r.fill_colour), s);
+  driver.marker_colour(r.marker_colour, table_entry(r.marker_colour), s);
+  driver.text_colour(a.colour, table_entry(a.colour), s);
   driver.line_style(r.line_style, s);
   driver.line_width(r.line_width, s);
   driver.marker_type(r.marker_type, s);

@@ -179,24 +179,17 @@ void QG_PS_CA(float x1, float y1, float x2, float y2, Index xmaxdat, Index ymaxd
     st_fail(status, code, kPosition);
     return;
   }
-  const Index resolution = qg_db_resolution.resolution;
-  const Index bx = (xnum - 1) / resolution + 1, by = (ynum - 1) / resolution + 1;
-  const Index nx = xnum / bx, ny = ynum / by;
-  cell_header(false, x1, y1, x2, y2, nx, ny, status);
-  std::vector<std::int64_t> sums(static_cast<std::size_t>(nx));
-  const double cells = static_cast<double>(bx * by);
+  const CellBlocks b = cell_blocks(xnum, ynum, qg_db_resolution.resolution);
+  cell_header(false, x1, y1, x2, y2, b.nx, b.ny, status);
+  std::vector<std::int64_t> sums(static_cast<std::size_t>(b.nx));
+  const double cells = static_cast<double>(b.bx * b.by);
   cell_rows(
-      nx, ny,
+      b.nx, b.ny,
       [&](Index r, std::span<std::uint8_t> out) {
-        std::fill(sums.begin(), sums.end(), 0);
-        for (Index y = ystrelm + r * by; y < ystrelm + (r + 1) * by; ++y) {
-          const int* row = indices.data() + element(xstrelm, y, xmaxdat);
-          for (Index c = 0; c < nx; ++c)
-            for (Index i = 0; i < bx; ++i) sums[static_cast<std::size_t>(c)] += row[c * bx + i];
-        }
-        for (Index c = 0; c < nx; ++c) {
-          const double mean = std::round(static_cast<double>(sums[static_cast<std::size_t>(c)]) / cells);
-          out[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(std::clamp(mean, 0.0, 255.0));
+        block_row_sums<int, std::int64_t>(b, indices, {}, xmaxdat, xstrelm, ystrelm, r, sums, {});
+        for (std::size_t c = 0; c < sums.size(); ++c) {
+          const double mean = std::round(static_cast<double>(sums[c]) / cells);
+          out[c] = static_cast<std::uint8_t>(std::clamp(mean, 0.0, 255.0));
         }
         return true;
       },
@@ -283,40 +276,18 @@ void QG_PS_RMCA(bool masked, float x1, float y1, float x2, float y2, Index xmaxd
     return static_cast<std::uint8_t>(std::clamp(index, 0, 255));
   };
 
-  const Index resolution = qg_db_resolution.resolution;
-  const Index bx = (xnum - 1) / resolution + 1, by = (ynum - 1) / resolution + 1;
-  const Index nx = xnum / bx, ny = ynum / by;
-  cell_header(true, x1, y1, x2, y2, nx, ny, status);
-  std::vector<double> sums(static_cast<std::size_t>(nx));
-  std::vector<std::uint8_t> hit(static_cast<std::size_t>(nx));
-  const double cells = static_cast<double>(bx * by);
+  const CellBlocks b = cell_blocks(xnum, ynum, qg_db_resolution.resolution);
+  cell_header(true, x1, y1, x2, y2, b.nx, b.ny, status);
+  std::vector<double> sums(static_cast<std::size_t>(b.nx));
+  std::vector<std::uint8_t> hit(static_cast<std::size_t>(b.nx));
+  const double cells = static_cast<double>(b.bx * b.by);
+  const std::span<const std::uint8_t> block_mask = masked ? mask : std::span<const std::uint8_t>();
   cell_rows(
-      nx, ny,
+      b.nx, b.ny,
       [&](Index r, std::span<std::uint8_t> out) {
-        std::fill(sums.begin(), sums.end(), 0.0);
-        std::fill(hit.begin(), hit.end(), 0);
-        for (Index y = ystrelm + r * by; y < ystrelm + (r + 1) * by; ++y) {
-          const Index offset = element(xstrelm, y, xmaxdat);
-          const float* row = data.data() + offset;
-          if (bx == 1) {
-            for (Index c = 0; c < nx; ++c) sums[static_cast<std::size_t>(c)] += row[c];
-          } else {
-            for (Index c = 0; c < nx; ++c) {
-              double s = 0.0;
-              for (Index i = 0; i < bx; ++i) s += row[c * bx + i];
-              sums[static_cast<std::size_t>(c)] += s;
-            }
-          }
-          if (masked) {
-            const std::uint8_t* m = mask.data() + offset;
-            for (Index c = 0; c < nx; ++c)
-              for (Index i = 0; i < bx; ++i) hit[static_cast<std::size_t>(c)] |= m[c * bx + i];
-          }
-        }
-        for (Index c = 0; c < nx; ++c) {
-          const auto k = static_cast<std::size_t>(c);
-          out[k] = hit[k] != 0 ? mask_byte : map(sums[k] / cells);
-        }
+        block_row_sums<float, double>(b, data, block_mask, xmaxdat, xstrelm, ystrelm, r, sums, hit);
+        for (std::size_t c = 0; c < sums.size(); ++c)
+          out[c] = masked && hit[c] != 0 ? mask_byte : map(sums[c] / cells);
         return true;
       },
       status);

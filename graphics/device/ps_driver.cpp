@@ -125,12 +125,34 @@ void translate_line(Status& status) {
   write(line, status);
 }
 
+// The box around the page's drawing area (0.7071 x 1 page units from the
+// region's corner, turned by translate_line on a landscape page) in points,
+// rounded outward, so that viewers that crop to it cut nothing off.
+std::string bounding_box_line() {
+  const QgPsRegion& r = qg_ps_region;
+  const double unit = r.unit;
+  const double short_side = static_cast<double>(kPageShortSide) * unit;
+  double left = r.xmin, bottom = r.ymin, right = r.xmin + short_side, top = r.ymin + unit;
+  if (qg_ps_format.landscape) {
+    const double shift = 2.0 * r.xmin + r.width;
+    left = shift - (r.ymin + short_side);
+    right = shift - r.ymin;
+    bottom = r.xmin;
+    top = r.xmin + unit;
+  }
+  auto down = [](double tenths) {
+    return std::to_string(static_cast<long>(std::floor(tenths / 10.0)));
+  };
+  auto up = [](double tenths) { return std::to_string(static_cast<long>(std::ceil(tenths / 10.0))); };
+  return "%%BoundingBox: " + down(left) + " " + down(bottom) + " " + up(right) + " " + up(top);
+}
+
 void prologue(Status& status) {
   const bool colour = qg_ps_format.colour;
   const int u = qg_ps_region.unit;
   std::string line;
   write("%!PS-Adobe-2.0", status);
-  write("%%BoundingBox: 18 23 569 810", status);
+  write(bounding_box_line(), status);
   write("%%Creator: Produced by the \"Qivo Graphics\" system", status);
   write("%%Title: \"Qivo Graphics\" V1.5 PostScript Output", status);
   write("% Coordinates are in tenths of a point; each primitive calls one", status);

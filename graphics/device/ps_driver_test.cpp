@@ -13,9 +13,14 @@
 
 #include "graphics/device/device_test_support.hpp"
 #include "graphics/device/kernel.hpp"
+#include "graphics/device/ps_internal.hpp"
 
 namespace kesta {
 namespace {
+
+using ps_detail::block_row_sums;
+using ps_detail::cell_blocks;
+using ps_detail::CellBlocks;
 
 using Lines = std::vector<std::string>;
 
@@ -53,7 +58,7 @@ class PsOutput : public ::testing::Test {
 
 const Lines kColourPortraitPrologue = {
     "%!PS-Adobe-2.0",
-    "%%BoundingBox: 18 23 569 810",
+    "%%BoundingBox: 18 23 575 811",
     "%%Creator: Produced by the \"Qivo Graphics\" system",
     "%%Title: \"Qivo Graphics\" V1.5 PostScript Output",
     "% Coordinates are in tenths of a point; each primitive calls one",
@@ -445,6 +450,57 @@ TEST_F(PsOutput, RealImagesMapOntoTheImageRangeAndMask) {
   });
   ASSERT_FALSE(nan_cells.empty());
   EXPECT_EQ(nan_cells.back(), "31FA");
+}
+
+TEST(PsCellBlocks, BlockSumsOfARegionAndMaskedBlocks) {
+  struct Grid {
+    Index xnum, ynum, resolution;
+    CellBlocks want;
+  };
+  const Grid grids[] = {
+      {600, 600, 600, {1, 1, 600, 600}},
+      {601, 10, 600, {2, 1, 300, 10}},
+      {1201, 1800, 600, {3, 3, 400, 600}},
+      {5, 3, 2, {3, 2, 1, 1}},  // the fifth column and third row are dropped
+  };
+  for (const Grid& g : grids) {
+    const CellBlocks b = cell_blocks(g.xnum, g.ynum, g.resolution);
+    EXPECT_EQ(std::vector<Index>({b.bx, b.by, b.nx, b.ny}),
+              std::vector<Index>({g.want.bx, g.want.by, g.want.nx, g.want.ny}));
+  }
+  // 5 x 4 array of x + 10 y; the region x 2..5, y 1..4 in 2 x 2 blocks.
+  std::vector<float> values(20);
+  std::vector<std::uint8_t> mask(20, 0);
+  for (Index y = 1; y <= 4; ++y)
+    for (Index x = 1; x <= 5; ++x) values[static_cast<std::size_t>(element(x, y, 5))] = static_cast<float>(x + 10 * y);
+  mask[static_cast<std::size_t>(element(5, 4, 5))] = 1;
+  mask[static_cast<std::size_t>(element(1, 1, 5))] = 1;  // outside the region
+  const CellBlocks b = cell_blocks(4, 4, 2);
+  const double want_sums[2][2] = {{12 + 13 + 22 + 23, 14 + 15 + 24 + 25}, {32 + 33 + 42 + 43, 34 + 35 + 44 + 45}};
+  const std::uint8_t want_hit[2][2] = {{0, 0}, {0, 1}};
+  std::vector<double> sums(2);
+  std::vector<std::uint8_t> hit(2, 9);
+  for (Index r = 0; r < 2; ++r) {
+    block_row_sums<float, double>(b, values, mask, 5, 2, 1, r, sums, hit);
+    for (std::size_t c = 0; c < 2; ++c) {
+      EXPECT_EQ(sums[c], want_sums[r][c]) << r << " " << c;
+      EXPECT_EQ(hit[c] != 0, want_hit[r][c] != 0) << r << " " << c;
+    }
+  }
+}
+
+TEST_F(PsOutput, RealImageBlocksAverageAndAnyMaskedElementMasksTheBlock) {
+  // 4 x 4 at resolution 2: 2 x 2 blocks with means 0 and 1 (masked) below,
+  // 2 and 3 above.
+  const float data[16] = {-1, 1, 1, 1, 0, 0, 1, 1, 2, 2, 3, 3, 1, 3, 3, 3};
+  std::uint8_t mask[16] = {};
+  mask[7] = 1;
+  const Lines out = drawn(21, [&](Status& s) {
+    QG_SET_RESOLUTION(2, s);
+    QG_PS_RMCA(true, 0.1f, 0.1f, 0.2f, 0.2f, 4, 4, 1, 1, 4, 4, data, mask, 0, 3, 7, s);
+  });
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.back(), "3107B8FA");
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -139,6 +141,54 @@ TEST_F(Rendering, GreyLandscape) {
   ASSERT_TRUE(page.ok);
   const int red = static_cast<int>(0.5 * 255);
   EXPECT_TRUE(near(at(page, 0.2f, 0.2f, true), {red, red, red})) << text(at(page, 0.2f, 0.2f, true));
+}
+
+// A drawing over the whole page in each orientation lies inside the box the
+// file declares, as Ghostscript's bbox device measures it.
+TEST_F(Rendering, DeclaredBoundingBoxHoldsTheWholePage) {
+  struct Case {
+    int type;
+    float width, height;
+    const char* box;
+  };
+  const Case cases[] = {
+      {21, kPageShortSide, 1.0f, "%%BoundingBox: 18 23 575 811"},
+      {22, 1.0f, kPageShortSide, "%%BoundingBox: 7 18 565 806"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir.file("full" + std::to_string(c.type) + ".ps");
+    {
+      testing::PsFile file(path, c.type, status);
+      QG_FILLCOLOUR(41, status);
+      // A hair inside the page: Ghostscript widens a fill by a fraction of
+      // its pixel.
+      const float in = 0.001f;
+      const float x[4] = {in, c.width - in, c.width - in, in};
+      const float y[4] = {in, in, c.height - in, c.height - in};
+      QG_FILLAREA(4, x, y, status);
+      file.finish(status);
+    }
+    const std::string log = path + ".bbox";
+    ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=bbox \"" + path + "\" 2> \"" +
+                           log + "\" > /dev/null")
+                              .c_str()),
+              0);
+    std::ifstream in(log);
+    int measured[4] = {-1, -1, -1, -1};
+    for (std::string line; std::getline(in, line);)
+      if (line.rfind("%%BoundingBox:", 0) == 0)
+        std::istringstream(line.substr(14)) >> measured[0] >> measured[1] >> measured[2] >> measured[3];
+    const std::vector<std::string> lines = testing::read_lines(path);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], c.box);
+    int declared[4] = {};
+    std::istringstream(lines[1].substr(14)) >> declared[0] >> declared[1] >> declared[2] >> declared[3];
+    EXPECT_LE(declared[0], measured[0]) << c.type;
+    EXPECT_LE(declared[1], measured[1]) << c.type;
+    EXPECT_GE(declared[2], measured[2]) << c.type;
+    EXPECT_GE(declared[3], measured[3]) << c.type;
+    EXPECT_GT(measured[2], 500) << "the drawing was measured";
+  }
 }
 
 }  // namespace

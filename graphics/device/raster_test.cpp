@@ -59,6 +59,27 @@ TEST_F(Raster, LinePaintsBresenhamCellsIncludingBothEnds) {
   EXPECT_EQ(status, ST_GOOD());
 }
 
+TEST_F(Raster, BresenhamTiesStepAtZeroErrorSoDirectionMatters) {
+  // Cells worked out by hand: the error reaches exactly 0 on every second
+  // step, and the side step is taken then, so a line and its reverse differ.
+  struct Case {
+    float x1, y1, x2, y2;
+    std::vector<std::string> picture;
+  };
+  const Case cases[] = {
+      {0.5f, 0.5f, 4.5f, 2.5f, {"......", "......", "...77.", ".77...", "7....."}},
+      {4.5f, 2.5f, 0.5f, 0.5f, {"......", "......", "....7.", "..77..", "77...."}},
+      {0.5f, 0.5f, 2.5f, 4.5f, {"..7...", "..7...", ".7....", ".7....", "7....."}},
+  };
+  for (const Case& c : cases) {
+    std::fill(cells.begin(), cells.end(), 0);
+    const float x[2] = {c.x1, c.x2}, y[2] = {c.y1, c.y2};
+    QG_RAS_PL(2, x, y, width, height, cells, status);
+    EXPECT_EQ(picture(), c.picture) << c.x1 << "," << c.y1 << " to " << c.x2 << "," << c.y2;
+  }
+  EXPECT_EQ(status, ST_GOOD());
+}
+
 TEST_F(Raster, FarAwayPointsNeitherWrapNorStall) {
   const float x[2] = {-1.0e30f, 1.0e30f}, y[2] = {2.5f, 2.5f};
   QG_RAS_PL(2, x, y, width, height, cells, status);

@@ -2,6 +2,7 @@
 
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
+#include "app/main/program/graphics_steps.hpp"
 #include "app/main/program/program.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
@@ -79,12 +80,6 @@ void end_automatic_input() {
   }
 }
 
-// An escape that the end of the terminal input gave. While a macro replays,
-// an escape is the macro's own answer even after the terminal has ended.
-bool input_ended(Status status) {
-  return status == kStatusEscape && kzt_input_ended() && !vosq_io_dbdb.input_macro;
-}
-
 }  // namespace
 
 void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
@@ -109,12 +104,11 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
             names, command, status);
     // The end of the input can answer nothing more: it counts as a
     // confirmed exit.
-    if (input_ended(status)) {
+    if (kzt_escape_at_end(status)) {
       ST_DEF_SYSTEM(status);
       break;
     }
-    // (The graphics window's pending redraw would be taken off its queue here;
-    // the graphics system is not built yet, so graphics are always off.)
+    if (sets.graphics_on) kzt_poll_graphics(status);
     if (status == kStatusConsumed && vosq_io_dbdb.file_sequence) {
       ST_DEF_SYSTEM(status);
       command = "SEQUENCE";
@@ -122,25 +116,14 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     KZT_KEYSUB(from_gui, command, display_command, graphics_kind, sets, precondition, continue_flag,
                status);
     // A question of the command met the end of the input: exit as well.
-    if (input_ended(status)) {
+    if (kzt_escape_at_end(status)) {
       ST_DEF_SYSTEM(status);
       break;
     }
     // An assignment typed at one of the command's questions ended that
     // question; it is no failure to report.
     if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
-    if (status != kStatusGood) {
-      ST_OUT(status);
-      Status local = kStatusGood;
-      bool reset = true;
-      IO_INPL(false, false, false, true, "RESET \"status\"",
-              {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
-              local);
-      if (reset)
-        ST_DEF_SYSTEM(status);
-      else
-        continue_flag = false;
-    }
+    if (status != kStatusGood && !kzt_reset_status(status)) continue_flag = false;
     if (precondition != kNoPrecondition) {
       precondition_warning(precondition, command);
       if (precondition != kNeedsVariances) end_automatic_input();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/distortion/calibration.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/geometric_transforms.hpp"
 #include "app/imageops/image_filters.hpp"
@@ -11,6 +12,7 @@
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/main/macro_commands.hpp"
+#include "app/main/program/graphics_steps.hpp"
 #include "app/main/program/program.hpp"
 #include "app/main/utility_commands.hpp"
 #include "core/io_output.hpp"
@@ -20,6 +22,7 @@
 #include "core/status.hpp"
 #include "core/variables.hpp"
 #include "formats/format_menus.hpp"
+#include "graphics/system/drawing.hpp"
 #include "numeric/random.hpp"
 #include "numeric/region_ops.hpp"
 
@@ -151,6 +154,7 @@ void run_input_data(Dispatch& d, Status& status) {
   a.ystrelm = 1;
   a.xendelm = a.xnumdat;
   a.yendelm = a.ynumdat;
+  kzt_set_image_region(a.xnumdat, a.ynumdat);
 }
 
 // OUTPUT DATA: the active data region through the chosen writer, with the
@@ -170,6 +174,8 @@ void run_store(Dispatch& d, Status& status) { kzt_store(d.sets, status); }
 void run_recall(Dispatch& d, Status& status) { kzt_recall(d.sets, status); }
 
 void run_exchange(Dispatch& d, Status& status) { KZT_EXCHANGE(d.sets, status); }
+
+void run_calibration(Dispatch& d, Status& status) { KZT_CALIBRATION(d.sets, status); }
 
 void run_information(Dispatch& d, Status& status) { KZT_INFORMATION(d.sets, status); }
 
@@ -336,7 +342,8 @@ const Command kCommands[] = {
      nullptr},
     {"CADD", "Add constant to active data region", "D", "CMULTIPLY", nullptr},
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
-    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", nullptr},
+    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE",
+     run_calibration},
     {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
     {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
     {"CLEAR DATA", "Set active data region (and variances) to zero", "D", "SYMMETRIC FUNCTION",
@@ -355,7 +362,8 @@ const Command kCommands[] = {
     {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
     {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay, nullptr},
     {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", nullptr},
-    {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS", nullptr},
+    {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS",
+     [](Dispatch&, Status& status) { GS_CLOSE_PS(status); }},
     {"ENTROPY", "Calculate image entropy and frequency statistics", "D", "INPUT DATA", nullptr},
     {"EXCHANGE", "Exchange current data with the memory contents", "DA", kDisplay, run_exchange},
     {"EXIT", "Exit from program", "", "INPUT DATA", run_exit},
@@ -403,14 +411,18 @@ const Command kCommands[] = {
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
     {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay, nullptr},
-    {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE", nullptr},
+    {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE",
+     [](Dispatch& d, Status& status) {
+       kzt_plot_data(d.sets, d.display_command, d.graphics_kind, status);
+     }},
     {"POISSONIAN NOISE", "Add Poissonian noise to data", "D", kDisplay, run_poisson},
     {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "D", kDisplay, nullptr},
     {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS", nullptr},
     {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE", nullptr},
     {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE", nullptr},
     {"PRINT GRAPHICS", "Output graphics to a file for printing", "", "EXIT", nullptr},
-    {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay, nullptr},
+    {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay,
+     [](Dispatch&, Status& status) { GS_MSET_PUBLICATION(status); }},
     {"QUESTION", "Ask an interactive question during a macro", "", kSame, run_question},
     {"QUIT", "Exit from program", "", "INPUT DATA", run_exit},
     {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay, nullptr},

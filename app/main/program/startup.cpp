@@ -8,6 +8,7 @@
 
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
+#include "app/main/program/graphics_steps.hpp"
 #include "app/main/program/program.hpp"
 #include "core/defaults_db.hpp"
 #include "core/io_output.hpp"
@@ -17,6 +18,7 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
+#include "graphics/system/drawing.hpp"
 
 namespace kesta {
 namespace {
@@ -180,14 +182,19 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
     }
   }
 
-  if (graphics_on) {
-    // The graphics system is not built yet: opening the window fails as it
-    // does without an X display, and the program goes on without graphics.
-    graphics_on = false;
+  const bool graphics_wanted = graphics_on;
+  graphics_on = kzt_open_graphics(graphics_wanted, status);
+  if (!graphics_wanted) {
+    IO_WRITE("INFO: The graphics system has been turned off by a command line option", status);
+  } else if (!graphics_on) {
     gui_mode = false;
     graphics_advice();
-  } else {
-    IO_WRITE("INFO: The graphics system has been turned off by a command line option", status);
+  } else if (gui_mode) {
+    // Until the graphical interface exists the keyboard interface runs,
+    // with the window open.
+    IO_WRITE("WARNING: The graphical user interface is not available yet in this version of KESTA",
+             status);
+    gui_mode = false;
   }
 
   bool in_macro = false;
@@ -253,11 +260,7 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
 
 void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
   if (st_bad(status, "Subroutine KZT_INP_DATASTORE V0.3")) return;
-  if (graphics_on) {
-    // The colour table, intensity scaling and first curve style are restored
-    // into the graphics system here once it is built; a saved setting it
-    // refuses is to be warned about and ignored.
-  }
+  if (graphics_on) kzt_restore_display(status);
   int retstat = 0;
   float size = x_pixel_size;
   IO_INQ_RKEYVALUE("X_PIXEL_SIZE", size, retstat, status);
@@ -307,6 +310,7 @@ int MAIN__() {
   KZT_MSET_OPTIONS(sets.version, xmaxdat, ymaxdat, sets.memory_exist, sets.variances_exist,
                    sets.graphics_on, gui_mode, status);
   KZT_INP_DATASTORE(sets.graphics_on, sets.x_pixel_size, sets.y_pixel_size, status);
+  if (sets.graphics_on) kzt_title_graphics(status);
 
   if (status == kStatusEscape) {
     ST_DEF_SYSTEM(status);
@@ -331,6 +335,7 @@ int MAIN__() {
   Status local = kStatusGood;
   IO_CLOSE_LOGFILE(local);
   sets.log_file_open = false;
+  if (sets.graphics_on) GS_CLOSE_GRAPHICS(local);
   kzt_free_arrays(a, local);
   kzt_free_vectors(sets.vectors, local);
   Status save_status = kStatusGood;

@@ -1,0 +1,227 @@
+// Spline corrections, look-up table construction and the fast correction
+// against exact re-binnings of known distortions, and the spline fit.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numeric>
+
+#include "app/distortion/distortion_test_support.hpp"
+#include "app/distortion/lut.hpp"
+#include "app/distortion/spline_correction.hpp"
+#include "numeric/splines.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::linear_set;
+
+constexpr Index kSize = 24;
+
+class Corrections : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::reset_dialogue();
+    for (Index i = 0; i < kSize; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+    for (Index y = 1; y <= kSize; ++y)
+      for (Index x = 1; x <= kSize; ++x)
+        data[element(x, y, kSize)] = static_cast<float>((x * 7 + y * 13) % 17 + 1);
+  }
+  void TearDown() override { testing::reset_dialogue(); }
+
+  // The spline correction of the whole image without questions.
+  std::vector<float> spline_correct(const SplineSet& set, int rows, float overload = 1.0e30f) {
+    std::vector<float> out(kSize * kSize, -1.0f), mx(kSize), my(kSize);
+    Index xs = 0, ys = 0, xe = 0, ye = 0;
+    Status status = kStatusGood;
+    KZT_CORR_SPATIAL(false, true, set, kSize, kSize, axis, axis, data, 1, 1, kSize, kSize, rows,
+                     overload, mx, my, out, xs, ys, xe, ye, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(xe, kSize);
+    return out;
+  }
+  std::vector<float> fast_correct(const DistortionTable& table, Index xe = kSize) {
+    std::vector<float> out(kSize * kSize, -1.0f), mx(kSize), my(kSize);
+    Index xs = 0, ys = 0, mxe = 0, mye = 0;
+    float overload = 1.0e30f;
+    Status status = kStatusGood;
+    KZT_CORR_FAST(true, table, kSize, kSize, axis, axis, data, 1, 1, xe, kSize, overload, mx, my,
+                  out, xs, ys, mxe, mye, status);
+    EXPECT_EQ(status, kStatusGood);
+    return out;
+  }
+  DistortionTable build(const SplineSet& set) {
+    DistortionTable table;
+    table.allocate(kSize, kSize);
+    bool defined = false;
+    Status status = kStatusGood;
+    KZT_SDLUT(set, kSize, kSize, axis, axis, table, defined, status);
+    EXPECT_TRUE(defined);
+    return table;
+  }
+  float at(const std::vector<float>& image, Index x, Index y) const {
+    return image[element(x, y, kSize)];
+  }
+
+  // Read by the expectation functions of the table cases.
+ public:
+  std::vector<float> axis = std::vector<float>(kSize);
+  std::vector<float> data = std::vector<float>(kSize * kSize);
+  testing::TerminalCapture terminal;
+};
+
+// Whole-pixel and half-pixel shifts and a stretch, by both spline methods and
+// through a built table, against the exact re-binning.
+TEST_F(Corrections, KnownDistortionsThroughEveryMethod) {
+  struct Case {
+    float dx0, sx, dy0, sy;
+    // Expected output at (x, y) from the input, for pixels well inside.
+    float (*expected)(const Corrections&, Index, Index);
+  };
+  const Case cases[] = {
+      {0.0f, 0.0f, 0.0f, 0.0f,
+       [](const Corrections& c, Index x, Index y) { return c.data[element(x, y, kSize)]; }},
+      {1.0f, 0.0f, -2.0f, 0.0f,
+       [](const Corrections& c, Index x, Index y) { return c.data[element(x - 1, y + 2, kSize)]; }},
+      {0.5f, 0.0f, 0.0f, 0.0f,
+       [](const Corrections& c, Index x, Index y) {
+         return 0.5f * (c.data[element(x - 1, y, kSize)] + c.data[element(x, y, kSize)]);
+       }},
+  };
+  for (const Case& c : cases) {
+    const SplineSet set = linear_set(kSize, kSize, c.dx0, c.sx, c.dy0, c.sy);
+    const std::vector<float> four = spline_correct(set, 5);
+    const std::vector<float> two = spline_correct(set, -7);
+    const std::vector<float> fast = fast_correct(build(set));
+    for (Index y = 4; y <= kSize - 4; ++y)
+      for (Index x = 4; x <= kSize - 4; ++x) {
+        const float want = c.expected(*this, x, y);
+        EXPECT_NEAR(at(four, x, y), want, 1.0e-4f) << x << "," << y << " dx " << c.dx0;
+        EXPECT_NEAR(at(two, x, y), want, 1.0e-3f) << x << "," << y << " dx " << c.dx0;
+        EXPECT_NEAR(at(fast, x, y), want, 1.0e-4f * want + 2.0f * want / 255.0f) << x << "," << y;
+      }
+  }
+  // A stretch by 10 %: constant data become 1 / 1.1 inside.
+  std::fill(data.begin(), data.end(), 1.0f);
+  const SplineSet stretch = linear_set(kSize, kSize, 0.0f, 0.1f, 0.0f, 0.0f);
+  for (int rows : {40, -40})
+    EXPECT_NEAR(at(spline_correct(stretch, rows), 8, 8), 1.0f / 1.1f, 1.0e-4f) << rows;
+}
+
+TEST_F(Corrections, BuiltTableFollowsTheTwoTriangleCorrection) {
+  const SplineSet set = linear_set(kSize, kSize, 0.3f, 0.05f, -0.7f, 0.03f);
+  const DistortionTable table = build(set);
+  const std::vector<float> exact = spline_correct(set, -40);
+  const std::vector<float> fast = fast_correct(table);
+  for (Index y = 3; y <= kSize - 3; ++y)
+    for (Index x = 3; x <= kSize - 3; ++x)
+      EXPECT_NEAR(at(fast, x, y), at(exact, x, y), 4.0f * 17.0f / 255.0f) << x << "," << y;
+  // Every built table can be stored.
+  std::string bytes;
+  EXPECT_TRUE(encode_dclut(table, false, {}, kSize, bytes));
+}
+
+TEST_F(Corrections, OverloadedPixelsStayWhereTheyAreAndFastCorrectionClips) {
+  const SplineSet identity = linear_set(kSize, kSize, 0.0f, 0.0f, 0.0f, 0.0f);
+  data[element(6, 6, kSize)] = 100.0f;
+  for (int rows : {4, -4}) {
+    const std::vector<float> out = spline_correct(identity, rows, 50.0f);
+    EXPECT_EQ(at(out, 6, 6), 100.0f) << rows;
+    EXPECT_EQ(at(out, 7, 6), data[element(7, 6, kSize)]) << rows;
+    EXPECT_EQ(at(out, 6, 7), data[element(6, 7, kSize)]) << rows;
+  }
+  // A table over part of the image: the region is clipped to it with a
+  // warning, and output pixels outside stay 0.
+  DistortionTable table = build(identity);
+  table.xnumlut = 10;
+  const std::vector<float> out = fast_correct(table);
+  EXPECT_NEAR(at(out, 10, 3), data[element(10, 3, kSize)], 1.0e-5f);
+  EXPECT_EQ(at(out, 11, 3), 0.0f);
+  EXPECT_NE(terminal.text().find("WARNING: Active Data Region (ADR) extends outside the look-up "
+                                 "table;\n         pixels outside it are ignored."),
+            std::string::npos);
+}
+
+TEST_F(Corrections, NarrowRegions) {
+  // A spline correction over one column is refused and leaves the memory.
+  const SplineSet set = linear_set(kSize, kSize, 0.0f, 0.0f, 0.0f, 0.0f);
+  std::vector<float> out(kSize * kSize, -1.0f), mx(kSize, -1.0f), my(kSize, -1.0f);
+  Index xs = 0, ys = 0, xe = 0, ye = 0;
+  int rows = 4;
+  float overload = 1.0e30f;
+  Status status = kStatusGood;
+  KZT_CORR_SPATIAL(false, true, set, kSize, kSize, axis, axis, data, 3, 1, 3, kSize, rows,
+                   overload, mx, my, out, xs, ys, xe, ye, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(xe, 0);
+  EXPECT_EQ(out[0], -1.0f);
+  EXPECT_NE(terminal.text().find("WARNING: The active data region must be at least 2 pixels"),
+            std::string::npos);
+  // The fast correction of one pixel continues the axes by 1.0.
+  axis[0] = 7.0f;
+  KZT_CORR_FAST(true, build(set), kSize, kSize, axis, axis, data, 1, 1, 1, 1, overload, mx, my,
+                out, xs, ys, xe, ye, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(mx[0], 7.0f);
+  EXPECT_EQ(mx[3], 10.0f);
+  EXPECT_NEAR(out[0], data[0], 1.0e-5f);
+  EXPECT_EQ(out[1], 0.0f);
+}
+
+TEST_F(Corrections, TableConstructionEdgeCases) {
+  // A uniform displacement of -1.0 in X: the shift normalises to -1 with
+  // fraction 1 = 255.
+  const DistortionTable table = build(linear_set(kSize, kSize, -1.0f, 0.0f, 0.0f, 0.0f));
+  const Index k = element(5, 5, kSize);
+  EXPECT_EQ(table.x_shifts[k], -1);
+  EXPECT_EQ(table.y_shifts[k], 0);
+  EXPECT_EQ(table.fractions[9 * k], 255);
+  // A moved pixel reaching the top-right cell of its block.
+  const DistortionTable half = build(linear_set(kSize, kSize, 0.5f, 0.0f, 0.5f, 0.0f));
+  const std::uint8_t* f = half.fractions.data() + 9 * k;
+  EXPECT_EQ(std::accumulate(f, f + 9, 0), 255);
+  // Four quarters of 63.75 round to 256: the lowest-numbered largest loses one.
+  EXPECT_EQ((std::vector<int>(f, f + 9)), (std::vector<int>{63, 64, 0, 64, 64, 0, 0, 0, 0}));
+}
+
+TEST_F(Corrections, FitRecoversAKnownDistortion) {
+  // Peaks on a 15 x 15 grid every 16 pixels; distortions 0.5 + 0.002 x and
+  // -0.3 + 0.001 y.
+  constexpr Index kPeaks = 15, kMax = 20;
+  std::vector<float> xp(kMax * kMax, -1.7e38f), yp(kMax * kMax, -1.7e38f), xd(kMax * kMax),
+      yd(kMax * kMax);
+  for (Index j = 1; j <= kPeaks; ++j)
+    for (Index i = 1; i <= kPeaks; ++i) {
+      const Index k = element(i, j, kMax);
+      xp[k] = 16.0f * static_cast<float>(i) - 8.0f;
+      yp[k] = 16.0f * static_cast<float>(j) - 8.0f;
+      xd[k] = 0.5f + 0.002f * xp[k];
+      yd[k] = -0.3f + 0.001f * yp[k];
+    }
+  xp[element(3, 4, kMax)] = -1.7e38f;  // a missing peak
+  SplineSet set;
+  set.x_maximum = set.y_maximum = 240.0f;
+  bool exist = false;
+  Status status = kStatusGood;
+  KZT_KESTAGRID(false, kMax, kMax, kPeaks, kPeaks, 0.01f, kMaxSplineKnots, kMaxSplineKnots, xp, yp,
+                xd, yd, exist, set, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_TRUE(exist);
+  for (const float p : {20.0f, 100.0f, 200.0f}) {
+    float vx = 0.0f, vy = 0.0f;
+    MA_CAL_NBCUBSPLINE(set.x.xnumknots, set.x.xnumknots, set.x.lambda, set.x.ynumknots,
+                       set.x.ynumknots, set.x.mu, set.x.num_coeffs(), set.x.coeffs, p, p, vx,
+                       status);
+    MA_CAL_NBCUBSPLINE(set.y.xnumknots, set.y.xnumknots, set.y.lambda, set.y.ynumknots,
+                       set.y.ynumknots, set.y.mu, set.y.num_coeffs(), set.y.coeffs, p, p, vy,
+                       status);
+    EXPECT_NEAR(vx, 0.5f + 0.002f * p, 0.02f) << p;
+    EXPECT_NEAR(vy, -0.3f + 0.001f * p, 0.02f) << p;
+  }
+  EXPECT_NE(terminal.text().find("INFO: Worst case fit discrepancies"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesta

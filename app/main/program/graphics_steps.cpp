@@ -1,0 +1,177 @@
+// The main program's graphics steps and graphics commands.
+
+#include "app/main/program/graphics_steps.hpp"
+
+#include <array>
+#include <optional>
+
+#include "core/defaults_db.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "graphics/device/input.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+
+namespace kesta {
+namespace {
+
+void saved_setting_refused(std::string_view key) {
+  Status local = kStatusGood;
+  IO_WRITE(
+      "WARNING: The saved value of " + std::string(key) + " cannot be used; the default is kept",
+      local);
+}
+
+// Three logicals of two characters each, as a saved curve style holds them;
+// nothing when a field is not a logical.
+std::optional<std::array<bool, 3>> three_logicals(std::string text) {
+  text.resize(6, ' ');
+  std::array<bool, 3> out{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    std::string_view field = std::string_view(text).substr(2 * i, 2);
+    while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+    if (!field.empty() && field.front() == '.') field.remove_prefix(1);
+    if (field.empty()) {
+      out[i] = false;
+    } else if (field.front() == 'T' || field.front() == 't') {
+      out[i] = true;
+    } else if (field.front() == 'F' || field.front() == 'f') {
+      out[i] = false;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+bool kzt_open_graphics(bool graphics_on, Status& status) {
+  if (st_bad(status, "Subroutine KZT_OPEN_GRAPHICS V0.1")) return false;
+  if (!graphics_on) {
+    // The defaults hold without a window too.
+    GS_DEF_GRAPHICS(status);
+    return false;
+  }
+  Status local = kStatusGood;
+  GS_OPEN_GRAPHICS(local);
+  if (local == kStatusGood) return true;
+  // Whatever failed, the program goes on without graphics.
+  ST_DEF_SYSTEM(local);
+  if (qg_db_system.system_open != 0) {
+    for (int id = 2; id >= 1; --id)
+      if (qg_find_workstation(id) >= 0) QG_CLOSE_WK(id, local);
+    QG_CLOSE(local);
+  }
+  ST_DEF_SYSTEM(local);
+  return false;
+}
+
+void kzt_restore_display(Status& status) {
+  if (st_bad(status, "Subroutine KZT_RESTORE_DISPLAY V0.1")) return;
+  int length = 0;
+  int retstat = 0;
+  std::string table;
+  IO_INQ_KEYVALUE("COLOUR_TABLE", length, table, retstat, status);
+  if (retstat == 0) {
+    for (int scheme = 1; scheme <= 11; ++scheme) {
+      if (table.substr(0, SLEN(table)) != gs_scheme_name(scheme)) continue;
+      int current = 0;
+      int levels = 0;
+      GS_INQ_LUTCHOICE(current, levels, status);
+      Status local = kStatusGood;
+      GS_SET_LUTCHOICE(scheme, levels, local);
+      GS_COLOURS(local);
+      if (local != kStatusGood) saved_setting_refused("COLOUR_TABLE");
+    }
+  }
+
+  bool mode_found = false;
+  int mode = 0;
+  float minimum = 0.0f;
+  float maximum = 1.0f;
+  bool log = false;
+  IO_INQ_IKEYVALUE("Z_SCALING_MODE", mode, retstat, status);
+  mode_found = retstat == 0;
+  IO_INQ_RKEYVALUE("Z_SCALING_MINIMUM", minimum, retstat, status);
+  IO_INQ_RKEYVALUE("Z_SCALING_MAXIMUM", maximum, retstat, status);
+  IO_INQ_LKEYVALUE("Z_SCALING_LOG", log, retstat, status);
+
+  std::string style;
+  IO_INQ_KEYVALUE("CURVE_STYLE_1", length, style, retstat, status);
+  if (retstat == 0) {
+    const auto switches = three_logicals(style);
+    Status local = kStatusGood;
+    if (switches) GS_SET_CURVESTYLE(1, (*switches)[0], (*switches)[1], (*switches)[2], local);
+    if (!switches || local != kStatusGood) saved_setting_refused("CURVE_STYLE_1");
+  }
+  if (!mode_found || status != kStatusGood) return;
+
+  Status local = kStatusGood;
+  GS_SET_IMAGESCALE(mode, minimum, maximum, local);
+  if (local != kStatusGood) {
+    saved_setting_refused("Z_SCALING_MODE");
+    return;
+  }
+  // The value range of x/y graphs follows the image scaling.
+  const GsRect ddr = gs_state.ddr;
+  switch (mode) {
+    case 0:
+      GS_SET_AUTODDR(true, true, true, true, status);
+      break;
+    case 1:
+      GS_SET_AUTODDR(true, false, true, false, status);
+      GS_SET_DDR(ddr.xmin, minimum, ddr.xmax, maximum, status);
+      break;
+    case 2:
+      GS_SET_AUTODDR(true, false, true, true, status);
+      GS_SET_DDR(ddr.xmin, minimum, ddr.xmax, minimum + 1.0f, status);
+      break;
+    case 3:
+      GS_SET_AUTODDR(true, true, true, false, status);
+      GS_SET_DDR(ddr.xmin, maximum - 1.0f, ddr.xmax, maximum, status);
+      break;
+    default:
+      break;
+  }
+  QG_SET_LOGZSCALING(log, status);
+  GS_SET_DATALOGLIN(gs_state.x_data_linear, !log, status);
+}
+
+void kzt_title_graphics(Status& status) {
+  if (st_bad(status, "Subroutine KZT_TITLE_GRAPHICS V0.1")) return;
+  QG_WINDOW_TITLE("KESTA GRAPHICS WINDOW", status);
+  int format = 0;
+  GS_INQ_WINDOWFORMAT(format, status);
+  if (format == 1 || format == 3)
+    GS_SET_GPP(0.08f, 0.15f, 0.92f, 0.6271f, status);
+  else
+    GS_SET_GPP(0.08f, 0.3529f, 0.6271f, 0.92f, status);
+}
+
+void kzt_poll_graphics(Status& status) {
+  if (st_bad(status, "Subroutine KZT_POLL_GRAPHICS V0.1")) return;
+  bool pending = false;
+  QG_INP_RESIZE(1, pending, status);
+}
+
+void kzt_set_image_region(Index xnumdat, Index ynumdat) {
+  if (xnumdat < 1 || ynumdat < 1) return;
+  Status local = kStatusGood;
+  GS_SET_IDR(0.0f, 0.0f, static_cast<float>(xnumdat), static_cast<float>(ynumdat), local);
+}
+
+void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string& graphics_kind,
+                   Status& status) {
+  if (st_bad(status, "Subroutine KZT_PLOT_DATA V0.1")) return;
+  const KztArrays& a = vosq_kzt_arrays;
+  GS_PLOT(a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
+          a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, sets.title, sets.xlabel, sets.ylabel,
+          sets.zlabel, status);
+  graphics_kind = "image";
+  GS_UPDATE(status);
+  display_command = "PLOT DATA";
+}
+
+}  // namespace kesta

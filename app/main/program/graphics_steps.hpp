@@ -1,0 +1,35 @@
+#pragma once
+// The main program's graphics: opening the window at start-up, the display
+// settings restored from the defaults, the window's title and graph
+// position, the keyboard loop's poll, and the graphics commands.
+
+#include <string>
+
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Opens the graphics (GRAPHICS_ON) or only sets their defaults. False when
+// the window could not be opened: graphics are then off, STATUS stays good.
+bool kzt_open_graphics(bool graphics_on, Status& status);
+
+// Restores COLOUR_TABLE, the Z_SCALING keys and CURVE_STYLE_1. A saved value
+// that its setter refuses gives one warning naming the key and is skipped.
+void kzt_restore_display(Status& status);
+
+// Titles the window and sets the graph page position for the page format.
+void kzt_title_graphics(Status& status);
+
+// Takes a pending redraw of the window off its queue (once per command).
+void kzt_poll_graphics(Status& status);
+
+// The whole image as the image display region after an input.
+void kzt_set_image_region(Index xnumdat, Index ynumdat);
+
+// PLOT DATA: the active data region as an image, or as a graph of a row or
+// a column.
+void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string& graphics_kind,
+                   Status& status);
+
+}  // namespace kesta

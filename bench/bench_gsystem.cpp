@@ -1,0 +1,136 @@
+// Graphics system: a whole image drawn onto a workstation that only keeps
+// what it is sent and into PostScript, the intensity range of a region, and
+// a long x/y graph with spline lines and markers.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/device/page_recorder_test_support.hpp"
+#include "graphics/system/drawing.hpp"
+
+namespace {
+
+using namespace kesta;
+
+std::vector<float> test_image(Index n) {
+  std::vector<float> image(static_cast<std::size_t>(n * n));
+  for (Index y = 0; y < n; ++y)
+    for (Index x = 0; x < n; ++x)
+      image[static_cast<std::size_t>(y * n + x)] =
+          static_cast<float>(1000.0 * std::sin(0.01 * static_cast<double>(x)) *
+                             std::cos(0.013 * static_cast<double>(y)));
+  return image;
+}
+
+std::vector<float> centres(Index n) {
+  std::vector<float> axis(static_cast<std::size_t>(n));
+  for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+  return axis;
+}
+
+// The graphics system with one workstation that keeps only a summary of
+// each primitive.
+struct Recorder {
+  std::vector<testing::PageItem> items;
+  explicit Recorder(Status& status) {
+    ST_DEF_SYSTEM(status);
+    QG_OPEN(0, status);
+    testing::open_page_recorder(1, &items);
+    GS_DEF_GRAPHICS(status);
+    GS_DEF_LUTCHOICE(status);
+    GS_DEF_COLOURS(status);
+  }
+  ~Recorder() {
+    Status status = kStatusGood;
+    QG_CLOSE(status);
+  }
+};
+
+void BM_ImageOntoRecorder(benchmark::State& state) {
+  const Index n = state.range(0);
+  const std::vector<float> image = test_image(n);
+  const std::vector<float> axis = centres(n);
+  Status status = ST_GOOD();
+  Recorder recorder(status);
+  for (auto _ : state) {
+    recorder.items.clear();
+    GS_2DMIMAGE(false, n, n, image, {}, axis, axis, 1, 1, n, n, "Bench", "X", "Y", "Z", status);
+    benchmark::ClobberMemory();
+  }
+  if (status != ST_GOOD()) state.SkipWithError("image failed");
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+BENCHMARK(BM_ImageOntoRecorder)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+void BM_ImageIntoPostScript(benchmark::State& state) {
+  const Index n = state.range(0);
+  const std::vector<float> image = test_image(n);
+  const std::vector<float> axis = centres(n);
+  Status status = ST_GOOD();
+  Recorder recorder(status);
+  QG_TEXTHEIGHT(0.02f, status);
+  io_open_stream(kStreamPostScript, "/dev/null", "w");
+  QG_OPEN_WK(2, kStreamPostScript, 21, status);
+  QG_ACTIVATE_WK(2, status);
+  QG_DEACTIVATE_WK(1, status);
+  for (auto _ : state) {
+    GS_2DMIMAGE(false, n, n, image, {}, axis, axis, 1, 1, n, n, "Bench", "X", "Y", "Z", status);
+    QG_UPDATE(2, 0, status);
+    benchmark::ClobberMemory();
+  }
+  if (status != ST_GOOD()) state.SkipWithError("image failed");
+  QG_CLOSE_WK(2, status);
+  io_close_stream(kStreamPostScript);
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+BENCHMARK(BM_ImageIntoPostScript)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+void BM_IntensityRange(benchmark::State& state) {
+  const Index n = state.range(0);
+  const int mode = static_cast<int>(state.range(1));
+  const std::vector<float> image = test_image(n);
+  Status status = ST_GOOD();
+  Recorder recorder(status);
+  for (auto _ : state) {
+    float lo = 0.0f, hi = 1.0f;
+    GS_CAL_ZRANGE(n, n, image, 1, 1, n, n, 1, mode, lo, hi, status);
+    benchmark::DoNotOptimize(lo);
+    benchmark::DoNotOptimize(hi);
+  }
+  if (status != ST_GOOD()) state.SkipWithError("range failed");
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+BENCHMARK(BM_IntensityRange)
+    ->Args({2048, 0})
+    ->Args({4096, 0})
+    ->Args({2048, 4})
+    ->Args({4096, 4})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_GraphWithSplinesAndMarkers(benchmark::State& state) {
+  const Index n = 4096;
+  std::vector<float> x(static_cast<std::size_t>(n)), y(x.size());
+  for (Index i = 0; i < n; ++i) {
+    x[static_cast<std::size_t>(i)] = static_cast<float>(i);
+    y[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(0.01 * static_cast<double>(i)));
+  }
+  Status status = ST_GOOD();
+  Recorder recorder(status);
+  GS_SET_CURVELINE(1, 1, kGsBlack, 1.0f, false, 1, status);
+  GS_SET_CURVEMARKERS(1, 4, kGsRed, 1.0f, status);
+  for (auto _ : state) {
+    recorder.items.clear();
+    GS_XYSGRAPH(n, 1, n, x, y, "Bench", "X", "Y", status);
+    benchmark::ClobberMemory();
+  }
+  if (status != ST_GOOD()) state.SkipWithError("graph failed");
+  state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_GraphWithSplinesAndMarkers)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,497 @@
+// The frame of every graph: background, axes with ticks and numbers (linear
+// and logarithmic), the tick choice and the grids.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
+#include "numeric/statistics.hpp"
+
+namespace kesta {
+namespace {
+
+using gs_detail::refuse;
+using gs_detail::terminal_line;
+using gs_detail::world_per_page;
+
+constexpr float kTextHeight = 0.0166667f;  // page height of a scale-1 character
+constexpr std::array<float, 8> kLog10 = {0.30103f,   0.4771213f, 0.60206f, 0.69897f,
+                                         0.7781513f, 0.845098f,  0.90309f, 0.9542425f};
+// No user tick setting draws more lines than this.
+constexpr int kMaxTicks = 10000;
+
+// One tick or grid line across the axis at VALUE along it.
+void across(bool x_axis, float value, float from, float to, Status& status) {
+  if (x_axis)
+    GS_LINE(value, from, value, to, status);
+  else
+    GS_LINE(from, value, to, value, status);
+}
+
+void tick(bool x_axis, float value, float position, bool minus, bool plus, float size,
+          Status& status) {
+  across(x_axis, value, minus ? position - size : position, plus ? position + size : position,
+         status);
+}
+
+void axis_line(bool x_axis, float start, float end, float position, Status& status) {
+  if (x_axis)
+    GS_LINE(start, position, end, position, status);
+  else
+    GS_LINE(position, start, position, end, status);
+}
+
+// First and last whole decade inside START..END, with a small tolerance.
+void decades(float start, float end, float tolerance, int& d1, int& d2) {
+  d1 = static_cast<int>(start > 0.0f ? start + (1.0f - tolerance) : start);
+  d2 = static_cast<int>(end < 0.0f ? end - (1.0f - tolerance) : end);
+}
+
+bool usable_decades(float start, float end) {
+  return std::fabs(start) < 1e6f && std::fabs(end) < 1e6f;
+}
+
+// Text style of an axis's numbers: alignment by side, height in world units
+// of the Y direction.
+float enumeration_style(bool x_axis, bool side, bool log_axis, const GsAxisEnum& style,
+                        Status& status) {
+  float wx = 1.0f;
+  float wy = 1.0f;
+  world_per_page(wx, wy, status);
+  const float height = style.text.height * kTextHeight * wy;
+  int horizontal = 2;
+  int vertical = 4;
+  if (x_axis) {
+    vertical = side ? 1 : 4;
+  } else {
+    horizontal = side ? 3 : 1;
+    vertical = log_axis ? 3 : 6;
+  }
+  GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing, 0,
+               horizontal, vertical, 0.0f, 1.0f, status);
+  return height;
+}
+
+// The large ticks of an axis, automatic ones computed and stored back.
+void large_ticks(bool x_axis, float minimum, float maximum, GsLargeTicks& ticks, Status& status) {
+  ticks = x_axis ? gs_state.xticks : gs_state.yticks;
+  if (!ticks.automatic) return;
+  GS_CAL_TICKS(minimum, maximum, ticks.first, ticks.interval, ticks.number, status);
+  if (x_axis)
+    GS_SET_XLTICKS(true, ticks.first, ticks.interval, ticks.number, status);
+  else
+    GS_SET_YLTICKS(true, ticks.first, ticks.interval, ticks.number, status);
+}
+
+int tick_count(int number) { return std::clamp(number, 0, kMaxTicks); }
+
+// The exponent style for logarithmic axes: plain numbers over a modest
+// range, powers of ten beyond it.
+int log_style(float start, float end) { return start >= -4.0f && end <= 6.0f ? 2 : 1; }
+
+}  // namespace
+
+void GS_BACKGROUND(Status& status) {
+  if (st_bad(status, "Subroutine GS_BACKGROUND: V0.4")) return;
+  if (!gs_state.background_fill) return;
+  QG_CLEAR(status);
+  float xmax = kPageDefault;
+  float ymax = 1.0f;
+  QG_INQ_MAXPC(1, xmax, ymax, status);
+  const float x1 = QG_PC2WC(true, 0.0f, status);
+  const float y1 = QG_PC2WC(false, 0.0f, status);
+  const float x2 = QG_PC2WC(true, xmax, status);
+  const float y2 = QG_PC2WC(false, ymax, status);
+  GS_FILLSTYLE(1, gs_state.background_colour, status);
+  GS_RECTANGLE(x1, y1, x2, y2, false, true, status);
+}
+
+void GS_CAL_TICKS(float minimum, float maximum, float& first, float& interval, int& number,
+                  Status& status) {
+  constexpr std::string_view position = "Subroutine GS_CAL_TICKS V0.1";
+  if (st_bad(status, position)) return;
+  if (!(minimum < maximum) && refuse(status, 13, position)) return;
+  const double lo = minimum;
+  const double hi = maximum;
+  const double rough = (hi - lo) / 10.0;
+  const double power = MA_DMULTIPLIER(rough);
+  const double mantissa = rough / power;
+  const double step = mantissa <= 1.05   ? 1.0
+                      : mantissa <= 2.1  ? 2.0
+                      : mantissa <= 5.25 ? 5.0
+                                         : 10.0;
+  const double dinterval = step * power;
+  double dfirst = std::round(lo / dinterval) * dinterval;
+  if (lo - dfirst > (hi - lo) / 10000.0) dfirst += dinterval;
+  double count = (hi - dfirst) / dinterval + 0.00001;
+  if (std::isnan(count)) count = -1.0;  // an infinite range has no usable ticks
+  first = static_cast<float>(dfirst);
+  interval = static_cast<float>(dinterval);
+  number = static_cast<int>(std::clamp(count, -1.0, static_cast<double>(kMaxTicks))) + 1;
+}
+
+void GS_CAL_ENUMFIELD(float value1, float value2, int digits, int& fraction, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_CAL_ENUMFIELD V0.1";
+  if (st_bad(status, position)) return;
+  int result = 0;
+  for (const float value : {value1, value2}) {
+    bool fits = false;
+    std::string text;
+    IO_VTOC(value, 40, std::clamp(digits, 0, 39), false, true, false, fits, text, status);
+    if (status != kStatusGood) return;
+    const std::size_t point = text.find('.');
+    if (fits && point != std::string::npos)
+      result = std::max(result, static_cast<int>(text.size() - point - 1));
+  }
+  fraction = result;
+}
+
+void GS_LINTICKS(bool x_axis, float start, float end, float position, float first, float interval,
+                 int num_large, int num_small, bool minus, bool plus, float large_size,
+                 float small_size, Status& status) {
+  constexpr std::string_view where = "Subroutine GS_LINTICKS V0.1";
+  if (st_bad(status, where)) return;
+  if (!(start < end) && refuse(status, 13, where)) return;
+  if ((num_large < 0 || num_small < 0 || num_small > 100) && refuse(status, 17, where)) return;
+  if ((!(large_size >= 0.0f) || !(small_size >= 0.0f)) && refuse(status, 21, where)) return;
+  axis_line(x_axis, start, end, position, status);
+  num_large = tick_count(num_large);
+  for (int k = 0; k < num_large; ++k)
+    tick(x_axis, first + static_cast<float>(k) * interval, position, minus, plus, large_size,
+         status);
+  if (num_small < 1) return;
+  const float small_step = interval / static_cast<float>(num_small + 1);
+  for (int k = -1; k <= num_large; ++k) {
+    for (int j = 1; j <= num_small; ++j) {
+      const float value =
+          first + static_cast<float>(k) * interval + static_cast<float>(j) * small_step;
+      if (value >= start && value <= end)
+        tick(x_axis, value, position, minus, plus, small_size, status);
+    }
+  }
+}
+
+void GS_LINAXIS(bool x_axis, float start, float end, float position, float first, float interval,
+                int num_large, bool minus, bool plus, bool enumerate, bool side, Status& status) {
+  constexpr std::string_view where = "Subroutine GS_LINAXIS V0.1";
+  if (st_bad(status, where)) return;
+  if (!(start < end) && refuse(status, 13, where)) return;
+  if (num_large < 0 && refuse(status, 17, where)) return;
+  const GsAxesStyle& style = x_axis ? gs_state.haxes : gs_state.vaxes;
+  float wx = 1.0f;
+  float wy = 1.0f;
+  world_per_page(wx, wy, status);
+  const float across_scale = x_axis ? wy : wx;
+  GS_LINESTYLE(style.line_type, style.width, style.colour, status);
+  GS_LINTICKS(x_axis, start, end, position, first, interval, num_large, style.num_small, minus,
+              plus, style.large_tick * across_scale, style.small_tick * across_scale, status);
+  if (!enumerate) return;
+  const float gap =
+      (x_axis ? gs_state.layout.x_enum_gap : gs_state.layout.y_enum_gap) * across_scale;
+  GS_LINAXENUM(x_axis, first, interval, num_large, side ? position - gap : position + gap, side,
+               status);
+}
+
+void GS_LINAXENUM(bool x_axis, float first, float interval, int num_large, float position,
+                  bool side, Status& status) {
+  constexpr std::string_view where = "Subroutine GS_LINAXENUM V0.4";
+  if (st_bad(status, where)) return;
+  if (num_large < 0 && refuse(status, 17, where)) return;
+  const GsAxisEnum& style = x_axis ? gs_state.xenum : gs_state.yenum;
+  if (!(style.text.height > 0.001f)) {
+    terminal_line("ERROR: GS_LINAXENUM: scale_factor_char= " + format_f(style.text.height, 10, 3));
+    return;
+  }
+  if (!style.text.output) return;
+  num_large = tick_count(num_large);
+  const float height = enumeration_style(x_axis, side, false, style, status);
+
+  const double last = static_cast<double>(first) + static_cast<double>(num_large - 1) * interval;
+  const double largest = std::max(std::fabs(static_cast<double>(first)), std::fabs(last));
+  double factor = 1.0;
+  // All-zero numbers keep the factor 1.
+  if (largest > 0.0 && (largest > 9999.9 || largest < 0.1)) factor = MA_DMULTIPLIER(largest);
+
+  int decimals = style.fraction;
+  const bool remove_zeros = style.shorten && !style.constant_length;
+  if (style.shorten && style.constant_length) {
+    GS_CAL_ENUMFIELD(static_cast<float>(first / factor), static_cast<float>(interval / factor),
+                     style.fraction, decimals, status);
+    decimals = std::min(decimals, style.fraction);
+  }
+  for (int k = 0; k < num_large && status == kStatusGood; ++k) {
+    const float value = first + static_cast<float>(k) * interval;
+    bool fits = false;
+    std::string text;
+    IO_VTOC(static_cast<float>(value / factor), style.field, std::min(decimals, style.field - 1),
+            false, remove_zeros, true, fits, text, status);
+    if (!fits) text.assign(static_cast<std::size_t>(style.field), '*');
+    if (SLEN(text) == 0) continue;
+    if (x_axis)
+      QG_TEXT(value, position, text, status);
+    else
+      QG_TEXT(position, value, text, status);
+  }
+  if (factor == 1.0 || status != kStatusGood) return;
+  // The shared power of ten, beside the frame's corner.
+  const int exponent = static_cast<int>(std::lround(std::log10(factor)));
+  const GsRect& frame = gs_state.dgpp;
+  const float px = x_axis ? frame.xmax + 0.01f : frame.xmin - 0.05f;
+  const float py = x_axis ? frame.ymin - 0.05f : frame.ymax + 0.01f;
+  GS_EXPONT(QG_PC2WC(true, px, status), QG_PC2WC(false, py, status), 1, 1, 4, true,
+            static_cast<float>(exponent), style.text.font, style.text.colour, 0.0f, height, status);
+}
+
+void GS_LINGRID(bool x_axis, float start, float end, float first, float interval, int num_large,
+                int num_small, float from, float to, Status& status) {
+  constexpr std::string_view where = "Subroutine GS_LINGRID V0.1";
+  if (st_bad(status, where)) return;
+  if (num_large < 0) {
+    status = kBaseGraphicsSystem + 17;
+    ST_SAVE(where);
+    return;
+  }
+  // X_AXIS true: lines at constant Y (horizontal), else at constant X.
+  const GsLine& coarse = x_axis ? gs_state.hcoarse : gs_state.vcoarse;
+  const GsLine& fine = x_axis ? gs_state.hfine : gs_state.vfine;
+  auto line = [&](float value) { across(!x_axis, value, from, to, status); };
+  num_large = tick_count(num_large);
+  GS_LINESTYLE(coarse.type, coarse.width, coarse.colour, status);
+  for (int k = 0; k < num_large; ++k) line(first + static_cast<float>(k) * interval);
+  if (num_small < 1) return;
+  num_small = std::min(num_small, 100);
+  GS_LINESTYLE(fine.type, fine.width, fine.colour, status);
+  const float small_step = interval / static_cast<float>(num_small + 1);
+  for (int k = -1; k <= num_large; ++k)
+    for (int j = 1; j <= num_small; ++j) {
+      const float value =
+          first + static_cast<float>(k) * interval + static_cast<float>(j) * small_step;
+      if (value >= start && value <= end) line(value);
+    }
+}
+
+void GS_ALOGTICKS(bool x_axis, float start, float end, float position, bool minus, bool plus,
+                  float large_size, float small_size, Status& status) {
+  constexpr std::string_view where = "Subroutine GS_ALOGTICKS V0.1";
+  if (st_bad(status, where)) return;
+  if (!(start < end) && refuse(status, 13, where)) return;
+  if ((!(large_size >= 0.0f) || !(small_size >= 0.0f)) && refuse(status, 21, where)) return;
+  axis_line(x_axis, start, end, position, status);
+  if (!usable_decades(start, end)) return;
+  int d1 = 0;
+  int d2 = 0;
+  decades(start, end, 0.0001f, d1, d2);
+  for (int d = d1; d <= d2; ++d)
+    tick(x_axis, static_cast<float>(d), position, minus, plus, large_size, status);
+  if (d2 - d1 > 20) return;
+  for (int d = d1 - 1; d <= d2 + 1; ++d)
+    for (const float l : kLog10) {
+      const float value = static_cast<float>(d) + l;
+      if (value >= start && value <= end)
+        tick(x_axis, value, position, minus, plus, small_size, status);
+    }
+}
+
+void GS_ALOGAXIS(bool x_axis, int style, float start, float end, float position, bool minus,
+                 bool plus, bool enumerate, bool side, Status& status) {
+  constexpr std::string_view where = "Subroutine GS_ALOGAXIS V0.4";
+  if (st_bad(status, where)) return;
+  if (!(start < end) && refuse(status, 13, where)) return;
+  const GsAxesStyle& axes = x_axis ? gs_state.haxes : gs_state.vaxes;
+  float wx = 1.0f;
+  float wy = 1.0f;
+  world_per_page(wx, wy, status);
+  const float across_scale = x_axis ? wy : wx;
+  GS_LINESTYLE(axes.line_type, axes.width, axes.colour, status);
+  GS_ALOGTICKS(x_axis, start, end, position, minus, plus, axes.large_tick * across_scale,
+               axes.small_tick * across_scale, status);
+  if (!enumerate) return;
+  const float gap =
+      (x_axis ? gs_state.layout.x_enum_gap : gs_state.layout.y_enum_gap) * across_scale;
+  GS_ALOGAXENUM(x_axis, style, start, end, side ? position - gap : position + gap, side, status);
+}
+
+void GS_ALOGAXENUM(bool x_axis, int style, float start, float end, float position, bool side,
+                   Status& status) {
+  constexpr std::string_view where = "Subroutine GS_ALOGAXENUM V0.5";
+  if (st_bad(status, where)) return;
+  if (!(start < end)) {
+    status = kBaseGraphicsSystem + 21;
+    ST_SAVE(where);
+    return;
+  }
+  const GsAxisEnum& enumeration = x_axis ? gs_state.xenum : gs_state.yenum;
+  if (!enumeration.text.output || !usable_decades(start, end)) return;
+  const float height = enumeration_style(x_axis, side, true, enumeration, status);
+  int horizontal = 2;
+  int vertical = side ? 1 : 4;
+  if (!x_axis) {
+    horizontal = side ? 3 : 1;
+    vertical = 3;
+  }
+  auto label = [&](float value) {
+    const float x = x_axis ? value : position;
+    const float y = x_axis ? position : value;
+    GS_EXPONT(x, y, style, horizontal, vertical, false, value, enumeration.text.font,
+              enumeration.text.colour, 0.0f, height, status);
+  };
+  int d1 = 0;
+  int d2 = 0;
+  decades(start, end, 0.0001f, d1, d2);
+  for (int d = d1; d <= d2 && status == kStatusGood; ++d) label(static_cast<float>(d));
+  if (d2 - d1 > 2) return;
+  int inside = 0;
+  for (int d = d1 - 1; d <= d2 + 1; ++d)
+    for (const float l : kLog10)
+      if (static_cast<float>(d) + l >= start && static_cast<float>(d) + l <= end) ++inside;
+  const int total = (d2 - d1) + inside + 1;
+  // Which of k = 2..9 are labelled, by how crowded the axis is.
+  std::array<bool, 8> chosen{};
+  auto pick = [&chosen](std::initializer_list<int> ks) {
+    for (const int k : ks) chosen[k - 2] = true;
+  };
+  if (total < 6)
+    pick({2, 3, 4, 5, 6, 7, 8, 9});
+  else if (total <= 7)
+    pick({2, 3, 4, 5, 6, 7, 8});
+  else if (total == 8)
+    pick({2, 3, 4, 5, 6, 8});
+  else if (total <= 12)
+    pick({2, 3, 4, 6});
+  else if (total <= 16)
+    pick({2, 4, 6});
+  else if (total <= 18)
+    pick({2, 4});
+  else
+    pick({3});
+  for (int d = d1 - 1; d <= d2 + 1; ++d)
+    for (int k = 2; k <= 9; ++k) {
+      const float value = static_cast<float>(d) + kLog10[k - 2];
+      if (chosen[k - 2] && value >= start && value <= end && status == kStatusGood) label(value);
+    }
+}
+
+void GS_ALOGGRID(bool x_axis, float xmin, float ymin, float xmax, float ymax, bool fine,
+                 Status& status) {
+  constexpr std::string_view where = "Subroutine GS_ALOGGRID V0.1";
+  if (st_bad(status, where)) return;
+  if (!(xmin < xmax) && refuse(status, 13, where)) return;
+  if (!(ymin < ymax) && refuse(status, 14, where)) return;
+  // X_AXIS true: horizontal lines at the Y decades, else vertical lines at
+  // the X decades.
+  const float start = x_axis ? ymin : xmin;
+  const float end = x_axis ? ymax : xmax;
+  const float from = x_axis ? xmin : ymin;
+  const float to = x_axis ? xmax : ymax;
+  if (!usable_decades(start, end)) return;
+  const GsLine& coarse = x_axis ? gs_state.hcoarse : gs_state.vcoarse;
+  const GsLine& fine_line = x_axis ? gs_state.hfine : gs_state.vfine;
+  int d1 = 0;
+  int d2 = 0;
+  decades(start, end, 0.00001f, d1, d2);
+  GS_LINESTYLE(coarse.type, coarse.width, coarse.colour, status);
+  for (int d = d1; d <= d2; ++d) across(!x_axis, static_cast<float>(d), from, to, status);
+  if (!fine || d2 - d1 > 20) return;
+  GS_LINESTYLE(fine_line.type, fine_line.width, fine_line.colour, status);
+  for (int d = d1 - 1; d <= d2 + 1; ++d)
+    for (const float l : kLog10) {
+      const float value = static_cast<float>(d) + l;
+      if (value >= start && value <= end) across(!x_axis, value, from, to, status);
+    }
+}
+
+void GS_EXPONT(float x, float y, int style, int horizontal, int vertical, bool prefix, float value,
+               int font, int colour, float angle, float height, Status& status) {
+  constexpr std::string_view where = "Subroutine GS_EXPONT V0.2";
+  if (st_bad(status, where)) return;
+  if ((style < 1 || style > 2 || !(value >= -99.0f && value <= 99.0f)) && refuse(status, 17, where))
+    return;
+  if (!(height > 0.0f) && refuse(status, 21, where)) return;
+  GS_TEXTSTYLE(font, colour, height, 1.0f, 0.0f, 0, horizontal, vertical, -std::sin(angle),
+               std::cos(angle), status);
+  bool fits = false;
+  std::string text;
+  if (style == 1) {
+    std::string exponent;
+    IO_VTOC(value, 5, 0, false, false, false, fits, exponent, status);
+    text = std::string(prefix ? "*" : "") + "10E" + exponent.substr(0, SLEN(exponent));
+  } else {
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-value - 1e-4f)), 0, 6);
+    IO_VTOC(std::pow(10.0f, value), 8, decimals, false, true, true, fits, text, status);
+    if (!fits) text = "********";
+  }
+  if (status == kStatusGood) QG_TEXT(x, y, text, status);
+}
+
+void GS_AXISFRAME(Status& status) {
+  if (st_bad(status, "Subroutine GS_AXISFRAME V0.6")) return;
+  const GsRect r = gs_state.dddr;
+  const std::array<bool, 4> f = gs_state.frame;
+  const int x_code = gs_state.x_axes_code;
+  const int y_code = gs_state.y_axes_code;
+  // Bottom and top X axes.
+  if (gs_state.x_axis_linear) {
+    GsLargeTicks t;
+    large_ticks(true, r.xmin, r.xmax, t, status);
+    GS_LINAXIS(true, r.xmin, r.xmax, r.ymin, t.first, t.interval, t.number, f[1], f[0], true, true,
+               status);
+    if (x_code == 0 || x_code == 2)
+      GS_LINAXIS(true, r.xmin, r.xmax, r.ymax, t.first, t.interval, t.number, f[0], f[1],
+                 x_code == 0, false, status);
+  } else {
+    const int style = log_style(r.xmin, r.xmax);
+    GS_ALOGAXIS(true, style, r.xmin, r.xmax, r.ymin, f[1], f[0], true, true, status);
+    if (x_code == 0 || x_code == 2)
+      GS_ALOGAXIS(true, style, r.xmin, r.xmax, r.ymax, f[0], f[1], x_code == 0, false, status);
+  }
+  // Left and right Y axes.
+  if (gs_state.y_axis_linear) {
+    GsLargeTicks t;
+    large_ticks(false, r.ymin, r.ymax, t, status);
+    GS_LINAXIS(false, r.ymin, r.ymax, r.xmin, t.first, t.interval, t.number, f[3], f[2], true, true,
+               status);
+    if (y_code == 0 || y_code == 2)
+      GS_LINAXIS(false, r.ymin, r.ymax, r.xmax, t.first, t.interval, t.number, f[2], f[3],
+                 y_code == 0, false, status);
+  } else {
+    const int style = log_style(r.ymin, r.ymax);
+    GS_ALOGAXIS(false, style, r.ymin, r.ymax, r.xmin, f[3], f[2], true, true, status);
+    if (y_code == 0 || y_code == 2)
+      GS_ALOGAXIS(false, style, r.ymin, r.ymax, r.xmax, f[2], f[3], y_code == 0, false, status);
+  }
+}
+
+void GS_GRID(Status& status) {
+  if (st_bad(status, "Subroutine GS_GRID V0.2")) return;
+  const GsRect r = gs_state.dddr;
+  const GsGridSwitches g = gs_state.grid;
+  if (g.h_coarse) {
+    if (gs_state.y_axis_linear) {
+      GsLargeTicks t;
+      large_ticks(false, r.ymin, r.ymax, t, status);
+      GS_LINGRID(true, r.ymin, r.ymax, t.first, t.interval, t.number,
+                 g.h_fine ? gs_state.vaxes.num_small : 0, r.xmin, r.xmax, status);
+    } else {
+      GS_ALOGGRID(true, r.xmin, r.ymin, r.xmax, r.ymax, g.h_fine, status);
+    }
+  }
+  if (g.v_coarse) {
+    if (gs_state.x_axis_linear) {
+      GsLargeTicks t;
+      large_ticks(true, r.xmin, r.xmax, t, status);
+      GS_LINGRID(false, r.xmin, r.xmax, t.first, t.interval, t.number,
+                 g.v_fine ? gs_state.haxes.num_small : 0, r.ymin, r.ymax, status);
+    } else {
+      GS_ALOGGRID(false, r.xmin, r.ymin, r.xmax, r.ymax, g.v_fine, status);
+    }
+  }
+}
+
+}  // namespace kesta

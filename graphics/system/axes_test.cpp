@@ -1,0 +1,141 @@
+// Tick choice, axes with their numbers, logarithmic axes and grids.
+
+#include <cmath>
+
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::PageFixture;
+using testing::PageItem;
+
+struct AxesTest : PageFixture {
+  // World 0..10 x 0..1 on the page rectangle 0.1..0.6 x 0.3..0.9.
+  void frame(float xmin, float ymin, float xmax, float ymax) {
+    Status s = kStatusGood;
+    QG_DATAWINDOW(xmin, ymin, xmax, ymax, s);
+    QG_VIEWPORT(0.1f, 0.3f, 0.6f, 0.9f, s);
+    GS_SET_DDDR(xmin, ymin, xmax, ymax, s);
+    GS_SET_DGPP(0.1f, 0.3f, 0.6f, 0.9f, s);
+    ASSERT_EQ(s, kStatusGood);
+    items.clear();
+  }
+  float world_x(float page_x) const { return (page_x - 0.1f) / 0.5f * 10.0f; }
+};
+
+TEST_F(AxesTest, TickChoice) {
+  struct Case {
+    float lo, hi, first, interval;
+    int number;
+  };
+  for (const Case& c : {Case{0, 100, 0, 10, 11}, Case{0, 21, 0, 2, 11}, Case{0, 21.1f, 0, 5, 5},
+                        Case{0.3f, 9.7f, 1, 1, 9}, Case{-7.5f, 7.5f, -6, 2, 7}}) {
+    float first = 0, interval = 0;
+    int number = 0;
+    Status s = kStatusGood;
+    GS_CAL_TICKS(c.lo, c.hi, first, interval, number, s);
+    EXPECT_FLOAT_EQ(first, c.first) << c.lo << ".." << c.hi;
+    EXPECT_FLOAT_EQ(interval, c.interval) << c.lo << ".." << c.hi;
+    EXPECT_EQ(number, c.number) << c.lo << ".." << c.hi;
+  }
+  float first = 7;
+  int number = 7;
+  Status s = kStatusGood;
+  GS_CAL_TICKS(1, 1, first, first, number, s);
+  EXPECT_EQ(s, 140013);
+  EXPECT_EQ(number, 7);
+}
+
+TEST_F(AxesTest, SmallTicksFillPartialIntervals) {
+  frame(-1, 0, 11, 1);
+  Status s = kStatusGood;
+  GS_LINTICKS(true, 0, 10, 0, 0, 2, 6, 1, false, true, 0.1f, 0.05f, s);
+  ASSERT_EQ(s, kStatusGood);
+  std::vector<float> small;
+  for (const PageItem* line : of("polyline"))
+    if (line->x.size() == 2 && line->x[0] == line->x[1] &&
+        std::abs(line->y[1] - line->y[0]) < 0.04f)
+      small.push_back(std::round((line->x[0] - 0.1f) / 0.5f * 12.0f - 1.0f));
+  EXPECT_EQ(small, (std::vector<float>{1, 3, 5, 7, 9}));
+}
+
+TEST_F(AxesTest, NumbersShareOnePowerOfTen) {
+  frame(0, 0, 10, 1);
+  struct Case {
+    float first, interval;
+    int number;
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {0, 10000, 6, {"0", "1", "2", "3", "4", "5", "*10E4"}},
+      {0.05f, 0.01f, 4, {"5", "6", "7", "8", "*10E-2"}},
+      {0, 0, 3, {"0", "0", "0"}},
+      {0, 0.5f, 3, {"0.0", "0.5", "1.0"}},
+  };
+  for (const Case& c : cases) {
+    items.clear();
+    Status s = kStatusGood;
+    GS_LINAXENUM(true, c.first, c.interval, c.number, 0.0f, true, s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(texts(), c.texts) << c.first;
+  }
+  items.clear();
+  Status s = kStatusGood;
+  GS_SET_XAXISENUM(true, 1, 1, 1, 1, 0, 2, 1, false, false, s);
+  GS_LINAXENUM(true, -5, 1, 1, 0.0f, true, s);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"**"}));
+}
+
+TEST_F(AxesTest, LogarithmicAxes) {
+  frame(-0.5f, 0, 2.3f, 1);
+  Status s = kStatusGood;
+  GS_ALOGAXENUM(true, 2, -0.5f, 2.3f, 0.0f, true, s);
+  ASSERT_EQ(s, kStatusGood);
+  // Three decades and, on a crowded axis, only the 3s between them.
+  EXPECT_EQ(texts(), (std::vector<std::string>{"1", "10", "100", "3", "30"}));
+
+  frame(0, 0, 25, 1);
+  GS_ALOGTICKS(true, 0, 25, 0, false, true, 0.1f, 0.05f, s);
+  EXPECT_EQ(of("polyline").size(), 1u + 26u);  // axis line and the decades only
+
+  items.clear();
+  GS_EXPONT(1, 0.5f, 1, 1, 4, true, -2, 1, kGsBlack, 0, 0.02f, s);
+  GS_EXPONT(1, 0.5f, 1, 1, 4, false, 3, 1, kGsBlack, 0, 0.02f, s);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"*10E-2", "10E3"}));
+  GS_EXPONT(1, 0.5f, 3, 1, 4, false, 3, 1, kGsBlack, 0, 0.02f, s);
+  EXPECT_EQ(s, 140017);
+}
+
+TEST_F(AxesTest, FrameStylesAndGrid) {
+  struct Case {
+    int x_code;
+    std::size_t numbers;
+  };
+  // 0..10 gets ticks 0, 1, ..., 10 on X and 0, 0.1, ..., 1 on Y.
+  for (const Case& c : {Case{0, 11 + 11 + 11 + 11}, Case{1, 11 + 11 + 11}, Case{2, 11 + 11 + 11}}) {
+    frame(0, 0, 10, 1);
+    Status s = kStatusGood;
+    GS_SET_AXESSTYLE(c.x_code, 0, s);
+    GS_AXISFRAME(s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(of("text").size(), c.numbers) << c.x_code;
+  }
+  EXPECT_TRUE(gs_state.xticks.automatic);
+  EXPECT_FLOAT_EQ(gs_state.xticks.interval, 1.0f);
+
+  frame(0, 0, 10, 1);
+  Status s = kStatusGood;
+  GS_SET_GRID(false, true, false, true, s);  // vertical coarse and fine
+  GS_SET_HAXESSTYLE(1, 1, 1, 0.01f, 0.005f, 1, s);
+  GS_GRID(s);
+  ASSERT_EQ(s, kStatusGood);
+  // Lines at constant X across the whole frame: 11 coarse and 10 fine.
+  std::size_t across = 0;
+  for (const PageItem* line : of("polyline"))
+    if (line->x[0] == line->x[1] && std::abs(line->y[1] - line->y[0] - 0.6f) < 1e-5f) ++across;
+  EXPECT_EQ(across, 21u);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,422 @@
+// Image display: the plot entry that draws a region as an image or a graph,
+// the image cell arrays with their intensity range, the colour scale bar,
+// the pixel lookup of world coordinates.
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
+#include "numeric/filters.hpp"
+#include "numeric/rebin.hpp"
+
+namespace kesta {
+namespace {
+
+using gs_detail::refuse;
+using gs_detail::terminal_line;
+
+// Checks of a data region: 1, 2 dimensions; 5, 6 the region (at least
+// MIN_SIZE pixels each way); 1 also for a data span shorter than the array.
+bool bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index ys, Index xe,
+                Index ye, Index min_size, Status& status, std::string_view position) {
+  if (xmaxdat < 1) return refuse(status, 1, position);
+  if (ymaxdat < 1) return refuse(status, 2, position);
+  if (xs < 1 || xe - xs + 1 < min_size || xe > xmaxdat) return refuse(status, 5, position);
+  if (ys < 1 || ye - ys + 1 < min_size || ye > ymaxdat) return refuse(status, 6, position);
+  if (!array_holds(size, xmaxdat, ymaxdat)) return refuse(status, 1, position);
+  return false;
+}
+
+// The checks of the plot entries: the region as above, axes reaching the
+// region's end and a used mask as large as the array (1).
+bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+              std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+              std::span<const float> yaxis, Index xs, Index ys, Index xe, Index ye, Index min_size,
+              Status& status, std::string_view position) {
+  if (bad_region(xmaxdat, ymaxdat, data.size(), xs, ys, xe, ye, min_size, status, position))
+    return true;
+  if (static_cast<Index>(xaxis.size()) < xe || static_cast<Index>(yaxis.size()) < ye ||
+      (mask_on && !array_holds(mask.size(), xmaxdat, ymaxdat)))
+    return refuse(status, 1, position);
+  return false;
+}
+
+// Finite extremes of a region in one pass (1.7e38 and -1.7e38 when none).
+void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
+                     Index ye, float& lo, float& hi) {
+  float a = 1.7e38f;
+  float b = -1.7e38f;
+  for (Index y = ys; y <= ye; ++y) {
+    const float* row = data.data() + element(xs, y, xmaxdat);
+    const Index n = xe - xs + 1;
+    for (Index i = 0; i < n; ++i) {
+      const float v = row[i];
+      // Comparisons with a NaN are false; the infinities fail the bound test.
+      if (v >= -3.4e38f && v <= 3.4e38f) {
+        a = v < a ? v : a;
+        b = v > b ? v : b;
+      }
+    }
+  }
+  lo = a;
+  hi = b;
+}
+
+// The display range for MODE; COLLAPSED when a user limit left no range.
+void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
+            Index ye, Index binning, int mode, float& zmin, float& zmax, bool& collapsed,
+            Status& status) {
+  collapsed = false;
+  float lo = zmin;
+  float hi = zmax;
+  if (mode == 0 || mode == 2 || mode == 3) {
+    float dlo = 0.0f;
+    float dhi = 0.0f;
+    if (binning <= 1) {
+      finite_extremes(xmaxdat, data, xs, ys, xe, ye, dlo, dhi);
+      if (dhi < dlo) dlo = dhi = 0.0f;  // no finite pixel
+    } else {
+      MA_REBINMINMAX(xmaxdat, ymaxdat, data, xs, ys, xe, ye, binning, binning, dlo, dhi, status);
+      if (status != kStatusGood) return;
+    }
+    if (mode != 2) lo = dlo;
+    if (mode != 3) hi = dhi;
+  } else if (mode == 4) {
+    MA_DIFZSCALE(xmaxdat, ymaxdat, data, xs, ys, xe, ye, lo, hi, status);
+    if (status != kStatusGood) return;
+  }
+  if (mode != 0 && !(lo < hi)) {
+    collapsed = true;
+    if (mode == 2) {
+      IO_WRITE("WARNING: The maximum data value is less than the user input minimum", status);
+      lo = hi - 1000.0f;
+    } else {
+      IO_WRITE("WARNING: The minimum data value is greater than the user input maximum", status);
+      hi = lo + 1000.0f;
+    }
+    IO_WRITE("         Z-value (intensity)", status);
+    IO_WRITE("         Use \"Z-SCALE\" to change values or scaling mode", status);
+  }
+  zmin = lo;
+  zmax = hi;
+}
+
+bool log_mapping(Status& status) {
+  bool log = false;
+  QG_INQ_LOGZSCALING(log, status);
+  return log;
+}
+
+// Each pixel's value written into its cell, for small regions.
+void pixel_values(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
+                  Index ye, Status& status) {
+  const GsRect& r = gs_state.idr;
+  const Index nx = xe - xs + 1;
+  const Index ny = ye - ys + 1;
+  const float dx = (r.xmax - r.xmin) / static_cast<float>(nx);
+  const float dy = (r.ymax - r.ymin) / static_cast<float>(ny);
+  const float height = std::min(dx / 5.0f, dy / 2.0f);
+  if (!(height > 0.0f)) return;
+  GS_TEXTSTYLE(1, gs_state.mask_colour, height, 1.0f, 0.0f, 0, 2, 6, 0.0f, 1.0f, status);
+  for (Index y = ys; y <= ye && status == kStatusGood; ++y)
+    for (Index x = xs; x <= xe && status == kStatusGood; ++x) {
+      bool fits = false;
+      std::string text;
+      IO_VTOC(data[element(x, y, xmaxdat)], 10, 3, false, true, true, fits, text, status);
+      if (!fits) text = "**********";
+      QG_TEXT(r.xmin + (static_cast<float>(x - xs) + 0.5f) * dx,
+              r.ymin + (static_cast<float>(y - ys) + 0.5f) * dy, text, status);
+    }
+}
+
+// Half a pixel beyond the outer pixel centres of an axis.
+void axis_edges(std::span<const float> axis, Index start, Index end, float& lo, float& hi) {
+  lo = axis[start - 1] - (axis[start] - axis[start - 1]) / 2.0f;
+  hi = axis[end - 1] + (axis[end - 1] - axis[end - 2]) / 2.0f;
+}
+
+}  // namespace
+
+void GS_PLOT(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+             std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+             Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
+             std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+             Status& status) {
+  if (st_bad(status, "Subroutine GS_PLOT V0.3")) return;
+  GS_MPLOT(false, xmaxdat, ymaxdat, data, {}, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm,
+           title, xlabel, ylabel, zlabel, status);
+}
+
+void GS_MPLOT(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+              std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+              std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+              Index yendelm, std::string_view title, std::string_view xlabel,
+              std::string_view ylabel, std::string_view zlabel, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_MPLOT V0.3";
+  if (st_bad(status, position)) return;
+  if (bad_plot(mask_on, xmaxdat, ymaxdat, data, mask, xaxis, yaxis, xstrelm, ystrelm, xendelm,
+               yendelm, 1, status, position))
+    return;
+  if (xendelm > xstrelm && yendelm > ystrelm) {
+    GS_2DMIMAGE(mask_on, xmaxdat, ymaxdat, data, mask, xaxis, yaxis, xstrelm, ystrelm, xendelm,
+                yendelm, title, xlabel, ylabel, zlabel, status);
+    return;
+  }
+  const bool log = log_mapping(status);
+  const bool x_linear = gs_state.x_axis_linear;
+  const bool y_linear = gs_state.y_axis_linear;
+  GS_SET_AXESLOGLIN(x_linear, !log, status);
+  if (xendelm > xstrelm) {
+    // One row: contiguous in the array.
+    const std::span<const float> row = data.subspan(element(1, ystrelm, xmaxdat), xmaxdat);
+    GS_XYSGRAPH(xmaxdat, xstrelm, xendelm, xaxis, row, title, xlabel, zlabel, status);
+    if (mask_on && status == kStatusGood) {
+      const GsCurveMarkers saved = gs_state.curve_markers[0];
+      gs_state.curve_markers[0].colour = gs_state.mask_colour;
+      for (Index x = xstrelm; x <= xendelm && status == kStatusGood; ++x) {
+        if (mask[element(x, ystrelm, xmaxdat)] == 0) continue;
+        float value = row[x - 1];
+        if (log) value = std::log10(std::max(value, 1.0e-30f));
+        const float px = xaxis[x - 1];
+        GS_MARKERS(1, 1, 1, 1, std::span<const float>(&px, 1), std::span<const float>(&value, 1),
+                   status);
+      }
+      gs_state.curve_markers[0] = saved;
+    }
+  } else {
+    // One column (or one pixel): copied, since a column is not contiguous.
+    std::vector<float> column(static_cast<std::size_t>(yendelm));
+    for (Index y = ystrelm; y <= yendelm; ++y)
+      column[static_cast<std::size_t>(y - 1)] = data[element(xstrelm, y, xmaxdat)];
+    GS_XYSGRAPH(yendelm, ystrelm, yendelm, yaxis, column, title, ylabel, zlabel, status);
+  }
+  Status local = kStatusGood;
+  GS_SET_AXESLOGLIN(x_linear, y_linear, local);
+}
+
+void GS_2DIMAGE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+                Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
+                std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                Status& status) {
+  constexpr std::string_view position = "Subroutine GS_2DIMAGE V0.8";
+  if (st_bad(status, position)) return;
+  if (bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 2, status,
+                 position))
+    return;
+  GS_2DMIMAGE(false, xmaxdat, ymaxdat, data, {}, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm,
+              title, xlabel, ylabel, zlabel, status);
+}
+
+void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                 std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+                 std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, std::string_view title, std::string_view xlabel,
+                 std::string_view ylabel, std::string_view zlabel, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_2DMIMAGE V0.6";
+  if (st_bad(status, position)) return;
+  if (bad_plot(mask_data, xmaxdat, ymaxdat, data, mask, xaxis, yaxis, xstrelm, ystrelm, xendelm,
+               yendelm, 2, status, position))
+    return;
+  int mode = 0;
+  float minimum = 0.0f;
+  float maximum = 1.0f;
+  GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
+
+  float wx1 = 0, wx2 = 0, wy1 = 0, wy2 = 0;
+  axis_edges(xaxis, xstrelm, xendelm, wx1, wx2);
+  axis_edges(yaxis, ystrelm, yendelm, wy1, wy2);
+  GS_SET_IDR(wx1, wy1, wx2, wy2, status);
+  GS_SET_DDDR(wx1, wy1, wx2, wy2, status);
+  QG_DATAWINDOW(wx1, wy1, wx2, wy2, status);
+  if (status != kStatusGood) return;
+
+  GsRect page = gs_state.gpp;
+  if (gs_state.iaspect) {
+    const double nx = static_cast<double>(xendelm - xstrelm + 1);
+    const double ny = static_cast<double>(yendelm - ystrelm + 1);
+    const double ratio = (ny / (page.ymax - page.ymin)) / (nx / (page.xmax - page.xmin));
+    if (ratio >= 1.0) {
+      const float half = static_cast<float>((page.xmax - page.xmin) / ratio / 2.0);
+      const float centre = (page.xmin + page.xmax) / 2.0f;
+      page.xmin = centre - half;
+      page.xmax = centre + half;
+    } else {
+      const float half = static_cast<float>(ratio * (page.ymax - page.ymin) / 2.0);
+      const float centre = (page.ymin + page.ymax) / 2.0f;
+      page.ymin = centre - half;
+      page.ymax = centre + half;
+    }
+  }
+  GS_SET_DGPP(page.xmin, page.ymin, page.xmax, page.ymax, status);
+  QG_VIEWPORT(page.xmin, page.ymin, page.xmax, page.ymax, status);
+
+  GS_BACKGROUND(status);
+  GS_2DMCELLARRAY(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm, yendelm, mode,
+                  minimum, maximum, status);
+  GS_AXISFRAME(status);
+  GS_GRID(status);
+  GS_TITLE(title, status);
+  GS_XLABEL(xlabel, status);
+  GS_LUTSCALE(minimum, maximum, false, zlabel, status);
+  GS_ATEXT(status);
+  GS_ARROWS(status);
+  GS_ALABELS(status);
+  GS_YLABEL(ylabel, status);
+  GS_SET_IMAGESCALE(mode, minimum, maximum, status);
+}
+
+void GS_2DCELLARRAY(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                    Index ystrelm, Index xendelm, Index yendelm, int mode, float& minimum,
+                    float& maximum, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_2DCELLARRAY V0.3";
+  if (st_bad(status, position)) return;
+  if (bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 2, status,
+                 position))
+    return;
+  GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode, minimum,
+                maximum, status);
+  if (status != kStatusGood) return;
+  qg_image_scaling_range(log_mapping(status), minimum, maximum);
+  const GsRect& r = gs_state.idr;
+  const Index nx = xendelm - xstrelm + 1;
+  const Index ny = yendelm - ystrelm + 1;
+  QG_REALCELLARRAY(r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm, nx, ny, data,
+                   minimum, maximum, status);
+  if (gs_state.pixel_values && nx <= 21 && ny <= 21)
+    pixel_values(xmaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
+}
+
+void GS_2DMCELLARRAY(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                     std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
+                     Index xendelm, Index yendelm, int mode, float& minimum, float& maximum,
+                     Status& status) {
+  constexpr std::string_view position = "Subroutine GS_2DMCELLARRAY V0.2";
+  if (st_bad(status, position)) return;
+  if (bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 2, status,
+                 position))
+    return;
+  if (mask_on && !array_holds(mask.size(), xmaxdat, ymaxdat) && refuse(status, 1, position)) return;
+  const GsRect& r = gs_state.idr;
+  const int mask_index = gs_device_fill_colour(gs_state.mask_colour);
+  bool collapsed = false;
+  zrange(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode, minimum, maximum,
+         collapsed, status);
+  if (collapsed || status != kStatusGood) return;
+  QG_RMASKCELLARRAY(mask_on, r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm,
+                    xendelm - xstrelm + 1, yendelm - ystrelm + 1, data, mask, minimum, maximum,
+                    mask_index, status);
+}
+
+void GS_CAL_ZRANGE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                   Index ystrelm, Index xendelm, Index yendelm, Index binning, int mode,
+                   float& zmin, float& zmax, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_CAL_ZRANGE V0.1";
+  if (st_bad(status, position)) return;
+  if (bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 2, status,
+                 position))
+    return;
+  if ((mode < 0 || mode > 4 || binning < 1) && refuse(status, 17, position)) return;
+  bool collapsed = false;
+  zrange(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, binning, mode, zmin, zmax,
+         collapsed, status);
+}
+
+void GS_CAL_WCTOPIX(Index maxdim, Index num, std::span<const float> axis, float coordinate,
+                    Index& pixel, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_CAL_WCTOPIX V0.2";
+  if (st_bad(status, position)) return;
+  if (maxdim < 1 && refuse(status, 1, position)) return;
+  if ((num < 1 || num > maxdim || static_cast<Index>(axis.size()) < num) &&
+      refuse(status, 5, position))
+    return;
+  Index p = 1;
+  while (p < num && axis[p - 1] < coordinate) ++p;
+  if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f > coordinate) --p;
+  pixel = p;
+}
+
+void GS_LUTSCALE(float minimum, float maximum, bool vertical, std::string_view zlabel,
+                 Status& status) {
+  constexpr std::string_view position = "Subroutine GS_LUTSCALE V0.3";
+  if (st_bad(status, position)) return;
+  const bool log = log_mapping(status);
+  // A constant image still gets its bar: the range is made usable first.
+  qg_image_scaling_range(log, minimum, maximum);
+  if (!(minimum < maximum)) {
+    IO_WRITE("ERROR: z_min, z_max = " + format_g(minimum, 14, 7) + format_g(maximum, 14, 7),
+             status);
+    refuse(status, 13, position);
+    return;
+  }
+  if (!gs_state.lut.bar) return;
+  GsState& g = gs_state;
+  const GsRect saved_dddr = g.dddr;
+  const GsRect saved_dgpp = g.dgpp;
+  float w[4]{};
+  float v[4]{};
+  QG_INQ_DATAWINDOW(w[0], w[1], w[2], w[3], status);
+  QG_INQ_VIEWPORT(v[0], v[1], v[2], v[3], status);
+
+  const GsRect bar{g.gpp.xmin, g.gpp.ymin - 0.125f, g.gpp.xmax, g.gpp.ymin - 0.1f};
+  const float lo = log ? std::log10(minimum) : minimum;
+  const float hi = log ? std::log10(maximum) : maximum;
+  const GsRect world = vertical ? GsRect{0.0f, lo, 1.0f, hi} : GsRect{lo, 0.0f, hi, 1.0f};
+  g.dddr = world;
+  g.dgpp = bar;
+  QG_DATAWINDOW(world.xmin, world.ymin, world.xmax, world.ymax, status);
+  QG_VIEWPORT(bar.xmin, bar.ymin, bar.xmax, bar.ymax, status);
+
+  int first = 0;
+  int last = 0;
+  QG_INQ_IMAGERANGE(first, last, status);
+  const Index n = std::max(1, last - first + 1);
+  std::vector<int> indices(static_cast<std::size_t>(n));
+  for (Index k = 0; k < n; ++k) indices[static_cast<std::size_t>(k)] = first + static_cast<int>(k);
+  if (vertical)
+    QG_CELLARRAY(0.0f, lo, 1.0f, hi, 1, n, 1, 1, 1, n, indices, status);
+  else
+    QG_CELLARRAY(lo, 0.0f, hi, 1.0f, n, 1, 1, 1, n, 1, indices, status);
+
+  const GsAxesStyle& axes = g.vaxes;
+  GS_LINESTYLE(axes.line_type, axes.width, axes.colour, status);
+  if (vertical) {
+    GS_LINE(0.0f, lo, 1.0f, lo, status);
+    GS_LINE(0.0f, hi, 1.0f, hi, status);
+  } else {
+    GS_LINE(lo, 0.0f, lo, 1.0f, status);
+    GS_LINE(hi, 0.0f, hi, 1.0f, status);
+  }
+  const bool along_x = !vertical;
+  if (log) {
+    const int style = lo >= -4.0f && hi <= 6.0f ? 2 : 1;
+    GS_ALOGAXIS(along_x, style, lo, hi, 0.0f, false, true, true, true, status);
+    GS_ALOGAXIS(along_x, style, lo, hi, 1.0f, true, false, false, false, status);
+  } else {
+    float tick_first = 0.0f;
+    float interval = 1.0f;
+    int number = 0;
+    GS_CAL_TICKS(lo, hi, tick_first, interval, number, status);
+    GS_LINAXIS(along_x, lo, hi, 0.0f, tick_first, interval, number, false, true, true, true,
+               status);
+    GS_LINAXIS(along_x, lo, hi, 1.0f, tick_first, interval, number, true, false, false, false,
+               status);
+  }
+  GS_XLABEL(zlabel, status);
+  g.dddr = saved_dddr;
+  g.dgpp = saved_dgpp;
+  Status local = kStatusGood;
+  QG_DATAWINDOW(w[0], w[1], w[2], w[3], local);
+  QG_VIEWPORT(v[0], v[1], v[2], v[3], local);
+  GS_SET_DLUTPC(true, bar.xmin, bar.ymin, bar.xmax, bar.ymax, status);
+}
+
+}  // namespace kesta

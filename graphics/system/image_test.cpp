@@ -1,0 +1,239 @@
+// Image display: page placement, intensity ranges, the scale bar, rows and
+// columns as graphs, pixel values, colour tables and pixel lookup.
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::PageFixture;
+using testing::PageItem;
+
+struct ImageTest : PageFixture {
+  Index nx = 0, ny = 0;
+  std::vector<float> data, xaxis, yaxis;
+  void image(Index w, Index h, float (*value)(Index, Index)) {
+    nx = w;
+    ny = h;
+    data.assign(static_cast<std::size_t>(w * h), 0.0f);
+    for (Index y = 1; y <= h; ++y)
+      for (Index x = 1; x <= w; ++x) data[element(x, y, w)] = value(x, y);
+    xaxis.resize(static_cast<std::size_t>(w));
+    yaxis.resize(static_cast<std::size_t>(h));
+    for (Index i = 0; i < w; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index i = 0; i < h; ++i) yaxis[i] = static_cast<float>(i) + 0.5f;
+  }
+  void plot(Status& s, Index xs = 1, Index ys = 1, Index xe = 0, Index ye = 0) {
+    GS_PLOT(nx, ny, data, xaxis, yaxis, xs, ys, xe ? xe : nx, ye ? ye : ny, "Title", "X", "Y", "Z",
+            s);
+  }
+};
+
+float ramp(Index x, Index) { return static_cast<float>(x); }
+float constant(Index, Index) { return 7.0f; }
+
+TEST_F(ImageTest, AspectKeepsSquarePixels) {
+  struct Case {
+    Index w, h;
+    GsRect drawn;
+  };
+  for (const Case& c :
+       {Case{100, 50, {0.1f, 0.325f, 0.6f, 0.575f}}, Case{50, 100, {0.225f, 0.2f, 0.475f, 0.7f}}}) {
+    image(c.w, c.h, ramp);
+    items.clear();
+    Status s = kStatusGood;
+    GS_SET_GPP(0.1f, 0.2f, 0.6f, 0.7f, s);
+    plot(s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_NEAR(gs_state.dgpp.xmin, c.drawn.xmin, 1e-5);
+    EXPECT_NEAR(gs_state.dgpp.ymin, c.drawn.ymin, 1e-5);
+    EXPECT_NEAR(gs_state.dgpp.xmax, c.drawn.xmax, 1e-5);
+    EXPECT_NEAR(gs_state.dgpp.ymax, c.drawn.ymax, 1e-5);
+    EXPECT_FLOAT_EQ(gs_state.gpp.ymin, 0.2f);
+    const auto cells = of("real_cell_array");
+    ASSERT_EQ(cells.size(), 1u);
+    EXPECT_NEAR(cells[0]->x[0], c.drawn.xmin, 1e-5);
+    EXPECT_NEAR(cells[0]->y[1], c.drawn.ymax, 1e-5);
+    EXPECT_EQ(cells[0]->xnum, c.w);
+    EXPECT_FLOAT_EQ(cells[0]->minimum, 1.0f);
+    EXPECT_FLOAT_EQ(cells[0]->maximum, static_cast<float>(c.w));
+    EXPECT_FLOAT_EQ(gs_state.idr.xmax, static_cast<float>(c.w));
+    // The scale bar under the graph page position, recorded as drawn.
+    ASSERT_EQ(of("cell_array").size(), 1u);
+    EXPECT_NEAR(of("cell_array")[0]->y[0], 0.2f - 0.125f, 1e-5);
+    EXPECT_TRUE(gs_state.lut_drawn);
+    EXPECT_NE(text("Title"), nullptr);
+    EXPECT_NE(text("Z"), nullptr);
+  }
+}
+
+TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
+  image(8, 8, constant);
+  Status s = kStatusGood;
+  plot(s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_EQ(of("real_cell_array").size(), 1u);
+  EXPECT_EQ(of("cell_array").size(), 1u);
+
+  image(8, 8, ramp);
+  data[3] = std::numeric_limits<float>::quiet_NaN();
+  data[9] = std::numeric_limits<float>::infinity();
+  data[20] = -std::numeric_limits<float>::infinity();
+  items.clear();
+  plot(s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(of("real_cell_array")[0]->minimum, 1.0f);
+  EXPECT_FLOAT_EQ(of("real_cell_array")[0]->maximum, 8.0f);
+}
+
+TEST_F(ImageTest, UserRangeThatLeavesNoRangeWarns) {
+  image(4, 4, ramp);
+  testing::TerminalCapture terminal;
+  float lo = 10.0f, hi = 0.0f;
+  Status s = kStatusGood;
+  GS_CAL_ZRANGE(4, 4, data, 1, 1, 4, 4, 1, 2, lo, hi, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(hi, 4.0f);
+  EXPECT_FLOAT_EQ(lo, 4.0f - 1000.0f);
+  const std::string out = terminal.text();
+  EXPECT_NE(out.find("WARNING: The maximum data value is less than the user input minimum"),
+            std::string::npos);
+  EXPECT_NE(out.find("Use \"Z-SCALE\" to change values or scaling mode"), std::string::npos);
+}
+
+TEST_F(ImageTest, RowsAndColumnsAreGraphs) {
+  image(10, 6, ramp);
+  struct Case {
+    Index xs, ys, xe, ye;
+    const char* xlabel;
+  };
+  for (const Case& c : {Case{1, 3, 10, 3, "X"}, Case{4, 1, 4, 6, "Y"}, Case{2, 2, 2, 2, "Y"}}) {
+    items.clear();
+    Status s = kStatusGood;
+    plot(s, c.xs, c.ys, c.xe, c.ye);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_TRUE(of("real_cell_array").empty());
+    EXPECT_NE(text(c.xlabel), nullptr) << c.xs;
+    EXPECT_NE(text("Z"), nullptr) << c.xs;  // the values' label on the vertical axis
+  }
+  Status s = kStatusGood;
+  float lo = 0, hi = 0;
+  GS_2DCELLARRAY(10, 6, data, 3, 1, 3, 6, 0, lo, hi, s);
+  EXPECT_EQ(s, 140005);
+}
+
+TEST_F(ImageTest, PixelValuesOnSmallRegions) {
+  image(22, 21, ramp);
+  for (const Index width : {21, 22}) {
+    items.clear();
+    Status s = kStatusGood;
+    GS_SET_IDR(0, 0, static_cast<float>(width), 21, s);
+    float lo = 0, hi = 0;
+    GS_2DCELLARRAY(22, 21, data, 1, 1, width, 21, 0, lo, hi, s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(of("text").size(), width == 21 ? 21u * 21u : 0u);
+  }
+}
+
+TEST_F(ImageTest, MaskedPixelsOfARowAreMarked) {
+  image(10, 2, ramp);
+  std::vector<std::uint8_t> mask(20, 0);
+  mask[element(3, 1, 10)] = 1;
+  mask[element(7, 1, 10)] = 1;
+  Status s = kStatusGood;
+  GS_SET_CURVEMARKERS(1, 5, kGsBlack, 1.0f, s);
+  GS_SET_CURVESTYLE(1, true, false, false, s);
+  GS_MPLOT(true, 10, 2, data, mask, xaxis, yaxis, 1, 1, 10, 1, "", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  // Two upright crosses of two lines each in the mask colour.
+  std::size_t marked = 0;
+  for (const PageItem* line : of("polyline"))
+    if (line->colour == gs_device_colour(kGsRed) && line->x.size() == 2) ++marked;
+  EXPECT_EQ(marked, 4u);
+  EXPECT_EQ(gs_state.curve_markers[0].colour, kGsBlack);
+}
+
+TEST_F(ImageTest, MaskedImageCellsTakeTheMaskColour) {
+  image(8, 8, ramp);
+  std::vector<std::uint8_t> mask(64, 0);
+  mask[10] = 1;
+  Status s = kStatusGood;
+  GS_SET_MASKCOLOUR(kGsGreen, s);
+  GS_MPLOT(true, 8, 8, data, mask, xaxis, yaxis, 1, 1, 8, 8, "", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  ASSERT_EQ(of("real_cell_array").size(), 1u);
+  EXPECT_EQ(of("real_cell_array")[0]->colour, gs_device_fill_colour(kGsGreen));
+  Status bad = kStatusGood;
+  GS_MPLOT(true, 8, 8, data, std::span<const std::uint8_t>(mask).first(10), xaxis, yaxis, 1, 1, 8,
+           8, "", "", "", "", bad);
+  EXPECT_EQ(bad, 140001);  // a mask smaller than the image
+}
+
+TEST_F(ImageTest, PixelLookup) {
+  const std::vector<float> centres = {1, 2, 3};
+  struct Case {
+    float coordinate;
+    Index pixel;
+  };
+  for (const Case& c : {Case{1.6f, 2}, Case{1.5f, 2}, Case{1.49f, 1}, Case{7.0f, 3}, Case{-4, 1}}) {
+    Index pixel = 0;
+    Status s = kStatusGood;
+    GS_CAL_WCTOPIX(3, 3, centres, c.coordinate, pixel, s);
+    EXPECT_EQ(pixel, c.pixel) << c.coordinate;
+  }
+}
+
+TEST_F(ImageTest, ColourTables) {
+  std::array<Rgb, 256> table{};
+  Status s = kStatusGood;
+  const std::vector<Rgb> grey = gs_scheme_points(3);
+  GS_CAL_COLOURTABLE(2, 2, grey, 10, 19, 10, 256, table, s);
+  EXPECT_FLOAT_EQ(table[19].red, 1.0f);
+  EXPECT_NEAR(table[10].red, 1.0f / 9.0f, 1e-6);
+  GS_CAL_COLOURTABLE(2, 2, grey, 10, 19, 2, 256, table, s);
+  for (int j = 10; j <= 19; ++j) EXPECT_TRUE(table[j].red == 0.0f || table[j].red == 1.0f) << j;
+  const std::vector<Rgb> wheel = gs_scheme_points(1);
+  GS_CAL_COLOURTABLE(6, 6, wheel, 10, 19, 1, 256, table, s);
+  EXPECT_FLOAT_EQ(table[10].red, 1.0f);  // one level: the last control point
+  EXPECT_FLOAT_EQ(table[10].green, 0.0f);
+  ASSERT_EQ(s, kStatusGood);
+  GS_CAL_COLOURTABLE(2, 2, grey, 20, 19, 2, 256, table, s);
+  EXPECT_EQ(s, 140013);
+
+  // Every scheme spreads over the range and ends on its last control point.
+  for (int scheme = 1; scheme <= 11; ++scheme) {
+    const std::vector<Rgb> points = gs_scheme_points(scheme);
+    const int n = static_cast<int>(points.size());
+    Status each = kStatusGood;
+    GS_CAL_COLOURTABLE(n, n, points, 49, 250, 202, 256, table, each);
+    ASSERT_EQ(each, kStatusGood) << scheme;
+    EXPECT_FLOAT_EQ(table[250].blue, points.back().blue) << scheme;
+    for (int j = 49; j <= 250; ++j)
+      EXPECT_TRUE(table[j].red >= 0 && table[j].red <= 1 && table[j].green >= 0 &&
+                  table[j].green <= 1 && table[j].blue >= 0 && table[j].blue <= 1)
+          << scheme << " " << j;
+  }
+  EXPECT_EQ(gs_scheme_points(7).size(), 63u);
+  EXPECT_FLOAT_EQ(gs_scheme_points(10).front().red, 1.0f);
+  EXPECT_EQ(gs_scheme_name(11), "BLACK-PURPLE-WHITE");
+
+  // Scheme 0 leaves the device colours alone.
+  const auto before = qg_db_colours.table;
+  Status t = kStatusGood;
+  GS_SET_LUTCHOICE(0, 50, t);
+  GS_COLOURS(t);
+  EXPECT_EQ(std::memcmp(before.data(), qg_db_colours.table.data(), sizeof(before)), 0);
+  GS_SET_LUTCHOICE(3, 50, t);
+  GS_COLOURS(t);
+  ASSERT_EQ(t, kStatusGood);
+  int first = 0, last = 0;
+  QG_INQ_IMAGERANGE(first, last, t);
+  EXPECT_FLOAT_EQ(qg_db_colours.table[static_cast<std::size_t>(last)].green, 1.0f);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,317 @@
+// Opening and closing the graphics system, the command-line graphics
+// options, and PostScript copies of the drawing.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+#include "core/atomic_file.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/text.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr std::string_view kEndLine = "% End of PostScript file";
+
+// The open PostScript copy. It is written to a temporary file, which can
+// step back over its last line when the copy is closed: renamed over a
+// plain target file, or copied into a target that cannot be replaced or
+// stepped back on (a device or a pipe), so that the line stepped over never
+// reaches it.
+struct PsCopy {
+  std::unique_ptr<AtomicFile> atomic;  // plain targets
+  std::string spool;                   // other targets: the temporary file
+  std::string path;
+  const std::string& work() const { return atomic ? atomic->temp_path() : spool; }
+};
+PsCopy ps_copy;
+
+// A temporary file for a target that is not a plain file, on the stream.
+bool open_spool(PsCopy& copy) {
+  std::string name = (std::filesystem::temp_directory_path() / "kesta-ps-XXXXXX").string();
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) return false;
+  std::FILE* file = ::fdopen(fd, "w");
+  if (file == nullptr) {
+    ::close(fd);
+    ::unlink(name.c_str());
+    return false;
+  }
+  copy.spool = name;
+  io_set_stream(kStreamPostScript, file);
+  return true;
+}
+
+// Copies the finished temporary file into the target.
+bool deliver(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::FILE* out = std::fopen(to.c_str(), "w");
+  if (!in || out == nullptr) {
+    if (out != nullptr) std::fclose(out);
+    return false;
+  }
+  std::vector<char> buffer(1 << 16);
+  bool ok = true;
+  while (ok && in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const std::size_t n = static_cast<std::size_t>(in.gcount());
+    ok = std::fwrite(buffer.data(), 1, n, out) == n;
+  }
+  return std::fclose(out) == 0 && ok;
+}
+
+bool has_window() { return qg_find_workstation(1) >= 0; }
+
+bool plain_file_or_new(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return true;
+  return S_ISREG(info.st_mode);
+}
+
+// The last lines of a file (at most the last 4 kB of it) and the offset at
+// which the last line starts.
+std::vector<std::string> tail_lines(const std::string& path, long& last_line_start) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(0, std::ios::end);
+  const long size = static_cast<long>(in.tellg());
+  const long from = std::max(0L, size - 4096L);
+  in.seekg(from);
+  std::string text(static_cast<std::size_t>(size - from), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  last_line_start = from;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    last_line_start = from + static_cast<long>(start);
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// True when the last lines are the page set-up the driver writes after
+// "showpage".
+bool page_ended(const std::vector<std::string>& lines) {
+  for (std::size_t back = 1; back <= 3 && back < lines.size(); ++back) {
+    const std::string& line = lines[lines.size() - 1 - back];
+    if (line.substr(0, SLEN(line)) == "showpage") return true;
+  }
+  return false;
+}
+
+void open_failure(int error, Status& status) {
+  IO_WRITE(" ", status);
+  IO_WRITE("ERROR: Failed to open ASCII text file. May be you do not", status);
+  IO_WRITE("       have write permission. ", status);
+  IO_WRITE(" ", status);
+  IO_WRITE("       Fortran I/O status return value (IOSTAT) = " + format_i(error, 8), status);
+  IO_WRITE("       (This value is system dependent; see system documentation.)", status);
+  IO_WRITE(" ", status);
+}
+
+}  // namespace
+
+void GS_MSET_OPTIONS(Status& status) {
+  if (st_bad(status, "Subroutine GS_MSET_OPTIONS V0.2")) return;
+  int num = 0;
+  std::vector<std::string> args;
+  IO_GETARGS(20, num, args, status);
+  if (status != kStatusGood) return;
+  bool landscape = false;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::string arg = IO_UPPER(args[i]);
+    auto starts = [&arg](std::string_view a, std::string_view b) {
+      return arg.rfind(a, 0) == 0 || arg.rfind(b, 0) == 0;
+    };
+    if (arg == "LANDSCAPE" || arg == "-LANDSCAPE" || arg == "+LANDSCAPE" || arg == "LAND" ||
+        arg == "-LAND" || arg == "+LAND") {
+      landscape = true;
+    } else if (starts("-COLOURS", "+COLOURS") || starts("-COL", "+COL")) {
+      const std::size_t skip = starts("-COLOURS", "+COLOURS") ? 8 : 4;
+      bool found = false;
+      int colours = 0;
+      IO_TOKTI(std::string_view(arg).substr(skip), found, colours, status);
+      if (found) {
+        colours = std::clamp(colours, 16, 256);
+        gs_state.colour_cells = gs_state.max_colour_cells = colours;
+      } else {
+        IO_WRITE("WARNING: Bad command line option", status);
+      }
+    } else if (starts("-DFORM", "+DFORM")) {
+      gs_state.form_document = true;
+    } else if (starts("-DMENU", "+DMENU")) {
+      gs_state.menu_document = true;
+    }
+  }
+  if (landscape) GS_MSET_LANDSCAPE(status);
+}
+
+void GS_OPEN_NOTERM(Status& status) {
+  if (st_bad(status, "Subroutine GS_OPEN_NOTERM V0.1")) return;
+  gs_state.colour_cells = 108;
+  gs_state.max_colour_cells = 210;
+  GS_DEF_GRAPHICS(status);
+  GS_MSET_OPTIONS(status);
+  QG_OPEN(0, status);
+}
+
+void GS_OPEN_GRAPHICS(Status& status) {
+  if (st_bad(status, "Subroutine GS_OPEN_GRAPHICS V0.3")) return;
+  GS_OPEN_NOTERM(status);
+  int format = 0;
+  GS_INQ_WINDOWFORMAT(format, status);
+  QG_SET_COLOURINDICES(gs_state.colour_cells, gs_state.max_colour_cells, status);
+  QG_OPEN_WK(1, 0, format == 1 || format == 3 ? 12 : 11, status);
+  QG_ACTIVATE_WK(1, status);
+  GS_DEF_LUTCHOICE(status);
+  GS_DEF_COLOURS(status);
+  float width = 0.0f;
+  QG_INQ_TEXTWIDTH(10, "iiii..MMWW", width, status);
+  if (status == kStatusGood) gs_state.reference_width = width;
+}
+
+void GS_UPDATE(Status& status) {
+  if (st_bad(status, "Subroutine GS_UPDATE V0.1")) return;
+  if (has_window()) QG_UPDATE(1, 0, status);
+}
+
+void GS_OPEN_PS(std::string_view file, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_OPEN_PS V0.2";
+  if (st_bad(status, position)) return;
+  if (SLEN(file) == 0) {
+    st_fail(status, kBaseGraphicsSystem + 33, position);
+    return;
+  }
+  if (gs_state.ps_file) return;
+  const std::string path(file.substr(0, SLEN(file)));
+  PsCopy copy;
+  copy.path = path;
+  errno = 0;
+  if (plain_file_or_new(path)) {
+    copy.atomic = std::make_unique<AtomicFile>(path);
+    if (!copy.atomic->ok()) {
+      open_failure(errno, status);
+      st_fail(status, 11000, position);
+      return;
+    }
+    io_set_stream(kStreamPostScript, copy.atomic->stream());
+  } else if (::access(path.c_str(), W_OK) != 0 || !open_spool(copy)) {
+    open_failure(errno, status);
+    st_fail(status, 11000, position);
+    return;
+  }
+  int format = 0;
+  GS_INQ_WINDOWFORMAT(format, status);
+  const bool landscape = format == 1 || format == 3;
+  const int type = !gs_state.ps_colour ? 23 : landscape ? 22 : 21;
+  // The PostScript driver needs a text height when it opens; before anything
+  // has been written the standard label height serves.
+  if (!(qg_db_textatts.height > 0.0f)) {
+    float xs = 1, ys = 1;
+    QG_INQ_SCALING(xs, ys, status);
+    QG_TEXTHEIGHT(0.0166667f / ys, status);
+  }
+  QG_OPEN_WK(2, kStreamPostScript, type, status);
+  if (status != kStatusGood) {
+    // Nothing is left behind: the old file stays as it was.
+    if (copy.atomic) {
+      io_set_stream(kStreamPostScript, nullptr);
+    } else {
+      io_close_stream(kStreamPostScript);
+      ::unlink(copy.spool.c_str());
+    }
+    return;
+  }
+  ps_copy = std::move(copy);
+  GS_SET_PSFILE(true, status);
+}
+
+void GS_ON_PRINT(bool /*graphical*/, bool& opened, Status& status) {
+  if (st_bad(status, "Subroutine GS_ON_PRINT V0.3")) return;
+  if (!gs_state.ps_file) {
+    // The graphics window's own prompt comes with the graphical widgets;
+    // until then both roads ask at the terminal.
+    std::string file;
+    IO_INPC(
+        false, "File to store graphics",
+        {"Enter name of PostScript output file or <RETURN>", "Enter <RETURN> for no file storage"},
+        {"Enter a file name or <RETURN>"}, 11, file, status);
+    if (status != kStatusGood) return;
+    if (SLEN(file) > 0) GS_OPEN_PS(file, status);
+  }
+  opened = gs_state.ps_file;
+  if (!opened || status != kStatusGood) return;
+  IO_WRITE("INFO: Writing graphics file: Please wait", status);
+  if (has_window()) QG_DEACTIVATE_WK(1, status);
+  QG_ACTIVATE_WK(2, status);
+}
+
+void GS_OFF_PRINT(Status& status) {
+  if (st_bad(status, "Subroutine GS_OFF_PRINT V0.2")) return;
+  if (qg_find_workstation(2) < 0) return;
+  QG_UPDATE(2, 0, status);
+  QG_DEACTIVATE_WK(2, status);
+  if (has_window()) QG_ACTIVATE_WK(1, status);
+}
+
+void GS_CLOSE_PS(Status& status) {
+  constexpr std::string_view position = "Subroutine GS_CLOSE_PS V0.2";
+  if (st_bad(status, position)) return;
+  if (!gs_state.ps_file) return;
+  std::FILE* out = io_stream(kStreamPostScript);
+  long last = 0;
+  if (out != nullptr) {
+    std::fflush(out);
+    // A page still being drawn is ended first, so that the closing line
+    // replaces the set-up line after its "showpage".
+    if (!page_ended(tail_lines(ps_copy.work(), last)) && qg_find_workstation(2) >= 0)
+      QG_UPDATE(2, 0, status);
+  }
+  if (qg_find_workstation(2) >= 0) QG_CLOSE_WK(2, status);
+  bool written = status == kStatusGood && out != nullptr;
+  if (out != nullptr) {
+    std::fflush(out);
+    tail_lines(ps_copy.work(), last);
+    written =
+        written && std::fseek(out, last, SEEK_SET) == 0 && ::ftruncate(::fileno(out), last) == 0;
+    IO_WRITE_FILE(kStreamPostScript, kEndLine, status);
+  }
+  if (ps_copy.atomic) {
+    io_set_stream(kStreamPostScript, nullptr);
+    written = written && status == kStatusGood && ps_copy.atomic->commit();
+  } else {
+    written = io_close_stream(kStreamPostScript) && written && status == kStatusGood &&
+              deliver(ps_copy.spool, ps_copy.path);
+    ::unlink(ps_copy.spool.c_str());
+  }
+  if (!written && status == kStatusGood) {
+    IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not be written", status);
+    st_fail(status, 11010, position);
+  }
+  ps_copy = PsCopy{};
+  gs_state.ps_file = false;
+}
+
+void GS_CLOSE_GRAPHICS(Status& status) {
+  if (st_bad(status, "Subroutine GS_CLOSE_GRAPHICS V0.2")) return;
+  if (has_window()) QG_CLOSE_WK(1, status);
+  GS_CLOSE_PS(status);
+  QG_CLOSE(status);
+}
+
+}  // namespace kesta
