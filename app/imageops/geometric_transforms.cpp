@@ -7,9 +7,11 @@
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/image_filters.hpp"
 #include "app/main/data_store.hpp"
+#include "app/main/kzt_common.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "numeric/geometry.hpp"
@@ -46,6 +48,15 @@ struct RebinAnswers {
   int ylower = 1;
   int xupper = INT_MAX;
   int yupper = INT_MAX;
+};
+
+struct TransformAnswers {
+  bool centre_set = false;  // the region's middle on first use
+  float xcentre = 0.0f;
+  float ycentre = 0.0f;
+  float angle = 0.0f;  // degrees
+  float xshift = 0.0f;
+  float yshift = 0.0f;
 };
 
 struct ReflectAnswers {
@@ -105,10 +116,18 @@ void fill_axis(std::span<float> axis, Index n, double start, double step) {
     axis[static_cast<std::size_t>(i - 1)] = static_cast<float>(start + (i - 1) * step);
 }
 
-bool spans_hold(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
-                std::span<const float> yaxis, std::span<float> mxaxis, std::span<float> myaxis) {
-  const auto x = static_cast<std::size_t>(xmaxdat), y = static_cast<std::size_t>(ymaxdat);
-  return xaxis.size() >= x && mxaxis.size() >= x && yaxis.size() >= y && myaxis.size() >= y;
+// The axes of the current data and of the memory must hold the declared
+// sizes: 110001 with POSITION recorded otherwise.
+bool axes_refused(std::string_view position, Index xmaxdat, Index ymaxdat,
+                  std::span<const float> xaxis, std::span<const float> yaxis,
+                  std::span<const float> mxaxis, std::span<const float> myaxis, Status& status) {
+  const Status code = spans_error({{xmaxdat, 1, xaxis.size()},
+                                   {ymaxdat, 1, yaxis.size()},
+                                   {xmaxdat, 1, mxaxis.size()},
+                                   {ymaxdat, 1, myaxis.size()}},
+                                  kBaseApp);
+  if (code != 0) st_fail(status, code, position);
+  return code != 0;
 }
 
 }  // namespace
@@ -152,8 +171,7 @@ void KZT_MOVE(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
        kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                           {variances.size(), mvariances.size()})))
     return;
-  if (!spans_hold(xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis))
-    return st_fail(status, kBaseApp + 1, kPosition);
+  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
 
   MoveAnswers answers = remembered<MoveAnswers>();
   IO_INPL(false, false, false, true, "DIRECT DEFINITION TRANSLATION/ROTATION",
@@ -282,6 +300,66 @@ void KZT_MOVE(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
   memory = out;
 }
 
+void KZT_TRANSFORM(KztTransformFormRoutine form, Index xmaxdat, Index ymaxdat,
+                   std::span<const float> xaxis, std::span<const float> yaxis,
+                   std::span<const float> data, Index xstrelm, Index ystrelm, Index xendelm,
+                   Index yendelm, float& x_pixel_size, float& y_pixel_size, std::span<float> mxaxis,
+                   std::span<float> myaxis, std::span<float> mdata, KztMemoryExtent& memory,
+                   Status& status) {
+  constexpr std::string_view kPosition = "Subroutine KZT_TRANSFORM V0.4";
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size(), mdata.size()}))
+    return;
+  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
+  TransformAnswers answers = remembered<TransformAnswers>();
+  if (!answers.centre_set) {
+    answers.xcentre = 0.5f * static_cast<float>(xstrelm + xendelm - 1);
+    answers.ycentre = 0.5f * static_cast<float>(ystrelm + yendelm - 1);
+  }
+  KztTransformForm fields{x_pixel_size,
+                          y_pixel_size,
+                          answers.xcentre,
+                          answers.ycentre,
+                          answers.angle,
+                          answers.xshift,
+                          answers.yshift,
+                          1,
+                          1,
+                          xmaxdat,
+                          ymaxdat};
+  if (form == nullptr) {
+    kzt_not_available("KZT_TRANSFORM", status);
+    return;
+  }
+  form(fields, status);
+  if (status != kStatusGood) return;
+  // The form keeps its own ranges; what comes back is checked all the same.
+  if (!(fields.x_pixel_size > 0.0f && fields.y_pixel_size > 0.0f) ||
+      region_error(xmaxdat, ymaxdat, fields.oxstrelm, fields.oystrelm, fields.oxendelm,
+                   fields.oyendelm, kBaseApp) != 0) {
+    IO_WRITE("WARNING: The pixel sizes or the output region are not possible", status);
+    return;
+  }
+  answers = {true, fields.xcentre, fields.ycentre, fields.angle, fields.xshift, fields.yshift};
+  remembered<TransformAnswers>() = answers;
+
+  IO_WRITE("TRANSFORMING: Please wait", status);
+  double elapsed0 = 0.0, cpu0 = 0.0;
+  IO_TIMES(elapsed0, cpu0, status);
+  MA_2DTRANSFORM(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, fields.xcentre,
+                 fields.ycentre, fields.angle / kDegrees, fields.xshift, fields.yshift,
+                 fields.x_pixel_size, fields.y_pixel_size, xmaxdat, ymaxdat, fields.oxstrelm,
+                 fields.oystrelm, fields.oxendelm, fields.oyendelm, mdata, status);
+  if (status != kStatusGood) return;
+  write_times(elapsed0, cpu0, status);
+  fill_axis(mxaxis, fields.oxendelm, xaxis[0], kzt_axis_step(xaxis, 1, xendelm));
+  fill_axis(myaxis, fields.oyendelm, yaxis[0], kzt_axis_step(yaxis, 1, yendelm));
+  x_pixel_size = fields.x_pixel_size;
+  y_pixel_size = fields.y_pixel_size;
+  memory = {fields.oxendelm, fields.oyendelm, fields.oxstrelm,
+            fields.oystrelm, fields.oxendelm, fields.oyendelm};
+}
+
 void KZT_REBIN(bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat, Index ymaxdat,
                std::span<const float> xaxis, std::span<const float> yaxis,
                std::span<const float> data, std::span<const float> variances, Index xstrelm,
@@ -297,8 +375,7 @@ void KZT_REBIN(bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat, 
        kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                           {variances.size(), mvariances.size()})))
     return;
-  if (!spans_hold(xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis))
-    return st_fail(status, kBaseApp + 1, kPosition);
+  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
   if (kzt_graphical_road(gui, "KZT_REBIN", status)) return;
 
   RebinAnswers answers = remembered<RebinAnswers>();
@@ -414,8 +491,7 @@ void KZT_REFLECT(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> 
        kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                           {variances.size(), mvariances.size()})))
     return;
-  if (!spans_hold(xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis))
-    return st_fail(status, kBaseApp + 1, kPosition);
+  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
   if (kzt_graphical_road(gui, "KZT_REFLECT", status)) return;
 
   ReflectAnswers answers = remembered<ReflectAnswers>();
@@ -468,8 +544,7 @@ void KZT_TRANSPOSE(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float
        kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                           {variances.size(), mvariances.size()})))
     return;
-  if (!spans_hold(xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis))
-    return st_fail(status, kBaseApp + 1, kPosition);
+  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
   if (yendelm > xmaxdat || xendelm > ymaxdat) {
     if (kzt_graphical_road(gui, "KZT_TRANSPOSE", status)) return;
     const bool second = yendelm > xmaxdat;
@@ -529,9 +604,7 @@ void KZT_EXTEND(bool gui, Index xmaxdat, Index ymaxdat, bool variances_exist, In
   if (variances_exist && kzt_region_refused(kPosition, xmaxdat, ymaxdat, 1, 1, xnumdat, ynumdat,
                                             status, {variances.size()}))
     return;
-  if (xaxis.size() < static_cast<std::size_t>(xmaxdat) ||
-      yaxis.size() < static_cast<std::size_t>(ymaxdat))
-    return st_fail(status, kBaseApp + 1, kPosition);
+  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, xaxis, yaxis, status)) return;
   if (kzt_graphical_road(gui, "KZT_EXTEND", status)) return;
   int nx = prompt_limit(xmaxdat), ny = prompt_limit(ymaxdat);
   ask_integer("X-NUMBER OF PIXELS", "Enter size of extended data region horizontally",

@@ -50,6 +50,39 @@ void KZT_MOVE(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
               std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
               std::span<float> mvariances, KztMemoryExtent& memory, Status& status);
 
+// The eleven fields of the TRANSFORM control form: pixel sizes in metres,
+// rotation centre in pixel coordinates, angle in degrees (anticlockwise),
+// translation in pixels, output pixel limits.
+struct KztTransformForm {
+  float x_pixel_size = 0.0f;
+  float y_pixel_size = 0.0f;
+  float xcentre = 0.0f;
+  float ycentre = 0.0f;
+  float angle = 0.0f;
+  float xshift = 0.0f;
+  float yshift = 0.0f;
+  Index oxstrelm = 1;
+  Index oystrelm = 1;
+  Index oxendelm = 1;
+  Index oyendelm = 1;
+};
+// Shows the form with FIELDS as the proposed values; the user's values come
+// back in FIELDS. A cancelled form leaves STATUS at the user escape.
+using KztTransformFormRoutine = void (*)(KztTransformForm& fields, Status& status);
+
+// TRANSFORM, the graphical road of MOVE/ROTATE: FORM (the graphical
+// interface's control form) gives the pixel sizes, centre, angle,
+// translation and output region; the region of DATA is rotated and
+// translated by exact area into MDATA (variances are not transformed), the
+// memory axes continue the current axes' first value and step, and the
+// pixel sizes become the ones entered. An escape changes nothing.
+void KZT_TRANSFORM(KztTransformFormRoutine form, Index xmaxdat, Index ymaxdat,
+                   std::span<const float> xaxis, std::span<const float> yaxis,
+                   std::span<const float> data, Index xstrelm, Index ystrelm, Index xendelm,
+                   Index yendelm, float& x_pixel_size, float& y_pixel_size, std::span<float> mxaxis,
+                   std::span<float> myaxis, std::span<float> mdata, KztMemoryExtent& memory,
+                   Status& status);
+
 // RE-BIN: whole factors sum blocks of input pixels from a prompted output
 // start; real factors rescale about a reference origin into a prompted output
 // region. MEMORY_FLAG, MEMORY and the memory pixel sizes are set only when the

@@ -271,6 +271,56 @@ TEST_F(Transforms, EscapesInTheMemoryWritersLeaveTheMemoryAlone) {
   }
 }
 
+// The control form as the graphical interface would fill it in: records
+// what it was offered and answers with a quarter turn, or cancels.
+KztTransformForm offered;
+bool cancel_form = false;
+void quarter_turn_form(KztTransformForm& fields, Status& status) {
+  offered = fields;
+  if (cancel_form) {
+    status = kStatusEscape;
+    return;
+  }
+  fields.angle = 90.0f;
+  fields.x_pixel_size = fields.y_pixel_size = 5.0e-5f;
+}
+
+TEST_F(Transforms, TransformTakesTheFormsAnswersAndEscapesChangeNothing) {
+  fresh(6, 6, true, false);
+  KztArrays& a = vosq_kzt_arrays;
+  for (int i = 0; i < 6; ++i) a.xaxis[i] = 10.0f + 2.0f * static_cast<float>(i);
+  const std::vector<float> before = image(a.mdata);
+  for (const bool cancel : {true, false}) {
+    cancel_form = cancel;
+    KztMemoryExtent m;
+    Status status = kStatusGood;
+    KZT_TRANSFORM(quarter_turn_form, 6, 6, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
+                  kzt_image(a.data), 1, 1, 6, 6, sets.x_pixel_size, sets.y_pixel_size,
+                  kzt_xline(a.mxaxis), kzt_yline(a.myaxis), kzt_image(a.mdata), m, status);
+    EXPECT_EQ(offered.xcentre, 3.0f);
+    EXPECT_EQ(offered.oxendelm, 6);
+    if (cancel) {
+      EXPECT_EQ(status, kStatusEscape);
+      EXPECT_EQ(image(a.mdata), before);
+      continue;
+    }
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(m.xnumdat, 6);
+    EXPECT_FLOAT_EQ(sets.x_pixel_size, 5.0e-5f);
+    EXPECT_EQ(a.mxaxis[5], 20.0f);
+    for (Index y = 1; y <= 6; ++y)
+      for (Index x = 1; x <= 6; ++x) EXPECT_NEAR(at(a.mdata, 7 - y, x), at(a.data, x, y), 1e-3);
+  }
+  // The angle is offered again next time.
+  cancel_form = true;
+  KztMemoryExtent m;
+  Status status = kStatusGood;
+  KZT_TRANSFORM(quarter_turn_form, 6, 6, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
+                1, 1, 6, 6, sets.x_pixel_size, sets.y_pixel_size, kzt_xline(a.mxaxis),
+                kzt_yline(a.myaxis), kzt_image(a.mdata), m, status);
+  EXPECT_EQ(offered.angle, 90.0f);
+}
+
 TEST(AxisConversions, StepsAndPixelCoordinates) {
   const std::vector<float> axis = {1.0f, 3.0f, 5.0f, 7.0f};
   EXPECT_EQ(kzt_axis_step(axis, 2, 4), 2.0f);
