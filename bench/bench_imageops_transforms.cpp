@@ -99,14 +99,18 @@ class Dialogue {
 };
 
 // Runs OPERATION as the benchmark's loop; REFERENCE is the numerical call.
+// Both ratios compare the fastest run of each, which the load of a shared
+// machine disturbs least.
 template <typename Op, typename Ref>
 void measure(benchmark::State& state, Index n, Op&& operation, Ref&& reference) {
-  const auto t0 = Clock::now();
-  for (auto _ : state) operation();
-  const double seconds = std::chrono::duration<double>(Clock::now() - t0).count() /
-                         static_cast<double>(state.iterations());
-  state.counters["x_memcpy"] = seconds / memcpy_seconds(n);
-  state.counters["x_numeric"] = seconds / best_seconds(reference);
+  double best = 1e30;
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    operation();
+    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+  }
+  state.counters["x_memcpy"] = best / memcpy_seconds(n);
+  state.counters["x_numeric"] = best / best_seconds(reference);
   state.SetItemsProcessed(state.iterations() * n * n);
 }
 
@@ -250,4 +254,8 @@ BENCHMARK(BM_SpatialFilter)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond)
 BENCHMARK(BM_Flip)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Rebin2x2)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Transpose)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MoveRotate10Degrees)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MoveRotate10Degrees)
+    ->Arg(2048)
+    ->Arg(4096)
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);

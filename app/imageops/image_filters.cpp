@@ -135,15 +135,18 @@ void KZT_BLUR(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystre
   MA_TOPHATCON(xmaxdat, ymaxdat, variances, xstrelm, ystrelm, xendelm, yendelm, answers.xsize,
                answers.ysize, true, xmaxdat, ymaxdat, mvariances, status);
   if (status != kStatusGood) return;
+  // 1 / count per column once; each row then costs one multiply a pixel.
   const std::vector<double> xcounts = clipped_counts(xstrelm, xendelm, answers.xsize);
   const std::vector<double> ycounts = clipped_counts(ystrelm, yendelm, answers.ysize);
-  std::vector<float> xfactors(xcounts.size());
+  std::vector<float> xinverse(xcounts.size());
+  for (std::size_t i = 0; i < xinverse.size(); ++i)
+    xinverse[i] = static_cast<float>(1.0 / xcounts[i]);
+  const std::size_t width = xinverse.size();
   for (Index y = ystrelm; y <= yendelm; ++y) {
-    const double ycount = ycounts[static_cast<std::size_t>(y - ystrelm)];
-    for (std::size_t i = 0; i < xfactors.size(); ++i)
-      xfactors[i] = static_cast<float>(1.0 / (xcounts[i] * ycount));
+    const float yinverse = static_cast<float>(1.0 / ycounts[static_cast<std::size_t>(y - ystrelm)]);
     float* row = mvariances.data() + element(xstrelm, y, xmaxdat);
-    for (std::size_t i = 0; i < xfactors.size(); ++i) row[i] *= xfactors[i];
+    const float* inverse = xinverse.data();
+    for (std::size_t i = 0; i < width; ++i) row[i] *= inverse[i] * yinverse;
   }
 }
 
