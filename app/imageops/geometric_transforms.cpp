@@ -434,6 +434,13 @@ void KZT_REBIN(bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat, 
     const Index xbin = static_cast<Index>(xwhole), ybin = static_cast<Index>(ywhole);
     out.xstrelm = answers.xstart;
     out.ystrelm = answers.ystart;
+    // Leftover pixels of a last partial block are not re-binned.
+    if (out.xstrelm + (xendelm - xstrelm + 1) / xbin - 1 > xmaxdat ||
+        out.ystrelm + (yendelm - ystrelm + 1) / ybin - 1 > ymaxdat) {
+      IO_WRITE("WARNING: The re-binned region does not fit into the arrays from this", status);
+      IO_WRITE("         starting pixel: nothing has been changed", status);
+      return;
+    }
     MA_RREBIN(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xbin, ybin, false,
               out.xstrelm, out.ystrelm, xmaxdat, ymaxdat, mdata, out.xendelm, out.yendelm, status);
     if (variances_exist)
@@ -515,6 +522,10 @@ void KZT_REFLECT(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> 
   const float y1 = kzt_pixel_coordinate(yaxis, yendelm, answers.points[1]);
   const float x2 = kzt_pixel_coordinate(xaxis, xendelm, answers.points[2]);
   const float y2 = kzt_pixel_coordinate(yaxis, yendelm, answers.points[3]);
+  if (x1 == x2 && y1 == y2) {
+    IO_WRITE("WARNING: The two points are the same: they do not define a line", status);
+    return;
+  }
   double elapsed0 = 0.0, cpu0 = 0.0;
   IO_TIMES(elapsed0, cpu0, status);
   MA_RREFLECT(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, x1, y1, x2, y2, subpixels,
@@ -665,7 +676,7 @@ void kzt_move_command(KztDataSets& sets, std::string& next, Status& status) {
            kzt_image(a.variances), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, sets.variances_exist,
            sets.x_pixel_size, sets.y_pixel_size, kzt_xline(a.mxaxis), kzt_yline(a.myaxis),
            kzt_image(a.mdata), kzt_image(a.mvariances), m, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood || !m.written()) return;
   // An earlier memory result may reach further than this one.
   if (sets.memory_defined) {
     m.xnumdat = std::max(m.xnumdat, sets.mxnumdat);
@@ -702,7 +713,7 @@ void kzt_reflect_command(KztDataSets& sets, std::string& next, Status& status) {
               sets.variances_exist, kzt_xline(a.mxaxis), kzt_yline(a.myaxis), kzt_image(a.mdata),
               kzt_image(a.mvariances), m, status);
   next = "EXCHANGE";
-  if (status != kStatusGood) return;
+  if (status != kStatusGood || !m.written()) return;
   describe_memory(sets, m);
 }
 

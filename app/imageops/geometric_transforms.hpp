@@ -18,8 +18,10 @@ namespace kesta {
 struct KztDataSets;
 
 // What a memory writer leaves in the memory's description: its defined size
-// and its region.
+// and its region. A writer that did not write the memory leaves it alone
+// (a fresh one stays at zero size).
 struct KztMemoryExtent {
+  bool written() const { return xnumdat > 0 && ynumdat > 0; }
   Index xnumdat = 0;
   Index ynumdat = 0;
   Index xstrelm = 0;
