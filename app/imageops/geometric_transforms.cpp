@@ -360,8 +360,8 @@ void KZT_TRANSFORM(KztTransformFormRoutine form, Index xmaxdat, Index ymaxdat,
             fields.oystrelm, fields.oxendelm, fields.oyendelm};
 }
 
-void KZT_REBIN(bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat, Index ymaxdat,
-               std::span<const float> xaxis, std::span<const float> yaxis,
+void KZT_REBIN([[maybe_unused]] bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat,
+               Index ymaxdat, std::span<const float> xaxis, std::span<const float> yaxis,
                std::span<const float> data, std::span<const float> variances, Index xstrelm,
                Index ystrelm, Index xendelm, Index yendelm, bool variances_exist, bool& memory_flag,
                std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
@@ -376,7 +376,6 @@ void KZT_REBIN(bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat, 
                           {variances.size(), mvariances.size()})))
     return;
   if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
-  if (kzt_graphical_road(gui, "KZT_REBIN", status)) return;
 
   RebinAnswers answers = remembered<RebinAnswers>();
   const float xwidth = static_cast<float>(xendelm - xstrelm + 1);
@@ -484,12 +483,12 @@ void KZT_REBIN(bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat, 
   my_pixel_size = y_pixel_size * answers.yfactor;
 }
 
-void KZT_REFLECT(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
-                 std::span<const float> yaxis, std::span<const float> data,
-                 std::span<const float> variances, Index xstrelm, Index ystrelm, Index xendelm,
-                 Index yendelm, bool variances_exist, std::span<float> mxaxis,
-                 std::span<float> myaxis, std::span<float> mdata, std::span<float> mvariances,
-                 KztMemoryExtent& memory, Status& status) {
+void KZT_REFLECT([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
+                 std::span<const float> xaxis, std::span<const float> yaxis,
+                 std::span<const float> data, std::span<const float> variances, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, bool variances_exist,
+                 std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
+                 std::span<float> mvariances, KztMemoryExtent& memory, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_REFLECT V0.5";
   if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                          {data.size(), mdata.size()}))
@@ -499,7 +498,6 @@ void KZT_REFLECT(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> 
                           {variances.size(), mvariances.size()})))
     return;
   if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
-  if (kzt_graphical_road(gui, "KZT_REFLECT", status)) return;
 
   ReflectAnswers answers = remembered<ReflectAnswers>();
   static constexpr std::string_view kPrompts[] = {"X COMPONENT POINT 1", "Y COMPONENT POINT 1",
@@ -541,12 +539,12 @@ void KZT_REFLECT(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> 
   memory = {xendelm, yendelm, xstrelm, ystrelm, xendelm, yendelm};
 }
 
-void KZT_TRANSPOSE(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
-                   std::span<const float> yaxis, std::span<const float> data,
-                   std::span<const float> variances, Index xstrelm, Index ystrelm, Index xendelm,
-                   Index yendelm, bool variances_exist, bool& refused, std::span<float> mxaxis,
-                   std::span<float> myaxis, std::span<float> mdata, std::span<float> mvariances,
-                   KztMemoryExtent& memory, Status& status) {
+void KZT_TRANSPOSE([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
+                   std::span<const float> xaxis, std::span<const float> yaxis,
+                   std::span<const float> data, std::span<const float> variances, Index xstrelm,
+                   Index ystrelm, Index xendelm, Index yendelm, bool variances_exist, bool& refused,
+                   std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
+                   std::span<float> mvariances, KztMemoryExtent& memory, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_TRANSPOSE V0.5";
   if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                          {data.size(), mdata.size()}))
@@ -557,7 +555,6 @@ void KZT_TRANSPOSE(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float
     return;
   if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
   if (yendelm > xmaxdat || xendelm > ymaxdat) {
-    if (kzt_graphical_road(gui, "KZT_TRANSPOSE", status)) return;
     const bool second = yendelm > xmaxdat;
     IO_WRITE(second ? "WARNING: The operation is not possible because the second dimension of"
                     : "WARNING: The operation is not possible because the first dimension of",
@@ -604,10 +601,10 @@ void KZT_FLIP(bool variances_exist, Index xmaxdat, Index ymaxdat, Index xstrelm,
              status);
 }
 
-void KZT_EXTEND(bool gui, Index xmaxdat, Index ymaxdat, bool variances_exist, Index& xnumdat,
-                Index& ynumdat, Index xstrelm, Index ystrelm, Index& xendelm, Index& yendelm,
-                std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
-                std::span<float> variances, Status& status) {
+void KZT_EXTEND([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat, bool variances_exist,
+                Index& xnumdat, Index& ynumdat, Index xstrelm, Index ystrelm, Index& xendelm,
+                Index& yendelm, std::span<float> xaxis, std::span<float> yaxis,
+                std::span<float> data, std::span<float> variances, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_EXTEND V0.1";
   if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, 1, 1, xnumdat, ynumdat, status,
                          {data.size()}))
@@ -616,7 +613,6 @@ void KZT_EXTEND(bool gui, Index xmaxdat, Index ymaxdat, bool variances_exist, In
                                             status, {variances.size()}))
     return;
   if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, xaxis, yaxis, status)) return;
-  if (kzt_graphical_road(gui, "KZT_EXTEND", status)) return;
   int nx = prompt_limit(xmaxdat), ny = prompt_limit(ymaxdat);
   ask_integer("X-NUMBER OF PIXELS", "Enter size of extended data region horizontally",
               "Enter a valid integer within given range", prompt_limit(xnumdat),

@@ -7,6 +7,9 @@
 // Pixel I of an axis covers pixel coordinates I - 1 to I; data (axis)
 // coordinates typed by the user become pixel coordinates through the axis
 // values.
+//
+// GUI true (the graphical interfaces) asks on the terminal too until the
+// graphical prompts, clicks and forms exist.
 
 #include <span>
 #include <string>

@@ -48,12 +48,6 @@ std::vector<double> clipped_counts(Index start, Index end, Index size) {
 
 }  // namespace
 
-bool kzt_graphical_road(bool gui, std::string_view routine, Status& status) {
-  if (!gui) return false;
-  kzt_not_available(routine, status);
-  return true;
-}
-
 SpatialKernel kzt_spatial_kernel(bool low_pass, int type) {
   struct Weights {
     float centre, edge, corner;
@@ -67,14 +61,13 @@ SpatialKernel kzt_spatial_kernel(bool low_pass, int type) {
   return {w.corner, w.edge, w.corner, w.edge, w.centre, w.edge, w.corner, w.edge, w.corner};
 }
 
-void KZT_MEDIANFILTER(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
-                      Index xendelm, Index yendelm, std::span<const float> data,
+void KZT_MEDIANFILTER([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                      Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
                       std::span<float> mdata, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_MEDIANFILTER V0.3";
   if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                          {data.size(), mdata.size()}))
     return;
-  if (kzt_graphical_road(gui, "KZT_MEDIANFILTER", status)) return;
   MedianAnswers answers = remembered<MedianAnswers>();
   const int xlimit = prompt_limit(xendelm - xstrelm + 1);
   const int ylimit = prompt_limit(yendelm - ystrelm + 1);
@@ -103,8 +96,8 @@ void KZT_MEDIANFILTER(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Ind
                mdata, status);
 }
 
-void KZT_BLUR(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
-              Index yendelm, bool variances_exist, std::span<const float> data,
+void KZT_BLUR([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+              Index xendelm, Index yendelm, bool variances_exist, std::span<const float> data,
               std::span<const float> variances, std::span<float> mdata, std::span<float> mvariances,
               Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_BLUR V0.3";
@@ -114,7 +107,6 @@ void KZT_BLUR(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystre
   if (variances_exist && kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
                                             yendelm, status, {variances.size(), mvariances.size()}))
     return;
-  if (kzt_graphical_road(gui, "KZT_BLUR", status)) return;
   BlurAnswers answers = remembered<BlurAnswers>();
   const int xlimit = prompt_limit(xmaxdat);
   const int ylimit = prompt_limit(ymaxdat);

@@ -8,7 +8,6 @@
 #include <array>
 #include <span>
 #include <string>
-#include <string_view>
 
 #include "core/types.hpp"
 
@@ -25,8 +24,8 @@ SpatialKernel kzt_spatial_kernel(bool low_pass, int type);
 
 // Asks the window sizes (1 up to the region's width and height) and writes
 // the median of the window about every element, clipped at the region's
-// edges, into MDATA. Variances are not filtered. GUI asks through the
-// graphical prompts.
+// edges, into MDATA. Variances are not filtered. GUI true (the graphical
+// interfaces) asks on the terminal too until the graphical prompts exist.
 void KZT_MEDIANFILTER(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                       Index xendelm, Index yendelm, std::span<const float> data,
                       std::span<float> mdata, Status& status);
@@ -45,11 +44,6 @@ void KZT_BLUR(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystre
 void KZT_SPATIALFILTER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                        Index yendelm, std::span<const float> data, std::span<float> mdata,
                        Status& status);
-
-// The graphical prompts and forms of the operations are not built yet: with
-// GUI true an operation writes the one "not available yet" line naming
-// ROUTINE, changes nothing and the caller returns (true).
-bool kzt_graphical_road(bool gui, std::string_view routine, Status& status);
 
 // Keyboard branches: the filter on the program arrays, then the memory
 // result described over the active data region.

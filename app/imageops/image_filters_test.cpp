@@ -205,12 +205,4 @@ TEST_F(ImageFilters, AnEscapeChangesNeitherTheMemoryNorTheNextDefaults) {
   }
 }
 
-TEST_F(ImageFilters, GraphicalRoadSaysItIsNotAvailableAndChangesNothing) {
-  Status status = kStatusGood;
-  KZT_MEDIANFILTER(true, kXmax, kYmax, kXs, kYs, kXe, kYe, data, mdata, status);
-  EXPECT_EQ(status, kStatusGood);
-  EXPECT_NE(terminal.text().find("KZT_MEDIANFILTER"), std::string::npos);
-  EXPECT_TRUE(std::all_of(mdata.begin(), mdata.end(), [](float v) { return v == kUntouched; }));
-}
-
 }  // namespace
