@@ -140,22 +140,6 @@ TEST_F(Transforms, TransposeRefusesRegionsThatDoNotFitAndSwapsOtherwise) {
   }
 }
 
-TEST_F(Transforms, FlipMirrorsDataAndVariancesAndTwiceRestores) {
-  fresh(5, 4, true, true);
-  region(2, 1, 5, 3);
-  const KztArrays& a = vosq_kzt_arrays;
-  const std::vector<float> data = image(a.data), variances = image(a.variances);
-  run(kzt_flip_command, {"YES"});
-  EXPECT_EQ(at(a.data, 2, 1), data[element(5, 1, 5)]);
-  EXPECT_EQ(at(a.variances, 3, 3), variances[element(4, 3, 5)]);
-  EXPECT_EQ(at(a.data, 1, 1), data[element(1, 1, 5)]);
-  run(kzt_flip_command, {""});
-  EXPECT_EQ(image(a.data), data);
-  run(kzt_flip_command, {"NO"});
-  EXPECT_EQ(at(a.data, 2, 1), data[element(2, 3, 5)]);
-  EXPECT_EQ(at(a.data, 2, 4), data[element(2, 4, 5)]);
-}
-
 TEST_F(Transforms, ExtendClearsTheNewElementsAndContinuesTheAxes) {
   const struct {
     Index xnum, ynum;
@@ -315,14 +299,6 @@ TEST_F(Transforms, TransformTakesTheFormsAnswersAndEscapesChangeNothing) {
     for (Index y = 1; y <= 6; ++y)
       for (Index x = 1; x <= 6; ++x) EXPECT_NEAR(at(a.mdata, 7 - y, x), at(a.data, x, y), 1e-3);
   }
-  // The angle is offered again next time.
-  cancel_form = true;
-  KztMemoryExtent m;
-  Status status = kStatusGood;
-  KZT_TRANSFORM(quarter_turn_form, 6, 6, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
-                1, 1, 6, 6, sets.x_pixel_size, sets.y_pixel_size, kzt_xline(a.mxaxis),
-                kzt_yline(a.myaxis), kzt_image(a.mdata), m, status);
-  EXPECT_EQ(offered.angle, 90.0f);
 }
 
 TEST(AxisConversions, StepsAndPixelCoordinates) {
