@@ -240,7 +240,13 @@ void run_fast_image(Dispatch&, Status& status) {
 
 void run_filter(Dispatch&, Status& status) { IO_WRITE("WARNING: Not yet implemented", status); }
 
+// A log whose writing failed has been closed by the core services.
+void sync_log_flag(Dispatch& d) {
+  d.sets.log_file_open = d.sets.log_file_open && vosq_io_dbdb.log_open;
+}
+
 void run_open_log(Dispatch& d, Status& status) {
+  sync_log_flag(d);
   if (d.sets.log_file_open) {
     IO_WRITE("WARNING: Log file is already open", status);
     return;
@@ -251,6 +257,7 @@ void run_open_log(Dispatch& d, Status& status) {
 }
 
 void run_close_log(Dispatch& d, Status& status) {
+  sync_log_flag(d);
   if (d.sets.log_file_open) {
     IO_CLOSE_LOGFILE(status);
     d.sets.log_file_open = false;
