@@ -8,7 +8,13 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/binary_format.hpp"
+#include "formats/cdd_codec.hpp"
+#include "formats/huffman_codec.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mervoda_format.hpp"
+#include "formats/scan_formats.hpp"
+#include "formats/tulma_format.hpp"
 
 namespace kesta {
 
@@ -16,6 +22,18 @@ namespace {
 
 enum class Writer {
   kesta,
+  tulma,
+  binary2,  // 2-byte integers
+  binary4,  // 4-byte integers
+  denzo,
+  mervoda,
+  cam,
+  gsas,
+  mca,
+  powder_cif,
+  spread,
+  cdd,
+  huffman,
   header_on,
   header_off,
   not_presently,  // "CBF"
@@ -30,24 +48,24 @@ struct OutputChoice {
 
 // clang-format off
 const std::array<OutputChoice, 19> kOutputChoices = {{
-    {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::unavailable},
-    {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::unavailable},
-    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::unavailable},
+    {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::cam},
+    {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::binary4},
+    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::binary2},
     {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::unavailable},
     {"CBF", "CBF: Crystallographic Binary Format", Writer::not_presently},
-    {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::unavailable},
-    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::unavailable},
-    {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::unavailable},
-    {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::unavailable},
+    {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::mervoda},
+    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::cdd},
+    {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::denzo},
+    {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::binary2},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Writer::kesta},
-    {"GSAS", "GSAS: GSAS powder diffraction format", Writer::unavailable},
+    {"GSAS", "GSAS: GSAS powder diffraction format", Writer::gsas},
     {"HEADER FILES", "HEADER FILES: Output ASCII header file with \"BINARY\" file", Writer::header_on},
-    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::unavailable},
-    {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::unavailable},
-    {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::unavailable},
+    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::huffman},
+    {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::tulma},
+    {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::mca},
     {"NO HEADER FILES", "NO HEADER FILES: No ASCII header files with \"BINARY\" files", Writer::header_off},
-    {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::unavailable},
-    {"SPREAD SHEET", "SPREAD SHEET: ASCII, one line of ADR in one record", Writer::unavailable},
+    {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::powder_cif},
+    {"SPREAD SHEET", "SPREAD SHEET: ASCII, one line of ADR in one record", Writer::spread},
     {"TIFF INTEGERS", "TIFF INTEGERS: Simple 1 or 2-byte output (no compression)", Writer::unavailable},
 }};
 // clang-format on
@@ -164,6 +182,67 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
       FIO_OUT_KESTA(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                     xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist,
                     x_pixel_size, y_pixel_size, retstat, status);
+      break;
+    }
+    case Writer::tulma:
+      fio_out_tulma_asked(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status);
+      break;
+    case Writer::binary2:
+    case Writer::binary4: {
+      int retstat = 0;
+      FIO_OUT_BINARY(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                     title, xlabel, ylabel, zlabel, x_pixel_size, y_pixel_size,
+                     fio_output_state.header_files, choice->writer == Writer::binary4 ? 4 : 2,
+                     retstat, status);
+      break;
+    }
+    case Writer::denzo: {
+      int retstat = 0;
+      FIO_OUT_MAR(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                  retstat, status);
+      break;
+    }
+    case Writer::mervoda: {
+      int retstat = 0;
+      std::string name;
+      FIO_OUT_MERVODA(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                      yendelm, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
+                      variances_exist, name, retstat, status);
+      break;
+    }
+    case Writer::cam:
+      FIO_OUT_3CAM(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data,
+                   title, status);
+      break;
+    case Writer::gsas:
+    case Writer::powder_cif: {
+      int retstat = 0;
+      std::string name;
+      auto* writer = choice->writer == Writer::gsas ? FIO_OUT_GSAS : FIO_OUT_POWDERCIF;
+      writer(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+             xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist, name,
+             retstat, status);
+      break;
+    }
+    case Writer::mca:
+      FIO_OUT_MCA(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status);
+      break;
+    case Writer::spread: {
+      int retstat = 0;
+      std::string name;
+      FIO_OUT_SPREAD(false, input_file, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                     yendelm, data, name, retstat, status);
+      break;
+    }
+    case Writer::cdd: {
+      int retstat = 0;
+      FIO_OUT_CDD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, retstat, status);
+      break;
+    }
+    case Writer::huffman: {
+      int retstat = 0;
+      FIO_OUT_HUFFMAN(false, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                      data, retstat, status);
       break;
     }
     case Writer::header_on:

@@ -163,7 +163,8 @@ TEST(ImageFiles, DamagedFileLeavesTheProgramsDataAsItWas) {
   const std::string out = run_program(
       dir, "INPUT DATA\nKESTA STANDARD FORMAT\nbroken.kzt\nINFORMATION\nEXIT\nYES\n", code);
   EXPECT_EQ(code, 0) << out;
-  EXPECT_NE(out.find("broken.kzt is not an image file of this format"), std::string::npos) << out;
+  EXPECT_NE(out.find("broken.kzt is not a \"KESTA STANDARD FORMAT\" file"), std::string::npos)
+      << out;
   EXPECT_NE(out.find("INFO: No current data"), std::string::npos) << out;
   EXPECT_EQ(file_contents(dir.file(".kesta.def")).find("#INPUT_FORMAT"), std::string::npos);
 }

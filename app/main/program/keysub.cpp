@@ -142,10 +142,14 @@ void run_input_data(Dispatch& d, Status& status) {
   // variance arrays still exist, so they are cleared over the new image
   // instead of the program forgetting that it has them.
   bool variances_read = d.sets.variances_exist;
-  FIO_INPUT(a.xmaxdat, a.ymaxdat, d.sets.input_file, variances_read, d.sets.data_defined,
-            a.xnumdat, a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
-            kzt_image(a.variances), d.sets.title, d.sets.xlabel, d.sets.ylabel, d.sets.zlabel,
-            d.sets.x_pixel_size, d.sets.y_pixel_size, status);
+  // The image read replaces the program arrays it was read into (no copy).
+  const ImageTarget target{a.xmaxdat,         a.ymaxdat,           variances_read,
+                           a.xnumdat,         a.ynumdat,           kzt_xline(a.xaxis),
+                           kzt_yline(a.yaxis), kzt_image(a.data),  kzt_image(a.variances),
+                           d.sets.title,      d.sets.xlabel,       d.sets.ylabel,
+                           d.sets.zlabel,     d.sets.x_pixel_size, d.sets.y_pixel_size,
+                           &a.data,           &a.variances};
+  FIO_INPUT(target, d.sets.input_file, d.sets.data_defined, status);
   if (status == kStatusGood && d.sets.variances_exist && !variances_read && a.xnumdat >= 1 &&
       a.ynumdat >= 1)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat, 0.0f, kzt_image(a.variances),
