@@ -121,7 +121,7 @@ void KZT_GAUSSIAN(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
   float xcentre = (at(xaxis, xstrelm) + at(xaxis, xendelm)) / 2.0f;
   float ycentre = (at(yaxis, ystrelm) + at(yaxis, yendelm)) / 2.0f;
   float degrees = answers.angle * kDegreesPerRadian;
-  const TextLines error = {"Must be valid real number"};
+  static const std::string error[] = {"Must be valid real number"};
   IO_INPR(false, 0.0f, 0.0f, true, "PEAK CENTRE X-COORDINATE ",
           {"Enter X-coordinate of centre of peak"}, error, xcentre, status);
   IO_INPR(false, 0.0f, 0.0f, true, "PEAK CENTRE Y-COORDINATE ",
@@ -182,7 +182,7 @@ void KZT_LINEARISE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                          {data.size(), variance_size(variances_exist, data, variances)}))
     return;
   LineariseAnswers a = remembered<LineariseAnswers>();
-  const TextLines error = {"Enter value within given range"};
+  static const std::string error[] = {"Enter value within given range"};
   IO_INPR(true, 0.001f, 1.0e6f, true, "VALUE FOR UNIT OPTICAL DENSITY",
           {"Enter the data value which corresponds to an optical density of one",
            "(usually 128 for the laboratory scanner)"},

@@ -7,7 +7,9 @@
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
 #include "app/imageops/fourier.hpp"
+#include "app/imageops/geometric_transforms.hpp"
 #include "app/imageops/histogram.hpp"
+#include "app/imageops/image_filters.hpp"
 #include "app/imageops/predictor.hpp"
 #include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/synthetic.hpp"
@@ -242,13 +244,6 @@ void run_exit(Dispatch& d, Status& status) {
   if (confirmed) d.continue_flag = false;
 }
 
-void run_extend(Dispatch& d, Status& status) {
-  // Without data only the default changes.
-  if (d.sets.data_defined) {
-    kzt_not_available(d.name, status);
-  }
-}
-
 void run_fast_image(Dispatch&, Status& status) {
   IO_WRITE("WARNING: The command \"FAST IMAGE\" has been removed as the normal PostScript", status);
   IO_WRITE("         printing is now much faster.  You should not  use this command and", status);
@@ -371,7 +366,7 @@ const Command kCommands[] = {
      image<kzt_command_autocorrelation>},
     {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay,
      image<kzt_command_axesscales>},
-    {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", nullptr},
+    {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", image<kzt_blur_command>},
     {"BRAGGS' EQUATION", "Variety of uses of Braggs equation", "", "GEOMETRY (EXPERIMENT)",
      nullptr},
     {"CADD", "Add constant to active data region", "D", "CMULTIPLY", image<kzt_command_cadd>},
@@ -407,11 +402,13 @@ const Command kCommands[] = {
      image<kzt_command_entropy>},
     {"EXCHANGE", "Exchange current data with the memory contents", "DA", kDisplay, run_exchange},
     {"EXIT", "Exit from program", "", "INPUT DATA", run_exit},
-    {"EXTEND", "Extend defined data region by user defined size", "", kDisplay, run_extend},
+    {"EXTEND", "Extend defined data region by user defined size", "", kDisplay,
+     image<kzt_extend_command>},
     {"FAST IMAGE", "Fast output of an image to PostScript", "", kSame, run_fast_image},
     {"FILTER", "Fourier Filtering of data with sharp cutoff filter", "", kSame, run_filter},
     {"FIT", "Model fitting, also detector tilt, and powder integration", "DA", "EXCHANGE", nullptr},
-    {"FLIP", "Reflect data through horizontal or vertical middle", "D", kDisplay, nullptr},
+    {"FLIP", "Reflect data through horizontal or vertical middle", "D", kDisplay,
+     image<kzt_flip_command>},
     {"FONT", "Select text font to be used for all roman text", "", kDisplay,
      run_style<GS_INP_FONT>},
     {"FUJI LINEARISATION", "Convert intensities to linear scale", "D", kDisplay,
@@ -440,9 +437,11 @@ const Command kCommands[] = {
     {"LOGARITHM", "Take logarithm base 10 of all elements in ADR", "D", kDisplay,
      image<kzt_command_logarithm>},
     {"MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
-    {"MEDIAN FILTER", "Filter by taking median value within window", "DA", "EXCHANGE", nullptr},
+    {"MEDIAN FILTER", "Filter by taking median value within window", "DA", "EXCHANGE",
+     image<kzt_medianfilter_command>},
     {"MESSAGE", "Define a message for output during a macro", "", "SLEEP", run_message},
-    {"MOVE/ROTATE", "Move and or rotate image, output in memory", "DA", "EXCHANGE", nullptr},
+    {"MOVE/ROTATE", "Move and or rotate image, output in memory", "DA", "EXCHANGE",
+     image<kzt_move_command>},
     {"MULTIPLY", "Multiply ADR of memory to the current data", "DMR", "FIT", run_multiply},
     {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA",
      image<kzt_command_normalise>},
@@ -474,10 +473,12 @@ const Command kCommands[] = {
     {"QUIT", "Exit from program", "", "INPUT DATA", run_exit},
     {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay,
      image<kzt_command_power>},
-    {"REBIN", "Rebin data, output in memory (same as \"RE-BIN\")", "DA", "EXCHANGE", nullptr},
-    {"RE-BIN", "Re-bin data, output in memory", "DA", "EXCHANGE", nullptr},
+    {"REBIN", "Rebin data, output in memory (same as \"RE-BIN\")", "DA", "EXCHANGE",
+     image<kzt_rebin_command>},
+    {"RE-BIN", "Re-bin data, output in memory", "DA", "EXCHANGE", image<kzt_rebin_command>},
     {"RECALL", "Recall data set from internal memory", "M", "FIT", run_recall},
-    {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE", nullptr},
+    {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE",
+     image<kzt_reflect_command>},
     {"REGION", "Change active data region", "D", kDisplay, nullptr},
     {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay, nullptr},
     {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
@@ -515,8 +516,10 @@ const Command kCommands[] = {
     {"SET Y-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay,
      run_style<GS_INP_YLABELSTYLE>},
     {"SLEEP", "Pause for a defined number of seconds", "", "MESSAGE", run_sleep},
-    {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE", nullptr},
-    {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE", nullptr},
+    {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE",
+     image<kzt_blur_command>},
+    {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE",
+     image<kzt_spatialfilter_command>},
     {"START MACRO", "Save commands in macro definition file", "", "INPUT DATA", run_start_macro},
     {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG",
      image<kzt_command_statistics>},
@@ -530,7 +533,8 @@ const Command kCommands[] = {
     {"TITLE", "Input new text for title", "", kDisplay, run_title},
     {"THRESHOLD", "Set minimum and/or maximum values in ADR", "D", kDisplay,
      image<kzt_command_threshold>},
-    {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE", nullptr},
+    {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE",
+     image<kzt_transpose_command>},
     {"UN-DEFINE VARIABLE", "Remove variable from translation table", "", "MACRO", run_undefine},
     {"UNIT CELL PARAMETERS", "Convert between real and reciprocal", "", kSame, nullptr},
     {"VARIABLE", "Define a named variable its type and value", "", "MACRO", run_variable},
