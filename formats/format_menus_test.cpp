@@ -95,21 +95,14 @@ TEST_F(FormatMenus, FirstInputProposesAFormatByArraySizeThenTheLastChoice) {
   EXPECT_NE(prompts_.at(1).find("INPUT FILE NAME"), std::string::npos);
 }
 
-TEST_F(FormatMenus, UnavailableFormatChangesNothing) {
+TEST_F(FormatMenus, RemovedFormatChangesNothing) {
   DataSet d(8, 8);
-  input(d, {"COMPRESSED DIFFRACTION DATA"});
+  input(d, {"PMC"});
   EXPECT_EQ(status_, kStatusGood);
   EXPECT_TRUE(d.defined);
   EXPECT_EQ(d.title, "current");
   EXPECT_EQ(d.xnum, 2);
   EXPECT_EQ(d.data[0], 42.0f);
-  EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
-  const std::string out = terminal_.text();
-  EXPECT_NE(out.find("WARNING: The format \"COMPRESSED DIFFRACTION DATA\" is not available yet"),
-            std::string::npos);
-
-  // The removed format is a failure too, whatever extent was defined.
-  input(d, {"PMC"});
   EXPECT_NE(terminal_.text().find("WARNING: Format support removed"), std::string::npos);
   EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
 }
