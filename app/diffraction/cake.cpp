@@ -119,12 +119,15 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   b.counts.assign(static_cast<std::size_t>(width * (b.yend - b.ystart + 1)), 0);
   b.weights.assign(static_cast<std::size_t>(s.num_2theta * s.num_azimuthal), 0.0);
   const double d = g.distance();
+  // Footprint edges and azimuths in single precision: the set-up's cost is
+  // its transcendental calls.
   const auto radial = [&](double r) -> double {
+    const float rf = static_cast<float>(r);
     switch (s.scan_type) {
       case kScanRadial: return r - s.inner;
-      case kScanTwoTheta: return g.two_theta_of_radius(r) - s.t_in;
-      case kScanQ: return g.q_of_two_theta(g.two_theta_of_radius(r)) - s.o;
-      default: return g.d_of_two_theta(g.two_theta_of_radius(r)) - s.o;
+      case kScanTwoTheta: return g.two_theta_of_radius(rf) - s.t_in;
+      case kScanQ: return g.q_of_two_theta(g.two_theta_of_radius(rf)) - s.o;
+      default: return g.d_of_two_theta(g.two_theta_of_radius(rf)) - s.o;
     }
   };
   std::size_t pixel = 0;
@@ -147,7 +150,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       }
       const double span = hi - lo;
       if (!(span > 0.0)) continue;
-      double a = DiffractionGeometry::azimuth(x, y) - s.start_azimuth;
+      double a = DiffractionGeometry::azimuth(static_cast<float>(x), static_cast<float>(y)) -
+                 s.start_azimuth;
       if (a < 0.0) a += 2.0 * M_PI;
       if (a > s.azimuth_range) continue;
       // A pixel at the beam centre covers every azimuth.
@@ -157,8 +161,9 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       double factor = 1.0;
       if (s.correct_polarisation && !(std::abs(x) <= 1.0e-6 && std::abs(y) <= 1.0e-6)) {
         const double c = d * d / (r * r + d * d);
-        const double phi = std::atan2(y, x);
-        factor = ((c + 1.0) - (1.0 - c) * std::cos(2.0 * phi) * s.polarisation) * 0.5;
+        factor = ((c + 1.0) - (1.0 - c) * DiffractionGeometry::cos_twice_azimuth(x, y) *
+                                  s.polarisation) *
+                 0.5;
         b.min_factor = std::min(b.min_factor, factor);
       }
       const double inverse = 1.0 / factor;
@@ -307,8 +312,8 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   s.azimuth_range = end - start_azimuth;
   s.aw = s.azimuth_range / static_cast<double>(num_azimuthal);
   s.full_circle = std::abs(s.azimuth_range - 6.283185) < 1.0e-5;
-  s.t_in = g.two_theta_of_radius(inner_limit);
-  const double t_out = g.two_theta_of_radius(outer_limit);
+  s.t_in = g.two_theta_of_radius(static_cast<double>(inner_limit));
+  const double t_out = g.two_theta_of_radius(static_cast<double>(outer_limit));
   const double n = static_cast<double>(num_2theta);
   s.dt = (t_out - s.t_in) / n;
   double d_max = 0.0;
