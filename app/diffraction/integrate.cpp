@@ -10,6 +10,8 @@
 #include "app/main/kzt_common.hpp"
 #include "core/defaults_db.hpp"
 #include "core/io_output.hpp"
+#include "core/menu.hpp"
+#include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
@@ -189,6 +191,75 @@ void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
   sets.myendelm = 1;
   sets.memory_defined = true;
   KZT_EXCHANGE(sets, status);
+}
+
+void KZT_INP_POLARISATION(bool& correct_polarisation, float& polarisation,
+                          int& lorentz_geometry, Status& status) {
+  constexpr std::string_view kName = "Subroutine KZT_INP_POLARISATION V0.1";
+  if (st_bad(status, kName)) return;
+  if (lorentz_geometry >= 2) return st_fail(status, kAppBase + 17, kName);
+  IO_INPL(true, false, true, true, "CORRECT FOR X-RAY BEAM POLARISATION",
+          {"KESTA takes the polarisation of the beam into account as a function",
+           "of both 2-theta and azimuth, which a 1-D scan cannot do afterwards.",
+           "Enter \"YES\" to divide the intensities by the polarisation factor.",
+           "Data corrected here must not be corrected again by later software",
+           "(e.g. a Rietveld refinement program)."},
+          {"Enter \"YES\" or \"NO\""}, correct_polarisation, status);
+  if (status != kStatusGood) return;
+  if (correct_polarisation) {
+    polarisation = std::clamp(polarisation, -1.0f, 1.0f);
+    IO_INPR(true, -1.0f, 1.0f, true, "BEAM POLARISATION (AT SAMPLE)",
+            {"Enter the polarisation of the main beam at the sample:",
+             "(I_h - I_v) / (I_h + I_v), horizontal corresponding to the",
+             "X-direction of the image. For a synchrotron it is normally positive",
+             "and approaches 1.0; it depends on the source, the mirrors and the",
+             "monochromator."},
+            {"Must be valid real number within given range"}, polarisation, status);
+    if (status != kStatusGood) return;
+  }
+  static const std::string kChoices[] = {"NONE", "PARTIAL POWDER (2-THETA SCAN)"};
+  IO_WRITE("Ready for input of Lorentz Geometry", status);
+  std::string choice = kChoices[lorentz_geometry == 1 ? 1 : 0];
+  do {
+    IO_MENU(true, "TYPE OF LORENTZIAN CORRECTION TO APPLY",
+            {"NONE: No correction factors are applied",
+             "PARTIAL POWDER (2-THETA SCAN): The intensities of the flat detector",
+             "are corrected by 1 / cos^3(2-theta) to those of a 2-theta scan",
+             "with a single counter, so that powder diffraction software can",
+             "apply its own Lorentz corrections.",
+             "(Use \"PARTIAL POWDER\" for scans that go to Rietveld refinement",
+             "programs.)"},
+            {"ENTER ONE OF AVAILABLE CHOICES"}, 2, kChoices, choice, status);
+    if (status != kStatusGood) return;
+  } while (choice == "null");
+  if (choice == kChoices[0]) {
+    lorentz_geometry = 0;
+  } else if (choice == kChoices[1]) {
+    lorentz_geometry = 1;
+  } else {
+    IO_WRITE("ERROR: Unknown user choice", status);
+  }
+}
+
+void KZT_LORENTZ(int lorentz_geometry, bool variances_exist, Index xmaxdat, Index num,
+                 std::span<const float> axis, std::span<float> data, std::span<float> variances,
+                 Status& status) {
+  constexpr std::string_view kName = "Subroutine KZT_LORENTZ V0.1";
+  if (st_bad(status, kName)) return;
+  if (xmaxdat < 1) return st_fail(status, kAppBase + 1, kName);
+  const auto count = static_cast<std::size_t>(num);
+  if (num < 1 || num > xmaxdat || axis.size() < count || data.size() < count ||
+      (variances_exist && variances.size() < count))
+    return st_fail(status, kAppBase + 5, kName);
+  if (lorentz_geometry != 1) return;
+  for (std::size_t i = 0; i < count; ++i) {
+    // A flat detector sees no 2-theta of 90 degrees or more: left alone.
+    if (!(std::abs(axis[i]) < 90.0f)) continue;
+    const double c = std::cos(static_cast<double>(axis[i]) * kRadiansPerDegree);
+    const double f = 1.0 / (c * c * c);
+    data[i] = static_cast<float>(data[i] * f);
+    if (variances_exist) variances[i] = static_cast<float>(variances[i] * f * f);
+  }
 }
 
 }  // namespace kesta

@@ -3,6 +3,8 @@
 // (radial distance, 2-theta, q or d-spacing), through the cake re-binning,
 // and the control of its settings.
 
+#include <span>
+
 #include "app/main/data_store.hpp"
 #include "core/types.hpp"
 
@@ -56,5 +58,18 @@ void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
                    float& polarisation, int& lorentz_geometry, float& x_beam_centre,
                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
                    Status& status);
+
+// Terminal questions of the powder commands: whether to divide by the beam
+// polarisation, its value, and the type of geometrical correction (0 none,
+// 1 partial powder). A type of 2 or more on entry gives 110017.
+void KZT_INP_POLARISATION(bool& correct_polarisation, float& polarisation,
+                          int& lorentz_geometry, Status& status);
+
+// The partial-powder correction of a 2-theta scan (AXIS in degrees): data
+// times 1 / cos^3(2-theta), variances times its square, over 1..NUM. Other
+// types leave the scan as it was.
+void KZT_LORENTZ(int lorentz_geometry, bool variances_exist, Index xmaxdat, Index num,
+                 std::span<const float> axis, std::span<float> data, std::span<float> variances,
+                 Status& status);
 
 }  // namespace kesta

@@ -137,5 +137,32 @@ TEST_F(Integrate, CancelOrNoFormsLeaveTheDataAlone) {
   EXPECT_FALSE(sets.memory_defined);
 }
 
+TEST_F(Integrate, PolarisationQuestionsAndTheSingleCounterCorrection) {
+  testing::ScriptedInput input({"YES", "0.9", "PARTIAL"});
+  bool correct = false;
+  float polarisation = 0.0f;
+  int lorentz = 0;
+  Status status = kStatusGood;
+  KZT_INP_POLARISATION(correct, polarisation, lorentz, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(correct);
+  EXPECT_EQ(polarisation, 0.9f);
+  EXPECT_EQ(lorentz, 1);
+  lorentz = 2;
+  KZT_INP_POLARISATION(correct, polarisation, lorentz, status);
+  EXPECT_EQ(status, 110017);
+
+  const float axis[] = {0.0f, 60.0f, 90.0f};
+  float data[] = {3.0f, 3.0f, 3.0f}, variances[] = {2.0f, 2.0f, 2.0f};
+  status = kStatusGood;
+  KZT_LORENTZ(1, true, 3, 3, axis, data, variances, status);
+  EXPECT_EQ(data[0], 3.0f);
+  EXPECT_NEAR(data[1], 24.0f, 1e-4f);
+  EXPECT_NEAR(variances[1], 128.0f, 1e-3f);
+  EXPECT_EQ(data[2], 3.0f);
+  KZT_LORENTZ(1, false, 3, 4, axis, data, variances, status);
+  EXPECT_EQ(status, 110005);
+}
+
 }  // namespace
 }  // namespace kesta
