@@ -5,15 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "app/diffraction/diffraction_test_support.hpp"
-
 #include <cmath>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
+#include "app/main/program_test_support.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "formats/kesta_format.hpp"
 
 namespace kesta {
 namespace {
@@ -131,6 +132,30 @@ TEST_F(GeometryDialogue, BadRegionOrEscapeStoresNothing) {
   KZT_GEOMETRY(false, 10, 10, 1, 1, 10, 10, xps, yps, status);
   EXPECT_EQ(status, kStatusEscape);
   EXPECT_EQ(key("X_BEAM_CENTRE"), -999.0f);
+}
+
+TEST_F(GeometryDialogue, ProgramStoresTheTypedGeometryInTheDefaultsFile) {
+  testing::TempDir dir;
+  {
+    const std::vector<float> axis{0.5f, 1.5f, 2.5f, 3.5f}, data(16, 1.0f);
+    testing::ScriptedInput answer({dir.file("image.kzt")});
+    int retstat = -1;
+    Status status = kStatusGood;
+    FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, {}, "Ring", "X", "Y", "Counts",
+                  false, 1.0e-4f, 1.0e-4f, retstat, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim8x8",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nGEOMETRY (EXPERIMENT)\n\n\n1.5\n150\n\n\n"
+      "\n\n\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("X-PIXEL COORDINATE OF BEAM CENTRE [2.500000]"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("INFO: Energy =     8.2657     keV"), std::string::npos) << r.output;
+  const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
+  EXPECT_NE(defaults.find("SAMPLE_DISTANCE"), std::string::npos) << defaults;
+  EXPECT_NE(defaults.find("WAVELENGTH"), std::string::npos);
 }
 
 }  // namespace
