@@ -2,6 +2,7 @@
 // of a higher subsystem serves each of their upward calls. A slot left out
 // stays empty until its subsystem is built.
 
+#include "app/diffraction/geometry.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/main/program/program.hpp"
 
@@ -9,7 +10,7 @@ namespace kesta {
 
 void kzt_fill_upcalls() {
   imageops_upcalls = ImageopsUpcalls{
-      .inq_geometry = nullptr,  // the experiment geometry is not built yet
+      .inq_geometry = KZT_INQ_GEOMETRY,
   };
 }
 
