@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/diffraction/geometry.hpp"
 #include "app/distortion/calibration.hpp"
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/calculator.hpp"
@@ -171,6 +172,12 @@ void run_recall(Dispatch& d, Status& status) { kzt_recall(d.sets, status); }
 void run_exchange(Dispatch& d, Status& status) { KZT_EXCHANGE(d.sets, status); }
 
 void run_calibration(Dispatch& d, Status& status) { KZT_CALIBRATION(d.sets, status); }
+
+void run_geometry(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  KZT_GEOMETRY(false, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+               d.sets.x_pixel_size, d.sets.y_pixel_size, status);
+}
 
 void run_information(Dispatch& d, Status& status) { KZT_INFORMATION(d.sets, status); }
 
@@ -386,7 +393,8 @@ const Command kCommands[] = {
     {"FULL REGION", "Set active data region to full data region", "D", "OUTPUT DATA",
      run_full_region},
     {"GAUSSIAN", "Add 2-D Gaussian to data", "D", kDisplay, nullptr},
-    {"GEOMETRY (EXPERIMENT)", "Define experimental geometry", "D", "DIFFRACTION PATTERN", nullptr},
+    {"GEOMETRY (EXPERIMENT)", "Define experimental geometry", "D", "DIFFRACTION PATTERN",
+     run_geometry},
     {"GRID", "Define graphics grid requirements", "", kDisplay, nullptr},
     {"GUI", "\"Graphical user interface\" scientific interfaces menu", "G", "EXIT", nullptr},
     {"HELP", "User help and information", "", kSame, nullptr},

@@ -1,0 +1,113 @@
+#pragma once
+// The experiment geometry: a flat detector roughly orthogonal to the beam,
+// described by the beam centre (pixel coordinates), the sample distance, the
+// wavelength, the tilt of the detector and its rotation. It lives only as
+// real keys of the defaults database, in SI units (metres, radians); this is
+// the one place that names those keys. Integrators read angles from
+// DiffractionGeometry and never compute them themselves.
+
+#include <algorithm>
+#include <cmath>
+#include <span>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Single-precision constants the prompts and forms convert with.
+inline constexpr float kPi = 3.1415926f;
+inline constexpr float kDegreesPerRadian = 180.0f / kPi;
+inline constexpr float kRadiansPerDegree = kPi / 180.0f;
+// keV x Angstrom.
+inline constexpr float kKevAngstrom = 12.39852f;
+
+// Defaults where a key is absent.
+inline constexpr float kDefaultSampleDistance = 0.2f;
+inline constexpr float kDefaultWavelength = 1.488e-10f;
+
+// EXPERIMENT_DEFINED is always set true; a missing key leaves its argument as
+// the caller set it.
+void KZT_INQ_GEOMETRY(bool& experiment_defined, float& x_beam_centre, float& y_beam_centre,
+                      float& sample_distance, float& wavelength, float& tilt_rotation,
+                      float& tilt_angle, float& detector_rotation, Status& status);
+
+// Stores the seven values (the flag is ignored).
+void KZT_SET_GEOMETRY(bool experiment_defined, float x_beam_centre, float y_beam_centre,
+                      float sample_distance, float wavelength, float tilt_rotation,
+                      float tilt_angle, float detector_rotation, Status& status);
+
+// Stores the pixel sizes (metres) under their keys.
+void kzt_store_pixel_sizes(float x_pixel_size, float y_pixel_size, Status& status);
+
+// The terminal prompts of the geometry, each converting between the stored
+// units and the units typed. GUI selects the graphical prompts, which come
+// with the widgets; until then the terminal is asked.
+void KZT_INP_BEAMCENTRE(bool gui, float& x_beam_centre, float& y_beam_centre, Status& status);
+void KZT_INP_DETECTORTILT(bool gui, float& tilt_rotation, float& tilt_angle, Status& status);
+void KZT_INP_PIXELSIZES(bool gui, float& x_pixel_size, float& y_pixel_size, Status& status);
+void KZT_INP_SAMPLEDISTANCE(bool gui, float& sample_distance, Status& status);
+void KZT_INP_WAVELENGTH(bool gui, float& wavelength, Status& status);
+
+// GEOMETRY (EXPERIMENT): asks every value, defaults from the keys or the
+// centre of the active region, and stores the keys. The pixel sizes are the
+// caller's and are updated.
+void KZT_GEOMETRY(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                  Index xendelm, Index yendelm, float& x_pixel_size, float& y_pixel_size,
+                  Status& status);
+
+// Conversions of pixel positions into diffraction coordinates, with the tilt
+// rotation worked out once. Offsets are of pixel centres (pixel i spans
+// coordinates i - 1 .. i) from the beam centre, in metres; the radius is that
+// on the equivalent untilted detector at the sample distance, so that
+// 2-theta = atan(radius / distance). A point whose tilted position lies at or
+// behind the sample plane has no 2-theta: its radius is reported as -1.
+// The azimuth is measured anti-clockwise from +X in the detector plane; a
+// point within 1e-8 m of the beam centre has azimuth 0.
+class DiffractionGeometry {
+ public:
+  DiffractionGeometry(float x_pixel_size, float y_pixel_size, float sample_distance,
+                      float wavelength, float x_beam_centre, float y_beam_centre,
+                      float tilt_rotation, float tilt_angle);
+
+  double x_offset(Index i) const { return (static_cast<double>(i) - 0.5 - xc_) * xps_; }
+  double y_offset(Index j) const { return (static_cast<double>(j) - 0.5 - yc_) * yps_; }
+
+  double radius(double x, double y) const {
+    const double xr = cr_ * x - sr_ * y;
+    const double yr = cr_ * y + sr_ * x;
+    const double depth = xr * st_ + d_;
+    if (depth <= 0.0) return -1.0;
+    return d_ * std::sqrt(yr * yr + xr * xr * c2_) / depth;
+  }
+  double two_theta_of_radius(double r) const { return std::atan2(r, d_); }
+  // Scattering vector in inverse nanometres and d-spacing in Angstroms.
+  double q_of_two_theta(double two_theta) const {
+    return 4.0 * M_PI * std::sin(0.5 * two_theta) / (wavelength_ * 1.0e9);
+  }
+  double d_of_two_theta(double two_theta) const {
+    return wavelength_ * 1.0e10 / (2.0 * std::sin(0.5 * two_theta));
+  }
+  double two_theta_of_q(double q) const {
+    return 2.0 * std::asin(std::clamp(q * wavelength_ * 1.0e9 / (4.0 * M_PI), -1.0, 1.0));
+  }
+  static double azimuth(double x, double y) {
+    if (std::abs(x) < 1.0e-8 && std::abs(y) < 1.0e-8) return 0.0;
+    return std::atan2(y, x);
+  }
+
+  // Row J, columns XS..XE (1-based), into OUT(0 .. XE - XS).
+  void radius_row(Index j, Index xs, Index xe, std::span<double> out) const;
+  void two_theta_row(Index j, Index xs, Index xe, std::span<double> out) const;
+  void azimuth_row(Index j, Index xs, Index xe, std::span<double> out) const;
+  void q_row(Index j, Index xs, Index xe, std::span<double> out) const;
+  void d_row(Index j, Index xs, Index xe, std::span<double> out) const;
+
+  double distance() const { return d_; }
+  double wavelength() const { return wavelength_; }
+
+ private:
+  double xps_, yps_, d_, wavelength_, xc_, yc_;
+  double cr_, sr_, c2_, st_;
+};
+
+}  // namespace kesta

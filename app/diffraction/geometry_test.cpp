@@ -1,0 +1,149 @@
+// The experiment geometry: conversions against an independent 3-D vector
+// computation, the keys and the typed road of GEOMETRY (EXPERIMENT).
+
+#include "app/diffraction/geometry.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+// 2-theta of a detector offset (x, y) built in laboratory space: the beam
+// along +z meets the untilted detector at z = D; the detector turns by TILT
+// about the in-plane axis perpendicular to the tilt plane at ROTATION.
+double lab_two_theta(double x, double y, double d, double rotation, double tilt) {
+  const std::array<double, 3> u{std::cos(rotation), std::sin(rotation), 0.0};
+  const std::array<double, 3> axis{-std::sin(rotation), std::cos(rotation), 0.0};
+  const double s = x * u[0] + y * u[1];
+  const double t = x * axis[0] + y * axis[1];
+  std::array<double, 3> p{};
+  for (int k = 0; k < 3; ++k) p[k] = s * std::cos(tilt) * u[k] + t * axis[k];
+  p[2] += d + s * std::sin(tilt);
+  const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+  return std::acos(p[2] / length);
+}
+
+TEST(DiffractionGeometry, TwoThetaAgreesWithLaboratoryVectors) {
+  struct Case {
+    float rotation, tilt;
+  };
+  const Case cases[] = {{0.0f, 0.0f}, {0.0f, 0.1f}, {0.7f, -0.2f}, {-2.5f, 0.35f}, {1.2f, 0.0f}};
+  for (const Case& c : cases) {
+    const DiffractionGeometry g(1.0e-4f, 1.5e-4f, 0.25f, 1.0e-10f, 100.5f, 80.25f, c.rotation,
+                                c.tilt);
+    std::vector<double> row(200);
+    for (Index j : {1, 80, 150}) {
+      g.two_theta_row(j, 1, 200, row);
+      for (Index i = 1; i <= 200; i += 13) {
+        const double x = (i - 0.5 - 100.5) * 1.0e-4f;
+        const double y = (j - 0.5 - 80.25) * 1.5e-4f;
+        EXPECT_NEAR(row[i - 1], lab_two_theta(x, y, 0.25f, c.rotation, c.tilt), 1e-6)
+            << c.rotation << " " << c.tilt << " " << i << " " << j;
+      }
+    }
+  }
+}
+
+TEST(DiffractionGeometry, QAndDFromTwoTheta) {
+  const DiffractionGeometry g(1.0e-4f, 1.0e-4f, 0.1f, 1.0e-10f, 0.5f, 0.5f, 0.0f, 0.0f);
+  // 100 pixels along X at 0.1 m: tan(2-theta) = 0.1.
+  std::vector<double> tth(1), q(1), d(1), azimuth(1);
+  g.two_theta_row(1, 101, 101, tth);
+  g.q_row(1, 101, 101, q);
+  g.d_row(1, 101, 101, d);
+  g.azimuth_row(1, 101, 101, azimuth);
+  EXPECT_NEAR(tth[0], std::atan(0.1), 1e-7);
+  EXPECT_NEAR(q[0], 4 * M_PI * std::sin(std::atan(0.1) / 2) / 0.1, 1e-6);
+  EXPECT_NEAR(d[0], 1.0 / (2 * std::sin(std::atan(0.1) / 2)), 1e-6);
+  EXPECT_NEAR(g.two_theta_of_q(q[0]), tth[0], 1e-9);
+  EXPECT_EQ(azimuth[0], 0.0);
+  // The beam centre pixel: azimuth 0, no d-spacing.
+  g.d_row(1, 1, 1, d);
+  g.azimuth_row(1, 1, 1, azimuth);
+  EXPECT_EQ(d[0], -1.0);
+  EXPECT_EQ(azimuth[0], 0.0);
+  // A point behind the sample plane of a strongly tilted detector.
+  const DiffractionGeometry steep(1.0e-3f, 1.0e-3f, 0.1f, 1.0e-10f, 0.5f, 0.5f, 0.0f, -1.2f);
+  EXPECT_EQ(steep.radius(0.2, 0.0), -1.0);
+}
+
+class GeometryDialogue : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::reset_dialogue();
+    io_clear_database();
+  }
+  void TearDown() override {
+    io_clear_database();
+    testing::reset_dialogue();
+  }
+  static float key(const char* name) {
+    float v = -999.0f;
+    int retstat = 0;
+    Status status = kStatusGood;
+    IO_INQ_RKEYVALUE(name, v, retstat, status);
+    return v;
+  }
+  testing::TerminalCapture terminal;
+};
+
+TEST_F(GeometryDialogue, InquiryKeepsCallerValuesWhereKeysAreAbsent) {
+  Status status = kStatusGood;
+  bool defined = false;
+  float v[7] = {1, 2, 3, 4, 5, 6, 7};
+  KZT_INQ_GEOMETRY(defined, v[0], v[1], v[2], v[3], v[4], v[5], v[6], status);
+  EXPECT_TRUE(defined);
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(v[k], k + 1.0f);
+  KZT_SET_GEOMETRY(false, 10, 20, 0.3f, 2e-10f, 0.1f, 0.2f, 0.3f, status);
+  KZT_INQ_GEOMETRY(defined, v[0], v[1], v[2], v[3], v[4], v[5], v[6], status);
+  const float stored[7] = {10, 20, 0.3f, 2e-10f, 0.1f, 0.2f, 0.3f};
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(v[k], stored[k]);
+}
+
+TEST_F(GeometryDialogue, TypedGeometryReachesTheKeysInSiUnits) {
+  testing::ScriptedInput input({"", "", "0.0", "8.04778", "150", "50", "60", "10", "120", "-5"});
+  Status status = kStatusGood;
+  float xps = 1.0e-4f, yps = 1.0e-4f;
+  KZT_GEOMETRY(false, 1000, 800, 1, 1, 1000, 800, xps, yps, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_GE(input.prompts.size(), 10u);
+  EXPECT_NE(input.prompts[0].find("X-PIXEL COORDINATE OF BEAM CENTRE"), std::string::npos);
+  EXPECT_NE(input.prompts[0].find("500.5"), std::string::npos) << input.prompts[0];
+  EXPECT_NE(input.prompts[1].find("400.5"), std::string::npos) << input.prompts[1];
+  EXPECT_NE(terminal.text().find("WAVELENGTH (Angstroms) (0.0 for keV )"), std::string::npos);
+  EXPECT_NE(terminal.text().find("INFO: Wavelength = "), std::string::npos);
+  EXPECT_EQ(key("X_BEAM_CENTRE"), 500.5f);
+  EXPECT_EQ(key("Y_BEAM_CENTRE"), 400.5f);
+  EXPECT_NEAR(key("WAVELENGTH"), 1.54061e-10f, 1e-15f);
+  EXPECT_NEAR(key("SAMPLE_DISTANCE"), 0.15f, 1e-7f);
+  EXPECT_NEAR(key("X_PIXEL_SIZE"), 50e-6f, 1e-11f);
+  EXPECT_NEAR(xps, 50e-6f, 1e-11f);
+  EXPECT_NEAR(key("TILT_ROTATION"), 10.0f * kRadiansPerDegree, 1e-7f);
+  EXPECT_NEAR(key("TILT_ANGLE"), 120.0f * kRadiansPerDegree, 1e-6f);
+  EXPECT_NEAR(key("DETECTOR_ROTATION"), -5.0f * kRadiansPerDegree, 1e-7f);
+}
+
+TEST_F(GeometryDialogue, BadRegionOrEscapeStoresNothing) {
+  testing::ScriptedInput input({"\\\\"});
+  Status status = kStatusGood;
+  float xps = 1.0e-4f, yps = 1.0e-4f;
+  KZT_GEOMETRY(false, 10, 10, 1, 1, 11, 10, xps, yps, status);
+  EXPECT_EQ(status, 110005);
+  EXPECT_TRUE(input.prompts.empty());
+  status = kStatusGood;
+  KZT_GEOMETRY(false, 10, 10, 1, 1, 10, 10, xps, yps, status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_EQ(key("X_BEAM_CENTRE"), -999.0f);
+}
+
+}  // namespace
+}  // namespace kesta
