@@ -111,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
         PreconditionCase{"3-D SURFACE PLOT", true, false, true, false, 0, kNeedsGraphics},
         PreconditionCase{"GUI", true, false, true, false, 0, kNeedsGraphics},
         PreconditionCase{"ROTATE LUT", true, false, true, false, 0, kNeedsGraphics},
-        PreconditionCase{"COLOUR TABLE", true, false, true, false, 0, kNeedsGraphics}));
+        PreconditionCase{"COLOUR TABLE", true, false, true, false, 0, kNeedsGraphics},
+        PreconditionCase{"POLARISATION EFFECT", true, false, true, false, 0, kNeedsGraphics}));
 
 TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
   make(2, 2, true, false);
