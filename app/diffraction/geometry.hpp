@@ -79,19 +79,31 @@ class DiffractionGeometry {
     if (depth <= 0.0) return -1.0;
     return d_ * std::sqrt(yr * yr + xr * xr * c2_) / depth;
   }
-  double two_theta_of_radius(double r) const { return std::atan2(r, d_); }
-  // Scattering vector in inverse nanometres and d-spacing in Angstroms.
-  double q_of_two_theta(double two_theta) const {
-    return 4.0 * M_PI * std::sin(0.5 * two_theta) / (wavelength_ * 1.0e9);
+  // In double, or in float where a set-up pass needs the speed.
+  template <class T>
+  T two_theta_of_radius(T r) const {
+    return std::atan2(r, static_cast<T>(d_));
   }
-  double d_of_two_theta(double two_theta) const {
-    return wavelength_ * 1.0e10 / (2.0 * std::sin(0.5 * two_theta));
+  // Scattering vector in inverse nanometres and d-spacing in Angstroms.
+  template <class T>
+  T q_of_two_theta(T two_theta) const {
+    return static_cast<T>(4.0 * M_PI / (wavelength_ * 1.0e9)) * std::sin(T(0.5) * two_theta);
+  }
+  template <class T>
+  T d_of_two_theta(T two_theta) const {
+    return static_cast<T>(wavelength_ * 1.0e10 * 0.5) / std::sin(T(0.5) * two_theta);
   }
   double two_theta_of_q(double q) const {
     return 2.0 * std::asin(std::clamp(q * wavelength_ * 1.0e9 / (4.0 * M_PI), -1.0, 1.0));
   }
-  static double azimuth(double x, double y) {
-    if (std::abs(x) < 1.0e-8 && std::abs(y) < 1.0e-8) return 0.0;
+  // cos(2 phi) of the azimuth phi of (x, y); 1 at the beam centre.
+  static double cos_twice_azimuth(double x, double y) {
+    const double rr = x * x + y * y;
+    return rr > 0.0 ? (x * x - y * y) / rr : 1.0;
+  }
+  template <class T>
+  static T azimuth(T x, T y) {
+    if (std::abs(x) < T(1.0e-8) && std::abs(y) < T(1.0e-8)) return T(0);
     return std::atan2(y, x);
   }
 

@@ -1,0 +1,403 @@
+#include "app/diffraction/cake.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <cmath>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "app/diffraction/geometry.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr Status kAppBase = 110000;
+constexpr std::string_view kName = "Subroutine KZT_CAL2_CAKE V0.1";
+// Row blocks of the table: fixed, so that sums do not depend on the threads.
+constexpr Index kBlocks = 8;
+
+struct Share {
+  std::uint32_t bin;  // (m - 1) + (k - 1) x NUM_2THETA
+  float share;        // overlap fraction divided by the polarisation factor
+};
+
+struct Block {
+  Index ystart = 0, yend = -1;
+  std::vector<std::uint32_t> counts;  // entries per pixel of the block's rows
+  std::vector<Share> shares;
+  std::vector<double> weights;  // summed overlap fractions per bin
+  double min_factor = 1.7e38;
+};
+
+// Everything that changes a pixel's share, compared value for value.
+using Key = std::vector<std::uint64_t>;
+
+struct Table {
+  Key key;
+  Index bins = 0;
+  std::vector<Block> blocks;
+  std::vector<double> weights;
+  double min_factor = 1.7e38;
+  float azimuth_step = 0, radial_step = 0, radial_start = 0;
+};
+
+// The engine's one state block: the kept table, its build count, the threads.
+struct CakeState {
+  Table table;
+  bool valid = false;
+  std::int64_t builds = 0;
+  int threads = 0;
+} cake_state;
+
+// The arguments that shape the table, after the checks.
+struct Setup {
+  Index xmaxdat, xstrelm, ystrelm, xendelm, yendelm;
+  int scan_type;
+  double inner, outer, start_azimuth, azimuth_range;
+  Index num_2theta, num_azimuthal;
+  bool correct_polarisation;
+  double polarisation;
+  double h, w, o, t_in, dt, aw;
+  bool full_circle;
+};
+
+// Hash of the mask bytes of the region, eight at a time.
+std::uint64_t mask_hash(std::span<const std::uint8_t> mask, Index xmaxdat, Index xs, Index ys,
+                        Index xe, Index ye) {
+  if (mask.empty()) return 0x9e3779b97f4a7c15ull;
+  std::uint64_t h = 0xcbf29ce484222325ull;
+  const auto mix = [&h](std::uint64_t v) {
+    h ^= v;
+    h *= 0x100000001b3ull;
+    h ^= h >> 29;
+  };
+  const Index width = xe - xs + 1;
+  for (Index j = ys; j <= ye; ++j) {
+    const std::uint8_t* row = mask.data() + element(xs, j, xmaxdat);
+    Index i = 0;
+    for (; i + 8 <= width; i += 8) {
+      std::uint64_t v;
+      std::memcpy(&v, row + i, 8);
+      mix(v);
+    }
+    std::uint64_t tail = 0;
+    for (; i < width; ++i) tail = (tail << 8) | row[i];
+    mix(tail ^ static_cast<std::uint64_t>(j));
+  }
+  return h;
+}
+
+// Runs WORK(b) for every block on up to THREADS threads.
+template <class Work>
+void for_blocks(Index blocks, Work work) {
+  int threads = cake_state.threads > 0 ? cake_state.threads
+                                       : static_cast<int>(std::thread::hardware_concurrency());
+  threads = static_cast<int>(std::clamp<Index>(threads, 1, blocks));
+  if (threads == 1) {
+    for (Index b = 0; b < blocks; ++b) work(b);
+    return;
+  }
+  std::vector<std::thread> pool;
+  for (int t = 0; t < threads; ++t)
+    pool.emplace_back([&, t] {
+      for (Index b = t; b < blocks; b += threads) work(b);
+    });
+  for (std::thread& th : pool) th.join();
+}
+
+// Shares of the pixels of rows B.ystart..B.yend.
+void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
+                 Block& b) {
+  const Index width = s.xendelm - s.xstrelm + 1;
+  b.counts.assign(static_cast<std::size_t>(width * (b.yend - b.ystart + 1)), 0);
+  b.weights.assign(static_cast<std::size_t>(s.num_2theta * s.num_azimuthal), 0.0);
+  const double d = g.distance();
+  // Footprint edges and azimuths in single precision: the set-up's cost is
+  // its transcendental calls.
+  const auto radial = [&](double r) -> double {
+    const float rf = static_cast<float>(r);
+    switch (s.scan_type) {
+      case kScanRadial: return r - s.inner;
+      case kScanTwoTheta: return g.two_theta_of_radius(rf) - s.t_in;
+      case kScanQ: return g.q_of_two_theta(g.two_theta_of_radius(rf)) - s.o;
+      default: return g.d_of_two_theta(g.two_theta_of_radius(rf)) - s.o;
+    }
+  };
+  std::size_t pixel = 0;
+  for (Index j = b.ystart; j <= b.yend; ++j) {
+    const double y = g.y_offset(j);
+    for (Index i = s.xstrelm; i <= s.xendelm; ++i, ++pixel) {
+      if (!mask.empty() && mask[static_cast<std::size_t>(element(i, j, s.xmaxdat))] != 0) continue;
+      const double x = g.x_offset(i);
+      const double r = g.radius(x, y);
+      if (r < 0.0 || r < s.inner || r > s.outer) continue;
+      double lo, hi;
+      if (s.scan_type == kScanD) {
+        // The direct beam has no d-spacing: a footprint reaching it adds nothing.
+        if (r - s.h <= 0.0) continue;
+        lo = radial(r + s.h) / s.w;
+        hi = radial(r - s.h) / s.w;
+      } else {
+        lo = radial(r - s.h) / s.w;
+        hi = radial(r + s.h) / s.w;
+      }
+      const double span = hi - lo;
+      if (!(span > 0.0)) continue;
+      double a = DiffractionGeometry::azimuth(static_cast<float>(x), static_cast<float>(y)) -
+                 s.start_azimuth;
+      if (a < 0.0) a += 2.0 * M_PI;
+      if (a > s.azimuth_range) continue;
+      // A pixel at the beam centre covers every azimuth.
+      const double half = r > 0.0 ? std::min(s.h / r, M_PI) : M_PI;
+      const double alo = (a - half) / s.aw;
+      const double ahi = (a + half) / s.aw;
+      double factor = 1.0;
+      if (s.correct_polarisation && !(std::abs(x) <= 1.0e-6 && std::abs(y) <= 1.0e-6)) {
+        const double c = d * d / (r * r + d * d);
+        factor = ((c + 1.0) - (1.0 - c) * DiffractionGeometry::cos_twice_azimuth(x, y) *
+                                  s.polarisation) *
+                 0.5;
+        b.min_factor = std::min(b.min_factor, factor);
+      }
+      const double inverse = 1.0 / factor;
+      // Bin numbers truncate toward zero: a footprint reaching below the
+      // first bin leaves its whole share in it. Around a full circle the
+      // azimuthal footprint wraps through 0 instead.
+      const auto bin_of = [](double v, bool wrap) {
+        const double c = std::clamp(v, -1.0e15, 1.0e15);
+        return static_cast<Index>(wrap ? std::floor(c) : std::trunc(c)) + 1;
+      };
+      const Index ilo = bin_of(lo, false), ihi = bin_of(hi, false);
+      const Index klo = bin_of(alo, s.full_circle), khi = bin_of(ahi, s.full_circle);
+      const double aspan = ahi - alo;
+      const Index kfirst = s.full_circle ? klo : std::max<Index>(klo, 1);
+      const Index klast = s.full_circle ? khi : std::min(khi, s.num_azimuthal);
+      std::uint32_t count = 0;
+      for (Index k = kfirst; k <= klast; ++k) {
+        double fa = k == klo ? (k - alo) / aspan : k == khi ? (ahi - (k - 1)) / aspan : 1.0 / aspan;
+        fa = std::min(fa, 1.0);
+        const Index kb = s.full_circle ? ((k - 1) % s.num_azimuthal + s.num_azimuthal) % s.num_azimuthal
+                                       : k - 1;
+        for (Index m = std::max<Index>(ilo, 1); m <= std::min(ihi, s.num_2theta); ++m) {
+          double fr = m == ilo ? (m - lo) / span : m == ihi ? (hi - (m - 1)) / span : 1.0 / span;
+          fr = std::min(fr, 1.0);
+          const std::uint32_t bin = static_cast<std::uint32_t>((m - 1) + kb * s.num_2theta);
+          b.shares.push_back({bin, static_cast<float>(fr * fa * inverse)});
+          b.weights[bin] += fr * fa;
+          ++count;
+        }
+      }
+      b.counts[pixel] = count;
+    }
+  }
+}
+
+void build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
+                 Table& t) {
+  const Index rows = s.yendelm - s.ystrelm + 1;
+  const Index blocks = std::min(kBlocks, rows);
+  t.blocks.assign(static_cast<std::size_t>(blocks), Block{});
+  for (Index b = 0; b < blocks; ++b) {
+    t.blocks[b].ystart = s.ystrelm + rows * b / blocks;
+    t.blocks[b].yend = s.ystrelm + rows * (b + 1) / blocks - 1;
+  }
+  for_blocks(blocks, [&](Index b) { build_block(s, g, mask, t.blocks[b]); });
+  t.bins = s.num_2theta * s.num_azimuthal;
+  t.weights.assign(static_cast<std::size_t>(t.bins), 0.0);
+  t.min_factor = 1.7e38;
+  for (Block& b : t.blocks) {
+    for (Index n = 0; n < t.bins; ++n) t.weights[n] += b.weights[n];
+    t.min_factor = std::min(t.min_factor, b.min_factor);
+    b.weights = {};
+    b.shares.shrink_to_fit();
+  }
+}
+
+// Sums of one frame into SUMS (t.bins), block by block in a fixed order.
+void apply_table(const Table& t, const Setup& s, std::span<const float> data,
+                 std::vector<double>& sums) {
+  const Index blocks = static_cast<Index>(t.blocks.size());
+  std::vector<std::vector<double>> partial(static_cast<std::size_t>(blocks));
+  for_blocks(blocks, [&](Index bi) {
+    const Block& b = t.blocks[bi];
+    std::vector<double>& acc = partial[bi];
+    acc.assign(static_cast<std::size_t>(t.bins), 0.0);
+    const Share* share = b.shares.data();
+    const std::uint32_t* count = b.counts.data();
+    const Index width = s.xendelm - s.xstrelm + 1;
+    for (Index j = b.ystart; j <= b.yend; ++j) {
+      const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
+      for (Index i = 0; i < width; ++i) {
+        const double v = row[i];
+        for (std::uint32_t n = count[i]; n > 0; --n, ++share) acc[share->bin] += v * share->share;
+      }
+      count += width;
+    }
+  });
+  sums.assign(static_cast<std::size_t>(t.bins), 0.0);
+  for (const std::vector<double>& acc : partial)
+    for (Index n = 0; n < t.bins; ++n) sums[n] += acc[n];
+}
+
+}  // namespace
+
+void kzt_set_cake_threads(int threads) { cake_state.threads = std::max(threads, 0); }
+
+std::int64_t kzt_cake_table_builds() { return cake_state.builds; }
+
+void kzt_release_cake_table() {
+  cake_state.table = Table{};
+  cake_state.valid = false;
+}
+
+void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                   Index yendelm, std::span<const float> data, std::span<const std::uint8_t> mask,
+                   bool conserve_intensity, int scan_type, float maximum_d, float x_pixel_size,
+                   float y_pixel_size, float sample_distance, float wavelength,
+                   float x_beam_centre, float y_beam_centre, float start_azimuth,
+                   float end_azimuth, float inner_limit, float outer_limit,
+                   float tilt_plane_rotation, float tilt_angle, Index num_2theta,
+                   Index num_azimuthal, bool correct_polarisation, float polarisation,
+                   int lorentz_geometry, Index mxout, Index myout, Index mxwork, Index mywork,
+                   float& azimuth_step, float& radial_step, float& radial_start,
+                   std::span<float> weights, std::span<float> output, Status& status) {
+  if (st_bad(status, kName)) return;
+  const auto fail = [&status](Status code) { st_fail(status, kAppBase + code, kName); };
+  if (xmaxdat < 1 || myout < 1 || mxwork < 1) return fail(1);
+  if (ymaxdat < 1 || mxout < 1 || mywork < 1) return fail(2);
+  if (const Status code = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                       kAppBase))
+    return st_fail(status, code, kName);
+  if (num_2theta < 1 || num_2theta > mxwork || num_2theta > xmaxdat || num_2theta > mxout)
+    return fail(5);
+  if (num_azimuthal < 1 || num_azimuthal > mywork || num_azimuthal > ymaxdat ||
+      num_azimuthal > myout)
+    return fail(6);
+  if (scan_type < kScanRadial || scan_type > kScanD) return fail(17);
+  if (spans_error({{xmaxdat, ymaxdat, data.size()},
+                   {mxout, myout, output.size()},
+                   {mxwork, mywork, weights.size()}},
+                  kAppBase) != 0 ||
+      (!mask.empty() && !array_holds(mask.size(), xmaxdat, ymaxdat)))
+    return fail(1);
+  const bool needs_wavelength = scan_type == kScanQ || scan_type == kScanD;
+  if (!(outer_limit > inner_limit) || !(sample_distance > 0.0f) || !(x_pixel_size > 0.0f) ||
+      !(y_pixel_size > 0.0f) || (needs_wavelength && !(wavelength > 0.0f)))
+    return fail(3);
+
+  const DiffractionGeometry g(x_pixel_size, y_pixel_size, sample_distance, wavelength,
+                              x_beam_centre, y_beam_centre, tilt_plane_rotation, tilt_angle);
+  Setup s{};
+  s.xmaxdat = xmaxdat;
+  s.xstrelm = xstrelm;
+  s.ystrelm = ystrelm;
+  s.xendelm = xendelm;
+  s.yendelm = yendelm;
+  s.scan_type = scan_type;
+  s.inner = inner_limit;
+  s.outer = outer_limit;
+  s.num_2theta = num_2theta;
+  s.num_azimuthal = num_azimuthal;
+  s.correct_polarisation = correct_polarisation;
+  s.polarisation = polarisation;
+  s.start_azimuth = start_azimuth;
+  const double end = end_azimuth < start_azimuth ? end_azimuth + 6.283185 : end_azimuth;
+  s.azimuth_range = end - start_azimuth;
+  s.aw = s.azimuth_range / static_cast<double>(num_azimuthal);
+  s.full_circle = std::abs(s.azimuth_range - 6.283185) < 1.0e-5;
+  s.t_in = g.two_theta_of_radius(static_cast<double>(inner_limit));
+  const double t_out = g.two_theta_of_radius(static_cast<double>(outer_limit));
+  const double n = static_cast<double>(num_2theta);
+  s.dt = (t_out - s.t_in) / n;
+  double d_max = 0.0;
+  switch (scan_type) {
+    case kScanRadial:
+      s.w = (s.outer - s.inner) / n;
+      s.o = s.inner;
+      break;
+    case kScanTwoTheta:
+      s.w = s.dt;
+      s.o = s.t_in;
+      break;
+    case kScanQ:
+      s.o = g.q_of_two_theta(s.t_in);
+      s.w = (g.q_of_two_theta(t_out) - s.o) / n;
+      break;
+    default:
+      s.o = g.d_of_two_theta(t_out);
+      d_max = s.t_in > 0.0 ? std::min<double>(maximum_d, g.d_of_two_theta(s.t_in)) : maximum_d;
+      if (!(d_max > s.o)) return fail(3);
+      s.w = (d_max - s.o) / n;
+      break;
+  }
+  if (!(s.w > 0.0) || !(s.aw > 0.0)) return fail(3);
+  s.h = std::sqrt(0.3183099) * (static_cast<double>(x_pixel_size) + y_pixel_size) * 0.5;
+
+  IO_WRITE("INFO: Starting to transform active data region (this may take some time)", status);
+
+  Key key;
+  for (const Index v : {xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, num_2theta,
+                        num_azimuthal, static_cast<Index>(scan_type)})
+    key.push_back(static_cast<std::uint64_t>(v));
+  for (const float v : {maximum_d, x_pixel_size, y_pixel_size, sample_distance, wavelength,
+                        x_beam_centre, y_beam_centre, start_azimuth, end_azimuth, inner_limit,
+                        outer_limit, tilt_plane_rotation, tilt_angle,
+                        correct_polarisation ? polarisation : 0.0f})
+    key.push_back(std::bit_cast<std::uint32_t>(v));
+  key.push_back(correct_polarisation ? 1 : 0);
+  key.push_back(mask.empty() ? 0 : 1);
+  key.push_back(mask_hash(mask, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
+  Table& t = cake_state.table;
+  if (!cake_state.valid || t.key != key) {
+    kzt_release_cake_table();
+    build_table(s, g, mask, t);
+    t.key = std::move(key);
+    cake_state.valid = true;
+    ++cake_state.builds;
+  }
+
+  std::vector<double> sums;
+  apply_table(t, s, data, sums);
+
+  if (correct_polarisation) {
+    IO_WRITE(" ", status);
+    IO_WRITE("INFO: Minimum fractional intensity decrease owing to polarisation = " +
+                 format_f(t.min_factor, 7, 4),
+             status);
+    IO_WRITE("INFO: (The reciprocal value is applied to the data.)", status);
+  }
+
+  if (!conserve_intensity) {
+    for (Index b = 0; b < t.bins; ++b) sums[b] = t.weights[b] > 0.01 ? sums[b] / t.weights[b] : 0.0;
+    if (lorentz_geometry == 1 && (scan_type == kScanTwoTheta || scan_type == kScanQ))
+      for (Index m = 1; m <= num_2theta; ++m) {
+        // Each bin's own lower edge: a q bin's 2-theta is not on the even grid.
+        const double lower = scan_type == kScanTwoTheta
+                                 ? s.t_in + static_cast<double>(m - 1) * s.dt
+                                 : g.two_theta_of_q(s.o + static_cast<double>(m - 1) * s.w);
+        const double c = std::cos(lower);
+        const double f = 1.0 / (c * c * c);
+        for (Index k = 0; k < num_azimuthal; ++k) sums[(m - 1) + k * num_2theta] *= f;
+      }
+  }
+  const bool reversed = scan_type == kScanD;
+  for (Index k = 1; k <= num_azimuthal; ++k)
+    for (Index m = 1; m <= num_2theta; ++m) {
+      const Index from = (m - 1) + (k - 1) * num_2theta;
+      const Index to_m = reversed ? num_2theta + 1 - m : m;
+      output[static_cast<std::size_t>(element(to_m, k, mxout))] = static_cast<float>(sums[from]);
+      weights[static_cast<std::size_t>(element(m, k, mxwork))] = static_cast<float>(t.weights[from]);
+    }
+  azimuth_step = static_cast<float>(s.aw);
+  radial_step = static_cast<float>(reversed ? -s.w : s.w);
+  radial_start = static_cast<float>(scan_type == kScanD ? d_max : s.o);
+}
+
+}  // namespace kesta

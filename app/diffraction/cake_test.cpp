@@ -1,0 +1,317 @@
+// Cake re-binning: refusals, rings built in laboratory space found by every
+// scan type, conservation, polarisation, the geometry correction, the kept
+// table and thread independence.
+
+#include "app/diffraction/cake.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <numeric>
+#include <vector>
+
+#include "app/diffraction/diffraction_test_support.hpp"
+#include "app/diffraction/geometry.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr double kDeg = M_PI / 180.0;
+
+struct CakeArgs {
+  Index xmax = 64, ymax = 64, xs = 1, ys = 1, xe = 64, ye = 64;
+  bool conserve = false;
+  int type = kScanTwoTheta;
+  float maximum_d = 20.0f;
+  float xps = 1.0e-4f, yps = 1.0e-4f, distance = 0.1f, wavelength = 1.0e-10f;
+  float xc = 32.5f, yc = 32.5f;
+  float start = 0.0f, end = 360.0f, inner = 0.0f, outer = 4.0e-3f;
+  float rotation = 0.0f, tilt = 0.0f;
+  Index n2 = 40, na = 1;
+  bool polarise = false;
+  float polarisation = 0.0f;
+  int lorentz = 0;
+  Index mxout = 0, myout = 0, mxwork = 0, mywork = 0;  // 0: the data's
+};
+
+struct CakeResult {
+  std::vector<float> out, weights;
+  float azimuth_step = 0, radial_step = 0, radial_start = 0;
+  Status status = kStatusGood;
+  double at(Index m, Index k, Index mxout) const { return out[(m - 1) + (k - 1) * mxout]; }
+};
+
+constexpr float kUntouched = -12345.0f;
+
+CakeResult cake(const CakeArgs& a, const std::vector<float>& data,
+                const std::vector<std::uint8_t>& mask = {}) {
+  const Index mxout = a.mxout ? a.mxout : a.xmax, myout = a.myout ? a.myout : a.ymax;
+  const Index mxwork = a.mxwork ? a.mxwork : a.xmax, mywork = a.mywork ? a.mywork : a.ymax;
+  CakeResult r;
+  r.out.assign(static_cast<std::size_t>(std::max<Index>(mxout * myout, 1)), kUntouched);
+  r.weights.assign(static_cast<std::size_t>(std::max<Index>(mxwork * mywork, 1)), kUntouched);
+  testing::TerminalCapture quiet;
+  KZT_CAL2_CAKE(a.xmax, a.ymax, a.xs, a.ys, a.xe, a.ye, data, mask, a.conserve, a.type,
+                a.maximum_d, a.xps, a.yps, a.distance, a.wavelength, a.xc, a.yc, a.start, a.end,
+                a.inner, a.outer, a.rotation, a.tilt, a.n2, a.na, a.polarise, a.polarisation,
+                a.lorentz, mxout, myout, mxwork, mywork, r.azimuth_step, r.radial_step,
+                r.radial_start, r.weights, r.out, r.status);
+  return r;
+}
+
+// An image whose pixel (i, j) holds VALUE(x, y) of its centre's offset.
+std::vector<float> image(const CakeArgs& a, const std::function<double(double, double)>& value) {
+  std::vector<float> data(static_cast<std::size_t>(a.xmax * a.ymax));
+  for (Index j = 1; j <= a.ymax; ++j)
+    for (Index i = 1; i <= a.xmax; ++i)
+      data[(i - 1) + (j - 1) * a.xmax] =
+          static_cast<float>(value((i - 0.5 - a.xc) * a.xps, (j - 0.5 - a.yc) * a.yps));
+  return data;
+}
+
+TEST(Cake, RefusedArgumentsWriteNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(CakeArgs&)> change;
+    Status code;
+  };
+  const Case cases[] = {
+      {"x dimension", [](CakeArgs& a) { a.xmax = 0; }, 110001},
+      {"region", [](CakeArgs& a) { a.xe = 65; }, 110005},
+      {"y region", [](CakeArgs& a) { a.ys = 0; }, 110006},
+      {"no radial bins", [](CakeArgs& a) { a.n2 = 0; }, 110005},
+      {"radial bins above the output", [](CakeArgs& a) { a.mxout = 30; }, 110005},
+      {"azimuthal bins above the work", [](CakeArgs& a) { a.na = 10, a.mywork = 5; }, 110006},
+      {"scan type 4", [](CakeArgs& a) { a.type = 4; }, 110017},
+      {"scan type -1", [](CakeArgs& a) { a.type = -1; }, 110017},
+      {"outer not above inner", [](CakeArgs& a) { a.inner = a.outer; }, 110003},
+      {"distance", [](CakeArgs& a) { a.distance = 0.0f; }, 110003},
+      {"pixel size", [](CakeArgs& a) { a.yps = -1.0e-4f; }, 110003},
+      {"wavelength of a q scan", [](CakeArgs& a) { a.type = kScanQ, a.wavelength = 0.0f; }, 110003},
+      {"maximum d below the outer d",
+       [](CakeArgs& a) { a.type = kScanD, a.maximum_d = 1.0f; }, 110003},
+  };
+  for (const Case& c : cases) {
+    CakeArgs a;
+    c.change(a);
+    const CakeResult r = cake(a, std::vector<float>(64 * 64, 1.0f));
+    EXPECT_EQ(r.status, c.code) << c.what;
+    EXPECT_TRUE(std::all_of(r.out.begin(), r.out.end(), [](float v) { return v == kUntouched; }))
+        << c.what;
+  }
+}
+
+// A powder ring, Gaussian in true 2-theta, on a tilted detector.
+struct Ring {
+  CakeArgs a;
+  double centre = 10.0 * kDeg, sigma = 0.1 * kDeg;
+  Ring() {
+    a.xmax = a.ymax = 400;
+    a.xe = a.ye = 400;
+    a.xc = 190.3f;
+    a.yc = 205.7f;
+    a.rotation = static_cast<float>(30 * kDeg);
+    a.tilt = static_cast<float>(5 * kDeg);
+    a.outer = static_cast<float>(0.1 * std::tan(15 * kDeg));
+    a.n2 = 375;
+  }
+  std::vector<float> data() const {
+    return image(a, [this](double x, double y) {
+      const double t = testing::lab_two_theta(x, y, a.distance, a.rotation, a.tilt) - centre;
+      return std::exp(-0.5 * t * t / (sigma * sigma));
+    });
+  }
+};
+
+// 2-theta (degrees) of a scan coordinate.
+double two_theta_of(int type, double v, const CakeArgs& a) {
+  const double lambda = a.wavelength * 1.0e10;
+  switch (type) {
+    case kScanRadial: return std::atan2(v, a.distance) / kDeg;
+    case kScanTwoTheta: return v / kDeg;
+    case kScanQ: return 2 * std::asin(v * lambda / (40 * M_PI)) / kDeg;
+    default: return 2 * std::asin(lambda / (2 * v)) / kDeg;
+  }
+}
+
+struct Peak {
+  double centre, sigma, height;
+};
+
+// Centroid, width and height in 2-theta of row K of a scan, each bin
+// weighted by the 2-theta width it covers.
+Peak peak(const CakeResult& r, const CakeArgs& a, int type, Index k = 1) {
+  const Index mxout = a.mxout ? a.mxout : a.xmax;
+  Index best = 1;
+  for (Index m = 1; m <= a.n2; ++m)
+    if (r.at(m, k, mxout) > r.at(best, k, mxout)) best = m;
+  double s0 = 0, s1 = 0, s2 = 0;
+  std::vector<double> tth, width;
+  for (Index m = std::max<Index>(best - 40, 1); m <= std::min(best + 40, a.n2); ++m) {
+    const double lo = two_theta_of(type, (m - 1) * r.radial_step + r.radial_start, a);
+    const double hi = two_theta_of(type, m * r.radial_step + r.radial_start, a);
+    const double w = std::abs(hi - lo) * r.at(m, k, mxout);
+    s0 += w;
+    s1 += w * 0.5 * (lo + hi);
+    s2 += w * 0.25 * (lo + hi) * (lo + hi);
+  }
+  const double c = s1 / s0;
+  return {c, std::sqrt(s2 / s0 - c * c), r.at(best, k, mxout)};
+}
+
+TEST(Cake, RingsFoundByEveryScanType) {
+  Ring ring;
+  const std::vector<float> data = ring.data();
+  struct Case {
+    int type;
+    Index bins;
+    float maximum_d;
+  };
+  for (const Case& c : {Case{kScanRadial, 375, 20}, Case{kScanTwoTheta, 375, 20},
+                        Case{kScanQ, 375, 20}, Case{kScanD, 360, 8}}) {
+    CakeArgs a = ring.a;
+    a.type = c.type;
+    a.n2 = c.bins;
+    a.maximum_d = c.maximum_d;
+    const CakeResult r = cake(a, data);
+    ASSERT_EQ(r.status, kStatusGood);
+    const Peak p = peak(r, a, c.type);
+    EXPECT_NEAR(p.centre, 10.0, 0.001) << c.type;
+    EXPECT_NEAR(p.sigma, 0.1023, 0.004) << c.type;
+    EXPECT_NEAR(p.height, 0.98, 0.03) << c.type;
+  }
+  // The opposite tilt barely moves the ring but widens it.
+  CakeArgs wrong = ring.a;
+  wrong.tilt = -wrong.tilt;
+  EXPECT_GT(peak(cake(wrong, data), wrong, kScanTwoTheta).sigma, 0.12);
+}
+
+TEST(Cake, ConservedCakeSumsToTheScanAndTheImage) {
+  Ring ring;
+  const std::vector<float> data = ring.data();
+  CakeArgs scan = ring.a;
+  scan.conserve = true;
+  scan.outer = 0.06f;  // beyond every corner, so every pixel is shared whole
+  CakeArgs sectors = scan;
+  sectors.start = 0.0f;
+  sectors.end = 6.283185f;
+  sectors.na = 36;
+  const CakeResult one = cake(scan, data), many = cake(sectors, data);
+  ASSERT_EQ(many.status, kStatusGood);
+  double total = 0, image_total = std::accumulate(data.begin(), data.end(), 0.0);
+  for (Index m = 1; m <= scan.n2; ++m) {
+    double sum = 0;
+    for (Index k = 1; k <= 36; ++k) sum += many.at(m, k, 400);
+    EXPECT_NEAR(sum, one.at(m, 1, 400), 1e-4 * (1 + std::abs(sum))) << m;
+    total += one.at(m, 1, 400);
+  }
+  EXPECT_NEAR(total, image_total, 1e-5 * image_total);
+  // Every sector finds the ring too.
+  CakeArgs averaged = sectors;
+  averaged.conserve = false;
+  averaged.outer = ring.a.outer;
+  const CakeResult avg = cake(averaged, data);
+  for (Index k = 1; k <= 36; ++k)
+    EXPECT_NEAR(peak(avg, averaged, kScanTwoTheta, k).centre, 10.0, 0.002) << k;
+}
+
+TEST(Cake, PolarisationRoundTripAndGeometryCorrection) {
+  CakeArgs a;
+  a.rotation = 0.3f;
+  a.tilt = 0.1f;
+  a.polarise = true;
+  a.polarisation = 0.9f;
+  const std::vector<float> polarised = image(a, [&](double x, double y) {
+    const double t = testing::lab_two_theta(x, y, a.distance, a.rotation, a.tilt);
+    const double c = std::cos(t) * std::cos(t);
+    const double phi = DiffractionGeometry::azimuth(x, y);
+    return 0.5 * ((1 + c) - (1 - c) * std::cos(2 * phi) * a.polarisation);
+  });
+  const CakeResult r = cake(a, polarised);
+  for (Index m = 1; m <= a.n2; ++m) EXPECT_NEAR(r.at(m, 1, 64), 1.0, 1e-5) << m;
+
+  // A flat image corrected to a single-counter scan: each bin by 1/cos^3 of
+  // its own lower edge, in 2-theta and in q alike.
+  CakeArgs flat;
+  flat.lorentz = 1;
+  flat.distance = 0.003f;
+  for (const int type : {kScanTwoTheta, kScanQ}) {
+    flat.type = type;
+    const CakeResult s = cake(flat, std::vector<float>(64 * 64, 1.0f));
+    for (Index m = 1; m <= flat.n2; ++m) {
+      const double lower = two_theta_of(type, (m - 1) * s.radial_step + s.radial_start, flat);
+      const double c = std::cos(lower * kDeg);
+      if (s.weights[m - 1] > 0.01) {
+        EXPECT_NEAR(s.at(m, 1, 64), 1 / (c * c * c), 1e-4) << m;
+      }
+    }
+  }
+}
+
+TEST(Cake, DSpacingAxisDecreasesAndTheCentreAddsNothing) {
+  CakeArgs a;
+  a.type = kScanD;
+  a.maximum_d = 20.0f;
+  // Pixel (33, 33) is centred on the beam centre.
+  a.outer = 0.004f;
+  a.distance = 0.01f;
+  const CakeResult r = cake(a, std::vector<float>(64 * 64, 1.0f));
+  ASSERT_EQ(r.status, kStatusGood);
+  EXPECT_EQ(r.radial_start, 20.0f);
+  EXPECT_LT(r.radial_step, 0.0f);
+  for (Index m = 1; m <= a.n2; ++m) EXPECT_TRUE(std::isfinite(r.at(m, 1, 64))) << m;
+}
+
+TEST(Cake, TableKeptUntilAnArgumentChanges) {
+  CakeArgs base;
+  base.na = 4;
+  base.end = 6.283185f;
+  std::vector<float> data(64 * 64, 2.0f);
+  std::vector<std::uint8_t> mask(64 * 64, 0);
+  cake(base, data, mask);
+  const std::int64_t builds = kzt_cake_table_builds();
+  data[100] = 7.0f;  // the data never rebuild the table
+  cake(base, data, mask);
+  EXPECT_EQ(kzt_cake_table_builds(), builds);
+  const std::function<void(CakeArgs&)> changes[] = {
+      [](CakeArgs& a) { a.xe = 63; },         [](CakeArgs& a) { a.type = kScanQ; },
+      [](CakeArgs& a) { a.xps = 1.1e-4f; },   [](CakeArgs& a) { a.distance = 0.11f; },
+      [](CakeArgs& a) { a.xc = 30.0f; },      [](CakeArgs& a) { a.start = 0.1f; },
+      [](CakeArgs& a) { a.outer = 3.0e-3f; }, [](CakeArgs& a) { a.tilt = 0.01f; },
+      [](CakeArgs& a) { a.n2 = 30; },         [](CakeArgs& a) { a.na = 3; },
+      [](CakeArgs& a) { a.polarise = true; }, [](CakeArgs& a) { a.wavelength = 2e-10f; },
+  };
+  Index n = 0;
+  for (const auto& change : changes) {
+    CakeArgs a = base;
+    change(a);
+    cake(a, data, mask);
+    EXPECT_EQ(kzt_cake_table_builds(), builds + 2 * n + 1) << n;
+    cake(base, data, mask);
+    ++n;
+  }
+  mask[200] = 1;
+  cake(base, data, mask);
+  EXPECT_EQ(kzt_cake_table_builds(), builds + 2 * n + 1);
+}
+
+TEST(Cake, ThreadCountDoesNotChangeTheResult) {
+  Ring ring;
+  ring.a.na = 8;
+  ring.a.end = 6.283185f;
+  const std::vector<float> data = ring.data();
+  kzt_set_cake_threads(1);
+  const CakeResult one = cake(ring.a, data);
+  kzt_release_cake_table();
+  kzt_set_cake_threads(4);
+  const CakeResult four = cake(ring.a, data);
+  kzt_set_cake_threads(0);
+  EXPECT_EQ(one.out, four.out);
+  EXPECT_EQ(one.weights, four.weights);
+}
+
+}  // namespace
+}  // namespace kesta
