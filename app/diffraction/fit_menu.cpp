@@ -53,6 +53,12 @@ void run_two_theta_to_rings(FitCall& c, Status& status) {
   KZT_2THETATORINGS(c.sets, c.state.geometry, status);
 }
 
+void run_powder_diffraction(FitCall& c, Status& status) {
+  KZT_POWDERDIFFRACTION(c.sets, c.state.geometry, c.state.powder, status);
+}
+
+void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
@@ -71,10 +77,11 @@ const FitCommand kCommands[] = {
     {"NORMALISATION", "Uni-directional flat-field normalisation", "", nullptr},
     {"OPTIMISE", "Optimise fit model to data by iterative method", "", nullptr},
     {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", nullptr},
-    {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "", nullptr},
+    {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",
+     run_powder_diffraction},
     {"QUIT", "Exit fit sub-menu", "", run_leave},
     {"R/THETA RE-BINNING", "Radial/Angular (polar) re-binning of ADR", "", nullptr},
-    {"RADIAL PROFILE", "Calculate 1-D radial profile in memory", "", nullptr},
+    {"RADIAL PROFILE", "Calculate 1-D radial profile in memory", "", run_radial_profile},
     {"RESULTS", "Results of fitting", "", nullptr},
     {"SILICON CALIBRATION", "Refine distance/wavelength/centre etc.", "POWDER DIFFRACTION",
      nullptr},

@@ -3,6 +3,7 @@
 // powder integration commands over the current data and the memory. The
 // experiment geometry is read from its keys at entry and stored at exit.
 
+#include "app/diffraction/powder.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/main/data_store.hpp"
 #include "core/types.hpp"
@@ -13,6 +14,7 @@ namespace kesta {
 struct FitMenuState {
   bool first_entry = true;
   PowderSettings geometry;
+  PowderCommandSettings powder;
 };
 FitMenuState& kzt_fit_state();
 

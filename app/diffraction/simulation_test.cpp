@@ -1,32 +1,21 @@
 // Simulated effects: polarisation, powder rings and the pattern of a scan,
-// against angles computed here from laboratory vectors.
+// against angles computed from laboratory vectors.
 
 #include "app/diffraction/simulation.hpp"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 
 namespace kesta {
 namespace {
 
-// 2-theta of detector offset (x, y): the detector turns by TILT about the
-// in-plane axis perpendicular to the tilt plane at ROTATION.
-double lab_two_theta(double x, double y, double d, double rotation, double tilt) {
-  const std::array<double, 3> u{std::cos(rotation), std::sin(rotation), 0.0};
-  const std::array<double, 3> axis{-std::sin(rotation), std::cos(rotation), 0.0};
-  const double s = x * u[0] + y * u[1];
-  const double t = x * axis[0] + y * axis[1];
-  std::array<double, 3> p{};
-  for (int k = 0; k < 3; ++k) p[k] = s * std::cos(tilt) * u[k] + t * axis[k];
-  p[2] += d + s * std::sin(tilt);
-  return std::acos(p[2] / std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]));
-}
+using testing::lab_two_theta;
 
 constexpr Index kSide = 64;
 constexpr float kPixel = 1.0e-4f;

@@ -1,0 +1,348 @@
+#include "app/diffraction/powder.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/cake.hpp"
+#include "app/diffraction/geometry.hpp"
+#include "app/main/kzt_common.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/menu.hpp"
+#include "core/prompts.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "formats/scan_formats.hpp"
+#include "numeric/slices.hpp"
+
+namespace kesta {
+
+namespace {
+
+float offered(float value, float lower, float upper) {
+  if (!(value >= lower)) return lower;
+  return value > upper ? upper : value;
+}
+
+const std::string kEqualAngleHelp[] = {
+    "YES: to produce a scan in equal angle pixels (2-theta), NO: to produce",
+    "a scan in equal radial distance pixels on an orthogonal detector. The",
+    "two are not the same: equal angle pixels are not equal radial distance",
+    "pixels, and vice versa.",
+    "If the scan is for a Rietveld refinement program which needs equal",
+    "angle steps, the answer must be YES.",
+    "Otherwise equal radial distance re-binning is preferable, as it keeps",
+    "the sampling of the detector.",
+    ""};
+
+void write_geometry_lines(const PowderSettings& g, float xps, float yps, Status& status) {
+  IO_WRITE("INFO: The current pixel coordinates for the beam centre = " +
+               format_f(g.x_beam_centre, 10, 3) + format_f(g.y_beam_centre, 10, 3),
+           status);
+  IO_WRITE("INFO: The current pixel sizes (microns) = " + format_f(xps * 1.0e6, 10, 3) +
+               format_f(yps * 1.0e6, 10, 3),
+           status);
+  IO_WRITE("INFO: The current sample to detector distance (millimetres) = " +
+               format_f(g.sample_distance * 1000.0, 10, 3),
+           status);
+  IO_WRITE("INFO: The rotation angle of the tilt plane = " +
+               format_f(g.tilt_rotation * kDegreesPerRadian, 8, 3),
+           status);
+  IO_WRITE("INFO: The tilt angle of the detector = " +
+               format_f(g.tilt_angle * kDegreesPerRadian, 8, 3),
+           status);
+}
+
+// The largest radius of a pixel of the region on the equivalent untilted
+// detector (pixels behind the sample plane have none).
+double largest_radius(const DiffractionGeometry& g, const KztArrays& a) {
+  std::vector<double> row(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1));
+  double largest = 0.0;
+  for (Index j = a.ystrelm; j <= a.yendelm; ++j) {
+    g.radius_row(j, a.xstrelm, a.xendelm, row);
+    for (const double r : row) largest = std::max(largest, r);
+  }
+  return largest;
+}
+
+void define_scan_memory(KztDataSets& sets, Index num, const std::string& title_tail,
+                        const std::string& xlabel) {
+  sets.mxnumdat = num;
+  sets.mynumdat = 1;
+  sets.mxstrelm = 1;
+  sets.mystrelm = 1;
+  sets.mxendelm = num;
+  sets.myendelm = 1;
+  sets.mtitle = sets.title + title_tail;
+  if (sets.mtitle.size() > kKztTextLength) sets.mtitle.resize(kKztTextLength);
+  sets.mxlabel = xlabel;
+  sets.memory_defined = true;
+}
+
+}  // namespace
+
+void KZT_INP_POLARISATION(bool& correct_polarisation, float& polarisation, int& lorentz_geometry,
+                          Status& status) {
+  constexpr const char* kName = "Subroutine KZT_INP_POLARISATION V0.1";
+  if (st_bad(status, kName)) return;
+  if (lorentz_geometry >= 2) return st_fail(status, kBaseApp + 17, kName);
+  bool correct = correct_polarisation;
+  IO_INPL(false, false, false, true, "CORRECT FOR X-RAY BEAM POLARISATION",
+          {"KESTA takes the effect of polarisation into account as a function of",
+           "both 2-theta and azimuth on the 2-D detector.",
+           "YES: to correct the intensities for the polarisation of the beam.",
+           "Data corrected here must not be corrected again for polarisation by",
+           "later software."},
+          {"Enter \"YES\" or \"NO\""}, correct, status);
+  float p = offered(polarisation, -1.0f, 1.0f);
+  if (status == kStatusGood && correct)
+    IO_INPR(true, -1.0f, 1.0f, true, "BEAM POLARISATION (AT SAMPLE)",
+            {"The polarisation of the main beam at the sample is (I_h - I_v) / (I_h + I_v),",
+             "horizontal corresponding to the image X-direction. For a synchrotron",
+             "it is normally positive and approaches 1.0; it depends on the source,",
+             "the mirrors and the monochromator."},
+            {"Must be valid real number within given range"}, p, status);
+  if (status != kStatusGood) return;
+  static const std::string kChoices[] = {"NONE", "PARTIAL POWDER (2-THETA SCAN)"};
+  IO_WRITE("Ready for input of Lorentz Geometry", status);
+  std::string choice = kChoices[lorentz_geometry == 1 ? 1 : 0];
+  do {
+    IO_MENU(true, "ENTER ONE OF AVAILABLE CHOICES",
+            {"TYPE OF LORENTZIAN CORRECTION TO APPLY:", "",
+             "NONE: No correction factors are applied", "",
+             "PARTIAL POWDER (2-THETA SCAN): Intensities are corrected to those of a",
+             "2-theta scan with a single counter, so that powder software can apply",
+             "its own Lorentz corrections"},
+            {"Enter one of the available choices"}, 2, kChoices, choice, status);
+  } while (status == kStatusGood && choice == "null");
+  if (status != kStatusGood) return;
+  correct_polarisation = correct;
+  polarisation = p;
+  if (choice == kChoices[0])
+    lorentz_geometry = 0;
+  else if (choice == kChoices[1])
+    lorentz_geometry = 1;
+  else
+    IO_WRITE("ERROR: Unknown user choice", status);
+}
+
+void KZT_LORENTZ(int lorentz_geometry, bool variances_exist, Index xmaxdat, Index num,
+                 std::span<const float> axis, std::span<float> data, std::span<float> variances,
+                 Status& status) {
+  constexpr const char* kName = "Subroutine KZT_LORENTZ V0.1";
+  if (st_bad(status, kName)) return;
+  if (xmaxdat < 1) return st_fail(status, kBaseApp + 1, kName);
+  const auto n = static_cast<std::size_t>(num);
+  if (num < 1 || num > xmaxdat || axis.size() < n || data.size() < n ||
+      (variances_exist && variances.size() < n))
+    return st_fail(status, kBaseApp + 5, kName);
+  if (lorentz_geometry != 1) return;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double c = std::cos(axis[i] * kRadiansPerDegree);
+    // 90 degrees has no finite correction; such a bin is left alone.
+    if (!(c > 0.0)) continue;
+    const double f = 1.0 / (c * c * c);
+    data[i] = static_cast<float>(data[i] * f);
+    if (variances_exist) variances[i] = static_cast<float>(variances[i] * f * f);
+  }
+}
+
+void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSettings& s,
+                           Status& status) {
+  constexpr const char* kName = "Subroutine KZT_POWDERDIFFRACTION V0.1";
+  if (st_bad(status, kName)) return;
+  KztArrays& a = vosq_kzt_arrays;
+  if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                                    a.yendelm, kBaseApp))
+    return st_fail(status, e, kName);
+  write_geometry_lines(g, sets.x_pixel_size, sets.y_pixel_size, status);
+  PowderSettings typed = g;
+  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  bool change = s.change_values;
+  IO_INPL(false, false, false, true, "CHANGE BEAM CENTRE AND/OR TILT VALUES",
+          {"YES: to specific new values for parameters"}, {"Enter YES or NO"}, change, status);
+  if (status == kStatusGood && change) {
+    KZT_INP_BEAMCENTRE(false, typed.x_beam_centre, typed.y_beam_centre, status);
+    KZT_INP_PIXELSIZES(false, xps, yps, status);
+    KZT_INP_SAMPLEDISTANCE(false, typed.sample_distance, status);
+    KZT_INP_DETECTORTILT(false, typed.tilt_rotation, typed.tilt_angle, status);
+  }
+  int lorentz = s.lorentz_geometry;
+  KZT_INP_POLARISATION(typed.correct_polarisation, typed.polarisation, lorentz, status);
+  bool angular = s.angular_scan;
+  IO_INPL(false, false, false, true, "PRODUCE EQUAL ANGLE PIXEL SCAN", kEqualAngleHelp,
+          {"Enter YES or NO"}, angular, status);
+  if (status != kStatusGood) return;
+  const float mean_pixel = (xps + yps) * 0.5f;
+  float step = 0.0f;
+  if (angular) {
+    float degrees = std::round(std::atan2(mean_pixel, typed.sample_distance) * kDegreesPerRadian *
+                               1000.0f) /
+                    1000.0f;
+    degrees = offered(degrees, 0.001f, 10000.0f);
+    IO_INPR(true, 0.001f, 10000.0f, true, "2 THETA SCAN ANGULAR PIXEL STEP (DEGREES)",
+            {"Enter the angular width of one bin of the 2-theta scan (degrees)"},
+            {"Must be within given range"}, degrees, status);
+    step = degrees * kRadiansPerDegree;
+  } else {
+    float microns = offered(mean_pixel * 1.0e6f, 0.001f, 10000.0f);
+    IO_INPR(true, 0.001f, 10000.0f, true, "RADIAL PIXEL SIZE (MICRONS)",
+            {"Enter the radial width of one bin of the scan (microns)"},
+            {"Must be within given range"}, microns, status);
+    step = microns * 1.0e-6f;
+  }
+  bool distortion = s.spatial_distortion;
+  IO_INPL(false, false, false, true, "TAKE ACCOUNT OF SPATIAL DISTORTION",
+          {"YES: if the spatial distortion of the detector has been characterised;",
+           "a spline file name is then required."},
+          {"Enter YES or NO"}, distortion, status);
+  if (status != kStatusGood) return;
+  g = typed;
+  sets.x_pixel_size = xps;
+  sets.y_pixel_size = yps;
+  s.change_values = change;
+  s.lorentz_geometry = lorentz;
+  s.angular_scan = angular;
+  s.spatial_distortion = distortion;
+  if (distortion) return kzt_not_available("POWDER DIFFRACTION with spatial distortion", status);
+
+  // Bins start at radius or 2-theta 0 and reach past the farthest pixel's
+  // footprint, at most MAXBINS of them, and short of 90 degrees.
+  const Index maxbins = a.xmaxdat;
+  const DiffractionGeometry geometry(xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
+                                     g.y_beam_centre, g.tilt_rotation, g.tilt_angle);
+  const double reach = largest_radius(geometry, a) + std::sqrt(0.3183099) * mean_pixel;
+  const double extent = angular ? std::atan2(reach, static_cast<double>(g.sample_distance)) : reach;
+  Index bins = std::clamp<Index>(static_cast<Index>(std::ceil(extent / step)), 1, maxbins);
+  if (angular)
+    bins = std::clamp<Index>(bins, 1, std::max<Index>(1, static_cast<Index>(1.5 / step)));
+  const float outer = angular ? g.sample_distance * std::tan(static_cast<float>(bins) * step)
+                              : static_cast<float>(bins) * step;
+  std::vector<float> counts(static_cast<std::size_t>(bins));
+  const std::span<float> profile = kzt_image(a.mdata), mvariances = kzt_image(a.mvariances);
+  const std::span<const float> data = kzt_image(a.data);
+  const std::span<const std::uint8_t> mask = kzt_mask();
+  float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
+  const int type = angular ? kScanTwoTheta : kScanRadial;
+  IO_WRITE("INFO: Starting to re-bin 2-D data to a 1-D profile, this can take some", status);
+  IO_WRITE("      time for large arrays.", status);
+  // Sums of the squared corrected values for the variances, through the same
+  // table: the engine divides by the polarisation factor once, so it is
+  // given DATA^2 / p to sum (DATA / p)^2.
+  std::vector<float> squares;
+  const bool variances = sets.variances_exist && !mvariances.empty();
+  if (variances) {
+    std::vector<float> scratch(static_cast<std::size_t>(bins));
+    squares.assign(data.begin(), data.end());
+    std::vector<double> tth(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1)), az(tth.size());
+    for (Index j = a.ystrelm; j <= a.yendelm; ++j) {
+      geometry.two_theta_row(j, a.xstrelm, a.xendelm, tth);
+      geometry.azimuth_row(j, a.xstrelm, a.xendelm, az);
+      float* row = squares.data() + (j - 1) * a.xmaxdat + (a.xstrelm - 1);
+      for (std::size_t k = 0; k < tth.size(); ++k) {
+        const double p = g.correct_polarisation && tth[k] >= 0.0
+                             ? polarisation_factor(tth[k], az[k], g.polarisation)
+                             : 1.0;
+        row[k] = static_cast<float>(static_cast<double>(row[k]) * row[k] / p);
+      }
+    }
+    Status local = kStatusGood;
+    KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, squares,
+                  mask, true, type, 20.0f, xps, yps, g.sample_distance, g.wavelength,
+                  g.x_beam_centre, g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation,
+                  g.tilt_angle, bins, 1, g.correct_polarisation, g.polarisation, 0, a.xmaxdat,
+                  a.ymaxdat, bins, 1, azimuth_step, radial_step, radial_start, scratch,
+                  mvariances, local);
+    if (local != kStatusGood) {
+      status = local;
+      return;
+    }
+  }
+  KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, data, mask,
+                false, type, 20.0f, xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
+                g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation, g.tilt_angle, bins, 1,
+                g.correct_polarisation, g.polarisation, 0, a.xmaxdat, a.ymaxdat, bins, 1,
+                azimuth_step, radial_step, radial_start, counts, profile, status);
+  if (status != kStatusGood) return;
+  Index num = 1;
+  for (Index i = 1; i <= bins; ++i)
+    if (counts[static_cast<std::size_t>(i - 1)] > 0.0f) num = i;
+  // The spread of the contributing values; a bin of less than one pixel
+  // reports its mean.
+  for (std::size_t i = 0; i < static_cast<std::size_t>(num) && variances; ++i) {
+    const double n = counts[i];
+    if (n > 1.0)
+      mvariances[i] = static_cast<float>(
+          std::max(0.0, (mvariances[i] - static_cast<double>(profile[i]) * profile[i] * n) /
+                            (n - 1.0)));
+    else
+      mvariances[i] = n > 0.01 ? profile[i] : 0.0f;
+  }
+  const std::span<float> axis = kzt_xline(a.mxaxis);
+  for (Index i = 1; i <= num; ++i)
+    axis[static_cast<std::size_t>(i - 1)] =
+        angular ? (static_cast<float>(i) - 0.5f) * radial_step * kDegreesPerRadian
+                : (static_cast<float>(i) - 0.5f) * radial_step * 1000.0f;
+  if (!kzt_yline(a.myaxis).empty()) kzt_yline(a.myaxis)[0] = 0.5f;
+  if (angular)
+    KZT_LORENTZ(lorentz, variances, a.xmaxdat, num, axis, profile, mvariances, status);
+  define_scan_memory(sets, num, angular ? ": Angular Profile" : ": Radial Profile",
+                     angular ? "Two-Theta Angle (degrees)" : "Radial distance (mm)");
+  sets.mzlabel = "Intensity (normalised)";
+  if (!angular || status != kStatusGood) return;
+  bool save = s.save_data;
+  IO_INPL(false, false, false, true, "SAVE DATA IN \"POWDER DIFFRACTION STANDARD\" FORMAT",
+          {"YES: to save the scan in a file for Rietveld refinement. The pixel",
+           "counts per bin are lost if the file is not written now."},
+          {"Enter YES or NO"}, save, status);
+  if (status != kStatusGood) return;
+  s.save_data = save;
+  // The first point is the first bin's centre.
+  if (save)
+    FIO_OUT_PDS(1.0f, sets.title, radial_step * 0.5f, radial_step, a.xmaxdat, num, profile,
+                counts, status);
+}
+
+void KZT_RADIAL(KztDataSets& sets, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_RADIAL V0.1";
+  if (st_bad(status, kName)) return;
+  KztArrays& a = vosq_kzt_arrays;
+  if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                                    a.yendelm, kBaseApp))
+    return st_fail(status, e, kName);
+  static float spacing = 1.0f;
+  float width = spacing, xcentre = 0.0f, ycentre = 0.0f;
+  IO_INPR(true, 0.0f, 1.7e38f, true, "RADIAL PIXEL SPACING",
+          {"The world-coordinate spacing between pixel",
+           "positions for the calculation of the radial profile"},
+          {"Must be in set range"}, width, status);
+  IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE OF RADIAL SYMMETRY",
+          {"X-centre for radial profile"}, {"Must be valid real"}, xcentre, status);
+  IO_INPR(false, 0.0f, 0.0f, false, "Y-COORDINATE OF RADIAL SYMMETRY",
+          {"Y-centre for radial profile"}, {"Must be valid real"}, ycentre, status);
+  if (status != kStatusGood) return;
+  spacing = width;
+  std::vector<float> weights(static_cast<std::size_t>(a.xmaxdat));
+  const Status before = status;
+  MA_RADIAL(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+            kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), kzt_mask(), false, xcentre,
+            ycentre, width, 0, a.xmaxdat, kzt_xline(a.mxaxis), kzt_image(a.mdata), {}, weights,
+            status);
+  if (status != before) return;
+  Index num = 0;
+  for (Index i = 1; i <= a.xmaxdat; ++i)
+    if (weights[static_cast<std::size_t>(i - 1)] > 0.0f) num = i;
+  if (num < 1) {
+    IO_WRITE("WARNING: No data element lies within the profile", status);
+    return;
+  }
+  define_scan_memory(sets, num, "", sets.xlabel);
+  sets.mtitle = "Radial Profile";
+  sets.mzlabel = sets.zlabel;
+  if (!kzt_yline(a.myaxis).empty()) kzt_yline(a.myaxis)[0] = 0.5f;
+}
+
+}  // namespace kesta

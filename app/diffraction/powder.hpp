@@ -1,0 +1,45 @@
+#pragma once
+// The terminal powder commands of the FIT sub-menu: POWDER DIFFRACTION (a
+// 1-D equal-angle or equal-radius scan of the tilted detector, with
+// variances and an optional PDS file), RADIAL PROFILE (a plain azimuthal
+// average) and their polarisation and "Lorentz" questions and correction.
+
+#include <span>
+
+#include "app/diffraction/simulation.hpp"
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// Terminal questions: polarisation correction, its factor and the type of
+// "Lorentz" correction (0 none, 1 partial powder). A code of 2 or more on
+// entry gives 110017.
+void KZT_INP_POLARISATION(bool& correct_polarisation, float& polarisation, int& lorentz_geometry,
+                          Status& status);
+
+// For LORENTZ_GEOMETRY 1 multiplies DATA(1..NUM) by 1 / cos^3(AXIS) (AXIS
+// in degrees) and the variances by its square; other codes change nothing.
+void KZT_LORENTZ(int lorentz_geometry, bool variances_exist, Index xmaxdat, Index num,
+                 std::span<const float> axis, std::span<float> data, std::span<float> variances,
+                 Status& status);
+
+// The powder settings a caller keeps for the terminal powder commands.
+struct PowderCommandSettings {
+  int lorentz_geometry = 1;
+  bool angular_scan = true;
+  bool change_values = false;
+  bool spatial_distortion = false;
+  bool save_data = true;
+};
+
+// POWDER DIFFRACTION: the scan of the current data's active region into
+// the memory. GEOMETRY and the pixel sizes are the caller's and may change.
+void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& geometry,
+                           PowderCommandSettings& settings, Status& status);
+
+// RADIAL PROFILE: the azimuthal average about a typed centre (world
+// coordinates) into the memory.
+void KZT_RADIAL(KztDataSets& sets, Status& status);
+
+}  // namespace kesta

@@ -1,0 +1,96 @@
+// The terminal powder commands: a tilted ring built in laboratory space found
+// by POWDER DIFFRACTION, its memory scan and PDS file, and the Lorentz factor.
+
+#include "app/diffraction/powder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/diffraction_test_support.hpp"
+#include "app/main/data_store_test_support.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+TEST(Lorentz, PartialPowderCorrectsDataAndVariancesOnly) {
+  struct Case {
+    int code;
+    float angle, data, variance;
+  };
+  const Case cases[] = {{1, 0.0f, 2.0f, 3.0f}, {1, 60.0f, 16.0f, 192.0f}, {0, 60.0f, 2.0f, 3.0f}};
+  for (const Case& c : cases) {
+    std::vector<float> axis{c.angle}, data{2.0f}, variances{3.0f};
+    Status status = kStatusGood;
+    KZT_LORENTZ(c.code, true, 1, 1, axis, data, variances, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NEAR(data[0], c.data, 1e-4f) << c.angle;
+    EXPECT_NEAR(variances[0], c.variance, 1e-3f) << c.angle;
+  }
+  std::vector<float> v{1.0f};
+  Status status = kStatusGood;
+  KZT_LORENTZ(1, false, 1, 2, v, v, v, status);
+  EXPECT_EQ(status, 110005);
+}
+
+class PowderCommand : public testing::DataSetFixture {};
+
+TEST_F(PowderCommand, TiltedRingIsFoundWithItsHeightAndWidth) {
+  constexpr Index kSide = 256;
+  make(kSide, kSide, true, true);
+  KztArrays& a = vosq_kzt_arrays;
+  const double d = 0.1, rotation = 0.5, tilt = 0.12, peak = 5.0, sigma = 0.1;
+  for (Index j = 1; j <= kSide; ++j)
+    for (Index i = 1; i <= kSide; ++i) {
+      const double t = testing::lab_two_theta((i - 0.5 - 128.0) * 1e-4, (j - 0.5 - 128.0) * 1e-4,
+                                              d, rotation, tilt) * 180.0 / M_PI;
+      a.data[(j - 1) * kSide + (i - 1)] = static_cast<float>(std::exp(-0.5 * std::pow((t - peak) / sigma, 2)));
+    }
+  testing::TempDir dir;
+  const std::string pds = dir.file("ring.pds");
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({"YES", "128", "128", "100", "100", "100",
+                                std::to_string(rotation * 180 / M_PI),
+                                std::to_string(tilt * 180 / M_PI), "NO", "NONE", "YES", "0.04",
+                                "NO", "YES", pds});
+  KztDataSets sets;
+  sets.data_defined = true;
+  sets.variances_exist = true;
+  sets.title = "Ring";
+  PowderSettings geometry;
+  PowderCommandSettings settings;
+  Status status = kStatusGood;
+  KZT_POWDERDIFFRACTION(sets, geometry, settings, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(input.remaining(), 0u);
+  ASSERT_TRUE(sets.memory_defined);
+  EXPECT_EQ(sets.mtitle, "Ring: Angular Profile");
+  EXPECT_EQ(sets.mxlabel, "Two-Theta Angle (degrees)");
+  const Index num = sets.mxnumdat;
+  ASSERT_GT(num, 200);
+  double sum = 0, first = 0, second = 0, top = 0;
+  for (Index k = 0; k < num; ++k) {
+    const double x = a.mxaxis[k], y = a.mdata[k];
+    EXPECT_GE(a.mvariances[k], 0.0f);
+    if (std::abs(x - peak) > 0.6) continue;
+    sum += y;
+    first += y * x;
+    top = std::max(top, y);
+  }
+  const double centre = first / sum;
+  for (Index k = 0; k < num; ++k)
+    if (std::abs(a.mxaxis[k] - peak) <= 0.6) second += a.mdata[k] * std::pow(a.mxaxis[k] - centre, 2);
+  EXPECT_NEAR(centre, peak, 0.001);
+  EXPECT_NEAR(top, 1.0, 0.1);
+  EXPECT_NEAR(std::sqrt(second / sum), sigma, 0.02);
+  EXPECT_NEAR(geometry.tilt_angle, tilt, 1e-6);
+  // The PDS file's first point is the first bin's centre.
+  const std::string text = testing::file_contents(pds);
+  EXPECT_NE(text.find("0.02"), std::string::npos) << text.substr(0, 400);
+}
+
+}  // namespace
+}  // namespace kesta
