@@ -57,6 +57,10 @@ void run_powder_diffraction(FitCall& c, Status& status) {
   KZT_POWDERDIFFRACTION(c.sets, c.state.geometry, c.state.powder, status);
 }
 
+void run_rtheta(FitCall& c, Status& status) {
+  KZT_RTHETA(c.sets, c.state.geometry, c.state.powder.lorentz_geometry, c.state.rtheta, status);
+}
+
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
 
 const FitCommand kCommands[] = {
@@ -80,7 +84,7 @@ const FitCommand kCommands[] = {
     {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",
      run_powder_diffraction},
     {"QUIT", "Exit fit sub-menu", "", run_leave},
-    {"R/THETA RE-BINNING", "Radial/Angular (polar) re-binning of ADR", "", nullptr},
+    {"R/THETA RE-BINNING", "Radial/Angular (polar) re-binning of ADR", "", run_rtheta},
     {"RADIAL PROFILE", "Calculate 1-D radial profile in memory", "", run_radial_profile},
     {"RESULTS", "Results of fitting", "", nullptr},
     {"SILICON CALIBRATION", "Refine distance/wavelength/centre etc.", "POWDER DIFFRACTION",

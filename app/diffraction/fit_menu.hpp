@@ -15,6 +15,7 @@ struct FitMenuState {
   bool first_entry = true;
   PowderSettings geometry;
   PowderCommandSettings powder;
+  RThetaSettings rtheta;
 };
 FitMenuState& kzt_fit_state();
 

@@ -306,6 +306,128 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
                 counts, status);
 }
 
+void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RThetaSettings& s,
+                Status& status) {
+  constexpr const char* kName = "Subroutine KZT_RTHETA V0.1";
+  if (st_bad(status, kName)) return;
+  KztArrays& a = vosq_kzt_arrays;
+  if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                                    a.yendelm, kBaseApp))
+    return st_fail(status, e, kName);
+  io_write_lines({" ", "WARNING : This option is still in a developmental stage ",
+                  "          User input will change, check results carefully", " "},
+                 status);
+  write_geometry_lines(g, sets.x_pixel_size, sets.y_pixel_size, status);
+  PowderSettings typed = g;
+  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  bool change = s.change_values;
+  IO_INPL(false, false, false, true, "CHANGE BEAM CENTRE AND/OR TILT VALUES",
+          {"YES: to specific new values for parameters"}, {"Enter YES or NO"}, change, status);
+  if (status == kStatusGood && change) {
+    KZT_INP_BEAMCENTRE(false, typed.x_beam_centre, typed.y_beam_centre, status);
+    KZT_INP_PIXELSIZES(false, xps, yps, status);
+    KZT_INP_SAMPLEDISTANCE(false, typed.sample_distance, status);
+    KZT_INP_DETECTORTILT(false, typed.tilt_rotation, typed.tilt_angle, status);
+  }
+  int lorentz = lorentz_geometry;
+  KZT_INP_POLARISATION(typed.correct_polarisation, typed.polarisation, lorentz, status);
+  if (status != kStatusGood) return;
+  const Index width = a.xendelm - a.xstrelm + 1, height = a.yendelm - a.ystrelm + 1;
+  const DiffractionGeometry geometry(xps, yps, typed.sample_distance, typed.wavelength,
+                                     typed.x_beam_centre, typed.y_beam_centre,
+                                     typed.tilt_rotation, typed.tilt_angle);
+  RThetaSettings next = s;
+  if (next.first) {
+    next.num_azimuthal = 180;
+    next.num_radial = std::max<Index>(
+        1, std::llround(std::hypot(static_cast<double>(width) / 2.0, height / 2.0)));
+    next.maximum_radius = static_cast<float>(next.num_radial) * xps;
+    next.maximum_2theta = static_cast<float>(geometry.two_theta_of_radius(next.maximum_radius));
+  }
+  next.change_values = change;
+  IO_INPL(false, false, false, true, "PRODUCE EQUAL ANGLE PIXEL SCAN", kEqualAngleHelp,
+          {"Enter YES or NO"}, next.angular_scan, status);
+  const int xmax = static_cast<int>(std::min<Index>(a.xmaxdat, 2147483647));
+  const int ymax = static_cast<int>(std::min<Index>(a.ymaxdat, 2147483647));
+  int num_azimuthal = static_cast<int>(std::clamp<Index>(next.num_azimuthal, 1, xmax));
+  int num_radial = static_cast<int>(std::clamp<Index>(next.num_radial, 1, ymax));
+  IO_INPI(true, 1, xmax, true, "NUMBER OF AZIMUTH BINS", {"Enter number of azimuthal bins"},
+          {"Must be within given range"}, num_azimuthal, status);
+  IO_INPI(true, 1, ymax, true,
+          next.angular_scan ? "NUMBER OF 2-THETA ANGLE BINS" : "NUMBER OF RADIAL DISTANCE BINS",
+          {"Enter number of radial bins"}, {"Must be within given range"}, num_radial, status);
+  if (status != kStatusGood) return;
+  if (next.angular_scan) {
+    // Above 0 and short of 90 degrees, so that the outer radius is finite.
+    float degrees = offered(next.maximum_2theta * kDegreesPerRadian, 0.001f, 89.9f);
+    IO_INPR(true, 0.001f, 89.9f, true, "MAXIMUM 2-THETA LIMIT (DEGREES)",
+            {"Enter 2-theta angle of the outer edge of the last bin"},
+            {"Must be within given range"}, degrees, status);
+    next.maximum_2theta = degrees * kRadiansPerDegree;
+  } else {
+    const float largest = static_cast<float>(std::max(width, height));
+    float pixels = offered(next.maximum_radius / xps, 1.0f, largest);
+    IO_INPR(true, 1.0f, largest, true, "MAXIMUM RADIAL LIMIT (X PIXELS)",
+            {"Enter radius of the outer edge of the last bin in X pixels"},
+            {"Must be within given range"}, pixels, status);
+    next.maximum_radius = pixels * xps;
+  }
+  IO_INPL(false, false, false, true, "CONSERVE INTEGRATED INTENSITY",
+          {"YES: to conserve the integrated intensity, \"NO\" normalises each output",
+           "pixel by the number of input pixels contributing to it"},
+          {"Enter YES or NO"}, next.conserve_intensity, status);
+  if (status != kStatusGood) return;
+  next.first = false;
+  next.num_azimuthal = num_azimuthal;
+  next.num_radial = num_radial;
+  s = next;
+  g = typed;
+  lorentz_geometry = lorentz;
+  sets.x_pixel_size = xps;
+  sets.y_pixel_size = yps;
+
+  // The engine's bins run radial first; the memory holds azimuth along X.
+  const float outer = s.angular_scan ? g.sample_distance * std::tan(s.maximum_2theta)
+                                     : s.maximum_radius;
+  const auto cells = static_cast<std::size_t>(s.num_radial * s.num_azimuthal);
+  std::vector<float> cake(cells), weights(cells);
+  float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
+  KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                kzt_image(a.data), kzt_mask(), s.conserve_intensity,
+                s.angular_scan ? kScanTwoTheta : kScanRadial, 20.0f, xps, yps, g.sample_distance,
+                g.wavelength, g.x_beam_centre, g.y_beam_centre, 0.0f, 6.283185f, 0.0f, outer,
+                g.tilt_rotation, g.tilt_angle, s.num_radial, s.num_azimuthal,
+                g.correct_polarisation, g.polarisation, s.angular_scan ? lorentz : 0, s.num_radial,
+                s.num_azimuthal, s.num_radial, s.num_azimuthal, azimuth_step, radial_step,
+                radial_start, weights, cake, status);
+  if (status != kStatusGood) return;
+  const std::span<float> out = kzt_image(a.mdata);
+  for (Index m = 1; m <= s.num_radial; ++m)
+    for (Index k = 1; k <= s.num_azimuthal; ++k)
+      out[static_cast<std::size_t>(element(k, m, a.xmaxdat))] =
+          cake[static_cast<std::size_t>((m - 1) + (k - 1) * s.num_radial)];
+  const std::span<float> xaxis = kzt_xline(a.mxaxis), yaxis = kzt_yline(a.myaxis);
+  for (Index k = 1; k <= s.num_azimuthal; ++k)
+    xaxis[static_cast<std::size_t>(k - 1)] =
+        (static_cast<float>(k) - 0.5f) * 360.0f / static_cast<float>(s.num_azimuthal);
+  for (Index m = 1; m <= s.num_radial; ++m)
+    yaxis[static_cast<std::size_t>(m - 1)] =
+        (static_cast<float>(m) - 0.5f) * radial_step *
+        (s.angular_scan ? kDegreesPerRadian : 1000.0f);
+  sets.mxnumdat = s.num_azimuthal;
+  sets.mynumdat = s.num_radial;
+  sets.mxstrelm = 1;
+  sets.mystrelm = 1;
+  sets.mxendelm = s.num_azimuthal;
+  sets.myendelm = s.num_radial;
+  sets.mtitle = sets.title + (s.angular_scan ? ": Azimuth/2-theta" : ": Azimuth/Radial Distance");
+  if (sets.mtitle.size() > kKztTextLength) sets.mtitle.resize(kKztTextLength);
+  sets.mxlabel = "Azimuth (Degrees)";
+  sets.mylabel = s.angular_scan ? "2-Theta Angle (Degrees)" : "Radial Distance (mm)";
+  sets.mzlabel = sets.zlabel;
+  sets.memory_defined = true;
+}
+
 void KZT_RADIAL(KztDataSets& sets, Status& status) {
   constexpr const char* kName = "Subroutine KZT_RADIAL V0.1";
   if (st_bad(status, kName)) return;

@@ -38,6 +38,24 @@ struct PowderCommandSettings {
 void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& geometry,
                            PowderCommandSettings& settings, Status& status);
 
+// What R/THETA RE-BINNING keeps between calls (lengths in metres, angles
+// in radians); the bin numbers are the caller's.
+struct RThetaSettings {
+  bool first = true;
+  bool angular_scan = true;
+  bool change_values = false;
+  bool conserve_intensity = true;
+  float maximum_radius = 0.0f;
+  float maximum_2theta = 0.0f;
+  Index num_azimuthal = 180;
+  Index num_radial = 1;
+};
+
+// R/THETA RE-BINNING: the active region re-binned over the whole circle into
+// the memory, azimuth along X and 2-theta or radial distance along Y.
+void KZT_RTHETA(KztDataSets& sets, PowderSettings& geometry, int& lorentz_geometry,
+                RThetaSettings& settings, Status& status);
+
 // RADIAL PROFILE: the azimuthal average about a typed centre (world
 // coordinates) into the memory.
 void KZT_RADIAL(KztDataSets& sets, Status& status);

@@ -92,5 +92,51 @@ TEST_F(PowderCommand, TiltedRingIsFoundWithItsHeightAndWidth) {
   EXPECT_NE(text.find("0.02"), std::string::npos) << text.substr(0, 400);
 }
 
+TEST_F(PowderCommand, RThetaConservesOrAveragesOverTheWholeCircle) {
+  make(40, 40, true, false);
+  KztArrays& a = vosq_kzt_arrays;
+  for (Index k = 0; k < 1600; ++k) a.data[k] = 1.0f;
+  KztDataSets sets;
+  sets.data_defined = true;
+  sets.title = "Flat";
+  PowderSettings geometry;
+  geometry.x_beam_centre = 20.0f;
+  geometry.y_beam_centre = 20.0f;
+  int lorentz = 0;
+  RThetaSettings settings;
+  for (const bool conserve : {true, false}) {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({"NO", "NO", "NONE", "NO", "36", "20", "40",
+                                  conserve ? "YES" : "NO"});
+    Status status = kStatusGood;
+    KZT_RTHETA(sets, geometry, lorentz, settings, status);
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+    EXPECT_EQ(input.remaining(), 0u);
+    if (conserve) {
+      // First call: 180 azimuth bins (within the array's 40) and the
+      // half-diagonal in radial bins.
+      EXPECT_NE(input.prompts[4].find("[40]"), std::string::npos) << input.prompts[4];
+      EXPECT_NE(input.prompts[5].find("[28]"), std::string::npos) << input.prompts[5];
+    }
+    EXPECT_EQ(sets.mxnumdat, 36);
+    EXPECT_EQ(sets.mynumdat, 20);
+    EXPECT_EQ(sets.mylabel, "Radial Distance (mm)");
+    EXPECT_FLOAT_EQ(a.mxaxis[0], 5.0f);
+    EXPECT_NEAR(a.myaxis[0], 0.1f, 1e-6f);
+    double total = 0;
+    for (Index m = 1; m <= 20; ++m)
+      for (Index k = 1; k <= 36; ++k) {
+        const float v = a.mdata[element(k, m, 40)];
+        total += v;
+        if (!conserve && m > 1 && m < 10) {
+          EXPECT_NEAR(v, 1.0f, 1e-5f) << k << " " << m;
+        }
+      }
+    if (conserve) {
+      EXPECT_NEAR(total, 1600.0, 1e-2);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kesta
