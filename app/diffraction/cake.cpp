@@ -119,17 +119,45 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   b.counts.assign(static_cast<std::size_t>(width * (b.yend - b.ystart + 1)), 0);
   b.weights.assign(static_cast<std::size_t>(s.num_2theta * s.num_azimuthal), 0.0);
   const double d = g.distance();
-  // Footprint edges and azimuths in single precision: the set-up's cost is
-  // its transcendental calls.
-  const auto radial = [&](double r) -> double {
-    const float rf = static_cast<float>(r);
+  // The set-up's cost is its transcendental calls: one arc tangent gives the
+  // pixel's 2-theta and its footprint edges follow from the second-order
+  // expansion of atan(r / D) (exact to single precision while h << D).
+  const bool expand = s.h < 1.0e-3 * d;
+  const double dd = d * d;
+  const auto edges = [&](double r, double& lower, double& upper) {
+    if (s.scan_type == kScanRadial) {
+      lower = r - s.h - s.inner;
+      upper = r + s.h - s.inner;
+      return;
+    }
+    double t_lo, t_hi;
+    if (expand) {
+      const double t = g.two_theta_of_radius(static_cast<float>(r));
+      const double q = 1.0 / (dd + r * r);
+      const double first = s.h * d * q, second = s.h * s.h * r * d * q * q;
+      t_lo = t - first - second;
+      t_hi = t + first - second;
+    } else {
+      t_lo = g.two_theta_of_radius(static_cast<float>(r - s.h));
+      t_hi = g.two_theta_of_radius(static_cast<float>(r + s.h));
+    }
     switch (s.scan_type) {
-      case kScanRadial: return r - s.inner;
-      case kScanTwoTheta: return g.two_theta_of_radius(rf) - s.t_in;
-      case kScanQ: return g.q_of_two_theta(g.two_theta_of_radius(rf)) - s.o;
-      default: return g.d_of_two_theta(g.two_theta_of_radius(rf)) - s.o;
+      case kScanTwoTheta:
+        lower = t_lo - s.t_in;
+        upper = t_hi - s.t_in;
+        break;
+      case kScanQ:
+        lower = g.q_of_two_theta(static_cast<float>(t_lo)) - s.o;
+        upper = g.q_of_two_theta(static_cast<float>(t_hi)) - s.o;
+        break;
+      default:  // the outer edge gives the smaller d
+        lower = g.d_of_two_theta(static_cast<float>(t_hi)) - s.o;
+        upper = g.d_of_two_theta(static_cast<float>(t_lo)) - s.o;
+        break;
     }
   };
+  // One bin around the whole circle takes every azimuth whole.
+  const bool every_azimuth = s.num_azimuthal == 1 && s.azimuth_range >= 6.283185;
   std::size_t pixel = 0;
   for (Index j = b.ystart; j <= b.yend; ++j) {
     const double y = g.y_offset(j);
@@ -138,26 +166,25 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       const double x = g.x_offset(i);
       const double r = g.radius(x, y);
       if (r < 0.0 || r < s.inner || r > s.outer) continue;
+      // The direct beam has no d-spacing: a footprint reaching it adds nothing.
+      if (s.scan_type == kScanD && r - s.h <= 0.0) continue;
       double lo, hi;
-      if (s.scan_type == kScanD) {
-        // The direct beam has no d-spacing: a footprint reaching it adds nothing.
-        if (r - s.h <= 0.0) continue;
-        lo = radial(r + s.h) / s.w;
-        hi = radial(r - s.h) / s.w;
-      } else {
-        lo = radial(r - s.h) / s.w;
-        hi = radial(r + s.h) / s.w;
-      }
+      edges(r, lo, hi);
+      lo /= s.w;
+      hi /= s.w;
       const double span = hi - lo;
       if (!(span > 0.0)) continue;
-      double a = DiffractionGeometry::azimuth(static_cast<float>(x), static_cast<float>(y)) -
-                 s.start_azimuth;
-      if (a < 0.0) a += 2.0 * M_PI;
-      if (a > s.azimuth_range) continue;
-      // A pixel at the beam centre covers every azimuth.
-      const double half = r > 0.0 ? std::min(s.h / r, M_PI) : M_PI;
-      const double alo = (a - half) / s.aw;
-      const double ahi = (a + half) / s.aw;
+      double alo = 0.0, ahi = 0.5;
+      if (!every_azimuth) {
+        double a = DiffractionGeometry::azimuth(static_cast<float>(x), static_cast<float>(y)) -
+                   s.start_azimuth;
+        if (a < 0.0) a += 2.0 * M_PI;
+        if (a > s.azimuth_range) continue;
+        // A pixel at the beam centre covers every azimuth.
+        const double half = r > 0.0 ? std::min(s.h / r, M_PI) : M_PI;
+        alo = (a - half) / s.aw;
+        ahi = (a + half) / s.aw;
+      }
       double factor = 1.0;
       if (s.correct_polarisation && !(std::abs(x) <= 1.0e-6 && std::abs(y) <= 1.0e-6)) {
         const double c = d * d / (r * r + d * d);

@@ -8,10 +8,10 @@
 
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/integrate.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
-#include "core/menu.hpp"
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
@@ -83,72 +83,6 @@ void define_scan_memory(KztDataSets& sets, Index num, const std::string& title_t
 }
 
 }  // namespace
-
-void KZT_INP_POLARISATION(bool& correct_polarisation, float& polarisation, int& lorentz_geometry,
-                          Status& status) {
-  constexpr const char* kName = "Subroutine KZT_INP_POLARISATION V0.1";
-  if (st_bad(status, kName)) return;
-  if (lorentz_geometry >= 2) return st_fail(status, kBaseApp + 17, kName);
-  bool correct = correct_polarisation;
-  IO_INPL(false, false, false, true, "CORRECT FOR X-RAY BEAM POLARISATION",
-          {"KESTA takes the effect of polarisation into account as a function of",
-           "both 2-theta and azimuth on the 2-D detector.",
-           "YES: to correct the intensities for the polarisation of the beam.",
-           "Data corrected here must not be corrected again for polarisation by",
-           "later software."},
-          {"Enter \"YES\" or \"NO\""}, correct, status);
-  float p = offered(polarisation, -1.0f, 1.0f);
-  if (status == kStatusGood && correct)
-    IO_INPR(true, -1.0f, 1.0f, true, "BEAM POLARISATION (AT SAMPLE)",
-            {"The polarisation of the main beam at the sample is (I_h - I_v) / (I_h + I_v),",
-             "horizontal corresponding to the image X-direction. For a synchrotron",
-             "it is normally positive and approaches 1.0; it depends on the source,",
-             "the mirrors and the monochromator."},
-            {"Must be valid real number within given range"}, p, status);
-  if (status != kStatusGood) return;
-  static const std::string kChoices[] = {"NONE", "PARTIAL POWDER (2-THETA SCAN)"};
-  IO_WRITE("Ready for input of Lorentz Geometry", status);
-  std::string choice = kChoices[lorentz_geometry == 1 ? 1 : 0];
-  do {
-    IO_MENU(true, "ENTER ONE OF AVAILABLE CHOICES",
-            {"TYPE OF LORENTZIAN CORRECTION TO APPLY:", "",
-             "NONE: No correction factors are applied", "",
-             "PARTIAL POWDER (2-THETA SCAN): Intensities are corrected to those of a",
-             "2-theta scan with a single counter, so that powder software can apply",
-             "its own Lorentz corrections"},
-            {"Enter one of the available choices"}, 2, kChoices, choice, status);
-  } while (status == kStatusGood && choice == "null");
-  if (status != kStatusGood) return;
-  correct_polarisation = correct;
-  polarisation = p;
-  if (choice == kChoices[0])
-    lorentz_geometry = 0;
-  else if (choice == kChoices[1])
-    lorentz_geometry = 1;
-  else
-    IO_WRITE("ERROR: Unknown user choice", status);
-}
-
-void KZT_LORENTZ(int lorentz_geometry, bool variances_exist, Index xmaxdat, Index num,
-                 std::span<const float> axis, std::span<float> data, std::span<float> variances,
-                 Status& status) {
-  constexpr const char* kName = "Subroutine KZT_LORENTZ V0.1";
-  if (st_bad(status, kName)) return;
-  if (xmaxdat < 1) return st_fail(status, kBaseApp + 1, kName);
-  const auto n = static_cast<std::size_t>(num);
-  if (num < 1 || num > xmaxdat || axis.size() < n || data.size() < n ||
-      (variances_exist && variances.size() < n))
-    return st_fail(status, kBaseApp + 5, kName);
-  if (lorentz_geometry != 1) return;
-  for (std::size_t i = 0; i < n; ++i) {
-    const double c = std::cos(axis[i] * kRadiansPerDegree);
-    // 90 degrees has no finite correction; such a bin is left alone.
-    if (!(c > 0.0)) continue;
-    const double f = 1.0 / (c * c * c);
-    data[i] = static_cast<float>(data[i] * f);
-    if (variances_exist) variances[i] = static_cast<float>(variances[i] * f * f);
-  }
-}
 
 void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSettings& s,
                            Status& status) {

@@ -2,7 +2,7 @@
 // The terminal powder commands of the FIT sub-menu: POWDER DIFFRACTION (a
 // 1-D equal-angle or equal-radius scan of the tilted detector, with
 // variances and an optional PDS file), RADIAL PROFILE (a plain azimuthal
-// average) and their polarisation and "Lorentz" questions and correction.
+// average) and R/THETA RE-BINNING (the whole circle into azimuth x radius).
 
 #include <span>
 
@@ -11,18 +11,6 @@
 #include "core/types.hpp"
 
 namespace kesta {
-
-// Terminal questions: polarisation correction, its factor and the type of
-// "Lorentz" correction (0 none, 1 partial powder). A code of 2 or more on
-// entry gives 110017.
-void KZT_INP_POLARISATION(bool& correct_polarisation, float& polarisation, int& lorentz_geometry,
-                          Status& status);
-
-// For LORENTZ_GEOMETRY 1 multiplies DATA(1..NUM) by 1 / cos^3(AXIS) (AXIS
-// in degrees) and the variances by its square; other codes change nothing.
-void KZT_LORENTZ(int lorentz_geometry, bool variances_exist, Index xmaxdat, Index num,
-                 std::span<const float> axis, std::span<float> data, std::span<float> variances,
-                 Status& status);
 
 // The powder settings a caller keeps for the terminal powder commands.
 struct PowderCommandSettings {

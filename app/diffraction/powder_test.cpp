@@ -1,5 +1,5 @@
 // The terminal powder commands: a tilted ring built in laboratory space found
-// by POWDER DIFFRACTION, its memory scan and PDS file, and the Lorentz factor.
+// by POWDER DIFFRACTION with its memory scan and PDS file, and R/THETA.
 
 #include "app/diffraction/powder.hpp"
 
@@ -15,26 +15,6 @@
 
 namespace kesta {
 namespace {
-
-TEST(Lorentz, PartialPowderCorrectsDataAndVariancesOnly) {
-  struct Case {
-    int code;
-    float angle, data, variance;
-  };
-  const Case cases[] = {{1, 0.0f, 2.0f, 3.0f}, {1, 60.0f, 16.0f, 192.0f}, {0, 60.0f, 2.0f, 3.0f}};
-  for (const Case& c : cases) {
-    std::vector<float> axis{c.angle}, data{2.0f}, variances{3.0f};
-    Status status = kStatusGood;
-    KZT_LORENTZ(c.code, true, 1, 1, axis, data, variances, status);
-    EXPECT_EQ(status, kStatusGood);
-    EXPECT_NEAR(data[0], c.data, 1e-4f) << c.angle;
-    EXPECT_NEAR(variances[0], c.variance, 1e-3f) << c.angle;
-  }
-  std::vector<float> v{1.0f};
-  Status status = kStatusGood;
-  KZT_LORENTZ(1, false, 1, 2, v, v, v, status);
-  EXPECT_EQ(status, 110005);
-}
 
 class PowderCommand : public testing::DataSetFixture {};
 

@@ -1,0 +1,81 @@
+// Integration throughput on whole square images: the cake re-binning to 1000
+// 2-theta bins and to a 500 x 360 cake, the table set-up (with one frame) and
+// the per-frame pass with the table kept apart, on one thread and on every
+// core, beside a plain read pass over the same image.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+#include <vector>
+
+#include "app/diffraction/cake.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+
+namespace {
+
+using kesta::Index;
+
+// Messages of the routines go nowhere.
+struct Quiet {
+  Quiet() : null(std::fopen("/dev/null", "w")) { kesta::io_set_stream(kesta::kStreamTerminal, null); }
+  std::FILE* null;
+};
+const Quiet quiet;
+
+std::vector<float> test_image(Index n) {
+  std::vector<float> a(static_cast<std::size_t>(n * n));
+  for (std::size_t i = 0; i < a.size(); ++i) a[i] = static_cast<float>((i * 2654435761u) % 1000);
+  return a;
+}
+
+void read_pass(benchmark::State& state) {
+  const Index n = state.range(0);
+  const std::vector<float> image = test_image(n);
+  for (auto _ : state) {
+    double sum = std::accumulate(image.begin(), image.end(), 0.0);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+
+// range: image size, radial bins, azimuthal bins, threads (0 every core),
+// 1 to build the table at every call.
+void cake(benchmark::State& state) {
+  const Index n = state.range(0), n2 = state.range(1), na = state.range(2);
+  kesta::kzt_set_cake_threads(static_cast<int>(state.range(3)));
+  const bool setup = state.range(4) != 0;
+  const std::vector<float> image = test_image(n);
+  std::vector<float> output(static_cast<std::size_t>(n * n)), weights(output.size());
+  const float pixel = 1.0e-4f, centre = static_cast<float>(n) * 0.5f;
+  const float outer = centre * pixel * std::sqrt(2.0f);
+  const float end = na == 1 ? 360.0f : 6.283185f;
+  float astep = 0, rstep = 0, rstart = 0;
+  const auto run = [&] {
+    kesta::Status status = kesta::kStatusGood;
+    kesta::KZT_CAL2_CAKE(n, n, 1, 1, n, n, image, {}, false, 1, 20.0f, pixel, pixel, 0.2f,
+                         1.0e-10f, centre, centre, 0.0f, end, 0.0f, outer, 0.3f, 0.05f, n2, na,
+                         true, 0.95f, 1, n, n, n, n, astep, rstep, rstart, weights, output, status);
+    if (status != kesta::kStatusGood) std::abort();
+  };
+  run();
+  for (auto _ : state) {
+    if (setup) kesta::kzt_release_cake_table();
+    run();
+    benchmark::DoNotOptimize(output.data());
+  }
+  kesta::kzt_release_cake_table();
+  kesta::kzt_set_cake_threads(0);
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+
+BENCHMARK(read_pass)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(cake)
+    ->ArgNames({"n", "bins", "azimuths", "threads", "setup"})
+    ->ArgsProduct({{2048, 4096}, {1000}, {1}, {1, 0}, {0, 1}})
+    ->ArgsProduct({{2048, 4096}, {500}, {360}, {1, 0}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
