@@ -236,7 +236,7 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
   s.save_data = save;
   // The first point is the first bin's centre.
   if (save)
-    FIO_OUT_PDS(1.0f, sets.title, radial_step * 0.5f, radial_step, a.xmaxdat, num, profile,
+    FIO_OUT_PDS(1.0f, sets.title, radial_step * 0.5f, radial_step, bins, num, profile,
                 counts, status);
 }
 

@@ -34,7 +34,7 @@ TEST_F(PowderCommand, TiltedRingIsFoundWithItsHeightAndWidth) {
   testing::TerminalCapture terminal;
   testing::ScriptedInput input({"YES", "128", "128", "100", "100", "100",
                                 std::to_string(rotation * 180 / M_PI),
-                                std::to_string(tilt * 180 / M_PI), "NO", "NONE", "YES", "0.04",
+                                std::to_string(tilt * 180 / M_PI), "NO", "NONE", "YES", "0.05",
                                 "NO", "YES", pds});
   KztDataSets sets;
   sets.data_defined = true;
@@ -69,7 +69,7 @@ TEST_F(PowderCommand, TiltedRingIsFoundWithItsHeightAndWidth) {
   EXPECT_NEAR(geometry.tilt_angle, tilt, 1e-6);
   // The PDS file's first point is the first bin's centre.
   const std::string text = testing::file_contents(pds);
-  EXPECT_NE(text.find("0.02"), std::string::npos) << text.substr(0, 400);
+  EXPECT_NE(text.find("0.025"), std::string::npos) << text.substr(0, 400);
 }
 
 TEST_F(PowderCommand, RThetaConservesOrAveragesOverTheWholeCircle) {
