@@ -171,14 +171,18 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
   if (variances) {
     std::vector<float> scratch(static_cast<std::size_t>(bins));
     squares.assign(data.begin(), data.end());
-    std::vector<double> tth(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1)), az(tth.size());
+    const double dd = static_cast<double>(g.sample_distance) * g.sample_distance;
+    std::vector<double> radius(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1));
     for (Index j = a.ystrelm; j <= a.yendelm; ++j) {
-      geometry.two_theta_row(j, a.xstrelm, a.xendelm, tth);
-      geometry.azimuth_row(j, a.xstrelm, a.xendelm, az);
+      geometry.radius_row(j, a.xstrelm, a.xendelm, radius);
+      const double y = geometry.y_offset(j);
       float* row = squares.data() + (j - 1) * a.xmaxdat + (a.xstrelm - 1);
-      for (std::size_t k = 0; k < tth.size(); ++k) {
-        const double p = g.correct_polarisation && tth[k] >= 0.0
-                             ? polarisation_factor(tth[k], az[k], g.polarisation)
+      for (std::size_t k = 0; k < radius.size(); ++k) {
+        const double x = geometry.x_offset(a.xstrelm + static_cast<Index>(k));
+        const double p = g.correct_polarisation && radius[k] >= 0.0
+                             ? polarisation_factor(dd / (radius[k] * radius[k] + dd),
+                                                   DiffractionGeometry::cos_twice_azimuth(x, y),
+                                                   g.polarisation)
                              : 1.0;
         row[k] = static_cast<float>(static_cast<double>(row[k]) * row[k] / p);
       }

@@ -95,14 +95,18 @@ void kzt_apply_polarisation(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   const DiffractionGeometry g(x_pixel_size, y_pixel_size, sample_distance, kDefaultWavelength,
                               x_beam_centre, y_beam_centre, 0.0f, 0.0f);
   const auto width = static_cast<std::size_t>(xendelm - xstrelm + 1);
-  std::vector<double> two_theta(width), azimuth(width);
+  const double dd = static_cast<double>(sample_distance) * sample_distance;
+  std::vector<double> radius(width);
   for (Index j = ystrelm; j <= yendelm; ++j) {
-    g.two_theta_row(j, xstrelm, xendelm, two_theta);
-    g.azimuth_row(j, xstrelm, xendelm, azimuth);
+    g.radius_row(j, xstrelm, xendelm, radius);
+    const double y = g.y_offset(j);
     float* row = data.data() + at(xstrelm, j, xmaxdat);
     float* vrow = variances_exist ? variances.data() + at(xstrelm, j, xmaxdat) : nullptr;
     for (std::size_t k = 0; k < width; ++k) {
-      const double f = polarisation_factor(two_theta[k], azimuth[k], polarisation);
+      const double c = dd / (radius[k] * radius[k] + dd);
+      const double f = polarisation_factor(
+          c, DiffractionGeometry::cos_twice_azimuth(g.x_offset(xstrelm + static_cast<Index>(k)), y),
+          polarisation);
       row[k] = static_cast<float>(f * row[k]);
       if (vrow != nullptr) vrow[k] = static_cast<float>(f * f * vrow[k]);
     }
@@ -238,21 +242,22 @@ bool kzt_rings_from_scan(std::span<const float> angles, std::span<const float> v
   const DiffractionGeometry g(x_pixel_size, y_pixel_size, s.sample_distance, kDefaultWavelength,
                               s.x_beam_centre, s.y_beam_centre, s.tilt_rotation, s.tilt_angle);
   const auto width = static_cast<std::size_t>(mxendelm - mxstrelm + 1);
-  std::vector<double> two_theta(width), azimuth(width);
+  std::vector<double> radius(width);
+  const double dd = static_cast<double>(s.sample_distance) * s.sample_distance;
   const double first = angles[0], last = angles[n - 1];
   std::size_t k = 0;  // the bracketing pair k, k + 1 of the previous pixel
   const Index rows = myendelm - mystrelm + 1;
   for (Index j = mystrelm; j <= myendelm; ++j) {
-    g.two_theta_row(j, mxstrelm, mxendelm, two_theta);
-    if (s.correct_polarisation) g.azimuth_row(j, mxstrelm, mxendelm, azimuth);
+    g.radius_row(j, mxstrelm, mxendelm, radius);
+    const double y = g.y_offset(j);
     float* row = mdata.data() + at(mxstrelm, j, xmaxdat);
     for (std::size_t i = 0; i < width; ++i) {
       // Behind the sample plane there is no 2-theta and no intensity.
-      if (two_theta[i] < 0.0) {
+      if (radius[i] < 0.0) {
         row[i] = 0.0f;
         continue;
       }
-      const double degrees = two_theta[i] * (180.0 / M_PI);
+      const double degrees = g.two_theta_of_radius(radius[i]) * (180.0 / M_PI);
       double value;
       if (degrees <= first) {
         value = values[0];
@@ -264,10 +269,14 @@ bool kzt_rings_from_scan(std::span<const float> angles, std::span<const float> v
         const double f = (degrees - angles[k]) / (static_cast<double>(angles[k + 1]) - angles[k]);
         value = values[k] + f * (static_cast<double>(values[k + 1]) - values[k]);
       }
-      const double c = std::cos(two_theta[i]);
-      value *= c * c * c;
+      // cos^2(2-theta), and the flat detector's cos^3.
+      const double c = dd / (radius[i] * radius[i] + dd);
+      value *= c * std::sqrt(c);
       if (s.correct_polarisation)
-        value *= polarisation_factor(two_theta[i], azimuth[i], s.polarisation);
+        value *= polarisation_factor(
+            c,
+            DiffractionGeometry::cos_twice_azimuth(g.x_offset(mxstrelm + static_cast<Index>(i)), y),
+            s.polarisation);
       row[i] = static_cast<float>(value);
     }
     const Index done = j - mystrelm + 1;

@@ -11,13 +11,12 @@
 
 namespace kesta {
 
-// The polarisation factor of a scattering direction (TWO_THETA, AZIMUTH from
-// +X, radians) for the polarisation P = (I_h - I_v) / (I_h + I_v):
-// 0.5 ((1 + c) - (1 - c) cos(2 azimuth) P), c = cos^2(2-theta). Intensities
-// are divided by it to correct and multiplied by it to simulate.
-inline double polarisation_factor(double two_theta, double azimuth, double p) {
-  const double c = std::cos(two_theta) * std::cos(two_theta);
-  return 0.5 * ((1.0 + c) - (1.0 - c) * std::cos(2.0 * azimuth) * p);
+// The polarisation factor of a scattering direction for the polarisation
+// P = (I_h - I_v) / (I_h + I_v): 0.5 ((1 + c) - (1 - c) cos(2 azimuth) P),
+// c = cos^2(2-theta), the azimuth from +X. Intensities are divided by it to
+// correct and multiplied by it to simulate.
+inline double polarisation_factor(double cos2_two_theta, double cos_twice_azimuth, double p) {
+  return 0.5 * ((1.0 + cos2_two_theta) - (1.0 - cos2_two_theta) * cos_twice_azimuth * p);
 }
 
 // Multiplies every pixel of the region by the polarisation factor of its

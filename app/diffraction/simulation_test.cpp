@@ -111,7 +111,8 @@ TEST(ScanToRings, PatternIsTheScanAtEachPixelsTwoTheta) {
         const double t = lab_two_theta(x, y, 0.004, c.rotation, c.tilt);
         const double deg = t * 180.0 / M_PI;
         double v = (1.0 + std::min(deg, 30.0)) * std::pow(std::cos(t), 3);
-        if (c.polarisation) v *= polarisation_factor(t, std::atan2(y, x), 0.9);
+        if (c.polarisation)
+          v *= polarisation_factor(std::pow(std::cos(t), 2), std::cos(2 * std::atan2(y, x)), 0.9);
         EXPECT_NEAR(out[static_cast<std::size_t>((j - 1) * kSide + i - 1)], v, 1e-4 * v)
             << i << " " << j;
       }
