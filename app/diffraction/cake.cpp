@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -34,6 +35,7 @@ struct Block {
   std::vector<Share> shares;
   std::vector<double> weights;  // summed overlap fractions per bin
   double min_factor = 1.7e38;
+  bool out_of_memory = false;
 };
 
 // Everything that changes a pixel's share, compared value for value.
@@ -226,7 +228,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   }
 }
 
-void build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
+// False when the memory for the table could not be had.
+bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  Table& t) {
   const Index rows = s.yendelm - s.ystrelm + 1;
   const Index blocks = std::min(kBlocks, rows);
@@ -235,7 +238,16 @@ void build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
     t.blocks[b].ystart = s.ystrelm + rows * b / blocks;
     t.blocks[b].yend = s.ystrelm + rows * (b + 1) / blocks - 1;
   }
-  for_blocks(blocks, [&](Index b) { build_block(s, g, mask, t.blocks[b]); });
+  for_blocks(blocks, [&](Index b) {
+    try {
+      build_block(s, g, mask, t.blocks[b]);
+    } catch (const std::bad_alloc&) {
+      t.blocks[b] = Block{};
+      t.blocks[b].out_of_memory = true;
+    }
+  });
+  for (const Block& b : t.blocks)
+    if (b.out_of_memory) return false;
   t.bins = s.num_2theta * s.num_azimuthal;
   t.weights.assign(static_cast<std::size_t>(t.bins), 0.0);
   t.min_factor = 1.7e38;
@@ -245,17 +257,19 @@ void build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
     b.weights = {};
     b.shares.shrink_to_fit();
   }
+  return true;
 }
 
 // Sums of one frame into SUMS (t.bins), block by block in a fixed order.
 void apply_table(const Table& t, const Setup& s, std::span<const float> data,
                  std::vector<double>& sums) {
   const Index blocks = static_cast<Index>(t.blocks.size());
-  std::vector<std::vector<double>> partial(static_cast<std::size_t>(blocks));
+  // Allocated here, so that only this thread can meet a want of memory.
+  std::vector<std::vector<double>> partial(static_cast<std::size_t>(blocks),
+                                           std::vector<double>(static_cast<std::size_t>(t.bins)));
   for_blocks(blocks, [&](Index bi) {
     const Block& b = t.blocks[bi];
     std::vector<double>& acc = partial[bi];
-    acc.assign(static_cast<std::size_t>(t.bins), 0.0);
     const Share* share = b.shares.data();
     const std::uint32_t* count = b.counts.data();
     const Index width = s.xendelm - s.xstrelm + 1;
@@ -308,6 +322,9 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
       num_azimuthal > myout)
     return fail(6);
   if (scan_type < kScanRadial || scan_type > kScanD) return fail(17);
+  // Bins are numbered in 32 bits.
+  if (!work_fits({num_2theta, num_azimuthal}, std::numeric_limits<std::uint32_t>::max()))
+    return fail(6);
   if (spans_error({{xmaxdat, ymaxdat, data.size()},
                    {mxout, myout, output.size()},
                    {mxwork, mywork, weights.size()}},
@@ -384,14 +401,23 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   Table& t = cake_state.table;
   if (!cake_state.valid || t.key != key) {
     kzt_release_cake_table();
-    build_table(s, g, mask, t);
+    if (!build_table(s, g, mask, t)) {
+      kzt_release_cake_table();
+      IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
+      return fail(3);
+    }
     t.key = std::move(key);
     cake_state.valid = true;
     ++cake_state.builds;
   }
 
   std::vector<double> sums;
-  apply_table(t, s, data, sums);
+  try {
+    apply_table(t, s, data, sums);
+  } catch (const std::bad_alloc&) {
+    IO_WRITE("WARNING: Not enough memory for the re-binning sums of the region", status);
+    return fail(3);
+  }
 
   if (correct_polarisation) {
     IO_WRITE(" ", status);

@@ -263,6 +263,12 @@ TEST(Cake, DSpacingAxisDecreasesAndTheCentreAddsNothing) {
   EXPECT_EQ(r.radial_start, 20.0f);
   EXPECT_LT(r.radial_step, 0.0f);
   for (Index m = 1; m <= a.n2; ++m) EXPECT_TRUE(std::isfinite(r.at(m, 1, 64))) << m;
+  // An end azimuth below the start wraps through 360 degrees.
+  CakeArgs wrapped;
+  wrapped.start = static_cast<float>(350 * kDeg);
+  wrapped.end = static_cast<float>(10 * kDeg);
+  wrapped.na = 2;
+  EXPECT_NEAR(cake(wrapped, std::vector<float>(64 * 64, 1.0f)).azimuth_step, 10 * kDeg, 1e-6);
 }
 
 TEST(Cake, TableKeptUntilAnArgumentChanges) {

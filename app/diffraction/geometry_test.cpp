@@ -5,15 +5,16 @@
 
 #include <gtest/gtest.h>
 
-#include "app/diffraction/diffraction_test_support.hpp"
-
 #include <cmath>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
+#include "app/main/program_test_support.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "formats/kesta_format.hpp"
 
 namespace kesta {
 namespace {
@@ -41,19 +42,9 @@ TEST(DiffractionGeometry, TwoThetaAgreesWithLaboratoryVectors) {
   }
 }
 
-TEST(DiffractionGeometry, QAndDFromTwoTheta) {
+TEST(DiffractionGeometry, PointsWithoutAnAngle) {
   const DiffractionGeometry g(1.0e-4f, 1.0e-4f, 0.1f, 1.0e-10f, 0.5f, 0.5f, 0.0f, 0.0f);
-  // 100 pixels along X at 0.1 m: tan(2-theta) = 0.1.
-  std::vector<double> tth(1), q(1), d(1), azimuth(1);
-  g.two_theta_row(1, 101, 101, tth);
-  g.q_row(1, 101, 101, q);
-  g.d_row(1, 101, 101, d);
-  g.azimuth_row(1, 101, 101, azimuth);
-  EXPECT_NEAR(tth[0], std::atan(0.1), 1e-7);
-  EXPECT_NEAR(q[0], 4 * M_PI * std::sin(std::atan(0.1) / 2) / 0.1, 1e-6);
-  EXPECT_NEAR(d[0], 1.0 / (2 * std::sin(std::atan(0.1) / 2)), 1e-6);
-  EXPECT_NEAR(g.two_theta_of_q(q[0]), tth[0], 1e-9);
-  EXPECT_EQ(azimuth[0], 0.0);
+  std::vector<double> d(1), azimuth(1);
   // The beam centre pixel: azimuth 0, no d-spacing.
   g.d_row(1, 1, 1, d);
   g.azimuth_row(1, 1, 1, azimuth);
@@ -131,6 +122,30 @@ TEST_F(GeometryDialogue, BadRegionOrEscapeStoresNothing) {
   KZT_GEOMETRY(false, 10, 10, 1, 1, 10, 10, xps, yps, status);
   EXPECT_EQ(status, kStatusEscape);
   EXPECT_EQ(key("X_BEAM_CENTRE"), -999.0f);
+}
+
+TEST_F(GeometryDialogue, ProgramStoresTheTypedGeometryInTheDefaultsFile) {
+  testing::TempDir dir;
+  {
+    const std::vector<float> axis{0.5f, 1.5f, 2.5f, 3.5f}, data(16, 1.0f);
+    testing::ScriptedInput answer({dir.file("image.kzt")});
+    int retstat = -1;
+    Status status = kStatusGood;
+    FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, {}, "Ring", "X", "Y", "Counts",
+                  false, 1.0e-4f, 1.0e-4f, retstat, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim8x8",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nGEOMETRY (EXPERIMENT)\n\n\n1.5\n150\n\n\n"
+      "\n\n\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("X-PIXEL COORDINATE OF BEAM CENTRE [2.500000]"), std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("INFO: Energy =     8.2657     keV"), std::string::npos) << r.output;
+  const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
+  EXPECT_NE(defaults.find("SAMPLE_DISTANCE"), std::string::npos) << defaults;
+  EXPECT_NE(defaults.find("WAVELENGTH"), std::string::npos);
 }
 
 }  // namespace
