@@ -1,14 +1,16 @@
 #pragma once
-// What the file-format benchmarks share: a private scratch file name and a
-// terminal sent to /dev/null while they run.
+// What the benchmarks share: a private scratch file name, a terminal sent to
+// /dev/null while they run, and a square test image.
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/io_output.hpp"
+#include "core/types.hpp"
 
 namespace kesta::bench {
 
@@ -28,5 +30,12 @@ struct Quiet {
   Quiet& operator=(const Quiet&) = delete;
   std::FILE* null_;
 };
+
+// N x N values spread over 0 .. 999 without a pattern the loops could use.
+inline std::vector<float> test_image(Index n) {
+  std::vector<float> a(static_cast<std::size_t>(n * n));
+  for (std::size_t i = 0; i < a.size(); ++i) a[i] = static_cast<float>((i * 2654435761u) % 1000);
+  return a;
+}
 
 }  // namespace kesta::bench

@@ -112,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         PreconditionCase{"GUI", true, false, true, false, 0, kNeedsGraphics},
         PreconditionCase{"ROTATE LUT", true, false, true, false, 0, kNeedsGraphics},
         // A contour plot needs data only: without a window it draws nothing.
-        PreconditionCase{"CONTOUR PLOT", false, false, true, false, 0, kNeedsData}));
+        PreconditionCase{"CONTOUR PLOT", false, false, true, false, 0, kNeedsData},
+        PreconditionCase{"POLARISATION EFFECT", true, false, true, false, 0, kNeedsGraphics}));
 
 TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
   make(2, 2, true, false);

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/diffraction/calculators.hpp"
+#include "app/diffraction/fit_menu.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/simulation.hpp"
 #include "app/distortion/calibration.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
@@ -360,6 +363,25 @@ void run_style(Dispatch&, Status& status) {
   dialogue(status);
 }
 
+void run_bragg(Dispatch&, Status& status) { KZT_BRAGG(status); }
+
+void run_reciprocal(Dispatch&, Status& status) { KZT_RECIPROCAL(status); }
+
+void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, status); }
+
+void run_polarisation(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  KZT_POLARISATION(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                   d.sets.x_pixel_size, d.sets.y_pixel_size, d.sets.variances_exist,
+                   kzt_image(a.data), kzt_image(a.variances), status);
+}
+
+void run_powder_ring(Dispatch& d, Status& status) {
+  const KztArrays& a = arrays();
+  KZT_POWDERRING(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                 d.sets.x_pixel_size, d.sets.y_pixel_size, kzt_image(a.data), status);
+}
+
 // The table: name, help text, requirements, next default, branch. Commands
 // that need the graphics window require graphics (G), as PLOT DATA does.
 const Command kCommands[] = {
@@ -375,7 +397,7 @@ const Command kCommands[] = {
      image<kzt_command_axesscales>},
     {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", image<kzt_blur_command>},
     {"BRAGGS' EQUATION", "Variety of uses of Braggs equation", "", "GEOMETRY (EXPERIMENT)",
-     nullptr},
+     run_bragg},
     {"CADD", "Add constant to active data region", "D", "CMULTIPLY", image<kzt_command_cadd>},
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
     {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", run_calibration},
@@ -413,7 +435,8 @@ const Command kCommands[] = {
      image<kzt_extend_command>},
     {"FAST IMAGE", "Fast output of an image to PostScript", "", kSame, run_fast_image},
     {"FILTER", "Fourier Filtering of data with sharp cutoff filter", "", kSame, run_filter},
-    {"FIT", "Model fitting, also detector tilt, and powder integration", "DA", "EXCHANGE", nullptr},
+    {"FIT", "Model fitting, also detector tilt, and powder integration", "DA", "EXCHANGE",
+     run_fit},
     {"FLIP", "Reflect data through horizontal or vertical middle", "D", kDisplay,
      image<kzt_flip_command>},
     {"FONT", "Select text font to be used for all roman text", "", kDisplay,
@@ -468,7 +491,8 @@ const Command kCommands[] = {
        kzt_plot_data(d.sets, d.display_command, d.graphics_kind, status);
      }},
     {"POISSONIAN NOISE", "Add Poissonian noise to data", "D", kDisplay, run_poisson},
-    {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "D", kDisplay, nullptr},
+    {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "GD", kDisplay,
+     run_polarisation},
     {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS", nullptr},
     {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE",
      image<kzt_command_powerspec>},
@@ -488,7 +512,8 @@ const Command kCommands[] = {
     {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE",
      image<kzt_reflect_command>},
     {"REGION", "Change active data region", "D", kDisplay, nullptr},
-    {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay, nullptr},
+    {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay,
+     run_powder_ring},
     {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
      image<kzt_command_pixelregion>},
     {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
@@ -544,7 +569,7 @@ const Command kCommands[] = {
     {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE",
      image<kzt_transpose_command>},
     {"UN-DEFINE VARIABLE", "Remove variable from translation table", "", "MACRO", run_undefine},
-    {"UNIT CELL PARAMETERS", "Convert between real and reciprocal", "", kSame, nullptr},
+    {"UNIT CELL PARAMETERS", "Convert between real and reciprocal", "", kSame, run_reciprocal},
     {"VARIABLE", "Define a named variable its type and value", "", "MACRO", run_variable},
     {"VARIANCES DEFINITION", "Define variances from current data", "DV", "OUTPUT DATA",
      image<kzt_command_variances>},

@@ -1,0 +1,202 @@
+#include "app/diffraction/fit_menu.hpp"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/diffraction/geometry.hpp"
+#include "app/main/kzt_common.hpp"
+#include "core/io_output.hpp"
+#include "core/menu.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+
+namespace kesta {
+
+namespace {
+
+FitMenuState fit_state;
+
+struct FitCall {
+  KztDataSets& sets;
+  FitMenuState& state;
+  std::string_view name;
+  std::string next;
+  bool leave = false;
+};
+
+using FitHandler = void (*)(FitCall&, Status&);
+
+struct FitCommand {
+  std::string_view name;
+  std::string_view help;
+  std::string_view next;  // empty: the command itself
+  FitHandler run;         // nullptr: not built yet
+};
+
+void run_leave(FitCall& c, Status&) { c.leave = true; }
+
+void run_covariance(FitCall&, Status& status) {
+  IO_WRITE("WARNING: Not yet (re-)implemented", status);
+}
+
+void run_two_theta_to_rings(FitCall& c, Status& status) {
+  // The control form needs the graphics window.
+  if (!c.sets.graphics_on) {
+    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
+             status);
+    return;
+  }
+  IO_WRITE("INFO: Control passed to graphics window", status);
+  KZT_2THETATORINGS(c.sets, c.state.geometry, status);
+}
+
+void run_powder_diffraction(FitCall& c, Status& status) {
+  KZT_POWDERDIFFRACTION(c.sets, c.state.geometry, c.state.powder, status);
+}
+
+void run_rtheta(FitCall& c, Status& status) {
+  KZT_RTHETA(c.sets, c.state.geometry, c.state.powder.lorentz_geometry, c.state.rtheta, status);
+}
+
+void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
+
+const FitCommand kCommands[] = {
+    {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
+     run_two_theta_to_rings},
+    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", nullptr},
+    {"CHANGE SCALE", "Change the typical parameter change sizes", "", nullptr},
+    {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS", nullptr},
+    {"CONSTRAIN", "Constrain the fit parameters", "", nullptr},
+    {"COVARIANCE", "Output Covariance Matrix", "", run_covariance},
+    {"DEFINE MASK", "Redefine masking of data", "OPTIMISE", nullptr},
+    {"DISPLAY MASK", "Display presently defined masking dead zones", "OPTIMISE", nullptr},
+    {"EXIT", "Exit fit sub-menu", "", run_leave},
+    {"INPUT PARAMETERS", "Input fit parameters", "OPTIMISE", nullptr},
+    {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", nullptr},
+    {"MINIMISE", "(same as \"OPTIMISE\")", "", nullptr},
+    {"MODEL", "Create model from parameter values, in memory", "", nullptr},
+    {"NORMALISATION", "Uni-directional flat-field normalisation", "", nullptr},
+    {"OPTIMISE", "Optimise fit model to data by iterative method", "", nullptr},
+    {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", nullptr},
+    {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",
+     run_powder_diffraction},
+    {"QUIT", "Exit fit sub-menu", "", run_leave},
+    {"R/THETA RE-BINNING", "Radial/Angular (polar) re-binning of ADR", "", run_rtheta},
+    {"RADIAL PROFILE", "Calculate 1-D radial profile in memory", "", run_radial_profile},
+    {"RESULTS", "Results of fitting", "", nullptr},
+    {"SILICON CALIBRATION", "Refine distance/wavelength/centre etc.", "POWDER DIFFRACTION",
+     nullptr},
+    {"SET MASK COLOUR", "User choice of colour to draw masked pixels", "", nullptr},
+    {"SET UP", "Alter set up parameters for the Least Squares Fit", "", nullptr},
+    {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", nullptr},
+    {"THRESHOLD MASKING", "Mask elements depending on ADR data values", "", nullptr},
+    {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION", nullptr},
+    {"TRANSFER MASK TO MEMORY", "Set masked elements to 1.0 in memory", "", nullptr},
+};
+
+const std::vector<std::string>& command_names() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> out;
+    for (const FitCommand& c : kCommands) out.emplace_back(c.name);
+    return out;
+  }();
+  return names;
+}
+
+const std::vector<std::string>& command_help() {
+  static const std::vector<std::string> help = [] {
+    std::vector<std::string> out{"Enter one of available commands"};
+    for (const FitCommand& c : kCommands)
+      out.push_back(std::string(c.name) + ": " + std::string(c.help));
+    return out;
+  }();
+  return help;
+}
+
+void store_geometry(const PowderSettings& g, Status& status) {
+  KZT_SET_GEOMETRY(true, g.x_beam_centre, g.y_beam_centre, g.sample_distance, g.wavelength,
+                   g.tilt_rotation, g.tilt_angle, g.detector_rotation, status);
+}
+
+}  // namespace
+
+FitMenuState& kzt_fit_state() { return fit_state; }
+
+void KZT_FIT(KztDataSets& sets, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_FIT V0.1";
+  if (st_bad(status, kName)) return;
+  const KztArrays& a = vosq_kzt_arrays;
+  if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                                    a.yendelm, kBaseApp))
+    return st_fail(status, e, kName);
+  FitMenuState& st = fit_state;
+  PowderSettings& g = st.geometry;
+  if (st.first_entry) {
+    // Where a key is absent the geometry's own defaults hold.
+    g.x_beam_centre = static_cast<float>(a.xstrelm + a.xendelm) * 0.5f;
+    g.y_beam_centre = static_cast<float>(a.ystrelm + a.yendelm) * 0.5f;
+    g.sample_distance = kDefaultSampleDistance;
+    g.wavelength = kDefaultWavelength;
+    st.first_entry = false;
+  }
+  bool defined = false;
+  KZT_INQ_GEOMETRY(defined, g.x_beam_centre, g.y_beam_centre, g.sample_distance, g.wavelength,
+                   g.tilt_rotation, g.tilt_angle, g.detector_rotation, status);
+  store_geometry(g, status);
+  if (status != kStatusGood) return;
+
+  const std::vector<std::string>& names = command_names();
+  std::string command = "INPUT PARAMETERS";
+  for (;;) {
+    const std::string proposed = command;
+    IO_MENU(true, "Fit sub-menu: ENTER COMMAND", command_help(),
+            {"Enter one of available commands"}, static_cast<int>(names.size()), names, command,
+            status);
+    if (kzt_escape_at_end(status)) break;
+    // Any other escape at the menu leaves the sub-menu.
+    if (status == kStatusEscape) {
+      ST_DEF_SYSTEM(status);
+      break;
+    }
+    if (status == kStatusConsumed) {
+      ST_DEF_SYSTEM(status);
+      continue;
+    }
+    if (status == kStatusGood && command == "null") {
+      command = proposed;
+      continue;
+    }
+    FitCall c{sets, st, {}, {}};
+    if (status == kStatusGood) {
+      const auto found =
+          std::find_if(std::begin(kCommands), std::end(kCommands),
+                       [&command](const FitCommand& f) { return f.name == command; });
+      if (found == std::end(kCommands)) {
+        IO_WRITE("WARNING: Unknown command, please enter new command", status);
+        command = proposed;
+        continue;
+      }
+      c.name = found->name;
+      c.next = std::string(found->next.empty() ? found->name : found->next);
+      if (found->run != nullptr) {
+        found->run(c, status);
+      } else {
+        kzt_not_available(found->name, status);
+        c.next = std::string(found->name);
+      }
+      if (c.leave) break;
+      command = c.next;
+    }
+    if (kzt_escape_at_end(status)) break;
+    // A question answered with the escape or an assignment is no failure.
+    if (status == kStatusEscape || status == kStatusConsumed) ST_DEF_SYSTEM(status);
+    if (status != kStatusGood && !kzt_reset_status(status)) break;
+  }
+  Status local = kStatusGood;
+  store_geometry(g, local);
+}
+
+}  // namespace kesta

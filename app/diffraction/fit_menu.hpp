@@ -1,0 +1,25 @@
+#pragma once
+// The FIT sub-menu of the keyboard interface: the 2-D fitting, geometry and
+// powder integration commands over the current data and the memory. The
+// experiment geometry is read from its keys at entry and stored at exit.
+
+#include "app/diffraction/powder.hpp"
+#include "app/diffraction/simulation.hpp"
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// The sub-menu's geometry copies (kept for the run; tests may reset them).
+struct FitMenuState {
+  bool first_entry = true;
+  PowderSettings geometry;
+  PowderCommandSettings powder;
+  RThetaSettings rtheta;
+};
+FitMenuState& kzt_fit_state();
+
+// FIT: the sub-menu loop.
+void KZT_FIT(KztDataSets& sets, Status& status);
+
+}  // namespace kesta

@@ -1,0 +1,94 @@
+// The FIT sub-menu loop: geometry keys at entry and exit, unbuilt choices,
+// the window choice without graphics and the status reset question.
+
+#include "app/diffraction/fit_menu.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/main/program_test_support.hpp"
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "formats/kesta_format.hpp"
+
+namespace kesta {
+namespace {
+
+TEST(FitMenu, LoopStoresGeometryAndAnswersEveryKindOfChoice) {
+  testing::reset_dialogue();
+  io_clear_database();
+  testing::TerminalCapture terminal;
+  const KztArrays saved = vosq_kzt_arrays;
+  vosq_kzt_arrays.xmaxdat = 100;
+  vosq_kzt_arrays.ymaxdat = 60;
+  vosq_kzt_arrays.xstrelm = 1;
+  vosq_kzt_arrays.ystrelm = 1;
+  vosq_kzt_arrays.xendelm = 100;
+  vosq_kzt_arrays.yendelm = 60;
+  KztDataSets sets;
+  testing::ScriptedInput input({"COVARIANCE", "CAKE", "2-THETA TO RINGS", ""});
+  Status status = kStatusGood;
+  KZT_FIT(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  const std::string text = terminal.text();
+  EXPECT_NE(text.find("WARNING: Not yet (re-)implemented"), std::string::npos);
+  EXPECT_NE(text.find("not available yet"), std::string::npos) << text;
+  EXPECT_NE(text.find("WARNING: Graphics system is turned off"), std::string::npos);
+  // After 2-THETA TO RINGS the default is EXIT.
+  ASSERT_GE(input.prompts.size(), 4u);
+  EXPECT_NE(input.prompts[3].find("EXIT"), std::string::npos) << input.prompts[3];
+  float x = 0, distance = 0;
+  int retstat = 0;
+  IO_INQ_RKEYVALUE("X_BEAM_CENTRE", x, retstat, status);
+  IO_INQ_RKEYVALUE("SAMPLE_DISTANCE", distance, retstat, status);
+  EXPECT_EQ(x, 50.5f);
+  EXPECT_EQ(distance, 0.2f);
+  vosq_kzt_arrays = saved;
+  io_clear_database();
+  testing::reset_dialogue();
+}
+
+TEST(FitMenu, ProgramLeavesThePowderScanInTheMemoryAndAFile) {
+  testing::TempDir dir;
+  {
+    std::vector<float> axis(16), data(256, 5.0f);
+    for (int i = 0; i < 16; ++i) axis[i] = i + 0.5f;
+    testing::ScriptedInput answer({dir.file("image.kzt")});
+    testing::TerminalCapture quiet;
+    int retstat = -1;
+    Status status = kStatusGood;
+    FIO_OUT_KESTA(false, "", 16, 16, 1, 1, 16, 16, axis, axis, data, {}, "Flat", "X", "Y",
+                  "Counts", false, 1.0e-4f, 1.0e-4f, retstat, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim16x16",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nPOLARISATION EFFECT\nFIT\n"
+      "POWDER DIFFRACTION\nNO\nNO\nNONE\nYES\n\nNO\nYES\n\nEXIT\nEXCHANGE\n"
+      "OUTPUT DATA\nKESTA STANDARD FORMAT\nscan.kzt\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("WARNING: Graphics system is turned off"), std::string::npos);
+  EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+  EXPECT_NE(testing::file_contents(dir.file("scan.pds")).find("Flat"), std::string::npos);
+  // The exchanged scan, flat at 5, is what OUTPUT DATA wrote.
+  std::vector<float> xaxis(16), yaxis(16), data(256), variances(256);
+  std::string name = dir.file("scan.kzt"), title, xl, yl, zl;
+  bool variances_exist = false;
+  int retstat = -1;
+  Index xnum = 0, ynum = 0;
+  float xps = 0, yps = 0, overload = 0;
+  Status status = kStatusGood;
+  FIO_IN_KESTA(true, 16, 16, variances_exist, name, retstat, xnum, ynum, xaxis, yaxis, data,
+               variances, title, xl, yl, zl, xps, yps, overload, status);
+  ASSERT_EQ(retstat, 0);
+  EXPECT_EQ(title, "Flat: Angular Profile");
+  EXPECT_EQ(ynum, 1);
+  ASSERT_GT(xnum, 1);
+  EXPECT_NEAR(data[0], 5.0f, 1e-4f);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,408 @@
+#include "app/diffraction/powder.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/cake.hpp"
+#include "app/diffraction/geometry.hpp"
+#include "app/diffraction/integrate.hpp"
+#include "app/main/kzt_common.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "formats/scan_formats.hpp"
+#include "numeric/slices.hpp"
+
+namespace kesta {
+
+namespace {
+
+float offered(float value, float lower, float upper) {
+  if (!(value >= lower)) return lower;
+  return value > upper ? upper : value;
+}
+
+const std::string kEqualAngleHelp[] = {
+    "YES: to produce a scan in equal angle pixels (2-theta), NO: to produce",
+    "a scan in equal radial distance pixels on an orthogonal detector. The",
+    "two are not the same: equal angle pixels are not equal radial distance",
+    "pixels, and vice versa.",
+    "If the scan is for a Rietveld refinement program which needs equal",
+    "angle steps, the answer must be YES.",
+    "Otherwise equal radial distance re-binning is preferable, as it keeps",
+    "the sampling of the detector.",
+    ""};
+
+void write_geometry_lines(const PowderSettings& g, float xps, float yps, Status& status) {
+  IO_WRITE("INFO: The current pixel coordinates for the beam centre = " +
+               format_f(g.x_beam_centre, 10, 3) + format_f(g.y_beam_centre, 10, 3),
+           status);
+  IO_WRITE("INFO: The current pixel sizes (microns) = " + format_f(xps * 1.0e6, 10, 3) +
+               format_f(yps * 1.0e6, 10, 3),
+           status);
+  IO_WRITE("INFO: The current sample to detector distance (millimetres) = " +
+               format_f(g.sample_distance * 1000.0, 10, 3),
+           status);
+  IO_WRITE("INFO: The rotation angle of the tilt plane = " +
+               format_f(g.tilt_rotation * kDegreesPerRadian, 8, 3),
+           status);
+  IO_WRITE("INFO: The tilt angle of the detector = " +
+               format_f(g.tilt_angle * kDegreesPerRadian, 8, 3),
+           status);
+}
+
+// The largest radius of a pixel of the region on the equivalent untilted
+// detector (pixels behind the sample plane have none).
+double largest_radius(const DiffractionGeometry& g, const KztArrays& a) {
+  std::vector<double> row(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1));
+  double largest = 0.0;
+  for (Index j = a.ystrelm; j <= a.yendelm; ++j) {
+    g.radius_row(j, a.xstrelm, a.xendelm, row);
+    for (const double r : row) largest = std::max(largest, r);
+  }
+  return largest;
+}
+
+void define_scan_memory(KztDataSets& sets, Index num, const std::string& title_tail,
+                        const std::string& xlabel) {
+  sets.mxnumdat = num;
+  sets.mynumdat = 1;
+  sets.mxstrelm = 1;
+  sets.mystrelm = 1;
+  sets.mxendelm = num;
+  sets.myendelm = 1;
+  sets.mtitle = sets.title + title_tail;
+  if (sets.mtitle.size() > kKztTextLength) sets.mtitle.resize(kKztTextLength);
+  sets.mxlabel = xlabel;
+  sets.memory_defined = true;
+}
+
+}  // namespace
+
+void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSettings& s,
+                           Status& status) {
+  constexpr const char* kName = "Subroutine KZT_POWDERDIFFRACTION V0.1";
+  if (st_bad(status, kName)) return;
+  KztArrays& a = vosq_kzt_arrays;
+  if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                                    a.yendelm, kBaseApp))
+    return st_fail(status, e, kName);
+  write_geometry_lines(g, sets.x_pixel_size, sets.y_pixel_size, status);
+  PowderSettings typed = g;
+  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  bool change = s.change_values;
+  IO_INPL(false, false, false, true, "CHANGE BEAM CENTRE AND/OR TILT VALUES",
+          {"YES: to specific new values for parameters"}, {"Enter YES or NO"}, change, status);
+  if (status == kStatusGood && change) {
+    KZT_INP_BEAMCENTRE(false, typed.x_beam_centre, typed.y_beam_centre, status);
+    KZT_INP_PIXELSIZES(false, xps, yps, status);
+    KZT_INP_SAMPLEDISTANCE(false, typed.sample_distance, status);
+    KZT_INP_DETECTORTILT(false, typed.tilt_rotation, typed.tilt_angle, status);
+  }
+  int lorentz = s.lorentz_geometry;
+  KZT_INP_POLARISATION(typed.correct_polarisation, typed.polarisation, lorentz, status);
+  bool angular = s.angular_scan;
+  IO_INPL(false, false, false, true, "PRODUCE EQUAL ANGLE PIXEL SCAN", kEqualAngleHelp,
+          {"Enter YES or NO"}, angular, status);
+  if (status != kStatusGood) return;
+  const float mean_pixel = (xps + yps) * 0.5f;
+  float step = 0.0f;
+  if (angular) {
+    float degrees = std::round(std::atan2(mean_pixel, typed.sample_distance) * kDegreesPerRadian *
+                               1000.0f) /
+                    1000.0f;
+    degrees = offered(degrees, 0.001f, 10000.0f);
+    IO_INPR(true, 0.001f, 10000.0f, true, "2 THETA SCAN ANGULAR PIXEL STEP (DEGREES)",
+            {"Enter the angular width of one bin of the 2-theta scan (degrees)"},
+            {"Must be within given range"}, degrees, status);
+    step = degrees * kRadiansPerDegree;
+  } else {
+    float microns = offered(mean_pixel * 1.0e6f, 0.001f, 10000.0f);
+    IO_INPR(true, 0.001f, 10000.0f, true, "RADIAL PIXEL SIZE (MICRONS)",
+            {"Enter the radial width of one bin of the scan (microns)"},
+            {"Must be within given range"}, microns, status);
+    step = microns * 1.0e-6f;
+  }
+  bool distortion = s.spatial_distortion;
+  IO_INPL(false, false, false, true, "TAKE ACCOUNT OF SPATIAL DISTORTION",
+          {"YES: if the spatial distortion of the detector has been characterised;",
+           "a spline file name is then required."},
+          {"Enter YES or NO"}, distortion, status);
+  if (status != kStatusGood) return;
+  g = typed;
+  sets.x_pixel_size = xps;
+  sets.y_pixel_size = yps;
+  s.change_values = change;
+  s.lorentz_geometry = lorentz;
+  s.angular_scan = angular;
+  s.spatial_distortion = distortion;
+  if (distortion) return kzt_not_available("POWDER DIFFRACTION with spatial distortion", status);
+
+  // Bins start at radius or 2-theta 0 and reach past the farthest pixel's
+  // footprint, at most MAXBINS of them, and short of 90 degrees.
+  const Index maxbins = a.xmaxdat;
+  const DiffractionGeometry geometry(xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
+                                     g.y_beam_centre, g.tilt_rotation, g.tilt_angle);
+  const double reach = largest_radius(geometry, a) + std::sqrt(0.3183099) * mean_pixel;
+  const double extent = angular ? std::atan2(reach, static_cast<double>(g.sample_distance)) : reach;
+  Index bins = std::clamp<Index>(static_cast<Index>(std::ceil(extent / step)), 1, maxbins);
+  if (angular)
+    bins = std::clamp<Index>(bins, 1, std::max<Index>(1, static_cast<Index>(1.5 / step)));
+  const float outer = angular ? g.sample_distance * std::tan(static_cast<float>(bins) * step)
+                              : static_cast<float>(bins) * step;
+  std::vector<float> counts(static_cast<std::size_t>(bins));
+  const std::span<float> profile = kzt_image(a.mdata), mvariances = kzt_image(a.mvariances);
+  const std::span<const float> data = kzt_image(a.data);
+  const std::span<const std::uint8_t> mask = kzt_mask();
+  float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
+  const int type = angular ? kScanTwoTheta : kScanRadial;
+  IO_WRITE("INFO: Starting to re-bin 2-D data to a 1-D profile, this can take some", status);
+  IO_WRITE("      time for large arrays.", status);
+  // Sums of the squared corrected values for the variances, through the same
+  // table: the engine divides by the polarisation factor once, so it is
+  // given DATA^2 / p to sum (DATA / p)^2.
+  std::vector<float> squares;
+  const bool variances = sets.variances_exist && !mvariances.empty();
+  if (variances) {
+    std::vector<float> scratch(static_cast<std::size_t>(bins));
+    squares.assign(data.begin(), data.end());
+    const double dd = static_cast<double>(g.sample_distance) * g.sample_distance;
+    std::vector<double> radius(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1));
+    for (Index j = a.ystrelm; j <= a.yendelm; ++j) {
+      geometry.radius_row(j, a.xstrelm, a.xendelm, radius);
+      const double y = geometry.y_offset(j);
+      float* row = squares.data() + (j - 1) * a.xmaxdat + (a.xstrelm - 1);
+      for (std::size_t k = 0; k < radius.size(); ++k) {
+        const double x = geometry.x_offset(a.xstrelm + static_cast<Index>(k));
+        const double p = g.correct_polarisation && radius[k] >= 0.0
+                             ? polarisation_factor(dd / (radius[k] * radius[k] + dd),
+                                                   DiffractionGeometry::cos_twice_azimuth(x, y),
+                                                   g.polarisation)
+                             : 1.0;
+        row[k] = static_cast<float>(static_cast<double>(row[k]) * row[k] / p);
+      }
+    }
+    Status local = kStatusGood;
+    KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, squares,
+                  mask, true, type, 20.0f, xps, yps, g.sample_distance, g.wavelength,
+                  g.x_beam_centre, g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation,
+                  g.tilt_angle, bins, 1, g.correct_polarisation, g.polarisation, 0, a.xmaxdat,
+                  a.ymaxdat, bins, 1, azimuth_step, radial_step, radial_start, scratch,
+                  mvariances, local);
+    if (local != kStatusGood) {
+      status = local;
+      return;
+    }
+  }
+  KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, data, mask,
+                false, type, 20.0f, xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
+                g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation, g.tilt_angle, bins, 1,
+                g.correct_polarisation, g.polarisation, 0, a.xmaxdat, a.ymaxdat, bins, 1,
+                azimuth_step, radial_step, radial_start, counts, profile, status);
+  if (status != kStatusGood) return;
+  Index num = 1;
+  for (Index i = 1; i <= bins; ++i)
+    if (counts[static_cast<std::size_t>(i - 1)] > 0.0f) num = i;
+  // The spread of the contributing values; a bin of less than one pixel
+  // reports its mean.
+  for (std::size_t i = 0; i < static_cast<std::size_t>(num) && variances; ++i) {
+    const double n = counts[i];
+    if (n > 1.0)
+      mvariances[i] = static_cast<float>(
+          std::max(0.0, (mvariances[i] - static_cast<double>(profile[i]) * profile[i] * n) /
+                            (n - 1.0)));
+    else
+      mvariances[i] = n > 0.01 ? profile[i] : 0.0f;
+  }
+  const std::span<float> axis = kzt_xline(a.mxaxis);
+  for (Index i = 1; i <= num; ++i)
+    axis[static_cast<std::size_t>(i - 1)] =
+        angular ? (static_cast<float>(i) - 0.5f) * radial_step * kDegreesPerRadian
+                : (static_cast<float>(i) - 0.5f) * radial_step * 1000.0f;
+  if (!kzt_yline(a.myaxis).empty()) kzt_yline(a.myaxis)[0] = 0.5f;
+  if (angular)
+    KZT_LORENTZ(lorentz, variances, a.xmaxdat, num, axis, profile, mvariances, status);
+  define_scan_memory(sets, num, angular ? ": Angular Profile" : ": Radial Profile",
+                     angular ? "Two-Theta Angle (degrees)" : "Radial distance (mm)");
+  sets.mzlabel = "Intensity (normalised)";
+  if (!angular || status != kStatusGood) return;
+  bool save = s.save_data;
+  IO_INPL(false, false, false, true, "SAVE DATA IN \"POWDER DIFFRACTION STANDARD\" FORMAT",
+          {"YES: to save the scan in a file for Rietveld refinement. The pixel",
+           "counts per bin are lost if the file is not written now."},
+          {"Enter YES or NO"}, save, status);
+  if (status != kStatusGood) return;
+  s.save_data = save;
+  // The first point is the first bin's centre.
+  if (save)
+    FIO_OUT_PDS(1.0f, sets.title, radial_step * 0.5f, radial_step, bins, num, profile,
+                counts, status);
+}
+
+void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RThetaSettings& s,
+                Status& status) {
+  constexpr const char* kName = "Subroutine KZT_RTHETA V0.1";
+  if (st_bad(status, kName)) return;
+  KztArrays& a = vosq_kzt_arrays;
+  if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                                    a.yendelm, kBaseApp))
+    return st_fail(status, e, kName);
+  io_write_lines({" ", "WARNING : This option is still in a developmental stage ",
+                  "          User input will change, check results carefully", " "},
+                 status);
+  write_geometry_lines(g, sets.x_pixel_size, sets.y_pixel_size, status);
+  PowderSettings typed = g;
+  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  bool change = s.change_values;
+  IO_INPL(false, false, false, true, "CHANGE BEAM CENTRE AND/OR TILT VALUES",
+          {"YES: to specific new values for parameters"}, {"Enter YES or NO"}, change, status);
+  if (status == kStatusGood && change) {
+    KZT_INP_BEAMCENTRE(false, typed.x_beam_centre, typed.y_beam_centre, status);
+    KZT_INP_PIXELSIZES(false, xps, yps, status);
+    KZT_INP_SAMPLEDISTANCE(false, typed.sample_distance, status);
+    KZT_INP_DETECTORTILT(false, typed.tilt_rotation, typed.tilt_angle, status);
+  }
+  int lorentz = lorentz_geometry;
+  KZT_INP_POLARISATION(typed.correct_polarisation, typed.polarisation, lorentz, status);
+  if (status != kStatusGood) return;
+  const Index width = a.xendelm - a.xstrelm + 1, height = a.yendelm - a.ystrelm + 1;
+  const DiffractionGeometry geometry(xps, yps, typed.sample_distance, typed.wavelength,
+                                     typed.x_beam_centre, typed.y_beam_centre,
+                                     typed.tilt_rotation, typed.tilt_angle);
+  RThetaSettings next = s;
+  if (next.first) {
+    next.num_azimuthal = 180;
+    next.num_radial = std::max<Index>(
+        1, std::llround(std::hypot(static_cast<double>(width) / 2.0, height / 2.0)));
+    next.maximum_radius = static_cast<float>(next.num_radial) * xps;
+    next.maximum_2theta = static_cast<float>(geometry.two_theta_of_radius(next.maximum_radius));
+  }
+  next.change_values = change;
+  IO_INPL(false, false, false, true, "PRODUCE EQUAL ANGLE PIXEL SCAN", kEqualAngleHelp,
+          {"Enter YES or NO"}, next.angular_scan, status);
+  const int xmax = static_cast<int>(std::min<Index>(a.xmaxdat, 2147483647));
+  const int ymax = static_cast<int>(std::min<Index>(a.ymaxdat, 2147483647));
+  int num_azimuthal = static_cast<int>(std::clamp<Index>(next.num_azimuthal, 1, xmax));
+  int num_radial = static_cast<int>(std::clamp<Index>(next.num_radial, 1, ymax));
+  IO_INPI(true, 1, xmax, true, "NUMBER OF AZIMUTH BINS", {"Enter number of azimuthal bins"},
+          {"Must be within given range"}, num_azimuthal, status);
+  IO_INPI(true, 1, ymax, true,
+          next.angular_scan ? "NUMBER OF 2-THETA ANGLE BINS" : "NUMBER OF RADIAL DISTANCE BINS",
+          {"Enter number of radial bins"}, {"Must be within given range"}, num_radial, status);
+  if (status != kStatusGood) return;
+  if (next.angular_scan) {
+    // Above 0 and short of 90 degrees, so that the outer radius is finite.
+    float degrees = offered(next.maximum_2theta * kDegreesPerRadian, 0.001f, 89.9f);
+    IO_INPR(true, 0.001f, 89.9f, true, "MAXIMUM 2-THETA LIMIT (DEGREES)",
+            {"Enter 2-theta angle of the outer edge of the last bin"},
+            {"Must be within given range"}, degrees, status);
+    next.maximum_2theta = degrees * kRadiansPerDegree;
+  } else {
+    const float largest = static_cast<float>(std::max(width, height));
+    float pixels = offered(next.maximum_radius / xps, 1.0f, largest);
+    IO_INPR(true, 1.0f, largest, true, "MAXIMUM RADIAL LIMIT (X PIXELS)",
+            {"Enter radius of the outer edge of the last bin in X pixels"},
+            {"Must be within given range"}, pixels, status);
+    next.maximum_radius = pixels * xps;
+  }
+  IO_INPL(false, false, false, true, "CONSERVE INTEGRATED INTENSITY",
+          {"YES: to conserve the integrated intensity, \"NO\" normalises each output",
+           "pixel by the number of input pixels contributing to it"},
+          {"Enter YES or NO"}, next.conserve_intensity, status);
+  if (status != kStatusGood) return;
+  next.first = false;
+  next.num_azimuthal = num_azimuthal;
+  next.num_radial = num_radial;
+  s = next;
+  g = typed;
+  lorentz_geometry = lorentz;
+  sets.x_pixel_size = xps;
+  sets.y_pixel_size = yps;
+
+  // The engine's bins run radial first; the memory holds azimuth along X.
+  const float outer = s.angular_scan ? g.sample_distance * std::tan(s.maximum_2theta)
+                                     : s.maximum_radius;
+  const auto cells = static_cast<std::size_t>(s.num_radial * s.num_azimuthal);
+  std::vector<float> cake(cells), weights(cells);
+  float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
+  KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                kzt_image(a.data), kzt_mask(), s.conserve_intensity,
+                s.angular_scan ? kScanTwoTheta : kScanRadial, 20.0f, xps, yps, g.sample_distance,
+                g.wavelength, g.x_beam_centre, g.y_beam_centre, 0.0f, 6.283185f, 0.0f, outer,
+                g.tilt_rotation, g.tilt_angle, s.num_radial, s.num_azimuthal,
+                g.correct_polarisation, g.polarisation, s.angular_scan ? lorentz : 0, s.num_radial,
+                s.num_azimuthal, s.num_radial, s.num_azimuthal, azimuth_step, radial_step,
+                radial_start, weights, cake, status);
+  if (status != kStatusGood) return;
+  const std::span<float> out = kzt_image(a.mdata);
+  for (Index m = 1; m <= s.num_radial; ++m)
+    for (Index k = 1; k <= s.num_azimuthal; ++k)
+      out[static_cast<std::size_t>(element(k, m, a.xmaxdat))] =
+          cake[static_cast<std::size_t>((m - 1) + (k - 1) * s.num_radial)];
+  const std::span<float> xaxis = kzt_xline(a.mxaxis), yaxis = kzt_yline(a.myaxis);
+  for (Index k = 1; k <= s.num_azimuthal; ++k)
+    xaxis[static_cast<std::size_t>(k - 1)] =
+        (static_cast<float>(k) - 0.5f) * 360.0f / static_cast<float>(s.num_azimuthal);
+  for (Index m = 1; m <= s.num_radial; ++m)
+    yaxis[static_cast<std::size_t>(m - 1)] =
+        (static_cast<float>(m) - 0.5f) * radial_step *
+        (s.angular_scan ? kDegreesPerRadian : 1000.0f);
+  sets.mxnumdat = s.num_azimuthal;
+  sets.mynumdat = s.num_radial;
+  sets.mxstrelm = 1;
+  sets.mystrelm = 1;
+  sets.mxendelm = s.num_azimuthal;
+  sets.myendelm = s.num_radial;
+  sets.mtitle = sets.title + (s.angular_scan ? ": Azimuth/2-theta" : ": Azimuth/Radial Distance");
+  if (sets.mtitle.size() > kKztTextLength) sets.mtitle.resize(kKztTextLength);
+  sets.mxlabel = "Azimuth (Degrees)";
+  sets.mylabel = s.angular_scan ? "2-Theta Angle (Degrees)" : "Radial Distance (mm)";
+  sets.mzlabel = sets.zlabel;
+  sets.memory_defined = true;
+}
+
+void KZT_RADIAL(KztDataSets& sets, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_RADIAL V0.1";
+  if (st_bad(status, kName)) return;
+  KztArrays& a = vosq_kzt_arrays;
+  if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                                    a.yendelm, kBaseApp))
+    return st_fail(status, e, kName);
+  static float spacing = 1.0f;
+  float width = spacing, xcentre = 0.0f, ycentre = 0.0f;
+  IO_INPR(true, 0.0f, 1.7e38f, true, "RADIAL PIXEL SPACING",
+          {"The world-coordinate spacing between pixel",
+           "positions for the calculation of the radial profile"},
+          {"Must be in set range"}, width, status);
+  IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE OF RADIAL SYMMETRY",
+          {"X-centre for radial profile"}, {"Must be valid real"}, xcentre, status);
+  IO_INPR(false, 0.0f, 0.0f, false, "Y-COORDINATE OF RADIAL SYMMETRY",
+          {"Y-centre for radial profile"}, {"Must be valid real"}, ycentre, status);
+  if (status != kStatusGood) return;
+  spacing = width;
+  std::vector<float> weights(static_cast<std::size_t>(a.xmaxdat));
+  const Status before = status;
+  MA_RADIAL(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+            kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), kzt_mask(), false, xcentre,
+            ycentre, width, 0, a.xmaxdat, kzt_xline(a.mxaxis), kzt_image(a.mdata), {}, weights,
+            status);
+  if (status != before) return;
+  Index num = 0;
+  for (Index i = 1; i <= a.xmaxdat; ++i)
+    if (weights[static_cast<std::size_t>(i - 1)] > 0.0f) num = i;
+  if (num < 1) {
+    IO_WRITE("WARNING: No data element lies within the profile", status);
+    return;
+  }
+  define_scan_memory(sets, num, "", sets.xlabel);
+  sets.mtitle = "Radial Profile";
+  sets.mzlabel = sets.zlabel;
+  if (!kzt_yline(a.myaxis).empty()) kzt_yline(a.myaxis)[0] = 0.5f;
+}
+
+}  // namespace kesta

@@ -1,0 +1,51 @@
+#pragma once
+// The terminal powder commands of the FIT sub-menu: POWDER DIFFRACTION (a
+// 1-D equal-angle or equal-radius scan of the tilted detector, with
+// variances and an optional PDS file), RADIAL PROFILE (a plain azimuthal
+// average) and R/THETA RE-BINNING (the whole circle into azimuth x radius).
+
+#include <span>
+
+#include "app/diffraction/simulation.hpp"
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// The powder settings a caller keeps for the terminal powder commands.
+struct PowderCommandSettings {
+  int lorentz_geometry = 1;
+  bool angular_scan = true;
+  bool change_values = false;
+  bool spatial_distortion = false;
+  bool save_data = true;
+};
+
+// POWDER DIFFRACTION: the scan of the current data's active region into
+// the memory. GEOMETRY and the pixel sizes are the caller's and may change.
+void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& geometry,
+                           PowderCommandSettings& settings, Status& status);
+
+// What R/THETA RE-BINNING keeps between calls (lengths in metres, angles
+// in radians); the bin numbers are the caller's.
+struct RThetaSettings {
+  bool first = true;
+  bool angular_scan = true;
+  bool change_values = false;
+  bool conserve_intensity = true;
+  float maximum_radius = 0.0f;
+  float maximum_2theta = 0.0f;
+  Index num_azimuthal = 180;
+  Index num_radial = 1;
+};
+
+// R/THETA RE-BINNING: the active region re-binned over the whole circle into
+// the memory, azimuth along X and 2-theta or radial distance along Y.
+void KZT_RTHETA(KztDataSets& sets, PowderSettings& geometry, int& lorentz_geometry,
+                RThetaSettings& settings, Status& status);
+
+// RADIAL PROFILE: the azimuthal average about a typed centre (world
+// coordinates) into the memory.
+void KZT_RADIAL(KztDataSets& sets, Status& status);
+
+}  // namespace kesta
