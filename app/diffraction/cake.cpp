@@ -32,7 +32,9 @@ struct Share {
 struct Block {
   Index ystart = 0, yend = -1;
   std::vector<std::uint32_t> counts;  // entries per pixel of the block's rows
-  std::vector<Share> shares;
+  // Each row's shares in an allocation of its own, sized once the row is
+  // done: no growing copies of the whole block.
+  std::vector<std::vector<Share>> shares;
   std::vector<double> weights;  // summed overlap fractions per bin
   double min_factor = 1.7e38;
   bool out_of_memory = false;
@@ -96,6 +98,56 @@ std::uint64_t mask_hash(std::span<const std::uint8_t> mask, Index xmaxdat, Index
   return h;
 }
 
+// Arc tangent of X >= 0 in single precision with selects only, so that a
+// row of them vectorises: reduced to |x| <= tan(pi / 8) and a polynomial
+// (relative error below 2e-7, about 1e-5 degree at most: three roundings of a float).
+inline float atan_nonnegative(float x) {
+  const bool big = x > 2.414213562f, mid = x > 0.4142135624f;
+  const float below = x - 1.0f, above = x + 1.0f;
+  const float num = big ? -1.0f : mid ? below : x;
+  const float den = big ? x : mid ? above : 1.0f;
+  const float base = big ? 1.570796327f : mid ? 0.7853981634f : 0.0f;
+  const float v = num / den, z = v * v;
+  return base +
+         ((((8.05374449538e-2f * z - 1.38776856032e-1f) * z + 1.99777106478e-1f) * z -
+           3.33329491539e-1f) *
+              z * v +
+          v);
+}
+
+// Angle of (X, Y) from +X in -pi..pi as atan2, 0 within 1e-8 of the origin.
+inline float atan2_select(float y, float x) {
+  const float ax = std::abs(x), ay = std::abs(y);
+  const float low = std::min(ax, ay), high = std::max(ax, ay);
+  float t = atan_nonnegative(low / (high > 0.0f ? high : 1.0f));
+  t = ay > ax ? 1.570796327f - t : t;
+  t = x < 0.0f ? 3.141592654f - t : t;
+  t = y < 0.0f ? -t : t;
+  return ax < 1.0e-8f && ay < 1.0e-8f ? 0.0f : t;
+}
+
+// A row's 2-theta (from RADIUS, negative for no angle), azimuth and
+// polarisation factor, each a straight loop.
+void angles_row(const double* radius, const double* x, double y, std::size_t n,
+                               float inverse_d, bool azimuths, bool polarisation, double d,
+                               double p, float* two_theta, float* azimuth, double* factor) {
+  for (std::size_t i = 0; i < n; ++i)
+    two_theta[i] =
+        atan_nonnegative(static_cast<float>(radius[i] > 0.0 ? radius[i] : 0.0) * inverse_d);
+  if (azimuths) {
+    const float yf = static_cast<float>(y);
+    for (std::size_t i = 0; i < n; ++i) azimuth[i] = atan2_select(yf, static_cast<float>(x[i]));
+  }
+  if (polarisation)
+    for (std::size_t i = 0; i < n; ++i) {
+      const double r = radius[i], rr = x[i] * x[i] + y * y;
+      const double c = d * d / (r * r + d * d);
+      // cos(2 azimuth), 1 at the beam centre.
+      const double cos2 = rr > 0.0 ? (x[i] * x[i] - y * y) / (rr > 0.0 ? rr : 1.0) : 1.0;
+      factor[i] = ((c + 1.0) - (1.0 - c) * cos2 * p) * 0.5;
+    }
+}
+
 // Runs WORK(b) for every block on up to THREADS threads.
 template <class Work>
 void for_blocks(Index blocks, Work work) {
@@ -119,6 +171,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
                  Block& b) {
   const Index width = s.xendelm - s.xstrelm + 1;
   b.counts.assign(static_cast<std::size_t>(width * (b.yend - b.ystart + 1)), 0);
+  b.shares.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
+  std::vector<Share> row_shares;
   b.weights.assign(static_cast<std::size_t>(s.num_2theta * s.num_azimuthal), 0.0);
   const double d = g.distance();
   // The set-up's cost is its transcendental calls: one arc tangent gives the
@@ -126,7 +180,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // expansion of atan(r / D) (exact to single precision while h << D).
   const bool expand = s.h < 1.0e-3 * d;
   const double dd = d * d;
-  const auto edges = [&](double r, double& lower, double& upper) {
+  const auto edges = [&](double r, float pixel_two_theta, double& lower, double& upper) {
     if (s.scan_type == kScanRadial) {
       lower = r - s.h - s.inner;
       upper = r + s.h - s.inner;
@@ -134,7 +188,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     }
     double t_lo, t_hi;
     if (expand) {
-      const double t = g.two_theta_of_radius(static_cast<float>(r));
+      const double t = pixel_two_theta;
       const double q = 1.0 / (dd + r * r);
       const double first = s.h * d * q, second = s.h * s.h * r * d * q * q;
       t_lo = t - first - second;
@@ -160,42 +214,91 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   };
   // One bin around the whole circle takes every azimuth whole.
   const bool every_azimuth = s.num_azimuthal == 1 && s.azimuth_range >= 6.283185;
+  // Row scratch, reused: the transcendental work of a row runs as
+  // straight loops over these before the scalar pass that shares the bins.
+  const std::size_t wsize = static_cast<std::size_t>(width);
+  std::vector<double> radius(wsize), factor(wsize, 1.0);
+  std::vector<float> two_theta(wsize), azimuth(wsize, 0.0f);
+  const float inverse_d = static_cast<float>(1.0 / d);
+  std::vector<double> xoff(wsize);
+  const bool row_edges = s.scan_type == kScanRadial || (s.scan_type == kScanTwoTheta && expand);
+  std::vector<double> edge_lo(wsize), edge_hi(wsize), inverse_row(wsize, 1.0);
+  std::vector<double> angle(wsize), azimuth_lo(wsize), azimuth_hi(wsize);
+  for (std::size_t i = 0; i < wsize; ++i) xoff[i] = g.x_offset(s.xstrelm + static_cast<Index>(i));
   std::size_t pixel = 0;
   for (Index j = b.ystart; j <= b.yend; ++j) {
+    row_shares.clear();
     const double y = g.y_offset(j);
+    g.radius_row(j, s.xstrelm, s.xendelm, radius);
+    angles_row(radius.data(), xoff.data(), y, wsize, inverse_d, !every_azimuth,
+               s.correct_polarisation, d, s.polarisation, two_theta.data(), azimuth.data(),
+               factor.data());
+    // Footprint edges in bins where they need no further transcendental:
+    // radial distance, and 2-theta by the expansion.
+    if (row_edges)
+      for (std::size_t i = 0; i < wsize; ++i) {
+        const double r = radius[i];
+        double lower, upper;
+        if (s.scan_type == kScanRadial) {
+          lower = r - s.h - s.inner;
+          upper = r + s.h - s.inner;
+        } else {
+          const double t = two_theta[i];
+          const double q = 1.0 / (dd + r * r);
+          const double first = s.h * d * q, second = s.h * s.h * r * d * q * q;
+          lower = t - first - second - s.t_in;
+          upper = t + first - second - s.t_in;
+        }
+        edge_lo[i] = lower / s.w;
+        edge_hi[i] = upper / s.w;
+        inverse_row[i] = 1.0 / factor[i];
+      }
+    if (!every_azimuth) {
+      const double start = s.start_azimuth, h = s.h, aw = s.aw;
+      for (std::size_t i = 0; i < wsize; ++i) {
+        double a = static_cast<double>(azimuth[i]) - start;
+        a = a < 0.0 ? a + 2.0 * M_PI : a;
+        // A pixel at the beam centre covers every azimuth.
+        const double r = radius[i];
+        const double ratio = h / (r > 0.0 ? r : 1.0);
+        const double half = r > 0.0 && ratio < M_PI ? ratio : M_PI;
+        angle[i] = a;
+        azimuth_lo[i] = (a - half) / aw;
+        azimuth_hi[i] = (a + half) / aw;
+      }
+    }
     for (Index i = s.xstrelm; i <= s.xendelm; ++i, ++pixel) {
       if (!mask.empty() && mask[static_cast<std::size_t>(element(i, j, s.xmaxdat))] != 0) continue;
-      const double x = g.x_offset(i);
-      const double r = g.radius(x, y);
+      const std::size_t col = static_cast<std::size_t>(i - s.xstrelm);
+      const double x = xoff[col];
+      const double r = radius[col];
       if (r < 0.0 || r < s.inner || r > s.outer) continue;
       // The direct beam has no d-spacing: a footprint reaching it adds nothing.
       if (s.scan_type == kScanD && r - s.h <= 0.0) continue;
       double lo, hi;
-      edges(r, lo, hi);
-      lo /= s.w;
-      hi /= s.w;
+      if (row_edges) {
+        lo = edge_lo[col];
+        hi = edge_hi[col];
+      } else {
+        edges(r, two_theta[col], lo, hi);
+        lo /= s.w;
+        hi /= s.w;
+      }
       const double span = hi - lo;
       if (!(span > 0.0)) continue;
       double alo = 0.0, ahi = 0.5;
       if (!every_azimuth) {
-        double a = DiffractionGeometry::azimuth(static_cast<float>(x), static_cast<float>(y)) -
-                   s.start_azimuth;
-        if (a < 0.0) a += 2.0 * M_PI;
-        if (a > s.azimuth_range) continue;
-        // A pixel at the beam centre covers every azimuth.
-        const double half = r > 0.0 ? std::min(s.h / r, M_PI) : M_PI;
-        alo = (a - half) / s.aw;
-        ahi = (a + half) / s.aw;
+        if (angle[col] > s.azimuth_range) continue;
+        alo = azimuth_lo[col];
+        ahi = azimuth_hi[col];
       }
-      double factor = 1.0;
+      double f = 1.0;
       if (s.correct_polarisation && !(std::abs(x) <= 1.0e-6 && std::abs(y) <= 1.0e-6)) {
-        const double c = d * d / (r * r + d * d);
-        factor = ((c + 1.0) - (1.0 - c) * DiffractionGeometry::cos_twice_azimuth(x, y) *
-                                  s.polarisation) *
-                 0.5;
-        b.min_factor = std::min(b.min_factor, factor);
+        f = factor[col];
+        b.min_factor = std::min(b.min_factor, f);
       }
-      const double inverse = 1.0 / factor;
+      const double inverse =
+          row_edges && s.correct_polarisation && f != 1.0 ? inverse_row[col] : 1.0 / f;
       // Bin numbers truncate toward zero: a footprint reaching below the
       // first bin leaves its whole share in it. Around a full circle the
       // azimuthal footprint wraps through 0 instead.
@@ -205,26 +308,34 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       };
       const Index ilo = bin_of(lo, false), ihi = bin_of(hi, false);
       const Index klo = bin_of(alo, s.full_circle), khi = bin_of(ahi, s.full_circle);
-      const double aspan = ahi - alo;
+      // One division for each direction; the fractions multiply.
+      const double per_span = 1.0 / span, per_aspan = 1.0 / (ahi - alo);
       const Index kfirst = s.full_circle ? klo : std::max<Index>(klo, 1);
       const Index klast = s.full_circle ? khi : std::min(khi, s.num_azimuthal);
       std::uint32_t count = 0;
       for (Index k = kfirst; k <= klast; ++k) {
-        double fa = k == klo ? (k - alo) / aspan : k == khi ? (ahi - (k - 1)) / aspan : 1.0 / aspan;
+        double fa = k == klo   ? (k - alo) * per_aspan
+                    : k == khi ? (ahi - (k - 1)) * per_aspan
+                               : per_aspan;
         fa = std::min(fa, 1.0);
-        const Index kb = s.full_circle ? ((k - 1) % s.num_azimuthal + s.num_azimuthal) % s.num_azimuthal
-                                       : k - 1;
+        // The footprint is at most half a circle wide: one turn brings it back.
+        Index kb = k - 1;
+        while (kb < 0) kb += s.num_azimuthal;
+        while (kb >= s.num_azimuthal) kb -= s.num_azimuthal;
         for (Index m = std::max<Index>(ilo, 1); m <= std::min(ihi, s.num_2theta); ++m) {
-          double fr = m == ilo ? (m - lo) / span : m == ihi ? (hi - (m - 1)) / span : 1.0 / span;
+          double fr = m == ilo   ? (m - lo) * per_span
+                      : m == ihi ? (hi - (m - 1)) * per_span
+                                 : per_span;
           fr = std::min(fr, 1.0);
           const std::uint32_t bin = static_cast<std::uint32_t>((m - 1) + kb * s.num_2theta);
-          b.shares.push_back({bin, static_cast<float>(fr * fa * inverse)});
+          row_shares.push_back({bin, static_cast<float>(fr * fa * inverse)});
           b.weights[bin] += fr * fa;
           ++count;
         }
       }
       b.counts[pixel] = count;
     }
+    b.shares.emplace_back(row_shares.begin(), row_shares.end());
   }
 }
 
@@ -255,7 +366,6 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
     for (Index n = 0; n < t.bins; ++n) t.weights[n] += b.weights[n];
     t.min_factor = std::min(t.min_factor, b.min_factor);
     b.weights = {};
-    b.shares.shrink_to_fit();
   }
   return true;
 }
@@ -270,10 +380,10 @@ void apply_table(const Table& t, const Setup& s, std::span<const float> data,
   for_blocks(blocks, [&](Index bi) {
     const Block& b = t.blocks[bi];
     std::vector<double>& acc = partial[bi];
-    const Share* share = b.shares.data();
     const std::uint32_t* count = b.counts.data();
     const Index width = s.xendelm - s.xstrelm + 1;
     for (Index j = b.ystart; j <= b.yend; ++j) {
+      const Share* share = b.shares[static_cast<std::size_t>(j - b.ystart)].data();
       const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
       for (Index i = 0; i < width; ++i) {
         const double v = row[i];
