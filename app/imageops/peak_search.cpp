@@ -91,6 +91,7 @@ class Strip {
   std::vector<std::uint8_t> classes_;
   std::vector<Index> count_;
   std::vector<double> sum_, sum2_;
+  std::vector<Index> row_start_, next_, candidates_;  // candidates by search row
   bool reliable_ = false;
   double mean_ = 0.0, threshold_ = 0.0, bad_ = 0.0;
 };
@@ -301,9 +302,30 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
   initial_background();
   for (Index i = xs_ + p_.box_size; i <= xe_; ++i) column_step(i);
   const Index yend_region = r1;  // the strip never passes the region's end
+  // The candidates of the search rows, found down each column (contiguous
+  // bytes) and then listed row after row, in the order peaks are taken.
+  const Index rows = std::max<Index>(s1 - s0 + 1, 0);
+  row_start_.assign(static_cast<std::size_t>(rows + 1), 0);
+  for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
+    const std::uint8_t* column = &cls(i, s0);
+    for (Index r = 0; r < rows; ++r)
+      row_start_[static_cast<std::size_t>(r + 1)] += column[r] == kCandidate;
+  }
+  for (Index r = 0; r < rows; ++r)
+    row_start_[static_cast<std::size_t>(r + 1)] += row_start_[static_cast<std::size_t>(r)];
+  candidates_.resize(static_cast<std::size_t>(row_start_.back()));
+  next_.assign(row_start_.begin(), row_start_.end() - 1);
+  for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
+    const std::uint8_t* column = &cls(i, s0);
+    for (Index r = 0; r < rows; ++r)
+      if (column[r] == kCandidate)
+        candidates_[static_cast<std::size_t>(next_[static_cast<std::size_t>(r)]++)] = i;
+  }
   for (Index j = s0; j <= s1; ++j)
-    for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
-      if (cls(i, j) != kCandidate || !is_peak(i, j, first, peaks)) continue;
+    for (Index c = row_start_[static_cast<std::size_t>(j - s0)];
+         c < row_start_[static_cast<std::size_t>(j - s0 + 1)]; ++c) {
+      const Index i = candidates_[static_cast<std::size_t>(c)];
+      if (!is_peak(i, j, first, peaks)) continue;
       if (peaks.num_peaks == peaks.max_peaks) {
         peaks.full = true;
         return;
