@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
@@ -172,23 +173,25 @@ void Strip::column_step(Index i) {
   double column_sum = 0.0, column_sum2 = 0.0;
   const float* column = &values_[at(i, r0_)];
   std::uint8_t* classes = &cls(i, r0_);
-  for (Index j = r0_; j <= r1_; ++j, ++column, ++classes) {
-    const float v = *column;
-    std::uint8_t k = kBackground;
-    if (masked(i, j))
-      k = kExcluded;
-    else if (!reliable_)
-      k = v < p_.data_minimum ? kExcluded : kBackground;
-    else if (v > threshold_)
-      k = kCandidate;
-    else if (v < bad_)
-      k = kExcluded;
-    *classes = k;
-    if (k == kBackground) {
-      ++column_count;
-      column_sum += v;
-      column_sum2 += double{v} * v;
-    }
+  const std::uint8_t* mask = p_.use_mask ? &masked_[at(i, r0_)] : nullptr;
+  // Without a reliable level nothing is a candidate and only values below the
+  // data minimum are left out; the tests are the same for every pixel of the
+  // column, so the walk has no branches. Adding 0.0 for the other pixels
+  // leaves the sums exactly as they were.
+  const double high = reliable_ ? threshold_ : std::numeric_limits<double>::infinity();
+  const double low = reliable_ ? bad_ : double{p_.data_minimum};
+  const Index h = r1_ - r0_ + 1;
+  for (Index j = 0; j < h; ++j) {
+    const double v = column[j];
+    const bool out = (mask != nullptr && mask[j] != 0) || v < low;
+    const bool candidate = !(mask != nullptr && mask[j] != 0) && v > high;
+    const std::uint8_t k = candidate ? kCandidate : out ? kExcluded : kBackground;
+    classes[j] = k;
+    const bool background = k == kBackground;
+    const double b = background ? v : 0.0;
+    column_count += background;
+    column_sum += b;
+    column_sum2 += b * b;
   }
   count_[column_index] = column_count;
   sum_[column_index] = column_sum;
