@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
@@ -91,6 +92,7 @@ class Strip {
   std::vector<std::uint8_t> classes_;
   std::vector<Index> count_;
   std::vector<double> sum_, sum2_;
+  std::vector<Index> row_start_, next_, candidates_;  // candidates by search row
   bool reliable_ = false;
   double mean_ = 0.0, threshold_ = 0.0, bad_ = 0.0;
 };
@@ -171,23 +173,25 @@ void Strip::column_step(Index i) {
   double column_sum = 0.0, column_sum2 = 0.0;
   const float* column = &values_[at(i, r0_)];
   std::uint8_t* classes = &cls(i, r0_);
-  for (Index j = r0_; j <= r1_; ++j, ++column, ++classes) {
-    const float v = *column;
-    std::uint8_t k = kBackground;
-    if (masked(i, j))
-      k = kExcluded;
-    else if (!reliable_)
-      k = v < p_.data_minimum ? kExcluded : kBackground;
-    else if (v > threshold_)
-      k = kCandidate;
-    else if (v < bad_)
-      k = kExcluded;
-    *classes = k;
-    if (k == kBackground) {
-      ++column_count;
-      column_sum += v;
-      column_sum2 += double{v} * v;
-    }
+  const std::uint8_t* mask = p_.use_mask ? &masked_[at(i, r0_)] : nullptr;
+  // Without a reliable level nothing is a candidate and only values below the
+  // data minimum are left out; the tests are the same for every pixel of the
+  // column, so the walk has no branches. Adding 0.0 for the other pixels
+  // leaves the sums exactly as they were.
+  const double high = reliable_ ? threshold_ : std::numeric_limits<double>::infinity();
+  const double low = reliable_ ? bad_ : double{p_.data_minimum};
+  const Index h = r1_ - r0_ + 1;
+  for (Index j = 0; j < h; ++j) {
+    const double v = column[j];
+    const bool out = (mask != nullptr && mask[j] != 0) || v < low;
+    const bool candidate = !(mask != nullptr && mask[j] != 0) && v > high;
+    const std::uint8_t k = candidate ? kCandidate : out ? kExcluded : kBackground;
+    classes[j] = k;
+    const bool background = k == kBackground;
+    const double b = background ? v : 0.0;
+    column_count += background;
+    column_sum += b;
+    column_sum2 += b * b;
   }
   count_[column_index] = column_count;
   sum_[column_index] = column_sum;
@@ -301,9 +305,30 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
   initial_background();
   for (Index i = xs_ + p_.box_size; i <= xe_; ++i) column_step(i);
   const Index yend_region = r1;  // the strip never passes the region's end
+  // The candidates of the search rows, found down each column (contiguous
+  // bytes) and then listed row after row, in the order peaks are taken.
+  const Index rows = std::max<Index>(s1 - s0 + 1, 0);
+  row_start_.assign(static_cast<std::size_t>(rows + 1), 0);
+  for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
+    const std::uint8_t* column = &cls(i, s0);
+    for (Index r = 0; r < rows; ++r)
+      row_start_[static_cast<std::size_t>(r + 1)] += column[r] == kCandidate;
+  }
+  for (Index r = 0; r < rows; ++r)
+    row_start_[static_cast<std::size_t>(r + 1)] += row_start_[static_cast<std::size_t>(r)];
+  candidates_.resize(static_cast<std::size_t>(row_start_.back()));
+  next_.assign(row_start_.begin(), row_start_.end() - 1);
+  for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
+    const std::uint8_t* column = &cls(i, s0);
+    for (Index r = 0; r < rows; ++r)
+      if (column[r] == kCandidate)
+        candidates_[static_cast<std::size_t>(next_[static_cast<std::size_t>(r)]++)] = i;
+  }
   for (Index j = s0; j <= s1; ++j)
-    for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
-      if (cls(i, j) != kCandidate || !is_peak(i, j, first, peaks)) continue;
+    for (Index c = row_start_[static_cast<std::size_t>(j - s0)];
+         c < row_start_[static_cast<std::size_t>(j - s0 + 1)]; ++c) {
+      const Index i = candidates_[static_cast<std::size_t>(c)];
+      if (!is_peak(i, j, first, peaks)) continue;
       if (peaks.num_peaks == peaks.max_peaks) {
         peaks.full = true;
         return;

@@ -21,15 +21,16 @@ using Whole = std::int64_t;
 using Rounded = std::int32_t;
 
 // Nearest whole number, halves away from zero; values beyond the 32-bit range
-// are held at its ends (NaN at 0), so every sum below stays exact. Written
-// without branches, so that a row converts in vector steps.
+// are held at its ends (NaN at 0), so every sum below stays exact. Worked in
+// float lanes without branches, so that a row converts in vector steps: the
+// part dropped by truncation is exact, and decides the step away from zero.
 inline Rounded nint(float value) {
-  constexpr double kLimit = 2147483647.0;
-  double v = value;
-  v = v > kLimit ? kLimit : v;
-  v = v < -kLimit ? -kLimit : v;
-  v = v == v ? v : 0.0;
-  return static_cast<Rounded>(v + (v < 0.0 ? -0.5 : 0.5));
+  constexpr float kEdge = 2147483648.0f;                                // 2^31
+  const float inside = value < kEdge && value > -kEdge ? value : 0.0f;  // NaN too
+  const Rounded whole = static_cast<Rounded>(inside);
+  const float part = inside - static_cast<float>(whole);
+  const Rounded nearest = whole + (part >= 0.5f ? 1 : 0) - (part <= -0.5f ? 1 : 0);
+  return value >= kEdge ? 2147483647 : value <= -kEdge ? -2147483647 : nearest;
 }
 
 // Difference of two rounded values, exact in double.
@@ -38,10 +39,10 @@ inline float difference(Rounded x, Rounded a) {
 }
 
 // The residual of an interior pixel x with neighbours a (left), b (below),
-// c (below-left) and d (below-right); Int() truncates toward zero, as C++'s
-// integer division does.
-template <int Choice>
-inline Whole residual(Whole x, Whole a, Whole b, Whole c, Whole d) {
+// c (below-left) and d (below-right), in the whole-number type W; Int()
+// truncates toward zero, as C++'s integer division does.
+template <int Choice, typename W>
+inline W residual(W x, W a, W b, W c, W d) {
   if constexpr (Choice == 1) return x - a;
   if constexpr (Choice == 2) return x - (a + b) / 2;
   if constexpr (Choice == 3) return x - (a + b + c) / 3;
@@ -55,9 +56,14 @@ inline Whole residual(Whole x, Whole a, Whole b, Whole c, Whole d) {
   return 0;
 }
 
+// Rounded values up to this size keep every sum and residual above within 32
+// bits (at most 8 times the size plus one, and the pixel's own value), so
+// those rows run in 32-bit vector steps; larger values take 64 bits.
+constexpr Rounded kNarrowLimit = Rounded{1} << 27;
+
 // One row after the first: CUR the rounded row, PREV the one below.
 template <int Choice>
-void predict_row(const Rounded* cur, const Rounded* prev, Index width, float* out) {
+void predict_row(const Rounded* cur, const Rounded* prev, Index width, bool narrow, float* out) {
   constexpr bool kUsesD = Choice == 4 || Choice == 11;
   // d lies one column right of the first pixel; a one-pixel-wide region has
   // none, and uses the pixel below alone.
@@ -65,11 +71,18 @@ void predict_row(const Rounded* cur, const Rounded* prev, Index width, float* ou
                                : difference(cur[0], prev[0]);
   const Index last = kUsesD ? width - 1 : width;
   if constexpr (Choice == 1) {
-    for (Index i = 1; i < last; ++i) out[i] = difference(cur[i], cur[i - 1]);
+    if (narrow)
+      for (Index i = 1; i < last; ++i) out[i] = static_cast<float>(cur[i] - cur[i - 1]);
+    else
+      for (Index i = 1; i < last; ++i) out[i] = difference(cur[i], cur[i - 1]);
+  } else if (narrow) {
+    for (Index i = 1; i < last; ++i)
+      out[i] = static_cast<float>(residual<Choice, Rounded>(cur[i], cur[i - 1], prev[i],
+                                                            prev[i - 1], kUsesD ? prev[i + 1] : 0));
   } else {
     for (Index i = 1; i < last; ++i)
-      out[i] = static_cast<float>(
-          residual<Choice>(cur[i], cur[i - 1], prev[i], prev[i - 1], kUsesD ? prev[i + 1] : 0));
+      out[i] = static_cast<float>(residual<Choice, Whole>(cur[i], cur[i - 1], prev[i], prev[i - 1],
+                                                          kUsesD ? prev[i + 1] : 0));
   }
   if (kUsesD && width > 1) {
     const Index i = width - 1;
@@ -83,17 +96,21 @@ void predict_rows(Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm, In
                   std::span<const float> data, std::span<float> mdata) {
   const Index width = xendelm - xstrelm + 1;
   std::vector<Rounded> prev(static_cast<std::size_t>(width)), cur(prev.size());
+  bool prev_narrow = true;
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const float* in = data.data() + element(xstrelm, y, xmaxdat);
     float* out = mdata.data() + element(xstrelm, y, xmaxdat);
     for (Index i = 0; i < width; ++i) cur[static_cast<std::size_t>(i)] = nint(in[i]);
+    int wide = 0;
+    for (const Rounded r : cur) wide |= (r > kNarrowLimit) | (r < -kNarrowLimit);
     if (y == ystrelm) {
       out[0] = in[0];  // the first pixel is kept as it is
       for (Index i = 1; i < width; ++i)
         out[i] = difference(cur[static_cast<std::size_t>(i)], cur[static_cast<std::size_t>(i - 1)]);
     } else {
-      predict_row<Choice>(cur.data(), prev.data(), width, out);
+      predict_row<Choice>(cur.data(), prev.data(), width, prev_narrow && wide == 0, out);
     }
+    prev_narrow = wide == 0;
     std::swap(prev, cur);
   }
 }
@@ -117,8 +134,9 @@ void pyramid(int iterations, Index xmaxdat, Index xstrelm, Index ystrelm, Index 
       for (Index y = ystrelm; y <= yendelm; y += sy)
         for (Index x = xstrelm; x + sx <= xendelm; x += 2 * sx) pair(at(x, y), at(x + sx, y));
     } else {
-      for (Index x = xstrelm; x <= xendelm; x += sx)
-        for (Index y = ystrelm; y + sy <= yendelm; y += 2 * sy) pair(at(x, y), at(x, y + sy));
+      // Pairs are independent: taken row by row, the memory is read in order.
+      for (Index y = ystrelm; y + sy <= yendelm; y += 2 * sy)
+        for (Index x = xstrelm; x <= xendelm; x += sx) pair(at(x, y), at(x, y + sy));
       sx *= 2;
       sy *= 2;
     }

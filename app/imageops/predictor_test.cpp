@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ TEST(Predictor, RoundingAndTruncationOfSingleRows) {
   } cases[] = {
       {1, {10, 12, 15}, {10, 2, 3}},
       {1, {0.4f, 2.5f, -2.5f}, {0.4f, 3, -6}},  // the first value is kept unrounded
+      // Just below a half, and beyond the 32-bit range (NaN rounds to 0).
+      {1,
+       {0, 0.49999997f, -0.49999997f, 1.0e10f, -1.0e10f, std::numeric_limits<float>::quiet_NaN()},
+       {0, 0, 0, 2147483647.0f, -4294967294.0f, 2147483647.0f}},
       {8, {4, 6, 9, 9}, {5, -2, 4, 0}},
   };
   for (const auto& c : cases) EXPECT_EQ(predict(c.choice, 1, c.row), c.expected) << c.choice;

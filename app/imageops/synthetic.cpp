@@ -324,6 +324,9 @@ bool kzt_variance_gain(Index xmaxdat, Index xstrelm, Index ystrelm, Index xendel
   std::vector<float> terms(static_cast<std::size_t>(std::max<Index>(xendelm - xstrelm - 1, 0)));
   double sums[4] = {0.0, 0.0, 0.0, 0.0};
   Index count = 0;
+  // Above FOG and above zero is above the larger of the two (a NaN FOG
+  // admits nothing, as before); two comparisons keep the loop in vector steps.
+  const float lowest = fog > 0.0f || fog != fog ? fog : 0.0f;
   for (Index y = ystrelm + 1; y <= yendelm - 1; ++y) {
     const float* below = data.data() + element(xstrelm + 1, y - 1, xmaxdat);
     const float* row = data.data() + element(xstrelm + 1, y, xmaxdat);
@@ -334,13 +337,13 @@ bool kzt_variance_gain(Index xmaxdat, Index xstrelm, Index ystrelm, Index xendel
     for (Index x = 0; x < n; ++x) {
       const float v = row[x];
       // The gain divides by the value: values not above zero say nothing.
-      const bool used = (v > fog) & (v < maximum) & (v > 0.0f);
+      const int used = (v > lowest) & (v < maximum);
       const float m = 0.125f * (below[x - 1] + below[x] + below[x + 1] + row[x - 1] + row[x + 1] +
                                 above[x - 1] + above[x] + above[x + 1]);
       const float r = v - m;
       const float share = r * r / (used ? v : 1.0f);
       t[x] = used ? share : 0.0f;
-      row_count += used ? 1 : 0;
+      row_count += used;
     }
     count += row_count;
     Index x = 0;

@@ -139,15 +139,18 @@ void KZT_DIVIDE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Inde
     const float* mv = mvariances.data() + offset;
     float* q = data.data() + offset;
     float* v = variances.data() + offset;
+    Index row_zeros = 0;  // a local count, so that the loop runs in vector steps
     for (Index i = 0; i < n; ++i) {
       const bool by_zero = m[i] == 0.0f;
-      zeros += by_zero;
+      row_zeros += by_zero;
       const float divisor = by_zero ? 1.0f : m[i];
       const float quotient = q[i] / divisor;
       const float variance = (quotient * quotient * mv[i] + v[i]) / (divisor * divisor);
+      const float held = variance <= kVeryLarge ? variance : kVeryLarge;
       q[i] = by_zero ? kDivideByZero : quotient;
-      v[i] = by_zero ? kDivideByZero : (variance <= kVeryLarge ? variance : kVeryLarge);
+      v[i] = by_zero ? kDivideByZero : held;
     }
+    zeros += row_zeros;
   });
   if (zeros > 0) status = 1003;
 }
@@ -163,7 +166,9 @@ void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index 
   bool non_positive = false;
   for_region_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     const float* d = data.data() + offset;
-    for (Index i = 0; i < n; ++i) non_positive |= !(d[i] > 1.0e-37f);
+    int row_has = 0;
+    for (Index i = 0; i < n; ++i) row_has |= !(d[i] > 1.0e-37f);
+    non_positive = non_positive || row_has != 0;
   });
   float threshold = -10.0f;
   if (non_positive) {
@@ -173,14 +178,17 @@ void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index 
     if (status != kStatusGood) return;
   }
   if (variances_exist) {
-    // Relative variances, in double and held within the float range.
+    // Relative variances, in double and held within the float range. Without
+    // a threshold to apply first, the scaling to the logarithm's variance
+    // joins this pass.
+    const float scale = non_positive ? 1.0f : kLog10VarianceFactor;
     for_region_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
       const float* d = data.data() + offset;
       float* v = variances.data() + offset;
       for (Index i = 0; i < n; ++i) {
         const double x = d[i];
         const double q = x == 0.0 ? 38.0 : double{v[i]} / (x * x);
-        v[i] = static_cast<float>(std::clamp(q, -1.7e38, 1.7e38));
+        v[i] = static_cast<float>(std::clamp(q, -1.7e38, 1.7e38)) * scale;
       }
     });
   }
@@ -193,7 +201,7 @@ void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index 
       MA_THRESHOLD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, true, true, 0.0f,
                    std::fabs(threshold), variances, status);
   }
-  if (variances_exist)
+  if (variances_exist && non_positive)
     MA_RCMULT(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kLog10VarianceFactor, variances,
               status);
 }

@@ -444,24 +444,13 @@ void KZT_CALCULATOR(Status& status) {
             {"Enter a value or an operator"}, 1, line, status);
     if (status == kStatusGood && !carry_out(line, status)) return;
     if (status == kStatusGood) continue;
-    if (status == kStatusEscape) {
-      // The end of the input leaves: there is nobody left to answer.
-      if (kzt_input_ended() && !vosq_io_dbdb.input_macro) return;
+    // The end of the input leaves: there is nobody left to answer.
+    if (kzt_escape_at_end(status)) return;
+    if (status == kStatusEscape || status == kStatusConsumed) {
       ST_DEF_SYSTEM(status);
       continue;
     }
-    if (status == kStatusConsumed) {
-      ST_DEF_SYSTEM(status);
-      continue;
-    }
-    ST_OUT(status);
-    Status local = kStatusGood;
-    bool reset = true;
-    IO_INPL(false, false, false, true, "RESET \"status\"",
-            {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
-            local);
-    if (!reset || local != kStatusGood) return;
-    ST_DEF_SYSTEM(status);
+    if (!kzt_reset_status(status)) return;
   }
 }
 
