@@ -1,0 +1,131 @@
+#pragma once
+// The widget toolkit of the graphics system: button menus and the choice
+// reader, message, warning and prompt boxes and the scroll bar. Boxes are
+// given in page coordinates; a widget draws with the unit transform and then
+// restores the data transform of the last graph (drawn data display region
+// and graph page position), so later clicks map into that graph.
+//
+// Every widget that answers (a choice, a text) takes its answer from the
+// running input macro without drawing a wait, otherwise from the window, and
+// records a window answer once: the output macro gets the answer itself, the
+// log a line with the widget's prefix. Without a window the typed prompts
+// answer, as while a macro replays.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "core/text_lines.hpp"
+#include "core/types.hpp"
+#include "graphics/system/state.hpp"
+
+namespace kesta {
+
+inline constexpr int kGsMaxMenuButtons = 100;
+inline constexpr int kGsMaxMenuTitles = 10;
+inline constexpr std::size_t kGsMenuTitleLength = 80;
+
+// The last drawn menu: written by GS_MENU, read to locate clicks.
+struct GsDrawnMenu {
+  GsRect region{};  // page coordinates
+  int num_buttons = 0;
+  int fill_order = 0;
+  std::array<GsRect, kGsMaxMenuButtons> boxes{};
+  float edge = 0.0f;
+  float text_height = 0.0f;
+  int num_titles = 0;
+  std::array<std::string, kGsMaxMenuTitles> titles;
+};
+inline GsDrawnMenu gs_drawn_menu;
+
+// The last drawn scroll bar: region and the boxes of its 6 parts (page).
+struct GsDrawnScrollbar {
+  GsRect region{};
+  int num_parts = 0;
+  std::array<GsRect, 6> parts{};
+};
+inline GsDrawnScrollbar gs_drawn_scrollbar;
+
+// Menu choice input types.
+inline constexpr int kGsChoiceButton = 1;
+inline constexpr int kGsChoicePoint = 0;
+inline constexpr int kGsChoiceRedraw = 2;
+inline constexpr int kGsChoiceNone = -1;
+inline constexpr int kGsChoiceMotion = -2;
+// Scroll-bar input: a part was clicked.
+inline constexpr int kGsScrollPart = 3;
+
+// ---- Menus ----
+void GS_BUTTON(float xmin, float ymin, float xmax, float ymax, float edge, Status& status);
+void GS_STRINGBUTTON(float xmin, float ymin, float xmax, float ymax, float edge,
+                     std::string_view text, Status& status);
+// Draws and records a menu in the page rectangle; returns at once.
+void GS_MENU(int max_title, int num_title, TextLines title, int max_menu, int num_menu,
+             TextLines menu, float xmin, float ymin, float xmax, float ymax, Status& status);
+// Locates world point X, Y in the last drawn menu.
+void GS_CAL_MENUCHOICE(float x, float y, bool& in_menu, int& choice, Status& status);
+// The menu in the GUI region.
+void GS_FMENU(int max_title, int num_title, TextLines title, int max_menu, int num_menu,
+              TextLines menu, Status& status);
+// MODE 0 waits for a button, 2 also returns clicks beside the buttons, 10
+// polls, others wait for a button or a redraw request. INPUT_TYPE is one of
+// the kGsChoice values; COMMAND the chosen button's text.
+void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_type,
+                       std::string& command, float& x, float& y, Status& status);
+// A list of the caller's choices with CANCEL, "?" and HELP.
+void GS_INP_CHOICE(int max_title, int num_title, TextLines title, int max_info, int num_info,
+                   TextLines info, int max_help, int num_help, TextLines help, int max_choices,
+                   int num_choices, TextLines choices, bool& cancelled, std::string& choice,
+                   Status& status);
+// Pick lists drawn over a form (the form's buttons are found again after).
+void GS_INP_DATATYPE(std::string_view title, TextLines help, std::string& choice, Status& status);
+void GS_INP_SCANTYPE(std::string_view title, TextLines help, int& scan_type, Status& status);
+// The 15 drawing colours by name; COLOUR keeps its value without a choice.
+void GS_GUI_COLOUR(std::string_view title, int& colour, Status& status);
+
+// ---- Text boxes ----
+// FRAME: a raised button (yellow, blue text) instead of a plain white box.
+void GS_PROMPT(bool frame, int max, int num, TextLines text, float xmin, float ymin, float xmax,
+               float ymax, Status& status);
+void GS_PPROMPT(int max, int num, TextLines text, Status& status);
+// STRING broken into at most LINES lines of WIDTH characters: MODE 0 cut,
+// 1 word wrap, 2 a file name (directory lines first).
+void GS_SPROMPT(bool frame, int lines, int width, int mode, std::string_view string, float xmin,
+                float ymin, float xmax, float ymax, Status& status);
+void GS_FPROMPT(int max, int num, TextLines text, Status& status);
+struct GsMessageBoxes {
+  GsRect text, ok, save;
+  int shown = 0;
+};
+void GS_DRAW_MESSAGE(int max, int num, TextLines text, int first, float xmin, float ymin,
+                     float xmax, float ymax, GsMessageBoxes& boxes, Status& status);
+// Shows the lines in the message region until "O.K."; "SAVE" writes them to
+// a file.
+void GS_MESSAGE(int max, int num, TextLines text, Status& status);
+void GS_DRAW_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
+                     TextLines text, GsRect& ok, Status& status);
+void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
+                TextLines text, Status& status);
+void GS_FWARNING(int max, int num, TextLines text, Status& status);
+void GS_SCROLLBAR(float xmin, float ymin, float xmax, float ymax, bool vertical, Status& status);
+// X, Y in page coordinates.
+void GS_CAL_SCROLLBAR(float x, float y, bool& in_bar, int& part, Status& status);
+// INPUT_TYPE kGsScrollPart (PART set), 0 a click (X, Y page) with MODE 2,
+// kGsChoiceRedraw a redraw request with MODE above 0.
+void GS_INP_SCROLLBAR(int mode, int& input_type, int& part, float& x, float& y, Status& status);
+
+// ---- Shared by the widgets ----
+// Character-size factor of the menus from the measured reference width.
+float gs_menu_factor();
+// Unit transform on for a widget's drawing.
+void gs_unit_on(Status& status);
+// Unit transform off and the data transform of the last graph back.
+void gs_restore_graph_transform(Status& status);
+// Records an answer given in the window: the output macro line and the log
+// line LOG_PREFIX + ANSWER.
+void gs_record_answer(std::string_view log_prefix, std::string_view answer, Status& status);
+// True while the answers come from an input macro or there is no window to
+// wait on: the widget then asks through the typed prompts.
+bool gs_typed_answers();
+
+}  // namespace kesta
