@@ -28,29 +28,44 @@ bool inside(const GsRect& box, float x, float y) {
 
 }  // namespace
 
-float gs_menu_factor() {
+float gs_size_factor(const std::array<float, 4>& factors) {
   const float w = gs_state.reference_width;
-  if (w <= 0.063f) return 1.5f;
-  if (w <= 0.083f) return 1.4f;
-  if (w <= 0.1f) return 1.25f;
-  return 1.1f;
+  if (w <= 0.063f) return factors[0];
+  if (w <= 0.083f) return factors[1];
+  if (w <= 0.1f) return factors[2];
+  return factors[3];
 }
 
-void gs_unit_on(Status& status) { QG_UNITYTRANSFORM(true, status); }
+float gs_menu_factor() { return gs_size_factor({1.5f, 1.4f, 1.25f, 1.1f}); }
+
+GsTransform gs_unit_on(Status& status) {
+  GsTransform t;
+  QG_INQ_DATAWINDOW(t.wx1, t.wy1, t.wx2, t.wy2, status);
+  QG_INQ_VIEWPORT(t.vx1, t.vy1, t.vx2, t.vy2, status);
+  QG_DATAWINDOW(0.0f, 0.0f, 1.0f, 1.0f, status);
+  QG_VIEWPORT(0.0f, 0.0f, 1.0f, 1.0f, status);
+  return t;
+}
+
+void gs_restore_transform(const GsTransform& t, Status& status) {
+  // Put back even after a failure: later clicks must map as before.
+  Status local = kStatusGood;
+  QG_DATAWINDOW(t.wx1, t.wy1, t.wx2, t.wy2, local);
+  QG_VIEWPORT(t.vx1, t.vy1, t.vx2, t.vy2, local);
+  if (status == kStatusGood) status = local;
+}
 
 void gs_restore_graph_transform(Status& status) {
-  if (status != kStatusGood) return;
-  QG_UNITYTRANSFORM(false, status);
   const GsRect& w = gs_state.dddr;
   const GsRect& v = gs_state.dgpp;
-  QG_DATAWINDOW(w.xmin, w.ymin, w.xmax, w.ymax, status);
-  QG_VIEWPORT(v.xmin, v.ymin, v.xmax, v.ymax, status);
+  gs_restore_transform({w.xmin, w.ymin, w.xmax, w.ymax, v.xmin, v.ymin, v.xmax, v.ymax}, status);
 }
 
 void gs_record_answer(std::string_view log_prefix, std::string_view answer, Status& status) {
   const std::string_view used = answer.substr(0, static_cast<std::size_t>(SLEN(answer)));
   if (vosq_io_dbdb.output_macro) io_outmacro_record(used, status);
-  if (vosq_io_dbdb.log_open) IO_WRITE_FILE(kStreamLog, std::string(log_prefix) + std::string(used), status);
+  if (vosq_io_dbdb.log_open && !log_prefix.empty())
+    IO_WRITE_FILE(kStreamLog, std::string(log_prefix) + std::string(used), status);
 }
 
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
@@ -108,7 +123,7 @@ void GS_MENU(int max_title, int num_title, TextLines title, int max_menu, int nu
   if (xmin > xmax && refuse(status, 13, position)) return;
   if (ymax < ymin && refuse(status, 14, position)) return;
 
-  gs_unit_on(status);
+  (void)gs_unit_on(status);
   const GsMenuStyle& style = gs_state.menu_style;
   const GsMenuLayout& layout = gs_state.menu_layout;
   const int across = std::max(layout.across, 1);
@@ -200,7 +215,7 @@ namespace {
 void flash_button(int choice, std::string_view text, Status& status) {
   const GsDrawnMenu& record = gs_drawn_menu;
   const GsRect& box = record.boxes[choice - 1];
-  gs_unit_on(status);
+  (void)gs_unit_on(status);
   GS_LINESTYLE(1, 1.0f, kGsBlack, status);
   GS_FILLSTYLE(1, kGsYellow, status);
   if (record.text_height > 0.0f)
@@ -301,8 +316,10 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
         return;
       }
     } else if (type == kInputNothing - 10) {
-      // The window could not be read: nothing more will come from it.
+      // The window could not be read: nothing more will come from it, which
+      // answers as the end of the input does.
       input_type = kGsChoiceNone;
+      status = kStatusEscape;
       return;
     }
   }

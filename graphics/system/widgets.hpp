@@ -69,7 +69,8 @@ void GS_FMENU(int max_title, int num_title, TextLines title, int max_menu, int n
               TextLines menu, Status& status);
 // MODE 0 waits for a button, 2 also returns clicks beside the buttons, 10
 // polls, others wait for a button or a redraw request. INPUT_TYPE is one of
-// the kGsChoice values; COMMAND the chosen button's text.
+// the kGsChoice values; COMMAND the chosen button's text. A window that can
+// no longer be read answers with the user escape.
 void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_type,
                        std::string& command, float& x, float& y, Status& status);
 // A list of the caller's choices with CANCEL, "?" and HELP.
@@ -115,14 +116,21 @@ void GS_CAL_SCROLLBAR(float x, float y, bool& in_bar, int& part, Status& status)
 void GS_INP_SCROLLBAR(int mode, int& input_type, int& part, float& x, float& y, Status& status);
 
 // ---- Shared by the widgets ----
-// Character-size factor of the menus from the measured reference width.
+// Character-size factor of a widget from the measured reference width: the
+// first for widths up to 0.063, then up to 0.083, up to 0.1, and above.
+float gs_size_factor(const std::array<float, 4>& factors);
 float gs_menu_factor();
-// Unit transform on for a widget's drawing.
-void gs_unit_on(Status& status);
-// Unit transform off and the data transform of the last graph back.
+// The unit transform (page coordinates) for a widget's drawing; returns the
+// transform it replaced, for gs_restore_transform. Nesting is safe.
+struct GsTransform {
+  float wx1 = 0, wy1 = 0, wx2 = 1, wy2 = 1, vx1 = 0, vy1 = 0, vx2 = 1, vy2 = 1;
+};
+GsTransform gs_unit_on(Status& status);
+void gs_restore_transform(const GsTransform& saved, Status& status);
+// The data transform of the last graph back.
 void gs_restore_graph_transform(Status& status);
 // Records an answer given in the window: the output macro line and the log
-// line LOG_PREFIX + ANSWER.
+// line LOG_PREFIX + ANSWER (none for an empty prefix).
 void gs_record_answer(std::string_view log_prefix, std::string_view answer, Status& status);
 // True while the answers come from an input macro or there is no window to
 // wait on: the widget then asks through the typed prompts.
