@@ -372,8 +372,12 @@ int scrolled(int part, int first, int shown, int num) {
 // file). A failed write is reported and the box stays.
 void save_lines(int num, TextLines text, Status& status) {
   std::string name = save_name;
-  io_input_file_name(true, "TEXT FILE NAME", {"Enter name of file to contain text"},
-                     {"Enter valid file name"}, 1, name, status);
+  if (gs_typed_answers())
+    io_input_file_name(true, "TEXT FILE NAME", {"Enter name of file to contain text"},
+                       {"Enter valid file name"}, 1, name, status);
+  else
+    GS_INPC(true, "TEXT FILE NAME", {"Enter name of file to contain text"},
+            {"Enter valid file name"}, 1, name, status);
   if (status == kStatusEscape) {
     status = kStatusGood;
     return;

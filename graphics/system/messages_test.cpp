@@ -70,9 +70,9 @@ TEST_F(Boxes, SavedMessageSessionReplaysWithoutTheWindow) {
   IO_OPEN_OUTMACRO(true, false, macro, s);
   {
     // A name in a missing folder fails and the box stays; the second is written.
-    testing::ScriptedInput terminal({dir.file("none/x.txt"), saved});
     testing::TerminalCapture shown;
-    script({centre(boxes.save), centre(boxes.save), centre(boxes.ok)});
+    script({centre(boxes.save), testing::typed(dir.file("none/x.txt")), centre(boxes.save),
+            testing::typed(saved), centre(boxes.ok)});
     GS_MESSAGE(100, 100, lines, s);
     EXPECT_NE(shown.text().find("WARNING: Error in writing file"), std::string::npos);
   }

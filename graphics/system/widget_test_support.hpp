@@ -30,6 +30,12 @@ class ScriptedWindow : public PageRecorder {
   std::deque<WindowEvent> events;
   int waits = 0;
   std::vector<std::string> prompts;
+  int redraw_requests = 0;
+
+  int request_redraw() override {
+    ++redraw_requests;
+    return 0;
+  }
 
   int input_coordinate(int, int& type, float& x, float& y) override {
     ++waits;

@@ -14,6 +14,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
@@ -114,6 +115,23 @@ void GS_CAL_SCROLLBAR(float x, float y, bool& in_bar, int& part, Status& status)
 // INPUT_TYPE kGsScrollPart (PART set), 0 a click (X, Y page) with MODE 2,
 // kGsChoiceRedraw a redraw request with MODE above 0.
 void GS_INP_SCROLLBAR(int mode, int& input_type, int& part, float& x, float& y, Status& status);
+
+// ---- Value boxes ----
+// A text, integer, real or YES/NO answer from a box in the GUI region. HELP1
+// is shown on HELP, HELP2 after a refused number. CANCEL gives the user
+// escape. OPTIONS is the typed prompt's mode while a macro replays.
+void GS_INPS(bool defaulted, std::string_view prompt, TextLines help1, TextLines help2,
+             int options, int& length, std::string& string, Status& status);
+void GS_INPC(bool defaulted, std::string_view prompt, TextLines help1, TextLines help2,
+             int options, std::string& string, Status& status);
+void GS_INPI(bool ranged, int lower, int upper, bool defaulted, std::string_view prompt,
+             TextLines help1, TextLines help2, int& value, Status& status);
+void GS_INPR(bool ranged, float lower, float upper, bool defaulted, std::string_view prompt,
+             TextLines help1, TextLines help2, float& value, Status& status);
+void GS_INPL(bool ranged, bool lower, bool upper, bool defaulted, std::string_view prompt,
+             TextLines help1, TextLines help2, bool& value, Status& status);
+// The one or two lines a value box shows its prompt in.
+std::vector<std::string> gs_split_prompt(std::string_view prompt);
 
 // ---- Shared by the widgets ----
 // Character-size factor of a widget from the measured reference width: the
