@@ -116,6 +116,26 @@ TEST_F(Menus, ClicksChooseButtonsOrPoints) {
   EXPECT_FLOAT_EQ(y2, gs_state.dgpp.ymax);
 }
 
+TEST_F(Menus, ClickBesideTheButtonsPrintsTheMenu) {
+  TempDir dir;
+  const std::string ps = dir.file("menu.ps");
+  gs_state.menu_document = true;
+  draw(0, 3);
+  Status s = kStatusGood;
+  int type = 0;
+  std::string command;
+  float x = 0, y = 0;
+  // The file name is asked in the window's text box.
+  script({testing::click(0.69f, 0.21f), testing::typed(ps)});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(type, kGsChoiceRedraw);
+  const std::string copy = file_contents(ps);
+  EXPECT_NE(copy.find("SEVEN"), std::string::npos);
+  EXPECT_NE(copy.find("CHOOSE"), std::string::npos);
+  EXPECT_FALSE(gs_state.ps_file);
+}
+
 TEST_F(Menus, SessionRecordedInTheWindowReplaysWithoutIt) {
   TempDir dir;
   std::string macro = dir.file("session.mac");
