@@ -23,6 +23,7 @@ struct WindowEvent {
 inline WindowEvent click(float x, float y) { return {kInputButton, x, y, {}}; }
 inline WindowEvent typed(std::string text) { return {kInputLine, 0, 0, std::move(text)}; }
 inline WindowEvent redraw() { return {kInputRedraw, 0, 0, {}}; }
+inline WindowEvent tab(std::string text) { return {kInputTab, 0, 0, std::move(text)}; }
 
 class ScriptedWindow : public PageRecorder {
  public:
@@ -30,6 +31,7 @@ class ScriptedWindow : public PageRecorder {
   std::deque<WindowEvent> events;
   int waits = 0;
   std::vector<std::string> prompts;
+  std::vector<std::string> initial;  // the text each typed-line wait started with
   int redraw_requests = 0;
 
   int request_redraw() override {
@@ -51,14 +53,14 @@ class ScriptedWindow : public PageRecorder {
                   int& type, std::string& text, float& x, float& y) override {
     ++waits;
     prompts.emplace_back(prompt);
+    initial.push_back(init_flag ? text : std::string());
     if (events.empty()) return 1;
     const WindowEvent e = events.front();
     events.pop_front();
     type = e.type;
     x = e.x;
     y = e.y;
-    if (e.type == kInputLine || e.type == kInputTab)
-      text = init_flag && e.type == kInputTab ? text + e.text : e.text;
+    if (e.type == kInputLine || e.type == kInputTab) text = e.text;
     return 0;
   }
 };

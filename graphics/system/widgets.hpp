@@ -12,6 +12,7 @@
 // answer, as while a macro replays.
 
 #include <array>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -132,6 +133,59 @@ void GS_INPL(bool ranged, bool lower, bool upper, bool defaulted, std::string_vi
              TextLines help1, TextLines help2, bool& value, Status& status);
 // The one or two lines a value box shows its prompt in.
 std::vector<std::string> gs_split_prompt(std::string_view prompt);
+
+// ---- Forms ----
+// One value of a form: TYPE 1 integer, 2 YES/NO, 3 real, 4 text, 5 drawing
+// colour, 6 data type, 7 input file, 8 output file, 9 scan type, 10 choice.
+struct GsFormItem {
+  std::string label;        // its CHANGE button
+  int type = 1;
+  std::string description;  // DESCRIPTIONS column
+  std::string prompt;       // the question of its box, and its "?" line
+  bool ranged = false;
+  int int_lower = 0, int_upper = 0;
+  float real_lower = 0.0f, real_upper = 0.0f;
+  int int_value = 0;
+  bool logical_value = false;
+  float real_value = 0.0f;
+  std::string string_value;
+};
+// Where the last form was drawn (page coordinates).
+struct GsDbForm {
+  GsRect region, title, controls, change, values, descriptions, prompt;
+  float mx = 0.0f, my = 0.0f;
+};
+inline GsDbForm gs_db_form;
+// The VALUES column's text of an item.
+std::string gs_form_value_text(const GsFormItem& item);
+// Draws the form of ITEMS in gs_db_form.region; the menu record then holds
+// the items' buttons followed by O.K., CANCEL, ?, HELP and INFO.
+void GS_DRAW_FORM(int button_width, int max_title, int num_title, TextLines title,
+                  std::span<const GsFormItem> items, Status& status);
+// The form in the message region until O.K. (RETURN_CODE 0) or CANCEL (-1).
+// MAX_ITEMS must leave room for the five control buttons.
+void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int num_info,
+             TextLines info, int max_items, std::vector<GsFormItem>& items, int& return_code,
+             Status& status);
+// The general help on forms: a message box when GUI, else the terminal.
+void GS_HELPFORM(bool gui, Status& status);
+// The progress bar in the progress region.
+void GS_PROGRESS(std::string_view text, float fraction, Status& status);
+
+// ---- File selection ----
+// MODE 0 an existing file, 1 an input file in the (filtered) list, 2 an
+// existing input file, 3 an output file, 4 a new output file. CANCELLED 1
+// after CANCEL. FILE_NAME in: the proposed name; out: the full name chosen.
+void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_info, int num_info,
+                      TextLines info, int mode, bool confirm, int& cancelled,
+                      std::string& file_name, Status& status);
+// NAME becomes the longest common beginning of the flagged names of both
+// packed stores (a blank when they share nothing).
+void GS_SUBFILE(int max_files, int num_files, const std::vector<Index>& file_pointers,
+                const std::string& files, const std::vector<bool>& files_ok, int max_dirs,
+                int num_dirs, const std::vector<Index>& dir_pointers, const std::string& dirs,
+                const std::vector<bool>& dirs_ok, std::string& name, Status& status);
+void GS_HELPFILESELECT(bool gui, Status& status);
 
 // ---- Shared by the widgets ----
 // Character-size factor of a widget from the measured reference width: the

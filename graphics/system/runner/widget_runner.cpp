@@ -1,6 +1,6 @@
 // Runs one widget by name in a graphics window and prints what it returns:
 //   kesta_widget_runner menu|choice|message|warning|prompt|text|integer|real|
-//                       yesno|colour|datatype|scantype
+//                       yesno|colour|datatype|scantype|form|file|progress
 // The answers come from the window (or, without one, the terminal).
 
 #include <cstdio>
@@ -78,6 +78,33 @@ int run(const std::string& name) {
     int type = -1;
     GS_INP_SCANTYPE("SCAN TYPE", help, type, s);
     print("SCAN TYPE " + std::to_string(type));
+  } else if (name == "form") {
+    std::vector<GsFormItem> items(3);
+    items[0].label = "COUNT";
+    items[0].type = 1;
+    items[0].description = "Number of cycles";
+    items[0].prompt = "NUMBER OF CYCLES";
+    items[0].int_value = 3;
+    items[1].label = "OUTPUT";
+    items[1].type = 8;
+    items[1].description = "Output file";
+    items[1].prompt = "OUTPUT FILE";
+    items[2].label = "COLOUR";
+    items[2].type = 5;
+    items[2].description = "Colour of the curve";
+    items[2].prompt = "CURVE COLOUR";
+    items[2].int_value = 1;
+    int code = 0;
+    GS_FORM(1, 1, {"A FORM"}, 1, 1, help, 8, items, code, s);
+    print("RETURN " + std::to_string(code) + " COUNT " + std::to_string(items[0].int_value) +
+          " OUTPUT " + items[1].string_value + " COLOUR " + std::to_string(items[2].int_value));
+  } else if (name == "file") {
+    int cancelled = 0;
+    std::string file;
+    GS_FILESELECTION(1, 1, {"SELECT A FILE"}, 1, 1, help, 1, true, cancelled, file, s);
+    print(cancelled != 0 ? "CANCELLED" : "FILE " + file);
+  } else if (name == "progress") {
+    GS_PROGRESS("Working", 0.4f, s);
   } else {
     std::fprintf(stderr, "unknown widget %s\n", name.c_str());
     return 2;
