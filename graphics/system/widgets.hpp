@@ -187,6 +187,35 @@ void GS_SUBFILE(int max_files, int num_files, const std::vector<Index>& file_poi
                 const std::vector<bool>& dirs_ok, std::string& name, Status& status);
 void GS_HELPFILESELECT(bool gui, Status& status);
 
+// ---- Positions ----
+// Shows X, Y (data units) at the top left of the message region.
+void GS_XYCLICK(float x, float y, Status& status);
+// Points clicked on the drawn data (world coordinates): NUM on entry the
+// number wanted (below 1: up to MAX, ended by a click on the prompt in the
+// page rectangle), on return the number given. JOIN joins them by lines.
+void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::string_view prompt,
+                        int num_info, TextLines info, bool join, int max, int& num,
+                        std::span<float> x, std::span<float> y, Status& status);
+// One page position by a click.
+void GS_INP_PC(float xmin, float ymin, float xmax, float ymax, std::string_view prompt,
+               int num_info, TextLines info, float& x, float& y, Status& status);
+// The lines as a prompt in the GUI region, then a wait for any input.
+void GS_CONTINUE(int max, int num, TextLines text, Status& status);
+// Zoom: two clicked corners become the requested data display region.
+void GS_INP_XYREGION(Status& status);
+// Widens a pixel region (at least 50 pixels each side) within the defined
+// XNUMDAT x YNUMDAT data.
+void GS_INP_UNZOOM(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat, Index& xstrelm,
+                   Index& ystrelm, Index& xendelm, Index& yendelm, Status& status);
+// The displayed region typed in data units, made the nearest pixels.
+void GS_INP_2DREGION(Index xmaxdat, Index xnumdat, std::span<const float> xaxis, Index ymaxdat,
+                     Index ynumdat, std::span<const float> yaxis, Index& xstrelm, Index& ystrelm,
+                     Index& xendelm, Index& yendelm, Status& status);
+// The x/y graph under its menu (zoom, un-zoom, print) until EXIT.
+struct GsCurves;
+void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_view xlabel,
+                     std::string_view ylabel, Status& status);
+
 // ---- Shared by the widgets ----
 // Character-size factor of a widget from the measured reference width: the
 // first for widths up to 0.063, then up to 0.083, up to 0.1, and above.
