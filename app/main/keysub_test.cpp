@@ -196,6 +196,17 @@ TEST_F(Dispatcher, StoreExchangeRecallAndRegionCommands) {
   EXPECT_EQ(run("FULL REGION"), "OUTPUT DATA");
   EXPECT_EQ(a.xstrelm, 1);
   EXPECT_EQ(a.yendelm, 2);
+  {
+    // REGION in data units: pixel centres at 0.5, 1.5, 2.5.
+    TerminalCapture terminal;
+    ScriptedInput input({"1.4", "0.2", "2.6", "1.7"});
+    run("REGION");
+    EXPECT_EQ(a.xstrelm, 2);
+    EXPECT_EQ(a.ystrelm, 1);
+    EXPECT_EQ(a.xendelm, 3);
+    EXPECT_EQ(a.yendelm, 2);
+    run("FULL REGION");
+  }
   float* const current = a.data;
   EXPECT_EQ(run("EXCHANGE"), "IMAGE");
   EXPECT_EQ(a.mdata, current);

@@ -20,6 +20,7 @@
 #include "core/variables.hpp"
 #include "formats/format_menus.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/random.hpp"
 #include "numeric/region_ops.hpp"
 
@@ -122,6 +123,14 @@ void run_full_region(Dispatch&, Status&) {
   a.ystrelm = 1;
   a.xendelm = a.xnumdat;
   a.yendelm = a.ynumdat;
+}
+
+// REGION: the active data region asked in data units and taken to the
+// nearest pixels.
+void run_region(Dispatch&, Status& status) {
+  KztArrays& a = arrays();
+  GS_INP_2DREGION(a.xmaxdat, a.xnumdat, kzt_xline(a.xaxis), a.ymaxdat, a.ynumdat,
+                  kzt_yline(a.yaxis), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, status);
 }
 
 // INPUT DATA: the chosen reader fills the current data; the whole image then
@@ -424,7 +433,7 @@ const Command kCommands[] = {
     {"RE-BIN", "Re-bin data, output in memory", "DA", "EXCHANGE", nullptr},
     {"RECALL", "Recall data set from internal memory", "M", "FIT", run_recall},
     {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE", nullptr},
-    {"REGION", "Change active data region", "D", kDisplay, nullptr},
+    {"REGION", "Change active data region", "D", kDisplay, run_region},
     {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay, nullptr},
     {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay, nullptr},
     {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
