@@ -33,6 +33,33 @@ float snapped(float v, float low, float high) {
   return v;
 }
 
+// The points as typed answers (while a macro replays). The count is asked
+// within 0..MAX: a damaged macro cannot write past the point arrays.
+void typed_points(int max, int& num, std::span<float> x, std::span<float> y, Status& status) {
+  GS_UPDATE(status);
+  int count = std::clamp(num, 0, max);
+  IO_INPI(true, 0, max, true, "NUMBER OF COORDINATES (GRAPHICAL INPUT)",
+          {"NUMBER COORDINATES (GRAPHICAL INPUT)"}, {"Enter valid integer value"}, count, status);
+  for (int k = 0; k < count && status == kStatusGood; ++k) {
+    IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE (GRAPHICAL INPUT)",
+            {"X-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x[k], status);
+    IO_INPR(false, 0.0f, 0.0f, false, "Y-COORDINATE (GRAPHICAL INPUT)",
+            {"Y-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, y[k], status);
+  }
+  if (status == kStatusGood) num = count;
+}
+
+// The points given in the window into the output macro: the count, then
+// each value on its own line.
+void record_points(int num, std::span<const float> x, std::span<const float> y, Status& status) {
+  if (!vosq_io_dbdb.output_macro) return;
+  io_outmacro_record(format_i(num, 12), status);
+  for (int k = 0; k < num; ++k) {
+    io_outmacro_record(format_e(x[k], 14, 7, 1), status);
+    io_outmacro_record(format_e(y[k], 14, 7, 1), status);
+  }
+}
+
 }  // namespace
 
 void GS_XYCLICK(float x, float y, Status& status) {
@@ -63,20 +90,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
     return;
 
   if (gs_typed_answers()) {
-    // The count is asked within 0..MAX: a damaged macro cannot write past
-    // the point arrays.
-    GS_UPDATE(status);
-    int count = std::max(num, 0);
-    IO_INPI(true, 0, max, true, "NUMBER OF COORDINATES (GRAPHICAL INPUT)",
-            {"NUMBER COORDINATES (GRAPHICAL INPUT)"}, {"Enter valid integer value"}, count,
-            status);
-    for (int k = 0; k < count && status == kStatusGood; ++k) {
-      IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE (GRAPHICAL INPUT)",
-              {"X-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x[k], status);
-      IO_INPR(false, 0.0f, 0.0f, false, "Y-COORDINATE (GRAPHICAL INPUT)",
-              {"Y-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, y[k], status);
-    }
-    if (status == kStatusGood) num = count;
+    typed_points(max, num, x, y, status);
     return;
   }
 
@@ -129,13 +143,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
   QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, local);
   if (status != kStatusGood) return;
   num = given;
-  if (vosq_io_dbdb.output_macro) {
-    io_outmacro_record(format_i(given, 12), status);
-    for (int k = 0; k < given; ++k) {
-      io_outmacro_record(format_e(x[k], 14, 7, 1), status);
-      io_outmacro_record(format_e(y[k], 14, 7, 1), status);
-    }
-  }
+  record_points(given, x, y, status);
   if (vosq_io_dbdb.log_open)
     for (int k = 0; k < given; ++k)
       IO_WRITE_FILE(kStreamLog,
@@ -384,6 +392,337 @@ void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string
   }
   Status local = kStatusGood;
   GS_SET_AXESLOGLIN(x_linear, y_linear, local);
+}
+
+}  // namespace kesta
+
+// ---- Points on displayed data: spy glass and two clicks ----
+
+namespace kesta {
+namespace {
+
+constexpr int kPatch = 21;  // pixels of the spy glass and of the two-click window
+
+// The points given so far drawn again over the redrawn data.
+void draw_points(bool join, int num, std::span<const float> x, std::span<const float> y,
+                 Status& status) {
+  if (join && num >= 2) {
+    GS_LINESTYLE(1, 0.5f, kGsRed, status);
+    QG_POLYLINE(num, x.first(static_cast<std::size_t>(num)), y.first(static_cast<std::size_t>(num)),
+                status);
+  }
+  for (int k = 0; k < num; ++k) GS_MARK(x[k], y[k], 1.0f, status);
+}
+
+void redraw_image(const GsDisplayedImage& im, Status& status) {
+  GS_MPLOT(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
+           im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+}
+
+// Pixel coordinate C (pixel I spans I-1..I) in the data units of AXIS.
+float pixel_to_world(std::span<const float> axis, Index first, Index last, float c) {
+  const Index i = std::clamp<Index>(static_cast<Index>(std::ceil(c)), first, last);
+  const float centre = axis[static_cast<std::size_t>(i - 1)];
+  float width = 1.0f;
+  if (i < last)
+    width = axis[static_cast<std::size_t>(i)] - centre;
+  else if (i > first)
+    width = centre - axis[static_cast<std::size_t>(i - 2)];
+  return centre + (c - (static_cast<float>(i) - 0.5f)) * width;
+}
+
+bool two_click_mode = false;
+
+}  // namespace
+
+// The first and last pixel of the two-click window about PIXEL within
+// FIRST..LAST: 21 pixels, or the whole range when it is shorter.
+void gs_two_click_window(Index pixel, Index first, Index last, Index& start, Index& end) {
+  const Index width = std::min<Index>(kPatch, last - first + 1);
+  start = std::clamp<Index>(pixel - width / 2, first, last - width + 1);
+  end = start + width - 1;
+}
+
+void GS_SPYGLASS(bool on, const GsDisplayedImage& im, float xmin, float ymin, float xmax,
+                 float ymax, Status& status) {
+  if (st_bad(status, "Subroutine GS_SPYGLASS V0.2")) return;
+  const GsRect g = gs_state.dgpp;
+  const float x1 = QG_PC2WC(true, xmin, status), x2 = QG_PC2WC(true, xmax, status);
+  const float y1 = QG_PC2WC(false, ymin, status), y2 = QG_PC2WC(false, ymax, status);
+  if (on) {
+    GS_LINESTYLE(1, 1.0f, kGsBlue, status);
+    GS_FILLSTYLE(1, kGsWhite, status);
+    GS_RECTANGLE(x1, y1, x2, y2, true, true, status);
+    GS_TEXTSTYLE(1, kGsBlack, 0.012f, 1.0f, 0.0f, 0, 1, 1, 0.0f, 1.0f, status);
+  }
+  QG_SPYGLASS(on ? 1 : 0, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm,
+              im.data, g.xmin, g.ymin, g.xmax, g.ymax, x1, y1, x2, y2, kPatch, kPatch, status);
+}
+
+void GS_INP_TWOCLICK(const GsDisplayedImage& im, bool spy_glass, float xmin, float ymin,
+                     float xmax, float ymax, int num_help, TextLines help, bool join,
+                     int rubber_mode, float first_x, float first_y, int max, int& num,
+                     std::span<float> x, std::span<float> y, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_INP_TWOCLICK V0.3";
+  if (st_bad(status, position)) return;
+  if (xmin >= xmax && refuse(status, 13, position)) return;
+  if (ymin >= ymax && refuse(status, 14, position)) return;
+  if (num_help < 1 && refuse(status, 17, position)) return;
+  if ((num < 0 || num >= max || static_cast<std::size_t>(max) > std::min(x.size(), y.size())) &&
+      refuse(status, 5, position))
+    return;
+  const float s = std::min(0.25f * (xmax - xmin), ymax - ymin);
+  const GsRect zoom{xmin, ymin, xmin + s, ymax};
+  if (spy_glass) GS_SPYGLASS(false, im, xmin, ymin, xmin + s, ymin + s, status);
+  QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, status);
+  const GsRect dddr = gs_state.dddr, dgpp = gs_state.dgpp, idr = gs_state.idr;
+
+  Index px = 1, py = 1;
+  GS_CAL_WCTOPIX(im.xmaxdat, im.xendelm, im.xaxis, first_x, px, status);
+  GS_CAL_WCTOPIX(im.ymaxdat, im.yendelm, im.yaxis, first_y, py, status);
+  Index xs = 1, xe = 1, ys = 1, ye = 1;
+  gs_two_click_window(px, im.xstrelm, im.xendelm, xs, xe);
+  gs_two_click_window(py, im.ystrelm, im.yendelm, ys, ye);
+  static const std::vector<std::string> buttons{"HELP", "CANCEL"};
+
+  auto draw = [&] {
+    (void)gs_unit_on(status);
+    GS_LINESTYLE(1, 2.0f, kGsBlue, status);
+    GS_FILLSTYLE(1, kGsBlack, status);
+    GS_RECTANGLE(zoom.xmin, zoom.ymin, zoom.xmax, zoom.ymax, true, true, status);
+    gs_state.dgpp = zoom;
+    gs_state.idr = zoom;
+    const bool values = gs_state.pixel_values;
+    gs_state.pixel_values = false;
+    float zmin = 0.0f, zmax = 0.0f;
+    GS_2DMCELLARRAY(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, xs, ys, xe, ye, 0,
+                    zmin, zmax, status);
+    gs_state.pixel_values = values;
+    GS_PROMPT(false, 1, 1, {"SECOND CLICK WITHIN \"SPY-GLASS\""}, zoom.xmax, ymin,
+              zoom.xmax + 0.55f * (xmax - zoom.xmax), ymax, status);
+    GS_SET_MENULAYOUT(1, 1, 12, 6, status);
+    GS_MENU(1, 0, {"NO TITLE"}, 2, 2, buttons, zoom.xmax + 0.55f * (xmax - zoom.xmax), ymin, xmax,
+            ymax, status);
+  };
+  auto restore = [&] {
+    gs_state.dddr = dddr;
+    gs_state.dgpp = dgpp;
+    gs_state.idr = idr;
+    gs_restore_graph_transform(status);
+  };
+  draw();
+  while (status == kStatusGood) {
+    int type = 0;
+    std::string command;
+    float wx = 0.0f, wy = 0.0f;
+    GS_INP_MENUCHOICE(2, 2, buttons, 2, type, command, wx, wy, status);
+    if (status != kStatusGood) break;
+    if (type == kGsChoiceButton && command == "CANCEL") {
+      status = kStatusEscape;
+      break;
+    }
+    if ((type == kGsChoiceButton && command == "HELP") || type == kGsChoiceRedraw) {
+      if (command == "HELP") GS_MESSAGE(num_help, num_help, help, status);
+      restore();
+      redraw_image(im, status);
+      draw_points(join, num, x, y, status);
+      draw();
+      continue;
+    }
+    if (type != kGsChoicePoint) continue;
+    const float ppx = QG_WC2PC(true, wx, status);
+    const float ppy = QG_WC2PC(false, wy, status);
+    if (!(zoom.xmin <= ppx && ppx <= zoom.xmax && zoom.ymin <= ppy && ppy <= zoom.ymax)) continue;
+    // Through the window's true width, which is below 21 on a short axis.
+    const float cx = static_cast<float>(xs - 1) +
+                     static_cast<float>(xe - xs + 1) * (ppx - zoom.xmin) / (zoom.xmax - zoom.xmin);
+    const float cy = static_cast<float>(ys - 1) +
+                     static_cast<float>(ye - ys + 1) * (ppy - zoom.ymin) / (zoom.ymax - zoom.ymin);
+    x[num] = pixel_to_world(im.xaxis, 1, im.xendelm, cx);
+    y[num] = pixel_to_world(im.yaxis, 1, im.yendelm, cy);
+    ++num;
+    break;
+  }
+  const Status kept = status;
+  status = kStatusGood;
+  restore();
+  if (spy_glass) GS_SPYGLASS(true, im, xmin, ymin, xmin + s, ymin + s, status);
+  if (num > 0) {
+    const int mode = join ? 1 : (rubber_mode == 2 ? 2 : 0);
+    QG_SET_RUBBERBAND(1, mode, x[num - 1], y[num - 1], status);
+  }
+  if (kept != kStatusGood) status = kept;
+}
+
+void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin, float ymin,
+                         float xmax, float ymax, std::string_view prompt, int num_help,
+                         TextLines help, bool join, int max, int& num, std::span<float> x,
+                         std::span<float> y, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_INPS_COORDINATES V0.12";
+  if (st_bad(status, position)) return;
+  if (xmin >= xmax && refuse(status, 13, position)) return;
+  if (ymin >= ymax && refuse(status, 14, position)) return;
+  if (num_help < 1 && refuse(status, 17, position)) return;
+  if ((num > max || static_cast<std::size_t>(std::max(max, 0)) > std::min(x.size(), y.size())) &&
+      refuse(status, 5, position))
+    return;
+  if (gs_typed_answers()) {
+    typed_points(max, num, x, y, status);
+    return;
+  }
+  const TextLines helps = help.first(static_cast<std::size_t>(std::min<std::size_t>(
+      static_cast<std::size_t>(num_help), help.size())));
+  const bool line = im.xstrelm == im.xendelm || im.ystrelm == im.yendelm;
+  const bool spy = spy_glass && !line;
+  const float s = std::min(ymax - ymin, 0.25f * (xmax - xmin));
+  const bool recording = vosq_io_dbdb.output_macro;
+  vosq_io_dbdb.output_macro = false;
+
+  const bool any = num < 1;
+  const int wanted = any ? max : num;
+  const std::vector<std::string> lines{
+      std::string(prompt), any ? std::string("(Click here to finish)")
+                               : "(Enter " + format_i(wanted, 4) + " coordinates)"};
+  const float prompt_xmin = spy ? xmin + s : xmin;
+  auto buttons = [&] {
+    std::vector<std::string> b{"CANCEL", "HELP", "KEYBOARD"};
+    if (!line) b.push_back(two_click_mode ? "ONE CLICK" : "TWO CLICK");
+    return b;
+  };
+  std::vector<std::string> menu = buttons();
+  auto draw_widget = [&] {
+    menu = buttons();
+    GS_SET_MENULAYOUT(1, 1, 12, 9, status);
+    const int n = static_cast<int>(menu.size());
+    GS_MENU(1, 0, {"NO TITLE"}, n, n, menu, xmax - s, ymin, xmax, ymax, status);
+    GS_PROMPT(any, 2, 2, lines, prompt_xmin, ymin, xmax - s, ymax, status);
+    if (spy) {
+      const GsTransform saved = gs_unit_on(status);
+      GS_LINESTYLE(1, 2.0f, kGsBlue, status);
+      GS_RECTANGLE(xmin, ymin, xmin + s, ymin + s, true, false, status);
+      gs_restore_transform(saved, status);
+      GS_SPYGLASS(true, im, xmin, ymin, xmin + s, ymin + s, status);
+    }
+  };
+  draw_widget();
+  const GsRect& d = gs_state.dddr;
+  int given = 0;
+  bool cancelled = false;
+  auto add = [&](float wx, float wy) {
+    x[given] = wx;
+    y[given] = wy;
+    ++given;
+    IO_WRITE("INFO: Graphical coordinate = " + format_g(wx, 14, 7) + format_g(wy, 14, 7), status);
+    QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), wx, wy, status);
+    if (join && given > 1) {
+      GS_LINESTYLE(1, 0.5f, kGsRed, status);
+      GS_LINE(x[given - 2], y[given - 2], wx, wy, status);
+    }
+    GS_MARK(wx, wy, 1.0f, status);
+    GS_UPDATE(status);
+  };
+  auto redraw_all = [&] {
+    redraw_image(im, status);
+    draw_points(join, given, x, y, status);
+    draw_widget();
+  };
+  while (given < wanted && status == kStatusGood) {
+    int type = 0;
+    std::string command;
+    float wx = 0.0f, wy = 0.0f;
+    const int n = static_cast<int>(menu.size());
+    GS_INP_MENUCHOICE(n, n, menu, 2, type, command, wx, wy, status);
+    if (status != kStatusGood) break;
+    if (type == kGsChoiceRedraw || type == kGsChoiceNone) {
+      redraw_all();
+    } else if (type == kGsChoiceButton) {
+      if (command == "CANCEL") {
+        cancelled = true;
+        break;
+      }
+      if (command == "HELP") {
+        QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, status);
+        if (spy) GS_SPYGLASS(false, im, xmin, ymin, xmin + s, ymin + s, status);
+        GS_MESSAGE(std::max(num_help, 1), static_cast<int>(helps.size()), helps, status);
+        if (given > 0) QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), x[given - 1], y[given - 1], status);
+        redraw_all();
+      } else if (command == "KEYBOARD") {
+        std::vector<std::string> keyboard_help(helps.begin(), helps.end());
+        keyboard_help.emplace_back("Enter valid floating point number");
+        float kx = 0.0f, ky = 0.0f;
+        GS_INPR(false, 0.0f, 0.0f, false, "X-COMPONENT OF COORDINATE TO DEFINE", keyboard_help,
+                keyboard_help, kx, status);
+        GS_INPR(false, 0.0f, 0.0f, false, "Y-COMPONENT OF COORDINATE TO DEFINE", keyboard_help,
+                keyboard_help, ky, status);
+        if (status == kStatusGood) add(kx, ky);
+        if (status == kStatusEscape) status = kStatusGood;
+        redraw_all();
+      } else if (command == "TWO CLICK" || command == "ONE CLICK") {
+        two_click_mode = command == "TWO CLICK";
+        draw_widget();
+      }
+    } else if (type == kGsChoicePoint) {
+      wx = snapped(wx, std::min(d.xmin, d.xmax), std::max(d.xmin, d.xmax));
+      wy = snapped(wy, std::min(d.ymin, d.ymax), std::max(d.ymin, d.ymax));
+      const bool in_data = std::min(d.xmin, d.xmax) <= wx && wx <= std::max(d.xmin, d.xmax) &&
+                           std::min(d.ymin, d.ymax) <= wy && wy <= std::max(d.ymin, d.ymax);
+      if (!in_data) {
+        const float px = QG_WC2PC(true, wx, status);
+        const float py = QG_WC2PC(false, wy, status);
+        if (prompt_xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;
+        continue;
+      }
+      if (two_click_mode && !line) {
+        const int before = given;
+        GS_INP_TWOCLICK(im, spy, xmin, ymin, xmax, ymax, std::max(num_help, 1), helps, join,
+                        wanted == 2 ? 2 : 0, wx, wy, max, given, x, y, status);
+        if (status == kStatusEscape) status = kStatusGood;
+        if (given > before) {
+          const float ax = x[given - 1], ay = y[given - 1];
+          --given;
+          add(ax, ay);
+        }
+        redraw_all();
+      } else {
+        add(wx, wy);
+      }
+    }
+  }
+  Status local = kStatusGood;
+  if (!cancelled && status == kStatusGood && join && given > 2) {
+    GS_LINESTYLE(1, 0.5f, kGsRed, local);
+    GS_LINE(x[0], y[0], x[given - 1], y[given - 1], local);
+  }
+  QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, local);
+  if (spy) GS_SPYGLASS(false, im, xmin, ymin, xmin + s, ymin + s, local);
+  vosq_io_dbdb.output_macro = recording;
+  if (status != kStatusGood) return;
+  if (vosq_io_dbdb.log_open) {
+    IO_WRITE_FILE(kStreamLog, " ", status);
+    IO_WRITE_FILE(kStreamLog, prompt, status);
+  }
+  if (cancelled) {
+    if (recording) io_outmacro_record("\\\\", status);
+    if (vosq_io_dbdb.log_open) IO_WRITE_FILE(kStreamLog, "<CANCEL>", status);
+    status = kStatusEscape;
+    return;
+  }
+  num = given;
+  record_points(given, x, y, status);
+  if (vosq_io_dbdb.log_open)
+    for (int k = 0; k < given; ++k)
+      IO_WRITE_FILE(kStreamLog,
+                    "GRAPHICAL INPUT: " + format_e(x[k], 14, 7, 1) + format_e(y[k], 14, 7, 1),
+                    status);
+}
+
+void GS_INPS_FCOORDINATES(bool spy_glass, const GsDisplayedImage& im, std::string_view prompt,
+                          int num_help, TextLines help, bool join, int max, int& num,
+                          std::span<float> x, std::span<float> y, Status& status) {
+  if (st_bad(status, "Subroutine GS_INPS_FCOORDINATES V0.1")) return;
+  const GsRect& g = gs_state.gui_region;
+  GS_INPS_COORDINATES(spy_glass, im, g.xmin, g.ymin, g.xmax, g.ymax, prompt, num_help, help, join,
+                      max, num, x, y, status);
 }
 
 }  // namespace kesta

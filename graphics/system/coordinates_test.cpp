@@ -99,6 +99,51 @@ TEST_F(Coordinates, ZoomCornersAndUnzoom) {
   EXPECT_EQ(xe, 55);
 }
 
+TEST_F(Coordinates, TwoClickWindowAndRefinedPoint) {
+  struct Window {
+    Index pixel, first, last, start, end;
+  } windows[] = {{3, 1, 100, 1, 21}, {95, 1, 100, 80, 100}, {50, 1, 100, 40, 60},
+                 {4, 1, 10, 1, 10}, {9, 3, 12, 3, 12}};
+  for (const Window& w : windows) {
+    Index start = 0, end = 0;
+    gs_two_click_window(w.pixel, w.first, w.last, start, end);
+    EXPECT_EQ(start, w.start) << w.pixel;
+    EXPECT_EQ(end, w.end) << w.pixel;
+  }
+
+  std::vector<float> data(100 * 100, 1.0f), axis(100);
+  for (int i = 0; i < 100; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  GsDisplayedImage image;
+  image.xmaxdat = image.ymaxdat = image.xendelm = image.yendelm = 100;
+  image.data = data;
+  image.xaxis = image.yaxis = axis;
+  const GsRect g = gs_state.gui_region;
+  const float s = std::min(g.ymax - g.ymin, 0.25f * (g.xmax - g.xmin));
+  Status st = kStatusGood;
+  GS_SET_MENULAYOUT(1, 1, 12, 9, st);
+  GS_MENU(1, 0, {"NO TITLE"}, 4, 4, {"CANCEL", "HELP", "KEYBOARD", "TWO CLICK"}, g.xmax - s, g.ymin,
+          g.xmax, g.ymax, st);
+  const auto cancel = on_button(1), two_click = on_button(4);
+  std::array<float, 5> x{}, y{};
+  int num = 1;
+  // The second click at the middle of the enlarged window about pixel 3.
+  script({two_click, at(2.5f, 2.5f), click(g.xmin + s / 2, g.ymin + (g.ymax - g.ymin) / 2)});
+  GS_INPS_COORDINATES(false, image, g.xmin, g.ymin, g.xmax, g.ymax, "POINT", 1, {"Click"}, false,
+                      5, num, x, y, st);
+  EXPECT_EQ(st, kStatusGood);
+  EXPECT_EQ(num, 1);
+  EXPECT_NEAR(x[0], 10.5f, 1e-4f);
+  EXPECT_NEAR(y[0], 10.5f, 1e-4f);
+
+  // CANCEL gives the escape and no point.
+  num = 0;
+  script({cancel});
+  GS_INPS_COORDINATES(false, image, g.xmin, g.ymin, g.xmax, g.ymax, "POINT", 1, {"Click"}, false,
+                      5, num, x, y, st);
+  EXPECT_EQ(st, kStatusEscape);
+  EXPECT_EQ(num, 0);
+}
+
 TEST_F(Coordinates, RegionTypedInDataUnits) {
   std::vector<float> axis(100);
   for (int i = 0; i < 100; ++i) axis[i] = static_cast<float>(i) + 0.5f;

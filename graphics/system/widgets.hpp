@@ -12,6 +12,7 @@
 // answer, as while a macro replays.
 
 #include <array>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -215,6 +216,42 @@ void GS_INP_2DREGION(Index xmaxdat, Index xnumdat, std::span<const float> xaxis,
 struct GsCurves;
 void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_view xlabel,
                      std::string_view ylabel, Status& status);
+
+// The displayed image that point input draws over: the arguments of
+// GS_MPLOT, passed on unchanged for every redraw.
+struct GsDisplayedImage {
+  bool mask_data = false;
+  Index xmaxdat = 1, ymaxdat = 1;
+  Index xstrelm = 1, ystrelm = 1, xendelm = 1, yendelm = 1;
+  std::span<const float> data;
+  std::span<const std::uint8_t> mask;
+  std::span<const float> xaxis, yaxis;
+  std::string_view title, xlabel, ylabel, zlabel;
+};
+// Points on displayed data with CANCEL, HELP, KEYBOARD and the one/two-click
+// switch in the page rectangle, and a spy glass when SPY_GLASS. CANCEL gives
+// the user escape.
+void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& image, float xmin, float ymin,
+                         float xmax, float ymax, std::string_view prompt, int num_help,
+                         TextLines help, bool join, int max, int& num, std::span<float> x,
+                         std::span<float> y, Status& status);
+// The same in the GUI region.
+void GS_INPS_FCOORDINATES(bool spy_glass, const GsDisplayedImage& image, std::string_view prompt,
+                          int num_help, TextLines help, bool join, int max, int& num,
+                          std::span<float> x, std::span<float> y, Status& status);
+// The spy glass on or off for the displayed region, its square at the page
+// rectangle.
+void GS_SPYGLASS(bool on, const GsDisplayedImage& image, float xmin, float ymin, float xmax,
+                 float ymax, Status& status);
+// The second click of a two-click point, in an enlarged copy of the pixels
+// about the first click (FIRST_X, FIRST_Y); appends the refined point (in
+// the data units of the axes) or gives the user escape after CANCEL.
+void GS_INP_TWOCLICK(const GsDisplayedImage& image, bool spy_glass, float xmin, float ymin,
+                     float xmax, float ymax, int num_help, TextLines help, bool join,
+                     int rubber_mode, float first_x, float first_y, int max, int& num,
+                     std::span<float> x, std::span<float> y, Status& status);
+// The pixels of the two-click window about PIXEL within FIRST..LAST.
+void gs_two_click_window(Index pixel, Index first, Index last, Index& start, Index& end);
 
 // ---- Shared by the widgets ----
 // Character-size factor of a widget from the measured reference width: the
