@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "formats/kesta_format.hpp"
+#include "graphics/device/device_test_support.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
 
@@ -181,6 +184,59 @@ TEST_F(GraphicsProgram, AMacroDrawsWhatTypedInputDraws) {
   ASSERT_EQ(replayed.rgb.size(), typed.rgb.size());
   EXPECT_TRUE(replayed.rgb == typed.rgb);
   EXPECT_EQ(finish(run), 0);
+}
+
+// Dark runs along row Y between X1 and X2.
+int dark_runs(const testing::Screenshot& shot, int y, int x1, int x2) {
+  int runs = 0;
+  bool in_run = false;
+  for (int x = x1; x <= x2; ++x) {
+    const bool dark = brightness(shot.at(x, y)) < 300;
+    if (dark && !in_run) ++runs;
+    in_run = dark;
+  }
+  return runs;
+}
+
+TEST_F(GraphicsProgram, ContourPlotOfARampShowsTenLines) {
+  for (const int depth : {24, 8}) {
+    testing::PrivateXServer server(depth);
+    ASSERT_TRUE(server.ok());
+    Running run(dir, {"-key", "-col16", "-dim64x32"});
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nCONTOUR PLOT\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait));
+    const testing::Screenshot shot =
+        testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+    // Inside the frame, clear of its ticks: one vertical line per level.
+    for (const int y : {230, 280}) EXPECT_EQ(dark_runs(shot, y, 66, 434), 10) << depth << " " << y;
+    EXPECT_EQ(finish(run), 0);
+  }
+}
+
+TEST_F(GraphicsProgram, StyleCommandsChangeTheNextPicture) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  {
+    Running run(dir, {"-key", "-dim64x32"});
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("COLOUR TABLE\nGREY-SCALE\n4\nSET BACKGROUND STYLE\nYES\nRED\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [IMAGE]", kWait));
+    const testing::Screenshot shot = plot(run, "ramp.kzt");
+    std::vector<std::array<int, 3>> greys;
+    for (int x = 90; x <= 410; ++x) {
+      const auto c = shot.at(x, 257);
+      EXPECT_TRUE(c[0] == c[1] && c[1] == c[2]) << x;
+      if (std::find(greys.begin(), greys.end(), c) == greys.end()) greys.push_back(c);
+    }
+    EXPECT_EQ(greys.size(), 4u);
+    const auto corner = shot.at(3, 3);
+    EXPECT_GT(corner[0], 200);
+    EXPECT_LT(corner[1] + corner[2], 100);
+    EXPECT_EQ(finish(run), 0);
+  }
+  // The scheme is kept for the next start.
+  EXPECT_NE(testing::read_file(dir.file(".kesta.def")).find("\nGREY-SCALE\n"), std::string::npos);
 }
 
 }  // namespace

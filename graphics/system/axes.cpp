@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -97,6 +99,33 @@ int tick_count(int number) { return std::clamp(number, 0, kMaxTicks); }
 int log_style(float start, float end) { return start >= -4.0f && end <= 6.0f ? 2 : 1; }
 
 }  // namespace
+
+void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interval, int number,
+                             double& factor, std::vector<std::string>& texts, Status& status) {
+  texts.assign(static_cast<std::size_t>(std::max(number, 0)), std::string());
+  const double last = static_cast<double>(first) + static_cast<double>(number - 1) * interval;
+  const double largest = std::max(std::fabs(static_cast<double>(first)), std::fabs(last));
+  factor = 1.0;
+  // All-zero numbers keep the factor 1.
+  if (largest > 0.0 && (largest > 9999.9 || largest < 0.1)) factor = MA_DMULTIPLIER(largest);
+
+  int decimals = style.fraction;
+  const bool remove_zeros = style.shorten && !style.constant_length;
+  if (style.shorten && style.constant_length) {
+    GS_CAL_ENUMFIELD(static_cast<float>(first / factor), static_cast<float>(interval / factor),
+                     style.fraction, decimals, status);
+    decimals = std::min(decimals, style.fraction);
+  }
+  for (int k = 0; k < number && status == kStatusGood; ++k) {
+    const float value = first + static_cast<float>(k) * interval;
+    bool fits = false;
+    std::string& text = texts[static_cast<std::size_t>(k)];
+    IO_VTOC(static_cast<float>(value / factor), style.field, std::min(decimals, style.field - 1),
+            false, remove_zeros, true, fits, text, status);
+    if (!fits) text.assign(static_cast<std::size_t>(style.field), '*');
+    text.resize(SLEN(text));
+  }
+}
 
 void GS_BACKGROUND(Status& status) {
   if (st_bad(status, "Subroutine GS_BACKGROUND: V0.4")) return;
@@ -213,27 +242,13 @@ void GS_LINAXENUM(bool x_axis, float first, float interval, int num_large, float
   num_large = tick_count(num_large);
   const float height = enumeration_style(x_axis, side, false, style, status);
 
-  const double last = static_cast<double>(first) + static_cast<double>(num_large - 1) * interval;
-  const double largest = std::max(std::fabs(static_cast<double>(first)), std::fabs(last));
   double factor = 1.0;
-  // All-zero numbers keep the factor 1.
-  if (largest > 0.0 && (largest > 9999.9 || largest < 0.1)) factor = MA_DMULTIPLIER(largest);
-
-  int decimals = style.fraction;
-  const bool remove_zeros = style.shorten && !style.constant_length;
-  if (style.shorten && style.constant_length) {
-    GS_CAL_ENUMFIELD(static_cast<float>(first / factor), static_cast<float>(interval / factor),
-                     style.fraction, decimals, status);
-    decimals = std::min(decimals, style.fraction);
-  }
+  std::vector<std::string> numbers;
+  gs_detail::axis_numbers(style, first, interval, num_large, factor, numbers, status);
   for (int k = 0; k < num_large && status == kStatusGood; ++k) {
+    const std::string& text = numbers[static_cast<std::size_t>(k)];
+    if (text.empty()) continue;
     const float value = first + static_cast<float>(k) * interval;
-    bool fits = false;
-    std::string text;
-    IO_VTOC(static_cast<float>(value / factor), style.field, std::min(decimals, style.field - 1),
-            false, remove_zeros, true, fits, text, status);
-    if (!fits) text.assign(static_cast<std::size_t>(style.field), '*');
-    if (SLEN(text) == 0) continue;
     if (x_axis)
       QG_TEXT(value, position, text, status);
     else

@@ -1,11 +1,16 @@
 #pragma once
 // Helpers shared by the graphics system's source files (not for other modules).
 
+#include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "graphics/device/kernel.hpp"
+#include "graphics/system/state.hpp"
 
 namespace kesta::gs_detail {
 
@@ -31,5 +36,31 @@ inline void world_per_page(float& wx, float& wy, Status& status) {
   wx = 1.0f / xscale;
   wy = 1.0f / yscale;
 }
+
+// Checks of a data region: 1, 2 dimensions; 5, 6 the region (at least
+// MIN_SIZE pixels each way); 1 also for a data span shorter than the array.
+bool bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index ys, Index xe,
+                Index ye, Index min_size, Status& status, std::string_view position);
+// The region checks, axes reaching the region's end and a used mask as large
+// as the array (1).
+bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+              std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+              std::span<const float> yaxis, Index xs, Index ys, Index xe, Index ye, Index min_size,
+              Status& status, std::string_view position);
+
+// The numbers of NUMBER large ticks FIRST, FIRST + INTERVAL, ... in the
+// enumeration style STYLE: each text (empty when blank) divided by FACTOR, the
+// common power of ten (1 when none is needed); a number that does not fit its
+// field is all "*".
+void axis_numbers(const GsAxisEnum& style, float first, float interval, int number, double& factor,
+                  std::vector<std::string>& texts, Status& status);
+
+// The world rectangle of an image region, half a pixel beyond the outer pixel
+// centres, stored as image display region and drawn data display region and
+// made the data window; then the page rectangle from the graph page position
+// (keeping the image's aspect when asked), stored as the drawn graph page
+// position and made the viewport.
+void image_frame(std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, Status& status);
 
 }  // namespace kesta::gs_detail

@@ -20,34 +20,10 @@
 namespace kesta {
 namespace {
 
+using gs_detail::bad_plot;
+using gs_detail::bad_region;
 using gs_detail::refuse;
 using gs_detail::terminal_line;
-
-// Checks of a data region: 1, 2 dimensions; 5, 6 the region (at least
-// MIN_SIZE pixels each way); 1 also for a data span shorter than the array.
-bool bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index ys, Index xe,
-                Index ye, Index min_size, Status& status, std::string_view position) {
-  if (xmaxdat < 1) return refuse(status, 1, position);
-  if (ymaxdat < 1) return refuse(status, 2, position);
-  if (xs < 1 || xe - xs + 1 < min_size || xe > xmaxdat) return refuse(status, 5, position);
-  if (ys < 1 || ye - ys + 1 < min_size || ye > ymaxdat) return refuse(status, 6, position);
-  if (!array_holds(size, xmaxdat, ymaxdat)) return refuse(status, 1, position);
-  return false;
-}
-
-// The checks of the plot entries: the region as above, axes reaching the
-// region's end and a used mask as large as the array (1).
-bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
-              std::span<const std::uint8_t> mask, std::span<const float> xaxis,
-              std::span<const float> yaxis, Index xs, Index ys, Index xe, Index ye, Index min_size,
-              Status& status, std::string_view position) {
-  if (bad_region(xmaxdat, ymaxdat, data.size(), xs, ys, xe, ye, min_size, status, position))
-    return true;
-  if (static_cast<Index>(xaxis.size()) < xe || static_cast<Index>(yaxis.size()) < ye ||
-      (mask_on && !array_holds(mask.size(), xmaxdat, ymaxdat)))
-    return refuse(status, 1, position);
-  return false;
-}
 
 // Finite extremes of a region in one pass (1.7e38 and -1.7e38 when none).
 void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
@@ -145,6 +121,59 @@ void axis_edges(std::span<const float> axis, Index start, Index end, float& lo, 
 
 }  // namespace
 
+bool gs_detail::bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index ys,
+                           Index xe, Index ye, Index min_size, Status& status,
+                           std::string_view position) {
+  if (xmaxdat < 1) return refuse(status, 1, position);
+  if (ymaxdat < 1) return refuse(status, 2, position);
+  if (xs < 1 || xe - xs + 1 < min_size || xe > xmaxdat) return refuse(status, 5, position);
+  if (ys < 1 || ye - ys + 1 < min_size || ye > ymaxdat) return refuse(status, 6, position);
+  if (!array_holds(size, xmaxdat, ymaxdat)) return refuse(status, 1, position);
+  return false;
+}
+
+bool gs_detail::bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                         std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+                         std::span<const float> yaxis, Index xs, Index ys, Index xe, Index ye,
+                         Index min_size, Status& status, std::string_view position) {
+  if (bad_region(xmaxdat, ymaxdat, data.size(), xs, ys, xe, ye, min_size, status, position))
+    return true;
+  if (static_cast<Index>(xaxis.size()) < xe || static_cast<Index>(yaxis.size()) < ye ||
+      (mask_on && !array_holds(mask.size(), xmaxdat, ymaxdat)))
+    return refuse(status, 1, position);
+  return false;
+}
+
+void gs_detail::image_frame(std::span<const float> xaxis, std::span<const float> yaxis, Index xs,
+                            Index ys, Index xe, Index ye, Status& status) {
+  float wx1 = 0, wx2 = 0, wy1 = 0, wy2 = 0;
+  axis_edges(xaxis, xs, xe, wx1, wx2);
+  axis_edges(yaxis, ys, ye, wy1, wy2);
+  GS_SET_IDR(wx1, wy1, wx2, wy2, status);
+  GS_SET_DDDR(wx1, wy1, wx2, wy2, status);
+  QG_DATAWINDOW(wx1, wy1, wx2, wy2, status);
+  if (status != kStatusGood) return;
+  GsRect page = gs_state.gpp;
+  if (gs_state.iaspect) {
+    const double nx = static_cast<double>(xe - xs + 1);
+    const double ny = static_cast<double>(ye - ys + 1);
+    const double ratio = (ny / (page.ymax - page.ymin)) / (nx / (page.xmax - page.xmin));
+    if (ratio >= 1.0) {
+      const float half = static_cast<float>((page.xmax - page.xmin) / ratio / 2.0);
+      const float centre = (page.xmin + page.xmax) / 2.0f;
+      page.xmin = centre - half;
+      page.xmax = centre + half;
+    } else {
+      const float half = static_cast<float>(ratio * (page.ymax - page.ymin) / 2.0);
+      const float centre = (page.ymin + page.ymax) / 2.0f;
+      page.ymin = centre - half;
+      page.ymax = centre + half;
+    }
+  }
+  GS_SET_DGPP(page.xmin, page.ymin, page.xmax, page.ymax, status);
+  QG_VIEWPORT(page.xmin, page.ymin, page.xmax, page.ymax, status);
+}
+
 void GS_PLOT(Index xmaxdat, Index ymaxdat, std::span<const float> data,
              std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
              Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
@@ -231,33 +260,8 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
   float maximum = 1.0f;
   GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
 
-  float wx1 = 0, wx2 = 0, wy1 = 0, wy2 = 0;
-  axis_edges(xaxis, xstrelm, xendelm, wx1, wx2);
-  axis_edges(yaxis, ystrelm, yendelm, wy1, wy2);
-  GS_SET_IDR(wx1, wy1, wx2, wy2, status);
-  GS_SET_DDDR(wx1, wy1, wx2, wy2, status);
-  QG_DATAWINDOW(wx1, wy1, wx2, wy2, status);
+  gs_detail::image_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, status);
   if (status != kStatusGood) return;
-
-  GsRect page = gs_state.gpp;
-  if (gs_state.iaspect) {
-    const double nx = static_cast<double>(xendelm - xstrelm + 1);
-    const double ny = static_cast<double>(yendelm - ystrelm + 1);
-    const double ratio = (ny / (page.ymax - page.ymin)) / (nx / (page.xmax - page.xmin));
-    if (ratio >= 1.0) {
-      const float half = static_cast<float>((page.xmax - page.xmin) / ratio / 2.0);
-      const float centre = (page.xmin + page.xmax) / 2.0f;
-      page.xmin = centre - half;
-      page.xmax = centre + half;
-    } else {
-      const float half = static_cast<float>(ratio * (page.ymax - page.ymin) / 2.0);
-      const float centre = (page.ymin + page.ymax) / 2.0f;
-      page.ymin = centre - half;
-      page.ymax = centre + half;
-    }
-  }
-  GS_SET_DGPP(page.xmin, page.ymin, page.xmax, page.ymax, status);
-  QG_VIEWPORT(page.xmin, page.ymin, page.xmax, page.ymax, status);
 
   GS_BACKGROUND(status);
   GS_2DMCELLARRAY(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm, yendelm, mode,

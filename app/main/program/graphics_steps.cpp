@@ -12,6 +12,8 @@
 #include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/style_dialogues.hpp"
+#include "graphics/system/views3d.hpp"
 
 namespace kesta {
 namespace {
@@ -172,6 +174,35 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
   graphics_kind = "image";
   GS_UPDATE(status);
   display_command = "PLOT DATA";
+}
+
+void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status) {
+  if (st_bad(status, "Subroutine KZT_CONTOUR_PLOT V0.1")) return;
+  const KztArrays& a = vosq_kzt_arrays;
+  if (a.yendelm - a.ystrelm > 1) {
+    GS_2DCONTOUR(a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
+                 a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, sets.title, sets.xlabel, sets.ylabel,
+                 sets.zlabel, status);
+    graphics_kind = "contour";
+  } else if (a.ystrelm == 1) {
+    GS_XYSGRAPH(a.xmaxdat, a.xstrelm, a.xendelm, kzt_xline(a.xaxis),
+                kzt_image(a.data).first(static_cast<std::size_t>(a.xmaxdat)), sets.title,
+                sets.xlabel, sets.zlabel, status);
+    graphics_kind = "x/y graph";
+  }
+  GS_UPDATE(status);
+}
+
+void kzt_colour_table(Status& status) {
+  if (st_bad(status, "Subroutine KZT_COLOUR_TABLE V0.1")) return;
+  GS_INP_LUT(status);
+  int scheme = 0;
+  int levels = 0;
+  GS_INQ_LUTCHOICE(scheme, levels, status);
+  if (status != kStatusGood) return;
+  const std::string_view name = gs_scheme_name(scheme);
+  int retstat = 0;
+  IO_SET_KEYVALUE("COLOUR_TABLE", static_cast<int>(name.size()), name, retstat, status);
 }
 
 }  // namespace kesta

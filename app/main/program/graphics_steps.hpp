@@ -32,4 +32,12 @@ void kzt_set_image_region(Index xnumdat, Index ynumdat);
 void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string& graphics_kind,
                    Status& status);
 
+// CONTOUR PLOT: a region more than two rows high as a contour map, one of
+// at most two rows from row 1 as a graph of row 1, any other not at all.
+void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status);
+
+// COLOUR TABLE: the colour scheme dialogue; the scheme's name is kept under
+// COLOUR_TABLE for the next start.
+void kzt_colour_table(Status& status);
+
 }  // namespace kesta

@@ -20,6 +20,7 @@
 #include "core/variables.hpp"
 #include "formats/format_menus.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/style_dialogues.hpp"
 #include "graphics/system/widgets.hpp"
 #include "numeric/random.hpp"
 #include "numeric/region_ops.hpp"
@@ -142,8 +143,8 @@ void run_input_data(Dispatch& d, Status& status) {
   // variance arrays still exist, so they are cleared over the new image
   // instead of the program forgetting that it has them.
   bool variances_read = d.sets.variances_exist;
-  FIO_INPUT(a.xmaxdat, a.ymaxdat, d.sets.input_file, variances_read, d.sets.data_defined,
-            a.xnumdat, a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
+  FIO_INPUT(a.xmaxdat, a.ymaxdat, d.sets.input_file, variances_read, d.sets.data_defined, a.xnumdat,
+            a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
             kzt_image(a.variances), d.sets.title, d.sets.xlabel, d.sets.ylabel, d.sets.zlabel,
             d.sets.x_pixel_size, d.sets.y_pixel_size, status);
   if (status == kStatusGood && d.sets.variances_exist && !variances_read && a.xnumdat >= 1 &&
@@ -335,12 +336,19 @@ void run_sleep(Dispatch&, Status& status) { KZT_SLEEP(status); }
 // The keyboard interface pages the history on the terminal.
 void run_changes(Dispatch&, Status& status) { KZT_CHANGES(false, status); }
 
+// A style command: its dialogue alone.
+template <void (*dialogue)(Status&)>
+void run_style(Dispatch&, Status& status) {
+  dialogue(status);
+}
+
 // The table: name, help text, requirements, next default, branch. Commands
 // that need the graphics window require graphics (G), as PLOT DATA does.
 const Command kCommands[] = {
     {"?", "List of available commands and functions", "", "HELP", run_list},
     {"ADD", "Add active data region of memory to current data", "DMR", "FIT", run_add},
-    {"ANNOTATION LABEL", "Define annotation labels for graphics", "", kDisplay, nullptr},
+    {"ANNOTATION LABEL", "Define annotation labels for graphics", "", kDisplay,
+     run_style<GS_INP_ALABELS>},
     {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay, nullptr},
     {"AUTOCORRELATION", "Calculate autocorrelation function of ADR", "DA", "EXCHANGE", nullptr},
     {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay, nullptr},
@@ -349,18 +357,19 @@ const Command kCommands[] = {
      nullptr},
     {"CADD", "Add constant to active data region", "D", "CMULTIPLY", nullptr},
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
-    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE",
-     run_calibration},
+    {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", run_calibration},
     {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
     {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
     {"CLEAR DATA", "Set active data region (and variances) to zero", "D", "SYMMETRIC FUNCTION",
      run_clear},
     {"CLOSE LOG", "Close log file", "", "EXIT", run_close_log},
     {"CMULTIPLY", "Multiply active data region by a constant", "D", "CADD", nullptr},
-    {"COLOUR TABLE", "Choice of colour table and index range", "G", kDisplay, nullptr},
+    {"COLOUR TABLE", "Choice of colour table and index range", "", kDisplay,
+     [](Dispatch&, Status& status) { kzt_colour_table(status); }},
     {"CONCATENATION", "Concatenate two strings and save in a variable", "", "DEFINE VARIABLE",
      run_concatenation},
-    {"CONTOUR PLOT", "Graphic display of active data region", "GD", "PRINT GRAPHICS", nullptr},
+    {"CONTOUR PLOT", "Graphic display of active data region", "D", "PRINT GRAPHICS",
+     [](Dispatch& d, Status& status) { kzt_contour_plot(d.sets, d.graphics_kind, status); }},
     {"CREATE DATA", "Define blank data region (for simulation)", "", "GAUSSIAN", nullptr},
     {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
     {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION", nullptr},
@@ -379,13 +388,14 @@ const Command kCommands[] = {
     {"FILTER", "Fourier Filtering of data with sharp cutoff filter", "", kSame, run_filter},
     {"FIT", "Model fitting, also detector tilt, and powder integration", "DA", "EXCHANGE", nullptr},
     {"FLIP", "Reflect data through horizontal or vertical middle", "D", kDisplay, nullptr},
-    {"FONT", "Select text font to be used for all roman text", "", kDisplay, nullptr},
+    {"FONT", "Select text font to be used for all roman text", "", kDisplay,
+     run_style<GS_INP_FONT>},
     {"FUJI LINEARISATION", "Convert intensities to linear scale", "D", kDisplay, nullptr},
     {"FULL REGION", "Set active data region to full data region", "D", "OUTPUT DATA",
      run_full_region},
     {"GAUSSIAN", "Add 2-D Gaussian to data", "D", kDisplay, nullptr},
     {"GEOMETRY (EXPERIMENT)", "Define experimental geometry", "D", "DIFFRACTION PATTERN", nullptr},
-    {"GRID", "Define graphics grid requirements", "", kDisplay, nullptr},
+    {"GRID", "Define graphics grid requirements", "", kDisplay, run_style<GS_INP_GRID>},
     {"GUI", "\"Graphical user interface\" scientific interfaces menu", "G", "EXIT", nullptr},
     {"HELP", "User help and information", "", kSame, nullptr},
     {"HISTOGRAM", "Calculate pixel value frequency histogram", "DA", "EXCHANGE", nullptr},
@@ -410,7 +420,8 @@ const Command kCommands[] = {
     {"OFFSET/SCALE", "Calculate offset and scale between two images", "DM", "CMULTIPLY", nullptr},
     {"OPEN LOG", "Open log file for record of input and output", "", "INPUT DATA", run_open_log},
     {"OUTPUT DATA", "Output data to named data file", "D", "INPUT DATA", run_output_data},
-    {"PAGE POSITION", "Set position of data display region on page", "", kDisplay, nullptr},
+    {"PAGE POSITION", "Set position of data display region on page", "", kDisplay,
+     run_style<GS_INP_GPP>},
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
     {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay, nullptr},
@@ -440,20 +451,33 @@ const Command kCommands[] = {
     {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
     {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay, nullptr},
     {"SEQUENCE", "Run macro for a sequence of files (or not)", "", "EXIT", run_sequence},
-    {"SET ANNOTATION STYLE", "Set style of annotation label text", "", kDisplay, nullptr},
-    {"SET ARROW STYLE", "Set style of an arrow; style, colour, etc.", "", kDisplay, nullptr},
-    {"SET AXES STYLE", "Set style of axes, line width colour", "", kDisplay, nullptr},
-    {"SET BACKGROUND STYLE", "Define background colour", "", kDisplay, nullptr},
-    {"SET COLOURS", "Set colour of graph lines, text, and markers", "", kDisplay, nullptr},
+    {"SET ANNOTATION STYLE", "Set style of annotation label text", "", kDisplay,
+     run_style<GS_INP_ALABELSTYLES>},
+    {"SET ARROW STYLE", "Set style of an arrow; style, colour, etc.", "", kDisplay,
+     run_style<GS_INP_ARROWSTYLES>},
+    {"SET AXES STYLE", "Set style of axes, line width colour", "", kDisplay,
+     run_style<GS_INP_AXESSTYLES>},
+    {"SET BACKGROUND STYLE", "Define background colour", "", kDisplay,
+     run_style<GS_INP_BACKGROUND>},
+    {"SET COLOURS", "Set colour of graph lines, text, and markers", "", kDisplay,
+     run_style<GS_INP_ACOLOURS>},
     {"SET CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
-    {"SET ENUMERATION STYLE", "Set style for axis numbering", "", kDisplay, nullptr},
-    {"SET FONT", "Select text font to be used for all roman text", "", kDisplay, nullptr},
-    {"SET GRID STYLE", "line type, colour, and width for grid", "", kDisplay, nullptr},
-    {"SET LAYOUT STYLE", "Graphics title, and axis label distances", "", kDisplay, nullptr},
-    {"SET TICK POSITIONS", "Positions of axes large tick marks", "", kDisplay, nullptr},
-    {"SET TITLE STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
-    {"SET X-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
-    {"SET Y-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay, nullptr},
+    {"SET ENUMERATION STYLE", "Set style for axis numbering", "", kDisplay,
+     run_style<GS_INP_ENUMERATIONSTYLE>},
+    {"SET FONT", "Select text font to be used for all roman text", "", kDisplay,
+     run_style<GS_INP_FONT>},
+    {"SET GRID STYLE", "line type, colour, and width for grid", "", kDisplay,
+     run_style<GS_INP_GRIDSTYLE>},
+    {"SET LAYOUT STYLE", "Graphics title, and axis label distances", "", kDisplay,
+     run_style<GS_INP_LAYOUT>},
+    {"SET TICK POSITIONS", "Positions of axes large tick marks", "", kDisplay,
+     run_style<GS_INP_LTICKS>},
+    {"SET TITLE STYLE", "text font, colour, character width, etc.", "", kDisplay,
+     run_style<GS_INP_TITLESTYLE>},
+    {"SET X-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay,
+     run_style<GS_INP_XLABELSTYLE>},
+    {"SET Y-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay,
+     run_style<GS_INP_YLABELSTYLE>},
     {"SLEEP", "Pause for a defined number of seconds", "", "MESSAGE", run_sleep},
     {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE", nullptr},
     {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE", nullptr},

@@ -1,0 +1,133 @@
+// The hidden-line row profiles against a brute-force horizon, and the frame
+// of the line view.
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "core/test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+#include "graphics/system/views3d.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::PageFixture;
+using testing::PageItem;
+
+struct HiddenLinesTest : PageFixture {
+  testing::TerminalCapture quiet;
+};
+
+// The upper envelope of the rows drawn before, sampled at X.
+TEST_F(HiddenLinesTest, VisibleSegmentsFollowABruteForceHorizon) {
+  constexpr Index nx = 30, ny = 12;
+  std::vector<float> data(nx * ny);
+  for (Index j = 0; j < ny; ++j)
+    for (Index i = 0; i < nx; ++i)
+      data[i + j * nx] =
+          5.0f * std::sin(0.5f * static_cast<float>(i) + 0.9f * static_cast<float>(j)) +
+          (i == 15 && j == 6 ? 12.0f : 0.0f);
+  Status s = kStatusGood;
+  QG_DATAWINDOW(0, -20, 40, 40, s);
+  QG_VIEWPORT(0, 0, 1, 1, s);
+  items.clear();
+  const float zmin = -5.0f, zmax = 17.0f, divisor = static_cast<float>(ny);
+  GS_3DHIDELINES(nx, ny, data, 1, 1, nx, ny, zmin, zmax, divisor, 10000, s);
+  ASSERT_EQ(s, kStatusGood);
+  // Row r as a function of X (minus infinity outside it).
+  auto row = [&](Index r, float x) {
+    const float shift = 0.5f * (static_cast<float>(r) + 0.5f);
+    const float lift = shift * (zmax - zmin) / divisor;
+    const float t = x - shift + 0.5f;  // pixel number
+    if (t < 1.0f || t > static_cast<float>(nx)) return -std::numeric_limits<float>::infinity();
+    const Index i = std::min<Index>(static_cast<Index>(t), nx - 1);
+    const float f = t - static_cast<float>(i);
+    const float a = std::clamp(data[(i - 1) + r * nx], zmin, zmax);
+    const float b = std::clamp(data[i + r * nx], zmin, zmax);
+    return a + f * (b - a) + lift;
+  };
+  auto horizon = [&](Index rows, float x) {
+    float h = -std::numeric_limits<float>::infinity();
+    for (Index r = 0; r < rows; ++r) h = std::max(h, row(r, x));
+    return h;
+  };
+  // Every drawn point lies on some row and on or above all rows before it;
+  // every point of a row clearly above the earlier rows is drawn.
+  auto to_world = [](const PageItem& item, std::size_t k, float& x, float& y) {
+    x = item.x[k] * 40.0f;
+    y = item.y[k] * 60.0f - 20.0f;
+  };
+  std::vector<std::vector<std::pair<float, float>>> drawn;
+  for (const PageItem* line : of("polyline")) {
+    std::vector<std::pair<float, float>> points;
+    for (std::size_t k = 0; k < line->x.size(); ++k) {
+      float x = 0, y = 0;
+      to_world(*line, k, x, y);
+      points.emplace_back(x, y);
+    }
+    drawn.push_back(points);
+  }
+  auto covered = [&](float x, float y) {
+    for (const auto& points : drawn)
+      for (std::size_t k = 0; k + 1 < points.size(); ++k) {
+        const auto [xa, ya] = points[k];
+        const auto [xb, yb] = points[k + 1];
+        if (x < std::min(xa, xb) || x > std::max(xa, xb) || xb == xa) continue;
+        if (std::abs(ya + (x - xa) / (xb - xa) * (yb - ya) - y) < 2e-3f) return true;
+      }
+    return false;
+  };
+  int visible = 0, missing = 0, hidden_drawn = 0;
+  for (Index r = 0; r < ny; ++r)
+    for (float x = 0.0f; x < 40.0f; x += 0.137f) {
+      const float y = row(r, x);
+      if (!std::isfinite(y)) continue;
+      const float before = horizon(r, x);
+      if (y > before + 0.05f) {
+        ++visible;
+        if (!covered(x, y)) ++missing;
+      } else if (y < before - 0.05f && covered(x, y)) {
+        // A hidden point may still lie where another row crosses it.
+        bool crossing = false;
+        for (Index q = 0; q < ny; ++q) crossing |= q != r && std::abs(row(q, x) - y) < 2e-3f;
+        if (!crossing) ++hidden_drawn;
+      }
+    }
+  EXPECT_GT(visible, 100);
+  EXPECT_EQ(missing, 0);
+  EXPECT_EQ(hidden_drawn, 0);
+}
+
+TEST_F(HiddenLinesTest, LineViewFrameAndRowAxis) {
+  constexpr Index nx = 40, ny = 100;
+  std::vector<float> data(nx * ny), xaxis(nx), yaxis(ny);
+  for (Index j = 0; j < ny; ++j)
+    for (Index i = 0; i < nx; ++i) data[i + j * nx] = static_cast<float>((i * 7 + j * 3) % 51);
+  Status s = kStatusGood;
+  items.clear();
+  GS_3DLINES(false, nx, ny, data, xaxis, yaxis, 1, 1, nx, ny, "LINES", "X", "ROW", "Z", s);
+  ASSERT_EQ(s, kStatusGood);
+  // Window widened by 50 pixels to the right and 25 upwards.
+  float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  QG_INQ_DATAWINDOW(x1, y1, x2, y2, s);
+  EXPECT_FLOAT_EQ(x2 - x1, 40.0f + 50.0f);
+  EXPECT_FLOAT_EQ(y2 - y1, 50.0f + 25.0f);
+  EXPECT_NE(text("LINES"), nullptr);
+  EXPECT_NE(text("ROW"), nullptr);
+  EXPECT_NE(text("0"), nullptr);  // the row axis starts at YSTRELM - 1
+
+  // Rows beyond 10000 show their power of ten; flat data keeps its frame.
+  items.clear();
+  std::vector<float> tall(nx * 30000, 1.0f);
+  std::vector<float> tall_y(30000);
+  GS_3DLINES(true, nx, 30000, tall, xaxis, tall_y, 1, 1, nx, 30000, "FLAT", "", "", "", s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_NE(text("FLAT"), nullptr);
+  EXPECT_NE(text("*10E4"), nullptr);
+  EXPECT_NE(text("2.0"), nullptr);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,375 @@
+// The 3-D primitives: points projected through the current 3-D view and
+// drawn as lines, fills and texts; the 3-D linear axis with its ticks and
+// numbers; the hidden-line row profiles; the image on a 3-D plane.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
+#include "graphics/system/views3d.hpp"
+
+namespace kesta {
+namespace {
+
+using gs_detail::refuse;
+
+constexpr int kMaxPolyline3d = 200;
+constexpr int kMaxFill3d = 20;
+constexpr float kTextHeight = 0.0166667f;
+
+// Projects N points into U, V; false (with STATUS set) for a bad count.
+bool project(int n, int max_points, std::span<const float> x, std::span<const float> y,
+             std::span<const float> z, std::array<float, kMaxPolyline3d>& u,
+             std::array<float, kMaxPolyline3d>& v, Status& status, std::string_view position) {
+  if (n < 2) return !refuse(status, 17, position);
+  if (n > max_points) return !refuse(status, 9, position);
+  const auto count = static_cast<std::size_t>(n);
+  if ((x.size() < count || y.size() < count || z.size() < count))
+    return !refuse(status, 9, position);
+  const Gs3dView& view = gs_state.view3d;
+  for (std::size_t k = 0; k < count; ++k) gs_3d_project(view, x[k], y[k], z[k], u[k], v[k]);
+  return true;
+}
+
+// The point at T along AXIS with the other coordinates P1, P2.
+void axis_point(int axis, float t, float p1, float p2, float& x, float& y, float& z) {
+  x = axis == 1 ? t : p1;
+  y = axis == 1 ? p1 : axis == 2 ? t : p2;
+  z = axis == 3 ? t : p2;
+}
+
+// The unit direction (DX, DY, DZ); false for a zero vector.
+bool unit(float& dx, float& dy, float& dz) {
+  const float length = std::sqrt(dx * dx + dy * dy + dz * dz);
+  if (!(length > 0.0f)) return false;
+  dx /= length;
+  dy /= length;
+  dz /= length;
+  return true;
+}
+
+void tick3(int axis, float t, float p1, float p2, float dx, float dy, float dz, float size,
+           Status& status) {
+  float x = 0, y = 0, z = 0;
+  axis_point(axis, t, p1, p2, x, y, z);
+  GS_3LINE(x, y, z, x + dx * size, y + dy * size, z + dz * size, status);
+}
+
+// World length of one page unit of height.
+float world_per_page_y(Status& status) {
+  float wx = 1.0f;
+  float wy = 1.0f;
+  gs_detail::world_per_page(wx, wy, status);
+  return wy;
+}
+
+// The visible pieces of a row against the horizon, and the new horizon: the
+// upper envelope of both. Horizon and row are polylines of increasing X.
+class Horizon {
+ public:
+  void reset(const std::vector<float>& x, const std::vector<float>& y) {
+    hx_ = x;
+    hy_ = y;
+  }
+
+  // Draws the parts of the row above the horizon and merges the row in.
+  void add_row(const std::vector<float>& rx, const std::vector<float>& ry, Status& status) {
+    status_ = &status;
+    breaks_.clear();
+    std::merge(hx_.begin(), hx_.end(), rx.begin(), rx.end(), std::back_inserter(breaks_));
+    breaks_.erase(std::unique(breaks_.begin(), breaks_.end()), breaks_.end());
+    nx_.clear();
+    ny_.clear();
+    runx_.clear();
+    runy_.clear();
+    std::size_t kh = 0;
+    std::size_t kr = 0;
+    for (std::size_t b = 0; b + 1 < breaks_.size() && status == kStatusGood; ++b) {
+      const float xa = breaks_[b];
+      const float xb = breaks_[b + 1];
+      float ha = 0, hb = 0, ra = 0, rb = 0;
+      const bool has_h = segment(hx_, hy_, kh, xa, xb, ha, hb);
+      const bool has_r = segment(rx, ry, kr, xa, xb, ra, rb);
+      if (!has_r) {
+        flush();
+        if (has_h) envelope(xa, ha, xb, hb);
+        continue;
+      }
+      if (!has_h) {
+        visible(xa, ra, xb, rb);
+        envelope(xa, ra, xb, rb);
+        continue;
+      }
+      const float da = ra - ha;
+      const float db = rb - hb;
+      if (da >= 0.0f && db >= 0.0f) {
+        if (da > 0.0f || db > 0.0f)
+          visible(xa, ra, xb, rb);
+        else
+          flush();
+        envelope(xa, ra, xb, rb);
+      } else if (da <= 0.0f && db <= 0.0f) {
+        flush();
+        envelope(xa, ha, xb, hb);
+      } else {
+        // The row crosses the horizon inside the interval.
+        const float t = da / (da - db);
+        const float xc = xa + t * (xb - xa);
+        const float yc = ra + t * (rb - ra);
+        if (da > 0.0f) {
+          visible(xa, ra, xc, yc);
+          flush();
+          envelope(xa, ra, xc, yc);
+          envelope(xc, yc, xb, hb);
+        } else {
+          flush();
+          visible(xc, yc, xb, rb);
+          envelope(xa, ha, xc, yc);
+          envelope(xc, yc, xb, rb);
+        }
+      }
+    }
+    flush();
+    hx_.swap(nx_);
+    hy_.swap(ny_);
+  }
+
+ private:
+  // Values at XA and XB of the polyline piece covering XA..XB, if any; K
+  // walks forward with the intervals.
+  static bool segment(const std::vector<float>& px, const std::vector<float>& py, std::size_t& k,
+                      float xa, float xb, float& ya, float& yb) {
+    if (px.size() < 2 || xa < px.front() || xb > px.back()) return false;
+    while (k + 2 < px.size() && px[k + 1] <= xa) ++k;
+    const float x0 = px[k];
+    const float x1 = px[k + 1];
+    const float w = x1 - x0;
+    ya = w > 0.0f ? py[k] + (py[k + 1] - py[k]) * (xa - x0) / w : py[k];
+    yb = w > 0.0f ? py[k] + (py[k + 1] - py[k]) * (xb - x0) / w : py[k + 1];
+    return true;
+  }
+  void envelope(float xa, float ya, float xb, float yb) {
+    if (nx_.empty() || nx_.back() != xa || ny_.back() != ya) {
+      nx_.push_back(xa);
+      ny_.push_back(ya);
+    }
+    nx_.push_back(xb);
+    ny_.push_back(yb);
+  }
+  void visible(float xa, float ya, float xb, float yb) {
+    if (runx_.empty() || runx_.back() != xa || runy_.back() != ya) {
+      if (!runx_.empty()) flush();
+      runx_.push_back(xa);
+      runy_.push_back(ya);
+    }
+    runx_.push_back(xb);
+    runy_.push_back(yb);
+  }
+  void flush() {
+    if (runx_.size() >= 2) {
+      // The kernel takes polylines of any length; long runs go in pieces.
+      constexpr std::size_t kPiece = 4096;
+      for (std::size_t from = 0; from + 1 < runx_.size(); from += kPiece - 1) {
+        const std::size_t n = std::min(kPiece, runx_.size() - from);
+        QG_POLYLINE(static_cast<int>(n), std::span<const float>(runx_).subspan(from, n),
+                    std::span<const float>(runy_).subspan(from, n), *status_);
+      }
+    }
+    runx_.clear();
+    runy_.clear();
+  }
+
+  std::vector<float> hx_, hy_, nx_, ny_, breaks_, runx_, runy_;
+  Status* status_ = nullptr;
+};
+
+}  // namespace
+
+void GS_3POLYLINE(int n, std::span<const float> x, std::span<const float> y,
+                  std::span<const float> z, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3POLYLINE V0.1";
+  if (st_bad(status, position)) return;
+  std::array<float, kMaxPolyline3d> u{};
+  std::array<float, kMaxPolyline3d> v{};
+  if (!project(n, kMaxPolyline3d, x, y, z, u, v, status, position)) return;
+  const auto count = static_cast<std::size_t>(n);
+  QG_POLYLINE(n, std::span<const float>(u.data(), count), std::span<const float>(v.data(), count),
+              status);
+}
+
+void GS_3LINE(float x1, float y1, float z1, float x2, float y2, float z2, Status& status) {
+  if (st_bad(status, "Subroutine GS_3LINE V0.1")) return;
+  const float x[2] = {x1, x2};
+  const float y[2] = {y1, y2};
+  const float z[2] = {z1, z2};
+  GS_3POLYLINE(2, x, y, z, status);
+}
+
+void GS_3FILLAREA(int n, std::span<const float> x, std::span<const float> y,
+                  std::span<const float> z, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3FILLAREA V0.1";
+  if (st_bad(status, position)) return;
+  std::array<float, kMaxPolyline3d> u{};
+  std::array<float, kMaxPolyline3d> v{};
+  if (!project(n, kMaxFill3d, x, y, z, u, v, status, position)) return;
+  const auto count = static_cast<std::size_t>(n);
+  QG_FILLAREA(n, std::span<const float>(u.data(), count), std::span<const float>(v.data(), count),
+              status);
+}
+
+void GS_3TEXT(float x, float y, float z, std::string_view text, Status& status) {
+  if (st_bad(status, "Subroutine GS_3TEXT V0.1")) return;
+  float u = 0, v = 0;
+  gs_3d_project(gs_state.view3d, x, y, z, u, v);
+  QG_TEXT(u, v, text, status);
+}
+
+void GS_3LINAXIS(int axis, float start, float end, float vmin, float vmax, float p1, float p2,
+                 float dx, float dy, float dz, bool enumerate, int horizontal, int vertical,
+                 Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3LINAXIS V0.1";
+  if (st_bad(status, position)) return;
+  if (!(start < end) && refuse(status, 13, position)) return;
+  const float wy = world_per_page_y(status);
+  const GsAxesStyle& style = gs_state.haxes;
+  GS_LINESTYLE(style.line_type, style.width, style.colour, status);
+  float first = 0, interval = 1;
+  int number = 0;
+  GS_CAL_TICKS(vmin, vmax, first, interval, number, status);
+  if (status != kStatusGood) return;
+  const float scale = (end - start) / (vmax - vmin);
+  const float tick_first = (first - vmin) * scale + start;
+  const float tick_interval = interval * scale;
+  GS_3LINTICKS(axis, start, end, p1, p2, tick_first, tick_interval, number, style.num_small, dx, dy,
+               dz, style.large_tick * wy, style.small_tick * wy, status);
+  if (enumerate)
+    GS_3LINAXENUM(axis, p1, p2, tick_first, tick_interval, first, interval, number, dx, dy, dz,
+                  horizontal, vertical, status);
+}
+
+void GS_3LINTICKS(int axis, float start, float end, float p1, float p2, float first, float interval,
+                  int nlarge, int nsmall, float dx, float dy, float dz, float large, float small,
+                  Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3LINTICKS V0.1";
+  if (st_bad(status, position)) return;
+  if (!(start < end) && refuse(status, 13, position)) return;
+  if ((axis < 1 || axis > 3 || nlarge < 0 || nsmall > 100) && refuse(status, 17, position)) return;
+  if ((!(large > 0.0f) || !(small > 0.0f)) && refuse(status, 21, position)) return;
+  if (!unit(dx, dy, dz) && refuse(status, 9999, position)) return;
+  float xa = 0, ya = 0, za = 0, xb = 0, yb = 0, zb = 0;
+  axis_point(axis, start, p1, p2, xa, ya, za);
+  axis_point(axis, end, p1, p2, xb, yb, zb);
+  GS_3LINE(xa, ya, za, xb, yb, zb, status);
+  for (int k = 0; k < nlarge && status == kStatusGood; ++k)
+    tick3(axis, first + static_cast<float>(k) * interval, p1, p2, dx, dy, dz, large, status);
+  if (nsmall < 1) return;
+  const float spacing = interval / static_cast<float>(nsmall + 1);
+  for (int k = -1; k <= nlarge && status == kStatusGood; ++k)
+    for (int n = 1; n <= nsmall && status == kStatusGood; ++n) {
+      const float t = first + static_cast<float>(k) * interval + static_cast<float>(n) * spacing;
+      if (t >= start && t <= end) tick3(axis, t, p1, p2, dx, dy, dz, small, status);
+    }
+}
+
+void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, float value_first,
+                   float value_interval, int number, float dx, float dy, float dz, int horizontal,
+                   int vertical, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3LINAXENUM V0.1";
+  if (st_bad(status, position)) return;
+  if (!unit(dx, dy, dz) && refuse(status, 9999, position)) return;
+  if (number < 0 && refuse(status, 17, position)) return;
+  const GsAxisEnum& style = gs_state.xenum;
+  if (!style.text.output || number == 0) return;
+  const float wy = world_per_page_y(status);
+  const float height = style.text.height * kTextHeight * wy;
+  GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing, 0,
+               horizontal, vertical, 0.0f, 1.0f, status);
+  double factor = 1.0;
+  std::vector<std::string> numbers;
+  gs_detail::axis_numbers(style, value_first, value_interval, number, factor, numbers, status);
+  // Numbers stand beyond the large ticks by the enumeration gap.
+  const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
+  for (int k = 0; k < number && status == kStatusGood; ++k) {
+    if (numbers[static_cast<std::size_t>(k)].empty()) continue;
+    float x = 0, y = 0, z = 0;
+    axis_point(axis, first + static_cast<float>(k) * interval, p1, p2, x, y, z);
+    GS_3TEXT(x + dx * offset, y + dy * offset, z + dz * offset,
+             numbers[static_cast<std::size_t>(k)], status);
+  }
+  if (factor == 1.0 || status != kStatusGood) return;
+  // The common power of ten, one interval beyond the last number.
+  float x = 0, y = 0, z = 0;
+  axis_point(axis, first + static_cast<float>(number) * interval, p1, p2, x, y, z);
+  float u = 0, v = 0;
+  gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, u, v);
+  GS_EXPONT(u, v, 1, horizontal, vertical, true, std::round(std::log10(static_cast<float>(factor))),
+            style.text.font, style.text.colour, 0.0f, height, status);
+}
+
+void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                    Index ystrelm, Index xendelm, Index yendelm, float zmin, float zmax,
+                    float zdivisor, Index maxwork, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3DHIDELINES V0.1";
+  if (st_bad(status, position)) return;
+  if (gs_detail::bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 2,
+                            status, position))
+    return;
+  const Index nx = xendelm - xstrelm + 1;
+  if (nx > maxwork && refuse(status, 9, position)) return;
+  const float lift = zdivisor != 0.0f ? (zmax - zmin) / zdivisor : 0.0f;
+  std::vector<float> rx(static_cast<std::size_t>(nx));
+  std::vector<float> ry(static_cast<std::size_t>(nx));
+  Horizon horizon;
+  for (Index y = ystrelm; y <= yendelm && status == kStatusGood; ++y) {
+    const float shift = 0.5f * (static_cast<float>(y - ystrelm) + 0.5f);
+    const float offset = shift * lift;
+    const float* row = data.data() + element(xstrelm, y, xmaxdat);
+    for (Index i = 0; i < nx; ++i) {
+      rx[static_cast<std::size_t>(i)] = static_cast<float>(xstrelm + i) - 0.5f + shift;
+      ry[static_cast<std::size_t>(i)] = std::clamp(row[i], zmin, zmax) + offset;
+    }
+    if (y == ystrelm) {
+      QG_POLYLINE(static_cast<int>(nx), rx, ry, status);
+      horizon.reset(rx, ry);
+    } else {
+      horizon.add_row(rx, ry, status);
+    }
+  }
+}
+
+void GS_3DRMCELLARRAY(bool mask_on, float x1, float y1, float z1, float x2, float y2, float z2,
+                      float x3, float y3, float z3, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                      Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
+                      std::span<const std::uint8_t> mask, float minimum, float maximum,
+                      int mask_colour, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3DRMCELLARRAY V0.1";
+  if (st_bad(status, position)) return;
+  if (xmaxdat < 1) return;
+  if (gs_detail::bad_region(xmaxdat, ymaxdat, data.size(), xstrelm, ystrelm, xendelm, yendelm, 1,
+                            status, position))
+    return;
+  if (mask_on && !array_holds(mask.size(), xmaxdat, ymaxdat) && refuse(status, 1, position)) return;
+  const Gs3dView& view = gs_state.view3d;
+  // Corner 2 is the start of the last row, so the end of the first row is
+  // the fourth corner of the parallelogram.
+  float u[4], v[4];
+  gs_3d_project(view, x1, y1, z1, u[0], v[0]);
+  gs_3d_project(view, x1 + x3 - x2, y1 + y3 - y2, z1 + z3 - z2, u[1], v[1]);
+  gs_3d_project(view, x3, y3, z3, u[2], v[2]);
+  gs_3d_project(view, x2, y2, z2, u[3], v[3]);
+  bool log = false;
+  QG_INQ_LOGZSCALING(log, status);
+  qg_image_scaling_range(log, minimum, maximum);
+  QG_3DMIMAGE(mask_on, minimum, maximum, u[0], v[0], u[1], v[1], u[2], v[2], u[3], v[3], xmaxdat,
+              ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask, mask_colour, status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,405 @@
+// The shaded 3-D surface view: the region block-averaged to the 3-D pixel
+// limit, its cells painted back to front into the kernel's raster (nearer
+// cells cover farther ones), walls, box, image planes and axes around it.
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/gs_internal.hpp"
+#include "graphics/system/views3d.hpp"
+#include "numeric/filters.hpp"
+#include "numeric/rebin.hpp"
+#include "numeric/region_ops.hpp"
+#include "numeric/statistics.hpp"
+
+namespace kesta {
+namespace {
+
+// Radians to degrees with the program's value of pi.
+constexpr float kPi = 3.1415925f;
+
+// Raster mode ends on every return, so that later drawing reaches the
+// devices again.
+struct RasterModeOff {
+  ~RasterModeOff() {
+    if (!qg_db_rastermode.raster_mode) return;
+    Status local = kStatusGood;
+    QG_SET_RASTERMODE(false, local);
+  }
+};
+
+// Means of runs of BLOCK axis values from START (1-based) into OUT.
+void average_axis(std::span<const float> axis, Index start, Index block, std::vector<float>& out) {
+  for (std::size_t k = 0; k < out.size(); ++k) {
+    double sum = 0.0;
+    const Index first = start + static_cast<Index>(k) * block;
+    for (Index b = 0; b < block; ++b) sum += axis[static_cast<std::size_t>(first - 1 + b)];
+    out[k] = static_cast<float>(sum / static_cast<double>(block));
+  }
+}
+
+// Grid lines over LO..HI (nothing for an empty or decreasing range).
+template <typename Line>
+void grid_lines(float lo, float hi, Line line, Status& status) {
+  if (!(lo < hi)) return;
+  float first = 0, step = 1;
+  int number = 0;
+  GS_CAL_TICKS(lo, hi, first, step, number, status);
+  for (int i = 0; i < number && status == kStatusGood; ++i)
+    line(first + static_cast<float>(i) * step);
+}
+
+void set_cell_style(const Gs3dStyle& style, Status& status) {
+  GS_LINESTYLE(1, style.line_width, style.line_colour, status);
+  GS_FILLSTYLE(1, style.fill_colour, status);
+}
+
+}  // namespace
+
+void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                  std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+                  Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
+                  std::string_view, std::string_view, std::string_view, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3DSURFACE V0.3";
+  if (st_bad(status, position)) return;
+  if (gs_detail::bad_plot(false, xmaxdat, ymaxdat, data, {}, xaxis, yaxis, xstrelm, ystrelm,
+                          xendelm, yendelm, 2, status, position))
+    return;
+  Gs3dView view;
+  GS_INQ_3DVIEW(view, status);
+  QG_DATAWINDOW(view.window.xmin, view.window.ymin, view.window.xmax, view.window.ymax, status);
+  const GsRect& gpp = gs_state.gpp;
+  QG_VIEWPORT(gpp.xmin, gpp.ymin, gpp.xmax, gpp.ymax, status);
+  GS_3SURFACE(view.longitude, view.latitude, view.z_scale, xmaxdat, ymaxdat, data, xaxis, yaxis,
+              xstrelm, ystrelm, xendelm, yendelm, status);
+  GsTextStyle t;
+  GS_INQ_TITLESTYLE(t, status);
+  if (status != kStatusGood || !t.output) return;
+  QG_UNITYTRANSFORM(true, status);
+  float xscale = 1.0f, yscale = 1.0f;
+  QG_INQ_SCALING(xscale, yscale, status);
+  GS_TEXTSTYLE(t.font, t.colour, 0.02f * t.height / yscale, t.width, t.spacing, 0, 2, 4, 0.0f, 1.0f,
+               status);
+  float width = 0.0f, height = 0.0f;
+  QG_INQ_MAXPC(1, width, height, status);
+  QG_TEXT(0.5f * width, height - 0.03f * t.height, title.substr(0, SLEN(title)), status);
+}
+
+void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, Index ymaxdat,
+                 std::span<const float> data, std::span<const float> xaxis,
+                 std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_3SURFACE V0.11";
+  if (st_bad(status, position)) return;
+  if (gs_detail::bad_plot(false, xmaxdat, ymaxdat, data, {}, xaxis, yaxis, xstrelm, ystrelm,
+                          xendelm, yendelm, 2, status, position))
+    return;
+  if (!std::isfinite(z_scale)) z_scale = 1.0f;
+  RasterModeOff raster_off;
+  QG_SET_RASTERMODE(true, status);
+  GS_BACKGROUND(status);
+
+  Gs3dStyle style;
+  GS_INQ_3DSTYLE(style, status);
+  bool low_image = false, top_image = false;
+  GS_INQ_3DSIMAGE(low_image, top_image, status);
+  set_cell_style(style, status);
+  int mode = 0;
+  float minimum = 0.0f, maximum = 1.0f;
+  GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
+  bool log = false;
+  QG_INQ_LOGZSCALING(log, status);
+  int image_limit = 1, limit = 1;
+  GS_INQ_PIXELLIMITS(image_limit, limit, status);
+  if (status != kStatusGood) return;
+
+  // Block averaging down to the 3-D pixel limit.
+  const Index nx = xendelm - xstrelm + 1;
+  const Index ny = yendelm - ystrelm + 1;
+  const Index block = (std::max(nx, ny) - 1) / std::max(limit, 1) + 1;
+  const Index xnum = nx / block;
+  const Index ynum = ny / block;
+  std::vector<float> heights;
+  std::vector<float> xc(static_cast<std::size_t>(xnum));
+  std::vector<float> yc(static_cast<std::size_t>(ynum));
+  if (xnum >= 1 && ynum >= 1) {
+    heights.resize(static_cast<std::size_t>(xnum * ynum));
+    Index oxe = 0, oye = 0;
+    MA_RREBIN(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, block, block, true, 1, 1,
+              xnum, ynum, heights, oxe, oye, status);
+    average_axis(xaxis, xstrelm, block, xc);
+    average_axis(yaxis, ystrelm, block, yc);
+  }
+  // The range of the averaged heights (of the region itself when it is
+  // narrower than one block).
+  const bool averaged = !heights.empty();
+  const Index rxmax = averaged ? xnum : xmaxdat;
+  const Index rymax = averaged ? ynum : ymaxdat;
+  const std::span<const float> values = averaged ? std::span<const float>(heights) : data;
+  const Index r1x = averaged ? 1 : xstrelm, r1y = averaged ? 1 : ystrelm;
+  const Index r2x = averaged ? xnum : xendelm, r2y = averaged ? ynum : yendelm;
+  if (mode == 0) {
+    MA_RMINMAX(rxmax, rymax, values, r1x, r1y, r2x, r2y, minimum, maximum, status);
+  } else if (mode == 2) {
+    MA_RMAX(rxmax, rymax, values, r1x, r1y, r2x, r2y, maximum, status);
+  } else if (mode == 3) {
+    MA_RMIN(rxmax, rymax, values, r1x, r1y, r2x, r2y, minimum, status);
+  } else if (mode == 4) {
+    MA_DIFZSCALE(rxmax, rymax, values, r1x, r1y, r2x, r2y, minimum, maximum, status);
+  }
+  if (status != kStatusGood) return;
+  if (log) {
+    if (!(maximum > 0.0f)) {
+      IO_WRITE("WARNING: Logarithmic scaling demanded of data which is all below zero !", status);
+      st_fail(status, 141004, position);
+      return;
+    }
+    maximum = std::log10(maximum);
+    minimum = minimum > 0.0f ? std::log10(minimum) : std::min(maximum - 6.0f, 0.0f);
+    if (averaged) {
+      MA_LOGARITHM(xnum, ynum, 1, 1, xnum, ynum, heights, status);
+      if (status == 21004) status = kStatusGood;
+    }
+  }
+  if (averaged) {
+    MA_THRESHOLD(xnum, ynum, 1, 1, xnum, ynum, true, true, minimum, maximum, heights, status);
+    MA_RCADD(xnum, ynum, 1, 1, xnum, ynum, -minimum, heights, status);
+  }
+  int first = 0, last = 0;
+  QG_INQ_IMAGERANGE(first, last, status);
+  // The range before scaling numbers the Z axis and sets the image planes.
+  const float range_min = minimum;
+  const float range_max = maximum;
+  const float h = (maximum - minimum) * z_scale;
+  const float levels_per_unit = static_cast<float>(last - first + 1) / (h < 1.0e-36f ? 1.0f : h);
+
+  float az = std::fmod(-(rotation * 180.0f / kPi), 360.0f);
+  if (az < 0.0f) az += 360.0f;
+  if (!(az < 360.0f)) az = 0.0f;
+  bool box = false, walls = false, enumerate = false;
+  GS_INQ_3DAXES(box, walls, enumerate, status);
+  if (status != kStatusGood) return;
+  const float xs = xaxis[static_cast<std::size_t>(xstrelm - 1)];
+  const float xe = xaxis[static_cast<std::size_t>(xendelm - 1)];
+  const float ys = yaxis[static_cast<std::size_t>(ystrelm - 1)];
+  const float ye = yaxis[static_cast<std::size_t>(yendelm - 1)];
+  const float yb = az <= 90.0f || az >= 270.0f ? ye : ys;
+  const float xb = az > 180.0f ? xs : xe;
+
+  if (walls) {
+    GS_FILLSTYLE(1, kGsYellow, status);
+    const float zf = elevation < 0.0f ? h : 0.0f;
+    const float back_x[4] = {xs, xs, xe, xe}, back_y[4] = {yb, yb, yb, yb},
+                back_z[4] = {0, h, h, 0};
+    const float side_x[4] = {xb, xb, xb, xb}, side_y[4] = {ys, ys, ye, ye},
+                side_z[4] = {0, h, h, 0};
+    const float floor_x[4] = {xs, xe, xe, xs}, floor_y[4] = {ys, ys, ye, ye},
+                floor_z[4] = {zf, zf, zf, zf};
+    GS_3FILLAREA(4, back_x, back_y, back_z, status);
+    GS_3FILLAREA(4, side_x, side_y, side_z, status);
+    GS_3FILLAREA(4, floor_x, floor_y, floor_z, status);
+  }
+  auto image_plane = [&](float z) {
+    GS_3DRMCELLARRAY(false, xs, ys, z, xs, ye, z, xe, ye, z, xmaxdat, ymaxdat, xstrelm, ystrelm,
+                     xendelm, yendelm, data, {}, range_min, range_max, 0, status);
+  };
+  if (low_image && elevation >= 0.0f) image_plane(0.0f);
+  if (top_image && elevation < 0.0f) image_plane(h);
+  if (box) {
+    const GsAxesStyle& a = gs_state.haxes;
+    GS_LINESTYLE(a.line_type, a.width, a.colour, status);
+    for (const float z : {0.0f, h}) {
+      GS_3LINE(xs, ys, z, xe, ys, z, status);
+      GS_3LINE(xs, ye, z, xe, ye, z, status);
+      GS_3LINE(xs, ys, z, xs, ye, z, status);
+      GS_3LINE(xe, ys, z, xe, ye, z, status);
+    }
+    GS_3LINE(xs, ys, 0, xs, ys, h, status);
+    GS_3LINE(xe, ys, 0, xe, ys, h, status);
+    GS_3LINE(xe, ye, 0, xe, ye, h, status);
+    GS_3LINE(xs, ye, 0, xs, ye, h, status);
+  }
+  if (walls) {
+    const GsAxesStyle& a = gs_state.haxes;
+    GS_LINESTYLE(a.line_type, a.width, a.colour, status);
+    grid_lines(
+        xs, xe, [&](float t) { GS_3LINE(t, yb, 0, t, yb, h, status); }, status);
+    grid_lines(
+        ys, ye, [&](float t) { GS_3LINE(xb, t, 0, xb, t, h, status); }, status);
+    grid_lines(
+        range_min, range_max,
+        [&](float t) {
+          const float z = (t - range_min) * z_scale;
+          GS_3LINE(xs, yb, z, xe, yb, z, status);
+          GS_3LINE(xb, ys, z, xb, ye, z, status);
+        },
+        status);
+  }
+
+  // The cells, farthest first.
+  set_cell_style(style, status);
+  if (xnum >= 2 && ynum >= 2 && status == kStatusGood) {
+    const int octant = static_cast<int>(az / 45.0f);
+    // Directions of IX and IY per quarter turn, and whether rows are outer.
+    const bool x_down = octant <= 3;
+    const bool y_down = octant <= 1 || octant >= 6;
+    const bool rows_outer = octant == 0 || octant == 3 || octant == 4 || octant == 7;
+    const Index nxc = xnum - 1, nyc = ynum - 1;
+    const Index outer_n = rows_outer ? nyc : nxc;
+    const Index inner_n = rows_outer ? nxc : nyc;
+    const bool outer_down = rows_outer ? y_down : x_down;
+    const bool inner_down = rows_outer ? x_down : y_down;
+    for (Index o = 0; o < outer_n && status == kStatusGood; ++o) {
+      const Index oi = outer_down ? outer_n - o : o + 1;
+      for (Index i = 0; i < inner_n && status == kStatusGood; ++i) {
+        const Index ii = inner_down ? inner_n - i : i + 1;
+        const Index ix = rows_outer ? ii : oi;
+        const Index iy = rows_outer ? oi : ii;
+        GS_3DSUB(z_scale, xnum, ynum, heights, xc, yc, ix, iy, style.lines, style.z_colours,
+                 style.fill, levels_per_unit, first, last, status);
+      }
+    }
+  }
+  heights = std::vector<float>();
+  if (low_image && elevation < 0.0f) image_plane(0.0f);
+  if (top_image && elevation >= 0.0f) image_plane(h);
+  QG_SET_RASTERMODE(false, status);
+
+  if (box) {
+    const GsAxesStyle& a = gs_state.haxes;
+    GS_LINESTYLE(a.line_type, a.width, a.colour, status);
+    if (az <= 180.0f || az >= 270.0f) GS_3LINE(xs, ys, 0, xs, ys, h, status);
+    if (az <= 270.0f) GS_3LINE(xs, ye, 0, xs, ye, h, status);
+    if (az >= 90.0f) GS_3LINE(xe, ye, 0, xe, ye, h, status);
+    if (az <= 90.0f || az >= 180.0f) GS_3LINE(xe, ys, 0, xe, ys, h, status);
+    for (const float z : {0.0f, h}) {
+      if (az <= 90.0f || az >= 270.0f) GS_3LINE(xs, ys, z, xe, ys, z, status);
+      if (az <= 180.0f) GS_3LINE(xs, ys, z, xs, ye, z, status);
+      if (az >= 90.0f && az <= 270.0f) GS_3LINE(xs, ye, z, xe, ye, z, status);
+      if (az >= 180.0f) GS_3LINE(xe, ys, z, xe, ye, z, status);
+    }
+  }
+  if (walls) {
+    // Axes whose range is empty or decreasing are left out.
+    if (elevation >= 0.0f) {
+      const float y_at = az <= 90.0f || az >= 270.0f ? ys : ye;
+      if (xs < xe) GS_3LINAXIS(1, xs, xe, xs, xe, y_at, 0.0f, 0, 0, -1, enumerate, 2, 1, status);
+      const float x_at = az <= 180.0f ? xs : xe;
+      if (ys < ye) GS_3LINAXIS(2, ys, ye, ys, ye, x_at, 0.0f, 0, 0, -1, enumerate, 1, 3, status);
+    }
+    if (0.0f < h && range_min < range_max) {
+      float px = xe, py = ys, dx = 1, dy = -1;
+      if (az >= 270.0f) {
+        px = xs, py = ys, dx = -1, dy = -1;
+      } else if (az <= 90.0f) {
+        px = xs, py = ye, dx = -1, dy = 1;
+      } else if (az <= 180.0f) {
+        px = xe, py = ye, dx = 1, dy = 1;
+      }
+      GS_3LINAXIS(3, 0.0f, h, range_min, range_max, px, py, dx, dy, 0, enumerate, 3, 3, status);
+    }
+  }
+}
+
+void GS_3DSUB(float z_scale, Index xnum, Index, std::span<const float> heights,
+              std::span<const float> xcells, std::span<const float> ycells, Index ix, Index iy,
+              bool lines, bool z_colours, bool fill, float levels_per_unit, int first_colour,
+              int last_colour, Status& status) {
+  auto h = [&](Index x, Index y) {
+    return heights[static_cast<std::size_t>(x - 1 + (y - 1) * xnum)] * z_scale;
+  };
+  const float x1 = xcells[static_cast<std::size_t>(ix - 1)];
+  const float x2 = xcells[static_cast<std::size_t>(ix)];
+  const float y1 = ycells[static_cast<std::size_t>(iy - 1)];
+  const float y2 = ycells[static_cast<std::size_t>(iy)];
+  const float px[5] = {x1, x2, x2, x1, x1};
+  const float py[5] = {y1, y1, y2, y2, y1};
+  const float pz[5] = {h(ix, iy), h(ix + 1, iy), h(ix + 1, iy + 1), h(ix, iy + 1), h(ix, iy)};
+  if (fill && !z_colours) GS_3FILLAREA(4, px, py, pz, status);
+  if (fill && z_colours) {
+    auto level = [&](float z) {
+      const float c = z * levels_per_unit + static_cast<float>(first_colour);
+      // Truncated toward zero, then kept in the image colours.
+      const float t = std::trunc(std::clamp(c, -1.0e9f, 1.0e9f));
+      return std::clamp(static_cast<int>(t), first_colour, last_colour);
+    };
+    const auto [zlo, zhi] = std::minmax({pz[0], pz[1], pz[2], pz[3]});
+    const int lo = level(zlo);
+    const int hi = level(zhi);
+    if (lo == hi) {
+      qg_db_brastermode.fill_byte = static_cast<std::uint8_t>(lo);
+      GS_3FILLAREA(4, px, py, pz, status);
+    } else {
+      const float cx = (x1 + x2) * 0.5f;
+      const float cy = (y1 + y2) * 0.5f;
+      const float cz = (pz[0] + pz[1] + pz[2] + pz[3]) * 0.25f;
+      // Triangles (P1, P4, C), (P3, P4, C), (P3, P2, C), (P1, P2, C).
+      constexpr int a[4] = {0, 2, 2, 0};
+      constexpr int b[4] = {3, 3, 1, 1};
+      for (int l = lo; l <= hi && status == kStatusGood; ++l) {
+        const float z_low = static_cast<float>(l - first_colour) / levels_per_unit;
+        const float z_high = static_cast<float>(l - first_colour + 1) / levels_per_unit;
+        qg_db_brastermode.fill_byte = static_cast<std::uint8_t>(l);
+        for (int t = 0; t < 4; ++t) {
+          const float tx[3] = {px[a[t]], px[b[t]], cx};
+          const float ty[3] = {py[a[t]], py[b[t]], cy};
+          const float tz[3] = {pz[a[t]], pz[b[t]], cz};
+          GS_3DSUB1(tx, ty, tz, z_low, z_high, status);
+        }
+      }
+    }
+  }
+  if (lines) GS_3POLYLINE(5, px, py, pz, status);
+}
+
+void GS_3DSUB1(const float (&x)[3], const float (&y)[3], const float (&z)[3], float z_low,
+               float z_high, Status& status) {
+  float px[6], py[6], pz[6];
+  int n = 0;
+  auto side = [&](float v) { return v < z_low ? -1 : v > z_high ? 1 : 0; };
+  auto add = [&](float ax, float ay, float az) {
+    px[n] = ax, py[n] = ay, pz[n] = az;
+    ++n;
+  };
+  auto crossing = [&](int a, int b, float level) {
+    if (z[a] == z[b]) {
+      add(x[a], y[a], level);
+      return;
+    }
+    const float t = (level - z[a]) / (z[b] - z[a]);
+    add(x[a] + t * (x[b] - x[a]), y[a] + t * (y[b] - y[a]), level);
+  };
+  for (int k = 0; k < 3; ++k) {
+    const int next = (k + 1) % 3;
+    const int sa = side(z[k]);
+    const int sb = side(z[next]);
+    if (sa == 0) add(x[k], y[k], z[k]);
+    // Crossings along the edge to the next vertex, in order from this one.
+    if (sa != sb) {
+      if (sa == -1 || sb == -1) {
+        if (sa == -1 && sb == 1) {
+          crossing(k, next, z_low);
+          crossing(k, next, z_high);
+        } else if (sa == 1 && sb == -1) {
+          crossing(k, next, z_high);
+          crossing(k, next, z_low);
+        } else {
+          crossing(k, next, z_low);
+        }
+      } else {
+        crossing(k, next, z_high);
+      }
+    }
+  }
+  if (n >= 3) GS_3FILLAREA(n, px, py, pz, status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,292 @@
+// The 3-D surface view: its raster checked against a depth-buffer rendering
+// made here, block averaging, bands, axes and degenerate data, a copy.
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "core/test_support.hpp"
+#include "graphics/device/device_test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+#include "graphics/system/views3d.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::PageFixture;
+using testing::PageItem;
+using testing::PageRecorder;
+
+constexpr float kPi = 3.1415925f;
+
+// A recorder that keeps the raster sent at the end of raster mode, or
+// refuses a raster so that everything is drawn directly.
+class RasterRecorder : public PageRecorder {
+ public:
+  RasterRecorder(std::vector<PageItem>* items, int cells) : PageRecorder(items), cells_(cells) {}
+  void raster_geometry(float, float, RasterGeometry& g) override {
+    g = {0, cells_, cells_, cells_};
+  }
+  int raster_image(const RasterImage& image, Status&) override {
+    bytes.assign(image.bytes.begin(), image.bytes.end());
+    return 0;
+  }
+  std::vector<std::uint8_t> bytes;
+
+ private:
+  int cells_;
+};
+
+struct SurfaceTest : PageFixture {
+  RasterRecorder* recorder = nullptr;
+  testing::TerminalCapture quiet;
+  void use_raster(int cells) {
+    auto driver = std::make_unique<RasterRecorder>(&items, cells);
+    recorder = driver.get();
+    const QgDbTransform& t = qg_db_transform;
+    Status s = kStatusGood;
+    driver->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
+    qg_db_system.driver[0] = std::move(driver);
+  }
+  // Data NX x NY with axes at the pixel centres.
+  std::vector<float> xaxis, yaxis, data;
+  void make(Index nx, Index ny, float (*value)(float, float)) {
+    xaxis.resize(static_cast<std::size_t>(nx));
+    yaxis.resize(static_cast<std::size_t>(ny));
+    data.resize(static_cast<std::size_t>(nx * ny));
+    for (Index i = 0; i < nx; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < ny; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+    for (Index j = 0; j < ny; ++j)
+      for (Index i = 0; i < nx; ++i) data[i + j * nx] = value(xaxis[i], yaxis[j]);
+  }
+  void view(float azimuth_degrees, float elevation, float window) {
+    Status s = kStatusGood;
+    const float cx = -0.5f * (xaxis.front() + xaxis.back());
+    const float cy = -0.5f * (yaxis.front() + yaxis.back());
+    GS_SET_3DVIEW(cx, cy, 0, -azimuth_degrees * kPi / 180.0f, elevation, 100.0f, -window, -window,
+                  window, window, 1.0f, s);
+    GS_SET_GPP(0.0f, 0.0f, 0.7f, 0.7f, s);
+    ASSERT_EQ(s, kStatusGood);
+  }
+};
+
+float two_peaks(float x, float y) {
+  auto peak = [](float dx, float dy, float w) { return std::exp(-(dx * dx + dy * dy) / w); };
+  return 9.0f * peak(x - 7.0f, y - 8.0f, 12.0f) + 6.0f * peak(x - 16.0f, y - 14.0f, 20.0f);
+}
+float flat(float, float) { return 3.0f; }
+float decades(float x, float) { return x < 2.0f ? 0.0f : 1000.0f; }
+
+TEST_F(SurfaceTest, BlockAveragingToThePixelLimit) {
+  use_raster(0);  // no raster: every cell reaches the recorder as a fill
+  make(1000, 300, flat);
+  view(30.0f, 0.5f, 800.0f);
+  Status s = kStatusGood;
+  GS_SET_3DSTYLE(false, 5, 1.0f, true, false, 1, s);
+  GS_SET_PIXELLIMITS(600, 200, s);
+  items.clear();
+  GS_3DSURFACE(1000, 300, data, xaxis, yaxis, 1, 1, 1000, 300, "T", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_EQ(of("fill_area").size(), 1u + 199u * 59u);  // the background and the cells
+}
+
+TEST_F(SurfaceTest, PaintingOrderMatchesADepthBuffer) {
+  constexpr int kCells = 240;
+  use_raster(kCells);
+  make(24, 24, two_peaks);
+  Status s = kStatusGood;
+  GS_SET_3DSTYLE(false, 5, 1.0f, true, true, 1, s);
+  // Eight colour levels: bands wide enough to compare inside.
+  int first = 0, last = 0;
+  QG_INQ_IMAGERANGE(first, last, s);
+  last = first + 7;
+  QG_SET_IMAGERANGE(first, last, s);
+  float hmin = 0.0f, hmax = 0.0f;
+  for (float v : data) hmin = std::min(hmin, v), hmax = std::max(hmax, v);
+  hmin = *std::min_element(data.begin(), data.end());
+  const float lpu = static_cast<float>(last - first + 1) / (hmax - hmin);
+
+  for (const float az : {20.0f, 65.0f, 110.0f, 155.0f, 200.0f, 245.0f, 290.0f, 335.0f}) {
+    view(az, 0.6f, 16.0f);
+    recorder->bytes.clear();
+    GS_3DSURFACE(24, 24, data, xaxis, yaxis, 1, 1, 24, 24, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    ASSERT_EQ(recorder->bytes.size(), static_cast<std::size_t>(kCells * kCells));
+    ASSERT_FALSE(qg_db_rastermode.raster_mode);
+
+    // The depth buffer: nearest triangle and its colour level per cell.
+    const Gs3dView& v = gs_state.view3d;
+    // World to raster cells: the 3-D window onto the graph page position.
+    const float n = static_cast<float>(kCells);
+    const float scale = 0.7f * n / 32.0f;
+    const float offset = 16.0f * scale;
+    std::vector<float> depth(kCells * kCells, std::numeric_limits<float>::infinity());
+    std::vector<int> colour(kCells * kCells, -1), owner(kCells * kCells, -1);
+    auto level = [&](float h) {
+      return std::clamp(static_cast<int>(std::trunc((h - hmin) * lpu + first)), first, last);
+    };
+    auto vertex = [&](float x, float y, float z, float& px, float& py, float& d) {
+      float u = 0, w = 0;
+      gs_3d_project(v, x, y, z, u, w);
+      px = u * scale + offset;
+      py = w * scale + offset;
+      d = (x + v.x_offset) * v.s1c2 + (y + v.y_offset) * v.c1c2 - (z + v.z_offset) * v.s2;
+    };
+    for (int iy = 0; iy + 1 < 24; ++iy)
+      for (int ix = 0; ix + 1 < 24; ++ix) {
+        const float cx[4] = {xaxis[ix], xaxis[ix + 1], xaxis[ix + 1], xaxis[ix]};
+        const float cy[4] = {yaxis[iy], yaxis[iy], yaxis[iy + 1], yaxis[iy + 1]};
+        const float cz[4] = {data[ix + iy * 24], data[ix + 1 + iy * 24],
+                             data[ix + 1 + (iy + 1) * 24], data[ix + (iy + 1) * 24]};
+        const float mx = 0.5f * (cx[0] + cx[1]), my = 0.5f * (cy[0] + cy[2]);
+        const float mz = 0.25f * (cz[0] + cz[1] + cz[2] + cz[3]);
+        for (int t = 0; t < 4; ++t) {
+          const int a = t, b = (t + 1) % 4;
+          float px[3], py[3], pd[3];
+          const float hz[3] = {cz[a], cz[b], mz};
+          vertex(cx[a], cy[a], cz[a], px[0], py[0], pd[0]);
+          vertex(cx[b], cy[b], cz[b], px[1], py[1], pd[1]);
+          vertex(mx, my, mz, px[2], py[2], pd[2]);
+          const float area = (px[1] - px[0]) * (py[2] - py[0]) - (px[2] - px[0]) * (py[1] - py[0]);
+          if (std::abs(area) < 1e-6f) continue;
+          const int i1 = std::max(1, static_cast<int>(std::min({px[0], px[1], px[2]})));
+          const int i2 = std::min(kCells, static_cast<int>(std::max({px[0], px[1], px[2]})) + 1);
+          const int j1 = std::max(1, static_cast<int>(std::min({py[0], py[1], py[2]})));
+          const int j2 = std::min(kCells, static_cast<int>(std::max({py[0], py[1], py[2]})) + 1);
+          for (int j = j1; j <= j2; ++j)
+            for (int i = i1; i <= i2; ++i) {
+              const float qx = static_cast<float>(i) - 0.5f, qy = static_cast<float>(j) - 0.5f;
+              const float w0 = ((px[1] - qx) * (py[2] - qy) - (px[2] - qx) * (py[1] - qy)) / area;
+              const float w1 = ((px[2] - qx) * (py[0] - qy) - (px[0] - qx) * (py[2] - qy)) / area;
+              const float w2 = 1.0f - w0 - w1;
+              if (w0 < 0 || w1 < 0 || w2 < 0) continue;
+              const float d = w0 * pd[0] + w1 * pd[1] + w2 * pd[2];
+              const std::size_t k = static_cast<std::size_t>((i - 1) + (j - 1) * kCells);
+              if (d < depth[k]) {
+                depth[k] = d;
+                owner[k] = ix + iy * 24;
+                colour[k] = level(w0 * hz[0] + w1 * hz[1] + w2 * hz[2]);
+              }
+            }
+        }
+      }
+    // Every pixel whose neighbours show the same cell in the same colour.
+    int checked = 0, wrong = 0;
+    for (int j = 2; j < kCells; ++j)
+      for (int i = 2; i < kCells; ++i) {
+        const std::size_t k = static_cast<std::size_t>((i - 1) + (j - 1) * kCells);
+        if (owner[k] < 0) continue;
+        bool stable = true;
+        for (const std::ptrdiff_t n :
+             {-1, 1, -kCells, kCells, -kCells - 1, -kCells + 1, kCells - 1, kCells + 1})
+          stable = stable && owner[k + n] == owner[k] && colour[k + n] == colour[k];
+        if (!stable) continue;
+        ++checked;
+        if (recorder->bytes[k] != colour[k]) ++wrong;
+      }
+    EXPECT_GT(checked, 1000) << az;
+    EXPECT_EQ(wrong, 0) << az << " of " << checked;
+  }
+}
+
+TEST_F(SurfaceTest, BandsAndTheirPolygons) {
+  use_raster(0);
+  Status s = kStatusGood;
+  QG_DATAWINDOW(-10, -10, 10, 10, s);
+  QG_VIEWPORT(0, 0, 0.5f, 0.5f, s);
+  items.clear();
+  // Default view, Y = 0: a point projects to (x, z).
+  const float x[3] = {0.0f, 2.0f, 4.0f}, y[3] = {0, 0, 0}, z[3] = {0.0f, 1.0f, 2.0f};
+  GS_3DSUB1(x, y, z, 0.5f, 1.5f, s);
+  ASSERT_EQ(of("fill_area").size(), 1u);
+  const PageItem& pentagon = *of("fill_area")[0];
+  ASSERT_EQ(pentagon.x.size(), 5u);
+  // Crossings at heights 0.5 and 1.5 in boundary order around the inside vertex.
+  const std::vector<float> expected = {0.5f, 1.0f, 1.5f, 1.5f, 0.5f};
+  for (std::size_t k = 0; k < 5; ++k)
+    EXPECT_NEAR(pentagon.y[k] * 40.0f - 10.0f, expected[k], 1e-4f) << k;
+
+  // A cell whose corners span levels 10 to 12: three bands of four triangles.
+  items.clear();
+  const std::vector<float> heights = {10.2f, 12.8f, 12.8f, 10.2f};
+  const std::vector<float> cells = {0.0f, 1.0f};
+  GS_3DSUB(1.0f, 2, 2, heights, cells, cells, 1, 1, false, true, true, 1.0f, 0, 100, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(of("fill_area").size(), 12u);
+  EXPECT_EQ(qg_db_brastermode.fill_byte, 12);
+}
+
+TEST_F(SurfaceTest, ScalingAxesAndDegenerateData) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  // Logarithmic heights of 0..1000 run from -3 to 3 on the Z axis.
+  make(6, 5, decades);
+  view(30.0f, 0.5f, 20.0f);
+  QG_SET_LOGZSCALING(true, s);
+  items.clear();
+  GS_3DSURFACE(6, 5, data, xaxis, yaxis, 1, 1, 6, 5, "LOG", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_NE(text("-3"), nullptr);
+  EXPECT_NE(text("3"), nullptr);
+  EXPECT_NE(text("LOG"), nullptr);
+  // Data all at or below zero: refused, and drawing reaches the devices again.
+  std::fill(data.begin(), data.end(), -1.0f);
+  GS_3DSURFACE(6, 5, data, xaxis, yaxis, 1, 1, 6, 5, "", "", "", "", s);
+  EXPECT_EQ(s, 141004);
+  EXPECT_FALSE(qg_db_rastermode.raster_mode);
+  s = kStatusGood;
+  QG_SET_LOGZSCALING(false, s);
+
+  struct Case {
+    float azimuth, z_scale;
+    float (*value)(float, float);
+    Index ny;
+  };
+  // Flat data with walls, a whole turn, a Z scale of 0 or not finite, a
+  // region narrower than one block: each draws its box and title.
+  for (const Case& c :
+       {Case{30, 1, flat, 5}, Case{360 + 30, 1, two_peaks, 5}, Case{-330, 0, two_peaks, 5},
+        Case{30, NAN, two_peaks, 5}, Case{30, 1, two_peaks, 2}}) {
+    make(600, c.ny, c.value);
+    view(c.azimuth, 0.5f, 400.0f);
+    Gs3dView v = gs_state.view3d;
+    GS_SET_3DVIEW(v.x_offset, v.y_offset, 0, v.longitude, v.latitude, v.distance, v.window.xmin,
+                  v.window.ymin, v.window.xmax, v.window.ymax, c.z_scale, s);
+    items.clear();
+    recorder->bytes.clear();
+    GS_3DSURFACE(600, c.ny, data, xaxis, yaxis, 1, 1, 600, c.ny, "BOX", "", "", "", s);
+    EXPECT_EQ(s, kStatusGood) << c.azimuth << " " << c.z_scale;
+    EXPECT_NE(text("BOX"), nullptr) << c.azimuth;
+    EXPECT_FALSE(of("polyline").empty()) << c.azimuth;
+    s = kStatusGood;
+  }
+}
+
+TEST_F(SurfaceTest, CopiedIntoPostScript) {
+  testing::TempDir dir;
+  make(24, 24, two_peaks);
+  view(30.0f, 0.5f, 22.0f);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  const std::string path = dir.file("surface.ps");
+  GS_OPEN_PS(path, s);
+  QG_DEACTIVATE_WK(1, s);  // only the copy is active
+  QG_ACTIVATE_WK(2, s);
+  GS_3DSURFACE(24, 24, data, xaxis, yaxis, 1, 1, 24, 24, "SURFACE", "", "", "", s);
+  GS_CLOSE_PS(s);
+  ASSERT_EQ(s, kStatusGood);
+  const testing::Rendered page = testing::gs_render(path);
+  ASSERT_TRUE(page.ok);
+  int coloured = 0;
+  for (int y = 0; y < page.height; y += 2)
+    for (int x = 0; x < page.width; x += 2) {
+      const auto c = page.at(x, y);
+      if (std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]}) > 60) ++coloured;
+    }
+  EXPECT_GT(coloured, 500);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,108 @@
+#pragma once
+// Contour maps and the perspective 3-D views of an image region: the contour
+// tracer and plot, the 3-D primitives projected through the view of
+// GS_SET_3DVIEW, the 3-D axes, the shaded surface painted into the raster
+// and the stacked row profiles with hidden lines removed. Every routine takes
+// STATUS last; its own failures are 140000 plus a code.
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "core/types.hpp"
+#include "graphics/system/state.hpp"
+
+namespace kesta {
+
+// The page position (U, V), in world coordinates of the current transform,
+// of the 3-D point (X, Y, Z) seen through VIEW.
+inline void gs_3d_project(const Gs3dView& view, float x, float y, float z, float& u, float& v) {
+  const float px = x + view.x_offset;
+  const float py = y + view.y_offset;
+  const float pz = z + view.z_offset;
+  const float depth = px * view.s1c2 + py * view.c1c2 - pz * view.s2;
+  const float scale = view.distance / (depth + view.distance);
+  u = (px * view.c1 - py * view.s1) * scale;
+  v = (px * view.s1s2 + py * view.c1s2 + pz * view.c2) * scale;
+}
+
+// ---- Contours ----
+// Lines of LEVELS[0..NUMLEVELS-1] (MAXLEVELS declared) through the region.
+void GS_2DCONTLINES(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                    std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+                    Index ystrelm, Index xendelm, Index yendelm, int maxlevels,
+                    std::span<const float> levels, int numlevels, Status& status);
+// The region as a contour map of ten levels in the image's page frame.
+void GS_2DCONTOUR(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                  std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+                  Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
+                  std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                  Status& status);
+
+// ---- 3-D primitives (N points of X, Y, Z) ----
+void GS_3POLYLINE(int n, std::span<const float> x, std::span<const float> y,
+                  std::span<const float> z, Status& status);
+void GS_3LINE(float x1, float y1, float z1, float x2, float y2, float z2, Status& status);
+void GS_3FILLAREA(int n, std::span<const float> x, std::span<const float> y,
+                  std::span<const float> z, Status& status);
+void GS_3TEXT(float x, float y, float z, std::string_view text, Status& status);
+
+// An axis along direction AXIS (1 X, 2 Y, 3 Z) from START to END at the other
+// two coordinates P1, P2, numbered from VMIN to VMAX; ticks point along
+// (DX, DY, DZ); numbers aligned HORIZONTAL, VERTICAL.
+void GS_3LINAXIS(int axis, float start, float end, float vmin, float vmax, float p1, float p2,
+                 float dx, float dy, float dz, bool enumerate, int horizontal, int vertical,
+                 Status& status);
+void GS_3LINTICKS(int axis, float start, float end, float p1, float p2, float first, float interval,
+                  int nlarge, int nsmall, float dx, float dy, float dz, float large, float small,
+                  Status& status);
+// The numbers VALUE_FIRST + k VALUE_INTERVAL of the NUMBER large ticks at
+// FIRST + k INTERVAL along the axis.
+void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, float value_first,
+                   float value_interval, int number, float dx, float dy, float dz, int horizontal,
+                   int vertical, Status& status);
+
+// The region as stacked row profiles, hidden parts removed; rows longer than
+// MAXWORK points are refused.
+void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                    Index ystrelm, Index xendelm, Index yendelm, float zmin, float zmax,
+                    float zdivisor, Index maxwork, Status& status);
+
+// The region painted (through the raster) into the projection of the 3-D
+// rectangle with corners 1 (first element), 2 (start of the last row) and 3
+// (far corner), MINIMUM..MAXIMUM onto the image colours.
+void GS_3DRMCELLARRAY(bool mask_on, float x1, float y1, float z1, float x2, float y2, float z2,
+                      float x3, float y3, float z3, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                      Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
+                      std::span<const std::uint8_t> mask, float minimum, float maximum,
+                      int mask_colour, Status& status);
+
+// ---- Surface and line views ----
+void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                  std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+                  Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
+                  std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                  Status& status);
+void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, Index ymaxdat,
+                 std::span<const float> data, std::span<const float> xaxis,
+                 std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, Status& status);
+// Cell (IX, IY) (1-based lower corner) of the XNUM x YNUM averaged HEIGHTS.
+void GS_3DSUB(float z_scale, Index xnum, Index ynum, std::span<const float> heights,
+              std::span<const float> xcells, std::span<const float> ycells, Index ix, Index iy,
+              bool lines, bool z_colours, bool fill, float levels_per_unit, int first_colour,
+              int last_colour, Status& status);
+// The part of the triangle X, Y, Z whose height lies in Z_LOW..Z_HIGH.
+void GS_3DSUB1(const float (&x)[3], const float (&y)[3], const float (&z)[3], float z_low,
+               float z_high, Status& status);
+
+void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
+                Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
+                std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                Status& status);
+void GS_3DYAXIS(float x1, float y1, float x2, float y2, float value_start, float value_end,
+                int tick_side, bool enumerate, int number_side, std::string_view label,
+                Status& status);
+
+}  // namespace kesta
