@@ -253,6 +253,11 @@ void GS_INP_TWOCLICK(const GsDisplayedImage& image, bool spy_glass, float xmin, 
 // The pixels of the two-click window about PIXEL within FIRST..LAST.
 void gs_two_click_window(Index pixel, Index first, Index last, Index& start, Index& end);
 
+// ---- Curve styles ----
+// How a block of curves is drawn: forms in the window (GUI) or typed
+// questions. CANCEL in a form gives the user escape.
+void GS_INP_CURVESTYLES(bool gui, Status& status);
+
 // ---- Shared by the widgets ----
 // Character-size factor of a widget from the measured reference width: the
 // first for widths up to 0.063, then up to 0.083, up to 0.1, and above.

@@ -336,6 +336,9 @@ void run_sleep(Dispatch&, Status& status) { KZT_SLEEP(status); }
 // The keyboard interface pages the history on the terminal.
 void run_changes(Dispatch&, Status& status) { KZT_CHANGES(false, status); }
 
+// CURVE STYLES: the typed curve-style dialogue.
+void run_curve_styles(Dispatch&, Status& status) { GS_INP_CURVESTYLES(false, status); }
+
 // A style command: its dialogue alone.
 template <void (*dialogue)(Status&)>
 void run_style(Dispatch&, Status& status) {
@@ -371,7 +374,8 @@ const Command kCommands[] = {
     {"CONTOUR PLOT", "Graphic display of active data region", "D", "PRINT GRAPHICS",
      [](Dispatch& d, Status& status) { kzt_contour_plot(d.sets, d.graphics_kind, status); }},
     {"CREATE DATA", "Define blank data region (for simulation)", "", "GAUSSIAN", nullptr},
-    {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
+    {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay,
+     run_curve_styles},
     {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION", nullptr},
     {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
     {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
@@ -461,7 +465,8 @@ const Command kCommands[] = {
      run_style<GS_INP_BACKGROUND>},
     {"SET COLOURS", "Set colour of graph lines, text, and markers", "", kDisplay,
      run_style<GS_INP_ACOLOURS>},
-    {"SET CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
+    {"SET CURVE STYLES", "Set attributes for curve representations", "", kDisplay,
+     run_curve_styles},
     {"SET ENUMERATION STYLE", "Set style for axis numbering", "", kDisplay,
      run_style<GS_INP_ENUMERATIONSTYLE>},
     {"SET FONT", "Select text font to be used for all roman text", "", kDisplay,
