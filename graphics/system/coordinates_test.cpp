@@ -63,6 +63,23 @@ TEST_F(Coordinates, ClicksSnapToTheEdgeAndThePromptEnds) {
   EXPECT_EQ(window->waits, waits);
 }
 
+TEST_F(Coordinates, ReplayedCountBeyondTheArraysIsAskedAgain) {
+  TempDir dir;
+  std::string macro = dir.file("damaged.mac");
+  Status s = kStatusGood;
+  IO_OPEN_OUTMACRO(true, false, macro, s);
+  for (const char* line : {"99", "2", "1.0", "1.5", "2.0", "2.5", "EXIT"}) io_outmacro_record(line, s);
+  IO_CLOSE_OUTMACRO(s);
+  testing::reset_dialogue();
+  testing::TerminalCapture terminal;
+  IO_OPEN_INMACRO(false, macro, s);
+  std::array<float, 5> x{}, y{};
+  EXPECT_EQ(points(0, x, y, s), 2);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(x[1], 2.0f);
+  EXPECT_FLOAT_EQ(y[1], 2.5f);
+}
+
 TEST_F(Coordinates, ZoomCornersAndUnzoom) {
   struct Zoom {
     float x1, x2, low, high;
