@@ -12,6 +12,7 @@
 #include "core/macro.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "graphics/system/state.hpp"
 
 using namespace kesta;
 using kesta::testing::DataSetFixture;
@@ -206,6 +207,16 @@ TEST_F(Dispatcher, StoreExchangeRecallAndRegionCommands) {
     EXPECT_EQ(a.xendelm, 3);
     EXPECT_EQ(a.yendelm, 2);
     run("FULL REGION");
+  }
+  {
+    // CURVE STYLES: the typed dialogue on curve 2 alone.
+    TerminalCapture terminal;
+    ScriptedInput input({"2", "", "NO", "NO", "NO"});
+    run("CURVE STYLES");
+    EXPECT_FALSE(gs_state.curve_styles[1].line);
+    EXPECT_TRUE(gs_state.curve_styles[2].line);
+    Status restored = kStatusGood;
+    GS_SET_CURVESTYLE(2, true, true, true, restored);
   }
   float* const current = a.data;
   EXPECT_EQ(run("EXCHANGE"), "IMAGE");
