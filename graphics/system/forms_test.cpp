@@ -142,6 +142,22 @@ TEST_F(Forms, ChangesRecordedAndReplayed) {
   EXPECT_EQ(window->waits, waits);
 }
 
+TEST_F(Forms, ClickBesideTheButtonsPrintsTheForm) {
+  items_ = {item("COUNT", 1)};
+  lay_out();
+  const auto ok = on_button(2);
+  TempDir dir;
+  const std::string ps = dir.file("form.ps");
+  gs_state.form_document = true;
+  script({click(0.01f, 0.5f), typed(ps), ok});
+  Status s = kStatusGood;
+  EXPECT_EQ(run(s), 0);
+  EXPECT_EQ(s, kStatusGood);
+  const std::string copy = file_contents(ps);
+  EXPECT_NE(copy.find("DESCRIPTIONS"), std::string::npos);
+  EXPECT_NE(copy.find("COUNT"), std::string::npos);
+}
+
 TEST_F(Forms, ProgressShowsWholePercentCappedAt99) {
   const std::pair<float, std::string> cases[] = {
       {0.999f, "99 %  COMPLETE"}, {1.0f, "99 %  COMPLETE"}, {0.004f, " 0 %  COMPLETE"},
