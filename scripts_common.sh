@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # Shared by run.sh and test.sh: installs what is missing and configures a build.
 KESTA_PACKAGES="build-essential cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-libreadline-dev libncurses-dev libx11-dev xvfb xdotool x11-apps xfonts-base ghostscript clang"
+libreadline-dev libncurses-dev libx11-dev xvfb xdotool x11-apps xfonts-base ghostscript clang libtiff-tools"
 
 kesta_install_missing() {
   local missing=()

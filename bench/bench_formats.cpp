@@ -1,10 +1,14 @@
 // Image formats: writing and reading a 4096 x 4096 native file (machine byte
-// order and the other byte order), and decoding a 2300 x 2300 packed image.
+// order and the other byte order, through the input path beside a plain read
+// of the same file), and decoding a 2300 x 2300 packed image.
 
 #include <benchmark/benchmark.h>
+
+#include "bench/bench_files.hpp"
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,8 +20,14 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "formats/fio_stream.hpp"
+#include "formats/adsc_format.hpp"
+#include "formats/bruker_format.hpp"
+#include "formats/fuji_format.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mar_format.hpp"
 #include "formats/pck_decoder.hpp"
+#include "formats/raxis_format.hpp"
+#include "formats/tiff_format.hpp"
 
 namespace {
 
@@ -25,20 +35,8 @@ using namespace kesta;
 
 constexpr Index kSize = 4096;
 
-std::string scratch(const std::string& name) {
-  return (std::filesystem::temp_directory_path() /
-          ("kesta-bench-" + std::to_string(::getpid()) + "-" + name))
-      .string();
-}
-
-struct Quiet {
-  Quiet() : null_(std::fopen("/dev/null", "w")) { io_set_stream(kStreamTerminal, null_); }
-  ~Quiet() {
-    io_set_stream(kStreamTerminal, nullptr);
-    std::fclose(null_);
-  }
-  std::FILE* null_;
-};
+using bench::Quiet;
+using bench::scratch;
 
 std::vector<float> test_image(Index n) {
   std::vector<float> image(static_cast<std::size_t>(n * n));
@@ -91,32 +89,158 @@ void read_bench(benchmark::State& state, bool other_order) {
   } else {
     write_native(path, image, status);
   }
-  std::vector<float> data(static_cast<std::size_t>(kSize * kSize)), variances, xaxis(kSize),
-      yaxis(kSize);
+  // The program's arrays, as INPUT DATA gives them: the image read replaces
+  // the data array.
+  void* block = nullptr;
+  io_malloc_array(kSize * kSize, sizeof(float), block, status);
+  float* data = static_cast<float*>(block);
+  std::vector<float> xaxis(kSize), yaxis(kSize);
   std::string name = path, title, xl, yl, zl;
+  bool variances_exist = false;
+  Index xn = 0, yn = 0;
+  float xps = 0, yps = 0, overload = 0;
   for (auto _ : state) {
-    bool variances_exist = false;
+    const ImageTarget target{kSize, kSize, variances_exist, xn, yn, xaxis, yaxis,
+                             std::span<float>(data, kSize * kSize), {}, title, xl, yl, zl, xps,
+                             yps, &data, nullptr};
     int retstat = 0;
-    Index xn = 0, yn = 0;
-    float xps = 0, yps = 0, overload = 0;
-    FIO_IN_KESTA(true, kSize, kSize, variances_exist, name, retstat, xn, yn, xaxis, yaxis, data,
-                 variances, title, xl, yl, zl, xps, yps, overload, status);
+    FIO_IN_KESTA(true, target, name, retstat, overload, status);
     if (retstat != 0) state.SkipWithError("read failed");
-    benchmark::DoNotOptimize(data.data());
+    benchmark::DoNotOptimize(data);
+  }
+  block = data;
+  IO_FREE(block, status);
+  std::remove(path.c_str());
+  state.SetBytesProcessed(state.iterations() * kSize * kSize * 4);
+}
+
+// The yardstick of the two above: the same file read whole with fread into
+// an array of the image's size, in the same run.
+void BM_PlainRead4096(benchmark::State& state) {
+  Quiet quiet;
+  Status status = ST_GOOD();
+  ST_DEF_SYSTEM(status);
+  const std::string path = scratch("plain.kzt");
+  write_native(path, test_image(kSize), status);
+  std::vector<char> bytes(static_cast<std::size_t>(kSize * kSize * 4 + 10 * 512 * 8));
+  for (auto _ : state) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    benchmark::DoNotOptimize(got);
+    benchmark::DoNotOptimize(bytes.data());
   }
   std::remove(path.c_str());
   state.SetBytesProcessed(state.iterations() * kSize * kSize * 4);
 }
+BENCHMARK(BM_PlainRead4096)->Unit(benchmark::kMillisecond);
+
 void BM_ReadNative4096(benchmark::State& state) { read_bench(state, false); }
 void BM_ReadNative4096OtherByteOrder(benchmark::State& state) { read_bench(state, true); }
 BENCHMARK(BM_ReadNative4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadNative4096OtherByteOrder)->Unit(benchmark::kMillisecond);
 
+// A 4096 x 4096 16-bit TIFF file in strips of ROWS rows, in the given byte
+// order.
+std::string write_tiff(const std::string& name, bool big, Index rows) {
+  std::string out;
+  auto put = [&](std::uint64_t v, int n) {
+    for (int k = 0; k < n; ++k) out.push_back(static_cast<char>(v >> (8 * (big ? n - 1 - k : k))));
+  };
+  const Index strips = kSize / rows, row = kSize * 2, table = 8 + 2 + 6 * 12 + 4;
+  const Index data = table + 4 * strips;
+  out += big ? "MM" : "II";
+  put(42, 2);
+  put(8, 4);
+  put(6, 2);
+  const std::uint64_t entries[6][4] = {{256, 4, 1, kSize}, {257, 4, 1, kSize}, {258, 3, 1, 16},
+                                       {259, 3, 1, 1},
+                                       {273, 4, static_cast<std::uint64_t>(strips),
+                                        static_cast<std::uint64_t>(strips == 1 ? data : table)},
+                                       {278, 4, 1, static_cast<std::uint64_t>(rows)}};
+  for (const auto& e : entries) {
+    put(e[0], 2);
+    put(e[1], 2);
+    put(e[2], 4);
+    put(e[1] == 3 ? e[3] << (big ? 16 : 0) : e[3], 4);
+  }
+  put(0, 4);
+  for (Index k = 0; k < strips; ++k) put(static_cast<std::uint64_t>(data + k * rows * row), 4);
+  for (Index k = 0; k < kSize * kSize; ++k) put(static_cast<std::uint64_t>(k % 65521), 2);
+  const std::string path = scratch(name);
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(out.data(), 1, out.size(), f);
+  std::fclose(f);
+  return path;
+}
+
+// The TIFF reader's file routine into a fresh scratch image (as INPUT DATA).
+void tiff_read_bench(benchmark::State& state, bool big, Index rows, Index bin) {
+  Quiet quiet;
+  Status status = ST_GOOD();
+  const std::string path = write_tiff("read.tif", big, rows);
+  for (auto _ : state) {
+    const ImageRead read = read_tiff_file(path, {kSize, kSize, false}, false, false,
+                                          {1, 1, kSize, kSize, bin, bin}, status);
+    if (!read.ok()) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(read.image.data.get());
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(state.iterations() * kSize * kSize * 2);
+}
+void BM_ReadTiff4096OneStrip(benchmark::State& state) { tiff_read_bench(state, false, kSize, 1); }
+void BM_ReadTiff4096BigEndian16RowStrips(benchmark::State& state) {
+  tiff_read_bench(state, true, 16, 1);
+}
+void BM_ReadTiff4096Bin2x2(benchmark::State& state) { tiff_read_bench(state, false, kSize, 2); }
+BENCHMARK(BM_ReadTiff4096OneStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadTiff4096BigEndian16RowStrips)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadTiff4096Bin2x2)->Unit(benchmark::kMillisecond);
+
+// The yardstick: the same TIFF file read whole with fread, in the same run.
+void BM_PlainReadTiff4096(benchmark::State& state) {
+  const std::string path = write_tiff("plain.tif", false, kSize);
+  std::vector<char> bytes(static_cast<std::size_t>(kSize * kSize * 2 + 4096));
+  for (auto _ : state) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    benchmark::DoNotOptimize(got);
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(state.iterations() * kSize * kSize * 2);
+}
+BENCHMARK(BM_PlainReadTiff4096)->Unit(benchmark::kMillisecond);
+
+void BM_WriteTiff4096(benchmark::State& state) {
+  Quiet quiet;
+  Status status = ST_GOOD();
+  ST_DEF_SYSTEM(status);
+  const auto image = test_image(kSize);
+  const std::string path = scratch("write.tif");
+  io_set_line_source([&](std::string_view prompt, std::string& line) {
+    line = prompt.find("NAME") != std::string_view::npos ? path
+           : prompt.find("TYPE") != std::string_view::npos ? "2 BYTE UNSIGNED INTEGERS"
+                                                            : "";
+    return true;
+  });
+  std::string file = path;
+  int bits = 16;
+  for (auto _ : state)
+    FIO_OUT_TIFF(false, "", kSize, kSize, 1, 1, kSize, kSize, image, "bench", 1e-4f, 1e-4f,
+                 file, bits, status);
+  io_set_line_source({});
+  std::remove(path.c_str());
+  if (status != kStatusGood) state.SkipWithError("write failed");
+  state.SetBytesProcessed(state.iterations() * kSize * kSize * 2);
+}
+BENCHMARK(BM_WriteTiff4096)->Unit(benchmark::kMillisecond);
+
 // A 2300 x 2300 packed image: blocks of 8 residuals of 8 bits (a typical
-// image-plate width), LSB-first.
-void BM_DecodePacked2300(benchmark::State& state) {
+// image-plate width), LSB-first; with PREFIX before it.
+std::string packed_image(const std::string& prefix) {
   const int n = 2300;
-  std::string out = "CCP4 packed image, X: 2300, Y: 2300\n";
+  std::string out = prefix + "CCP4 packed image, X: 2300, Y: 2300\n";
   int used = 0;
   auto put = [&](std::uint32_t value, int bits) {
     for (int i = 0; i < bits; ++i) {
@@ -129,10 +253,20 @@ void BM_DecodePacked2300(benchmark::State& state) {
     put(3u | (5u << 3), 6);
     for (int k = 0; k < 8; ++k) put(static_cast<std::uint32_t>((p + k) * 7919 % 64), 8);
   }
-  const std::string path = scratch("image.pck");
+  return out;
+}
+
+std::string put_file(const std::string& name, const std::string& bytes) {
+  const std::string path = scratch(name);
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(out.data(), 1, out.size(), f);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
+  return path;
+}
+
+void BM_DecodePacked2300(benchmark::State& state) {
+  const int n = 2300;
+  const std::string path = put_file("image.pck", packed_image(""));
   std::vector<float> data(static_cast<std::size_t>(n) * n);
   for (auto _ : state) {
     int retstat = 0, id = 0;
@@ -147,5 +281,131 @@ void BM_DecodePacked2300(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n * n);
 }
 BENCHMARK(BM_DecodePacked2300)->Unit(benchmark::kMillisecond);
+
+// The same packed image as a mar345 file with 1000 high-intensity pairs,
+// through the MAR reader's file routine (to compare with the decoder alone).
+void BM_ReadMar345Packed2300(benchmark::State& state) {
+  Quiet quiet;
+  const int n = 2300;
+  std::string head(4096 + 64 * 125, '\0');
+  const std::int32_t words[] = {1234, n, 1000, 1, 0, n * n, 150, 150, 1541800, 250000, 0, 1000};
+  std::memcpy(head.data(), words, sizeof words);
+  std::memcpy(head.data() + 64, "END OF HEADER", 13);
+  for (std::int32_t k = 0; k < 1000; ++k) {
+    const std::int32_t pair[2] = {1 + k * 5281, 70000 + k};
+    std::memcpy(head.data() + 4096 + 8 * k, pair, 8);
+  }
+  const std::string path = put_file("image.mar2300", packed_image(head));
+  Status status = ST_GOOD();
+  for (auto _ : state) {
+    const ImageRead read = read_mar_file(path, {n, n, false}, false, status);
+    if (!read.ok()) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(read.image.data.get());
+  }
+  std::remove(path.c_str());
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+BENCHMARK(BM_ReadMar345Packed2300)->Unit(benchmark::kMillisecond);
+
+// A detector file of HEADER then N x N 2-byte pixels, read by READ (a file
+// routine into a fresh scratch image) or, with READ null, plainly with fread,
+// in the same program.
+using DetectorRead = ImageRead (*)(const std::string& path, const ReadRequest& request,
+                                   Status& status);
+void detector_bench(benchmark::State& state, const std::string& header, Index n,
+                    DetectorRead read) {
+  Quiet quiet;
+  std::string bytes = header;
+  bytes.reserve(header.size() + static_cast<std::size_t>(2 * n * n));
+  for (Index k = 0; k < n * n; ++k) {
+    bytes.push_back(static_cast<char>(k & 0xff));
+    bytes.push_back(static_cast<char>((k >> 8) & 0x7f));
+  }
+  const std::string path = put_file("detector.img", bytes);
+  std::vector<char> plain(bytes.size());
+  Status status = ST_GOOD();
+  for (auto _ : state) {
+    if (read == nullptr) {
+      std::FILE* f = std::fopen(path.c_str(), "rb");
+      benchmark::DoNotOptimize(std::fread(plain.data(), 1, plain.size(), f));
+      std::fclose(f);
+      continue;
+    }
+    const ImageRead r = read(path, {n, n, false}, status);
+    if (!r.ok()) state.SkipWithError("read failed");
+    benchmark::DoNotOptimize(r.image.data.get());
+  }
+  std::remove(path.c_str());
+  state.SetBytesProcessed(state.iterations() * n * n * 2);
+}
+
+std::string bruker_header(Index n) {
+  std::string out;
+  for (const auto& [key, value] : {std::pair{"FORMAT", 86}, std::pair{"HDRBLKS", 5},
+                                   std::pair{"NPIXELB", 2}, std::pair{"NROWS", int(n)},
+                                   std::pair{"NCOLS", int(n)}}) {
+    std::string line = key;
+    line.resize(7, ' ');
+    line += ":" + std::to_string(value);
+    line.resize(80, ' ');
+    out += line;
+  }
+  out += '\x1a';
+  out.resize(5 * 512, ' ');
+  return out;
+}
+void BM_ReadBruker4096(benchmark::State& state) {
+  detector_bench(state, bruker_header(kSize), kSize, read_bruker_file);
+}
+void BM_PlainReadBruker4096(benchmark::State& state) {
+  detector_bench(state, bruker_header(kSize), kSize, nullptr);
+}
+std::string adsc_header(Index n) {
+  std::string out = "{\nHEADER_BYTES=512;\nDIM=2;\nBYTE_ORDER=little_endian;\nTYPE=unsigned_short;\n"
+                    "SIZE1=" + std::to_string(n) + ";\nSIZE2=" + std::to_string(n) + ";\n}\n";
+  out.resize(512, ' ');
+  return out;
+}
+void BM_ReadAdsc4096(benchmark::State& state) {
+  detector_bench(state, adsc_header(kSize), kSize, read_adsc_file);
+}
+BENCHMARK(BM_ReadAdsc4096)->Unit(benchmark::kMillisecond);
+
+std::string raxis_header(Index n) {
+  std::string out(2048, '\0');
+  const auto size = static_cast<std::int32_t>(n), start = std::int32_t{2048};
+  const float scale = 8.0f;
+  std::memcpy(out.data() + 768, &size, 4);
+  std::memcpy(out.data() + 772, &size, 4);
+  std::memcpy(out.data() + 784, &start, 4);
+  std::memcpy(out.data() + 800, &scale, 4);
+  return out;
+}
+void BM_ReadRaxis3000(benchmark::State& state) {
+  detector_bench(state, raxis_header(3000), 3000, read_raxis_file);
+}
+void BM_PlainReadRaxis3000(benchmark::State& state) {
+  detector_bench(state, raxis_header(3000), 3000, nullptr);
+}
+BENCHMARK(BM_ReadRaxis3000)->Unit(benchmark::kMillisecond);
+
+// A 2048 x 2048 16-bit Fuji scan with its description, linearised.
+std::string fuji_description_file() {
+  return put_file("scan.inf", "BAS2000\nplate\n\n\n100\n100\n16\n2048\n2048\n4000\n4\n");
+}
+ImageRead read_fuji_beside(const std::string& path, const ReadRequest& request,
+                           Status& status) {
+  static const std::string inf = fuji_description_file();
+  return read_fuji_file(inf, path, request, status);
+}
+void BM_ReadFuji2048(benchmark::State& state) {
+  detector_bench(state, "", 2048, read_fuji_beside);
+}
+void BM_PlainReadFuji2048(benchmark::State& state) { detector_bench(state, "", 2048, nullptr); }
+BENCHMARK(BM_ReadFuji2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainReadFuji2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainReadRaxis3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadBruker4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainReadBruker4096)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,10 +1,13 @@
 // Graphics system: a whole image drawn onto a workstation that only keeps
-// what it is sent and into PostScript, the intensity range of a region, and
-// a long x/y graph with spline lines and markers.
+// what it is sent and into PostScript, the intensity range of a region, a
+// long x/y graph with spline lines and markers, contour maps and 3-D views.
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -12,6 +15,7 @@
 #include "graphics/device/kernel.hpp"
 #include "graphics/device/page_recorder_test_support.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/views3d.hpp"
 #include "gsystem_recorder.hpp"
 
 namespace {
@@ -117,5 +121,68 @@ void BM_GraphWithSplinesAndMarkers(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_GraphWithSplinesAndMarkers)->Unit(benchmark::kMillisecond);
+
+// Contour maps and 3-D views of a whole image onto a window-like
+// workstation: a 500 x 707 raster for the surface, lines only counted.
+class WindowCounter : public testing::PageRecorder {
+ public:
+  explicit WindowCounter(std::vector<testing::PageItem>* items) : PageRecorder(items) {}
+  int polyline(std::span<const float> x, std::span<const float>, Status&) override {
+    points += static_cast<Index>(x.size());
+    return 0;
+  }
+  void raster_geometry(float, float, RasterGeometry& g) override { g = {1, 500, 707, 707}; }
+  Index points = 0;
+};
+
+// Times DRAW(n, image, axis, status) of an N x N image.
+template <typename Draw>
+void view_bench(benchmark::State& state, Draw draw) {
+  const Index n = state.range(0);
+  const std::vector<float> image = test_image(n);
+  const std::vector<float> axis = centres(n);
+  Status status = ST_GOOD();
+  Recorder recorder(status);
+  qg_db_system.driver[0] = std::make_unique<WindowCounter>(&recorder.items);
+  std::FILE* quiet = std::fopen("/dev/null", "w");
+  io_set_stream(kStreamTerminal, quiet);
+  for (auto _ : state) {
+    draw(n, image, axis, status);
+    recorder.items.clear();
+  }
+  io_set_stream(kStreamTerminal, nullptr);
+  std::fclose(quiet);
+  if (status != ST_GOOD()) state.SkipWithError("drawing failed");
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+
+void BM_ContourPlot(benchmark::State& state) {
+  view_bench(state, [](Index n, const std::vector<float>& image, const std::vector<float>& axis,
+                       Status& status) {
+    GS_2DCONTOUR(n, n, image, axis, axis, 1, 1, n, n, "Contours", "X", "Y", "Z", status);
+  });
+}
+BENCHMARK(BM_ContourPlot)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+void BM_Surface(benchmark::State& state) {
+  view_bench(state, [](Index n, const std::vector<float>& image, const std::vector<float>& axis,
+                       Status& status) {
+    const float c = -0.5f * static_cast<float>(n);
+    const float half = 0.9f * static_cast<float>(n);
+    GS_SET_3DVIEW(c, c, 0.0f, 0.6f, 0.5f, 4.0f * static_cast<float>(n), -half, -half, half, half,
+                  0.5f, status);
+    GS_SET_3DAXES(true, true, true, status);
+    GS_3DSURFACE(n, n, image, axis, axis, 1, 1, n, n, "Surface", "X", "Y", "Z", status);
+  });
+}
+BENCHMARK(BM_Surface)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+
+void BM_HiddenLines(benchmark::State& state) {
+  view_bench(state, [](Index n, const std::vector<float>& image, const std::vector<float>& axis,
+                       Status& status) {
+    GS_3DLINES(true, n, n, image, axis, axis, 1, 1, n, n, "Lines", "X", "Y", "Z", status);
+  });
+}
+BENCHMARK(BM_HiddenLines)->Arg(1000)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 
 }  // namespace

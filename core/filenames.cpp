@@ -278,9 +278,12 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
       return;
     }
     const int reason = errno;
-    IO_WRITE("WARNING: Cannot open " + translated +
-                 (reason != 0 ? ": " + std::string(std::strerror(reason)) : std::string()),
-             status);
+    if (reason == EISDIR)
+      IO_WRITE("WARNING: \"" + translated + "\" is a directory", status);
+    else
+      IO_WRITE("WARNING: Cannot open " + translated +
+                   (reason != 0 ? ": " + std::string(std::strerror(reason)) : std::string()),
+               status);
     retstat = 1;
     if (!prompt) return;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);

@@ -1,5 +1,7 @@
 #include "core/io_output.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <map>
 
@@ -47,6 +49,13 @@ bool io_open_stream(int stream, const std::string& path, const char* mode) {
   io_close_stream(stream);
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f == nullptr) return false;
+  // A directory opens for reading, but holds no lines to read.
+  struct stat info {};
+  if (::fstat(::fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(f);
+    errno = EISDIR;
+    return false;
+  }
   io_set_stream(stream, f);
   return true;
 }
@@ -78,7 +87,15 @@ void IO_WRITE(std::string_view text, Status& status) {
   std::string_view line = used_text(text);
   if (line.empty()) line = " ";
   put(io_stream(kStreamTerminal), line, true);
-  if (vosq_io_dbdb.log_open) put(io_stream(kStreamLog), line, true);
+  errno = 0;
+  if (vosq_io_dbdb.log_open && !put(io_stream(kStreamLog), line, true)) {
+    Status local = kStatusGood;
+    io_write_failure(kStreamLog, errno != 0 ? errno : -1, local);
+  }
+}
+
+void io_write_lines(TextLines lines, Status& status) {
+  for (const std::string& line : lines) IO_WRITE(line, status);
 }
 
 void IO_WRITENA(std::string_view text, Status& status) {
@@ -86,7 +103,8 @@ void IO_WRITENA(std::string_view text, Status& status) {
   std::string_view part = used_text(text);
   if (part.empty()) return;
   put(io_stream(kStreamTerminal), part, false);
-  if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, part, status);
+  Status local = kStatusGood;
+  if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, part, local);
 }
 
 void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
@@ -95,10 +113,21 @@ void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
   if (line.empty()) line = " ";
   errno = 0;
   if (put(io_stream(stream), line, true)) return;
-  io_write_failure(errno != 0 ? errno : -1, status);
+  io_write_failure(stream, errno != 0 ? errno : -1, status);
 }
 
-void io_write_failure(int code, Status& status) {
+void io_write_failure(int stream, int code, Status& status) {
+  // Closed before the report, which would otherwise go to a failing log.
+  std::string_view stopped;
+  if (stream == kStreamLog && vosq_io_dbdb.log_open) {
+    vosq_io_dbdb.log_open = false;
+    io_close_stream(kStreamLog);
+    stopped = "WARNING: The log file is closed; nothing more is written to it";
+  } else if (stream == kStreamOutputMacro && vosq_io_dbdb.output_macro) {
+    vosq_io_dbdb.output_macro = false;
+    io_close_stream(kStreamOutputMacro);
+    stopped = "WARNING: The output macro file is closed; no more answers are recorded";
+  }
   Status local = kStatusGood;
   IO_WRITE("ERROR: Failed to output ASCII text to an output file. May be you do not", local);
   IO_WRITE("       have write permission, or the file system, or your quota, are full.", local);
@@ -106,6 +135,7 @@ void io_write_failure(int code, Status& status) {
   IO_WRITE("       Input/output status return value (IOSTAT) = " + format_i(code, 8), local);
   IO_WRITE("       (This value is system dependent; see system documentation.)", local);
   IO_WRITE(" ", local);
+  if (!stopped.empty()) IO_WRITE(stopped, local);
   st_fail(status, 11010, "Subroutine IO_WRITE_FILE V0.3");
 }
 
@@ -113,7 +143,9 @@ void IO_WRITENA_FILE(int stream, std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITENA_FILE V0.1")) return;
   std::string_view part = used_text(text);
   if (part.empty()) return;
-  put(io_stream(stream), part, false);
+  errno = 0;
+  if (!put(io_stream(stream), part, false))
+    io_write_failure(stream, errno != 0 ? errno : -1, status);
 }
 
 }  // namespace kesta

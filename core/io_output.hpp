@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/text_lines.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -42,7 +43,8 @@ inline std::string vosq_io_dbinteractive;
 // terminal (standard output unless redirected, e.g. by a test).
 std::FILE* io_stream(int stream);
 void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (without fclose)
-// Opens PATH on STREAM with the fopen MODE; closes what was there. False on failure.
+// Opens PATH on STREAM with the fopen MODE; closes what was there. False on
+// failure, and for a directory (errno EISDIR).
 bool io_open_stream(int stream, const std::string& path, const char* mode);
 // Closes (fclose) the file on STREAM, if any. False when closing reported an error.
 bool io_close_stream(int stream);
@@ -52,15 +54,19 @@ void IO_DEF_SYSTEM(Status& status);
 
 // One line to the terminal and, while the log is open, to the log.
 void IO_WRITE(std::string_view text, Status& status);
+// Each of LINES as IO_WRITE writes it, without paging.
+void io_write_lines(TextLines lines, Status& status);
 // A partial line (prompt) to the terminal and the log; nothing for blank text.
 void IO_WRITENA(std::string_view text, Status& status);
 // One line to a stream; on a failed write reports it and sets 11010.
 void IO_WRITE_FILE(int stream, std::string_view text, Status& status);
-// A partial line to a stream.
+// A partial line to a stream; a failed write as IO_WRITE_FILE.
 void IO_WRITENA_FILE(int stream, std::string_view text, Status& status);
 
-// The report of a failed write to an output file, as IO_WRITE_FILE gives it:
-// the advice lines and the system's error CODE, then STATUS 11010.
-void io_write_failure(int code, Status& status);
+// The report of a failed write to the file on STREAM, as IO_WRITE_FILE gives
+// it: the advice lines and the system's error CODE, then STATUS 11010. A log
+// or an output macro that failed is closed first and written no more (a line
+// says so), so that one full disk cannot make every later answer fail.
+void io_write_failure(int stream, int code, Status& status);
 
 }  // namespace kesta

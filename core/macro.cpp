@@ -119,6 +119,10 @@ bool open_loop(const std::vector<std::string>& tokens, Status& status) {
       end_index = 5;
     }
   }
+  if (name.empty()) {
+    syntax_error("ERROR: Syntax error; Variable of \"DO\" loop not specified", status);
+    return true;
+  }
   if (n < end_index) {
     syntax_error("ERROR: Syntax error; End value of \"DO\" loop not specified", status);
     return true;
@@ -198,7 +202,9 @@ bool last_record(std::FILE* file, long& start, std::string& text) {
 
 // The failure report of IO_WRITE_FILE, for the writes to the output macro
 // that do not pass through it (empty records, the replaced last record).
-void write_failed(Status& status) { io_write_failure(errno != 0 ? errno : -1, status); }
+void write_failed(Status& status) {
+  io_write_failure(kStreamOutputMacro, errno != 0 ? errno : -1, status);
+}
 
 // Opening checks shared by the three files: a blank name without PROMPT is
 // 10033; a failed open 11000.
@@ -427,8 +433,10 @@ void io_mset_options(std::span<const std::string> arguments, Status& status) {
     IO_OPEN_INMACRO(false, file_name, status);
     if (status != kStatusGood) {
       Status local = kStatusGood;
-      if (ST_ERRORCODE(status) == 1000)
+      if (ST_ERRORCODE(status) == 1000) {
         IO_WRITE("WARNING: Macro file as specified on command file could not be opened", local);
+        IO_WRITE("         (\"" + std::string(used_text(file_name)) + "\")", local);
+      }
       return;
     }
   }

@@ -182,11 +182,15 @@ TEST_F(MacroTest, DoLoopFaults) {
   const std::vector<Case> cases = {
       {"DO I = 1, 3\nA\nDO J = 1, 2\n", 11007, ""},
       {"A\nEND DO\n", 11007, ""},
+      {"DO = 1, 3\nA\nEND DO\n", 11013,
+       "ERROR: Syntax error; Variable of \"DO\" loop not specified\n"},
+      {"DO =1,3\n", 11013, "ERROR: Syntax error; Variable of \"DO\" loop not specified\n"},
       {"DO I =\n", 11013, "ERROR: Syntax error; Start value of \"DO\" loop not specified\n"},
       {"DO I = 1\n", 11013, "ERROR: Syntax error; End value of \"DO\" loop not specified\n"},
       {"DO I = 1.5, 3\n", 11013, "ERROR: Syntax error; Start value of \"DO\" loop incorrect\n"},
       {"DO I = 1, 'x'\n", 11013, "ERROR: Syntax error; End value of \"DO\" loop incorrect\n"},
-      {"DO I = 1, 3, .TRUE.\n", 11013, "ERROR: Syntax error; Step value of \"DO\" loop incorrect\n"},
+      {"DO I = 1, 3, .TRUE.\n", 11013,
+       "ERROR: Syntax error; Step value of \"DO\" loop incorrect\n"},
   };
   for (const auto& c : cases) {
     testing::reset_dialogue();
@@ -283,6 +287,16 @@ TEST_F(MacroTest, OpeningFaults) {
   IO_OPEN_INMACRO(false, missing, status);
   EXPECT_EQ(status, 11000);
   EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  {
+    // A directory is refused by name, not replayed as an empty macro.
+    testing::TerminalCapture capture;
+    status = kStatusGood;
+    std::string folder = dir.path().string();
+    IO_OPEN_INMACRO(false, folder, status);
+    EXPECT_EQ(status, 11000);
+    EXPECT_FALSE(vosq_io_dbdb.input_macro);
+    EXPECT_EQ(capture.text(), "WARNING: \"" + folder + "\" is a directory\n");
+  }
   status = kStatusGood;
   std::string out = dir.file("o.mac");
   IO_OPEN_OUTMACRO(true, false, out, status);
@@ -299,34 +313,50 @@ TEST_F(MacroTest, OpeningFaults) {
             "%!*\\ END OF IO MACRO FILE\n");
 }
 
-// A full disk while recording: every kind of record (an answer, an empty
-// answer, the end line) gives the same complete report and the write status.
-TEST_F(MacroTest, RecordingFailuresAreReported) {
+// A full disk while recording: the first failed record (an answer or an empty
+// answer) is reported once and ends the recording, and the answers still get
+// through; an end line that cannot be written fails STOP MACRO.
+TEST_F(MacroTest, RecordingFailuresAreReportedOnceAndEndTheRecording) {
   const std::string report =
       "ERROR: Failed to output ASCII text to an output file. May be you do not\n"
       "       have write permission, or the file system, or your quota, are full.\n"
       " \n"
       "       Input/output status return value (IOSTAT) = ";
-  for (const std::string answer : {"12", ""}) {
+  const auto record_to_full_disk = [] {
     testing::reset_dialogue();
-    testing::TerminalCapture capture;
     std::FILE* full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
     io_set_stream(kStreamOutputMacro, full);
     vosq_io_dbdb.output_macro = true;
-    ScriptedInput input({answer});
+    return full != nullptr;
+  };
+  for (const std::string answer : {"12", ""}) {
+    ASSERT_TRUE(record_to_full_disk());
+    testing::TerminalCapture capture;
+    ScriptedInput input({answer, "next"});
     const std::vector<std::string> prompt = {"Q:"};
     Status status = kStatusGood;
-    IO_READ(prompt, status);
-    EXPECT_EQ(status, 11010) << answer;
-    EXPECT_NE(capture.text().find(report), std::string::npos) << capture.text();
-    EXPECT_NE(capture.text().find("(This value is system dependent; see system documentation.)"),
-              std::string::npos);
-    status = kStatusGood;
-    IO_CLOSE_OUTMACRO(status);
-    EXPECT_EQ(status, 11010);
+    for (const std::string& expected : {answer, std::string("next")}) {
+      IO_READ(prompt, status);
+      EXPECT_EQ(status, kStatusGood) << answer;
+      EXPECT_EQ(vosq_io_dbinteractive, expected);
+    }
+    const std::string text = capture.text();
+    EXPECT_NE(text.find(report), std::string::npos) << text;
+    EXPECT_EQ(text.find(report, text.find(report) + 1), std::string::npos) << text;
+    EXPECT_NE(text.find("(This value is system dependent; see system documentation.)\n \n"
+                        "WARNING: The output macro file is closed; no more answers are recorded\n"),
+              std::string::npos)
+        << text;
     EXPECT_FALSE(vosq_io_dbdb.output_macro);
+    EXPECT_EQ(io_stream(kStreamOutputMacro), nullptr);
   }
+  ASSERT_TRUE(record_to_full_disk());
+  testing::TerminalCapture capture;
+  Status status = kStatusGood;
+  IO_CLOSE_OUTMACRO(status);
+  EXPECT_EQ(status, 11010);
+  EXPECT_NE(capture.text().find(report), std::string::npos);
+  EXPECT_FALSE(vosq_io_dbdb.output_macro);
 }
 
 TEST_F(MacroTest, CommandLineOptions) {

@@ -19,7 +19,7 @@ constexpr int kMaxWords = 10;
 constexpr std::size_t kWordLength = 32;
 constexpr std::size_t kMenuAnswerLength = 80;
 
-bool bad_counts(TextLines choices, int num_choices, Status& status, std::string_view position) {
+bool bad_counts(std::span<const std::string> choices, int num_choices, Status& status, std::string_view position) {
   if (choices.empty()) {
     st_fail(status, 10001, position);
     return true;
@@ -66,7 +66,7 @@ void IO_COMMAND(std::string_view input, TextLines choices, int num_choices, int&
                 std::string& command, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_COMMAND V0.4";
   if (st_bad(status, kPosition)) return;
-  if (bad_counts(choices, num_choices, status, kPosition)) return;
+  if (bad_counts(choices.view(), num_choices, status, kPosition)) return;
 
   bool all_found = false;
   int num_words = 0;
@@ -104,7 +104,7 @@ void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines erro
              int num_choices, TextLines choices, std::string& command, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_MENU V0.5";
   if (st_bad(status, kPosition)) return;
-  if (bad_counts(choices, num_choices, status, kPosition)) return;
+  if (bad_counts(choices.view(), num_choices, status, kPosition)) return;
 
   // When "?" or "HELP" is a choice the caller answers it, so the string prompt
   // must hand those words back as ordinary answers.
@@ -112,14 +112,15 @@ void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines erro
   for (const char* word : {"?", "HELP"}) {
     int result = -1;
     std::string ignored;
-    IO_COMMAND(word, choices, num_choices, result, ignored, status);
+    IO_COMMAND(word, choices.view(), num_choices, result, ignored, status);
     if (status != kStatusGood) return;
     if (result == 0) {
       mode = 1;
       break;
     }
   }
-  const TextLines error_text = error.empty() ? error : TextLines(error.first(1));
+  // Only the first error line is shown.
+  const std::span<const std::string> error_text = error.view().first(std::min<std::size_t>(error.size(), 1));
 
   int consumed_from = 1;
   while (true) {
@@ -130,14 +131,14 @@ void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines erro
     std::string answer = command;
     if (answer.size() > kMenuAnswerLength) answer.resize(kMenuAnswerLength);
     int length = 0;
-    IO_INPS(fixed, prompt, help, error_text, mode, length, answer, status);
+    IO_INPS(fixed, prompt, help.view(), error_text, mode, length, answer, status);
     if (status != kStatusGood) return;
     consumed_from = io_response_count() == lines_before ? rest_from : 1;
     if (answer.size() > kMenuAnswerLength) answer.resize(kMenuAnswerLength);
 
     int result = -1;
     std::string matched;
-    IO_COMMAND(IO_UPPER(answer), choices, num_choices, result, matched, status);
+    IO_COMMAND(IO_UPPER(answer), choices.view(), num_choices, result, matched, status);
     if (status != kStatusGood) return;
     if (result == 0) {
       command = matched;
@@ -159,8 +160,10 @@ void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines erro
              "Please enter a command from the menu."},
             status);
   }
+  // A recording that fails is reported and closed; the choice stands.
+  Status local = kStatusGood;
   if (status == kStatusGood && vosq_io_dbdb.output_macro)
-    io_outmacro_replace_last(command, consumed_from, status);
+    io_outmacro_replace_last(command, consumed_from, local);
 }
 
 }  // namespace kesta

@@ -76,13 +76,13 @@ class KeyReader {
 
 bool is_digit_key(const std::string& key) { return key.size() == 1 && IO_ISDIGIT(key[0]); }
 
-void write_lines(TextLines lines, int from, int to, Status& status) {
+void write_lines(std::span<const std::string> lines, int from, int to, Status& status) {
   for (int i = std::max(from, 1); i <= to; ++i) IO_WRITE(lines[static_cast<std::size_t>(i - 1)], status);
 }
 
 // Searches from the pager and shows each place found; the current line and
 // the search column follow the matches.
-void search(TextLines lines, int num_lines, bool forward, int page_length, int& current,
+void search(std::span<const std::string> lines, int num_lines, bool forward, int page_length, int& current,
             int& column, Status& status) {
   std::string text;
   IO_INPC(false, "ENTER SEARCH TEXT", {"Enter key word or pattern to search for"},
@@ -121,7 +121,7 @@ bool io_pager_case_sensitive() { return pager_case_sensitive; }
 void io_set_pager_case_sensitive(bool on) { pager_case_sensitive = on; }
 
 void IO_TEXT(TextLines lines, Status& status) {
-  IO_TEXT(static_cast<int>(lines.size()), lines, status);
+  IO_TEXT(static_cast<int>(lines.size()), lines.view(), status);
 }
 
 void IO_TEXT(int num_lines, TextLines lines, Status& status) {
@@ -134,7 +134,7 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
   num_lines = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(num_lines), lines.size()));
   // Without paging, or when no one can press a key, the text is simply written.
   if (!vosq_io_dbdb.paging_on || !isatty(STDIN_FILENO)) {
-    write_lines(lines, 1, num_lines, status);
+    write_lines(lines.view(), 1, num_lines, status);
     return;
   }
   if (num_lines < 1) return;
@@ -147,10 +147,10 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
     const int page = vosq_io_dbdb.lines_per_page;
     // A page length of 0 switches paging off: the rest is written at once.
     if (page < 1 || page >= num_lines - current) {
-      write_lines(lines, current, num_lines, status);
+      write_lines(lines.view(), current, num_lines, status);
       break;
     }
-    if (show) write_lines(lines, current, current + page - 1, status);
+    if (show) write_lines(lines.view(), current, current + page - 1, status);
     const int percent = static_cast<int>(100LL * (page + current - 1) / num_lines);
     IO_WRITENA("---" + format_i(percent, 2, 2) +
                    "%---(This is NOT more)--- <RETURN> = Next \"page\" --- ? = help ------:",
@@ -209,7 +209,7 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
         for (const auto& line : kPageLengthLines) IO_WRITE(line, status);
         int length = page;
         IO_INPI(true, 0, kMaxPageLength, true, "NUMBER OF LINES OF TEXT PER \"PAGE\"",
-                TextLines(kPageLengthLines), {"Enter valid integer within given range"}, length,
+                kPageLengthLines, {"Enter valid integer within given range"}, length,
                 status);
         if (status == kStatusGood) vosq_io_dbdb.lines_per_page = length;
         show = false;
@@ -217,7 +217,7 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
       }
       case '>':
       case '<':
-        search(lines, num_lines, command == '>', page, current, column, status);
+        search(lines.view(), num_lines, command == '>', page, current, column, status);
         show = false;
         break;
       default: current += page; break;  // Return, F, D and any other key

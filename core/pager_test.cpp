@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
@@ -14,6 +15,13 @@
 
 namespace kesta {
 namespace {
+
+// Lines bind to vectors and arrays; a TextLines that has a name (which may
+// view a braced list that died with its statement) cannot be handed on.
+static_assert(std::is_convertible_v<const std::vector<std::string>&, TextLines>);
+static_assert(std::is_convertible_v<const std::string (&)[2], TextLines>);
+static_assert(!std::is_convertible_v<TextLines&, TextLines>);
+static_assert(!std::is_convertible_v<TextLines&&, TextLines>);
 
 std::vector<std::string> numbered(int count) {
   std::vector<std::string> lines;

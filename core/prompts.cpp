@@ -79,8 +79,9 @@ struct Numeric<double> {
 };
 
 template <typename T>
-void ask_number(bool ranged, T lower, T upper, bool fixed, std::string_view prompt, TextLines help,
-                TextLines error, T& value, Status& status) {
+void ask_number(bool ranged, T lower, T upper, bool fixed, std::string_view prompt,
+                std::span<const std::string> help, std::span<const std::string> error, T& value,
+                Status& status) {
   const std::string range = ranged ? range_text(Numeric<T>::text(lower), Numeric<T>::text(upper))
                                    : std::string();
   bool again = false;
@@ -143,8 +144,8 @@ std::string string_default(const std::string& value) {
 
 // The string and word prompts: the rest of the line (WHOLE_LINE) or one word.
 // An empty answer is never refused: it gives the default or a blank.
-void ask_text(bool whole_line, bool fixed, std::string_view prompt, TextLines help,
-              TextLines error, int mode, int& length, std::string& text, Status& status,
+void ask_text(bool whole_line, bool fixed, std::string_view prompt,
+              std::span<const std::string> help, std::span<const std::string> error, int mode, int& length, std::string& text, Status& status,
               std::string_view position) {
   if (help.empty() || error.empty()) {
     st_fail(status, 10001, position);
@@ -219,19 +220,19 @@ void IO_OUTPROMPT(bool colon_alone, bool ranged, bool fixed, std::string_view pr
 void IO_INPI(bool ranged, int lower, int upper, bool fixed, std::string_view prompt, TextLines help,
              TextLines error, int& value, Status& status) {
   if (st_bad(status, "Subroutine IO_INPI V0.6")) return;
-  ask_number(ranged, lower, upper, fixed, prompt, help, error, value, status);
+  ask_number(ranged, lower, upper, fixed, prompt, help.view(), error.view(), value, status);
 }
 
 void IO_INPR(bool ranged, float lower, float upper, bool fixed, std::string_view prompt,
              TextLines help, TextLines error, float& value, Status& status) {
   if (st_bad(status, "Subroutine IO_INPR V0.6")) return;
-  ask_number(ranged, lower, upper, fixed, prompt, help, error, value, status);
+  ask_number(ranged, lower, upper, fixed, prompt, help.view(), error.view(), value, status);
 }
 
 void IO_INPD(bool ranged, double lower, double upper, bool fixed, std::string_view prompt,
              TextLines help, TextLines error, double& value, Status& status) {
   if (st_bad(status, "Subroutine IO_INPD V0.4")) return;
-  ask_number(ranged, lower, upper, fixed, prompt, help, error, value, status);
+  ask_number(ranged, lower, upper, fixed, prompt, help.view(), error.view(), value, status);
 }
 
 void IO_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool fixed, std::string_view prompt,
@@ -239,7 +240,7 @@ void IO_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool fixed, std::s
   if (st_bad(status, "Subroutine IO_INPL V0.5")) return;
   bool again = false;
   while (true) {
-    if (again) IO_TEXT(help, status);
+    if (again) IO_TEXT(help.view(), status);
     again = true;
     const std::string deflt = fixed ? std::string(value ? " [YES]" : " [NO]") : std::string();
     const auto lines = prompt_lines(false, fixed, prompt, "", deflt, status);
@@ -260,7 +261,7 @@ void IO_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool fixed, std::s
         return;
       }
     }
-    IO_TEXT(error, status);
+    IO_TEXT(error.view(), status);
   }
 }
 
@@ -268,7 +269,7 @@ void IO_INPS(bool fixed, std::string_view prompt, TextLines help, TextLines erro
              int& length, std::string& string, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_INPS V0.7";
   if (st_bad(status, kPosition)) return;
-  ask_text(true, fixed, prompt, help, error, mode, length, string, status, kPosition);
+  ask_text(true, fixed, prompt, help.view(), error.view(), mode, length, string, status, kPosition);
 }
 
 void IO_INPC(bool fixed, std::string_view prompt, TextLines help, TextLines error, int mode,
@@ -281,14 +282,14 @@ void IO_INPC(bool fixed, std::string_view prompt, TextLines help, TextLines erro
     return;
   }
   int length = 0;
-  IO_INPS(fixed, prompt, help, error, mode, length, string, status);
+  IO_INPS(fixed, prompt, help.view(), error.view(), mode, length, string, status);
 }
 
 void io_input_file_name(bool fixed, std::string_view prompt, TextLines help, TextLines error,
                         int mode, std::string& file, Status& status) {
   while (true) {
     std::string answer = file;
-    IO_INPC(fixed, prompt, help, error, mode, answer, status);
+    IO_INPC(fixed, prompt, help.view(), error.view(), mode, answer, status);
     if (status != kStatusGood || !io_response_cut()) {
       file = std::move(answer);
       return;
@@ -304,7 +305,7 @@ void IO_INPTOKEN(bool fixed, std::string_view prompt, TextLines help, TextLines 
   constexpr std::string_view kPosition = "Subroutine IO_INPTOKEN V0.2";
   if (st_bad(status, kPosition)) return;
   int length = 0;
-  ask_text(false, fixed, prompt, help, error, mode, length, token, status, kPosition);
+  ask_text(false, fixed, prompt, help.view(), error.view(), mode, length, token, status, kPosition);
 }
 
 }  // namespace kesta

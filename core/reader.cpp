@@ -111,7 +111,8 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
   }
 
   if (from_terminal) {
-    if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, proper, status);
+    Status local = kStatusGood;  // a failing log is closed; the answer is still read
+    if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, proper, local);
     if (!read_terminal_line(proper_used, line)) {
       // The end of the input answers with the user escape, so that a prompt
       // without a usable default cannot ask for ever. The prompt line is ended.
@@ -136,8 +137,12 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
   vosq_io_dbdb.end_position = std::max(used, 1);
 
   if (replayed) IO_WRITE(line, status);
-  if (vosq_io_dbdb.output_macro) io_outmacro_record(line, status);
-  if (vosq_io_dbdb.log_open) IO_WRITE_FILE(kStreamLog, line, status);
+  // A recording or log that fails is reported and closed; the answer is
+  // delivered all the same.
+  Status local = kStatusGood;
+  if (vosq_io_dbdb.output_macro) io_outmacro_record(line, local);
+  local = kStatusGood;
+  if (vosq_io_dbdb.log_open) IO_WRITE_FILE(kStreamLog, line, local);
 }
 
 void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& length,

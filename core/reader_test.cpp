@@ -112,6 +112,26 @@ TEST_F(ReaderTest, EscapeLineIsNeitherRecordedNorLogged) {
   EXPECT_EQ(logged, "FIRST LINE\nANSWER:FIRST LINE\nANSWER:\\\\x\n");
 }
 
+TEST_F(ReaderTest, FailedLogIsReportedOnceClosedAndTheAnswerDelivered) {
+  ScriptedInput input({"first", "second"});
+  ASSERT_TRUE(io_open_stream(kStreamLog, "/dev/full", "w"));
+  vosq_io_dbdb.log_open = true;
+  Status status = kStatusGood;
+  for (const std::string answer : {"first", "second"}) {
+    IO_READ(prompt, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(vosq_io_dbinteractive, answer);
+  }
+  EXPECT_FALSE(vosq_io_dbdb.log_open);
+  EXPECT_EQ(io_stream(kStreamLog), nullptr);
+  const std::string text = terminal.text();
+  const std::string report = "ERROR: Failed to output ASCII text to an output file.";
+  EXPECT_NE(text.find(report), std::string::npos);
+  EXPECT_EQ(text.find(report, text.find(report) + 1), std::string::npos);
+  EXPECT_NE(text.find("WARNING: The log file is closed; nothing more is written to it"),
+            std::string::npos);
+}
+
 TEST_F(ReaderTest, EndOfInputIsTheUserEscape) {
   ScriptedInput input({});
   Status status = kStatusGood;

@@ -85,14 +85,35 @@ int io_homedirc(const std::string& user, std::string& directory) {
   return 0;
 }
 
-// Tab completes file names only when a person types at a terminal; piped or
-// replayed input keeps its tabs.
-void bind_tab() {
-  FILE* in = rl_instream != nullptr ? rl_instream : stdin;
-  if (isatty(fileno(in)))
-    rl_bind_key('\t', rl_complete);
-  else
-    rl_bind_key('\t', rl_insert);
+// One line of input that is not a terminal: read whole, in time linear in its
+// length, with no editing keys and no history. The prompt and the line are
+// echoed as the line editor echoes a typed line, so a transcript reads the
+// same. A line holding a NUL byte cannot be an answer: it is refused and the
+// next line read. False at the end of the input.
+bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, std::string& line) {
+  char* buffer = nullptr;
+  std::size_t capacity = 0;
+  bool got = false;
+  while (true) {
+    std::fputs(prompt.c_str(), out);
+    std::fflush(out);
+    const ssize_t length = ::getline(&buffer, &capacity, in);
+    if (length < 0) break;
+    std::string_view text(buffer, static_cast<std::size_t>(length));
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+    if (text.find('\0') == std::string_view::npos) {
+      line.assign(text);
+      got = true;
+      break;
+    }
+    Status local = kStatusGood;
+    IO_WRITE("WARNING: The line holds a NUL byte and is ignored; enter it again", local);
+  }
+  std::free(buffer);
+  return got;
 }
 
 }  // namespace
@@ -288,8 +309,20 @@ std::string IO_INPUT_KEY(Status& status) {
 }
 
 void IO_READC(std::string_view prompt, int& length, std::string& line) {
-  bind_tab();
   const std::string text(prompt);
+  std::FILE* in = rl_instream != nullptr ? rl_instream : stdin;
+  if (!isatty(fileno(in))) {
+    std::FILE* out = rl_outstream != nullptr ? rl_outstream : stdout;
+    if (!read_plain_line(in, out, text, line)) {
+      length = -1;
+      line.clear();
+      return;
+    }
+    length = static_cast<int>(std::min<std::size_t>(line.size(), std::numeric_limits<int>::max()));
+    return;
+  }
+  // A person types: Tab completes file names.
+  rl_bind_key('\t', rl_complete);
   char* read = readline(text.c_str());
   if (read == nullptr) {
     length = -1;
@@ -299,7 +332,7 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   if (read[0] != '\0') add_history(read);
   line = read;
   std::free(read);
-  length = static_cast<int>(line.size());
+  length = static_cast<int>(std::min<std::size_t>(line.size(), std::numeric_limits<int>::max()));
 }
 
 }  // namespace kesta

@@ -73,9 +73,11 @@ int io_big_endianc();
 // nothing was read. (The bytes are returned as read, so a space key is " ".)
 std::string IO_INPUT_KEY(Status& status);
 
-// One edited terminal line with history (readline). LENGTH is the number of
-// characters in LINE, or -1 at end of input. Tab completes file names at a
-// terminal and is an ordinary character otherwise.
+// One input line. At a terminal it is edited with history (readline) and Tab
+// completes file names; otherwise the line is taken whole as it stands (no
+// editing, no history), and a line holding a NUL byte is refused with a
+// message and the next one read. LENGTH is the number of characters in LINE,
+// or -1 at end of input.
 void IO_READC(std::string_view prompt, int& length, std::string& line);
 
 }  // namespace kesta

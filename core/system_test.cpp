@@ -12,6 +12,8 @@
 #include <bit>
 #include <fstream>
 #include <limits>
+#include <string>
+#include <vector>
 
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -211,27 +213,35 @@ class ReadlineStreams {
   std::FILE* out_;
 };
 
-TEST(TerminalInput, LinesFromAPipeKeepTabsAndEndWithAnIndication) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const std::string text = "hello\tworld\n\nlast\n";
-  ASSERT_EQ(write(fds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  close(fds[1]);
-  std::FILE* in = fdopen(fds[0], "r");
+TEST(TerminalInput, LinesOffATerminalAreTakenWholeAsTheyStand) {
+  // Bytes that are editing keys at a terminal (Ctrl-R searches the history,
+  // ESC and a digit repeat) are ordinary characters here; a line holding a
+  // NUL byte is refused; a long line arrives whole.
+  const std::string long_line(100000, 'a');
+  const std::string text = std::string("hello\tworld\n\n\x12" "DEF\x1b" "3x\nbad") + '\0' +
+                           "line\n" + long_line + "\nlast";
+  testing::TempDir dir;
+  std::ofstream(dir.file("in"), std::ios::binary) << text;
+  std::FILE* in = std::fopen(dir.file("in").c_str(), "r");
+  ASSERT_NE(in, nullptr);
   ReadlineStreams streams(in);
+  testing::TerminalCapture terminal;
   clear_history();
+  const std::vector<std::string> expected = {"hello\tworld", "", "\x12" "DEF\x1b" "3x", long_line,
+                                             "last"};
+  for (const std::string& want : expected) {
+    int length = 0;
+    std::string line;
+    IO_READC("> ", length, line);
+    EXPECT_EQ(line, want);
+    EXPECT_EQ(length, static_cast<int>(want.size()));
+  }
   int length = 0;
   std::string line;
   IO_READC("> ", length, line);
-  EXPECT_EQ(line, "hello\tworld");
-  EXPECT_EQ(length, 11);
-  IO_READC("> ", length, line);
-  EXPECT_EQ(length, 0);
-  IO_READC("> ", length, line);
-  EXPECT_EQ(line, "last");
-  IO_READC("> ", length, line);
   EXPECT_EQ(length, -1);  // end of input
-  EXPECT_EQ(history_length, 2);  // the empty line is not remembered
+  EXPECT_EQ(history_length, 0);
+  EXPECT_NE(terminal.text().find("NUL byte"), std::string::npos);
   std::fclose(in);
 }
 

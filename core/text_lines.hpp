@@ -1,22 +1,46 @@
 #pragma once
 // TextLines: a read-only view of text lines (help texts, error texts, menu
-// choices, pager text). It binds to a std::vector<std::string>, an array of
-// std::string, a std::span, or a braced list written at the call:
+// choices, pager text), given to a routine as an argument. It binds to a
+// std::vector<std::string>, an array of std::string, a std::span, or a braced
+// list written in the call itself:
 //   IO_INPI(..., {"Enter the number of cycles"}, {"Enter a valid integer"}, n, status);
-// A braced list lives until the end of the call, which is all a prompt needs.
+// A braced list lives only until the end of the call. So that no view of one
+// can outlive it, a TextLines can be neither copied nor moved: it is built in
+// the argument, and one that was given a name cannot be handed to any routine
+// (the compiler refuses it). Named texts are arrays or vectors:
+//   static const std::string kHelp[] = {"...", "..."};
+// A routine that passes its lines on to another passes `lines.view()`.
 
+#include <concepts>
+#include <cstddef>
 #include <initializer_list>
 #include <span>
 #include <string>
 
 namespace kesta {
 
-struct TextLines : std::span<const std::string> {
-  using std::span<const std::string>::span;
+class TextLines {
+ public:
   TextLines() = default;
-  TextLines(std::span<const std::string> lines) : std::span<const std::string>(lines) {}
-  TextLines(std::initializer_list<std::string> lines)
-      : std::span<const std::string>(lines.begin(), lines.size()) {}
+  TextLines(std::initializer_list<std::string> lines) : lines_(lines.begin(), lines.size()) {}
+  // Vectors, arrays and spans of std::string.
+  template <typename Lines>
+    requires(!std::same_as<std::remove_cvref_t<Lines>, TextLines> &&
+             std::convertible_to<const Lines&, std::span<const std::string>>)
+  TextLines(const Lines& lines) : lines_(lines) {}
+
+  TextLines(const TextLines&) = delete;
+  TextLines& operator=(const TextLines&) = delete;
+
+  std::span<const std::string> view() const { return lines_; }
+  std::size_t size() const { return lines_.size(); }
+  bool empty() const { return lines_.empty(); }
+  const std::string& operator[](std::size_t i) const { return lines_[i]; }
+  auto begin() const { return lines_.begin(); }
+  auto end() const { return lines_.end(); }
+
+ private:
+  std::span<const std::string> lines_;
 };
 
 }  // namespace kesta

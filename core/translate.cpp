@@ -212,6 +212,9 @@ void IO_TR_PARSE(int& length, std::string& statement, int& retstat, Status& stat
     return;
   }
   IO_SET_VARIABLE(name, type, ivalue, lvalue, rvalue, slength, svalue, retstat, status);
+  // No room is reported; a refused change of type (3 with a defined name)
+  // leaves the answer as it is, like a faulty right side.
+  if (retstat == 1 || retstat == 2) io_report_variable_refused(retstat, status);
   if (retstat != 0) return;
   status = kStatusConsumed;
 }

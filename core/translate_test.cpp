@@ -134,6 +134,16 @@ TEST_F(TranslateTest, FaultyAssignmentChangesNothing) {
   EXPECT_EQ(change.retstat, 3);
   EXPECT_EQ(translate("n").text, "1");
   EXPECT_EQ(translate("n = undefined").retstat, 4);
+
+  // No room left in the table: the refusal is reported.
+  for (int i = io_variables.count; i < kMaxVariables; ++i)
+    EXPECT_EQ(translate("v" + std::to_string(i) + " = 1").status, kStatusConsumed);
+  const std::size_t before = capture_.text().size();
+  const Translated full = translate("w = 2");
+  EXPECT_EQ(full.retstat, 1);
+  EXPECT_EQ(full.text, "w = 2");
+  EXPECT_EQ(capture_.text().substr(before),
+            "WARNING: Variable could not be defined as variable table is full\n");
 }
 
 TEST_F(TranslateTest, ContinuationLines) {

@@ -284,13 +284,17 @@ void IO_VARIABLE(Status& status) {
   if (status != kStatusGood) return;
 
   IO_SET_VARIABLE(name, new_type, ivalue, lvalue, rvalue, length, svalue, retstat, status);
+  io_report_variable_refused(retstat, status);
+  if (const int k = IO_VAR_NUMBER(name, status); k > 0) last_variable = k;
+}
+
+void io_report_variable_refused(int retstat, Status& status) {
   if (retstat == 1) {
     IO_WRITE("WARNING: Variable could not be defined as variable table is full", status);
   } else if (retstat == 2 || retstat == 3) {
     IO_WRITE("WARNING: Variable improperly defined owing to insufficient space in", status);
     IO_WRITE("         character string store", status);
   }
-  if (const int k = IO_VAR_NUMBER(name, status); k > 0) last_variable = k;
 }
 
 void IO_SET_VARSTR(int length, std::string_view string, int& retstat, Status& status) {

@@ -57,6 +57,10 @@ void IO_SET_VARIABLE(std::string_view name, char type, int ivalue, bool lvalue, 
 
 // Type and value of NAME; only the value argument of the type is set ('s' and
 // 'u' set SVALUE and LENGTH; '*' only the type). RETSTAT 1 when not defined.
+// The warning for a variable that IO_SET_VARIABLE refused for want of room:
+// RETSTAT 1 the table is full, 2 or 3 the string store.
+void io_report_variable_refused(int retstat, Status& status);
+
 void IO_INQ_VARIABLE(std::string_view name, int& retstat, char& type, int& ivalue, bool& lvalue,
                      float& rvalue, int& length, std::string& svalue, Status& status);
 

@@ -10,7 +10,24 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/adsc_format.hpp"
+#include "formats/ascii_formats.hpp"
+#include "formats/binary_format.hpp"
+#include "formats/bruker_format.hpp"
+#include "formats/bsl_format.hpp"
+#include "formats/cdd_codec.hpp"
+#include "formats/fixed_header_formats.hpp"
+#include "formats/fuji_format.hpp"
+#include "formats/gas_format.hpp"
+#include "formats/huffman_codec.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mar_format.hpp"
+#include "formats/mervoda_format.hpp"
+#include "formats/raxis_format.hpp"
+#include "formats/scan_formats.hpp"
+#include "formats/tiff_format.hpp"
+#include "formats/tulma_format.hpp"
+#include "formats/unknown_format.hpp"
 
 namespace kesta {
 
@@ -22,55 +39,60 @@ constexpr float kNoDetectorLimit = 1.7e38f;
 enum class Road {
   list,         // "?": the one-line helps
   help,         // "HELP": the help text, then a failed input
-  kesta,        // the native format
+  read,         // the row's keyboard reader, then the commit
   removed,      // support removed: a warning, nothing read
-  unavailable,  // a reader not built yet
 };
 
 // After a successful read.
 enum class After { none, one_d_free, one_d_columns };
 
+// A format's keyboard road: asks what it needs (the file name first, FILE_NAME
+// its default and updated) and reads the file into a scratch image.
+using KeyboardReader = ImageRead (*)(const ReadRequest& request, std::string& file_name,
+                                     Status& status);
+
 struct InputChoice {
   const char* name;
   const char* help;
   Road road;
-  float overload;  // default overload value (the native reader gives its own)
+  float overload;  // default overload value, when the reader gives none
   After after = After::none;
+  KeyboardReader read = nullptr;  // Road::read
 };
 
 // clang-format off
 const std::array<InputChoice, 31> kInputChoices = {{
     {"?", "?: List of available formats and commands", Road::list, 0.0f},
-    {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::unavailable, kNoDetectorLimit, After::one_d_free},
-    {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::unavailable, kNoDetectorLimit},
-    {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::unavailable, kNoDetectorLimit},
-    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::unavailable, kNoDetectorLimit},
-    {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::unavailable, kNoDetectorLimit},
-    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::unavailable, kNoDetectorLimit},
-    {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
-    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::unavailable, 65534.5f},
-    {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::unavailable, 131071.5f},
-    {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::unavailable, kNoDetectorLimit},
-    {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::kesta, kNoDetectorLimit},
-    {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::unavailable, kNoDetectorLimit},
-    {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::unavailable, kNoDetectorLimit},
-    {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::unavailable, 65534.5f},
+    {"1-D ASCII FREE FORMAT", "1-D ASCII FREE FORMAT: Flexible input of 1-D text data", Road::read, kNoDetectorLimit, After::one_d_free, free_format_keyboard_read},
+    {"2-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT: Flexible input of 2-D text data", Road::read, kNoDetectorLimit, After::none, ascii_2d_keyboard_read},
+    {"ADSC DETECTOR FORMAT", "ADSC DETECTOR FORMAT: Keyword-value header and binary data", Road::read, kNoDetectorLimit, After::none, adsc_keyboard_read},
+    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Flexible interactive input of data", Road::read, kNoDetectorLimit, After::none, binary_keyboard_read},
+    {"BRUKER FORMAT", "BRUKER FORMAT: Bruker Area Detector Frame Data format", Road::read, kNoDetectorLimit, After::none, bruker_keyboard_read},
+    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Road::read, kNoDetectorLimit, After::none, bsl_keyboard_read},
+    {"MERVODA FORMAT", "MERVODA FORMAT: Simple ASCII X/Y column format data", Road::read, kNoDetectorLimit, After::one_d_columns, mervoda_keyboard_read},
+    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Road::read, 65534.5f, After::none, cdd_keyboard_read},
+    {"DIP-2000 (MAC SCIENCE)", "DIP-2000 (MAC SCIENCE): 2500*2500 Integer*2 special format", Road::read, 131071.5f, After::none, dip2000_keyboard_read},
+    {"OZWA DATA FORMAT", "OZWA DATA FORMAT: OZWA binary, self describing format", Road::read, kNoDetectorLimit, After::none, tulma_keyboard_read},
+    {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Road::read, kNoDetectorLimit, After::none, kesta_keyboard_read},
+    {"FUJI BAS-2000", "FUJI BAS-2000: Fuji image plate scanners (also BAS-1500)", Road::read, kNoDetectorLimit, After::none, fuji_keyboard_read},
+    {"GAS 2-D DETECTOR (OZWA)", "GAS 2-D DETECTOR (OZWA): Raw format used on the beam-lines", Road::read, kNoDetectorLimit, After::none, gas_keyboard_read},
+    {"HAMAMATSU PHOTONICS", "HAMAMATSU PHOTONICS: C4880 CCD detector format", Road::read, 65534.5f, After::none, hamamatsu_keyboard_read},
     {"HELP", "HELP: Information on the usage of the various formats", Road::help, 0.0f},
-    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::unavailable, 65534.5f},
-    {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::unavailable, 99999.5f},
-    {"TULMA", "TULMA: Simplified subset of the WLT format", Road::unavailable, kNoDetectorLimit},
-    {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::unavailable, 131071.5f},
-    {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::unavailable, 131071.5f},
-    {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::unavailable, 131071.5f},
-    {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::unavailable, kNoDetectorLimit, After::one_d_columns},
-    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 16382.5f},
+    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Road::read, 65534.5f, After::none, huffman_keyboard_read},
+    {"IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", Road::read, 99999.5f, After::none, imagequant_keyboard_read},
+    {"TULMA", "TULMA: Simplified subset of the WLT format", Road::read, kNoDetectorLimit, After::none, tulma_keyboard_read},
+    {"MAR RESEARCH FORMAT", "MAR RESEARCH FORMAT: \"image\" format for on-line IP systems", Road::read, 131071.5f, After::none, mar_research_keyboard_read},
+    {"MAR-PCK FORMAT", "MAR-PCK FORMAT: Compressed old Mar format", Road::read, 131071.5f, After::none, mar_pck_keyboard_read},
+    {"NEW MAR CODE", "NEW MAR CODE: Same as \"MAR RESEARCH FORMAT\"", Road::read, 131071.5f, After::none, mar_keyboard_read},
+    {"PDS FORMAT", "PDS FORMAT: \"Powder Diffraction Standard\" format file", Road::read, kNoDetectorLimit, After::one_d_columns, pds_keyboard_read},
+    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS CCD FORMAT: X-ray Image intensifier system", Road::read, 16382.5f, After::none, photometrics_keyboard_read},
     {"PMC FORMAT", "PMC FORMAT: PhotoMetrics Compressed XRII/CCD data", Road::removed, 0.0f},
-    {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::unavailable, 65534.5f},
-    {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::unavailable, kNoDetectorLimit},
-    {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::unavailable, kNoDetectorLimit},
-    {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::unavailable, kNoDetectorLimit},
-    {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::unavailable, kNoDetectorLimit},
-    {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::unavailable, 254.5f},
+    {"PRINCETON CCD FORMAT", "PRINCETON CCD FORMAT: X-ray Image intensifier system", Road::read, 65534.5f, After::none, princeton_keyboard_read},
+    {"RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", Road::read, kNoDetectorLimit, After::none, raxis_keyboard_read},
+    {"TIFF", "TIFF: Limited TIFF input (compressed data not supported)", Road::read, kNoDetectorLimit, After::none, tiff_keyboard_read},
+    {"UNKNOWN", "UNKNOWN: Try to deduce format (not on compressed image data)", Road::read, kNoDetectorLimit, After::none, unknown_keyboard_read},
+    {"USER INTENSITIES", "USER INTENSITIES: Keyboard input of data values", Road::read, kNoDetectorLimit, After::none, user_keyboard_read},
+    {"WESS FORMAT", "WESS FORMAT: Simple byte format", Road::read, 254.5f, After::none, wess_keyboard_read},
 }};
 // clang-format on
 
@@ -253,7 +275,8 @@ const std::vector<std::string> kInputHelp = {
     " ",
     "RIGAKU R-AXIS: Image plate scanner files with their header record.",
     " ",
-    "TIFF: Uncompressed TIFF images of 8 or 16 bits per pixel.",
+    "TIFF: Uncompressed TIFF images of 8, 12, 16 or 32 bits per pixel;",
+    "a region of the image can be read, with pixels summed in bins.",
     " ",
     "UNKNOWN: Tries to deduce the sizes and data type of a raw image",
     "from the file's length and contents (not for compressed data).",
@@ -286,7 +309,15 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
                std::span<float> yaxis, std::span<float> data, std::span<float> variances,
                std::string& title, std::string& xlabel, std::string& ylabel, std::string& zlabel,
                float& x_pixel_size, float& y_pixel_size, Status& status) {
-  constexpr std::string_view kPosition = "Subroutine FIO_INPUT V0.54";
+  FIO_INPUT(ImageTarget{xmaxdat, ymaxdat, variances_exist, xnumdat, ynumdat, xaxis, yaxis, data,
+                        variances, title, xlabel, ylabel, zlabel, x_pixel_size, y_pixel_size},
+            file_name, data_defined, status);
+}
+
+void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_defined,
+               Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_INPUT V0.55";
+  const Index xmaxdat = target.xmaxdat, ymaxdat = target.ymaxdat;
   if (st_bad(status, kPosition)) return;
   if (xmaxdat < 1) {
     st_fail(status, kBaseApp + 1, kPosition);
@@ -294,6 +325,10 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
   }
   if (ymaxdat < 1) {
     st_fail(status, kBaseApp + 2, kPosition);
+    return;
+  }
+  if (!target_holds(target)) {
+    st_fail(status, kBaseApp + 1, kPosition);
     return;
   }
   if (fio_input_state.first) {
@@ -327,39 +362,43 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
   int retstat = 1;
   float overload = choice->overload;
   switch (choice->road) {
-    case Road::kesta:
-      retstat = 0;
-      FIO_IN_KESTA(false, xmaxdat, ymaxdat, variances_exist, file_name, retstat, xnumdat,
-                   ynumdat, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
-                   x_pixel_size, y_pixel_size, overload, status);
+    case Road::read: {
+      if (name == "TULMA" || name == "OZWA DATA FORMAT") tulma_note(status);
+      ImageRead read = choice->read({xmaxdat, ymaxdat, target.variances_exist}, file_name, status);
+      if (read.ok() && status == kStatusGood) {
+        overload = read.image.overload.value_or(choice->overload);
+        if (read.image.sample_distance) {
+          int stored = 0;
+          IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
+        }
+        commit_image(read.image, target);
+        retstat = 0;
+      }
       break;
+    }
     case Road::help:
       FIO_IN_HELP(false, status);
       break;
     case Road::removed:
       IO_WRITE("WARNING: Format support removed", status);
       break;
-    case Road::unavailable:
-      if (name == "TULMA" || name == "OZWA DATA FORMAT") tulma_note(status);
-      if (name == "MAR RESEARCH FORMAT") IO_WRITE("NOTE: USING NEW INPUT CODE", status);
-      fio_format_not_available("The format \"" + name + "\"", status);
-      break;
     case Road::list:
       break;
   }
 
-  if (status == kStatusGood && retstat == 0 && xnumdat > 0 && ynumdat >= 1) {
+  Index& ynumdat = target.ynumdat;
+  if (status == kStatusGood && retstat == 0 && target.xnumdat > 0 && ynumdat >= 1) {
     switch (choice->after) {
       case After::one_d_free:
         ynumdat = 1;
-        xlabel = "X-axis";
-        ylabel.clear();
-        zlabel = "Intensity";
+        target.xlabel = "X-axis";
+        target.ylabel.clear();
+        target.zlabel = "Intensity";
         break;
       case After::one_d_columns:
         ynumdat = 1;
-        if (!yaxis.empty()) yaxis[0] = 0.5f;
-        ylabel.clear();
+        if (!target.yaxis.empty()) target.yaxis[0] = 0.5f;
+        target.ylabel.clear();
         break;
       case After::none:
         break;
@@ -368,8 +407,8 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
     int stored = 0;
     IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
     IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(name), name, stored, status);
-    IO_SET_RKEYVALUE("X_PIXEL_SIZE", x_pixel_size, stored, status);
-    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", y_pixel_size, stored, status);
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", target.x_pixel_size, stored, status);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", target.y_pixel_size, stored, status);
     return;
   }
   stop_macro_and_sequence();

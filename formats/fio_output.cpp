@@ -8,7 +8,15 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/binary_format.hpp"
+#include "formats/bsl_format.hpp"
+#include "formats/cdd_codec.hpp"
+#include "formats/huffman_codec.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/mervoda_format.hpp"
+#include "formats/scan_formats.hpp"
+#include "formats/tiff_format.hpp"
+#include "formats/tulma_format.hpp"
 
 namespace kesta {
 
@@ -16,39 +24,74 @@ namespace {
 
 enum class Writer {
   kesta,
+  routine,  // the row's writer
   header_on,
   header_off,
   not_presently,  // "CBF"
-  unavailable,
 };
+
+// FIO_OUTPUT's arguments, handed to the row's writer.
+struct OutputData {
+  std::string_view input_file;
+  Index xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm;
+  std::span<const float> xaxis, yaxis, data, variances;
+  std::string_view title, xlabel, ylabel, zlabel;
+  bool variances_exist;
+  float x_pixel_size, y_pixel_size;
+};
+using OutputWriter = void (*)(const OutputData& d, Status& status);
 
 struct OutputChoice {
   const char* name;
   const char* help;
   Writer writer;
+  OutputWriter write = nullptr;  // Writer::routine
 };
+
+void tiff_writer(const OutputData& d, Status& status);
+void bsl_writer(const OutputData& d, Status& status);
+void tulma_writer(const OutputData& d, Status& status);
+void binary2_writer(const OutputData& d, Status& status);
+void binary4_writer(const OutputData& d, Status& status);
+void denzo_writer(const OutputData& d, Status& status);
+void mervoda_writer(const OutputData& d, Status& status);
+void cam_writer(const OutputData& d, Status& status);
+void mca_writer(const OutputData& d, Status& status);
+void spread_writer(const OutputData& d, Status& status);
+void cdd_writer(const OutputData& d, Status& status);
+void huffman_writer(const OutputData& d, Status& status);
+
+template <auto Writer>
+void scan_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  std::string name;
+  Writer(false, d.input_file, false, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+         d.yendelm, d.xaxis, d.yaxis, d.data, d.variances, d.title, d.xlabel, d.ylabel, d.zlabel,
+         d.variances_exist, name, retstat, status);
+}
+
 
 // clang-format off
 const std::array<OutputChoice, 19> kOutputChoices = {{
-    {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::unavailable},
-    {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::unavailable},
-    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::unavailable},
-    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::unavailable},
+    {"3CAM", "3CAM: 1-D powder diffraction format for input to CERIUS", Writer::routine, cam_writer},
+    {"4-BYTE INTEGERS", "4-BYTE INTEGERS: Binary integer*4 output of active data region", Writer::routine, binary4_writer},
+    {"BINARY (UNFORMATTED)", "BINARY (UNFORMATTED): Simple dump of active data region", Writer::routine, binary2_writer},
+    {"BSL FORMAT", "BSL FORMAT: Small-angle scattering laboratory (BSL/OTOKO) format", Writer::routine, bsl_writer},
     {"CBF", "CBF: Crystallographic Binary Format", Writer::not_presently},
-    {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::unavailable},
-    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::unavailable},
-    {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::unavailable},
-    {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::unavailable},
+    {"MERVODA", "MERVODA: 1-D row or column output for X/Y graph plotting", Writer::routine, mervoda_writer},
+    {"COMPRESSED DIFFRACTION DATA", "COMPRESSED DIFFRACTION DATA: Compacted diffraction data", Writer::routine, cdd_writer},
+    {"DENZO MAR FORMAT", "DENZO MAR FORMAT: Experimental output format for DENZO", Writer::routine, denzo_writer},
+    {"DUMP", "DUMP: (Same as \"BINARY (UNFORMATTED)\"; backwards compatibility)", Writer::routine, binary2_writer},
     {"KESTA STANDARD FORMAT", "KESTA STANDARD FORMAT: Self describing readable binary", Writer::kesta},
-    {"GSAS", "GSAS: GSAS powder diffraction format", Writer::unavailable},
+    {"GSAS", "GSAS: GSAS powder diffraction format", Writer::routine, scan_writer<FIO_OUT_GSAS>},
     {"HEADER FILES", "HEADER FILES: Output ASCII header file with \"BINARY\" file", Writer::header_on},
-    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::unavailable},
-    {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::unavailable},
-    {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::unavailable},
+    {"HUFFMAN", "HUFFMAN: TEST ROUTINE FOR TESTING HUFFMAN CODING", Writer::routine, huffman_writer},
+    {"\"TULMA\" FORMAT", "\"TULMA\" FORMAT: WLT subset format file", Writer::routine, tulma_writer},
+    {"MCA FORMAT", "MCA FORMAT: ASCII 8 columns per line g10.3 data only", Writer::routine, mca_writer},
     {"NO HEADER FILES", "NO HEADER FILES: No ASCII header files with \"BINARY\" files", Writer::header_off},
-    {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::unavailable},
-    {"SPREAD SHEET", "SPREAD SHEET: ASCII, one line of ADR in one record", Writer::unavailable},
-    {"TIFF INTEGERS", "TIFF INTEGERS: Simple 1 or 2-byte output (no compression)", Writer::unavailable},
+    {"PowderCIF", "PowderCIF: ASCII CIF output using Powder CIF dictionary", Writer::routine, scan_writer<FIO_OUT_POWDERCIF>},
+    {"SPREAD SHEET", "SPREAD SHEET: ASCII, one line of ADR in one record", Writer::routine, spread_writer},
+    {"TIFF INTEGERS", "TIFF INTEGERS: Simple 1 or 2-byte output (no compression)", Writer::routine, tiff_writer},
 }};
 // clang-format on
 
@@ -64,8 +107,79 @@ struct FioOutputState {
   std::string format = "KESTA STANDARD FORMAT";
   bool header_files = true;
   int tiff_bits = 16;
+  std::string tiff_file = "kesta.tif";
+  std::string bsl_file = "A99000.BSL";
 };
 FioOutputState fio_output_state;
+
+void bsl_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_BSL(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+              d.yendelm, d.data, d.title, fio_output_state.bsl_file, retstat, status);
+}
+
+void tiff_writer(const OutputData& d, Status& status) {
+  FIO_OUT_TIFF(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+               d.yendelm, d.data, d.title, d.x_pixel_size, d.y_pixel_size,
+               fio_output_state.tiff_file, fio_output_state.tiff_bits, status);
+}
+
+void tulma_writer(const OutputData& d, Status& status) {
+  fio_out_tulma_asked(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data,
+                      status);
+}
+
+void binary_writer(const OutputData& d, int bytes, Status& status) {
+  int retstat = 0;
+  FIO_OUT_BINARY(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+                 d.yendelm, d.data, d.title, d.xlabel, d.ylabel, d.zlabel, d.x_pixel_size,
+                 d.y_pixel_size, fio_output_state.header_files, bytes, retstat, status);
+}
+void binary2_writer(const OutputData& d, Status& status) { binary_writer(d, 2, status); }
+void binary4_writer(const OutputData& d, Status& status) { binary_writer(d, 4, status); }
+
+void denzo_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_MAR(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+              d.yendelm, d.data, retstat, status);
+}
+
+void mervoda_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  std::string name;
+  FIO_OUT_MERVODA(false, d.input_file, false, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm,
+                  d.xendelm, d.yendelm, d.xaxis, d.yaxis, d.data, d.variances, d.title, d.xlabel,
+                  d.ylabel, d.zlabel, d.variances_exist, name, retstat, status);
+}
+
+void cam_writer(const OutputData& d, Status& status) {
+  FIO_OUT_3CAM(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis, d.yaxis,
+               d.data, d.title, status);
+}
+
+
+void mca_writer(const OutputData& d, Status& status) {
+  FIO_OUT_MCA(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data, status);
+}
+
+void spread_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  std::string name;
+  FIO_OUT_SPREAD(false, d.input_file, false, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm,
+                 d.xendelm, d.yendelm, d.data, name, retstat, status);
+}
+
+void cdd_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_CDD(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data, retstat,
+              status);
+}
+
+void huffman_writer(const OutputData& d, Status& status) {
+  int retstat = 0;
+  FIO_OUT_HUFFMAN(false, d.input_file, d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm,
+                  d.yendelm, d.data, retstat, status);
+}
 
 // clang-format off
 const std::vector<std::string> kOutputHelp = {
@@ -166,6 +280,12 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
                     x_pixel_size, y_pixel_size, retstat, status);
       break;
     }
+    case Writer::routine:
+      choice->write({input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis,
+                     yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist,
+                     x_pixel_size, y_pixel_size},
+                    status);
+      break;
     case Writer::header_on:
       fio_output_state.header_files = true;
       break;
@@ -174,9 +294,6 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
       break;
     case Writer::not_presently:
       IO_WRITE("WARNING: NOT PRESENTLY AVAILABLE", status);
-      break;
-    case Writer::unavailable:
-      fio_format_not_available("The format \"" + std::string(choice->name) + "\"", status);
       break;
   }
 }

@@ -17,6 +17,7 @@
 #include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -113,7 +114,9 @@ void FIO_FILEOPENC(const std::string& file_name, int mode, int& retstat, int& st
       retstat = 2;
       return;
     }
-    std::FILE* f = std::fopen(file_name.c_str(), mode == 1 ? "rb" : "r");
+    // Only regular files: a FIFO without a writer would block the program.
+    std::string problem;
+    std::FILE* f = open_input_file(file_name, problem).release();
     if (f == nullptr) {
       retstat = 3;
       return;

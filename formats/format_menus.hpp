@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -24,7 +25,11 @@ void fio_format_not_available(std::string_view what, Status& status);
 // A failed input leaves DATA_DEFINED and the data set as they were, stores
 // nothing, and ends a running input macro or file sequence with a framed
 // warning. VARIANCES_EXIST is in/out: a reader clears it when the file holds
-// no variances. XMAXDAT < 1 gives 110001, YMAXDAT < 1 110002.
+// no variances. XMAXDAT < 1 gives 110001, YMAXDAT < 1 110002. Given the
+// program arrays' blocks in TARGET, the image read replaces them (no copy).
+void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_defined,
+               Status& status);
+// The same on plain arrays.
 void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& variances_exist,
                bool& data_defined, Index& xnumdat, Index& ynumdat, std::span<float> xaxis,
                std::span<float> yaxis, std::span<float> data, std::span<float> variances,

@@ -235,7 +235,11 @@ void read_numeric_array(std::string_view position, int unit, bool swap, std::str
     damaged(name, "its data could not be read", retstat, status);
     return;
   }
-  if (swap)
+  // In place: the whole block at once when the rows read are whole rows of
+  // the array, else row by row (the gaps keep the caller's values).
+  if (swap && xn == xmaxdat)
+    swap_bytes(array.first(static_cast<std::size_t>(xn * yn)));
+  else if (swap)
     for (Index y = 1; y <= yn; ++y)
       swap_bytes(array.subspan(static_cast<std::size_t>(element(1, y, xmaxdat)),
                                static_cast<std::size_t>(xn)));

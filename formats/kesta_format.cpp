@@ -1,9 +1,13 @@
 #include "formats/kesta_format.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "core/atomic_file.hpp"
@@ -12,12 +16,14 @@
 #include "core/io_output.hpp"
 #include "core/item_writer.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/item_reader.hpp"
+#include "formats/stream_slot.hpp"
 
 namespace kesta {
 
@@ -30,40 +36,6 @@ constexpr float kDefaultOverload = 65532.5f;
 
 // The writer's last output file, the next default.
 std::string fio_out_kesta_file = "kesta.kzt";
-
-// Keeps a stream number registered while alive.
-class StreamSlot {
- public:
-  StreamSlot(int unit, std::FILE* file) : unit_(unit) { io_set_stream(unit, file); }
-  ~StreamSlot() { io_set_stream(unit_, nullptr); }
-  StreamSlot(const StreamSlot&) = delete;
-  StreamSlot& operator=(const StreamSlot&) = delete;
-
- private:
-  int unit_;
-};
-
-// An input file open on a stream number, closed when the reader leaves.
-class OpenInput {
- public:
-  OpenInput(int unit, const std::string& path) : unit_(unit) {
-    ok_ = io_open_stream(unit, path, "rb");
-  }
-  ~OpenInput() { io_close_stream(unit_); }
-  OpenInput(const OpenInput&) = delete;
-  OpenInput& operator=(const OpenInput&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  int unit_;
-  bool ok_ = false;
-};
-
-// A work array of N reals without initialisation; empty when refused.
-std::unique_ptr<float[]> work_array(Index n) {
-  if (n < 1) return nullptr;
-  return std::unique_ptr<float[]>(new (std::nothrow) float[static_cast<std::size_t>(n)]);
-}
 
 // The data set's arrays checked against the region and dimensions: STATUS
 // 180000 + 1, 2, 5, 6 (1 also for arrays smaller than the dimensions).
@@ -170,178 +142,221 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   retstat = 0;
 }
 
+namespace {
+
+// What the chain of item headers says about an input file before any item is
+// looked up: empty for a file whose items can be read, otherwise the problem
+// ("is not a ... file", "ends inside its header", "is damaged or truncated").
+// Only what the item lookups cannot tell is judged here; a damaged item is
+// left to them.
+std::string item_chain_problem(std::FILE* file) {
+  constexpr Index kRecord = kItemRecordBytes;
+  const std::string not_ours = "is not a \"KESTA STANDARD FORMAT\" file";
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) != 0) return not_ours;
+  const Index size = static_cast<Index>(info.st_size);
+  std::string rec(static_cast<std::size_t>(kRecord), '\0');
+  bool started = false, ended = false;
+  for (Index at = 0; at < size;) {
+    const Index have = std::min(kRecord, size - at);
+    if (!io_seek(file, at) || std::fread(rec.data(), 1, static_cast<std::size_t>(have), file) !=
+                                  static_cast<std::size_t>(have))
+      return "cannot be read";
+    const std::string_view bytes(rec.data(), static_cast<std::size_t>(have));
+    const std::size_t colon = bytes.find(':');
+    const bool header = bytes[0] == '\\' && colon != std::string_view::npos && colon > 1;
+    if (at == 0 && !header) return not_ours;
+    if (!header) return {};  // the lookups say what is wrong with the item
+    if (have < kRecord) return "ends inside its header";
+    const std::string_view name = bytes.substr(1, colon - 1);
+    const std::string_view count_field = bytes.substr(colon + 1, 8);
+    if (count_field.size() < 8 ||
+        count_field.find_first_not_of("0123456789abcdef") != std::string_view::npos)
+      return at == 0 ? not_ours : std::string();
+    const std::int32_t count = IO_HEXTOI(count_field);
+    if (at == 0) started = name == "$FFF_START";
+    if (name == "$FFF_END") ended = true;
+    if (count < 0) return {};
+    at += (static_cast<Index>(count) + 1) * kRecord;
+  }
+  if (size == 0) return not_ours;
+  // A file that says where it starts must also hold its end.
+  if (started && !ended) return "is damaged or truncated";
+  return {};
+}
+
+// The description items into IMAGE; false when one is damaged.
+bool read_description(int unit, ScratchImage& image, Status& status) {
+  for (auto [name, text] :
+       {std::pair{"title", &image.title}, std::pair{"x_axis_label", &image.xlabel},
+        std::pair{"y_axis_label", &image.ylabel}, std::pair{"z_axis_label", &image.zlabel}}) {
+    std::string value;
+    int code = 0;
+    FIO_FREAD_STRING(unit, name, kTextLength, code, value, status);
+    if (code == 3) return false;
+    if (code <= 0) *text = value;
+  }
+  for (auto [name, value] : {std::pair{"x_pixel_size", &image.x_pixel_size},
+                             std::pair{"y_pixel_size", &image.y_pixel_size}}) {
+    int code = 0;
+    float v = 0.0f;
+    FIO_FREAD_REAL(unit, name, code, v, status);
+    if (code == 3) return false;
+    *value = code == 0 ? v : kDefaultPixelSize;
+  }
+  std::string text;
+  int code = 0;
+  FIO_FREAD_STRING(unit, "overload_value", kOverloadLength, code, text, status);
+  if (code == 3) return false;
+  bool found = false;
+  float v = 0.0f;
+  if (code <= 0) IO_TOKTR(used_text(text), found, v, status);
+  image.overload = found ? v : kDefaultOverload;
+  return true;
+}
+
+// An axis of the data's length into AXIS (left empty, the pixel centres,
+// when the file has none); false when it is damaged or of another length.
+bool read_axis(int unit, bool swap, const char* name, Index room, Index expected,
+               std::vector<float>& axis, Status& status) {
+  std::vector<float> values(static_cast<std::size_t>(room));
+  Index n = 0, one = 0;
+  int code = 0;
+  FIO_FREAD_RARRAY(unit, swap, name, room, 1, code, n, one, values, status);
+  if (code == 3) return false;
+  if (code > 0) return true;
+  if (n != expected) {
+    IO_WRITE("WARNING: Damaged file item \"" + std::string(name) + "\": " + std::to_string(n) +
+                 " values for " + std::to_string(expected) + " data elements",
+             status);
+    return false;
+  }
+  values.resize(static_cast<std::size_t>(n));
+  axis = std::move(values);
+  return true;
+}
+
+}  // namespace
+
+ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, Status& status) {
+  ImageRead result;
+  if (status != kStatusGood) return result;
+  std::string problem;
+  const InputFile file = open_input_file(path, problem);
+  if (!file) {
+    report_unread_file(path, problem, status);
+    return result;
+  }
+  problem = item_chain_problem(file.get());
+  if (!problem.empty()) {
+    report_unread_file(path, problem, status);
+    return result;
+  }
+  const StreamSlot slot(kKestaInputUnit, file.get());
+  const int u = kKestaInputUnit;
+  ScratchImage& image = result.image;
+  auto damaged = [&] {
+    report_unread_file(path, "is damaged or truncated", status);
+    return ImageRead{};
+  };
+
+  std::string order;
+  int code = 0;
+  FIO_FREAD_STRING(u, "$BIG_ENDIAN", kTextLength, code, order, status);
+  if (code == 3) return damaged();
+  const bool swap = (used_text(order) == "TRUE") != IO_BIG_ENDIAN();
+
+  // Allocated first: the description items are kept in the same image.
+  if (!scratch_allocate(request, false, path, image, status)) return result;
+  if (!read_description(u, image, status)) return damaged();
+
+  // The pixels straight into the scratch array that may become the data.
+  Index xn = 0, yn = 0;
+  int data_code = 1;
+  FIO_FREAD_RARRAY(u, swap, "data_array", request.xmaxdat, request.ymaxdat, data_code, xn, yn,
+                   image.pixels(), status);
+  if (status != kStatusGood) return result;
+  if (data_code == 3) return damaged();
+  if (data_code > 0) {
+    IO_WRITE("WARNING: Data array not found", status);
+    report_unread_file(path, "is not an image file of this format", status);
+    return result;
+  }
+  if (xn < 1 || yn < 1) {
+    report_unread_file(path, "holds an empty data array", status);
+    return result;
+  }
+  if (!read_axis(u, swap, "x_axis", request.xmaxdat, xn, image.xaxis, status) ||
+      !read_axis(u, swap, "y_axis", request.ymaxdat, yn, image.yaxis, status))
+    return damaged();
+
+  if (request.variances) {
+    ScratchImage work;
+    if (!scratch_allocate(request, false, path, work, status)) return result;
+    Index vx = 0, vy = 0;
+    code = 0;
+    FIO_FREAD_RARRAY(u, swap, "variances_array", request.xmaxdat, request.ymaxdat, code, vx, vy,
+                     work.pixels(), status);
+    if (code == 3) return damaged();
+    if (code <= 0) {
+      if (vx != xn || vy != yn) {
+        IO_WRITE("WARNING: Damaged file item \"variances_array\": its size differs from the "
+                 "data array's",
+                 status);
+        return damaged();
+      }
+      image.variances = std::move(work.data);
+    }
+  }
+  if (status != kStatusGood) return result;
+  if (data_code < 0) IO_WRITE("WARNING: Not all of the data could be input", status);
+  image.xnumdat = xn;
+  image.ynumdat = yn;
+  result.retstat = 0;
+  return result;
+}
+
 void FIO_IN_KESTA(bool name_given, Index xmaxdat, Index ymaxdat, bool& variances_exist,
                   std::string& file_name, int& retstat, Index& xnumdat, Index& ynumdat,
                   std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
                   std::span<float> variances, std::string& title, std::string& xlabel,
                   std::string& ylabel, std::string& zlabel, float& x_pixel_size,
                   float& y_pixel_size, float& overload_value, Status& status) {
-  constexpr std::string_view kPosition = "Subroutine FIO_IN_KESTA V0.8";
+  FIO_IN_KESTA(name_given,
+               ImageTarget{xmaxdat, ymaxdat, variances_exist, xnumdat, ynumdat, xaxis, yaxis,
+                           data, variances, title, xlabel, ylabel, zlabel, x_pixel_size,
+                           y_pixel_size},
+               file_name, retstat, overload_value, status);
+}
+
+ImageRead kesta_keyboard_read(const ReadRequest& request, std::string& file_name,
+                              Status& status) {
+  std::string path;
+  if (!ask_input_path(file_name, path, status)) return {};
+  return read_kesta_file(path, request, status);
+}
+
+void FIO_IN_KESTA(bool name_given, const ImageTarget& target, std::string& file_name,
+                  int& retstat, float& overload_value, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_IN_KESTA V0.9";
   if (st_bad(status, kPosition)) return;
   retstat = 1;
-  if (!arrays_usable(xmaxdat, ymaxdat, 1, 1, std::max<Index>(xmaxdat, 1),
-                     std::max<Index>(ymaxdat, 1), xaxis.size(), yaxis.size(), data.size(),
-                     variances_exist, variances.size(), kPosition, status))
+  if (!arrays_usable(target.xmaxdat, target.ymaxdat, 1, 1, std::max<Index>(target.xmaxdat, 1),
+                     std::max<Index>(target.ymaxdat, 1), target.xaxis.size(),
+                     target.yaxis.size(), target.data.size(), target.variances_exist,
+                     target.variances.size(), kPosition, status))
     return;
-
-  if (!name_given) {
-    io_input_file_name(true, "INPUT FILE NAME", {"Name of input file containing data"},
-                       {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return;
+  const ReadRequest request{target.xmaxdat, target.ymaxdat, target.variances_exist};
+  ImageRead read;
+  if (name_given) {
+    std::string path;
+    if (input_path(file_name, path, status)) read = read_kesta_file(path, request, status);
+  } else {
+    read = kesta_keyboard_read(request, file_name, status);
   }
-  int trans = 0;
-  std::string path;
-  IO_TRANS_PATH(file_name, trans, path, status);
-  if (status != kStatusGood) return;
-  if (trans != 0) return;
-
-  const OpenInput input(kKestaInputUnit, path);
-  if (!input.ok()) {
-    IO_WRITE("WARNING: Error in opening file", status);
-    IO_WRITE("         " + path, status);
-    return;
-  }
-  const int u = kKestaInputUnit;
-  bool damaged = false;
-  // A damaged item (code 3) ends the reading; the data set stays as it was.
-  auto check = [&](int code) {
-    if (code == 3) damaged = true;
-    return !damaged;
-  };
-
-  // Byte order of the arrays.
-  std::string order;
-  int code = 0;
-  FIO_FREAD_STRING(u, "$BIG_ENDIAN", kTextLength, code, order, status);
-  const bool swap = (used_text(order) == "TRUE") != IO_BIG_ENDIAN();
-
-  std::string t = title, xl = xlabel, yl = ylabel, zl = zlabel;
-  for (auto [name, text] : {std::pair{"title", &t}, std::pair{"x_axis_label", &xl},
-                            std::pair{"y_axis_label", &yl}, std::pair{"z_axis_label", &zl}}) {
-    if (!check(code)) break;
-    std::string value;
-    code = 0;
-    FIO_FREAD_STRING(u, name, kTextLength, code, value, status);
-    if (code <= 0) *text = value;
-  }
-  float xps = kDefaultPixelSize, yps = kDefaultPixelSize;
-  for (auto [name, value] : {std::pair{"x_pixel_size", &xps}, std::pair{"y_pixel_size", &yps}}) {
-    if (!check(code)) break;
-    code = 0;
-    float v = 0.0f;
-    FIO_FREAD_REAL(u, name, code, v, status);
-    *value = code == 0 ? v : kDefaultPixelSize;
-  }
-  float overload = kDefaultOverload;
-  if (check(code)) {
-    std::string text;
-    code = 0;
-    FIO_FREAD_STRING(u, "overload_value", kOverloadLength, code, text, status);
-    bool found = false;
-    float v = 0.0f;
-    if (code <= 0) IO_TOKTR(used_text(text), found, v, status);
-    if (found) overload = v;
-  }
-
-  // The data array into a work array of the program arrays' shape.
-  Index xn = 0, yn = 0;
-  int data_code = 1;
-  std::unique_ptr<float[]> work;
-  if (check(code)) {
-    work = work_array(xmaxdat * ymaxdat);
-    if (!work) {
-      IO_WRITE("WARNING: Not enough memory to read the file " + path, status);
-      return;
-    }
-    FIO_FREAD_RARRAY(u, swap, "data_array", xmaxdat, ymaxdat, data_code, xn, yn,
-                     std::span<float>(work.get(), static_cast<std::size_t>(xmaxdat * ymaxdat)),
-                     status);
-    check(data_code);
-  }
-  if (status != kStatusGood) return;
-
-  // Axes of the same length as the data, or pixel centres.
-  std::vector<float> xa(static_cast<std::size_t>(xmaxdat)), ya(static_cast<std::size_t>(ymaxdat));
-  auto read_axis = [&](const char* name, Index room, Index expected, std::vector<float>& axis) {
-    if (damaged || data_code > 0) return;
-    Index n = 0, one = 0;
-    code = 0;
-    FIO_FREAD_RARRAY(u, swap, name, room, 1, code, n, one, axis, status);
-    if (!check(code)) return;
-    if (code <= 0 && n != expected) {
-      IO_WRITE("WARNING: Damaged file item \"" + std::string(name) + "\": " + std::to_string(n) +
-                   " values for " + std::to_string(expected) + " data elements",
-               status);
-      damaged = true;
-      return;
-    }
-    if (code > 0)
-      for (Index i = 0; i < expected; ++i) axis[static_cast<std::size_t>(i)] = i + 0.5f;
-  };
-  read_axis("x_axis", xmaxdat, xn, xa);
-  read_axis("y_axis", ymaxdat, yn, ya);
-
-  std::unique_ptr<float[]> vwork;
-  bool file_variances = false;
-  if (variances_exist && !damaged && data_code <= 0) {
-    vwork = work_array(xmaxdat * ymaxdat);
-    if (!vwork) {
-      IO_WRITE("WARNING: Not enough memory to read the file " + path, status);
-      return;
-    }
-    Index vx = 0, vy = 0;
-    code = 0;
-    FIO_FREAD_RARRAY(u, swap, "variances_array", xmaxdat, ymaxdat, code, vx, vy,
-                     std::span<float>(vwork.get(), static_cast<std::size_t>(xmaxdat * ymaxdat)),
-                     status);
-    if (check(code) && code <= 0) {
-      if (vx != xn || vy != yn) {
-        IO_WRITE("WARNING: Damaged file item \"variances_array\": its size differs from the "
-                 "data array's",
-                 status);
-        damaged = true;
-      }
-      file_variances = true;
-    }
-  }
-  if (status != kStatusGood) return;
-
-  if (damaged) {
-    IO_WRITE("WARNING: File " + path + " is damaged or truncated; the data are unchanged", status);
-    return;
-  }
-  if (data_code > 0) {
-    IO_WRITE("WARNING: Data array not found", status);
-    IO_WRITE("         " + path + " is not an image file of this format; the data are unchanged",
-             status);
-    return;
-  }
-  if (xn < 1 || yn < 1) {
-    IO_WRITE("WARNING: The data array of file " + path + " is empty; the data are unchanged",
-             status);
-    return;
-  }
-  if (data_code < 0) IO_WRITE("WARNING: Not all of the data could be input", status);
-
-  // Everything was read: the data set takes it over.
-  for (Index y = 1; y <= yn; ++y) {
-    const std::size_t at = static_cast<std::size_t>(element(1, y, xmaxdat));
-    std::copy_n(work.get() + at, xn, data.begin() + static_cast<std::ptrdiff_t>(at));
-    if (file_variances)
-      std::copy_n(vwork.get() + at, xn, variances.begin() + static_cast<std::ptrdiff_t>(at));
-  }
-  std::copy_n(xa.begin(), xn, xaxis.begin());
-  std::copy_n(ya.begin(), yn, yaxis.begin());
-  if (variances_exist && !file_variances) variances_exist = false;
-  xnumdat = xn;
-  ynumdat = yn;
-  title = t;
-  xlabel = xl;
-  ylabel = yl;
-  zlabel = zl;
-  x_pixel_size = xps;
-  y_pixel_size = yps;
-  overload_value = overload;
+  if (!read.ok() || status != kStatusGood) return;
+  overload_value = read.image.overload.value_or(kDefaultOverload);
+  commit_image(read.image, target);
   retstat = 0;
 }
 

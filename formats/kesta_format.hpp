@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -37,15 +38,30 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
                    std::string_view zlabel, bool variances_exist, float x_pixel_size,
                    float y_pixel_size, int& retstat, Status& status);
 
+// The file work of the native reader, without dialogue: PATH into a scratch
+// image of the request's shape (variances only when asked and present).
+// Refused with a message naming the file: not a regular file, not an item
+// file, cut inside a header record, a damaged or truncated item, no data
+// array, an empty one. Missing items get defaults: pixel sizes 1.0e-4,
+// overload 65532.5, axes at the pixel centres; a missing title or label keeps
+// the data set's. An image larger than the arrays is read in part after a
+// warning.
+ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, Status& status);
+
+// The keyboard road: asks for the name ("INPUT FILE NAME", FILE_NAME the
+// default and updated) and reads the file.
+ImageRead kesta_keyboard_read(const ReadRequest& request, std::string& file_name,
+                              Status& status);
+
 // Reads a ".kzt" file into the data set. With NAME_GIVEN false the name is
-// asked for ("INPUT FILE NAME", FILE_NAME the default and updated). Everything
-// is read into work arrays first: the data set changes only when the file was
-// read (RETSTAT 0); a missing data array, a damaged or truncated file, or a
-// failure to open gives a message naming the file and RETSTAT 1, with every
-// output as it was. Missing items get defaults: pixel sizes 1.0e-4, overload
-// 65532.5, axes at the pixel centres i - 0.5. VARIANCES_EXIST becomes false
-// when the caller has variances but the file has none. An image larger than
-// the arrays is read in part after a warning.
+// asked for ("INPUT FILE NAME", FILE_NAME the default and updated). The data
+// set changes only when the file was read (RETSTAT 0); any failure gives a
+// message naming the file and RETSTAT 1, with every output as it was.
+// VARIANCES_EXIST becomes false when the caller has variances but the file
+// has none.
+void FIO_IN_KESTA(bool name_given, const ImageTarget& target, std::string& file_name,
+                  int& retstat, float& overload_value, Status& status);
+// The same on plain arrays (the extent read is copied into them).
 void FIO_IN_KESTA(bool name_given, Index xmaxdat, Index ymaxdat, bool& variances_exist,
                   std::string& file_name, int& retstat, Index& xnumdat, Index& ynumdat,
                   std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,

@@ -1,6 +1,7 @@
 #include "formats/kesta_format.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -236,6 +237,12 @@ TEST_P(KestaFormatBadFile, LeavesTheDataSetAsItWas) {
   EXPECT_TRUE(current.variances_exist);
   const std::string out = terminal_.text();
   EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
+  // One clear message, not a line for every item looked up in vain.
+  std::size_t lookups = 0;
+  for (auto at = out.find("File item not found"); at != std::string::npos;
+       at = out.find("File item not found", at + 1))
+    ++lookups;
+  EXPECT_LE(lookups, 1u) << out;
 }
 
 void put(const std::string& path, Index offset, const std::string& bytes) {
@@ -268,13 +275,39 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"variances of another size",
                 [](const std::string& p) { put(p, 512 * 16 + 17 + 26, "00000003"); },
                 "its size differs"},
-        BadFile{"not an item file",
+        BadFile{"another format",
                 [](const std::string& p) {
                   std::FILE* f = std::fopen(p.c_str(), "wb");
                   std::fputs("P5\n5 4\n255\n", f);
                   std::fclose(f);
                 },
-                "WARNING: Data array not found"}));
+                "is not a \"KESTA STANDARD FORMAT\" file"},
+        BadFile{"random bytes",
+                [](const std::string& p) {
+                  std::string bytes(3000, '\0');
+                  for (std::size_t i = 0; i < bytes.size(); ++i)
+                    bytes[i] = static_cast<char>((i * 7919 + 13) % 251);
+                  put(p, 0, bytes);
+                },
+                "is not a \"KESTA STANDARD FORMAT\" file"},
+        BadFile{"cut inside a header record",
+                [](const std::string& p) { std::filesystem::resize_file(p, 512 * 3 + 100); },
+                "ends inside its header"},
+        BadFile{"cut after the axes",
+                [](const std::string& p) { std::filesystem::resize_file(p, 512 * 16); },
+                "is damaged or truncated"},
+        BadFile{"a directory",
+                [](const std::string& p) {
+                  std::filesystem::remove(p);
+                  std::filesystem::create_directory(p);
+                },
+                "is a directory"},
+        BadFile{"a FIFO without a writer",
+                [](const std::string& p) {
+                  std::filesystem::remove(p);
+                  ::mkfifo(p.c_str(), 0600);
+                },
+                "is not a regular file"}));
 
 TEST_F(KestaFormat, NamedPipeGetsTheFileAndStaysAPipe) {
   DataSet d(4, 3);

@@ -116,11 +116,22 @@ void read_region(std::string_view position, std::string_view rebin_text, int str
         const Index from = std::max(col, first_col);
         const Index to = std::min(col + seg - 1, last_col);
         float* out = data.data() + element(1, j, a.xmaxdat);
-        for (Index x = from; x <= to; ++x) {
-          const Index i = a.reverse_x ? last_col - x + 1 : x - first_col + 1;
-          if (i <= store_width)
-            out[i - 1] =
-                raw_pixel_value(buffer[static_cast<std::size_t>(k + x - col)], is_signed);
+        if (!a.reverse_x) {
+          // Columns in order: one straight (vectorisable) loop per case.
+          const T* in = buffer.data() + (k + from - col);
+          float* to_out = out + (from - first_col);
+          const Index count = std::min(to, first_col + store_width - 1) - from + 1;
+          if (is_signed)
+            for (Index m = 0; m < count; ++m) to_out[m] = raw_pixel_value(in[m], true);
+          else
+            for (Index m = 0; m < count; ++m) to_out[m] = raw_pixel_value(in[m], false);
+        } else {
+          for (Index x = from; x <= to; ++x) {
+            const Index i = last_col - x + 1;
+            if (i <= store_width)
+              out[i - 1] =
+                  raw_pixel_value(buffer[static_cast<std::size_t>(k + x - col)], is_signed);
+          }
         }
       }
       k += seg;

@@ -58,6 +58,10 @@ void MA_AUTOCORRELATION(bool centre, Index xmaxdat, Index ymaxdat, Index nx, Ind
   MA_2DIHFFT(xmaxdat, ymaxdat, nx, ny, true, tables_done, xtable, ytable, data, status);
   if (status != kStatusGood || !centre) return;
   const Index hx = nx / 2, hy = ny / 2;
+  if (hy == 0) {  // a single line: only the halves along X change places
+    std::swap_ranges(data.begin(), data.begin() + hx, data.begin() + hx);
+    return;
+  }
   for (Index y = 1; y <= hy; ++y) {
     float* low = data.data() + element(1, y, xmaxdat);
     float* high = data.data() + element(1, y + hy, xmaxdat);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "core/status.hpp"
@@ -11,29 +12,32 @@ namespace kesta {
 namespace {
 
 TEST(Autocorrelation, MatchesCyclicSumsAndCentres) {
-  const Index xmax = 10, ymax = 9, nx = 8, ny = 4;
-  std::mt19937 gen(3);
-  std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-  std::vector<float> data(xmax * ymax);
-  for (float& v : data) v = dist(gen);
-  const std::vector<float> input = data;
-  for (bool centre : {false, true}) {
-    data = input;
-    Status status = ST_GOOD();
-    MA_AUTOCORRELATION(centre, xmax, ymax, nx, ny, ny, data, status);
-    ASSERT_EQ(status, ST_GOOD());
-    for (Index v = 0; v < ny; ++v) {
-      for (Index u = 0; u < nx; ++u) {
-        double want = 0;
-        for (Index y = 0; y < ny; ++y)
-          for (Index x = 0; x < nx; ++x)
-            want += double(input[element(x + 1, y + 1, xmax)]) *
-                    input[element((x + u) % nx + 1, (y + v) % ny + 1, xmax)];
-        const Index gx = centre ? (u + nx / 2) % nx : u, gy = centre ? (v + ny / 2) % ny : v;
-        EXPECT_NEAR(data[element(gx + 1, gy + 1, xmax)], want, 1e-4) << u << " " << v;
+  // A single row (NY = 1) is centred along X alone.
+  for (const auto& [nx, ny] : {std::pair<Index, Index>{8, 4}, {8, 1}}) {
+    const Index xmax = 10, ymax = 9;
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> data(xmax * ymax);
+    for (float& v : data) v = dist(gen);
+    const std::vector<float> input = data;
+    for (bool centre : {false, true}) {
+      data = input;
+      Status status = ST_GOOD();
+      MA_AUTOCORRELATION(centre, xmax, ymax, nx, ny, ny, data, status);
+      ASSERT_EQ(status, ST_GOOD());
+      for (Index v = 0; v < ny; ++v) {
+        for (Index u = 0; u < nx; ++u) {
+          double want = 0;
+          for (Index y = 0; y < ny; ++y)
+            for (Index x = 0; x < nx; ++x)
+              want += double(input[element(x + 1, y + 1, xmax)]) *
+                      input[element((x + u) % nx + 1, (y + v) % ny + 1, xmax)];
+          const Index gx = centre ? (u + nx / 2) % nx : u, gy = centre ? (v + ny / 2) % ny : v;
+          EXPECT_NEAR(data[element(gx + 1, gy + 1, xmax)], want, 1e-4) << u << " " << v;
+        }
       }
+      EXPECT_EQ(data[element(nx + 1, 1, xmax)], input[element(nx + 1, 1, xmax)]);
     }
-    EXPECT_EQ(data[element(nx + 1, 1, xmax)], input[element(nx + 1, 1, xmax)]);
   }
 }
 
@@ -42,8 +46,9 @@ TEST(Autocorrelation, RefusesBadSizes) {
     Index xmax, ymax, nx, ny;
     Status code;
   };
-  for (const Case& c : {Case{0, 8, 8, 8, 20001}, Case{8, 0, 8, 8, 20002}, Case{8, 8, 1, 8, 20005},
-                        Case{8, 8, 8, 9, 20006}, Case{8, 8, 6, 8, 20025}, Case{8, 8, 6, 3, 20026}}) {
+  for (const Case& c :
+       {Case{0, 8, 8, 8, 20001}, Case{8, 0, 8, 8, 20002}, Case{8, 8, 1, 8, 20005},
+        Case{8, 8, 8, 9, 20006}, Case{8, 8, 6, 8, 20025}, Case{8, 8, 6, 3, 20026}}) {
     std::vector<float> data(64, 1.0f);
     Status status = ST_GOOD();
     MA_AUTOCORRELATION(false, c.xmax, c.ymax, c.nx, c.ny, c.ny, data, status);

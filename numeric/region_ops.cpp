@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <string>
 
 #include "core/format.hpp"
@@ -141,50 +142,44 @@ void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
 void MA_POWER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
               Index yendelm, float power, std::span<float> array, int& return_code,
               Status& status) {
-  constexpr const char* kPosition = "Subroutine MA_POWER V0.1";
+  constexpr const char* kPosition = "Subroutine MA_POWER V0.2";
   if (!region_accepted(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                        array.size(), status))
     return;
   return_code = 0;
-  int code = 0;
-  auto rows = [&](auto op) { for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, op); };
-  if (power == 1.0f) {
-    return;
-  } else if (power == 2.0f) {
-    rows([](float* row, Index n) {
-      for (Index i = 0; i < n; ++i) row[i] *= row[i];
-    });
-  } else if (power == 0.5f) {
-    rows([&code](float* row, Index n) {
-      for (Index i = 0; i < n; ++i) {
-        if (row[i] < 0.0f) {
-          row[i] = 0.0f;
-          code = 1;
-        } else {
-          row[i] = std::sqrt(row[i]);
-        }
+  if (power == 1.0f) return;
+  // No NaN or infinity may enter the data: a negative value has no real
+  // non-whole power (0.0, code 1); zero under a negative power and results
+  // beyond the float range become 1.7e38 with the result's sign (code 2).
+  const double p = power;
+  const bool whole = std::floor(p) == p;
+  constexpr double kFloatMax = std::numeric_limits<float>::max();
+  bool negative_root = false;
+  bool too_large = false;
+  auto finish = [&too_large, kFloatMax](double r) {
+    if (std::fabs(r) <= kFloatMax) return static_cast<float>(r);
+    too_large = true;
+    return std::signbit(r) ? -kVeryLarge : kVeryLarge;
+  };
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](float* row, Index n) {
+    if (power == 2.0f) {
+      for (Index i = 0; i < n; ++i) row[i] = finish(double{row[i]} * row[i]);
+      return;
+    }
+    for (Index i = 0; i < n; ++i) {
+      const double v = row[i];
+      if (v < 0.0 && !whole) {
+        row[i] = 0.0f;
+        negative_root = true;
+      } else if (v == 0.0 && p < 0.0) {
+        row[i] = kVeryLarge;
+        too_large = true;
+      } else {
+        row[i] = finish(p == 0.5 ? std::sqrt(v) : std::pow(v, p));
       }
-    });
-  } else if (power == 0.0f) {
-    rows([](float* row, Index n) { std::fill(row, row + n, 1.0f); });
-  } else if (power == -1.0f) {
-    rows([&code](float* row, Index n) {
-      for (Index i = 0; i < n; ++i) {
-        if (row[i] == 0.0f) {
-          row[i] = kVeryLarge;
-          code = 2;
-        } else {
-          row[i] = 1.0f / row[i];
-        }
-      }
-    });
-  } else {
-    const double p = power;
-    rows([p](float* row, Index n) {
-      for (Index i = 0; i < n; ++i) row[i] = static_cast<float>(std::pow(double{row[i]}, p));
-    });
-  }
-  return_code = code;
+    }
+  });
+  return_code = (negative_root ? 1 : 0) + (too_large ? 2 : 0);
 }
 
 void MA_THRESHOLD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,

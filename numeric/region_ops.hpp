@@ -65,8 +65,10 @@ void MA_L1VALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Inde
 // status ends as 21004 (all other elements are still converted).
 void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                   Index yendelm, std::span<float> array, Status& status);
-// ARRAY to the power POWER. RETURN_CODE 1: a negative element under power 0.5
-// became 0.0; 2: a zero element under power -1 became 1.7e38. Status stays good.
+// ARRAY to the power POWER, never leaving NaN or infinity. RETURN_CODE adds
+// 1 when a negative element under a non-whole power became 0.0, and 2 when a
+// zero under a negative power, or a result beyond the float range, became
+// 1.7e38 (with the result's sign). Status stays good.
 void MA_POWER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
               Index yendelm, float power, std::span<float> array, int& return_code, Status& status);
 // Clip below LOWER (when LOWER_ON), then above UPPER (when UPPER_ON).

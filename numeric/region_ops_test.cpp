@@ -146,7 +146,12 @@ TEST(RegionOps, LogarithmAndPowerSpecialCases) {
   const Case cases[] = {{1.0f, -7.0f, -7.0f, 0}, {2.0f, -3.0f, 9.0f, 0},
                         {0.5f, -4.0f, 0.0f, 1},  {0.5f, 16.0f, 4.0f, 0},
                         {0.0f, 0.0f, 1.0f, 0},   {-1.0f, 0.0f, kVeryLarge, 2},
-                        {-1.0f, 4.0f, 0.25f, 0}, {1.5f, 4.0f, 8.0f, 0}};
+                        {-1.0f, 4.0f, 0.25f, 0}, {1.5f, 4.0f, 8.0f, 0},
+                        // Nothing outside the finite floats enters the data.
+                        {1.5f, -4.0f, 0.0f, 1},  {3.0f, -2.0f, -8.0f, 0},
+                        {-2.5f, 0.0f, kVeryLarge, 2},    {-2.0f, -0.0f, kVeryLarge, 2},
+                        {2.0f, 1.0e20f, kVeryLarge, 2},  {3.0f, -1.0e20f, -kVeryLarge, 2},
+                        {-1.0f, 1.0e-45f, kVeryLarge, 2}};
   for (const Case& c : cases) {
     std::vector<float> v = {c.in};
     int code = -1;
@@ -156,6 +161,13 @@ TEST(RegionOps, LogarithmAndPowerSpecialCases) {
     EXPECT_FLOAT_EQ(v[0], c.out) << c.power << " of " << c.in;
     EXPECT_EQ(code, c.code) << c.power << " of " << c.in;
   }
+  // Both kinds in one region give both codes.
+  std::vector<float> both = {-1.0f, 0.0f};
+  int code = 0;
+  status = ST_GOOD();
+  MA_POWER(2, 1, 1, 1, 2, 1, -0.5f, both, code, status);
+  EXPECT_EQ(code, 3);
+  EXPECT_EQ(both, (std::vector<float>{0.0f, kVeryLarge}));
 }
 
 TEST(RegionOps, MoveToATarget) {

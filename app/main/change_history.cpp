@@ -85,8 +85,6 @@ static const std::string kChangeHistory[] = {
     "END OF CHANGES",
 };
 
-TextLines kzt_change_history() {
-  return TextLines(std::begin(kChangeHistory), std::size(kChangeHistory));
-}
+std::span<const std::string> kzt_change_history() { return kChangeHistory; }
 
 }  // namespace kesta

@@ -239,5 +239,19 @@ TEST_F(GraphicsProgram, StyleCommandsChangeTheNextPicture) {
   EXPECT_NE(testing::read_file(dir.file(".kesta.def")).find("\nGREY-SCALE\n"), std::string::npos);
 }
 
+TEST_F(GraphicsProgram, WithoutGraphicsStylesAreKeptAndAMacroGoesOn) {
+  testing::write_text_file(dir.file("draw.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nCONTOUR PLOT\n"
+                           "SET TITLE STYLE\nNO\nCOLOUR TABLE\nTEMPERATURE\n4\nINFORMATION\n"
+                           "EXIT\nYES\n");
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-nogr -dim64x32 -macdraw.mac", "", "");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_NE(r.output.find("INFO: Program arrays have"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+  EXPECT_NE(testing::read_file(dir.file(".kesta.def")).find("COLOUR_TABLE\nTEMPERATURE\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace kesta

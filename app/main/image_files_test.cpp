@@ -163,9 +163,60 @@ TEST(ImageFiles, DamagedFileLeavesTheProgramsDataAsItWas) {
   const std::string out = run_program(
       dir, "INPUT DATA\nKESTA STANDARD FORMAT\nbroken.kzt\nINFORMATION\nEXIT\nYES\n", code);
   EXPECT_EQ(code, 0) << out;
-  EXPECT_NE(out.find("broken.kzt is not an image file of this format"), std::string::npos) << out;
+  EXPECT_NE(out.find("broken.kzt is not a \"KESTA STANDARD FORMAT\" file"), std::string::npos)
+      << out;
   EXPECT_NE(out.find("INFO: No current data"), std::string::npos) << out;
   EXPECT_EQ(file_contents(dir.file(".kesta.def")).find("#INPUT_FORMAT"), std::string::npos);
+}
+
+// A little-endian 16-bit TIFF image of 3 x 2 pixels in one strip, cut to
+// KEEP bytes.
+std::string small_tiff(std::size_t keep = 1000) {
+  std::string b = std::string("II\x2a\0\x08\0\0\0\x04\0", 10);
+  auto entry = [&](int tag, int type, int value) {
+    const unsigned char e[12] = {static_cast<unsigned char>(tag & 0xff),
+                                 static_cast<unsigned char>(tag >> 8),
+                                 static_cast<unsigned char>(type), 0, 1, 0, 0, 0,
+                                 static_cast<unsigned char>(value), 0, 0, 0};
+    b.append(reinterpret_cast<const char*>(e), 12);
+  };
+  entry(256, 3, 3);
+  entry(257, 3, 2);
+  entry(258, 3, 16);
+  entry(273, 4, 62);
+  b.append(4, '\0');
+  for (int v = 1; v <= 6; ++v) b += std::string{static_cast<char>(v * 10), '\0'};
+  return b.substr(0, keep);
+}
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+TEST(ImageFiles, DamagedDetectorFilesLeaveTheImageRead) {
+  TempDir dir;
+  write_bytes(dir.file("good.tif"), small_tiff());
+  write_bytes(dir.file("cut.tif"), small_tiff(66));
+  std::string bruker = "FORMAT :86";
+  bruker.resize(80, ' ');
+  write_bytes(dir.file("bad.001"), bruker + "\x1a");
+  write_bytes(dir.file("random.mar"), std::string(200, '\x5a'));
+  const std::string region = "\n\n\n\n\n\n";
+  int code = -1;
+  const std::string out = run_program(
+      dir,
+      "INPUT DATA\nTIFF\ngood.tif\n" + region + "INPUT DATA\nTIFF\ncut.tif\n" + region +
+          "INPUT DATA\nBRUKER FORMAT\nbad.001\nINPUT DATA\nMAR RESEARCH FORMAT\nrandom.mar\n"
+          "INFORMATION\nEXIT\nYES\n",
+      code);
+  EXPECT_EQ(code, 0) << out;
+  for (const char* message :
+       {"cut.tif was not input; the data are unchanged", "beyond the end of the file", "bad.001 gives NCOLS -1",
+        "random.mar is not a MAR image file",
+        "INFO: Current data; number of defined elements in the X-direction          3"})
+    EXPECT_NE(out.find(message), std::string::npos) << message << "\n" << out;
 }
 
 }  // namespace

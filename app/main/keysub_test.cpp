@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/imageops/upcalls.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/data_store_test_support.hpp"
 #include "app/main/program/program.hpp"
@@ -129,12 +130,22 @@ TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
   EXPECT_EQ(at(vosq_kzt_arrays.data, 2, 2), 22.0f);
 }
 
+TEST(StartUp, FillsEveryUpwardCallWhoseSubsystemIsBuilt) {
+  const ImageopsUpcalls saved = imageops_upcalls;
+  kzt_fill_upcalls();
+  // The experiment geometry is the one subsystem not built yet.
+  EXPECT_EQ(imageops_upcalls_missing(imageops_upcalls),
+            std::vector<std::string_view>{"KZT_INQ_GEOMETRY"});
+  imageops_upcalls = saved;
+}
+
 TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {
   make(2, 2, true, false);
   TerminalCapture terminal;
-  EXPECT_EQ(run("HISTOGRAM"), "HISTOGRAM");
+  EXPECT_EQ(run("DIFFRACTION PATTERN"), "DIFFRACTION PATTERN");
   EXPECT_EQ(terminal.text(),
-            "WARNING: The command \"HISTOGRAM\" is not available yet in this version of KESTA\n");
+            "WARNING: The command \"DIFFRACTION PATTERN\" is not available yet in this version of "
+            "KESTA\n");
   EXPECT_TRUE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
 }

@@ -201,7 +201,7 @@ void ask(const Question& q, Status& status) {
   // Graphical prompts come with the graphics widgets; until then every
   // question is asked on the terminal, whatever the GUI switch.
   const std::vector<std::string> fallback{q.prompt};
-  const TextLines help = q.help.empty() ? TextLines(fallback) : TextLines(q.help);
+  const std::vector<std::string>& help = q.help.empty() ? fallback : q.help;
   switch (q.kind) {
     case Kind::kInteger:
       IO_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,

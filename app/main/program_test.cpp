@@ -223,6 +223,53 @@ TEST(Program, AssignmentAtAStartUpQuestionAsksItAgain) {
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
 }
 
+TEST(Program, HelpAndBadAnswersAtEveryStartUpQuestion) {
+  TempDir dir;
+  const Result r =
+      run(dir, "-nogr -key", "?\nabc\n10\n?\n0\n20\n?\nmaybe\nYES\nINFORMATION\n");
+  EXPECT_EQ(r.code, 0);
+  const std::string size_help =
+      "Here you are asked to define the size of the program arrays.  These will\n"
+      "be used to store data \"inside\" KESTA.  Normally you will want the arrays\n"
+      "to be at least as large as the image data to be input. If the dimensions\n"
+      "are larger this does little harm,  but is wasteful of system  resources.\n"
+      "If the arrays are smaller then not all of  an image can be input at full\n"
+      "resolution.  Some input options allow an image to  be re-binned on input\n"
+      "or for a sub-region of the image to be input.\n";
+  const std::string variance_help =
+      "Arrays to hold estimates of data value  variances may be created or not.\n";
+  // Each question: "?" shows its help and asks again; a bad answer shows the
+  // error line and the help, and asks again.
+  const struct {
+    std::string question, help, error;
+  } questions[] = {
+      {"X DIMENSION FOR ARRAYS (Range: 1 to 1000000) [512]:", size_help,
+       "Must be an integer in the defined range\n"},
+      {"Y DIMENSION FOR ARRAYS (Range: 1 to 1000000) [10]:", size_help,
+       "Must be an integer in the defined range\n"},
+      {"CREATE VARIANCE ARRAYS [NO]:", variance_help, "You must enter \"YES\" or \"NO\"\n"},
+  };
+  for (const auto& q : questions) {
+    EXPECT_TRUE(has(r.output, q.question + "?\n" + q.help)) << q.question;
+    EXPECT_TRUE(has(r.output, q.error + q.help)) << q.question;
+  }
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         20 elements in the Y-direction"));
+  EXPECT_TRUE(has(r.output, "INFO: Variance arrays exist"));
+}
+
+TEST(Program, PipedLinesAreAnswersAsTheyStand) {
+  TempDir dir;
+  // A line with a NUL byte is refused and asked again; a control byte is no
+  // editing key, so the answer is not an integer.
+  const Result r = run(dir, "-nogr -key",
+                       std::string("1") + '\0' + "2\n\x1b" "34\n12\n\nNO\nINFORMATION\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(has(r.output, "WARNING: The line holds a NUL byte and is ignored; enter it again\n"
+                            "X DIMENSION FOR ARRAYS (Range: 1 to 1000000) [512]:\x1b" "34\n"
+                            "Entered response cannot be converted to an integer\n"));
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         12 elements in the X-direction"));
+}
+
 TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {
   TempDir dir;
   write_file(dir.file(".kesta.def"),
@@ -235,6 +282,58 @@ TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {
   EXPECT_TRUE(has(r.output, "INFO: Program arrays have       1000 elements in the X-direction"));
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
   EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")), "DIM1_DATA\n64\nDIM2_DATA\n32\n"));
+}
+
+TEST(Program, ArraySizesNotSavedInAFullDefaultsDatabaseAreReported) {
+  TempDir dir;
+  std::string full = "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n";
+  for (int i = 0; i < 200; ++i) full += "KEY" + std::to_string(i) + "\n1\n";
+  write_file(dir.file(".kesta.def"), full);
+  const Result r = run(dir, "-nogr -dim10x10", "INFORMATION\n");
+  EXPECT_EQ(r.code, 0);
+  const std::string warning =
+      "WARNING: The defaults database is full: the array sizes are not saved\n";
+  EXPECT_NE(r.output.find(warning), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find(warning, r.output.find(warning) + 1), std::string::npos);
+  EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
+}
+
+TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
+  const std::string stored =
+      "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\nDIM1_DATA\n64\n"
+      "X_PIXEL_SIZE\n100\n";
+  for (const bool populated : {true, false}) {
+    for (const auto& [option, name] : {std::pair{"-macmissing.mac", "missing.mac"},
+                                       std::pair{"-mac", "kesta.mac"}}) {
+      TempDir dir;
+      if (populated) write_file(dir.file(".kesta.def"), stored);
+      const Result r = run(dir, std::string("-nogr -key ") + option, "INFORMATION\n");
+      EXPECT_EQ(r.code, 1) << option;
+      EXPECT_TRUE(has(r.output,
+                      "WARNING: Macro file as specified on command file could not be opened\n"
+                      "         (\"" + std::string(name) + "\")\n"))
+          << r.output;
+      EXPECT_FALSE(has(r.output, "Main menu")) << option;
+      EXPECT_EQ(file_contents(dir.file(".kesta.def")), populated ? stored : "") << option;
+    }
+  }
+}
+
+TEST(Program, RecordingAndLogOnAFullDiskStopAndTheAnswersGetThrough) {
+  TempDir dir;
+  const Result r = run(dir, "-nogr -dim10x10",
+                       "START MACRO\n/dev/full\nYES\nOPEN LOG\n/dev/full\nINFORMATION\n"
+                       "STOP MACRO\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  for (const std::string closed :
+       {"WARNING: The output macro file is closed; no more answers are recorded\n",
+        "WARNING: The log file is closed; nothing more is written to it\n"}) {
+    EXPECT_NE(r.output.find(closed), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find(closed, r.output.find(closed) + 1), std::string::npos);
+  }
+  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:YES\n"));  // START MACRO failed
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         10 elements in the X-direction"));
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
 }
 
 TEST(Program, PreconditionWarningEndsTheMacro) {

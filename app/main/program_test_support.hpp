@@ -20,7 +20,7 @@ struct ProgramResult {
 inline void write_text_file(const std::string& path, const std::string& text) {
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (f == nullptr) return;
-  std::fputs(text.c_str(), f);
+  std::fwrite(text.data(), 1, text.size(), f);
   std::fclose(f);
 }
 

@@ -4,6 +4,7 @@
 // pause, and the change history; with the helpers they share with the macro
 // questions and the variable commands of the image operations.
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +36,7 @@ void KZT_SLEEP(Status& status);
 void KZT_CHANGES(bool gui, Status& status);
 
 // The change history, lines of at most 77 characters.
-TextLines kzt_change_history();
+std::span<const std::string> kzt_change_history();
 
 // The number of internal variables, and the name of variable NUMBER
 // (1-based; empty when there is no such variable).

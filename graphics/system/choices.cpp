@@ -21,8 +21,8 @@ namespace {
 using gs_detail::refuse;
 
 // The menu in the GUI region with layout FILL, ACROSS, title and button widths.
-void draw_in_gui(int fill, int across, int title_width, int button_width, TextLines title,
-                 TextLines buttons, Status& status) {
+void draw_in_gui(int fill, int across, int title_width, int button_width,
+                 std::span<const std::string> title, std::span<const std::string> buttons, Status& status) {
   GS_SET_MENULAYOUT(fill, across, title_width, button_width, status);
   GS_FMENU(std::max(static_cast<int>(title.size()), 1), static_cast<int>(title.size()), title,
            static_cast<int>(buttons.size()), static_cast<int>(buttons.size()), buttons, status);
@@ -32,7 +32,8 @@ void draw_in_gui(int fill, int across, int title_width, int button_width, TextLi
 // through DRAW. "?" shows OWN_HELP, "HELP" CALLER_HELP. Returns the button
 // text, empty when the wait ended otherwise.
 template <typename Draw>
-std::string pick(TextLines buttons, TextLines own_help, TextLines caller_help, int mode,
+std::string pick(std::span<const std::string> buttons, std::span<const std::string> own_help,
+                 std::span<const std::string> caller_help, int mode,
                  bool& shown, Draw draw, Status& status) {
   while (status == kStatusGood) {
     draw();
@@ -45,7 +46,7 @@ std::string pick(TextLines buttons, TextLines own_help, TextLines caller_help, i
     if (type != kGsChoiceButton) continue;
     const std::string_view c(command.data(), static_cast<std::size_t>(SLEN(command)));
     if (c == "?" || c == "HELP") {
-      const TextLines lines = c == "?" ? own_help : caller_help;
+      const std::span<const std::string> lines = c == "?" ? own_help : caller_help;
       const int n = static_cast<int>(lines.size());
       GS_MESSAGE(std::max(n, 1), n, lines, status);
       shown = true;
@@ -78,11 +79,12 @@ void GS_INP_CHOICE(int max_title, int num_title, TextLines title, int max_info, 
   if ((max_title < 1 || max_info < 1 || max_help < 1 || max_choices < 1) &&
       refuse(status, 1, position))
     return;
-  auto bad = [](int max, int num, TextLines lines) {
+  auto bad = [](int max, int num, std::span<const std::string> lines) {
     return num < 0 || num > max || static_cast<std::size_t>(num) > lines.size();
   };
-  if ((bad(max_title, num_title, title) || bad(max_info, num_info, info) ||
-       bad(max_help, num_help, help) || bad(max_choices, num_choices, choices)) &&
+  if ((bad(max_title, num_title, title.view()) || bad(max_info, num_info, info.view()) ||
+       bad(max_help, num_help, help.view()) ||
+       bad(max_choices, num_choices, choices.view())) &&
       refuse(status, 5, position))
     return;
   if (num_choices > 27 && refuse(status, 9, position)) return;
@@ -113,8 +115,8 @@ void GS_INP_CHOICE(int max_title, int num_title, TextLines title, int max_info, 
   bool shown = false;
   cancelled = false;
   const std::string picked = pick(
-      buttons, TextLines(info.first(static_cast<std::size_t>(num_info))),
-      TextLines(help.first(static_cast<std::size_t>(num_help))), 1, shown,
+      buttons, info.view().first(static_cast<std::size_t>(num_info)),
+      help.view().first(static_cast<std::size_t>(num_help)), 1, shown,
       [&] { draw_in_gui(0, across, title_width, button_width, titles, buttons, status); }, status);
   if (status == kStatusGood) {
     if (picked == "CANCEL")
@@ -139,7 +141,7 @@ void GS_INP_DATATYPE(std::string_view title, TextLines help, std::string& choice
   const std::vector<std::string> titles{std::string(title)};
   bool shown = false;
   const std::string picked = pick(
-      buttons, own_help, help, 0, shown,
+      buttons, own_help, help.view(), 0, shown,
       [&] { draw_in_gui(0, 2, 40, 6, titles, buttons, status); }, status);
   if (!picked.empty()) choice = picked;
   request_redraw();
@@ -158,7 +160,7 @@ void GS_INP_SCANTYPE(std::string_view title, TextLines help, int& scan_type, Sta
   std::vector<std::string> titles{"SELECT TYPE OF OUTPUT SCAN"};
   bool shown = false;
   const std::string picked = pick(
-      buttons, own_help, help, 0, shown,
+      buttons, own_help, help.view(), 0, shown,
       [&] {
         if (shown) titles = {std::string(title)};
         draw_in_gui(1, 2, 30, 12, titles, buttons, status);

@@ -201,7 +201,7 @@ void GS_CONTINUE(int max, int num, TextLines text, Status& status) {
       refuse(status, 5, position))
     return;
   const GsRect& g = gs_state.gui_region;
-  GS_PROMPT(true, max, num, text, g.xmin, g.ymin, g.xmax, g.ymax, status);
+  GS_PROMPT(true, max, num, text.view(), g.xmin, g.ymin, g.xmax, g.ymax, status);
   GS_UPDATE(status);
   if (gs_typed_answers() || status != kStatusGood) return;
   int type = 0, workstation = 0;
@@ -522,7 +522,7 @@ void GS_INP_TWOCLICK(const GsDisplayedImage& im, bool spy_glass, float xmin, flo
       break;
     }
     if ((type == kGsChoiceButton && command == "HELP") || type == kGsChoiceRedraw) {
-      if (command == "HELP") GS_MESSAGE(num_help, num_help, help, status);
+      if (command == "HELP") GS_MESSAGE(num_help, num_help, help.view(), status);
       restore();
       redraw_image(im, status);
       draw_points(join, num, x, y, status);
@@ -570,7 +570,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
     typed_points(max, num, x, y, status);
     return;
   }
-  const TextLines helps = help.first(static_cast<std::size_t>(std::min<std::size_t>(
+  const std::span<const std::string> helps = help.view().first(static_cast<std::size_t>(std::min<std::size_t>(
       static_cast<std::size_t>(num_help), help.size())));
   const bool line = im.xstrelm == im.xendelm || im.ystrelm == im.yendelm;
   const bool spy = spy_glass && !line;
@@ -721,8 +721,8 @@ void GS_INPS_FCOORDINATES(bool spy_glass, const GsDisplayedImage& im, std::strin
                           std::span<float> x, std::span<float> y, Status& status) {
   if (st_bad(status, "Subroutine GS_INPS_FCOORDINATES V0.1")) return;
   const GsRect& g = gs_state.gui_region;
-  GS_INPS_COORDINATES(spy_glass, im, g.xmin, g.ymin, g.xmax, g.ymax, prompt, num_help, help, join,
-                      max, num, x, y, status);
+  GS_INPS_COORDINATES(spy_glass, im, g.xmin, g.ymin, g.xmax, g.ymax, prompt, num_help, help.view(),
+                      join, max, num, x, y, status);
 }
 
 }  // namespace kesta

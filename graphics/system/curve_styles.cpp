@@ -220,16 +220,16 @@ void graphical(int max_curves, Status& status) {
 }
 
 void typed(int max_curves, Status& status) {
-  const TextLines integer_error{"Enter valid integer value within given range"};
-  const TextLines real_error{"Enter valid real value within given range"};
-  const TextLines yes_no_error{"Enter YES or NO"};
+  static const std::string kIntegerError[] = {"Enter valid integer value within given range"};
+  static const std::string kRealError[] = {"Enter valid real value within given range"};
+  static const std::string kYesNoError[] = {"Enter YES or NO"};
   int first = block_first;
   IO_INPI(true, 1, max_curves, true, "NUMBER OF FIRST CURVE",
-          {"Enter first curve in range to set style of curves"}, integer_error, first, status);
+          {"Enter first curve in range to set style of curves"}, kIntegerError, first, status);
   if (status != kStatusGood) return;
   int last = first;
   IO_INPI(true, first, max_curves, true, "NUMBER OF LAST CURVE",
-          {"Enter last curve in range to set style of curves"}, integer_error, last, status);
+          {"Enter last curve in range to set style of curves"}, kIntegerError, last, status);
   if (status != kStatusGood) return;
   block_first = first;
   block_last = last;
@@ -237,18 +237,18 @@ void typed(int max_curves, Status& status) {
 
   bool line = c.line;
   IO_INPL(false, false, true, true, "DRAW LINE", {"Enter YES for a line drawn between data values"},
-          yes_no_error, line, status);
+          kYesNoError, line, status);
   if (line && status == kStatusGood) {
     GsCurveLine& l = c.line_style;
     IO_INPI(true, 1, 4, true, "LINE TYPE", {"1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash"},
-            integer_error, l.type, status);
+            kIntegerError, l.type, status);
     GS_INP_COLOUR("LINE COLOUR", true, l.colour, status);
     IO_INPR(true, 0.0f, 100.0f, true, "LINE WIDTH SCALE FACTOR",
-            {"Scale factor for thickness of line"}, real_error, l.width, status);
+            {"Scale factor for thickness of line"}, kRealError, l.width, status);
     IO_INPL(false, false, true, true, "LINE CLOSED", {"YES: if the end points are to be joined"},
-            yes_no_error, l.closed, status);
+            kYesNoError, l.closed, status);
     IO_INPI(true, 0, 2, true, "INTERPOLATION METHOD",
-            {"0 = Straight line, 1 = Cubic Spline, 2 = Piecewise monotonic"}, integer_error,
+            {"0 = Straight line, 1 = Cubic Spline, 2 = Piecewise monotonic"}, kIntegerError,
             l.interpolation, status);
     store_line(l, status);
   }
@@ -256,22 +256,22 @@ void typed(int max_curves, Status& status) {
 
   bool markers = c.markers;
   IO_INPL(false, false, true, true, "DRAW MARKERS", {"Enter YES to draw markers at data values"},
-          yes_no_error, markers, status);
+          kYesNoError, markers, status);
   if (markers && status == kStatusGood) {
     IO_INPI(true, 1, 13, true, "MARKER TYPE",
             {"Marker types are:", "1 = . (not scaled), 2 = X, 3 = *, 4 = o, 5 = +, 6 = square",
              "7 = Rotated square (kite), 8 = triangle, 9 = upside down triangle,",
              "10 = six-pointed star, 11 = Convolution sign (circle with diagonal cross),",
              "12 = Circle with horizontal cross, 13 = * (Two coloured)"},
-            integer_error, c.marker_type, status);
+            kIntegerError, c.marker_type, status);
     GS_INP_COLOUR("MARKER COLOUR", true, c.marker_colour, status);
     IO_INPR(true, 0.0f, 100.0f, true, "MARKER SCALE FACTOR", {"Scale factor for size of marker"},
-            real_error, c.marker_size, status);
+            kRealError, c.marker_size, status);
     float width = static_cast<float>(c.soft.width);
     IO_INPR(true, 0.0f, 100.0f, true, "MARKER LINE WIDTH SCALE FACTOR",
-            {"Scale factor for line width used to draw marker"}, real_error, width, status);
+            {"Scale factor for line width used to draw marker"}, kRealError, width, status);
     IO_INPL(false, false, true, true, "MARKER FILL AREA",
-            {"YES if area enclosing markers are to be filled"}, yes_no_error, c.soft.filled,
+            {"YES if area enclosing markers are to be filled"}, kYesNoError, c.soft.filled,
             status);
     if (c.soft.filled) GS_INP_COLOUR("MARKER FILL COLOUR", true, c.soft.fill_colour, status);
     if (status == kStatusGood)
@@ -282,17 +282,17 @@ void typed(int max_curves, Status& status) {
 
   bool errors = c.errors;
   IO_INPL(false, false, true, true, "DRAW ERROR BOXES",
-          {"Enter YES to draw error boxes around data values"}, yes_no_error, errors, status);
+          {"Enter YES to draw error boxes around data values"}, kYesNoError, errors, status);
   if (errors && status == kStatusGood) {
     GsCurveErrors& e = c.error_style;
     IO_INPI(true, 0, 2, true, "ERROR BOX TYPE", {"0 = Cross hair, 1 = Kite, 2 = Rectangle"},
-            integer_error, e.box_type, status);
+            kIntegerError, e.box_type, status);
     IO_INPI(true, 1, 4, true, "ERROR BOX LINE TYPE",
-            {"1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash"}, integer_error, e.line_type,
+            {"1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash"}, kIntegerError, e.line_type,
             status);
     GS_INP_COLOUR("ERROR BOX COLOUR", true, e.colour, status);
     IO_INPR(true, 0.0f, 100.0f, true, "ERROR BOX LINE WIDTH SCALE FACTOR",
-            {"Scale factor for thickness of line for error boxes"}, real_error, e.width, status);
+            {"Scale factor for thickness of line for error boxes"}, kRealError, e.width, status);
     store_errors(e, status);
   }
   store_flags(line, markers, errors, status);

@@ -253,7 +253,7 @@ void GS_DRAW_SELECTION(const GsRect& region, TextLines title, std::string_view d
   GS_FILLSTYLE(1, kGsBlue, status);
   GS_RECTANGLE(region.xmin, region.ymin, region.xmax, region.ymax, true, true, status);
   const int num_title = static_cast<int>(title.size());
-  GS_PROMPT(false, std::max(num_title, 1), num_title, title, region.xmin + mx,
+  GS_PROMPT(false, std::max(num_title, 1), num_title, title.view(), region.xmin + mx,
             region.ymax - 0.125f * h + my, region.xmax - mx, region.ymax - my, status);
   GS_PROMPT(false, 1, 1, {"DIRECTORY: " + std::string(directory)}, region.xmin + mx,
             region.ymax - 0.175f * h + my, region.xmax - mx, region.ymax - 0.125f * h, status);
@@ -281,7 +281,7 @@ void GS_DRAW_SELECTION(const GsRect& region, TextLines title, std::string_view d
                 files, "NO SELECTED FILES", layout.files, status);
   const float quarter = left + (middle - mx / 2.0f - left) / 4.0f;
   const int num_info = static_cast<int>(information.size());
-  GS_PROMPT(false, std::max(num_info, 1), num_info, information, quarter + mx, area_bottom,
+  GS_PROMPT(false, std::max(num_info, 1), num_info, information.view(), quarter + mx, area_bottom,
             middle - mx / 2.0f, lists_bottom - my, status);
   GS_SET_MENULAYOUT(1, 1, 12, 7, status);
   GS_MENU(1, 0, {"NO TITLE"}, 6, 6, kCommands, left, area_bottom, quarter, lists_bottom - my,
@@ -356,8 +356,8 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
        static_cast<std::size_t>(num_info) > info.size()) &&
       refuse(status, 5, position))
     return;
-  const TextLines titles = title.first(static_cast<std::size_t>(num_title));
-  const TextLines help = info.first(static_cast<std::size_t>(num_info));
+  const std::span<const std::string> titles = title.view().first(static_cast<std::size_t>(num_title));
+  const std::span<const std::string> help = info.view().first(static_cast<std::size_t>(num_info));
 
   if (gs_typed_answers()) {
     std::string name;
@@ -445,7 +445,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
   auto warn = [&](std::string_view text) {
     GS_FWARNING(1, 1, {std::string(text)}, status);
   };
-  auto show = [&](TextLines lines) {
+  auto show = [&](std::span<const std::string> lines) {
     const int k = static_cast<int>(lines.size());
     GS_MESSAGE(std::max(k, 1), k, lines, status);
   };

@@ -138,7 +138,7 @@ void GS_DRAW_FORM(int button_width, int max_title, int num_title, TextLines titl
   const GsTransform saved = gs_unit_on(status);
   GS_FILLSTYLE(1, kGsBlue, status);
   GS_RECTANGLE(r.xmin, r.ymin, r.xmax, r.ymax, false, true, status);
-  GS_PROMPT(false, std::max(num_title, 1), num_title, title, f.title.xmin, f.title.ymin,
+  GS_PROMPT(false, std::max(num_title, 1), num_title, title.view(), f.title.xmin, f.title.ymin,
             f.title.xmax, f.title.ymax, status);
 
   std::vector<std::string> labels;
@@ -213,7 +213,7 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
        static_cast<std::size_t>(num_info) > info.size()) &&
       refuse(status, 5, position))
     return;
-  const TextLines help = info.first(static_cast<std::size_t>(num_info));
+  const std::span<const std::string> help = info.view().first(static_cast<std::size_t>(num_info));
 
   // World coordinates are page coordinates while the form is up.
   const GsRect dddr = gs_state.dddr, dgpp = gs_state.dgpp, gui = gs_state.gui_region;
@@ -231,8 +231,8 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
   }
   buttons.insert(buttons.end(), kControls.begin(), kControls.end());
   questions.insert(questions.end(), kControlHelp.begin(), kControlHelp.end());
-  auto draw = [&] { GS_DRAW_FORM(longest + 1, max_title, num_title, title, items, status); };
-  auto show = [&](TextLines lines) {
+  auto draw = [&] { GS_DRAW_FORM(longest + 1, max_title, num_title, title.view(), items, status); };
+  auto show = [&](std::span<const std::string> lines) {
     const int k = static_cast<int>(lines.size());
     GS_MESSAGE(std::max(k, 1), k, lines, status);
   };

@@ -15,8 +15,6 @@
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/gs_internal.hpp"
 #include "graphics/system/views3d.hpp"
-#include "numeric/filters.hpp"
-#include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
@@ -50,17 +48,8 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   int mode = 0;
   float minimum = 0.0f, maximum = 1.0f;
   GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
-  if (mode == 0) {
-    MA_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum,
-               status);
-  } else if (mode == 2) {
-    MA_RMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, maximum, status);
-  } else if (mode == 3) {
-    MA_RMIN(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, status);
-  } else if (mode == 4) {
-    MA_DIFZSCALE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum,
-                 status);
-  }
+  GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode, minimum,
+                maximum, status);
   if (status != kStatusGood) return;
   // Flat data keeps the frame of a constant image, without rows.
   const bool flat = !(minimum < maximum);

@@ -205,8 +205,8 @@ void GS_FMENU(int max_title, int num_title, TextLines title, int max_menu, int n
       refuse(status, 5, position))
     return;
   const GsRect& gui = gs_state.gui_region;
-  GS_MENU(max_title, num_title, title, max_menu, num_menu, menu, gui.xmin, gui.ymin, gui.xmax,
-          gui.ymax, status);
+  GS_MENU(max_title, num_title, title.view(), max_menu, num_menu, menu.view(), gui.xmin, gui.ymin,
+          gui.xmax, gui.ymax, status);
 }
 
 namespace {
@@ -227,7 +227,7 @@ void flash_button(int choice, std::string_view text, Status& status) {
 }
 
 // The drawn menu copied into the PostScript file ("print the menu").
-void print_menu(int num, TextLines menu, Status& status) {
+void print_menu(int num, std::span<const std::string> menu, Status& status) {
   bool opened = false;
   GS_ON_PRINT(true, opened, status);
   if (!opened || status != kStatusGood) return;
@@ -261,7 +261,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
       return;
     }
     IO_MENU(false, "MENU CHOICE (GRAPHICAL INPUT)", {"Command not known"}, {"Command not known"},
-            num, menu, command, status);
+            num, menu.view(), command, status);
     if (status == kStatusConsumed) {
       status = kStatusGood;
       IO_WRITE("INFO: Control returned to graphics window", status);
@@ -288,7 +288,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
         return;
       }
       if (choice == 0 && in_menu && gs_state.menu_document) {
-        print_menu(num, menu, status);
+        print_menu(num, menu.view(), status);
         input_type = kGsChoiceRedraw;
         return;
       }

@@ -30,13 +30,13 @@ std::string_view used_part(std::string_view line) {
   return line.substr(0, static_cast<std::size_t>(SLEN(line)));
 }
 
-int longest(int num, TextLines text) {
+int longest(int num, std::span<const std::string> text) {
   int l = 0;
   for (int k = 0; k < num; ++k) l = std::max(l, SLEN(text[k]));
   return l;
 }
 
-bool counts_bad(int max, int num, TextLines text) {
+bool counts_bad(int max, int num, std::span<const std::string> text) {
   return num < 0 || num > max || static_cast<std::size_t>(num) > text.size();
 }
 
@@ -50,7 +50,7 @@ void GS_PROMPT(bool frame, int max, int num, TextLines text, float xmin, float y
   constexpr std::string_view position = "Subroutine GS_PROMPT V0.5";
   if (st_bad(status, position)) return;
   if (max <= 0 && refuse(status, 1, position)) return;
-  if (counts_bad(max, num, text) && refuse(status, 5, position)) return;
+  if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
   if (xmin >= xmax && refuse(status, 13, position)) return;
   if (ymin >= ymax && refuse(status, 14, position)) return;
   const GsTransform saved = gs_unit_on(status);
@@ -71,7 +71,7 @@ void GS_PROMPT(bool frame, int max, int num, TextLines text, float xmin, float y
     const float factor = gs_size_factor({1.7f, 1.6f, 1.4f, 1.2f});
     const float height =
         std::min(0.8f * pitch, factor * (area.xmax - area.xmin) /
-                                   static_cast<float>(std::max(longest(num, text) + 2, 3)));
+                                   static_cast<float>(std::max(longest(num, text.view()) + 2, 3)));
     GS_TEXTSTYLE(1, frame ? kGsBlue : kGsBlack, height, 1.0f, 0.0f, 0, 2, 3, 0.0f, 1.0f, status);
     const float centre = (area.xmin + area.xmax) / 2.0f;
     for (int k = 0; k < num && status == kStatusGood; ++k) {
@@ -87,7 +87,7 @@ void GS_PPROMPT(int max, int num, TextLines text, Status& status) {
   if (st_bad(status, "Subroutine GS_PPROMPT V0.1")) return;
   float xmax = 1.0f, ymax = 1.0f;
   QG_INQ_MAXPC(1, xmax, ymax, status);
-  GS_PROMPT(false, max, num, text, 0.0f, 0.0f, xmax, ymax, status);
+  GS_PROMPT(false, max, num, text.view(), 0.0f, 0.0f, xmax, ymax, status);
 }
 
 namespace {
@@ -171,9 +171,9 @@ void GS_FPROMPT(int max, int num, TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_FPROMPT V0.2";
   if (st_bad(status, position)) return;
   if (max < 1 && refuse(status, 1, position)) return;
-  if (counts_bad(max, num, text) && refuse(status, 5, position)) return;
+  if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
   const GsRect& gui = gs_state.gui_region;
-  GS_PROMPT(false, max, num, text, gui.xmin, gui.ymin, gui.xmax, gui.ymax, status);
+  GS_PROMPT(false, max, num, text.view(), gui.xmin, gui.ymin, gui.xmax, gui.ymax, status);
   GS_UPDATE(status);
 }
 
@@ -297,7 +297,7 @@ void GS_DRAW_MESSAGE(int max, int num, TextLines text, int first, float xmin, fl
   constexpr std::string_view position = "Subroutine GS_DRAW_MESSAGE V0.7";
   if (st_bad(status, position)) return;
   if (max < 1 && refuse(status, 1, position)) return;
-  if (counts_bad(max, num, text) && refuse(status, 5, position)) return;
+  if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
   const float w = xmax - xmin;
   const float h = ymax - ymin;
   const float mx = w / 100.0f, my = h / 100.0f;
@@ -316,7 +316,7 @@ void GS_DRAW_MESSAGE(int max, int num, TextLines text, int first, float xmin, fl
   if (style.automatic_size) {
     const float f = style.font == 2 ? gs_size_factor({1.5f, 1.4f, 1.4f, 1.4f})
                                     : gs_size_factor({2.6f, 2.4f, 1.9f, 1.85f});
-    height = std::min(tw * f / static_cast<float>(std::max(longest(num, text) + 2, 3)), th / 3.0f);
+    height = std::min(tw * f / static_cast<float>(std::max(longest(num, text.view()) + 2, 3)), th / 3.0f);
     pitch = 1.2f * height;
   }
 
@@ -370,7 +370,7 @@ int scrolled(int part, int first, int shown, int num) {
 
 // Asks for a file name and writes all NUM lines into it (through a temporary
 // file). A failed write is reported and the box stays.
-void save_lines(int num, TextLines text, Status& status) {
+void save_lines(int num, std::span<const std::string> text, Status& status) {
   std::string name = save_name;
   if (gs_typed_answers())
     io_input_file_name(true, "TEXT FILE NAME", {"Enter name of file to contain text"},
@@ -397,7 +397,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_MESSAGE V0.7";
   if (st_bad(status, position)) return;
   if (max <= 0 && refuse(status, 1, position)) return;
-  if (counts_bad(max, num, text) && refuse(status, 5, position)) return;
+  if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
   if (vosq_io_dbdb.log_open) {
     IO_WRITE_FILE(kStreamLog,
                   "(NOTE: Graphical user interface controlled text output of the following text)",
@@ -409,7 +409,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
   int first = 1;
   GsMessageBoxes boxes;
   auto draw = [&] {
-    GS_DRAW_MESSAGE(max, num, text, first, region.xmin, region.ymin, region.xmax, region.ymax,
+    GS_DRAW_MESSAGE(max, num, text.view(), first, region.xmin, region.ymin, region.xmax, region.ymax,
                     boxes, status);
   };
   draw();
@@ -423,7 +423,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
       if (status != kStatusGood) break;
       const std::string_view a = used_part(answer);
       if (a == "O.K.") break;
-      if (a == "SAVE") save_lines(num, text, status);
+      if (a == "SAVE") save_lines(num, text.view(), status);
     }
   } else {
     (void)gs_unit_on(status);
@@ -439,7 +439,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
         break;
       } else if (type == kGsChoicePoint && inside(boxes.save, x, y)) {
         gs_record_answer("", "SAVE", status);
-        save_lines(num, text, status);
+        save_lines(num, text.view(), status);
       }
       draw();
     }
@@ -454,7 +454,7 @@ void GS_DRAW_WARNING(int /*flag*/, float xmin, float ymin, float xmax, float yma
   constexpr std::string_view position = "Subroutine GS_DRAW_WARNING V0.1";
   if (st_bad(status, position)) return;
   if (max < 1 && refuse(status, 1, position)) return;
-  if (counts_bad(max, num, text) && refuse(status, 5, position)) return;
+  if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
   const float w = xmax - xmin;
   const float h = ymax - ymin;
   const float mx = w / 50.0f, my = h / 30.0f;
@@ -478,7 +478,7 @@ void GS_DRAW_WARNING(int /*flag*/, float xmin, float ymin, float xmax, float yma
   GS_RECTANGLE(xmin, ymin, xmax, ymax, true, true, status);
   GS_TEXTSTYLE(1, kGsWhite, 0.8f * pitch, 1.0f, 0.0f, 0, 2, 3, 0.0f, 1.0f, status);
   if (status == kStatusGood) QG_TEXT((xmin + xmax) / 2.0f, ymax - pitch / 2.0f, "!!! WARNING !!!", status);
-  GS_PROMPT(false, max, num, text, area.xmin, area.ymin, area.xmax, area.ymax, status);
+  GS_PROMPT(false, max, num, text.view(), area.xmin, area.ymin, area.xmax, area.ymax, status);
   GS_PROMPT(true, 1, 1, {"O.K."}, ok.xmin, ok.ymin, ok.xmax, ok.ymax, status);
   gs_restore_transform(saved, status);
 }
@@ -488,7 +488,7 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
   constexpr std::string_view position = "Subroutine GS_WARNING V0.5";
   if (st_bad(status, position)) return;
   if (max <= 0 && refuse(status, 1, position)) return;
-  if (counts_bad(max, num, text) && refuse(status, 5, position)) return;
+  if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
   if (xmax <= xmin && refuse(status, 13, position)) return;
   if (ymax <= ymin && refuse(status, 14, position)) return;
   if (vosq_io_dbdb.log_open) {
@@ -499,7 +499,7 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
     IO_WRITE_FILE(kStreamLog, " ", status);
   }
   GsRect ok;
-  GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text, ok, status);
+  GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text.view(), ok, status);
   bool redrawn = false;
   if (vosq_io_dbdb.input_macro) {
     // A replayed session does not stop here: the macro holds no answer.
@@ -515,7 +515,7 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
       if (type == kInputButton) {
         if (ok.xmin < x && x < ok.xmax && ok.ymin < y && y < ok.ymax) break;
       } else if (type == kInputRedraw) {
-        GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text, ok, status);
+        GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text.view(), ok, status);
         redrawn = true;
       } else if (type == kInputNothing - 10) {
         status = kStatusEscape;
@@ -533,9 +533,9 @@ void GS_FWARNING(int max, int num, TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_FWARNING V0.1";
   if (st_bad(status, position)) return;
   if (max < 1 && refuse(status, 1, position)) return;
-  if (counts_bad(max, num, text) && refuse(status, 5, position)) return;
+  if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
   const GsRect& gui = gs_state.gui_region;
-  GS_WARNING(0, gui.xmin, gui.ymin, gui.xmax, gui.ymax, max, num, text, status);
+  GS_WARNING(0, gui.xmin, gui.ymin, gui.xmax, gui.ymax, max, num, text.view(), status);
 }
 
 }  // namespace kesta

@@ -248,14 +248,14 @@ void GS_ON_PRINT(bool graphical, bool& opened, Status& status) {
     // Graphical: the window's text box (which replays and records as the
     // terminal prompt does).
     std::string file;
-    const TextLines help{"Enter name of PostScript output file or <RETURN>",
-                         "Enter <RETURN> for no file storage"};
+    static const std::string kHelp[] = {"Enter name of PostScript output file or <RETURN>",
+                                        "Enter <RETURN> for no file storage"};
     if (graphical)
-      GS_INPC(false, "File to store graphics", help, {"Enter a file name or <RETURN>"}, 11, file,
+      GS_INPC(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"}, 11, file,
               status);
     else
-      IO_INPC(false, "File to store graphics", help, {"Enter a file name or <RETURN>"}, 11, file,
-              status);
+      io_input_file_name(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"},
+                         11, file, status);
     if (status != kStatusGood) return;
     if (SLEN(file) > 0) GS_OPEN_PS(file, status);
   }

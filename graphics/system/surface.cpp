@@ -15,10 +15,8 @@
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/gs_internal.hpp"
 #include "graphics/system/views3d.hpp"
-#include "numeric/filters.hpp"
 #include "numeric/rebin.hpp"
 #include "numeric/region_ops.hpp"
-#include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
@@ -127,33 +125,23 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   const Index block = (std::max(nx, ny) - 1) / std::max(limit, 1) + 1;
   const Index xnum = nx / block;
   const Index ynum = ny / block;
+  // Cells need at least two averaged points each way; with fewer, the
+  // region itself gives the range and only box and title are drawn.
+  const bool averaged = xnum >= 2 && ynum >= 2;
   std::vector<float> heights;
-  std::vector<float> xc(static_cast<std::size_t>(xnum));
-  std::vector<float> yc(static_cast<std::size_t>(ynum));
-  if (xnum >= 1 && ynum >= 1) {
+  std::vector<float> xc(static_cast<std::size_t>(averaged ? xnum : 0));
+  std::vector<float> yc(static_cast<std::size_t>(averaged ? ynum : 0));
+  if (averaged) {
     heights.resize(static_cast<std::size_t>(xnum * ynum));
     Index oxe = 0, oye = 0;
     MA_RREBIN(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, block, block, true, 1, 1,
               xnum, ynum, heights, oxe, oye, status);
     average_axis(xaxis, xstrelm, block, xc);
     average_axis(yaxis, ystrelm, block, yc);
-  }
-  // The range of the averaged heights (of the region itself when it is
-  // narrower than one block).
-  const bool averaged = !heights.empty();
-  const Index rxmax = averaged ? xnum : xmaxdat;
-  const Index rymax = averaged ? ynum : ymaxdat;
-  const std::span<const float> values = averaged ? std::span<const float>(heights) : data;
-  const Index r1x = averaged ? 1 : xstrelm, r1y = averaged ? 1 : ystrelm;
-  const Index r2x = averaged ? xnum : xendelm, r2y = averaged ? ynum : yendelm;
-  if (mode == 0) {
-    MA_RMINMAX(rxmax, rymax, values, r1x, r1y, r2x, r2y, minimum, maximum, status);
-  } else if (mode == 2) {
-    MA_RMAX(rxmax, rymax, values, r1x, r1y, r2x, r2y, maximum, status);
-  } else if (mode == 3) {
-    MA_RMIN(rxmax, rymax, values, r1x, r1y, r2x, r2y, minimum, status);
-  } else if (mode == 4) {
-    MA_DIFZSCALE(rxmax, rymax, values, r1x, r1y, r2x, r2y, minimum, maximum, status);
+    GS_CAL_ZRANGE(xnum, ynum, heights, 1, 1, xnum, ynum, 1, mode, minimum, maximum, status);
+  } else {
+    GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode, minimum,
+                  maximum, status);
   }
   if (status != kStatusGood) return;
   if (log) {
@@ -246,7 +234,7 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
 
   // The cells, farthest first.
   set_cell_style(style, status);
-  if (xnum >= 2 && ynum >= 2 && status == kStatusGood) {
+  if (averaged && status == kStatusGood) {
     const int octant = static_cast<int>(az / 45.0f);
     // Directions of IX and IY per quarter turn, and whether rows are outer.
     const bool x_down = octant <= 3;

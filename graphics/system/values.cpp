@@ -45,7 +45,7 @@ void request_redraw() {
 
 // A help or warning box of a question: its O.K. is not an answer, so it is
 // not recorded (a replay goes straight to the accepted answer).
-void show(TextLines lines, Status& status) {
+void show(std::span<const std::string> lines, Status& status) {
   const bool recording = vosq_io_dbdb.output_macro;
   vosq_io_dbdb.output_macro = false;
   const int n = static_cast<int>(lines.size());
@@ -72,7 +72,8 @@ namespace {
 enum class Answer { typed, window, cancelled };
 
 // The value box drawn and waited on; STRING holds the field's text.
-Answer window_box(bool defaulted, std::string_view prompt, TextLines help, std::string& string,
+Answer window_box(bool defaulted, std::string_view prompt, std::span<const std::string> help,
+                  std::string& string,
                   bool& drawn_over, Status& status) {
   static const std::vector<std::string> buttons{"CANCEL", "HELP", "O.K."};
   const GsRect r = gs_state.gui_region;
@@ -140,7 +141,8 @@ Answer window_box(bool defaulted, std::string_view prompt, TextLines help, std::
 // One answer of the value box. The window's answer goes to the log and, with
 // RECORD, to the output macro; an assignment is always recorded (it acts on
 // replay too) and the box asks again. Returns how the answer came.
-Answer ask_text(bool defaulted, std::string_view prompt, TextLines help, int options, int& length,
+Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::string> help, int options,
+                int& length,
                 std::string& string, bool record, Status& status) {
   while (status == kStatusGood) {
     if (gs_typed_answers()) {
@@ -194,7 +196,8 @@ Answer ask_text(bool defaulted, std::string_view prompt, TextLines help, int opt
 // The integer and real questions.
 template <typename T>
 void ask_number(bool ranged, T lower, T upper, bool defaulted, std::string_view prompt,
-                TextLines help1, TextLines help2, T& value, Status& status) {
+                std::span<const std::string> help1, std::span<const std::string> help2, T& value,
+                Status& status) {
   auto text_of = [](T v) {
     if constexpr (std::is_same_v<T, int>)
       return IO_ITOC(v);
@@ -229,9 +232,10 @@ void ask_number(bool ranged, T lower, T upper, bool defaulted, std::string_view 
       if (status != kStatusGood) return;
       have = ok;
       if (!ok) {
-        show({std::is_same_v<T, int> ? "WARNING: Input value: cannot convert to a integer number"
-                                     : "WARNING: Input value: cannot convert to a real number"},
-             status);
+        static const std::string kNotNumber[] = {
+            std::is_same_v<T, int> ? "WARNING: Input value: cannot convert to a integer number"
+                                   : "WARNING: Input value: cannot convert to a real number"};
+        show(kNotNumber, status);
         shown = true;
       }
     }
@@ -251,26 +255,26 @@ void ask_number(bool ranged, T lower, T upper, bool defaulted, std::string_view 
 void GS_INPS(bool defaulted, std::string_view prompt, TextLines help1, TextLines /*help2*/,
              int options, int& length, std::string& string, Status& status) {
   if (st_bad(status, "Subroutine GS_INPS V0.2")) return;
-  (void)ask_text(defaulted, prompt, help1, options, length, string, true, status);
+  (void)ask_text(defaulted, prompt, help1.view(), options, length, string, true, status);
 }
 
 void GS_INPC(bool defaulted, std::string_view prompt, TextLines help1, TextLines help2,
              int options, std::string& string, Status& status) {
   if (st_bad(status, "Subroutine GS_INPC V0.11")) return;
   int length = 0;
-  GS_INPS(defaulted, prompt, help1, help2, options, length, string, status);
+  GS_INPS(defaulted, prompt, help1.view(), help2.view(), options, length, string, status);
 }
 
 void GS_INPI(bool ranged, int lower, int upper, bool defaulted, std::string_view prompt,
              TextLines help1, TextLines help2, int& value, Status& status) {
   if (st_bad(status, "Subroutine GS_INPI V0.4")) return;
-  ask_number(ranged, lower, upper, defaulted, prompt, help1, help2, value, status);
+  ask_number(ranged, lower, upper, defaulted, prompt, help1.view(), help2.view(), value, status);
 }
 
 void GS_INPR(bool ranged, float lower, float upper, bool defaulted, std::string_view prompt,
              TextLines help1, TextLines help2, float& value, Status& status) {
   if (st_bad(status, "Subroutine GS_INPR V0.7")) return;
-  ask_number(ranged, lower, upper, defaulted, prompt, help1, help2, value, status);
+  ask_number(ranged, lower, upper, defaulted, prompt, help1.view(), help2.view(), value, status);
 }
 
 void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/,
@@ -312,7 +316,7 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
       value = command == "YES";
       break;
     }
-    show(help1, status);
+    show(help1.view(), status);
     drawn_over = true;
   }
   if (drawn_over) request_redraw();

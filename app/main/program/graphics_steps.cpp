@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 
+#include "app/imageops/display_commands.hpp"
 #include "core/defaults_db.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
@@ -116,27 +117,7 @@ void kzt_restore_display(Status& status) {
     saved_setting_refused("Z_SCALING_MODE");
     return;
   }
-  // The value range of x/y graphs follows the image scaling.
-  const GsRect ddr = gs_state.ddr;
-  switch (mode) {
-    case 0:
-      GS_SET_AUTODDR(true, true, true, true, status);
-      break;
-    case 1:
-      GS_SET_AUTODDR(true, false, true, false, status);
-      GS_SET_DDR(ddr.xmin, minimum, ddr.xmax, maximum, status);
-      break;
-    case 2:
-      GS_SET_AUTODDR(true, false, true, true, status);
-      GS_SET_DDR(ddr.xmin, minimum, ddr.xmax, minimum + 1.0f, status);
-      break;
-    case 3:
-      GS_SET_AUTODDR(true, true, true, false, status);
-      GS_SET_DDR(ddr.xmin, maximum - 1.0f, ddr.xmax, maximum, status);
-      break;
-    default:
-      break;
-  }
+  kzt_graph_range_follows(mode, minimum, maximum, status);
   QG_SET_LOGZSCALING(log, status);
   GS_SET_DATALOGLIN(gs_state.x_data_linear, !log, status);
 }
@@ -178,6 +159,8 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
 
 void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   if (st_bad(status, "Subroutine KZT_CONTOUR_PLOT V0.1")) return;
+  // Without graphics there is nothing to draw on; a running macro goes on.
+  if (!sets.graphics_on) return;
   const KztArrays& a = vosq_kzt_arrays;
   if (a.yendelm - a.ystrelm > 1) {
     GS_2DCONTOUR(a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),

@@ -17,41 +17,43 @@ namespace {
 // The display command, kept for the whole run.
 std::string display_command = "IMAGE";
 
-void write_lines(std::initializer_list<std::string_view> lines) {
-  Status local = kStatusGood;
-  for (const std::string_view line : lines) IO_WRITE(line, local);
-}
-
 // The warning of a failed precondition and the command proposed instead.
 void precondition_warning(int code, std::string& command) {
+  Status local = kStatusGood;
   switch (code) {
     case kNeedsData:
-      write_lines(
-          {"WARNING: No data exists at the moment, you must \"INPUT DATA\" or \"CREATE DATA\""});
+      io_write_lines(
+          {"WARNING: No data exists at the moment, you must \"INPUT DATA\" or \"CREATE DATA\""},
+          local);
       command = "INPUT DATA";
       break;
     case kNeedsMemoryData:
-      write_lines({"WARNING: No data is stored in the memory at present, you must use \"STORE\"",
-                   "         or use \"EXCHANGE\" to put data into the memory"});
+      io_write_lines({"WARNING: No data is stored in the memory at present, you must use \"STORE\"",
+                      "         or use \"EXCHANGE\" to put data into the memory"},
+                     local);
       command = "STORE";
       break;
     case kNeedsMemoryOverRegion:
-      write_lines({"WARNING: Memory is not defined throughout active data region (ADR)",
-                   "         you can use \"REGION\" or \"ROI\" to re-define the ADR"});
+      io_write_lines({"WARNING: Memory is not defined throughout active data region (ADR)",
+                      "         you can use \"REGION\" or \"ROI\" to re-define the ADR"},
+                     local);
       command = "REGION";
       break;
     case kNeedsMemoryArrays:
-      write_lines({"WARNING: Memory arrays do not exist you must create them with",
-                   "         \"DIMENSIONS\" (but this will destroy any stored data)"});
+      io_write_lines({"WARNING: Memory arrays do not exist you must create them with",
+                      "         \"DIMENSIONS\" (but this will destroy any stored data)"},
+                     local);
       command = "DIMENSIONS";
       break;
     case kNeedsGraphics:
-      write_lines({"WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA"});
+      io_write_lines(
+          {"WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA"}, local);
       command = "EXIT";
       break;
     case kNeedsVariances:
-      write_lines({"WARNING: No variance arrays exist at the moment, you must \"EXIT\" and",
-                   "         restart with error arrays  defined"});
+      io_write_lines({"WARNING: No variance arrays exist at the moment, you must \"EXIT\" and",
+                      "         restart with error arrays  defined"},
+                     local);
       command = "EXIT";
       break;
     default:
@@ -62,20 +64,22 @@ void precondition_warning(int code, std::string& command) {
 // A failed precondition ends automatic input: the running macro, then a
 // running file sequence.
 void end_automatic_input() {
-  constexpr std::string_view kFrame =
+  constexpr const char* kFrame =
       "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
+  Status local = kStatusGood;
   if (vosq_io_dbdb.input_macro) {
-    write_lines({kFrame, " ",
-                 "ERROR: Bad \"WARNING: occured during a macro. Macro automatically terminated.",
-                 " ", kFrame});
-    Status local = kStatusGood;
+    io_write_lines({kFrame, " ",
+                    "ERROR: Bad \"WARNING: occured during a macro. Macro automatically terminated.",
+                    " ", kFrame},
+                   local);
     IO_CLOSE_INMACRO(local);
     vosq_io_dbdb.input_macro = false;
   }
   if (vosq_io_dbdb.file_sequence) {
-    write_lines({kFrame, " ",
-                 "ERROR: Bad \"WARNING\" occured during a sequence. Sequence terminated.", " ",
-                 kFrame});
+    io_write_lines(
+        {kFrame, " ", "ERROR: Bad \"WARNING\" occured during a sequence. Sequence terminated.", " ",
+         kFrame},
+        local);
     vosq_io_dbdb.file_sequence = false;
   }
 }

@@ -4,6 +4,16 @@
 #include <utility>
 
 #include "app/distortion/calibration.hpp"
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/display_commands.hpp"
+#include "app/imageops/fourier.hpp"
+#include "app/imageops/geometric_transforms.hpp"
+#include "app/imageops/histogram.hpp"
+#include "app/imageops/image_filters.hpp"
+#include "app/imageops/predictor.hpp"
+#include "app/imageops/statistics_commands.hpp"
+#include "app/imageops/synthetic.hpp"
+#include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/calculator.hpp"
 #include "app/main/data_store.hpp"
@@ -61,6 +71,12 @@ std::string inmacro_file = kDefaultMacroFile;
 std::string outmacro_file = kDefaultMacroFile;
 
 KztArrays& arrays() { return vosq_kzt_arrays; }
+
+// The branch of an image operation's command (a row holds image<F>).
+template <KztCommand F>
+void image(Dispatch& d, Status& status) {
+  F(d.sets, d.next, status);
+}
 
 void run_list(Dispatch&, Status& status) { IO_TEXT(kzt_command_help(), status); }
 
@@ -143,10 +159,14 @@ void run_input_data(Dispatch& d, Status& status) {
   // variance arrays still exist, so they are cleared over the new image
   // instead of the program forgetting that it has them.
   bool variances_read = d.sets.variances_exist;
-  FIO_INPUT(a.xmaxdat, a.ymaxdat, d.sets.input_file, variances_read, d.sets.data_defined, a.xnumdat,
-            a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
-            kzt_image(a.variances), d.sets.title, d.sets.xlabel, d.sets.ylabel, d.sets.zlabel,
-            d.sets.x_pixel_size, d.sets.y_pixel_size, status);
+  // The image read replaces the program arrays it was read into (no copy).
+  const ImageTarget target{a.xmaxdat,         a.ymaxdat,           variances_read,
+                           a.xnumdat,         a.ynumdat,           kzt_xline(a.xaxis),
+                           kzt_yline(a.yaxis), kzt_image(a.data),  kzt_image(a.variances),
+                           d.sets.title,      d.sets.xlabel,       d.sets.ylabel,
+                           d.sets.zlabel,     d.sets.x_pixel_size, d.sets.y_pixel_size,
+                           &a.data,           &a.variances};
+  FIO_INPUT(target, d.sets.input_file, d.sets.data_defined, status);
   if (status == kStatusGood && d.sets.variances_exist && !variances_read && a.xnumdat >= 1 &&
       a.ynumdat >= 1)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat, 0.0f, kzt_image(a.variances),
@@ -233,13 +253,6 @@ void run_exit(Dispatch& d, Status& status) {
   if (confirmed) d.continue_flag = false;
 }
 
-void run_extend(Dispatch& d, Status& status) {
-  // Without data only the default changes.
-  if (d.sets.data_defined) {
-    kzt_not_available(d.name, status);
-  }
-}
-
 void run_fast_image(Dispatch&, Status& status) {
   IO_WRITE("WARNING: The command \"FAST IMAGE\" has been removed as the normal PostScript", status);
   IO_WRITE("         printing is now much faster.  You should not  use this command and", status);
@@ -248,7 +261,13 @@ void run_fast_image(Dispatch&, Status& status) {
 
 void run_filter(Dispatch&, Status& status) { IO_WRITE("WARNING: Not yet implemented", status); }
 
+// A log whose writing failed has been closed by the core services.
+void sync_log_flag(Dispatch& d) {
+  d.sets.log_file_open = d.sets.log_file_open && vosq_io_dbdb.log_open;
+}
+
 void run_open_log(Dispatch& d, Status& status) {
+  sync_log_flag(d);
   if (d.sets.log_file_open) {
     IO_WRITE("WARNING: Log file is already open", status);
     return;
@@ -259,6 +278,7 @@ void run_open_log(Dispatch& d, Status& status) {
 }
 
 void run_close_log(Dispatch& d, Status& status) {
+  sync_log_flag(d);
   if (d.sets.log_file_open) {
     IO_CLOSE_LOGFILE(status);
     d.sets.log_file_open = false;
@@ -352,57 +372,69 @@ const Command kCommands[] = {
     {"ADD", "Add active data region of memory to current data", "DMR", "FIT", run_add},
     {"ANNOTATION LABEL", "Define annotation labels for graphics", "", kDisplay,
      run_style<GS_INP_ALABELS>},
-    {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay, nullptr},
-    {"AUTOCORRELATION", "Calculate autocorrelation function of ADR", "DA", "EXCHANGE", nullptr},
-    {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay, nullptr},
-    {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", nullptr},
+    {"ASPECT RATIO", "Control automatic aspect ratio display or not", "", kDisplay,
+     image<kzt_command_aspectratio>},
+    {"AUTOCORRELATION", "Calculate autocorrelation function of ADR", "DA", "EXCHANGE",
+     image<kzt_command_autocorrelation>},
+    {"AXES SCALES", "Change X and Y axis scales (start and increment)", "D", kDisplay,
+     image<kzt_command_axesscales>},
+    {"BLUR", "Blur data by a top hat convolution", "DA", "EXCHANGE", image<kzt_blur_command>},
     {"BRAGGS' EQUATION", "Variety of uses of Braggs equation", "", "GEOMETRY (EXPERIMENT)",
      nullptr},
-    {"CADD", "Add constant to active data region", "D", "CMULTIPLY", nullptr},
+    {"CADD", "Add constant to active data region", "D", "CMULTIPLY", image<kzt_command_cadd>},
     {"CALCULATOR", "Reverse Polish notation calculator", "", "CALIBRATION", run_calculator},
     {"CALIBRATION", "Calculate or apply calibration functions", "D", "EXCHANGE", run_calibration},
-    {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay, nullptr},
+    {"CDIVIDE", "Divide by a constant value the active data region", "D", kDisplay,
+     image<kzt_command_cdivide>},
     {"CHANGES", "Details of important changes in KESTA versions", "", kSame, run_changes},
     {"CLEAR DATA", "Set active data region (and variances) to zero", "D", "SYMMETRIC FUNCTION",
      run_clear},
     {"CLOSE LOG", "Close log file", "", "EXIT", run_close_log},
-    {"CMULTIPLY", "Multiply active data region by a constant", "D", "CADD", nullptr},
+    {"CMULTIPLY", "Multiply active data region by a constant", "D", "CADD",
+     image<kzt_command_cmultiply>},
     {"COLOUR TABLE", "Choice of colour table and index range", "", kDisplay,
      [](Dispatch&, Status& status) { kzt_colour_table(status); }},
     {"CONCATENATION", "Concatenate two strings and save in a variable", "", "DEFINE VARIABLE",
      run_concatenation},
     {"CONTOUR PLOT", "Graphic display of active data region", "D", "PRINT GRAPHICS",
      [](Dispatch& d, Status& status) { kzt_contour_plot(d.sets, d.graphics_kind, status); }},
-    {"CREATE DATA", "Define blank data region (for simulation)", "", "GAUSSIAN", nullptr},
+    {"CREATE DATA", "Define blank data region (for simulation)", "", "GAUSSIAN",
+     image<kzt_command_createdata>},
     {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay,
      run_curve_styles},
     {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION", nullptr},
     {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
     {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
     {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
-    {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay, nullptr},
-    {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", nullptr},
+    {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay,
+     image<kzt_command_displaylimits>},
+    {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", image<kzt_command_divide>},
     {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS",
      [](Dispatch&, Status& status) { GS_CLOSE_PS(status); }},
-    {"ENTROPY", "Calculate image entropy and frequency statistics", "D", "INPUT DATA", nullptr},
+    {"ENTROPY", "Calculate image entropy and frequency statistics", "D", "INPUT DATA",
+     image<kzt_command_entropy>},
     {"EXCHANGE", "Exchange current data with the memory contents", "DA", kDisplay, run_exchange},
     {"EXIT", "Exit from program", "", "INPUT DATA", run_exit},
-    {"EXTEND", "Extend defined data region by user defined size", "", kDisplay, run_extend},
+    {"EXTEND", "Extend defined data region by user defined size", "", kDisplay,
+     image<kzt_extend_command>},
     {"FAST IMAGE", "Fast output of an image to PostScript", "", kSame, run_fast_image},
     {"FILTER", "Fourier Filtering of data with sharp cutoff filter", "", kSame, run_filter},
     {"FIT", "Model fitting, also detector tilt, and powder integration", "DA", "EXCHANGE", nullptr},
-    {"FLIP", "Reflect data through horizontal or vertical middle", "D", kDisplay, nullptr},
+    {"FLIP", "Reflect data through horizontal or vertical middle", "D", kDisplay,
+     image<kzt_flip_command>},
     {"FONT", "Select text font to be used for all roman text", "", kDisplay,
      run_style<GS_INP_FONT>},
-    {"FUJI LINEARISATION", "Convert intensities to linear scale", "D", kDisplay, nullptr},
+    {"FUJI LINEARISATION", "Convert intensities to linear scale", "D", kDisplay,
+     image<kzt_command_fuji>},
     {"FULL REGION", "Set active data region to full data region", "D", "OUTPUT DATA",
      run_full_region},
-    {"GAUSSIAN", "Add 2-D Gaussian to data", "D", kDisplay, nullptr},
+    {"GAUSSIAN", "Add 2-D Gaussian to data", "D", kDisplay, image<kzt_command_gaussian>},
     {"GEOMETRY (EXPERIMENT)", "Define experimental geometry", "D", "DIFFRACTION PATTERN", nullptr},
     {"GRID", "Define graphics grid requirements", "", kDisplay, run_style<GS_INP_GRID>},
     {"GUI", "\"Graphical user interface\" scientific interfaces menu", "G", "EXIT", nullptr},
     {"HELP", "User help and information", "", kSame, nullptr},
-    {"HISTOGRAM", "Calculate pixel value frequency histogram", "DA", "EXCHANGE", nullptr},
+    {"HISTOGRAM", "Calculate pixel value frequency histogram", "DA", "EXCHANGE",
+     image<kzt_command_histogram>},
     {"I2C", "Convert integer to character representation (for macros)", "", "CONCATENATION",
      run_i2c},
     {"IMAGE", "Interactive control of image display", "GD", "EXIT", nullptr},
@@ -411,24 +443,31 @@ const Command kCommands[] = {
     {"INPUT DATA", "Input data from data file", "", kDisplay, run_input_data},
     {"INTERNAL MEMORY", "Store current ADR in special program memory", "", kDisplay,
      run_internal_memory},
-    {"LINEARISE FILM", "Non-linearity corrections to film data", "D", kDisplay, nullptr},
+    {"LINEARISE FILM", "Non-linearity corrections to film data", "D", kDisplay,
+     image<kzt_command_linearise>},
     {"LIST VARIABLES", "List defined variables, types, and values", "", "DEFINE VARIABLE",
      run_list_variables},
-    {"LOGARITHM", "Take logarithm base 10 of all elements in ADR", "D", kDisplay, nullptr},
+    {"LOGARITHM", "Take logarithm base 10 of all elements in ADR", "D", kDisplay,
+     image<kzt_command_logarithm>},
     {"MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
-    {"MEDIAN FILTER", "Filter by taking median value within window", "DA", "EXCHANGE", nullptr},
+    {"MEDIAN FILTER", "Filter by taking median value within window", "DA", "EXCHANGE",
+     image<kzt_medianfilter_command>},
     {"MESSAGE", "Define a message for output during a macro", "", "SLEEP", run_message},
-    {"MOVE/ROTATE", "Move and or rotate image, output in memory", "DA", "EXCHANGE", nullptr},
+    {"MOVE/ROTATE", "Move and or rotate image, output in memory", "DA", "EXCHANGE",
+     image<kzt_move_command>},
     {"MULTIPLY", "Multiply ADR of memory to the current data", "DMR", "FIT", run_multiply},
-    {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA", nullptr},
-    {"OFFSET/SCALE", "Calculate offset and scale between two images", "DM", "CMULTIPLY", nullptr},
+    {"NORMALISE", "Normalise ADR; divide by maximum value within ADR", "D", "OUTPUT DATA",
+     image<kzt_command_normalise>},
+    {"OFFSET/SCALE", "Calculate offset and scale between two images", "DMR", "CMULTIPLY",
+     image<kzt_command_offset>},
     {"OPEN LOG", "Open log file for record of input and output", "", "INPUT DATA", run_open_log},
     {"OUTPUT DATA", "Output data to named data file", "D", "INPUT DATA", run_output_data},
     {"PAGE POSITION", "Set position of data display region on page", "", kDisplay,
      run_style<GS_INP_GPP>},
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
-    {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay, nullptr},
+    {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay,
+     image<kzt_command_pixelregion>},
     {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE",
      [](Dispatch& d, Status& status) {
        kzt_plot_data(d.sets, d.display_command, d.graphics_kind, status);
@@ -436,24 +475,31 @@ const Command kCommands[] = {
     {"POISSONIAN NOISE", "Add Poissonian noise to data", "D", kDisplay, run_poisson},
     {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "D", kDisplay, nullptr},
     {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS", nullptr},
-    {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE", nullptr},
-    {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE", nullptr},
+    {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE",
+     image<kzt_command_powerspec>},
+    {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE",
+     image<kzt_command_predictor>},
     {"PRINT GRAPHICS", "Output graphics to a file for printing", "", "EXIT", nullptr},
     {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay,
      [](Dispatch&, Status& status) { GS_MSET_PUBLICATION(status); }},
     {"QUESTION", "Ask an interactive question during a macro", "", kSame, run_question},
     {"QUIT", "Exit from program", "", "INPUT DATA", run_exit},
-    {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay, nullptr},
-    {"REBIN", "Rebin data, output in memory (same as \"RE-BIN\")", "DA", "EXCHANGE", nullptr},
-    {"RE-BIN", "Re-bin data, output in memory", "DA", "EXCHANGE", nullptr},
+    {"RAISE TO A POWER", "Raise elements in ADR to specified power", "D", kDisplay,
+     image<kzt_command_power>},
+    {"REBIN", "Rebin data, output in memory (same as \"RE-BIN\")", "DA", "EXCHANGE",
+     image<kzt_rebin_command>},
+    {"RE-BIN", "Re-bin data, output in memory", "DA", "EXCHANGE", image<kzt_rebin_command>},
     {"RECALL", "Recall data set from internal memory", "M", "FIT", run_recall},
-    {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE", nullptr},
+    {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE",
+     image<kzt_reflect_command>},
     {"REGION", "Change active data region", "D", kDisplay, run_region},
     {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay, nullptr},
-    {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay, nullptr},
+    {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
+     image<kzt_command_pixelregion>},
     {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
     {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
-    {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay, nullptr},
+    {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay,
+     image<kzt_command_selectpixel>},
     {"SEQUENCE", "Run macro for a sequence of files (or not)", "", "EXIT", run_sequence},
     {"SET ANNOTATION STYLE", "Set style of annotation label text", "", kDisplay,
      run_style<GS_INP_ALABELSTYLES>},
@@ -484,23 +530,30 @@ const Command kCommands[] = {
     {"SET Y-LABEL STYLE", "text font, colour, character width, etc.", "", kDisplay,
      run_style<GS_INP_YLABELSTYLE>},
     {"SLEEP", "Pause for a defined number of seconds", "", "MESSAGE", run_sleep},
-    {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE", nullptr},
-    {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE", nullptr},
+    {"SMOOTH", "Top-hat convolution smoothing of user input size", "DA", "EXCHANGE",
+     image<kzt_blur_command>},
+    {"SPATIAL FILTERING", "Filtering in Spatial domain", "DA", "EXCHANGE",
+     image<kzt_spatialfilter_command>},
     {"START MACRO", "Save commands in macro definition file", "", "INPUT DATA", run_start_macro},
-    {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG", nullptr},
+    {"STATISTICS", "Calculate parameters of a region of the data", "D", "CLOSE LOG",
+     image<kzt_command_statistics>},
     {"STOP MACRO", "Close previously opened macro definition file", "", "SEQUENCE", run_stop_macro},
     {"STORE", "Store present data set in internal memory", "DA", "INPUT DATA", run_store},
     {"SUBTRACT", "Subtract active data region of memory from data", "DMR", kDisplay, run_subtract},
     {"SURFACE INTERPOLATION", "User defined surface in memory", "DA", "EXCHANGE", nullptr},
     {"SYMBOL", "Same as \"VARIABLE\"", "", "MACRO", run_variable},
-    {"SYMMETRIC FUNCTION", "Add circularly symmetric function to data", "DM", kDisplay, nullptr},
+    {"SYMMETRIC FUNCTION", "Add circularly symmetric function to data", "DM", kDisplay,
+     image<kzt_command_symfun>},
     {"TITLE", "Input new text for title", "", kDisplay, run_title},
-    {"THRESHOLD", "Set minimum and/or maximum values in ADR", "D", kDisplay, nullptr},
-    {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE", nullptr},
+    {"THRESHOLD", "Set minimum and/or maximum values in ADR", "D", kDisplay,
+     image<kzt_command_threshold>},
+    {"TRANSPOSE", "Transpose data arrays and variance arrays", "DA", "EXCHANGE",
+     image<kzt_transpose_command>},
     {"UN-DEFINE VARIABLE", "Remove variable from translation table", "", "MACRO", run_undefine},
     {"UNIT CELL PARAMETERS", "Convert between real and reciprocal", "", kSame, nullptr},
     {"VARIABLE", "Define a named variable its type and value", "", "MACRO", run_variable},
-    {"VARIANCES DEFINITION", "Define variances from current data", "DV", "OUTPUT DATA", nullptr},
+    {"VARIANCES DEFINITION", "Define variances from current data", "DV", "OUTPUT DATA",
+     image<kzt_command_variances>},
     {"V2C", "Variance to current and vice versa (special command)", "DV", kDisplay, run_v2c},
     {"WAIT", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
     {"WEIGHTED AVERAGE", "data and memory weighted by variances", "DMV", "OUTPUT DATA",
@@ -508,7 +561,8 @@ const Command kCommands[] = {
     {"X-AXIS LABEL", "Enter X-axis for graphics", "", kDisplay, run_label},
     {"Y-AXIS LABEL", "Enter Y-axis label for graphics", "", kDisplay, run_label},
     {"Z-AXIS LABEL", "Enter Z-axis label (intensity) for graphics", "", kDisplay, run_label},
-    {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay, nullptr},
+    {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay,
+     image<kzt_command_zscale>},
     {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay, nullptr},
     {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS", nullptr},
 };

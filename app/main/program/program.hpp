@@ -19,6 +19,10 @@ inline constexpr std::string_view kKestaVersion = "V01.000";
 // The program entry: start-up, one interface, shut-down. Returns the exit code.
 int MAIN__();
 
+// Fills the tables of calls from the operation libraries into the
+// subsystems above them (app/imageops/upcalls.hpp), once at start-up.
+void kzt_fill_upcalls();
+
 // Sets the array sizes and the three flags from the command line, opens the
 // graphics, and asks the array sizes (and whether to create variances).
 // MEMORY_EXIST is changed only by the graphical size form.

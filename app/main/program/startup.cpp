@@ -11,6 +11,7 @@
 #include "app/main/program/graphics_steps.hpp"
 #include "app/main/program/program.hpp"
 #include "core/defaults_db.hpp"
+#include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/pager.hpp"
@@ -26,11 +27,6 @@ namespace {
 constexpr std::string_view kDefaultsFile = "~/.kesta.def";
 constexpr int kMaxArraySize = 1000000;
 
-void write_lines(const std::vector<std::string>& lines) {
-  Status local = kStatusGood;
-  for (const std::string& line : lines) IO_WRITE(line, local);
-}
-
 std::string host_name() {
   char name[256] = {};
   if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "this_host";
@@ -40,7 +36,8 @@ std::string host_name() {
 // The advice written when the graphics window cannot be opened.
 void graphics_advice() {
   const std::string host = host_name();
-  write_lines({
+  Status local = kStatusGood;
+  io_write_lines({
       "WARNING: There was a problem opening the graphics output window. This may be a",
       "        problem of the X-terminal not accepting graphics output from the host",
       "        running KESTA. If this is the case it can be cured by using the xhost",
@@ -60,7 +57,7 @@ void graphics_advice() {
       " ",
       "         GRAPHICS OUTPUT and the \"GRAPHICS USER INTERFACE\" are UNAVAILABLE.",
       " ",
-  });
+  }, local);
 }
 
 std::vector<std::string> startup_text(std::string_view version) {
@@ -112,8 +109,10 @@ bool dimension_option(std::string_view argument, Index& xmaxdat, Index& ymaxdat,
     ymaxdat = ysize;
     return true;
   }
-  write_lines({"WARNING: Command line option to set program array sizes could not be",
-               "         decoded successfully"});
+  Status local = kStatusGood;
+  io_write_lines({"WARNING: Command line option to set program array sizes could not be",
+                  "         decoded successfully"},
+                 local);
   return false;
 }
 
@@ -146,6 +145,27 @@ void ask_start_up(Ask ask, Status& status) {
     if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
     ask();
   } while (status == kStatusConsumed);
+}
+
+// Whether the defaults may be saved at exit, given how the load went: only
+// over a file that was read (a damaged one keeps its entries read whole), or
+// where there was no file (a first run creates it). A start that failed before
+// the load, or a file that could not be read or held more than fits, would
+// otherwise be replaced by fewer settings than it holds.
+bool defaults_may_be_saved(int retstat, Status status) {
+  if (status != kStatusGood) return false;
+  if (retstat == 0 || retstat == 4) return true;
+  if (retstat != -1) return false;
+  Status local = kStatusGood;
+  int translation = 0;
+  std::string path;
+  IO_TRANS_PATH(kDefaultsFile, translation, path, local);
+  if (translation != 0 || local != kStatusGood) return true;  // saving reports the problem
+  bool exists = false;
+  int kind = 0;
+  int found = 0;
+  IO_FILEEXIST(path, exists, kind, found, local);
+  return local == kStatusGood && !exists;
 }
 
 }  // namespace
@@ -212,7 +232,7 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
       if (retstat == 0 && stored >= 1 && stored <= kMaxArraySize) *size = stored;
     }
     // gui_mode is always false here while the graphical interface is not built.
-    const TextLines size_help = {
+    static const std::string kSizeHelp[] = {
         "Here you are asked to define the size of the program arrays.  These will",
         "be used to store data \"inside\" KESTA.  Normally you will want the arrays",
         "to be at least as large as the image data to be input. If the dimensions",
@@ -222,7 +242,7 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
         "or for a sub-region of the image to be input."};
     ask_start_up(
         [&] {
-          IO_INPI(true, 1, kMaxArraySize, true, "X DIMENSION FOR ARRAYS", size_help,
+          IO_INPI(true, 1, kMaxArraySize, true, "X DIMENSION FOR ARRAYS", kSizeHelp,
                   {"Must be an integer in the defined range"}, xsize, status);
         },
         status);
@@ -230,7 +250,7 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
     ysize = y_default(xsize);
     ask_start_up(
         [&] {
-          IO_INPI(true, 1, kMaxArraySize, true, "Y DIMENSION FOR ARRAYS", size_help,
+          IO_INPI(true, 1, kMaxArraySize, true, "Y DIMENSION FOR ARRAYS", kSizeHelp,
                   {"Must be an integer in the defined range"}, ysize, status);
         },
         status);
@@ -256,6 +276,8 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
   int retstat = 0;
   IO_SET_IKEYVALUE("DIM1_DATA", static_cast<int>(xmaxdat), retstat, status);
   IO_SET_IKEYVALUE("DIM2_DATA", static_cast<int>(ymaxdat), retstat, status);
+  if (retstat == 1)
+    IO_WRITE("WARNING: The defaults database is full: the array sizes are not saved", status);
 }
 
 void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
@@ -290,12 +312,14 @@ int MAIN__() {
   Status status = kStatusGood;
   ST_DEF_SYSTEM(status);
   kzt_install_terminal_reader();
+  kzt_fill_upcalls();
   IO_MSET_OPTIONS(status);
 
   int retstat = 0;
   IO_LOAD_DATABASE(kDefaultsFile, retstat, status);
   // A damaged file is reported by the loader itself.
   if (retstat > 0 && retstat != 4) IO_WRITE("WARNING: Problem inputting internal database", status);
+  const bool save_defaults = defaults_may_be_saved(retstat, status);
 
   KztDataSets sets;
   sets.version = std::string(kKestaVersion);
@@ -330,17 +354,20 @@ int MAIN__() {
   KZT_KEYBOARD(false, sets, status);
 
   // Shut-down: the log is closed and the defaults saved even after a
-  // failure, so that neither the transcript nor the settings are lost.
+  // failure, so that neither the transcript nor the settings are lost; but
+  // defaults that were never loaded are not saved over the stored ones.
   Status local = kStatusGood;
   IO_CLOSE_LOGFILE(local);
   sets.log_file_open = false;
   if (sets.graphics_on) GS_CLOSE_GRAPHICS(local);
   kzt_free_arrays(a, local);
   kzt_free_vectors(sets.vectors, local);
-  Status save_status = kStatusGood;
-  retstat = 0;
-  IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
-  if (retstat != 0) IO_WRITE("WARNING: Problem saving default values", save_status);
+  if (save_defaults) {
+    Status save_status = kStatusGood;
+    retstat = 0;
+    IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
+    if (retstat != 0) IO_WRITE("WARNING: Problem saving default values", save_status);
+  }
   if (status == kStatusGood) {
     KZT_TRAILER(sets.version, status);
     return 0;

@@ -1,0 +1,47 @@
+#include "app/imageops/conventions.hpp"
+
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+
+namespace kesta {
+namespace {
+
+std::vector<void (*)()>& forgetters() {
+  static std::vector<void (*)()> list;
+  return list;
+}
+
+}  // namespace
+
+bool kzt_region_refused(std::string_view position, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                        Index ystrelm, Index xendelm, Index yendelm, Status& status,
+                        std::initializer_list<std::size_t> spans) {
+  if (st_bad(status, position)) return true;
+  Status code = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, kBaseApp);
+  for (const std::size_t size : spans)
+    if (code == 0 && !array_holds(size, xmaxdat, ymaxdat)) code = kBaseApp + 1;
+  if (code == 0) return false;
+  st_fail(status, code, position);
+  return true;
+}
+
+void kzt_inpr(bool /*gui*/, bool ranged, float lower, float upper, std::string_view prompt,
+              TextLines help, TextLines error, float& value, Status& status) {
+  IO_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
+}
+
+void kzt_warning(bool /*gui*/, TextLines lines, Status& status) {
+  for (const std::string& line : lines) IO_WRITE(line, status);
+}
+
+void kzt_register_answers(void (*forget)()) { forgetters().push_back(forget); }
+
+void kzt_forget_answers() {
+  for (auto* forget : forgetters()) forget();
+}
+
+}  // namespace kesta

@@ -1,0 +1,416 @@
+#include "app/imageops/peak_search.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/upcalls.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "numeric/filters.hpp"
+#include "numeric/region_ops.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr std::uint8_t kBackground = 0;
+constexpr std::uint8_t kCandidate = 1;
+constexpr std::uint8_t kExcluded = 2;
+
+// Background level and spread from a count, a sum and a sum of squares; the
+// spread is 0 for fewer than two pixels or a negative rounding remainder.
+struct Level {
+  double mean = 0.0;
+  double sd = 0.0;
+};
+Level level_of(Index n, double sum, double sum2) {
+  Level l;
+  if (n < 1) return l;
+  l.mean = sum / static_cast<double>(n);
+  const double spread = sum2 - static_cast<double>(n) * l.mean * l.mean;
+  if (n >= 2 && spread > 0.0) l.sd = std::sqrt(spread / static_cast<double>(n - 1));
+  return l;
+}
+
+// One strip of rows R0..R1 across the region, its class bytes and the
+// per-column background sums.
+class Strip {
+ public:
+  Strip(const PeakSearchParameters& p, Index xmaxdat, std::span<const float> data,
+        std::span<const std::uint8_t> mask, std::span<const float> work, Index xs, Index xe,
+        Index max_height)
+      : p_(p),
+        xmaxdat_(xmaxdat),
+        data_(data),
+        mask_(mask),
+        work_(work),
+        xs_(xs),
+        xe_(xe),
+        width_(xe - xs + 1),
+        height_(max_height),
+        values_(static_cast<std::size_t>(width_ * max_height)),
+        masked_(p.use_mask ? values_.size() : 0),
+        classes_(values_.size()),
+        count_(static_cast<std::size_t>(width_)),
+        sum_(static_cast<std::size_t>(width_)),
+        sum2_(static_cast<std::size_t>(width_)) {}
+
+  // KZT_PEAKSTRIP: the background of rows R0..R1, then the peaks of the
+  // search rows S0..S1, compared for spacing with the peaks from FIRST on.
+  void search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks);
+
+ private:
+  // The strip's smoothed values, mask and classes are held column after
+  // column, so that the walk down each column reads contiguous memory.
+  std::size_t at(Index i, Index j) const {
+    return static_cast<std::size_t>((i - xs_) * height_ + (j - r0_));
+  }
+  std::uint8_t& cls(Index i, Index j) { return classes_[at(i, j)]; }
+  float w(Index i, Index j) const { return values_[at(i, j)]; }
+  float d(Index i, Index j) const {
+    return data_[static_cast<std::size_t>(element(i, j, xmaxdat_))];
+  }
+  bool masked(Index i, Index j) const { return p_.use_mask && masked_[at(i, j)] != 0; }
+  void load(Index r0, Index r1);
+  void initial_background();
+  void column_step(Index i);
+  void add_column_sums(Index i);
+  bool is_peak(Index i, Index j, Index first, const PeakList& peaks);
+  void integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y);
+
+  const PeakSearchParameters& p_;
+  Index xmaxdat_;
+  std::span<const float> data_;
+  std::span<const std::uint8_t> mask_;
+  std::span<const float> work_;
+  Index xs_, xe_, width_, height_;
+  Index r0_ = 0, r1_ = 0;
+  std::vector<float> values_;
+  std::vector<std::uint8_t> masked_;
+  std::vector<std::uint8_t> classes_;
+  std::vector<Index> count_;
+  std::vector<double> sum_, sum2_;
+  bool reliable_ = false;
+  double mean_ = 0.0, threshold_ = 0.0, bad_ = 0.0;
+};
+
+void Strip::initial_background() {
+  const Index columns = std::min(width_, p_.box_size);
+  Index n = 0;
+  double sum = 0.0, sum2 = 0.0;
+  for (Index j = r0_; j <= r1_; ++j)
+    for (Index i = xs_; i < xs_ + columns; ++i) {
+      const float v = w(i, j);
+      if (masked(i, j) || v < p_.data_minimum) {
+        cls(i, j) = kExcluded;
+      } else {
+        cls(i, j) = kBackground;
+        ++n;
+        sum += v;
+        sum2 += double{v} * v;
+      }
+    }
+  reliable_ = false;
+  mean_ = 0.0;
+  if (n > p_.min_background) {
+    reliable_ = true;
+    Level l = level_of(n, sum, sum2);
+    threshold_ = l.mean + p_.peak_sigma * l.sd;
+    double previous = -1.0e7;
+    // Candidates leave the sums until the threshold settles.
+    while (std::fabs(threshold_ - previous) >
+           std::sqrt(std::max(l.mean, 0.0) / static_cast<double>(p_.blur_size))) {
+      for (Index j = r0_; j <= r1_; ++j)
+        for (Index i = xs_; i < xs_ + columns; ++i)
+          if (cls(i, j) == kBackground && w(i, j) > threshold_) {
+            cls(i, j) = kCandidate;
+            const double v = w(i, j);
+            --n;
+            sum -= v;
+            sum2 -= v * v;
+          }
+      previous = threshold_;
+      if (n <= p_.min_background) {
+        reliable_ = false;
+        break;
+      }
+      l = level_of(n, sum, sum2);
+      threshold_ = l.mean + p_.peak_sigma * l.sd;
+    }
+    mean_ = l.mean;
+    if (reliable_) {
+      bad_ = l.mean - p_.bad_sigma * l.sd;
+      for (Index j = r0_; j <= r1_; ++j)
+        for (Index i = xs_; i < xs_ + columns; ++i)
+          if (cls(i, j) == kBackground && w(i, j) < bad_) cls(i, j) = kExcluded;
+    }
+  }
+  for (Index i = xs_; i < xs_ + columns; ++i) add_column_sums(i);
+}
+
+void Strip::add_column_sums(Index i) {
+  const std::size_t c = static_cast<std::size_t>(i - xs_);
+  count_[c] = 0;
+  sum_[c] = 0.0;
+  sum2_[c] = 0.0;
+  for (Index j = r0_; j <= r1_; ++j)
+    if (cls(i, j) == kBackground) {
+      const double v = w(i, j);
+      ++count_[c];
+      sum_[c] += v;
+      sum2_[c] += v * v;
+    }
+}
+
+void Strip::column_step(Index i) {
+  // Classification and the column's background sums in one walk down the
+  // column.
+  const std::size_t column_index = static_cast<std::size_t>(i - xs_);
+  Index column_count = 0;
+  double column_sum = 0.0, column_sum2 = 0.0;
+  const float* column = &values_[at(i, r0_)];
+  std::uint8_t* classes = &cls(i, r0_);
+  for (Index j = r0_; j <= r1_; ++j, ++column, ++classes) {
+    const float v = *column;
+    std::uint8_t k = kBackground;
+    if (masked(i, j))
+      k = kExcluded;
+    else if (!reliable_)
+      k = v < p_.data_minimum ? kExcluded : kBackground;
+    else if (v > threshold_)
+      k = kCandidate;
+    else if (v < bad_)
+      k = kExcluded;
+    *classes = k;
+    if (k == kBackground) {
+      ++column_count;
+      column_sum += v;
+      column_sum2 += double{v} * v;
+    }
+  }
+  count_[column_index] = column_count;
+  sum_[column_index] = column_sum;
+  sum2_[column_index] = column_sum2;
+  // The background of the last BOX SIZE columns.
+  Index n = 0;
+  double sum = 0.0, sum2 = 0.0;
+  for (Index k = std::max(xs_, i - p_.box_size + 1); k <= i; ++k) {
+    const std::size_t c = static_cast<std::size_t>(k - xs_);
+    n += count_[c];
+    sum += sum_[c];
+    sum2 += sum2_[c];
+  }
+  if (n <= p_.min_background) {
+    reliable_ = false;
+    return;
+  }
+  // A flat background may leave a rounding remainder below zero: no spread.
+  const Level l = level_of(n, sum, sum2);
+  const double m = l.mean;
+  const double sd = l.sd;
+  mean_ = m;
+  threshold_ = m + p_.peak_sigma * sd;
+  bad_ = m - p_.bad_sigma * sd;
+  reliable_ = true;
+}
+
+bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
+  const float v = w(i, j);
+  if (!(v > w(i + 1, j) && v > w(i + 2, j))) return false;
+  for (Index row = j + 1; row <= j + 2; ++row)
+    for (Index col = i - 1; col <= i + 2; ++col)
+      if (!(v > w(col, row))) return false;
+  Index candidates = 0;
+  for (Index row = j - 2; row <= j + 2; ++row)
+    for (Index col = i - 2; col <= i + 2; ++col) candidates += cls(col, row) == kCandidate;
+  if (candidates < p_.num_pixels) return false;
+  const double x = static_cast<double>(i) - 0.5;
+  const double y = static_cast<double>(j) - 0.5;
+  const double spacing2 = static_cast<double>(p_.min_spacing) * static_cast<double>(p_.min_spacing);
+  for (Index k = first; k < peaks.num_peaks; ++k) {
+    const double dx = x - peaks.x[static_cast<std::size_t>(k)];
+    const double dy = y - peaks.y[static_cast<std::size_t>(k)];
+    if (dx * dx + dy * dy < spacing2) return false;
+  }
+  return true;
+}
+
+void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y) {
+  const Index half = p_.box_size / 2;
+  Index n = 0;
+  double sum = 0.0, sum2 = 0.0;
+  for (Index k = std::max(xs_, i - half); k <= std::min(xe_, i + half); ++k) {
+    const std::size_t c = static_cast<std::size_t>(k - xs_);
+    n += count_[c];
+    sum += sum_[c];
+    sum2 += sum2_[c];
+  }
+  // Without background pixels near the peak the strip's level stands, with
+  // no error of its own.
+  double m = mean_;
+  double error = 0.0;
+  if (n > 0) {
+    const Level l = level_of(n, sum, sum2);
+    m = l.mean;
+    if (n > p_.min_background && l.sd > 0.0)
+      error = static_cast<double>(p_.blur_size * p_.blur_size) * l.sd /
+              std::sqrt(static_cast<double>(n));
+  }
+  double total = 0.0;
+  Index k = 0;
+  double wsum = 0.0, wx = 0.0, wy = 0.0;
+  for (Index row = std::max(r0_, j - half); row <= std::min(r1_, j + half); ++row)
+    for (Index col = std::max(xs_, i - half); col <= std::min(xe_, i + half); ++col) {
+      const double v = d(col, row);
+      if (cls(col, row) == kCandidate) {
+        total += v;
+        ++k;
+      }
+      const double weight = v - m;
+      wsum += weight;
+      wx += (static_cast<double>(col) - 0.5) * weight;
+      wy += (static_cast<double>(row) - 0.5) * weight;
+    }
+  const double kk = static_cast<double>(k);
+  sigma = static_cast<float>(std::sqrt(std::max(kk * kk * error * error + total * p_.gain, 0.0)));
+  intensity = static_cast<float>(total - kk * m);
+  if (wsum > 0.0) {
+    x = static_cast<float>(wx / wsum);
+    y = static_cast<float>(wy / wsum);
+  }
+}
+
+void Strip::load(Index r0, Index r1) {
+  r0_ = r0;
+  r1_ = r1;
+  for (Index j = r0; j <= r1; ++j) {
+    const float* row = work_.data() + element(xs_, j, xmaxdat_);
+    for (Index i = 0; i < width_; ++i)
+      values_[static_cast<std::size_t>(i * height_ + (j - r0))] = row[i];
+    if (p_.use_mask) {
+      const std::uint8_t* mask_row = mask_.data() + element(xs_, j, xmaxdat_);
+      for (Index i = 0; i < width_; ++i)
+        masked_[static_cast<std::size_t>(i * height_ + (j - r0))] = mask_row[i];
+    }
+  }
+}
+
+void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks) {
+  load(r0, r1);
+  initial_background();
+  for (Index i = xs_ + p_.box_size; i <= xe_; ++i) column_step(i);
+  const Index yend_region = r1;  // the strip never passes the region's end
+  for (Index j = s0; j <= s1; ++j)
+    for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
+      if (cls(i, j) != kCandidate || !is_peak(i, j, first, peaks)) continue;
+      if (peaks.num_peaks == peaks.max_peaks) {
+        peaks.full = true;
+        return;
+      }
+      const std::size_t n = static_cast<std::size_t>(peaks.num_peaks++);
+      peaks.x[n] = static_cast<float>(i) - 0.5f;
+      peaks.y[n] = static_cast<float>(j) - 0.5f;
+      peaks.intensity[n] = 0.0f;
+      peaks.sigma[n] = 0.0f;
+      peaks.flags[n] = 0;
+      if (d(i, j) >= p_.saturation) {
+        peaks.flags[n] = kPeakSaturated;
+        ++peaks.saturated;
+      }
+      // Border and square maxima of the data, clipped to the region.
+      const Index h = p_.min_spacing / 2;
+      const Index c0 = std::max(xs_, i - h), c1 = std::min(xe_, i + h);
+      float border = kVerySmall, square = kVerySmall;
+      for (Index row = std::max(r0_, j - h); row <= std::min(yend_region, j + h); ++row)
+        for (Index col = c0; col <= c1; ++col) square = std::max(square, d(col, row));
+      for (Index row = std::max(r0_, j - h - 1); row <= std::min(yend_region, j + h + 1); ++row)
+        for (Index col : {i - h, i + h})
+          if (col >= xs_ && col <= xe_) border = std::max(border, d(col, row));
+      for (Index row : {j - h, j + h})
+        if (row >= r0_ && row <= yend_region)
+          for (Index col = c0; col <= c1; ++col) border = std::max(border, d(col, row));
+      if (0.9 * (double{square} - mean_) < double{border} - mean_) {
+        if (peaks.flags[n] == kPeakSaturated) --peaks.saturated;
+        peaks.flags[n] += kPeakBadWeak;
+        ++peaks.bad_weak;
+      } else if (p_.mode == 1) {
+        integrate(i, j, peaks.intensity[n], peaks.sigma[n], peaks.x[n], peaks.y[n]);
+      }
+    }
+}
+
+}  // namespace
+
+PeakList::PeakList(Index max)
+    : max_peaks(max),
+      flags(static_cast<std::size_t>(std::max<Index>(max, 0))),
+      x(flags.size()),
+      y(flags.size()),
+      intensity(flags.size()),
+      sigma(flags.size()),
+      d_spacing(flags.size()) {}
+
+void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchParameters& p,
+                    Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                    std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, std::span<float> work, PeakList& peaks, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_PEAKSEARCH V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (peaks.max_peaks < 1 || std::ssize(peaks.flags) < peaks.max_peaks)
+    return st_fail(status, kBaseApp + 1, kPosition);
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size(), work.size(), p.use_mask ? mask.size() : data.size()}))
+    return;
+  if ((p.mode != 0 && p.mode != 1) || p.blur_size < 1 || p.box_size < 1)
+    return st_fail(status, kBaseApp + 17, kPosition);
+  if (p.min_spacing <= p.blur_size) return st_fail(status, kBaseApp + 13, kPosition);
+
+  bool known = false;
+  float x_beam = 0.0f, y_beam = 0.0f, distance = 0.0f, wavelength = 0.0f;
+  kzt_inq_geometry(known, x_beam, y_beam, distance, wavelength, status);
+
+  if (p.blur_size < 2)
+    MA_RCOPY(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxdat, ymaxdat, work,
+             status);
+  else
+    MA_TOPHATCON(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, p.blur_size,
+                 p.blur_size, true, xmaxdat, ymaxdat, work, status);
+  IO_WRITE("INFO: Data smoothed or copied", status);
+  if (status != kStatusGood) return;
+
+  peaks.num_peaks = 0;
+  peaks.full = false;
+  peaks.saturated = 0;
+  peaks.bad_weak = 0;
+  const Index height = std::max(p.min_spacing + 9, p.box_size);
+  Strip strip(p, xmaxdat, data, mask, work, xstrelm, xendelm, height);
+  // Strips overlap by four rows, so that the search rows (two rows in from
+  // each end, for the 5 x 5 candidate count and the neighbour test) of one
+  // strip continue where the last one stopped.
+  std::vector<Index> found_after;
+  for (Index start = ystrelm;; start += height - 4) {
+    const Index end = std::min(start + height - 1, yendelm);
+    const Index k = std::ssize(found_after);  // strips before this one
+    const Index first = k < 2 ? 0 : std::max<Index>(found_after[k - 2], 1) - 1;
+    strip.search(start, end, start + 2, std::min(start + height - 3, yendelm - 2), first, peaks);
+    found_after.push_back(peaks.num_peaks);
+    if (peaks.full || end >= yendelm) break;
+  }
+
+  for (Index n = 0; n < peaks.num_peaks; ++n) {
+    const std::size_t k = static_cast<std::size_t>(n);
+    float d = -1.0f;
+    if (known) {
+      const double dx = (double{peaks.x[k]} - x_beam) * x_pixel_size;
+      const double dy = (double{peaks.y[k]} - y_beam) * y_pixel_size;
+      const double r = std::sqrt(dx * dx + dy * dy);
+      const double value = wavelength / (2.0 * std::sin(std::atan(r / distance) / 2.0)) * 1.0e10;
+      if (r > 0.0 && std::isfinite(value) && std::fabs(value) < 1.7e38)
+        d = static_cast<float>(value);
+    }
+    peaks.d_spacing[k] = d;
+  }
+}
+
+}  // namespace kesta

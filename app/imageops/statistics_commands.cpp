@@ -1,0 +1,183 @@
+#include "app/imageops/statistics_commands.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "app/main/data_store.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/variables.hpp"
+#include "numeric/polygon.hpp"
+#include "numeric/region_ops.hpp"
+#include "numeric/statistics.hpp"
+
+namespace kesta {
+namespace {
+
+// The mean of the last polygon, kept for the run.
+double previous_polygon_mean = 0.0;
+
+void set_real(std::string_view name, double value, Status& status) {
+  int retstat = 0;
+  IO_SET_VARIABLE(name, 'r', 0, false, static_cast<float>(value), 0, "", retstat, status);
+}
+
+void write80(std::string line, Status& status) {
+  if (line.size() > 80) line.resize(80);
+  IO_WRITE(line, status);
+}
+
+}  // namespace
+
+void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
+                    std::span<const float> data, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_STATISTICS V0.1";
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size()}))
+    return;
+  if (std::ssize(xaxis) < xendelm || std::ssize(yaxis) < yendelm)
+    return st_fail(status, kBaseApp + 1, kPosition);
+  float maximum = 0.0f, minimum = 0.0f, mean = 0.0f, total = 0.0f, rms = 0.0f, sigma = 0.0f,
+        skewness = 0.0f, unused1 = 0.0f, unused2 = 0.0f, unused3 = 0.0f, unused4 = 0.0f;
+  MA_STATISTICS(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, maximum, minimum, mean,
+                total, rms, sigma, skewness, unused1, unused2, unused3, unused4, status);
+  if (status != kStatusGood) return;
+  const Index nx = xendelm - xstrelm + 1;
+  const Index ny = yendelm - ystrelm + 1;
+  write80("INFO: Statistics of Active Data Region (ADR):", status);
+  write80("INFO:  Data Coordinate limits: Min ( " + format_g(xaxis[xstrelm - 1], 10, 2, 1) + " , " +
+              format_g(yaxis[ystrelm - 1], 10, 2, 1) + ")",
+          status);
+  write80("INFO:  Data Coordinate limits: Max ( " + format_g(xaxis[xendelm - 1], 10, 2, 1) + " , " +
+              format_g(yaxis[yendelm - 1], 10, 2, 1) + ")",
+          status);
+  write80("INFO:  Pixel number limits: Min ( " + format_i(xstrelm, 5) + " , " +
+              format_i(ystrelm, 5) + ") Max (" + format_i(xendelm, 5) + " , " +
+              format_i(yendelm, 5) + ")",
+          status);
+  write80("INFO:  Total number of data values = " + format_i(nx, 6) + " * " + format_i(ny, 6) +
+              " = " + format_i(nx * ny, 10),
+          status);
+  const struct {
+    const char* text;
+    float value;
+  } lines[] = {{"INFO:  Minimum data value = ", minimum},
+               {"INFO:  Maximum data value = ", maximum},
+               {"INFO:  Average (mean) data value = ", mean},
+               {"INFO:  Sum of data values = ", total},
+               {"INFO:  Root mean square (RMS) value = ", rms},
+               {"INFO:  Standard deviation value = ", sigma},
+               {"INFO:  Skewness parameter = ", skewness}};
+  for (const auto& line : lines) write80(line.text + format_g(line.value, 12, 5), status);
+  set_real("##MINIMUM", minimum, status);
+  set_real("##MAXIMUM", maximum, status);
+  set_real("##MEAN", mean, status);
+  set_real("##RMS", rms, status);
+  set_real("##SIGMA", sigma, status);
+  set_real("##SKEWNESS", skewness, status);
+  set_real("##TOTAL", total, status);
+}
+
+void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                            Index xendelm, Index yendelm, std::span<const float> xaxis,
+                            std::span<const float> yaxis, std::span<const float> data,
+                            std::span<const float> x, std::span<const float> y,
+                            std::vector<std::string>& lines, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_GSTATISTICS V0.1";
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size()}))
+    return;
+  if (std::ssize(xaxis) < xendelm || std::ssize(yaxis) < yendelm)
+    return st_fail(status, kBaseApp + 1, kPosition);
+  lines.clear();
+  const std::size_t given = std::min(x.size(), y.size());
+  if (given < 2) return;
+  // Two points are opposite corners of a rectangle.
+  std::vector<float> vx(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(given));
+  std::vector<float> vy(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(given));
+  if (given == 2) {
+    const float x0 = std::min(vx[0], vx[1]), x1 = std::max(vx[0], vx[1]);
+    const float y0 = std::min(vy[0], vy[1]), y1 = std::max(vy[0], vy[1]);
+    vx = {x0, x0, x1, x1};
+    vy = {y0, y1, y1, y0};
+  }
+  const auto [xmin_it, xmax_it] = std::minmax_element(vx.begin(), vx.end());
+  const auto [ymin_it, ymax_it] = std::minmax_element(vy.begin(), vy.end());
+  const float xmin = *xmin_it, xmax = *xmax_it, ymin = *ymin_it, ymax = *ymax_it;
+  vx.push_back(vx.front());  // closed
+  vy.push_back(vy.front());
+  const Index n_vertices = std::ssize(vx);
+
+  // The polygon test's work arrays, of the sizes its callers pass.
+  constexpr Index kWork = 800;
+  constexpr Index kLinks = 200;
+  std::vector<float> w(kWork);
+  std::vector<std::int16_t> lnd(2 * kLinks);
+  MA_GA05A(n_vertices, 1, w, kWork, lnd, kLinks, vx, vy, {}, {}, {});
+
+  double sum = 0.0, sum2 = 0.0;
+  float minimum = kVeryLarge, maximum = kVerySmall;
+  Index n = 0;
+  for (Index j = ystrelm; j <= yendelm; ++j) {
+    const float yc = yaxis[j - 1];
+    if (yc < ymin || yc > ymax) continue;
+    for (Index i = xstrelm; i <= xendelm; ++i) {
+      const float xc = xaxis[i - 1];
+      if (xc < xmin || xc > xmax) continue;
+      float r = -1.0f;
+      MA_GA05B(xc, yc, r, n_vertices, 1, w, kWork, lnd, kLinks, vx, vy, {}, {}, {});
+      if (r < 0.0f) continue;
+      const double v = data[element(i, j, xmaxdat)];
+      ++n;
+      sum += v;
+      sum2 += v * v;
+      minimum = std::min(minimum, static_cast<float>(v));
+      maximum = std::max(maximum, static_cast<float>(v));
+    }
+  }
+  const double mean = n > 0 ? sum / static_cast<double>(n) : 0.0;
+  const double rms = n > 0 ? std::sqrt(sum2 / static_cast<double>(n)) : 0.0;
+  const double variance =
+      n > 1 ? (sum2 - static_cast<double>(n) * mean * mean) / static_cast<double>(n - 1) : 0.0;
+  const double sd = std::sqrt(std::max(variance, 0.0));
+  const double gain = mean != 0.0 ? sd * sd / mean : 0.0;
+  const double minus_back = sum - static_cast<double>(n) * previous_polygon_mean;
+
+  lines.push_back("INFO: Extremes of polygon (X/Y min, X/Y max) = " + format_f(xmin, 10, 2) +
+                  format_f(ymin, 10, 2) + format_f(xmax, 10, 2) + format_f(ymax, 10, 2));
+  lines.push_back("      Number of pixels inside polygon = " + format_i(n, 8));
+  if (n > 1) {
+    auto g = [](double v) { return format_g(v, 12, 5, 1); };
+    lines.push_back("      Smallest value = " + g(minimum) + " Largest value = " + g(maximum));
+    lines.push_back("      Total intensity = " + g(sum) +
+                    " (square root = " + g(std::sqrt(std::fabs(sum))) + ")");
+    lines.push_back("      Average intensity = " + g(mean));
+    lines.push_back("      Root Mean Square (RMS) value = " + g(rms));
+    lines.push_back("      Standard Deviation = " + g(sd) + " Gain (?) = " + g(gain));
+    lines.push_back("      Integrated intensity minus previous average = " + g(minus_back));
+    lines.push_back("      Square root of above = " + g(std::sqrt(std::fabs(minus_back))));
+  }
+  for (std::string& line : lines)
+    if (line.size() > 80) line.resize(80);
+  set_real("##MINIMUM", n > 0 ? minimum : 0.0f, status);
+  set_real("##MAXIMUM", n > 0 ? maximum : 0.0f, status);
+  set_real("##MEAN", mean, status);
+  set_real("##RMS", rms, status);
+  set_real("##SIGMA", sd, status);
+  set_real("##TOTAL", sum, status);
+  set_real("##INTEG_MINUS_BACK", minus_back, status);
+  previous_polygon_mean = mean;
+}
+
+void kzt_forget_polygon_mean() { previous_polygon_mean = 0.0; }
+
+void kzt_command_statistics(KztDataSets&, std::string&, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  KZT_STATISTICS(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                 kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,102 @@
+#include "app/imageops/statistics_commands.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main/variables_test_support.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+using namespace kesta;
+using kesta::testing::TerminalCapture;
+using kesta::testing::variable_value;
+
+namespace {
+
+// A 4 x 4 image holding 1..16 (X fastest) with axes i - 0.5.
+struct Ramp {
+  std::vector<float> data = std::vector<float>(16);
+  std::vector<float> axis = {0.5f, 1.5f, 2.5f, 3.5f};
+  Ramp() {
+    for (int i = 0; i < 16; ++i) data[static_cast<std::size_t>(i)] = static_cast<float>(i + 1);
+  }
+};
+
+class Statistics : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kesta::testing::reset_dialogue();
+    kzt_forget_polygon_mean();
+  }
+  void TearDown() override { kesta::testing::reset_dialogue(); }
+};
+
+TEST_F(Statistics, RegionReportAndVariables) {
+  Ramp ramp;
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_STATISTICS(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, ramp.data, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(terminal.text(),
+            "INFO: Statistics of Active Data Region (ADR):\n"
+            "INFO:  Data Coordinate limits: Min (   0.50     ,   0.50    )\n"
+            "INFO:  Data Coordinate limits: Max (    3.5     ,    3.5    )\n"
+            "INFO:  Pixel number limits: Min (     1 ,     1) Max (    4 ,     4)\n"
+            "INFO:  Total number of data values =      4 *      4 =         16\n"
+            "INFO:  Minimum data value =   1.0000\n"
+            "INFO:  Maximum data value =   16.000\n"
+            "INFO:  Average (mean) data value =   8.5000\n"
+            "INFO:  Sum of data values =   136.00\n"
+            "INFO:  Root mean square (RMS) value =   9.6695\n"
+            "INFO:  Standard deviation value =   4.7610\n"
+            "INFO:  Skewness parameter =   0.0000\n");
+  const struct {
+    const char* name;
+    float value;
+  } expected[] = {{"##MINIMUM", 1.0f}, {"##MAXIMUM", 16.0f}, {"##MEAN", 8.5f},
+                  {"##TOTAL", 136.0f}, {"##RMS", 9.66954f},  {"##SIGMA", 4.76095f},
+                  {"##SKEWNESS", 0.0f}};
+  for (const auto& e : expected)
+    EXPECT_NEAR(variable_value(e.name).rvalue, e.value, 1e-4) << e.name;
+}
+
+TEST_F(Statistics, PolygonsCountPixelCentresInsideAndSubtractThePreviousMean) {
+  Ramp ramp;
+  const std::vector<float> uniform(16, 3.0f);
+  const struct {
+    std::vector<float> x, y;
+    const std::vector<float>* data;
+    Index n;
+    std::size_t lines;
+    float minus_back;
+  } cases[] = {
+      // Two corners: a rectangle holding the centres of columns 1..2, rows 1..3.
+      {{0.0f, 2.0f}, {3.0f, 0.0f}, &ramp.data, 6, 9, 1 + 2 + 5 + 6 + 9 + 10},
+      // A triangle below the diagonal x = y (boundary included): 10 centres.
+      {{0.0f, 4.0f, 4.0f}, {0.0f, 0.0f, 4.0f}, &uniform, 10, 9, 30.0f - 10.0f * 5.5f},
+      // The same area again on uniform data: nothing above the background.
+      {{0.0f, 4.0f, 4.0f}, {0.0f, 0.0f, 4.0f}, &uniform, 10, 9, 0.0f},
+      // No pixel centre inside: only the first two lines, zeros left behind.
+      {{0.1f, 0.4f}, {0.1f, 0.4f}, &uniform, 0, 2, 0.0f},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> lines;
+    Status status = kStatusGood;
+    kzt_polygon_statistics(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, *c.data, c.x, c.y, lines,
+                           status);
+    EXPECT_EQ(status, kStatusGood);
+    ASSERT_EQ(lines.size(), c.lines);
+    EXPECT_EQ(lines[1], "      Number of pixels inside polygon = " +
+                            std::to_string(c.n).insert(0, 8 - std::to_string(c.n).size(), ' '));
+    EXPECT_FLOAT_EQ(variable_value("##INTEG_MINUS_BACK").rvalue, c.minus_back);
+    if (c.n == 0) {
+      EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
+      EXPECT_EQ(variable_value("##SIGMA").rvalue, 0.0f);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,22 @@
+#include "app/imageops/upcalls.hpp"
+
+namespace kesta {
+
+std::vector<std::string_view> imageops_upcalls_missing(const ImageopsUpcalls& table) {
+  std::vector<std::string_view> missing;
+  if (table.inq_geometry == nullptr) missing.push_back("KZT_INQ_GEOMETRY");
+  return missing;
+}
+
+void kzt_inq_geometry(bool& known, float& x_beam_centre, float& y_beam_centre,
+                      float& sample_distance, float& wavelength, Status& status) {
+  known = false;
+  if (status != kStatusGood || imageops_upcalls.inq_geometry == nullptr) return;
+  float tilt_rotation = 0.0f;
+  float tilt_angle = 0.0f;
+  float detector_rotation = 0.0f;
+  imageops_upcalls.inq_geometry(known, x_beam_centre, y_beam_centre, sample_distance, wavelength,
+                                tilt_rotation, tilt_angle, detector_rotation, status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,70 @@
+#pragma once
+// The calls of the image operations into subsystems above them (geometry,
+// graphical interface menus, ...). kesta_imageops links only downward: it
+// declares the one table below, and the program fills it at start-up
+// (kzt_fill_upcalls in the executable), so the compiler checks every
+// signature against the routine that serves it.
+//
+// Every call goes through kzt_upcall, which answers an empty slot with the
+// one "not available yet" line. Tests swap slots with UpcallsOverride.
+
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/main/kzt_common.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// One plain function pointer per routine of a higher subsystem; nullptr
+// while the program has not filled it (or its subsystem is not built yet).
+struct ImageopsUpcalls {
+  // The experiment geometry: KNOWN, beam centre X and Y (pixels), sample
+  // distance and wavelength (metres), tilt rotation, tilt angle and detector
+  // rotation (radians). Arguments the stored geometry lacks keep their value.
+  void (*inq_geometry)(bool& known, float& x_beam_centre, float& y_beam_centre,
+                       float& sample_distance, float& wavelength, float& tilt_rotation,
+                       float& tilt_angle, float& detector_rotation, Status& status) = nullptr;
+};
+inline ImageopsUpcalls imageops_upcalls;
+
+// The names of the routines whose slots are empty in TABLE, in table order.
+std::vector<std::string_view> imageops_upcalls_missing(const ImageopsUpcalls& table);
+
+// Calls SLOT with ARGS and STATUS (last), unless STATUS is bad. An empty slot
+// writes the "not available yet" line naming WHAT and returns false without
+// touching ARGS.
+template <typename Function, typename... Args>
+bool kzt_upcall(Function* slot, std::string_view what, Status& status, Args&&... args) {
+  if (status != kStatusGood) return false;
+  if (slot == nullptr) {
+    kzt_not_available(what, status);
+    return false;
+  }
+  slot(std::forward<Args>(args)..., status);
+  return true;
+}
+
+// The experiment geometry for the operations that only use it when known
+// (d-spacings of peaks, click read-out): while the geometry subsystem has not
+// filled its slot the geometry is unknown, silently, and the other arguments
+// keep their values.
+void kzt_inq_geometry(bool& known, float& x_beam_centre, float& y_beam_centre,
+                      float& sample_distance, float& wavelength, Status& status);
+
+// For tests: replaces the table for the guard's lifetime, then restores it.
+class UpcallsOverride {
+ public:
+  explicit UpcallsOverride(const ImageopsUpcalls& with) : saved_(imageops_upcalls) {
+    imageops_upcalls = with;
+  }
+  ~UpcallsOverride() { imageops_upcalls = saved_; }
+  UpcallsOverride(const UpcallsOverride&) = delete;
+  UpcallsOverride& operator=(const UpcallsOverride&) = delete;
+
+ private:
+  ImageopsUpcalls saved_;
+};
+
+}  // namespace kesta

@@ -1,0 +1,122 @@
+#include "formats/ascii_formats.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
+
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+class Ascii : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::reset_dialogue();
+    vosq_io_dbdb.paging_on = false;
+    fio_reset_ascii();
+  }
+  std::string file(const std::string& text) {
+    const std::string path = dir_.file("f.txt");
+    std::ofstream(path) << text;
+    return path;
+  }
+  testing::TempDir dir_;
+  testing::TerminalCapture terminal_;
+  Status status_ = ST_GOOD();
+};
+
+TEST_F(Ascii, FreeFormatColumns) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> answers;  // after the file name
+    std::vector<float> x, y;
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      // Type, lines to ignore, characters, coordinates, X column, Y column.
+      {"head\n1 10\n2 20\n\n3 30\n", {"", "1", "0", "0", "0", "2"}, {1, 2, 3}, {10, 20, 30},
+       "INFO:    3 X/Y coordinates per data-set have been found"},
+      {"1,5,6\n2,7\n", {"", "0", "0", "0", "1", "3"}, {1, 2}, {6, 0},
+       "Line:     2 of file, column of numbers:  3 could not be found (set to zero)"},
+      {"xx1 5\nxx2 b\n", {"", "0", "2", "0", "1", "2"}, {1, 2}, {5, 0}, "Token =b"},
+      {"1 2\n3 4\n5 6\n", {"", "0", "0", "2", "", ""}, {1, 3}, {2, 4}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::vector<std::string> answers = {file(c.text)};
+    answers.insert(answers.end(), c.answers.begin(), c.answers.end());
+    testing::ScriptedInput input(answers);
+    std::vector<float> x(5, -1), y(5, -1);
+    Index n = 0;
+    std::string name;
+    const std::size_t before = terminal_.text().size();
+    FIO_IN_FREEFORMAT("Enter name of file", 5, n, x, y, name, status_);
+    ASSERT_EQ(status_, kStatusGood);
+    ASSERT_EQ(n, static_cast<Index>(c.x.size()));
+    EXPECT_EQ(std::vector<float>(x.begin(), x.begin() + n), c.x);
+    EXPECT_EQ(std::vector<float>(y.begin(), y.begin() + n), c.y);
+    EXPECT_NE(terminal_.text().find(c.message, before), std::string::npos);
+    fio_reset_ascii();
+  }
+}
+
+TEST_F(Ascii, OneValuePerLine) {
+  std::vector<float> v(3, -1);
+  Index n = 0;
+  int retstat = -9;
+  FIO_IN_1DASCII(file("1.5 x\n\n2e1\nbad\n9\n"), 3, retstat, n, v, status_);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(n, 3);
+  EXPECT_EQ(v, (std::vector<float>{1.5f, 0.0f, 20.0f}));
+  EXPECT_NE(terminal_.text().find("WARNING: Data items missing from file"), std::string::npos);
+  FIO_IN_1DASCII(dir_.file("none"), 3, retstat, n, v, status_);
+  EXPECT_NE(retstat, 0);
+  EXPECT_EQ(v[0], 1.5f);
+}
+
+TEST_F(Ascii, TwoDimensionalImage) {
+  struct Case {
+    std::string text;
+    int retstat;
+  };
+  std::string long_line;
+  for (int i = 1; i <= 6; ++i) long_line += std::string(3000, ' ') + std::to_string(i);
+  const std::vector<Case> cases = {
+      {"1 2 3\n4 5 6\n", 0},
+      {"1 2 3 4 5 6\n", 0},
+      {"1,2\n3 oops\n4\n5 6", 0},
+      {long_line + "\n", 0},
+      {"1 2 3\n4 5\n", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 20));
+    std::vector<float> data(4, -7.0f), var(4), xaxis(2), yaxis(2);
+    std::string name = file(c.text), title = "old", xl, yl, zl;
+    Index xn = 0, yn = 0;
+    int retstat = -9;
+    bool variances = true;
+    float xps = 1, yps = 1;
+    // Three columns into arrays two wide: the third value of each row is dropped.
+    testing::ScriptedInput input({name, "3", "2", "0"});
+    FIO_IN_2DASCII({2, 2, variances, xn, yn, xaxis, yaxis, data, var, title, xl, yl, zl, xps, yps},
+                   name, retstat, status_);
+    EXPECT_EQ(status_, kStatusGood);
+    EXPECT_EQ(retstat, c.retstat);
+    if (c.retstat == 0) {
+      EXPECT_EQ(data, (std::vector<float>{1, 2, 4, 5}));
+      EXPECT_EQ(var, data);
+      EXPECT_EQ(xn, 2);
+      EXPECT_EQ(title, name);
+    } else {
+      EXPECT_EQ(data, std::vector<float>(4, -7.0f));
+      EXPECT_EQ(title, "old");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kesta

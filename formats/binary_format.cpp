@@ -1,0 +1,599 @@
+#include "formats/binary_format.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "core/atomic_file.hpp"
+#include "core/defaults_db.hpp"
+#include "core/filenames.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/menu.hpp"
+#include "core/prompts.hpp"
+#include "core/raw_io.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/text.hpp"
+#include "formats/fio_stream.hpp"
+#include "formats/format_menus.hpp"
+#include "formats/reader_support.hpp"
+#include "formats/region_readers.hpp"
+#include "formats/stream_slot.hpp"
+
+namespace kesta {
+
+namespace {
+
+// Stream number of the raw writers' output file.
+constexpr int kRawOutputUnit = 25;
+
+struct DataTypeChoice {
+  const char* name;
+  const char* help;
+  int bytes;
+  bool real;
+  float overload;
+};
+constexpr std::array<DataTypeChoice, 4> kDataTypes = {{
+    {"4-BYTE INTEGER", "4-BYTE INTEGER: Signed or unsigned, either byte order", 4, false, 2147483648.0f},
+    {"BYTE VALUES", "BYTE VALUES: Single signed or unsigned integers", 1, false, 255.5f},
+    {"INTEGER (2-BYTE)", "INTEGER (2-BYTE): Signed or unsigned either byte order", 2, false, 65534.5f},
+    {"REAL (4-BYTE IEEE)", "REAL (4-BYTE IEEE): Floating point real numbers", 4, true, 1.7e38f},
+}};
+
+struct BinaryState {
+  std::string binary_output = "kesta.bin";
+  std::string mar_output = "kesta.corr";
+  bool big_endian = true;      // the BINARY writer's byte order
+  bool mar_big_endian = true;  // the DENZO MAR writer's
+  bool first_read = true;
+  Index nx = 0, ny = 0;        // the reader's sizes
+};
+BinaryState fio_binary_state;
+
+bool asked_path(const std::string& name, std::string& path, Status& status) {
+  int trans = 0;
+  IO_TRANS_PATH(name, trans, path, status);
+  if (status != kStatusGood) return false;
+  if (trans != 0) {
+    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    return false;
+  }
+  return true;
+}
+
+void region_line(Index width, Index height, Status& status) {
+  IO_WRITE("INFO: Data region is " + format_i(width, 6) + " * " + format_i(height, 6) + " pixels",
+           status);
+}
+
+// Writes the region with the core's array writer into OUT from record
+// FIRST_RECORD, asking for the limits; false (after a message) when nothing
+// usable was written.
+bool write_scaled(AtomicFile& out, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                  Index xendelm, Index yendelm, std::span<const float> data, Index record_length,
+                  int bytes, bool big_endian, bool pad, bool by_columns, Index first_record,
+                  float& lower, float& upper, Status& status) {
+  if (!out.ok()) {
+    IO_WRITE("WARNING: Error in opening file " + out.path(), status);
+    return false;
+  }
+  bool failed = false;
+  Index record = first_record;
+  {
+    const StreamSlot slot(kRawOutputUnit, out.stream());
+    IO_UWRITE_RARRAY(true, kRawOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                     data, record_length, "I", bytes, big_endian, pad, by_columns, false, record,
+                     lower, upper, failed, status);
+  }
+  if (status != kStatusGood) return false;
+  if (failed || !out.commit()) {
+    IO_WRITE("WARNING: Error in writing file " + out.path() + "; an existing file is left unchanged",
+             status);
+    return false;
+  }
+  return true;
+}
+
+// The text after the first "=" of LINE; false without one.
+bool after_equals(const std::string& line, std::string& rest) {
+  const auto at = line.find('=');
+  if (at == std::string::npos) return false;
+  rest = line.substr(at + 1);
+  return true;
+}
+
+std::vector<std::string> tokens_of(std::string_view text) {
+  std::vector<std::string> out;
+  bool all = false;
+  int n = 0;
+  Status local = ST_GOOD();
+  IO_TOKENS(text, 8, all, n, out, local);
+  out.resize(static_cast<std::size_t>(std::max(n, 0)));
+  return out;
+}
+
+bool real_token(const std::vector<std::string>& t, std::size_t i, float& value) {
+  if (t.size() <= i) return false;
+  bool ok = false;
+  Status local = ST_GOOD();
+  IO_TOKTR(t[i], ok, value, local);
+  return ok;
+}
+
+bool integer_token(const std::vector<std::string>& t, std::size_t i, Index& value) {
+  std::int64_t v = 0;
+  if (t.size() <= i || !read_integer_field(t[i], v)) return false;
+  value = v;
+  return true;
+}
+
+const DataTypeChoice* data_type_named(std::string_view name) {
+  for (const auto& t : kDataTypes)
+    if (IO_UPPER(used_text(name)) == t.name) return &t;
+  return nullptr;
+}
+
+}  // namespace
+
+void fio_reset_binary() { fio_binary_state = BinaryState{}; }
+
+void FIO_OUT_HEADERFILE(std::string_view file_name, std::string_view title,
+                        std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                        Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, float lower,
+                        float upper, int bytes, bool big_endian, bool is_signed,
+                        Index record_length, Index first_record, bool padded, float x_pixel_size,
+                        float y_pixel_size, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_HEADERFILE V0.4";
+  if (st_bad(status, kPosition)) return;
+  if (xstrelm < 1 || xstrelm > xendelm) {
+    st_fail(status, kBaseFormats + 5, kPosition);
+    return;
+  }
+  if (ystrelm < 1 || ystrelm > yendelm) {
+    st_fail(status, kBaseFormats + 6, kPosition);
+    return;
+  }
+  std::string name;
+  IO_NODIRPATH(used_text(file_name), name, status);
+  const std::string path = std::string(used_text(file_name)) + ".info";
+  AtomicFile out(path);
+  out.write_line("Name of binary file containing image data = " + name);
+  out.write_line("Number of pixels (horizontal/vertical) = " +
+                 format_i(xendelm - xstrelm + 1, 10) + format_i(yendelm - ystrelm + 1, 10));
+  out.write_line("Integer data: Number of bytes per pixel = " + format_i(bytes, 2) + " " +
+                 (is_signed ? "(signed)" : "(unsigned)"));
+  out.write_line(big_endian
+                     ? "The data has been written in \"big endian\" format. (Normal for HP/SUN/SG)"
+                     : "The data has been written in \"little endian\" format. (Normal for "
+                       "VAX/PCs)");
+  out.write_line("Nominal horizontal pixel size = " + format_f(x_pixel_size * 1.0e6, 12, 3) +
+                 " (microns)");
+  out.write_line("Nominal vertical pixel size   = " + format_f(y_pixel_size * 1.0e6, 12, 3) +
+                 " (microns)");
+  out.write_line("Pixel number of first output pixel (pixel offsets) = " + format_i(xstrelm, 10) +
+                 format_i(ystrelm, 10));
+  out.write_line("Title = " + std::string(used_text(title)));
+  out.write_line("X-axis label = " + std::string(used_text(xlabel)));
+  out.write_line("Y-axis label = " + std::string(used_text(ylabel)));
+  out.write_line("Z-axis label = " + std::string(used_text(zlabel)));
+  out.write_line("Input data value scaled to lowest file value  = " + format_e(lower, 14, 7, 1));
+  out.write_line("Input data value scaled to highest file value = " + format_e(upper, 14, 7, 1));
+  out.write_line("Record length = " + format_i(record_length, 8) +
+                 " (bytes); First output record = " + format_i(first_record, 8));
+  if (padded) out.write_line("Records have been padded out. ");
+  if (!out.commit())
+    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
+             status);
+}
+
+void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::string& xlabel,
+                       std::string& ylabel, std::string& zlabel, Index& nx, Index& ny,
+                       float& lower, float& upper, int& bytes, bool& swap, bool& is_signed,
+                       float& x_pixel_size, float& y_pixel_size, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_IN_HEADERFILE V0.5";
+  if (st_bad(status, kPosition)) return;
+  if (used_text(file_name).empty()) {
+    st_fail(status, kBaseFormats + 33, kPosition);
+    return;
+  }
+  std::ifstream in(std::string(used_text(file_name)) + ".info");
+  if (!in) {
+    IO_WRITE("WARNING: No '.info' file, so unknown image size, and pixel sizes", status);
+    IO_WRITE("         (Pixel sizes defaulted to 100 x 100 microns.)", status);
+    return;
+  }
+  IO_WRITE("INFO: '.info' file has been found and will be used for defaults", status);
+  std::string line, rest;
+  if (!std::getline(in, line)) {
+    IO_WRITE("WARNING: Problem reading from .info file", status);
+    return;
+  }
+  const std::string corrupt = "       the '.info' file is wrong or has been corrupted";
+  auto error = [&](const std::string& first) {
+    IO_WRITE(first, status);
+    IO_WRITE(corrupt, status);
+  };
+  auto next = [&](bool need_equals) {
+    if (!std::getline(in, line) || (need_equals && !after_equals(line, rest))) {
+      IO_WRITE("ERROR: The '.info' file is the wrong file or has been corrupted", status);
+      return false;
+    }
+    return true;
+  };
+  // Line 2: the sizes.
+  if (!next(true)) return;
+  Index x = 0, y = 0;
+  auto t = tokens_of(rest);
+  if (!integer_token(t, 0, x) || !integer_token(t, 1, y)) {
+    IO_WRITE("ERROR: The image size values are not correct, the '.info' file is", status);
+    IO_WRITE("       wrong or has been corrupted", status);
+    return;
+  }
+  nx = x;
+  ny = y;
+  // Line 3: bytes and sign.
+  if (!next(true)) return;
+  t = tokens_of(rest);
+  Index b = 0;
+  if (!integer_token(t, 0, b) || t.size() < 2 || (t[1] != "(unsigned)" && t[1] != "(signed)")) {
+    error("ERROR: Number of bytes per pixel, or signed/unsigned values is not correct,");
+    return;
+  }
+  bytes = static_cast<int>(std::clamp<Index>(b, -1, 1000));
+  is_signed = t[1] == "(signed)";
+  // Line 4: byte order.
+  if (!next(false)) return;
+  if (line.find("big endian") != std::string::npos) {
+    swap = !IO_BIG_ENDIAN();
+  } else if (line.find("little endian") != std::string::npos) {
+    swap = IO_BIG_ENDIAN();
+  } else {
+    error("ERROR: The endianess of the data is not correctly defined,");
+    return;
+  }
+  // Lines 5 and 6: pixel sizes in microns.
+  for (auto [size, message] :
+       {std::pair{&x_pixel_size, "ERROR: The X pixel size is not correctly defined,"},
+        std::pair{&y_pixel_size, "ERROR: The Y pixel size is not correctly defined, "}}) {
+    if (!next(true)) return;
+    float v = 0.0f;
+    if (!real_token(tokens_of(rest), 0, v)) {
+      error(message);
+      return;
+    }
+    *size = v * 1.0e-6f;
+  }
+  if (!next(false)) return;  // line 7, the offsets
+  for (std::string* text : {&title, &xlabel, &ylabel, &zlabel}) {
+    if (!next(true)) return;
+    const auto at = line.find('=');
+    *text = at + 2 < line.size() ? line.substr(at + 2) : std::string();
+  }
+  float v = 0.0f;
+  if (!next(true)) return;
+  if (!real_token(tokens_of(rest), 0, v)) {
+    error("ERROR: The lowest value is not correctly defined,");
+    return;
+  }
+  lower = v;
+  if (!next(true)) return;
+  if (!real_token(tokens_of(rest), 0, v)) {
+    IO_WRITE(corrupt, status);
+    return;
+  }
+  upper = v;
+}
+
+void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
+                    Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                    std::span<const float> data, std::string_view title, std::string_view xlabel,
+                    std::string_view ylabel, std::string_view zlabel, float x_pixel_size,
+                    float y_pixel_size, bool header_files, int bytes_per_pixel, int& retstat,
+                    Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_BINARY V0.10";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          data.size(), kBaseFormats);
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  if (bytes_per_pixel != 2 && bytes_per_pixel != 4) {
+    st_fail(status, kBaseFormats + 17, kPosition);
+    return;
+  }
+  (void)input_file;  // the graphical road proposes its name from it
+  if (gui) {
+    fio_format_not_available("The graphical road of \"BINARY\"", status);
+    return;
+  }
+  auto& s = fio_binary_state;
+  const Index width = xendelm - xstrelm + 1;
+  region_line(width, yendelm - ystrelm + 1, status);
+  io_input_file_name(true, "BINARY FILE NAME", {"Name of file to contain dump of data"},
+                     {"Unacceptable input"}, 11, s.binary_output, status);
+  int record_length = static_cast<int>(std::min<Index>(width * bytes_per_pixel, 12000));
+  IO_INPI(true, 1, 12000, true, "RECORD LENGTH (BYTES)",
+          {"Length of fixed length records in file in bytes"}, {"Must be within defined limits"},
+          record_length, status);
+  if (status != kStatusGood) return;
+  bool pad = false;
+  if (record_length > width * bytes_per_pixel) {
+    pad = true;
+    IO_INPL(false, false, true, true, "PAD RECORDS", {"YES to pad records"},
+            {"Must be within defined limits"}, pad, status);
+  }
+  int first_record = 1;
+  IO_INPI(true, 1, 100000, true, "FIRST RECORD FOR OUTPUT",
+          {"Number of first record to write data from array"}, {"Must be within defined limits"},
+          first_record, status);
+  IO_INPL(false, false, true, true, "BIG ENDIAN FORMAT INTEGERS",
+          {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
+          {"Enter YES or NO"}, s.big_endian, status);
+  if (status != kStatusGood) return;
+  std::string path;
+  if (!asked_path(s.binary_output, path, status)) return;
+  AtomicFile out(path);
+  float lower = 0.0f, upper = 0.0f;
+  if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                    record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, lower,
+                    upper, status))
+    return;
+  if (header_files)
+    FIO_OUT_HEADERFILE(path, title, xlabel, ylabel, zlabel, xstrelm, ystrelm, xendelm, yendelm,
+                       lower, upper, bytes_per_pixel, s.big_endian, bytes_per_pixel == 4,
+                       record_length, first_record, pad, x_pixel_size, y_pixel_size, status);
+  retstat = 0;
+}
+
+void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
+                 Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                 std::span<const float> data, int& retstat, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_MAR V0.7";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          data.size(), kBaseFormats);
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  (void)input_file;
+  if (gui) {
+    fio_format_not_available("The graphical road of \"DENZO MAR\"", status);
+    return;
+  }
+  auto& s = fio_binary_state;
+  const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
+  region_line(width, height, status);
+  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain data for later input to DENZO"},
+                     {"Unacceptable input"}, 11, s.mar_output, status);
+  // The header record holds 124 bytes, so shorter records are refused.
+  constexpr int kHeader = 124;
+  int record_length = static_cast<int>(std::clamp<Index>(width * 2, kHeader, 12000));
+  IO_INPI(true, kHeader, 12000, true, "RECORD LENGTH (BYTES)",
+          {"Length of fixed length records in file in bytes"}, {"Must be within defined limits"},
+          record_length, status);
+  IO_INPL(false, false, true, true, "BIG ENDIAN FORMAT INTEGERS",
+          {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
+          {"Enter YES or NO"}, s.mar_big_endian, status);
+  if (status != kStatusGood) return;
+  std::string path;
+  if (!asked_path(s.mar_output, path, status)) return;
+  AtomicFile out(path);
+  std::vector<std::byte> header(static_cast<std::size_t>(record_length));
+  const std::int32_t sizes[2] = {static_cast<std::int32_t>(width),
+                                 static_cast<std::int32_t>(height)};
+  std::memcpy(header.data(), sizes, sizeof sizes);
+  std::memcpy(header.data() + 100, "**-***-*** **:**:**.**  ", 24);
+  out.write(header);
+  float lower = 0.0f, upper = 0.0f;
+  if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                    record_length, 2, s.mar_big_endian, false, true, 2, lower, upper, status))
+    return;
+  retstat = 0;
+}
+
+ImageRead read_binary_file(const std::string& path, const ReadRequest& request,
+                           const RawLayout& layout, Status& status) {
+  ImageRead result;
+  const DataTypeChoice* type = data_type_named(layout.data_type);
+  if (type == nullptr) {
+    IO_WRITE("WARNING: Unknown data type", status);
+    return result;
+  }
+  int stream = 0;
+  if (!fio_open_input(path, stream, status)) return result;
+  const FioInputClose close(stream);
+  if (!file_holds_image(path, layout.nx, layout.ny, type->bytes, layout.start_byte, status)) {
+    result.retstat = 5;
+    return result;
+  }
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, false, path, image, status)) return result;
+  const Index xmax = request.xmaxdat, ymax = request.ymaxdat;
+  const Index nx = layout.nx, ny = layout.ny;
+  const Index xn = std::min(nx, xmax), yn = std::min(ny, ymax);
+  const Index start = std::max<Index>(layout.start_byte, 1);
+  constexpr Index kBuffer = 20000;
+  std::vector<std::byte> work(static_cast<std::size_t>(kBuffer));
+  auto buffer = [&](auto* element) {
+    using T = std::remove_pointer_t<decltype(element)>;
+    return std::span<T>(reinterpret_cast<T*>(work.data()), work.size() / sizeof(T));
+  };
+  const Index elements = kBuffer / type->bytes;
+  std::span<float> out = image.pixels();
+  Index& rx = image.xnumdat;
+  Index& ry = image.ynumdat;
+  if (type->bytes == 1) {
+    FIO_INP_2DBYTE(stream, layout.is_signed, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1,
+                   start, elements, buffer(static_cast<std::int8_t*>(nullptr)), xmax, ymax, rx,
+                   ry, out, status);
+  } else if (type->bytes == 2) {
+    FIO_INP_2DI2(stream, layout.swap, layout.is_signed, false, false, false, nx, ny, 1, 1, xn, yn,
+                 1, 1, start, elements, buffer(static_cast<std::int16_t*>(nullptr)), xmax, ymax,
+                 rx, ry, out, status);
+  } else if (type->real) {
+    FIO_INP_2DR4(stream, layout.swap, false, false, false, nx, ny, 1, 1, xn, yn, 1, 1, start,
+                 elements, buffer(static_cast<float*>(nullptr)), xmax, ymax, rx, ry, out, status);
+  } else {
+    FIO_INP_2DI4(stream, layout.swap, layout.is_signed, false, false, false, nx, ny, 1, 1, xn, yn,
+                 1, 1, start, elements, buffer(static_cast<std::int32_t*>(nullptr)), xmax, ymax,
+                 rx, ry, out, status);
+  }
+  if (status == 11005) {
+    status = ST_GOOD();
+    report_unread_file(path, "ends before the image is complete", status);
+    result.retstat = 5;
+    return result;
+  }
+  if (status != kStatusGood) return result;
+  describe_raw_image(image, path);
+  image.overload = type->overload;
+  result.retstat = 0;
+  return result;
+}
+
+namespace {
+
+// The remembered layout: the sizes kept here, the rest in the database.
+RawLayout remembered_layout(const ReadRequest& request, Status& status) {
+  auto& s = fio_binary_state;
+  if (s.first_read) {
+    s.first_read = false;
+    s.nx = request.xmaxdat;
+    s.ny = request.ymaxdat;
+  }
+  RawLayout layout;
+  layout.nx = s.nx;
+  layout.ny = s.ny;
+  layout.data_type = kDataTypes[2].name;
+  int found = 0, start = 1;
+  IO_INQ_LKEYVALUE("IN_BIN_SIGNED", layout.is_signed, found, status);
+  IO_INQ_LKEYVALUE("IN_BIN_SWAP", layout.swap, found, status);
+  IO_INQ_IKEYVALUE("IN_BIN_START", start, found, status);
+  if (found == 0) layout.start_byte = start;
+  int length = 0;
+  std::string value;
+  IO_INQ_KEYVALUE("IN_BIN_DATA_TYPE", length, value, found, status);
+  if (found == 0) layout.data_type = std::string(used_text(value.substr(0, 20)));
+  return layout;
+}
+
+void store_layout(const RawLayout& layout, Status& status) {
+  int stored = 0;
+  IO_SET_LKEYVALUE("IN_BIN_SIGNED", layout.is_signed, stored, status);
+  IO_SET_LKEYVALUE("IN_BIN_SWAP", layout.swap, stored, status);
+  IO_SET_IKEYVALUE("IN_BIN_START", static_cast<int>(layout.start_byte), stored, status);
+  IO_SET_KEYVALUE("IN_BIN_DATA_TYPE", SLEN(layout.data_type), layout.data_type, stored, status);
+  fio_binary_state.nx = layout.nx;
+  fio_binary_state.ny = layout.ny;
+}
+
+}  // namespace
+
+ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_name,
+                               Status& status) {
+  RawLayout layout = remembered_layout(request, status);
+  layout.start_byte = 1;
+  std::string path;
+  float xps = 1.0e-4f, yps = 1.0e-4f;
+  ImageRead escaped;
+  escaped.retstat = -1;
+  auto escape = [&]() {
+    if (status == kStatusEscape) {
+      status = ST_GOOD();
+      return true;
+    }
+    return false;
+  };
+  if (!ask_input_path(file_name, path, status)) {
+    if (escape()) return escaped;
+    return {};
+  }
+  {
+    std::string t, xl, yl, zl;
+    float lower = 0.0f, upper = 0.0f;
+    int bytes = 0;
+    FIO_IN_HEADERFILE(path, t, xl, yl, zl, layout.nx, layout.ny, lower, upper, bytes, layout.swap,
+                      layout.is_signed, xps, yps, status);
+    if (bytes == 2) layout.data_type = kDataTypes[2].name;
+    if (bytes == 4) layout.data_type = kDataTypes[0].name;
+  }
+  int nx = static_cast<int>(std::clamp<Index>(layout.nx, 1, 10000000));
+  int ny = static_cast<int>(std::clamp<Index>(layout.ny, 1, 10000000));
+  IO_INPI(true, 1, 10000000, true, "X NUMBER PIXELS",
+          {"Number of data elements horizontally in each line of data"},
+          {"Enter integer in range"}, nx, status);
+  IO_INPI(true, 1, 10000000, true, "Y NUMBER PIXELS",
+          {"Number of data elements vertically (number of lines)"}, {"Enter integer in range"}, ny,
+          status);
+  if (status == kStatusGood && (nx > request.xmaxdat || ny > request.ymaxdat))
+    IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
+  layout.nx = nx;
+  layout.ny = ny;
+  std::vector<std::string> names;
+  for (const auto& t : kDataTypes) names.emplace_back(t.name);
+  IO_MENU(true, "DATA TYPE", {"Enter type of data from available choices"},
+          {"Enter one of the available choices"}, static_cast<int>(names.size()), names,
+          layout.data_type, status);
+  const DataTypeChoice* chosen = data_type_named(layout.data_type);
+  if (status == kStatusGood && chosen != nullptr && chosen->bytes >= 2 && !chosen->real) {
+    IO_INPL(false, false, true, true, "PERFORM BYTE SWAPPING",
+            {"\"YES\" if the byte order needs to be changed"}, {"Enter \"YES\" or \"NO\""},
+            layout.swap, status);
+    IO_INPL(false, false, true, true, "SIGNED DATA",
+            {"\"YES\" if the data is signed, \"NO\" for unsigned data"},
+            {"Enter \"YES\" or \"NO\""}, layout.is_signed, status);
+  }
+  if (escape()) return escaped;
+  if (status != kStatusGood) return {};
+  store_layout(layout, status);
+  ImageRead read = read_binary_file(path, request, layout, status);
+  if (read.ok()) {
+    read.image.title = file_name;
+    read.image.x_pixel_size = xps;
+    read.image.y_pixel_size = yps;
+  }
+  return read;
+}
+
+void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& file_name,
+                   int& retstat, float& overload_value, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_IN_BINARY V0.10";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  if (!target_holds(target)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  const ReadRequest request{target.xmaxdat, target.ymaxdat, false};
+  ImageRead read;
+  if (ask && gui) {
+    fio_format_not_available("The graphical road of \"BINARY\"", status);
+    return;
+  }
+  if (ask) {
+    read = binary_keyboard_read(request, file_name, status);
+  } else {
+    std::string path;
+    if (input_path(file_name, path, status))
+      read = read_binary_file(path, request, remembered_layout(request, status), status);
+  }
+  retstat = read.retstat;
+  if (!read.ok() || status != kStatusGood) return;
+  overload_value = read.image.overload.value_or(overload_value);
+  commit_image(read.image, target);
+}
+
+}  // namespace kesta

@@ -1,0 +1,199 @@
+#include "formats/detector_input.hpp"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/raw_io.hpp"
+#include "core/status.hpp"
+#include "formats/fio_stream.hpp"
+#include "formats/region_readers.hpp"
+
+namespace kesta {
+
+StreamInput::StreamInput(const std::string& path) {
+  // The stream layer opens only regular files; asked first, so that the
+  // refusal says why.
+  InputFile probe = open_input_file(path, problem_);
+  if (!probe) return;
+  probe.reset();
+  int retstat = 0;
+  FIO_FILEOPENC(path, 1, retstat, id_);
+  if (retstat != 0 || fio_input_file() == nullptr) {
+    problem_ = "cannot be opened";
+    return;
+  }
+  struct stat info {};
+  if (::fstat(::fileno(fio_input_file()), &info) == 0) size_ = static_cast<Index>(info.st_size);
+  ok_ = true;
+}
+
+StreamInput::~StreamInput() {
+  if (!ok_) return;
+  int retstat = 0;
+  FIO_FILECLOSEC(id_, retstat);
+}
+
+bool StreamInput::holds(Index offset, Index count) const {
+  return offset >= 0 && count >= 0 && offset <= size_ && count <= size_ - offset;
+}
+
+bool StreamInput::read(Index offset, void* bytes, Index count) {
+  if (!ok_ || !holds(offset, count)) return false;
+  int retstat = 0;
+  Index got = 0;
+  FIO_FILEPREADC(
+      id_, offset, count, count, 0, retstat, got,
+      std::span<std::byte>(static_cast<std::byte*>(bytes), static_cast<std::size_t>(count)));
+  return retstat == 0 && got == count;
+}
+
+bool StreamInput::seek(Index offset) {
+  if (!ok_ || !holds(offset, 0)) return false;
+  int retstat = 0;
+  Index got = 0;
+  FIO_FILEPREADC(id_, offset, 0, 0, 0, retstat, got, {});
+  return retstat == 0;
+}
+
+bool read_detector_pixels(StreamInput& input, const std::string& path, const PixelLayout& l,
+                          const ReadRequest& request, ScratchImage& image, Status& status) {
+  Index pixels = 0, bytes = 0;
+  if (l.file_xnum < 1 || l.file_ynum < 1 || !checked_product(l.file_xnum, l.file_ynum, pixels) ||
+      !checked_product(pixels, l.bytes, bytes)) {
+    report_unread_file(path,
+                       "gives an image size of " + std::to_string(l.file_xnum) + " x " +
+                           std::to_string(l.file_ynum) + " pixels",
+                       status);
+    return false;
+  }
+  if (!input.holds(l.start, bytes)) {
+    report_unread_file(path,
+                       "is too short for its image of " + std::to_string(l.file_xnum) + " x " +
+                           std::to_string(l.file_ynum) + " pixels",
+                       status);
+    return false;
+  }
+  if (!image.data && !scratch_allocate(request, request.variances, path, image, status))
+    return false;
+  if ((l.file_xnum > request.xmaxdat || l.file_ynum > request.ymaxdat) && l.too_large) {
+    if (*l.too_large != '\0') IO_WRITE(l.too_large, status);
+  } else if (l.file_xnum > request.xmaxdat || l.file_ynum > request.ymaxdat) {
+    IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
+    IO_WRITE("         only a part of the image will be input. ", status);
+  }
+  const Index xend = std::min(l.file_xnum, request.xmaxdat);
+  const Index yend = std::min(l.file_ynum, request.ymaxdat);
+  constexpr Index kBuffer = Index{1} << 16;
+  Index xnum = 0, ynum = 0;
+  Status local = ST_GOOD();
+  const std::span<float> data = image.pixels();
+  const Index start_byte = l.start + 1;
+  if (l.bytes == 1) {
+    std::vector<std::int8_t> buffer(kBuffer);
+    FIO_INP_2DBYTE(input.id(), l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
+                   l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer,
+                   request.xmaxdat, request.ymaxdat, xnum, ynum, data, local);
+  } else if (l.bytes == 2) {
+    std::vector<std::int16_t> buffer(kBuffer);
+    FIO_INP_2DI2(input.id(), l.swap, l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
+                 l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat,
+                 request.ymaxdat, xnum, ynum, data, local);
+  } else if (l.real) {
+    std::vector<float> buffer(kBuffer);
+    FIO_INP_2DR4(input.id(), l.swap, l.right_first, l.top_first, false, l.file_xnum, l.file_ynum, 1,
+                 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat, request.ymaxdat,
+                 xnum, ynum, data, local);
+  } else {
+    std::vector<std::int32_t> buffer(kBuffer);
+    FIO_INP_2DI4(input.id(), l.swap, l.is_signed, l.right_first, l.top_first, false, l.file_xnum,
+                 l.file_ynum, 1, 1, xend, yend, 1, 1, start_byte, kBuffer, buffer, request.xmaxdat,
+                 request.ymaxdat, xnum, ynum, data, local);
+  }
+  if (local != kStatusGood) {
+    report_unread_file(path, "could not be read", status);
+    return false;
+  }
+  image.xnumdat = xnum;
+  image.ynumdat = ynum;
+  return true;
+}
+
+void describe_detector_image(const std::string& title, ScratchImage& image) {
+  image.xaxis.clear();
+  image.yaxis.clear();
+  image.title = title.substr(0, 80);
+  image.xlabel = "Columns";
+  image.ylabel = "Rows";
+  image.zlabel = "Intensity";
+  if (image.variances)
+    for (Index y = 1; y <= image.ynumdat; ++y) {
+      const Index at = element(1, y, image.xmaxdat);
+      std::copy_n(image.data.get() + at, image.xnumdat, image.variances.get() + at);
+    }
+}
+
+bool ask_input_file(std::string_view prompt, TextLines help, TextLines retry,
+                    std::string& file_name, std::string& path, Status& status) {
+  for (;;) {
+    io_input_file_name(true, prompt, help.view(), {"Unacceptable input"}, 11, file_name, status);
+    if (status != kStatusGood) return false;
+    std::string problem = "cannot be found (bad directory path)";
+    if (input_path(file_name, path, status)) {
+      if (open_input_file(path, problem)) return true;
+    } else if (status != kStatusGood) {
+      return false;
+    }
+    for (const std::string& line : retry) IO_WRITE(line, status);
+    IO_WRITE("         " + file_name + " " + problem, status);
+  }
+}
+
+bool ask_index(std::string_view prompt, std::string_view help, Index lower, Index upper,
+               Index& value, Status& status) {
+  int v = static_cast<int>(std::clamp(value, lower, upper));
+  IO_INPI(true, static_cast<int>(lower), static_cast<int>(upper), true, prompt, {std::string(help)},
+          {"Enter an integer within the given range"}, v, status);
+  value = v;
+  return status == kStatusGood;
+}
+
+bool input_opened(const StreamInput& input, const std::string& path, Status& status) {
+  if (!input.ok()) report_unread_file(path, input.problem(), status);
+  return input.ok();
+}
+
+bool leading_integer(std::string_view text, Index& value) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return false;
+  text.remove_prefix(first);
+  std::size_t end = text.find_first_not_of("+-0123456789");
+  if (end == 0) return false;
+  const std::string digits(text.substr(0, end));
+  char* stop = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(digits.c_str(), &stop, 10);
+  if (stop == digits.c_str() || *stop != '\0' || errno == ERANGE) return false;
+  value = v;
+  return true;
+}
+
+std::int32_t int32_at(const void* bytes, bool swap) {
+  std::int32_t v;
+  std::memcpy(&v, bytes, 4);
+  return swap ? byte_swapped(v) : v;
+}
+
+float real32_at(const void* bytes, bool swap) {
+  float v;
+  std::memcpy(&v, bytes, 4);
+  return swap ? byte_swapped(v) : v;
+}
+
+}  // namespace kesta

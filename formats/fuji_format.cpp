@@ -1,0 +1,172 @@
+#include "formats/fuji_format.hpp"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/system.hpp"
+#include "core/text.hpp"
+#include "formats/detector_input.hpp"
+
+namespace kesta {
+
+namespace {
+
+bool exists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The first token of TEXT as a real; false when it is not one.
+bool leading_real(const std::string& text, double& value) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return false;
+  const std::string token = text.substr(first, text.find_first_of(" \t\r", first) - first);
+  char* end = nullptr;
+  const double v = std::strtod(token.c_str(), &end);
+  if (end == token.c_str() || *end != '\0' || !std::isfinite(v)) return false;
+  value = v;
+  return true;
+}
+
+struct FujiDescription {
+  double x_size = 0, y_size = 0, latitude = 0;
+  Index bits = 0, nx = 0, ny = 0, sensitivity = 0;
+  bool x_size_ok = false, y_size_ok = false;
+};
+
+// The ".inf" lines; false after the warnings when a needed value is missing.
+bool read_description(const std::string& path, FujiDescription& d, Status& status) {
+  std::ifstream in(path);
+  std::array<std::string, 11> lines;
+  std::size_t read = 0;
+  while (read < lines.size() && std::getline(in, lines[read])) ++read;
+  if (read == 0) {
+    IO_WRITE("WARNING: Problem reading from .inf file", status);
+    return false;
+  }
+  d.x_size_ok = leading_real(lines[4], d.x_size);
+  if (!d.x_size_ok) IO_WRITE("WARNING: X pixel size not properly defined", status);
+  d.y_size_ok = leading_real(lines[5], d.y_size);
+  if (!d.y_size_ok) IO_WRITE("WARNING: Y pixel size not properly defined", status);
+  bool ok = true;
+  auto integer = [&](const std::string& line, Index& value, const char* warning) {
+    if (leading_integer(line, value)) return;
+    IO_WRITE(warning, status);
+    ok = false;
+  };
+  integer(lines[6], d.bits, "WARNING: Number of bits is not properly defined");
+  integer(lines[7], d.nx, "WARNING: Number of pixels in X-direction undefined");
+  integer(lines[8], d.ny, "WARNING: Number of pixels in Y-direction undefined");
+  integer(lines[9], d.sensitivity, "WARNING: Sensitivity undefined");
+  if (!leading_real(lines[10], d.latitude)) {
+    IO_WRITE("WARNING: Latitude undefined", status);
+    ok = false;
+  }
+  return ok;
+}
+
+}  // namespace
+
+std::string fuji_image_file(const std::string& inf_path) {
+  const std::size_t dot = inf_path.rfind('.');
+  const std::size_t slash = inf_path.rfind('/');
+  std::vector<std::string> names;
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+    names.push_back(inf_path.substr(0, dot) + ".img");
+    names.push_back(inf_path.substr(0, dot) + ".IMG");
+  }
+  if (inf_path.size() >= 3) {
+    names.push_back(inf_path.substr(0, inf_path.size() - 3) + "img");
+    names.push_back(inf_path.substr(0, inf_path.size() - 3) + "IMG");
+  }
+  for (const auto& name : names)
+    if (name != inf_path && exists(name)) return name;
+  return {};
+}
+
+ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_path,
+                         const ReadRequest& request, Status& status) {
+  ImageRead result;
+  if (status != kStatusGood) return result;
+  std::string problem;
+  if (!open_input_file(inf_path, problem)) {
+    report_unread_file(inf_path, problem, status);
+    return result;
+  }
+  FujiDescription d;
+  if (!read_description(inf_path, d, status)) {
+    report_unread_file(inf_path, "was not input", status);
+    return result;
+  }
+  if (d.bits < 8 || d.bits > 16 || d.sensitivity < 1) {
+    report_unread_file(inf_path,
+                       "gives " + std::to_string(d.bits) + " bits per pixel and sensitivity " +
+                           std::to_string(d.sensitivity) +
+                           " (8 to 16 bits and a sensitivity of 1 or more are read)",
+                       status);
+    return result;
+  }
+  StreamInput input(img_path);
+  if (!input.ok()) {
+    IO_WRITE("WARNING: Error in opening binary file", status);
+    IO_WRITE("         Name of required binary file: " + img_path, status);
+    report_unread_file(img_path, input.problem(), status);
+    return result;
+  }
+  IO_WRITE("INFO: Inputting data from file", status);
+  ScratchImage& image = result.image;
+  const int bytes = d.bits == 8 ? 1 : 2;
+  if (!read_detector_pixels(input, img_path, {d.nx, d.ny, 0, bytes, false, !IO_BIG_ENDIAN(), false},
+                            request, image, status))
+    return ImageRead{};
+
+  IO_WRITE("INFO: Linearising data", status);
+  const Index entries = Index{1} << d.bits;
+  std::vector<float> table(static_cast<std::size_t>(entries));
+  for (Index k = 0; k < entries; ++k)
+    table[static_cast<std::size_t>(k)] = static_cast<float>(
+        (4000.0 / static_cast<double>(d.sensitivity)) * 100.0 *
+        std::pow(10.0, d.latitude * (static_cast<double>(k) / static_cast<double>(entries) - 0.5)));
+  for (Index y = 1; y <= image.ynumdat; ++y) {
+    float* row = image.data.get() + element(1, y, image.xmaxdat);
+    for (Index x = 0; x < image.xnumdat; ++x) {
+      // Stored values beyond the table (more bits than b) take its last entry.
+      const auto k = std::min(static_cast<Index>(row[x]), entries - 1);
+      row[x] = table[static_cast<std::size_t>(k)];
+    }
+  }
+  const std::size_t slash = inf_path.rfind('/');
+  describe_detector_image(slash == std::string::npos ? inf_path : inf_path.substr(slash + 1),
+                          image);
+  if (d.x_size_ok) image.x_pixel_size = static_cast<float>(d.x_size * 1.0e-6);
+  if (d.y_size_ok) image.y_pixel_size = static_cast<float>(d.y_size * 1.0e-6);
+  result.retstat = 0;
+  return result;
+}
+
+ImageRead fuji_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  static const std::string kRetype[] = {
+      "WARNING: Error in opening  header file, Please retype name"};
+  std::string inf_path;
+  if (!ask_input_file("DATA FILE NAME (.inf file)", {"Name of file containing file header"},
+                      kRetype, file_name, inf_path, status))
+    return {};
+  std::string img_path = fuji_image_file(inf_path);
+  if (img_path.empty()) {
+    std::string img_name = inf_path;
+    if (!ask_input_file("BINARY DATA FILE NAME (.img file)",
+                        {"Name of file containing the binary data"}, kRetypeName, img_name,
+                        img_path, status))
+      return {};
+  }
+  return read_fuji_file(inf_path, img_path, request, status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,86 @@
+#include "formats/fuji_format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+class Fuji : public ::testing::Test {
+ protected:
+  void put(const std::string& name, const std::string& bytes) {
+    std::FILE* f = std::fopen(dir_.file(name).c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  // A description of 3 x 1 pixels of BITS, sensitivity 4000, latitude LATITUDE.
+  std::string inf(const std::string& bits, const std::string& latitude,
+                  const std::string& sensitivity = "4000") {
+    return "BAS2000\nplate\n\n\n100\n  50 um\n" + bits + "\n3\n1\n" + sensitivity + "\n" +
+           latitude + "\n";
+  }
+  ImageRead read() {
+    return read_fuji_file(dir_.file("scan.inf"), dir_.file("scan.img"), {4, 2, false}, status_);
+  }
+  static float at(const ImageRead& r, Index x) { return r.image.pixels()[static_cast<std::size_t>(x - 1)]; }
+  testing::TempDir dir_;
+  testing::TerminalCapture terminal_;
+  Status status_ = ST_GOOD();
+};
+
+TEST_F(Fuji, SixteenAndEightBitScansAreLinearised) {
+  put("scan.inf", inf("16", "4"));
+  put("scan.img", std::string("\x80\x00\x00\x00\xff\xff", 6));  // 32768, 0, 65535 big-endian
+  ImageRead r = read();
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_FLOAT_EQ(at(r, 1), 100.0f);
+  EXPECT_FLOAT_EQ(at(r, 2), 1.0f);
+  EXPECT_NEAR(at(r, 3), 9998.6f, 0.1f);
+  EXPECT_FLOAT_EQ(*r.image.x_pixel_size, 1.0e-4f);
+  EXPECT_FLOAT_EQ(*r.image.y_pixel_size, 5.0e-5f);
+  EXPECT_EQ(*r.image.title, "scan.inf");
+
+  put("scan.inf", inf("8", "4"));
+  put("scan.img", std::string("\x80\x00\xff", 3));
+  r = read();
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_FLOAT_EQ(at(r, 1), 100.0f);
+  EXPECT_FLOAT_EQ(at(r, 2), 1.0f);
+}
+
+TEST_F(Fuji, TheImageFileBesideTheDescriptionIsFound) {
+  put("a.inf", "");
+  EXPECT_EQ(fuji_image_file(dir_.file("a.inf")), "");
+  put("a.IMG", "");
+  EXPECT_EQ(fuji_image_file(dir_.file("a.inf")), dir_.file("a.IMG"));
+  put("a.img", "");
+  EXPECT_EQ(fuji_image_file(dir_.file("a.inf")), dir_.file("a.img"));
+}
+
+TEST_F(Fuji, BadDescriptionsAreRefused) {
+  put("scan.img", std::string(6, '\0'));
+  const std::vector<std::pair<std::string, const char*>> cases = {
+      {inf("16", "none"), "WARNING: Latitude undefined"},
+      {inf("17", "4"), "gives 17 bits per pixel"},
+      {inf("16", "4", "0"), "sensitivity 0"},
+      {"", "Problem reading from .inf file"},
+      {inf("16", "4").replace(inf("16", "4").find("\n3\n"), 3, "\n30\n"), "too short for its image"},
+  };
+  for (const auto& [text, message] : cases) {
+    put("scan.inf", text);
+    testing::TerminalCapture terminal;
+    const ImageRead r = read();
+    EXPECT_NE(r.retstat, 0) << message;
+    EXPECT_NE(terminal.text().find(message), std::string::npos) << message << terminal.text();
+  }
+  EXPECT_EQ(status_, kStatusGood);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,150 @@
+#include "formats/gas_format.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "formats/detector_input.hpp"
+
+namespace kesta {
+
+bool gas_layout(const std::string& path, GasLayout& layout, Status& status) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    lines.emplace_back(used_text(std::string_view(line).substr(0, 20)));
+  const auto trimmed = [&](std::size_t k) {
+    const std::string& l = lines[k];
+    const std::size_t first = l.find_first_not_of(' ');
+    return first == std::string::npos ? std::string() : l.substr(first);
+  };
+  std::size_t section = 0;
+  for (std::size_t k = 0; k + 2 < lines.size() && section == 0; ++k)
+    if (trimmed(k) == "-1" && trimmed(k + 2) == "3") section = k + 3;
+  if (section == 0) {
+    IO_WRITE("WARNING: End of file found, before image header section. No data input", status);
+    return false;
+  }
+  Index* values[] = {&layout.bits, &layout.nx, &layout.ny, &layout.frames};
+  for (std::size_t k = 0; k < 4; ++k)
+    if (section + k >= lines.size() || !leading_integer(lines[section + k], *values[k])) {
+      IO_WRITE("WARNING: No image header section. No data input", status);
+      return false;
+    }
+  if (layout.frames == 1)
+    IO_WRITE("INFO: The file contains one image (frame) of " + format_i(layout.nx, 6) + " * " +
+                 format_i(layout.ny, 6) + " pixels.",
+             status);
+  else
+    IO_WRITE("INFO: The file contains " + format_i(layout.frames, 4) + " images (frames) of " +
+                 format_i(layout.nx, 6) + " * " + format_i(layout.ny, 6) + " pixels.",
+             status);
+  IO_WRITE("      Each pixel is stored using " + format_i(layout.bits, 2) + " bits.", status);
+  return true;
+}
+
+ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
+                        const GasChoice& choice, Status& status) {
+  ImageRead result;
+  if (status != kStatusGood) return result;
+  std::string problem;
+  if (!open_input_file(path, problem)) {
+    report_unread_file(path, problem, status);
+    return result;
+  }
+  GasLayout l;
+  if (!gas_layout(path, l, status)) {
+    report_unread_file(path, "was not input", status);
+    return result;
+  }
+  if (l.nx > request.xmaxdat || l.ny > request.ymaxdat) {
+    IO_WRITE("WARNING: The program arrays are not big enough to input an image.", status);
+    report_unread_file(path, "was not input", status);
+    return result;
+  }
+  if (l.bits != 16 && l.bits != 32) {
+    IO_WRITE("WARNING: Unknown number of bits per pixel (data length)", status);
+    report_unread_file(path, "was not input", status);
+    return result;
+  }
+  if (choice.image < 1 || choice.image > l.frames) {
+    report_unread_file(path, "has no frame " + std::to_string(choice.image), status);
+    return result;
+  }
+  const std::string data_path = path + "hm";
+  StreamInput input(data_path);
+  if (!input.ok()) {
+    IO_WRITE("WARNING: Error in opening histogram memory file", status);
+    report_unread_file(data_path, input.problem(), status);
+    return result;
+  }
+  const int bytes = static_cast<int>(l.bits / 8);
+  Index frame = 0, start = 0;
+  if (l.nx < 1 || l.ny < 1 || !checked_product(l.nx * l.ny, bytes, frame) ||
+      !checked_product(frame, choice.image - 1, start)) {
+    report_unread_file(
+        path,
+        "gives an image size of " + std::to_string(l.nx) + " x " + std::to_string(l.ny) + " pixels",
+        status);
+    return result;
+  }
+  start += choice.header_record ? 512 : 0;
+  ScratchImage& image = result.image;
+  if (!read_detector_pixels(input, data_path,
+                            {l.nx, l.ny, start, bytes, choice.is_signed, choice.swap, false},
+                            request, image, status))
+    return ImageRead{};
+  describe_detector_image(path, image);
+  result.retstat = 0;
+  return result;
+}
+
+namespace {
+
+GasChoice gas_state;
+
+}  // namespace
+
+ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  std::string path;
+  if (!ask_input_file("INPUT HEADER FILE NAME",
+                      {"Enter the name of input file containing image header data. (Normally",
+                       "this is the file without \"hm\" attached to the name.)"},
+                      kCouldNotOpen, file_name, path, status))
+    return {};
+  GasLayout l;
+  if (!gas_layout(path, l, status)) {
+    report_unread_file(path, "was not input", status);
+    return {};
+  }
+  IO_WRITE("INFO: This format used to be defined with the binary \"histogramming\"", status);
+  IO_WRITE("      memory file starting with a 512-byte header record; newer files", status);
+  IO_WRITE("      have none. Answer YES below if the file has it. (Whether the", status);
+  IO_WRITE("      byte order and the signedness of the values are right is not", status);
+  IO_WRITE("      stated in the file either: check that the answers below are", status);
+  IO_WRITE("      correct, which may be a further problem.)", status);
+  IO_INPL(true, false, true, true, "BINARY \"HM\" FILE HEADER",
+          {"\"YES\" if the binary file starts with a 512-byte header record"}, {"Enter YES or NO"},
+          gas_state.header_record, status);
+  if (l.frames <= 1)
+    gas_state.image = 1;
+  else if (!ask_index("IMAGE NUMBER",
+                      "Enter number of the required image to input from the image sequence", 1,
+                      std::min<Index>(l.frames, 1000000), gas_state.image, status))
+    return {};
+  IO_INPL(true, false, true, true, "PERFORM BYTE SWAPPING",
+          {"\"YES\" if the byte order needs to be changed"}, {"Enter YES or NO"}, gas_state.swap,
+          status);
+  IO_INPL(true, false, true, true, "SIGNED DATA",
+          {"\"YES\" if the data is signed, \"NO\" for unsigned data"}, {"Enter YES or NO"},
+          gas_state.is_signed, status);
+  if (status != kStatusGood) return {};
+  return read_gas_file(path, request, gas_state, status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,45 @@
+#pragma once
+// Gas 2-D detector images: a text header file (the first 20 characters of a
+// line count; sections separated by "-1" lines; the image header section
+// begins after a line "3" two lines after a "-1" line, its next four lines
+// the bits per pixel (16 or 32), NX, NY and the number of frames) and a
+// binary file, the header file's name followed by "hm": an optional 512-byte
+// header record, then the frames, NY rows of NX values each.
+
+#include <string>
+
+#include "core/types.hpp"
+#include "formats/scratch_image.hpp"
+
+namespace kesta {
+
+// The image header section of the header file PATH; false after the
+// warning when it has none.
+struct GasLayout {
+  Index bits = 0;
+  Index nx = 0;
+  Index ny = 0;
+  Index frames = 0;
+};
+bool gas_layout(const std::string& path, GasLayout& layout, Status& status);
+
+// What decides what is read, asked on the keyboard.
+struct GasChoice {
+  bool header_record = false;
+  Index image = 1;
+  bool swap = false;
+  bool is_signed = false;
+};
+
+// The file work of the reader: frame CHOICE.image of the binary file beside
+// the header file PATH into a scratch image. Refused with a message naming
+// the file: no image header section, an image larger than the arrays, bits
+// other than 16 or 32, a frame outside the file.
+ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
+                        const GasChoice& choice, Status& status);
+
+// The keyboard road: "INPUT HEADER FILE NAME" until it opens, then the
+// header record, frame, byte swapping and signedness questions.
+ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status);
+
+}  // namespace kesta

@@ -1,0 +1,85 @@
+#include "formats/gas_format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+class Gas : public ::testing::Test {
+ protected:
+  void put(const std::string& name, const std::string& bytes) {
+    std::FILE* f = std::fopen(dir_.file(name).c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  ImageRead read(const GasChoice& choice) {
+    return read_gas_file(dir_.file("run1"), {4, 4, false}, choice, status_);
+  }
+  static float at(const ImageRead& r, Index x, Index y) {
+    return r.image.pixels()[static_cast<std::size_t>(element(x, y, r.image.xmaxdat))];
+  }
+  testing::TempDir dir_;
+  testing::TerminalCapture terminal_;
+  Status status_ = ST_GOOD();
+};
+
+std::string header(const std::string& bits, const std::string& frames = "2") {
+  return "run 1\n-1\nsection\n3\n" + bits + "\n3\n2\n" + frames + "\n-1\n";
+}
+
+TEST_F(Gas, FramesOfBothWidthsWithAndWithoutTheHeaderRecord) {
+  // 32-bit: a 512-byte header record, two frames of 3 x 2, frame 2 from byte 536.
+  std::vector<std::int32_t> values(12);
+  for (int k = 0; k < 12; ++k) values[static_cast<std::size_t>(k)] = k - 7;
+  std::string bytes(512, '\0');
+  bytes.append(reinterpret_cast<const char*>(values.data()), 48);
+  put("run1", header("32"));
+  put("run1hm", bytes);
+  ImageRead r = read({true, 2, false, true});
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_EQ(r.image.xnumdat, 3);
+  EXPECT_EQ(at(r, 1, 1), -1.0f);
+  EXPECT_EQ(at(r, 3, 2), 4.0f);
+  r = read({true, 1, false, false});
+  ASSERT_EQ(r.retstat, 0);
+  EXPECT_EQ(at(r, 1, 1), 4294967289.0f) << "unsigned";
+
+  // 16-bit, no header record, swapped.
+  put("run1", header("16"));
+  put("run1hm", std::string("\0\1\0\2\0\3\0\4\0\5\0\6\0\7\0\10\0\11\0\12\0\13\0\14", 24));
+  r = read({false, 2, true, false});
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_EQ(at(r, 1, 1), 7.0f);
+  EXPECT_EQ(at(r, 3, 2), 12.0f);
+}
+
+TEST_F(Gas, BadHeadersAndFramesAreRefused) {
+  put("run1hm", std::string(40, '\0'));
+  const std::vector<std::pair<std::string, const char*>> cases = {
+      {"run\n-1\n3\n16\n3\n2\n1\n", "before image header section"},
+      {"run\n-1\nx\n3\n16\n3\n", "No image header section"},
+      {header("8"), "Unknown number of bits per pixel"},
+      {"r\n-1\nx\n3\n16\n30\n2\n1\n", "not big enough to input an image"},
+      {header("16", "1"), "has no frame 2"},
+      {header("32"), "too short for its image"},
+  };
+  for (const auto& [text, message] : cases) {
+    put("run1", text);
+    testing::TerminalCapture terminal;
+    const ImageRead r = read({false, 2, false, false});
+    EXPECT_NE(r.retstat, 0) << message;
+    EXPECT_NE(terminal.text().find(message), std::string::npos) << message << terminal.text();
+  }
+  EXPECT_EQ(status_, kStatusGood);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,61 @@
+#include "formats/raxis_format.hpp"
+
+#include <array>
+
+#include "core/io_output.hpp"
+#include "formats/detector_input.hpp"
+
+namespace kesta {
+
+ImageRead read_raxis_file(const std::string& path, const ReadRequest& request, Status& status) {
+  ImageRead result;
+  if (status != kStatusGood) return result;
+  StreamInput input(path);
+  if (!input_opened(input, path, status)) return result;
+  std::array<std::uint8_t, 1024> h{};
+  if (!input.read(0, h.data(), 1024)) {
+    report_unread_file(path, "ends inside its header", status);
+    return result;
+  }
+  const auto in_range = [&](bool swap) {
+    const auto nx = static_cast<std::uint32_t>(int32_at(&h[768], swap));
+    const auto ny = static_cast<std::uint32_t>(int32_at(&h[772], swap));
+    return nx <= 16000 && ny <= 16000;
+  };
+  const bool swap = !in_range(false);
+  if (swap && !in_range(true)) {
+    report_unread_file(path, "is not an R-AXIS image file", status);
+    return result;
+  }
+  const Index nx = int32_at(&h[768], swap), ny = int32_at(&h[772], swap);
+  const Index start = int32_at(&h[784], swap);
+  const float scale = real32_at(&h[800], swap);
+  ScratchImage& image = result.image;
+  if (start < 0 || !read_detector_pixels(input, path, {nx, ny, start, 2, true, swap, false},
+                                         request, image, status)) {
+    if (start < 0) report_unread_file(path, "gives a header length below 0", status);
+    return ImageRead{};
+  }
+  // Large values are stored folded: unfold them.
+  for (Index y = 1; y <= image.ynumdat; ++y) {
+    float* row = image.data.get() + element(1, y, image.xmaxdat);
+    for (Index x = 0; x < image.xnumdat; ++x) {
+      const float v = row[x];
+      row[x] = v < 0.0f ? (v + 32768.0f) * scale : v;  // a select: vectorises
+    }
+  }
+  describe_detector_image(path, image);
+  result.retstat = 0;
+  return result;
+}
+
+ImageRead raxis_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  std::string path;
+  if (!ask_input_file("RAXIS DETECTOR DATA FILE NAME",
+                      {"Name of file containing RAXIS detector format data"}, kRetypeName,
+                      file_name, path, status))
+    return {};
+  return read_raxis_file(path, request, status);
+}
+
+}  // namespace kesta

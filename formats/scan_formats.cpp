@@ -1,0 +1,613 @@
+#include "formats/scan_formats.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "core/defaults_db.hpp"
+#include "core/filenames.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/raw_io.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "formats/format_menus.hpp"
+#include "formats/reader_support.hpp"
+#include "formats/text_files.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr int kPdsInputUnit = 27;
+constexpr double kDegreesPerRadian = 180.0 / 3.1415925;
+
+struct ScanState {
+  OneDChoice gsas, cif, cam;
+  std::string gsas_file, cif_file, cam_file = "cerius.3cam", spread_file = "spread.spr",
+                                    mca_file = "mca.dat", pds_file = "scan.pds";
+  bool spread_output = true;
+  float mca_scale = 1.0f;
+};
+ScanState fio_scan_state;
+
+// Lines built for a file, with a note of any field too narrow for its value.
+class FixedText {
+ public:
+  // Appends FIELD; a field of asterisks marks the text as refused.
+  FixedText& operator<<(const std::string& field) {
+    if (field.find('*') != std::string::npos) too_wide_ = true;
+    line_ += field;
+    return *this;
+  }
+  FixedText& text(std::string_view t) {
+    line_ += t;
+    return *this;
+  }
+  // Ends the line (padded to RECORD characters without a line end when
+  // RECORD > 0).
+  void end(std::size_t record = 0) {
+    if (record > 0) {
+      line_.resize(record, ' ');
+      all_ += line_;
+    } else {
+      all_ += line_ + "\n";
+    }
+    line_.clear();
+  }
+  bool too_wide() const { return too_wide_; }
+  const std::string& all() const { return all_; }
+
+ private:
+  std::string line_, all_;
+  bool too_wide_ = false;
+};
+
+// Writes TEXT to OUT unless a field was too wide; false after a message.
+bool write_checked(AtomicFile& out, const FixedText& text, Status& status) {
+  if (text.too_wide()) {
+    IO_WRITE("WARNING: A value is too large for its field in " + out.path() +
+                 "; nothing has been written",
+             status);
+    return false;
+  }
+  out.write(text.all());
+  return fio_commit_output(out, status);
+}
+
+// NINT as a 64-bit integer; false beyond the 64-bit range (or NaN).
+bool nearest_integer(double v, std::int64_t& n) {
+  const double r = std::round(v);
+  if (!(std::fabs(r) < 9.2e18)) return false;
+  n = static_cast<std::int64_t>(r);
+  return true;
+}
+
+std::string integer_field(double v, int width) {
+  std::int64_t n = 0;
+  return nearest_integer(v, n) ? format_i(n, width) : std::string(static_cast<std::size_t>(width), '*');
+}
+
+bool arrays_ok(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+               Index yendelm, std::size_t xaxis, std::size_t yaxis, std::size_t data,
+               std::string_view position, Status& status) {
+  Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                                kBaseFormats);
+  if (e == 0 &&
+      (xaxis < static_cast<std::size_t>(xmaxdat) || yaxis < static_cast<std::size_t>(ymaxdat)))
+    e = kBaseFormats + 1;
+  if (e != 0) st_fail(status, e, position);
+  return e == 0;
+}
+
+double step_of(const Scan& s) {
+  const std::size_t n = s.x.size();
+  return n > 1 ? (static_cast<double>(s.x[n - 1]) - s.x[0]) / static_cast<double>(n - 1) : 0.0;
+}
+
+// Fw.d of VALUE with the fewest decimals from 3 that reads back within
+// TOLERANCE and fits the field; the closest that fits when none is that close.
+std::string close_field(double value, int width, double tolerance) {
+  std::string best;
+  double best_error = std::numeric_limits<double>::infinity();
+  for (int d = 3; d <= width - 2; ++d) {
+    const std::string f = format_f(value, width, d);
+    double back = 0.0;
+    if (f.find('*') != std::string::npos || !read_real_field(f, back)) continue;
+    const double error = std::fabs(back - value);
+    if (error <= tolerance) return f;
+    if (error < best_error) {
+      best_error = error;
+      best = f;
+    }
+  }
+  return best.empty() ? format_f(value, width, 3) : best;
+}
+
+}  // namespace
+
+void fio_reset_scan_formats() { fio_scan_state = ScanState{}; }
+
+void FIO_OUT_GSAS(bool gui, std::string_view input_file, bool name_chosen, Index xmaxdat,
+                  Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                  std::span<const float> xaxis, std::span<const float> yaxis,
+                  std::span<const float> data, std::span<const float> variances,
+                  std::string_view title, std::string_view xlabel, std::string_view ylabel,
+                  std::string_view zlabel, bool variances_exist, std::string& file_name,
+                  int& retstat, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_GSAS V0.8";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (!arrays_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis.size(),
+                 yaxis.size(), data.size(), kPosition, status))
+    return;
+  (void)name_chosen, (void)variances, (void)xlabel, (void)ylabel, (void)zlabel,
+      (void)variances_exist;
+  if (gui) {
+    fio_format_not_available("The graphical road of \"GSAS\"", status);
+    return;
+  }
+  auto& s = fio_scan_state;
+  IO_OUTFILE(0, input_file, ".gsas", "scan.gsas", s.gsas_file, status);
+  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain scan for GSAS"},
+                     {"Unacceptable input"}, 11, s.gsas_file, status);
+  if (status != kStatusGood) return;
+  std::string path;
+  int trans = 0;
+  IO_TRANS_PATH(s.gsas_file, trans, path, status);
+  if (status != kStatusGood) return;
+  if (trans != 0) {
+    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    return;
+  }
+  AtomicFile out(path);
+  if (!out.ok()) {
+    IO_WRITE("WARNING: Error in opening file", status);
+    return;
+  }
+  fio_ask_row_or_column(s.gsas, xstrelm, ystrelm, xendelm, yendelm, status);
+  if (status != kStatusGood) return;
+  const Scan scan = fio_scan(s.gsas, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis,
+                             data, {});
+  const auto n = static_cast<Index>(scan.x.size());
+  const Index records = (n + 9) / 10;
+  FixedText t;
+  t.text(used_text(title).substr(0, 80)).end(80);
+  t.text("BANK") << format_i(1, 5) << format_i(n, 5) << format_i(records, 5);
+  t.text(" CONST") << format_f(scan.x[0] * 100.0, 10, 5) << format_f(step_of(scan) * 100.0, 10, 5)
+                   << format_f(0.0, 10, 5) << format_f(0.0, 10, 5);
+  t.text(" STD").end(80);
+  for (Index i = 0; i < n; ++i) {
+    t << format_i(1, 2) << format_f(scan.y[static_cast<std::size_t>(i)], 6, 0);
+    if (i % 10 == 9 || i == n - 1) t.end(80);
+  }
+  if (!write_checked(out, t, status)) {
+    retstat = 2;
+    return;
+  }
+  file_name = s.gsas_file;
+  retstat = 0;
+}
+
+void FIO_OUT_POWDERCIF(bool gui, std::string_view input_file, bool name_chosen, Index xmaxdat,
+                       Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                       std::span<const float> xaxis, std::span<const float> yaxis,
+                       std::span<const float> data, std::span<const float> variances,
+                       std::string_view title, std::string_view xlabel, std::string_view ylabel,
+                       std::string_view zlabel, bool variances_exist, std::string& file_name,
+                       int& retstat, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_POWDERCIF V0.3";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (!arrays_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis.size(),
+                 yaxis.size(), data.size(), kPosition, status))
+    return;
+  (void)name_chosen, (void)variances, (void)title, (void)xlabel, (void)ylabel, (void)zlabel,
+      (void)variances_exist;
+  if (gui) {
+    fio_format_not_available("The graphical road of \"PowderCIF\"", status);
+    return;
+  }
+  auto& s = fio_scan_state;
+  IO_OUTFILE(0, input_file, ".cif", "powder.cif", s.cif_file, status);
+  auto out = fio_ask_text_output(s.cif_file, status);
+  if (!out) return;
+  fio_ask_row_or_column(s.cif, xstrelm, ystrelm, xendelm, yendelm, status);
+  if (status != kStatusGood) return;
+  const Scan scan =
+      fio_scan(s.cif, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data, {});
+  std::string base;
+  IO_BASENAME(input_file, base, status);
+  FixedText t;
+  t.text("# Powder CIF file created by KESTA").end();
+  t.end();
+  t.text("data_" + base).end();
+  t.end();
+  t.text("_audit_creation_method \"From 2-D detector using KESTA\"").end();
+  t.end();
+  float wavelength = 0.0f;
+  int found = 0;
+  IO_INQ_RKEYVALUE("WAVELENGTH", wavelength, found, status);
+  if (found == 0)
+    t.text("_diffrn_radiation_wavelength ") << format_f(wavelength * 1.0e10, 10, 6);
+  else
+    t.text("_diffrn_radiation_wavelength  ?");
+  t.end();
+  t.end();
+  t.text("# Scan information").end();
+  t.text("_pd_meas_scan_method  fixed ").end();
+  t.text("_pd_meas_2theta_range_min ") << format_f(scan.x.front(), 11, 6);
+  t.end();
+  t.text("_pd_meas_2theta_range_max ") << format_f(scan.x.back(), 11, 6);
+  t.end();
+  t.text("_pd_meas_2theta_range_inc ") << format_f(step_of(scan), 11, 6);
+  t.end();
+  t.end();
+  t.text("# 2-Theta Scan Data").end();
+  t.text("loop_").end();
+  t.text("  _pd_meas_intensity_total").end();
+  for (float v : scan.y) {
+    t.text("   ") << format_e(v, 14, 7, 1);
+    t.end();
+  }
+  t.text("_pd_meas_number_of_points") << format_i(static_cast<std::int64_t>(scan.y.size()), 7);
+  t.end();
+  t.end();
+  t.text("#--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--#").end();
+  if (!write_checked(*out, t, status)) return;
+  fio_advance(s.cif);
+  file_name = s.cif_file;
+  retstat = 0;
+}
+
+void FIO_OUT_3CAM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
+                  std::span<const float> data, std::string_view title, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_3CAM V0.2";
+  if (st_bad(status, kPosition)) return;
+  if (!arrays_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis.size(),
+                 yaxis.size(), data.size(), kPosition, status))
+    return;
+  auto& s = fio_scan_state;
+  auto out = fio_ask_text_output(s.cam_file, status);
+  if (!out) return;
+  fio_ask_row_or_column(s.cam, xstrelm, ystrelm, xendelm, yendelm, status);
+  if (status != kStatusGood) return;
+  const Scan scan =
+      fio_scan(s.cam, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data, {});
+  FixedText t;
+  t.text(used_text(title)).end();
+  t.end();
+  t << format_g(scan.x.front(), 15, 8) << format_g(scan.x.back(), 15, 8)
+    << format_g(step_of(scan), 15, 8);
+  t.end();
+  for (float v : scan.y) {
+    t << integer_field(v, 12);
+    t.end();
+  }
+  if (!write_checked(*out, t, status)) return;
+  fio_advance(s.cam);
+}
+
+void FIO_OUT_SPREAD(bool gui, std::string_view input_file, bool name_chosen, Index xmaxdat,
+                    Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                    std::span<const float> data, std::string& file_name, int& retstat,
+                    Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_SPREAD V0.3";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          data.size(), kBaseFormats);
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  (void)input_file, (void)name_chosen;
+  if (gui) {
+    fio_format_not_available("The graphical road of \"SPREAD SHEET\"", status);
+    return;
+  }
+  auto& s = fio_scan_state;
+  const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
+  IO_WRITE("INFO: The ASCII file created will be of size " +
+               format_i(height * 13 * width + 50, 12) + " bytes",
+           status);
+  IO_WRITE("      (Much more size efficient output options are available.)", status);
+  IO_INPL(false, false, true, true, "OUTPUT FILE", {"\"YES\" to output data, \"NO\" to quit option"},
+          {"Enter \"YES\" or \"NO\""}, s.spread_output, status);
+  if (status != kStatusGood || !s.spread_output) return;
+  auto out = fio_ask_text_output(s.spread_file, status);
+  if (!out) return;
+  FixedText t;
+  t << format_i(width, 8) << format_i(height, 8);
+  t.text(" Start pixel = (") << format_i(xstrelm, 8) << format_i(ystrelm, 8);
+  t.text(")").end();
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    for (Index x = xstrelm; x <= xendelm; ++x) {
+      if (x > xstrelm) t.text(" ");
+      t << format_e(data[static_cast<std::size_t>(element(x, y, xmaxdat))], 12, 5, 1);
+    }
+    t.end();
+  }
+  if (!write_checked(*out, t, status)) return;
+  file_name = s.spread_file;
+  retstat = 0;
+}
+
+void FIO_OUT_MCA(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, std::span<const float> data, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_MCA V0.2";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          data.size(), kBaseFormats);
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  auto& s = fio_scan_state;
+  auto out = fio_ask_text_output(s.mca_file, status);
+  if (!out) return;
+  float minimum = 0.0f, maximum = 0.0f;
+  IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, status);
+  IO_WRITE("INFO: Minimum data value = " + format_g(minimum, 12, 5), status);
+  IO_WRITE("INFO: Maximum data value = " + format_g(maximum, 12, 5), status);
+  // A constant of 0 divides nothing: asked for again.
+  do {
+    IO_INPR(false, 0.0f, 0.0f, true, "SCALING (DIVISION) CONSTANT",
+            {"Enter scaling value by which all data values will be divided"},
+            {"Enter real number"}, s.mca_scale, status);
+    if (status != kStatusGood) return;
+    if (s.mca_scale == 0.0f) IO_WRITE("WARNING: The scaling constant must not be 0", status);
+  } while (s.mca_scale == 0.0f);
+  FixedText t;
+  int on_line = 0;
+  for (Index y = ystrelm; y <= yendelm; ++y)
+    for (Index x = xstrelm; x <= xendelm; ++x) {
+      t << format_f(data[static_cast<std::size_t>(element(x, y, xmaxdat))] / s.mca_scale, 10, 3);
+      if (++on_line == 8) {
+        t.end();
+        on_line = 0;
+      }
+    }
+  if (on_line > 0) t.end();
+  write_checked(*out, t, status);
+}
+
+void FIO_OUT_PDS(float factor, std::string_view title, float start, float step, Index maxdat,
+                 Index n, std::span<const float> intensity, std::span<const float> second,
+                 Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_PDS V0.3";
+  if (st_bad(status, kPosition)) return;
+  if (maxdat < 1 || intensity.size() < static_cast<std::size_t>(maxdat) ||
+      second.size() < static_cast<std::size_t>(maxdat)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  if (n < 1 || n > maxdat) {
+    st_fail(status, kBaseFormats + 5, kPosition);
+    return;
+  }
+  auto& s = fio_scan_state;
+  auto out = fio_ask_text_output(s.pds_file, status);
+  if (!out) return;
+  const double first = start * kDegreesPerRadian, delta = step * kDegreesPerRadian;
+  const double end = first + static_cast<double>(n - 1) * delta;
+  const double tolerance = 0.01 * std::fabs(delta);
+  FixedText t;
+  t.text(used_text(title)).end();
+  t.text("   Start     Step      End     Monitor").end();
+  t << close_field(first, 9, tolerance) << close_field(delta, 9, tolerance)
+    << close_field(end, 9, tolerance);
+  t.text("        1.0").end();
+  const double divisor = static_cast<double>(factor) * 100.0;
+  for (Index block = 0; block < n; block += 10) {
+    for (Index i = block; i < block + 10; ++i)
+      t << format_f(i < n ? second[static_cast<std::size_t>(i)] / divisor : 0.0, 8, 4);
+    t.end();
+    for (Index i = block; i < block + 10; ++i)
+      t << (i < n ? integer_field(intensity[static_cast<std::size_t>(i)] * 100.0, 8)
+                  : format_i(0, 8));
+    t.end();
+  }
+  t.text("   -1000").end();
+  t.text("  -10000").end();
+  write_checked(*out, t, status);
+}
+
+void FIO_IN_PDS(bool name_given, Index maxdat, bool& variances_exist, std::string& file_name,
+                int& retstat, Index& numdat, std::span<float> xaxis, std::span<float> data,
+                std::string& title, std::string& xlabel, std::string& zlabel,
+                float& x_pixel_size, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_IN_PDS V0.2";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (maxdat < 1 || xaxis.size() < static_cast<std::size_t>(maxdat) ||
+      data.size() < static_cast<std::size_t>(maxdat)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  int open = 1;
+  IO_OPEN_ASCIIFILE(!name_given, "READ", kPdsInputUnit, file_name, open, status);
+  if (status != kStatusGood || open != 0) return;
+  std::FILE* in = io_stream(kPdsInputUnit);
+  struct Closer {
+    ~Closer() { io_close_stream(kPdsInputUnit); }
+  } closer;
+  std::string first_line, line;
+  const bool head = fio_read_line(in, first_line) && fio_read_line(in, line) &&
+                    fio_read_line(in, line);
+  const auto tokens = head ? fio_tokens(line) : std::vector<std::string>{};
+  if (tokens.size() < 3) {
+    IO_WRITE("Error reading in the number of data points", status);
+    return;
+  }
+  float start = 0.0f, step = 0.0f, end = 0.0f;
+  if (!fio_to_real(tokens[0], start)) {
+    IO_WRITE("Error with start angle", status);
+    return;
+  }
+  if (!fio_to_real(tokens[1], step)) {
+    IO_WRITE("Error with step angle", status);
+    return;
+  }
+  if (!fio_to_real(tokens[2], end)) {
+    IO_WRITE("Error with end angle", status);
+    return;
+  }
+  std::int64_t n = 0;
+  if (step == 0.0f || !nearest_integer((static_cast<double>(end) - start) / step, n) ||
+      n + 1 < 1) {
+    IO_WRITE("WARNING: The start, step and end angles of " + file_name +
+                 " give no data points; nothing has been input",
+             status);
+    return;
+  }
+  ++n;
+  if (n > maxdat) {
+    IO_WRITE("WARNING: Too many coordinates, the end ones will not be input", status);
+    n = maxdat;
+  }
+  std::vector<float> values;
+  bool ok = true;
+  while (ok && static_cast<std::int64_t>(values.size()) < n) {
+    ok = fio_read_line(in, line) && fio_read_line(in, line);
+    for (std::size_t f = 0; ok && f < 10 && static_cast<std::int64_t>(values.size()) < n; ++f) {
+      const std::string field = f * 8 < line.size() ? line.substr(f * 8, 8) : std::string();
+      double v = 0.0;
+      ok = used_text(field).empty() ? false : read_real_field(field, v);
+      if (ok) values.push_back(static_cast<float>(v));
+    }
+  }
+  if (static_cast<std::int64_t>(values.size()) < n)
+    IO_WRITE("WARNING: Only " + format_i(static_cast<std::int64_t>(values.size()), 4) +
+                 " X/Y coordinates have been found",
+             status);
+  if (values.empty()) return;
+  std::copy(values.begin(), values.end(), data.begin());
+  for (std::size_t i = 0; i < values.size(); ++i)
+    xaxis[i] = static_cast<float>(start + static_cast<double>(i) * step);
+  numdat = static_cast<Index>(values.size());
+  title = first_line;
+  xlabel = "2 Theta Angle (degrees)";
+  zlabel = "Intensity";
+  x_pixel_size = step;
+  variances_exist = false;
+  retstat = 0;
+}
+
+void FIO_IN_USER(Index xmaxdat, Index ymaxdat, Index& xnumdat, Index& ynumdat,
+                 std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
+                 std::string& title, std::string& xlabel, std::string& ylabel,
+                 std::string& zlabel, int& retstat, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_IN_USER V0.4";
+  if (st_bad(status, kPosition)) return;
+  retstat = 1;
+  if (const Status e = dimension_error(xmaxdat, ymaxdat, kBaseFormats); e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  if (data.size() < static_cast<std::size_t>(xmaxdat) ||
+      xaxis.size() < static_cast<std::size_t>(xmaxdat) || yaxis.empty()) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  IO_WRITE(" ", status);
+  IO_WRITE("INFO: Continue entering numbers as required, then use \"USER ESCAPE\"", status);
+  IO_WRITE("INFO: \"USER ESCAPE\" is double backslash: \\\\", status);
+  std::vector<float> values;
+  while (static_cast<Index>(values.size()) < xmaxdat) {
+    float v = 0.0f;
+    IO_INPR(false, 0.0f, 0.0f, false, "ENTER DATA VALUE",
+            {"Enter numbers as required for the data. To finish entering",
+             "numbers use \"USER ESCAPE\". User escape is now double", "backslash (\\\\)"},
+            {"Enter valid real value, or \"USER ESCAPE\""}, v, status);
+    if (status == kStatusEscape) {
+      status = ST_GOOD();
+      break;
+    }
+    if (status != kStatusGood) return;
+    values.push_back(v);
+  }
+  IO_WRITE(" ", status);
+  if (values.empty()) return;
+  const int count = static_cast<int>(values.size());
+  int change = 0;
+  for (;;) {
+    IO_INPI(true, 0, count, true, "DATA VALUE TO CHANGE (O = quit)",
+            {"Enter number of data point to change"}, {"Enter valid integer in given range"},
+            change, status);
+    if (status != kStatusGood) return;
+    if (change == 0) break;
+    IO_INPR(false, 0.0f, 0.0f, true, "ENTER NEW DATA VALUE",
+            {"Input intensity value for data point"}, {"Enter valid real value"},
+            values[static_cast<std::size_t>(change - 1)], status);
+    if (status != kStatusGood) return;
+    change = change % count + 1;
+  }
+  std::copy(values.begin(), values.end(), data.begin());
+  for (int i = 0; i < count; ++i) xaxis[static_cast<std::size_t>(i)] = i + 0.5f;
+  yaxis[0] = 1.0f;
+  xnumdat = count;
+  ynumdat = 1;
+  title = "User Entered Data";
+  xlabel = "Arbitrary";
+  ylabel = "Undefined";
+  zlabel = "Intensity";
+  retstat = 0;
+}
+
+}  // namespace kesta
+
+namespace kesta {
+
+ImageRead pds_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  ImageRead result;
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, false, file_name, image, status)) return result;
+  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
+  std::string title, xlabel, zlabel;
+  float step = 0.0f;
+  Index n = 0;
+  bool variances = false;
+  int retstat = 1;
+  FIO_IN_PDS(false, request.xmaxdat, variances, file_name, retstat, n, x, image.pixels(), title,
+             xlabel, zlabel, step, status);
+  if (retstat != 0 || status != kStatusGood) return result;
+  x.resize(static_cast<std::size_t>(n));
+  image.xaxis = std::move(x);
+  image.xnumdat = n;
+  image.ynumdat = 1;
+  image.title = title;
+  image.xlabel = xlabel;
+  image.zlabel = zlabel;
+  image.x_pixel_size = step;
+  result.retstat = 0;
+  return result;
+}
+
+ImageRead user_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  ImageRead result;
+  ScratchImage& image = result.image;
+  if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
+  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat)), y(1);
+  std::string title, xlabel, ylabel, zlabel;
+  int retstat = 1;
+  FIO_IN_USER(request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, x, y,
+              image.pixels(), title, xlabel, ylabel, zlabel, retstat, status);
+  if (retstat != 0 || status != kStatusGood) return result;
+  x.resize(static_cast<std::size_t>(image.xnumdat));
+  image.xaxis = std::move(x);
+  image.yaxis = std::move(y);
+  variances_from_data(image);
+  image.title = title;
+  image.xlabel = xlabel;
+  image.ylabel = ylabel;
+  image.zlabel = zlabel;
+  result.retstat = 0;
+  return result;
+}
+
+}  // namespace kesta

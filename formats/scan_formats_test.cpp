@@ -1,0 +1,199 @@
+#include "formats/scan_formats.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <numeric>
+#include <vector>
+
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+class ScanFormats : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing::reset_dialogue();
+    io_clear_database();
+    fio_reset_scan_formats();
+  }
+  void TearDown() override { io_clear_database(); }
+
+  // A one-row image of N points: X = 10 + i, value 1000 + i.
+  void row(Index n) {
+    x_.resize(static_cast<std::size_t>(n));
+    y_ = {0.5f};
+    data_.resize(static_cast<std::size_t>(n));
+    for (Index i = 0; i < n; ++i) {
+      x_[static_cast<std::size_t>(i)] = 10.0f + static_cast<float>(i);
+      data_[static_cast<std::size_t>(i)] = 1000.0f + static_cast<float>(i);
+    }
+  }
+  int gsas(const std::string& path) {
+    testing::ScriptedInput input({path, "", ""});
+    int retstat = -9;
+    std::string name;
+    const auto n = static_cast<Index>(data_.size());
+    FIO_OUT_GSAS(false, "", false, n, 1, 1, 1, n, 1, x_, y_, data_, {}, "Scan", "", "", "", false,
+                 name, retstat, status_);
+    return retstat;
+  }
+  testing::TempDir dir_;
+  testing::TerminalCapture terminal_;
+  Status status_ = ST_GOOD();
+  std::vector<float> x_, y_, data_;
+};
+
+TEST_F(ScanFormats, GsasRecords) {
+  for (Index n : {20, 25, 1}) {
+    SCOPED_TRACE(n);
+    row(n);
+    const std::string path = dir_.file("s.gsas");
+    ASSERT_EQ(gsas(path), 0);
+    const std::string bytes = testing::file_contents(path);
+    const Index records = (n + 9) / 10;
+    ASSERT_EQ(bytes.size(), static_cast<std::size_t>(80 * (2 + records)));
+    EXPECT_EQ(bytes.substr(0, 80), "Scan" + std::string(76, ' '));
+    const std::string step = n == 1 ? "   0.00000" : " 100.00000";
+    std::string bank = "BANK    1" + format_i(n, 5) + format_i(records, 5) + " CONST" +
+                       (n == 1 ? "  50.00000" : "1000.00000") + step + "   0.00000   0.00000 STD";
+    bank.resize(80, ' ');
+    EXPECT_EQ(bytes.substr(80, 80), bank);
+    // (A region one pixel wide is written as its column, X from the Y axis.)
+    EXPECT_EQ(bytes.substr(160, 16), n == 1 ? " 1 1000.        " : " 1 1000. 1 1001.");
+    // The last record holds the remaining points, then blanks.
+    const std::size_t last = 80 * static_cast<std::size_t>(1 + records);
+    const std::size_t left = static_cast<std::size_t>(n - (records - 1) * 10);
+    EXPECT_EQ(bytes.substr(last + 8 * left), std::string(80 - 8 * left, ' '));
+  }
+  // A value too wide for F6.0 refuses the write and keeps the old file.
+  const std::string path = dir_.file("s.gsas");
+  const std::string old = testing::file_contents(path);
+  data_[0] = 1.0e7f;
+  EXPECT_EQ(gsas(path), 2);
+  EXPECT_EQ(testing::file_contents(path), old);
+}
+
+TEST_F(ScanFormats, PdsWritesCloseAnglesAndReadsBack) {
+  struct Case {
+    double start, step;  // degrees
+    Index n;
+  };
+  for (const Case& c : {Case{1.0, 0.1, 11}, Case{0.0075, 0.0125, 23}, Case{5.0, 0.02, 10}}) {
+    SCOPED_TRACE(c.step);
+    const double radians = 3.1415925 / 180.0;
+    std::vector<float> intensity(static_cast<std::size_t>(c.n)), second(intensity.size(), 0.0f);
+    std::iota(intensity.begin(), intensity.end(), 1.0f);
+    const std::string path = dir_.file("a.pds");
+    {
+      testing::ScriptedInput input({path});
+      FIO_OUT_PDS(1.0f, "Powder", static_cast<float>(c.start * radians),
+                  static_cast<float>(c.step * radians), c.n, c.n, intensity, second, status_);
+    }
+    ASSERT_EQ(status_, kStatusGood);
+    std::vector<float> xaxis(40), data(40);
+    Index n = 0;
+    int retstat = -9;
+    bool variances = true;
+    std::string name = path, title, xl, zl;
+    float xps = 0;
+    FIO_IN_PDS(true, 40, variances, name, retstat, n, xaxis, data, title, xl, zl, xps, status_);
+    ASSERT_EQ(retstat, 0);
+    EXPECT_EQ(n, c.n);
+    EXPECT_FALSE(variances);
+    EXPECT_EQ(title, "Powder");
+    EXPECT_NEAR(xps, c.step, 0.01 * c.step);
+    EXPECT_NEAR(xaxis[0], c.start, 0.01 * c.step);
+    EXPECT_EQ(data[static_cast<std::size_t>(n - 1)], 100.0f * static_cast<float>(c.n));
+  }
+  const std::string text = testing::file_contents(dir_.file("a.pds"));
+  EXPECT_NE(text.find("\n    5.000    0.020    5.180        1.0\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\n   -1000\n  -10000\n"), std::string::npos);
+}
+
+TEST_F(ScanFormats, PdsReaderRefusesNoPoints) {
+  const std::string path = dir_.file("b.pds");
+  std::ofstream(path) << "t\nh\n 1.0 0.0 2.0 1.0\n";
+  std::vector<float> xaxis(4, -1), data(4, -1);
+  Index n = 0;
+  int retstat = -9;
+  bool variances = true;
+  std::string name = path, title = "old", xl, zl;
+  float xps = 0;
+  FIO_IN_PDS(true, 4, variances, name, retstat, n, xaxis, data, title, xl, zl, xps, status_);
+  EXPECT_EQ(retstat, 1);
+  EXPECT_EQ(title, "old");
+  EXPECT_EQ(data[0], -1.0f);
+}
+
+TEST_F(ScanFormats, CifSpreadAndCam) {
+  row(2);
+  const std::string cif = dir_.file("p.cif");
+  {
+    testing::ScriptedInput input({cif, "", ""});
+    int retstat = -9;
+    std::string name;
+    FIO_OUT_POWDERCIF(false, "/d/run7.tif", false, 2, 1, 1, 1, 2, 1, x_, y_, data_, {}, "", "",
+                      "", "", false, name, retstat, status_);
+    ASSERT_EQ(retstat, 0);
+  }
+  const std::string text = testing::file_contents(cif);
+  EXPECT_NE(text.find("\n\ndata_run7\n\n"), std::string::npos);
+  EXPECT_NE(text.find("_diffrn_radiation_wavelength  ?\n"), std::string::npos);
+  EXPECT_NE(text.find("_pd_meas_2theta_range_inc    1.000000\n"), std::string::npos);
+  EXPECT_NE(text.find("\n    1.0010000E+03\n_pd_meas_number_of_points      2\n"),
+            std::string::npos);
+
+  const std::vector<float> image = {1, -2.5f, 3, 4};
+  const std::string spr = dir_.file("s.spr");
+  {
+    testing::ScriptedInput input({"", spr});
+    int retstat = -9;
+    std::string name;
+    FIO_OUT_SPREAD(false, "", false, 2, 2, 1, 1, 2, 2, image, name, retstat, status_);
+  }
+  EXPECT_EQ(testing::file_contents(spr),
+            "       2       2 Start pixel = (       1       1)\n"
+            " 1.00000E+00 -2.50000E+00\n 3.00000E+00  4.00000E+00\n");
+
+  const std::string cam = dir_.file("c.3cam");
+  {
+    testing::ScriptedInput input({cam, "NO", "1"});
+    const std::vector<float> xa = {0.5f, 1.5f}, ya = {2.0f, 4.0f};
+    FIO_OUT_3CAM(2, 2, 1, 1, 2, 2, xa, ya, image, "T", status_);
+  }
+  EXPECT_EQ(testing::file_contents(cam),
+            "T\n\n  2.0000000      4.0000000      2.0000000    \n           1\n           3\n");
+}
+
+TEST_F(ScanFormats, TypedValues) {
+  std::vector<float> data(5, -1), xaxis(5), yaxis(1);
+  Index xn = 0, yn = 0;
+  std::string title, xl, yl, zl;
+  int retstat = -9;
+  {
+    // Three values, the escape, change point 2 to 9, then 0.
+    testing::ScriptedInput input({"1", "2", "3", "\\\\", "2", "9", "0"});
+    FIO_IN_USER(5, 1, xn, yn, xaxis, yaxis, data, title, xl, yl, zl, retstat, status_);
+  }
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(xn, 3);
+  EXPECT_EQ(yn, 1);
+  EXPECT_EQ(data, (std::vector<float>{1, 9, 3, -1, -1}));
+  EXPECT_EQ(title, "User Entered Data");
+  {
+    testing::ScriptedInput input({"\\\\"});
+    FIO_IN_USER(5, 1, xn, yn, xaxis, yaxis, data, title, xl, yl, zl, retstat, status_);
+  }
+  EXPECT_EQ(retstat, 1);
+  EXPECT_EQ(xn, 3);
+}
+
+}  // namespace
+}  // namespace kesta

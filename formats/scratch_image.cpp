@@ -1,0 +1,190 @@
+#include "formats/scratch_image.hpp"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "core/filenames.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+
+namespace kesta {
+
+namespace {
+
+std::size_t count_of(Index n) { return static_cast<std::size_t>(n); }
+
+// A fresh image array is written once from end to end: large pages spare
+// most of the page faults of its first touch (a hint only).
+void prefer_huge_pages(void* address, std::size_t bytes) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(address);
+  const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(kHuge - 1);
+  if (last > first)
+    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+// Fills AXIS[0, n) from VALUES, or with the pixel centres i - 0.5 when empty.
+void put_axis(const std::vector<float>& values, Index n, std::span<float> axis) {
+  if (!values.empty()) {
+    std::copy_n(values.begin(), n, axis.begin());
+    return;
+  }
+  for (Index i = 0; i < n; ++i) axis[count_of(i)] = static_cast<float>(i) + 0.5f;
+}
+
+// Zeroes everything of a scratch array outside its extent (the part of each
+// row beyond XNUM, then the rows beyond YNUM).
+void clear_outside(std::span<float> array, Index xmax, Index ymax, Index xnum, Index ynum) {
+  if (xnum < xmax)
+    for (Index y = 1; y <= ynum; ++y)
+      std::fill_n(array.begin() + element(xnum + 1, y, xmax), xmax - xnum, 0.0f);
+  if (ynum < ymax) std::fill(array.begin() + element(1, ynum + 1, xmax), array.end(), 0.0f);
+}
+
+// The scratch array into the program array: swapped in when the target gives
+// its block, else the extent copied row by row.
+void take_array(FloatBlock& scratch, const ScratchImage& image, float** block,
+                std::span<float> target) {
+  const Index xmax = image.xmaxdat;
+  if (block != nullptr) {
+    clear_outside(std::span<float>(scratch.get(), count_of(xmax * image.ymaxdat)), xmax,
+                  image.ymaxdat, image.xnumdat, image.ynumdat);
+    float* old = *block;
+    *block = scratch.release();
+    scratch.reset(old);  // freed with the scratch image
+    return;
+  }
+  if (image.xnumdat == xmax) {
+    std::copy_n(scratch.get(), image.xnumdat * image.ynumdat, target.begin());
+    return;
+  }
+  for (Index y = 1; y <= image.ynumdat; ++y) {
+    const Index at = element(1, y, xmax);
+    std::copy_n(scratch.get() + at, image.xnumdat, target.begin() + at);
+  }
+}
+
+}  // namespace
+
+void FloatBlockFree::operator()(float* block) const {
+  void* address = block;
+  Status local = ST_GOOD();
+  IO_FREE(address, local);
+}
+
+std::span<float> ScratchImage::pixels() const {
+  return data ? std::span<float>(data.get(), count_of(xmaxdat * ymaxdat)) : std::span<float>();
+}
+
+std::span<float> ScratchImage::variance_pixels() const {
+  return variances ? std::span<float>(variances.get(), count_of(xmaxdat * ymaxdat))
+                   : std::span<float>();
+}
+
+bool scratch_allocate(const ReadRequest& request, bool with_variances, const std::string& path,
+                      ScratchImage& image, Status& status) {
+  image = ScratchImage{};
+  image.xmaxdat = request.xmaxdat;
+  image.ymaxdat = request.ymaxdat;
+  auto allocate = [&](FloatBlock& block) {
+    Index n = 0;
+    if (!checked_product(request.xmaxdat, request.ymaxdat, n) || n < 1) return false;
+    void* address = nullptr;
+    Status local = ST_GOOD();
+    io_malloc_array(n, sizeof(float), address, local);
+    block.reset(static_cast<float*>(address));
+    if (block) prefer_huge_pages(address, static_cast<std::size_t>(n) * sizeof(float));
+    return local == kStatusGood && block != nullptr;
+  };
+  if (allocate(image.data) && (!with_variances || allocate(image.variances))) return true;
+  image = ScratchImage{};
+  IO_WRITE("WARNING: Not enough memory to read the file " + path, status);
+  return false;
+}
+
+bool target_holds(const ImageTarget& target) {
+  Index n = 0;
+  if (!checked_product(target.xmaxdat, target.ymaxdat, n) || n < 1) return false;
+  const auto holds = [](std::span<float> s, Index count) {
+    return static_cast<Index>(s.size()) >= count;
+  };
+  return holds(target.data, n) && holds(target.xaxis, target.xmaxdat) &&
+         holds(target.yaxis, target.ymaxdat) &&
+         (!target.variances_exist || holds(target.variances, n));
+}
+
+void commit_image(ScratchImage& image, const ImageTarget& target) {
+  const Index xn = image.xnumdat, yn = image.ynumdat;
+  take_array(image.data, image, target.data_block, target.data);
+  if (image.variances)
+    take_array(image.variances, image, target.variances_block, target.variances);
+  else
+    target.variances_exist = false;
+  put_axis(image.xaxis, xn, target.xaxis);
+  put_axis(image.yaxis, yn, target.yaxis);
+  target.xnumdat = xn;
+  target.ynumdat = yn;
+  if (image.title) target.title = std::move(*image.title);
+  if (image.xlabel) target.xlabel = std::move(*image.xlabel);
+  if (image.ylabel) target.ylabel = std::move(*image.ylabel);
+  if (image.zlabel) target.zlabel = std::move(*image.zlabel);
+  if (image.x_pixel_size) target.x_pixel_size = *image.x_pixel_size;
+  if (image.y_pixel_size) target.y_pixel_size = *image.y_pixel_size;
+  image = ScratchImage{};
+}
+
+void FileClose::operator()(std::FILE* file) const { std::fclose(file); }
+
+InputFile open_input_file(const std::string& path, std::string& problem) {
+  // Opened without blocking, so that a FIFO or a device is refused instead of
+  // waiting for a writer; the check is made on what was opened.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    problem = errno == EISDIR ? "is a directory" : "cannot be opened: " + std::string(std::strerror(errno));
+    return nullptr;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    problem = S_ISDIR(info.st_mode) ? "is a directory" : "is not a regular file";
+    ::close(fd);
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    problem = "cannot be opened: " + std::string(std::strerror(errno));
+    ::close(fd);
+  }
+  return InputFile(file);
+}
+
+bool ask_input_path(std::string& file_name, std::string& path, Status& status) {
+  io_input_file_name(true, "INPUT FILE NAME", {"Name of input file containing data"},
+                     {"Unacceptable input"}, 11, file_name, status);
+  return status == kStatusGood && input_path(file_name, path, status);
+}
+
+bool input_path(const std::string& file_name, std::string& path, Status& status) {
+  int trans = 0;
+  IO_TRANS_PATH(file_name, trans, path, status);
+  return status == kStatusGood && trans == 0;
+}
+
+void report_unread_file(const std::string& path, std::string_view problem, Status& status) {
+  IO_WRITE("WARNING: File " + path + " " + std::string(problem) + "; the data are unchanged",
+           status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,141 @@
+#pragma once
+// How every image reader hands an image to the data set: stage, then commit.
+//
+// A reader's file work is one routine without dialogue that reads a named
+// file into a ScratchImage of its own and returns it (ImageRead: RETSTAT 0
+// and the image, or the failure code after its message was written). Nothing
+// of the caller's data set is touched while reading. The one routine
+// commit_image then makes the scratch image the data set; it cannot fail, so
+// a failed read leaves values, axes, title, labels and pixel sizes as they
+// were by construction.
+//
+// The pixels go straight into the scratch array (IO_MALLOC'd, the program
+// arrays' allocator, of the program arrays' shape). When the caller gives the
+// address of the program array behind the data (ImageTarget::data_block),
+// commit swaps the scratch array in and frees the old one: one image-sized
+// array is written per read, never a second copy. Without it (tests, tools
+// with plain spans) commit copies the extent read into the spans.
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// A block of floats from IO_MALLOC, freed with IO_FREE.
+struct FloatBlockFree {
+  void operator()(float* block) const;
+};
+using FloatBlock = std::unique_ptr<float, FloatBlockFree>;
+
+// An image read from a file and not yet the data set's. Elements (x, y) of
+// DATA and VARIANCES are at element(x, y, xmaxdat); only the extent
+// XNUMDAT x YNUMDAT is meaningful. An empty optional keeps the data set's
+// value at commit (a file without a title keeps the current title).
+struct ScratchImage {
+  Index xmaxdat = 0;
+  Index ymaxdat = 0;
+  Index xnumdat = 0;
+  Index ynumdat = 0;
+  FloatBlock data;       // xmaxdat * ymaxdat
+  FloatBlock variances;  // empty when the file holds none
+  std::vector<float> xaxis;  // xnumdat values; empty: the pixel centres x - 0.5
+  std::vector<float> yaxis;  // ynumdat values; empty: the pixel centres y - 0.5
+  std::optional<std::string> title, xlabel, ylabel, zlabel;
+  std::optional<float> x_pixel_size, y_pixel_size;
+  std::optional<float> overload;  // the file's overload level, when it gives one
+  std::optional<float> sample_distance;  // metres, stored as SAMPLE_DISTANCE on input
+
+  // The whole arrays (xmaxdat * ymaxdat); empty when not allocated.
+  std::span<float> pixels() const;
+  std::span<float> variance_pixels() const;
+};
+
+// A reader's result: RETSTAT 0 with the image, or the reader's failure code
+// (1 unless its routine documents others) after its message was written.
+struct ImageRead {
+  int retstat = 1;
+  ScratchImage image;
+  bool ok() const { return retstat == 0; }
+};
+
+// What the data set asks of a reader: the program arrays' shape and whether
+// variances are wanted (read only then).
+struct ReadRequest {
+  Index xmaxdat = 0;
+  Index ymaxdat = 0;
+  bool variances = false;
+};
+
+// A scratch image of the request's shape with uninitialised data (and
+// variances when WITH_VARIANCES). False after "WARNING: Not enough memory to
+// read the file PATH" when memory is short.
+bool scratch_allocate(const ReadRequest& request, bool with_variances, const std::string& path,
+                      ScratchImage& image, Status& status);
+
+// The data set a reader's image goes into. DATA and VARIANCES view the
+// arrays; DATA_BLOCK and VARIANCES_BLOCK, when given, are the IO_MALLOC'd
+// program arrays behind them, which commit replaces by the scratch arrays.
+struct ImageTarget {
+  Index xmaxdat;
+  Index ymaxdat;
+  bool& variances_exist;
+  Index& xnumdat;
+  Index& ynumdat;
+  std::span<float> xaxis;
+  std::span<float> yaxis;
+  std::span<float> data;
+  std::span<float> variances;
+  std::string& title;
+  std::string& xlabel;
+  std::string& ylabel;
+  std::string& zlabel;
+  float& x_pixel_size;
+  float& y_pixel_size;
+  float** data_block = nullptr;
+  float** variances_block = nullptr;
+};
+
+// True when TARGET's spans hold its shape (the axes their dimension, the
+// variances too while they exist).
+bool target_holds(const ImageTarget& target);
+
+// Makes IMAGE (read for TARGET's shape, extent >= 1 x 1) the data set: the
+// extent, the pixels (swapped in when the target gives its block: elements
+// outside the extent then read 0; copied otherwise: they keep their values),
+// the variances when the image has them (VARIANCES_EXIST becomes false when
+// the target had variances and the image has none), the axes (pixel centres
+// when the image has none), and every description the image gives. IMAGE is
+// left empty.
+void commit_image(ScratchImage& image, const ImageTarget& target);
+
+// The reader's view of an open input file.
+struct FileClose {
+  void operator()(std::FILE* file) const;
+};
+using InputFile = std::unique_ptr<std::FILE, FileClose>;
+
+// Opens PATH for binary reading only when it is a regular file, checked on
+// the opened file before a byte is read (a FIFO without a writer does not
+// block). Otherwise nullptr and PROBLEM: "is a directory", "is not a regular
+// file", or "cannot be opened: " and the system's reason.
+InputFile open_input_file(const std::string& path, std::string& problem);
+
+// The keyboard roads' file name: asks "INPUT FILE NAME" (FILE_NAME the
+// default, updated) and translates it into PATH. False after a user escape
+// (STATUS the escape) or a path that cannot be translated.
+bool ask_input_path(std::string& file_name, std::string& path, Status& status);
+// FILE_NAME translated into PATH ("~" expanded); false when it cannot be.
+bool input_path(const std::string& file_name, std::string& path, Status& status);
+
+// The one message of a file that is not read: "WARNING: File PATH PROBLEM;
+// the data are unchanged".
+void report_unread_file(const std::string& path, std::string_view problem, Status& status);
+
+}  // namespace kesta

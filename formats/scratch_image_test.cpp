@@ -1,0 +1,89 @@
+#include "formats/scratch_image.hpp"
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <vector>
+
+#include "core/status.hpp"
+#include "core/system.hpp"
+
+namespace kesta {
+namespace {
+
+// The program arrays of a 4 x 3 data set with variances, from IO_MALLOC.
+struct ProgramArrays {
+  ProgramArrays() {
+    Status status = ST_GOOD();
+    for (float** block : {&data, &variances}) {
+      void* address = nullptr;
+      io_malloc_array(12, sizeof(float), address, status);
+      *block = static_cast<float*>(address);
+      std::fill_n(*block, 12, 42.0f);
+    }
+  }
+  ~ProgramArrays() {
+    Status status = ST_GOOD();
+    for (float* block : {data, variances}) {
+      void* address = block;
+      IO_FREE(address, status);
+    }
+  }
+  float* data = nullptr;
+  float* variances = nullptr;
+  std::vector<float> xaxis = std::vector<float>(4), yaxis = std::vector<float>(3);
+  bool variances_exist = true;
+  Index xnum = 4, ynum = 3;
+  std::string title = "old", xlabel = "x", ylabel = "y", zlabel = "z";
+  float xps = 5, yps = 6;
+
+  ImageTarget target(bool blocks) {
+    return ImageTarget{4, 3, variances_exist, xnum, ynum, xaxis, yaxis,
+                       std::span<float>(data, 12), std::span<float>(variances, 12), title,
+                       xlabel, ylabel, zlabel, xps, yps, blocks ? &data : nullptr,
+                       blocks ? &variances : nullptr};
+  }
+};
+
+// A 3 x 2 image read for the 4 x 3 arrays, without variances, with a title.
+ScratchImage small_image() {
+  ScratchImage image;
+  Status status = ST_GOOD();
+  EXPECT_TRUE(scratch_allocate({4, 3, false}, false, "f", image, status));
+  std::iota(image.pixels().begin(), image.pixels().end(), 1.0f);
+  image.xnumdat = 3;
+  image.ynumdat = 2;
+  image.title = "new";
+  image.y_pixel_size = 7;
+  return image;
+}
+
+TEST(CommitImage, SwapsTheProgramArrayInOrCopiesTheExtent) {
+  for (const bool blocks : {true, false}) {
+    ProgramArrays arrays;
+    ScratchImage image = small_image();
+    const float* scratch = image.data.get();
+    const float* old = arrays.data;
+    commit_image(image, arrays.target(blocks));
+    EXPECT_EQ(arrays.data == scratch, blocks) << "the scratch array taken, not copied";
+    EXPECT_EQ(arrays.data != old, blocks);
+    EXPECT_FALSE(image.data) << "the scratch image gives everything up";
+    const std::vector<float> got(arrays.data, arrays.data + 12);
+    const float outside = blocks ? 0.0f : 42.0f;
+    EXPECT_EQ(got, (std::vector<float>{1, 2, 3, outside, 5, 6, 7, outside, outside, outside,
+                                       outside, outside}))
+        << blocks;
+    EXPECT_EQ(arrays.xnum, 3);
+    EXPECT_EQ(arrays.ynum, 2);
+    EXPECT_EQ(arrays.xaxis[2], 2.5f) << "pixel centres for a file without axes";
+    EXPECT_EQ(arrays.title, "new");
+    EXPECT_EQ(arrays.xlabel, "x") << "what the file does not give is kept";
+    EXPECT_EQ(arrays.xps, 5.0f);
+    EXPECT_EQ(arrays.yps, 7.0f);
+    EXPECT_FALSE(arrays.variances_exist) << "the file held no variances";
+    EXPECT_EQ(arrays.variances[0], 42.0f);
+  }
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,67 @@
+#pragma once
+// What the text-file readers and writers of the formats share: whole lines of
+// any length, an output text file asked for by name and written through
+// core/atomic_file, and the choice of one row or column of the active data
+// region for the 1-D writers.
+
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/atomic_file.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// The next line of FILE without its line feed (and a carriage return before
+// it); false at the end of the file. Lines have no length limit.
+bool fio_read_line(std::FILE* file, std::string& line);
+
+// The tokens of LINE at the program's separators (blank, comma, tab).
+std::vector<std::string> fio_tokens(std::string_view line);
+
+// TOKEN as a real (the plain decimal forms quickly, the rest as typed
+// numbers are read); false when it is no number.
+bool fio_to_real(std::string_view token, float& value);
+
+// Writes "Enter name of output file", then asks "FILE NAME" (NAME the default
+// and updated) until a temporary file beside it can be created; nullptr after
+// a user escape (STATUS kept) or a bad directory path.
+std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status);
+
+// Commits OUT; on failure a warning naming the file. True when written.
+bool fio_commit_output(AtomicFile& out, Status& status);
+
+// A writer's remembered choice of one row or column (rows at first, row and
+// column 1).
+struct OneDChoice {
+  bool rows = true;
+  Index row = 1;
+  Index column = 1;
+};
+
+// Applies the region's forcing rules (one column wide: a column; else one row
+// high: a row; a remembered row or column outside the region: its first),
+// then asks "OUTPUT ROWS" and "NUMBER OF ROW TO OUTPUT" or "NUMBER OF COLUMN
+// TO OUTPUT". STATUS is left as the prompts leave it.
+void fio_ask_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Index xendelm,
+                           Index yendelm, Status& status);
+
+// The chosen row or column: X values from the matching axis, values and
+// (when VARIANCES is not empty) variances.
+struct Scan {
+  std::vector<float> x, y, variance;
+};
+Scan fio_scan(const OneDChoice& choice, Index xmaxdat, Index xstrelm, Index ystrelm,
+              Index xendelm, Index yendelm, std::span<const float> xaxis,
+              std::span<const float> yaxis, std::span<const float> data,
+              std::span<const float> variances);
+
+// Moves the remembered row (or column) on by one, for the writers that walk
+// through the region.
+void fio_advance(OneDChoice& choice);
+
+}  // namespace kesta

@@ -1,0 +1,626 @@
+#include "formats/tiff_format.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "core/atomic_file.hpp"
+#include "core/filenames.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/menu.hpp"
+#include "core/prompts.hpp"
+#include "core/raw_io.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/text.hpp"
+#include "formats/detector_input.hpp"
+#include "formats/format_menus.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr Index kMaxStrips = 1000;
+constexpr int kTiffOutputUnit = 25;
+
+// What the directory of one image says.
+struct TiffLayout {
+  bool big_endian = false;
+  Index width = 0;
+  Index length = 0;
+  Index bits = 1;
+  Index compression = 1;
+  Index rows_per_strip = -1;  // -1: not given, the whole image
+  std::vector<Index> strips;
+};
+
+using Entry = std::array<std::uint8_t, 12>;
+
+// The single value of an integer entry by its field type; false for another
+// count or type (after the count's warning).
+bool entry_value(const Entry& e, bool big, Index& value, Status& status) {
+  const std::span<const std::uint8_t> b(e);
+  const auto type = FIO_TIFF_INTEGER(b.subspan(2), 2, big, true);
+  const auto count = FIO_TIFF_INTEGER(b.subspan(4), 4, big, true);
+  if (count != 1) {
+    IO_WRITE("WARNING: TIFF Integer tag contains " + format_i(count, 8) + " values", status);
+    return false;
+  }
+  switch (type) {
+    case 1: value = b[8]; return true;
+    case 6: value = static_cast<std::int8_t>(b[8]); return true;
+    case 3: value = FIO_TIFF_INTEGER(b.subspan(8), 2, big, true); return true;
+    case 8: value = FIO_TIFF_INTEGER(b.subspan(8), 2, big, false); return true;
+    case 4: value = FIO_TIFF_INTEGER(b.subspan(8), 4, big, true); return true;
+    case 9: value = FIO_TIFF_INTEGER(b.subspan(8), 4, big, false); return true;
+    default: return false;
+  }
+}
+
+// Every value of an integer entry, unsigned (the strip offsets); RETSTAT 1
+// more than MAX_VALUES, 2 values outside the file or an unknown layout.
+int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
+                 std::vector<Index>& values, Status& status) {
+  const std::span<const std::uint8_t> b(e);
+  const auto type = FIO_TIFF_INTEGER(b.subspan(2), 2, big, true);
+  const Index count = FIO_TIFF_INTEGER(b.subspan(4), 4, big, true);
+  values.clear();
+  if (count == 1) {
+    Index v = 0;
+    if (!entry_value(e, big, v, status)) return 2;
+    values.push_back(v);
+    return 0;
+  }
+  if (count > max_values) return 1;
+  if (count < 1) return 2;
+  const int size = type == 4 ? 4 : 2;
+  if (count * size <= 4) {
+    for (Index k = 0; k < count; ++k)
+      values.push_back(FIO_TIFF_INTEGER(b.subspan(8 + 2 * k), 2, big, true));
+    return 0;
+  }
+  if (type != 3 && type != 4) return 2;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count * size));
+  if (!file.read(FIO_TIFF_INTEGER(b.subspan(8), 4, big, true), bytes.data(), count * size))
+    return 2;
+  for (Index k = 0; k < count; ++k)
+    values.push_back(FIO_TIFF_INTEGER(std::span(bytes).subspan(static_cast<std::size_t>(k * size)),
+                                      size, big, true));
+  return 0;
+}
+
+// The header and the directory of image IMAGE_NUMBER: RETSTAT 0; 1 not found;
+// 2 cannot decode; 3 not a TIFF file (explained). Tags are read as far as
+// they decode; RETSTAT 2 for one that does not.
+int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Status& status) {
+  std::array<std::uint8_t, 8> head{};
+  if (!file.read(0, head.data(), 8) ||
+      !((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))) {
+    IO_WRITE("WARNING: The File does not start with II nor with MM. It is not a", status);
+    IO_WRITE("         correctly defined TIFF file or has been corrupted.", status);
+    return 3;
+  }
+  layout.big_endian = head[0] == 'M';
+  const bool big = layout.big_endian;
+  const auto version = FIO_TIFF_INTEGER(std::span(head).subspan(2), 2, big, false);
+  if (version != 42) {
+    IO_WRITE("WARNING: Bad TIFF file, tiff version = " + format_i(version, 12), status);
+    IO_WRITE("         (this should equal 42)", status);
+    return 3;
+  }
+  Index ifd = FIO_TIFF_INTEGER(std::span(head).subspan(4), 4, big, true);
+  std::array<std::uint8_t, 4> word{};
+  for (Index n = 1; n < image_number; ++n) {
+    std::array<std::uint8_t, 2> count{};
+    if (!file.read(ifd, count.data(), 2)) return 2;
+    const Index entries = FIO_TIFF_INTEGER(count, 2, big, true);
+    if (!file.read(ifd + 2 + 12 * entries, word.data(), 4)) return 2;
+    ifd = FIO_TIFF_INTEGER(word, 4, big, true);
+    if (ifd == 0) return 1;
+  }
+  if (ifd == 0) return 1;
+  std::array<std::uint8_t, 2> count{};
+  if (!file.read(ifd, count.data(), 2)) return 2;
+  const Index entries = FIO_TIFF_INTEGER(count, 2, big, true);
+  std::vector<Entry> table(static_cast<std::size_t>(entries));
+  if (!file.read(ifd + 2, table.data(), 12 * entries)) return 2;
+  for (const Entry& e : table) {
+    const auto tag = FIO_TIFF_INTEGER(e, 2, big, true);
+    Index* scalar = tag == 256   ? &layout.width
+                    : tag == 257 ? &layout.length
+                    : tag == 258 ? &layout.bits
+                    : tag == 259 ? &layout.compression
+                    : tag == 278 ? &layout.rows_per_strip
+                                 : nullptr;
+    if (scalar != nullptr && !entry_value(e, big, *scalar, status)) return 2;
+    if (tag == 273) {
+      const int code = entry_values(file, e, big, kMaxStrips, layout.strips, status);
+      if (code == 1) {
+        IO_WRITE("WARNING: Problem inputting address of start of image. This is probably", status);
+        IO_WRITE("         because there are too many addresses pointing to different", status);
+        IO_WRITE("         parts of the image (\"strips\").", status);
+      }
+      if (code != 0) return 2;
+    }
+  }
+  return 0;
+}
+
+// COUNT stored integers of type T from BYTES into OUT, swapped and squared
+// as asked (each case its own loop, so that each vectorises).
+template <typename T>
+void convert(const std::uint8_t* bytes, bool swap, bool square, Index count, float* out) {
+  const auto load = [bytes](Index k) {
+    T v;
+    std::memcpy(&v, bytes + sizeof(T) * static_cast<std::size_t>(k), sizeof(T));
+    return v;
+  };
+  const auto squared = [](double v) { return static_cast<float>(v * v / 21471.0); };
+  if (swap && square)
+    for (Index k = 0; k < count; ++k) out[k] = squared(byte_swapped(load(k)));
+  else if (swap)
+    for (Index k = 0; k < count; ++k) out[k] = static_cast<float>(byte_swapped(load(k)));
+  else if (square)
+    for (Index k = 0; k < count; ++k) out[k] = squared(load(k));
+  else
+    for (Index k = 0; k < count; ++k) out[k] = static_cast<float>(load(k));
+}
+
+// One row's pixels FIRST .. FIRST + COUNT - 1 (0-based) from the row's bytes.
+void decode_row(const std::uint8_t* row, Index bits, bool swap, bool square, Index first,
+                Index count, float* out) {
+  switch (bits) {
+    case 8:
+      for (Index k = 0; k < count; ++k) out[k] = row[first + k];
+      break;
+    case 12:
+      for (Index k = 0; k < count; ++k) {
+        const Index p = first + k;
+        const std::uint8_t* b = row + 3 * (p / 2);
+        out[k] = p % 2 == 0 ? static_cast<float>(b[0] * 16 + b[1] / 16)
+                            : static_cast<float>((b[1] % 16) * 256 + b[2]);
+      }
+      break;
+    case 16: convert<std::uint16_t>(row + 2 * first, swap, square, count, out); break;
+    default: convert<std::int32_t>(row + 4 * first, swap, square, count, out); break;
+  }
+}
+
+Index row_bytes(Index width, Index bits) {
+  return bits == 12 ? (3 * width + 1) / 2 : width * (bits / 8);
+}
+
+void failed(const std::string& path, Status& status) {
+  report_unread_file(path, "was not input", status);
+}
+
+}  // namespace
+
+std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool big_endian,
+                              bool is_unsigned) {
+  std::int64_t value = 0;
+  for (int k = 0; k < n; ++k) {
+    const std::uint8_t b = bytes[static_cast<std::size_t>(big_endian ? k : n - 1 - k)];
+    value = k == 0 && !is_unsigned ? static_cast<std::int8_t>(b) : value * 256 + b;
+  }
+  return value;
+}
+
+void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
+                     Index& length, std::string& problem, Status& status) {
+  retstat = 1;
+  StreamInput file(path);
+  if (!file.ok()) {
+    problem = file.problem();
+    return;
+  }
+  TiffLayout layout;
+  const int code = read_layout(file, image_number, layout, status);
+  retstat = code == 0 ? (layout.width < 1 ? 4 : layout.length < 1 ? 5 : 0) : code == 1 ? 2 : 3;
+  if (code == 3) {
+    IO_WRITE("WARNING: Bad TIFF file, the first two bytes of a genuine TIFF file", status);
+    IO_WRITE("         are \"II\" or \"MM\", followed by the version 42:", status);
+    IO_WRITE("         73  73  42  0        or       77  77  0  42", status);
+    std::array<std::uint8_t, 8> head{};
+    file.read(0, head.data(), std::min<Index>(8, file.size()));
+    std::string line = "         ";
+    for (auto b : head) line += format_i(b, 5);
+    IO_WRITE(line, status);
+    IO_WRITE("(Warning comes from FIO_TIFF_IMAGESIZE.)", status);
+  }
+  width = layout.width;
+  length = layout.length;
+}
+
+ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bool mirror_x,
+                         bool square_encoded, const TiffRegion& region, Status& status) {
+  ImageRead result;
+  if (status != kStatusGood) return result;
+  StreamInput file(path);
+  if (!file.ok()) {
+    report_unread_file(path, file.problem(), status);
+    result.retstat = 5;
+    return result;
+  }
+  TiffLayout t;
+  auto refuse = [&](int code, const char* line) {
+    IO_WRITE(line, status);
+    failed(path, status);
+    result.retstat = code;
+    return std::move(result);
+  };
+  switch (read_layout(file, 1, t, status)) {
+    case 1: return refuse(1, "WARNING: Image not found");
+    case 2: return refuse(2, "WARNING: Cannot decode image");
+    case 3: return refuse(3, "WARNING: Bad tiff file");
+    default: break;
+  }
+  if (t.bits != 8 && t.bits != 12 && t.bits != 16 && t.bits != 32) {
+    IO_WRITE("WARNING: Un-supported number of bits per pixel (" + format_i(t.bits, 2) + ")",
+             status);
+    return refuse(2, "WARNING: Cannot decode image");
+  }
+  if (t.compression != 1) {
+    IO_WRITE("WARNING: The Image has been compressed. Data Decompression is not", status);
+    IO_WRITE("         presently supported.", status);
+    return refuse(2, "WARNING: Cannot decode image");
+  }
+  if (t.width < 1 || t.length < 1 || t.rows_per_strip == 0 || t.strips.empty())
+    return refuse(2, "WARNING: Cannot decode image");
+  const Index rows_per_strip =
+      t.rows_per_strip < 0 ? t.length : std::min(t.rows_per_strip, t.length);
+  if (static_cast<Index>(t.strips.size()) < (t.length + rows_per_strip - 1) / rows_per_strip) {
+    IO_WRITE("WARNING: Fewer strip offsets than strips", status);
+    return refuse(2, "WARNING: Cannot decode image");
+  }
+
+  TiffRegion r = region;
+  if (t.width < r.xstart || t.length < r.ystart)
+    return refuse(4, "WARNING: Image contains none of desired region");
+  int code = 0;
+  if (t.width < r.xend) {
+    r.xend = t.width;
+    code = -1;
+  }
+  if (t.length < r.yend) {
+    r.yend = t.length;
+    code = -1;
+  }
+  const Index xnum = (r.xend - r.xstart + 1) / r.xbin, ynum = (r.yend - r.ystart + 1) / r.ybin;
+  if (xnum < 1 || ynum < 1) return refuse(4, "WARNING: Image contains none of desired region");
+  if (xnum > request.xmaxdat || ynum > request.ymaxdat) {
+    IO_WRITE("WARNING: Program arrays are not large enough to hold requested image.", status);
+    return refuse(4, "WARNING: Image contains none of desired region");
+  }
+
+  // Every row wanted must lie inside the file before a pixel is read.
+  const Index first_row = t.length - r.yend + 1, last_row = t.length - r.ystart + 1;
+  const Index first_col = mirror_x ? t.width - r.xend + 1 : r.xstart;
+  const Index last_col = mirror_x ? t.width - r.xstart + 1 : r.xend;
+  const Index bytes_per_row = row_bytes(t.width, t.bits);
+  // The bytes of each row read: from its first wanted column on (12-bit rows
+  // whole, their pixels sharing bytes).
+  const Index skip = t.bits == 12 ? 0 : (first_col - 1) * (t.bits / 8);
+  const Index span = t.bits == 12 ? bytes_per_row : row_bytes(last_col, t.bits) - skip;
+  auto row_offset = [&](Index row) {
+    const Index s = (row - 1) / rows_per_strip;
+    return t.strips[static_cast<std::size_t>(s)] + ((row - 1) % rows_per_strip) * bytes_per_row;
+  };
+  for (Index row = first_row; row <= last_row; ++row)
+    if (!file.holds(row_offset(row) + skip, span)) {
+      IO_WRITE("WARNING: A strip of the image lies beyond the end of the file", status);
+      return refuse(2, "WARNING: Cannot decode image");
+    }
+
+  if (!scratch_allocate(request, request.variances, path, result.image, status)) {
+    result.retstat = 1;
+    return result;
+  }
+  ScratchImage& image = result.image;
+  float* data = image.data.get();
+  const Index xmax = request.xmaxdat;
+  const bool binned = r.xbin > 1 || r.ybin > 1;
+  const bool swap = t.big_endian != IO_BIG_ENDIAN();
+  const bool square = square_encoded && (t.bits == 16 || t.bits == 32);
+  const Index count = last_col - first_col + 1;
+  const Index first_pixel = t.bits == 12 ? first_col - 1 : 0;
+  std::vector<float> values(static_cast<std::size_t>(count)), sums(static_cast<std::size_t>(xnum));
+  // Runs of consecutive rows of one strip are read in blocks of about 1 MB.
+  const Index rows_per_block = std::max<Index>(1, (Index{1} << 20) / bytes_per_row);
+  std::vector<std::uint8_t> block;
+  for (Index row = first_row; row <= last_row;) {
+    const Index strip_end = std::min(last_row, ((row - 1) / rows_per_strip + 1) * rows_per_strip);
+    const Index n = std::min(rows_per_block, strip_end - row + 1);
+    const Index bytes = (n - 1) * bytes_per_row + span;
+    block.resize(static_cast<std::size_t>(bytes));
+    if (!file.read(row_offset(row) + skip, block.data(), bytes)) {
+      IO_WRITE("WARNING: The image could not be read", status);
+      return refuse(2, "WARNING: Cannot decode image");
+    }
+    for (Index k = 0; k < n; ++k, ++row) {
+      const Index j = ynum - (row - first_row) / r.ybin;
+      if (j < 1) continue;  // the rest of an incomplete bin
+      float* out = data + element(1, j, xmax);
+      const std::uint8_t* bytes_of_row = block.data() + k * bytes_per_row;
+      if (!binned && !mirror_x) {
+        decode_row(bytes_of_row, t.bits, swap, square, first_pixel, count, out);
+        continue;
+      }
+      decode_row(bytes_of_row, t.bits, swap, square, first_pixel, count, values.data());
+      // Columns summed into bins, then the first row of a bin sets the sums
+      // and the others add to them.
+      const float* in = values.data();
+      float* v = sums.data();
+      if (r.xbin == 1)
+        std::copy_n(in, xnum, v);
+      else if (r.xbin == 2)
+        for (Index bin = 0; bin < xnum; ++bin) v[bin] = in[2 * bin] + in[2 * bin + 1];
+      else
+        for (Index bin = 0; bin < xnum; ++bin) {
+          float sum = 0.0f;
+          for (Index k = 0; k < r.xbin; ++k) sum += in[bin * r.xbin + k];
+          v[bin] = sum;
+        }
+      if (mirror_x) std::reverse(v, v + xnum);
+      if ((row - first_row) % r.ybin == 0)
+        std::copy_n(v, xnum, out);
+      else
+        for (Index bin = 0; bin < xnum; ++bin) out[bin] += v[bin];
+    }
+  }
+  if (code == -1) IO_WRITE("WARNING: Image does not contain all of desired region", status);
+
+  if (image.variances)
+    for (Index j = 1; j <= ynum; ++j)
+      std::copy_n(data + element(1, j, xmax), xnum, image.variances.get() + element(1, j, xmax));
+  image.xnumdat = xnum;
+  image.ynumdat = ynum;
+  image.xaxis.resize(static_cast<std::size_t>(xnum));
+  image.yaxis.resize(static_cast<std::size_t>(ynum));
+  for (Index i = 0; i < xnum; ++i)
+    image.xaxis[static_cast<std::size_t>(i)] =
+        static_cast<float>((r.xstart - 1) + (i + 0.5) * r.xbin);
+  for (Index j = 0; j < ynum; ++j)
+    image.yaxis[static_cast<std::size_t>(j)] =
+        static_cast<float>((r.ystart - 1) + (j + 0.5) * r.ybin);
+  image.title = path.substr(0, 80);
+  image.xlabel = "Columns";
+  image.ylabel = "Rows";
+  image.zlabel = "Intensity";
+  result.retstat = 0;
+  return result;
+}
+
+namespace {
+
+// The keyboard road's remembered region, for the run.
+struct TiffInputState {
+  bool defined = false;
+  TiffRegion region;
+};
+TiffInputState tiff_input_state;
+
+// Asks the bins and the region until its bins fit the arrays; false after a
+// user escape.
+bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegion& r,
+                Status& status) {
+  auto ask = [&](const char* prompt, const char* help, Index lower, Index upper, Index& value) {
+    return ask_index(prompt, help, lower, upper, value, status);
+  };
+  for (;;) {
+    if (!ask("X REBIN NUMBER", "Number of image pixels summed into one pixel horizontally", 1,
+             width, r.xbin) ||
+        !ask("Y REBIN NUMBER", "Number of image pixels summed into one pixel vertically", 1, length,
+             r.ybin) ||
+        !ask("LEFT-HAND PIXEL OF IMAGE REGION", "First column of the region to input", 1, width,
+             r.xstart) ||
+        !ask("LOWER PIXEL OF IMAGE REGION", "First row (from the bottom) of the region", 1, length,
+             r.ystart) ||
+        !ask("RIGHT-HAND PIXEL OF IMAGE REGION", "Last column of the region to input", r.xstart,
+             width, r.xend) ||
+        !ask("UPPER PIXEL OF IMAGE REGION", "Last row (from the bottom) of the region", r.ystart,
+             length, r.yend))
+      return false;
+    const Index xnum = (r.xend - r.xstart + 1) / r.xbin, ynum = (r.yend - r.ystart + 1) / r.ybin;
+    if (xnum < 1 || ynum < 1) {
+      IO_WRITE("WARNING: A re-bin factor is larger than the region; redefine them.", status);
+    } else if (xnum > request.xmaxdat || ynum > request.ymaxdat) {
+      IO_WRITE("WARNING: Program arrays are not large enough to hold requested image.", status);
+      IO_WRITE("Redefine smaller region (or change array sizes).", status);
+    } else {
+      return true;
+    }
+  }
+}
+
+ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& file_name,
+                    Status& status) {
+  std::string path;
+  if (!ask_input_file("DATA FILE NAME", {"Name of tiff file containing image"}, kRetypeName,
+                      file_name, path, status))
+    return {};
+  Index width = 0, length = 0;
+  int retstat = 0;
+  std::string problem;
+  tiff_image_size(path, 1, retstat, width, length, problem, status);
+  if (retstat != 0) {
+    IO_WRITE("WARNING: Image size not returned from file", status);
+    failed(path, status);
+    return {};
+  }
+  IO_WRITE(
+      "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
+      status);
+  TiffRegion& r = tiff_input_state.region;
+  if (!tiff_input_state.defined) {
+    tiff_input_state.defined = true;
+    r = TiffRegion{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat), 1, 1};
+  }
+  r.xend = std::min(r.xend, width);
+  r.yend = std::min(r.yend, length);
+  r.xstart = std::min(r.xstart, r.xend);
+  r.ystart = std::min(r.ystart, r.yend);
+  if (!ask_region(request, width, length, r, status)) return {};
+  ImageRead read = read_tiff_file(path, request, imagequant, imagequant, r, status);
+  if (read.retstat == -1) read.retstat = 0;
+  return read;
+}
+
+}  // namespace
+
+ImageRead tiff_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  return tiff_road(request, false, file_name, status);
+}
+
+ImageRead imagequant_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                   Status& status) {
+  return tiff_road(request, true, file_name, status);
+}
+
+namespace {
+
+// One 12-byte entry at the 1-based POSITION of the header, machine order.
+void put_entry(std::vector<std::uint8_t>& header, Index position, std::uint16_t tag,
+               std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+  std::uint8_t* at = header.data() + position - 1;
+  std::memcpy(at, &tag, 2);
+  std::memcpy(at + 2, &type, 2);
+  std::memcpy(at + 4, &count, 4);
+  if (type == 3) {
+    const auto v = static_cast<std::uint16_t>(value);
+    std::memcpy(at + 8, &v, 2);
+  } else {
+    std::memcpy(at + 8, &value, 4);
+  }
+}
+
+void put_word(std::vector<std::uint8_t>& header, Index offset, std::uint32_t value) {
+  std::memcpy(header.data() + offset, &value, 4);
+}
+
+// Pixels a centimetre times 10000 for a pixel size in metres.
+std::uint32_t resolution(float pixel_size) {
+  if (!(pixel_size > 0.0f)) return 0;
+  const double r = std::nearbyint(100.0 / static_cast<double>(pixel_size));
+  return static_cast<std::uint32_t>(std::clamp(r, 0.0, 4294967295.0));
+}
+
+}  // namespace
+
+void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
+                  Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                  std::span<const float> data, std::string_view title, float x_pixel_size,
+                  float y_pixel_size, std::string& output_file, int& bits, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_OUT_TIFF V0.9";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          data.size(), kBaseFormats);
+      e != 0) {
+    st_fail(status, e, kPosition);
+    return;
+  }
+  if (bits != 8 && bits != 16) {
+    st_fail(status, kBaseApp + 17, kPosition);
+    return;
+  }
+  (void)input_file;  // the graphical road derives its default name from it
+  if (gui) {
+    fio_format_not_available("The graphical file choice of \"TIFF INTEGERS\"", status);
+    return;
+  }
+  io_input_file_name(true, "NAME OF TIFF OUTPUT FILE", {"Name of file to contain output data"},
+                     {"Unacceptable input"}, 11, output_file, status);
+  if (status != kStatusGood) return;
+  static const std::vector<std::string> kTypes = {"1 BYTE UNSIGNED INTEGERS",
+                                                  "2 BYTE UNSIGNED INTEGERS"};
+  std::string type = kTypes[bits == 8 ? 0 : 1];
+  IO_MENU(true, "DATA TYPE FOR PIXEL VALUES",
+          {"1 BYTE UNSIGNED INTEGERS: pixel values 0 to 255",
+           "2 BYTE UNSIGNED INTEGERS: pixel values 0 to 65535"},
+          {"Enter one of available choices"}, 2, kTypes, type, status);
+  if (status != kStatusGood || type == "null") return;
+  bits = type == kTypes[0] ? 8 : 16;
+
+  float minimum = 0.0f, maximum = 0.0f;
+  IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, status);
+  IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
+  IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
+  float lower = std::max(0.0f, minimum);
+  float upper = bits == 16 ? std::min(maximum, 65535.0f) : maximum;
+  IO_INPR(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
+          {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"},
+          lower, status);
+  IO_INPR(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
+          {"Value written as the largest integer; higher values are clipped"},
+          {"Enter a valid real number"}, upper, status);
+  if (status != kStatusGood) return;
+  if (!(upper != lower) || !std::isfinite(lower) || !std::isfinite(upper)) {
+    IO_WRITE("WARNING: The range is empty; no file written", status);
+    return;
+  }
+
+  int trans = 0;
+  std::string path;
+  IO_TRANS_PATH(output_file, trans, path, status);
+  if (status != kStatusGood) return;
+  if (trans != 0) {
+    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    return;
+  }
+  AtomicFile out(path);
+  if (!out.ok()) {
+    IO_WRITE("WARNING: Error in opening file", status);
+    return;
+  }
+
+  const Index columns = xendelm - xstrelm + 1, rows = yendelm - ystrelm + 1;
+  std::vector<std::uint8_t> header(512, 0);
+  header[0] = header[1] = IO_BIG_ENDIAN() ? 'M' : 'I';
+  const std::uint16_t version = 42, entries = 12;
+  std::memcpy(header.data() + 2, &version, 2);
+  put_word(header, 4, 8);
+  std::memcpy(header.data() + 8, &entries, 2);
+  std::string text = used_text(title).size() <= 3 ? "KESTA: " + std::string(used_text(title))
+                                                  : std::string(used_text(title));
+  text.resize(std::min<std::size_t>(text.size(), 512 - 174 - 1));
+  const auto u32 = [](Index v) { return static_cast<std::uint32_t>(v); };
+  put_entry(header, 11, 256, 4, 1, u32(columns));
+  put_entry(header, 23, 257, 4, 1, u32(rows));
+  put_entry(header, 35, 258, 3, 1, u32(bits));
+  put_entry(header, 47, 259, 3, 1, 1);
+  put_entry(header, 59, 262, 3, 1, 0);
+  put_entry(header, 71, 270, 2, u32(text.size() + 1), 174);
+  put_entry(header, 83, 273, 4, 1, 512);
+  put_entry(header, 95, 278, 4, 1, u32(rows));
+  put_entry(header, 107, 279, 4, 1, u32(columns * rows * (bits / 8)));
+  put_entry(header, 119, 282, 5, 1, 158);
+  put_entry(header, 131, 283, 5, 1, 166);
+  put_entry(header, 143, 296, 3, 1, 3);
+  put_word(header, 158, resolution(x_pixel_size));
+  put_word(header, 162, 10000);
+  put_word(header, 166, resolution(y_pixel_size));
+  put_word(header, 170, 10000);
+  std::memcpy(header.data() + 174, text.data(), text.size());
+
+  bool write_failed = !out.write(header.data(), header.size());
+  if (!write_failed) {
+    io_set_stream(kTiffOutputUnit, out.stream());
+    Index record = 2;
+    IO_UWRITE_RARRAY(false, kTiffOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                     data, 512, "I", bits / 8, IO_BIG_ENDIAN(), false, false, true, record, lower,
+                     upper, write_failed, status);
+    io_set_stream(kTiffOutputUnit, nullptr);
+  }
+  if (write_failed || status != kStatusGood || !out.commit()) {
+    out.abandon();
+    Status local = ST_GOOD();
+    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
+             local);
+  }
+}
+
+}  // namespace kesta

@@ -1,0 +1,281 @@
+#include "formats/tiff_format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+// An independent TIFF writer: header, one directory at byte 8 with width,
+// length, bits, compression, strip offsets and rows per strip, then the
+// strips. PIXELS run from the top row, left to right.
+struct TiffSpec {
+  Index width = 4, length = 3, bits = 16;
+  bool big = false;
+  Index rows_per_strip = 0;  // 0: one strip
+  Index compression = 1;
+  Index strip_offsets_dropped = 0;  // offsets left out of the table
+  std::vector<std::uint32_t> pixels;
+};
+
+std::string tiff_bytes(const TiffSpec& s) {
+  std::string out;
+  auto put = [&](std::uint64_t v, int n) {
+    for (int k = 0; k < n; ++k) {
+      const int shift = 8 * (s.big ? n - 1 - k : k);
+      out.push_back(static_cast<char>((v >> shift) & 0xff));
+    }
+  };
+  const Index rps = s.rows_per_strip == 0 ? s.length : s.rows_per_strip;
+  const Index strips = (s.length + rps - 1) / rps;
+  const Index listed = strips - s.strip_offsets_dropped;
+  const Index row = s.bits == 12 ? (3 * s.width + 1) / 2 : s.width * s.bits / 8;
+  out += s.big ? "MM" : "II";
+  put(42, 2);
+  put(8, 4);
+  const Index entries = 6;
+  const Index table = 8 + 2 + 12 * entries + 4;
+  const Index data = table + 4 * listed;
+  put(entries, 2);
+  auto entry = [&](int tag, int type, Index count, std::uint32_t value) {
+    put(tag, 2);
+    put(type, 2);
+    put(count, 4);
+    if (type == 3) {
+      put(value, 2);
+      put(0, 2);
+    } else {
+      put(value, 4);
+    }
+  };
+  entry(256, 4, 1, s.width);
+  entry(257, 4, 1, s.length);
+  entry(258, 3, 1, s.bits);
+  entry(259, 3, 1, s.compression);
+  entry(273, 4, listed, listed == 1 ? data : table);
+  entry(278, 4, 1, s.rows_per_strip == 0 ? s.length : s.rows_per_strip);
+  put(0, 4);
+  for (Index k = 0; k < listed; ++k) put(data + k * rps * row, 4);
+  for (Index y = 0; y < s.length; ++y) {
+    const std::uint32_t* p = s.pixels.data() + y * s.width;
+    if (s.bits == 12) {
+      for (Index x = 0; x < s.width; x += 2) {
+        const std::uint32_t a = p[x], b = x + 1 < s.width ? p[x + 1] : 0;
+        out.push_back(static_cast<char>(a >> 4));
+        out.push_back(static_cast<char>(((a & 15) << 4) | (b >> 8)));
+        if (x + 1 < s.width) out.push_back(static_cast<char>(b & 0xff));
+      }
+    } else {
+      for (Index x = 0; x < s.width; ++x) put(p[x], static_cast<int>(s.bits / 8));
+    }
+  }
+  return out;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+class Tiff : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::reset_dialogue(); }
+  std::string write(const TiffSpec& s, const char* name = "image.tif") {
+    const std::string path = dir_.file(name);
+    write_file(path, tiff_bytes(s));
+    return path;
+  }
+  ImageRead read(const std::string& path, TiffRegion r, bool iq = false, Index xmax = 8,
+                 Index ymax = 8) {
+    return read_tiff_file(path, {xmax, ymax, true}, iq, iq, r, status_);
+  }
+  // Data element (x, y) of a read image.
+  static float at(const ImageRead& read, Index x, Index y) {
+    return read.image.pixels()[static_cast<std::size_t>(element(x, y, read.image.xmaxdat))];
+  }
+
+  testing::TempDir dir_;
+  testing::TerminalCapture terminal_;
+  Status status_ = ST_GOOD();
+};
+
+std::vector<std::uint32_t> ramp(Index n, std::uint32_t scale) {
+  std::vector<std::uint32_t> v(static_cast<std::size_t>(n));
+  for (Index k = 0; k < n; ++k) v[static_cast<std::size_t>(k)] = static_cast<std::uint32_t>(k * scale + 1);
+  return v;
+}
+
+TEST_F(Tiff, EveryDepthByteOrderAndStripLayoutGivesTheImageBottomUp) {
+  struct Case {
+    Index bits;
+    bool big;
+    Index rows_per_strip;
+  };
+  for (const Case c : {Case{8, false, 0}, Case{16, false, 0}, Case{16, true, 0},
+                       Case{16, true, 2}, Case{32, false, 1}, Case{32, true, 2},
+                       Case{12, true, 2}, Case{12, false, 0}}) {
+    TiffSpec s;
+    s.width = 5;
+    s.bits = c.bits;
+    s.big = c.big;
+    s.rows_per_strip = c.rows_per_strip;
+    s.pixels = ramp(15, c.bits == 8 ? 13 : 251);
+    const ImageRead r = read(write(s), {1, 1, 5, 3, 1, 1});
+    ASSERT_EQ(r.retstat, 0) << c.bits << c.big << terminal_.text();
+    EXPECT_EQ(r.image.xnumdat, 5);
+    EXPECT_EQ(r.image.ynumdat, 3);
+    for (Index y = 1; y <= 3; ++y)
+      for (Index x = 1; x <= 5; ++x)
+        EXPECT_EQ(at(r, x, y), static_cast<float>(s.pixels[static_cast<std::size_t>((3 - y) * 5 + x - 1)]))
+            << c.bits << " " << c.big << " " << x << "," << y;
+    EXPECT_EQ(r.image.variance_pixels()[0], at(r, 1, 1)) << "variances are the data";
+    EXPECT_EQ(r.image.yaxis[2], 2.5f);
+  }
+}
+
+TEST_F(Tiff, TwelveBitRowOfThreeAndBinsAndImagequant) {
+  // 3 x 1 12-bit: 5 bytes; the third pixel is b3 * 16 + b4 / 16.
+  TiffSpec twelve{3, 1, 12, false, 0, 1, 0, {0xabc, 0x123, 0xfed}};
+  ImageRead r = read(write(twelve), {1, 1, 3, 1, 1, 1});
+  ASSERT_EQ(r.retstat, 0);
+  EXPECT_EQ(at(r, 1, 1), 0xabc);
+  EXPECT_EQ(at(r, 2, 1), 0x123);
+  EXPECT_EQ(at(r, 3, 1), 0xfed);
+
+  // X bins of 2 over 5 columns: 2 data columns, the fifth not stored.
+  TiffSpec wide{5, 1, 8, false, 0, 1, 0, {1, 2, 4, 8, 16}};
+  r = read(write(wide), {1, 1, 5, 1, 2, 1});
+  ASSERT_EQ(r.retstat, 0);
+  EXPECT_EQ(r.image.xnumdat, 2);
+  EXPECT_EQ(at(r, 1, 1), 3.0f);
+  EXPECT_EQ(at(r, 2, 1), 12.0f);
+  EXPECT_EQ(r.image.xaxis[1], 3.0f);
+
+  // IMAGEQUANT: mirrored, v * v / 21471.
+  TiffSpec iq{2, 1, 16, false, 0, 1, 0, {21471, 1}};
+  r = read(write(iq), {1, 1, 2, 1, 1, 1}, true);
+  ASSERT_EQ(r.retstat, 0);
+  EXPECT_EQ(at(r, 2, 1), 21471.0f);
+  EXPECT_NEAR(at(r, 1, 1), 4.657e-5f, 1e-8f);
+}
+
+TEST_F(Tiff, RegionBeyondTheImageIsClippedOrRefused) {
+  TiffSpec s;
+  s.pixels = ramp(12, 1);
+  const std::string path = write(s);
+  ImageRead r = read(path, {2, 2, 9, 9, 1, 1});
+  EXPECT_EQ(r.retstat, 0);
+  EXPECT_EQ(r.image.xnumdat, 3);
+  EXPECT_EQ(r.image.ynumdat, 2);
+  EXPECT_EQ(at(r, 1, 2), 2.0f) << "top row, second column";
+  EXPECT_NE(terminal_.text().find("does not contain all of desired region"), std::string::npos);
+  EXPECT_EQ(read(path, {5, 1, 9, 3, 1, 1}).retstat, 4);
+  EXPECT_EQ(read(path, {1, 1, 4, 3, 5, 1}).retstat, 4) << "a bin wider than the region";
+}
+
+TEST_F(Tiff, DamagedFilesAreRefusedWithTheirCode) {
+  // A 4 x 3 little-endian 16-bit image in strips of 2 rows, changed before
+  // (SPEC) or after (BYTES) it is written.
+  struct Bad {
+    const char* what;
+    std::function<void(TiffSpec&)> spec;
+    std::function<void(std::string&)> bytes;
+    int retstat;
+    const char* message;
+  };
+  const auto none = [](auto&) {};
+  const std::vector<Bad> cases = {
+      {"rows per strip 0", none, [](std::string& b) { b[8 + 2 + 12 * 5 + 8] = 0; }, 2,
+       "Cannot decode image"},
+      {"fewer strip offsets than strips", [](TiffSpec& s) { s.strip_offsets_dropped = 1; },
+       none, 2, "Fewer strip offsets"},
+      {"compressed", [](TiffSpec& s) { s.compression = 5; }, none, 2, "compressed"},
+      {"4 bits", [](TiffSpec& s) { s.bits = 4; }, none, 2, "bits per pixel ( 4)"},
+      {"strip cut off", none, [](std::string& b) { b.resize(b.size() - 3); }, 2,
+       "beyond the end of the file"},
+      {"not a TIFF file", none, [](std::string& b) { b[0] = 'X'; }, 3,
+       "does not start with II nor with MM"},
+      {"version", none, [](std::string& b) { b[2] = 43; }, 3, "tiff version"},
+      {"directory beyond the end", none, [](std::string& b) { b[5] = 0x70; }, 2,
+       "Cannot decode image"},
+  };
+  for (const Bad& c : cases) {
+    TiffSpec s;
+    s.rows_per_strip = 2;
+    s.pixels = ramp(12, 1);
+    c.spec(s);
+    std::string bytes = tiff_bytes(s);
+    c.bytes(bytes);
+    const std::string path = dir_.file("bad.tif");
+    write_file(path, bytes);
+    testing::TerminalCapture terminal;
+    const ImageRead r = read(path, {1, 1, 4, 3, 1, 1});
+    EXPECT_EQ(r.retstat, c.retstat) << c.what;
+    EXPECT_FALSE(r.image.data) << c.what;
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find(c.message), std::string::npos) << c.what << out;
+    EXPECT_NE(out.find("bad.tif was not input"), std::string::npos) << c.what;
+  }
+  EXPECT_EQ(read(dir_.path().string(), {1, 1, 4, 3, 1, 1}).retstat, 5);
+  EXPECT_EQ(status_, kStatusGood);
+}
+
+TEST_F(Tiff, WrittenFileHasTheHeaderAndReadsBack) {
+  // 3 x 2 data; the region is the whole array.
+  std::vector<float> data = {0.0f, 100.4f, 65535.0f, 7.6f, 300.0f, 70000.0f};
+  const std::string path = dir_.file("out.tif");
+  testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
+  std::string file = "kesta.tif";
+  int bits = 16;
+  FIO_OUT_TIFF(false, "", 3, 2, 1, 1, 3, 2, data, "ab", 1.0e-4f, 2.0e-4f, file, bits, status_);
+  ASSERT_EQ(status_, kStatusGood);
+  const std::string bytes = testing::file_contents(path);
+  ASSERT_EQ(bytes.size(), 512u + 512u);
+  if (!IO_BIG_ENDIAN()) {
+    EXPECT_EQ(bytes.substr(0, 10), std::string("II\x2a\0\x08\0\0\0\x0c\0", 10));
+  }
+  EXPECT_EQ(bytes.substr(174, 10), std::string("KESTA: ab\0", 10));
+  const ImageRead r = read(path, {1, 1, 3, 2, 1, 1});
+  ASSERT_EQ(r.retstat, 0);
+  EXPECT_EQ(at(r, 1, 1), 0.0f);
+  EXPECT_EQ(at(r, 2, 1), 100.0f);
+  EXPECT_EQ(at(r, 3, 1), 65535.0f);
+  EXPECT_EQ(at(r, 1, 2), 8.0f);
+  EXPECT_EQ(at(r, 3, 2), 65535.0f) << "clipped to the range";
+
+  // An outside reader agrees on sizes, bits and description.
+  if (std::system("command -v tiffinfo > /dev/null 2>&1") == 0) {
+    const std::string info = dir_.file("info.txt");
+    ASSERT_EQ(std::system(("tiffinfo " + path + " > " + info + " 2>&1").c_str()), 0);
+    const std::string text = testing::file_contents(info);
+    EXPECT_NE(text.find("Image Width: 3 Image Length: 2"), std::string::npos) << text;
+    EXPECT_NE(text.find("Bits/Sample: 16"), std::string::npos) << text;
+    EXPECT_NE(text.find("KESTA: ab"), std::string::npos) << text;
+    // Its copies in the other byte order and in strips of one row read the
+    // same; a compressed copy is refused.
+    for (const auto& [options, retstat] : {std::pair{"-B", 0}, std::pair{"-L -r 1", 0},
+                                           std::pair{"-c lzw", 2}}) {
+      const std::string copy = dir_.file("copy.tif");
+      ASSERT_EQ(std::system(("tiffcp " + std::string(options) + " " + path + " " + copy).c_str()), 0);
+      const ImageRead c = read(copy, {1, 1, 3, 2, 1, 1});
+      ASSERT_EQ(c.retstat, retstat) << options;
+      for (Index k = 0; retstat == 0 && k < 6; ++k)
+        EXPECT_EQ(at(c, k % 3 + 1, k / 3 + 1), at(r, k % 3 + 1, k / 3 + 1)) << options;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kesta
