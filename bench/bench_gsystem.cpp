@@ -16,6 +16,7 @@
 #include "graphics/device/page_recorder_test_support.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/views3d.hpp"
+#include "gsystem_recorder.hpp"
 
 namespace {
 
@@ -37,23 +38,7 @@ std::vector<float> centres(Index n) {
   return axis;
 }
 
-// The graphics system with one workstation that keeps only a summary of
-// each primitive.
-struct Recorder {
-  std::vector<testing::PageItem> items;
-  explicit Recorder(Status& status) {
-    ST_DEF_SYSTEM(status);
-    QG_OPEN(0, status);
-    testing::open_page_recorder(1, &items);
-    GS_DEF_GRAPHICS(status);
-    GS_DEF_LUTCHOICE(status);
-    GS_DEF_COLOURS(status);
-  }
-  ~Recorder() {
-    Status status = kStatusGood;
-    QG_CLOSE(status);
-  }
-};
+using bench::Recorder;
 
 void BM_ImageOntoRecorder(benchmark::State& state) {
   const Index n = state.range(0);

@@ -13,6 +13,7 @@
 #include "core/macro.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "graphics/system/state.hpp"
 
 using namespace kesta;
 using kesta::testing::DataSetFixture;
@@ -206,6 +207,27 @@ TEST_F(Dispatcher, StoreExchangeRecallAndRegionCommands) {
   EXPECT_EQ(run("FULL REGION"), "OUTPUT DATA");
   EXPECT_EQ(a.xstrelm, 1);
   EXPECT_EQ(a.yendelm, 2);
+  {
+    // REGION in data units: pixel centres at 0.5, 1.5, 2.5.
+    TerminalCapture terminal;
+    ScriptedInput input({"1.4", "0.2", "2.6", "1.7"});
+    run("REGION");
+    EXPECT_EQ(a.xstrelm, 2);
+    EXPECT_EQ(a.ystrelm, 1);
+    EXPECT_EQ(a.xendelm, 3);
+    EXPECT_EQ(a.yendelm, 2);
+    run("FULL REGION");
+  }
+  {
+    // CURVE STYLES: the typed dialogue on curve 2 alone.
+    TerminalCapture terminal;
+    ScriptedInput input({"2", "", "NO", "NO", "NO"});
+    run("CURVE STYLES");
+    EXPECT_FALSE(gs_state.curve_styles[1].line);
+    EXPECT_TRUE(gs_state.curve_styles[2].line);
+    Status restored = kStatusGood;
+    GS_SET_CURVESTYLE(2, true, true, true, restored);
+  }
   float* const current = a.data;
   EXPECT_EQ(run("EXCHANGE"), "IMAGE");
   EXPECT_EQ(a.mdata, current);

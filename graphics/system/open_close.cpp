@@ -20,6 +20,7 @@
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 namespace {
@@ -241,16 +242,20 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
   GS_SET_PSFILE(true, status);
 }
 
-void GS_ON_PRINT(bool /*graphical*/, bool& opened, Status& status) {
+void GS_ON_PRINT(bool graphical, bool& opened, Status& status) {
   if (st_bad(status, "Subroutine GS_ON_PRINT V0.3")) return;
   if (!gs_state.ps_file) {
-    // The graphics window's own prompt comes with the graphical widgets;
-    // until then both roads ask at the terminal.
+    // Graphical: the window's text box (which replays and records as the
+    // terminal prompt does).
     std::string file;
-    IO_INPC(
-        false, "File to store graphics",
-        {"Enter name of PostScript output file or <RETURN>", "Enter <RETURN> for no file storage"},
-        {"Enter a file name or <RETURN>"}, 11, file, status);
+    static const std::string kHelp[] = {"Enter name of PostScript output file or <RETURN>",
+                                        "Enter <RETURN> for no file storage"};
+    if (graphical)
+      GS_INPC(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"}, 11, file,
+              status);
+    else
+      io_input_file_name(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"},
+                         11, file, status);
     if (status != kStatusGood) return;
     if (SLEN(file) > 0) GS_OPEN_PS(file, status);
   }

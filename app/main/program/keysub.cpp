@@ -35,6 +35,7 @@
 #include "formats/format_menus.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/style_dialogues.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/random.hpp"
 #include "numeric/region_ops.hpp"
 
@@ -143,6 +144,14 @@ void run_full_region(Dispatch&, Status&) {
   a.ystrelm = 1;
   a.xendelm = a.xnumdat;
   a.yendelm = a.ynumdat;
+}
+
+// REGION: the active data region asked in data units and taken to the
+// nearest pixels.
+void run_region(Dispatch&, Status& status) {
+  KztArrays& a = arrays();
+  GS_INP_2DREGION(a.xmaxdat, a.xnumdat, kzt_xline(a.xaxis), a.ymaxdat, a.ynumdat,
+                  kzt_yline(a.yaxis), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, status);
 }
 
 // INPUT DATA: the chosen reader fills the current data; the whole image then
@@ -357,6 +366,9 @@ void run_sleep(Dispatch&, Status& status) { KZT_SLEEP(status); }
 // The keyboard interface pages the history on the terminal.
 void run_changes(Dispatch&, Status& status) { KZT_CHANGES(false, status); }
 
+// CURVE STYLES: the typed curve-style dialogue.
+void run_curve_styles(Dispatch&, Status& status) { GS_INP_CURVESTYLES(false, status); }
+
 // A style command: its dialogue alone.
 template <void (*dialogue)(Status&)>
 void run_style(Dispatch&, Status& status) {
@@ -417,7 +429,8 @@ const Command kCommands[] = {
      [](Dispatch& d, Status& status) { kzt_contour_plot(d.sets, d.graphics_kind, status); }},
     {"CREATE DATA", "Define blank data region (for simulation)", "", "GAUSSIAN",
      image<kzt_command_createdata>},
-    {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
+    {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay,
+     run_curve_styles},
     {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION", nullptr},
     {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
     {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
@@ -511,7 +524,7 @@ const Command kCommands[] = {
     {"RECALL", "Recall data set from internal memory", "M", "FIT", run_recall},
     {"REFLECT", "Reflect data about input line, output in memory", "DA", "EXCHANGE",
      image<kzt_reflect_command>},
-    {"REGION", "Change active data region", "D", kDisplay, nullptr},
+    {"REGION", "Change active data region", "D", kDisplay, run_region},
     {"RING (ADD POWDER RING)", "Add powder diffraction ring to data", "D", kDisplay,
      run_powder_ring},
     {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
@@ -531,7 +544,8 @@ const Command kCommands[] = {
      run_style<GS_INP_BACKGROUND>},
     {"SET COLOURS", "Set colour of graph lines, text, and markers", "", kDisplay,
      run_style<GS_INP_ACOLOURS>},
-    {"SET CURVE STYLES", "Set attributes for curve representations", "", kDisplay, nullptr},
+    {"SET CURVE STYLES", "Set attributes for curve representations", "", kDisplay,
+     run_curve_styles},
     {"SET ENUMERATION STYLE", "Set style for axis numbering", "", kDisplay,
      run_style<GS_INP_ENUMERATIONSTYLE>},
     {"SET FONT", "Select text font to be used for all roman text", "", kDisplay,

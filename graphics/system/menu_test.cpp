@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/macro.hpp"
+#include "graphics/system/widget_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::file_contents;
+using testing::TempDir;
+using testing::WidgetFixture;
+
+const std::vector<std::string> kSeven{"ONE", "TWO", "THREE", "FOUR", "FIVE", "SIX", "SEVEN"};
+const std::vector<std::string> kTitle{"CHOOSE"};
+
+struct Menus : WidgetFixture {
+  void draw(int fill_order, int across, int num_title = 1, int num = 7) {
+    Status s = kStatusGood;
+    GS_SET_MENULAYOUT(fill_order, across, 20, 10, s);
+    GS_MENU(1, num_title, kTitle, 7, num, kSeven, 0.1f, 0.2f, 0.7f, 0.6f, s);
+    ASSERT_EQ(s, kStatusGood);
+  }
+};
+
+TEST_F(Menus, ButtonsFillByRowsOrByColumns) {
+  // 7 buttons 3 across: 3 rows under one title line, row height 0.1, column width 0.2.
+  struct Case {
+    int fill_order, button, row, column;
+  } cases[] = {{0, 1, 0, 0}, {0, 3, 0, 2}, {0, 4, 1, 0}, {0, 7, 2, 0},
+               {1, 1, 0, 0}, {1, 3, 2, 0}, {1, 4, 0, 1}, {1, 7, 0, 2}};
+  for (const Case& c : cases) {
+    draw(c.fill_order, 3);
+    const GsRect& b = gs_drawn_menu.boxes[c.button - 1];
+    const float x0 = 0.1f + 0.2f * static_cast<float>(c.column);
+    const float y0 = 0.6f - 0.1f * static_cast<float>(c.row + 2);
+    EXPECT_NEAR(b.xmin, x0 + 0.004f, 1e-5f) << c.fill_order << " " << c.button;
+    EXPECT_NEAR(b.xmax, x0 + 0.196f, 1e-5f);
+    EXPECT_NEAR(b.ymin, y0 + 0.005f, 1e-5f) << c.fill_order << " " << c.button;
+    EXPECT_NEAR(b.ymax, y0 + 0.095f, 1e-5f);
+  }
+  EXPECT_EQ(gs_drawn_menu.num_buttons, 7);
+  EXPECT_NEAR(gs_drawn_menu.edge, 0.01f, 1e-6f);
+  ASSERT_NE(text("CHOOSE"), nullptr);
+  EXPECT_NEAR(text("CHOOSE")->y[0], 0.6f - 0.08f, 1e-5f);
+}
+
+TEST_F(Menus, LimitsAndEmptyMenus) {
+  std::vector<std::string> many(101, "X");
+  std::vector<std::string> titles(11, "T");
+  Status s = kStatusGood;
+  GS_MENU(1, 0, titles, 101, 101, many, 0, 0, 1, 1, s);
+  EXPECT_EQ(s, 140009);
+  s = kStatusGood;
+  GS_MENU(11, 11, titles, 1, 1, many, 0, 0, 1, 1, s);
+  EXPECT_EQ(s, 140009);
+  s = kStatusGood;
+  GS_MENU(1, 2, titles, 1, 1, many, 0, 0, 1, 1, s);
+  EXPECT_EQ(s, 140005);
+
+  // No buttons and no title: only the frame, and every click misses.
+  s = kStatusGood;
+  items.clear();
+  GS_MENU(1, 0, titles, 1, 0, many, 0.1f, 0.1f, 0.5f, 0.5f, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(texts().empty());
+  EXPECT_EQ(gs_drawn_menu.num_buttons, 0);
+  bool in_menu = false;
+  int choice = -1;
+  GS_CAL_MENUCHOICE(QG_PC2WC(true, 0.3f, s), QG_PC2WC(false, 0.3f, s), in_menu, choice, s);
+  EXPECT_TRUE(in_menu);
+  EXPECT_EQ(choice, 0);
+}
+
+TEST_F(Menus, SizeFactorFollowsTheReferenceWidth) {
+  const std::pair<float, float> cases[] = {
+      {0.05f, 1.5f}, {0.063f, 1.5f}, {0.083f, 1.4f}, {0.0831f, 1.25f}, {0.1f, 1.25f}, {0.2f, 1.1f}};
+  for (const auto& [width, factor] : cases) {
+    gs_state.reference_width = width;
+    EXPECT_FLOAT_EQ(gs_menu_factor(), factor) << width;
+  }
+}
+
+TEST_F(Menus, ClicksChooseButtonsOrPoints) {
+  draw(0, 3);
+  const GsRect frame_gap{0.1f, 0.2f, 0.101f, 0.201f};  // a corner of the frame
+  Status s = kStatusGood;
+  int type = 99;
+  std::string command;
+  float x = 0, y = 0;
+  // MODE 0: a click beside the buttons is ignored.
+  script({testing::click(frame_gap.xmin, frame_gap.ymin), on_button(5)});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  EXPECT_EQ(type, kGsChoiceButton);
+  EXPECT_EQ(command, "FIVE");
+  // The flash redrew the button sunk, then raised.
+  const std::vector<std::string> drawn = texts();
+  EXPECT_EQ(std::count(drawn.begin(), drawn.end(), "FIVE"), 3);
+
+  // MODE 2 returns the point; MODE 1 a redraw request.
+  script({testing::click(0.9f, 0.9f)});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 2, type, command, x, y, s);
+  EXPECT_EQ(type, kGsChoicePoint);
+  EXPECT_TRUE(command.empty());
+  script({testing::redraw()});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 1, type, command, x, y, s);
+  EXPECT_EQ(type, kGsChoiceRedraw);
+  EXPECT_EQ(s, kStatusGood);
+
+  // The data transform of the last graph is back after the menu and the flash.
+  float x1, y1, x2, y2;
+  QG_INQ_VIEWPORT(x1, y1, x2, y2, s);
+  EXPECT_FLOAT_EQ(x1, gs_state.dgpp.xmin);
+  EXPECT_FLOAT_EQ(y2, gs_state.dgpp.ymax);
+}
+
+TEST_F(Menus, ClickBesideTheButtonsPrintsTheMenu) {
+  TempDir dir;
+  const std::string ps = dir.file("menu.ps");
+  gs_state.menu_document = true;
+  draw(0, 3);
+  Status s = kStatusGood;
+  int type = 0;
+  std::string command;
+  float x = 0, y = 0;
+  // The file name is asked in the window's text box.
+  script({testing::click(0.69f, 0.21f), testing::typed(ps)});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(type, kGsChoiceRedraw);
+  const std::string copy = file_contents(ps);
+  EXPECT_NE(copy.find("SEVEN"), std::string::npos);
+  EXPECT_NE(copy.find("CHOOSE"), std::string::npos);
+  EXPECT_FALSE(gs_state.ps_file);
+}
+
+TEST_F(Menus, SessionRecordedInTheWindowReplaysWithoutIt) {
+  TempDir dir;
+  std::string macro = dir.file("session.mac");
+  std::string log = dir.file("session.log");
+  Status s = kStatusGood;
+  IO_OPEN_OUTMACRO(true, false, macro, s);
+  IO_OPEN_LOGFILE(false, log, s);
+  draw(0, 3);
+  int type = 0;
+  std::string command;
+  float x = 0, y = 0;
+  script({on_button(2), on_button(7)});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  io_outmacro_record("EXIT", s);  // the command that stops the recording
+  IO_CLOSE_OUTMACRO(s);
+  IO_CLOSE_LOGFILE(s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_NE(file_contents(log).find("GRAPHICAL MENU: TWO\nGRAPHICAL MENU: SEVEN\n"),
+            std::string::npos);
+
+  testing::reset_dialogue();
+  testing::TerminalCapture terminal;
+  IO_OPEN_INMACRO(false, macro, s);
+  const int waits = window->waits;
+  std::vector<std::string> replayed;
+  for (int i = 0; i < 3; ++i) {
+    GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+    ASSERT_EQ(s, kStatusGood);
+    replayed.push_back(std::to_string(type) + command);
+  }
+  EXPECT_EQ(replayed, (std::vector<std::string>{"1TWO", "1SEVEN", "-1"}));
+  EXPECT_EQ(window->waits, waits);
+  EXPECT_NE(terminal.text().find("INFO: Control returned to graphics window"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesta
