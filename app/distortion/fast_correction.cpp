@@ -88,9 +88,9 @@ class FastKernel {
         for (std::size_t i = special_start_[row]; i < special_start_[row + 1]; ++i)
           add_special(specials_[i], y, yo);
       }
-      float* o = out_ + element(1, yo, xmaxdat_);
-      const double* a = acc_.data() - base_;
-      for (Index x = xlo_; x <= xhi_; ++x) o[x - 1] = static_cast<float>(o[x - 1] + a[x]);
+      float* o = out_ + element(xlo_, yo, xmaxdat_);
+      const double* a = acc_.data() + (xlo_ - base_);
+      for (Index i = 0; i <= xhi_ - xlo_; ++i) o[i] = static_cast<float>(o[i] + a[i]);
     }
   }
 
@@ -159,15 +159,15 @@ class FastKernel {
   void add_run(const Run& run, Index y, Index yo) {
     const Index r = yo - y - run.sy;
     if (r < 0 || r > 2) return;
-    const float* in = in_row(y);
-    const std::uint8_t* fr = fractions_row(y);
+    const float* in = in_row(y) + (run.x0 - 1);
+    const std::uint8_t* fr = fractions_row(y) + 9 * (run.x0 - 1);
+    const Index n = run.x1 - run.x0 + 1;
     for (Index c = 0; c < 3; ++c) {
       const Index k = 3 * r + c;
       if ((run.mask >> k & 1u) == 0) continue;
-      double* a = acc_.data() - base_ + run.sx + c;
+      double* a = acc_.data() + (run.x0 + run.sx + c - base_);
       const std::uint8_t* f = fr + k;
-      for (Index x = run.x0; x <= run.x1; ++x)
-        a[x] += static_cast<double>(in[x - 1]) * f[9 * (x - 1)];
+      for (Index i = 0; i < n; ++i) a[i] += static_cast<double>(in[i]) * f[9 * i];
     }
   }
 
@@ -179,7 +179,7 @@ class FastKernel {
     const float v = in_row(y)[s.x - 1];
     const bool normal = v < overload_;
     const std::uint8_t* w = fractions_row(y) + 9 * (s.x - 1) + 3 * r;
-    double* a = acc_.data() - base_ + s.x + s.sx;
+    double* a = acc_.data() + (s.x + s.sx - base_);
     for (Index c = 0; c < 3; ++c)
       if (w[c] != 0)
         a[c] += normal ? static_cast<double>(v) * w[c] : 255.0 * static_cast<double>(v);
