@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
+#include <random>
 
 #include "app/distortion/distortion_test_support.hpp"
 #include "app/distortion/lut.hpp"
@@ -221,6 +224,67 @@ TEST_F(Corrections, FitRecoversAKnownDistortion) {
     EXPECT_NEAR(vy, -0.3f + 0.001f * p, 0.02f) << p;
   }
   EXPECT_NE(terminal.text().find("INFO: Worst case fit discrepancies"), std::string::npos);
+}
+
+// The fast kernel against a plain pixel-by-pixel loop on random tables: runs
+// of equal shifts broken at random, over-loaded and NaN pixels, regions that
+// stop short of the arrays, and an image large enough to use threads. Values
+// are quarters, so every sum is exact and the results agree to the bit.
+TEST(FastCorrectionKernel, AgreesWithAPlainLoop) {
+  struct Case {
+    Index xmax, ymax, extra, xs, ys, xe, ye, mxs, mys, mxe, mye;
+  };
+  const Case cases[] = {{40, 30, 3, 3, 2, 37, 28, 2, 4, 39, 26},
+                        {12, 9, 0, 1, 1, 12, 9, 1, 1, 12, 9},
+                        {520, 512, 1, 1, 1, 520, 512, 1, 1, 520, 512}};
+  std::mt19937 random(17);
+  const auto uniform = [&](int lo, int hi) {
+    return std::uniform_int_distribution<int>(lo, hi)(random);
+  };
+  const float overload = 900.0f;
+  for (const Case& c : cases) {
+    DistortionTable table;
+    ASSERT_TRUE(table.allocate(c.xmax + c.extra, c.ymax));
+    std::vector<float> data(static_cast<std::size_t>(c.xmax * c.ymax));
+    int sx = 0, sy = 0;
+    for (Index y = 1; y <= c.ymax; ++y)
+      for (Index x = 1; x <= c.xmax; ++x) {
+        const Index k = element(x, y, table.xmaxlut);
+        if (uniform(0, 3) == 0) sx = uniform(-7, 7), sy = uniform(-7, 7);
+        table.x_shifts[k] = static_cast<std::int8_t>(sx);
+        table.y_shifts[k] = static_cast<std::int8_t>(sy);
+        std::array<int, 10> cuts{0, 255};
+        for (int i = 2; i < 10; ++i) cuts[i] = uniform(0, 1) ? uniform(0, 255) : 0;
+        std::sort(cuts.begin(), cuts.end());
+        for (int i = 0; i < 9; ++i)
+          table.fractions[9 * k + i] = static_cast<std::uint8_t>(cuts[i + 1] - cuts[i]);
+        const int roll = uniform(0, 200);
+        float& v = data[element(x, y, c.xmax)];
+        v = roll == 0 ? std::nanf("") : roll < 4 ? 1000.0f : 0.25f * uniform(-3000, 3000);
+      }
+    std::vector<float> got(static_cast<std::size_t>(c.xmax * c.ymax), 0.5f);
+    std::vector<double> sums(got.size(), 0.0);
+    KZT_CORR_FASTC(table, overload, c.xmax, c.ymax, c.xs, c.ys, c.xe, c.ye, data, c.mxs, c.mys,
+                   c.mxe, c.mye, got);
+    for (Index y = c.ys; y <= c.ye; ++y)
+      for (Index x = c.xs; x <= c.xe; ++x) {
+        const Index k = element(x, y, table.xmaxlut);
+        const float v = data[element(x, y, c.xmax)];
+        for (int i = 0; i < 9; ++i) {
+          const Index cx = x + table.x_shifts[k] + i % 3, cy = y + table.y_shifts[k] + i / 3;
+          const std::uint8_t f = table.fractions[9 * k + i];
+          if (f == 0 || cx < c.mxs || cx > c.mxe || cy < c.mys || cy > c.mye) continue;
+          sums[element(cx, cy, c.xmax)] += v < overload ? double{v} * f : 255.0 * v;
+        }
+      }
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      const float want = static_cast<float>(0.5 + sums[i]);
+      if (std::isnan(want))
+        EXPECT_TRUE(std::isnan(got[i])) << c.xmax << " cell " << i;
+      else
+        ASSERT_EQ(got[i], want) << c.xmax << " cell " << i;
+    }
+  }
 }
 
 }  // namespace

@@ -2,7 +2,12 @@
 // value shared over its 3 x 3 output block in the table's byte fractions.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <thread>
+#include <vector>
 
 #include "app/distortion/correction_common.hpp"
 #include "app/distortion/lut.hpp"
@@ -15,51 +20,209 @@
 
 namespace kesta {
 
+namespace {
+
+// A run of input pixels along one row with the same X and Y shift and an
+// ordinary value (below the over-load value and finite); MASK has bit k set
+// when some pixel of the run has a non-zero fraction k.
+struct Run {
+  Index x0 = 0;
+  Index x1 = 0;
+  Index sx = 0;
+  Index sy = 0;
+  unsigned mask = 0;
+};
+
+// An over-loaded or non-finite input pixel, applied one by one.
+struct Special {
+  Index x = 0;
+  Index sx = 0;
+  Index sy = 0;
+};
+
+// Output rows handled by one worker at a time: the runs of the input rows
+// reaching them are found once per block.
+constexpr Index kBlockRows = 64;
+// Below this many input pixels one thread does the whole region.
+constexpr Index kThreadedPixels = Index{1} << 18;
+
+class FastKernel {
+ public:
+  FastKernel(const DistortionTable& table, float overload_value, Index xmaxdat, Index xstrelm,
+             Index ystrelm, Index xendelm, Index yendelm, const float* data, Index mxstrelm,
+             Index mystrelm, Index mxendelm, Index myendelm, float* out)
+      : table_(table), overload_(overload_value), xmaxdat_(xmaxdat), xstrelm_(xstrelm),
+        ystrelm_(ystrelm), xendelm_(xendelm), yendelm_(yendelm), data_(data), out_(out),
+        // Output cells reachable from the region: shifts are -7..7 and a
+        // block reaches 2 past its corner.
+        base_(xstrelm - 7),
+        xlo_(std::max(mxstrelm, xstrelm - 7)), xhi_(std::min(mxendelm, xendelm + 9)),
+        ylo_(std::max(mystrelm, ystrelm - 7)), yhi_(std::min(myendelm, yendelm + 9)) {}
+
+  Index first_row() const { return ylo_; }
+  Index last_row() const { return yhi_; }
+
+  // Output rows YA..YB, each written once from a sum in double of every
+  // contribution it receives, so the result does not depend on how rows are
+  // shared between threads.
+  void rows(Index ya, Index yb) {
+    const Index in_lo = std::max(ystrelm_, ya - 9);
+    const Index in_hi = std::min(yendelm_, yb + 7);
+    runs_.clear();
+    specials_.clear();
+    run_start_.assign(static_cast<std::size_t>(std::max<Index>(in_hi - in_lo + 2, 1)), 0);
+    special_start_.assign(run_start_.size(), 0);
+    for (Index y = in_lo; y <= in_hi; ++y) {
+      find_runs(y);
+      run_start_[static_cast<std::size_t>(y - in_lo + 1)] = runs_.size();
+      special_start_[static_cast<std::size_t>(y - in_lo + 1)] = specials_.size();
+    }
+    acc_.resize(static_cast<std::size_t>(xendelm_ - xstrelm_ + 17));
+    for (Index yo = ya; yo <= yb; ++yo) {
+      std::fill(acc_.begin(), acc_.end(), 0.0);
+      const Index from = std::max(in_lo, yo - 9), to = std::min(in_hi, yo + 7);
+      for (Index y = from; y <= to; ++y) {
+        const auto row = static_cast<std::size_t>(y - in_lo);
+        for (std::size_t i = run_start_[row]; i < run_start_[row + 1]; ++i)
+          add_run(runs_[i], y, yo);
+        for (std::size_t i = special_start_[row]; i < special_start_[row + 1]; ++i)
+          add_special(specials_[i], y, yo);
+      }
+      float* o = out_ + element(xlo_, yo, xmaxdat_);
+      const double* a = acc_.data() + (xlo_ - base_);
+      for (Index i = 0; i <= xhi_ - xlo_; ++i) o[i] = static_cast<float>(o[i] + a[i]);
+    }
+  }
+
+ private:
+  const float* in_row(Index y) const { return data_ + element(1, y, xmaxdat_); }
+  const std::uint8_t* fractions_row(Index y) const {
+    return table_.fractions.data() + 9 * element(1, y, table_.xmaxlut);
+  }
+
+  // Below the over-load value and finite (false for NaN), in a form the
+  // compiler vectorises.
+  bool ordinary(float v) const {
+    return v < overload_ && std::fabs(v) <= std::numeric_limits<float>::max();
+  }
+
+  void find_runs(Index y) {
+    const float* in = in_row(y) - 1;
+    const Index row = element(1, y, table_.xmaxlut);
+    const std::int8_t* xs = table_.x_shifts.data() + row - 1;
+    const std::int8_t* ys = table_.y_shifts.data() + row - 1;
+    const std::uint8_t* fr = fractions_row(y) - 9;
+    Index x = xstrelm_;
+    while (x <= xendelm_) {
+      const std::int8_t sx = xs[x], sy = ys[x];
+      if (!ordinary(in[x])) {
+        specials_.push_back({x, sx, sy});
+        ++x;
+        continue;
+      }
+      const Index x0 = x++;
+      // Whole groups of pixels first, tested without an early exit.
+      constexpr Index kGroup = 16;
+      while (x + kGroup - 1 <= xendelm_) {
+        bool same = true;
+        for (Index i = x; i < x + kGroup; ++i)
+          same &= (xs[i] == sx) & (ys[i] == sy) & ordinary(in[i]);
+        if (!same) break;
+        x += kGroup;
+      }
+      while (x <= xendelm_ && xs[x] == sx && ys[x] == sy && ordinary(in[x])) ++x;
+      runs_.push_back({x0, x - 1, sx, sy, fraction_mask(fr + 9 * x0, x - x0)});
+    }
+  }
+
+  // Bit k set when fraction k of any of the N pixels from FR is non-zero:
+  // eight pixels' 72 bytes are nine words, each byte of a word a fixed k.
+  static unsigned fraction_mask(const std::uint8_t* fr, Index n) {
+    std::uint64_t words[9] = {};
+    Index i = 0;
+    for (; i + 8 <= n; i += 8)
+      for (int j = 0; j < 9; ++j) {
+        std::uint64_t w = 0;
+        std::memcpy(&w, fr + 9 * i + 8 * j, 8);
+        words[j] |= w;
+      }
+    unsigned mask = 0;
+    for (int j = 0; j < 9; ++j)
+      for (int b = 0; b < 8; ++b)
+        if ((words[j] >> (8 * b)) & 0xFF) mask |= 1u << ((8 * j + b) % 9);
+    for (Index p = 9 * i; p < 9 * n; ++p)
+      if (fr[p] != 0) mask |= 1u << (p % 9);
+    return mask;
+  }
+
+  // Block row YO - Y - SY of every pixel of the run into the sums.
+  void add_run(const Run& run, Index y, Index yo) {
+    const Index r = yo - y - run.sy;
+    if (r < 0 || r > 2) return;
+    const float* in = in_row(y) + (run.x0 - 1);
+    const std::uint8_t* fr = fractions_row(y) + 9 * (run.x0 - 1);
+    const Index n = run.x1 - run.x0 + 1;
+    for (Index c = 0; c < 3; ++c) {
+      const Index k = 3 * r + c;
+      if ((run.mask >> k & 1u) == 0) continue;
+      double* a = acc_.data() + (run.x0 + run.sx + c - base_);
+      const std::uint8_t* f = fr + k;
+      for (Index i = 0; i < n; ++i) a[i] += static_cast<double>(in[i]) * f[9 * i];
+    }
+  }
+
+  // An over-loaded (or NaN) value adds 255 x v to each cell of non-zero
+  // fraction, so that it stays over-loaded after the scaling by 1/255.
+  void add_special(const Special& s, Index y, Index yo) {
+    const Index r = yo - y - s.sy;
+    if (r < 0 || r > 2) return;
+    const float v = in_row(y)[s.x - 1];
+    const bool normal = v < overload_;
+    const std::uint8_t* w = fractions_row(y) + 9 * (s.x - 1) + 3 * r;
+    double* a = acc_.data() + (s.x + s.sx - base_);
+    for (Index c = 0; c < 3; ++c)
+      if (w[c] != 0)
+        a[c] += normal ? static_cast<double>(v) * w[c] : 255.0 * static_cast<double>(v);
+  }
+
+  const DistortionTable& table_;
+  const float overload_;
+  const Index xmaxdat_, xstrelm_, ystrelm_, xendelm_, yendelm_;
+  const float* const data_;
+  float* const out_;
+  const Index base_, xlo_, xhi_, ylo_, yhi_;
+  std::vector<Run> runs_;
+  std::vector<Special> specials_;
+  std::vector<std::size_t> run_start_, special_start_;
+  std::vector<double> acc_;
+};
+
+}  // namespace
+
 void KZT_CORR_FASTC(const DistortionTable& table, float overload_value, Index xmaxdat,
                     Index /*ymaxdat*/, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                     std::span<const float> data, Index mxstrelm, Index mystrelm, Index mxendelm,
                     Index myendelm, std::span<float> mdata) {
-  const Index xmaxlut = table.xmaxlut;
-  float* const out = mdata.data();
-  for (Index y = ystrelm; y <= yendelm; ++y) {
-    const float* in = data.data() + element(1, y, xmaxdat);
-    const std::int8_t* xs = table.x_shifts.data() + element(1, y, xmaxlut);
-    const std::int8_t* ys = table.y_shifts.data() + element(1, y, xmaxlut);
-    const std::uint8_t* fr = table.fractions.data() + 9 * element(1, y, xmaxlut);
-    for (Index x = xstrelm; x <= xendelm; ++x) {
-      const float v = in[x - 1];
-      const Index tx = x + xs[x - 1];
-      const Index ty = y + ys[x - 1];
-      const std::uint8_t* w = fr + 9 * (x - 1);
-      const bool normal = v < overload_value;
-      if (normal && std::isfinite(v) && tx >= mxstrelm && tx + 2 <= mxendelm && ty >= mystrelm &&
-          ty + 2 <= myendelm) {
-        // The whole block lies inside: a zero fraction adds nothing to a
-        // finite value, so only empty block rows are skipped.
-        const double dv = v;
-        float* o = out + element(tx, ty, xmaxdat);
-        for (int r = 0; r < 3; ++r, o += xmaxdat, w += 3) {
-          if ((w[0] | w[1] | w[2]) == 0) continue;
-          o[0] = static_cast<float>(o[0] + dv * w[0]);
-          o[1] = static_cast<float>(o[1] + dv * w[1]);
-          o[2] = static_cast<float>(o[2] + dv * w[2]);
-        }
-        continue;
-      }
-      const double add = normal ? static_cast<double>(v) : 255.0 * static_cast<double>(v);
-      for (Index r = 0; r < 3; ++r) {
-        const Index cy = ty + r;
-        if (cy < mystrelm || cy > myendelm) continue;
-        for (Index c = 0; c < 3; ++c) {
-          const Index cx = tx + c;
-          const std::uint8_t f = w[3 * r + c];
-          if (f == 0 || cx < mxstrelm || cx > mxendelm) continue;
-          float& cell = out[element(cx, cy, xmaxdat)];
-          cell = static_cast<float>(cell + (normal ? add * f : add));
-        }
-      }
-    }
-  }
+  if (xstrelm > xendelm || ystrelm > yendelm) return;
+  const FastKernel shared(table, overload_value, xmaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                          data.data(), mxstrelm, mystrelm, mxendelm, myendelm, mdata.data());
+  const Index first = shared.first_row(), last = shared.last_row();
+  if (first > last || xstrelm - 7 > mxendelm || xendelm + 9 < mxstrelm) return;
+  const Index blocks = (last - first + kBlockRows) / kBlockRows;
+  const Index pixels = (xendelm - xstrelm + 1) * (yendelm - ystrelm + 1);
+  const Index threads =
+      pixels < kThreadedPixels
+          ? 1
+          : std::min<Index>(blocks, std::max<Index>(1, std::thread::hardware_concurrency()));
+  std::atomic<Index> next{0};
+  auto work = [&] {
+    FastKernel kernel = shared;
+    for (Index b = next++; b < blocks; b = next++)
+      kernel.rows(first + b * kBlockRows, std::min(last, first + (b + 1) * kBlockRows - 1));
+  };
+  std::vector<std::jthread> workers;
+  for (Index t = 1; t < threads; ++t) workers.emplace_back(work);
+  work();
 }
 
 void KZT_CORR_FAST(bool gui, const DistortionTable& table, Index xmaxdat, Index ymaxdat,

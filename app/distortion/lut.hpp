@@ -98,7 +98,10 @@ void KZT_CORR_FAST(bool gui, const DistortionTable& table, Index xmaxdat, Index 
 // The kernel: adds v x fraction of every input pixel of the region (which
 // lies inside the table's extent) into the output cells inside the output
 // region; a value at or above the over-load value (or NaN) adds 255 x v to
-// each cell of non-zero fraction. MDATA holds sums in units of 1/255.
+// each cell of non-zero fraction. MDATA holds sums in units of 1/255: each
+// cell gets the sum, in double, of all it receives, rounded once. Large
+// regions are shared between threads; the result does not depend on their
+// number.
 void KZT_CORR_FASTC(const DistortionTable& table, float overload_value, Index xmaxdat,
                     Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                     std::span<const float> data, Index mxstrelm, Index mystrelm, Index mxendelm,
