@@ -128,7 +128,8 @@ class RecordWriter {
  public:
   RecordWriter(std::FILE* file, Index record_bytes, int bytes, bool swap, Index& record)
       : file_(file),
-        buffer_(static_cast<std::size_t>(record_bytes), 0),
+        record_bytes_(static_cast<std::size_t>(record_bytes)),
+        buffer_(record_bytes_ * std::max<std::size_t>(1, kBufferBytes / record_bytes_), 0),
         per_record_(record_bytes / bytes),
         swap_(swap),
         record_(record) {
@@ -143,28 +144,56 @@ class RecordWriter {
     if constexpr (sizeof(T) > 1) {
       if (swap_) value = byte_swapped(value);
     }
-    std::memcpy(buffer_.data() + used_ * sizeof(T), &value, sizeof(T));
-    if (++used_ == per_record_) flush();
+    std::memcpy(at<T>(), &value, sizeof(T));
+    if (++used_ == per_record_) end_record();
+  }
+  // VALUES in turn, as put does one by one (VALUES is swapped in place).
+  template <typename T>
+  void put(std::span<T> values) {
+    if constexpr (sizeof(T) > 1) {
+      if (swap_) swap_bytes(values);
+    }
+    while (!values.empty()) {
+      const auto n = std::min(values.size(), static_cast<std::size_t>(per_record_ - used_));
+      std::memcpy(at<T>(), values.data(), n * sizeof(T));
+      values = values.subspan(n);
+      used_ += static_cast<Index>(n);
+      if (used_ == per_record_) end_record();
+    }
   }
   Index per_record() const { return per_record_; }
 
   // Writes the partly filled last record (zero-padded); false on any failure.
   bool finish() {
-    if (used_ > 0) flush();
+    if (used_ > 0) end_record();
+    write_out();
     if (ok_ && std::fflush(file_) != 0) fail();
     return ok_;
   }
   int error() const { return error_; }
 
  private:
-  // The buffer is all zero after each record, so a partly filled one is
-  // already zero-padded.
-  void flush() {
+  // Records are gathered into about this many bytes per write.
+  static constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+
+  template <typename T>
+  unsigned char* at() {
+    return buffer_.data() + filled_ * record_bytes_ + static_cast<std::size_t>(used_) * sizeof(T);
+  }
+  void end_record() {
     used_ = 0;
-    if (!ok_) return;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) return fail();
-    std::fill(buffer_.begin(), buffer_.end(), 0);
-    ++record_;
+    if (++filled_ * record_bytes_ == buffer_.size()) write_out();
+  }
+  // The buffer is all zero after each write, so a partly filled record is
+  // already zero-padded.
+  void write_out() {
+    const std::size_t bytes = filled_ * record_bytes_;
+    const auto records = static_cast<Index>(filled_);
+    filled_ = 0;
+    if (!ok_ || bytes == 0) return;
+    if (std::fwrite(buffer_.data(), 1, bytes, file_) != bytes) return fail();
+    std::fill_n(buffer_.begin(), bytes, 0);
+    record_ += records;
   }
   void fail() {
     ok_ = false;
@@ -172,11 +201,13 @@ class RecordWriter {
   }
 
   std::FILE* file_;
+  std::size_t record_bytes_;
   std::vector<unsigned char> buffer_;
   Index per_record_;
   bool swap_;
   Index& record_;
-  Index used_ = 0;
+  Index used_ = 0;           // values in the record being filled
+  std::size_t filled_ = 0;  // whole records waiting in the buffer
   bool ok_ = false;
   int error_ = 0;
 };
@@ -185,11 +216,21 @@ class RecordWriter {
 // so that nothing overflows before the clip. NaN counts as LOWER.
 struct Scaler {
   double lower, factor, bottom, top;
-  bool offset;  // 1 and 2 bytes scale v - LOWER, 4 bytes v itself
+  double shift;  // subtracted before scaling: LOWER for 1 and 2 bytes, 0 for 4
+  // BOTTOM and TOP are whole numbers inside 32-bit integers, so clipping
+  // before rounding gives the same value, and the rounding needs no library
+  // call: the truncation and its remainder are exact. LOWER and FACTOR are
+  // finite and FACTOR not zero, so the scaled value is never NaN. Every
+  // comparison is made whatever the value, so a line of them vectorises.
   double operator()(float value) const {
     const double v = std::isnan(value) ? lower : static_cast<double>(value);
-    const double scaled = std::round((offset ? v - lower : v) * factor);
-    return std::clamp(scaled, bottom, top);
+    const double scaled = (v - shift) * factor;
+    const double above = scaled < bottom ? bottom : scaled;
+    const double clipped = above > top ? top : above;
+    const auto whole = static_cast<std::int32_t>(clipped);
+    const double rest = clipped - static_cast<double>(whole);
+    return static_cast<double>(whole + static_cast<std::int32_t>(rest >= 0.5) -
+                               static_cast<std::int32_t>(rest <= -0.5));
   }
 };
 
@@ -214,10 +255,13 @@ void put_region(RecordWriter& out, const Scaler& scale, std::span<const float> a
     }
     return;
   }
+  // Each row is scaled whole into a line of integers, then sent at once.
+  std::vector<T> line(static_cast<std::size_t>(xendelm - xstrelm + 1));
   for (Index j = 0; j <= yendelm - ystrelm; ++j) {
     const Index y = reverse ? yendelm - j : ystrelm + j;
-    const float* row = array.data() + element(1, y, xmaxdat);
-    for (Index x = xstrelm; x <= xendelm; ++x) out.put(static_cast<T>(scale(row[x - 1])));
+    const float* row = array.data() + element(xstrelm, y, xmaxdat);
+    for (std::size_t x = 0; x < line.size(); ++x) line[x] = static_cast<T>(scale(row[x]));
+    out.put(std::span<T>(line));
     padding(xendelm - xstrelm + 1);
   }
 }
@@ -324,7 +368,7 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
   if (!std::isfinite(lo) || !std::isfinite(hi) || denominator == 0.0 || !std::isfinite(factor) ||
       factor == 0.0)
     return fail(13);
-  const Scaler scale{lo, factor, bytes == 4 ? -2147483647.0 : 0.0, top, bytes != 4};
+  const Scaler scale{lo, factor, bytes == 4 ? -2147483647.0 : 0.0, top, bytes == 4 ? 0.0 : lo};
 
   RecordWriter out(io_stream(stream), record_bytes, bytes, swap, record);
   switch (bytes) {

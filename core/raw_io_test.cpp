@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <vector>
 
@@ -165,6 +166,11 @@ TEST(RawWrite, ScalesRoundsAndClips) {
   w = uwrite({.xmax = 3, .ymax = 1, .data = {10, -30, 0}, .record_bytes = 12, .bytes = 4,
               .big_endian = IO_BIG_ENDIAN(), .lower = -10, .upper = 5});
   EXPECT_EQ(w.file, raw<std::int32_t>({2147483647, -2147483647, 0}));
+  // Negative values round away from zero; NaN counts as the lower limit.
+  w = uwrite({.xmax = 3, .ymax = 1, .data = {-2.6f, -2.4f, std::nanf("")}, .record_bytes = 12,
+              .bytes = 4, .big_endian = IO_BIG_ENDIAN(), .lower = -2147483648.0f,
+              .upper = 2147483648.0f});
+  EXPECT_EQ(w.file, raw<std::int32_t>({-3, -2, -2147483647}));
   // A range of zero width (an all-zero image) is refused, not divided by.
   for (int bytes : {1, 2, 4}) {
     w = uwrite({.xmax = 1, .ymax = 1, .data = {0}, .record_bytes = 8, .bytes = bytes, .upper = 0});

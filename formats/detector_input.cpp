@@ -62,8 +62,9 @@ bool StreamInput::seek(Index offset) {
   return retstat == 0;
 }
 
-bool read_detector_pixels(StreamInput& input, const std::string& path, const PixelLayout& l,
-                          const ReadRequest& request, ScratchImage& image, Status& status) {
+bool prepare_detector_pixels(const StreamInput& input, const std::string& path,
+                             const PixelLayout& l, const ReadRequest& request,
+                             ScratchImage& image, Index& xend, Index& yend, Status& status) {
   Index pixels = 0, bytes = 0;
   if (l.file_xnum < 1 || l.file_ynum < 1 || !checked_product(l.file_xnum, l.file_ynum, pixels) ||
       !checked_product(pixels, l.bytes, bytes)) {
@@ -88,8 +89,15 @@ bool read_detector_pixels(StreamInput& input, const std::string& path, const Pix
     IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
     IO_WRITE("         only a part of the image will be input. ", status);
   }
-  const Index xend = std::min(l.file_xnum, request.xmaxdat);
-  const Index yend = std::min(l.file_ynum, request.ymaxdat);
+  xend = std::min(l.file_xnum, request.xmaxdat);
+  yend = std::min(l.file_ynum, request.ymaxdat);
+  return true;
+}
+
+bool read_detector_pixels(StreamInput& input, const std::string& path, const PixelLayout& l,
+                          const ReadRequest& request, ScratchImage& image, Status& status) {
+  Index xend = 0, yend = 0;
+  if (!prepare_detector_pixels(input, path, l, request, image, xend, yend, status)) return false;
   constexpr Index kBuffer = Index{1} << 16;
   Index xnum = 0, ynum = 0;
   Status local = ST_GOOD();

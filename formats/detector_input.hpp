@@ -4,9 +4,11 @@
 // the pixel array read through the region readers into a scratch image, and
 // the description every detector image gets.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
@@ -68,6 +70,46 @@ struct PixelLayout {
 // array.
 bool read_detector_pixels(StreamInput& input, const std::string& path, const PixelLayout& layout,
                           const ReadRequest& request, ScratchImage& image, Status& status);
+
+// The checks and the allocation of read_detector_pixels, without reading:
+// true with the extent to read (XEND x YEND pixels, the arrays' part of the
+// file) once IMAGE is allocated and the size warnings said.
+bool prepare_detector_pixels(const StreamInput& input, const std::string& path,
+                             const PixelLayout& layout, const ReadRequest& request,
+                             ScratchImage& image, Index& xend, Index& yend, Status& status);
+
+// The pixel array of LAYOUT (rows in file order, columns left first), once
+// prepare_detector_pixels gave XEND and YEND, read in large blocks and turned
+// into the image's values in one pass: DECODE(const unsigned char* raw,
+// float* out, Index count) makes COUNT values of one row from its raw bytes
+// (byte order, sign and any scale its own). False after a message when a
+// read fails.
+template <typename Decode>
+bool decode_detector_pixels(StreamInput& input, const std::string& path, const PixelLayout& layout,
+                            Index xend, Index yend, ScratchImage& image, Decode decode,
+                            Status& status) {
+  // Whole rows a block while a row is small; otherwise each row's part read.
+  constexpr Index kBlock = Index{1} << 18;
+  const Index row_bytes = layout.file_xnum * layout.bytes;
+  const bool whole_rows = row_bytes <= kBlock;
+  const Index rows = whole_rows ? std::max<Index>(1, kBlock / row_bytes) : 1;
+  const Index read_bytes = whole_rows ? row_bytes : xend * layout.bytes;
+  std::vector<unsigned char> block(static_cast<std::size_t>(rows * read_bytes));
+  for (Index y = 0; y < yend; y += rows) {
+    const Index n = std::min(rows, yend - y);
+    if (!input.read(layout.start + y * row_bytes, block.data(),
+                    whole_rows ? n * row_bytes : read_bytes)) {
+      report_unread_file(path, "could not be read", status);
+      return false;
+    }
+    for (Index j = 0; j < n; ++j)
+      decode(block.data() + j * read_bytes, image.data.get() + element(1, y + j + 1, image.xmaxdat),
+             xend);
+  }
+  image.xnumdat = xend;
+  image.ynumdat = yend;
+  return true;
+}
 
 // The description of a detector image read: axes at the pixel centres,
 // labels "Columns", "Rows", "Intensity", TITLE, and the variances a copy of

@@ -2,10 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -72,6 +76,31 @@ bool read_description(const std::string& path, FujiDescription& d, Status& statu
   return ok;
 }
 
+// The linearisation of stored values 0 .. 2^BITS - 1, built once for each
+// set of values and kept for the reads that follow.
+std::shared_ptr<const std::vector<float>> linearisation_table(Index bits, Index sensitivity,
+                                                              double latitude) {
+  struct Kept {
+    Index bits = 0, sensitivity = 0;
+    double latitude = 0;
+    std::shared_ptr<const std::vector<float>> table;
+  };
+  static std::mutex guard;
+  static Kept kept;
+  const std::lock_guard<std::mutex> hold(guard);
+  if (kept.table && kept.bits == bits && kept.sensitivity == sensitivity &&
+      kept.latitude == latitude)
+    return kept.table;
+  const Index entries = Index{1} << bits;
+  auto table = std::make_shared<std::vector<float>>(static_cast<std::size_t>(entries));
+  for (Index k = 0; k < entries; ++k)
+    (*table)[static_cast<std::size_t>(k)] = static_cast<float>(
+        (4000.0 / static_cast<double>(sensitivity)) * 100.0 *
+        std::pow(10.0, latitude * (static_cast<double>(k) / static_cast<double>(entries) - 0.5)));
+  kept = Kept{bits, sensitivity, latitude, table};
+  return table;
+}
+
 }  // namespace
 
 std::string fuji_image_file(const std::string& inf_path) {
@@ -123,25 +152,32 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
   IO_WRITE("INFO: Inputting data from file", status);
   ScratchImage& image = result.image;
   const int bytes = d.bits == 8 ? 1 : 2;
-  if (!read_detector_pixels(input, img_path, {d.nx, d.ny, 0, bytes, false, !IO_BIG_ENDIAN(), false},
-                            request, image, status))
+  const PixelLayout layout{d.nx, d.ny, 0, bytes, false, !IO_BIG_ENDIAN(), false};
+  Index xend = 0, yend = 0;
+  if (!prepare_detector_pixels(input, img_path, layout, request, image, xend, yend, status))
     return ImageRead{};
 
   IO_WRITE("INFO: Linearising data", status);
-  const Index entries = Index{1} << d.bits;
-  std::vector<float> table(static_cast<std::size_t>(entries));
-  for (Index k = 0; k < entries; ++k)
-    table[static_cast<std::size_t>(k)] = static_cast<float>(
-        (4000.0 / static_cast<double>(d.sensitivity)) * 100.0 *
-        std::pow(10.0, d.latitude * (static_cast<double>(k) / static_cast<double>(entries) - 0.5)));
-  for (Index y = 1; y <= image.ynumdat; ++y) {
-    float* row = image.data.get() + element(1, y, image.xmaxdat);
-    for (Index x = 0; x < image.xnumdat; ++x) {
-      // Stored values beyond the table (more bits than b) take its last entry.
-      const auto k = std::min(static_cast<Index>(row[x]), entries - 1);
-      row[x] = table[static_cast<std::size_t>(k)];
-    }
-  }
+  const std::shared_ptr<const std::vector<float>> table =
+      linearisation_table(d.bits, d.sensitivity, d.latitude);
+  const float* entry = table->data();
+  // Stored values beyond the table (more bits than b) take its last entry.
+  const auto last = static_cast<std::uint32_t>(table->size() - 1);
+  const auto linearise = [entry, last](auto read) {
+    return [entry, last, read](const unsigned char* raw, float* out, Index count) {
+      for (Index x = 0; x < count; ++x) out[x] = entry[std::min(read(raw, x), last)];
+    };
+  };
+  // 16-bit values are stored most significant byte first.
+  const auto byte = [](const unsigned char* raw, Index x) -> std::uint32_t { return raw[x]; };
+  const auto word = [](const unsigned char* raw, Index x) -> std::uint32_t {
+    return (std::uint32_t{raw[2 * x]} << 8) | raw[2 * x + 1];
+  };
+  if (!(bytes == 1 ? decode_detector_pixels(input, img_path, layout, xend, yend, image,
+                                            linearise(byte), status)
+                   : decode_detector_pixels(input, img_path, layout, xend, yend, image,
+                                            linearise(word), status)))
+    return ImageRead{};
   const std::size_t slash = inf_path.rfind('/');
   describe_detector_image(slash == std::string::npos ? inf_path : inf_path.substr(slash + 1),
                           image);

@@ -52,6 +52,18 @@ TEST_F(Fuji, SixteenAndEightBitScansAreLinearised) {
   ASSERT_EQ(r.retstat, 0) << terminal_.text();
   EXPECT_FLOAT_EQ(at(r, 1), 100.0f);
   EXPECT_FLOAT_EQ(at(r, 2), 1.0f);
+
+  // Each description has its own table: another latitude, then 12 bits stored
+  // in 16, where a value beyond 4095 takes the last entry.
+  put("scan.inf", inf("16", "2"));
+  put("scan.img", std::string("\x80\x00\x00\x00\xff\xff", 6));
+  r = read();
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_FLOAT_EQ(at(r, 2), 10.0f);
+  put("scan.inf", inf("12", "4"));
+  r = read();
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_NEAR(at(r, 3), 9977.54f, 0.01f);
 }
 
 TEST_F(Fuji, TheImageFileBesideTheDescriptionIsFound) {

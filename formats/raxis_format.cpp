@@ -1,6 +1,9 @@
 #include "formats/raxis_format.hpp"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "core/io_output.hpp"
 #include "formats/detector_input.hpp"
@@ -31,19 +34,31 @@ ImageRead read_raxis_file(const std::string& path, const ReadRequest& request, S
   const Index start = int32_at(&h[784], swap);
   const float scale = real32_at(&h[800], swap);
   ScratchImage& image = result.image;
-  if (start < 0 || !read_detector_pixels(input, path, {nx, ny, start, 2, true, swap, false},
-                                         request, image, status)) {
-    if (start < 0) report_unread_file(path, "gives a header length below 0", status);
+  if (start < 0) {
+    report_unread_file(path, "gives a header length below 0", status);
+    return result;
+  }
+  // Large values are stored folded (negative): unfolded as each row is read.
+  const auto unfold = [scale](auto swapped) {
+    return [scale](const unsigned char* raw, float* out, Index count) {
+      for (Index x = 0; x < count; ++x) {
+        std::uint16_t u;
+        std::memcpy(&u, raw + 2 * x, 2);
+        if constexpr (decltype(swapped)::value) u = __builtin_bswap16(u);
+        const auto stored = static_cast<std::int16_t>(u);
+        const auto v = static_cast<float>(stored);
+        out[x] = stored < 0 ? (v + 32768.0f) * scale : v;
+      }
+    };
+  };
+  const PixelLayout layout{nx, ny, start, 2, true, swap, false};
+  Index xend = 0, yend = 0;
+  if (!prepare_detector_pixels(input, path, layout, request, image, xend, yend, status) ||
+      !(swap ? decode_detector_pixels(input, path, layout, xend, yend, image,
+                                      unfold(std::true_type{}), status)
+             : decode_detector_pixels(input, path, layout, xend, yend, image,
+                                      unfold(std::false_type{}), status)))
     return ImageRead{};
-  }
-  // Large values are stored folded: unfold them.
-  for (Index y = 1; y <= image.ynumdat; ++y) {
-    float* row = image.data.get() + element(1, y, image.xmaxdat);
-    for (Index x = 0; x < image.xnumdat; ++x) {
-      const float v = row[x];
-      row[x] = v < 0.0f ? (v + 32768.0f) * scale : v;  // a select: vectorises
-    }
-  }
   describe_detector_image(path, image);
   result.retstat = 0;
   return result;
