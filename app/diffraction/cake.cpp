@@ -70,21 +70,26 @@ struct Setup {
   double polarisation;
   double h, w, o, t_in, dt, aw;
   bool full_circle;
+  // Displacements of the pixel centres in pixels (shape of DATA), or empty.
+  std::span<const float> x_shift, y_shift;
+  double xps, yps;
 };
 
-// Hash of the mask bytes of the region, eight at a time.
-std::uint64_t mask_hash(std::span<const std::uint8_t> mask, Index xmaxdat, Index xs, Index ys,
-                        Index xe, Index ye) {
-  if (mask.empty()) return 0x9e3779b97f4a7c15ull;
+// Hash of the bytes of the region of an array of DATA's shape, eight at a
+// time (the mask, the displacements).
+template <class T>
+std::uint64_t region_hash(std::span<const T> array, Index xmaxdat, Index xs, Index ys, Index xe,
+                          Index ye) {
+  if (array.empty()) return 0x9e3779b97f4a7c15ull;
   std::uint64_t h = 0xcbf29ce484222325ull;
   const auto mix = [&h](std::uint64_t v) {
     h ^= v;
     h *= 0x100000001b3ull;
     h ^= h >> 29;
   };
-  const Index width = xe - xs + 1;
+  const Index width = (xe - xs + 1) * static_cast<Index>(sizeof(T));
   for (Index j = ys; j <= ye; ++j) {
-    const std::uint8_t* row = mask.data() + element(xs, j, xmaxdat);
+    const auto* row = reinterpret_cast<const std::uint8_t*>(array.data() + element(xs, j, xmaxdat));
     Index i = 0;
     for (; i + 8 <= width; i += 8) {
       std::uint64_t v;
@@ -128,22 +133,22 @@ inline float atan2_select(float y, float x) {
 
 // A row's 2-theta (from RADIUS, negative for no angle), azimuth and
 // polarisation factor, each a straight loop.
-void angles_row(const double* radius, const double* x, double y, std::size_t n,
+void angles_row(const double* radius, const double* x, const double* y, std::size_t n,
                                float inverse_d, bool azimuths, bool polarisation, double d,
                                double p, float* two_theta, float* azimuth, double* factor) {
   for (std::size_t i = 0; i < n; ++i)
     two_theta[i] =
         atan_nonnegative(static_cast<float>(radius[i] > 0.0 ? radius[i] : 0.0) * inverse_d);
   if (azimuths) {
-    const float yf = static_cast<float>(y);
-    for (std::size_t i = 0; i < n; ++i) azimuth[i] = atan2_select(yf, static_cast<float>(x[i]));
+    for (std::size_t i = 0; i < n; ++i)
+      azimuth[i] = atan2_select(static_cast<float>(y[i]), static_cast<float>(x[i]));
   }
   if (polarisation)
     for (std::size_t i = 0; i < n; ++i) {
-      const double r = radius[i], rr = x[i] * x[i] + y * y;
+      const double r = radius[i], rr = x[i] * x[i] + y[i] * y[i];
       const double c = d * d / (r * r + d * d);
       // cos(2 azimuth), 1 at the beam centre.
-      const double cos2 = rr > 0.0 ? (x[i] * x[i] - y * y) / (rr > 0.0 ? rr : 1.0) : 1.0;
+      const double cos2 = rr > 0.0 ? (x[i] * x[i] - y[i] * y[i]) / (rr > 0.0 ? rr : 1.0) : 1.0;
       factor[i] = ((c + 1.0) - (1.0 - c) * cos2 * p) * 0.5;
     }
 }
@@ -224,13 +229,28 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool row_edges = s.scan_type == kScanRadial || (s.scan_type == kScanTwoTheta && expand);
   std::vector<double> edge_lo(wsize), edge_hi(wsize), inverse_row(wsize, 1.0);
   std::vector<double> angle(wsize), azimuth_lo(wsize), azimuth_hi(wsize);
+  // Pixel centres moved by the caller's displacements (pixels), when given.
+  const bool shifted = !s.x_shift.empty();
+  std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
   for (std::size_t i = 0; i < wsize; ++i) xoff[i] = g.x_offset(s.xstrelm + static_cast<Index>(i));
   std::size_t pixel = 0;
   for (Index j = b.ystart; j <= b.yend; ++j) {
     row_shares.clear();
-    const double y = g.y_offset(j);
-    g.radius_row(j, s.xstrelm, s.xendelm, radius);
-    angles_row(radius.data(), xoff.data(), y, wsize, inverse_d, !every_azimuth,
+    const double yc = g.y_offset(j);
+    if (shifted) {
+      for (std::size_t i = 0; i < wsize; ++i) {
+        const auto e = static_cast<std::size_t>(
+            element(s.xstrelm + static_cast<Index>(i), j, s.xmaxdat));
+        xrow[i] = xoff[i] + s.x_shift[e] * s.xps;
+        yrow[i] = yc + s.y_shift[e] * s.yps;
+        radius[i] = g.radius(xrow[i], yrow[i]);
+      }
+    } else {
+      std::fill(yrow.begin(), yrow.end(), yc);
+      g.radius_row(j, s.xstrelm, s.xendelm, radius);
+    }
+    const double* xs = shifted ? xrow.data() : xoff.data();
+    angles_row(radius.data(), xs, yrow.data(), wsize, inverse_d, !every_azimuth,
                s.correct_polarisation, d, s.polarisation, two_theta.data(), azimuth.data(),
                factor.data());
     // Footprint edges in bins where they need no further transcendental:
@@ -270,7 +290,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     for (Index i = s.xstrelm; i <= s.xendelm; ++i, ++pixel) {
       if (!mask.empty() && mask[static_cast<std::size_t>(element(i, j, s.xmaxdat))] != 0) continue;
       const std::size_t col = static_cast<std::size_t>(i - s.xstrelm);
-      const double x = xoff[col];
+      const double x = xs[col], y = yrow[col];
       const double r = radius[col];
       if (r < 0.0 || r < s.inner || r > s.outer) continue;
       // The direct beam has no d-spacing: a footprint reaching it adds nothing.
@@ -418,7 +438,8 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                    Index num_azimuthal, bool correct_polarisation, float polarisation,
                    int lorentz_geometry, Index mxout, Index myout, Index mxwork, Index mywork,
                    float& azimuth_step, float& radial_step, float& radial_start,
-                   std::span<float> weights, std::span<float> output, Status& status) {
+                   std::span<float> weights, std::span<float> output, Status& status,
+                   std::span<const float> x_shift, std::span<const float> y_shift) {
   if (st_bad(status, kName)) return;
   const auto fail = [&status](Status code) { st_fail(status, kAppBase + code, kName); };
   if (xmaxdat < 1 || myout < 1 || mxwork < 1) return fail(1);
@@ -426,11 +447,8 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   if (const Status code = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                                        kAppBase))
     return st_fail(status, code, kName);
-  if (num_2theta < 1 || num_2theta > mxwork || num_2theta > xmaxdat || num_2theta > mxout)
-    return fail(5);
-  if (num_azimuthal < 1 || num_azimuthal > mywork || num_azimuthal > ymaxdat ||
-      num_azimuthal > myout)
-    return fail(6);
+  if (num_2theta < 1 || num_2theta > mxwork || num_2theta > mxout) return fail(5);
+  if (num_azimuthal < 1 || num_azimuthal > mywork || num_azimuthal > myout) return fail(6);
   if (scan_type < kScanRadial || scan_type > kScanD) return fail(17);
   // Bins are numbered in 32 bits.
   if (!work_fits({num_2theta, num_azimuthal}, std::numeric_limits<std::uint32_t>::max()))
@@ -439,7 +457,10 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                    {mxout, myout, output.size()},
                    {mxwork, mywork, weights.size()}},
                   kAppBase) != 0 ||
-      (!mask.empty() && !array_holds(mask.size(), xmaxdat, ymaxdat)))
+      (!mask.empty() && !array_holds(mask.size(), xmaxdat, ymaxdat)) ||
+      x_shift.empty() != y_shift.empty() ||
+      (!x_shift.empty() && (!array_holds(x_shift.size(), xmaxdat, ymaxdat) ||
+                            !array_holds(y_shift.size(), xmaxdat, ymaxdat))))
     return fail(1);
   const bool needs_wavelength = scan_type == kScanQ || scan_type == kScanD;
   if (!(outer_limit > inner_limit) || !(sample_distance > 0.0f) || !(x_pixel_size > 0.0f) ||
@@ -462,6 +483,10 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   s.correct_polarisation = correct_polarisation;
   s.polarisation = polarisation;
   s.start_azimuth = start_azimuth;
+  s.x_shift = x_shift;
+  s.y_shift = y_shift;
+  s.xps = x_pixel_size;
+  s.yps = y_pixel_size;
   const double end = end_azimuth < start_azimuth ? end_azimuth + 6.283185 : end_azimuth;
   s.azimuth_range = end - start_azimuth;
   s.aw = s.azimuth_range / static_cast<double>(num_azimuthal);
@@ -507,7 +532,9 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     key.push_back(std::bit_cast<std::uint32_t>(v));
   key.push_back(correct_polarisation ? 1 : 0);
   key.push_back(mask.empty() ? 0 : 1);
-  key.push_back(mask_hash(mask, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
+  key.push_back(region_hash(mask, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
+  key.push_back(region_hash(x_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
+  key.push_back(region_hash(y_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   Table& t = cake_state.table;
   if (!cake_state.valid || t.key != key) {
     kzt_release_cake_table();

@@ -26,9 +26,12 @@ enum ScanType : int { kScanRadial = 0, kScanTwoTheta = 1, kScanQ = 2, kScanD = 3
 // WEIGHTS (MXWORK x MYWORK) receive bins 1..NUM_2THETA x 1..NUM_AZIMUTHAL.
 // RADIAL_STEP is in scan units (metres, radians, inverse nm, Angstroms; negative
 // for d-spacing, whose axis then decreases from RADIAL_START).
+// X_SHIFT and Y_SHIFT, when given (shape of DATA), displace each pixel centre
+// by that many pixels before it is binned: the distortion-corrected position.
 // Refused (nothing written, code + 110000): bad dimensions or region (1, 2, 5,
-// 6); a bin count below 1 or above the output or work size or the data
-// dimension (5 radial, 6 azimuthal); a span shorter than its dimensions (1);
+// 6); a bin count below 1 or above the output or work size (5 radial, 6
+// azimuthal); a span shorter than its dimensions, or one shift without the
+// other (1);
 // an unknown scan type (17); OUTER_LIMIT not above INNER_LIMIT, a distance or
 // pixel size that is not positive, a wavelength that is not positive for q
 // and d scans, MAXIMUM_D not above the d-spacing at the outer limit, no
@@ -43,7 +46,8 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                    Index num_azimuthal, bool correct_polarisation, float polarisation,
                    int lorentz_geometry, Index mxout, Index myout, Index mxwork, Index mywork,
                    float& azimuth_step, float& radial_step, float& radial_start,
-                   std::span<float> weights, std::span<float> output, Status& status);
+                   std::span<float> weights, std::span<float> output, Status& status,
+                   std::span<const float> x_shift = {}, std::span<const float> y_shift = {});
 
 // Worker threads of the per-frame pass and the table set-up (0: one per
 // core). Any count gives the same result.

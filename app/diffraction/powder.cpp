@@ -3,18 +3,23 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate.hpp"
+#include "app/distortion/correction_common.hpp"
+#include "app/distortion/spline.hpp"
+#include "app/distortion/spline_file.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "core/system.hpp"
 #include "formats/scan_formats.hpp"
 #include "numeric/slices.hpp"
 
@@ -56,17 +61,6 @@ void write_geometry_lines(const PowderSettings& g, float xps, float yps, Status&
            status);
 }
 
-// The largest radius of a pixel of the region on the equivalent untilted
-// detector (pixels behind the sample plane have none).
-double largest_radius(const DiffractionGeometry& g, const KztArrays& a) {
-  std::vector<double> row(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1));
-  double largest = 0.0;
-  for (Index j = a.ystrelm; j <= a.yendelm; ++j) {
-    g.radius_row(j, a.xstrelm, a.xendelm, row);
-    for (const double r : row) largest = std::max(largest, r);
-  }
-  return largest;
-}
 
 void define_scan_memory(KztDataSets& sets, Index num, const std::string& title_tail,
                         const std::string& xlabel) {
@@ -80,6 +74,219 @@ void define_scan_memory(KztDataSets& sets, Index num, const std::string& title_t
   if (sets.mtitle.size() > kKztTextLength) sets.mtitle.resize(kKztTextLength);
   sets.mxlabel = xlabel;
   sets.memory_defined = true;
+}
+
+// The active region as re-binned (the spline's valid region may cut it).
+struct Region {
+  Index xs, ys, xe, ye;
+};
+
+// The offsets from the beam centre of pixel (i, j), moved by the
+// displacements when there are any.
+struct PixelPositions {
+  const DiffractionGeometry& g;
+  std::span<const float> dx, dy;
+  Index xmaxdat;
+  double xps, yps;
+  void at(Index i, Index j, double& x, double& y) const {
+    x = g.x_offset(i);
+    y = g.y_offset(j);
+    if (dx.empty()) return;
+    const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
+    x += dx[e] * xps;
+    y += dy[e] * yps;
+  }
+};
+
+// The largest radius of a pixel of the region on the equivalent untilted
+// detector (pixels behind the sample plane have none).
+double largest_radius(const PixelPositions& p, const Region& r) {
+  double largest = 0.0, x = 0.0, y = 0.0;
+  for (Index j = r.ys; j <= r.ye; ++j)
+    for (Index i = r.xs; i <= r.xe; ++i) {
+      p.at(i, j, x, y);
+      largest = std::max(largest, p.g.radius(x, y));
+    }
+  return largest;
+}
+
+// The scan of REGION into the memory arrays: BINS bins of STEP from 0,
+// NUM reached, the pixel fractions per bin in COUNTS (empty after a
+// failure) and the variances as the spread of the contributing values. Each
+// pixel is binned at its centre moved by X_SHIFT, Y_SHIFT when given.
+void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yps,
+                    bool angular, float step, const Region& region,
+                    std::span<const float> x_shift, std::span<const float> y_shift, Index& bins,
+                    Index& num, float& radial_step, std::vector<float>& counts, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  const float mean_pixel = (xps + yps) * 0.5f;
+  // Bins start at radius or 2-theta 0 and reach past the farthest pixel's
+  // footprint, at most MAXBINS of them, and short of 90 degrees.
+  const Index maxbins = a.xmaxdat;
+  const DiffractionGeometry geometry(xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
+                                     g.y_beam_centre, g.tilt_rotation, g.tilt_angle);
+  const PixelPositions positions{geometry, x_shift, y_shift, a.xmaxdat, xps, yps};
+  const double reach = largest_radius(positions, region) + std::sqrt(0.3183099) * mean_pixel;
+  const double extent = angular ? std::atan2(reach, static_cast<double>(g.sample_distance)) : reach;
+  bins = std::clamp<Index>(static_cast<Index>(std::ceil(extent / step)), 1, maxbins);
+  if (angular)
+    bins = std::clamp<Index>(bins, 1, std::max<Index>(1, static_cast<Index>(1.5 / step)));
+  const float outer = angular ? g.sample_distance * std::tan(static_cast<float>(bins) * step)
+                              : static_cast<float>(bins) * step;
+  counts.assign(static_cast<std::size_t>(bins), 0.0f);
+  const std::span<float> profile = kzt_image(a.mdata), mvariances = kzt_image(a.mvariances);
+  const std::span<const float> data = kzt_image(a.data);
+  const std::span<const std::uint8_t> mask = kzt_mask();
+  float azimuth_step = 0.0f, radial_start = 0.0f;
+  const int type = angular ? kScanTwoTheta : kScanRadial;
+  // Sums of the squared corrected values for the variances, through the same
+  // table: the engine divides by the polarisation factor once, so it is
+  // given DATA^2 / p to sum (DATA / p)^2.
+  std::vector<float> squares;
+  const bool variances = sets.variances_exist && !mvariances.empty();
+  if (variances) {
+    std::vector<float> scratch(static_cast<std::size_t>(bins));
+    squares.assign(data.begin(), data.end());
+    const double dd = static_cast<double>(g.sample_distance) * g.sample_distance;
+    double x = 0.0, y = 0.0;
+    for (Index j = region.ys; j <= region.ye; ++j)
+      for (Index i = region.xs; i <= region.xe; ++i) {
+        positions.at(i, j, x, y);
+        const double r = geometry.radius(x, y);
+        const double p = g.correct_polarisation && r >= 0.0
+                             ? polarisation_factor(dd / (r * r + dd),
+                                                   DiffractionGeometry::cos_twice_azimuth(x, y),
+                                                   g.polarisation)
+                             : 1.0;
+        float& v = squares[static_cast<std::size_t>(element(i, j, a.xmaxdat))];
+        v = static_cast<float>(static_cast<double>(v) * v / p);
+      }
+    Status local = kStatusGood;
+    KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, region.xs, region.ys, region.xe, region.ye, squares,
+                  mask, true, type, 20.0f, xps, yps, g.sample_distance, g.wavelength,
+                  g.x_beam_centre, g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation,
+                  g.tilt_angle, bins, 1, g.correct_polarisation, g.polarisation, 0, a.xmaxdat,
+                  a.ymaxdat, bins, 1, azimuth_step, radial_step, radial_start, scratch,
+                  mvariances, local, x_shift, y_shift);
+    if (local != kStatusGood) {
+      status = local;
+      counts.clear();
+      return;
+    }
+  }
+  KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, region.xs, region.ys, region.xe, region.ye, data, mask,
+                false, type, 20.0f, xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
+                g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation, g.tilt_angle, bins, 1,
+                g.correct_polarisation, g.polarisation, 0, a.xmaxdat, a.ymaxdat, bins, 1,
+                azimuth_step, radial_step, radial_start, counts, profile, status, x_shift,
+                y_shift);
+  if (status != kStatusGood) {
+    counts.clear();
+    return;
+  }
+  num = 1;
+  for (Index i = 1; i <= bins; ++i)
+    if (counts[static_cast<std::size_t>(i - 1)] > 0.0f) num = i;
+  // The spread of the contributing values; a bin of less than one pixel
+  // reports its mean.
+  for (std::size_t i = 0; i < static_cast<std::size_t>(num) && variances; ++i) {
+    const double n = counts[i];
+    if (n > 1.0)
+      mvariances[i] = static_cast<float>(
+          std::max(0.0, (mvariances[i] - static_cast<double>(profile[i]) * profile[i] * n) /
+                            (n - 1.0)));
+    else
+      mvariances[i] = n > 0.01 ? profile[i] : 0.0f;
+  }
+}
+
+// The X and Y distortions (pixels) at the pixel centres of REGION into
+// X_SHIFT and Y_SHIFT, Y_ROWS rows at a time, then the scan at the
+// corrected positions.
+void KZT_CORR2_RADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yps,
+                      bool angular, float step, const Region& region, const SplineSet& spline,
+                      Index y_rows, Index& bins, Index& num, float& radial_step,
+                      std::vector<float>& counts, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  IO_WRITE("INFO: Starting to re-bin 2-D data to a 1-D profile, with correction", status);
+  IO_WRITE("      for spatial distortion, this can take some time for large arrays.", status);
+  double start = 0.0, end = 0.0, cpu = 0.0;
+  IO_TIMES(start, cpu, status);
+  const Index width = region.xe - region.xs + 1;
+  std::vector<float> x_shift, y_shift, dx, dy;
+  try {
+    const auto cells = static_cast<std::size_t>(a.xmaxdat * a.ymaxdat);
+    x_shift.assign(cells, 0.0f);
+    y_shift.assign(cells, 0.0f);
+    dx.resize(static_cast<std::size_t>(width * y_rows));
+    dy.resize(dx.size());
+  } catch (const std::bad_alloc&) {
+    return st_fail(status, kBaseCore + 1002, "Subroutine KZT_CORR2_RADIAL V0.1");
+  }
+  const std::span<const float> xaxis = kzt_xline(a.xaxis), yaxis = kzt_yline(a.yaxis);
+  const std::span<const float> columns = xaxis.subspan(static_cast<std::size_t>(region.xs - 1),
+                                                       static_cast<std::size_t>(width));
+  SplineGrid grid;
+  for (Index j0 = region.ys; j0 <= region.ye && status == kStatusGood; j0 += y_rows) {
+    const Index rows = std::min(y_rows, region.ye - j0 + 1);
+    const std::span<const float> block_rows =
+        yaxis.subspan(static_cast<std::size_t>(j0 - 1), static_cast<std::size_t>(rows));
+    const auto cells = static_cast<std::size_t>(width * rows);
+    grid.evaluate(spline.x, columns, block_rows, std::span(dx).first(cells), status);
+    grid.evaluate(spline.y, columns, block_rows, std::span(dy).first(cells), status);
+    for (Index r = 0; r < rows; ++r) {
+      const auto to = static_cast<std::size_t>(element(region.xs, j0 + r, a.xmaxdat));
+      const auto from = static_cast<std::size_t>(r * width);
+      std::copy_n(dx.begin() + from, width, x_shift.begin() + to);
+      std::copy_n(dy.begin() + from, width, y_shift.begin() + to);
+    }
+  }
+  if (status != kStatusGood) return;
+  KZT_TILTRADIAL(sets, g, xps, yps, angular, step, region, x_shift, y_shift, bins, num,
+                 radial_step, counts, status);
+  IO_TIMES(end, cpu, status);
+  IO_WRITE("INFO: Time for operation = " + format_f(end - start, 12, 2) + " seconds", status);
+  IO_WRITE(" ", status);
+}
+
+// The distortion-corrected scan: the spline file, the region it is valid
+// for and the block size, then KZT_CORR2_RADIAL. A spline file that cannot
+// be read leaves no profile (COUNTS empty).
+void KZT_SRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yps, bool angular,
+                 float step, Region region, PowderCommandSettings& s, Index& bins, Index& num,
+                 float& radial_step, std::vector<float>& counts, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  counts.clear();
+  SplineSet spline;
+  int retstat = 0;
+  std::string file = s.spline_file;
+  KZT_IN_SPATIAL(false, 100, 100, file, retstat, spline, status);
+  if (status != kStatusGood || retstat != 0) return;
+  s.spline_file = file;
+  correction_pixel_sizes(spline.x_pixel_size, spline.y_pixel_size, status);
+  Region cut = region;
+  spline_pixel_limits(spline, kzt_xline(a.xaxis), kzt_yline(a.yaxis), region.xs, region.ys,
+                      region.xe, region.ye, cut.xs, cut.ys, cut.xe, cut.ye, status);
+  // Over-loaded pixels have no meaning in a 1-D profile: asked for, kept,
+  // and not used.
+  float overload = 99999.5f;
+  correction_overload_value(true, overload, status);
+  int y_rows = s.y_rows;
+  const int most = static_cast<int>(std::min<Index>(region.ye - region.ys + 2, 1000000000));
+  y_rows = std::clamp(y_rows, 2, std::max(most, 2));
+  IO_INPI(true, 2, std::max(most, 2), true,
+          "NUMBER OF ROWS OF DISTORTION FUNCTIONS TO CALCULATED IN A BLOCK",
+          {"Enter the number of rows of the distortion functions to be calculated",
+           "together. More rows use more memory, fewer rows take more time."},
+          {"Enter integer within given range"}, y_rows, status);
+  if (status != kStatusGood) return;
+  s.y_rows = y_rows;
+  if (cut.xs > cut.xe || cut.ys > cut.ye) {
+    IO_WRITE("WARNING: No pixel of the active data region lies inside the valid region", status);
+    return;
+  }
+  KZT_CORR2_RADIAL(sets, g, xps, yps, angular, step, cut, spline, y_rows, bins, num,
+                   radial_step, counts, status);
 }
 
 }  // namespace
@@ -141,84 +348,22 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
   s.lorentz_geometry = lorentz;
   s.angular_scan = angular;
   s.spatial_distortion = distortion;
-  if (distortion) return kzt_not_available("POWDER DIFFRACTION with spatial distortion", status);
-
-  // Bins start at radius or 2-theta 0 and reach past the farthest pixel's
-  // footprint, at most MAXBINS of them, and short of 90 degrees.
-  const Index maxbins = a.xmaxdat;
-  const DiffractionGeometry geometry(xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
-                                     g.y_beam_centre, g.tilt_rotation, g.tilt_angle);
-  const double reach = largest_radius(geometry, a) + std::sqrt(0.3183099) * mean_pixel;
-  const double extent = angular ? std::atan2(reach, static_cast<double>(g.sample_distance)) : reach;
-  Index bins = std::clamp<Index>(static_cast<Index>(std::ceil(extent / step)), 1, maxbins);
-  if (angular)
-    bins = std::clamp<Index>(bins, 1, std::max<Index>(1, static_cast<Index>(1.5 / step)));
-  const float outer = angular ? g.sample_distance * std::tan(static_cast<float>(bins) * step)
-                              : static_cast<float>(bins) * step;
-  std::vector<float> counts(static_cast<std::size_t>(bins));
+  Index bins = 0, num = 0;
+  float radial_step = 0.0f;
+  std::vector<float> counts;
+  const Region region{a.xstrelm, a.ystrelm, a.xendelm, a.yendelm};
+  if (distortion) {
+    KZT_SRADIAL(sets, g, xps, yps, angular, step, region, s, bins, num, radial_step, counts,
+                status);
+  } else {
+    IO_WRITE("INFO: Starting to re-bin 2-D data to a 1-D profile, this can take some", status);
+    IO_WRITE("      time for large arrays.", status);
+    KZT_TILTRADIAL(sets, g, xps, yps, angular, step, region, {}, {}, bins, num, radial_step,
+                   counts, status);
+  }
+  if (status != kStatusGood || counts.empty()) return;
+  const bool variances = sets.variances_exist && !kzt_image(a.mvariances).empty();
   const std::span<float> profile = kzt_image(a.mdata), mvariances = kzt_image(a.mvariances);
-  const std::span<const float> data = kzt_image(a.data);
-  const std::span<const std::uint8_t> mask = kzt_mask();
-  float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
-  const int type = angular ? kScanTwoTheta : kScanRadial;
-  IO_WRITE("INFO: Starting to re-bin 2-D data to a 1-D profile, this can take some", status);
-  IO_WRITE("      time for large arrays.", status);
-  // Sums of the squared corrected values for the variances, through the same
-  // table: the engine divides by the polarisation factor once, so it is
-  // given DATA^2 / p to sum (DATA / p)^2.
-  std::vector<float> squares;
-  const bool variances = sets.variances_exist && !mvariances.empty();
-  if (variances) {
-    std::vector<float> scratch(static_cast<std::size_t>(bins));
-    squares.assign(data.begin(), data.end());
-    const double dd = static_cast<double>(g.sample_distance) * g.sample_distance;
-    std::vector<double> radius(static_cast<std::size_t>(a.xendelm - a.xstrelm + 1));
-    for (Index j = a.ystrelm; j <= a.yendelm; ++j) {
-      geometry.radius_row(j, a.xstrelm, a.xendelm, radius);
-      const double y = geometry.y_offset(j);
-      float* row = squares.data() + (j - 1) * a.xmaxdat + (a.xstrelm - 1);
-      for (std::size_t k = 0; k < radius.size(); ++k) {
-        const double x = geometry.x_offset(a.xstrelm + static_cast<Index>(k));
-        const double p = g.correct_polarisation && radius[k] >= 0.0
-                             ? polarisation_factor(dd / (radius[k] * radius[k] + dd),
-                                                   DiffractionGeometry::cos_twice_azimuth(x, y),
-                                                   g.polarisation)
-                             : 1.0;
-        row[k] = static_cast<float>(static_cast<double>(row[k]) * row[k] / p);
-      }
-    }
-    Status local = kStatusGood;
-    KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, squares,
-                  mask, true, type, 20.0f, xps, yps, g.sample_distance, g.wavelength,
-                  g.x_beam_centre, g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation,
-                  g.tilt_angle, bins, 1, g.correct_polarisation, g.polarisation, 0, a.xmaxdat,
-                  a.ymaxdat, bins, 1, azimuth_step, radial_step, radial_start, scratch,
-                  mvariances, local);
-    if (local != kStatusGood) {
-      status = local;
-      return;
-    }
-  }
-  KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, data, mask,
-                false, type, 20.0f, xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
-                g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation, g.tilt_angle, bins, 1,
-                g.correct_polarisation, g.polarisation, 0, a.xmaxdat, a.ymaxdat, bins, 1,
-                azimuth_step, radial_step, radial_start, counts, profile, status);
-  if (status != kStatusGood) return;
-  Index num = 1;
-  for (Index i = 1; i <= bins; ++i)
-    if (counts[static_cast<std::size_t>(i - 1)] > 0.0f) num = i;
-  // The spread of the contributing values; a bin of less than one pixel
-  // reports its mean.
-  for (std::size_t i = 0; i < static_cast<std::size_t>(num) && variances; ++i) {
-    const double n = counts[i];
-    if (n > 1.0)
-      mvariances[i] = static_cast<float>(
-          std::max(0.0, (mvariances[i] - static_cast<double>(profile[i]) * profile[i] * n) /
-                            (n - 1.0)));
-    else
-      mvariances[i] = n > 0.01 ? profile[i] : 0.0f;
-  }
   const std::span<float> axis = kzt_xline(a.mxaxis);
   for (Index i = 1; i <= num; ++i)
     axis[static_cast<std::size_t>(i - 1)] =

@@ -5,6 +5,7 @@
 // average) and R/THETA RE-BINNING (the whole circle into azimuth x radius).
 
 #include <span>
+#include <string>
 
 #include "app/diffraction/simulation.hpp"
 #include "app/main/data_store.hpp"
@@ -19,6 +20,10 @@ struct PowderCommandSettings {
   bool change_values = false;
   bool spatial_distortion = false;
   bool save_data = true;
+  // The distortion-corrected scan: the spline file last read and the rows of
+  // distortion values worked out together.
+  std::string spline_file = "spatial.spline";
+  int y_rows = 25;
 };
 
 // POWDER DIFFRACTION: the scan of the current data's active region into

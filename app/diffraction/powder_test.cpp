@@ -1,15 +1,19 @@
 // The terminal powder commands: a tilted ring built in laboratory space found
-// by POWDER DIFFRACTION with its memory scan and PDS file, and R/THETA.
+// by POWDER DIFFRACTION with its memory scan and PDS file, the scan at
+// distortion-corrected positions, and R/THETA.
 
 #include "app/diffraction/powder.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/diffraction/diffraction_test_support.hpp"
+#include "app/distortion/distortion_test_support.hpp"
+#include "app/distortion/spline_file.hpp"
 #include "app/main/data_store_test_support.hpp"
 #include "core/test_support.hpp"
 
@@ -72,6 +76,116 @@ TEST_F(PowderCommand, TiltedRingIsFoundWithItsHeightAndWidth) {
   EXPECT_NE(text.find("0.025"), std::string::npos) << text.substr(0, 400);
 }
 
+// A radial scan of a ring of radius 1 mm (sigma 0.05 mm) on a 64 x 64 image
+// of 100-micron pixels, beam centre 32.5, 32.5, whose pixel centres sit
+// SHIFT pixels to the right of where the detector records them.
+class DistortedPowder : public testing::DataSetFixture {
+ protected:
+  static constexpr Index kSide = 64;
+  static constexpr double kRadius = 1.0, kSigma = 0.05;
+
+  void ring(double shift) {
+    make(kSide, kSide, true, false);
+    KztArrays& a = vosq_kzt_arrays;
+    for (Index j = 1; j <= kSide; ++j)
+      for (Index i = 1; i <= kSide; ++i) {
+        const double r = std::hypot(i - 0.5 + shift - 32.5, j - 0.5 - 32.5) * 0.1;
+        a.data[(j - 1) * kSide + (i - 1)] =
+            static_cast<float>(std::exp(-0.5 * std::pow((r - kRadius) / kSigma, 2)));
+      }
+  }
+  // The radial scan, through the spline file SPLINE when given; the profile
+  // (empty when none was produced).
+  std::vector<float> scan(const std::string& spline, std::string* text = nullptr) {
+    std::vector<std::string> answers = {"NO", "NO", "NONE", "NO", "100"};
+    answers.push_back(spline.empty() ? "NO" : "YES");
+    if (!spline.empty()) answers.insert(answers.end(), {spline, "99999.5", "16"});
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input(answers);
+    KztDataSets sets;
+    sets.data_defined = true;
+    sets.title = "Ring";
+    PowderSettings geometry;
+    geometry.x_beam_centre = geometry.y_beam_centre = 32.5f;
+    geometry.sample_distance = 0.1f;
+    PowderCommandSettings settings;
+    Status status = kStatusGood;
+    KZT_POWDERDIFFRACTION(sets, geometry, settings, status);
+    EXPECT_EQ(status, kStatusGood) << terminal.text();
+    EXPECT_EQ(input.remaining(), 0u) << terminal.text();
+    if (text) *text = terminal.text();
+    if (!sets.memory_defined) return {};
+    const float* m = vosq_kzt_arrays.mdata;
+    return {m, m + sets.mxnumdat};
+  }
+  std::string spline_file(float dx) {
+    const std::string path = dir.file("shift.spline");
+    Status status = kStatusGood;
+    testing::ScriptedInput input({path});
+    KZT_OUT_SPATIAL(testing::linear_set(64.0f, 64.0f, dx, 0.0f, 0.0f, 0.0f), kMaxSplineKnots,
+                    kMaxSplineKnots, status);
+    EXPECT_EQ(status, kStatusGood);
+    return path;
+  }
+  // Centroid and spread (mm) of the profile near the ring.
+  static void moments(const std::vector<float>& p, double& centre, double& spread) {
+    double sum = 0, first = 0, second = 0;
+    for (std::size_t k = 0; k < p.size(); ++k) {
+      const double r = (static_cast<double>(k) + 0.5) * 0.1;
+      if (std::abs(r - kRadius) > 0.45) continue;
+      sum += p[k];
+      first += p[k] * r;
+      second += p[k] * r * r;
+    }
+    centre = first / sum;
+    spread = std::sqrt(second / sum - centre * centre);
+  }
+  testing::TempDir dir;
+};
+
+TEST_F(DistortedPowder, ZeroDistortionGivesTheUndistortedScan) {
+  ring(0.0);
+  const std::vector<float> plain = scan("");
+  std::string text;
+  const std::vector<float> corrected = scan(spline_file(0.0f), &text);
+  ASSERT_FALSE(plain.empty());
+  EXPECT_EQ(corrected, plain);
+  EXPECT_NE(text.find("INFO: The corrected pixel dimension in X is     100.0000 microns"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("with correction"), std::string::npos);
+}
+
+TEST_F(DistortedPowder, OnePixelShiftInXRestoresTheRing) {
+  ring(1.0);
+  double centre = 0, spread = 0, plain_spread = 0;
+  moments(scan(""), centre, plain_spread);
+  moments(scan(spline_file(1.0f)), centre, spread);
+  EXPECT_NEAR(centre, kRadius, 0.01);
+  // Seen without the correction the ring is off-centre by a pixel: wider.
+  EXPECT_LT(spread, 0.85 * plain_spread);
+}
+
+TEST_F(DistortedPowder, UnreadableSplineLeavesNoProfile) {
+  ring(0.0);
+  const std::string bad = dir.file("bad.spline");
+  std::ofstream(bad) << "NOT A SPLINE\n";
+  std::vector<std::string> answers = {"NO", "NO", "NONE", "NO", "100", "YES", bad};
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input(answers);
+  KztDataSets sets;
+  sets.data_defined = true;
+  PowderSettings geometry;
+  PowderCommandSettings settings;
+  Status status = kStatusGood;
+  const float before = vosq_kzt_arrays.data[33 * kSide + 40];
+  KZT_POWDERDIFFRACTION(sets, geometry, settings, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_EQ(vosq_kzt_arrays.data[33 * kSide + 40], before);
+  EXPECT_NE(terminal.text().find("not a distortion spline"), std::string::npos) << terminal.text();
+}
+
 TEST_F(PowderCommand, RThetaConservesOrAveragesOverTheWholeCircle) {
   make(40, 40, true, false);
   KztArrays& a = vosq_kzt_arrays;
@@ -116,6 +230,30 @@ TEST_F(PowderCommand, RThetaConservesOrAveragesOverTheWholeCircle) {
       EXPECT_NEAR(total, 1600.0, 1e-2);
     }
   }
+}
+
+// More radial bins than the array is wide: the output holds them.
+TEST_F(PowderCommand, RThetaTakesMoreRadialBinsThanTheArrayIsWide) {
+  make(40, 80, true, false);
+  KztArrays& a = vosq_kzt_arrays;
+  for (Index k = 0; k < 3200; ++k) a.data[k] = 1.0f;
+  KztDataSets sets;
+  sets.data_defined = true;
+  PowderSettings geometry;
+  geometry.x_beam_centre = 20.0f;
+  geometry.y_beam_centre = 40.0f;
+  int lorentz = 0;
+  RThetaSettings settings;
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({"NO", "NO", "NONE", "NO", "36", "60", "60", "YES"});
+  Status status = kStatusGood;
+  KZT_RTHETA(sets, geometry, lorentz, settings, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(sets.mynumdat, 60);
+  double total = 0;
+  for (Index m = 1; m <= 60; ++m)
+    for (Index k = 1; k <= 36; ++k) total += a.mdata[element(k, m, 40)];
+  EXPECT_NEAR(total, 3200.0, 1e-2);
 }
 
 }  // namespace
