@@ -11,6 +11,8 @@
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "graphics/device/raster.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/filters.hpp"
 #include "numeric/profiles2d.hpp"
 #include "numeric/region_ops.hpp"
@@ -426,6 +428,58 @@ void kzt_command_gaussian(KztDataSets&, std::string&, Status& status) {
   KztArrays& a = arrays();
   KZT_GAUSSIAN(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_xline(a.xaxis),
                kzt_yline(a.yaxis), kzt_image(a.data), status);
+}
+
+void KZT_TRIANGLE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::span<float> data, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_TRIANGLE V0.1";
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size()}))
+    return;
+  constexpr Index kMaxRows = 4096;
+  // Vertex prompts work in int; a region beyond that cannot be drawn anyway.
+  if (xendelm > std::numeric_limits<int>::max() || yendelm > std::numeric_limits<int>::max())
+    return st_fail(status, kBaseApp + 5, kPosition);
+  const int xs = static_cast<int>(xstrelm), xe = static_cast<int>(xendelm);
+  const int ys = static_cast<int>(ystrelm), ye = static_cast<int>(yendelm);
+  static const std::string error[] = {"Enter integer number in range"};
+  int vx[3] = {xs, xe, xs}, vy[3] = {ys, ys, ye};
+  static const char* const kOrdinal[3] = {"1ST", "2ND", "3RD"};
+  static const char* const kWord[3] = {"first", "second", "third"};
+  for (int v = 0; v < 3; ++v) {
+    const std::string x_help[] = {std::string("Enter X-pixel number of ") + kWord[v] +
+                                  " triangle vertex"};
+    const std::string y_help[] = {std::string("Enter Y-pixel number of ") + kWord[v] +
+                                  " triangle vertex"};
+    GS_INPI(true, xs, xe, true, std::string("X-PIXEL FOR ") + kOrdinal[v] + " VERTEX", x_help,
+            error, vx[v], status);
+    GS_INPI(true, ys, ye, true, std::string("Y-PIXEL FOR ") + kOrdinal[v] + " VERTEX", y_help,
+            error, vy[v], status);
+  }
+  float constant = 1.0f;
+  static const std::string real_error[] = {"Enter real number"};
+  GS_INPR(false, 0.0f, 0.0f, true, "ADDITION CONSTANT",
+          {"Enter real value to add to active data region"}, real_error, constant, status);
+  if (status != kStatusGood) return;
+
+  for (int v = 0; v < 3; ++v) data[element(vx[v], vy[v], xmaxdat)] += constant;
+  if (constant == 0.0f) return;
+
+  int xa = 0, ya = 0, xb = 0, yb = 0, xc = 0, yc = 0;
+  QG_RAS_ORDERY(vx[0], vy[0], vx[1], vy[1], vx[2], vy[2], xa, ya, xb, yb, xc, yc);
+  std::vector<int> xmin(kMaxRows), xmax(kMaxRows);
+  QG_RAS_TRIXLIMITS(xa, ya, xb, yb, xc, yc, static_cast<int>(kMaxRows), xmin, xmax, status);
+  if (status != kStatusGood) return;
+  IO_WRITE("y_min, y_max = " + format_i(ya, 6) + format_i(yc, 6), status);
+  for (int y = ya; y <= yc; ++y) {
+    const auto k = static_cast<std::size_t>(y - ya);
+    IO_WRITE(format_i(y - ya, 6) + format_i(xmin[k], 6) + format_i(xmax[k], 6), status);
+  }
+  for (int y = std::max(ya, ys); y <= std::min(yc, ye); ++y) {
+    const auto k = static_cast<std::size_t>(y - ya);
+    for (int x = std::max(xs, xmin[k]); x <= std::min(xe, xmax[k]); ++x)
+      data[element(x, y, xmaxdat)] += constant;
+  }
 }
 
 void kzt_command_symfun(KztDataSets& sets, std::string&, Status& status) {

@@ -65,6 +65,13 @@ void kzt_define_variances(Index xmaxdat, Index xstrelm, Index ystrelm, Index xen
                           std::span<const float> data, float maximum, float fog, float gain,
                           std::span<float> variances);
 
+// Adds a constant to a triangle of pixels whose vertices and constant are
+// asked in the graphics window: the three vertex pixels first, then every
+// pixel of each row of the triangle inside the region (so the vertices get
+// it twice). The row limits are written to the terminal.
+void KZT_TRIANGLE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::span<float> data, Status& status);
+
 // The keyboard branches (see KztCommand).
 void kzt_command_createdata(KztDataSets& sets, std::string& next, Status& status);
 void kzt_command_gaussian(KztDataSets& sets, std::string& next, Status& status);

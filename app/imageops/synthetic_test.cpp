@@ -173,3 +173,33 @@ TEST_F(Synthetic, SymmetricFunctionFromTheProfile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Synthetic, TriangleAddsToVerticesAndRows) {
+  constexpr Index kN = 5;
+  for (const bool escape : {false, true}) {
+    std::vector<float> data(kN * kN, 0.0f);
+    ScriptedInput input(escape ? std::vector<std::string>{"1", "1", kEscape}
+                               : std::vector<std::string>{"1", "1", "5", "1", "1", "5", "2.0"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_TRIANGLE(kN, kN, 1, 1, kN, kN, data, status);
+    if (escape) {
+      EXPECT_EQ(status, kStatusEscape);
+      EXPECT_EQ(data, std::vector<float>(kN * kN, 0.0f));
+      continue;
+    }
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text().find("y_min, y_max =      1     5"), 0u) << terminal.text();
+    const auto at = [&](Index x, Index y) { return data[element(x, y, kN)]; };
+    // The vertices receive the constant twice, inner pixels once.
+    EXPECT_EQ(at(1, 1), 4.0f);
+    EXPECT_EQ(at(5, 1), 4.0f);
+    EXPECT_EQ(at(1, 5), 4.0f);
+    EXPECT_EQ(at(2, 2), 2.0f);
+    EXPECT_EQ(at(5, 5), 0.0f);
+  }
+}
+
+}  // namespace
