@@ -1,6 +1,7 @@
 #include "app/imageops/display_commands.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "core/status.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
+#include "numeric/geometry.hpp"
 
 namespace kesta {
 namespace {
@@ -103,6 +106,91 @@ void kzt_zoom_region(float x1, float y1, float x2, float y2, Index xnumdat, Inde
   IO_WRITE("INFO: Zoom pixel region = (" + format_i(xstrelm, 6) + ", " + format_i(ystrelm, 6) +
                ") to (" + format_i(xendelm, 6) + ", " + format_i(yendelm, 6) + ")",
            status);
+}
+
+void KZT_ZOOMIN(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
+                std::span<const float> xaxis, std::span<const float> yaxis,
+                std::span<const float> data, std::string_view title, std::string_view xlabel,
+                std::string_view ylabel, std::string_view zlabel, Index& xstrelm, Index& ystrelm,
+                Index& xendelm, Index& yendelm, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_ZOOMIN V0.1";
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size()}))
+    return;
+  if (xnumdat < 1 || xnumdat > xmaxdat || ynumdat < 1 || ynumdat > ymaxdat ||
+      std::ssize(xaxis) < xnumdat || std::ssize(yaxis) < ynumdat)
+    return st_fail(status, kBaseApp + 1, kPosition);
+  const auto escaped = [&status] {
+    if (status == kStatusEscape) status = kStatusGood;
+    return true;
+  };
+
+  if (xstrelm == xendelm || ystrelm == yendelm) {
+    // A single row or column: its long direction is the graph's X axis.
+    GS_INP_XYREGION(status);
+    if (status != kStatusGood && escaped()) return;
+    float xmin = 0.0f, ymin = 0.0f, xmax = 0.0f, ymax = 0.0f;
+    GS_INQ_DDR(xmin, ymin, xmax, ymax, status);
+    const bool along_y = xstrelm == xendelm && ystrelm != yendelm;
+    const Index maxdim = along_y ? ymaxdat : xmaxdat;
+    const Index num = along_y ? ynumdat : xnumdat;
+    const std::span<const float> axis = along_y ? yaxis : xaxis;
+    float pmin = 0.0f, pmax = 0.0f;
+    MA_DC2PIXC(maxdim, num, axis, xmin, pmin, status);
+    MA_DC2PIXC(maxdim, num, axis, xmax, pmax, status);
+    if (status != kStatusGood) return;
+    // MA_DC2PIXC keeps pixel coordinates within 0..NUM.
+    const Index start = std::max<Index>(static_cast<Index>(pmin) + 1, 1);
+    const Index end = std::min<Index>(static_cast<Index>(pmax) + 1, num);
+    (along_y ? ystrelm : xstrelm) = start;
+    (along_y ? yendelm : xendelm) = end;
+    IO_WRITE("INFO: Zoom pixel region = " + format_i(start, 6) + ": " + format_i(end, 6), status);
+    return;
+  }
+
+  GsDisplayedImage image;
+  image.xmaxdat = xmaxdat;
+  image.ymaxdat = ymaxdat;
+  image.xstrelm = xstrelm;
+  image.ystrelm = ystrelm;
+  image.xendelm = xendelm;
+  image.yendelm = yendelm;
+  image.data = data;
+  image.xaxis = xaxis;
+  image.yaxis = yaxis;
+  image.title = title;
+  image.xlabel = xlabel;
+  image.ylabel = ylabel;
+  image.zlabel = zlabel;
+  std::array<float, 2> x{}, y{};
+  int num = 2;
+  GS_INPS_FCOORDINATES(false, image, "CLICK ON OPPOSITE CORNERS OF NEW REGION", 4,
+                       {"Click on two coordinates to define required",
+                        "zoom in region. Clicking just outside the",
+                        "image region is equivalent to clicking on", "the very edge."},
+                       false, 2, num, x, y, status);
+  if (status != kStatusGood && escaped()) return;
+  if (num < 2) return;
+  std::array<float, 2> px{}, py{};
+  for (std::size_t k = 0; k < 2; ++k) {
+    MA_DC2PIXC(xmaxdat, xnumdat, xaxis, x[k], px[k], status);
+    MA_DC2PIXC(ymaxdat, ynumdat, yaxis, y[k], py[k], status);
+  }
+  kzt_zoom_region(px[0], py[0], px[1], py[1], xnumdat, ynumdat, xstrelm, ystrelm, xendelm,
+                  yendelm, status);
+}
+
+void KZT_POSITION(Status& status) {
+  if (st_bad(status, "Subroutine KZT_POSITION V0.1")) return;
+  float gx1 = 0.0f, gy1 = 0.0f, gx2 = 0.0f, gy2 = 0.0f;
+  GS_INQ_GUIREGION(gx1, gy1, gx2, gy2, status);
+  float x1 = 0.0f, y1 = 0.0f, x2 = 0.0f, y2 = 0.0f;
+  GS_INP_PC(gx1, gy1, gx2, gy2, "CLICK ON A CORNER OF REQUIRED DISPLAY REGION", 1,
+            {"CLICK ON A CORNER OF DISPLAY REGION"}, x1, y1, status);
+  GS_INP_PC(gx1, gy1, gx2, gy2, "CLICK ON OPPOSITE CORNER OF REQUIRED DISPLAY REGION", 1,
+            {"CLICK ON OPPOSITE CORNER OF DISPLAY REGION"}, x2, y2, status);
+  if (status != kStatusGood) return;
+  GS_SET_GPP(std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2), status);
 }
 
 void kzt_graph_range_follows(int mode, float minimum, float maximum, Status& status) {

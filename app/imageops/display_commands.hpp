@@ -7,6 +7,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "app/imageops/conventions.hpp"
 #include "core/types.hpp"
@@ -29,6 +30,18 @@ void KZT_PIXELREGION(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
 void kzt_zoom_region(float x1, float y1, float x2, float y2, Index xnumdat, Index ynumdat,
                      Index& xstrelm, Index& ystrelm, Index& xendelm, Index& yendelm,
                      Status& status);
+
+// The graphical zoom: a new active data region from two points clicked on
+// the displayed image, or from a range dragged on the graph of a single row
+// or column. An escape leaves the region as it was.
+void KZT_ZOOMIN(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
+                std::span<const float> xaxis, std::span<const float> yaxis,
+                std::span<const float> data, std::string_view title, std::string_view xlabel,
+                std::string_view ylabel, std::string_view zlabel, Index& xstrelm, Index& ystrelm,
+                Index& xendelm, Index& yendelm, Status& status);
+
+// The graph page position from two clicked page corners.
+void KZT_POSITION(Status& status);
 
 // The value range of x/y graphs follows the image scaling MODE: 0 fully
 // automatic, 1 the Y range fixed at MINIMUM..MAXIMUM, 2 the Y minimum fixed,

@@ -166,3 +166,34 @@ TEST_F(DisplayCommands, AxisScalesProposeTheCurrentStepAndRefuseZero) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DisplayCommands, GraphicalZoomAndPagePositionFromReplayedPoints) {
+  constexpr Index kX = 10, kY = 8;
+  std::vector<float> data(kX * kY, 1.0f), xaxis(kX), yaxis(kY);
+  for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+  for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  for (const bool escape : {false, true}) {
+    Index xs = 1, ys = 1, xe = kX, ye = kY;
+    ScriptedInput input(escape ? std::vector<std::string>{"2", "\\\\"}
+                               : std::vector<std::string>{"2", "2.5", "6.2", "7.9", "3.1"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_ZOOMIN(kX, kY, kX, kY, xaxis, yaxis, data, "t", "x", "y", "z", xs, ys, xe, ye, status);
+    EXPECT_EQ(status, kStatusGood);
+    const std::vector<Index> want =
+        escape ? std::vector<Index>{1, 1, kX, kY} : std::vector<Index>{3, 4, 8, 7};
+    EXPECT_EQ(std::vector<Index>({xs, ys, xe, ye}), want) << terminal.text();
+  }
+
+  ScriptedInput input({"0.6", "0.2", "0.1", "0.5"});
+  Status status = kStatusGood;
+  KZT_POSITION(status);
+  ASSERT_EQ(status, kStatusGood);
+  float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  GS_INQ_GPP(x1, y1, x2, y2, status);
+  EXPECT_EQ(std::vector<float>({x1, y1, x2, y2}), std::vector<float>({0.1f, 0.2f, 0.6f, 0.5f}));
+}
+
+}  // namespace
