@@ -9,6 +9,8 @@
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "core/variables.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/polygon.hpp"
 #include "numeric/region_ops.hpp"
 #include "numeric/statistics.hpp"
@@ -170,6 +172,67 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   set_real("##TOTAL", sum, status);
   set_real("##INTEG_MINUS_BACK", minus_back, status);
   previous_polygon_mean = mean;
+}
+
+void KZT_GSTATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                     Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
+                     std::span<const float> data, std::string_view title,
+                     std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                     Status& status) {
+  if (st_bad(status, "Subroutine KZT_GSTATISTICS V0.1")) return;
+  float mx1 = 0.0f, my1 = 0.0f, mx2 = 0.0f, my2 = 0.0f;
+  GS_INQ_MESSAGE(mx1, my1, mx2, my2, status);
+  GsDisplayedImage image;
+  image.xmaxdat = xmaxdat;
+  image.ymaxdat = ymaxdat;
+  image.xstrelm = xstrelm;
+  image.ystrelm = ystrelm;
+  image.xendelm = xendelm;
+  image.yendelm = yendelm;
+  image.data = data;
+  image.xaxis = xaxis;
+  image.yaxis = yaxis;
+  image.title = title;
+  image.xlabel = xlabel;
+  image.ylabel = ylabel;
+  image.zlabel = zlabel;
+  constexpr int kMaxPoints = 199;
+  std::vector<float> x(kMaxPoints), y(kMaxPoints);
+  int num = 0;
+  GS_INPS_FCOORDINATES(false, image, "ENTER COORDINATES TO DEFINE POLYGON REGION", 3,
+                       {"Click on points to define an arbitrary polygon",
+                        "region, in which various statistics will be", "calculated."},
+                       true, kMaxPoints, num, x, y, status);
+  if (status == kStatusEscape) status = kStatusGood;
+  if (status != kStatusGood || num < 2) return;
+  x.resize(static_cast<std::size_t>(num));
+  y.resize(static_cast<std::size_t>(num));
+
+  // The outline as the statistics see it: two points are opposite corners.
+  std::vector<float> ox = x, oy = y;
+  if (num == 2) {
+    const float x0 = std::min(x[0], x[1]), x1 = std::max(x[0], x[1]);
+    const float y0 = std::min(y[0], y[1]), y1 = std::max(y[0], y[1]);
+    ox = {x0, x0, x1, x1};
+    oy = {y0, y1, y1, y0};
+  }
+  ox.push_back(ox.front());
+  oy.push_back(oy.front());
+  GS_LINESTYLE(1, 1.0f, 3, status);
+  for (std::size_t k = 1; k < ox.size(); ++k) GS_LINE(ox[k - 1], oy[k - 1], ox[k], oy[k], status);
+  GS_FPROMPT(1, 1, {"PLEASE WAIT: CALCULATING POLYGON STATISTICS"}, status);
+
+  std::vector<std::string> lines;
+  kzt_polygon_statistics(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis,
+                         data, x, y, lines, status);
+  if (status != kStatusGood) return;
+  for (const std::string& line : lines) IO_WRITE(line, status);
+  // A lower message box leaves the polygon in view.
+  GS_SET_MESSAGE(mx1, my1, mx2, std::max(std::min(my2, 0.3f), my1 + 0.1f), status);
+  const int count = static_cast<int>(lines.size());
+  GS_MESSAGE(count, count, lines, status);
+  Status restore = kStatusGood;
+  GS_SET_MESSAGE(mx1, my1, mx2, my2, restore);
 }
 
 void kzt_forget_polygon_mean() { previous_polygon_mean = 0.0; }

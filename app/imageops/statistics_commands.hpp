@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/imageops/conventions.hpp"
@@ -30,6 +31,14 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
                             std::span<const float> yaxis, std::span<const float> data,
                             std::span<const float> x, std::span<const float> y,
                             std::vector<std::string>& lines, Status& status);
+// The polygon statistics of points clicked on the displayed image: the
+// polygon is drawn, its report shown in a message box and written to the
+// terminal. An escape or fewer than 2 points change nothing.
+void KZT_GSTATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                     Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
+                     std::span<const float> data, std::string_view title,
+                     std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                     Status& status);
 // The previous mean back to 0.0 (a new run; tests).
 void kzt_forget_polygon_mean();
 

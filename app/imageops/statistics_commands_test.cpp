@@ -11,6 +11,7 @@
 #include "core/test_support.hpp"
 
 using namespace kesta;
+using kesta::testing::ScriptedInput;
 using kesta::testing::TerminalCapture;
 using kesta::testing::variable_value;
 
@@ -96,6 +97,25 @@ TEST_F(Statistics, PolygonsCountPixelCentresInsideAndSubtractThePreviousMean) {
       EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
       EXPECT_EQ(variable_value("##SIGMA").rvalue, 0.0f);
     }
+  }
+}
+
+TEST_F(Statistics, GraphicalPolygonFromReplayedPoints) {
+  Ramp ramp;
+  for (const bool escape : {false, true}) {
+    ScriptedInput input(escape
+                            ? std::vector<std::string>{"\\\\"}
+                            : std::vector<std::string>{"2", "0.0", "3.0", "2.0", "0.0", "O.K."});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_GSTATISTICS(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, ramp.data, "t", "x", "y", "z",
+                    status);
+    EXPECT_EQ(status, kStatusGood);
+    // The escape leaves the first polygon's results.
+    EXPECT_FLOAT_EQ(variable_value("##TOTAL").rvalue, 33.0f) << terminal.text();
+    EXPECT_EQ(terminal.text().find("Number of pixels inside polygon =        6") !=
+                  std::string::npos,
+              !escape);
   }
 }
 
