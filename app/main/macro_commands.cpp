@@ -19,6 +19,8 @@
 #include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 namespace {
@@ -184,10 +186,41 @@ void define(Question& q, Status& status) {
   kzt_macro_comment({"%!*\\", "%!*\\ End of Definition", "%!*\\"}, status);
 }
 
+// Asks in the window's boxes; files through the file selection.
+void ask_in_window(const Question& q, const std::vector<std::string>& help, Status& status) {
+  QuestionAnswers& a = question;
+  switch (q.kind) {
+    case Kind::kInteger:
+      GS_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,
+              {"Enter a valid integer within the range"}, a.ivalue, status);
+      break;
+    case Kind::kReal:
+      GS_INPR(a.ranged, a.rlower, a.rupper, a.give_default, q.prompt, help,
+              {"Enter a valid real number within the range"}, a.rvalue, status);
+      break;
+    case Kind::kLogical:
+      GS_INPL(false, false, false, a.give_default, q.prompt, help, {"Enter YES or NO"}, a.lvalue,
+              status);
+      break;
+    case Kind::kInputFile:
+    case Kind::kOutputFile: {
+      const int mode = q.kind == Kind::kInputFile ? 1 : 3;
+      const int num_help = static_cast<int>(help.size());
+      int cancelled = 0;
+      GS_FILESELECTION(1, 1, {q.prompt}, num_help, num_help, help, mode, false, cancelled, a.text,
+                       status);
+      if (status == kStatusGood && cancelled == 1) status = kStatusEscape;
+      break;
+    }
+    default: GS_INPC(a.give_default, q.prompt, help, {"Enter text"}, 11, a.text, status); break;
+  }
+}
+
 // Asks the defined question of the user, never of the macro, and keeps the
 // answer out of the recording.
-void ask(const Question& q, Status& status) {
+void ask(const Question& q, bool graphics_on, Status& status) {
   QuestionAnswers& a = question;
+  const bool window = graphics_on && a.gui;
   const bool recording = vosq_io_dbdb.output_macro;
   bool replaying = vosq_io_dbdb.input_macro;
   vosq_io_dbdb.output_macro = false;
@@ -198,29 +231,36 @@ void ask(const Question& q, Status& status) {
   say("NOTE: " + std::string(67, '!'));
   say("              INTERACTIVE INPUT REQUIRED FOR THE MACRO");
   say("      " + std::string(67, '!'));
-  // Graphical prompts come with the graphics widgets; until then every
-  // question is asked on the terminal, whatever the GUI switch.
   const std::vector<std::string> fallback{q.prompt};
   const std::vector<std::string>& help = q.help.empty() ? fallback : q.help;
-  switch (q.kind) {
-    case Kind::kInteger:
-      IO_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,
-              {"Enter a valid integer within the range"}, a.ivalue, status);
-      break;
-    case Kind::kReal:
-      IO_INPR(a.ranged, a.rlower, a.rupper, a.give_default, q.prompt, help,
-              {"Enter a valid real number within the range"}, a.rvalue, status);
-      break;
-    case Kind::kLogical:
-      IO_INPL(false, false, false, a.give_default, q.prompt, help, {"Enter YES or NO"}, a.lvalue,
-              status);
-      break;
-    default: IO_INPC(a.give_default, q.prompt, help, {"Enter text"}, 11, a.text, status); break;
-  }
+  if (window)
+    ask_in_window(q, help, status);
+  else
+    switch (q.kind) {
+      case Kind::kInteger:
+        IO_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,
+                {"Enter a valid integer within the range"}, a.ivalue, status);
+        break;
+      case Kind::kReal:
+        IO_INPR(a.ranged, a.rlower, a.rupper, a.give_default, q.prompt, help,
+                {"Enter a valid real number within the range"}, a.rvalue, status);
+        break;
+      case Kind::kLogical:
+        IO_INPL(false, false, false, a.give_default, q.prompt, help, {"Enter YES or NO"}, a.lvalue,
+                status);
+        break;
+      default: IO_INPC(a.give_default, q.prompt, help, {"Enter text"}, 11, a.text, status); break;
+    }
   if (status != kStatusGood) {
     ST_OUT(status);
     if (status == kStatusEscape) ST_DEF_SYSTEM(status);
     end_macro_and_sequence(replaying);
+    if (window) {
+      GS_BACKGROUND(status);
+      GS_FPROMPT(1, 1, {"MACRO ABORTED"}, status);
+    }
+  } else if (window) {
+    GS_FPROMPT(1, 1, {"CONTINUING MACRO"}, status);
   }
   // Set even after an escape, from what the prompt left.
   if (q.kind == Kind::kInteger)
@@ -465,7 +505,7 @@ void KZT_QUESTION(bool graphics_on, Status& status) {
     end_macro_and_sequence(replaying);
     return;
   }
-  ask(q, status);
+  ask(q, graphics_on, status);
 }
 
 void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& status) {

@@ -12,7 +12,8 @@ namespace kesta {
 
 // Defines one question (recorded into the output macro, read back from the
 // input macro on replay) and asks it with macro replay and recording off.
-// GRAPHICS_ON tells whether the graphics window is open.
+// GRAPHICS_ON tells whether the graphics window is open: the question is then
+// asked in its boxes while the question's GUI switch is on.
 void KZT_QUESTION(bool graphics_on, Status& status);
 
 // The menu that gives a variable's type letter (the program's type choice).

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "core/variables.hpp"
+#include "graphics/system/widget_test_support.hpp"
 
 using namespace kesta;
 using kesta::testing::file_contents;
@@ -233,3 +235,47 @@ TEST_F(Sequence, BadLoopsAndFilesAreAskedAgainAndRecordingRefusesIt) {
 }
 
 }  // namespace
+
+namespace kesta {
+namespace {
+
+// A replayed question whose GUI switch is on asks in the window's value box;
+// a window that answers nothing ends the macro.
+struct WindowQuestion : testing::WidgetFixture {
+  TempDir dir;
+  bool drawn(std::string_view part) const {
+    const std::vector<std::string> page = texts();
+    return std::any_of(page.begin(), page.end(), [part](const std::string& t) {
+      return t.find(part) != std::string::npos;
+    });
+  }
+};
+
+TEST_F(WindowQuestion, ReplayedQuestionIsAnsweredInTheWindow) {
+  std::string record = kIntegerRecord;
+  record.replace(record.find("NO\nYES"), 6, "YES\nYES");
+  for (const bool answered : {true, false}) {
+    SCOPED_TRACE(answered);
+    testing::reset_dialogue();
+    items.clear();
+    const std::string file = dir.file("q.mac");
+    kesta::testing::write_text_file(file, kHeader + record + "EXIT\n");
+    std::string name = file;
+    Status status = kStatusGood;
+    IO_OPEN_INMACRO(false, name, status);
+    if (answered) script({testing::typed("7")});
+    TerminalCapture terminal;
+    KZT_QUESTION(true, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_GE(window->waits, 1);
+    EXPECT_EQ(vosq_io_dbdb.input_macro, answered);
+    EXPECT_EQ(variable_value("N").ivalue, answered ? 7 : 5);
+    EXPECT_TRUE(drawn(answered ? "CONTINUING MACRO" : "MACRO ABORTED"));
+    EXPECT_EQ(terminal.text().find("NOTE: Macro terminated by user request.") != std::string::npos,
+              !answered);
+    if (vosq_io_dbdb.input_macro) IO_CLOSE_INMACRO(status);
+  }
+}
+
+}  // namespace
+}  // namespace kesta

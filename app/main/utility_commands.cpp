@@ -8,6 +8,9 @@
 #include "core/system.hpp"
 #include "core/text.hpp"
 #include "core/variables.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 namespace {
@@ -163,7 +166,7 @@ void KZT_CONCATENATION(Status& status) {
     IO_WRITE("WARNING: Problem defining variable: " + concatenation_name, status);
 }
 
-void KZT_MESSAGE(Status& status) {
+void KZT_MESSAGE(bool graphics_on, Status& status) {
   if (st_bad(status, "Subroutine KZT_MESSAGE V0.1")) return;
   IO_WRITE("INFO: Enter message text or user escape (\\\\) to exit", status);
   kzt_macro_comment({"%!*\\", "%!*\\ Message text (up to 100 lines)"}, status);
@@ -171,10 +174,18 @@ void KZT_MESSAGE(Status& status) {
   kzt_input_text_lines(lines, status);
   if (status != kStatusGood) return;
   kzt_macro_comment({"%!*\\", "%!*\\ End of message text", "%!*\\"}, status);
-  // The graphics window's message region comes with the graphics widgets;
-  // until then the message goes to the terminal and the log, so macros with
-  // messages also run without graphics.
-  for (const std::string& line : lines) IO_WRITE(line, status);
+  // Without a window the message goes to the terminal and the log, so macros
+  // with messages also run without graphics. In the window it does not wait:
+  // it stays until the next drawing.
+  if (!graphics_on) {
+    for (const std::string& line : lines) IO_WRITE(line, status);
+    return;
+  }
+  if (lines.empty()) lines.emplace_back();
+  const GsRect& region = gs_state.message;
+  const int num = static_cast<int>(lines.size());
+  GS_PROMPT(false, num, num, lines, region.xmin, region.ymin, region.xmax, region.ymax, status);
+  GS_UPDATE(status);
 }
 
 void KZT_SLEEP(Status& status) {
@@ -186,11 +197,16 @@ void KZT_SLEEP(Status& status) {
   if (pause_seconds > 0.0f) IO_SLEEP(pause_seconds, status);
 }
 
-void KZT_CHANGES(bool /*gui*/, Status& status) {
+void KZT_CHANGES(bool gui, Status& status) {
   if (st_bad(status, "Subroutine KZT_CHANGES V0.1")) return;
-  // The window's message box comes with the graphics widgets; until then the
-  // history is paged on the terminal in both cases.
-  IO_TEXT(kzt_change_history(), status);
+  const std::span<const std::string> history = kzt_change_history();
+  if (!gui) {
+    IO_TEXT(history, status);
+    return;
+  }
+  const std::vector<std::string> lines(history.begin(), history.end());
+  const int num = static_cast<int>(lines.size());
+  GS_MESSAGE(num, num, lines, status);
 }
 
 }  // namespace kesta

@@ -26,13 +26,13 @@ void KZT_UNDEFINE(Status& status);
 // CONCATENATION: two texts joined into a string variable.
 void KZT_CONCATENATION(Status& status);
 // MESSAGE: reads up to 100 lines (recorded, so a macro shows them on replay)
-// and shows them. Without the graphics window they go to the terminal and
-// the log.
-void KZT_MESSAGE(Status& status);
+// and shows them in a prompt box over the window's message region
+// (GRAPHICS_ON), else on the terminal and in the log.
+void KZT_MESSAGE(bool graphics_on, Status& status);
 // SLEEP: pauses for 0 to 1000 seconds.
 void KZT_SLEEP(Status& status);
-// CHANGES: pages the change history (GUI: in the window's message box once
-// that exists; the terminal until then).
+// CHANGES: pages the change history, in the window's message box when GUI,
+// else on the terminal.
 void KZT_CHANGES(bool gui, Status& status);
 
 // The change history, lines of at most 77 characters.

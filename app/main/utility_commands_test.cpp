@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "core/variables.hpp"
+#include "graphics/system/widget_test_support.hpp"
 
 using namespace kesta;
 using kesta::testing::file_contents;
@@ -21,6 +23,8 @@ using kesta::testing::TempDir;
 using kesta::testing::TerminalCapture;
 
 namespace {
+
+void message_on_terminal(Status& status) { KZT_MESSAGE(false, status); }
 
 class Utilities : public ::testing::Test {
  protected:
@@ -88,7 +92,7 @@ TEST_F(Utilities, MessageIsRecordedEndedByEscapeOrCountAndReplayed) {
   std::string name = file;
   Status status = kStatusGood;
   IO_OPEN_OUTMACRO(false, false, name, status);
-  std::string out = run(KZT_MESSAGE, {"Hello", "x = 1", "\\\\"});
+  std::string out = run(message_on_terminal, {"Hello", "x = 1", "\\\\"});
   EXPECT_EQ(out, "INFO: Enter message text or user escape (\\\\) to exit\nHello\nx = 1\n");
   const std::string recorded = file_contents(file);
   EXPECT_NE(recorded.find("%!*\\\n%!*\\ Message text (up to 100 lines)\nHello\nx = 1\n\\\\\n"
@@ -99,7 +103,7 @@ TEST_F(Utilities, MessageIsRecordedEndedByEscapeOrCountAndReplayed) {
   // One hundred lines end the text by count: no escape is recorded or read.
   std::vector<std::string> lines;
   for (int i = 1; i <= 100; ++i) lines.push_back("line " + std::to_string(i));
-  out = run(KZT_MESSAGE, lines);
+  out = run(message_on_terminal, lines);
   EXPECT_NE(out.find("line 100\n"), std::string::npos);
   EXPECT_EQ(file_contents(file).find("line 100\n\\\\"), std::string::npos);
 
@@ -107,7 +111,7 @@ TEST_F(Utilities, MessageIsRecordedEndedByEscapeOrCountAndReplayed) {
   name = file;
   kesta::testing::write_text_file(file, recorded + "AFTER\n");
   IO_OPEN_INMACRO(false, name, status);
-  out = run(KZT_MESSAGE, {});
+  out = run(message_on_terminal, {});
   EXPECT_NE(out.find("TEXT:x = 1\nTEXT:Hello\nx = 1\n"), std::string::npos) << out;
   EXPECT_TRUE(vosq_io_dbdb.input_macro);
 }
@@ -117,3 +121,50 @@ TEST_F(Utilities, ChangeHistoryLinesFitTheirWidth) {
 }
 
 }  // namespace
+
+namespace kesta {
+namespace {
+
+// MESSAGE and CHANGES with the graphics window (a scripted one).
+struct WindowUtilities : testing::WidgetFixture {
+  bool drawn(std::string_view part) const {
+    const std::vector<std::string> page = texts();
+    return std::any_of(page.begin(), page.end(), [part](const std::string& t) {
+      return t.find(part) != std::string::npos;
+    });
+  }
+};
+
+TEST_F(WindowUtilities, MessageDrawsWithoutWaitingAndChangesEndsOnOk) {
+  {
+    testing::ScriptedInput input({"Hello", "x = 1", "\\\\"});
+    testing::TerminalCapture terminal;
+    Status s = kStatusGood;
+    KZT_MESSAGE(true, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(terminal.text().find("Hello"), std::string::npos);
+  }
+  EXPECT_TRUE(drawn("Hello"));
+  EXPECT_TRUE(drawn("x = 1"));
+  EXPECT_EQ(window->waits, 0);
+
+  // The history's O.K. box lies where its first drawing puts it.
+  const std::vector<std::string> history(kzt_change_history().begin(),
+                                         kzt_change_history().end());
+  const int num = static_cast<int>(history.size());
+  GsMessageBoxes boxes;
+  Status s = kStatusGood;
+  const GsRect& r = gs_state.message;
+  GS_DRAW_MESSAGE(num, num, history, 1, r.xmin, r.ymin, r.xmax, r.ymax, boxes, s);
+  items.clear();
+  script({testing::click((boxes.ok.xmin + boxes.ok.xmax) / 2, (boxes.ok.ymin + boxes.ok.ymax) / 2)});
+  testing::TerminalCapture terminal;
+  KZT_CHANGES(true, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(window->events.empty());
+  EXPECT_TRUE(drawn("IMPORTANT CHANGES"));
+  EXPECT_EQ(terminal.text().find("IMPORTANT CHANGES"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -359,12 +359,12 @@ void run_undefine(Dispatch&, Status& status) { KZT_UNDEFINE(status); }
 
 void run_concatenation(Dispatch&, Status& status) { KZT_CONCATENATION(status); }
 
-void run_message(Dispatch&, Status& status) { KZT_MESSAGE(status); }
+void run_message(Dispatch& d, Status& status) { KZT_MESSAGE(d.sets.graphics_on, status); }
 
 void run_sleep(Dispatch&, Status& status) { KZT_SLEEP(status); }
 
 // The keyboard interface pages the history on the terminal.
-void run_changes(Dispatch&, Status& status) { KZT_CHANGES(false, status); }
+void run_changes(Dispatch& d, Status& status) { KZT_CHANGES(d.sets.graphics_on, status); }
 
 // CURVE STYLES: the typed curve-style dialogue.
 void run_curve_styles(Dispatch&, Status& status) { GS_INP_CURVESTYLES(false, status); }
