@@ -3,6 +3,7 @@
 // stays empty until its subsystem is built.
 
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/integrate_forms.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/main/program/program.hpp"
 
@@ -11,6 +12,10 @@ namespace kesta {
 void kzt_fill_upcalls() {
   imageops_upcalls = ImageopsUpcalls{
       .inq_geometry = KZT_INQ_GEOMETRY,
+  };
+  kzt_integrate_forms() = IntegrateForms{
+      .geometry = KZT_GUI_GEOMETRY,
+      .control = kzt_integrate_control_form,
   };
 }
 

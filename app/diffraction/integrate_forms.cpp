@@ -1,0 +1,212 @@
+#include "app/diffraction/integrate_forms.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/geometry.hpp"
+#include "core/defaults_db.hpp"
+#include "core/status.hpp"
+#include "graphics/system/widgets.hpp"
+
+namespace kesta {
+namespace {
+
+GsFormItem form_item(std::string label, int type, std::string description, std::string prompt) {
+  GsFormItem i;
+  i.label = std::move(label);
+  i.type = type;
+  i.description = std::move(description);
+  i.prompt = std::move(prompt);
+  return i;
+}
+
+GsFormItem real_item(std::string label, std::string description, std::string prompt, float value,
+                     bool ranged, float lower, float upper) {
+  GsFormItem i = form_item(std::move(label), 3, std::move(description), std::move(prompt));
+  i.ranged = ranged;
+  i.real_lower = lower;
+  i.real_upper = upper;
+  i.real_value = value;
+  return i;
+}
+
+GsFormItem logical_item(std::string label, std::string description, std::string prompt,
+                        bool value) {
+  GsFormItem i = form_item(std::move(label), 2, std::move(description), std::move(prompt));
+  i.logical_value = value;
+  return i;
+}
+
+// One form of at most 13 items; false after CANCEL (STATUS the user escape)
+// or a failure.
+bool ask_form(const std::vector<std::string>& title, const std::vector<std::string>& help,
+              std::vector<GsFormItem>& items, Status& status) {
+  int code = 0;
+  const int lines = static_cast<int>(help.size());
+  GS_FORM(2, 2, title, lines, lines, help, 13, items, code, status);
+  if (status == kStatusGood && code == -1) status = kStatusEscape;
+  return status == kStatusGood;
+}
+
+const std::vector<std::string> kGeometryHelp = {
+    "Welcome to the KESTA experimental geometry",
+    "graphical menu.",
+    "",
+    "The experiment is taken to be a flat 2-D",
+    "detector roughly orthogonal to a beam",
+    "(X-rays, electrons, neutrons) that passes",
+    "through a sample. A detector that is not",
+    "flat or is spatially distorted must first",
+    "be corrected to a regular flat grid.",
+    "",
+    "Not every value is needed in every",
+    "context; the TILT command deduces",
+    "\"TILT ROTATION\" and \"ANGLE OF TILT\".",
+    "",
+    "X-PIXEL SIZE: size of the horizontal",
+    "pixels as displayed (microns).",
+    "Y-PIXEL SIZE: size of the vertical pixels",
+    "as displayed (microns).",
+    "DISTANCE: sample to detector distance",
+    "(millimetres).",
+    "WAVELENGTH: wavelength of the radiation",
+    "(Angstroms).",
+    "X-BEAM CENTRE, Y-BEAM CENTRE: pixel",
+    "coordinates of the centre of the direct",
+    "beam on the detector.",
+    "TILT ROTATION: rotation angle of the",
+    "plane in which the tilt occurs (degrees).",
+    "ANGLE OF TILT: angle of the detector tilt",
+    "within the tilt plane (degrees).",
+};
+
+const std::vector<std::string> kControlHelp = {
+    "This command integrates 2-D data around the",
+    "azimuth to 1-D equal-angle, equal-radial-",
+    "distance or equal-Q scans. Detector non-",
+    "orthogonality and polarisation are accounted",
+    "for. The beam centre and tilt normally come",
+    "from the TILT command.",
+    "",
+    "CONSERVE INT.: \"NO\" normalises each bin by the",
+    "contributing pixels (the 2-theta or Q scan",
+    "equivalent); \"YES\" conserves the integrated",
+    "intensity.",
+    "",
+    "FACTOR: the polarisation (I_h - I_v) / (I_h +",
+    "I_v), horizontal being the image X-direction.",
+    "",
+    "GEOMETRY COR.: turns a flat-detector scan into",
+    "the equivalent of a 2-theta arm scan",
+    "(conservation should then be \"NO\").",
+    "",
+    "SCAN BINS: more bins than pixels over-sample.",
+};
+
+}  // namespace
+
+void KZT_GUI_GEOMETRY(float& x_pixel_size, float& y_pixel_size, float& sample_distance,
+                      float& wavelength, float& x_beam_centre, float& y_beam_centre,
+                      float& tilt_rotation, float& tilt_angle, Status& status) {
+  if (st_bad(status, "Subroutine KZT_GUI_GEOMETRY V0.1")) return;
+  std::vector<GsFormItem> items = {
+      real_item("X-PIXEL SIZE", "SIZE OF HORIZONTAL PIXELS (MICRONS)",
+                "Enter dimension of pixels horizontally, as displayed (micron",
+                x_pixel_size * 1.0e6f, true, 0.001f, 10000.0f),
+      real_item("Y-PIXEL SIZE", "SIZE OF VERTICAL PIXELS (MICRONS)",
+                "Enter dimension of pixels vertically, as displayed (microns)",
+                y_pixel_size * 1.0e6f, true, 0.001f, 10000.0f),
+      real_item("DISTANCE", "SAMPLE TO DETECTOR DISTANCE (MM)",
+                "Enter sample to detector distance (mm)", sample_distance * 1000.0f, true, 0.01f,
+                10000.0f),
+      real_item("WAVELENGTH", "WAVELENGTH (ANGSTROMS)",
+                "Enter the wavelength of the radiation  in Angstrom units", wavelength * 1.0e10f,
+                true, 0.01f, 10000.0f),
+      real_item("X-BEAM CENTRE", "X-PIXEL COORDINATE OF DIRECT BEAM",
+                "Enter X-pixel coordinate of centre of the direct beam", x_beam_centre, false,
+                0.0f, 0.0f),
+      real_item("Y-BEAM CENTRE", "Y-PIXEL COORDINATE OF DIRECT BEAM",
+                "Enter Y-pixel coordinate of centre of the direct beam", y_beam_centre, false,
+                0.0f, 0.0f),
+      real_item("TILT ROTATION", "ROTATION ANGLE OF TILTING PLANE (DEGREES)",
+                "Enter rotation angle of the plane in which the tilt occurs",
+                tilt_rotation * kDegreesPerRadian, true, -180.0f, 180.0f),
+      real_item("ANGLE OF TILT", "ANGLE OF DETECTOR TILT IN PLANE (DEGREES)",
+                "Enter angle of detector tilt within the tilt plane",
+                tilt_angle * kDegreesPerRadian, true, -90.0f, 90.0f),
+  };
+  // Offered values the boxes would refuse are brought into their ranges.
+  for (GsFormItem& i : items)
+    if (i.ranged) i.real_value = std::clamp(i.real_value, i.real_lower, i.real_upper);
+  if (!ask_form({"EXPERIMENTAL GEOMETRY", "CONTROL FORM"}, kGeometryHelp, items, status)) return;
+
+  x_pixel_size = items[0].real_value / 1.0e6f;
+  y_pixel_size = items[1].real_value / 1.0e6f;
+  sample_distance = items[2].real_value / 1000.0f;
+  wavelength = items[3].real_value / 1.0e10f;
+  x_beam_centre = items[4].real_value;
+  y_beam_centre = items[5].real_value;
+  tilt_rotation = items[6].real_value * kRadiansPerDegree;
+  tilt_angle = items[7].real_value * kRadiansPerDegree;
+  int retstat = 0;
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", x_pixel_size, retstat, status);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", y_pixel_size, retstat, status);
+  IO_SET_RKEYVALUE("WAVELENGTH", wavelength, retstat, status);
+  IO_SET_RKEYVALUE("SAMPLE_DISTANCE", sample_distance, retstat, status);
+  IO_SET_RKEYVALUE("X_BEAM_CENTRE", x_beam_centre, retstat, status);
+  IO_SET_RKEYVALUE("Y_BEAM_CENTRE", y_beam_centre, retstat, status);
+  IO_SET_RKEYVALUE("TILT_ROTATION", tilt_rotation, retstat, status);
+  IO_SET_RKEYVALUE("TILT_ANGLE", tilt_angle, retstat, status);
+}
+
+void kzt_integrate_control_form(Index xmaxdat, IntegrateControl& control, Status& status) {
+  if (st_bad(status, "Subroutine KZT_INQ_INTEGRATE V0.1")) return;
+  GsFormItem scan = form_item(
+      "SCAN TYPE", 9, "SCAN TYPE (D, RADIAL, 2-THETA, Q-SPACE)",
+      "Select type of output 1-D scan: \"RADIAL\", \"2-THETA\", or \"Q-SPACE\"");
+  scan.int_value = control.scan_type;
+  GsFormItem bins = form_item("SCAN BINS", 1, "NUMBER OF BINS IN OUTPUT SCAN",
+                              "Enter number of 2-theta or radial bins in output scan");
+  bins.ranged = true;
+  bins.int_lower = 2;
+  bins.int_upper = static_cast<int>(
+      std::clamp<Index>(xmaxdat, 2, std::numeric_limits<int>::max()));
+  bins.int_value = static_cast<int>(std::clamp<Index>(control.num_bins, 2, bins.int_upper));
+  std::vector<GsFormItem> items = {
+      scan,
+      logical_item("CONSERVE INT.", "INTENSITY CONSERVATION",
+                   "Enter \"YES\" to conserve total intensity, \"NO\" for \"2-theta scans\"(inte",
+                   control.conserve_intensity),
+      logical_item("POLARISATION", "APPLY POLARISATION CORRECTION",
+                   "Enter \"YES\" to apply polarisation correction", control.correct_polarisation),
+      real_item("FACTOR", "POLARISATION FACTOR",
+                "Enter ratio of horizontal to vertical polarisation",
+                std::clamp(control.polarisation, -1.0f, 1.0f), true, -1.0f, 1.0f),
+      logical_item("GEOMETRY COR.", "GEOMETRICAL CORRECTION TO INTENSITIES",
+                   "Enter \"YES\" if scan intensities are corrected for geometry",
+                   control.geometry),
+      real_item("MAX. ANGLE", "MAXIMUM 2-THETA ANGLE OF SCAN (DEGREES)",
+                "Enter maximum 2-theta angle of scan (degrees)",
+                std::clamp(control.max_2theta * kDegreesPerRadian, 0.001f, 90.0f), true, 0.001f,
+                90.0f),
+      bins,
+      real_item("MAX. D-SPACING", "MAXIMUM FOR D-SPACINGS SCANS (ANGSTROMS)",
+                "Enter maximum of range for calculation of D-spacing scans (Angstroms)",
+                std::clamp(control.maximum_d, 1.0f, 10000.0f), true, 1.0f, 10000.0f),
+  };
+  if (!ask_form({"CONTROL OF RADIAL, 2-THETA, OR Q", "SCAN RE-BINNING PARAMETERS"}, kControlHelp,
+                items, status))
+    return;
+  control.scan_type = items[0].int_value;
+  control.conserve_intensity = items[1].logical_value;
+  control.correct_polarisation = items[2].logical_value;
+  control.polarisation = items[3].real_value;
+  control.geometry = items[4].logical_value;
+  control.max_2theta = items[5].real_value * kRadiansPerDegree;
+  control.num_bins = items[6].int_value;
+  control.maximum_d = items[7].real_value;
+}
+
+}  // namespace kesta
