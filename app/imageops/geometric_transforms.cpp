@@ -130,6 +130,25 @@ bool axes_refused(std::string_view position, Index xmaxdat, Index ymaxdat,
   return code != 0;
 }
 
+// The entry check of a transform from the current data into the memory:
+// region and spans of data and memory (and of their variances when they
+// exist), then the four axes.
+bool transform_refused(std::string_view position, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                       Index ystrelm, Index xendelm, Index yendelm, bool variances_exist,
+                       std::initializer_list<std::size_t> data_spans,
+                       std::initializer_list<std::size_t> variance_spans,
+                       std::span<const float> xaxis, std::span<const float> yaxis,
+                       std::span<const float> mxaxis, std::span<const float> myaxis,
+                       Status& status) {
+  if (kzt_region_refused(position, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         data_spans))
+    return true;
+  if (variances_exist && kzt_region_refused(position, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                                            yendelm, status, variance_spans))
+    return true;
+  return axes_refused(position, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status);
+}
+
 }  // namespace
 
 float kzt_axis_step(std::span<const float> axis, Index start, Index end) {
@@ -164,14 +183,11 @@ void KZT_MOVE(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
               std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
               std::span<float> mvariances, KztMemoryExtent& memory, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_MOVE V0.5";
-  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                         {data.size(), mdata.size()}))
+  if (transform_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                        variances_exist, {data.size(), mdata.size()},
+                        {variances.size(), mvariances.size()}, xaxis, yaxis, mxaxis, myaxis,
+                        status))
     return;
-  if ((variances_exist &&
-       kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                          {variances.size(), mvariances.size()})))
-    return;
-  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
 
   MoveAnswers answers = remembered<MoveAnswers>();
   IO_INPL(false, false, false, true, "DIRECT DEFINITION TRANSLATION/ROTATION",
@@ -368,14 +384,11 @@ void KZT_REBIN([[maybe_unused]] bool gui, float x_pixel_size, float y_pixel_size
                std::span<float> mvariances, KztMemoryExtent& memory, float& mx_pixel_size,
                float& my_pixel_size, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_REBIN V0.3";
-  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                         {data.size(), mdata.size()}))
+  if (transform_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                        variances_exist, {data.size(), mdata.size()},
+                        {variances.size(), mvariances.size()}, xaxis, yaxis, mxaxis, myaxis,
+                        status))
     return;
-  if ((variances_exist &&
-       kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                          {variances.size(), mvariances.size()})))
-    return;
-  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
 
   RebinAnswers answers = remembered<RebinAnswers>();
   const float xwidth = static_cast<float>(xendelm - xstrelm + 1);
@@ -490,14 +503,11 @@ void KZT_REFLECT([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
                  std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
                  std::span<float> mvariances, KztMemoryExtent& memory, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_REFLECT V0.5";
-  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                         {data.size(), mdata.size()}))
+  if (transform_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                        variances_exist, {data.size(), mdata.size()},
+                        {variances.size(), mvariances.size()}, xaxis, yaxis, mxaxis, myaxis,
+                        status))
     return;
-  if ((variances_exist &&
-       kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                          {variances.size(), mvariances.size()})))
-    return;
-  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
 
   ReflectAnswers answers = remembered<ReflectAnswers>();
   static constexpr std::string_view kPrompts[] = {"X COMPONENT POINT 1", "Y COMPONENT POINT 1",
@@ -546,14 +556,11 @@ void KZT_TRANSPOSE([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
                    std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
                    std::span<float> mvariances, KztMemoryExtent& memory, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_TRANSPOSE V0.5";
-  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                         {data.size(), mdata.size()}))
+  if (transform_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                        variances_exist, {data.size(), mdata.size()},
+                        {variances.size(), mvariances.size()}, xaxis, yaxis, mxaxis, myaxis,
+                        status))
     return;
-  if ((variances_exist &&
-       kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
-                          {variances.size(), mvariances.size()})))
-    return;
-  if (axes_refused(kPosition, xmaxdat, ymaxdat, xaxis, yaxis, mxaxis, myaxis, status)) return;
   if (yendelm > xmaxdat || xendelm > ymaxdat) {
     const bool second = yendelm > xmaxdat;
     IO_WRITE(second ? "WARNING: The operation is not possible because the second dimension of"
