@@ -1,0 +1,24 @@
+#pragma once
+// The Z-SCALING sub-menu: how image intensities map onto the colour range.
+// It redraws the image after each change and keeps the result in the
+// defaults database ("Z_SCALING_*" keys).
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+// The image-display arguments of the calling menu (as for the masked plot;
+// an empty MASK draws without one), then CLICK_MODE with the page position
+// (X, Y) of the first click when opened from the colour scale bar.
+void KZT_GUI_ZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                    std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+                    std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, std::string_view title, std::string_view xlabel,
+                    std::string_view ylabel, std::string_view zlabel, bool click_mode, float x,
+                    float y, Status& status);
+
+}  // namespace kesta

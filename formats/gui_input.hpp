@@ -1,0 +1,30 @@
+#pragma once
+// The graphical road into the image readers: a file picked with the file
+// selection (or the next or previous member of the current file's numbered
+// series, or a given name) is read by the reader its extension names.
+
+#include <string>
+
+#include "core/text_lines.hpp"
+#include "core/types.hpp"
+#include "formats/scratch_image.hpp"
+
+namespace kesta {
+
+// SEQUENCE: kFioSelectFile shows the file selection with TITLE; kFioNextFile
+// and kFioPreviousFile step through the numbered series of FILE_NAME in the
+// format read last; kFioGivenName reads FILE_NAME in the format read last,
+// without asking.
+inline constexpr int kFioSelectFile = 0;
+inline constexpr int kFioNextFile = 1;
+inline constexpr int kFioPreviousFile = -1;
+inline constexpr int kFioGivenName = -2147483647;  // 0x80000001 as a 32-bit word
+
+// Reads one image or 1-D data set into TARGET. DATA_DEFINED is true when
+// data were read, false after a cancelled file selection; a failed read
+// leaves the data set and DATA_DEFINED as they were. FILE_NAME is in and out.
+// XMAXDAT < 1 gives 180001, YMAXDAT < 1 180002.
+void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target,
+                   bool& data_defined, std::string& file_name, Status& status);
+
+}  // namespace kesta
