@@ -5,9 +5,11 @@
 
 #include "core/format.hpp"
 #include "core/io_output.hpp"
+#include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
 #include "formats/detector_input.hpp"
+#include "formats/reader_support.hpp"
 
 namespace kesta {
 
@@ -134,6 +136,11 @@ ImageRead adsc_keyboard_read(const ReadRequest& request, std::string& file_name,
                       path, status))
     return {};
   return read_adsc_file(path, request, status);
+}
+
+void FIO_IS_ADSC(std::string_view file_name, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine FIO_IS_ADSC V0.1")) return;
+  fio_sniff_brace_header(file_name, retstat, status);
 }
 
 }  // namespace kesta

@@ -5,6 +5,7 @@
 // unsigned 16-bit pixels from byte HEADER_BYTES, the first row data row 1.
 
 #include <string>
+#include <string_view>
 
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
@@ -20,6 +21,9 @@ ImageRead read_adsc_file(const std::string& path, const ReadRequest& request, St
 
 // The keyboard road: "ADSC DETECTOR DATA FILE NAME", asked again until the
 // file opens.
+// Sniffer: RETSTAT 0 when the file holds at least 1024 bytes and starts with
+// "{", 1 another first byte, -3 a shorter file, else the open code.
+void FIO_IS_ADSC(std::string_view file_name, int& retstat, Status& status);
 ImageRead adsc_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status);
 
 }  // namespace kesta

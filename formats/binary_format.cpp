@@ -23,6 +23,8 @@
 #include "formats/reader_support.hpp"
 #include "formats/region_readers.hpp"
 #include "formats/stream_slot.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -564,6 +566,106 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
   return read;
 }
 
+void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::string& data_type,
+                     bool& is_signed, bool& swap, Index& start, Status& status) {
+  if (st_bad(status, "Subroutine FIO_GUI_IN_DATA V0.5")) return;
+  (void)xmaxdat;
+  (void)ymaxdat;
+  static const std::string kHelp[] = {
+      "This size form allows you to specifythe type and size", "of data to be input,", " ",
+      "The \"X-PIXELS\" and \"Y-PIXELS\" buttons", "allow the number of pixels to be changed.",
+      " ", "\"DATA TYPE\" allows the type of values", "stored for each pixel to be selected"};
+  auto integer = [](const char* label, const char* prompt, const char* help, int upper,
+                    Index value) {
+    GsFormItem item;
+    item.label = label;
+    item.type = 1;
+    item.prompt = prompt;
+    item.description = help;
+    item.ranged = true;
+    item.int_lower = 1;
+    item.int_upper = upper;
+    item.int_value = static_cast<int>(std::clamp<Index>(value, 1, upper));
+    return item;
+  };
+  auto yes_no = [](const char* label, const char* prompt, const char* help, bool value) {
+    GsFormItem item;
+    item.label = label;
+    item.type = 2;
+    item.prompt = prompt;
+    item.description = help;
+    item.logical_value = value;
+    return item;
+  };
+  std::vector<GsFormItem> items;
+  items.push_back(integer("X-PIXELS", "FIRST DIMENSION OF FILE IMAGE",
+                          "Enter number of pixels \"horizontally\" in image", 999999, nx));
+  items.push_back(integer("Y-PIXELS", "SECOND DIMENSION OF FILE IMAGE",
+                          "Enter number of pixels \"vertically\" in image", 999999, ny));
+  GsFormItem type;
+  type.label = "DATA TYPE";
+  type.type = 6;
+  type.prompt = "DATA TYPE OF PIXEL VALUES";
+  type.description = "Choice type of data stored for pixelvalues";
+  type.string_value = data_type;
+  items.push_back(type);
+  items.push_back(yes_no("SIGNED", "SIGNED OR UNSIGNED (INTEGERS)",
+                         "Enter \"YES\" for signed values (integers only)", is_signed));
+  items.push_back(yes_no("BYTE SWAP", "SWAP BYTES ON INPUT (INTEGERS)",
+                         "Enter \"YES\" to swap bytes on input (integers only)", swap));
+  items.push_back(integer("STARTING BYTE", "BYTE NUMBER FOR START OF BINARY DATA",
+                          "Enter byte number for start of binary data (numbering from 1",
+                          2147483647, start));
+  int code = 0;
+  GS_FORM(2, 2, {"TYPE AND SIZE OF FILE DATA", "(need to specify image size)"}, 8, 8, kHelp,
+          static_cast<int>(items.size()) + 5, items, code, status);
+  if (status != kStatusGood) return;
+  if (code != 0) {
+    status = kStatusEscape;
+    return;
+  }
+  nx = items[0].int_value;
+  ny = items[1].int_value;
+  data_type = items[2].string_value;
+  is_signed = items[3].logical_value;
+  swap = items[4].logical_value;
+  start = items[5].int_value;
+}
+
+ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, Status& status) {
+  RawLayout layout = remembered_layout(request, status);
+  std::string path;
+  if (!input_path(file_name, path, status)) return {};
+  float xps = 1.0e-4f, yps = 1.0e-4f;
+  {
+    // The ".info" file gives the form's sizes, sign and byte order.
+    std::string t, xl, yl, zl;
+    float lower = 0.0f, upper = 0.0f;
+    int bytes = 0;
+    FIO_IN_HEADERFILE(path, t, xl, yl, zl, layout.nx, layout.ny, lower, upper, bytes, layout.swap,
+                      layout.is_signed, xps, yps, status);
+  }
+  FIO_GUI_IN_DATA(request.xmaxdat, request.ymaxdat, layout.nx, layout.ny, layout.data_type,
+                  layout.is_signed, layout.swap, layout.start_byte, status);
+  if (status == kStatusEscape) {
+    status = ST_GOOD();
+    ImageRead escaped;
+    escaped.retstat = -1;
+    return escaped;
+  }
+  if (status != kStatusGood) return {};
+  store_layout(layout, status);
+  GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
+  GS_UPDATE(status);
+  ImageRead read = read_binary_file(path, request, layout, status);
+  if (read.ok()) {
+    read.image.title = file_name;
+    read.image.x_pixel_size = xps;
+    read.image.y_pixel_size = yps;
+  }
+  return read;
+}
+
 void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& file_name,
                    int& retstat, float& overload_value, Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_IN_BINARY V0.10";
@@ -580,10 +682,8 @@ void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& f
   const ReadRequest request{target.xmaxdat, target.ymaxdat, false};
   ImageRead read;
   if (ask && gui) {
-    fio_format_not_available("The graphical road of \"BINARY\"", status);
-    return;
-  }
-  if (ask) {
+    read = binary_gui_read(request, file_name, status);
+  } else if (ask) {
     read = binary_keyboard_read(request, file_name, status);
   } else {
     std::string path;

@@ -72,7 +72,17 @@ ImageRead read_binary_file(const std::string& path, const ReadRequest& request,
 ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_name,
                                Status& status);
 
-// ASK true: the keyboard road (GUI false); ASK false: FILE_NAME with the
+// The graphical road of the reader: FILE_NAME (no question), the ".info"
+// file's defaults, then the layout form FIO_GUI_IN_DATA. RETSTAT -1 after
+// CANCEL, with STATUS good.
+ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, Status& status);
+// The input layout form "TYPE AND SIZE OF FILE DATA": the file image's
+// sizes, data type, sign, byte order and start byte (from 1). CANCEL gives
+// the user escape and changes nothing.
+void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::string& data_type,
+                     bool& is_signed, bool& swap, Index& start, Status& status);
+// ASK true: the keyboard road (GUI false) or the graphical one (GUI true);
+// ASK false: FILE_NAME with the
 // remembered settings. The image read becomes the data set (RETSTAT 0,
 // VARIANCES_EXIST false); otherwise the reader's code, nothing changed.
 void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& file_name,

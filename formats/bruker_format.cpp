@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/io_output.hpp"
+#include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
 #include "formats/detector_input.hpp"
@@ -109,6 +110,28 @@ ImageRead bruker_keyboard_read(const ReadRequest& request, std::string& file_nam
                       file_name, path, status))
     return {};
   return read_bruker_file(path, request, status);
+}
+
+void FIO_IS_BRUKER(std::string_view file_name, int& retstat, Status& status) {
+  if (st_bad(status, "Subroutine FIO_IS_BRUKER V0.1")) return;
+  retstat = 2;
+  StreamInput input{std::string(file_name)};
+  std::array<char, kLine> line{};
+  if (!input.ok() || !input.read(0, line.data(), kLine)) {
+    IO_WRITE("WARNING: Error in inputting header line", status);
+    return;
+  }
+  const std::string_view text(line.data(), line.size());
+  if (used_text(text.substr(0, 7)) != "FORMAT") {
+    retstat = 1;
+    return;
+  }
+  retstat = 0;
+  Index version = 0;
+  if (!leading_integer(text.substr(8), version) || version != 86) {
+    IO_WRITE("WARNING: The file appears to be a Bruker format file, but the format", status);
+    IO_WRITE("         version number appears to have changed !?!?", status);
+  }
 }
 
 }  // namespace kesta

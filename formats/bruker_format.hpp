@@ -7,6 +7,7 @@
 // row-major pixel offset in 10-16).
 
 #include <string>
+#include <string_view>
 
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
@@ -22,6 +23,10 @@ ImageRead read_bruker_file(const std::string& path, const ReadRequest& request, 
 
 // The keyboard road: ""BRUKER" AREA DETECTOR DATA FILE NAME", asked again
 // until the file opens.
+// Sniffer: RETSTAT 0 when the file's first header line is the FORMAT line
+// (with a warning when its version is not 86), 1 when it is another line, 2
+// when the line cannot be read.
+void FIO_IS_BRUKER(std::string_view file_name, int& retstat, Status& status);
 ImageRead bruker_keyboard_read(const ReadRequest& request, std::string& file_name,
                                Status& status);
 

@@ -10,6 +10,9 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/gui_input.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/widgets.hpp"
 #include "formats/adsc_format.hpp"
 #include "formats/ascii_formats.hpp"
 #include "formats/binary_format.hpp"
@@ -291,6 +294,16 @@ const std::vector<std::string> kInputHelp = {
 
 }  // namespace
 
+void fio_gui_text(TextLines text, Status& status) {
+  int font = 1;
+  QG_INQ_TEXTFONT(font, status);
+  QG_TEXTFONT(2, status);
+  const int num = static_cast<int>(text.size());
+  GS_MESSAGE(num, num, text.view(), status);
+  Status local = kStatusGood;
+  QG_TEXTFONT(font, local);
+}
+
 void fio_format_not_available(std::string_view what, Status& status) {
   IO_WRITE("WARNING: " + std::string(what) + " is not available yet", status);
 }
@@ -298,7 +311,7 @@ void fio_format_not_available(std::string_view what, Status& status) {
 void FIO_IN_HELP(bool gui, Status& status) {
   if (st_bad(status, "Subroutine FIO_IN_HELP V0.3")) return;
   if (gui) {
-    fio_format_not_available("The graphical input help", status);
+    fio_gui_text(kInputHelp, status);
     return;
   }
   IO_TEXT(kInputHelp, status);
@@ -419,6 +432,7 @@ void fio_reset_output_menu();
 
 void fio_reset_format_menus() {
   fio_input_state = FioInputState{};
+  fio_reset_gui_input();
   fio_reset_output_menu();
 }
 

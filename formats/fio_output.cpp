@@ -238,7 +238,7 @@ int fio_output_tiff_bits() { return fio_output_state.tiff_bits; }
 void FIO_INP_OUTHELP(bool gui, Status& status) {
   if (st_bad(status, "Subroutine FIO_INP_OUTHELP V0.2")) return;
   if (gui) {
-    fio_format_not_available("The graphical output help", status);
+    fio_gui_text(kOutputHelp, status);
     return;
   }
   IO_TEXT(kOutputHelp, status);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/text_lines.hpp"
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
 
@@ -36,7 +37,8 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
                std::string& title, std::string& xlabel, std::string& ylabel, std::string& zlabel,
                float& x_pixel_size, float& y_pixel_size, Status& status);
 
-// The input help text, paged on the terminal (GUI false).
+// The input help text, paged on the terminal (GUI false) or in a message box
+// in the fixed-pitch text font (GUI true).
 void FIO_IN_HELP(bool gui, Status& status);
 
 // OUTPUT DATA: asks for the output format ("FILE FORMAT", 19 choices, the
@@ -50,15 +52,20 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
                 std::string_view ylabel, std::string_view zlabel, bool variances_exist,
                 float x_pixel_size, float y_pixel_size, Status& status);
 
-// The output help text, paged on the terminal (GUI false).
+// The output help text, as the input help text.
 void FIO_INP_OUTHELP(bool gui, Status& status);
 
 // The keyboard output menu's saved settings (for the BINARY and TIFF writers).
 bool fio_output_header_files();
 int fio_output_tiff_bits();
 
-// Back to the start-of-run state of both menus (first-call defaults,
-// header files on, TIFF 16 bits, the TULMA note not yet shown).
+// TEXT in a message box drawn in the fixed-pitch text font (the font before
+// restored afterwards).
+void fio_gui_text(TextLines text, Status& status);
+
+// Back to the start-of-run state of both menus and the graphical input
+// (first-call defaults, header files on, TIFF 16 bits, the TULMA note not yet
+// shown, no format used last).
 void fio_reset_format_menus();
 
 }  // namespace kesta

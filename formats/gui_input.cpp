@@ -1,12 +1,530 @@
 #include "formats/gui_input.hpp"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <sys/types.h>
+#include <string_view>
+#include <vector>
+
+#include "core/defaults_db.hpp"
+#include "core/filenames.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/text.hpp"
+#include "formats/adsc_format.hpp"
+#include "formats/binary_format.hpp"
+#include "formats/bruker_format.hpp"
+#include "formats/bsl_format.hpp"
+#include "formats/fixed_header_formats.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/fuji_format.hpp"
+#include "formats/gas_format.hpp"
+#include "formats/kesta_format.hpp"
+#include "formats/mar_format.hpp"
+#include "formats/mervoda_format.hpp"
+#include "formats/raxis_format.hpp"
+#include "formats/tiff_format.hpp"
+#include "formats/tulma_format.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
-void FIO_GUI_INPUT(TextLines /*title*/, int /*sequence*/, const ImageTarget& /*target*/,
-                   bool& /*data_defined*/, std::string& /*file_name*/, Status& status) {
-  fio_format_not_available("GRAPHICAL FILE INPUT", status);
+namespace {
+
+constexpr float kNoDetectorLimit = 1.7e38f;
+
+// While alive, the lines written to the terminal still reach it and are
+// also kept: the reader's messages go into the warning box of a failed read.
+class MessageCollector {
+ public:
+  MessageCollector() : terminal_(io_stream(kStreamTerminal)) {
+    cookie_io_functions_t functions{};
+    functions.write = [](void* cookie, const char* bytes, std::size_t size) -> ssize_t {
+      auto* self = static_cast<MessageCollector*>(cookie);
+      self->text_.append(bytes, size);
+      if (self->terminal_ != nullptr) {
+        std::fwrite(bytes, 1, size, self->terminal_);
+        std::fflush(self->terminal_);
+      }
+      return static_cast<ssize_t>(size);
+    };
+    tee_ = fopencookie(this, "w", functions);
+    if (tee_ != nullptr) io_set_stream(kStreamTerminal, tee_);
+  }
+  ~MessageCollector() {
+    if (tee_ == nullptr) return;
+    io_set_stream(kStreamTerminal, terminal_);
+    std::fclose(tee_);
+  }
+  MessageCollector(const MessageCollector&) = delete;
+  MessageCollector& operator=(const MessageCollector&) = delete;
+
+  // The warning and error lines written so far.
+  std::vector<std::string> warnings() {
+    if (tee_ != nullptr) std::fflush(tee_);
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < text_.size()) {
+      std::size_t end = text_.find('\n', at);
+      if (end == std::string::npos) end = text_.size();
+      const std::string line = text_.substr(at, end - at);
+      if (line.starts_with("WARNING") || line.starts_with("ERROR")) out.push_back(line);
+      at = end + 1;
+    }
+    return out;
+  }
+
+ private:
+  std::FILE* terminal_;
+  std::FILE* tee_ = nullptr;
+  std::string text_;
+};
+
+// What a graphical reader gets: the arrays' request and the file (its name
+// translated).
+struct GuiRead {
+  const ReadRequest& request;
+  std::string& file_name;
+  const std::string& path;
+  Status& status;
+};
+
+// An image number 1..COUNT asked in a value box when there is a choice.
+bool gui_number(const char* prompt, const char* help, Index count, int& value, Status& status) {
+  const int last = static_cast<int>(std::clamp<Index>(count, 1, 1000000));
+  value = std::clamp(value, 1, last);
+  if (count > 1)
+    GS_INPI(true, 1, last, true, prompt, {help}, {"Enter an integer within the given range"},
+            value, status);
+  return status == kStatusGood;  // CANCEL leaves the user escape: nothing is read
+}
+
+ImageRead gas_read(GuiRead& g) {
+  GasLayout layout;
+  if (!gas_layout(g.path, layout, g.status)) return {};
+  GasChoice choice;
+  int image = 1;
+  if (!gui_number("IMAGE NUMBER", "Enter number of the required image to input from the image sequence",
+                  layout.frames, image, g.status))
+    return {};
+  choice.image = image;
+  return read_gas_file(g.path, g.request, choice, g.status);
+}
+
+ImageRead tiff_read(GuiRead& g) { return tiff_gui_read(g.request, false, g.file_name, g.status); }
+ImageRead imagequant_read(GuiRead& g) {
+  return tiff_gui_read(g.request, true, g.file_name, g.status);
+}
+ImageRead binary_read(GuiRead& g) { return binary_gui_read(g.request, g.file_name, g.status); }
+
+// The formats whose file work needs nothing but the file.
+template <auto Read>
+ImageRead plain_read(GuiRead& g) {
+  return Read(g.path, g.request, g.status);
+}
+
+ImageRead tulma_read(GuiRead& g) {
+  return read_tulma_file(g.path, g.request, 1, g.status);
+}
+ImageRead mar_read(GuiRead& g) {
+  return read_mar_file(g.path, g.request, false, g.status);
+}
+ImageRead mar_pck_read(GuiRead& g) {
+  return read_mar_file(g.path, g.request, true, g.status);
+}
+
+ImageRead bsl_read(GuiRead& g) {
+  const std::vector<BslDataSet> sets = bsl_data_sets(g.path, g.status);
+  if (sets.empty()) return {};
+  int set = 1, image = 1;
+  if (!gui_number("DATA-SET (\"MEMORY\") NUMBER", "Enter number of data-set (\"memory\") to input",
+                  static_cast<Index>(sets.size()), set, g.status) ||
+      !gui_number("IMAGE NUMBER", "Enter number of image within the data-set (\"memory\") to input",
+                  sets[static_cast<std::size_t>(set - 1)].images, image, g.status))
+    return {};
+  return read_bsl_file(g.path, g.request, set, image, g.status);
+}
+
+// A stack of images: the image number when there is a choice.
+template <auto Count, auto Read>
+ImageRead stack_read(GuiRead& g) {
+  const Index images = Count(g.path, g.status);
+  if (images < 1) return {};
+  int image = 1;
+  if (!gui_number("IMAGE NUMBER", "Enter number of the required image to input from the image sequence",
+                  images, image, g.status))
+    return {};
+  return Read(g.path, g.request, image, g.status);
+}
+
+ImageRead fuji_read(GuiRead& g) {
+  std::string image_file = fuji_image_file(g.path);
+  if (image_file.empty()) {
+    GS_FWARNING(2, 2, {"THE MATCHING .IMG FILE HAS NOT BEEN FOUND", "PLEASE SELECT THE BINARY FILE"},
+                g.status);
+    int cancelled = 0;
+    std::string chosen = g.path;
+    GS_FILESELECTION(1, 1, {"SELECT THE BINARY (.img) FILE"}, 1, 1,
+                     {"The file of the pixel values that goes with the .inf file"}, 1, false,
+                     cancelled, chosen, g.status);
+    if (g.status != kStatusGood || cancelled != 0) return {};
+    if (!input_path(chosen, image_file, g.status)) return {};
+  }
+  return read_fuji_file(g.path, image_file, g.request, g.status);
+}
+
+using GuiReader = ImageRead (*)(GuiRead& g);
+
+// A format of the graphical input: its internal name (stored under
+// "#INPUT_FORMAT"), its button and help line in the unknown-extension menu
+// (none for the gas detector pair, found by its file names only), its reader
+// and the overload value stored after it (FIXED: always this one; otherwise
+// the reader's own, this one when it gives none).
+struct GuiFormat {
+  const char* name;
+  const char* button;
+  const char* help;
+  GuiReader read;
+  float overload;
+  bool fixed;
+};
+
+// clang-format off
+const std::array<GuiFormat, 17> kGuiFormats = {{
+    {"ADSC", "ADSC", "ADSC: ADSC detector data format e.g. Quantum 4", plain_read<read_adsc_file>, kNoDetectorLimit, false},
+    {"BINARY", "BINARY", "BINARY: Flexible interactive input of unformatted data", binary_read, kNoDetectorLimit, false},
+    {"BRUKER", "BRUKER", "BRUKER: Bruker Area Detector Frame Data Format, e.g. SMART CCD", plain_read<read_bruker_file>, kNoDetectorLimit, false},
+    {"BSL/OTOKO", "BSL/OTOKO", "BSL/OTOKO: Small-angle laboratory (BSL) and OTOKO formats", bsl_read, kNoDetectorLimit, false},
+    {"MERVODA", "MERVODA", "MERVODA: Simple ASCII X/Y column format data", plain_read<read_mervoda_file>, kNoDetectorLimit, true},
+    {"KESTA STANDARD FORMAT", "KESTA", "KESTA: Self describing readable KESTA standard format", plain_read<read_kesta_file>, kNoDetectorLimit, false},
+    {"FUJI BAS-2000", "FUJI (BAS)", "FUJI (BAS): FUJI BAS-2000, BAS-1500 image plate scanners", fuji_read, kNoDetectorLimit, true},
+    {"HAMAMATSU PHOTONICS", "HAMAMATSU", "HAMAMATSU: (PHOTONICS) C4880 CCD detector format", plain_read<read_hamamatsu_file>, 65534.5f, true},
+    {"IMAGEQUANT", "IMAGEQUANT", "IMAGEQUANT: IMAGEQUANT TIFF based format (Molecular Dynamics)", imagequant_read, 99999.5f, true},
+    {"TULMA", "TULMA", "TULMA: Simplified subset of the WLT format", tulma_read, kNoDetectorLimit, false},
+    {"MAR FORMAT", "MAR", "MAR: MarResearch \"image\" format for on-line IP systems", mar_read, 131071.5f, true},
+    {"MAR-PCK", "MAR-PCK", "MAR-PCK: Compressed old MarResearch \"image\" format", mar_pck_read, 131071.5f, true},
+    {"PHOTOMETRICS CCD FORMAT", "PHOTOMETRICS", "PHOTOMETRICS: CCD Format (OZWA X-ray Image intensifier system)", stack_read<photometrics_images, read_photometrics_file>, 16383.5f, true},
+    {"PRINCETON CCD FORMAT", "PRINCETON", "PRINCETON: CCD Format (OZWA X-ray Image intensifier system)", stack_read<princeton_images, read_princeton_file>, 65534.5f, true},
+    {"RIGAKU R-AXIS", "RIGAKU R-AXIS", "RIGAKU R-AXIS: Riguka image plate scanner format", plain_read<read_raxis_file>, kNoDetectorLimit, false},
+    {"TIFF", "TIFF", "TIFF: Limited TIFF input (compressed data not supported)", tiff_read, 65334.5f, true},
+    {"GAS 2-D DETECTOR (OZWA)", nullptr, nullptr, gas_read, kNoDetectorLimit, true},
+}};
+// clang-format on
+
+const GuiFormat* gui_format_named(std::string_view name) {
+  for (const auto& f : kGuiFormats)
+    if (name == f.name) return &f;
+  return nullptr;
+}
+
+// Saved for the run: the format used last and whether a file has been read.
+struct GuiInputState {
+  std::string format;
+  bool read_once = false;
+};
+GuiInputState gui_input_state;
+
+bool file_exists(const std::string& name, Status& status) {
+  if (name.empty()) return false;
+  bool exists = false;
+  int kind = 0, retstat = 0;
+  IO_FILEEXIST(name, exists, kind, retstat, status);
+  return exists && kind == 1;
+}
+
+// clang-format off
+const std::string kSelectionInfo[] = {
+    "Data for the program main data array is required, normally",
+    "input a file stored on disk. The file selection tool will",
+    "help you to search directories and find the required file.",
+    " ",
+    "The following file formats are presently supported:",
+    " ",
+    "  (no extension): GAS 2-D DETECTOR (OZWA) format",
+    "  .bin: BINARY user specified format",
+    "  .bsl: BSL / OTOKO format",
+    "  .mvd: MERVODA ASCII 1-D X/Y graph format",
+    "  .cor: BINARY user specified format",
+    "  .cor2: BINARY user specified format",
+    "  .corr: BINARY user specified format",
+    "  .wlt: \"TULMA\" or BINARY format",
+    "  .kzt: KESTA format",
+    "  .final: BINARY user specified format",
+    "  .gel: Molecular Dynamics IMAGEQUANT (tiff) format",
+    "  .inf: FUJI BAS-2000 (BAS-1500) format",
+    "  .info: BINARY user specified format",
+    "  .image: MarResearch IP scanner format",
+    "  .img: FUJI BAS-2000 (BAS-1500) format",
+    "  .img: HAMAMATSU CCD format OR ADSC format",
+    "  .mar1200: MarResearch IP scanner format",
+    "  .mar1600: MarResearch IP scanner format",
+    "  .mar2000: MarResearch IP scanner format",
+    "  .mar2300: MarResearch IP scanner format",
+    "  .mar3450: MarResearch IP scanner format",
+    "  .mccd: TIFF format from MAR CCD camera",
+    "  .osc: Rigaku R-AXIS IV format",
+    "  .pck: Old compressed MarResearch format",
+    "  .pmi: PHOTOMETRICS CCD format",
+    "  .spe: PRINCETON INSTRUMENTS CCD format",
+    "  .tif: Adobe TIFF format",
+    "  .tiff: Adobe TIFF format",
+    " ",
+    "  Files with numerical extensions e.g. .001",
+    "  will be tested to see if they appear to be",
+    "  Bruker area detector frame data file",
+    " ",
+    "Files with unknown extensions will invoke",
+    "a menu containing the available choices.",
+};
+
+const std::string kUnknownHelp[] = {
+    "The file format of the file that you have specified",
+    "is not known from it's file extension type. You can",
+    "choose one of the available input formats. If the",
+    "format you need is not available press the \"CANCEL\"",
+    "button.",
+    " ",
+    "(In the \"INPUT\" command of the \"KEYBOARD\" interface",
+    "there may be more input file formats available.)",
+};
+// clang-format on
+
+// The unknown-extension menu; empty after "CANCEL" (or a bad status).
+std::string unknown_extension_menu(Status& status) {
+  std::vector<std::string> buttons{"CANCEL", "?", "HELP"};
+  std::vector<std::string> helps{"CANCEL: Exit without inputting data from a file",
+                                 "?: List of available formats and commands",
+                                 "HELP: Help text on menu and available choices"};
+  for (const auto& f : kGuiFormats)
+    if (f.button != nullptr) {
+      buttons.emplace_back(f.button);
+      helps.emplace_back(f.help);
+    }
+  const int num = static_cast<int>(buttons.size());
+  auto draw = [&] {
+    GS_BACKGROUND(status);
+    GS_SET_MENULAYOUT(0, 4, 30, 12, status);
+    GS_FMENU(1, 1, {"UNKNOWN EXTENSION: SELECT FILE FORMAT:"}, num, num, buttons, status);
+  };
+  draw();
+  while (status == kStatusGood) {
+    int type = 0;
+    std::string command;
+    float x = 0.0f, y = 0.0f;
+    GS_INP_MENUCHOICE(num, num, buttons, 1, type, command, x, y, status);
+    if (status != kStatusGood) break;
+    if (type == kGsChoiceRedraw) {
+      draw();
+      continue;
+    }
+    if (type != kGsChoiceButton) continue;
+    if (command == "CANCEL") return {};
+    if (command == "?" || command == "HELP") {
+      if (command == "?")
+        GS_MESSAGE(num, num, helps, status);
+      else
+        GS_MESSAGE(8, 8, kUnknownHelp, status);
+      if (status == kStatusEscape) status = kStatusGood;
+      draw();
+      continue;
+    }
+    for (const auto& f : kGuiFormats)
+      if (f.button != nullptr && command == f.button) return f.name;
+  }
+  return {};
+}
+
+void warning_box(std::string_view message, const std::string& file_name,
+                 const std::vector<std::string>& more, Status& status) {
+  std::vector<std::string> lines{std::string(message), file_name.substr(0, 80)};
+  lines.insert(lines.end(), more.begin(), more.end());
+  const int num = static_cast<int>(lines.size());
+  GS_FWARNING(num, num, lines, status);
+}
+
+}  // namespace
+
+void fio_reset_gui_input() { gui_input_state = GuiInputState{}; }
+
+std::string fio_format_by_extension(std::string& file_name, Status& status) {
+  if (status != kStatusGood) return {};
+  std::string base, extension;
+  IO_NODIRPATH(file_name, base, status);
+  IO_EXTENSION(base, extension, status);
+  extension = std::string(used_text(extension));
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string& name = file_name;
+  auto is = [&](std::initializer_list<std::string_view> list) {
+    return std::find(list.begin(), list.end(), extension) != list.end();
+  };
+
+  if (extension.empty()) {
+    // The gas detector's pair: a header file and the same name with "hm".
+    if (name.size() > 2 && name.ends_with("hm")) {
+      const std::string header = name.substr(0, name.size() - 2);
+      if (file_exists(header, status)) {
+        file_name = header;
+        return "GAS 2-D DETECTOR (OZWA)";
+      }
+    } else if (file_exists(name + "hm", status)) {
+      return "GAS 2-D DETECTOR (OZWA)";
+    }
+    return {};
+  }
+  if (extension.size() >= 3 && std::isdigit(static_cast<unsigned char>(extension[0])) &&
+      std::isdigit(static_cast<unsigned char>(extension[1])) &&
+      std::isdigit(static_cast<unsigned char>(extension[2]))) {
+    int retstat = 1;
+    FIO_IS_BRUKER(name, retstat, status);
+    return retstat == 0 ? "BRUKER" : "";
+  }
+  if (is({"_dk", "_ff"})) return "BRUKER";
+  if (is({"gel"})) return "IMAGEQUANT";
+  if (is({"bin", "cor", "cor2", "corr", "final"})) return "BINARY";
+  if (is({"bsl"})) return "BSL/OTOKO";
+  if (is({"mvd"})) return "MERVODA";
+  if (is({"wlt"})) {
+    int retstat = 1;
+    FIO_IS_TULMA(name, retstat, status);
+    return retstat == 0 ? "TULMA" : "BINARY";
+  }
+  if (is({"image", "mar1200", "mar1600", "mar2000", "mar2300", "mar3450"})) return "MAR FORMAT";
+  if (is({"inf"})) return "FUJI BAS-2000";
+  if (is({"info"})) {
+    // The ".info" file describes the binary file of the name without it.
+    const std::string data = name.substr(0, name.size() - 5);
+    if (!file_exists(data, status)) return {};
+    file_name = data;
+    return "BINARY";
+  }
+  if (is({"img"})) {
+    const std::string stem = name.substr(0, name.size() - 3);
+    for (const char* inf : {"inf", "INF"})
+      if (file_exists(stem + inf, status)) {
+        file_name = stem + inf;
+        return "FUJI BAS-2000";
+      }
+    int retstat = 1;
+    FIO_IS_ADSC(name, retstat, status);
+    return retstat == 0 ? "ADSC" : "HAMAMATSU PHOTONICS";
+  }
+  if (is({"kzt"})) return "KESTA STANDARD FORMAT";
+  if (is({"osc"})) return "RIGAKU R-AXIS";
+  if (is({"pck"})) return "MAR-PCK";
+  if (is({"pmi"})) return "PHOTOMETRICS CCD FORMAT";
+  if (is({"spe"})) return "PRINCETON CCD FORMAT";
+  if (is({"tif", "tiff", "mccd"})) return "TIFF";
+  return {};
+}
+
+void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, bool& data_defined,
+                   std::string& file_name, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_GUI_INPUT V0.48";
+  if (st_bad(status, kPosition)) return;
+  if (target.xmaxdat < 1) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  if (target.ymaxdat < 1) {
+    st_fail(status, kBaseFormats + 2, kPosition);
+    return;
+  }
+  if (!target_holds(target)) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+
+  std::string format = gui_input_state.format;
+  if (sequence == kFioSelectFile) {
+    const int num = static_cast<int>(title.size());
+    int cancelled = 0;
+    std::string chosen = file_name;
+    GS_FILESELECTION(std::max(num, 1), num, title.view(), 41, 41, kSelectionInfo, 1, false, cancelled,
+                     chosen, status);
+    if (status != kStatusGood) return;
+    if (cancelled == 1) {
+      data_defined = false;
+      return;
+    }
+    file_name = chosen;
+    format = fio_format_by_extension(file_name, status);
+    if (format.empty()) format = unknown_extension_menu(status);
+    if (status != kStatusGood || format.empty()) return;
+    GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
+    GS_UPDATE(status);
+  } else if (sequence != kFioGivenName) {
+    if (!gui_input_state.read_once) {
+      GS_FWARNING(1, 1, {"CAN'T INPUT ANOTHER FILE IN AN UNDEFINED SEQUENCE"}, status);
+      return;
+    }
+    int retstat = 0;
+    std::string next;
+    IO_NEWFILENAME(file_name, sequence, 0, retstat, next, status);
+    if (status != kStatusGood) return;
+    if (retstat == 0) file_name = next;
+    if (retstat != 0 || !file_exists(file_name, status)) {
+      warning_box("FAILED TO FIND NEW \"SEQUENCE\" FILE:", retstat == 0 ? next : file_name, {},
+                  status);
+      return;
+    }
+  }
+
+  const GuiFormat* chosen = gui_format_named(format);
+  if (chosen == nullptr) {
+    IO_WRITE("WARNING: Unknown file format", status);
+    return;
+  }
+  std::string path;
+  if (!input_path(file_name, path, status)) return;
+  const ReadRequest request{target.xmaxdat, target.ymaxdat, target.variances_exist};
+  MessageCollector collector;
+  GuiRead g{request, file_name, path, status};
+  ImageRead read = chosen->read(g);
+  if (status == kStatusEscape || read.retstat == -1) {
+    // A form or box cancelled inside the reader: nothing read, not an error.
+    status = ST_GOOD();
+    return;
+  }
+  if (status != kStatusGood) return;
+  if (read.ok() && read.image.xnumdat >= 1 && read.image.ynumdat >= 1) {
+    const float overload =
+        chosen->fixed ? chosen->overload : read.image.overload.value_or(chosen->overload);
+    if (!read.image.title) {
+      std::string bare;
+      IO_NODIRPATH(file_name, bare, status);
+      read.image.title = bare;
+    }
+    if (read.image.sample_distance) {
+      int stored = 0;
+      IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
+    }
+    commit_image(read.image, target);
+    if (format == "MERVODA") {
+      target.ynumdat = 1;
+      if (!target.yaxis.empty()) target.yaxis[0] = 0.5f;
+      target.ylabel.clear();
+    }
+    data_defined = true;
+    gui_input_state.format = format;
+    gui_input_state.read_once = true;
+    GS_SET_IDR(0.0f, 0.0f, static_cast<float>(target.xnumdat), static_cast<float>(target.ynumdat),
+               status);
+    int stored = 0;
+    IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
+    IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(format), format, stored, status);
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", target.x_pixel_size, stored, status);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", target.y_pixel_size, stored, status);
+    return;
+  }
+  if (read.retstat != 0)
+    warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
+                status);
+  warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
 }
 
 }  // namespace kesta

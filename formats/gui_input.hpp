@@ -27,4 +27,15 @@ inline constexpr int kFioGivenName = -2147483647;  // 0x80000001 as a 32-bit wor
 void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target,
                    bool& data_defined, std::string& file_name, Status& status);
 
+// The format the graphical input reads FILE_NAME in, found from its
+// extension (compared in lower case) and, for a few, its content or the files
+// beside it: the internal name stored under "#INPUT_FORMAT", or empty when
+// the unknown-extension menu must ask. FILE_NAME becomes the file to read
+// where that is another one (the header file of a gas detector pair, the
+// ".inf" file beside an ".img" file, the data file of a ".info" name).
+std::string fio_format_by_extension(std::string& file_name, Status& status);
+
+// Back to the start of a run: no format used last, no file read.
+void fio_reset_gui_input();
+
 }  // namespace kesta

@@ -105,8 +105,10 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
   retstat = 0;
 }
 
-ImageRead mervoda_keyboard_read(const ReadRequest& request, std::string& file_name,
-                                Status& status) {
+namespace {
+
+ImageRead read_curve(bool name_given, const ReadRequest& request, std::string& file_name,
+                     Status& status) {
   ImageRead result;
   ScratchImage& image = result.image;
   if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
@@ -115,7 +117,7 @@ ImageRead mervoda_keyboard_read(const ReadRequest& request, std::string& file_na
   float step = std::numeric_limits<float>::quiet_NaN();
   Index n = 0;
   int retstat = 1;
-  FIO_IN_MERVODA(false, request.xmaxdat, request.variances, file_name, retstat, n, x,
+  FIO_IN_MERVODA(name_given, request.xmaxdat, request.variances, file_name, retstat, n, x,
                  image.pixels(), image.variance_pixels(), title, xlabel, zlabel, step, status);
   if (retstat != 0 || status != kStatusGood) return result;
   x.resize(static_cast<std::size_t>(n));
@@ -128,6 +130,19 @@ ImageRead mervoda_keyboard_read(const ReadRequest& request, std::string& file_na
   if (!std::isnan(step)) image.x_pixel_size = step;
   result.retstat = 0;
   return result;
+}
+
+}  // namespace
+
+ImageRead mervoda_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                Status& status) {
+  return read_curve(false, request, file_name, status);
+}
+
+ImageRead read_mervoda_file(const std::string& path, const ReadRequest& request,
+                            Status& status) {
+  std::string name = path;
+  return read_curve(true, request, name, status);
 }
 
 void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, Index xmaxdat,

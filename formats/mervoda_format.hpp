@@ -28,6 +28,8 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
 ImageRead mervoda_keyboard_read(const ReadRequest& request, std::string& file_name,
                                 Status& status);
 
+// The same for the named file PATH, without a question.
+ImageRead read_mervoda_file(const std::string& path, const ReadRequest& request, Status& status);
 // Writes one row or column of the region (keyboard: asks the file and the
 // row or column; each call moves on to the next). RETSTAT 0 written, 1 not.
 void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, Index xmaxdat,

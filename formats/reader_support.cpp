@@ -1,14 +1,36 @@
 #include "formats/reader_support.hpp"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdio>
 #include <limits>
 
 #include "core/filenames.hpp"
+#include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "formats/fio_stream.hpp"
 
 namespace kesta {
+
+void fio_sniff_brace_header(std::string_view file_name, int& retstat, Status& status) {
+  int stream = 0;
+  FIO_FILEOPEN(file_name, "READ", retstat, stream, status);
+  if (status != kStatusGood) return;
+  if (retstat != 0) {
+    IO_WRITE("WARNING: Error in opening file", status);
+    return;
+  }
+  std::array<std::byte, 1024> head{};
+  const std::size_t got = std::fread(head.data(), 1, head.size(), fio_input_file());
+  int closed = 0;
+  FIO_FILECLOSEC(stream, closed);
+  if (got < head.size())
+    retstat = -3;
+  else
+    retstat = head[0] == std::byte{'{'} ? 0 : 1;
+}
 
 bool fio_open_input(const std::string& path, int& stream, Status& status) {
   std::string problem;

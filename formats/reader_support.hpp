@@ -10,6 +10,12 @@
 
 namespace kesta {
 
+// The test of the formats whose text header starts the file in braces:
+// RETSTAT 0 when the first 1024 bytes could be read and the first is "{", 1
+// when it is another byte, -3 for a shorter file, else the open code (after
+// "WARNING: Error in opening file").
+void fio_sniff_brace_header(std::string_view file_name, int& retstat, Status& status);
+
 // Opens PATH, a regular file only, as the stream layer's input stream (for
 // the region readers); false after a message naming the file.
 bool fio_open_input(const std::string& path, int& stream, Status& status);

@@ -19,6 +19,8 @@
 #include "core/text.hpp"
 #include "formats/detector_input.hpp"
 #include "formats/format_menus.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -470,7 +472,90 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
   return read;
 }
 
+// The graphical road: the named file, the region form until the region
+// fits the arrays, then the read.
+ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string& file_name,
+                        Status& status) {
+  std::string path;
+  if (!input_path(file_name, path, status)) return {};
+  Index width = 0, length = 0;
+  int retstat = 0;
+  std::string problem;
+  tiff_image_size(path, 1, retstat, width, length, problem, status);
+  if (retstat != 0) {
+    if (!problem.empty()) report_unread_file(path, problem, status);
+    GS_FWARNING(1, 1, {"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
+    return {};
+  }
+  IO_WRITE(
+      "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
+      status);
+  TiffRegion& r = tiff_input_state.region;
+  if (!tiff_input_state.defined) {
+    tiff_input_state.defined = true;
+    r = TiffRegion{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat), 1, 1};
+  }
+  r.xend = std::min(r.xend, width);
+  r.yend = std::min(r.yend, length);
+  r.xstart = std::min(r.xstart, r.xend);
+  r.ystart = std::min(r.ystart, r.yend);
+  auto item = [](const char* label, const char* prompt, Index upper, Index value) {
+    GsFormItem i;
+    i.label = label;
+    i.type = 1;
+    i.prompt = prompt;
+    i.description = prompt;
+    i.ranged = true;
+    i.int_lower = 1;
+    i.int_upper = static_cast<int>(std::min<Index>(upper, 2147483647));
+    i.int_value = static_cast<int>(value);
+    return i;
+  };
+  static const std::string kHelp[] = {
+      "This form defines the part of the image to input and",
+      "the number of pixels summed into each input pixel."};
+  for (;;) {
+    std::vector<GsFormItem> items{
+        item("X-START", "LEFT-HAND PIXEL INPUT LIMIT", width, r.xstart),
+        item("Y-START", "LOWER PIXEL INPUT LIMIT", length, r.ystart),
+        item("X-END", "RIGHT-HAND PIXEL INPUT LIMIT", width, r.xend),
+        item("Y-END", "UPPER PIXEL INPUT LIMIT", length, r.yend),
+        item("X RE-BIN", "HORIZONTAL RE-BIN FACTOR", width, r.xbin),
+        item("Y RE-BIN", "VERTICAL RE-BIN FACTOR", length, r.ybin)};
+    int code = 0;
+    GS_FORM(1, 1, {"INPUT REGION AND RE-BIN FACTOR FORM"}, 2, 2, kHelp, 11, items, code, status);
+    if (status != kStatusGood) return {};
+    if (code != 0) {
+      ImageRead cancelled;
+      cancelled.retstat = -1;
+      return cancelled;
+    }
+    const TiffRegion t{items[0].int_value, items[1].int_value, items[2].int_value,
+                       items[3].int_value, items[4].int_value, items[5].int_value};
+    const Index xnum = (t.xend - t.xstart + 1) / t.xbin, ynum = (t.yend - t.ystart + 1) / t.ybin;
+    if (t.xstart > t.xend || t.ystart > t.yend || xnum < 1 || ynum < 1) {
+      GS_FWARNING(1, 1, {"INPUT REGION IMPOSSIBLY DEFINED"}, status);
+    } else if (xnum > request.xmaxdat || ynum > request.ymaxdat) {
+      GS_FWARNING(1, 1, {"INPUT REGION TOO LARGE FOR ARRAYS"}, status);
+    } else {
+      r = t;
+      break;
+    }
+    if (status != kStatusGood) return {};
+  }
+  GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
+  GS_UPDATE(status);
+  ImageRead read = read_tiff_file(path, request, imagequant, imagequant, r, status);
+  if (read.retstat == -1) read.retstat = 0;
+  return read;
+}
+
 }  // namespace
+
+ImageRead tiff_gui_read(const ReadRequest& request, bool imagequant, std::string& file_name,
+                        Status& status) {
+  return tiff_gui_road(request, imagequant, file_name, status);
+}
 
 ImageRead tiff_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   return tiff_road(request, false, file_name, status);

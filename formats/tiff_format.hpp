@@ -62,6 +62,12 @@ ImageRead tiff_keyboard_read(const ReadRequest& request, std::string& file_name,
 ImageRead imagequant_keyboard_read(const ReadRequest& request, std::string& file_name,
                                    Status& status);
 
+// The graphical road of both ("IMAGEQUANT" when IMAGEQUANT): FILE_NAME
+// without a question, the region form "INPUT REGION AND RE-BIN FACTOR FORM"
+// (the region remembered with the keyboard road's), then the read. RETSTAT
+// -1 after CANCEL.
+ImageRead tiff_gui_read(const ReadRequest& request, bool imagequant, std::string& file_name,
+                        Status& status);
 // The integer in the first N (1..4) BYTES in the given order; the most
 // significant byte signed unless UNSIGNED.
 std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool big_endian,

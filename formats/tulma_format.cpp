@@ -463,21 +463,7 @@ void fio_out_tulma_asked(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystr
 
 void FIO_IS_TULMA(std::string_view file_name, int& retstat, Status& status) {
   if (st_bad(status, "Subroutine FIO_IS_TULMA V0.3")) return;
-  int stream = 0;
-  FIO_FILEOPEN(file_name, "READ", retstat, stream, status);
-  if (status != kStatusGood) return;
-  if (retstat != 0) {
-    IO_WRITE("WARNING: Error in opening file", status);
-    return;
-  }
-  std::array<std::byte, kHeaderBytes> head{};
-  const std::size_t got = std::fread(head.data(), 1, head.size(), fio_input_file());
-  int closed = 0;
-  FIO_FILECLOSEC(stream, closed);
-  if (got < head.size())
-    retstat = -3;
-  else
-    retstat = head[0] == std::byte{'{'} ? 0 : 1;
+  fio_sniff_brace_header(file_name, retstat, status);
 }
 
 ImageRead read_tulma_file(const std::string& path, const ReadRequest& request, int image_number,

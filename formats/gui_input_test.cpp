@@ -1,0 +1,320 @@
+#include "formats/gui_input.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/macro.hpp"
+#include "core/system.hpp"
+#include "core/test_support.hpp"
+#include "formats/format_menus.hpp"
+#include "graphics/device/x11_test_support.hpp"
+#include "graphics/system/drawing.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::file_contents;
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A little-endian 16-bit TIFF of NX x NY pixels in one strip: pixel (x, y)
+// (from 0, rows from the top) holds BASE + x + 10 y. STRIP_AT moves the strip
+// (a damaged file: past its end).
+std::string tiff_bytes(int nx, int ny, int base, std::uint32_t strip_at = 0) {
+  std::string out;
+  auto u16 = [&](unsigned v) {
+    out.push_back(static_cast<char>(v & 0xff));
+    out.push_back(static_cast<char>(v >> 8));
+  };
+  auto u32 = [&](std::uint32_t v) {
+    u16(v & 0xffff);
+    u16(v >> 16);
+  };
+  const std::uint32_t data_at = 8 + 2 + 6 * 12 + 4;
+  out = "II";
+  u16(42);
+  u32(8);
+  u16(6);
+  auto entry = [&](unsigned tag, unsigned type, std::uint32_t value) {
+    u16(tag);
+    u16(type);
+    u32(1);
+    if (type == 3) {
+      u16(value);
+      u16(0);
+    } else {
+      u32(value);
+    }
+  };
+  entry(256, 3, nx);
+  entry(257, 3, ny);
+  entry(258, 3, 16);
+  entry(259, 3, 1);
+  entry(273, 4, strip_at != 0 ? strip_at : data_at);
+  entry(278, 4, ny);
+  u32(0);
+  for (int y = 0; y < ny; ++y)
+    for (int x = 0; x < nx; ++x) u16(static_cast<unsigned>(base + x + 10 * y));
+  return out;
+}
+
+// The extension table: the format found and the file then read.
+TEST(FormatByExtension, EveryRowInBothCases) {
+  testing::TempDir dir;
+  testing::TerminalCapture quiet;
+  const std::string brace(1024, '{');
+  std::string bruker = "FORMAT :        86";
+  bruker.resize(80, ' ');
+  struct Row {
+    std::string extension, format;
+  };
+  const Row plain[] = {{"_dk", "BRUKER"},        {"_ff", "BRUKER"},     {"gel", "IMAGEQUANT"},
+                       {"bin", "BINARY"},        {"cor", "BINARY"},     {"cor2", "BINARY"},
+                       {"corr", "BINARY"},       {"final", "BINARY"},   {"bsl", "BSL/OTOKO"},
+                       {"mvd", "MERVODA"},       {"image", "MAR FORMAT"},
+                       {"mar1200", "MAR FORMAT"}, {"mar1600", "MAR FORMAT"},
+                       {"mar2000", "MAR FORMAT"}, {"mar2300", "MAR FORMAT"},
+                       {"mar3450", "MAR FORMAT"}, {"inf", "FUJI BAS-2000"},
+                       {"kzt", "KESTA STANDARD FORMAT"}, {"osc", "RIGAKU R-AXIS"},
+                       {"pck", "MAR-PCK"},       {"pmi", "PHOTOMETRICS CCD FORMAT"},
+                       {"spe", "PRINCETON CCD FORMAT"}, {"tif", "TIFF"},
+                       {"tiff", "TIFF"},         {"mccd", "TIFF"},      {"xyz", ""}};
+  auto upper = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+  };
+  Status s = kStatusGood;
+  for (const Row& r : plain)
+    for (const std::string& e : {r.extension, upper(r.extension)}) {
+      std::string name = dir.file("a." + e);
+      EXPECT_EQ(fio_format_by_extension(name, s), r.format) << e;
+      EXPECT_EQ(name, dir.file("a." + e));
+    }
+
+  // Rows that look at the file or the files beside it: the files present,
+  // the name asked, the format and the name then read.
+  struct Content {
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string name, format, reads;
+  };
+  const Content content[] = {
+      {{{"run12", "h"}, {"run12hm", "d"}}, "run12", "GAS 2-D DETECTOR (OZWA)", "run12"},
+      {{{"run12", "h"}, {"run12hm", "d"}}, "run12hm", "GAS 2-D DETECTOR (OZWA)", "run12"},
+      {{{"lone", "h"}}, "lone", "", "lone"},
+      {{{"frame.001", bruker}}, "frame.001", "BRUKER", "frame.001"},
+      {{{"other.002", std::string(80, 'x')}}, "other.002", "", "other.002"},
+      {{{"data.wlt", brace}}, "data.wlt", "TULMA", "data.wlt"},
+      {{{"data.WLT", "x"}}, "data.WLT", "BINARY", "data.WLT"},
+      {{{"d.bin", "x"}, {"d.bin.info", "x"}}, "d.bin.info", "BINARY", "d.bin"},
+      {{{"e.bin.INFO", "x"}}, "e.bin.INFO", "", "e.bin.INFO"},
+      {{{"p.img", "x"}, {"p.inf", "x"}}, "p.img", "FUJI BAS-2000", "p.inf"},
+      {{{"image.IMG", "x"}, {"image.INF", "x"}}, "image.IMG", "FUJI BAS-2000", "image.INF"},
+      {{{"q.img", brace}}, "q.img", "ADSC", "q.img"},
+      {{{"r.IMG", std::string(1024, 'x')}}, "r.IMG", "HAMAMATSU PHOTONICS", "r.IMG"},
+  };
+  for (const Content& c : content) {
+    testing::TempDir here;
+    for (const auto& [file, bytes] : c.files) write_bytes(here.file(file), bytes);
+    std::string name = here.file(c.name);
+    EXPECT_EQ(fio_format_by_extension(name, s), c.format) << c.name;
+    EXPECT_EQ(name, here.file(c.reads)) << c.name;
+  }
+  EXPECT_EQ(s, kStatusGood);
+}
+
+struct DataSet {
+  Index xmax = 8, ymax = 6;
+  std::vector<float> data = std::vector<float>(48, -1.0f), variances, xaxis = std::vector<float>(8),
+                     yaxis = std::vector<float>(6);
+  std::string title = "before", xlabel, ylabel, zlabel;
+  float xps = 1.0f, yps = 1.0f;
+  Index xnum = 1, ynum = 1;
+  bool variances_exist = false;
+  ImageTarget target() {
+    return ImageTarget{xmax, ymax, variances_exist, xnum, ynum, xaxis, yaxis, data, variances,
+                       title, xlabel, ylabel, zlabel, xps, yps};
+  }
+};
+
+// The graphical input in a window of the test's X server, its answers
+// replayed from an input macro.
+class GuiInput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X server (DISPLAY not set)";
+    testing::reset_dialogue();
+    io_clear_database();
+    fio_reset_format_menus();
+    const char* argv[] = {"kesta"};
+    io_set_args(1, argv);
+    gs_state = GsState{};
+    GS_OPEN_GRAPHICS(s_);
+    ASSERT_EQ(s_, kStatusGood);
+    open_ = true;
+    log_ = dir_.file("session.log");
+    IO_OPEN_LOGFILE(false, log_, s_);
+    ASSERT_EQ(s_, kStatusGood);
+  }
+  void TearDown() override {
+    Status local = kStatusGood;
+    if (vosq_io_dbdb.log_open) IO_CLOSE_LOGFILE(local);
+    if (open_) GS_CLOSE_GRAPHICS(local);
+    io_clear_database();
+    fio_reset_format_menus();
+    testing::reset_dialogue();
+  }
+  // The answers of the next questions (a macro stays open until a question
+  // finds it at its end, so that warning boxes never wait for a click).
+  void replay(const std::string& lines) {
+    IO_CLOSE_INMACRO(s_);
+    std::string name = dir_.file("answers.mac");
+    write_bytes(name, lines);
+    IO_OPEN_INMACRO(false, name, s_);
+    ASSERT_EQ(s_, kStatusGood);
+  }
+  bool input(int sequence) {
+    bool defined = false;
+    FIO_GUI_INPUT({"INPUT FILE"}, sequence, d_.target(), defined, file_, s_);
+    return defined;
+  }
+  std::string key(const std::string& k) {
+    int length = 0, retstat = 0;
+    std::string value;
+    IO_INQ_KEYVALUE(k, length, value, retstat, s_);
+    return retstat == 0 ? value.substr(0, static_cast<std::size_t>(length)) : "<absent>";
+  }
+  // The warning boxes shown since the last call, as the log records them.
+  std::string warnings() {
+    const std::string all = file_contents(log_);
+    std::string out;
+    for (std::size_t at = all.find("WARNING: GUI WARNING MESSAGE", seen_);
+         at != std::string::npos; at = all.find("WARNING: GUI WARNING MESSAGE", at + 1)) {
+      const std::size_t end = all.find("WARNING: END OF GUI WARNING MESSAGE", at);
+      out += all.substr(at + 29, end - at - 29);
+    }
+    seen_ = all.size();
+    return out;
+  }
+  float pixel(Index x, Index y) const { return d_.data[element(x, y, d_.xmax)]; }
+
+  testing::TempDir dir_;
+  testing::TerminalCapture terminal_;
+  std::string log_, file_;
+  std::size_t seen_ = 0;
+  bool open_ = false;
+  testing::Watchdog watchdog_{120};
+  DataSet d_;
+  Status s_ = kStatusGood;
+};
+
+TEST_F(GuiInput, SeriesStepsOverAGapAndTheGivenName) {
+  for (int n : {5, 6, 8}) write_bytes(dir_.file("scan_00" + std::to_string(n) + ".tif"), tiff_bytes(4, 3, 100 * n));
+  // Before any input there is no series to step in.
+  file_ = dir_.file("scan_005.tif");
+  replay("");
+  EXPECT_FALSE(input(kFioNextFile));
+  EXPECT_EQ(warnings(), "CAN'T INPUT ANOTHER FILE IN AN UNDEFINED SEQUENCE\n");
+  EXPECT_EQ(pixel(1, 1), -1.0f);
+
+  // The chosen file, then each step: the region form is answered each time.
+  replay(dir_.file("scan_005.tif") + "\nO.K.\nO.K.\nO.K.\nO.K.\nO.K.\n");
+  ASSERT_TRUE(input(kFioSelectFile));
+  EXPECT_EQ(s_, kStatusGood);
+  EXPECT_EQ(d_.xnum, 4);
+  EXPECT_EQ(d_.ynum, 3);
+  EXPECT_EQ(pixel(1, 3), 500.0f);  // the file's first row is the top
+  EXPECT_EQ(pixel(4, 1), 523.0f);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "TIFF");
+  EXPECT_EQ(key("#OVERLOAD_VALUE"), "65334.50");
+
+  struct Step {
+    int sequence;
+    std::string file;
+    float top_left;  // -1: not found, the data as they were
+  };
+  const Step steps[] = {{kFioNextFile, "scan_006.tif", 600.0f},
+                        {kFioNextFile, "scan_007.tif", -1.0f},
+                        {kFioNextFile, "scan_008.tif", 800.0f},
+                        {kFioPreviousFile, "scan_007.tif", -1.0f},
+                        {kFioPreviousFile, "scan_006.tif", 600.0f}};
+  float shown = 500.0f;
+  for (const Step& step : steps) {
+    const bool read = input(step.sequence);
+    EXPECT_EQ(s_, kStatusGood) << step.file;
+    EXPECT_EQ(file_, dir_.file(step.file));
+    EXPECT_EQ(read, step.top_left > 0) << step.file;
+    if (step.top_left > 0) {
+      shown = step.top_left;
+      EXPECT_EQ(warnings(), "") << step.file;
+    } else {
+      EXPECT_EQ(warnings(), "FAILED TO FIND NEW \"SEQUENCE\" FILE:\n" + dir_.file(step.file) + "\n");
+    }
+    EXPECT_EQ(pixel(1, 3), shown) << step.file;
+  }
+
+  // The given name is read in the format used last, whatever its extension.
+  write_bytes(dir_.file("copy.dat"), tiff_bytes(2, 2, 900));
+  file_ = dir_.file("copy.dat");
+  replay("O.K.\n");
+  ASSERT_TRUE(input(kFioGivenName));
+  EXPECT_EQ(d_.xnum, 2);
+  EXPECT_EQ(pixel(1, 2), 900.0f);
+}
+
+TEST_F(GuiInput, UnknownExtensionMenuCancelAndDamagedFile) {
+  write_bytes(dir_.file("frame.dat"), tiff_bytes(3, 2, 40));
+  write_bytes(dir_.file("broken.tif"), tiff_bytes(3, 2, 40, 5000));
+  // "?" lists the buttons in a message box; then a format button.
+  replay(dir_.file("frame.dat") + "\n?\nO.K.\nTIFF\nO.K.\n");
+  ASSERT_TRUE(input(kFioSelectFile));
+  EXPECT_EQ(pixel(1, 2), 40.0f);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "TIFF");
+  const std::string log = file_contents(log_);
+  EXPECT_NE(log.find("RIGAKU R-AXIS: Riguka image plate scanner format"), std::string::npos);
+
+  // CANCEL in the menu: nothing read; a cancelled file selection clears the flag.
+  const DataSet before = d_;
+  replay(dir_.file("frame.dat") + "\nCANCEL\n\\\\\n");
+  bool defined = true;
+  FIO_GUI_INPUT({"INPUT FILE"}, kFioSelectFile, d_.target(), defined, file_, s_);
+  EXPECT_TRUE(defined);
+  FIO_GUI_INPUT({"INPUT FILE"}, kFioSelectFile, d_.target(), defined, file_, s_);
+  EXPECT_FALSE(defined);
+  EXPECT_EQ(s_, kStatusGood);
+  EXPECT_EQ(d_.data, before.data);
+
+  // A ".info" name without its data file is an unknown extension.
+  write_bytes(dir_.file("lost.bin.info"), "x");
+  replay(dir_.file("lost.bin.info") + "\nCANCEL\n");
+  EXPECT_FALSE(input(kFioSelectFile));
+  EXPECT_NE(terminal_.text().rfind("MENU CHOICE (GRAPHICAL INPUT)"), std::string::npos);
+
+  // A damaged file: the reader's message in the box, the data as they were.
+  warnings();
+  replay(dir_.file("broken.tif") + "\nO.K.\n");
+  EXPECT_FALSE(input(kFioSelectFile));
+  EXPECT_EQ(s_, kStatusGood);
+  const std::string shown = warnings();
+  EXPECT_EQ(shown.find("WARNING: PROBLEM INPUTTING DATA FROM FILE:\n" + dir_.file("broken.tif") +
+                       "\nWARNING"),
+            0u)
+      << shown;
+  EXPECT_NE(shown.find("WARNING: DATA NOT DEFINED CORRECTLY"), std::string::npos);
+  EXPECT_EQ(d_.data, before.data);
+  EXPECT_EQ(d_.title, before.title);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "TIFF");
+}
+
+}  // namespace
+}  // namespace kesta
