@@ -79,7 +79,7 @@ void region_line(Index width, Index height, Status& status) {
 bool write_scaled(AtomicFile& out, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                   Index xendelm, Index yendelm, std::span<const float> data, Index record_length,
                   int bytes, bool big_endian, bool pad, bool by_columns, Index first_record,
-                  float& lower, float& upper, Status& status) {
+                  bool ask_range, float& lower, float& upper, Status& status) {
   if (!out.ok()) {
     IO_WRITE("WARNING: Error in opening file " + out.path(), status);
     return false;
@@ -88,7 +88,7 @@ bool write_scaled(AtomicFile& out, Index xmaxdat, Index ymaxdat, Index xstrelm, 
   Index record = first_record;
   {
     const StreamSlot slot(kRawOutputUnit, out.stream());
-    IO_UWRITE_RARRAY(true, kRawOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+    IO_UWRITE_RARRAY(ask_range, kRawOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                      data, record_length, "I", bytes, big_endian, pad, by_columns, false, record,
                      lower, upper, failed, status);
   }
@@ -291,6 +291,113 @@ void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::stri
   upper = v;
 }
 
+namespace {
+
+// The graphical "BINARY OUTPUT CONTROL" form of both raw writers (PAD and
+// FIRST given only for BINARY): until the scaling range is valid. False
+// after CANCEL (STATUS good) or a bad status.
+bool output_form(std::string_view input_file, std::string_view extension,
+                 std::string_view default_file, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
+                 int min_record, std::string& name, int& record_length, bool* pad,
+                 int* first_record, bool& big_endian, float& lower, float& upper,
+                 Status& status) {
+  static const std::string kHelp[] = {
+      "This form controls the output of the active data region",
+      "as binary integers. \"FILE NAME\" is the output file.",
+      "\"RECORD LEN.\" is the length of a record in bytes;",
+      "records do not really exist on Un*x systems but allow",
+      "blank leading records and partly filled records.",
+      "\"PAD\" fills under-filled records with zeros so that",
+      "each line starts a record; \"1ST RECORD\" leaves room",
+      "for the header of another format. \"BIG ENDIAN\" is",
+      "\"YES\" for the workstation byte order and \"NO\" for",
+      "PC order. The output integers cover only 65536 values:",
+      "\"LOWER RANGE\" and \"UPPER RANGE\" are scaled onto",
+      "them; by default data within 0 to 65535 are written as",
+      "their nearest integers."};
+  IO_OUTFILE(0, input_file, extension, default_file, name, status);
+  float minimum = 0.0f, maximum = 0.0f;
+  IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum,
+             status);
+  lower = std::min(0.0f, minimum);
+  upper = std::max(65535.0f, maximum);
+  while (status == kStatusGood) {
+    IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
+    IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
+    std::vector<GsFormItem> items;
+    auto add = [&](const char* label, int type, const char* prompt, const char* help) {
+      GsFormItem& i = items.emplace_back();
+      i.label = label;
+      i.type = type;
+      i.prompt = prompt;
+      i.description = help;
+      return &i;
+    };
+    add("FILE NAME", 8, "SELECT FILE TO CONTAIN DATA", "Enter name of file to contain data")
+        ->string_value = name;
+    GsFormItem* length = add("RECORD LEN.", 1, "LENGTH OF OUTPUT RECORDS (BYTES)",
+                             "Enter number of bytes to output in a \"record\"");
+    length->ranged = true;
+    length->int_lower = min_record;
+    length->int_upper = 12000;
+    length->int_value = record_length;
+    if (pad != nullptr)
+      add("PAD", 2, "PAD RECORDS (IF NECESSARY)",
+          "Enter \"YES\" if under-filled records are to be padded")
+          ->logical_value = *pad;
+    if (first_record != nullptr) {
+      GsFormItem* first = add("1ST RECORD", 1, "NUMBER OF FIRST RECORD FOR DATA",
+                              "Enter number of first record to the binary image data");
+      first->ranged = true;
+      first->int_lower = 1;
+      first->int_upper = 100000;
+      first->int_value = *first_record;
+    }
+    add("BIG ENDIAN", 2, "OUTPUT \"BIG ENDIAN DATA (HP/SGI/SUN)",
+        "Enter \"YES\" for \"BIG ENDIAN\" (HP/SGI/SUN) integers, \"NO\" for")
+        ->logical_value = big_endian;
+    add("LOWER RANGE", 3, "LOWER LIMIT OF SCALING RANGE",
+        "Enter lower intensity limit ofrange to be output")
+        ->real_value = lower;
+    add("UPPER RANGE", 3, "UPPER LIMIT OF SCALING RANGE",
+        "Enter upper intensity limit of range to be output")
+        ->real_value = upper;
+    int code = 0;
+    const int num = static_cast<int>(items.size());
+    GS_FORM(2, 2, {"BINARY OUTPUT CONTROL", "VARIABLES FORM"}, 13, 13, kHelp, num + 5, items,
+            code, status);
+    if (status == kStatusEscape || (status == kStatusGood && code != 0)) {
+      status = ST_GOOD();
+      return false;
+    }
+    if (status != kStatusGood) return false;
+    std::size_t k = 0;
+    name = items[k++].string_value;
+    record_length = items[k++].int_value;
+    if (pad != nullptr) *pad = items[k++].logical_value;
+    if (first_record != nullptr) *first_record = items[k++].int_value;
+    big_endian = items[k++].logical_value;
+    lower = items[k++].real_value;
+    upper = items[k++].real_value;
+    if (lower < upper) return true;
+    GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, status);
+  }
+  return false;
+}
+
+// The graphical road's message for a bad directory path.
+bool gui_path(const std::string& name, std::string& path, Status& status) {
+  int trans = 0;
+  IO_TRANS_PATH(name, trans, path, status);
+  if (status != kStatusGood) return false;
+  if (trans == 0) return true;
+  GS_FWARNING(1, 1, {"PROBLEM WITH FILE DIRECTORY PATH (NO DIRECTORY ?)"}, status);
+  return false;
+}
+
+}  // namespace
+
 void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
                     Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                     std::span<const float> data, std::string_view title, std::string_view xlabel,
@@ -310,13 +417,33 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
     st_fail(status, kBaseFormats + 17, kPosition);
     return;
   }
-  (void)input_file;  // the graphical road proposes its name from it
-  if (gui) {
-    fio_format_not_available("The graphical road of \"BINARY\"", status);
-    return;
-  }
   auto& s = fio_binary_state;
   const Index width = xendelm - xstrelm + 1;
+  float lower = 0.0f, upper = 0.0f;
+  if (gui) {
+    // The graphical road always writes the ".info" file.
+    int record_length = static_cast<int>(std::min<Index>(width * bytes_per_pixel, 12000));
+    bool pad = false;
+    int first_record = 1;
+    if (!output_form(input_file, ".bin", "kesta.bin", xmaxdat, ymaxdat, xstrelm, ystrelm,
+                     xendelm, yendelm, data, 1, s.binary_output, record_length, &pad,
+                     &first_record, s.big_endian, lower, upper, status))
+      return;
+    std::string path;
+    if (!gui_path(s.binary_output, path, status)) return;
+    AtomicFile out(path);
+    if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                      record_length, bytes_per_pixel, s.big_endian, pad, false, first_record,
+                      false, lower, upper, status)) {
+      retstat = 2;
+      return;
+    }
+    FIO_OUT_HEADERFILE(path, title, xlabel, ylabel, zlabel, xstrelm, ystrelm, xendelm, yendelm,
+                       lower, upper, bytes_per_pixel, s.big_endian, bytes_per_pixel == 4,
+                       record_length, first_record, pad, x_pixel_size, y_pixel_size, status);
+    retstat = 0;
+    return;
+  }
   region_line(width, yendelm - ystrelm + 1, status);
   io_input_file_name(true, "BINARY FILE NAME", {"Name of file to contain dump of data"},
                      {"Unacceptable input"}, 11, s.binary_output, status);
@@ -342,10 +469,9 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
   std::string path;
   if (!asked_path(s.binary_output, path, status)) return;
   AtomicFile out(path);
-  float lower = 0.0f, upper = 0.0f;
   if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
-                    record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, lower,
-                    upper, status))
+                    record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, true,
+                    lower, upper, status))
     return;
   if (header_files)
     FIO_OUT_HEADERFILE(path, title, xlabel, ylabel, zlabel, xstrelm, ystrelm, xendelm, yendelm,
@@ -366,28 +492,33 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
     st_fail(status, e, kPosition);
     return;
   }
-  (void)input_file;
-  if (gui) {
-    fio_format_not_available("The graphical road of \"DENZO MAR\"", status);
-    return;
-  }
   auto& s = fio_binary_state;
   const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
-  region_line(width, height, status);
-  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain data for later input to DENZO"},
-                     {"Unacceptable input"}, 11, s.mar_output, status);
   // The header record holds 124 bytes, so shorter records are refused.
   constexpr int kHeader = 124;
   int record_length = static_cast<int>(std::clamp<Index>(width * 2, kHeader, 12000));
-  IO_INPI(true, kHeader, 12000, true, "RECORD LENGTH (BYTES)",
-          {"Length of fixed length records in file in bytes"}, {"Must be within defined limits"},
-          record_length, status);
-  IO_INPL(false, false, true, true, "BIG ENDIAN FORMAT INTEGERS",
-          {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
-          {"Enter YES or NO"}, s.mar_big_endian, status);
-  if (status != kStatusGood) return;
+  float lower = 0.0f, upper = 0.0f;
   std::string path;
-  if (!asked_path(s.mar_output, path, status)) return;
+  if (gui) {
+    if (!output_form(input_file, ".cor", "kesta.cor", xmaxdat, ymaxdat, xstrelm, ystrelm,
+                     xendelm, yendelm, data, kHeader, s.mar_output, record_length, nullptr,
+                     nullptr, s.mar_big_endian, lower, upper, status) ||
+        !gui_path(s.mar_output, path, status))
+      return;
+  } else {
+    region_line(width, height, status);
+    io_input_file_name(true, "OUTPUT FILE NAME",
+                       {"Name of file to contain data for later input to DENZO"},
+                       {"Unacceptable input"}, 11, s.mar_output, status);
+    IO_INPI(true, kHeader, 12000, true, "RECORD LENGTH (BYTES)",
+            {"Length of fixed length records in file in bytes"}, {"Must be within defined limits"},
+            record_length, status);
+    IO_INPL(false, false, true, true, "BIG ENDIAN FORMAT INTEGERS",
+            {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
+            {"Enter YES or NO"}, s.mar_big_endian, status);
+    if (status != kStatusGood) return;
+    if (!asked_path(s.mar_output, path, status)) return;
+  }
   AtomicFile out(path);
   std::vector<std::byte> header(static_cast<std::size_t>(record_length));
   const std::int32_t sizes[2] = {static_cast<std::int32_t>(width),
@@ -395,9 +526,9 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   std::memcpy(header.data(), sizes, sizeof sizes);
   std::memcpy(header.data() + 100, "**-***-*** **:**:**.**  ", 24);
   out.write(header);
-  float lower = 0.0f, upper = 0.0f;
   if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
-                    record_length, 2, s.mar_big_endian, false, true, 2, lower, upper, status))
+                    record_length, 2, s.mar_big_endian, false, true, 2, !gui, lower, upper,
+                    status))
     return;
   retstat = 0;
 }

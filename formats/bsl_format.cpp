@@ -16,6 +16,9 @@
 #include "formats/detector_input.hpp"
 #include "formats/format_menus.hpp"
 
+#include "formats/text_files.hpp"
+#include "graphics/system/widgets.hpp"
+
 namespace kesta {
 
 namespace {
@@ -179,17 +182,24 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
     st_fail(status, e, kPosition);
     return;
   }
-  (void)input_file;  // the graphical road derives its default name from it
   if (gui) {
-    fio_format_not_available("The graphical file choice of \"BSL FORMAT\"", status);
-    return;
+    // The name proposed: the input file's first character, "01000", ".bsl".
+    std::string bare;
+    IO_NODIRPATH(input_file, bare, status);
+    output_file = bare.empty() ? "G99000.bsl" : bare.substr(0, 1) + "01000.bsl";
+    int cancelled = 0;
+    GS_FILESELECTION(1, 1, {"NAME OF BSL/OTOKO OUTPUT FILE"}, 1, 1,
+                     {"Click on, or enter name of output file"}, 3, false, cancelled, output_file,
+                     status);
+    if (status != kStatusGood || cancelled != 0) return;
+  } else {
+    IO_WRITE("NOTE: The header file name should be of the form Ann000.XXX, where", status);
+    IO_WRITE("      A is any capital letter, nn is a number with two digits, and", status);
+    IO_WRITE("      XXX is a three character file extension.", status);
+    io_input_file_name(true, "OUTPUT FILE NAME", {"Name of the BSL/OTOKO header file"},
+                       {"Unacceptable input"}, 11, output_file, status);
+    if (status != kStatusGood) return;
   }
-  IO_WRITE("NOTE: The header file name should be of the form Ann000.XXX, where", status);
-  IO_WRITE("      A is any capital letter, nn is a number with two digits, and", status);
-  IO_WRITE("      XXX is a three character file extension.", status);
-  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of the BSL/OTOKO header file"},
-                     {"Unacceptable input"}, 11, output_file, status);
-  if (status != kStatusGood) return;
   std::string path, data_path;
   int trans = 0, named = 0;
   IO_TRANS_PATH(output_file, trans, path, status);

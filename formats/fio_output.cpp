@@ -8,6 +8,7 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/gui_output.hpp"
 #include "formats/binary_format.hpp"
 #include "formats/bsl_format.hpp"
 #include "formats/cdd_codec.hpp"
@@ -17,6 +18,8 @@
 #include "formats/scan_formats.hpp"
 #include "formats/tiff_format.hpp"
 #include "formats/tulma_format.hpp"
+#include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -109,6 +112,8 @@ struct FioOutputState {
   int tiff_bits = 16;
   std::string tiff_file = "kesta.tif";
   std::string bsl_file = "A99000.BSL";
+  std::string gui_tiff_file = "kesta.tif";
+  std::string gui_bsl_file;
 };
 FioOutputState fio_output_state;
 
@@ -296,6 +301,139 @@ void FIO_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index
       IO_WRITE("WARNING: NOT PRESENTLY AVAILABLE", status);
       break;
   }
+}
+
+void FIO_INP_OUTPUT(std::string& format, Status& status) {
+  if (st_bad(status, "Subroutine FIO_INP_OUTPUT V0.2")) return;
+  static const std::vector<std::string> kButtons = {
+      "CANCEL", "?", "HELP", "BINARY", "BSL/OTOKO", "MERVODA", "DENZO MAR", "KESTA FORMAT",
+      "GSAS", "PowderCIF", "SPREAD SHEET", "TIFF 8 BIT", "TIFF 16 BIT"};
+  static const std::vector<std::string> kHelps = {
+      "CANCEL: Exit without saving data",
+      "?: This help text explaining the choices",
+      "HELP: Help text on the output choices",
+      "BINARY: Simple dump of active data region",
+      "BSL/OTOKO: Small-angle laboratory (BSL) and OTOKO formats",
+      "MERVODA: 1-D row or column output for X/Y graph plotting",
+      "DENZO MAR: Experimental output format for DENZO",
+      "KESTA FORMAT: Self describing readable binary",
+      "GSAS: GSAS powder diffraction format",
+      "PowderCIF: ASCII CIF output using Powder CIF dictionary",
+      "SPREAD SHEET: ASCII, one line of ADR in one record",
+      "TIFF 8 BIT: TIFF integer pixel storage with 1 byte per pixel",
+      "TIFF 16 BIT: TIFF integer pixel storage with 2 bytes per pixel"};
+  const int num = static_cast<int>(kButtons.size());
+  auto draw = [&] {
+    float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
+    GS_INQ_GUIREGION(xmin, ymin, xmax, ymax, status);
+    GS_SET_MENULAYOUT(1, 4, 12, 10, status);
+    GS_MENU(1, 1, {"CHOOSE OUTPUT FILE FORMAT"}, num, num, kButtons, xmin, ymin, xmax, ymax,
+            status);
+  };
+  draw();
+  while (status == kStatusGood) {
+    format = "null";
+    int type = 0;
+    float x = 0.0f, y = 0.0f;
+    GS_INP_MENUCHOICE(num, num, kButtons, 1, type, format, x, y, status);
+    if (status != kStatusGood) return;
+    if (type == kGsChoiceRedraw) {
+      draw();
+      continue;
+    }
+    if (type != kGsChoiceButton || format.empty() || format == "null") continue;
+    // A typed answer may differ in case from its button.
+    for (const auto& b : kButtons)
+      if (IO_UPPER(format) == IO_UPPER(b)) format = b;
+    if (format == "?" || format == "HELP") {
+      if (format == "?")
+        GS_MESSAGE(num, num, kHelps, status);
+      else
+        FIO_INP_OUTHELP(true, status);
+      if (status == kStatusEscape) status = kStatusGood;
+      draw();
+      continue;
+    }
+    if (format == "CANCEL") status = kStatusEscape;
+    return;
+  }
+}
+
+void FIO_GUI_OUT(std::string_view input_file, std::string_view format, bool file_series,
+                 Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
+                 std::span<const float> data, std::span<const float> variances,
+                 std::string_view title, std::string_view xlabel, std::string_view ylabel,
+                 std::string_view zlabel, bool variances_exist, float x_pixel_size,
+                 float y_pixel_size, std::string& output_file, int& retstat, Status& status) {
+  constexpr std::string_view kPosition = "Subroutine FIO_GUI_OUT V0.5";
+  if (st_bad(status, kPosition)) return;
+  retstat = 0;
+  if (xmaxdat < 1) {
+    st_fail(status, kBaseFormats + 1, kPosition);
+    return;
+  }
+  if (ymaxdat < 1) {
+    st_fail(status, kBaseFormats + 2, kPosition);
+    return;
+  }
+  auto& st = fio_output_state;
+  const std::string_view name = used_text(format);
+  if (name == "BINARY") {
+    FIO_OUT_BINARY(true, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                   title, xlabel, ylabel, zlabel, x_pixel_size, y_pixel_size, true, 2, retstat,
+                   status);
+  } else if (name == "BSL/OTOKO") {
+    FIO_OUT_BSL(true, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                title, st.gui_bsl_file, retstat, status);
+  } else if (name == "MERVODA") {
+    FIO_OUT_MERVODA(true, input_file, file_series, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                    yendelm, xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel,
+                    variances_exist, output_file, retstat, status);
+  } else if (name == "DENZO MAR") {
+    FIO_OUT_MAR(true, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                retstat, status);
+  } else if (name == "KESTA FORMAT") {
+    FIO_OUT_KESTA(true, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis,
+                  yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist,
+                  x_pixel_size, y_pixel_size, retstat, status);
+  } else if (name == "GSAS" || name == "PowderCIF") {
+    (name == "GSAS" ? FIO_OUT_GSAS : FIO_OUT_POWDERCIF)(
+        true, input_file, file_series, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+        xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist,
+        output_file, retstat, status);
+  } else if (name == "SPREAD SHEET") {
+    FIO_OUT_SPREAD(true, input_file, file_series, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                   yendelm, data, output_file, retstat, status);
+  } else if (name == "TIFF 8 BIT" || name == "TIFF 16 BIT") {
+    int bits = name == "TIFF 8 BIT" ? 8 : 16;
+    FIO_OUT_TIFF(true, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                 title, x_pixel_size, y_pixel_size, st.gui_tiff_file, bits, status);
+  }
+  if (status != kStatusGood) return;
+  if (retstat == 1) GS_FWARNING(1, 1, {"OUTPUT FILE COULD NOT BE OPENED"}, status);
+  if (retstat == 2) GS_FWARNING(1, 1, {"ERROR OCCURRED DURING FILE OUTPUT"}, status);
+}
+
+void FIO_GUI_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                    Index ystrelm, Index xendelm, Index yendelm, std::span<const float> xaxis,
+                    std::span<const float> yaxis, std::span<const float> data,
+                    std::span<const float> variances, std::string_view title,
+                    std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+                    bool variances_exist, float x_pixel_size, float y_pixel_size,
+                    Status& status) {
+  if (st_bad(status, "Subroutine FIO_GUI_OUTPUT V0.9")) return;
+  std::string format;
+  FIO_INP_OUTPUT(format, status);
+  if (status == kStatusEscape) {
+    status = kStatusGood;  // cancelling an output is no error
+    return;
+  }
+  std::string output_file;
+  int retstat = 0;
+  FIO_GUI_OUT(input_file, format, false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+              xaxis, yaxis, data, variances, title, xlabel, ylabel, zlabel, variances_exist,
+              x_pixel_size, y_pixel_size, output_file, retstat, status);
 }
 
 }  // namespace kesta

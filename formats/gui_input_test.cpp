@@ -16,6 +16,7 @@
 #include "core/system.hpp"
 #include "core/test_support.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/gui_output.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/drawing.hpp"
 
@@ -314,6 +315,73 @@ TEST_F(GuiInput, UnknownExtensionMenuCancelAndDamagedFile) {
   EXPECT_EQ(d_.data, before.data);
   EXPECT_EQ(d_.title, before.title);
   EXPECT_EQ(key("#INPUT_FORMAT"), "TIFF");
+}
+
+// Each button of the graphical output menu writes the bytes its keyboard
+// choice writes.
+TEST_F(GuiInput, OutputMenuWritesAsTheKeyboardMenu) {
+  constexpr Index kX = 6, kY = 4;
+  std::vector<float> data(kX * kY), xaxis(kX), yaxis(kY), variances;
+  for (Index y = 1; y <= kY; ++y)
+    for (Index x = 1; x <= kX; ++x) data[element(x, y, kX)] = static_cast<float>(x + 10 * y);
+  for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+  for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  testing::TempDir keyboard, window;
+  struct Case {
+    std::string button;
+    std::vector<std::string> typed;  // the keyboard menu's answers; "@" the file
+    std::string replayed;            // the graphical answers; "@" the file
+    std::vector<std::string> files;  // written, the first the one named
+  };
+  const Case cases[] = {
+      {"BINARY", {"BINARY (UNFORMATTED)", "@", "", "", "NO", "0", "65535"},
+       "FILE NAME\n@\nBIG ENDIAN\nNO\nLOWER RANGE\n0\nUPPER RANGE\n65535\nO.K.\n",
+       {"a.bin", "a.bin.info"}},
+      {"BSL/OTOKO", {"BSL FORMAT", "@"}, "@\n", {"A01000.BSL", "A01001.BSL"}},
+      {"MERVODA", {"MERVODA", "@", "YES", "2"}, "FILE NAME\n@\nROW NUMBER\n2\nO.K.\n", {"c.mvd"}},
+      {"DENZO MAR", {"DENZO MAR FORMAT", "@", "", "NO", "0", "65535"},
+       "FILE NAME\n@\nBIG ENDIAN\nNO\nLOWER RANGE\n0\nUPPER RANGE\n65535\nO.K.\n", {"d.cor"}},
+      {"KESTA FORMAT", {"KESTA STANDARD FORMAT", "@"}, "NO\n@\n", {"e.kzt"}},
+      {"GSAS", {"GSAS", "@", "YES", "3"}, "FILE NAME\n@\nROW NUMBER\n3\nO.K.\n", {"f.gsas"}},
+      {"PowderCIF", {"PowderCIF", "@", "NO", "2"},
+       "FILE NAME\n@\nOUTPUT ROWS\nNO\nCOLUMN NUMBER\n2\nO.K.\n", {"g.cif"}},
+      {"SPREAD SHEET", {"SPREAD SHEET", "YES", "@"}, "YES\n@\n", {"h.spr"}},
+      {"TIFF 8 BIT", {"TIFF INTEGERS", "@", "1 BYTE UNSIGNED INTEGERS", "0", "100"},
+       "NO\n@\n0\n100\n", {"i.tif"}},
+      {"TIFF 16 BIT", {"TIFF INTEGERS", "@", "2 BYTE UNSIGNED INTEGERS", "0", "100"},
+       "NO\n@\n0\n100\n", {"j.tif"}},
+  };
+  auto with_file = [](std::string text, const std::string& file) {
+    for (auto at = text.find('@'); at != std::string::npos; at = text.find('@', at + file.size()))
+      text.replace(at, 1, file);
+    return text;
+  };
+  const std::string input = dir_.file("frame.tif");
+  for (const Case& c : cases) {
+    IO_CLOSE_INMACRO(s_);
+    std::vector<std::string> typed;
+    for (const auto& t : c.typed) typed.push_back(with_file(t, keyboard.file(c.files[0])));
+    {
+      testing::ScriptedInput script(typed);
+      FIO_OUTPUT(input, kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, variances, "A title", "X", "Y",
+                 "Z", false, 1e-4f, 1e-4f, s_);
+    }
+    replay(with_file(c.button + "\n" + c.replayed, window.file(c.files[0])));
+    FIO_GUI_OUTPUT(input, kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, variances, "A title", "X",
+                   "Y", "Z", false, 1e-4f, 1e-4f, s_);
+    EXPECT_EQ(s_, kStatusGood) << c.button;
+    s_ = kStatusGood;
+    for (const std::string& f : c.files) {
+      const std::string written = file_contents(keyboard.file(f));
+      EXPECT_FALSE(written.empty()) << c.button << " " << f;
+      EXPECT_EQ(file_contents(window.file(f)), written) << c.button << " " << f;
+    }
+  }
+  // A cancelled menu is no error and writes nothing.
+  replay("CANCEL\n");
+  FIO_GUI_OUTPUT(input, kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, variances, "A title", "X", "Y",
+                 "Z", false, 1e-4f, 1e-4f, s_);
+  EXPECT_EQ(s_, kStatusGood);
 }
 
 }  // namespace

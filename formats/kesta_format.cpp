@@ -25,6 +25,9 @@
 #include "formats/item_reader.hpp"
 #include "formats/stream_slot.hpp"
 
+#include "formats/text_files.hpp"
+#include "graphics/system/widgets.hpp"
+
 namespace kesta {
 
 namespace {
@@ -71,14 +74,20 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
                      yaxis.size(), data.size(), variances_exist, variances.size(), kPosition,
                      status))
     return;
-  (void)input_file;  // the graphical road derives its default name from it
   if (gui) {
-    fio_format_not_available("The graphical file choice of \"KESTA STANDARD FORMAT\"", status);
-    return;
+    IO_OUTFILE(0, input_file, ".kzt", "kesta.kzt", fio_out_kesta_file, status);
+    if (!fio_gui_default_file("KESTA format", {"SELECT OUTPUT FILE FOR", "KESTA STANDARD FORMAT"},
+                              {"Use the file selection tool to select a directory",
+                               "and an output file to contain the data, storage in",
+                               "KESTA standard format. Normally such a file ends",
+                               "with the extension \".kzt\"."},
+                              fio_out_kesta_file, status))
+      return;
+  } else {
+    io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
+                       {"Unacceptable input"}, 11, fio_out_kesta_file, status);
+    if (status != kStatusGood) return;
   }
-  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
-                     {"Unacceptable input"}, 11, fio_out_kesta_file, status);
-  if (status != kStatusGood) return;
 
   int trans = 0;
   std::string path;

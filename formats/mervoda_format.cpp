@@ -163,17 +163,21 @@ void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, In
     st_fail(status, e != 0 ? e : kBaseFormats + 1, kPosition);
     return;
   }
-  (void)name_chosen;
-  if (gui) {
-    fio_format_not_available("The graphical road of \"MERVODA\"", status);
-    return;
-  }
   auto& s = fio_mervoda_state;
-  IO_OUTFILE(0, input_file, ".mvd", "mervoda.mvd", s.output, status);
-  auto out = fio_ask_text_output(s.output, status);
-  if (!out) return;
-  fio_ask_row_or_column(s.choice, xstrelm, ystrelm, xendelm, yendelm, status);
-  if (status != kStatusGood) return;
+  // A file series names each file itself.
+  std::string& name = gui && name_chosen ? file_name : s.output;
+  std::unique_ptr<AtomicFile> out;
+  if (gui) {
+    out = fio_gui_text_output(input_file, name_chosen, ".mvd", "mervoda.mvd", name, s.choice,
+                              xstrelm, ystrelm, xendelm, yendelm, status);
+    if (!out) return;
+  } else {
+    IO_OUTFILE(0, input_file, ".mvd", "mervoda.mvd", s.output, status);
+    out = fio_ask_text_output(s.output, status);
+    if (!out) return;
+    fio_ask_row_or_column(s.choice, xstrelm, ystrelm, xendelm, yendelm, status);
+    if (status != kStatusGood) return;
+  }
   const Scan scan = fio_scan(s.choice, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis,
                              data, variances_exist ? variances : std::span<const float>());
   out->write_line(used_text(title));
@@ -193,7 +197,7 @@ void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, In
     out->write_line(line);
   }
   if (!fio_commit_output(*out, status)) return;
-  file_name = s.output;
+  file_name = name;
   fio_advance(s.choice);
   retstat = 0;
 }

@@ -18,6 +18,8 @@
 #include "formats/reader_support.hpp"
 #include "formats/text_files.hpp"
 
+#include "graphics/system/widgets.hpp"
+
 namespace kesta {
 
 namespace {
@@ -144,32 +146,36 @@ void FIO_OUT_GSAS(bool gui, std::string_view input_file, bool name_chosen, Index
   if (!arrays_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis.size(),
                  yaxis.size(), data.size(), kPosition, status))
     return;
-  (void)name_chosen, (void)variances, (void)xlabel, (void)ylabel, (void)zlabel,
-      (void)variances_exist;
-  if (gui) {
-    fio_format_not_available("The graphical road of \"GSAS\"", status);
-    return;
-  }
+  (void)variances, (void)xlabel, (void)ylabel, (void)zlabel, (void)variances_exist;
   auto& s = fio_scan_state;
-  IO_OUTFILE(0, input_file, ".gsas", "scan.gsas", s.gsas_file, status);
-  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain scan for GSAS"},
-                     {"Unacceptable input"}, 11, s.gsas_file, status);
-  if (status != kStatusGood) return;
-  std::string path;
-  int trans = 0;
-  IO_TRANS_PATH(s.gsas_file, trans, path, status);
-  if (status != kStatusGood) return;
-  if (trans != 0) {
-    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-    return;
+  // A file series names each file itself.
+  std::string& name = gui && name_chosen ? file_name : s.gsas_file;
+  std::unique_ptr<AtomicFile> out;
+  if (gui) {
+    out = fio_gui_text_output(input_file, name_chosen, ".gsas", "scan.gsas", name, s.gsas,
+                              xstrelm, ystrelm, xendelm, yendelm, status);
+    if (!out) return;
+  } else {
+    IO_OUTFILE(0, input_file, ".gsas", "scan.gsas", s.gsas_file, status);
+    io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain scan for GSAS"},
+                       {"Unacceptable input"}, 11, s.gsas_file, status);
+    if (status != kStatusGood) return;
+    std::string path;
+    int trans = 0;
+    IO_TRANS_PATH(s.gsas_file, trans, path, status);
+    if (status != kStatusGood) return;
+    if (trans != 0) {
+      IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+      return;
+    }
+    out = std::make_unique<AtomicFile>(path);
+    if (!out->ok()) {
+      IO_WRITE("WARNING: Error in opening file", status);
+      return;
+    }
+    fio_ask_row_or_column(s.gsas, xstrelm, ystrelm, xendelm, yendelm, status);
+    if (status != kStatusGood) return;
   }
-  AtomicFile out(path);
-  if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file", status);
-    return;
-  }
-  fio_ask_row_or_column(s.gsas, xstrelm, ystrelm, xendelm, yendelm, status);
-  if (status != kStatusGood) return;
   const Scan scan = fio_scan(s.gsas, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis,
                              data, {});
   const auto n = static_cast<Index>(scan.x.size());
@@ -184,11 +190,11 @@ void FIO_OUT_GSAS(bool gui, std::string_view input_file, bool name_chosen, Index
     t << format_i(1, 2) << format_f(scan.y[static_cast<std::size_t>(i)], 6, 0);
     if (i % 10 == 9 || i == n - 1) t.end(80);
   }
-  if (!write_checked(out, t, status)) {
+  if (!write_checked(*out, t, status)) {
     retstat = 2;
     return;
   }
-  file_name = s.gsas_file;
+  file_name = name;
   retstat = 0;
 }
 
@@ -205,18 +211,22 @@ void FIO_OUT_POWDERCIF(bool gui, std::string_view input_file, bool name_chosen, 
   if (!arrays_ok(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis.size(),
                  yaxis.size(), data.size(), kPosition, status))
     return;
-  (void)name_chosen, (void)variances, (void)title, (void)xlabel, (void)ylabel, (void)zlabel,
-      (void)variances_exist;
-  if (gui) {
-    fio_format_not_available("The graphical road of \"PowderCIF\"", status);
-    return;
-  }
+  (void)variances, (void)title, (void)xlabel, (void)ylabel, (void)zlabel, (void)variances_exist;
   auto& s = fio_scan_state;
-  IO_OUTFILE(0, input_file, ".cif", "powder.cif", s.cif_file, status);
-  auto out = fio_ask_text_output(s.cif_file, status);
-  if (!out) return;
-  fio_ask_row_or_column(s.cif, xstrelm, ystrelm, xendelm, yendelm, status);
-  if (status != kStatusGood) return;
+  // A file series names each file itself.
+  std::string& name = gui && name_chosen ? file_name : s.cif_file;
+  std::unique_ptr<AtomicFile> out;
+  if (gui) {
+    out = fio_gui_text_output(input_file, name_chosen, ".cif", "powder.cif", name, s.cif,
+                              xstrelm, ystrelm, xendelm, yendelm, status);
+    if (!out) return;
+  } else {
+    IO_OUTFILE(0, input_file, ".cif", "powder.cif", s.cif_file, status);
+    out = fio_ask_text_output(s.cif_file, status);
+    if (!out) return;
+    fio_ask_row_or_column(s.cif, xstrelm, ystrelm, xendelm, yendelm, status);
+    if (status != kStatusGood) return;
+  }
   const Scan scan =
       fio_scan(s.cif, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data, {});
   std::string base;
@@ -259,7 +269,7 @@ void FIO_OUT_POWDERCIF(bool gui, std::string_view input_file, bool name_chosen, 
   t.text("#--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--#").end();
   if (!write_checked(*out, t, status)) return;
   fio_advance(s.cif);
-  file_name = s.cif_file;
+  file_name = name;
   retstat = 0;
 }
 
@@ -305,22 +315,40 @@ void FIO_OUT_SPREAD(bool gui, std::string_view input_file, bool name_chosen, Ind
     st_fail(status, e, kPosition);
     return;
   }
-  (void)input_file, (void)name_chosen;
-  if (gui) {
-    fio_format_not_available("The graphical road of \"SPREAD SHEET\"", status);
-    return;
-  }
   auto& s = fio_scan_state;
   const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
-  IO_WRITE("INFO: The ASCII file created will be of size " +
-               format_i(height * 13 * width + 50, 12) + " bytes",
-           status);
-  IO_WRITE("      (Much more size efficient output options are available.)", status);
-  IO_INPL(false, false, true, true, "OUTPUT FILE", {"\"YES\" to output data, \"NO\" to quit option"},
-          {"Enter \"YES\" or \"NO\""}, s.spread_output, status);
-  if (status != kStatusGood || !s.spread_output) return;
-  auto out = fio_ask_text_output(s.spread_file, status);
-  if (!out) return;
+  // A file series names each file itself.
+  std::string& name = gui && name_chosen ? file_name : s.spread_file;
+  std::unique_ptr<AtomicFile> out;
+  if (gui) {
+    if (!name_chosen) {
+      GS_INPL(false, false, true, true, "OUTPUT FILE",
+              {"\"YES\" to output data, \"NO\" to quit option"}, {"Enter \"YES\" or \"NO\""},
+              s.spread_output, status);
+      if (status == kStatusEscape) status = ST_GOOD();
+      if (status != kStatusGood || !s.spread_output) return;
+      IO_OUTFILE(0, input_file, ".spr", "spread.spr", s.spread_file, status);
+      int cancelled = 0;
+      GS_FILESELECTION(2, 2, {"SELECT OUTPUT FILE FOR ASCII", "SPREAD SHEET FORMAT"}, 2, 2,
+                       {"Use the file selection tool to select a directory",
+                        "and an output file to contain the data, storage in"},
+                       3, false, cancelled, s.spread_file, status);
+      if (status != kStatusGood || cancelled != 0) return;
+    }
+    out = fio_open_text_output(name, status);
+    if (!out) return;
+  } else {
+    IO_WRITE("INFO: The ASCII file created will be of size " +
+                 format_i(height * 13 * width + 50, 12) + " bytes",
+             status);
+    IO_WRITE("      (Much more size efficient output options are available.)", status);
+    IO_INPL(false, false, true, true, "OUTPUT FILE",
+            {"\"YES\" to output data, \"NO\" to quit option"}, {"Enter \"YES\" or \"NO\""},
+            s.spread_output, status);
+    if (status != kStatusGood || !s.spread_output) return;
+    out = fio_ask_text_output(s.spread_file, status);
+    if (!out) return;
+  }
   FixedText t;
   t << format_i(width, 8) << format_i(height, 8);
   t.text(" Start pixel = (") << format_i(xstrelm, 8) << format_i(ystrelm, 8);
@@ -333,7 +361,7 @@ void FIO_OUT_SPREAD(bool gui, std::string_view input_file, bool name_chosen, Ind
     t.end();
   }
   if (!write_checked(*out, t, status)) return;
-  file_name = s.spread_file;
+  file_name = name;
   retstat = 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 #include "core/prompts.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -76,6 +79,43 @@ std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& statu
   }
 }
 
+std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status& status) {
+  std::string path;
+  int trans = 0;
+  IO_TRANS_PATH(name, trans, path, status);
+  if (status != kStatusGood) return nullptr;
+  if (trans != 0) {
+    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    return nullptr;
+  }
+  auto out = std::make_unique<AtomicFile>(path);
+  if (out->ok()) return out;
+  IO_WRITE("WARNING: Error in opening file " + path + ": " + out->error(), status);
+  return nullptr;
+}
+
+bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLines info,
+                          std::string& name, Status& status) {
+  const std::string shown = name;
+  bool use = true;
+  GS_INPL(false, false, true, true, "USE " + shown,
+          {shown, "is the default file for output in " + std::string(format_text) + ".",
+           "If this file is appropriate enter \"YES\". If you want",
+           "to use a different file, enter \"NO\"."},
+          {"Enter \"YES\" or \"NO\""}, use, status);
+  if (status == kStatusEscape) {
+    status = ST_GOOD();
+    return false;
+  }
+  if (status != kStatusGood) return false;
+  if (use) return true;
+  int cancelled = 0;
+  const int titles = static_cast<int>(title.size()), lines = static_cast<int>(info.size());
+  GS_FILESELECTION(std::max(titles, 1), titles, title.view(), std::max(lines, 1), lines,
+                   info.view(), 3, false, cancelled, name, status);
+  return status == kStatusGood && cancelled == 0;
+}
+
 bool fio_commit_output(AtomicFile& out, Status& status) {
   if (out.commit()) return true;
   IO_WRITE("WARNING: Error in writing file " + out.path() + "; an existing file is left unchanged",
@@ -83,14 +123,19 @@ bool fio_commit_output(AtomicFile& out, Status& status) {
   return false;
 }
 
-void fio_ask_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Index xendelm,
-                           Index yendelm, Status& status) {
+void fio_force_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Index xendelm,
+                             Index yendelm) {
   if (xstrelm == xendelm)
     choice.rows = false;
   else if (ystrelm == yendelm)
     choice.rows = true;
   if (choice.row < ystrelm || choice.row > yendelm) choice.row = ystrelm;
   if (choice.column < xstrelm || choice.column > xendelm) choice.column = xstrelm;
+}
+
+void fio_ask_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Index xendelm,
+                           Index yendelm, Status& status) {
+  fio_force_row_or_column(choice, xstrelm, ystrelm, xendelm, yendelm);
   IO_INPL(false, false, true, true, "OUTPUT ROWS",
           {"\"YES\" to output a row of data, \"NO\" for a column"}, {"Enter \"YES\" or \"NO\""},
           choice.rows, status);
@@ -106,6 +151,70 @@ void fio_ask_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Ind
             {"Enter an integer within given range"}, number, status);
   if (status != kStatusGood) return;
   (choice.rows ? choice.row : choice.column) = number;
+}
+
+void FIO_INP_1DOUT(Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                   std::string& file_name, bool& output_rows, Index& row, Index& column,
+                   Status& status) {
+  if (st_bad(status, "Subroutine FIO_INP_1DOUT V0.3")) return;
+  static const std::string kHelp[] = {"This size form allows you to specifythe output file name",
+                                      "and whether to output a row or a column,",
+                                      "and which row or column to output."};
+  std::vector<GsFormItem> items(4);
+  items[0].label = "FILE NAME";
+  items[0].type = 8;
+  items[0].prompt = "SELECT FILE TO CONTAIN DATA";
+  items[0].description = "Enter name of file to contain data";
+  items[0].string_value = file_name;
+  items[1].label = "OUTPUT ROWS";
+  items[1].type = 2;
+  items[1].prompt = "OUTPUT ROWS (YES) OR COLUMNS (NO)";
+  items[1].description = "Enter \"YES\" to output a row, \"NO\" to output a column";
+  items[1].logical_value = output_rows;
+  auto number = [](GsFormItem& item, const char* label, const char* prompt, const char* help,
+                   Index lower, Index upper, Index value) {
+    item.label = label;
+    item.type = 1;
+    item.prompt = prompt;
+    item.description = help;
+    item.ranged = true;
+    item.int_lower = static_cast<int>(lower);
+    item.int_upper = static_cast<int>(upper);
+    item.int_value = static_cast<int>(value);
+  };
+  number(items[2], "ROW NUMBER", "NUMBER OF ROW TO OUTPUT", "Number of row to output", ystrelm,
+         yendelm, row);
+  number(items[3], "COLUMN NUMBER", "NUMBER OF COLUMN TO OUTPUT", "Number of column to output",
+         xstrelm, xendelm, column);
+  int code = 0;
+  GS_FORM(2, 2, {"OUTPUT FILE NAME AND", "ROW OR COLUMN TO OUTPUT"}, 3, 3, kHelp, 9, items, code,
+          status);
+  if (status != kStatusGood) return;
+  if (code != 0) {
+    status = kStatusEscape;
+    return;
+  }
+  file_name = items[0].string_value;
+  output_rows = items[1].logical_value;
+  row = items[2].int_value;
+  column = items[3].int_value;
+}
+
+std::unique_ptr<AtomicFile> fio_gui_text_output(std::string_view input_file, bool name_chosen,
+                                                std::string_view extension,
+                                                std::string_view default_file, std::string& name,
+                                                OneDChoice& choice, Index xstrelm, Index ystrelm,
+                                                Index xendelm, Index yendelm, Status& status) {
+  fio_force_row_or_column(choice, xstrelm, ystrelm, xendelm, yendelm);
+  if (!name_chosen) {
+    IO_OUTFILE(0, input_file, extension, default_file, name, status);
+    FIO_INP_1DOUT(xstrelm, ystrelm, xendelm, yendelm, name, choice.rows, choice.row,
+                  choice.column, status);
+    const bool cancelled = status == kStatusEscape;
+    if (status == kStatusEscape) status = ST_GOOD();  // CANCEL: nothing written
+    if (status != kStatusGood || cancelled) return nullptr;
+  }
+  return fio_open_text_output(name, status);
 }
 
 Scan fio_scan(const OneDChoice& choice, Index xmaxdat, Index xstrelm, Index ystrelm,

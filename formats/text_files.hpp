@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/atomic_file.hpp"
+#include "core/text_lines.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -31,6 +32,16 @@ bool fio_to_real(std::string_view token, float& value);
 // and updated) until a temporary file beside it can be created; nullptr after
 // a user escape (STATUS kept) or a bad directory path.
 std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status);
+
+// NAME opened for writing without a question (through a temporary file);
+// null after a warning when the path or the open fails.
+std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status& status);
+
+// The graphical choice of an output file: "USE " NAME (YES/NO) with the help
+// "... is the default file for output in FORMAT_TEXT.", and on NO the file
+// selection (TITLE, INFO) for an output file. False, STATUS good, after CANCEL.
+bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLines info,
+                          std::string& name, Status& status);
 
 // Commits OUT; on failure a warning naming the file. True when written.
 bool fio_commit_output(AtomicFile& out, Status& status);
@@ -55,6 +66,27 @@ void fio_ask_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Ind
 struct Scan {
   std::vector<float> x, y, variance;
 };
+// The forcing rules alone, for the roads that do not ask.
+void fio_force_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Index xendelm,
+                             Index yendelm);
+
+// The form "OUTPUT FILE NAME AND" / "ROW OR COLUMN TO OUTPUT": the output
+// file, rows or columns, the row and the column. CANCEL gives the user escape
+// and changes nothing.
+void FIO_INP_1DOUT(Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                   std::string& file_name, bool& output_rows, Index& row, Index& column,
+                   Status& status);
+
+// The graphical road of the 1-D writers: the forcing rules; unless
+// NAME_CHOSEN, NAME proposed from INPUT_FILE (EXTENSION, else DEFAULT_FILE)
+// and the form FIO_INP_1DOUT; then NAME opened for writing. Null after CANCEL
+// (STATUS good) or a file that cannot be opened.
+std::unique_ptr<AtomicFile> fio_gui_text_output(std::string_view input_file, bool name_chosen,
+                                                std::string_view extension,
+                                                std::string_view default_file, std::string& name,
+                                                OneDChoice& choice, Index xstrelm, Index ystrelm,
+                                                Index xendelm, Index yendelm, Status& status);
+
 Scan fio_scan(const OneDChoice& choice, Index xmaxdat, Index xstrelm, Index ystrelm,
               Index xendelm, Index yendelm, std::span<const float> xaxis,
               std::span<const float> yaxis, std::span<const float> data,

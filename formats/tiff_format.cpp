@@ -22,6 +22,9 @@
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 
+#include "formats/text_files.hpp"
+#include "graphics/system/widgets.hpp"
+
 namespace kesta {
 
 namespace {
@@ -612,23 +615,30 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
     st_fail(status, kBaseApp + 17, kPosition);
     return;
   }
-  (void)input_file;  // the graphical road derives its default name from it
   if (gui) {
-    fio_format_not_available("The graphical file choice of \"TIFF INTEGERS\"", status);
-    return;
+    // The bits come from the menu button ("TIFF 8 BIT", "TIFF 16 BIT").
+    IO_OUTFILE(0, input_file, ".tif", "data.tif", output_file, status);
+    if (!fio_gui_default_file("TIFF format", {"SELECT OUTPUT FILE FOR", "TIFF FORMAT"},
+                              {"Use the file selection tool to select a directory",
+                               "and an output file to contain the data, storage in",
+                               "TIFF format. Normally such a file ends",
+                               "with the extension \".tif\"."},
+                              output_file, status))
+      return;
+  } else {
+    io_input_file_name(true, "NAME OF TIFF OUTPUT FILE", {"Name of file to contain output data"},
+                       {"Unacceptable input"}, 11, output_file, status);
+    if (status != kStatusGood) return;
+    static const std::vector<std::string> kTypes = {"1 BYTE UNSIGNED INTEGERS",
+                                                    "2 BYTE UNSIGNED INTEGERS"};
+    std::string type = kTypes[bits == 8 ? 0 : 1];
+    IO_MENU(true, "DATA TYPE FOR PIXEL VALUES",
+            {"1 BYTE UNSIGNED INTEGERS: pixel values 0 to 255",
+             "2 BYTE UNSIGNED INTEGERS: pixel values 0 to 65535"},
+            {"Enter one of available choices"}, 2, kTypes, type, status);
+    if (status != kStatusGood || type == "null") return;
+    bits = type == kTypes[0] ? 8 : 16;
   }
-  io_input_file_name(true, "NAME OF TIFF OUTPUT FILE", {"Name of file to contain output data"},
-                     {"Unacceptable input"}, 11, output_file, status);
-  if (status != kStatusGood) return;
-  static const std::vector<std::string> kTypes = {"1 BYTE UNSIGNED INTEGERS",
-                                                  "2 BYTE UNSIGNED INTEGERS"};
-  std::string type = kTypes[bits == 8 ? 0 : 1];
-  IO_MENU(true, "DATA TYPE FOR PIXEL VALUES",
-          {"1 BYTE UNSIGNED INTEGERS: pixel values 0 to 255",
-           "2 BYTE UNSIGNED INTEGERS: pixel values 0 to 65535"},
-          {"Enter one of available choices"}, 2, kTypes, type, status);
-  if (status != kStatusGood || type == "null") return;
-  bits = type == kTypes[0] ? 8 : 16;
 
   float minimum = 0.0f, maximum = 0.0f;
   IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, status);
@@ -636,12 +646,17 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
   float lower = std::max(0.0f, minimum);
   float upper = bits == 16 ? std::min(maximum, 65535.0f) : maximum;
-  IO_INPR(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
-          {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"},
-          lower, status);
-  IO_INPR(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
-          {"Value written as the largest integer; higher values are clipped"},
-          {"Enter a valid real number"}, upper, status);
+  auto ask = gui ? GS_INPR : IO_INPR;
+  ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
+      {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"}, lower,
+      status);
+  ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
+      {"Value written as the largest integer; higher values are clipped"},
+      {"Enter a valid real number"}, upper, status);
+  if (status == kStatusEscape && gui) {
+    status = ST_GOOD();  // CANCEL: nothing written
+    return;
+  }
   if (status != kStatusGood) return;
   if (!(upper != lower) || !std::isfinite(lower) || !std::isfinite(upper)) {
     IO_WRITE("WARNING: The range is empty; no file written", status);
