@@ -15,7 +15,6 @@
 #include "core/text.hpp"
 #include "formats/detector_input.hpp"
 #include "formats/format_menus.hpp"
-
 #include "formats/text_files.hpp"
 #include "graphics/system/widgets.hpp"
 

@@ -317,6 +317,27 @@ TEST_F(GuiInput, UnknownExtensionMenuCancelAndDamagedFile) {
   EXPECT_EQ(key("#INPUT_FORMAT"), "TIFF");
 }
 
+TEST_F(GuiInput, BinaryLayoutFormAndItsCancel) {
+  std::string raw;
+  for (int v = 0; v < 12; ++v) raw += {static_cast<char>(v + 1), 0};
+  write_bytes(dir_.file("d.bin"), raw);
+  replay(dir_.file("d.bin") + "\nX-PIXELS\n4\nY-PIXELS\n3\nO.K.\n");
+  ASSERT_TRUE(input(kFioSelectFile));
+  EXPECT_EQ(d_.xnum, 4);
+  EXPECT_EQ(pixel(4, 3), 12.0f);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "BINARY");
+  // CANCEL in the form reads nothing and shows no warning.
+  warnings();
+  d_.data[0] = -5.0f;
+  replay(dir_.file("d.bin") + "\nCANCEL\n");
+  bool defined = true;
+  FIO_GUI_INPUT({"INPUT FILE"}, kFioSelectFile, d_.target(), defined, file_, s_);
+  EXPECT_EQ(s_, kStatusGood);
+  EXPECT_TRUE(defined);
+  EXPECT_EQ(pixel(1, 1), -5.0f);
+  EXPECT_EQ(warnings(), "");
+}
+
 // Each button of the graphical output menu writes the bytes its keyboard
 // choice writes.
 TEST_F(GuiInput, OutputMenuWritesAsTheKeyboardMenu) {

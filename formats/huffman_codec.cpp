@@ -19,6 +19,7 @@
 #include "core/status.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/reader_support.hpp"
+#include "formats/text_files.hpp"
 
 namespace kesta {
 
@@ -333,18 +334,24 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
     st_fail(status, e, kPosition);
     return;
   }
-  (void)input_file;
-  if (gui) {
-    fio_format_not_available("The graphical road of \"HUFFMAN\"", status);
-    return;
-  }
   auto& s = fio_huffman_state;
   IO_WRITE(" ", status);
   IO_WRITE("WARNING: THIS IS ONLY FOR TEST PURPOSES", status);
   IO_WRITE(" ", status);
-  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
-                     {"Unacceptable input"}, 11, s.output, status);
-  if (status != kStatusGood) return;
+  if (gui) {
+    IO_OUTFILE(0, input_file, ".huf", "test.huf", s.output, status);
+    if (!fio_gui_default_file("KESTA format", {"SELECT OUTPUT FILE FOR", "HUFFMAN CODING"},
+                              {"Use the file selection tool to select a directory",
+                               "and an output file to contain the data, storage in",
+                               "compressed form. Normally such a file ends",
+                               "with the extension \".huf\"."},
+                              s.output, status))
+      return;
+  } else {
+    io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
+                       {"Unacceptable input"}, 11, s.output, status);
+    if (status != kStatusGood) return;
+  }
   std::string path;
   int trans = 0;
   IO_TRANS_PATH(s.output, trans, path, status);

@@ -24,7 +24,6 @@
 #include "formats/format_menus.hpp"
 #include "formats/item_reader.hpp"
 #include "formats/stream_slot.hpp"
-
 #include "formats/text_files.hpp"
 #include "graphics/system/widgets.hpp"
 

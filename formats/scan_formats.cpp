@@ -17,7 +17,6 @@
 #include "formats/format_menus.hpp"
 #include "formats/reader_support.hpp"
 #include "formats/text_files.hpp"
-
 #include "graphics/system/widgets.hpp"
 
 namespace kesta {

@@ -12,7 +12,6 @@
 #include "core/prompts.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
-
 #include "graphics/system/widgets.hpp"
 
 namespace kesta {

@@ -19,10 +19,8 @@
 #include "core/text.hpp"
 #include "formats/detector_input.hpp"
 #include "formats/format_menus.hpp"
-#include "graphics/system/drawing.hpp"
-#include "graphics/system/widgets.hpp"
-
 #include "formats/text_files.hpp"
+#include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 
 namespace kesta {
