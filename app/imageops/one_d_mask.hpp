@@ -21,3 +21,20 @@ void KZT_1DMASK(bool gui, Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynu
                 std::string_view prompt = {});
 
 }  // namespace kesta
+
+namespace kesta {
+
+// The page of help on the 1-D mask menu: a message box when GUI, else the
+// terminal.
+void KZT_1DMASKHELP(bool gui, Status& status);
+
+// Sets (MASK_ON) or clears the mask of every point FIRST..LAST of a line of
+// the data (point k at DATA(ORIGIN + (k - 1) * STRIDE), X at AXIS(k)) whose X
+// lies between X1 and X2 and whose value, as a log10 when LOG_Y, between Y1
+// and Y2 (either order, bounds included).
+void kzt_1d_mask_region(std::span<const float> axis, Index first, Index last,
+                        std::span<const float> data, std::span<std::uint8_t> mask, Index origin,
+                        Index stride, float x1, float y1, float x2, float y2, bool log_y,
+                        bool mask_on);
+
+}  // namespace kesta

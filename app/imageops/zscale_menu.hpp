@@ -22,3 +22,15 @@ void KZT_GUI_ZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                     float y, Status& status);
 
 }  // namespace kesta
+
+namespace kesta {
+
+// The display value at page X along the colour scale bar B1..B2 drawn for
+// MINIMUM..MAXIMUM, linear or logarithmic as the image scaling.
+float kzt_zscale_bar_value(float x, float b1, float b2, float minimum, float maximum, bool log);
+
+// The effect of one nudge button ("+ MAXIMUM", "- MAXIMUM", "+ MINIMUM",
+// "- MINIMUM") on the range; false for any other text.
+bool kzt_zscale_nudge(std::string_view button, float& minimum, float& maximum);
+
+}  // namespace kesta

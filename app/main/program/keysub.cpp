@@ -14,6 +14,7 @@
 #include "app/imageops/geometric_transforms.hpp"
 #include "app/imageops/histogram.hpp"
 #include "app/imageops/image_filters.hpp"
+#include "app/imageops/one_d_transforms.hpp"
 #include "app/imageops/predictor.hpp"
 #include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/synthetic.hpp"
@@ -596,7 +597,8 @@ const Command kCommands[] = {
     {"Z-AXIS LABEL", "Enter Z-axis label (intensity) for graphics", "", kDisplay, run_label},
     {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay,
      image<kzt_command_zscale>},
-    {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay, nullptr},
+    {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay,
+     image<kzt_command_1dinterpolate>},
     {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS", nullptr},
 };
 
