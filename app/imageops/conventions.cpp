@@ -29,6 +29,31 @@ bool kzt_region_refused(std::string_view position, Index xmaxdat, Index ymaxdat,
   return true;
 }
 
+GsDisplayedImage kzt_displayed_image(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                                     Index xendelm, Index yendelm, std::span<const float> data,
+                                     std::span<const std::uint8_t> mask,
+                                     std::span<const float> xaxis, std::span<const float> yaxis,
+                                     std::string_view title, std::string_view xlabel,
+                                     std::string_view ylabel, std::string_view zlabel) {
+  GsDisplayedImage image;
+  image.mask_data = !mask.empty();
+  image.xmaxdat = xmaxdat;
+  image.ymaxdat = ymaxdat;
+  image.xstrelm = xstrelm;
+  image.ystrelm = ystrelm;
+  image.xendelm = xendelm;
+  image.yendelm = yendelm;
+  image.data = data;
+  image.mask = mask;
+  image.xaxis = xaxis;
+  image.yaxis = yaxis;
+  image.title = title;
+  image.xlabel = xlabel;
+  image.ylabel = ylabel;
+  image.zlabel = zlabel;
+  return image;
+}
+
 void kzt_inpr(bool /*gui*/, bool ranged, float lower, float upper, std::string_view prompt,
               TextLines help, TextLines error, float& value, Status& status) {
   IO_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);

@@ -4,12 +4,15 @@
 // run and offers again as defaults.
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -42,6 +45,15 @@ void for_region_rows(Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm,
   const Index n = xendelm - xstrelm + 1;
   for (Index y = ystrelm; y <= yendelm; ++y) op(element(xstrelm, y, xmaxdat), y, n);
 }
+
+// The displayed image that point input draws over: the region of DATA with
+// its axes and texts, and the mask when MASK is not empty.
+GsDisplayedImage kzt_displayed_image(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                                     Index xendelm, Index yendelm, std::span<const float> data,
+                                     std::span<const std::uint8_t> mask,
+                                     std::span<const float> xaxis, std::span<const float> yaxis,
+                                     std::string_view title, std::string_view xlabel,
+                                     std::string_view ylabel, std::string_view zlabel);
 
 // Questions and warnings of operations that both interfaces use (GUI true:
 // the graphical interfaces). Until the graphical prompt and warning widgets
