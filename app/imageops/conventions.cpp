@@ -1,5 +1,6 @@
 #include "app/imageops/conventions.hpp"
 
+#include <utility>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -54,12 +55,30 @@ GsDisplayedImage kzt_displayed_image(Index xmaxdat, Index ymaxdat, Index xstrelm
   return image;
 }
 
-void kzt_inpr(bool /*gui*/, bool ranged, float lower, float upper, std::string_view prompt,
-              TextLines help, TextLines error, float& value, Status& status) {
-  IO_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
+GsFormItem kzt_form_item(std::string label, int type, std::string description,
+                         std::string prompt) {
+  GsFormItem item;
+  item.label = std::move(label);
+  item.type = type;
+  item.description = std::move(description);
+  item.prompt = std::move(prompt);
+  return item;
 }
 
-void kzt_warning(bool /*gui*/, TextLines lines, Status& status) {
+void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view prompt,
+              TextLines help, TextLines error, float& value, Status& status) {
+  if (gui)
+    GS_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
+  else
+    IO_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
+}
+
+void kzt_warning(bool gui, TextLines lines, Status& status) {
+  if (gui) {
+    const int num = static_cast<int>(lines.size());
+    GS_FWARNING(num, num, lines.view(), status);
+    return;
+  }
   for (const std::string& line : lines) IO_WRITE(line, status);
 }
 
