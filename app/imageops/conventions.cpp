@@ -1,5 +1,6 @@
 #include "app/imageops/conventions.hpp"
 
+#include <utility>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -29,12 +30,55 @@ bool kzt_region_refused(std::string_view position, Index xmaxdat, Index ymaxdat,
   return true;
 }
 
-void kzt_inpr(bool /*gui*/, bool ranged, float lower, float upper, std::string_view prompt,
-              TextLines help, TextLines error, float& value, Status& status) {
-  IO_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
+GsDisplayedImage kzt_displayed_image(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                                     Index xendelm, Index yendelm, std::span<const float> data,
+                                     std::span<const std::uint8_t> mask,
+                                     std::span<const float> xaxis, std::span<const float> yaxis,
+                                     std::string_view title, std::string_view xlabel,
+                                     std::string_view ylabel, std::string_view zlabel) {
+  GsDisplayedImage image;
+  image.mask_data = !mask.empty();
+  image.xmaxdat = xmaxdat;
+  image.ymaxdat = ymaxdat;
+  image.xstrelm = xstrelm;
+  image.ystrelm = ystrelm;
+  image.xendelm = xendelm;
+  image.yendelm = yendelm;
+  image.data = data;
+  image.mask = mask;
+  image.xaxis = xaxis;
+  image.yaxis = yaxis;
+  image.title = title;
+  image.xlabel = xlabel;
+  image.ylabel = ylabel;
+  image.zlabel = zlabel;
+  return image;
 }
 
-void kzt_warning(bool /*gui*/, TextLines lines, Status& status) {
+GsFormItem kzt_form_item(std::string label, int type, std::string description,
+                         std::string prompt) {
+  GsFormItem item;
+  item.label = std::move(label);
+  item.type = type;
+  item.description = std::move(description);
+  item.prompt = std::move(prompt);
+  return item;
+}
+
+void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view prompt,
+              TextLines help, TextLines error, float& value, Status& status) {
+  if (gui)
+    GS_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
+  else
+    IO_INPR(ranged, lower, upper, true, prompt, help.view(), error.view(), value, status);
+}
+
+void kzt_warning(bool gui, TextLines lines, Status& status) {
+  if (gui) {
+    const int num = static_cast<int>(lines.size());
+    GS_FWARNING(num, num, lines.view(), status);
+    return;
+  }
   for (const std::string& line : lines) IO_WRITE(line, status);
 }
 

@@ -4,12 +4,15 @@
 // run and offers again as defaults.
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -43,10 +46,25 @@ void for_region_rows(Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm,
   for (Index y = ystrelm; y <= yendelm; ++y) op(element(xstrelm, y, xmaxdat), y, n);
 }
 
-// Questions and warnings of operations that both interfaces use (GUI true:
-// the graphical interfaces). Until the graphical prompt and warning widgets
-// exist, GUI true asks and warns on the terminal too; callers pass the lines
-// each interface shows.
+// The displayed image that point input draws over: the region of DATA with
+// its axes and texts, and the mask when MASK is not empty.
+GsDisplayedImage kzt_displayed_image(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                                     Index xendelm, Index yendelm, std::span<const float> data,
+                                     std::span<const std::uint8_t> mask,
+                                     std::span<const float> xaxis, std::span<const float> yaxis,
+                                     std::string_view title, std::string_view xlabel,
+                                     std::string_view ylabel, std::string_view zlabel);
+
+// One item of a form (GS_FORM): its CHANGE button LABEL, TYPE, the
+// DESCRIPTION column and the PROMPT of its box; values and ranges are set by
+// the caller.
+GsFormItem kzt_form_item(std::string label, int type, std::string description,
+                         std::string prompt);
+
+// Questions and warnings of operations that both interfaces use: GUI true
+// asks in a value box and warns in a warning box of the graphics window
+// (both answered from a replaying macro as typed lines), false asks and
+// warns on the terminal. Callers pass the lines each interface shows.
 void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view prompt,
               TextLines help, TextLines error, float& value, Status& status);
 void kzt_warning(bool gui, TextLines lines, Status& status);

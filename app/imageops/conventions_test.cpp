@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -80,11 +81,14 @@ TEST(Upcalls, EmptySlotSaysNotAvailableAndAGuardRestoresTheTable) {
   kzt_inq_geometry(known, xb, yb, d, w, status);
   EXPECT_FALSE(known);
   EXPECT_EQ(xb, 1.0f);
-  EXPECT_EQ(imageops_upcalls_missing(imageops_upcalls),
-            std::vector<std::string_view>{"KZT_INQ_GEOMETRY"});
+  const auto missing = [] {
+    const std::vector<std::string_view> names = imageops_upcalls_missing(imageops_upcalls);
+    return std::find(names.begin(), names.end(), "KZT_INQ_GEOMETRY") != names.end();
+  };
+  EXPECT_TRUE(missing());
   {
     UpcallsOverride filled{ImageopsUpcalls{.inq_geometry = geometry}};
-    EXPECT_TRUE(imageops_upcalls_missing(imageops_upcalls).empty());
+    EXPECT_FALSE(missing());
     kzt_inq_geometry(known, xb, yb, d, w, status);
     EXPECT_TRUE(known);
     EXPECT_EQ(xb, 10.0f);

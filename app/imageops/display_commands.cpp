@@ -148,20 +148,9 @@ void KZT_ZOOMIN(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
     return;
   }
 
-  GsDisplayedImage image;
-  image.xmaxdat = xmaxdat;
-  image.ymaxdat = ymaxdat;
-  image.xstrelm = xstrelm;
-  image.ystrelm = ystrelm;
-  image.xendelm = xendelm;
-  image.yendelm = yendelm;
-  image.data = data;
-  image.xaxis = xaxis;
-  image.yaxis = yaxis;
-  image.title = title;
-  image.xlabel = xlabel;
-  image.ylabel = ylabel;
-  image.zlabel = zlabel;
+  const GsDisplayedImage image =
+      kzt_displayed_image(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, {}, xaxis,
+                          yaxis, title, xlabel, ylabel, zlabel);
   std::array<float, 2> x{}, y{};
   int num = 2;
   GS_INPS_FCOORDINATES(false, image, "CLICK ON OPPOSITE CORNERS OF NEW REGION", 4,

@@ -197,3 +197,33 @@ TEST_F(DisplayCommands, GraphicalZoomAndPagePositionFromReplayedPoints) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DisplayCommands, GraphicalZoomOfARowOrColumnTakesTheDraggedRange) {
+  constexpr Index kX = 10, kY = 8;
+  std::vector<float> data(kX * kY, 1.0f), xaxis(kX), yaxis(kY);
+  for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+  for (Index j = 0; j < kY; ++j) yaxis[j] = 2.0f * static_cast<float>(j) + 1.0f;
+  const struct {
+    Index xs, ys, xe, ye;  // a row or a column
+    std::vector<std::string> clicks;
+    std::vector<Index> want;
+  } cases[] = {
+      {1, 3, kX, 3, {"2", "6.7", "0", "2.2", "5"}, {3, 3, 7, 3}},
+      {4, 1, 4, kY, {"2", "2.5", "0", "9.9", "0"}, {4, 2, 4, 5}},  // data units 2 j - 1
+      {1, 1, kX, 1, {"2", "-4", "0", "40", "0"}, {1, 1, kX, 1}},   // beyond both ends
+      {1, 1, kX, 1, {"2", "\\\\"}, {1, 1, kX, 1}},                 // an escape
+  };
+  for (const auto& c : cases) {
+    Index xs = c.xs, ys = c.ys, xe = c.xe, ye = c.ye;
+    ScriptedInput input(c.clicks);
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_ZOOMIN(kX, kY, kX, kY, xaxis, yaxis, data, "t", "x", "y", "z", xs, ys, xe, ye, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(std::vector<Index>({xs, ys, xe, ye}), c.want) << c.clicks[1];
+  }
+}
+
+}  // namespace

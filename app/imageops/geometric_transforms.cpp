@@ -1,6 +1,7 @@
 #include "app/imageops/geometric_transforms.hpp"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 
@@ -14,6 +15,8 @@
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/geometry.hpp"
 #include "numeric/rebin.hpp"
 #include "numeric/region_ops.hpp"
@@ -316,6 +319,72 @@ void KZT_MOVE(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
   memory = out;
 }
 
+void kzt_transform_form(KztTransformForm& fields, Status& status) {
+  if (st_bad(status, "Subroutine KZT_TRANSFORM V0.4")) return;
+  constexpr float kMicrons = 1.0e6f;
+  const auto real = [](std::string label, std::string description, std::string prompt,
+                       float value, bool ranged, float lower, float upper) {
+    GsFormItem item =
+        kzt_form_item(std::move(label), 3, std::move(description), std::move(prompt));
+    item.real_value = value;
+    item.ranged = ranged;
+    item.real_lower = lower;
+    item.real_upper = upper;
+    return item;
+  };
+  const auto pixel = [](std::string label, std::string description, std::string prompt,
+                        Index value) {
+    GsFormItem item =
+        kzt_form_item(std::move(label), 1, std::move(description), std::move(prompt));
+    item.int_value = static_cast<int>(std::clamp<Index>(value, INT_MIN, INT_MAX));
+    return item;
+  };
+  std::vector<GsFormItem> items{
+      real("X-PIXEL SIZE", "HORIZONTAL PIXEL SIZE (MICRONS)",
+           "SIZE OF HORIZONTAL PIXELS (MICRONS)", fields.x_pixel_size * kMicrons, true, 0.001f,
+           10000.0f),
+      real("Y-PIXEL SIZE", "VERTICAL PIXEL SIZE (MICRONS)", "SIZE OF VERTICAL PIXELS (MICRONS)",
+           fields.y_pixel_size * kMicrons, true, 0.001f, 10000.0f),
+      real("X-CENTRE", "X-CENTRE OF ROTATION (PIXELS)", "X-PIXEL COORDINATE OF ROTATION CENTRE",
+           fields.xcentre, false, 0.0f, 0.0f),
+      real("Y-CENTRE", "Y-CENTRE OF ROTATION (PIXELS)", "Y-PIXEL COORDINATE OF ROTATION CENTRE",
+           fields.ycentre, false, 0.0f, 0.0f),
+      real("ANGLE", "ROTATION ANGLE (DEGREES ANTI-CLOCKWISE)",
+           "ANGLE OF ROTATION (DEGREES ANTI-CLOCKWISE)", fields.angle, true, -360.0f, 360.0f),
+      real("X-TRANSLATION", "X-TRANSLATION (PIXELS)", "TRANSLATION IN X-DIRECTION (PIXELS)",
+           fields.xshift, false, 0.0f, 0.0f),
+      real("Y-TRANSLATION", "Y-TRANSLATION (PIXELS)", "TRANSLATION IN Y-DIRECTION (PIXELS)",
+           fields.yshift, false, 0.0f, 0.0f),
+      pixel("X-START OUT", "FIRST X-PIXEL OF OUTPUT REGION",
+            "STARTING PIXEL OF OUTPUT REGION (X)", fields.oxstrelm),
+      pixel("Y-START OUT", "FIRST Y-PIXEL OF OUTPUT REGION",
+            "STARTING PIXEL OF OUTPUT REGION (Y)", fields.oystrelm),
+      pixel("X-END OUT", "LAST X-PIXEL OF OUTPUT REGION", "END PIXEL OF OUTPUT REGION (X)",
+            fields.oxendelm),
+      pixel("Y-END OUT", "LAST Y-PIXEL OF OUTPUT REGION", "END PIXEL OF OUTPUT REGION (Y)",
+            fields.oyendelm)};
+  int return_code = 0;
+  GS_FORM(2, 2, {"ROTATION PARAMETER", "CONTROL FORM"}, 2, 2,
+          {"Enter rotation centre, angle of rotation,", "and output region limits"}, 16, items,
+          return_code, status);
+  if (status != kStatusGood) return;
+  if (return_code != 0) {
+    status = kStatusEscape;
+    return;
+  }
+  fields.x_pixel_size = items[0].real_value / kMicrons;
+  fields.y_pixel_size = items[1].real_value / kMicrons;
+  fields.xcentre = items[2].real_value;
+  fields.ycentre = items[3].real_value;
+  fields.angle = items[4].real_value;
+  fields.xshift = items[5].real_value;
+  fields.yshift = items[6].real_value;
+  fields.oxstrelm = items[7].int_value;
+  fields.oystrelm = items[8].int_value;
+  fields.oxendelm = items[9].int_value;
+  fields.oyendelm = items[10].int_value;
+}
+
 void KZT_TRANSFORM(KztTransformFormRoutine form, Index xmaxdat, Index ymaxdat,
                    std::span<const float> xaxis, std::span<const float> yaxis,
                    std::span<const float> data, Index xstrelm, Index ystrelm, Index xendelm,
@@ -496,12 +565,12 @@ void KZT_REBIN([[maybe_unused]] bool gui, float x_pixel_size, float y_pixel_size
   my_pixel_size = y_pixel_size * answers.yfactor;
 }
 
-void KZT_REFLECT([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
-                 std::span<const float> xaxis, std::span<const float> yaxis,
-                 std::span<const float> data, std::span<const float> variances, Index xstrelm,
-                 Index ystrelm, Index xendelm, Index yendelm, bool variances_exist,
-                 std::span<float> mxaxis, std::span<float> myaxis, std::span<float> mdata,
-                 std::span<float> mvariances, KztMemoryExtent& memory, Status& status) {
+void KZT_REFLECT(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
+                 std::span<const float> yaxis, std::span<const float> data,
+                 std::span<const float> variances, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, bool variances_exist, std::span<float> mxaxis,
+                 std::span<float> myaxis, std::span<float> mdata, std::span<float> mvariances,
+                 KztMemoryExtent& memory, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_REFLECT V0.5";
   if (transform_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                         variances_exist, {data.size(), mdata.size()},
@@ -510,46 +579,108 @@ void KZT_REFLECT([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
     return;
 
   ReflectAnswers answers = remembered<ReflectAnswers>();
-  static constexpr std::string_view kPrompts[] = {"X COMPONENT POINT 1", "Y COMPONENT POINT 1",
-                                                  "X COMPONENT POINT 2", "Y COMPONENT POINT 2"};
-  static constexpr std::string_view kHelp[] = {
-      "X-component of first coordinate on line of reflection",
-      "Y-component of first coordinate on line of reflection",
-      "X-component of second coordinate on line of reflection",
-      "Y-component of second coordinate on line of reflection"};
-  for (int i = 0; i < 4; ++i)
-    ask_real(kPrompts[i], kHelp[i], "Enter real number", answers.points[i], status);
   int subpixels = 2;
-  ask_integer("SUB-PIXELS", "Number of sub-pixels in each direction (0 = area re-binning)",
-              "Enter number in range", 0, 100, subpixels, status);
-  if (status != kStatusGood) return;
+  KztMemoryExtent out{xendelm, yendelm, xstrelm, ystrelm, xendelm, yendelm};
+  if (gui) {
+    // Two points clicked on the displayed region, then the output region.
+    std::array<float, 2> x{}, y{};
+    int num = 2;
+    GS_INPS_FCOORDINATES(false,
+                         kzt_displayed_image(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+                                             yendelm, data, {}, xaxis, yaxis, "", "", "", ""),
+                         "REFLECTION LINE", 1, {"Click on two points of line of reflection"},
+                         false, 2, num, x, y, status);
+    if (status != kStatusGood || num < 2) return;
+    answers.points[0] = x[0];
+    answers.points[1] = y[0];
+    answers.points[2] = x[1];
+    answers.points[3] = y[1];
+    const auto limit = [](std::string label, std::string prompt, std::string help, Index value,
+                          Index upper) {
+      GsFormItem item = kzt_form_item(std::move(label), 1, std::move(help), std::move(prompt));
+      item.ranged = true;
+      item.int_lower = 1;
+      item.int_upper = static_cast<int>(std::min<Index>(upper, INT_MAX));
+      item.int_value = static_cast<int>(std::min<Index>(value, INT_MAX));
+      return item;
+    };
+    std::vector<GsFormItem> items{
+        limit("X-START OUT", "STARTING PIXEL OF OUTPUT REGION (X)",
+              "Minimum pixel of output region (horizontally)", 1, xmaxdat),
+        limit("Y-START OUT", "STARTING PIXEL OF OUTPUT REGION (Y)",
+              "Minimum pixel of output region (vertically)", 1, ymaxdat),
+        limit("X-END OUT", "END PIXEL OF OUTPUT REGION (X)",
+              "Maximum pixel of output region (horizontally)", xmaxdat, xmaxdat),
+        limit("Y-END OUT", "END PIXEL OF OUTPUT REGION (Y)",
+              "Maximum pixel of output region (vertically)", ymaxdat, ymaxdat)};
+    int return_code = 0;
+    GS_FORM(2, 2, {"OUTPUT REGION", "CONTROL FORM"}, 2, 2,
+            {"Enter pixel limits of the", "output region"}, 9, items, return_code, status);
+    if (status != kStatusGood) return;
+    if (return_code != 0) {
+      status = kStatusEscape;
+      return;
+    }
+    out.xstrelm = items[0].int_value;
+    out.ystrelm = items[1].int_value;
+    out.xendelm = items[2].int_value;
+    out.yendelm = items[3].int_value;
+    if (region_error(xmaxdat, ymaxdat, out.xstrelm, out.ystrelm, out.xendelm, out.yendelm,
+                     kBaseApp) != 0) {
+      kzt_warning(true, {"The output region is not possible"}, status);
+      return;
+    }
+    out.xnumdat = out.xendelm;
+    out.ynumdat = out.yendelm;
+    subpixels = 0;
+    GS_FPROMPT(1, 1, {"REFLECTING: Please wait"}, status);
+    GS_UPDATE(status);
+  } else {
+    static constexpr std::string_view kPrompts[] = {"X COMPONENT POINT 1", "Y COMPONENT POINT 1",
+                                                    "X COMPONENT POINT 2", "Y COMPONENT POINT 2"};
+    static constexpr std::string_view kHelp[] = {
+        "X-component of first coordinate on line of reflection",
+        "Y-component of first coordinate on line of reflection",
+        "X-component of second coordinate on line of reflection",
+        "Y-component of second coordinate on line of reflection"};
+    for (int i = 0; i < 4; ++i)
+      ask_real(kPrompts[i], kHelp[i], "Enter real number", answers.points[i], status);
+    ask_integer("SUB-PIXELS", "Number of sub-pixels in each direction (0 = area re-binning)",
+                "Enter number in range", 0, 100, subpixels, status);
+    if (status != kStatusGood) return;
+    if (subpixels > 4) subpixels = 0;
+  }
   remembered<ReflectAnswers>() = answers;
-  if (subpixels > 4) subpixels = 0;
 
   const float x1 = kzt_pixel_coordinate(xaxis, xendelm, answers.points[0]);
   const float y1 = kzt_pixel_coordinate(yaxis, yendelm, answers.points[1]);
   const float x2 = kzt_pixel_coordinate(xaxis, xendelm, answers.points[2]);
   const float y2 = kzt_pixel_coordinate(yaxis, yendelm, answers.points[3]);
   if (x1 == x2 && y1 == y2) {
-    IO_WRITE("WARNING: The two points are the same: they do not define a line", status);
+    if (gui)
+      kzt_warning(true, {"The two points are the same: they do not define a line"}, status);
+    else
+      IO_WRITE("WARNING: The two points are the same: they do not define a line", status);
     return;
   }
   double elapsed0 = 0.0, cpu0 = 0.0;
   IO_TIMES(elapsed0, cpu0, status);
   MA_RREFLECT(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, x1, y1, x2, y2, subpixels,
-              subpixels, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, mdata, status);
+              subpixels, xmaxdat, ymaxdat, out.xstrelm, out.ystrelm, out.xendelm, out.yendelm,
+              mdata, status);
   if (variances_exist)
     MA_RREFLECT(xmaxdat, ymaxdat, variances, xstrelm, ystrelm, xendelm, yendelm, x1, y1, x2, y2,
-                subpixels, subpixels, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
-                mvariances, status);
+                subpixels, subpixels, xmaxdat, ymaxdat, out.xstrelm, out.ystrelm, out.xendelm,
+                out.yendelm, mvariances, status);
   if (status != kStatusGood) return;
   write_times(elapsed0, cpu0, status);
-  std::copy_n(xaxis.begin(), xendelm, mxaxis.begin());
-  std::copy_n(yaxis.begin(), yendelm, myaxis.begin());
-  memory = {xendelm, yendelm, xstrelm, ystrelm, xendelm, yendelm};
+  // The memory axes cover the whole memory extent.
+  std::copy_n(xaxis.begin(), std::max(xendelm, out.xendelm), mxaxis.begin());
+  std::copy_n(yaxis.begin(), std::max(yendelm, out.yendelm), myaxis.begin());
+  memory = out;
 }
 
-void KZT_TRANSPOSE([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
+void KZT_TRANSPOSE(bool gui, Index xmaxdat, Index ymaxdat,
                    std::span<const float> xaxis, std::span<const float> yaxis,
                    std::span<const float> data, std::span<const float> variances, Index xstrelm,
                    Index ystrelm, Index xendelm, Index yendelm, bool variances_exist, bool& refused,
@@ -563,11 +694,20 @@ void KZT_TRANSPOSE([[maybe_unused]] bool gui, Index xmaxdat, Index ymaxdat,
     return;
   if (yendelm > xmaxdat || xendelm > ymaxdat) {
     const bool second = yendelm > xmaxdat;
-    IO_WRITE(second ? "WARNING: The operation is not possible because the second dimension of"
-                    : "WARNING: The operation is not possible because the first dimension of",
-             status);
-    IO_WRITE("         the work arrays is not large enough to contain the transposed", status);
-    IO_WRITE(second ? "         X-limit of the ADR" : "         Y-limit of the ADR", status);
+    if (gui) {
+      kzt_warning(true,
+                  {"The operation is not possible because the",
+                   second ? "second dimension of the work arrays is not"
+                          : "first dimension of the work arrays is not",
+                   "large enough to contain the transposed data"},
+                  status);
+    } else {
+      IO_WRITE(second ? "WARNING: The operation is not possible because the second dimension of"
+                      : "WARNING: The operation is not possible because the first dimension of",
+               status);
+      IO_WRITE("         the work arrays is not large enough to contain the transposed", status);
+      IO_WRITE(second ? "         X-limit of the ADR" : "         Y-limit of the ADR", status);
+    }
     refused = true;
     return;
   }

@@ -75,6 +75,11 @@ struct KztTransformForm {
 // back in FIELDS. A cancelled form leaves STATUS at the user escape.
 using KztTransformFormRoutine = void (*)(KztTransformForm& fields, Status& status);
 
+// The control form of TRANSFORM in the graphics window ("ROTATION
+// PARAMETER"): pixel sizes shown in microns, the other fields as held. CANCEL
+// gives the user escape with FIELDS unchanged.
+void kzt_transform_form(KztTransformForm& fields, Status& status);
+
 // TRANSFORM, the graphical road of MOVE/ROTATE: FORM (the graphical
 // interface's control form) gives the pixel sizes, centre, angle,
 // translation and output region; the region of DATA is rotated and
@@ -102,7 +107,9 @@ void KZT_REBIN(bool gui, float x_pixel_size, float y_pixel_size, Index xmaxdat, 
 
 // REFLECT: asks two points of the line (data coordinates) and the sub-pixels
 // (above 4: area re-binning) and reflects the region into the same region of
-// MDATA (and MVARIANCES); the memory axes become the current ones.
+// MDATA (and MVARIANCES); the memory axes become the current ones. GUI true:
+// the two points are clicked on the displayed region and the output region
+// comes from a form (area re-binning); CANCEL gives the user escape.
 void KZT_REFLECT(bool gui, Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
                  std::span<const float> yaxis, std::span<const float> data,
                  std::span<const float> variances, Index xstrelm, Index ystrelm, Index xendelm,

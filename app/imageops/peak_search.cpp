@@ -376,6 +376,25 @@ PeakList::PeakList(Index max)
       sigma(flags.size()),
       d_spacing(flags.size()) {}
 
+PeakGeometry kzt_peak_geometry(float x_pixel_size, float y_pixel_size, Status& status) {
+  PeakGeometry g;
+  g.x_pixel_size = x_pixel_size;
+  g.y_pixel_size = y_pixel_size;
+  kzt_inq_geometry(g.known, g.x_beam, g.y_beam, g.distance, g.wavelength, status);
+  return g;
+}
+
+float kzt_peak_d_spacing(const PeakGeometry& g, float x, float y) {
+  if (!g.known) return -1.0f;
+  const double dx = (double{x} - g.x_beam) * g.x_pixel_size;
+  const double dy = (double{y} - g.y_beam) * g.y_pixel_size;
+  const double r = std::sqrt(dx * dx + dy * dy);
+  const double value = g.wavelength / (2.0 * std::sin(std::atan(r / g.distance) / 2.0)) * 1.0e10;
+  if (r > 0.0 && std::isfinite(value) && std::fabs(value) < 1.7e38)
+    return static_cast<float>(value);
+  return -1.0f;
+}
+
 void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchParameters& p,
                     Index xmaxdat, Index ymaxdat, std::span<const float> data,
                     std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm, Index xendelm,
@@ -391,9 +410,7 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     return st_fail(status, kBaseApp + 17, kPosition);
   if (p.min_spacing <= p.blur_size) return st_fail(status, kBaseApp + 13, kPosition);
 
-  bool known = false;
-  float x_beam = 0.0f, y_beam = 0.0f, distance = 0.0f, wavelength = 0.0f;
-  kzt_inq_geometry(known, x_beam, y_beam, distance, wavelength, status);
+  const PeakGeometry geometry = kzt_peak_geometry(x_pixel_size, y_pixel_size, status);
 
   if (p.blur_size < 2)
     MA_RCOPY(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxdat, ymaxdat, work,
@@ -425,16 +442,7 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
 
   for (Index n = 0; n < peaks.num_peaks; ++n) {
     const std::size_t k = static_cast<std::size_t>(n);
-    float d = -1.0f;
-    if (known) {
-      const double dx = (double{peaks.x[k]} - x_beam) * x_pixel_size;
-      const double dy = (double{peaks.y[k]} - y_beam) * y_pixel_size;
-      const double r = std::sqrt(dx * dx + dy * dy);
-      const double value = wavelength / (2.0 * std::sin(std::atan(r / distance) / 2.0)) * 1.0e10;
-      if (r > 0.0 && std::isfinite(value) && std::fabs(value) < 1.7e38)
-        d = static_cast<float>(value);
-    }
-    peaks.d_spacing[k] = d;
+    peaks.d_spacing[k] = kzt_peak_d_spacing(geometry, peaks.x[k], peaks.y[k]);
   }
 }
 

@@ -49,6 +49,21 @@ struct PeakList {
   explicit PeakList(Index max = 0);
 };
 
+// What a peak's d-spacing needs: the experiment geometry when KNOWN (beam
+// centre in pixel coordinates, distance and wavelength in metres) and the
+// pixel sizes (metres).
+struct PeakGeometry {
+  bool known = false;
+  float x_beam = 0.0f, y_beam = 0.0f, distance = 0.0f, wavelength = 0.0f;
+  float x_pixel_size = 1.0e-4f, y_pixel_size = 1.0e-4f;
+};
+// The geometry of the peaks of an image of the given pixel sizes, as the
+// geometry subsystem holds it.
+PeakGeometry kzt_peak_geometry(float x_pixel_size, float y_pixel_size, Status& status);
+// The d-spacing (Angstroms) of a peak at pixel coordinates X, Y; -1.0
+// without a known geometry and at the beam centre.
+float kzt_peak_d_spacing(const PeakGeometry& geometry, float x, float y);
+
 // WORK holds XMAXDAT x YMAXDAT reals (the smoothed or copied data). MASK is
 // read only when P.use_mask. Refused: XMAXDAT < 1 or MAX_PEAKS < 1 (110001),
 // YMAXDAT < 1 (110002), a bad region (110005, 110006), a mode other than 0

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "app/imageops/conventions.hpp"
 #include "app/main/data_store.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -182,20 +183,9 @@ void KZT_GSTATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
   if (st_bad(status, "Subroutine KZT_GSTATISTICS V0.1")) return;
   float mx1 = 0.0f, my1 = 0.0f, mx2 = 0.0f, my2 = 0.0f;
   GS_INQ_MESSAGE(mx1, my1, mx2, my2, status);
-  GsDisplayedImage image;
-  image.xmaxdat = xmaxdat;
-  image.ymaxdat = ymaxdat;
-  image.xstrelm = xstrelm;
-  image.ystrelm = ystrelm;
-  image.xendelm = xendelm;
-  image.yendelm = yendelm;
-  image.data = data;
-  image.xaxis = xaxis;
-  image.yaxis = yaxis;
-  image.title = title;
-  image.xlabel = xlabel;
-  image.ylabel = ylabel;
-  image.zlabel = zlabel;
+  const GsDisplayedImage image =
+      kzt_displayed_image(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, {}, xaxis,
+                          yaxis, title, xlabel, ylabel, zlabel);
   constexpr int kMaxPoints = 199;
   std::vector<float> x(kMaxPoints), y(kMaxPoints);
   int num = 0;

@@ -5,6 +5,9 @@ namespace kesta {
 std::vector<std::string_view> imageops_upcalls_missing(const ImageopsUpcalls& table) {
   std::vector<std::string_view> missing;
   if (table.inq_geometry == nullptr) missing.push_back("KZT_INQ_GEOMETRY");
+  if (table.draw_peaks == nullptr) missing.push_back("KZT_DRAW_PEAKS");
+  if (table.def_fs == nullptr) missing.push_back("KZT_DEF_FS");
+  if (table.gui_roi == nullptr) missing.push_back("KZT_GUI_ROI");
   return missing;
 }
 

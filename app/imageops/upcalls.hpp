@@ -8,12 +8,16 @@
 // Every call goes through kzt_upcall, which answers an empty slot with the
 // one "not available yet" line. Tests swap slots with UpcallsOverride.
 
+#include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "app/imageops/series_definition.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/types.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -26,6 +30,24 @@ struct ImageopsUpcalls {
   void (*inq_geometry)(bool& known, float& x_beam_centre, float& y_beam_centre,
                        float& sample_distance, float& wavelength, float& tilt_rotation,
                        float& tilt_angle, float& detector_rotation, Status& status) = nullptr;
+  // Draws the peak list (pixel coordinates) over the displayed image: good,
+  // saturated, and bad weak peaks when DRAW_BAD.
+  void (*draw_peaks)(bool draw_bad, Index max_peaks, Index num_peaks, std::span<const int> flags,
+                     std::span<const float> x, std::span<const float> y, Status& status) = nullptr;
+  // Defines a numbered file series graphically, reading its first file into
+  // TARGET (whose region it sets); RETSTAT 0 when a series was defined.
+  // SERIES.increment is asked when ASK_INCREMENT (the given value proposed).
+  void (*def_fs)(bool ask_increment, const ImageTarget& target, Index& xstrelm, Index& ystrelm,
+                 Index& xendelm, Index& yendelm, int& retstat, KztFileSeries& series,
+                 Status& status) = nullptr;
+  // The region-of-interest menu on the displayed image: the active data
+  // region in and out, PLOT_TYPE the graphics kind it left.
+  void (*gui_roi)(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
+                  std::span<const float> xaxis, std::span<const float> yaxis,
+                  std::span<const float> data, std::string_view title, std::string_view xlabel,
+                  std::string_view ylabel, std::string_view zlabel, Index& xstrelm,
+                  Index& ystrelm, Index& xendelm, Index& yendelm, std::string& plot_type,
+                  Status& status) = nullptr;
 };
 inline ImageopsUpcalls imageops_upcalls;
 

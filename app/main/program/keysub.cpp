@@ -17,6 +17,7 @@
 #include "app/imageops/one_d_transforms.hpp"
 #include "app/imageops/predictor.hpp"
 #include "app/imageops/statistics_commands.hpp"
+#include "app/imageops/surface_interpolation.hpp"
 #include "app/imageops/synthetic.hpp"
 #include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
@@ -574,7 +575,8 @@ const Command kCommands[] = {
     {"STOP MACRO", "Close previously opened macro definition file", "", "SEQUENCE", run_stop_macro},
     {"STORE", "Store present data set in internal memory", "DA", "INPUT DATA", run_store},
     {"SUBTRACT", "Subtract active data region of memory from data", "DMR", kDisplay, run_subtract},
-    {"SURFACE INTERPOLATION", "User defined surface in memory", "DA", "EXCHANGE", nullptr},
+    {"SURFACE INTERPOLATION", "User defined surface in memory", "DAG", "EXCHANGE",
+     image<kzt_command_surface>},
     {"SYMBOL", "Same as \"VARIABLE\"", "", "MACRO", run_variable},
     {"SYMMETRIC FUNCTION", "Add circularly symmetric function to data", "DM", kDisplay,
      image<kzt_command_symfun>},

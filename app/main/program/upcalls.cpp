@@ -8,10 +8,33 @@
 #include "app/main/program/program.hpp"
 
 namespace kesta {
+namespace {
+
+// The routines of interface menus not built yet: the one not-available line.
+void draw_peaks_not_built(bool, Index, Index, std::span<const int>, std::span<const float>,
+                          std::span<const float>, Status& status) {
+  kzt_not_available("DRAW PEAKS", status);
+}
+void def_fs_not_built(bool, const ImageTarget&, Index&, Index&, Index&, Index&, int& retstat,
+                      KztFileSeries&, Status& status) {
+  retstat = 1;
+  kzt_not_available("FILE SERIES DEFINITION", status);
+}
+void gui_roi_not_built(Index, Index, Index, Index, std::span<const float>,
+                       std::span<const float>, std::span<const float>, std::string_view,
+                       std::string_view, std::string_view, std::string_view, Index&, Index&,
+                       Index&, Index&, std::string&, Status& status) {
+  kzt_not_available("REGION OF INTEREST", status);
+}
+
+}  // namespace
 
 void kzt_fill_upcalls() {
   imageops_upcalls = ImageopsUpcalls{
       .inq_geometry = KZT_INQ_GEOMETRY,
+      .draw_peaks = draw_peaks_not_built,
+      .def_fs = def_fs_not_built,
+      .gui_roi = gui_roi_not_built,
   };
   kzt_integrate_forms() = IntegrateForms{
       .geometry = KZT_GUI_GEOMETRY,

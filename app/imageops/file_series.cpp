@@ -1,0 +1,426 @@
+#include "app/imageops/file_series.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/display_commands.hpp"
+#include "app/imageops/upcalls.hpp"
+#include "app/main/data_store.hpp"
+#include "core/filenames.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "formats/gui_input.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
+#include "numeric/rebin.hpp"
+#include "numeric/region_ops.hpp"
+
+namespace kesta {
+namespace {
+
+// Kept between calls of both operations.
+struct SeriesAnswers {
+  int increment = 1;
+};
+struct CompositeAnswers {
+  bool subtract = true;
+  bool roi = true;
+};
+
+// An image that series members are read into: one pixel wider and higher
+// than the members wanted, so that a bigger member shows by its size.
+class MemberImage {
+ public:
+  MemberImage() = default;
+  MemberImage(const MemberImage&) = delete;
+  MemberImage& operator=(const MemberImage&) = delete;
+  ~MemberImage() {
+    Status local = kStatusGood;
+    void* address = block_;
+    if (address != nullptr) IO_FREE(address, local);
+  }
+
+  // Room for images of XNUMDAT x YNUMDAT; false (STATUS bad) without memory.
+  bool allocate(Index xnumdat, Index ynumdat, Status& status) {
+    xmaxdat_ = xnumdat + 1;
+    ymaxdat_ = ynumdat + 1;
+    void* address = nullptr;
+    io_malloc_array(xmaxdat_ * ymaxdat_, sizeof(float), address, status);
+    block_ = static_cast<float*>(address);
+    if (status != kStatusGood) return false;
+    xaxis_.assign(static_cast<std::size_t>(xmaxdat_), 0.0f);
+    yaxis_.assign(static_cast<std::size_t>(ymaxdat_), 0.0f);
+    std::fill_n(block_, xmaxdat_ * ymaxdat_, 0.0f);
+    return true;
+  }
+  Index xmaxdat() const { return xmaxdat_; }
+  Index ymaxdat() const { return ymaxdat_; }
+  std::span<float> pixels() const {
+    return {block_, static_cast<std::size_t>(xmaxdat_ * ymaxdat_)};
+  }
+
+  // Reads FILE_NAME with SEQUENCE (TITLE for a file selection); true when an
+  // image of XNUMDAT x YNUMDAT was read (any size when either is 0).
+  bool read(TextLines title, int sequence, std::string& file_name, Index xnumdat, Index ynumdat,
+            Status& status) {
+    bool variances = false, read = false;
+    Index xn = 0, yn = 0;
+    std::string text, xlabel, ylabel, zlabel;
+    float xps = 0.0f, yps = 0.0f;
+    const ImageTarget target{xmaxdat_, ymaxdat_, variances, xn,      yn,     xaxis_,
+                             yaxis_,   pixels(), {},        text,    xlabel, ylabel,
+                             zlabel,   xps,      yps,       &block_, nullptr};
+    kzt_series_reader()(title.view(), sequence, target, read, file_name, status);
+    xnumdat_ = xn;
+    ynumdat_ = yn;
+    return status == kStatusGood && read && (xnumdat == 0 || (xn == xnumdat && yn == ynumdat));
+  }
+  Index xnumdat() const { return xnumdat_; }
+  Index ynumdat() const { return ynumdat_; }
+  std::span<const float> xaxis() const { return xaxis_; }
+  std::span<const float> yaxis() const { return yaxis_; }
+
+ private:
+  float* block_ = nullptr;
+  Index xmaxdat_ = 0, ymaxdat_ = 0, xnumdat_ = 0, ynumdat_ = 0;
+  std::vector<float> xaxis_, yaxis_;
+};
+
+// The reading numbers of the series, or none (with a message) when its
+// increment cannot step through it.
+std::vector<int> member_numbers(const KztFileSeries& series, Status& status) {
+  std::vector<int> numbers = kzt_series_numbers(series);
+  if (numbers.empty())
+    IO_WRITE("WARNING: The file increment must be at least 1; no images input", status);
+  return numbers;
+}
+
+// The series defined with its first file read into the current data set;
+// false when none was.
+bool define_series(KztDataSets& sets, KztFileSeries& series, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  bool variances_read = sets.variances_exist;
+  const ImageTarget target{a.xmaxdat,
+                           a.ymaxdat,
+                           variances_read,
+                           a.xnumdat,
+                           a.ynumdat,
+                           kzt_xline(a.xaxis),
+                           kzt_yline(a.yaxis),
+                           kzt_image(a.data),
+                           kzt_image(a.variances),
+                           sets.title,
+                           sets.xlabel,
+                           sets.ylabel,
+                           sets.zlabel,
+                           sets.x_pixel_size,
+                           sets.y_pixel_size,
+                           &a.data,
+                           &a.variances};
+  int retstat = 1;
+  series.increment = remembered<SeriesAnswers>().increment;
+  if (!kzt_upcall(imageops_upcalls.def_fs, "FILE SERIES DEFINITION", status, true, target,
+                  a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, retstat, series))
+    return false;
+  if (status != kStatusGood || retstat != 0) return false;
+  remembered<SeriesAnswers>().increment = series.increment;
+  sets.data_defined = true;
+  return a.xnumdat >= 1 && a.ynumdat >= 1;
+}
+
+// "first to last", both without their directories.
+std::string series_title(const KztFileSeries& series, Status& status) {
+  std::string first, last;
+  IO_NODIRPATH(series.first_file, first, status);
+  IO_NODIRPATH(series.last_file, last, status);
+  return (first + " to " + last).substr(0, kKztTextLength);
+}
+
+void sequence_started(Status& status) {
+  GS_BACKGROUND(status);
+  GS_FPROMPT(1, 1, {"AUTOMATIC SEQUENCE INPUT STARTED"}, status);
+  GS_UPDATE(status);
+}
+
+static const std::string kCompositeHelp[] = {"             COMPOSITE COMMAND HELP TEXT",
+                                             "",
+                                             "The members of a numbered file series are laid",
+                                             "side by side in one image, filling each row of",
+                                             "images from left to right, rows from the top.",
+                                             "",
+                                             "SUBTRACT: \"YES\" asks for a background image,",
+                                             "which is subtracted from every input image.",
+                                             "",
+                                             "ROI: \"YES\" lets you choose a region of",
+                                             "interest on the first image; only that region",
+                                             "of each image enters the composite.",
+                                             "",
+                                             "INCREMENT: the step between the file numbers",
+                                             "that are input is asked when the series is",
+                                             "defined.",
+                                             "",
+                                             "NO. PER ROW: the number of images on one line",
+                                             "of the composite.",
+                                             "",
+                                             "RE-BIN NO.: input pixels are averaged in",
+                                             "blocks of this size in both directions.",
+                                             "",
+                                             "A file that cannot be input leaves its place",
+                                             "in the composite at 0.0.",
+                                             "",
+                                             "END OF HELP TEXT"};
+
+}  // namespace
+
+KztSeriesReader& kzt_series_reader() {
+  static KztSeriesReader reader = FIO_GUI_INPUT;
+  return reader;
+}
+
+Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, Index xnumdat,
+                     Index ynumdat, std::span<float> data, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_AVERAGE V0.6";
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, 1, 1, xnumdat, ynumdat, status,
+                         {data.size()}))
+    return 0;
+  const std::vector<int> numbers = member_numbers(series, status);
+  if (numbers.empty()) return 0;
+  MemberImage work;
+  if (!work.allocate(xnumdat, ynumdat, status)) return 0;
+  Index count = 1;
+  for (std::size_t k = 1; k < numbers.size() && status == kStatusGood; ++k) {
+    std::string name;
+    if (!kzt_series_name(series, numbers[k], name, status)) {
+      IO_WRITE("WARNING: File not input: number " + format_i(numbers[k], 0), status);
+      continue;
+    }
+    if (!work.read({}, kFioGivenName, name, xnumdat, ynumdat, status)) {
+      if (status == kStatusGood) IO_WRITE("WARNING: File not input: " + name, status);
+      continue;
+    }
+    IO_WRITE("INFO: Input " + name, status);
+    MA_RADD(work.xmaxdat(), work.ymaxdat(), 1, 1, xnumdat, ynumdat, work.pixels(), xmaxdat, ymaxdat,
+            data, status);
+    ++count;
+  }
+  return count;
+}
+
+MontageGeometry kzt_montage_geometry(Index members, Index region_width, Index region_height,
+                                     Index per_row, Index rebin) {
+  MontageGeometry g;
+  g.per_row = std::max<Index>(per_row, 1);
+  g.rebin = std::max<Index>(rebin, 1);
+  g.width = region_width / g.rebin;
+  g.height = region_height / g.rebin;
+  g.rows = (std::max<Index>(members, 1) + g.per_row - 1) / g.per_row;
+  g.xsize = g.per_row * g.width;
+  g.ysize = g.rows * g.height;
+  return g;
+}
+
+void kzt_montage_defaults(Index members, Index& per_row, Index& rebin) {
+  per_row =
+      std::max<Index>(static_cast<Index>(std::sqrt(0.5 * static_cast<double>(members)) + 0.99), 1);
+  rebin = std::min<Index>(per_row, 8);
+}
+
+void kzt_montage_tile(const MontageGeometry& g, Index k, Index& x, Index& y) {
+  x = (k % g.per_row) * g.width + 1;
+  y = (g.rows - 1 - k / g.per_row) * g.height + 1;
+}
+
+void KZT_AVERAGE(bool average, KztDataSets& sets, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_AVERAGE V0.6";
+  KztArrays& a = vosq_kzt_arrays;
+  if (st_bad(status, kPosition)) return;
+  if (a.xmaxdat < 1) return st_fail(status, kBaseApp + 1, kPosition);
+  if (a.ymaxdat < 1) return st_fail(status, kBaseApp + 2, kPosition);
+  KztFileSeries series;
+  if (!define_series(sets, series, status)) return;
+  sequence_started(status);
+  const Index count =
+      kzt_series_sum(series, a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_image(a.data), status);
+  if (status != kStatusGood || count < 1) return;
+  if (average)
+    MA_RCMULT(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat,
+              static_cast<float>(1.0 / static_cast<double>(count)), kzt_image(a.data), status);
+  IO_WRITE("INFO: Number of correctly input images = " + format_i(count, 6), status);
+  sets.data_defined = true;
+  sets.title = series_title(series, status);
+}
+
+void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_COMPOSITE V0.12";
+  KztArrays& a = vosq_kzt_arrays;
+  if (st_bad(status, kPosition)) return;
+  if (a.xmaxdat < 1) return st_fail(status, kBaseApp + 1, kPosition);
+  if (a.ymaxdat < 1) return st_fail(status, kBaseApp + 2, kPosition);
+  KztFileSeries series;
+  if (!define_series(sets, series, status)) return;
+  const std::vector<int> numbers = member_numbers(series, status);
+  if (numbers.empty()) return;
+  const Index members = std::ssize(numbers);
+
+  // The form.
+  Index per_row = 1, rebin = 1;
+  kzt_montage_defaults(members, per_row, rebin);
+  CompositeAnswers answers = remembered<CompositeAnswers>();
+  const Index side = std::min(a.xendelm - a.xstrelm + 1, a.yendelm - a.ystrelm + 1);
+  std::vector<GsFormItem> items{
+      kzt_form_item("SUBTRACT", 2, "SUBTRACT BACKGROUND IMAGE FROM DATA",
+                    "Enter \"YES\" to input an imagewhich will subtracted from "
+                    "all the input"),
+      kzt_form_item("ROI", 2, "SELECT REGION OF INTEREST",
+                    "Enter \"YES\" to be able to zoom inon a region of "
+                    "interest for the compo"),
+      kzt_form_item("NO. PER ROW", 1, "NUMBER OF IMAGES PER ROW",
+                    "Enter number of images which will be displayed on one "
+                    "line of the comp"),
+      kzt_form_item("RE-BIN NO.", 1, "FACTOR BY WHICH TO RE-BIN",
+                    "Enter the factor by which input pixels will be re-binned "
+                    "(in both dire")};
+  items[0].logical_value = answers.subtract;
+  items[1].logical_value = answers.roi;
+  items[2].ranged = true;
+  items[2].int_lower = 1;
+  items[2].int_upper = static_cast<int>(std::max<Index>({32, per_row, members}));
+  items[2].int_value = static_cast<int>(per_row);
+  items[3].ranged = true;
+  items[3].int_lower = 1;
+  items[3].int_upper = static_cast<int>(std::clamp<Index>(side, 1, 1 << 20));
+  items[3].int_value = static_cast<int>(std::min(rebin, side));
+  int return_code = 0;
+  GS_FORM(2, 2, {"CONTROL OF COMPOSITE IMAGE", "DISPLAY PARAMETERS"},
+          static_cast<int>(std::size(kCompositeHelp)), static_cast<int>(std::size(kCompositeHelp)),
+          kCompositeHelp, 9, items, return_code, status);
+  if (status != kStatusGood || return_code != 0) return;
+  answers.subtract = items[0].logical_value;
+  answers.roi = items[1].logical_value;
+  remembered<CompositeAnswers>() = answers;
+  per_row = items[2].int_value;
+  rebin = items[3].int_value;
+
+  if (answers.roi) {
+    std::string plot_type;
+    kzt_upcall(
+        imageops_upcalls.gui_roi, "REGION OF INTEREST", status, a.xmaxdat, a.ymaxdat, a.xnumdat,
+        a.ynumdat, std::span<const float>(kzt_xline(a.xaxis)),
+        std::span<const float>(kzt_yline(a.yaxis)), std::span<const float>(kzt_image(a.data)),
+        std::string_view(sets.title), std::string_view(sets.xlabel), std::string_view(sets.ylabel),
+        std::string_view(sets.zlabel), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, plot_type);
+    if (status != kStatusGood) return;
+  }
+  const Index xs = a.xstrelm, ys = a.ystrelm, xe = a.xendelm, ye = a.yendelm;
+  const Index xnum = a.xnumdat, ynum = a.ynumdat;
+  // A region narrower than the re-bin factor would leave empty tiles.
+  rebin = std::clamp<Index>(rebin, 1, std::min(xe - xs + 1, ye - ys + 1));
+  const MontageGeometry g = kzt_montage_geometry(members, xe - xs + 1, ye - ys + 1, per_row, rebin);
+
+  // The background, in the layout of the members.
+  MemberImage background;
+  if (answers.subtract) {
+    if (!background.allocate(xnum, ynum, status)) return;
+    for (bool ok = false; !ok;) {
+      std::string name;
+      const bool read = background.read(
+          {"SELECT FILE CONTAINING BACKGROUND IMAGE", "(click on \"HELP\" for list of formats)"},
+          kFioSelectFile, name, 0, 0, status);
+      if (status != kStatusGood) return;
+      if (!read) continue;
+      GS_PLOT(background.xmaxdat(), background.ymaxdat(), background.pixels(), background.xaxis(),
+              background.yaxis(), 1, 1, background.xnumdat(), background.ynumdat(), "Background",
+              sets.xlabel, sets.ylabel, sets.zlabel, status);
+      GS_INPL(false, false, true, true, "FILE O.K.", {"Enter \"YES\" if the file is O.K."}, {}, ok,
+              status);
+      if (status != kStatusGood) return;
+      if (ok && (background.xnumdat() < xe || background.ynumdat() < ye)) {
+        GS_FWARNING(1, 1, {"BACKGROUND IMAGE SMALLER THAN THE REGION"}, status);
+        ok = false;
+      }
+    }
+  }
+
+  // The first member, from the current data.
+  MemberImage work;
+  if (!work.allocate(xnum, ynum, status)) return;
+  sequence_started(status);
+  MA_RMOVE(a.xmaxdat, a.ymaxdat, kzt_image(a.data), 1, 1, xnum, ynum, work.xmaxdat(),
+           work.ymaxdat(), 1, 1, work.pixels(), status);
+  if (status != kStatusGood) return;
+
+  if (g.xsize > a.xmaxdat || g.ysize > a.ymaxdat) {
+    IO_WRITE("INFO: Required size for internal arrays = " + format_i(g.xsize, 6) + " * " +
+                 format_i(g.ysize, 6) + " pixels",
+             status);
+    bool bigger = false;
+    GS_INPL(false, false, true, true, "DESTROY AND CREATE BIGGER PROGRAM ARRAYS",
+            {"The program arrays need to be bigger, this", "will destroy any existing data in the",
+             "\"memory\".", "   Enter \"YES\" to create new arrays."},
+            {}, bigger, status);
+    if (status != kStatusGood || !bigger) return;
+    // The new arrays first: without them the old ones and their data stay.
+    KztArrays fresh;
+    kzt_allocate_arrays(g.xsize, g.ysize, sets.memory_exist, sets.variances_exist, sets.mask_exist,
+                        fresh, status);
+    if (status != kStatusGood) return;
+    kzt_free_arrays(a, status);
+    a.xmaxdat = fresh.xmaxdat;
+    a.ymaxdat = fresh.ymaxdat;
+    a.data = fresh.data;
+    a.variances = fresh.variances;
+    a.mask = fresh.mask;
+    a.xaxis = fresh.xaxis;
+    a.yaxis = fresh.yaxis;
+    a.mdata = fresh.mdata;
+    a.mvariances = fresh.mvariances;
+    a.mxaxis = fresh.mxaxis;
+    a.myaxis = fresh.myaxis;
+    sets.data_defined = false;
+    sets.memory_defined = false;
+  }
+
+  const std::span<float> montage = kzt_image(a.data);
+  MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, g.xsize, g.ysize, 0.0f, montage, status);
+  const auto place = [&](Index k) {
+    if (answers.subtract)
+      MA_RSUBTRACT(background.xmaxdat(), background.ymaxdat(), xs, ys, xe, ye, background.pixels(),
+                   work.xmaxdat(), work.ymaxdat(), work.pixels(), status);
+    Index tx = 0, ty = 0, oxe = 0, oye = 0;
+    kzt_montage_tile(g, k, tx, ty);
+    MA_RREBIN(work.xmaxdat(), work.ymaxdat(), work.pixels(), xs, ys, xe, ye, rebin, rebin, true, tx,
+              ty, a.xmaxdat, a.ymaxdat, montage, oxe, oye, status);
+  };
+  place(0);
+  for (Index k = 1; k < members && status == kStatusGood; ++k) {
+    std::string name;
+    const int number = numbers[static_cast<std::size_t>(k)];
+    if (!kzt_series_name(series, number, name, status) ||
+        !work.read({}, kFioGivenName, name, xnum, ynum, status)) {
+      if (status == kStatusGood)
+        IO_WRITE("WARNING: File not input: " + (name.empty() ? format_i(number, 0) : name), status);
+      continue;
+    }
+    IO_WRITE("INFO: Input " + name, status);
+    place(k);
+  }
+  if (status != kStatusGood) return;
+
+  sets.data_defined = true;
+  a.xnumdat = g.xsize;
+  a.ynumdat = g.ysize;
+  a.xstrelm = 1;
+  a.ystrelm = 1;
+  a.xendelm = g.xsize;
+  a.yendelm = g.ysize;
+  sets.title = series_title(series, status);
+  const float step = 1.0f / static_cast<float>(rebin);
+  KZT_AXES(a.xmaxdat, g.xsize, 0.0f, step, kzt_xline(a.xaxis), status);
+  KZT_AXES(a.ymaxdat, g.ysize, 0.0f, step, kzt_yline(a.yaxis), status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,232 @@
+#include "app/imageops/file_series.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/upcalls.hpp"
+#include "app/main/data_store.hpp"
+#include "core/macro.hpp"
+#include "formats/gui_input.hpp"
+#include "formats/kesta_format.hpp"
+#include "graphics/system/widget_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+TEST(Montage, GeometryDefaultsAndTiles) {
+  const struct {
+    Index members, per_row, rebin;
+  } defaults[] = {{8, 2, 2}, {1, 1, 1}, {10, 3, 3}, {200, 10, 8}};
+  for (const auto& d : defaults) {
+    Index p = 0, r = 0;
+    kzt_montage_defaults(d.members, p, r);
+    EXPECT_EQ(std::vector<Index>({p, r}), std::vector<Index>({d.per_row, d.rebin})) << d.members;
+  }
+  const MontageGeometry g = kzt_montage_geometry(8, 101, 60, 2, 2);
+  EXPECT_EQ(std::vector<Index>({g.width, g.height, g.rows, g.xsize, g.ysize}),
+            std::vector<Index>({50, 30, 4, 100, 120}));
+  const struct { Index k, x, y; } tiles[] = {{0, 1, 91}, {1, 51, 91}, {2, 1, 61}, {7, 51, 1}};
+  for (const auto& t : tiles) {
+    Index x = 0, y = 0;
+    kzt_montage_tile(g, t.k, x, y);
+    EXPECT_EQ(std::vector<Index>({x, y}), std::vector<Index>({t.x, t.y})) << t.k;
+  }
+}
+
+TEST(FileSeries, NumbersStepInTheSeriesDirection) {
+  KztFileSeries s;
+  s.start = 3;
+  s.end = 9;
+  s.increment = 3;
+  EXPECT_EQ(kzt_series_numbers(s), (std::vector<int>{3, 6, 9}));
+  s.start = 9;
+  s.end = 4;
+  s.increment = 2;
+  EXPECT_EQ(kzt_series_numbers(s), (std::vector<int>{9, 7, 5}));
+  s.increment = 0;
+  EXPECT_TRUE(kzt_series_numbers(s).empty());
+  s.prefix = "run_";
+  s.digits = 3;
+  s.postfix = "a ";
+  s.extension = ".kzt";
+  std::string name;
+  Status status = kStatusGood;
+  ASSERT_TRUE(kzt_series_name(s, 7, name, status));
+  EXPECT_EQ(name, "run_007a.kzt");
+  EXPECT_FALSE(kzt_series_name(s, 12345, name, status));
+}
+
+// Real native files member_001.kzt ... of 8 x 6 pixels, member k holding k
+// everywhere; the series definition reads the first into the current data.
+struct SeriesFiles : testing::WidgetFixture {
+  testing::TempDir dir;
+  KztArrays saved = vosq_kzt_arrays;
+  KztDataSets sets;
+  static inline KztFileSeries defined;
+  static constexpr Index kX = 8, kY = 6;
+
+  static void read_given(TextLines, int, const ImageTarget& target, bool& read,
+                         std::string& file_name, Status& status) {
+    int retstat = 1;
+    float overload = 0.0f;
+    FIO_IN_KESTA(true, target, file_name, retstat, overload, status);
+    read = retstat == 0;
+  }
+  static void def_fs(bool, const ImageTarget& target, Index& xs, Index& ys, Index& xe, Index& ye,
+                     int& retstat, KztFileSeries& series, Status& status) {
+    bool read = false;
+    std::string name = defined.first_file;
+    read_given({}, 0, target, read, name, status);
+    retstat = read ? 0 : 1;
+    const int increment = series.increment;
+    series = defined;
+    series.increment = increment;
+    xs = ys = 1;
+    xe = target.xnumdat;
+    ye = target.ynumdat;
+  }
+
+  void SetUp() override {
+    WidgetFixture::SetUp();
+    kzt_forget_answers();
+    vosq_kzt_arrays = KztArrays{};
+    Status s = kStatusGood;
+    kzt_allocate_arrays(16, 16, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    defined = KztFileSeries{};
+    defined.prefix = dir.file("member_");
+    defined.digits = 3;
+    defined.extension = ".kzt";
+    defined.start = 1;
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = saved;
+    kzt_series_reader() = FIO_GUI_INPUT;
+    WidgetFixture::TearDown();
+  }
+  void write_members(int count) {
+    std::vector<float> data(kX * kY), xaxis(kX), yaxis(kY);
+    for (int k = 1; k <= count; ++k) {
+      std::fill(data.begin(), data.end(), static_cast<float>(k));
+      std::string name;
+      Status s = kStatusGood;
+      ASSERT_TRUE(kzt_series_name(defined, k, name, s));
+      testing::ScriptedInput input({name});
+      int retstat = 1;
+      FIO_OUT_KESTA(false, "", kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, {}, "t", "x", "y", "z",
+                    false, 1e-4f, 1e-4f, retstat, s);
+      ASSERT_EQ(retstat, 0);
+    }
+    defined.end = count;
+    Status s = kStatusGood;
+    kzt_series_name(defined, 1, defined.first_file, s);
+    kzt_series_name(defined, count, defined.last_file, s);
+  }
+  void replay(const std::string& lines) {
+    testing::reset_dialogue();  // a macro not read to its end is closed
+    std::string name = dir.file("series.mac");
+    std::FILE* f = std::fopen(name.c_str(), "w");
+    std::fputs(lines.c_str(), f);
+    std::fclose(f);
+    Status s = kStatusGood;
+    IO_OPEN_INMACRO(false, name, s);
+    ASSERT_EQ(s, kStatusGood);
+  }
+  float at(Index x, Index y) const {
+    return vosq_kzt_arrays.data[element(x, y, vosq_kzt_arrays.xmaxdat)];
+  }
+};
+
+TEST_F(SeriesFiles, AverageOfTenWithOneMissing) {
+  write_members(10);
+  std::string missing;
+  Status s = kStatusGood;
+  kzt_series_name(defined, 4, missing, s);
+  std::filesystem::remove(missing);
+  ImageopsUpcalls table;
+  table.def_fs = def_fs;
+  UpcallsOverride with(table);
+  kzt_series_reader() = read_given;
+  testing::TerminalCapture terminal;
+  KZT_AVERAGE(true, sets, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_NEAR(at(1, 1), 51.0f / 9.0f, 1e-5f);
+  EXPECT_NEAR(at(kX, kY), 51.0f / 9.0f, 1e-5f);
+  EXPECT_EQ(at(kX + 1, 1), 0.0f);  // outside the image: untouched
+  EXPECT_NE(terminal.text().find("WARNING: File not input: " + missing), std::string::npos);
+  EXPECT_NE(terminal.text().find("INFO: Number of correctly input images =      9"),
+            std::string::npos);
+  EXPECT_TRUE(sets.data_defined);
+  EXPECT_EQ(sets.title, "member_001.kzt to member_010.kzt");
+}
+
+TEST_F(SeriesFiles, CompositeOfEightWithOneMissing) {
+  write_members(8);
+  std::string missing;
+  Status s = kStatusGood;
+  kzt_series_name(defined, 3, missing, s);
+  std::filesystem::remove(missing);
+  ImageopsUpcalls table;
+  table.def_fs = def_fs;
+  UpcallsOverride with(table);
+  kzt_series_reader() = read_given;
+  replay("SUBTRACT\nNO\nROI\nNO\nO.K.\n");
+  testing::TerminalCapture terminal;
+  KZT_COMPOSITE(sets, s);
+  ASSERT_EQ(s, kStatusGood);
+  // 2 per row, re-binned by 2: tiles of 4 x 3 in 4 rows, from the top.
+  const KztArrays& a = vosq_kzt_arrays;
+  EXPECT_EQ(std::vector<Index>({a.xnumdat, a.ynumdat, a.xendelm, a.yendelm}),
+            std::vector<Index>({8, 12, 8, 12}));
+  const struct {
+    Index x, y;
+    float value;
+  } cells[] = {{1, 12, 1}, {4, 10, 1}, {5, 12, 2}, {1, 9, 0}, {8, 7, 4}, {1, 1, 7}, {8, 3, 8}};
+  for (const auto& c : cells) EXPECT_EQ(at(c.x, c.y), c.value) << c.x << "," << c.y;
+  EXPECT_FLOAT_EQ(a.xaxis[2], 1.0f);  // steps of 1 / 2 from 0
+  EXPECT_NE(terminal.text().find("WARNING: File not input: " + missing), std::string::npos);
+  EXPECT_EQ(sets.title, "member_001.kzt to member_008.kzt");
+}
+
+TEST_F(SeriesFiles, CompositeBiggerThanTheArraysAsksFirst) {
+  write_members(3);
+  ImageopsUpcalls table;
+  table.def_fs = def_fs;
+  UpcallsOverride with(table);
+  kzt_series_reader() = read_given;
+  // 3 per row, no re-binning: 24 x 6 does not fit 16 x 16.
+  for (const char* answer : {"NO", "YES"}) {
+    replay(std::string("SUBTRACT\nNO\nROI\nNO\nNO. PER ROW\n3\nRE-BIN NO.\n1\nO.K.\n") + answer +
+           "\n");
+    sets.memory_defined = true;
+    Status s = kStatusGood;
+    testing::TerminalCapture terminal;
+    KZT_COMPOSITE(sets, s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_NE(terminal.text().find("INFO: Required size for internal arrays =     24 *      6 "
+                                   "pixels"),
+              std::string::npos);
+    const KztArrays& a = vosq_kzt_arrays;
+    if (answer == std::string("NO")) {
+      EXPECT_EQ(a.xmaxdat, 16);
+      EXPECT_TRUE(sets.memory_defined);
+      EXPECT_EQ(at(1, 1), 1.0f);  // the first file as the definition read it
+    } else {
+      EXPECT_EQ(std::vector<Index>({a.xmaxdat, a.ymaxdat, a.xnumdat}),
+                std::vector<Index>({24, 6, 24}));
+      EXPECT_FALSE(sets.memory_defined);
+      EXPECT_NE(a.mdata, nullptr);
+      EXPECT_EQ(std::vector<float>({at(1, 1), at(9, 6), at(24, 1)}), std::vector<float>({1, 2, 3}));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kesta
