@@ -5,6 +5,7 @@ namespace kesta {
 std::vector<std::string_view> imageops_upcalls_missing(const ImageopsUpcalls& table) {
   std::vector<std::string_view> missing;
   if (table.inq_geometry == nullptr) missing.push_back("KZT_INQ_GEOMETRY");
+  if (table.inp_projection == nullptr) missing.push_back("KZT_INP_PROJECTION");
   return missing;
 }
 

@@ -8,6 +8,8 @@
 // Every call goes through kzt_upcall, which answers an empty slot with the
 // one "not available yet" line. Tests swap slots with UpcallsOverride.
 
+#include <cstdint>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -26,6 +28,17 @@ struct ImageopsUpcalls {
   void (*inq_geometry)(bool& known, float& x_beam_centre, float& y_beam_centre,
                        float& sample_distance, float& wavelength, float& tilt_rotation,
                        float& tilt_angle, float& detector_rotation, Status& status) = nullptr;
+  // The projection line and the strip's extent drawn on the displayed data
+  // (the line from (X_START, Y_START) when START_GIVEN): the strip's five
+  // corners in pixel coordinates, the fifth repeating the first.
+  void (*inp_projection)(bool gui, bool start_given, float x_start, float y_start, Index xmaxdat,
+                         Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                         Index yendelm, std::span<const float> xaxis,
+                         std::span<const float> yaxis, std::span<const float> data,
+                         std::span<const std::uint8_t> mask, std::string_view title,
+                         std::string_view xlabel, std::string_view ylabel,
+                         std::string_view zlabel, std::span<float> xvertices,
+                         std::span<float> yvertices, Status& status) = nullptr;
 };
 inline ImageopsUpcalls imageops_upcalls;
 

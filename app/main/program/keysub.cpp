@@ -14,6 +14,7 @@
 #include "app/imageops/geometric_transforms.hpp"
 #include "app/imageops/histogram.hpp"
 #include "app/imageops/image_filters.hpp"
+#include "app/imageops/inspection.hpp"
 #include "app/imageops/predictor.hpp"
 #include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/synthetic.hpp"
@@ -496,7 +497,7 @@ const Command kCommands[] = {
     {"PAGE POSITION", "Set position of data display region on page", "", kDisplay,
      run_style<GS_INP_GPP>},
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
-    {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
+    {"PEEP", "Look at pixel coordinates and value", "GD", kDisplay, image<kzt_command_peep>},
     {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay,
      image<kzt_command_pixelregion>},
     {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE",
