@@ -8,6 +8,7 @@
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/distortion/calibration.hpp"
+#include "app/imageops/colour_menus.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
 #include "app/imageops/fourier.hpp"
@@ -530,7 +531,8 @@ const Command kCommands[] = {
      run_powder_ring},
     {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
      image<kzt_command_pixelregion>},
-    {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
+    {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame,
+     image<kzt_command_rotatelut>},
     {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
     {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay,
      image<kzt_command_selectpixel>},
