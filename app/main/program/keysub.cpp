@@ -18,6 +18,7 @@
 #include "app/imageops/inspection.hpp"
 #include "app/imageops/predictor.hpp"
 #include "app/imageops/statistics_commands.hpp"
+#include "app/imageops/surface_viewer.hpp"
 #include "app/imageops/synthetic.hpp"
 #include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
@@ -600,7 +601,8 @@ const Command kCommands[] = {
     {"Z-SCALE", "Image scaling mode, automatic, minimum/ maximum", "", kDisplay,
      image<kzt_command_zscale>},
     {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay, nullptr},
-    {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS", nullptr},
+    {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS",
+     [](Dispatch& d, Status& status) { kzt_command_3dsurface(d.sets, d.graphics_kind, status); }},
 };
 
 constexpr int kNumCommands = static_cast<int>(std::size(kCommands));
