@@ -17,6 +17,7 @@
 #include "app/imageops/image_filters.hpp"
 #include "app/imageops/inspection.hpp"
 #include "app/imageops/predictor.hpp"
+#include "app/imageops/printing.hpp"
 #include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/surface_viewer.hpp"
 #include "app/imageops/synthetic.hpp"
@@ -509,12 +510,14 @@ const Command kCommands[] = {
     {"POISSONIAN NOISE", "Add Poissonian noise to data", "D", kDisplay, run_poisson},
     {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "GD", kDisplay,
      run_polarisation},
-    {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS", nullptr},
+    {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS",
+     image<kzt_command_postscript>},
     {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE",
      image<kzt_command_powerspec>},
     {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE",
      image<kzt_command_predictor>},
-    {"PRINT GRAPHICS", "Output graphics to a file for printing", "", "EXIT", nullptr},
+    {"PRINT GRAPHICS", "Output graphics to a file for printing", "G", "EXIT",
+     [](Dispatch& d, Status& status) { kzt_command_print(d.sets, d.graphics_kind, status); }},
     {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay,
      [](Dispatch&, Status& status) { GS_MSET_PUBLICATION(status); }},
     {"QUESTION", "Ask an interactive question during a macro", "", kSame, run_question},
