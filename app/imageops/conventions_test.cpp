@@ -81,10 +81,11 @@ TEST(Upcalls, EmptySlotSaysNotAvailableAndAGuardRestoresTheTable) {
   EXPECT_FALSE(known);
   EXPECT_EQ(xb, 1.0f);
   EXPECT_EQ(imageops_upcalls_missing(imageops_upcalls),
-            std::vector<std::string_view>{"KZT_INQ_GEOMETRY"});
+            (std::vector<std::string_view>{"KZT_INQ_GEOMETRY", "KZT_INP_PROJECTION"}));
   {
     UpcallsOverride filled{ImageopsUpcalls{.inq_geometry = geometry}};
-    EXPECT_TRUE(imageops_upcalls_missing(imageops_upcalls).empty());
+    EXPECT_EQ(imageops_upcalls_missing(imageops_upcalls),
+              std::vector<std::string_view>{"KZT_INP_PROJECTION"});
     kzt_inq_geometry(known, xb, yb, d, w, status);
     EXPECT_TRUE(known);
     EXPECT_EQ(xb, 10.0f);
