@@ -8,6 +8,7 @@ std::vector<std::string_view> imageops_upcalls_missing(const ImageopsUpcalls& ta
   if (table.draw_peaks == nullptr) missing.push_back("KZT_DRAW_PEAKS");
   if (table.def_fs == nullptr) missing.push_back("KZT_DEF_FS");
   if (table.gui_roi == nullptr) missing.push_back("KZT_GUI_ROI");
+  if (table.inp_projection == nullptr) missing.push_back("KZT_INP_PROJECTION");
   return missing;
 }
 

@@ -8,6 +8,7 @@
 // Every call goes through kzt_upcall, which answers an empty slot with the
 // one "not available yet" line. Tests swap slots with UpcallsOverride.
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,6 +49,17 @@ struct ImageopsUpcalls {
                   std::string_view ylabel, std::string_view zlabel, Index& xstrelm,
                   Index& ystrelm, Index& xendelm, Index& yendelm, std::string& plot_type,
                   Status& status) = nullptr;
+  // The projection line and the strip's extent drawn on the displayed data
+  // (the line from (X_START, Y_START) when START_GIVEN): the strip's five
+  // corners in pixel coordinates, the fifth repeating the first.
+  void (*inp_projection)(bool gui, bool start_given, float x_start, float y_start, Index xmaxdat,
+                         Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                         Index yendelm, std::span<const float> xaxis,
+                         std::span<const float> yaxis, std::span<const float> data,
+                         std::span<const std::uint8_t> mask, std::string_view title,
+                         std::string_view xlabel, std::string_view ylabel,
+                         std::string_view zlabel, std::span<float> xvertices,
+                         std::span<float> yvertices, Status& status) = nullptr;
 };
 inline ImageopsUpcalls imageops_upcalls;
 

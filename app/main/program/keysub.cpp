@@ -8,16 +8,20 @@
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/distortion/calibration.hpp"
+#include "app/imageops/colour_menus.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
 #include "app/imageops/fourier.hpp"
 #include "app/imageops/geometric_transforms.hpp"
 #include "app/imageops/histogram.hpp"
 #include "app/imageops/image_filters.hpp"
+#include "app/imageops/inspection.hpp"
 #include "app/imageops/one_d_transforms.hpp"
 #include "app/imageops/predictor.hpp"
+#include "app/imageops/printing.hpp"
 #include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/surface_interpolation.hpp"
+#include "app/imageops/surface_viewer.hpp"
 #include "app/imageops/synthetic.hpp"
 #include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
@@ -498,7 +502,7 @@ const Command kCommands[] = {
     {"PAGE POSITION", "Set position of data display region on page", "", kDisplay,
      run_style<GS_INP_GPP>},
     {"PAUSE", "Wait for a user return (including within macros)", "", kDisplay, run_pause},
-    {"PEEP", "Look at pixel coordinates and value", "D", kDisplay, nullptr},
+    {"PEEP", "Look at pixel coordinates and value", "GD", kDisplay, image<kzt_command_peep>},
     {"PIXEL REGION", "Change active data region using pixel limits", "D", kDisplay,
      image<kzt_command_pixelregion>},
     {"PLOT DATA", "Plot data as 2-D image (or X-Y graph if 1-D)", "GD", "Z-SCALE",
@@ -508,12 +512,14 @@ const Command kCommands[] = {
     {"POISSONIAN NOISE", "Add Poissonian noise to data", "D", kDisplay, run_poisson},
     {"POLARISATION EFFECT", "Apply polarisation effect to intensities", "GD", kDisplay,
      run_polarisation},
-    {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS", nullptr},
+    {"POSTSCRIPT OPTIONS", "Controls options affecting PostScript", "", "PRINT GRAPHICS",
+     image<kzt_command_postscript>},
     {"POWER SPECTRUM", "Calculate power spectrum of ADR", "DA", "EXCHANGE",
      image<kzt_command_powerspec>},
     {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE",
      image<kzt_command_predictor>},
-    {"PRINT GRAPHICS", "Output graphics to a file for printing", "", "EXIT", nullptr},
+    {"PRINT GRAPHICS", "Output graphics to a file for printing", "G", "EXIT",
+     [](Dispatch& d, Status& status) { kzt_command_print(d.sets, d.graphics_kind, status); }},
     {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay,
      [](Dispatch&, Status& status) { GS_MSET_PUBLICATION(status); }},
     {"QUESTION", "Ask an interactive question during a macro", "", kSame, run_question},
@@ -531,7 +537,8 @@ const Command kCommands[] = {
      run_powder_ring},
     {"ROI", "Defined Region Of Interest (Active Data Region) (pixels)", "D", kDisplay,
      image<kzt_command_pixelregion>},
-    {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame, nullptr},
+    {"ROTATE LUT", "Interactive rotation of the colour table", "G", kSame,
+     image<kzt_command_rotatelut>},
     {"RUN MACRO", "Run previously saved macro definition file", "", kDisplay, run_macro},
     {"SELECT PIXEL OPERATION", "Operation on defined pixel value range", "D", kDisplay,
      image<kzt_command_selectpixel>},
@@ -601,7 +608,8 @@ const Command kCommands[] = {
      image<kzt_command_zscale>},
     {"1-D INTERPOLATION", "Correct 1-D values by interpolation", "D", kDisplay,
      image<kzt_command_1dinterpolate>},
-    {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS", nullptr},
+    {"3-D SURFACE PLOT", "Graphics view of active data region", "GD", "PRINT GRAPHICS",
+     [](Dispatch& d, Status& status) { kzt_command_3dsurface(d.sets, d.graphics_kind, status); }},
 };
 
 constexpr int kNumCommands = static_cast<int>(std::size(kCommands));

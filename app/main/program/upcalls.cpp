@@ -5,6 +5,7 @@
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate_forms.hpp"
 #include "app/imageops/upcalls.hpp"
+#include "app/main/kzt_common.hpp"
 #include "app/main/program/program.hpp"
 
 namespace kesta {
@@ -26,6 +27,14 @@ void gui_roi_not_built(Index, Index, Index, Index, std::span<const float>,
                        Index&, Index&, std::string&, Status& status) {
   kzt_not_available("REGION OF INTEREST", status);
 }
+// The graphical projection input comes with the grazing-incidence geometry.
+void projection_not_built(bool, bool, float, float, Index, Index, Index, Index, Index, Index,
+                          std::span<const float>, std::span<const float>, std::span<const float>,
+                          std::span<const std::uint8_t>, std::string_view, std::string_view,
+                          std::string_view, std::string_view, std::span<float>, std::span<float>,
+                          Status& status) {
+  kzt_not_available("PROJECTION", status);
+}
 
 }  // namespace
 
@@ -35,6 +44,7 @@ void kzt_fill_upcalls() {
       .draw_peaks = draw_peaks_not_built,
       .def_fs = def_fs_not_built,
       .gui_roi = gui_roi_not_built,
+      .inp_projection = projection_not_built,
   };
   kzt_integrate_forms() = IntegrateForms{
       .geometry = KZT_GUI_GEOMETRY,

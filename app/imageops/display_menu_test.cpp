@@ -1,0 +1,76 @@
+#include "app/imageops/display_menu.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/imageops/imageops_graphics_test_support.hpp"
+#include "core/test_support.hpp"
+
+using namespace kesta;
+using kesta::testing::ScriptedInput;
+using kesta::testing::TerminalCapture;
+
+namespace {
+
+struct DisplayMenu : kesta::testing::NoWindowGraphics {
+  static constexpr Index kX = 8, kY = 6;
+  std::vector<float> data = std::vector<float>(kX * kY), xaxis = std::vector<float>(kX),
+                     yaxis = std::vector<float>(kY), mxaxis = std::vector<float>(kX),
+                     mdata = std::vector<float>(kX * kY);
+  kesta::testing::TempDir dir;
+  void SetUp() override {
+    NoWindowGraphics::SetUp();
+    for (Index i = 0; i < kX * kY; ++i) data[i] = static_cast<float>(i);
+    for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  }
+  KztDisplayed shown(Index ye) const {
+    KztDisplayed d;
+    d.xmaxdat = kX;
+    d.ymaxdat = kY;
+    d.xendelm = kX;
+    d.yendelm = ye;
+    d.xaxis = xaxis;
+    d.yaxis = yaxis;
+    d.data = data;
+    d.title = "Data";
+    return d;
+  }
+};
+
+TEST_F(DisplayMenu, ContourOfTwoRowsIsAGraphThatTheWaitMenuPrints) {
+  const std::string path = dir.file("graph.ps");
+  ScriptedInput input({"NUMBERS", "1", "3.5", "0.5", "0", "CONTOUR PLOT", "?", "O.K.", "PRINT",
+                       path, "NO", "EXIT", "SLICE", "\\\\", "EXIT"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztMemoryProfile memory;
+  memory.mxaxis = mxaxis;
+  memory.mdata = mdata;
+  std::string kind;
+  KZT_DISPLAY(shown(2), memory, kind, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(kind, "image");  // drawn again after the slice
+  EXPECT_NE(terminal.text().find("      Pixel = (    4,    1)"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_GT(std::filesystem::file_size(path), 1000u);
+  EXPECT_FALSE(memory.extent.written());
+}
+
+TEST_F(DisplayMenu, EndOfInputLeavesBothMenus) {
+  for (const std::vector<std::string>& answers :
+       {std::vector<std::string>{}, std::vector<std::string>{"CONTOUR PLOT"}}) {
+    ScriptedInput input(answers);
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KztMemoryProfile memory;
+    std::string kind;
+    KZT_DISPLAY(shown(kY), memory, kind, status);
+    EXPECT_NE(status, kStatusGood);  // the escape of the ended input
+  }
+}
+
+}  // namespace

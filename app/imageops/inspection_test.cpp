@@ -1,0 +1,225 @@
+#include "app/imageops/inspection.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/upcalls.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/state.hpp"
+
+using namespace kesta;
+using kesta::testing::ScriptedInput;
+using kesta::testing::TerminalCapture;
+
+namespace {
+
+// A 12 x 10 image with value x + 100 y, axes at the pixel centres.
+struct Image {
+  static constexpr Index kX = 12, kY = 10;
+  std::vector<float> data = std::vector<float>(kX * kY), variances = std::vector<float>(kX * kY),
+                     xaxis = std::vector<float>(kX), yaxis = std::vector<float>(kY);
+  std::vector<float> mxaxis = std::vector<float>(kX), mdata = std::vector<float>(kX * kY),
+                     mvariances = std::vector<float>(kX * kY);
+  Image() {
+    for (Index y = 1; y <= kY; ++y)
+      for (Index x = 1; x <= kX; ++x) {
+        data[element(x, y, kX)] = static_cast<float>(x + 100 * y);
+        variances[element(x, y, kX)] = 4.0f;
+      }
+    for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  }
+  KztDisplayed shown(bool variances_exist = true) const {
+    KztDisplayed d;
+    d.xmaxdat = kX;
+    d.ymaxdat = kY;
+    d.xendelm = kX;
+    d.yendelm = kY;
+    d.xaxis = xaxis;
+    d.yaxis = yaxis;
+    d.data = data;
+    d.variances = variances;
+    d.variances_exist = variances_exist;
+    d.title = "Ramp";
+    d.zlabel = "Counts";
+    return d;
+  }
+  KztMemoryProfile memory() {
+    KztMemoryProfile m;
+    m.mxaxis = mxaxis;
+    m.mdata = mdata;
+    m.mvariances = mvariances;
+    return m;
+  }
+};
+
+class Inspection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    kesta::testing::reset_dialogue();
+    kzt_forget_answers();
+    Status status = kStatusGood;
+    GS_DEF_ATTRIBUTES(status);
+  }
+  void TearDown() override { kesta::testing::reset_dialogue(); }
+};
+
+TEST_F(Inspection, PixelLinesAverageInsideBlocksAndGiveDSpacingsAwayFromTheBeam) {
+  const Image im;
+  KztReadoutGeometry g;
+  // Corner pixel (1, 1): the 3*3 block holds 4 pixels, the 5*5 block 9.
+  auto lines = kzt_pixel_lines(im.shown(), 0.5f, 0.5f, 0.5f, 0.5f, g);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Data coordinate = ( 0.50000    , 0.50000    )",
+                       "Pixel = (    1,    1)", "Pixel intensity =   101.00    ",
+                       "Average 3*3 intensity =   151.50    ",
+                       "Average 5*5 intensity =   202.00    "}));
+  // A click beyond the edge reads the edge pixel.
+  lines = kzt_pixel_lines(im.shown(), 12.0f, 2.5f, 12.0f, 2.5f, g);
+  EXPECT_EQ(lines[1], "Pixel = (   12,    3)");
+
+  g = {true, 2.0f, 2.0f, 0.1f, 1.0e-10f};
+  lines = kzt_pixel_lines(im.shown(), 2.0f, 2.0f, 2.0f, 2.0f, g);
+  EXPECT_EQ(lines.size(), 5u);  // at the beam centre
+  lines = kzt_pixel_lines(im.shown(), 12.0f, 2.0f, 12.0f, 2.0f, g);
+  ASSERT_EQ(lines.size(), 8u);
+  // 10 pixels of 0.1 mm at 100 mm: d = 1 A / (2 sin(atan(0.01) / 2)) = 100.0 A.
+  EXPECT_EQ(lines[5], "d spacing (order = 1) = 100.00     Angstroms");
+  EXPECT_EQ(lines[7], "d spacing (order = 3) = 300.01     Angstroms");
+}
+
+TEST_F(Inspection, NumbersTableInIntegerAndExponentForms) {
+  Image im;
+  auto lines = kzt_numbers_lines(im.shown(), 1.5f, 9.5f, 2, 10);
+  ASSERT_EQ(lines.size(), 2u + 21u);
+  EXPECT_EQ(lines[1], "      Pixel = (    2,   10)");
+  // Rows 15..11 lie above the image: dots; row 10 starts with 3 columns
+  // outside on the left.
+  std::string dots;
+  for (int k = 0; k < 11; ++k) dots += "      .";
+  EXPECT_EQ(lines[2], dots);
+  EXPECT_EQ(lines[3], " ");
+  EXPECT_EQ(lines[12], "      .      .      .      .   1001   1002   1003   1004   1005   1006"
+                       "   1007");
+  EXPECT_EQ(lines.back(), "      .      .      .      .    501    502    503    504    505"
+                          "    506    507");
+
+  // Values spanning less than 1.0: mantissas over exponents.
+  for (float& v : im.data) v = 0.5f;
+  lines = kzt_numbers_lines(im.shown(), 0.5f, 0.5f, 1, 1);
+  ASSERT_EQ(lines.size(), 2u + 22u);
+  EXPECT_EQ(lines[2 + 2 * 4],
+            "      .      .      .      .      .  5.000  5.000  5.000  5.000  5.000  5.000");
+  EXPECT_EQ(lines[3 + 2 * 4],
+            "      .      .      .      .      .   E-01   E-01   E-01   E-01   E-01   E-01");
+}
+
+TEST_F(Inspection, DistanceInPixelsAndMillimetres) {
+  EXPECT_EQ(kzt_distance_lines(1.0f, 1.0f, 4.0f, 5.0f, 1.0e-4f, 2.0e-4f),
+            (std::vector<std::string>{
+                "INFO: Distance between coordinates =      5.00 pixels",
+                "INFO: Distance between coordinates =  0.8544004     millimetres", ""}));
+}
+
+TEST_F(Inspection, ProfilesStoreVariancesAndDescriptors) {
+  Image im;
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztMemoryProfile m = im.memory();
+  kzt_slice_profile(im.shown(), 0.0f, 2.5f, 6.0f, 2.5f, m, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(m.extent.xnumdat, 6);
+  EXPECT_EQ(m.extent.ynumdat, 1);
+  EXPECT_EQ(m.mtitle, "1-D Slice: Ramp");
+  EXPECT_EQ(m.mxlabel, "Pixels");
+  EXPECT_EQ(m.mylabel, "Not defined");
+  EXPECT_EQ(m.mzlabel, "Counts");
+  EXPECT_EQ(std::vector<float>(im.mdata.begin(), im.mdata.begin() + 6),
+            (std::vector<float>{301, 302, 303, 304, 305, 306}));
+  EXPECT_FLOAT_EQ(im.mvariances[3], 4.0f);  // variances, not their roots
+
+  // An arc and its reverse give reversed profiles; collinear points none.
+  const std::array<float, 3> ax{2.0f, 5.0f, 8.0f}, ay{5.0f, 8.0f, 5.0f};
+  const std::array<float, 3> rx{8.0f, 5.0f, 2.0f};
+  KztMemoryProfile forward = im.memory();
+  kzt_arc_profile(im.shown(false), ax, ay, forward, status);
+  const std::vector<float> one(im.mdata.begin(), im.mdata.begin() + forward.extent.xnumdat);
+  KztMemoryProfile backward = im.memory();
+  kzt_arc_profile(im.shown(false), rx, ay, backward, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(forward.extent.xnumdat, backward.extent.xnumdat);
+  EXPECT_EQ(backward.mtitle, "Arc Slice: Ramp");
+  // Each runs from its own start point (pixels (3, 6) and (9, 6)).
+  EXPECT_EQ(one.front(), 603.0f);
+  EXPECT_EQ(im.mdata[0], 609.0f);
+  KztMemoryProfile none = im.memory();
+  const std::array<float, 3> lx{1.0f, 2.0f, 3.0f}, ly{1.0f, 2.0f, 3.0f};
+  kzt_arc_profile(im.shown(), lx, ly, none, status);
+  EXPECT_FALSE(none.extent.written());
+  EXPECT_NE(terminal.text().find("WARNING: Arc centre cannot be calculated"), std::string::npos);
+
+  // A projection of a band of constant rows onto the X direction: each bin
+  // holds the row's values, the spread of a constant column is zero.
+  for (Index y = 1; y <= Image::kY; ++y)
+    for (Index x = 1; x <= Image::kX; ++x) im.data[element(x, y, Image::kX)] = 7.0f;
+  KztDisplayed d = im.shown();
+  d.x_pixel_size = d.y_pixel_size = 1.0f;
+  const std::array<float, 5> xv{0.0f, 12.0f, 12.0f, 0.0f, 0.0f}, yv{3.0f, 3.0f, 6.0f, 6.0f, 3.0f};
+  KztMemoryProfile p = im.memory();
+  kzt_projection_profile(d, xv, yv, p, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_GE(p.extent.xnumdat, 10);
+  EXPECT_EQ(p.mtitle, "1-D Projection: Ramp");
+  EXPECT_FLOAT_EQ(im.mdata[4], 7.0f);
+  EXPECT_NEAR(im.mvariances[4], 0.0f, 1e-3f);
+}
+
+TEST_F(Inspection, PeepAndDistanceTakeReplayedPointsUntilTheFinishingClick) {
+  Image im;
+  gs_state.gui_region = GsRect{0.0f, 0.0f, 1.0f, 0.2f};
+  {
+    // One point, then none (the click in the prompt box).
+    ScriptedInput input({"1", "3.5", "4.5", "0"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_PEEP(im.shown(), status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NE(terminal.text().find("Pixel = (    4,    5)"), std::string::npos);
+    EXPECT_NE(terminal.text().find("Pixel intensity =   504.00"), std::string::npos);
+  }
+  {
+    ScriptedInput input({"2", "0.5", "0.5", "3.5", "4.5"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_DISTANCE(im.shown(), status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NE(terminal.text().find("=      5.00 pixels"), std::string::npos);
+  }
+  {
+    // An escape ends SLICE with nothing stored and a good status.
+    ScriptedInput input({"\\\\"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KztMemoryProfile m = im.memory();
+    KZT_SLICE(im.shown(), m, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_FALSE(m.extent.written());
+  }
+  {
+    // PROJECTION waits for its line input.
+    UpcallsOverride table(ImageopsUpcalls{});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KztMemoryProfile m = im.memory();
+    KZT_PROJECTION(im.shown(), m, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NE(terminal.text().find("not available yet"), std::string::npos);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+#include "app/imageops/printing.hpp"
+
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/surface_viewer.hpp"
+#include "app/main/data_store.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/state.hpp"
+#include "graphics/system/views3d.hpp"
+#include "graphics/system/widgets.hpp"
+
+namespace kesta {
+
+void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index xmaxdat,
+               Index ymaxdat, std::span<const float> xaxis, std::span<const float> yaxis,
+               std::span<const float> data, std::span<const float> variances,
+               std::span<const std::uint8_t> mask, std::string_view title,
+               std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
+               bool variances_exist, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+               Status& status) {
+  if (kzt_region_refused("Subroutine KZT_PRINT V0.1", xmaxdat, ymaxdat, xstrelm, ystrelm,
+                         xendelm, yendelm, status, {data.size()}))
+    return;
+  bool opened = false;
+  GS_ON_PRINT(gui, opened, status);
+  if (opened && status == kStatusGood) {
+    // Each kind is compared over its own length, so trailing blanks match.
+    const auto is = [graphics_kind](std::string_view kind) {
+      return graphics_kind.starts_with(kind);
+    };
+    if (is("3-d lines")) {
+      GS_3DLINES(true, xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm,
+                 title, xlabel, ylabel, zlabel, status);
+    } else if (is("3-d surface")) {
+      GS_3DSURFACE(xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, title,
+                   xlabel, ylabel, zlabel, status);
+    } else if (is("image")) {
+      GS_PLOT(xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, title,
+              xlabel, ylabel, zlabel, status);
+    } else if (is("masked_image")) {
+      GS_MPLOT(mask_data && !mask.empty(), xmaxdat, ymaxdat, data, mask, xaxis, yaxis, xstrelm,
+               ystrelm, xendelm, yendelm, title, xlabel, ylabel, zlabel, status);
+    } else if (is("contour")) {
+      GS_2DCONTOUR(xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm,
+                   title, xlabel, ylabel, zlabel, status);
+    } else if (is("x/y graph")) {
+      KZT_XYGRAPH(false, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                  variances_exist ? variances : std::span<const float>{}, xaxis, yaxis, title,
+                  xlabel, ylabel, zlabel, status);
+    } else {
+      IO_WRITE("WARNING: Unknown type of graphics to output", status);
+    }
+    GS_OFF_PRINT(status);
+    if (gui) {
+      GS_CLOSE_PS(status);
+      GS_FPROMPT(1, 1, {"FINISHED WRITING FILE"}, status);
+      GS_UPDATE(status);
+    }
+    IO_WRITE("INFO: Finished writing graphics file", status);
+  }
+  if (status != kStatusGood && ST_ERRORCODE(status) == 1000) {
+    // The file layer has said why the file could not be written.
+    status = kStatusGood;
+    if (gui) GS_FWARNING(1, 1, {"PROBLEM WRITING FILE: (SEE TERMINAL WINDOW)"}, status);
+  }
+}
+
+void KZT_POSTSCRIPT(Status& status) {
+  if (st_bad(status, "Subroutine KZT_POSTSCRIPT V0.1")) return;
+  IO_WRITE("WARNING: The user input may change for this option", status);
+  bool colour = false;
+  int second = 0, third = 0;
+  GS_INQ_POSTSCRIPT(colour, second, third, status);
+  GS_SET_POSTSCRIPT(!colour, status);
+  IO_WRITE(colour ? "INFO: Black and white PostScript output will be produced"
+                  : "INFO: Colour PostScript output will be produced",
+           status);
+}
+
+void kzt_command_print(KztDataSets& sets, std::string_view graphics_kind, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  KZT_PRINT(false, graphics_kind, sets.mask_exist, a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis),
+            kzt_yline(a.yaxis), kzt_image(a.data), kzt_image(a.variances), kzt_mask(), sets.title,
+            sets.xlabel, sets.ylabel, sets.zlabel, sets.variances_exist, a.xstrelm, a.ystrelm,
+            a.xendelm, a.yendelm, status);
+}
+
+void kzt_command_postscript(KztDataSets&, std::string&, Status& status) { KZT_POSTSCRIPT(status); }
+
+}  // namespace kesta

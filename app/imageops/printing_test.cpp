@@ -1,0 +1,111 @@
+#include "app/imageops/printing.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/imageops/imageops_graphics_test_support.hpp"
+#include "core/test_support.hpp"
+
+using namespace kesta;
+using kesta::testing::ScriptedInput;
+using kesta::testing::TerminalCapture;
+
+namespace {
+
+// The drawn area of each page of a PostScript file as Ghostscript's bounding
+// box device measures it (x1 y1 x2 y2 in points; all 0 for a blank page).
+std::vector<std::array<int, 4>> page_boxes(const std::string& path) {
+  const std::string command =
+      "timeout 60 gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=bbox \"" + path + "\" 2>&1";
+  std::vector<std::array<int, 4>> boxes;
+  std::FILE* out = popen(command.c_str(), "r");
+  if (out == nullptr) return boxes;
+  char line[256];
+  while (std::fgets(line, sizeof line, out) != nullptr) {
+    std::array<int, 4> b{};
+    if (std::sscanf(line, "%%%%BoundingBox: %d %d %d %d", &b[0], &b[1], &b[2], &b[3]) == 4)
+      boxes.push_back(b);
+  }
+  pclose(out);
+  return boxes;
+}
+
+struct Printing : kesta::testing::NoWindowGraphics {
+  static constexpr Index kX = 16, kY = 12;
+  std::vector<float> data = std::vector<float>(kX * kY), xaxis = std::vector<float>(kX),
+                     yaxis = std::vector<float>(kY);
+  kesta::testing::TempDir dir;
+  void SetUp() override {
+    NoWindowGraphics::SetUp();
+    for (Index y = 1; y <= kY; ++y)
+      for (Index x = 1; x <= kX; ++x) data[element(x, y, kX)] = static_cast<float>(x * y);
+    for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  }
+  void print(bool gui, std::string_view kind, Index ye, Status& status) {
+    KZT_PRINT(gui, kind, false, kX, kY, xaxis, yaxis, data, {}, {}, "Title", "X", "Y", "Z", false,
+              1, 1, kX, ye, status);
+  }
+};
+
+TEST_F(Printing, EachKindDrawsAPageAndKeyboardPagesShareOneFile) {
+  const std::string path = dir.file("all.ps");
+  ScriptedInput input({path});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  for (const std::string_view kind :
+       {"image   ", "masked_image", "contour", "3-d surface", "3-d lines", "x/y graph"})
+    print(false, kind, kind == "x/y graph" ? 1 : kY, status);
+  ASSERT_EQ(status, kStatusGood);
+  GS_CLOSE_PS(status);
+  ASSERT_EQ(status, kStatusGood);
+  const auto boxes = page_boxes(path);
+  ASSERT_EQ(boxes.size(), 6u) << terminal.text();
+  for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
+}
+
+TEST_F(Printing, GraphicalPrintClosesItsFileAndFailuresStayGood) {
+  const std::string path = dir.file("one.ps");
+  Status status = kStatusGood;
+  {
+    ScriptedInput input({path});
+    TerminalCapture terminal;
+    print(true, "unknown", kY, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NE(terminal.text().find("WARNING: Unknown type of graphics to output"),
+              std::string::npos);
+  }
+  bool open = true;
+  GS_INQ_PSFILE(open, status);
+  EXPECT_FALSE(open);
+  EXPECT_EQ(page_boxes(path).size(), 1u);
+
+  ScriptedInput input({dir.file("missing/dir/x.ps")});
+  TerminalCapture terminal;
+  print(false, "image", kY, status);
+  EXPECT_EQ(status, kStatusGood);
+}
+
+TEST_F(Printing, PostscriptOptionsToggleColour) {
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  bool colour = false;
+  int second = 0, third = 0;
+  GS_INQ_POSTSCRIPT(colour, second, third, status);
+  KZT_POSTSCRIPT(status);
+  KZT_POSTSCRIPT(status);
+  bool after = !colour;
+  GS_INQ_POSTSCRIPT(after, second, third, status);
+  EXPECT_EQ(after, colour);
+  const std::string first = colour ? "INFO: Black and white PostScript output will be produced"
+                                   : "INFO: Colour PostScript output will be produced";
+  const std::string text = terminal.text();
+  EXPECT_LT(text.find(first), text.rfind(colour ? "INFO: Colour" : "INFO: Black"));
+  EXPECT_NE(text.find("WARNING: The user input may change for this option"), std::string::npos);
+}
+
+}  // namespace

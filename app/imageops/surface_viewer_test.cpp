@@ -1,0 +1,131 @@
+#include "app/imageops/surface_viewer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/imageops_graphics_test_support.hpp"
+
+using namespace kesta;
+using kesta::testing::ScriptedInput;
+using kesta::testing::TerminalCapture;
+
+namespace {
+
+TEST(ViewerSteps, EachButtonMovesTheViewAndWrapsOrStops) {
+  struct Case {
+    std::string_view button;
+    Kzt3dView before, after;
+  };
+  const Kzt3dView v{1.0f, 2.0f, 3.0f, 10.0f, 4.0f, 1.0f, 0.5f};
+  auto with = [&v](auto change) {
+    Kzt3dView w = v;
+    change(w);
+    return w;
+  };
+  const Case cases[] = {
+      {"+ROT.", with([](Kzt3dView& w) { w.longitude = 6.2f; }),
+       with([](Kzt3dView& w) { w.longitude = 6.2f + 0.1745329f - 6.283185f; })},
+      {"-ROT.", with([](Kzt3dView& w) { w.longitude = 0.1f; }),
+       with([](Kzt3dView& w) { w.longitude = 0.1f - 0.1745329f + 6.283185f; })},
+      {"+ELEV.", with([](Kzt3dView& w) { w.latitude = 1.5f; }),
+       with([](Kzt3dView& w) { w.latitude = 1.5707963f; })},
+      {"-ELEV.", with([](Kzt3dView& w) { w.latitude = -1.5f; }),
+       with([](Kzt3dView& w) { w.latitude = -1.5707963f; })},
+      {"+ZOOM", v, with([](Kzt3dView& w) { w.d = 10.0f / 1.2f; })},
+      {"-ZOOM", v, with([](Kzt3dView& w) { w.d = 12.0f; })},
+      {"LEFT", v, with([](Kzt3dView& w) { w.cx = 3.0f; })},
+      {"RIGHT", v, with([](Kzt3dView& w) { w.cx = -1.0f; })},
+      {"UP", v, with([](Kzt3dView& w) { w.cz = 1.0f; })},
+      {"DOWN", v, with([](Kzt3dView& w) { w.cz = 5.0f; })},
+      {"STEEPER", v, with([](Kzt3dView& w) { w.zs = 4.0f * 1.414214f; })},
+      {"FLATTER", v, with([](Kzt3dView& w) { w.zs = 4.0f / 1.414214f; })},
+  };
+  for (const Case& c : cases) {
+    Kzt3dView w = c.before;
+    ASSERT_TRUE(kzt_3d_step(c.button, w)) << c.button;
+    for (const auto& [got, want] :
+         {std::pair{w.cx, c.after.cx}, {w.cy, c.after.cy}, {w.cz, c.after.cz}, {w.d, c.after.d},
+          {w.zs, c.after.zs}, {w.longitude, c.after.longitude}, {w.latitude, c.after.latitude}})
+      EXPECT_NEAR(got, want, 1e-5f) << c.button;
+  }
+  Kzt3dView w = v;
+  EXPECT_FALSE(kzt_3d_step("EXIT", w));
+  for (const char* b : {"+ZOOM", "+ZOOM", "-ZOOM", "-ZOOM"}) kzt_3d_step(b, w);
+  EXPECT_NEAR(w.d, v.d, 1e-5f);
+  for (int k = 0; k < 36; ++k) kzt_3d_step("+ROT.", w);
+  EXPECT_NEAR(std::remainder(w.longitude - v.longitude, 6.283185f), 0.0f, 1e-4f);
+}
+
+TEST(ViewerSteps, ZScaleOfAnEmptyRangeIsTheHalfSizeAndLogKeepsTheSteepness) {
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 2.0f, 12.0f, false), 0.5f);
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 3.0f, 3.0f, false), 5.0f);
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 0.0f, 1000.0f, true), 5.0f / 4.0f);
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, -3.0f, 0.5f, true), 5.0f);  // below 1.0 and 0.1
+  Kzt3dView v;
+  v.d = 5.0f;
+  v.zs = 2.0f * kzt_3d_zscale(5.0f, 0.0f, 1000.0f, false);
+  kzt_3d_switch_log(true, 0.0f, 1000.0f, v);
+  EXPECT_FLOAT_EQ(v.zs, 2.0f * 5.0f / 4.0f);
+  kzt_3d_switch_log(false, 0.0f, 1000.0f, v);
+  EXPECT_FLOAT_EQ(v.zs, 2.0f * 5.0f / 1000.0f);
+
+  const std::vector<float> xaxis{0.5f, 1.5f, 2.5f, 3.5f}, yaxis{10.0f, 20.0f, 30.0f};
+  kzt_3d_frame(xaxis, yaxis, 1, 1, 4, 3, 0.0f, 10.0f, false, v);
+  EXPECT_FLOAT_EQ(v.cx, -2.0f);
+  EXPECT_FLOAT_EQ(v.cy, -20.0f);
+  EXPECT_FLOAT_EQ(v.d, 10.0f);
+  EXPECT_FLOAT_EQ(v.zs, 1.0f);
+}
+
+struct Viewer : kesta::testing::NoWindowGraphics {
+  static constexpr Index kX = 6, kY = 5;
+  std::vector<float> data = std::vector<float>(kX * kY), xaxis = std::vector<float>(kX),
+                     yaxis = std::vector<float>(kY);
+  void SetUp() override {
+    NoWindowGraphics::SetUp();
+    kzt_forget_answers();
+    for (Index i = 0; i < kX * kY; ++i) data[i] = static_cast<float>(i % 7);
+    for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  }
+};
+
+TEST_F(Viewer, MenuStepsAndFastModeLeaveTheColoursAsTheyWere) {
+  Status status = kStatusGood;
+  int first = 0, last = 0, scheme = 0, levels = 0;
+  QG_INQ_IMAGERANGE(first, last, status);
+  GS_INQ_LUTCHOICE(scheme, levels, status);
+  std::string kind;
+  {
+    ScriptedInput input({"+ROT.", "LOG", "FAST", "STYLE", "NO FILL", "EXIT", "ANGLE", "45", "30",
+                         "EXIT"});
+    TerminalCapture quiet;
+    KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
+  }
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(kind, "3-d surface");
+  Gs3dView view;
+  GS_INQ_3DVIEW(view, status);
+  EXPECT_NEAR(view.longitude, 45.0f / 57.29578f, 1e-4f);
+  Gs3dStyle style;
+  GS_INQ_3DSTYLE(style, status);
+  EXPECT_FALSE(style.fill);
+  int f = 0, l = 0, s = 0, n = 0;
+  QG_INQ_IMAGERANGE(f, l, status);
+  GS_INQ_LUTCHOICE(s, n, status);
+  EXPECT_EQ(std::vector<int>({f, l, s, n}), std::vector<int>({first, last, scheme, levels}));
+
+  // The row graphs stop at NO.
+  ScriptedInput input({"NO"});
+  TerminalCapture terminal;
+  KZT_XYGRAPH(false, kX, kY, 1, 1, kX, kY, data, {}, xaxis, yaxis, "t", "x", "y", "z", status);
+  EXPECT_EQ(status, kStatusGood);
+  ASSERT_EQ(input.prompts.size(), 1u);
+  EXPECT_NE(input.prompts[0].find("CONTINUE"), std::string::npos);
+}
+
+}  // namespace
