@@ -123,4 +123,24 @@ TEST_F(OneDMenu, TheMaskMenuOfARowMasksRectangles) {
   EXPECT_EQ(std::vector<Index>({xs, xe}), std::vector<Index>({1, kX}));
 }
 
+TEST_F(OneDMenu, TransformFormAppliesToTheRowOrIsCancelled) {
+  std::vector<float> xaxis{1.0f, 10.0f, 100.0f}, data(6, 10.0f);
+  for (const bool cancel : {true, false}) {
+    ScriptedInput input(cancel ? std::vector<std::string>{"COEFF. A", "3", "CANCEL"}
+                               : std::vector<std::string>{"COEFF. A", "2", "LOG I", "LOG X",
+                                                          "O.K."});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_1DTRANSFORMS(3, 2, 1, 2, 3, 2, xaxis, data, status);
+    EXPECT_EQ(status, cancel ? kStatusEscape : kStatusGood);
+    EXPECT_EQ(input.remaining(), 0u);
+    const std::vector<float> want_x = cancel ? std::vector<float>{1, 10, 100}
+                                             : std::vector<float>{0, 1, 2};
+    const std::vector<float> want_data =
+        cancel ? std::vector<float>(6, 10.0f) : std::vector<float>{10, 10, 10, 2, 2, 2};
+    EXPECT_EQ(xaxis, want_x);
+    EXPECT_EQ(data, want_data);
+  }
+}
+
 }  // namespace

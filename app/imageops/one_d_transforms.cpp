@@ -85,7 +85,10 @@ void KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
   GS_FORM(3, 3,
           {"CONTROL OF TRANSFORMATION TO INTENSITY", "VERSUS Q SPACE SCAN, OF THE FORM:",
            "[Log] I(q)**a * q**b versus [Log]q**c"},
-          1, 0, {""}, 10, items, return_code, status);
+          2, 2,
+          {"The intensities become I(q)**a * q**b (its Log with LOG I), the",
+           "X-axis q**c (its Log with LOG X); integer powers a, b and c."},
+          10, items, return_code, status);
   if (status != kStatusGood) return;
   if (return_code != 0) {
     status = kStatusEscape;
