@@ -357,22 +357,27 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
 void Strip::load(Index r0, Index r1) {
   r0_ = r0;
   r1_ = r1;
-  // Column after column, reading the strip's rows side by side: the writes
-  // are contiguous and the rows' lines stay in the cache.
+  // In tiles of 64 columns: each row's part of a tile is read in one run,
+  // and the tile's columns (a few kilobytes) stay in the first-level cache
+  // while they are filled.
+  constexpr std::size_t kTile = 64;
   const Index h = r1 - r0 + 1;
   rows_.resize(static_cast<std::size_t>(h));
   for (Index j = 0; j < h; ++j)
     rows_[static_cast<std::size_t>(j)] = static_cast<std::size_t>(element(xs_, r0 + j, xmaxdat_));
   const auto width = static_cast<std::size_t>(width_);
-  for (std::size_t i = 0; i < width; ++i) {
-    float* column = &values_[i * static_cast<std::size_t>(height_)];
-    for (Index j = 0; j < h; ++j) column[j] = work_[rows_[static_cast<std::size_t>(j)] + i];
-  }
-  if (p_.use_mask)
-    for (std::size_t i = 0; i < width; ++i) {
-      std::uint8_t* column = &masked_[i * static_cast<std::size_t>(height_)];
-      for (Index j = 0; j < h; ++j) column[j] = mask_[rows_[static_cast<std::size_t>(j)] + i];
+  const auto height = static_cast<std::size_t>(height_);
+  for (std::size_t c0 = 0; c0 < width; c0 += kTile) {
+    const std::size_t c1 = std::min(width, c0 + kTile);
+    for (std::size_t j = 0; j < rows_.size(); ++j) {
+      const float* row = work_.data() + rows_[j];
+      for (std::size_t i = c0; i < c1; ++i) values_[i * height + j] = row[i];
+      if (p_.use_mask) {
+        const std::uint8_t* mask_row = mask_.data() + rows_[j];
+        for (std::size_t i = c0; i < c1; ++i) masked_[i * height + j] = mask_row[i];
+      }
     }
+  }
 }
 
 void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks) {
