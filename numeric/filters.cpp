@@ -12,14 +12,7 @@
 #include "core/status.hpp"
 #include "numeric/region_ops.hpp"
 #include "numeric/statistics.hpp"
-
-// A hot loop compiled once more for wider vectors, picked at load time
-// where the processor has them.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__SANITIZE_ADDRESS__)
-#define KESTA_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
-#else
-#define KESTA_WIDE_VECTORS
-#endif
+#include "numeric/wide_vectors.hpp"
 
 namespace kesta {
 namespace {

@@ -1,7 +1,9 @@
 #include "numeric/region_ops.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -12,6 +14,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/wide_vectors.hpp"
 
 namespace kesta {
 namespace {
@@ -118,6 +121,35 @@ void MA_L1VALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Inde
            [value](std::uint8_t* row, Index n) { std::fill(row, row + n, value); });
 }
 
+// The logarithm is worked in double from the float's own exponent and
+// mantissa, so the loop vectorises (the library's log10f does not): with
+// x = 2^k m, m in [sqrt(1/2), sqrt(2)), log(m) = 2 atanh(s), s = (m - 1) /
+// (m + 1), |s| < 0.172, and the series to s^15 leaves a relative error below
+// 1e-13, so the float result is the correctly rounded one but for a handful
+// of halfway cases (one unit in the last place then).
+KESTA_WIDE_VECTORS
+bool ma_log10_row(float* row, Index n) {
+  int bad = 0;
+  for (Index i = 0; i < n; ++i) {
+    const float x = row[i];
+    const auto shifted = std::bit_cast<std::uint32_t>(x) - 0x3f3504f3u;
+    const int k = static_cast<std::int32_t>(shifted) >> 23;
+    const double m = std::bit_cast<float>((shifted & 0x7fffffu) + 0x3f3504f3u);
+    const double s = (m - 1.0) / (m + 1.0);
+    const double z = s * s;
+    const double series =
+        1.0 + z * (1.0 / 3 + z * (1.0 / 5 + z * (1.0 / 7 + z * (1.0 / 9 + z * (1.0 / 11 +
+              z * (1.0 / 13 + z * (1.0 / 15)))))));
+    const auto value = static_cast<float>(k * 0.30102999566398119521 +
+                                          (2.0 * 0.43429448190325182765) * s * series);
+    // NaN is not above the limit either, so it takes the special value too.
+    const bool low = !(x > 1.0e-37f);
+    bad |= low;
+    row[i] = low ? -38.0f : (x == std::numeric_limits<float>::infinity() ? x : value);
+  }
+  return bad != 0;
+}
+
 void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                   Index yendelm, std::span<float> array, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_LOGARITHM V0.1";
@@ -125,17 +157,8 @@ void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
                        array.size(), status))
     return;
   bool bad = false;
-  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&bad](float* row, Index n) {
-    for (Index i = 0; i < n; ++i) {
-      // NaN is not above the limit either, so it takes the special value too.
-      if (!(row[i] > 1.0e-37f)) {
-        row[i] = -38.0f;
-        bad = true;
-      } else {
-        row[i] = std::log10(row[i]);
-      }
-    }
-  });
+  for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array,
+           [&bad](float* row, Index n) { bad = ma_log10_row(row, n) || bad; });
   if (bad) st_fail(status, kBaseMath + 1004, kPosition);
 }
 

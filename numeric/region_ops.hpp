@@ -61,6 +61,10 @@ void MA_RCMULT(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
                Index yendelm, float value, std::span<float> array, Status& status);
 void MA_L1VALUE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                 Index yendelm, std::uint8_t value, std::span<std::uint8_t> mask, Status& status);
+// Base-10 logarithm of N values in place (within one unit in the last place
+// of log10 worked in double; infinity stays); a value not above 1.0e-37
+// becomes -38.0 and gives true.
+bool ma_log10_row(float* row, Index n);
 // Base-10 logarithm; an element not above 1.0e-37 becomes -38.0 and the
 // status ends as 21004 (all other elements are still converted).
 void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,

@@ -137,6 +137,23 @@ TEST(RegionOps, LogarithmAndPowerSpecialCases) {
   EXPECT_EQ(status, 21004);
   EXPECT_EQ(a, (std::vector<float>{-38.0f, 0.0f, -38.0f, 3.0f}));
 
+  // Every 4099th float above the limit (whatever the vector width takes),
+  // infinity and NaN: within one unit in the last place of log10 in double.
+  std::vector<float> in;
+  for (std::uint32_t b = std::bit_cast<std::uint32_t>(1.0e-37f) + 1; b < 0x7f800000u; b += 4099)
+    in.push_back(std::bit_cast<float>(b));
+  in.push_back(std::numeric_limits<float>::infinity());
+  in.push_back(std::numeric_limits<float>::quiet_NaN());
+  std::vector<float> out = in;
+  EXPECT_TRUE(ma_log10_row(out.data(), std::ssize(out)));
+  for (std::size_t k = 0; k + 2 < in.size(); ++k) {
+    const auto exact = static_cast<float>(std::log10(double{in[k]}));
+    const auto ulps = std::bit_cast<std::int32_t>(out[k]) - std::bit_cast<std::int32_t>(exact);
+    ASSERT_LE(std::abs(ulps), exact == 0.0f ? 0 : 1) << in[k];
+  }
+  EXPECT_EQ(out[in.size() - 2], std::numeric_limits<float>::infinity());
+  EXPECT_EQ(out.back(), -38.0f);
+
   struct Case {
     float power;
     float in;

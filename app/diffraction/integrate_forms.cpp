@@ -1,6 +1,7 @@
 #include "app/diffraction/integrate_forms.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <string>
 #include <vector>
@@ -39,13 +40,30 @@ GsFormItem logical_item(std::string label, std::string description, std::string 
   return i;
 }
 
-// One form of at most 13 items; false after CANCEL (STATUS the user escape)
-// or a failure.
+GsFormItem integer_item(std::string label, std::string description, std::string prompt,
+                        int value, int lower, int upper) {
+  GsFormItem i = form_item(std::move(label), 1, std::move(description), std::move(prompt));
+  i.ranged = true;
+  i.int_lower = lower;
+  i.int_upper = upper;
+  i.int_value = std::clamp(value, lower, upper);
+  return i;
+}
+
+// Offered values the boxes would refuse are brought into their ranges.
+void clamp_offered(std::vector<GsFormItem>& items) {
+  for (GsFormItem& i : items)
+    if (i.ranged && i.type == 3) i.real_value = std::clamp(i.real_value, i.real_lower, i.real_upper);
+}
+
+// One form (room for its items and the five control buttons); false after
+// CANCEL (STATUS the user escape) or a failure.
 bool ask_form(const std::vector<std::string>& title, const std::vector<std::string>& help,
               std::vector<GsFormItem>& items, Status& status) {
   int code = 0;
   const int lines = static_cast<int>(help.size());
-  GS_FORM(2, 2, title, lines, lines, help, 13, items, code, status);
+  GS_FORM(2, 2, title, lines, lines, help, static_cast<int>(items.size()) + 5, items, code,
+          status);
   if (status == kStatusGood && code == -1) status = kStatusEscape;
   return status == kStatusGood;
 }
@@ -105,6 +123,38 @@ const std::vector<std::string> kControlHelp = {
     "SCAN BINS: more bins than pixels over-sample.",
 };
 
+const std::vector<std::string> kPolarisationHelp = {
+    "Applies the polarisation effect to the",
+    "intensities of the active data region: each",
+    "pixel is multiplied by the polarisation",
+    "factor of its scattering direction.",
+    "",
+    "The effect applies to Bragg scattered",
+    "intensity, not to fluorescence, and does",
+    "not depend on the wavelength.",
+    "",
+    "POLARISATION: (I_h - I_v) / (I_h + I_v),",
+    "horizontal being the image X-direction.",
+};
+
+GsFormItem beam_centre_item(const char* axis, float value) {
+  const std::string a(axis);
+  return real_item(a + "-BEAM CENTRE", a + "-PIXEL COORDINATE OF DIRECT BEAM",
+                   "Enter " + a + "-pixel coordinate of centre of the direct beam", value, false,
+                   0.0f, 0.0f);
+}
+
+GsFormItem distance_item(float metres) {
+  return real_item("DISTANCE", "SAMPLE TO DETECTOR DISTANCE (MM)",
+                   "Enter sample to detector distance (mm)", metres * 1000.0f, true, 0.1f,
+                   10000.0f);
+}
+
+GsFormItem factor_item(std::string label, float value) {
+  return real_item(std::move(label), "POLARISATION FACTOR",
+                   "Enter ratio of horizontal to vertical polarisation", value, true, -1.0f, 1.0f);
+}
+
 }  // namespace
 
 void KZT_GUI_GEOMETRY(float& x_pixel_size, float& y_pixel_size, float& sample_distance,
@@ -124,12 +174,8 @@ void KZT_GUI_GEOMETRY(float& x_pixel_size, float& y_pixel_size, float& sample_di
       real_item("WAVELENGTH", "WAVELENGTH (ANGSTROMS)",
                 "Enter the wavelength of the radiation  in Angstrom units", wavelength * 1.0e10f,
                 true, 0.01f, 10000.0f),
-      real_item("X-BEAM CENTRE", "X-PIXEL COORDINATE OF DIRECT BEAM",
-                "Enter X-pixel coordinate of centre of the direct beam", x_beam_centre, false,
-                0.0f, 0.0f),
-      real_item("Y-BEAM CENTRE", "Y-PIXEL COORDINATE OF DIRECT BEAM",
-                "Enter Y-pixel coordinate of centre of the direct beam", y_beam_centre, false,
-                0.0f, 0.0f),
+      beam_centre_item("X", x_beam_centre),
+      beam_centre_item("Y", y_beam_centre),
       real_item("TILT ROTATION", "ROTATION ANGLE OF TILTING PLANE (DEGREES)",
                 "Enter rotation angle of the plane in which the tilt occurs",
                 tilt_rotation * kDegreesPerRadian, true, -180.0f, 180.0f),
@@ -137,9 +183,7 @@ void KZT_GUI_GEOMETRY(float& x_pixel_size, float& y_pixel_size, float& sample_di
                 "Enter angle of detector tilt within the tilt plane",
                 tilt_angle * kDegreesPerRadian, true, -90.0f, 90.0f),
   };
-  // Offered values the boxes would refuse are brought into their ranges.
-  for (GsFormItem& i : items)
-    if (i.ranged) i.real_value = std::clamp(i.real_value, i.real_lower, i.real_upper);
+  clamp_offered(items);
   if (!ask_form({"EXPERIMENTAL GEOMETRY", "CONTROL FORM"}, kGeometryHelp, items, status)) return;
 
   x_pixel_size = items[0].real_value / 1.0e6f;
@@ -207,6 +251,85 @@ void kzt_integrate_control_form(Index xmaxdat, IntegrateControl& control, Status
   control.max_2theta = items[5].real_value * kRadiansPerDegree;
   control.num_bins = items[6].int_value;
   control.maximum_d = items[7].real_value;
+}
+
+void kzt_polarisation_form(float& polarisation, float& x_pixel_size, float& y_pixel_size,
+                           float& sample_distance, float& x_beam_centre, float& y_beam_centre,
+                           Status& status) {
+  if (st_bad(status, "Subroutine KZT_POLARISATION V0.1")) return;
+  std::vector<GsFormItem> items = {
+      factor_item("POLARISATION", polarisation),
+      real_item("X PIXEL SIZE", "SIZE OF PIXEL IN X-DIRECTION (MICRONS)",
+                "Enter size of one pixel in the X-direction in microns", x_pixel_size * 1.0e6f,
+                true, 1.0e-4f, 1.0e6f),
+      real_item("Y PIXEL SIZE", "SIZE OF PIXEL IN Y-DIRECTION (MICRONS)",
+                "Enter size of one pixel in the Y-direction in microns", y_pixel_size * 1.0e6f,
+                true, 1.0e-4f, 1.0e6f),
+      distance_item(sample_distance),
+      beam_centre_item("X", x_beam_centre),
+      beam_centre_item("Y", y_beam_centre),
+  };
+  clamp_offered(items);
+  if (!ask_form({"CONTROL OF POLARISATION EFFECT", "PARAMETERS"}, kPolarisationHelp, items,
+                status))
+    return;
+  polarisation = items[0].real_value;
+  x_pixel_size = items[1].real_value / 1.0e6f;
+  y_pixel_size = items[2].real_value / 1.0e6f;
+  sample_distance = items[3].real_value / 1000.0f;
+  x_beam_centre = items[4].real_value;
+  y_beam_centre = items[5].real_value;
+}
+
+void kzt_rings_form(Index xmaxdat, Index ymaxdat, std::array<int, 4>& region,
+                    float& x_pixel_size, float& y_pixel_size, PowderSettings& settings,
+                    Status& status) {
+  if (st_bad(status, "Subroutine KZT_2THETATORINGS V0.1")) return;
+  const int xmax = static_cast<int>(std::clamp<Index>(xmaxdat, 1, std::numeric_limits<int>::max()));
+  const int ymax = static_cast<int>(std::clamp<Index>(ymaxdat, 1, std::numeric_limits<int>::max()));
+  std::vector<GsFormItem> items = {
+      integer_item("X-START PIXEL", "X-PIXEL FOR START OF OUTPUT REGION",
+                   "Enter first X-pixel of the output region", region[0], 1, xmax),
+      integer_item("Y-START PIXEL", "Y-PIXEL FOR START OF OUTPUT REGION",
+                   "Enter first Y-pixel of the output region", region[1], 1, ymax),
+      integer_item("X-END PIXEL", "X-PIXEL FOR END OF OUTPUT REGION",
+                   "Enter last X-pixel of the output region", region[2], 1, xmax),
+      integer_item("Y-END PIXEL", "Y-PIXEL FOR END OF OUTPUT REGION",
+                   "Enter last Y-pixel of the output region", region[3], 1, ymax),
+      real_item("X-PIXEL SIZE", "X-PIXEL SIZE (HORIZONTAL) IN MICRONS",
+                "Enter size of one pixel in the X-direction in microns", x_pixel_size * 1.0e6f,
+                true, 0.001f, 1.0e6f),
+      real_item("Y-PIXEL SIZE", "Y-PIXEL SIZE (VERTICAL) IN MICRONS",
+                "Enter size of one pixel in the Y-direction in microns", y_pixel_size * 1.0e6f,
+                true, 0.001f, 1.0e6f),
+      logical_item("POLARISATION", "APPLY POLARISATION EFFECT",
+                   "Enter \"YES\" to multiply the pattern by the polarisation factor",
+                   settings.correct_polarisation),
+      factor_item("FACTOR", settings.polarisation),
+      distance_item(settings.sample_distance),
+      beam_centre_item("X", settings.x_beam_centre),
+      beam_centre_item("Y", settings.y_beam_centre),
+      real_item("TILT PLANE", "ROTATION ANGLE OF PLANE OF TILT (DEGREES)",
+                "Enter rotation angle of the tilt plane, anti-clockwise from the X-axis",
+                settings.tilt_rotation * kDegreesPerRadian, true, -360.0f, 360.0f),
+      real_item("TILT", "TILT ANGLE OF DETECTOR (DEGREES)",
+                "Enter tilt angle of the detector within the tilt plane",
+                settings.tilt_angle * kDegreesPerRadian, true, -90.0f, 90.0f),
+  };
+  clamp_offered(items);
+  if (!ask_form({"CONTROL OF POWDER PATTERN", "SIMULATION FROM A 2-THETA SCAN"},
+                {"HELP TEXT; NOT YET AVAILABLE"}, items, status))
+    return;
+  for (std::size_t k = 0; k < 4; ++k) region[k] = items[k].int_value;
+  x_pixel_size = items[4].real_value / 1.0e6f;
+  y_pixel_size = items[5].real_value / 1.0e6f;
+  settings.correct_polarisation = items[6].logical_value;
+  settings.polarisation = items[7].real_value;
+  settings.sample_distance = items[8].real_value / 1000.0f;
+  settings.x_beam_centre = items[9].real_value;
+  settings.y_beam_centre = items[10].real_value;
+  settings.tilt_rotation = items[11].real_value * kRadiansPerDegree;
+  settings.tilt_angle = items[12].real_value * kRadiansPerDegree;
 }
 
 }  // namespace kesta

@@ -1,9 +1,13 @@
 #pragma once
-// The forms INTEGRATE shows in the window: the experiment geometry and the
-// control of the 1-D scan. The program puts them into kzt_integrate_forms()
-// at start-up.
+// The forms the diffraction commands show in the window: INTEGRATE's
+// experiment geometry and scan control (the program puts them into
+// kzt_integrate_forms() at start-up), and the control forms of POLARISATION
+// EFFECT and 2-THETA TO RINGS.
+
+#include <array>
 
 #include "app/diffraction/integrate.hpp"
+#include "app/diffraction/simulation.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -18,5 +22,21 @@ void KZT_GUI_GEOMETRY(float& x_pixel_size, float& y_pixel_size, float& sample_di
 // The control form of a 1-D scan (the maximum angle in radians, at most
 // XMAXDAT bins). CANCEL leaves CONTROL as it was and gives the user escape.
 void kzt_integrate_control_form(Index xmaxdat, IntegrateControl& control, Status& status);
+
+// The control form of POLARISATION EFFECT: the factor, the pixel sizes and
+// distance in metres, the beam centre in pixels. Values outside the boxes'
+// ranges are offered clamped into them. On CANCEL nothing changes and STATUS
+// is the user escape.
+void kzt_polarisation_form(float& polarisation, float& x_pixel_size, float& y_pixel_size,
+                           float& sample_distance, float& x_beam_centre, float& y_beam_centre,
+                           Status& status);
+
+// The control form of 2-THETA TO RINGS: the output REGION (X start, Y start,
+// X end, Y end, within 1..XMAXDAT and 1..YMAXDAT), the pixel sizes in metres
+// and SETTINGS' polarisation switch and factor, distance, beam centre and
+// tilt. On CANCEL nothing changes and STATUS is the user escape.
+void kzt_rings_form(Index xmaxdat, Index ymaxdat, std::array<int, 4>& region,
+                    float& x_pixel_size, float& y_pixel_size, PowderSettings& settings,
+                    Status& status);
 
 }  // namespace kesta

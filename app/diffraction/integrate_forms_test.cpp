@@ -5,10 +5,16 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/simulation.hpp"
+#include "app/main/data_store.hpp"
+#include "app/main/program_test_support.hpp"
 #include "core/defaults_db.hpp"
 #include "core/macro.hpp"
+#include "formats/kesta_format.hpp"
+#include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -104,6 +110,135 @@ TEST_F(FormsReplay, CancelledControlChangesNothing) {
   kzt_integrate_control_form(100, control, s);
   EXPECT_EQ(s, kStatusEscape);
   EXPECT_EQ(control.num_bins, 30);
+}
+
+TEST_F(FormsReplay, PolarisationEffectTakesItsFormOrNothing) {
+  constexpr Index kSide = 16;
+  const std::vector<float> start(kSide * kSide, 4.0f);
+  std::vector<float> data = start, variances(kSide * kSide, 2.0f);
+  float xps = 1e-4f, yps = 1e-4f;
+  Status s = kStatusGood;
+  // One macro answers both forms: first cancelled, then taken.
+  replay(
+      "POLARISATION\n0.1\nDISTANCE\n5\nCANCEL\n"
+      "POLARISATION\n0.5\nX PIXEL SIZE\n200\nDISTANCE\n5\nX-BEAM CENTRE\n4\n"
+      "Y-BEAM CENTRE\n6\nO.K.\n");
+  KZT_POLARISATION(kSide, kSide, 1, 1, kSide, kSide, xps, yps, true, data, variances, s);
+  EXPECT_EQ(s, kStatusEscape);
+  EXPECT_EQ(data, start);
+
+  s = kStatusGood;
+  KZT_POLARISATION(kSide, kSide, 1, 1, kSide, kSide, xps, yps, true, data, variances, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(xps, 200e-6f);
+  EXPECT_FLOAT_EQ(yps, 1e-4f);
+  std::vector<float> expected = start, expected_variances(kSide * kSide, 2.0f);
+  kzt_apply_polarisation(kSide, kSide, 1, 1, kSide, kSide, 200e-6f, 1e-4f, 0.005f, 4.0f, 6.0f,
+                         0.5f, true, expected, expected_variances, s);
+  EXPECT_EQ(data, expected);
+  EXPECT_EQ(variances, expected_variances);
+  EXPECT_NE(data, start);
+  // The geometry keys are not this command's.
+  EXPECT_FLOAT_EQ(key("SAMPLE_DISTANCE"), -1.0f);
+  EXPECT_EQ(window->waits, 0);
+}
+
+TEST_F(FormsReplay, RingsFromScanTakeTheFormsRegionAndGeometry) {
+  constexpr Index kSide = 32;
+  Status s = kStatusGood;
+  KztArrays& a = vosq_kzt_arrays;
+  kzt_allocate_arrays(kSide, kSide, true, false, false, a, s);
+  ASSERT_EQ(s, kStatusGood);
+  for (Index i = 0; i < kSide; ++i) {
+    a.xaxis[i] = static_cast<float>(i);  // 2-theta in degrees
+    a.data[i] = 1.0f;                    // a flat scan
+  }
+  a.xnumdat = kSide;
+  a.ynumdat = 1;
+  a.xstrelm = a.ystrelm = a.yendelm = 1;
+  a.xendelm = kSide;
+  KztDataSets sets;
+  sets.title = "scan";
+  const float memory_before = a.mdata[0];
+  PowderSettings settings;
+  replay(
+      "Y-START PIXEL\n3\nCANCEL\n"
+      "X-END PIXEL\n20\nY-END PIXEL\n10\nX-PIXEL SIZE\n500\nPOLARISATION\nNO\n"
+      "DISTANCE\n10\nX-BEAM CENTRE\n5\nY-BEAM CENTRE\n4\nTILT\n0\nO.K.\n");
+  KZT_2THETATORINGS(sets, settings, s);
+  EXPECT_EQ(s, kStatusEscape);
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_EQ(a.mdata[0], memory_before);
+
+  s = kStatusGood;
+  KZT_2THETATORINGS(sets, settings, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_TRUE(sets.memory_defined);
+  EXPECT_EQ(sets.mxendelm, 20);
+  EXPECT_EQ(sets.myendelm, 10);
+  EXPECT_FLOAT_EQ(sets.x_pixel_size, 500e-6f);
+  EXPECT_FLOAT_EQ(settings.sample_distance, 0.01f);
+  EXPECT_FALSE(settings.correct_polarisation);
+  for (Index j = 1; j <= 10; j += 3)
+    for (Index i = 1; i <= 20; i += 4) {
+      const double x = (i - 0.5 - 5.0) * 500e-6, y = (j - 0.5 - 4.0) * 1e-4;
+      const double c = std::cos(std::atan2(std::hypot(x, y), 0.01));
+      EXPECT_NEAR(a.mdata[(j - 1) * kSide + (i - 1)], c * c * c, 1e-5) << i << " " << j;
+    }
+  kzt_free_arrays(a, s);
+  a = KztArrays{};
+}
+
+// The real program in its window: both forms answered by an input macro.
+TEST(FormsProgram, MacroAnswersTheSimulationForms) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::TempDir dir;
+  {
+    std::vector<float> axis(32), yaxis(32, 0.5f), data(32 * 32, 1.0f);
+    for (int i = 0; i < 32; ++i) axis[i] = static_cast<float>(i);
+    testing::ScriptedInput answer({dir.file("scan.kzt")});
+    testing::TerminalCapture quiet;
+    int retstat = -1;
+    Status status = kStatusGood;
+    FIO_OUT_KESTA(false, "", 32, 32, 1, 1, 32, 1, axis, yaxis, data, {}, "Flat", "2-theta", "Y",
+                  "Counts", false, 1.0e-4f, 1.0e-4f, retstat, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  testing::write_text_file(
+      dir.file("forms.mac"),
+      "INPUT DATA\nKESTA STANDARD FORMAT\nscan.kzt\nFIT\n2-THETA TO RINGS\n"
+      "X-END PIXEL\n20\nY-END PIXEL\n10\nPOLARISATION\nNO\nDISTANCE\n10\n"
+      "X-BEAM CENTRE\n5\nY-BEAM CENTRE\n4\nTILT\n0\nO.K.\nEXIT\nEXCHANGE\n"
+      "POLARISATION EFFECT\nPOLARISATION\n1\nDISTANCE\n10\nX-BEAM CENTRE\n5\n"
+      "Y-BEAM CENTRE\n4\nO.K.\nOUTPUT DATA\nKESTA STANDARD FORMAT\nout.kzt\n");
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-key -dim32x32 -macforms.mac", "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+  std::vector<float> xaxis(32), yaxis(32), out(32 * 32), variances(32 * 32);
+  std::string name = dir.file("out.kzt"), title, xl, yl, zl;
+  bool variances_exist = false;
+  int retstat = -1;
+  Index xnum = 0, ynum = 0;
+  float xps = 0, yps = 0, overload = 0;
+  Status status = kStatusGood;
+  FIO_IN_KESTA(true, 32, 32, variances_exist, name, retstat, xnum, ynum, xaxis, yaxis, out,
+               variances, title, xl, yl, zl, xps, yps, overload, status);
+  ASSERT_EQ(retstat, 0) << r.output;
+  EXPECT_EQ(xnum, 20);
+  EXPECT_EQ(ynum, 10);
+  // cos^3(2-theta) of the flat scan, times the polarisation factor of P = 1.
+  for (Index j = 1; j <= 10; j += 3)
+    for (Index i = 1; i <= 20; i += 4) {
+      const double x = (i - 0.5 - 5.0) * 1e-4, y = (j - 0.5 - 4.0) * 1e-4;
+      const double t = std::atan2(std::hypot(x, y), 0.01), a = std::atan2(y, x);
+      const double f = (1 + std::cos(t) * std::cos(t)) / 2 -
+                       0.5 * std::cos(2 * a) * std::sin(t) * std::sin(t);
+      EXPECT_NEAR(out[(j - 1) * 32 + (i - 1)], std::pow(std::cos(t), 3) * f, 1e-5)
+          << i << " " << j;
+    }
 }
 
 }  // namespace

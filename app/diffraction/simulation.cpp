@@ -1,16 +1,20 @@
 #include "app/diffraction/simulation.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/integrate_forms.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/profiles1d.hpp"
 
 namespace kesta {
@@ -40,31 +44,6 @@ PowderSettings stored_geometry(Index xstrelm, Index ystrelm, Index xendelm, Inde
   KZT_INQ_GEOMETRY(defined, g.x_beam_centre, g.y_beam_centre, g.sample_distance, g.wavelength,
                    g.tilt_rotation, g.tilt_angle, g.detector_rotation, status);
   return g;
-}
-
-void ask_beam_centre_pixels(float& x_beam_centre, float& y_beam_centre, Status& status) {
-  IO_INPR(false, 0.0f, 0.0f, true, "X-PIXEL COORDINATE OF DIRECT BEAM",
-          {"Enter X-pixel coordinate of the direct beam"}, {"Must be valid real number"},
-          x_beam_centre, status);
-  IO_INPR(false, 0.0f, 0.0f, true, "Y-PIXEL COORDINATE OF DIRECT BEAM",
-          {"Enter Y-pixel coordinate of the direct beam"}, {"Must be valid real number"},
-          y_beam_centre, status);
-}
-
-void ask_distance_mm(float& sample_distance, Status& status) {
-  float millimetres = offered(sample_distance * 1000.0f, 0.1f, 10000.0f);
-  IO_INPR(true, 0.1f, 10000.0f, true, "SAMPLE TO DETECTOR DISTANCE (MM)",
-          {"Enter sample to detector distance (mm)"},
-          {"Must be valid real number within given range"}, millimetres, status);
-  if (status == kStatusGood) sample_distance = millimetres / 1000.0f;
-}
-
-void ask_polarisation(float& polarisation, Status& status) {
-  float p = offered(polarisation, -1.0f, 1.0f);
-  IO_INPR(true, -1.0f, 1.0f, true, "POLARISATION FACTOR",
-          {"Enter ratio of horizontal to vertical polarisation"},
-          {"Must be valid real number within given range"}, p, status);
-  if (status == kStatusGood) polarisation = p;
 }
 
 // Remembered by POLARISATION EFFECT and RING (ADD POWDER RING).
@@ -124,26 +103,15 @@ void KZT_POLARISATION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
   SimulationState& st = simulation_state;
   PowderSettings g = stored_geometry(xstrelm, ystrelm, xendelm, yendelm, kDefaultSampleDistance,
                                      kDefaultWavelength, status);
-  // The control form's values, asked in its order.
-  IO_WRITE("INFO: The polarisation effect applies to Bragg scattered intensity, not to", status);
-  IO_WRITE("      fluorescence, and does not depend on the wavelength", status);
   float polarisation = st.polarisation;
-  ask_polarisation(polarisation, status);
-  float x_microns = offered(x_pixel_size * 1.0e6f, 1.0e-4f, 1.0e6f);
-  float y_microns = offered(y_pixel_size * 1.0e6f, 1.0e-4f, 1.0e6f);
-  IO_INPR(true, 1.0e-4f, 1.0e6f, true, "SIZE OF PIXEL IN X-DIRECTION (MICRONS)",
-          {"Enter size of one pixel in the X-direction in microns"},
-          {"Must be valid real number within given range"}, x_microns, status);
-  IO_INPR(true, 1.0e-4f, 1.0e6f, true, "SIZE OF PIXEL IN Y-DIRECTION (MICRONS)",
-          {"Enter size of one pixel in the Y-direction in microns"},
-          {"Must be valid real number within given range"}, y_microns, status);
-  ask_distance_mm(g.sample_distance, status);
-  ask_beam_centre_pixels(g.x_beam_centre, g.y_beam_centre, status);
+  float xps = x_pixel_size, yps = y_pixel_size;
+  kzt_polarisation_form(polarisation, xps, yps, g.sample_distance, g.x_beam_centre,
+                        g.y_beam_centre, status);
   if (status != kStatusGood) return;
   st.polarisation = polarisation;
-  x_pixel_size = x_microns * 1.0e-6f;
-  y_pixel_size = y_microns * 1.0e-6f;
-  IO_WRITE("WORKING: CALCULATING POLARISATION EFFECT ON INTENSITY VALUES", status);
+  x_pixel_size = xps;
+  y_pixel_size = yps;
+  GS_FPROMPT(2, 2, {"WORKING: CALCULATING POLARISATION", "EFFECT ON INTENSITY VALUES"}, status);
   kzt_apply_polarisation(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, x_pixel_size,
                          y_pixel_size, g.sample_distance, g.x_beam_centre, g.y_beam_centre,
                          polarisation, variances_exist, data, variances, status);
@@ -302,52 +270,22 @@ void KZT_2THETATORINGS(KztDataSets& sets, PowderSettings& s, Status& status) {
                    status);
     return;
   }
-  // The control form's values, asked in its order.
-  int xmax = static_cast<int>(std::min<Index>(a.xmaxdat, 2147483647));
-  int ymax = static_cast<int>(std::min<Index>(a.ymaxdat, 2147483647));
-  int region[4] = {1, 1, xmax, ymax};
-  const char* region_prompts[4] = {
-      "X-PIXEL FOR START OF OUTPUT REGION", "Y-PIXEL FOR START OF OUTPUT REGION",
-      "X-PIXEL FOR END OF OUTPUT REGION", "Y-PIXEL FOR END OF OUTPUT REGION"};
-  for (int k = 0; k < 4; ++k)
-    IO_INPI(true, 1, k % 2 == 0 ? xmax : ymax, true, region_prompts[k],
-            {"Enter pixel limit of the output region"},
-            {"Must be valid integer within given range"}, region[k], status);
-  float x_microns = offered(sets.x_pixel_size * 1.0e6f, 0.001f, 1.0e6f);
-  float y_microns = offered(sets.y_pixel_size * 1.0e6f, 0.001f, 1.0e6f);
-  IO_INPR(true, 0.001f, 1.0e6f, true, "X-PIXEL SIZE (HORIZONTAL) IN MICRONS",
-          {"Enter size of one pixel in the X-direction in microns"},
-          {"Must be valid real number within given range"}, x_microns, status);
-  IO_INPR(true, 0.001f, 1.0e6f, true, "Y-PIXEL SIZE (VERTICAL) IN MICRONS",
-          {"Enter size of one pixel in the Y-direction in microns"},
-          {"Must be valid real number within given range"}, y_microns, status);
+  std::array<int, 4> region = {
+      1, 1, static_cast<int>(std::min<Index>(a.xmaxdat, std::numeric_limits<int>::max())),
+      static_cast<int>(std::min<Index>(a.ymaxdat, std::numeric_limits<int>::max()))};
   PowderSettings g = s;
-  IO_INPL(false, false, false, true, "APPLY POLARISATION EFFECT",
-          {"YES: to multiply the pattern by the polarisation factor"}, {"Enter YES or NO"},
-          g.correct_polarisation, status);
-  ask_polarisation(g.polarisation, status);
-  ask_distance_mm(g.sample_distance, status);
-  ask_beam_centre_pixels(g.x_beam_centre, g.y_beam_centre, status);
-  float rotation = offered(g.tilt_rotation * kDegreesPerRadian, -360.0f, 360.0f);
-  float tilt = offered(g.tilt_angle * kDegreesPerRadian, -90.0f, 90.0f);
-  IO_INPR(true, -360.0f, 360.0f, true, "ROTATION ANGLE OF PLANE OF TILT (DEGREES)",
-          {"Enter rotation angle of the tilt plane, anti-clockwise from the X-axis"},
-          {"Must be valid real number within given range"}, rotation, status);
-  IO_INPR(true, -90.0f, 90.0f, true, "TILT ANGLE OF DETECTOR (DEGREES)",
-          {"Enter tilt angle of the detector within the tilt plane"},
-          {"Must be valid real number within given range"}, tilt, status);
+  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  kzt_rings_form(a.xmaxdat, a.ymaxdat, region, xps, yps, g, status);
   if (status != kStatusGood) return;
   if (region[0] > region[2] || region[1] > region[3]) {
     IO_WRITE("WARNING: The output region ends before it starts; nothing has been changed",
              status);
     return;
   }
-  g.tilt_rotation = rotation * kRadiansPerDegree;
-  g.tilt_angle = tilt * kRadiansPerDegree;
   s = g;
-  sets.x_pixel_size = x_microns * 1.0e-6f;
-  sets.y_pixel_size = y_microns * 1.0e-6f;
-  IO_WRITE("WORKING: SIMULATING PATTERN", status);
+  sets.x_pixel_size = xps;
+  sets.y_pixel_size = yps;
+  GS_FPROMPT(1, 1, {"WORKING: SIMULATING PATTERN"}, status);
   const std::span<const float> image = kzt_image(a.data);
   const std::span<const float> axis = kzt_xline(a.xaxis);
   const auto first = static_cast<std::size_t>(a.xstrelm - 1);

@@ -28,8 +28,9 @@ void kzt_apply_polarisation(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
                             float polarisation, bool variances_exist, std::span<float> data,
                             std::span<float> variances, Status& status);
 
-// POLARISATION EFFECT: asks the factor, pixel sizes (returned to the caller),
-// distance and beam centre, then applies the effect. The factor, distance and
+// POLARISATION EFFECT: its control form asks the factor, pixel sizes
+// (returned to the caller), distance and beam centre, then the effect is
+// applied; CANCEL changes nothing. The factor, distance and
 // beam centre stay with this command; no geometry key is written.
 void KZT_POLARISATION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, float& x_pixel_size, float& y_pixel_size,
@@ -77,7 +78,8 @@ bool kzt_rings_from_scan(std::span<const float> angles, std::span<const float> v
                          const PowderSettings& geometry, std::span<float> mdata, Status& status);
 
 // 2-THETA TO RINGS: the scan is row YSTRELM of the current data's active
-// region, its X axis 2-theta in degrees; the pattern goes into the memory.
+// region, its X axis 2-theta in degrees; the control form asks the output
+// region and the geometry; the pattern goes into the memory.
 // SETTINGS and the pixel sizes are the caller's and are updated.
 void KZT_2THETATORINGS(KztDataSets& sets, PowderSettings& settings, Status& status);
 

@@ -55,7 +55,12 @@ class Strip {
         classes_(values_.size()),
         count_(static_cast<std::size_t>(width_)),
         sum_(static_cast<std::size_t>(width_)),
-        sum2_(static_cast<std::size_t>(width_)) {}
+        sum2_(static_cast<std::size_t>(width_)),
+        all_count_(count_.size()),
+        all_sum_(sum_.size()),
+        all_sum2_(sum_.size()),
+        lowest_(sum_.size()),
+        highest_(sum_.size()) {}
 
   // KZT_PEAKSTRIP: the background of rows R0..R1, then the peaks of the
   // search rows S0..S1, compared for spacing with the peaks from FIRST on.
@@ -77,6 +82,7 @@ class Strip {
   void initial_background();
   void column_step(Index i);
   void add_column_sums(Index i);
+  void whole_column_sums();
   bool is_peak(Index i, Index j, Index first, const PeakList& peaks);
   void integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y);
 
@@ -92,7 +98,14 @@ class Strip {
   std::vector<std::uint8_t> classes_;
   std::vector<Index> count_;
   std::vector<double> sum_, sum2_;
+  // Per column, what the background sums are when no unmasked pixel is left
+  // out or a candidate, and the extremes of its unmasked values.
+  std::vector<Index> all_count_;
+  std::vector<double> all_sum_, all_sum2_;
+  std::vector<float> lowest_, highest_;
+  std::vector<std::size_t> rows_;  // the element of each strip row's first column
   std::vector<Index> row_start_, next_, candidates_;  // candidates by search row
+  std::vector<std::uint8_t> has_candidate_;           // per column
   bool reliable_ = false;
   double mean_ = 0.0, threshold_ = 0.0, bad_ = 0.0;
 };
@@ -165,6 +178,48 @@ void Strip::add_column_sums(Index i) {
     }
 }
 
+void Strip::whole_column_sums() {
+  // Row after row across the strip, so the loop runs in vector steps; each
+  // column's chain of additions keeps the order of the walk down it.
+  const auto width = static_cast<std::size_t>(width_);
+  std::fill(all_count_.begin(), all_count_.end(), 0);
+  std::fill(all_sum_.begin(), all_sum_.end(), 0.0);
+  std::fill(all_sum2_.begin(), all_sum2_.end(), 0.0);
+  std::fill(lowest_.begin(), lowest_.end(), std::numeric_limits<float>::infinity());
+  std::fill(highest_.begin(), highest_.end(), -std::numeric_limits<float>::infinity());
+  Index* count = all_count_.data();
+  double* sum = all_sum_.data();
+  double* sum2 = all_sum2_.data();
+  float* lowest = lowest_.data();
+  float* highest = highest_.data();
+  for (const std::size_t first : rows_) {
+    const float* row = work_.data() + first;
+    if (p_.use_mask) {
+      const std::uint8_t* mask = mask_.data() + first;
+      for (std::size_t i = 0; i < width; ++i) {
+        const bool in = mask[i] == 0;
+        const float v = row[i];
+        const double b = in ? double{v} : 0.0;
+        count[i] += in;
+        sum[i] += b;
+        sum2[i] += b * b;
+        lowest[i] = in && v < lowest[i] ? v : lowest[i];
+        highest[i] = in && v > highest[i] ? v : highest[i];
+      }
+    } else {
+      for (std::size_t i = 0; i < width; ++i) {
+        const float v = row[i];
+        const double b = v;
+        count[i] += 1;
+        sum[i] += b;
+        sum2[i] += b * b;
+        lowest[i] = v < lowest[i] ? v : lowest[i];
+        highest[i] = v > highest[i] ? v : highest[i];
+      }
+    }
+  }
+}
+
 void Strip::column_step(Index i) {
   // Classification and the column's background sums in one walk down the
   // column.
@@ -181,17 +236,31 @@ void Strip::column_step(Index i) {
   const double high = reliable_ ? threshold_ : std::numeric_limits<double>::infinity();
   const double low = reliable_ ? bad_ : double{p_.data_minimum};
   const Index h = r1_ - r0_ + 1;
-  for (Index j = 0; j < h; ++j) {
-    const double v = column[j];
-    const bool out = (mask != nullptr && mask[j] != 0) || v < low;
-    const bool candidate = !(mask != nullptr && mask[j] != 0) && v > high;
-    const std::uint8_t k = candidate ? kCandidate : out ? kExcluded : kBackground;
-    classes[j] = k;
-    const bool background = k == kBackground;
-    const double b = background ? v : 0.0;
-    column_count += background;
-    column_sum += b;
-    column_sum2 += b * b;
+  if (double{lowest_[column_index]} >= low && double{highest_[column_index]} <= high) {
+    // Every unmasked pixel is background: the sums worked out beforehand are
+    // the walk's own, and the level no longer waits for a chain of additions.
+    for (Index j = 0; j < h; ++j)
+      classes[j] = mask != nullptr && mask[j] != 0 ? kExcluded : kBackground;
+    column_count = all_count_[column_index];
+    column_sum = all_sum_[column_index];
+    column_sum2 = all_sum2_[column_index];
+    has_candidate_[column_index] = 0;
+  } else {
+    int candidates = 0;
+    for (Index j = 0; j < h; ++j) {
+      const double v = column[j];
+      const bool out = (mask != nullptr && mask[j] != 0) || v < low;
+      const bool candidate = !(mask != nullptr && mask[j] != 0) && v > high;
+      const std::uint8_t k = candidate ? kCandidate : out ? kExcluded : kBackground;
+      classes[j] = k;
+      candidates |= candidate;
+      const bool background = k == kBackground;
+      const double b = background ? v : 0.0;
+      column_count += background;
+      column_sum += b;
+      column_sum2 += b * b;
+    }
+    has_candidate_[column_index] = static_cast<std::uint8_t>(candidates);
   }
   count_[column_index] = column_count;
   sum_[column_index] = column_sum;
@@ -288,20 +357,34 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
 void Strip::load(Index r0, Index r1) {
   r0_ = r0;
   r1_ = r1;
-  for (Index j = r0; j <= r1; ++j) {
-    const float* row = work_.data() + element(xs_, j, xmaxdat_);
-    for (Index i = 0; i < width_; ++i)
-      values_[static_cast<std::size_t>(i * height_ + (j - r0))] = row[i];
-    if (p_.use_mask) {
-      const std::uint8_t* mask_row = mask_.data() + element(xs_, j, xmaxdat_);
-      for (Index i = 0; i < width_; ++i)
-        masked_[static_cast<std::size_t>(i * height_ + (j - r0))] = mask_row[i];
+  // In tiles of 64 columns: each row's part of a tile is read in one run,
+  // and the tile's columns (a few kilobytes) stay in the first-level cache
+  // while they are filled.
+  constexpr std::size_t kTile = 64;
+  const Index h = r1 - r0 + 1;
+  rows_.resize(static_cast<std::size_t>(h));
+  for (Index j = 0; j < h; ++j)
+    rows_[static_cast<std::size_t>(j)] = static_cast<std::size_t>(element(xs_, r0 + j, xmaxdat_));
+  const auto width = static_cast<std::size_t>(width_);
+  const auto height = static_cast<std::size_t>(height_);
+  for (std::size_t c0 = 0; c0 < width; c0 += kTile) {
+    const std::size_t c1 = std::min(width, c0 + kTile);
+    for (std::size_t j = 0; j < rows_.size(); ++j) {
+      const float* row = work_.data() + rows_[j];
+      for (std::size_t i = c0; i < c1; ++i) values_[i * height + j] = row[i];
+      if (p_.use_mask) {
+        const std::uint8_t* mask_row = mask_.data() + rows_[j];
+        for (std::size_t i = c0; i < c1; ++i) masked_[i * height + j] = mask_row[i];
+      }
     }
   }
 }
 
 void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks) {
   load(r0, r1);
+  whole_column_sums();
+  // The first columns' classes come from the strip's first level.
+  has_candidate_.assign(static_cast<std::size_t>(width_), 1);
   initial_background();
   for (Index i = xs_ + p_.box_size; i <= xe_; ++i) column_step(i);
   const Index yend_region = r1;  // the strip never passes the region's end
@@ -310,6 +393,7 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
   const Index rows = std::max<Index>(s1 - s0 + 1, 0);
   row_start_.assign(static_cast<std::size_t>(rows + 1), 0);
   for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
+    if (has_candidate_[static_cast<std::size_t>(i - xs_)] == 0) continue;
     const std::uint8_t* column = &cls(i, s0);
     for (Index r = 0; r < rows; ++r)
       row_start_[static_cast<std::size_t>(r + 1)] += column[r] == kCandidate;
@@ -319,6 +403,7 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
   candidates_.resize(static_cast<std::size_t>(row_start_.back()));
   next_.assign(row_start_.begin(), row_start_.end() - 1);
   for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
+    if (has_candidate_[static_cast<std::size_t>(i - xs_)] == 0) continue;
     const std::uint8_t* column = &cls(i, s0);
     for (Index r = 0; r < rows; ++r)
       if (column[r] == kCandidate)

@@ -11,6 +11,7 @@
 #include "core/status.hpp"
 #include "numeric/region_ops.hpp"
 #include "numeric/statistics.hpp"
+#include "numeric/wide_vectors.hpp"
 
 namespace kesta {
 namespace {
@@ -59,6 +60,17 @@ void scale_region(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
 KztArrays& arrays() { return vosq_kzt_arrays; }
 
 }  // namespace
+
+// The variances of LOGARITHM relative to the squared values, in double and
+// held within the float range, times SCALE.
+KESTA_WIDE_VECTORS
+void kzt_relative_variances_row(const float* d, float* v, Index n, float scale) {
+  for (Index i = 0; i < n; ++i) {
+    const double x = d[i];
+    const double q = x == 0.0 ? 38.0 : double{v[i]} / (x * x);
+    v[i] = static_cast<float>(std::clamp(q, -1.7e38, 1.7e38)) * scale;
+  }
+}
 
 void KZT_CADD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
               Index yendelm, std::span<float> data, Status& status) {
@@ -178,22 +190,18 @@ void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index 
     if (status != kStatusGood) return;
   }
   if (variances_exist) {
-    // Relative variances, in double and held within the float range. Without
-    // a threshold to apply first, the scaling to the logarithm's variance
-    // joins this pass.
+    // Without a threshold to apply first, the scaling to the logarithm's
+    // variance and the logarithm itself join this pass, row by row.
     const float scale = non_positive ? 1.0f : kLog10VarianceFactor;
     for_region_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
-      const float* d = data.data() + offset;
-      float* v = variances.data() + offset;
-      for (Index i = 0; i < n; ++i) {
-        const double x = d[i];
-        const double q = x == 0.0 ? 38.0 : double{v[i]} / (x * x);
-        v[i] = static_cast<float>(std::clamp(q, -1.7e38, 1.7e38)) * scale;
-      }
+      kzt_relative_variances_row(data.data() + offset, variances.data() + offset, n, scale);
+      if (!non_positive) ma_log10_row(data.data() + offset, n);
     });
   }
-  Status log_status = kStatusGood;
-  MA_LOGARITHM(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, log_status);
+  if (!variances_exist || non_positive) {
+    Status log_status = kStatusGood;
+    MA_LOGARITHM(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, log_status);
+  }
   if (non_positive) {
     MA_THRESHOLD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, true, false, threshold, 0.0f,
                  data, status);
