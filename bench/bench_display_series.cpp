@@ -16,7 +16,7 @@
 #include "app/imageops/upcalls.hpp"
 #include "app/main/data_store.hpp"
 #include "bench/bench_files.hpp"
-#include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"
@@ -163,8 +163,10 @@ void BM_CompositeSixteenRebinnedBy4(benchmark::State& state) {
   Program program(n);
   Quiet quiet;
   for (auto _ : state) {
-    std::deque<std::string> answers{"SUBTRACT", "NO",         "ROI", "NO",  "NO. PER ROW",
-                                    "4",        "RE-BIN NO.", "4",   "O.K."};
+    // Typed answers toggle the form's YES/NO items: both off from the start.
+    kzt_forget_answers();
+    std::deque<std::string> answers{"SUBTRACT",   "ROI", "NO. PER ROW", "4",
+                                    "RE-BIN NO.", "4",   "O.K."};
     io_set_line_source([&](std::string_view, std::string& line) {
       if (answers.empty()) return false;
       line = answers.front();
