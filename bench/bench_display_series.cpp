@@ -16,8 +16,9 @@
 #include "app/imageops/upcalls.hpp"
 #include "app/main/data_store.hpp"
 #include "bench/bench_files.hpp"
-#include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
+#include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"
 
 namespace kesta {
@@ -35,6 +36,8 @@ struct SeriesFiles {
     const std::string image = directory + "/image.kzt";
     const std::vector<float> data = bench::test_image(n);
     std::vector<float> xaxis(static_cast<std::size_t>(n)), yaxis(static_cast<std::size_t>(n));
+    for (std::size_t i = 0; i < xaxis.size(); ++i)
+      xaxis[i] = yaxis[i] = static_cast<float>(i) + 0.5f;
     io_set_line_source([&](std::string_view, std::string& line) {
       line = image;
       return true;
@@ -74,7 +77,7 @@ void def_fs(bool, const ImageTarget& target, Index& xs, Index& ys, Index& xe, In
             int& retstat, KztFileSeries& series, Status& status) {
   bool read = false;
   std::string name = current->series.first_file;
-  read_given({}, 0, target, read, name, status);
+  read_given({}, kFioGivenName, target, read, name, status);
   retstat = read ? 0 : 1;
   series = current->series;
   xs = ys = 1;
@@ -129,7 +132,7 @@ void read_members(benchmark::State& state, int members) {
                                &a.data,
                                nullptr};
       bool read = false;
-      read_given({}, 0, target, read, name, status);
+      read_given({}, kFioGivenName, target, read, name, status);
       if (!read) state.SkipWithError("read failed");
     }
     benchmark::DoNotOptimize(a.data);
@@ -160,8 +163,10 @@ void BM_CompositeSixteenRebinnedBy4(benchmark::State& state) {
   Program program(n);
   Quiet quiet;
   for (auto _ : state) {
-    std::deque<std::string> answers{"SUBTRACT", "NO",         "ROI", "NO",  "NO. PER ROW",
-                                    "4",        "RE-BIN NO.", "4",   "O.K."};
+    // Typed answers toggle the form's YES/NO items: both off from the start.
+    kzt_forget_answers();
+    std::deque<std::string> answers{"SUBTRACT",   "ROI", "NO. PER ROW", "4",
+                                    "RE-BIN NO.", "4",   "O.K."};
     io_set_line_source([&](std::string_view, std::string& line) {
       if (answers.empty()) return false;
       line = answers.front();

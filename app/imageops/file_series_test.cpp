@@ -70,8 +70,10 @@ struct SeriesFiles : testing::WidgetFixture {
   static inline KztFileSeries defined;
   static constexpr Index kX = 8, kY = 6;
 
-  static void read_given(TextLines, int, const ImageTarget& target, bool& read,
+  static inline std::string background;  // what the file selection picks
+  static void read_given(TextLines, int sequence, const ImageTarget& target, bool& read,
                          std::string& file_name, Status& status) {
+    if (sequence == kFioSelectFile) file_name = background;
     int retstat = 1;
     float overload = 0.0f;
     FIO_IN_KESTA(true, target, file_name, retstat, overload, status);
@@ -81,7 +83,7 @@ struct SeriesFiles : testing::WidgetFixture {
                      int& retstat, KztFileSeries& series, Status& status) {
     bool read = false;
     std::string name = defined.first_file;
-    read_given({}, 0, target, read, name, status);
+    read_given({}, kFioGivenName, target, read, name, status);
     retstat = read ? 0 : 1;
     const int increment = series.increment;
     series = defined;
@@ -113,6 +115,8 @@ struct SeriesFiles : testing::WidgetFixture {
   }
   void write_members(int count) {
     std::vector<float> data(kX * kY), xaxis(kX), yaxis(kY);
+    for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
     for (int k = 1; k <= count; ++k) {
       std::fill(data.begin(), data.end(), static_cast<float>(k));
       std::string name;
@@ -193,6 +197,22 @@ TEST_F(SeriesFiles, CompositeOfEightWithOneMissing) {
   EXPECT_FLOAT_EQ(a.xaxis[2], 1.0f);  // steps of 1 / 2 from 0
   EXPECT_NE(terminal.text().find("WARNING: File not input: " + missing), std::string::npos);
   EXPECT_EQ(sets.title, "member_001.kzt to member_008.kzt");
+}
+
+TEST_F(SeriesFiles, CompositeSubtractsTheBackgroundFromEveryMember) {
+  write_members(4);
+  Status s = kStatusGood;
+  kzt_series_name(defined, 2, background, s);
+  ImageopsUpcalls table;
+  table.def_fs = def_fs;
+  UpcallsOverride with(table);
+  kzt_series_reader() = read_given;
+  replay("ROI\nNO\nRE-BIN NO.\n1\nO.K.\nYES\n");  // SUBTRACT is on at first
+  KZT_COMPOSITE(sets, s);
+  ASSERT_EQ(s, kStatusGood);
+  // Member k less member 2 in tiles of 8 x 6, two per row.
+  EXPECT_EQ(std::vector<float>({at(1, 12), at(9, 12), at(1, 1), at(16, 6)}),
+            std::vector<float>({-1, 0, 1, 2}));
 }
 
 TEST_F(SeriesFiles, CompositeBiggerThanTheArraysAsksFirst) {

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/main/data_store.hpp"
 #include "core/macro.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
@@ -82,6 +84,35 @@ TEST_F(SurfaceReplay, PlaneThroughClickedPointsAndTooFewPoints) {
   EXPECT_EQ(s, kStatusGood);
   EXPECT_FALSE(defined);
   EXPECT_EQ(mdata[100], -7.0f);
+}
+
+TEST_F(SurfaceReplay, CommandLeavesTheSurfaceInTheMemory) {
+  kzt_forget_answers();
+  constexpr Index kN = 24;
+  KztArrays saved = vosq_kzt_arrays;
+  vosq_kzt_arrays = KztArrays{};
+  Status s = kStatusGood;
+  kzt_allocate_arrays(kN, kN, true, false, false, vosq_kzt_arrays, s);
+  KztArrays& a = vosq_kzt_arrays;
+  a.xnumdat = a.ynumdat = a.xendelm = a.yendelm = kN;
+  for (Index i = 0; i < kN; ++i) a.xaxis[i] = a.yaxis[i] = static_cast<float>(i) + 0.5f;
+  std::fill_n(a.data, kN * kN, 5.0f);
+  std::string points = "16\n";
+  for (int j = 0; j < 4; ++j)
+    for (int i = 0; i < 4; ++i)
+      points += std::to_string(2 + 6 * i) + "\n" + std::to_string(2 + 6 * j) + "\n";
+  replay(points + "1\n");
+  KztDataSets sets;
+  sets.title = "flat";
+  std::string next = "IMAGE";
+  kzt_command_surface(sets, next, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(sets.memory_defined);
+  EXPECT_EQ(sets.mtitle, "INTERPOLATED SURFACE");
+  EXPECT_EQ(next, "EXCHANGE");
+  EXPECT_NEAR(a.mdata[element(10, 10, kN)], 5.0f, 1e-3f);
+  kzt_free_arrays(a, s);
+  vosq_kzt_arrays = saved;
 }
 
 }  // namespace
