@@ -6,7 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/tilt_centre.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
 #include "core/menu.hpp"
@@ -63,6 +65,19 @@ void run_rtheta(FitCall& c, Status& status) {
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
 
+void run_tilt_centre(FitCall& c, Status& status) {
+  // The rings are clicked in the graphics window.
+  if (!c.sets.graphics_on) {
+    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
+             status);
+    return;
+  }
+  PowderSettings& g = c.state.geometry;
+  KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size,
+                 g.sample_distance, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation,
+                 g.tilt_angle, status);
+}
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
@@ -93,7 +108,8 @@ const FitCommand kCommands[] = {
     {"SET UP", "Alter set up parameters for the Least Squares Fit", "", nullptr},
     {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", nullptr},
     {"THRESHOLD MASKING", "Mask elements depending on ADR data values", "", nullptr},
-    {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION", nullptr},
+    {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION",
+     run_tilt_centre},
     {"TRANSFER MASK TO MEMORY", "Set masked elements to 1.0 in memory", "", nullptr},
 };
 
