@@ -38,76 +38,73 @@ const std::string kChoices[] = {"?",
                                 "FIT 1-D PROJECTION",
                                 "KEYBOARD",
                                 "NO CHANGE"};
-const std::string kChoiceHelp[] = {
-    "?: This discription list of commands",
-    "HELP: On defining the beam centre",
-    "2-D GAUSSIAN FIT: Fit direct beam mark with 2-D Gaussian",
-    "AVERAGED GRAPHICAL: Average of average symmetry centres",
-    "CIRCLE COORDINATES: Least squares fit on >=3 coordinates",
-    "ELLIPSE COORDINATES: Least squares fit on >=5 coordinates",
-    "GRAPHICAL COORDINATE: Single graphical input coordinate",
-    "FIT 1-D PROJECTION: Fit symmetry of projected region",
-    "KEYBOARD: Single keyboard entered X/Y coordinate",
-    "NO CHANGE: Use existing beam centre"};
+const std::string kChoiceHelp[] = {"?: This discription list of commands",
+                                   "HELP: On defining the beam centre",
+                                   "2-D GAUSSIAN FIT: Fit direct beam mark with 2-D Gaussian",
+                                   "AVERAGED GRAPHICAL: Average of average symmetry centres",
+                                   "CIRCLE COORDINATES: Least squares fit on >=3 coordinates",
+                                   "ELLIPSE COORDINATES: Least squares fit on >=5 coordinates",
+                                   "GRAPHICAL COORDINATE: Single graphical input coordinate",
+                                   "FIT 1-D PROJECTION: Fit symmetry of projected region",
+                                   "KEYBOARD: Single keyboard entered X/Y coordinate",
+                                   "NO CHANGE: Use existing beam centre"};
 constexpr int kNumChoices = 10;
 
-const std::string kHelp[] = {
-    "      WELCOME TO THE BEAM CENTRE",
-    "          GRAPHICAL MENU",
-    "",
-    "Several ways of defining the beam",
-    "centre are offered. Which is best",
-    "depends on the beam line and on the",
-    "data. When the direct beam is imaged",
-    "through a semi-transparent beam-stop,",
-    "\"2-D GAUSSIAN FIT\" is the best.",
-    "",
-    "2-D GAUSSIAN FIT: Click on or near",
-    "the direct beam mark; a 2-D Gaussian",
-    "with a constant background is fitted",
-    "and its centre is the beam centre.",
-    "",
-    "AVERAGED GRAPHICAL: Click on pairs of",
-    "points which are symmetric about the",
-    "beam centre, e.g. the centres of",
-    "peaks. The average of the points is",
-    "the beam centre; an odd last point",
-    "is ignored.",
-    "",
-    "CIRCLE COORDINATES: Click on three",
-    "or more points on a powder ring",
-    "centred on the beam. The least",
-    "squares circle through them gives",
-    "the centre, with an error estimate",
-    "from four points on.",
-    "",
-    "ELLIPSE COORDINATES: Click on five",
-    "or more points on a powder ring; a",
-    "least squares ellipse is fitted.",
-    "Use this with a tilted detector.",
-    "",
-    "GRAPHICAL COORDINATE: Click directly",
-    "on the estimated beam centre.",
-    "",
-    "FIT 1-D PROJECTION: A specialised",
-    "method for grazing-incidence SAXS",
-    "data: a projection line and region",
-    "are defined, the projection is",
-    "fitted with a function symmetric",
-    "about the centre, which defines one",
-    "coordinate; the other may be given.",
-    "",
-    "KEYBOARD: Type the X and Y pixel",
-    "coordinates of the beam centre.",
-    "",
-    "NO CHANGE: Keep the present centre."};
+const std::string kHelp[] = {"      WELCOME TO THE BEAM CENTRE",
+                             "          GRAPHICAL MENU",
+                             "",
+                             "Several ways of defining the beam",
+                             "centre are offered. Which is best",
+                             "depends on the beam line and on the",
+                             "data. When the direct beam is imaged",
+                             "through a semi-transparent beam-stop,",
+                             "\"2-D GAUSSIAN FIT\" is the best.",
+                             "",
+                             "2-D GAUSSIAN FIT: Click on or near",
+                             "the direct beam mark; a 2-D Gaussian",
+                             "with a constant background is fitted",
+                             "and its centre is the beam centre.",
+                             "",
+                             "AVERAGED GRAPHICAL: Click on pairs of",
+                             "points which are symmetric about the",
+                             "beam centre, e.g. the centres of",
+                             "peaks. The average of the points is",
+                             "the beam centre; an odd last point",
+                             "is ignored.",
+                             "",
+                             "CIRCLE COORDINATES: Click on three",
+                             "or more points on a powder ring",
+                             "centred on the beam. The least",
+                             "squares circle through them gives",
+                             "the centre, with an error estimate",
+                             "from four points on.",
+                             "",
+                             "ELLIPSE COORDINATES: Click on five",
+                             "or more points on a powder ring; a",
+                             "least squares ellipse is fitted.",
+                             "Use this with a tilted detector.",
+                             "",
+                             "GRAPHICAL COORDINATE: Click directly",
+                             "on the estimated beam centre.",
+                             "",
+                             "FIT 1-D PROJECTION: A specialised",
+                             "method for grazing-incidence SAXS",
+                             "data: a projection line and region",
+                             "are defined, the projection is",
+                             "fitted with a function symmetric",
+                             "about the centre, which defines one",
+                             "coordinate; the other may be given.",
+                             "",
+                             "KEYBOARD: Type the X and Y pixel",
+                             "coordinates of the beam centre.",
+                             "",
+                             "NO CHANGE: Keep the present centre."};
 
 bool window_exists() { return qg_x11_driver() != nullptr; }
 
 void show_image(const GsDisplayedImage& im, Status& status) {
-  GS_MPLOT(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis,
-           im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel,
-           im.zlabel, status);
+  GS_MPLOT(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
+           im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
 }
 
 void draw_menu(Status& status) {
@@ -121,8 +118,8 @@ bool clicks(const GsDisplayedImage& im, std::string_view prompt, std::span<const
             int wanted, int& num, std::array<float, kMaxClicks>& x,
             std::array<float, kMaxClicks>& y, Status& status) {
   num = wanted;
-  GS_INPS_FCOORDINATES(false, im, prompt, static_cast<int>(help.size()), help, false,
-                       kMaxClicks, num, x, y, status);
+  GS_INPS_FCOORDINATES(false, im, prompt, static_cast<int>(help.size()), help, false, kMaxClicks,
+                       num, x, y, status);
   if (status == kStatusEscape) {
     status = kStatusGood;
     return false;
@@ -130,23 +127,25 @@ bool clicks(const GsDisplayedImage& im, std::string_view prompt, std::span<const
   return status == kStatusGood;
 }
 
-void warn(std::string_view text, Status& status) {
-  GS_FWARNING(1, 1, {std::string(text)}, status);
-}
+void warn(std::string_view text, Status& status) { GS_FWARNING(1, 1, {std::string(text)}, status); }
 
-void error_lines(Index num_points, Index undetermined_below, float error, float x_pixel_size,
-                 Status& status) {
+}  // namespace
+
+void kzt_radial_error_lines(Index num_points, Index undetermined_below, float error,
+                            float x_pixel_size, Status& status) {
   if (num_points < undetermined_below) {
     IO_WRITE("INFO: The coordinate radial position error is totally undetermined", status);
     return;
   }
-  IO_WRITE("INFO: Estimated coordinate radial position error (mm) = " +
-               format_g(error * 1000.0, 14, 7),
-           status);
+  IO_WRITE(
+      "INFO: Estimated coordinate radial position error (mm) = " + format_g(error * 1000.0, 14, 7),
+      status);
   IO_WRITE("INFO: Estimated coordinate radial position error (X pixels) = " +
                format_g(error / x_pixel_size, 14, 7),
            status);
 }
+
+namespace {
 
 // The clicked points (pixel coordinates) in metres.
 void to_metres(int num, std::array<float, kMaxClicks>& x, std::array<float, kMaxClicks>& y,
@@ -157,10 +156,9 @@ void to_metres(int num, std::array<float, kMaxClicks>& x, std::array<float, kMax
   }
 }
 
-const std::string kGaussianInfo[] = {"Click on or near to direct beam mark.",
-                                     "So long as you are not too far from the",
-                                     "edge of the mark the algorithm should be",
-                                     "able to find the centre."};
+const std::string kGaussianInfo[] = {
+    "Click on or near to direct beam mark.", "So long as you are not too far from the",
+    "edge of the mark the algorithm should be", "able to find the centre."};
 const std::string kAveragedInfo[] = {"Click on pairs of point which are symmetric about a",
                                      "centre of symmetry e.g. centres of peaks. Make sure",
                                      "that the number of coordinates entered is even. The",
@@ -210,8 +208,7 @@ Outcome graphical_method(const std::string& choice, const GsDisplayedImage& im, 
     y_beam = yc * yps;
     method = kBeamGaussian;
   } else if (choice == "AVERAGED GRAPHICAL") {
-    if (!clicks(im, "DEFINE PAIRS OF SYMMETRIC COORDINATES", kAveragedInfo, 0, num, x, y,
-                status))
+    if (!clicks(im, "DEFINE PAIRS OF SYMMETRIC COORDINATES", kAveragedInfo, 0, num, x, y, status))
       return Outcome::kEscaped;
     const int used = 2 * (num / 2);
     // Fewer than two points hold no pair: the centre stays and the menu is
@@ -252,10 +249,10 @@ Outcome graphical_method(const std::string& choice, const GsDisplayedImage& im, 
       IO_WRITE("INFO: Best fit radius 1, radius 2 (X-pixels) = " + format_g(r1 / xps, 14, 7) +
                    format_g(r2 / xps, 14, 7),
                status);
-      IO_WRITE("INFO: Best fit angle of axis 1 (degrees) = " +
-                   format_g(a * kDegreesPerRadian, 14, 7),
-               status);
-      error_lines(num, 6, e, xps, status);
+      IO_WRITE(
+          "INFO: Best fit angle of axis 1 (degrees) = " + format_g(a * kDegreesPerRadian, 14, 7),
+          status);
+      kzt_radial_error_lines(num, 6, e, xps, status);
     }
     method = kBeamEllipse;
   } else if (choice == "CIRCLE COORDINATES") {
@@ -278,7 +275,7 @@ Outcome graphical_method(const std::string& choice, const GsDisplayedImage& im, 
       if (info) {
         IO_WRITE("INFO: Best fit radius (mm) = " + format_g(r * 1000.0, 14, 7), status);
         IO_WRITE("INFO: Best fit radius (X-pixels) = " + format_g(r / xps, 14, 7), status);
-        error_lines(num, 4, e, xps, status);
+        kzt_radial_error_lines(num, 4, e, xps, status);
       }
     }
   } else if (choice == "GRAPHICAL COORDINATE") {
@@ -342,15 +339,14 @@ void KZT_BEAMCENTREHELP(bool gui, Status& status) {
   }
 }
 
-void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
-                    float y_pixel_size, bool info, int& method, float& x_beam, float& y_beam,
-                    float& radius_1, float& radius_2, float& angle, float& error,
-                    Status& status) {
+void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
+                    bool info, int& method, float& x_beam, float& y_beam, float& radius_1,
+                    float& radius_2, float& angle, float& error, Status& status) {
   constexpr const char* kName = "Subroutine KZT_BEAMCENTRE V0.1";
   if (st_bad(status, kName)) return;
   const GsDisplayedImage& im = image;
-  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm,
-                                       im.xendelm, im.yendelm, kBaseApp))
+  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                                       im.yendelm, kBaseApp))
     return st_fail(status, code, kName);
   const bool window = window_exists();
   method = kBeamNoChange;
@@ -370,8 +366,8 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
       if (status != kStatusGood) break;
       if (type == kGsChoicePoint) {
         bool update_image = false, update_menu = false;
-        KZT_CLICK(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm,
-                  im.xaxis, im.yaxis, im.data, im.title, im.xlabel, im.ylabel, im.zlabel, cx, cy,
+        KZT_CLICK(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.xaxis,
+                  im.yaxis, im.data, im.title, im.xlabel, im.ylabel, im.zlabel, cx, cy,
                   x_pixel_size, y_pixel_size, update_image, update_menu, status);
         if (update_image) show_image(im, status);
         if (update_image || update_menu) draw_menu(status);
@@ -386,8 +382,8 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
       if (type != kGsChoiceButton) continue;
     } else {
       choice = last_choice;
-      IO_MENU(true, "INPUT METHOD FOR BEAM CENTRE", kChoiceHelp,
-              {"Enter one of available choices"}, kNumChoices, kChoices, choice, status);
+      IO_MENU(true, "INPUT METHOD FOR BEAM CENTRE", kChoiceHelp, {"Enter one of available choices"},
+              kNumChoices, kChoices, choice, status);
       if (status != kStatusGood) break;
       if (choice == "null") choice = last_choice;
     }
@@ -416,9 +412,10 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
       break;
     } else if (is_graphical(choice)) {
       if (!window) {
-        IO_WRITE("WARNING: This method needs the graphics window: choose \"KEYBOARD\" or "
-                 "\"NO CHANGE\"",
-                 status);
+        IO_WRITE(
+            "WARNING: This method needs the graphics window: choose \"KEYBOARD\" or "
+            "\"NO CHANGE\"",
+            status);
         continue;
       }
       if (choice == "FIT 1-D PROJECTION") {
@@ -429,9 +426,9 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
         show_image(im, status);
         image_shown = true;
       }
-      const Outcome outcome = graphical_method(choice, im, x_pixel_size, y_pixel_size, info,
-                                               method, x_beam, y_beam, radius_1, radius_2,
-                                               angle, error, status);
+      const Outcome outcome =
+          graphical_method(choice, im, x_pixel_size, y_pixel_size, info, method, x_beam, y_beam,
+                           radius_1, radius_2, angle, error, status);
       if (outcome == Outcome::kEscaped) {
         method = kBeamNoChange;
         break;
@@ -457,8 +454,8 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
 
 void KZT_FUNGAUSSIAN(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>,
                      Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, void*, void*,
-                     void*, void*, int, std::span<const float> params, Index xmaxmod, Index,
-                     bool, int& terminate, std::span<float> model, Status& status) {
+                     void*, void*, int, std::span<const float> params, Index xmaxmod, Index, bool,
+                     int& terminate, std::span<float> model, Status& status) {
   if (st_bad(status, "Subroutine KZT_FUNGAUSSIAN V0.1")) return;
   const float xc = params[0], yc = params[1], height = params[2];
   const float s1 = std::max(params[3], 0.001f), s2 = std::max(params[4], 0.001f);
@@ -480,10 +477,9 @@ void KZT_FUNGAUSSIAN(bool, Index, Index, std::span<const float>, std::span<const
 }
 
 void KZT_LSQGAUSSIAN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
-                     Index ystrelm, Index xendelm, Index yendelm, float& x_centre,
-                     float& y_centre, float& height, float& sigma_1, float& sigma_2,
-                     float& angle, float& background, int& end_code, float& mean_square,
-                     Status& status) {
+                     Index ystrelm, Index xendelm, Index yendelm, float& x_centre, float& y_centre,
+                     float& height, float& sigma_1, float& sigma_2, float& angle, float& background,
+                     int& end_code, float& mean_square, Status& status) {
   constexpr const char* kName = "Subroutine KZT_LSQGAUSSIAN V0.1";
   if (st_bad(status, kName)) return;
   if (kzt_region_refused(kName, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
@@ -531,7 +527,9 @@ void KZT_BEAMGAUSSIAN(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   if (kzt_region_refused(kName, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                          {data.size()}))
     return;
-  auto at = [&](Index i, Index j) { return data[static_cast<std::size_t>(element(i, j, xmaxdat))]; };
+  auto at = [&](Index i, Index j) {
+    return data[static_cast<std::size_t>(element(i, j, xmaxdat))];
+  };
   Index bx1 = std::clamp(x_pixel - 1, xstrelm, xendelm);
   Index bx2 = std::clamp(x_pixel + 1, xstrelm, xendelm);
   Index by1 = std::clamp(y_pixel - 1, ystrelm, yendelm);
@@ -604,16 +602,16 @@ void KZT_BEAMGAUSSIAN(Index xmaxdat, Index ymaxdat, std::span<const float> data,
       std::min(yendelm, static_cast<Index>(static_cast<float>(py) + 6.0f * sigma_1) + 1);
   int end_code = 0;
   float mean_square = 0.0f;
-  KZT_LSQGAUSSIAN(xmaxdat, ymaxdat, data, fx1, fy1, fx2, fy2, x_centre, y_centre, height,
-                  sigma_1, sigma_2, angle, background, end_code, mean_square, status);
+  KZT_LSQGAUSSIAN(xmaxdat, ymaxdat, data, fx1, fy1, fx2, fy2, x_centre, y_centre, height, sigma_1,
+                  sigma_2, angle, background, end_code, mean_square, status);
   if (status != kStatusGood) return;
   retstat = std::max(end_code, 0);
   IO_WRITE("INFO: X-centre = " + format_g(x_centre, 14, 7) + " (pixels)", status);
   IO_WRITE("      Y-centre = " + format_g(y_centre, 14, 7) + " (pixels)", status);
   IO_WRITE("      Gaussian peak intensity = " + format_g(height, 14, 7), status);
-  IO_WRITE("      Angle of first axis = " + format_g(angle * kDegreesPerRadian, 14, 7) +
-               " (degrees))",
-           status);
+  IO_WRITE(
+      "      Angle of first axis = " + format_g(angle * kDegreesPerRadian, 14, 7) + " (degrees))",
+      status);
   IO_WRITE("      Sigma of first axis = " + format_g(sigma_1, 14, 7) + " (pixels))", status);
   IO_WRITE("      Sigma of second axis = " + format_g(sigma_2, 14, 7) + " (pixels))", status);
   IO_WRITE("      Background average intensity = " + format_g(background, 14, 7), status);

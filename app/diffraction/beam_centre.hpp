@@ -31,12 +31,17 @@ inline constexpr int kBeamGaussianFailed = -1;
 // X_PIXEL_SIZE, (j - 0.5) x Y_PIXEL_SIZE)); RADIUS_1, RADIUS_2, ANGLE, ERROR
 // out from the circle and ellipse methods (metres, radians). With METHOD 1 or
 // more the centre is also stored under the beam-centre keys (pixels).
-void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
-                    float y_pixel_size, bool info, int& method, float& x_beam, float& y_beam,
-                    float& radius_1, float& radius_2, float& angle, float& error,
-                    Status& status);
+void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
+                    bool info, int& method, float& x_beam, float& y_beam, float& radius_1,
+                    float& radius_2, float& angle, float& error, Status& status);
 
 void KZT_BEAMCENTREHELP(bool gui, Status& status);
+
+// The two lines of the radial position error of fitted ring points (metres
+// in, millimetres and X pixels out), or the line saying it is undetermined
+// with fewer than UNDETERMINED_BELOW points.
+void kzt_radial_error_lines(Index num_points, Index undetermined_below, float error,
+                            float x_pixel_size, Status& status);
 
 // The current data of the program arrays as the image the menus show (the
 // texts stay SETS' own, so SETS must outlive the result).
@@ -54,18 +59,17 @@ void KZT_BEAMGAUSSIAN(Index xmaxdat, Index ymaxdat, std::span<const float> data,
 // axis 1, background; pixel units and radians) fitted to the region; all in
 // and out. MEAN_SQUARE is the sum of squares per region pixel.
 void KZT_LSQGAUSSIAN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
-                     Index ystrelm, Index xendelm, Index yendelm, float& x_centre,
-                     float& y_centre, float& height, float& sigma_1, float& sigma_2,
-                     float& angle, float& background, int& end_code, float& mean_square,
-                     Status& status);
+                     Index ystrelm, Index xendelm, Index yendelm, float& x_centre, float& y_centre,
+                     float& height, float& sigma_1, float& sigma_2, float& angle, float& background,
+                     int& end_code, float& mean_square, Status& status);
 
 // Its model function (argument list of MA_MODELFIT's callback), in the model
 // array sized to the region.
 void KZT_FUNGAUSSIAN(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
                      std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
                      Index xendelm, Index yendelm, void* pass_1, void* pass_2, void* pass_3,
-                     void* pass_4, int num_parameters, std::span<const float> params,
-                     Index xmaxmod, Index ymaxmod, bool model_in_data_frame, int& terminate,
+                     void* pass_4, int num_parameters, std::span<const float> params, Index xmaxmod,
+                     Index ymaxmod, bool model_in_data_frame, int& terminate,
                      std::span<float> model, Status& status);
 
 }  // namespace kesta

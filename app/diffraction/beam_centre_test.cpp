@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -43,8 +44,8 @@ TEST(BeamGaussian, FindsTheCentreOfTheMark) {
                         {90.55, 12.4, 4.0, 2.0, -1.0, 100.0, 88, 14}};
   for (const Case& c : cases) {
     const Index n = 100;
-    const std::vector<float> data = beam_mark(n, c.xc, c.yc, 5000.0, c.s1, c.s2, c.angle,
-                                              c.background);
+    const std::vector<float> data =
+        beam_mark(n, c.xc, c.yc, 5000.0, c.s1, c.s2, c.angle, c.background);
     testing::TerminalCapture terminal;
     int retstat = -1;
     float xc = 0.0f, yc = 0.0f;
@@ -70,9 +71,9 @@ TEST(BeamGaussian, NoMarkStandsOutOrRegionIsBad) {
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(retstat, 1);
   EXPECT_EQ(xc, 7.0f);
-  EXPECT_NE(terminal.text().find(
-                "ERROR: Problem with finding initial parameters for the Gaussian fit"),
-            std::string::npos);
+  EXPECT_NE(
+      terminal.text().find("ERROR: Problem with finding initial parameters for the Gaussian fit"),
+      std::string::npos);
   KZT_BEAMGAUSSIAN(40, 40, data, 5, 5, 41, 35, 20, 20, retstat, xc, yc, status);
   EXPECT_EQ(status, 110005);
 }
@@ -102,13 +103,7 @@ class BeamCentreMenu : public ::testing::Test {
     io_clear_database();
     testing::reset_dialogue();
   }
-  static float key(const char* name) {
-    float v = -999.0f;
-    int retstat = 0;
-    Status status = kStatusGood;
-    IO_INQ_RKEYVALUE(name, v, retstat, status);
-    return v;
-  }
+  static float key(const char* name) { return testing::stored_key(name); }
   int run(float& x_beam, float& y_beam, Status& status) {
     int method = -5;
     float r1 = 0, r2 = 0, angle = 0, error = 0;

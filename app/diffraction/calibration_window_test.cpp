@@ -13,7 +13,6 @@
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
-#include "formats/kesta_format.hpp"
 #include "graphics/device/x11_test_support.hpp"
 
 namespace kesta {
@@ -22,18 +21,6 @@ namespace {
 using testing::TempDir;
 
 constexpr int kWait = 60000;
-
-void write_image(const std::string& path, Index n, const std::vector<float>& data) {
-  std::vector<float> axis(static_cast<std::size_t>(n));
-  for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
-  testing::TerminalCapture quiet;
-  testing::ScriptedInput answer({path});
-  int retstat = -1;
-  Status status = kStatusGood;
-  FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Calibration", "X pixels",
-                "Y pixels", "Counts", false, 1e-4f, 1e-4f, retstat, status);
-  ASSERT_EQ(retstat, 0);
-}
 
 // The program in DIR (also its HOME) on a pseudo-terminal, replaying MACRO.
 struct Running {
@@ -75,7 +62,7 @@ TEST_F(CalibrationWindow, GaussianBeamCentreFromAClick) {
       data[static_cast<std::size_t>((j - 1) * n + i - 1)] =
           static_cast<float>(10.0 + 4000.0 * std::exp(-0.5 * (dx * dx / 9.0 + dy * dy / 5.0)));
     }
-  write_image(dir.file("mark.kzt"), n, data);
+  ASSERT_TRUE(testing::write_square_image(dir.file("mark.kzt"), n, data));
   testing::write_text_file(dir.file("beam.mac"),
                            "INPUT DATA\nKESTA STANDARD FORMAT\nmark.kzt\nGEOMETRY (EXPERIMENT)\n"
                            "2-D GAUSSIAN FIT\n1\n58.0\n50.0\n\n\n\n\n\n\n\n");
@@ -100,15 +87,14 @@ TEST_F(CalibrationWindow, TiltFromClickedRingsOffersTwoSolutions) {
   scene.rotation = 0.5;
   scene.tilt = 0.03;
   scene.d_spacings = {8.34e-10, 5.02e-10, 3.36e-10};
-  write_image(dir.file("rings.kzt"), 512, testing::ring_image(scene));
-  testing::write_text_file(
-      dir.file("tilt.mac"),
-      "INPUT DATA\nKESTA STANDARD FORMAT\nrings.kzt\nFIT\nTILT/BEAM CENTRE\n"
-      "100\n\n\n90\nYES\n4.0\nYES\n"   // distance, pixel sizes, options
-      "KEYBOARD\n251.0\n261.0\n"       // the starting centre
-      "1\n311.0\n261.0\n1\n321.0\n261.0\n"  // first ring and search limit
-      "2\n351.0\n261.0\n401.0\n261.0\n"     // further rings
-      "YES\nYES\nNO\n\nEXIT\n");
+  ASSERT_TRUE(testing::write_square_image(dir.file("rings.kzt"), 512, testing::ring_image(scene)));
+  testing::write_text_file(dir.file("tilt.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nrings.kzt\nFIT\nTILT/BEAM CENTRE\n"
+                           "100\n\n\n90\nYES\n4.0\nYES\n"        // distance, pixel sizes, options
+                           "KEYBOARD\n251.0\n261.0\n"            // the starting centre
+                           "1\n311.0\n261.0\n1\n321.0\n261.0\n"  // first ring and search limit
+                           "2\n351.0\n261.0\n401.0\n261.0\n"     // further rings
+                           "YES\nYES\nNO\n\nEXIT\n");
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
   Running run(dir, "-dim512x512", "tilt.mac");

@@ -34,7 +34,8 @@ CircleStart copy_points(Index num, std::span<const float> x, std::span<const flo
   s.x /= static_cast<double>(num);
   s.y /= static_cast<double>(num);
   for (Index k = 0; k < num; ++k)
-    s.radius += std::hypot(x[static_cast<std::size_t>(k)] - s.x, y[static_cast<std::size_t>(k)] - s.y);
+    s.radius +=
+        std::hypot(x[static_cast<std::size_t>(k)] - s.x, y[static_cast<std::size_t>(k)] - s.y);
   s.radius /= static_cast<double>(num);
   return s;
 }
@@ -48,10 +49,10 @@ void fit_points(const ModelFunction& model_function, Index num, std::span<const 
   const std::vector<float> no_sigmas;
   bool fixed[8] = {};
   int calls = 0;
-  MA_MODELFIT(0, model_function, false, false, false, num, 1, data, no_mask, no_sigmas, 1, 1,
-              num, 1, 1, 100, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr, nullptr,
-              static_cast<int>(params.size()), std::span<const bool>(fixed, params.size()),
-              scales, num, 1, false, params, model, end_code, calls, sum_squares, status);
+  MA_MODELFIT(0, model_function, false, false, false, num, 1, data, no_mask, no_sigmas, 1, 1, num,
+              1, 1, 100, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr, nullptr,
+              static_cast<int>(params.size()), std::span<const bool>(fixed, params.size()), scales,
+              num, 1, false, params, model, end_code, calls, sum_squares, status);
 }
 
 }  // namespace

@@ -40,17 +40,17 @@ void KZT_LSQELLIPSE(Index max_coordinates, Index num_coordinates, std::span<cons
 // Model functions of the two fits (argument list of MA_MODELFIT's callback):
 // one residual per point of vosq_kzt_comcircle.
 void KZT_FUNCIRCLE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                   std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
-                   Index xendelm, Index yendelm, void* pass_1, void* pass_2, void* pass_3,
-                   void* pass_4, int num_parameters, std::span<const float> params, Index xmaxmod,
-                   Index ymaxmod, bool model_in_data_frame, int& terminate,
-                   std::span<float> model, Status& status);
+                   std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm, Index xendelm,
+                   Index yendelm, void* pass_1, void* pass_2, void* pass_3, void* pass_4,
+                   int num_parameters, std::span<const float> params, Index xmaxmod, Index ymaxmod,
+                   bool model_in_data_frame, int& terminate, std::span<float> model,
+                   Status& status);
 void KZT_FUNELLIPSE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                    std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
-                    Index xendelm, Index yendelm, void* pass_1, void* pass_2, void* pass_3,
-                    void* pass_4, int num_parameters, std::span<const float> params,
-                    Index xmaxmod, Index ymaxmod, bool model_in_data_frame, int& terminate,
-                    std::span<float> model, Status& status);
+                    std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, void* pass_1, void* pass_2, void* pass_3, void* pass_4,
+                    int num_parameters, std::span<const float> params, Index xmaxmod, Index ymaxmod,
+                    bool model_in_data_frame, int& terminate, std::span<float> model,
+                    Status& status);
 
 // Draws the ellipse (metres, radians) on the displayed image, whose world
 // coordinates are pixel coordinates, in drawing colour COLOUR.

@@ -94,10 +94,10 @@ TEST(CircleAndEllipseFits, RefuseBadPointSets) {
     Status code;
   };
   const Case cases[] = {
-      {false, 0, 6, six.x, six.y, 110001},   {false, 720, 2, six.x, six.y, 110005},
-      {false, 5, 6, six.x, six.y, 110005},   {false, 721, 721, many, many, 110005},
-      {false, 720, 6, same, same, 111005},   {true, 720, 4, six.x, six.y, 110017},
-      {true, 721, 721, many, many, 110017},  {true, 720, 6, same, same, 111005},
+      {false, 0, 6, six.x, six.y, 110001},  {false, 720, 2, six.x, six.y, 110005},
+      {false, 5, 6, six.x, six.y, 110005},  {false, 721, 721, many, many, 110005},
+      {false, 720, 6, same, same, 111005},  {true, 720, 4, six.x, six.y, 110017},
+      {true, 721, 721, many, many, 110017}, {true, 720, 6, same, same, 111005},
   };
   for (const Case& c : cases) {
     testing::TerminalCapture quiet;

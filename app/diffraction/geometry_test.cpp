@@ -65,13 +65,7 @@ class GeometryDialogue : public ::testing::Test {
     io_clear_database();
     testing::reset_dialogue();
   }
-  static float key(const char* name) {
-    float v = -999.0f;
-    int retstat = 0;
-    Status status = kStatusGood;
-    IO_INQ_RKEYVALUE(name, v, retstat, status);
-    return v;
-  }
+  static float key(const char* name) { return testing::stored_key(name); }
   // An image of the given size whose active region ends at column XEND.
   static GsDisplayedImage region_image(Index xmax, Index ymax, Index xend) {
     GsDisplayedImage image;
@@ -137,15 +131,7 @@ TEST_F(GeometryDialogue, BadRegionOrEscapeStoresNothing) {
 
 TEST_F(GeometryDialogue, ProgramStoresTheTypedGeometryInTheDefaultsFile) {
   testing::TempDir dir;
-  {
-    const std::vector<float> axis{0.5f, 1.5f, 2.5f, 3.5f}, data(16, 1.0f);
-    testing::ScriptedInput answer({dir.file("image.kzt")});
-    int retstat = -1;
-    Status status = kStatusGood;
-    FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, {}, "Ring", "X", "Y", "Counts",
-                  false, 1.0e-4f, 1.0e-4f, retstat, status);
-    ASSERT_EQ(status, kStatusGood);
-  }
+  ASSERT_TRUE(testing::write_square_image(dir.file("image.kzt"), 4, std::vector<float>(16, 1.0f)));
   const testing::ProgramResult r = testing::run_program(
       dir, "-nogr -dim8x8",
       "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nGEOMETRY (EXPERIMENT)\n\nKEYBOARD\n\n\n"

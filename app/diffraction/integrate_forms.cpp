@@ -209,4 +209,9 @@ void kzt_integrate_control_form(Index xmaxdat, IntegrateControl& control, Status
   control.maximum_d = items[7].real_value;
 }
 
+GsFormItem kzt_form_item(std::string label, int type, std::string description,
+                         std::string prompt) {
+  return form_item(std::move(label), type, std::move(description), std::move(prompt));
+}
+
 }  // namespace kesta

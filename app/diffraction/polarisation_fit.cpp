@@ -21,10 +21,10 @@ Index column(const PolarisationRings& rings, int ring) {
 
 }  // namespace
 
-void KZT_FUNPOLARISATION(bool, Index, Index, std::span<const float>,
-                         std::span<const std::uint8_t>, Index, Index, Index, Index, void* pass_1,
-                         void* pass_2, void*, void*, int, std::span<const float> params, Index,
-                         Index, bool, int& terminate, std::span<float> model, Status& status) {
+void KZT_FUNPOLARISATION(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>,
+                         Index, Index, Index, Index, void* pass_1, void* pass_2, void*, void*, int,
+                         std::span<const float> params, Index, Index, bool, int& terminate,
+                         std::span<float> model, Status& status) {
   if (st_bad(status, "Subroutine KZT_FUNPOLARISATION V0.1")) return;
   const auto& rings = *static_cast<const PolarisationRings*>(pass_1);
   const int num_rings = *static_cast<const int*>(pass_2);
@@ -39,8 +39,7 @@ void KZT_FUNPOLARISATION(bool, Index, Index, std::span<const float>,
     double sum = 0.0;
     for (int i = 0; i < n; ++i) {
       const auto e = static_cast<std::size_t>(column(rings, k) + i);
-      const double divisor =
-          0.5 * ((1.0 + c) - (1.0 - c) * std::cos(2.0 * rings.azimuths[e]) * p);
+      const double divisor = 0.5 * ((1.0 + c) - (1.0 - c) * std::cos(2.0 * rings.azimuths[e]) * p);
       const double value = rings.intensities[e] / divisor;
       sum += value;
       model[out++] = static_cast<float>(value);

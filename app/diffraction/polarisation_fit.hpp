@@ -35,12 +35,11 @@ void KZT_LSQPOLARISATION(float sample_distance, int max_rings, int num_rings,
 // (P, distance), PASS_1 the PolarisationRings, PASS_2 the number of rings.
 // Each coordinate's residual is its corrected intensity minus the mean of its
 // ring's corrected intensities.
-void KZT_FUNPOLARISATION(bool mask_data, Index xmaxdat, Index ymaxdat,
-                         std::span<const float> data, std::span<const std::uint8_t> mask,
-                         Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, void* pass_1,
-                         void* pass_2, void* pass_3, void* pass_4, int num_parameters,
-                         std::span<const float> params, Index xmaxmod, Index ymaxmod,
-                         bool model_in_data_frame, int& terminate, std::span<float> model,
-                         Status& status);
+void KZT_FUNPOLARISATION(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                         std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
+                         Index xendelm, Index yendelm, void* pass_1, void* pass_2, void* pass_3,
+                         void* pass_4, int num_parameters, std::span<const float> params,
+                         Index xmaxmod, Index ymaxmod, bool model_in_data_frame, int& terminate,
+                         std::span<float> model, Status& status);
 
 }  // namespace kesta

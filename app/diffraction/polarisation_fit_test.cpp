@@ -22,9 +22,7 @@ struct Rings {
   std::vector<float> intensities = std::vector<float>(kMaxCoordinates * kMaxRings, 0.0f);
   std::vector<float> azimuths = std::vector<float>(kMaxCoordinates * kMaxRings, 0.0f);
   std::vector<float> radii = std::vector<float>(kMaxRings, 0.0f);
-  PolarisationRings view() const {
-    return {kMaxCoordinates, counts, intensities, azimuths, radii};
-  }
+  PolarisationRings view() const { return {kMaxCoordinates, counts, intensities, azimuths, radii}; }
   // Ring K of N coordinates at radius R whose intensities STRENGTH x the
   // divisor of factor P at distance D.
   void add(int k, int n, float r, float strength, double p, double d) {
@@ -67,8 +65,11 @@ TEST(PolarisationFit, RefusesMissingOrBadRings) {
     int max_rings, num_rings, first_count;
     Status code;
   };
-  const Case cases[] = {{0, 1, 10, 110001}, {15, 16, 10, 110005}, {15, 1, 361, 110005},
-                        {15, 1, 0, 119999}, {15, 0, 10, 119999}};
+  const Case cases[] = {{0, 1, 10, 110001},
+                        {15, 16, 10, 110005},
+                        {15, 1, 361, 110005},
+                        {15, 1, 0, 119999},
+                        {15, 0, 10, 119999}};
   for (const Case& c : cases) {
     rings.counts[0] = c.first_count;
     testing::TerminalCapture terminal;

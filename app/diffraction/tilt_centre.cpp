@@ -66,8 +66,8 @@ bool one_click(const GsDisplayedImage& im, std::string_view prompt,
 
 // ---- The ring fit ----
 
-void KZT_FUNPOWDER(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>,
-                   Index, Index, Index, Index, void*, void*, void*, void*, int,
+void KZT_FUNPOWDER(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>, Index,
+                   Index, Index, Index, void*, void*, void*, void*, int,
                    std::span<const float> params, Index, Index, bool, int& terminate,
                    std::span<float> model, Status& status) {
   if (st_bad(status, "Subroutine KZT_FUNPOWDER V0.1")) return;
@@ -85,10 +85,10 @@ void KZT_FUNPOWDER(bool, Index, Index, std::span<const float>, std::span<const s
   terminate = 0;
 }
 
-void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam,
-                   bool refine_distance, bool refine_tilt, float& sample_distance,
-                   float& x_beam, float& y_beam, std::span<float> two_theta,
-                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status) {
+void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam, bool refine_distance,
+                   bool refine_tilt, float& sample_distance, float& x_beam, float& y_beam,
+                   std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
+                   float& sigma, Status& status) {
   constexpr const char* kName = "Subroutine KZT_LSQPOWDER V0.1";
   if (st_bad(status, kName)) return;
   if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
@@ -128,9 +128,9 @@ void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam,
   int end_code = 0, calls = 0, total_calls = 0;
   float sum_squares = 0.0f;
   for (int pass = 0; pass < 2 && status == kStatusGood; ++pass) {
-    MA_MODELFIT(info ? 2 : 0, KZT_FUNPOWDER, false, false, false, num_points, 1, data, {}, {}, 1,
-                1, num_points, 1, 1, 300, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr,
-                nullptr, num_parameters, std::span<const bool>(fixed.data(), n),
+    MA_MODELFIT(info ? 2 : 0, KZT_FUNPOWDER, false, false, false, num_points, 1, data, {}, {}, 1, 1,
+                num_points, 1, 1, 300, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr, nullptr,
+                num_parameters, std::span<const bool>(fixed.data(), n),
                 std::span<const float>(scales.data(), n), num_points, 1, false,
                 std::span<float>(p.data(), n), model, end_code, calls, sum_squares, status);
     total_calls += calls;
@@ -176,9 +176,8 @@ void kzt_wrap_half_turns(float& tilt_rotation, float& tilt_angle) {
 
 void KZT_FITPOWDER(bool info, int max_rings, int num_rings, bool reject_outliers,
                    float reject_limit, bool refine_beam, bool refine_distance, bool refine_tilt,
-                   float& sample_distance, float& x_beam, float& y_beam,
-                   std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
-                   float& sigma, Status& status) {
+                   float& sample_distance, float& x_beam, float& y_beam, std::span<float> two_theta,
+                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status) {
   constexpr const char* kName = "Subroutine KZT_FITPOWDER V0.1";
   if (st_bad(status, kName)) return;
   if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
@@ -200,27 +199,19 @@ void KZT_TILTINFO(float xps, float yps, Index num_coordinates, float x_centre, f
                   float radius_1, float radius_2, float angle, float error, Status& status) {
   if (st_bad(status, "Subroutine KZT_TILTINFO V0.1")) return;
   IO_WRITE("INFO: Number of coordinates = " + format_i(num_coordinates, 3), status);
-  IO_WRITE("INFO: Best fit ellipse centre (X/Y mm) = " + g14(x_centre * 1000.0) +
-               g14(y_centre * 1000.0),
-           status);
-  IO_WRITE("INFO: Best fit ellipse centre (X/Y pixels) = " + g14(x_centre / xps) +
-               g14(y_centre / yps),
-           status);
-  IO_WRITE("INFO: Best fit radius 1, radius 2 (mm) = " + g14(radius_1 * 1000.0) +
-               g14(radius_2 * 1000.0),
-           status);
+  IO_WRITE(
+      "INFO: Best fit ellipse centre (X/Y mm) = " + g14(x_centre * 1000.0) + g14(y_centre * 1000.0),
+      status);
+  IO_WRITE(
+      "INFO: Best fit ellipse centre (X/Y pixels) = " + g14(x_centre / xps) + g14(y_centre / yps),
+      status);
+  IO_WRITE(
+      "INFO: Best fit radius 1, radius 2 (mm) = " + g14(radius_1 * 1000.0) + g14(radius_2 * 1000.0),
+      status);
   IO_WRITE("INFO: Best fit radius 1 (X pixels) = " + g14(radius_1 / xps), status);
   IO_WRITE("INFO: Best fit radius 2 (Y pixels) = " + g14(radius_2 / yps), status);
-  IO_WRITE("INFO: Best fit angle of axis 1 (degrees) = " + g14(angle * kDegreesPerRadian),
-           status);
-  if (num_coordinates < 6) {
-    IO_WRITE("INFO: The coordinate radial position error is totally undetermined", status);
-  } else {
-    IO_WRITE("INFO: Estimated coordinate radial position error (mm) = " + g14(error * 1000.0),
-             status);
-    IO_WRITE("INFO: Estimated coordinate radial position error (X pixels) = " + g14(error / xps),
-             status);
-  }
+  IO_WRITE("INFO: Best fit angle of axis 1 (degrees) = " + g14(angle * kDegreesPerRadian), status);
+  kzt_radial_error_lines(num_coordinates, 6, error, xps, status);
 }
 
 void KZT_TILT2INFO(float xps, float yps, int num_rings, float x_beam, float y_beam,
@@ -241,10 +232,7 @@ void KZT_TILT2INFO(float xps, float yps, int num_rings, float x_beam, float y_be
            status);
   IO_WRITE("INFO: Best fit angle of tilt (degrees) = " + g14(tilt_angle * kDegreesPerRadian),
            status);
-  IO_WRITE("INFO: Estimated coordinate radial position error (mm) = " + g14(error * 1000.0),
-           status);
-  IO_WRITE("INFO: Estimated coordinate radial position error (X pixels) = " + g14(error / xps),
-           status);
+  kzt_radial_error_lines(1, 0, error, xps, status);
 }
 
 // ---- Clicked rings ----
@@ -254,8 +242,8 @@ void KZT_INP_ELLIPSE(bool info, const GsDisplayedImage& im, float xps, float yps
                      float& angle, float& half_width, Status& status) {
   constexpr const char* kName = "Subroutine KZT_INP_ELLIPSE V0.1";
   if (st_bad(status, kName)) return;
-  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm,
-                                       im.xendelm, im.yendelm, kBaseApp))
+  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                                       im.yendelm, kBaseApp))
     return st_fail(status, code, kName);
   show_image(im, status);
   cancelled = 0;
@@ -285,18 +273,17 @@ void KZT_INP_ELLIPSE(bool info, const GsDisplayedImage& im, float xps, float yps
     angle = 0.0f;
   }
   KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1, radius_2, angle, 3, status);
-  static const std::string kLimitInfo[] = {
-      "Click on a coordinate to define one side of",
-      "theprofile search limit. The search limit will",
-      "be symmetric either side of ring positions.",
-      "Ideally the whole of the choosen powder rings",
-      "should lie within the search annuli. Similarly",
-      "other rings should not enter the search region.",
-      "However a double ring which lies completely",
-      "within the search region may be fitted",
-      "successfully provided that the intensities of",
-      "the two components are constant around the",
-      "azimuth or vary together."};
+  static const std::string kLimitInfo[] = {"Click on a coordinate to define one side of",
+                                           "theprofile search limit. The search limit will",
+                                           "be symmetric either side of ring positions.",
+                                           "Ideally the whole of the choosen powder rings",
+                                           "should lie within the search annuli. Similarly",
+                                           "other rings should not enter the search region.",
+                                           "However a double ring which lies completely",
+                                           "within the search region may be fitted",
+                                           "successfully provided that the intensities of",
+                                           "the two components are constant around the",
+                                           "azimuth or vary together."};
   float cx = 0.0f, cy = 0.0f;
   if (!one_click(im, "CLICK ON RING PROFILE SEARCH LIMIT ", kLimitInfo, cx, cy, status)) return;
   half_width = std::fabs(std::hypot(cx * xps - x_centre, cy * yps - y_centre) - radius_1);
@@ -321,20 +308,20 @@ void KZT_INPRADIA(const GsDisplayedImage& im, bool info, float xps, float yps, f
   if (!(radius_1 > 0.0f)) return st_fail(status, kBaseApp + 21, kName);
   KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1, radius_2, angle, 3, status);
   if (radius_1 - half_width > 0.0f && radius_2 - half_width > 0.0f)
-    KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1 - half_width, radius_2 - half_width,
-                angle, 2, status);
-  KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1 + half_width, radius_2 + half_width, angle,
-              2, status);
+    KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1 - half_width, radius_2 - half_width, angle,
+                2, status);
+  KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1 + half_width, radius_2 + half_width, angle, 2,
+              status);
   const int max_clicks = std::min(max_rings, kMaxRings) - 1;
   std::array<float, kMaxRings> cx{}, cy{};
   int num = 0;
   if (max_clicks > 0) {
-    GS_INPS_FCOORDINATES(false, im, "CLICK ON OTHER RINGS TO USE IN FITTING TILT ", 4,
-                         {"Click on any other rings to be used in fitting",
-                          "the tilt / beam centre.  It is possible to",
-                          "continue without further rings, but generally",
-                          "it is better to use several rings."},
-                         false, max_clicks, num, cx, cy, status);
+    GS_INPS_FCOORDINATES(
+        false, im, "CLICK ON OTHER RINGS TO USE IN FITTING TILT ", 4,
+        {"Click on any other rings to be used in fitting",
+         "the tilt / beam centre.  It is possible to",
+         "continue without further rings, but generally", "it is better to use several rings."},
+        false, max_clicks, num, cx, cy, status);
     if (status != kStatusGood) return;
   }
   radii[0] = radius_1;
@@ -346,12 +333,12 @@ void KZT_INPRADIA(const GsDisplayedImage& im, bool info, float xps, float yps, f
   if (info) {
     IO_WRITE(" ", status);
     for (int k = 0; k < num_rings; ++k)
-      IO_WRITE("INFO: Radius of powder ring " + format_i(k + 1, 2) + " (mm) = " +
-                   format_f(radii[static_cast<std::size_t>(k)] * 1000.0, 10, 3),
+      IO_WRITE("INFO: Radius of powder ring " + format_i(k + 1, 2) +
+                   " (mm) = " + format_f(radii[static_cast<std::size_t>(k)] * 1000.0, 10, 3),
                status);
     for (int k = 0; k < num_rings; ++k)
-      IO_WRITE("INFO: Radius of powder ring " + format_i(k + 1, 2) + " (X-pixels) = " +
-                   format_f(radii[static_cast<std::size_t>(k)] / xps, 10, 3),
+      IO_WRITE("INFO: Radius of powder ring " + format_i(k + 1, 2) +
+                   " (X-pixels) = " + format_f(radii[static_cast<std::size_t>(k)] / xps, 10, 3),
                status);
   }
 }
@@ -361,11 +348,11 @@ void KZT_INPRADIA(const GsDisplayedImage& im, bool info, float xps, float yps, f
 void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bool full_info,
                             int num_sections, bool reject_outliers, float reject_limit,
                             bool refine_beam, bool refine_distance, bool refine_tilt,
-                            float& sample_distance, float x_beam, float y_beam,
-                            float tilt_rotation, float tilt_angle, int num_rings,
-                            std::span<const float> radii, float half_width, float radius_1,
-                            float radius_2, float angle, int& num_solutions,
-                            std::array<TiltSolution, 2>& solutions, Status& status) {
+                            float& sample_distance, float x_beam, float y_beam, float tilt_rotation,
+                            float tilt_angle, int num_rings, std::span<const float> radii,
+                            float half_width, float radius_1, float radius_2, float angle,
+                            int& num_solutions, std::array<TiltSolution, 2>& solutions,
+                            Status& status) {
   constexpr const char* kName = "Subroutine KZT_TILTCENTRE V0.1";
   if (st_bad(status, kName)) return;
   if (num_rings < 1 || num_rings > kMaxRings || radii.size() < static_cast<std::size_t>(num_rings))
@@ -377,8 +364,9 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
   float a = radius_1, b = radius_2, ellipse_angle = angle;
   if (refine_beam) {
     kzt_find_store_rings(full_info, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
-                         im.yendelm, im.data, im.mask_data ? im.mask : std::span<const std::uint8_t>{},
-                         xps, yps, x_beam, y_beam, 1, half_width, num_sections, false, status);
+                         im.yendelm, im.data,
+                         im.mask_data ? im.mask : std::span<const std::uint8_t>{}, xps, yps, x_beam,
+                         y_beam, 1, half_width, num_sections, false, status);
     if (status != kStatusGood) return;
     const int found = store.num_coordinates[0];
     if (full_info)
@@ -388,15 +376,16 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
     if (full_info) IO_WRITE("INFO: Fitting ellipse to centre of gravity coordinates", status);
     float error = 0.0f;
     KZT_LSQELLIPSE(kMaxRingCoordinates, found, std::span<const float>(store.x_coordinates),
-                   std::span<const float>(store.y_coordinates), x_beam, y_beam, a, b,
-                   ellipse_angle, error, status);
+                   std::span<const float>(store.y_coordinates), x_beam, y_beam, a, b, ellipse_angle,
+                   error, status);
     if (status != kStatusGood) return;
-    if (full_info) KZT_TILTINFO(xps, yps, found, x_beam, y_beam, a, b, ellipse_angle, error, status);
+    if (full_info)
+      KZT_TILTINFO(xps, yps, found, x_beam, y_beam, a, b, ellipse_angle, error, status);
   }
   kzt_find_store_rings(full_info, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
-                       im.yendelm, im.data, im.mask_data ? im.mask : std::span<const std::uint8_t>{},
-                       xps, yps, x_beam, y_beam, num_rings, half_width, num_sections, false,
-                       status);
+                       im.yendelm, im.data,
+                       im.mask_data ? im.mask : std::span<const std::uint8_t>{}, xps, yps, x_beam,
+                       y_beam, num_rings, half_width, num_sections, false, status);
   if (status != kStatusGood) return;
   if (window) kzt_display_store_rings(xps, yps, num_rings, status);
 
@@ -514,41 +503,35 @@ const std::string kTiltFormHelp[] = {
     "REFINE BEAM: refine the beam centre.",
     "REFINE TILT: refine the detector tilt angles."};
 
-GsFormItem form_item(std::string label, int type, std::string description, std::string prompt) {
-  GsFormItem item;
-  item.label = std::move(label);
-  item.type = type;
-  item.description = std::move(description);
-  item.prompt = std::move(prompt);
-  return item;
-}
-
 // The options form of the window; false after CANCEL.
 bool tilt_form(TiltOptions& o, Status& status) {
   std::vector<GsFormItem> items;
-  items.push_back(form_item("ANGULAR SECTIONS", 1, "NUMBER OF AZIMUTHAL SECTIONS",
-                            "Enter number of azimuthal divisions to find average ring positions"));
+  items.push_back(
+      kzt_form_item("ANGULAR SECTIONS", 1, "NUMBER OF AZIMUTHAL SECTIONS",
+                    "Enter number of azimuthal divisions to find average ring positions"));
   items.back().ranged = true;
   items.back().int_lower = 10;
   items.back().int_upper = 360;
   items.back().int_value = std::clamp(o.num_sections, 10, 360);
-  items.push_back(form_item("REJECT OUTLIERS", 2, "REJECT OUT-LYING POSITIONS AND RE-REFINE",
-                            "Enter \"YES\" to reject badly fittingpositions and re-fit without them"));
+  items.push_back(
+      kzt_form_item("REJECT OUTLIERS", 2, "REJECT OUT-LYING POSITIONS AND RE-REFINE",
+                    "Enter \"YES\" to reject badly fittingpositions and re-fit without them"));
   items.back().logical_value = o.reject_outliers;
-  items.push_back(form_item("REJECT LIMIT", 3, "REJECT LIMIT FROM IDEAL (STANDARD DEVIATIONS)",
-                            "Enter number of standard deviations from ideal before rejection"));
+  items.push_back(kzt_form_item("REJECT LIMIT", 3, "REJECT LIMIT FROM IDEAL (STANDARD DEVIATIONS)",
+                                "Enter number of standard deviations from ideal before rejection"));
   items.back().ranged = true;
   items.back().real_lower = 2.0f;
   items.back().real_upper = 100.0f;
   items.back().real_value = std::clamp(o.reject_limit, 2.0f, 100.0f);
-  items.push_back(form_item("FULL INFO", 2, "OUTPUT FULL INFORMATION",
-                            "Enter \"YES\" to output full diagnostics information in terminal window"));
+  items.push_back(
+      kzt_form_item("FULL INFO", 2, "OUTPUT FULL INFORMATION",
+                    "Enter \"YES\" to output full diagnostics information in terminal window"));
   items.back().logical_value = o.full_info;
-  items.push_back(form_item("REFINE BEAM", 2, "FIND BEST FIT BEAM CENTRE",
-                            "Enter \"YES\" to refine beam centre position"));
+  items.push_back(kzt_form_item("REFINE BEAM", 2, "FIND BEST FIT BEAM CENTRE",
+                                "Enter \"YES\" to refine beam centre position"));
   items.back().logical_value = o.refine_beam;
-  items.push_back(form_item("REFINE TILT", 2, "FIND BEST DETECTOR TILT ANGLES",
-                            "Enter \"YES\" to refine angle of detector tilt"));
+  items.push_back(kzt_form_item("REFINE TILT", 2, "FIND BEST DETECTOR TILT ANGLES",
+                                "Enter \"YES\" to refine angle of detector tilt"));
   items.back().logical_value = o.refine_tilt;
   int return_code = 0;
   GS_FORM(2, 2, {"TILT / BEAM CENTRE REFINEMENT", "(FITTING TO POWDER RINGS)"},
@@ -576,31 +559,28 @@ void ask_options(TiltOptions& o, Status& status) {
             {"Enter a real value within the given range"}, o.reject_limit, status);
   }
   IO_INPL(true, false, true, true, "FULL ALGORITHM INFORMATION",
-          {"YES: if you want step by step diagnostics information"},
-          {"Enter \"YES\" or \"NO\""}, o.full_info, status);
+          {"YES: if you want step by step diagnostics information"}, {"Enter \"YES\" or \"NO\""},
+          o.full_info, status);
 }
 
 }  // namespace
 
-void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size,
-                    float& y_pixel_size, float& sample_distance, float& x_beam_centre,
-                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
-                    Status& status) {
+void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, float& y_pixel_size,
+                    float& sample_distance, float& x_beam_centre, float& y_beam_centre,
+                    float& tilt_rotation, float& tilt_angle, Status& status) {
   constexpr const char* kName = "Subroutine KZT_TILTCENTRE V0.1";
   if (st_bad(status, kName)) return;
-  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm,
-                                       im.xendelm, im.yendelm, kBaseApp))
+  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                                       im.yendelm, kBaseApp))
     return st_fail(status, code, kName);
   // The rings are clicked: nothing is asked without the window.
   if (qg_x11_driver() == nullptr) {
-    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
-             status);
+    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA", status);
     return;
   }
   if (!gui) {
     IO_WRITE(" ", status);
-    IO_WRITE("WARNING: This is a development routine, user prompts are likely to change",
-             status);
+    IO_WRITE("WARNING: This is a development routine, user prompts are likely to change", status);
     IO_WRITE(" ", status);
   }
   const float x_start = x_beam_centre * x_pixel_size;
@@ -636,8 +616,8 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size,
   int cancelled = 0;
   float x_beam = x_start, y_beam = y_start;
   float radius_1 = 0.0f, radius_2 = 0.0f, angle = 0.0f, half_width = 0.0f;
-  KZT_INP_ELLIPSE(o.full_info, im, xps, yps, cancelled, x_beam, y_beam, radius_1, radius_2,
-                  angle, half_width, status);
+  KZT_INP_ELLIPSE(o.full_info, im, xps, yps, cancelled, x_beam, y_beam, radius_1, radius_2, angle,
+                  half_width, status);
   if (status == kStatusEscape) {
     status = kStatusGood;
     return;
@@ -679,8 +659,8 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size,
                          radius_1, radius_2, angle, num_solutions, solutions, status);
   if (status != kStatusGood) return;
   auto report = [&](const TiltSolution& s) {
-    KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,
-                  s.sigma, status);
+    KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
+                  status);
   };
   int choice = 1;
   IO_WRITE(" ", status);
@@ -691,8 +671,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size,
     IO_WRITE("INFO: In the absence of any other information, there are two equally", status);
     IO_WRITE("      valid solutions to the tilt angle and beam centre which could", status);
     IO_WRITE("      have formed a powder ring on an inclined detector. Theoretically", status);
-    IO_WRITE("      these should both give the same goodness of fit, so both solutions",
-             status);
+    IO_WRITE("      these should both give the same goodness of fit, so both solutions", status);
     IO_WRITE("      are output. If the position of the beam-stop is known, then the", status);
     IO_WRITE("      \"correct\" solution may be selected.", status);
     IO_WRITE(" ", status);

@@ -21,29 +21,28 @@ namespace kesta {
 // unless REFINE_TILT. Codes (+110000): 1 MAX_RINGS < 1, 5 NUM_RINGS outside
 // 1 .. MAX_RINGS (or 15) or TWO_THETA too short; 9999 with "ERROR: There are
 // no coordinates to fit !".
-void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam,
-                   bool refine_distance, bool refine_tilt, float& sample_distance,
-                   float& x_beam, float& y_beam, std::span<float> two_theta,
-                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status);
+void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam, bool refine_distance,
+                   bool refine_tilt, float& sample_distance, float& x_beam, float& y_beam,
+                   std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
+                   float& sigma, Status& status);
 
 // KZT_LSQPOWDER, then with REJECT_OUTLIERS the coordinates beyond
 // REJECT_LIMIT standard deviations outside their cone are dropped, the fit is
 // repeated and the tilt rotation brought into -pi .. pi by whole turns.
 void KZT_FITPOWDER(bool info, int max_rings, int num_rings, bool reject_outliers,
                    float reject_limit, bool refine_beam, bool refine_distance, bool refine_tilt,
-                   float& sample_distance, float& x_beam, float& y_beam,
-                   std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
-                   float& sigma, Status& status);
+                   float& sample_distance, float& x_beam, float& y_beam, std::span<float> two_theta,
+                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status);
 
 // Its model function (argument list of MA_MODELFIT's callback): the
 // tilted-cone residual (metres) of every coordinate of the rings in the fit,
 // ring after ring.
 void KZT_FUNPOWDER(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                   std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
-                   Index xendelm, Index yendelm, void* pass_1, void* pass_2, void* pass_3,
-                   void* pass_4, int num_parameters, std::span<const float> params,
-                   Index xmaxmod, Index ymaxmod, bool model_in_data_frame, int& terminate,
-                   std::span<float> model, Status& status);
+                   std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm, Index xendelm,
+                   Index yendelm, void* pass_1, void* pass_2, void* pass_3, void* pass_4,
+                   int num_parameters, std::span<const float> params, Index xmaxmod, Index ymaxmod,
+                   bool model_in_data_frame, int& terminate, std::span<float> model,
+                   Status& status);
 
 // Tilt rotations into -pi .. pi however many turns off: by whole turns, or
 // by half turns each of which reverses the sign of the tilt angle.
@@ -70,10 +69,10 @@ void KZT_INP_ELLIPSE(bool info, const GsDisplayedImage& image, float x_pixel_siz
 // Further rings by clicks (at most MAX_RINGS - 1 of them): RADII(1) is
 // RADIUS_1, the others the clicks' distances from the centre (metres).
 // Codes (+110000): 1 MAX_RINGS < 1, 21 RADIUS_1 not above 0.
-void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size,
-                  float y_pixel_size, float x_centre, float y_centre, float radius_1,
-                  float radius_2, float angle, float half_width, int max_rings, int& num_rings,
-                  std::span<float> radii, Status& status);
+void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, float y_pixel_size,
+                  float x_centre, float y_centre, float radius_1, float radius_2, float angle,
+                  float half_width, int max_rings, int& num_rings, std::span<float> radii,
+                  Status& status);
 
 // One fitted combination of beam centre (metres), distance, tilt and cone
 // angles, with the standard deviation of its fit.
@@ -89,13 +88,13 @@ struct TiltSolution {
 // ring's coordinates, then one fit, or two (the tilt on either side) when
 // both centre and tilt are refined. Tilt rotations come back within
 // -pi .. pi. SAMPLE_DISTANCE is refined in place when asked.
-void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size,
-                            float y_pixel_size, bool full_info, int num_sections,
-                            bool reject_outliers, float reject_limit, bool refine_beam,
-                            bool refine_distance, bool refine_tilt, float& sample_distance,
-                            float x_beam, float y_beam, float tilt_rotation, float tilt_angle,
-                            int num_rings, std::span<const float> radii, float half_width,
-                            float radius_1, float radius_2, float angle, int& num_solutions,
+void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
+                            bool full_info, int num_sections, bool reject_outliers,
+                            float reject_limit, bool refine_beam, bool refine_distance,
+                            bool refine_tilt, float& sample_distance, float x_beam, float y_beam,
+                            float tilt_rotation, float tilt_angle, int num_rings,
+                            std::span<const float> radii, float half_width, float radius_1,
+                            float radius_2, float angle, int& num_solutions,
                             std::array<TiltSolution, 2>& solutions, Status& status);
 
 // TILT/BEAM CENTRE: GUI selects the window's forms, else terminal questions
@@ -104,7 +103,6 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size,
 // are asked from the keyboard and updated. The caller stores the geometry.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float& sample_distance, float& x_beam_centre,
-                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
-                    Status& status);
+                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle, Status& status);
 
 }  // namespace kesta

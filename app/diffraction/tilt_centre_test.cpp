@@ -15,7 +15,6 @@
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
-#include "formats/kesta_format.hpp"
 
 namespace kesta {
 namespace {
@@ -26,24 +25,24 @@ struct Fitted {
   float distance = 0.0f;
 };
 
-Fitted fit_scene(const testing::RingScene& scene, const std::vector<float>& image,
-                 bool refine_beam, float x_start, float y_start) {
+Fitted fit_scene(const testing::RingScene& scene, const std::vector<float>& image, bool refine_beam,
+                 float x_start, float y_start) {
   GsDisplayedImage im;
   im.xmaxdat = im.xendelm = scene.xmax;
   im.ymaxdat = im.yendelm = scene.ymax;
   im.data = image;
   std::vector<float> radii;
   for (double d : scene.d_spacings)
-    radii.push_back(static_cast<float>(scene.distance * std::tan(testing::scene_two_theta(scene, d))));
+    radii.push_back(
+        static_cast<float>(scene.distance * std::tan(testing::scene_two_theta(scene, d))));
   const float px = static_cast<float>(scene.pixel);
   Fitted f;
   f.distance = static_cast<float>(scene.distance);
   testing::TerminalCapture terminal;
   Status status = kStatusGood;
-  kzt_fit_tilt_solutions(im, px, px, false, 90, true, 4.0f, refine_beam, false, true,
-                         f.distance, x_start * px, y_start * px, 0.0f, 0.0f,
-                         static_cast<int>(radii.size()), radii, 10 * px, radii[0], radii[0], 0.0f,
-                         f.num, f.s, status);
+  kzt_fit_tilt_solutions(im, px, px, false, 90, true, 4.0f, refine_beam, false, true, f.distance,
+                         x_start * px, y_start * px, 0.0f, 0.0f, static_cast<int>(radii.size()),
+                         radii, 10 * px, radii[0], radii[0], 0.0f, f.num, f.s, status);
   EXPECT_EQ(status, kStatusGood) << terminal.text();
   return f;
 }
@@ -69,17 +68,16 @@ TEST(TiltFromRings, TrueGeometryIsOneOfTheSolutions) {
       const double dy = s.y_beam / scene.pixel - scene.y_centre;
       double drot = std::remainder(s.rotation - c.rotation, M_PI);
       // The same tilt is also rotation + pi with the tilt negated.
-      const double tilt = std::abs(std::remainder(s.rotation - c.rotation, 2 * M_PI)) > 1.5
-                              ? -s.tilt
-                              : s.tilt;
+      const double tilt =
+          std::abs(std::remainder(s.rotation - c.rotation, 2 * M_PI)) > 1.5 ? -s.tilt : s.tilt;
       if (std::hypot(dx, dy) < 0.1 && std::abs(tilt - c.tilt) < 0.1 * M_PI / 180 &&
           std::abs(drot) < 0.02)
         found = true;
       EXPECT_GE(s.rotation, -3.1416f);
       EXPECT_LE(s.rotation, 3.1416f);
     }
-    EXPECT_TRUE(found) << c.rotation << " " << c.tilt << ": " << f.s[0].x_beam / scene.pixel
-                       << " " << f.s[0].y_beam / scene.pixel << " " << f.s[0].rotation << " "
+    EXPECT_TRUE(found) << c.rotation << " " << c.tilt << ": " << f.s[0].x_beam / scene.pixel << " "
+                       << f.s[0].y_beam / scene.pixel << " " << f.s[0].rotation << " "
                        << f.s[0].tilt << " | " << f.s[1].x_beam / scene.pixel << " "
                        << f.s[1].y_beam / scene.pixel << " " << f.s[1].rotation << " "
                        << f.s[1].tilt;
@@ -126,8 +124,8 @@ TEST(TiltFromRings, NothingWithoutCoordinatesOrWindow) {
   float distance = 0.1f, xb = 0.05f, yb = 0.05f, rot = 0.0f, tilt = 0.0f, sigma = 0.0f;
   testing::TerminalCapture terminal;
   Status status = kStatusGood;
-  KZT_FITPOWDER(false, 15, 2, true, 4.0f, true, false, true, distance, xb, yb, two_theta, rot,
-                tilt, sigma, status);
+  KZT_FITPOWDER(false, 15, 2, true, 4.0f, true, false, true, distance, xb, yb, two_theta, rot, tilt,
+                sigma, status);
   EXPECT_EQ(status, 119999);
   EXPECT_NE(terminal.text().find("ERROR: There are no coordinates to fit !"), std::string::npos);
   // The clicks need the window: no question is asked without it.
@@ -142,21 +140,12 @@ TEST(TiltFromRings, NothingWithoutCoordinatesOrWindow) {
 
 TEST(TiltFromRings, FitSubMenuDeclinesWithoutGraphics) {
   testing::TempDir dir;
-  {
-    const std::vector<float> axis{0.5f, 1.5f, 2.5f, 3.5f}, data(16, 1.0f);
-    testing::ScriptedInput answer({dir.file("image.kzt")});
-    int retstat = -1;
-    Status status = kStatusGood;
-    FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, {}, "Ring", "X", "Y", "Counts",
-                  false, 1.0e-4f, 1.0e-4f, retstat, status);
-    ASSERT_EQ(status, kStatusGood);
-  }
+  ASSERT_TRUE(testing::write_square_image(dir.file("image.kzt"), 4, std::vector<float>(16, 1.0f)));
   const testing::ProgramResult r = testing::run_program(
       dir, "-nogr -dim8x8",
       "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nTILT/BEAM CENTRE\nEXIT\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0) << r.output;
-  EXPECT_NE(r.output.find("WARNING: Graphics system is turned off"), std::string::npos)
-      << r.output;
+  EXPECT_NE(r.output.find("WARNING: Graphics system is turned off"), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find("NUMBER OF ANGULAR SECTIONS"), std::string::npos);
 }
 
