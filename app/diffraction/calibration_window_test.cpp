@@ -79,6 +79,30 @@ TEST_F(CalibrationWindow, GaussianBeamCentreFromAClick) {
   EXPECT_NEAR(saved_key(dir, "Y_BEAM_CENTRE"), 47.8f, 0.01f);
 }
 
+TEST_F(CalibrationWindow, TooFewPointsAskAgainAndAnOddPointIsIgnored) {
+  ASSERT_TRUE(
+      testing::write_square_image(dir.file("flat.kzt"), 64, std::vector<float>(64 * 64, 1.0f)));
+  // One point holds no pair and four no ellipse: the menu comes back each
+  // time; of three averaged points the last is left out.
+  testing::write_text_file(dir.file("pairs.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nflat.kzt\nGEOMETRY (EXPERIMENT)\n"
+                           "AVERAGED GRAPHICAL\n1\n5.0\n5.0\n"
+                           "ELLIPSE COORDINATES\n4\n1\n1\n2\n2\n3\n1\n4\n4\n"
+                           "AVERAGED GRAPHICAL\n3\n10.0\n20.0\n30.0\n40.0\n60.0\n60.0\n"
+                           "\n\n\n\n\n\n\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, "-dim64x64", "pairs.mac");
+  for (int k = 0; k < 3; ++k)
+    ASSERT_TRUE(run.child.wait_for("INPUT METHOD FOR BEAM CENTRE", kWait)) << k;
+  ASSERT_TRUE(run.child.wait_for("INFO: Beam/symmetry centre (pixels) = (", kWait));
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait)) << run.child.output();
+  run.child.type("EXIT\nYES\n");
+  EXPECT_EQ(run.child.finish(kWait), 0);
+  EXPECT_NEAR(saved_key(dir, "X_BEAM_CENTRE"), 20.0f, 1e-4f);
+  EXPECT_NEAR(saved_key(dir, "Y_BEAM_CENTRE"), 30.0f, 1e-4f);
+}
+
 TEST_F(CalibrationWindow, TiltFromClickedRingsOffersTwoSolutions) {
   testing::RingScene scene;
   scene.xmax = scene.ymax = 512;
