@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
@@ -63,6 +64,42 @@ void run_rtheta(FitCall& c, Status& status) {
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
 
+void run_silicon_calibration(FitCall& c, Status& status) {
+  // The calibration works only in the window; nothing is asked without it.
+  if (!c.sets.graphics_on) {
+    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
+             status);
+    return;
+  }
+  const KztArrays& a = vosq_kzt_arrays;
+  KztDataSets& sets = c.sets;
+  GsDisplayedImage image;
+  image.xmaxdat = a.xmaxdat;
+  image.ymaxdat = a.ymaxdat;
+  image.xstrelm = a.xstrelm;
+  image.ystrelm = a.ystrelm;
+  image.xendelm = a.xendelm;
+  image.yendelm = a.yendelm;
+  image.data = kzt_image(a.data);
+  image.mask = kzt_mask();
+  image.mask_data = !image.mask.empty();
+  image.xaxis = kzt_xline(a.xaxis);
+  image.yaxis = kzt_yline(a.yaxis);
+  image.title = sets.title;
+  image.xlabel = sets.xlabel;
+  image.ylabel = sets.ylabel;
+  image.zlabel = sets.zlabel;
+  PowderSettings& g = c.state.geometry;
+  // The calibration works in metres; the sub-menu keeps the centre in pixels.
+  float x_beam = g.x_beam_centre * sets.x_pixel_size;
+  float y_beam = g.y_beam_centre * sets.y_pixel_size;
+  KZT_CALIBRANT(false, image, sets.x_pixel_size, sets.y_pixel_size, 1.0f, g.sample_distance,
+                g.polarisation, x_beam, y_beam, g.wavelength, g.tilt_rotation,
+                g.tilt_angle, status);
+  g.x_beam_centre = x_beam / sets.x_pixel_size;
+  g.y_beam_centre = y_beam / sets.y_pixel_size;
+}
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
@@ -88,7 +125,7 @@ const FitCommand kCommands[] = {
     {"RADIAL PROFILE", "Calculate 1-D radial profile in memory", "", run_radial_profile},
     {"RESULTS", "Results of fitting", "", nullptr},
     {"SILICON CALIBRATION", "Refine distance/wavelength/centre etc.", "POWDER DIFFRACTION",
-     nullptr},
+     run_silicon_calibration},
     {"SET MASK COLOUR", "User choice of colour to draw masked pixels", "", nullptr},
     {"SET UP", "Alter set up parameters for the Least Squares Fit", "", nullptr},
     {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", nullptr},
