@@ -9,9 +9,13 @@
 
 #include "app/diffraction/ring_coordinates.hpp"
 #include "app/diffraction/ring_test_support.hpp"
+#include "app/main/program_test_support.hpp"
 #include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
 #include "core/macro.hpp"
 #include "core/test_support.hpp"
+#include "formats/kesta_format.hpp"
+#include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -368,6 +372,68 @@ TEST_F(CalibrantReplay, UserFilesAreReadOrRefused) {
       EXPECT_NE(out.text().find(path), std::string::npos);
     }
   }
+}
+
+// An image file of the program's own format, N x N pixels of 100 microns.
+void write_image(const std::string& path, Index n, const std::vector<float>& data) {
+  std::vector<float> axis(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < axis.size(); ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  testing::ScriptedInput answer({path});
+  testing::TerminalCapture quiet;
+  int retstat = -1;
+  Status status = kStatusGood;
+  FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Silicon", "X", "Y", "Counts",
+                false, 1.0e-4f, 1.0e-4f, retstat, status);
+  ASSERT_EQ(retstat, 0);
+}
+
+// The real program with its window on a private X server, driven by an
+// input macro from the FIT sub-menu to the stored geometry.
+TEST(CalibrantProgram, WindowFlowByInputMacro) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::TempDir dir;
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  s.xmax = s.ymax = 600;
+  s.x_centre = 300.3;
+  s.y_centre = 290.6;
+  const std::vector<float> data = testing::ring_image(s);
+  write_image(dir.file("si.kzt"), 600, data);
+  std::string clicks = "5\n";
+  for (int k = 0; k < 5; ++k) {
+    const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.4 + 1.2 * k);
+    clicks += std::to_string(p[0] / s.pixel) + "\n" + std::to_string(p[1] / s.pixel) + "\n";
+  }
+  testing::write_text_file(
+      dir.file("cal.mac"),
+      "INPUT DATA\nKESTA STANDARD FORMAT\nsi.kzt\nFIT\nSILICON CALIBRATION\nSILICON\n"
+      "DISTANCE\n97\nWAVELENGTH\n0.5\nREFINE WAVELENGTH\nNO\nO.K.\n" +
+          clicks + "EXIT\n");
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-key -dim600x600 -maccal.mac", "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("INFO: Best fit radius 1, radius 2 (X-pixels) = "), std::string::npos)
+      << r.output;
+  const auto refined =
+      r.output.rfind("INFO: Refined Beam centre = ", r.output.rfind(" (pixels)"));
+  ASSERT_NE(refined, std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("INFO: Stability indicator"), std::string::npos);
+  // The refined centre in pixels as written.
+  EXPECT_NEAR(std::stod(r.output.substr(refined + 28, 12)), s.x_centre, 0.05);
+  EXPECT_NEAR(std::stod(r.output.substr(refined + 40, 12)), s.y_centre, 0.05);
+  EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+}
+
+TEST(CalibrantProgram, WithoutGraphicsNothingIsAsked) {
+  testing::TempDir dir;
+  write_image(dir.file("flat.kzt"), 64, std::vector<float>(64 * 64, 1.0f));
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim64x64",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nflat.kzt\nFIT\nSILICON CALIBRATION\nEXIT\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("WARNING: Graphics system is turned off"), std::string::npos);
+  EXPECT_EQ(r.output.find("SELECT CALIBRATION SAMPLE"), std::string::npos);
 }
 
 }  // namespace
