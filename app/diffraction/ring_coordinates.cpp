@@ -67,6 +67,21 @@ class SectionFinder {
     return s;
   }
 
+  // The section of the next point of a row (Y fixed, X grown by a
+  // pixel) after a point in section S: the azimuth only falls above the
+  // beam centre and only rises below it.
+  int next_along_row(int s, double x, double y) const {
+    if (y > 0.0) {
+      while (s > 0 && before(s, x, y)) --s;
+      return s;
+    }
+    if (y < 0.0) {
+      while (s < n_ - 1 && !before(s + 1, x, y)) ++s;
+      return s;
+    }
+    return (*this)(x, y);
+  }
+
  private:
   struct Edge {
     double c, s;
@@ -196,6 +211,9 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
   const double yb = y_beam;
   const double h = kRootInversePi * (xps + yps) / 2.0;
   const double span = 2.0 * h / bw;
+  const double per_bin = 1.0 / bw;
+  const double per_span = 1.0 / span;
+  const double between = std::min(per_span, 1.0);
   const auto nbins = static_cast<std::size_t>(max_bins);
   const auto nsec = static_cast<std::size_t>(num_sections);
 
@@ -225,6 +243,8 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
       hole_hi = truncate(std::floor((xb + xi) / xps + 0.5)) - 1;
     }
     const Index row = element(1, j, xmaxdat);
+    Index previous = -1;  // the last pixel taken, and its section
+    int previous_section = 0;
     for (Index i = ilo; i <= ihi; ++i) {
       if (i >= hole_lo && i <= hole_hi) {
         i = hole_hi;
@@ -238,32 +258,36 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
         r -= shift.along(x / r, y / r);
         if (r < ri || r > ro) continue;
       }
-      const int s = r2 > 0.0 ? section_of(x, y) : 0;
+      const int s = r2 <= 0.0         ? 0
+                    : i == previous + 1 ? section_of.next_along_row(previous_section, x, y)
+                                        : section_of(x, y);
+      previous = i;
+      previous_section = s;
       const auto sec = static_cast<std::size_t>(s);
       const std::size_t at = static_cast<std::size_t>(row + i - 1);
       if (!mask.empty() && mask[at] != 0) {
         usable[sec] = 0;
         continue;
       }
-      const double lo = (r - ri - h) / bw;
-      const double hi = (r - ri + h) / bw;
-      const Index first = truncate(lo) + 1;
-      const Index last = truncate(hi) + 1;
-      const Index b1 = std::max<Index>(1, first);
-      const Index b2 = std::min<Index>(max_bins, last);
+      const double lo = (r - ri - h) * per_bin;
+      const double hi = (r - ri + h) * per_bin;
+      // Both lie within a few bins of the annulus. The footprint's first
+      // and last bins take their covered part, the bins between 1 / SPAN.
+      const Index first = static_cast<Index>(lo) + 1;
+      const Index last = static_cast<Index>(hi) + 1;
       const double value = data[at];
-      double* prof = profiles.data() + sec * nbins;
-      double* wt = weights.data() + sec * nbins;
-      for (Index b = b1; b <= b2; ++b) {
-        double f = 1.0 / span;
-        if (b == first)
-          f = (static_cast<double>(b) - lo) / span;
-        else if (b == last)
-          f = (hi - static_cast<double>(b - 1)) / span;
-        f = std::min(f, 1.0);
-        prof[b - 1] += f * value;
-        wt[b - 1] += f;
-      }
+      double* prof = profiles.data() + sec * nbins - 1;  // 1-based bins
+      double* wt = weights.data() + sec * nbins - 1;
+      auto add = [&](Index b, double f) {
+        prof[b] += f * value;
+        wt[b] += f;
+      };
+      if (first >= 1 && first <= max_bins)
+        add(first, std::min((static_cast<double>(first) - lo) * per_span, 1.0));
+      const Index mid_end = std::min<Index>(max_bins, last - 1);
+      for (Index b = std::max<Index>(1, first + 1); b <= mid_end; ++b) add(b, between);
+      if (last != first && last >= 1 && last <= max_bins)
+        add(last, std::min((hi - static_cast<double>(last - 1)) * per_span, 1.0));
       ++pixels[sec];
     }
   }
