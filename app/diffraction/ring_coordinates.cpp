@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,21 @@ class SectionFinder {
     return s;
   }
 
+  // The section of the next point of a row (Y fixed, X grown by a
+  // pixel) after a point in section S: the azimuth only falls above the
+  // beam centre and only rises below it.
+  int next_along_row(int s, double x, double y) const {
+    if (y > 0.0) {
+      while (s > 0 && before(s, x, y)) --s;
+      return s;
+    }
+    if (y < 0.0) {
+      while (s < n_ - 1 && !before(s + 1, x, y)) ++s;
+      return s;
+    }
+    return (*this)(x, y);
+  }
+
  private:
   struct Edge {
     double c, s;
@@ -98,6 +114,54 @@ class SectionFinder {
   std::vector<Edge> edges_;
 };
 
+// The search annulus of a ring follows the conic section the current
+// geometry predicts: SHIFT(x, y) is how far the predicted ring lies outside
+// its mean search radius at the azimuth of (x, y). Without tilt it is 0
+// everywhere and the annulus is the plain circle.
+class RingShift {
+ public:
+  RingShift(const RingTilt* tilt, double radius) {
+    if (tilt == nullptr || tilt->tilt_angle == 0.0 || !(tilt->distance > 0.0) || !(radius > 0.0))
+      return;
+    const double t = radius / tilt->distance;
+    const double st = std::sin(tilt->tilt_angle);
+    const double ct = std::cos(tilt->tilt_angle);
+    a_ = st * st * t * t - ct * ct;
+    b_ = 2.0 * tilt->distance * st * t * t;
+    dt2_ = radius * radius;
+    c_ = std::cos(tilt->tilt_rotation);
+    s_ = std::sin(tilt->tilt_rotation);
+    radius_ = radius;
+    // Usable only where every azimuth meets the cone on the detector.
+    lo_ = hi_ = 0.0;
+    for (int k = 0; k < 720; ++k) {
+      const double shift = along(std::cos(k * kTwoPi / 720.0), std::sin(k * kTwoPi / 720.0));
+      if (!std::isfinite(shift)) return;
+      lo_ = std::min(lo_, shift);
+      hi_ = std::max(hi_, shift);
+    }
+    on_ = true;
+  }
+  bool on() const { return on_; }
+  double least() const { return lo_; }
+  double most() const { return hi_; }
+  // The shift along the unit direction (cx, cy) from the beam centre.
+  double along(double cx, double cy) const {
+    const double cp = c_ * cx + s_ * cy;
+    const double sp = c_ * cy - s_ * cx;
+    const double qa = sp * sp - a_ * cp * cp;
+    const double qb = -b_ * cp;
+    const double disc = qb * qb + 4.0 * qa * dt2_;
+    if (!(qa > 0.0) || !(disc >= 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    return (-qb + std::sqrt(disc)) / (2.0 * qa) - radius_;
+  }
+
+ private:
+  bool on_ = false;
+  double a_ = 0.0, b_ = 0.0, dt2_ = 0.0, c_ = 1.0, s_ = 0.0, radius_ = 0.0;
+  double lo_ = 0.0, hi_ = 0.0;
+};
+
 }  // namespace
 
 Index kzt_ring_bins(float half_width, float x_pixel_size, float y_pixel_size) {
@@ -105,7 +169,9 @@ Index kzt_ring_bins(float half_width, float x_pixel_size, float y_pixel_size) {
   return truncate(2.0 * static_cast<double>(half_width) / mean) + 1;
 }
 
-void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+namespace {
+
+void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                     Index yendelm, std::span<const float> data,
                     std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
                     float x_beam, float y_beam, float radius, float half_width, int num_sections,
@@ -132,8 +198,12 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
 
   const double ri = static_cast<double>(radius) - half_width;
   const double ro = static_cast<double>(radius) + half_width;
-  const double ri2 = ri > 0.0 ? ri * ri : 0.0;
-  const double ro2 = ro * ro;
+  const RingShift shift(tilt, radius);
+  // The pixels searched: those within the shifted annulus's extremes.
+  const double ri_all = ri + shift.least();
+  const double ro_all = ro + shift.most();
+  const double ri2 = ri_all > 0.0 ? ri_all * ri_all : 0.0;
+  const double ro2 = ro_all * ro_all;
   const double bw = (ro - ri) / static_cast<double>(num_bins);
   const double xps = x_pixel_size;
   const double yps = y_pixel_size;
@@ -141,6 +211,9 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
   const double yb = y_beam;
   const double h = kRootInversePi * (xps + yps) / 2.0;
   const double span = 2.0 * h / bw;
+  const double per_bin = 1.0 / bw;
+  const double per_span = 1.0 / span;
+  const double between = std::min(per_span, 1.0);
   const auto nbins = static_cast<std::size_t>(max_bins);
   const auto nsec = static_cast<std::size_t>(num_sections);
 
@@ -153,8 +226,8 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
   // Only pixels of the annulus count; each row is walked over its two
   // spans (or one) of the annulus, with a pixel's margin, and each pixel is
   // tested exactly.
-  const Index ylo = std::max(ystrelm, truncate((yb - ro) / yps));
-  const Index yhi = std::min(yendelm, truncate((yb + ro) / yps) + 1);
+  const Index ylo = std::max(ystrelm, truncate((yb - ro_all) / yps));
+  const Index yhi = std::min(yendelm, truncate((yb + ro_all) / yps) + 1);
   for (Index j = ylo; j <= yhi; ++j) {
     const double y = (static_cast<double>(j) - 0.5) * yps - yb;
     const double y2 = y * y;
@@ -170,6 +243,8 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
       hole_hi = truncate(std::floor((xb + xi) / xps + 0.5)) - 1;
     }
     const Index row = element(1, j, xmaxdat);
+    Index previous = -1;  // the last pixel taken, and its section
+    int previous_section = 0;
     for (Index i = ilo; i <= ihi; ++i) {
       if (i >= hole_lo && i <= hole_hi) {
         i = hole_hi;
@@ -178,33 +253,41 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
       const double x = (static_cast<double>(i) - 0.5) * xps - xb;
       const double r2 = x * x + y2;
       if (r2 < ri2 || r2 > ro2) continue;
-      const int s = r2 > 0.0 ? section_of(x, y) : 0;
+      double r = std::sqrt(r2);
+      if (shift.on()) {
+        r -= shift.along(x / r, y / r);
+        if (r < ri || r > ro) continue;
+      }
+      const int s = r2 <= 0.0         ? 0
+                    : i == previous + 1 ? section_of.next_along_row(previous_section, x, y)
+                                        : section_of(x, y);
+      previous = i;
+      previous_section = s;
       const auto sec = static_cast<std::size_t>(s);
       const std::size_t at = static_cast<std::size_t>(row + i - 1);
       if (!mask.empty() && mask[at] != 0) {
         usable[sec] = 0;
         continue;
       }
-      const double r = std::sqrt(r2);
-      const double lo = (r - ri - h) / bw;
-      const double hi = (r - ri + h) / bw;
-      const Index first = truncate(lo) + 1;
-      const Index last = truncate(hi) + 1;
-      const Index b1 = std::max<Index>(1, first);
-      const Index b2 = std::min<Index>(max_bins, last);
+      const double lo = (r - ri - h) * per_bin;
+      const double hi = (r - ri + h) * per_bin;
+      // Both lie within a few bins of the annulus. The footprint's first
+      // and last bins take their covered part, the bins between 1 / SPAN.
+      const Index first = static_cast<Index>(lo) + 1;
+      const Index last = static_cast<Index>(hi) + 1;
       const double value = data[at];
-      double* prof = profiles.data() + sec * nbins;
-      double* wt = weights.data() + sec * nbins;
-      for (Index b = b1; b <= b2; ++b) {
-        double f = 1.0 / span;
-        if (b == first)
-          f = (static_cast<double>(b) - lo) / span;
-        else if (b == last)
-          f = (hi - static_cast<double>(b - 1)) / span;
-        f = std::min(f, 1.0);
-        prof[b - 1] += f * value;
-        wt[b - 1] += f;
-      }
+      double* prof = profiles.data() + sec * nbins - 1;  // 1-based bins
+      double* wt = weights.data() + sec * nbins - 1;
+      auto add = [&](Index b, double f) {
+        prof[b] += f * value;
+        wt[b] += f;
+      };
+      if (first >= 1 && first <= max_bins)
+        add(first, std::min((static_cast<double>(first) - lo) * per_span, 1.0));
+      const Index mid_end = std::min<Index>(max_bins, last - 1);
+      for (Index b = std::max<Index>(1, first + 1); b <= mid_end; ++b) add(b, between);
+      if (last != first && last >= 1 && last <= max_bins)
+        add(last, std::min((hi - static_cast<double>(last - 1)) * per_span, 1.0));
       ++pixels[sec];
     }
   }
@@ -257,14 +340,36 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
     if (!(intensity > 0.0) || num_coordinates >= max_coordinates) continue;
     const auto n = static_cast<std::size_t>(num_coordinates++);
     const double ac = (static_cast<double>(s) + 0.5) * section;
-    x_coordinates[n] = static_cast<float>(xb + rc * std::cos(ac));
-    y_coordinates[n] = static_cast<float>(yb + rc * std::sin(ac));
+    const double ca = std::cos(ac);
+    const double sa = std::sin(ac);
+    const double rt = rc + (shift.on() ? shift.along(ca, sa) : 0.0);
+    x_coordinates[n] = static_cast<float>(xb + rt * ca);
+    y_coordinates[n] = static_cast<float>(yb + rt * sa);
     intensities[n] = static_cast<float>(intensity);
     azimuths[n] = static_cast<float>(ac);
   }
 }
 
-void KZT_FINDRINGS(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+}  // namespace
+
+void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, std::span<const float> data,
+                    std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                    float x_beam, float y_beam, float radius, float half_width, int num_sections,
+                    bool integrated, Index max_coordinates, Index max_bins, Index num_bins,
+                    std::span<double> profiles, std::span<double> weights,
+                    int& num_coordinates, std::span<float> x_coordinates,
+                    std::span<float> y_coordinates, std::span<float> intensities,
+                    std::span<float> azimuths, Status& status) {
+  ring_coords(nullptr, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+              x_pixel_size, y_pixel_size, x_beam, y_beam, radius, half_width, num_sections,
+              integrated, max_coordinates, max_bins, num_bins, profiles, weights,
+              num_coordinates, x_coordinates, y_coordinates, intensities, azimuths, status);
+}
+
+namespace {
+
+void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                    Index xendelm, Index yendelm, std::span<const float> data,
                    std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
                    float x_beam, float y_beam, int max_rings, int num_rings,
@@ -318,7 +423,7 @@ void KZT_FINDRINGS(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index
   for (int k = 0; k < num_rings; ++k) {
     const std::size_t at = static_cast<std::size_t>(k) * column;
     auto& count = num_coordinates[static_cast<std::size_t>(k)];
-    KZT_RINGCOORDS(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+    ring_coords(tilt, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
                    x_pixel_size, y_pixel_size, x_beam, y_beam, radii[static_cast<std::size_t>(k)],
                    half_width, num_sections, integrated, max_coordinates, num_bins, num_bins,
                    profiles, weights, count, x_coordinates.subspan(at, column),
@@ -332,13 +437,30 @@ void KZT_FINDRINGS(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index
   }
 }
 
+}  // namespace
+
+void KZT_FINDRINGS(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                   Index xendelm, Index yendelm, std::span<const float> data,
+                   std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                   float x_beam, float y_beam, int max_rings, int num_rings,
+                   std::span<const float> radii, float half_width, int num_sections,
+                   bool integrated, Index max_coordinates, std::span<int> num_coordinates,
+                   std::span<float> x_coordinates, std::span<float> y_coordinates,
+                   std::span<float> intensities, std::span<float> azimuths, Status& status) {
+  find_rings(nullptr, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+             x_pixel_size, y_pixel_size, x_beam, y_beam, max_rings, num_rings, radii,
+             half_width, num_sections, integrated, max_coordinates, num_coordinates,
+             x_coordinates, y_coordinates, intensities, azimuths, status);
+}
+
 void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                           Index xendelm, Index yendelm, std::span<const float> data,
                           std::span<const std::uint8_t> mask, float x_pixel_size,
                           float y_pixel_size, float x_beam, float y_beam, int num_rings,
-                          float half_width, int num_sections, bool integrated, Status& status) {
+                          float half_width, int num_sections, bool integrated,
+                          const RingTilt* tilt, Status& status) {
   KztComRings& r = vosq_kzt_comrings;
-  KZT_FINDRINGS(info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+  find_rings(tilt, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
                 x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
                 half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
                 r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status);

@@ -98,12 +98,25 @@ void KZT_FINDRINGS(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index
                    std::span<float> x_coordinates, std::span<float> y_coordinates,
                    std::span<float> intensities, std::span<float> azimuths, Status& status);
 
+// The detector tilt a ring search may follow (metres, radians).
+struct RingTilt {
+  double distance = 0.1;
+  double tilt_rotation = 0.0;
+  double tilt_angle = 0.0;
+};
+
 // KZT_FINDRINGS for the rings of the ring store, searched at its RADII.
+// With TILT each ring's annulus follows the conic section of the cone
+// through RADII(k) at the distance (radius / distance = tan 2-theta) on
+// the tilted detector instead of the circle, so that rings far out on a
+// tilted detector stay inside their annulus; without tilt (or with a cone
+// that misses the detector somewhere) it is the circle.
 void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                           Index xendelm, Index yendelm, std::span<const float> data,
                           std::span<const std::uint8_t> mask, float x_pixel_size,
                           float y_pixel_size, float x_beam, float y_beam, int num_rings,
-                          float half_width, int num_sections, bool integrated, Status& status);
+                          float half_width, int num_sections, bool integrated,
+                          const RingTilt* tilt, Status& status);
 
 // One ring. PROFILES and WEIGHTS are work arrays of MAX_BINS x NUM_SECTIONS;
 // the outputs are the ring's column (MAX_COORDINATES long). The same checks

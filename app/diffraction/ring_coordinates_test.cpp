@@ -26,7 +26,7 @@ void find_scene_rings(const RingScene& s, const std::vector<float>& image,
                        static_cast<float>(s.x_centre * s.pixel),
                        static_cast<float>(s.y_centre * s.pixel),
                        static_cast<int>(s.d_spacings.size()), half_width, sections, integrated,
-                       status);
+                       nullptr, status);
 }
 
 std::size_t at(int ring, int n) {

@@ -3,6 +3,7 @@
 // laboratory space (diffraction_test_support.hpp), independent of the
 // conic-section formulas the program fits with.
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -76,6 +77,21 @@ inline double ring_offset_pixels(const RingScene& s, double x_metres, double y_m
   const double t1 = lab_two_theta(x * (r + step) / r, y * (r + step) / r, s.distance, s.rotation,
                                   s.tilt);
   return (t0 - two_theta) / ((t1 - t0) / step) / s.pixel;
+}
+
+// The point (metres from the outer corner of the first pixel) of ring
+// 2-THETA of the scene along AZIMUTH from the beam centre.
+inline std::array<float, 2> ring_point(const RingScene& s, double two_theta, double azimuth) {
+  const double c = std::cos(azimuth);
+  const double n = std::sin(azimuth);
+  double lo = 0.0;
+  double hi = 0.5;
+  for (int it = 0; it < 100; ++it) {
+    const double mid = 0.5 * (lo + hi);
+    (lab_two_theta(mid * c, mid * n, s.distance, s.rotation, s.tilt) < two_theta ? lo : hi) = mid;
+  }
+  return {static_cast<float>(s.x_centre * s.pixel + lo * c),
+          static_cast<float>(s.y_centre * s.pixel + lo * n)};
 }
 
 }  // namespace kesta::testing

@@ -366,7 +366,7 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
     kzt_find_store_rings(full_info, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
                          im.yendelm, im.data,
                          im.mask_data ? im.mask : std::span<const std::uint8_t>{}, xps, yps, x_beam,
-                         y_beam, 1, half_width, num_sections, false, status);
+                         y_beam, 1, half_width, num_sections, false, nullptr, status);
     if (status != kStatusGood) return;
     const int found = store.num_coordinates[0];
     if (full_info)
@@ -385,7 +385,7 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
   kzt_find_store_rings(full_info, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
                        im.yendelm, im.data,
                        im.mask_data ? im.mask : std::span<const std::uint8_t>{}, xps, yps, x_beam,
-                       y_beam, num_rings, half_width, num_sections, false, status);
+                       y_beam, num_rings, half_width, num_sections, false, nullptr, status);
   if (status != kStatusGood) return;
   if (window) kzt_display_store_rings(xps, yps, num_rings, status);
 
