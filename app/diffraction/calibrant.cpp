@@ -7,6 +7,7 @@
 
 #include "app/diffraction/circle_fits.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/integrate_forms.hpp"
 #include "app/diffraction/polarisation_fit.hpp"
 #include "app/diffraction/ring_coordinates.hpp"
 #include "core/defaults_db.hpp"
@@ -109,18 +110,9 @@ void store_option_keys(const CalibrantOptions& o, Status& status) {
   IO_SET_LKEYVALUE("CALI_REFINE_POLARISATION", o.refine_polarisation, r, status);
 }
 
-GsFormItem item(std::string label, int type, std::string description, std::string prompt) {
-  GsFormItem i;
-  i.label = std::move(label);
-  i.type = type;
-  i.description = std::move(description);
-  i.prompt = std::move(prompt);
-  return i;
-}
-
 GsFormItem real_item(std::string label, std::string description, std::string prompt, float lower,
                      float upper, float value) {
-  GsFormItem i = item(std::move(label), 3, std::move(description), std::move(prompt));
+  GsFormItem i = kzt_form_item(std::move(label), 3, std::move(description), std::move(prompt));
   i.ranged = true;
   i.real_lower = lower;
   i.real_upper = upper;
@@ -129,7 +121,7 @@ GsFormItem real_item(std::string label, std::string description, std::string pro
 }
 
 GsFormItem yes_no(std::string label, std::string description, std::string prompt, bool value) {
-  GsFormItem i = item(std::move(label), 2, std::move(description), std::move(prompt));
+  GsFormItem i = kzt_form_item(std::move(label), 2, std::move(description), std::move(prompt));
   i.logical_value = value;
   return i;
 }
@@ -150,7 +142,7 @@ bool ask_form(CalibrantOptions& o, CalibrantGeometry& g, Status& status) {
       real_item("Y-PIXEL SIZE", "SIZE OF VERTICAL PIXELS (MICRONS)",
                 "Enter dimension of pixels vertically, as displayed (mm)", 0.01f, 10000.0f,
                 g.y_pixel_size * 1.0e6f),
-      item("ANGULAR SECTIONS", 1, "NUMBER OF AZIMUTHAL SECTIONS",
+      kzt_form_item("ANGULAR SECTIONS", 1, "NUMBER OF AZIMUTHAL SECTIONS",
            "Enter number of azimuthal divisions to find average ring positions"),
       yes_no("REJECT OUTLIERS", "REJECT OUT-LYING POSITIONS AND RE-REFINE",
              "Enter \"YES\" to reject badly fittingpositions and re-fit without them",
