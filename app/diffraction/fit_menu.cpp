@@ -6,7 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/tilt_centre.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
 #include "core/menu.hpp"
@@ -42,13 +45,15 @@ void run_covariance(FitCall&, Status& status) {
   IO_WRITE("WARNING: Not yet (re-)implemented", status);
 }
 
+// The commands that work in the graphics window ask nothing without it.
+bool graphics_refused(FitCall& c, Status& status) {
+  if (c.sets.graphics_on) return false;
+  IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA", status);
+  return true;
+}
+
 void run_two_theta_to_rings(FitCall& c, Status& status) {
-  // The control form needs the graphics window.
-  if (!c.sets.graphics_on) {
-    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
-             status);
-    return;
-  }
+  if (graphics_refused(c, status)) return;
   IO_WRITE("INFO: Control passed to graphics window", status);
   KZT_2THETATORINGS(c.sets, c.state.geometry, status);
 }
@@ -62,6 +67,28 @@ void run_rtheta(FitCall& c, Status& status) {
 }
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
+
+void run_tilt_centre(FitCall& c, Status& status) {
+  if (graphics_refused(c, status)) return;
+  PowderSettings& g = c.state.geometry;
+  KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size,
+                 g.sample_distance, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation, g.tilt_angle,
+                 status);
+}
+
+void run_silicon_calibration(FitCall& c, Status& status) {
+  if (graphics_refused(c, status)) return;
+  KztDataSets& sets = c.sets;
+  PowderSettings& g = c.state.geometry;
+  // The calibration works in metres; the sub-menu keeps the centre in pixels.
+  float x_beam = g.x_beam_centre * sets.x_pixel_size;
+  float y_beam = g.y_beam_centre * sets.y_pixel_size;
+  KZT_CALIBRANT(false, kzt_current_image(sets), sets.x_pixel_size, sets.y_pixel_size, 1.0f,
+                g.sample_distance, g.polarisation, x_beam, y_beam, g.wavelength, g.tilt_rotation,
+                g.tilt_angle, status);
+  g.x_beam_centre = x_beam / sets.x_pixel_size;
+  g.y_beam_centre = y_beam / sets.y_pixel_size;
+}
 
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
@@ -88,12 +115,13 @@ const FitCommand kCommands[] = {
     {"RADIAL PROFILE", "Calculate 1-D radial profile in memory", "", run_radial_profile},
     {"RESULTS", "Results of fitting", "", nullptr},
     {"SILICON CALIBRATION", "Refine distance/wavelength/centre etc.", "POWDER DIFFRACTION",
-     nullptr},
+     run_silicon_calibration},
     {"SET MASK COLOUR", "User choice of colour to draw masked pixels", "", nullptr},
     {"SET UP", "Alter set up parameters for the Least Squares Fit", "", nullptr},
     {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", nullptr},
     {"THRESHOLD MASKING", "Mask elements depending on ADR data values", "", nullptr},
-    {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION", nullptr},
+    {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION",
+     run_tilt_centre},
     {"TRANSFER MASK TO MEMORY", "Set masked elements to 1.0 in memory", "", nullptr},
 };
 

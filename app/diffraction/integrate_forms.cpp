@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/diffraction/geometry.hpp"
+#include "app/imageops/conventions.hpp"
 #include "core/defaults_db.hpp"
 #include "core/status.hpp"
 #include "graphics/system/widgets.hpp"
@@ -14,18 +15,9 @@
 namespace kesta {
 namespace {
 
-GsFormItem form_item(std::string label, int type, std::string description, std::string prompt) {
-  GsFormItem i;
-  i.label = std::move(label);
-  i.type = type;
-  i.description = std::move(description);
-  i.prompt = std::move(prompt);
-  return i;
-}
-
 GsFormItem real_item(std::string label, std::string description, std::string prompt, float value,
                      bool ranged, float lower, float upper) {
-  GsFormItem i = form_item(std::move(label), 3, std::move(description), std::move(prompt));
+  GsFormItem i = kzt_form_item(std::move(label), 3, std::move(description), std::move(prompt));
   i.ranged = ranged;
   i.real_lower = lower;
   i.real_upper = upper;
@@ -35,14 +27,14 @@ GsFormItem real_item(std::string label, std::string description, std::string pro
 
 GsFormItem logical_item(std::string label, std::string description, std::string prompt,
                         bool value) {
-  GsFormItem i = form_item(std::move(label), 2, std::move(description), std::move(prompt));
+  GsFormItem i = kzt_form_item(std::move(label), 2, std::move(description), std::move(prompt));
   i.logical_value = value;
   return i;
 }
 
 GsFormItem integer_item(std::string label, std::string description, std::string prompt,
                         int value, int lower, int upper) {
-  GsFormItem i = form_item(std::move(label), 1, std::move(description), std::move(prompt));
+  GsFormItem i = kzt_form_item(std::move(label), 1, std::move(description), std::move(prompt));
   i.ranged = true;
   i.int_lower = lower;
   i.int_upper = upper;
@@ -207,11 +199,11 @@ void KZT_GUI_GEOMETRY(float& x_pixel_size, float& y_pixel_size, float& sample_di
 
 void kzt_integrate_control_form(Index xmaxdat, IntegrateControl& control, Status& status) {
   if (st_bad(status, "Subroutine KZT_INQ_INTEGRATE V0.1")) return;
-  GsFormItem scan = form_item(
+  GsFormItem scan = kzt_form_item(
       "SCAN TYPE", 9, "SCAN TYPE (D, RADIAL, 2-THETA, Q-SPACE)",
       "Select type of output 1-D scan: \"RADIAL\", \"2-THETA\", or \"Q-SPACE\"");
   scan.int_value = control.scan_type;
-  GsFormItem bins = form_item("SCAN BINS", 1, "NUMBER OF BINS IN OUTPUT SCAN",
+  GsFormItem bins = kzt_form_item("SCAN BINS", 1, "NUMBER OF BINS IN OUTPUT SCAN",
                               "Enter number of 2-theta or radial bins in output scan");
   bins.ranged = true;
   bins.int_lower = 2;

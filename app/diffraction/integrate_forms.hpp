@@ -6,9 +6,12 @@
 
 #include <array>
 
+#include <string>
+
 #include "app/diffraction/integrate.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 

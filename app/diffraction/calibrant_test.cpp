@@ -1,0 +1,440 @@
+#include "app/diffraction/calibrant.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/ring_coordinates.hpp"
+#include "app/diffraction/ring_test_support.hpp"
+#include "app/main/program_test_support.hpp"
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/macro.hpp"
+#include "core/test_support.hpp"
+#include "formats/kesta_format.hpp"
+#include "graphics/device/x11_test_support.hpp"
+#include "graphics/system/widget_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::RingScene;
+
+std::vector<float> silicon() {
+  return std::vector<float>(kzt_calibrants()[5].d_spacings);
+}
+
+RingScene tilted_scene(const std::vector<float>& d_spacings) {
+  RingScene s;
+  s.rotation = 0.6;
+  s.tilt = 4.0 * M_PI / 180.0;
+  for (float d : d_spacings) s.d_spacings.push_back(d);
+  return s;
+}
+
+GsDisplayedImage image_of(const RingScene& s, const std::vector<float>& data) {
+  static std::vector<float> axis;
+  axis.resize(static_cast<std::size_t>(std::max(s.xmax, s.ymax)));
+  for (std::size_t i = 0; i < axis.size(); ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  GsDisplayedImage m;
+  m.xaxis = std::span<const float>(axis).first(static_cast<std::size_t>(s.xmax));
+  m.yaxis = std::span<const float>(axis).first(static_cast<std::size_t>(s.ymax));
+  m.xmaxdat = s.xmax;
+  m.ymaxdat = s.ymax;
+  m.xendelm = s.xmax;
+  m.yendelm = s.ymax;
+  m.data = data;
+  return m;
+}
+
+// Starting values a user would type: distance 3 % off, no tilt, centre a
+// few pixels off; clicks on the true first ring.
+struct Outcome {
+  CalibrantGeometry g;
+  bool done = false;
+  std::string out;
+};
+Outcome refine(const RingScene& s, const std::vector<float>& data, const CalibrantOptions& o,
+           std::span<const float> d_spacings, double start_distance, int clicks = 6,
+           std::span<const float> clicked_ring = {}, double start_wavelength = 0.0) {
+  Outcome run;
+  run.g.x_pixel_size = run.g.y_pixel_size = static_cast<float>(s.pixel);
+  run.g.sample_distance = static_cast<float>(start_distance);
+  run.g.wavelength = static_cast<float>(start_wavelength > 0.0 ? start_wavelength : s.wavelength);
+  run.g.x_beam = static_cast<float>((s.x_centre + 3.0) * s.pixel);
+  run.g.y_beam = static_cast<float>((s.y_centre - 2.0) * s.pixel);
+  std::vector<float> x, y;
+  const double t =
+      testing::scene_two_theta(s, clicked_ring.empty() ? d_spacings[0] : clicked_ring[0]);
+  for (int k = 0; k < clicks; ++k) {
+    const auto p = testing::ring_point(s, t, 0.3 + k * 6.283185 / clicks);
+    x.push_back(p[0]);
+    y.push_back(p[1]);
+  }
+  testing::TerminalCapture capture;
+  Status status = kStatusGood;
+  run.done = kzt_calibrant_refine(image_of(s, data), nullptr, o, d_spacings, false, x, y, run.g,
+                                  status);
+  EXPECT_EQ(status, kStatusGood);
+  run.out = capture.text();
+  return run;
+}
+
+void expect_recovered(const RingScene& s, const Outcome& r, double pixels, double relative,
+                      double degrees, bool wavelength) {
+  ASSERT_TRUE(r.done) << r.out;
+  EXPECT_NEAR(r.g.x_beam / s.pixel, s.x_centre, pixels) << r.out;
+  EXPECT_NEAR(r.g.y_beam / s.pixel, s.y_centre, pixels);
+  EXPECT_NEAR(r.g.sample_distance / s.distance, 1.0, relative);
+  if (wavelength) {
+    EXPECT_NEAR(r.g.wavelength / s.wavelength, 1.0, relative);
+  }
+  // Tilt and rotation as the tilt vector, which stays defined at small tilts.
+  const double deg = 180.0 / M_PI;
+  EXPECT_NEAR(std::cos(r.g.tilt_rotation) * r.g.tilt_angle * deg,
+              std::cos(s.rotation) * s.tilt * deg, degrees);
+  EXPECT_NEAR(std::sin(r.g.tilt_rotation) * r.g.tilt_angle * deg,
+              std::sin(s.rotation) * s.tilt * deg, degrees);
+}
+
+TEST(CalibrantRefinement, RecoversTheGeometryOfSeveralCalibrants) {
+  struct Case {
+    int calibrant;
+    double rotation, tilt_degrees, wavelength, distance;
+    bool refine_wavelength;
+  };
+  const Case cases[] = {
+      {5, 0.6, 4.0, 0.5e-10, 0.1, false},   // silicon, the wavelength fixed
+      {1, -2.0, 5.0, 0.5e-10, 0.15, false},  // ceria, whose close rings need the distance
+      {2, 2.5, 2.0, 0.4e-10, 0.1, true},    // LaB6 out to high angle, everything free
+  };
+  for (const Case& c : cases) {
+    const std::vector<float> d(kzt_calibrants()[static_cast<std::size_t>(c.calibrant)].d_spacings);
+    RingScene s = tilted_scene(d);
+    s.rotation = c.rotation;
+    s.tilt = c.tilt_degrees * M_PI / 180.0;
+    s.wavelength = c.wavelength;
+    s.distance = c.distance;
+    const std::vector<float> data = testing::ring_image(s);
+    CalibrantOptions o;
+    o.refine_wavelength = c.refine_wavelength;
+    o.extra_iterations = true;
+    const Outcome r = refine(s, data, o, d, 1.03 * c.distance);
+    expect_recovered(s, r, 0.05, 0.0005, 0.05, true);
+    EXPECT_NE(r.out.find("INFO: Stability indicator"), std::string::npos);
+  }
+}
+
+TEST(CalibrantRefinement, NoiseAndSpuriousSpots) {
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  std::vector<float> data = testing::ring_image(s, true);
+  // Bright spots just outside rings 2 and 3 (single crystallites).
+  for (int k = 0; k < 12; ++k) {
+    const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[1 + k % 2]) + 0.002,
+                                       0.2 + k * 0.5);
+    const auto i = static_cast<Index>(p[0] / s.pixel);
+    const auto j = static_cast<Index>(p[1] / s.pixel);
+    for (Index dj = 0; dj < 2; ++dj)
+      for (Index di = 0; di < 2; ++di)
+        data[static_cast<std::size_t>(i + di + (j + dj) * s.xmax)] += 20000.0f;
+  }
+  CalibrantOptions o;
+  o.refine_wavelength = false;
+  const Outcome r = refine(s, data, o, d, 0.097);
+  expect_recovered(s, r, 0.1, 0.001, 0.1, false);
+  EXPECT_EQ(r.out.find("INFO: Number of rejected coordinates =     0"), std::string::npos);
+}
+
+TEST(CalibrantRefinement, StopsOnUnusableStarts) {
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  s.tilt = 0.0;
+  const std::vector<float> data = testing::ring_image(s);
+  CalibrantOptions o;
+  // First-ring distance 1.25 times the typed one: too poor; 1.19: goes on.
+  Outcome r = refine(s, data, o, d, s.distance / 1.25);
+  EXPECT_FALSE(r.done);
+  EXPECT_NE(r.out.find("WARNING: The calculated sample to detector distance"), std::string::npos);
+  r = refine(s, data, o, std::span<const float>(d).first(4), s.distance / 1.19);
+  EXPECT_TRUE(r.done);
+  // A wavelength the first ring cannot diffract: warned, nothing refined.
+  r = refine(s, data, o, d, s.distance, 6, d, 7.0e-10);
+  EXPECT_FALSE(r.done);
+  EXPECT_NE(r.out.find("WARNING: The first ring cannot lie on a flat detector"),
+            std::string::npos);
+}
+
+TEST(CalibrantRefinement, FixedDistanceAndFewRings) {
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  const std::vector<float> data = testing::ring_image(s);
+  CalibrantOptions o;
+  o.refine_distance = false;
+  o.full_info = false;
+  // Four rings: one fit only, and its results are written without full info.
+  const Outcome r = refine(s, data, o, std::span<const float>(d).first(4), 0.1, 3);
+  ASSERT_TRUE(r.done) << r.out;
+  EXPECT_EQ(r.g.sample_distance, 0.1f);
+  EXPECT_NEAR(r.g.wavelength / s.wavelength, 1.0, 0.0005);
+  EXPECT_NE(r.out.find("INFO: Initial wavelength, based on fixed distance = "), std::string::npos);
+  EXPECT_NE(r.out.find("INFO: Refined sample to detector distance = "), std::string::npos);
+  EXPECT_EQ(r.out.find("INFO: Stability indicator"), std::string::npos);
+  EXPECT_EQ(r.out.find("INFO: Estimated coordinate radial position error"), std::string::npos);
+}
+
+TEST(CalibrantRefinement, RefinesThePolarisation) {
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  s.tilt = 0.0;
+  s.polarisation = 0.5;
+  const std::vector<float> data = testing::ring_image(s);
+  CalibrantOptions o;
+  o.refine_polarisation = true;
+  const Outcome r = refine(s, data, o, d, 0.1);
+  ASSERT_TRUE(r.done) << r.out;
+  EXPECT_NEAR(r.g.polarisation, 0.5f, 0.02f);
+  EXPECT_NE(r.out.find("INFO: Refined polarisation factor = "), std::string::npos);
+}
+
+TEST(CalibrantFit, EdgeCases) {
+  KztComRings& rings = vosq_kzt_comrings;
+  const std::vector<float> d{3.0e-10f};
+  // No coordinates: the command ends with 119999.
+  rings.num_coordinates.fill(0);
+  float distance = 0.1f, wavelength = 1e-10f, x = 0.01f, y = 0.01f, rot = 0.0f, tilt = 0.0f;
+  float sigma = 0.0f;
+  {
+    testing::TerminalCapture out;
+    Status status = kStatusGood;
+    KZT_LSQCALIBRANT(false, 15, 1, d, false, 1.0f, true, true, true, true, distance, wavelength,
+                     x, y, rot, tilt, sigma, status);
+    EXPECT_EQ(status, 119999);
+    EXPECT_NE(out.text().find("ERROR: There are no coordinates to fit !"), std::string::npos);
+  }
+  // Ten points of one ring; nothing free: the rotation comes back within
+  // -180 .. 180 degrees however many turns off, and too few points leave
+  // the spread undetermined, so nothing is rejected.
+  rings.num_coordinates[0] = 5;
+  for (int n = 0; n < 5; ++n) {
+    rings.x_coordinates[static_cast<std::size_t>(n)] = 0.01f + 0.003f * std::cos(n * 1.2f);
+    rings.y_coordinates[static_cast<std::size_t>(n)] = 0.01f + 0.004f * std::sin(n * 1.2f);
+    rings.intensities[static_cast<std::size_t>(n)] = 1.0f;
+  }
+  for (float turns : {0.0f, 2.0f, -3.0f}) {
+    rot = (200.0f + 360.0f * turns) * 3.1415926f / 180.0f;
+    Status status = kStatusGood;
+    testing::TerminalCapture out;
+    KZT_FITCALIBRANT(false, 15, 1, d, false, 1.0f, true, 4.0f, false, false, false, false,
+                     distance, wavelength, x, y, rot, tilt, sigma, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NEAR(rot * 180.0f / 3.1415926f, -160.0f, 1e-2f) << turns;
+    EXPECT_EQ(rings.num_coordinates[0], 5);
+  }
+  Status status = kStatusGood;
+  KZT_FITCALIBRANT(false, 0, 1, d, false, 1.0f, true, 4.0f, true, true, true, true, distance,
+                   wavelength, x, y, rot, tilt, sigma, status);
+  EXPECT_EQ(status, 110001);
+  // A wavelength beyond twice the d-spacing and a steep tilt: finite residuals.
+  vosq_kzt_controlpowder.num_rings = 1;
+  rings.d_spacings[0] = 3.0e-10f;
+  const float params[6] = {0.01f, 0.01f, 0.1f, 7.0e-10f, 1.0f, 1.4f};
+  std::vector<float> model(5, 0.0f);
+  int terminate = 1;
+  KZT_FUNCALIBRANT(false, 5, 1, {}, {}, 1, 1, 5, 1, nullptr, nullptr, nullptr, nullptr, 6, params,
+                   5, 1, false, terminate, model, status);
+  EXPECT_EQ(terminate, 0);
+  for (float m : model) EXPECT_TRUE(std::isfinite(m));
+}
+
+// The window dialogue replayed from an input macro: the window is never read.
+struct CalibrantReplay : testing::WidgetFixture {
+  testing::TempDir dir;
+  void SetUp() override {
+    WidgetFixture::SetUp();
+    io_clear_database();
+    kzt_calibrant_state() = {};
+  }
+  void TearDown() override {
+    io_clear_database();
+    WidgetFixture::TearDown();
+  }
+  std::string write(const std::string& name, const std::string& text) {
+    const std::string path = dir.file(name);
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    return path;
+  }
+  void replay(const std::string& lines) {
+    Status s = kStatusGood;
+    bool open = false;
+    IO_INQ_INMACRO(open, s);
+    if (open) IO_CLOSE_INMACRO(s);
+    std::string name = write("calibrant.mac", lines);
+    IO_OPEN_INMACRO(false, name, s);
+    ASSERT_EQ(s, kStatusGood);
+  }
+};
+
+TEST_F(CalibrantReplay, SiliconFromClicksToStoredKeys) {
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  s.tilt = 0.03;
+  const std::vector<float> data = testing::ring_image(s);
+  std::string clicks = "4\n";
+  for (int k = 0; k < 4; ++k) {
+    const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.5 + 1.5 * k);
+    clicks += std::to_string(p[0] / s.pixel) + "\n" + std::to_string(p[1] / s.pixel) + "\n";
+  }
+  replay("SILICON\nDISTANCE\n103\nWAVELENGTH\n0.5\nX-PIXEL SIZE\n100\nY-PIXEL SIZE\n100\n"
+         "FULL INFO\nNO\nO.K.\n" + clicks);
+  float xps = 1e-4f, yps = 1e-4f, distance = 0.2f, pol = 0.99f, wavelength = 1e-10f;
+  float x = 0.05f, y = 0.05f, rot = 0.0f, tilt = 0.0f;
+  testing::TerminalCapture out;
+  Status status = kStatusGood;
+  KZT_CALIBRANT(false, image_of(s, data), xps, yps, 1.0f, distance, pol, x, y, wavelength, rot,
+                tilt, status);
+  ASSERT_EQ(status, kStatusGood) << out.text();
+  EXPECT_NEAR(x / s.pixel, s.x_centre, 0.05);
+  EXPECT_NEAR(distance, s.distance, 1e-4);
+  const std::string text = out.text();
+  EXPECT_NE(text.find("INFO: Best fit radius (X-pixels) = "), std::string::npos);
+  EXPECT_NE(text.find("INFO: Estimated coordinate radial position error (mm) = "),
+            std::string::npos);
+  EXPECT_NE(text.find("Energy (keV) = "), std::string::npos);
+  float stored = 0.0f;
+  int retstat = 0;
+  IO_INQ_RKEYVALUE("SAMPLE_DISTANCE", stored, retstat, status);
+  EXPECT_FLOAT_EQ(stored, distance);
+  bool full = true;
+  IO_INQ_LKEYVALUE("CALI_FULL_INFO", full, retstat, status);
+  EXPECT_FALSE(full);
+  EXPECT_EQ(window->waits, 0);
+}
+
+TEST_F(CalibrantReplay, CancelsAndTooFewClicksChangeNothing) {
+  const std::vector<float> data(64 * 64, 1.0f);
+  RingScene s;
+  s.xmax = s.ymax = 64;
+  const std::vector<std::string> scripts = {"CANCEL\n", "SILICON\nCANCEL\n",
+                                            "SILICON\nO.K.\n2\n10\n10\n20\n20\n"};
+  for (const std::string& script : scripts) {
+    replay(script);
+    float xps = 1e-4f, yps = 1e-4f, distance = 0.2f, pol = 0.99f, wavelength = 1e-10f;
+    float x = 0.05f, y = 0.05f, rot = 0.0f, tilt = 0.0f;
+    Status status = kStatusGood;
+    testing::TerminalCapture out;
+    KZT_CALIBRANT(false, image_of(s, data), xps, yps, 1.0f, distance, pol, x, y, wavelength, rot,
+                  tilt, status);
+    EXPECT_EQ(status, kStatusGood) << script;
+    EXPECT_EQ(distance, 0.2f);
+    EXPECT_EQ(x, 0.05f);
+    float stored = -1.0f;
+    int retstat = 0;
+    IO_INQ_RKEYVALUE("SAMPLE_DISTANCE", stored, retstat, status);
+    EXPECT_EQ(stored, -1.0f);
+  }
+}
+
+TEST_F(CalibrantReplay, UserFilesAreReadOrRefused) {
+  struct Case {
+    std::string text;
+    int count;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"3.1355\n1.9201 (220)\n1.6375\n", 3, ""},
+      {"3.1355\n\n1.6375\n", 0, "line 2"},
+      {"3.1355\nabc\n", 0, "line 2"},
+      {"", 0, "holds no D-spacing"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = write("si.Ds", c.text);
+    replay(path + "\n");
+    std::vector<float> d(15, -1.0f);
+    bool cancelled = false;
+    int count = 0;
+    testing::TerminalCapture out;
+    Status status = kStatusGood;
+    KZT_CALIBRANT_USER(15, cancelled, count, d, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(count, c.count) << c.text;
+    EXPECT_EQ(cancelled, c.count == 0);
+    if (c.count > 0) {
+      EXPECT_FLOAT_EQ(d[1], 1.9201e-10f);
+    } else {
+      EXPECT_EQ(d[0], -1.0f);
+      EXPECT_NE(out.text().find(c.message), std::string::npos) << out.text();
+      EXPECT_NE(out.text().find(path), std::string::npos);
+    }
+  }
+}
+
+// An image file of the program's own format, N x N pixels of 100 microns.
+void write_image(const std::string& path, Index n, const std::vector<float>& data) {
+  std::vector<float> axis(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < axis.size(); ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  testing::ScriptedInput answer({path});
+  testing::TerminalCapture quiet;
+  int retstat = -1;
+  Status status = kStatusGood;
+  FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Silicon", "X", "Y", "Counts",
+                false, 1.0e-4f, 1.0e-4f, retstat, status);
+  ASSERT_EQ(retstat, 0);
+}
+
+// The real program with its window on a private X server, driven by an
+// input macro from the FIT sub-menu to the stored geometry.
+TEST(CalibrantProgram, WindowFlowByInputMacro) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::TempDir dir;
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  s.xmax = s.ymax = 600;
+  s.x_centre = 300.3;
+  s.y_centre = 290.6;
+  const std::vector<float> data = testing::ring_image(s);
+  write_image(dir.file("si.kzt"), 600, data);
+  std::string clicks = "5\n";
+  for (int k = 0; k < 5; ++k) {
+    const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.4 + 1.2 * k);
+    clicks += std::to_string(p[0] / s.pixel) + "\n" + std::to_string(p[1] / s.pixel) + "\n";
+  }
+  testing::write_text_file(
+      dir.file("cal.mac"),
+      "INPUT DATA\nKESTA STANDARD FORMAT\nsi.kzt\nFIT\nSILICON CALIBRATION\nSILICON\n"
+      "DISTANCE\n97\nWAVELENGTH\n0.5\nREFINE WAVELENGTH\nNO\nO.K.\n" +
+          clicks + "EXIT\n");
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-key -dim600x600 -maccal.mac", "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("INFO: Best fit radius 1, radius 2 (X-pixels) = "), std::string::npos)
+      << r.output;
+  const auto refined =
+      r.output.rfind("INFO: Refined Beam centre = ", r.output.rfind(" (pixels)"));
+  ASSERT_NE(refined, std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("INFO: Stability indicator"), std::string::npos);
+  // The refined centre in pixels as written.
+  EXPECT_NEAR(std::stod(r.output.substr(refined + 28, 12)), s.x_centre, 0.05);
+  EXPECT_NEAR(std::stod(r.output.substr(refined + 40, 12)), s.y_centre, 0.05);
+  EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+}
+
+TEST(CalibrantProgram, WithoutGraphicsNothingIsAsked) {
+  testing::TempDir dir;
+  write_image(dir.file("flat.kzt"), 64, std::vector<float>(64 * 64, 1.0f));
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim64x64",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nflat.kzt\nFIT\nSILICON CALIBRATION\nEXIT\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("WARNING: Graphics system is turned off"), std::string::npos);
+  EXPECT_EQ(r.output.find("SELECT CALIBRATION SAMPLE"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,546 @@
+#include "app/diffraction/ring_coordinates.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "graphics/system/drawing.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185;
+// Radius of a disc of one mean pixel's area, per mean pixel size.
+constexpr double kRootInversePi = 0.5641895835;  // sqrt(0.3183099)
+constexpr float kMissing = -1.7e38f;
+
+// Fortran INT of a value that may lie far outside the Index range.
+Index truncate(double v) {
+  constexpr double kLimit = 4.0e18;
+  return static_cast<Index>(std::clamp(v, -kLimit, kLimit));
+}
+
+// The checks shared by KZT_FINDRINGS and KZT_RINGCOORDS; 0 when usable.
+Status ring_search_error(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                         Index xendelm, Index yendelm, std::size_t data_size,
+                         std::size_t mask_size, float x_pixel_size, float y_pixel_size,
+                         int num_sections, Index max_coordinates) {
+  if (max_coordinates < 5) return kBaseApp + 1;
+  if (const Status e = array_region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                          data_size, kBaseApp))
+    return e;
+  if (mask_size != 0 && !array_holds(mask_size, xmaxdat, ymaxdat)) return kBaseApp + 1;
+  if (num_sections < 4 || num_sections > max_coordinates) return kBaseApp + 17;
+  if (!(x_pixel_size > 0.0f)) return kBaseApp + 21;
+  if (!(y_pixel_size > 0.0f)) return kBaseApp + 22;
+  return 0;
+}
+
+// The section of a point at azimuth A (0 .. 2 pi), found from a quick
+// estimate and settled exactly against the sections' edge directions, so
+// that the hot loop needs no arc tangent.
+class SectionFinder {
+ public:
+  explicit SectionFinder(int num_sections) : n_(num_sections) {
+    const double section = kTwoPi / num_sections;
+    edges_.resize(static_cast<std::size_t>(n_) + 1);
+    for (int s = 0; s <= n_; ++s)
+      edges_[static_cast<std::size_t>(s)] = {std::cos(s * section), std::sin(s * section)};
+    per_radian_ = 1.0 / section;
+  }
+  // 0-based section of (x, y), (x, y) not both 0.
+  int operator()(double x, double y) const {
+    int s = static_cast<int>(quick_azimuth(x, y) * per_radian_);
+    s = std::clamp(s, 0, n_ - 1);
+    // An azimuth below the section's start edge belongs to an earlier one,
+    // one at or past the next edge to a later one (the last takes all up to
+    // 2 pi, as a negative angle plus 2 pi may round there).
+    while (s > 0 && before(s, x, y)) --s;
+    while (s < n_ - 1 && !before(s + 1, x, y)) ++s;
+    return s;
+  }
+
+  // The section of the next point of a row (Y fixed, X grown by a
+  // pixel) after a point in section S: the azimuth only falls above the
+  // beam centre and only rises below it.
+  int next_along_row(int s, double x, double y) const {
+    if (y > 0.0) {
+      while (s > 0 && before(s, x, y)) --s;
+      return s;
+    }
+    if (y < 0.0) {
+      while (s < n_ - 1 && !before(s + 1, x, y)) ++s;
+      return s;
+    }
+    return (*this)(x, y);
+  }
+
+ private:
+  struct Edge {
+    double c, s;
+  };
+  // True when (x, y) lies clockwise of edge E (its azimuth is smaller); the
+  // estimate keeps the point within a small angle of the edges tested. A
+  // point on an edge belongs to the section that starts there.
+  bool before(int e, double x, double y) const {
+    const Edge& d = edges_[static_cast<std::size_t>(e)];
+    return d.c * y - d.s * x < 0.0;
+  }
+  // atan2 mapped into 0 .. 2 pi within about 1e-4 radians.
+  static double quick_azimuth(double x, double y) {
+    const double ax = std::abs(x);
+    const double ay = std::abs(y);
+    const double lo = std::min(ax, ay);
+    const double hi = std::max(ax, ay);
+    const double t = hi > 0.0 ? lo / hi : 0.0;
+    const double t2 = t * t;
+    double a = t * (0.9998660 + t2 * (-0.3302995 + t2 * (0.1801410 + t2 * (-0.0851330 +
+                                                                          t2 * 0.0208351))));
+    if (ay > ax) a = 1.5707963267948966 - a;
+    if (x < 0.0) a = 3.141592653589793 - a;
+    if (y < 0.0) a = 6.283185307179586 - a;
+    return a;
+  }
+
+  int n_;
+  double per_radian_ = 0.0;
+  std::vector<Edge> edges_;
+};
+
+// The search annulus of a ring follows the conic section the current
+// geometry predicts: SHIFT(x, y) is how far the predicted ring lies outside
+// its mean search radius at the azimuth of (x, y). Without tilt it is 0
+// everywhere and the annulus is the plain circle.
+class RingShift {
+ public:
+  RingShift(const RingTilt* tilt, double radius) {
+    if (tilt == nullptr || tilt->tilt_angle == 0.0 || !(tilt->distance > 0.0) || !(radius > 0.0))
+      return;
+    const double t = radius / tilt->distance;
+    const double st = std::sin(tilt->tilt_angle);
+    const double ct = std::cos(tilt->tilt_angle);
+    a_ = st * st * t * t - ct * ct;
+    b_ = 2.0 * tilt->distance * st * t * t;
+    dt2_ = radius * radius;
+    c_ = std::cos(tilt->tilt_rotation);
+    s_ = std::sin(tilt->tilt_rotation);
+    radius_ = radius;
+    // Usable only where every azimuth meets the cone on the detector.
+    lo_ = hi_ = 0.0;
+    for (int k = 0; k < 720; ++k) {
+      const double shift = along(std::cos(k * kTwoPi / 720.0), std::sin(k * kTwoPi / 720.0));
+      if (!std::isfinite(shift)) return;
+      lo_ = std::min(lo_, shift);
+      hi_ = std::max(hi_, shift);
+    }
+    on_ = true;
+  }
+  bool on() const { return on_; }
+  double least() const { return lo_; }
+  double most() const { return hi_; }
+  // The shift along the unit direction (cx, cy) from the beam centre.
+  double along(double cx, double cy) const {
+    const double cp = c_ * cx + s_ * cy;
+    const double sp = c_ * cy - s_ * cx;
+    const double qa = sp * sp - a_ * cp * cp;
+    const double qb = -b_ * cp;
+    const double disc = qb * qb + 4.0 * qa * dt2_;
+    if (!(qa > 0.0) || !(disc >= 0.0)) return std::numeric_limits<double>::quiet_NaN();
+    return (-qb + std::sqrt(disc)) / (2.0 * qa) - radius_;
+  }
+
+ private:
+  bool on_ = false;
+  double a_ = 0.0, b_ = 0.0, dt2_ = 0.0, c_ = 1.0, s_ = 0.0, radius_ = 0.0;
+  double lo_ = 0.0, hi_ = 0.0;
+};
+
+}  // namespace
+
+Index kzt_ring_bins(float half_width, float x_pixel_size, float y_pixel_size) {
+  const double mean = (static_cast<double>(x_pixel_size) + y_pixel_size) / 2.0;
+  return truncate(2.0 * static_cast<double>(half_width) / mean) + 1;
+}
+
+namespace {
+
+void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, std::span<const float> data,
+                    std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                    float x_beam, float y_beam, float radius, float half_width, int num_sections,
+                    bool integrated, Index max_coordinates, Index max_bins, Index num_bins,
+                    std::span<double> profiles, std::span<double> weights,
+                    int& num_coordinates, std::span<float> x_coordinates,
+                    std::span<float> y_coordinates, std::span<float> intensities,
+                    std::span<float> azimuths, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_RINGCOORDS V0.1";
+  if (st_bad(status, kName)) return;
+  if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                         data.size(), mask.size(), x_pixel_size, y_pixel_size,
+                                         num_sections, max_coordinates))
+    return st_fail(status, e, kName);
+  const auto columns = static_cast<std::size_t>(max_coordinates);
+  Index work = 0;
+  if (num_bins < 3 || max_bins < num_bins || !checked_product(max_bins, num_sections, work) ||
+      profiles.size() < static_cast<std::size_t>(work) ||
+      weights.size() < static_cast<std::size_t>(work))
+    return st_fail(status, kBaseApp + 23, kName);
+  if (x_coordinates.size() < columns || y_coordinates.size() < columns ||
+      intensities.size() < columns || azimuths.size() < columns)
+    return st_fail(status, kBaseApp + 1, kName);
+
+  const double ri = static_cast<double>(radius) - half_width;
+  const double ro = static_cast<double>(radius) + half_width;
+  const RingShift shift(tilt, radius);
+  // The pixels searched: those within the shifted annulus's extremes.
+  const double ri_all = ri + shift.least();
+  const double ro_all = ro + shift.most();
+  const double ri2 = ri_all > 0.0 ? ri_all * ri_all : 0.0;
+  const double ro2 = ro_all * ro_all;
+  const double bw = (ro - ri) / static_cast<double>(num_bins);
+  const double xps = x_pixel_size;
+  const double yps = y_pixel_size;
+  const double xb = x_beam;
+  const double yb = y_beam;
+  const double h = kRootInversePi * (xps + yps) / 2.0;
+  const double span = 2.0 * h / bw;
+  const double per_bin = 1.0 / bw;
+  const double per_span = 1.0 / span;
+  const double between = std::min(per_span, 1.0);
+  const auto nbins = static_cast<std::size_t>(max_bins);
+  const auto nsec = static_cast<std::size_t>(num_sections);
+
+  std::fill_n(profiles.begin(), work, 0.0);
+  std::fill_n(weights.begin(), work, 0.0);
+  std::vector<Index> pixels(nsec, 0);
+  std::vector<char> usable(nsec, 1);
+  const SectionFinder section_of(num_sections);
+
+  // Only pixels of the annulus count; each row is walked over its two
+  // spans (or one) of the annulus, with a pixel's margin, and each pixel is
+  // tested exactly.
+  const Index ylo = std::max(ystrelm, truncate((yb - ro_all) / yps));
+  const Index yhi = std::min(yendelm, truncate((yb + ro_all) / yps) + 1);
+  for (Index j = ylo; j <= yhi; ++j) {
+    const double y = (static_cast<double>(j) - 0.5) * yps - yb;
+    const double y2 = y * y;
+    if (y2 > ro2) continue;
+    const double xo = std::sqrt(ro2 - y2);
+    const Index ilo = std::max(xstrelm, truncate(std::floor((xb - xo) / xps + 0.5)));
+    const Index ihi = std::min(xendelm, truncate(std::ceil((xb + xo) / xps + 0.5)));
+    Index hole_lo = ihi + 1;
+    Index hole_hi = ihi;
+    if (ri2 > y2) {
+      const double xi = std::sqrt(ri2 - y2);
+      hole_lo = truncate(std::ceil((xb - xi) / xps + 0.5)) + 1;
+      hole_hi = truncate(std::floor((xb + xi) / xps + 0.5)) - 1;
+    }
+    const Index row = element(1, j, xmaxdat);
+    Index previous = -1;  // the last pixel taken, and its section
+    int previous_section = 0;
+    for (Index i = ilo; i <= ihi; ++i) {
+      if (i >= hole_lo && i <= hole_hi) {
+        i = hole_hi;
+        continue;
+      }
+      const double x = (static_cast<double>(i) - 0.5) * xps - xb;
+      const double r2 = x * x + y2;
+      if (r2 < ri2 || r2 > ro2) continue;
+      double r = std::sqrt(r2);
+      if (shift.on()) {
+        r -= shift.along(x / r, y / r);
+        if (r < ri || r > ro) continue;
+      }
+      const int s = r2 <= 0.0         ? 0
+                    : i == previous + 1 ? section_of.next_along_row(previous_section, x, y)
+                                        : section_of(x, y);
+      previous = i;
+      previous_section = s;
+      const auto sec = static_cast<std::size_t>(s);
+      const std::size_t at = static_cast<std::size_t>(row + i - 1);
+      if (!mask.empty() && mask[at] != 0) {
+        usable[sec] = 0;
+        continue;
+      }
+      const double lo = (r - ri - h) * per_bin;
+      const double hi = (r - ri + h) * per_bin;
+      // Both lie within a few bins of the annulus. The footprint's first
+      // and last bins take their covered part, the bins between 1 / SPAN.
+      const Index first = static_cast<Index>(lo) + 1;
+      const Index last = static_cast<Index>(hi) + 1;
+      const double value = data[at];
+      double* prof = profiles.data() + sec * nbins - 1;  // 1-based bins
+      double* wt = weights.data() + sec * nbins - 1;
+      auto add = [&](Index b, double f) {
+        prof[b] += f * value;
+        wt[b] += f;
+      };
+      if (first >= 1 && first <= max_bins)
+        add(first, std::min((static_cast<double>(first) - lo) * per_span, 1.0));
+      const Index mid_end = std::min<Index>(max_bins, last - 1);
+      for (Index b = std::max<Index>(1, first + 1); b <= mid_end; ++b) add(b, between);
+      if (last != first && last >= 1 && last <= max_bins)
+        add(last, std::min((hi - static_cast<double>(last - 1)) * per_span, 1.0));
+      ++pixels[sec];
+    }
+  }
+
+  num_coordinates = 0;
+  const auto nb = static_cast<std::size_t>(num_bins);
+  std::vector<double> v(nb);
+  const double section = kTwoPi / num_sections;
+  for (std::size_t s = 0; s < nsec; ++s) {
+    double* prof = profiles.data() + s * nbins;
+    const double* wt = weights.data() + s * nbins;
+    if (usable[s] != 0) {
+      for (std::size_t b = 0; b < nb; ++b) {
+        if (wt[b] > 0.0) {
+          prof[b] /= wt[b];
+        } else {
+          usable[s] = 0;
+        }
+      }
+      if (usable[s] == 0) std::fill_n(prof, nb, static_cast<double>(kMissing));
+    }
+    if (usable[s] == 0 || pixels[s] <= 9) continue;
+    // Background: the line through the profile's ends.
+    double p = prof[0];
+    double x0 = 0.5;
+    double g = (prof[nb - 1] - prof[0]) / static_cast<double>(nb - 1);
+    if (nb >= 9) {
+      p = (prof[0] + prof[1] + prof[2]) / 3.0;
+      x0 = 1.5;
+      g = ((prof[nb - 3] + prof[nb - 2] + prof[nb - 1]) / 3.0 - p) / static_cast<double>(nb - 3);
+    }
+    double sum = 0.0;
+    double moment = 0.0;
+    for (std::size_t b = 0; b < nb; ++b) {
+      v[b] = prof[b] - p - ((static_cast<double>(b) + 0.5) - x0) * g;
+      sum += v[b];
+      moment += (bw * (static_cast<double>(b) + 0.5) + ri) * v[b];
+    }
+    if (!(sum > 0.0)) continue;
+    const double rc = moment / sum;
+    const double centre_bin = (rc - ri) / bw;
+    if (!(centre_bin >= 1.0 && centre_bin < static_cast<double>(nb) - 1.0)) continue;
+    const auto bc = static_cast<std::size_t>(centre_bin);  // 0-based; 1 <= bc <= nb - 2
+    if (!(v[bc] > 0.0)) continue;
+    double intensity = (v[bc - 1] + v[bc] + v[bc + 1]) / 3.0;
+    if (integrated) {
+      intensity = 0.0;
+      for (std::size_t b = 1; b + 1 < nb; ++b) intensity += v[b];
+    }
+    if (!(intensity > 0.0) || num_coordinates >= max_coordinates) continue;
+    const auto n = static_cast<std::size_t>(num_coordinates++);
+    const double ac = (static_cast<double>(s) + 0.5) * section;
+    const double ca = std::cos(ac);
+    const double sa = std::sin(ac);
+    const double rt = rc + (shift.on() ? shift.along(ca, sa) : 0.0);
+    x_coordinates[n] = static_cast<float>(xb + rt * ca);
+    y_coordinates[n] = static_cast<float>(yb + rt * sa);
+    intensities[n] = static_cast<float>(intensity);
+    azimuths[n] = static_cast<float>(ac);
+  }
+}
+
+}  // namespace
+
+void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                    Index yendelm, std::span<const float> data,
+                    std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                    float x_beam, float y_beam, float radius, float half_width, int num_sections,
+                    bool integrated, Index max_coordinates, Index max_bins, Index num_bins,
+                    std::span<double> profiles, std::span<double> weights,
+                    int& num_coordinates, std::span<float> x_coordinates,
+                    std::span<float> y_coordinates, std::span<float> intensities,
+                    std::span<float> azimuths, Status& status) {
+  ring_coords(nullptr, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+              x_pixel_size, y_pixel_size, x_beam, y_beam, radius, half_width, num_sections,
+              integrated, max_coordinates, max_bins, num_bins, profiles, weights,
+              num_coordinates, x_coordinates, y_coordinates, intensities, azimuths, status);
+}
+
+namespace {
+
+void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                   Index xendelm, Index yendelm, std::span<const float> data,
+                   std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                   float x_beam, float y_beam, int max_rings, int num_rings,
+                   std::span<const float> radii, float half_width, int num_sections,
+                   bool integrated, Index max_coordinates, std::span<int> num_coordinates,
+                   std::span<float> x_coordinates, std::span<float> y_coordinates,
+                   std::span<float> intensities, std::span<float> azimuths, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_FINDRINGS V0.1";
+  if (st_bad(status, kName)) return;
+  if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                         data.size(), mask.size(), x_pixel_size, y_pixel_size,
+                                         num_sections, max_coordinates)) {
+    if (e == kBaseApp + 17)
+      IO_WRITE("ERROR: num_sections, max_coordinates = " + format_i(num_sections, 8) +
+                   format_i(max_coordinates, 8),
+               status);
+    return st_fail(status, e, kName);
+  }
+  Index cells = 0;
+  if (max_rings < 1 || num_rings < 0 || num_rings > max_rings ||
+      radii.size() < static_cast<std::size_t>(num_rings) ||
+      num_coordinates.size() < static_cast<std::size_t>(num_rings))
+    return st_fail(status, kBaseApp + 3, kName);
+  if (!checked_product(max_coordinates, max_rings, cells) ||
+      x_coordinates.size() < static_cast<std::size_t>(cells) ||
+      y_coordinates.size() < static_cast<std::size_t>(cells) ||
+      intensities.size() < static_cast<std::size_t>(cells) ||
+      azimuths.size() < static_cast<std::size_t>(cells))
+    return st_fail(status, kBaseApp + 1, kName);
+  const Index num_bins = kzt_ring_bins(half_width, x_pixel_size, y_pixel_size);
+  if (num_bins < 3) {
+    // A profile needs its two ends for the background and a bin between.
+    IO_WRITE("ERROR: The ring search annulus is narrower than three radial bins; "
+             "a wider search is needed",
+             status);
+    return st_fail(status, kBaseApp + 23, kName);
+  }
+  Index work = 0;
+  if (!checked_product(num_bins, num_sections, work) || work > (Index{1} << 32))
+    return st_fail(status, kBaseApp + 23, kName);
+  std::vector<double> profiles(static_cast<std::size_t>(work));
+  std::vector<double> weights(static_cast<std::size_t>(work));
+
+  if (info) {
+    IO_WRITE(" ", status);
+    const std::string what = integrated ? "INFO: Calculating integrated intensities on "
+                                        : "INFO: Calculating centre of gravity coordinates on ";
+    IO_WRITE(what + (num_rings == 1 ? "1 powder ring" : "powder rings"), status);
+  }
+  const auto column = static_cast<std::size_t>(max_coordinates);
+  for (int k = 0; k < num_rings; ++k) {
+    const std::size_t at = static_cast<std::size_t>(k) * column;
+    auto& count = num_coordinates[static_cast<std::size_t>(k)];
+    ring_coords(tilt, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+                   x_pixel_size, y_pixel_size, x_beam, y_beam, radii[static_cast<std::size_t>(k)],
+                   half_width, num_sections, integrated, max_coordinates, num_bins, num_bins,
+                   profiles, weights, count, x_coordinates.subspan(at, column),
+                   y_coordinates.subspan(at, column), intensities.subspan(at, column),
+                   azimuths.subspan(at, column), status);
+    if (status != kStatusGood) return;
+    if (info)
+      IO_WRITE("INFO: Ring " + format_i(k + 1, 2) + ", Number of coordinates = " +
+                   format_i(count, 3),
+               status);
+  }
+}
+
+}  // namespace
+
+void KZT_FINDRINGS(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                   Index xendelm, Index yendelm, std::span<const float> data,
+                   std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                   float x_beam, float y_beam, int max_rings, int num_rings,
+                   std::span<const float> radii, float half_width, int num_sections,
+                   bool integrated, Index max_coordinates, std::span<int> num_coordinates,
+                   std::span<float> x_coordinates, std::span<float> y_coordinates,
+                   std::span<float> intensities, std::span<float> azimuths, Status& status) {
+  find_rings(nullptr, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+             x_pixel_size, y_pixel_size, x_beam, y_beam, max_rings, num_rings, radii,
+             half_width, num_sections, integrated, max_coordinates, num_coordinates,
+             x_coordinates, y_coordinates, intensities, azimuths, status);
+}
+
+void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                          Index xendelm, Index yendelm, std::span<const float> data,
+                          std::span<const std::uint8_t> mask, float x_pixel_size,
+                          float y_pixel_size, float x_beam, float y_beam, int num_rings,
+                          float half_width, int num_sections, bool integrated,
+                          const RingTilt* tilt, Status& status) {
+  KztComRings& r = vosq_kzt_comrings;
+  find_rings(tilt, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+                x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
+                half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
+                r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status);
+}
+
+void KZT_RINGOUTLIERS(bool info, int max_rings, int num_rings, float distance, float x_beam,
+                      float y_beam, std::span<const float> two_theta, float tilt_rotation,
+                      float tilt_angle, float sigma, float reject_limit, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_RINGOUTLIERS V0.1";
+  if (st_bad(status, kName)) return;
+  if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
+  const int rings = std::clamp(num_rings, 0, std::min(max_rings, kMaxRings));
+  if (two_theta.size() < static_cast<std::size_t>(rings))
+    return st_fail(status, kBaseApp + 1, kName);
+  KztComRings& r = vosq_kzt_comrings;
+  const double limit = static_cast<double>(reject_limit) * sigma;
+  Index rejected = 0;
+  for (int k = 0; k < rings; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    const std::size_t base = ku * static_cast<std::size_t>(kMaxRingCoordinates);
+    const int count = std::clamp<int>(r.num_coordinates[ku], 0, kMaxRingCoordinates);
+    // Without a spread (a fit on too few points, or a perfect one) there is
+    // nothing to measure a coordinate against.
+    if (sigma > 0.0f) {
+      const TiltedCone cone(x_beam, y_beam, distance, tilt_rotation, tilt_angle,
+                            std::tan(static_cast<double>(two_theta[ku])));
+      for (int n = 0; n < count; ++n) {
+        const std::size_t at = base + static_cast<std::size_t>(n);
+        if (cone.residual(r.x_coordinates[at], r.y_coordinates[at]) > limit)
+          r.intensities[at] = -1.0f;
+      }
+    }
+    int kept = 0;
+    for (int n = 0; n < count; ++n) {
+      const std::size_t from = base + static_cast<std::size_t>(n);
+      if (r.intensities[from] < -0.1f) continue;
+      const std::size_t to = base + static_cast<std::size_t>(kept++);
+      r.x_coordinates[to] = r.x_coordinates[from];
+      r.y_coordinates[to] = r.y_coordinates[from];
+      r.intensities[to] = r.intensities[from];
+      r.azimuths[to] = r.azimuths[from];
+    }
+    rejected += count - kept;
+    r.num_coordinates[ku] = kept;
+  }
+  if (info) IO_WRITE("INFO: Number of rejected coordinates = " + format_i(rejected, 5), status);
+}
+
+void KZT_TILTDISPLAY(float x_pixel_size, float y_pixel_size, Index max_coordinates,
+                     int max_rings, int num_rings, std::span<const int> num_coordinates,
+                     std::span<const float> x_coordinates, std::span<const float> y_coordinates,
+                     Status& status) {
+  constexpr const char* kName = "Subroutine KZT_TILTDISPLAY V0.1";
+  if (st_bad(status, kName)) return;
+  if (max_coordinates < 1) return st_fail(status, kBaseApp + 1, kName);
+  if (max_rings < 1) return st_fail(status, kBaseApp + 2, kName);
+  if (num_rings < 1 || num_rings > max_rings) return st_fail(status, kBaseApp + 6, kName);
+  Index cells = 0;
+  if (!checked_product(max_coordinates, num_rings, cells) ||
+      num_coordinates.size() < static_cast<std::size_t>(num_rings) ||
+      x_coordinates.size() < static_cast<std::size_t>(cells) ||
+      y_coordinates.size() < static_cast<std::size_t>(cells))
+    return st_fail(status, kBaseApp + 1, kName);
+  for (int k = 0; k < num_rings; ++k) {
+    const std::size_t base = static_cast<std::size_t>(k) * static_cast<std::size_t>(max_coordinates);
+    const Index count =
+        std::clamp<Index>(num_coordinates[static_cast<std::size_t>(k)], 0, max_coordinates);
+    for (Index n = 0; n < count; ++n) {
+      const std::size_t at = base + static_cast<std::size_t>(n);
+      GS_MARK(x_coordinates[at] / x_pixel_size, y_coordinates[at] / y_pixel_size, 1.0f, status);
+    }
+  }
+  GS_UPDATE(status);
+}
+
+void kzt_display_store_rings(float x_pixel_size, float y_pixel_size, int num_rings,
+                             Status& status) {
+  const KztComRings& r = vosq_kzt_comrings;
+  KZT_TILTDISPLAY(x_pixel_size, y_pixel_size, kMaxRingCoordinates, kMaxRings, num_rings,
+                  r.num_coordinates, r.x_coordinates, r.y_coordinates, status);
+}
+
+}  // namespace kesta
