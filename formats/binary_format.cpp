@@ -23,6 +23,7 @@
 #include "formats/reader_support.hpp"
 #include "formats/region_readers.hpp"
 #include "formats/stream_slot.hpp"
+#include "formats/text_files.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 
@@ -56,17 +57,6 @@ struct BinaryState {
   Index nx = 0, ny = 0;        // the reader's sizes
 };
 BinaryState fio_binary_state;
-
-bool asked_path(const std::string& name, std::string& path, Status& status) {
-  int trans = 0;
-  IO_TRANS_PATH(name, trans, path, status);
-  if (status != kStatusGood) return false;
-  if (trans != 0) {
-    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-    return false;
-  }
-  return true;
-}
 
 void region_line(Index width, Index height, Status& status) {
   IO_WRITE("INFO: Data region is " + format_i(width, 6) + " * " + format_i(height, 6) + " pixels",
@@ -467,7 +457,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
           {"Enter YES or NO"}, s.big_endian, status);
   if (status != kStatusGood) return;
   std::string path;
-  if (!asked_path(s.binary_output, path, status)) return;
+  if (!fio_output_path(s.binary_output, path, status)) return;
   AtomicFile out(path);
   if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                     record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, true,
@@ -517,7 +507,7 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
             {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
             {"Enter YES or NO"}, s.mar_big_endian, status);
     if (status != kStatusGood) return;
-    if (!asked_path(s.mar_output, path, status)) return;
+    if (!fio_output_path(s.mar_output, path, status)) return;
   }
   AtomicFile out(path);
   std::vector<std::byte> header(static_cast<std::size_t>(record_length));
@@ -631,6 +621,23 @@ void store_layout(const RawLayout& layout, Status& status) {
 
 }  // namespace
 
+namespace {
+
+// The file read with the title FILE_NAME and the pixel sizes given.
+ImageRead read_described(const std::string& path, const ReadRequest& request,
+                         const RawLayout& layout, const std::string& file_name, float xps,
+                         float yps, Status& status) {
+  ImageRead read = read_binary_file(path, request, layout, status);
+  if (read.ok()) {
+    read.image.title = file_name;
+    read.image.x_pixel_size = xps;
+    read.image.y_pixel_size = yps;
+  }
+  return read;
+}
+
+}  // namespace
+
 ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_name,
                                Status& status) {
   RawLayout layout = remembered_layout(request, status);
@@ -688,13 +695,7 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
   if (escape()) return escaped;
   if (status != kStatusGood) return {};
   store_layout(layout, status);
-  ImageRead read = read_binary_file(path, request, layout, status);
-  if (read.ok()) {
-    read.image.title = file_name;
-    read.image.x_pixel_size = xps;
-    read.image.y_pixel_size = yps;
-  }
-  return read;
+  return read_described(path, request, layout, file_name, xps, yps, status);
 }
 
 void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::string& data_type,
@@ -788,13 +789,7 @@ ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, St
   store_layout(layout, status);
   GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
   GS_UPDATE(status);
-  ImageRead read = read_binary_file(path, request, layout, status);
-  if (read.ok()) {
-    read.image.title = file_name;
-    read.image.x_pixel_size = xps;
-    read.image.y_pixel_size = yps;
-  }
-  return read;
+  return read_described(path, request, layout, file_name, xps, yps, status);
 }
 
 void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& file_name,

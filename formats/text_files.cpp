@@ -59,19 +59,22 @@ bool fio_to_real(std::string_view token, float& value) {
   return ok;
 }
 
+bool fio_output_path(const std::string& name, std::string& path, Status& status) {
+  int trans = 0;
+  IO_TRANS_PATH(name, trans, path, status);
+  if (status != kStatusGood) return false;
+  if (trans == 0) return true;
+  IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+  return false;
+}
+
 std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status) {
   IO_WRITE("Enter name of output file", status);
   for (;;) {
     io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1, name, status);
     if (status != kStatusGood) return nullptr;
     std::string path;
-    int trans = 0;
-    IO_TRANS_PATH(name, trans, path, status);
-    if (status != kStatusGood) return nullptr;
-    if (trans != 0) {
-      IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-      return nullptr;
-    }
+    if (!fio_output_path(name, path, status)) return nullptr;
     auto out = std::make_unique<AtomicFile>(path);
     if (out->ok()) return out;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);
@@ -80,13 +83,7 @@ std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& statu
 
 std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status& status) {
   std::string path;
-  int trans = 0;
-  IO_TRANS_PATH(name, trans, path, status);
-  if (status != kStatusGood) return nullptr;
-  if (trans != 0) {
-    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-    return nullptr;
-  }
+  if (!fio_output_path(name, path, status)) return nullptr;
   auto out = std::make_unique<AtomicFile>(path);
   if (out->ok()) return out;
   IO_WRITE("WARNING: Error in opening file " + path + ": " + out->error(), status);

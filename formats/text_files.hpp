@@ -33,6 +33,9 @@ bool fio_to_real(std::string_view token, float& value);
 // a user escape (STATUS kept) or a bad directory path.
 std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status);
 
+// NAME translated into PATH; false after the warning on a bad directory path.
+bool fio_output_path(const std::string& name, std::string& path, Status& status);
+
 // NAME opened for writing without a question (through a temporary file);
 // null after a warning when the path or the open fails.
 std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status& status);
