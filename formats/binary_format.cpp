@@ -317,33 +317,21 @@ bool output_form(std::string_view input_file, std::string_view extension,
     IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
     std::vector<GsFormItem> items;
     auto add = [&](const char* label, int type, const char* prompt, const char* help) {
-      GsFormItem& i = items.emplace_back();
-      i.label = label;
-      i.type = type;
-      i.prompt = prompt;
-      i.description = help;
-      return &i;
+      return &items.emplace_back(fio_form_item(label, type, prompt, help));
     };
     add("FILE NAME", 8, "SELECT FILE TO CONTAIN DATA", "Enter name of file to contain data")
         ->string_value = name;
-    GsFormItem* length = add("RECORD LEN.", 1, "LENGTH OF OUTPUT RECORDS (BYTES)",
-                             "Enter number of bytes to output in a \"record\"");
-    length->ranged = true;
-    length->int_lower = min_record;
-    length->int_upper = 12000;
-    length->int_value = record_length;
+    items.push_back(fio_form_integer("RECORD LEN.", "LENGTH OF OUTPUT RECORDS (BYTES)",
+                                     "Enter number of bytes to output in a \"record\"",
+                                     min_record, 12000, record_length));
     if (pad != nullptr)
       add("PAD", 2, "PAD RECORDS (IF NECESSARY)",
           "Enter \"YES\" if under-filled records are to be padded")
           ->logical_value = *pad;
-    if (first_record != nullptr) {
-      GsFormItem* first = add("1ST RECORD", 1, "NUMBER OF FIRST RECORD FOR DATA",
-                              "Enter number of first record to the binary image data");
-      first->ranged = true;
-      first->int_lower = 1;
-      first->int_upper = 100000;
-      first->int_value = *first_record;
-    }
+    if (first_record != nullptr)
+      items.push_back(fio_form_integer("1ST RECORD", "NUMBER OF FIRST RECORD FOR DATA",
+                                       "Enter number of first record to the binary image data",
+                                       1, 100000, *first_record));
     add("BIG ENDIAN", 2, "OUTPUT \"BIG ENDIAN DATA (HP/SGI/SUN)",
         "Enter \"YES\" for \"BIG ENDIAN\" (HP/SGI/SUN) integers, \"NO\" for")
         ->logical_value = big_endian;
@@ -707,25 +695,10 @@ void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::st
       "This size form allows you to specifythe type and size", "of data to be input,", " ",
       "The \"X-PIXELS\" and \"Y-PIXELS\" buttons", "allow the number of pixels to be changed.",
       " ", "\"DATA TYPE\" allows the type of values", "stored for each pixel to be selected"};
-  auto integer = [](const char* label, const char* prompt, const char* help, int upper,
-                    Index value) {
-    GsFormItem item;
-    item.label = label;
-    item.type = 1;
-    item.prompt = prompt;
-    item.description = help;
-    item.ranged = true;
-    item.int_lower = 1;
-    item.int_upper = upper;
-    item.int_value = static_cast<int>(std::clamp<Index>(value, 1, upper));
-    return item;
-  };
+  auto integer = [](const char* label, const char* prompt, const char* help, Index upper,
+                    Index value) { return fio_form_integer(label, prompt, help, 1, upper, value); };
   auto yes_no = [](const char* label, const char* prompt, const char* help, bool value) {
-    GsFormItem item;
-    item.label = label;
-    item.type = 2;
-    item.prompt = prompt;
-    item.description = help;
+    GsFormItem item = fio_form_item(label, 2, prompt, help);
     item.logical_value = value;
     return item;
   };
@@ -734,11 +707,8 @@ void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::st
                           "Enter number of pixels \"horizontally\" in image", 999999, nx));
   items.push_back(integer("Y-PIXELS", "SECOND DIMENSION OF FILE IMAGE",
                           "Enter number of pixels \"vertically\" in image", 999999, ny));
-  GsFormItem type;
-  type.label = "DATA TYPE";
-  type.type = 6;
-  type.prompt = "DATA TYPE OF PIXEL VALUES";
-  type.description = "Choice type of data stored for pixelvalues";
+  GsFormItem type = fio_form_item("DATA TYPE", 6, "DATA TYPE OF PIXEL VALUES",
+                                  "Choice type of data stored for pixelvalues");
   type.string_value = data_type;
   items.push_back(type);
   items.push_back(yes_no("SIGNED", "SIGNED OR UNSIGNED (INTEGERS)",

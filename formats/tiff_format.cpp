@@ -499,16 +499,7 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   }
   TiffRegion& r = tiff_input_state.region;
   auto item = [](const char* label, const char* prompt, Index upper, Index value) {
-    GsFormItem i;
-    i.label = label;
-    i.type = 1;
-    i.prompt = prompt;
-    i.description = prompt;
-    i.ranged = true;
-    i.int_lower = 1;
-    i.int_upper = static_cast<int>(std::min<Index>(upper, 2147483647));
-    i.int_value = static_cast<int>(value);
-    return i;
+    return fio_form_integer(label, prompt, prompt, 1, upper, value);
   };
   static const std::string kHelp[] = {
       "This form defines the part of the image to input and",
