@@ -23,6 +23,7 @@
 #include "formats/reader_support.hpp"
 #include "formats/region_readers.hpp"
 #include "formats/stream_slot.hpp"
+#include "formats/text_files.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 
@@ -56,17 +57,6 @@ struct BinaryState {
   Index nx = 0, ny = 0;        // the reader's sizes
 };
 BinaryState fio_binary_state;
-
-bool asked_path(const std::string& name, std::string& path, Status& status) {
-  int trans = 0;
-  IO_TRANS_PATH(name, trans, path, status);
-  if (status != kStatusGood) return false;
-  if (trans != 0) {
-    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-    return false;
-  }
-  return true;
-}
 
 void region_line(Index width, Index height, Status& status) {
   IO_WRITE("INFO: Data region is " + format_i(width, 6) + " * " + format_i(height, 6) + " pixels",
@@ -327,33 +317,21 @@ bool output_form(std::string_view input_file, std::string_view extension,
     IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
     std::vector<GsFormItem> items;
     auto add = [&](const char* label, int type, const char* prompt, const char* help) {
-      GsFormItem& i = items.emplace_back();
-      i.label = label;
-      i.type = type;
-      i.prompt = prompt;
-      i.description = help;
-      return &i;
+      return &items.emplace_back(fio_form_item(label, type, prompt, help));
     };
     add("FILE NAME", 8, "SELECT FILE TO CONTAIN DATA", "Enter name of file to contain data")
         ->string_value = name;
-    GsFormItem* length = add("RECORD LEN.", 1, "LENGTH OF OUTPUT RECORDS (BYTES)",
-                             "Enter number of bytes to output in a \"record\"");
-    length->ranged = true;
-    length->int_lower = min_record;
-    length->int_upper = 12000;
-    length->int_value = record_length;
+    items.push_back(fio_form_integer("RECORD LEN.", "LENGTH OF OUTPUT RECORDS (BYTES)",
+                                     "Enter number of bytes to output in a \"record\"",
+                                     min_record, 12000, record_length));
     if (pad != nullptr)
       add("PAD", 2, "PAD RECORDS (IF NECESSARY)",
           "Enter \"YES\" if under-filled records are to be padded")
           ->logical_value = *pad;
-    if (first_record != nullptr) {
-      GsFormItem* first = add("1ST RECORD", 1, "NUMBER OF FIRST RECORD FOR DATA",
-                              "Enter number of first record to the binary image data");
-      first->ranged = true;
-      first->int_lower = 1;
-      first->int_upper = 100000;
-      first->int_value = *first_record;
-    }
+    if (first_record != nullptr)
+      items.push_back(fio_form_integer("1ST RECORD", "NUMBER OF FIRST RECORD FOR DATA",
+                                       "Enter number of first record to the binary image data",
+                                       1, 100000, *first_record));
     add("BIG ENDIAN", 2, "OUTPUT \"BIG ENDIAN DATA (HP/SGI/SUN)",
         "Enter \"YES\" for \"BIG ENDIAN\" (HP/SGI/SUN) integers, \"NO\" for")
         ->logical_value = big_endian;
@@ -467,7 +445,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
           {"Enter YES or NO"}, s.big_endian, status);
   if (status != kStatusGood) return;
   std::string path;
-  if (!asked_path(s.binary_output, path, status)) return;
+  if (!fio_output_path(s.binary_output, path, status)) return;
   AtomicFile out(path);
   if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                     record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, true,
@@ -517,7 +495,7 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
             {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
             {"Enter YES or NO"}, s.mar_big_endian, status);
     if (status != kStatusGood) return;
-    if (!asked_path(s.mar_output, path, status)) return;
+    if (!fio_output_path(s.mar_output, path, status)) return;
   }
   AtomicFile out(path);
   std::vector<std::byte> header(static_cast<std::size_t>(record_length));
@@ -631,6 +609,23 @@ void store_layout(const RawLayout& layout, Status& status) {
 
 }  // namespace
 
+namespace {
+
+// The file read with the title FILE_NAME and the pixel sizes given.
+ImageRead read_described(const std::string& path, const ReadRequest& request,
+                         const RawLayout& layout, const std::string& file_name, float xps,
+                         float yps, Status& status) {
+  ImageRead read = read_binary_file(path, request, layout, status);
+  if (read.ok()) {
+    read.image.title = file_name;
+    read.image.x_pixel_size = xps;
+    read.image.y_pixel_size = yps;
+  }
+  return read;
+}
+
+}  // namespace
+
 ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_name,
                                Status& status) {
   RawLayout layout = remembered_layout(request, status);
@@ -688,13 +683,7 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
   if (escape()) return escaped;
   if (status != kStatusGood) return {};
   store_layout(layout, status);
-  ImageRead read = read_binary_file(path, request, layout, status);
-  if (read.ok()) {
-    read.image.title = file_name;
-    read.image.x_pixel_size = xps;
-    read.image.y_pixel_size = yps;
-  }
-  return read;
+  return read_described(path, request, layout, file_name, xps, yps, status);
 }
 
 void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::string& data_type,
@@ -706,25 +695,10 @@ void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::st
       "This size form allows you to specifythe type and size", "of data to be input,", " ",
       "The \"X-PIXELS\" and \"Y-PIXELS\" buttons", "allow the number of pixels to be changed.",
       " ", "\"DATA TYPE\" allows the type of values", "stored for each pixel to be selected"};
-  auto integer = [](const char* label, const char* prompt, const char* help, int upper,
-                    Index value) {
-    GsFormItem item;
-    item.label = label;
-    item.type = 1;
-    item.prompt = prompt;
-    item.description = help;
-    item.ranged = true;
-    item.int_lower = 1;
-    item.int_upper = upper;
-    item.int_value = static_cast<int>(std::clamp<Index>(value, 1, upper));
-    return item;
-  };
+  auto integer = [](const char* label, const char* prompt, const char* help, Index upper,
+                    Index value) { return fio_form_integer(label, prompt, help, 1, upper, value); };
   auto yes_no = [](const char* label, const char* prompt, const char* help, bool value) {
-    GsFormItem item;
-    item.label = label;
-    item.type = 2;
-    item.prompt = prompt;
-    item.description = help;
+    GsFormItem item = fio_form_item(label, 2, prompt, help);
     item.logical_value = value;
     return item;
   };
@@ -733,11 +707,8 @@ void FIO_GUI_IN_DATA(Index xmaxdat, Index ymaxdat, Index& nx, Index& ny, std::st
                           "Enter number of pixels \"horizontally\" in image", 999999, nx));
   items.push_back(integer("Y-PIXELS", "SECOND DIMENSION OF FILE IMAGE",
                           "Enter number of pixels \"vertically\" in image", 999999, ny));
-  GsFormItem type;
-  type.label = "DATA TYPE";
-  type.type = 6;
-  type.prompt = "DATA TYPE OF PIXEL VALUES";
-  type.description = "Choice type of data stored for pixelvalues";
+  GsFormItem type = fio_form_item("DATA TYPE", 6, "DATA TYPE OF PIXEL VALUES",
+                                  "Choice type of data stored for pixelvalues");
   type.string_value = data_type;
   items.push_back(type);
   items.push_back(yes_no("SIGNED", "SIGNED OR UNSIGNED (INTEGERS)",
@@ -788,13 +759,7 @@ ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, St
   store_layout(layout, status);
   GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
   GS_UPDATE(status);
-  ImageRead read = read_binary_file(path, request, layout, status);
-  if (read.ok()) {
-    read.image.title = file_name;
-    read.image.x_pixel_size = xps;
-    read.image.y_pixel_size = yps;
-  }
-  return read;
+  return read_described(path, request, layout, file_name, xps, yps, status);
 }
 
 void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& file_name,

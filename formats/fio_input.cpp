@@ -294,6 +294,15 @@ const std::vector<std::string> kInputHelp = {
 
 }  // namespace
 
+void fio_store_input_keys(float overload, const std::string& format, const ImageTarget& target,
+                          Status& status) {
+  int stored = 0;
+  IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
+  IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(format), format, stored, status);
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", target.x_pixel_size, stored, status);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", target.y_pixel_size, stored, status);
+}
+
 void fio_gui_text(TextLines text, Status& status) {
   int font = 1;
   QG_INQ_TEXTFONT(font, status);
@@ -417,11 +426,7 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
         break;
     }
     data_defined = true;
-    int stored = 0;
-    IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
-    IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(name), name, stored, status);
-    IO_SET_RKEYVALUE("X_PIXEL_SIZE", target.x_pixel_size, stored, status);
-    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", target.y_pixel_size, stored, status);
+    fio_store_input_keys(overload, name, target, status);
     return;
   }
   stop_macro_and_sequence();

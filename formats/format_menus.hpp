@@ -59,6 +59,11 @@ void FIO_INP_OUTHELP(bool gui, Status& status);
 bool fio_output_header_files();
 int fio_output_tiff_bits();
 
+// After a successful input: "#OVERLOAD_VALUE", "#INPUT_FORMAT" (FORMAT) and
+// the pixel sizes of TARGET stored in the database.
+void fio_store_input_keys(float overload, const std::string& format, const ImageTarget& target,
+                          Status& status);
+
 // TEXT in a message box drawn in the fixed-pitch text font (the font before
 // restored afterwards).
 void fio_gui_text(TextLines text, Status& status);

@@ -514,11 +514,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     gui_input_state.read_once = true;
     GS_SET_IDR(0.0f, 0.0f, static_cast<float>(target.xnumdat), static_cast<float>(target.ynumdat),
                status);
-    int stored = 0;
-    IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
-    IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(format), format, stored, status);
-    IO_SET_RKEYVALUE("X_PIXEL_SIZE", target.x_pixel_size, stored, status);
-    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", target.y_pixel_size, stored, status);
+    fio_store_input_keys(overload, format, target, status);
     return;
   }
   if (read.retstat != 0)

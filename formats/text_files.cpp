@@ -59,19 +59,22 @@ bool fio_to_real(std::string_view token, float& value) {
   return ok;
 }
 
+bool fio_output_path(const std::string& name, std::string& path, Status& status) {
+  int trans = 0;
+  IO_TRANS_PATH(name, trans, path, status);
+  if (status != kStatusGood) return false;
+  if (trans == 0) return true;
+  IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+  return false;
+}
+
 std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status) {
   IO_WRITE("Enter name of output file", status);
   for (;;) {
     io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1, name, status);
     if (status != kStatusGood) return nullptr;
     std::string path;
-    int trans = 0;
-    IO_TRANS_PATH(name, trans, path, status);
-    if (status != kStatusGood) return nullptr;
-    if (trans != 0) {
-      IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-      return nullptr;
-    }
+    if (!fio_output_path(name, path, status)) return nullptr;
     auto out = std::make_unique<AtomicFile>(path);
     if (out->ok()) return out;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);
@@ -80,13 +83,7 @@ std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& statu
 
 std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status& status) {
   std::string path;
-  int trans = 0;
-  IO_TRANS_PATH(name, trans, path, status);
-  if (status != kStatusGood) return nullptr;
-  if (trans != 0) {
-    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-    return nullptr;
-  }
+  if (!fio_output_path(name, path, status)) return nullptr;
   auto out = std::make_unique<AtomicFile>(path);
   if (out->ok()) return out;
   IO_WRITE("WARNING: Error in opening file " + path + ": " + out->error(), status);
@@ -152,6 +149,27 @@ void fio_ask_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Ind
   (choice.rows ? choice.row : choice.column) = number;
 }
 
+GsFormItem fio_form_item(std::string_view label, int type, std::string_view prompt,
+                         std::string_view help) {
+  GsFormItem item;
+  item.label = label;
+  item.type = type;
+  item.prompt = prompt;
+  item.description = help;
+  return item;
+}
+
+GsFormItem fio_form_integer(std::string_view label, std::string_view prompt,
+                            std::string_view help, Index lower, Index upper, Index value) {
+  constexpr Index kMost = 2147483647;
+  GsFormItem item = fio_form_item(label, 1, prompt, help);
+  item.ranged = true;
+  item.int_lower = static_cast<int>(std::clamp<Index>(lower, -kMost, kMost));
+  item.int_upper = static_cast<int>(std::clamp<Index>(upper, item.int_lower, kMost));
+  item.int_value = static_cast<int>(std::clamp<Index>(value, item.int_lower, item.int_upper));
+  return item;
+}
+
 void FIO_INP_1DOUT(Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                    std::string& file_name, bool& output_rows, Index& row, Index& column,
                    Status& status) {
@@ -159,32 +177,17 @@ void FIO_INP_1DOUT(Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
   static const std::string kHelp[] = {"This size form allows you to specifythe output file name",
                                       "and whether to output a row or a column,",
                                       "and which row or column to output."};
-  std::vector<GsFormItem> items(4);
-  items[0].label = "FILE NAME";
-  items[0].type = 8;
-  items[0].prompt = "SELECT FILE TO CONTAIN DATA";
-  items[0].description = "Enter name of file to contain data";
+  std::vector<GsFormItem> items{
+      fio_form_item("FILE NAME", 8, "SELECT FILE TO CONTAIN DATA",
+                    "Enter name of file to contain data"),
+      fio_form_item("OUTPUT ROWS", 2, "OUTPUT ROWS (YES) OR COLUMNS (NO)",
+                    "Enter \"YES\" to output a row, \"NO\" to output a column"),
+      fio_form_integer("ROW NUMBER", "NUMBER OF ROW TO OUTPUT", "Number of row to output",
+                       ystrelm, yendelm, row),
+      fio_form_integer("COLUMN NUMBER", "NUMBER OF COLUMN TO OUTPUT",
+                       "Number of column to output", xstrelm, xendelm, column)};
   items[0].string_value = file_name;
-  items[1].label = "OUTPUT ROWS";
-  items[1].type = 2;
-  items[1].prompt = "OUTPUT ROWS (YES) OR COLUMNS (NO)";
-  items[1].description = "Enter \"YES\" to output a row, \"NO\" to output a column";
   items[1].logical_value = output_rows;
-  auto number = [](GsFormItem& item, const char* label, const char* prompt, const char* help,
-                   Index lower, Index upper, Index value) {
-    item.label = label;
-    item.type = 1;
-    item.prompt = prompt;
-    item.description = help;
-    item.ranged = true;
-    item.int_lower = static_cast<int>(lower);
-    item.int_upper = static_cast<int>(upper);
-    item.int_value = static_cast<int>(value);
-  };
-  number(items[2], "ROW NUMBER", "NUMBER OF ROW TO OUTPUT", "Number of row to output", ystrelm,
-         yendelm, row);
-  number(items[3], "COLUMN NUMBER", "NUMBER OF COLUMN TO OUTPUT", "Number of column to output",
-         xstrelm, xendelm, column);
   int code = 0;
   GS_FORM(2, 2, {"OUTPUT FILE NAME AND", "ROW OR COLUMN TO OUTPUT"}, 3, 3, kHelp, 9, items, code,
           status);

@@ -14,6 +14,7 @@
 #include "core/atomic_file.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -32,6 +33,9 @@ bool fio_to_real(std::string_view token, float& value);
 // and updated) until a temporary file beside it can be created; nullptr after
 // a user escape (STATUS kept) or a bad directory path.
 std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status);
+
+// NAME translated into PATH; false after the warning on a bad directory path.
+bool fio_output_path(const std::string& name, std::string& path, Status& status);
 
 // NAME opened for writing without a question (through a temporary file);
 // null after a warning when the path or the open fails.
@@ -69,6 +73,14 @@ struct Scan {
 // The forcing rules alone, for the roads that do not ask.
 void fio_force_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Index xendelm,
                              Index yendelm);
+
+// A form item of TYPE (as GsFormItem) with its label, the question of its
+// box and its help line.
+GsFormItem fio_form_item(std::string_view label, int type, std::string_view prompt,
+                         std::string_view help);
+// An integer item of LOWER..UPPER (within the int range), VALUE clamped into it.
+GsFormItem fio_form_integer(std::string_view label, std::string_view prompt,
+                            std::string_view help, Index lower, Index upper, Index value);
 
 // The form "OUTPUT FILE NAME AND" / "ROW OR COLUMN TO OUTPUT": the output
 // file, rows or columns, the row and the column. CANCEL gives the user escape

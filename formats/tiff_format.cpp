@@ -440,20 +440,17 @@ bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegio
   }
 }
 
-ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& file_name,
-                    Status& status) {
-  std::string path;
-  if (!ask_input_file("DATA FILE NAME", {"Name of tiff file containing image"}, kRetypeName,
-                      file_name, path, status))
-    return {};
-  Index width = 0, length = 0;
+// The size of image 1 of PATH (said on the terminal) and the remembered
+// region fitted into it (at first the whole image within the arrays); false
+// when the size cannot be read (the file's problem said).
+bool image_and_region(const ReadRequest& request, const std::string& path, Index& width,
+                      Index& length, Status& status) {
   int retstat = 0;
   std::string problem;
   tiff_image_size(path, 1, retstat, width, length, problem, status);
   if (retstat != 0) {
-    IO_WRITE("WARNING: Image size not returned from file", status);
-    failed(path, status);
-    return {};
+    if (!problem.empty()) report_unread_file(path, problem, status);
+    return false;
   }
   IO_WRITE(
       "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
@@ -467,6 +464,22 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
   r.yend = std::min(r.yend, length);
   r.xstart = std::min(r.xstart, r.xend);
   r.ystart = std::min(r.ystart, r.yend);
+  return true;
+}
+
+ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& file_name,
+                    Status& status) {
+  std::string path;
+  if (!ask_input_file("DATA FILE NAME", {"Name of tiff file containing image"}, kRetypeName,
+                      file_name, path, status))
+    return {};
+  Index width = 0, length = 0;
+  if (!image_and_region(request, path, width, length, status)) {
+    IO_WRITE("WARNING: Image size not returned from file", status);
+    failed(path, status);
+    return {};
+  }
+  TiffRegion& r = tiff_input_state.region;
   if (!ask_region(request, width, length, r, status)) return {};
   ImageRead read = read_tiff_file(path, request, imagequant, imagequant, r, status);
   if (read.retstat == -1) read.retstat = 0;
@@ -480,37 +493,13 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   std::string path;
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
-  int retstat = 0;
-  std::string problem;
-  tiff_image_size(path, 1, retstat, width, length, problem, status);
-  if (retstat != 0) {
-    if (!problem.empty()) report_unread_file(path, problem, status);
+  if (!image_and_region(request, path, width, length, status)) {
     GS_FWARNING(1, 1, {"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
     return {};
   }
-  IO_WRITE(
-      "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
-      status);
   TiffRegion& r = tiff_input_state.region;
-  if (!tiff_input_state.defined) {
-    tiff_input_state.defined = true;
-    r = TiffRegion{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat), 1, 1};
-  }
-  r.xend = std::min(r.xend, width);
-  r.yend = std::min(r.yend, length);
-  r.xstart = std::min(r.xstart, r.xend);
-  r.ystart = std::min(r.ystart, r.yend);
   auto item = [](const char* label, const char* prompt, Index upper, Index value) {
-    GsFormItem i;
-    i.label = label;
-    i.type = 1;
-    i.prompt = prompt;
-    i.description = prompt;
-    i.ranged = true;
-    i.int_lower = 1;
-    i.int_upper = static_cast<int>(std::min<Index>(upper, 2147483647));
-    i.int_value = static_cast<int>(value);
-    return i;
+    return fio_form_integer(label, prompt, prompt, 1, upper, value);
   };
   static const std::string kHelp[] = {
       "This form defines the part of the image to input and",

@@ -14,12 +14,14 @@ if ! command -v clang++ >/dev/null 2>&1; then
 fi
 mkdir -p "$work"
 cxx="clang++ -std=c++20 -g -O1 -I$src -fsanitize=address,undefined -fno-sanitize-recover=undefined"
-libs="-lreadline -ltinfo -lm"
-lib_sources=$(ls "$src"/core/*.cpp "$src"/numeric/*.cpp "$src"/formats/*.cpp | grep -v '_test\.cpp$')
+libs="-lreadline -ltinfo -lm -lX11"
+# The formats' graphical roads need the graphics system below them.
+lib_sources=$(ls "$src"/core/*.cpp "$src"/numeric/*.cpp "$src"/formats/*.cpp \
+  "$src"/graphics/device/*.cpp "$src"/graphics/system/*.cpp | grep -v '_test\.cpp$')
 
 # Rebuild only when a source is newer than the objects.
 stamp="$work/.built"
-if [ ! -f "$stamp" ] || [ -n "$(find "$src/core" "$src/numeric" "$src/formats" -newer "$stamp" -name '*.[ch]pp' | head -1)" ]; then
+if [ ! -f "$stamp" ] || [ -n "$(find "$src/core" "$src/numeric" "$src/formats" "$src/graphics" -newer "$stamp" -name '*.[ch]pp' | head -1)" ]; then
   mkdir -p "$work/obj"
   for f in $lib_sources; do
     obj="$work/obj/$(basename "$(dirname "$f")")_$(basename "$f" .cpp).o"
