@@ -385,22 +385,9 @@ void KZT_MASK(bool gui, Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumd
     float x = 0.0f, y = 0.0f;
     GS_INP_MENUCHOICE(kNumMenu, kNumMenu, kMenu, 2, input_type, choice, x, y, status);
     if (status != kStatusGood) break;  // the input has ended: leave the menu
-    GsDisplayedImage im;
-    im.xmaxdat = xmaxdat;
-    im.ymaxdat = ymaxdat;
-    im.xstrelm = xstrelm;
-    im.ystrelm = ystrelm;
-    im.xendelm = xendelm;
-    im.yendelm = yendelm;
-    im.data = data;
-    im.mask = mask;
-    im.mask_data = true;
-    im.xaxis = xaxis;
-    im.yaxis = yaxis;
-    im.title = title;
-    im.xlabel = xlabel;
-    im.ylabel = ylabel;
-    im.zlabel = zlabel;
+    const GsDisplayedImage im =
+        kzt_displayed_image(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+                            xaxis, yaxis, title, xlabel, ylabel, zlabel);
     if (input_type == kGsChoicePoint) {
       KZT_CLICK(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data, title,
                 xlabel, ylabel, zlabel, x, y, xpixsize, ypixsize, redraw_image, redraw_menu,

@@ -175,22 +175,9 @@ void KZT_1DMASK(bool gui, Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynu
       }
       GS_SET_AUTODDR(true, true, true, true, status);
     } else if (choice == "MASK REGION" || choice == "UN-MASK REGION") {
-      GsDisplayedImage im;
-      im.xmaxdat = xmaxdat;
-      im.ymaxdat = ymaxdat;
-      im.xstrelm = xstrelm;
-      im.ystrelm = ystrelm;
-      im.xendelm = xendelm;
-      im.yendelm = yendelm;
-      im.data = data;
-      im.mask = mask;
-      im.mask_data = true;
-      im.xaxis = xaxis;
-      im.yaxis = yaxis;
-      im.title = title;
-      im.xlabel = xlabel;
-      im.ylabel = ylabel;
-      im.zlabel = zlabel;
+      const GsDisplayedImage im =
+          kzt_displayed_image(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
+                              xaxis, yaxis, title, xlabel, ylabel, zlabel);
       std::array<float, 2> cx{}, cy{};
       int num = 2;
       GS_INPS_COORDINATES(false, im, gx1, gy1, gx2, gy2,
