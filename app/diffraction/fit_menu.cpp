@@ -6,8 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/tilt_centre.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
 #include "core/menu.hpp"
@@ -39,17 +41,21 @@ struct FitCommand {
 
 void run_leave(FitCall& c, Status&) { c.leave = true; }
 
+// The window commands ask nothing when the graphics are off.
+bool window_needed(const FitCall& c, Status& status) {
+  if (c.sets.graphics_on) return true;
+  IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
+           status);
+  return false;
+}
+
 void run_covariance(FitCall&, Status& status) {
   IO_WRITE("WARNING: Not yet (re-)implemented", status);
 }
 
 void run_two_theta_to_rings(FitCall& c, Status& status) {
   // The control form needs the graphics window.
-  if (!c.sets.graphics_on) {
-    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
-             status);
-    return;
-  }
+  if (!window_needed(c, status)) return;
   IO_WRITE("INFO: Control passed to graphics window", status);
   KZT_2THETATORINGS(c.sets, c.state.geometry, status);
 }
@@ -66,38 +72,26 @@ void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status)
 
 void run_silicon_calibration(FitCall& c, Status& status) {
   // The calibration works only in the window; nothing is asked without it.
-  if (!c.sets.graphics_on) {
-    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
-             status);
-    return;
-  }
-  const KztArrays& a = vosq_kzt_arrays;
+  if (!window_needed(c, status)) return;
   KztDataSets& sets = c.sets;
-  GsDisplayedImage image;
-  image.xmaxdat = a.xmaxdat;
-  image.ymaxdat = a.ymaxdat;
-  image.xstrelm = a.xstrelm;
-  image.ystrelm = a.ystrelm;
-  image.xendelm = a.xendelm;
-  image.yendelm = a.yendelm;
-  image.data = kzt_image(a.data);
-  image.mask = kzt_mask();
-  image.mask_data = !image.mask.empty();
-  image.xaxis = kzt_xline(a.xaxis);
-  image.yaxis = kzt_yline(a.yaxis);
-  image.title = sets.title;
-  image.xlabel = sets.xlabel;
-  image.ylabel = sets.ylabel;
-  image.zlabel = sets.zlabel;
   PowderSettings& g = c.state.geometry;
   // The calibration works in metres; the sub-menu keeps the centre in pixels.
   float x_beam = g.x_beam_centre * sets.x_pixel_size;
   float y_beam = g.y_beam_centre * sets.y_pixel_size;
-  KZT_CALIBRANT(false, image, sets.x_pixel_size, sets.y_pixel_size, 1.0f, g.sample_distance,
-                g.polarisation, x_beam, y_beam, g.wavelength, g.tilt_rotation,
-                g.tilt_angle, status);
+  KZT_CALIBRANT(false, kzt_current_image(sets), sets.x_pixel_size, sets.y_pixel_size, 1.0f,
+                g.sample_distance, g.polarisation, x_beam, y_beam, g.wavelength,
+                g.tilt_rotation, g.tilt_angle, status);
   g.x_beam_centre = x_beam / sets.x_pixel_size;
   g.y_beam_centre = y_beam / sets.y_pixel_size;
+}
+
+void run_tilt_centre(FitCall& c, Status& status) {
+  // The rings are clicked in the graphics window.
+  if (!window_needed(c, status)) return;
+  PowderSettings& g = c.state.geometry;
+  KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size,
+                 g.sample_distance, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation,
+                 g.tilt_angle, status);
 }
 
 const FitCommand kCommands[] = {
@@ -130,7 +124,8 @@ const FitCommand kCommands[] = {
     {"SET UP", "Alter set up parameters for the Least Squares Fit", "", nullptr},
     {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", nullptr},
     {"THRESHOLD MASKING", "Mask elements depending on ADR data values", "", nullptr},
-    {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION", nullptr},
+    {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION",
+     run_tilt_centre},
     {"TRANSFER MASK TO MEMORY", "Set masked elements to 1.0 in memory", "", nullptr},
 };
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "core/defaults_db.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -75,6 +76,11 @@ void KZT_SET_GEOMETRY(bool, float x_beam_centre, float y_beam_centre, float samp
   store_key("TILT_ROTATION", tilt_rotation, status);
   store_key("TILT_ANGLE", tilt_angle, status);
   store_key("DETECTOR_ROTATION", detector_rotation, status);
+  store_key("X_BEAM_CENTRE", x_beam_centre, status);
+  store_key("Y_BEAM_CENTRE", y_beam_centre, status);
+}
+
+void kzt_store_beam_centre(float x_beam_centre, float y_beam_centre, Status& status) {
   store_key("X_BEAM_CENTRE", x_beam_centre, status);
   store_key("Y_BEAM_CENTRE", y_beam_centre, status);
 }
@@ -161,13 +167,14 @@ void KZT_INP_WAVELENGTH(bool, float& wavelength, Status& status) {
   wavelength = result * 1.0e-10f;
 }
 
-void KZT_GEOMETRY(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
-                  Index xendelm, Index yendelm, float& x_pixel_size, float& y_pixel_size,
-                  Status& status) {
+void KZT_GEOMETRY(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
+                  float& y_pixel_size, Status& status) {
   constexpr std::string_view kName = "Subroutine KZT_GEOMETRY V0.1";
   if (st_bad(status, kName)) return;
-  if (const Status code = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
-                                       kAppBase)) {
+  const Index xstrelm = image.xstrelm, ystrelm = image.ystrelm;
+  const Index xendelm = image.xendelm, yendelm = image.yendelm;
+  if (const Status code = region_error(image.xmaxdat, image.ymaxdat, xstrelm, ystrelm, xendelm,
+                                       yendelm, kAppBase)) {
     st_fail(status, code, kName);
     return;
   }
@@ -181,7 +188,15 @@ void KZT_GEOMETRY(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   bool defined = false;
   KZT_INQ_GEOMETRY(defined, x_beam_centre, y_beam_centre, sample_distance, wavelength,
                    tilt_rotation, tilt_angle, detector_rotation, status);
-  KZT_INP_BEAMCENTRE(gui, x_beam_centre, y_beam_centre, status);
+  {
+    int method = 0;
+    float x_beam = x_beam_centre * x_pixel_size, y_beam = y_beam_centre * y_pixel_size;
+    float radius_1 = 0.0f, radius_2 = 0.0f, angle = 0.0f, error = 0.0f;
+    KZT_BEAMCENTRE(gui, image, x_pixel_size, y_pixel_size, true, method, x_beam, y_beam,
+                   radius_1, radius_2, angle, error, status);
+    x_beam_centre = x_beam / x_pixel_size;
+    y_beam_centre = y_beam / y_pixel_size;
+  }
   KZT_INP_WAVELENGTH(gui, wavelength, status);
   KZT_INP_SAMPLEDISTANCE(gui, sample_distance, status);
   KZT_INP_PIXELSIZES(gui, x_pixel_size, y_pixel_size, status);

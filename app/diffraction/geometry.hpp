@@ -11,6 +11,7 @@
 #include <span>
 
 #include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
@@ -36,6 +37,9 @@ void KZT_SET_GEOMETRY(bool experiment_defined, float x_beam_centre, float y_beam
                       float sample_distance, float wavelength, float tilt_rotation,
                       float tilt_angle, float detector_rotation, Status& status);
 
+// Stores the beam centre (pixel coordinates) under its keys.
+void kzt_store_beam_centre(float x_beam_centre, float y_beam_centre, Status& status);
+
 // Stores the pixel sizes (metres) under their keys.
 void kzt_store_pixel_sizes(float x_pixel_size, float y_pixel_size, Status& status);
 
@@ -48,12 +52,12 @@ void KZT_INP_PIXELSIZES(bool gui, float& x_pixel_size, float& y_pixel_size, Stat
 void KZT_INP_SAMPLEDISTANCE(bool gui, float& sample_distance, Status& status);
 void KZT_INP_WAVELENGTH(bool gui, float& wavelength, Status& status);
 
-// GEOMETRY (EXPERIMENT): asks every value, defaults from the keys or the
-// centre of the active region, and stores the keys. The pixel sizes are the
-// caller's and are updated.
-void KZT_GEOMETRY(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
-                  Index xendelm, Index yendelm, float& x_pixel_size, float& y_pixel_size,
-                  Status& status);
+// GEOMETRY (EXPERIMENT): the beam-centre menu on IMAGE (the current data,
+// its dimensions, active region, axes and texts), then every other value,
+// defaults from the keys or the centre of the active region, and stores the
+// keys. The pixel sizes are the caller's and are updated.
+void KZT_GEOMETRY(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
+                  float& y_pixel_size, Status& status);
 
 // Conversions of pixel positions into diffraction coordinates, with the tilt
 // rotation worked out once. Offsets are of pixel centres (pixel i spans

@@ -72,6 +72,15 @@ class GeometryDialogue : public ::testing::Test {
     IO_INQ_RKEYVALUE(name, v, retstat, status);
     return v;
   }
+  // An image of the given size whose active region ends at column XEND.
+  static GsDisplayedImage region_image(Index xmax, Index ymax, Index xend) {
+    GsDisplayedImage image;
+    image.xmaxdat = xmax;
+    image.ymaxdat = ymax;
+    image.xendelm = xend;
+    image.yendelm = ymax;
+    return image;
+  }
   testing::TerminalCapture terminal;
 };
 
@@ -89,15 +98,17 @@ TEST_F(GeometryDialogue, InquiryKeepsCallerValuesWhereKeysAreAbsent) {
 }
 
 TEST_F(GeometryDialogue, TypedGeometryReachesTheKeysInSiUnits) {
-  testing::ScriptedInput input({"", "", "0.0", "8.04778", "150", "50", "60", "10", "120", "-5"});
+  testing::ScriptedInput input(
+      {"KEYBOARD", "", "", "0.0", "8.04778", "150", "50", "60", "10", "120", "-5"});
   Status status = kStatusGood;
   float xps = 1.0e-4f, yps = 1.0e-4f;
-  KZT_GEOMETRY(false, 1000, 800, 1, 1, 1000, 800, xps, yps, status);
+  KZT_GEOMETRY(false, region_image(1000, 800, 1000), xps, yps, status);
   ASSERT_EQ(status, kStatusGood);
-  ASSERT_GE(input.prompts.size(), 10u);
-  EXPECT_NE(input.prompts[0].find("X-PIXEL COORDINATE OF BEAM CENTRE"), std::string::npos);
-  EXPECT_NE(input.prompts[0].find("500.5"), std::string::npos) << input.prompts[0];
-  EXPECT_NE(input.prompts[1].find("400.5"), std::string::npos) << input.prompts[1];
+  ASSERT_GE(input.prompts.size(), 11u);
+  EXPECT_NE(input.prompts[0].find("INPUT METHOD FOR BEAM CENTRE"), std::string::npos);
+  EXPECT_NE(input.prompts[1].find("X-PIXEL COORDINATE OF BEAM CENTRE"), std::string::npos);
+  EXPECT_NE(input.prompts[1].find("500.5"), std::string::npos) << input.prompts[1];
+  EXPECT_NE(input.prompts[2].find("400.5"), std::string::npos) << input.prompts[2];
   EXPECT_NE(terminal.text().find("WAVELENGTH (Angstroms) (0.0 for keV )"), std::string::npos);
   EXPECT_NE(terminal.text().find("INFO: Wavelength = "), std::string::npos);
   EXPECT_EQ(key("X_BEAM_CENTRE"), 500.5f);
@@ -115,11 +126,11 @@ TEST_F(GeometryDialogue, BadRegionOrEscapeStoresNothing) {
   testing::ScriptedInput input({"\\\\"});
   Status status = kStatusGood;
   float xps = 1.0e-4f, yps = 1.0e-4f;
-  KZT_GEOMETRY(false, 10, 10, 1, 1, 11, 10, xps, yps, status);
+  KZT_GEOMETRY(false, region_image(10, 10, 11), xps, yps, status);
   EXPECT_EQ(status, 110005);
   EXPECT_TRUE(input.prompts.empty());
   status = kStatusGood;
-  KZT_GEOMETRY(false, 10, 10, 1, 1, 10, 10, xps, yps, status);
+  KZT_GEOMETRY(false, region_image(10, 10, 10), xps, yps, status);
   EXPECT_EQ(status, kStatusEscape);
   EXPECT_EQ(key("X_BEAM_CENTRE"), -999.0f);
 }
@@ -137,9 +148,14 @@ TEST_F(GeometryDialogue, ProgramStoresTheTypedGeometryInTheDefaultsFile) {
   }
   const testing::ProgramResult r = testing::run_program(
       dir, "-nogr -dim8x8",
-      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nGEOMETRY (EXPERIMENT)\n\n\n1.5\n150\n\n\n"
-      "\n\n\nEXIT\nYES\n");
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nGEOMETRY (EXPERIMENT)\n\nKEYBOARD\n\n\n"
+      "1.5\n150\n\n\n\n\n\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0) << r.output;
+  // Without the window the graphical methods decline and the menu returns.
+  EXPECT_NE(r.output.find("INPUT METHOD FOR BEAM CENTRE [CIRCLE COORDINATES]"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("WARNING: This method needs the graphics window"), std::string::npos);
   EXPECT_NE(r.output.find("X-PIXEL COORDINATE OF BEAM CENTRE [2.500000]"), std::string::npos)
       << r.output;
   EXPECT_NE(r.output.find("INFO: Energy =     8.2657     keV"), std::string::npos) << r.output;

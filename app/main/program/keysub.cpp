@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/calculators.hpp"
 #include "app/diffraction/fit_menu.hpp"
 #include "app/diffraction/geometry.hpp"
@@ -203,9 +204,8 @@ void run_exchange(Dispatch& d, Status& status) { KZT_EXCHANGE(d.sets, status); }
 void run_calibration(Dispatch& d, Status& status) { KZT_CALIBRATION(d.sets, status); }
 
 void run_geometry(Dispatch& d, Status& status) {
-  const KztArrays& a = arrays();
-  KZT_GEOMETRY(false, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-               d.sets.x_pixel_size, d.sets.y_pixel_size, status);
+  KZT_GEOMETRY(false, kzt_current_image(d.sets), d.sets.x_pixel_size, d.sets.y_pixel_size,
+               status);
 }
 
 void run_information(Dispatch& d, Status& status) { KZT_INFORMATION(d.sets, status); }

@@ -1,0 +1,725 @@
+#include "app/diffraction/tilt_centre.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/circle_fits.hpp"
+#include "app/diffraction/geometry.hpp"
+#include "app/diffraction/integrate_forms.hpp"
+#include "app/diffraction/ring_coordinates.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "graphics/device/kernel.hpp"
+#include "graphics/system/drawing.hpp"
+#include "numeric/modelfit.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr float kHalfTurn = 3.1415925f;
+constexpr float kTiltStartLimit = 0.17453292f;  // 10 degrees
+constexpr float kUndetermined = -1.7e38f;
+constexpr int kMaxParameters = 20;
+
+// The options of the command, kept for the run.
+struct TiltOptions {
+  int num_sections = 90;
+  bool reject_outliers = true;
+  float reject_limit = 4.0f;
+  bool full_info = true;
+  bool refine_beam = true;
+  bool refine_distance = false;
+  bool refine_tilt = true;
+};
+TiltOptions tilt_options;
+
+std::string g14(double v) { return format_g(v, 14, 7); }
+
+void show_image(const GsDisplayedImage& im, Status& status) {
+  GS_2DMIMAGE(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis,
+              im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel,
+              im.zlabel, status);
+}
+
+// One click on the displayed image (pixel coordinates); false after CANCEL.
+bool one_click(const GsDisplayedImage& im, std::string_view prompt,
+               std::span<const std::string> info, float& x, float& y, Status& status) {
+  std::array<float, 1> cx{}, cy{};
+  int num = 1;
+  GS_INPS_FCOORDINATES(false, im, prompt, static_cast<int>(info.size()), info, false, 1, num, cx,
+                       cy, status);
+  if (status != kStatusGood || num < 1) return false;
+  x = cx[0];
+  y = cy[0];
+  return true;
+}
+
+}  // namespace
+
+// ---- The ring fit ----
+
+void KZT_FUNPOWDER(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>,
+                   Index, Index, Index, Index, void*, void*, void*, void*, int,
+                   std::span<const float> params, Index, Index, bool, int& terminate,
+                   std::span<float> model, Status& status) {
+  if (st_bad(status, "Subroutine KZT_FUNPOWDER V0.1")) return;
+  const KztComRings& r = vosq_kzt_comrings;
+  std::size_t out = 0;
+  for (int k = 0; k < vosq_kzt_controlpowder.num_rings; ++k) {
+    const TiltedCone cone(params[0], params[1], params[2], params[3], params[4],
+                          std::tan(static_cast<double>(params[5 + k])));
+    const auto column = static_cast<std::size_t>(k) * kMaxRingCoordinates;
+    for (int n = 0; n < r.num_coordinates[static_cast<std::size_t>(k)]; ++n) {
+      model[out++] = static_cast<float>(
+          cone.residual(r.x_coordinates[column + n], r.y_coordinates[column + n]));
+    }
+  }
+  terminate = 0;
+}
+
+void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam,
+                   bool refine_distance, bool refine_tilt, float& sample_distance,
+                   float& x_beam, float& y_beam, std::span<float> two_theta,
+                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_LSQPOWDER V0.1";
+  if (st_bad(status, kName)) return;
+  if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
+  if (num_rings < 1 || num_rings > std::min(max_rings, kMaxRings) ||
+      two_theta.size() < static_cast<std::size_t>(num_rings))
+    return st_fail(status, kBaseApp + 5, kName);
+  vosq_kzt_controlpowder.num_rings = num_rings;
+  vosq_kzt_controlpowder.weighted = false;
+  Index num_points = 0;
+  for (int k = 0; k < num_rings; ++k)
+    num_points += vosq_kzt_comrings.num_coordinates[static_cast<std::size_t>(k)];
+  if (num_points == 0) {
+    IO_WRITE("ERROR: There are no coordinates to fit !", status);
+    return st_fail(status, kBaseApp + 9999, kName);
+  }
+  const int num_parameters = num_rings + 5;
+  std::array<float, kMaxParameters> p{};
+  std::array<bool, kMaxParameters> fixed{};
+  std::array<float, kMaxParameters> scales{};
+  p[0] = x_beam;
+  p[1] = y_beam;
+  p[2] = sample_distance;
+  p[3] = tilt_rotation;
+  p[4] = tilt_angle;
+  const float base_scales[5] = {0.0005f, 0.0005f, 0.001f, 0.35f, 0.01f};
+  for (int k = 0; k < 5; ++k) scales[static_cast<std::size_t>(k)] = base_scales[k];
+  for (int k = 0; k < num_rings; ++k) {
+    p[static_cast<std::size_t>(5 + k)] = two_theta[static_cast<std::size_t>(k)];
+    scales[static_cast<std::size_t>(5 + k)] = 0.005f;
+  }
+  fixed[0] = fixed[1] = !refine_beam;
+  fixed[2] = !refine_distance;
+  fixed[3] = fixed[4] = !refine_tilt;
+  const std::vector<float> data(static_cast<std::size_t>(num_points), 0.0f);
+  std::vector<float> model(static_cast<std::size_t>(num_points), 0.0f);
+  const auto n = static_cast<std::size_t>(num_parameters);
+  int end_code = 0, calls = 0, total_calls = 0;
+  float sum_squares = 0.0f;
+  for (int pass = 0; pass < 2 && status == kStatusGood; ++pass) {
+    MA_MODELFIT(info ? 2 : 0, KZT_FUNPOWDER, false, false, false, num_points, 1, data, {}, {}, 1,
+                1, num_points, 1, 1, 300, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr,
+                nullptr, num_parameters, std::span<const bool>(fixed.data(), n),
+                std::span<const float>(scales.data(), n), num_points, 1, false,
+                std::span<float>(p.data(), n), model, end_code, calls, sum_squares, status);
+    total_calls += calls;
+    if (end_code > 0 && status == kStatusGood)
+      IO_WRITE("WARNING: Problem fitting the powder pattern", status);
+  }
+  if (status != kStatusGood) return;
+  x_beam = p[0];
+  y_beam = p[1];
+  sample_distance = p[2];
+  tilt_rotation = p[3];
+  tilt_angle = p[4];
+  for (int k = 0; k < num_rings; ++k)
+    two_theta[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(5 + k)];
+  IO_WRITE("INFO: Number of function calls = " + format_i(total_calls, 8), status);
+  IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 5), status);
+  if (!(sum_squares > 0.0f)) {
+    sigma = 0.0f;
+  } else if (num_points <= num_parameters) {
+    sigma = kUndetermined;
+  } else {
+    sigma = std::sqrt(sum_squares / static_cast<float>(num_points - num_parameters));
+  }
+}
+
+void kzt_wrap_whole_turns(float& tilt_rotation) {
+  if (!std::isfinite(tilt_rotation)) return;
+  tilt_rotation = static_cast<float>(std::fmod(static_cast<double>(tilt_rotation), 6.283185));
+  while (std::fabs(tilt_rotation) > kHalfTurn)
+    tilt_rotation += tilt_rotation <= kHalfTurn ? 6.283185f : -6.283185f;
+}
+
+void kzt_wrap_half_turns(float& tilt_rotation, float& tilt_angle) {
+  if (!std::isfinite(tilt_rotation)) return;
+  // However many half turns are needed, each one reverses the tilt.
+  double rotation = tilt_rotation;
+  double turns = 0.0;
+  if (rotation > kHalfTurn) turns = -std::ceil((rotation - kHalfTurn) / kHalfTurn);
+  if (rotation < -kHalfTurn) turns = std::ceil((-kHalfTurn - rotation) / kHalfTurn);
+  tilt_rotation = static_cast<float>(rotation + turns * kHalfTurn);
+  if (std::fmod(std::fabs(turns), 2.0) == 1.0) tilt_angle = -tilt_angle;
+}
+
+void KZT_FITPOWDER(bool info, int max_rings, int num_rings, bool reject_outliers,
+                   float reject_limit, bool refine_beam, bool refine_distance, bool refine_tilt,
+                   float& sample_distance, float& x_beam, float& y_beam,
+                   std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
+                   float& sigma, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_FITPOWDER V0.1";
+  if (st_bad(status, kName)) return;
+  if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
+  KZT_LSQPOWDER(info, max_rings, num_rings, refine_beam, refine_distance, refine_tilt,
+                sample_distance, x_beam, y_beam, two_theta, tilt_rotation, tilt_angle, sigma,
+                status);
+  if (!reject_outliers || status != kStatusGood) return;
+  KZT_RINGOUTLIERS(info, max_rings, num_rings, sample_distance, x_beam, y_beam, two_theta,
+                   tilt_rotation, tilt_angle, sigma, reject_limit, status);
+  KZT_LSQPOWDER(info, max_rings, num_rings, refine_beam, refine_distance, refine_tilt,
+                sample_distance, x_beam, y_beam, two_theta, tilt_rotation, tilt_angle, sigma,
+                status);
+  kzt_wrap_whole_turns(tilt_rotation);
+}
+
+// ---- Reports ----
+
+void KZT_TILTINFO(float xps, float yps, Index num_coordinates, float x_centre, float y_centre,
+                  float radius_1, float radius_2, float angle, float error, Status& status) {
+  if (st_bad(status, "Subroutine KZT_TILTINFO V0.1")) return;
+  IO_WRITE("INFO: Number of coordinates = " + format_i(num_coordinates, 3), status);
+  IO_WRITE("INFO: Best fit ellipse centre (X/Y mm) = " + g14(x_centre * 1000.0) +
+               g14(y_centre * 1000.0),
+           status);
+  IO_WRITE("INFO: Best fit ellipse centre (X/Y pixels) = " + g14(x_centre / xps) +
+               g14(y_centre / yps),
+           status);
+  IO_WRITE("INFO: Best fit radius 1, radius 2 (mm) = " + g14(radius_1 * 1000.0) +
+               g14(radius_2 * 1000.0),
+           status);
+  IO_WRITE("INFO: Best fit radius 1 (X pixels) = " + g14(radius_1 / xps), status);
+  IO_WRITE("INFO: Best fit radius 2 (Y pixels) = " + g14(radius_2 / yps), status);
+  IO_WRITE("INFO: Best fit angle of axis 1 (degrees) = " + g14(angle * kDegreesPerRadian),
+           status);
+  if (num_coordinates < 6) {
+    IO_WRITE("INFO: The coordinate radial position error is totally undetermined", status);
+  } else {
+    IO_WRITE("INFO: Estimated coordinate radial position error (mm) = " + g14(error * 1000.0),
+             status);
+    IO_WRITE("INFO: Estimated coordinate radial position error (X pixels) = " + g14(error / xps),
+             status);
+  }
+}
+
+void KZT_TILT2INFO(float xps, float yps, int num_rings, float x_beam, float y_beam,
+                   std::span<const float> two_theta, float tilt_rotation, float tilt_angle,
+                   float error, Status& status) {
+  if (st_bad(status, "Subroutine KZT_TILT2INFO V0.1")) return;
+  IO_WRITE("INFO: Best fit beam centre (X/Y mm) = " + g14(x_beam * 1000.0) + g14(y_beam * 1000.0),
+           status);
+  IO_WRITE("INFO: Best fit beam centre (X/Y pixels) = " + g14(x_beam / xps) + g14(y_beam / yps),
+           status);
+  for (int k = 0; k < num_rings && static_cast<std::size_t>(k) < two_theta.size(); ++k) {
+    IO_WRITE("INFO: Cone " + format_i(k + 1, 2) + " best fit 2 theta angle (degrees) = " +
+                 g14(two_theta[static_cast<std::size_t>(k)] * kDegreesPerRadian),
+             status);
+  }
+  IO_WRITE("INFO: Best fit angle of tilt plane rotation (degrees) = " +
+               g14(tilt_rotation * kDegreesPerRadian),
+           status);
+  IO_WRITE("INFO: Best fit angle of tilt (degrees) = " + g14(tilt_angle * kDegreesPerRadian),
+           status);
+  IO_WRITE("INFO: Estimated coordinate radial position error (mm) = " + g14(error * 1000.0),
+           status);
+  IO_WRITE("INFO: Estimated coordinate radial position error (X pixels) = " + g14(error / xps),
+           status);
+}
+
+// ---- Clicked rings ----
+
+void KZT_INP_ELLIPSE(bool info, const GsDisplayedImage& im, float xps, float yps, int& cancelled,
+                     float& x_centre, float& y_centre, float& radius_1, float& radius_2,
+                     float& angle, float& half_width, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_INP_ELLIPSE V0.1";
+  if (st_bad(status, kName)) return;
+  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm,
+                                       im.xendelm, im.yendelm, kBaseApp))
+    return st_fail(status, code, kName);
+  show_image(im, status);
+  cancelled = 0;
+  int method = 0;
+  float r1 = 0.0f, r2 = 0.0f, a = 0.0f, error = 0.0f;
+  KZT_BEAMCENTRE(true, im, xps, yps, info, method, x_centre, y_centre, r1, r2, a, error, status);
+  if (status != kStatusGood || method == kBeamGaussianFailed) {
+    cancelled = -1;
+    return;
+  }
+  if (method == kBeamNoChange || method == kBeamKeyboard) show_image(im, status);
+  if (method == kBeamCircle) {
+    radius_1 = radius_2 = r1;
+    angle = 0.0f;
+  } else if (method == kBeamEllipse) {
+    radius_1 = r1;
+    radius_2 = r2;
+    angle = a;
+  } else {
+    float cx = 0.0f, cy = 0.0f;
+    if (!one_click(im, "CLICK ON POWDER RING TO FIT",
+                   std::vector<std::string>{"Click on initial powder ring to be used for",
+                                            "determining the tilt/ beam centre."},
+                   cx, cy, status))
+      return;
+    radius_1 = radius_2 = std::hypot(cx * xps - x_centre, cy * yps - y_centre);
+    angle = 0.0f;
+  }
+  KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1, radius_2, angle, 3, status);
+  static const std::string kLimitInfo[] = {
+      "Click on a coordinate to define one side of",
+      "theprofile search limit. The search limit will",
+      "be symmetric either side of ring positions.",
+      "Ideally the whole of the choosen powder rings",
+      "should lie within the search annuli. Similarly",
+      "other rings should not enter the search region.",
+      "However a double ring which lies completely",
+      "within the search region may be fitted",
+      "successfully provided that the intensities of",
+      "the two components are constant around the",
+      "azimuth or vary together."};
+  float cx = 0.0f, cy = 0.0f;
+  if (!one_click(im, "CLICK ON RING PROFILE SEARCH LIMIT ", kLimitInfo, cx, cy, status)) return;
+  half_width = std::fabs(std::hypot(cx * xps - x_centre, cy * yps - y_centre) - radius_1);
+  if (info) {
+    IO_WRITE(" ", status);
+    IO_WRITE("INFO: The search distance either side of the powder rings (mm) = " +
+                 format_f(half_width * 1000.0, 7, 3),
+             status);
+    IO_WRITE("INFO: The search distance either side of the powder rings (X-pixels) = " +
+                 format_f(half_width / xps, 7, 2),
+             status);
+  }
+}
+
+void KZT_INPRADIA(const GsDisplayedImage& im, bool info, float xps, float yps, float x_centre,
+                  float y_centre, float radius_1, float radius_2, float angle, float half_width,
+                  int max_rings, int& num_rings, std::span<float> radii, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_INPRADIA V0.1";
+  if (st_bad(status, kName)) return;
+  if (max_rings < 1 || radii.size() < static_cast<std::size_t>(max_rings))
+    return st_fail(status, kBaseApp + 1, kName);
+  if (!(radius_1 > 0.0f)) return st_fail(status, kBaseApp + 21, kName);
+  KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1, radius_2, angle, 3, status);
+  if (radius_1 - half_width > 0.0f && radius_2 - half_width > 0.0f)
+    KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1 - half_width, radius_2 - half_width,
+                angle, 2, status);
+  KZT_ELLIPSE(xps, yps, x_centre, y_centre, radius_1 + half_width, radius_2 + half_width, angle,
+              2, status);
+  const int max_clicks = std::min(max_rings, kMaxRings) - 1;
+  std::array<float, kMaxRings> cx{}, cy{};
+  int num = 0;
+  if (max_clicks > 0) {
+    GS_INPS_FCOORDINATES(false, im, "CLICK ON OTHER RINGS TO USE IN FITTING TILT ", 4,
+                         {"Click on any other rings to be used in fitting",
+                          "the tilt / beam centre.  It is possible to",
+                          "continue without further rings, but generally",
+                          "it is better to use several rings."},
+                         false, max_clicks, num, cx, cy, status);
+    if (status != kStatusGood) return;
+  }
+  radii[0] = radius_1;
+  for (int k = 0; k < num; ++k)
+    radii[static_cast<std::size_t>(k + 1)] =
+        std::hypot(cx[static_cast<std::size_t>(k)] * xps - x_centre,
+                   cy[static_cast<std::size_t>(k)] * yps - y_centre);
+  num_rings = num + 1;
+  if (info) {
+    IO_WRITE(" ", status);
+    for (int k = 0; k < num_rings; ++k)
+      IO_WRITE("INFO: Radius of powder ring " + format_i(k + 1, 2) + " (mm) = " +
+                   format_f(radii[static_cast<std::size_t>(k)] * 1000.0, 10, 3),
+               status);
+    for (int k = 0; k < num_rings; ++k)
+      IO_WRITE("INFO: Radius of powder ring " + format_i(k + 1, 2) + " (X-pixels) = " +
+                   format_f(radii[static_cast<std::size_t>(k)] / xps, 10, 3),
+               status);
+  }
+}
+
+// ---- The two solutions ----
+
+void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bool full_info,
+                            int num_sections, bool reject_outliers, float reject_limit,
+                            bool refine_beam, bool refine_distance, bool refine_tilt,
+                            float& sample_distance, float x_beam, float y_beam,
+                            float tilt_rotation, float tilt_angle, int num_rings,
+                            std::span<const float> radii, float half_width, float radius_1,
+                            float radius_2, float angle, int& num_solutions,
+                            std::array<TiltSolution, 2>& solutions, Status& status) {
+  constexpr const char* kName = "Subroutine KZT_TILTCENTRE V0.1";
+  if (st_bad(status, kName)) return;
+  if (num_rings < 1 || num_rings > kMaxRings || radii.size() < static_cast<std::size_t>(num_rings))
+    return st_fail(status, kBaseApp + 5, kName);
+  const bool window = qg_x11_driver() != nullptr;
+  KztComRings& store = vosq_kzt_comrings;
+  for (int k = 0; k < num_rings; ++k)
+    store.radii[static_cast<std::size_t>(k)] = radii[static_cast<std::size_t>(k)];
+  float a = radius_1, b = radius_2, ellipse_angle = angle;
+  if (refine_beam) {
+    kzt_find_store_rings(full_info, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                         im.yendelm, im.data, im.mask_data ? im.mask : std::span<const std::uint8_t>{},
+                         xps, yps, x_beam, y_beam, 1, half_width, num_sections, false, nullptr,
+                         status);
+    if (status != kStatusGood) return;
+    const int found = store.num_coordinates[0];
+    if (full_info)
+      IO_WRITE("INFO: Number of acceptable coordinates on first ring = " + format_i(found, 3),
+               status);
+    if (window) kzt_display_store_rings(xps, yps, 1, status);
+    if (full_info) IO_WRITE("INFO: Fitting ellipse to centre of gravity coordinates", status);
+    float error = 0.0f;
+    KZT_LSQELLIPSE(kMaxRingCoordinates, found, std::span<const float>(store.x_coordinates),
+                   std::span<const float>(store.y_coordinates), x_beam, y_beam, a, b,
+                   ellipse_angle, error, status);
+    if (status != kStatusGood) return;
+    if (full_info) KZT_TILTINFO(xps, yps, found, x_beam, y_beam, a, b, ellipse_angle, error, status);
+  }
+  kzt_find_store_rings(full_info, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                       im.yendelm, im.data, im.mask_data ? im.mask : std::span<const std::uint8_t>{},
+                       xps, yps, x_beam, y_beam, num_rings, half_width, num_sections, false,
+                       nullptr, status);
+  if (status != kStatusGood) return;
+  if (window) kzt_display_store_rings(xps, yps, num_rings, status);
+
+  const float ratio = a > 0.0f ? std::clamp(b / a, -1.0f, 1.0f) : 1.0f;
+  const float tilt_start = std::min(std::acos(ratio), kTiltStartLimit);
+  // One start: TILT_SIGN picks the side of the tilt; the centre moves away
+  // from the ellipse centre along the tilt plane.
+  auto start = [&](TiltSolution& s, float tilt_sign) {
+    for (int k = 0; k < num_rings; ++k)
+      s.two_theta[static_cast<std::size_t>(k)] =
+          std::atan2(radii[static_cast<std::size_t>(k)], sample_distance);
+    s.rotation = refine_tilt ? ellipse_angle : tilt_rotation;
+    s.tilt = refine_tilt ? tilt_sign * tilt_start : tilt_angle;
+    s.x_beam = x_beam;
+    s.y_beam = y_beam;
+    if (refine_beam) {
+      s.x_beam -= std::cos(s.rotation) * 2.0f * (a - b);
+      s.y_beam -= std::sin(s.rotation) * 2.0f * (a - b);
+    }
+  };
+  auto fit = [&](TiltSolution& s) {
+    KZT_FITPOWDER(full_info, kMaxRings, num_rings, reject_outliers, reject_limit, refine_beam,
+                  refine_distance, refine_tilt, sample_distance, s.x_beam, s.y_beam,
+                  std::span<float>(s.two_theta.data(), static_cast<std::size_t>(num_rings)),
+                  s.rotation, s.tilt, s.sigma, status);
+    s.distance = sample_distance;
+    if (status == kStatusGood && full_info) {
+      IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
+      KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,
+                    s.sigma, status);
+    }
+  };
+  start(solutions[0], 1.0f);
+  if (full_info) {
+    IO_WRITE(" ", status);
+    IO_WRITE("INFO: Fitting powder rings to centre of gravity coordinates", status);
+  }
+  fit(solutions[0]);
+  if (status != kStatusGood) return;
+  num_solutions = 1;
+  if (refine_beam && refine_tilt) {
+    start(solutions[1], -1.0f);
+    if (full_info) {
+      IO_WRITE(" ", status);
+      IO_WRITE("INFO: Alternative fit of powder rings to centre of gravity coordinates", status);
+    }
+    fit(solutions[1]);
+    if (status != kStatusGood) return;
+    num_solutions = 2;
+  }
+  for (int k = 0; k < num_solutions; ++k)
+    kzt_wrap_half_turns(solutions[static_cast<std::size_t>(k)].rotation,
+                        solutions[static_cast<std::size_t>(k)].tilt);
+}
+
+namespace {
+
+const std::string kSectionsHelp[] = {
+    "The powder ring is divided into a number of equal angle sections for",
+    "calculating the radial centre of each section. From the radial centre",
+    "and the average angle two cartesian coordinates are calculated. These",
+    "coordinates are used to fit optimum beam centre and detector plane tilt",
+    "angles. Enter required number of sections for calculations."};
+const std::string kRejectHelp[] = {
+    "Outlying coordinate positions which are more than an input number of",
+    "standard deviations radially from the fitted ring positions may be",
+    "rejected from the coordinate lists. The beam centre/tilt can then be",
+    "re-fitted without these coordinates. If erroneous coordinate positions",
+    "are infuencing the fit, this option may allow them to be removed."};
+const std::string kLimitHelp[] = {
+    "Enter the limit of number of standard deviations after which coordinate",
+    "positions are to be rejected from the coordinate lists. A three sigma",
+    "limit should be reasonable for less than about 200 coordinates (assuming",
+    "they are normally distributed.)"};
+const std::string kRefineBeamHelp[] = {
+    "The entered beam centre position may be kept fixed or may be refined",
+    "along with the tilt and powder ring opening angles. If the beam centre",
+    "is well known e.g. by using a semi-transparant beam-stop then it is",
+    "probably better not to refine the position.",
+    "   Enter \"YES\" for the beam centre position to be refined, and \"NO\" if",
+    "the present values are to be kept fixed."};
+const std::string kRefineTiltHelp[] = {
+    "The non-orthogonality of the detector plane to the beam may be",
+    "refined using the shape of the powder rings. If you want to",
+    "refine this non-orthogonality or \"detector tilt\" angles, enter \"YES\".",
+    "Entering \"NO\" uses the existing tilt angles as constant in any",
+    "refinement of the beam centre."};
+const std::string kRefineDistanceHelp[] = {
+    "Enter \"YES\" to refine the sample to detector distance. Normally it is",
+    "probably best initially to keep this fixed, so answer \"NO\". Having",
+    "refined all other parameters, on a second iteration the distance can",
+    "also be simultaneously refined."};
+const std::string kTiltFormHelp[] = {
+    "                TILT Command Form Help",
+    "",
+    "The command determines the non-orthogonality of the detector",
+    "to the direct beam (the \"tilt\") and the beam centre from the",
+    "shape of powder rings. It works on the active data region and",
+    "ignores masked data: mask problem regions and try again.",
+    "A starting beam centre is given by one of several methods; it",
+    "defines a search region around one strong, well-defined ring,",
+    "which must lie wholly inside it. Other rings may be added: two",
+    "or more are better, and complete high-angle rings count most.",
+    "A circle and then an ellipse are fitted, the section centres",
+    "are recalculated for all rings and the beam centre and tilt",
+    "refined to them, with optional rejection and re-fit.",
+    "Two beam centre / tilt combinations are indistinguishable",
+    "unless the centre or the tilt is fixed, so you are asked to",
+    "choose; both give the same two-theta values.",
+    "",
+    "ANGULAR SECTIONS: azimuthal sections of each ring.",
+    "REJECT OUTLIERS: reject badly fitting positions and re-fit.",
+    "REJECT LIMIT: standard deviations before rejection.",
+    "FULL INFO: full diagnostics in the terminal window.",
+    "REFINE BEAM: refine the beam centre.",
+    "REFINE TILT: refine the detector tilt angles."};
+
+GsFormItem form_item(std::string label, int type, std::string description, std::string prompt) {
+  GsFormItem item;
+  item.label = std::move(label);
+  item.type = type;
+  item.description = std::move(description);
+  item.prompt = std::move(prompt);
+  return item;
+}
+
+// The options form of the window; false after CANCEL.
+bool tilt_form(TiltOptions& o, Status& status) {
+  std::vector<GsFormItem> items;
+  items.push_back(form_item("ANGULAR SECTIONS", 1, "NUMBER OF AZIMUTHAL SECTIONS",
+                            "Enter number of azimuthal divisions to find average ring positions"));
+  items.back().ranged = true;
+  items.back().int_lower = 10;
+  items.back().int_upper = 360;
+  items.back().int_value = std::clamp(o.num_sections, 10, 360);
+  items.push_back(form_item("REJECT OUTLIERS", 2, "REJECT OUT-LYING POSITIONS AND RE-REFINE",
+                            "Enter \"YES\" to reject badly fittingpositions and re-fit without them"));
+  items.back().logical_value = o.reject_outliers;
+  items.push_back(form_item("REJECT LIMIT", 3, "REJECT LIMIT FROM IDEAL (STANDARD DEVIATIONS)",
+                            "Enter number of standard deviations from ideal before rejection"));
+  items.back().ranged = true;
+  items.back().real_lower = 2.0f;
+  items.back().real_upper = 100.0f;
+  items.back().real_value = std::clamp(o.reject_limit, 2.0f, 100.0f);
+  items.push_back(form_item("FULL INFO", 2, "OUTPUT FULL INFORMATION",
+                            "Enter \"YES\" to output full diagnostics information in terminal window"));
+  items.back().logical_value = o.full_info;
+  items.push_back(form_item("REFINE BEAM", 2, "FIND BEST FIT BEAM CENTRE",
+                            "Enter \"YES\" to refine beam centre position"));
+  items.back().logical_value = o.refine_beam;
+  items.push_back(form_item("REFINE TILT", 2, "FIND BEST DETECTOR TILT ANGLES",
+                            "Enter \"YES\" to refine angle of detector tilt"));
+  items.back().logical_value = o.refine_tilt;
+  int return_code = 0;
+  GS_FORM(2, 2, {"TILT / BEAM CENTRE REFINEMENT", "(FITTING TO POWDER RINGS)"},
+          static_cast<int>(std::size(kTiltFormHelp)), static_cast<int>(std::size(kTiltFormHelp)),
+          kTiltFormHelp, 11, items, return_code, status);
+  if (status != kStatusGood || return_code != 0) return false;
+  o.num_sections = items[0].int_value;
+  o.reject_outliers = items[1].logical_value;
+  o.reject_limit = items[2].real_value;
+  o.full_info = items[3].logical_value;
+  o.refine_beam = items[4].logical_value;
+  o.refine_tilt = items[5].logical_value;
+  return true;
+}
+
+// Typed options of the keyboard road.
+void ask_options(TiltOptions& o, Status& status) {
+  IO_INPI(true, 10, 360, true, "NUMBER OF ANGULAR SECTIONS", kSectionsHelp,
+          {"Enter an integer within the given range"}, o.num_sections, status);
+  IO_INPL(true, false, true, true, "REJECT OUTLYING COORDINATES", kRejectHelp,
+          {"Enter \"YES\" or \"NO\""}, o.reject_outliers, status);
+  if (o.reject_outliers && status == kStatusGood) {
+    o.reject_limit = std::clamp(o.reject_limit, 1.0f, 10.0f);
+    IO_INPR(true, 1.0f, 10.0f, true, "REJECT LIMIT (NUMBER OF STANDARD DEVIATIONS)", kLimitHelp,
+            {"Enter a real value within the given range"}, o.reject_limit, status);
+  }
+  IO_INPL(true, false, true, true, "FULL ALGORITHM INFORMATION",
+          {"YES: if you want step by step diagnostics information"},
+          {"Enter \"YES\" or \"NO\""}, o.full_info, status);
+}
+
+}  // namespace
+
+void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size,
+                    float& y_pixel_size, float& sample_distance, float& x_beam_centre,
+                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
+                    Status& status) {
+  constexpr const char* kName = "Subroutine KZT_TILTCENTRE V0.1";
+  if (st_bad(status, kName)) return;
+  if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm,
+                                       im.xendelm, im.yendelm, kBaseApp))
+    return st_fail(status, code, kName);
+  // The rings are clicked: nothing is asked without the window.
+  if (qg_x11_driver() == nullptr) {
+    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
+             status);
+    return;
+  }
+  if (!gui) {
+    IO_WRITE(" ", status);
+    IO_WRITE("WARNING: This is a development routine, user prompts are likely to change",
+             status);
+    IO_WRITE(" ", status);
+  }
+  const float x_start = x_beam_centre * x_pixel_size;
+  const float y_start = y_beam_centre * y_pixel_size;
+  TiltOptions o = tilt_options;
+  float xps = x_pixel_size, yps = y_pixel_size, distance = sample_distance;
+  if (!gui) {
+    KZT_INP_SAMPLEDISTANCE(false, distance, status);
+    KZT_INP_PIXELSIZES(false, xps, yps, status);
+    ask_options(o, status);
+    if (status != kStatusGood) return;
+    IO_WRITE("INFO: Control passed to graphics window", status);
+  } else {
+    float wavelength = kDefaultWavelength, xc = x_beam_centre, yc = y_beam_centre;
+    float rotation = tilt_rotation, tilt = tilt_angle;
+    KZT_GUI_GEOMETRY(xps, yps, distance, wavelength, xc, yc, rotation, tilt, status);
+    if (status == kStatusGood && !tilt_form(o, status) && status == kStatusGood) {
+      show_image(im, status);
+      return;
+    }
+    if (status == kStatusEscape) {
+      status = kStatusGood;
+      show_image(im, status);
+      return;
+    }
+    if (status != kStatusGood) return;
+  }
+  tilt_options = o;
+  x_pixel_size = xps;
+  y_pixel_size = yps;
+  sample_distance = distance;
+
+  int cancelled = 0;
+  float x_beam = x_start, y_beam = y_start;
+  float radius_1 = 0.0f, radius_2 = 0.0f, angle = 0.0f, half_width = 0.0f;
+  KZT_INP_ELLIPSE(o.full_info, im, xps, yps, cancelled, x_beam, y_beam, radius_1, radius_2,
+                  angle, half_width, status);
+  if (status == kStatusEscape) {
+    status = kStatusGood;
+    return;
+  }
+  if (status != kStatusGood || cancelled != 0) return;
+  std::array<float, kMaxRings> radii{};
+  int num_rings = 1;
+  KZT_INPRADIA(im, o.full_info, xps, yps, x_beam, y_beam, radius_1, radius_2, angle, half_width,
+               kMaxRings, num_rings, radii, status);
+  if (status == kStatusEscape) {
+    status = kStatusGood;
+    return;
+  }
+  if (status != kStatusGood) return;
+  GS_FPROMPT(1, 1, {"CONTROL RETURNED TO TERMINAL WINDOW"}, status);
+  GS_UPDATE(status);
+  bool refine_distance = false;
+  if (!gui) {
+    IO_INPL(true, false, true, true, "REFINE BEAM CENTRE", kRefineBeamHelp,
+            {"Enter \"YES\" or \"NO\""}, o.refine_beam, status);
+    IO_INPL(true, false, true, true, "REFINE DETECTOR TILT", kRefineTiltHelp,
+            {"Enter \"YES\" or \"NO\""}, o.refine_tilt, status);
+    IO_INPL(true, false, true, true, "REFINE SAMPLE DISTANCE", kRefineDistanceHelp,
+            {"Enter \"YES\" or \"NO\""}, o.refine_distance, status);
+    if (status != kStatusGood) return;
+    tilt_options = o;
+    refine_distance = o.refine_distance;
+  }
+  if (!o.refine_beam && !o.refine_tilt && !refine_distance) {
+    IO_WRITE("WARNING: There is nothing left to refine !!!", status);
+    if (gui) GS_FWARNING(1, 1, {"NOTHING LEFT TO REFINE !!!"}, status);
+    return;
+  }
+  int num_solutions = 0;
+  std::array<TiltSolution, 2> solutions{};
+  kzt_fit_tilt_solutions(im, xps, yps, o.full_info, o.num_sections, o.reject_outliers,
+                         o.reject_limit, o.refine_beam, refine_distance, o.refine_tilt, distance,
+                         x_beam, y_beam, tilt_rotation, tilt_angle, num_rings, radii, half_width,
+                         radius_1, radius_2, angle, num_solutions, solutions, status);
+  if (status != kStatusGood) return;
+  auto report = [&](const TiltSolution& s) {
+    KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,
+                  s.sigma, status);
+  };
+  int choice = 1;
+  IO_WRITE(" ", status);
+  if (num_solutions == 1) {
+    IO_WRITE("INFO: SOLUTION", status);
+    report(solutions[0]);
+  } else {
+    IO_WRITE("INFO: In the absence of any other information, there are two equally", status);
+    IO_WRITE("      valid solutions to the tilt angle and beam centre which could", status);
+    IO_WRITE("      have formed a powder ring on an inclined detector. Theoretically", status);
+    IO_WRITE("      these should both give the same goodness of fit, so both solutions",
+             status);
+    IO_WRITE("      are output. If the position of the beam-stop is known, then the", status);
+    IO_WRITE("      \"correct\" solution may be selected.", status);
+    IO_WRITE(" ", status);
+    IO_WRITE("INFO: SOLUTION 1", status);
+    report(solutions[0]);
+    IO_WRITE(" ", status);
+    IO_WRITE("INFO: SOLUTION 2", status);
+    report(solutions[1]);
+    choice = solutions[0].sigma <= solutions[1].sigma ? 1 : 2;
+    if (gui) {
+      GS_INPI(true, 1, 2, true, "WHICH SOLUTION (SEE TERMINAL WINDOW)",
+              {"Enter \"1\" or \"2\" to choose the solution to save"},
+              {"You can only input \"1\" or \"2\""}, choice, status);
+    } else {
+      IO_INPI(true, 1, 2, true, "WHICH SOLUTION",
+              {"Enter \"1\" or \"2\" to chose the solution to save"},
+              {"You can only input \"1\" or \"2\""}, choice, status);
+    }
+    if (status != kStatusGood) return;
+  }
+  const TiltSolution& s = solutions[static_cast<std::size_t>(choice - 1)];
+  sample_distance = distance;
+  x_beam_centre = s.x_beam / x_pixel_size;
+  y_beam_centre = s.y_beam / y_pixel_size;
+  tilt_rotation = s.rotation;
+  tilt_angle = s.tilt;
+}
+
+}  // namespace kesta

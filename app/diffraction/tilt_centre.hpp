@@ -1,0 +1,110 @@
+#pragma once
+// The beam centre and detector tilt (and, from the keyboard, the sample
+// distance) from powder rings of any sample: each ring's cone angle is a
+// fitted parameter of its own, so no d-spacings are needed. An ellipse on the
+// detector comes from two tilt and centre combinations; both are fitted and
+// the user chooses. Also the report lines the calibrant refinement shares.
+
+#include <array>
+#include <span>
+
+#include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
+
+namespace kesta {
+
+// The ring fit over the rings of the ring store: parameters X beam, Y beam,
+// distance (metres), tilt rotation, tilt angle, then one cone angle per ring
+// (radians), all in and out; SIGMA out (metres): 0 for a perfect fit,
+// -1.7e38 when there are no more points than parameters. Fixed are the centre
+// unless REFINE_BEAM, the distance unless REFINE_DISTANCE, both tilt angles
+// unless REFINE_TILT. Codes (+110000): 1 MAX_RINGS < 1, 5 NUM_RINGS outside
+// 1 .. MAX_RINGS (or 15) or TWO_THETA too short; 9999 with "ERROR: There are
+// no coordinates to fit !".
+void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam,
+                   bool refine_distance, bool refine_tilt, float& sample_distance,
+                   float& x_beam, float& y_beam, std::span<float> two_theta,
+                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status);
+
+// KZT_LSQPOWDER, then with REJECT_OUTLIERS the coordinates beyond
+// REJECT_LIMIT standard deviations outside their cone are dropped, the fit is
+// repeated and the tilt rotation brought into -pi .. pi by whole turns.
+void KZT_FITPOWDER(bool info, int max_rings, int num_rings, bool reject_outliers,
+                   float reject_limit, bool refine_beam, bool refine_distance, bool refine_tilt,
+                   float& sample_distance, float& x_beam, float& y_beam,
+                   std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
+                   float& sigma, Status& status);
+
+// Its model function (argument list of MA_MODELFIT's callback): the
+// tilted-cone residual (metres) of every coordinate of the rings in the fit,
+// ring after ring.
+void KZT_FUNPOWDER(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                   std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
+                   Index xendelm, Index yendelm, void* pass_1, void* pass_2, void* pass_3,
+                   void* pass_4, int num_parameters, std::span<const float> params,
+                   Index xmaxmod, Index ymaxmod, bool model_in_data_frame, int& terminate,
+                   std::span<float> model, Status& status);
+
+// Tilt rotations into -pi .. pi however many turns off: by whole turns, or
+// by half turns each of which reverses the sign of the tilt angle.
+void kzt_wrap_whole_turns(float& tilt_rotation);
+void kzt_wrap_half_turns(float& tilt_rotation, float& tilt_angle);
+
+// Report lines of an ellipse fit and of a ring fit (metres and radians in,
+// millimetres, pixels and degrees out).
+void KZT_TILTINFO(float x_pixel_size, float y_pixel_size, Index num_coordinates, float x_centre,
+                  float y_centre, float radius_1, float radius_2, float angle, float error,
+                  Status& status);
+void KZT_TILT2INFO(float x_pixel_size, float y_pixel_size, int num_rings, float x_beam,
+                   float y_beam, std::span<const float> two_theta, float tilt_rotation,
+                   float tilt_angle, float error, Status& status);
+
+// The starting beam centre (beam-centre menu in the window), the first ring
+// and the search half-width (metres, radians), from clicks on the displayed
+// IMAGE. CANCELLED -1 when the menu failed or the Gaussian start failed.
+void KZT_INP_ELLIPSE(bool info, const GsDisplayedImage& image, float x_pixel_size,
+                     float y_pixel_size, int& cancelled, float& x_centre, float& y_centre,
+                     float& radius_1, float& radius_2, float& angle, float& half_width,
+                     Status& status);
+
+// Further rings by clicks (at most MAX_RINGS - 1 of them): RADII(1) is
+// RADIUS_1, the others the clicks' distances from the centre (metres).
+// Codes (+110000): 1 MAX_RINGS < 1, 21 RADIUS_1 not above 0.
+void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size,
+                  float y_pixel_size, float x_centre, float y_centre, float radius_1,
+                  float radius_2, float angle, float half_width, int max_rings, int& num_rings,
+                  std::span<float> radii, Status& status);
+
+// One fitted combination of beam centre (metres), distance, tilt and cone
+// angles, with the standard deviation of its fit.
+struct TiltSolution {
+  float x_beam = 0.0f, y_beam = 0.0f, distance = 0.0f, rotation = 0.0f, tilt = 0.0f;
+  std::array<float, 15> two_theta{};
+  float sigma = 0.0f;
+};
+
+// The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
+// coordinates around RADII (metres) of the first NUM_RINGS rings with one
+// HALF_WIDTH, with the beam centre refined an ellipse through the first
+// ring's coordinates, then one fit, or two (the tilt on either side) when
+// both centre and tilt are refined. Tilt rotations come back within
+// -pi .. pi. SAMPLE_DISTANCE is refined in place when asked.
+void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size,
+                            float y_pixel_size, bool full_info, int num_sections,
+                            bool reject_outliers, float reject_limit, bool refine_beam,
+                            bool refine_distance, bool refine_tilt, float& sample_distance,
+                            float x_beam, float y_beam, float tilt_rotation, float tilt_angle,
+                            int num_rings, std::span<const float> radii, float half_width,
+                            float radius_1, float radius_2, float angle, int& num_solutions,
+                            std::array<TiltSolution, 2>& solutions, Status& status);
+
+// TILT/BEAM CENTRE: GUI selects the window's forms, else terminal questions
+// (the clicks are on the window in both). The beam centre in pixels, the
+// distance in metres and the angles in radians, in and out; the pixel sizes
+// are asked from the keyboard and updated. The caller stores the geometry.
+void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
+                    float& y_pixel_size, float& sample_distance, float& x_beam_centre,
+                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
+                    Status& status);
+
+}  // namespace kesta
