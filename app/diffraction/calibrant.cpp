@@ -10,6 +10,7 @@
 #include "app/diffraction/integrate_forms.hpp"
 #include "app/diffraction/polarisation_fit.hpp"
 #include "app/diffraction/ring_coordinates.hpp"
+#include "app/diffraction/tilt_centre.hpp"
 #include "app/imageops/conventions.hpp"
 #include "core/defaults_db.hpp"
 #include "core/format.hpp"
@@ -227,7 +228,9 @@ void find_rings(const Refinement& r, int rings, float half_width, bool integrate
   const GsDisplayedImage& m = r.image;
   const RingTilt tilt{r.g.sample_distance, r.g.tilt_rotation, r.g.tilt_angle};
   kzt_find_store_rings(r.o.full_info, m.xmaxdat, m.ymaxdat, m.xstrelm, m.ystrelm, m.xendelm,
-                       m.yendelm, m.data, m.mask, r.g.x_pixel_size, r.g.y_pixel_size,
+                       m.yendelm, m.data,
+                       m.mask_data ? m.mask : std::span<const std::uint8_t>{}, r.g.x_pixel_size,
+                       r.g.y_pixel_size,
                        r.g.x_beam, r.g.y_beam, rings, half_width, r.o.sections, integrated,
                        follow ? &tilt : nullptr, status);
 }
@@ -518,6 +521,9 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
                      static_cast<std::size_t>(found)),
                  g.x_beam, g.y_beam, a, b, angle, error, status);
   if (status != kStatusGood) return false;
+  if (full)
+    KZT_TILTINFO(g.x_pixel_size, g.y_pixel_size, found, g.x_beam, g.y_beam, a, b, angle, error,
+                 status);
 
   const float d1 = d_spacings[0];
   if (!ring_reachable(g.wavelength, d1)) {

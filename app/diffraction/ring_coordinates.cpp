@@ -256,7 +256,7 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
       double r = std::sqrt(r2);
       if (shift.on()) {
         r -= shift.along(x / r, y / r);
-        if (r < ri || r > ro) continue;
+        if (!(r >= ri && r <= ro)) continue;  // also a direction the cone misses
       }
       const int s = r2 <= 0.0         ? 0
                     : i == previous + 1 ? section_of.next_along_row(previous_section, x, y)
