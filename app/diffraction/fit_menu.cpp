@@ -10,11 +10,14 @@
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/tilt_centre.hpp"
+#include "app/imageops/masks.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
 #include "core/menu.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "graphics/system/drawing.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -90,16 +93,56 @@ void run_silicon_calibration(FitCall& c, Status& status) {
   g.y_beam_centre = y_beam / sets.y_pixel_size;
 }
 
+// The mask commands work on the mask of the program arrays, made (nothing
+// masked) on first use.
+bool mask_ready(FitCall& c, Status& status) {
+  kzt_create_mask(c.sets.mask_exist, status);
+  return status == kStatusGood && c.sets.mask_exist;
+}
+
+void run_clear_mask(FitCall& c, Status& status) {
+  if (!c.sets.mask_exist) return;  // no mask yet: nothing is masked
+  const KztArrays& a = vosq_kzt_arrays;
+  MA_L1VALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xmaxdat, a.ymaxdat, 0, kzt_mask(), status);
+}
+
+void run_define_mask(FitCall& c, Status& status) {
+  if (graphics_refused(c, status) || !mask_ready(c, status)) return;
+  IO_WRITE("INFO: Control passed to graphics window", status);
+  KztArrays& a = vosq_kzt_arrays;
+  const KztDataSets& s = c.sets;
+  KZT_MASK(false, a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_image(a.data),
+           kzt_xline(a.xaxis), kzt_yline(a.yaxis), s.title, s.xlabel, s.ylabel, s.zlabel,
+           s.x_pixel_size, s.y_pixel_size, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_mask(),
+           status);
+}
+
+void run_display_mask(FitCall& c, Status& status) {
+  if (graphics_refused(c, status) || !mask_ready(c, status)) return;
+  const GsDisplayedImage im = kzt_current_image(c.sets);
+  GS_MPLOT(true, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
+           im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+}
+
+void run_threshold_masking(FitCall& c, Status& status) {
+  if (!mask_ready(c, status)) return;
+  const KztArrays& a = vosq_kzt_arrays;
+  KZT_MASKTHRESHOLD(false, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                    kzt_image(a.data), kzt_mask(), status);
+}
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
     {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", nullptr},
     {"CHANGE SCALE", "Change the typical parameter change sizes", "", nullptr},
-    {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS", nullptr},
+    {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS",
+     run_clear_mask},
     {"CONSTRAIN", "Constrain the fit parameters", "", nullptr},
     {"COVARIANCE", "Output Covariance Matrix", "", run_covariance},
-    {"DEFINE MASK", "Redefine masking of data", "OPTIMISE", nullptr},
-    {"DISPLAY MASK", "Display presently defined masking dead zones", "OPTIMISE", nullptr},
+    {"DEFINE MASK", "Redefine masking of data", "OPTIMISE", run_define_mask},
+    {"DISPLAY MASK", "Display presently defined masking dead zones", "OPTIMISE",
+     run_display_mask},
     {"EXIT", "Exit fit sub-menu", "", run_leave},
     {"INPUT PARAMETERS", "Input fit parameters", "OPTIMISE", nullptr},
     {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", nullptr},
@@ -119,7 +162,8 @@ const FitCommand kCommands[] = {
     {"SET MASK COLOUR", "User choice of colour to draw masked pixels", "", nullptr},
     {"SET UP", "Alter set up parameters for the Least Squares Fit", "", nullptr},
     {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", nullptr},
-    {"THRESHOLD MASKING", "Mask elements depending on ADR data values", "", nullptr},
+    {"THRESHOLD MASKING", "Mask elements depending on ADR data values", "",
+     run_threshold_masking},
     {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION",
      run_tilt_centre},
     {"TRANSFER MASK TO MEMORY", "Set masked elements to 1.0 in memory", "", nullptr},

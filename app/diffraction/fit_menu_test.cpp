@@ -96,5 +96,45 @@ TEST(FitMenu, ProgramLeavesThePowderScanInTheMemoryAndAFile) {
   EXPECT_NEAR(data[0], 5.0f, 1e-4f);
 }
 
+TEST(FitMenu, MaskCommandsWorkOnTheProgramMask) {
+  testing::reset_dialogue();
+  testing::TerminalCapture terminal;
+  const KztArrays saved = vosq_kzt_arrays;
+  KztArrays& a = vosq_kzt_arrays;
+  Status status = kStatusGood;
+  kzt_allocate_arrays(4, 3, false, false, false, a, status);
+  ASSERT_EQ(status, kStatusGood);
+  a.xnumdat = a.xendelm = 4;
+  a.ynumdat = a.yendelm = 3;
+  a.xstrelm = a.ystrelm = 1;
+  for (Index i = 0; i < 12; ++i) kzt_image(a.data)[static_cast<std::size_t>(i)] = float(i);
+  KztDataSets sets;
+  const auto masked = [] {
+    int n = 0;
+    for (std::uint8_t m : kzt_mask()) n += m != 0;
+    return n;
+  };
+  {
+    // Values below 5 masked, then the window commands refused without graphics.
+    testing::ScriptedInput input(
+        {"THRESHOLD MASKING", "YES", "5", "DEFINE MASK", "DISPLAY MASK", "EXIT"});
+    KZT_FIT(sets, status);
+    EXPECT_EQ(status, kStatusGood);
+    ASSERT_TRUE(sets.mask_exist);
+    EXPECT_EQ(masked(), 5);
+  }
+  {
+    testing::ScriptedInput input({"CLEAR MASK", "EXIT"});
+    KZT_FIT(sets, status);
+    EXPECT_EQ(masked(), 0);
+  }
+  const std::string text = terminal.text();
+  EXPECT_EQ(text.find("not available yet"), std::string::npos) << text;
+  EXPECT_NE(text.find("WARNING: Graphics system is turned off"), std::string::npos);
+  kzt_free_arrays(a, status);
+  vosq_kzt_arrays = saved;
+  testing::reset_dialogue();
+}
+
 }  // namespace
 }  // namespace kesta
