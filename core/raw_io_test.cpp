@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <fstream>
+#include <limits>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -127,6 +131,14 @@ TEST(RawRead, RefusalsLeaveDataAlone) {
   EXPECT_EQ(terminal.text(), "ERROR: Re-binning on input not yet implemented\n");
 }
 
+// Element I of a file of T in the machine's order.
+template <typename T>
+T raw_at(const std::string& file, Index i) {
+  T v{};
+  std::memcpy(&v, file.data() + static_cast<std::size_t>(i) * sizeof(T), sizeof(T));
+  return v;
+}
+
 struct Write {
   Index xmax = 0, ymax = 0;
   std::vector<float> data{};
@@ -177,6 +189,57 @@ TEST(RawWrite, ScalesRoundsAndClips) {
     EXPECT_EQ(w.status, 10013);
     EXPECT_EQ(w.file, "");
   }
+}
+
+// Long rows go through the vector steps: every value as a single value would
+// be written (rounded half away from zero after the clip, NaN as the lower
+// limit), and the extremes keep the sign of the first zero in row order.
+TEST(RawWrite, LongRowsAsSingleValues) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::vector<float> row = {-2.5f, -2.4999f, -0.5f, 0.49999f, 0.5f,   1.5f,   2.5f,
+                                  64.5f, 65534.5f, 1e30f, -1e30f,  inf,    -inf,   std::nanf(""),
+                                  3.3f,  -7.7f,    100.5f, -100.5f, 12345.6f, 0.0f,  -0.0f};
+  const auto n = static_cast<Index>(row.size());
+  for (const int bytes : {1, 2, 4}) {
+    const double lo = bytes == 4 ? -3.0e4 : -3.0, hi = bytes == 4 ? 2.0e4 : 60000.0;
+    const double top = bytes == 1 ? 255.0 : bytes == 2 ? 65535.0 : 2147483647.0;
+    const double factor = top / (bytes == 4 ? std::max(-lo, hi) : hi - lo);
+    std::vector<std::int64_t> want;
+    for (const float v : row) {
+      const double x = std::isnan(v) ? lo : double{v};
+      const double scaled = (x - (bytes == 4 ? 0.0 : lo)) * factor;
+      want.push_back(std::llround(std::clamp(scaled, bytes == 4 ? -top : 0.0, top)));
+    }
+    const auto w = uwrite({.xmax = n, .ymax = 1, .data = row, .record_bytes = 4 * n,
+                           .bytes = bytes, .big_endian = IO_BIG_ENDIAN(),
+                           .lower = static_cast<float>(lo), .upper = static_cast<float>(hi)});
+    for (Index i = 0; i < n; ++i) {
+      std::int64_t got = 0;
+      if (bytes == 1) got = static_cast<unsigned char>(w.file[static_cast<std::size_t>(i)]);
+      if (bytes == 2) got = raw_at<std::uint16_t>(w.file, i);
+      if (bytes == 4) got = raw_at<std::int32_t>(w.file, i);
+      EXPECT_EQ(got, want[static_cast<std::size_t>(i)]) << bytes << " bytes, value " << i;
+    }
+  }
+  // Four running values a row: the first zero lies in a later lane than another.
+  struct Extremes {
+    std::vector<float> values;
+    bool negative;  // the sign of the zero extreme
+  };
+  const float z = 0.0f, m = -0.0f, nan = std::nanf("");
+  const Extremes lows[] = {{{5, m, 3, nan, z, 2, 4, 1, 6, 7}, true},
+                           {{5, z, 3, nan, m, 2, 4, 1, 6, 7}, false}};
+  const Extremes highs[] = {{{-5, m, -3, -2, z, -4, -1, -6, -7, -8}, true},
+                            {{-5, z, -3, -2, m, nan, -4, -1, -6, -7}, false}};
+  for (const bool maximum : {false, true})
+    for (const auto& c : maximum ? highs : lows) {
+      float low = 1, high = 1;
+      Status status = kStatusGood;
+      IO_RMINMAX(10, 1, c.values, 1, 1, 10, 1, low, high, status);
+      const float extreme = maximum ? high : low;
+      EXPECT_EQ(extreme, 0.0f);
+      EXPECT_EQ(std::signbit(extreme), c.negative) << maximum;
+    }
 }
 
 TEST(RawWrite, RecordOrderPaddingAndRefusals) {

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -163,20 +166,30 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
   const float* entry = table->data();
   // Stored values beyond the table (more bits than b) take its last entry.
   const auto last = static_cast<std::uint32_t>(table->size() - 1);
-  const auto linearise = [entry, last](auto read) {
+  const auto linearise = [entry, last](auto read, auto clip) {
     return [entry, last, read](const unsigned char* raw, float* out, Index count) {
-      for (Index x = 0; x < count; ++x) out[x] = entry[std::min(read(raw, x), last)];
+      for (Index x = 0; x < count; ++x) {
+        const std::uint32_t v = read(raw, x);
+        out[x] = entry[decltype(clip)::value ? std::min(v, last) : v];
+      }
     };
   };
-  // 16-bit values are stored most significant byte first.
+  // 16-bit values are stored most significant byte first: one load and a
+  // byte swap each. A table of all 16-bit values needs no clip.
   const auto byte = [](const unsigned char* raw, Index x) -> std::uint32_t { return raw[x]; };
   const auto word = [](const unsigned char* raw, Index x) -> std::uint32_t {
-    return (std::uint32_t{raw[2 * x]} << 8) | raw[2 * x + 1];
+    std::uint16_t v;
+    std::memcpy(&v, raw + 2 * x, 2);
+    if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap16(v);
+    return v;
   };
-  if (!(bytes == 1 ? decode_detector_pixels(input, img_path, layout, xend, yend, image,
-                                            linearise(byte), status)
-                   : decode_detector_pixels(input, img_path, layout, xend, yend, image,
-                                            linearise(word), status)))
+  const bool whole_table = last == 0xFFFF;
+  if (!(bytes == 1     ? decode_detector_pixels(input, img_path, layout, xend, yend, image,
+                                                linearise(byte, std::true_type{}), status)
+        : whole_table ? decode_detector_pixels(input, img_path, layout, xend, yend, image,
+                                                linearise(word, std::false_type{}), status)
+                       : decode_detector_pixels(input, img_path, layout, xend, yend, image,
+                                                linearise(word, std::true_type{}), status)))
     return ImageRead{};
   const std::size_t slash = inf_path.rfind('/');
   describe_detector_image(slash == std::string::npos ? inf_path : inf_path.substr(slash + 1),
