@@ -34,6 +34,29 @@ Level level_of(Index n, double sum, double sum2) {
   return l;
 }
 
+// The operations of level_of and of the level's threshold and bad level for
+// columns FIRST to END - 1, without branches and with the counts in double
+// (exact), so that the divisions and square roots run in vector steps (see
+// app/imageops/CMakeLists.txt for the square root).
+void plain_levels_of(std::size_t first, std::size_t end, const double* __restrict count,
+                     const double* __restrict sum, const double* __restrict sum2,
+                     double peak_sigma, double bad_sigma, double* __restrict mean,
+                     double* __restrict threshold, double* __restrict bad) {
+  for (std::size_t c = first; c < end; ++c) {
+    const double n = count[c];
+    // Worked out for every column and then chosen: a quotient by zero or a
+    // root of a negative value is never chosen.
+    const double quotient = sum[c] / n;
+    const double m = n >= 1.0 ? quotient : 0.0;
+    const double spread = sum2[c] - n * m * m;
+    const double root = std::sqrt(spread / (n - 1.0));
+    const double sd = n >= 2.0 && spread > 0.0 ? root : 0.0;
+    mean[c] = m;
+    threshold[c] = m + peak_sigma * sd;
+    bad[c] = m - bad_sigma * sd;
+  }
+}
+
 // One strip of rows R0..R1 across the region, its class bytes and the
 // per-column background sums.
 class Strip {
@@ -50,9 +73,7 @@ class Strip {
         xe_(xe),
         width_(xe - xs + 1),
         height_(max_height),
-        values_(static_cast<std::size_t>(width_ * max_height)),
-        masked_(p.use_mask ? values_.size() : 0),
-        classes_(values_.size()),
+        classes_(static_cast<std::size_t>(width_ * max_height)),
         count_(static_cast<std::size_t>(width_)),
         sum_(static_cast<std::size_t>(width_)),
         sum2_(static_cast<std::size_t>(width_)),
@@ -60,29 +81,37 @@ class Strip {
         all_sum_(sum_.size()),
         all_sum2_(sum_.size()),
         lowest_(sum_.size()),
-        highest_(sum_.size()) {}
+        highest_(sum_.size()),
+        plain_reliable_(sum_.size()),
+        plain_count_(sum_.size()),
+        plain_mean_(sum_.size()),
+        plain_threshold_(sum_.size()),
+        plain_bad_(sum_.size()) {}
 
   // KZT_PEAKSTRIP: the background of rows R0..R1, then the peaks of the
   // search rows S0..S1, compared for spacing with the peaks from FIRST on.
   void search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks);
 
  private:
-  // The strip's smoothed values, mask and classes are held column after
-  // column, so that the walk down each column reads contiguous memory.
+  // The strip's classes are held column after column, so that each column's
+  // classes are contiguous bytes; the smoothed values and the mask are read
+  // in place (most columns are never walked down, see column_step).
   std::size_t at(Index i, Index j) const {
     return static_cast<std::size_t>((i - xs_) * height_ + (j - r0_));
   }
   std::uint8_t& cls(Index i, Index j) { return classes_[at(i, j)]; }
-  float w(Index i, Index j) const { return values_[at(i, j)]; }
-  float d(Index i, Index j) const {
-    return data_[static_cast<std::size_t>(element(i, j, xmaxdat_))];
+  std::size_t image_at(Index i, Index j) const {
+    return static_cast<std::size_t>(element(i, j, xmaxdat_));
   }
-  bool masked(Index i, Index j) const { return p_.use_mask && masked_[at(i, j)] != 0; }
+  float w(Index i, Index j) const { return work_[image_at(i, j)]; }
+  float d(Index i, Index j) const { return data_[image_at(i, j)]; }
+  bool masked(Index i, Index j) const { return p_.use_mask && mask_[image_at(i, j)] != 0; }
   void load(Index r0, Index r1);
   void initial_background();
   void column_step(Index i);
   void add_column_sums(Index i);
   void whole_column_sums();
+  void plain_levels();
   bool is_peak(Index i, Index j, Index first, const PeakList& peaks);
   void integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y);
 
@@ -93,8 +122,6 @@ class Strip {
   std::span<const float> work_;
   Index xs_, xe_, width_, height_;
   Index r0_ = 0, r1_ = 0;
-  std::vector<float> values_;
-  std::vector<std::uint8_t> masked_;
   std::vector<std::uint8_t> classes_;
   std::vector<Index> count_;
   std::vector<double> sum_, sum2_;
@@ -103,6 +130,13 @@ class Strip {
   std::vector<Index> all_count_;
   std::vector<double> all_sum_, all_sum2_;
   std::vector<float> lowest_, highest_;
+  // Per column, the level its step sets when none of the last BOX SIZE
+  // columns has a pixel left out or a candidate (their sums are then the
+  // ones above), worked out beforehand, free of the chain from column to
+  // column; LAST_CHANGED_ is the last column whose sums differ.
+  std::vector<std::uint8_t> plain_reliable_;
+  std::vector<double> plain_count_, plain_mean_, plain_threshold_, plain_bad_;
+  Index last_changed_ = 0;
   std::vector<std::size_t> rows_;  // the element of each strip row's first column
   std::vector<Index> row_start_, next_, candidates_;  // candidates by search row
   std::vector<std::uint8_t> has_candidate_;           // per column
@@ -161,7 +195,12 @@ void Strip::initial_background() {
           if (cls(i, j) == kBackground && w(i, j) < bad_) cls(i, j) = kExcluded;
     }
   }
-  for (Index i = xs_; i < xs_ + columns; ++i) add_column_sums(i);
+  last_changed_ = xs_ - p_.box_size;
+  for (Index i = xs_; i < xs_ + columns; ++i) {
+    add_column_sums(i);
+    if (count_[static_cast<std::size_t>(i - xs_)] != all_count_[static_cast<std::size_t>(i - xs_)])
+      last_changed_ = i;
+  }
 }
 
 void Strip::add_column_sums(Index i) {
@@ -187,15 +226,17 @@ void Strip::whole_column_sums() {
   std::fill(all_sum2_.begin(), all_sum2_.end(), 0.0);
   std::fill(lowest_.begin(), lowest_.end(), std::numeric_limits<float>::infinity());
   std::fill(highest_.begin(), highest_.end(), -std::numeric_limits<float>::infinity());
-  Index* count = all_count_.data();
-  double* sum = all_sum_.data();
-  double* sum2 = all_sum2_.data();
-  float* lowest = lowest_.data();
-  float* highest = highest_.data();
+  // No pointer here aliases another (told to the compiler, which otherwise
+  // leaves the loops scalar).
+  Index* __restrict count = all_count_.data();
+  double* __restrict sum = all_sum_.data();
+  double* __restrict sum2 = all_sum2_.data();
+  float* __restrict lowest = lowest_.data();
+  float* __restrict highest = highest_.data();
   for (const std::size_t first : rows_) {
-    const float* row = work_.data() + first;
+    const float* __restrict row = work_.data() + first;
     if (p_.use_mask) {
-      const std::uint8_t* mask = mask_.data() + first;
+      const std::uint8_t* __restrict mask = mask_.data() + first;
       for (std::size_t i = 0; i < width; ++i) {
         const bool in = mask[i] == 0;
         const float v = row[i];
@@ -207,17 +248,47 @@ void Strip::whole_column_sums() {
         highest[i] = in && v > highest[i] ? v : highest[i];
       }
     } else {
+      // Two loops of one element size each: the compiler leaves one mixed
+      // loop scalar.
       for (std::size_t i = 0; i < width; ++i) {
-        const float v = row[i];
-        const double b = v;
-        count[i] += 1;
+        const double b = row[i];
         sum[i] += b;
         sum2[i] += b * b;
+      }
+      for (std::size_t i = 0; i < width; ++i) {
+        const float v = row[i];
         lowest[i] = v < lowest[i] ? v : lowest[i];
         highest[i] = v > highest[i] ? v : highest[i];
       }
     }
   }
+  if (!p_.use_mask) std::fill(all_count_.begin(), all_count_.end(), std::ssize(rows_));
+}
+
+void Strip::plain_levels() {
+  // The box sums of column step I in the same order (columns I - BOX SIZE + 1
+  // to I, from a zero start), each window by itself so the additions no
+  // longer wait on one another.
+  const auto width = static_cast<std::size_t>(width_);
+  const auto box = static_cast<std::size_t>(p_.box_size);
+  if (box >= width) return;
+  std::fill(count_.begin(), count_.end(), 0);
+  std::fill(sum_.begin(), sum_.end(), 0.0);
+  std::fill(sum2_.begin(), sum2_.end(), 0.0);
+  for (std::size_t k = 0; k < box; ++k) {
+    const std::size_t shift = box - 1 - k;
+    for (std::size_t c = box; c < width; ++c) {
+      count_[c] += all_count_[c - shift];
+      sum_[c] += all_sum_[c - shift];
+      sum2_[c] += all_sum2_[c - shift];
+    }
+  }
+  for (std::size_t c = box; c < width; ++c) {
+    plain_reliable_[c] = count_[c] > p_.min_background;
+    plain_count_[c] = static_cast<double>(count_[c]);
+  }
+  plain_levels_of(box, width, plain_count_.data(), sum_.data(), sum2_.data(), p_.peak_sigma,
+                  p_.bad_sigma, plain_mean_.data(), plain_threshold_.data(), plain_bad_.data());
 }
 
 void Strip::column_step(Index i) {
@@ -226,9 +297,10 @@ void Strip::column_step(Index i) {
   const std::size_t column_index = static_cast<std::size_t>(i - xs_);
   Index column_count = 0;
   double column_sum = 0.0, column_sum2 = 0.0;
-  const float* column = &values_[at(i, r0_)];
+  const auto stride = static_cast<std::size_t>(xmaxdat_);
+  const float* column = &work_[image_at(i, r0_)];
   std::uint8_t* classes = &cls(i, r0_);
-  const std::uint8_t* mask = p_.use_mask ? &masked_[at(i, r0_)] : nullptr;
+  const std::uint8_t* mask = p_.use_mask ? &mask_[image_at(i, r0_)] : nullptr;
   // Without a reliable level nothing is a candidate and only values below the
   // data minimum are left out; the tests are the same for every pixel of the
   // column, so the walk has no branches. Adding 0.0 for the other pixels
@@ -240,17 +312,18 @@ void Strip::column_step(Index i) {
     // Every unmasked pixel is background: the sums worked out beforehand are
     // the walk's own, and the level no longer waits for a chain of additions.
     for (Index j = 0; j < h; ++j)
-      classes[j] = mask != nullptr && mask[j] != 0 ? kExcluded : kBackground;
+      classes[j] = mask != nullptr && mask[j * stride] != 0 ? kExcluded : kBackground;
     column_count = all_count_[column_index];
     column_sum = all_sum_[column_index];
     column_sum2 = all_sum2_[column_index];
     has_candidate_[column_index] = 0;
   } else {
     int candidates = 0;
-    for (Index j = 0; j < h; ++j) {
-      const double v = column[j];
-      const bool out = (mask != nullptr && mask[j] != 0) || v < low;
-      const bool candidate = !(mask != nullptr && mask[j] != 0) && v > high;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(h); ++j) {
+      const double v = column[j * stride];
+      const bool is_masked = mask != nullptr && mask[j * stride] != 0;
+      const bool out = is_masked || v < low;
+      const bool candidate = !is_masked && v > high;
       const std::uint8_t k = candidate ? kCandidate : out ? kExcluded : kBackground;
       classes[j] = k;
       candidates |= candidate;
@@ -265,6 +338,18 @@ void Strip::column_step(Index i) {
   count_[column_index] = column_count;
   sum_[column_index] = column_sum;
   sum2_[column_index] = column_sum2;
+  // The background pixels are a subset of the unmasked ones: the same count
+  // means the same pixels, summed in the same order.
+  if (column_count != all_count_[column_index]) last_changed_ = i;
+  if (i - last_changed_ >= p_.box_size) {
+    reliable_ = plain_reliable_[column_index] != 0;
+    if (reliable_) {
+      mean_ = plain_mean_[column_index];
+      threshold_ = plain_threshold_[column_index];
+      bad_ = plain_bad_[column_index];
+    }
+    return;
+  }
   // The background of the last BOX SIZE columns.
   Index n = 0;
   double sum = 0.0, sum2 = 0.0;
@@ -357,32 +442,15 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
 void Strip::load(Index r0, Index r1) {
   r0_ = r0;
   r1_ = r1;
-  // In tiles of 64 columns: each row's part of a tile is read in one run,
-  // and the tile's columns (a few kilobytes) stay in the first-level cache
-  // while they are filled.
-  constexpr std::size_t kTile = 64;
   const Index h = r1 - r0 + 1;
   rows_.resize(static_cast<std::size_t>(h));
-  for (Index j = 0; j < h; ++j)
-    rows_[static_cast<std::size_t>(j)] = static_cast<std::size_t>(element(xs_, r0 + j, xmaxdat_));
-  const auto width = static_cast<std::size_t>(width_);
-  const auto height = static_cast<std::size_t>(height_);
-  for (std::size_t c0 = 0; c0 < width; c0 += kTile) {
-    const std::size_t c1 = std::min(width, c0 + kTile);
-    for (std::size_t j = 0; j < rows_.size(); ++j) {
-      const float* row = work_.data() + rows_[j];
-      for (std::size_t i = c0; i < c1; ++i) values_[i * height + j] = row[i];
-      if (p_.use_mask) {
-        const std::uint8_t* mask_row = mask_.data() + rows_[j];
-        for (std::size_t i = c0; i < c1; ++i) masked_[i * height + j] = mask_row[i];
-      }
-    }
-  }
+  for (Index j = 0; j < h; ++j) rows_[static_cast<std::size_t>(j)] = image_at(xs_, r0 + j);
 }
 
 void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks) {
   load(r0, r1);
   whole_column_sums();
+  plain_levels();
   // The first columns' classes come from the strip's first level.
   has_candidate_.assign(static_cast<std::size_t>(width_), 1);
   initial_background();
