@@ -204,6 +204,9 @@ bool array_room(Index xmaxdat, Index ymaxdat, std::size_t size, std::string_view
   return true;
 }
 
+// Elements of the buffer through which rows of another stride are read.
+constexpr Index kRowChunk = Index{1} << 16;
+
 // 4-byte values of a real or integer array item.
 template <typename T>
 void read_numeric_array(std::string_view position, int unit, bool swap, std::string_view name,
@@ -226,6 +229,20 @@ void read_numeric_array(std::string_view position, int unit, bool swap, std::str
   bool ok = true;
   if (xn == nx && xmaxdat == nx) {
     ok = file.seek(start) && file.read(array.data(), static_cast<std::size_t>(xn * yn) * 4);
+  } else if (nx <= kRowChunk) {
+    // Rows of another stride than the array's: blocks of whole file rows
+    // through a small buffer, one read each, instead of one seek and read
+    // per row. The last row needs only its XN values, as a row read would.
+    const Index rows = kRowChunk / nx;
+    std::vector<T> buffer(static_cast<std::size_t>(rows * nx));
+    ok = file.seek(start);
+    for (Index y = 1; ok && y <= yn; y += rows) {
+      const Index take = std::min(rows, yn - y + 1);
+      const Index last = y + take - 1 == yn ? xn : nx;  // values of the block's last row
+      ok = file.read(buffer.data(), static_cast<std::size_t>((take - 1) * nx + last) * 4);
+      for (Index r = 0; ok && r < take; ++r)
+        std::copy_n(buffer.data() + r * nx, xn, array.data() + element(1, y + r, xmaxdat));
+    }
   } else {
     for (Index y = 1; ok && y <= yn; ++y)
       ok = file.seek(start + (y - 1) * nx * 4) &&

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <filesystem>
@@ -275,6 +277,46 @@ TEST_F(ItemReader, LargerArrayIsReadInPartRowByRow) {
   EXPECT_EQ(wide[element(1, 2, 30)], file[element(1, 2, nx)]);
   EXPECT_EQ(wide[element(21, 1, 30)], -7.0f);
   EXPECT_EQ(status_, kStatusGood);
+}
+
+// Rows of another stride than the array's, over several blocks of the read
+// buffer: every element of the extent from its place in the file, the gaps
+// untouched, byte-swapped too.
+TEST_F(ItemReader, RowsOfAnotherStrideOverManyBlocks) {
+  const Index nx = 300, ny = 500;
+  std::vector<float> file(nx * ny);
+  std::iota(file.begin(), file.end(), 1.0f);
+  write_items(path_, [&](int u, Index& r, Status& s) {
+    IO_FWRITE_RARRAY(u, "data", nx, ny, 1, 1, nx, ny, file, r, s);
+  });
+  struct Case {
+    Index xmax, ymax, xn, yn;
+    bool swap;
+  };
+  for (const Case& c : {Case{301, 501, 300, 500, false}, Case{200, 499, 200, 499, false},
+                        Case{305, 500, 300, 500, true}}) {
+    open();
+    std::vector<float> a(c.xmax * c.ymax, -7.0f);
+    int retstat = 0;
+    Index xn = 0, yn = 0;
+    FIO_FREAD_RARRAY(kReadUnit, c.swap, "data", c.xmax, c.ymax, retstat, xn, yn, a, status_);
+    ASSERT_EQ(status_, kStatusGood);
+    EXPECT_EQ(xn, c.xn);
+    EXPECT_EQ(yn, c.yn);
+    Index wrong = 0;
+    for (Index y = 1; y <= c.ymax; ++y)
+      for (Index x = 1; x <= c.xmax; ++x) {
+        const auto bits = [](float v) { return std::bit_cast<std::uint32_t>(v); };
+        std::uint32_t want = bits(-7.0f);
+        if (x <= xn && y <= yn) {
+          want = bits(file[element(x, y, nx)]);
+          if (c.swap) want = byte_swapped(want);
+        }
+        wrong += bits(a[element(x, y, c.xmax)]) != want;
+      }
+    EXPECT_EQ(wrong, 0) << c.xmax << " x " << c.ymax;
+    io_close_stream(kReadUnit);
+  }
 }
 
 // Damaged files: each check of a size, count or length read from the file.

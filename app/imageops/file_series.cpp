@@ -54,7 +54,8 @@ class MemberImage {
     if (status != kStatusGood) return false;
     xaxis_.assign(static_cast<std::size_t>(xmaxdat_), 0.0f);
     yaxis_.assign(static_cast<std::size_t>(ymaxdat_), 0.0f);
-    std::fill_n(block_, xmaxdat_ * ymaxdat_, 0.0f);
+    // Not cleared: a read swaps its own array in, and only the extent read
+    // is used.
     return true;
   }
   Index xmaxdat() const { return xmaxdat_; }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "core/format.hpp"
@@ -25,23 +27,113 @@ using gs_detail::bad_region;
 using gs_detail::refuse;
 using gs_detail::terminal_line;
 
-// Finite extremes of a region in one pass (1.7e38 and -1.7e38 when none).
-void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
-                     Index ye, float& lo, float& hi) {
-  float a = 1.7e38f;
-  float b = -1.7e38f;
-  for (Index y = ys; y <= ye; ++y) {
-    const float* row = data.data() + element(xs, y, xmaxdat);
-    const Index n = xe - xs + 1;
-    for (Index i = 0; i < n; ++i) {
-      const float v = row[i];
-      // Comparisons with a NaN are false; the infinities fail the bound test.
-      if (v >= -3.4e38f && v <= 3.4e38f) {
-        a = v < a ? v : a;
-        b = v > b ? v : b;
-      }
+// The values a pixel must lie within to count for the range: comparisons
+// with a NaN are false, and the infinities fail the bound test.
+constexpr float kRangeBound = 3.4e38f;
+// The extremes when no pixel counts.
+constexpr float kNoLow = 1.7e38f;
+constexpr float kNoHigh = -1.7e38f;
+
+// Running extremes of N values from VALUES into LO and HI. The values are
+// taken in independent lanes so that the compiler can vectorise the loop; a
+// value that does not count is replaced by the extreme that never wins.
+void lane_extremes(const float* values, Index n, float& lo, float& hi) {
+  constexpr Index kLanes = 16;
+  float a[kLanes], b[kLanes];
+  for (Index l = 0; l < kLanes; ++l) {
+    a[l] = lo;
+    b[l] = hi;
+  }
+  Index i = 0;
+  for (; i + kLanes <= n; i += kLanes)
+    for (Index l = 0; l < kLanes; ++l) {
+      const float v = values[i + l];
+      const bool counts = v >= -kRangeBound && v <= kRangeBound;
+      const float low = counts ? v : kNoLow;
+      const float high = counts ? v : kNoHigh;
+      a[l] = low < a[l] ? low : a[l];
+      b[l] = high > b[l] ? high : b[l];
+    }
+  for (; i < n; ++i) {
+    const float v = values[i];
+    if (v >= -kRangeBound && v <= kRangeBound) {
+      a[0] = v < a[0] ? v : a[0];
+      b[0] = v > b[0] ? v : b[0];
     }
   }
+  for (Index l = 0; l < kLanes; ++l) {
+    lo = a[l] < lo ? a[l] : lo;
+    hi = b[l] > hi ? b[l] : hi;
+  }
+}
+
+// An extreme of zero gets the sign of the first zero in reading order, as a
+// scan that keeps its first extreme would give it.
+float first_zero(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
+                 Index ye) {
+  for (Index y = ys; y <= ye; ++y) {
+    const float* row = data.data() + element(xs, y, xmaxdat);
+    for (Index i = 0; i < xe - xs + 1; ++i)
+      if (row[i] == 0.0f) return row[i];
+  }
+  return 0.0f;
+}
+
+// Pixels a range worker takes at least (16 MB): on a busy machine a thread
+// waits for a processor longer than a smaller share takes in one.
+constexpr Index kPixelsPerWorker = Index{1} << 22;
+
+// Finite extremes of a region (1.7e38 and -1.7e38 when none), in row blocks
+// on up to one worker thread per processor for big regions. The extremes of
+// the blocks are combined after all workers are joined; the result does not
+// depend on the number of threads.
+void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
+                     Index ye, float& lo, float& hi) {
+  const Index nx = xe - xs + 1;
+  const Index ny = ye - ys + 1;
+  const auto rows = [&](Index first, Index last, float& a, float& b) {
+    a = kNoLow;
+    b = kNoHigh;
+    if (xs == 1 && xe == xmaxdat) {
+      // Whole rows are contiguous: one run.
+      lane_extremes(data.data() + element(1, first, xmaxdat), nx * (last - first + 1), a, b);
+      return;
+    }
+    for (Index y = first; y <= last; ++y)
+      lane_extremes(data.data() + element(xs, y, xmaxdat), nx, a, b);
+  };
+  const Index hardware = std::max<Index>(std::thread::hardware_concurrency(), 1);
+  const Index workers = std::clamp<Index>(nx * ny / kPixelsPerWorker, 1, std::min(hardware, ny));
+  float a = kNoLow;
+  float b = kNoHigh;
+  if (workers == 1) {
+    rows(ys, ye, a, b);
+  } else {
+    std::vector<float> lows(static_cast<std::size_t>(workers)), highs(lows.size());
+    {
+      std::vector<std::jthread> pool;
+      pool.reserve(static_cast<std::size_t>(workers - 1));
+      const auto block = [&](Index w) {
+        const Index first = ys + ny * w / workers;
+        const Index last = ys + ny * (w + 1) / workers - 1;
+        rows(first, last, lows[static_cast<std::size_t>(w)], highs[static_cast<std::size_t>(w)]);
+      };
+      for (Index w = 1; w < workers; ++w) {
+        try {
+          pool.emplace_back(block, w);
+        } catch (const std::system_error&) {
+          block(w);  // no thread to be had: this block here
+        }
+      }
+      block(0);
+    }  // the workers are joined here
+    for (std::size_t w = 0; w < lows.size(); ++w) {
+      a = std::min(a, lows[w]);
+      b = std::max(b, highs[w]);
+    }
+  }
+  if (a == 0.0f) a = first_zero(xmaxdat, data, xs, ys, xe, ye);
+  if (b == 0.0f) b = first_zero(xmaxdat, data, xs, ys, xe, ye);
   lo = a;
   hi = b;
 }

@@ -1,9 +1,12 @@
 // Image display: page placement, intensity ranges, the scale bar, rows and
 // columns as graphs, pixel values, colour tables and pixel lookup.
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "graphics/system/gsystem_test_support.hpp"
 
@@ -103,6 +106,63 @@ TEST_F(ImageTest, UserRangeThatLeavesNoRangeWarns) {
   EXPECT_NE(out.find("WARNING: The maximum data value is less than the user input minimum"),
             std::string::npos);
   EXPECT_NE(out.find("Use \"Z-SCALE\" to change values or scaling mode"), std::string::npos);
+}
+
+// The range pass against a plain scan that keeps the first extreme it meets,
+// to the bit: non-finite values and huge ones skipped, the sign of a zero
+// extreme, sub-regions, and images big enough to be split over threads.
+TEST_F(ImageTest, DataRangeEqualsAPlainScan) {
+  const float inf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const auto scan = [&](Index xs, Index ys, Index xe, Index ye, float& lo, float& hi) {
+    lo = 1.7e38f;
+    hi = -1.7e38f;
+    for (Index y = ys; y <= ye; ++y)
+      for (Index x = xs; x <= xe; ++x) {
+        const float v = data[element(x, y, nx)];
+        if (v >= -3.4e38f && v <= 3.4e38f) {
+          lo = v < lo ? v : lo;
+          hi = v > hi ? v : hi;
+        }
+      }
+    if (hi < lo) lo = hi = 0.0f;
+  };
+  struct Case {
+    Index w, h, xs, ys, xe, ye;
+    std::vector<std::pair<Index, float>> set;  // element index, value
+    bool negative_zeros;                       // -0.0 everywhere else
+  };
+  const Index big = 3000;  // over two workers' share
+  for (const Case& c : std::initializer_list<Case>{
+           {37, 5, 1, 1, 37, 5, {{3, nan}, {40, inf}, {41, -inf}, {100, 3.4028e38f}}, false},
+           {37, 5, 2, 2, 30, 4, {{3, -5.0f}, {80, 2.5e30f}, {81, -3.4028e38f}}, false},
+           {20, 3, 1, 1, 20, 3, {{0, 0.0f}, {7, -0.0f}}, true},
+           {20, 3, 1, 1, 20, 3, {{12, 0.0f}}, true},
+           {6, 2, 1, 1, 6, 2, {{0, nan}, {1, inf}, {2, -inf}, {3, nan}, {4, nan}, {5, nan},
+                               {6, nan}, {7, nan}, {8, nan}, {9, nan}, {10, nan}, {11, nan}},
+            false},
+           {big, big, 1, 1, big, big, {{5, nan}, {big * big - 1, -inf}, {big * 1700, -9.0f},
+                                       {big * 2999 + 3, 1.0e9f}}, false},
+           {big, big, 3, 2, big - 1, big, {{big * 2500 + 2, -4.0f}}, false}}) {
+    image(c.w, c.h, ramp);
+    if (c.negative_zeros)
+      for (float& v : data) v = -0.0f;
+    for (const auto& [at, value] : c.set) data[static_cast<std::size_t>(at)] = value;
+    for (int mode : {0, 2, 3}) {
+      float lo = 1.0f, hi = 2.0f, want_lo = 0.0f, want_hi = 0.0f;
+      scan(c.xs, c.ys, c.xe, c.ye, want_lo, want_hi);
+      if (mode == 2) want_lo = lo;
+      if (mode == 3) want_hi = hi;
+      if (!(want_lo < want_hi) && mode != 0) continue;  // the warning case
+      Status s = kStatusGood;
+      GS_CAL_ZRANGE(c.w, c.h, data, c.xs, c.ys, c.xe, c.ye, 1, mode, lo, hi, s);
+      ASSERT_EQ(s, kStatusGood);
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(lo), std::bit_cast<std::uint32_t>(want_lo))
+          << c.w << " mode " << mode << ": " << lo << " " << want_lo;
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(hi), std::bit_cast<std::uint32_t>(want_hi))
+          << c.w << " mode " << mode << ": " << hi << " " << want_hi;
+    }
+  }
 }
 
 TEST_F(ImageTest, RowsAndColumnsAreGraphs) {
