@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
@@ -31,7 +32,7 @@ struct Share {
 
 struct Block {
   Index ystart = 0, yend = -1;
-  std::vector<std::uint32_t> counts;  // entries per pixel of the block's rows
+  std::unique_ptr<std::uint32_t[]> counts;  // entries per pixel of the block's rows
   // Each row's shares in an allocation of its own, sized once the row is
   // done: no growing copies of the whole block.
   std::vector<std::vector<Share>> shares;
@@ -171,13 +172,27 @@ void for_blocks(Index blocks, Work work) {
   for (std::thread& th : pool) th.join();
 }
 
+// Bin number (1-based) of the position V in bins: truncated toward zero, a
+// footprint reaching below the first bin leaving its whole share in it; or,
+// around a full circle (WRAP), floored so that the footprint wraps through 0.
+// Integer conversions of the clamped value, which equal trunc and floor there.
+// (The clamp as selects: std::clamp's branches cost more than the rest.)
+inline Index bin_of(double v, bool wrap) {
+  double c = v < -1.0e15 ? -1.0e15 : v;
+  c = 1.0e15 < c ? 1.0e15 : c;
+  Index t = static_cast<Index>(c);
+  if (wrap) t -= c < static_cast<double>(t) ? 1 : 0;
+  return t + 1;
+}
+
 // Shares of the pixels of rows B.ystart..B.yend.
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  Block& b) {
   const Index width = s.xendelm - s.xstrelm + 1;
-  b.counts.assign(static_cast<std::size_t>(width * (b.yend - b.ystart + 1)), 0);
+  // Every count is written by the row pass: no zero-fill of the whole block.
+  b.counts = std::make_unique_for_overwrite<std::uint32_t[]>(
+      static_cast<std::size_t>(width * (b.yend - b.ystart + 1)));
   b.shares.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
-  std::vector<Share> row_shares;
   b.weights.assign(static_cast<std::size_t>(s.num_2theta * s.num_azimuthal), 0.0);
   const double d = g.distance();
   // The set-up's cost is its transcendental calls: one arc tangent gives the
@@ -186,11 +201,6 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool expand = s.h < 1.0e-3 * d;
   const double dd = d * d;
   const auto edges = [&](double r, float pixel_two_theta, double& lower, double& upper) {
-    if (s.scan_type == kScanRadial) {
-      lower = r - s.h - s.inner;
-      upper = r + s.h - s.inner;
-      return;
-    }
     double t_lo, t_hi;
     if (expand) {
       const double t = pixel_two_theta;
@@ -219,23 +229,32 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   };
   // One bin around the whole circle takes every azimuth whole.
   const bool every_azimuth = s.num_azimuthal == 1 && s.azimuth_range >= 6.283185;
-  // Row scratch, reused: the transcendental work of a row runs as
-  // straight loops over these before the scalar pass that shares the bins.
+  // Row scratch, reused: everything of a pixel but its sharing between bins
+  // runs as straight loops over these before the scalar pass that shares.
   const std::size_t wsize = static_cast<std::size_t>(width);
   std::vector<double> radius(wsize), factor(wsize, 1.0);
   std::vector<float> two_theta(wsize), azimuth(wsize, 0.0f);
   const float inverse_d = static_cast<float>(1.0 / d);
   std::vector<double> xoff(wsize);
   const bool row_edges = s.scan_type == kScanRadial || (s.scan_type == kScanTwoTheta && expand);
-  std::vector<double> edge_lo(wsize), edge_hi(wsize), inverse_row(wsize, 1.0);
-  std::vector<double> angle(wsize), azimuth_lo(wsize), azimuth_hi(wsize);
+  std::vector<double> edge_lo(wsize), edge_hi(wsize), per_span(wsize), inverse(wsize, 1.0);
+  std::vector<double> azimuth_lo(wsize, 0.0), azimuth_hi(wsize, 0.5), per_aspan(wsize, 2.0);
+  std::vector<std::uint8_t> polarised(wsize, 0);
+  std::vector<std::size_t> kept(wsize);
+  // The radial fractions of one pixel, and the row's shares before they get
+  // an allocation of their exact size.
+  std::vector<double> fractions;
+  std::vector<Share> row_shares(4 * wsize);
   // Pixel centres moved by the caller's displacements (pixels), when given.
   const bool shifted = !s.x_shift.empty();
   std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
   for (std::size_t i = 0; i < wsize; ++i) xoff[i] = g.x_offset(s.xstrelm + static_cast<Index>(i));
-  std::size_t pixel = 0;
-  for (Index j = b.ystart; j <= b.yend; ++j) {
-    row_shares.clear();
+  const double inner = s.inner, outer = s.outer, h = s.h, w = s.w;
+  const bool d_scan = s.scan_type == kScanD, radial = s.scan_type == kScanRadial;
+  const bool polarise = s.correct_polarisation;
+  const Index n2 = s.num_2theta, na = s.num_azimuthal;
+  std::uint32_t* count = b.counts.get();
+  for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
     if (shifted) {
       for (std::size_t i = 0; i < wsize; ++i) {
@@ -250,31 +269,46 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       g.radius_row(j, s.xstrelm, s.xendelm, radius);
     }
     const double* xs = shifted ? xrow.data() : xoff.data();
-    angles_row(radius.data(), xs, yrow.data(), wsize, inverse_d, !every_azimuth,
-               s.correct_polarisation, d, s.polarisation, two_theta.data(), azimuth.data(),
-               factor.data());
-    // Footprint edges in bins where they need no further transcendental:
-    // radial distance, and 2-theta by the expansion.
-    if (row_edges)
+    angles_row(radius.data(), xs, yrow.data(), wsize, inverse_d, !every_azimuth, polarise, d,
+               s.polarisation, two_theta.data(), azimuth.data(), factor.data());
+    // Footprint edges in bins: straight loops for radial distance and for
+    // 2-theta by the expansion, else only for the pixels in range.
+    if (row_edges) {
       for (std::size_t i = 0; i < wsize; ++i) {
         const double r = radius[i];
         double lower, upper;
-        if (s.scan_type == kScanRadial) {
-          lower = r - s.h - s.inner;
-          upper = r + s.h - s.inner;
+        if (radial) {
+          lower = r - h - inner;
+          upper = r + h - inner;
         } else {
           const double t = two_theta[i];
           const double q = 1.0 / (dd + r * r);
-          const double first = s.h * d * q, second = s.h * s.h * r * d * q * q;
+          const double first = h * d * q, second = h * h * r * d * q * q;
           lower = t - first - second - s.t_in;
           upper = t + first - second - s.t_in;
         }
-        edge_lo[i] = lower / s.w;
-        edge_hi[i] = upper / s.w;
-        inverse_row[i] = 1.0 / factor[i];
+        edge_lo[i] = lower / w;
+        edge_hi[i] = upper / w;
       }
+    } else {
+      for (std::size_t i = 0; i < wsize; ++i) {
+        const double r = radius[i];
+        double lower = 0.0, upper = 0.0;
+        if (!(r < 0.0 || r < inner || r > outer)) edges(r, two_theta[i], lower, upper);
+        edge_lo[i] = lower / w;
+        edge_hi[i] = upper / w;
+      }
+    }
+    // One division per direction; the fractions multiply. The polarisation
+    // factor is applied to pixels off the beam centre only.
+    for (std::size_t i = 0; i < wsize; ++i) {
+      per_span[i] = 1.0 / (edge_hi[i] - edge_lo[i]);
+      const bool off_centre = !(std::abs(xs[i]) <= 1.0e-6 && std::abs(yrow[i]) <= 1.0e-6);
+      polarised[i] = polarise && off_centre ? 1 : 0;
+      inverse[i] = polarise && off_centre ? 1.0 / factor[i] : 1.0;
+    }
     if (!every_azimuth) {
-      const double start = s.start_azimuth, h = s.h, aw = s.aw;
+      const double start = s.start_azimuth, aw = s.aw;
       for (std::size_t i = 0; i < wsize; ++i) {
         double a = static_cast<double>(azimuth[i]) - start;
         a = a < 0.0 ? a + 2.0 * M_PI : a;
@@ -282,80 +316,122 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         const double r = radius[i];
         const double ratio = h / (r > 0.0 ? r : 1.0);
         const double half = r > 0.0 && ratio < M_PI ? ratio : M_PI;
-        angle[i] = a;
         azimuth_lo[i] = (a - half) / aw;
         azimuth_hi[i] = (a + half) / aw;
+        per_aspan[i] = 1.0 / (azimuth_hi[i] - azimuth_lo[i]);
+        // Beyond the azimuth range: left out below.
+        edge_hi[i] = a > s.azimuth_range ? edge_lo[i] : edge_hi[i];
       }
     }
-    for (Index i = s.xstrelm; i <= s.xendelm; ++i, ++pixel) {
-      if (!mask.empty() && mask[static_cast<std::size_t>(element(i, j, s.xmaxdat))] != 0) continue;
-      const std::size_t col = static_cast<std::size_t>(i - s.xstrelm);
-      const double x = xs[col], y = yrow[col];
-      const double r = radius[col];
-      if (r < 0.0 || r < s.inner || r > s.outer) continue;
+    // The pixels that get shares, listed; the others count none.
+    const std::uint8_t* mask_row =
+        mask.empty() ? nullptr : mask.data() + element(s.xstrelm, j, s.xmaxdat);
+    std::size_t nkept = 0;
+    for (std::size_t i = 0; i < wsize; ++i) {
+      const double r = radius[i];
+      bool keep = !(r < 0.0 || r < inner || r > outer) && edge_hi[i] - edge_lo[i] > 0.0;
       // The direct beam has no d-spacing: a footprint reaching it adds nothing.
-      if (s.scan_type == kScanD && r - s.h <= 0.0) continue;
-      double lo, hi;
-      if (row_edges) {
-        lo = edge_lo[col];
-        hi = edge_hi[col];
-      } else {
-        edges(r, two_theta[col], lo, hi);
-        lo /= s.w;
-        hi /= s.w;
-      }
-      const double span = hi - lo;
-      if (!(span > 0.0)) continue;
-      double alo = 0.0, ahi = 0.5;
-      if (!every_azimuth) {
-        if (angle[col] > s.azimuth_range) continue;
-        alo = azimuth_lo[col];
-        ahi = azimuth_hi[col];
-      }
-      double f = 1.0;
-      if (s.correct_polarisation && !(std::abs(x) <= 1.0e-6 && std::abs(y) <= 1.0e-6)) {
-        f = factor[col];
-        b.min_factor = std::min(b.min_factor, f);
-      }
-      const double inverse =
-          row_edges && s.correct_polarisation && f != 1.0 ? inverse_row[col] : 1.0 / f;
-      // Bin numbers truncate toward zero: a footprint reaching below the
-      // first bin leaves its whole share in it. Around a full circle the
-      // azimuthal footprint wraps through 0 instead.
-      const auto bin_of = [](double v, bool wrap) {
-        const double c = std::clamp(v, -1.0e15, 1.0e15);
-        return static_cast<Index>(wrap ? std::floor(c) : std::trunc(c)) + 1;
-      };
+      keep = keep && !(d_scan && r - h <= 0.0);
+      keep = keep && (mask_row == nullptr || mask_row[i] == 0);
+      kept[nkept] = i;
+      nkept += keep ? 1 : 0;
+      count[i] = 0;
+    }
+    std::size_t used = 0;
+    for (std::size_t n = 0; n < nkept; ++n) {
+      const std::size_t col = kept[n];
+      if (polarised[col]) b.min_factor = std::min(b.min_factor, factor[col]);
+      const double lo = edge_lo[col], hi = edge_hi[col], ps = per_span[col];
+      const double alo = azimuth_lo[col], ahi = azimuth_hi[col], pa = per_aspan[col];
       const Index ilo = bin_of(lo, false), ihi = bin_of(hi, false);
-      const Index klo = bin_of(alo, s.full_circle), khi = bin_of(ahi, s.full_circle);
-      // One division for each direction; the fractions multiply.
-      const double per_span = 1.0 / span, per_aspan = 1.0 / (ahi - alo);
+      const Index mfirst = std::max<Index>(ilo, 1), mlast = std::min(ihi, n2);
+      if (mfirst > mlast) continue;
+      // Every azimuth whole: the one bin, from 0 .. 0.5.
+      const Index klo = every_azimuth ? 1 : bin_of(alo, s.full_circle);
+      const Index khi = every_azimuth ? 1 : bin_of(ahi, s.full_circle);
       const Index kfirst = s.full_circle ? klo : std::max<Index>(klo, 1);
-      const Index klast = s.full_circle ? khi : std::min(khi, s.num_azimuthal);
-      std::uint32_t count = 0;
-      for (Index k = kfirst; k <= klast; ++k) {
-        double fa = k == klo   ? (k - alo) * per_aspan
-                    : k == khi ? (ahi - (k - 1)) * per_aspan
-                               : per_aspan;
-        fa = std::min(fa, 1.0);
+      const Index klast = s.full_circle ? khi : std::min(khi, na);
+      if (kfirst > klast) continue;
+      const Index nm = mlast - mfirst + 1, nk = klast - kfirst + 1;
+      const auto need = static_cast<std::size_t>(nm * nk);
+      // Room for the spare entries the short footprints below write.
+      if (used + need + 4 > row_shares.size()) row_shares.resize(2 * (used + need + 4));
+      const double inv = inverse[col];
+      Share* out = row_shares.data() + used;
+      double* weight = b.weights.data();
+      if (every_azimuth && nm <= 2) {
+        // The 1-D scan: the azimuthal fraction is exactly 1, as below.
+        const Index m0 = mfirst;
+        double f0 = m0 == ilo ? (m0 - lo) * ps : m0 == ihi ? (hi - (m0 - 1)) * ps : ps;
+        double f1 = m0 + 1 == ihi ? (hi - m0) * ps : ps;
+        f0 = std::min(f0, 1.0);
+        f1 = nm == 2 ? std::min(f1, 1.0) : 0.0;
+        const Index b0 = m0 - 1, b1 = b0 + (nm - 1);
+        out[0] = {static_cast<std::uint32_t>(b0), static_cast<float>(f0 * inv)};
+        out[1] = {static_cast<std::uint32_t>(b1), static_cast<float>(f1 * inv)};
+        weight[b0] += f0;
+        weight[b1] += f1;
+      } else if (nm <= 2 && nk <= 2) {
+        // Nearly every footprint: at most two bins in each direction, as
+        // straight-line code. A missing second bin gets a zero fraction and
+        // the first bin's number: adding zero leaves a weight as it is, and
+        // its entry is overwritten or lies beyond the row's count.
+        const Index m0 = mfirst, k0 = kfirst;
+        double f0 = m0 == ilo ? (m0 - lo) * ps : m0 == ihi ? (hi - (m0 - 1)) * ps : ps;
+        double f1 = m0 + 1 == ihi ? (hi - m0) * ps : ps;
+        double a0 = k0 == klo ? (k0 - alo) * pa : k0 == khi ? (ahi - (k0 - 1)) * pa : pa;
+        double a1 = k0 + 1 == khi ? (ahi - k0) * pa : pa;
+        f0 = std::min(f0, 1.0);
+        f1 = nm == 2 ? std::min(f1, 1.0) : 0.0;
+        a0 = std::min(a0, 1.0);
+        a1 = nk == 2 ? std::min(a1, 1.0) : 0.0;
         // The footprint is at most half a circle wide: one turn brings it back.
-        Index kb = k - 1;
-        while (kb < 0) kb += s.num_azimuthal;
-        while (kb >= s.num_azimuthal) kb -= s.num_azimuthal;
-        for (Index m = std::max<Index>(ilo, 1); m <= std::min(ihi, s.num_2theta); ++m) {
-          double fr = m == ilo   ? (m - lo) * per_span
-                      : m == ihi ? (hi - (m - 1)) * per_span
-                                 : per_span;
-          fr = std::min(fr, 1.0);
-          const std::uint32_t bin = static_cast<std::uint32_t>((m - 1) + kb * s.num_2theta);
-          row_shares.push_back({bin, static_cast<float>(fr * fa * inverse)});
-          b.weights[bin] += fr * fa;
-          ++count;
+        Index kb0 = k0 - 1;
+        while (kb0 < 0) kb0 += na;
+        while (kb0 >= na) kb0 -= na;
+        const Index kb1 = nk == 1 ? kb0 : kb0 + 1 == na ? 0 : kb0 + 1;
+        const Index b00 = (m0 - 1) + kb0 * n2, b10 = (m0 - 1) + kb1 * n2;
+        const Index b01 = b00 + (nm - 1), b11 = b10 + (nm - 1);
+        const double s00 = f0 * a0, s01 = f1 * a0, s10 = f0 * a1, s11 = f1 * a1;
+        out[0] = {static_cast<std::uint32_t>(b00), static_cast<float>(s00 * inv)};
+        out[1] = {static_cast<std::uint32_t>(b01), static_cast<float>(s01 * inv)};
+        out[nm] = {static_cast<std::uint32_t>(b10), static_cast<float>(s10 * inv)};
+        out[nm + 1] = {static_cast<std::uint32_t>(b11), static_cast<float>(s11 * inv)};
+        weight[b00] += s00;
+        weight[b01] += s01;
+        weight[b10] += s10;
+        weight[b11] += s11;
+      } else {
+        if (fractions.size() < static_cast<std::size_t>(nm))
+          fractions.resize(static_cast<std::size_t>(nm));
+        for (Index m = mfirst; m <= mlast; ++m) {
+          const double fr = m == ilo   ? (m - lo) * ps
+                            : m == ihi ? (hi - (m - 1)) * ps
+                                       : ps;
+          fractions[static_cast<std::size_t>(m - mfirst)] = std::min(fr, 1.0);
+        }
+        for (Index k = kfirst; k <= klast; ++k) {
+          double fa = k == klo   ? (k - alo) * pa
+                      : k == khi ? (ahi - (k - 1)) * pa
+                                 : pa;
+          fa = std::min(fa, 1.0);
+          Index kb = k - 1;
+          while (kb < 0) kb += na;
+          while (kb >= na) kb -= na;
+          const auto first_bin = static_cast<std::uint32_t>((mfirst - 1) + kb * n2);
+          double* wk = weight + (mfirst - 1) + kb * n2;
+          for (Index m = 0; m < nm; ++m) {
+            const double share = fractions[static_cast<std::size_t>(m)] * fa;
+            out[m] = {first_bin + static_cast<std::uint32_t>(m), static_cast<float>(share * inv)};
+            wk[m] += share;
+          }
+          out += nm;
         }
       }
-      b.counts[pixel] = count;
+      used += need;
+      count[col] = static_cast<std::uint32_t>(need);
     }
-    b.shares.emplace_back(row_shares.begin(), row_shares.end());
+    b.shares.emplace_back(row_shares.begin(), row_shares.begin() + static_cast<std::ptrdiff_t>(used));
   }
 }
 
@@ -364,7 +440,8 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
                  Table& t) {
   const Index rows = s.yendelm - s.ystrelm + 1;
   const Index blocks = std::min(kBlocks, rows);
-  t.blocks.assign(static_cast<std::size_t>(blocks), Block{});
+  t.blocks.clear();
+  t.blocks.resize(static_cast<std::size_t>(blocks));
   for (Index b = 0; b < blocks; ++b) {
     t.blocks[b].ystart = s.ystrelm + rows * b / blocks;
     t.blocks[b].yend = s.ystrelm + rows * (b + 1) / blocks - 1;
@@ -400,7 +477,7 @@ void apply_table(const Table& t, const Setup& s, std::span<const float> data,
   for_blocks(blocks, [&](Index bi) {
     const Block& b = t.blocks[bi];
     std::vector<double>& acc = partial[bi];
-    const std::uint32_t* count = b.counts.data();
+    const std::uint32_t* count = b.counts.get();
     const Index width = s.xendelm - s.xstrelm + 1;
     for (Index j = b.ystart; j <= b.yend; ++j) {
       const Share* share = b.shares[static_cast<std::size_t>(j - b.ystart)].data();

@@ -305,18 +305,43 @@ TEST(Cake, TableKeptUntilAnArgumentChanges) {
 }
 
 TEST(Cake, ThreadCountDoesNotChangeTheResult) {
-  Ring ring;
-  ring.a.na = 8;
-  ring.a.end = 6.283185f;
-  const std::vector<float> data = ring.data();
-  kzt_set_cake_threads(1);
-  const CakeResult one = cake(ring.a, data);
-  kzt_release_cake_table();
-  kzt_set_cake_threads(4);
-  const CakeResult four = cake(ring.a, data);
-  kzt_set_cake_threads(0);
-  EXPECT_EQ(one.out, four.out);
-  EXPECT_EQ(one.weights, four.weights);
+  // Footprints of one to several bins each way, a wrapped full circle, a
+  // mask and the reversed d axis: every path of the table set-up.
+  struct Case {
+    int type;
+    Index n2, na;
+    float start, end;
+    bool masked;
+  };
+  for (const Case& c : {Case{kScanTwoTheta, 375, 8, 0.0f, 6.283185f, false},
+                        Case{kScanTwoTheta, 60, 1, 0.0f, 360.0f, true},
+                        Case{kScanRadial, 375, 50, 2.5f, 2.5f + 6.283185f, true},
+                        Case{kScanQ, 25, 30, -1.0f, 2.0f, false},
+                        Case{kScanD, 30, 3, 0.5f, 4.0f, true}}) {
+    Ring ring;
+    ring.a.type = c.type;
+    ring.a.n2 = c.n2;
+    ring.a.na = c.na;
+    ring.a.start = c.start;
+    ring.a.end = c.end;
+    ring.a.polarise = true;
+    ring.a.polarisation = 0.7f;
+    const std::vector<float> data = ring.data();
+    std::vector<std::uint8_t> mask;
+    if (c.masked) {
+      mask.assign(data.size(), 0);
+      for (std::size_t i = 0; i < mask.size(); i += 7) mask[i] = 1;
+    }
+    kzt_set_cake_threads(1);
+    const CakeResult one = cake(ring.a, data, mask);
+    kzt_release_cake_table();
+    kzt_set_cake_threads(4);
+    const CakeResult four = cake(ring.a, data, mask);
+    kzt_set_cake_threads(0);
+    ASSERT_EQ(one.status, kStatusGood) << c.type;
+    EXPECT_EQ(one.out, four.out) << c.type;
+    EXPECT_EQ(one.weights, four.weights) << c.type;
+  }
 }
 
 }  // namespace
