@@ -33,6 +33,34 @@ float snapped(float v, float low, float high) {
   return v;
 }
 
+// Snaps a click near the data display region D onto its edge; true when the
+// click then lies within D.
+bool snapped_into(const GsRect& d, float& wx, float& wy) {
+  const float x_low = std::min(d.xmin, d.xmax), x_high = std::max(d.xmin, d.xmax);
+  const float y_low = std::min(d.ymin, d.ymax), y_high = std::max(d.ymin, d.ymax);
+  wx = snapped(wx, x_low, x_high);
+  wy = snapped(wy, y_low, y_high);
+  return x_low <= wx && wx <= x_high && y_low <= wy && wy <= y_high;
+}
+
+// The argument checks of the routines that input up to MAX points (NUM of
+// them asked for, or any number when NUM < 1) into X and Y; true when refused.
+bool points_refused(std::string_view position, float xmin, float ymin, float xmax, float ymax,
+                    int num_info, int max, int num, std::span<float> x, std::span<float> y,
+                    Status& status) {
+  if (xmin >= xmax && refuse(status, 13, position)) return true;
+  if (ymin >= ymax && refuse(status, 14, position)) return true;
+  if (num_info < 1 && refuse(status, 17, position)) return true;
+  return (num > max || static_cast<std::size_t>(std::max(max, 0)) > std::min(x.size(), y.size())) &&
+         refuse(status, 5, position);
+}
+
+// The two prompt lines of those routines: PROMPT and how to finish.
+std::vector<std::string> points_prompt(std::string_view prompt, bool any, int wanted) {
+  return {std::string(prompt), any ? std::string("(Click here to finish)")
+                                   : "(Enter " + format_i(wanted, 4) + " coordinates)"};
+}
+
 // The points as typed answers (while a macro replays). The count is asked
 // within 0..MAX: a damaged macro cannot write past the point arrays.
 void typed_points(int max, int& num, std::span<float> x, std::span<float> y, Status& status) {
@@ -82,12 +110,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
                         std::span<float> x, std::span<float> y, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INP_COORDINATES V0.9";
   if (st_bad(status, position)) return;
-  if (xmin >= xmax && refuse(status, 13, position)) return;
-  if (ymin >= ymax && refuse(status, 14, position)) return;
-  if (num_info < 1 && refuse(status, 17, position)) return;
-  if ((num > max || static_cast<std::size_t>(std::max(max, 0)) > std::min(x.size(), y.size())) &&
-      refuse(status, 5, position))
-    return;
+  if (points_refused(position, xmin, ymin, xmax, ymax, num_info, max, num, x, y, status)) return;
 
   if (gs_typed_answers()) {
     typed_points(max, num, x, y, status);
@@ -96,9 +119,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
 
   const bool any = num < 1;
   const int wanted = any ? max : num;
-  const std::vector<std::string> lines{
-      std::string(prompt), any ? std::string("(Click here to finish)")
-                               : "(Enter " + format_i(wanted, 4) + " coordinates)"};
+  const std::vector<std::string> lines = points_prompt(prompt, any, wanted);
   auto draw_prompt = [&] { GS_PROMPT(any, 2, 2, lines, xmin, ymin, xmax, ymax, status); };
   draw_prompt();
   const GsRect& d = gs_state.dddr;
@@ -117,11 +138,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
       continue;
     }
     if (type != kInputButton) continue;
-    wx = snapped(wx, std::min(d.xmin, d.xmax), std::max(d.xmin, d.xmax));
-    wy = snapped(wy, std::min(d.ymin, d.ymax), std::max(d.ymin, d.ymax));
-    const bool in_data = std::min(d.xmin, d.xmax) <= wx && wx <= std::max(d.xmin, d.xmax) &&
-                         std::min(d.ymin, d.ymax) <= wy && wy <= std::max(d.ymin, d.ymax);
-    if (!in_data) {
+    if (!snapped_into(d, wx, wy)) {
       const float px = QG_WC2PC(true, wx, status);
       const float py = QG_WC2PC(false, wy, status);
       if (xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;
@@ -560,12 +577,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
                          std::span<float> y, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INPS_COORDINATES V0.12";
   if (st_bad(status, position)) return;
-  if (xmin >= xmax && refuse(status, 13, position)) return;
-  if (ymin >= ymax && refuse(status, 14, position)) return;
-  if (num_help < 1 && refuse(status, 17, position)) return;
-  if ((num > max || static_cast<std::size_t>(std::max(max, 0)) > std::min(x.size(), y.size())) &&
-      refuse(status, 5, position))
-    return;
+  if (points_refused(position, xmin, ymin, xmax, ymax, num_help, max, num, x, y, status)) return;
   if (gs_typed_answers()) {
     typed_points(max, num, x, y, status);
     return;
@@ -580,9 +592,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
 
   const bool any = num < 1;
   const int wanted = any ? max : num;
-  const std::vector<std::string> lines{
-      std::string(prompt), any ? std::string("(Click here to finish)")
-                               : "(Enter " + format_i(wanted, 4) + " coordinates)"};
+  const std::vector<std::string> lines = points_prompt(prompt, any, wanted);
   const float prompt_xmin = spy ? xmin + s : xmin;
   auto buttons = [&] {
     std::vector<std::string> b{"CANCEL", "HELP", "KEYBOARD"};
@@ -662,11 +672,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
         draw_widget();
       }
     } else if (type == kGsChoicePoint) {
-      wx = snapped(wx, std::min(d.xmin, d.xmax), std::max(d.xmin, d.xmax));
-      wy = snapped(wy, std::min(d.ymin, d.ymax), std::max(d.ymin, d.ymax));
-      const bool in_data = std::min(d.xmin, d.xmax) <= wx && wx <= std::max(d.xmin, d.xmax) &&
-                           std::min(d.ymin, d.ymax) <= wy && wy <= std::max(d.ymin, d.ymax);
-      if (!in_data) {
+      if (!snapped_into(d, wx, wy)) {
         const float px = QG_WC2PC(true, wx, status);
         const float py = QG_WC2PC(false, wy, status);
         if (prompt_xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;
