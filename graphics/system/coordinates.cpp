@@ -61,6 +61,24 @@ std::vector<std::string> points_prompt(std::string_view prompt, bool any, int wa
                                    : "(Enter " + format_i(wanted, 4) + " coordinates)"};
 }
 
+// Stores the clicked point (WX, WY) as point GIVEN (then counted), reports
+// it and marks it; with JOIN the line from the point before is drawn. The
+// rubber band follows from it (a box when two points are WANTED).
+void add_point(float wx, float wy, bool join, int wanted, int& given, std::span<float> x,
+               std::span<float> y, Status& status) {
+  x[given] = wx;
+  y[given] = wy;
+  ++given;
+  IO_WRITE("INFO: Graphical coordinate = " + format_g(wx, 14, 7) + format_g(wy, 14, 7), status);
+  QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), wx, wy, status);
+  if (join && given > 1) {
+    GS_LINESTYLE(1, 0.5f, kGsRed, status);
+    GS_LINE(x[given - 2], y[given - 2], wx, wy, status);
+  }
+  GS_MARK(wx, wy, 1.0f, status);
+  GS_UPDATE(status);
+}
+
 // The points as typed answers (while a macro replays). The count is asked
 // within 0..MAX: a damaged macro cannot write past the point arrays.
 void typed_points(int max, int& num, std::span<float> x, std::span<float> y, Status& status) {
@@ -144,17 +162,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
       if (xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;
       continue;
     }
-    x[given] = wx;
-    y[given] = wy;
-    ++given;
-    IO_WRITE("INFO: Graphical coordinate = " + format_g(wx, 14, 7) + format_g(wy, 14, 7), status);
-    QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), wx, wy, status);
-    if (join && given > 1) {
-      GS_LINESTYLE(1, 0.5f, kGsRed, status);
-      GS_LINE(x[given - 2], y[given - 2], wx, wy, status);
-    }
-    GS_MARK(wx, wy, 1.0f, status);
-    GS_UPDATE(status);
+    add_point(wx, wy, join, wanted, given, x, y, status);
   }
   Status local = kStatusGood;
   QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, local);
@@ -618,19 +626,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
   const GsRect& d = gs_state.dddr;
   int given = 0;
   bool cancelled = false;
-  auto add = [&](float wx, float wy) {
-    x[given] = wx;
-    y[given] = wy;
-    ++given;
-    IO_WRITE("INFO: Graphical coordinate = " + format_g(wx, 14, 7) + format_g(wy, 14, 7), status);
-    QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), wx, wy, status);
-    if (join && given > 1) {
-      GS_LINESTYLE(1, 0.5f, kGsRed, status);
-      GS_LINE(x[given - 2], y[given - 2], wx, wy, status);
-    }
-    GS_MARK(wx, wy, 1.0f, status);
-    GS_UPDATE(status);
-  };
+  auto add = [&](float wx, float wy) { add_point(wx, wy, join, wanted, given, x, y, status); };
   auto redraw_all = [&] {
     redraw_image(im, status);
     draw_points(join, given, x, y, status);
