@@ -166,18 +166,9 @@ void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, In
   auto& s = fio_mervoda_state;
   // A file series names each file itself.
   std::string& name = gui && name_chosen ? file_name : s.output;
-  std::unique_ptr<AtomicFile> out;
-  if (gui) {
-    out = fio_gui_text_output(input_file, name_chosen, ".mvd", "mervoda.mvd", name, s.choice,
-                              xstrelm, ystrelm, xendelm, yendelm, status);
-    if (!out) return;
-  } else {
-    IO_OUTFILE(0, input_file, ".mvd", "mervoda.mvd", s.output, status);
-    out = fio_ask_text_output(s.output, status);
-    if (!out) return;
-    fio_ask_row_or_column(s.choice, xstrelm, ystrelm, xendelm, yendelm, status);
-    if (status != kStatusGood) return;
-  }
+  const auto out = fio_1d_output(gui, input_file, name_chosen, ".mvd", "mervoda.mvd", name,
+                                 s.choice, xstrelm, ystrelm, xendelm, yendelm, status);
+  if (!out) return;
   const Scan scan = fio_scan(s.choice, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis,
                              data, variances_exist ? variances : std::span<const float>());
   out->write_line(used_text(title));

@@ -214,18 +214,9 @@ void FIO_OUT_POWDERCIF(bool gui, std::string_view input_file, bool name_chosen, 
   auto& s = fio_scan_state;
   // A file series names each file itself.
   std::string& name = gui && name_chosen ? file_name : s.cif_file;
-  std::unique_ptr<AtomicFile> out;
-  if (gui) {
-    out = fio_gui_text_output(input_file, name_chosen, ".cif", "powder.cif", name, s.cif,
-                              xstrelm, ystrelm, xendelm, yendelm, status);
-    if (!out) return;
-  } else {
-    IO_OUTFILE(0, input_file, ".cif", "powder.cif", s.cif_file, status);
-    out = fio_ask_text_output(s.cif_file, status);
-    if (!out) return;
-    fio_ask_row_or_column(s.cif, xstrelm, ystrelm, xendelm, yendelm, status);
-    if (status != kStatusGood) return;
-  }
+  const auto out = fio_1d_output(gui, input_file, name_chosen, ".cif", "powder.cif", name, s.cif,
+                                 xstrelm, ystrelm, xendelm, yendelm, status);
+  if (!out) return;
   const Scan scan =
       fio_scan(s.cif, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data, {});
   std::string base;
@@ -281,10 +272,9 @@ void FIO_OUT_3CAM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
                  yaxis.size(), data.size(), kPosition, status))
     return;
   auto& s = fio_scan_state;
-  auto out = fio_ask_text_output(s.cam_file, status);
+  const auto out =
+      fio_ask_1d_output(s.cam_file, s.cam, xstrelm, ystrelm, xendelm, yendelm, status);
   if (!out) return;
-  fio_ask_row_or_column(s.cam, xstrelm, ystrelm, xendelm, yendelm, status);
-  if (status != kStatusGood) return;
   const Scan scan =
       fio_scan(s.cam, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, data, {});
   FixedText t;

@@ -219,6 +219,28 @@ std::unique_ptr<AtomicFile> fio_gui_text_output(std::string_view input_file, boo
   return fio_open_text_output(name, status);
 }
 
+std::unique_ptr<AtomicFile> fio_ask_1d_output(std::string& name, OneDChoice& choice,
+                                              Index xstrelm, Index ystrelm, Index xendelm,
+                                              Index yendelm, Status& status) {
+  auto out = fio_ask_text_output(name, status);
+  if (!out) return nullptr;
+  fio_ask_row_or_column(choice, xstrelm, ystrelm, xendelm, yendelm, status);
+  if (status != kStatusGood) return nullptr;
+  return out;
+}
+
+std::unique_ptr<AtomicFile> fio_1d_output(bool gui, std::string_view input_file,
+                                          bool name_chosen, std::string_view extension,
+                                          std::string_view default_file, std::string& name,
+                                          OneDChoice& choice, Index xstrelm, Index ystrelm,
+                                          Index xendelm, Index yendelm, Status& status) {
+  if (gui)
+    return fio_gui_text_output(input_file, name_chosen, extension, default_file, name, choice,
+                               xstrelm, ystrelm, xendelm, yendelm, status);
+  IO_OUTFILE(0, input_file, extension, default_file, name, status);
+  return fio_ask_1d_output(name, choice, xstrelm, ystrelm, xendelm, yendelm, status);
+}
+
 Scan fio_scan(const OneDChoice& choice, Index xmaxdat, Index xstrelm, Index ystrelm,
               Index xendelm, Index yendelm, std::span<const float> xaxis,
               std::span<const float> yaxis, std::span<const float> data,

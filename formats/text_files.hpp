@@ -99,6 +99,22 @@ std::unique_ptr<AtomicFile> fio_gui_text_output(std::string_view input_file, boo
                                                 OneDChoice& choice, Index xstrelm, Index ystrelm,
                                                 Index xendelm, Index yendelm, Status& status);
 
+// The keyboard road of the 1-D writers: NAME opened by fio_ask_text_output,
+// then the row or column asked by fio_ask_row_or_column. Null unless both
+// went well (STATUS as they leave it).
+std::unique_ptr<AtomicFile> fio_ask_1d_output(std::string& name, OneDChoice& choice,
+                                              Index xstrelm, Index ystrelm, Index xendelm,
+                                              Index yendelm, Status& status);
+
+// Either road of a 1-D writer: GUI the graphical one (fio_gui_text_output);
+// else NAME proposed from INPUT_FILE (EXTENSION, else DEFAULT_FILE) and the
+// keyboard one (fio_ask_1d_output).
+std::unique_ptr<AtomicFile> fio_1d_output(bool gui, std::string_view input_file,
+                                          bool name_chosen, std::string_view extension,
+                                          std::string_view default_file, std::string& name,
+                                          OneDChoice& choice, Index xstrelm, Index ystrelm,
+                                          Index xendelm, Index yendelm, Status& status);
+
 Scan fio_scan(const OneDChoice& choice, Index xmaxdat, Index xstrelm, Index ystrelm,
               Index xendelm, Index yendelm, std::span<const float> xaxis,
               std::span<const float> yaxis, std::span<const float> data,

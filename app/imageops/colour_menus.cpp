@@ -118,6 +118,51 @@ bool redraw_after_change(Status& status) {
   return mapping != 1;
 }
 
+// The image under these menus, drawn again after a redraw request or a
+// change of the colours.
+struct ShownImage {
+  Index xmaxdat, ymaxdat;
+  std::span<const float> xaxis, yaxis, data;
+  std::string_view title, xlabel, ylabel, zlabel;
+  Index xstrelm, ystrelm, xendelm, yendelm;
+};
+
+// A menu over the image: its layout, title, buttons and input mode.
+struct ImageMenu {
+  int fill_order, across, button_length;
+  std::string_view title;
+  std::span<const std::string> buttons;
+  int mode;
+};
+
+// One turn of a menu loop over the image: the image drawn when IMAGE (and
+// then the menu), the menu when MENU, then the next choice. COMMAND is the
+// button pressed, or empty after a redraw request (IMAGE set) or a click
+// beside the buttons. False at EXIT or when STATUS is bad.
+bool next_button(const ShownImage& im, const ImageMenu& m, bool& image, bool& menu,
+                 std::string& command, Status& status) {
+  command.clear();
+  if (status != kStatusGood) return false;
+  if (image) {
+    GS_PLOT(im.xmaxdat, im.ymaxdat, im.data, im.xaxis, im.yaxis, im.xstrelm, im.ystrelm,
+            im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+    menu = true;
+  }
+  const int buttons = static_cast<int>(m.buttons.size());
+  if (menu) {
+    GS_SET_MENULAYOUT(m.fill_order, m.across, 30, m.button_length, status);
+    GS_FMENU(1, 1, {std::string(m.title)}, buttons, buttons, m.buttons, status);
+  }
+  image = menu = false;
+  int type = 0;
+  float x = 0.0f, y = 0.0f;
+  GS_INP_MENUCHOICE(buttons, buttons, m.buttons, m.mode, type, command, x, y, status);
+  if (status != kStatusGood) return false;
+  if (type == kGsChoiceRedraw) image = true;
+  if (type != kGsChoiceButton) command.clear();
+  return command != "EXIT";
+}
+
 }  // namespace
 
 int kzt_rotation_step(std::string_view button, int total) {
@@ -158,29 +203,14 @@ void KZT_COLOURS(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
   GS_INQ_LUTCHOICE(scheme, levels, status);
   const bool redraw = redraw_after_change(status);
   constexpr int kButtons = static_cast<int>(std::size(kColourButtons));
+  const ShownImage shown{xmaxdat, ymaxdat, xaxis,   yaxis,   data,    title,  xlabel,
+                         ylabel,  zlabel,  xstrelm, ystrelm, xendelm, yendelm};
+  const ImageMenu colours{1, 3, 18, "KESTA: IMAGE: COLOURS MENU", kColourButtons, 1};
   bool image = false, menu = true;
-  while (status == kStatusGood) {
-    if (image) {
-      GS_PLOT(xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, title,
-              xlabel, ylabel, zlabel, status);
-      menu = true;
-    }
-    if (menu) {
-      GS_SET_MENULAYOUT(1, 3, 30, 18, status);
-      GS_FMENU(1, 1, {"KESTA: IMAGE: COLOURS MENU"}, kButtons, kButtons, kColourButtons, status);
-    }
-    image = menu = false;
-    int type = 0;
-    std::string command;
-    float x = 0.0f, y = 0.0f;
-    GS_INP_MENUCHOICE(kButtons, kButtons, kColourButtons, 1, type, command, x, y, status);
-    if (status != kStatusGood) break;
-    if (type == kGsChoiceRedraw) {
-      image = true;
-    } else if (type != kGsChoiceButton) {
+  std::string command;
+  while (next_button(shown, colours, image, menu, command, status)) {
+    if (command.empty()) {
       continue;
-    } else if (command == "EXIT") {
-      break;
     } else if (command == "?") {
       GS_MESSAGE(kButtons, kButtons, kColourLines, status);
       image = true;
@@ -212,31 +242,16 @@ void KZT_ROTATELUT(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
                          xendelm, yendelm, status, {data.size()}))
     return;
   const bool redraw = redraw_after_change(status);
-  constexpr int kButtons = static_cast<int>(std::size(kRotateButtons));
   int total = 0;
+  const ShownImage shown{xmaxdat, ymaxdat, xaxis,   yaxis,   data,    title,  xlabel,
+                         ylabel,  zlabel,  xstrelm, ystrelm, xendelm, yendelm};
+  // Clicks beside the buttons are answered too (and ignored).
+  const ImageMenu rotate{0, 10, 7, "NUMBER OF LEVELS TO ROTATE", kRotateButtons, 2};
   bool image = false, menu = true;
-  while (status == kStatusGood) {
-    if (image) {
-      GS_PLOT(xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, title,
-              xlabel, ylabel, zlabel, status);
-      menu = true;
-    }
-    if (menu) {
-      GS_SET_MENULAYOUT(0, 10, 30, 7, status);
-      GS_FMENU(1, 1, {"NUMBER OF LEVELS TO ROTATE"}, kButtons, kButtons, kRotateButtons, status);
-    }
-    image = menu = false;
-    int type = 0;
-    std::string command;
-    float x = 0.0f, y = 0.0f;
-    GS_INP_MENUCHOICE(kButtons, kButtons, kRotateButtons, 2, type, command, x, y, status);
-    if (status != kStatusGood) break;
-    if (type == kGsChoiceRedraw) {
-      image = true;
-    } else if (type != kGsChoiceButton) {
-      continue;  // a click beside the buttons
-    } else if (command == "EXIT") {
-      break;
+  std::string command;
+  while (next_button(shown, rotate, image, menu, command, status)) {
+    if (command.empty()) {
+      continue;
     } else if (const int step = kzt_rotation_step(command, total); step != 0) {
       total += step;
       QG_ROTATELUT(step, status);

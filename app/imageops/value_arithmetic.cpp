@@ -59,6 +59,17 @@ void scale_region(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
 
 KztArrays& arrays() { return vosq_kzt_arrays; }
 
+// Asks the real constant PROMPT (one HELP line), offering the one remembered
+// in ANSWERS; false after an escape.
+template <class Answers>
+bool ask_constant(std::string_view prompt, std::string_view help, float& constant,
+                  Status& status) {
+  constant = remembered<Answers>().constant;
+  IO_INPR(false, 0.0f, 0.0f, true, prompt, {std::string(help)}, {"Enter real number"}, constant,
+          status);
+  return status == kStatusGood;
+}
+
 }  // namespace
 
 // The variances of LOGARITHM relative to the squared values, in double and
@@ -77,14 +88,13 @@ void KZT_CADD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index 
   if (kzt_region_refused("Subroutine KZT_CADD V0.1", xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
                          yendelm, status, {data.size()}))
     return;
-  CaddAnswers answers = remembered<CaddAnswers>();
-  IO_INPR(false, 0.0f, 0.0f, true, "ADDITION CONSTANT",
-          {"Enter real value to add to active data region"}, {"Enter real number"},
-          answers.constant, status);
-  if (status != kStatusGood) return;
-  remembered<CaddAnswers>() = answers;
-  if (answers.constant == 0.0f) return;
-  MA_RCADD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, answers.constant, data, status);
+  float constant = 0.0f;
+  if (!ask_constant<CaddAnswers>("ADDITION CONSTANT",
+                                 "Enter real value to add to active data region", constant, status))
+    return;
+  remembered<CaddAnswers>().constant = constant;
+  if (constant == 0.0f) return;
+  MA_RCADD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, constant, data, status);
 }
 
 void KZT_CMULT(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
@@ -94,15 +104,15 @@ void KZT_CMULT(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
                          yendelm, status,
                          {data.size(), variances_exist ? variances.size() : data.size()}))
     return;
-  CmultAnswers answers = remembered<CmultAnswers>();
-  IO_INPR(false, 0.0f, 0.0f, true, "MULTIPLICATION CONSTANT",
-          {"Enter real value to multiply the active data region"}, {"Enter real number"},
-          answers.constant, status);
-  if (status != kStatusGood) return;
-  remembered<CmultAnswers>() = answers;
-  if (answers.constant == 1.0f) return;
-  scale_region(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, variances_exist,
-               answers.constant, data, variances, status);
+  float constant = 0.0f;
+  if (!ask_constant<CmultAnswers>("MULTIPLICATION CONSTANT",
+                                  "Enter real value to multiply the active data region", constant,
+                                  status))
+    return;
+  remembered<CmultAnswers>().constant = constant;
+  if (constant == 1.0f) return;
+  scale_region(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, variances_exist, constant,
+               data, variances, status);
 }
 
 void KZT_CDIV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
@@ -112,18 +122,18 @@ void KZT_CDIV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index 
                          yendelm, status,
                          {data.size(), variances_exist ? variances.size() : data.size()}))
     return;
-  CdivAnswers answers = remembered<CdivAnswers>();
-  IO_INPR(false, 0.0f, 0.0f, true, "DIVISION CONSTANT",
-          {"Enter real value to divide the active data region"}, {"Enter real number"},
-          answers.constant, status);
-  if (status != kStatusGood) return;
-  if (answers.constant == 0.0f) {
+  float constant = 0.0f;
+  if (!ask_constant<CdivAnswers>("DIVISION CONSTANT",
+                                 "Enter real value to divide the active data region", constant,
+                                 status))
+    return;
+  if (constant == 0.0f) {
     IO_WRITE("WARNING: Not possible to divide by zero", status);
     return;
   }
-  if (answers.constant == 1.0f) return;
+  if (constant == 1.0f) return;
   // The reciprocal is offered next time, so accepting it undoes the division.
-  const float r = 1.0f / answers.constant;
+  const float r = 1.0f / constant;
   remembered<CdivAnswers>().constant = r;
   scale_region(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, variances_exist, r, data,
                variances, status);

@@ -33,6 +33,52 @@ float snapped(float v, float low, float high) {
   return v;
 }
 
+// Snaps a click near the data display region D onto its edge; true when the
+// click then lies within D.
+bool snapped_into(const GsRect& d, float& wx, float& wy) {
+  const float x_low = std::min(d.xmin, d.xmax), x_high = std::max(d.xmin, d.xmax);
+  const float y_low = std::min(d.ymin, d.ymax), y_high = std::max(d.ymin, d.ymax);
+  wx = snapped(wx, x_low, x_high);
+  wy = snapped(wy, y_low, y_high);
+  return x_low <= wx && wx <= x_high && y_low <= wy && wy <= y_high;
+}
+
+// The argument checks of the routines that input up to MAX points (NUM of
+// them asked for, or any number when NUM < 1) into X and Y; true when refused.
+bool points_refused(std::string_view position, float xmin, float ymin, float xmax, float ymax,
+                    int num_info, int max, int num, std::span<float> x, std::span<float> y,
+                    Status& status) {
+  if (xmin >= xmax && refuse(status, 13, position)) return true;
+  if (ymin >= ymax && refuse(status, 14, position)) return true;
+  if (num_info < 1 && refuse(status, 17, position)) return true;
+  return (num > max || static_cast<std::size_t>(std::max(max, 0)) > std::min(x.size(), y.size())) &&
+         refuse(status, 5, position);
+}
+
+// The two prompt lines of those routines: PROMPT and how to finish.
+std::vector<std::string> points_prompt(std::string_view prompt, bool any, int wanted) {
+  return {std::string(prompt), any ? std::string("(Click here to finish)")
+                                   : "(Enter " + format_i(wanted, 4) + " coordinates)"};
+}
+
+// Stores the clicked point (WX, WY) as point GIVEN (then counted), reports
+// it and marks it; with JOIN the line from the point before is drawn. The
+// rubber band follows from it (a box when two points are WANTED).
+void add_point(float wx, float wy, bool join, int wanted, int& given, std::span<float> x,
+               std::span<float> y, Status& status) {
+  x[given] = wx;
+  y[given] = wy;
+  ++given;
+  IO_WRITE("INFO: Graphical coordinate = " + format_g(wx, 14, 7) + format_g(wy, 14, 7), status);
+  QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), wx, wy, status);
+  if (join && given > 1) {
+    GS_LINESTYLE(1, 0.5f, kGsRed, status);
+    GS_LINE(x[given - 2], y[given - 2], wx, wy, status);
+  }
+  GS_MARK(wx, wy, 1.0f, status);
+  GS_UPDATE(status);
+}
+
 // The points as typed answers (while a macro replays). The count is asked
 // within 0..MAX: a damaged macro cannot write past the point arrays.
 void typed_points(int max, int& num, std::span<float> x, std::span<float> y, Status& status) {
@@ -82,12 +128,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
                         std::span<float> x, std::span<float> y, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INP_COORDINATES V0.9";
   if (st_bad(status, position)) return;
-  if (xmin >= xmax && refuse(status, 13, position)) return;
-  if (ymin >= ymax && refuse(status, 14, position)) return;
-  if (num_info < 1 && refuse(status, 17, position)) return;
-  if ((num > max || static_cast<std::size_t>(std::max(max, 0)) > std::min(x.size(), y.size())) &&
-      refuse(status, 5, position))
-    return;
+  if (points_refused(position, xmin, ymin, xmax, ymax, num_info, max, num, x, y, status)) return;
 
   if (gs_typed_answers()) {
     typed_points(max, num, x, y, status);
@@ -96,9 +137,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
 
   const bool any = num < 1;
   const int wanted = any ? max : num;
-  const std::vector<std::string> lines{
-      std::string(prompt), any ? std::string("(Click here to finish)")
-                               : "(Enter " + format_i(wanted, 4) + " coordinates)"};
+  const std::vector<std::string> lines = points_prompt(prompt, any, wanted);
   auto draw_prompt = [&] { GS_PROMPT(any, 2, 2, lines, xmin, ymin, xmax, ymax, status); };
   draw_prompt();
   const GsRect& d = gs_state.dddr;
@@ -117,27 +156,13 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
       continue;
     }
     if (type != kInputButton) continue;
-    wx = snapped(wx, std::min(d.xmin, d.xmax), std::max(d.xmin, d.xmax));
-    wy = snapped(wy, std::min(d.ymin, d.ymax), std::max(d.ymin, d.ymax));
-    const bool in_data = std::min(d.xmin, d.xmax) <= wx && wx <= std::max(d.xmin, d.xmax) &&
-                         std::min(d.ymin, d.ymax) <= wy && wy <= std::max(d.ymin, d.ymax);
-    if (!in_data) {
+    if (!snapped_into(d, wx, wy)) {
       const float px = QG_WC2PC(true, wx, status);
       const float py = QG_WC2PC(false, wy, status);
       if (xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;
       continue;
     }
-    x[given] = wx;
-    y[given] = wy;
-    ++given;
-    IO_WRITE("INFO: Graphical coordinate = " + format_g(wx, 14, 7) + format_g(wy, 14, 7), status);
-    QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), wx, wy, status);
-    if (join && given > 1) {
-      GS_LINESTYLE(1, 0.5f, kGsRed, status);
-      GS_LINE(x[given - 2], y[given - 2], wx, wy, status);
-    }
-    GS_MARK(wx, wy, 1.0f, status);
-    GS_UPDATE(status);
+    add_point(wx, wy, join, wanted, given, x, y, status);
   }
   Status local = kStatusGood;
   QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, local);
@@ -560,12 +585,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
                          std::span<float> y, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INPS_COORDINATES V0.12";
   if (st_bad(status, position)) return;
-  if (xmin >= xmax && refuse(status, 13, position)) return;
-  if (ymin >= ymax && refuse(status, 14, position)) return;
-  if (num_help < 1 && refuse(status, 17, position)) return;
-  if ((num > max || static_cast<std::size_t>(std::max(max, 0)) > std::min(x.size(), y.size())) &&
-      refuse(status, 5, position))
-    return;
+  if (points_refused(position, xmin, ymin, xmax, ymax, num_help, max, num, x, y, status)) return;
   if (gs_typed_answers()) {
     typed_points(max, num, x, y, status);
     return;
@@ -580,9 +600,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
 
   const bool any = num < 1;
   const int wanted = any ? max : num;
-  const std::vector<std::string> lines{
-      std::string(prompt), any ? std::string("(Click here to finish)")
-                               : "(Enter " + format_i(wanted, 4) + " coordinates)"};
+  const std::vector<std::string> lines = points_prompt(prompt, any, wanted);
   const float prompt_xmin = spy ? xmin + s : xmin;
   auto buttons = [&] {
     std::vector<std::string> b{"CANCEL", "HELP", "KEYBOARD"};
@@ -608,19 +626,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
   const GsRect& d = gs_state.dddr;
   int given = 0;
   bool cancelled = false;
-  auto add = [&](float wx, float wy) {
-    x[given] = wx;
-    y[given] = wy;
-    ++given;
-    IO_WRITE("INFO: Graphical coordinate = " + format_g(wx, 14, 7) + format_g(wy, 14, 7), status);
-    QG_SET_RUBBERBAND(1, join ? 1 : (wanted == 2 ? 2 : 0), wx, wy, status);
-    if (join && given > 1) {
-      GS_LINESTYLE(1, 0.5f, kGsRed, status);
-      GS_LINE(x[given - 2], y[given - 2], wx, wy, status);
-    }
-    GS_MARK(wx, wy, 1.0f, status);
-    GS_UPDATE(status);
-  };
+  auto add = [&](float wx, float wy) { add_point(wx, wy, join, wanted, given, x, y, status); };
   auto redraw_all = [&] {
     redraw_image(im, status);
     draw_points(join, given, x, y, status);
@@ -662,11 +668,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
         draw_widget();
       }
     } else if (type == kGsChoicePoint) {
-      wx = snapped(wx, std::min(d.xmin, d.xmax), std::max(d.xmin, d.xmax));
-      wy = snapped(wy, std::min(d.ymin, d.ymax), std::max(d.ymin, d.ymax));
-      const bool in_data = std::min(d.xmin, d.xmax) <= wx && wx <= std::max(d.xmin, d.xmax) &&
-                           std::min(d.ymin, d.ymax) <= wy && wy <= std::max(d.ymin, d.ymax);
-      if (!in_data) {
+      if (!snapped_into(d, wx, wy)) {
         const float px = QG_WC2PC(true, wx, status);
         const float py = QG_WC2PC(false, wy, status);
         if (prompt_xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;

@@ -31,7 +31,10 @@ bool bad_rect(float xmin, float ymin, float xmax, float ymax, Status& status,
 
 bool positive(float v) { return v > 0.0f; }  // false for NaN too
 
-bool bad_curve(int n, Status& status, std::string_view position) {
+// The entry check of the routines of one curve: a bad STATUS on entry, or
+// curve N outside 1..kGsMaxCurves (17).
+bool curve_refused(int n, Status& status, std::string_view position) {
+  if (st_bad(status, position)) return true;
   if (n < 1 || n > kGsMaxCurves) return refuse(status, 17, position);
   return false;
 }
@@ -433,8 +436,7 @@ void GS_SET_KEYSTYLE(int font, int text_colour, float height, float width, float
 
 void GS_SET_KEYLABEL(int curve, std::string_view text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_KEYLABEL V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   s().key_labels[curve - 1] = std::string(text.substr(0, 256));
 }
 
@@ -503,16 +505,14 @@ void GS_SET_ARROWSTYLE(int arrow, int line_type, float width, int colour, int he
 
 void GS_SET_CURVESTYLE(int curve, bool line, bool markers, bool errors, Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_CURVESTYLE V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   s().curve_styles[curve - 1] = {line, markers, errors};
 }
 
 void GS_SET_CURVELINE(int curve, int line_type, int colour, float width, bool closed,
                       int interpolation, Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_CURVELINE V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   if ((line_type < 1 || line_type > 4 || colour < 0 || interpolation < 0 || interpolation > 2) &&
       refuse(status, 17, position))
     return;
@@ -522,8 +522,7 @@ void GS_SET_CURVELINE(int curve, int line_type, int colour, float width, bool cl
 
 void GS_SET_CURVEMARKERS(int curve, int marker_type, int colour, float size, Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_CURVEMARKERS V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   if ((marker_type < 1 || marker_type > 13 || colour < 0) && refuse(status, 17, position)) return;
   if (!positive(size) && refuse(status, 21, position)) return;
   s().curve_markers[curve - 1] = {marker_type, colour, size};
@@ -532,8 +531,7 @@ void GS_SET_CURVEMARKERS(int curve, int marker_type, int colour, float size, Sta
 void GS_SET_CURVESOFTMARKERS(int curve, float line_width, bool filled, int fill_colour,
                              Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_CURVESOFTMARKERS V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   if (fill_colour < 0 && refuse(status, 17, position)) return;
   // Truncated toward zero, but at least 1, so a marker always has an outline.
   int width = 1;
@@ -544,8 +542,7 @@ void GS_SET_CURVESOFTMARKERS(int curve, float line_width, bool filled, int fill_
 void GS_SET_CURVEERRORS(int curve, int box_type, int line_type, int colour, float width,
                         Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_CURVEERRORS V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   if ((box_type < 0 || box_type > 2 || line_type < 1 || line_type > 4 || colour < 0) &&
       refuse(status, 17, position))
     return;
@@ -915,8 +912,7 @@ void GS_INQ_KEYSTYLE(GsKeyStyle& style, Status& status) {
 
 void GS_INQ_KEYLABEL(int curve, std::string& text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INQ_KEYLABEL V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   text = s().key_labels[curve - 1];
 }
 
@@ -977,8 +973,7 @@ void GS_INQ_ARROWSTYLE(int arrow, GsArrowStyle& style, Status& status) {
 
 void GS_INQ_CURVESTYLE(int curve, bool& line, bool& markers, bool& errors, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INQ_CURVESTYLE V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   line = s().curve_styles[curve - 1].line;
   markers = s().curve_styles[curve - 1].markers;
   errors = s().curve_styles[curve - 1].errors;
@@ -986,15 +981,13 @@ void GS_INQ_CURVESTYLE(int curve, bool& line, bool& markers, bool& errors, Statu
 
 void GS_INQ_CURVELINE(int curve, GsCurveLine& line, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INQ_CURVELINE V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   line = s().curve_lines[curve - 1];
 }
 
 void GS_INQ_CURVEMARKERS(int curve, int& marker_type, int& colour, float& size, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INQ_CURVEMARKERS V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   marker_type = s().curve_markers[curve - 1].type;
   colour = s().curve_markers[curve - 1].colour;
   size = s().curve_markers[curve - 1].size;
@@ -1002,15 +995,13 @@ void GS_INQ_CURVEMARKERS(int curve, int& marker_type, int& colour, float& size, 
 
 void GS_INQ_CURVESOFTMARKERS(int curve, GsCurveSoftMarkers& style, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INQ_CURVESOFTMARKERS V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   style = s().curve_soft_markers[curve - 1];
 }
 
 void GS_INQ_CURVEERRORS(int curve, GsCurveErrors& style, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INQ_CURVEERRORS V0.1";
-  if (st_bad(status, position)) return;
-  if (bad_curve(curve, status, position)) return;
+  if (curve_refused(curve, status, position)) return;
   style = s().curve_errors[curve - 1];
 }
 

@@ -153,6 +153,18 @@ void ask_grid(std::string_view name, GsLine& line, Status& status) {
 // The next number to propose after NUMBER, 1 after the last.
 int next_number(int number) { return number % kGsMaxCurves + 1; }
 
+// The style of the title or an axis label: inquired by INQUIRE, asked as by
+// ask_text_style, then set by SET.
+void edit_text_style(std::string_view name, std::string_view what,
+                     void (*inquire)(GsTextStyle&, Status&),
+                     void (*set)(bool, int, int, float, float, float, Status&),
+                     void (*orientation)(Status&), Status& status) {
+  GsTextStyle t;
+  inquire(t, status);
+  ask_text_style(name, what, t, orientation, status);
+  set(t.output, t.font, t.colour, t.height, t.width, t.spacing, status);
+}
+
 }  // namespace
 
 void GS_INP_COLOUR(std::string_view prompt, bool show_default, int& colour, Status& status) {
@@ -211,26 +223,19 @@ void GS_INP_BACKGROUND(Status& status) {
 
 void GS_INP_TITLESTYLE(Status& status) {
   if (st_bad(status, "Subroutine GS_INP_TITLESTYLE V0.1")) return;
-  GsTextStyle t;
-  GS_INQ_TITLESTYLE(t, status);
-  ask_text_style("TITLE", "title", t, nullptr, status);
-  GS_SET_TITLESTYLE(t.output, t.font, t.colour, t.height, t.width, t.spacing, status);
+  edit_text_style("TITLE", "title", GS_INQ_TITLESTYLE, GS_SET_TITLESTYLE, nullptr, status);
 }
 
 void GS_INP_XLABELSTYLE(Status& status) {
   if (st_bad(status, "Subroutine GS_INP_XLABELSTYLE V0.1")) return;
-  GsTextStyle t;
-  GS_INQ_XLABELSTYLE(t, status);
-  ask_text_style("X-AXIS LABEL", "X-axis label", t, nullptr, status);
-  GS_SET_XLABELSTYLE(t.output, t.font, t.colour, t.height, t.width, t.spacing, status);
+  edit_text_style("X-AXIS LABEL", "X-axis label", GS_INQ_XLABELSTYLE, GS_SET_XLABELSTYLE, nullptr,
+                  status);
 }
 
 void GS_INP_YLABELSTYLE(Status& status) {
   if (st_bad(status, "Subroutine GS_INP_YLABELSTYLE V0.1")) return;
-  GsTextStyle t;
-  GS_INQ_YLABELSTYLE(t, status);
-  ask_text_style("Y-AXIS LABEL", "Y-axis label", t, ask_ylabel_orientation, status);
-  GS_SET_YLABELSTYLE(t.output, t.font, t.colour, t.height, t.width, t.spacing, status);
+  edit_text_style("Y-AXIS LABEL", "Y-axis label", GS_INQ_YLABELSTYLE, GS_SET_YLABELSTYLE,
+                  ask_ylabel_orientation, status);
 }
 
 void GS_INP_ENUMERATIONSTYLE(Status& status) {
