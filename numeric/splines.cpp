@@ -183,14 +183,23 @@ void MA_CAL_2DNCUBSPLINE(int mode, Index max_xknots, Index num_xknots,
     const float* by = y_basis.data() + 4 * (y - 1);
     const Index ly = y_interval[y - 1];
     float* line = array.data() + (y - 1) * xmaxdat;
+    // The Y part of each of the four terms depends only on the row and on
+    // the knot interval in X, so it is made once for each run of columns
+    // sharing an interval.
+    int held = -1;
+    float t[4] = {};
     for (Index x = xstrelm; x <= xendelm; ++x) {
-      const float* bx = x_basis.data() + 4 * (x - 1);
-      const float* c = coefficients.data() + (x_interval[x - 1] - 4) * ny4 + (ly - 4);
-      float sum = 0.0f;
-      for (int i = 0; i < 4; ++i) {
-        const float* row = c + i * ny4;
-        sum += bx[i] * (by[0] * row[0] + by[1] * row[1] + by[2] * row[2] + by[3] * row[3]);
+      if (x_interval[x - 1] != held) {
+        held = x_interval[x - 1];
+        const float* c = coefficients.data() + (held - 4) * ny4 + (ly - 4);
+        for (int i = 0; i < 4; ++i) {
+          const float* row = c + i * ny4;
+          t[i] = by[0] * row[0] + by[1] * row[1] + by[2] * row[2] + by[3] * row[3];
+        }
       }
+      const float* bx = x_basis.data() + 4 * (x - 1);
+      float sum = 0.0f;
+      for (int i = 0; i < 4; ++i) sum += bx[i] * t[i];
       line[x - 1] = sum;
     }
   }

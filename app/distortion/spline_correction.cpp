@@ -93,7 +93,10 @@ class Progress {
 // Shares of a span L..R over its pixels (at most four); false when the span
 // is folded (counted) and LO..HI is then empty. An over-wide span is counted
 // and keeps only its first pixel, with no share.
-bool span_shares(float l, float r, Index& lo, Index& hi, float f[4], Index& counter) {
+// Inlined: called twice for every pixel, and a call kept the shares in
+// memory.
+[[gnu::always_inline]] inline bool span_shares(float l, float r, Index& lo, Index& hi, float f[4],
+                                               Index& counter) {
   if (!(r > l)) {
     ++counter;
     lo = 1;
@@ -223,6 +226,18 @@ void KZT_CORR5_SPATIAL(Index xstrelm, Index ystrelm, Index xendelm, Index yendel
       left = right;
       if (!x_ok || !y_ok) continue;
       const float v = in[p - 1];
+      if (xhi == xlo + 1 && yhi == ylo + 1 && xlo >= 1 && xhi <= xmaxdat && ylo >= 1 &&
+          yhi <= ymaxdat && v < overload_value) {
+        // The usual case: two by two output pixels, all in the image.
+        float* out = mdata.data() + element(xlo, ylo, xmaxdat);
+        const float v0 = v * fy[0], v1 = v * fy[1];
+        out[0] += v0 * fx[0];
+        out[1] += v0 * fx[1];
+        out += xmaxdat;
+        out[0] += v1 * fx[0];
+        out[1] += v1 * fx[1];
+        continue;
+      }
       const Index x0 = std::max<Index>(xlo, 1), x1 = std::min(xhi, xmaxdat);
       const Index y0 = std::max<Index>(ylo, 1), y1 = std::min(yhi, ymaxdat);
       for (Index y = y0; y <= y1; ++y) {
