@@ -767,14 +767,7 @@ void FIO_IN_BINARY(bool gui, bool ask, const ImageTarget& target, std::string& f
   constexpr std::string_view kPosition = "Subroutine FIO_IN_BINARY V0.10";
   if (st_bad(status, kPosition)) return;
   retstat = 1;
-  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
-    st_fail(status, e, kPosition);
-    return;
-  }
-  if (!target_holds(target)) {
-    st_fail(status, kBaseFormats + 1, kPosition);
-    return;
-  }
+  if (target_refused(target, kBaseFormats, kPosition, status)) return;
   const ReadRequest request{target.xmaxdat, target.ymaxdat, false};
   ImageRead read;
   if (ask && gui) {

@@ -341,18 +341,7 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
   constexpr std::string_view kPosition = "Subroutine FIO_INPUT V0.55";
   const Index xmaxdat = target.xmaxdat, ymaxdat = target.ymaxdat;
   if (st_bad(status, kPosition)) return;
-  if (xmaxdat < 1) {
-    st_fail(status, kBaseApp + 1, kPosition);
-    return;
-  }
-  if (ymaxdat < 1) {
-    st_fail(status, kBaseApp + 2, kPosition);
-    return;
-  }
-  if (!target_holds(target)) {
-    st_fail(status, kBaseApp + 1, kPosition);
-    return;
-  }
+  if (target_refused(target, kBaseApp, kPosition, status)) return;
   if (fio_input_state.first) {
     fio_input_state.first = false;
     fio_input_state.format = first_default(xmaxdat, ymaxdat);

@@ -426,18 +426,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
                    std::string& file_name, Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_GUI_INPUT V0.48";
   if (st_bad(status, kPosition)) return;
-  if (target.xmaxdat < 1) {
-    st_fail(status, kBaseFormats + 1, kPosition);
-    return;
-  }
-  if (target.ymaxdat < 1) {
-    st_fail(status, kBaseFormats + 2, kPosition);
-    return;
-  }
-  if (!target_holds(target)) {
-    st_fail(status, kBaseFormats + 1, kPosition);
-    return;
-  }
+  if (target_refused(target, kBaseFormats, kPosition, status)) return;
 
   std::string format = gui_input_state.format;
   if (sequence == kFioSelectFile) {

@@ -58,14 +58,7 @@ void read_into_target(ImageRead (*read)(const ReadRequest&, std::string&, Status
                       std::string_view position, Status& status) {
   if (st_bad(status, position)) return;
   retstat = 1;
-  if (const Status e = dimension_error(target.xmaxdat, target.ymaxdat, kBaseFormats); e != 0) {
-    st_fail(status, e, position);
-    return;
-  }
-  if (!target_holds(target)) {
-    st_fail(status, kBaseFormats + 1, position);
-    return;
-  }
+  if (target_refused(target, kBaseFormats, position, status)) return;
   ImageRead image = read({target.xmaxdat, target.ymaxdat, target.variances_exist}, file_name,
                          status);
   retstat = image.retstat;

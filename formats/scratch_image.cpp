@@ -16,6 +16,7 @@
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
 
@@ -170,6 +171,15 @@ bool target_holds(const ImageTarget& target) {
   return holds(target.data, n) && holds(target.xaxis, target.xmaxdat) &&
          holds(target.yaxis, target.ymaxdat) &&
          (!target.variances_exist || holds(target.variances, n));
+}
+
+bool target_refused(const ImageTarget& target, Status base, std::string_view position,
+                    Status& status) {
+  Status code = dimension_error(target.xmaxdat, target.ymaxdat, base);
+  if (code == 0 && !target_holds(target)) code = base + 1;
+  if (code == 0) return false;
+  st_fail(status, code, position);
+  return true;
 }
 
 void commit_image(ScratchImage& image, const ImageTarget& target) {

@@ -106,6 +106,12 @@ struct ImageTarget {
 // variances too while they exist).
 bool target_holds(const ImageTarget& target);
 
+// The entry check of a reader: bad dimensions give BASE + 1 (X) or BASE + 2
+// (Y), a target whose spans do not hold its shape BASE + 1; STATUS then holds
+// the code, POSITION is recorded and the result is true.
+bool target_refused(const ImageTarget& target, Status base, std::string_view position,
+                    Status& status);
+
 // Makes IMAGE (read for TARGET's shape, extent >= 1 x 1) the data set: the
 // extent, the pixels (swapped in when the target gives its block: elements
 // outside the extent then read 0; copied otherwise: they keep their values),
