@@ -61,6 +61,18 @@ void write_geometry_lines(const PowderSettings& g, float xps, float yps, Status&
            status);
 }
 
+// Asks whether to change the geometry and, on YES, the beam centre, pixel
+// sizes, distance and tilt into TYPED, XPS and YPS (CHANGE is the answer).
+void ask_geometry_change(bool& change, PowderSettings& typed, float& xps, float& yps,
+                         Status& status) {
+  IO_INPL(false, false, false, true, "CHANGE BEAM CENTRE AND/OR TILT VALUES",
+          {"YES: to specific new values for parameters"}, {"Enter YES or NO"}, change, status);
+  if (status != kStatusGood || !change) return;
+  KZT_INP_BEAMCENTRE(false, typed.x_beam_centre, typed.y_beam_centre, status);
+  KZT_INP_PIXELSIZES(false, xps, yps, status);
+  KZT_INP_SAMPLEDISTANCE(false, typed.sample_distance, status);
+  KZT_INP_DETECTORTILT(false, typed.tilt_rotation, typed.tilt_angle, status);
+}
 
 void define_scan_memory(KztDataSets& sets, Index num, const std::string& title_tail,
                         const std::string& xlabel) {
@@ -303,14 +315,7 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
   PowderSettings typed = g;
   float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
   bool change = s.change_values;
-  IO_INPL(false, false, false, true, "CHANGE BEAM CENTRE AND/OR TILT VALUES",
-          {"YES: to specific new values for parameters"}, {"Enter YES or NO"}, change, status);
-  if (status == kStatusGood && change) {
-    KZT_INP_BEAMCENTRE(false, typed.x_beam_centre, typed.y_beam_centre, status);
-    KZT_INP_PIXELSIZES(false, xps, yps, status);
-    KZT_INP_SAMPLEDISTANCE(false, typed.sample_distance, status);
-    KZT_INP_DETECTORTILT(false, typed.tilt_rotation, typed.tilt_angle, status);
-  }
+  ask_geometry_change(change, typed, xps, yps, status);
   int lorentz = s.lorentz_geometry;
   KZT_INP_POLARISATION(typed.correct_polarisation, typed.polarisation, lorentz, status);
   bool angular = s.angular_scan;
@@ -404,14 +409,7 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RTh
   PowderSettings typed = g;
   float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
   bool change = s.change_values;
-  IO_INPL(false, false, false, true, "CHANGE BEAM CENTRE AND/OR TILT VALUES",
-          {"YES: to specific new values for parameters"}, {"Enter YES or NO"}, change, status);
-  if (status == kStatusGood && change) {
-    KZT_INP_BEAMCENTRE(false, typed.x_beam_centre, typed.y_beam_centre, status);
-    KZT_INP_PIXELSIZES(false, xps, yps, status);
-    KZT_INP_SAMPLEDISTANCE(false, typed.sample_distance, status);
-    KZT_INP_DETECTORTILT(false, typed.tilt_rotation, typed.tilt_angle, status);
-  }
+  ask_geometry_change(change, typed, xps, yps, status);
   int lorentz = lorentz_geometry;
   KZT_INP_POLARISATION(typed.correct_polarisation, typed.polarisation, lorentz, status);
   if (status != kStatusGood) return;
