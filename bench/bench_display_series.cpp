@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,16 @@ void read_given(TextLines, int, const ImageTarget& target, bool& read, std::stri
   read = retstat == 0;
 }
 
+// The block-wise road of the same reader, as the graphical input takes it
+// for a series in the native format.
+std::unique_ptr<RowSource> rows_given(std::string& file_name, bool& whole, Status& status) {
+  whole = false;
+  std::string path;
+  if (!input_path(file_name, path, status)) return nullptr;
+  ScratchImage image;
+  return open_kesta_rows(path, image, status);
+}
+
 void def_fs(bool, const ImageTarget& target, Index& xs, Index& ys, Index& xe, Index& ye,
             int& retstat, KztFileSeries& series, Status& status) {
   bool read = false;
@@ -94,6 +105,7 @@ struct Program {
     sets.memory_exist = false;
     kzt_allocate_arrays(n, n, false, false, false, vosq_kzt_arrays, status);
     kzt_series_reader() = read_given;
+    kzt_series_row_reader() = rows_given;
   }
   ~Program() {
     Status status = kStatusGood;

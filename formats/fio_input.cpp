@@ -296,11 +296,16 @@ const std::vector<std::string> kInputHelp = {
 
 void fio_store_input_keys(float overload, const std::string& format, const ImageTarget& target,
                           Status& status) {
+  fio_store_input_keys(overload, format, target.x_pixel_size, target.y_pixel_size, status);
+}
+
+void fio_store_input_keys(float overload, const std::string& format, float x_pixel_size,
+                          float y_pixel_size, Status& status) {
   int stored = 0;
   IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
   IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(format), format, stored, status);
-  IO_SET_RKEYVALUE("X_PIXEL_SIZE", target.x_pixel_size, stored, status);
-  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", target.y_pixel_size, stored, status);
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", x_pixel_size, stored, status);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", y_pixel_size, stored, status);
 }
 
 void fio_gui_text(TextLines text, Status& status) {

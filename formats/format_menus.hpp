@@ -63,6 +63,9 @@ int fio_output_tiff_bits();
 // the pixel sizes of TARGET stored in the database.
 void fio_store_input_keys(float overload, const std::string& format, const ImageTarget& target,
                           Status& status);
+// The same with the pixel sizes given.
+void fio_store_input_keys(float overload, const std::string& format, float x_pixel_size,
+                          float y_pixel_size, Status& status);
 
 // TEXT in a message box drawn in the fixed-pitch text font (the font before
 // restored afterwards).

@@ -512,4 +512,35 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
   warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
 }
 
+std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whole,
+                                              Status& status) {
+  whole = false;
+  if (st_bad(status, "fio_gui_rows_input")) return nullptr;
+  // Only the native reader has a block-wise road.
+  const std::string format = gui_input_state.format;
+  if (format != "KESTA STANDARD FORMAT") {
+    whole = true;
+    return nullptr;
+  }
+  const GuiFormat* chosen = gui_format_named(format);
+  std::string path;
+  if (!input_path(file_name, path, status)) return nullptr;
+  MessageCollector collector;
+  ScratchImage image;
+  std::unique_ptr<RowSource> rows = open_kesta_rows(path, image, status);
+  if (status != kStatusGood) return nullptr;
+  if (rows) {
+    GS_SET_IDR(0.0f, 0.0f, static_cast<float>(image.xnumdat), static_cast<float>(image.ynumdat),
+               status);
+    fio_store_input_keys(image.overload.value_or(chosen->overload), format,
+                         image.x_pixel_size.value_or(0.0f), image.y_pixel_size.value_or(0.0f),
+                         status);
+    return rows;
+  }
+  warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
+              status);
+  warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
+  return nullptr;
+}
+
 }  // namespace kesta

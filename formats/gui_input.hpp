@@ -3,10 +3,12 @@
 // selection (or the next or previous member of the current file's numbered
 // series, or a given name) is read by the reader its extension names.
 
+#include <memory>
 #include <string>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
+#include "formats/row_blocks.hpp"
 #include "formats/scratch_image.hpp"
 
 namespace kesta {
@@ -26,6 +28,14 @@ inline constexpr int kFioGivenName = -2147483647;  // 0x80000001 as a 32-bit wor
 // XMAXDAT < 1 gives 180001, YMAXDAT < 1 180002.
 void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target,
                    bool& data_defined, std::string& file_name, Status& status);
+
+// The block-wise road of the kFioGivenName read: FILE_NAME opened in the
+// format read last, for its rows to be read in blocks (formats/row_blocks.hpp),
+// with the input's stored keys and data region, and its warning boxes on a
+// failure, as FIO_GUI_INPUT has them. WHOLE (and nullptr) for a format
+// without such a road; nullptr alone for a file not input.
+std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whole,
+                                              Status& status);
 
 // The format the graphical input reads FILE_NAME in, found from its
 // extension (compared in lower case) and, for a few, its content or the files

@@ -204,6 +204,12 @@ bool array_room(Index xmaxdat, Index ymaxdat, std::size_t size, std::string_view
   return true;
 }
 
+// 4-byte values: the data's byte count of an NX x NY array.
+bool four_byte_values(Index x, Index y, Index& bytes) {
+  Index n = 0;
+  return checked_product(x, y, n) && checked_product(n, 4, bytes);
+}
+
 // Elements of the buffer through which rows of another stride are read.
 constexpr Index kRowChunk = Index{1} << 16;
 
@@ -216,12 +222,7 @@ void read_numeric_array(std::string_view position, int unit, bool swap, std::str
   if (!array_room(xmaxdat, ymaxdat, array.size(), position, status)) return;
   ItemFile file(unit);
   Index nx = 0, ny = 0, start = 0;
-  if (!array_header(file, name, retstat, nx, ny, start, status,
-                    [](Index x, Index y, Index& bytes) {
-                      Index n = 0;
-                      return checked_product(x, y, n) && checked_product(n, 4, bytes);
-                    }))
-    return;
+  if (!array_header(file, name, retstat, nx, ny, start, status, four_byte_values)) return;
   Index xn = 0, yn = 0;
   int code = 0;
   truncation(nx, ny, xmaxdat, ymaxdat, code, xn, yn, status);
@@ -344,6 +345,13 @@ void FIO_FREAD_IARRAY(int unit, bool swap, std::string_view name, Index xmaxdat,
                       Status& status) {
   read_numeric_array("Subroutine FIO_FREAD_IARRAY V0.2", unit, swap, name, xmaxdat, ymaxdat,
                      retstat, xnum, ynum, array, status);
+}
+
+void fread_array_item(int unit, std::string_view name, int& retstat, Index& nx, Index& ny,
+                      Index& data_start, Status& status) {
+  if (st_bad(status, "fread_array_item")) return;
+  ItemFile file(unit);
+  if (array_header(file, name, retstat, nx, ny, data_start, status, four_byte_values)) retstat = 0;
 }
 
 void FIO_FREAD_CARRAY(int unit, std::string_view name, std::size_t element_length, int& retstat,

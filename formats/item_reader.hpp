@@ -57,6 +57,13 @@ void FIO_FREAD_IARRAY(int unit, bool swap, std::string_view name, Index xmaxdat,
                       int& retstat, Index& xnum, Index& ynum, std::span<std::int32_t> array,
                       Status& status);
 
+// The header of a 2-D array item of 4-byte values, checked as
+// FIO_FREAD_RARRAY checks it, for a reader that reads the values itself in
+// blocks: the size NX x NY and the byte offset DATA_START of the values, rows
+// one after another (RETSTAT 0, 1, 2 or 3 as above; no value is read).
+void fread_array_item(int unit, std::string_view name, int& retstat, Index& nx, Index& ny,
+                      Index& data_start, Status& status);
+
 // A character array into ARRAY (MAXNUM = its size) of texts ELEMENT_LENGTH
 // long: each element's first min(file element length, ELEMENT_LENGTH)
 // characters replace the start of the text (trailing blanks then dropped).

@@ -244,39 +244,80 @@ bool read_axis(int unit, bool swap, const char* name, Index room, Index expected
   return true;
 }
 
+// An open native file whose header chain, byte order and description items
+// have been checked (the description read into IMAGE).
+struct OpenKestaFile {
+  InputFile file;
+  bool swap = false;
+};
+
+// Opens PATH and reads its description; false after the message naming the
+// file. ALLOCATE (when given) runs before the description is read.
+template <typename Allocate>
+bool open_kesta_file(const std::string& path, OpenKestaFile& open, ScratchImage& image,
+                     Allocate allocate, Status& status) {
+  std::string problem;
+  open.file = open_input_file(path, problem);
+  if (!open.file) {
+    report_unread_file(path, problem, status);
+    return false;
+  }
+  problem = item_chain_problem(open.file.get());
+  if (!problem.empty()) {
+    report_unread_file(path, problem, status);
+    return false;
+  }
+  const StreamSlot slot(kKestaInputUnit, open.file.get());
+  std::string order;
+  int code = 0;
+  FIO_FREAD_STRING(kKestaInputUnit, "$BIG_ENDIAN", kTextLength, code, order, status);
+  if (code != 3) {
+    open.swap = (used_text(order) == "TRUE") != IO_BIG_ENDIAN();
+    // Allocated first: the description items are kept in the same image.
+    if (!allocate()) return false;
+    if (read_description(kKestaInputUnit, image, status)) return true;
+  }
+  report_unread_file(path, "is damaged or truncated", status);
+  return false;
+}
+
+// The message of a data array that is missing or empty (CODE its lookup's
+// RETSTAT, 3 a damaged item); true when it is usable.
+bool data_array_usable(const std::string& path, int code, Index xn, Index yn, Status& status) {
+  if (code == 3) {
+    report_unread_file(path, "is damaged or truncated", status);
+    return false;
+  }
+  if (code > 0) {
+    IO_WRITE("WARNING: Data array not found", status);
+    report_unread_file(path, "is not an image file of this format", status);
+    return false;
+  }
+  if (xn < 1 || yn < 1) {
+    report_unread_file(path, "holds an empty data array", status);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
-  std::string problem;
-  const InputFile file = open_input_file(path, problem);
-  if (!file) {
-    report_unread_file(path, problem, status);
-    return result;
-  }
-  problem = item_chain_problem(file.get());
-  if (!problem.empty()) {
-    report_unread_file(path, problem, status);
-    return result;
-  }
-  const StreamSlot slot(kKestaInputUnit, file.get());
-  const int u = kKestaInputUnit;
   ScratchImage& image = result.image;
+  OpenKestaFile open;
+  if (!open_kesta_file(
+          path, open, image,
+          [&] { return scratch_allocate(request, false, path, image, status); }, status))
+    return ImageRead{};
+  const StreamSlot slot(kKestaInputUnit, open.file.get());
+  const int u = kKestaInputUnit;
+  const bool swap = open.swap;
   auto damaged = [&] {
     report_unread_file(path, "is damaged or truncated", status);
     return ImageRead{};
   };
-
-  std::string order;
-  int code = 0;
-  FIO_FREAD_STRING(u, "$BIG_ENDIAN", kTextLength, code, order, status);
-  if (code == 3) return damaged();
-  const bool swap = (used_text(order) == "TRUE") != IO_BIG_ENDIAN();
-
-  // Allocated first: the description items are kept in the same image.
-  if (!scratch_allocate(request, false, path, image, status)) return result;
-  if (!read_description(u, image, status)) return damaged();
 
   // The pixels straight into the scratch array that may become the data.
   Index xn = 0, yn = 0;
@@ -284,16 +325,7 @@ ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, S
   FIO_FREAD_RARRAY(u, swap, "data_array", request.xmaxdat, request.ymaxdat, data_code, xn, yn,
                    image.pixels(), status);
   if (status != kStatusGood) return result;
-  if (data_code == 3) return damaged();
-  if (data_code > 0) {
-    IO_WRITE("WARNING: Data array not found", status);
-    report_unread_file(path, "is not an image file of this format", status);
-    return result;
-  }
-  if (xn < 1 || yn < 1) {
-    report_unread_file(path, "holds an empty data array", status);
-    return result;
-  }
+  if (!data_array_usable(path, data_code, xn, yn, status)) return ImageRead{};
   if (!read_axis(u, swap, "x_axis", request.xmaxdat, xn, image.xaxis, status) ||
       !read_axis(u, swap, "y_axis", request.ymaxdat, yn, image.yaxis, status))
     return damaged();
@@ -302,7 +334,7 @@ ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, S
     ScratchImage work;
     if (!scratch_allocate(request, false, path, work, status)) return result;
     Index vx = 0, vy = 0;
-    code = 0;
+    int code = 0;
     FIO_FREAD_RARRAY(u, swap, "variances_array", request.xmaxdat, request.ymaxdat, code, vx, vy,
                      work.pixels(), status);
     if (code == 3) return damaged();
@@ -322,6 +354,71 @@ ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, S
   image.ynumdat = yn;
   result.retstat = 0;
   return result;
+}
+
+namespace {
+
+// The data array of an open native file, read in blocks of rows.
+class KestaRows final : public RowSource {
+ public:
+  KestaRows(std::string path, InputFile file, bool swap, Index xn, Index yn, Index start)
+      : RowSource(xn, yn), path_(std::move(path)), file_(std::move(file)), swap_(swap),
+        start_(start) {}
+  bool rows(Index y, Index count, std::span<float> values, Status& status) override {
+    if (status != kStatusGood) return false;
+    // The header check has bounded the array's bytes by the file's size.
+    const Index first = std::clamp<Index>(y, 1, ynumdat() + 1);
+    const std::span<float> part = values.first(static_cast<std::size_t>(
+        std::clamp<Index>(count, 0, ynumdat() + 1 - first) * xnumdat()));
+    const Index offset = start_ + (first - 1) * xnumdat() * 4;
+    // Consecutive blocks follow one another without a seek.
+    bool ok = offset == next_ || io_seek(file_.get(), offset);
+    ok = ok && std::fread(part.data(), 1, part.size_bytes(), file_.get()) == part.size_bytes();
+    if (!ok) {
+      next_ = -1;
+      IO_WRITE("WARNING: File " + path_ + " could not be read to its end", status);
+      return false;
+    }
+    next_ = offset + static_cast<Index>(part.size_bytes());
+    if (swap_) swap_bytes(part);
+    return true;
+  }
+
+ private:
+  std::string path_;
+  InputFile file_;
+  bool swap_;
+  Index start_;
+  Index next_ = -1;  // the file's position after the last read
+};
+
+}  // namespace
+
+std::unique_ptr<RowSource> open_kesta_rows(const std::string& path, ScratchImage& image,
+                                           Status& status) {
+  image = ScratchImage{};
+  if (status != kStatusGood) return nullptr;
+  OpenKestaFile open;
+  if (!open_kesta_file(path, open, image, [] { return true; }, status)) return nullptr;
+  Index xn = 0, yn = 0, start = 0;
+  {
+    const StreamSlot slot(kKestaInputUnit, open.file.get());
+    const int u = kKestaInputUnit;
+    int code = 1;
+    fread_array_item(u, "data_array", code, xn, yn, start, status);
+    if (status != kStatusGood || !data_array_usable(path, code, xn, yn, status)) return nullptr;
+    // The axes are checked before a pixel is used, as the whole read checks
+    // them (room for one more value shows a longer axis).
+    if (!read_axis(u, open.swap, "x_axis", xn + 1, xn, image.xaxis, status) ||
+        !read_axis(u, open.swap, "y_axis", yn + 1, yn, image.yaxis, status)) {
+      report_unread_file(path, "is damaged or truncated", status);
+      return nullptr;
+    }
+  }
+  if (status != kStatusGood) return nullptr;
+  image.xnumdat = xn;
+  image.ynumdat = yn;
+  return std::make_unique<KestaRows>(path, std::move(open.file), open.swap, xn, yn, start);
 }
 
 void FIO_IN_KESTA(bool name_given, Index xmaxdat, Index ymaxdat, bool& variances_exist,

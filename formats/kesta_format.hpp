@@ -8,11 +8,13 @@
 // "y_axis" (the region's axis values), "variances_array" (when variances
 // exist), "$FFF_END" ("End of image data").
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "core/types.hpp"
+#include "formats/row_blocks.hpp"
 #include "formats/scratch_image.hpp"
 
 namespace kesta {
@@ -47,6 +49,13 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
 // the data set's. An image larger than the arrays is read in part after a
 // warning.
 ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, Status& status);
+
+// The block-wise road of the same reader: PATH opened and checked as
+// read_kesta_file checks it (everything but the pixel values, the axes
+// included), its description, extent and axes into IMAGE (no pixel array);
+// nullptr after the message naming the file.
+std::unique_ptr<RowSource> open_kesta_rows(const std::string& path, ScratchImage& image,
+                                           Status& status);
 
 // The keyboard road: asks for the name ("INPUT FILE NAME", FILE_NAME the
 // default and updated) and reads the file.

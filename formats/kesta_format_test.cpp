@@ -188,6 +188,46 @@ TEST_F(KestaFormat, MissingItemsGetTheirDefaultsAndOtherByteOrderIsSwapped) {
   EXPECT_FALSE(d.variances_exist) << "the file has no variances";
 }
 
+void put(const std::string& path, Index offset, const std::string& bytes);
+
+TEST_F(KestaFormat, RowsInBlocksAreTheWholeReadsRows) {
+  constexpr Index kX = 256, kY = 24, kN = kX * kY;
+  DataSet d(kX, kY);
+  for (std::size_t i = 0; i < d.data.size(); ++i) d.data[i] = 0.25f * static_cast<float>(i) - 3;
+  const std::string path = dir_.file("rows.kzt");
+  ASSERT_EQ(write(d, 1, 1, kX, kY, path, false), 0);
+  // The same file in the other byte order: the flag and every value turned.
+  const std::string turned = dir_.file("turned.kzt");
+  std::filesystem::copy_file(path, turned);
+  put(turned, 512 + 30, IO_BIG_ENDIAN() ? "FALSE" : "TRUE ");
+  std::vector<float> swapped = d.data;
+  swap_bytes(std::span<float>(swapped));
+  put(turned, 512 * 11, std::string(reinterpret_cast<const char*>(swapped.data()), kN * 4));
+  for (const std::string& file : {path, turned}) {
+    ScratchImage image;
+    const std::unique_ptr<RowSource> rows = open_kesta_rows(file, image, status_);
+    ASSERT_NE(rows, nullptr) << terminal_.text();
+    EXPECT_EQ(std::vector<Index>({rows->xnumdat(), rows->ynumdat(), image.xnumdat}),
+              std::vector<Index>({kX, kY, kX}));
+    EXPECT_EQ(image.xaxis, std::vector<float>(d.xaxis.begin(), d.xaxis.end()));
+    std::vector<float> got(kN, -1.0f);
+    for (const auto& [y, count] : {std::pair<Index, Index>{13, 12}, {1, 12}})
+      ASSERT_TRUE(rows->rows(y, count, std::span<float>(got).subspan((y - 1) * kX), status_));
+    EXPECT_EQ(got, d.data) << file;
+  }
+  // Refused when opened, as the whole read refuses it; cut after opening.
+  std::filesystem::resize_file(path, 512 * 11 + 100);
+  ScratchImage image;
+  EXPECT_EQ(open_kesta_rows(path, image, status_), nullptr);
+  const std::unique_ptr<RowSource> rows = open_kesta_rows(turned, image, status_);
+  ASSERT_NE(rows, nullptr);
+  std::filesystem::resize_file(turned, 512 * 11 + 100);
+  std::vector<float> got(5 * kX);
+  EXPECT_FALSE(rows->rows(20, 5, got, status_));
+  EXPECT_EQ(status_, kStatusGood);
+  EXPECT_NE(terminal_.text().find("turned.kzt could not be read to its end"), std::string::npos);
+}
+
 TEST_F(KestaFormat, ImageLargerThanTheArraysIsReadInPart) {
   DataSet big(8, 6);
   std::iota(big.data.begin(), big.data.end(), 0.0f);

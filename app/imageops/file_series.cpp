@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "app/imageops/conventions.hpp"
@@ -90,6 +91,83 @@ class MemberImage {
   Index xmaxdat_ = 0, ymaxdat_ = 0, xnumdat_ = 0, ynumdat_ = 0;
   std::vector<float> xaxis_, yaxis_;
 };
+
+// A member whose read failed after part of it was added to the sum.
+constexpr Status kSumCut = kBaseApp + 20;
+
+// Rows of about this many bytes are used while the read has left them in the
+// cache.
+constexpr Index kBlockBytes = Index{1} << 18;
+// Members summed together, block by block: each block of the sum then stays
+// in the cache while every member of the group is added to it.
+constexpr std::size_t kSumGroup = 16;
+
+// Blocks of whole rows of NX values: a multiple of MULTIPLE rows.
+Index block_rows(Index nx, Index multiple) {
+  const Index rows = kBlockBytes / (4 * std::max<Index>(nx, 1));
+  return std::max<Index>(rows / multiple, 1) * multiple;
+}
+
+// Where a member's region goes in the montage: re-binned by REBIN into the
+// tile at (TX, TY) of OUTPUT (XMAXOUT x YMAXOUT), less BACKGROUND when given.
+struct TilePlace {
+  Index xs, ys, xe, ye, rebin;
+  const MemberImage* background;
+  Index xmaxout, ymaxout;
+  std::span<float> output;
+  Index tx, ty;
+};
+
+// A member's tile made block by block of whole re-bin rows, as MA_RSUBTRACT
+// and MA_RREBIN over the whole member would make it (a block's sums do not
+// depend on the rows around it).
+class TileRows {
+ public:
+  explicit TileRows(const TilePlace& place) : p_(place) {}
+  // The rows used, in blocks of whole re-bin rows of NX values.
+  Index first() const { return p_.ys; }
+  Index last() const { return p_.ys + (p_.ye - p_.ys + 1) / p_.rebin * p_.rebin - 1; }
+  Index block(Index nx) const { return block_rows(nx, p_.rebin); }
+  // COUNT rows from row Y on, STRIDE values apart.
+  void rows(Index y, Index count, std::span<const float> values, Index stride, Status& status) {
+    Index x0 = p_.xs;
+    if (p_.background != nullptr) {
+      // The region's columns less the background, in a buffer of the block.
+      const Index width = p_.xe - p_.xs + 1;
+      difference_.resize(static_cast<std::size_t>(width * count));
+      const MemberImage& b = *p_.background;
+      for (Index r = 0; r < count; ++r) {
+        const float* in = values.data() + element(p_.xs, r + 1, stride);
+        const float* back = b.pixels().data() + element(p_.xs, y + r, b.xmaxdat());
+        float* out = difference_.data() + r * width;
+        for (Index x = 0; x < width; ++x) out[x] = in[x] - back[x];
+      }
+      values = difference_;
+      stride = width;
+      x0 = 1;
+    }
+    Index oxe = 0, oye = 0;
+    MA_RREBIN(stride, count, values, x0, 1, x0 + (p_.xe - p_.xs), count, p_.rebin, p_.rebin, true,
+              p_.tx, p_.ty + (y - p_.ys) / p_.rebin, p_.xmaxout, p_.ymaxout, p_.output, oxe, oye,
+              status);
+  }
+
+ private:
+  TilePlace p_;
+  std::vector<float> difference_;
+};
+
+// A member opened for block-wise reading when its format allows it: WHOLE
+// when it must be read whole; nullptr (after "WARNING: File not input: " and
+// the name) when it is not input, of another size than XNUM x YNUM included.
+std::unique_ptr<RowSource> open_member(std::string& name, Index xnum, Index ynum, bool& whole,
+                                       Status& status) {
+  std::unique_ptr<RowSource> rows = kzt_series_row_reader()(name, whole, status);
+  if (status != kStatusGood || whole) return nullptr;
+  if (rows && rows->xnumdat() == xnum && rows->ynumdat() == ynum) return rows;
+  IO_WRITE("WARNING: File not input: " + name, status);
+  return nullptr;
+}
 
 // The reading numbers of the series, or none (with a message) when its
 // increment cannot step through it.
@@ -182,6 +260,11 @@ KztSeriesReader& kzt_series_reader() {
   return reader;
 }
 
+KztSeriesRowReader& kzt_series_row_reader() {
+  static KztSeriesRowReader reader = fio_gui_rows_input;
+  return reader;
+}
+
 Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, Index xnumdat,
                      Index ynumdat, std::span<float> data, Status& status) {
   constexpr const char* kPosition = "Subroutine KZT_AVERAGE V0.6";
@@ -190,24 +273,72 @@ Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, 
     return 0;
   const std::vector<int> numbers = member_numbers(series, status);
   if (numbers.empty()) return 0;
+  // Members are added block by block as they are read, in groups; a format
+  // without that road is read whole into an image of its own and added
+  // after. Either way each pixel's sum is made in the order of the members.
   MemberImage work;
-  if (!work.allocate(xnumdat, ynumdat, status)) return 0;
   Index count = 1;
+  struct Opened {
+    std::string name;
+    std::unique_ptr<RowSource> rows;
+  };
+  std::vector<Opened> group;
+  std::vector<float> buffer;
+  const auto add_group = [&] {
+    if (group.empty()) return;
+    const Index block = block_rows(xnumdat, 1);
+    buffer.resize(static_cast<std::size_t>(block * xnumdat));
+    for (Index y = 1; y <= ynumdat && status == kStatusGood; y += block) {
+      const Index rows = std::min(block, ynumdat - y + 1);
+      for (Opened& member : group) {
+        if (!member.rows->rows(y, rows, buffer, status)) {
+          // The rows added cannot be taken out again exactly: the sum is lost.
+          IO_WRITE("WARNING: File partly input: " + member.name + "; the sum is incomplete",
+                   status);
+          st_fail(status, kSumCut, kPosition);
+          return;
+        }
+        for (Index r = 0; r < rows; ++r) {
+          float* out = data.data() + element(1, y + r, xmaxdat);
+          const float* in = buffer.data() + r * xnumdat;
+          for (Index x = 0; x < xnumdat; ++x) out[x] = out[x] + in[x];
+        }
+      }
+    }
+    if (status != kStatusGood) return;
+    for (const Opened& member : group) {
+      IO_WRITE("INFO: Input " + member.name, status);
+      ++count;
+    }
+    group.clear();
+  };
   for (std::size_t k = 1; k < numbers.size() && status == kStatusGood; ++k) {
     std::string name;
     if (!kzt_series_name(series, numbers[k], name, status)) {
       IO_WRITE("WARNING: File not input: number " + format_i(numbers[k], 0), status);
       continue;
     }
+    bool whole = false;
+    std::unique_ptr<RowSource> rows = open_member(name, xnumdat, ynumdat, whole, status);
+    if (rows) {
+      group.push_back({name, std::move(rows)});
+      if (group.size() == kSumGroup) add_group();
+      continue;
+    }
+    if (!whole) continue;
+    add_group();  // the members before first
+    if (status != kStatusGood) break;
+    if (work.xmaxdat() == 0 && !work.allocate(xnumdat, ynumdat, status)) return 0;
     if (!work.read({}, kFioGivenName, name, xnumdat, ynumdat, status)) {
       if (status == kStatusGood) IO_WRITE("WARNING: File not input: " + name, status);
       continue;
     }
     IO_WRITE("INFO: Input " + name, status);
-    MA_RADD(work.xmaxdat(), work.ymaxdat(), 1, 1, xnumdat, ynumdat, work.pixels(), xmaxdat, ymaxdat,
-            data, status);
+    MA_RADD(work.xmaxdat(), work.ymaxdat(), 1, 1, xnumdat, ynumdat, work.pixels(), xmaxdat,
+            ymaxdat, data, status);
     ++count;
   }
+  if (status == kStatusGood) add_group();
   return count;
 }
 
@@ -346,12 +477,25 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
     }
   }
 
-  // The first member, from the current data.
-  MemberImage work;
-  if (!work.allocate(xnum, ynum, status)) return;
+  // The first member, from the current data: its tile is made before the
+  // arrays may be re-allocated, in blocks as the members' are.
+  const std::unique_ptr<float[]> first_tile =
+      std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(g.width * g.height));
+  const std::span<float> first(first_tile.get(), static_cast<std::size_t>(g.width * g.height));
+  TilePlace place{xs, ys, xe, ye, rebin, answers.subtract ? &background : nullptr,
+                  g.width, g.height, first, 1, 1};
   sequence_started(status);
-  MA_RMOVE(a.xmaxdat, a.ymaxdat, kzt_image(a.data), 1, 1, xnum, ynum, work.xmaxdat(),
-           work.ymaxdat(), 1, 1, work.pixels(), status);
+  {
+    TileRows tile(place);
+    const Index block = tile.block(a.xmaxdat);
+    for (Index y = tile.first(); y <= tile.last() && status == kStatusGood; y += block) {
+      const Index count = std::min(block, tile.last() - y + 1);
+      tile.rows(y, count,
+                kzt_image(a.data).subspan(static_cast<std::size_t>(element(1, y, a.xmaxdat)),
+                                          static_cast<std::size_t>(count * a.xmaxdat)),
+                a.xmaxdat, status);
+    }
+  }
   if (status != kStatusGood) return;
 
   if (g.xsize > a.xmaxdat || g.ysize > a.ymaxdat) {
@@ -385,29 +529,71 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
     sets.memory_defined = false;
   }
 
+  // Every pixel of a tile is written when its member is placed; only the
+  // tiles of members not input (and those past the last) are cleared.
   const std::span<float> montage = kzt_image(a.data);
-  MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, g.xsize, g.ysize, 0.0f, montage, status);
-  const auto place = [&](Index k) {
-    if (answers.subtract)
-      MA_RSUBTRACT(background.xmaxdat(), background.ymaxdat(), xs, ys, xe, ye, background.pixels(),
-                   work.xmaxdat(), work.ymaxdat(), work.pixels(), status);
-    Index tx = 0, ty = 0, oxe = 0, oye = 0;
-    kzt_montage_tile(g, k, tx, ty);
-    MA_RREBIN(work.xmaxdat(), work.ymaxdat(), work.pixels(), xs, ys, xe, ye, rebin, rebin, true, tx,
-              ty, a.xmaxdat, a.ymaxdat, montage, oxe, oye, status);
-  };
-  place(0);
+  place.xmaxout = a.xmaxdat;
+  place.ymaxout = a.ymaxdat;
+  place.output = montage;
+  kzt_montage_tile(g, 0, place.tx, place.ty);
+  MA_RMOVE(g.width, g.height, first, 1, 1, g.width, g.height, a.xmaxdat, a.ymaxdat, place.tx,
+           place.ty, montage, status);
+  std::vector<bool> placed(static_cast<std::size_t>(g.per_row * g.rows), false);
+  placed[0] = true;
+  MemberImage work;  // for members of a format read only whole
+  std::vector<float> buffer;
   for (Index k = 1; k < members && status == kStatusGood; ++k) {
     std::string name;
     const int number = numbers[static_cast<std::size_t>(k)];
-    if (!kzt_series_name(series, number, name, status) ||
-        !work.read({}, kFioGivenName, name, xnum, ynum, status)) {
+    kzt_montage_tile(g, k, place.tx, place.ty);
+    if (!kzt_series_name(series, number, name, status)) {
       if (status == kStatusGood)
         IO_WRITE("WARNING: File not input: " + (name.empty() ? format_i(number, 0) : name), status);
       continue;
     }
+    bool whole = false;
+    if (std::unique_ptr<RowSource> rows = open_member(name, xnum, ynum, whole, status)) {
+      TileRows tile(place);
+      const Index block = tile.block(xnum);
+      buffer.resize(static_cast<std::size_t>(block * xnum));
+      bool ok = true;
+      for (Index y = tile.first(); ok && y <= tile.last() && status == kStatusGood; y += block) {
+        const Index count = std::min(block, tile.last() - y + 1);
+        ok = rows->rows(y, count, buffer, status);
+        if (ok) tile.rows(y, count, buffer, xnum, status);
+      }
+      if (status != kStatusGood) break;
+      if (!ok) {
+        // Part of its tile is written: cleared below as a member not input.
+        IO_WRITE("WARNING: File not input: " + name, status);
+        continue;
+      }
+    } else if (!whole) {
+      continue;
+    } else {
+      if (work.xmaxdat() == 0 && !work.allocate(xnum, ynum, status)) return;
+      if (!work.read({}, kFioGivenName, name, xnum, ynum, status)) {
+        if (status == kStatusGood) IO_WRITE("WARNING: File not input: " + name, status);
+        continue;
+      }
+      if (answers.subtract)
+        MA_RSUBTRACT(background.xmaxdat(), background.ymaxdat(), xs, ys, xe, ye,
+                     background.pixels(), work.xmaxdat(), work.ymaxdat(), work.pixels(), status);
+      Index oxe = 0, oye = 0;
+      MA_RREBIN(work.xmaxdat(), work.ymaxdat(), work.pixels(), xs, ys, xe, ye, rebin, rebin, true,
+                place.tx, place.ty, a.xmaxdat, a.ymaxdat, montage, oxe, oye, status);
+      if (status != kStatusGood) break;
+    }
+    placed[static_cast<std::size_t>(k)] = true;
     IO_WRITE("INFO: Input " + name, status);
-    place(k);
+  }
+  Status local = kStatusGood;
+  for (Index k = 0; k < g.per_row * g.rows; ++k) {
+    if (placed[static_cast<std::size_t>(k)]) continue;
+    Index tx = 0, ty = 0;
+    kzt_montage_tile(g, k, tx, ty);
+    MA_RVALUE(a.xmaxdat, a.ymaxdat, tx, ty, tx + g.width - 1, ty + g.height - 1, 0.0f, montage,
+              local);
   }
   if (status != kStatusGood) return;
 

@@ -3,12 +3,14 @@
 // members, and a montage of the members side by side (cut to a region,
 // background-subtracted and re-binned as asked).
 
+#include <memory>
 #include <span>
 #include <string>
 
 #include "app/imageops/series_definition.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
+#include "formats/row_blocks.hpp"
 #include "formats/scratch_image.hpp"
 
 namespace kesta {
@@ -20,11 +22,19 @@ struct KztDataSets;
 using KztSeriesReader = void (*)(TextLines title, int sequence, const ImageTarget& target,
                                  bool& data_defined, std::string& file_name, Status& status);
 KztSeriesReader& kzt_series_reader();
+// How members are opened for reading block by block, each block used while
+// it is in the cache: the graphical input's block road (fio_gui_rows_input)
+// unless replaced. WHOLE sends a member to the series reader above.
+using KztSeriesRowReader = std::unique_ptr<RowSource> (*)(std::string& file_name, bool& whole,
+                                                          Status& status);
+KztSeriesRowReader& kzt_series_row_reader();
 
 // Reads the members of SERIES after the first (the first is in DATA) and adds
 // each read one of XNUMDAT x YNUMDAT pixels into DATA, writing "INFO: Input "
 // or "WARNING: File not input: " and the name; a member of another size is
 // not input. Returns the number of images in the sum, the first included.
+// A member whose read fails after part of it was added ends the sum with
+// STATUS 110020 (the data then hold a partial sum).
 Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, Index xnumdat,
                      Index ynumdat, std::span<float> data, Status& status);
 

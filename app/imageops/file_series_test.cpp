@@ -13,6 +13,7 @@
 #include "core/macro.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/row_blocks.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -79,6 +80,18 @@ struct SeriesFiles : testing::WidgetFixture {
     FIO_IN_KESTA(true, target, file_name, retstat, overload, status);
     read = retstat == 0;
   }
+  // The block-wise road of the same reader, and none (every member whole).
+  static std::unique_ptr<RowSource> rows_given(std::string& file_name, bool& whole,
+                                               Status& status) {
+    whole = false;
+    ScratchImage image;
+    return open_kesta_rows(file_name, image, status);
+  }
+  static std::unique_ptr<RowSource> whole_only(std::string&, bool& whole, Status&) {
+    whole = true;
+    return nullptr;
+  }
+  static constexpr KztSeriesRowReader kRoads[] = {rows_given, whole_only};
   static void def_fs(bool, const ImageTarget& target, Index& xs, Index& ys, Index& xe, Index& ye,
                      int& retstat, KztFileSeries& series, Status& status) {
     bool read = false;
@@ -111,27 +124,34 @@ struct SeriesFiles : testing::WidgetFixture {
     kzt_free_arrays(vosq_kzt_arrays, s);
     vosq_kzt_arrays = saved;
     kzt_series_reader() = FIO_GUI_INPUT;
+    kzt_series_row_reader() = fio_gui_rows_input;
     WidgetFixture::TearDown();
   }
-  void write_members(int count) {
-    std::vector<float> data(kX * kY), xaxis(kX), yaxis(kY);
-    for (Index i = 0; i < kX; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
-    for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
-    for (int k = 1; k <= count; ++k) {
-      std::fill(data.begin(), data.end(), static_cast<float>(k));
-      std::string name;
-      Status s = kStatusGood;
-      ASSERT_TRUE(kzt_series_name(defined, k, name, s));
-      testing::ScriptedInput input({name});
-      int retstat = 1;
-      FIO_OUT_KESTA(false, "", kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, {}, "t", "x", "y", "z",
-                    false, 1e-4f, 1e-4f, retstat, s);
-      ASSERT_EQ(retstat, 0);
-    }
+  // Member k holds k everywhere, or (IRREGULAR) values whose sums depend on
+  // the order of the additions.
+  void write_members(int count, bool irregular = false) {
+    for (int k = 1; k <= count; ++k) write_member(k, kX, kY, irregular);
     defined.end = count;
     Status s = kStatusGood;
     kzt_series_name(defined, 1, defined.first_file, s);
     kzt_series_name(defined, count, defined.last_file, s);
+  }
+  void write_member(int k, Index nx, Index ny, bool irregular = false) {
+    std::vector<float> data(nx * ny), xaxis(nx), yaxis(ny);
+    for (Index i = 0; i < nx; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < ny; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+    for (std::size_t i = 0; i < data.size(); ++i)
+      data[i] = irregular ? static_cast<float>((i * 7919 + k * 104729) % 9973) *
+                                (k % 2 == 0 ? 3.1e5f : 1.7e-3f)
+                          : static_cast<float>(k);
+    std::string name;
+    Status s = kStatusGood;
+    ASSERT_TRUE(kzt_series_name(defined, k, name, s));
+    testing::ScriptedInput input({name});
+    int retstat = 1;
+    FIO_OUT_KESTA(false, "", nx, ny, 1, 1, nx, ny, xaxis, yaxis, data, {}, "t", "x", "y", "z",
+                  false, 1e-4f, 1e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
   }
   void replay(const std::string& lines) {
     testing::reset_dialogue();  // a macro not read to its end is closed
@@ -148,27 +168,34 @@ struct SeriesFiles : testing::WidgetFixture {
   }
 };
 
-TEST_F(SeriesFiles, AverageOfTenWithOneMissing) {
+TEST_F(SeriesFiles, AverageOfTenWithOneMissingAndOneOfAnotherSize) {
   write_members(10);
-  std::string missing;
+  write_member(6, kX + 1, kY);  // one column more: refused before it is added
+  std::string missing, other;
   Status s = kStatusGood;
   kzt_series_name(defined, 4, missing, s);
+  kzt_series_name(defined, 6, other, s);
   std::filesystem::remove(missing);
   ImageopsUpcalls table;
   table.def_fs = def_fs;
   UpcallsOverride with(table);
   kzt_series_reader() = read_given;
-  testing::TerminalCapture terminal;
-  KZT_AVERAGE(true, sets, s);
-  ASSERT_EQ(s, kStatusGood);
-  EXPECT_NEAR(at(1, 1), 51.0f / 9.0f, 1e-5f);
-  EXPECT_NEAR(at(kX, kY), 51.0f / 9.0f, 1e-5f);
-  EXPECT_EQ(at(kX + 1, 1), 0.0f);  // outside the image: untouched
-  EXPECT_NE(terminal.text().find("WARNING: File not input: " + missing), std::string::npos);
-  EXPECT_NE(terminal.text().find("INFO: Number of correctly input images =      9"),
-            std::string::npos);
-  EXPECT_TRUE(sets.data_defined);
-  EXPECT_EQ(sets.title, "member_001.kzt to member_010.kzt");
+  for (const KztSeriesRowReader road : kRoads) {
+    kzt_series_row_reader() = road;
+    testing::TerminalCapture terminal;
+    s = kStatusGood;
+    KZT_AVERAGE(true, sets, s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_NEAR(at(1, 1), 45.0f / 8.0f, 1e-5f);
+    EXPECT_NEAR(at(kX, kY), 45.0f / 8.0f, 1e-5f);
+    EXPECT_EQ(at(kX + 1, 1), 0.0f);  // outside the image: untouched
+    for (const std::string& name : {missing, other})
+      EXPECT_NE(terminal.text().find("WARNING: File not input: " + name), std::string::npos);
+    EXPECT_NE(terminal.text().find("INFO: Number of correctly input images =      8"),
+              std::string::npos);
+    EXPECT_TRUE(sets.data_defined);
+    EXPECT_EQ(sets.title, "member_001.kzt to member_010.kzt");
+  }
 }
 
 TEST_F(SeriesFiles, CompositeOfEightWithOneMissing) {
@@ -181,22 +208,27 @@ TEST_F(SeriesFiles, CompositeOfEightWithOneMissing) {
   table.def_fs = def_fs;
   UpcallsOverride with(table);
   kzt_series_reader() = read_given;
-  replay("SUBTRACT\nNO\nROI\nNO\nO.K.\n");
-  testing::TerminalCapture terminal;
-  KZT_COMPOSITE(sets, s);
-  ASSERT_EQ(s, kStatusGood);
-  // 2 per row, re-binned by 2: tiles of 4 x 3 in 4 rows, from the top.
-  const KztArrays& a = vosq_kzt_arrays;
-  EXPECT_EQ(std::vector<Index>({a.xnumdat, a.ynumdat, a.xendelm, a.yendelm}),
-            std::vector<Index>({8, 12, 8, 12}));
-  const struct {
-    Index x, y;
-    float value;
-  } cells[] = {{1, 12, 1}, {4, 10, 1}, {5, 12, 2}, {1, 9, 0}, {8, 7, 4}, {1, 1, 7}, {8, 3, 8}};
-  for (const auto& c : cells) EXPECT_EQ(at(c.x, c.y), c.value) << c.x << "," << c.y;
-  EXPECT_FLOAT_EQ(a.xaxis[2], 1.0f);  // steps of 1 / 2 from 0
-  EXPECT_NE(terminal.text().find("WARNING: File not input: " + missing), std::string::npos);
-  EXPECT_EQ(sets.title, "member_001.kzt to member_008.kzt");
+  for (const KztSeriesRowReader road : kRoads) {
+    kzt_series_row_reader() = road;
+    kzt_forget_answers();
+    replay("SUBTRACT\nNO\nROI\nNO\nO.K.\n");
+    testing::TerminalCapture terminal;
+    s = kStatusGood;
+    KZT_COMPOSITE(sets, s);
+    ASSERT_EQ(s, kStatusGood);
+    // 2 per row, re-binned by 2: tiles of 4 x 3 in 4 rows, from the top.
+    const KztArrays& a = vosq_kzt_arrays;
+    EXPECT_EQ(std::vector<Index>({a.xnumdat, a.ynumdat, a.xendelm, a.yendelm}),
+              std::vector<Index>({8, 12, 8, 12}));
+    const struct {
+      Index x, y;
+      float value;
+    } cells[] = {{1, 12, 1}, {4, 10, 1}, {5, 12, 2}, {1, 9, 0}, {8, 7, 4}, {1, 1, 7}, {8, 3, 8}};
+    for (const auto& c : cells) EXPECT_EQ(at(c.x, c.y), c.value) << c.x << "," << c.y;
+    EXPECT_FLOAT_EQ(a.xaxis[2], 1.0f);  // steps of 1 / 2 from 0
+    EXPECT_NE(terminal.text().find("WARNING: File not input: " + missing), std::string::npos);
+    EXPECT_EQ(sets.title, "member_001.kzt to member_008.kzt");
+  }
 }
 
 TEST_F(SeriesFiles, CompositeSubtractsTheBackgroundFromEveryMember) {
@@ -213,6 +245,68 @@ TEST_F(SeriesFiles, CompositeSubtractsTheBackgroundFromEveryMember) {
   // Member k less member 2 in tiles of 8 x 6, two per row.
   EXPECT_EQ(std::vector<float>({at(1, 12), at(9, 12), at(1, 1), at(16, 6)}),
             std::vector<float>({-1, 0, 1, 2}));
+}
+
+// Both operations give the same bits whether members are read whole or in
+// blocks of rows.
+TEST_F(SeriesFiles, BlockwiseReadingGivesTheWholeReadingsBits) {
+  write_members(5, true);
+  Status s = kStatusGood;
+  kzt_series_name(defined, 2, background, s);
+  ImageopsUpcalls table;
+  table.def_fs = def_fs;
+  UpcallsOverride with(table);
+  kzt_series_reader() = read_given;
+  const KztArrays& a = vosq_kzt_arrays;
+  const auto image = [&] { return std::vector<float>(a.data, a.data + a.xmaxdat * a.ymaxdat); };
+  const char* composites[] = {"ROI\nNO\nNO. PER ROW\n3\nRE-BIN NO.\n2\nO.K.\nYES\n",
+                              "SUBTRACT\nNO\nROI\nNO\nNO. PER ROW\n3\nRE-BIN NO.\n3\nO.K.\n"};
+  for (int operation = 0; operation < 3; ++operation) {
+    std::vector<float> results[2];
+    for (int road = 0; road < 2; ++road) {
+      kzt_series_row_reader() = kRoads[road];
+      kzt_forget_answers();
+      s = kStatusGood;
+      if (operation == 0) {
+        KZT_AVERAGE(true, sets, s);
+      } else {
+        replay(composites[operation - 1]);
+        KZT_COMPOSITE(sets, s);
+      }
+      ASSERT_EQ(s, kStatusGood) << operation;
+      results[road] = image();
+    }
+    EXPECT_EQ(results[0], results[1]) << operation;
+  }
+}
+
+// A member that cannot be read to its end after its first rows were added:
+// the sum is lost and said to be, not reported as an average.
+TEST_F(SeriesFiles, AverageStopsOnAMemberCutWhileAdded) {
+  write_members(3);
+  ImageopsUpcalls table;
+  table.def_fs = def_fs;
+  UpcallsOverride with(table);
+  kzt_series_reader() = read_given;
+  // Member 3 fails its first block, after member 2's was added.
+  struct Failing final : RowSource {
+    Failing() : RowSource(kX, kY) {}
+    bool rows(Index, Index, std::span<float>, Status& status) override {
+      IO_WRITE("WARNING: File member_003.kzt could not be read to its end", status);
+      return false;
+    }
+  };
+  kzt_series_row_reader() = [](std::string& name, bool& whole,
+                               Status& status) -> std::unique_ptr<RowSource> {
+    if (name.ends_with("member_003.kzt")) return std::make_unique<Failing>();
+    return rows_given(name, whole, status);
+  };
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  KZT_AVERAGE(true, sets, s);
+  EXPECT_EQ(s, kBaseApp + 20);
+  EXPECT_NE(terminal.text().find("member_003.kzt; the sum is incomplete"), std::string::npos);
+  EXPECT_EQ(terminal.text().find("INFO: Number of correctly input images"), std::string::npos);
 }
 
 TEST_F(SeriesFiles, CompositeBiggerThanTheArraysAsksFirst) {
