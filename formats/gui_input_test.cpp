@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "core/test_support.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/gui_output.hpp"
+#include "formats/kesta_format.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/drawing.hpp"
 
@@ -271,6 +273,45 @@ TEST_F(GuiInput, SeriesStepsOverAGapAndTheGivenName) {
   ASSERT_TRUE(input(kFioGivenName));
   EXPECT_EQ(d_.xnum, 2);
   EXPECT_EQ(pixel(1, 2), 900.0f);
+}
+
+// The block-wise road reads in the format read last, as the given name does.
+TEST_F(GuiInput, RowsRoadFollowsTheFormatReadLast) {
+  write_bytes(dir_.file("scan.tif"), tiff_bytes(4, 3, 100));
+  std::vector<float> data(12), xaxis(4), yaxis(3);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<float>(i);
+  for (const char* name : {"a.kzt", "b.kzt"}) {
+    replay(dir_.file(name) + "\n");
+    int retstat = 1;
+    FIO_OUT_KESTA(false, "", 4, 3, 1, 1, 4, 3, xaxis, yaxis, data, {}, "t", "x", "y", "z", false,
+                  2e-4f, 3e-4f, retstat, s_);
+    ASSERT_EQ(retstat, 0);
+  }
+  replay(dir_.file("scan.tif") + "\nO.K.\n" + dir_.file("a.kzt") + "\n");
+  ASSERT_TRUE(input(kFioSelectFile));
+  bool whole = false;
+  std::string name = dir_.file("b.kzt");
+  EXPECT_EQ(fio_gui_rows_input(name, whole, s_), nullptr);
+  EXPECT_TRUE(whole) << "TIFF has no block-wise road";
+
+  ASSERT_TRUE(input(kFioSelectFile));
+  io_clear_database();
+  const std::unique_ptr<RowSource> rows = fio_gui_rows_input(name, whole, s_);
+  ASSERT_NE(rows, nullptr);
+  EXPECT_FALSE(whole);
+  EXPECT_EQ(std::vector<Index>({rows->xnumdat(), rows->ynumdat()}), std::vector<Index>({4, 3}));
+  std::vector<float> got(12);
+  ASSERT_TRUE(rows->rows(1, 3, got, s_));
+  EXPECT_EQ(got, data);
+  EXPECT_EQ(key("#INPUT_FORMAT"), "KESTA STANDARD FORMAT");
+  EXPECT_NE(key("X_PIXEL_SIZE"), "<absent>");
+
+  name = dir_.file("missing.kzt");
+  replay("");
+  EXPECT_EQ(fio_gui_rows_input(name, whole, s_), nullptr);
+  EXPECT_FALSE(whole);
+  EXPECT_EQ(s_, kStatusGood);
+  EXPECT_NE(warnings().find("WARNING: PROBLEM INPUTTING DATA FROM FILE:"), std::string::npos);
 }
 
 TEST_F(GuiInput, UnknownExtensionMenuCancelAndDamagedFile) {
