@@ -1,11 +1,16 @@
 #include "formats/detector_input.hpp"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -29,8 +34,9 @@ StreamInput::StreamInput(const std::string& path) {
     problem_ = "cannot be opened";
     return;
   }
+  fd_ = ::fileno(fio_input_file());
   struct stat info {};
-  if (::fstat(::fileno(fio_input_file()), &info) == 0) size_ = static_cast<Index>(info.st_size);
+  if (::fstat(fd_, &info) == 0) size_ = static_cast<Index>(info.st_size);
   ok_ = true;
 }
 
@@ -60,6 +66,54 @@ bool StreamInput::seek(Index offset) {
   Index got = 0;
   FIO_FILEPREADC(id_, offset, 0, 0, 0, retstat, got, {});
   return retstat == 0;
+}
+
+bool StreamInput::read_at(Index offset, void* bytes, Index count) const {
+  if (!ok_ || !holds(offset, count)) return false;
+  auto* at = static_cast<unsigned char*>(bytes);
+  while (count > 0) {
+    const ssize_t got = ::pread(fd_, at, static_cast<std::size_t>(count), offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;  // an error, or the file cut short since it was opened
+    at += got;
+    offset += got;
+    count -= got;
+  }
+  return true;
+}
+
+bool for_row_ranges(Index rows, Index bytes, const std::function<bool(Index, Index)>& part) {
+  // A few megabytes a thread at least, so that starting one pays; more than
+  // four gain little once the memory's bandwidth is taken.
+  constexpr Index kBytesEach = Index{2} << 20, kMostThreads = 4;
+  if (rows < 1) return true;
+  const Index processors = std::max<Index>(1, std::thread::hardware_concurrency());
+  const Index parts =
+      std::clamp<Index>(bytes / kBytesEach, 1, std::min({kMostThreads, processors, rows}));
+  std::atomic<bool> ok = true;
+  const auto run = [&](Index k) {
+    try {
+      if (!part(rows * k / parts, rows * (k + 1) / parts)) ok = false;
+    } catch (const std::bad_alloc&) {
+      ok = false;  // its block could not be had: the read fails as a whole
+    }
+  };
+  if (parts == 1) {
+    run(0);
+    return ok;
+  }
+  {
+    std::vector<std::jthread> workers;
+    for (Index k = 1; k < parts; ++k) {
+      try {
+        workers.emplace_back(run, k);
+      } catch (const std::system_error&) {
+        run(k);  // no thread to be had: this one reads the part
+      }
+    }
+    run(0);
+  }
+  return ok;
 }
 
 bool prepare_detector_pixels(const StreamInput& input, const std::string& path,

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,10 +39,14 @@ class StreamInput {
   bool read(Index offset, void* bytes, Index count);
   // Positions the stream at OFFSET for a reader that goes on from there.
   bool seek(Index offset);
+  // As read, without moving the stream, so that several threads may read
+  // parts of the file at once.
+  bool read_at(Index offset, void* bytes, Index count) const;
 
  private:
   bool ok_ = false;
   int id_ = 0;
+  int fd_ = -1;
   Index size_ = 0;
   std::string problem_;
 };
@@ -78,33 +84,48 @@ bool prepare_detector_pixels(const StreamInput& input, const std::string& path,
                              const PixelLayout& layout, const ReadRequest& request,
                              ScratchImage& image, Index& xend, Index& yend, Status& status);
 
+// Runs PART(first, end) over consecutive ranges of rows covering 0 .. ROWS,
+// several at once on their own threads when the file bytes behind them
+// (BYTES) are many, the caller's thread taking the first. True when every
+// part gave true. A large read is bound by the system's copy of the file and
+// by writing the image array: on several processors both run side by side.
+bool for_row_ranges(Index rows, Index bytes, const std::function<bool(Index, Index)>& part);
+
 // The pixel array of LAYOUT (rows in file order, columns left first), once
-// prepare_detector_pixels gave XEND and YEND, read in large blocks and turned
-// into the image's values in one pass: DECODE(const unsigned char* raw,
-// float* out, Index count) makes COUNT values of one row from its raw bytes
-// (byte order, sign and any scale its own). False after a message when a
+// prepare_detector_pixels gave XEND and YEND, read in blocks that stay in the
+// processor's cache and turned into the image's values as each block arrives:
+// DECODE(const unsigned char* raw, float* out, Index count) makes COUNT values
+// of one row from its raw bytes (byte order, sign and any scale its own), and
+// may be called from several threads at once. False after a message when a
 // read fails.
 template <typename Decode>
 bool decode_detector_pixels(StreamInput& input, const std::string& path, const PixelLayout& layout,
                             Index xend, Index yend, ScratchImage& image, Decode decode,
                             Status& status) {
   // Whole rows a block while a row is small; otherwise each row's part read.
-  constexpr Index kBlock = Index{1} << 18;
+  constexpr Index kBlock = Index{1} << 16;
   const Index row_bytes = layout.file_xnum * layout.bytes;
   const bool whole_rows = row_bytes <= kBlock;
   const Index rows = whole_rows ? std::max<Index>(1, kBlock / row_bytes) : 1;
   const Index read_bytes = whole_rows ? row_bytes : xend * layout.bytes;
-  std::vector<unsigned char> block(static_cast<std::size_t>(rows * read_bytes));
-  for (Index y = 0; y < yend; y += rows) {
-    const Index n = std::min(rows, yend - y);
-    if (!input.read(layout.start + y * row_bytes, block.data(),
-                    whole_rows ? n * row_bytes : read_bytes)) {
-      report_unread_file(path, "could not be read", status);
-      return false;
+  float* const data = image.data.get();
+  const Index xmax = image.xmaxdat;
+  const auto part = [&](Index first, Index end) {
+    const auto block =
+        std::make_unique_for_overwrite<unsigned char[]>(static_cast<std::size_t>(rows * read_bytes));
+    for (Index y = first; y < end; y += rows) {
+      const Index n = std::min(rows, end - y);
+      if (!input.read_at(layout.start + y * row_bytes, block.get(),
+                         whole_rows ? n * row_bytes : read_bytes))
+        return false;
+      for (Index j = 0; j < n; ++j)
+        decode(block.get() + j * read_bytes, data + element(1, y + j + 1, xmax), xend);
     }
-    for (Index j = 0; j < n; ++j)
-      decode(block.data() + j * read_bytes, image.data.get() + element(1, y + j + 1, image.xmaxdat),
-             xend);
+    return true;
+  };
+  if (!for_row_ranges(yend, yend * read_bytes, part)) {
+    report_unread_file(path, "could not be read", status);
+    return false;
   }
   image.xnumdat = xend;
   image.ynumdat = yend;

@@ -8,8 +8,42 @@
 
 #include "core/io_output.hpp"
 #include "formats/detector_input.hpp"
+#include "numeric/wide_vectors.hpp"
 
 namespace kesta {
+
+namespace {
+
+// Large values are stored folded (negative): COUNT stored values at RAW
+// (byte order reversed when SWAPPED) into OUT. Both forms are made for every
+// pixel and one picked by the sign bit without a branch, so the loop
+// vectorises.
+template <bool Swapped>
+inline void unfold_row(const unsigned char* raw, float* out, Index count, float scale) {
+  for (Index x = 0; x < count; ++x) {
+    std::uint16_t u;
+    std::memcpy(&u, raw + 2 * x, 2);
+    if constexpr (Swapped) u = __builtin_bswap16(u);
+    const auto stored = static_cast<std::int16_t>(u);
+    const auto v = static_cast<float>(stored);
+    const float unfolded = (v + 32768.0f) * scale;
+    const std::uint32_t folded = 0u - (std::uint32_t{u} >> 15);
+    out[x] = std::bit_cast<float>((std::bit_cast<std::uint32_t>(unfolded) & folded) |
+                                  (std::bit_cast<std::uint32_t>(v) & ~folded));
+  }
+}
+
+KESTA_WIDE_VECTORS
+void unfold_native(const unsigned char* raw, float* out, Index count, float scale) {
+  unfold_row<false>(raw, out, count, scale);
+}
+
+KESTA_WIDE_VECTORS
+void unfold_swapped(const unsigned char* raw, float* out, Index count, float scale) {
+  unfold_row<true>(raw, out, count, scale);
+}
+
+}  // namespace
 
 ImageRead read_raxis_file(const std::string& path, const ReadRequest& request, Status& status) {
   ImageRead result;
@@ -39,22 +73,12 @@ ImageRead read_raxis_file(const std::string& path, const ReadRequest& request, S
     report_unread_file(path, "gives a header length below 0", status);
     return result;
   }
-  // Large values are stored folded (negative): unfolded as each row is read.
   const auto unfold = [scale](auto swapped) {
     return [scale](const unsigned char* raw, float* out, Index count) {
-      for (Index x = 0; x < count; ++x) {
-        std::uint16_t u;
-        std::memcpy(&u, raw + 2 * x, 2);
-        if constexpr (decltype(swapped)::value) u = __builtin_bswap16(u);
-        const auto stored = static_cast<std::int16_t>(u);
-        const auto v = static_cast<float>(stored);
-        // Both forms made for every pixel and one picked by the sign bit
-        // without a branch, so the loop vectorises.
-        const float unfolded = (v + 32768.0f) * scale;
-        const std::uint32_t folded = 0u - (std::uint32_t{u} >> 15);
-        out[x] = std::bit_cast<float>((std::bit_cast<std::uint32_t>(unfolded) & folded) |
-                                      (std::bit_cast<std::uint32_t>(v) & ~folded));
-      }
+      if constexpr (decltype(swapped)::value)
+        unfold_swapped(raw, out, count, scale);
+      else
+        unfold_native(raw, out, count, scale);
     };
   };
   const PixelLayout layout{nx, ny, start, 2, true, swap, false};

@@ -64,6 +64,40 @@ TEST_F(Raxis, BothByteOrdersUnfoldLargeValues) {
   }
 }
 
+// Images large enough to be read by several threads at once, whole and
+// clipped to smaller arrays: every pixel where a plain decoding puts it.
+TEST_F(Raxis, LargeImagesKeepEveryPixel) {
+  constexpr std::int32_t kN = 1500;
+  for (const bool big : {false, true}) {
+    std::string bytes = raxis(big, kN, kN).substr(0, 2048);
+    bytes.reserve(2048 + 2 * kN * kN);
+    for (std::int32_t k = 0; k < kN * kN; ++k) {
+      const auto v = static_cast<std::uint16_t>(k * 7 + 1);
+      bytes.push_back(static_cast<char>(big ? v >> 8 : v & 0xff));
+      bytes.push_back(static_cast<char>(big ? v & 0xff : v >> 8));
+    }
+    const std::string path = dir_.file("large.osc");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    for (const Index xmax : {Index{kN}, Index{1400}}) {
+      const ImageRead r = read_raxis_file(path, {xmax, 1450, false}, status_);
+      ASSERT_EQ(r.retstat, 0) << terminal_.text();
+      ASSERT_EQ(r.image.xnumdat, std::min<Index>(xmax, kN));
+      ASSERT_EQ(r.image.ynumdat, 1450);
+      Index wrong = 0;
+      for (Index y = 1; y <= r.image.ynumdat; ++y)
+        for (Index x = 1; x <= r.image.xnumdat; ++x) {
+          const auto stored = static_cast<std::int16_t>((x - 1 + (y - 1) * kN) * 7 + 1);
+          const float want = stored < 0 ? (static_cast<float>(stored) + 32768.0f) * 8.0f
+                                        : static_cast<float>(stored);
+          wrong += at(r, x, y) != want;
+        }
+      EXPECT_EQ(wrong, 0) << big << " " << xmax;
+    }
+  }
+}
+
 TEST_F(Raxis, DamagedFilesAreRefused) {
   const std::vector<std::pair<std::string, const char*>> cases = {
       {raxis(false).substr(0, 1000), "ends inside its header"},
