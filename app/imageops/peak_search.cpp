@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
@@ -192,6 +197,17 @@ void window_sums(std::size_t first, std::size_t end, std::size_t box, const doub
     window[c] = s;
     window2[c] = q;
   }
+}
+
+// Copies N floats from IN to OUT past the caches: the copy is not read back
+// here (the search reads the data itself), and the data keeps the cache.
+void stream_copy(const float* in, float* out, std::size_t n) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  for (; k < n && reinterpret_cast<std::uintptr_t>(out + k) % 16 != 0; ++k) out[k] = in[k];
+  for (; k + 4 <= n; k += 4) _mm_stream_ps(out + k, _mm_loadu_ps(in + k));
+#endif
+  for (; k < n; ++k) out[k] = in[k];
 }
 
 // One strip of rows R0..R1 across the region, its class bytes and the
@@ -719,15 +735,21 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
 
   const PeakGeometry geometry = kzt_peak_geometry(x_pixel_size, y_pixel_size, status);
 
-  // Unsmoothed data is copied strip by strip as the search reaches it, so
-  // each strip is read from the cache.
+  // Unsmoothed data is copied strip by strip as the search reaches it, and
+  // the search reads the data itself (the same values), so the copy takes
+  // no room in the cache.
   const bool copy = p.blur_size < 2;
   Index copied = ystrelm;  // the first row not yet copied
   auto copy_to = [&](Index row) {
-    if (copy && row >= copied)
-      MA_RCOPY(xmaxdat, ymaxdat, data, xstrelm, copied, xendelm, row, xmaxdat, ymaxdat, work,
-               status);
-    copied = std::max(copied, row + 1);
+    if (!copy) return;
+    const auto n = static_cast<std::size_t>(xendelm - xstrelm + 1);
+    for (; copied <= row; ++copied) {
+      const auto first = static_cast<std::size_t>(element(xstrelm, copied, xmaxdat));
+      stream_copy(data.data() + first, work.data() + first, n);
+    }
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
   };
   if (!copy)
     MA_TOPHATCON(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, p.blur_size,
@@ -740,7 +762,8 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
   peaks.saturated = 0;
   peaks.bad_weak = 0;
   const Index height = std::max(p.min_spacing + 9, p.box_size);
-  Strip strip(p, xmaxdat, data, mask, work, xstrelm, xendelm, height);
+  Strip strip(p, xmaxdat, data, mask, copy ? data : std::span<const float>(work), xstrelm,
+              xendelm, height);
   // Strips overlap by four rows, so that the search rows (two rows in from
   // each end, for the 5 x 5 candidate count and the neighbour test) of one
   // strip continue where the last one stopped.
@@ -750,13 +773,11 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     const Index k = std::ssize(found_after);  // strips before this one
     const Index first = k < 2 ? 0 : std::max<Index>(found_after[k - 2], 1) - 1;
     copy_to(end);
-    if (status != kStatusGood) return;
     strip.search(start, end, start + 2, std::min(start + height - 3, yendelm - 2), first, peaks);
     found_after.push_back(peaks.num_peaks);
     if (peaks.full || end >= yendelm) break;
   }
   copy_to(yendelm);
-  if (status != kStatusGood) return;
 
   for (Index n = 0; n < peaks.num_peaks; ++n) {
     const std::size_t k = static_cast<std::size_t>(n);
