@@ -2,7 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
@@ -11,6 +17,7 @@
 #include "core/status.hpp"
 #include "numeric/filters.hpp"
 #include "numeric/region_ops.hpp"
+#include "numeric/wide_vectors.hpp"
 
 namespace kesta {
 namespace {
@@ -34,14 +41,35 @@ Level level_of(Index n, double sum, double sum2) {
   return l;
 }
 
-// The operations of level_of and of the level's threshold and bad level for
-// columns FIRST to END - 1, without branches and with the counts in double
-// (exact), so that the divisions and square roots run in vector steps (see
+// The plain levels of a strip's columns FIRST to END - 1 from their window
+// counts and sums: the operations of level_of and of the level's threshold
+// and bad level, whether it is reliable, and whether the next column's
+// unmasked values all lie within it (so that the next column keeps its
+// unmasked sums).
+struct PlainLevels {
+  double* reliable;  // 1.0 or 0.0
+  double* mean;
+  double* threshold;
+  double* bad;
+  double* keeps_next;  // 1.0 or 0.0, for the column after
+};
+
+// Without branches and with the counts in double (exact), so that the
+// divisions and square roots run in vector steps (see
 // app/imageops/CMakeLists.txt for the square root).
+KESTA_WIDE_VECTORS
 void plain_levels_of(std::size_t first, std::size_t end, const double* __restrict count,
                      const double* __restrict sum, const double* __restrict sum2,
-                     double peak_sigma, double bad_sigma, double* __restrict mean,
-                     double* __restrict threshold, double* __restrict bad) {
+                     const float* __restrict lowest, const float* __restrict highest,
+                     const PeakSearchParameters& p, const PlainLevels& out) {
+  const double peak_sigma = p.peak_sigma, bad_sigma = p.bad_sigma;
+  const auto min_background = static_cast<double>(p.min_background);
+  const double minimum = p.data_minimum;
+  double* __restrict reliable = out.reliable;
+  double* __restrict mean = out.mean;
+  double* __restrict threshold = out.threshold;
+  double* __restrict bad = out.bad;
+  double* __restrict keeps_next = out.keeps_next;
   for (std::size_t c = first; c < end; ++c) {
     const double n = count[c];
     // Worked out for every column and then chosen: a quotient by zero or a
@@ -51,10 +79,135 @@ void plain_levels_of(std::size_t first, std::size_t end, const double* __restric
     const double spread = sum2[c] - n * m * m;
     const double root = std::sqrt(spread / (n - 1.0));
     const double sd = n >= 2.0 && spread > 0.0 ? root : 0.0;
+    const double t = m + peak_sigma * sd;
+    const double b = m - bad_sigma * sd;
+    // The counts are far below 2^53: the comparison in double is exact.
+    const bool is_reliable = n > min_background;
+    const double high = is_reliable ? t : std::numeric_limits<double>::infinity();
+    const double low = is_reliable ? b : minimum;
+    reliable[c] = is_reliable ? 1.0 : 0.0;
     mean[c] = m;
-    threshold[c] = m + peak_sigma * sd;
-    bad[c] = m - bad_sigma * sd;
+    threshold[c] = t;
+    bad[c] = b;
+    keeps_next[c + 1] = double{lowest[c + 1]} >= low && double{highest[c + 1]} <= high ? 1.0 : 0.0;
   }
+}
+
+// Four floats or four doubles in one register (the compiler's vector
+// extension): the column sums below keep their accumulators in registers
+// across the strip's rows, which the compiler does not do by itself.
+using Floats4 = float __attribute__((vector_size(16)));
+using Doubles4 = double __attribute__((vector_size(32)));
+template <typename V, typename T>
+void load(V& v, const T* p) {
+  std::memcpy(&v, p, sizeof v);
+}
+template <typename V, typename T>
+void store(T* p, const V& v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+// Per column of ROWS rows from FIRST (rows STRIDE apart), WIDTH columns: the
+// sum and sum of squares of the values in double, added in row order from
+// zero, and the extremes. Eight columns at a time, each column's chain of
+// additions the same as a walk down it.
+KESTA_WIDE_VECTORS
+void column_sums(const float* first, std::size_t stride, std::size_t rows, std::size_t width,
+                 double* __restrict sum, double* __restrict sum2, float* __restrict lowest,
+                 float* __restrict highest) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  std::size_t c = 0;
+  for (; c + 8 <= width; c += 8) {
+    Doubles4 s0{}, s1{}, q0{}, q1{};
+    Floats4 lo0{kInf, kInf, kInf, kInf}, lo1 = lo0, hi0 = -lo0, hi1 = -lo0;
+    for (std::size_t r = 0; r < rows; ++r) {
+      const float* row = first + r * stride + c;
+      Floats4 a, b;
+      load(a, row);
+      load(b, row + 4);
+      // Element by element: the compiler then converts in one step.
+      const Doubles4 da{a[0], a[1], a[2], a[3]};
+      const Doubles4 db{b[0], b[1], b[2], b[3]};
+      s0 += da;
+      q0 += da * da;
+      s1 += db;
+      q1 += db * db;
+      lo0 = a < lo0 ? a : lo0;
+      lo1 = b < lo1 ? b : lo1;
+      hi0 = a > hi0 ? a : hi0;
+      hi1 = b > hi1 ? b : hi1;
+    }
+    store(sum + c, s0);
+    store(sum + c + 4, s1);
+    store(sum2 + c, q0);
+    store(sum2 + c + 4, q1);
+    store(lowest + c, lo0);
+    store(lowest + c + 4, lo1);
+    store(highest + c, hi0);
+    store(highest + c + 4, hi1);
+  }
+  for (; c < width; ++c) {
+    double s = 0.0, q = 0.0;
+    float lo = kInf, hi = -kInf;
+    for (std::size_t r = 0; r < rows; ++r) {
+      const float v = first[r * stride + c];
+      const double b = v;
+      s += b;
+      q += b * b;
+      lo = v < lo ? v : lo;
+      hi = v > hi ? v : hi;
+    }
+    sum[c] = s;
+    sum2[c] = q;
+    lowest[c] = lo;
+    highest[c] = hi;
+  }
+}
+
+// For columns FIRST to END - 1 the counts and sums of the BOX columns ending
+// at each, added in column order from zero, four columns at a time.
+KESTA_WIDE_VECTORS
+void window_sums(std::size_t first, std::size_t end, std::size_t box, const double* count,
+                 const double* sum, const double* sum2, double* __restrict window_count,
+                 double* __restrict window, double* __restrict window2) {
+  std::size_t c = first;
+  for (; c + 4 <= end; c += 4) {
+    Doubles4 n{}, s{}, q{};
+    for (std::size_t k = c + 1 - box; k <= c; ++k) {
+      Doubles4 a, b, e;
+      load(a, count + k);
+      load(b, sum + k);
+      load(e, sum2 + k);
+      n += a;
+      s += b;
+      q += e;
+    }
+    store(window_count + c, n);
+    store(window + c, s);
+    store(window2 + c, q);
+  }
+  for (; c < end; ++c) {
+    double n = 0.0, s = 0.0, q = 0.0;
+    for (std::size_t k = c + 1 - box; k <= c; ++k) {
+      n += count[k];
+      s += sum[k];
+      q += sum2[k];
+    }
+    window_count[c] = n;
+    window[c] = s;
+    window2[c] = q;
+  }
+}
+
+// Copies N floats from IN to OUT past the caches: the copy is not read back
+// here (the search reads the data itself), and the data keeps the cache.
+void stream_copy(const float* in, float* out, std::size_t n) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  for (; k < n && reinterpret_cast<std::uintptr_t>(out + k) % 16 != 0; ++k) out[k] = in[k];
+  for (; k + 4 <= n; k += 4) _mm_stream_ps(out + k, _mm_loadu_ps(in + k));
+#endif
+  for (; k < n; ++k) out[k] = in[k];
 }
 
 // One strip of rows R0..R1 across the region, its class bytes and the
@@ -77,16 +230,19 @@ class Strip {
         count_(static_cast<std::size_t>(width_)),
         sum_(static_cast<std::size_t>(width_)),
         sum2_(static_cast<std::size_t>(width_)),
-        all_count_(count_.size()),
-        all_sum_(sum_.size()),
-        all_sum2_(sum_.size()),
-        lowest_(sum_.size()),
-        highest_(sum_.size()),
+        count_real_(sum_.size()),
+        lowest_(sum_.size() + 1),
+        highest_(sum_.size() + 1),
+        window_count_(sum_.size()),
+        window_sum_(sum_.size()),
+        window_sum2_(sum_.size()),
         plain_reliable_(sum_.size()),
-        plain_count_(sum_.size()),
         plain_mean_(sum_.size()),
         plain_threshold_(sum_.size()),
-        plain_bad_(sum_.size()) {}
+        plain_bad_(sum_.size()),
+        keeps_next_(sum_.size() + 1) {
+    candidate_columns_.reserve(sum_.size());
+  }
 
   // KZT_PEAKSTRIP: the background of rows R0..R1, then the peaks of the
   // search rows S0..S1, compared for spacing with the peaks from FIRST on.
@@ -109,6 +265,7 @@ class Strip {
   void load(Index r0, Index r1);
   void initial_background();
   void column_step(Index i);
+  Index plain_run(Index i);
   void add_column_sums(Index i);
   void whole_column_sums();
   void plain_levels();
@@ -122,24 +279,27 @@ class Strip {
   std::span<const float> work_;
   Index xs_, xe_, width_, height_;
   Index r0_ = 0, r1_ = 0;
+  // A column without a candidate holds none in its class bytes: only the
+  // columns walked down write theirs, the others keep background (and the
+  // classes are only ever asked whether a pixel is a candidate).
   std::vector<std::uint8_t> classes_;
+  // Per column its background count and sums; before the column's step, the
+  // count (also in double) and sums of all its unmasked pixels (what they
+  // stay when none is left out or a candidate), and the extremes of its
+  // unmasked values (one column more, unused, for the test below).
   std::vector<Index> count_;
-  std::vector<double> sum_, sum2_;
-  // Per column, what the background sums are when no unmasked pixel is left
-  // out or a candidate, and the extremes of its unmasked values.
-  std::vector<Index> all_count_;
-  std::vector<double> all_sum_, all_sum2_;
+  std::vector<double> sum_, sum2_, count_real_;
   std::vector<float> lowest_, highest_;
   // Per column, the level its step sets when none of the last BOX SIZE
   // columns has a pixel left out or a candidate (their sums are then the
-  // ones above), worked out beforehand, free of the chain from column to
+  // unmasked ones), worked out beforehand, free of the chain from column to
   // column; LAST_CHANGED_ is the last column whose sums differ.
-  std::vector<std::uint8_t> plain_reliable_;
-  std::vector<double> plain_count_, plain_mean_, plain_threshold_, plain_bad_;
+  std::vector<double> window_count_, window_sum_, window_sum2_;
+  std::vector<double> plain_reliable_, plain_mean_, plain_threshold_, plain_bad_, keeps_next_;
   Index last_changed_ = 0;
   std::vector<std::size_t> rows_;  // the element of each strip row's first column
   std::vector<Index> row_start_, next_, candidates_;  // candidates by search row
-  std::vector<std::uint8_t> has_candidate_;           // per column
+  std::vector<std::size_t> candidate_columns_;        // in order, from the strip's start
   bool reliable_ = false;
   double mean_ = 0.0, threshold_ = 0.0, bad_ = 0.0;
 };
@@ -196,73 +356,66 @@ void Strip::initial_background() {
     }
   }
   last_changed_ = xs_ - p_.box_size;
-  for (Index i = xs_; i < xs_ + columns; ++i) {
-    add_column_sums(i);
-    if (count_[static_cast<std::size_t>(i - xs_)] != all_count_[static_cast<std::size_t>(i - xs_)])
-      last_changed_ = i;
-  }
+  for (Index i = xs_; i < xs_ + columns; ++i) add_column_sums(i);
 }
 
 void Strip::add_column_sums(Index i) {
   const std::size_t c = static_cast<std::size_t>(i - xs_);
-  count_[c] = 0;
-  sum_[c] = 0.0;
-  sum2_[c] = 0.0;
+  Index n = 0;
+  double sum = 0.0, sum2 = 0.0;
   for (Index j = r0_; j <= r1_; ++j)
     if (cls(i, j) == kBackground) {
       const double v = w(i, j);
-      ++count_[c];
-      sum_[c] += v;
-      sum2_[c] += v * v;
+      ++n;
+      sum += v;
+      sum2 += v * v;
     }
+  // The background pixels are a subset of the unmasked ones: the same count
+  // means the same pixels, summed in the same order.
+  if (n != count_[c]) last_changed_ = i;
+  count_[c] = n;
+  sum_[c] = sum;
+  sum2_[c] = sum2;
 }
 
 void Strip::whole_column_sums() {
+  const auto width = static_cast<std::size_t>(width_);
+  if (!p_.use_mask) {
+    column_sums(work_.data() + rows_.front(), static_cast<std::size_t>(xmaxdat_), rows_.size(),
+                width, sum_.data(), sum2_.data(), lowest_.data(), highest_.data());
+    std::fill(count_.begin(), count_.end(), std::ssize(rows_));
+    std::fill(count_real_.begin(), count_real_.end(), static_cast<double>(rows_.size()));
+    return;
+  }
   // Row after row across the strip, so the loop runs in vector steps; each
   // column's chain of additions keeps the order of the walk down it.
-  const auto width = static_cast<std::size_t>(width_);
-  std::fill(all_count_.begin(), all_count_.end(), 0);
-  std::fill(all_sum_.begin(), all_sum_.end(), 0.0);
-  std::fill(all_sum2_.begin(), all_sum2_.end(), 0.0);
+  std::fill(count_.begin(), count_.end(), 0);
+  std::fill(sum_.begin(), sum_.end(), 0.0);
+  std::fill(sum2_.begin(), sum2_.end(), 0.0);
   std::fill(lowest_.begin(), lowest_.end(), std::numeric_limits<float>::infinity());
   std::fill(highest_.begin(), highest_.end(), -std::numeric_limits<float>::infinity());
   // No pointer here aliases another (told to the compiler, which otherwise
   // leaves the loops scalar).
-  Index* __restrict count = all_count_.data();
-  double* __restrict sum = all_sum_.data();
-  double* __restrict sum2 = all_sum2_.data();
+  Index* __restrict count = count_.data();
+  double* __restrict sum = sum_.data();
+  double* __restrict sum2 = sum2_.data();
   float* __restrict lowest = lowest_.data();
   float* __restrict highest = highest_.data();
   for (const std::size_t first : rows_) {
     const float* __restrict row = work_.data() + first;
-    if (p_.use_mask) {
-      const std::uint8_t* __restrict mask = mask_.data() + first;
-      for (std::size_t i = 0; i < width; ++i) {
-        const bool in = mask[i] == 0;
-        const float v = row[i];
-        const double b = in ? double{v} : 0.0;
-        count[i] += in;
-        sum[i] += b;
-        sum2[i] += b * b;
-        lowest[i] = in && v < lowest[i] ? v : lowest[i];
-        highest[i] = in && v > highest[i] ? v : highest[i];
-      }
-    } else {
-      // Two loops of one element size each: the compiler leaves one mixed
-      // loop scalar.
-      for (std::size_t i = 0; i < width; ++i) {
-        const double b = row[i];
-        sum[i] += b;
-        sum2[i] += b * b;
-      }
-      for (std::size_t i = 0; i < width; ++i) {
-        const float v = row[i];
-        lowest[i] = v < lowest[i] ? v : lowest[i];
-        highest[i] = v > highest[i] ? v : highest[i];
-      }
+    const std::uint8_t* __restrict mask = mask_.data() + first;
+    for (std::size_t i = 0; i < width; ++i) {
+      const bool in = mask[i] == 0;
+      const float v = row[i];
+      const double b = in ? double{v} : 0.0;
+      count[i] += in;
+      sum[i] += b;
+      sum2[i] += b * b;
+      lowest[i] = in && v < lowest[i] ? v : lowest[i];
+      highest[i] = in && v > highest[i] ? v : highest[i];
     }
   }
-  if (!p_.use_mask) std::fill(all_count_.begin(), all_count_.end(), std::ssize(rows_));
+  std::copy(count_.begin(), count_.end(), count_real_.begin());
 }
 
 void Strip::plain_levels() {
@@ -272,52 +425,35 @@ void Strip::plain_levels() {
   const auto width = static_cast<std::size_t>(width_);
   const auto box = static_cast<std::size_t>(p_.box_size);
   if (box >= width) return;
-  std::fill(count_.begin(), count_.end(), 0);
-  std::fill(sum_.begin(), sum_.end(), 0.0);
-  std::fill(sum2_.begin(), sum2_.end(), 0.0);
-  for (std::size_t k = 0; k < box; ++k) {
-    const std::size_t shift = box - 1 - k;
-    for (std::size_t c = box; c < width; ++c) {
-      count_[c] += all_count_[c - shift];
-      sum_[c] += all_sum_[c - shift];
-      sum2_[c] += all_sum2_[c - shift];
-    }
-  }
-  for (std::size_t c = box; c < width; ++c) {
-    plain_reliable_[c] = count_[c] > p_.min_background;
-    plain_count_[c] = static_cast<double>(count_[c]);
-  }
-  plain_levels_of(box, width, plain_count_.data(), sum_.data(), sum2_.data(), p_.peak_sigma,
-                  p_.bad_sigma, plain_mean_.data(), plain_threshold_.data(), plain_bad_.data());
+  window_sums(box, width, box, count_real_.data(), sum_.data(), sum2_.data(),
+              window_count_.data(), window_sum_.data(), window_sum2_.data());
+  plain_levels_of(box, width, window_count_.data(), window_sum_.data(), window_sum2_.data(),
+                  lowest_.data(), highest_.data(), p_,
+                  {plain_reliable_.data(), plain_mean_.data(), plain_threshold_.data(),
+                   plain_bad_.data(), keeps_next_.data()});
 }
 
 void Strip::column_step(Index i) {
   // Classification and the column's background sums in one walk down the
   // column.
   const std::size_t column_index = static_cast<std::size_t>(i - xs_);
-  Index column_count = 0;
-  double column_sum = 0.0, column_sum2 = 0.0;
-  const auto stride = static_cast<std::size_t>(xmaxdat_);
-  const float* column = &work_[image_at(i, r0_)];
-  std::uint8_t* classes = &cls(i, r0_);
-  const std::uint8_t* mask = p_.use_mask ? &mask_[image_at(i, r0_)] : nullptr;
   // Without a reliable level nothing is a candidate and only values below the
   // data minimum are left out; the tests are the same for every pixel of the
   // column, so the walk has no branches. Adding 0.0 for the other pixels
   // leaves the sums exactly as they were.
   const double high = reliable_ ? threshold_ : std::numeric_limits<double>::infinity();
   const double low = reliable_ ? bad_ : double{p_.data_minimum};
-  const Index h = r1_ - r0_ + 1;
-  if (double{lowest_[column_index]} >= low && double{highest_[column_index]} <= high) {
-    // Every unmasked pixel is background: the sums worked out beforehand are
-    // the walk's own, and the level no longer waits for a chain of additions.
-    for (Index j = 0; j < h; ++j)
-      classes[j] = mask != nullptr && mask[j * stride] != 0 ? kExcluded : kBackground;
-    column_count = all_count_[column_index];
-    column_sum = all_sum_[column_index];
-    column_sum2 = all_sum2_[column_index];
-    has_candidate_[column_index] = 0;
-  } else {
+  // When every unmasked pixel is background, the sums worked out beforehand
+  // are the walk's own, and the level no longer waits for a chain of
+  // additions.
+  if (double{lowest_[column_index]} < low || double{highest_[column_index]} > high) {
+    Index column_count = 0;
+    double column_sum = 0.0, column_sum2 = 0.0;
+    const auto stride = static_cast<std::size_t>(xmaxdat_);
+    const float* column = &work_[image_at(i, r0_)];
+    std::uint8_t* classes = &cls(i, r0_);
+    const std::uint8_t* mask = p_.use_mask ? &mask_[image_at(i, r0_)] : nullptr;
+    const Index h = r1_ - r0_ + 1;
     int candidates = 0;
     for (std::size_t j = 0; j < static_cast<std::size_t>(h); ++j) {
       const double v = column[j * stride];
@@ -333,16 +469,16 @@ void Strip::column_step(Index i) {
       column_sum += b;
       column_sum2 += b * b;
     }
-    has_candidate_[column_index] = static_cast<std::uint8_t>(candidates);
+    if (candidates != 0) candidate_columns_.push_back(column_index);
+    // The background pixels are a subset of the unmasked ones: the same
+    // count means the same pixels, summed in the same order.
+    if (column_count != count_[column_index]) last_changed_ = i;
+    count_[column_index] = column_count;
+    sum_[column_index] = column_sum;
+    sum2_[column_index] = column_sum2;
   }
-  count_[column_index] = column_count;
-  sum_[column_index] = column_sum;
-  sum2_[column_index] = column_sum2;
-  // The background pixels are a subset of the unmasked ones: the same count
-  // means the same pixels, summed in the same order.
-  if (column_count != all_count_[column_index]) last_changed_ = i;
   if (i - last_changed_ >= p_.box_size) {
-    reliable_ = plain_reliable_[column_index] != 0;
+    reliable_ = plain_reliable_[column_index] != 0.0;
     if (reliable_) {
       mean_ = plain_mean_[column_index];
       threshold_ = plain_threshold_[column_index];
@@ -371,6 +507,26 @@ void Strip::column_step(Index i) {
   threshold_ = m + p_.peak_sigma * sd;
   bad_ = m - p_.bad_sigma * sd;
   reliable_ = true;
+}
+
+Index Strip::plain_run(Index i) {
+  // Column I took its plain level: the columns after it that keep their
+  // unmasked sums take theirs in turn, and only the last level stands (the
+  // mean of an unreliable one is the last reliable mean).
+  const auto start = static_cast<std::size_t>(i - xs_ + 1);
+  const auto width = static_cast<std::size_t>(width_);
+  std::size_t c = start;
+  while (c < width && keeps_next_[c] != 0.0) ++c;
+  if (c == start) return i + 1;
+  reliable_ = plain_reliable_[c - 1] != 0.0;
+  for (std::size_t k = c; k-- > start;)
+    if (plain_reliable_[k] != 0.0) {
+      mean_ = plain_mean_[k];
+      threshold_ = plain_threshold_[k];
+      bad_ = plain_bad_[k];
+      break;
+    }
+  return xs_ + static_cast<Index>(c);
 }
 
 bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
@@ -451,18 +607,31 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
   load(r0, r1);
   whole_column_sums();
   plain_levels();
-  // The first columns' classes come from the strip's first level.
-  has_candidate_.assign(static_cast<std::size_t>(width_), 1);
+  // The candidates of the last strip leave; the first columns' classes come
+  // from the strip's first level.
+  const auto height = static_cast<std::size_t>(height_);
+  for (const std::size_t c : candidate_columns_) std::fill_n(&classes_[c * height], height, kBackground);
+  candidate_columns_.clear();
+  for (std::size_t c = 0; c < static_cast<std::size_t>(std::min(width_, p_.box_size)); ++c)
+    candidate_columns_.push_back(c);
   initial_background();
-  for (Index i = xs_ + p_.box_size; i <= xe_; ++i) column_step(i);
+  for (Index i = xs_ + p_.box_size; i <= xe_;) {
+    column_step(i);
+    i = i - last_changed_ >= p_.box_size ? plain_run(i) : i + 1;
+  }
   const Index yend_region = r1;  // the strip never passes the region's end
   // The candidates of the search rows, found down each column (contiguous
   // bytes) and then listed row after row, in the order peaks are taken.
   const Index rows = std::max<Index>(s1 - s0 + 1, 0);
   row_start_.assign(static_cast<std::size_t>(rows + 1), 0);
-  for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
-    if (has_candidate_[static_cast<std::size_t>(i - xs_)] == 0) continue;
-    const std::uint8_t* column = &cls(i, s0);
+  // Only the columns walked down can hold candidates (and the first ones).
+  const auto searched = [&](std::size_t c) {
+    const Index i = xs_ + static_cast<Index>(c);
+    return i >= xs_ + 2 && i <= xe_ - 2;
+  };
+  for (const std::size_t c : candidate_columns_) {
+    if (!searched(c)) continue;
+    const std::uint8_t* column = &cls(xs_ + static_cast<Index>(c), s0);
     for (Index r = 0; r < rows; ++r)
       row_start_[static_cast<std::size_t>(r + 1)] += column[r] == kCandidate;
   }
@@ -470,8 +639,9 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
     row_start_[static_cast<std::size_t>(r + 1)] += row_start_[static_cast<std::size_t>(r)];
   candidates_.resize(static_cast<std::size_t>(row_start_.back()));
   next_.assign(row_start_.begin(), row_start_.end() - 1);
-  for (Index i = xs_ + 2; i <= xe_ - 2; ++i) {
-    if (has_candidate_[static_cast<std::size_t>(i - xs_)] == 0) continue;
+  for (const std::size_t c : candidate_columns_) {
+    if (!searched(c)) continue;
+    const Index i = xs_ + static_cast<Index>(c);
     const std::uint8_t* column = &cls(i, s0);
     for (Index r = 0; r < rows; ++r)
       if (column[r] == kCandidate)
@@ -565,10 +735,23 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
 
   const PeakGeometry geometry = kzt_peak_geometry(x_pixel_size, y_pixel_size, status);
 
-  if (p.blur_size < 2)
-    MA_RCOPY(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxdat, ymaxdat, work,
-             status);
-  else
+  // Unsmoothed data is copied strip by strip as the search reaches it, and
+  // the search reads the data itself (the same values), so the copy takes
+  // no room in the cache.
+  const bool copy = p.blur_size < 2;
+  Index copied = ystrelm;  // the first row not yet copied
+  auto copy_to = [&](Index row) {
+    if (!copy) return;
+    const auto n = static_cast<std::size_t>(xendelm - xstrelm + 1);
+    for (; copied <= row; ++copied) {
+      const auto first = static_cast<std::size_t>(element(xstrelm, copied, xmaxdat));
+      stream_copy(data.data() + first, work.data() + first, n);
+    }
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
+  };
+  if (!copy)
     MA_TOPHATCON(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, p.blur_size,
                  p.blur_size, true, xmaxdat, ymaxdat, work, status);
   IO_WRITE("INFO: Data smoothed or copied", status);
@@ -579,7 +762,8 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
   peaks.saturated = 0;
   peaks.bad_weak = 0;
   const Index height = std::max(p.min_spacing + 9, p.box_size);
-  Strip strip(p, xmaxdat, data, mask, work, xstrelm, xendelm, height);
+  Strip strip(p, xmaxdat, data, mask, copy ? data : std::span<const float>(work), xstrelm,
+              xendelm, height);
   // Strips overlap by four rows, so that the search rows (two rows in from
   // each end, for the 5 x 5 candidate count and the neighbour test) of one
   // strip continue where the last one stopped.
@@ -588,10 +772,12 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     const Index end = std::min(start + height - 1, yendelm);
     const Index k = std::ssize(found_after);  // strips before this one
     const Index first = k < 2 ? 0 : std::max<Index>(found_after[k - 2], 1) - 1;
+    copy_to(end);
     strip.search(start, end, start + 2, std::min(start + height - 3, yendelm - 2), first, peaks);
     found_after.push_back(peaks.num_peaks);
     if (peaks.full || end >= yendelm) break;
   }
+  copy_to(yendelm);
 
   for (Index n = 0; n < peaks.num_peaks; ++n) {
     const std::size_t k = static_cast<std::size_t>(n);
