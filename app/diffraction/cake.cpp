@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/diffraction/geometry.hpp"
@@ -15,6 +17,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/wide_vectors.hpp"
 
 namespace kesta {
 
@@ -33,9 +36,10 @@ struct Share {
 struct Block {
   Index ystart = 0, yend = -1;
   std::unique_ptr<std::uint32_t[]> counts;  // entries per pixel of the block's rows
-  // Each row's shares in an allocation of its own, sized once the row is
-  // done: no growing copies of the whole block.
-  std::vector<std::vector<Share>> shares;
+  // The shares, row after row, in chunks of their own (a row never
+  // straddles two), and the first share of each row.
+  std::vector<std::unique_ptr<Share[]>> chunks;
+  std::vector<const Share*> rows;
   std::vector<double> weights;  // summed overlap fractions per bin
   double min_factor = 1.7e38;
   bool out_of_memory = false;
@@ -134,6 +138,7 @@ inline float atan2_select(float y, float x) {
 
 // A row's 2-theta (from RADIUS, negative for no angle), azimuth and
 // polarisation factor, each a straight loop.
+KESTA_WIDE_VECTORS
 void angles_row(const double* radius, const double* x, const double* y, std::size_t n,
                                float inverse_d, bool azimuths, bool polarisation, double d,
                                double p, float* two_theta, float* azimuth, double* factor) {
@@ -185,15 +190,81 @@ inline Index bin_of(double v, bool wrap) {
   return t + 1;
 }
 
-// Shares of the pixels of rows B.ystart..B.yend.
+// The azimuthal footprint of each pixel of a row in bins, with one division
+// for its span; a pixel beyond the azimuth range gets an empty radial span
+// (left out later).
+void azimuth_spans(std::size_t n, const float* __restrict azimuth,
+                   const double* __restrict radius, double start, double aw, double h,
+                   double range, const double* __restrict edge_lo, double* __restrict edge_hi,
+                   double* __restrict lo, double* __restrict hi, double* __restrict per_span) {
+  for (std::size_t i = 0; i < n; ++i) {
+    double a = static_cast<double>(azimuth[i]) - start;
+    a = a < 0.0 ? a + 2.0 * M_PI : a;
+    // A pixel at the beam centre covers every azimuth.
+    const double r = radius[i];
+    const double ratio = h / (r > 0.0 ? r : 1.0);
+    const double half = r > 0.0 && ratio < M_PI ? ratio : M_PI;
+    lo[i] = (a - half) / aw;
+    hi[i] = (a + half) / aw;
+    per_span[i] = 1.0 / (hi[i] - lo[i]);
+    edge_hi[i] = a > range ? edge_lo[i] : edge_hi[i];
+  }
+}
+
+// Where a block's shares are written: row after row into chunks allocated
+// ahead (no copy of a finished row), a row moved whole into a new chunk when
+// it does not fit.
+class ShareWriter {
+ public:
+  explicit ShareWriter(Block& b) : b_(b) {}
+  // Room for ROOM more entries of the current row; the row's first free entry.
+  Share* room(std::size_t room) {
+    if (used_ + room > capacity_) grow(room);
+    return base_ + used_;
+  }
+  void add(std::size_t entries) { used_ += entries; }
+  void end_row() {
+    b_.rows.push_back(base_ + row_first_);
+    row_first_ = used_;
+  }
+
+ private:
+  // Half a megabyte: small enough to come again from the memory of a table
+  // freed before, large enough that a row wastes little of it.
+  static constexpr std::size_t kChunk = std::size_t{1} << 16;
+
+  void grow(std::size_t room) {
+    const std::size_t row = used_ - row_first_;
+    const std::size_t capacity = std::max(kChunk, 2 * (row + room));
+    auto chunk = std::make_unique_for_overwrite<Share[]>(capacity);
+    if (row > 0) std::memcpy(chunk.get(), base_ + row_first_, row * sizeof(Share));
+    base_ = chunk.get();
+    b_.chunks.push_back(std::move(chunk));
+    capacity_ = capacity;
+    used_ = row;
+    row_first_ = 0;
+  }
+
+  Block& b_;
+  Share* base_ = nullptr;
+  std::size_t capacity_ = 0, used_ = 0, row_first_ = 0;
+};
+
+// Shares of the pixels of rows B.ystart..B.yend. Its row loops are nearly
+// all of the set-up and run twice as wide where the processor can (no fused
+// multiply-adds, so every value is the same either way).
+KESTA_WIDE_VECTORS
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  Block& b) {
   const Index width = s.xendelm - s.xstrelm + 1;
+  const auto pixels = static_cast<std::size_t>(width * (b.yend - b.ystart + 1));
   // Every count is written by the row pass: no zero-fill of the whole block.
-  b.counts = std::make_unique_for_overwrite<std::uint32_t[]>(
-      static_cast<std::size_t>(width * (b.yend - b.ystart + 1)));
-  b.shares.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
-  b.weights.assign(static_cast<std::size_t>(s.num_2theta * s.num_azimuthal), 0.0);
+  b.counts = std::make_unique_for_overwrite<std::uint32_t[]>(pixels);
+  b.rows.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
+  // One spare weight after the bins takes the zero shares of footprints
+  // narrower than two bins (below).
+  const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
+  b.weights.assign(bins + 1, 0.0);
   const double d = g.distance();
   // The set-up's cost is its transcendental calls: one arc tangent gives the
   // pixel's 2-theta and its footprint edges follow from the second-order
@@ -241,10 +312,9 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   std::vector<double> azimuth_lo(wsize, 0.0), azimuth_hi(wsize, 0.5), per_aspan(wsize, 2.0);
   std::vector<std::uint8_t> polarised(wsize, 0);
   std::vector<std::size_t> kept(wsize);
-  // The radial fractions of one pixel, and the row's shares before they get
-  // an allocation of their exact size.
+  // The radial fractions of one pixel.
   std::vector<double> fractions;
-  std::vector<Share> row_shares(4 * wsize);
+  ShareWriter writer(b);
   // Pixel centres moved by the caller's displacements (pixels), when given.
   const bool shifted = !s.x_shift.empty();
   std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
@@ -254,6 +324,10 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool polarise = s.correct_polarisation;
   const Index n2 = s.num_2theta, na = s.num_azimuthal;
   std::uint32_t* count = b.counts.get();
+  double* const weight = b.weights.data();
+  // Where the zero shares of a narrower footprint go: never a real bin, so
+  // they wait on no earlier sum (their target alone would be a bin's).
+  double* const spare = weight + bins;
   for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
     if (shifted) {
@@ -307,22 +381,10 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       polarised[i] = polarise && off_centre ? 1 : 0;
       inverse[i] = polarise && off_centre ? 1.0 / factor[i] : 1.0;
     }
-    if (!every_azimuth) {
-      const double start = s.start_azimuth, aw = s.aw;
-      for (std::size_t i = 0; i < wsize; ++i) {
-        double a = static_cast<double>(azimuth[i]) - start;
-        a = a < 0.0 ? a + 2.0 * M_PI : a;
-        // A pixel at the beam centre covers every azimuth.
-        const double r = radius[i];
-        const double ratio = h / (r > 0.0 ? r : 1.0);
-        const double half = r > 0.0 && ratio < M_PI ? ratio : M_PI;
-        azimuth_lo[i] = (a - half) / aw;
-        azimuth_hi[i] = (a + half) / aw;
-        per_aspan[i] = 1.0 / (azimuth_hi[i] - azimuth_lo[i]);
-        // Beyond the azimuth range: left out below.
-        edge_hi[i] = a > s.azimuth_range ? edge_lo[i] : edge_hi[i];
-      }
-    }
+    if (!every_azimuth)
+      azimuth_spans(wsize, azimuth.data(), radius.data(), s.start_azimuth, s.aw, h,
+                    s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
+                    azimuth_hi.data(), per_aspan.data());
     // The pixels that get shares, listed; the others count none.
     const std::uint8_t* mask_row =
         mask.empty() ? nullptr : mask.data() + element(s.xstrelm, j, s.xmaxdat);
@@ -337,7 +399,6 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       nkept += keep ? 1 : 0;
       count[i] = 0;
     }
-    std::size_t used = 0;
     for (std::size_t n = 0; n < nkept; ++n) {
       const std::size_t col = kept[n];
       if (polarised[col]) b.min_factor = std::min(b.min_factor, factor[col]);
@@ -355,10 +416,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       const Index nm = mlast - mfirst + 1, nk = klast - kfirst + 1;
       const auto need = static_cast<std::size_t>(nm * nk);
       // Room for the spare entries the short footprints below write.
-      if (used + need + 4 > row_shares.size()) row_shares.resize(2 * (used + need + 4));
+      Share* out = writer.room(need + 4);
       const double inv = inverse[col];
-      Share* out = row_shares.data() + used;
-      double* weight = b.weights.data();
       if (every_azimuth && nm <= 2) {
         // The 1-D scan: the azimuthal fraction is exactly 1, as below.
         const Index m0 = mfirst;
@@ -370,12 +429,12 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         out[0] = {static_cast<std::uint32_t>(b0), static_cast<float>(f0 * inv)};
         out[1] = {static_cast<std::uint32_t>(b1), static_cast<float>(f1 * inv)};
         weight[b0] += f0;
-        weight[b1] += f1;
+        *(nm == 2 ? weight + b1 : spare) += f1;
       } else if (nm <= 2 && nk <= 2) {
         // Nearly every footprint: at most two bins in each direction, as
         // straight-line code. A missing second bin gets a zero fraction and
-        // the first bin's number: adding zero leaves a weight as it is, and
-        // its entry is overwritten or lies beyond the row's count.
+        // the first bin's number: its entry is overwritten or lies beyond
+        // the row's count, and its zero goes to the spare weight.
         const Index m0 = mfirst, k0 = kfirst;
         double f0 = m0 == ilo ? (m0 - lo) * ps : m0 == ihi ? (hi - (m0 - 1)) * ps : ps;
         double f1 = m0 + 1 == ihi ? (hi - m0) * ps : ps;
@@ -397,10 +456,13 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         out[1] = {static_cast<std::uint32_t>(b01), static_cast<float>(s01 * inv)};
         out[nm] = {static_cast<std::uint32_t>(b10), static_cast<float>(s10 * inv)};
         out[nm + 1] = {static_cast<std::uint32_t>(b11), static_cast<float>(s11 * inv)};
+        // In the same order as ever, so each bin's sum is the same; a second
+        // azimuth bin that is the first again (one bin round the circle)
+        // still adds its share to it.
         weight[b00] += s00;
-        weight[b01] += s01;
-        weight[b10] += s10;
-        weight[b11] += s11;
+        *(nm == 2 ? weight + b01 : spare) += s01;
+        *(nk == 2 ? weight + b10 : spare) += s10;
+        *(nm == 2 && nk == 2 ? weight + b11 : spare) += s11;
       } else {
         if (fractions.size() < static_cast<std::size_t>(nm))
           fractions.resize(static_cast<std::size_t>(nm));
@@ -428,11 +490,26 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
           out += nm;
         }
       }
-      used += need;
+      writer.add(need);
       count[col] = static_cast<std::uint32_t>(need);
     }
-    b.shares.emplace_back(row_shares.begin(), row_shares.begin() + static_cast<std::ptrdiff_t>(used));
+    writer.end_row();
   }
+}
+
+// SUMS(n) = the blocks' PARTS(n) added in block order, for BINS bins: each
+// worker takes a fixed range of bins, so every bin gets the same additions
+// in the same order whatever the threads.
+void sum_blocks(const std::vector<const double*>& parts, Index bins, double* sums) {
+  // Small sums are not worth a thread.
+  const Index ranges = bins < (Index{1} << 16) ? 1 : kBlocks;
+  for_blocks(ranges, [&](Index r) {
+    for (Index n = bins * r / ranges; n < bins * (r + 1) / ranges; ++n) {
+      double v = 0.0;
+      for (const double* part : parts) v += part[n];
+      sums[n] = v;
+    }
+  });
 }
 
 // False when the memory for the table could not be had.
@@ -457,10 +534,12 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
   t.bins = s.num_2theta * s.num_azimuthal;
-  t.weights.assign(static_cast<std::size_t>(t.bins), 0.0);
+  t.weights.resize(static_cast<std::size_t>(t.bins));
+  std::vector<const double*> parts;
+  for (const Block& b : t.blocks) parts.push_back(b.weights.data());
+  sum_blocks(parts, t.bins, t.weights.data());
   t.min_factor = 1.7e38;
   for (Block& b : t.blocks) {
-    for (Index n = 0; n < t.bins; ++n) t.weights[n] += b.weights[n];
     t.min_factor = std::min(t.min_factor, b.min_factor);
     b.weights = {};
   }
@@ -471,16 +550,23 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
 void apply_table(const Table& t, const Setup& s, std::span<const float> data,
                  std::vector<double>& sums) {
   const Index blocks = static_cast<Index>(t.blocks.size());
-  // Allocated here, so that only this thread can meet a want of memory.
-  std::vector<std::vector<double>> partial(static_cast<std::size_t>(blocks),
-                                           std::vector<double>(static_cast<std::size_t>(t.bins)));
+  // Each worker clears its own sums; a want of memory there is reported
+  // back to this thread.
+  std::vector<std::vector<double>> partial(static_cast<std::size_t>(blocks));
+  std::vector<std::uint8_t> failed(static_cast<std::size_t>(blocks), 0);
   for_blocks(blocks, [&](Index bi) {
     const Block& b = t.blocks[bi];
     std::vector<double>& acc = partial[bi];
+    try {
+      acc.assign(static_cast<std::size_t>(t.bins), 0.0);
+    } catch (const std::bad_alloc&) {
+      failed[bi] = 1;
+      return;
+    }
     const std::uint32_t* count = b.counts.get();
     const Index width = s.xendelm - s.xstrelm + 1;
     for (Index j = b.ystart; j <= b.yend; ++j) {
-      const Share* share = b.shares[static_cast<std::size_t>(j - b.ystart)].data();
+      const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
       const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
       for (Index i = 0; i < width; ++i) {
         const double v = row[i];
@@ -489,9 +575,11 @@ void apply_table(const Table& t, const Setup& s, std::span<const float> data,
       count += width;
     }
   });
-  sums.assign(static_cast<std::size_t>(t.bins), 0.0);
-  for (const std::vector<double>& acc : partial)
-    for (Index n = 0; n < t.bins; ++n) sums[n] += acc[n];
+  if (std::find(failed.begin(), failed.end(), 1) != failed.end()) throw std::bad_alloc();
+  sums.resize(static_cast<std::size_t>(t.bins));
+  std::vector<const double*> parts;
+  for (const std::vector<double>& acc : partial) parts.push_back(acc.data());
+  sum_blocks(parts, t.bins, sums.data());
 }
 
 }  // namespace
