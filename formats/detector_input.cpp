@@ -9,11 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/io_output.hpp"
+#include "core/parallel.hpp"
 #include "core/prompts.hpp"
 #include "core/raw_io.hpp"
 #include "core/status.hpp"
@@ -87,32 +86,16 @@ bool for_row_ranges(Index rows, Index bytes, const std::function<bool(Index, Ind
   // four gain little once the memory's bandwidth is taken.
   constexpr Index kBytesEach = Index{2} << 20, kMostThreads = 4;
   if (rows < 1) return true;
-  const Index processors = std::max<Index>(1, std::thread::hardware_concurrency());
   const Index parts =
-      std::clamp<Index>(bytes / kBytesEach, 1, std::min({kMostThreads, processors, rows}));
+      std::clamp<Index>(bytes / kBytesEach, 1, std::min({kMostThreads, processor_count(), rows}));
   std::atomic<bool> ok = true;
-  const auto run = [&](Index k) {
+  run_parts(parts, [&](Index k) {
     try {
       if (!part(rows * k / parts, rows * (k + 1) / parts)) ok = false;
     } catch (const std::bad_alloc&) {
       ok = false;  // its block could not be had: the read fails as a whole
     }
-  };
-  if (parts == 1) {
-    run(0);
-    return ok;
-  }
-  {
-    std::vector<std::jthread> workers;
-    for (Index k = 1; k < parts; ++k) {
-      try {
-        workers.emplace_back(run, k);
-      } catch (const std::system_error&) {
-        run(k);  // no thread to be had: this one reads the part
-      }
-    }
-    run(0);
-  }
+  });
   return ok;
 }
 

@@ -8,13 +8,13 @@
 #include <limits>
 #include <memory>
 #include <new>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "app/diffraction/geometry.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
+#include "core/parallel.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "numeric/wide_vectors.hpp"
@@ -162,19 +162,11 @@ void angles_row(const double* radius, const double* x, const double* y, std::siz
 // Runs WORK(b) for every block on up to THREADS threads.
 template <class Work>
 void for_blocks(Index blocks, Work work) {
-  int threads = cake_state.threads > 0 ? cake_state.threads
-                                       : static_cast<int>(std::thread::hardware_concurrency());
-  threads = static_cast<int>(std::clamp<Index>(threads, 1, blocks));
-  if (threads == 1) {
-    for (Index b = 0; b < blocks; ++b) work(b);
-    return;
-  }
-  std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t)
-    pool.emplace_back([&, t] {
-      for (Index b = t; b < blocks; b += threads) work(b);
-    });
-  for (std::thread& th : pool) th.join();
+  const Index threads = std::clamp<Index>(
+      cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
+  run_parts(threads, [&](Index t) {
+    for (Index b = t; b < blocks; b += threads) work(b);
+  });
 }
 
 // Bin number (1-based) of the position V in bins: truncated toward zero, a

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -17,6 +16,7 @@
 #include "app/distortion/lut.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
+#include "core/parallel.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
@@ -275,16 +275,14 @@ void KZT_CORR_FASTC(const DistortionTable& table, float overload_value, Index xm
   const Index threads =
       pixels < kThreadedPixels
           ? 1
-          : std::min<Index>(blocks, std::max<Index>(1, std::thread::hardware_concurrency()));
+          : std::min<Index>(blocks, processor_count());
   std::atomic<Index> next{0};
   auto work = [&] {
     FastKernel kernel = shared;
     for (Index b = next++; b < blocks; b = next++)
       kernel.rows(first + b * kBlockRows, std::min(last, first + (b + 1) * kBlockRows - 1));
   };
-  std::vector<std::jthread> workers;
-  for (Index t = 1; t < threads; ++t) workers.emplace_back(work);
-  work();
+  run_parts(threads, [&](Index) { work(); });
 }
 
 void KZT_CORR_FAST(bool gui, const DistortionTable& table, Index xmaxdat, Index ymaxdat,

@@ -4,12 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "core/format.hpp"
 #include "core/io_output.hpp"
+#include "core/parallel.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
@@ -102,31 +101,19 @@ void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index
     for (Index y = first; y <= last; ++y)
       lane_extremes(data.data() + element(xs, y, xmaxdat), nx, a, b);
   };
-  const Index hardware = std::max<Index>(std::thread::hardware_concurrency(), 1);
-  const Index workers = std::clamp<Index>(nx * ny / kPixelsPerWorker, 1, std::min(hardware, ny));
+  const Index workers =
+      std::clamp<Index>(nx * ny / kPixelsPerWorker, 1, std::min(processor_count(), ny));
   float a = kNoLow;
   float b = kNoHigh;
   if (workers == 1) {
     rows(ys, ye, a, b);
   } else {
     std::vector<float> lows(static_cast<std::size_t>(workers)), highs(lows.size());
-    {
-      std::vector<std::jthread> pool;
-      pool.reserve(static_cast<std::size_t>(workers - 1));
-      const auto block = [&](Index w) {
-        const Index first = ys + ny * w / workers;
-        const Index last = ys + ny * (w + 1) / workers - 1;
-        rows(first, last, lows[static_cast<std::size_t>(w)], highs[static_cast<std::size_t>(w)]);
-      };
-      for (Index w = 1; w < workers; ++w) {
-        try {
-          pool.emplace_back(block, w);
-        } catch (const std::system_error&) {
-          block(w);  // no thread to be had: this block here
-        }
-      }
-      block(0);
-    }  // the workers are joined here
+    run_parts(workers, [&](Index w) {
+      const Index first = ys + ny * w / workers;
+      const Index last = ys + ny * (w + 1) / workers - 1;
+      rows(first, last, lows[static_cast<std::size_t>(w)], highs[static_cast<std::size_t>(w)]);
+    });
     for (std::size_t w = 0; w < lows.size(); ++w) {
       a = std::min(a, lows[w]);
       b = std::max(b, highs[w]);
