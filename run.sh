@@ -6,8 +6,4 @@ cd "$(dirname "$0")"
 kesta_install_missing
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKESTA_TESTS=OFF >/dev/null
 cmake --build build -j "$(kesta_jobs)"
-if [ -x build/app/main/kesta ]; then
-  exec build/app/main/kesta "$@"
-else
-  echo "kesta: the main program is not built yet; the libraries are built in build/."
-fi
+exec build/app/program/kesta "$@"

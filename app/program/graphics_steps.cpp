@@ -1,6 +1,6 @@
 // The main program's graphics steps and graphics commands.
 
-#include "app/main/program/graphics_steps.hpp"
+#include "app/program/graphics_steps.hpp"
 
 #include <array>
 #include <optional>

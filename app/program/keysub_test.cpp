@@ -7,7 +7,7 @@
 #include "app/imageops/upcalls.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/data_store_test_support.hpp"
-#include "app/main/program/program.hpp"
+#include "app/program/program.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"

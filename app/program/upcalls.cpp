@@ -6,7 +6,7 @@
 #include "app/diffraction/integrate_forms.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/main/kzt_common.hpp"
-#include "app/main/program/program.hpp"
+#include "app/program/program.hpp"
 
 namespace kesta {
 namespace {

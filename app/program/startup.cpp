@@ -8,8 +8,8 @@
 
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
-#include "app/main/program/graphics_steps.hpp"
-#include "app/main/program/program.hpp"
+#include "app/program/graphics_steps.hpp"
+#include "app/program/program.hpp"
 #include "core/defaults_db.hpp"
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"

@@ -1,4 +1,4 @@
-#include "app/main/program/program.hpp"
+#include "app/program/program.hpp"
 #include "core/system.hpp"
 
 int main(int argc, char** argv) {
