@@ -87,6 +87,35 @@ TEST_F(CalibrationProgram, EndOfInputInsideTheSubMenuEndsTheProgram) {
   EXPECT_NE(r.output.find("exited by user command"), std::string::npos) << r.output;
 }
 
+TEST_F(CalibrationProgram, FitNormalisationScalesColumnsToTheLargestMean) {
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim16x16",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nNORMALISATION\nYES\nEXIT\nEXCHANGE\n"
+      "OUTPUT DATA\nKESTA STANDARD FORMAT\nnorm.kzt\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  std::vector<float> back(kSize * kSize), xb(kSize), yb(kSize), vb;
+  Index xnum = 0, ynum = 0;
+  bool variances = false;
+  std::string name = dir.file("norm.kzt"), title, xl, yl, zl;
+  float xps = 0, yps = 0, overload = 0;
+  int retstat = -1;
+  Status status = kStatusGood;
+  FIO_IN_KESTA(true, kSize, kSize, variances, name, retstat, xnum, ynum, xb, yb, back, vb, title,
+               xl, yl, zl, xps, yps, overload, status);
+  ASSERT_EQ(retstat, 0) << r.output;
+  std::vector<double> means(kSize, 0.0);
+  for (Index x = 1; x <= kSize; ++x)
+    for (Index y = 1; y <= kSize; ++y) means[x - 1] += data[element(x, y, kSize)] / kSize;
+  const double largest = *std::max_element(means.begin(), means.end());
+  for (Index x = 1; x <= kSize; ++x) {
+    double mean = 0.0;
+    for (Index y = 1; y <= kSize; ++y) mean += back[element(x, y, kSize)] / kSize;
+    EXPECT_NEAR(mean, largest, 1e-3) << x;
+    EXPECT_NEAR(back[element(x, 5, kSize)], data[element(x, 5, kSize)] * largest / means[x - 1],
+                1e-3);
+  }
+}
+
 TEST(GridProgram, FoundFittedAndCorrectedGridLiesOnTheIdealGrid) {
   TempDir dir;
   testing::GridScene s;
