@@ -169,8 +169,10 @@ struct Search {
       quick_refine(im, limit, x, y, found, correlation, status);
     else
       KZT_FINDCENTRE(im, limit, x, y, found, correlation, status);
-    if (status != kStatusGood || !found || !(reference > 0.0f) ||
-        !(correlation / reference > ratio))
+    // A correlation over a non-finite pixel is no peak, and must not become
+    // the reference for the rest of the search.
+    if (status != kStatusGood || !found || !std::isfinite(correlation) ||
+        !(reference > 0.0f) || !(correlation / reference > ratio))
       return false;
     reference = correlation;
     ++p.num;
@@ -576,7 +578,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
     KZT_FINDCENTRE(im, 5, right.x, right.y, f2, c2, status);
     KZT_FINDCENTRE(im, 5, up.x, up.y, f3, correlation, status);
     if (status != kStatusGood) return;
-    if (f1 && f2 && f3) {
+    if (f1 && f2 && f3 && std::isfinite(correlation) && correlation > 0.0f) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);
       IO_WRITE("INFO: Next first grid axis peak is at position " + pair(right.x, right.y),

@@ -153,6 +153,44 @@ TEST_F(GridReplay, NoPeakBelowTheStartRowAndABackwardClick) {
   EXPECT_NEAR(r.peaks.y[r.peaks.at(1, 1)], y1, 0.12f);
 }
 
+TEST_F(GridReplay, NonFinitePixelsLoseOnlyTheirHole) {
+  GridScene s;
+  std::vector<float> data = s.image();
+  float x = 0, y = 0;
+  s.centre(3, 3, x, y);
+  data[element(static_cast<Index>(x) + 1, static_cast<Index>(y) + 1, s.side)] = std::nanf("");
+  s.centre(10, 9, x, y);
+  data[element(static_cast<Index>(x) + 1, static_cast<Index>(y) + 1, s.side)] = INFINITY;
+  replay(find_peaks_answers(s) + "100\n100\n0\n6\n6\n");
+  const Result r = search(s, data);
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_FALSE(r.peaks.present(3, 3));
+  EXPECT_EQ(r.peaks.xnum, 12);
+  EXPECT_GE(r.peaks.num, 142);
+  for (Index k = 0; k < std::ssize(r.peaks.x); ++k)
+    if (r.peaks.x[k] > kMissingPeak) ASSERT_TRUE(std::isfinite(r.peaks.x_distortion[k])) << k;
+}
+
+TEST_F(GridReplay, AMacroEndingInsideTheQuestionsChangesNothing) {
+  GridScene s;
+  float x = 0, y = 0;
+  s.centre(6, 6, x, y);
+  // Clicks, then an answer that is no number, then the end of the macro.
+  replay(point(x, y) + point(x + 10, y) + point(x, y + 10) + "3\nwide\n");
+  Result r;
+  r.peaks.xnum = 5;
+  const std::vector<float> data = s.image();
+  std::vector<float> axis(static_cast<std::size_t>(s.side));
+  for (Index i = 0; i < s.side; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  testing::TerminalCapture terminal;
+  KZT_CALIBRATE2DGRID(false, s.side, s.side, 1, 1, s.side, s.side, data, axis, axis, "Grid", "X",
+                      "Y", "Z", 400, r.spacing, r.xps, r.yps, r.retstat, r.peaks, r.status);
+  EXPECT_NE(r.retstat, 0);
+  EXPECT_EQ(r.peaks.xnum, 5);
+  EXPECT_FLOAT_EQ(r.spacing, 2000.0f);
+  EXPECT_EQ(kzt_grid_search_settings().search_limit, 6);  // nothing remembered
+}
+
 TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
   EXPECT_EQ(kzt_template_side(1.3f, 9), 71);

@@ -351,7 +351,8 @@ bool kzt_normalise(bool horizontal, Index xmaxdat, Index xstrelm, Index ystrelm,
   std::vector<Index> counts(sums.size(), 0);
   for_region_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index y, Index n) {
     for (Index i = 0; i < n; ++i) {
-      if (!mask.empty() && mask[offset + i] != 0) continue;
+      // Masked and non-finite pixels do not count in the means.
+      if ((!mask.empty() && mask[offset + i] != 0) || !std::isfinite(data[offset + i])) continue;
       const std::size_t k = static_cast<std::size_t>(horizontal ? i : y - ystrelm);
       sums[k] += data[offset + i];
       ++counts[k];
