@@ -41,6 +41,8 @@ void KZT_CLINEARISE(bool graphics, Index xmaxdat, Index ymaxdat, Index xstrelm, 
 // R(log10 v) x v, outside it the value continues with unit slope from the
 // end of the range.
 float kzt_linearise_value(const PolynomialFit& fit, float v);
+// The same over a row of N values in place (WORK: scratch kept by the caller).
+void kzt_linearise_row(const PolynomialFit& fit, float* row, Index n, std::vector<double>& work);
 
 // The image-plate decay model.
 struct DecayModel {

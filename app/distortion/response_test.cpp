@@ -79,6 +79,18 @@ TEST(Linearise, RatioInsideAndUnitSlopeOutsideTheTable) {
   // Above 10^4: from 4 x 10^4.
   EXPECT_NEAR(kzt_linearise_value(fit, 1.0e5f), 1.0e5f - 1.0e4f + 4.0e4f, 1.0f);
   EXPECT_TRUE(std::isnan(kzt_linearise_value(fit, std::nanf(""))));
+  // The row form gives the same values.
+  std::vector<float> row{100.0f, 1.0f, -5.0f, 1.0e5f, 10.0f, 10000.0f, 3.7f, std::nanf(""), 555.0f};
+  std::vector<double> work;
+  std::vector<float> one = row;
+  kzt_linearise_row(fit, row.data(), std::ssize(row), work);
+  for (std::size_t k = 0; k < row.size(); ++k) {
+    if (std::isnan(one[k])) {
+      EXPECT_TRUE(std::isnan(row[k]));
+      continue;
+    }
+    EXPECT_NEAR(row[k], kzt_linearise_value(fit, one[k]), 1e-3f * std::abs(row[k])) << one[k];
+  }
 }
 
 TEST(Decay, FactorsFollowTheModel) {
