@@ -14,6 +14,7 @@
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "formats/kesta_format.hpp"
+#include "graphics/device/x11_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -124,32 +125,42 @@ TEST_F(CalibrationProgram, FitNormalisationScalesColumnsToTheLargestMean) {
   }
 }
 
-TEST(GridProgram, FoundFittedAndCorrectedGridLiesOnTheIdealGrid) {
-  TempDir dir;
+// The distorted grid scene of the program tests, written as "grid.kzt"; the
+// answers that click its holes (6, 6), (7, 6) and (6, 7).
+testing::GridScene grid_scene() {
   testing::GridScene s;
   s.distortion = [](float x, float y, float& dx, float& dy) {
     const float u = (x - 64.0f) / 64.0f, v = (y - 64.0f) / 64.0f;
     dx = 1.6f * u * u - 0.5f * v;
     dy = 1.2f * u * v + 0.4f;
   };
+  return s;
+}
+
+std::string write_grid(const TempDir& dir, const testing::GridScene& s) {
   const std::vector<float> data = s.image();
   std::vector<float> axis(128);
   for (Index i = 0; i < 128; ++i) axis[i] = static_cast<float>(i) + 0.5f;
-  {
-    testing::TerminalCapture quiet;
-    testing::ScriptedInput answer({dir.file("grid.kzt")});
-    int retstat = -1;
-    Status status = kStatusGood;
-    FIO_OUT_KESTA(false, "", 128, 128, 1, 1, 128, 128, axis, axis, data, {}, "Grid", "X", "Y",
-                  "Counts", false, 1.0e-4f, 1.0e-4f, retstat, status);
-    ASSERT_EQ(retstat, 0);
-  }
+  testing::TerminalCapture quiet;
+  testing::ScriptedInput answer({dir.file("grid.kzt")});
+  int retstat = -1;
+  Status status = kStatusGood;
+  FIO_OUT_KESTA(false, "", 128, 128, 1, 1, 128, 128, axis, axis, data, {}, "Grid", "X", "Y",
+                "Counts", false, 1.0e-4f, 1.0e-4f, retstat, status);
+  EXPECT_EQ(retstat, 0);
   std::string clicks;
   for (const auto& [i, j] : {std::pair{6, 6}, std::pair{7, 6}, std::pair{6, 7}}) {
     float x = 0, y = 0;
     s.centre(i, j, x, y);
     clicks += "1\n" + std::to_string(x) + "\n" + std::to_string(y) + "\n";
   }
+  return clicks;
+}
+
+TEST(GridProgram, FoundFittedAndCorrectedGridLiesOnTheIdealGrid) {
+  TempDir dir;
+  const testing::GridScene s = grid_scene();
+  const std::string clicks = write_grid(dir, s);
   testing::write_text_file(
       dir.file("grid.mac"),
       "INPUT DATA\nKESTA STANDARD FORMAT\ngrid.kzt\nCALIBRATION\nFIND PEAKS\n" + clicks +
@@ -186,5 +197,31 @@ TEST(GridProgram, FoundFittedAndCorrectedGridLiesOnTheIdealGrid) {
     }
 }
 
+// The same search in the program's window: the image, marks and arrows are
+// drawn, the distortion is displayed and the linearisation fit is shown, the
+// clicks and answers replayed by the macro.
+TEST(GridProgram, FindPeaksAndDisplayInTheWindow) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  TempDir dir;
+  const std::string clicks = write_grid(dir, grid_scene());
+  testing::write_text_file(dir.file("linear.txt"), "10 20\n100 250\n1000 3000\n10000 40000\n");
+  testing::write_text_file(
+      dir.file("grid.mac"),
+      "INPUT DATA\nKESTA STANDARD FORMAT\ngrid.kzt\nCALIBRATION\nFIND PEAKS\n" + clicks +
+          "3\n0.3\n1.5\n9\n200\n1000\nNO\n100\n100\n0\n6\n6\n"
+          "DISPLAY DISTORTION\nNO\nLINEARISE INTENSITIES\nlinear.txt\n\n\n\n0\n1\n2\n1\nNO\n"
+          "2\nYES\nEXIT\nNO\n");
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-key -dim128x128 -macgrid.mac", "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("INFO: Number of grid peaks (X/Y) =     12    12"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("WARNING"), std::string::npos) << r.output;
+}
+
 }  // namespace
 }  // namespace kesta
+

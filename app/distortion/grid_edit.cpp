@@ -175,8 +175,7 @@ void KZT_DESTROYPEAKS(GridPeaks& p, Status& status) {
 void KZT_VIEW2DPEAKS(const GridPeaks& p, Status& status) {
   constexpr const char* kPosition = "Subroutine KZT_VIEW2DPEAKS V0.1";
   if (st_bad(status, kPosition)) return;
-  if (const Status e = peaks_error(p); e != 0)
-    return st_fail(status, e == kBaseApp + 1 ? e : e, kPosition);
+  if (const Status e = peaks_error(p); e != 0) return st_fail(status, e, kPosition);
   peak_loop(
       p, "X-PEAK NUMBER TO VIEW (0 to exit)", "Y-PEAK NUMBER TO VIEW",
       "Enter X-peak number to see it's position", "Enter Y-peak number to see it's position",

@@ -45,45 +45,39 @@ namespace {
 void draw_fit(Index n, std::span<const float> x, std::span<const float> y,
               const PolynomialFit& fit, Status& status) {
   const Index m = 4 * (n - 1) + 1;
-  std::vector<float> cx(static_cast<std::size_t>(n + m)), cy(cx.size());
+  // Curve 1 (the points) and curve 2 (the fit) each in a slot of N + M values.
+  const Index slot = n + m;
+  std::vector<float> xs(static_cast<std::size_t>(2 * slot)), ys(xs.size());
   float ymin = y[0], ymax = y[0];
   for (Index i = 0; i < n; ++i) {
-    cx[i] = x[i];
-    cy[i] = y[i];
+    xs[i] = x[i];
+    ys[i] = y[i];
     ymin = std::min(ymin, y[i]);
     ymax = std::max(ymax, y[i]);
   }
   for (Index i = 0; i < m; ++i) {
     const Index j = std::min(i / 4, n - 2);
     const float f = static_cast<float>(i - 4 * j) * 0.25f;
-    cx[n + i] = x[j] + f * (x[j + 1] - x[j]);
-    cy[n + i] = static_cast<float>(fit.value(cx[n + i]));
+    xs[slot + i] = x[j] + f * (x[j + 1] - x[j]);
+    ys[slot + i] = static_cast<float>(fit.value(xs[slot + i]));
   }
   bool a1 = false, a2 = false, a3 = false, a4 = false;
   float d1 = 0.0f, d2 = 0.0f, d3 = 0.0f, d4 = 0.0f;
   GS_INQ_AUTODDR(a1, a2, a3, a4, status);
   GS_INQ_DDR(d1, d2, d3, d4, status);
-  const float margin = (ymax - ymin) / 20.0f;
+  float margin = (ymax - ymin) / 20.0f;
+  if (!(margin > 0.0f)) margin = std::max(std::abs(ymax) * 0.05f, 1.0f);
   GS_SET_AUTODDR(true, false, true, false, status);
-  GS_SET_DDR(d1, ymin - margin, d3, ymax + margin, status);
+  GS_SET_DDR(x[0], ymin - margin, x[n - 1], ymax + margin, status);
   GS_SET_CURVESTYLE(1, false, true, false, status);
   GS_SET_CURVESTYLE(2, true, false, false, status);
   const Index starts[2] = {1, 1}, ends[2] = {n, m};
   GsCurves curves;
-  curves.maxpts = n + m;
+  curves.maxpts = slot;
   curves.maxcurves = 2;
   curves.numcurves = 2;
   curves.starts = starts;
   curves.ends = ends;
-  curves.x = cx;
-  curves.y = cy;
-  // The second curve's points follow the first's.
-  std::vector<float> x2(cx.begin() + n, cx.end()), y2(cy.begin() + n, cy.end());
-  std::vector<float> xs(static_cast<std::size_t>(2 * (n + m))), ys(xs.size());
-  std::copy(cx.begin(), cx.begin() + n, xs.begin());
-  std::copy(cy.begin(), cy.begin() + n, ys.begin());
-  std::copy(x2.begin(), x2.end(), xs.begin() + (n + m));
-  std::copy(y2.begin(), y2.end(), ys.begin() + (n + m));
   curves.x = xs;
   curves.y = ys;
   GS_XYGRAPH(curves, "Polynomial Fit to Data", "X-axis", "Fitted Values", status);
