@@ -431,6 +431,11 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   KztArrays& a = vosq_kzt_arrays;
   if (a.xmaxdat < 1) return st_fail(status, kBaseApp + 1, kName);
   if (a.ymaxdat < 1) return st_fail(status, kBaseApp + 2, kName);
+  if (a.data == nullptr || a.mdata == nullptr || a.mxaxis == nullptr || a.myaxis == nullptr) {
+    IO_WRITE("WARNING: There are no memory arrays to hold the scan (use \"DIMENSIONS\")",
+             status);
+    return;
+  }
   ProjectionSettings s = kzt_projection_settings();
   int retstat = 0;
   IO_INQ_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);

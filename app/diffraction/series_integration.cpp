@@ -138,7 +138,7 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
   // stepped towards END), never 0.
   const long long span = std::llabs(static_cast<long long>(s.end) - s.start) + 1;
   const int upper = static_cast<int>(std::min<long long>(span, 2147483647LL));
-  if (s.increment < 1 || s.increment > upper) s.increment = 1;
+  if (!ask_increment || s.increment < 1 || s.increment > upper) s.increment = 1;
   if (ask_increment) {
     static const std::string kHelp[] = {
         "The FILE INCREMENT is the numerical step between",

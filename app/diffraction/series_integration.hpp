@@ -24,9 +24,10 @@ void KZT_FILESEQUENCE(Status& status);
 // The series definition of the upward-call table: the first file through the
 // graphical file input into TARGET (region set to the whole image) and
 // confirmed, the last file chosen, the pattern deduced and, with
-// ASK_INCREMENT, the step asked (SERIES.increment proposed when it points
-// the series' way, else the series' own step). RETSTAT 0 when a series was
-// defined; the increment is never 0 and follows the series' direction.
+// ASK_INCREMENT, the step asked (SERIES.increment proposed when it fits the
+// series, else 1; without ASK_INCREMENT it is 1). RETSTAT 0 when a series
+// was defined. The increment is a positive step taken in the series' own
+// direction (a descending series steps down).
 void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, Index& ystrelm,
                 Index& xendelm, Index& yendelm, int& retstat, KztFileSeries& series,
                 Status& status);
