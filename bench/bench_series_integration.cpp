@@ -16,6 +16,7 @@
 #include "app/imageops/file_series.hpp"
 #include "app/main/data_store.hpp"
 #include "bench/bench_files.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"

@@ -221,30 +221,8 @@ void draw_limits(bool erase_old, const KztDataSets& sets, const PowderSettings& 
                 status);
 }
 
-GsFormItem real_item(std::string label, std::string description, std::string prompt, float value,
-                     float lower, float upper) {
-  GsFormItem i = kzt_form_item(std::move(label), 3, std::move(description), std::move(prompt));
-  i.ranged = true;
-  i.real_lower = lower;
-  i.real_upper = upper;
-  i.real_value = std::isfinite(value) ? std::clamp(value, lower, upper) : lower;
-  return i;
-}
-GsFormItem logical_item(std::string label, std::string description, std::string prompt,
-                        bool value) {
-  GsFormItem i = kzt_form_item(std::move(label), 2, std::move(description), std::move(prompt));
-  i.logical_value = value;
-  return i;
-}
-GsFormItem integer_item(std::string label, std::string description, std::string prompt,
-                        Index value, Index upper) {
-  GsFormItem i = kzt_form_item(std::move(label), 1, std::move(description), std::move(prompt));
-  i.ranged = true;
-  i.int_lower = 1;
-  i.int_upper = static_cast<int>(std::clamp<Index>(upper, 1, 1 << 30));
-  i.int_value = static_cast<int>(std::clamp<Index>(value, 1, i.int_upper));
-  return i;
-}
+// A bin count as a form's integer.
+int bins(Index n) { return static_cast<int>(std::clamp<Index>(n, 1, 1 << 30)); }
 
 const std::string kControlTitle[] = {"TYPE OF AZIMUTH/RADIAL OR", "2-THETA TRANSFORMATION"};
 const std::string kControlInfo[] = {
@@ -260,47 +238,49 @@ bool control_form(Index xmaxdat, Index ymaxdat, float xps, CakeLimits& l, CakeCo
     IO_WRITE("PANIC: The type of Lorentz/geometrical correction is unknown", status);
   for (;;) {
     std::vector<GsFormItem> items;
-    items.push_back(real_item("START AZIMUTH", "STARTING AZIMUTH ANGLE (DEGREES)",
+    items.push_back(kzt_form_real("START AZIMUTH", "STARTING AZIMUTH ANGLE (DEGREES)",
                               "Enter azimuth angle for start of region to be integrated (degrees)",
-                              l.start_azimuth * kDegreesPerRadian, -360.0f, 360.0f));
-    items.push_back(real_item("END AZIMUTH", "END AZIMUTH ANGLE (DEGREES)",
+                              l.start_azimuth * kDegreesPerRadian, true, -360.0f, 360.0f));
+    items.push_back(kzt_form_real("END AZIMUTH", "END AZIMUTH ANGLE (DEGREES)",
                               "Enter azimuth angle for end of region to be integrated (degrees)",
-                              l.end_azimuth * kDegreesPerRadian, -360.0f, 360.0f));
-    items.push_back(real_item(
+                              l.end_azimuth * kDegreesPerRadian, true, -360.0f, 360.0f));
+    items.push_back(kzt_form_real(
         "INNER RADIUS", "INNER RADIAL LIMIT (PIXELS)",
         "Enter radius for inner radial limit of region to be integrated (pixels",
-        l.inner_limit / xps, 0.0f, 10000.0f));
-    items.push_back(real_item(
+        l.inner_limit / xps, true, 0.0f, 10000.0f));
+    items.push_back(kzt_form_real(
         "OUTER RADIUS", "OUTER RADIAL LIMIT (PIXELS)",
         "Enter radius for outer radial limit of region to be integrated (pixels",
-        l.outer_limit / xps, 0.0f, 10000.0f));
+        l.outer_limit / xps, true, 0.0f, 10000.0f));
     GsFormItem type = kzt_form_item(
         "SCAN TYPE", 9, "SCAN TYPE (RADIAL, 2-THETA, Q-SPACE)",
         "Select type of output 1-D scan: \"RADIAL\", \"2-THETA\", or \"Q-SPACE\"");
     type.int_value = c.scan_type;
     items.push_back(type);
-    items.push_back(integer_item("AZIMUTH BINS", "NUMBER OF AZIMUTHAL BINS",
-                                 "Number of bins in the azimuth", c.num_azimuthal, ymaxdat));
-    items.push_back(integer_item("RADIAL BINS", "NUMBER OF RADIAL/2-THETA BINS",
-                                 "Number of bins in the 2-theta/radial direction", c.num_2theta,
-                                 xmaxdat));
-    items.push_back(logical_item(
+    items.push_back(kzt_form_integer("AZIMUTH BINS", "NUMBER OF AZIMUTHAL BINS",
+                                 "Number of bins in the azimuth", bins(c.num_azimuthal), 1,
+                                     bins(ymaxdat)));
+    items.push_back(kzt_form_integer("RADIAL BINS", "NUMBER OF RADIAL/2-THETA BINS",
+                                 "Number of bins in the 2-theta/radial direction",
+                                     bins(c.num_2theta), 1, bins(xmaxdat)));
+    items.push_back(kzt_form_logical(
         "CONSERVE INT.", "INTENSITY CONSERVATION",
         "Enter \"YES\" to conserve total intensity, \"NO\" for \"2-theta scans\"(inte",
         c.conserve_intensity));
-    items.push_back(logical_item("POLARISATION", "APPLY POLARISATION CORRECTION",
+    items.push_back(kzt_form_logical("POLARISATION", "APPLY POLARISATION CORRECTION",
                                  "Enter \"YES\" to apply polarisation correction",
                                  g.correct_polarisation));
-    items.push_back(real_item("FACTOR", "POLARISATION FACTOR",
+    items.push_back(kzt_form_real("FACTOR", "POLARISATION FACTOR",
                               "Enter ratio of horizontal to vertical polarisation",
-                              g.polarisation, -1.0f, 1.0f));
-    items.push_back(real_item(
+                              g.polarisation, true, -1.0f, 1.0f));
+    items.push_back(kzt_form_real(
         "MAX. D-SPACING", "MAXIMUM FOR D-SPACINGS SCANS (ANGSTROMS)",
         "Enter maximum value of range for calculation of D-spacing scans (Angst", c.maximum_d,
-        1.0f, 10000.0f));
-    items.push_back(logical_item("GEOMETRY COR.", "GEOMETRICAL CORRECTION TO INTENSITIES",
+        true, 1.0f, 10000.0f));
+    items.push_back(kzt_form_logical("GEOMETRY COR.", "GEOMETRICAL CORRECTION TO INTENSITIES",
                                  "Enter \"YES\" if scan intensities are corrected for geometry",
                                  lorentz == 1));
+    kzt_form_clamp(items);
     int code = 0;
     GS_FORM(2, 2, kControlTitle, 4, 4, kControlInfo, static_cast<int>(items.size()) + 5, items,
             code, status);

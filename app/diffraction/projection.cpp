@@ -359,21 +359,16 @@ bool projection_form(ProjectionSettings& s, Status& status) {
                                   "Select type of output 1-D scan");
   type.int_value = s.scan_type;
   items.push_back(type);
-  GsFormItem sum = kzt_form_item("SUMMATION", 2, "OUTPUT SUMMATION (NO NORMALISATION)",
-                                 "Enter \"YES\" to output the sum over the strip's width");
-  sum.logical_value = s.summation;
-  items.push_back(sum);
-  GsFormItem geom = kzt_form_item("GEOM. CORR.", 2, "CORRECT FOR GEOMETRICAL 1/Cos**3(o) EFFECT",
-                                  "Enter \"YES\" to correct intensities to flat plate geometry");
-  geom.logical_value = s.geometrical_correction;
-  items.push_back(geom);
-  GsFormItem maxd = kzt_form_item("MAX. D-SPACING", 3, "MAXIMUM FOR D-SPACINGS SCANS (ANGSTROMS)",
-                                  "Enter maximum of the range of D-spacing scans (Angstroms)");
-  maxd.ranged = true;
-  maxd.real_lower = 1.0f;
-  maxd.real_upper = 10000.0f;
-  maxd.real_value = std::clamp(s.maximum_d, 1.0f, 10000.0f);
-  items.push_back(maxd);
+  items.push_back(kzt_form_logical("SUMMATION", "OUTPUT SUMMATION (NO NORMALISATION)",
+                                   "Enter \"YES\" to output the sum over the strip's width",
+                                   s.summation));
+  items.push_back(kzt_form_logical(
+      "GEOM. CORR.", "CORRECT FOR GEOMETRICAL 1/Cos**3(o) EFFECT",
+      "Enter \"YES\" to correct intensities to flat plate geometry", s.geometrical_correction));
+  items.push_back(kzt_form_real("MAX. D-SPACING", "MAXIMUM FOR D-SPACINGS SCANS (ANGSTROMS)",
+                                "Enter maximum of the range of D-spacing scans (Angstroms)",
+                                s.maximum_d, true, 1.0f, 10000.0f));
+  kzt_form_clamp(items);
   int code = 0;
   GS_FORM(2, 2, {"PROJECTION 1-D SCAN", "CONTROL FORM"}, 2, 2,
           {"PROJECTION RE-BINNING CONTROL FORM", "(under development)"}, 9, items, code, status);
@@ -398,19 +393,13 @@ bool bin_form(int scan_type, Index xmaxdat, float& bin_size, Index& nbins, Statu
       "Enter size of output pixels in Angstroms for a D-spacings scan"};
   const float scale = scan_type == kScanRadial ? 1.0e6f : 1.0f;
   std::vector<GsFormItem> items;
-  GsFormItem size = kzt_form_item("BIN SIZE", 3, kPrompts[scan_type], kHelps[scan_type]);
-  size.ranged = true;
-  size.real_lower = 1.0e-5f;
-  size.real_upper = 10000.0f;
-  size.real_value = std::clamp(bin_size * scale, 1.0e-5f, 10000.0f);
-  items.push_back(size);
-  GsFormItem number =
-      kzt_form_item("NO. BINS", 1, "NUMBER OF OUTPUT SCAN BINS", "NUMBER OF OUTPUT SCAN BINS");
-  number.ranged = true;
-  number.int_lower = 2;
-  number.int_upper = static_cast<int>(std::clamp<Index>(xmaxdat, 2, 1 << 30));
-  number.int_value = static_cast<int>(std::clamp<Index>(nbins, 2, number.int_upper));
-  items.push_back(number);
+  items.push_back(kzt_form_real("BIN SIZE", kPrompts[scan_type], kHelps[scan_type],
+                                bin_size * scale, true, 1.0e-5f, 10000.0f));
+  const int most = static_cast<int>(std::clamp<Index>(xmaxdat, 2, 1 << 30));
+  items.push_back(kzt_form_integer("NO. BINS", "NUMBER OF OUTPUT SCAN BINS",
+                                   "NUMBER OF OUTPUT SCAN BINS",
+                                   static_cast<int>(std::clamp<Index>(nbins, 2, most)), 2, most));
+  kzt_form_clamp(items);
   int code = 0;
   GS_FORM(2, 2, {"OUTPUT BIN SIZE", "CONTROL FORM"}, 2, 2,
           {"OUTPUT BIN SIZE CONTROL FORM", "(under development)"}, 7, items, code, status);

@@ -12,6 +12,7 @@
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate.hpp"
+#include "app/diffraction/integrate_forms.hpp"
 #include "app/distortion/spline.hpp"
 #include "app/distortion/spline_correction.hpp"
 #include "app/distortion/spline_file.hpp"
@@ -164,33 +165,26 @@ void correction_form_stand_in(bool& ff_correction, std::string& ff_file, bool& f
                               float& ff_scaler, bool& sd_correction, std::string& sd_file,
                               Status& status) {
   if (st_bad(status, "Subroutine KZT_INP_CORRECTION V0.1")) return;
-  std::vector<GsFormItem> items;
-  GsFormItem i = kzt_form_item("FLAT-FIELD", 2, "APPLY FLAT-FIELD CORRECTION",
-                               "Enter \"YES\" to divide by a flat-field image");
-  i.logical_value = ff_correction;
-  items.push_back(i);
-  i = kzt_form_item("FF FILE", 7, "FLAT-FIELD FILE NAME", "Enter name of flat-field file");
-  i.string_value = ff_file;
-  items.push_back(i);
-  i = kzt_form_item("FF SCALE", 2, "SCALE FLAT-FIELD AFTER DIVISION",
-                    "Enter \"YES\" to multiply the corrected data by a factor");
-  i.logical_value = ff_scale;
-  items.push_back(i);
-  i = kzt_form_item("FF MULTIPLIER", 3, "FLAT-FIELD SCALING FACTOR",
-                    "Enter factor to multiply the corrected data by");
-  i.ranged = true;
-  i.real_lower = 1.0e-6f;
-  i.real_upper = 1.0e10f;
-  i.real_value = std::clamp(ff_scaler, i.real_lower, i.real_upper);
-  items.push_back(i);
-  i = kzt_form_item("SPATIAL DIS.", 2, "APPLY SPATIAL DISTORTION CORRECTION",
-                    "Enter \"YES\" to correct the spatial distortion");
-  i.logical_value = sd_correction;
-  items.push_back(i);
-  i = kzt_form_item("SD FILE", 7, "SPATIAL DISTORTION FILE NAME",
-                    "Enter name of spline distortion file");
-  i.string_value = sd_file;
-  items.push_back(i);
+  auto file_item = [](std::string label, std::string description, std::string prompt,
+                      const std::string& value) {
+    GsFormItem i = kzt_form_item(std::move(label), 7, std::move(description), std::move(prompt));
+    i.string_value = value;
+    return i;
+  };
+  std::vector<GsFormItem> items{
+      kzt_form_logical("FLAT-FIELD", "APPLY FLAT-FIELD CORRECTION",
+                       "Enter \"YES\" to divide by a flat-field image", ff_correction),
+      file_item("FF FILE", "FLAT-FIELD FILE NAME", "Enter name of flat-field file", ff_file),
+      kzt_form_logical("FF SCALE", "SCALE FLAT-FIELD AFTER DIVISION",
+                       "Enter \"YES\" to multiply the corrected data by a factor", ff_scale),
+      kzt_form_real("FF MULTIPLIER", "FLAT-FIELD SCALING FACTOR",
+                    "Enter factor to multiply the corrected data by", ff_scaler, true, 1.0e-6f,
+                    1.0e10f),
+      kzt_form_logical("SPATIAL DIS.", "APPLY SPATIAL DISTORTION CORRECTION",
+                       "Enter \"YES\" to correct the spatial distortion", sd_correction),
+      file_item("SD FILE", "SPATIAL DISTORTION FILE NAME", "Enter name of spline distortion file",
+                sd_file)};
+  kzt_form_clamp(items);
   int code = 0;
   GS_FORM(2, 2, {"CONTROL OF DETECTOR", "DISTORTION CORRECTION"}, 1, 1,
           {"Choose the corrections applied to every file of the series."}, 11, items, code,
