@@ -11,7 +11,12 @@
 #include <vector>
 
 #include "app/diffraction/cake.hpp"
+#include "app/imageops/conventions.hpp"
+#include "core/defaults_db.hpp"
+#include "core/macro.hpp"
 #include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -176,6 +181,86 @@ TEST(MeridianModulation, WeightsBySineOfTheAzimuthFromTheMeridian) {
   std::vector<float> untouched(kN * kN, 2.0f);
   EXPECT_FALSE(kzt_meridian_modulation(kN, 1, 1, kN, kN, 2.5f, 2.5f, 2.5f, 2.5f, untouched));
   EXPECT_EQ(untouched, std::vector<float>(kN * kN, 2.0f));
+}
+
+// PROJECTION answered by a replaying input macro: the line from the beam
+// centre, the strip, the geometry, control and bin-size forms.
+struct ProjectionReplay : testing::WidgetFixture {
+  testing::TempDir dir;
+  KztDataSets sets;
+  float distance = 0.1f, wavelength = 1e-10f, xc = 10.0f, yc = 2.5f, rotation = 0, tilt = 0;
+  void SetUp() override {
+    WidgetFixture::SetUp();
+    io_clear_database();
+    kzt_forget_answers();
+    Status s = kStatusGood;
+    kzt_allocate_arrays(20, 5, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    KztArrays& a = vosq_kzt_arrays;
+    for (Index i = 1; i <= 20; ++i) a.xaxis[i - 1] = static_cast<float>(i) - 0.5f;
+    for (Index j = 1; j <= 5; ++j) a.yaxis[j - 1] = static_cast<float>(j) - 0.5f;
+    for (Index j = 1; j <= 5; ++j)
+      for (Index i = 1; i <= 20; ++i) a.data[element(i, j, 20)] = static_cast<float>(i);
+    a.xnumdat = a.xendelm = 20;
+    a.ynumdat = a.yendelm = 5;
+    a.xstrelm = a.ystrelm = 1;
+    sets.data_defined = true;
+    sets.title = "Strip";
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    io_clear_database();
+    WidgetFixture::TearDown();
+  }
+  void run(const std::string& lines, Status& status) {
+    std::string name = dir.file("projection.mac");
+    std::FILE* f = std::fopen(name.c_str(), "w");
+    std::fputs(lines.c_str(), f);
+    std::fclose(f);
+    IO_OPEN_INMACRO(false, name, status);
+    ASSERT_EQ(status, kStatusGood);
+    KZT_GUI_PROJECTION(sets, distance, wavelength, xc, yc, rotation, tilt, status);
+  }
+};
+
+TEST_F(ProjectionReplay, ScanOfTheStripBecomesTheMemory) {
+  testing::TerminalCapture quiet;
+  Status status = kStatusGood;
+  // The end of the line 5 pixels right of the centre: the line runs from
+  // X 5 to 15; the strip covers the whole height.
+  run("1\n15.0\n2.5\n2\n10.0\n0.0\n10.0\n5.0\nYES\n"
+      "DISTANCE\n100\nO.K.\n"
+      "SCAN TYPE\nRADIAL\nGEOM. CORR.\nNO\nO.K.\nO.K.\n",
+      status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_TRUE(sets.memory_defined);
+  ASSERT_EQ(sets.mxendelm, 12);
+  EXPECT_EQ(sets.myendelm, 1);
+  EXPECT_EQ(sets.mtitle, "Strip: Distance Projection");
+  EXPECT_EQ(sets.mxlabel, "Distance (mm)");
+  const KztArrays& a = vosq_kzt_arrays;
+  // Bin 7 (c + 1) holds column 11, just right of the centre; the strip holds
+  // columns 6 to 15 only.
+  EXPECT_FLOAT_EQ(a.mdata[6], 11.0f);
+  EXPECT_FLOAT_EQ(a.mdata[5], 10.0f);
+  EXPECT_EQ(a.mdata[0], 0.0f);
+  EXPECT_EQ(a.mdata[11], 0.0f);
+  EXPECT_NEAR(a.mxaxis[6], 0.05f, 1e-6f);
+  int type = -1, retstat = 0;
+  IO_INQ_IKEYVALUE("SCAN_TYPE", type, retstat, status);
+  EXPECT_EQ(type, 0);
+}
+
+TEST_F(ProjectionReplay, CancelledFormLeavesTheMemoryAsItWas) {
+  testing::TerminalCapture quiet;
+  const std::vector<float> before(vosq_kzt_arrays.mdata, vosq_kzt_arrays.mdata + 100);
+  Status status = kStatusGood;
+  run("1\n15.0\n2.5\n2\n10.0\n0.0\n10.0\n5.0\nYES\nCANCEL\n", status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_EQ(std::vector<float>(vosq_kzt_arrays.mdata, vosq_kzt_arrays.mdata + 100), before);
 }
 
 }  // namespace
