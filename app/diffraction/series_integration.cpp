@@ -12,7 +12,7 @@
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate.hpp"
-#include "app/diffraction/integrate_forms.hpp"
+#include "app/distortion/correction_form.hpp"
 #include "app/distortion/spline.hpp"
 #include "app/distortion/spline_correction.hpp"
 #include "app/distortion/spline_file.hpp"
@@ -158,46 +158,6 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
 
 
 namespace {
-
-// Stand-in for the correction form of the distortion subsystem until it is
-// part of this program: the same six items in one form.
-void correction_form_stand_in(bool& ff_correction, std::string& ff_file, bool& ff_scale,
-                              float& ff_scaler, bool& sd_correction, std::string& sd_file,
-                              Status& status) {
-  if (st_bad(status, "Subroutine KZT_INP_CORRECTION V0.1")) return;
-  auto file_item = [](std::string label, std::string description, std::string prompt,
-                      const std::string& value) {
-    GsFormItem i = kzt_form_item(std::move(label), 7, std::move(description), std::move(prompt));
-    i.string_value = value;
-    return i;
-  };
-  std::vector<GsFormItem> items{
-      kzt_form_logical("FLAT-FIELD", "APPLY FLAT-FIELD CORRECTION",
-                       "Enter \"YES\" to divide by a flat-field image", ff_correction),
-      file_item("FF FILE", "FLAT-FIELD FILE NAME", "Enter name of flat-field file", ff_file),
-      kzt_form_logical("FF SCALE", "SCALE FLAT-FIELD AFTER DIVISION",
-                       "Enter \"YES\" to multiply the corrected data by a factor", ff_scale),
-      kzt_form_real("FF MULTIPLIER", "FLAT-FIELD SCALING FACTOR",
-                    "Enter factor to multiply the corrected data by", ff_scaler, true, 1.0e-6f,
-                    1.0e10f),
-      kzt_form_logical("SPATIAL DIS.", "APPLY SPATIAL DISTORTION CORRECTION",
-                       "Enter \"YES\" to correct the spatial distortion", sd_correction),
-      file_item("SD FILE", "SPATIAL DISTORTION FILE NAME", "Enter name of spline distortion file",
-                sd_file)};
-  kzt_form_clamp(items);
-  int code = 0;
-  GS_FORM(2, 2, {"CONTROL OF DETECTOR", "DISTORTION CORRECTION"}, 1, 1,
-          {"Choose the corrections applied to every file of the series."}, 11, items, code,
-          status);
-  if (status == kStatusGood && code == -1) status = kStatusEscape;
-  if (status != kStatusGood) return;
-  ff_correction = items[0].logical_value;
-  ff_file = items[1].string_value;
-  ff_scale = items[2].logical_value;
-  ff_scaler = items[3].real_value;
-  sd_correction = items[4].logical_value;
-  sd_file = items[5].string_value;
-}
 
 // The data set of the program arrays that a series member is read into:
 // the current data or the memory.
@@ -347,9 +307,7 @@ const char* const kScanXLabels[] = {"Radial Distance (mm)", "2-Theta Angle (Degr
 }  // namespace
 
 KztCorrectionForm& kzt_series_correction_form() {
-  // Stand-in until the distortion subsystem's correction form is part of the
-  // program (then: KZT_INP_CORRECTION).
-  static KztCorrectionForm form = correction_form_stand_in;
+  static KztCorrectionForm form = KZT_INP_CORRECTION;
   return form;
 }
 

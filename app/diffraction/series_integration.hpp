@@ -33,9 +33,8 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
                 Status& status);
 
 // The detector-correction form the series asks (flat field on, its file,
-// scaled, the scale factor, spline correction on, its file), in the shape of
-// the correction form of the distortion subsystem; CANCEL gives the user
-// escape with the values unchanged. Tests replace it.
+// scaled, the scale factor, spline correction on, its file): the correction
+// form of the distortion subsystem unless tests replace it.
 using KztCorrectionForm = void (*)(bool& ff_correction, std::string& ff_file, bool& ff_scale,
                                    float& ff_scaler, bool& sd_correction, std::string& sd_file,
                                    Status& status);

@@ -33,6 +33,8 @@ void kzt_fill_upcalls() {
       .def_fs = KZT_DEF_FS,
       .gui_roi = gui_roi_not_built,
       .inp_projection = KZT_INP_PROJECTION,
+      .inp_sampledistance = KZT_INP_SAMPLEDISTANCE,
+      .inp_beamcentre = KZT_INP_BEAMCENTRE,
   };
   kzt_integrate_forms() = IntegrateForms{
       .geometry = KZT_GUI_GEOMETRY,
