@@ -14,6 +14,7 @@
 
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/integrate.hpp"
+#include "app/distortion/correction_form.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/file_series.hpp"
 #include "app/imageops/imageops_graphics_test_support.hpp"
@@ -291,6 +292,23 @@ TEST_F(SeriesIntegration, InputStacksTheChosenRowOfEveryFile) {
   EXPECT_EQ(a.ynumdat, 3);
   for (Index k = 1; k <= 3; ++k) EXPECT_EQ(at(kN, k), 100.0f * k + 5.0f) << k;
   EXPECT_EQ(sets.ylabel, "Scan Number");
+}
+
+TEST_F(SeriesIntegration, TheCorrectionFormIsAskedAndItsChoicesStored) {
+  kzt_series_correction_form() = KZT_INP_CORRECTION;
+  write_members(2);
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  integrate(1, 2, "", status, {"O.K."});
+  kzt_series_correction_form() = correction_form;
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(vosq_kzt_arrays.ynumdat, 2);
+  EXPECT_NEAR(at(1, 2), 2.0f, 1e-5f);
+  bool flat = true;
+  int retstat = 1;
+  IO_INQ_LKEYVALUE("FF_CORRECTION", flat, retstat, status);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_FALSE(flat);
 }
 
 }  // namespace
