@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -309,6 +311,24 @@ TEST_F(SeriesIntegration, TheCorrectionFormIsAskedAndItsChoicesStored) {
   IO_INQ_LKEYVALUE("FF_CORRECTION", flat, retstat, status);
   EXPECT_EQ(retstat, 0);
   EXPECT_FALSE(flat);
+}
+
+TEST_F(SeriesIntegration, DirectoryAndPipeMembersAreNotInputAndNothingWaits) {
+  write_members(4);
+  std::filesystem::remove(member(2));
+  std::filesystem::create_directory(member(2));
+  std::filesystem::remove(member(3));
+  ASSERT_EQ(::mkfifo(member(3).c_str(), 0600), 0);
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  integrate(1, 4, "", status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4);
+  for (const int k : {2, 3}) {
+    EXPECT_EQ(at(1, k), 0.0f) << k;
+    EXPECT_NE(terminal.text().find("WARNING: File not input: " + member(k)), std::string::npos);
+  }
+  EXPECT_NEAR(at(1, 4), 4.0f, 1e-5f);
 }
 
 }  // namespace
