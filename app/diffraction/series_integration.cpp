@@ -227,7 +227,7 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
   float xps = 0.0f, yps = 0.0f;
   const ImageTarget target{a.xmaxdat, a.ymaxdat, variances, fx,     fy,     xaxis,  yaxis, flat,
                            {},        title,     xlabel,    ylabel, zlabel, xps,    yps};
-  if (!read_member(target, s.ff_file, status)) {
+  if (!read_member(target, s.corrections.ff_file, status)) {
     // Without its flat field the series would be silently uncorrected.
     if (status == kStatusGood)
       GS_FWARNING(1, 1, {"PROBLEM INPUTTING THE FLAT-FIELD IMAGE"}, status);
@@ -265,7 +265,7 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
     s.ff_threshold = threshold;
   }
   for (float& v : inverse) {
-    if (s.ff_scale) v *= s.ff_scaler;
+    if (s.corrections.ff_scale) v *= s.corrections.ff_scaler;
     if (zero) v = std::min(v, s.ff_threshold);
   }
   return inverse;
@@ -299,6 +299,16 @@ void correct_spatial(KztDataSets& sets, const SplineSet& spline, float overload,
   sets.mxnumdat = mxe;
   sets.mynumdat = mye;
   sets.memory_defined = true;
+}
+
+// True when the data arrays have a row for every file of the series; a
+// series with more is refused before its files are read.
+bool rows_for_series(Index nfiles, Status& status) {
+  if (nfiles <= vosq_kzt_arrays.ymaxdat) return true;
+  GS_FWARNING(2, 2,
+              {"THE SERIES HAS MORE FILES THAN THE DATA", "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"},
+              status);
+  return false;
 }
 
 const char* const kScanXLabels[] = {"Radial Distance (mm)", "2-Theta Angle (Degrees)",
@@ -358,44 +368,30 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   const std::vector<int> numbers = kzt_series_numbers(series);
   const auto nfiles = static_cast<Index>(numbers.size());
   if (nfiles < 1) return;
-  if (nfiles > a.ymaxdat) {
-    GS_FWARNING(2, 2,
-                {"THE SERIES HAS MORE FILES THAN THE DATA", "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"},
-                status);
-    return;
-  }
+  if (!rows_for_series(nfiles, status)) return;
   const Index xnum = a.xnumdat, ynum = a.ynumdat;
 
   // 2. The corrections.
   float overload = 100000.0f;
   int retstat = 0;
   IO_INQ_RKEYVALUE("#OVERLOAD_VALUE", overload, retstat, status);
-  IO_INQ_LKEYVALUE("FF_CORRECTION", s.ff_correction, retstat, status);
+  kzt_inq_correction_keys(s.corrections, status);
   int length = 0;
-  IO_INQ_KEYVALUE("FF_FILE", length, s.ff_file, retstat, status);
-  IO_INQ_LKEYVALUE("FF_SCALE", s.ff_scale, retstat, status);
-  IO_INQ_RKEYVALUE("FF_SCALER", s.ff_scaler, retstat, status);
-  IO_INQ_LKEYVALUE("SD_CORRECTION", s.sd_correction, retstat, status);
-  IO_INQ_KEYVALUE("SD_FILE", length, s.sd_file, retstat, status);
   IO_INQ_LKEYVALUE("FS_INT_SAVE_1D", s.save_1d, retstat, status);
   IO_INQ_KEYVALUE("FS_INT_SAVE_EXT", length, s.save_ext, retstat, status);
-  kzt_series_correction_form()(s.ff_correction, s.ff_file, s.ff_scale, s.ff_scaler,
-                               s.sd_correction, s.sd_file, status);
+  CorrectionChoices& c = s.corrections;
+  kzt_series_correction_form()(c.ff_correction, c.ff_file, c.ff_scale, c.ff_scaler,
+                               c.sd_correction, c.sd_file, status);
   if (status == kStatusEscape) {
     status = kStatusGood;
     return;
   }
   if (status != kStatusGood) return;
-  IO_SET_LKEYVALUE("FF_CORRECTION", s.ff_correction, retstat, status);
-  IO_SET_KEYVALUE("FF_FILE", static_cast<int>(s.ff_file.size()), s.ff_file, retstat, status);
-  IO_SET_LKEYVALUE("FF_SCALE", s.ff_scale, retstat, status);
-  IO_SET_RKEYVALUE("FF_SCALER", s.ff_scaler, retstat, status);
-  IO_SET_LKEYVALUE("SD_CORRECTION", s.sd_correction, retstat, status);
-  IO_SET_KEYVALUE("SD_FILE", static_cast<int>(s.sd_file.size()), s.sd_file, retstat, status);
+  kzt_set_correction_keys(c, status);
   kzt_series_integration_settings() = s;
 
   std::vector<float> flat;
-  if (s.ff_correction) {
+  if (s.corrections.ff_correction) {
     flat = prepare_flat_field(s, xnum, ynum, status);
     if (flat.empty()) {
       if (status == kStatusEscape) status = kStatusGood;
@@ -406,8 +402,8 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
     apply_flat_field(flat, xnum, ynum, kzt_image(a.data));
   }
   SplineSet spline;
-  if (s.sd_correction) {
-    std::string file = s.sd_file;
+  if (s.corrections.sd_correction) {
+    std::string file = s.corrections.sd_file;
     int found = 0;
     KZT_IN_SPATIAL(true, 100, 100, file, found, spline, status);
     if (status != kStatusGood || found != 0) {
@@ -434,7 +430,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   kzt_create_mask(sets.mask_exist, status);
   if (status != kStatusGood) return;
   Index xs = 1, ys = 1, xe = xnum, ye = ynum;
-  if (s.sd_correction) {
+  if (s.corrections.sd_correction) {
     xs = sets.mxstrelm, ys = sets.mystrelm, xe = sets.mxendelm, ye = sets.myendelm;
     KZT_MASK(true, a.xmaxdat, a.ymaxdat, sets.mxnumdat, sets.mynumdat, kzt_image(a.mdata),
              kzt_xline(a.mxaxis), kzt_yline(a.myaxis), sets.mtitle, sets.mxlabel, sets.mylabel,
@@ -538,7 +534,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
         IO_WRITE("INFO: Applying flat-field correction", status);
         apply_flat_field(flat, xnum, ynum, kzt_image(a.data));
       }
-      if (input && s.sd_correction) {
+      if (input && s.corrections.sd_correction) {
         GS_FPROMPT(1, 1, {"CORRECTING SPATIAL DISTORTION"}, status);
         GS_UPDATE(status);
         IO_WRITE("INFO: Applying spatial distortion correction", status);
@@ -555,7 +551,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
     IO_WRITE("INFO: Integrating data", status);
     float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
     const std::span<const float> image =
-        s.sd_correction ? kzt_image(a.mdata) : kzt_image(a.data);
+        s.corrections.sd_correction ? kzt_image(a.mdata) : kzt_image(a.data);
     KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, xs, ys, xe, ye, image, kzt_mask(), s.conserve_intensity,
                   s.scan_type, s.maximum_d, saved_xps, saved_yps, s.sample_distance, wavelength,
                   s.x_beam_centre, s.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, s.tilt_rotation,
@@ -658,12 +654,7 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   const std::vector<int> numbers = kzt_series_numbers(series);
   const auto nfiles = static_cast<Index>(numbers.size());
   if (nfiles < 1) return;
-  if (nfiles > a.ymaxdat) {
-    GS_FWARNING(2, 2,
-                {"THE SERIES HAS MORE FILES THAN THE DATA", "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"},
-                status);
-    return;
-  }
+  if (!rows_for_series(nfiles, status)) return;
   int row = static_cast<int>(sets.mystrelm);
   GS_INPI(true, static_cast<int>(sets.mystrelm), static_cast<int>(sets.myendelm), true,
           "ENTER NUMBER OF ROW TO INPUT", {"You can choose to input one row within the given range"},

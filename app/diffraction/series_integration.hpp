@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "app/distortion/correction_form.hpp"
 #include "app/imageops/series_definition.hpp"
 #include "app/main/data_store.hpp"
 #include "core/types.hpp"
@@ -43,12 +44,7 @@ KztCorrectionForm& kzt_series_correction_form();
 // The settings of the series integration kept for the run (those with a key
 // are read from it before use and stored after the user confirmed them).
 struct SeriesIntegrationSettings {
-  bool ff_correction = false;
-  std::string ff_file = "flat_field.bin";
-  bool ff_scale = false;
-  float ff_scaler = 1000.0f;
-  bool sd_correction = false;
-  std::string sd_file = "spatial.spline";
+  CorrectionChoices corrections;
   bool save_1d = true;
   std::string save_ext = "int";
   int scan_type = 1;
