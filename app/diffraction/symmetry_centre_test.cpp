@@ -8,6 +8,8 @@
 #include <cmath>
 #include <vector>
 
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/imageops_graphics_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 
@@ -104,6 +106,41 @@ TEST(SymmetryCentre, BadArgumentsAreRefused) {
   KZT_LSQ1DSYMMETRY(10, 4, 11, p, {}, centre, status);
   EXPECT_EQ(status, 110005);
   EXPECT_EQ(centre, 7.0f);
+}
+
+struct ProjectFit : testing::NoWindowGraphics {};
+
+TEST_F(ProjectFit, StripSymmetricAboutAColumnProposesItAsTheCentre) {
+  // 40 x 8 pixels of 100 microns, symmetric about X = 17.3 in every row.
+  constexpr Index kX = 40, kY = 8;
+  std::vector<float> data(kX * kY), xaxis(kX), yaxis(kY);
+  for (Index i = 1; i <= kX; ++i) xaxis[i - 1] = static_cast<float>(i) - 0.5f;
+  for (Index j = 1; j <= kY; ++j) yaxis[j - 1] = static_cast<float>(j) - 0.5f;
+  for (Index j = 1; j <= kY; ++j)
+    for (Index i = 1; i <= kX; ++i) {
+      const double x = (static_cast<double>(i) - 0.5) - 17.3;
+      data[element(i, j, kX)] = static_cast<float>(10.0 * std::exp(-x * x / 50.0) + 1.0);
+    }
+  const GsDisplayedImage im = kzt_displayed_image(kX, kY, 1, 1, kX, kY, data, {}, xaxis, yaxis,
+                                                  "Strip", "X", "Y", "Z");
+  testing::TerminalCapture quiet;
+  // The line along the middle row, the strip over the whole height, no
+  // points masked, the proposed centre accepted.
+  testing::ScriptedInput input({"2", "0.0", "4.0", "40.0", "4.0", "2", "20.0", "0.0", "20.0",
+                                "8.0", "YES", "EXIT", "", ""});
+  float x_beam = 0.0f, y_beam = 0.0f;
+  Status status = kStatusGood;
+  EXPECT_TRUE(KZT_PROJECTFIT(im, 1e-4f, 1e-4f, x_beam, y_beam, status));
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_NEAR(x_beam / 1e-4f, 17.3f, 0.05f);
+  EXPECT_NEAR(y_beam / 1e-4f, 4.0f, 1e-3f);
+
+  // CANCEL at the first click changes nothing.
+  testing::ScriptedInput cancel({"\\\\"});
+  EXPECT_FALSE(KZT_PROJECTFIT(im, 1e-4f, 1e-4f, x_beam, y_beam, status));
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NEAR(x_beam / 1e-4f, 17.3f, 0.05f);
 }
 
 }  // namespace
