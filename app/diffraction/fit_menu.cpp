@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/cake_menu.hpp"
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/tilt_centre.hpp"
@@ -68,6 +69,12 @@ void run_powder_diffraction(FitCall& c, Status& status) {
 
 void run_rtheta(FitCall& c, Status& status) {
   KZT_RTHETA(c.sets, c.state.geometry, c.state.powder.lorentz_geometry, c.state.rtheta, status);
+}
+
+void run_cake(FitCall& c, Status& status) {
+  if (graphics_refused(c, status)) return;
+  IO_WRITE("INFO: Control passed to graphics window", status);
+  KZT_CAKE(false, c.sets, c.state.geometry, c.state.powder.lorentz_geometry, status);
 }
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
@@ -153,7 +160,7 @@ void run_normalisation(FitCall& c, Status& status) {
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
-    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", nullptr},
+    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", run_cake},
     {"CHANGE SCALE", "Change the typical parameter change sizes", "", nullptr},
     {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS",
      run_clear_mask},
