@@ -1,8 +1,11 @@
 #include "core/io_output.hpp"
 
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <map>
 
 #include "core/format.hpp"
@@ -80,6 +83,21 @@ void IO_DEF_SYSTEM(Status& status) {
   vosq_io_dbinteractive.clear();
   io_clear_variables();
   IO_DEF_SEPARATORS(status);
+}
+
+int io_terminal_width() {
+  if (std::FILE* terminal = io_stream(kStreamTerminal)) {
+    winsize size{};
+    const int fd = ::fileno(terminal);
+    if (fd >= 0 && ::isatty(fd) && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+      return size.ws_col;
+  }
+  if (const char* columns = std::getenv("COLUMNS")) {
+    char* end = nullptr;
+    const long n = std::strtol(columns, &end, 10);
+    if (end != columns && *end == '\0' && n > 0 && n <= 10000) return static_cast<int>(n);
+  }
+  return 80;
 }
 
 void IO_WRITE(std::string_view text, Status& status) {

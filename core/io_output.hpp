@@ -52,6 +52,10 @@ bool io_close_stream(int stream);
 // Initialises the IO state, the variable table and the token separators.
 void IO_DEF_SYSTEM(Status& status);
 
+// Columns of the terminal (stream 6): the window's width when it is a
+// terminal, else COLUMNS when set, else 80.
+int io_terminal_width();
+
 // One line to the terminal and, while the log is open, to the log.
 void IO_WRITE(std::string_view text, Status& status);
 // Each of LINES as IO_WRITE writes it, without paging.
