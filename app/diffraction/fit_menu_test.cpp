@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "app/main/program_test_support.hpp"
@@ -94,6 +96,61 @@ TEST(FitMenu, ProgramLeavesThePowderScanInTheMemoryAndAFile) {
   EXPECT_EQ(ynum, 1);
   ASSERT_GT(xnum, 1);
   EXPECT_NEAR(data[0], 5.0f, 1e-4f);
+}
+
+// RADIAL PROFILE through the program, before any mask exists and with one:
+// the profile reaches the memory, NaN pixels and masked ones add nothing.
+TEST(FitMenu, ProgramRadialProfileWithAndWithoutAMask) {
+  testing::TempDir dir;
+  {
+    std::vector<float> axis(16), data(256, 5.0f);
+    for (int i = 0; i < 16; ++i) axis[i] = i + 0.5f;
+    for (int y = 0; y < 16; ++y) data[y * 16] = 1.0f;
+    data[5 * 16 + 9] = std::nanf("");
+    testing::ScriptedInput answer({dir.file("image.kzt")});
+    testing::TerminalCapture quiet;
+    int retstat = -1;
+    Status status = kStatusGood;
+    FIO_OUT_KESTA(false, "", 16, 16, 1, 1, 16, 16, axis, axis, data, {}, "Flat", "X", "Y",
+                  "Counts", false, 1.0e-4f, 1.0e-4f, retstat, status);
+    ASSERT_EQ(status, kStatusGood);
+  }
+  for (const bool masked : {false, true}) {
+    const std::string mask = masked ? "THRESHOLD MASKING\nYES\n2\n" : "";
+    const testing::ProgramResult r = testing::run_program(
+        dir, "-nogr -dim16x16",
+        "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\n" + mask +
+            "RADIAL PROFILE\n1\n7.5\n7.5\nEXIT\nEXCHANGE\nOUTPUT DATA\nKESTA STANDARD FORMAT\n"
+            "profile.kzt\nEXIT\nYES\n");
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("array limit"), std::string::npos) << r.output;
+    std::vector<float> xaxis(16), yaxis(16), data(256, -1.0f), variances(256);
+    std::string name = dir.file("profile.kzt"), title, xl, yl, zl;
+    bool variances_exist = false;
+    int retstat = -1;
+    Index xnum = 0, ynum = 0;
+    float xps = 0, yps = 0, overload = 0;
+    Status status = kStatusGood;
+    FIO_IN_KESTA(true, 16, 16, variances_exist, name, retstat, xnum, ynum, xaxis, yaxis, data,
+                 variances, title, xl, yl, zl, xps, yps, overload, status);
+    ASSERT_EQ(retstat, 0) << r.output;
+    EXPECT_EQ(title, "Radial Profile");
+    // About the centre of pixel (8, 8), every bin out to the corners holds
+    // some pixel.
+    ASSERT_EQ(xnum, 12) << masked;
+    float lowest = 5.0f;
+    for (Index i = 0; i < xnum; ++i) {
+      ASSERT_TRUE(std::isfinite(data[i])) << i << " masked " << masked;
+      EXPECT_NEAR(xaxis[i], i + 0.5f, 1e-5f);
+      lowest = std::min(lowest, data[i]);
+    }
+    // The column of 1s lowers the outer bins unless it is masked.
+    if (masked)
+      EXPECT_FLOAT_EQ(lowest, 5.0f);
+    else
+      EXPECT_LT(lowest, 4.9f);
+  }
 }
 
 TEST(FitMenu, MaskCommandsWorkOnTheProgramMask) {
