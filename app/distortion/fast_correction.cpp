@@ -37,7 +37,6 @@ struct Run {
   unsigned mask = 0;
 };
 
-// An over-loaded or non-finite input pixel, applied one by one.
 // The smallest and largest shifts of the table entries of a region.
 struct ShiftRange {
   Index xmin = 0, xmax = 0, ymin = 0, ymax = 0;
@@ -66,6 +65,7 @@ ShiftRange shift_range(const DistortionTable& table, Index xstrelm, Index ystrel
   return {xmin, xmax, ymin, ymax};
 }
 
+// An over-loaded or non-finite input pixel, applied one by one.
 struct Special {
   Index x = 0;
   Index sx = 0;
