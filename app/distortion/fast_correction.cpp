@@ -30,6 +30,7 @@ namespace {
 // ordinary value (below the over-load value and finite); MASK has bit k set
 // when some pixel of the run has a non-zero fraction k.
 struct Run {
+  Index y = 0;
   Index x0 = 0;
   Index x1 = 0;
   Index sx = 0;
@@ -67,6 +68,7 @@ ShiftRange shift_range(const DistortionTable& table, Index xstrelm, Index ystrel
 
 // An over-loaded or non-finite input pixel, applied one by one.
 struct Special {
+  Index y = 0;
   Index x = 0;
   Index sx = 0;
   Index sy = 0;
@@ -120,23 +122,22 @@ class FastKernel {
     const Index in_hi = std::min(yendelm_, yb - symin_);
     runs_.clear();
     specials_.clear();
-    run_start_.assign(static_cast<std::size_t>(std::max<Index>(in_hi - in_lo + 2, 1)), 0);
-    special_start_.assign(run_start_.size(), 0);
-    for (Index y = in_lo; y <= in_hi; ++y) {
-      find_runs(y);
-      run_start_[static_cast<std::size_t>(y - in_lo + 1)] = runs_.size();
-      special_start_[static_cast<std::size_t>(y - in_lo + 1)] = specials_.size();
-    }
+    for (Index y = in_lo; y <= in_hi; ++y) find_runs(y);
+    // Runs and special pixels listed by the output row of their block's
+    // lowest row, Y + SY, so that an output row visits only the three lists
+    // that reach it, however far the shifts spread.
+    const Index tlo = in_lo + symin_, thi = std::max(in_hi + symax_, tlo - 1);
+    by_row(runs_, tlo, thi, run_start_, run_order_);
+    by_row(specials_, tlo, thi, special_start_, special_order_);
     acc_.resize(static_cast<std::size_t>(width_));
     for (Index yo = ya; yo <= yb; ++yo) {
       std::fill(acc_.begin(), acc_.end(), 0.0);
-      const Index from = std::max(in_lo, yo - symax_ - 2), to = std::min(in_hi, yo - symin_);
-      for (Index y = from; y <= to; ++y) {
-        const auto row = static_cast<std::size_t>(y - in_lo);
-        for (std::size_t i = run_start_[row]; i < run_start_[row + 1]; ++i)
-          add_run(runs_[i], y, yo);
-        for (std::size_t i = special_start_[row]; i < special_start_[row + 1]; ++i)
-          add_special(specials_[i], y, yo);
+      for (Index t = std::max(tlo, yo - 2); t <= std::min(thi, yo); ++t) {
+        const auto list = static_cast<std::size_t>(t - tlo);
+        for (std::size_t i = run_start_[list]; i < run_start_[list + 1]; ++i)
+          add_run(runs_[run_order_[i]], yo);
+        for (std::size_t i = special_start_[list]; i < special_start_[list + 1]; ++i)
+          add_special(specials_[special_order_[i]], yo);
       }
       float* o = out_ + element(xlo_, yo, xmaxdat_);
       const double* a = acc_.data() + (xlo_ - base_);
@@ -145,6 +146,20 @@ class FastKernel {
   }
 
  private:
+  // ORDER lists the items by Y + SY from TLO to THI (in their order within
+  // each), START(t - TLO) where the items of row t begin.
+  template <class Item>
+  void by_row(const std::vector<Item>& items, Index tlo, Index thi,
+                     std::vector<std::size_t>& start, std::vector<std::size_t>& order) {
+    start.assign(static_cast<std::size_t>(thi - tlo + 2), 0);
+    for (const Item& item : items) ++start[static_cast<std::size_t>(item.y + item.sy - tlo + 1)];
+    for (std::size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+    order.resize(items.size());
+    cursor_.assign(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < items.size(); ++i)
+      order[cursor_[static_cast<std::size_t>(items[i].y + items[i].sy - tlo)]++] = i;
+  }
+
   const float* in_row(Index y) const { return data_ + element(1, y, xmaxdat_); }
   const std::uint8_t* fractions_row(Index y) const {
     return table_.fractions.data() + 9 * element(1, y, table_.xmaxlut);
@@ -166,7 +181,7 @@ class FastKernel {
     while (x <= xendelm_) {
       const std::int8_t sx = xs[x], sy = ys[x];
       if (!ordinary(in[x])) {
-        specials_.push_back({x, sx, sy});
+        specials_.push_back({y, x, sx, sy});
         ++x;
         continue;
       }
@@ -176,7 +191,7 @@ class FastKernel {
       while (x + kGroup - 1 <= xendelm_ && group_same(xs + x, ys + x, in + x, sx, sy))
         x += kGroup;
       while (x <= xendelm_ && xs[x] == sx && ys[x] == sy && ordinary(in[x])) ++x;
-      runs_.push_back({x0, x - 1, sx, sy, fraction_mask(fr + 9 * x0, x - x0)});
+      runs_.push_back({y, x0, x - 1, sx, sy, fraction_mask(fr + 9 * x0, x - x0)});
     }
   }
 
@@ -249,7 +264,8 @@ class FastKernel {
   }
 
   // Block row YO - Y - SY of every pixel of the run into the sums.
-  void add_run(const Run& run, Index y, Index yo) {
+  void add_run(const Run& run, Index yo) {
+    const Index y = run.y;
     const Index r = yo - y - run.sy;
     if (r < 0 || r > 2) return;
     const float* in = in_row(y) + (run.x0 - 1);
@@ -270,7 +286,8 @@ class FastKernel {
 
   // An over-loaded (or NaN) value adds 255 x v to each cell of non-zero
   // fraction, so that it stays over-loaded after the scaling by 1/255.
-  void add_special(const Special& s, Index y, Index yo) {
+  void add_special(const Special& s, Index yo) {
+    const Index y = s.y;
     const Index r = yo - y - s.sy;
     if (r < 0 || r > 2) return;
     const float v = in_row(y)[s.x - 1];
@@ -290,7 +307,8 @@ class FastKernel {
   const Index symin_, symax_, base_, width_, xlo_, xhi_, ylo_, yhi_;
   std::vector<Run> runs_;
   std::vector<Special> specials_;
-  std::vector<std::size_t> run_start_, special_start_;
+  std::vector<std::size_t> run_start_, special_start_, run_order_, special_order_;
+  std::vector<std::size_t> cursor_;
   std::vector<double> acc_;
   std::vector<std::uint8_t> plane_;
 };
