@@ -20,6 +20,11 @@
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
 
+// Xlib last: its Status and Bool macros would rename the program's own.
+#include <X11/Xlib.h>
+#undef Status
+#undef Bool
+
 namespace kesta {
 namespace {
 
@@ -67,6 +72,22 @@ struct Running {
 };
 
 int brightness(const std::array<int, 3>& c) { return c[0] + c[1] + c[2]; }
+
+// Asks window WINDOW to close, as a window manager's close button does.
+bool send_close_request(unsigned long window) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  const bool sent = XSendEvent(display, window, False, NoEventMask, &e) != 0;
+  XCloseDisplay(display);
+  return sent;
+}
 
 struct GraphicsProgram : ::testing::Test {
   TempDir dir;
@@ -237,6 +258,56 @@ TEST_F(GraphicsProgram, StyleCommandsChangeTheNextPicture) {
   }
   // The scheme is kept for the next start.
   EXPECT_NE(testing::read_file(dir.file(".kesta.def")).find("\nGREY-SCALE\n"), std::string::npos);
+}
+
+// A value out of range replayed at a question of the 3-D viewer: the help is
+// shown, the question takes the macro's next line and the macro goes on to
+// its end; a macro that ends there leaves the viewer with the end of the
+// input instead of waiting on the window.
+TEST_F(GraphicsProgram, OutOfRangeAnswerInAMacroAsksAgainAndTheMacroGoesOn) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  const std::string start = "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nANGLE\n400\n";
+  testing::write_text_file(dir.file("angle.mac"), start + "30\n45\nEXIT\nINFORMATION\nEXIT\nYES\n");
+  testing::write_text_file(dir.file("ends.mac"), start);
+  for (const char* macro : {"-macangle.mac", "-macends.mac"}) {
+    const testing::ProgramResult r = testing::run_program(dir, std::string("-key -dim64x32 ") + macro, "");
+    EXPECT_EQ(r.code, 0) << macro << r.output;
+    EXPECT_NE(r.output.find("Enter valid real\nEnter view rotation angle, around image\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("ENTER COMMAND:"), std::string::npos) << r.output;
+    if (macro[4] == 'a') EXPECT_NE(r.output.find("INFO: Program arrays have"), std::string::npos);
+  }
+}
+
+// The window closed through the window manager, destroyed, or its client
+// connection cut while the 3-D viewer waits on it: the wait ends, the program
+// says so and goes on without graphics, as if started with -nogr.
+TEST_F(GraphicsProgram, ClosedWindowEndsTheWaitAndTheProgramGoesOnWithoutGraphics) {
+  for (const std::string way : {"close", "destroy", "kill"}) {
+    testing::PrivateXServer server(24);
+    ASSERT_TRUE(server.ok());
+    Running run(dir, {"-key", "-dim64x32"});
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [", kWait));
+    run.child.type("3-D SURFACE PLOT\n");
+    ASSERT_TRUE(run.child.wait_for("3-D SURFACE PLOT", kWait));
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    if (way == "close")
+      ASSERT_TRUE(send_close_request(window));
+    else
+      ASSERT_TRUE(testing::run_bounded("xdotool " + std::string(way == "kill" ? "windowkill " : "windowclose ") +
+                                       std::to_string(window)));
+    EXPECT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << way;
+    EXPECT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait)) << way;
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait)) << way;
+    run.child.type("3-D SURFACE PLOT\n");
+    EXPECT_TRUE(run.child.wait_for("WARNING: Graphics system is turned off", kWait)) << way;
+    EXPECT_EQ(finish(run), 0) << way;
+  }
 }
 
 TEST_F(GraphicsProgram, WithoutGraphicsStylesAreKeptAndAMacroGoesOn) {
