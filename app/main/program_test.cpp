@@ -2,6 +2,7 @@
 // standard input and macro files, compared with its transcript.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -304,7 +305,8 @@ TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
       "X_PIXEL_SIZE\n100\n";
   for (const bool populated : {true, false}) {
     for (const auto& [option, name] : {std::pair{"-macmissing.mac", "missing.mac"},
-                                       std::pair{"-mac", "kesta.mac"}}) {
+                                       std::pair{"-mac", "kesta.mac"},
+                                       std::pair{"-mac/dev/zero", "/dev/zero"}}) {
       TempDir dir;
       if (populated) write_file(dir.file(".kesta.def"), stored);
       const Result r = run(dir, std::string("-nogr -key ") + option, "INFORMATION\n");
@@ -322,7 +324,7 @@ TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
 TEST(Program, RecordingAndLogOnAFullDiskStopAndTheAnswersGetThrough) {
   TempDir dir;
   const Result r = run(dir, "-nogr -dim10x10",
-                       "START MACRO\n/dev/full\nYES\nOPEN LOG\n/dev/full\nINFORMATION\n"
+                       "START MACRO\n/dev/full\nOPEN LOG\n/dev/full\nINFORMATION\n"
                        "STOP MACRO\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0);
   for (const std::string closed :
@@ -331,8 +333,26 @@ TEST(Program, RecordingAndLogOnAFullDiskStopAndTheAnswersGetThrough) {
     EXPECT_NE(r.output.find(closed), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find(closed, r.output.find(closed) + 1), std::string::npos);
   }
-  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:YES\n"));  // START MACRO failed
+  // The failure is reported once and leaves no bad status behind.
+  EXPECT_FALSE(has(r.output, "RESET \"status\"")) << r.output;
   EXPECT_TRUE(has(r.output, "INFO: Program arrays have         10 elements in the X-direction"));
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
+// Named pipes nobody reads are refused at once for recording and the log,
+// and a device is no macro: each question is asked again.
+TEST(Program, SpecialFilesAreRefusedByMacroRecordingAndLog) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  const Result r = run(dir, "-nogr -dim10x10",
+                       "START MACRO\npipe\n\\\\\nYES\nOPEN LOG\npipe\n\\\\\nYES\n"
+                       "MACRO\n/dev/zero\n\\\\\nYES\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  const std::string refused = "WARNING: \"pipe\" is a named pipe that nothing reads\n";
+  const std::size_t first = r.output.find(refused);
+  ASSERT_NE(first, std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(refused, first + 1), std::string::npos) << r.output;
+  EXPECT_TRUE(has(r.output, "WARNING: \"/dev/zero\" is not a regular file\n")) << r.output;
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
 }
 
