@@ -1,6 +1,7 @@
 // End-to-end tests: the real program with a private HOME, answers on its
 // standard input and macro files, compared with its transcript.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -354,6 +355,33 @@ TEST(Program, SpecialFilesAreRefusedByMacroRecordingAndLog) {
   EXPECT_NE(r.output.find(refused, first + 1), std::string::npos) << r.output;
   EXPECT_TRUE(has(r.output, "WARNING: \"/dev/zero\" is not a regular file\n")) << r.output;
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
+// A log written to a named pipe whose reader goes away: the failed write is
+// reported and the log closed; the program goes on (no broken-pipe signal).
+TEST(Program, LogToAPipeWhoseReaderLeavesIsClosedAndTheProgramGoesOn) {
+  TempDir dir;
+  const std::string home = dir.path().string();
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  const int reader = ::open(dir.file("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  kesta::testing::PtyChild child([&home] {
+    setenv("HOME", home.c_str(), 1);
+    if (chdir(home.c_str()) != 0) return 2;
+    execl(KESTA_PROGRAM, "kesta", "-nogr", "-dim10x10", static_cast<char*>(nullptr));
+    return 3;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND [INPUT DATA]:"));
+  child.type("OPEN LOG\rpipe\r");
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND"));
+  ::close(reader);
+  child.type("INFORMATION\r");
+  EXPECT_TRUE(child.wait_for("WARNING: The log file is closed; nothing more is written to it"));
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND"));
+  child.type("EXIT\rYES\r");
+  EXPECT_EQ(child.finish(), 0);
+  EXPECT_TRUE(has(child.output(), "INFO: BYE: KESTA V01.000 exited by user command"));
 }
 
 TEST(Program, PreconditionWarningEndsTheMacro) {
