@@ -414,6 +414,8 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
   };
   draw();
   if (gs_typed_answers()) {
+    // The whole box reaches the window before the terminal waits.
+    GS_UPDATE(status);
     // Without a window the lines are shown at the terminal.
     if (qg_x11_driver() == nullptr && !vosq_io_dbdb.input_macro)
       for (int k = 0; k < num; ++k) IO_WRITE(used_part(text[k]), status);
@@ -505,6 +507,7 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
   }
   GsRect ok;
   GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text.view(), ok, status);
+  GS_UPDATE(status);
   bool redrawn = false;
   if (vosq_io_dbdb.input_macro) {
     // A replayed session does not stop here: the macro holds no answer.

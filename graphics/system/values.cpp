@@ -54,6 +54,7 @@ void show(std::span<const std::string> lines, Status& status) {
       const GsRect& r = gs_state.message;
       GsMessageBoxes boxes;
       GS_DRAW_MESSAGE(std::max(n, 1), n, lines, 1, r.xmin, r.ymin, r.xmax, r.ymax, boxes, status);
+      GS_UPDATE(status);  // shown whole before the terminal waits
     }
     for (const std::string& line : lines) IO_WRITE(line, status);
     return;
@@ -157,6 +158,7 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
                 std::string& string, bool record, Status& status) {
   while (status == kStatusGood) {
     if (gs_typed_answers()) {
+      GS_UPDATE(status);  // what the window shows is complete before the terminal waits
       IO_INPS(defaulted, prompt, help, {"Error in macro input of a character string"}, options,
               length, string, status);
       if (status != kStatusConsumed) return Answer::typed;
