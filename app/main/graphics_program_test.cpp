@@ -101,6 +101,10 @@ struct GraphicsProgram : ::testing::Test {
   testing::Screenshot plot(Running& run, const std::string& file) {
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\n" + file + "\nPLOT DATA\n");
     EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]", kWait));
+    return window_shot();
+  }
+  // The program's window as it stands.
+  testing::Screenshot window_shot() const {
     return testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
   }
   int finish(Running& run) {
@@ -200,8 +204,7 @@ TEST_F(GraphicsProgram, AMacroDrawsWhatTypedInputDraws) {
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPLOT DATA\n");
   Running run(dir, {"-key", "-dim64x32", "-macdraw.mac"});
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]", kWait));
-  const testing::Screenshot replayed =
-      testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+  const testing::Screenshot replayed = window_shot();
   ASSERT_EQ(replayed.rgb.size(), typed.rgb.size());
   EXPECT_TRUE(replayed.rgb == typed.rgb);
   EXPECT_EQ(finish(run), 0);
@@ -227,8 +230,7 @@ TEST_F(GraphicsProgram, ContourPlotOfARampShowsTenLines) {
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nCONTOUR PLOT\n");
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait));
-    const testing::Screenshot shot =
-        testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+    const testing::Screenshot shot = window_shot();
     // Inside the frame, clear of its ticks: one vertical line per level.
     for (const int y : {230, 280}) EXPECT_EQ(dark_runs(shot, y, 66, 434), 10) << depth << " " << y;
     EXPECT_EQ(finish(run), 0);
@@ -293,11 +295,10 @@ TEST_F(GraphicsProgram, HelpBoxIsShownWholeWhileTheTerminalWaits) {
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nANGLE\n400\n");
   Running run(dir, {"-key", "-dim64x32", "-macangle.mac"});
   ASSERT_TRUE(run.child.wait_for("*** END OF MACRO FILE ***", kWait));
-  const testing::Screenshot shot =
-      testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+  const testing::Screenshot shot = window_shot();
   ASSERT_EQ(shot.width, 500);
   // SAVE and O.K. are yellow buttons side by side at the bottom right, each
-  // with its dark label.
+  // with its blue label.
   auto yellow = [](const std::array<int, 3>& c) { return c[0] > 200 && c[1] > 200 && c[2] < 100; };
   auto labelled = [&](int x1, int x2) {
     int text = 0;

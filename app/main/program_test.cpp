@@ -31,6 +31,15 @@ Result run(const TempDir& dir, const std::string& args, const std::string& input
   return kesta::testing::run_program(dir, args, input, home);
 }
 
+// The child's body of a run on a pseudo-terminal: the program without
+// graphics, HOME its working folder.
+int run_on_terminal(const std::string& home) {
+  setenv("HOME", home.c_str(), 1);
+  if (chdir(home.c_str()) != 0) return 2;
+  execl(KESTA_PROGRAM, "kesta", "-nogr", "-dim10x10", static_cast<char*>(nullptr));
+  return 3;
+}
+
 bool has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -137,12 +146,7 @@ TEST(Program, EndOfInputInsideACommandAlsoExits) {
 TEST(Program, EndOfInputAtTheTerminalLineEditorExits) {
   TempDir dir;
   const std::string home = dir.path().string();
-  kesta::testing::PtyChild child([&home] {
-    setenv("HOME", home.c_str(), 1);
-    if (chdir(home.c_str()) != 0) return 2;
-    execl(KESTA_PROGRAM, "kesta", "-nogr", "-dim10x10", static_cast<char*>(nullptr));
-    return 3;
-  });
+  kesta::testing::PtyChild child([&home] { return run_on_terminal(home); });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND [INPUT DATA]:"));
   child.type("info\r");
@@ -365,12 +369,7 @@ TEST(Program, LogToAPipeWhoseReaderLeavesIsClosedAndTheProgramGoesOn) {
   ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
   const int reader = ::open(dir.file("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   ASSERT_GE(reader, 0);
-  kesta::testing::PtyChild child([&home] {
-    setenv("HOME", home.c_str(), 1);
-    if (chdir(home.c_str()) != 0) return 2;
-    execl(KESTA_PROGRAM, "kesta", "-nogr", "-dim10x10", static_cast<char*>(nullptr));
-    return 3;
-  });
+  kesta::testing::PtyChild child([&home] { return run_on_terminal(home); });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND [INPUT DATA]:"));
   child.type("OPEN LOG\rpipe\r");

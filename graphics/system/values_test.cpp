@@ -164,6 +164,11 @@ TEST_F(ValueBoxes, CancelAssignmentAndReplay) {
 // (its O.K. is never recorded, so the macro holds no answer for it) and the
 // question takes the macro's next line; the end of the input is the user
 // escape, never a wait on the window.
+void ask_angle(float& angle, Status& s) {
+  GS_INPR(true, -360.0f, 360.0f, true, "VIEW ROTATION ANGLE", {"Enter view rotation angle"},
+          {"Enter valid real"}, angle, s);
+}
+
 TEST_F(ValueBoxes, ReplayedRefusalAsksAgainWithoutWaiting) {
   const int waits = window->waits;
   std::string path = dir.file("r.mac");
@@ -173,8 +178,7 @@ TEST_F(ValueBoxes, ReplayedRefusalAsksAgainWithoutWaiting) {
     Status s = kStatusGood;
     IO_OPEN_INMACRO(false, path, s);
     float angle = 10.0f;
-    GS_INPR(true, -360.0f, 360.0f, true, "VIEW ROTATION ANGLE", {"Enter view rotation angle"},
-            {"Enter valid real"}, angle, s);
+    ask_angle(angle, s);
     EXPECT_EQ(s, kStatusGood);
     EXPECT_FLOAT_EQ(angle, 30.0f);
     EXPECT_NE(terminal.text().find("Enter valid real\nEnter view rotation angle\n"),
@@ -191,8 +195,7 @@ TEST_F(ValueBoxes, ReplayedRefusalAsksAgainWithoutWaiting) {
   Status s = kStatusGood;
   IO_OPEN_INMACRO(false, path, s);
   float angle = 10.0f;
-  GS_INPR(true, -360.0f, 360.0f, true, "VIEW ROTATION ANGLE", {"Enter view rotation angle"},
-          {"Enter valid real"}, angle, s);
+  ask_angle(angle, s);
   EXPECT_EQ(s, kStatusEscape);
   EXPECT_FLOAT_EQ(angle, 10.0f);
   EXPECT_EQ(window->waits, waits);
