@@ -88,9 +88,19 @@ int qg_find_workstation(int id) {
 Driver* qg_x11_driver() {
   QgDbSystem& sys = qg_db_system;
   for (int k = 0; k < sys.number_workstations; ++k)
-    if (sys.category[k] == kCategoryX11 && sys.state[k] > 0 && sys.driver[k])
+    if (sys.category[k] == kCategoryX11 && sys.state[k] > 0 && sys.driver[k] &&
+        !sys.driver[k]->window_lost())
       return sys.driver[k].get();
   return nullptr;
+}
+
+bool qg_window_lost() {
+  const QgDbSystem& sys = qg_db_system;
+  for (int k = 0; k < sys.number_workstations; ++k)
+    if (sys.category[k] == kCategoryX11 && sys.state[k] > 0 && sys.driver[k] &&
+        sys.driver[k]->window_lost())
+      return true;
+  return false;
 }
 
 void QG_OPEN(int flag, Status& status) {
