@@ -28,6 +28,7 @@ FitMenuState fit_state;
 struct FitCall {
   KztDataSets& sets;
   FitMenuState& state;
+  std::string& graphics_kind;  // what PRINT GRAPHICS draws again
   std::string_view name;
   std::string next;
   bool leave = false;
@@ -115,6 +116,8 @@ void run_define_mask(FitCall& c, Status& status) {
            kzt_xline(a.xaxis), kzt_yline(a.yaxis), s.title, s.xlabel, s.ylabel, s.zlabel,
            s.x_pixel_size, s.y_pixel_size, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_mask(),
            status);
+  // The editor leaves the image drawn with its mask.
+  if (status == kStatusGood) c.graphics_kind = "masked_image";
 }
 
 void run_display_mask(FitCall& c, Status& status) {
@@ -122,6 +125,7 @@ void run_display_mask(FitCall& c, Status& status) {
   const GsDisplayedImage im = kzt_current_image(c.sets);
   GS_MPLOT(true, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
            im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+  if (status == kStatusGood) c.graphics_kind = "masked_image";
 }
 
 void run_threshold_masking(FitCall& c, Status& status) {
@@ -198,6 +202,11 @@ void store_geometry(const PowderSettings& g, Status& status) {
 FitMenuState& kzt_fit_state() { return fit_state; }
 
 void KZT_FIT(KztDataSets& sets, Status& status) {
+  std::string graphics_kind;
+  KZT_FIT(sets, graphics_kind, status);
+}
+
+void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   constexpr const char* kName = "Subroutine KZT_FIT V0.1";
   if (st_bad(status, kName)) return;
   const KztArrays& a = vosq_kzt_arrays;
@@ -241,7 +250,7 @@ void KZT_FIT(KztDataSets& sets, Status& status) {
       command = proposed;
       continue;
     }
-    FitCall c{sets, st, {}, {}};
+    FitCall c{sets, st, graphics_kind, {}, {}};
     if (status == kStatusGood) {
       const auto found =
           std::find_if(std::begin(kCommands), std::end(kCommands),
