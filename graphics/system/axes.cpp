@@ -126,15 +126,28 @@ double tick_number(float first, float interval, int k) {
 }
 
 // The decimals that tell ticks INTERVAL apart (0 for a whole interval, 3 for
-// 0.002), up to 9.
+// 0.002); 0 for an interval without a short decimal form (a user's 1/3).
 int interval_places(double interval) {
   const double step = std::fabs(interval);
   if (!(step > 0.0) || !std::isfinite(step)) return 0;
-  for (int places = 0; places < 9; ++places) {
+  for (int places = 0; places <= 6; ++places) {
     const double scaled = step * std::pow(10.0, places);
     if (std::fabs(scaled - std::round(scaled)) <= 1e-4 * scaled) return places;
   }
-  return 9;
+  return 0;
+}
+
+// The decimals that still leave the widest of VALUES (divided by FACTOR)
+// within FIELD characters in fixed form: sign, whole digits and point.
+int decimals_room(int field, const std::vector<double>& values, double factor) {
+  double widest = 0.0;
+  bool negative = false;
+  for (const double v : values) {
+    widest = std::max(widest, std::fabs(v / factor));
+    negative = negative || v < 0.0;
+  }
+  const int whole = widest < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(widest))) + 1;
+  return field - 1 - whole - (negative ? 1 : 0);
 }
 
 // Characters of the widest decade label of D1..D2 in exponent STYLE (1:
@@ -184,10 +197,13 @@ void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interva
 
   int decimals = style.fraction;
   const bool remove_zeros = style.shorten && !style.constant_length;
-  // A shortened form keeps at least the decimals that tell the ticks apart;
-  // a fixed form keeps the style's own.
+  // A shortened form keeps the decimals that tell the ticks apart, and the
+  // style's further ones where the widest number still fits its field; a
+  // fixed form keeps the style's own.
   const double step = (number > 1 ? values[1] - values[0] : double{interval}) / factor;
-  if (style.shorten) decimals = std::max(decimals, interval_places(step));
+  if (style.shorten && number > 0)
+    decimals = std::max(interval_places(step),
+                        std::min(decimals, decimals_room(style.field, values, factor)));
   if (style.shorten && style.constant_length && number > 0) {
     const int digits = std::clamp(decimals, 0, 39);
     GS_CAL_ENUMFIELD(static_cast<float>(values[0] / factor), static_cast<float>(step), digits,

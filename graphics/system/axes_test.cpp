@@ -169,8 +169,14 @@ TEST_F(AxesTest, NumbersOfAutomaticTicks) {
     // Every number stands at a finite place.
     for (const PageItem* t : of("text")) EXPECT_TRUE(std::isfinite(t->x[0])) << t->text;
   }
-  // Only a number that cannot be written in its field is asterisks.
+  // The shortest form drops the style's decimals the interval does not need
+  // where they would not fit; only a number that cannot be written with the
+  // decimals it needs is asterisks.
   Status s = kStatusGood;
+  GS_SET_XAXISENUM(true, 1, 1, 1, 1, 0, 5, 2, true, false, s);
+  items.clear();
+  GS_LINAXENUM(true, -12.5f, 2.5f, 3, 0.0f, true, s);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"-12.5", "-10", "-7.5"}));
   GS_SET_XAXISENUM(true, 1, 1, 1, 1, 0, 4, 2, true, true, s);
   items.clear();
   GS_LINAXENUM(true, -0.5f, 0.25f, 3, 0.0f, true, s);
