@@ -449,9 +449,13 @@ void GS_ALOGAXENUM(bool x_axis, int style, float start, float end, float positio
   int d1 = 0;
   int d2 = 0;
   decades(start, end, 0.0001f, d1, d2);
+  // Labels at the multiples of the step, or at the first decade when no
+  // multiple falls inside.
   const int every = decade_label_step(x_axis, style, d1, d2, enumeration.text.height, status);
+  int base = d1 + ((every - d1 % every) % every);
+  if (base > d2) base = d1;
   for (int d = d1; d <= d2 && status == kStatusGood; ++d)
-    if (d % every == 0) label(static_cast<float>(d));
+    if ((d - base) % every == 0) label(static_cast<float>(d));
   if (d2 - d1 > 2) return;
   int inside = 0;
   for (int d = d1 - 1; d <= d2 + 1; ++d)
