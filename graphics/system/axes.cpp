@@ -143,6 +143,7 @@ int decimals_room(int field, const std::vector<double>& values, double factor) {
   double widest = 0.0;
   bool negative = false;
   for (const double v : values) {
+    if (!std::isfinite(v / factor)) continue;  // written as asterisks anyway
     widest = std::max(widest, std::fabs(v / factor));
     negative = negative || v < 0.0;
   }

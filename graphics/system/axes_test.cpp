@@ -181,6 +181,12 @@ TEST_F(AxesTest, NumbersOfAutomaticTicks) {
   items.clear();
   GS_LINAXENUM(true, -0.5f, 0.25f, 3, 0.0f, true, s);
   EXPECT_EQ(texts(), (std::vector<std::string>{"****", "****", "0.00"}));
+  for (const float bad : {INFINITY, NAN}) {
+    items.clear();
+    GS_LINAXENUM(true, bad, 1.0f, 2, 0.0f, true, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(texts(), (std::vector<std::string>{"****", "****"}));
+  }
 }
 
 // The colour bar's numbers stay on the page and apart from each other: a
