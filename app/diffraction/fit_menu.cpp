@@ -10,6 +10,7 @@
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/tilt_centre.hpp"
+#include "app/distortion/response.hpp"
 #include "app/imageops/masks.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
@@ -135,6 +136,24 @@ void run_threshold_masking(FitCall& c, Status& status) {
                     kzt_image(a.data), kzt_mask(), status);
 }
 
+void run_normalisation(FitCall& c, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  if (a.mdata == nullptr) {
+    IO_WRITE("WARNING: Memory arrays do not exist you must create them with \"DIMENSIONS\"",
+             status);
+    return;
+  }
+  const bool variances = c.sets.variances_exist && a.variances != nullptr && a.mvariances != nullptr;
+  const auto mask = c.sets.mask_exist ? kzt_mask() : std::span<std::uint8_t>{};
+  if (KZT_UNINORMALISE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                       variances, kzt_image(a.data), mask,
+                       variances ? kzt_image(a.variances) : std::span<float>{},
+                       std::max(a.xmaxdat, a.ymaxdat), kzt_image(a.mdata),
+                       variances ? kzt_image(a.mvariances) : std::span<float>{}, status) &&
+      status == kStatusGood)
+    kzt_memory_result(c.sets, status);
+}
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
@@ -152,7 +171,7 @@ const FitCommand kCommands[] = {
     {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", nullptr},
     {"MINIMISE", "(same as \"OPTIMISE\")", "", nullptr},
     {"MODEL", "Create model from parameter values, in memory", "", nullptr},
-    {"NORMALISATION", "Uni-directional flat-field normalisation", "", nullptr},
+    {"NORMALISATION", "Uni-directional flat-field normalisation", "", run_normalisation},
     {"OPTIMISE", "Optimise fit model to data by iterative method", "", nullptr},
     {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", nullptr},
     {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",

@@ -45,6 +45,8 @@ void kzt_fill_upcalls() {
       .def_fs = def_fs_not_built,
       .gui_roi = gui_roi_not_built,
       .inp_projection = projection_not_built,
+      .inp_sampledistance = KZT_INP_SAMPLEDISTANCE,
+      .inp_beamcentre = KZT_INP_BEAMCENTRE,
   };
   kzt_integrate_forms() = IntegrateForms{
       .geometry = KZT_GUI_GEOMETRY,
