@@ -73,12 +73,17 @@ void run_rtheta(FitCall& c, Status& status) {
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
 
+// The window commands start by drawing the current image with its mask
+// (when there is one): what PRINT GRAPHICS draws again.
+void image_drawn(FitCall& c) { c.graphics_kind = c.sets.mask_exist ? "masked_image" : "image"; }
+
 void run_tilt_centre(FitCall& c, Status& status) {
   if (graphics_refused(c, status)) return;
   PowderSettings& g = c.state.geometry;
   KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size,
                  g.sample_distance, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation, g.tilt_angle,
                  status);
+  image_drawn(c);
 }
 
 void run_silicon_calibration(FitCall& c, Status& status) {
@@ -93,6 +98,7 @@ void run_silicon_calibration(FitCall& c, Status& status) {
                 g.tilt_angle, status);
   g.x_beam_centre = x_beam / sets.x_pixel_size;
   g.y_beam_centre = y_beam / sets.y_pixel_size;
+  image_drawn(c);
 }
 
 // The mask commands work on the mask of the program arrays, made (nothing
