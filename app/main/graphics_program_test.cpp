@@ -111,6 +111,18 @@ TEST_F(GraphicsProgram, WindowSizeAndOptions) {
     const int left = brightness(shot.at(c.width * 16 / 100, y));
     const int right = brightness(shot.at(c.width * 84 / 100, y));
     EXPECT_LT(left + 150, right) << c.args[1];
+    if (c.height == 500) {
+      // Landscape: the colour bar's numbers and label stand clear of the
+      // window's bottom edge.
+      auto dark_in_rows = [&shot](int from, int to) {
+        int dark = 0;
+        for (int y = from; y <= to; ++y)
+          for (int x = 40; x < 667; ++x) dark += brightness(shot.at(x, y)) < 300 ? 1 : 0;
+        return dark;
+      };
+      EXPECT_EQ(dark_in_rows(490, 499), 0);
+      EXPECT_GT(dark_in_rows(455, 489), 0);
+    }
     EXPECT_EQ(finish(run), 0);
   }
 }

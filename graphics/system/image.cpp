@@ -450,9 +450,10 @@ void GS_LUTSCALE(float minimum, float maximum, bool vertical, std::string_view z
   QG_INQ_VIEWPORT(v[0], v[1], v[2], v[3], status);
 
   GsRect bar{g.gpp.xmin, g.gpp.ymin - 0.125f, g.gpp.xmax, g.gpp.ymin - 0.1f};
-  // The numbers under the bar, and a power of ten 0.05 below it, stay on
-  // the page: where the page ends sooner (landscape) the bar moves up.
-  constexpr float kRoomBelow = 0.055f;
+  // The numbers and the label under the bar, and a power of ten 0.05 below
+  // it, stay on the page: where the page ends sooner (landscape) the bar
+  // moves up.
+  constexpr float kRoomBelow = 0.07f;
   if (bar.ymin < kRoomBelow) {
     const float up = kRoomBelow - bar.ymin;
     bar.ymin += up;
