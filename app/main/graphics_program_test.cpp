@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -135,6 +136,18 @@ TEST_F(GraphicsProgram, WindowSizeAndOptions) {
     const int left = brightness(shot.at(c.width * 16 / 100, y));
     const int right = brightness(shot.at(c.width * 84 / 100, y));
     EXPECT_LT(left + 150, right) << c.args[1];
+    if (c.height == 500) {
+      // Landscape: the colour bar's numbers and label stand clear of the
+      // window's bottom edge.
+      auto dark_in_rows = [&shot](int from, int to) {
+        int dark = 0;
+        for (int y = from; y <= to; ++y)
+          for (int x = 40; x < 667; ++x) dark += brightness(shot.at(x, y)) < 300 ? 1 : 0;
+        return dark;
+      };
+      EXPECT_EQ(dark_in_rows(490, 499), 0);
+      EXPECT_GT(dark_in_rows(455, 489), 0);
+    }
     EXPECT_EQ(finish(run), 0);
   }
 }
@@ -235,6 +248,42 @@ TEST_F(GraphicsProgram, ContourPlotOfARampShowsTenLines) {
     for (const int y : {230, 280}) EXPECT_EQ(dark_runs(shot, y, 66, 434), 10) << depth << " " << y;
     EXPECT_EQ(finish(run), 0);
   }
+}
+
+// Replayed from a macro: a ramp holding one infinite pixel still gets its
+// ten contour lines, and the masked image of FIT's DISPLAY MASK is what
+// PRINT GRAPHICS writes.
+TEST_F(GraphicsProgram, InfinitePixelContoursAndAMaskedImagePrint) {
+  write_image(dir.file("inf.kzt"), 64, 32,
+              [](Index x, Index y) { return x == 40 && y == 30 ? INFINITY : ramp(x, y); });
+  testing::write_text_file(dir.file("draw.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\ninf.kzt\nCONTOUR PLOT\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, {"-key", "-dim64x32", "-macdraw.mac"});
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait));
+  const testing::Screenshot shot =
+      testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+  for (const int y : {230, 280}) EXPECT_EQ(dark_runs(shot, y, 66, 434), 10) << y;
+
+  testing::write_text_file(dir.file("mask.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nFIT\n"
+                           "THRESHOLD MASKING\nYES\n20\nDISPLAY MASK\nEXIT\n"
+                           "PRINT GRAPHICS\nmasked.ps\n");
+  run.child.type("MACRO\nmask.mac\n");
+  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait));
+  EXPECT_EQ(finish(run), 0);
+  const std::string output = run.child.output();
+  EXPECT_EQ(output.find("Unknown type of graphics"), std::string::npos) << output;
+  // Columns 1..19 masked: the left of the printed image takes the mask
+  // colour (red), the right keeps the ramp's colours.
+  const testing::Rendered page = testing::gs_render(dir.file("masked.ps"));
+  ASSERT_TRUE(page.ok);
+  const auto left = page.at(122, 300);
+  const auto right = page.at(424, 300);
+  EXPECT_GT(left[0], 200);
+  EXPECT_LT(left[1] + left[2], 60);
+  EXPECT_FALSE(right[0] > 200 && right[1] + right[2] < 60);
 }
 
 TEST_F(GraphicsProgram, StyleCommandsChangeTheNextPicture) {

@@ -388,7 +388,7 @@ void run_bragg(Dispatch&, Status& status) { KZT_BRAGG(status); }
 
 void run_reciprocal(Dispatch&, Status& status) { KZT_RECIPROCAL(status); }
 
-void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, status); }
+void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, d.graphics_kind, status); }
 
 void run_polarisation(Dispatch& d, Status& status) {
   const KztArrays& a = arrays();
