@@ -167,8 +167,9 @@ TEST_F(GridReplay, NonFinitePixelsLoseOnlyTheirHole) {
   EXPECT_FALSE(r.peaks.present(3, 3));
   EXPECT_EQ(r.peaks.xnum, 12);
   EXPECT_GE(r.peaks.num, 142);
-  for (Index k = 0; k < std::ssize(r.peaks.x); ++k)
+  for (Index k = 0; k < std::ssize(r.peaks.x); ++k) {
     if (r.peaks.x[k] > kMissingPeak) ASSERT_TRUE(std::isfinite(r.peaks.x_distortion[k])) << k;
+  }
 }
 
 TEST_F(GridReplay, AMacroEndingInsideTheQuestionsChangesNothing) {
