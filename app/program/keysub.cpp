@@ -5,7 +5,7 @@
 
 #include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/calculators.hpp"
-#include "app/diffraction/fit_menu.hpp"
+#include "app/fitting/fit_menu.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/distortion/calibration.hpp"

@@ -1,7 +1,7 @@
 // The FIT sub-menu loop: geometry keys at entry and exit, unbuilt choices,
 // the window choice without graphics and the status reset question.
 
-#include "app/diffraction/fit_menu.hpp"
+#include "app/fitting/fit_menu.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/diffraction/fit_menu.hpp"
+#include "app/fitting/fit_menu.hpp"
 
 #include <algorithm>
 #include <iterator>
