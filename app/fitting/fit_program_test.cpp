@@ -86,7 +86,7 @@ TEST(FitProgram, TypedRoadOfTheModelFittingCommands) {
   const testing::ProgramResult r = testing::run_program(
       dir, "-nogr -key -dim64x48",
       "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\n"
-      "OPTIMISE\nRESULTS\n"
+      "OPTIMISE\nRESULTS\nINPUT PARAMETERS\nGRAPHICALLY\nSET MASK COLOUR\n"
       "INPUT PARAMETERS\nFILE\nkesta.par\n" +
           snapshot("residuals.kzt") +
           "SET UP\nNUMBER ITERATIONS\n40\nVIEW\nEXIT\n"
@@ -103,6 +103,10 @@ TEST(FitProgram, TypedRoadOfTheModelFittingCommands) {
   // OPTIMISE before any parameters only warns.
   EXPECT_NE(out.find("PARAMETERS MUST BE DEFINED USING \"INPUT PARAMETERS\""), std::string::npos);
   EXPECT_NE(out.find("RESULTS MUST BE DEFINED USING \"OPTIMISE\""), std::string::npos);
+  // The window's commands refused without graphics.
+  const std::size_t refused = out.find("WARNING: Graphics system is turned off");
+  ASSERT_NE(refused, std::string::npos);
+  EXPECT_NE(out.find("WARNING: Graphics system is turned off", refused + 1), std::string::npos);
   // The residuals are in the memory after the input.
   EXPECT_EQ(image_file(dir, "residuals.kzt", 1, 1).first, "Residuals");
   EXPECT_EQ(image_file(dir, "fit.kzt", 1, 1).first, "FIT MODEL");
