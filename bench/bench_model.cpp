@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/fitting/fit2d.hpp"
+#include "app/fitting/fitting_test_support.hpp"
 #include "app/fitting/model.hpp"
 #include "app/fitting/olmi.hpp"
 #include "app/fitting/parameter_file.hpp"
@@ -16,23 +17,6 @@
 
 namespace kesta {
 namespace {
-
-std::vector<float> centres(Index n) {
-  std::vector<float> a(static_cast<std::size_t>(n));
-  for (Index i = 0; i < n; ++i) a[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
-  return a;
-}
-
-void add(FitModel& m, int type, std::initializer_list<float> values, float scale = 1.0f) {
-  const int feature = ++m.num_features;
-  int k = 0;
-  for (const float v : values) {
-    const std::size_t i = static_cast<std::size_t>(m.num_parameters++);
-    m.params[i] = v;
-    m.codes[i] = make_code(feature, type, ++k);
-    m.scales[i] = scale;
-  }
-}
 
 // Gaussians spread over an N x N region on a surface of orders X_ORDER, Y_ORDER.
 FitModel peaks_on_surface(Index n, int peaks, int order) {
@@ -52,7 +36,7 @@ FitModel peaks_on_surface(Index n, int peaks, int order) {
   for (int p = 0; p < peaks; ++p) {
     const float x = static_cast<float>(n) * (0.1f + 0.8f * static_cast<float>((p * 7) % peaks) / peaks);
     const float y = static_cast<float>(n) * (0.1f + 0.8f * static_cast<float>(p) / peaks);
-    add(m, kGaussian, {x, y, 100.0f + p, 3.0f, 2.0f, 0.3f});
+    testing::add_feature(m, kGaussian, {x, y, 100.0f + p, 3.0f, 2.0f, 0.3f});
   }
   return m;
 }
@@ -66,7 +50,7 @@ ModelFrame frame_of(Index n, const std::vector<float>& axis) {
 
 void BM_ModelImage(benchmark::State& state) {
   const Index n = state.range(0);
-  const std::vector<float> axis = centres(n);
+  const std::vector<float> axis = testing::centre_axis(n);
   const ModelFrame frame = frame_of(n, axis);
   const FitModel m = peaks_on_surface(n, 20, 3);
   std::vector<float> image(static_cast<std::size_t>(n * n));
@@ -93,7 +77,7 @@ BENCHMARK(BM_RegionCopy)->Arg(2048)->Unit(benchmark::kMillisecond);
 
 void BM_Fit2d(benchmark::State& state) {
   const Index n = 512;
-  const std::vector<float> axis = centres(n);
+  const std::vector<float> axis = testing::centre_axis(n);
   const ModelFrame frame = frame_of(n, axis);
   const FitModel truth = peaks_on_surface(n, 5, 1);
   std::vector<float> data(static_cast<std::size_t>(n * n)), out(data.size());
@@ -145,7 +129,7 @@ void BM_OlmiOptimise(benchmark::State& state) {
                        std::span<float>(data.data() + (y - 1) * nx, static_cast<std::size_t>(nx)),
                        status);
   }
-  const std::vector<float> axis = centres(nx);
+  const std::vector<float> axis = testing::centre_axis(nx);
   std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors));
   KztVectors vectors;
   vectors.vectors = store.data();
@@ -161,7 +145,7 @@ BENCHMARK(BM_OlmiOptimise)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 void BM_SurfaceFit(benchmark::State& state) {
   const Index n = 2048;
-  const std::vector<float> axis = centres(n);
+  const std::vector<float> axis = testing::centre_axis(n);
   const std::vector<float> data = bench::test_image(n);
   std::vector<float> out(data.size());
   for (auto _ : state) {

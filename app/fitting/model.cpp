@@ -20,27 +20,6 @@ constexpr float kTiny = 1.0e-37f;
 
 float at_least_tiny(float v) { return v < kTiny ? kTiny : v; }
 
-// The parameters of one feature, by parameter number - 1, and its type.
-struct FeatureParameters {
-  int type = 0;
-  int count = 0;  // highest parameter number seen
-  std::array<float, kMaxFeatureParameters> p{};
-};
-
-FeatureParameters gather(const FitModel& model, int feature) {
-  FeatureParameters f;
-  for (int i = 0; i < model.num_parameters; ++i) {
-    const int code = model.codes[static_cast<std::size_t>(i)];
-    if (code_feature(code) != feature) continue;
-    const int number = code_parameter(code);
-    if (number < 1 || number > kMaxFeatureParameters) continue;
-    f.p[static_cast<std::size_t>(number - 1)] = model.params[static_cast<std::size_t>(i)];
-    f.count = std::max(f.count, number);
-    if (number == 1) f.type = code_type(code);
-  }
-  return f;
-}
-
 // LOW and HIG taken to the nearest integer, halves away from zero.
 int nearest(float v) {
   if (!std::isfinite(v)) return 0;
@@ -84,6 +63,20 @@ void add_surface(const ModelFrame& frame, const FitModel& model, const FeaturePa
 }
 
 }  // namespace
+
+FeatureParameters kzt_feature_parameters(const FitModel& model, int feature) {
+  FeatureParameters f;
+  for (int i = 0; i < model.num_parameters; ++i) {
+    const int code = model.codes[static_cast<std::size_t>(i)];
+    if (code_feature(code) != feature) continue;
+    const int number = code_parameter(code);
+    if (number < 1 || number > kMaxFeatureParameters) continue;
+    f.p[static_cast<std::size_t>(number - 1)] = model.params[static_cast<std::size_t>(i)];
+    f.count = std::max(f.count, number);
+    if (number == 1) f.type = code_type(code);
+  }
+  return f;
+}
 
 int code_digit(int code, int n) {
   long long v = std::llabs(static_cast<long long>(code));
@@ -229,7 +222,7 @@ void KZT_FEATURE(const ModelFrame& frame, const FitModel& model, int feature, In
                  Index ystrelm, Index xendelm, Index yendelm, SymmetryCentre& centre,
                  std::span<float> array, Status& status) {
   if (st_bad(status, "Subroutine KZT_FEATURE V0.1")) return;
-  const FeatureParameters f = gather(model, feature);
+  const FeatureParameters f = kzt_feature_parameters(model, feature);
   const auto& p = f.p;
   const Index xs = xstrelm, ys = ystrelm, xe = xendelm, ye = yendelm;
   switch (f.type) {

@@ -98,6 +98,16 @@ struct SymmetryCentre {
   float y = 0.0f;
 };
 
+// The parameters of one feature by parameter number - 1 (gathered from the
+// codes), the feature's type (of its first parameter) and the highest
+// parameter number found.
+struct FeatureParameters {
+  int type = 0;
+  int count = 0;
+  std::array<float, kMaxFeatureParameters> p{};
+};
+FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
+
 // KZT_FUNTYPE: type and 1-based index of the first parameter of FEATURE
 // (0, 0 when it has none). MAX_PARAMETERS < 1 gives 1; NUM_PARAMETERS outside
 // 1..MAX_PARAMETERS gives 5 (status codes of the application base).

@@ -22,26 +22,6 @@ constexpr int kMaxPolynomialCoeffs = 100;
 
 float tiny(float v) { return v < kTiny ? kTiny : v; }
 
-struct Gathered {
-  int type = 0;
-  int count = 0;
-  std::array<float, kMaxFeatureParameters> p{};
-};
-
-Gathered gather(const FitModel& m, int feature) {
-  Gathered g;
-  for (int i = 0; i < m.num_parameters; ++i) {
-    const int code = m.codes[static_cast<std::size_t>(i)];
-    if (code_feature(code) != feature) continue;
-    const int number = code_parameter(code);
-    if (number < 1 || number > kMaxFeatureParameters) continue;
-    g.p[static_cast<std::size_t>(number - 1)] = m.params[static_cast<std::size_t>(i)];
-    g.count = std::max(g.count, number);
-    if (number == 1) g.type = code_type(code);
-  }
-  return g;
-}
-
 // The model function of the multiple 1-D fit; PASS_1 is the working model.
 void funolmi(bool, Index xmaxdat, Index, std::span<const float>, std::span<const std::uint8_t>,
              Index xstrelm, Index, Index xendelm, Index, void* pass_1, void*, void*, void*,
@@ -60,7 +40,7 @@ void funolmi(bool, Index xmaxdat, Index, std::span<const float>, std::span<const
 void KZT_1DFEATURE(const FitModel& model, int feature, Index xmaxdat, Index xstrelm,
                    Index xendelm, std::span<float> row, Status& status) {
   if (st_bad(status, "Subroutine KZT_1DFEATURE V0.1")) return;
-  const Gathered g = gather(model, feature);
+  const FeatureParameters g = kzt_feature_parameters(model, feature);
   const auto& p = g.p;
   switch (g.type) {
     case kOneDGaussian:

@@ -30,6 +30,23 @@ void warn_file(const std::string& path, const std::string& fault, Status& status
            status);
 }
 
+// The file name asked (offering the last one) and translated; false after
+// an escape or a path that cannot be translated (with its warning).
+bool ask_path(std::string_view prompt, const std::string& help, std::string& path,
+              Status& status) {
+  io_input_file_name(true, prompt, {help}, {"Unacceptable input"}, 11, kzt_parameter_file,
+                     status);
+  if (status != kStatusGood) return false;
+  int trans = 0;
+  IO_TRANS_PATH(kzt_parameter_file, trans, path, status);
+  if (status != kStatusGood) return false;
+  if (trans != 0) {
+    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool kzt_write_parameter_file(const std::string& path, Index xmaxdat, Index ymaxdat,
@@ -305,19 +322,9 @@ void kzt_read_parameter_file(const std::string& path, Index xmaxdat, Index ymaxd
 void KZT_OUT_PARAMETERS(bool mask_exist, FitSession& session, Status& status) {
   if (st_bad(status, kOutName)) return;
   const KztArrays& a = vosq_kzt_arrays;
-  io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
-                     {"Unacceptable input"}, 11, kzt_parameter_file, status);
-  if (status == kStatusEscape) {
-    status = ST_GOOD();
-    return;
-  }
-  if (status != kStatusGood) return;
-  int trans = 0;
   std::string path;
-  IO_TRANS_PATH(kzt_parameter_file, trans, path, status);
-  if (status != kStatusGood) return;
-  if (trans != 0) {
-    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+  if (!ask_path("OUTPUT FILE NAME", "Name of file to contain output data", path, status)) {
+    if (status == kStatusEscape) status = ST_GOOD();
     return;
   }
   const std::span<const std::uint8_t> mask =
@@ -329,17 +336,10 @@ void KZT_OUT_PARAMETERS(bool mask_exist, FitSession& session, Status& status) {
 void KZT_INP_PARAMETERS(bool& mask_exist, FitSession& session, Status& status) {
   if (st_bad(status, "Subroutine KZT_INP_PARAMETERS V0.1")) return;
   const KztArrays& a = vosq_kzt_arrays;
-  io_input_file_name(true, "PARAMETER FILE NAME", {"Name of input file containing fit parameters"},
-                     {"Unacceptable input"}, 11, kzt_parameter_file, status);
-  if (status != kStatusGood) return;
-  int trans = 0;
   std::string path;
-  IO_TRANS_PATH(kzt_parameter_file, trans, path, status);
-  if (status != kStatusGood) return;
-  if (trans != 0) {
-    IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+  if (!ask_path("PARAMETER FILE NAME", "Name of input file containing fit parameters", path,
+                status))
     return;
-  }
   FitModel model;
   FitControls controls = session.controls;
   std::vector<std::uint8_t> mask;
