@@ -473,11 +473,17 @@ void KZT_OLMIDISPLAY(const FitModel& model, std::span<const float> row,
   for (Index i = xstrelm; i <= xendelm; ++i)
     residual[static_cast<std::size_t>(i - 1)] =
         row[static_cast<std::size_t>(i - 1)] - total[static_cast<std::size_t>(i - 1)];
+  // The lower panel must not clear the page under the upper one.
+  bool fill = true;
+  int background = 0;
+  GS_INQ_BACKGROUND(fill, background, status);
+  GS_SET_BACKGROUND(false, background, status);
   GS_SET_GPP(gx1, gy1, gx2, split, status);
   GS_XYSGRAPH(xmaxdat, xstrelm, xendelm, x_axis, residual, " Residuals ", "Channels", "Residual",
               status);
   Status local = kStatusGood;
   GS_SET_GPP(gx1, gy1, gx2, gy2, local);
+  GS_SET_BACKGROUND(fill, background, local);
 }
 
 }  // namespace kesta
