@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "app/fitting/fitting_test_support.hpp"
+#include "app/fitting/surface.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -162,6 +163,19 @@ TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
   }
   EXPECT_EQ(status, kStatusEscape);
   EXPECT_EQ(model.num_parameters, 5);
+}
+
+TEST_F(ClickMenu, MaskColourIsAskedAndSet) {
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  {
+    testing::ScriptedInput input({"BLUE"});
+    KZT_MASKCOLOUR(status);
+  }
+  EXPECT_EQ(status, kStatusGood);
+  int colour = 0;
+  GS_INQ_MASKCOLOUR(colour, status);
+  EXPECT_EQ(colour, kGsBlue);
 }
 
 }  // namespace

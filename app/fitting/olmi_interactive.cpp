@@ -109,7 +109,8 @@ void add_peak(OneDSession& s, int type, Status& status) {
   const float height = 2.0f * (y[0] - y[1]);
   const int f = ++s.model.num_features;
   FitModel& m = s.model;
-  const auto scale_of = [](float v) { return std::max(std::sqrt(std::fabs(v)), 1.0e-3f); };
+  // A zero start gives no change size; it takes 1.0.
+  const auto scale_of = [](float v) { return v == 0.0f ? 1.0f : std::sqrt(std::fabs(v)); };
   switch (type) {
     case kOneDGaussian:
     case kOneDLorentzian:
