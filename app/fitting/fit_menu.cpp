@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/cake_menu.hpp"
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/tilt_centre.hpp"
+#include "app/distortion/response.hpp"
 #include "app/fitting/fit_commands.hpp"
 #include "app/fitting/parameter_file.hpp"
 #include "app/fitting/setup.hpp"
@@ -71,6 +73,12 @@ void run_powder_diffraction(FitCall& c, Status& status) {
 
 void run_rtheta(FitCall& c, Status& status) {
   KZT_RTHETA(c.sets, c.state.geometry, c.state.powder.lorentz_geometry, c.state.rtheta, status);
+}
+
+void run_cake(FitCall& c, Status& status) {
+  if (graphics_refused(c, status)) return;
+  IO_WRITE("INFO: Control passed to graphics window", status);
+  KZT_CAKE(false, c.sets, c.state.geometry, c.state.powder.lorentz_geometry, status);
 }
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
@@ -194,10 +202,28 @@ void run_surface(FitCall& c, Status& status) { kzt_fit_surface(c.sets, status); 
 
 void run_mask_memory(FitCall& c, Status& status) { KZT_MASKMEMORY(c.sets, status); }
 
+void run_normalisation(FitCall& c, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  if (a.mdata == nullptr) {
+    IO_WRITE("WARNING: Memory arrays do not exist you must create them with \"DIMENSIONS\"",
+             status);
+    return;
+  }
+  const bool variances = c.sets.variances_exist && a.variances != nullptr && a.mvariances != nullptr;
+  const auto mask = c.sets.mask_exist ? kzt_mask() : std::span<std::uint8_t>{};
+  if (KZT_UNINORMALISE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                       variances, kzt_image(a.data), mask,
+                       variances ? kzt_image(a.variances) : std::span<float>{},
+                       std::max(a.xmaxdat, a.ymaxdat), kzt_image(a.mdata),
+                       variances ? kzt_image(a.mvariances) : std::span<float>{}, status) &&
+      status == kStatusGood)
+    kzt_memory_result(c.sets, status);
+}
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
-    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", nullptr},
+    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", run_cake},
     {"CHANGE SCALE", "Change the typical parameter change sizes", "", run_change_scale},
     {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS",
      run_clear_mask},
@@ -211,7 +237,7 @@ const FitCommand kCommands[] = {
     {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", run_mask_statistics},
     {"MINIMISE", "(same as \"OPTIMISE\")", "", run_optimise},
     {"MODEL", "Create model from parameter values, in memory", "", run_model},
-    {"NORMALISATION", "Uni-directional flat-field normalisation", "", nullptr},
+    {"NORMALISATION", "Uni-directional flat-field normalisation", "", run_normalisation},
     {"OPTIMISE", "Optimise fit model to data by iterative method", "", run_optimise},
     {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", run_output_parameters},
     {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",

@@ -141,10 +141,9 @@ TEST(StartUp, FillsEveryUpwardCall) {
 TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {
   make(2, 2, true, false);
   TerminalCapture terminal;
-  EXPECT_EQ(run("DIFFRACTION PATTERN"), "DIFFRACTION PATTERN");
+  EXPECT_EQ(run("HELP"), "HELP");
   EXPECT_EQ(terminal.text(),
-            "WARNING: The command \"DIFFRACTION PATTERN\" is not available yet in this version of "
-            "KESTA\n");
+            "WARNING: The command \"HELP\" is not available yet in this version of KESTA\n");
   EXPECT_TRUE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
 }
