@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "app/fitting/model.hpp"
+#include "app/main/data_store.hpp"
+#include "core/status.hpp"
 
 namespace kesta::testing {
 
@@ -41,6 +43,25 @@ inline void add_feature(FitModel& m, int type, std::initializer_list<float> valu
     m.scales[i] = scale;
     m.names[i] = feature_name("FEA", feature, " PAR");
   }
+}
+
+// The program arrays (with the memory) as 64 x 48 pixels holding a
+// Gaussian of height 100 at (20.5, 15.5), SDs 3 and 2, on LEVEL; the caller
+// frees them.
+inline void gaussian_program_arrays(float level, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  kzt_allocate_arrays(64, 48, true, false, false, a, status);
+  if (status != kStatusGood) return;
+  a.xnumdat = a.xendelm = 64;
+  a.ynumdat = a.yendelm = 48;
+  a.xstrelm = a.ystrelm = 1;
+  const std::vector<float> ax = centre_axis(64), ay = centre_axis(48);
+  std::copy(ax.begin(), ax.end(), a.xaxis);
+  std::copy(ay.begin(), ay.end(), a.yaxis);
+  FitModel truth;
+  add_feature(truth, kGaussian, {20.5f, 15.5f, 100.0f, 3.0f, 2.0f, 0.0f});
+  kzt_model_image(frame_over(64, 48, ax, ay), truth, 1, 1, 64, 48, kzt_image(a.data), status);
+  for (float& v : kzt_image(a.data)) v += level;
 }
 
 }  // namespace kesta::testing

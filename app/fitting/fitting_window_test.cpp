@@ -72,19 +72,8 @@ TEST(FittingWindow, ReplayedClicksBuildTheModelOverTheResidual) {
   Window w;
   ASSERT_NE(w.id, 0u);
   const KztArrays saved = vosq_kzt_arrays;
-  KztArrays& a = vosq_kzt_arrays;
   Status status = kStatusGood;
-  kzt_allocate_arrays(64, 48, true, false, false, a, status);
-  a.xnumdat = a.xendelm = 64;
-  a.ynumdat = a.yendelm = 48;
-  a.xstrelm = a.ystrelm = 1;
-  for (Index i = 0; i < 64; ++i) a.xaxis[i] = i + 0.5f;
-  for (Index i = 0; i < 48; ++i) a.yaxis[i] = i + 0.5f;
-  FitModel truth;
-  testing::add_feature(truth, kGaussian, {20.5f, 15.5f, 100.0f, 3.0f, 2.0f, 0.0f});
-  const std::vector<float> ax = testing::centre_axis(64), ay = testing::centre_axis(48);
-  kzt_model_image(testing::frame_over(64, 48, ax, ay), truth, 1, 1, 64, 48, kzt_image(a.data),
-                  status);
+  testing::gaussian_program_arrays(0.0f, status);
   w.replay("GAUSSIAN\n1\n20.5\n15.5\n1\n24.0\n15.5\n1\n20.5\n17.85\nEXIT\n");
   KztDataSets sets;
   sets.graphics_on = true;
@@ -101,7 +90,7 @@ TEST(FittingWindow, ReplayedClicksBuildTheModelOverTheResidual) {
   const testing::Screenshot shot = testing::screenshot(w.id, w.dir.path().string());
   ASSERT_TRUE(shot.ok);
   EXPECT_GT(w.drawn(shot, 0.0f, 0.0f, 1.0f, 1.0f), 1000);
-  kzt_free_arrays(a, status);
+  kzt_free_arrays(vosq_kzt_arrays, status);
   vosq_kzt_arrays = saved;
 }
 

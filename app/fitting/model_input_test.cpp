@@ -95,21 +95,9 @@ struct ClickMenu : testing::PageFixture {
     qg_db_system.category[0] = kCategoryPostScript;
     testing::reset_dialogue();
     io_clear_database();
-    KztArrays& a = vosq_kzt_arrays;
-    Status status = kStatusGood;
-    kzt_allocate_arrays(64, 48, true, false, false, a, status);
-    a.xnumdat = a.xendelm = 64;
-    a.ynumdat = a.yendelm = 48;
-    a.xstrelm = a.ystrelm = 1;
-    for (Index i = 0; i < 64; ++i) a.xaxis[i] = i + 0.5f;
-    for (Index i = 0; i < 48; ++i) a.yaxis[i] = i + 0.5f;
     // A Gaussian of height 100 at (20.5, 15.5) on a level of 10.
-    FitModel truth;
-    testing::add_feature(truth, kGaussian, {20.5f, 15.5f, 100.0f, 3.0f, 2.0f, 0.0f});
-    const std::vector<float> ax = testing::centre_axis(64), ay = testing::centre_axis(48);
-    kzt_model_image(testing::frame_over(64, 48, ax, ay), truth, 1, 1, 64, 48, kzt_image(a.data),
-                    status);
-    for (float& v : kzt_image(a.data)) v += 10.0f;
+    Status status = kStatusGood;
+    testing::gaussian_program_arrays(10.0f, status);
   }
   void TearDown() override {
     Status status = kStatusGood;
