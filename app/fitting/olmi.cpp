@@ -175,19 +175,25 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   if (weighted && variances.size() < row.size()) weighted = false;
   std::vector<std::uint8_t> used(row.size(), 0);
   std::vector<float> sigmas(weighted ? row.size() : 0, 1.0f);
-  Index usable = 0;
+  Index usable = 0, no_variance = 0;
   for (Index x = xstrelm; x <= xendelm; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - 1);
     bool out_of_fit = (k < mask.size() && mask[k] != 0) || !std::isfinite(row[k]);
     if (!out_of_fit && weighted) {
-      if (variances[k] > 0.0f && std::isfinite(variances[k]))
+      if (variances[k] > 0.0f && std::isfinite(variances[k])) {
         sigmas[k] = std::sqrt(variances[k]);
-      else
+      } else {
         out_of_fit = true;
+        ++no_variance;
+      }
     }
     used[k] = out_of_fit ? 1 : 0;
     usable += out_of_fit ? 0 : 1;
   }
+  if (no_variance > 0)
+    IO_WRITE("INFO: " + std::to_string(no_variance) +
+                 " channels whose variance is not above 0 are left out of the weighted fit",
+             status);
   FitModel work = model;
   FitModel fitted = model;
   std::vector<float> model_row(row.size(), 0.0f);

@@ -142,6 +142,16 @@ TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
   EXPECT_FALSE(fit.fitted);
   EXPECT_EQ(model.params, before.params);
   EXPECT_NE(terminal.text().find("      R_p =    0.00%"), std::string::npos) << terminal.text();
+  // Weighted: channels without a usable variance are left out and counted.
+  std::vector<float> variances(kX, 1.0f);
+  variances[40] = 0.0f;
+  variances[41] = std::nanf("");
+  const OlmiRowFit weighted =
+      KZT_LSQOLMI(0, std::span<const float>(r.data.data(), kX), variances, {}, r.axis, 1, kX,
+                  true, 10.0f, model, status);
+  EXPECT_TRUE(weighted.fitted);
+  EXPECT_NE(terminal.text().find("INFO: 2 channels whose variance is not above 0"),
+            std::string::npos);
   // A region of one row fits only that row; rows past the vectors' length warn once.
   KztVectors small = r.vectors;
   small.max_vec_values = 5;
