@@ -392,6 +392,12 @@ void FIO_FREAD_CARRAY(int unit, std::string_view name, std::size_t element_lengt
 void FIO_FREAD_L1ARRAY(int unit, std::string_view name, Index xmaxdat, Index ymaxdat,
                        int& retstat, Index& xnum, Index& ynum, std::span<std::uint8_t> array,
                        Status& status) {
+  FIO_FREAD_L1ARRAY(unit, false, name, xmaxdat, ymaxdat, retstat, xnum, ynum, array, status);
+}
+
+void FIO_FREAD_L1ARRAY(int unit, bool swap, std::string_view name, Index xmaxdat, Index ymaxdat,
+                       int& retstat, Index& xnum, Index& ynum, std::span<std::uint8_t> array,
+                       Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_FREAD_L1ARRAY V0.2";
   if (st_bad(status, kPosition)) return;
   if (!array_room(xmaxdat, ymaxdat, array.size(), kPosition, status)) return;
@@ -413,6 +419,9 @@ void FIO_FREAD_L1ARRAY(int unit, std::string_view name, Index xmaxdat, Index yma
     damaged(name, "its data could not be read", retstat, status);
     return;
   }
+  if (swap)
+    for (std::int32_t& w : words)
+      w = static_cast<std::int32_t>(__builtin_bswap32(static_cast<std::uint32_t>(w)));
   std::array<std::uint8_t, 31> group{};
   Index k = 0;
   for (Index y = 1; y <= yn; ++y)

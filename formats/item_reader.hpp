@@ -75,5 +75,10 @@ void FIO_FREAD_CARRAY(int unit, std::string_view name, std::size_t element_lengt
 void FIO_FREAD_L1ARRAY(int unit, std::string_view name, Index xmaxdat, Index ymaxdat,
                        int& retstat, Index& xnum, Index& ynum, std::span<std::uint8_t> array,
                        Status& status);
+// The same with SWAP: the packed integers of a file written in the other
+// byte order.
+void FIO_FREAD_L1ARRAY(int unit, bool swap, std::string_view name, Index xmaxdat, Index ymaxdat,
+                       int& retstat, Index& xnum, Index& ynum, std::span<std::uint8_t> array,
+                       Status& status);
 
 }  // namespace kesta

@@ -378,14 +378,38 @@ void MA_CAL_2DCHEBYSHEV(bool add, float x_min, float y_min, float x_max, float y
       row_coeffs[static_cast<std::size_t>(i) + xc * static_cast<std::size_t>(r)] = row_values[r];
     }
   }
-  // One series in X per pixel.
+  // One series in X per pixel, as a sum over the Chebyshev terms of each
+  // column, worked out once (the first halved): X-inner loops over a row.
+  const auto ncols = static_cast<std::size_t>(xendelm - xstrelm + 1);
+  const auto terms = static_cast<std::size_t>(x_order) + 1;
+  std::vector<double> basis(terms * ncols), sum(ncols);
+  for (std::size_t k = 0; k < ncols; ++k) {
+    const double t =
+        std::clamp(normalised(x_coords[static_cast<std::size_t>(xstrelm - 1) + k], x_min, x_max),
+                   -1.0, 1.0);
+    double before = 1.0, now = t;
+    basis[k] = 0.5;
+    if (terms > 1) basis[ncols + k] = t;
+    for (std::size_t j = 2; j < terms; ++j) {
+      const double next = 2.0 * t * now - before;
+      basis[j * ncols + k] = next;
+      before = now;
+      now = next;
+    }
+  }
   for (Index r = 0; r < nrows; ++r) {
     const float* c = row_coeffs.data() + xc * static_cast<std::size_t>(r);
-    float* line = array.data() + element(1, ystrelm + r, xmaxdat);
-    for (Index x = xstrelm; x <= xendelm; ++x) {
-      const double t = std::clamp(normalised(x_coords[x - 1], x_min, x_max), -1.0, 1.0);
-      const auto value = static_cast<float>(series(c, x_order, t));
-      line[x - 1] = add ? line[x - 1] + value : value;
+    float* line = array.data() + element(xstrelm, ystrelm + r, xmaxdat);
+    std::fill(sum.begin(), sum.end(), 0.0);
+    for (std::size_t j = 0; j < terms; ++j) {
+      const double cj = c[j];
+      const double* b = basis.data() + j * ncols;
+      for (std::size_t k = 0; k < ncols; ++k) sum[k] += cj * b[k];
+    }
+    if (add) {
+      for (std::size_t k = 0; k < ncols; ++k) line[k] += static_cast<float>(sum[k]);
+    } else {
+      for (std::size_t k = 0; k < ncols; ++k) line[k] = static_cast<float>(sum[k]);
     }
   }
 }

@@ -7,6 +7,7 @@
 
 #include "app/diffraction/powder.hpp"
 #include "app/diffraction/simulation.hpp"
+#include "app/fitting/fit_state.hpp"
 #include "app/main/data_store.hpp"
 #include "core/types.hpp"
 
@@ -18,6 +19,7 @@ struct FitMenuState {
   PowderSettings geometry;
   PowderCommandSettings powder;
   RThetaSettings rtheta;
+  FitSession fit;
 };
 FitMenuState& kzt_fit_state();
 

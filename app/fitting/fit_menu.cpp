@@ -1,4 +1,4 @@
-#include "app/diffraction/fit_menu.hpp"
+#include "app/fitting/fit_menu.hpp"
 
 #include <algorithm>
 #include <iterator>
@@ -12,6 +12,10 @@
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/tilt_centre.hpp"
 #include "app/distortion/response.hpp"
+#include "app/fitting/fit_commands.hpp"
+#include "app/fitting/parameter_file.hpp"
+#include "app/fitting/setup.hpp"
+#include "app/fitting/surface.hpp"
 #include "app/imageops/masks.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
@@ -149,6 +153,65 @@ void run_threshold_masking(FitCall& c, Status& status) {
                     kzt_image(a.data), kzt_mask(), status);
 }
 
+// The model-fitting commands work on the kept fit session.
+bool parameters_missing(FitCall& c, const char* warning, Status& status) {
+  if (c.state.fit.params_defined) return false;
+  IO_WRITE(warning, status);
+  return true;
+}
+
+void run_change_scale(FitCall& c, Status& status) {
+  if (parameters_missing(c, "WARNING: No fit parameters have been defined, define using INPUT PARAMETERS",
+                         status))
+    return;
+  KZT_SCALE(c.state.fit.model, status);
+}
+
+void run_constrain(FitCall& c, Status& status) {
+  if (parameters_missing(c, "WARNING: No parameters; parameters must be input using INPUT PARAMETERS",
+                         status))
+    return;
+  KZT_CONSTRAIN(c.state.fit.model, status);
+}
+
+void run_input_parameters(FitCall& c, Status& status) {
+  kzt_fit_input_parameters(c.sets, c.state.fit, status);
+}
+
+void run_mask_statistics(FitCall& c, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  const std::span<const std::uint8_t> mask =
+      c.sets.mask_exist ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>();
+  KZT_MASKSTATS(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, mask, status);
+}
+
+void run_optimise(FitCall& c, Status& status) { kzt_fit_optimise(c.sets, c.state.fit, status); }
+
+void run_model(FitCall& c, Status& status) { kzt_fit_model(c.sets, c.state.fit, status); }
+
+void run_output_parameters(FitCall& c, Status& status) {
+  if (parameters_missing(c, "WARNING: Parameters must be defined using \"INPUT PARAMETERS\"",
+                         status))
+    return;
+  KZT_OUT_PARAMETERS(c.sets.mask_exist, c.state.fit, status);
+}
+
+void run_results(FitCall& c, Status& status) { kzt_fit_show_results(c.state.fit, status); }
+
+void run_mask_colour(FitCall& c, Status& status) {
+  if (graphics_refused(c, status)) return;
+  KZT_MASKCOLOUR(status);
+}
+
+void run_setup(FitCall& c, Status& status) {
+  KZT_SETUP(c.state.fit.controls, status);
+  if (!c.sets.variances_exist) c.state.fit.controls.weighted = false;
+}
+
+void run_surface(FitCall& c, Status& status) { kzt_fit_surface(c.sets, status); }
+
+void run_mask_memory(FitCall& c, Status& status) { KZT_MASKMEMORY(c.sets, status); }
+
 void run_normalisation(FitCall& c, Status& status) {
   const KztArrays& a = vosq_kzt_arrays;
   if (a.mdata == nullptr) {
@@ -171,38 +234,38 @@ const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
     {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", run_cake},
-    {"CHANGE SCALE", "Change the typical parameter change sizes", "", nullptr},
+    {"CHANGE SCALE", "Change the typical parameter change sizes", "", run_change_scale},
     {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS",
      run_clear_mask},
-    {"CONSTRAIN", "Constrain the fit parameters", "", nullptr},
+    {"CONSTRAIN", "Constrain the fit parameters", "", run_constrain},
     {"COVARIANCE", "Output Covariance Matrix", "", run_covariance},
     {"DEFINE MASK", "Redefine masking of data", "OPTIMISE", run_define_mask},
     {"DISPLAY MASK", "Display presently defined masking dead zones", "OPTIMISE",
      run_display_mask},
     {"EXIT", "Exit fit sub-menu", "", run_leave},
-    {"INPUT PARAMETERS", "Input fit parameters", "OPTIMISE", nullptr},
-    {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", nullptr},
-    {"MINIMISE", "(same as \"OPTIMISE\")", "", nullptr},
-    {"MODEL", "Create model from parameter values, in memory", "", nullptr},
+    {"INPUT PARAMETERS", "Input fit parameters", "OPTIMISE", run_input_parameters},
+    {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", run_mask_statistics},
+    {"MINIMISE", "(same as \"OPTIMISE\")", "", run_optimise},
+    {"MODEL", "Create model from parameter values, in memory", "", run_model},
     {"NORMALISATION", "Uni-directional flat-field normalisation", "", run_normalisation},
-    {"OPTIMISE", "Optimise fit model to data by iterative method", "", nullptr},
-    {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", nullptr},
+    {"OPTIMISE", "Optimise fit model to data by iterative method", "", run_optimise},
+    {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", run_output_parameters},
     {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",
      run_powder_diffraction},
     {"QUIT", "Exit fit sub-menu", "", run_leave},
     {"R/THETA RE-BINNING", "Radial/Angular (polar) re-binning of ADR", "", run_rtheta},
     {"RADIAL PROFILE", "Calculate 1-D radial profile in memory", "", run_radial_profile},
-    {"RESULTS", "Results of fitting", "", nullptr},
+    {"RESULTS", "Results of fitting", "", run_results},
     {"SILICON CALIBRATION", "Refine distance/wavelength/centre etc.", "POWDER DIFFRACTION",
      run_silicon_calibration},
-    {"SET MASK COLOUR", "User choice of colour to draw masked pixels", "", nullptr},
-    {"SET UP", "Alter set up parameters for the Least Squares Fit", "", nullptr},
-    {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", nullptr},
+    {"SET MASK COLOUR", "User choice of colour to draw masked pixels", "", run_mask_colour},
+    {"SET UP", "Alter set up parameters for the Least Squares Fit", "", run_setup},
+    {"SURFACE POLYNOMIAL", "Fit 2-D Chebyshev polynomial", "", run_surface},
     {"THRESHOLD MASKING", "Mask elements depending on ADR data values", "",
      run_threshold_masking},
     {"TILT/BEAM CENTRE", "Determine from a powder ring", "POWDER DIFFRACTION",
      run_tilt_centre},
-    {"TRANSFER MASK TO MEMORY", "Set masked elements to 1.0 in memory", "", nullptr},
+    {"TRANSFER MASK TO MEMORY", "Set masked elements to 1.0 in memory", "", run_mask_memory},
 };
 
 const std::vector<std::string>& command_names() {
@@ -260,6 +323,7 @@ void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status) {
                    g.tilt_rotation, g.tilt_angle, g.detector_rotation, status);
   store_geometry(g, status);
   if (status != kStatusGood) return;
+  if (!sets.variances_exist) st.fit.controls.weighted = false;
 
   const std::vector<std::string>& names = command_names();
   std::string command = "INPUT PARAMETERS";

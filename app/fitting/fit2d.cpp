@@ -1,0 +1,196 @@
+#include "app/fitting/fit2d.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "app/imageops/conventions.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "numeric/modelfit.hpp"
+
+namespace kesta {
+
+void KZT_FUNKESTA(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>,
+                  Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, void* pass_1, void*,
+                  void*, void*, int num_parameters, std::span<const float> params, Index, Index,
+                  bool, int& terminate, std::span<float> model, Status& status) {
+  if (st_bad(status, "Subroutine KZT_FUNKESTA V0.1")) return;
+  auto& context = *static_cast<Fit2dContext*>(pass_1);
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(num_parameters),
+                                              context.work.params.size());
+  std::copy_n(params.begin(), std::min(n, params.size()), context.work.params.begin());
+  kzt_model_image(*context.frame, context.work, xstrelm, ystrelm, xendelm, yendelm, model,
+                  status);
+  terminate = 0;
+}
+
+int kzt_max_calls(int num_parameters, float iterations) {
+  const double calls = std::round(static_cast<double>(num_parameters) * iterations);
+  if (!(calls >= 1.0)) return 1;
+  return static_cast<int>(std::min(calls, 2.0e9));
+}
+
+void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
+                     Index yendelm, FitModel& model, Status& status) {
+  if (st_bad(status, "Subroutine KZT_LSQKESTA V0.10")) return;
+  std::vector<float> scratch;
+  int count = 0;
+  int rowlines = 0;
+  const auto add = [&](float value, std::string name) {
+    if (count >= kMaxFitResults) return;
+    model.results[static_cast<std::size_t>(count)] = value;
+    model.result_errors[static_cast<std::size_t>(count)] = 0.0f;
+    if (!name.empty()) model.result_names[static_cast<std::size_t>(count)] = std::move(name);
+    ++count;
+  };
+  const auto pgauint = [&](float height, float x, float y, float xs, float ys, float rad,
+                           float ang) {
+    return KZT_PGAUINT(frame, xstrelm, ystrelm, xendelm, yendelm, height, x, y, xs, ys, rad, ang,
+                       scratch, status);
+  };
+  SymmetryCentre centre;
+  for (int feature = 1; feature <= model.num_features && status == kStatusGood; ++feature) {
+    int type = 0, index = 0;
+    if (model.num_parameters < 1) break;
+    KZT_FUNTYPE(kMaxFitParameters, model.codes, model.num_parameters, feature, type, index,
+                status);
+    if (status != kStatusGood || index == 0) continue;
+    const auto P = [&](int k) {
+      const std::size_t i = static_cast<std::size_t>(index - 1 + k);
+      return i < model.params.size() ? model.params[i] : 0.0f;
+    };
+    switch (type) {
+      case kGaussian:
+        add(P(2) * 6.283185f * P(3) * P(4), {});
+        break;
+      case kPolarCentre:
+      case kTwinCentre:
+        centre = {P(0), P(1)};
+        add(pgauint(P(4), P(2), P(3), centre.x, centre.y, P(5), P(6)), {});
+        if (type == kTwinCentre) add(pgauint(P(7), P(2), P(3), centre.x, centre.y, P(5), P(6)), {});
+        break;
+      case kPolar:
+      case kTwin:
+        add(pgauint(P(2), P(0), P(1), centre.x, centre.y, P(3), P(4)), {});
+        if (type == kTwin) add(pgauint(P(5), P(0), P(1), centre.x, centre.y, P(3), P(4)), {});
+        break;
+      case kRowLine: {
+        ++rowlines;
+        const int low = static_cast<int>(std::lround(std::clamp(P(0), -1.0e6f, 1.0e6f)));
+        const int high = static_cast<int>(std::lround(std::clamp(P(1), -1.0e6f, 1.0e6f)));
+        if (low > high || high - low + 1 > kMaxRowLineOrders) break;
+        std::array<float, kMaxFeatureParameters> p{};
+        for (int k = 0; k < kRowLineFixed + high - low + 1; ++k) p[static_cast<std::size_t>(k)] = P(k);
+        centre = {p[2], p[3]};
+        std::vector<RowLinePeak> peaks;
+        kzt_rowline_positions(frame, p, low, high, false, peaks);
+        for (int n = low; n <= high; ++n) {
+          float value = 0.0f;
+          if (!peaks.empty()) {
+            const RowLinePeak& pk = peaks[static_cast<std::size_t>(n - low)];
+            value = pgauint(p[static_cast<std::size_t>(kRowLineFixed + n - low)], pk.x, pk.y,
+                            p[2], p[3], p[10], p[11]);
+          }
+          add(value, "ROW" + format_i(rowlines, 2) + "I" + format_i(n, 3));
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  model.num_results = count;
+}
+
+Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
+                          std::span<const float> variances, std::span<const std::uint8_t> mask,
+                          Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                          bool weighted, float iterations, FitModel& model,
+                          std::span<float> model_out, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_LSQKESTA V0.10";
+  Fit2dOutcome outcome;
+  const Index xmax = frame.xmaxdat, ymax = frame.ymaxdat;
+  if (kzt_region_refused(kName, xmax, ymax, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size(), model_out.size()}))
+    return outcome;
+  if (model.num_parameters > kMaxFitParameters || model.num_parameters < 0)
+    return st_fail(status, kBaseApp + 5, kName), outcome;
+  if (weighted && variances.size() < data.size()) weighted = false;
+  if (!frame.geometry_known) IO_WRITE("WARNING: Geometry not defined", status);
+
+  // The elements the fit uses: unmasked, finite and, weighted, of a variance
+  // above 0.
+  const std::size_t size = data.size();
+  std::vector<std::uint8_t> used_mask(size, 0);
+  std::vector<float> sigmas(weighted ? size : 0, 1.0f);
+  Index non_finite = 0, no_variance = 0;
+  for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
+    for (Index i = offset; i < offset + n; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (k < mask.size() && mask[k] != 0) {
+        used_mask[k] = 1;
+      } else if (!std::isfinite(data[k])) {
+        used_mask[k] = 1;
+        ++non_finite;
+      } else if (weighted) {
+        const float v = variances[k];
+        if (v > 0.0f && std::isfinite(v)) {
+          sigmas[k] = std::sqrt(v);
+        } else {
+          used_mask[k] = 1;
+          ++no_variance;
+        }
+      }
+    }
+  });
+  if (non_finite > 0)
+    IO_WRITE("INFO: " + std::to_string(non_finite) +
+                 " elements that are not finite numbers are left out of the fit",
+             status);
+  if (no_variance > 0)
+    IO_WRITE("INFO: " + std::to_string(no_variance) +
+                 " elements whose variance is not above 0 are left out of the weighted fit",
+             status);
+
+  Fit2dContext context{&frame, model};
+  FitModel fitted = model;
+  std::vector<float> work_model(size, 0.0f);
+  const int max_calls = kzt_max_calls(model.num_parameters, iterations);
+  Status fit_status = status;
+  MA_MODELFIT(2, KZT_FUNKESTA, true, weighted, true, xmax, ymax, data, used_mask, sigmas,
+              xstrelm, ystrelm, xendelm, yendelm, 1, max_calls, 1.0e-5f, 100.0f, 5.0e-7f,
+              &context, nullptr, nullptr, nullptr, model.num_parameters,
+              std::span<const bool>(fitted.constraints.data(),
+                                    static_cast<std::size_t>(model.num_parameters)),
+              std::span<const float>(fitted.scales.data(),
+                                     static_cast<std::size_t>(model.num_parameters)),
+              xmax, ymax, true,
+              std::span<float>(fitted.params.data(), static_cast<std::size_t>(model.num_parameters)),
+              work_model, outcome.end_code, outcome.num_calls, outcome.sum_squares, fit_status);
+  if (fit_status != kStatusGood) {
+    status = fit_status;
+    st_fail(status, status, kName);
+    return outcome;
+  }
+  if (outcome.end_code > 0)
+    IO_WRITE("WARNING: Problem fitting the model to the data", status);
+  IO_WRITE("INFO: Number of function calls = " + format_i(outcome.num_calls, 8), status);
+  IO_WRITE("INFO: Sum of squares = " + format_g(outcome.sum_squares, 14, 5), status);
+  if (outcome.end_code == 1 || outcome.end_code == 2) return outcome;
+
+  // The model of the returned parameters over the whole region, masked
+  // elements included.
+  kzt_model_image(frame, fitted, xstrelm, ystrelm, xendelm, yendelm, work_model, status);
+  kzt_fit_results(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, status);
+  if (status != kStatusGood) return outcome;
+  for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
+    std::copy_n(work_model.data() + offset, n, model_out.data() + offset);
+  });
+  model = fitted;
+  outcome.fitted = true;
+  return outcome;
+}
+
+}  // namespace kesta

@@ -1,0 +1,58 @@
+#pragma once
+// The 2-D least-squares fit of the feature model to the active data region,
+// and the integrated intensities of its peaks.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/fitting/model.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// KZT_FUNKESTA: the model function handed to MA_MODELFIT; PASS_1 points to a
+// Fit2dContext (frame and a working copy of the model whose parameters are
+// replaced by PARAMS).
+struct Fit2dContext {
+  const ModelFrame* frame = nullptr;
+  FitModel work;
+};
+void KZT_FUNKESTA(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                  std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, void* pass_1, void* pass_2, void* pass_3, void* pass_4,
+                  int num_parameters, std::span<const float> params, Index xmaxmod, Index ymaxmod,
+                  bool model_in_data_frame, int& terminate, std::span<float> model,
+                  Status& status);
+
+// What one fit did. FITTED is false when the fit did not run (too few data,
+// no work storage, a bad status): nothing of the caller's then changes.
+struct Fit2dOutcome {
+  bool fitted = false;
+  int end_code = 0;
+  int num_calls = 0;
+  float sum_squares = 0.0f;
+};
+
+// KZT_LSQKESTA: fits MODEL (its free parameters, from its values) to DATA over
+// the region, leaving out masked elements, elements that are not finite and,
+// when WEIGHTED, elements whose variance is not above 0. When the fit ran,
+// MODEL holds the fitted parameters and the peak results (result errors 0.0)
+// and MODEL_OUT (XMAXDAT x YMAXDAT) the fitted model over the region.
+// MAX_CALLS is NINT(parameters x ITERATIONS), at least 1.
+Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
+                          std::span<const float> variances, std::span<const std::uint8_t> mask,
+                          Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                          bool weighted, float iterations, FitModel& model,
+                          std::span<float> model_out, Status& status);
+
+// The integrated intensities of the peak features of MODEL (its results,
+// names and their count), over the region.
+void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
+                     Index yendelm, FitModel& model, Status& status);
+
+// The call budget: NINT(NUM_PARAMETERS x ITERATIONS), at least 1.
+int kzt_max_calls(int num_parameters, float iterations);
+
+}  // namespace kesta

@@ -1,0 +1,33 @@
+#pragma once
+// The model-fitting commands of the FIT sub-menu on the program arrays: each
+// works on the kept fit session and writes its result into the memory only
+// when it completed.
+
+#include "app/fitting/fit_state.hpp"
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// The model's frame on the program arrays (axes, pixel sizes, geometry).
+ModelFrame kzt_program_frame(const KztDataSets& sets);
+
+// True when the SAMPLE_DISTANCE and WAVELENGTH keys are both stored;
+// DISTANCE receives the stored distance.
+bool kzt_geometry_known(float& distance);
+
+// INPUT PARAMETERS: the input method, then the residual image in the memory.
+void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& status);
+// OPTIMISE and MINIMISE.
+void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status);
+// MODEL.
+void kzt_fit_model(KztDataSets& sets, FitSession& session, Status& status);
+// RESULTS.
+void kzt_fit_show_results(const FitSession& session, Status& status);
+// SURFACE POLYNOMIAL.
+void kzt_fit_surface(KztDataSets& sets, Status& status);
+// The residual (data minus model) over the active region into the memory,
+// titled "Residuals", with the data's variances.
+void kzt_fit_residuals(KztDataSets& sets, const FitModel& model, Status& status);
+
+}  // namespace kesta

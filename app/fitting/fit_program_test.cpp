@@ -1,0 +1,156 @@
+// The typed road of the FIT sub-menu's model-fitting commands, through the
+// real program: parameters from a file, the fit, results, model, set-up
+// menus, surface polynomial, mask commands and the parameter file written.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/fitting/fitting_test_support.hpp"
+#include "app/fitting/parameter_file.hpp"
+#include "app/main/program_test_support.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "formats/kesta_format.hpp"
+#include "formats/kesta_format.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr Index kX = 64;
+constexpr Index kY = 48;
+
+FitModel two_gaussians() {
+  FitModel m;
+  testing::add_feature(m, kGaussian, {20.0f, 15.0f, 200.0f, 3.0f, 2.0f, 0.3f});
+  testing::add_feature(m, kGaussian, {45.0f, 30.0f, 150.0f, 2.5f, 4.0f, -0.4f});
+  const char* tags[] = {" XCe", " YCe", " MAX", " 1SD", " 2SD", " ANG"};
+  for (int i = 0; i < 12; ++i)
+    m.names[static_cast<std::size_t>(i)] = feature_name("GAU", 1 + i / 6, tags[i % 6]);
+  m.num_results = 2;
+  m.result_names[0] = "GAU 1 INT ";
+  m.result_names[1] = "GAU 2 INT ";
+  return m;
+}
+
+// An image of two Gaussians, and a parameter file whose
+// start values are off.
+void prepare(const testing::TempDir& dir) {
+  const std::vector<float> ax = testing::centre_axis(kX), ay = testing::centre_axis(kY);
+  const ModelFrame frame = testing::frame_over(kX, kY, ax, ay);
+  std::vector<float> data(kX * kY);
+  Status status = kStatusGood;
+  kzt_model_image(frame, two_gaussians(), 1, 1, kX, kY, data, status);
+  testing::TerminalCapture quiet;
+  {
+    testing::ScriptedInput answer({dir.file("image.kzt")});
+    int retstat = -1;
+    FIO_OUT_KESTA(false, "", kX, kY, 1, 1, kX, kY, ax, ay, data, {}, "Peaks", "X", "Y", "Counts",
+                  false, 1.0e-4f, 1.0e-4f, retstat, status);
+  }
+  FitModel start = two_gaussians();
+  start.params[0] += 1.0f;
+  start.params[2] = 150.0f;
+  start.params[7] -= 1.0f;
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  mask[0] = 1;
+  kzt_write_parameter_file(dir.file("kesta.par"), kX, kY, kX, kY, mask, start, {}, status);
+  ASSERT_EQ(status, kStatusGood);
+}
+
+// Leaves the sub-menu, writes the memory to NAME and comes back.
+std::string snapshot(const std::string& name) {
+  return "EXIT\nEXCHANGE\nOUTPUT DATA\nKESTA STANDARD FORMAT\n" + name + "\nEXCHANGE\nFIT\n";
+}
+
+// The title and the value at (X, Y) of a written image.
+std::pair<std::string, float> image_file(const testing::TempDir& dir, const std::string& file,
+                                         Index x, Index y) {
+  std::vector<float> xaxis(kX), yaxis(kY), data(kX * kY), variances(kX * kY);
+  std::string name = dir.file(file), title, xl, yl, zl;
+  bool variances_exist = false;
+  int retstat = -1;
+  Index xnum = 0, ynum = 0;
+  float xps = 0, yps = 0, overload = 0;
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  FIO_IN_KESTA(true, kX, kY, variances_exist, name, retstat, xnum, ynum, xaxis, yaxis, data,
+               variances, title, xl, yl, zl, xps, yps, overload, status);
+  if (retstat != 0) return {"unread", 0.0f};
+  return {title, data[static_cast<std::size_t>(element(x, y, kX))]};
+}
+
+TEST(FitProgram, TypedRoadOfTheModelFittingCommands) {
+  testing::TempDir dir;
+  prepare(dir);
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -key -dim64x48",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\n"
+      "OPTIMISE\nRESULTS\nINPUT PARAMETERS\nGRAPHICALLY\nSET MASK COLOUR\n"
+      "INPUT PARAMETERS\nFILE\nkesta.par\n" +
+          snapshot("residuals.kzt") +
+          "SET UP\nNUMBER ITERATIONS\n40\nVIEW\nEXIT\n"
+          "CHANGE SCALE\nMODIFY\n3\n0\n5\nVIEW\nEXIT\n"
+          "CONSTRAIN\nMODIFY\n6\n6\nCONSTRAIN\nVIEW\n1\n6\nEXIT\n"
+          "OPTIMISE\nRESULTS\n" +
+          snapshot("fit.kzt") + "EXIT\nFIT\nMODEL\n" + snapshot("model.kzt") +
+          "OUTPUT PARAMETERS\nout.par\nMASK STATISTICS\nTRANSFER MASK TO MEMORY\n" +
+          snapshot("mask.kzt") + "SURFACE POLYNOMIAL\n1\n1\n" + snapshot("surface.kzt") +
+          "EXIT\nEXIT\nYES\n");
+  const std::string& out = r.output;
+  EXPECT_EQ(r.code, 0) << out;
+  EXPECT_EQ(out.find("not available yet"), std::string::npos) << out;
+  // OPTIMISE before any parameters only warns.
+  EXPECT_NE(out.find("PARAMETERS MUST BE DEFINED USING \"INPUT PARAMETERS\""), std::string::npos);
+  EXPECT_NE(out.find("RESULTS MUST BE DEFINED USING \"OPTIMISE\""), std::string::npos);
+  // The window's commands refused without graphics.
+  const std::size_t refused = out.find("WARNING: Graphics system is turned off");
+  ASSERT_NE(refused, std::string::npos);
+  EXPECT_NE(out.find("WARNING: Graphics system is turned off", refused + 1), std::string::npos);
+  // The residuals are in the memory after the input.
+  EXPECT_EQ(image_file(dir, "residuals.kzt", 1, 1).first, "Residuals");
+  EXPECT_EQ(image_file(dir, "fit.kzt", 1, 1).first, "FIT MODEL");
+  EXPECT_NEAR(image_file(dir, "fit.kzt", 21, 16).second,
+              image_file(dir, "model.kzt", 21, 16).second, 1e-3f);
+  EXPECT_EQ(image_file(dir, "model.kzt", 1, 1).first, "FIT MODEL");
+  EXPECT_EQ(image_file(dir, "mask.kzt", 1, 1), std::make_pair(std::string("Data Mask"), 1.0f));
+  EXPECT_EQ(image_file(dir, "surface.kzt", 1, 1).first, "2-D Chebyshev Polynomial Fit model");
+  EXPECT_NE(out.find("NUMBER ITERATIONS :   40.000     (Per unconstrained parameter)"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("ACCURACY :   1.1000     (Average standard deviations per data point)"),
+            std::string::npos);
+  EXPECT_NE(out.find("PARAMETER NUMBER   3 GAU 1 MAX  Value =   150.00    Scale =   5.0000"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("PARAMETER NUMBER   6 GAU 1 ANG  CONSTRAINED Value = "), std::string::npos);
+  EXPECT_NE(out.find("INFO: Number of function calls = "), std::string::npos);
+  EXPECT_NE(out.find("INFO: Sum of squares = "), std::string::npos);
+  EXPECT_NE(out.find("INFO: Elapse time = "), std::string::npos);
+  EXPECT_NE(out.find("PARAMETERS OF FIT"), std::string::npos);
+  EXPECT_NE(out.find("No Quantity  Value      Error"), std::string::npos);
+  EXPECT_NE(out.find("GAU 1 MAX   2.00000E+02  0.00E+00"), std::string::npos) << out;
+  EXPECT_NE(out.find("GAU 1 INT   7.540E+03"), std::string::npos);
+  EXPECT_NE(out.find("INFO: Total number of elements in active data region =     3072"),
+            std::string::npos);
+  EXPECT_NE(out.find("      Number of masked elements =        1"), std::string::npos);
+  EXPECT_NE(out.find("      Percentage of masked elements =  0.03255208"), std::string::npos);
+  EXPECT_NE(out.find("INFO: 2-D Chebyshev polynomial coefficients calculated"), std::string::npos);
+  EXPECT_NE(out.find("INFO: RMS residual = "), std::string::npos);
+  // The written file reads back with the constrained rotation.
+  FitModel model;
+  FitControls controls;
+  std::vector<std::uint8_t> mask;
+  int retstat = -1;
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  kzt_read_parameter_file(dir.file("out.par"), kX, kY, model, controls, mask, retstat, status);
+  ASSERT_EQ(retstat, 0);
+  EXPECT_TRUE(model.constraints[5]);
+  EXPECT_NEAR(model.params[0], 20.0f, 0.01f);
+  EXPECT_EQ(controls.iterations, 40.0f);
+  EXPECT_EQ(mask[0], 1);
+}
+
+}  // namespace
+}  // namespace kesta

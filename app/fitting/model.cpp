@@ -1,0 +1,322 @@
+#include "app/fitting/model.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/imageops/conventions.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "numeric/chebyshev.hpp"
+#include "numeric/profiles2d.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr float kHalfPi = 1.5707963f;
+constexpr float kTiny = 1.0e-37f;
+
+float at_least_tiny(float v) { return v < kTiny ? kTiny : v; }
+
+// LOW and HIG taken to the nearest integer, halves away from zero.
+int nearest(float v) {
+  if (!std::isfinite(v)) return 0;
+  return static_cast<int>(std::lround(std::clamp(v, -1.0e6f, 1.0e6f)));
+}
+
+void add_polar(const ModelFrame& frame, Index xs, Index ys, Index xe, Index ye, float height,
+               float x_peak, float y_peak, float x_polar, float y_polar, float radial,
+               float angular, std::span<float> array, Status& status) {
+  if (!std::isfinite(x_peak) || !std::isfinite(y_peak)) return;
+  MA_2DPOLARGAU(frame.xmaxdat, frame.ymaxdat, xs, ys, xe, ye, frame.x_axis, frame.y_axis, height,
+                x_peak, y_peak, x_polar, y_polar, at_least_tiny(radial), at_least_tiny(angular),
+                kPeakCutoff, kPeakMode, array, status);
+}
+
+void add_surface(const ModelFrame& frame, const FitModel& model, const FeatureParameters& f,
+                 Index xs, Index ys, Index xe, Index ye, std::span<float> array, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_FEATURE V0.1";
+  if (model.x_order < 0 || model.x_order > kMaxSurfaceOrder) {
+    st_fail(status, kBaseApp + 10009, kName);
+    return;
+  }
+  if (model.y_order < 0 || model.y_order > kMaxSurfaceOrder) {
+    st_fail(status, kBaseApp + 10010, kName);
+    return;
+  }
+  std::array<float, kSurfaceTable * kSurfaceTable> table{};
+  int k = 0;
+  for (int j = 0; j <= model.y_order; ++j)
+    for (int i = 0; i <= model.x_order; ++i, ++k)
+      if (k < kMaxFeatureParameters)
+        table[static_cast<std::size_t>(i + kSurfaceTable * j)] = f.p[static_cast<std::size_t>(k)];
+  const Index rows = ye - ys + 1;
+  std::vector<float> row_values(static_cast<std::size_t>(rows));
+  std::vector<float> row_coeffs(static_cast<std::size_t>(rows * (model.x_order + 1)));
+  MA_CAL_2DCHEBYSHEV(true, model.x_min_poly, model.y_min_poly, model.x_max_poly,
+                     model.y_max_poly, kSurfaceTable, kSurfaceTable, table, model.x_order,
+                     model.y_order, frame.xmaxdat, frame.ymaxdat, xs, ys, xe, ye,
+                     model.x_order + 1, rows, frame.x_axis, frame.y_axis, row_values, row_coeffs,
+                     array, status);
+}
+
+}  // namespace
+
+FeatureParameters kzt_feature_parameters(const FitModel& model, int feature) {
+  FeatureParameters f;
+  for (int i = 0; i < model.num_parameters; ++i) {
+    const int code = model.codes[static_cast<std::size_t>(i)];
+    if (code_feature(code) != feature) continue;
+    const int number = code_parameter(code);
+    if (number < 1 || number > kMaxFeatureParameters) continue;
+    f.p[static_cast<std::size_t>(number - 1)] = model.params[static_cast<std::size_t>(i)];
+    f.count = std::max(f.count, number);
+    if (number == 1) f.type = code_type(code);
+  }
+  return f;
+}
+
+int code_digit(int code, int n) {
+  long long v = std::llabs(static_cast<long long>(code));
+  for (int i = 1; i < n; ++i) v /= 10;
+  return static_cast<int>(v % 10);
+}
+
+std::string feature_name(const char* prefix, int number, const char* tag) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%s%2d%s", prefix, number % 100, tag);
+  std::string name(buffer);
+  name.resize(10, ' ');
+  return name;
+}
+
+void KZT_FUNTYPE(int max_parameters, std::span<const int> codes, int num_parameters, int feature,
+                 int& type, int& index, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_FUNTYPE V0.1";
+  if (st_bad(status, kName)) return;
+  if (max_parameters < 1) return st_fail(status, kBaseApp + 1, kName);
+  if (num_parameters < 1 || num_parameters > max_parameters ||
+      static_cast<std::size_t>(num_parameters) > codes.size())
+    return st_fail(status, kBaseApp + 5, kName);
+  type = 0;
+  index = 0;
+  for (int i = 0; i < num_parameters; ++i) {
+    const int code = codes[static_cast<std::size_t>(i)];
+    if (code_feature(code) == feature && code_parameter(code) == 1) {
+      type = code_type(code);
+      index = i + 1;
+      return;
+    }
+  }
+}
+
+void KZT_CAL_PROJECTION(float distance, float x_pixel_size, float y_pixel_size, float x_centre,
+                        float y_centre, float c, float s, float angle_1, float angle_2, float& x,
+                        float& y, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_CAL_PROJECTION V0.1";
+  if (st_bad(status, kName)) return;
+  if (!(distance > 0.0f) || !(x_pixel_size > 0.0f) || !(y_pixel_size > 0.0f))
+    return st_fail(status, kBaseApp + 21, kName);
+  if (!(std::fabs(angle_1) < kHalfPi) || !(std::fabs(angle_2) < kHalfPi))
+    return st_fail(status, kBaseApp + 22, kName);
+  const double a = -std::tan(static_cast<double>(angle_1)) * distance;
+  const double b = std::tan(static_cast<double>(angle_2)) * distance / std::cos(angle_1);
+  x = static_cast<float>((a * s + b * c) / x_pixel_size + x_centre);
+  y = static_cast<float>((b * s - a * c) / y_pixel_size + y_centre);
+}
+
+namespace {
+
+// Step and first centre of an axis over N pixels (1.0 per pixel when fewer
+// than two or a degenerate axis).
+void axis_line(std::span<const float> axis, Index n, double& first, double& step) {
+  first = axis.empty() ? 0.5 : axis[0];
+  step = 1.0;
+  if (n >= 2 && static_cast<std::size_t>(n) <= axis.size()) {
+    const double s = (static_cast<double>(axis[static_cast<std::size_t>(n - 1)]) - first) /
+                     static_cast<double>(n - 1);
+    if (s != 0.0 && std::isfinite(s)) step = s;
+  }
+}
+
+}  // namespace
+
+float axis_to_pixel(std::span<const float> axis, Index n, float value) {
+  double first = 0.0, step = 1.0;
+  axis_line(axis, n, first, step);
+  return static_cast<float>((value - first) / step + 0.5);
+}
+
+float pixel_to_axis(std::span<const float> axis, Index n, float pixel) {
+  double first = 0.0, step = 1.0;
+  axis_line(axis, n, first, step);
+  return static_cast<float>(first + (pixel - 0.5) * step);
+}
+
+bool kzt_rowline_positions(const ModelFrame& frame, std::span<const float> p, int low, int high,
+                           bool reflected, std::vector<RowLinePeak>& peaks) {
+  peaks.clear();
+  if (!frame.geometry_known || !(frame.sample_distance > 0.0f)) return false;
+  const float xs = axis_to_pixel(frame.x_axis, frame.xmaxdat, p[2]);
+  const float ys = axis_to_pixel(frame.y_axis, frame.ymaxdat, p[3]);
+  const float xc = axis_to_pixel(frame.x_axis, frame.xmaxdat, p[4]);
+  const float yc = axis_to_pixel(frame.y_axis, frame.ymaxdat, p[5]);
+  const double dx = static_cast<double>(xc - xs) * frame.x_pixel_size;
+  const double dy = static_cast<double>(yc - ys) * frame.y_pixel_size;
+  const double r = std::hypot(dx, dy);
+  // A row-line centred on the symmetry centre points along +X.
+  double c = 1.0, s = 0.0, elevation = 0.0;
+  if (r > 0.0 && std::isfinite(r)) {
+    c = dx / r;
+    s = dy / r;
+    elevation = std::atan(r / frame.sample_distance);
+  }
+  const float angle = p[6];
+  for (int n = low; n <= high; ++n) {
+    const double step = -(static_cast<double>(n) * p[7] + p[8]);
+    double a1 = std::cos(angle) * step;
+    if (reflected) a1 = -a1;
+    const double a2 = elevation + std::sin(angle) * step;
+    RowLinePeak peak{std::nanf(""), std::nanf("")};
+    Status local = kStatusGood;
+    float px = 0.0f, py = 0.0f;
+    KZT_CAL_PROJECTION(frame.sample_distance, frame.x_pixel_size, frame.y_pixel_size, xs, ys,
+                       static_cast<float>(c), static_cast<float>(s), static_cast<float>(a1),
+                       static_cast<float>(a2), px, py, local);
+    if (local == kStatusGood) {
+      peak.x = pixel_to_axis(frame.x_axis, frame.xmaxdat, px);
+      peak.y = pixel_to_axis(frame.y_axis, frame.ymaxdat, py);
+    }
+    peaks.push_back(peak);
+  }
+  return true;
+}
+
+void KZT_ROWLINE(const ModelFrame& frame, std::span<const float> p, Index xstrelm, Index ystrelm,
+                 Index xendelm, Index yendelm, std::span<float> array, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_ROWLINE V0.4";
+  if (st_bad(status, kName)) return;
+  const int low = nearest(p[0]);
+  const int high = nearest(p[1]);
+  if (low > high || high - low + 1 > kMaxRowLineOrders ||
+      static_cast<std::size_t>(kRowLineFixed + high - low + 1) > p.size())
+    return st_fail(status, kBaseApp + 13, kName);
+  std::vector<RowLinePeak> peaks;
+  for (const bool reflected : {false, true}) {
+    if (!kzt_rowline_positions(frame, p, low, high, reflected, peaks))
+      return st_fail(status, kBaseApp + 11007,
+                     "Subroutine KZT_ROWLINE V0.4 : Experimental geometry not defined");
+    for (int n = low; n <= high; ++n) {
+      const RowLinePeak& peak = peaks[static_cast<std::size_t>(n - low)];
+      float height = p[static_cast<std::size_t>(kRowLineFixed + n - low)];
+      if (reflected) height *= p[9];
+      add_polar(frame, xstrelm, ystrelm, xendelm, yendelm, height, peak.x, peak.y, p[2], p[3],
+                p[10], p[11], array, status);
+    }
+  }
+}
+
+void KZT_FEATURE(const ModelFrame& frame, const FitModel& model, int feature, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, SymmetryCentre& centre,
+                 std::span<float> array, Status& status) {
+  if (st_bad(status, "Subroutine KZT_FEATURE V0.1")) return;
+  const FeatureParameters f = kzt_feature_parameters(model, feature);
+  const auto& p = f.p;
+  const Index xs = xstrelm, ys = ystrelm, xe = xendelm, ye = yendelm;
+  switch (f.type) {
+    case kGaussian:
+      MA_2DGAUSSIAN(frame.xmaxdat, frame.ymaxdat, xs, ys, xe, ye, frame.x_axis, frame.y_axis,
+                    at_least_tiny(p[2]), p[0], p[1], at_least_tiny(p[3]), at_least_tiny(p[4]),
+                    p[5], kPeakCutoff, kPeakMode, array, status);
+      break;
+    case kPolarCentre:
+    case kTwinCentre:
+    case kPolar:
+    case kTwin: {
+      const bool own_centre = f.type == kPolarCentre || f.type == kTwinCentre;
+      const std::size_t o = own_centre ? 2 : 0;
+      if (own_centre) centre = {p[0], p[1]};
+      add_polar(frame, xs, ys, xe, ye, p[o + 2], p[o], p[o + 1], centre.x, centre.y, p[o + 3],
+                p[o + 4], array, status);
+      if (f.type == kTwinCentre || f.type == kTwin)
+        add_polar(frame, xs, ys, xe, ye, p[o + 5], 2.0f * centre.x - p[o],
+                  2.0f * centre.y - p[o + 1], centre.x, centre.y, p[o + 3], p[o + 4], array,
+                  status);
+      break;
+    }
+    case kSurface:
+      add_surface(frame, model, f, xs, ys, xe, ye, array, status);
+      break;
+    case kRowLine:
+      centre = {p[2], p[3]};
+      KZT_ROWLINE(frame, std::span<const float>(p.data(), static_cast<std::size_t>(f.count)), xs,
+                  ys, xe, ye, array, status);
+      break;
+    default:
+      break;
+  }
+}
+
+void kzt_model_image(const ModelFrame& frame, const FitModel& model, Index xstrelm, Index ystrelm,
+                     Index xendelm, Index yendelm, std::span<float> array, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_FUNKESTA V0.1";
+  if (kzt_region_refused(kName, frame.xmaxdat, frame.ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                         status, {array.size()}))
+    return;
+  for_region_rows(frame.xmaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                  [&](Index offset, Index, Index n) {
+                    std::fill_n(array.data() + offset, n, 0.0f);
+                  });
+  SymmetryCentre centre;
+  for (int feature = 1; feature <= model.num_features && status == kStatusGood; ++feature)
+    KZT_FEATURE(frame, model, feature, xstrelm, ystrelm, xendelm, yendelm, centre, array, status);
+}
+
+float KZT_PGAUINT(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, float height, float x_peak, float y_peak, float x_polar,
+                  float y_polar, float radial_width, float angular_width, std::vector<float>& scratch,
+                  Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_PGAUINT V0.1";
+  if (kzt_region_refused(kName, frame.xmaxdat, frame.ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                         status))
+    return 0.0f;
+  if (!std::isfinite(x_peak) || !std::isfinite(y_peak)) return 0.0f;
+  const std::size_t size = static_cast<std::size_t>(frame.xmaxdat * frame.ymaxdat);
+  if (scratch.size() != size) scratch.assign(size, 0.0f);
+  // The reach: radial and angular extents of the cut-off about the peak,
+  // enlarged to a box around it in axis units.
+  const double radial = kPeakCutoff * std::fabs(static_cast<double>(radial_width));
+  const double angular = std::min(kPeakCutoff * std::fabs(static_cast<double>(angular_width)),
+                                  3.1415926);
+  const double r0 = std::hypot(static_cast<double>(x_peak) - x_polar,
+                               static_cast<double>(y_peak) - y_polar);
+  const double half = radial + std::min(r0 * angular, 2.0 * r0);
+  const auto pixel_range = [](std::span<const float> axis, Index n, double a, double b, Index lo,
+                              Index hi, Index& first, Index& last) {
+    const double pa = axis_to_pixel(axis, n, static_cast<float>(a));
+    const double pb = axis_to_pixel(axis, n, static_cast<float>(b));
+    const double low = std::floor(std::min(pa, pb)) - 1.0;
+    const double high = std::ceil(std::max(pa, pb)) + 1.0;
+    first = static_cast<Index>(std::clamp(low, static_cast<double>(lo), static_cast<double>(hi) + 1));
+    last = static_cast<Index>(std::clamp(high, static_cast<double>(lo) - 1, static_cast<double>(hi)));
+  };
+  Index xs = 0, xe = 0, ys = 0, ye = 0;
+  pixel_range(frame.x_axis, frame.xmaxdat, x_peak - half, x_peak + half, xstrelm, xendelm, xs, xe);
+  pixel_range(frame.y_axis, frame.ymaxdat, y_peak - half, y_peak + half, ystrelm, yendelm, ys, ye);
+  if (xs > xe || ys > ye) return 0.0f;
+  add_polar(frame, xs, ys, xe, ye, height, x_peak, y_peak, x_polar, y_polar, radial_width,
+            angular_width, scratch, status);
+  double sum = 0.0;
+  for_region_rows(frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index, Index n) {
+    float* row = scratch.data() + offset;
+    for (Index i = 0; i < n; ++i) {
+      sum += row[i];
+      row[i] = 0.0f;
+    }
+  });
+  return static_cast<float>(sum);
+}
+
+}  // namespace kesta

@@ -1,0 +1,168 @@
+#pragma once
+// The 2-D feature model: Gaussians, polar and twin polar Gaussians, one
+// Chebyshev background surface and one row-line of fibre peaks, each a run of
+// entries of the fit parameter arrays tagged by a parameter code. One routine
+// (kzt_model_image) turns the parameter vector into an image over a region;
+// the fit, the click input, MODEL and the parameter file all use it.
+//
+// Parameter code, decimal digits from the right: 1-2 feature number, 3-4
+// feature type, 5-6 parameter number (1 = first), 7 constrained, 8 the unit
+// class used when fitted values are reported.
+//
+// Positions and widths of peaks are in axis units (the data's X and Y axis
+// values); angles in radians.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/types.hpp"
+
+namespace kesta {
+
+inline constexpr int kMaxFitParameters = 200;
+inline constexpr int kMaxFitResults = 100;
+// Chebyshev surface orders 0..39 (a 40 x 40 coefficient table).
+inline constexpr int kMaxSurfaceOrder = 39;
+inline constexpr int kSurfaceTable = kMaxSurfaceOrder + 1;
+// A feature holds at most 99 parameters (two-digit parameter number).
+inline constexpr int kMaxFeatureParameters = 99;
+// Row-line orders: 12 fixed parameters plus one intensity per order.
+inline constexpr int kRowLineFixed = 12;
+inline constexpr int kMaxRowLineOrders = kMaxFeatureParameters - kRowLineFixed;
+// Peaks are drawn with table sampling and a cut-off of 5 widths.
+inline constexpr float kPeakCutoff = 5.0f;
+inline constexpr int kPeakMode = 1;
+
+enum FeatureType : int {
+  kGaussian = 6,
+  kPolarCentre = 7,
+  kPolar = 8,
+  kTwinCentre = 10,
+  kTwin = 11,
+  kSurface = 20,
+  kRowLine = 50,
+};
+
+// Digit N (1 = units) of |CODE|.
+int code_digit(int code, int n);
+inline int code_feature(int code) { return code_digit(code, 1) + 10 * code_digit(code, 2); }
+inline int code_type(int code) { return code_digit(code, 3) + 10 * code_digit(code, 4); }
+inline int code_parameter(int code) { return code_digit(code, 5) + 10 * code_digit(code, 6); }
+// The code of parameter P (1-based) of feature F of type T.
+inline int make_code(int feature, int type, int parameter) {
+  return feature + 100 * type + 10000 * parameter;
+}
+
+// The fit state: model, names, scales, constraints, results. A value type:
+// a parameter file is read into a fresh one and swapped in on success.
+struct FitModel {
+  int num_parameters = 0;
+  int num_features = 0;
+  int num_results = 0;
+  int x_order = 0;
+  int y_order = 0;
+  float x_min_poly = 0.0f;
+  float y_min_poly = 0.0f;
+  float x_max_poly = 1.0f;
+  float y_max_poly = 1.0f;
+  std::array<float, kMaxFitParameters> params{};
+  std::array<int, kMaxFitParameters> codes{};
+  std::array<bool, kMaxFitParameters> constraints{};
+  std::array<float, kMaxFitParameters> scales{};
+  std::array<std::string, kMaxFitParameters> names{};
+  std::array<float, kMaxFitResults> results{};
+  std::array<float, kMaxFitResults> result_errors{};
+  std::array<std::string, kMaxFitResults> result_names{};
+};
+
+// What the model needs besides the parameters (the VOSQ_KZT_LSQINC words and
+// the geometry of the row-line).
+struct ModelFrame {
+  Index xmaxdat = 0;
+  Index ymaxdat = 0;
+  std::span<const float> x_axis;
+  std::span<const float> y_axis;
+  float x_pixel_size = 1.0e-4f;
+  float y_pixel_size = 1.0e-4f;
+  bool geometry_known = false;
+  float sample_distance = 0.0f;
+};
+
+// Saved between features of one evaluation: the symmetry centre of the last
+// type 7, 10 or 50 feature (0, 0 before any).
+struct SymmetryCentre {
+  float x = 0.0f;
+  float y = 0.0f;
+};
+
+// The parameters of one feature by parameter number - 1 (gathered from the
+// codes), the feature's type (of its first parameter) and the highest
+// parameter number found.
+struct FeatureParameters {
+  int type = 0;
+  int count = 0;
+  std::array<float, kMaxFeatureParameters> p{};
+};
+FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
+
+// KZT_FUNTYPE: type and 1-based index of the first parameter of FEATURE
+// (0, 0 when it has none). MAX_PARAMETERS < 1 gives 1; NUM_PARAMETERS outside
+// 1..MAX_PARAMETERS gives 5 (status codes of the application base).
+void KZT_FUNTYPE(int max_parameters, std::span<const int> codes, int num_parameters, int feature,
+                 int& type, int& index, Status& status);
+
+// KZT_CAL_PROJECTION: pixel position of the direction (ANGLE_1, ANGLE_2) in a
+// frame turned so that (C, S) is its radial unit vector. A distance or pixel
+// size that is not positive gives 110021, an angle outside (-pi/2, pi/2)
+// 110022; nothing is written then.
+void KZT_CAL_PROJECTION(float distance, float x_pixel_size, float y_pixel_size, float x_centre,
+                        float y_centre, float c, float s, float angle_1, float angle_2, float& x,
+                        float& y, Status& status);
+
+// Axis value <-> continuous pixel coordinate (pixel i covers i - 1 .. i),
+// linear through the first and last pixel centres of the axis, extrapolated.
+float axis_to_pixel(std::span<const float> axis, Index n, float value);
+float pixel_to_axis(std::span<const float> axis, Index n, float pixel);
+
+// The peak positions (axis units) of one row-line pass, orders LOW..HIG, from
+// the row-line parameters (P points at LOW). False when the geometry is not
+// known; an order whose direction leaves the detector plane gets a NaN
+// position.
+struct RowLinePeak {
+  float x = 0.0f;
+  float y = 0.0f;
+};
+bool kzt_rowline_positions(const ModelFrame& frame, std::span<const float> p, int low, int high,
+                           bool reflected, std::vector<RowLinePeak>& peaks);
+
+// KZT_ROWLINE: adds both passes of a row-line (parameters P in the feature's
+// order) to ARRAY over the region. Orders beyond kMaxRowLineOrders or
+// LOW > HIG give 110013; no geometry gives 111007.
+void KZT_ROWLINE(const ModelFrame& frame, std::span<const float> p, Index xstrelm, Index ystrelm,
+                 Index xendelm, Index yendelm, std::span<float> array, Status& status);
+
+// KZT_FEATURE: adds feature FEATURE of MODEL to ARRAY over the region.
+void KZT_FEATURE(const ModelFrame& frame, const FitModel& model, int feature, Index xstrelm,
+                 Index ystrelm, Index xendelm, Index yendelm, SymmetryCentre& centre,
+                 std::span<float> array, Status& status);
+
+// The model image: the region of ARRAY set to 0.0, then every feature added
+// in order (KZT_FUNKESTA's work).
+void kzt_model_image(const ModelFrame& frame, const FitModel& model, Index xstrelm, Index ystrelm,
+                     Index xendelm, Index yendelm, std::span<float> array, Status& status);
+
+// KZT_PGAUINT: integrated intensity (data units x pixels) of one polar
+// Gaussian, summed over its reach inside the region only. SCRATCH is a work
+// array of XMAXDAT x YMAXDAT values (returned zeroed).
+float KZT_PGAUINT(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, float height, float x_peak, float y_peak, float x_polar,
+                  float y_polar, float radial_width, float angular_width, std::vector<float>& scratch,
+                  Status& status);
+
+// Ten-character names.
+std::string feature_name(const char* prefix, int number, const char* tag);
+
+}  // namespace kesta

@@ -1,0 +1,519 @@
+#include "app/fitting/model_input.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/diffraction/geometry.hpp"
+#include "app/fitting/fit_commands.hpp"
+#include "app/fitting/surface.hpp"
+#include "app/imageops/click_readout.hpp"
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/masks.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/prompts.hpp"
+#include "core/status.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr int kMaxPeaks = 20;
+constexpr float kDegree = 3.1415925f / 180.0f;
+const char* const kFull = "WARNING: Parameter array full, not enough room to store feature parameters";
+
+// One parameter into the model: value, code, name, scale, constraint.
+void put(FitModel& m, float value, int code, std::string name, float scale, bool fixed = false) {
+  const std::size_t i = static_cast<std::size_t>(m.num_parameters++);
+  m.params[i] = value;
+  m.codes[i] = code + (fixed ? 1000000 : 0);
+  name.resize(10, ' ');
+  m.names[i] = std::move(name);
+  m.scales[i] = scale;
+  m.constraints[i] = fixed;
+}
+
+void result_name(FitModel& m, std::string name) {
+  if (m.num_results >= kMaxFitResults) return;
+  name.resize(10, ' ');
+  m.result_names[static_cast<std::size_t>(m.num_results++)] = std::move(name);
+}
+
+float distance(float x1, float y1, float x2, float y2) { return std::hypot(x1 - x2, y1 - y2); }
+
+}  // namespace
+
+void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status) {
+  if (st_bad(status, "Subroutine KZT_GUI_PARAMETERS V0.1")) return;
+  m = FitModel{};
+  int f = 0;
+  const auto room = [&](int count) {
+    if (m.num_parameters + count <= kMaxFitParameters && count <= kMaxFeatureParameters) return true;
+    IO_WRITE(kFull, status);
+    return false;
+  };
+  if (in.surface && room((in.x_order + 1) * (in.y_order + 1))) {
+    ++f;
+    int k = 0;
+    for (int j = 0; j <= in.y_order; ++j)
+      for (int i = 0; i <= in.x_order; ++i) {
+        const float c = in.coeffs[static_cast<std::size_t>(i + kSurfaceTable * j)];
+        put(m, c, make_code(f, kSurface, ++k), "PCH" + format_i(i, 2) + "X" + format_i(j, 2) + "Y",
+            std::max(4.0f * std::sqrt(std::fabs(c)), 0.2f));
+      }
+    m.x_order = in.x_order;
+    m.y_order = in.y_order;
+    m.x_min_poly = in.x_min;
+    m.y_min_poly = in.y_min;
+    m.x_max_poly = in.x_max;
+    m.y_max_poly = in.y_max;
+  }
+  bool centre = false;
+  for (const InputPeak& p : in.peaks) {
+    const float d1 = distance(p.x1, p.y1, p.x, p.y), d2 = distance(p.x2, p.y2, p.x, p.y);
+    if (p.kind == 1) {
+      if (!room(6)) continue;
+      const int t = kGaussian;
+      ++f;
+      put(m, p.x, make_code(f, t, 1), feature_name("GAU", f, " XCe"), 1.0f);
+      put(m, p.y, make_code(f, t, 2), feature_name("GAU", f, " YCe"), 1.0f);
+      put(m, p.height, make_code(f, t, 3), feature_name("GAU", f, " MAX"),
+          std::max(0.5f * std::sqrt(std::fabs(p.height)), 2.0f));
+      put(m, 2.0f * d1 / 2.354f, make_code(f, t, 4), feature_name("GAU", f, " 1SD"), 1.0f);
+      put(m, 2.0f * d2 / 2.354f, make_code(f, t, 5), feature_name("GAU", f, " 2SD"), 1.0f);
+      put(m, std::atan2(p.y1 - p.y, p.x1 - p.x), make_code(f, t, 6), feature_name("GAU", f, " ANG"),
+          0.17477f);
+      result_name(m, feature_name("GAU", f, " INT"));
+      continue;
+    }
+    const bool twin = p.kind == 4;
+    const int count = (twin ? 6 : 5) + (centre ? 0 : 2);
+    if (!room(count)) continue;
+    const int t = twin ? (centre ? kTwin : kTwinCentre) : (centre ? kPolar : kPolarCentre);
+    const char* prefix = twin ? "TPG" : "PGa";
+    ++f;
+    int k = 0;
+    if (!centre) {
+      put(m, in.x_centre, make_code(f, t, ++k), "X-CEN SYM", 1.0f);
+      put(m, in.y_centre, make_code(f, t, ++k), "Y-CEN SYM", 1.0f);
+      centre = true;
+    }
+    // A peak within a pixel of its symmetry centre takes r = 1.
+    const float r = std::max(distance(p.x, p.y, in.x_centre, in.y_centre), 1.0f);
+    put(m, p.x, make_code(f, t, ++k), feature_name(prefix, f, " XCe"), 1.0f);
+    put(m, p.y, make_code(f, t, ++k), feature_name(prefix, f, " YCe"), 1.0f);
+    put(m, p.height, make_code(f, t, ++k), feature_name(prefix, f, " MAX"),
+        std::max(0.5f * std::sqrt(std::fabs(p.height)), 5.0f));
+    put(m, 2.0f * d1 / 2.354f, make_code(f, t, ++k), feature_name(prefix, f, " RAD"), 1.0f);
+    put(m, 2.0f * d2 / 2.354f / r, make_code(f, t, ++k), feature_name(prefix, f, " ANG"), 0.17477f);
+    if (twin) {
+      put(m, p.twin_height, make_code(f, t, ++k), feature_name(prefix, f, " MX2 "),
+          std::max(0.5f * std::sqrt(std::fabs(p.twin_height)), 5.0f));
+      result_name(m, feature_name(prefix, f, " In1"));
+      result_name(m, feature_name(prefix, f, " In2"));
+    } else {
+      result_name(m, feature_name(prefix, f, " INT"));
+    }
+  }
+  if (in.rowline) {
+    const InputRowLine& r = in.row;
+    const int orders = r.high - r.low + 1;
+    if (orders >= 1 && orders <= kMaxRowLineOrders && room(kRowLineFixed + orders) &&
+        static_cast<int>(r.intensities.size()) == orders) {
+      ++f;
+      const int t = kRowLine;
+      // Digit 8: 2 axis coordinate, 5 degrees, 1 channel width.
+      const auto code = [&](int k, int unit) { return make_code(f, t, k) + 10000000 * unit; };
+      put(m, static_cast<float>(r.low), code(1, 0), feature_name("ROW", f, " LOW "), 0.0f, true);
+      put(m, static_cast<float>(r.high), code(2, 0), feature_name("ROW", f, " HIG "), 0.0f, true);
+      put(m, in.x_centre, code(3, 2), "X-CEN SYM", 1.0f);
+      put(m, in.y_centre, code(4, 2), "Y-CEN SYM", 1.0f);
+      put(m, r.x_centre, code(5, 2), feature_name("ROW", f, " XCe"), 1.0f);
+      put(m, r.y_centre, code(6, 2), feature_name("ROW", f, " YCe"), 1.0f);
+      put(m, r.rotation, code(7, 5), feature_name("ROW", f, " ANG"), 0.017477f);
+      put(m, r.ppa, code(8, 1), feature_name("ROW", f, " PPa"), 0.0017477f);
+      put(m, r.psh, code(9, 1), feature_name("ROW", f, " PSh"), 0.0017477f);
+      put(m, r.ratio, code(10, 0), feature_name("ROW", f, " Rat"), 0.1f);
+      put(m, r.sdr, code(11, 1), feature_name("ROW", f, " SDR"), 1.0f);
+      put(m, r.sda, code(12, 5), feature_name("ROW", f, " SDA"), 0.0017477f);
+      for (int n = r.low; n <= r.high; ++n) {
+        const float v = r.intensities[static_cast<std::size_t>(n - r.low)];
+        put(m, v, code(kRowLineFixed + n - r.low + 1, 0), "ROW" + format_i(f, 2) + "I" + format_i(n, 3),
+            std::max(0.5f * std::sqrt(std::fabs(v)), 5.0f));
+      }
+    }
+  }
+  m.num_features = f;
+}
+
+namespace {
+
+// The click menu's working state over the current data.
+struct InputSession {
+  KztDataSets& sets;
+  ModelFrame frame;
+  Index xs, ys, xe, ye;
+  std::vector<float> residual;
+  InputFeatures features;
+};
+
+// Adds SIGN x the model of FEATURES (one feature) to the residual.
+void draw_into_residual(InputSession& s, const InputFeatures& one, float sign, Status& status) {
+  FitModel m;
+  {
+    Status quiet = kStatusGood;
+    kzt_features_to_model(one, m, quiet);
+  }
+  std::vector<float> image(s.residual.size(), 0.0f);
+  kzt_model_image(s.frame, m, s.xs, s.ys, s.xe, s.ye, image, status);
+  if (status != kStatusGood) return;
+  for_region_rows(s.frame.xmaxdat, s.xs, s.ys, s.xe, s.ye, [&](Index offset, Index, Index n) {
+    for (Index i = offset; i < offset + n; ++i)
+      s.residual[static_cast<std::size_t>(i)] += sign * image[static_cast<std::size_t>(i)];
+  });
+}
+
+// The residual at the pixel holding data point (X, Y), clipped to the region.
+float residual_at(const InputSession& s, float x, float y) {
+  const auto pixel = [](std::span<const float> axis, Index n, float v, Index lo, Index hi) {
+    const float p = axis_to_pixel(axis, n, v);
+    const double c = std::isfinite(p) ? std::ceil(p) : static_cast<double>(lo);
+    return static_cast<Index>(std::clamp(c, static_cast<double>(lo), static_cast<double>(hi)));
+  };
+  const Index px = pixel(s.frame.x_axis, s.frame.xmaxdat, x, s.xs, s.xe);
+  const Index py = pixel(s.frame.y_axis, s.frame.ymaxdat, y, s.ys, s.ye);
+  return s.residual[static_cast<std::size_t>(element(px, py, s.frame.xmaxdat))];
+}
+
+// One clicked point; false after an escape or the end of the input.
+bool click(const InputSession& s, std::string_view prompt, const std::string& help, float& x,
+           float& y, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  const GsDisplayedImage image =
+      kzt_displayed_image(a.xmaxdat, a.ymaxdat, s.xs, s.ys, s.xe, s.ye, s.residual, {},
+                          kzt_xline(a.xaxis), kzt_yline(a.yaxis), "Residuals", s.sets.xlabel,
+                          s.sets.ylabel, s.sets.zlabel);
+  int num = 1;
+  float xs[1] = {0.0f}, ys[1] = {0.0f};
+  GS_INPS_FCOORDINATES(false, image, prompt, 1, {help}, false, 1, num, xs, ys, status);
+  if (status != kStatusGood || num < 1) return false;
+  x = xs[0];
+  y = ys[0];
+  return true;
+}
+
+void input_surface(InputSession& s, Status& status) {
+  InputFeatures& f = s.features;
+  if (f.surface) {
+    IO_WRITE("WARNING: The 2-D polynomial is already defined", status);
+    return;
+  }
+  int xo = 0, yo = 0, xi = 0, yi = 0;
+  IO_INPI(true, 0, kMaxSurfaceOrder, true, "2-D POLYNOMIAL X ORDER",
+          {"Order of polynomial function in X-direction"}, {"Must be within specified bounds"}, xo,
+          status);
+  IO_INPI(true, 0, kMaxSurfaceOrder, true, "POLYNOMIAL Y ORDER",
+          {"Order of polynomial function in Y-direction"}, {"Must be within specified bounds"}, yo,
+          status);
+  IO_INPI(true, 0, xo, true, "INITIALISATION POLYNOMIAL X ORDER",
+          {"Order of initialisation polynomial function in X-direction"},
+          {"Must be within specified bounds"}, xi, status);
+  IO_INPI(true, 0, yo, true, "INITIALISATION POLYNOMIAL Y ORDER",
+          {"Order of initialisation polynomial function in Y-direction"},
+          {"Must be within specified bounds"}, yi, status);
+  if (status != kStatusGood) return;
+  if ((xo + 1) * (yo + 1) > kMaxFeatureParameters) {
+    IO_WRITE(kFull, status);
+    return;
+  }
+  SurfaceFit fit;
+  int failure = 0;
+  KZT_FITCHEBYSHEV(s.frame.xmaxdat, s.frame.ymaxdat, s.xs, s.ys, s.xe, s.ye, s.residual,
+                   s.frame.x_axis, s.frame.y_axis, kzt_mask(), xi, yi, fit, failure, status);
+  if (status != kStatusGood) return;
+  if (failure != 0) {
+    IO_WRITE("WARNING: Failed to fit polynomial coefficients", status);
+    return;
+  }
+  f.surface = true;
+  f.x_order = xo;
+  f.y_order = yo;
+  f.coeffs = fit.coeffs;  // the higher coefficients start at 0.0
+  f.x_min = fit.x_min;
+  f.y_min = fit.y_min;
+  f.x_max = fit.x_max;
+  f.y_max = fit.y_max;
+  InputFeatures one;
+  one.surface = true;
+  one.x_order = xo;
+  one.y_order = yo;
+  one.coeffs = f.coeffs;
+  one.x_min = f.x_min, one.y_min = f.y_min, one.x_max = f.x_max, one.y_max = f.y_max;
+  draw_into_residual(s, one, -1.0f, status);
+}
+
+InputFeatures single_peak(const InputFeatures& f, const InputPeak& p) {
+  InputFeatures one;
+  one.x_centre = f.x_centre;
+  one.y_centre = f.y_centre;
+  one.peaks.push_back(p);
+  return one;
+}
+
+void input_peak(InputSession& s, int kind, Status& status) {
+  InputFeatures& f = s.features;
+  if (static_cast<int>(f.peaks.size()) >= kMaxPeaks) return;
+  if (kind != 1 && !f.centre_defined) {
+    if (!click(s, "CLICK ON SYMMETRY CENTRE", "Place cursor on centre of polar symmetry",
+               f.x_centre, f.y_centre, status))
+      return;
+    f.centre_defined = true;
+  }
+  InputPeak p;
+  p.kind = kind;
+  if (!click(s, "CLICK ON PEAK CENTRE", "Place cursor on centre of peak to be defined", p.x, p.y,
+             status) ||
+      !click(s, "CLICK ON FIRST (OR RADIAL) HALF HEIGHT COORDINATE",
+             "Place cursor on first half height position", p.x1, p.y1, status) ||
+      !click(s, "CLICK ON SECOND (OR ANGULAR) HALF HEIGHT COORDINATE",
+             "Place cursor on second half height position", p.x2, p.y2, status))
+    return;
+  p.height = residual_at(s, p.x, p.y);
+  if (kind == 4) {
+    float tx = 0.0f, ty = 0.0f;
+    if (!click(s, "CLICK ON TWIN PEAK CENTRE", "Place cursor on centre of twin peak", tx, ty,
+               status))
+      return;
+    p.twin_height = residual_at(s, tx, ty);
+  }
+  f.peaks.push_back(p);
+  draw_into_residual(s, single_peak(f, p), -1.0f, status);
+}
+
+void input_rowline(InputSession& s, Status& status) {
+  InputFeatures& f = s.features;
+  if (f.rowline) {
+    IO_WRITE("WARNING: A \"row-line\" is already defined (1 maximum)", status);
+    return;
+  }
+  if (!f.centre_defined) {
+    if (!click(s, "CLICK ON SYMMETRY CENTRE", "Place cursor on centre of polar symmetry",
+               f.x_centre, f.y_centre, status))
+      return;
+    f.centre_defined = true;
+  }
+  if (!s.frame.geometry_known) {
+    // The row-line needs the distance (and the wavelength, stored with it).
+    bool defined = false;
+    float xb = 0, yb = 0, d = kDefaultSampleDistance, wl = kDefaultWavelength, tr = 0, ta = 0,
+          dr = 0;
+    KZT_INQ_GEOMETRY(defined, xb, yb, d, wl, tr, ta, dr, status);
+    KZT_INP_SAMPLEDISTANCE(false, d, status);
+    KZT_INP_WAVELENGTH(false, wl, status);
+    if (status != kStatusGood) return;
+    KZT_SET_GEOMETRY(true, xb, yb, d, wl, tr, ta, dr, status);
+    s.frame.geometry_known = kzt_geometry_known(s.frame.sample_distance);
+  }
+  InputRowLine r;
+  const int limit = kMaxRowLineOrders - 1;
+  IO_INPI(true, -limit, limit, true, "LOWEST ORDER", {"Lowest order to be simulated"},
+          {"Must be within set limit, which are program defined"}, r.low, status);
+  if (status != kStatusGood) return;
+  r.high = std::min(10, r.low + limit);
+  r.high = std::max(r.high, r.low);
+  IO_INPI(true, r.low, r.low + limit, true, "HIGHEST ORDER", {"Highest order to be simulated"},
+          {"Must be within set limit, which are program defined"}, r.high, status);
+  const auto& ax = s.frame.x_axis;
+  const auto& ay = s.frame.y_axis;
+  r.x_centre = (ax[static_cast<std::size_t>(s.xs - 1)] + ax[static_cast<std::size_t>(s.xe - 1)]) / 2;
+  r.y_centre = (3 * ay[static_cast<std::size_t>(s.ys - 1)] + ay[static_cast<std::size_t>(s.ye - 1)]) / 4;
+  IO_INPR(false, 0, 0, true, "ROW-LINE CENTRE X-COORDINATE",
+          {"X-coordinate of centre of lower (or right) row-line"}, {"Enter valid real value"},
+          r.x_centre, status);
+  IO_INPR(false, 0, 0, true, "ROW-LINE CENTRE Y-COORDINATE",
+          {"Y-coordinate of centre of lower (or right) row-line"}, {"Enter valid real value"},
+          r.y_centre, status);
+  float rotation = 3.0f, spacing = 18.0f, shift = 9.0f, sda = 0.1f;
+  IO_INPR(true, -90.0f, 90.0f, true, "ROW LINE ROTATION",
+          {"Rotation angle of the row-line relative to the row-line equator (zero)",
+           "The angle is to be defined in degrees (positive means anticlockwise)"},
+          {"Must be within set limits"}, rotation, status);
+  IO_INPR(false, 0, 0, true, "PEAK TO PEAK DISTANCE", {"Spacing between Bragg peaks"},
+          {"Enter valid real value"}, spacing, status);
+  IO_INPR(false, 0, 0, true, "ZERO ORDER PEAK DISTANCE",
+          {"Distance from row line centre to zero order peak centre"}, {"Enter valid real value"},
+          shift, status);
+  IO_INPR(true, 0.0f, 1.7e38f, true, "LEFT RIGHT INTENSITY RATIO",
+          {"Ratio of reflected row-line peak intensities to those of the",
+           "primary row-line peaks"},
+          {"Must be within set limits"}, r.ratio, status);
+  IO_INPR(true, 0.0f, 1.7e38f, true, "RADIAL STANDARD DEVIATION",
+          {"Standard deviation of peaks in the radial direction"}, {"Must be within set limits"},
+          r.sdr, status);
+  IO_INPR(true, 0.0f, 1.7e38f, true, "ANGULAR STANDARD DEVIATION",
+          {"Standard deviation of peaks in the angular direction", "(in degrees)"},
+          {"Must be within set limits"}, sda, status);
+  if (status != kStatusGood) return;
+  const float px = axis_to_pixel(ax, s.frame.xmaxdat, r.x_centre) -
+                   axis_to_pixel(ax, s.frame.xmaxdat, f.x_centre);
+  const float py = axis_to_pixel(ay, s.frame.ymaxdat, r.y_centre) -
+                   axis_to_pixel(ay, s.frame.ymaxdat, f.y_centre);
+  const double dx = px * s.frame.x_pixel_size, dy = py * s.frame.y_pixel_size;
+  const double hyp = std::sqrt(dx * dx + dy * dy + static_cast<double>(s.frame.sample_distance) *
+                                                      s.frame.sample_distance);
+  r.rotation = rotation * kDegree;
+  r.ppa = static_cast<float>(spacing * s.frame.x_pixel_size / hyp);
+  r.psh = static_cast<float>(shift * s.frame.x_pixel_size / hyp);
+  r.sda = sda * kDegree;
+  // Start intensities from the residual near each order's position.
+  std::vector<float> p = {static_cast<float>(r.low), static_cast<float>(r.high), f.x_centre,
+                          f.y_centre, r.x_centre, r.y_centre, r.rotation, r.ppa, r.psh, r.ratio,
+                          r.sdr, r.sda};
+  std::vector<RowLinePeak> peaks;
+  kzt_rowline_positions(s.frame, p, r.low, r.high, false, peaks);
+  for (int n = r.low; n <= r.high; ++n) {
+    const RowLinePeak pk = peaks.empty() ? RowLinePeak{std::nanf(""), std::nanf("")}
+                                         : peaks[static_cast<std::size_t>(n - r.low)];
+    const float cx = axis_to_pixel(ax, s.frame.xmaxdat, pk.x);
+    const float cy = axis_to_pixel(ay, s.frame.ymaxdat, pk.y);
+    float value = 0.0f;
+    if (std::isfinite(cx) && std::isfinite(cy) && cx >= s.xs - 1 && cx <= s.xe &&
+        cy >= s.ys - 1 && cy <= s.ye) {
+      // The largest residual of the 3 x 3 box at the position.
+      const Index bx = std::clamp<Index>(static_cast<Index>(std::lround(cx)), s.xs, s.xe);
+      const Index by = std::clamp<Index>(static_cast<Index>(std::lround(cy)), s.ys, s.ye);
+      value = -1.7e38f;
+      for (Index y = by; y <= std::min(by + 2, s.ye); ++y)
+        for (Index x = bx; x <= std::min(bx + 2, s.xe); ++x)
+          value = std::max(value, s.residual[static_cast<std::size_t>(element(x, y, s.frame.xmaxdat))]);
+    } else {
+      IO_WRITE("Centre of Peak order " + format_i(n, 3) + " is outside data region", status);
+      IO_INPR(false, 0, 0, true, " INTENSITY ORDER " + format_i(n, 3), {" please input intensity"},
+              {"Enter valid real value"}, value, status);
+      if (status != kStatusGood) return;
+    }
+    r.intensities.push_back(value);
+  }
+  f.rowline = true;
+  f.row = r;
+  InputFeatures one;
+  one.x_centre = f.x_centre;
+  one.y_centre = f.y_centre;
+  one.rowline = true;
+  one.row = r;
+  draw_into_residual(s, one, -1.0f, status);
+}
+
+const std::string kMenu[] = {"EXIT",       "?",         "2-D POLYNOMIAL",   "GAUSSIAN",
+                             "MASK",       "POLAR GAUSSIAN", "ROW-LINE", "REMOVE LAST PEAK",
+                             "TWIN POLAR GAUSSIAN"};
+const std::string kMenuHelp[] = {
+    "EXIT: No more peaks to define, exit model defining menu",
+    "?: This help text",
+    "2-D POLYNOMIAL: Define general \"background\" polynomial",
+    "GAUSSIAN: Add 2-D Gaussian peak parameters to fit model",
+    "MASK: Mask-off or un-mask regions of the data",
+    "POLAR GAUSSIAN: Add 2-D polar Gaussian parameters to model",
+    "ROW-LINE: Add a \"row-line\" of peaks to the fit model",
+    "REMOVE LAST PEAK: Remove previous peak from model",
+    "TWIN POLAR GAUSSIAN: Add symmetric polar Gaussians to model"};
+constexpr int kNumMenu = static_cast<int>(std::size(kMenu));
+
+// KZT_INPUTMODEL: the menu until EXIT; false when the input ended.
+bool input_model(InputSession& s, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  bool redraw = true;
+  while (status == kStatusGood) {
+    if (redraw) {
+      GS_MPLOT(true, a.xmaxdat, a.ymaxdat, s.residual, kzt_mask(), kzt_xline(a.xaxis),
+               kzt_yline(a.yaxis), s.xs, s.ys, s.xe, s.ye, "Residuals", s.sets.xlabel,
+               s.sets.ylabel, s.sets.zlabel, status);
+      GS_SET_MENULAYOUT(0, 3, 14, 20, status);
+      GS_FMENU(1, 1, {"ENTER PEAK TYPE"}, kNumMenu, kNumMenu, kMenu, status);
+    }
+    redraw = true;
+    int input_type = kGsChoiceNone;
+    std::string choice = "null";
+    float x = 0.0f, y = 0.0f;
+    GS_INP_MENUCHOICE(kNumMenu, kNumMenu, kMenu, 0, input_type, choice, x, y, status);
+    if (status != kStatusGood) return false;
+    if (input_type != kGsChoiceButton) continue;
+    if (choice == "EXIT") return true;
+    if (choice == "?") {
+      GS_MESSAGE(kNumMenu, kNumMenu, kMenuHelp, status);
+    } else if (choice == "2-D POLYNOMIAL") {
+      input_surface(s, status);
+    } else if (choice == "GAUSSIAN") {
+      input_peak(s, 1, status);
+    } else if (choice == "POLAR GAUSSIAN") {
+      input_peak(s, 3, status);
+    } else if (choice == "TWIN POLAR GAUSSIAN") {
+      input_peak(s, 4, status);
+    } else if (choice == "ROW-LINE") {
+      input_rowline(s, status);
+    } else if (choice == "REMOVE LAST PEAK") {
+      if (!s.features.peaks.empty()) {
+        const InputPeak last = s.features.peaks.back();
+        s.features.peaks.pop_back();
+        draw_into_residual(s, single_peak(s.features, last), 1.0f, status);
+      }
+    } else if (choice == "MASK") {
+      s.sets.mask_exist = s.sets.mask_exist || a.mask != nullptr;
+      Index xs = s.xs, ys = s.ys, xe = s.xe, ye = s.ye;
+      KZT_MASK(false, a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, s.residual, kzt_xline(a.xaxis),
+               kzt_yline(a.yaxis), "Residuals", s.sets.xlabel, s.sets.ylabel, s.sets.zlabel,
+               s.sets.x_pixel_size, s.sets.y_pixel_size, xs, ys, xe, ye, kzt_mask(), status);
+    }
+    // An escape inside a choice only ends that choice.
+    if (status == kStatusEscape) status = kStatusGood;
+  }
+  return false;
+}
+
+}  // namespace
+
+void KZT_GUI_PARAMETERS(bool keyboard_mode, KztDataSets& sets, FitModel& model, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_GUI_PARAMETERS V0.1";
+  KztArrays& a = vosq_kzt_arrays;
+  if (kzt_region_refused(kName, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                         status))
+    return;
+  if (a.data == nullptr) return st_fail(status, kBaseApp + 1, kName);
+  kzt_create_mask(sets.mask_exist, status);
+  if (status != kStatusGood) return;
+  IO_WRITE("INFO: As you input model features the model is built up. The intensity", status);
+  IO_WRITE("      values used to initialise features are based on the data minus the", status);
+  IO_WRITE("      current model value. It is recommended to select the most intense", status);
+  IO_WRITE("      features first, followed by the next intense features, etc. If the", status);
+  IO_WRITE("      background is large and is to fitted with a 2-D polynomial, this", status);
+  IO_WRITE("      should be selected first, but initialised with a low order", status);
+  IO_WRITE("      polynomial so not to fit too much to the other features", status);
+  if (keyboard_mode) {
+    IO_WRITE("NOTE: The definition of model 2-D polynomials has been changed to", status);
+    IO_WRITE("      Chebyshev form. User input has also been changed.", status);
+    IO_WRITE("INFO: Control passed to graphics window", status);
+  }
+  const std::span<const float> data = kzt_image(a.data);
+  InputSession s{sets, kzt_program_frame(sets), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                 std::vector<float>(data.begin(), data.end()), {}};
+  const bool done = input_model(s, status);
+  if (keyboard_mode) {
+    Status local = kStatusGood;
+    float gx1 = 0, gy1 = 0, gx2 = 0, gy2 = 0;
+    GS_INQ_GUIREGION(gx1, gy1, gx2, gy2, local);
+    GS_PROMPT(true, 1, 1, {"CONTROL RETURNED TO TERMINAL WINDOW"}, gx1, gy1, gx2, gy2, local);
+    GS_UPDATE(local);
+  }
+  if (!done) {
+    if (status == kStatusGood) status = kStatusEscape;
+    return;
+  }
+  FitModel built;
+  kzt_features_to_model(s.features, built, status);
+  if (status == kStatusGood) model = built;
+}
+
+}  // namespace kesta

@@ -1,0 +1,54 @@
+#pragma once
+// Building the 2-D model by clicks on the displayed image: surface, peaks and
+// a row-line, each drawn into a working residual image as soon as it is
+// defined, then turned into the parameters, codes, names and scales.
+
+#include <vector>
+
+#include "app/fitting/model.hpp"
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+// A peak as the click menu keeps it (positions in axis units).
+struct InputPeak {
+  int kind = 1;  // 1 Gaussian, 3 polar Gaussian, 4 twin polar Gaussian
+  float x = 0.0f, y = 0.0f;
+  float x1 = 0.0f, y1 = 0.0f;  // first (radial) half-height position
+  float x2 = 0.0f, y2 = 0.0f;  // second (angular) half-height position
+  float height = 0.0f;
+  float twin_height = 0.0f;
+};
+
+// A row-line as typed (angles in radians, PPa and PSh as angles).
+struct InputRowLine {
+  int low = -10, high = 10;
+  float x_centre = 0.0f, y_centre = 0.0f;
+  float rotation = 0.0f, ppa = 0.0f, psh = 0.0f, ratio = 1.0f, sdr = 2.5f, sda = 0.0f;
+  std::vector<float> intensities;
+};
+
+// What the click menu built.
+struct InputFeatures {
+  bool surface = false;
+  int x_order = 0, y_order = 0;
+  std::array<float, kSurfaceTable * kSurfaceTable> coeffs{};
+  float x_min = 0.0f, y_min = 0.0f, x_max = 1.0f, y_max = 1.0f;
+  bool centre_defined = false;
+  float x_centre = 0.0f, y_centre = 0.0f;
+  std::vector<InputPeak> peaks;
+  bool rowline = false;
+  InputRowLine row;
+};
+
+// Turns the features into the fit state's arrays (a feature that does not
+// fit in the parameter arrays is skipped with the "Parameter array full"
+// warning).
+void kzt_features_to_model(const InputFeatures& features, FitModel& model, Status& status);
+
+// KZT_GUI_PARAMETERS: runs the click menu on the current data; MODEL is
+// replaced only when the menu ends normally.
+void KZT_GUI_PARAMETERS(bool keyboard_mode, KztDataSets& sets, FitModel& model, Status& status);
+
+}  // namespace kesta

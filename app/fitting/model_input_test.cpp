@@ -1,0 +1,170 @@
+// Building the model by clicks: the parameters, codes, names and scales of
+// each feature kind, the full-array refusal, and the menu driven by typed
+// answers as a replayed macro drives it.
+
+#include "app/fitting/model_input.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/fitting/fitting_test_support.hpp"
+#include "app/fitting/surface.hpp"
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+TEST(ModelInput, FeaturesBecomeParametersInOrder) {
+  InputFeatures f;
+  f.surface = true;
+  f.x_order = 1;
+  f.y_order = 0;
+  f.coeffs[0] = 16.0f;
+  f.coeffs[1] = -0.01f;
+  f.centre_defined = true;
+  f.x_centre = 50.0f;
+  f.y_centre = 50.0f;
+  f.peaks.push_back({1, 20.0f, 30.0f, 23.0f, 30.0f, 20.0f, 32.0f, 100.0f, 0.0f});
+  f.peaks.push_back({3, 60.0f, 50.0f, 62.0f, 50.0f, 60.0f, 51.0f, 9.0f, 0.0f});
+  f.peaks.push_back({4, 50.0f, 70.0f, 50.0f, 71.0f, 51.0f, 70.0f, 400.0f, 300.0f});
+  f.rowline = true;
+  f.row.low = -1;
+  f.row.high = 1;
+  f.row.intensities = {5.0f, 6.0f, 7.0f};
+  FitModel m;
+  Status status = kStatusGood;
+  kzt_features_to_model(f, m, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(m.num_features, 5);
+  EXPECT_EQ(m.num_parameters, 2 + 6 + 7 + 6 + 15);
+  // Surface: codes f + 2000 + 10000 k, names PCH, scale max(4 sqrt|c|, 0.2).
+  EXPECT_EQ(m.codes[1], 1 + 2000 + 20000);
+  EXPECT_EQ(m.names[1], "PCH 1X 0Y ");
+  EXPECT_EQ(m.scales[0], 16.0f);
+  EXPECT_EQ(m.scales[1], 0.4f);
+  // Gaussian: SDs from the half-height clicks, angle of the first.
+  EXPECT_EQ(m.codes[2], 10602);
+  EXPECT_EQ(m.names[4], "GAU 2 MAX ");
+  EXPECT_NEAR(m.params[5], 2 * 3.0f / 2.354f, 1e-5f);
+  EXPECT_NEAR(m.params[6], 2 * 2.0f / 2.354f, 1e-5f);
+  EXPECT_NEAR(m.params[7], 0.0f, 1e-6f);
+  EXPECT_EQ(m.scales[4], 5.0f);
+  // The first polar peak carries the centre (type 7), the twin after it does not (type 11).
+  EXPECT_EQ(code_type(m.codes[8]), kPolarCentre);
+  EXPECT_EQ(m.names[8], "X-CEN SYM ");
+  EXPECT_NEAR(m.params[14], 2 * 1.0f / 2.354f / 10.0f, 1e-6f);
+  EXPECT_EQ(code_type(m.codes[15]), kTwin);
+  EXPECT_EQ(m.names[20], "TPG 4 MX2 ");
+  // Row-line: LOW and HIG constrained, unit classes in digit 8.
+  EXPECT_EQ(m.codes[21], 1015005);
+  EXPECT_TRUE(m.constraints[21] && m.constraints[22] && !m.constraints[23]);
+  EXPECT_EQ(m.codes[23], 20035005);
+  EXPECT_EQ(m.codes[27], 50075005);
+  EXPECT_EQ(m.codes[28], 10085005);
+  EXPECT_EQ(m.codes[33], 5005 + 10000 * 13);
+  EXPECT_EQ(m.names[35], "ROW 5I  1 ");
+  ASSERT_EQ(m.num_results, 4);
+  EXPECT_EQ(m.result_names[1], "PGa 3 INT ");
+  EXPECT_EQ(m.result_names[3], "TPG 4 In2 ");
+}
+
+TEST(ModelInput, FeaturesThatDoNotFitAreSkippedWithTheWarning) {
+  InputFeatures f;
+  for (int i = 0; i < 40; ++i) f.peaks.push_back({1, float(i), 1, float(i) + 1, 1, float(i), 2, 5, 0});
+  FitModel m;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  kzt_features_to_model(f, m, status);
+  EXPECT_EQ(m.num_parameters, 198);
+  EXPECT_EQ(m.num_features, 33);
+  EXPECT_NE(terminal.text().find(
+                "WARNING: Parameter array full, not enough room to store feature parameters"),
+            std::string::npos);
+}
+
+// The menu on a page that is not a window: choices and points typed.
+struct ClickMenu : testing::PageFixture {
+  KztArrays saved = vosq_kzt_arrays;
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+    io_clear_database();
+    // A Gaussian of height 100 at (20.5, 15.5) on a level of 10.
+    Status status = kStatusGood;
+    testing::gaussian_program_arrays(10.0f, status);
+  }
+  void TearDown() override {
+    Status status = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, status);
+    vosq_kzt_arrays = saved;
+    testing::reset_dialogue();
+    PageFixture::TearDown();
+  }
+};
+
+TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
+  KztDataSets sets;
+  FitModel model;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  {
+    // A level first (orders 0), then the Gaussian, whose height is read from
+    // the data minus the level; a polar peak added and removed again.
+    testing::ScriptedInput input(
+        {"2-D POLYNOMIAL", "0", "0", "0", "0", "2-D POLYNOMIAL", "GAUSSIAN", "1", "20.5", "15.5",
+         "1", "24.0", "15.5", "1", "20.5", "17.85", "POLAR GAUSSIAN", "1", "40", "30", "1", "50",
+         "30", "1", "52", "30", "1", "50", "31", "REMOVE LAST PEAK", "EXIT"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(model.num_features, 2);
+  ASSERT_EQ(model.num_parameters, 7);
+  // The level (the first coefficient halved in X and in Y) lies a little above 10.
+  EXPECT_GT(model.params[0] / 4.0f, 10.0f);
+  EXPECT_LT(model.params[0] / 4.0f, 13.0f);
+  // Height: data minus that level at the centre.
+  EXPECT_NEAR(model.params[3], 110.0f - model.params[0] / 4.0f, 0.5f);
+  EXPECT_NEAR(model.params[4], 2 * 3.5f / 2.354f, 1e-4f);
+  EXPECT_EQ(model.num_results, 1);
+  const std::string said = terminal.text();
+  EXPECT_NE(said.find("WARNING: The 2-D polynomial is already defined"), std::string::npos);
+  EXPECT_NE(said.find("INFO: Control passed to graphics window"), std::string::npos);
+  EXPECT_NE(text("CONTROL RETURNED TO TERMINAL WINDOW"), nullptr);
+
+  // Leaving at once gives no features; the end of the input changes nothing.
+  {
+    testing::ScriptedInput input({"EXIT"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+  }
+  EXPECT_EQ(model.num_parameters, 0);
+  model.num_parameters = 5;
+  {
+    testing::ScriptedInput input({"GAUSSIAN", "1", "20.5", "15.5"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+  }
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_EQ(model.num_parameters, 5);
+}
+
+TEST_F(ClickMenu, MaskColourIsAskedAndSet) {
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  {
+    testing::ScriptedInput input({"BLUE"});
+    KZT_MASKCOLOUR(status);
+  }
+  EXPECT_EQ(status, kStatusGood);
+  int colour = 0;
+  GS_INQ_MASKCOLOUR(colour, status);
+  EXPECT_EQ(colour, kGsBlue);
+}
+
+}  // namespace
+}  // namespace kesta

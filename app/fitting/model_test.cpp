@@ -1,0 +1,342 @@
+// The 2-D feature model against formulas written here, and the fit
+// recovering synthetic images from perturbed starts.
+
+#include "app/fitting/model.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "app/fitting/fit2d.hpp"
+#include "app/fitting/fitting_test_support.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::add_feature;
+using testing::centre_axis;
+using testing::frame_over;
+
+constexpr Index kX = 64;
+constexpr Index kY = 48;
+
+struct Scene {
+  std::vector<float> xaxis = centre_axis(kX);
+  std::vector<float> yaxis = centre_axis(kY);
+  ModelFrame frame = frame_over(kX, kY, xaxis, yaxis);
+  std::vector<float> image = std::vector<float>(kX * kY, -7.0f);
+  float at(Index x, Index y) const { return image[static_cast<std::size_t>(element(x, y, kX))]; }
+  void draw(const FitModel& m, Status& status) {
+    kzt_model_image(frame, m, 1, 1, kX, kY, image, status);
+  }
+};
+
+TEST(FeatureModel, RotatedGaussianAndChebyshevTermsMatchTheirFormulas) {
+  Scene s;
+  FitModel m;
+  add_feature(m, kGaussian, {30.0f, 20.0f, 100.0f, 4.0f, 2.0f, 0.5f});
+  Status status = kStatusGood;
+  s.draw(m, status);
+  ASSERT_EQ(status, kStatusGood);
+  for (Index y = 10; y <= 30; y += 3)
+    for (Index x = 20; x <= 40; x += 3) {
+      const double dx = x - 0.5 - 30.0, dy = y - 0.5 - 20.0;
+      const double u = dx * std::cos(0.5) + dy * std::sin(0.5);
+      const double v = -dx * std::sin(0.5) + dy * std::cos(0.5);
+      const double expected = 100.0 * std::exp(-0.5 * (u * u / 16.0 + v * v / 4.0));
+      EXPECT_NEAR(s.at(x, y), expected, 0.2) << x << "," << y;
+    }
+  // A zero height and zero widths still evaluate (raised to 1e-37).
+  FitModel flat;
+  add_feature(flat, kGaussian, {30.0f, 20.0f, 0.0f, 0.0f, 0.0f, 0.0f});
+  s.draw(flat, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NEAR(s.at(31, 21), 0.0f, 1e-30f);
+
+  // Surface terms: coefficient (1, 1) is c tx ty; (2, 0) is c T2(tx) / 2.
+  FitModel surface;
+  surface.x_order = 2;
+  surface.y_order = 1;
+  surface.x_min_poly = 0.5f;
+  surface.x_max_poly = 63.5f;
+  surface.y_min_poly = 0.5f;
+  surface.y_max_poly = 47.5f;
+  std::vector<float> c(6, 0.0f);
+  c[1 + 3 * 1] = 3.0f;
+  c[2] = 5.0f;
+  add_feature(surface, kSurface, {c[0], c[1], c[2], c[3], c[4], c[5]});
+  s.draw(surface, status);
+  ASSERT_EQ(status, kStatusGood);
+  for (Index y : {1, 17, 48})
+    for (Index x : {1, 40, 64}) {
+      const double tx = (2.0 * (x - 0.5) - 64.0) / 63.0, ty = (2.0 * (y - 0.5) - 48.0) / 47.0;
+      EXPECT_NEAR(s.at(x, y), 3.0 * tx * ty + 5.0 * (2 * tx * tx - 1) / 2.0, 1e-4);
+    }
+  // Orders beyond the table are refused with their own codes.
+  surface.x_order = 40;
+  s.draw(surface, status);
+  EXPECT_EQ(status, kBaseApp + 10009);
+  status = kStatusGood;
+  surface.x_order = 2;
+  surface.y_order = 40;
+  s.draw(surface, status);
+  EXPECT_EQ(status, kBaseApp + 10010);
+}
+
+TEST(FeatureModel, PolarAndTwinPeaksAndTheSavedCentre) {
+  Scene s;
+  Status status = kStatusGood;
+  // A twin about (32, 24): the second peak mirrored with its own height.
+  FitModel twin;
+  add_feature(twin, kTwinCentre, {32.0f, 24.0f, 44.0f, 24.0f, 50.0f, 1.5f, 0.1f, 20.0f});
+  s.draw(twin, status);
+  ASSERT_EQ(status, kStatusGood);
+  // Gaussian in radius (SD 1.5 about 12) times Gaussian in azimuth (SD 0.1).
+  const auto polar = [](double h, double x, double y, double azimuth) {
+    const double r = std::hypot(x - 32.0, y - 24.0);
+    const double a = std::remainder(std::atan2(y - 24.0, x - 32.0) - azimuth, 2 * M_PI);
+    return h * std::exp(-0.5 * (r - 12.0) * (r - 12.0) / 2.25) * std::exp(-0.5 * a * a / 0.01);
+  };
+  for (Index x : {43, 45, 47})
+    for (Index y : {23, 25, 26}) {
+      EXPECT_NEAR(s.at(x, y), polar(50.0, x - 0.5, y - 0.5, 0.0), 0.5) << x << "," << y;
+      EXPECT_NEAR(s.at(65 - x, 49 - y), polar(20.0, 64.5 - x, 48.5 - y, M_PI), 0.5);
+    }
+  // Far from both peaks nothing is drawn.
+  EXPECT_EQ(s.at(32, 5), 0.0f);
+
+  // A type 8 peak alone uses the centre (0, 0); after a type 7 peak, that one's centre.
+  FitModel alone;
+  add_feature(alone, kPolar, {20.0f, 0.0f, 10.0f, 1.0f, 0.5f});
+  s.draw(alone, status);
+  EXPECT_NEAR(s.at(21, 1), 10.0f * std::exp(-0.5 * 0.25), 0.3f);
+  FitModel pair;
+  add_feature(pair, kPolarCentre, {32.0f, 24.0f, 32.0f, 34.0f, 10.0f, 1.0f, 0.1f});
+  add_feature(pair, kPolar, {32.0f, 14.0f, 30.0f, 1.0f, 0.1f});
+  s.draw(pair, status);
+  EXPECT_NEAR(s.at(33, 15), 30.0f * std::exp(-0.5 * 0.25 * 2), 2.0f);
+}
+
+TEST(FeatureModel, RowLinePositionsWorkedOutByHand) {
+  Scene s;
+  // Symmetry centre (50, 50) pixels, row-line centre 30 pixels along +X, no
+  // rotation: order n lies at X = 50 + 30 / cos(s), Y = 50 + D tan(s) / p,
+  // s = -(n PPa + PSh).
+  std::vector<float> ax = centre_axis(200);
+  ModelFrame f = frame_over(200, 200, ax, ax);
+  f.sample_distance = 0.1f;
+  f.x_pixel_size = f.y_pixel_size = 1.0e-4f;
+  const float ppa = 0.01f, psh = 0.004f;
+  std::vector<float> p = {-2, 2, 49.5f, 49.5f, 79.5f, 49.5f, 0.0f, ppa, psh, 1.0f, 2.0f, 0.01f,
+                          1, 1, 1, 1, 1};
+  std::vector<RowLinePeak> peaks;
+  ASSERT_TRUE(kzt_rowline_positions(f, p, -2, 2, false, peaks));
+  ASSERT_EQ(peaks.size(), 5u);
+  for (int n = -2; n <= 2; ++n) {
+    const double sa = -(n * ppa + psh);
+    const RowLinePeak& pk = peaks[static_cast<std::size_t>(n + 2)];
+    EXPECT_NEAR(pk.x, 49.5 + 30.0 / std::cos(sa), 1e-3) << n;
+    EXPECT_NEAR(pk.y, 49.5 + 0.1 * std::tan(sa) / 1.0e-4, 1e-2) << n;
+  }
+  // The reflected pass mirrors Y about the row-line's own line.
+  ASSERT_TRUE(kzt_rowline_positions(f, p, -2, 2, true, peaks));
+  EXPECT_NEAR(peaks[0].y, 49.5 - 0.1 * std::tan(-(-2 * ppa + psh)) / 1.0e-4, 1e-2);
+  // Centred on the symmetry centre: direction +X, no division by zero.
+  p[4] = 49.5f;
+  ASSERT_TRUE(kzt_rowline_positions(f, p, -2, 2, false, peaks));
+  for (const RowLinePeak& pk : peaks) EXPECT_TRUE(std::isfinite(pk.x) && std::isfinite(pk.y));
+  // Without geometry the model refuses the row-line.
+  f.geometry_known = false;
+  std::vector<float> image(200 * 200);
+  Status status = kStatusGood;
+  KZT_ROWLINE(f, p, 1, 1, 200, 200, image, status);
+  EXPECT_EQ(status, kBaseApp + 11007);
+  // Orders reversed are refused.
+  status = kStatusGood;
+  f.geometry_known = true;
+  p[0] = 3;
+  KZT_ROWLINE(f, p, 1, 1, 200, 200, image, status);
+  EXPECT_EQ(status, kBaseApp + 13);
+}
+
+TEST(FeatureModel, FunTypeAndProjectionChecks) {
+  FitModel m;
+  add_feature(m, kGaussian, {1, 2, 3, 4, 5, 6});
+  add_feature(m, kPolarCentre, {1, 2, 3, 4, 5, 6, 7});
+  int type = -1, index = -1;
+  Status status = kStatusGood;
+  KZT_FUNTYPE(kMaxFitParameters, m.codes, m.num_parameters, 2, type, index, status);
+  EXPECT_EQ(type, kPolarCentre);
+  EXPECT_EQ(index, 7);
+  KZT_FUNTYPE(kMaxFitParameters, m.codes, m.num_parameters, 3, type, index, status);
+  EXPECT_EQ(type, 0);
+  EXPECT_EQ(index, 0);
+  KZT_FUNTYPE(kMaxFitParameters, m.codes, 0, 1, type, index, status);
+  EXPECT_EQ(status, kBaseApp + 5);
+  status = kStatusGood;
+  float x = 7, y = 7;
+  KZT_CAL_PROJECTION(0.1f, 1e-4f, 1e-4f, 0, 0, 1, 0, 1.6f, 0.0f, x, y, status);
+  EXPECT_EQ(status, kBaseApp + 22);
+  status = kStatusGood;
+  KZT_CAL_PROJECTION(0.0f, 1e-4f, 1e-4f, 0, 0, 1, 0, 0.1f, 0.0f, x, y, status);
+  EXPECT_EQ(status, kBaseApp + 21);
+  EXPECT_EQ(x, 7.0f);
+  EXPECT_EQ(code_digit(-4071, 2), 7);
+  EXPECT_EQ(make_code(3, 6, 1), 10603);
+}
+
+// Synthetic data from MODEL (plus a constant), fitted from START.
+FitModel fit_back(const FitModel& truth, FitModel start, std::vector<std::uint8_t> mask = {},
+                  float rubbish = 0.0f) {
+  Scene s;
+  Status status = kStatusGood;
+  s.draw(truth, status);
+  EXPECT_EQ(status, kStatusGood);
+  for (std::size_t i = 0; i < mask.size(); ++i)
+    if (mask[i] != 0) s.image[i] = rubbish;
+  std::vector<float> model_out(s.image.size(), -1.0f);
+  testing::TerminalCapture quiet;
+  const Fit2dOutcome o = KZT_LSQKESTA(s.frame, s.image, {}, mask, 1, 1, kX, kY, false, 40.0f,
+                                      start, model_out, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(o.fitted);
+  return start;
+}
+
+TEST(Fit2d, RecoversTwoGaussiansOnASurfaceWithAConstrainedValueAndMaskedRubbish) {
+  FitModel truth;
+  truth.x_order = truth.y_order = 1;
+  truth.x_min_poly = 0.5f;
+  truth.x_max_poly = 63.5f;
+  truth.y_min_poly = 0.5f;
+  truth.y_max_poly = 47.5f;
+  add_feature(truth, kSurface, {20.0f, 2.0f, 1.0f, 0.5f});
+  add_feature(truth, kGaussian, {20.0f, 15.0f, 200.0f, 3.0f, 2.0f, 0.3f});
+  add_feature(truth, kGaussian, {45.0f, 30.0f, 150.0f, 2.5f, 4.0f, -0.4f});
+  FitModel start = truth;
+  const float perturb[] = {2, 1, 0.5f, 0.5f, 1.5f, -1.0f, 30, 0.5f, -0.3f, 0.1f,
+                           -1.5f, 1.0f, -20, 0.3f, 0.6f, 0.1f};
+  for (int i = 0; i < 16; ++i) start.params[static_cast<std::size_t>(i)] += perturb[i];
+  // The first Gaussian's rotation is held at a wrong value.
+  start.constraints[9] = true;
+  const float held = start.params[9];
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  for (Index y = 40; y <= 44; ++y)
+    for (Index x = 5; x <= 15; ++x) mask[static_cast<std::size_t>(element(x, y, kX))] = 1;
+  const FitModel fitted = fit_back(truth, start, mask, 1.0e6f);
+  EXPECT_EQ(std::memcmp(&fitted.params[9], &held, sizeof held), 0);
+  EXPECT_NEAR(fitted.params[10], 45.0f, 0.05f);
+  EXPECT_NEAR(fitted.params[11], 30.0f, 0.05f);
+  EXPECT_NEAR(fitted.params[12], 150.0f, 2.0f);
+  EXPECT_NEAR(fitted.params[0], 20.0f, 0.5f);
+  // The integrated intensity of each Gaussian: MAX 2 pi SD1 SD2.
+  ASSERT_EQ(fitted.num_results, 2);
+  EXPECT_NEAR(fitted.results[1], fitted.params[12] * 6.283185f * fitted.params[13] *
+                                     fitted.params[14], 1e-2f);
+}
+
+TEST(Fit2d, RecoversATwinPolarPairAndReportsItsIntensities) {
+  FitModel truth;
+  add_feature(truth, kTwinCentre, {32.0f, 24.0f, 46.0f, 26.0f, 80.0f, 1.5f, 0.12f, 40.0f});
+  FitModel start = truth;
+  start.params[2] += 0.8f;
+  start.params[3] -= 0.6f;
+  start.params[4] = 60.0f;
+  start.params[7] = 55.0f;
+  start.params[5] = 2.0f;
+  const FitModel fitted = fit_back(truth, start);
+  EXPECT_NEAR(fitted.params[2], 46.0f, 0.05f);
+  EXPECT_NEAR(fitted.params[3], 26.0f, 0.05f);
+  EXPECT_NEAR(fitted.params[4], 80.0f, 1.0f);
+  EXPECT_NEAR(fitted.params[7], 40.0f, 1.0f);
+  ASSERT_EQ(fitted.num_results, 2);
+  // The two integrals scale with the heights.
+  EXPECT_NEAR(fitted.results[0] / fitted.results[1], fitted.params[4] / fitted.params[7], 1e-3);
+  // Summed over the peak's reach only: the whole image holds the same total.
+  Scene s;
+  Status status = kStatusGood;
+  FitModel one = fitted;
+  one.params[7] = 0.0f;
+  s.draw(one, status);
+  double total = 0.0;
+  for (float v : s.image) total += v;
+  EXPECT_NEAR(fitted.results[0], total, 1e-3 * total);
+}
+
+TEST(Fit2d, RecoversAFiveOrderRowLine) {
+  std::vector<float> ax = centre_axis(kX), ay = centre_axis(kY);
+  FitModel truth;
+  add_feature(truth, kRowLine,
+              {-2, 2, 32.0f, 2.0f, 32.0f, 24.0f, 0.0f, 0.006f, 0.002f, 0.5f, 1.2f, 0.05f, 50, 80,
+               120, 80, 50});
+  truth.constraints[0] = truth.constraints[1] = true;
+  FitModel start = truth;
+  for (int i = 12; i < 17; ++i) start.params[static_cast<std::size_t>(i)] *= 0.7f;
+  start.params[7] = 0.0062f;
+  const float scales[] = {0, 0, 1, 1, 1, 1, 0.017f, 0.0001f, 0.0001f, 0.1f, 1, 0.0017f};
+  std::copy(std::begin(scales), std::end(scales), start.scales.begin());
+  const FitModel fitted = fit_back(truth, start);
+  EXPECT_NEAR(fitted.params[7], 0.006f, 2e-5f);
+  for (int i = 12; i < 17; ++i)
+    EXPECT_NEAR(fitted.params[static_cast<std::size_t>(i)], truth.params[static_cast<std::size_t>(i)],
+                2.0f);
+  ASSERT_EQ(fitted.num_results, 5);
+  EXPECT_EQ(fitted.result_names[0], "ROW 1I -2");
+  EXPECT_EQ(fitted.result_names[4], "ROW 1I  2");
+}
+
+TEST(Fit2d, FitThatCannotRunChangesNothing) {
+  // More free parameters than unmasked data: END_CODE 1, no result.
+  Scene s;
+  FitModel m;
+  add_feature(m, kGaussian, {20.0f, 15.0f, 200.0f, 3.0f, 2.0f, 0.3f});
+  const FitModel before = m;
+  std::vector<std::uint8_t> mask(kX * kY, 1);
+  mask[0] = 0;
+  std::vector<float> out(s.image.size(), -1.0f);
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  // Non-finite data are left out, not a failure.
+  s.image[5] = std::nanf("");
+  const Fit2dOutcome o =
+      KZT_LSQKESTA(s.frame, s.image, {}, mask, 1, 1, kX, kY, false, 11.5f, m, out, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(o.fitted);
+  EXPECT_EQ(o.end_code, 1);
+  EXPECT_EQ(out[0], -1.0f);
+  EXPECT_EQ(m.params, before.params);
+  EXPECT_NE(terminal.text().find("WARNING: Problem fitting the model to the data"),
+            std::string::npos);
+  EXPECT_EQ(kzt_max_calls(4, 11.5f), 46);
+  EXPECT_EQ(kzt_max_calls(0, 11.5f), 1);
+}
+
+TEST(Fit2d, WeightedFitLeavesOutElementsWithoutVariance) {
+  Scene s;
+  FitModel truth;
+  add_feature(truth, kGaussian, {20.0f, 15.0f, 200.0f, 3.0f, 2.0f, 0.3f});
+  Status status = kStatusGood;
+  s.draw(truth, status);
+  std::vector<float> variances(s.image.size(), 4.0f);
+  variances[3] = 0.0f;
+  variances[4] = -1.0f;
+  FitModel start = truth;
+  start.params[0] += 1.0f;
+  std::vector<float> out(s.image.size());
+  testing::TerminalCapture terminal;
+  const Fit2dOutcome o =
+      KZT_LSQKESTA(s.frame, s.image, variances, {}, 1, 1, kX, kY, true, 20.0f, start, out, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(o.fitted);
+  EXPECT_NEAR(start.params[0], 20.0f, 0.01f);
+  EXPECT_NE(terminal.text().find("INFO: 2 elements whose variance is not above 0"),
+            std::string::npos)
+      << terminal.text();
+}
+
+}  // namespace
+}  // namespace kesta

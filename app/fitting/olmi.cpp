@@ -1,0 +1,342 @@
+#include "app/fitting/olmi.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/fitting/fit2d.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/status.hpp"
+#include "numeric/chebyshev.hpp"
+#include "numeric/modelfit.hpp"
+#include "numeric/profiles1d.hpp"
+
+namespace kesta {
+
+namespace {
+
+constexpr float kTiny = 1.0e-37f;
+constexpr float kSqrt2Pi = 2.506628f;
+constexpr float kPiF = 3.1415925f;
+constexpr int kMaxPolynomialCoeffs = 100;
+
+float tiny(float v) { return v < kTiny ? kTiny : v; }
+
+// The model function of the multiple 1-D fit; PASS_1 is the working model.
+void funolmi(bool, Index xmaxdat, Index, std::span<const float>, std::span<const std::uint8_t>,
+             Index xstrelm, Index, Index xendelm, Index, void* pass_1, void*, void*, void*,
+             int num_parameters, std::span<const float> params, Index, Index, bool,
+             int& terminate, std::span<float> model, Status& status) {
+  if (st_bad(status, "Subroutine KZT_FUNOLMI V0.1")) return;
+  FitModel& work = *static_cast<FitModel*>(pass_1);
+  std::copy_n(params.begin(), std::min<std::size_t>(params.size(), num_parameters),
+              work.params.begin());
+  kzt_olmi_row_model(work, xmaxdat, xstrelm, xendelm, model, status);
+  terminate = 0;
+}
+
+}  // namespace
+
+void KZT_1DFEATURE(const FitModel& model, int feature, Index xmaxdat, Index xstrelm,
+                   Index xendelm, std::span<float> row, Status& status) {
+  if (st_bad(status, "Subroutine KZT_1DFEATURE V0.1")) return;
+  const FeatureParameters g = kzt_feature_parameters(model, feature);
+  const auto& p = g.p;
+  switch (g.type) {
+    case kOneDGaussian:
+      MA_1DGAUSSIAN(xmaxdat, xstrelm, xendelm, tiny(p[1]), p[0], tiny(p[2]), kPeakCutoff,
+                    kPeakMode, row, status);
+      break;
+    case kOneDLorentzian:
+      MA_1DLORENTZIAN(xmaxdat, xstrelm, xendelm, tiny(p[1]), p[0], tiny(p[2]), 1, row, status);
+      break;
+    case kOneDVoigt:
+      MA_1DVOIGTIAN(xmaxdat, xstrelm, xendelm, tiny(p[1]), p[0], tiny(p[2]), tiny(p[3]), 0, row,
+                    status);
+      break;
+    case kOneDPolynomial: {
+      const int order = std::min(g.count, kMaxPolynomialCoeffs) - 1;
+      if (order < 0) break;
+      const Index n = xendelm - xstrelm + 1;
+      std::vector<float> x(static_cast<std::size_t>(n));
+      for (Index i = 0; i < n; ++i) x[static_cast<std::size_t>(i)] = static_cast<float>(xstrelm + i) - 0.5f;
+      float lo = model.x_min_poly, hi = model.x_max_poly;
+      if (!(hi > lo)) hi = lo + 1.0f;
+      std::array<float, kMaxPolynomialCoeffs> coeffs{};
+      std::copy_n(p.begin(), order + 1, coeffs.begin());
+      MA_CAL_POLYNOMIAL(true, lo, hi, kMaxPolynomialCoeffs, order, coeffs, n, n, x,
+                        row.subspan(static_cast<std::size_t>(xstrelm - 1)), status);
+      break;
+    }
+    case kOneDDecay:
+      MA_1DEXPDECAY(xmaxdat, xstrelm, xendelm, tiny(p[1]), p[0], tiny(p[2]), 0, row, status);
+      break;
+    case kOneDSinusoid:
+      MA_1DSINUSOIDAL(xmaxdat, xstrelm, xendelm, tiny(p[1]), p[0], tiny(p[2]), 0, row, status);
+      break;
+    default:
+      break;
+  }
+}
+
+void kzt_olmi_row_model(const FitModel& model, Index xmaxdat, Index xstrelm, Index xendelm,
+                        std::span<float> row, Status& status) {
+  if (st_bad(status, "Subroutine KZT_FUNOLMI V0.1")) return;
+  if (xstrelm < 1 || xendelm < xstrelm || xendelm > xmaxdat ||
+      row.size() < static_cast<std::size_t>(xmaxdat))
+    return st_fail(status, kBaseApp + 5, "Subroutine KZT_FUNOLMI V0.1");
+  std::fill(row.begin() + (xstrelm - 1), row.begin() + xendelm, 0.0f);
+  for (int f = 1; f <= model.num_features && status == kStatusGood; ++f)
+    KZT_1DFEATURE(model, f, xmaxdat, xstrelm, xendelm, row, status);
+}
+
+float kzt_olmi_reported(const FitModel& model, int i, std::span<const float> x_axis,
+                        Index xstrelm) {
+  const float v = model.params[static_cast<std::size_t>(i)];
+  const std::size_t first = static_cast<std::size_t>(xstrelm - 1);
+  const float x0 = first < x_axis.size() ? x_axis[first] : static_cast<float>(xstrelm) - 0.5f;
+  float step = 1.0f;
+  if (first + 1 < x_axis.size()) step = x_axis[first + 1] - x_axis[first];
+  switch (code_digit(model.codes[static_cast<std::size_t>(i)], 8)) {
+    case 1:
+      return v * step;
+    case 2:
+      return x0 + step * (v - static_cast<float>(xstrelm) + 0.5f);
+    case 5:
+      return v * 180.0f / kPiF;
+    case 6:
+      return v * 0.5f;
+    default:
+      return v;
+  }
+}
+
+void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
+                      std::vector<float>& results, std::vector<std::string>& names) {
+  results.clear();
+  names.clear();
+  for (int f = 1; f <= model.num_features; ++f) {
+    // The feature's reported values by parameter number.
+    std::array<float, 4> r{};
+    int type = 0;
+    for (int i = 0; i < model.num_parameters; ++i) {
+      const int code = model.codes[static_cast<std::size_t>(i)];
+      if (code_feature(code) != f) continue;
+      const int number = code_parameter(code);
+      if (number == 1) type = code_type(code);
+      if (number >= 1 && number <= 4)
+        r[static_cast<std::size_t>(number - 1)] = kzt_olmi_reported(model, i, x_axis, xstrelm);
+    }
+    const float max = r[1];
+    if (type == kOneDGaussian) {
+      results.push_back(max * r[2] * kSqrt2Pi);
+      names.push_back(feature_name("GAU", f, " INT"));
+    } else if (type == kOneDLorentzian) {
+      results.push_back(max * r[2] * kPiF);
+      names.push_back(feature_name("LOR", f, " INT"));
+    } else if (type == kOneDVoigt) {
+      const double sd = std::max(0.0f, r[2]), hwhm = std::max(0.0f, r[3]);
+      double area = 0.0;
+      if (hwhm == 0.0) {
+        area = max * sd * kSqrt2Pi;
+      } else if (sd == 0.0) {
+        area = max * hwhm * kPiF;
+      } else {
+        double re = 0.0, im = 0.0;
+        MA_WERF(0.0, hwhm / (std::sqrt(2.0) * sd), re, im);
+        area = re > 0.0 ? sd * kSqrt2Pi * max / re : 0.0;
+      }
+      const double fg = 2.354 * sd, fl = 2.0 * hwhm;
+      const double fwhm = std::pow(std::pow(fg, 5) + 2.69269 * std::pow(fg, 4) * fl +
+                                       2.42843 * std::pow(fg, 3) * fl * fl +
+                                       4.47163 * fg * fg * std::pow(fl, 3) +
+                                       0.07842 * fg * std::pow(fl, 4) + std::pow(fl, 5),
+                                   0.2);
+      results.push_back(static_cast<float>(area));
+      names.push_back(feature_name("VOI", f, " INT"));
+      results.push_back(static_cast<float>(fwhm));
+      names.push_back(feature_name("VOI", f, "FWHM"));
+    }
+  }
+}
+
+OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
+                       std::span<const float> variances, std::span<const std::uint8_t> mask,
+                       std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
+                       float iterations, FitModel& model, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_LSQOLMI V0.1";
+  OlmiRowFit out;
+  if (st_bad(status, kName)) return out;
+  const Index xmax = static_cast<Index>(row.size());
+  if (xmax < 1) return st_fail(status, kBaseApp + 1, kName), out;
+  if (xstrelm < 1 || xendelm < xstrelm || xendelm > xmax ||
+      model.num_parameters > kMaxFitParameters || model.num_parameters < 0)
+    return st_fail(status, kBaseApp + 5, kName), out;
+  if (weighted && variances.size() < row.size()) weighted = false;
+  std::vector<std::uint8_t> used(row.size(), 0);
+  std::vector<float> sigmas(weighted ? row.size() : 0, 1.0f);
+  Index usable = 0, no_variance = 0;
+  for (Index x = xstrelm; x <= xendelm; ++x) {
+    const std::size_t k = static_cast<std::size_t>(x - 1);
+    bool out_of_fit = (k < mask.size() && mask[k] != 0) || !std::isfinite(row[k]);
+    if (!out_of_fit && weighted) {
+      if (variances[k] > 0.0f && std::isfinite(variances[k])) {
+        sigmas[k] = std::sqrt(variances[k]);
+      } else {
+        out_of_fit = true;
+        ++no_variance;
+      }
+    }
+    used[k] = out_of_fit ? 1 : 0;
+    usable += out_of_fit ? 0 : 1;
+  }
+  if (no_variance > 0)
+    IO_WRITE("INFO: " + std::to_string(no_variance) +
+                 " channels whose variance is not above 0 are left out of the weighted fit",
+             status);
+  FitModel work = model;
+  FitModel fitted = model;
+  std::vector<float> model_row(row.size(), 0.0f);
+  int end_code = 0;
+  Status fit_status = status;
+  const std::size_t np = static_cast<std::size_t>(model.num_parameters);
+  MA_MODELFIT(info_level, funolmi, true, weighted, true, xmax, 1, row, used, sigmas, xstrelm, 1,
+              xendelm, 1, 1, kzt_max_calls(model.num_parameters, iterations), 1.0e-5f, 100.0f,
+              5.0e-7f, &work, nullptr, nullptr, nullptr, model.num_parameters,
+              std::span<const bool>(fitted.constraints.data(), np),
+              std::span<const float>(fitted.scales.data(), np), xmax, 1, true,
+              std::span<float>(fitted.params.data(), np), model_row, end_code, out.num_calls,
+              out.sum_squares, fit_status);
+  if (fit_status != kStatusGood) {
+    status = fit_status;
+    st_fail(status, status, kName);
+    return out;
+  }
+  if (end_code >= 1) {
+    IO_WRITE("WARNING: Problem fitting the model to the data", status);
+  } else {
+    // Voigt widths below 0.0 become 0.0.
+    for (std::size_t i = 0; i < np; ++i)
+      if (code_type(fitted.codes[i]) == kOneDVoigt && code_parameter(fitted.codes[i]) >= 3 &&
+          fitted.params[i] < 0.0f)
+        fitted.params[i] = 0.0f;
+    model = fitted;
+    out.fitted = true;
+    for (int i = 0; i < model.num_parameters; ++i)
+      out.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
+    kzt_olmi_results(model, x_axis, xstrelm, out.results, out.result_names);
+    out.text = {"FITTED PARAMETERS", "", "No Quantity    Value"};
+    for (int i = 0; i < model.num_parameters; ++i) {
+      std::string name = model.names[static_cast<std::size_t>(i)];
+      name.resize(10, ' ');
+      out.text.push_back(name + " " + format_e(out.reported[static_cast<std::size_t>(i)], 12, 5, 1));
+    }
+    for (std::size_t i = 0; i < out.results.size(); ++i) {
+      std::string name = out.result_names[i];
+      name.resize(10, ' ');
+      out.text.push_back(name + " " + format_e(out.results[i], 10, 3, 1));
+    }
+  }
+  // The mis-fit of the model as it now stands (the returned parameters).
+  kzt_olmi_row_model(model, xmax, xstrelm, xendelm, model_row, status);
+  double sum = 0.0, abs_diff = 0.0, abs_data = 0.0;
+  for (Index x = xstrelm; x <= xendelm; ++x) {
+    const std::size_t k = static_cast<std::size_t>(x - 1);
+    if (used[k] != 0) continue;
+    const double d = static_cast<double>(row[k]) - model_row[k];
+    sum += d * d;
+    abs_diff += std::fabs(d);
+    abs_data += std::fabs(row[k]);
+  }
+  const double rms = usable > 0 ? std::sqrt(sum / static_cast<double>(usable)) : 0.0;
+  const double rp = abs_data > 0.0 ? 100.0 * abs_diff / abs_data : 0.0;
+  IO_WRITE("INFO: Number of function calls = " + format_i(out.num_calls, 8), status);
+  IO_WRITE("      Sum of squares = " + format_g(out.sum_squares, 14, 7), status);
+  IO_WRITE("      RMS mis-fit per data element = " + format_g(rms, 14, 7), status);
+  IO_WRITE("      R_p = " + format_f(rp, 7, 2) + "%", status);
+  return out;
+}
+
+void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                      std::span<const float> variances, std::span<const std::uint8_t> mask,
+                      std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
+                      Index yendelm, Index start_row, const std::string& title,
+                      const OlmiControls& controls, const FitModel& start, KztVectors& vectors,
+                      OlmiDisplay display, Status& status) {
+  static constexpr const char* kName = "Subroutine KZT_OLMIOPTIMISE V0.1";
+  if (st_bad(status, kName)) return;
+  if (xmaxdat < 1) return st_fail(status, kBaseApp + 1, kName);
+  if (ymaxdat < 1) return st_fail(status, kBaseApp + 2, kName);
+  if (xstrelm < 1 || xendelm < xstrelm || xendelm > xmaxdat ||
+      data.size() < static_cast<std::size_t>(xmaxdat * ymaxdat))
+    return st_fail(status, kBaseApp + 5, kName);
+  if (ystrelm < 1 || yendelm < ystrelm || yendelm > ymaxdat)
+    return st_fail(status, kBaseApp + 6, kName);
+  start_row = std::clamp(start_row, ystrelm, yendelm);
+  const std::size_t width = static_cast<std::size_t>(xmaxdat);
+  const auto row_of = [&](std::span<const float> a, Index y) {
+    return a.size() >= width * static_cast<std::size_t>(y) ? a.subspan(width * (y - 1), width)
+                                                          : std::span<const float>();
+  };
+  const auto mask_of = [&](Index y) {
+    return mask.size() >= width * static_cast<std::size_t>(y) ? mask.subspan(width * (y - 1), width)
+                                                             : std::span<const std::uint8_t>();
+  };
+  int n_params = start.num_parameters;
+  bool overflow = false;
+  std::vector<std::string> result_names;
+  FitModel begin = start;
+  FitModel work = start;
+  const auto store = [&](Index y, const OlmiRowFit& fit) {
+    const int count = n_params + static_cast<int>(fit.results.size());
+    if (result_names.empty()) result_names = fit.result_names;
+    for (int v = 0; v < count; ++v) {
+      if (v >= vectors.max_vectors || y > vectors.max_vec_values || vectors.vectors == nullptr) {
+        overflow = true;
+        continue;
+      }
+      const float value = v < n_params ? fit.reported[static_cast<std::size_t>(v)]
+                                       : fit.results[static_cast<std::size_t>(v - n_params)];
+      vectors.vectors[static_cast<std::size_t>(v) * vectors.max_vec_values + (y - 1)] = value;
+    }
+  };
+  const auto fit_row = [&](Index y) {
+    const Index distance = y > start_row ? y - start_row : start_row - y;
+    const bool show = display != nullptr && controls.display_frequency > 0 &&
+                      distance % controls.display_frequency == 0;
+    const std::string used_title(title.substr(0, title.find_last_not_of(' ') + 1));
+    const std::string plot_title =
+        (title.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
+        ": Row " + std::to_string(y);
+    const OlmiRowFit fit = KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y),
+                                       mask_of(y), x_axis, xstrelm, xendelm, controls.weighted,
+                                       controls.iterations, work, status);
+    if (status != kStatusGood) return;
+    if (fit.fitted) store(y, fit);
+    if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
+                      xstrelm, xendelm, plot_title, status);
+    if (!controls.evolve) work = begin;
+    else if (y == start_row) begin = work;
+  };
+  for (Index y = start_row; y <= yendelm && status == kStatusGood; ++y) fit_row(y);
+  work = begin;
+  for (Index y = start_row - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y);
+  if (status != kStatusGood) return;
+  if (overflow)
+    IO_WRITE("WARNING: Only vectors 1 to " + std::to_string(vectors.max_vectors) + " and rows 1 to " +
+                 std::to_string(vectors.max_vec_values) + " of the results could be stored",
+             status);
+  const int count = std::min(vectors.max_vectors, n_params + static_cast<int>(result_names.size()));
+  for (int v = 0; v < count; ++v) {
+    const std::size_t k = static_cast<std::size_t>(v);
+    vectors.titles[k] = v < n_params ? start.names[k] : result_names[k - static_cast<std::size_t>(n_params)];
+    const int first = static_cast<int>(std::min<Index>(ystrelm, vectors.max_vec_values));
+    const int last = static_cast<int>(std::min<Index>(yendelm, vectors.max_vec_values));
+    const bool empty = vectors.str_vectors[k] > vectors.end_vectors[k] || vectors.str_vectors[k] < 1;
+    vectors.str_vectors[k] = empty ? first : std::min(vectors.str_vectors[k], first);
+    vectors.end_vectors[k] = empty ? last : std::max(vectors.end_vectors[k], last);
+  }
+  vectors.num_vectors = count;
+}
+
+}  // namespace kesta

@@ -1,0 +1,94 @@
+#pragma once
+// The multiple 1-D fit: the same model of peaks, decays, sinusoids and a
+// Chebyshev background fitted to every row of a region in turn, each row's
+// parameters and results stored into the vector arrays indexed by row.
+//
+// The model is a FitModel whose codes follow the 2-D scheme with digit 8 the
+// unit class of the reported value; X_ORDER is the polynomial order and
+// X_MIN_POLY .. X_MAX_POLY its normalisation range, in channel coordinates
+// (channel x covers x - 1 .. x).
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/fitting/model.hpp"
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+
+namespace kesta {
+
+enum OneDType : int {
+  kOneDGaussian = 2,
+  kOneDLorentzian = 3,
+  kOneDVoigt = 4,
+  kOneDPolynomial = 5,
+  kOneDDecay = 13,
+  kOneDSinusoid = 14,
+};
+
+// KZT_1DFEATURE: adds feature FEATURE of MODEL to ROW over XSTRELM..XENDELM.
+void KZT_1DFEATURE(const FitModel& model, int feature, Index xmaxdat, Index xstrelm,
+                   Index xendelm, std::span<float> row, Status& status);
+
+// KZT_FUNOLMI's work: ROW set to 0.0 over the channels, then every feature.
+void kzt_olmi_row_model(const FitModel& model, Index xmaxdat, Index xstrelm, Index xendelm,
+                        std::span<float> row, Status& status);
+
+// The reported value of parameter I (0-based) by its unit class, with the X
+// axis of the row and the region's first channel.
+float kzt_olmi_reported(const FitModel& model, int i, std::span<const float> x_axis,
+                        Index xstrelm);
+
+// The results of the peak features (INT, and FWHM for a Voigt) from the
+// reported values; names "GAU nn INT" etc.
+void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
+                      std::vector<float>& results, std::vector<std::string>& names);
+
+// One row's fit.
+struct OlmiRowFit {
+  bool fitted = false;
+  int num_calls = 0;
+  float sum_squares = 0.0f;
+  std::vector<float> reported;  // converted parameter values
+  std::vector<float> results;
+  std::vector<std::string> result_names;
+  std::vector<std::string> text;
+};
+
+// KZT_LSQOLMI: fits MODEL (in: start, out: fitted) to one row (XMAXDAT
+// values) over XSTRELM..XENDELM; masked and non-finite channels and, when
+// WEIGHTED, channels whose variance is not above 0 are left out.
+OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
+                       std::span<const float> variances, std::span<const std::uint8_t> mask,
+                       std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
+                       float iterations, FitModel& model, Status& status);
+
+// Fit controls of the multiple 1-D fit.
+struct OlmiControls {
+  int info_level = 0;
+  float iterations = 11.5f;
+  int display_frequency = 10;  // 0: no display
+  bool evolve = true;
+  bool weighted = false;
+};
+
+// Draws one fitted row (the display of the multiple 1-D fit); may be null.
+using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
+                             std::span<const float> variances,
+                             std::span<const std::uint8_t> mask, std::span<const float> x_axis,
+                             Index xmaxdat, Index xstrelm, Index xendelm,
+                             const std::string& title, Status& status);
+
+// KZT_OLMIOPTIMISE: fits rows START_ROW..YENDELM, then START_ROW - 1 down to
+// YSTRELM; stores each row's reported parameters and results in the vectors
+// (vectors 1..50, rows 1..500; one warning for what does not fit).
+void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                      std::span<const float> variances, std::span<const std::uint8_t> mask,
+                      std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
+                      Index yendelm, Index start_row, const std::string& title,
+                      const OlmiControls& controls, const FitModel& start, KztVectors& vectors,
+                      OlmiDisplay display, Status& status);
+
+}  // namespace kesta

@@ -1,0 +1,141 @@
+// The multiple 1-D model built by typed clicks, the constraint pages, the
+// set-up form and the two-panel display, on a page that is not a window.
+
+#include "app/fitting/olmi_interactive.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/fitting/fitting_test_support.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+struct OneDPage : testing::PageFixture {
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+  }
+  void TearDown() override {
+    testing::reset_dialogue();
+    PageFixture::TearDown();
+  }
+};
+
+// A Gaussian of height 100, SD 3 at 29.5 on a level of 10, over 80 channels.
+std::vector<float> peak_row() {
+  std::vector<float> row(80, 10.0f);
+  for (std::size_t i = 0; i < row.size(); ++i) {
+    const double d = (i + 0.5 - 29.5) / 3.0;
+    row[i] += static_cast<float>(100.0 * std::exp(-0.5 * d * d));
+  }
+  return row;
+}
+
+TEST_F(OneDPage, ClicksBuildPeaksAndTheBackgroundThenTheFitTakesOver) {
+  const std::vector<float> row = peak_row(), axis = testing::centre_axis(80);
+  FitModel model;
+  Index xs = 1, xe = 80;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  {
+    testing::ScriptedInput input({"GAUSSIAN", "1", "29.5", "110", "1", "33", "60", "POLYNOMIAL",
+                                  "1", "0", "POLYNOMIAL", "EXIT"});
+    KZT_1DINITIALISE(row, axis, "Scan", "x", "y", xs, xe, model, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_EQ(model.num_features, 2);
+  ASSERT_EQ(model.num_parameters, 5);
+  EXPECT_EQ(model.codes[0], 20010201);
+  EXPECT_EQ(model.codes[3], 60010502);
+  EXPECT_EQ(model.codes[4], 20502);
+  EXPECT_EQ(model.names[2], "GAU 1  SD ");
+  EXPECT_EQ(model.names[4], "POL    1  ");
+  EXPECT_NEAR(model.params[0], 29.5f, 1e-4f);
+  EXPECT_NEAR(model.params[1], 100.0f, 1e-3f);
+  EXPECT_NEAR(model.params[2], 2 * 3.5f / 2.35482f, 1e-4f);
+  EXPECT_EQ(model.params[4], 0.0f);  // above the initialisation order
+  EXPECT_EQ(model.result_names[0], "GAU 1 INT ");
+  EXPECT_NE(terminal.text().find("WARNING: The polynomial is already defined"), std::string::npos);
+  EXPECT_NE(text("RESIDUALS OF INTITIAL FIT MODEL"), nullptr);
+
+  // The built model fits the row.
+  OlmiRowFit fit = KZT_LSQOLMI(0, row, {}, {}, axis, 1, 80, false, 20.0f, model, status);
+  ASSERT_TRUE(fit.fitted);
+  EXPECT_NEAR(fit.reported[0], 29.5f, 0.01f);
+  EXPECT_NEAR(fit.reported[3], 10.0f, 0.05f);
+  EXPECT_NEAR(fit.results[0], 100.0f * 3.0f * 2.506628f, 2.0f);
+
+  // A single column is refused; the end of the input keeps the model.
+  Index one = 5;
+  KZT_1DINITIALISE(row, axis, "Scan", "x", "y", one, one, model, status);
+  EXPECT_NE(terminal.text().find("The data is only 1 column wide !"), std::string::npos);
+  {
+    testing::ScriptedInput input({"GAUSSIAN", "1", "29.5"});
+    KZT_1DINITIALISE(row, axis, "Scan", "x", "y", xs, xe, model, status);
+  }
+  EXPECT_EQ(model.num_parameters, 5);
+}
+
+TEST_F(OneDPage, FormsPageTheConstraintsAndKeepControlsOnCancel) {
+  FitModel model;
+  model.num_parameters = 25;
+  {
+    testing::ScriptedInput input({"O.K.", "O.K.", "O.K."});
+    Status status = kStatusGood;
+    KZT_1DCONSTRAINTS(model, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  OlmiControls controls;
+  {
+    testing::ScriptedInput input({"DIS. FREQ.", "0", "O.K."});
+    Status status = kStatusGood;
+    KZT_OLMISETUP(false, controls, status);
+    EXPECT_EQ(status, kStatusGood);
+  }
+  EXPECT_EQ(controls.display_frequency, 0);
+  EXPECT_EQ(text("WEIGHTED FITTING"), nullptr);
+  {
+    testing::ScriptedInput input({"DIS. FREQ.", "7", "CANCEL"});
+    Status status = kStatusGood;
+    KZT_OLMISETUP(true, controls, status);
+    EXPECT_EQ(status, kStatusEscape);
+  }
+  EXPECT_EQ(controls.display_frequency, 0);
+  EXPECT_NE(text("WEIGHTED FITTING"), nullptr);
+}
+
+TEST_F(OneDPage, DisplayDrawsBothPanelsAndRestoresTheGraphPosition) {
+  const std::vector<float> row = peak_row(), axis = testing::centre_axis(80);
+  FitModel model;
+  model.num_features = 1;
+  model.num_parameters = 3;
+  model.params = {29.5f, 100.0f, 3.0f};
+  model.codes = {20010201, 20201, 10030201};
+  std::vector<float> variances(80, 4.0f);
+  variances[10] = -1.0f;
+  std::vector<std::uint8_t> mask(80, 0);
+  mask[3] = 1;
+  float before[4], after[4];
+  Status status = kStatusGood;
+  GS_INQ_GPP(before[0], before[1], before[2], before[3], status);
+  testing::TerminalCapture terminal;
+  KZT_OLMIDISPLAY(model, row, variances, mask, axis, 80, 1, 80, "Scan: Row 3", status);
+  EXPECT_EQ(status, kStatusGood);
+  GS_INQ_GPP(after[0], after[1], after[2], after[3], status);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(before[i], after[i]);
+  EXPECT_NE(text(" Residuals"), nullptr);
+  EXPECT_NE(text("Scan: Row 3"), nullptr);
+  EXPECT_NE(terminal.text().find("WARNING: Problem with variance values"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,171 @@
+// The multiple 1-D fit: drifting peaks over rows with the model evolving or
+// not, the Voigt results, and the vectors the rows are stored in.
+
+#include "app/fitting/olmi.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "app/fitting/fitting_test_support.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr Index kX = 100;
+constexpr Index kY = 30;
+
+// A Gaussian (feature 1) on a constant (feature 2).
+FitModel gaussian_on_level(float pos, float max, float sd, float level) {
+  FitModel m;
+  m.num_features = 2;
+  m.num_parameters = 4;
+  m.params = {pos, max, sd, 2.0f * level};
+  m.codes = {20010201, 20201, 10030201, 60010502};
+  m.scales = {1.0f, 5.0f, 0.5f, 1.0f};
+  m.names = {"GAU 1 POS ", "GAU 1 MAX ", "GAU 1  SD ", "POL    0  "};
+  m.x_order = 0;
+  m.x_min_poly = 0.0f;
+  m.x_max_poly = 100.0f;
+  return m;
+}
+
+struct Rows {
+  std::vector<float> data = std::vector<float>(kX * kY);
+  std::vector<float> axis = testing::centre_axis(kX);
+  std::vector<float> store = std::vector<float>(kMaxVecValues * kMaxVectors, 0.0f);
+  KztVectors vectors;
+  Rows() {
+    for (Index y = 1; y <= kY; ++y) {
+      std::span<float> row(data.data() + (y - 1) * kX, kX);
+      Status status = kStatusGood;
+      kzt_olmi_row_model(gaussian_on_level(20.0f + 1.5f * y, 100.0f, 2.0f, 10.0f), kX, 1, kX, row,
+                         status);
+    }
+    vectors.vectors = store.data();
+    vectors.str_vectors.fill(kMaxVecValues + 1);
+    vectors.end_vectors.fill(0);
+  }
+  float value(int vector, Index row) const {
+    return store[static_cast<std::size_t>((vector - 1) * kMaxVecValues + row - 1)];
+  }
+};
+
+TEST(Olmi, DriftingPeakIsFollowedOnlyWhenTheModelEvolves) {
+  OlmiControls controls;
+  controls.iterations = 30.0f;
+  const FitModel start = gaussian_on_level(20.0f + 1.5f * 15, 80.0f, 2.5f, 8.0f);
+  Rows evolving;
+  Status status = kStatusGood;
+  {
+    testing::TerminalCapture quiet;
+    KZT_OLMIOPTIMISE(kX, kY, evolving.data, {}, {}, evolving.axis, 1, 1, kX, kY, 15, "Scan",
+                     controls, start, evolving.vectors, nullptr, status);
+  }
+  ASSERT_EQ(status, kStatusGood);
+  for (Index y : {1, 10, 15, 16, 30}) {
+    EXPECT_NEAR(evolving.value(1, y), 20.0f + 1.5f * y, 0.01f) << y;
+    EXPECT_NEAR(evolving.value(2, y), 100.0f, 0.1f) << y;
+    // The result INT = MAX SD sqrt(2 pi).
+    EXPECT_NEAR(evolving.value(5, y), evolving.value(2, y) * evolving.value(3, y) * 2.506628f,
+                0.01f);
+  }
+  EXPECT_EQ(evolving.vectors.num_vectors, 5);
+  EXPECT_EQ(evolving.vectors.titles[4], "GAU 1 INT ");
+  EXPECT_EQ(evolving.vectors.str_vectors[0], 1);
+  EXPECT_EQ(evolving.vectors.end_vectors[0], kY);
+  // The constant is reported halved (the first coefficient's unit class).
+  EXPECT_NEAR(evolving.value(4, 7), 10.0f, 0.01f);
+
+  // Without evolution the far rows start from the start row's model, whose
+  // peak lies beyond reach of theirs: the fit cannot follow them.
+  controls.evolve = false;
+  Rows fixed;
+  {
+    testing::TerminalCapture quiet;
+    KZT_OLMIOPTIMISE(kX, kY, fixed.data, {}, {}, fixed.axis, 1, 1, kX, kY, 15, "Scan", controls,
+                     start, fixed.vectors, nullptr, status);
+  }
+  EXPECT_NEAR(fixed.value(1, 16), 44.0f, 0.01f);
+  EXPECT_GT(std::fabs(fixed.value(1, 1) - 21.5f), 5.0f);
+  EXPECT_GT(std::fabs(fixed.value(1, 30) - 65.0f), 5.0f);
+}
+
+TEST(Olmi, VoigtResultsAndWidthsOfZero) {
+  FitModel m;
+  m.num_features = 1;
+  m.num_parameters = 4;
+  m.params = {50.0f, 1000.0f, 1.0f, 1.0f};
+  m.codes = {20010401, 20401, 10030401, 10040401};
+  std::vector<float> results;
+  std::vector<std::string> names;
+  const std::vector<float> axis = testing::centre_axis(kX);
+  kzt_olmi_results(m, axis, 1, results, names);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_NEAR(results[0], 4791.35f, 0.05f);
+  EXPECT_EQ(names[0], "VOI 1 INT ");
+  EXPECT_EQ(names[1], "VOI 1FWHM ");
+  // FWHM between the Gaussian's 2.354 and their sum.
+  EXPECT_GT(results[1], 2.354f);
+  EXPECT_LT(results[1], 4.354f);
+  m.params[3] = 0.0f;
+  kzt_olmi_results(m, axis, 1, results, names);
+  EXPECT_NEAR(results[0], 1000.0f * 2.506628f, 1e-2f);
+  m.params[3] = 2.0f;
+  m.params[2] = 0.0f;
+  kzt_olmi_results(m, axis, 1, results, names);
+  EXPECT_NEAR(results[0], 1000.0f * 2.0f * 3.1415925f, 1e-2f);
+  // Channel width and axis position through the unit classes.
+  std::vector<float> wide(kX);
+  for (Index i = 0; i < kX; ++i) wide[static_cast<std::size_t>(i)] = 100.0f + 0.5f * i;
+  m.params[2] = 1.0f;
+  EXPECT_NEAR(kzt_olmi_reported(m, 0, wide, 1), 100.0f + 0.5f * 49.5f, 1e-4f);
+  EXPECT_NEAR(kzt_olmi_reported(m, 2, wide, 1), 0.5f, 1e-6f);
+}
+
+TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
+  Rows r;
+  OlmiControls controls;
+  std::vector<std::uint8_t> mask(kX * kY, 1);
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  // Everything masked: the fit cannot run; R_p and RMS print 0.00.
+  FitModel model = gaussian_on_level(50.0f, 80.0f, 2.5f, 8.0f);
+  const FitModel before = model;
+  const OlmiRowFit fit = KZT_LSQOLMI(0, std::span<const float>(r.data.data(), kX), {},
+                                     std::span<const std::uint8_t>(mask.data(), kX), r.axis, 1,
+                                     kX, false, 10.0f, model, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(fit.fitted);
+  EXPECT_EQ(model.params, before.params);
+  EXPECT_NE(terminal.text().find("      R_p =    0.00%"), std::string::npos) << terminal.text();
+  // Weighted: channels without a usable variance are left out and counted.
+  std::vector<float> variances(kX, 1.0f);
+  variances[40] = 0.0f;
+  variances[41] = std::nanf("");
+  const OlmiRowFit weighted =
+      KZT_LSQOLMI(0, std::span<const float>(r.data.data(), kX), variances, {}, r.axis, 1, kX,
+                  true, 10.0f, model, status);
+  EXPECT_TRUE(weighted.fitted);
+  EXPECT_NE(terminal.text().find("INFO: 2 channels whose variance is not above 0"),
+            std::string::npos);
+  // A region of one row fits only that row; rows past the vectors' length warn once.
+  KztVectors small = r.vectors;
+  small.max_vec_values = 5;
+  KZT_OLMIOPTIMISE(kX, kY, r.data, {}, {}, r.axis, 1, 4, kX, 7, 4, "", controls,
+                   gaussian_on_level(26.0f, 80.0f, 2.5f, 8.0f), small, nullptr, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NEAR(r.value(1, 4), 26.0f, 0.01f);
+  EXPECT_NEAR(r.value(1, 5), 27.5f, 0.01f);
+  EXPECT_EQ(r.value(1, 6), 0.0f);
+  const std::string text = terminal.text();
+  const std::size_t first = text.find("WARNING: Only vectors 1 to 50 and rows 1 to 5");
+  EXPECT_NE(first, std::string::npos);
+  EXPECT_EQ(text.find("WARNING: Only vectors", first + 1), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kesta

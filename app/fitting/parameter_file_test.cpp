@@ -1,0 +1,253 @@
+// The fit parameter file: bytes as written, a round trip, a file of the other
+// byte order, and every refusal leaving the held state as it was.
+
+#include "app/fitting/parameter_file.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/fitting/fitting_test_support.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "core/test_support.hpp"
+
+namespace kesta {
+namespace {
+
+constexpr Index kX = 40;
+constexpr Index kY = 30;
+
+FitModel sample_model() {
+  FitModel m;
+  testing::add_feature(m, kGaussian, {20.0f, 15.0f, 200.0f, 3.0f, 2.0f, 0.3f}, 0.5f);
+  testing::add_feature(m, kPolarCentre, {1.5f, 2.5f, 10.0f, 11.0f, 50.0f, 1.5f, 0.1f}, 2.0f);
+  m.names[0] = "GAU 1 XCe ";
+  m.constraints[2] = true;
+  m.num_results = 2;
+  m.result_names[0] = "GAU 1 INT ";
+  m.result_names[1] = "PGa 2 INT ";
+  m.x_order = 3;
+  m.y_order = 2;
+  m.x_min_poly = -1.0f;
+  m.y_max_poly = 77.0f;
+  return m;
+}
+
+std::string bytes_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_bytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+bool write_file(const std::string& path, FitModel& m, const std::vector<std::uint8_t>& mask,
+                const FitControls& c = {}) {
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  const bool ok = kzt_write_parameter_file(path, kX, kY, kX, kY, mask, m, c, status);
+  EXPECT_EQ(status, kStatusGood);
+  return ok;
+}
+
+struct Read {
+  FitModel model;
+  FitControls controls;
+  std::vector<std::uint8_t> mask;
+  int retstat = -5;
+  Status status = kStatusGood;
+  std::string text;
+};
+
+Read read_file(const std::string& path) {
+  Read r;
+  r.model.num_parameters = 99;  // marks the held state
+  r.controls.accuracy = 42.0f;
+  r.mask.assign(3, 7);
+  testing::TerminalCapture terminal;
+  kzt_read_parameter_file(path, kX, kY, r.model, r.controls, r.mask, r.retstat, r.status);
+  r.text = terminal.text();
+  return r;
+}
+
+TEST(ParameterFile, WritesTheItemsInOrderAndReadsThemBack) {
+  testing::TempDir dir;
+  const std::string path = dir.file("kesta.par");
+  FitModel m = sample_model();
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  mask[5] = mask[kX * kY - 1] = 1;
+  FitControls c;
+  c.accuracy = 0.25f;
+  c.halt_criterion = 1;
+  c.halt_value = 3.0f;
+  c.evolve = false;
+  ASSERT_TRUE(write_file(path, m, mask, c));
+  // The constrained parameter's code carries digit 7.
+  EXPECT_EQ(m.codes[2], make_code(1, kGaussian, 3) + 1000000);
+  const std::string bytes = bytes_of(path);
+  ASSERT_EQ(bytes.size() % 512, 0u);
+  // Golden header records: the first two items and the end.
+  EXPECT_EQ(bytes.substr(0, 41), "\\$FFF_START:00000000s00000014KESTA Parame");
+  EXPECT_EQ(bytes[511], '\n');
+  EXPECT_EQ(bytes.substr(512, 31),
+            std::string("\\$BIG_ENDIAN:00000000s00000005") + (IO_BIG_ENDIAN() ? "T" : "F"));
+  EXPECT_NE(bytes.find("\\data_mask:00000001al0000000100000002000000280000001e"),
+            std::string::npos);
+  const std::size_t order[] = {
+      bytes.find("\\total_params:"),      bytes.find("\\number_features:"),
+      bytes.find("\\number_results:"),    bytes.find("\\x_order:"),
+      bytes.find("\\x_min_poly:"),        bytes.find("\\apply_weights:"),
+      bytes.find("\\halt_value:"),        bytes.find("\\parameter_values:"),
+      bytes.find("\\parameter_descriptions:"), bytes.find("\\parameter_scales:"),
+      bytes.find("\\parameter_names:"),   bytes.find("\\result_names:"),
+      bytes.find("\\$FFF_END:")};
+  for (std::size_t i = 1; i < std::size(order); ++i) {
+    ASSERT_NE(order[i], std::string::npos) << i;
+    EXPECT_LT(order[i - 1], order[i]) << i;
+  }
+
+  const Read r = read_file(path);
+  ASSERT_EQ(r.retstat, 0) << r.text;
+  EXPECT_EQ(r.model.num_parameters, 13);
+  EXPECT_EQ(r.model.num_features, 2);
+  EXPECT_EQ(r.model.params, m.params);
+  EXPECT_EQ(r.model.codes, m.codes);
+  EXPECT_EQ(r.model.scales, m.scales);
+  EXPECT_TRUE(r.model.constraints[2]);
+  EXPECT_FALSE(r.model.constraints[3]);
+  EXPECT_EQ(r.model.names[0], "GAU 1 XCe ");
+  EXPECT_EQ(r.model.result_names[1], "PGa 2 INT ");
+  EXPECT_EQ(r.model.x_order, 3);
+  EXPECT_EQ(r.model.y_max_poly, 77.0f);
+  EXPECT_EQ(r.controls.accuracy, 0.25f);
+  EXPECT_EQ(r.controls.halt_value, 3.0f);
+  EXPECT_FALSE(r.controls.evolve);
+  EXPECT_EQ(r.mask, mask);
+}
+
+// Rewrites a file as a machine of the other byte order would have written it.
+std::string other_byte_order(std::string bytes) {
+  for (std::size_t record = 0; record + 512 <= bytes.size();) {
+    const std::string head = bytes.substr(record, 512);
+    const std::size_t colon = head.find(':');
+    const long data_records = std::stol(head.substr(colon + 1, 8), nullptr, 16);
+    const char type = head[colon + 9];
+    if (head.rfind("\\$BIG_ENDIAN:", 0) == 0)
+      bytes.replace(record + colon + 18, 5, IO_BIG_ENDIAN() ? "FALSE" : "TRUE ");
+    if (type == 'a' && head[colon + 10] != 's')
+      for (std::size_t b = record + 512; b < record + 512 * (1 + data_records); b += 4)
+        std::swap(bytes[b], bytes[b + 3]), std::swap(bytes[b + 1], bytes[b + 2]);
+    record += 512 * (1 + data_records);
+  }
+  return bytes;
+}
+
+TEST(ParameterFile, ReadsAFileOfTheOtherByteOrder) {
+  testing::TempDir dir;
+  FitModel m = sample_model();
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  for (std::size_t i = 0; i < mask.size(); i += 7) mask[i] = 1;
+  ASSERT_TRUE(write_file(dir.file("native.par"), m, mask));
+  write_bytes(dir.file("other.par"), other_byte_order(bytes_of(dir.file("native.par"))));
+  ASSERT_NE(bytes_of(dir.file("native.par")), bytes_of(dir.file("other.par")));
+  const Read r = read_file(dir.file("other.par"));
+  ASSERT_EQ(r.retstat, 0) << r.text;
+  EXPECT_EQ(r.model.params, m.params);
+  EXPECT_EQ(r.model.codes, m.codes);
+  EXPECT_EQ(r.mask, mask);
+}
+
+TEST(ParameterFile, RefusalsLeaveTheHeldStateAsItWas) {
+  testing::TempDir dir;
+  FitModel m = sample_model();
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  ASSERT_TRUE(write_file(dir.file("good.par"), m, mask));
+  const std::string good = bytes_of(dir.file("good.par"));
+  const auto patched = [&](const std::string& name, const std::string& from,
+                           const std::string& to) {
+    std::string b = good;
+    const std::size_t at = b.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    b.replace(at, to.size(), to);
+    write_bytes(dir.file(name), b);
+    return dir.file(name);
+  };
+  // A count the arrays cannot hold, a count the file's array does not hold,
+  // an order beyond the table, a truncated file, an image file, a
+  // directory, a FIFO, a missing file.
+  const std::string bad[] = {
+      patched("count.par", "\\total_params:00000000i000000", "\\total_params:00000000i0000012c"),
+      patched("short.par", "\\total_params:00000000i000000", "\\total_params:00000000i0000000c"),
+      patched("order.par", "\\x_order:00000000i000000", "\\x_order:00000000i00000028"),
+      patched("results.par", "\\number_results:00000000i000000",
+              "\\number_results:00000000i00000003"),
+  };
+  for (const std::string& path : bad) {
+    const Read r = read_file(path);
+    EXPECT_EQ(r.retstat, 1) << path << r.text;
+    EXPECT_EQ(r.model.num_parameters, 99);
+    EXPECT_EQ(r.controls.accuracy, 42.0f);
+    EXPECT_EQ(r.mask.size(), 3u);
+    EXPECT_NE(r.text.find("WARNING: Parameter file \"" + path + "\""), std::string::npos) << r.text;
+    EXPECT_EQ(r.status, kStatusGood);
+  }
+  write_bytes(dir.file("cut.par"), good.substr(0, 512 * 3));
+  mkfifo(dir.file("fifo.par").c_str(), 0600);
+  write_bytes(dir.file("text.par"), std::string(2000, 'x'));
+  for (const std::string& path : {dir.file("cut.par"), dir.path().string(), dir.file("fifo.par"),
+                                  dir.file("missing.par"), dir.file("text.par")}) {
+    const Read r = read_file(path);
+    EXPECT_NE(r.retstat, 0) << path;
+    EXPECT_EQ(r.model.num_parameters, 99) << path;
+    EXPECT_EQ(r.status, kStatusGood) << path;
+  }
+  // The old format (no Chebyshev range): the message, and the user escape.
+  {
+    const Read r = read_file(patched("old.par", "\\x_min_poly:", "\\x_mXn_poly:"));
+    EXPECT_EQ(r.retstat, 2);
+    EXPECT_EQ(r.status, kStatusEscape);
+    EXPECT_NE(r.text.find("ERROR: Old parameter file: not compatible with new polynomial fitting"),
+              std::string::npos);
+    EXPECT_EQ(r.model.num_parameters, 99);
+  }
+  // Without result names: no results; without a mask: nothing masked.
+  {
+    const Read r = read_file(patched("nonames.par", "\\result_names:", "\\result_nXmes:"));
+    EXPECT_EQ(r.retstat, 0);
+    EXPECT_EQ(r.model.num_results, 0);
+    const Read q = read_file(patched("nomask.par", "\\data_mask:", "\\data_mXsk:"));
+    EXPECT_EQ(q.retstat, 0);
+    EXPECT_NE(q.text.find("WARNING: Data mask not found setting mask to zero (no mask)"),
+              std::string::npos);
+    EXPECT_EQ(q.mask, std::vector<std::uint8_t>(kX * kY, 0));
+    // A missing control keeps the held value.
+    const Read k = read_file(patched("noacc.par", "\\accuracy:", "\\accurXcy:"));
+    EXPECT_EQ(k.retstat, 0);
+    EXPECT_EQ(k.controls.accuracy, 42.0f);
+  }
+  // A failed write keeps the old file.
+  {
+    chmod(dir.path().c_str(), 0500);
+    FitModel other = sample_model();
+    other.params[0] = -1.0f;
+    Status status = kStatusGood;
+    testing::TerminalCapture quiet;
+    const bool ok =
+        kzt_write_parameter_file(dir.file("good.par"), kX, kY, kX, kY, mask, other, {}, status);
+    chmod(dir.path().c_str(), 0700);
+    if (geteuid() != 0) {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(bytes_of(dir.file("good.par")), good);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kesta
