@@ -318,10 +318,6 @@ void fio_gui_text(TextLines text, Status& status) {
   QG_TEXTFONT(font, local);
 }
 
-void fio_format_not_available(std::string_view what, Status& status) {
-  IO_WRITE("WARNING: " + std::string(what) + " is not available yet", status);
-}
-
 void FIO_IN_HELP(bool gui, Status& status) {
   if (st_bad(status, "Subroutine FIO_IN_HELP V0.3")) return;
   if (gui) {

@@ -14,10 +14,6 @@
 
 namespace kesta {
 
-// Writes one line saying that WHAT (a format's menu name) is not available
-// yet; changes nothing else.
-void fio_format_not_available(std::string_view what, Status& status);
-
 // INPUT DATA: asks for the format ("FILE FORMAT", 31 choices; the first
 // call's default depends on XMAXDAT, later calls propose the last choice),
 // calls its reader and, when data were read (STATUS good, XNUMDAT > 0,
