@@ -22,6 +22,8 @@
 
 namespace kesta {
 
+struct KztDataSets;
+
 // One plain function pointer per routine of a higher subsystem; nullptr
 // while the program has not filled it (or its subsystem is not built yet).
 struct ImageopsUpcalls {
@@ -60,6 +62,9 @@ struct ImageopsUpcalls {
                          std::string_view xlabel, std::string_view ylabel,
                          std::string_view zlabel, std::span<float> xvertices,
                          std::span<float> yvertices, Status& status) = nullptr;
+  // The keyboard command loop, entered from the graphical menus (FROM_GUI);
+  // returns when the user exits it.
+  void (*keyboard)(bool from_gui, KztDataSets& sets, Status& status) = nullptr;
 };
 inline ImageopsUpcalls imageops_upcalls;
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/interfaces/help_texts.hpp"
 #include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/test_support.hpp"
@@ -55,8 +56,15 @@ const std::string kStartup =
     "!!! NOTE: \"SYMBOLS\" commands replaced with \"VARIABLES\"\n"
     "!!! commands in \"KEYBOARD\" menu\n";
 
+// The logo's lines as the terminal shows them (a blank line as one blank).
+std::string logo_lines() {
+  std::string out;
+  for (const std::string& line : kzt_logo_text()) out += (line.empty() ? " " : line) + "\n";
+  return out;
+}
+
 const std::string kTrailer =
-    " \n"
+    " \n" + logo_lines() +
     " \n" +
     kDashes +
     "\n"

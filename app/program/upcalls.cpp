@@ -5,6 +5,7 @@
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate_forms.hpp"
 #include "app/imageops/upcalls.hpp"
+#include "app/interfaces/interfaces.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/program/program.hpp"
 
@@ -20,12 +21,6 @@ void def_fs_not_built(bool, const ImageTarget&, Index&, Index&, Index&, Index&, 
                       KztFileSeries&, Status& status) {
   retstat = 1;
   kzt_not_available("FILE SERIES DEFINITION", status);
-}
-void gui_roi_not_built(Index, Index, Index, Index, std::span<const float>,
-                       std::span<const float>, std::span<const float>, std::string_view,
-                       std::string_view, std::string_view, std::string_view, Index&, Index&,
-                       Index&, Index&, std::string&, Status& status) {
-  kzt_not_available("REGION OF INTEREST", status);
 }
 // The graphical projection input comes with the grazing-incidence geometry.
 void projection_not_built(bool, bool, float, float, Index, Index, Index, Index, Index, Index,
@@ -43,8 +38,9 @@ void kzt_fill_upcalls() {
       .inq_geometry = KZT_INQ_GEOMETRY,
       .draw_peaks = draw_peaks_not_built,
       .def_fs = def_fs_not_built,
-      .gui_roi = gui_roi_not_built,
+      .gui_roi = KZT_GUI_ROI,
       .inp_projection = projection_not_built,
+      .keyboard = KZT_KEYBOARD,
   };
   kzt_integrate_forms() = IntegrateForms{
       .geometry = KZT_GUI_GEOMETRY,

@@ -106,6 +106,9 @@ void GS_DRAW_MESSAGE(int max, int num, TextLines text, int first, float xmin, fl
 // Shows the lines in the message region until "O.K."; "SAVE" writes them to
 // a file.
 void GS_MESSAGE(int max, int num, TextLines text, Status& status);
+// GS_MESSAGE in the fixed-width font (tables and help texts line up); the
+// message style is restored afterwards whatever happened.
+void gs_fixed_width_message(TextLines text, Status& status);
 void GS_DRAW_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
                      TextLines text, GsRect& ok, Status& status);
 void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
