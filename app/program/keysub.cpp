@@ -351,7 +351,11 @@ void run_label(Dispatch& d, Status& status) {
   *label = text;
 }
 
-void run_question(Dispatch& d, Status& status) { KZT_QUESTION(d.sets.graphics_on, status); }
+// A coordinate question is clicked on the current data, when there are any.
+void run_question(Dispatch& d, Status& status) {
+  const GsDisplayedImage shown = kzt_current_image(d.sets);
+  KZT_QUESTION(d.sets.graphics_on, d.sets.data_defined ? &shown : nullptr, status);
+}
 
 void run_sequence(Dispatch&, Status& status) {
   KZT_SEQUENCE(inmacro_file, KZT_INP_DATATYPE, status);
