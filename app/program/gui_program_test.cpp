@@ -58,7 +58,7 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
     testing::PrivateXServer server(depth);
     ASSERT_TRUE(server.ok());
     testing::write_text_file(dir.file("gui.mac"),
-                             "?\nO.K.\nHELP\nO.K.\nPOWDER DIFFRACTION (2-D)\n"
+                             "?\nO.K.\nHELP\nO.K.\nNO SUCH INTERFACE\nPOWDER DIFFRACTION (2-D)\n"
                              "KEYBOARD INTERFACE\nINPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n"
                              "INFORMATION\nEXIT\nEXIT KESTA\nNO\nEXIT KESTA\nYES\n");
     Running run(dir, {"-dim64x64", "-macgui.mac"});
@@ -67,12 +67,37 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
     const std::string out = run.child.output();
     EXPECT_NE(out.find("\"POWDER DIFFRACTION (2-D)\" is not available yet"), std::string::npos);
     EXPECT_NE(out.find("INFO: Control transferred to graphics window"), std::string::npos);
-    EXPECT_NE(out.find("number of defined elements in the X-direction         64"), std::string::npos) << out;
+    EXPECT_NE(out.find("number of defined elements in the X-direction         64"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("does not correspond to any of the available choices"),
+              std::string::npos);
     EXPECT_NE(out.find("INFO: BYE: KESTA"), std::string::npos);
     EXPECT_NE(out.find("KK     KK"), std::string::npos);
     EXPECT_EQ(out.find("not available yet in this version of KESTA\r\nWARNING: The graphical"),
               std::string::npos);
   }
+}
+
+// The keyboard commands GUI (its last button returns at once and EXIT is
+// proposed) and IMAGE (the region moved by its buttons).
+TEST_F(GuiProgram, KeyboardCommandsGuiAndImage) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("key.mac"),
+                           "GUI\nEXIT MENU\nINPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n"
+                           "ROI\n1\n1\n10\n64\nIMAGE\nRIGHT\nFAR-RIGHT\nLEFT\nEXIT\n"
+                           "INFORMATION\nEXIT\nYES\n");
+  Running run(dir, {"-key", "-dim64x64", "-mackey.mac"});
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string out = run.child.output();
+  EXPECT_NE(out.find("Main menu: ENTER COMMAND [EXIT]:INPUT DATA"), std::string::npos) << out;
+  // FAR-RIGHT puts the 10 columns at 55..64, LEFT moves them back by 5.
+  EXPECT_NE(out.find("Start element of ADR in the X-direction is         50"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("End element of ADR in the X-direction is           59"),
+            std::string::npos);
 }
 
 // The yellow faces of the buttons on the screen, as pixel boxes.
