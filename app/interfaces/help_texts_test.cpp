@@ -32,6 +32,8 @@ TEST(HelpTexts, SizesAndFrames) {
   };
   const Case cases[] = {{kzt_guihelp_text(), 101, 46, true},
                         {kzt_roihelp_text(), 35, 41, true},
+                        {kzt_vechelp_text(), 38, 43, true},
+                        {kzt_xtalhelp_text(), 120, 48, true},
                         {kzt_logo_text(), 16, 68, false}};
   for (const Case& c : cases) {
     EXPECT_EQ(c.lines.size(), c.count);
