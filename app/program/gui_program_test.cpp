@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -163,14 +164,7 @@ TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   testing::write_text_file(dir.file(".kesta.def"),
                            "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
                            "DIM1_DATA\n300000\nDIM2_DATA\n40\n");
-  Running run(dir, {});
-  unsigned long window = 0;
-  for (int k = 0; k < 100 && window == 0; ++k) {
-    window = testing::find_window("Window");  // titled only after the sizes
-    if (window == 0) usleep(200000);
-  }
-  ASSERT_NE(window, 0u);
-  // The form's controls are one row of five buttons, O.K. first.
+  // The form's controls are one row of five buttons, O.K. first, CANCEL second.
   const auto controls = [](const std::vector<Box>& found, std::vector<Box>& row) {
     for (const Box& b : found) {
       row.clear();
@@ -183,11 +177,34 @@ TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
     }
     return false;
   };
-  std::vector<Box> row;
-  ASSERT_FALSE(wait_for_buttons(window, dir, [&](const std::vector<Box>& f) {
-                 return controls(f, row);
-               }).empty());
-  ASSERT_TRUE(click(window, row[0]));
+  const auto start = [&](int button) {
+    auto run = std::make_unique<Running>(dir, std::vector<std::string>{});
+    unsigned long window = 0;
+    for (int k = 0; k < 100 && window == 0; ++k) {
+      window = testing::find_window("Window");  // titled only after the sizes
+      if (window == 0) usleep(200000);
+    }
+    std::vector<Box> row;
+    if (window != 0 && !wait_for_buttons(window, dir, [&](const std::vector<Box>& f) {
+                          return controls(f, row);
+                        }).empty())
+      EXPECT_TRUE(click(window, row[static_cast<std::size_t>(button)]));
+    else
+      ADD_FAILURE() << "no size form";
+    return std::pair{std::move(run), window};
+  };
+  {
+    // CANCEL is the escape of the start-up: nothing saved.
+    auto [cancelled, ignored] = start(1);
+    EXPECT_EQ(cancelled->child.finish(kWait), 0);
+    EXPECT_NE(cancelled->child.output().find("\"User escape\" issued on start-up"),
+              std::string::npos);
+    EXPECT_NE(testing::file_contents(dir.file(".kesta.def")).find("DIM1_DATA\n300000\n"),
+              std::string::npos);
+  }
+  auto [running, window] = start(0);
+  ASSERT_NE(window, 0u);
+  Running& run = *running;
 
   // The top menu: 13 buttons one above the other; EXIT KESTA the lowest.
   const auto menu = [](const std::vector<Box>& f) { return f.size() == 13; };
