@@ -47,7 +47,8 @@ TEST(HelpTexts, SizesAndFrames) {
     ASSERT_NE(end, c.lines.end());
     EXPECT_EQ(*(end - 1), std::string(c.width, '-'));
     EXPECT_EQ(*(end + 1), std::string(c.width, '-'));
-    EXPECT_TRUE(std::all_of(end + 2, c.lines.end(), [](const std::string& l) { return l.empty(); }));
+    EXPECT_TRUE(
+        std::all_of(end + 2, c.lines.end(), [](const std::string& l) { return l.empty(); }));
   }
   // No help text sends the reader to an outside document or web page.
   for (const Case& c : cases)

@@ -65,8 +65,9 @@ struct InterfaceLoop : testing::PageFixture {
     kzt_allocate_arrays(6, 5, true, false, false, vosq_kzt_arrays, s);
     kzt_undefined_extent(vosq_kzt_arrays);
     ASSERT_EQ(s, kStatusGood);
-    for (Index k = 0; k < 6; ++k) kzt_xline(vosq_kzt_arrays.xaxis)[k] = static_cast<float>(k) + 0.5f;
-    for (Index k = 0; k < 5; ++k) kzt_yline(vosq_kzt_arrays.yaxis)[k] = static_cast<float>(k) + 0.5f;
+    const KztArrays& a = vosq_kzt_arrays;
+    for (Index k = 0; k < 6; ++k) kzt_xline(a.xaxis)[k] = static_cast<float>(k) + 0.5f;
+    for (Index k = 0; k < 5; ++k) kzt_yline(a.yaxis)[k] = static_cast<float>(k) + 0.5f;
     sets.graphics_on = true;
     table.position = "Subroutine KZT_TEST V0.1";
     table.rows = kRows;

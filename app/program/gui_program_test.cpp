@@ -157,6 +157,41 @@ bool click(unsigned long window, const Box& b) {
                               std::to_string(b.cx()) + " " + std::to_string(b.cy()) + " click 1");
 }
 
+// The IMAGE menu's layout: 25 buttons, five columns filled one after the
+// other (EXIT at the top left); a macro that ends in it hands the choice to
+// the window, where EXIT is clicked.
+TEST_F(GuiProgram, ImageMenuLayoutAndAClickAfterTheMacro) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("img.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nIMAGE\nRIGHT\n");
+  Running run(dir, {"-key", "-dim64x64", "-macimg.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  std::vector<Box> found =
+      wait_for_buttons(window, dir, [](const std::vector<Box>& f) { return f.size() == 25; });
+  ASSERT_EQ(found.size(), 25u);
+  std::vector<int> columns, rows;
+  for (const Box& b : found) {
+    const auto near_x = [&](int x) { return std::abs(x - b.x0) <= 2; };
+    if (std::none_of(columns.begin(), columns.end(), near_x))
+      columns.push_back(b.x0);
+    if (std::none_of(rows.begin(), rows.end(), [&](int y) { return std::abs(y - b.y0) <= 2; }))
+      rows.push_back(b.y0);
+  }
+  EXPECT_EQ(columns.size(), 5u);
+  EXPECT_EQ(rows.size(), 5u);
+  const Box exit = *std::min_element(found.begin(), found.end(), [](const Box& a, const Box& b) {
+    return a.x0 + a.y0 < b.x0 + b.y0;
+  });
+  ASSERT_TRUE(click(window, exit));
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [EXIT]", kWait)) << run.child.output();
+  run.child.type("EXIT\nYES\n");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+}
+
 // The size form, the top menu and the exit question answered with clicks.
 TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   testing::PrivateXServer server(24);
