@@ -201,7 +201,8 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
   }
 
   // Each element counts as a disc of the mean pixel area.
-  const double radius = std::sqrt((1.0 / 3.14159265358979) * (xpixsize + ypixsize) * 0.5);
+  const double radius =
+      std::sqrt(static_cast<double>(xpixsize) * ypixsize / 3.14159265358979);
   const double diameter = 2.0 * radius / bin_size;
   std::vector<double> sum(static_cast<std::size_t>(number), 0.0);
   std::vector<double> sum_sq(static_cast<std::size_t>(number), 0.0);

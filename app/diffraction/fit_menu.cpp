@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/cake_menu.hpp"
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/tilt_centre.hpp"
+#include "app/distortion/response.hpp"
 #include "app/imageops/masks.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
@@ -67,6 +69,12 @@ void run_powder_diffraction(FitCall& c, Status& status) {
 
 void run_rtheta(FitCall& c, Status& status) {
   KZT_RTHETA(c.sets, c.state.geometry, c.state.powder.lorentz_geometry, c.state.rtheta, status);
+}
+
+void run_cake(FitCall& c, Status& status) {
+  if (graphics_refused(c, status)) return;
+  IO_WRITE("INFO: Control passed to graphics window", status);
+  KZT_CAKE(false, c.sets, c.state.geometry, c.state.powder.lorentz_geometry, status);
 }
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
@@ -131,10 +139,28 @@ void run_threshold_masking(FitCall& c, Status& status) {
                     kzt_image(a.data), kzt_mask(), status);
 }
 
+void run_normalisation(FitCall& c, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  if (a.mdata == nullptr) {
+    IO_WRITE("WARNING: Memory arrays do not exist you must create them with \"DIMENSIONS\"",
+             status);
+    return;
+  }
+  const bool variances = c.sets.variances_exist && a.variances != nullptr && a.mvariances != nullptr;
+  const auto mask = c.sets.mask_exist ? kzt_mask() : std::span<std::uint8_t>{};
+  if (KZT_UNINORMALISE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                       variances, kzt_image(a.data), mask,
+                       variances ? kzt_image(a.variances) : std::span<float>{},
+                       std::max(a.xmaxdat, a.ymaxdat), kzt_image(a.mdata),
+                       variances ? kzt_image(a.mvariances) : std::span<float>{}, status) &&
+      status == kStatusGood)
+    kzt_memory_result(c.sets, status);
+}
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
-    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", nullptr},
+    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", run_cake},
     {"CHANGE SCALE", "Change the typical parameter change sizes", "", nullptr},
     {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS",
      run_clear_mask},
@@ -148,7 +174,7 @@ const FitCommand kCommands[] = {
     {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", nullptr},
     {"MINIMISE", "(same as \"OPTIMISE\")", "", nullptr},
     {"MODEL", "Create model from parameter values, in memory", "", nullptr},
-    {"NORMALISATION", "Uni-directional flat-field normalisation", "", nullptr},
+    {"NORMALISATION", "Uni-directional flat-field normalisation", "", run_normalisation},
     {"OPTIMISE", "Optimise fit model to data by iterative method", "", nullptr},
     {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", nullptr},
     {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",

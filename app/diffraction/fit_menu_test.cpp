@@ -29,7 +29,7 @@ TEST(FitMenu, LoopStoresGeometryAndAnswersEveryKindOfChoice) {
   vosq_kzt_arrays.yendelm = 60;
   KztDataSets sets;
   testing::ScriptedInput input(
-      {"COVARIANCE", "CAKE", "SILICON CALIBRATION", "2-THETA TO RINGS", ""});
+      {"COVARIANCE", "MODEL", "CAKE", "SILICON CALIBRATION", "2-THETA TO RINGS", ""});
   Status status = kStatusGood;
   KZT_FIT(sets, status);
   EXPECT_EQ(status, kStatusGood);
@@ -41,11 +41,15 @@ TEST(FitMenu, LoopStoresGeometryAndAnswersEveryKindOfChoice) {
   const auto warning = text.find("WARNING: Graphics system is turned off");
   ASSERT_NE(warning, std::string::npos);
   EXPECT_NE(text.find("WARNING: Graphics system is turned off", warning + 1), std::string::npos);
+  // CAKE is one of them.
+  EXPECT_NE(text.find("WARNING: Graphics system is turned off",
+                      text.find("WARNING: Graphics system is turned off", warning + 1) + 1),
+            std::string::npos);
   // After SILICON CALIBRATION the default is POWDER DIFFRACTION, after
   // 2-THETA TO RINGS EXIT.
-  ASSERT_GE(input.prompts.size(), 5u);
-  EXPECT_NE(input.prompts[3].find("POWDER DIFFRACTION"), std::string::npos) << input.prompts[3];
-  EXPECT_NE(input.prompts[4].find("EXIT"), std::string::npos) << input.prompts[4];
+  ASSERT_GE(input.prompts.size(), 6u);
+  EXPECT_NE(input.prompts[4].find("POWDER DIFFRACTION"), std::string::npos) << input.prompts[4];
+  EXPECT_NE(input.prompts[5].find("EXIT"), std::string::npos) << input.prompts[5];
   float x = 0, distance = 0;
   int retstat = 0;
   IO_INQ_RKEYVALUE("X_BEAM_CENTRE", x, retstat, status);

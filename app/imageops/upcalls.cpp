@@ -9,6 +9,8 @@ std::vector<std::string_view> imageops_upcalls_missing(const ImageopsUpcalls& ta
   if (table.def_fs == nullptr) missing.push_back("KZT_DEF_FS");
   if (table.gui_roi == nullptr) missing.push_back("KZT_GUI_ROI");
   if (table.inp_projection == nullptr) missing.push_back("KZT_INP_PROJECTION");
+  if (table.inp_sampledistance == nullptr) missing.push_back("KZT_INP_SAMPLEDISTANCE");
+  if (table.inp_beamcentre == nullptr) missing.push_back("KZT_INP_BEAMCENTRE");
   if (table.keyboard == nullptr) missing.push_back("KZT_KEYBOARD");
   return missing;
 }

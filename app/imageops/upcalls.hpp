@@ -62,6 +62,11 @@ struct ImageopsUpcalls {
                          std::string_view xlabel, std::string_view ylabel,
                          std::string_view zlabel, std::span<float> xvertices,
                          std::span<float> yvertices, Status& status) = nullptr;
+  // The geometry's prompts for the sample distance (metres) and the beam
+  // centre (pixel coordinates), each value in and out.
+  void (*inp_sampledistance)(bool gui, float& sample_distance, Status& status) = nullptr;
+  void (*inp_beamcentre)(bool gui, float& x_beam_centre, float& y_beam_centre,
+                         Status& status) = nullptr;
   // The keyboard command loop, entered from the graphical menus (FROM_GUI);
   // returns when the user exits it.
   void (*keyboard)(bool from_gui, KztDataSets& sets, Status& status) = nullptr;

@@ -5,8 +5,10 @@
 
 #include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/calculators.hpp"
+#include "app/diffraction/fibre.hpp"
 #include "app/diffraction/fit_menu.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/series_integration.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/distortion/calibration.hpp"
 #include "app/imageops/colour_menus.hpp"
@@ -445,9 +447,11 @@ const Command kCommands[] = {
      image<kzt_command_createdata>},
     {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay,
      run_curve_styles},
-    {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION", nullptr},
+    {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION",
+     [](Dispatch&, Status& status) { KZT_FILESEQUENCE(status); }},
     {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
-    {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
+    {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "G", "PRINT GRAPHICS",
+     [](Dispatch& d, Status& status) { KZT_DIFPATTERN(d.sets, status); }},
     {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
     {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay,
      image<kzt_command_displaylimits>},
