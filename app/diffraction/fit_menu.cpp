@@ -30,6 +30,7 @@ FitMenuState fit_state;
 struct FitCall {
   KztDataSets& sets;
   FitMenuState& state;
+  std::string& graphics_kind;  // what PRINT GRAPHICS draws again
   std::string_view name;
   std::string next;
   bool leave = false;
@@ -79,12 +80,17 @@ void run_cake(FitCall& c, Status& status) {
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
 
+// The window commands start by drawing the current image with its mask
+// (when there is one): what PRINT GRAPHICS draws again.
+void image_drawn(FitCall& c) { c.graphics_kind = c.sets.mask_exist ? "masked_image" : "image"; }
+
 void run_tilt_centre(FitCall& c, Status& status) {
   if (graphics_refused(c, status)) return;
   PowderSettings& g = c.state.geometry;
   KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size,
                  g.sample_distance, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation, g.tilt_angle,
                  status);
+  image_drawn(c);
 }
 
 void run_silicon_calibration(FitCall& c, Status& status) {
@@ -99,6 +105,7 @@ void run_silicon_calibration(FitCall& c, Status& status) {
                 g.tilt_angle, status);
   g.x_beam_centre = x_beam / sets.x_pixel_size;
   g.y_beam_centre = y_beam / sets.y_pixel_size;
+  image_drawn(c);
 }
 
 // The mask commands work on the mask of the program arrays, made (nothing
@@ -123,6 +130,8 @@ void run_define_mask(FitCall& c, Status& status) {
            kzt_xline(a.xaxis), kzt_yline(a.yaxis), s.title, s.xlabel, s.ylabel, s.zlabel,
            s.x_pixel_size, s.y_pixel_size, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_mask(),
            status);
+  // The editor leaves the image drawn with its mask.
+  if (status == kStatusGood) c.graphics_kind = "masked_image";
 }
 
 void run_display_mask(FitCall& c, Status& status) {
@@ -130,6 +139,7 @@ void run_display_mask(FitCall& c, Status& status) {
   const GsDisplayedImage im = kzt_current_image(c.sets);
   GS_MPLOT(true, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
            im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+  if (status == kStatusGood) c.graphics_kind = "masked_image";
 }
 
 void run_threshold_masking(FitCall& c, Status& status) {
@@ -224,6 +234,11 @@ void store_geometry(const PowderSettings& g, Status& status) {
 FitMenuState& kzt_fit_state() { return fit_state; }
 
 void KZT_FIT(KztDataSets& sets, Status& status) {
+  std::string graphics_kind;
+  KZT_FIT(sets, graphics_kind, status);
+}
+
+void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   constexpr const char* kName = "Subroutine KZT_FIT V0.1";
   if (st_bad(status, kName)) return;
   const KztArrays& a = vosq_kzt_arrays;
@@ -267,7 +282,7 @@ void KZT_FIT(KztDataSets& sets, Status& status) {
       command = proposed;
       continue;
     }
-    FitCall c{sets, st, {}, {}};
+    FitCall c{sets, st, graphics_kind, {}, {}};
     if (status == kStatusGood) {
       const auto found =
           std::find_if(std::begin(kCommands), std::end(kCommands),

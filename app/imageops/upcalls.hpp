@@ -93,7 +93,10 @@ bool kzt_upcall(Function* slot, std::string_view what, Status& status, Args&&...
 // The experiment geometry for the operations that only use it when known
 // (d-spacings of peaks, click read-out): while the geometry subsystem has not
 // filled its slot the geometry is unknown, silently, and the other arguments
-// keep their values.
+// keep their values. Without a sample distance and a wavelength above 0
+// (their keys absent or not positive) the geometry is unknown too: no
+// d-spacing can be worked out, and the distance and wavelength keep their
+// values.
 void kzt_inq_geometry(bool& known, float& x_beam_centre, float& y_beam_centre,
                       float& sample_distance, float& wavelength, Status& status);
 

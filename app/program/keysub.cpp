@@ -1,6 +1,7 @@
 // The command table and the dispatcher of the keyboard interface.
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "app/diffraction/beam_centre.hpp"
@@ -395,7 +396,7 @@ void run_bragg(Dispatch&, Status& status) { KZT_BRAGG(status); }
 
 void run_reciprocal(Dispatch&, Status& status) { KZT_RECIPROCAL(status); }
 
-void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, status); }
+void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, d.graphics_kind, status); }
 
 void run_polarisation(Dispatch& d, Status& status) {
   const KztArrays& a = arrays();
@@ -708,7 +709,18 @@ void KZT_KEYSUB(bool from_gui, std::string& command, std::string& display_comman
   else
     dispatch.next = std::string(entry.next);
   if (entry.run != nullptr) {
-    entry.run(dispatch, status);
+    // Memory that cannot be had ends the command, never the session: the
+    // operations change the data last, after every allocation.
+    try {
+      entry.run(dispatch, status);
+    } catch (const std::bad_alloc&) {
+      Status local = ST_GOOD();
+      IO_WRITE("WARNING: Not enough memory for \"" + std::string(entry.name) +
+                   "\"; the command was not completed",
+               local);
+      if (status == kStatusGood || status == kStatusConsumed)
+        st_fail(status, kBaseCore + 1002, "Subroutine KZT_KEYSUB V0.9");
+    }
   } else {
     kzt_not_available(entry.name, status);
     dispatch.next = std::string(entry.name);
