@@ -168,7 +168,8 @@ TEST_F(GridReplay, NonFinitePixelsLoseOnlyTheirHole) {
   EXPECT_EQ(r.peaks.xnum, 12);
   EXPECT_GE(r.peaks.num, 142);
   for (Index k = 0; k < std::ssize(r.peaks.x); ++k) {
-    if (r.peaks.x[k] > kMissingPeak) ASSERT_TRUE(std::isfinite(r.peaks.x_distortion[k])) << k;
+    if (r.peaks.x[k] <= kMissingPeak) continue;
+    ASSERT_TRUE(std::isfinite(r.peaks.x_distortion[k])) << k;
   }
 }
 
