@@ -110,6 +110,8 @@ GasChoice gas_state;
 
 }  // namespace
 
+GasChoice& gas_answers() { return gas_state; }
+
 ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status) {
   std::string path;
   if (!ask_input_file("INPUT HEADER FILE NAME",

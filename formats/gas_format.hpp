@@ -38,6 +38,10 @@ struct GasChoice {
 ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
                         const GasChoice& choice, Status& status);
 
+// The answers last given on either road, offered again (a question that was
+// escaped leaves them as they were).
+GasChoice& gas_answers();
+
 // The keyboard road: "INPUT HEADER FILE NAME" until it opens, then the
 // header record, frame, byte swapping and signedness questions.
 ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, Status& status);

@@ -104,16 +104,33 @@ bool gui_number(const char* prompt, const char* help, Index count, int& value, S
   return status == kStatusGood;  // CANCEL leaves the user escape: nothing is read
 }
 
+// The file does not say whether it has the old 512-byte header record, nor
+// its byte order and signedness: asked in value boxes, the last answers
+// proposed, kept only when every question was answered.
 ImageRead gas_read(GuiRead& g) {
   GasLayout layout;
   if (!gas_layout(g.path, layout, g.status)) return {};
-  GasChoice choice;
-  int image = 1;
-  if (!gui_number("IMAGE NUMBER", "Enter number of the required image to input from the image sequence",
-                  layout.frames, image, g.status))
+  GasChoice choice = gas_answers();
+  Status& status = g.status;
+  GS_INPL(true, false, true, true, "BINARY \"HM\" FILE HEADER",
+          {"\"YES\" if the binary file starts with a 512-byte header record"}, {"Enter YES or NO"},
+          choice.header_record, status);
+  int image = static_cast<int>(std::clamp<Index>(choice.image, 1, 1000000));
+  if (status != kStatusGood ||
+      !gui_number("IMAGE NUMBER",
+                  "Enter number of the required image to input from the image sequence",
+                  layout.frames, image, status))
     return {};
-  choice.image = image;
-  return read_gas_file(g.path, g.request, choice, g.status);
+  choice.image = layout.frames > 1 ? image : 1;
+  GS_INPL(true, false, true, true, "PERFORM BYTE SWAPPING",
+          {"\"YES\" if the byte order needs to be changed"}, {"Enter YES or NO"}, choice.swap,
+          status);
+  GS_INPL(true, false, true, true, "SIGNED DATA",
+          {"\"YES\" if the data is signed, \"NO\" for unsigned data"}, {"Enter YES or NO"},
+          choice.is_signed, status);
+  if (status != kStatusGood) return {};
+  gas_answers() = choice;
+  return read_gas_file(g.path, g.request, choice, status);
 }
 
 ImageRead tiff_read(GuiRead& g) { return tiff_gui_read(g.request, false, g.file_name, g.status); }

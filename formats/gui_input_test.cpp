@@ -17,6 +17,7 @@
 #include "core/system.hpp"
 #include "core/test_support.hpp"
 #include "formats/format_menus.hpp"
+#include "formats/gas_format.hpp"
 #include "formats/gui_output.hpp"
 #include "formats/kesta_format.hpp"
 #include "graphics/device/x11_test_support.hpp"
@@ -377,6 +378,32 @@ TEST_F(GuiInput, BinaryLayoutFormAndItsCancel) {
   EXPECT_TRUE(defined);
   EXPECT_EQ(pixel(1, 1), -5.0f);
   EXPECT_EQ(warnings(), "");
+}
+
+// The gas detector pair: the header record, the frame, the byte order and the
+// signedness are asked in value boxes; an escape reads nothing and keeps the
+// answers offered next time.
+TEST_F(GuiInput, GasDetectorQuestions) {
+  write_bytes(dir_.file("run7"), "run 7\n-1\nsection\n3\n16\n3\n2\n2\n-1\n");
+  std::string frames(512, '\0');
+  for (int v = 1; v <= 12; ++v) frames += {static_cast<char>(v >> 8), static_cast<char>(v & 255)};
+  write_bytes(dir_.file("run7hm"), frames);
+  replay(dir_.file("run7") + "\nYES\n2\nYES\nNO\n");
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(d_.xnum, 3);
+  EXPECT_EQ(pixel(1, 1), 7.0f);  // frame 2, big-endian values swapped
+  EXPECT_EQ(pixel(3, 2), 12.0f);
+  d_.data[0] = -5.0f;
+  replay(dir_.file("run7") + "\nYES\n1\n\\\\\n");
+  bool defined = true;
+  FIO_GUI_INPUT({"INPUT FILE"}, kFioSelectFile, d_.target(), defined, file_, s_);
+  EXPECT_EQ(pixel(1, 1), -5.0f);
+  // The answers offered again are the last complete ones.
+  const GasChoice& kept = gas_answers();
+  EXPECT_TRUE(kept.header_record);
+  EXPECT_EQ(kept.image, 2);
+  EXPECT_TRUE(kept.swap);
+  EXPECT_FALSE(kept.is_signed);
 }
 
 // Each button of the graphical output menu writes the bytes its keyboard

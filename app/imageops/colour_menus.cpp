@@ -178,12 +178,8 @@ int kzt_rotation_step(std::string_view button, int total) {
 void kzt_help_page(bool gui, std::span<const std::string> lines, Status& status) {
   const int num = static_cast<int>(lines.size());
   if (!gui) return IO_TEXT(num, lines, status);
-  int font = 1;
-  QG_INQ_TEXTFONT(font, status);
-  QG_TEXTFONT(2, status);
-  GS_MESSAGE(num, num, lines, status);
-  Status local = kStatusGood;
-  QG_TEXTFONT(font, local);
+  // The message box draws in its own style's font, not the kernel's.
+  gs_fixed_width_message(lines, status);
 }
 
 void KZT_COLOURSHELP(bool gui, Status& status) {

@@ -13,6 +13,7 @@ std::vector<std::string_view> imageops_upcalls_missing(const ImageopsUpcalls& ta
   if (table.inp_projection == nullptr) missing.push_back("KZT_INP_PROJECTION");
   if (table.inp_sampledistance == nullptr) missing.push_back("KZT_INP_SAMPLEDISTANCE");
   if (table.inp_beamcentre == nullptr) missing.push_back("KZT_INP_BEAMCENTRE");
+  if (table.keyboard == nullptr) missing.push_back("KZT_KEYBOARD");
   return missing;
 }
 

@@ -22,6 +22,8 @@
 
 namespace kesta {
 
+struct KztDataSets;
+
 // One plain function pointer per routine of a higher subsystem; nullptr
 // while the program has not filled it (or its subsystem is not built yet).
 struct ImageopsUpcalls {
@@ -65,6 +67,9 @@ struct ImageopsUpcalls {
   void (*inp_sampledistance)(bool gui, float& sample_distance, Status& status) = nullptr;
   void (*inp_beamcentre)(bool gui, float& x_beam_centre, float& y_beam_centre,
                          Status& status) = nullptr;
+  // The keyboard command loop, entered from the graphical menus (FROM_GUI);
+  // returns when the user exits it.
+  void (*keyboard)(bool from_gui, KztDataSets& sets, Status& status) = nullptr;
 };
 inline ImageopsUpcalls imageops_upcalls;
 

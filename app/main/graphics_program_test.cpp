@@ -184,9 +184,9 @@ TEST_F(GraphicsProgram, SavedDisplaySettings) {
                            "COLOUR_TABLE\nGREY-SCALE\nZ_SCALING_MODE\n7\nCURVE_STYLE_1\nxyz\n");
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
-  // Without -key: the sizes are asked at the terminal, the window stays open.
-  Running run(dir, {});
-  ASSERT_TRUE(run.child.wait_for("The graphical user interface is not available yet", kWait));
+  // With -key and no -dim: the sizes are asked at the terminal, the window
+  // stays open.
+  Running run(dir, {"-key"});
   ASSERT_TRUE(run.child.wait_for("X DIMENSION FOR ARRAYS", kWait));
   run.child.type("64\n32\nNO\n");
   ASSERT_TRUE(

@@ -108,7 +108,7 @@ std::string token_name(std::string name) {
 
 // Reads the definition (from the user, or from the macro on replay); the
 // lines in between are recorded by the core services.
-void define(Question& q, Status& status) {
+void define(Question& q, bool coordinate_possible, Status& status) {
   QuestionAnswers& a = question;
   kzt_macro_comment(
       {"%!*\\", "%!*\\ Definition of interactive input of a value", "%!*\\ Data value type"},
@@ -119,19 +119,23 @@ void define(Question& q, Status& status) {
   if (status != kStatusGood) return;
   for (std::size_t i = 0; i < std::size(kKindChoices); ++i)
     if (choice == kKindChoices[i]) q.kind = static_cast<Kind>(i);
-  // Clicked coordinates come with the graphics window's coordinate input.
-  if (q.kind == Kind::kCoordinate) return;
+  // A clicked coordinate needs data shown in the graphics window.
+  if (q.kind == Kind::kCoordinate && !coordinate_possible) return;
+  const bool coordinate = q.kind == Kind::kCoordinate;
 
   kzt_macro_comment({"%!*\\ User prompt"}, status);
   // Texts for the user are taken as typed (a "=" in them is no assignment).
   IO_INPC(false, "ENTER USER PROMPT FOR VALUE INPUT", {"Enter text to be presented to the user"},
           {"Enter text"}, 111, q.prompt, status);
   kzt_macro_comment({"%!*\\ Give default"}, status);
+  if (coordinate) a.give_default = false;
+  if (!coordinate) {
   IO_INPL(false, false, false, true, "USE GRAPHICAL USER INTERFACE",
           {"YES: to present requests through GUI"}, {"Enter YES or NO"}, a.gui, status);
   IO_INPL(false, false, false, true, "GIVE USER DEFAULT VALUE",
           {"YES: to output a default value to the user"}, {"Enter YES or NO"}, a.give_default,
           status);
+  }
   if (status != kStatusGood) return;
   if (a.give_default) {
     kzt_macro_comment({"%!*\\ Default value"}, status);
@@ -181,8 +185,16 @@ void define(Question& q, Status& status) {
   kzt_macro_comment({"%!*\\ Help text (up to 100 lines)"}, status);
   kzt_input_text_lines(q.help, status);
   kzt_macro_comment({"%!*\\ Program variable"}, status);
-  IO_INPTOKEN(true, "ENTER VARIABLE NAME", {"Enter name of variable to define"}, {"Enter string"},
-              kRawNameMode, a.name, status);
+  if (coordinate) {
+    IO_INPTOKEN(true, "X-COORDINATE VARIABLE NAME", {"Enter name of variable to define"},
+                {"Enter string"}, kRawNameMode, a.name, status);
+    IO_INPTOKEN(true, "Y-COORDINATE VARIABLE NAME", {"Enter name of variable to define"},
+                {"Enter string"}, kRawNameMode, a.yname, status);
+    a.yname = token_name(a.yname);
+  } else {
+    IO_INPTOKEN(true, "ENTER VARIABLE NAME", {"Enter name of variable to define"},
+                {"Enter string"}, kRawNameMode, a.name, status);
+  }
   a.name = token_name(a.name);
   if (status != kStatusGood) return;
   kzt_macro_comment({"%!*\\", "%!*\\ End of Definition", "%!*\\"}, status);
@@ -220,9 +232,10 @@ void ask_in_window(const Question& q, const std::vector<std::string>& help, Stat
 
 // Asks the defined question of the user, never of the macro, and keeps the
 // answer out of the recording.
-void ask(const Question& q, bool graphics_on, Status& status) {
+void ask(const Question& q, bool graphics_on, const GsDisplayedImage* shown, Status& status) {
   QuestionAnswers& a = question;
-  const bool window = graphics_on && a.gui;
+  const bool coordinate = q.kind == Kind::kCoordinate;
+  const bool window = graphics_on && (a.gui || coordinate);
   const bool recording = vosq_io_dbdb.output_macro;
   bool replaying = vosq_io_dbdb.input_macro;
   vosq_io_dbdb.output_macro = false;
@@ -235,9 +248,24 @@ void ask(const Question& q, bool graphics_on, Status& status) {
   say("      " + std::string(67, '!'));
   const std::vector<std::string> fallback{q.prompt};
   const std::vector<std::string>& help = q.help.empty() ? fallback : q.help;
-  if (window)
+  float x[1] = {0.0f}, y[1] = {0.0f};
+  if (coordinate && shown != nullptr) {
+    int num = 0;
+    GS_INPS_FCOORDINATES(false, *shown, q.prompt, static_cast<int>(help.size()), help, false, 1,
+                         num, x, y, status);
+    if (status == kStatusEscape || (status == kStatusGood && num < 1)) {
+      // No point given: nothing is set and the macro goes on.
+      ST_DEF_SYSTEM(status);
+      drop_type_ahead();
+      vosq_io_dbdb.output_macro = recording;
+      vosq_io_dbdb.input_macro = replaying;
+      return;
+    }
+    GS_MARK(x[0], y[0], 1.0f, status);
+    GS_UPDATE(status);
+  } else if (window) {
     ask_in_window(q, help, status);
-  else
+  } else
     switch (q.kind) {
       case Kind::kInteger:
         IO_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,
@@ -265,7 +293,10 @@ void ask(const Question& q, bool graphics_on, Status& status) {
     GS_FPROMPT(1, 1, {"CONTINUING MACRO"}, status);
   }
   // Set even after an escape, from what the prompt left.
-  if (q.kind == Kind::kInteger)
+  if (coordinate) {
+    kzt_set_variable(a.name, 'r', 0, false, x[0], "", status);
+    kzt_set_variable(a.yname, 'r', 0, false, y[0], "", status);
+  } else if (q.kind == Kind::kInteger)
     kzt_set_variable(a.name, 'i', a.ivalue, false, 0.0f, "", status);
   else if (q.kind == Kind::kReal)
     kzt_set_variable(a.name, 'r', 0, false, a.rvalue, "", status);
@@ -499,20 +530,21 @@ bool set_variables(Status& status) {
 
 }  // namespace
 
-void KZT_QUESTION(bool graphics_on, Status& status) {
+void KZT_QUESTION(bool graphics_on, const GsDisplayedImage* shown, Status& status) {
   if (st_bad(status, "Subroutine KZT_QUESTION V0.4")) return;
   Question q;
-  define(q, status);
+  const bool coordinate_possible = graphics_on && shown != nullptr;
+  define(q, coordinate_possible, status);
   if (status != kStatusGood) return;
-  if (q.kind == Kind::kCoordinate) {
-    // A clicked coordinate needs the graphics window's coordinate input.
-    say(graphics_on ? "WARNING: Coordinate input is not available yet in this version of KESTA"
+  if (q.kind == Kind::kCoordinate && !coordinate_possible) {
+    // A clicked coordinate needs data shown in the graphics window.
+    say(graphics_on ? "WARNING: A \"GRAPHICAL COORDINATE\" question needs data to click on"
                     : "WARNING: A \"GRAPHICAL COORDINATE\" question needs the graphics window");
     bool replaying = vosq_io_dbdb.input_macro;
     end_macro_and_sequence(replaying);
     return;
   }
-  ask(q, graphics_on, status);
+  ask(q, graphics_on, shown, status);
 }
 
 void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& status) {

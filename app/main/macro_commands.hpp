@@ -7,14 +7,17 @@
 #include <string>
 
 #include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
 // Defines one question (recorded into the output macro, read back from the
 // input macro on replay) and asks it with macro replay and recording off.
 // GRAPHICS_ON tells whether the graphics window is open: the question is then
-// asked in its boxes while the question's GUI switch is on.
-void KZT_QUESTION(bool graphics_on, Status& status);
+// asked in its boxes while the question's GUI switch is on. SHOWN is the data
+// on display (nullptr when none), on which a GRAPHICAL COORDINATE question
+// takes one click; its X and Y are set as reals under the two names defined.
+void KZT_QUESTION(bool graphics_on, const GsDisplayedImage* shown, Status& status);
 
 // The menu that gives a variable's type letter (the program's type choice).
 using KztTypeChooser = void (*)(bool defaulted, char& type, Status& status);

@@ -9,6 +9,7 @@
 
 #include "app/imageops/variable_commands.hpp"
 #include "app/main/program_test_support.hpp"
+#include "app/main/utility_commands.hpp"
 #include "app/main/variables_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
@@ -75,7 +76,7 @@ TEST_F(MacroCommands, QuestionIsRecordedWithoutItsAnswerAndAskedAtOnce) {
   ScriptedInput input(lines);
   TerminalCapture terminal;
   Status status = kStatusGood;
-  KZT_QUESTION(false, status);
+  KZT_QUESTION(false, nullptr, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(input.remaining(), 0u);
   EXPECT_EQ(file_contents(file), kHeader + kIntegerRecord);
@@ -110,7 +111,7 @@ TEST_P(QuestionReplay, AnswerComesFromTheUserAndAnEscapeEndsMacroAndSequence) {
   std::string command;
   IO_INPC(false, "COMMAND", {"h"}, {"e"}, 1, command, status);
   ASSERT_EQ(command, "QUESTION");
-  KZT_QUESTION(false, status);
+  KZT_QUESTION(false, nullptr, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(input.remaining(), 0u);
   EXPECT_EQ(variable_value("N").ivalue, c.value);
@@ -135,7 +136,7 @@ TEST_F(MacroCommands, CoordinateQuestionNeedsTheWindow) {
     ScriptedInput input({"GRAPHICAL COORDINATE", "UNUSED"});
     TerminalCapture terminal;
     Status status = kStatusGood;
-    KZT_QUESTION(false, status);
+    KZT_QUESTION(false, nullptr, status);
     EXPECT_EQ(status, kStatusGood);
     EXPECT_EQ(input.remaining(), 1u);
     EXPECT_NE(terminal.text().find("WARNING: A \"GRAPHICAL COORDINATE\" question needs the "
@@ -146,7 +147,7 @@ TEST_F(MacroCommands, CoordinateQuestionNeedsTheWindow) {
   vosq_io_dbdb.file_sequence = true;
   TerminalCapture terminal;
   Status status = kStatusGood;
-  KZT_QUESTION(false, status);
+  KZT_QUESTION(false, nullptr, status);
   EXPECT_FALSE(vosq_io_dbdb.input_macro);
   EXPECT_FALSE(vosq_io_dbdb.file_sequence);
   EXPECT_NE(terminal.text().find("NOTE: Macro terminated by user request."), std::string::npos);
@@ -281,7 +282,7 @@ TEST_F(WindowQuestion, ReplayedQuestionIsAnsweredInTheWindow) {
     IO_OPEN_INMACRO(false, name, status);
     if (answered) script({testing::typed("7")});
     TerminalCapture terminal;
-    KZT_QUESTION(true, status);
+    KZT_QUESTION(true, nullptr, status);
     EXPECT_EQ(status, kStatusGood);
     EXPECT_GE(window->waits, 1);
     EXPECT_EQ(vosq_io_dbdb.input_macro, answered);
@@ -289,6 +290,48 @@ TEST_F(WindowQuestion, ReplayedQuestionIsAnsweredInTheWindow) {
     EXPECT_TRUE(drawn(answered ? "CONTINUING MACRO" : "MACRO ABORTED"));
     EXPECT_EQ(terminal.text().find("NOTE: Macro terminated by user request.") != std::string::npos,
               !answered);
+    if (vosq_io_dbdb.input_macro) IO_CLOSE_INMACRO(status);
+  }
+}
+
+
+// A coordinate question takes one click on the displayed data and sets both
+// names as reals; a window that gives no point sets nothing and the macro
+// goes on.
+TEST_F(WindowQuestion, CoordinateQuestionTakesAClickOnTheData) {
+  std::vector<float> data(100), axis(10);
+  for (std::size_t k = 0; k < 10; ++k) axis[k] = static_cast<float>(k) + 0.5f;
+  for (std::size_t k = 0; k < 100; ++k) data[k] = static_cast<float>(k);
+  GsDisplayedImage shown;
+  shown.xmaxdat = shown.ymaxdat = 10;
+  shown.xendelm = shown.yendelm = 10;
+  shown.data = data;
+  shown.xaxis = shown.yaxis = axis;
+  const std::string record =
+      "%!*\\\n%!*\\ Definition of interactive input of a value\n%!*\\ Data value type\n"
+      "GRAPHICAL COORDINATE\n%!*\\ User prompt\nClick the peak\n%!*\\ Give default\n"
+      "%!*\\ Help text (up to 100 lines)\nThe brightest spot\n\\\\\n"
+      "%!*\\ Program variable\nPX\nPY\n%!*\\\n%!*\\ End of Definition\n%!*\\\n";
+  for (const bool clicked : {true, false}) {
+    SCOPED_TRACE(clicked);
+    testing::reset_dialogue();
+    Status status = kStatusGood;
+    kzt_set_variable("PX", 'r', 0, false, -1.0f, "", status);
+    kzt_set_variable("PY", 'r', 0, false, -1.0f, "", status);
+    GS_PLOT(10, 10, data, axis, axis, 1, 1, 10, 10, "t", "x", "y", "z", status);
+    const float px = QG_WC2PC(true, 6.25f, status), py = QG_WC2PC(false, 3.75f, status);
+    items.clear();
+    const std::string file = dir.file("c.mac");
+    kesta::testing::write_text_file(file, kHeader + record + "EXIT\n");
+    std::string name = file;
+    IO_OPEN_INMACRO(false, name, status);
+    if (clicked) script({testing::click(px, py)});
+    TerminalCapture terminal;
+    KZT_QUESTION(true, &shown, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_TRUE(vosq_io_dbdb.input_macro);
+    EXPECT_NEAR(variable_value("PX").rvalue, clicked ? 6.25f : -1.0f, 0.01f);
+    EXPECT_NEAR(variable_value("PY").rvalue, clicked ? 3.75f : -1.0f, 0.01f);
     if (vosq_io_dbdb.input_macro) IO_CLOSE_INMACRO(status);
   }
 }

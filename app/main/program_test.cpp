@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/interfaces/help_texts.hpp"
 #include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/test_support.hpp"
@@ -66,8 +67,17 @@ const std::string kStartup =
     "!!! NOTE: \"SYMBOLS\" commands replaced with \"VARIABLES\"\n"
     "!!! commands in \"KEYBOARD\" menu\n";
 
-const std::string kTrailer =
-    " \n"
+// The logo's lines as the terminal shows them (a blank line as one blank).
+std::string logo_lines() {
+  std::string out;
+  for (const std::string& line : kesta::kzt_logo_text())
+    out += (line.empty() ? " " : line) + "\n";
+  return out;
+}
+
+// (A function: the logo's table is another file's static.)
+std::string trailer() {
+  return " \n" + logo_lines() +
     " \n" +
     kDashes +
     "\n"
@@ -76,6 +86,7 @@ const std::string kTrailer =
     "INFO: (No commercial software is used within KESTA.)\n"
     "      Spline surface fitting uses the FITPACK library, with thanks to its author\n" +
     kDashes + "\n \n";
+}
 
 TEST(Program, StartsRunsCommandsAndExitsSavingDefaults) {
   TempDir dir;
@@ -95,7 +106,7 @@ TEST(Program, StartsRunsCommandsAndExitsSavingDefaults) {
                 "CONFIRM EXIT [NO]:NO\n"
                 "Main menu: ENTER COMMAND [INPUT DATA]:EXIT\n"
                 "CONFIRM EXIT [NO]:YES\n" +
-                kTrailer);
+                trailer());
   EXPECT_EQ(file_contents(dir.file(".kesta.def")),
             "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
             "DIM1_DATA\n100\nDIM2_DATA\n50\n");

@@ -204,9 +204,8 @@ void KZT_CHANGES(bool gui, Status& status) {
     IO_TEXT(history, status);
     return;
   }
-  const std::vector<std::string> lines(history.begin(), history.end());
-  const int num = static_cast<int>(lines.size());
-  GS_MESSAGE(num, num, lines, status);
+  // The history is a table of fixed columns: shown in the fixed-width font.
+  gs_fixed_width_message(history, status);
 }
 
 }  // namespace kesta

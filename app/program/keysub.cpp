@@ -29,6 +29,8 @@
 #include "app/imageops/synthetic.hpp"
 #include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/variable_commands.hpp"
+#include "app/interfaces/help_texts.hpp"
+#include "app/interfaces/interfaces.hpp"
 #include "app/main/calculator.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
@@ -352,7 +354,11 @@ void run_label(Dispatch& d, Status& status) {
   *label = text;
 }
 
-void run_question(Dispatch& d, Status& status) { KZT_QUESTION(d.sets.graphics_on, status); }
+// A coordinate question is clicked on the current data, when there are any.
+void run_question(Dispatch& d, Status& status) {
+  const GsDisplayedImage shown = kzt_current_image(d.sets);
+  KZT_QUESTION(d.sets.graphics_on, d.sets.data_defined ? &shown : nullptr, status);
+}
 
 void run_sequence(Dispatch&, Status& status) {
   KZT_SEQUENCE(inmacro_file, KZT_INP_DATATYPE, status);
@@ -383,6 +389,8 @@ template <void (*dialogue)(Status&)>
 void run_style(Dispatch&, Status& status) {
   dialogue(status);
 }
+
+void run_help(Dispatch&, Status& status) { KZT_HELP(false, status); }
 
 void run_bragg(Dispatch&, Status& status) { KZT_BRAGG(status); }
 
@@ -473,13 +481,14 @@ const Command kCommands[] = {
     {"GEOMETRY (EXPERIMENT)", "Define experimental geometry", "D", "DIFFRACTION PATTERN",
      run_geometry},
     {"GRID", "Define graphics grid requirements", "", kDisplay, run_style<GS_INP_GRID>},
-    {"GUI", "\"Graphical user interface\" scientific interfaces menu", "G", "EXIT", nullptr},
-    {"HELP", "User help and information", "", kSame, nullptr},
+    {"GUI", "\"Graphical user interface\" scientific interfaces menu", "G", "EXIT",
+     image<kzt_command_gui>},
+    {"HELP", "User help and information", "", kSame, run_help},
     {"HISTOGRAM", "Calculate pixel value frequency histogram", "DA", "EXCHANGE",
      image<kzt_command_histogram>},
     {"I2C", "Convert integer to character representation (for macros)", "", "CONCATENATION",
      run_i2c},
-    {"IMAGE", "Interactive control of image display", "GD", "EXIT", nullptr},
+    {"IMAGE", "Interactive control of image display", "GD", "EXIT", image<kzt_command_image>},
     {"INFORMATION", "Information on the internal state of KESTA", "", "DIMENSIONS",
      run_information},
     {"INPUT DATA", "Input data from data file", "", kDisplay, run_input_data},

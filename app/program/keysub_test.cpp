@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "app/imageops/upcalls.hpp"
+#include "app/interfaces/help_texts.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/data_store_test_support.hpp"
 #include "app/program/program.hpp"
@@ -140,12 +142,14 @@ TEST(StartUp, FillsEveryUpwardCall) {
   imageops_upcalls = saved;
 }
 
-TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {
+// HELP, the last command to be built, pages the keyboard help and changes
+// nothing; HELP is proposed again.
+TEST_F(Dispatcher, HelpPagesTheKeyboardHelpAndChangesNothing) {
   make(2, 2, true, false);
   TerminalCapture terminal;
   EXPECT_EQ(run("HELP"), "HELP");
-  EXPECT_EQ(terminal.text(),
-            "WARNING: The command \"HELP\" is not available yet in this version of KESTA\n");
+  EXPECT_NE(terminal.text().find("KESTA: THE KEYBOARD COMMAND INTERFACE"), std::string::npos);
+  EXPECT_EQ(terminal.text().find("not available yet"), std::string::npos);
   EXPECT_TRUE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
 }
@@ -444,3 +448,28 @@ TEST_F(Keyboard, ExitFromTheGraphicalInterfaceHandsControlBack) {
 }
 
 }  // namespace
+
+namespace kesta {
+namespace {
+
+// The keyboard help describes exactly the commands of the table: each name in
+// double quotes, underlined, "?" first and the rest in alphabetical order.
+TEST(KeyboardHelp, DescribesEveryCommandInOrder) {
+  std::vector<std::string> expected(kzt_command_names().begin() + 1, kzt_command_names().end());
+  std::sort(expected.begin(), expected.end());
+  expected.insert(expected.begin(), "?");
+  ASSERT_EQ(kzt_command_names().front(), "?");
+  std::vector<std::string> described;
+  const std::span<const std::string> help = kzt_help_text();
+  for (std::size_t k = 0; k + 1 < help.size(); ++k) {
+    const std::string& line = help[k];
+    if (line.size() < 3 || line.front() != '"' || line.back() != '"') continue;
+    if (help[k + 1] != std::string(line.size(), '-')) continue;
+    described.push_back(line.substr(1, line.size() - 2));
+  }
+  EXPECT_EQ(described, expected);
+  EXPECT_EQ(described.size(), 129u);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/interfaces/help_texts.hpp"
+#include "app/interfaces/interfaces.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/program/graphics_steps.hpp"
@@ -174,7 +176,6 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
                       bool& memory_exist, bool& variances_exist, bool& graphics_on, bool& gui_mode,
                       Status& status) {
   if (st_bad(status, "Subroutine KZT_MSET_OPTIONS V0.6")) return;
-  (void)memory_exist;  // set only by the graphical size form
   xmaxdat = 1000;
   ymaxdat = 1000;
   variances_exist = false;
@@ -209,19 +210,27 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
   } else if (!graphics_on) {
     gui_mode = false;
     graphics_advice();
-  } else if (gui_mode) {
-    // Until the graphical interface exists the keyboard interface runs,
-    // with the window open.
-    IO_WRITE("WARNING: The graphical user interface is not available yet in this version of KESTA",
-             status);
-    gui_mode = false;
   }
 
   bool in_macro = false;
   IO_INQ_INMACRO(in_macro, status);
   if (status != kStatusGood || in_macro) return;
 
-  if (ask_sizes) {
+  if (ask_sizes && gui_mode) {
+    // The form offers a stored size above its range at the end of it.
+    Index xsize = 512;
+    Index ysize = 512;
+    for (auto [key, size] : {std::pair{"DIM1_DATA", &xsize}, std::pair{"DIM2_DATA", &ysize}}) {
+      int stored = 0;
+      int retstat = 0;
+      IO_INQ_IKEYVALUE(key, stored, retstat, status);
+      if (retstat == 0 && stored >= 1) *size = stored;
+    }
+    KZT_GUI_SIZES(xsize, ysize, memory_exist, variances_exist, status);
+    if (status != kStatusGood) return;
+    xmaxdat = xsize;
+    ymaxdat = ysize;
+  } else if (ask_sizes) {
     int xsize = 512;
     int ysize = 512;
     // A stored size outside the range of the question is not used.
@@ -231,7 +240,6 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
       IO_INQ_IKEYVALUE(key, stored, retstat, status);
       if (retstat == 0 && stored >= 1 && stored <= kMaxArraySize) *size = stored;
     }
-    // gui_mode is always false here while the graphical interface is not built.
     static const std::string kSizeHelp[] = {
         "Here you are asked to define the size of the program arrays.  These will",
         "be used to store data \"inside\" KESTA.  Normally you will want the arrays",
@@ -295,8 +303,7 @@ void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_siz
 void KZT_TRAILER(std::string_view version, Status& status) {
   if (st_bad(status, "Subroutine KZT_TRAILER V0.2")) return;
   IO_WRITE(" ", status);
-  // The program's logo (KZT_LOGO) belongs to the graphical interface menus,
-  // which are not built yet.
+  KZT_LOGO(false, status);
   IO_WRITE(" ", status);
   IO_WRITE(std::string(78, '-'), status);
   IO_WRITE("INFO: BYE: KESTA " + std::string(version) + " exited by user command", status);
@@ -350,8 +357,10 @@ int MAIN__() {
   kzt_allocate_vectors(sets.vectors, status);
   IO_WRITE(std::string(78, '-'), status);
 
-  // gui_mode is always false while the graphical interface is not built.
-  KZT_KEYBOARD(false, sets, status);
+  if (gui_mode)
+    KZT_GUI(true, sets, status);
+  else
+    KZT_KEYBOARD(false, sets, status);
 
   // Shut-down: the log is closed and the defaults saved even after a
   // failure, so that neither the transcript nor the settings are lost; but

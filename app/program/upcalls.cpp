@@ -7,6 +7,7 @@
 #include "app/diffraction/projection.hpp"
 #include "app/diffraction/series_integration.hpp"
 #include "app/imageops/upcalls.hpp"
+#include "app/interfaces/interfaces.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/program/program.hpp"
 
@@ -18,12 +19,6 @@ void draw_peaks_not_built(bool, Index, Index, std::span<const int>, std::span<co
                           std::span<const float>, Status& status) {
   kzt_not_available("DRAW PEAKS", status);
 }
-void gui_roi_not_built(Index, Index, Index, Index, std::span<const float>,
-                       std::span<const float>, std::span<const float>, std::string_view,
-                       std::string_view, std::string_view, std::string_view, Index&, Index&,
-                       Index&, Index&, std::string&, Status& status) {
-  kzt_not_available("REGION OF INTEREST", status);
-}
 }  // namespace
 
 void kzt_fill_upcalls() {
@@ -31,10 +26,11 @@ void kzt_fill_upcalls() {
       .inq_geometry = KZT_INQ_GEOMETRY,
       .draw_peaks = draw_peaks_not_built,
       .def_fs = KZT_DEF_FS,
-      .gui_roi = gui_roi_not_built,
+      .gui_roi = KZT_GUI_ROI,
       .inp_projection = KZT_INP_PROJECTION,
       .inp_sampledistance = KZT_INP_SAMPLEDISTANCE,
       .inp_beamcentre = KZT_INP_BEAMCENTRE,
+      .keyboard = KZT_KEYBOARD,
   };
   kzt_integrate_forms() = IntegrateForms{
       .geometry = KZT_GUI_GEOMETRY,

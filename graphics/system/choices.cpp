@@ -173,6 +173,27 @@ void GS_INP_SCANTYPE(std::string_view title, TextLines help, int& scan_type, Sta
   request_redraw();
 }
 
+void GS_INP_FORMMENU(std::span<const std::string> choices, std::string_view title,
+                     std::string& choice, Status& status) {
+  if (st_bad(status, "Subroutine GS_INP_FORMMENU V0.1")) return;
+  // Without a list (or with more than it can show) the value stays.
+  if (choices.empty() || choices.size() > kGsMaxFormChoices) return;
+  std::vector<std::string> buttons;
+  for (const std::string& c : choices) buttons.push_back(c.substr(0, 30));
+  const int across = buttons.size() <= 7 ? 2 : buttons.size() <= 12 ? 3 : 4;
+  const SavedMenu saved;
+  const std::vector<std::string> titles{std::string(title)};
+  bool shown = false;
+  std::string picked;
+  do {
+    picked = pick(
+        buttons, {}, {}, 1, shown,
+        [&] { draw_in_gui(0, across, 30, 12, titles, buttons, status); }, status);
+  } while (status == kStatusGood && SLEN(picked) > 0 && picked.substr(0, SLEN(picked)) == "null");
+  if (status == kStatusGood && !picked.empty()) choice = picked;
+  request_redraw();
+}
+
 void GS_GUI_COLOUR(std::string_view title, int& colour, Status& status) {
   if (st_bad(status, "Subroutine GS_GUI_COLOUR V0.2")) return;
   static const std::vector<std::string> buttons{

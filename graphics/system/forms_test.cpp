@@ -142,6 +142,30 @@ TEST_F(Forms, ChangesRecordedAndReplayed) {
   EXPECT_EQ(window->waits, waits);
 }
 
+TEST_F(Forms, ChoiceItemsPickFromTheirList) {
+  items_ = {item("KIND", 10), item("OTHER", 10)};
+  items_[0].choices = {"ALPHA", "BETA", "GAMMA"};
+  items_[0].string_value = "ALPHA";
+  items_[1].string_value = "KEEP";  // no list: the value stays
+  lay_out();
+  const auto kind = on_button(1), other = on_button(2), ok = on_button(3);
+  Status s = kStatusGood;
+  GS_SET_MENULAYOUT(0, 2, 30, 12, s);
+  GS_FMENU(1, 1, {"ENTER KIND"}, 3, 3, items_[0].choices, s);
+  const auto beta = on_button(2);
+  script({kind, testing::redraw(), beta, other, ok});
+  EXPECT_EQ(run(s), 0);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(items_[0].string_value, "BETA");
+  EXPECT_EQ(items_[1].string_value, "KEEP");
+  EXPECT_TRUE(window->events.empty());
+  // A list longer than the menu can show leaves the value as it was.
+  std::vector<std::string> long_list(17, "X");
+  std::string value = "BETA";
+  GS_INP_FORMMENU(long_list, "TOO MANY", value, s);
+  EXPECT_EQ(value, "BETA");
+}
+
 TEST_F(Forms, ClickBesideTheButtonsPrintsTheForm) {
   items_ = {item("COUNT", 1)};
   lay_out();

@@ -454,6 +454,19 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
   gs_restore_graph_transform(status);
 }
 
+void gs_fixed_width_message(TextLines text, Status& status) {
+  if (st_bad(status, "Subroutine GS_FIXED_WIDTH_MESSAGE V0.1")) return;
+  GsMessageStyle saved;
+  GS_INQ_MESSAGESTYLE(saved, status);
+  GsMessageStyle fixed = saved;
+  fixed.font = 2;
+  GS_SET_MESSAGESTYLE(fixed, status);
+  const int num = static_cast<int>(text.size());
+  GS_MESSAGE(std::max(num, 1), num, text.view(), status);
+  Status local = kStatusGood;
+  GS_SET_MESSAGESTYLE(saved, local);
+}
+
 // ---- Warning box ----
 
 void GS_DRAW_WARNING(int /*flag*/, float xmin, float ymin, float xmax, float ymax, int max,

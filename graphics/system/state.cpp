@@ -659,6 +659,13 @@ void GS_SET_GUIREGION(float xmin, float ymin, float xmax, float ymax, Status& st
   s().gui_region = {xmin, ymin, xmax, ymax};
 }
 
+void GS_SET_MESSAGESTYLE(const GsMessageStyle& style, Status& status) {
+  constexpr std::string_view position = "Subroutine GS_SET_MESSAGESTYLE V0.1";
+  if (st_bad(status, position)) return;
+  if ((style.font < 1 || style.font > 2) && refuse(status, 17, position)) return;
+  s().message_style = style;
+}
+
 void GS_SET_POSTSCRIPT(bool colour, Status& status) {
   if (st_bad(status, "Subroutine GS_SET_POSTSCRIPT V0.1")) return;
   s().ps_colour = colour;

@@ -399,6 +399,8 @@ void GS_SET_PIXELLIMITS(int image_limit, int limit_3d, Status& status);
 void GS_SET_MENULAYOUT(int fill_order, int across, int title_length, int button_length,
                        Status& status);
 void GS_SET_MESSAGE(float xmin, float ymin, float xmax, float ymax, Status& status);
+// The style of message boxes (font 1 proportional, 2 fixed width).
+void GS_SET_MESSAGESTYLE(const GsMessageStyle& style, Status& status);
 void GS_SET_GUIREGION(float xmin, float ymin, float xmax, float ymax, Status& status);
 void GS_SET_POSTSCRIPT(bool colour, Status& status);
 void GS_SET_PSFILE(bool open, Status& status);

@@ -84,6 +84,11 @@ void GS_INP_CHOICE(int max_title, int num_title, TextLines title, int max_info, 
 // Pick lists drawn over a form (the form's buttons are found again after).
 void GS_INP_DATATYPE(std::string_view title, TextLines help, std::string& choice, Status& status);
 void GS_INP_SCANTYPE(std::string_view title, TextLines help, int& scan_type, Status& status);
+// The choice list of a form item of type 10 (at most kGsMaxFormChoices
+// entries): CHOICE keeps its value when the list is empty or too long.
+inline constexpr std::size_t kGsMaxFormChoices = 16;
+void GS_INP_FORMMENU(std::span<const std::string> choices, std::string_view title,
+                     std::string& choice, Status& status);
 // The 15 drawing colours by name; COLOUR keeps its value without a choice.
 void GS_GUI_COLOUR(std::string_view title, int& colour, Status& status);
 
@@ -106,6 +111,9 @@ void GS_DRAW_MESSAGE(int max, int num, TextLines text, int first, float xmin, fl
 // Shows the lines in the message region until "O.K."; "SAVE" writes them to
 // a file.
 void GS_MESSAGE(int max, int num, TextLines text, Status& status);
+// GS_MESSAGE in the fixed-width font (tables and help texts line up); the
+// message style is restored afterwards whatever happened.
+void gs_fixed_width_message(TextLines text, Status& status);
 void GS_DRAW_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
                      TextLines text, GsRect& ok, Status& status);
 void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
@@ -150,6 +158,7 @@ struct GsFormItem {
   bool logical_value = false;
   float real_value = 0.0f;
   std::string string_value;
+  std::vector<std::string> choices;  // type 10: the list string_value is chosen from
 };
 // Where the last form was drawn (page coordinates).
 struct GsDbForm {

@@ -1,0 +1,163 @@
+// The top menu of scientific interfaces.
+
+#include <string>
+
+#include "app/imageops/upcalls.hpp"
+#include "app/interfaces/help_texts.hpp"
+#include "app/interfaces/interface_loop.hpp"
+#include "app/interfaces/interfaces.hpp"
+#include "core/status.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
+
+namespace kesta {
+namespace {
+
+struct TopMenu {
+  bool start_mode = true;
+};
+
+// Cleared once any image interface or the keyboard interface has run; the
+// on-line crystallography interface chooses its first display scaling by it.
+bool first_use = true;
+
+const std::string kWelcome[] = {
+    "",
+    "WELCOME TO KESTA GUI",
+    "",
+    "SELECT SCIENTIFIC INTERFACE",
+    "",
+    "FROM GIVEN CHOICES",
+    "",
+    "(OR CLICK ON \"HELP\" FOR INFORMATION)",
+    "",
+};
+
+const std::string kTitle[] = {"KESTA: SCIENTIFIC INTERFACES"};
+
+const std::string kKeyboardNote[] = {
+    "",
+    "NOTE: WITHIN THE KEYBOARD MENU MANY",
+    "OPERATIONS PRODUCE OUTPUT IN THE MEMORY",
+    "AND \"EXCHANGE\" MUST BE USED TO RECOVER",
+    "THE RESULT. (THIS IS DONE AUTOMATICALLY",
+    "WITHIN THE \"GRAPHICAL USER INTERFACE\").",
+    "\"EXCHANGE\" IS USUALLY THE DEFAULT",
+    "COMMAND AFTER SUCH OPERATIONS. HOWEVER",
+    "\"SIMPLE\" COMMANDS PRODUCE OUTPUT IN THE",
+    "CURRENT DATA ARRAY. \"PLOT\" OR \"IMAGE\"",
+    "IS OFTEN THE DEFAULT COMMAND.  THE",
+    "KEYBOARD COMMAND \"HELP\" DESCRIBES ALL",
+    "COMMANDS AND SHOULD BE USED WHEN THIS",
+    "IS NOT CLEAR.",
+    "",
+};
+
+void message_region(bool lower_half, float& xmin, float& ymin, float& xmax, float& ymax,
+                    Status& status) {
+  GS_INQ_MESSAGE(xmin, ymin, xmax, ymax, status);
+  if (lower_half) ymax = (ymin + ymax) / 2.0f;
+}
+
+void run_keyboard(MenuPass& pass, TopMenu&, Status& status) {
+  float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
+  message_region(false, xmin, ymin, xmax, ymax, status);
+  GS_PROMPT(false, 15, 15, kKeyboardNote, xmin, ymin, xmax, ymax, status);
+  GS_FPROMPT(1, 1, {"CONTROL TRANSFERRED TO TERMINAL WINDOW"}, status);
+  GS_UPDATE(status);
+  first_use = false;
+  kzt_upcall(imageops_upcalls.keyboard, "KEYBOARD INTERFACE", status, true, pass.sets);
+}
+
+void run_exit(MenuPass& pass, TopMenu& menu, Status& status) {
+  float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
+  if (!menu.start_mode) {
+    message_region(false, xmin, ymin, xmax, ymax, status);
+    GS_PROMPT(false, 7, 7, {"", "", "CONTROL RETURNED TO", "", "KEYBOARD MENU", "", ""}, xmin,
+              ymin, xmax, ymax, status);
+    GS_UPDATE(status);
+    menu_exit(pass, menu, status);
+    return;
+  }
+  message_region(true, xmin, ymin, xmax, ymax, status);
+  const std::string marks(43, '!');
+  GS_PROMPT(false, 7, 7,
+            {marks, "!!! REQUEST TO EXIT KESTA !!!", "!!!  ARE YOU REALLY SURE  !!!", marks, "", "",
+             ""},
+            xmin, ymin, xmax, ymax, status);
+  bool confirmed = false;
+  GS_INPL(false, false, false, true, "CONFIRM EXIT", {"Enter \"YES\" to finish KESTA session"},
+          {"Click on \"YES\" or \"NO\""}, confirmed, status);
+  if (status == kStatusGood && confirmed) menu_exit(pass, menu, status);
+}
+
+// The image interfaces and the keyboard interface clear the first-use flag;
+// those not built here give the one "not available yet" line.
+using Row = MenuRow<TopMenu>;
+constexpr MenuRedraw kAll = MenuRedraw::kImageAndMenu;
+
+// An image interface: clears the first-use flag, then runs.
+template <void (*interface)(KztDataSets&, Status&)>
+void run_interface(MenuPass& pass, TopMenu&, Status& status) {
+  first_use = false;
+  interface(pass.sets, status);
+}
+
+// The table; entered from the keyboard command its last entry becomes "EXIT
+// MENU", for the rest of the run.
+std::span<const Row> top_rows(bool start_mode) {
+  static Row rows[] = {
+      {"?", "?: This help text, describing the menu choices", 0, kAll, menu_list<TopMenu>},
+      {"HELP", "HELP: Help text on this graphical menu", 0, kAll, menu_help<TopMenu>},
+      {"2-D FITTING", "2-D FITTING: Versatile fitting of 2-D functions to data"},
+      {"FILE SERIES", "FILE SERIES: Operations on a whole series of files"},
+      {"IMAGE PROCESSING (GENERAL)",
+       "IMAGE PROCESSING (GENERAL): Image I/O, display and manipulation"},
+      {"KEYBOARD INTERFACE", "KEYBOARD INTERFACE: Classic KESTA command line interface", 0, kAll,
+       run_keyboard},
+      {"MACROS / LOG FILE", "MACROS / LOG FILE: Create and run macros, and create log files"},
+      {"OLMI (MULTIPLE 1-D FITTING)",
+       "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program"},
+      {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics"},
+      {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration"},
+      {"SAXS / GISAXS", "SAXS / GISAXS: Small Angle X-ray Scattering / Grazing Incidence"},
+      {"TEST", "TEST: Testing and simulation interface"},
+      {"EXIT KESTA", "EXIT KESTA: Finish KESTA session (au revoir)", 0, kAll, run_exit},
+  };
+  static_assert(std::size(rows) == 13);
+  // (The program starts in one mode only; tests enter both.)
+  rows[12] = start_mode ? Row{"EXIT KESTA", "EXIT KESTA: Finish KESTA session (au revoir)", 0,
+                              kAll, run_exit}
+                        : Row{"EXIT MENU", "EXIT MENU: Return to keyboard menu", 0, kAll, run_exit};
+  return rows;
+}
+
+InterfaceTable<TopMenu> top_menu(bool start_mode) {
+  InterfaceTable<TopMenu> table;
+  table.position = "Subroutine KZT_GUI V0.21";
+  table.rows = top_rows(start_mode);
+  table.layout = {1, 1, 20, 30};
+  table.titles = kTitle;
+  table.welcome = kWelcome;
+  table.welcome_place = WelcomePlace::kUpperMessageHalf;
+  table.menu_place = MenuPlace::kLowerMessageHalf;
+  table.shows_data = false;
+  table.asks_reset = true;
+  table.help_text = KZT_GUIHELP;
+  return table;
+}
+
+}  // namespace
+
+void KZT_GUI(bool start_mode, KztDataSets& sets, Status& status) {
+  TopMenu menu{start_mode};
+  kzt_interface(top_menu(start_mode), sets, menu, status);
+}
+
+void kzt_command_gui(KztDataSets& sets, std::string& next, Status& status) {
+  KZT_GUI(false, sets, status);
+  next = "EXIT";
+}
+
+}  // namespace kesta

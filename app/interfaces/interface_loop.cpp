@@ -1,0 +1,160 @@
+#include "app/interfaces/interface_loop.hpp"
+
+#include "app/diffraction/beam_centre.hpp"
+#include "app/imageops/click_readout.hpp"
+#include "app/main/kzt_common.hpp"
+#include "core/io_output.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/state.hpp"
+
+namespace kesta {
+
+void menu_list_lines(MenuPass& pass, Status& status) {
+  const int num = static_cast<int>(pass.help.size());
+  GS_MESSAGE(num, num, pass.help, status);
+}
+
+namespace menu_loop {
+
+bool entry_refused(std::string_view position, bool uses_mask, KztDataSets& sets, Status& status) {
+  if (st_bad(status, position)) return true;
+  const KztArrays& a = vosq_kzt_arrays;
+  if (const Status code = dimension_error(a.xmaxdat, a.ymaxdat, kBaseApp); code != 0) {
+    st_fail(status, code, position);
+    return true;
+  }
+  if (uses_mask) {
+    kzt_create_mask(sets.mask_exist, status);
+    if (status != kStatusGood) return true;
+  }
+  return false;
+}
+
+GsDisplayedImage current(const KztDataSets& sets, bool uses_mask) {
+  GsDisplayedImage image = kzt_current_image(sets);
+  if (!uses_mask) {
+    image.mask_data = false;
+    image.mask = {};
+  }
+  return image;
+}
+
+void draw_data_or_welcome(const GsDisplayedImage& im, bool shows_data,
+                          std::span<const std::string> welcome, WelcomePlace place,
+                          MenuPass& pass, Status& status) {
+  if (shows_data && pass.sets.data_defined) {
+    if (im.mask_data) {
+      GS_MPLOT(true, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
+               im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel,
+               status);
+      pass.plot_type = "masked_image";
+    } else {
+      GS_PLOT(im.xmaxdat, im.ymaxdat, im.data, im.xaxis, im.yaxis, im.xstrelm, im.ystrelm,
+              im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+      pass.plot_type = "image";
+    }
+    return;
+  }
+  if (welcome.empty()) return;
+  const int num = static_cast<int>(welcome.size());
+  if (place == WelcomePlace::kPage) {
+    GS_PPROMPT(num, num, welcome, status);
+    return;
+  }
+  float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
+  GS_INQ_MESSAGE(xmin, ymin, xmax, ymax, status);
+  if (place == WelcomePlace::kUpperMessageHalf) ymin = (ymin + ymax) / 2.0f;
+  GS_PROMPT(false, num, num, welcome, xmin, ymin, xmax, ymax, status);
+}
+
+void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
+               const std::vector<std::string>& buttons, Status& status) {
+  GS_SET_MENULAYOUT(layout.fill_order, layout.across, layout.title_width, layout.button_width,
+                    status);
+  const int num_titles = static_cast<int>(titles.size());
+  const int num = static_cast<int>(buttons.size());
+  if (place == MenuPlace::kGuiRegion) {
+    GS_FMENU(std::max(num_titles, 1), num_titles, titles, num, num, buttons, status);
+    return;
+  }
+  float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
+  GS_INQ_MESSAGE(xmin, ymin, xmax, ymax, status);
+  ymax = (ymin + ymax) / 2.0f;
+  GS_MENU(std::max(num_titles, 1), num_titles, titles, num, num, buttons, xmin, ymin, xmax, ymax,
+          status);
+}
+
+bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
+          float& x, float& y, Status& status) {
+  if (status != kStatusGood) return false;
+  const int num = static_cast<int>(buttons.size());
+  GS_INP_MENUCHOICE(num, num, buttons, 2, input_type, command, x, y, status);
+  if (status == kStatusConsumed) {
+    // A macro ended at the menu: the menu is shown again for the window.
+    ST_DEF_SYSTEM(status);
+    input_type = kGsChoiceRedraw;
+  }
+  if (status != kStatusGood) {
+    // The end of the input or a lost window: nothing more can be chosen.
+    if (status == kStatusEscape) ST_DEF_SYSTEM(status);
+    return false;
+  }
+  return true;
+}
+
+void click(const GsDisplayedImage& im, MenuPass& pass, bool shows_data, float x, float y,
+           Status& status) {
+  pass.redraw_image = pass.redraw_menu = false;
+  if (!shows_data) {
+    // Beside the buttons of a menu without data: the menu is shown again.
+    pass.redraw_image = pass.redraw_menu = true;
+    return;
+  }
+  if (!pass.sets.data_defined) return;
+  KZT_CLICK(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.xaxis,
+            im.yaxis, im.data, im.title, im.xlabel, im.ylabel, im.zlabel, x, y,
+            pass.sets.x_pixel_size, pass.sets.y_pixel_size, pass.redraw_image, pass.redraw_menu,
+            status);
+}
+
+bool refused(unsigned needs, const KztDataSets& sets, Status& status) {
+  if ((needs & kMenuNeedsData) != 0 && !sets.data_defined) {
+    GS_FWARNING(1, 1, {"DATA NEEDED, BUT NONE IS DEFINED"}, status);
+    return true;
+  }
+  if ((needs & kMenuNeedsMemory) != 0 && !sets.memory_exist) {
+    GS_FWARNING(1, 1, {"MEMORY DOES NOT EXIST"}, status);
+    return true;
+  }
+  if ((needs & kMenuNeedsGraphics) != 0 && !sets.graphics_on) {
+    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
+             status);
+    return true;
+  }
+  return false;
+}
+
+void not_available(std::string_view button, Status& status) {
+  kzt_not_available(button, status);
+}
+
+bool status_goes_on(bool asks_reset, Status& status) {
+  if (status == kStatusEscape || status == kStatusConsumed) ST_DEF_SYSTEM(status);
+  if (status == kStatusGood) return true;
+  if (!asks_reset) return false;
+  ST_OUT(status);
+  Status local = kStatusGood;
+  bool reset = true;
+  GS_INPL(false, false, false, true, "Bad \"status\": RESET \"status\" ?",
+          {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
+          local);
+  // The end of the input keeps the proposed YES: the next wait then ends.
+  if (!reset) return false;
+  ST_DEF_SYSTEM(status);
+  return true;
+}
+
+}  // namespace menu_loop
+}  // namespace kesta

@@ -1,0 +1,223 @@
+#pragma once
+// The one loop every graphical menu runs on. A menu is a table of rows
+// (button text, help line, what the choice needs, what is redrawn after it,
+// handler), a few layout words, and a state struct that the interface keeps
+// between visits (read from the defaults on entry, stored on leaving). The
+// loop alone draws the welcome prompt or the data, draws the menu, waits for
+// a choice, shows "?" and HELP, refuses a choice that needs data with
+// "DATA NEEDED, BUT NONE IS DEFINED", gives the click read-out, redraws, makes
+// the mask on first need, and deals with a bad status.
+//
+// Handlers are plain functions `void run(MenuPass&, State&, Status&)`. They
+// may swap button texts (toggles), clear the redraw flags to keep their own
+// drawing on the screen, and set `leave`. A user escape inside a handler
+// returns to the menu; an escape at the menu wait itself (the end of the
+// input, a window that can no longer be read) leaves the menu, so nothing
+// waits forever.
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/main/data_store.hpp"
+#include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
+
+namespace kesta {
+
+// What a choice needs before its handler runs (bits).
+enum MenuNeed : unsigned {
+  kMenuNeedsNothing = 0,
+  kMenuNeedsData = 1,      // current data defined, else "DATA NEEDED, BUT NONE IS DEFINED"
+  kMenuNeedsMemory = 2,    // memory arrays exist, else "MEMORY DOES NOT EXIST"
+  kMenuNeedsGraphics = 4,  // the graphics window is open
+};
+
+// What is drawn again after a choice (the handler may clear more).
+enum class MenuRedraw {
+  kImageAndMenu,  // the data (or the welcome prompt) and the menu
+  kMenu,          // the menu only: the choice's own drawing stays
+  kNothing,       // neither
+};
+
+// Where the welcome prompt goes while no data are shown.
+enum class WelcomePlace { kMessageRegion, kPage, kUpperMessageHalf };
+// Where the menu goes.
+enum class MenuPlace { kGuiRegion, kLowerMessageHalf };
+
+// What a handler sees of the loop; the flags start from the row's redraw rule.
+struct MenuPass {
+  KztDataSets& sets;
+  std::vector<std::string>& buttons;  // current texts, in table order
+  std::vector<std::string>& help;     // their help lines
+  std::string& plot_type;             // the display-kind name of what is shown
+  std::string choice;                 // the button chosen
+  int row = 0;                        // its index in the table
+  bool redraw_image = true;
+  bool redraw_menu = true;
+  bool leave = false;
+  void (*help_text)(bool gui, Status& status) = nullptr;  // the interface's HELP
+};
+
+template <typename State>
+using MenuHandler = void (*)(MenuPass&, State&, Status&);
+
+template <typename State>
+struct MenuRow {
+  std::string_view button;
+  std::string_view help;
+  unsigned needs = kMenuNeedsNothing;
+  MenuRedraw redraw = MenuRedraw::kImageAndMenu;
+  MenuHandler<State> run = nullptr;  // nullptr: the one "not available yet" line
+};
+
+struct MenuLayout {
+  int fill_order = 0;  // 0 row by row, 1 column by column (GS_SET_MENULAYOUT)
+  int across = 3;
+  int title_width = 30;
+  int button_width = 12;
+};
+
+template <typename State>
+struct InterfaceTable {
+  std::string_view position;  // "Subroutine KZT_GUI_X Vn.m"
+  std::span<const MenuRow<State>> rows;
+  MenuLayout layout;
+  std::span<const std::string> titles;   // menu title lines (often none)
+  std::span<const std::string> welcome;  // shown while no data are drawn
+  WelcomePlace welcome_place = WelcomePlace::kMessageRegion;
+  MenuPlace menu_place = MenuPlace::kGuiRegion;
+  bool uses_mask = false;   // the mask is made on entry and images drawn with it
+  bool shows_data = true;   // the data are drawn when defined (else the welcome)
+  bool asks_reset = false;  // a bad status asks "RESET" (top menu) instead of leaving
+  void (*help_text)(bool gui, Status& status) = nullptr;
+  // The interface's own drawing instead of the data or welcome (nullable).
+  void (*draw)(MenuPass&, State&, Status&) = nullptr;
+  // The image drawn and clicked on, when it is not the current data of the
+  // program arrays (nullable).
+  GsDisplayedImage (*image)(const MenuPass&, const State&) = nullptr;
+  // On entry: the state read from the defaults, toggle texts set (nullable).
+  void (*enter)(MenuPass&, State&, Status&) = nullptr;
+  // On leaving, whatever the status: the state stored (nullable).
+  void (*store)(const State&, Status&) = nullptr;
+};
+
+// Handlers that every table uses.
+template <typename State>
+void menu_exit(MenuPass& pass, State&, Status&) {
+  pass.leave = true;
+  pass.redraw_image = pass.redraw_menu = false;
+}
+void menu_list_lines(MenuPass& pass, Status& status);
+template <typename State>
+void menu_list(MenuPass& pass, State&, Status& status) {
+  menu_list_lines(pass, status);
+}
+template <typename State>
+void menu_help(MenuPass& pass, State&, Status& status) {
+  if (pass.help_text != nullptr) pass.help_text(true, status);
+}
+
+// The pieces of the loop that do not depend on the state type.
+namespace menu_loop {
+bool entry_refused(std::string_view position, bool uses_mask, KztDataSets& sets, Status& status);
+// The current data of the program arrays as the loop draws them.
+GsDisplayedImage current(const KztDataSets& sets, bool uses_mask);
+void draw_data_or_welcome(const GsDisplayedImage& image, bool shows_data,
+                          std::span<const std::string> welcome, WelcomePlace place,
+                          MenuPass& pass, Status& status);
+void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
+               const std::vector<std::string>& buttons, Status& status);
+// Waits for a choice; false when the wait itself gave the user escape or
+// failed (the menu is left).
+bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
+          float& x, float& y, Status& status);
+void click(const GsDisplayedImage& image, MenuPass& pass, bool shows_data, float x, float y,
+           Status& status);
+// A choice refused for what it needs (the warning shown); false to run it.
+bool refused(unsigned needs, const KztDataSets& sets, Status& status);
+void not_available(std::string_view button, Status& status);
+// The status after a pass: true to go on.
+bool status_goes_on(bool asks_reset, Status& status);
+}  // namespace menu_loop
+
+// Runs the interface until EXIT (or a bad status, which is returned).
+// PLOT_TYPE receives the display-kind name of what was last drawn.
+template <typename State>
+void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State& state,
+                   std::string& plot_type, Status& status) {
+  if (menu_loop::entry_refused(table.position, table.uses_mask, sets, status)) return;
+  std::vector<std::string> buttons, help;
+  for (const MenuRow<State>& row : table.rows) {
+    buttons.emplace_back(row.button);
+    help.emplace_back(row.help);
+  }
+  MenuPass pass{sets, buttons, help, plot_type, "", 0, true, true, false, table.help_text};
+  if (table.enter != nullptr) table.enter(pass, state, status);
+  if (status != kStatusGood) return;
+  const auto shown = [&] {
+    return table.image != nullptr ? table.image(pass, state)
+                                  : menu_loop::current(sets, table.uses_mask);
+  };
+  bool redraw_image = true, redraw_menu = true;
+  for (;;) {
+    if (redraw_image) {
+      if (table.draw != nullptr)
+        table.draw(pass, state, status);
+      else
+        menu_loop::draw_data_or_welcome(shown(), table.shows_data, table.welcome,
+                                        table.welcome_place, pass, status);
+    }
+    if (redraw_menu)
+      menu_loop::draw_menu(table.layout, table.titles, table.menu_place, buttons, status);
+    int input_type = 0;
+    std::string command = "null";
+    float x = 0.0f, y = 0.0f;
+    if (!menu_loop::wait(buttons, input_type, command, x, y, status)) break;
+    pass.redraw_image = pass.redraw_menu = true;
+    pass.leave = false;
+    if (input_type == kGsChoicePoint) {
+      menu_loop::click(shown(), pass, table.shows_data, x, y, status);
+    } else if (input_type == kGsChoiceMotion ||
+               (input_type == kGsChoiceButton && command == "null")) {
+      pass.redraw_image = pass.redraw_menu = false;
+    } else if (input_type == kGsChoiceButton) {
+      // (A redraw request, or a macro that ended at the menu and handed
+      // control back to the window, draws everything again.)
+      std::size_t i = 0;
+      while (i < buttons.size() && buttons[i] != command) ++i;
+      if (i < buttons.size()) {
+        const MenuRow<State>& row = table.rows[i];
+        pass.choice = command;
+        pass.row = static_cast<int>(i);
+        pass.redraw_image = row.redraw == MenuRedraw::kImageAndMenu;
+        pass.redraw_menu = row.redraw != MenuRedraw::kNothing;
+        if (menu_loop::refused(row.needs, sets, status)) {
+          pass.redraw_image = false;
+          pass.redraw_menu = true;
+        } else if (row.run == nullptr) {
+          menu_loop::not_available(row.button, status);
+        } else {
+          row.run(pass, state, status);
+        }
+      }
+    }
+    redraw_image = pass.redraw_image;
+    redraw_menu = pass.redraw_menu;
+    if (!menu_loop::status_goes_on(table.asks_reset, status) || pass.leave) break;
+  }
+  if (table.store != nullptr) {
+    Status local = kStatusGood;
+    table.store(state, local);
+  }
+}
+
+template <typename State>
+void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State& state,
+                   Status& status) {
+  std::string plot_type = "image";
+  kzt_interface(table, sets, state, plot_type, status);
+}
+
+}  // namespace kesta

@@ -1,0 +1,214 @@
+// The interface loop and the top menu, driven by typed answers on a page
+// that is not a window (the widgets then read the terminal, as in a replay).
+
+#include "app/interfaces/interface_loop.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "app/imageops/upcalls.hpp"
+#include "app/interfaces/interfaces.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/macro.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::ScriptedInput;
+using testing::TerminalCapture;
+
+struct Counts {
+  int runs = 0;
+  int entered = 0;
+  int stored = 0;
+};
+
+int help_shown = 0;
+void test_help(bool gui, Status&) { help_shown += gui ? 1 : 100; }
+
+void run_count(MenuPass&, Counts& c, Status&) { ++c.runs; }
+void run_escape(MenuPass&, Counts&, Status& status) { status = kStatusEscape; }
+void run_fail(MenuPass&, Counts&, Status& status) { st_fail(status, kBaseApp + 9, "Test"); }
+void run_toggle(MenuPass& pass, Counts&, Status&) {
+  pass.buttons[pass.row] = pass.choice == "TOGGLE" ? "UNTOGGLE" : "TOGGLE";
+}
+void enter_counts(MenuPass&, Counts& c, Status&) { ++c.entered; }
+void store_counts(const Counts& c, Status&) { const_cast<Counts&>(c).stored++; }
+
+const MenuRow<Counts> kRows[] = {
+    {"EXIT", "EXIT: Leave", 0, MenuRedraw::kNothing, menu_exit<Counts>},
+    {"?", "?: The list", 0, MenuRedraw::kMenu, menu_list<Counts>},
+    {"HELP", "HELP: The text", 0, MenuRedraw::kMenu, menu_help<Counts>},
+    {"COUNT", "COUNT: Needs data", kMenuNeedsData, MenuRedraw::kImageAndMenu, run_count},
+    {"MEMORY", "MEMORY: Needs memory arrays", kMenuNeedsMemory, MenuRedraw::kMenu, run_count},
+    {"ESCAPE", "ESCAPE: A cancelled form", 0, MenuRedraw::kMenu, run_escape},
+    {"FAIL", "FAIL: A failure", 0, MenuRedraw::kMenu, run_fail},
+    {"TOGGLE", "TOGGLE: Swaps its text", 0, MenuRedraw::kMenu, run_toggle},
+    {"LATER", "LATER: Not built", 0, MenuRedraw::kMenu, nullptr},
+};
+const std::string kWelcome[] = {"", "WELCOME TO THE TEST MENU", ""};
+
+struct InterfaceLoop : testing::PageFixture {
+  KztDataSets sets;
+  Counts counts;
+  InterfaceTable<Counts> table;
+  std::vector<std::string> prompts;
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+    Status s = kStatusGood;
+    kzt_allocate_arrays(6, 5, true, false, false, vosq_kzt_arrays, s);
+    kzt_undefined_extent(vosq_kzt_arrays);
+    ASSERT_EQ(s, kStatusGood);
+    const KztArrays& a = vosq_kzt_arrays;
+    for (Index k = 0; k < 6; ++k) kzt_xline(a.xaxis)[k] = static_cast<float>(k) + 0.5f;
+    for (Index k = 0; k < 5; ++k) kzt_yline(a.yaxis)[k] = static_cast<float>(k) + 0.5f;
+    sets.graphics_on = true;
+    table.position = "Subroutine KZT_TEST V0.1";
+    table.rows = kRows;
+    table.welcome = kWelcome;
+    table.help_text = test_help;
+    table.enter = enter_counts;
+    table.store = store_counts;
+    help_shown = 0;
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    PageFixture::TearDown();
+  }
+  Status run(const std::vector<std::string>& answers) {
+    ScriptedInput input(answers);
+    Status status = kStatusGood;
+    kzt_interface(table, sets, counts, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    prompts = input.prompts;
+    return status;
+  }
+};
+
+TEST_F(InterfaceLoop, ChoicesNeedsHelpAndToggles) {
+  TerminalCapture terminal;
+  // Without data the choice is refused with the warning; the not-built choice
+  // gives its line; the toggle answers to its new text only.
+  EXPECT_EQ(run({"COUNT", "LATER", "TOGGLE", "UNTOGGLE", "?", "O.K.", "HELP", "EXIT"}),
+            kStatusGood);
+  EXPECT_EQ(counts.runs, 0);
+  EXPECT_NE(terminal.text().find("WARNING: DATA NEEDED, BUT NONE IS DEFINED"), std::string::npos);
+  EXPECT_NE(terminal.text().find("\"LATER\" is not available yet"), std::string::npos);
+  EXPECT_EQ(help_shown, 1);
+  EXPECT_EQ(counts.entered, 1);
+  EXPECT_EQ(counts.stored, 1);
+  EXPECT_NE(text("WELCOME TO THE TEST MENU"), nullptr);
+
+  sets.data_defined = true;
+  items.clear();
+  EXPECT_EQ(run({"COUNT", "COUNT", "EXIT"}), kStatusGood);
+  EXPECT_EQ(counts.runs, 2);
+  EXPECT_FALSE(of("real_cell_array").empty());  // the data drawn instead of the welcome
+  EXPECT_EQ(text("WELCOME TO THE TEST MENU"), nullptr);
+
+  sets.memory_exist = false;
+  EXPECT_EQ(run({"MEMORY", "EXIT"}), kStatusGood);
+  EXPECT_EQ(counts.runs, 2);
+  EXPECT_NE(terminal.text().find("WARNING: MEMORY DOES NOT EXIST"), std::string::npos);
+}
+
+TEST_F(InterfaceLoop, EscapesFailuresAndTheEndOfTheInput) {
+  TerminalCapture terminal;
+  // An escape inside a choice returns to the menu.
+  EXPECT_EQ(run({"ESCAPE", "EXIT"}), kStatusGood);
+  // Any other failure leaves the interface with it; the state is still stored.
+  EXPECT_EQ(run({"FAIL"}), kBaseApp + 9);
+  EXPECT_EQ(counts.stored, 2);
+  // The end of the input at the menu leaves it: nothing waits for ever.
+  EXPECT_EQ(run({}), kStatusGood);
+  EXPECT_EQ(counts.stored, 3);
+
+  // The top-menu kind asks to reset a failure: YES goes on, NO leaves.
+  table.asks_reset = true;
+  EXPECT_EQ(run({"FAIL", "YES", "FAIL", "NO"}), kBaseApp + 9);
+}
+
+TEST_F(InterfaceLoop, BadArraysAreRefusedBeforeAnythingIsDrawn) {
+  vosq_kzt_arrays.xmaxdat = 0;
+  Status status = kStatusGood;
+  kzt_interface(table, sets, counts, status);
+  EXPECT_EQ(status, kBaseApp + 1);
+  EXPECT_EQ(counts.entered, 0);
+  EXPECT_TRUE(items.empty());
+  vosq_kzt_arrays.xmaxdat = 6;
+}
+
+TEST_F(InterfaceLoop, TheMaskIsMadeOnFirstNeed) {
+  table.uses_mask = true;
+  EXPECT_FALSE(sets.mask_exist);
+  EXPECT_EQ(run({"EXIT"}), kStatusGood);
+  EXPECT_TRUE(sets.mask_exist);
+  ASSERT_NE(vosq_kzt_arrays.mask, nullptr);
+  for (const std::uint8_t m : kzt_mask()) EXPECT_EQ(m, 0);
+}
+
+// A macro that ends at the menu hands the choice back to the user, and the
+// menu is drawn again for it.
+TEST_F(InterfaceLoop, AMacroEndingAtTheMenuHandsBack) {
+  TerminalCapture terminal;
+  testing::TempDir dir;
+  const std::string file = dir.file("m.mac");
+  std::ofstream(file) << "%!*\\ BEGINNING OF IO MACRO FILE\nTOGGLE\n";
+  std::string name = file;
+  Status status = kStatusGood;
+  IO_OPEN_INMACRO(false, name, status);
+  ASSERT_EQ(status, kStatusGood);
+  const auto menus = [this] {
+    int n = 0;
+    for (const std::string& t : texts()) n += t == "LATER";
+    return n;
+  };
+  EXPECT_EQ(run({"UNTOGGLE", "EXIT"}), kStatusGood);
+  EXPECT_NE(terminal.text().find("INFO: Control returned to graphics window"), std::string::npos);
+  EXPECT_EQ(menus(), 4);  // on entry, after each toggle and after the hand-back
+}
+
+int keyboard_runs = 0;
+void fake_keyboard(bool from_gui, KztDataSets&, Status&) { keyboard_runs += from_gui ? 1 : 100; }
+
+TEST_F(InterfaceLoop, TopMenuExitsAndTheKeyboardInterface) {
+  TerminalCapture terminal;
+  UpcallsOverride upcalls{ImageopsUpcalls{.keyboard = fake_keyboard}};
+  Status status = kStatusGood;
+  {
+    // NO keeps the menu; the interfaces not built give their line; YES ends.
+    ScriptedInput input({"EXIT KESTA", "NO", "2-D FITTING", "KEYBOARD INTERFACE", "EXIT KESTA",
+                         "YES"});
+    KZT_GUI(true, sets, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(keyboard_runs, 1);
+  EXPECT_NE(terminal.text().find("\"2-D FITTING\" is not available yet"), std::string::npos);
+  EXPECT_NE(text("KESTA: SCIENTIFIC INTERFACES"), nullptr);
+  EXPECT_NE(text("!!! REQUEST TO EXIT KESTA !!!"), nullptr);
+  {
+    // From the keyboard command: EXIT MENU returns without a question, and
+    // "EXIT KESTA" is no longer a choice.
+    items.clear();
+    ScriptedInput input({"EXIT KESTA", "EXIT MENU"});
+    std::string next;
+    kzt_command_gui(sets, next, status);
+    EXPECT_EQ(input.remaining(), 0u);
+    EXPECT_EQ(next, "EXIT");
+  }
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(text("CONTROL RETURNED TO"), nullptr);
+  EXPECT_EQ(text("!!! REQUEST TO EXIT KESTA !!!"), nullptr);
+}
+
+}  // namespace
+}  // namespace kesta

@@ -1,0 +1,277 @@
+// End-to-end: the program started in graphical mode on a private X server,
+// driven by macros of menu choices and by clicks on buttons found in
+// screenshots of its window.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/diffraction_test_support.hpp"
+#include "app/main/program_test_support.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/test_support.hpp"
+#include "graphics/device/x11_test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::TempDir;
+
+constexpr int kWait = 30000;
+
+struct Running {
+  testing::PtyChild child;
+  Running(const TempDir& dir, const std::vector<std::string>& args)
+      : child([&dir, args] {
+          if (chdir(dir.path().c_str()) != 0) return 126;
+          setenv("HOME", dir.path().c_str(), 1);
+          std::vector<std::string> copies{"kesta"};
+          copies.insert(copies.end(), args.begin(), args.end());
+          std::vector<char*> argv;
+          for (std::string& a : copies) argv.push_back(a.data());
+          argv.push_back(nullptr);
+          execv(KESTA_PROGRAM, argv.data());
+          return 127;
+        }) {}
+};
+
+struct GuiProgram : ::testing::Test {
+  TempDir dir;
+  void SetUp() override {
+    if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+    std::vector<float> ramp(64 * 64);
+    for (std::size_t k = 0; k < ramp.size(); ++k) ramp[k] = static_cast<float>(k % 64);
+    ASSERT_TRUE(testing::write_square_image(dir.file("ramp.kzt"), 64, ramp));
+  }
+};
+
+// A macro of menu choices: help boxes closed with O.K., an interface not
+// built yet, the keyboard interface (whose EXIT returns to the menu), and the
+// exit refused once, then confirmed.
+TEST_F(GuiProgram, MacroOfMenuChoices) {
+  for (const int depth : {24, 8}) {
+    testing::PrivateXServer server(depth);
+    ASSERT_TRUE(server.ok());
+    testing::write_text_file(dir.file("gui.mac"),
+                             "?\nO.K.\nHELP\nO.K.\nNO SUCH INTERFACE\nPOWDER DIFFRACTION (2-D)\n"
+                             "KEYBOARD INTERFACE\nINPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n"
+                             "INFORMATION\nEXIT\nEXIT KESTA\nNO\nEXIT KESTA\nYES\n");
+    Running run(dir, {"-dim64x64", "-macgui.mac"});
+    ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT)", kWait)) << depth;
+    EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+    const std::string out = run.child.output();
+    EXPECT_NE(out.find("\"POWDER DIFFRACTION (2-D)\" is not available yet"), std::string::npos);
+    EXPECT_NE(out.find("INFO: Control transferred to graphics window"), std::string::npos);
+    EXPECT_NE(out.find("number of defined elements in the X-direction         64"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("does not correspond to any of the available choices"),
+              std::string::npos);
+    EXPECT_NE(out.find("INFO: BYE: KESTA"), std::string::npos);
+    EXPECT_NE(out.find("KK     KK"), std::string::npos);
+    EXPECT_EQ(out.find("not available yet in this version of KESTA\r\nWARNING: The graphical"),
+              std::string::npos);
+  }
+}
+
+// The keyboard commands GUI (its last button returns at once and EXIT is
+// proposed) and IMAGE (the region moved by its buttons).
+TEST_F(GuiProgram, KeyboardCommandsGuiAndImage) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("key.mac"),
+                           "GUI\nEXIT MENU\nINPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n"
+                           "ROI\n1\n1\n10\n64\nIMAGE\nRIGHT\nFAR-RIGHT\nLEFT\nEXIT\n"
+                           "INFORMATION\nEXIT\nYES\n");
+  Running run(dir, {"-key", "-dim64x64", "-mackey.mac"});
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string out = run.child.output();
+  EXPECT_NE(out.find("Main menu: ENTER COMMAND [EXIT]:INPUT DATA"), std::string::npos) << out;
+  // FAR-RIGHT puts the 10 columns at 55..64, LEFT moves them back by 5.
+  EXPECT_NE(out.find("Start element of ADR in the X-direction is         50"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("End element of ADR in the X-direction is           59"),
+            std::string::npos);
+}
+
+// The yellow faces of the buttons on the screen, as pixel boxes.
+struct Box {
+  int x0, y0, x1, y1;
+  int cx() const { return (x0 + x1) / 2; }
+  int cy() const { return (y0 + y1) / 2; }
+};
+
+std::vector<Box> buttons(const testing::Screenshot& shot) {
+  std::vector<Box> out;
+  if (!shot.ok) return out;
+  const auto yellow = [&shot](int x, int y) {
+    const auto c = shot.at(x, y);
+    return c[0] > 200 && c[1] > 200 && c[2] < 80;
+  };
+  std::vector<char> seen(static_cast<std::size_t>(shot.width) * shot.height, 0);
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x) {
+      if (seen[y * shot.width + x] || !yellow(x, y)) continue;
+      Box b{x, y, x, y};
+      int area = 0;
+      std::vector<std::pair<int, int>> stack{{x, y}};
+      seen[y * shot.width + x] = 1;
+      while (!stack.empty()) {
+        const auto [px, py] = stack.back();
+        stack.pop_back();
+        ++area;
+        b = {std::min(b.x0, px), std::min(b.y0, py), std::max(b.x1, px), std::max(b.y1, py)};
+        for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+          const int nx = px + dx, ny = py + dy;
+          if (nx < 0 || ny < 0 || nx >= shot.width || ny >= shot.height) continue;
+          if (seen[ny * shot.width + nx] || !yellow(nx, ny)) continue;
+          seen[ny * shot.width + nx] = 1;
+          stack.push_back({nx, ny});
+        }
+      }
+      if (area >= 40 && b.x1 - b.x0 >= 8 && b.y1 - b.y0 >= 4) out.push_back(b);
+    }
+  return out;
+}
+
+// Waits (bounded) until the window shows buttons that PICK accepts.
+template <typename Pick>
+std::vector<Box> wait_for_buttons(unsigned long window, const TempDir& dir, Pick pick) {
+  for (int k = 0; k < 100; ++k) {
+    const std::vector<Box> found = buttons(testing::screenshot(window, dir.path().string()));
+    if (pick(found)) return found;
+    usleep(200000);
+  }
+  return {};
+}
+
+bool click(unsigned long window, const Box& b) {
+  return testing::run_bounded("xdotool mousemove --window " + std::to_string(window) + " " +
+                              std::to_string(b.cx()) + " " + std::to_string(b.cy()) + " click 1");
+}
+
+// The IMAGE menu's layout: 25 buttons, five columns filled one after the
+// other (EXIT at the top left); a macro that ends in it hands the choice to
+// the window, where EXIT is clicked.
+TEST_F(GuiProgram, ImageMenuLayoutAndAClickAfterTheMacro) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("img.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nIMAGE\nRIGHT\n");
+  Running run(dir, {"-key", "-dim64x64", "-macimg.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  std::vector<Box> found =
+      wait_for_buttons(window, dir, [](const std::vector<Box>& f) { return f.size() == 25; });
+  ASSERT_EQ(found.size(), 25u);
+  std::vector<int> columns, rows;
+  for (const Box& b : found) {
+    const auto near_x = [&](int x) { return std::abs(x - b.x0) <= 2; };
+    if (std::none_of(columns.begin(), columns.end(), near_x))
+      columns.push_back(b.x0);
+    if (std::none_of(rows.begin(), rows.end(), [&](int y) { return std::abs(y - b.y0) <= 2; }))
+      rows.push_back(b.y0);
+  }
+  EXPECT_EQ(columns.size(), 5u);
+  EXPECT_EQ(rows.size(), 5u);
+  const Box exit = *std::min_element(found.begin(), found.end(), [](const Box& a, const Box& b) {
+    return a.x0 + a.y0 < b.x0 + b.y0;
+  });
+  ASSERT_TRUE(click(window, exit));
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [EXIT]", kWait)) << run.child.output();
+  run.child.type("EXIT\nYES\n");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+}
+
+// The size form, the top menu and the exit question answered with clicks.
+TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file(".kesta.def"),
+                           "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
+                           "DIM1_DATA\n300000\nDIM2_DATA\n40\n");
+  // The form's controls are one row of five buttons, O.K. first, CANCEL second.
+  const auto controls = [](const std::vector<Box>& found, std::vector<Box>& row) {
+    for (const Box& b : found) {
+      row.clear();
+      for (const Box& o : found)
+        if (std::abs(o.cy() - b.cy()) <= 2) row.push_back(o);
+      if (row.size() == 5) {
+        std::sort(row.begin(), row.end(), [](const Box& a, const Box& c) { return a.x0 < c.x0; });
+        return true;
+      }
+    }
+    return false;
+  };
+  const auto start = [&](int button) {
+    auto run = std::make_unique<Running>(dir, std::vector<std::string>{});
+    unsigned long window = 0;
+    for (int k = 0; k < 100 && window == 0; ++k) {
+      window = testing::find_window("Window");  // titled only after the sizes
+      if (window == 0) usleep(200000);
+    }
+    std::vector<Box> row;
+    if (window != 0 && !wait_for_buttons(window, dir, [&](const std::vector<Box>& f) {
+                          return controls(f, row);
+                        }).empty())
+      EXPECT_TRUE(click(window, row[static_cast<std::size_t>(button)]));
+    else
+      ADD_FAILURE() << "no size form";
+    return std::pair{std::move(run), window};
+  };
+  {
+    // CANCEL is the escape of the start-up: nothing saved.
+    auto [cancelled, ignored] = start(1);
+    EXPECT_EQ(cancelled->child.finish(kWait), 0);
+    EXPECT_NE(cancelled->child.output().find("\"User escape\" issued on start-up"),
+              std::string::npos);
+    EXPECT_NE(testing::file_contents(dir.file(".kesta.def")).find("DIM1_DATA\n300000\n"),
+              std::string::npos);
+  }
+  auto [running, window] = start(0);
+  ASSERT_NE(window, 0u);
+  Running& run = *running;
+
+  // The top menu: 13 buttons one above the other; EXIT KESTA the lowest.
+  const auto menu = [](const std::vector<Box>& f) { return f.size() == 13; };
+  std::vector<Box> top = wait_for_buttons(window, dir, menu);
+  ASSERT_EQ(top.size(), 13u);
+  std::sort(top.begin(), top.end(), [](const Box& a, const Box& b) { return a.y0 < b.y0; });
+  EXPECT_LT(top[0].y1, top[1].y0);
+  ASSERT_TRUE(click(window, top[12]));
+  // CONFIRM EXIT: CANCEL, HELP above YES, NO.
+  const auto question = [](const std::vector<Box>& f) { return f.size() == 4; };
+  std::vector<Box> yes_no = wait_for_buttons(window, dir, question);
+  ASSERT_EQ(yes_no.size(), 4u);
+  std::sort(yes_no.begin(), yes_no.end(), [](const Box& a, const Box& b) {
+    return a.y0 + 3 < b.y0 || (std::abs(a.y0 - b.y0) <= 3 && a.x0 < b.x0);
+  });
+  ASSERT_TRUE(click(window, yes_no[3]));  // NO: the menu again
+  top = wait_for_buttons(window, dir, menu);
+  ASSERT_EQ(top.size(), 13u);
+  std::sort(top.begin(), top.end(), [](const Box& a, const Box& b) { return a.y0 < b.y0; });
+  ASSERT_TRUE(click(window, top[12]));
+  yes_no = wait_for_buttons(window, dir, question);
+  ASSERT_EQ(yes_no.size(), 4u);
+  std::sort(yes_no.begin(), yes_no.end(), [](const Box& a, const Box& b) {
+    return a.y0 + 3 < b.y0 || (std::abs(a.y0 - b.y0) <= 3 && a.x0 < b.x0);
+  });
+  ASSERT_TRUE(click(window, yes_no[2]));  // YES
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  EXPECT_NE(run.child.output().find("INFO: BYE: KESTA"), std::string::npos);
+  // The saved X size above the form's range was offered at its end.
+  const std::string saved = testing::file_contents(dir.file(".kesta.def"));
+  EXPECT_NE(saved.find("DIM1_DATA\n100000\nDIM2_DATA\n40\n"), std::string::npos) << saved;
+}
+
+}  // namespace
+}  // namespace kesta
