@@ -14,13 +14,11 @@
 #include "app/diffraction/projection.hpp"
 #include "app/diffraction/tilt_centre.hpp"
 #include "app/distortion/correction_form.hpp"
-#include "app/imageops/display_commands.hpp"
-#include "app/imageops/display_menu.hpp"
-#include "app/imageops/inspection.hpp"
 #include "app/imageops/masks.hpp"
 #include "app/imageops/one_d_transforms.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
+#include "app/interfaces/display_rows.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "core/defaults_db.hpp"
@@ -96,25 +94,6 @@ void enter_saxs(MenuPass& pass, State& s, Status& status) {
 
 // ---- the shared display choices ----
 
-void run_full(MenuPass&, State&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  KZT_FULL(a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, status);
-}
-
-void run_unzoom(MenuPass&, State&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  GS_INP_UNZOOM(a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm,
-                a.yendelm, status);
-}
-
-void run_zoom_in(MenuPass& pass, State&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  const KztDataSets& s = pass.sets;
-  KZT_ZOOMIN(a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
-             kzt_image(a.data), s.title, s.xlabel, s.ylabel, s.zlabel, a.xstrelm, a.ystrelm,
-             a.xendelm, a.yendelm, status);
-}
-
 void run_zscale(MenuPass& pass, State& state, Status& status) {
   const GsDisplayedImage im = shown(pass, state);
   KZT_GUI_ZSCALE(im.xmaxdat, im.ymaxdat, im.data, im.mask_data ? im.mask : std::span<const std::uint8_t>{},
@@ -147,16 +126,6 @@ void run_mask(MenuPass& pass, State& state, Status& status) {
            s.x_pixel_size, s.y_pixel_size, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
            kzt_mask(), status);
   state.mask_data = true;
-}
-
-void run_display(MenuPass& pass, State&, Status& status) {
-  KztMemoryProfile memory = kzt_memory_profile();
-  KZT_DISPLAY(kzt_displayed(pass.sets), memory, pass.plot_type, status);
-  if (status == kStatusGood) kzt_store_profile(memory, pass.sets);
-}
-
-void run_options(MenuPass& pass, State&, Status& status) {
-  KZT_OPTIONS(pass.sets, pass.plot_type, status);
 }
 
 void run_output(MenuPass& pass, State&, Status& status) {
@@ -356,60 +325,85 @@ void run_roi_toggle(MenuPass& pass, State& state, Status&) {
 
 // ---- the tables ----
 
+// The rows both tables have.
+constexpr Row kExit{"EXIT", "EXIT: Exit menu", 0, kNone, menu_exit<State>};
+constexpr Row kBeamCentre{"BEAM CENTRE", "BEAM CENTRE: Determine beam centre by a choice of methods",
+                          kData, kMenuOnly, run_beam_centre};
+constexpr Row kFull{"FULL", "FULL: View image of full data", 0, kAll, menu_full<State>};
+constexpr Row kOutput{"OUTPUT", "OUTPUT: Save data in an output file", kData, kAll, run_output};
+constexpr Row kList{"?", "?: This help on the menu choices", 0, kAll, menu_list<State>};
+constexpr Row kCake{"CAKE", "CAKE: Versatile multiple 2-theta scans integration", kData,
+                    kMenuOnly, run_cake};
+constexpr Row kIntegrate{"INTEGRATE", "INTEGRATE: 2-D to 1-D 2-theta integration", kData, kAll,
+                         run_integrate};
+constexpr Row kZscale{"Z-SCALING",
+                      "Z-SCALING: Automatic or user control of intensity display range", kData,
+                      kMenuOnly, run_zscale};
+constexpr Row kPrint{"PRINT", "PRINT: Output current graphics to PostScript file", kData,
+                     kMenuOnly, run_print};
+constexpr Row kExchange{"EXCHANGE", "EXCHANGE: Swap current data with the \"memory\"", 0, kAll,
+                        run_exchange};
+constexpr Row kMask{"MASK", "MASK: Defined masked-off regions of the image", kData, kMenuOnly,
+                    run_mask};
+constexpr Row kZoomIn{"ZOOM IN", "ZOOM IN: Define smaller graphical display region", kData, kAll,
+                      menu_zoom_in<State>};
+constexpr Row kDisplay{"DISPLAY", "DISPLAY: Further graphical display possibilities", 0, kAll,
+                       menu_display<State>};
+constexpr Row kOptions{"OPTIONS", "OPTIONS: Graphics display control menu", 0, kMenuOnly,
+                       menu_options<State>};
+constexpr Row kUnzoom{"UN-ZOOM", "UN-ZOOM: Zoom out to see more of the data", 0, kAll,
+                      menu_unzoom<State>};
+
 const Row kPdRows[] = {
-    {"EXIT", "EXIT: Exit menu", 0, kNone, menu_exit<State>},
-    {"BEAM CENTRE", "BEAM CENTRE: Determine beam centre by a choice of methods", kData, kMenuOnly,
-     run_beam_centre},
-    {"FULL", "FULL: View image of full data", 0, kAll, run_full},
-    {"OUTPUT", "OUTPUT: Save data in an output file", kData, kAll, run_output},
-    {"?", "?: This help on the menu choices", 0, kAll, menu_list<State>},
-    {"CAKE", "CAKE: Versatile multiple 2-theta scans integration", kData, kMenuOnly, run_cake},
+    kExit,
+    kBeamCentre,
+    kFull,
+    kOutput,
+    kList,
+    kCake,
     {"INPUT", "INPUT: Input data from a file on disk", 0, kAll, run_pd_input},
     {"TILT", "TILT: Fit tilt and beam centre to powder rings", kData, kMenuOnly, run_tilt},
     {"HELP", "HELP: Help text on this graphical menu", 0, kAll, menu_help<State>},
     {"CORRECTION", "CORRECTION: Spatial distortion correction", kData | kMenuNeedsMemory, kAll,
      run_correction},
-    {"INTEGRATE", "INTEGRATE: 2-D to 1-D 2-theta integration", kData, kAll, run_integrate},
-    {"Z-SCALING", "Z-SCALING: Automatic or user control of intensity display range", kData,
-     kMenuOnly, run_zscale},
-    {"PRINT", "PRINT: Output current graphics to PostScript file", kData, kMenuOnly, run_print},
-    {"EXCHANGE", "EXCHANGE: Swap current data with the \"memory\"", 0, kAll, run_exchange},
-    {"MASK", "MASK: Defined masked-off regions of the image", kData, kMenuOnly, run_mask},
-    {"ZOOM IN", "ZOOM IN: Define smaller graphical display region", kData, kAll, run_zoom_in},
+    kIntegrate,
+    kZscale,
+    kPrint,
+    kExchange,
+    kMask,
+    kZoomIn,
     {"CALIBRANT", "CALIBRANT: Refine wavelength, distance, tilt, etc from powder", kData,
      kMenuOnly, run_calibrant},
-    {"DISPLAY", "DISPLAY: Further graphical display possibilities", 0, kAll, run_display},
-    {"OPTIONS", "OPTIONS: Graphics display control menu", 0, kMenuOnly, run_options},
-    {"UN-ZOOM", "UN-ZOOM: Zoom out to see more of the data", 0, kAll, run_unzoom},
+    kDisplay,
+    kOptions,
+    kUnzoom,
 };
 static_assert(std::size(kPdRows) == 20);
 
 const Row kSaxsRows[] = {
-    {"EXIT", "EXIT: Exit menu", 0, kNone, menu_exit<State>},
-    {"BEAM CENTRE", "BEAM CENTRE: Determine beam centre by a choice of methods", kData, kMenuOnly,
-     run_beam_centre},
-    {"FULL", "FULL: View image of full data", 0, kAll, run_full},
-    {"OUTPUT", "OUTPUT: Save data in an output file", kData, kAll, run_output},
-    {"?", "?: This help on the menu choices", 0, kAll, menu_list<State>},
-    {"CAKE", "CAKE: Versatile multiple 2-theta scans integration", kData, kMenuOnly, run_cake},
+    kExit,
+    kBeamCentre,
+    kFull,
+    kOutput,
+    kList,
+    kCake,
     {"INPUT", "INPUT: Input data from a file on disk", 0, kAll, run_saxs_input},
     {"NORMALISE", "NORMALISE: Apply intensity normalisation corrections", 0, kAll,
      run_normalise},
     {"HELP", "HELP: Help text on this grphical menu", 0, kAll, menu_help<State>},
     {"PROJECTION", "PROJECTION: Integrate rectangular region to 1-D scan", kData, kAll,
      run_projection},
-    {"INTEGRATE", "INTEGRATE: 2-D to 1-D 2-theta integration", kData, kAll, run_integrate},
-    {"Z-SCALING", "Z-SCALING: Automatic or user control of intensity display range", kData,
-     kMenuOnly, run_zscale},
-    {"PRINT", "PRINT: Output current graphics to PostScript file", kData, kMenuOnly, run_print},
-    {"EXCHANGE", "EXCHANGE: Swap current data with the \"memory\"", 0, kAll, run_exchange},
-    {"MASK", "MASK: Defined masked-off regions of the image", kData, kMenuOnly, run_mask},
-    {"ZOOM IN", "ZOOM IN: Define smaller graphical display region", kData, kAll, run_zoom_in},
-    {"DISPLAY", "DISPLAY: Further graphical display possibilities", 0, kAll, run_display},
-    {"OPTIONS", "OPTIONS: Graphics display control menu", 0, kMenuOnly, run_options},
+    kIntegrate,
+    kZscale,
+    kPrint,
+    kExchange,
+    kMask,
+    kZoomIn,
+    kDisplay,
+    kOptions,
     {"1-D TRANSFORMS", "1-D TRANSFORMS: Choice of conversion of intensity and Q scales", kData,
      kAll, run_transforms},
-    {"UN-ZOOM", "UN-ZOOM: Zoom out to see more of the data", 0, kAll, run_unzoom},
+    kUnzoom,
     {"SPHERICAL MOD", "SPHERICAL MOD: I' = I * ABS(SIN(angle)) starting from Meridian", kData,
      kAll, run_spherical},
     // The maths menu is served by the image-processing menus; until they
