@@ -195,6 +195,34 @@ TEST_F(PowderInterface, GeometryKeysAndMissingMemory) {
   EXPECT_FLOAT_EQ(st.wavelength, 0.7e-10f);
   // The other interface keeps its own copy until it is entered.
   EXPECT_FLOAT_EQ(kzt_saxs_state().sample_distance, 0.315f);
+
+  // The beam-centre menu works in metres: the centre typed in pixels comes
+  // back in pixels, kept for the next visit and stored on leaving.
+  sets.memory_exist = true;
+  EXPECT_EQ(run_pd({"BEAM CENTRE", "KEYBOARD", "321.5", "123.25", "EXIT"}), kStatusGood)
+      << terminal.text();
+  EXPECT_NEAR(st.x_beam, 321.5f, 1e-3f);
+  EXPECT_NEAR(st.y_beam, 123.25f, 1e-3f);
+  EXPECT_NEAR(key("X_BEAM_CENTRE"), 321.5f, 1e-3f);
+  EXPECT_NEAR(key("Y_BEAM_CENTRE"), 123.25f, 1e-3f);
+}
+
+// SAXS: INTEGRATE makes the scan current with the mask flags swapped, then
+// 1-D TRANSFORMS works on its row and says so; MATHS is not built here.
+TEST_F(PowderInterface, SaxsIntegrateThenTransform) {
+  const std::string file = ring_file(200, "ring.kzt");
+  TerminalCapture terminal;
+  set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  EXPECT_EQ(run_saxs({"INPUT", file, "INTEGRATE", "O.K.", "O.K.", "1-D TRANSFORMS", "O.K.",
+                      "MATHS", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_EQ(vosq_kzt_arrays.ynumdat, 1);
+  EXPECT_EQ(vosq_kzt_arrays.xnumdat, 141);
+  EXPECT_FALSE(kzt_saxs_state().mask_data);
+  EXPECT_TRUE(kzt_saxs_state().mask_memory);
+  EXPECT_NE(terminal.text().find("Transformation completed"), std::string::npos);
+  EXPECT_NE(terminal.text().find("\"MATHS\" is not available yet"), std::string::npos);
 }
 
 // REMEMBER ROI: read from its key on entry, never written; the region
