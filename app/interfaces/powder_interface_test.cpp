@@ -5,6 +5,7 @@
 #include "app/interfaces/powder_interface.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <string>
@@ -153,7 +154,7 @@ TEST_F(PowderInterface, RingImageIntegratesToAScanAndExchangesBack) {
 }
 
 // An escape from the integration forms exchanges nothing, so the mask flags
-// stay; a cancelled input leaves the data and their region.
+// stay; a cancelled or failed input leaves the data and their region.
 TEST_F(PowderInterface, CancelledFormsLeaveDataAndFlags) {
   TerminalCapture terminal;
   const std::string file = ring_file(200, "ring.kzt");
@@ -162,7 +163,12 @@ TEST_F(PowderInterface, CancelledFormsLeaveDataAndFlags) {
   a.xstrelm = 20;
   a.xendelm = 60;
   const float* before = a.data;
-  EXPECT_EQ(run_pd({"INTEGRATE", "CANCEL", "INPUT", "\\\\", "EXIT"}), kStatusGood)
+  // (A directory and a FIFO given as the file read nothing.)
+  const std::string fifo = dir.file("pipe.kzt");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(run_pd({"INTEGRATE", "CANCEL", "INPUT", "\\\\", "INPUT", dir.path().string(),
+                    "INPUT", fifo, "EXIT"}),
+            kStatusGood)
       << terminal.text();
   EXPECT_EQ(a.data, before);
   EXPECT_EQ(a.xnumdat, 200);
