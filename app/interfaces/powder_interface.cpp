@@ -95,10 +95,10 @@ void enter_saxs(MenuPass& pass, State& s, Status& status) {
 // ---- the shared display choices ----
 
 void run_zscale(MenuPass& pass, State& state, Status& status) {
-  const GsDisplayedImage im = shown(pass, state);
-  KZT_GUI_ZSCALE(im.xmaxdat, im.ymaxdat, im.data, im.mask_data ? im.mask : std::span<const std::uint8_t>{},
-                 im.xaxis, im.yaxis, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.title,
-                 im.xlabel, im.ylabel, im.zlabel, false, 0.0f, 0.0f, status);
+  const GsDisplayedImage im = shown(pass, state);  // (no mask while not MASK_DATA)
+  KZT_GUI_ZSCALE(im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
+                 im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel,
+                 false, 0.0f, 0.0f, status);
 }
 
 void run_print(MenuPass& pass, State& state, Status& status) {
@@ -327,8 +327,9 @@ void run_roi_toggle(MenuPass& pass, State& state, Status&) {
 
 // The rows both tables have.
 constexpr Row kExit{"EXIT", "EXIT: Exit menu", 0, kNone, menu_exit<State>};
-constexpr Row kBeamCentre{"BEAM CENTRE", "BEAM CENTRE: Determine beam centre by a choice of methods",
-                          kData, kMenuOnly, run_beam_centre};
+constexpr Row kBeamCentre{"BEAM CENTRE",
+                          "BEAM CENTRE: Determine beam centre by a choice of methods", kData,
+                          kMenuOnly, run_beam_centre};
 constexpr Row kFull{"FULL", "FULL: View image of full data", 0, kAll, menu_full<State>};
 constexpr Row kOutput{"OUTPUT", "OUTPUT: Save data in an output file", kData, kAll, run_output};
 constexpr Row kList{"?", "?: This help on the menu choices", 0, kAll, menu_list<State>};

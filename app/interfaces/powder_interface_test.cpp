@@ -68,7 +68,8 @@ struct PowderInterface : testing::PageFixture {
       for (Index i = 0; i < n; ++i) {
         const double r = std::hypot((i + 0.5 - c) * 1e-4, (j + 0.5 - c) * 1e-4);
         const double u = (std::atan(r / 0.1) - 5.0 * kDegree) / (0.15 * kDegree);
-        data[static_cast<std::size_t>(i + j * n)] = static_cast<float>(1.0 + 100.0 * std::exp(-0.5 * u * u));
+        data[static_cast<std::size_t>(i + j * n)] =
+            static_cast<float>(1.0 + 100.0 * std::exp(-0.5 * u * u));
       }
     std::string file = dir.file(name);
     ScriptedInput answer({file});
