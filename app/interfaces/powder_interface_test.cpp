@@ -273,6 +273,37 @@ TEST_F(PowderInterface, SaxsRememberRegionAndToggle) {
   EXPECT_EQ(a.xendelm, 100);
 }
 
+// PROJECTION: a completed projection is shown at once with the mask flags
+// swapped; a cancelled one leaves data, memory and flags as they were.
+TEST_F(PowderInterface, SaxsProjectionShownOrCancelled) {
+  const std::string file = ring_file(200, "ring.kzt");
+  TerminalCapture terminal;
+  set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  const std::vector<std::string> strip = {"PROJECTION", "1",   "150", "100", "2",  "125",
+                                          "90",         "125", "110", "YES"};
+  std::vector<std::string> cancelled = {"INPUT", file};
+  cancelled.insert(cancelled.end(), strip.begin(), strip.end());
+  cancelled.insert(cancelled.end(), {"CANCEL", "EXIT"});
+  EXPECT_EQ(run_saxs(cancelled), kStatusGood) << terminal.text();
+  KztArrays& a = vosq_kzt_arrays;
+  EXPECT_EQ(a.ynumdat, 200);
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_TRUE(kzt_saxs_state().mask_data);
+
+  std::vector<std::string> done = strip;
+  done.insert(done.end(), {"O.K.", "O.K.", "O.K.", "EXIT"});
+  EXPECT_EQ(run_saxs(done), kStatusGood) << terminal.text();
+  EXPECT_EQ(a.ynumdat, 1);
+  EXPECT_GT(a.xnumdat, 1);
+  EXPECT_EQ(sets.mynumdat, 200);  // the image is in the memory
+  EXPECT_FALSE(kzt_saxs_state().mask_data);
+  EXPECT_TRUE(kzt_saxs_state().mask_memory);
+  bool x1 = false, y1 = false, x2 = false, y2 = false;
+  Status s = kStatusGood;
+  GS_INQ_AUTODDR(x1, y1, x2, y2, s);
+  EXPECT_TRUE(x1 && y1 && x2 && y2);
+}
+
 // The help texts keep to their widths.
 TEST(PowderHelp, LinesFitTheirWidths) {
   for (const std::string& line : kzt_pdhelp_text()) EXPECT_LE(line.size(), 50u) << line;
