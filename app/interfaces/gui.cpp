@@ -6,6 +6,7 @@
 #include "app/interfaces/help_texts.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
+#include "app/interfaces/powder_interface.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
@@ -120,8 +121,10 @@ std::span<const Row> top_rows(bool start_mode) {
       {"OLMI (MULTIPLE 1-D FITTING)",
        "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program"},
       {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics"},
-      {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration"},
-      {"SAXS / GISAXS", "SAXS / GISAXS: Small Angle X-ray Scattering / Grazing Incidence"},
+      {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration",
+       0, kAll, run_interface<KZT_GUI_PD>},
+      {"SAXS / GISAXS", "SAXS / GISAXS: Small Angle X-ray Scattering / Grazing Incidence", 0,
+       kAll, run_interface<KZT_GUI_SAXS>},
       {"TEST", "TEST: Testing and simulation interface"},
       {"EXIT KESTA", "EXIT KESTA: Finish KESTA session (au revoir)", 0, kAll, run_exit},
   };

@@ -1,0 +1,314 @@
+// The powder diffraction and SAXS / GISAXS interfaces driven by typed
+// answers on a page that is not a window (the widgets then read the
+// terminal, as in a replay), on real image files.
+
+#include "app/interfaces/powder_interface.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/geometry.hpp"
+#include "app/diffraction/integrate.hpp"
+#include "app/diffraction/integrate_forms.hpp"
+#include "app/interfaces/interfaces.hpp"
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "formats/kesta_format.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+#include "graphics/system/state.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::ScriptedInput;
+using testing::TerminalCapture;
+
+constexpr double kDegree = 3.14159265358979 / 180.0;
+
+struct PowderInterface : testing::PageFixture {
+  testing::TempDir dir;
+  KztDataSets sets;
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+    io_clear_database();
+    kzt_pd_state() = {};
+    kzt_saxs_state() = {};
+    kzt_integrate_forms() = {KZT_GUI_GEOMETRY, kzt_integrate_control_form};
+    Status s = kStatusGood;
+    kzt_allocate_arrays(200, 200, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    kzt_undefined_extent(vosq_kzt_arrays);
+    const KztArrays& a = vosq_kzt_arrays;
+    for (Index k = 0; k < 200; ++k) a.xaxis[k] = a.yaxis[k] = static_cast<float>(k) + 0.5f;
+    sets.graphics_on = true;
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    kzt_integrate_forms() = {};
+    io_clear_database();
+    PageFixture::TearDown();
+  }
+  // An N x N image of 100-micron pixels: a Gaussian ring at 5 degrees
+  // 2-theta about pixel coordinate (N/2, N/2) seen from 100 mm, on 1.0.
+  std::string ring_file(Index n, const char* name) {
+    std::vector<float> axis(static_cast<std::size_t>(n)), data(static_cast<std::size_t>(n * n));
+    for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+    const double c = static_cast<double>(n) / 2.0;
+    for (Index j = 0; j < n; ++j)
+      for (Index i = 0; i < n; ++i) {
+        const double r = std::hypot((i + 0.5 - c) * 1e-4, (j + 0.5 - c) * 1e-4);
+        const double u = (std::atan(r / 0.1) - 5.0 * kDegree) / (0.15 * kDegree);
+        data[static_cast<std::size_t>(i + j * n)] =
+            static_cast<float>(1.0 + 100.0 * std::exp(-0.5 * u * u));
+      }
+    std::string file = dir.file(name);
+    ScriptedInput answer({file});
+    TerminalCapture quiet;
+    int retstat = -1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Ring", "X", "Y", "Z", false,
+                  1.0e-4f, 1.0e-4f, retstat, s);
+    EXPECT_EQ(retstat, 0);
+    return file;
+  }
+  Status run_pd(std::vector<std::string> answers) {
+    ScriptedInput input(std::move(answers));
+    Status status = kStatusGood;
+    KZT_GUI_PD(sets, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    return status;
+  }
+  Status run_saxs(std::vector<std::string> answers) {
+    ScriptedInput input(std::move(answers));
+    Status status = kStatusGood;
+    KZT_GUI_SAXS(sets, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    return status;
+  }
+  static float key(const char* name) {
+    float v = -1.0f;
+    int retstat = 0;
+    Status s = kStatusGood;
+    IO_INQ_RKEYVALUE(name, v, retstat, s);
+    return v;
+  }
+  void set_geometry(float x, float y, float distance, float wavelength) {
+    Status s = kStatusGood;
+    KZT_SET_GEOMETRY(true, x, y, distance, wavelength, 0.0f, 0.0f, 0.0f, s);
+  }
+};
+
+// The main road: input (the correction form follows), integrate, exchange.
+TEST_F(PowderInterface, RingImageIntegratesToAScanAndExchangesBack) {
+  TerminalCapture terminal;
+  const std::string file = ring_file(200, "ring.kzt");
+  set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  Status s = kStatusGood;
+  GS_SET_CURVESTYLE(1, false, false, true, s);
+  GS_SET_AUTODDR(false, false, false, false, s);
+  EXPECT_EQ(run_pd({"INPUT", file, "O.K.", "INTEGRATE", "O.K.", "O.K.", "EXIT"}), kStatusGood)
+      << terminal.text();
+  KztArrays& a = vosq_kzt_arrays;
+  ASSERT_TRUE(sets.data_defined);
+  // 141 one-pixel bins reach the corners: atan(sqrt(2) x 10 mm / 100 mm).
+  ASSERT_EQ(a.xnumdat, 141);
+  EXPECT_EQ(a.ynumdat, 1);
+  const float step = a.xaxis[1] - a.xaxis[0];
+  EXPECT_NEAR(a.xaxis[140] + step / 2.0f, 8.0495f, 2e-3f);
+  double sum = 0.0, moment = 0.0;
+  for (Index i = 0; i < 141; ++i)
+    if (a.xaxis[i] > 4.0f && a.xaxis[i] < 6.0f) {
+      sum += a.data[i] - 1.0;
+      moment += (a.data[i] - 1.0) * a.xaxis[i];
+    }
+  EXPECT_NEAR(moment / sum, 5.000, 0.01);
+  EXPECT_EQ(sets.mxnumdat, 200);  // the image went to the memory
+  EXPECT_FALSE(kzt_pd_state().mask_data);
+  EXPECT_TRUE(kzt_pd_state().mask_memory);
+  bool line = false, markers = true, errors = false;
+  GS_INQ_CURVESTYLE(1, line, markers, errors, s);
+  EXPECT_TRUE(line);
+  EXPECT_FALSE(markers);
+  EXPECT_TRUE(errors);
+  bool x1 = false, y1 = false, x2 = false, y2 = false;
+  GS_INQ_AUTODDR(x1, y1, x2, y2, s);
+  EXPECT_TRUE(x1 && y1 && x2 && y2);
+
+  // Integrating and exchanging in one visit shows the masked image again.
+  EXPECT_EQ(run_pd({"EXCHANGE", "EXIT"}), kStatusGood);
+  EXPECT_EQ(a.xnumdat, 200);
+  EXPECT_EQ(run_pd({"INTEGRATE", "O.K.", "O.K.", "EXCHANGE", "EXIT"}), kStatusGood);
+  EXPECT_EQ(a.xnumdat, 200);
+  EXPECT_EQ(sets.mxnumdat, 141);
+  EXPECT_TRUE(kzt_pd_state().mask_data);
+  EXPECT_FALSE(kzt_pd_state().mask_memory);
+}
+
+// An escape from the integration forms exchanges nothing, so the mask flags
+// stay; a cancelled or failed input leaves the data and their region.
+TEST_F(PowderInterface, CancelledFormsLeaveDataAndFlags) {
+  TerminalCapture terminal;
+  const std::string file = ring_file(200, "ring.kzt");
+  EXPECT_EQ(run_pd({"INPUT", file, "O.K.", "EXIT"}), kStatusGood);
+  KztArrays& a = vosq_kzt_arrays;
+  a.xstrelm = 20;
+  a.xendelm = 60;
+  const float* before = a.data;
+  // (A directory and a FIFO given as the file read nothing.)
+  const std::string fifo = dir.file("pipe.kzt");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(run_pd({"INTEGRATE", "CANCEL", "INPUT", "\\\\", "INPUT", dir.path().string(),
+                    "INPUT", fifo, "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_EQ(a.data, before);
+  EXPECT_EQ(a.xnumdat, 200);
+  EXPECT_TRUE(sets.data_defined);
+  EXPECT_EQ(a.xstrelm, 20);
+  EXPECT_EQ(a.xendelm, 60);
+  EXPECT_TRUE(kzt_pd_state().mask_data);
+  EXPECT_FALSE(kzt_pd_state().mask_memory);
+}
+
+// The geometry is stored on entry and on leaving, and a change made by
+// another interface is seen at the next entry; without memory arrays the
+// correction is refused.
+TEST_F(PowderInterface, GeometryKeysAndMissingMemory) {
+  TerminalCapture terminal;
+  EXPECT_EQ(run_pd({"EXIT"}), kStatusGood);
+  EXPECT_FLOAT_EQ(key("X_BEAM_CENTRE"), 500.0f);
+  EXPECT_FLOAT_EQ(key("SAMPLE_DISTANCE"), 0.315f);
+  EXPECT_FLOAT_EQ(key("WAVELENGTH"), 1.54e-10f);
+  set_geometry(120.0f, 80.0f, 0.25f, 0.7e-10f);
+  sets.data_defined = true;
+  sets.memory_exist = false;
+  items.clear();
+  EXPECT_EQ(run_pd({"CORRECTION", "EXIT"}), kStatusGood);
+  EXPECT_NE(text("MEMORY DOES NOT EXIST"), nullptr);
+  const PowderInterfaceState& st = kzt_pd_state();
+  EXPECT_FLOAT_EQ(st.x_beam, 120.0f);
+  EXPECT_FLOAT_EQ(st.y_beam, 80.0f);
+  EXPECT_FLOAT_EQ(st.sample_distance, 0.25f);
+  EXPECT_FLOAT_EQ(st.wavelength, 0.7e-10f);
+  // The other interface keeps its own copy until it is entered.
+  EXPECT_FLOAT_EQ(kzt_saxs_state().sample_distance, 0.315f);
+
+  // The beam-centre menu works in metres: the centre typed in pixels comes
+  // back in pixels, kept for the next visit and stored on leaving.
+  sets.memory_exist = true;
+  EXPECT_EQ(run_pd({"BEAM CENTRE", "KEYBOARD", "321.5", "123.25", "EXIT"}), kStatusGood)
+      << terminal.text();
+  EXPECT_NEAR(st.x_beam, 321.5f, 1e-3f);
+  EXPECT_NEAR(st.y_beam, 123.25f, 1e-3f);
+  EXPECT_NEAR(key("X_BEAM_CENTRE"), 321.5f, 1e-3f);
+  EXPECT_NEAR(key("Y_BEAM_CENTRE"), 123.25f, 1e-3f);
+}
+
+// SAXS: INTEGRATE makes the scan current with the mask flags swapped, then
+// 1-D TRANSFORMS works on its row and says so; MATHS is not built here.
+TEST_F(PowderInterface, SaxsIntegrateThenTransform) {
+  const std::string file = ring_file(200, "ring.kzt");
+  TerminalCapture terminal;
+  set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  EXPECT_EQ(run_saxs({"INPUT", file, "INTEGRATE", "O.K.", "O.K.", "1-D TRANSFORMS", "O.K.",
+                      "MATHS", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_EQ(vosq_kzt_arrays.ynumdat, 1);
+  EXPECT_EQ(vosq_kzt_arrays.xnumdat, 141);
+  EXPECT_FALSE(kzt_saxs_state().mask_data);
+  EXPECT_TRUE(kzt_saxs_state().mask_memory);
+  EXPECT_NE(terminal.text().find("Transformation completed"), std::string::npos);
+  EXPECT_NE(terminal.text().find("\"MATHS\" is not available yet"), std::string::npos);
+}
+
+// REMEMBER ROI: read from its key on entry, never written; the region
+// survives an input that still holds it and is reset otherwise.
+TEST_F(PowderInterface, SaxsRememberRegionAndToggle) {
+  TerminalCapture terminal;
+  const std::string big = ring_file(200, "big.kzt");
+  const std::string small = ring_file(100, "small.kzt");
+  KztArrays& a = vosq_kzt_arrays;
+  a.xstrelm = 50;
+  a.ystrelm = 40;
+  a.xendelm = 150;
+  a.yendelm = 120;
+  int retstat = 0;
+  Status s = kStatusGood;
+  IO_SET_LKEYVALUE("REMEMBER_ROI", true, retstat, s);
+  // The button reads FORGET ROI at once; the first input keeps the region.
+  EXPECT_EQ(run_saxs({"FORGET ROI", "REMEMBER ROI", "INPUT", big, "NORMALISE", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_NE(text("NOT YET IMPLEMENTED"), nullptr);
+  EXPECT_EQ((std::array<Index, 4>{a.xstrelm, a.ystrelm, a.xendelm, a.yendelm}),
+            (std::array<Index, 4>{50, 40, 150, 120}));
+  // A smaller image no longer holds it: the whole image.
+  EXPECT_EQ(run_saxs({"INPUT", small, "EXIT"}), kStatusGood);
+  EXPECT_EQ((std::array<Index, 4>{a.xstrelm, a.ystrelm, a.xendelm, a.yendelm}),
+            (std::array<Index, 4>{1, 1, 100, 100}));
+
+  // Without the key the switch starts off; the toggle changes the "?" line.
+  io_clear_database();
+  items.clear();
+  a.xendelm = 50;
+  EXPECT_EQ(run_saxs({"REMEMBER ROI", "?", "INPUT", small, "EXIT"}), kStatusGood);
+  EXPECT_NE(text("FORGET ROI: Don't remember region of interest between input images"), nullptr);
+  EXPECT_EQ(a.xendelm, 50);
+  bool remember = false;
+  retstat = 0;
+  IO_INQ_LKEYVALUE("REMEMBER_ROI", remember, retstat, s);
+  EXPECT_NE(retstat, 0);
+  EXPECT_EQ(run_saxs({"INPUT", small, "EXIT"}), kStatusGood);
+  EXPECT_EQ(a.xendelm, 100);
+}
+
+// PROJECTION: a completed projection is shown at once with the mask flags
+// swapped; a cancelled one leaves data, memory and flags as they were.
+TEST_F(PowderInterface, SaxsProjectionShownOrCancelled) {
+  const std::string file = ring_file(200, "ring.kzt");
+  TerminalCapture terminal;
+  set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  const std::vector<std::string> strip = {"PROJECTION", "1",   "150", "100", "2",  "125",
+                                          "90",         "125", "110", "YES"};
+  std::vector<std::string> cancelled = {"INPUT", file};
+  cancelled.insert(cancelled.end(), strip.begin(), strip.end());
+  cancelled.insert(cancelled.end(), {"CANCEL", "EXIT"});
+  EXPECT_EQ(run_saxs(cancelled), kStatusGood) << terminal.text();
+  KztArrays& a = vosq_kzt_arrays;
+  EXPECT_EQ(a.ynumdat, 200);
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_TRUE(kzt_saxs_state().mask_data);
+
+  std::vector<std::string> done = strip;
+  done.insert(done.end(), {"O.K.", "O.K.", "O.K.", "EXIT"});
+  EXPECT_EQ(run_saxs(done), kStatusGood) << terminal.text();
+  EXPECT_EQ(a.ynumdat, 1);
+  EXPECT_GT(a.xnumdat, 1);
+  EXPECT_EQ(sets.mynumdat, 200);  // the image is in the memory
+  EXPECT_FALSE(kzt_saxs_state().mask_data);
+  EXPECT_TRUE(kzt_saxs_state().mask_memory);
+  bool x1 = false, y1 = false, x2 = false, y2 = false;
+  Status s = kStatusGood;
+  GS_INQ_AUTODDR(x1, y1, x2, y2, s);
+  EXPECT_TRUE(x1 && y1 && x2 && y2);
+}
+
+// The help texts keep to their widths.
+TEST(PowderHelp, LinesFitTheirWidths) {
+  for (const std::string& line : kzt_pdhelp_text()) EXPECT_LE(line.size(), 50u) << line;
+  for (const std::string& line : kzt_saxshelp_text()) EXPECT_LE(line.size(), 48u) << line;
+}
+
+}  // namespace
+}  // namespace kesta

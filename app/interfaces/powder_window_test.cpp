@@ -1,0 +1,88 @@
+// The powder diffraction interface in the real program, reached from the top
+// menu with its graphics window on a private X server, driven by an input
+// macro of menu choices and form answers.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/main/program_test_support.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "formats/kesta_format.hpp"
+#include "graphics/device/x11_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::TempDir;
+
+constexpr int kWait = 60000;
+
+struct Running {
+  testing::PtyChild child;
+  Running(const TempDir& dir, const std::string& macro)
+      : child([&dir, macro] {
+          if (chdir(dir.path().c_str()) != 0) return 126;
+          setenv("HOME", dir.path().c_str(), 1);
+          std::vector<std::string> args{"kesta", "-dim200x200", "-mac" + macro};
+          std::vector<char*> argv;
+          for (std::string& a : args) argv.push_back(a.data());
+          argv.push_back(nullptr);
+          execv(KESTA_PROGRAM, argv.data());
+          return 127;
+        }) {}
+};
+
+float saved_key(const TempDir& dir, const std::string& key) {
+  const std::string text = testing::file_contents(dir.file(".kesta.def"));
+  const std::size_t at = text.find("\n" + key + "\n");
+  if (at == std::string::npos) return -999.0f;
+  return std::strtof(text.c_str() + at + key.size() + 2, nullptr);
+}
+
+TEST(PowderWindow, TopMenuToIntegrationAndTheGeometryStoredOnLeaving) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  TempDir dir;
+  // A ring at 5 degrees about (100, 100), 100-micron pixels at 100 mm.
+  const Index n = 200;
+  std::vector<float> axis(n), data(static_cast<std::size_t>(n * n));
+  for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+  for (Index j = 0; j < n; ++j)
+    for (Index i = 0; i < n; ++i) {
+      const double r = std::hypot((i + 0.5 - 100.0) * 1e-4, (j + 0.5 - 100.0) * 1e-4);
+      const double u = (std::atan(r / 0.1) * 180.0 / 3.14159265358979 - 5.0) / 0.15;
+      data[static_cast<std::size_t>(i + j * n)] = static_cast<float>(std::exp(-0.5 * u * u));
+    }
+  {
+    testing::ScriptedInput answer({dir.file("ring.kzt")});
+    testing::TerminalCapture quiet;
+    int retstat = -1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Ring", "X", "Y", "Z", false,
+                  1.0e-4f, 1.0e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
+  }
+  // The geometry form takes the distance and the centre; the control form
+  // its offered bins; the interface stores the geometry when it is left.
+  testing::write_text_file(
+      dir.file("pd.mac"),
+      "POWDER DIFFRACTION (2-D)\nINPUT\nring.kzt\nO.K.\nINTEGRATE\nDISTANCE\n100\n"
+      "X-BEAM CENTRE\n100\nY-BEAM CENTRE\n100\nO.K.\nO.K.\nEXCHANGE\nEXIT\nEXIT KESTA\nYES\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, "pd.mac");
+  ASSERT_TRUE(run.child.wait_for("decrease owing to polarisation", kWait)) << run.child.output();
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  EXPECT_NEAR(saved_key(dir, "SAMPLE_DISTANCE"), 0.1f, 1e-6f);
+  EXPECT_NEAR(saved_key(dir, "X_BEAM_CENTRE"), 100.0f, 1e-4f);
+  EXPECT_NEAR(saved_key(dir, "WAVELENGTH"), 1.54e-10f, 1e-15f);
+}
+
+}  // namespace
+}  // namespace kesta
