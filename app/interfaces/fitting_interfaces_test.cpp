@@ -102,7 +102,9 @@ TEST_F(FittingInterfaces, Fit2dOptimiseResultsSubtractAndAdd) {
   state.model = start_gaussian();
   state.params_exist = true;
   for (float& v : kzt_image(a.variances)) v = 1.0f;
-  for (float& v : kzt_image(a.mvariances)) v = 7.0f;  // stale: must not come back
+  for (float& v : kzt_image(a.mvariances)) v = 7.0f;
+  // A pixel that is not finite is left out of the fit and stays so.
+  a.data[39 * 64 + 49] = NAN;  // stale: must not come back
   sets.variances_exist = true;
   EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "RESULTS", "O.K.", "SUBTRACT", "EXIT"}), kStatusGood);
   ASSERT_TRUE(state.results_exist);
@@ -120,6 +122,7 @@ TEST_F(FittingInterfaces, Fit2dOptimiseResultsSubtractAndAdd) {
   EXPECT_NEAR(at(a.data, 21, 16), 0.0f, 0.05f);
   EXPECT_NEAR(at(a.data, 2, 2), 0.0f, 0.05f);
   EXPECT_FLOAT_EQ(at(a.variances, 21, 16), 1.0f);
+  EXPECT_TRUE(std::isnan(at(a.data, 50, 40)));
   EXPECT_EQ(run(KZT_GUI_2DFIT, {"ADD", "EXIT"}), kStatusGood);
   EXPECT_NEAR(at(a.data, 21, 16), peak, 0.01f);
 
@@ -256,6 +259,23 @@ TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
   a.yendelm = 20;
   EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "\\", "EXIT"}), kStatusGood);
   EXPECT_EQ(kzt_olmi_interface_state().model_row, 7);
+}
+
+TEST_F(FittingInterfaces, OlmiTransposeOnlyWhenItFits) {
+  Status s = kStatusGood;
+  drifting_rows(sets, s);
+  KztArrays& a = vosq_kzt_arrays;
+  const std::vector<float> before(a.data, a.data + 80 * 20);
+  TerminalCapture terminal;
+  // 80 columns cannot become 80 rows of 20-row arrays: nothing changes.
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
+  EXPECT_EQ(std::vector<float>(a.data, a.data + 80 * 20), before);
+  EXPECT_EQ(a.xnumdat, 80);
+  // A 20 x 20 region is turned and becomes the current data.
+  a.xendelm = 20;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
+  EXPECT_EQ(at(a.data, 3, 7), before[2 * 80 + 6]);
+  EXPECT_EQ(at(a.data, 12, 5), before[11 * 80 + 4]);
 }
 
 }  // namespace
