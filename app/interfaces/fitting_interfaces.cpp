@@ -238,27 +238,6 @@ void fit2d_initialise(MenuPass& pass, Fit2dInterfaceState& state, Status& status
   state.params_exist = model.num_parameters > 0;
 }
 
-// The result text of a fit: every parameter and derived result (up to 305
-// lines, none dropped).
-std::vector<std::string> fit2d_text(const FitModel& model) {
-  std::vector<std::string> text = {"PARAMETERS OF FIT", "", "", "No Quantity  Value      Error",
-                                   ""};
-  for (int i = 0; i < model.num_parameters; ++i) {
-    const std::size_t k = static_cast<std::size_t>(i);
-    std::string name = model.names[k];
-    name.resize(10, ' ');
-    text.push_back(name + " " + format_e(model.params[k], 12, 5, 1) + " " +
-                   format_e(0.0, 9, 2, 1));
-  }
-  for (int i = 0; i < model.num_results; ++i) {
-    const std::size_t k = static_cast<std::size_t>(i);
-    std::string name = model.result_names[k];
-    name.resize(10, ' ');
-    text.push_back(name + " " + format_e(model.results[k], 10, 3, 1));
-  }
-  return text;
-}
-
 void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) {
   if (!state.params_exist) return no_model(status);
   KztDataSets& s = pass.sets;
@@ -286,7 +265,7 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
   Status fit_status = status;
   status = kStatusGood;
   state.model = model;
-  state.text = fit2d_text(model);
+  state.text = kzt_fit_result_text(model);
   if (a.mvariances != nullptr)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
               kzt_image(a.mvariances), status);
