@@ -133,6 +133,25 @@ void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& st
   kzt_fit_residuals(sets, session.model, status);
 }
 
+std::vector<std::string> kzt_fit_result_text(const FitModel& model) {
+  std::vector<std::string> text = {"PARAMETERS OF FIT", "", "", "No Quantity  Value      Error",
+                                   ""};
+  for (int i = 0; i < model.num_parameters; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i);
+    std::string name = model.names[k];
+    name.resize(10, ' ');
+    text.push_back(name + " " + format_e(model.params[k], 12, 5, 1) + " " +
+                   format_e(0.0, 9, 2, 1));
+  }
+  for (int i = 0; i < model.num_results; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i);
+    std::string name = model.result_names[k];
+    name.resize(10, ' ');
+    text.push_back(name + " " + format_e(model.results[k], 10, 3, 1));
+  }
+  return text;
+}
+
 void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status) {
   if (st_bad(status, kName)) return;
   if (!session.params_defined) {
@@ -159,21 +178,7 @@ void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status) {
                format_g(seconds / 60.0, 12, 3) + " minutes)",
            status);
   session.model = model;
-  std::vector<std::string>& text = session.result_text;
-  text = {"PARAMETERS OF FIT", "", "", "No Quantity  Value      Error", ""};
-  for (int i = 0; i < model.num_parameters; ++i) {
-    const std::size_t k = static_cast<std::size_t>(i);
-    std::string name = model.names[k];
-    name.resize(10, ' ');
-    text.push_back(name + " " + format_e(model.params[k], 12, 5, 1) + " " +
-                   format_e(0.0, 9, 2, 1));
-  }
-  for (int i = 0; i < model.num_results; ++i) {
-    const std::size_t k = static_cast<std::size_t>(i);
-    std::string name = model.result_names[k];
-    name.resize(10, ' ');
-    text.push_back(name + " " + format_e(model.results[k], 10, 3, 1));
-  }
+  session.result_text = kzt_fit_result_text(model);
   memory_variances(false, status);
   describe_memory(sets, "FIT MODEL", status);
   session.results_defined = true;

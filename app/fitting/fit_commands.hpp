@@ -3,6 +3,9 @@
 // works on the kept fit session and writes its result into the memory only
 // when it completed.
 
+#include <string>
+#include <vector>
+
 #include "app/fitting/fit_state.hpp"
 #include "app/main/data_store.hpp"
 #include "core/types.hpp"
@@ -18,6 +21,9 @@ bool kzt_geometry_known(float& distance);
 
 // INPUT PARAMETERS: the input method, then the residual image in the memory.
 void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& status);
+// The result text of a fit: a heading, every parameter with its error and
+// every derived result (none dropped).
+std::vector<std::string> kzt_fit_result_text(const FitModel& model);
 // OPTIMISE and MINIMISE.
 void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status);
 // MODEL.

@@ -263,6 +263,16 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       Index yendelm, Index start_row, const std::string& title,
                       const OlmiControls& controls, const FitModel& start, KztVectors& vectors,
                       OlmiDisplay display, Status& status) {
+  KZT_OLMIOPTIMISE(xmaxdat, ymaxdat, data, variances, mask, x_axis, xstrelm, ystrelm, xendelm,
+                   yendelm, start_row, title, controls, start, vectors, display, nullptr, status);
+}
+
+void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                      std::span<const float> variances, std::span<const std::uint8_t> mask,
+                      std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
+                      Index yendelm, Index start_row, const std::string& title,
+                      const OlmiControls& controls, const FitModel& start, KztVectors& vectors,
+                      OlmiDisplay display, OlmiOutput* output, Status& status) {
   static constexpr const char* kName = "Subroutine KZT_OLMIOPTIMISE V0.1";
   if (st_bad(status, kName)) return;
   if (xmaxdat < 1) return st_fail(status, kBaseApp + 1, kName);
@@ -313,6 +323,17 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                                        controls.iterations, work, status);
     if (status != kStatusGood) return;
     if (fit.fitted) store(y, fit);
+    if (output != nullptr && fit.fitted) {
+      if (output->model.size() >= width * static_cast<std::size_t>(y))
+        kzt_olmi_row_model(work, xmaxdat, xstrelm, xendelm,
+                           output->model.subspan(width * static_cast<std::size_t>(y - 1), width),
+                           status);
+      if (y == start_row) {
+        output->start_fitted = true;
+        output->start_fit = work;
+        output->start_text = fit.text;
+      }
+    }
     if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
                       xstrelm, xendelm, plot_title, status);
     if (!controls.evolve) work = begin;

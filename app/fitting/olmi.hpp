@@ -91,4 +91,21 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       const OlmiControls& controls, const FitModel& start, KztVectors& vectors,
                       OlmiDisplay display, Status& status);
 
+// What the graphical interface keeps of a run besides the vectors: MODEL
+// (XMAXDAT x YMAXDAT, may be empty) receives each fitted row's model over
+// XSTRELM..XENDELM; START_FIT and START_TEXT the fitted model and the result
+// lines of the start row (START_FITTED false when that row did not fit).
+struct OlmiOutput {
+  std::span<float> model;
+  bool start_fitted = false;
+  FitModel start_fit;
+  std::vector<std::string> start_text;
+};
+void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                      std::span<const float> variances, std::span<const std::uint8_t> mask,
+                      std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
+                      Index yendelm, Index start_row, const std::string& title,
+                      const OlmiControls& controls, const FitModel& start, KztVectors& vectors,
+                      OlmiDisplay display, OlmiOutput* output, Status& status);
+
 }  // namespace kesta

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/imageops/upcalls.hpp"
+#include "app/interfaces/fitting_interfaces.hpp"
 #include "app/interfaces/help_texts.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
@@ -111,7 +112,8 @@ std::span<const Row> top_rows(bool start_mode) {
   static Row rows[] = {
       {"?", "?: This help text, describing the menu choices", 0, kAll, menu_list<TopMenu>},
       {"HELP", "HELP: Help text on this graphical menu", 0, kAll, menu_help<TopMenu>},
-      {"2-D FITTING", "2-D FITTING: Versatile fitting of 2-D functions to data"},
+      {"2-D FITTING", "2-D FITTING: Versatile fitting of 2-D functions to data", 0, kAll,
+       run_interface<KZT_GUI_2DFIT>},
       {"FILE SERIES", "FILE SERIES: Operations on a whole series of files"},
       {"IMAGE PROCESSING (GENERAL)",
        "IMAGE PROCESSING (GENERAL): Image I/O, display and manipulation"},
@@ -119,7 +121,8 @@ std::span<const Row> top_rows(bool start_mode) {
        run_keyboard},
       {"MACROS / LOG FILE", "MACROS / LOG FILE: Create and run macros, and create log files"},
       {"OLMI (MULTIPLE 1-D FITTING)",
-       "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program"},
+       "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program", 0, kAll,
+       run_interface<KZT_GUI_OLMI>},
       {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics"},
       {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration",
        0, kAll, run_interface<KZT_GUI_PD>},

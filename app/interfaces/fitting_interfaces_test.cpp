@@ -1,0 +1,282 @@
+// The 2-D FITTING and OLMI interfaces driven by typed answers on a page that
+// is not a window: fits on synthetic data, the result text and memory, the
+// warning boxes, SUBTRACT and ADD, the kept keys and the row choice.
+
+#include "app/interfaces/fitting_interfaces.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/fitting/fitting_test_support.hpp"
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::ScriptedInput;
+using testing::TerminalCapture;
+
+float at(float* image, Index x, Index y) {
+  return image[static_cast<std::size_t>((y - 1) * vosq_kzt_arrays.xmaxdat + (x - 1))];
+}
+
+struct FittingInterfaces : testing::PageFixture {
+  KztDataSets sets;
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+    kzt_fit2d_interface_state() = Fit2dInterfaceState{};
+    kzt_olmi_interface_state() = OlmiInterfaceState{};
+    io_clear_database();
+    sets.graphics_on = true;
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_vectors(sets.vectors, s);
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    testing::reset_dialogue();
+    PageFixture::TearDown();
+  }
+  // A Gaussian of height 100 at (20.5, 15.5), SDs 3 and 2, on a level of 5,
+  // over 64 x 48 pixels, with variance arrays.
+  void gaussian_data() {
+    Status s = kStatusGood;
+    KztArrays& a = vosq_kzt_arrays;
+    kzt_allocate_arrays(64, 48, true, true, false, a, s);
+    ASSERT_EQ(s, kStatusGood);
+    a.xnumdat = a.xendelm = 64;
+    a.ynumdat = a.yendelm = 48;
+    const std::vector<float> ax = testing::centre_axis(64), ay = testing::centre_axis(48);
+    std::copy(ax.begin(), ax.end(), a.xaxis);
+    std::copy(ay.begin(), ay.end(), a.yaxis);
+    FitModel truth;
+    testing::add_feature(truth, kGaussian, {20.5f, 15.5f, 100.0f, 3.0f, 2.0f, 0.0f});
+    kzt_model_image(testing::frame_over(64, 48, ax, ay), truth, 1, 1, 64, 48, kzt_image(a.data),
+                    s);
+    for (float& v : kzt_image(a.data)) v += 5.0f;
+    sets.data_defined = true;
+    sets.title = "Peak";
+  }
+  Status run(void (*gui)(KztDataSets&, Status&), const std::vector<std::string>& answers) {
+    ScriptedInput input(answers);
+    Status status = kStatusGood;
+    gui(sets, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    return status;
+  }
+};
+
+FitModel start_gaussian() {
+  FitModel m;
+  testing::add_feature(m, kGaussian, {21.5f, 15.0f, 80.0f, 3.5f, 2.5f, 0.0f});
+  testing::add_feature(m, kSurface, {4.0f});
+  m.num_results = 0;
+  return m;
+}
+
+TEST_F(FittingInterfaces, Fit2dOptimiseResultsSubtractAndAdd) {
+  gaussian_data();
+  KztArrays& a = vosq_kzt_arrays;
+  TerminalCapture terminal;
+  // Without a model: the warning, nothing fitted; no results yet either.
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "RESULTS", "CONSTRAINTS", "EXIT"}), kStatusGood);
+  EXPECT_NE(terminal.text().find("NO FIT MODEL: USE \"INITIALSE\""), std::string::npos);
+  EXPECT_NE(terminal.text().find("NO RESULTS DEFINE: USE \"OPTIMISE\""), std::string::npos);
+  EXPECT_NE(terminal.text().find("WARNING: No parameters; parameters must be input using"),
+            std::string::npos);
+  EXPECT_FALSE(sets.memory_defined);
+  // SUBTRACT without a memory changes nothing.
+  const float peak = at(a.data, 21, 16);
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"SUBTRACT", "EXIT"}), kStatusGood);
+  EXPECT_NE(terminal.text().find("MEMORY NOT DEFINED"), std::string::npos);
+  EXPECT_EQ(at(a.data, 21, 16), peak);
+
+  Fit2dInterfaceState& state = kzt_fit2d_interface_state();
+  state.model = start_gaussian();
+  state.params_exist = true;
+  for (float& v : kzt_image(a.variances)) v = 1.0f;
+  for (float& v : kzt_image(a.mvariances)) v = 7.0f;
+  // A pixel that is not finite is left out of the fit and stays so.
+  a.data[39 * 64 + 49] = NAN;  // stale: must not come back
+  sets.variances_exist = true;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "RESULTS", "O.K.", "SUBTRACT", "EXIT"}), kStatusGood);
+  ASSERT_TRUE(state.results_exist);
+  EXPECT_NEAR(state.model.params[0], 20.5f, 0.01f);
+  EXPECT_NEAR(state.model.params[2], 100.0f, 0.1f);
+  // 5 heading lines, 7 parameters, 1 integrated intensity.
+  ASSERT_EQ(state.text.size(), 13u);
+  EXPECT_EQ(state.text[3], "No Quantity  Value      Error");
+  EXPECT_EQ(sets.mtitle, "FIT MODEL");
+  EXPECT_TRUE(sets.memory_defined);
+  EXPECT_NE(terminal.text().find("INFO: The fit model is stored in the \"memory\", use "
+                                 "\"EXCHANGE\"\n      to view the fit model."),
+            std::string::npos);
+  // The residuals: near 0 everywhere; the variances only the data's.
+  EXPECT_NEAR(at(a.data, 21, 16), 0.0f, 0.05f);
+  EXPECT_NEAR(at(a.data, 2, 2), 0.0f, 0.05f);
+  EXPECT_FLOAT_EQ(at(a.variances, 21, 16), 1.0f);
+  EXPECT_TRUE(std::isnan(at(a.data, 50, 40)));
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"ADD", "EXIT"}), kStatusGood);
+  EXPECT_NEAR(at(a.data, 21, 16), peak, 0.01f);
+
+  // A region beyond the memory's extent: the warning, nothing changed.
+  sets.mxnumdat = 30;
+  const float before = at(a.data, 21, 16);
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"SUBTRACT", "EXIT"}), kStatusGood);
+  EXPECT_NE(terminal.text().find("MEMORY DEFINED, BUT NOT IN WHOLE OF ADR"), std::string::npos);
+  EXPECT_EQ(at(a.data, 21, 16), before);
+}
+
+TEST_F(FittingInterfaces, Fit2dFitThatCannotRunLeavesTheResult) {
+  gaussian_data();
+  KztArrays& a = vosq_kzt_arrays;
+  Fit2dInterfaceState& state = kzt_fit2d_interface_state();
+  state.model = start_gaussian();
+  state.params_exist = true;
+  state.text = {"OLD"};
+  state.results_exist = true;
+  // Every element masked: no data to fit.
+  Status s = kStatusGood;
+  kzt_create_mask(sets.mask_exist, s);
+  for (auto& m : kzt_mask()) m = 1;
+  for (float& v : kzt_image(a.mdata)) v = -3.0f;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood);
+  EXPECT_EQ(state.text, std::vector<std::string>{"OLD"});
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_EQ(at(a.mdata, 5, 5), -3.0f);
+}
+
+TEST_F(FittingInterfaces, KeysAreReadOnEntryAndStoredOnExit) {
+  Status s = kStatusGood;
+  kzt_allocate_arrays(8, 8, true, false, false, vosq_kzt_arrays, s);
+  kzt_undefined_extent(vosq_kzt_arrays);
+  int retstat = 0;
+  TerminalCapture terminal;
+  IO_SET_RKEYVALUE("2DFIT_ITERATIONS", 33.0f, retstat, s);
+  IO_SET_RKEYVALUE("X_BEAM_CENTRE", 12.5f, retstat, s);
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"EXIT"}), kStatusGood);
+  EXPECT_EQ(kzt_fit2d_interface_state().itsperpar, 33.0f);
+  EXPECT_EQ(kzt_fit2d_interface_state().x_beam, 12.5f);
+  // An iteration count no fit can use is replaced; the limits stay.
+  for (const auto& [stored, taken] :
+       {std::pair{0.5f, 11.5f}, {20000.0f, 11.5f}, {0.9f, 0.9f}, {10000.0f, 10000.0f}}) {
+    IO_SET_RKEYVALUE("OLMI_ITERATIONS", stored, retstat, s);
+    EXPECT_EQ(run(KZT_GUI_OLMI, {"EXIT"}), kStatusGood);
+    EXPECT_EQ(kzt_olmi_interface_state().controls.iterations, taken) << stored;
+    float kept = 0.0f;
+    IO_INQ_RKEYVALUE("OLMI_ITERATIONS", kept, retstat, s);
+    EXPECT_EQ(kept, taken);  // stored on leaving
+  }
+  // The row-order note once a run.
+  const std::string text = terminal.text();
+  const auto first = text.find("NOTE: This menu is designed to work on data stored in horizontal");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(text.find("NOTE: This menu", first + 1), std::string::npos);
+  IO_SET_IKEYVALUE("OLMI_DIS_FREQUENCY", 3, retstat, s);
+  IO_SET_LKEYVALUE("OLMI_MODEL_EVOLUTION", false, retstat, s);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"EXIT"}), kStatusGood);
+  EXPECT_FALSE(kzt_olmi_interface_state().controls.evolve);
+  EXPECT_EQ(kzt_olmi_interface_state().controls.display_frequency, 3);
+}
+
+// 20 rows of a Gaussian drifting by 0.5 channel a row on a level of 10.
+void drifting_rows(KztDataSets& sets, Status& s) {
+  KztArrays& a = vosq_kzt_arrays;
+  kzt_allocate_arrays(80, 20, true, false, false, a, s);
+  a.xnumdat = a.xendelm = 80;
+  a.ynumdat = a.yendelm = 20;
+  const std::vector<float> ax = testing::centre_axis(80), ay = testing::centre_axis(20);
+  std::copy(ax.begin(), ax.end(), a.xaxis);
+  std::copy(ay.begin(), ay.end(), a.yaxis);
+  for (Index y = 1; y <= 20; ++y)
+    for (Index x = 1; x <= 80; ++x) {
+      const double d = (x - 0.5 - (25.0 + 0.5 * (y - 1))) / 3.0;
+      a.data[(y - 1) * 80 + (x - 1)] = static_cast<float>(10.0 + 100.0 * std::exp(-0.5 * d * d));
+    }
+  sets.data_defined = true;
+  sets.title = "Scan";
+}
+
+TEST_F(FittingInterfaces, OlmiInitialisesOnAClickedRowAndFitsEveryRow) {
+  Status s = kStatusGood;
+  drifting_rows(sets, s);
+  ASSERT_EQ(s, kStatusGood);
+  TerminalCapture terminal;
+  // A click at Y 5.2 picks row 6: the model is entered there.
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "INITIALISE", "1", "10", "5.2", "GAUSSIAN", "1",
+                               "27.5", "110", "1", "31", "60", "POLYNOMIAL", "1", "0",
+                               "POLYNOMIAL", "EXIT", "OPTIMISE", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_NE(terminal.text().find("NO FIT MODEL: USE \"INITIALSE\""), std::string::npos);
+  const OlmiInterfaceState& state = kzt_olmi_interface_state();
+  EXPECT_EQ(state.model_row, 6);
+  ASSERT_TRUE(state.results_exist);
+  EXPECT_EQ(sets.mtitle, "Fitted Model");
+  // Vector 1 holds the centre of every row.
+  const KztVectors& v = sets.vectors;
+  ASSERT_NE(v.vectors, nullptr);
+  ASSERT_GE(v.num_vectors, 3);
+  EXPECT_EQ(v.str_vectors[0], 1);
+  EXPECT_EQ(v.end_vectors[0], 20);
+  for (int y = 1; y <= 20; ++y) EXPECT_NEAR(v.vectors[y - 1], 25.0 + 0.5 * (y - 1), 0.02) << y;
+  // The memory holds each row's model.
+  EXPECT_NEAR(at(vosq_kzt_arrays.mdata, 30, 11), at(vosq_kzt_arrays.data, 30, 11), 0.05f);
+  EXPECT_NEAR(at(vosq_kzt_arrays.mdata, 60, 1), 10.0f, 0.05f);
+}
+
+TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
+  Status s = kStatusGood;
+  drifting_rows(sets, s);
+  KztArrays& a = vosq_kzt_arrays;
+  a.ystrelm = 4;
+  a.yendelm = 9;
+  TerminalCapture terminal;
+  // Below the region: its first row. The model row becomes the one-row memory.
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "1", "10", "0.5", "POLYNOMIAL", "1", "0",
+                               "POLYNOMIAL", "EXIT", "EXIT"}),
+            kStatusGood);
+  EXPECT_EQ(kzt_olmi_interface_state().model_row, 4);
+  EXPECT_TRUE(sets.memory_defined);
+  EXPECT_EQ(sets.mynumdat, 1);
+  EXPECT_EQ(a.myaxis[0], 0.5f);
+  // Above it: its last row; a one-row region asks for no click.
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "1", "10", "19.5", "EXIT", "EXIT"}), kStatusGood);
+  EXPECT_EQ(kzt_olmi_interface_state().model_row, 9);
+  a.ystrelm = a.yendelm = 7;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "EXIT", "EXIT"}), kStatusGood);
+  EXPECT_EQ(kzt_olmi_interface_state().model_row, 7);
+  // An escape from the click leaves the model row.
+  a.ystrelm = 1;
+  a.yendelm = 20;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "\\", "EXIT"}), kStatusGood);
+  EXPECT_EQ(kzt_olmi_interface_state().model_row, 7);
+}
+
+TEST_F(FittingInterfaces, OlmiTransposeOnlyWhenItFits) {
+  Status s = kStatusGood;
+  drifting_rows(sets, s);
+  KztArrays& a = vosq_kzt_arrays;
+  const std::vector<float> before(a.data, a.data + 80 * 20);
+  TerminalCapture terminal;
+  // 80 columns cannot become 80 rows of 20-row arrays: nothing changes.
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
+  EXPECT_EQ(std::vector<float>(a.data, a.data + 80 * 20), before);
+  EXPECT_EQ(a.xnumdat, 80);
+  // A 20 x 20 region is turned and becomes the current data.
+  a.xendelm = 20;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
+  EXPECT_EQ(at(a.data, 3, 7), before[2 * 80 + 6]);
+  EXPECT_EQ(at(a.data, 12, 5), before[11 * 80 + 4]);
+}
+
+}  // namespace
+}  // namespace kesta
