@@ -6,6 +6,7 @@
 #include "app/interfaces/help_texts.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
+#include "app/interfaces/xtal_interface.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
@@ -119,7 +120,8 @@ std::span<const Row> top_rows(bool start_mode) {
       {"MACROS / LOG FILE", "MACROS / LOG FILE: Create and run macros, and create log files"},
       {"OLMI (MULTIPLE 1-D FITTING)",
        "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program"},
-      {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics"},
+      {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics",
+       0, kAll, run_interface<KZT_GUI_XTALLOGRAPHY>},
       {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration"},
       {"SAXS / GISAXS", "SAXS / GISAXS: Small Angle X-ray Scattering / Grazing Incidence"},
       {"TEST", "TEST: Testing and simulation interface"},
