@@ -6,6 +6,7 @@
 #include "app/interfaces/help_texts.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
+#include "app/interfaces/test_interface.hpp"
 #include "app/interfaces/xtal_interface.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
@@ -124,7 +125,7 @@ std::span<const Row> top_rows(bool start_mode) {
        0, kAll, run_interface<KZT_GUI_XTALLOGRAPHY>},
       {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration"},
       {"SAXS / GISAXS", "SAXS / GISAXS: Small Angle X-ray Scattering / Grazing Incidence"},
-      {"TEST", "TEST: Testing and simulation interface"},
+      {"TEST", "TEST: Testing and simulation interface", 0, kAll, run_interface<KZT_GUI_TEST>},
       {"EXIT KESTA", "EXIT KESTA: Finish KESTA session (au revoir)", 0, kAll, run_exit},
   };
   static_assert(std::size(rows) == 13);
