@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "core/dialogue_testing.hpp"
@@ -134,6 +135,71 @@ TEST_F(XtalPolling, AlarmAfterTheTruncatedTimeoutStopsAutoInput) {
   // Off: nothing more is polled.
   fake_time += 10.0;
   EXPECT_FALSE(idle_pass(status));
+}
+
+struct XtalMenuTyped : testing::PageFixture {
+  KztDataSets sets;
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+    kzt_xtal_alarm() = XtalAlarm{};
+    Status s = kStatusGood;
+    kzt_allocate_arrays(8, 8, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    sets.graphics_on = true;
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    kzt_xtal_alarm() = XtalAlarm{};
+    PageFixture::TearDown();
+  }
+};
+
+TEST_F(XtalMenuTyped, HelpOrderAutoInputToggleAndRefusals) {
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  {
+    // Without data: AUTO INPUT is refused with its own box, PEAK SEARCH with
+    // the common one. With data: AUTO INPUT asks the alarm (YES, 30 s) and
+    // the peak search, becomes STOP INPUT, and STOP INPUT switches back.
+    testing::ScriptedInput input({"?", "O.K.", "AUTO INPUT", "PEAK SEARCH", "EXIT"});
+    KZT_GUI_XTALLOGRAPHY(sets, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+  }
+  EXPECT_EQ(status, kStatusGood);
+  const std::string out = terminal.text();
+  EXPECT_NE(out.find("NO FILES DEFINED: USE \"INPUT\" TO SELECT A FILE"), std::string::npos) << out;
+  EXPECT_NE(out.find("DATA NEEDED, BUT NONE IS DEFINED"), std::string::npos);
+  // "?" lists the help lines as stored: INPUT's line seventh, FULL's eighth.
+  const auto at = [&](std::string_view t) { return out.find(t); };
+  EXPECT_LT(at("INPUT: Input data from a file on disk"), at("FULL: View image of full data"));
+  EXPECT_LT(at("EXCHANGE: Swap current data with the \"memory\""),
+            at("INPUT: Input data from a file on disk"));
+  EXPECT_LT(at("FULL: View image of full data"), at("OPTIONS: Further display control menu"));
+
+  sets.data_defined = true;
+  KztArrays& a = vosq_kzt_arrays;
+  a.xnumdat = a.ynumdat = a.xendelm = a.yendelm = 8;
+  a.xstrelm = a.ystrelm = 1;
+  for (Index k = 0; k < 8; ++k) {
+    kzt_xline(a.xaxis)[k] = static_cast<float>(k) + 0.5f;
+    kzt_yline(a.yaxis)[k] = static_cast<float>(k) + 0.5f;
+  }
+  std::span<float> data = kzt_image(a.data);
+  for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<float>(k);
+  items.clear();
+  {
+    testing::ScriptedInput input({"AUTO INPUT", "YES", "30", "NO", "STOP INPUT", "EXIT"});
+    KZT_GUI_XTALLOGRAPHY(sets, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+  }
+  EXPECT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_TRUE(kzt_xtal_alarm().on);
+  EXPECT_EQ(kzt_xtal_alarm().seconds, 30);
+  EXPECT_NE(text("STOP INPUT"), nullptr);
 }
 
 }  // namespace
