@@ -8,6 +8,8 @@
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "app/interfaces/powder_interface.hpp"
+#include "app/interfaces/test_interface.hpp"
+#include "app/interfaces/xtal_interface.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
@@ -123,12 +125,13 @@ std::span<const Row> top_rows(bool start_mode) {
       {"OLMI (MULTIPLE 1-D FITTING)",
        "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program", 0, kAll,
        run_interface<KZT_GUI_OLMI>},
-      {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics"},
+      {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics",
+       0, kAll, run_interface<KZT_GUI_XTALLOGRAPHY>},
       {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration",
        0, kAll, run_interface<KZT_GUI_PD>},
       {"SAXS / GISAXS", "SAXS / GISAXS: Small Angle X-ray Scattering / Grazing Incidence", 0,
        kAll, run_interface<KZT_GUI_SAXS>},
-      {"TEST", "TEST: Testing and simulation interface"},
+      {"TEST", "TEST: Testing and simulation interface", 0, kAll, run_interface<KZT_GUI_TEST>},
       {"EXIT KESTA", "EXIT KESTA: Finish KESTA session (au revoir)", 0, kAll, run_exit},
   };
   static_assert(std::size(rows) == 13);

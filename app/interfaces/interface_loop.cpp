@@ -87,10 +87,10 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
 }
 
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
-          float& x, float& y, Status& status) {
+          float& x, float& y, Status& status, int input_mode) {
   if (status != kStatusGood) return false;
   const int num = static_cast<int>(buttons.size());
-  GS_INP_MENUCHOICE(num, num, buttons, 2, input_type, command, x, y, status);
+  GS_INP_MENUCHOICE(num, num, buttons, input_mode, input_type, command, x, y, status);
   if (status == kStatusConsumed) {
     // A macro ended at the menu: the menu is shown again for the window.
     ST_DEF_SYSTEM(status);

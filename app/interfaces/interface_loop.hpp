@@ -101,6 +101,13 @@ struct InterfaceTable {
   void (*enter)(MenuPass&, State&, Status&) = nullptr;
   // On leaving, whatever the status: the state stored (nullable).
   void (*store)(const State&, Status&) = nullptr;
+  // A polling interface (nullable), asked at the start of each pass with the
+  // input type of the last wait: it sets the input mode of the wait (2, or
+  // 10 to return at once without an event), and returns true when the pass
+  // needs no wait: COMMAND is then run as a chosen button ("null": nothing,
+  // with the redraw flags it left in PASS).
+  bool (*poll)(MenuPass&, State&, int last_input_type, int& input_mode, std::string& command,
+               Status&) = nullptr;
 };
 
 // Handlers that every table uses.
@@ -132,7 +139,7 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
 // Waits for a choice; false when the wait itself gave the user escape or
 // failed (the menu is left).
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
-          float& x, float& y, Status& status);
+          float& x, float& y, Status& status, int input_mode = 2);
 void click(const GsDisplayedImage& image, MenuPass& pass, bool shows_data, float x, float y,
            Status& status);
 // A choice refused for what it needs (the warning shown); false to run it.
@@ -161,6 +168,7 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
                                   : menu_loop::current(sets, table.uses_mask);
   };
   bool redraw_image = true, redraw_menu = true;
+  int input_type = kGsChoiceRedraw;
   for (;;) {
     if (redraw_image) {
       if (table.draw != nullptr)
@@ -171,16 +179,27 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     }
     if (redraw_menu)
       menu_loop::draw_menu(table.layout, table.titles, table.menu_place, buttons, status);
-    int input_type = 0;
     std::string command = "null";
     float x = 0.0f, y = 0.0f;
-    if (!menu_loop::wait(buttons, input_type, command, x, y, status)) break;
+    int input_mode = 2;
     pass.redraw_image = pass.redraw_menu = true;
     pass.leave = false;
-    if (input_type == kGsChoicePoint) {
+    const bool polled = table.poll != nullptr &&
+                        table.poll(pass, state, input_type, input_mode, command, status);
+    if (polled) {
+      input_type = kGsChoiceButton;
+    } else {
+      if (!menu_loop::wait(buttons, input_type, command, x, y, status, input_mode)) break;
+      pass.redraw_image = pass.redraw_menu = true;
+    }
+    if (polled && command == "null") {
+      // (The poll did its work; its redraw flags stand.)
+    } else if (input_type == kGsChoicePoint) {
       menu_loop::click(shown(), pass, table.shows_data, x, y, status);
     } else if (input_type == kGsChoiceMotion ||
+               (input_type == kGsChoiceNone && input_mode == 10) ||
                (input_type == kGsChoiceButton && command == "null")) {
+      // (In mode 10 "no event" is the idle return of a polling interface.)
       pass.redraw_image = pass.redraw_menu = false;
     } else if (input_type == kGsChoiceButton) {
       // (A redraw request, or a macro that ended at the menu and handed

@@ -8,23 +8,16 @@
 #include "app/diffraction/series_integration.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/interfaces/interfaces.hpp"
+#include "app/interfaces/peak_interface.hpp"
 #include "app/main/kzt_common.hpp"
 #include "app/program/program.hpp"
 
 namespace kesta {
-namespace {
-
-// The routines of interface menus not built yet: the one not-available line.
-void draw_peaks_not_built(bool, Index, Index, std::span<const int>, std::span<const float>,
-                          std::span<const float>, Status& status) {
-  kzt_not_available("DRAW PEAKS", status);
-}
-}  // namespace
 
 void kzt_fill_upcalls() {
   imageops_upcalls = ImageopsUpcalls{
       .inq_geometry = KZT_INQ_GEOMETRY,
-      .draw_peaks = draw_peaks_not_built,
+      .draw_peaks = KZT_DRAW_PEAKS,
       .def_fs = KZT_DEF_FS,
       .gui_roi = KZT_GUI_ROI,
       .inp_projection = KZT_INP_PROJECTION,

@@ -1,0 +1,77 @@
+// The vectors menu: the vector shown in turn, refusals, and the graph drawn.
+
+#include "app/interfaces/vectors_interface.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+struct VectorsMenuTyped : testing::PageFixture {
+  KztDataSets sets;
+  std::vector<float> store = std::vector<float>(500 * 50);
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+    sets.graphics_on = true;
+    Status s = kStatusGood;
+    kzt_allocate_arrays(4, 4, false, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    KztVectors& v = sets.vectors;
+    v.vectors = store.data();
+    v.num_vectors = 2;
+    for (int k = 0; k < 2; ++k) {
+      v.str_vectors[k] = 1;
+      v.end_vectors[k] = 20;
+      v.titles[k] = k == 0 ? "CENTRE" : "WIDTH";
+      for (int i = 0; i < 20; ++i) store[static_cast<std::size_t>(k * 500 + i)] = static_cast<float>(i * (k + 1));
+    }
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    PageFixture::TearDown();
+  }
+  int run(std::vector<std::string> lines) {
+    testing::ScriptedInput input(std::move(lines));
+    Status status = kStatusGood;
+    KZT_GUI_VECTORS(sets, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    int shown = 0;
+    for (const std::string& t : texts())
+      if (t == "CENTRE" || t == "WIDTH") shown = t == "CENTRE" ? 1 : 2;
+    items.clear();
+    return shown;
+  }
+};
+
+TEST_F(VectorsMenuTyped, NextVectorProposedInTurnAndNoneDefined) {
+  testing::TerminalCapture terminal;
+  // The proposed number (RETURN keeps it) goes 1, 2, then back to 1; a
+  // typed number is taken.
+  EXPECT_EQ(run({"", "FULL", "EXIT"}), 1);
+  EXPECT_EQ(run({"", "EXIT"}), 2);
+  EXPECT_EQ(run({"", "EXIT"}), 1);
+  EXPECT_EQ(run({"2", "EXIT"}), 2);
+  sets.vectors.num_vectors = 0;
+  Status status = kStatusGood;
+  KZT_GUI_VECTORS(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(text("No vectors have been defined"), nullptr);
+  sets.vectors.max_vec_values = 0;
+  KZT_GUI_VECTORS(sets, status);
+  EXPECT_EQ(status, kBaseApp + 1);
+}
+
+}  // namespace
+}  // namespace kesta
