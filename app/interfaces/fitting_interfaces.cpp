@@ -22,6 +22,7 @@
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
 #include "app/interfaces/interface_loop.hpp"
+#include "app/interfaces/vectors_interface.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "core/defaults_db.hpp"
 #include "core/format.hpp"
@@ -621,6 +622,8 @@ void olmi_transpose(MenuPass& pass, Olmi& state, Status& status) {
   if (status == kStatusGood && next == "EXCHANGE") run_exchange(pass, state, status);
 }
 
+void olmi_vectors(MenuPass& pass, Olmi&, Status& status) { KZT_GUI_VECTORS(pass.sets, status); }
+
 void olmi_enter(MenuPass& pass, Olmi& state, Status& status) {
   int retstat = 0;
   float iterations = state.controls.iterations;
@@ -672,8 +675,7 @@ const OlmiRow kOlmiRows[] = {
     {"SET-UP", "SET-UP: Alter set-up of fitting control variables", 0, kAll, olmi_setup},
     {"TRANSPOSE", "TRANSPOSE: Active data region element tranposition", kMenuNeedsMemory, kAll,
      olmi_transpose},
-    // Result vectors are viewed through the vectors interface once it exists.
-    {"VECTORS", "VECTORS: Interactive viewing of results vectors", 0, kAll, nullptr},
+    {"VECTORS", "VECTORS: Interactive viewing of results vectors", 0, kAll, olmi_vectors},
 };
 static_assert(std::size(kOlmiRows) == 20);
 

@@ -213,10 +213,13 @@ TEST_F(FittingInterfaces, OlmiInitialisesOnAClickedRowAndFitsEveryRow) {
   // A click at Y 5.2 picks row 6: the model is entered there.
   EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "INITIALISE", "1", "10", "5.2", "GAUSSIAN", "1",
                                "27.5", "110", "1", "31", "60", "POLYNOMIAL", "1", "0",
-                               "POLYNOMIAL", "EXIT", "OPTIMISE", "EXIT"}),
+                               "POLYNOMIAL", "EXIT", "OPTIMISE", "VECTORS", "1", "EXIT",
+                               "EXIT"}),
             kStatusGood)
       << terminal.text();
   EXPECT_NE(terminal.text().find("NO FIT MODEL: USE \"INITIALSE\""), std::string::npos);
+  // VECTORS opens the result vectors' own menu.
+  EXPECT_EQ(terminal.text().find("not available yet"), std::string::npos) << terminal.text();
   const OlmiInterfaceState& state = kzt_olmi_interface_state();
   EXPECT_EQ(state.model_row, 6);
   ASSERT_TRUE(state.results_exist);
