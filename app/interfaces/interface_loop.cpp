@@ -98,7 +98,7 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
 }
 
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
-          float& x, float& y, Status& status) {
+          float& x, float& y, Status& status, bool* macro_ended) {
   if (status != kStatusGood) return false;
   const int num = static_cast<int>(buttons.size());
   GS_INP_MENUCHOICE(num, num, buttons, 2, input_type, command, x, y, status);
@@ -106,6 +106,7 @@ bool wait(const std::vector<std::string>& buttons, int& input_type, std::string&
     // A macro ended at the menu: the menu is shown again for the window.
     ST_DEF_SYSTEM(status);
     input_type = kGsChoiceRedraw;
+    if (macro_ended != nullptr) *macro_ended = true;
   }
   if (status != kStatusGood) {
     // The end of the input or a lost window: nothing more can be chosen.

@@ -101,6 +101,9 @@ struct InterfaceTable {
   void (*enter)(MenuPass&, State&, Status&) = nullptr;
   // On leaving, whatever the status: the state stored (nullable).
   void (*store)(const State&, Status&) = nullptr;
+  // When a replaying macro ended at the menu wait: the button chosen in its
+  // place, or empty for a redraw (nullable).
+  std::string_view (*macro_ended)(const State&) = nullptr;
 };
 
 // Handlers that every table uses.
@@ -131,8 +134,9 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
                const std::vector<std::string>& buttons, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
 // failed (the menu is left).
+// MACRO_ENDED (when given) tells that a replaying macro ended at the wait.
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
-          float& x, float& y, Status& status);
+          float& x, float& y, Status& status, bool* macro_ended = nullptr);
 void click(const GsDisplayedImage& image, MenuPass& pass, bool shows_data, float x, float y,
            Status& status);
 // A choice refused for what it needs (the warning shown); false to run it.
@@ -160,7 +164,8 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     return table.image != nullptr ? table.image(pass, state)
                                   : menu_loop::current(sets, table.uses_mask);
   };
-  bool redraw_image = true, redraw_menu = true;
+  // The entry hook may keep the caller's display (no first image drawing).
+  bool redraw_image = pass.redraw_image, redraw_menu = pass.redraw_menu;
   for (;;) {
     if (redraw_image) {
       if (table.draw != nullptr)
@@ -174,7 +179,16 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     int input_type = 0;
     std::string command = "null";
     float x = 0.0f, y = 0.0f;
-    if (!menu_loop::wait(buttons, input_type, command, x, y, status)) break;
+    bool macro_ended = false;
+    if (!menu_loop::wait(buttons, input_type, command, x, y, status, &macro_ended)) break;
+    // A macro that ends at the wait answers "nothing chosen" (or, on some
+    // roads, the consumed status that the wait turns into a redraw).
+    if ((macro_ended || input_type == kGsChoiceNone) && table.macro_ended != nullptr) {
+      if (const std::string_view chosen = table.macro_ended(state); !chosen.empty()) {
+        input_type = kGsChoiceButton;
+        command = chosen;
+      }
+    }
     pass.redraw_image = pass.redraw_menu = true;
     pass.leave = false;
     if (input_type == kGsChoicePoint) {
