@@ -53,17 +53,7 @@ void hand_back_region(KztDataSets& sets, Status& status) {
 // current data.
 void hand_back_extent(KztDataSets& sets, const KztMemoryExtent& m, Status& status) {
   if (status != kStatusGood || !m.written()) return;
-  sets.mxnumdat = m.xnumdat;
-  sets.mynumdat = m.ynumdat;
-  sets.mxstrelm = m.xstrelm;
-  sets.mystrelm = m.ystrelm;
-  sets.mxendelm = m.xendelm;
-  sets.myendelm = m.yendelm;
-  sets.mtitle = sets.title;
-  sets.mxlabel = sets.xlabel;
-  sets.mylabel = sets.ylabel;
-  sets.mzlabel = sets.zlabel;
-  sets.memory_defined = true;
+  kzt_describe_memory(sets, m);
   KZT_EXCHANGE(sets, status);
 }
 

@@ -144,6 +144,22 @@ TEST_F(GeneralMenus, MemoryChecksChangeNothing) {
   ASSERT_EQ(run(KZT_GUI_MATHS, {}), kStatusGood);
 }
 
+// A cancelled INPUT leaves the data as they were but no longer defined:
+// the welcome text is shown again and data choices warn.
+TEST_F(GeneralMenus, CancelledInputInImageProcessing) {
+  items.clear();
+  ASSERT_EQ(run(KZT_GUI_IP, {"FULL", "INPUT", "\\\\", "MATHS", "EXIT"}), kStatusGood);
+  EXPECT_FALSE(sets.data_defined);
+  EXPECT_NE(text("DATA NEEDED, BUT NONE IS DEFINED"), nullptr);
+  EXPECT_NE(text("WELCOME TO THE GENERAL"), nullptr);
+  expect_elements(data_at, [](Index, Index) { return 2.0f; });
+  // FILE SERIES: the 1-D series operations are not there yet; DISPLAY
+  // without data warns, and the end of the input leaves the menu.
+  testing::TerminalCapture terminal;
+  ASSERT_EQ(run(KZT_GUI_FS, {"INPUT (1-D)", "INTEGRATE", "DISPLAY"}), kStatusGood);
+  EXPECT_NE(terminal.text().find("not available yet"), std::string::npos) << terminal.text();
+}
+
 TEST(ScaledSubtraction, WorkImageAndSteps) {
   // A 5 x 4 array, region (2..4, 2..3); the work image is 3 x 2.
   std::vector<float> data(20), mdata(20);
@@ -258,6 +274,34 @@ TEST_F(GeneralMenus, FilterResultComesBackAsTheData) {
   sets.data_defined = false;
   ASSERT_EQ(run(KZT_GUI_FILTER, {"SMOOTH", "EXIT"}), kStatusGood);
   EXPECT_NE(text("DATA NEEDED, BUT NONE IS DEFINED"), nullptr);
+}
+
+}  // namespace
+}  // namespace kesta
+
+namespace kesta {
+namespace {
+
+TEST(GeneralHelpTexts, SizesAndFrames) {
+  struct Case {
+    std::span<const std::string> (*text)();
+    std::size_t lines, width;
+  };
+  for (const Case& c : {Case{kzt_iphelp_text, 134, 49}, Case{kzt_fshelp_text, 72, 55},
+                        Case{kzt_macroshelp_text, 79, 48},
+                        Case{kzt_scaledsubhelp_text, 68, 48}}) {
+    const std::span<const std::string> t = c.text();
+    ASSERT_EQ(t.size(), c.lines);
+    bool ends = false;
+    for (const std::string& line : t) {
+      EXPECT_LE(line.size(), c.width) << line;
+      // No web address or outside document: the keyboard HELP is the reference.
+      EXPECT_EQ(line.find("http"), std::string::npos) << line;
+      ends = ends || line.find("END OF HELP TEXT") != std::string::npos;
+    }
+    EXPECT_TRUE(ends);
+    EXPECT_EQ(t.front(), std::string(c.width, '-'));
+  }
 }
 
 }  // namespace
