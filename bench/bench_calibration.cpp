@@ -1,3 +1,8 @@
+// Grid calibration and detector response: the grid search of 101 x 101
+// holes on a 2048 x 2048 image (from the three starting peaks), and one pass
+// of flat field, linearisation (order 10), decay and normalisation on
+// 2048 x 2048 and 4096 x 4096 images.
+//
 // Calibration from powder rings: centre-of-gravity coordinates on 15 rings
 // of 90 sections (beside a plain read pass of the same image), the
 // least-squares refinement over 15 x 360 coordinates, and a whole calibrant
@@ -13,6 +18,9 @@
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/ring_coordinates.hpp"
 #include "app/diffraction/ring_test_support.hpp"
+#include "app/distortion/grid_peaks.hpp"
+#include "app/distortion/grid_test_support.hpp"
+#include "app/distortion/response.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 
@@ -144,5 +152,135 @@ BENCHMARK(find_rings)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(lsq_calibrant)->Unit(benchmark::kMillisecond);
 BENCHMARK(whole_refinement)->Unit(benchmark::kMillisecond);
+
+// ---- Grid calibration and detector response ----
+
+// 101 x 101 Gaussian holes 20 pixels apart, gently distorted.
+const kesta::testing::GridScene& grid_scene() {
+  static const kesta::testing::GridScene s = [] {
+    kesta::testing::GridScene g;
+    g.side = 2048;
+    g.x0 = g.y0 = 24.5f;
+    g.spacing = 20.0f;
+    g.columns = g.rows = 101;
+    g.sigma = 2.0f;
+    g.distortion = [](float x, float y, float& dx, float& dy) {
+      const float u = (x - 1024.0f) / 1024.0f, v = (y - 1024.0f) / 1024.0f;
+      dx = 3.0f * u * u - v;
+      dy = 2.0f * u * v;
+    };
+    return g;
+  }();
+  return s;
+}
+
+void grid_search(benchmark::State& state) {
+  const kesta::testing::GridScene& s = grid_scene();
+  static const std::vector<float> data = s.image();
+  const int sub = 5;
+  const Index side = kesta::kzt_template_side(s.sigma, 1);
+  const Index sub_side = kesta::kzt_template_side(s.sigma, sub);
+  std::vector<float> t(side * side), st(sub_side * sub_side);
+  kesta::Status status = kesta::kStatusGood;
+  kesta::KZT_CALTEMPLATE(side, side, side, side, s.sigma, 1, t, status);
+  kesta::KZT_CALTEMPLATE(sub_side, sub_side, sub_side, sub_side, s.sigma, sub, st, status);
+  const kesta::GridImage im{2048, 2048, 1, 1, 2048, 2048, data, side, t, sub_side, st, sub};
+  float x[3], y[3];
+  s.centre(51, 51, x[0], y[0]);
+  s.centre(52, 51, x[1], y[1]);
+  s.centre(51, 52, x[2], y[2]);
+  float correlation = 0.0f;
+  for (int k = 0; k < 3; ++k) {
+    bool found = false;
+    kesta::KZT_FINDCENTRE(im, 5, x[k], y[k], found, correlation, status);
+  }
+  Index peaks = 0;
+  for (auto _ : state) {
+    kesta::GridPeaks p;
+    p.allocate(kesta::kGridPeaksMax, kesta::kGridPeaksMax);
+    int retstat = -1;
+    Index nl = 0, nd = 0;
+    kesta::KZT_FIND2DGRID(im, 3, 0.3f, x[0], y[0], x[1], y[1], x[2], y[2], 1000000, correlation,
+                          retstat, nl, nd, p, status);
+    peaks = p.num;
+    benchmark::DoNotOptimize(retstat);
+  }
+  state.counters["peaks"] = static_cast<double>(peaks);
+  state.SetItemsProcessed(state.iterations() * peaks);
+}
+
+std::vector<float>& response_image(Index n) {
+  static std::vector<float> images[2];
+  std::vector<float>& a = images[n > 2048 ? 1 : 0];
+  if (a.empty()) {
+    a.resize(static_cast<std::size_t>(n * n));
+    for (std::size_t i = 0; i < a.size(); ++i)
+      a[i] = 1.0f + static_cast<float>((i * 2654435761u) % 60000);
+  }
+  return a;
+}
+
+void flat_field(benchmark::State& state) {
+  const Index n = state.range(0);
+  std::vector<float>& a = response_image(n);
+  const Index radii = kesta::kzt_profile_radii(n / 2.0f, n / 2.0f, 1, 1, n, n);
+  std::vector<float> profile(radii + 1);
+  for (Index i = 0; i <= radii; ++i) profile[i] = 1.0f + 1.0e-7f * static_cast<float>(i * i);
+  kesta::Status status = kesta::kStatusGood;
+  for (auto _ : state) {
+    kesta::KZT_CALFLATFIELD(radii, profile, n / 2.0f, n / 2.0f, 1.0e-4f, 1.0e-4f, n, n, 1, 1, n,
+                            n, a, status);
+    benchmark::DoNotOptimize(a.data());
+  }
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+
+void linearise(benchmark::State& state) {
+  const Index n = state.range(0);
+  std::vector<float>& a = response_image(n);
+  kesta::PolynomialFit fit;
+  fit.x_min = 0.0f;
+  fit.x_max = 5.0f;
+  fit.order = 10;
+  for (int c = 0; c <= 10; ++c) fit.coefficients.push_back(c == 0 ? 2.0f : 0.01f / (c + 1));
+  std::vector<double> work;
+  for (auto _ : state) {
+    for (Index y = 0; y < n; ++y) kesta::kzt_linearise_row(fit, a.data() + y * n, n, work);
+    benchmark::DoNotOptimize(a.data());
+  }
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+
+void decay(benchmark::State& state) {
+  const Index n = state.range(0);
+  std::vector<float>& a = response_image(n);
+  kesta::DecayModel m;
+  m.line_time = 120.0 / static_cast<double>(n);
+  for (auto _ : state) {
+    const double f = kesta::kzt_decay_correct(m, n, n, 1, 1, n, n, false, a, {});
+    benchmark::DoNotOptimize(f);
+  }
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+
+void normalise(benchmark::State& state) {
+  const Index n = state.range(0);
+  const std::vector<float>& a = response_image(n);
+  std::vector<float> out(a.size());
+  std::vector<std::uint8_t> mask(a.size(), 0);
+  kesta::Status status = kesta::kStatusGood;
+  for (auto _ : state) {
+    const bool done = kesta::kzt_normalise(true, n, 1, 1, n, n, false, a, mask, {}, out, {},
+                                           status);
+    benchmark::DoNotOptimize(done);
+  }
+  state.SetItemsProcessed(state.iterations() * n * n);
+}
+
+BENCHMARK(grid_search)->Unit(benchmark::kMillisecond);
+BENCHMARK(flat_field)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(linearise)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(decay)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(normalise)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 
 }  // namespace

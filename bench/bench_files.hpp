@@ -4,7 +4,12 @@
 
 #include <unistd.h>
 
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -36,6 +41,37 @@ inline std::vector<float> test_image(Index n) {
   std::vector<float> a(static_cast<std::size_t>(n * n));
   for (std::size_t i = 0; i < a.size(); ++i) a[i] = static_cast<float>((i * 2654435761u) % 1000);
   return a;
+}
+
+// Seconds for one single-thread memcpy of an N x N float image, the best of
+// several: the bandwidth-bound reference of the ratios "x_memcpy".
+inline double memcpy_seconds(Index n) {
+  const std::vector<float> in = test_image(n);
+  std::vector<float> out(in.size());
+  double best = 1.0e30;
+  for (int k = 0; k < 7; ++k) {
+    const auto start = std::chrono::steady_clock::now();
+    std::memcpy(out.data(), in.data(), in.size() * sizeof(float));
+    benchmark::DoNotOptimize(out.data());
+    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                              .count());
+  }
+  return best;
+}
+
+// Times RUN once per iteration by the wall clock (threads and all) and gives
+// the ratio to memcpy_seconds(N) as the counter "x_memcpy".
+template <class Run>
+void timed_against_memcpy(benchmark::State& state, Index n, const Run& run) {
+  double total = 0.0;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  state.counters["x_memcpy"] =
+      total / static_cast<double>(state.iterations()) / memcpy_seconds(n);
+  state.SetItemsProcessed(state.iterations() * n * n);
 }
 
 }  // namespace kesta::bench

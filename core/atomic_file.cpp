@@ -10,6 +10,8 @@
 #include <fstream>
 #include <utility>
 
+#include "core/io_output.hpp"
+
 namespace kesta {
 
 namespace {
@@ -247,6 +249,14 @@ void AtomicFile::abandon() {
   if (!committed_ && !temp_path_.empty()) ::unlink(temp_path_.c_str());
   temp_path_.clear();
   finished_ = true;
+}
+
+std::string output_open_failure(const AtomicFile& out) {
+  return "WARNING: Error in opening file " + out.path() + ": " + out.error();
+}
+
+void report_output_open_failure(const AtomicFile& out, Status& status) {
+  IO_WRITE(output_open_failure(out), status);
 }
 
 }  // namespace kesta

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/types.hpp"
+
 namespace kesta {
 
 class AtomicFile {
@@ -84,5 +86,11 @@ class AtomicFile {
   bool finished_ = false;
   bool committed_ = false;
 };
+
+// The one message of an output file that could not be opened, written by
+// every writer: "WARNING: Error in opening file <path>: <error()>" (the file,
+// the system's reason and what became of the old file).
+std::string output_open_failure(const AtomicFile& out);
+void report_output_open_failure(const AtomicFile& out, Status& status);
 
 }  // namespace kesta

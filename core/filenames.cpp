@@ -272,18 +272,16 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
       retstat = 1;
       return;
     }
-    errno = 0;
-    if (io_open_stream(unit, translated, open_mode)) {
+    std::string problem;
+    if (io_open_stream(unit, translated, open_mode, problem)) {
       retstat = 0;
       return;
     }
-    const int reason = errno;
-    if (reason == EISDIR)
-      IO_WRITE("WARNING: \"" + translated + "\" is a directory", status);
+    const std::string_view cannot = "cannot be opened: ";
+    if (problem.starts_with(cannot))
+      IO_WRITE("WARNING: Cannot open " + translated + ": " + problem.substr(cannot.size()), status);
     else
-      IO_WRITE("WARNING: Cannot open " + translated +
-                   (reason != 0 ? ": " + std::string(std::strerror(reason)) : std::string()),
-               status);
+      IO_WRITE("WARNING: \"" + translated + "\" " + problem, status);
     retstat = 1;
     if (!prompt) return;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);

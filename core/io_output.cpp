@@ -1,8 +1,13 @@
 #include "core/io_output.hpp"
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "core/format.hpp"
@@ -45,19 +50,57 @@ void io_set_stream(int stream, std::FILE* file) {
     table[stream] = file;
 }
 
-bool io_open_stream(int stream, const std::string& path, const char* mode) {
-  io_close_stream(stream);
-  std::FILE* f = std::fopen(path.c_str(), mode);
-  if (f == nullptr) return false;
-  // A directory opens for reading, but holds no lines to read.
-  struct stat info {};
-  if (::fstat(::fileno(f), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fclose(f);
-    errno = EISDIR;
-    return false;
+std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem) {
+  const std::string_view how(mode);
+  const bool update = how.find('+') != std::string_view::npos;
+  const bool reading = !how.empty() && how.front() == 'r';
+  int flags = O_CLOEXEC | O_NONBLOCK;
+  if (reading)
+    flags |= update ? O_RDWR : O_RDONLY;
+  else
+    flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | (how.front() == 'a' ? O_APPEND : O_TRUNC);
+  // Opened without blocking: a named pipe is refused instead of waiting for
+  // the other end (for writing, the system answers ENXIO when nothing reads).
+  const int fd = ::open(path.c_str(), flags, 0666);
+  if (fd < 0) {
+    const int reason = errno;
+    problem = reason == EISDIR ? "is a directory"
+              : reason == ENXIO ? "is a named pipe that nothing reads"
+                                : "cannot be opened: " + std::string(std::strerror(reason));
+    errno = reason;
+    return nullptr;
   }
+  struct stat info {};
+  const bool known = ::fstat(fd, &info) == 0;
+  if (!known || S_ISDIR(info.st_mode) || (reading && !S_ISREG(info.st_mode))) {
+    problem = known && S_ISDIR(info.st_mode) ? "is a directory" : "is not a regular file";
+    ::close(fd);
+    errno = known && S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    return nullptr;
+  }
+  const int status_flags = ::fcntl(fd, F_GETFL);
+  if (status_flags >= 0) ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, mode);
+  if (file == nullptr) {
+    const int reason = errno;
+    problem = "cannot be opened: " + std::string(std::strerror(reason));
+    ::close(fd);
+    errno = reason;
+  }
+  return file;
+}
+
+bool io_open_stream(int stream, const std::string& path, const char* mode, std::string& problem) {
+  io_close_stream(stream);
+  std::FILE* f = io_open_file(path, mode, problem);
+  if (f == nullptr) return false;
   io_set_stream(stream, f);
   return true;
+}
+
+bool io_open_stream(int stream, const std::string& path, const char* mode) {
+  std::string problem;
+  return io_open_stream(stream, path, mode, problem);
 }
 
 bool io_close_stream(int stream) {
@@ -80,6 +123,21 @@ void IO_DEF_SYSTEM(Status& status) {
   vosq_io_dbinteractive.clear();
   io_clear_variables();
   IO_DEF_SEPARATORS(status);
+}
+
+int io_terminal_width() {
+  if (std::FILE* terminal = io_stream(kStreamTerminal)) {
+    winsize size{};
+    const int fd = ::fileno(terminal);
+    if (fd >= 0 && ::isatty(fd) && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+      return size.ws_col;
+  }
+  if (const char* columns = std::getenv("COLUMNS")) {
+    char* end = nullptr;
+    const long n = std::strtol(columns, &end, 10);
+    if (end != columns && *end == '\0' && n > 0 && n <= 10000) return static_cast<int>(n);
+  }
+  return 80;
 }
 
 void IO_WRITE(std::string_view text, Status& status) {

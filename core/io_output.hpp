@@ -43,14 +43,27 @@ inline std::string vosq_io_dbinteractive;
 // terminal (standard output unless redirected, e.g. by a test).
 std::FILE* io_stream(int stream);
 void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (without fclose)
-// Opens PATH on STREAM with the fopen MODE; closes what was there. False on
-// failure, and for a directory (errno EISDIR).
+// Opens PATH with the fopen MODE ("r", "rb", "r+", "w", "wb", "a", ...)
+// without ever blocking. A file opened for reading or update must be a
+// regular file, checked on what was opened before a byte is read (a named
+// pipe without a writer, a device such as /dev/zero, a directory are
+// refused); a named pipe opened for writing must have a reader. Otherwise
+// nullptr and PROBLEM: "is a directory", "is not a regular file", "is a named
+// pipe that nothing reads", or "cannot be opened: " and the system's reason.
+std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem);
+// Opens PATH on STREAM as io_open_file does; closes what was there. False on
+// failure (errno EISDIR for a directory).
+bool io_open_stream(int stream, const std::string& path, const char* mode, std::string& problem);
 bool io_open_stream(int stream, const std::string& path, const char* mode);
 // Closes (fclose) the file on STREAM, if any. False when closing reported an error.
 bool io_close_stream(int stream);
 
 // Initialises the IO state, the variable table and the token separators.
 void IO_DEF_SYSTEM(Status& status);
+
+// Columns of the terminal (stream 6): the window's width when it is a
+// terminal, else COLUMNS when set, else 80.
+int io_terminal_width();
 
 // One line to the terminal and, while the log is open, to the log.
 void IO_WRITE(std::string_view text, Status& status);

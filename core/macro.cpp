@@ -48,9 +48,10 @@ bool starts_with(std::string_view text, std::string_view head) {
 // 11001 at the end of the file.
 bool read_macro_line(int stream, std::string& line, Status& status) {
   ++vosq_io_dbdb.macro_line;
-  IO_READ_FILE(stream, line, status);
+  bool cut = false;
+  IO_READ_FILE(stream, line, cut, status);
   if (status != kStatusGood) return false;
-  io_cut_response(line);
+  if (cut) io_note_cut_response();
   return true;
 }
 
@@ -206,6 +207,20 @@ void write_failed(Status& status) {
   io_write_failure(kStreamOutputMacro, errno != 0 ? errno : -1, status);
 }
 
+// LINE as one record of the output macro; a failure is reported (the
+// recording is closed) and sets STATUS.
+void write_record(std::string_view line, Status& status) {
+  if (SLEN(line) > 0) {
+    IO_WRITE_FILE(kStreamOutputMacro, line, status);
+    return;
+  }
+  // An empty answer is an empty record (a blank default on replay).
+  std::FILE* file = io_stream(kStreamOutputMacro);
+  errno = 0;
+  if (file == nullptr || std::fputc('\n', file) == EOF || std::fflush(file) != 0)
+    write_failed(status);
+}
+
 // Opening checks shared by the three files: a blank name without PROMPT is
 // 10033; a failed open 11000.
 bool open_file(bool prompt, std::string_view mode, int stream, std::string& file_name,
@@ -264,12 +279,14 @@ void IO_OPEN_OUTMACRO(bool gui, bool prompt, std::string& file_name, Status& sta
   }
   if (!open_file(prompt, "WRITE", kStreamOutputMacro, file_name, kPosition, status)) return;
   vosq_io_dbdb.output_macro = true;
-  IO_WRITE_FILE(kStreamOutputMacro,
-                gui ? "%!*\\ BEGINNING OF GUI MACRO FILE" : "%!*\\ BEGINNING OF IO MACRO FILE",
-                status);
-  IO_WRITE_FILE(kStreamOutputMacro, "%!*\\", status);
-  IO_WRITE_FILE(kStreamOutputMacro, "%!*\\ This is a comment line", status);
-  IO_WRITE_FILE(kStreamOutputMacro, "%!*\\", status);
+  // A header that cannot be written is reported once and the recording
+  // stops; the command itself has done what it could and leaves no failure.
+  for (const char* line : {gui ? "%!*\\ BEGINNING OF GUI MACRO FILE" : "%!*\\ BEGINNING OF IO MACRO FILE",
+                           "%!*\\", "%!*\\ This is a comment line", "%!*\\"}) {
+    Status local = kStatusGood;
+    IO_WRITE_FILE(kStreamOutputMacro, line, local);
+    if (local != kStatusGood) break;
+  }
 }
 
 void IO_CLOSE_OUTMACRO(Status& status) {
@@ -456,15 +473,11 @@ void IO_MSET_OPTIONS(Status& status) {
 
 void io_outmacro_record(std::string_view line, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITE_FILE V0.3")) return;
-  if (SLEN(line) > 0) {
-    IO_WRITE_FILE(kStreamOutputMacro, line, status);
-    return;
-  }
-  // An empty answer is an empty record (a blank default on replay).
-  std::FILE* file = io_stream(kStreamOutputMacro);
-  errno = 0;
-  if (file == nullptr || std::fputc('\n', file) == EOF || std::fflush(file) != 0)
-    write_failed(status);
+  if (!vosq_io_dbdb.output_macro) return;
+  // A failed record is reported once and closes the recording; the answer
+  // it records stands, so the caller's status stays as it was.
+  Status local = kStatusGood;
+  write_record(line, local);
 }
 
 void io_outmacro_replace_last(std::string_view text, int consumed_from, Status& status) {
@@ -474,7 +487,7 @@ void io_outmacro_replace_last(std::string_view text, int consumed_from, Status& 
   long start = 0;
   std::string record;
   if (!last_record(file, start, record)) {
-    io_outmacro_record(text, status);
+    write_record(text, status);
     return;
   }
   std::string replacement(text.substr(0, static_cast<std::size_t>(SLEN(text))));

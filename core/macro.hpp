@@ -42,7 +42,9 @@ void IO_MSET_OPTIONS(Status& status);
 void io_mset_options(std::span<const std::string> arguments, Status& status);
 
 // Output-macro records for the reader and the menu.
-// Writes LINE (its used part; an empty line is an empty record) as one record.
+// Writes LINE (its used part; an empty line is an empty record) as one record
+// while a recording is open. A failed write is reported once and ends the
+// recording; STATUS stays as it was (the answer recorded still stands).
 void io_outmacro_record(std::string_view line, Status& status);
 // Replaces the last record of the output macro by TEXT, truncating the file
 // when the new record is shorter. When the last record is the current

@@ -1,6 +1,7 @@
 #include "core/macro.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "core/dialogue_testing.hpp"
 #include "core/menu.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/test_support.hpp"
 #include "core/variables.hpp"
 
@@ -357,6 +359,84 @@ TEST_F(MacroTest, RecordingFailuresAreReportedOnceAndEndTheRecording) {
   EXPECT_EQ(status, 11010);
   EXPECT_NE(capture.text().find(report), std::string::npos);
   EXPECT_FALSE(vosq_io_dbdb.output_macro);
+}
+
+// Devices and named pipes are refused at once with a message, never read
+// or waited on: /dev/zero is one endless line, a pipe without a writer (or,
+// for recording, without a reader) would block the program.
+TEST_F(MacroTest, SpecialFilesAreRefusedWithoutBlocking) {
+  const std::string fifo = dir.file("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {std::string("/dev/zero"), std::string("/dev/full"), fifo}) {
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    std::string file = name;
+    IO_OPEN_INMACRO(false, file, status);
+    EXPECT_EQ(status, 11000) << name;
+    EXPECT_FALSE(vosq_io_dbdb.input_macro) << name;
+    EXPECT_EQ(capture.text(), "WARNING: \"" + name + "\" is not a regular file\n");
+  }
+  {
+    // The command-line macro of the same kind.
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    io_mset_options(std::vector<std::string>{"-mac/dev/zero"}, status);
+    EXPECT_FALSE(vosq_io_dbdb.input_macro);
+    EXPECT_NE(capture.text().find("\"/dev/zero\" is not a regular file"), std::string::npos);
+  }
+  for (bool log : {false, true}) {
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    std::string file = fifo;
+    if (log)
+      IO_OPEN_LOGFILE(false, file, status);
+    else
+      IO_OPEN_OUTMACRO(false, false, file, status);
+    EXPECT_EQ(status, 11000) << log;
+    EXPECT_FALSE(vosq_io_dbdb.log_open || vosq_io_dbdb.output_macro);
+    EXPECT_EQ(capture.text(), "WARNING: \"" + fifo + "\" is a named pipe that nothing reads\n");
+  }
+}
+
+// A macro line longer than a response line is cut to 132 characters and the
+// rest is never kept; the reader is told the answer was cut.
+TEST_F(MacroTest, OverlongLinesAreCutToAResponseLine) {
+  const std::string long_line = std::string(132, 'a') + std::string(200000, 'b');
+  replay(long_line + "\n" + std::string(132, 'c') + std::string(50, ' ') + "\nnext\n");
+  Status status = kStatusGood;
+  const std::vector<std::string> prompt = {"Q:"};
+  testing::TerminalCapture capture;
+  IO_READ(prompt, status);
+  EXPECT_EQ(vosq_io_dbinteractive, std::string(132, 'a'));
+  EXPECT_TRUE(io_response_cut());
+  IO_READ(prompt, status);  // only blanks beyond the limit: nothing lost
+  EXPECT_EQ(vosq_io_dbinteractive, std::string(132, 'c'));
+  EXPECT_FALSE(io_response_cut());
+  IO_READ(prompt, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(vosq_io_dbinteractive, "next");
+}
+
+// Recording to a full disk from the start: START MACRO reports the failure
+// once, closes the file and stops recording, and leaves no failure behind.
+TEST_F(MacroTest, RecordingToAFullDiskLeavesNoFailureBehind) {
+  testing::TerminalCapture capture;
+  Status status = kStatusGood;
+  std::string file = "/dev/full";
+  IO_OPEN_OUTMACRO(false, false, file, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(vosq_io_dbdb.output_macro);
+  EXPECT_EQ(io_stream(kStreamOutputMacro), nullptr);
+  ScriptedInput input({"answer"});
+  const std::vector<std::string> prompt = {"Q:"};
+  IO_READ(prompt, status);
+  EXPECT_EQ(status, kStatusGood);
+  io_outmacro_record("more", status);
+  EXPECT_EQ(status, kStatusGood);
+  const std::string text = capture.text();
+  const std::string report = "ERROR: Failed to output ASCII text to an output file.";
+  ASSERT_NE(text.find(report), std::string::npos) << text;
+  EXPECT_EQ(text.find(report, text.find(report) + 1), std::string::npos) << text;
 }
 
 TEST_F(MacroTest, CommandLineOptions) {

@@ -23,6 +23,16 @@ static_assert(std::is_convertible_v<const std::string (&)[2], TextLines>);
 static_assert(!std::is_convertible_v<TextLines&, TextLines>);
 static_assert(!std::is_convertible_v<TextLines&&, TextLines>);
 
+// A TextLines declared with a name from a braced list still holds its lines
+// after the statement (the list itself is gone by then).
+TEST(TextLinesView, NamedBracedListKeepsItsLines) {
+  const TextLines help{"first", std::string(40, 'x')};
+  std::string joined;
+  for (const auto& line : help) joined += line + "|";
+  EXPECT_EQ(joined, "first|" + std::string(40, 'x') + "|");
+  EXPECT_EQ(help.view().size(), 2u);
+}
+
 std::vector<std::string> numbered(int count) {
   std::vector<std::string> lines;
   for (int i = 1; i <= count; ++i) lines.push_back("line " + format_i(i, 2, 2));

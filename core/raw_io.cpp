@@ -525,27 +525,37 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
   maximum = high;
 }
 
-void IO_READ_FILE(int stream, std::string& line, Status& status) {
+bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::string& line, bool& cut) {
+  line.clear();
+  cut = false;
+  bool any = false;
+  for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+    any = true;
+    if (c == '\n') break;
+    if (line.size() < limit)
+      line.push_back(static_cast<char>(c));
+    else if (c != ' ' && c != '\r' && c != '\t')
+      cut = true;
+  }
+  return any;
+}
+
+void IO_READ_FILE(int stream, std::string& line, bool& cut, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_READ_FILE V0.1";
   if (st_bad(status, kPosition)) return;
   std::FILE* file = io_stream(stream);
-  if (file == nullptr) {
+  std::string text;
+  if (file == nullptr || !io_read_bounded_line(file, kFileLineLength, text, cut)) {
     st_fail(status, kBaseCore + 1001, kPosition);
     return;
   }
-  char* buffer = nullptr;
-  std::size_t capacity = 0;
-  const ssize_t length = ::getline(&buffer, &capacity, file);
-  if (length < 0) {
-    std::free(buffer);
-    st_fail(status, kBaseCore + 1001, kPosition);
-    return;
-  }
-  std::string text(buffer, static_cast<std::size_t>(length));
-  std::free(buffer);
-  if (!text.empty() && text.back() == '\n') text.pop_back();
   text.resize(without_trailing_blanks(text).size());
   line = std::move(text);
+}
+
+void IO_READ_FILE(int stream, std::string& line, Status& status) {
+  bool cut = false;
+  IO_READ_FILE(stream, line, cut, status);
 }
 
 }  // namespace kesta

@@ -114,8 +114,21 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
                 Index ystrelm, Index xendelm, Index yendelm, float& minimum, float& maximum,
                 Status& status);
 
-// The next line of STREAM without its line end and trailing blanks. End of
-// file, a read error or no open stream give STATUS 11001.
+// The next line of FILE without its line end, keeping at most LIMIT
+// characters: the rest of a longer line is read past and discarded, so one
+// endless line takes no more memory than LIMIT. CUT tells whether anything
+// but blanks was discarded. False at the end of the file (or a read error)
+// before any character.
+bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::string& line, bool& cut);
+
+// A text line of a file is at most this long where the reader keeps it as
+// a response line.
+inline constexpr std::size_t kFileLineLength = 132;
+
+// The next line of STREAM without its line end and trailing blanks, cut to
+// kFileLineLength characters (CUT true when a longer line lost more than
+// blanks). End of file, a read error or no open stream give STATUS 11001.
+void IO_READ_FILE(int stream, std::string& line, bool& cut, Status& status);
 void IO_READ_FILE(int stream, std::string& line, Status& status);
 
 }  // namespace kesta

@@ -47,6 +47,7 @@ std::string part(std::string_view text, int from, int to) {
 
 unsigned long response_count = 0;
 bool response_cut = false;
+bool terminal_ended = false;
 
 void new_line_needed() {
   vosq_io_dbdb.new_line_needed = true;
@@ -65,7 +66,14 @@ bool io_cut_response(std::string& line) {
 
 bool io_response_cut() { return response_cut; }
 
-void io_set_line_source(IoLineSource source) { line_source() = std::move(source); }
+void io_note_cut_response() { response_cut = true; }
+
+void io_set_line_source(IoLineSource source) {
+  line_source() = std::move(source);
+  terminal_ended = false;
+}
+
+bool io_input_ended() { return terminal_ended; }
 
 unsigned long io_response_count() { return response_count; }
 
@@ -116,6 +124,7 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
     if (!read_terminal_line(proper_used, line)) {
       // The end of the input answers with the user escape, so that a prompt
       // without a usable default cannot ask for ever. The prompt line is ended.
+      terminal_ended = true;
       Status local = kStatusGood;
       IO_WRITE(" ", local);
       status = kStatusEscape;

@@ -23,6 +23,9 @@ inline constexpr std::size_t kResponseLength = 132;
 bool io_cut_response(std::string& line);
 // True when the response line last read, or its translation, was cut.
 bool io_response_cut();
+// Notes that the response line being read was cut before it reached the
+// reader (a macro line read bounded to a response line).
+void io_note_cut_response();
 
 // Reads one response line into vosq_io_dbinteractive and resets the type-ahead
 // cursor to it. PROMPT holds the prompt lines; the last is the prompt proper,
@@ -51,5 +54,10 @@ unsigned long io_response_count();
 // replace it; an empty function restores the default.
 using IoLineSource = std::function<bool(std::string_view prompt, std::string& line)>;
 void io_set_line_source(IoLineSource source);
+
+// True once a prompt met the end of the terminal input (a new line source
+// starts a new input). A wait for the window that comes after it would wait
+// for ever in a run without a user: it answers with the user escape instead.
+bool io_input_ended();
 
 }  // namespace kesta

@@ -12,6 +12,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -211,7 +212,11 @@ void IO_SYSTEM(std::string_view command, int& return_code, Status& status) {
   if (st_bad(status, "Subroutine IO_SYSTEM V0.2")) return;
   const std::string line = trim_right(command);
   std::fflush(nullptr);
+  // The command runs with the usual broken-pipe signal, whatever the
+  // program itself does with it.
+  const auto previous = std::signal(SIGPIPE, SIG_DFL);
   const int result = std::system(line.c_str());
+  if (previous != SIG_ERR) std::signal(SIGPIPE, previous);
   if (result != -1 && WIFEXITED(result))
     return_code = WEXITSTATUS(result);
   else

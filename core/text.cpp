@@ -340,8 +340,11 @@ void IO_VTOC(float value, int max_chars, int decimals, bool keep_point, bool rem
   const bool negative = value < 0.0f;
   int n = (decimals == 0 && !keep_point) ? max_chars : max_chars - decimals - 1;
   if (negative) --n;
+  // The lower bound in single precision, as the value is: 0.01f lies just
+  // below the double 0.01 and is still written 0.01.
+  const double lowest = static_cast<float>(std::pow(10.0, -decimals));
   const bool fixed = !allow_exponent || magnitude < 1e-31 ||
-                     (magnitude >= std::pow(10.0, -decimals) && magnitude <= std::pow(10.0, n) - 1.0);
+                     (magnitude >= lowest && magnitude <= std::pow(10.0, n) - 1.0);
 
   std::string out;
   if (fixed) {

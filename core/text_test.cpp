@@ -152,6 +152,8 @@ TEST(NumberText, AxisLabels) {
       {-0.001f, 6, 2, true, false, false, "0.00"},  // never "-0.00"
       {-0.001f, 6, 2, true, false, true, nullptr}, {12345.0f, 4, 0, false, false, true, "1E4"},
       {0.00025f, 8, 1, true, false, true, "2.5E-4"}, {1.25e-6f, 9, 2, false, false, true, "1.25E-6"},
+      // The float nearest 0.01 lies just below 0.01 and is still a fixed 0.01.
+      {0.01f, 5, 2, false, false, true, "0.01"},
   };
   for (const Case& c : cases) {
     Status status = ST_GOOD();

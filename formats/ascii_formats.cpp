@@ -53,7 +53,10 @@ class AskedTextFile {
 void show_sample(std::FILE* file, Status& status) {
   IO_WRITE("Sample of start of the input file:", status);
   std::string line;
-  for (int i = 0; i < 6 && fio_read_line(file, line); ++i) IO_WRITE(line, status);
+  // A line of a whole image row can be very long: what fits one screen line.
+  const auto width = static_cast<std::size_t>(io_terminal_width());
+  for (int i = 0; i < 6 && fio_read_line(file, line); ++i)
+    IO_WRITE(std::string_view(line).substr(0, width), status);
   std::rewind(file);
 }
 

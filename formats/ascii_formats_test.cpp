@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
@@ -116,6 +117,13 @@ TEST_F(Ascii, TwoDimensionalImage) {
       EXPECT_EQ(title, "old");
     }
   }
+  // The sample of a file whose first line is a whole long row fits the screen.
+  std::istringstream lines(terminal_.text());
+  const auto width = static_cast<std::size_t>(io_terminal_width());
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("f.txt") == std::string::npos) {
+      EXPECT_LE(line.size(), width);
+    }
 }
 
 }  // namespace

@@ -71,7 +71,7 @@ bool write_scaled(AtomicFile& out, Index xmaxdat, Index ymaxdat, Index xstrelm, 
                   int bytes, bool big_endian, bool pad, bool by_columns, Index first_record,
                   bool ask_range, float& lower, float& upper, Status& status) {
   if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file " + out.path(), status);
+    report_output_open_failure(out, status);
     return false;
   }
   bool failed = false;

@@ -47,6 +47,8 @@ bool read_header(StreamInput& input, BrukerHeader& h, Status& status) {
 
 // The overflow entries after the pixels; false when one cannot be read.
 bool read_overflows(StreamInput& input, const BrukerHeader& h, Index offset, ScratchImage& image) {
+  // The count is the header's: the file must hold the entries before room is made for them.
+  if (!input.holds(offset, h.noverfl * kEntry)) return false;
   std::vector<char> entries(static_cast<std::size_t>(h.noverfl * kEntry));
   if (!input.read(offset, entries.data(), h.noverfl * kEntry)) return false;
   for (Index k = 0; k < h.noverfl; ++k) {
@@ -75,7 +77,8 @@ ImageRead read_bruker_file(const std::string& path, const ReadRequest& request, 
     return result;
   }
   if (h.ncols < 1 || h.nrows < 1 || (h.npixelb != 1 && h.npixelb != 2 && h.npixelb != 4) ||
-      h.hdrblks < 0 || h.noverfl < 0 || h.hdrblks > input.size() / kBlock) {
+      h.hdrblks < 0 || h.noverfl < 0 || h.hdrblks > input.size() / kBlock ||
+      h.noverfl > input.size() / kEntry) {
     report_unread_file(path,
                        "gives NCOLS " + std::to_string(h.ncols) + ", NROWS " +
                            std::to_string(h.nrows) + ", NPIXELB " + std::to_string(h.npixelb) +

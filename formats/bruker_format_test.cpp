@@ -16,16 +16,17 @@ namespace {
 // A frame of NCOLS x NROWS pixels of NPIXELB bytes (little-endian), pixel k
 // of the file (row-major from the top) = k + 1, with OVERFLOWS (value,
 // offset) after the pixels. HEADER lines replace the standard ones.
+std::string line(const std::string& key, const std::string& value) {
+  std::string l = key;
+  l.resize(7, ' ');
+  l += ":" + value;
+  l.resize(80, ' ');
+  return l;
+}
+
 std::string frame(Index ncols, Index nrows, Index npixelb,
                   const std::vector<std::pair<Index, Index>>& overflows,
                   std::vector<std::string> header = {}) {
-  auto line = [](const std::string& key, const std::string& value) {
-    std::string l = key;
-    l.resize(7, ' ');
-    l += ":" + value;
-    l.resize(80, ' ');
-    return l;
-  };
   if (header.empty())
     header = {line("FORMAT", "86"), line("HDRBLKS", "5"),
               line("NOVERFL", std::to_string(overflows.size())),
@@ -93,6 +94,14 @@ TEST_F(Bruker, DamagedFramesAreRefused) {
       {"NPIXELB 3", [] { return frame(5, 3, 3, {}); }, "NPIXELB 3"},
       {"cut inside the pixels", [] { return frame(5, 3, 2, {}).substr(0, 2560 + 20); },
        "too short for its image"},
+      // A count no file of this size can hold is refused before room is made for it.
+      {"NOVERFL beyond the file",
+       [] {
+         return frame(5, 3, 2, {},
+                      {line("HDRBLKS", "5"), line("NOVERFL", "100000000000"), line("NPIXELB", "2"),
+                       line("NROWS", "3"), line("NCOLS", "5")});
+       },
+       "NOVERFL 100000000000"},
       {"cut inside the overflows", [] { return frame(5, 3, 2, {{1, 1}}).substr(0, 2560 + 30 + 8); },
        "Error in inputting overflow pixel value"},
   };

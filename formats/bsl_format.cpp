@@ -59,8 +59,11 @@ std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status) {
       IO_WRITE("WARNING: Could not input header file information.", status);
       return {};
     }
+    // Only the name counts: the data file lies beside its header, wherever
+    // the line points.
+    const std::string named(used_text(file));
     sets.push_back({values[0], values[1], values[2], values[3], values[4],
-                    directory_of(path) + std::string(used_text(file))});
+                    directory_of(path) + name_of(named)});
   }
   if (sets.empty()) IO_WRITE("WARNING: Could not input header file information.", status);
   for (std::size_t k = 0; k < sets.size(); ++k)
@@ -216,8 +219,7 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   }
   AtomicFile header(path), binary(data_path);
   if (!header.ok() || !binary.ok()) {
-    IO_WRITE("WARNING: Error in opening image file", status);
-    IO_WRITE("         " + (header.ok() ? data_path : path), status);
+    report_output_open_failure(header.ok() ? binary : header, status);
     return;
   }
   const Index columns = xendelm - xstrelm + 1;

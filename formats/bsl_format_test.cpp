@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
@@ -81,6 +82,19 @@ TEST_F(Bsl, SecondDataSetSecondImageOfSixteenBitsInTheOtherOrder) {
       << terminal_.text();
 }
 
+TEST_F(Bsl, MissingHeaderShowsTheEscapeThatLeaves) {
+  const std::string escape = "\\\\";  // the two characters typed
+  testing::ScriptedInput input({dir_.file("none.bsl"), escape});
+  std::string name;
+  EXPECT_FALSE(bsl_keyboard_read({4, 4, false}, name, status_).ok());
+  EXPECT_EQ(status_, kStatusEscape);
+  // The hint shows exactly the line that was typed to leave.
+  EXPECT_NE(terminal_.text().find("(You can enter user escape (" + escape +
+                                  ") to exit this command.)"),
+            std::string::npos)
+      << terminal_.text();
+}
+
 TEST_F(Bsl, BadHeadersAndDataAreRefused) {
   const std::string sizes = "       2       2       2       1       4       0\nX01001.BSL\n";
   put("X01001.BSL", shorts({1, 2, 3, 4}, false));
@@ -107,6 +121,16 @@ TEST_F(Bsl, BadHeadersAndDataAreRefused) {
     EXPECT_NE(r.retstat, 0) << c.message;
     EXPECT_NE(terminal.text().find(c.message), std::string::npos) << c.message << terminal.text();
   }
+  // A data file named with a directory is looked for beside the header only.
+  std::filesystem::create_directory(dir_.file("sub"));
+  put("sub/Y01001.BSL", shorts({1, 2, 3, 4}, false));
+  put("X01000.BSL", "t\nt\n       2       2       1       1       4\nsub/Y01001.BSL\n");
+  testing::TerminalCapture terminal;
+  EXPECT_NE(read(1, 1).retstat, 0);
+  EXPECT_NE(terminal.text().find("Error in opening binary image file:\n       " +
+                                 dir_.file("Y01001.BSL")),
+            std::string::npos)
+      << terminal.text();
   EXPECT_EQ(status_, kStatusGood);
 }
 

@@ -305,7 +305,7 @@ void FIO_OUT_CDD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
   }
   AtomicFile out(path);
   if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file", status);
+    report_output_open_failure(out, status);
     return;
   }
   if (!cdd_encode(out.stream(), xmaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status)) {

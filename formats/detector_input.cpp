@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -202,6 +203,14 @@ bool ask_input_file(std::string_view prompt, TextLines help, TextLines retry,
 
 bool ask_index(std::string_view prompt, std::string_view help, Index lower, Index upper,
                Index& value, Status& status) {
+  // The prompt takes an int: a wider range is refused rather than cut.
+  constexpr Index kLeast = std::numeric_limits<int>::min(), kMost = std::numeric_limits<int>::max();
+  if (lower > upper || lower < kLeast || upper > kMost) {
+    IO_WRITE("WARNING: The range " + std::to_string(lower) + " to " + std::to_string(upper) +
+                 " of \"" + std::string(prompt) + "\" is beyond what can be entered",
+             status);
+    return false;
+  }
   int v = static_cast<int>(std::clamp(value, lower, upper));
   IO_INPI(true, static_cast<int>(lower), static_cast<int>(upper), true, prompt, {std::string(help)},
           {"Enter an integer within the given range"}, v, status);

@@ -144,12 +144,13 @@ void describe_detector_image(const std::string& title, ScratchImage& image);
 inline const std::string kRetypeName[] = {"Error in opening file, Please retype name"};
 inline const std::string kCouldNotOpen[] = {
     "WARNING: The entered file could not be opened (probably it doesn't exist)",
-    "         (You can enter user escape (\\) to exit this command.)"};
+    "         (You can enter user escape (\\\\) to exit this command.)"};
 bool ask_input_file(std::string_view prompt, TextLines help, TextLines retry,
                     std::string& file_name, std::string& path, Status& status);
 
 // An integer answer of LOWER..UPPER (VALUE the default, clamped into the
-// range); false after a user escape.
+// range); false after a user escape, and (after a warning, nothing asked)
+// for a range an int cannot hold.
 bool ask_index(std::string_view prompt, std::string_view help, Index lower, Index upper,
                Index& value, Status& status);
 

@@ -132,7 +132,7 @@ void FIO_FILEOPENC(const std::string& file_name, int mode, int& retstat, int& st
     }
     auto out = std::make_unique<AtomicFile>(file_name);
     if (!out->ok()) {
-      terminal_line("WARNING: Error in opening file " + file_name + ": " + out->error());
+      terminal_line(output_open_failure(*out));
       retstat = 3;
       return;
     }

@@ -398,7 +398,7 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
     }
   AtomicFile out(path);
   if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file", status);
+    report_output_open_failure(out, status);
     return;
   }
   HuffmanCode code = s.code;

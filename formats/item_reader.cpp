@@ -132,9 +132,10 @@ bool header_of(ItemFile& file, std::string_view name, char wanted, int& retstat,
 
 // The header and sizes of an array item, checked against the data it needs:
 // BYTES_FOR(nx, ny, bytes) gives the data's byte count (false on overflow).
+// MIN_X is the least first size (1; 0 for character arrays).
 template <typename BytesFor>
 bool array_header(ItemFile& file, std::string_view name, int& retstat, Index& nx, Index& ny,
-                  Index& data_start, Status& status, BytesFor bytes_for) {
+                  Index& data_start, Status& status, BytesFor bytes_for, Index min_x = 1) {
   Record rec;
   Index record = 0, t = 0;
   if (!header_of(file, name, 'a', retstat, rec, record, t, status)) return false;
@@ -149,6 +150,13 @@ bool array_header(ItemFile& file, std::string_view name, int& retstat, Index& nx
     damaged(name, "negative array size " + std::to_string(sx) + " x " + std::to_string(sy) +
                       " or record count " + std::to_string(count),
             retstat, status);
+    return false;
+  }
+  // The writer never makes an empty array (a character array may hold empty
+  // texts, so only its count must be 1 or more).
+  if (sx < min_x || sy < 1) {
+    damaged(name, "empty array size " + std::to_string(sx) + " x " + std::to_string(sy), retstat,
+            status);
     return false;
   }
   Index bytes = 0;
@@ -359,8 +367,9 @@ void FIO_FREAD_CARRAY(int unit, std::string_view name, std::size_t element_lengt
   if (st_bad(status, "Subroutine FIO_FREAD_CARRAY V0.2")) return;
   ItemFile file(unit);
   Index m = 0, n = 0, start = 0;
-  if (!array_header(file, name, retstat, m, n, start, status,
-                    [](Index x, Index y, Index& bytes) { return checked_product(x, y, bytes); }))
+  if (!array_header(
+          file, name, retstat, m, n, start, status,
+          [](Index x, Index y, Index& bytes) { return checked_product(x, y, bytes); }, 0))
     return;
   const Index count = std::min(static_cast<Index>(array.size()), n);
   if (count < n) IO_WRITE("File array size = " + format_i(m, 10) + format_i(n, 10), status);

@@ -373,6 +373,8 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"string length not hex", 7168 + 12, "0000004G", 0, "s", "not a hexadecimal"},
         Damage{"negative size", 32, "80000028", 0, "data", "negative array size"},
         Damage{"overflowing size", 32, "7fffffff7fffffff", 0, "data", "overflows"},
+        Damage{"no columns", 32, "00000000", 0, "data", "empty array size 0 x 40"},
+        Damage{"no rows", 40, "00000000", 0, "data", "empty array size 40 x 0"},
         Damage{"size beyond the records", 40, "00000fff", 0, "data", "needs"},
         Damage{"count too small", 6, "00000002", 0, "data", "the header gives 2"},
         Damage{"size not hex", 40, "00-00028", 0, "data", "not a hexadecimal"},

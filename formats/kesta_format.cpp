@@ -98,7 +98,7 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   }
   AtomicFile out(path);
   if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file " + path + ": " + out.error(), status);
+    report_output_open_failure(out, status);
     return;
   }
 
@@ -184,7 +184,9 @@ std::string item_chain_problem(std::FILE* file) {
     const std::int32_t count = IO_HEXTOI(count_field);
     if (at == 0) started = name == "$FFF_START";
     if (name == "$FFF_END") ended = true;
-    if (count < 0) return {};
+    // The lookups would stop at such an item and call every later one missing.
+    if (count < 0) return "is damaged (item \"" + std::string(name) + "\" gives " +
+                          std::to_string(count) + " records)";
     at += (static_cast<Index>(count) + 1) * kRecord;
   }
   if (size == 0) return not_ours;

@@ -66,10 +66,24 @@ bool apply_pairs(StreamInput& input, Index offset, Index count, bool swap, Index
   return true;
 }
 
-// The packed image from OFFSET on into IMAGE; false when it does not decode
-// whole.
-bool read_packed(StreamInput& input, Index offset, const ReadRequest& request,
+// The packed image of NX x NY pixels (the header's) from OFFSET on into
+// IMAGE; false when it does not decode whole or the packed bytes cannot hold
+// that many pixels.
+bool read_packed(StreamInput& input, Index offset, Index nx, Index ny, const ReadRequest& request,
                  const std::string& path, ScratchImage& image, Status& status) {
+  // The densest packing is a 6-bit block header for 128 pixels of no change.
+  const Index most = input.holds(offset, 0) ? (input.size() - offset) * 8 / 6 * 128 : 0;
+  if (nx * ny > most) {
+    report_unread_file(path,
+                       "gives an image of " + std::to_string(nx) + " x " + std::to_string(ny) +
+                           " pixels, more than its packed data can hold",
+                       status);
+    return false;
+  }
+  if (nx > request.xmaxdat || ny > request.ymaxdat) {
+    IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
+    IO_WRITE("         only a part of the image will be input. ", status);
+  }
   if (!scratch_allocate(request, request.variances, path, image, status)) return false;
   int retstat = 1;
   Index xn = 0, yn = 0;
@@ -121,7 +135,8 @@ bool read_old_mar(StreamInput& input, const std::string& path, const ReadRequest
   if (packed) {
     overflow_at = 2 * nx;
     const Index records = (overflows + per_record - 1) / per_record + 1;
-    if (!read_packed(input, records * 2 * nx, request, path, image, status)) return false;
+    if (!read_packed(input, records * 2 * nx, nx, ny, request, path, image, status))
+      return false;
   } else {
     if (!read_detector_pixels(input, path, {nx, ny, 2 * nx, 2, false, swap, false}, request,
                               image, status))
@@ -173,7 +188,7 @@ bool read_mar345(StreamInput& input, const std::string& path, const ReadRequest&
                               image, status))
       return false;
   } else if (storage == 1) {
-    if (!read_packed(input, pixels_at, request, path, image, status)) return false;
+    if (!read_packed(input, pixels_at, nx, ny, request, path, image, status)) return false;
   } else {
     IO_WRITE("WARNING: The file contains spiral read-out data and cannot be input", status);
     report_unread_file(path, "was not input", status);

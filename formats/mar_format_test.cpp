@@ -149,6 +149,23 @@ TEST_F(Mar, Mar345PlainAndPackedGetTheirHighIntensityPixels) {
   }
 }
 
+TEST_F(Mar, Mar345LargerThanTheArraysIsSaidForEveryStorage) {
+  for (const int storage : {0, 1}) {
+    testing::TerminalCapture terminal;
+    const ImageRead r = read_mar_file(write(mar345(false, storage, {})), {2, 2, false}, false,
+                                      status_);
+    ASSERT_EQ(r.retstat, 0) << storage << terminal.text();
+    EXPECT_EQ(r.image.xnumdat, 2);
+    EXPECT_EQ(r.image.ynumdat, 2);
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("WARNING: The image is bigger than the presently defined program arrays\n"
+                       "         only a part of the image will be input."),
+              std::string::npos)
+        << storage << out;
+  }
+  EXPECT_EQ(status_, kStatusGood);
+}
+
 TEST_F(Mar, DamagedFilesAreRefused) {
   struct Bad {
     const char* what;
@@ -173,6 +190,13 @@ TEST_F(Mar, DamagedFilesAreRefused) {
       {"cut inside the overflows", [] { return old_mar(false, {{3, 7}}).substr(0, 2400 + 4800 + 4); },
        "ends inside its overflow records"},
       {"spiral read-out", [] { return mar345(false, 2, {}); }, "spiral read-out"},
+      {"packed total beyond its data",
+       [] {
+         std::string b = mar345(false, 1, {});
+         b.replace(20, 4, std::string("\xff\xff\xff\x7f", 4));
+         return b;
+       },
+       "more than its packed data can hold"},
       {"packed image missing", [] { return mar345(false, 1, {}).substr(0, 4100); },
        "no packed image"},
   };

@@ -169,7 +169,7 @@ void FIO_OUT_GSAS(bool gui, std::string_view input_file, bool name_chosen, Index
     }
     out = std::make_unique<AtomicFile>(path);
     if (!out->ok()) {
-      IO_WRITE("WARNING: Error in opening file", status);
+      report_output_open_failure(*out, status);
       return;
     }
     fio_ask_row_or_column(s.gsas, xstrelm, ystrelm, xendelm, yendelm, status);

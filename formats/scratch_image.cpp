@@ -205,27 +205,7 @@ void commit_image(ScratchImage& image, const ImageTarget& target) {
 void FileClose::operator()(std::FILE* file) const { std::fclose(file); }
 
 InputFile open_input_file(const std::string& path, std::string& problem) {
-  // Opened without blocking, so that a FIFO or a device is refused instead of
-  // waiting for a writer; the check is made on what was opened.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    problem = errno == EISDIR ? "is a directory" : "cannot be opened: " + std::string(std::strerror(errno));
-    return nullptr;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    problem = S_ISDIR(info.st_mode) ? "is a directory" : "is not a regular file";
-    ::close(fd);
-    return nullptr;
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) {
-    problem = "cannot be opened: " + std::string(std::strerror(errno));
-    ::close(fd);
-  }
-  return InputFile(file);
+  return InputFile(io_open_file(path, "rb", problem));
 }
 
 bool ask_input_path(std::string& file_name, std::string& path, Status& status) {

@@ -77,6 +77,7 @@ std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& statu
     if (!fio_output_path(name, path, status)) return nullptr;
     auto out = std::make_unique<AtomicFile>(path);
     if (out->ok()) return out;
+    report_output_open_failure(*out, status);
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);
   }
 }
@@ -86,7 +87,7 @@ std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status
   if (!fio_output_path(name, path, status)) return nullptr;
   auto out = std::make_unique<AtomicFile>(path);
   if (out->ok()) return out;
-  IO_WRITE("WARNING: Error in opening file " + path + ": " + out->error(), status);
+  report_output_open_failure(*out, status);
   return nullptr;
 }
 

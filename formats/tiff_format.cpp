@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "core/atomic_file.hpp"
@@ -197,6 +198,21 @@ Index row_bytes(Index width, Index bits) {
   return bits == 12 ? (3 * width + 1) / 2 : width * (bits / 8);
 }
 
+// Why the image's size cannot be read: beyond what the region questions can
+// take, or (uncompressed) more pixel bytes than the file holds. Empty when it can.
+std::string size_problem(const TiffLayout& t, Index file_size) {
+  const std::string size =
+      std::to_string(t.width) + " x " + std::to_string(t.length) + " pixels";
+  constexpr Index kMost = std::numeric_limits<int>::max();
+  if (t.width > kMost || t.length > kMost) return "gives an image size of " + size;
+  Index row_bits = 0, bytes = 0;
+  if (t.compression == 1 &&
+      (!checked_product(t.width, std::max<Index>(t.bits, 1), row_bits) ||
+       !checked_product((row_bits + 7) / 8, t.length, bytes) || bytes > file_size))
+    return "is too short for its image of " + size;
+  return {};
+}
+
 void failed(const std::string& path, Status& status) {
   report_unread_file(path, "was not input", status);
 }
@@ -237,6 +253,8 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
   }
   width = layout.width;
   length = layout.length;
+  if (retstat == 0) problem = size_problem(layout, file.size());
+  if (!problem.empty()) retstat = 6;
 }
 
 ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bool mirror_x,
@@ -660,7 +678,7 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   }
   AtomicFile out(path);
   if (!out.ok()) {
-    IO_WRITE("WARNING: Error in opening file", status);
+    report_output_open_failure(out, status);
     return;
   }
 

@@ -41,7 +41,8 @@ struct TiffRegion {
 // Width and length of image IMAGE_NUMBER of the TIFF file PATH. RETSTAT 0;
 // 1 the file cannot be opened or is not a regular file (PROBLEM says why);
 // 2 image not found; 3 bad header (the explanation written); 4 no width tag;
-// 5 no length tag.
+// 5 no length tag; 6 a size the file cannot hold or the questions cannot
+// take (PROBLEM says which).
 void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
                      Index& length, std::string& problem, Status& status);
 

@@ -13,6 +13,7 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/test_support.hpp"
+#include "formats/detector_input.hpp"
 
 namespace kesta {
 namespace {
@@ -229,6 +230,45 @@ TEST_F(Tiff, DamagedFilesAreRefusedWithTheirCode) {
     EXPECT_NE(out.find("bad.tif was not input"), std::string::npos) << c.what;
   }
   EXPECT_EQ(read(dir_.path().string(), {1, 1, 4, 3, 1, 1}).retstat, 5);
+  EXPECT_EQ(status_, kStatusGood);
+}
+
+// Sizes the questions cannot offer or the file cannot hold are refused
+// before the first question, with the data set left alone.
+TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
+  struct Size {
+    std::uint32_t width, length;
+    const char* message;
+  };
+  for (const Size& c : {Size{0x80000000u, 3, "gives an image size of 2147483648 x 3 pixels"},
+                        Size{0xffffffffu, 3, "gives an image size of 4294967295 x 3 pixels"},
+                        Size{1000, 1000, "too short for its image of 1000 x 1000 pixels"}}) {
+    TiffSpec s;
+    s.pixels = ramp(12, 1);
+    std::string bytes = tiff_bytes(s);
+    // The width and length entries' values (LONG) at bytes 18 and 30.
+    for (int k = 0; k < 4; ++k) {
+      bytes[static_cast<std::size_t>(18 + k)] = static_cast<char>(c.width >> (8 * k));
+      bytes[static_cast<std::size_t>(30 + k)] = static_cast<char>(c.length >> (8 * k));
+    }
+    const std::string path = dir_.file("huge.tif");
+    write_file(path, bytes);
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({path, "1", "1", "1", "1", "4", "3"});
+    std::string name;
+    const ImageRead r = tiff_keyboard_read({8, 8, false}, name, status_);
+    EXPECT_FALSE(r.ok()) << c.message;
+    EXPECT_EQ(input.prompts.size(), 1u) << "only the file name is asked";
+    EXPECT_NE(terminal.text().find(c.message), std::string::npos) << terminal.text();
+  }
+  EXPECT_EQ(status_, kStatusGood);
+  // The prompt helper itself never offers a range it would have to cut.
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({"5"});
+  Index value = 1;
+  EXPECT_FALSE(ask_index("X REBIN NUMBER", "", 1, Index{1} << 31, value, status_));
+  EXPECT_TRUE(input.prompts.empty());
+  EXPECT_NE(terminal.text().find("range 1 to 2147483648"), std::string::npos);
   EXPECT_EQ(status_, kStatusGood);
 }
 

@@ -422,7 +422,11 @@ void FIO_OUT_TULMA(std::string_view file_name, Index xmaxdat, Index ymaxdat, Ind
   FIO_FILEOPEN(file_name, "WRITE", open, stream, status);
   if (status != kStatusGood) return;
   if (open != 0) {
-    IO_WRITE("WARNING: Error in opening file " + std::string(file_name), status);
+    // A failed open (3) has been said by the opener with the file and why.
+    if (open != 3)
+      IO_WRITE("WARNING: Error in opening file " + std::string(file_name) +
+                   ": another output file is still open",
+               status);
     return;
   }
   int written = 0;

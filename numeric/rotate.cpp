@@ -87,10 +87,12 @@ void sample_subpixels(const Linear& l, Index xsub, Index ysub, std::span<const f
 }
 
 // Sub-pixel counts of a region of WIDTH x HEIGHT elements: below LOWEST, or
-// more samples than one call may take, give 17 (X) or 18 (Y); 0 when usable.
+// more samples than a rotation may take, give 17 (X) or 18 (Y); 0 when usable.
 Status subpixel_error(Index width, Index height, Index xsub, Index ysub, Index lowest) {
-  if (xsub < lowest || !work_fits({width, height, xsub}, kMaxWork)) return kBaseMath + 17;
-  if (ysub < lowest || !work_fits({width, height, xsub, ysub}, kMaxWork)) return kBaseMath + 18;
+  if (xsub < lowest || !work_fits({width, height, xsub}, kMaxRotationWork))
+    return kBaseMath + 17;
+  if (ysub < lowest || !work_fits({width, height, xsub, ysub}, kMaxRotationWork))
+    return kBaseMath + 18;
   return 0;
 }
 

@@ -17,6 +17,12 @@
 
 namespace kesta {
 
+// The most sub-pixel samples one sub-pixel rotation or reflection may place
+// (width x height x XSUB x YSUB): some seconds of work. The shared limit of
+// the numerical library is far higher, for convolutions; a rotation asking
+// for more than this is refused with the count's own code (17 X, 18 Y).
+inline constexpr Index kMaxRotationWork = Index{1} << 31;
+
 // Mirror image of (X, Y) in the line through (X1, Y1) and (X2, Y2); two equal
 // points give 20021.
 void MA_REFLECT(float x1, float y1, float x2, float y2, float x, float y, float& xout,

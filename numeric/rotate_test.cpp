@@ -8,6 +8,8 @@
 
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "numeric/convolution.hpp"
+#include "numeric/region_ops.hpp"
 #include "numeric/transform2d.hpp"
 
 namespace kesta {
@@ -390,6 +392,42 @@ TEST(Rotation, SkippedElementsAreReported) {
   EXPECT_EQ(terminal.text(),
             "WARNING:         12 input pixels have been ignored, because they require\n"
             "         re-binning into more than three output pixels (X-direction).\n");
+}
+
+// Sub-pixel rotations stop at their own limit, far below the shared one that
+// convolutions need; both refuse before touching the output.
+TEST(WorkLimits, RotationHasItsOwnLimitBelowTheSharedOne) {
+  const Image in(64, 1.0f);
+  struct Case {
+    Index xsub, ysub;
+    Status expected;
+  };
+  // 8 x 8 elements: 6000 x 6000 parts are 2.3e9 samples; 2^26 x 1 parts 2^32.
+  for (const Case& c : {Case{6000, 6000, 20018}, Case{Index{1} << 26, 1, 20017}}) {
+    Image out(64, -5.0f);
+    Status status = ST_GOOD();
+    MA_RROTATE(8, 8, in, 1, 1, 8, 8, 4, 4, 0.3f, 0, 0, c.xsub, c.ysub, 8, 8, 1, 1, 8, 8, out,
+               status);
+    EXPECT_EQ(status, c.expected) << c.xsub;
+    status = ST_GOOD();
+    MA_RREFLECT(8, 8, in, 1, 1, 8, 8, 0, 0, 1, 1, c.xsub, c.ysub, 8, 8, 1, 1, 8, 8, out, status);
+    EXPECT_EQ(status, c.expected) << c.xsub;
+    EXPECT_EQ(out, Image(64, -5.0f));
+  }
+  EXPECT_EQ(kMaxRotationWork, Index{1} << 31);
+
+  // The shared limit must keep admitting a 4096^2 convolution with a 15 x 15
+  // kernel (3.8e9 steps) and still refuse 1024^2 elements with a 1025^2
+  // kernel (1.1e12 steps).
+  static_assert(work_fits({4096, 4096, 15, 15}, kMaxWork));
+  static_assert(!work_fits({4096, 4096, 15, 15}, kMaxRotationWork));
+  const Image data(1024 * 1024, 1.0f), kernel(1025 * 1025, 1.0f);
+  Image out(1024 * 1024, -5.0f);
+  Status status = ST_GOOD();
+  MA_SCONVOLUTION(1024, 1024, data, 1, 1, 1024, 1024, 1025, 1025, 1025, 1025, kernel, 1024, 1024,
+                  out, status);
+  EXPECT_EQ(status, 20018);
+  EXPECT_EQ(out[0], -5.0f);
 }
 
 }  // namespace

@@ -201,7 +201,8 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
   }
 
   // Each element counts as a disc of the mean pixel area.
-  const double radius = std::sqrt((1.0 / 3.14159265358979) * (xpixsize + ypixsize) * 0.5);
+  const double radius =
+      std::sqrt(static_cast<double>(xpixsize) * ypixsize / 3.14159265358979);
   const double diameter = 2.0 * radius / bin_size;
   std::vector<double> sum(static_cast<std::size_t>(number), 0.0);
   std::vector<double> sum_sq(static_cast<std::size_t>(number), 0.0);
@@ -315,7 +316,8 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   if (e == 0 && mode != 0 && mode != 1) e = kBaseMath + 17;
   if (e == 0 && !(bin_width > 0.0f)) e = kBaseMath + 21;
   if (e == 0)
-    e = span_error({image, {xmaxdat, ymaxdat, mask.size()}, {xendelm, 1, xaxis.size()},
+    e = span_error({image, {mask.empty() ? 0 : xmaxdat, ymaxdat, mask.size()},
+                    {xendelm, 1, xaxis.size()},
                     {yendelm, 1, yaxis.size()}, {maxbins, 1, radii.size()},
                     {maxbins, 1, profile.size()}, {maxbins, 1, weights.size()},
                     {variances_wanted ? maxbins : 0, 1, profile_variances.size()}});
@@ -336,12 +338,13 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const double dy = static_cast<double>(yaxis[y - 1]) - ycentre;
     const float* row = data.data() + element(1, y, xmaxdat);
-    const std::uint8_t* masked = mask.data() + element(1, y, xmaxdat);
+    const std::uint8_t* masked = mask.empty() ? nullptr : mask.data() + element(1, y, xmaxdat);
     for (Index x = xstrelm; x <= xendelm; ++x) {
-      if (masked[x - 1] != 0) continue;
+      if (masked != nullptr && masked[x - 1] != 0) continue;
+      const double value = row[x - 1];
+      if (!std::isfinite(value)) continue;
       const double r = std::hypot(static_cast<double>(xaxis[x - 1]) - xcentre, dy) / bin_width;
       if (!(r < limit)) continue;
-      const double value = row[x - 1];
       if (mode == 0) {
         add(static_cast<Index>(std::floor(r + 0.5)) + 1, 1.0, value);
       } else {

@@ -56,7 +56,8 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                    std::span<float> profile_variances, std::span<float> weights, Status& status);
 
 // Azimuthal average of the unmasked elements of the region about (XCENTRE,
-// YCENTRE), in bins of BIN_WIDTH (units of XAXIS, YAXIS). MODE 0 puts each
+// YCENTRE), in bins of BIN_WIDTH (units of XAXIS, YAXIS). An empty MASK masks
+// nothing; NaN and infinite elements are left out as masked ones are. MODE 0 puts each
 // element into its nearest bin, MODE 1 shares it between the two nearest bin
 // centres. RADII(i) = (i - 0.5) BIN_WIDTH. A non-positive BIN_WIDTH gives
 // 20021.

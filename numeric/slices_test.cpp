@@ -130,6 +130,22 @@ void project(const std::vector<float>& data, const Strip& s, float bin, Profile&
                 p.truncated, p.number, p.positions, p.values, p.extra, p.weights, p.status);
 }
 
+TEST(Projection, ProfileDoesNotDependOnTheUnitOfThePixels) {
+  // The same strip in pixels of 1 and of 100 microns, bins of one pixel: an
+  // element's footprint scales with the pixel.
+  const std::vector<float> data = image(12, 12, [](double x, double) { return x; });
+  const Strip s{{1, 9, 9, 1, 1}, {2, 2, 5, 5, 2}};
+  Profile unit(20), metres(20);
+  project(data, s, 1.0f, unit, 20);
+  MA_PROJECTION(12, 12, 1, 1, 12, 12, data, {}, 1.0e-4f, 1.0e-4f, s.xv, s.yv, false, true,
+                1.0e-4f, 20, metres.truncated, metres.number, metres.positions, metres.values,
+                metres.extra, metres.weights, metres.status);
+  ASSERT_EQ(metres.status, ST_GOOD());
+  ASSERT_EQ(metres.number, unit.number);
+  for (Index k = 1; k <= unit.number; ++k)
+    EXPECT_NEAR(metres.values[k - 1], unit.values[k - 1], 1e-3) << k;
+}
+
 TEST(Projection, BinsFollowTheAxisInEitherOrientation) {
   struct Case {
     Strip strip;

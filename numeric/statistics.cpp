@@ -19,6 +19,12 @@ void scan_rows(Index xmax, Index xs, Index ys, Index xe, Index ye, std::span<con
   for (Index y = ys; y <= ye; ++y) op(array.data() + element(xs, y, xmax), n);
 }
 
+// Whether V takes part in an extreme: NaN and the infinities never do, so a
+// single overflowed pixel cannot stretch a range to infinity. Written as two
+// comparisons so the loops stay vectorisable.
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+inline bool counts(float v) { return v >= -kFloatMax && v <= kFloatMax; }
+
 }  // namespace
 
 void MA_RMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
@@ -31,7 +37,7 @@ void MA_RMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index x
     return st_fail(status, e, kPosition);
   float best = kVerySmall;
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&best](const float* r, Index n) {
-    for (Index i = 0; i < n; ++i) best = r[i] > best ? r[i] : best;
+    for (Index i = 0; i < n; ++i) best = r[i] > best && counts(r[i]) ? r[i] : best;
   });
   maximum = best;
 }
@@ -46,7 +52,7 @@ void MA_RMIN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index x
     return st_fail(status, e, kPosition);
   float best = kVeryLarge;
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&best](const float* r, Index n) {
-    for (Index i = 0; i < n; ++i) best = r[i] < best ? r[i] : best;
+    for (Index i = 0; i < n; ++i) best = r[i] < best && counts(r[i]) ? r[i] : best;
   });
   minimum = best;
 }
@@ -64,8 +70,9 @@ void MA_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
   float hi = kVerySmall;
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](const float* r, Index n) {
     for (Index i = 0; i < n; ++i) {
-      lo = r[i] < lo ? r[i] : lo;
-      hi = r[i] > hi ? r[i] : hi;
+      const bool usable = counts(r[i]);
+      lo = r[i] < lo && usable ? r[i] : lo;
+      hi = r[i] > hi && usable ? r[i] : hi;
     }
   });
   minimum = lo;

@@ -13,6 +13,8 @@
 
 namespace kesta {
 
+// The extremes count finite elements only (NaN and +-Inf are left out); a
+// region without one leaves the start values.
 // Largest element, from a start of -1.7e38 (strict comparisons).
 void MA_RMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
              Index ystrelm, Index xendelm, Index yendelm, float& maximum, Status& status);

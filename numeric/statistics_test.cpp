@@ -128,6 +128,45 @@ TEST(Statistics, ExtremesStartFromTheSpecialValuesAndSaturatedCountsEqual) {
   EXPECT_EQ(status, 20005);
 }
 
+// NaN and the infinities never become an extreme: a region without a finite
+// element leaves the start values, which callers read as "none".
+TEST(Statistics, ExtremesLeaveOutValuesThatAreNotFinite) {
+  const float inf = INFINITY;
+  struct Case {
+    std::vector<float> data;
+    float minimum, maximum;
+  };
+  const Case cases[] = {
+      {{1, inf, -2, 3}, -2, 3},
+      {{-inf, 4, NAN, 0.5f}, 0.5f, 4},
+      {{inf, -inf, 3.0e38f, -3.0e38f}, -3.0e38f, 3.0e38f},
+      {{NAN, NAN, NAN, NAN}, kVeryLarge, kVerySmall},
+      {{inf, -inf, NAN, inf}, kVeryLarge, kVerySmall},
+  };
+  for (const Case& c : cases) {
+    Status status = ST_GOOD();
+    float lo = 0, hi = 0, minimum = 0, maximum = 0;
+    MA_RMINMAX(2, 2, c.data, 1, 1, 2, 2, lo, hi, status);
+    MA_RMIN(2, 2, c.data, 1, 1, 2, 2, minimum, status);
+    MA_RMAX(2, 2, c.data, 1, 1, 2, 2, maximum, status);
+    EXPECT_EQ(status, ST_GOOD());
+    EXPECT_EQ(lo, c.minimum) << c.data[0] << " " << c.data[1];
+    EXPECT_EQ(hi, c.maximum) << c.data[0] << " " << c.data[1];
+    EXPECT_EQ(minimum, c.minimum);
+    EXPECT_EQ(maximum, c.maximum);
+  }
+  // A long run takes the vectorised path.
+  std::vector<float> row(1000, 1.0f);
+  row[17] = inf;
+  row[500] = -inf;
+  row[900] = 7.0f;
+  Status status = ST_GOOD();
+  float lo = 0, hi = 0;
+  MA_RMINMAX(1000, 1, row, 1, 1, 1000, 1, lo, hi, status);
+  EXPECT_EQ(lo, 1.0f);
+  EXPECT_EQ(hi, 7.0f);
+}
+
 TEST(Sort, SortsWithTheCompanion) {
   std::vector<float> values = {3.0f, 1.0f, 2.0f, 1.0f, -5.0f, 9.0f};
   std::vector<float> companion = {0, 1, 2, 3, 4, 5};

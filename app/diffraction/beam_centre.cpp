@@ -8,6 +8,7 @@
 
 #include "app/diffraction/circle_fits.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/symmetry_centre.hpp"
 #include "app/imageops/click_readout.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/main/kzt_common.hpp"
@@ -278,6 +279,9 @@ Outcome graphical_method(const std::string& choice, const GsDisplayedImage& im, 
         kzt_radial_error_lines(num, 4, e, xps, status);
       }
     }
+  } else if (choice == "FIT 1-D PROJECTION") {
+    if (!KZT_PROJECTFIT(im, xps, yps, x_beam, y_beam, status)) return Outcome::kEscaped;
+    method = kBeamProjection;
   } else if (choice == "GRAPHICAL COORDINATE") {
     if (!clicks(im, "DEFINE BEAM/SYMMETRY CENTRE", kSingleInfo, 1, num, x, y, status))
       return Outcome::kEscaped;
@@ -416,10 +420,6 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
             "WARNING: This method needs the graphics window: choose \"KEYBOARD\" or "
             "\"NO CHANGE\"",
             status);
-        continue;
-      }
-      if (choice == "FIT 1-D PROJECTION") {
-        kzt_not_available(choice, status);
         continue;
       }
       if (!image_shown) {

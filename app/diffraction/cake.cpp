@@ -504,6 +504,40 @@ void sum_blocks(const std::vector<const double*>& parts, Index bins, double* sum
   });
 }
 
+// Number of NaN and infinite values of the region: exponent bits all set,
+// tested as integers so that the loop vectorises (a compare and an add per
+// pixel, no branch).
+Index nonfinite_count(std::span<const float> data, Index xmaxdat, Index xs, Index ys, Index xe,
+                      Index ye) {
+  Index count = 0;
+  for (Index j = ys; j <= ye; ++j) {
+    const float* row = data.data() + element(xs, j, xmaxdat);
+    const Index width = xe - xs + 1;
+    std::uint32_t row_count = 0;
+    for (Index i = 0; i < width; ++i) {
+      std::uint32_t bits;
+      std::memcpy(&bits, row + i, sizeof bits);
+      row_count += (bits & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
+    }
+    count += row_count;
+  }
+  return count;
+}
+
+// MASK with the NaN and infinite pixels of the region masked as well.
+std::vector<std::uint8_t> finite_mask(std::span<const float> data,
+                                      std::span<const std::uint8_t> mask, Index xmaxdat,
+                                      Index ymaxdat, Index xs, Index ys, Index xe, Index ye) {
+  std::vector<std::uint8_t> combined(static_cast<std::size_t>(xmaxdat * ymaxdat), 0);
+  if (!mask.empty()) std::copy_n(mask.begin(), combined.size(), combined.begin());
+  for (Index j = ys; j <= ye; ++j)
+    for (Index i = xs; i <= xe; ++i) {
+      const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
+      if (!std::isfinite(data[e])) combined[e] = 1;
+    }
+  return combined;
+}
+
 // False when the memory for the table could not be had.
 bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  Table& t) {
@@ -677,6 +711,20 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   s.h = std::sqrt(0.3183099) * (static_cast<double>(x_pixel_size) + y_pixel_size) * 0.5;
 
   IO_WRITE("INFO: Starting to transform active data region (this may take some time)", status);
+
+  // NaN and infinite pixels (detector gaps are often stored so) are left out
+  // as masked ones are: they add neither value nor weight. They are few and
+  // fixed from frame to frame, so the table with them masked is kept too.
+  std::vector<std::uint8_t> combined;
+  if (nonfinite_count(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm) > 0) {
+    try {
+      combined = finite_mask(data, mask, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm);
+    } catch (const std::bad_alloc&) {
+      IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
+      return fail(3);
+    }
+    mask = combined;
+  }
 
   Key key;
   for (const Index v : {xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, num_2theta,

@@ -21,7 +21,7 @@ namespace kesta {
 enum ScanType : int { kScanRadial = 0, kScanTwoTheta = 1, kScanQ = 2, kScanD = 3 };
 
 // MASK may be empty (nothing masked); otherwise it has the shape of DATA and
-// 1 excludes a pixel. Angles in radians, lengths in metres, the beam centre
+// 1 excludes a pixel. NaN and infinite pixels are excluded as masked ones are. Angles in radians, lengths in metres, the beam centre
 // in pixel coordinates, MAXIMUM_D in Angstroms. OUTPUT (MXOUT x MYOUT) and
 // WEIGHTS (MXWORK x MYWORK) receive bins 1..NUM_2THETA x 1..NUM_AZIMUTHAL.
 // RADIAL_STEP is in scan units (metres, radians, inverse nm, Angstroms; negative

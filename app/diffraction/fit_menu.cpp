@@ -7,9 +7,11 @@
 #include <vector>
 
 #include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/cake_menu.hpp"
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/tilt_centre.hpp"
+#include "app/distortion/response.hpp"
 #include "app/imageops/masks.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
@@ -28,6 +30,7 @@ FitMenuState fit_state;
 struct FitCall {
   KztDataSets& sets;
   FitMenuState& state;
+  std::string& graphics_kind;  // what PRINT GRAPHICS draws again
   std::string_view name;
   std::string next;
   bool leave = false;
@@ -69,7 +72,17 @@ void run_rtheta(FitCall& c, Status& status) {
   KZT_RTHETA(c.sets, c.state.geometry, c.state.powder.lorentz_geometry, c.state.rtheta, status);
 }
 
+void run_cake(FitCall& c, Status& status) {
+  if (graphics_refused(c, status)) return;
+  IO_WRITE("INFO: Control passed to graphics window", status);
+  KZT_CAKE(false, c.sets, c.state.geometry, c.state.powder.lorentz_geometry, status);
+}
+
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }
+
+// The window commands start by drawing the current image with its mask
+// (when there is one): what PRINT GRAPHICS draws again.
+void image_drawn(FitCall& c) { c.graphics_kind = c.sets.mask_exist ? "masked_image" : "image"; }
 
 void run_tilt_centre(FitCall& c, Status& status) {
   if (graphics_refused(c, status)) return;
@@ -77,6 +90,7 @@ void run_tilt_centre(FitCall& c, Status& status) {
   KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size,
                  g.sample_distance, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation, g.tilt_angle,
                  status);
+  image_drawn(c);
 }
 
 void run_silicon_calibration(FitCall& c, Status& status) {
@@ -91,6 +105,7 @@ void run_silicon_calibration(FitCall& c, Status& status) {
                 g.tilt_angle, status);
   g.x_beam_centre = x_beam / sets.x_pixel_size;
   g.y_beam_centre = y_beam / sets.y_pixel_size;
+  image_drawn(c);
 }
 
 // The mask commands work on the mask of the program arrays, made (nothing
@@ -115,6 +130,8 @@ void run_define_mask(FitCall& c, Status& status) {
            kzt_xline(a.xaxis), kzt_yline(a.yaxis), s.title, s.xlabel, s.ylabel, s.zlabel,
            s.x_pixel_size, s.y_pixel_size, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_mask(),
            status);
+  // The editor leaves the image drawn with its mask.
+  if (status == kStatusGood) c.graphics_kind = "masked_image";
 }
 
 void run_display_mask(FitCall& c, Status& status) {
@@ -122,6 +139,7 @@ void run_display_mask(FitCall& c, Status& status) {
   const GsDisplayedImage im = kzt_current_image(c.sets);
   GS_MPLOT(true, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
            im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+  if (status == kStatusGood) c.graphics_kind = "masked_image";
 }
 
 void run_threshold_masking(FitCall& c, Status& status) {
@@ -131,10 +149,28 @@ void run_threshold_masking(FitCall& c, Status& status) {
                     kzt_image(a.data), kzt_mask(), status);
 }
 
+void run_normalisation(FitCall& c, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  if (a.mdata == nullptr) {
+    IO_WRITE("WARNING: Memory arrays do not exist you must create them with \"DIMENSIONS\"",
+             status);
+    return;
+  }
+  const bool variances = c.sets.variances_exist && a.variances != nullptr && a.mvariances != nullptr;
+  const auto mask = c.sets.mask_exist ? kzt_mask() : std::span<std::uint8_t>{};
+  if (KZT_UNINORMALISE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                       variances, kzt_image(a.data), mask,
+                       variances ? kzt_image(a.variances) : std::span<float>{},
+                       std::max(a.xmaxdat, a.ymaxdat), kzt_image(a.mdata),
+                       variances ? kzt_image(a.mvariances) : std::span<float>{}, status) &&
+      status == kStatusGood)
+    kzt_memory_result(c.sets, status);
+}
+
 const FitCommand kCommands[] = {
     {"2-THETA TO RINGS", "Calculate powder pattern from 2-theta scan", "EXIT",
      run_two_theta_to_rings},
-    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", nullptr},
+    {"CAKE", "Interactive azimuthal/radial integration of \"CAKE\" region", "EXIT", run_cake},
     {"CHANGE SCALE", "Change the typical parameter change sizes", "", nullptr},
     {"CLEAR MASK", "Eliminate all previously defined dead zones", "INPUT PARAMETERS",
      run_clear_mask},
@@ -148,7 +184,7 @@ const FitCommand kCommands[] = {
     {"MASK STATISTICS", "Statistics of mask", "DISPLAY MASK", nullptr},
     {"MINIMISE", "(same as \"OPTIMISE\")", "", nullptr},
     {"MODEL", "Create model from parameter values, in memory", "", nullptr},
-    {"NORMALISATION", "Uni-directional flat-field normalisation", "", nullptr},
+    {"NORMALISATION", "Uni-directional flat-field normalisation", "", run_normalisation},
     {"OPTIMISE", "Optimise fit model to data by iterative method", "", nullptr},
     {"OUTPUT PARAMETERS", "Output fit parameters to a file", "", nullptr},
     {"POWDER DIFFRACTION", "Fit beam centre and tilt angle to rings", "",
@@ -198,6 +234,11 @@ void store_geometry(const PowderSettings& g, Status& status) {
 FitMenuState& kzt_fit_state() { return fit_state; }
 
 void KZT_FIT(KztDataSets& sets, Status& status) {
+  std::string graphics_kind;
+  KZT_FIT(sets, graphics_kind, status);
+}
+
+void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   constexpr const char* kName = "Subroutine KZT_FIT V0.1";
   if (st_bad(status, kName)) return;
   const KztArrays& a = vosq_kzt_arrays;
@@ -241,7 +282,7 @@ void KZT_FIT(KztDataSets& sets, Status& status) {
       command = proposed;
       continue;
     }
-    FitCall c{sets, st, {}, {}};
+    FitCall c{sets, st, graphics_kind, {}, {}};
     if (status == kStatusGood) {
       const auto found =
           std::find_if(std::begin(kCommands), std::end(kCommands),

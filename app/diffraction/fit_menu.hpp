@@ -3,6 +3,8 @@
 // powder integration commands over the current data and the memory. The
 // experiment geometry is read from its keys at entry and stored at exit.
 
+#include <string>
+
 #include "app/diffraction/powder.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/main/data_store.hpp"
@@ -19,7 +21,9 @@ struct FitMenuState {
 };
 FitMenuState& kzt_fit_state();
 
-// FIT: the sub-menu loop.
+// FIT: the sub-menu loop. GRAPHICS_KIND is set to what a command left drawn
+// (a masked image), for PRINT GRAPHICS; the short form keeps it to itself.
+void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status);
 void KZT_FIT(KztDataSets& sets, Status& status);
 
 }  // namespace kesta

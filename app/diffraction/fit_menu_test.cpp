@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "app/main/program_test_support.hpp"
@@ -29,7 +32,7 @@ TEST(FitMenu, LoopStoresGeometryAndAnswersEveryKindOfChoice) {
   vosq_kzt_arrays.yendelm = 60;
   KztDataSets sets;
   testing::ScriptedInput input(
-      {"COVARIANCE", "CAKE", "SILICON CALIBRATION", "2-THETA TO RINGS", ""});
+      {"COVARIANCE", "MODEL", "CAKE", "SILICON CALIBRATION", "2-THETA TO RINGS", ""});
   Status status = kStatusGood;
   KZT_FIT(sets, status);
   EXPECT_EQ(status, kStatusGood);
@@ -41,11 +44,15 @@ TEST(FitMenu, LoopStoresGeometryAndAnswersEveryKindOfChoice) {
   const auto warning = text.find("WARNING: Graphics system is turned off");
   ASSERT_NE(warning, std::string::npos);
   EXPECT_NE(text.find("WARNING: Graphics system is turned off", warning + 1), std::string::npos);
+  // CAKE is one of them.
+  EXPECT_NE(text.find("WARNING: Graphics system is turned off",
+                      text.find("WARNING: Graphics system is turned off", warning + 1) + 1),
+            std::string::npos);
   // After SILICON CALIBRATION the default is POWDER DIFFRACTION, after
   // 2-THETA TO RINGS EXIT.
-  ASSERT_GE(input.prompts.size(), 5u);
-  EXPECT_NE(input.prompts[3].find("POWDER DIFFRACTION"), std::string::npos) << input.prompts[3];
-  EXPECT_NE(input.prompts[4].find("EXIT"), std::string::npos) << input.prompts[4];
+  ASSERT_GE(input.prompts.size(), 6u);
+  EXPECT_NE(input.prompts[4].find("POWDER DIFFRACTION"), std::string::npos) << input.prompts[4];
+  EXPECT_NE(input.prompts[5].find("EXIT"), std::string::npos) << input.prompts[5];
   float x = 0, distance = 0;
   int retstat = 0;
   IO_INQ_RKEYVALUE("X_BEAM_CENTRE", x, retstat, status);
@@ -57,19 +64,42 @@ TEST(FitMenu, LoopStoresGeometryAndAnswersEveryKindOfChoice) {
   testing::reset_dialogue();
 }
 
+// A 16 x 16 native file of DATA, axes at the pixel centres.
+void write_image(const std::string& path, const std::vector<float>& data) {
+  std::vector<float> axis(16);
+  for (int i = 0; i < 16; ++i) axis[i] = i + 0.5f;
+  testing::ScriptedInput answer({path});
+  testing::TerminalCapture quiet;
+  int retstat = -1;
+  Status status = kStatusGood;
+  FIO_OUT_KESTA(false, "", 16, 16, 1, 1, 16, 16, axis, axis, data, {}, "Flat", "X", "Y",
+                "Counts", false, 1.0e-4f, 1.0e-4f, retstat, status);
+  ASSERT_EQ(status, kStatusGood);
+}
+
+// What the program wrote into a 16 x 16 native file.
+struct Written {
+  std::vector<float> xaxis = std::vector<float>(16), yaxis = std::vector<float>(16),
+                     data = std::vector<float>(256, -1.0f);
+  std::string title;
+  Index xnum = 0, ynum = 0;
+  int retstat = -1;
+};
+Written read_image(std::string name) {
+  Written w;
+  std::vector<float> variances(256);
+  std::string xl, yl, zl;
+  bool variances_exist = false;
+  float xps = 0, yps = 0, overload = 0;
+  Status status = kStatusGood;
+  FIO_IN_KESTA(true, 16, 16, variances_exist, name, w.retstat, w.xnum, w.ynum, w.xaxis, w.yaxis,
+               w.data, variances, w.title, xl, yl, zl, xps, yps, overload, status);
+  return w;
+}
+
 TEST(FitMenu, ProgramLeavesThePowderScanInTheMemoryAndAFile) {
   testing::TempDir dir;
-  {
-    std::vector<float> axis(16), data(256, 5.0f);
-    for (int i = 0; i < 16; ++i) axis[i] = i + 0.5f;
-    testing::ScriptedInput answer({dir.file("image.kzt")});
-    testing::TerminalCapture quiet;
-    int retstat = -1;
-    Status status = kStatusGood;
-    FIO_OUT_KESTA(false, "", 16, 16, 1, 1, 16, 16, axis, axis, data, {}, "Flat", "X", "Y",
-                  "Counts", false, 1.0e-4f, 1.0e-4f, retstat, status);
-    ASSERT_EQ(status, kStatusGood);
-  }
+  write_image(dir.file("image.kzt"), std::vector<float>(256, 5.0f));
   const testing::ProgramResult r = testing::run_program(
       dir, "-nogr -dim16x16",
       "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nPOLARISATION EFFECT\nFIT\n"
@@ -80,20 +110,51 @@ TEST(FitMenu, ProgramLeavesThePowderScanInTheMemoryAndAFile) {
   EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
   EXPECT_NE(testing::file_contents(dir.file("scan.pds")).find("Flat"), std::string::npos);
   // The exchanged scan, flat at 5, is what OUTPUT DATA wrote.
-  std::vector<float> xaxis(16), yaxis(16), data(256), variances(256);
-  std::string name = dir.file("scan.kzt"), title, xl, yl, zl;
-  bool variances_exist = false;
-  int retstat = -1;
-  Index xnum = 0, ynum = 0;
-  float xps = 0, yps = 0, overload = 0;
-  Status status = kStatusGood;
-  FIO_IN_KESTA(true, 16, 16, variances_exist, name, retstat, xnum, ynum, xaxis, yaxis, data,
-               variances, title, xl, yl, zl, xps, yps, overload, status);
-  ASSERT_EQ(retstat, 0);
-  EXPECT_EQ(title, "Flat: Angular Profile");
-  EXPECT_EQ(ynum, 1);
-  ASSERT_GT(xnum, 1);
-  EXPECT_NEAR(data[0], 5.0f, 1e-4f);
+  const Written w = read_image(dir.file("scan.kzt"));
+  ASSERT_EQ(w.retstat, 0);
+  EXPECT_EQ(w.title, "Flat: Angular Profile");
+  EXPECT_EQ(w.ynum, 1);
+  ASSERT_GT(w.xnum, 1);
+  EXPECT_NEAR(w.data[0], 5.0f, 1e-4f);
+}
+
+// RADIAL PROFILE through the program, before any mask exists and with one:
+// the profile reaches the memory, NaN pixels and masked ones add nothing.
+TEST(FitMenu, ProgramRadialProfileWithAndWithoutAMask) {
+  testing::TempDir dir;
+  std::vector<float> image(256, 5.0f);
+  for (int y = 0; y < 16; ++y) image[y * 16] = 1.0f;
+  image[5 * 16 + 9] = std::nanf("");
+  write_image(dir.file("image.kzt"), image);
+  for (const bool masked : {false, true}) {
+    std::remove(dir.file("profile.kzt").c_str());
+    const std::string mask = masked ? "THRESHOLD MASKING\nYES\n2\n" : "";
+    const testing::ProgramResult r = testing::run_program(
+        dir, "-nogr -dim16x16",
+        "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\n" + mask +
+            "RADIAL PROFILE\n1\n7.5\n7.5\nEXIT\nEXCHANGE\nOUTPUT DATA\nKESTA STANDARD FORMAT\n"
+            "profile.kzt\nEXIT\nYES\n");
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("array limit"), std::string::npos) << r.output;
+    const Written w = read_image(dir.file("profile.kzt"));
+    ASSERT_EQ(w.retstat, 0) << r.output;
+    EXPECT_EQ(w.title, "Radial Profile");
+    // About the centre of pixel (8, 8), every bin out to the corners holds
+    // some pixel.
+    ASSERT_EQ(w.xnum, 12) << masked;
+    float lowest = 5.0f;
+    for (Index i = 0; i < w.xnum; ++i) {
+      ASSERT_TRUE(std::isfinite(w.data[i])) << i << " masked " << masked;
+      EXPECT_NEAR(w.xaxis[i], i + 0.5f, 1e-5f);
+      lowest = std::min(lowest, w.data[i]);
+    }
+    // The column of 1s lowers the outer bins unless it is masked.
+    if (masked)
+      EXPECT_FLOAT_EQ(lowest, 5.0f);
+    else
+      EXPECT_LT(lowest, 4.9f);
+  }
 }
 
 TEST(FitMenu, MaskCommandsWorkOnTheProgramMask) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
@@ -14,39 +15,6 @@
 
 namespace kesta {
 namespace {
-
-GsFormItem real_item(std::string label, std::string description, std::string prompt, float value,
-                     bool ranged, float lower, float upper) {
-  GsFormItem i = kzt_form_item(std::move(label), 3, std::move(description), std::move(prompt));
-  i.ranged = ranged;
-  i.real_lower = lower;
-  i.real_upper = upper;
-  i.real_value = value;
-  return i;
-}
-
-GsFormItem logical_item(std::string label, std::string description, std::string prompt,
-                        bool value) {
-  GsFormItem i = kzt_form_item(std::move(label), 2, std::move(description), std::move(prompt));
-  i.logical_value = value;
-  return i;
-}
-
-GsFormItem integer_item(std::string label, std::string description, std::string prompt,
-                        int value, int lower, int upper) {
-  GsFormItem i = kzt_form_item(std::move(label), 1, std::move(description), std::move(prompt));
-  i.ranged = true;
-  i.int_lower = lower;
-  i.int_upper = upper;
-  i.int_value = std::clamp(value, lower, upper);
-  return i;
-}
-
-// Offered values the boxes would refuse are brought into their ranges.
-void clamp_offered(std::vector<GsFormItem>& items) {
-  for (GsFormItem& i : items)
-    if (i.ranged && i.type == 3) i.real_value = std::clamp(i.real_value, i.real_lower, i.real_upper);
-}
 
 // One form (room for its items and the five control buttons); false after
 // CANCEL (STATUS the user escape) or a failure.
@@ -131,51 +99,86 @@ const std::vector<std::string> kPolarisationHelp = {
 
 GsFormItem beam_centre_item(const char* axis, float value) {
   const std::string a(axis);
-  return real_item(a + "-BEAM CENTRE", a + "-PIXEL COORDINATE OF DIRECT BEAM",
+  return kzt_form_real(a + "-BEAM CENTRE", a + "-PIXEL COORDINATE OF DIRECT BEAM",
                    "Enter " + a + "-pixel coordinate of centre of the direct beam", value, false,
                    0.0f, 0.0f);
 }
 
 GsFormItem distance_item(float metres) {
-  return real_item("DISTANCE", "SAMPLE TO DETECTOR DISTANCE (MM)",
+  return kzt_form_real("DISTANCE", "SAMPLE TO DETECTOR DISTANCE (MM)",
                    "Enter sample to detector distance (mm)", metres * 1000.0f, true, 0.1f,
                    10000.0f);
 }
 
 GsFormItem factor_item(std::string label, float value) {
-  return real_item(std::move(label), "POLARISATION FACTOR",
+  return kzt_form_real(std::move(label), "POLARISATION FACTOR",
                    "Enter ratio of horizontal to vertical polarisation", value, true, -1.0f, 1.0f);
 }
 
 }  // namespace
+
+GsFormItem kzt_form_real(std::string label, std::string description, std::string prompt,
+                         float value, bool ranged, float lower, float upper) {
+  GsFormItem i = kzt_form_item(std::move(label), 3, std::move(description), std::move(prompt));
+  i.ranged = ranged;
+  i.real_lower = lower;
+  i.real_upper = upper;
+  i.real_value = value;
+  return i;
+}
+
+GsFormItem kzt_form_logical(std::string label, std::string description, std::string prompt,
+                            bool value) {
+  GsFormItem i = kzt_form_item(std::move(label), 2, std::move(description), std::move(prompt));
+  i.logical_value = value;
+  return i;
+}
+
+GsFormItem kzt_form_integer(std::string label, std::string description, std::string prompt,
+                            int value, int lower, int upper) {
+  GsFormItem i = kzt_form_item(std::move(label), 1, std::move(description), std::move(prompt));
+  i.ranged = true;
+  i.int_lower = lower;
+  i.int_upper = upper;
+  i.int_value = std::clamp(value, lower, upper);
+  return i;
+}
+
+void kzt_form_clamp(std::vector<GsFormItem>& items) {
+  for (GsFormItem& i : items)
+    if (i.ranged && i.type == 3)
+      i.real_value = std::isfinite(i.real_value)
+                         ? std::clamp(i.real_value, i.real_lower, i.real_upper)
+                         : i.real_lower;
+}
 
 void KZT_GUI_GEOMETRY(float& x_pixel_size, float& y_pixel_size, float& sample_distance,
                       float& wavelength, float& x_beam_centre, float& y_beam_centre,
                       float& tilt_rotation, float& tilt_angle, Status& status) {
   if (st_bad(status, "Subroutine KZT_GUI_GEOMETRY V0.1")) return;
   std::vector<GsFormItem> items = {
-      real_item("X-PIXEL SIZE", "SIZE OF HORIZONTAL PIXELS (MICRONS)",
+      kzt_form_real("X-PIXEL SIZE", "SIZE OF HORIZONTAL PIXELS (MICRONS)",
                 "Enter dimension of pixels horizontally, as displayed (micron",
                 x_pixel_size * 1.0e6f, true, 0.001f, 10000.0f),
-      real_item("Y-PIXEL SIZE", "SIZE OF VERTICAL PIXELS (MICRONS)",
+      kzt_form_real("Y-PIXEL SIZE", "SIZE OF VERTICAL PIXELS (MICRONS)",
                 "Enter dimension of pixels vertically, as displayed (microns)",
                 y_pixel_size * 1.0e6f, true, 0.001f, 10000.0f),
-      real_item("DISTANCE", "SAMPLE TO DETECTOR DISTANCE (MM)",
+      kzt_form_real("DISTANCE", "SAMPLE TO DETECTOR DISTANCE (MM)",
                 "Enter sample to detector distance (mm)", sample_distance * 1000.0f, true, 0.01f,
                 10000.0f),
-      real_item("WAVELENGTH", "WAVELENGTH (ANGSTROMS)",
+      kzt_form_real("WAVELENGTH", "WAVELENGTH (ANGSTROMS)",
                 "Enter the wavelength of the radiation  in Angstrom units", wavelength * 1.0e10f,
                 true, 0.01f, 10000.0f),
       beam_centre_item("X", x_beam_centre),
       beam_centre_item("Y", y_beam_centre),
-      real_item("TILT ROTATION", "ROTATION ANGLE OF TILTING PLANE (DEGREES)",
+      kzt_form_real("TILT ROTATION", "ROTATION ANGLE OF TILTING PLANE (DEGREES)",
                 "Enter rotation angle of the plane in which the tilt occurs",
                 tilt_rotation * kDegreesPerRadian, true, -180.0f, 180.0f),
-      real_item("ANGLE OF TILT", "ANGLE OF DETECTOR TILT IN PLANE (DEGREES)",
+      kzt_form_real("ANGLE OF TILT", "ANGLE OF DETECTOR TILT IN PLANE (DEGREES)",
                 "Enter angle of detector tilt within the tilt plane",
                 tilt_angle * kDegreesPerRadian, true, -90.0f, 90.0f),
   };
-  clamp_offered(items);
+  kzt_form_clamp(items);
   if (!ask_form({"EXPERIMENTAL GEOMETRY", "CONTROL FORM"}, kGeometryHelp, items, status)) return;
 
   x_pixel_size = items[0].real_value / 1.0e6f;
@@ -212,23 +215,23 @@ void kzt_integrate_control_form(Index xmaxdat, IntegrateControl& control, Status
   bins.int_value = static_cast<int>(std::clamp<Index>(control.num_bins, 2, bins.int_upper));
   std::vector<GsFormItem> items = {
       scan,
-      logical_item("CONSERVE INT.", "INTENSITY CONSERVATION",
+      kzt_form_logical("CONSERVE INT.", "INTENSITY CONSERVATION",
                    "Enter \"YES\" to conserve total intensity, \"NO\" for \"2-theta scans\"(inte",
                    control.conserve_intensity),
-      logical_item("POLARISATION", "APPLY POLARISATION CORRECTION",
+      kzt_form_logical("POLARISATION", "APPLY POLARISATION CORRECTION",
                    "Enter \"YES\" to apply polarisation correction", control.correct_polarisation),
-      real_item("FACTOR", "POLARISATION FACTOR",
+      kzt_form_real("FACTOR", "POLARISATION FACTOR",
                 "Enter ratio of horizontal to vertical polarisation",
                 std::clamp(control.polarisation, -1.0f, 1.0f), true, -1.0f, 1.0f),
-      logical_item("GEOMETRY COR.", "GEOMETRICAL CORRECTION TO INTENSITIES",
+      kzt_form_logical("GEOMETRY COR.", "GEOMETRICAL CORRECTION TO INTENSITIES",
                    "Enter \"YES\" if scan intensities are corrected for geometry",
                    control.geometry),
-      real_item("MAX. ANGLE", "MAXIMUM 2-THETA ANGLE OF SCAN (DEGREES)",
+      kzt_form_real("MAX. ANGLE", "MAXIMUM 2-THETA ANGLE OF SCAN (DEGREES)",
                 "Enter maximum 2-theta angle of scan (degrees)",
                 std::clamp(control.max_2theta * kDegreesPerRadian, 0.001f, 90.0f), true, 0.001f,
                 90.0f),
       bins,
-      real_item("MAX. D-SPACING", "MAXIMUM FOR D-SPACINGS SCANS (ANGSTROMS)",
+      kzt_form_real("MAX. D-SPACING", "MAXIMUM FOR D-SPACINGS SCANS (ANGSTROMS)",
                 "Enter maximum of range for calculation of D-spacing scans (Angstroms)",
                 std::clamp(control.maximum_d, 1.0f, 10000.0f), true, 1.0f, 10000.0f),
   };
@@ -251,17 +254,17 @@ void kzt_polarisation_form(float& polarisation, float& x_pixel_size, float& y_pi
   if (st_bad(status, "Subroutine KZT_POLARISATION V0.1")) return;
   std::vector<GsFormItem> items = {
       factor_item("POLARISATION", polarisation),
-      real_item("X PIXEL SIZE", "SIZE OF PIXEL IN X-DIRECTION (MICRONS)",
+      kzt_form_real("X PIXEL SIZE", "SIZE OF PIXEL IN X-DIRECTION (MICRONS)",
                 "Enter size of one pixel in the X-direction in microns", x_pixel_size * 1.0e6f,
                 true, 1.0e-4f, 1.0e6f),
-      real_item("Y PIXEL SIZE", "SIZE OF PIXEL IN Y-DIRECTION (MICRONS)",
+      kzt_form_real("Y PIXEL SIZE", "SIZE OF PIXEL IN Y-DIRECTION (MICRONS)",
                 "Enter size of one pixel in the Y-direction in microns", y_pixel_size * 1.0e6f,
                 true, 1.0e-4f, 1.0e6f),
       distance_item(sample_distance),
       beam_centre_item("X", x_beam_centre),
       beam_centre_item("Y", y_beam_centre),
   };
-  clamp_offered(items);
+  kzt_form_clamp(items);
   if (!ask_form({"CONTROL OF POLARISATION EFFECT", "PARAMETERS"}, kPolarisationHelp, items,
                 status))
     return;
@@ -280,35 +283,35 @@ void kzt_rings_form(Index xmaxdat, Index ymaxdat, std::array<int, 4>& region,
   const int xmax = static_cast<int>(std::clamp<Index>(xmaxdat, 1, std::numeric_limits<int>::max()));
   const int ymax = static_cast<int>(std::clamp<Index>(ymaxdat, 1, std::numeric_limits<int>::max()));
   std::vector<GsFormItem> items = {
-      integer_item("X-START PIXEL", "X-PIXEL FOR START OF OUTPUT REGION",
+      kzt_form_integer("X-START PIXEL", "X-PIXEL FOR START OF OUTPUT REGION",
                    "Enter first X-pixel of the output region", region[0], 1, xmax),
-      integer_item("Y-START PIXEL", "Y-PIXEL FOR START OF OUTPUT REGION",
+      kzt_form_integer("Y-START PIXEL", "Y-PIXEL FOR START OF OUTPUT REGION",
                    "Enter first Y-pixel of the output region", region[1], 1, ymax),
-      integer_item("X-END PIXEL", "X-PIXEL FOR END OF OUTPUT REGION",
+      kzt_form_integer("X-END PIXEL", "X-PIXEL FOR END OF OUTPUT REGION",
                    "Enter last X-pixel of the output region", region[2], 1, xmax),
-      integer_item("Y-END PIXEL", "Y-PIXEL FOR END OF OUTPUT REGION",
+      kzt_form_integer("Y-END PIXEL", "Y-PIXEL FOR END OF OUTPUT REGION",
                    "Enter last Y-pixel of the output region", region[3], 1, ymax),
-      real_item("X-PIXEL SIZE", "X-PIXEL SIZE (HORIZONTAL) IN MICRONS",
+      kzt_form_real("X-PIXEL SIZE", "X-PIXEL SIZE (HORIZONTAL) IN MICRONS",
                 "Enter size of one pixel in the X-direction in microns", x_pixel_size * 1.0e6f,
                 true, 0.001f, 1.0e6f),
-      real_item("Y-PIXEL SIZE", "Y-PIXEL SIZE (VERTICAL) IN MICRONS",
+      kzt_form_real("Y-PIXEL SIZE", "Y-PIXEL SIZE (VERTICAL) IN MICRONS",
                 "Enter size of one pixel in the Y-direction in microns", y_pixel_size * 1.0e6f,
                 true, 0.001f, 1.0e6f),
-      logical_item("POLARISATION", "APPLY POLARISATION EFFECT",
+      kzt_form_logical("POLARISATION", "APPLY POLARISATION EFFECT",
                    "Enter \"YES\" to multiply the pattern by the polarisation factor",
                    settings.correct_polarisation),
       factor_item("FACTOR", settings.polarisation),
       distance_item(settings.sample_distance),
       beam_centre_item("X", settings.x_beam_centre),
       beam_centre_item("Y", settings.y_beam_centre),
-      real_item("TILT PLANE", "ROTATION ANGLE OF PLANE OF TILT (DEGREES)",
+      kzt_form_real("TILT PLANE", "ROTATION ANGLE OF PLANE OF TILT (DEGREES)",
                 "Enter rotation angle of the tilt plane, anti-clockwise from the X-axis",
                 settings.tilt_rotation * kDegreesPerRadian, true, -360.0f, 360.0f),
-      real_item("TILT", "TILT ANGLE OF DETECTOR (DEGREES)",
+      kzt_form_real("TILT", "TILT ANGLE OF DETECTOR (DEGREES)",
                 "Enter tilt angle of the detector within the tilt plane",
                 settings.tilt_angle * kDegreesPerRadian, true, -90.0f, 90.0f),
   };
-  clamp_offered(items);
+  kzt_form_clamp(items);
   if (!ask_form({"CONTROL OF POWDER PATTERN", "SIMULATION FROM A 2-THETA SCAN"},
                 {"HELP TEXT; NOT YET AVAILABLE"}, items, status))
     return;

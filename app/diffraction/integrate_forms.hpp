@@ -7,6 +7,7 @@
 #include <array>
 
 #include <string>
+#include <vector>
 
 #include "app/diffraction/integrate.hpp"
 #include "app/diffraction/simulation.hpp"
@@ -14,6 +15,17 @@
 #include "graphics/system/widgets.hpp"
 
 namespace kesta {
+
+// Form items of the diffraction forms: a real (ranged or not), a YES/NO
+// and an integer item offering VALUE clamped into LOWER..UPPER; and offered
+// reals that their boxes would refuse, brought into their ranges.
+GsFormItem kzt_form_real(std::string label, std::string description, std::string prompt,
+                         float value, bool ranged, float lower, float upper);
+GsFormItem kzt_form_logical(std::string label, std::string description, std::string prompt,
+                            bool value);
+GsFormItem kzt_form_integer(std::string label, std::string description, std::string prompt,
+                            int value, int lower, int upper);
+void kzt_form_clamp(std::vector<GsFormItem>& items);
 
 // The geometry form: every value in and out in stored units (metres,
 // radians, pixels). On O.K. the eight values are also stored as geometry

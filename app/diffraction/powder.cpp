@@ -110,55 +110,71 @@ struct PixelPositions {
   }
 };
 
-// The largest radius of a pixel of the region on the equivalent untilted
-// detector (pixels behind the sample plane have none).
-double largest_radius(const PixelPositions& p, const Region& r) {
-  double largest = 0.0, x = 0.0, y = 0.0;
+// The largest radius of an unmasked pixel of finite value of the region on
+// the equivalent untilted detector (pixels behind the sample plane have
+// none); below 0 when no pixel counts.
+double largest_radius(const PixelPositions& p, const Region& r, std::span<const float> data,
+                      std::span<const std::uint8_t> mask) {
+  double largest = -1.0, x = 0.0, y = 0.0;
   for (Index j = r.ys; j <= r.ye; ++j)
     for (Index i = r.xs; i <= r.xe; ++i) {
+      const auto e = static_cast<std::size_t>(element(i, j, p.xmaxdat));
+      if ((!mask.empty() && mask[e] != 0) || !std::isfinite(data[e])) continue;
       p.at(i, j, x, y);
-      largest = std::max(largest, p.g.radius(x, y));
+      largest = std::max(largest, std::max(p.g.radius(x, y), 0.0));
     }
   return largest;
 }
 
-// The scan of REGION into the memory arrays: BINS bins of STEP from 0,
-// NUM reached, the pixel fractions per bin in COUNTS (empty after a
-// failure) and the variances as the spread of the contributing values. Each
-// pixel is binned at its centre moved by X_SHIFT, Y_SHIFT when given.
+// A scan made aside from the memory: NUM bins of intensity, variances (when
+// the data have them) and summed pixel fractions.
+struct Scan {
+  Index num = 0;
+  float radial_step = 0.0f;
+  std::vector<float> profile, variances, counts;
+};
+
+// The scan of REGION into SCAN: bins of STEP from 0 up to the one reached
+// by the farthest footprint of a counted pixel (at most MAXBINS, and short
+// of 90 degrees), the pixel fractions per bin in COUNTS and the variances as
+// the spread of the contributing values. Each pixel is binned at its centre
+// moved by X_SHIFT, Y_SHIFT when given. SCAN.NUM stays 0 when no pixel
+// counts or none reaches a bin.
 void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yps,
                     bool angular, float step, const Region& region,
-                    std::span<const float> x_shift, std::span<const float> y_shift, Index& bins,
-                    Index& num, float& radial_step, std::vector<float>& counts, Status& status) {
+                    std::span<const float> x_shift, std::span<const float> y_shift, Scan& scan,
+                    Status& status) {
   KztArrays& a = vosq_kzt_arrays;
+  scan = Scan{};
   const float mean_pixel = (xps + yps) * 0.5f;
-  // Bins start at radius or 2-theta 0 and reach past the farthest pixel's
-  // footprint, at most MAXBINS of them, and short of 90 degrees.
   const Index maxbins = a.xmaxdat;
   const DiffractionGeometry geometry(xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
                                      g.y_beam_centre, g.tilt_rotation, g.tilt_angle);
   const PixelPositions positions{geometry, x_shift, y_shift, a.xmaxdat, xps, yps};
-  const double reach = largest_radius(positions, region) + std::sqrt(0.3183099) * mean_pixel;
+  const std::span<const float> data = kzt_image(a.data);
+  const std::span<const std::uint8_t> mask = kzt_mask();
+  const double largest = largest_radius(positions, region, data, mask);
+  if (largest < 0.0) return;
+  // The bin holding the outer edge of the farthest footprint.
+  const double reach = largest + std::sqrt(0.3183099) * mean_pixel;
   const double extent = angular ? std::atan2(reach, static_cast<double>(g.sample_distance)) : reach;
-  bins = std::clamp<Index>(static_cast<Index>(std::ceil(extent / step)), 1, maxbins);
+  Index bins = std::clamp<Index>(static_cast<Index>(std::min(extent / step, 4.0e18)) + 1, 1,
+                                 maxbins);
   if (angular)
     bins = std::clamp<Index>(bins, 1, std::max<Index>(1, static_cast<Index>(1.5 / step)));
   const float outer = angular ? g.sample_distance * std::tan(static_cast<float>(bins) * step)
                               : static_cast<float>(bins) * step;
-  counts.assign(static_cast<std::size_t>(bins), 0.0f);
-  const std::span<float> profile = kzt_image(a.mdata), mvariances = kzt_image(a.mvariances);
-  const std::span<const float> data = kzt_image(a.data);
-  const std::span<const std::uint8_t> mask = kzt_mask();
-  float azimuth_step = 0.0f, radial_start = 0.0f;
+  const auto size = static_cast<std::size_t>(bins);
+  std::vector<float> counts(size, 0.0f), profile(size, 0.0f), variances;
+  float azimuth_step = 0.0f, radial_start = 0.0f, radial_step = 0.0f;
   const int type = angular ? kScanTwoTheta : kScanRadial;
   // Sums of the squared corrected values for the variances, through the same
   // table: the engine divides by the polarisation factor once, so it is
   // given DATA^2 / p to sum (DATA / p)^2.
-  std::vector<float> squares;
-  const bool variances = sets.variances_exist && !mvariances.empty();
-  if (variances) {
-    std::vector<float> scratch(static_cast<std::size_t>(bins));
-    squares.assign(data.begin(), data.end());
+  const bool wanted = sets.variances_exist && !kzt_image(a.mvariances).empty();
+  if (wanted) {
+    std::vector<float> scratch(size), squares(data.begin(), data.end());
+    variances.assign(size, 0.0f);
     const double dd = static_cast<double>(g.sample_distance) * g.sample_distance;
     double x = 0.0, y = 0.0;
     for (Index j = region.ys; j <= region.ye; ++j)
@@ -177,39 +193,37 @@ void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float
     KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, region.xs, region.ys, region.xe, region.ye, squares,
                   mask, true, type, 20.0f, xps, yps, g.sample_distance, g.wavelength,
                   g.x_beam_centre, g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation,
-                  g.tilt_angle, bins, 1, g.correct_polarisation, g.polarisation, 0, a.xmaxdat,
-                  a.ymaxdat, bins, 1, azimuth_step, radial_step, radial_start, scratch,
-                  mvariances, local, x_shift, y_shift);
+                  g.tilt_angle, bins, 1, g.correct_polarisation, g.polarisation, 0, bins, 1, bins,
+                  1, azimuth_step, radial_step, radial_start, scratch, variances, local, x_shift,
+                  y_shift);
     if (local != kStatusGood) {
       status = local;
-      counts.clear();
       return;
     }
   }
   KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, region.xs, region.ys, region.xe, region.ye, data, mask,
                 false, type, 20.0f, xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre,
                 g.y_beam_centre, 0.0f, 360.0f, 0.0f, outer, g.tilt_rotation, g.tilt_angle, bins, 1,
-                g.correct_polarisation, g.polarisation, 0, a.xmaxdat, a.ymaxdat, bins, 1,
-                azimuth_step, radial_step, radial_start, counts, profile, status, x_shift,
-                y_shift);
-  if (status != kStatusGood) {
-    counts.clear();
-    return;
-  }
-  num = 1;
-  for (Index i = 1; i <= bins; ++i)
-    if (counts[static_cast<std::size_t>(i - 1)] > 0.0f) num = i;
+                g.correct_polarisation, g.polarisation, 0, bins, 1, bins, 1, azimuth_step,
+                radial_step, radial_start, counts, profile, status, x_shift, y_shift);
+  if (status != kStatusGood) return;
+  if (std::none_of(counts.begin(), counts.end(), [](float c) { return c > 0.0f; })) return;
   // The spread of the contributing values; a bin of less than one pixel
   // reports its mean.
-  for (std::size_t i = 0; i < static_cast<std::size_t>(num) && variances; ++i) {
+  for (std::size_t i = 0; i < variances.size(); ++i) {
     const double n = counts[i];
     if (n > 1.0)
-      mvariances[i] = static_cast<float>(
-          std::max(0.0, (mvariances[i] - static_cast<double>(profile[i]) * profile[i] * n) /
+      variances[i] = static_cast<float>(
+          std::max(0.0, (variances[i] - static_cast<double>(profile[i]) * profile[i] * n) /
                             (n - 1.0)));
     else
-      mvariances[i] = n > 0.01 ? profile[i] : 0.0f;
+      variances[i] = n > 0.01 ? profile[i] : 0.0f;
   }
+  scan.num = bins;
+  scan.radial_step = radial_step;
+  scan.profile = std::move(profile);
+  scan.variances = std::move(variances);
+  scan.counts = std::move(counts);
 }
 
 // The X and Y distortions (pixels) at the pixel centres of REGION into
@@ -217,8 +231,7 @@ void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float
 // corrected positions.
 void KZT_CORR2_RADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yps,
                       bool angular, float step, const Region& region, const SplineSet& spline,
-                      Index y_rows, Index& bins, Index& num, float& radial_step,
-                      std::vector<float>& counts, Status& status) {
+                      Index y_rows, Scan& scan, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
   IO_WRITE("INFO: Starting to re-bin 2-D data to a 1-D profile, with correction", status);
   IO_WRITE("      for spatial distortion, this can take some time for large arrays.", status);
@@ -254,26 +267,26 @@ void KZT_CORR2_RADIAL(KztDataSets& sets, const PowderSettings& g, float xps, flo
     }
   }
   if (status != kStatusGood) return;
-  KZT_TILTRADIAL(sets, g, xps, yps, angular, step, region, x_shift, y_shift, bins, num,
-                 radial_step, counts, status);
+  KZT_TILTRADIAL(sets, g, xps, yps, angular, step, region, x_shift, y_shift, scan, status);
   IO_TIMES(end, cpu, status);
   IO_WRITE("INFO: Time for operation = " + format_f(end - start, 12, 2) + " seconds", status);
   IO_WRITE(" ", status);
 }
 
 // The distortion-corrected scan: the spline file, the region it is valid
-// for and the block size, then KZT_CORR2_RADIAL. A spline file that cannot
-// be read leaves no profile (COUNTS empty).
-void KZT_SRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yps, bool angular,
-                 float step, Region region, PowderCommandSettings& s, Index& bins, Index& num,
-                 float& radial_step, std::vector<float>& counts, Status& status) {
+// for and the block size, then KZT_CORR2_RADIAL. False, with no scan, when
+// the spline file cannot be read, a question is escaped or no pixel lies in
+// the spline's valid region (each said by its own message).
+bool KZT_SRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yps, bool angular,
+                 float step, Region region, PowderCommandSettings& s, Scan& scan,
+                 Status& status) {
   KztArrays& a = vosq_kzt_arrays;
-  counts.clear();
+  scan = Scan{};
   SplineSet spline;
   int retstat = 0;
   std::string file = s.spline_file;
   KZT_IN_SPATIAL(false, 100, 100, file, retstat, spline, status);
-  if (status != kStatusGood || retstat != 0) return;
+  if (status != kStatusGood || retstat != 0) return false;
   s.spline_file = file;
   correction_pixel_sizes(spline.x_pixel_size, spline.y_pixel_size, status);
   Region cut = region;
@@ -291,14 +304,14 @@ void KZT_SRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float yp
           {"Enter the number of rows of the distortion functions to be calculated",
            "together. More rows use more memory, fewer rows take more time."},
           {"Enter integer within given range"}, y_rows, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return false;
   s.y_rows = y_rows;
   if (cut.xs > cut.xe || cut.ys > cut.ye) {
     IO_WRITE("WARNING: No pixel of the active data region lies inside the valid region", status);
-    return;
+    return false;
   }
-  KZT_CORR2_RADIAL(sets, g, xps, yps, angular, step, cut, spline, y_rows, bins, num,
-                   radial_step, counts, status);
+  KZT_CORR2_RADIAL(sets, g, xps, yps, angular, step, cut, spline, y_rows, scan, status);
+  return true;
 }
 
 }  // namespace
@@ -311,6 +324,10 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
   if (const Status e = region_error(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
                                     a.yendelm, kBaseApp))
     return st_fail(status, e, kName);
+  // The scan goes into the memory arrays: without them there are no bins.
+  if (kzt_image(a.mdata).size() < static_cast<std::size_t>(a.xmaxdat) ||
+      kzt_xline(a.mxaxis).size() < static_cast<std::size_t>(a.xmaxdat))
+    return st_fail(status, kBaseApp + 1, kName);
   write_geometry_lines(g, sets.x_pixel_size, sets.y_pixel_size, status);
   PowderSettings typed = g;
   float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
@@ -353,34 +370,41 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
   s.lorentz_geometry = lorentz;
   s.angular_scan = angular;
   s.spatial_distortion = distortion;
-  Index bins = 0, num = 0;
-  float radial_step = 0.0f;
-  std::vector<float> counts;
+  Scan scan;
   const Region region{a.xstrelm, a.ystrelm, a.xendelm, a.yendelm};
   if (distortion) {
-    KZT_SRADIAL(sets, g, xps, yps, angular, step, region, s, bins, num, radial_step, counts,
-                status);
+    if (!KZT_SRADIAL(sets, g, xps, yps, angular, step, region, s, scan, status)) return;
   } else {
     IO_WRITE("INFO: Starting to re-bin 2-D data to a 1-D profile, this can take some", status);
     IO_WRITE("      time for large arrays.", status);
-    KZT_TILTRADIAL(sets, g, xps, yps, angular, step, region, {}, {}, bins, num, radial_step,
-                   counts, status);
+    KZT_TILTRADIAL(sets, g, xps, yps, angular, step, region, {}, {}, scan, status);
   }
-  if (status != kStatusGood || counts.empty()) return;
-  const bool variances = sets.variances_exist && !kzt_image(a.mvariances).empty();
-  const std::span<float> profile = kzt_image(a.mdata), mvariances = kzt_image(a.mvariances);
-  const std::span<float> axis = kzt_xline(a.mxaxis);
+  if (status != kStatusGood) return;
+  const Index num = scan.num;
+  if (num < 1) {
+    // A scan of zeros would read as data.
+    IO_WRITE("WARNING: No unmasked pixel of the active data region falls within the scan:", status);
+    IO_WRITE("         the memory is unchanged", status);
+    return;
+  }
+  const bool variances = !scan.variances.empty();
+  std::vector<float> axis(static_cast<std::size_t>(num));
   for (Index i = 1; i <= num; ++i)
     axis[static_cast<std::size_t>(i - 1)] =
-        angular ? (static_cast<float>(i) - 0.5f) * radial_step * kDegreesPerRadian
-                : (static_cast<float>(i) - 0.5f) * radial_step * 1000.0f;
-  if (!kzt_yline(a.myaxis).empty()) kzt_yline(a.myaxis)[0] = 0.5f;
+        angular ? (static_cast<float>(i) - 0.5f) * scan.radial_step * kDegreesPerRadian
+                : (static_cast<float>(i) - 0.5f) * scan.radial_step * 1000.0f;
   if (angular)
-    KZT_LORENTZ(lorentz, variances, a.xmaxdat, num, axis, profile, mvariances, status);
+    KZT_LORENTZ(lorentz, variances, num, num, axis, scan.profile, scan.variances, status);
+  if (status != kStatusGood) return;
+  std::copy(axis.begin(), axis.end(), kzt_xline(a.mxaxis).begin());
+  std::copy(scan.profile.begin(), scan.profile.end(), kzt_image(a.mdata).begin());
+  if (variances)
+    std::copy(scan.variances.begin(), scan.variances.end(), kzt_image(a.mvariances).begin());
+  if (!kzt_yline(a.myaxis).empty()) kzt_yline(a.myaxis)[0] = 0.5f;
   define_scan_memory(sets, num, angular ? ": Angular Profile" : ": Radial Profile",
                      angular ? "Two-Theta Angle (degrees)" : "Radial distance (mm)");
   sets.mzlabel = "Intensity (normalised)";
-  if (!angular || status != kStatusGood) return;
+  if (!angular) return;
   bool save = s.save_data;
   IO_INPL(false, false, false, true, "SAVE DATA IN \"POWDER DIFFRACTION STANDARD\" FORMAT",
           {"YES: to save the scan in a file for Rietveld refinement. The pixel",
@@ -390,8 +414,8 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
   s.save_data = save;
   // The first point is the first bin's centre.
   if (save)
-    FIO_OUT_PDS(1.0f, sets.title, radial_step * 0.5f, radial_step, bins, num, profile,
-                counts, status);
+    FIO_OUT_PDS(1.0f, sets.title, scan.radial_step * 0.5f, scan.radial_step, num, num,
+                scan.profile, scan.counts, status);
 }
 
 void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RThetaSettings& s,
@@ -528,12 +552,16 @@ void KZT_RADIAL(KztDataSets& sets, Status& status) {
           {"Y-centre for radial profile"}, {"Must be valid real"}, ycentre, status);
   if (status != kStatusGood) return;
   spacing = width;
-  std::vector<float> weights(static_cast<std::size_t>(a.xmaxdat));
+  // The profile is made aside and copied into the memory only when some
+  // element reached it.
+  const auto bins = static_cast<std::size_t>(a.xmaxdat);
+  if (kzt_image(a.mdata).size() < bins || kzt_xline(a.mxaxis).size() < bins)
+    return st_fail(status, kBaseApp + 1, kName);
+  std::vector<float> weights(bins), radii(bins), profile(bins);
   const Status before = status;
   MA_RADIAL(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
             kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), kzt_mask(), false, xcentre,
-            ycentre, width, 0, a.xmaxdat, kzt_xline(a.mxaxis), kzt_image(a.mdata), {}, weights,
-            status);
+            ycentre, width, 0, a.xmaxdat, radii, profile, {}, weights, status);
   if (status != before) return;
   Index num = 0;
   for (Index i = 1; i <= a.xmaxdat; ++i)
@@ -542,6 +570,8 @@ void KZT_RADIAL(KztDataSets& sets, Status& status) {
     IO_WRITE("WARNING: No data element lies within the profile", status);
     return;
   }
+  std::copy_n(radii.begin(), num, kzt_xline(a.mxaxis).begin());
+  std::copy_n(profile.begin(), num, kzt_image(a.mdata).begin());
   define_scan_memory(sets, num, "", sets.xlabel);
   sets.mtitle = "Radial Profile";
   sets.mzlabel = sets.zlabel;

@@ -28,6 +28,8 @@ struct PowderCommandSettings {
 
 // POWDER DIFFRACTION: the scan of the current data's active region into
 // the memory. GEOMETRY and the pixel sizes are the caller's and may change.
+// Masked, NaN and infinite pixels add nothing; a scan that no other pixel
+// reaches is refused with a warning and leaves the memory as it was.
 void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& geometry,
                            PowderCommandSettings& settings, Status& status);
 
@@ -50,7 +52,8 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& geometry, int& lorentz_geomet
                 RThetaSettings& settings, Status& status);
 
 // RADIAL PROFILE: the azimuthal average about a typed centre (world
-// coordinates) into the memory.
+// coordinates) into the memory, without the masked (when a mask exists), NaN
+// and infinite pixels; a profile that no pixel reaches leaves the memory.
 void KZT_RADIAL(KztDataSets& sets, Status& status);
 
 }  // namespace kesta

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -106,7 +107,7 @@ class DistortedPowder : public testing::DataSetFixture {
     sets.data_defined = true;
     sets.title = "Ring";
     PowderSettings geometry;
-    geometry.x_beam_centre = geometry.y_beam_centre = 32.5f;
+    geometry.x_beam_centre = geometry.y_beam_centre = centre;
     geometry.sample_distance = 0.1f;
     PowderCommandSettings settings;
     Status status = kStatusGood;
@@ -141,6 +142,7 @@ class DistortedPowder : public testing::DataSetFixture {
     spread = std::sqrt(second / sum - centre * centre);
   }
   testing::TempDir dir;
+  float centre = 32.5f;
 };
 
 TEST_F(DistortedPowder, ZeroDistortionGivesTheUndistortedScan) {
@@ -184,6 +186,49 @@ TEST_F(DistortedPowder, UnreadableSplineLeavesNoProfile) {
   EXPECT_FALSE(sets.memory_defined);
   EXPECT_EQ(vosq_kzt_arrays.data[33 * kSide + 40], before);
   EXPECT_NE(terminal.text().find("not a distortion spline"), std::string::npos) << terminal.text();
+}
+
+// NaN and infinite pixels add nothing, as masked ones, on both roads; a scan
+// that no counted pixel reaches (a beam centre far off the image, every
+// pixel masked) warns and leaves the memory as it was.
+TEST_F(DistortedPowder, NonFiniteMaskedAndUnreachedPixels) {
+  ring(0.0);
+  KztArrays& a = vosq_kzt_arrays;
+  bool mask_exist = false;
+  Status status = kStatusGood;
+  kzt_create_mask(mask_exist, status);
+  ASSERT_EQ(status, kStatusGood);
+  const std::span<std::uint8_t> mask = kzt_mask();
+  const Index gaps[] = {element(40, 33, kSide), element(43, 30, kSide), element(1, 1, kSide)};
+  const std::string spline = spline_file(0.0f);
+  const std::vector<float> original(a.data, a.data + kSide * kSide);
+  for (const std::string& road : {std::string(), spline}) {
+    for (const Index e : gaps) mask[e] = 1;
+    const std::vector<float> masked = scan(road);
+    for (const Index e : gaps) mask[e] = 0;
+    a.data[gaps[0]] = std::nanf("");
+    a.data[gaps[1]] = INFINITY;
+    a.data[gaps[2]] = -INFINITY;
+    const std::vector<float> gapped = scan(road);
+    ASSERT_FALSE(masked.empty()) << road;
+    EXPECT_EQ(gapped, masked) << road;
+    std::copy(original.begin(), original.end(), a.data);
+  }
+  const float before = a.mdata[5];
+  std::string text;
+  centre = 1.0e6f;
+  EXPECT_TRUE(scan("", &text).empty());
+  EXPECT_NE(text.find("WARNING: No unmasked pixel of the active data region falls within the "
+                      "scan:\n         the memory is unchanged"),
+            std::string::npos)
+      << text;
+  centre = 32.5f;
+  std::fill(mask.begin(), mask.end(), 1);
+  for (const std::string& road : {std::string(), spline}) {
+    EXPECT_TRUE(scan(road, &text).empty()) << road;
+    EXPECT_NE(text.find("WARNING: No unmasked pixel"), std::string::npos) << text;
+  }
+  EXPECT_EQ(a.mdata[5], before);
 }
 
 TEST_F(PowderCommand, RThetaConservesOrAveragesOverTheWholeCircle) {

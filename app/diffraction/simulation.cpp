@@ -172,20 +172,28 @@ void KZT_ADDPOWDERRING(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
   if (!(sigma > 0.0f) || !(x_pixel_size > 0.0f) || !(y_pixel_size > 0.0f))
     return st_fail(status, kBaseMath + 21, kName);
   // A ring at 90 degrees or beyond never meets the detector plane.
-  const double ring = static_cast<double>(sample_distance) * std::tan(static_cast<double>(two_theta));
-  if (!(std::cos(static_cast<double>(two_theta)) > 0.0) || !std::isfinite(ring)) return;
-  const DiffractionGeometry g(x_pixel_size, y_pixel_size, sample_distance, kDefaultWavelength,
-                              x_beam_centre, y_beam_centre, tilt_rotation, tilt_angle);
-  const auto width = static_cast<std::size_t>(xendelm - xstrelm + 1);
-  std::vector<double> radius(width);
-  const double reach = 5.0 * sigma;
+  const double d = sample_distance, t = two_theta;
+  const double ring = d * std::tan(t);
+  if (!(std::cos(t) > 0.0) || !std::isfinite(ring)) return;
+  // The cone of the ring cut by the tilted plane, in the tilt plane's frame
+  // (u along it, v across): rho is D tan t exactly on the ring, and s the
+  // distance from it in standard deviations.
+  const double cr = std::cos(static_cast<double>(tilt_rotation));
+  const double sr = std::sin(static_cast<double>(tilt_rotation));
+  const double st = std::sin(static_cast<double>(tilt_angle));
+  const double ct = std::cos(static_cast<double>(tilt_angle));
+  const double tan2 = std::tan(t) * std::tan(t);
+  const double linear = 2.0 * d * st * tan2, square = st * st * tan2 - ct * ct;
+  const double reach = 5.0;
   for (Index j = ystrelm; j <= yendelm; ++j) {
-    g.radius_row(j, xstrelm, xendelm, radius);
+    const double y = ((static_cast<double>(j) - 0.5) - y_beam_centre) * y_pixel_size;
     float* row = data.data() + at(xstrelm, j, xmaxdat);
-    for (std::size_t k = 0; k < width; ++k) {
-      const double off = std::abs(radius[k] - ring);
-      if (radius[k] < 0.0 || off > reach) continue;
-      row[k] += intensity * gaussian_value(static_cast<float>(off / sigma), 1);
+    for (Index i = xstrelm; i <= xendelm; ++i) {
+      const double x = ((static_cast<double>(i) - 0.5) - x_beam_centre) * x_pixel_size;
+      const double u = x * cr + y * sr, v = -x * sr + y * cr;
+      const double rho = std::sqrt(std::abs(linear * u + square * u * u - v * v));
+      const double off = std::abs(rho - ring) / sigma;
+      if (off <= reach) row[i - xstrelm] += intensity * gaussian_value(static_cast<float>(off), 1);
     }
   }
 }

@@ -44,8 +44,10 @@ void KZT_POWDERRING(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
                     std::span<float> data, Status& status);
 
 // Adds INTENSITY exp(-s^2 / 2) to every pixel within 5 standard deviations of
-// the ring of opening angle TWO_THETA, s the distance from the ring in SIGMA
-// (metres), measured as radius on the equivalent untilted detector.
+// the ring of opening angle TWO_THETA: with (u, v) a pixel's offset in the
+// tilt plane's frame, rho = sqrt(|2 D sin T tan^2 t u + (sin^2 T tan^2 t -
+// cos^2 T) u^2 - v^2|), which is D tan t on the ring's cone, and
+// s = |rho - D tan t| / SIGMA (metres).
 void KZT_ADDPOWDERRING(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                        Index yendelm, float x_pixel_size, float y_pixel_size, float x_beam_centre,
                        float y_beam_centre, float sample_distance, float two_theta,

@@ -47,11 +47,14 @@ TEST(Polarisation, EffectFollowsDirectionAndScalesVariancesBySquare) {
   }
 }
 
-TEST(PowderRing, GaussianInTrueTwoThetaForTiltedDetectors) {
+// The ring lies on the tilted cone (its peak where the laboratory 2-theta is
+// the ring's), shaped by the pseudo-radius of the tilted conic.
+TEST(PowderRing, GaussianAboutTheTiltedConeOfTheRing) {
   struct Case {
     float rotation, tilt, two_theta;
   };
-  const Case cases[] = {{0.0f, 0.0f, 0.2f}, {0.6f, 0.15f, 0.2f}, {-2.0f, -0.3f, 0.25f}};
+  const Case cases[] = {{0.0f, 0.0f, 0.2f}, {0.6f, 0.15f, 0.2f}, {-2.0f, -0.3f, 0.25f},
+                        {1.0f, 0.105f, 0.3f}};
   const float d = 0.01f, sigma = 1.5f * kPixel;
   for (const Case& c : cases) {
     std::vector<float> data(kSide * kSide, 7.0f);
@@ -59,19 +62,30 @@ TEST(PowderRing, GaussianInTrueTwoThetaForTiltedDetectors) {
     KZT_ADDPOWDERRING(kSide, kSide, 1, 1, kSide, kSide, kPixel, kPixel, kCentre, kCentre, d,
                       c.two_theta, 100.0f, sigma, c.rotation, c.tilt, data, status);
     ASSERT_EQ(status, kStatusGood);
+    const double tan2 = std::pow(std::tan(c.two_theta), 2), st = std::sin(c.tilt);
+    const double ring = d * std::tan(c.two_theta);
     int on_ring = 0;
     for (Index j = 1; j <= kSide; ++j) {
       for (Index i = 1; i <= kSide; ++i) {
-        const double t = lab_two_theta(offset(i, kCentre), offset(j, kCentre), d, c.rotation,
-                                       c.tilt);
-        const double s = std::abs(d * std::tan(t) - d * std::tan(c.two_theta)) / sigma;
+        const double x = offset(i, kCentre), y = offset(j, kCentre);
+        const double u = x * std::cos(c.rotation) + y * std::sin(c.rotation);
+        const double v = -x * std::sin(c.rotation) + y * std::cos(c.rotation);
+        const double rho = std::sqrt(std::abs(2 * d * st * tan2 * u +
+                                              (st * st * tan2 - std::pow(std::cos(c.tilt), 2)) * u * u -
+                                              v * v));
+        const double s = std::abs(rho - ring) / sigma;
         const double expected = 7.0 + (s <= 5.0 ? 100.0 * std::exp(-s * s / 2) : 0.0);
-        EXPECT_NEAR(data[static_cast<std::size_t>((j - 1) * kSide + i - 1)], expected, 0.01)
-            << i << " " << j;
-        on_ring += s < 0.5;
+        const float got = data[static_cast<std::size_t>((j - 1) * kSide + i - 1)];
+        EXPECT_NEAR(got, expected, 0.01) << i << " " << j;
+        // A pixel whose laboratory 2-theta is the ring's is on the peak.
+        const double t = lab_two_theta(x, y, d, c.rotation, c.tilt);
+        if (std::abs(d * std::tan(t) - ring) < 0.05 * sigma) {
+          EXPECT_GT(got, 7.0 + 99.0) << i << " " << j << " tilt " << c.tilt;
+          ++on_ring;
+        }
       }
     }
-    EXPECT_GT(on_ring, 20);
+    EXPECT_GT(on_ring, 3);
   }
   std::vector<float> data(kSide * kSide, 0.0f);
   Status status = kStatusGood;

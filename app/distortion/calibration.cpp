@@ -8,6 +8,7 @@
 #include <cmath>
 #include <new>
 
+#include "app/distortion/response.hpp"
 #include "app/distortion/spline_correction.hpp"
 #include "app/distortion/spline_file.hpp"
 #include "app/main/kzt_common.hpp"
@@ -143,9 +144,9 @@ void run_fit_grid_peaks(Calib& c, Status& status) {
   fitted.x_maximum = a.xaxis[a.xendelm - 1] + 0.5f;
   fitted.y_maximum = a.yaxis[a.yendelm - 1] + 0.5f;
   bool exist = false;
-  KZT_KESTAGRID(false, kMaxGridPeaks, kMaxGridPeaks, st.xnum_peaks, st.ynum_peaks,
-                st.fit_discrepancy, kMaxSplineKnots, kMaxSplineKnots, st.x_peaks, st.y_peaks,
-                st.x_distortion, st.y_distortion, exist, fitted, status);
+  KZT_KESTAGRID(false, st.peaks.xmax, st.peaks.ymax, st.peaks.xnum, st.peaks.ynum,
+                st.fit_discrepancy, kMaxSplineKnots, kMaxSplineKnots, st.peaks.x, st.peaks.y,
+                st.peaks.x_distortion, st.peaks.y_distortion, exist, fitted, status);
   st.spatial_exist = exist;
   if (!exist) return;
   fitted.grid_spacing = st.grid_spacing;
@@ -215,34 +216,151 @@ void run_display_size(Calib& c, Status& status) {
           {"Enter integer with given range"}, c.st.display_size, status);
 }
 
+
+// The memory data set as an operation writes it.
+MemoryOut memory_out(KztDataSets& s) {
+  const KztArrays& a = arrays();
+  return MemoryOut{a.xmaxdat,      a.ymaxdat,      kzt_xline(a.mxaxis), kzt_yline(a.myaxis),
+                   kzt_image(a.mdata), s.mxnumdat, s.mynumdat,          s.mxstrelm,
+                   s.mystrelm,     s.mxendelm,     s.myendelm,          s.mtitle,
+                   s.mxlabel,      s.mylabel,      s.mzlabel,           s.memory_defined};
+}
+
+// Clicks come from the window or from a running input macro.
+bool clicks_refused(const Calib& c, Status& status) {
+  if (c.sets.graphics_on || vosq_io_dbdb.input_macro) return false;
+  IO_WRITE("WARNING: Graphics system is turned off; the points cannot be clicked", status);
+  return true;
+}
+
+void run_find_peaks(Calib& c, Status& status) {
+  if (clicks_refused(c, status)) return;
+  const KztArrays& a = arrays();
+  int retstat = 3;
+  KZT_CALIBRATE2DGRID(c.sets.graphics_on, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                      a.yendelm, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
+                      c.sets.title, c.sets.xlabel, c.sets.ylabel, c.sets.zlabel,
+                      c.st.display_size, c.st.grid_spacing, c.sets.x_pixel_size,
+                      c.sets.y_pixel_size, retstat, c.st.peaks, status);
+  if (retstat != 0 || status != kStatusGood) return;
+  c.st.peaks_exist = true;
+  c.st.distorted_space = true;
+  c.next = "DISPLAY DISTORTION";
+}
+
+void run_destroy_peaks(Calib& c, Status& status) { KZT_DESTROYPEAKS(c.st.peaks, status); }
+void run_view_peaks(Calib& c, Status& status) { KZT_VIEW2DPEAKS(c.st.peaks, status); }
+void run_save_peaks(Calib& c, Status& status) { KZT_SAVE2DPEAKS(c.st.peaks, status); }
+
+void run_display_distortion(Calib& c, Status& status) {
+  if (!c.sets.graphics_on) {
+    IO_WRITE("WARNING: Graphics system is turned off; the distortion cannot be displayed",
+             status);
+    return;
+  }
+  KZT_DISPLAY2DDISTORTION(c.st.peaks, status);
+}
+
+void run_transfer_distortion(Calib& c, Status& status) {
+  KZT_DIST2MEM(c.st.peaks, memory_out(c.sets), status);
+}
+
+void run_inverse(Calib& c, Status& status) {
+  KZT_IDEALSPACE(c.st.peaks, status);
+  if (status != kStatusGood) return;
+  c.st.distorted_space = !c.st.distorted_space;
+  IO_WRITE(c.st.distorted_space ? "INFO: Distortion now defined from distorted grid to ideal grid"
+                                : "INFO: Distortion now defined from ideal grid to distorted grid",
+           status);
+}
+
+void run_recalculate(Calib& c, Status& status) {
+  float spacing = c.st.grid_spacing;
+  IO_INPR(true, 1.0f, 1.0e6f, true, "GRID SPACING (CENTRE TO CENTRE IN microns)",
+          {"Enter distance between adjacent peaks in microns"},
+          {"Value must be within given range"}, spacing, status);
+  if (status != kStatusGood) return;
+  c.st.grid_spacing = spacing;
+  KZT_2DDISTORTION(c.st.peaks, spacing, c.sets.x_pixel_size, c.sets.y_pixel_size, status);
+}
+
+void run_residuals(Calib& c, Status& status) {
+  KZT_RESIDUALS(c.st.peaks, c.st.spline.x, c.st.spline.y, memory_out(c.sets), status);
+  if (status != kStatusGood || !c.sets.memory_defined) return;
+  c.sets.mxlabel = c.sets.xlabel;
+  c.sets.mylabel = c.sets.ylabel;
+  c.sets.mzlabel = c.sets.zlabel;
+}
+
+void run_false_peak(Calib& c, Status& status) {
+  if (clicks_refused(c, status)) return;
+  const KztArrays& a = arrays();
+  KZT_FALSEPEAK(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                kzt_xline(a.xaxis), kzt_yline(a.yaxis), c.sets.title, c.sets.xlabel,
+                c.sets.ylabel, c.sets.zlabel, kzt_image(a.data), status);
+}
+
+void run_learn_profile(Calib& c, Status& status) {
+  const KztArrays& a = arrays();
+  KZT_LEARNPROFILE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                   kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), c.st.peaks,
+                   memory_out(c.sets), status);
+}
+
+void run_linearise(Calib& c, Status& status) {
+  const KztArrays& a = arrays();
+  KZT_CLINEARISE(c.sets.graphics_on, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                 a.yendelm, kzt_image(a.data), status);
+}
+
+void run_decay(Calib& c, Status& status) {
+  const KztArrays& a = arrays();
+  const bool variances = c.sets.variances_exist && a.variances != nullptr;
+  KZT_DECAY(a.xmaxdat, a.ymaxdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+            variances, kzt_image(a.data),
+            variances ? kzt_image(a.variances) : std::span<float>{}, status);
+}
+
+void run_flat_field(Calib& c, Status& status) {
+  const KztArrays& a = arrays();
+  KZT_FLATFIELD(c.sets.graphics_on, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                a.yendelm, c.sets.x_pixel_size, c.sets.y_pixel_size, kzt_image(a.data), status);
+}
+
+void run_xrii_flat_field(Calib& c, Status& status) {
+  const KztArrays& a = arrays();
+  KZT_XRIIFLATFIELD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                    c.sets.x_pixel_size, c.sets.y_pixel_size, kzt_image(a.data), status);
+}
+
 const Command kCommands[] = {
     {"?", "?: List of available commands", "", "HELP", run_list},
     {"CALCULATE FITTED DISTORTION", "CALCULATE FITTED DISTORTION: output in memory (for X or Y)",
      "SM", "EXIT", run_fitted_distortion},
     {"DECAY CORRECTION", "DECAY CORRECTION: Correct intenisty decay (Molecular Dynamics)", "",
-     "EXIT", nullptr},
+     "EXIT", run_decay},
     {"DESTROY GRID PEAKS", "DESTROY GRID PEAKS: Set \"found\" peaks to missing peaks", "P",
-     "DISPLAY DISTORTION", nullptr},
+     "DISPLAY DISTORTION", run_destroy_peaks},
     {"DISPLAY DISTORTION", "DISPLAY DISTORTION: Create 2-D image in memory and display", "P",
-     "EXIT", nullptr},
+     "EXIT", run_display_distortion},
     {"EXIT", "EXIT: Exit fit sub-menu", "", "", run_exit},
-    {"FALSE PEAK", "FALSE PEAK: Create false peak from existing peak positions", "", "", nullptr},
+    {"FALSE PEAK", "FALSE PEAK: Create false peak from existing peak positions", "", "", run_false_peak},
     {"FAST CORRECTION", "FAST CORRECTION: Using spatial distortion look-up table", "TM", "EXIT",
      run_fast_correction},
-    {"FIND PEAKS", "FIND PEAKS: Measure centres of grid mask peaks", "", "", nullptr},
+    {"FIND PEAKS", "FIND PEAKS: Measure centres of grid mask peaks", "", "", run_find_peaks},
     {"FIT GRID PEAKS", "FIT GRID PEAKS: Fit interpolation function to distortion", "P", "",
      run_fit_grid_peaks},
     {"FLAT-FIELD CORRECTION", "FLAT-FIELD CORRECTION: Correct for source distribution, etc", "",
-     "EXIT", nullptr},
+     "EXIT", run_flat_field},
     {"HELP", "HELP: User help text", "", "?", run_help},
     {"INPUT SPATIAL FUNCTION", "INPUT SPATIAL FUNCTION: Recover from file distortion", "", "",
      run_input_spatial},
     {"INVERSE DISTORTED/IDEAL", "INVERSE DISTORTED/IDEAL: definition of distortion mapping", "P",
-     "FIT GRID PEAKS", nullptr},
+     "FIT GRID PEAKS", run_inverse},
     {"LEARN HOLE PROFILE", "LEARN HOLE PROFILE: Average sub-pixel hole profile", "PM", "EXIT",
-     nullptr},
+     run_learn_profile},
     {"LINEARISE INTENSITIES", "LINEARISE INTENSITIES: Correct intensities for non-linearity", "",
-     "EXIT", nullptr},
+     "EXIT", run_linearise},
     {"LOAD LOOK-UP TABLE", "LOAD LOOK-UP TABLE: Input distortions LUT from a file", "",
      "FAST CORRECTION", run_load_table},
     {"LOOK-UP TABLE (SPATIAL DISTORTION)",
@@ -251,10 +369,10 @@ const Command kCommands[] = {
      "EXIT", run_output_spatial},
     {"QUIT", "QUIT: Exit fit sub-menu", "", "", run_exit},
     {"RE-CALCULATE DISTORTION", "RE-CALCULATE DISTORTION: More user choice on distortion", "P",
-     "EXIT", nullptr},
+     "EXIT", run_recalculate},
     {"RESIDUALS OF FIT", "RESIDUALS OF FIT: Fit minus measured distortion (in memory)", "sM",
-     "EXIT", nullptr},
-    {"SAVE PEAKS", "SAVE PEAKS: Output peak position to ASCII file", "P", "EXIT", nullptr},
+     "EXIT", run_residuals},
+    {"SAVE PEAKS", "SAVE PEAKS: Output peak position to ASCII file", "P", "EXIT", run_save_peaks},
     {"SIZE (IMAGE DISPLAY)", "SIZE (IMAGE DISPLAY): Change region size for \"FIND PEAKS\"", "",
      "FIND PEAKS", run_display_size},
     {"SPATIAL CORRECTION", "SPATIAL CORRECTION: Apply spatial correction function", "sM", "EXIT",
@@ -262,10 +380,10 @@ const Command kCommands[] = {
     {"STORE LOOK-UP TABLE", "STORE LOOK-UP TABLE: Save distortions LUT in a file", "t", "EXIT",
      run_store_table},
     {"TRANSFER DISTORTION", "TRANSFER DISTORTION: Save distortion values in memory", "PM", "EXIT",
-     nullptr},
-    {"VIEW PEAKS", "VIEW PEAKS: Examine peak positions and distortions", "P", "EXIT", nullptr},
+     run_transfer_distortion},
+    {"VIEW PEAKS", "VIEW PEAKS: Examine peak positions and distortions", "P", "EXIT", run_view_peaks},
     {"XRII FLAT-FIELD", "XRII FLAT-FIELD: Theoretical flat-field calculation", "", "EXIT",
-     nullptr},
+     run_xrii_flat_field},
 };
 static_assert(std::size(kCommands) == 29);
 
@@ -352,13 +470,8 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
     st.first_entry = false;
   }
   if (!st.arrays_exist) {
-    try {
-      const std::size_t n = static_cast<std::size_t>(kMaxGridPeaks * kMaxGridPeaks);
-      for (std::vector<float>* v : {&st.x_peaks, &st.y_peaks, &st.x_distortion, &st.y_distortion})
-        v->assign(n, -1.7e38f);
-    } catch (const std::bad_alloc&) {
+    if (!st.peaks.allocate(kMaxGridPeaks, kMaxGridPeaks))
       return st_fail(status, kBaseCore + 1002, kPosition);
-    }
     st.arrays_exist = true;
   }
   std::string command = st.table_defined   ? "FAST CORRECTION"
@@ -427,8 +540,7 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
           {"Enter YES or NO"}, destroy, local);
   if (kzt_escape_at_end(local)) status = local;
   if (!destroy) return;
-  for (std::vector<float>* v : {&st.x_peaks, &st.y_peaks, &st.x_distortion, &st.y_distortion})
-    std::vector<float>().swap(*v);
+  st.peaks = GridPeaks{};
   st.spline.x = {};
   st.spline.y = {};
   st.arrays_exist = false;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/distortion/grid_peaks.hpp"
 #include "app/distortion/lut.hpp"
 #include "app/distortion/spline.hpp"
 #include "app/main/data_store.hpp"
@@ -13,7 +14,7 @@
 namespace kesta {
 
 // Largest number of grid peaks in each direction.
-inline constexpr Index kMaxGridPeaks = 400;
+inline constexpr Index kMaxGridPeaks = kGridPeaksMax;
 
 struct CalibrationState {
   std::string spline_file = "grid.spline";
@@ -22,8 +23,6 @@ struct CalibrationState {
   float fit_discrepancy = 0.1f;
   float overload_value = 65534.5f;
   int rows_per_block = 40;
-  Index xnum_peaks = 21;
-  Index ynum_peaks = 21;
   bool first_entry = true;
   bool arrays_exist = false;
   bool peaks_exist = false;
@@ -34,8 +33,8 @@ struct CalibrationState {
   // Valid region, grid spacing and direction at the fit, corrected pixel
   // sizes and the two functions.
   SplineSet spline;
-  // Peak positions and distortions, kMaxGridPeaks x kMaxGridPeaks each.
-  std::vector<float> x_peaks, y_peaks, x_distortion, y_distortion;
+  // Grid peak positions and distortions, kMaxGridPeaks x kMaxGridPeaks.
+  GridPeaks peaks;
   DistortionTable table;
 };
 

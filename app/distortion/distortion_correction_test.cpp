@@ -289,3 +289,77 @@ TEST(FastCorrectionKernel, AgreesWithAPlainLoop) {
 
 }  // namespace
 }  // namespace kesta
+
+namespace kesta {
+namespace {
+
+// Constant shifts far beyond the -7..7 steps between neighbouring pixels of a
+// table file, up to what a signed byte holds, against the two-triangle
+// correction of the same spline: nothing written outside the arrays (ASan),
+// and every share landing in the image is added. A construction clamps its
+// first shift to -127 before it settles the block, so -127 and -128 are the
+// -126 table moved by one or two more.
+TEST(FastCorrectionShifts, LargeConstantShiftsFollowTheSplineCorrection) {
+  constexpr Index n = 150;
+  std::vector<float> axis(n), data(n * n);
+  for (Index i = 0; i < n; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  for (Index y = 1; y <= n; ++y)
+    for (Index x = 1; x <= n; ++x)
+      data[element(x, y, n)] = static_cast<float>((x * 7 + y * 13) % 17 + 1);
+  struct Case {
+    float dx, dy;
+    int extra_x, extra_y;  // added to every built shift
+  };
+  const Case cases[] = {{10, 0, 0, 0},      {-10, 0, 0, 0},   {0, 10, 0, 0},   {0, -10, 0, 0},
+                        {30.5f, -30, 0, 0}, {-30, 30.5f, 0, 0}, {127, 0, 0, 0},  {0, 127, 0, 0},
+                        {-127, 0, -1, 0},   {0, -127, 0, -1}, {-128, 0, -2, 0}, {0, -128, 0, -2},
+                        {-128, -128, -2, -2}};
+  testing::TerminalCapture terminal;
+  for (const Case& c : cases) {
+    const SplineSet set = testing::linear_set(n, n, c.dx, 0.0f, c.dy, 0.0f);
+    Status status = kStatusGood;
+    std::vector<float> exact(n * n, -1.0f), fast(n * n, -1.0f), mx(n), my(n);
+    Index xs = 0, ys = 0, xe = 0, ye = 0;
+    int rows = -40;
+    float overload = 1.0e30f;
+    KZT_CORR_SPATIAL(false, true, set, n, n, axis, axis, data, 1, 1, n, n, rows, overload, mx, my,
+                     exact, xs, ys, xe, ye, status);
+    ASSERT_EQ(status, kStatusGood);
+    // The table from the same spline moved by the whole remaining pixel.
+    DistortionTable table;
+    ASSERT_TRUE(table.allocate(n, n));
+    bool defined = false;
+    const SplineSet built = testing::linear_set(n, n, c.dx - static_cast<float>(c.extra_x), 0.0f,
+                                                c.dy - static_cast<float>(c.extra_y), 0.0f);
+    KZT_SDLUT(built, n, n, axis, axis, table, defined, status);
+    ASSERT_TRUE(defined);
+    for (auto& s : table.x_shifts) s = static_cast<std::int8_t>(s + c.extra_x);
+    for (auto& s : table.y_shifts) s = static_cast<std::int8_t>(s + c.extra_y);
+    KZT_CORR_FAST(true, table, n, n, axis, axis, data, 1, 1, n, n, overload, mx, my, fast, xs, ys,
+                  xe, ye, status);
+    ASSERT_EQ(status, kStatusGood);
+    double landed = 0.0;
+    for (Index y = 1; y <= n; ++y)
+      for (Index x = 1; x <= n; ++x) {
+        const float want = exact[element(x, y, n)];
+        landed += fast[element(x, y, n)];
+        // The spline correction sees the edge pixels' neighbours differently.
+        if (x > 2 && x < n - 1 && y > 2 && y < n - 1) {
+          ASSERT_NEAR(fast[element(x, y, n)], want, 2.0f * 17.0f / 255.0f)
+              << c.dx << "," << c.dy << " at " << x << "," << y;
+        }
+      }
+    // The shares of the input pixels whose block lies in the image.
+    double expected = 0.0;
+    const Index sx = static_cast<Index>(std::floor(c.dx)), sy = static_cast<Index>(std::floor(c.dy));
+    for (Index y = 1; y <= n; ++y)
+      for (Index x = 1; x <= n; ++x)
+        if (x + sx >= 1 && x + sx + 1 <= n && y + sy >= 1 && y + sy + 1 <= n)
+          expected += data[element(x, y, n)];
+    EXPECT_GE(landed, expected * (1.0 - 1.0e-4)) << c.dx << "," << c.dy;
+    EXPECT_GT(landed, 0.0) << c.dx << "," << c.dy;
+  }
+}
+
+}  // namespace
+}  // namespace kesta

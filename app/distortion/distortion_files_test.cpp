@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 #include "app/distortion/distortion_test_support.hpp"
@@ -199,6 +200,13 @@ TEST_F(DistortionFiles, TableFileWithFlatField) {
   EXPECT_EQ(bytes.substr(243, 29), "FF_SCALING =  3.2767500E+04\r\n");
   EXPECT_EQ(bytes[305], '\0');
   EXPECT_EQ(bytes.substr(306, 4), std::string("\0\0\x80\0", 4));  // 0 and 32768
+  // An infinite pixel neither sets the scaling nor escapes the 16-bit range.
+  std::vector<float> with_inf = field;
+  with_inf[0] = INFINITY;
+  std::string inf_bytes;
+  ASSERT_TRUE(encode_dclut(t, true, with_inf, 4, inf_bytes));
+  EXPECT_EQ(inf_bytes.substr(215, 57), bytes.substr(215, 57));
+  EXPECT_EQ(inf_bytes.substr(306, 2), "\xff\xff");
   write_file("f.dclt", bytes);
   DistortionTable back;
   std::vector<float> data(4 * 3, -1.0f);

@@ -30,6 +30,7 @@ namespace {
 // ordinary value (below the over-load value and finite); MASK has bit k set
 // when some pixel of the run has a non-zero fraction k.
 struct Run {
+  Index y = 0;
   Index x0 = 0;
   Index x1 = 0;
   Index sx = 0;
@@ -37,8 +38,37 @@ struct Run {
   unsigned mask = 0;
 };
 
+// The smallest and largest shifts of the table entries of a region.
+struct ShiftRange {
+  Index xmin = 0, xmax = 0, ymin = 0, ymax = 0;
+};
+
+ShiftRange shift_range(const DistortionTable& table, Index xstrelm, Index ystrelm, Index xendelm,
+                       Index yendelm) {
+  int xmin = 127, xmax = -128, ymin = 127, ymax = -128;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const Index row = element(xstrelm, y, table.xmaxlut);
+    const std::int8_t* xs = table.x_shifts.data() + row;
+    const std::int8_t* ys = table.y_shifts.data() + row;
+    const Index n = xendelm - xstrelm + 1;
+    std::int8_t a = 127, b = -128, c = 127, d = -128;
+    for (Index i = 0; i < n; ++i) {
+      a = std::min(a, xs[i]);
+      b = std::max(b, xs[i]);
+      c = std::min(c, ys[i]);
+      d = std::max(d, ys[i]);
+    }
+    xmin = std::min<int>(xmin, a);
+    xmax = std::max<int>(xmax, b);
+    ymin = std::min<int>(ymin, c);
+    ymax = std::max<int>(ymax, d);
+  }
+  return {xmin, xmax, ymin, ymax};
+}
+
 // An over-loaded or non-finite input pixel, applied one by one.
 struct Special {
+  Index y = 0;
   Index x = 0;
   Index sx = 0;
   Index sy = 0;
@@ -49,6 +79,8 @@ struct Special {
 constexpr Index kBlockRows = 64;
 // Below this many input pixels one thread does the whole region.
 constexpr Index kThreadedPixels = Index{1} << 18;
+// Threads of the kernel (0: one per core).
+int fast_threads = 0;
 
 // Every ninth byte from FROM, N of them, into TO. Kept one byte at a time: a
 // compiler's vector form of this gather builds each vector in memory and
@@ -62,45 +94,50 @@ void gather_fraction(const std::uint8_t* from, Index n, std::uint8_t* to) {
 
 class FastKernel {
  public:
-  FastKernel(const DistortionTable& table, float overload_value, Index xmaxdat, Index xstrelm,
-             Index ystrelm, Index xendelm, Index yendelm, const float* data, Index mxstrelm,
-             Index mystrelm, Index mxendelm, Index myendelm, float* out)
+  // SHIFTS holds the smallest and largest X and Y shift of the region's
+  // table entries: they bound the output cells the region reaches (a block
+  // reaches 2 past its corner) and the input rows that reach an output row.
+  FastKernel(const DistortionTable& table, const ShiftRange& shifts, float overload_value,
+             Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+             const float* data, Index mxstrelm, Index mystrelm, Index mxendelm, Index myendelm,
+             float* out)
       : table_(table), overload_(overload_value), xmaxdat_(xmaxdat), xstrelm_(xstrelm),
         ystrelm_(ystrelm), xendelm_(xendelm), yendelm_(yendelm), data_(data), out_(out),
-        // Output cells reachable from the region: shifts are -7..7 and a
-        // block reaches 2 past its corner.
-        base_(xstrelm - 7),
-        xlo_(std::max(mxstrelm, xstrelm - 7)), xhi_(std::min(mxendelm, xendelm + 9)),
-        ylo_(std::max(mystrelm, ystrelm - 7)), yhi_(std::min(myendelm, yendelm + 9)) {}
+        symin_(shifts.ymin), symax_(shifts.ymax), base_(xstrelm + shifts.xmin),
+        width_(xendelm + shifts.xmax + 2 - base_ + 1),
+        xlo_(std::max(mxstrelm, xstrelm + shifts.xmin)),
+        xhi_(std::min(mxendelm, xendelm + shifts.xmax + 2)),
+        ylo_(std::max(mystrelm, ystrelm + shifts.ymin)),
+        yhi_(std::min(myendelm, yendelm + shifts.ymax + 2)) {}
 
   Index first_row() const { return ylo_; }
   Index last_row() const { return yhi_; }
+  bool reaches_output() const { return ylo_ <= yhi_ && xlo_ <= xhi_; }
 
   // Output rows YA..YB, each written once from a sum in double of every
   // contribution it receives, so the result does not depend on how rows are
   // shared between threads.
   void rows(Index ya, Index yb) {
-    const Index in_lo = std::max(ystrelm_, ya - 9);
-    const Index in_hi = std::min(yendelm_, yb + 7);
+    const Index in_lo = std::max(ystrelm_, ya - symax_ - 2);
+    const Index in_hi = std::min(yendelm_, yb - symin_);
     runs_.clear();
     specials_.clear();
-    run_start_.assign(static_cast<std::size_t>(std::max<Index>(in_hi - in_lo + 2, 1)), 0);
-    special_start_.assign(run_start_.size(), 0);
-    for (Index y = in_lo; y <= in_hi; ++y) {
-      find_runs(y);
-      run_start_[static_cast<std::size_t>(y - in_lo + 1)] = runs_.size();
-      special_start_[static_cast<std::size_t>(y - in_lo + 1)] = specials_.size();
-    }
-    acc_.resize(static_cast<std::size_t>(xendelm_ - xstrelm_ + 17));
+    for (Index y = in_lo; y <= in_hi; ++y) find_runs(y);
+    // Runs and special pixels listed by the output row of their block's
+    // lowest row, Y + SY, so that an output row visits only the three lists
+    // that reach it, however far the shifts spread.
+    const Index tlo = in_lo + symin_, thi = std::max(in_hi + symax_, tlo - 1);
+    by_row(runs_, tlo, thi, run_start_, run_order_);
+    by_row(specials_, tlo, thi, special_start_, special_order_);
+    acc_.resize(static_cast<std::size_t>(width_));
     for (Index yo = ya; yo <= yb; ++yo) {
       std::fill(acc_.begin(), acc_.end(), 0.0);
-      const Index from = std::max(in_lo, yo - 9), to = std::min(in_hi, yo + 7);
-      for (Index y = from; y <= to; ++y) {
-        const auto row = static_cast<std::size_t>(y - in_lo);
-        for (std::size_t i = run_start_[row]; i < run_start_[row + 1]; ++i)
-          add_run(runs_[i], y, yo);
-        for (std::size_t i = special_start_[row]; i < special_start_[row + 1]; ++i)
-          add_special(specials_[i], y, yo);
+      for (Index t = std::max(tlo, yo - 2); t <= std::min(thi, yo); ++t) {
+        const auto list = static_cast<std::size_t>(t - tlo);
+        for (std::size_t i = run_start_[list]; i < run_start_[list + 1]; ++i)
+          add_run(runs_[run_order_[i]], yo);
+        for (std::size_t i = special_start_[list]; i < special_start_[list + 1]; ++i)
+          add_special(specials_[special_order_[i]], yo);
       }
       float* o = out_ + element(xlo_, yo, xmaxdat_);
       const double* a = acc_.data() + (xlo_ - base_);
@@ -109,6 +146,20 @@ class FastKernel {
   }
 
  private:
+  // ORDER lists the items by Y + SY from TLO to THI (in their order within
+  // each), START(t - TLO) where the items of row t begin.
+  template <class Item>
+  void by_row(const std::vector<Item>& items, Index tlo, Index thi,
+                     std::vector<std::size_t>& start, std::vector<std::size_t>& order) {
+    start.assign(static_cast<std::size_t>(thi - tlo + 2), 0);
+    for (const Item& item : items) ++start[static_cast<std::size_t>(item.y + item.sy - tlo + 1)];
+    for (std::size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
+    order.resize(items.size());
+    cursor_.assign(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < items.size(); ++i)
+      order[cursor_[static_cast<std::size_t>(items[i].y + items[i].sy - tlo)]++] = i;
+  }
+
   const float* in_row(Index y) const { return data_ + element(1, y, xmaxdat_); }
   const std::uint8_t* fractions_row(Index y) const {
     return table_.fractions.data() + 9 * element(1, y, table_.xmaxlut);
@@ -130,7 +181,7 @@ class FastKernel {
     while (x <= xendelm_) {
       const std::int8_t sx = xs[x], sy = ys[x];
       if (!ordinary(in[x])) {
-        specials_.push_back({x, sx, sy});
+        specials_.push_back({y, x, sx, sy});
         ++x;
         continue;
       }
@@ -140,7 +191,7 @@ class FastKernel {
       while (x + kGroup - 1 <= xendelm_ && group_same(xs + x, ys + x, in + x, sx, sy))
         x += kGroup;
       while (x <= xendelm_ && xs[x] == sx && ys[x] == sy && ordinary(in[x])) ++x;
-      runs_.push_back({x0, x - 1, sx, sy, fraction_mask(fr + 9 * x0, x - x0)});
+      runs_.push_back({y, x0, x - 1, sx, sy, fraction_mask(fr + 9 * x0, x - x0)});
     }
   }
 
@@ -213,7 +264,8 @@ class FastKernel {
   }
 
   // Block row YO - Y - SY of every pixel of the run into the sums.
-  void add_run(const Run& run, Index y, Index yo) {
+  void add_run(const Run& run, Index yo) {
+    const Index y = run.y;
     const Index r = yo - y - run.sy;
     if (r < 0 || r > 2) return;
     const float* in = in_row(y) + (run.x0 - 1);
@@ -234,7 +286,8 @@ class FastKernel {
 
   // An over-loaded (or NaN) value adds 255 x v to each cell of non-zero
   // fraction, so that it stays over-loaded after the scaling by 1/255.
-  void add_special(const Special& s, Index y, Index yo) {
+  void add_special(const Special& s, Index yo) {
+    const Index y = s.y;
     const Index r = yo - y - s.sy;
     if (r < 0 || r > 2) return;
     const float v = in_row(y)[s.x - 1];
@@ -251,31 +304,34 @@ class FastKernel {
   const Index xmaxdat_, xstrelm_, ystrelm_, xendelm_, yendelm_;
   const float* const data_;
   float* const out_;
-  const Index base_, xlo_, xhi_, ylo_, yhi_;
+  const Index symin_, symax_, base_, width_, xlo_, xhi_, ylo_, yhi_;
   std::vector<Run> runs_;
   std::vector<Special> specials_;
-  std::vector<std::size_t> run_start_, special_start_;
+  std::vector<std::size_t> run_start_, special_start_, run_order_, special_order_;
+  std::vector<std::size_t> cursor_;
   std::vector<double> acc_;
   std::vector<std::uint8_t> plane_;
 };
 
 }  // namespace
 
+void kzt_set_fast_threads(int threads) { fast_threads = std::max(threads, 0); }
+
 void KZT_CORR_FASTC(const DistortionTable& table, float overload_value, Index xmaxdat,
                     Index /*ymaxdat*/, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                     std::span<const float> data, Index mxstrelm, Index mystrelm, Index mxendelm,
                     Index myendelm, std::span<float> mdata) {
   if (xstrelm > xendelm || ystrelm > yendelm) return;
-  const FastKernel shared(table, overload_value, xmaxdat, xstrelm, ystrelm, xendelm, yendelm,
-                          data.data(), mxstrelm, mystrelm, mxendelm, myendelm, mdata.data());
+  const ShiftRange shifts = shift_range(table, xstrelm, ystrelm, xendelm, yendelm);
+  const FastKernel shared(table, shifts, overload_value, xmaxdat, xstrelm, ystrelm, xendelm,
+                          yendelm, data.data(), mxstrelm, mystrelm, mxendelm, myendelm,
+                          mdata.data());
+  if (!shared.reaches_output()) return;
   const Index first = shared.first_row(), last = shared.last_row();
-  if (first > last || xstrelm - 7 > mxendelm || xendelm + 9 < mxstrelm) return;
   const Index blocks = (last - first + kBlockRows) / kBlockRows;
   const Index pixels = (xendelm - xstrelm + 1) * (yendelm - ystrelm + 1);
-  const Index threads =
-      pixels < kThreadedPixels
-          ? 1
-          : std::min<Index>(blocks, processor_count());
+  const Index cores = fast_threads > 0 ? fast_threads : processor_count();
+  const Index threads = pixels < kThreadedPixels ? 1 : std::min<Index>(blocks, cores);
   std::atomic<Index> next{0};
   auto work = [&] {
     FastKernel kernel = shared;

@@ -107,4 +107,8 @@ void KZT_CORR_FASTC(const DistortionTable& table, float overload_value, Index xm
                     std::span<const float> data, Index mxstrelm, Index mystrelm, Index mxendelm,
                     Index myendelm, std::span<float> mdata);
 
+// Worker threads of the kernel (0: one per core). Any count gives the same
+// result.
+void kzt_set_fast_threads(int threads);
+
 }  // namespace kesta

@@ -314,7 +314,7 @@ void KZT_OUT_DCLUT(bool /*gui*/, std::string_view input_file, const DistortionTa
   store_flat_field = flat_field;
   AtomicFile out(path);
   if (!out.ok()) {
-    write("WARNING: Error in opening file");
+    write(output_open_failure(out));
     retstat = 1;
     return;
   }

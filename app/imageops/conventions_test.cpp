@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,47 @@ TEST(Upcalls, EmptySlotSaysNotAvailableAndAGuardRestoresTheTable) {
   }
   EXPECT_EQ(imageops_upcalls.inq_geometry, nullptr);
   EXPECT_EQ(status, kStatusGood);
+}
+
+// The stored geometry as the inquiry gives it: keys absent leave their
+// arguments as they were, KNOWN is always true.
+float stored_distance = 0.0f, stored_wavelength = 0.0f;
+bool distance_key = false, wavelength_key = false;
+void stored_geometry(bool& known, float& xb, float&, float& distance, float& wavelength, float&,
+                     float&, float&, Status&) {
+  known = true;
+  xb = 5.0f;
+  if (distance_key) distance = stored_distance;
+  if (wavelength_key) wavelength = stored_wavelength;
+}
+
+// Read-outs take the geometry as unknown (no d-spacings) without a sample
+// distance and a wavelength above 0, whatever the caller held before.
+TEST(Upcalls, GeometryWithoutDistanceOrWavelengthIsUnknown) {
+  UpcallsOverride filled{ImageopsUpcalls{.inq_geometry = stored_geometry}};
+  struct Case {
+    bool distance_key, wavelength_key;
+    float distance, wavelength;
+    bool known;
+  };
+  const Case cases[] = {{false, false, 0, 0, false},           {false, true, 0, 1e-10f, false},
+                        {true, false, 0.1f, 0, false},         {true, true, 0.0f, 1e-10f, false},
+                        {true, true, 0.1f, -1e-10f, false},    {true, true, 0.1f, INFINITY, false},
+                        {true, true, 0.1f, 1e-10f, true}};
+  for (const Case& c : cases) {
+    distance_key = c.distance_key;
+    wavelength_key = c.wavelength_key;
+    stored_distance = c.distance;
+    stored_wavelength = c.wavelength;
+    bool known = !c.known;
+    float xb = 1.0f, yb = 2.0f, d = 0.3f, w = 2.0e-10f;
+    Status status = kStatusGood;
+    kzt_inq_geometry(known, xb, yb, d, w, status);
+    EXPECT_EQ(known, c.known) << c.distance << " " << c.wavelength;
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(d, c.known ? c.distance : 0.3f);
+    EXPECT_EQ(xb, 5.0f);
+  }
 }
 
 }  // namespace

@@ -56,6 +56,19 @@ TEST(FrequencyHistogram, BinsByFloorAndTheMaximumIsOutside) {
             (std::vector<float>{1, 1, 1, 1}));
 }
 
+TEST(FrequencyHistogram, InfinitePixelsStayOutOfTheOfferedRange) {
+  Histogram h;
+  for (int i = 0; i < 8; ++i) h.data[static_cast<std::size_t>(i)] = static_cast<float>(i);
+  h.data[8] = INFINITY;
+  h.data[9] = -INFINITY;
+  // The defaults are the finite extremes 0 and 7, and 7 bins.
+  ASSERT_EQ(h.run({"", "", ""}), kStatusGood);
+  EXPECT_EQ(h.me, 7);
+  EXPECT_EQ(std::vector<float>(h.mdata.begin(), h.mdata.begin() + 7),
+            std::vector<float>(7, 1.0f));
+  EXPECT_FLOAT_EQ(h.mxaxis[0], 0.5f);
+}
+
 TEST(FrequencyHistogram, AnEmptyRangeOrAnEscapeLeavesTheMemory) {
   for (const auto& answers : {std::vector<std::string>{"3", "3"}, {"\\\\"}, {"1", "2", "\\\\"}}) {
     Histogram h;

@@ -62,6 +62,11 @@ struct ImageopsUpcalls {
                          std::string_view xlabel, std::string_view ylabel,
                          std::string_view zlabel, std::span<float> xvertices,
                          std::span<float> yvertices, Status& status) = nullptr;
+  // The geometry's prompts for the sample distance (metres) and the beam
+  // centre (pixel coordinates), each value in and out.
+  void (*inp_sampledistance)(bool gui, float& sample_distance, Status& status) = nullptr;
+  void (*inp_beamcentre)(bool gui, float& x_beam_centre, float& y_beam_centre,
+                         Status& status) = nullptr;
   // The keyboard command loop, entered from the graphical menus (FROM_GUI);
   // returns when the user exits it.
   void (*keyboard)(bool from_gui, KztDataSets& sets, Status& status) = nullptr;
@@ -88,7 +93,10 @@ bool kzt_upcall(Function* slot, std::string_view what, Status& status, Args&&...
 // The experiment geometry for the operations that only use it when known
 // (d-spacings of peaks, click read-out): while the geometry subsystem has not
 // filled its slot the geometry is unknown, silently, and the other arguments
-// keep their values.
+// keep their values. Without a sample distance and a wavelength above 0
+// (their keys absent or not positive) the geometry is unknown too: no
+// d-spacing can be worked out, and the distance and wavelength keep their
+// values.
 void kzt_inq_geometry(bool& known, float& x_beam_centre, float& y_beam_centre,
                       float& sample_distance, float& wavelength, Status& status);
 

@@ -235,6 +235,13 @@ void KZT_NORMALISE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   MA_RMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, maximum, status);
   if (status != kStatusGood) return;
   if (!(maximum > 1.0e-19f)) {
+    // The finite extremes cross only when there is no finite element at all.
+    float low = 0.0f, high = 0.0f;
+    MA_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, low, high, status);
+    if (status == kStatusGood && low > high) {
+      IO_WRITE("WARNING: No finite value was found in ADR to be used for normalisation", status);
+      return;
+    }
     IO_WRITE("WARNING: The maximum value in ADR is too small (<1.0e-19) or", status);
     IO_WRITE("         negative to be used for normalisation", status);
     IO_WRITE("         Maximum element value = " + format_e(maximum, 12, 5, 1), status);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -223,6 +224,33 @@ TEST_F(ValueArithmetic, NormaliseDividesByTheMaximumOrRefusesATinyOne) {
             "         negative to be used for normalisation\n"
             "         Maximum element value = -5.45455E-01\n");
   EXPECT_EQ(m.data, before);
+}
+
+// An infinite pixel stays out of the maximum; data without a finite value
+// are refused with a message that says so.
+TEST_F(ValueArithmetic, NormaliseUsesTheFiniteMaximum) {
+  Images m;
+  m.at(m.data, 2, 2) = INFINITY;
+  m.at(m.data, 3, 2) = 4.0f;
+  m.at(m.data, 2, 3) = 2.0f;
+  m.at(m.data, 3, 3) = NAN;
+  Status status = kStatusGood;
+  KZT_NORMALISE(kX, kY, 2, 2, 3, 3, false, m.data, m.variances, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(m.at(m.data, 3, 2), 1.0f);
+  EXPECT_EQ(m.at(m.data, 2, 3), 0.5f);
+  EXPECT_EQ(m.at(m.data, 2, 2), INFINITY);
+
+  m.at(m.data, 2, 2) = NAN;
+  m.at(m.data, 3, 2) = INFINITY;
+  m.at(m.data, 2, 3) = -INFINITY;
+  const std::vector<float> before = m.data;
+  TerminalCapture terminal;
+  KZT_NORMALISE(kX, kY, 2, 2, 3, 3, true, m.data, m.variances, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(terminal.text(),
+            "WARNING: No finite value was found in ADR to be used for normalisation\n");
+  EXPECT_EQ(std::memcmp(m.data.data(), before.data(), before.size() * sizeof(float)), 0);
 }
 
 TEST_F(ValueArithmetic, PowerWarnsOfNegativeRootsAndZeroDivision) {

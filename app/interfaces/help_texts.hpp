@@ -15,6 +15,9 @@ namespace kesta {
 void KZT_GUIHELP(bool gui, Status& status);
 // The region-of-interest menu.
 void KZT_GUI_ROIHELP(bool gui, Status& status);
+// The vector operations and on-line crystallography interfaces.
+void KZT_GUI_VECHELP(bool gui, Status& status);
+void KZT_GUI_XTALHELP(bool gui, Status& status);
 // The whole keyboard help: introduction, every command, concepts.
 void KZT_HELP(bool gui, Status& status);
 // The program's logo (the exit trailer shows it).
@@ -25,5 +28,7 @@ std::span<const std::string> kzt_guihelp_text();
 std::span<const std::string> kzt_roihelp_text();
 std::span<const std::string> kzt_help_text();
 std::span<const std::string> kzt_logo_text();
+std::span<const std::string> kzt_vechelp_text();
+std::span<const std::string> kzt_xtalhelp_text();
 
 }  // namespace kesta

@@ -32,6 +32,8 @@ TEST(HelpTexts, SizesAndFrames) {
   };
   const Case cases[] = {{kzt_guihelp_text(), 101, 46, true},
                         {kzt_roihelp_text(), 35, 41, true},
+                        {kzt_vechelp_text(), 38, 43, true},
+                        {kzt_xtalhelp_text(), 120, 48, true},
                         {kzt_logo_text(), 16, 68, false}};
   for (const Case& c : cases) {
     EXPECT_EQ(c.lines.size(), c.count);
@@ -45,7 +47,8 @@ TEST(HelpTexts, SizesAndFrames) {
     ASSERT_NE(end, c.lines.end());
     EXPECT_EQ(*(end - 1), std::string(c.width, '-'));
     EXPECT_EQ(*(end + 1), std::string(c.width, '-'));
-    EXPECT_TRUE(std::all_of(end + 2, c.lines.end(), [](const std::string& l) { return l.empty(); }));
+    EXPECT_TRUE(
+        std::all_of(end + 2, c.lines.end(), [](const std::string& l) { return l.empty(); }));
   }
   // No help text sends the reader to an outside document or web page.
   for (const Case& c : cases)

@@ -291,13 +291,20 @@ bool kzt_image_move(std::string_view button, Index xnumdat, Index ynumdat, Index
   return false;
 }
 
+namespace {
+
+// The arrays and the active data region checked on entry (codes 1, 2, 5, 6).
+bool region_refused(std::string_view position, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  return kzt_region_refused(position, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                            a.yendelm, status);
+}
+
+}  // namespace
+
 void KZT_IMAGE(KztDataSets& sets, std::string& plot_type, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_IMAGE V0.7";
-  if (st_bad(status, kPosition)) return;
-  const KztArrays& a = vosq_kzt_arrays;
-  if (kzt_region_refused(kPosition, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
-                         a.yendelm, status, {}))
-    return;
+  if (region_refused(kPosition, status)) return;
   InterfaceTable<ImageMenu> table;
   table.position = kPosition;
   table.rows = kImageRows;
@@ -311,11 +318,7 @@ void KZT_IMAGE(KztDataSets& sets, std::string& plot_type, Status& status) {
 
 void KZT_OPTIONS(KztDataSets& sets, std::string& plot_type, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_OPTIONS V0.5";
-  if (st_bad(status, kPosition)) return;
-  const KztArrays& a = vosq_kzt_arrays;
-  if (kzt_region_refused(kPosition, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm,
-                         a.yendelm, status, {}))
-    return;
+  if (region_refused(kPosition, status)) return;
   InterfaceTable<OptionsMenu> table;
   table.position = kPosition;
   table.rows = kOptionsRows;

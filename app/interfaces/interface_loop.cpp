@@ -1,5 +1,6 @@
 #include "app/interfaces/interface_loop.hpp"
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/imageops/click_readout.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
@@ -32,23 +33,11 @@ bool entry_refused(std::string_view position, bool uses_mask, KztDataSets& sets,
 }
 
 GsDisplayedImage current(const KztDataSets& sets, bool uses_mask) {
-  const KztArrays& a = vosq_kzt_arrays;
-  GsDisplayedImage image;
-  image.mask_data = uses_mask && sets.mask_exist;
-  image.xmaxdat = a.xmaxdat;
-  image.ymaxdat = a.ymaxdat;
-  image.xstrelm = a.xstrelm;
-  image.ystrelm = a.ystrelm;
-  image.xendelm = a.xendelm;
-  image.yendelm = a.yendelm;
-  image.data = kzt_image(a.data);
-  if (image.mask_data) image.mask = kzt_mask();
-  image.xaxis = kzt_xline(a.xaxis);
-  image.yaxis = kzt_yline(a.yaxis);
-  image.title = sets.title;
-  image.xlabel = sets.xlabel;
-  image.ylabel = sets.ylabel;
-  image.zlabel = sets.zlabel;
+  GsDisplayedImage image = kzt_current_image(sets);
+  if (!uses_mask) {
+    image.mask_data = false;
+    image.mask = {};
+  }
   return image;
 }
 

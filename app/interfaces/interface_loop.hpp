@@ -193,10 +193,12 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     pass.leave = false;
     if (input_type == kGsChoicePoint) {
       menu_loop::click(shown(), pass, table.shows_data, x, y, status);
-    } else if (input_type == kGsChoiceMotion || input_type == kGsChoiceNone ||
-               command == "null") {
+    } else if (input_type == kGsChoiceMotion ||
+               (input_type == kGsChoiceButton && command == "null")) {
       pass.redraw_image = pass.redraw_menu = false;
-    } else if (input_type != kGsChoiceRedraw) {
+    } else if (input_type == kGsChoiceButton) {
+      // (A redraw request, or a macro that ended at the menu and handed
+      // control back to the window, draws everything again.)
       std::size_t i = 0;
       while (i < buttons.size() && buttons[i] != command) ++i;
       if (i < buttons.size()) {

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "app/imageops/upcalls.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "core/dialogue_testing.hpp"
+#include "core/macro.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
@@ -62,8 +65,9 @@ struct InterfaceLoop : testing::PageFixture {
     kzt_allocate_arrays(6, 5, true, false, false, vosq_kzt_arrays, s);
     kzt_undefined_extent(vosq_kzt_arrays);
     ASSERT_EQ(s, kStatusGood);
-    for (Index k = 0; k < 6; ++k) kzt_xline(vosq_kzt_arrays.xaxis)[k] = static_cast<float>(k) + 0.5f;
-    for (Index k = 0; k < 5; ++k) kzt_yline(vosq_kzt_arrays.yaxis)[k] = static_cast<float>(k) + 0.5f;
+    const KztArrays& a = vosq_kzt_arrays;
+    for (Index k = 0; k < 6; ++k) kzt_xline(a.xaxis)[k] = static_cast<float>(k) + 0.5f;
+    for (Index k = 0; k < 5; ++k) kzt_yline(a.yaxis)[k] = static_cast<float>(k) + 0.5f;
     sets.graphics_on = true;
     table.position = "Subroutine KZT_TEST V0.1";
     table.rows = kRows;
@@ -149,6 +153,27 @@ TEST_F(InterfaceLoop, TheMaskIsMadeOnFirstNeed) {
   EXPECT_TRUE(sets.mask_exist);
   ASSERT_NE(vosq_kzt_arrays.mask, nullptr);
   for (const std::uint8_t m : kzt_mask()) EXPECT_EQ(m, 0);
+}
+
+// A macro that ends at the menu hands the choice back to the user, and the
+// menu is drawn again for it.
+TEST_F(InterfaceLoop, AMacroEndingAtTheMenuHandsBack) {
+  TerminalCapture terminal;
+  testing::TempDir dir;
+  const std::string file = dir.file("m.mac");
+  std::ofstream(file) << "%!*\\ BEGINNING OF IO MACRO FILE\nTOGGLE\n";
+  std::string name = file;
+  Status status = kStatusGood;
+  IO_OPEN_INMACRO(false, name, status);
+  ASSERT_EQ(status, kStatusGood);
+  const auto menus = [this] {
+    int n = 0;
+    for (const std::string& t : texts()) n += t == "LATER";
+    return n;
+  };
+  EXPECT_EQ(run({"UNTOGGLE", "EXIT"}), kStatusGood);
+  EXPECT_NE(terminal.text().find("INFO: Control returned to graphics window"), std::string::npos);
+  EXPECT_EQ(menus(), 4);  // on entry, after each toggle and after the hand-back
 }
 
 int keyboard_runs = 0;

@@ -69,7 +69,8 @@ void KZT_GUI_SIZES(Index& x_dimension, Index& y_dimension, bool& memory, bool& v
   };
   int return_code = 0;
   const int num_info = static_cast<int>(std::size(kInfo));
-  GS_FORM(3, 3, {"DIMENSIONS OF PROGRAM ARRAYS", "(need to be big enough to store", "and work on data)"},
+  GS_FORM(3, 3,
+          {"DIMENSIONS OF PROGRAM ARRAYS", "(need to be big enough to store", "and work on data)"},
           num_info, num_info, kInfo, 10, items, return_code, status);
   if (status != kStatusGood) return;
   if (return_code != 0) {

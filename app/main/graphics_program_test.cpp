@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -19,6 +20,11 @@
 #include "graphics/device/device_test_support.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
+
+// Xlib last: its Status and Bool macros would rename the program's own.
+#include <X11/Xlib.h>
+#undef Status
+#undef Bool
 
 namespace kesta {
 namespace {
@@ -68,6 +74,22 @@ struct Running {
 
 int brightness(const std::array<int, 3>& c) { return c[0] + c[1] + c[2]; }
 
+// Asks window WINDOW to close, as a window manager's close button does.
+bool send_close_request(unsigned long window) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  XEvent e{};
+  e.xclient.type = ClientMessage;
+  e.xclient.window = window;
+  e.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  e.xclient.format = 32;
+  e.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  e.xclient.data.l[1] = CurrentTime;
+  const bool sent = XSendEvent(display, window, False, NoEventMask, &e) != 0;
+  XCloseDisplay(display);
+  return sent;
+}
+
 struct GraphicsProgram : ::testing::Test {
   TempDir dir;
   void SetUp() override {
@@ -80,6 +102,10 @@ struct GraphicsProgram : ::testing::Test {
   testing::Screenshot plot(Running& run, const std::string& file) {
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\n" + file + "\nPLOT DATA\n");
     EXPECT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]", kWait));
+    return window_shot();
+  }
+  // The program's window as it stands.
+  testing::Screenshot window_shot() const {
     return testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
   }
   int finish(Running& run) {
@@ -110,6 +136,18 @@ TEST_F(GraphicsProgram, WindowSizeAndOptions) {
     const int left = brightness(shot.at(c.width * 16 / 100, y));
     const int right = brightness(shot.at(c.width * 84 / 100, y));
     EXPECT_LT(left + 150, right) << c.args[1];
+    if (c.height == 500) {
+      // Landscape: the colour bar's numbers and label stand clear of the
+      // window's bottom edge.
+      auto dark_in_rows = [&shot](int from, int to) {
+        int dark = 0;
+        for (int y = from; y <= to; ++y)
+          for (int x = 40; x < 667; ++x) dark += brightness(shot.at(x, y)) < 300 ? 1 : 0;
+        return dark;
+      };
+      EXPECT_EQ(dark_in_rows(490, 499), 0);
+      EXPECT_GT(dark_in_rows(455, 489), 0);
+    }
     EXPECT_EQ(finish(run), 0);
   }
 }
@@ -179,8 +217,7 @@ TEST_F(GraphicsProgram, AMacroDrawsWhatTypedInputDraws) {
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPLOT DATA\n");
   Running run(dir, {"-key", "-dim64x32", "-macdraw.mac"});
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [Z-SCALE]", kWait));
-  const testing::Screenshot replayed =
-      testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+  const testing::Screenshot replayed = window_shot();
   ASSERT_EQ(replayed.rgb.size(), typed.rgb.size());
   EXPECT_TRUE(replayed.rgb == typed.rgb);
   EXPECT_EQ(finish(run), 0);
@@ -206,12 +243,47 @@ TEST_F(GraphicsProgram, ContourPlotOfARampShowsTenLines) {
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nCONTOUR PLOT\n");
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait));
-    const testing::Screenshot shot =
-        testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+    const testing::Screenshot shot = window_shot();
     // Inside the frame, clear of its ticks: one vertical line per level.
     for (const int y : {230, 280}) EXPECT_EQ(dark_runs(shot, y, 66, 434), 10) << depth << " " << y;
     EXPECT_EQ(finish(run), 0);
   }
+}
+
+// Replayed from a macro: a ramp holding one infinite pixel still gets its
+// ten contour lines, and the masked image of FIT's DISPLAY MASK is what
+// PRINT GRAPHICS writes.
+TEST_F(GraphicsProgram, InfinitePixelContoursAndAMaskedImagePrint) {
+  write_image(dir.file("inf.kzt"), 64, 32,
+              [](Index x, Index y) { return x == 40 && y == 30 ? INFINITY : ramp(x, y); });
+  testing::write_text_file(dir.file("draw.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\ninf.kzt\nCONTOUR PLOT\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, {"-key", "-dim64x32", "-macdraw.mac"});
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait));
+  const testing::Screenshot shot =
+      testing::screenshot(testing::find_window("KESTA GRAPHICS WINDOW"), dir.path().string());
+  for (const int y : {230, 280}) EXPECT_EQ(dark_runs(shot, y, 66, 434), 10) << y;
+
+  testing::write_text_file(dir.file("mask.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nFIT\n"
+                           "THRESHOLD MASKING\nYES\n20\nDISPLAY MASK\nEXIT\n"
+                           "PRINT GRAPHICS\nmasked.ps\n");
+  run.child.type("MACRO\nmask.mac\n");
+  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait));
+  EXPECT_EQ(finish(run), 0);
+  const std::string output = run.child.output();
+  EXPECT_EQ(output.find("Unknown type of graphics"), std::string::npos) << output;
+  // Columns 1..19 masked: the left of the printed image takes the mask
+  // colour (red), the right keeps the ramp's colours.
+  const testing::Rendered page = testing::gs_render(dir.file("masked.ps"));
+  ASSERT_TRUE(page.ok);
+  const auto left = page.at(122, 300);
+  const auto right = page.at(424, 300);
+  EXPECT_GT(left[0], 200);
+  EXPECT_LT(left[1] + left[2], 60);
+  EXPECT_FALSE(right[0] > 200 && right[1] + right[2] < 60);
 }
 
 TEST_F(GraphicsProgram, StyleCommandsChangeTheNextPicture) {
@@ -237,6 +309,87 @@ TEST_F(GraphicsProgram, StyleCommandsChangeTheNextPicture) {
   }
   // The scheme is kept for the next start.
   EXPECT_NE(testing::read_file(dir.file(".kesta.def")).find("\nGREY-SCALE\n"), std::string::npos);
+}
+
+// A value out of range replayed at a question of the 3-D viewer: the help is
+// shown, the question takes the macro's next line and the macro goes on to
+// its end; a macro that ends there leaves the viewer with the end of the
+// input instead of waiting on the window.
+TEST_F(GraphicsProgram, OutOfRangeAnswerInAMacroAsksAgainAndTheMacroGoesOn) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  const std::string start = "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nANGLE\n400\n";
+  testing::write_text_file(dir.file("angle.mac"), start + "30\n45\nEXIT\nINFORMATION\nEXIT\nYES\n");
+  testing::write_text_file(dir.file("ends.mac"), start);
+  for (const char* macro : {"-macangle.mac", "-macends.mac"}) {
+    const testing::ProgramResult r = testing::run_program(dir, std::string("-key -dim64x32 ") + macro, "");
+    EXPECT_EQ(r.code, 0) << macro << r.output;
+    EXPECT_NE(r.output.find("Enter valid real\nEnter view rotation angle, around image\n"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("ENTER COMMAND:"), std::string::npos) << r.output;
+    if (macro[4] == 'a') {
+      EXPECT_NE(r.output.find("INFO: Program arrays have"), std::string::npos);
+    }
+  }
+}
+
+// While a replayed question waits at the terminal, the help box it showed is
+// complete in the window (its buttons and their labels reach the server
+// before the wait); the end of the input then leaves the viewer and exits.
+TEST_F(GraphicsProgram, HelpBoxIsShownWholeWhileTheTerminalWaits) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("angle.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nANGLE\n400\n");
+  Running run(dir, {"-key", "-dim64x32", "-macangle.mac"});
+  ASSERT_TRUE(run.child.wait_for("*** END OF MACRO FILE ***", kWait));
+  const testing::Screenshot shot = window_shot();
+  ASSERT_EQ(shot.width, 500);
+  // SAVE and O.K. are yellow buttons side by side at the bottom right, each
+  // with its blue label.
+  auto yellow = [](const std::array<int, 3>& c) { return c[0] > 200 && c[1] > 200 && c[2] < 100; };
+  auto labelled = [&](int x1, int x2) {
+    int text = 0;
+    for (int y = 676; y < 698; ++y)
+      for (int x = x1; x < x2; ++x) text += shot.at(x, y)[2] > 150 && shot.at(x, y)[0] < 100;
+    return text;
+  };
+  EXPECT_TRUE(yellow(shot.at(370, 700)));
+  EXPECT_TRUE(yellow(shot.at(440, 700)));
+  EXPECT_GT(labelled(372, 420), 20);
+  EXPECT_GT(labelled(442, 490), 20);
+  run.child.type("\x04");
+  EXPECT_EQ(run.child.finish(kWait), 0);
+}
+
+// The window closed through the window manager, destroyed, or its client
+// connection cut while the 3-D viewer waits on it: the wait ends, the program
+// says so and goes on without graphics, as if started with -nogr.
+TEST_F(GraphicsProgram, ClosedWindowEndsTheWaitAndTheProgramGoesOnWithoutGraphics) {
+  for (const std::string way : {"close", "destroy", "kill"}) {
+    testing::PrivateXServer server(24);
+    ASSERT_TRUE(server.ok());
+    Running run(dir, {"-key", "-dim64x32"});
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [", kWait));
+    run.child.type("3-D SURFACE PLOT\n");
+    ASSERT_TRUE(run.child.wait_for("3-D SURFACE PLOT", kWait));
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    if (way == "close")
+      ASSERT_TRUE(send_close_request(window));
+    else
+      ASSERT_TRUE(testing::run_bounded("xdotool " + std::string(way == "kill" ? "windowkill " : "windowclose ") +
+                                       std::to_string(window)));
+    EXPECT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << way;
+    EXPECT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait)) << way;
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait)) << way;
+    run.child.type("3-D SURFACE PLOT\n");
+    EXPECT_TRUE(run.child.wait_for("WARNING: Graphics system is turned off", kWait)) << way;
+    EXPECT_EQ(finish(run), 0) << way;
+  }
 }
 
 TEST_F(GraphicsProgram, WithoutGraphicsStylesAreKeptAndAMacroGoesOn) {

@@ -4,9 +4,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "app/main/utility_commands.hpp"
@@ -16,6 +17,7 @@
 #include "core/macro.hpp"
 #include "core/menu.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
@@ -376,15 +378,20 @@ bool macro_file_usable(const std::string& file, Status& status) {
   int retstat = 0;
   std::string path;
   IO_TRANS_PATH(file, retstat, path, status);
-  std::ifstream in(path);
-  if (retstat != 0 || !in) {
-    say("WARNING: The entered file could not be opened (probably it doesn't exist)");
+  std::string problem;
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
+      retstat == 0 ? io_open_file(path, "r", problem) : nullptr, &std::fclose);
+  if (in == nullptr) {
+    if (problem.empty() || problem.starts_with("cannot be opened"))
+      say("WARNING: The entered file could not be opened (probably it doesn't exist)");
+    else
+      say("WARNING: \"" + path + "\" " + problem + "; it cannot be a macro file");
     escape_hint();
     return false;
   }
   std::string first;
-  std::getline(in, first);
-  if (first.size() > kResponseLength) first.resize(kResponseLength);
+  bool cut = false;
+  io_read_bounded_line(in.get(), kResponseLength, first, cut);
   const auto begins = [&first](std::string_view head) { return first.rfind(head, 0) == 0; };
   if (begins("%!*\\ BEGINNING OF VOSQ_IO MACRO FILE") || begins("%!*\\ BEGINNING OF IO MACRO FILE"))
     return true;

@@ -1,6 +1,7 @@
 #include "app/main/macro_commands.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -226,6 +227,21 @@ TEST_F(Sequence, BadLoopsAndFilesAreAskedAgainAndRecordingRefusesIt) {
   EXPECT_NE(out.find("WARNING: The entered file could not be opened (probably it doesn't exist)"),
             std::string::npos);
   EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+
+  // Devices and named pipes are refused by name, never read: /dev/zero is one
+  // endless line, a pipe without a writer would wait for ever.
+  const std::string fifo = dir.file("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& name : {std::string("/dev/zero"), fifo}) {
+    ScriptedInput special({"1", "2", "1", name, "\\\\"});
+    status = kStatusGood;
+    const std::string said = call(status);
+    EXPECT_EQ(status, kStatusEscape);
+    EXPECT_EQ(special.remaining(), 0u);
+    EXPECT_NE(said.find("WARNING: \"" + name + "\" is not a regular file; it cannot be a macro file"),
+              std::string::npos)
+        << said;
+  }
 
   record_to(dir.file("rec.mac"));
   status = kStatusGood;

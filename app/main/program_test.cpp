@@ -1,7 +1,9 @@
 // End-to-end tests: the real program with a private HOME, answers on its
 // standard input and macro files, compared with its transcript.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -28,6 +30,15 @@ void write_file(const std::string& path, const std::string& text) {
 Result run(const TempDir& dir, const std::string& args, const std::string& input,
            const std::string& home = "") {
   return kesta::testing::run_program(dir, args, input, home);
+}
+
+// The child's body of a run on a pseudo-terminal: the program without
+// graphics, HOME its working folder.
+int run_on_terminal(const std::string& home) {
+  setenv("HOME", home.c_str(), 1);
+  if (chdir(home.c_str()) != 0) return 2;
+  execl(KESTA_PROGRAM, "kesta", "-nogr", "-dim10x10", static_cast<char*>(nullptr));
+  return 3;
 }
 
 bool has(const std::string& text, const std::string& part) {
@@ -146,12 +157,7 @@ TEST(Program, EndOfInputInsideACommandAlsoExits) {
 TEST(Program, EndOfInputAtTheTerminalLineEditorExits) {
   TempDir dir;
   const std::string home = dir.path().string();
-  kesta::testing::PtyChild child([&home] {
-    setenv("HOME", home.c_str(), 1);
-    if (chdir(home.c_str()) != 0) return 2;
-    execl(KESTA_PROGRAM, "kesta", "-nogr", "-dim10x10", static_cast<char*>(nullptr));
-    return 3;
-  });
+  kesta::testing::PtyChild child([&home] { return run_on_terminal(home); });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND [INPUT DATA]:"));
   child.type("info\r");
@@ -315,7 +321,8 @@ TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
       "X_PIXEL_SIZE\n100\n";
   for (const bool populated : {true, false}) {
     for (const auto& [option, name] : {std::pair{"-macmissing.mac", "missing.mac"},
-                                       std::pair{"-mac", "kesta.mac"}}) {
+                                       std::pair{"-mac", "kesta.mac"},
+                                       std::pair{"-mac/dev/zero", "/dev/zero"}}) {
       TempDir dir;
       if (populated) write_file(dir.file(".kesta.def"), stored);
       const Result r = run(dir, std::string("-nogr -key ") + option, "INFORMATION\n");
@@ -333,7 +340,7 @@ TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
 TEST(Program, RecordingAndLogOnAFullDiskStopAndTheAnswersGetThrough) {
   TempDir dir;
   const Result r = run(dir, "-nogr -dim10x10",
-                       "START MACRO\n/dev/full\nYES\nOPEN LOG\n/dev/full\nINFORMATION\n"
+                       "START MACRO\n/dev/full\nOPEN LOG\n/dev/full\nINFORMATION\n"
                        "STOP MACRO\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0);
   for (const std::string closed :
@@ -342,9 +349,49 @@ TEST(Program, RecordingAndLogOnAFullDiskStopAndTheAnswersGetThrough) {
     EXPECT_NE(r.output.find(closed), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find(closed, r.output.find(closed) + 1), std::string::npos);
   }
-  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:YES\n"));  // START MACRO failed
+  // The failure is reported once and leaves no bad status behind.
+  EXPECT_FALSE(has(r.output, "RESET \"status\"")) << r.output;
   EXPECT_TRUE(has(r.output, "INFO: Program arrays have         10 elements in the X-direction"));
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
+// Named pipes nobody reads are refused at once for recording and the log,
+// and a device is no macro: each question is asked again.
+TEST(Program, SpecialFilesAreRefusedByMacroRecordingAndLog) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  const Result r = run(dir, "-nogr -dim10x10",
+                       "START MACRO\npipe\n\\\\\nYES\nOPEN LOG\npipe\n\\\\\nYES\n"
+                       "MACRO\n/dev/zero\n\\\\\nYES\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  const std::string refused = "WARNING: \"pipe\" is a named pipe that nothing reads\n";
+  const std::size_t first = r.output.find(refused);
+  ASSERT_NE(first, std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(refused, first + 1), std::string::npos) << r.output;
+  EXPECT_TRUE(has(r.output, "WARNING: \"/dev/zero\" is not a regular file\n")) << r.output;
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
+// A log written to a named pipe whose reader goes away: the failed write is
+// reported and the log closed; the program goes on (no broken-pipe signal).
+TEST(Program, LogToAPipeWhoseReaderLeavesIsClosedAndTheProgramGoesOn) {
+  TempDir dir;
+  const std::string home = dir.path().string();
+  ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0600), 0);
+  const int reader = ::open(dir.file("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  kesta::testing::PtyChild child([&home] { return run_on_terminal(home); });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND [INPUT DATA]:"));
+  child.type("OPEN LOG\rpipe\r");
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND"));
+  ::close(reader);
+  child.type("INFORMATION\r");
+  EXPECT_TRUE(child.wait_for("WARNING: The log file is closed; nothing more is written to it"));
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND"));
+  child.type("EXIT\rYES\r");
+  EXPECT_EQ(child.finish(), 0);
+  EXPECT_TRUE(has(child.output(), "INFO: BYE: KESTA V01.000 exited by user command"));
 }
 
 TEST(Program, PreconditionWarningEndsTheMacro) {

@@ -48,6 +48,17 @@ std::optional<std::array<bool, 3>> three_logicals(std::string text) {
   return out;
 }
 
+// Closes whatever the graphics kernel has open, failures and all.
+void close_graphics_kernel() {
+  Status local = kStatusGood;
+  if (qg_db_system.system_open != 0) {
+    for (int id = 2; id >= 1; --id)
+      if (qg_find_workstation(id) >= 0) QG_CLOSE_WK(id, local);
+    ST_DEF_SYSTEM(local);
+    QG_CLOSE(local);
+  }
+}
+
 }  // namespace
 
 bool kzt_open_graphics(bool graphics_on, Status& status) {
@@ -61,14 +72,17 @@ bool kzt_open_graphics(bool graphics_on, Status& status) {
   GS_OPEN_GRAPHICS(local);
   if (local == kStatusGood) return true;
   // Whatever failed, the program goes on without graphics.
-  ST_DEF_SYSTEM(local);
-  if (qg_db_system.system_open != 0) {
-    for (int id = 2; id >= 1; --id)
-      if (qg_find_workstation(id) >= 0) QG_CLOSE_WK(id, local);
-    QG_CLOSE(local);
-  }
-  ST_DEF_SYSTEM(local);
+  close_graphics_kernel();
   return false;
+}
+
+bool kzt_window_closed(Status& status) {
+  if (!qg_window_lost()) return false;
+  close_graphics_kernel();
+  Status local = kStatusGood;
+  IO_WRITE("INFO: KESTA goes on without graphics, as if started with \"-nogr\"", local);
+  if (status == kStatusEscape) ST_DEF_SYSTEM(status);
+  return true;
 }
 
 void kzt_restore_display(Status& status) {

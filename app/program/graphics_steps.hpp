@@ -24,6 +24,13 @@ void kzt_title_graphics(Status& status);
 // Takes a pending redraw of the window off its queue (once per command).
 void kzt_poll_graphics(Status& status);
 
+// True when the window went away while graphics were on (closed through the
+// window manager, destroyed, its display gone): the graphics system is then
+// closed, a line says the program goes on without graphics, and the user
+// escape that the lost window answered is cleared from STATUS. The caller
+// turns GRAPHICS_ON off, as if the program had started with -nogr.
+bool kzt_window_closed(Status& status);
+
 // The whole image as the image display region after an input.
 void kzt_set_image_region(Index xnumdat, Index ynumdat);
 

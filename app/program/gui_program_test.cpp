@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,7 +59,7 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
     testing::PrivateXServer server(depth);
     ASSERT_TRUE(server.ok());
     testing::write_text_file(dir.file("gui.mac"),
-                             "?\nO.K.\nHELP\nO.K.\nPOWDER DIFFRACTION (2-D)\n"
+                             "?\nO.K.\nHELP\nO.K.\nNO SUCH INTERFACE\nPOWDER DIFFRACTION (2-D)\n"
                              "KEYBOARD INTERFACE\nINPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n"
                              "INFORMATION\nEXIT\nEXIT KESTA\nNO\nEXIT KESTA\nYES\n");
     Running run(dir, {"-dim64x64", "-macgui.mac"});
@@ -67,12 +68,37 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
     const std::string out = run.child.output();
     EXPECT_NE(out.find("\"POWDER DIFFRACTION (2-D)\" is not available yet"), std::string::npos);
     EXPECT_NE(out.find("INFO: Control transferred to graphics window"), std::string::npos);
-    EXPECT_NE(out.find("number of defined elements in the X-direction         64"), std::string::npos) << out;
+    EXPECT_NE(out.find("number of defined elements in the X-direction         64"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("does not correspond to any of the available choices"),
+              std::string::npos);
     EXPECT_NE(out.find("INFO: BYE: KESTA"), std::string::npos);
     EXPECT_NE(out.find("KK     KK"), std::string::npos);
     EXPECT_EQ(out.find("not available yet in this version of KESTA\r\nWARNING: The graphical"),
               std::string::npos);
   }
+}
+
+// The keyboard commands GUI (its last button returns at once and EXIT is
+// proposed) and IMAGE (the region moved by its buttons).
+TEST_F(GuiProgram, KeyboardCommandsGuiAndImage) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("key.mac"),
+                           "GUI\nEXIT MENU\nINPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n"
+                           "ROI\n1\n1\n10\n64\nIMAGE\nRIGHT\nFAR-RIGHT\nLEFT\nEXIT\n"
+                           "INFORMATION\nEXIT\nYES\n");
+  Running run(dir, {"-key", "-dim64x64", "-mackey.mac"});
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string out = run.child.output();
+  EXPECT_NE(out.find("Main menu: ENTER COMMAND [EXIT]:INPUT DATA"), std::string::npos) << out;
+  // FAR-RIGHT puts the 10 columns at 55..64, LEFT moves them back by 5.
+  EXPECT_NE(out.find("Start element of ADR in the X-direction is         50"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("End element of ADR in the X-direction is           59"),
+            std::string::npos);
 }
 
 // The yellow faces of the buttons on the screen, as pixel boxes.
@@ -131,6 +157,41 @@ bool click(unsigned long window, const Box& b) {
                               std::to_string(b.cx()) + " " + std::to_string(b.cy()) + " click 1");
 }
 
+// The IMAGE menu's layout: 25 buttons, five columns filled one after the
+// other (EXIT at the top left); a macro that ends in it hands the choice to
+// the window, where EXIT is clicked.
+TEST_F(GuiProgram, ImageMenuLayoutAndAClickAfterTheMacro) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("img.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nIMAGE\nRIGHT\n");
+  Running run(dir, {"-key", "-dim64x64", "-macimg.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  std::vector<Box> found =
+      wait_for_buttons(window, dir, [](const std::vector<Box>& f) { return f.size() == 25; });
+  ASSERT_EQ(found.size(), 25u);
+  std::vector<int> columns, rows;
+  for (const Box& b : found) {
+    const auto near_x = [&](int x) { return std::abs(x - b.x0) <= 2; };
+    if (std::none_of(columns.begin(), columns.end(), near_x))
+      columns.push_back(b.x0);
+    if (std::none_of(rows.begin(), rows.end(), [&](int y) { return std::abs(y - b.y0) <= 2; }))
+      rows.push_back(b.y0);
+  }
+  EXPECT_EQ(columns.size(), 5u);
+  EXPECT_EQ(rows.size(), 5u);
+  const Box exit = *std::min_element(found.begin(), found.end(), [](const Box& a, const Box& b) {
+    return a.x0 + a.y0 < b.x0 + b.y0;
+  });
+  ASSERT_TRUE(click(window, exit));
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [EXIT]", kWait)) << run.child.output();
+  run.child.type("EXIT\nYES\n");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+}
+
 // The size form, the top menu and the exit question answered with clicks.
 TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   testing::PrivateXServer server(24);
@@ -138,14 +199,7 @@ TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   testing::write_text_file(dir.file(".kesta.def"),
                            "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
                            "DIM1_DATA\n300000\nDIM2_DATA\n40\n");
-  Running run(dir, {});
-  unsigned long window = 0;
-  for (int k = 0; k < 100 && window == 0; ++k) {
-    window = testing::find_window("Window");  // titled only after the sizes
-    if (window == 0) usleep(200000);
-  }
-  ASSERT_NE(window, 0u);
-  // The form's controls are one row of five buttons, O.K. first.
+  // The form's controls are one row of five buttons, O.K. first, CANCEL second.
   const auto controls = [](const std::vector<Box>& found, std::vector<Box>& row) {
     for (const Box& b : found) {
       row.clear();
@@ -158,11 +212,34 @@ TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
     }
     return false;
   };
-  std::vector<Box> row;
-  ASSERT_FALSE(wait_for_buttons(window, dir, [&](const std::vector<Box>& f) {
-                 return controls(f, row);
-               }).empty());
-  ASSERT_TRUE(click(window, row[0]));
+  const auto start = [&](int button) {
+    auto run = std::make_unique<Running>(dir, std::vector<std::string>{});
+    unsigned long window = 0;
+    for (int k = 0; k < 100 && window == 0; ++k) {
+      window = testing::find_window("Window");  // titled only after the sizes
+      if (window == 0) usleep(200000);
+    }
+    std::vector<Box> row;
+    if (window != 0 && !wait_for_buttons(window, dir, [&](const std::vector<Box>& f) {
+                          return controls(f, row);
+                        }).empty())
+      EXPECT_TRUE(click(window, row[static_cast<std::size_t>(button)]));
+    else
+      ADD_FAILURE() << "no size form";
+    return std::pair{std::move(run), window};
+  };
+  {
+    // CANCEL is the escape of the start-up: nothing saved.
+    auto [cancelled, ignored] = start(1);
+    EXPECT_EQ(cancelled->child.finish(kWait), 0);
+    EXPECT_NE(cancelled->child.output().find("\"User escape\" issued on start-up"),
+              std::string::npos);
+    EXPECT_NE(testing::file_contents(dir.file(".kesta.def")).find("DIM1_DATA\n300000\n"),
+              std::string::npos);
+  }
+  auto [running, window] = start(0);
+  ASSERT_NE(window, 0u);
+  Running& run = *running;
 
   // The top menu: 13 buttons one above the other; EXIT KESTA the lowest.
   const auto menu = [](const std::vector<Box>& f) { return f.size() == 13; };

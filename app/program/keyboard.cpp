@@ -113,12 +113,16 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
       break;
     }
     if (sets.graphics_on) kzt_poll_graphics(status);
+    if (sets.graphics_on && kzt_window_closed(status)) sets.graphics_on = false;
     if (status == kStatusConsumed && vosq_io_dbdb.file_sequence) {
       ST_DEF_SYSTEM(status);
       command = "SEQUENCE";
     }
     KZT_KEYSUB(from_gui, command, display_command, graphics_kind, sets, precondition, continue_flag,
                status);
+    // A window closed under the command answered its wait with the user
+    // escape; the program goes on without graphics.
+    if (sets.graphics_on && kzt_window_closed(status)) sets.graphics_on = false;
     // A question of the command met the end of the input: exit as well.
     if (kzt_escape_at_end(status)) {
       ST_DEF_SYSTEM(status);

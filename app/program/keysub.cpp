@@ -1,12 +1,15 @@
 // The command table and the dispatcher of the keyboard interface.
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/calculators.hpp"
+#include "app/diffraction/fibre.hpp"
 #include "app/diffraction/fit_menu.hpp"
 #include "app/diffraction/geometry.hpp"
+#include "app/diffraction/series_integration.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/distortion/calibration.hpp"
 #include "app/imageops/colour_menus.hpp"
@@ -393,7 +396,7 @@ void run_bragg(Dispatch&, Status& status) { KZT_BRAGG(status); }
 
 void run_reciprocal(Dispatch&, Status& status) { KZT_RECIPROCAL(status); }
 
-void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, status); }
+void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, d.graphics_kind, status); }
 
 void run_polarisation(Dispatch& d, Status& status) {
   const KztArrays& a = arrays();
@@ -445,9 +448,11 @@ const Command kCommands[] = {
      image<kzt_command_createdata>},
     {"CURVE STYLES", "Set attributes for curve representations", "", kDisplay,
      run_curve_styles},
-    {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION", nullptr},
+    {"DEDUCE FILE SEQUENCE", "Deduce components of file sequence", "", "CONCATENATION",
+     [](Dispatch&, Status& status) { KZT_FILESEQUENCE(status); }},
     {"DEFINE VARIABLE", "Define variable and its corresponding value", "", "MACRO", run_variable},
-    {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "", "PRINT GRAPHICS", nullptr},
+    {"DIFFRACTION PATTERN", "Predict part of diffraction pattern", "G", "PRINT GRAPHICS",
+     [](Dispatch& d, Status& status) { KZT_DIFPATTERN(d.sets, status); }},
     {"DIMENSIONS", "Change dynamic array dimensions", "", "INPUT DATA", run_dimensions},
     {"DISPLAY LIMITS", "Set maximum number of displayable pixels", "", kDisplay,
      image<kzt_command_displaylimits>},
@@ -704,7 +709,18 @@ void KZT_KEYSUB(bool from_gui, std::string& command, std::string& display_comman
   else
     dispatch.next = std::string(entry.next);
   if (entry.run != nullptr) {
-    entry.run(dispatch, status);
+    // Memory that cannot be had ends the command, never the session: the
+    // operations change the data last, after every allocation.
+    try {
+      entry.run(dispatch, status);
+    } catch (const std::bad_alloc&) {
+      Status local = ST_GOOD();
+      IO_WRITE("WARNING: Not enough memory for \"" + std::string(entry.name) +
+                   "\"; the command was not completed",
+               local);
+      if (status == kStatusGood || status == kStatusConsumed)
+        st_fail(status, kBaseCore + 1002, "Subroutine KZT_KEYSUB V0.9");
+    }
   } else {
     kzt_not_available(entry.name, status);
     dispatch.next = std::string(entry.name);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "graphics/system/state.hpp"
@@ -140,13 +142,14 @@ TEST(StartUp, FillsEveryUpwardCall) {
   imageops_upcalls = saved;
 }
 
-TEST_F(Dispatcher, CommandNotBuiltSaysSoAndChangesNothing) {
+// HELP, the last command to be built, pages the keyboard help and changes
+// nothing; HELP is proposed again.
+TEST_F(Dispatcher, HelpPagesTheKeyboardHelpAndChangesNothing) {
   make(2, 2, true, false);
   TerminalCapture terminal;
-  EXPECT_EQ(run("DIFFRACTION PATTERN"), "DIFFRACTION PATTERN");
-  EXPECT_EQ(terminal.text(),
-            "WARNING: The command \"DIFFRACTION PATTERN\" is not available yet in this version of "
-            "KESTA\n");
+  EXPECT_EQ(run("HELP"), "HELP");
+  EXPECT_NE(terminal.text().find("KESTA: THE KEYBOARD COMMAND INTERFACE"), std::string::npos);
+  EXPECT_EQ(terminal.text().find("not available yet"), std::string::npos);
   EXPECT_TRUE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
 }
@@ -321,6 +324,27 @@ TEST_F(Dispatcher, TitleAndLabels) {
   EXPECT_EQ(sets.xlabel, "2-theta");
   EXPECT_EQ(sets.zlabel, "Counts");
   EXPECT_EQ(sets.ylabel, "");
+}
+
+// Memory running out inside a command (here while its answer is read) ends
+// that command with the memory-allocation status; the session goes on.
+TEST_F(Dispatcher, AllocationFailureEndsOnlyTheCommand) {
+  make(2, 2, true, false);
+  sets.title = "kept";
+  TerminalCapture terminal;
+  io_set_line_source([](std::string_view, std::string&) -> bool { throw std::bad_alloc(); });
+  Status status = kStatusGood;
+  run("TITLE", status);
+  io_set_line_source({});
+  EXPECT_EQ(status, 11002);
+  EXPECT_EQ(sets.title, "kept");
+  EXPECT_EQ(at(vosq_kzt_arrays.data, 2, 2), 22.0f);
+  EXPECT_NE(terminal.text().find("WARNING: Not enough memory for \"TITLE\""), std::string::npos)
+      << terminal.text();
+  ScriptedInput input({"Next"});
+  status = kStatusGood;
+  run("TITLE", status);
+  EXPECT_EQ(sets.title, "Next");
 }
 
 TEST_F(Dispatcher, LogCommands) {

@@ -1,7 +1,12 @@
+#include <csignal>
+
 #include "app/program/program.hpp"
 #include "core/system.hpp"
 
 int main(int argc, char** argv) {
+  // A log or a recording written to a named pipe whose reader has gone fails
+  // its write (reported, the file closed) instead of ending the program.
+  std::signal(SIGPIPE, SIG_IGN);
   kesta::io_set_args(argc, argv);
   return kesta::MAIN__();
 }

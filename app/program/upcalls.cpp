@@ -4,6 +4,8 @@
 
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate_forms.hpp"
+#include "app/diffraction/projection.hpp"
+#include "app/diffraction/series_integration.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "app/main/kzt_common.hpp"
@@ -17,29 +19,17 @@ void draw_peaks_not_built(bool, Index, Index, std::span<const int>, std::span<co
                           std::span<const float>, Status& status) {
   kzt_not_available("DRAW PEAKS", status);
 }
-void def_fs_not_built(bool, const ImageTarget&, Index&, Index&, Index&, Index&, int& retstat,
-                      KztFileSeries&, Status& status) {
-  retstat = 1;
-  kzt_not_available("FILE SERIES DEFINITION", status);
-}
-// The graphical projection input comes with the grazing-incidence geometry.
-void projection_not_built(bool, bool, float, float, Index, Index, Index, Index, Index, Index,
-                          std::span<const float>, std::span<const float>, std::span<const float>,
-                          std::span<const std::uint8_t>, std::string_view, std::string_view,
-                          std::string_view, std::string_view, std::span<float>, std::span<float>,
-                          Status& status) {
-  kzt_not_available("PROJECTION", status);
-}
-
 }  // namespace
 
 void kzt_fill_upcalls() {
   imageops_upcalls = ImageopsUpcalls{
       .inq_geometry = KZT_INQ_GEOMETRY,
       .draw_peaks = draw_peaks_not_built,
-      .def_fs = def_fs_not_built,
+      .def_fs = KZT_DEF_FS,
       .gui_roi = KZT_GUI_ROI,
-      .inp_projection = projection_not_built,
+      .inp_projection = KZT_INP_PROJECTION,
+      .inp_sampledistance = KZT_INP_SAMPLEDISTANCE,
+      .inp_beamcentre = KZT_INP_BEAMCENTRE,
       .keyboard = KZT_KEYBOARD,
   };
   kzt_integrate_forms() = IntegrateForms{

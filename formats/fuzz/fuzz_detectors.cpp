@@ -18,12 +18,13 @@
 #include "formats/mar_format.hpp"
 #include "formats/raxis_format.hpp"
 #include "formats/tiff_format.hpp"
+#include "formats/fuzz/scratch_dir.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace kesta;
   static std::FILE* quiet = std::fopen("/dev/null", "w");
   io_set_stream(kStreamTerminal, quiet);
-  const std::string path = "/tmp/kesta-fuzz-detectors-" + std::to_string(::getpid());
+  const std::string path = fuzz_scratch_dir() + "/kesta-fuzz-detectors-" + std::to_string(::getpid());
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(bytes, 1, size, f);
     std::fclose(f);

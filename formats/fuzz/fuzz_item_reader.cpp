@@ -12,11 +12,12 @@
 #include "core/status.hpp"
 #include "formats/item_reader.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/fuzz/scratch_dir.hpp"
 
 namespace {
 
 std::string scratch_file() {
-  return "/tmp/kesta-fuzz-items-" + std::to_string(::getpid()) + ".kzt";
+  return fuzz_scratch_dir() + "/kesta-fuzz-items-" + std::to_string(::getpid()) + ".kzt";
 }
 
 }  // namespace

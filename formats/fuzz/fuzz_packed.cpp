@@ -11,12 +11,13 @@
 #include "core/io_output.hpp"
 #include "formats/fio_stream.hpp"
 #include "formats/pck_decoder.hpp"
+#include "formats/fuzz/scratch_dir.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace kesta;
   static std::FILE* quiet = std::fopen("/dev/null", "w");
   io_set_stream(kStreamTerminal, quiet);
-  const std::string path = "/tmp/kesta-fuzz-packed-" + std::to_string(::getpid()) + ".pck";
+  const std::string path = fuzz_scratch_dir() + "/kesta-fuzz-packed-" + std::to_string(::getpid()) + ".pck";
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(bytes, 1, size, f);
     std::fclose(f);

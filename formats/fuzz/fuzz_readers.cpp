@@ -19,13 +19,14 @@
 #include "formats/mervoda_format.hpp"
 #include "formats/scan_formats.hpp"
 #include "formats/tulma_format.hpp"
+#include "formats/fuzz/scratch_dir.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   using namespace kesta;
   if (size < 1) return 0;
   static std::FILE* quiet = std::fopen("/dev/null", "w");
   io_set_stream(kStreamTerminal, quiet);
-  const std::string base = "/tmp/kesta-fuzz-readers-" + std::to_string(::getpid());
+  const std::string base = fuzz_scratch_dir() + "/kesta-fuzz-readers-" + std::to_string(::getpid());
   const int reader = bytes[0] % 7;
   const std::string path = reader == 1 ? base + ".info" : base;
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {

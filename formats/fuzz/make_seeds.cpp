@@ -46,6 +46,26 @@ bool write_items(const std::string& path, Index nx, Index ny) {
   return io_close_stream(50) && s == kStatusGood;
 }
 
+// A copy of the item file FROM whose item NAME has 0 as its size FIELD (0
+// the first, 1 the second): files that once stopped the reader.
+bool write_empty_item(const std::string& from, const std::string& path, const std::string& name,
+                      int field) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::string bytes;
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) bytes.append(buffer, got);
+  std::fclose(in);
+  const std::size_t at = bytes.find("\\" + name + ":");
+  if (at == std::string::npos) return false;
+  // The type letter follows the 8-digit count; the sizes are 18 and 26 after it.
+  bytes.replace(at + name.size() + 10 + 18 + 8 * static_cast<std::size_t>(field), 8, "00000000");
+  std::FILE* out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) return false;
+  std::fwrite(bytes.data(), 1, bytes.size(), out);
+  return std::fclose(out) == 0;
+}
+
 void put_bits(std::string& out, int& used, std::uint32_t value, int n) {
   for (int i = 0; i < n; ++i) {
     if (used == 0) out.push_back(0);
@@ -155,6 +175,10 @@ int main(int argc, char** argv) {
   const std::string items = argv[1], packed = argv[2], detectors = argv[3];
   bool ok = write_items(items + "/seed-small.kzt", 5, 4) &&
             write_items(items + "/seed-wide.kzt", 60, 3) &&
+            write_empty_item(items + "/seed-small.kzt", items + "/seed-empty-axis.kzt", "x_axis",
+                             0) &&
+            write_empty_item(items + "/seed-small.kzt", items + "/seed-empty-data.kzt",
+                             "data_array", 1) &&
             write_packed(packed + "/seed-small.pck", 6, 5) &&
             write_packed(packed + "/seed-wide.pck", 50, 3) &&
             write_tiff(detectors + "/seed-16.tif", 7, 5, 16, false) &&

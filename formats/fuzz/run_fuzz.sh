@@ -4,6 +4,8 @@
 # with clang++ (AddressSanitizer and UndefinedBehaviorSanitizer) and runs each
 # briefly on a corpus of small valid files. Skips when clang++ is missing.
 # Usage: run_fuzz.sh <source-dir> <work-dir> [runs]
+# Each input is written to a file in $TMPDIR (else /tmp); TMPDIR=/dev/shm
+# spares the disk and runs many times faster.
 set -eu
 src=$1
 work=$2

@@ -209,6 +209,10 @@ class Driver {
   virtual int text_width(std::string_view /*text*/, float& /*width*/) { return 1; }
   virtual void window_title(std::string_view /*title*/) {}
   virtual int request_redraw() { return 1; }
+  // True once the window is gone (closed through the window manager,
+  // destroyed, or its display connection lost). The driver has then let go
+  // of it: drawing does nothing (code 0) and every wait fails at once.
+  virtual bool window_lost() const { return false; }
   // Waits: TYPE 0 button (X, Y page coordinates), 1 redraw, 2 line, 3 Tab,
   // -1/-2 nothing when polling.
   virtual int input_coordinate(int /*mode*/, int& /*type*/, float& /*x*/, float& /*y*/) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
@@ -32,11 +33,16 @@ void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& 
     message("WARNING: Coordinate input is not possible from a Postscript device");
     return;
   }
+  // After the end of the terminal input no user answers: the wait gives
+  // nothing, which its caller takes as the user escape.
+  if (mode != 10 && io_input_ended()) return;
   Driver* d = slot_driver(k);
   int t = type;
   float px = x, py = y;
   if (d == nullptr || d->input_coordinate(mode, t, px, py) != 0) {
-    message("WARNING: Coordinate not successfully input from X-11 workstation");
+    // A window that went away has said so; TYPE stays as it was.
+    if (d == nullptr || !d->window_lost())
+      message("WARNING: Coordinate not successfully input from X-11 workstation");
     return;
   }
   type = t;
@@ -60,6 +66,7 @@ void QG_INP_EVENT(int id, int mode, bool prompt_flag, std::string_view prompt, b
     message("WARNING: String input is not possible from a Postscript device");
     return;
   }
+  if (io_input_ended()) return;
   std::string_view shown = without_trailing_blanks(prompt);
   shown = shown.substr(0, std::min(shown.size(), kInputPromptLength));
   std::string line(without_trailing_blanks(text));
@@ -71,7 +78,8 @@ void QG_INP_EVENT(int id, int mode, bool prompt_flag, std::string_view prompt, b
                                                y2, t, line, px, py);
   workstation = id;
   if (rc != 0) {
-    message("WARNING: String not successfully input from X-11 workstation");
+    if (d == nullptr || !d->window_lost())
+      message("WARNING: String not successfully input from X-11 workstation");
     return;
   }
   type = t;

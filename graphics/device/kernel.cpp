@@ -52,6 +52,11 @@ using namespace qg_detail;
 
 namespace {
 
+// VALUE on the range FROM1..FROM2 taken linearly onto TO1..TO2.
+double linear_map(float value, float from1, float from2, float to1, float to2) {
+  return (double{value} - from1) * (double{to2} - to1) / (double{from2} - from1) + to1;
+}
+
 // QG_UNITYTRANSFORM's saved data window and viewport.
 struct QgUnitySave {
   float window[4] = {0, 0, 0, 0};
@@ -88,9 +93,19 @@ int qg_find_workstation(int id) {
 Driver* qg_x11_driver() {
   QgDbSystem& sys = qg_db_system;
   for (int k = 0; k < sys.number_workstations; ++k)
-    if (sys.category[k] == kCategoryX11 && sys.state[k] > 0 && sys.driver[k])
+    if (sys.category[k] == kCategoryX11 && sys.state[k] > 0 && sys.driver[k] &&
+        !sys.driver[k]->window_lost())
       return sys.driver[k].get();
   return nullptr;
+}
+
+bool qg_window_lost() {
+  const QgDbSystem& sys = qg_db_system;
+  for (int k = 0; k < sys.number_workstations; ++k)
+    if (sys.category[k] == kCategoryX11 && sys.state[k] > 0 && sys.driver[k] &&
+        sys.driver[k]->window_lost())
+      return true;
+  return false;
 }
 
 void QG_OPEN(int flag, Status& status) {
@@ -491,16 +506,17 @@ float QG_PC2WC(bool xaxis, float value, Status& status) {
   if (st_bad(status, "Function QG_PC2WC V0.1")) return 0.0f;
   if (not_open("QG_PC2WC")) return 0.0f;
   const QgDbTransform& t = qg_db_transform;
-  if (xaxis) return (value - t.vx1) * (t.wx2 - t.wx1) / (t.vx2 - t.vx1) + t.wx1;
-  return (value - t.vy1) * (t.wy2 - t.wy1) / (t.vy2 - t.vy1) + t.wy1;
+  // In double: a window as wide as the float range overflows a float width.
+  if (xaxis) return static_cast<float>(linear_map(value, t.vx1, t.vx2, t.wx1, t.wx2));
+  return static_cast<float>(linear_map(value, t.vy1, t.vy2, t.wy1, t.wy2));
 }
 
 float QG_WC2PC(bool xaxis, float value, Status& status) {
   if (st_bad(status, "Function QG_WC2PC V0.1")) return 0.0f;
   if (not_open("QG_WC2PC")) return 0.0f;
   const QgDbTransform& t = qg_db_transform;
-  if (xaxis) return (value - t.wx1) * (t.vx2 - t.vx1) / (t.wx2 - t.wx1) + t.vx1;
-  return (value - t.wy1) * (t.vy2 - t.vy1) / (t.wy2 - t.wy1) + t.vy1;
+  if (xaxis) return static_cast<float>(linear_map(value, t.wx1, t.wx2, t.vx1, t.vx2));
+  return static_cast<float>(linear_map(value, t.wy1, t.wy2, t.vy1, t.vy2));
 }
 
 void QG_INQ_DATAWINDOW(float& x1, float& y1, float& x2, float& y2, Status& status) {
@@ -539,14 +555,14 @@ void QG_INQ_SCALING(float& xscale, float& yscale, Status& status) {
     terminal_line("qg_wc_xmin = " + format_e(t.wx1, 14, 7, 1));
     return;
   }
-  xscale = (t.vx2 - t.vx1) / (t.wx2 - t.wx1);
+  xscale = static_cast<float>((double{t.vx2} - t.vx1) / (double{t.wx2} - t.wx1));
   if (t.wy2 <= t.wy1) {
     terminal_line("QG_INQ_SCALING: ERROR");
     terminal_line("qg_wc_ymax = " + format_e(t.wy2, 14, 7, 1));
     terminal_line("qg_wc_ymin = " + format_e(t.wy1, 14, 7, 1));
     return;
   }
-  yscale = (t.vy2 - t.vy1) / (t.wy2 - t.wy1);
+  yscale = static_cast<float>((double{t.vy2} - t.vy1) / (double{t.wy2} - t.wy1));
 }
 
 }  // namespace kesta

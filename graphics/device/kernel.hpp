@@ -135,8 +135,12 @@ void QG_SET_RESOLUTION(int resolution, Status& status);
 
 // Slot (0-based) of workstation ID, or -1.
 int qg_find_workstation(int id);
-// The driver of an open X11 workstation, or nullptr (for the input routines).
+// The driver of an open X11 workstation whose window is still there, or
+// nullptr (for the input routines).
 Driver* qg_x11_driver();
+// True when an open X11 workstation's window went away (closed through the
+// window manager, destroyed, or its display gone).
+bool qg_window_lost();
 
 // ---- Transforms and clipping ----
 void QG_DATAWINDOW(float x1, float y1, float x2, float y2, Status& status);

@@ -126,8 +126,13 @@ class PageRecorder : public Driver {
   void raster_geometry(float, float, RasterGeometry& g) override { g = {0, 10, 10, 10}; }
   int raster_image(const RasterImage&, Status&) override { return 0; }
 
-  float page_x(float x) const { return v_[0] + (x - w_[0]) * (v_[2] - v_[0]) / (w_[2] - w_[0]); }
-  float page_y(float y) const { return v_[1] + (y - w_[1]) * (v_[3] - v_[1]) / (w_[3] - w_[1]); }
+  // In double, as the screen driver maps: a window as wide as the float
+  // range overflows a float width.
+  float page_x(float x) const { return page(x, w_[0], w_[2], v_[0], v_[2]); }
+  float page_y(float y) const { return page(y, w_[1], w_[3], v_[1], v_[3]); }
+  static float page(double value, double w1, double w2, double v1, double v2) {
+    return static_cast<float>(v1 + (value - w1) * (v2 - v1) / (w2 - w1));
+  }
 
  private:
   int set(int& field, int value) {

@@ -367,9 +367,11 @@ void QG_PS_TRANSFORM(float wx1, float wy1, float wx2, float wy2, float vx1, floa
   }
   QgPsRegion& r = qg_ps_region;
   const float u = static_cast<float>(r.unit);
-  r.x_scale = (vx2 - vx1) * u / (wx2 - wx1);
+  // The scales in double: a window as wide as the float range overflows a
+  // float width, while the scale itself is still a usable float.
+  r.x_scale = static_cast<float>((double{vx2} - vx1) * u / (double{wx2} - wx1));
   r.x_offset = u * vx1 + static_cast<float>(r.xmin) - wx1 * r.x_scale;
-  r.y_scale = (vy2 - vy1) * u / (wy2 - wy1);
+  r.y_scale = static_cast<float>((double{vy2} - vy1) * u / (double{wy2} - wy1));
   r.y_offset = u * vy1 + static_cast<float>(r.ymin) - wy1 * r.y_scale;
 }
 

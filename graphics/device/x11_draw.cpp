@@ -88,7 +88,7 @@ XPoint X11Driver::point(float x, float y) const {
 // ---- Transform-independent settings ----
 
 int X11Driver::clip(bool on, float x1, float y1, float x2, float y2, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   GC gcs[] = {gc_line_, gc_fill_, gc_marker_, gc_text_};
   if (!on) {
     for (GC gc : gcs) XSetClipMask(display_, gc, None);
@@ -106,7 +106,7 @@ int X11Driver::clip(bool on, float x1, float y1, float x2, float y2, Status& /*s
 }
 
 int X11Driver::clear(Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   XClearWindow(display_, window_);
   band_drawn_ = false;
   cross_drawn_ = false;
@@ -114,7 +114,7 @@ int X11Driver::clear(Status& /*status*/) {
 }
 
 int X11Driver::update(Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   XSync(display_, False);
   return 0;
 }
@@ -122,7 +122,7 @@ int X11Driver::update(Status& /*status*/) {
 // ---- Attributes ----
 
 int X11Driver::line_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (index == line_index_) return 0;
   line_index_ = index;
   if (index == -1) {
@@ -135,7 +135,7 @@ int X11Driver::line_colour(int index, const Rgb& /*colour*/, Status& /*status*/)
 }
 
 int X11Driver::line_style(int style, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (style == line_style_) return 0;
   line_style_ = style;
   static const char dashed[] = {6, 6};
@@ -170,7 +170,7 @@ void X11Driver::apply_marker_width() {
 }
 
 int X11Driver::line_width(float width, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (!(std::fabs(width - line_width_) >= 0.1f)) return 0;
   line_width_ = width;
   apply_line_width();
@@ -178,7 +178,7 @@ int X11Driver::line_width(float width, Status& /*status*/) {
 }
 
 int X11Driver::fill_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (index == fill_index_) return 0;
   fill_index_ = index;
   XSetForeground(display_, gc_fill_, index_pixel(index));
@@ -191,7 +191,7 @@ int X11Driver::marker_type(int type, Status& /*status*/) {
 }
 
 int X11Driver::marker_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (index == marker_index_) return 0;
   marker_index_ = index;
   XSetForeground(display_, gc_marker_, index_pixel(index));
@@ -204,7 +204,7 @@ int X11Driver::marker_scale(float scale, Status& /*status*/) {
 }
 
 int X11Driver::marker_width(float width, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (!(std::fabs(width - marker_width_) >= 0.1f)) return 0;
   marker_width_ = width;
   apply_marker_width();
@@ -212,7 +212,7 @@ int X11Driver::marker_width(float width, Status& /*status*/) {
 }
 
 int X11Driver::text_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (index == text_index_) return 0;
   text_index_ = index;
   text_pixel_ = index_pixel(index);
@@ -234,7 +234,7 @@ int X11Driver::text_angle(float degrees, Status& /*status*/) {
 // ---- Lines, markers, polygons ----
 
 int X11Driver::polyline(std::span<const float> x, std::span<const float> y, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   const std::size_t n = std::min(x.size(), y.size());
   if (n < 2) return 2;
   XPoint points[kPointRun];
@@ -249,7 +249,7 @@ int X11Driver::polyline(std::span<const float> x, std::span<const float> y, Stat
 
 int X11Driver::polymarker(std::span<const float> x, std::span<const float> y,
                           Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   const std::size_t n = std::min(x.size(), y.size());
   if (n < 1) return 2;
   const int s = static_cast<int>(
@@ -311,7 +311,7 @@ int X11Driver::polymarker(std::span<const float> x, std::span<const float> y,
 }
 
 int X11Driver::fill_area(std::span<const float> x, std::span<const float> y, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   const std::size_t n = std::min(x.size(), y.size());
   if (n > static_cast<std::size_t>(kPointRun)) return 1;
   if (n < 2) return 2;
@@ -325,7 +325,7 @@ int X11Driver::fill_area(std::span<const float> x, std::span<const float> y, Sta
 // ---- Text ----
 
 int X11Driver::text(float x, float y, std::string_view text, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (!ensure_font()) {
     message("Font not available");
     return 0;
@@ -570,7 +570,7 @@ bool X11Driver::scaled_placement(const CellRegion& region, ImagePlacement& place
 
 int X11Driver::cell_array(const CellRegion& region, std::span<const int> indices,
                           Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (cell_region_error(region.xmaxdat, region.ymaxdat, region.xstrelm, region.ystrelm,
                         region.xnum, region.ynum, indices.size()) != 0)
     return 2;
@@ -583,7 +583,7 @@ int X11Driver::cell_array(const CellRegion& region, std::span<const int> indices
 int X11Driver::real_cell_array(bool masked, const CellRegion& region, std::span<const float> data,
                                std::span<const std::uint8_t> mask, float minimum, float maximum,
                                int mask_colour, bool log_scale, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   log_scaling_ = log_scale;
   return real_image(masked, region, data, mask, minimum, maximum, mask_colour, log_scale, false);
 }
@@ -634,7 +634,7 @@ void X11Driver::raster_geometry(float /*page_x*/, float /*page_y*/, RasterGeomet
 }
 
 int X11Driver::raster_image(const RasterImage& image, Status& /*status*/) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   Index cells = 0;
   if (image.width < 1 || image.height < 1 || !checked_product(image.width, image.height, cells) ||
       static_cast<std::size_t>(cells) > image.bytes.size() || image.x1 < 1 ||

@@ -72,13 +72,26 @@ int remaining_ms(std::chrono::steady_clock::time_point deadline) {
   return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-// Waits up to MS milliseconds for data from the server.
+// A broken display connection: Xlib's default ends the process, which would
+// lose the user's data. The driver notes it and lets go of the window; the
+// program goes on without it.
+int io_error_handler(Display* /*display*/) { return 0; }
+void io_error_exit(Display* /*display*/, void* driver) {
+  static_cast<x11_detail::X11Driver*>(driver)->connection_broken();
+}
+
+}  // namespace
+
+namespace x11_detail {
+
 void wait_for_server(Display* display, int ms) {
   pollfd p{ConnectionNumber(display), POLLIN, 0};
   ::poll(&p, 1, ms);
 }
 
-}  // namespace
+}  // namespace x11_detail
+
+using x11_detail::wait_for_server;
 
 // ---- Rules without X11 state ----
 
@@ -152,11 +165,14 @@ int X11Driver::open(const OpenRequest& request, Status& /*status*/) {
   max_pixels_ = std::max(x_pixels_, y_pixels_);
 
   XSetErrorHandler(error_handler);
+  XSetIOErrorHandler(io_error_handler);
+  lost_ = connection_lost_ = false;
   display_ = XOpenDisplay(nullptr);
   if (display_ == nullptr) {
     message("WARNING: Failed to open X-11 display");
     return 1;
   }
+  XSetIOErrorExitHandler(display_, io_error_exit, this);
   screen_ = DefaultScreen(display_);
   visual_ = DefaultVisual(display_, screen_);
   depth_ = DefaultDepth(display_, screen_);
@@ -332,6 +348,10 @@ bool X11Driver::create_window() {
   if (hints != nullptr) XFree(hints);
   if (klass != nullptr) XFree(klass);
 
+  // The window manager's close asks the program instead of ending it.
+  wm_delete_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
+  XSetWMProtocols(display_, window_, &wm_delete_, 1);
+
   XSelectInput(display_, window_, x11_detail::kOutsideMask);
   XMapWindow(display_, window_);
   return true;
@@ -386,6 +406,8 @@ void X11Driver::wait_for_map() {
 
 void X11Driver::release() {
   if (display_ == nullptr) return;
+  // On a broken connection Xlib sends nothing more and only frees its own
+  // memory.
   if (private_map_) XFreeColormap(display_, colour_map_);
   private_map_ = false;
   if (font_ != nullptr) XFreeFont(display_, font_);
@@ -411,7 +433,7 @@ bool X11Driver::colour_range(ColourRange& range) {
 
 int X11Driver::load_colours(std::span<const Rgb> table, int first, int last, int first_image,
                             int last_image) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   if (last > 255 || first < 0 || first > last || static_cast<std::size_t>(last) >= table.size())
     return 1;
   min_image_ = first_image;
@@ -471,7 +493,7 @@ unsigned long X11Driver::index_pixel(int index) const {
 }
 
 int X11Driver::colour_mapping(int& mapping, int& depth) {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   mapping = true_colour_ ? 2 : 1;
   depth = pixmap_depth_;
   return 0;

@@ -172,7 +172,7 @@ int X11Driver::spy_glass(int mode, Index xdim, Index ydim, Index xstart, Index y
 }
 
 int X11Driver::request_redraw() {
-  if (!open_) return 1;
+  if (!open_) return closed_code();
   XEvent e{};
   e.xmap.type = MapNotify;
   e.xmap.display = display_;
@@ -233,12 +233,46 @@ void X11Driver::end_wait() {
   XFlush(display_);
 }
 
-// The next event of the window; false in poll mode when none is queued.
+bool X11Driver::window_gone(const XEvent* event) {
+  if (lost_) return true;
+  bool close_request = false;
+  bool gone = connection_lost_;
+  if (event != nullptr && event->xany.window == window_) {
+    if (event->type == DestroyNotify && event->xdestroywindow.window == window_) gone = true;
+    if (event->type == ClientMessage &&
+        static_cast<Atom>(event->xclient.data.l[0]) == wm_delete_)
+      gone = close_request = true;
+  }
+  if (gone) lose_window(close_request);
+  return gone;
+}
+
+void X11Driver::lose_window(bool destroy) {
+  lost_ = true;
+  message("WARNING: The graphics window was closed");
+  if (destroy && !connection_lost_) XDestroyWindow(display_, window_);
+  release();
+}
+
+// The next event of the window; false in poll mode when none is queued, and
+// false when the window is gone. The wait watches the connection itself, so
+// a window destroyed or a server gone ends it.
 bool X11Driver::next_event(int mode, XEvent& event) {
-  if (mode == 10) return XCheckWindowEvent(display_, window_, kPollMask, &event) != 0;
+  if (window_gone(nullptr)) return false;
+  if (mode == 10) {
+    // A close request is a client message, which no event mask selects.
+    const bool found = XCheckTypedWindowEvent(display_, window_, ClientMessage, &event) != 0 ||
+                       XCheckWindowEvent(display_, window_, kPollMask, &event) != 0;
+    return !window_gone(found ? &event : nullptr) && found;
+  }
   for (;;) {
-    XNextEvent(display_, &event);
-    if (event.xany.window == window_) return true;
+    while (XPending(display_) > 0) {
+      XNextEvent(display_, &event);
+      if (window_gone(&event)) return false;
+      if (event.xany.window == window_) return true;
+    }
+    if (window_gone(nullptr)) return false;
+    wait_for_server(display_, -1);
   }
 }
 
@@ -287,6 +321,7 @@ int X11Driver::input_coordinate(int mode, int& type, float& x, float& y) {
         break;
     }
   }
+  if (lost_) return 1;
   if (!done) type = moved ? -2 : -1;  // poll mode only
   end_wait();
   return 0;
@@ -308,7 +343,7 @@ int X11Driver::input_event(int mode, bool prompt_flag, std::string_view prompt, 
   bool done = false;
   XEvent e;
   while (!done) {
-    next_event(0, e);
+    if (!next_event(0, e)) return 1;
     erase_crosshair();
     switch (e.type) {
       case ButtonPress:

@@ -24,6 +24,10 @@ inline constexpr long kOutsideMask = KeyPressMask | ButtonPressMask | ExposureMa
 inline constexpr long kWaitingMask = kOutsideMask | PointerMotionMask;  // 163909
 inline constexpr long kPollMask = kWaitingMask | ButtonReleaseMask;     // 163917
 
+// Waits up to MS milliseconds (MS negative: without limit) for data from
+// the server or the end of the connection.
+void wait_for_server(Display* display, int ms);
+
 inline constexpr int kPointRun = 200;
 // Limit of device coordinates sent to the server: a 16-bit point, with room
 // for the server to add the window's position on the screen (its polygon
@@ -100,6 +104,9 @@ class X11Driver final : public Driver {
                 float xmax_spy, float ymax_spy, int width, int height) override;
 
   ::Window window() const { return window_; }
+  bool window_lost() const override { return lost_; }
+  // The display connection broke (called from Xlib's I/O error exit).
+  void connection_broken() { connection_lost_ = true; }
 
  private:
   // Window, colour map and fonts.
@@ -135,6 +142,15 @@ class X11Driver final : public Driver {
 
   // Input.
   bool next_event(int mode, XEvent& event);
+  // True (after letting go of the window) when EVENT or a broken connection
+  // means the window is gone.
+  bool window_gone(const XEvent* event);
+  // Lets go of a window that is gone (destroying it first when the window
+  // manager asked to close it) and says so once.
+  void lose_window(bool destroy);
+  // The answer of a drawing call without a window: nothing to do once the
+  // window is gone, a failure before it was opened.
+  int closed_code() const { return lost_ ? 0 : 1; }
   // Page position of a button press (Y up from the bottom).
   void click_position(const XEvent& event, float& x, float& y) const;
   void pointer_moved(int px, int py);
@@ -146,6 +162,9 @@ class X11Driver final : public Driver {
   void draw_spy_glass(int px, int py);
 
   bool open_ = false;
+  bool lost_ = false;             // the window went away under the program
+  bool connection_lost_ = false;  // the display connection broke
+  Atom wm_delete_ = 0;            // the window manager's close request
   Display* display_ = nullptr;
   int screen_ = 0;
   ::Window window_ = 0;

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/device/x11_driver.hpp"
 #include "graphics/device/x11_test_support.hpp"
@@ -231,6 +233,37 @@ TEST(X11Window, MissingDisplayWarnsAndTheProgramDrawsOnWithoutIt) {
   QG_POLYLINE(2, x, y, status);
   EXPECT_EQ(status, ST_GOOD());
   QG_CLOSE(status);
+}
+
+// A window destroyed by another client, or its client connection cut, while
+// the program waits on it: the wait fails at once instead of waiting for
+// ever, the kernel knows the window is gone, and later drawing does nothing
+// without failing.
+TEST(X11Window, AWindowThatGoesAwayEndsTheWaitAndDrawingGoesOn) {
+  for (const bool kill_client : {false, true}) {
+    WindowSession session(24);
+    ASSERT_TRUE(session.open()) << session.reason();
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    if (kill_client)
+      XKillClient(other, x11_window_id());
+    else
+      XDestroyWindow(other, x11_window_id());
+    XCloseDisplay(other);
+    testing::TerminalCapture terminal;
+    Status& status = session.status;
+    int type = kInputNothing - 10;
+    float x = 0.0f, y = 0.0f;
+    QG_INP_COORDINATE(1, 1, type, x, y, status);
+    EXPECT_EQ(status, ST_GOOD());
+    EXPECT_EQ(type, kInputNothing - 10) << kill_client;
+    EXPECT_TRUE(qg_window_lost());
+    EXPECT_EQ(qg_x11_driver(), nullptr);
+    EXPECT_EQ(terminal.text(), "WARNING: The graphics window was closed\n") << kill_client;
+    draw_scene(status);
+    QG_UPDATE(1, 0, status);
+    EXPECT_EQ(status, ST_GOOD());
+  }
 }
 
 TEST(X11Window, OtherVisualsAreNotSupported) {

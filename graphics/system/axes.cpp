@@ -100,28 +100,122 @@ int log_style(float start, float end) { return start >= -4.0f && end <= 6.0f ? 2
 
 }  // namespace
 
+float gs_detail::tick_at(float first, float interval, double k) {
+  return static_cast<float>(double{first} + k * double{interval});
+}
+
+namespace {
+
+// Tick K's value rounded to a ten-thousandth of the interval's power of ten:
+// well below any digit an axis shows, well above the rounding of FIRST and
+// INTERVAL as floats, so 0.1 stays 0.1 and a tick meant to be zero is zero.
+double tick_number(float first, float interval, int k) {
+  const double value = double{first} + static_cast<double>(k) * double{interval};
+  const double step = std::fabs(double{interval});
+  if (!(step > 0.0) || !std::isfinite(step) || !std::isfinite(value)) return value;
+  const int places = 4 - static_cast<int>(std::floor(std::log10(step)));
+  // Whole powers of ten up to 10^22 are exact doubles; beyond, the unit is
+  // near enough, the text having far fewer digits.
+  const double scale = std::pow(10.0, std::abs(places));
+  if (!std::isfinite(scale) || !(scale > 0.0)) return value;
+  const double units = places >= 0 ? value * scale : value / scale;
+  if (!(std::fabs(units) < 0x1p52)) return value;  // already coarser than the unit
+  const double rounded = std::round(units);
+  if (rounded == 0.0) return 0.0;  // never -0
+  return places >= 0 ? rounded / scale : rounded * scale;
+}
+
+// The decimals that tell ticks INTERVAL apart (0 for a whole interval, 3 for
+// 0.002); 0 for an interval without a short decimal form (a user's 1/3).
+int interval_places(double interval) {
+  const double step = std::fabs(interval);
+  if (!(step > 0.0) || !std::isfinite(step)) return 0;
+  for (int places = 0; places <= 6; ++places) {
+    const double scaled = step * std::pow(10.0, places);
+    if (std::fabs(scaled - std::round(scaled)) <= 1e-4 * scaled) return places;
+  }
+  return 0;
+}
+
+// The decimals that still leave the widest of VALUES (divided by FACTOR)
+// within FIELD characters in fixed form: sign, whole digits and point.
+int decimals_room(int field, const std::vector<double>& values, double factor) {
+  double widest = 0.0;
+  bool negative = false;
+  for (const double v : values) {
+    if (!std::isfinite(v / factor)) continue;  // written as asterisks anyway
+    widest = std::max(widest, std::fabs(v / factor));
+    negative = negative || v < 0.0;
+  }
+  const int whole = widest < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(widest))) + 1;
+  return field - 1 - whole - (negative ? 1 : 0);
+}
+
+// Characters of the widest decade label of D1..D2 in exponent STYLE (1:
+// "10E-12", 2: plain numbers such as "0.001" or "1000").
+int decade_label_chars(int style, int d1, int d2) {
+  int widest = 0;
+  for (const int d : {d1, d2}) {
+    const int digits = static_cast<int>(std::to_string(std::abs(d)).size());
+    const int chars = style == 1 ? 3 + digits + (d < 0 ? 1 : 0) : d >= 0 ? d + 1 : 2 - d;
+    widest = std::max(widest, chars);
+  }
+  return widest;
+}
+
+// Every how many decades a label is drawn so that neighbours do not overlap:
+// along X a label takes its width and a character's gap, along Y one and a
+// half times its height. Labels then stand at the multiples of the step.
+int decade_label_step(bool x_axis, int style, int d1, int d2, float height_scale,
+                      Status& status) {
+  float wx = 1.0f;
+  float wy = 1.0f;
+  world_per_page(wx, wy, status);
+  const double decade = 1.0 / std::fabs(x_axis ? double{wx} : double{wy});  // page units
+  const double height = double{height_scale} * kTextHeight;
+  // A character is taken as 0.8 of its height wide: a little more than the
+  // fonts' digits, so the estimate errs on the side of space.
+  const double needed = x_axis ? (decade_label_chars(style, d1, d2) + 1) * 0.8 * height
+                               : 1.5 * height;
+  if (!(decade > 0.0) || !std::isfinite(decade) || needed <= decade) return 1;
+  return static_cast<int>(std::min(std::ceil(needed / decade), 100.0));
+}
+
+}  // namespace
+
 void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interval, int number,
                              double& factor, std::vector<std::string>& texts, Status& status) {
   texts.assign(static_cast<std::size_t>(std::max(number, 0)), std::string());
-  const double last = static_cast<double>(first) + static_cast<double>(number - 1) * interval;
-  const double largest = std::max(std::fabs(static_cast<double>(first)), std::fabs(last));
+  std::vector<double> values(texts.size());
+  for (int k = 0; k < number; ++k)
+    values[static_cast<std::size_t>(k)] = tick_number(first, interval, k);
+  const double largest =
+      number > 0 ? std::max(std::fabs(values.front()), std::fabs(values.back())) : 0.0;
   factor = 1.0;
   // All-zero numbers keep the factor 1.
-  if (largest > 0.0 && (largest > 9999.9 || largest < 0.1)) factor = MA_DMULTIPLIER(largest);
+  if (largest > 0.0 && std::isfinite(largest) && (largest > 9999.9 || largest < 0.1))
+    factor = MA_DMULTIPLIER(largest);
 
   int decimals = style.fraction;
   const bool remove_zeros = style.shorten && !style.constant_length;
-  if (style.shorten && style.constant_length) {
-    GS_CAL_ENUMFIELD(static_cast<float>(first / factor), static_cast<float>(interval / factor),
-                     style.fraction, decimals, status);
-    decimals = std::min(decimals, style.fraction);
+  // A shortened form keeps the decimals that tell the ticks apart, and the
+  // style's further ones where the widest number still fits its field; a
+  // fixed form keeps the style's own.
+  const double step = (number > 1 ? values[1] - values[0] : double{interval}) / factor;
+  if (style.shorten && number > 0)
+    decimals = std::max(interval_places(step),
+                        std::min(decimals, decimals_room(style.field, values, factor)));
+  if (style.shorten && style.constant_length && number > 0) {
+    const int digits = std::clamp(decimals, 0, 39);
+    GS_CAL_ENUMFIELD(static_cast<float>(values[0] / factor), static_cast<float>(step), digits,
+                     decimals, status);
+    decimals = std::min(decimals, digits);
   }
   for (int k = 0; k < number && status == kStatusGood; ++k) {
-    const float value = first + static_cast<float>(k) * interval;
     bool fits = false;
     std::string& text = texts[static_cast<std::size_t>(k)];
-    IO_VTOC(static_cast<float>(value / factor), style.field, std::min(decimals, style.field - 1),
-            false, remove_zeros, true, fits, text, status);
+    IO_VTOC(static_cast<float>(values[static_cast<std::size_t>(k)] / factor), style.field,
+            std::min(decimals, style.field - 1), false, remove_zeros, true, fits, text, status);
     if (!fits) text.assign(static_cast<std::size_t>(style.field), '*');
     text.resize(SLEN(text));
   }
@@ -193,14 +287,12 @@ void GS_LINTICKS(bool x_axis, float start, float end, float position, float firs
   axis_line(x_axis, start, end, position, status);
   num_large = tick_count(num_large);
   for (int k = 0; k < num_large; ++k)
-    tick(x_axis, first + static_cast<float>(k) * interval, position, minus, plus, large_size,
+    tick(x_axis, gs_detail::tick_at(first, interval, k), position, minus, plus, large_size,
          status);
   if (num_small < 1) return;
-  const float small_step = interval / static_cast<float>(num_small + 1);
   for (int k = -1; k <= num_large; ++k) {
     for (int j = 1; j <= num_small; ++j) {
-      const float value =
-          first + static_cast<float>(k) * interval + static_cast<float>(j) * small_step;
+      const float value = gs_detail::tick_at(first, interval, k + j / (num_small + 1.0));
       if (value >= start && value <= end)
         tick(x_axis, value, position, minus, plus, small_size, status);
     }
@@ -248,7 +340,7 @@ void GS_LINAXENUM(bool x_axis, float first, float interval, int num_large, float
   for (int k = 0; k < num_large && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
     if (text.empty()) continue;
-    const float value = first + static_cast<float>(k) * interval;
+    const float value = gs_detail::tick_at(first, interval, k);
     if (x_axis)
       QG_TEXT(value, position, text, status);
     else
@@ -279,15 +371,13 @@ void GS_LINGRID(bool x_axis, float start, float end, float first, float interval
   auto line = [&](float value) { across(!x_axis, value, from, to, status); };
   num_large = tick_count(num_large);
   GS_LINESTYLE(coarse.type, coarse.width, coarse.colour, status);
-  for (int k = 0; k < num_large; ++k) line(first + static_cast<float>(k) * interval);
+  for (int k = 0; k < num_large; ++k) line(gs_detail::tick_at(first, interval, k));
   if (num_small < 1) return;
   num_small = std::min(num_small, 100);
   GS_LINESTYLE(fine.type, fine.width, fine.colour, status);
-  const float small_step = interval / static_cast<float>(num_small + 1);
   for (int k = -1; k <= num_large; ++k)
     for (int j = 1; j <= num_small; ++j) {
-      const float value =
-          first + static_cast<float>(k) * interval + static_cast<float>(j) * small_step;
+      const float value = gs_detail::tick_at(first, interval, k + j / (num_small + 1.0));
       if (value >= start && value <= end) line(value);
     }
 }
@@ -360,7 +450,13 @@ void GS_ALOGAXENUM(bool x_axis, int style, float start, float end, float positio
   int d1 = 0;
   int d2 = 0;
   decades(start, end, 0.0001f, d1, d2);
-  for (int d = d1; d <= d2 && status == kStatusGood; ++d) label(static_cast<float>(d));
+  // Labels at the multiples of the step, or at the first decade when no
+  // multiple falls inside.
+  const int every = decade_label_step(x_axis, style, d1, d2, enumeration.text.height, status);
+  int base = d1 + ((every - d1 % every) % every);
+  if (base > d2) base = d1;
+  for (int d = d1; d <= d2 && status == kStatusGood; ++d)
+    if ((d - base) % every == 0) label(static_cast<float>(d));
   if (d2 - d1 > 2) return;
   int inside = 0;
   for (int d = d1 - 1; d <= d2 + 1; ++d)

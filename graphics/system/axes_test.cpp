@@ -1,5 +1,6 @@
 // Tick choice, axes with their numbers, logarithmic axes and grids.
 
+#include <algorithm>
 #include <cmath>
 
 #include "graphics/system/gsystem_test_support.hpp"
@@ -135,6 +136,98 @@ TEST_F(AxesTest, FrameStylesAndGrid) {
   for (const PageItem* line : of("polyline"))
     if (line->x[0] == line->x[1] && std::abs(line->y[1] - line->y[0] - 0.6f) < 1e-5f) ++across;
   EXPECT_EQ(across, 21u);
+}
+
+// Numbers of automatic ticks over ordinary and extreme ranges: worked out
+// in double, rounded to the interval, zero exactly zero, as many decimals as
+// the interval needs and the power of ten drawn when numbers are scaled.
+TEST_F(AxesTest, NumbersOfAutomaticTicks) {
+  frame(0, 0, 10, 1);
+  struct Case {
+    float lo, hi;
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {-0.3f, 0.3f, {"-0.3", "-0.2", "-0.1", "0.0", "0.1", "0.2", "0.3"}},
+      {-3e30f, 3e30f, {"-3", "-2", "-1", "0", "1", "2", "3", "*10E30"}},
+      {-3e38f, 3e38f, {"-3", "-2", "-1", "0", "1", "2", "3", "*10E38"}},
+      // A single value widened by 0.01 each way: ticks 0.002 apart.
+      {2.995f, 3.015f, {"2.996", "2.998", "3.000", "3.002", "3.004", "3.006", "3.008", "3.010",
+                        "3.012", "3.014"}},
+      {0.0f, 0.105f, {"0.00", "0.01", "0.02", "0.03", "0.04", "0.05", "0.06", "0.07", "0.08",
+                      "0.09", "0.10"}},
+  };
+  for (const Case& c : cases) {
+    float first = 0, interval = 0;
+    int number = 0;
+    Status s = kStatusGood;
+    GS_CAL_TICKS(c.lo, c.hi, first, interval, number, s);
+    items.clear();
+    GS_LINAXENUM(true, first, interval, number, 0.0f, true, s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(texts(), c.texts) << c.lo << ".." << c.hi;
+    // Every number stands at a finite place.
+    for (const PageItem* t : of("text")) EXPECT_TRUE(std::isfinite(t->x[0])) << t->text;
+  }
+  // The shortest form drops the style's decimals the interval does not need
+  // where they would not fit; only a number that cannot be written with the
+  // decimals it needs is asterisks.
+  Status s = kStatusGood;
+  GS_SET_XAXISENUM(true, 1, 1, 1, 1, 0, 5, 2, true, false, s);
+  items.clear();
+  GS_LINAXENUM(true, -12.5f, 2.5f, 3, 0.0f, true, s);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"-12.5", "-10", "-7.5"}));
+  GS_SET_XAXISENUM(true, 1, 1, 1, 1, 0, 4, 2, true, true, s);
+  items.clear();
+  GS_LINAXENUM(true, -0.5f, 0.25f, 3, 0.0f, true, s);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"****", "****", "0.00"}));
+  for (const float bad : {INFINITY, NAN}) {
+    items.clear();
+    GS_LINAXENUM(true, bad, 1.0f, 2, 0.0f, true, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(texts(), (std::vector<std::string>{"****", "****"}));
+  }
+}
+
+// The colour bar's numbers stay on the page and apart from each other: a
+// linear bar over the whole float range, a logarithmic one over 40 decades,
+// and both on a landscape page.
+TEST_F(AxesTest, ColourBarNumbersStayOnThePageAndApart) {
+  for (const bool landscape : {false, true}) {
+    Status s = kStatusGood;
+    if (landscape) {
+      qg_db_system.page_extent_x[0] = 1.0f;
+      qg_db_system.page_extent_y[0] = kPageShortSide;
+      GS_MSET_LANDSCAPE(s);
+    }
+    const float page_height = landscape ? kPageShortSide : 1.0f;
+    for (const bool log : {false, true}) {
+      QG_SET_LOGZSCALING(log, s);
+      items.clear();
+      if (log)
+        GS_LUTSCALE(1e-20f, 1e20f, false, "Z", s);
+      else
+        GS_LUTSCALE(-3e38f, 3e38f, false, "Z", s);
+      ASSERT_EQ(s, kStatusGood);
+      std::vector<float> xs;
+      for (const PageItem* t : of("text")) {
+        if (t->text == "Z") continue;
+        EXPECT_GE(t->y[0], 0.0f) << t->text << " landscape " << landscape;
+        EXPECT_LE(t->y[0], page_height) << t->text;
+        if (t->text.rfind("*10E", 0) != 0) xs.push_back(t->x[0]);
+      }
+      if (!log) {
+        EXPECT_NE(text("*10E38"), nullptr);
+        EXPECT_NE(text("-3"), nullptr);
+        EXPECT_NE(text("3"), nullptr);
+      }
+      ASSERT_GE(xs.size(), 3u) << log;
+      std::sort(xs.begin(), xs.end());
+      // Labels such as 10E-20 are about 0.08 wide: none closer than that.
+      for (std::size_t k = 1; k < xs.size(); ++k)
+        EXPECT_GT(xs[k] - xs[k - 1], log ? 0.07f : 0.03f) << k << " log " << log;
+    }
+  }
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string_view>
 
+#include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "graphics/device/kernel.hpp"
@@ -28,24 +30,28 @@ constexpr int kCases[3][3][3] = {{{0, 0, 8}, {0, 2, 5}, {7, 6, 9}},
                                  {{0, 3, 4}, {1, 3, 1}, {4, 3, 0}},
                                  {{9, 6, 7}, {5, 2, 0}, {8, 0, 0}}};
 
-int sign(float h) { return h > 0.0f ? 2 : h < 0.0f ? 0 : 1; }
+int sign(double h) { return h > 0.0 ? 2 : h < 0.0 ? 0 : 1; }
 
+// The arithmetic is in double: the values of a float image less a level, and
+// the centre's mean of four, overflow single precision near 3.4e38.
 struct Triangle {
-  std::array<float, 3> h;  // values less the level
-  std::array<float, 3> x;
-  std::array<float, 3> y;
+  std::array<double, 3> h;  // values less the level
+  std::array<double, 3> x;
+  std::array<double, 3> y;
 
-  // Where the side from vertex A to vertex B meets the level.
+  // Where the side from vertex A to vertex B meets the level. The fraction
+  // along the side is held within 0..1, so a point never leaves its triangle
+  // (and the plot) whatever rounding does.
   void cut(int a, int b, float& px, float& py) const {
-    const float d = h[b] - h[a];
-    px = (h[b] * x[a] - h[a] * x[b]) / d;
-    py = (h[b] * y[a] - h[a] * y[b]) / d;
+    const double t = std::clamp(h[a] / (h[a] - h[b]), 0.0, 1.0);
+    px = static_cast<float>(x[a] + t * (x[b] - x[a]));
+    py = static_cast<float>(y[a] + t * (y[b] - y[a]));
   }
 
   void draw(Status& status) const {
     const int c = kCases[sign(h[0])][sign(h[1])][sign(h[2])];
     // A triangle lying in the level (all three on it) draws nothing.
-    if (c == 0 || (h[0] == 0.0f && h[1] == 0.0f && h[2] == 0.0f)) return;
+    if (c == 0 || (h[0] == 0.0 && h[1] == 0.0 && h[2] == 0.0)) return;
     float px[2], py[2];
     switch (c) {
       case 1:
@@ -53,14 +59,15 @@ struct Triangle {
       case 3: {
         const int a = c - 1;
         const int b = c % 3;
-        px[0] = x[a], py[0] = y[a], px[1] = x[b], py[1] = y[b];
+        px[0] = static_cast<float>(x[a]), py[0] = static_cast<float>(y[a]);
+        px[1] = static_cast<float>(x[b]), py[1] = static_cast<float>(y[b]);
         break;
       }
       case 4:
       case 5:
       case 6: {
         const int a = c - 4;
-        px[0] = x[a], py[0] = y[a];
+        px[0] = static_cast<float>(x[a]), py[0] = static_cast<float>(y[a]);
         cut((a + 1) % 3, (a + 2) % 3, px[1], py[1]);
         break;
       }
@@ -96,18 +103,22 @@ void GS_2DCONTLINES(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   constexpr int im[4] = {0, 1, 1, 0};
   constexpr int jm[4] = {0, 0, 1, 1};
   for (int k = 0; k < numlevels && status == kStatusGood; ++k) {
-    const float level = levels[static_cast<std::size_t>(k)];
+    const double level = levels[static_cast<std::size_t>(k)];
     for (Index j = ystrelm; j < yendelm && status == kStatusGood; ++j) {
       const float* low = data.data() + element(1, j, xmaxdat) - 1;
       const float* high = low + xmaxdat;
       for (Index i = xstrelm; i < xendelm; ++i) {
-        const float d[4] = {low[i], low[i + 1], high[i + 1], high[i]};
-        const float lo = std::min(std::min(d[0], d[1]), std::min(d[2], d[3]));
-        const float hi = std::max(std::max(d[0], d[1]), std::max(d[2], d[3]));
+        const double d[4] = {low[i], low[i + 1], high[i + 1], high[i]};
+        const double sum = d[0] + d[1] + d[2] + d[3];
+        // A cell with a corner that is not a finite number has no place for
+        // a level to cross it.
+        if (!std::isfinite(sum)) continue;
+        const double lo = std::min(std::min(d[0], d[1]), std::min(d[2], d[3]));
+        const double hi = std::max(std::max(d[0], d[1]), std::max(d[2], d[3]));
         if (!(level >= lo && level <= hi)) continue;
-        const float cx = 0.5f * (xaxis[i - 1] + xaxis[i]);
-        const float cy = 0.5f * (yaxis[j - 1] + yaxis[j]);
-        const float centre = 0.25f * (d[0] + d[1] + d[2] + d[3]) - level;
+        const double cx = 0.5 * (double{xaxis[i - 1]} + xaxis[i]);
+        const double cy = 0.5 * (double{yaxis[j - 1]} + yaxis[j]);
+        const double centre = 0.25 * sum - level;
         for (int m = 0; m < 4 && status == kStatusGood; ++m) {
           const int n = (m + 1) % 4;
           const Triangle t{{d[m] - level, centre, d[n] - level},
@@ -136,15 +147,17 @@ void GS_2DCONTOUR(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   MA_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, status);
   if (status != kStatusGood) return;
   constexpr int kDeclared = 200;
-  constexpr int kLevels = 10;
+  // The levels split the finite range; without a finite pixel there is none.
+  const int num_levels = minimum <= maximum ? 10 : 0;
+  if (num_levels == 0) IO_WRITE("WARNING: No finite data value in the region to contour", status);
   std::array<float, kDeclared> levels{};
-  const double bin = (static_cast<double>(maximum) - minimum) / kLevels;
-  for (int k = 0; k < kLevels; ++k)
+  const double bin = (static_cast<double>(maximum) - minimum) / 10.0;
+  for (int k = 0; k < num_levels; ++k)
     levels[static_cast<std::size_t>(k)] = static_cast<float>(minimum + (k + 0.5) * bin);
   GS_BACKGROUND(status);
   GS_AXISFRAME(status);
   GS_2DCONTLINES(xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm,
-                 kDeclared, levels, kLevels, status);
+                 kDeclared, levels, num_levels, status);
   GS_GRID(status);
   GS_TITLE(title, status);
   GS_XLABEL(xlabel, status);

@@ -124,6 +124,59 @@ TEST_F(ContourTest, PlotOfARampHasTenLevelsAtBinCentresGridOverLines) {
   EXPECT_EQ(s, kStatusGood);
 }
 
+// Levels come from the finite values; pixels that are infinite, or finite
+// but near the float limit, neither hide the contours nor throw segments out
+// of the frame.
+TEST_F(ContourTest, PlotOfExtremeValuesStaysInsideItsFrame) {
+  constexpr int nx = 11, ny = 4;
+  const std::vector<float> xaxis = centres(nx);
+  const std::vector<float> yaxis = centres(ny);
+  auto ramp = [&](double from, double step) {
+    std::vector<float> data(nx * ny);
+    for (int y = 0; y < ny; ++y)
+      for (int x = 0; x < nx; ++x)
+        data[static_cast<std::size_t>(x + y * nx)] = static_cast<float>(from + x * step);
+    return data;
+  };
+  struct Case {
+    const char* name;
+    std::vector<float> data;
+    bool contours;
+  };
+  std::vector<Case> cases = {{"+Inf", ramp(0, 1), true},
+                             {"3.4e38", ramp(0, 1), true},
+                             {"-3e38..3e38", ramp(-3e38, 6e37), true},
+                             {"NaN", std::vector<float>(nx * ny, NAN), false}};
+  cases[0].data[5 + nx] = INFINITY;
+  cases[1].data[5 + nx] = 3.4e38f;
+  for (const Case& c : cases) {
+    items.clear();
+    testing::TerminalCapture terminal;
+    Status s = kStatusGood;
+    GS_2DCONTOUR(nx, ny, c.data, xaxis, yaxis, 1, 1, nx, ny, "T", "X", "Y", "Z", s);
+    ASSERT_EQ(s, kStatusGood) << c.name;
+    const GsRect& f = gs_state.dgpp;
+    auto inside = [&f](float x, float y, float margin) {
+      return x > f.xmin + margin && x < f.xmax - margin && y > f.ymin + margin &&
+             y < f.ymax - margin;
+    };
+    int contour_segments = 0;
+    for (const PageItem* line : of("polyline")) {
+      if (line->x.size() != 2) continue;
+      const bool a = inside(line->x[0], line->y[0], 1e-4f);
+      const bool b = inside(line->x[1], line->y[1], 1e-4f);
+      // A segment that starts inside the frame ends inside it.
+      if (a || b) {
+        EXPECT_TRUE(inside(line->x[0], line->y[0], -1e-4f) && inside(line->x[1], line->y[1], -1e-4f))
+            << c.name;
+      }
+      if (a && b) ++contour_segments;
+    }
+    EXPECT_EQ(contour_segments > 0, c.contours) << c.name;
+    EXPECT_EQ(terminal.text().empty(), c.contours) << c.name << terminal.text();
+  }
+}
+
 struct Primitives3dTest : PageFixture {
   void SetUp() override {
     PageFixture::SetUp();

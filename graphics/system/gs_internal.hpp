@@ -48,10 +48,15 @@ bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float>
               std::span<const float> yaxis, Index xs, Index ys, Index xe, Index ye, Index min_size,
               Status& status, std::string_view position);
 
+// Where tick K of FIRST + K INTERVAL lies, worked out in double so that the
+// ticks of a range near the largest float do not overflow on the way.
+float tick_at(float first, float interval, double k);
+
 // The numbers of NUMBER large ticks FIRST, FIRST + INTERVAL, ... in the
 // enumeration style STYLE: each text (empty when blank) divided by FACTOR, the
 // common power of ten (1 when none is needed); a number that does not fit its
-// field is all "*".
+// field is all "*". The values are worked out in double and rounded to the
+// interval's precision, so a tick meant to be 0 or 0.1 is written as such.
 void axis_numbers(const GsAxisEnum& style, float first, float interval, int number, double& factor,
                   std::vector<std::string>& texts, Status& status);
 

@@ -449,7 +449,16 @@ void GS_LUTSCALE(float minimum, float maximum, bool vertical, std::string_view z
   QG_INQ_DATAWINDOW(w[0], w[1], w[2], w[3], status);
   QG_INQ_VIEWPORT(v[0], v[1], v[2], v[3], status);
 
-  const GsRect bar{g.gpp.xmin, g.gpp.ymin - 0.125f, g.gpp.xmax, g.gpp.ymin - 0.1f};
+  GsRect bar{g.gpp.xmin, g.gpp.ymin - 0.125f, g.gpp.xmax, g.gpp.ymin - 0.1f};
+  // The numbers and the label under the bar, and a power of ten 0.05 below
+  // it, stay on the page: where the page ends sooner (landscape) the bar
+  // moves up.
+  constexpr float kRoomBelow = 0.07f;
+  if (bar.ymin < kRoomBelow) {
+    const float up = kRoomBelow - bar.ymin;
+    bar.ymin += up;
+    bar.ymax += up;
+  }
   const float lo = log ? std::log10(minimum) : minimum;
   const float hi = log ? std::log10(maximum) : maximum;
   const GsRect world = vertical ? GsRect{0.0f, lo, 1.0f, hi} : GsRect{lo, 0.0f, hi, 1.0f};

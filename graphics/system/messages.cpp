@@ -414,16 +414,23 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
   };
   draw();
   if (gs_typed_answers()) {
+    // The whole box reaches the window before the terminal waits.
+    GS_UPDATE(status);
     // Without a window the lines are shown at the terminal.
     if (qg_x11_driver() == nullptr && !vosq_io_dbdb.input_macro)
       for (int k = 0; k < num; ++k) IO_WRITE(used_part(text[k]), status);
+    // The prompt names the two answers; an empty line is O.K.
+    static const std::string kHelp[] = {"Enter O.K. to go on, or SAVE to write the text to a file"};
     while (status == kStatusGood) {
-      std::string answer;
-      IO_INPC(false, "ENTER COMMAND:", {"Enter command"}, {"Enter command"}, 2, answer, status);
+      std::string answer = "O.K.";
+      IO_INPC(true, "ENTER COMMAND: O.K. OR SAVE", kHelp, kHelp, 2, answer, status);
       if (status != kStatusGood) break;
-      const std::string_view a = used_part(answer);
-      if (a == "O.K.") break;
-      if (a == "SAVE") save_lines(num, text.view(), status);
+      const std::string answered = IO_UPPER(used_part(answer));
+      if (answered == "O.K." || answered == "OK") break;
+      if (answered == "SAVE")
+        save_lines(num, text.view(), status);
+      else
+        IO_WRITE("WARNING: Enter O.K. or SAVE", status);
     }
   } else {
     (void)gs_unit_on(status);
@@ -513,6 +520,7 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
   }
   GsRect ok;
   GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text.view(), ok, status);
+  GS_UPDATE(status);
   bool redrawn = false;
   if (vosq_io_dbdb.input_macro) {
     // A replayed session does not stop here: the macro holds no answer.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/dialogue_testing.hpp"
 #include "core/macro.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
@@ -92,6 +93,25 @@ TEST_F(Boxes, SavedMessageSessionReplaysWithoutTheWindow) {
   EXPECT_EQ(s, kStatusGood);
   EXPECT_EQ(window->waits, waits);
   EXPECT_EQ(file_contents(saved), all);
+}
+
+// Typed answers at a message box: the prompt names what to type, an empty
+// line is O.K., anything else is refused with a line saying so.
+TEST_F(Boxes, TypedAnswersNameTheirChoices) {
+  qg_db_system.category[0] = kCategoryPostScript;  // no window: typed answers
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({"EXIT", ""});
+  Status s = kStatusGood;
+  GS_MESSAGE(1, 1, {"Some text"}, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  ASSERT_EQ(input.prompts.size(), 2u);
+  EXPECT_NE(input.prompts[0].find("O.K. OR SAVE"), std::string::npos) << input.prompts[0];
+  EXPECT_NE(terminal.text().find("WARNING: Enter O.K. or SAVE"), std::string::npos);
+  // The end of the input leaves the box with the user escape.
+  testing::ScriptedInput none({});
+  GS_MESSAGE(1, 1, {"Some text"}, s);
+  EXPECT_EQ(s, kStatusEscape);
 }
 
 TEST_F(Boxes, WarningLayoutAndWait) {

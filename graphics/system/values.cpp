@@ -44,11 +44,23 @@ void request_redraw() {
 }
 
 // A help or warning box of a question: its O.K. is not an answer, so it is
-// not recorded (a replay goes straight to the accepted answer).
+// not recorded (a replay goes straight to the accepted answer). With typed
+// answers the box therefore waits for nothing: its lines are written (and
+// drawn, when a window shows the replay) and the question is asked again.
 void show(std::span<const std::string> lines, Status& status) {
+  const int n = static_cast<int>(lines.size());
+  if (gs_typed_answers()) {
+    if (qg_x11_driver() != nullptr) {
+      const GsRect& r = gs_state.message;
+      GsMessageBoxes boxes;
+      GS_DRAW_MESSAGE(std::max(n, 1), n, lines, 1, r.xmin, r.ymin, r.xmax, r.ymax, boxes, status);
+      GS_UPDATE(status);  // shown whole before the terminal waits
+    }
+    for (const std::string& line : lines) IO_WRITE(line, status);
+    return;
+  }
   const bool recording = vosq_io_dbdb.output_macro;
   vosq_io_dbdb.output_macro = false;
-  const int n = static_cast<int>(lines.size());
   GS_MESSAGE(std::max(n, 1), n, lines, status);
   vosq_io_dbdb.output_macro = recording;
 }
@@ -146,6 +158,7 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
                 std::string& string, bool record, Status& status) {
   while (status == kStatusGood) {
     if (gs_typed_answers()) {
+      GS_UPDATE(status);  // what the window shows is complete before the terminal waits
       IO_INPS(defaulted, prompt, help, {"Error in macro input of a character string"}, options,
               length, string, status);
       if (status != kStatusConsumed) return Answer::typed;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "core/dialogue_testing.hpp"
 #include "core/macro.hpp"
+#include "core/prompts.hpp"
 #include "core/variables.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
@@ -154,6 +157,47 @@ TEST_F(ValueBoxes, CancelAssignmentAndReplay) {
   yes = false;
   GS_INPL(false, false, false, true, "SURE", {"Yes or no"}, {}, yes, s);
   EXPECT_TRUE(yes);
+  EXPECT_EQ(window->waits, waits);
+}
+
+// A refused answer replayed from a macro: the help is shown without waiting
+// (its O.K. is never recorded, so the macro holds no answer for it) and the
+// question takes the macro's next line; the end of the input is the user
+// escape, never a wait on the window.
+void ask_angle(float& angle, Status& s) {
+  GS_INPR(true, -360.0f, 360.0f, true, "VIEW ROTATION ANGLE", {"Enter view rotation angle"},
+          {"Enter valid real"}, angle, s);
+}
+
+TEST_F(ValueBoxes, ReplayedRefusalAsksAgainWithoutWaiting) {
+  const int waits = window->waits;
+  std::string path = dir.file("r.mac");
+  {
+    std::ofstream(path) << "400\n30\nEXIT\n";
+    testing::TerminalCapture terminal;
+    Status s = kStatusGood;
+    IO_OPEN_INMACRO(false, path, s);
+    float angle = 10.0f;
+    ask_angle(angle, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_FLOAT_EQ(angle, 30.0f);
+    EXPECT_NE(terminal.text().find("Enter valid real\nEnter view rotation angle\n"),
+              std::string::npos)
+        << terminal.text();
+    std::string next;
+    IO_INPC(false, "NEXT", {"?"}, {"?"}, 1, next, s);
+    EXPECT_EQ(next, "EXIT");
+  }
+  testing::reset_dialogue();
+  std::ofstream(path) << "400\n";
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput nothing({});
+  Status s = kStatusGood;
+  IO_OPEN_INMACRO(false, path, s);
+  float angle = 10.0f;
+  ask_angle(angle, s);
+  EXPECT_EQ(s, kStatusEscape);
+  EXPECT_FLOAT_EQ(angle, 10.0f);
   EXPECT_EQ(window->waits, waits);
 }
 

@@ -1,0 +1,335 @@
+// File series in the diffraction road: the name pattern for macros, the
+// scan file names, the integration of a series into one scan per row (its
+// questions answered as typed lines) and the stacking of one row per file.
+
+#include "app/diffraction/series_integration.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/diffraction/cake.hpp"
+#include "app/diffraction/integrate.hpp"
+#include "app/distortion/correction_form.hpp"
+#include "app/imageops/conventions.hpp"
+#include "app/imageops/file_series.hpp"
+#include "app/imageops/imageops_graphics_test_support.hpp"
+#include "core/defaults_db.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "core/variables.hpp"
+#include "formats/gui_input.hpp"
+#include "formats/kesta_format.hpp"
+
+namespace kesta {
+namespace {
+
+TEST(DeduceFileSequence, FirstValuesDescribeADescendingSeries) {
+  testing::reset_dialogue();
+  kzt_forget_answers();
+  testing::TerminalCapture quiet;
+  testing::ScriptedInput input({"", ""});
+  Status status = kStatusGood;
+  KZT_FILESEQUENCE(status);
+  ASSERT_EQ(status, kStatusGood);
+  auto integer = [&](const char* name) {
+    int retstat = 1, i = -7;
+    char type = ' ';
+    bool l = false;
+    float r = 0.0f;
+    int length = 0;
+    std::string s;
+    IO_INQ_VARIABLE(name, retstat, type, i, l, r, length, s, status);
+    EXPECT_EQ(retstat, 0) << name;
+    return i;
+  };
+  EXPECT_EQ(integer("##START"), 999);
+  EXPECT_EQ(integer("##END"), 1);
+  EXPECT_EQ(integer("##STEP"), -1);
+  EXPECT_EQ(integer("##NUM_CHARS"), 3);
+  int retstat = 1, i = 0, length = 0;
+  char type = ' ';
+  bool variable = true;
+  float r = 0.0f;
+  std::string prefix;
+  IO_INQ_VARIABLE("##PREFIX", retstat, type, i, variable, r, length, prefix, status);
+  EXPECT_EQ(prefix, "kesta_");
+  IO_INQ_VARIABLE("##VARIABLE", retstat, type, i, variable, r, length, prefix, status);
+  EXPECT_FALSE(variable);
+
+  // Names that share no number: the error line, and the variables stay.
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput bad({"alpha.kzt", "beta.kzt"});
+  KZT_FILESEQUENCE(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(terminal.text().find("ERROR: Could not deduce required file sequence"),
+            std::string::npos);
+  EXPECT_EQ(integer("##START"), 999);
+  testing::reset_dialogue();
+}
+
+TEST(ScanFileName, ReplacesOnlyTheExtensionOfTheNameItself) {
+  EXPECT_EQ(kzt_scan_file_name("run_007.tif", "int"), "run_007.int");
+  EXPECT_EQ(kzt_scan_file_name("run_007.tif", ".int"), "run_007.int");
+  EXPECT_EQ(kzt_scan_file_name("/data/a_001.tif", "chi"), "/data/a_001.chi");
+  EXPECT_EQ(kzt_scan_file_name("7.tif", "int"), "7.int");
+  EXPECT_EQ(kzt_scan_file_name("/data.v2/run7", "int"), "/data.v2/run7.int");
+  EXPECT_EQ(kzt_scan_file_name("/data/.hidden", "int"), "/data/.hidden.int");
+}
+
+struct TestCorrections {
+  bool flat_field = false;
+  std::string flat_file;
+};
+
+// Real native files member_NNN.kzt of 16 x 16 pixels, member k holding k
+// everywhere; the integration's forms answered by the test.
+struct SeriesIntegration : testing::NoWindowGraphics {
+  static constexpr Index kN = 16;
+  testing::TempDir dir;
+  KztDataSets sets;
+  static inline std::string first;  // what the file selection picks
+  static inline int reads = 0;
+  static inline TestCorrections corrections{};
+
+  static void read_given(TextLines, int sequence, const ImageTarget& target, bool& read,
+                         std::string& file_name, Status& status) {
+    if (sequence == kFioSelectFile) file_name = first;
+    ++reads;
+    int retstat = 1;
+    float overload = 0.0f;
+    FIO_IN_KESTA(true, target, file_name, retstat, overload, status);
+    read = retstat == 0;
+  }
+  static void correction_form(bool& ff, std::string& ff_file, bool& scale, float& scaler,
+                              bool& sd, std::string&, Status&) {
+    ff = corrections.flat_field;
+    ff_file = corrections.flat_file;
+    scale = false;
+    scaler = 1.0f;
+    sd = false;
+  }
+  static void geometry_form(float&, float&, float& distance, float& wavelength, float& xc,
+                            float& yc, float& rotation, float& tilt, Status&) {
+    distance = 0.1f;
+    wavelength = 1.0e-10f;
+    xc = 8.0f;
+    yc = 8.0f;
+    rotation = tilt = 0.0f;
+  }
+  static void control_form(Index, IntegrateControl& c, Status&) {
+    c.scan_type = 0;
+    c.conserve_intensity = false;
+    c.correct_polarisation = false;
+    c.geometry = false;
+    c.num_bins = 6;
+    c.max_2theta = std::atan2(6.0e-4f, 0.1f);
+  }
+
+  void SetUp() override {
+    NoWindowGraphics::SetUp();
+    kzt_forget_answers();
+    io_clear_database();
+    Status s = kStatusGood;
+    kzt_allocate_arrays(32, 32, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    kzt_series_reader() = read_given;
+    kzt_series_correction_form() = correction_form;
+    kzt_integrate_forms() = {geometry_form, control_form};
+    reads = 0;
+    corrections = {};
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    kzt_series_reader() = FIO_GUI_INPUT;
+    kzt_integrate_forms() = {};
+    io_clear_database();
+    NoWindowGraphics::TearDown();
+  }
+  std::string member(int k) const {
+    char name[32];
+    std::snprintf(name, sizeof name, "member_%03d.kzt", k);
+    return dir.file(name);
+  }
+  void write_image(const std::string& path, const std::vector<float>& data) {
+    std::vector<float> axis(kN);
+    for (Index i = 0; i < kN; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+    testing::ScriptedInput input({path});
+    int retstat = 1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", kN, kN, 1, 1, kN, kN, axis, axis, data, {}, "t", "x", "y", "z",
+                  false, 1e-4f, 1e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
+  }
+  void write_members(int count) {
+    for (int k = 1; k <= count; ++k)
+      write_image(member(k), std::vector<float>(kN * kN, static_cast<float>(k)));
+  }
+  float at(Index x, Index y) const {
+    return vosq_kzt_arrays.data[element(x, y, vosq_kzt_arrays.xmaxdat)];
+  }
+  // The series from FIRST to LAST with INCREMENT typed, no scans saved.
+  void integrate(int from, int to, const std::string& increment, Status& status,
+                 std::vector<std::string> more = {}) {
+    first = member(from);
+    std::vector<std::string> lines{"YES", member(to), increment};
+    lines.insert(lines.end(), more.begin(), more.end());
+    lines.insert(lines.end(), {"EXIT", "NO"});
+    testing::ScriptedInput input(lines);
+    KZT_FSINTEGRATE(sets, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+};
+
+TEST_F(SeriesIntegration, MissingMemberLeavesAZeroRowAndTheTableIsBuiltOnce) {
+  write_members(3);
+  std::filesystem::remove(member(2));
+  testing::TerminalCapture terminal;
+  const std::int64_t builds = kzt_cake_table_builds();
+  Status status = kStatusGood;
+  integrate(1, 3, "", status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(kzt_cake_table_builds() - builds, 1);
+  const KztArrays& a = vosq_kzt_arrays;
+  EXPECT_EQ(a.xnumdat, 6);
+  EXPECT_EQ(a.ynumdat, 3);
+  for (Index i = 1; i <= 6; ++i) {
+    EXPECT_NEAR(at(i, 1), 1.0f, 1e-5f) << i;
+    EXPECT_EQ(at(i, 2), 0.0f) << i;
+    EXPECT_NEAR(at(i, 3), 3.0f, 1e-5f) << i;
+  }
+  EXPECT_NE(terminal.text().find("WARNING: File not input: " + member(2)), std::string::npos);
+  EXPECT_EQ(sets.title, "member_001.kzt to member_003.kzt");
+  EXPECT_EQ(sets.ylabel, "Scan Number");
+  EXPECT_EQ(sets.xlabel, "Radial Distance (mm)");
+  EXPECT_NEAR(a.xaxis[0], 0.05f, 1e-5f);  // bin centres in millimetres
+  EXPECT_EQ(a.yaxis[2], 2.5f);
+}
+
+TEST_F(SeriesIntegration, IncrementAndDescendingSeriesReadTheirMembersInOrder) {
+  write_members(10);
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  integrate(1, 10, "2", status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 5);
+  for (Index k = 1; k <= 5; ++k) EXPECT_NEAR(at(3, k), 2.0f * k - 1.0f, 1e-5f) << k;
+  EXPECT_EQ(reads, 5);
+
+  // Down from 4 to 1: the increment counts in the series' own direction.
+  reads = 0;
+  integrate(4, 1, "1", status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4);
+  for (Index k = 1; k <= 4; ++k) EXPECT_NEAR(at(2, k), 5.0f - k, 1e-5f) << k;
+  EXPECT_EQ(sets.title, "member_004.kzt to member_001.kzt");
+}
+
+TEST_F(SeriesIntegration, TooManyFilesAreRefusedBeforeTheSecondIsRead) {
+  // 40 files for arrays of 32 rows; only the first needs to exist.
+  write_members(1);
+  testing::TerminalCapture terminal;
+  first = member(1);
+  testing::ScriptedInput input({"YES", member(40), ""});
+  Status status = kStatusGood;
+  KZT_FSINTEGRATE(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(reads, 1);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_NE(terminal.text().find("MORE FILES THAN THE DATA"), std::string::npos);
+}
+
+TEST_F(SeriesIntegration, FlatFieldWithZerosAsksTheLargestMultiplier) {
+  write_members(2);
+  std::vector<float> flat(kN * kN, 2.0f);
+  flat[element(8, 8, kN)] = 0.0f;
+  corrections.flat_field = true;
+  corrections.flat_file = dir.file("flat.kzt");
+  write_image(corrections.flat_file, flat);
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  integrate(1, 2, "", status, {"4.0"});
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_NE(terminal.text().find("THE FLAT-FIELD CONTAINED ONE OR MORE ZEROS"), std::string::npos);
+  // Every pixel halved, but the one over the zero multiplied by 4 at most.
+  EXPECT_NEAR(at(6, 1), 0.5f, 1e-5f);
+  EXPECT_NEAR(at(6, 2), 1.0f, 1e-5f);
+  EXPECT_GT(at(1, 2), 1.0f);
+
+  // A flat field that cannot be read stops the series before the loop.
+  corrections.flat_file = dir.file("absent.kzt");
+  reads = 0;
+  first = member(1);
+  testing::ScriptedInput input({"YES", member(2), ""});
+  KZT_FSINTEGRATE(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(reads, 2);  // the first member and the flat field only
+}
+
+TEST_F(SeriesIntegration, InputStacksTheChosenRowOfEveryFile) {
+  for (int k = 1; k <= 3; ++k) {
+    std::vector<float> data(kN * kN);
+    for (Index j = 1; j <= kN; ++j)
+      for (Index i = 1; i <= kN; ++i) data[element(i, j, kN)] = 100.0f * k + j;
+    write_image(member(k), data);
+  }
+  testing::TerminalCapture terminal;
+  first = member(1);
+  testing::ScriptedInput input({"YES", member(3), "", "5"});
+  Status status = kStatusGood;
+  KZT_FSINPUT(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(input.remaining(), 0u);
+  const KztArrays& a = vosq_kzt_arrays;
+  EXPECT_EQ(a.xnumdat, kN);
+  EXPECT_EQ(a.ynumdat, 3);
+  for (Index k = 1; k <= 3; ++k) EXPECT_EQ(at(kN, k), 100.0f * k + 5.0f) << k;
+  EXPECT_EQ(sets.ylabel, "Scan Number");
+}
+
+TEST_F(SeriesIntegration, TheCorrectionFormIsAskedAndItsChoicesStored) {
+  kzt_series_correction_form() = KZT_INP_CORRECTION;
+  write_members(2);
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  integrate(1, 2, "", status, {"O.K."});
+  kzt_series_correction_form() = correction_form;
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(vosq_kzt_arrays.ynumdat, 2);
+  EXPECT_NEAR(at(1, 2), 2.0f, 1e-5f);
+  bool flat = true;
+  int retstat = 1;
+  IO_INQ_LKEYVALUE("FF_CORRECTION", flat, retstat, status);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_FALSE(flat);
+}
+
+TEST_F(SeriesIntegration, DirectoryAndPipeMembersAreNotInputAndNothingWaits) {
+  write_members(4);
+  std::filesystem::remove(member(2));
+  std::filesystem::create_directory(member(2));
+  std::filesystem::remove(member(3));
+  ASSERT_EQ(::mkfifo(member(3).c_str(), 0600), 0);
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  integrate(1, 4, "", status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4);
+  for (const int k : {2, 3}) {
+    EXPECT_EQ(at(1, k), 0.0f) << k;
+    EXPECT_NE(terminal.text().find("WARNING: File not input: " + member(k)), std::string::npos);
+  }
+  EXPECT_NEAR(at(1, 4), 4.0f, 1e-5f);
+}
+
+}  // namespace
+}  // namespace kesta

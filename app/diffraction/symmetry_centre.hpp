@@ -1,0 +1,54 @@
+#pragma once
+// The beam centre along one direction as the centre of symmetry of a strip's
+// projection (grazing-incidence small-angle data): the strip is projected
+// onto its line, the user masks unwanted points, the mirror centre of the
+// profile is fitted by least squares and proposed as the beam centre.
+
+#include <cstdint>
+#include <span>
+
+#include "core/types.hpp"
+#include "graphics/system/widgets.hpp"
+
+namespace kesta {
+
+// The centre of symmetry C (profile points: point i spans i - 1 .. i) of
+// PROFILE over FIRST..LAST, masked points (MASK non-zero) left out, fitted
+// from the middle of the range. A fit that ends badly warns and still
+// returns its centre. MAX_POINTS below 1 gives 110001, a range outside
+// 1..MAX_POINTS or arrays shorter than it 110005.
+void KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
+                       std::span<const std::uint8_t> mask, float& centre, Status& status);
+
+// The model function of that fit (MA_MODELFIT's callback): for each point
+// of the region the difference between its value and the profile
+// interpolated at its mirror position 2 C - (i - 0.5), between the two
+// points whose centres bracket it; a point that is masked or whose mirror
+// falls outside the range or on a masked point gets the mean absolute
+// residual of the others.
+void KZT_FUN1DSYMMETRY(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                       std::span<const std::uint8_t> mask, Index xstrelm, Index ystrelm,
+                       Index xendelm, Index yendelm, void* pass_1, void* pass_2, void* pass_3,
+                       void* pass_4, int num_parameters, std::span<const float> params,
+                       Index xmaxmod, Index ymaxmod, bool model_in_data_frame, int& terminate,
+                       std::span<float> model, Status& status);
+
+// The mirrored positions 2 CENTRE - (i - 0.5) of points FIRST..LAST into
+// MIRRORED(FIRST..LAST).
+void KZT_SUBPROJECTFIT(Index max_points, Index first, Index last, float centre,
+                       std::span<float> mirrored, Status& status);
+
+// The point C profile points (bins of BIN_SIZE metres) along the line from
+// (X1, Y1) to (X2, Y2) (pixel coordinates), in pixel coordinates.
+void kzt_symmetry_point(float x1, float y1, float x2, float y2, float x_pixel_size,
+                        float y_pixel_size, float bin_size, float centre, float& x, float& y);
+
+// FIT 1-D PROJECTION of the beam-centre menu on the displayed IMAGE: the
+// strip, its smoothed profile, the mask, the fit, the mirrored profile for
+// checking, and the proposed centre offered for change. X_BEAM, Y_BEAM in
+// metres, changed only when the user confirmed a centre (true); false after
+// CANCEL (STATUS good) or a failure.
+bool KZT_PROJECTFIT(const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
+                    float& x_beam, float& y_beam, Status& status);
+
+}  // namespace kesta

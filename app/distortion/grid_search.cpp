@@ -1,0 +1,652 @@
+// FIND PEAKS: the holes of a calibration grid image located by correlation
+// with a Gaussian template, from three clicked starting peaks along the
+// central cross and then quadrant by quadrant, each new hole predicted from
+// its found neighbours.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "app/distortion/grid_peaks.hpp"
+#include "app/imageops/conventions.hpp"
+#include "core/defaults_db.hpp"
+#include "core/format.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/prompts.hpp"
+#include "core/region.hpp"
+#include "core/status.hpp"
+#include "core/system.hpp"
+#include "graphics/system/drawing.hpp"
+#include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
+#include "numeric/geometry.hpp"
+#include "numeric/profiles2d.hpp"
+#include "numeric/statistics.hpp"
+
+namespace kesta {
+
+bool GridPeaks::allocate(Index xmax_peaks, Index ymax_peaks) {
+  *this = GridPeaks{};
+  if (xmax_peaks < 1 || ymax_peaks < 1) return false;
+  try {
+    Index product = 0;
+    if (!checked_product(xmax_peaks, ymax_peaks, product)) return false;
+    const auto n = static_cast<std::size_t>(product);
+    x.assign(n, kMissingPeak);
+    y.assign(n, 0.0f);
+    x_distortion.assign(n, 0.0f);
+    y_distortion.assign(n, 0.0f);
+  } catch (const std::exception&) {
+    *this = GridPeaks{};
+    return false;
+  }
+  xmax = xmax_peaks;
+  ymax = ymax_peaks;
+  return true;
+}
+
+GridSearchSettings& kzt_grid_search_settings() {
+  static GridSearchSettings settings;
+  return settings;
+}
+
+Index kzt_template_side(float sigma, int sub_pixels) {
+  const double wide = 6.0 * static_cast<double>(sigma) * sub_pixels;
+  const Index v = std::isfinite(wide) && wide < 1.0e9 ? static_cast<Index>(wide) : Index{1000000000};
+  return std::max<Index>(3, 2 * (v / 2) + 1);
+}
+
+void KZT_CALTEMPLATE(Index xmaxtem, Index ymaxtem, Index xnumtem, Index ynumtem, float sigma,
+                     int sub_pixels, std::span<float> templ, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_CALTEMPLATE V0.1 ";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e = array_region_error(xmaxtem, ymaxtem, 1, 1, xnumtem, ynumtem, templ.size(),
+                                          kBaseApp);
+      e != 0)
+    return st_fail(status, e, kPosition);
+  for_region_rows(xmaxtem, 1, 1, xnumtem, ynumtem, [&](Index offset, Index, Index n) {
+    std::fill_n(templ.data() + offset, n, 0.0f);
+  });
+  const float width = static_cast<float>(sub_pixels) * sigma;
+  MA_2GAUSSIAN(xmaxtem, ymaxtem, 1, 1, xnumtem, ynumtem, 1.0f,
+               static_cast<float>(xnumtem) * 0.5f, static_cast<float>(ynumtem) * 0.5f, width,
+               width, 0.0f, 4.0f, 1, templ, status);
+  float mean = 0.0f;
+  MA_RMEAN(xmaxtem, ymaxtem, templ, 1, 1, xnumtem, ynumtem, mean, status);
+  if (status != kStatusGood) return;
+  const double count = static_cast<double>(xnumtem) * static_cast<double>(ynumtem);
+  if (!(mean > 0.0f)) return st_fail(status, kBaseApp + 21, kPosition);
+  const auto scale = static_cast<float>(1.0 / (count * mean));
+  const auto offset = static_cast<float>(-1.0 / count);
+  for_region_rows(xmaxtem, 1, 1, xnumtem, ynumtem, [&](Index off, Index, Index n) {
+    float* t = templ.data() + off;
+    for (Index i = 0; i < n; ++i) t[i] = t[i] * scale + offset;
+  });
+}
+
+namespace {
+
+// REAL to INTEGER truncating toward zero, clamped so that nothing overflows.
+Index to_int(double v) {
+  if (!(v > -1.0e15)) return v < 0.0 ? Index{-1000000000000000} : 0;
+  return static_cast<Index>(std::min(v, 1.0e15));
+}
+
+Status image_error(const GridImage& im) {
+  if (im.xmaxdat < 1 || im.side < 1) return kBaseMath + 1;
+  if (im.ymaxdat < 1) return kBaseMath + 2;
+  if (im.xstrelm < 1 || im.xendelm > im.xmaxdat || im.xendelm < im.xstrelm) return kBaseMath + 5;
+  if (im.ystrelm < 1 || im.yendelm > im.ymaxdat || im.yendelm < im.ystrelm) return kBaseMath + 6;
+  if (static_cast<Index>(im.data.size()) < im.xmaxdat * im.ymaxdat) return kBaseMath + 1;
+  if (im.sub_pixelling < 1) return kBaseMath + 17;
+  return 0;
+}
+
+// The sub-pixel climb from fine position (XS, YS) within LIMIT fine steps;
+// the result back in pixel coordinates.
+void climb(const GridImage& im, Index xs, Index ys, Index limit, float& x, float& y, bool& found,
+           float& correlation, Status& status) {
+  const Index s = im.sub_pixelling;
+  MA_BESTCENTRE(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.data,
+                im.sub_side, im.sub_side, im.sub_side, im.sub_side, s, s, im.sub_templ, limit,
+                limit, xs, ys, found, correlation, status);
+  x = static_cast<float>(static_cast<double>(xs) / s - 1.0 / (2.0 * s));
+  y = static_cast<float>(static_cast<double>(ys) / s - 1.0 / (2.0 * s));
+}
+
+// The quick refinement of a good prediction: the climb alone.
+void quick_refine(const GridImage& im, int search_limit, float& x, float& y, bool& found,
+                  float& correlation, Status& status) {
+  const Index s = im.sub_pixelling;
+  climb(im, to_int(static_cast<double>(s) * x) + 1, to_int(static_cast<double>(s) * y) + 1,
+        static_cast<Index>(search_limit) * s, x, y, found, correlation, status);
+}
+
+struct Point {
+  float x = 0.0f, y = 0.0f;
+};
+Point operator+(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
+Point operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
+Point operator*(float k, Point a) { return {k * a.x, k * a.y}; }
+
+// The running state of one grid search in wrapped storage.
+struct Search {
+  const GridImage& im;
+  int limit;
+  float ratio;
+  int frequency;
+  float reference;  // correlation of the last accepted peak
+  GridPeaks& p;
+  Status& status;
+  bool overflow = false;
+
+  Index wx(Index i) const { return (i - 1 + p.xmax) % p.xmax + 1; }
+  Index wy(Index j) const { return (j - 1 + p.ymax) % p.ymax + 1; }
+  bool has(Index i, Index j) const { return p.present(wx(i), wy(j)); }
+  Point at(Index i, Index j) const {
+    const Index k = p.at(wx(i), wy(j));
+    return {p.x[k], p.y[k]};
+  }
+  void put(Index i, Index j, Point v) {
+    const Index k = p.at(i, j);
+    p.x[k] = v.x;
+    p.y[k] = v.y;
+  }
+  bool inside(Point v) const {
+    return v.x >= static_cast<float>(im.xstrelm - 1) && v.x <= static_cast<float>(im.xendelm) &&
+           v.y >= static_cast<float>(im.ystrelm - 1) && v.y <= static_cast<float>(im.yendelm);
+  }
+  // One attempt at PREDICTION; true and the position when accepted.
+  bool attempt(Point prediction, bool quick, Point& found_at) {
+    bool found = false;
+    float correlation = 0.0f;
+    float x = prediction.x, y = prediction.y;
+    if (quick)
+      quick_refine(im, limit, x, y, found, correlation, status);
+    else
+      KZT_FINDCENTRE(im, limit, x, y, found, correlation, status);
+    // A correlation over a non-finite pixel is no peak, and must not become
+    // the reference for the rest of the search.
+    if (status != kStatusGood || !found || !std::isfinite(correlation) ||
+        !(reference > 0.0f) || !(correlation / reference > ratio))
+      return false;
+    reference = correlation;
+    ++p.num;
+    found_at = {x, y};
+    return true;
+  }
+  void report() {
+    if (p.num % frequency == 0)
+      IO_WRITE("INFO: Found " + format_i(p.num, 6) + "  peaks", status);
+  }
+};
+
+// One arm of the central cross; returns its count.
+Index find_line(Search& s, int direction) {
+  const GridPeaks& p = s.p;
+  // Slot steps, first slot, last found at the start, and the step vector.
+  Index di = 0, dj = 0, i = 1, j = 1, li = 1, lj = 1;
+  Point d;
+  switch (direction) {
+    case 0: di = 1; i = 3; li = 2; d = s.at(2, 1) - s.at(1, 1); break;
+    case 1: dj = 1; j = 3; lj = 2; d = s.at(1, 2) - s.at(1, 1); break;
+    case 2: di = -1; i = p.xmax; d = s.at(1, 1) - s.at(2, 1); break;
+    default: dj = -1; j = p.ymax; d = s.at(1, 1) - s.at(1, 2); break;
+  }
+  // The opposite arm's slots are not to be written over.
+  const Index lowest_i = direction == 2 ? 3 : 1;
+  const Index lowest_j = direction == 3 ? 3 : 1;
+  const Index start_li = li, start_lj = lj;
+  Point prediction = s.at(li, lj) + d;
+  Index gap = 1;
+  bool quick = true;
+  while (s.status == kStatusGood && s.inside(prediction)) {
+    if (i < lowest_i || i > p.xmax || j < lowest_j || j > p.ymax) {
+      s.overflow = true;
+      break;
+    }
+    Point found;
+    if (s.attempt(prediction, quick, found)) {
+      s.put(i, j, found);
+      d = (1.0f / static_cast<float>(gap)) * (found - s.at(li, lj));
+      prediction = found + d;
+      li = i;
+      lj = j;
+      gap = 1;
+      quick = true;
+    } else {
+      ++gap;
+      prediction = s.at(li, lj) + static_cast<float>(gap) * d;
+      quick = false;
+    }
+    i += di;
+    j += dj;
+  }
+  switch (direction) {
+    case 0: return li - 2;
+    case 1: return lj - 2;
+    case 2: return li == start_li ? 0 : p.xmax - li + 1;
+    default: return lj == start_lj ? 0 : p.ymax - lj + 1;
+  }
+}
+
+// One quadrant: CX +1 right, -1 left; RY +1 up, -1 down.
+void find_quadrant(Search& s, int cx, int ry, Index nr, Index nu, Index nl, Index nd) {
+  const GridPeaks& p = s.p;
+  const auto column_ok = [&](Index c) { return cx > 0 ? c <= nr + 2 : p.xmax - c < nl; };
+  const auto row_ok = [&](Index r) { return ry > 0 ? r <= nu + 2 : p.ymax - r < nd; };
+  const Index c0 = cx > 0 ? 2 : p.xmax;
+  Index j = ry > 0 ? 2 : p.ymax;
+  if (!column_ok(c0) || !row_ok(j)) return;
+  Point d = cx > 0 ? s.at(2, 1) - s.at(1, 1)
+            : ry > 0 ? s.at(1, 1) - s.at(2, 1)
+                     : s.at(p.xmax, 1) - s.at(1, 1);
+  Point prediction = s.at(1, j) + d;
+  if (!s.inside(prediction)) return;
+  for (;;) {
+    Index li = 1, gap = 1;
+    for (Index i = c0; column_ok(i) && s.inside(prediction) && s.status == kStatusGood;
+         i += cx) {
+      const Index ii = s.wx(i - cx), jj = s.wy(j - ry);
+      bool quick = false;
+      if (s.has(ii, j) && s.has(ii, jj) && s.has(i, jj)) {
+        prediction = s.at(i, jj) - s.at(ii, jj) + s.at(ii, j);
+        quick = true;
+      }
+      Point found;
+      if (s.attempt(prediction, quick, found)) {
+        s.put(i, j, found);
+        d = (1.0f / static_cast<float>(gap)) * (found - s.at(li, j));
+        prediction = found + d;
+        li = i;
+        gap = 1;
+        s.report();
+      } else {
+        ++gap;
+        prediction = s.at(li, j) + static_cast<float>(gap) * d;
+      }
+    }
+    if (s.status != kStatusGood) return;
+    const Index next = j + ry;
+    if (!row_ok(next)) return;
+    if (!(s.has(2, j) && s.has(1, j) && s.has(1, next))) {
+      IO_WRITE("WARNING: Peak search problem, starting cross contains missing peak", s.status);
+      return;
+    }
+    d = cx > 0 ? s.at(2, j) - s.at(1, j) : s.at(1, j) - s.at(2, j);
+    prediction = s.at(1, next) + d;
+    if (!s.inside(prediction)) return;
+    j = next;
+  }
+}
+
+}  // namespace
+
+void KZT_FINDCENTRE(const GridImage& im, int search_limit, float& x, float& y, bool& found,
+                    float& correlation, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_FINDCENTRE V0.1 ";
+  if (st_bad(status, kPosition)) return;
+  if (Status e = image_error(im); e != 0 || search_limit < 1)
+    return st_fail(status, e != 0 ? e : kBaseMath + 17, kPosition);
+  found = false;
+  if (!std::isfinite(x) || !std::isfinite(y)) return;
+  const double l = search_limit;
+  Index ix = to_int(x) + 1, iy = to_int(y) + 1;
+  // The box stays inside the active region (the template is clipped there).
+  const Index x1 = std::max(im.xstrelm, to_int(x - l)), x2 = std::min(im.xendelm, to_int(x + l));
+  const Index y1 = std::max(im.ystrelm, to_int(y - l)), y2 = std::min(im.yendelm, to_int(y + l));
+  if (x1 > x2 || y1 > y2) return;
+  MA_CENTRE(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.data,
+            im.side, im.side, im.side, im.side, im.templ, x1, y1, x2, y2, ix, iy, status);
+  const Index s = im.sub_pixelling;
+  climb(im, ix * s - s / 2, iy * s - s / 2, s, x, y, found, correlation, status);
+}
+
+void KZT_FIND2DGRID(const GridImage& im, int search_limit, float detect_ratio, float x_start,
+                    float y_start, float x_right, float y_right, float x_up, float y_up,
+                    int output_frequency, float correlation, int& retstat, Index& num_left,
+                    Index& num_down, GridPeaks& p, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_FIND2DGRID V0.2 ";
+  if (st_bad(status, kPosition)) return;
+  Status e = image_error(im);
+  if (e == 0 && (p.xmax < 2 || std::ssize(p.x) < p.xmax * p.ymax)) e = kBaseMath + 1;
+  if (e == 0 && p.ymax < 2) e = kBaseMath + 2;
+  if (e == 0 && search_limit < 1) e = kBaseMath + 17;
+  if (e != 0) return st_fail(status, e, kPosition);
+  Search s{im, search_limit, detect_ratio, std::max(1, output_frequency), correlation, p, status};
+  s.put(1, 1, {x_start, y_start});
+  s.put(2, 1, {x_right, y_right});
+  s.put(1, 2, {x_up, y_up});
+  p.num = 3;
+  const Index nr = find_line(s, 0);
+  const Index nu = find_line(s, 1);
+  const Index nl = find_line(s, 2);
+  const Index nd = find_line(s, 3);
+  if (status != kStatusGood) return;
+  num_left = nl;
+  num_down = nd;
+  p.xnum = nr + 2 + nl;
+  p.ynum = nu + 2 + nd;
+  if (p.num > output_frequency) IO_WRITE("INFO: Central cross peaks found", status);
+  if (s.overflow || p.xnum > p.xmax || p.ynum > p.ymax) {
+    IO_WRITE("ERROR: Peak position arrays are too small", status);
+    retstat = 1;
+    return;
+  }
+  if (p.num < p.xnum + p.ynum - 1) {
+    IO_WRITE("ERROR: Peaks are missing from central cross", status);
+    retstat = 2;
+    return;
+  }
+  retstat = 0;
+  find_quadrant(s, 1, 1, nr, nu, nl, nd);
+  find_quadrant(s, -1, 1, nr, nu, nl, nd);
+  find_quadrant(s, 1, -1, nr, nu, nl, nd);
+  find_quadrant(s, -1, -1, nr, nu, nl, nd);
+}
+
+void KZT_FINDROTATE(Index xnum_axis, Index ynum_axis, std::span<const float> xaxis,
+                    std::span<const float> yaxis, Index nl, Index nd, GridPeaks& p,
+                    Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_FINDROTATE V0.2";
+  if (st_bad(status, kPosition)) return;
+  Status e = 0;
+  if (xnum_axis < 1 || p.xmax < 1) e = kBaseMath + 1;
+  else if (ynum_axis < 1 || p.ymax < 2) e = kBaseMath + 2;
+  else if (p.xnum > p.xmax) e = kBaseMath + 5;
+  else if (p.ynum > p.ymax) e = kBaseMath + 6;
+  else if (nl >= p.xnum) e = kBaseMath + 13;
+  else if (nd >= p.ynum) e = kBaseMath + 14;
+  if (e != 0) return st_fail(status, e, kPosition);
+  GridPeaks out = p;
+  for (Index j = 1; j <= p.ynum; ++j) {
+    const Index jn = j - nd < 1 ? j - nd + p.ymax : j - nd;
+    for (Index i = 1; i <= p.xnum; ++i) {
+      const Index in = i - nl < 1 ? i - nl + p.xmax : i - nl;
+      const Index k = out.at(i, j), kin = p.at(in, jn);
+      if (!(p.x[kin] > kMissingPeak)) {
+        out.x[k] = kMissingPeak;
+        out.y[k] = p.y[kin];
+        continue;
+      }
+      MA_PC2DC(xnum_axis, xnum_axis, xaxis, p.x[kin], out.x[k], status);
+      MA_PC2DC(ynum_axis, ynum_axis, yaxis, p.y[kin], out.y[k], status);
+    }
+  }
+  // Positions beyond the grid found are not peaks.
+  for (Index j = 1; j <= p.ymax; ++j)
+    for (Index i = 1; i <= p.xmax; ++i)
+      if (i > p.xnum || j > p.ynum) out.x[out.at(i, j)] = kMissingPeak;
+  if (status == kStatusGood) p = std::move(out);
+}
+
+namespace {
+
+constexpr float kMarkSize = 1.0f;
+
+// The three starting clicks (pixel coordinates); false after an escape.
+bool starting_clicks(bool graphics, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                     Index xendelm, Index yendelm, std::span<const float> data,
+                     std::span<const float> xaxis, std::span<const float> yaxis,
+                     const std::string& title, const std::string& xlabel,
+                     const std::string& ylabel, const std::string& zlabel, int num_display,
+                     Point& start, Point& right, Point& up, Status& status) {
+  if (st_bad(status, "Subroutine KZT_INITGRIDSEARCH V0.11")) return false;
+  const Index half = num_display / 2;
+  const Index xs = std::max(xstrelm, (xstrelm + xendelm) / 2 - half);
+  const Index xe = std::min(xendelm, (xstrelm + xendelm) / 2 + half);
+  const Index ys = std::max(ystrelm, (ystrelm + yendelm) / 2 - half);
+  const Index ye = std::min(yendelm, (ystrelm + yendelm) / 2 + half);
+  if (graphics)
+    GS_2DIMAGE(xmaxdat, ymaxdat, data, xaxis, yaxis, xs, ys, xe, ye, title, xlabel, ylabel,
+               zlabel, status);
+  const GsDisplayedImage image = kzt_displayed_image(xmaxdat, ymaxdat, xs, ys, xe, ye, data, {},
+                                                     xaxis, yaxis, title, xlabel, ylabel, zlabel);
+  float gx1 = 0.0f, gy1 = 0.0f, gx2 = 0.0f, gy2 = 0.0f;
+  GS_INQ_GUIREGION(gx1, gy1, gx2, gy2, status);
+  std::array<Point, 3> points;
+  const auto click = [&](int k, std::string_view prompt, TextLines help) {
+    float x[1] = {0.0f}, y[1] = {0.0f};
+    int num = 1;
+    GS_INPS_COORDINATES(false, image, gx1, gy1, gx2, gy2, prompt,
+                        static_cast<int>(help.size()), help.view(), false, 1, num, x, y, status);
+    if (status != kStatusGood) return false;
+    if (num < 1) {
+      status = kStatusEscape;
+      return false;
+    }
+    points[k] = {x[0], y[0]};
+    return true;
+  };
+  if (!click(0, "Click on centre of starting peak",
+             {"Click on peak to define starting point for the",
+              "peak search. It is best to choose a reasonably",
+              "central peak, by it must be positioned such",
+              "that the row and column do not contain any",
+              "missing peaks, and neither does the row above,", "nor the column to the left."}))
+    return false;
+  if (graphics) GS_MARK(points[0].x, points[0].y, kMarkSize, status);
+  const auto arrow = [&](Point head) {
+    if (!graphics) return;
+    GS_LINESTYLE(1, 1.0f, 2, status);
+    GS_ARROW(head.x, head.y, points[0].x, points[0].y, 0, 1.0f, 1.0f, status);
+  };
+  if (!click(1, "Click on centre of next peak right horizontally",
+             {"Click on next peak to the right of the starting",
+              "peak. This defines a horizontal search vector."}))
+    return false;
+  arrow(points[1]);
+  if (!click(2, "Click on next peak vertically upwards (left most)",
+             {"Click on next peak above the starting peak.",
+              "This defines a vertical search vector."}))
+    return false;
+  arrow(points[2]);
+  if (graphics) GS_FPROMPT(1, 1, {"CONTROL RETURNED TO TERMINAL WINDOW"}, status);
+  for (Point& p : points) {
+    MA_DC2PIXC(xmaxdat, xendelm, xaxis, p.x, p.x, status);
+    MA_DC2PIXC(ymaxdat, yendelm, yaxis, p.y, p.y, status);
+  }
+  if (status != kStatusGood) return false;
+  start = points[0];
+  right = points[1];
+  up = points[2];
+  return true;
+}
+
+void ask_settings(GridSearchSettings& g, Status& status) {
+  IO_INPI(true, 1, 100, true, "MAXIMUM PEAK SEARCH DISTANCE (PIXELS)",
+          {"Enter the maximum number of pixels a search for a new peak centre may",
+           "continue from the original predicted centre (based on previously found",
+           "peaks). (This does not affect the searching for the starting three",
+           "peaks, but affects all other peaks)."},
+          {"Enter integer in given range"}, g.search_limit, status);
+  IO_INPR(true, 0.0f, 0.99f, true, "PEAK DETECTION RATIO",
+          {"A new peak is accepted when its maximum cross-correlation with the",
+           "template, divided by that of the last peak found, exceeds this ratio.",
+           "This discriminates against noise: too low a value counts noise as",
+           "peaks, too high a value discards true peaks which are weaker than",
+           "their neighbours. Values around 0.2 to 0.4 suit most grid images.",
+           "Enter the ratio (0.0 to 0.99)."},
+          {"Value must be within given range"}, g.detect_ratio, status);
+  IO_INPR(true, 0.0f, 100000.0f, true, "PEAK STANDARD DEVIATION WIDTH (PIXELS)",
+          {"Enter the standard deviation width of the grid peaks in pixels. An",
+           "approximate value works: the peak centres are still estimated",
+           "correctly, but with a larger variance than with the correct width.",
+           "After a first search \"LEARN HOLE PROFILE\" gives the averaged",
+           "profile of all the peaks in the memory; this may be fitted with a",
+           "2-D Gaussian in the FIT sub-menu to measure the width. (The profile",
+           "is over-sampled: divide the fitted width by the number of",
+           "over-sampling sub-pixels.) The width defines the template used to",
+           "locate every peak."},
+          {"Value must be within given range"}, g.sigma, status);
+  IO_INPI(true, 1, 100, true, "NUMBER OF SUB-PIXELS",
+          {"More takes longer, but can give more accurate results"},
+          {"Enter integer in given range"}, g.sub_pixelling, status);
+}
+
+// The templates of a search; false (STATUS set) when they cannot be had.
+bool make_templates(const GridSearchSettings& g, std::vector<float>& templ,
+                    std::vector<float>& sub_templ, Index& side, Index& sub_side,
+                    Status& status) {
+  side = kzt_template_side(g.sigma, 1);
+  sub_side = kzt_template_side(g.sigma, g.sub_pixelling);
+  // A template far larger than any image cannot locate a hole.
+  constexpr Index kLargestSide = 8192;
+  if (sub_side > kLargestSide) {
+    IO_WRITE("WARNING: The peak width is too large for the peak templates", status);
+    st_fail(status, kBaseCore + 1002, "Subroutine KZT_CALIBRATE2DGRID V0.15");
+    return false;
+  }
+  try {
+    templ.assign(static_cast<std::size_t>(side * side), 0.0f);
+    sub_templ.assign(static_cast<std::size_t>(sub_side * sub_side), 0.0f);
+  } catch (const std::bad_alloc&) {
+    st_fail(status, kBaseCore + 1002, "Subroutine KZT_CALIBRATE2DGRID V0.15");
+    return false;
+  }
+  KZT_CALTEMPLATE(side, side, side, side, g.sigma, 1, templ, status);
+  KZT_CALTEMPLATE(sub_side, sub_side, sub_side, sub_side, g.sigma, g.sub_pixelling, sub_templ,
+                  status);
+  return status == kStatusGood;
+}
+
+std::string pair(float a, float b) { return format_f(a, 12, 5) + format_f(b, 12, 5); }
+
+}  // namespace
+
+void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                         Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
+                         std::span<const float> xaxis, std::span<const float> yaxis,
+                         const std::string& title, const std::string& xlabel,
+                         const std::string& ylabel, const std::string& zlabel, int num_display,
+                         float& grid_spacing, float& x_pixel_size, float& y_pixel_size,
+                         int& retstat, GridPeaks& peaks, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_CALIBRATE2DGRID V0.15";
+  retstat = 3;
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
+                         {data.size()}))
+    return;
+  if (std::ssize(xaxis) < xendelm || std::ssize(yaxis) < yendelm)
+    return st_fail(status, kBaseApp + 1, kPosition);
+  GridSearchSettings g = kzt_grid_search_settings();
+  if (g.first) {
+    std::string format = "None";
+    int length = 0, found = 0;
+    IO_INQ_KEYVALUE("#INPUT_FORMAT", length, format, found, status);
+    if (found != 0) format = "None";
+    if (format == "IMAGEQUANT") {
+      g.search_limit = 3;
+      g.detect_ratio = 0.2f;
+      g.sigma = 1.3f;
+      g.vignetting = false;
+    }
+    g.first = false;
+  }
+  GridPeaks fresh;
+  if (!fresh.allocate(kGridPeaksMax, kGridPeaksMax))
+    return st_fail(status, kBaseCore + 1002, kPosition);
+
+  std::vector<float> templ, sub_templ;
+  Index side = 0, sub_side = 0;
+  Point start, right, up;
+  float correlation = 0.0f;
+  for (;;) {
+    if (!starting_clicks(graphics, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                         xaxis, yaxis, title, xlabel, ylabel, zlabel, num_display, start, right,
+                         up, status)) {
+      if (status == kStatusEscape) status = kStatusGood;
+      return;
+    }
+    if (right.x < start.x || up.y < start.y) {
+      IO_WRITE("WARNING: The horizontal peak search vector must point to the right and", status);
+      IO_WRITE("         the vertical peak search vector must point upwards", status);
+      continue;
+    }
+    ask_settings(g, status);
+    if (status != kStatusGood) return;
+    kzt_grid_search_settings() = g;
+    if (!make_templates(g, templ, sub_templ, side, sub_side, status)) return;
+    const GridImage im{xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                       side, templ, sub_side, sub_templ, g.sub_pixelling};
+    bool f1 = false, f2 = false, f3 = false;
+    float c1 = 0.0f, c2 = 0.0f;
+    KZT_FINDCENTRE(im, 5, start.x, start.y, f1, c1, status);
+    KZT_FINDCENTRE(im, 5, right.x, right.y, f2, c2, status);
+    KZT_FINDCENTRE(im, 5, up.x, up.y, f3, correlation, status);
+    if (status != kStatusGood) return;
+    if (f1 && f2 && f3 && std::isfinite(correlation) && correlation > 0.0f) {
+      IO_WRITE("INFO: Starting peaks found O.K.", status);
+      IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);
+      IO_WRITE("INFO: Next first grid axis peak is at position " + pair(right.x, right.y),
+               status);
+      IO_WRITE("INFO: Next second grid axis peak is at position " + pair(up.x, up.y), status);
+      break;
+    }
+    IO_WRITE("WARNING: Problem finding the starting peaks, please re-enter", status);
+  }
+
+  IO_INPI(true, 1, 100000, true, "PROGRESS REPORT FREQUENCY (PEAKS)",
+          {"Number of peaks between progress report messages"}, {"Enter integer in given range"},
+          g.output_frequency, status);
+  if (status != kStatusGood) return;
+  kzt_grid_search_settings() = g;
+  IO_WRITE(" ", status);
+  IO_WRITE("INFO: Starting peak search, this takes some time for big grids", status);
+  double elapsed0 = 0.0, cpu0 = 0.0, elapsed1 = 0.0, cpu1 = 0.0;
+  IO_TIMES(elapsed0, cpu0, status);
+  const GridImage im{xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                     side, templ, sub_side, sub_templ, g.sub_pixelling};
+  Index nl = 0, nd = 0;
+  int found = 0;
+  KZT_FIND2DGRID(im, g.search_limit, g.detect_ratio, start.x, start.y, right.x, right.y, up.x,
+                 up.y, g.output_frequency, correlation, found, nl, nd, fresh, status);
+  IO_TIMES(elapsed1, cpu1, status);
+  if (status != kStatusGood) return;
+  IO_WRITE("INFO: Number of peaks found = " + format_i(fresh.num, 6), status);
+  IO_WRITE("INFO: Number of grid peaks (X/Y) = " + format_i(fresh.xnum, 6) +
+               format_i(fresh.ynum, 6) + " (" + format_i(fresh.xnum * fresh.ynum, 8) + ")",
+           status);
+  IO_WRITE("INFO: Time taken = " + format_g(elapsed1 - elapsed0, 10, 2) + " seconds", status);
+  if (found == 0) KZT_FINDROTATE(xendelm, yendelm, xaxis, yaxis, nl, nd, fresh, status);
+  if (status != kStatusGood) return;
+  std::vector<float>().swap(templ);
+  std::vector<float>().swap(sub_templ);
+
+  float spacing = grid_spacing;
+  IO_INPR(true, 1.0f, 1000000.0f, true, "GRID SPACING (CENTRE TO CENTRE IN microns)",
+          {"Enter the distance between the centres of adjacent grid holes in",
+           "microns. The spacing of the grid holes calibrates the absolute pixel",
+           "sizes and the distortion: the ideal grid is defined by it. Common",
+           "grids have spacings of:", "  5000 microns (5 mm)", "  4000 microns (4 mm)",
+           "  2000 microns (2 mm)", "(Enter the value for the grid in use.)"},
+          {"Value must be within given range"}, spacing, status);
+  IO_INPL(true, false, true, true, "CORRECT OFF-AXIS MASK VIGNETTING",
+          {"An off-axis grid hole casts a shadow through the thickness of the",
+           "mask, which shifts the apparent centre of the hole away from the",
+           "beam. \"YES\" corrects the peak positions for it. The correction",
+           "assumes a mask orthogonal to the beam, with hole walls perpendicular",
+           "to its surface."},
+          {"Enter YES or NO"}, g.vignetting, status);
+  if (status != kStatusGood) return;
+  kzt_grid_search_settings() = g;
+  // A failed search drops its arrays: the held peaks stay as they were.
+  retstat = found;
+  if (found != 0) return;
+  if (g.vignetting) KZT_VIGNETTING(xstrelm, ystrelm, xendelm, yendelm, fresh, status);
+  float xps = x_pixel_size, yps = y_pixel_size;
+  KZT_2DDISTORTION(fresh, spacing, xps, yps, status);
+  if (status != kStatusGood) {
+    retstat = 3;
+    return;
+  }
+  grid_spacing = spacing;
+  x_pixel_size = xps;
+  y_pixel_size = yps;
+  peaks = std::move(fresh);
+}
+
+}  // namespace kesta

@@ -1,0 +1,430 @@
+// Grid peak search, editing, saving and distortions on synthetic grid images
+// whose hole positions are known.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/distortion/calibration.hpp"
+#include "app/distortion/grid_peaks.hpp"
+#include "app/distortion/grid_test_support.hpp"
+#include "app/imageops/conventions.hpp"
+#include "app/main/data_store_test_support.hpp"
+#include "core/defaults_db.hpp"
+#include "core/macro.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/test_support.hpp"
+#include "graphics/system/widget_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+using testing::GridScene;
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Answers from a replaying input macro; no window is drawn in.
+struct GridReplay : testing::WidgetFixture {
+  testing::TempDir dir;
+  void SetUp() override {
+    WidgetFixture::SetUp();
+    kzt_forget_answers();
+    kzt_grid_search_settings() = GridSearchSettings{};
+    io_clear_database();
+  }
+  void replay(const std::string& lines) {
+    testing::reset_dialogue();
+    std::string name = dir.file("grid.mac");
+    std::FILE* f = std::fopen(name.c_str(), "w");
+    std::fputs(lines.c_str(), f);
+    std::fclose(f);
+    Status s = kStatusGood;
+    IO_OPEN_INMACRO(false, name, s);
+    ASSERT_EQ(s, kStatusGood);
+  }
+  static std::string point(float x, float y) {
+    return "1\n" + std::to_string(x) + "\n" + std::to_string(y) + "\n";
+  }
+  // Clicks on holes (6, 6), (7, 6), (6, 7); search settings; spacing 1000.
+  static std::string find_peaks_answers(const GridScene& s) {
+    float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
+    s.centre(6, 6, x, y);
+    s.centre(7, 6, xr, yr);
+    s.centre(6, 7, xu, yu);
+    return point(x + 0.3f, y - 0.4f) + point(xr, yr) + point(xu - 0.2f, yu) +
+           "3\n0.3\n1.5\n9\n200\n1000\nNO\n";
+  }
+  struct Result {
+    int retstat = -1;
+    Status status = kStatusGood;
+    float spacing = 2000.0f, xps = 1.0e-4f, yps = 1.0e-4f;
+    GridPeaks peaks;
+    std::string out;
+  };
+  Result search(const GridScene& s, const std::vector<float>& data) {
+    std::vector<float> axis(static_cast<std::size_t>(s.side));
+    for (Index i = 0; i < s.side; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+    Result r;
+    testing::TerminalCapture terminal;
+    KZT_CALIBRATE2DGRID(false, s.side, s.side, 1, 1, s.side, s.side, data, axis, axis, "Grid",
+                        "X", "Y", "Z", 400, r.spacing, r.xps, r.yps, r.retstat, r.peaks,
+                        r.status);
+    r.out = terminal.text();
+    return r;
+  }
+};
+
+TEST_F(GridReplay, FindsEveryHoleOfADistortedGridWithinTheSubPixelStep) {
+  GridScene s;
+  s.distortion = [](float x, float y, float& dx, float& dy) {
+    const float u = (x - 64.0f) / 64.0f, v = (y - 64.0f) / 64.0f;
+    dx = 1.6f * u * u - 0.5f * v;
+    dy = 1.2f * u * v + 0.4f;
+  };
+  replay(find_peaks_answers(s) + "100\n100\n0\n6\n6\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.status, kStatusGood) << r.out;
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "INFO: Starting peaks found O.K.")) << r.out;
+  EXPECT_TRUE(has(r.out, "INFO: Number of grid peaks (X/Y) =     12    12 (     144)")) << r.out;
+  EXPECT_EQ(r.peaks.num, 144);
+  EXPECT_FLOAT_EQ(r.spacing, 1000.0f);
+  EXPECT_FLOAT_EQ(r.xps, 1.0e-4f);
+  for (Index j = 1; j <= 12; ++j)
+    for (Index i = 1; i <= 12; ++i) {
+      float x = 0, y = 0;
+      s.centre(i, j, x, y);
+      const Index k = r.peaks.at(i, j);
+      EXPECT_NEAR(r.peaks.x[k], x, 1.0f / 9.0f) << i << "," << j;
+      EXPECT_NEAR(r.peaks.y[k], y, 1.0f / 9.0f) << i << "," << j;
+      // Ideal minus measured, with hole (6, 6) undistorted and steps of 10.
+      const Index k0 = r.peaks.at(6, 6);
+      EXPECT_NEAR(r.peaks.x_distortion[k],
+                  r.peaks.x[k0] + 10.0f * static_cast<float>(i - 6) - r.peaks.x[k], 1e-3f);
+    }
+}
+
+TEST_F(GridReplay, AMissingCrossHoleKeepsTheHeldPeaks) {
+  GridScene s;
+  s.missing = {{6, 9}};
+  replay(find_peaks_answers(s));
+  Result r;
+  r.peaks.xnum = 7;  // the peaks held before
+  const std::vector<float> data = s.image();
+  std::vector<float> axis(static_cast<std::size_t>(s.side));
+  for (Index i = 0; i < s.side; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  testing::TerminalCapture terminal;
+  KZT_CALIBRATE2DGRID(false, s.side, s.side, 1, 1, s.side, s.side, data, axis, axis, "Grid", "X",
+                      "Y", "Z", 400, r.spacing, r.xps, r.yps, r.retstat, r.peaks, r.status);
+  EXPECT_EQ(r.status, kStatusGood);
+  EXPECT_EQ(r.retstat, 2);
+  EXPECT_TRUE(has(terminal.text(), "ERROR: Peaks are missing from central cross"));
+  // Both later questions were still asked, and nothing was replaced.
+  EXPECT_TRUE(has(terminal.text(), "CORRECT OFF-AXIS MASK VIGNETTING")) << terminal.text();
+  EXPECT_EQ(r.peaks.xnum, 7);
+  EXPECT_FLOAT_EQ(r.spacing, 2000.0f);
+}
+
+TEST_F(GridReplay, NoPeakBelowTheStartRowAndABackwardClick) {
+  GridScene s;
+  s.y0 = -44.5f;  // rows 1 to 5 lie below the image: the start row is the lowest
+  float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
+  s.centre(6, 6, x, y);
+  s.centre(5, 6, xr, yr);  // left of the start: refused, asked again
+  s.centre(6, 5, xu, yu);
+  const std::string answers = point(x, y) + point(xr, yr) + point(xu, yu) +
+                              find_peaks_answers(s) + "100\n100\n0\n3\n3\n";
+  s.centre(6, 6, x, y);
+  replay(answers);
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "WARNING: The horizontal peak search vector must point to the right"));
+  EXPECT_EQ(r.peaks.ynum, 7);
+  EXPECT_EQ(r.peaks.xnum, 12);
+  // Row 1 of the result is the start row, since nothing lies below it.
+  float x1 = 0, y1 = 0;
+  s.centre(1, 6, x1, y1);
+  EXPECT_NEAR(r.peaks.y[r.peaks.at(1, 1)], y1, 0.12f);
+}
+
+TEST_F(GridReplay, NonFinitePixelsLoseOnlyTheirHole) {
+  GridScene s;
+  std::vector<float> data = s.image();
+  float x = 0, y = 0;
+  s.centre(3, 3, x, y);
+  data[element(static_cast<Index>(x) + 1, static_cast<Index>(y) + 1, s.side)] = std::nanf("");
+  s.centre(10, 9, x, y);
+  data[element(static_cast<Index>(x) + 1, static_cast<Index>(y) + 1, s.side)] = INFINITY;
+  replay(find_peaks_answers(s) + "100\n100\n0\n6\n6\n");
+  const Result r = search(s, data);
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_FALSE(r.peaks.present(3, 3));
+  EXPECT_EQ(r.peaks.xnum, 12);
+  EXPECT_GE(r.peaks.num, 142);
+  for (Index k = 0; k < std::ssize(r.peaks.x); ++k)
+    if (r.peaks.x[k] > kMissingPeak) ASSERT_TRUE(std::isfinite(r.peaks.x_distortion[k])) << k;
+}
+
+TEST_F(GridReplay, AMacroEndingInsideTheQuestionsChangesNothing) {
+  GridScene s;
+  float x = 0, y = 0;
+  s.centre(6, 6, x, y);
+  // Clicks, then an answer that is no number, then the end of the macro.
+  replay(point(x, y) + point(x + 10, y) + point(x, y + 10) + "3\nwide\n");
+  Result r;
+  r.peaks.xnum = 5;
+  const std::vector<float> data = s.image();
+  std::vector<float> axis(static_cast<std::size_t>(s.side));
+  for (Index i = 0; i < s.side; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  testing::TerminalCapture terminal;
+  KZT_CALIBRATE2DGRID(false, s.side, s.side, 1, 1, s.side, s.side, data, axis, axis, "Grid", "X",
+                      "Y", "Z", 400, r.spacing, r.xps, r.yps, r.retstat, r.peaks, r.status);
+  EXPECT_NE(r.retstat, 0);
+  EXPECT_EQ(r.peaks.xnum, 5);
+  EXPECT_FLOAT_EQ(r.spacing, 2000.0f);
+  EXPECT_EQ(kzt_grid_search_settings().search_limit, 6);  // nothing remembered
+}
+
+TEST(GridTemplates, SidesAndZeroMean) {
+  EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
+  EXPECT_EQ(kzt_template_side(1.3f, 9), 71);
+  EXPECT_EQ(kzt_template_side(0.1f, 1), 3);
+  EXPECT_EQ(kzt_template_side(1.0e30f, 9), 1000000001);
+  std::vector<float> t(49);
+  Status s = kStatusGood;
+  KZT_CALTEMPLATE(7, 7, 7, 7, 1.3f, 1, t, s);
+  ASSERT_EQ(s, kStatusGood);
+  double sum = 0;
+  for (const float v : t) sum += v;
+  EXPECT_NEAR(sum, 0.0, 1e-5);
+  EXPECT_GT(t[24], t[23]);  // the middle element is the peak
+}
+
+// A perfect cartesian grid of peaks, spacing 10 pixels.
+GridPeaks perfect_grid(Index columns, Index rows) {
+  GridPeaks p;
+  p.allocate(kGridPeaksMax, kGridPeaksMax);
+  p.xnum = columns;
+  p.ynum = rows;
+  for (Index j = 1; j <= rows; ++j)
+    for (Index i = 1; i <= columns; ++i) {
+      p.x[p.at(i, j)] = 10.0f * static_cast<float>(i) + 3.0f;
+      p.y[p.at(i, j)] = 10.0f * static_cast<float>(j) + 7.0f;
+      ++p.num;
+    }
+  return p;
+}
+
+TEST(GridDistortion, PerfectGridStatisticsAndZeroDistortion) {
+  kzt_forget_answers();
+  GridPeaks p = perfect_grid(9, 7);
+  p.x[p.at(1, 4)] = kMissingPeak;  // rows with a missing first peak still count
+  p.x[p.at(2, 4)] = kMissingPeak;
+  p.x[p.at(8, 4)] = kMissingPeak;
+  p.x[p.at(9, 4)] = kMissingPeak;  // this row cannot be measured
+  testing::ScriptedInput input({"", "", "", "", ""});
+  testing::TerminalCapture terminal;
+  float xps = 0, yps = 0;
+  Status s = kStatusGood;
+  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
+  ASSERT_EQ(s, kStatusGood);
+  const std::string out = terminal.text();
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000 +-     0.0000 microns"))
+      << out;
+  EXPECT_TRUE(has(out, "INFO: RMS pixel size in X-direction =     100.0000")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average rotation based on rows =     0.000000")) << out;
+  EXPECT_FLOAT_EQ(xps, 1.0e-4f);
+  EXPECT_FLOAT_EQ(yps, 1.0e-4f);
+  for (Index j = 1; j <= 7; ++j)
+    for (Index i = 1; i <= 9; ++i) {
+      EXPECT_NEAR(p.x_distortion[p.at(i, j)], 0.0f, 1e-4f);
+      EXPECT_NEAR(p.y_distortion[p.at(i, j)], 0.0f, 1e-4f);
+    }
+  // The default ideal hole is (5, 4), missing here? No: (5, 4) is present.
+  EXPECT_TRUE(p.present(5, 4));
+}
+
+TEST(GridDistortion, MissingIdealHoleIsAskedAgainAndInversionTwiceRestores) {
+  kzt_forget_answers();
+  GridPeaks p = perfect_grid(5, 5);
+  p.x[p.at(3, 3)] = kMissingPeak;
+  // A rotated ideal grid of 9-pixel steps: distortions are non-zero.
+  testing::ScriptedInput input({"111.111", "111.111", "2", "3", "3", "2", "2"});
+  testing::TerminalCapture terminal;
+  float xps = 0, yps = 0;
+  Status s = kStatusGood;
+  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_TRUE(has(terminal.text(),
+                  "WARNING: Specified grid position is missing from data image, please"));
+  EXPECT_EQ(p.x_distortion[p.at(2, 2)], 0.0f);
+  EXPECT_EQ(p.x_distortion[p.at(3, 3)], 0.0f);  // missing
+  const GridPeaks before = p;
+  KZT_IDEALSPACE(p, s);
+  // Every present peak now sits at its ideal position.
+  const float theta = 2.0f * 3.1415925f / 180.0f;
+  const float x0 = before.x[before.at(2, 2)], y0 = before.y[before.at(2, 2)];
+  EXPECT_NEAR(p.x[p.at(5, 4)], x0 + (std::cos(theta) * 3 - std::sin(theta) * 2) * 9.0f, 2e-3f);
+  EXPECT_NEAR(p.y[p.at(5, 4)], y0 + (std::cos(theta) * 2 + std::sin(theta) * 3) * 9.0f, 2e-3f);
+  KZT_IDEALSPACE(p, s);
+  for (Index j = 1; j <= 5; ++j)
+    for (Index i = 1; i <= 5; ++i) {
+      const Index k = p.at(i, j);
+      EXPECT_NEAR(p.x[k], before.x[k], 1e-4f);
+      EXPECT_FLOAT_EQ(p.x_distortion[k], before.x_distortion[k]);
+    }
+}
+
+TEST(GridEditing, VignettingMovesPeaksTowardsTheBeam) {
+  GridPeaks p = perfect_grid(3, 1);
+  // Beam on peak (1, 1); peak (3, 1) 100 pixels to its right.
+  p.x[p.at(2, 1)] = 63.0f;
+  p.x[p.at(3, 1)] = 113.0f;
+  Status s = kStatusGood;
+  kzt_vignetting_shift(0.000255f, 0.14f, 13.0f, 17.0f, p, s);
+  EXPECT_FLOAT_EQ(p.x[p.at(1, 1)], 13.0f);
+  EXPECT_NEAR(p.x[p.at(3, 1)], 113.0f - 0.0911f, 1e-4f);
+  EXPECT_FLOAT_EQ(p.y[p.at(3, 1)], 17.0f);  // on the beam's row: no Y shift
+  // With the beam off every peak, its nearest peak still stays.
+  GridPeaks q = perfect_grid(2, 2);
+  kzt_vignetting_shift(0.0005f, 0.1f, 14.0f, 18.0f, q, s);
+  EXPECT_FLOAT_EQ(q.x[q.at(1, 1)], 13.0f);
+  EXPECT_LT(q.x[q.at(2, 2)], 23.0f);
+}
+
+TEST(GridEditing, PeakListOfA3x2GridAndAFailedWrite) {
+  GridPeaks p = perfect_grid(3, 2);
+  p.x[p.at(2, 2)] = kMissingPeak;
+  testing::TempDir dir;
+  const std::string name = dir.file("peaks.dat");
+  kzt_forget_answers();
+  {
+    testing::ScriptedInput input({name});
+    testing::TerminalCapture terminal;
+    Status s = kStatusGood;
+    KZT_SAVE2DPEAKS(p, s);
+    ASSERT_EQ(s, kStatusGood) << terminal.text();
+  }
+  const std::string text = testing::file_contents(name);
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\n', at);
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[0], "Peaks positions and estimated distortions for a      3 times      2 grid");
+  for (std::size_t k = 2; k < 8; ++k) EXPECT_EQ(lines[k].size(), 77u) << lines[k];
+  EXPECT_EQ(lines[2].substr(0, 16), "       1       1");
+  EXPECT_EQ(lines[3].substr(0, 16), "       2       1");
+  EXPECT_EQ(lines[5].substr(0, 16), "       1       2");
+  EXPECT_EQ(lines[6].substr(17, 14), "-1.7000000E+38");
+  EXPECT_EQ(lines[2].substr(17, 14), " 1.3000000E+01");
+
+  // A folder in the way of the file: reported, the folder stays.
+  const std::string blocked = dir.file("sub");
+  std::filesystem::create_directory(blocked);
+  testing::ScriptedInput input({blocked, "\\"});
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  KZT_SAVE2DPEAKS(p, s);
+  EXPECT_TRUE(std::filesystem::is_directory(blocked));
+}
+
+TEST(GridEditing, DestroyLeavesYAndViewListsARow) {
+  GridPeaks p = perfect_grid(3, 2);
+  testing::ScriptedInput input({"2", "1", "YES", "0", "0", "YES", "YES", "1", "NO"});
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  KZT_DESTROYPEAKS(p, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_FALSE(p.present(2, 1));
+  EXPECT_EQ(p.y[p.at(2, 1)], 17.0f);
+  KZT_VIEW2DPEAKS(p, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(has(terminal.text(), "     2     1  missing")) << terminal.text();
+  EXPECT_TRUE(has(terminal.text(), "     3     1     33.0000     17.0000")) << terminal.text();
+}
+
+TEST(GridEditing, FalsePeakCopiesTheNeighbourAndReadsOnlyTheRegion) {
+  constexpr Index kN = 40;
+  GridScene s;
+  s.side = kN;
+  s.columns = 3;
+  s.rows = 3;
+  s.missing = {{3, 2}};
+  std::vector<float> data = s.image();
+  std::vector<float> axis(kN);
+  for (Index i = 0; i < kN; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  Status st = kStatusGood;
+  float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  s.centre(2, 2, x1, y1);
+  s.centre(1, 2, x2, y2);
+  kzt_false_peak(kN, kN, 1, 1, kN, kN, axis, axis, x1, y1, x2, y2, 35.5f, 35.5f, data, st);
+  ASSERT_EQ(st, kStatusGood);
+  GridScene whole = s;
+  whole.missing.clear();
+  const std::vector<float> full = whole.image();
+  // The painted hole matches a real one at (3, 2).
+  EXPECT_NEAR(data[element(26, 16, kN)], full[element(26, 16, kN)], 1.0f);
+  // A source point just inside the region's last column would interpolate
+  // with the column beyond it: that column is never read.
+  constexpr Index kW = 48;
+  std::vector<float> wide(kW), edge(kW * kW, 5.0f);
+  for (Index i = 0; i < kW; ++i) wide[i] = static_cast<float>(i) + 0.5f;
+  edge[element(40, 20, kW)] = 1.0e30f;  // outside the region, X 1..39
+  kzt_false_peak(kW, kW, 1, 1, 39, kW, wide, wide, 36.0f, 20.5f, 44.99995f, 20.5f, 1.5f, 1.5f,
+                 edge, st);
+  ASSERT_EQ(st, kStatusGood);
+  for (Index y = 1; y <= kW; ++y)
+    for (Index x = 1; x <= 39; ++x) EXPECT_LT(std::abs(edge[element(x, y, kW)]), 1.0e20f) << x;
+}
+
+TEST(GridEditing, LearnProfileAveragesPresentPeaks) {
+  kzt_forget_answers();
+  constexpr Index kN = 64;
+  GridScene s;
+  s.side = kN;
+  s.columns = 5;
+  s.rows = 5;
+  const std::vector<float> data = s.image();
+  std::vector<float> axis(kN), maxis(kN), mdata(kN * kN, -1.0f);
+  for (Index i = 0; i < kN; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  GridPeaks p;
+  p.allocate(10, 10);
+  p.xnum = p.ynum = 5;
+  for (Index j = 1; j <= 5; ++j)
+    for (Index i = 1; i <= 5; ++i) s.centre(i, j, p.x[p.at(i, j)], p.y[p.at(i, j)]);
+  Index mx = 0, my = 0, ms = 0, mys = 0, me = 0, mye = 0;
+  std::string t, xl, yl, zl;
+  bool defined = false;
+  const MemoryOut m{kN, kN, maxis, maxis, mdata, mx, my, ms, mys, me, mye, t, xl, yl, zl, defined};
+  testing::ScriptedInput input({"11", "5", "", ""});
+  testing::TerminalCapture terminal;
+  Status st = kStatusGood;
+  KZT_LEARNPROFILE(kN, kN, 1, 1, kN, kN, axis, axis, data, p, m, st);
+  ASSERT_EQ(st, kStatusGood);
+  ASSERT_TRUE(defined);
+  EXPECT_EQ(mx, 55);
+  EXPECT_EQ(t, "Average Peak Profile");
+  // The profile's middle holds the hole's top, its corners the background.
+  EXPECT_GT(mdata[element(28, 28, kN)], 500.0f);
+  EXPECT_NEAR(mdata[element(1, 1, kN)], 10.0f, 1.0f);
+  // Without a present peak the memory stays.
+  GridPeaks none;
+  none.allocate(4, 4);
+  none.xnum = none.ynum = 2;
+  defined = false;
+  KZT_LEARNPROFILE(kN, kN, 1, 1, kN, kN, axis, axis, data, none, m, st);
+  EXPECT_FALSE(defined);
+  EXPECT_TRUE(has(terminal.text(), "WARNING: No grid peak is present"));
+}
+
+}  // namespace
+}  // namespace kesta
