@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/diffraction/series_integration.hpp"
 #include "app/imageops/display_commands.hpp"
 #include "app/imageops/display_menu.hpp"
 #include "app/imageops/file_series.hpp"
@@ -62,7 +63,7 @@ const std::string kIpWelcome[] = {
     "SELECT A FILE", "", "",
 };
 
-// A sub-menu that leaves its own display on the screen.
+// A sub-menu or series operation on the data sets.
 template <void (*menu)(KztDataSets&, Status&)>
 void run_sub_menu(MenuPass& pass, GeneralMenu&, Status& status) {
   menu(pass.sets, status);
@@ -180,9 +181,10 @@ const Row kFsRows[] = {
      run_composite},
     {"DISPLAY", "DISPLAY: Further graphical display possibilities", kData, kAll, run_display},
     {"?", "?: This help on the menu choices", 0, kAll, menu_list<GeneralMenu>},
-    // The series input and integration of 1-D data come with their operations.
-    {"INPUT (1-D)", "INPUT (1-D): Input a series of 1-D data-sets"},
-    {"INTEGRATE", "INTEGRATE: Integrate n * 2-D regions to choice of n * 1-D scans"},
+    {"INPUT (1-D)", "INPUT (1-D): Input a series of 1-D data-sets", 0, kAll,
+     run_sub_menu<KZT_FSINPUT>},
+    {"INTEGRATE", "INTEGRATE: Integrate n * 2-D regions to choice of n * 1-D scans", 0, kAll,
+     run_sub_menu<KZT_FSINTEGRATE>},
     {"EXCHANGE", "EXCHANGE: Swap current data with the \"memory\"", kMenuNeedsMemory, kAll,
      run_exchange},
     {"HELP", "HELP: Help text on the \"FILE SERIES\" menu", 0, kAll, menu_help<GeneralMenu>},
