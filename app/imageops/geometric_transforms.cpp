@@ -812,6 +812,10 @@ void describe_memory(KztDataSets& sets, const KztMemoryExtent& m) {
 
 }  // namespace
 
+void kzt_describe_memory(KztDataSets& sets, const KztMemoryExtent& memory) {
+  describe_memory(sets, memory);
+}
+
 void kzt_move_command(KztDataSets& sets, std::string& next, Status& status) {
   const KztArrays& a = arrays();
   KztMemoryExtent m;

@@ -141,6 +141,10 @@ void KZT_EXTEND(bool gui, Index xmaxdat, Index ymaxdat, bool variances_exist, In
                 std::span<float> xaxis, std::span<float> yaxis, std::span<float> data,
                 std::span<float> variances, Status& status);
 
+// The memory written by one of these operations (its extent in MEMORY)
+// described: regions, current texts, MEMORY_DEFINED true.
+void kzt_describe_memory(KztDataSets& sets, const KztMemoryExtent& memory);
+
 // Keyboard branches on the program arrays.
 void kzt_move_command(KztDataSets& sets, std::string& next, Status& status);
 void kzt_rebin_command(KztDataSets& sets, std::string& next, Status& status);

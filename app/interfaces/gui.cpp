@@ -4,6 +4,7 @@
 
 #include "app/imageops/upcalls.hpp"
 #include "app/interfaces/fitting_interfaces.hpp"
+#include "app/interfaces/general_menus.hpp"
 #include "app/interfaces/help_texts.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
@@ -96,6 +97,8 @@ void run_exit(MenuPass& pass, TopMenu& menu, Status& status) {
   if (status == kStatusGood && confirmed) menu_exit(pass, menu, status);
 }
 
+void run_macros(MenuPass& pass, TopMenu&, Status& status) { KZT_GUI_MACROS(pass.sets, status); }
+
 // The image interfaces and the keyboard interface clear the first-use flag;
 // those not built here give the one "not available yet" line.
 using Row = MenuRow<TopMenu>;
@@ -116,12 +119,15 @@ std::span<const Row> top_rows(bool start_mode) {
       {"HELP", "HELP: Help text on this graphical menu", 0, kAll, menu_help<TopMenu>},
       {"2-D FITTING", "2-D FITTING: Versatile fitting of 2-D functions to data", 0, kAll,
        run_interface<KZT_GUI_2DFIT>},
-      {"FILE SERIES", "FILE SERIES: Operations on a whole series of files"},
+      {"FILE SERIES", "FILE SERIES: Operations on a whole series of files", 0, kAll,
+       run_interface<KZT_GUI_FS>},
       {"IMAGE PROCESSING (GENERAL)",
-       "IMAGE PROCESSING (GENERAL): Image I/O, display and manipulation"},
+       "IMAGE PROCESSING (GENERAL): Image I/O, display and manipulation", 0, kAll,
+       run_interface<KZT_GUI_IP>},
       {"KEYBOARD INTERFACE", "KEYBOARD INTERFACE: Classic KESTA command line interface", 0, kAll,
        run_keyboard},
-      {"MACROS / LOG FILE", "MACROS / LOG FILE: Create and run macros, and create log files"},
+      {"MACROS / LOG FILE", "MACROS / LOG FILE: Create and run macros, and create log files", 0,
+       kAll, run_macros},
       {"OLMI (MULTIPLE 1-D FITTING)",
        "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program", 0, kAll,
        run_interface<KZT_GUI_OLMI>},

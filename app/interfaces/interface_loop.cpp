@@ -87,7 +87,7 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
 }
 
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
-          float& x, float& y, Status& status, int input_mode) {
+          float& x, float& y, Status& status, int input_mode, bool* macro_ended) {
   if (status != kStatusGood) return false;
   const int num = static_cast<int>(buttons.size());
   GS_INP_MENUCHOICE(num, num, buttons, input_mode, input_type, command, x, y, status);
@@ -95,6 +95,7 @@ bool wait(const std::vector<std::string>& buttons, int& input_type, std::string&
     // A macro ended at the menu: the menu is shown again for the window.
     ST_DEF_SYSTEM(status);
     input_type = kGsChoiceRedraw;
+    if (macro_ended != nullptr) *macro_ended = true;
   }
   if (status != kStatusGood) {
     // The end of the input or a lost window: nothing more can be chosen.

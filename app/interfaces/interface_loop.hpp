@@ -108,6 +108,9 @@ struct InterfaceTable {
   // with the redraw flags it left in PASS).
   bool (*poll)(MenuPass&, State&, int last_input_type, int& input_mode, std::string& command,
                Status&) = nullptr;
+  // When a replaying macro ended at the menu wait: the button chosen in its
+  // place, or empty for a redraw (nullable).
+  std::string_view (*macro_ended)(const State&) = nullptr;
 };
 
 // Handlers that every table uses.
@@ -138,8 +141,10 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
                const std::vector<std::string>& buttons, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
 // failed (the menu is left).
+// MACRO_ENDED (when given) tells that a replaying macro ended at the wait.
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
-          float& x, float& y, Status& status, int input_mode = 2);
+          float& x, float& y, Status& status, int input_mode = 2,
+          bool* macro_ended = nullptr);
 void click(const GsDisplayedImage& image, MenuPass& pass, bool shows_data, float x, float y,
            Status& status);
 // A choice refused for what it needs (the warning shown); false to run it.
@@ -167,7 +172,8 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     return table.image != nullptr ? table.image(pass, state)
                                   : menu_loop::current(sets, table.uses_mask);
   };
-  bool redraw_image = true, redraw_menu = true;
+  // The entry hook may keep the caller's display (no first image drawing).
+  bool redraw_image = pass.redraw_image, redraw_menu = pass.redraw_menu;
   int input_type = kGsChoiceRedraw;
   for (;;) {
     if (redraw_image) {
@@ -189,8 +195,19 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     if (polled) {
       input_type = kGsChoiceButton;
     } else {
-      if (!menu_loop::wait(buttons, input_type, command, x, y, status, input_mode)) break;
+      bool macro_ended = false;
+      if (!menu_loop::wait(buttons, input_type, command, x, y, status, input_mode, &macro_ended))
+        break;
       pass.redraw_image = pass.redraw_menu = true;
+      // A macro that ends at the wait answers "nothing chosen" (or, on some
+      // roads, the consumed status that the wait turns into a redraw).
+      if ((macro_ended || (input_type == kGsChoiceNone && input_mode != 10)) &&
+          table.macro_ended != nullptr) {
+        if (const std::string_view chosen = table.macro_ended(state); !chosen.empty()) {
+          input_type = kGsChoiceButton;
+          command = chosen;
+        }
+      }
     }
     if (polled && command == "null") {
       // (The poll did its work; its redraw flags stand.)

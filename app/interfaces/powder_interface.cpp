@@ -19,6 +19,7 @@
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
 #include "app/interfaces/display_rows.hpp"
+#include "app/interfaces/general_menus.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "core/defaults_db.hpp"
@@ -310,6 +311,8 @@ void run_transforms(MenuPass&, State&, Status& status) {
   if (status == kStatusGood) IO_WRITE("Transformation completed", status);
 }
 
+void run_maths(MenuPass& pass, State&, Status& status) { KZT_GUI_MATHS(pass.sets, status); }
+
 void run_spherical(MenuPass& pass, State& state, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
   const KztDataSets& s = pass.sets;
@@ -407,10 +410,8 @@ const Row kSaxsRows[] = {
     kUnzoom,
     {"SPHERICAL MOD", "SPHERICAL MOD: I' = I * ABS(SIN(angle)) starting from Meridian", kData,
      kAll, run_spherical},
-    // The maths menu is served by the image-processing menus; until they
-    // are in, the choice gives the one "not available yet" line.
     {"MATHS", "MATHS: Maths operations, with scalars or element by element", kData, kMenuOnly,
-     nullptr},
+     run_maths},
     {"REMEMBER ROI", "REMEMBER ROI: Remember region of interest between input images", 0, kAll,
      run_roi_toggle},
 };

@@ -1,0 +1,190 @@
+// The MACROS / LOG FILE menu driven by typed answers and by macro files:
+// RUN SEQUENCE up and down a numbered series, macros that do not nest,
+// recording and the log.
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/interfaces/general_menus.hpp"
+#include "app/main/data_store.hpp"
+#include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/status.hpp"
+#include "core/test_support.hpp"
+#include "core/variables.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
+
+namespace kesta {
+namespace {
+
+void write_text(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+}
+
+struct MacroMenu : testing::PageFixture {
+  testing::TempDir dir;
+  KztDataSets sets;
+
+  void SetUp() override {
+    PageFixture::SetUp();
+    qg_db_system.category[0] = kCategoryPostScript;
+    testing::reset_dialogue();
+    vosq_io_dbdb = IoDbdb{};
+    Status s = kStatusGood;
+    kzt_allocate_arrays(4, 4, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    for (int n = 1; n <= 10; ++n) {
+      char name[32];
+      std::snprintf(name, sizeof name, "img%03d.kzt", n);
+      write_text(dir.file(name), "x\n");
+    }
+    // Each member shows the help lines of the menu and ends at the menu.
+    write_text(dir.file("member.mac"), "?\nO.K.\n");
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    IO_CLOSE_INMACRO(s);
+    IO_CLOSE_OUTMACRO(s);
+    IO_CLOSE_LOGFILE(s);
+    vosq_io_dbdb = IoDbdb{};
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    PageFixture::TearDown();
+  }
+  std::string file(const std::string& name) const { return dir.file(name); }
+
+  // The menu on typed LINES; the transcript of the terminal.
+  std::string run(std::vector<std::string> lines, Status& status) {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input(std::move(lines));
+    KZT_GUI_MACROS(sets, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    if (getenv("DEBUGP")) std::cerr << ::testing::PrintToString(input.prompts);
+    return terminal.text();
+  }
+  // The counter values of the transcript, in order.
+  static std::vector<int> counts(const std::string& out) {
+    std::vector<int> found;
+    const std::string key = "INFO: Sequence counter value = ";
+    for (std::size_t at = out.find(key); at != std::string::npos; at = out.find(key, at + 1))
+      found.push_back(std::stoi(out.substr(at + key.size(), 8)));
+    return found;
+  }
+};
+
+TEST_F(MacroMenu, SequenceUpAndDownTheSeries) {
+  struct Case {
+    const char* first;
+    const char* last;
+    std::vector<int> expected;
+  };
+  for (const Case& c : {Case{"img001.kzt", "img010.kzt", {1, 4, 7, 10}},
+                        Case{"img010.kzt", "img001.kzt", {10, 7, 4, 1}}}) {
+    Status status = kStatusGood;
+    const std::string out = run({"RUN SEQUENCE", file("member.mac"), file(c.first), file(c.last),
+                                 "3", "out", "EXIT"},
+                                status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(counts(out), c.expected) << out;
+    EXPECT_NE(out.find("      Input file = " + file("img004.kzt")), std::string::npos) << out;
+    EXPECT_NE(out.find("      Output file = " + file("img004.out")), std::string::npos);
+    EXPECT_NE(out.find("INFO: *** END OF SEQUENCE ***"), std::string::npos);
+    EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+    EXPECT_NE(text("AT PRESENT ONLY WORKS WITH #IN AND #OUT MACROS"), nullptr);
+  }
+  // The variables of the last member.
+  Status status = kStatusGood;
+  char type = ' ';
+  int ivalue = 0, length = 0, retstat = 0;
+  bool lvalue = false;
+  float rvalue = 0.0f;
+  std::string svalue;
+  IO_INQ_VARIABLE("##COUNT", retstat, type, ivalue, lvalue, rvalue, length, svalue, status);
+  EXPECT_EQ(ivalue, 1);
+  IO_INQ_VARIABLE("#OUT", retstat, type, ivalue, lvalue, rvalue, length, svalue, status);
+  EXPECT_EQ(svalue, file("img001.out"));
+}
+
+TEST_F(MacroMenu, SeriesThatCannotBeDeducedOrEscaped) {
+  write_text(dir.file("alpha.kzt"), "x\n");
+  Status status = kStatusGood;
+  std::string out = run({"RUN SEQUENCE", file("member.mac"), file("img001.kzt"),
+                         file("alpha.kzt"), "RUN SEQUENCE", file("member.mac"),
+                         file("img001.kzt"), file("img010.kzt"), "\\\\", "EXIT"},
+                        status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(text("COULD NOT DEDUCE REQUIRED FILE SEQUENCE"), nullptr);
+  EXPECT_TRUE(counts(out).empty());
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  // A step of 2 over 2..4.
+  out = run({"RUN SEQUENCE", file("member.mac"), file("img002.kzt"), file("img004.kzt"),
+             "2", "o", "EXIT"},
+            status);
+  EXPECT_EQ(counts(out), (std::vector<int>{2, 4})) << out;
+}
+
+// Started from a replaying macro, the sequence takes none of its lines: the
+// first member starts when that macro ends at the menu. RUN MACRO inside a
+// macro takes its file name and runs nothing.
+TEST_F(MacroMenu, SequenceAndRunMacroFromARunningMacro) {
+  write_text(
+      dir.file("main.mac"),
+      "RUN MACRO\n" + file("member.mac") + "\nRUN SEQUENCE\n" + file("member.mac") + "\n" +
+          file("img003.kzt") + "\n" + file("img005.kzt") + "\n1\nout\nHELP\nO.K.\n");
+  Status status = kStatusGood;
+  std::string name = file("main.mac");
+  IO_OPEN_INMACRO(false, name, status);
+  ASSERT_EQ(status, kStatusGood);
+  const std::string out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(out.find("cannot be run from within a running macro"), std::string::npos) << out;
+  EXPECT_EQ(counts(out), (std::vector<int>{3, 4, 5}));
+  // The main macro's HELP was replayed before the first member.
+  EXPECT_LT(out.find("(GRAPHICAL INPUT):HELP"), out.find("INFO: Sequence counter value"));
+}
+
+TEST_F(MacroMenu, RecordingAndLog) {
+  Status status = kStatusGood;
+  // Recording refuses RUN SEQUENCE; STOP MACRO makes the recorded file the
+  // one RUN MACRO offers.
+  std::string out = run({"CREATE MACRO", "NO", file("rec.mac"), "RUN SEQUENCE", "STOP MACRO",
+                         "OPEN LOG FILE", "NO", file("session.log"), "?", "O.K.",
+                         "CLOSE LOG FILE", "EXIT"},
+                        status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(out.find("WARNING: The \"SEQUENCE\" command cannot be used within a macro."),
+            std::string::npos)
+      << out;
+  std::ifstream recorded(file("rec.mac"));
+  std::stringstream macro;
+  macro << recorded.rdbuf();
+  EXPECT_NE(macro.str().find("RUN SEQUENCE"), std::string::npos) << macro.str();
+  EXPECT_EQ(macro.str().find("STOP MACRO"), std::string::npos);
+  std::ifstream log(file("session.log"));
+  EXPECT_TRUE(log.good());
+  EXPECT_FALSE(vosq_io_dbdb.log_open);
+  EXPECT_FALSE(sets.log_file_open);
+  // A log in a folder that does not exist: the warning box, and the menu
+  // goes on.
+  run({"OPEN LOG FILE", "NO", file("none/x.log"), "EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(text("PROBLEM OPENING FILE FOR THE LOG"), nullptr);
+  EXPECT_FALSE(sets.log_file_open);
+  // A FIFO as the macro to run is refused without blocking.
+  const std::string fifo = file("pipe.mac");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  run({"RUN MACRO", fifo, "EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+}
+
+}  // namespace
+}  // namespace kesta
