@@ -97,6 +97,9 @@ struct InterfaceTable {
   // The image drawn and clicked on, when it is not the current data of the
   // program arrays (nullable).
   GsDisplayedImage (*image)(const MenuPass&, const State&) = nullptr;
+  // A click on the interface's own drawing (nullable: the click read-out on
+  // the data); it sets the redraw flags in PASS.
+  void (*click)(MenuPass&, State&, float x, float y, Status&) = nullptr;
   // On entry: the state read from the defaults, toggle texts set (nullable).
   void (*enter)(MenuPass&, State&, Status&) = nullptr;
   // On leaving, whatever the status: the state stored (nullable).
@@ -212,7 +215,10 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     if (polled && command == "null") {
       // (The poll did its work; its redraw flags stand.)
     } else if (input_type == kGsChoicePoint) {
-      menu_loop::click(shown(), pass, table.shows_data, x, y, status);
+      if (table.click != nullptr)
+        table.click(pass, state, x, y, status);
+      else
+        menu_loop::click(shown(), pass, table.shows_data, x, y, status);
     } else if (input_type == kGsChoiceMotion ||
                (input_type == kGsChoiceNone && input_mode == 10) ||
                (input_type == kGsChoiceButton && command == "null")) {

@@ -48,6 +48,12 @@ void draw(MenuPass&, VectorsMenu& menu, Status& status) {
               "Values", status);
 }
 
+// A click on the graph shows its coordinates; nothing is drawn again.
+void on_click(MenuPass& pass, VectorsMenu& menu, float x, float y, Status& status) {
+  pass.redraw_image = pass.redraw_menu = false;
+  if (!refused_without_vector(menu, status)) GS_XYCLICK(x, y, status);
+}
+
 void run_zoom(MenuPass&, VectorsMenu& menu, Status& status) {
   if (!refused_without_vector(menu, status)) GS_INP_XYREGION(status);
 }
@@ -143,6 +149,7 @@ void KZT_GUI_VECTORS(KztDataSets& sets, Status& status) {
   table.shows_data = false;
   table.help_text = KZT_GUI_VECHELP;
   table.draw = draw;
+  table.click = on_click;
   std::string plot_type = "x/y graph";
   kzt_interface(table, sets, menu, plot_type, status);
 }

@@ -10,6 +10,7 @@
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
+#include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -71,6 +72,49 @@ TEST_F(VectorsMenuTyped, NextVectorProposedInTurnAndNoneDefined) {
   sets.vectors.max_vec_values = 0;
   KZT_GUI_VECTORS(sets, status);
   EXPECT_EQ(status, kBaseApp + 1);
+}
+
+// In the window, a click on the graph shows its coordinates and draws
+// nothing again.
+struct VectorsWindow : testing::WidgetFixture {
+  KztDataSets sets;
+  std::vector<float> store = std::vector<float>(500 * 50);
+  void SetUp() override {
+    WidgetFixture::SetUp();
+    Status s = kStatusGood;
+    kzt_allocate_arrays(4, 4, false, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    WidgetFixture::TearDown();
+  }
+};
+
+TEST_F(VectorsWindow, AClickOnTheGraphShowsItsCoordinates) {
+  sets.graphics_on = true;
+  KztVectors& v = sets.vectors;
+  v.vectors = store.data();
+  v.max_vec_values = 500;
+  v.max_vectors = 50;
+  v.num_vectors = 1;
+  v.str_vectors[0] = 1;
+  v.end_vectors[0] = 20;
+  v.titles[0] = "CENTRE";
+  for (int i = 0; i < 20; ++i) store[static_cast<std::size_t>(i)] = static_cast<float>(i);
+  script({testing::typed("1"), testing::click(0.35f, 0.5f), testing::typed("EXIT")});
+  Status status = kStatusGood;
+  KZT_GUI_VECTORS(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  const auto shown = [&](std::string_view start) {
+    for (const testing::PageItem& item : items)
+      if (item.text.rfind(start, 0) == 0) return true;
+    return false;
+  };
+  EXPECT_TRUE(shown(" X = "));
+  EXPECT_TRUE(shown(" Y = "));
 }
 
 }  // namespace
