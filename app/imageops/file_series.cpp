@@ -7,6 +7,7 @@
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
+#include "app/imageops/program_target.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/main/data_store.hpp"
 #include "core/filenames.hpp"
@@ -182,24 +183,8 @@ std::vector<int> member_numbers(const KztFileSeries& series, Status& status) {
 // false when none was.
 bool define_series(KztDataSets& sets, KztFileSeries& series, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
-  bool variances_read = sets.variances_exist;
-  const ImageTarget target{a.xmaxdat,
-                           a.ymaxdat,
-                           variances_read,
-                           a.xnumdat,
-                           a.ynumdat,
-                           kzt_xline(a.xaxis),
-                           kzt_yline(a.yaxis),
-                           kzt_image(a.data),
-                           kzt_image(a.variances),
-                           sets.title,
-                           sets.xlabel,
-                           sets.ylabel,
-                           sets.zlabel,
-                           sets.x_pixel_size,
-                           sets.y_pixel_size,
-                           &a.data,
-                           &a.variances};
+  const ProgramImageTarget program(sets);
+  const ImageTarget& target = program.target();
   int retstat = 1;
   series.increment = remembered<SeriesAnswers>().increment;
   if (!kzt_upcall(imageops_upcalls.def_fs, "FILE SERIES DEFINITION", status, true, target,

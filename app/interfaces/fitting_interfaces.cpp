@@ -19,6 +19,7 @@
 #include "app/imageops/geometric_transforms.hpp"
 #include "app/imageops/inspection.hpp"
 #include "app/imageops/masks.hpp"
+#include "app/imageops/program_target.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
 #include "app/interfaces/interface_loop.hpp"
@@ -91,21 +92,10 @@ template <typename State>
 void run_input(MenuPass& pass, State&, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
   KztDataSets& s = pass.sets;
-  // A file without variances still leaves the program's variance arrays in
-  // use: they are cleared over the new image.
-  bool variances_read = s.variances_exist;
-  const ImageTarget target{a.xmaxdat,          a.ymaxdat,          variances_read,
-                           a.xnumdat,          a.ynumdat,          kzt_xline(a.xaxis),
-                           kzt_yline(a.yaxis), kzt_image(a.data),  kzt_image(a.variances),
-                           s.title,            s.xlabel,           s.ylabel,
-                           s.zlabel,           s.x_pixel_size,     s.y_pixel_size,
-                           &a.data,            &a.variances};
+  const ProgramImageTarget target(s);
   FIO_GUI_INPUT({"SELECT FILE TO INPUT (for fitting)", "(click on \"HELP\" for list of formats)"},
-                kFioSelectFile, target, s.data_defined, s.input_file, status);
-  if (status == kStatusGood && s.data_defined && s.variances_exist && !variances_read &&
-      a.xnumdat >= 1 && a.ynumdat >= 1)
-    MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat, 0.0f, kzt_image(a.variances),
-              status);
+                kFioSelectFile, target.target(), s.data_defined, s.input_file, status);
+  target.clear_unread_variances(status);
   if (a.xnumdat >= 1 && a.ynumdat >= 1) {
     a.xstrelm = a.ystrelm = 1;
     a.xendelm = a.xnumdat;

@@ -7,6 +7,7 @@
 #include "app/imageops/display_menu.hpp"
 #include "app/imageops/file_series.hpp"
 #include "app/imageops/inspection.hpp"
+#include "app/imageops/program_target.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
 #include "app/interfaces/general_menus.hpp"
@@ -82,22 +83,11 @@ void run_full(MenuPass&, GeneralMenu&, Status&) {
 void run_input(MenuPass& pass, GeneralMenu&, Status& status) {
   KztArrays& a = arrays();
   KztDataSets& s = pass.sets;
-  bool variances_read = s.variances_exist;
-  const ImageTarget target{a.xmaxdat,         a.ymaxdat,          variances_read,
-                           a.xnumdat,         a.ynumdat,          kzt_xline(a.xaxis),
-                           kzt_yline(a.yaxis), kzt_image(a.data), kzt_image(a.variances),
-                           s.title,           s.xlabel,           s.ylabel,
-                           s.zlabel,          s.x_pixel_size,     s.y_pixel_size,
-                           &a.data,           &a.variances};
+  const ProgramImageTarget target(s);
   FIO_GUI_INPUT({"SELECT FILE TO INPUT IMAGE DATA", "(click on \"HELP\" for list of formats)"},
-                kFioSelectFile, target, s.data_defined, s.input_file, status);
+                kFioSelectFile, target.target(), s.data_defined, s.input_file, status);
   if (status != kStatusGood) return;
-  // A file without variances leaves the program's variance arrays zero over
-  // the new image rather than holding the old image's values.
-  if (s.data_defined && s.variances_exist && !variances_read && a.xnumdat >= 1 &&
-      a.ynumdat >= 1)
-    MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat, 0.0f, kzt_image(a.variances),
-              status);
+  target.clear_unread_variances(status);
   a.xstrelm = 1;
   a.ystrelm = 1;
   a.xendelm = a.xnumdat;

@@ -16,6 +16,7 @@
 #include "app/distortion/correction_form.hpp"
 #include "app/imageops/masks.hpp"
 #include "app/imageops/one_d_transforms.hpp"
+#include "app/imageops/program_target.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
 #include "app/interfaces/display_rows.hpp"
@@ -144,26 +145,13 @@ void run_output(MenuPass& pass, State&, Status& status) {
 // (DATA_DEFINED then true; a cancelled selection or a failed read leaves the
 // earlier data, its region and DATA_DEFINED as they were).
 bool input_image(KztDataSets& sets, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  // The program's variance arrays outlive a file without variances: they are
-  // cleared over the new image instead.
-  bool variances_read = sets.variances_exist;
-  const ImageTarget target{a.xmaxdat,         a.ymaxdat,         variances_read,
-                           a.xnumdat,         a.ynumdat,         kzt_xline(a.xaxis),
-                           kzt_yline(a.yaxis), kzt_image(a.data), kzt_image(a.variances),
-                           sets.title,        sets.xlabel,       sets.ylabel,
-                           sets.zlabel,       sets.x_pixel_size, sets.y_pixel_size,
-                           &a.data,           &a.variances};
+  const ProgramImageTarget target(sets);
   bool read = false;
   FIO_GUI_INPUT({"SELECT FILE TO INPUT OF IMAGE DATA", "(click on \"HELP\" for list of formats)"},
-                kFioSelectFile, target, read, sets.input_file, status);
+                kFioSelectFile, target.target(), read, sets.input_file, status);
   if (status != kStatusGood || !read) return false;
-  if (sets.variances_exist && !variances_read) {
-    const std::span<float> v = kzt_image(a.variances);
-    for (Index j = 0; j < a.ynumdat; ++j)
-      for (Index i = 0; i < a.xnumdat; ++i)
-        v[static_cast<std::size_t>(j * a.xmaxdat + i)] = 0.0f;
-  }
+  target.clear_unread_variances(status);
+  if (status != kStatusGood) return false;
   sets.data_defined = true;
   return true;
 }

@@ -12,6 +12,7 @@
 #include "app/imageops/display_menu.hpp"
 #include "app/imageops/inspection.hpp"
 #include "app/imageops/masks.hpp"
+#include "app/imageops/program_target.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
 #include "app/interfaces/help_texts.hpp"
@@ -78,17 +79,13 @@ void full_region() {
 // Reads a file of the series (SEQUENCE: choose, next or previous) into the
 // current data; the whole image becomes the region and the peaks go.
 void input(int sequence, MenuPass& pass, XtalState& state, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
   KztDataSets& s = pass.sets;
-  bool variances_read = s.variances_exist;
-  const ImageTarget target{a.xmaxdat,          a.ymaxdat,          variances_read,
-                           a.xnumdat,          a.ynumdat,          kzt_xline(a.xaxis),
-                           kzt_yline(a.yaxis), kzt_image(a.data),  kzt_image(a.variances),
-                           s.title,            s.xlabel,           s.ylabel,
-                           s.zlabel,           s.x_pixel_size,     s.y_pixel_size,
-                           &a.data,            &a.variances};
+  const ProgramImageTarget target(s);
   FIO_GUI_INPUT({"SELECT FILE TO INPUT IMAGE DATA", "(click on \"HELP\" for list of formats)"},
-                sequence, target, s.data_defined, s.input_file, status);
+                sequence, target.target(), s.data_defined, s.input_file, status);
+  if (status != kStatusGood) return;
+  // A file without variances leaves zeros, not the last image's variances.
+  target.clear_unread_variances(status);
   if (status != kStatusGood) return;
   full_region();
   state.peaks.num_peaks = 0;

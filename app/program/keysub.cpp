@@ -22,6 +22,7 @@
 #include "app/imageops/inspection.hpp"
 #include "app/imageops/one_d_transforms.hpp"
 #include "app/imageops/predictor.hpp"
+#include "app/imageops/program_target.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/surface_interpolation.hpp"
@@ -174,19 +175,10 @@ void run_input_data(Dispatch& d, Status& status) {
   // The reader may report that the file held no variances; the program's
   // variance arrays still exist, so they are cleared over the new image
   // instead of the program forgetting that it has them.
-  bool variances_read = d.sets.variances_exist;
   // The image read replaces the program arrays it was read into (no copy).
-  const ImageTarget target{a.xmaxdat,         a.ymaxdat,           variances_read,
-                           a.xnumdat,         a.ynumdat,           kzt_xline(a.xaxis),
-                           kzt_yline(a.yaxis), kzt_image(a.data),  kzt_image(a.variances),
-                           d.sets.title,      d.sets.xlabel,       d.sets.ylabel,
-                           d.sets.zlabel,     d.sets.x_pixel_size, d.sets.y_pixel_size,
-                           &a.data,           &a.variances};
-  FIO_INPUT(target, d.sets.input_file, d.sets.data_defined, status);
-  if (status == kStatusGood && d.sets.variances_exist && !variances_read && a.xnumdat >= 1 &&
-      a.ynumdat >= 1)
-    MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat, 0.0f, kzt_image(a.variances),
-              status);
+  const ProgramImageTarget target(d.sets);
+  FIO_INPUT(target.target(), d.sets.input_file, d.sets.data_defined, status);
+  target.clear_unread_variances(status);
   a.xstrelm = 1;
   a.ystrelm = 1;
   a.xendelm = a.xnumdat;
