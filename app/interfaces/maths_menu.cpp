@@ -8,6 +8,7 @@
 
 #include "app/imageops/click_readout.hpp"
 #include "app/imageops/conventions.hpp"
+#include "app/imageops/memory_arithmetic.hpp"
 #include "app/imageops/statistics_commands.hpp"
 #include "app/imageops/value_arithmetic.hpp"
 #include "app/imageops/zscale_menu.hpp"
@@ -101,35 +102,18 @@ bool memory_refused(const KztDataSets& sets, Status& status) {
 }
 
 void run_add(MenuPass& pass, MathsMenu&, Status& status) {
-  if (memory_refused(pass.sets, status)) return;
-  const KztArrays& a = arrays();
-  MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
-          a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
-  if (pass.sets.variances_exist)
-    MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-            kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat, kzt_image(a.variances), status);
+  if (!memory_refused(pass.sets, status))
+    kzt_combine_memory(MemoryOperation::kAdd, pass.sets.variances_exist, status);
 }
 
 void run_subtract(MenuPass& pass, MathsMenu&, Status& status) {
-  if (memory_refused(pass.sets, status)) return;
-  const KztArrays& a = arrays();
-  MA_RSUBTRACT(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-               kzt_image(a.mdata), a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
-  if (pass.sets.variances_exist)
-    MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-            kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat, kzt_image(a.variances), status);
+  if (!memory_refused(pass.sets, status))
+    kzt_combine_memory(MemoryOperation::kSubtract, pass.sets.variances_exist, status);
 }
 
 void run_multiply(MenuPass& pass, MathsMenu&, Status& status) {
-  if (memory_refused(pass.sets, status)) return;
-  const KztArrays& a = arrays();
-  // The product's variances need both factors, so they go first.
-  if (pass.sets.variances_exist)
-    MA_RVARMULT(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                kzt_image(a.mdata), kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat,
-                kzt_image(a.data), kzt_image(a.variances), status);
-  MA_RMULTIPLY(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-               kzt_image(a.mdata), a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
+  if (!memory_refused(pass.sets, status))
+    kzt_combine_memory(MemoryOperation::kMultiply, pass.sets.variances_exist, status);
 }
 
 void run_divide(MenuPass& pass, MathsMenu&, Status& status) {

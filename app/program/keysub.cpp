@@ -20,6 +20,7 @@
 #include "app/imageops/histogram.hpp"
 #include "app/imageops/image_filters.hpp"
 #include "app/imageops/inspection.hpp"
+#include "app/imageops/memory_arithmetic.hpp"
 #include "app/imageops/one_d_transforms.hpp"
 #include "app/imageops/predictor.hpp"
 #include "app/imageops/program_target.hpp"
@@ -98,32 +99,15 @@ void image(Dispatch& d, Status& status) {
 void run_list(Dispatch&, Status& status) { IO_TEXT(kzt_command_help(), status); }
 
 void run_add(Dispatch& d, Status& status) {
-  const KztArrays& a = arrays();
-  MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
-          a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
-  if (d.sets.variances_exist)
-    MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-            kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat, kzt_image(a.variances), status);
+  kzt_combine_memory(MemoryOperation::kAdd, d.sets.variances_exist, status);
 }
 
 void run_subtract(Dispatch& d, Status& status) {
-  const KztArrays& a = arrays();
-  MA_RSUBTRACT(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
-               a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
-  if (d.sets.variances_exist)
-    MA_RADD(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-            kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat, kzt_image(a.variances), status);
+  kzt_combine_memory(MemoryOperation::kSubtract, d.sets.variances_exist, status);
 }
 
 void run_multiply(Dispatch& d, Status& status) {
-  const KztArrays& a = arrays();
-  // The variances need both factors, so they go before the data change.
-  if (d.sets.variances_exist)
-    MA_RVARMULT(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                kzt_image(a.mdata), kzt_image(a.mvariances), a.xmaxdat, a.ymaxdat,
-                kzt_image(a.data), kzt_image(a.variances), status);
-  MA_RMULTIPLY(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, kzt_image(a.mdata),
-               a.xmaxdat, a.ymaxdat, kzt_image(a.data), status);
+  kzt_combine_memory(MemoryOperation::kMultiply, d.sets.variances_exist, status);
 }
 
 void run_weighted_average(Dispatch&, Status& status) {
