@@ -22,6 +22,7 @@
 #include "app/imageops/program_target.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
+#include "app/interfaces/display_rows.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/vectors_interface.hpp"
 #include "app/interfaces/interfaces.hpp"
@@ -114,21 +115,6 @@ void run_output(MenuPass& pass, State&, Status& status) {
 }
 
 template <typename State>
-void run_zoom_in(MenuPass& pass, State&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  const KztDataSets& s = pass.sets;
-  KZT_ZOOMIN(a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
-             kzt_image(a.data), s.title, s.xlabel, s.ylabel, s.zlabel, a.xstrelm, a.ystrelm,
-             a.xendelm, a.yendelm, status);
-}
-
-template <typename State>
-void run_full(MenuPass&, State&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  KZT_FULL(a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, status);
-}
-
-template <typename State>
 void run_mask(MenuPass& pass, State& state, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
   KztDataSets& s = pass.sets;
@@ -167,18 +153,6 @@ void run_print_image(MenuPass& pass, State& state, Status& status) {
             masked ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>(),
             s.title, s.xlabel, s.ylabel, s.zlabel, s.variances_exist, a.xstrelm, a.ystrelm,
             a.xendelm, a.yendelm, status);
-}
-
-template <typename State>
-void run_display(MenuPass& pass, State&, Status& status) {
-  KztMemoryProfile memory = kzt_memory_profile();
-  KZT_DISPLAY(kzt_displayed(pass.sets), memory, pass.plot_type, status);
-  if (status == kStatusGood) kzt_store_profile(memory, pass.sets);
-}
-
-template <typename State>
-void run_options(MenuPass& pass, State&, Status& status) {
-  KZT_OPTIONS(pass.sets, pass.plot_type, status);
 }
 
 template <typename State>
@@ -305,12 +279,12 @@ const Fit2dRow kFit2dRows[] = {
     {"INPUT", "INPUT: Input data from a file on disk", 0, kAll, run_input<F2>},
     {"OUTPUT", "OUTPUT: Save data in an output file", kData, kAll, run_output<F2>},
     {"ZOOM IN", "ZOOM IN: Define smaller graphical display region", kData, kAll,
-     run_zoom_in<F2>},
+     menu_zoom_in<F2>},
     {"?", "?: This help on the menu choices", 0, kAll, menu_list<F2>},
     {"MASK", "MASK: Defined masked-off regions of the image", kData, kMenuOnly, run_mask<F2>},
     {"EXCHANGE", "EXCHANGE: Swap current data with the \"memory\"", kMenuNeedsMemory, kAll,
      run_exchange<F2>},
-    {"FULL", "FULL: View image of full data", 0, kAll, run_full<F2>},
+    {"FULL", "FULL: View image of full data", 0, kAll, menu_full<F2>},
     {"HELP", "HELP: Help text on this graphical menu", 0, kAll, menu_help<F2>},
     {"INITIALISE", "INITIALISE: Enter fitting model; peaks and other functions", kData, kAll,
      fit2d_initialise},
@@ -324,9 +298,9 @@ const Fit2dRow kFit2dRows[] = {
      fit2d_optimise},
     {"SET-UP", "SET-UP: Alter set-up of fitting control variables", 0, kAll, fit2d_setup},
     {"DISPLAY", "DISPLAY: Further graphical display possibilities", kData, kAll,
-     run_display<F2>},
+     menu_display<F2>},
     {"OPTIONS", "OPTIONS: Graphics display control menu", 0, MenuRedraw::kNothing,
-     run_options<F2>},
+     menu_options<F2>},
     {"RESULTS", "RESULTS: Results of model fitting", 0, kAll, run_results<F2>},
     {"SUBTRACT", "SUBTRACT: Subtract the \"memory\" (create residuals)", kData, kAll,
      run_combine<F2>},
@@ -602,7 +576,7 @@ void olmi_exchange(MenuPass& pass, Olmi& state, Status& status) {
 }
 
 void olmi_options(MenuPass& pass, Olmi& state, Status& status) {
-  run_options(pass, state, status);
+  menu_options(pass, state, status);
   pass.plot_type = "image";
 }
 
@@ -639,7 +613,7 @@ void olmi_store(const Olmi& state, Status& status) {
 
 const OlmiRow kOlmiRows[] = {
     {"EXIT", "EXIT: Exit menu", 0, MenuRedraw::kNothing, menu_exit<Olmi>},
-    {"FULL", "FULL: View image of full data", 0, kAll, run_full<Olmi>},
+    {"FULL", "FULL: View image of full data", 0, kAll, menu_full<Olmi>},
     {"OUTPUT", "OUTPUT: Save data in an output file", kData, kAll, run_output<Olmi>},
     {"?", "?: This help on the menu choices", 0, kAll, menu_list<Olmi>},
     {"CONSTRAINTS", "CONSTRAINTS: Constrain or set the fit parameters", 0, kAll,
@@ -655,9 +629,9 @@ const OlmiRow kOlmiRows[] = {
      olmi_exchange},
     {"MASK", "MASK: Defined masked-off regions of the image", kData, kMenuOnly, run_mask<Olmi>},
     {"ZOOM IN", "ZOOM IN: Define smaller graphical display region", kData, kAll,
-     run_zoom_in<Olmi>},
+     menu_zoom_in<Olmi>},
     {"DISPLAY", "DISPLAY: Further graphical display possibilities", kData, kAll,
-     run_display<Olmi>},
+     menu_display<Olmi>},
     {"OPTIONS", "OPTIONS: Graphics display control menu", 0, MenuRedraw::kNothing, olmi_options},
     {"OPTIMISE", "OPTIMISE: Optimise fit model to the data values", kData, kMenuOnly,
      olmi_optimise},

@@ -13,6 +13,7 @@
 #include "app/imageops/inspection.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/imageops/zscale_menu.hpp"
+#include "app/interfaces/display_rows.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "core/status.hpp"
@@ -86,36 +87,6 @@ void run_move(MenuPass& pass, ImageMenu&, Status&) {
   kzt_image_move(pass.choice, a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm);
 }
 
-void run_unzoom(MenuPass&, ImageMenu&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  GS_INP_UNZOOM(a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm,
-                a.yendelm, status);
-}
-
-void run_full(MenuPass&, ImageMenu&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  KZT_FULL(a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, status);
-}
-
-void run_zoom_in(MenuPass& pass, ImageMenu&, Status& status) {
-  KztArrays& a = vosq_kzt_arrays;
-  const KztDataSets& s = pass.sets;
-  KZT_ZOOMIN(a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
-             kzt_image(a.data), s.title, s.xlabel, s.ylabel, s.zlabel, a.xstrelm, a.ystrelm,
-             a.xendelm, a.yendelm, status);
-}
-
-template <typename State>
-void run_options(MenuPass& pass, State&, Status& status) {
-  KZT_OPTIONS(pass.sets, pass.plot_type, status);
-}
-
-void run_display(MenuPass& pass, ImageMenu&, Status& status) {
-  KztMemoryProfile memory = kzt_memory_profile();
-  KZT_DISPLAY(kzt_displayed(pass.sets), memory, pass.plot_type, status);
-  if (status == kStatusGood) kzt_store_profile(memory, pass.sets);
-}
-
 void run_print(MenuPass& pass, ImageMenu&, Status& status) {
   kzt_command_print(pass.sets, pass.plot_type, status);
 }
@@ -129,8 +100,8 @@ const ImageRow kImageRows[] = {
     {"?", "?: Display list of commands with short description", 0, MenuRedraw::kMenu,
      menu_list<ImageMenu>},
     {"FAR-LEFT", "FAR-LEFT: Move to far left of data", kData, kAll, run_move},
-    {"UN-ZOOM", "UN-ZOOM: Make display region bigger", kData, kAll, run_unzoom},
-    {"FULL", "FULL: Display all of the data", kData, kAll, run_full},
+    {"UN-ZOOM", "UN-ZOOM: Make display region bigger", kData, kAll, menu_unzoom<ImageMenu>},
+    {"FULL", "FULL: Display all of the data", kData, kAll, menu_full<ImageMenu>},
     {"L-TOP", "L-TOP: Move to top left corner of data", kData, kAll, run_move},
     {"L-UP", "L-UP: Move left and up by half the region", kData, kAll, run_move},
     {"LEFT", "LEFT: Move left by half the region", kData, kAll, run_move},
@@ -147,11 +118,11 @@ const ImageRow kImageRows[] = {
     {"R-DOWN", "R-DOWN: Move right and down by half the region", kData, kAll, run_move},
     {"R-BOTTOM", "R-BOTTOM: Move to bottom right corner of data", kData, kAll, run_move},
     {"OPTIONS", "OPTIONS: Display control options", 0, MenuRedraw::kMenu,
-     run_options<ImageMenu>},
-    {"ZOOM IN", "ZOOM IN: Graphical region definition", kData, kAll, run_zoom_in},
+     menu_options<ImageMenu>},
+    {"ZOOM IN", "ZOOM IN: Graphical region definition", kData, kAll, menu_zoom_in<ImageMenu>},
     {"FAR-RIGHT", "FAR-RIGHT: Move to far right of data", kData, kAll, run_move},
     {"DISPLAY", "DISPLAY: Display sub-menu: slices, projections, 3-D views", kData, kAll,
-     run_display},
+     menu_display<ImageMenu>},
     {"PRINT", "PRINT: Output current graphics to PostScript file", kData, MenuRedraw::kMenu,
      run_print},
 };
