@@ -28,6 +28,9 @@ constexpr std::string_view kName = "Subroutine KZT_CAL2_CAKE V0.1";
 // Row blocks of the table: fixed, so that sums do not depend on the threads.
 constexpr Index kBlocks = 8;
 
+// A frame's sum and a bin's weight, added together.
+using Pair = double __attribute__((vector_size(16)));
+
 struct Share {
   std::uint32_t bin;  // (m - 1) + (k - 1) x NUM_2THETA
   float share;        // overlap fraction divided by the polarisation factor
@@ -40,7 +43,8 @@ struct Block {
   // straddles two), and the first share of each row.
   std::vector<std::unique_ptr<Share[]>> chunks;
   std::vector<const Share*> rows;
-  std::vector<double> weights;  // summed overlap fractions per bin
+  // Per bin, the frame's sum and the summed overlap fractions, side by side.
+  std::vector<Pair> sums;
   double min_factor = 1.7e38;
   bool out_of_memory = false;
 };
@@ -242,21 +246,312 @@ class ShareWriter {
   std::size_t capacity_ = 0, used_ = 0, row_first_ = 0;
 };
 
+// Pixels of a row worked out together: their scratch stays in the nearest
+// cache between the straight loops and the pass that writes the table.
+constexpr std::size_t kTile = 256;
+// Spare sums after the bins: the zero shares of footprints narrower than two
+// bins each way go there, spread so that neighbouring pixels' adds do not wait
+// on one another.
+constexpr std::size_t kSpare = 32;
+
+// A tile's footprints of at most two bins each way (nearly every pixel):
+// their entries in the order they are stored, and where each share and
+// each frame value is added (a spare slot for a bin the footprint misses or
+// an entry past the pixel's count).
+struct Tile {
+  std::int32_t kind[kTile];  // 0 no share, 1 at most two bins each way, 2 more
+  // The four entries as stored (bin in the low half, share in the high).
+  std::uint64_t entry[4][kTile];
+  // Where each entry's frame value and overlap are added (a spare slot past
+  // the pixel's count), and those two shares.
+  std::int32_t target[4][kTile];
+  double share[4][kTile][2];
+  // Worked out in double first, in a loop of doubles alone (four to a
+  // vector): the kind, the bins in each direction, the first bins, the
+  // overlaps, and the polarisation factor of a pixel kept (else 1.7e38).
+  double kind_d[kTile], nm[kTile], nk[kTile], b00[kTile], b10[kTile];
+  double overlap[4][kTile];
+  double factor[kTile];
+};
+
+// A row's footprints: edges in bins, reciprocal spans, the polarisation
+// (1 where it is applied), the mask (1 where masked).
+struct RowFootprints {
+  const double* radius;
+  const double *lo, *hi, *per_span;
+  const double *alo, *ahi, *per_aspan;
+  const double* inverse;
+  const double* polarised;
+  const double* factor;
+  const double* masked;
+};
+
+// A table entry as its eight bytes (bin, then share).
+inline std::uint64_t pack(std::int32_t bin, float share) {
+  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(bin)) |
+         static_cast<std::uint64_t>(std::bit_cast<std::uint32_t>(share)) << 32;
+}
+
+// Bin number (1-based) of the position V as bin_of, in double.
+inline double bin_number(double v, bool wrap) {
+  double c = v < -1.0e15 ? -1.0e15 : v;
+  c = 1.0e15 < c ? 1.0e15 : c;
+  return (wrap ? std::floor(c) : std::trunc(c)) + 1.0;
+}
+
+// The doubles of the tile's pixels FIRST .. FIRST + N - 1 (see Tile), each
+// value the one the general sharing gives. A straight loop of doubles only,
+// so that it vectorises without widening.
+template <bool Wrap>
+inline __attribute__((always_inline)) void narrow_doubles(const Setup& s, const RowFootprints& in,
+                                                          std::size_t first, std::size_t n,
+                                                          bool narrow_allowed, Tile& t) {
+  const double inner = s.inner, outer = s.outer, h = s.h;
+  const double n2 = static_cast<double>(s.num_2theta), na = static_cast<double>(s.num_azimuthal);
+  const double d_scan = s.scan_type == kScanD ? 1.0 : 0.0;
+  const double allowed = narrow_allowed ? 1.0 : 0.0;
+  const double* __restrict radius = in.radius + first;
+  const double *__restrict lower = in.lo + first, *__restrict upper = in.hi + first;
+  const double* __restrict per_span = in.per_span + first;
+  const double *__restrict alower = in.alo + first, *__restrict aupper = in.ahi + first;
+  const double* __restrict per_aspan = in.per_aspan + first;
+  const double *__restrict factors = in.factor + first, *__restrict polarised = in.polarised + first;
+  const double* __restrict masked = in.masked + first;
+#pragma GCC ivdep
+  for (std::size_t k = 0; k < n; ++k) {
+    const double r = radius[k], lo = lower[k], hi = upper[k], ps = per_span[k];
+    // Conditions as selects of doubles, so that the loop is straight.
+    const double in_range = !(r < 0.0 || r < inner || r > outer) && hi - lo > 0.0 ? 1.0 : 0.0;
+    // The direct beam has no d-spacing: a footprint reaching it adds nothing.
+    const double beam = r - h <= 0.0 ? d_scan : 0.0;
+    const double keep = in_range - beam - masked[k] > 0.5 ? 1.0 : 0.0;
+    t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38;
+    const double ilo = bin_number(lo, false), ihi = bin_number(hi, false);
+    const double m0 = ilo < 1.0 ? 1.0 : ilo, mlast = n2 < ihi ? n2 : ihi;
+    const double alo = alower[k], ahi = aupper[k], pa = per_aspan[k];
+    const double klo = bin_number(alo, Wrap), khi = bin_number(ahi, Wrap);
+    const double k0 = Wrap || klo >= 1.0 ? klo : 1.0;
+    const double klast = Wrap || khi <= na ? khi : na;
+    const double nm = mlast - m0 + 1.0, nk = klast - k0 + 1.0;
+    const double valid = nm >= 1.0 && nk >= 1.0 ? keep : 0.0;
+    const double narrow = nm <= 2.0 && nk <= 2.0 ? valid * allowed : 0.0;
+    t.kind_d[k] = narrow > 0.5 ? 1.0 : valid > 0.5 ? 2.0 : 0.0;
+    t.nm[k] = narrow > 0.5 ? nm : 1.0;
+    t.nk[k] = narrow > 0.5 ? nk : 1.0;
+    // A missing second bin gets a zero fraction.
+    double f0 = m0 == ilo ? (m0 - lo) * ps : m0 == ihi ? (hi - (m0 - 1.0)) * ps : ps;
+    double f1 = m0 + 1.0 == ihi ? (hi - m0) * ps : ps;
+    double a0 = k0 == klo ? (k0 - alo) * pa : k0 == khi ? (ahi - (k0 - 1.0)) * pa : pa;
+    double a1 = k0 + 1.0 == khi ? (ahi - k0) * pa : pa;
+    f0 = 1.0 < f0 ? 1.0 : f0;
+    f1 = nm == 2.0 ? (1.0 < f1 ? 1.0 : f1) : 0.0;
+    a0 = 1.0 < a0 ? 1.0 : a0;
+    a1 = nk == 2.0 ? (1.0 < a1 ? 1.0 : a1) : 0.0;
+    // The azimuth bins around the circle; the second is the first again when
+    // there is one bin.
+    double kb0 = k0 - 1.0;
+    kb0 -= std::floor(kb0 / na) * na;
+    const double kb1 = nk == 1.0 ? kb0 : kb0 + 1.0 == na ? 0.0 : kb0 + 1.0;
+    // Bin numbers of pixels that are not narrow are never used: 0 keeps
+    // their conversion defined.
+    t.b00[k] = narrow > 0.5 ? (m0 - 1.0) + kb0 * n2 : 0.0;
+    t.b10[k] = narrow > 0.5 ? (m0 - 1.0) + kb1 * n2 : 0.0;
+    t.overlap[0][k] = f0 * a0;
+    t.overlap[1][k] = f1 * a0;
+    t.overlap[2][k] = f0 * a1;
+    t.overlap[3][k] = f1 * a1;
+  }
+}
+
+// From the doubles, the kinds, counts and entries of the narrow footprints
+// (see Tile), in 32-bit lanes.
+inline __attribute__((always_inline)) void narrow_entries(const RowFootprints& in,
+                                                          std::size_t first, std::size_t n,
+                                                          std::int32_t spare,
+                                                          std::uint32_t* __restrict count,
+                                                          Tile& t) {
+  const double* __restrict inverse = in.inverse + first;
+  std::uint32_t* __restrict counts = count + first;
+#pragma GCC ivdep
+  for (std::size_t k = 0; k < n; ++k) {
+    const bool two_m = t.nm[k] == 2.0, two_k = t.nk[k] == 2.0;
+    const auto kind = static_cast<std::int32_t>(t.kind_d[k]);
+    t.kind[k] = kind;
+    counts[k] = kind == 1 ? static_cast<std::uint32_t>(static_cast<std::int32_t>(t.nm[k] * t.nk[k]))
+                          : 0u;
+    const auto i00 = static_cast<std::int32_t>(t.b00[k]), i10 = static_cast<std::int32_t>(t.b10[k]);
+    const std::int32_t i01 = two_m ? i00 + 1 : i00, i11 = two_m ? i10 + 1 : i10;
+    const double inv = inverse[k];
+    const double s00 = t.overlap[0][k], s01 = t.overlap[1][k];
+    const double s10 = t.overlap[2][k], s11 = t.overlap[3][k];
+    const float e00 = static_cast<float>(s00 * inv), e01 = static_cast<float>(s01 * inv);
+    const float e10 = static_cast<float>(s10 * inv), e11 = static_cast<float>(s11 * inv);
+    const std::int32_t slot = spare + static_cast<std::int32_t>(k & 7) * 4;
+    // Stored in the order of the old two-by-two: the second radial bin only
+    // when there is one. The overlaps of a footprint's bins are added in the
+    // same order, so each bin's weight is as before.
+    const std::int32_t b1 = two_m ? i01 : i10;
+    const float e1 = two_m ? e01 : e10;
+    const double s1 = two_m ? s01 : s10;
+    t.entry[0][k] = pack(i00, e00);
+    t.entry[1][k] = pack(b1, e1);
+    t.entry[2][k] = pack(i10, e10);
+    t.entry[3][k] = pack(i11, e11);
+    t.target[0][k] = i00;
+    t.target[1][k] = two_m | two_k ? b1 : slot + 1;
+    t.target[2][k] = two_m & two_k ? i10 : slot + 2;
+    t.target[3][k] = two_m & two_k ? i11 : slot + 3;
+    t.share[0][k][0] = e00;
+    t.share[0][k][1] = s00;
+    t.share[1][k][0] = e1;
+    t.share[1][k][1] = s1;
+    t.share[2][k][0] = e10;
+    t.share[2][k][1] = s10;
+    t.share[3][k][0] = e11;
+    t.share[3][k][1] = s11;
+  }
+}
+
+// The smallest of FACTOR(0 .. N-1): eight running minima, so that the
+// comparisons do not wait on one another.
+inline __attribute__((always_inline)) double smallest_factor(const double* factor, std::size_t n) {
+  double m[8];
+  std::fill(m, m + 8, 1.7e38);
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8)
+    for (std::size_t l = 0; l < 8; ++l) m[l] = factor[k + l] < m[l] ? factor[k + l] : m[l];
+  for (; k < n; ++k) m[0] = factor[k] < m[0] ? factor[k] : m[0];
+  double smallest = m[0];
+  for (std::size_t l = 1; l < 8; ++l) smallest = m[l] < smallest ? m[l] : smallest;
+  return smallest;
+}
+
+// The kinds, counts and (for the narrow footprints) entries of pixels
+// FIRST .. FIRST + N - 1 of a row, with the smallest polarisation factor of
+// the pixels kept. NARROW_ALLOWED false sends every footprint to the
+// general sharing.
+KESTA_WIDE_VECTORS
+double narrow_footprints_around(const Setup& s, const RowFootprints& in, std::size_t first,
+                                std::size_t n, bool narrow_allowed, std::int32_t spare,
+                                std::uint32_t* count, Tile& t) {
+  narrow_doubles<true>(s, in, first, n, narrow_allowed, t);
+  narrow_entries(in, first, n, spare, count, t);
+  return smallest_factor(t.factor, n);
+}
+
+KESTA_WIDE_VECTORS
+double narrow_footprints_within(const Setup& s, const RowFootprints& in, std::size_t first,
+                                std::size_t n, bool narrow_allowed, std::int32_t spare,
+                                std::uint32_t* count, Tile& t) {
+  narrow_doubles<false>(s, in, first, n, narrow_allowed, t);
+  narrow_entries(in, first, n, spare, count, t);
+  return smallest_factor(t.factor, n);
+}
+
+// The entries of one footprint of any size in bins LO..HI and azimuth bins
+// ALO..AHI at OUT (room for them) and their overlap fractions in OVERLAP;
+// their number.
+std::size_t wide_footprint(const Setup& s, bool every_azimuth, double lo, double hi, double ps,
+                           double alo, double ahi, double pa, double inv,
+                           std::vector<double>& fractions, Share* out,
+                           std::vector<double>& overlap) {
+  const Index n2 = s.num_2theta, na = s.num_azimuthal;
+  const Index ilo = bin_of(lo, false), ihi = bin_of(hi, false);
+  const Index mfirst = std::max<Index>(ilo, 1), mlast = std::min(ihi, n2);
+  const Index klo = every_azimuth ? 1 : bin_of(alo, s.full_circle);
+  const Index khi = every_azimuth ? 1 : bin_of(ahi, s.full_circle);
+  const Index kfirst = s.full_circle ? klo : std::max<Index>(klo, 1);
+  const Index klast = s.full_circle ? khi : std::min(khi, na);
+  const Index nm = mlast - mfirst + 1;
+  const auto need = static_cast<std::size_t>(nm * (klast - kfirst + 1));
+  if (fractions.size() < static_cast<std::size_t>(nm)) fractions.resize(static_cast<std::size_t>(nm));
+  if (overlap.size() < need) overlap.resize(need);
+  for (Index m = mfirst; m <= mlast; ++m) {
+    const double fr = m == ilo ? (m - lo) * ps : m == ihi ? (hi - (m - 1)) * ps : ps;
+    fractions[static_cast<std::size_t>(m - mfirst)] = std::min(fr, 1.0);
+  }
+  double* o = overlap.data();
+  for (Index k = kfirst; k <= klast; ++k) {
+    double fa = k == klo ? (k - alo) * pa : k == khi ? (ahi - (k - 1)) * pa : pa;
+    fa = std::min(fa, 1.0);
+    Index kb = k - 1;
+    while (kb < 0) kb += na;
+    while (kb >= na) kb -= na;
+    const auto first_bin = static_cast<std::uint32_t>((mfirst - 1) + kb * n2);
+    for (Index m = 0; m < nm; ++m) {
+      const double share = fractions[static_cast<std::size_t>(m)] * fa;
+      out[m] = {first_bin + static_cast<std::uint32_t>(m), static_cast<float>(share * inv)};
+      o[m] = share;
+    }
+    out += nm;
+    o += nm;
+  }
+  return need;
+}
+
+// The table entries of a tile (pixels FIRST ..), and the frame's values
+// (ROW) and the overlaps added to SUMS: in pixel order, each pixel's entries
+// in the order stored, as a frame pass over the table adds them.
+void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::size_t first,
+                std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
+                std::vector<double>& fractions, std::vector<double>& overlap,
+                std::uint32_t* count, Pair* sums) {
+  for (std::size_t k = 0; k < n; ++k) {
+    if (t.kind[k] == 0) continue;
+    const std::size_t i = first + k;
+    // The value and 1, times the entry's share and its overlap.
+    const Pair value{static_cast<double>(row[i]), 1.0};
+    if (t.kind[k] == 1) {
+      Share* out = writer.room(4);
+      for (int e = 0; e < 4; ++e) std::memcpy(out + e, &t.entry[e][k], sizeof(Share));
+      for (int e = 0; e < 4; ++e) {
+        Pair share;
+        std::memcpy(&share, t.share[e][k], sizeof share);
+        sums[t.target[e][k]] += share * value;
+      }
+      writer.add(count[i]);
+      continue;
+    }
+    // Footprints wider than two bins: as many entries as bins, in 64 bits
+    // until they are known to fit.
+    const Index ilo = bin_of(in.lo[i], false), ihi = bin_of(in.hi[i], false);
+    const Index klo = every_azimuth ? 1 : bin_of(in.alo[i], s.full_circle);
+    const Index khi = every_azimuth ? 1 : bin_of(in.ahi[i], s.full_circle);
+    const Index nm = std::min(ihi, s.num_2theta) - std::max<Index>(ilo, 1) + 1;
+    const Index nk = s.full_circle ? khi - klo + 1
+                                   : std::min(khi, s.num_azimuthal) - std::max<Index>(klo, 1) + 1;
+    Share* out = writer.room(static_cast<std::size_t>(nm * nk));
+    const std::size_t need =
+        wide_footprint(s, every_azimuth, in.lo[i], in.hi[i], in.per_span[i], in.alo[i],
+                       in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, out, overlap);
+    for (std::size_t e = 0; e < need; ++e)
+      sums[out[e].bin] += Pair{static_cast<double>(out[e].share), overlap[e]} * value;
+    writer.add(need);
+    count[i] = static_cast<std::uint32_t>(need);
+  }
+}
+
 // Shares of the pixels of rows B.ystart..B.yend. Its row loops are nearly
 // all of the set-up and run twice as wide where the processor can (no fused
 // multiply-adds, so every value is the same either way).
 KESTA_WIDE_VECTORS
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
-                 Block& b) {
+                 std::span<const float> data, Block& b) {
   const Index width = s.xendelm - s.xstrelm + 1;
   const auto pixels = static_cast<std::size_t>(width * (b.yend - b.ystart + 1));
   // Every count is written by the row pass: no zero-fill of the whole block.
   b.counts = std::make_unique_for_overwrite<std::uint32_t[]>(pixels);
   b.rows.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
-  // One spare weight after the bins takes the zero shares of footprints
-  // narrower than two bins (below).
+  // The frame's sums and the weights, made as the entries are written; the
+  // spare slots after the bins take the zero shares of footprints narrower
+  // than two bins.
   const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
-  b.weights.assign(bins + 1, 0.0);
+  b.sums.assign(bins + kSpare, Pair{0.0, 0.0});
+  Pair* const sums = b.sums.data();
+  // The narrow footprints' bin numbers are worked out in 32-bit lanes.
+  const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX);
+  const auto spare = static_cast<std::int32_t>(narrow_allowed ? bins : 0);
+  auto tile = std::make_unique<Tile>();
   const double d = g.distance();
   // The set-up's cost is its transcendental calls: one arc tangent gives the
   // pixel's 2-theta and its footprint edges follow from the second-order
@@ -302,24 +597,19 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool row_edges = s.scan_type == kScanRadial || (s.scan_type == kScanTwoTheta && expand);
   std::vector<double> edge_lo(wsize), edge_hi(wsize), per_span(wsize), inverse(wsize, 1.0);
   std::vector<double> azimuth_lo(wsize, 0.0), azimuth_hi(wsize, 0.5), per_aspan(wsize, 2.0);
-  std::vector<std::uint8_t> polarised(wsize, 0);
-  std::vector<std::size_t> kept(wsize);
+  // 1.0 where the polarisation is applied, where the pixel is masked.
+  std::vector<double> polarised(wsize, 0.0), masked(wsize, 0.0);
   // The radial fractions of one pixel.
-  std::vector<double> fractions;
+  std::vector<double> fractions, overlap;
   ShareWriter writer(b);
   // Pixel centres moved by the caller's displacements (pixels), when given.
   const bool shifted = !s.x_shift.empty();
   std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
   for (std::size_t i = 0; i < wsize; ++i) xoff[i] = g.x_offset(s.xstrelm + static_cast<Index>(i));
   const double inner = s.inner, outer = s.outer, h = s.h, w = s.w;
-  const bool d_scan = s.scan_type == kScanD, radial = s.scan_type == kScanRadial;
+  const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
-  const Index n2 = s.num_2theta, na = s.num_azimuthal;
   std::uint32_t* count = b.counts.get();
-  double* const weight = b.weights.data();
-  // Where the zero shares of a narrower footprint go: never a real bin, so
-  // they wait on no earlier sum (their target alone would be a bin's).
-  double* const spare = weight + bins;
   for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
     if (shifted) {
@@ -370,120 +660,31 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     for (std::size_t i = 0; i < wsize; ++i) {
       per_span[i] = 1.0 / (edge_hi[i] - edge_lo[i]);
       const bool off_centre = !(std::abs(xs[i]) <= 1.0e-6 && std::abs(yrow[i]) <= 1.0e-6);
-      polarised[i] = polarise && off_centre ? 1 : 0;
+      polarised[i] = polarise && off_centre ? 1.0 : 0.0;
       inverse[i] = polarise && off_centre ? 1.0 / factor[i] : 1.0;
     }
     if (!every_azimuth)
       azimuth_spans(wsize, azimuth.data(), radius.data(), s.start_azimuth, s.aw, h,
                     s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
                     azimuth_hi.data(), per_aspan.data());
-    // The pixels that get shares, listed; the others count none.
-    const std::uint8_t* mask_row =
-        mask.empty() ? nullptr : mask.data() + element(s.xstrelm, j, s.xmaxdat);
-    std::size_t nkept = 0;
-    for (std::size_t i = 0; i < wsize; ++i) {
-      const double r = radius[i];
-      bool keep = !(r < 0.0 || r < inner || r > outer) && edge_hi[i] - edge_lo[i] > 0.0;
-      // The direct beam has no d-spacing: a footprint reaching it adds nothing.
-      keep = keep && !(d_scan && r - h <= 0.0);
-      keep = keep && (mask_row == nullptr || mask_row[i] == 0);
-      kept[nkept] = i;
-      nkept += keep ? 1 : 0;
-      count[i] = 0;
+    if (!mask.empty()) {
+      const std::uint8_t* mask_row = mask.data() + element(s.xstrelm, j, s.xmaxdat);
+      for (std::size_t i = 0; i < wsize; ++i) masked[i] = mask_row[i] != 0 ? 1.0 : 0.0;
     }
-    for (std::size_t n = 0; n < nkept; ++n) {
-      const std::size_t col = kept[n];
-      if (polarised[col]) b.min_factor = std::min(b.min_factor, factor[col]);
-      const double lo = edge_lo[col], hi = edge_hi[col], ps = per_span[col];
-      const double alo = azimuth_lo[col], ahi = azimuth_hi[col], pa = per_aspan[col];
-      const Index ilo = bin_of(lo, false), ihi = bin_of(hi, false);
-      const Index mfirst = std::max<Index>(ilo, 1), mlast = std::min(ihi, n2);
-      if (mfirst > mlast) continue;
-      // Every azimuth whole: the one bin, from 0 .. 0.5.
-      const Index klo = every_azimuth ? 1 : bin_of(alo, s.full_circle);
-      const Index khi = every_azimuth ? 1 : bin_of(ahi, s.full_circle);
-      const Index kfirst = s.full_circle ? klo : std::max<Index>(klo, 1);
-      const Index klast = s.full_circle ? khi : std::min(khi, na);
-      if (kfirst > klast) continue;
-      const Index nm = mlast - mfirst + 1, nk = klast - kfirst + 1;
-      const auto need = static_cast<std::size_t>(nm * nk);
-      // Room for the spare entries the short footprints below write.
-      Share* out = writer.room(need + 4);
-      const double inv = inverse[col];
-      if (every_azimuth && nm <= 2) {
-        // The 1-D scan: the azimuthal fraction is exactly 1, as below.
-        const Index m0 = mfirst;
-        double f0 = m0 == ilo ? (m0 - lo) * ps : m0 == ihi ? (hi - (m0 - 1)) * ps : ps;
-        double f1 = m0 + 1 == ihi ? (hi - m0) * ps : ps;
-        f0 = std::min(f0, 1.0);
-        f1 = nm == 2 ? std::min(f1, 1.0) : 0.0;
-        const Index b0 = m0 - 1, b1 = b0 + (nm - 1);
-        out[0] = {static_cast<std::uint32_t>(b0), static_cast<float>(f0 * inv)};
-        out[1] = {static_cast<std::uint32_t>(b1), static_cast<float>(f1 * inv)};
-        weight[b0] += f0;
-        *(nm == 2 ? weight + b1 : spare) += f1;
-      } else if (nm <= 2 && nk <= 2) {
-        // Nearly every footprint: at most two bins in each direction, as
-        // straight-line code. A missing second bin gets a zero fraction and
-        // the first bin's number: its entry is overwritten or lies beyond
-        // the row's count, and its zero goes to the spare weight.
-        const Index m0 = mfirst, k0 = kfirst;
-        double f0 = m0 == ilo ? (m0 - lo) * ps : m0 == ihi ? (hi - (m0 - 1)) * ps : ps;
-        double f1 = m0 + 1 == ihi ? (hi - m0) * ps : ps;
-        double a0 = k0 == klo ? (k0 - alo) * pa : k0 == khi ? (ahi - (k0 - 1)) * pa : pa;
-        double a1 = k0 + 1 == khi ? (ahi - k0) * pa : pa;
-        f0 = std::min(f0, 1.0);
-        f1 = nm == 2 ? std::min(f1, 1.0) : 0.0;
-        a0 = std::min(a0, 1.0);
-        a1 = nk == 2 ? std::min(a1, 1.0) : 0.0;
-        // The footprint is at most half a circle wide: one turn brings it back.
-        Index kb0 = k0 - 1;
-        while (kb0 < 0) kb0 += na;
-        while (kb0 >= na) kb0 -= na;
-        const Index kb1 = nk == 1 ? kb0 : kb0 + 1 == na ? 0 : kb0 + 1;
-        const Index b00 = (m0 - 1) + kb0 * n2, b10 = (m0 - 1) + kb1 * n2;
-        const Index b01 = b00 + (nm - 1), b11 = b10 + (nm - 1);
-        const double s00 = f0 * a0, s01 = f1 * a0, s10 = f0 * a1, s11 = f1 * a1;
-        out[0] = {static_cast<std::uint32_t>(b00), static_cast<float>(s00 * inv)};
-        out[1] = {static_cast<std::uint32_t>(b01), static_cast<float>(s01 * inv)};
-        out[nm] = {static_cast<std::uint32_t>(b10), static_cast<float>(s10 * inv)};
-        out[nm + 1] = {static_cast<std::uint32_t>(b11), static_cast<float>(s11 * inv)};
-        // In the same order as ever, so each bin's sum is the same; a second
-        // azimuth bin that is the first again (one bin round the circle)
-        // still adds its share to it.
-        weight[b00] += s00;
-        *(nm == 2 ? weight + b01 : spare) += s01;
-        *(nk == 2 ? weight + b10 : spare) += s10;
-        *(nm == 2 && nk == 2 ? weight + b11 : spare) += s11;
-      } else {
-        if (fractions.size() < static_cast<std::size_t>(nm))
-          fractions.resize(static_cast<std::size_t>(nm));
-        for (Index m = mfirst; m <= mlast; ++m) {
-          const double fr = m == ilo   ? (m - lo) * ps
-                            : m == ihi ? (hi - (m - 1)) * ps
-                                       : ps;
-          fractions[static_cast<std::size_t>(m - mfirst)] = std::min(fr, 1.0);
-        }
-        for (Index k = kfirst; k <= klast; ++k) {
-          double fa = k == klo   ? (k - alo) * pa
-                      : k == khi ? (ahi - (k - 1)) * pa
-                                 : pa;
-          fa = std::min(fa, 1.0);
-          Index kb = k - 1;
-          while (kb < 0) kb += na;
-          while (kb >= na) kb -= na;
-          const auto first_bin = static_cast<std::uint32_t>((mfirst - 1) + kb * n2);
-          double* wk = weight + (mfirst - 1) + kb * n2;
-          for (Index m = 0; m < nm; ++m) {
-            const double share = fractions[static_cast<std::size_t>(m)] * fa;
-            out[m] = {first_bin + static_cast<std::uint32_t>(m), static_cast<float>(share * inv)};
-            wk[m] += share;
-          }
-          out += nm;
-        }
-      }
-      writer.add(need);
-      count[col] = static_cast<std::uint32_t>(need);
+    // The row in tiles: the straight loops, then the writing of the entries.
+    const RowFootprints in{radius.data(), edge_lo.data(),    edge_hi.data(),  per_span.data(),
+                           azimuth_lo.data(), azimuth_hi.data(), per_aspan.data(),
+                           inverse.data(), polarised.data(), factor.data(), masked.data()};
+    const float* frame = data.data() + element(s.xstrelm, j, s.xmaxdat);
+    for (std::size_t first = 0; first < wsize; first += kTile) {
+      const std::size_t n = std::min(kTile, wsize - first);
+      const double smallest =
+          s.full_circle
+              ? narrow_footprints_around(s, in, first, n, narrow_allowed, spare, count, *tile)
+              : narrow_footprints_within(s, in, first, n, narrow_allowed, spare, count, *tile);
+      b.min_factor = std::min(b.min_factor, smallest);
+      write_tile(s, in, *tile, first, n, every_azimuth, frame, writer, fractions, overlap, count,
+                 sums);
     }
     writer.end_row();
   }
@@ -492,13 +693,14 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
 // SUMS(n) = the blocks' PARTS(n) added in block order, for BINS bins: each
 // worker takes a fixed range of bins, so every bin gets the same additions
 // in the same order whatever the threads.
-void sum_blocks(const std::vector<const double*>& parts, Index bins, double* sums) {
+template <class T>
+void sum_blocks(const std::vector<const T*>& parts, Index bins, T* sums) {
   // Small sums are not worth a thread.
   const Index ranges = bins < (Index{1} << 16) ? 1 : kBlocks;
   for_blocks(ranges, [&](Index r) {
     for (Index n = bins * r / ranges; n < bins * (r + 1) / ranges; ++n) {
-      double v = 0.0;
-      for (const double* part : parts) v += part[n];
+      T v{};
+      for (const T* part : parts) v += part[n];
       sums[n] = v;
     }
   });
@@ -538,9 +740,11 @@ std::vector<std::uint8_t> finite_mask(std::span<const float> data,
   return combined;
 }
 
-// False when the memory for the table could not be had.
+// False when the memory for the table could not be had. The frame DATA is
+// summed as the table is made (SUMS, t.bins of them): the same additions in
+// the same order as a pass over the finished table.
 bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
-                 Table& t) {
+                 std::span<const float> data, Table& t, std::vector<double>& sums) {
   const Index rows = s.yendelm - s.ystrelm + 1;
   const Index blocks = std::min(kBlocks, rows);
   t.blocks.clear();
@@ -551,7 +755,7 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   }
   for_blocks(blocks, [&](Index b) {
     try {
-      build_block(s, g, mask, t.blocks[b]);
+      build_block(s, g, mask, data, t.blocks[b]);
     } catch (const std::bad_alloc&) {
       t.blocks[b] = Block{};
       t.blocks[b].out_of_memory = true;
@@ -560,14 +764,20 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
   t.bins = s.num_2theta * s.num_azimuthal;
+  std::vector<Pair> both(static_cast<std::size_t>(t.bins));
+  std::vector<const Pair*> parts;
+  for (const Block& b : t.blocks) parts.push_back(b.sums.data());
+  sum_blocks(parts, t.bins, both.data());
+  sums.resize(static_cast<std::size_t>(t.bins));
   t.weights.resize(static_cast<std::size_t>(t.bins));
-  std::vector<const double*> parts;
-  for (const Block& b : t.blocks) parts.push_back(b.weights.data());
-  sum_blocks(parts, t.bins, t.weights.data());
+  for (std::size_t n = 0; n < both.size(); ++n) {
+    sums[n] = both[n][0];
+    t.weights[n] = both[n][1];
+  }
   t.min_factor = 1.7e38;
   for (Block& b : t.blocks) {
     t.min_factor = std::min(t.min_factor, b.min_factor);
-    b.weights = {};
+    b.sums = {};
   }
   return true;
 }
@@ -741,9 +951,15 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   key.push_back(region_hash(x_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   key.push_back(region_hash(y_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   Table& t = cake_state.table;
+  std::vector<double> sums;
   if (!cake_state.valid || t.key != key) {
     kzt_release_cake_table();
-    if (!build_table(s, g, mask, t)) {
+    bool built = false;
+    try {
+      built = build_table(s, g, mask, data, t, sums);
+    } catch (const std::bad_alloc&) {
+    }
+    if (!built) {
       kzt_release_cake_table();
       IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
       return fail(3);
@@ -751,14 +967,13 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     t.key = std::move(key);
     cake_state.valid = true;
     ++cake_state.builds;
-  }
-
-  std::vector<double> sums;
-  try {
-    apply_table(t, s, data, sums);
-  } catch (const std::bad_alloc&) {
-    IO_WRITE("WARNING: Not enough memory for the re-binning sums of the region", status);
-    return fail(3);
+  } else {
+    try {
+      apply_table(t, s, data, sums);
+    } catch (const std::bad_alloc&) {
+      IO_WRITE("WARNING: Not enough memory for the re-binning sums of the region", status);
+      return fail(3);
+    }
   }
 
   if (correct_polarisation) {
