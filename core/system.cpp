@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <readline/history.h>
 #include <readline/readline.h>
+#include <sys/mman.h>
 #include <sys/times.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <limits>
+#include <new>
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
@@ -153,6 +155,29 @@ void io_malloc_array(Index count, std::size_t element_size, void*& address, Stat
   }
   IO_MALLOC(static_cast<Index>(bytes), address, status);
 }
+
+void io_prefer_huge_pages(void* address, std::size_t bytes) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const auto begin = reinterpret_cast<std::uintptr_t>(address);
+  const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(kHuge - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+void* io_large_block(Index count, std::size_t element_size) {
+  constexpr std::size_t kHuge = std::size_t{2} << 20;
+  std::size_t bytes = 0;
+  // aligned_alloc wants a multiple of the alignment.
+  if (!io_array_bytes(count, element_size, bytes) || bytes > SIZE_MAX - kHuge)
+    throw std::bad_alloc();
+  bytes = std::max<std::size_t>((bytes + kHuge - 1) / kHuge * kHuge, kHuge);
+  void* block = std::aligned_alloc(kHuge, bytes);
+  if (block == nullptr) throw std::bad_alloc();
+  io_prefer_huge_pages(block, bytes);
+  return block;
+}
+
+void LargeBlockFree::operator()(void* block) const { std::free(block); }
 
 void IO_FREE(void*& address, Status& status) {
   if (st_bad(status, "Subroutine IO_FREE V0.1")) return;

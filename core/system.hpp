@@ -4,6 +4,7 @@
 // home directories, byte order, single-key input and the edited terminal line.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,26 @@ bool io_array_bytes(Index count, std::size_t element_size, std::size_t& bytes);
 // IO_MALLOC of COUNT elements of ELEMENT_SIZE bytes: COUNT below 1 gives
 // 10017, a product that overflows 11002.
 void io_malloc_array(Index count, std::size_t element_size, void*& address, Status& status);
+
+// Asks the kernel to back the whole 2 MiB pages inside [ADDRESS, ADDRESS +
+// BYTES) with large pages: a block written from end to end soon after it is
+// allocated then costs a few page faults instead of one per 4 KiB (a hint
+// only; nothing changes where it is not taken).
+void io_prefer_huge_pages(void* address, std::size_t bytes);
+
+// A block for COUNT elements of T, aligned to 2 MiB and given
+// io_prefer_huge_pages, contents undefined: for large arrays filled at once.
+// Throws std::bad_alloc when COUNT is negative, overflows or cannot be had.
+struct LargeBlockFree {
+  void operator()(void* block) const;
+};
+template <class T>
+using LargeArray = std::unique_ptr<T[], LargeBlockFree>;
+void* io_large_block(Index count, std::size_t element_size);
+template <class T>
+LargeArray<T> large_array(Index count) {
+  return LargeArray<T>(static_cast<T*>(io_large_block(count, sizeof(T))));
+}
 
 // Releases a block from IO_MALLOC; ADDRESS becomes nullptr.
 void IO_FREE(void*& address, Status& status);

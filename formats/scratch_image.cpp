@@ -26,17 +26,6 @@ namespace {
 
 std::size_t count_of(Index n) { return static_cast<std::size_t>(n); }
 
-// A fresh image array is written once from end to end: large pages spare
-// most of the page faults of its first touch (a hint only).
-void prefer_huge_pages(void* address, std::size_t bytes) {
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  const auto begin = reinterpret_cast<std::uintptr_t>(address);
-  const std::uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
-  const std::uintptr_t last = (begin + bytes) & ~(kHuge - 1);
-  if (last > first)
-    ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
-
 // One freed image array kept for the next read: reading a series of images of
 // one size then writes into memory already mapped, instead of having the
 // kernel clear a fresh array's pages on first touch (a fifth of a fast
@@ -153,7 +142,7 @@ bool scratch_allocate(const ReadRequest& request, bool with_variances, const std
     Status local = ST_GOOD();
     io_malloc_array(n, sizeof(float), address, local);
     block.reset(static_cast<float*>(address));
-    if (block) prefer_huge_pages(address, bytes);
+    if (block) io_prefer_huge_pages(address, bytes);
     return local == kStatusGood && block != nullptr;
   };
   if (allocate(image.data) && (!with_variances || allocate(image.variances))) return true;

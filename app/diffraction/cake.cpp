@@ -17,6 +17,7 @@
 #include "core/parallel.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "core/system.hpp"
 #include "numeric/wide_vectors.hpp"
 
 namespace kesta {
@@ -38,10 +39,10 @@ struct Share {
 
 struct Block {
   Index ystart = 0, yend = -1;
-  std::unique_ptr<std::uint32_t[]> counts;  // entries per pixel of the block's rows
+  LargeArray<std::uint32_t> counts;  // entries per pixel of the block's rows
   // The shares, row after row, in chunks of their own (a row never
   // straddles two), and the first share of each row.
-  std::vector<std::unique_ptr<Share[]>> chunks;
+  std::vector<LargeArray<Share>> chunks;
   std::vector<const Share*> rows;
   // Per bin, the frame's sum and the summed overlap fractions, side by side.
   std::vector<Pair> sums;
@@ -186,23 +187,26 @@ inline Index bin_of(double v, bool wrap) {
   return t + 1;
 }
 
-// The azimuthal footprint of each pixel of a row in bins, with one division
-// for its span; a pixel beyond the azimuth range gets an empty radial span
-// (left out later).
+// The azimuthal footprint of each pixel of a row in bins and the reciprocal
+// of its width (r aw / 2h, no division); a pixel beyond the azimuth range
+// gets an empty radial span (left out later).
+KESTA_WIDE_VECTORS
 void azimuth_spans(std::size_t n, const float* __restrict azimuth,
                    const double* __restrict radius, double start, double aw, double h,
                    double range, const double* __restrict edge_lo, double* __restrict edge_hi,
                    double* __restrict lo, double* __restrict hi, double* __restrict per_span) {
+  const double per_bin = 1.0 / aw, per_width = aw / (2.0 * h), per_circle = aw / (2.0 * M_PI);
   for (std::size_t i = 0; i < n; ++i) {
     double a = static_cast<double>(azimuth[i]) - start;
     a = a < 0.0 ? a + 2.0 * M_PI : a;
     // A pixel at the beam centre covers every azimuth.
     const double r = radius[i];
     const double ratio = h / (r > 0.0 ? r : 1.0);
-    const double half = r > 0.0 && ratio < M_PI ? ratio : M_PI;
-    lo[i] = (a - half) / aw;
-    hi[i] = (a + half) / aw;
-    per_span[i] = 1.0 / (hi[i] - lo[i]);
+    const bool part = (r > 0.0) & (ratio < M_PI);
+    const double half = part ? ratio : M_PI;
+    lo[i] = (a - half) * per_bin;
+    hi[i] = (a + half) * per_bin;
+    per_span[i] = part ? r * per_width : per_circle;
     edge_hi[i] = a > range ? edge_lo[i] : edge_hi[i];
   }
 }
@@ -225,14 +229,13 @@ class ShareWriter {
   }
 
  private:
-  // Half a megabyte: small enough to come again from the memory of a table
-  // freed before, large enough that a row wastes little of it.
-  static constexpr std::size_t kChunk = std::size_t{1} << 16;
+  // Two megabytes, one large page: a row moved on wastes little of it.
+  static constexpr std::size_t kChunk = std::size_t{1} << 18;
 
   void grow(std::size_t room) {
     const std::size_t row = used_ - row_first_;
     const std::size_t capacity = std::max(kChunk, 2 * (row + room));
-    auto chunk = std::make_unique_for_overwrite<Share[]>(capacity);
+    auto chunk = large_array<Share>(static_cast<Index>(capacity));
     if (row > 0) std::memcpy(chunk.get(), base_ + row_first_, row * sizeof(Share));
     base_ = chunk.get();
     b_.chunks.push_back(std::move(chunk));
@@ -263,7 +266,8 @@ struct Tile {
   // The four entries as stored (bin in the low half, share in the high).
   std::uint64_t entry[4][kTile];
   // Where each entry's frame value and overlap are added (a spare slot past
-  // the pixel's count), and those two shares.
+  // the pixel's count), and those two: the pixel's value times the entry's
+  // share, and the overlap.
   std::int32_t target[4][kTile];
   double share[4][kTile][2];
   // Worked out in double first, in a loop of doubles alone (four to a
@@ -368,9 +372,11 @@ inline __attribute__((always_inline)) void narrow_doubles(const Setup& s, const 
 inline __attribute__((always_inline)) void narrow_entries(const RowFootprints& in,
                                                           std::size_t first, std::size_t n,
                                                           std::int32_t spare,
+                                                          const float* __restrict frame,
                                                           std::uint32_t* __restrict count,
                                                           Tile& t) {
   const double* __restrict inverse = in.inverse + first;
+  const float* __restrict values = frame + first;
   std::uint32_t* __restrict counts = count + first;
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
@@ -381,7 +387,7 @@ inline __attribute__((always_inline)) void narrow_entries(const RowFootprints& i
                           : 0u;
     const auto i00 = static_cast<std::int32_t>(t.b00[k]), i10 = static_cast<std::int32_t>(t.b10[k]);
     const std::int32_t i01 = two_m ? i00 + 1 : i00, i11 = two_m ? i10 + 1 : i10;
-    const double inv = inverse[k];
+    const double inv = inverse[k], v = values[k];
     const double s00 = t.overlap[0][k], s01 = t.overlap[1][k];
     const double s10 = t.overlap[2][k], s11 = t.overlap[3][k];
     const float e00 = static_cast<float>(s00 * inv), e01 = static_cast<float>(s01 * inv);
@@ -401,13 +407,13 @@ inline __attribute__((always_inline)) void narrow_entries(const RowFootprints& i
     t.target[1][k] = two_m | two_k ? b1 : slot + 1;
     t.target[2][k] = two_m & two_k ? i10 : slot + 2;
     t.target[3][k] = two_m & two_k ? i11 : slot + 3;
-    t.share[0][k][0] = e00;
+    t.share[0][k][0] = v * static_cast<double>(e00);
     t.share[0][k][1] = s00;
-    t.share[1][k][0] = e1;
+    t.share[1][k][0] = v * static_cast<double>(e1);
     t.share[1][k][1] = s1;
-    t.share[2][k][0] = e10;
+    t.share[2][k][0] = v * static_cast<double>(e10);
     t.share[2][k][1] = s10;
-    t.share[3][k][0] = e11;
+    t.share[3][k][0] = v * static_cast<double>(e11);
     t.share[3][k][1] = s11;
   }
 }
@@ -433,18 +439,18 @@ inline __attribute__((always_inline)) double smallest_factor(const double* facto
 KESTA_WIDE_VECTORS
 double narrow_footprints_around(const Setup& s, const RowFootprints& in, std::size_t first,
                                 std::size_t n, bool narrow_allowed, std::int32_t spare,
-                                std::uint32_t* count, Tile& t) {
+                                const float* frame, std::uint32_t* count, Tile& t) {
   narrow_doubles<true>(s, in, first, n, narrow_allowed, t);
-  narrow_entries(in, first, n, spare, count, t);
+  narrow_entries(in, first, n, spare, frame, count, t);
   return smallest_factor(t.factor, n);
 }
 
 KESTA_WIDE_VECTORS
 double narrow_footprints_within(const Setup& s, const RowFootprints& in, std::size_t first,
                                 std::size_t n, bool narrow_allowed, std::int32_t spare,
-                                std::uint32_t* count, Tile& t) {
+                                const float* frame, std::uint32_t* count, Tile& t) {
   narrow_doubles<false>(s, in, first, n, narrow_allowed, t);
-  narrow_entries(in, first, n, spare, count, t);
+  narrow_entries(in, first, n, spare, frame, count, t);
   return smallest_factor(t.factor, n);
 }
 
@@ -499,15 +505,16 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
   for (std::size_t k = 0; k < n; ++k) {
     if (t.kind[k] == 0) continue;
     const std::size_t i = first + k;
-    // The value and 1, times the entry's share and its overlap.
-    const Pair value{static_cast<double>(row[i]), 1.0};
     if (t.kind[k] == 1) {
+      // Two entries, the second perhaps past the count; four only for a
+      // footprint across two bins each way (a few in a hundred).
+      const int entries = count[i] == 4 ? 4 : 2;
       Share* out = writer.room(4);
-      for (int e = 0; e < 4; ++e) std::memcpy(out + e, &t.entry[e][k], sizeof(Share));
-      for (int e = 0; e < 4; ++e) {
+      for (int e = 0; e < entries; ++e) {
+        std::memcpy(out + e, &t.entry[e][k], sizeof(Share));
         Pair share;
         std::memcpy(&share, t.share[e][k], sizeof share);
-        sums[t.target[e][k]] += share * value;
+        sums[t.target[e][k]] += share;
       }
       writer.add(count[i]);
       continue;
@@ -524,8 +531,9 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
     const std::size_t need =
         wide_footprint(s, every_azimuth, in.lo[i], in.hi[i], in.per_span[i], in.alo[i],
                        in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, out, overlap);
+    const double v = row[i];
     for (std::size_t e = 0; e < need; ++e)
-      sums[out[e].bin] += Pair{static_cast<double>(out[e].share), overlap[e]} * value;
+      sums[out[e].bin] += Pair{v * static_cast<double>(out[e].share), overlap[e]};
     writer.add(need);
     count[i] = static_cast<std::uint32_t>(need);
   }
@@ -540,7 +548,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const Index width = s.xendelm - s.xstrelm + 1;
   const auto pixels = static_cast<std::size_t>(width * (b.yend - b.ystart + 1));
   // Every count is written by the row pass: no zero-fill of the whole block.
-  b.counts = std::make_unique_for_overwrite<std::uint32_t[]>(pixels);
+  b.counts = large_array<std::uint32_t>(static_cast<Index>(pixels));
   b.rows.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
   // The frame's sums and the weights, made as the entries are written; the
   // spare slots after the bins take the zero shares of footprints narrower
@@ -606,7 +614,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool shifted = !s.x_shift.empty();
   std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
   for (std::size_t i = 0; i < wsize; ++i) xoff[i] = g.x_offset(s.xstrelm + static_cast<Index>(i));
-  const double inner = s.inner, outer = s.outer, h = s.h, w = s.w;
+  const double inner = s.inner, outer = s.outer, h = s.h, w = s.w, per_bin = 1.0 / w;
   const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
   std::uint32_t* count = b.counts.get();
@@ -629,36 +637,38 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
                s.polarisation, two_theta.data(), azimuth.data(), factor.data());
     // Footprint edges in bins: straight loops for radial distance and for
     // 2-theta by the expansion, else only for the pixels in range.
-    if (row_edges) {
+    // The widths' reciprocals follow from the edges' formulas: 2h / w
+    // for radial distance, 2hD / (D^2 + r^2) / w by the expansion.
+    if (row_edges && radial) {
+      const double span = w / (2.0 * h);
       for (std::size_t i = 0; i < wsize; ++i) {
         const double r = radius[i];
-        double lower, upper;
-        if (radial) {
-          lower = r - h - inner;
-          upper = r + h - inner;
-        } else {
-          const double t = two_theta[i];
-          const double q = 1.0 / (dd + r * r);
-          const double first = h * d * q, second = h * h * r * d * q * q;
-          lower = t - first - second - s.t_in;
-          upper = t + first - second - s.t_in;
-        }
-        edge_lo[i] = lower / w;
-        edge_hi[i] = upper / w;
+        edge_lo[i] = (r - h - inner) * per_bin;
+        edge_hi[i] = (r + h - inner) * per_bin;
+        per_span[i] = span;
+      }
+    } else if (row_edges) {
+      const double span = w / (2.0 * h * d);
+      for (std::size_t i = 0; i < wsize; ++i) {
+        const double r = radius[i], t = two_theta[i];
+        const double depth = dd + r * r, q = 1.0 / depth;
+        const double first = h * d * q, second = h * h * r * d * q * q;
+        edge_lo[i] = (t - first - second - s.t_in) * per_bin;
+        edge_hi[i] = (t + first - second - s.t_in) * per_bin;
+        per_span[i] = depth * span;
       }
     } else {
       for (std::size_t i = 0; i < wsize; ++i) {
         const double r = radius[i];
         double lower = 0.0, upper = 0.0;
         if (!(r < 0.0 || r < inner || r > outer)) edges(r, two_theta[i], lower, upper);
-        edge_lo[i] = lower / w;
-        edge_hi[i] = upper / w;
+        edge_lo[i] = lower * per_bin;
+        edge_hi[i] = upper * per_bin;
+        per_span[i] = 1.0 / (edge_hi[i] - edge_lo[i]);
       }
     }
-    // One division per direction; the fractions multiply. The polarisation
-    // factor is applied to pixels off the beam centre only.
+    // The polarisation factor is applied to pixels off the beam centre only.
     for (std::size_t i = 0; i < wsize; ++i) {
-      per_span[i] = 1.0 / (edge_hi[i] - edge_lo[i]);
       const bool off_centre = !(std::abs(xs[i]) <= 1.0e-6 && std::abs(yrow[i]) <= 1.0e-6);
       polarised[i] = polarise && off_centre ? 1.0 : 0.0;
       inverse[i] = polarise && off_centre ? 1.0 / factor[i] : 1.0;
@@ -680,8 +690,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       const std::size_t n = std::min(kTile, wsize - first);
       const double smallest =
           s.full_circle
-              ? narrow_footprints_around(s, in, first, n, narrow_allowed, spare, count, *tile)
-              : narrow_footprints_within(s, in, first, n, narrow_allowed, spare, count, *tile);
+              ? narrow_footprints_around(s, in, first, n, narrow_allowed, spare, frame, count, *tile)
+              : narrow_footprints_within(s, in, first, n, narrow_allowed, spare, frame, count, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
       write_tile(s, in, *tile, first, n, every_azimuth, frame, writer, fractions, overlap, count,
                  sums);
