@@ -263,18 +263,19 @@ constexpr std::size_t kSpare = 32;
 // an entry past the pixel's count).
 struct Tile {
   std::int32_t kind[kTile];  // 0 no share, 1 at most two bins each way, 2 more
-  // The four entries as stored (bin in the low half, share in the high).
-  std::uint64_t entry[4][kTile];
+  // The four entries as stored: bin, then the share's bits.
+  std::uint32_t entry[4][kTile][2];
   // Where each entry's frame value and overlap are added (a spare slot past
-  // the pixel's count), and those two: the pixel's value times the entry's
-  // share, and the overlap.
+  // the pixel's count), and those two shares: the entry's and the overlap.
   std::int32_t target[4][kTile];
-  double share[4][kTile][2];
-  // Worked out in double first, in a loop of doubles alone (four to a
-  // vector): the kind, the bins in each direction, the first bins, the
-  // overlaps, and the polarisation factor of a pixel kept (else 1.7e38).
-  double kind_d[kTile], nm[kTile], nk[kTile], b00[kTile], b10[kTile];
-  double overlap[4][kTile];
+  float share[4][kTile][2];
+  // Each footprint edge split into its bin (1-based, as bin_of gives it)
+  // and its exact place in that bin; the spans' reciprocals, the
+  // polarisation's, whether the pixel is kept (1) and its polarisation
+  // factor when it is kept and corrected (else 1.7e38).
+  std::int32_t lo_bin[kTile], hi_bin[kTile], alo_bin[kTile], ahi_bin[kTile], keep[kTile];
+  float lo_part[kTile], hi_part[kTile], alo_part[kTile], ahi_part[kTile];
+  float per_span[kTile], per_aspan[kTile], inverse[kTile];
   double factor[kTile];
 };
 
@@ -290,12 +291,6 @@ struct RowFootprints {
   const double* masked;
 };
 
-// A table entry as its eight bytes (bin, then share).
-inline std::uint64_t pack(std::int32_t bin, float share) {
-  return static_cast<std::uint64_t>(static_cast<std::uint32_t>(bin)) |
-         static_cast<std::uint64_t>(std::bit_cast<std::uint32_t>(share)) << 32;
-}
-
 // Bin number (1-based) of the position V as bin_of, in double.
 inline double bin_number(double v, bool wrap) {
   double c = v < -1.0e15 ? -1.0e15 : v;
@@ -303,117 +298,141 @@ inline double bin_number(double v, bool wrap) {
   return (wrap ? std::floor(c) : std::trunc(c)) + 1.0;
 }
 
-// The doubles of the tile's pixels FIRST .. FIRST + N - 1 (see Tile), each
-// value the one the general sharing gives. A straight loop of doubles only,
-// so that it vectorises without widening.
+// Positions the narrow sharing handles: within a billion bins, so that
+// whole bins and their sums fit 32-bit lanes.
+constexpr double kPlace = 1.0e9;
+
+// Pixels FIRST .. FIRST + N - 1 of a row: which are kept, their factors, and
+// their footprint edges split into whole bins and places in them (exact in
+// double, the places then in single precision). A straight loop of doubles.
 template <bool Wrap>
-inline __attribute__((always_inline)) void narrow_doubles(const Setup& s, const RowFootprints& in,
-                                                          std::size_t first, std::size_t n,
-                                                          bool narrow_allowed, Tile& t) {
+inline __attribute__((always_inline)) void split_edges(const Setup& s, const RowFootprints& in,
+                                                       std::size_t first, std::size_t n, Tile& t) {
   const double inner = s.inner, outer = s.outer, h = s.h;
-  const double n2 = static_cast<double>(s.num_2theta), na = static_cast<double>(s.num_azimuthal);
   const double d_scan = s.scan_type == kScanD ? 1.0 : 0.0;
-  const double allowed = narrow_allowed ? 1.0 : 0.0;
   const double* __restrict radius = in.radius + first;
   const double *__restrict lower = in.lo + first, *__restrict upper = in.hi + first;
-  const double* __restrict per_span = in.per_span + first;
   const double *__restrict alower = in.alo + first, *__restrict aupper = in.ahi + first;
-  const double* __restrict per_aspan = in.per_aspan + first;
-  const double *__restrict factors = in.factor + first, *__restrict polarised = in.polarised + first;
-  const double* __restrict masked = in.masked + first;
+  const double *__restrict per_span = in.per_span + first, *__restrict per_aspan = in.per_aspan + first;
+  const double *__restrict inverse = in.inverse + first, *__restrict factors = in.factor + first;
+  const double *__restrict polarised = in.polarised + first, *__restrict masked = in.masked + first;
+  // Whole bin below V (toward zero, or down around a full circle) of V
+  // held within the places handled.
+  const auto whole = [](double v, bool down) {
+    const double c = v < -kPlace ? -kPlace : kPlace < v ? kPlace : v;
+    return down ? std::floor(c) : std::trunc(c);
+  };
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
-    const double r = radius[k], lo = lower[k], hi = upper[k], ps = per_span[k];
+    const double r = radius[k], lo = lower[k], hi = upper[k];
     // Conditions as selects of doubles, so that the loop is straight.
     const double in_range = !(r < 0.0 || r < inner || r > outer) && hi - lo > 0.0 ? 1.0 : 0.0;
     // The direct beam has no d-spacing: a footprint reaching it adds nothing.
     const double beam = r - h <= 0.0 ? d_scan : 0.0;
     const double keep = in_range - beam - masked[k] > 0.5 ? 1.0 : 0.0;
+    t.keep[k] = static_cast<std::int32_t>(keep);
     t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38;
-    const double ilo = bin_number(lo, false), ihi = bin_number(hi, false);
-    const double m0 = ilo < 1.0 ? 1.0 : ilo, mlast = n2 < ihi ? n2 : ihi;
-    const double alo = alower[k], ahi = aupper[k], pa = per_aspan[k];
-    const double klo = bin_number(alo, Wrap), khi = bin_number(ahi, Wrap);
-    const double k0 = Wrap || klo >= 1.0 ? klo : 1.0;
-    const double klast = Wrap || khi <= na ? khi : na;
-    const double nm = mlast - m0 + 1.0, nk = klast - k0 + 1.0;
-    const double valid = nm >= 1.0 && nk >= 1.0 ? keep : 0.0;
-    const double narrow = nm <= 2.0 && nk <= 2.0 ? valid * allowed : 0.0;
-    t.kind_d[k] = narrow > 0.5 ? 1.0 : valid > 0.5 ? 2.0 : 0.0;
-    t.nm[k] = narrow > 0.5 ? nm : 1.0;
-    t.nk[k] = narrow > 0.5 ? nk : 1.0;
-    // A missing second bin gets a zero fraction.
-    double f0 = m0 == ilo ? (m0 - lo) * ps : m0 == ihi ? (hi - (m0 - 1.0)) * ps : ps;
-    double f1 = m0 + 1.0 == ihi ? (hi - m0) * ps : ps;
-    double a0 = k0 == klo ? (k0 - alo) * pa : k0 == khi ? (ahi - (k0 - 1.0)) * pa : pa;
-    double a1 = k0 + 1.0 == khi ? (ahi - k0) * pa : pa;
-    f0 = 1.0 < f0 ? 1.0 : f0;
-    f1 = nm == 2.0 ? (1.0 < f1 ? 1.0 : f1) : 0.0;
-    a0 = 1.0 < a0 ? 1.0 : a0;
-    a1 = nk == 2.0 ? (1.0 < a1 ? 1.0 : a1) : 0.0;
-    // The azimuth bins around the circle; the second is the first again when
-    // there is one bin.
-    double kb0 = k0 - 1.0;
-    kb0 -= std::floor(kb0 / na) * na;
-    const double kb1 = nk == 1.0 ? kb0 : kb0 + 1.0 == na ? 0.0 : kb0 + 1.0;
-    // Bin numbers of pixels that are not narrow are never used: 0 keeps
-    // their conversion defined.
-    t.b00[k] = narrow > 0.5 ? (m0 - 1.0) + kb0 * n2 : 0.0;
-    t.b10[k] = narrow > 0.5 ? (m0 - 1.0) + kb1 * n2 : 0.0;
-    t.overlap[0][k] = f0 * a0;
-    t.overlap[1][k] = f1 * a0;
-    t.overlap[2][k] = f0 * a1;
-    t.overlap[3][k] = f1 * a1;
+    const double wlo = whole(lo, false), whi = whole(hi, false);
+    const double walo = whole(alower[k], Wrap), wahi = whole(aupper[k], Wrap);
+    t.lo_bin[k] = static_cast<std::int32_t>(wlo) + 1;
+    t.hi_bin[k] = static_cast<std::int32_t>(whi) + 1;
+    t.alo_bin[k] = static_cast<std::int32_t>(walo) + 1;
+    t.ahi_bin[k] = static_cast<std::int32_t>(wahi) + 1;
+    t.lo_part[k] = static_cast<float>(lo - wlo);
+    t.hi_part[k] = static_cast<float>(hi - whi);
+    t.alo_part[k] = static_cast<float>(alower[k] - walo);
+    t.ahi_part[k] = static_cast<float>(aupper[k] - wahi);
+    t.per_span[k] = static_cast<float>(per_span[k]);
+    t.per_aspan[k] = static_cast<float>(per_aspan[k]);
+    t.inverse[k] = static_cast<float>(inverse[k]);
   }
 }
 
-// From the doubles, the kinds, counts and entries of the narrow footprints
-// (see Tile), in 32-bit lanes.
-inline __attribute__((always_inline)) void narrow_entries(const RowFootprints& in,
-                                                          std::size_t first, std::size_t n,
+// From the split edges, the kinds, counts and entries of the narrow
+// footprints (see Tile): whole bins in 32-bit integers, fractions in single
+// precision, eight to a vector. A footprint's fraction of its first bin is
+// 1 - place of its lower edge (or the place of its upper edge when it ends
+// there), of its second the place of its upper edge, at most 1.
+template <bool Wrap>
+inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::size_t first,
+                                                          std::size_t n, bool narrow_allowed,
                                                           std::int32_t spare,
-                                                          const float* __restrict frame,
                                                           std::uint32_t* __restrict count,
                                                           Tile& t) {
-  const double* __restrict inverse = in.inverse + first;
-  const float* __restrict values = frame + first;
+  const auto n2 = static_cast<std::int32_t>(narrow_allowed ? s.num_2theta : 1);
+  const auto na = static_cast<std::int32_t>(narrow_allowed ? s.num_azimuthal : 1);
+  // The widest narrow footprint: none when the bins do not fit the lanes.
+  const std::int32_t widest = narrow_allowed ? 2 : 0;
   std::uint32_t* __restrict counts = count + first;
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
-    const bool two_m = t.nm[k] == 2.0, two_k = t.nk[k] == 2.0;
-    const auto kind = static_cast<std::int32_t>(t.kind_d[k]);
-    t.kind[k] = kind;
-    counts[k] = kind == 1 ? static_cast<std::uint32_t>(static_cast<std::int32_t>(t.nm[k] * t.nk[k]))
-                          : 0u;
-    const auto i00 = static_cast<std::int32_t>(t.b00[k]), i10 = static_cast<std::int32_t>(t.b10[k]);
+    const std::int32_t ilo = t.lo_bin[k], ihi = t.hi_bin[k], klo = t.alo_bin[k], khi = t.ahi_bin[k];
+    const std::int32_t m0 = ilo < 1 ? 1 : ilo, mlast = n2 < ihi ? n2 : ihi;
+    const std::int32_t k0 = Wrap || klo >= 1 ? klo : 1;
+    const std::int32_t klast = Wrap || khi <= na ? khi : na;
+    const std::int32_t nm = mlast - m0 + 1, nk = klast - k0 + 1;
+    // The azimuth bin around the circle, one turn either way; a footprint
+    // further round is shared by the general code.
+    std::int32_t kb0 = k0 - 1;
+    kb0 = kb0 < 0 ? kb0 + na : kb0;
+    kb0 = kb0 >= na ? kb0 - na : kb0;
+    const bool valid = (t.keep[k] != 0) & (nm >= 1) & (nk >= 1);
+    // 0 <= kb0 < na as one sign test (no unsigned compare in the vectors).
+    const bool in_circle = (kb0 | (na - 1 - kb0)) >= 0;
+    const bool narrow = valid & (nm <= widest) & (nk <= widest) & in_circle;
+    // As integers, so that every select below is of 32-bit lanes.
+    const std::int32_t is_narrow = narrow ? 1 : 0, is_valid = valid ? 1 : 0;
+    t.kind[k] = 2 * is_valid - is_narrow;
+    // Numbers of pixels that are not narrow are never used: held small (by
+    // masks, not selects, which the vectors would have to widen).
+    const std::int32_t keep_bits = -is_narrow;
+    const std::int32_t snm = 1 + ((nm - 1) & keep_bits), snk = 1 + ((nk - 1) & keep_bits);
+    const std::int32_t skb = kb0 & keep_bits, sm0 = 1 + ((m0 - 1) & keep_bits);
+    counts[k] = static_cast<std::uint32_t>(is_narrow * snm * snk);
+    const bool two_m = narrow & (nm == 2), two_k = narrow & (nk == 2);
+    const float ps = t.per_span[k], pa = t.per_aspan[k];
+    const float below = (1.0f - t.lo_part[k]) * ps, above = t.hi_part[k] * ps;
+    const float abelow = (1.0f - t.alo_part[k]) * pa, aabove = t.ahi_part[k] * pa;
+    float f0 = sm0 == ilo ? below : sm0 == ihi ? above : ps;
+    float f1 = sm0 + 1 == ihi ? above : ps;
+    const std::int32_t sk0 = 1 + ((k0 - 1) & keep_bits);
+    float a0 = sk0 == klo ? abelow : sk0 == khi ? aabove : pa;
+    float a1 = sk0 + 1 == khi ? aabove : pa;
+    f0 = 1.0f < f0 ? 1.0f : f0;
+    f1 = two_m ? (1.0f < f1 ? 1.0f : f1) : 0.0f;
+    a0 = 1.0f < a0 ? 1.0f : a0;
+    a1 = two_k ? (1.0f < a1 ? 1.0f : a1) : 0.0f;
+    // The second azimuth bin is the first again when there is one bin.
+    const std::int32_t kb1 = !two_k ? skb : skb + 1 == na ? 0 : skb + 1;
+    const std::int32_t i00 = (sm0 - 1) + skb * n2, i10 = (sm0 - 1) + kb1 * n2;
     const std::int32_t i01 = two_m ? i00 + 1 : i00, i11 = two_m ? i10 + 1 : i10;
-    const double inv = inverse[k], v = values[k];
-    const double s00 = t.overlap[0][k], s01 = t.overlap[1][k];
-    const double s10 = t.overlap[2][k], s11 = t.overlap[3][k];
-    const float e00 = static_cast<float>(s00 * inv), e01 = static_cast<float>(s01 * inv);
-    const float e10 = static_cast<float>(s10 * inv), e11 = static_cast<float>(s11 * inv);
+    const float s00 = f0 * a0, s01 = f1 * a0, s10 = f0 * a1, s11 = f1 * a1;
+    const float inv = t.inverse[k];
+    const float e00 = s00 * inv, e01 = s01 * inv, e10 = s10 * inv, e11 = s11 * inv;
     const std::int32_t slot = spare + static_cast<std::int32_t>(k & 7) * 4;
-    // Stored in the order of the old two-by-two: the second radial bin only
-    // when there is one. The overlaps of a footprint's bins are added in the
-    // same order, so each bin's weight is as before.
+    // Stored as the two-by-two's entries: the second radial bin only when
+    // there is one. The overlaps are added in that order too.
     const std::int32_t b1 = two_m ? i01 : i10;
-    const float e1 = two_m ? e01 : e10;
-    const double s1 = two_m ? s01 : s10;
-    t.entry[0][k] = pack(i00, e00);
-    t.entry[1][k] = pack(b1, e1);
-    t.entry[2][k] = pack(i10, e10);
-    t.entry[3][k] = pack(i11, e11);
+    const float e1 = two_m ? e01 : e10, s1 = two_m ? s01 : s10;
+    t.entry[0][k][0] = static_cast<std::uint32_t>(i00);
+    t.entry[0][k][1] = std::bit_cast<std::uint32_t>(e00);
+    t.entry[1][k][0] = static_cast<std::uint32_t>(b1);
+    t.entry[1][k][1] = std::bit_cast<std::uint32_t>(e1);
+    t.entry[2][k][0] = static_cast<std::uint32_t>(i10);
+    t.entry[2][k][1] = std::bit_cast<std::uint32_t>(e10);
+    t.entry[3][k][0] = static_cast<std::uint32_t>(i11);
+    t.entry[3][k][1] = std::bit_cast<std::uint32_t>(e11);
     t.target[0][k] = i00;
     t.target[1][k] = two_m | two_k ? b1 : slot + 1;
     t.target[2][k] = two_m & two_k ? i10 : slot + 2;
     t.target[3][k] = two_m & two_k ? i11 : slot + 3;
-    t.share[0][k][0] = v * static_cast<double>(e00);
+    t.share[0][k][0] = e00;
     t.share[0][k][1] = s00;
-    t.share[1][k][0] = v * static_cast<double>(e1);
+    t.share[1][k][0] = e1;
     t.share[1][k][1] = s1;
-    t.share[2][k][0] = v * static_cast<double>(e10);
+    t.share[2][k][0] = e10;
     t.share[2][k][1] = s10;
-    t.share[3][k][0] = v * static_cast<double>(e11);
+    t.share[3][k][0] = e11;
     t.share[3][k][1] = s11;
   }
 }
@@ -439,18 +458,18 @@ inline __attribute__((always_inline)) double smallest_factor(const double* facto
 KESTA_WIDE_VECTORS
 double narrow_footprints_around(const Setup& s, const RowFootprints& in, std::size_t first,
                                 std::size_t n, bool narrow_allowed, std::int32_t spare,
-                                const float* frame, std::uint32_t* count, Tile& t) {
-  narrow_doubles<true>(s, in, first, n, narrow_allowed, t);
-  narrow_entries(in, first, n, spare, frame, count, t);
+                                std::uint32_t* count, Tile& t) {
+  split_edges<true>(s, in, first, n, t);
+  narrow_entries<true>(s, first, n, narrow_allowed, spare, count, t);
   return smallest_factor(t.factor, n);
 }
 
 KESTA_WIDE_VECTORS
 double narrow_footprints_within(const Setup& s, const RowFootprints& in, std::size_t first,
                                 std::size_t n, bool narrow_allowed, std::int32_t spare,
-                                const float* frame, std::uint32_t* count, Tile& t) {
-  narrow_doubles<false>(s, in, first, n, narrow_allowed, t);
-  narrow_entries(in, first, n, spare, frame, count, t);
+                                std::uint32_t* count, Tile& t) {
+  split_edges<false>(s, in, first, n, t);
+  narrow_entries<false>(s, first, n, narrow_allowed, spare, count, t);
   return smallest_factor(t.factor, n);
 }
 
@@ -505,16 +524,17 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
   for (std::size_t k = 0; k < n; ++k) {
     if (t.kind[k] == 0) continue;
     const std::size_t i = first + k;
+    // The value and 1, times an entry's share and its overlap.
+    const Pair value{static_cast<double>(row[i]), 1.0};
     if (t.kind[k] == 1) {
       // Two entries, the second perhaps past the count; four only for a
       // footprint across two bins each way (a few in a hundred).
       const int entries = count[i] == 4 ? 4 : 2;
       Share* out = writer.room(4);
       for (int e = 0; e < entries; ++e) {
-        std::memcpy(out + e, &t.entry[e][k], sizeof(Share));
-        Pair share;
-        std::memcpy(&share, t.share[e][k], sizeof share);
-        sums[t.target[e][k]] += share;
+        std::memcpy(out + e, t.entry[e][k], sizeof(Share));
+        const Pair share{t.share[e][k][0], t.share[e][k][1]};
+        sums[t.target[e][k]] += share * value;
       }
       writer.add(count[i]);
       continue;
@@ -531,9 +551,8 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
     const std::size_t need =
         wide_footprint(s, every_azimuth, in.lo[i], in.hi[i], in.per_span[i], in.alo[i],
                        in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, out, overlap);
-    const double v = row[i];
     for (std::size_t e = 0; e < need; ++e)
-      sums[out[e].bin] += Pair{v * static_cast<double>(out[e].share), overlap[e]};
+      sums[out[e].bin] += Pair{static_cast<double>(out[e].share), overlap[e]} * value;
     writer.add(need);
     count[i] = static_cast<std::uint32_t>(need);
   }
@@ -557,7 +576,9 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   b.sums.assign(bins + kSpare, Pair{0.0, 0.0});
   Pair* const sums = b.sums.data();
   // The narrow footprints' bin numbers are worked out in 32-bit lanes.
-  const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX);
+  const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX) &&
+                              static_cast<double>(s.num_2theta) < kPlace &&
+                              static_cast<double>(s.num_azimuthal) < kPlace;
   const auto spare = static_cast<std::int32_t>(narrow_allowed ? bins : 0);
   auto tile = std::make_unique<Tile>();
   const double d = g.distance();
@@ -690,8 +711,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       const std::size_t n = std::min(kTile, wsize - first);
       const double smallest =
           s.full_circle
-              ? narrow_footprints_around(s, in, first, n, narrow_allowed, spare, frame, count, *tile)
-              : narrow_footprints_within(s, in, first, n, narrow_allowed, spare, frame, count, *tile);
+              ? narrow_footprints_around(s, in, first, n, narrow_allowed, spare, count, *tile)
+              : narrow_footprints_within(s, in, first, n, narrow_allowed, spare, count, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
       write_tile(s, in, *tile, first, n, every_azimuth, frame, writer, fractions, overlap, count,
                  sums);
