@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <bit>
+#include <cstdint>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -93,6 +95,22 @@ TEST(Memory, AllocationSizesAndFailures) {
   io_malloc_array(10, sizeof(double), block, status);
   ASSERT_NE(block, nullptr);
   IO_FREE(block, status);
+}
+
+TEST(Memory, LargeArraysAreWholeLargePages) {
+  // Large-page aligned, usable to the last element, and a size that cannot be
+  // had is an allocation failure, not a smaller block.
+  for (const Index count : {Index{1}, Index{3} << 20}) {
+    LargeArray<double> array = large_array<double>(count);
+    ASSERT_NE(array.get(), nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(array.get()) % (std::uintptr_t{2} << 20), 0u);
+    array[0] = 1.0;
+    array[count - 1] = 2.0;
+  }
+  for (const Index count : {Index{-1}, std::numeric_limits<Index>::max()})
+    EXPECT_THROW(large_array<double>(count), std::bad_alloc) << count;
+  LargeArray<char> empty = large_array<char>(0);
+  EXPECT_NE(empty.get(), nullptr);
 }
 
 TEST(SystemServices, TimesShellAndByteOrder) {

@@ -306,7 +306,8 @@ TEST(Cake, TableKeptUntilAnArgumentChanges) {
 
 TEST(Cake, ThreadCountDoesNotChangeTheResult) {
   // Footprints of one to several bins each way, a wrapped full circle, a
-  // mask and the reversed d axis: every path of the table set-up.
+  // mask and the reversed d axis: every path of the table set-up; each
+  // result again from the kept table.
   struct Case {
     int type;
     Index n2, na;
@@ -337,10 +338,15 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
     kzt_release_cake_table();
     kzt_set_cake_threads(4);
     const CakeResult four = cake(ring.a, data, mask);
+    // The frame binned as the table is made and a frame through the kept
+    // table add the same values in the same order.
+    const CakeResult kept = cake(ring.a, data, mask);
     kzt_set_cake_threads(0);
     ASSERT_EQ(one.status, kStatusGood) << c.type;
     EXPECT_EQ(one.out, four.out) << c.type;
     EXPECT_EQ(one.weights, four.weights) << c.type;
+    EXPECT_EQ(four.out, kept.out) << c.type;
+    EXPECT_EQ(four.weights, kept.weights) << c.type;
   }
 }
 
