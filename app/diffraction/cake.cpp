@@ -724,14 +724,13 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
 // SUMS(n) = the blocks' PARTS(n) added in block order, for BINS bins: each
 // worker takes a fixed range of bins, so every bin gets the same additions
 // in the same order whatever the threads.
-template <class T>
-void sum_blocks(const std::vector<const T*>& parts, Index bins, T* sums) {
+void sum_blocks(const std::vector<const double*>& parts, Index bins, double* sums) {
   // Small sums are not worth a thread.
   const Index ranges = bins < (Index{1} << 16) ? 1 : kBlocks;
   for_blocks(ranges, [&](Index r) {
     for (Index n = bins * r / ranges; n < bins * (r + 1) / ranges; ++n) {
-      T v{};
-      for (const T* part : parts) v += part[n];
+      double v = 0.0;
+      for (const double* part : parts) v += part[n];
       sums[n] = v;
     }
   });
@@ -740,20 +739,28 @@ void sum_blocks(const std::vector<const T*>& parts, Index bins, T* sums) {
 // Number of NaN and infinite values of the region: exponent bits all set,
 // tested as integers so that the loop vectorises (a compare and an add per
 // pixel, no branch).
+// (The row blocks on their threads: it is read at every frame.)
 Index nonfinite_count(std::span<const float> data, Index xmaxdat, Index xs, Index ys, Index xe,
                       Index ye) {
-  Index count = 0;
-  for (Index j = ys; j <= ye; ++j) {
-    const float* row = data.data() + element(xs, j, xmaxdat);
-    const Index width = xe - xs + 1;
-    std::uint32_t row_count = 0;
-    for (Index i = 0; i < width; ++i) {
-      std::uint32_t bits;
-      std::memcpy(&bits, row + i, sizeof bits);
-      row_count += (bits & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
+  const Index rows = ye - ys + 1, parts = std::min(kBlocks, rows);
+  std::vector<Index> counts(static_cast<std::size_t>(parts), 0);
+  for_blocks(parts, [&](Index b) {
+    Index count = 0;
+    for (Index j = ys + rows * b / parts; j < ys + rows * (b + 1) / parts; ++j) {
+      const float* row = data.data() + element(xs, j, xmaxdat);
+      const Index width = xe - xs + 1;
+      std::uint32_t row_count = 0;
+      for (Index i = 0; i < width; ++i) {
+        std::uint32_t bits;
+        std::memcpy(&bits, row + i, sizeof bits);
+        row_count += (bits & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
+      }
+      count += row_count;
     }
-    count += row_count;
-  }
+    counts[static_cast<std::size_t>(b)] = count;
+  });
+  Index count = 0;
+  for (const Index c : counts) count += c;
   return count;
 }
 
@@ -795,16 +802,18 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
   t.bins = s.num_2theta * s.num_azimuthal;
-  std::vector<Pair> both(static_cast<std::size_t>(t.bins));
-  std::vector<const Pair*> parts;
-  for (const Block& b : t.blocks) parts.push_back(b.sums.data());
-  sum_blocks(parts, t.bins, both.data());
   sums.resize(static_cast<std::size_t>(t.bins));
   t.weights.resize(static_cast<std::size_t>(t.bins));
-  for (std::size_t n = 0; n < both.size(); ++n) {
-    sums[n] = both[n][0];
-    t.weights[n] = both[n][1];
-  }
+  // The blocks' sums added in block order, each range of bins on a thread.
+  const Index ranges = t.bins < (Index{1} << 16) ? 1 : kBlocks;
+  for_blocks(ranges, [&](Index r) {
+    for (Index n = t.bins * r / ranges; n < t.bins * (r + 1) / ranges; ++n) {
+      Pair v{};
+      for (const Block& b : t.blocks) v += b.sums[static_cast<std::size_t>(n)];
+      sums[static_cast<std::size_t>(n)] = v[0];
+      t.weights[static_cast<std::size_t>(n)] = v[1];
+    }
+  });
   t.min_factor = 1.7e38;
   for (Block& b : t.blocks) {
     t.min_factor = std::min(t.min_factor, b.min_factor);
