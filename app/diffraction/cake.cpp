@@ -291,13 +291,6 @@ struct RowFootprints {
   const double* masked;
 };
 
-// Bin number (1-based) of the position V as bin_of, in double.
-inline double bin_number(double v, bool wrap) {
-  double c = v < -1.0e15 ? -1.0e15 : v;
-  c = 1.0e15 < c ? 1.0e15 : c;
-  return (wrap ? std::floor(c) : std::trunc(c)) + 1.0;
-}
-
 // Positions the narrow sharing handles: within a billion bins, so that
 // whole bins and their sums fit 32-bit lanes.
 constexpr double kPlace = 1.0e9;
