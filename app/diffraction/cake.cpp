@@ -143,7 +143,7 @@ inline float atan2_select(float y, float x) {
 
 // A row's 2-theta (from RADIUS, negative for no angle), azimuth and
 // polarisation factor, each a straight loop.
-KESTA_WIDE_VECTORS
+KESTA_WIDEST_VECTORS
 void angles_row(const double* radius, const double* x, const double* y, std::size_t n,
                                float inverse_d, bool azimuths, bool polarisation, double d,
                                double p, float* two_theta, float* azimuth, double* factor) {
@@ -190,7 +190,7 @@ inline Index bin_of(double v, bool wrap) {
 // The azimuthal footprint of each pixel of a row in bins and the reciprocal
 // of its width (r aw / 2h, no division); a pixel beyond the azimuth range
 // gets an empty radial span (left out later).
-KESTA_WIDE_VECTORS
+KESTA_WIDEST_VECTORS
 void azimuth_spans(std::size_t n, const float* __restrict azimuth,
                    const double* __restrict radius, double start, double aw, double h,
                    double range, const double* __restrict edge_lo, double* __restrict edge_hi,
@@ -448,7 +448,7 @@ inline __attribute__((always_inline)) double smallest_factor(const double* facto
 // FIRST .. FIRST + N - 1 of a row, with the smallest polarisation factor of
 // the pixels kept. NARROW_ALLOWED false sends every footprint to the
 // general sharing.
-KESTA_WIDE_VECTORS
+KESTA_WIDEST_VECTORS
 double narrow_footprints_around(const Setup& s, const RowFootprints& in, std::size_t first,
                                 std::size_t n, bool narrow_allowed, std::int32_t spare,
                                 std::uint32_t* count, Tile& t) {
@@ -457,7 +457,7 @@ double narrow_footprints_around(const Setup& s, const RowFootprints& in, std::si
   return smallest_factor(t.factor, n);
 }
 
-KESTA_WIDE_VECTORS
+KESTA_WIDEST_VECTORS
 double narrow_footprints_within(const Setup& s, const RowFootprints& in, std::size_t first,
                                 std::size_t n, bool narrow_allowed, std::int32_t spare,
                                 std::uint32_t* count, Tile& t) {
@@ -554,7 +554,7 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
 // Shares of the pixels of rows B.ystart..B.yend. Its row loops are nearly
 // all of the set-up and run twice as wide where the processor can (no fused
 // multiply-adds, so every value is the same either way).
-KESTA_WIDE_VECTORS
+KESTA_WIDEST_VECTORS
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  std::span<const float> data, Block& b) {
   const Index width = s.xendelm - s.xstrelm + 1;

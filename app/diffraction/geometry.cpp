@@ -10,6 +10,7 @@
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "numeric/wide_vectors.hpp"
 
 namespace kesta {
 
@@ -226,6 +227,7 @@ DiffractionGeometry::DiffractionGeometry(float x_pixel_size, float y_pixel_size,
       c2_(std::cos(static_cast<double>(tilt_angle)) * std::cos(static_cast<double>(tilt_angle))),
       st_(std::sin(static_cast<double>(tilt_angle))) {}
 
+KESTA_WIDEST_VECTORS
 void DiffractionGeometry::radius_row(Index j, Index xs, Index xe, std::span<double> out) const {
   // radius() for every pixel of the row with its branch as a select, so the
   // loop vectorises; the row's share of the rotation is worked out once.
