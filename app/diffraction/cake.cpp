@@ -1,6 +1,7 @@
 #include "app/diffraction/cake.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -26,8 +27,11 @@ namespace {
 
 constexpr Status kAppBase = 110000;
 constexpr std::string_view kName = "Subroutine KZT_CAL2_CAKE V0.1";
-// Row blocks of the table: fixed, so that sums do not depend on the threads.
-constexpr Index kBlocks = 8;
+// Row blocks of the table: fixed by the problem alone, so that sums do not
+// depend on the threads; more than the processors when their sums are small,
+// so that a processor slowed by other work holds the rest back less.
+constexpr Index kBlocks = 8, kMostBlocks = 32;
+constexpr double kBlockSumsBudget = 4.0 * 1024 * 1024;
 
 // A frame's sum and a bin's weight, added together.
 using Pair = double __attribute__((vector_size(16)));
@@ -165,12 +169,14 @@ void angles_row(const double* radius, const double* x, const double* y, std::siz
 }
 
 // Runs WORK(b) for every block on up to THREADS threads.
+// (Each thread takes the next block not yet taken.)
 template <class Work>
 void for_blocks(Index blocks, Work work) {
   const Index threads = std::clamp<Index>(
       cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
-  run_parts(threads, [&](Index t) {
-    for (Index b = t; b < blocks; b += threads) work(b);
+  std::atomic<Index> next{0};
+  run_parts(threads, [&](Index) {
+    for (Index b = next++; b < blocks; b = next++) work(b);
   });
 }
 
@@ -777,7 +783,12 @@ std::vector<std::uint8_t> finite_mask(std::span<const float> data,
 bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  std::span<const float> data, Table& t, std::vector<double>& sums) {
   const Index rows = s.yendelm - s.ystrelm + 1;
-  const Index blocks = std::min(kBlocks, rows);
+  // Each block has sums of every bin: as many blocks as a few megabytes of
+  // them allow, between 8 and 32.
+  const double bytes = static_cast<double>(s.num_2theta * s.num_azimuthal + Index{kSpare}) * 16.0;
+  const Index wanted =
+      std::clamp<Index>(static_cast<Index>(kBlockSumsBudget / bytes), kBlocks, kMostBlocks);
+  const Index blocks = std::min(wanted, rows);
   t.blocks.clear();
   t.blocks.resize(static_cast<std::size_t>(blocks));
   for (Index b = 0; b < blocks; ++b) {
