@@ -316,10 +316,22 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
   const double *__restrict inverse = in.inverse + first, *__restrict factors = in.factor + first;
   const double *__restrict polarised = in.polarised + first, *__restrict masked = in.masked + first;
   // Whole bin below V (toward zero, or down around a full circle) of V
-  // held within the places handled.
+  // held within the places handled (a NaN, of a pixel never kept, at the
+  // lower end, so that every conversion is defined).
   const auto whole = [](double v, bool down) {
-    const double c = v < -kPlace ? -kPlace : kPlace < v ? kPlace : v;
+    const double c = v >= -kPlace ? (v <= kPlace ? v : kPlace) : -kPlace;
     return down ? std::floor(c) : std::trunc(c);
+  };
+  // V in single precision, held within +-1e30 so that it converts whatever
+  // it is (the spans of a footprint narrower than 1e-30 bins, of none).
+  const auto single = [](double v) {
+    return static_cast<float>(v <= 1.0e30 ? (v >= -1.0e30 ? v : -1.0e30) : 1.0e30);
+  };
+  // The place of V in its whole bin W, held within +-2 so that it converts
+  // whatever V is (a kept pixel's is within +-1).
+  const auto place = [](double v, double w) {
+    const double p = v - w;
+    return static_cast<float>(p >= -2.0 ? (p <= 2.0 ? p : 2.0) : -2.0);
   };
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
@@ -337,13 +349,13 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     t.hi_bin[k] = static_cast<std::int32_t>(whi) + 1;
     t.alo_bin[k] = static_cast<std::int32_t>(walo) + 1;
     t.ahi_bin[k] = static_cast<std::int32_t>(wahi) + 1;
-    t.lo_part[k] = static_cast<float>(lo - wlo);
-    t.hi_part[k] = static_cast<float>(hi - whi);
-    t.alo_part[k] = static_cast<float>(alower[k] - walo);
-    t.ahi_part[k] = static_cast<float>(aupper[k] - wahi);
-    t.per_span[k] = static_cast<float>(per_span[k]);
-    t.per_aspan[k] = static_cast<float>(per_aspan[k]);
-    t.inverse[k] = static_cast<float>(inverse[k]);
+    t.lo_part[k] = place(lo, wlo);
+    t.hi_part[k] = place(hi, whi);
+    t.alo_part[k] = place(alower[k], walo);
+    t.ahi_part[k] = place(aupper[k], wahi);
+    t.per_span[k] = single(per_span[k]);
+    t.per_aspan[k] = single(per_aspan[k]);
+    t.inverse[k] = single(inverse[k]);
   }
 }
 
