@@ -465,22 +465,19 @@ inline __attribute__((always_inline)) double smallest_factor(const double* facto
 // The kinds, counts and (for the narrow footprints) entries of pixels
 // FIRST .. FIRST + N - 1 of a row, with the smallest polarisation factor of
 // the pixels kept. NARROW_ALLOWED false sends every footprint to the
-// general sharing.
+// general sharing. (The full circle is a template argument of the loops:
+// a choice inside them would keep them from vectorising.)
 KESTA_WIDEST_VECTORS
-double narrow_footprints_around(const Setup& s, const RowFootprints& in, std::size_t first,
-                                std::size_t n, bool narrow_allowed, std::int32_t spare,
-                                std::uint32_t* count, Tile& t) {
-  split_edges<true>(s, in, first, n, t);
-  narrow_entries<true>(s, first, n, narrow_allowed, spare, count, t);
-  return smallest_factor(t.factor, n);
-}
-
-KESTA_WIDEST_VECTORS
-double narrow_footprints_within(const Setup& s, const RowFootprints& in, std::size_t first,
-                                std::size_t n, bool narrow_allowed, std::int32_t spare,
-                                std::uint32_t* count, Tile& t) {
-  split_edges<false>(s, in, first, n, t);
-  narrow_entries<false>(s, first, n, narrow_allowed, spare, count, t);
+double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t first,
+                         std::size_t n, bool narrow_allowed, std::int32_t spare,
+                         std::uint32_t* count, Tile& t) {
+  if (s.full_circle) {
+    split_edges<true>(s, in, first, n, t);
+    narrow_entries<true>(s, first, n, narrow_allowed, spare, count, t);
+  } else {
+    split_edges<false>(s, in, first, n, t);
+    narrow_entries<false>(s, first, n, narrow_allowed, spare, count, t);
+  }
   return smallest_factor(t.factor, n);
 }
 
@@ -721,9 +718,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     for (std::size_t first = 0; first < wsize; first += kTile) {
       const std::size_t n = std::min(kTile, wsize - first);
       const double smallest =
-          s.full_circle
-              ? narrow_footprints_around(s, in, first, n, narrow_allowed, spare, count, *tile)
-              : narrow_footprints_within(s, in, first, n, narrow_allowed, spare, count, *tile);
+          narrow_footprints(s, in, first, n, narrow_allowed, spare, count, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
       write_tile(s, in, *tile, first, n, every_azimuth, frame, writer, fractions, overlap, count,
                  sums);
