@@ -167,10 +167,16 @@ void io_prefer_huge_pages(void* address, std::size_t bytes) {
 void* io_large_block(Index count, std::size_t element_size) {
   constexpr std::size_t kHuge = std::size_t{2} << 20;
   std::size_t bytes = 0;
-  // aligned_alloc wants a multiple of the alignment.
   if (!io_array_bytes(count, element_size, bytes) || bytes > SIZE_MAX - kHuge)
     throw std::bad_alloc();
-  bytes = std::max<std::size_t>((bytes + kHuge - 1) / kHuge * kHuge, kHuge);
+  // Less than a large page is an ordinary block.
+  if (bytes < kHuge) {
+    void* block = std::malloc(std::max<std::size_t>(bytes, 1));
+    if (block == nullptr) throw std::bad_alloc();
+    return block;
+  }
+  // aligned_alloc wants a multiple of the alignment.
+  bytes = (bytes + kHuge - 1) / kHuge * kHuge;
   void* block = std::aligned_alloc(kHuge, bytes);
   if (block == nullptr) throw std::bad_alloc();
   io_prefer_huge_pages(block, bytes);

@@ -32,9 +32,10 @@ void io_malloc_array(Index count, std::size_t element_size, void*& address, Stat
 // only; nothing changes where it is not taken).
 void io_prefer_huge_pages(void* address, std::size_t bytes);
 
-// A block for COUNT elements of T, aligned to 2 MiB and given
-// io_prefer_huge_pages, contents undefined: for large arrays filled at once.
-// Throws std::bad_alloc when COUNT is negative, overflows or cannot be had.
+// A block for COUNT elements of T, contents undefined, for large arrays
+// filled at once: from 2 MiB on aligned to 2 MiB and given
+// io_prefer_huge_pages, below that an ordinary block. Throws std::bad_alloc
+// when COUNT is negative, overflows or cannot be had.
 struct LargeBlockFree {
   void operator()(void* block) const;
 };

@@ -222,7 +222,9 @@ void azimuth_spans(std::size_t n, const float* __restrict azimuth,
 // it does not fit.
 class ShareWriter {
  public:
-  explicit ShareWriter(Block& b) : b_(b) {}
+  // EXPECTED: about how many entries the block will hold (its chunks are no
+  // larger, unless a row needs it).
+  ShareWriter(Block& b, std::size_t expected) : b_(b), expected_(expected) {}
   // Room for ROOM more entries of the current row; the row's first free entry.
   Share* room(std::size_t room) {
     if (used_ + room > capacity_) grow(room);
@@ -240,7 +242,7 @@ class ShareWriter {
 
   void grow(std::size_t room) {
     const std::size_t row = used_ - row_first_;
-    const std::size_t capacity = std::max(kChunk, 2 * (row + room));
+    const std::size_t capacity = std::max(std::min(kChunk, expected_), 2 * (row + room));
     auto chunk = large_array<Share>(static_cast<Index>(capacity));
     if (row > 0) std::memcpy(chunk.get(), base_ + row_first_, row * sizeof(Share));
     base_ = chunk.get();
@@ -251,6 +253,7 @@ class ShareWriter {
   }
 
   Block& b_;
+  std::size_t expected_;
   Share* base_ = nullptr;
   std::size_t capacity_ = 0, used_ = 0, row_first_ = 0;
 };
@@ -482,12 +485,14 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
 }
 
 // The entries of one footprint of any size in bins LO..HI and azimuth bins
-// ALO..AHI at OUT (room for them) and their overlap fractions in OVERLAP;
-// their number.
-std::size_t wide_footprint(const Setup& s, bool every_azimuth, double lo, double hi, double ps,
-                           double alo, double ahi, double pa, double inv,
-                           std::vector<double>& fractions, Share* out,
-                           std::vector<double>& overlap) {
+// ALO..AHI, written with WRITER (not yet added), and their overlap fractions
+// in OVERLAP; their first entry and number.
+std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_azimuth, double lo,
+                                                    double hi, double ps, double alo, double ahi,
+                                                    double pa, double inv,
+                                                    std::vector<double>& fractions,
+                                                    ShareWriter& writer,
+                                                    std::vector<double>& overlap) {
   const Index n2 = s.num_2theta, na = s.num_azimuthal;
   const Index ilo = bin_of(lo, false), ihi = bin_of(hi, false);
   const Index mfirst = std::max<Index>(ilo, 1), mlast = std::min(ihi, n2);
@@ -499,6 +504,8 @@ std::size_t wide_footprint(const Setup& s, bool every_azimuth, double lo, double
   const auto need = static_cast<std::size_t>(nm * (klast - kfirst + 1));
   if (fractions.size() < static_cast<std::size_t>(nm)) fractions.resize(static_cast<std::size_t>(nm));
   if (overlap.size() < need) overlap.resize(need);
+  Share* const first = writer.room(need);
+  Share* out = first;
   for (Index m = mfirst; m <= mlast; ++m) {
     const double fr = m == ilo ? (m - lo) * ps : m == ihi ? (hi - (m - 1)) * ps : ps;
     fractions[static_cast<std::size_t>(m - mfirst)] = std::min(fr, 1.0);
@@ -519,7 +526,7 @@ std::size_t wide_footprint(const Setup& s, bool every_azimuth, double lo, double
     out += nm;
     o += nm;
   }
-  return need;
+  return {first, need};
 }
 
 // The table entries of a tile (pixels FIRST ..), and the frame's values
@@ -547,18 +554,10 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
       writer.add(count[i]);
       continue;
     }
-    // Footprints wider than two bins: as many entries as bins, in 64 bits
-    // until they are known to fit.
-    const Index ilo = bin_of(in.lo[i], false), ihi = bin_of(in.hi[i], false);
-    const Index klo = every_azimuth ? 1 : bin_of(in.alo[i], s.full_circle);
-    const Index khi = every_azimuth ? 1 : bin_of(in.ahi[i], s.full_circle);
-    const Index nm = std::min(ihi, s.num_2theta) - std::max<Index>(ilo, 1) + 1;
-    const Index nk = s.full_circle ? khi - klo + 1
-                                   : std::min(khi, s.num_azimuthal) - std::max<Index>(klo, 1) + 1;
-    Share* out = writer.room(static_cast<std::size_t>(nm * nk));
-    const std::size_t need =
+    // Footprints wider than two bins: as many entries as bins.
+    const auto [out, need] =
         wide_footprint(s, every_azimuth, in.lo[i], in.hi[i], in.per_span[i], in.alo[i],
-                       in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, out, overlap);
+                       in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, writer, overlap);
     for (std::size_t e = 0; e < need; ++e)
       sums[out[e].bin] += Pair{static_cast<double>(out[e].share), overlap[e]} * value;
     writer.add(need);
@@ -567,7 +566,7 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
 }
 
 // Shares of the pixels of rows B.ystart..B.yend. Its row loops are nearly
-// all of the set-up and run twice as wide where the processor can (no fused
+// all of the set-up and run wider where the processor can (no fused
 // multiply-adds, so every value is the same either way).
 KESTA_WIDEST_VECTORS
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
@@ -638,7 +637,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   std::vector<double> polarised(wsize, 0.0), masked(wsize, 0.0);
   // The radial fractions of one pixel.
   std::vector<double> fractions, overlap;
-  ShareWriter writer(b);
+  // Two entries a pixel is more than most footprints need.
+  ShareWriter writer(b, 2 * pixels + kTile);
   // Pixel centres moved by the caller's displacements (pixels), when given.
   const bool shifted = !s.x_shift.empty();
   std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
@@ -748,13 +748,14 @@ void sum_blocks(const std::vector<const double*>& parts, Index bins, double* sum
 // (The row blocks on their threads: it is read at every frame.)
 Index nonfinite_count(std::span<const float> data, Index xmaxdat, Index xs, Index ys, Index xe,
                       Index ye) {
-  const Index rows = ye - ys + 1, parts = std::min(kBlocks, rows);
+  // Threads only where the region is large enough to pay for them.
+  const Index rows = ye - ys + 1, width = xe - xs + 1;
+  const Index parts = rows * width < (Index{1} << 20) ? 1 : std::min(kBlocks, rows);
   std::vector<Index> counts(static_cast<std::size_t>(parts), 0);
   for_blocks(parts, [&](Index b) {
     Index count = 0;
     for (Index j = ys + rows * b / parts; j < ys + rows * (b + 1) / parts; ++j) {
       const float* row = data.data() + element(xs, j, xmaxdat);
-      const Index width = xe - xs + 1;
       std::uint32_t row_count = 0;
       for (Index i = 0; i < width; ++i) {
         std::uint32_t bits;
