@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -41,15 +42,23 @@ struct Share {
   float share;        // overlap fraction divided by the polarisation factor
 };
 
+// A large array and the elements it has room for.
+template <class T>
+struct Room {
+  LargeArray<T> data;
+  std::size_t size = 0;
+};
+
 struct Block {
   Index ystart = 0, yend = -1;
-  LargeArray<std::uint32_t> counts;  // entries per pixel of the block's rows
+  Room<std::uint32_t> counts;  // entries per pixel of the block's rows
   // The shares, row after row, in chunks of their own (a row never
   // straddles two), and the first share of each row.
-  std::vector<LargeArray<Share>> chunks;
+  std::vector<Room<Share>> chunks;
   std::vector<const Share*> rows;
-  // Per bin, the frame's sum and the summed overlap fractions, side by side.
-  std::vector<Pair> sums;
+  // Per bin, the frame's sum and the summed overlap fractions, side by
+  // side (kept with the table when small, for the next table's set-up).
+  Room<Pair> sums;
   double min_factor = 1.7e38;
   bool out_of_memory = false;
 };
@@ -66,9 +75,68 @@ struct Table {
   float azimuth_step = 0, radial_step = 0, radial_start = 0;
 };
 
+// The most memory the blocks' sums may keep between set-ups.
+constexpr double kKeptSums = 64.0 * 1024 * 1024;
+
+// Arrays of a table being replaced, lent to the set-up of the next one:
+// memory the process already has is written at once, where memory new from
+// the system is first cleared by it, page by page (a fifth of a set-up).
+// Taken by the blocks' threads in any order: the memory does not change a
+// value. What is not taken is freed with it.
+template <class T>
+class Lender {
+ public:
+  void give(Room<T>&& room) {
+    if (room.data) spare_.push_back(std::move(room));
+  }
+  // An array of at least SIZE elements, lent or new.
+  Room<T> take(std::size_t size) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      for (auto it = spare_.begin(); it != spare_.end(); ++it)
+        if (it->size >= size) {
+          Room<T> room = std::move(*it);
+          spare_.erase(it);
+          return room;
+        }
+    }
+    return {large_array<T>(static_cast<Index>(size)), size};
+  }
+  void clear() { spare_.clear(); }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Room<T>> spare_;
+};
+
+// The memory of a replaced table, by kind.
+struct Spare {
+  Lender<Share> chunks;
+  Lender<std::uint32_t> counts;
+  Lender<Pair> sums;
+  std::vector<double> weights;
+
+  Spare() = default;
+  explicit Spare(Table&& old) : weights(std::move(old.weights)) {
+    for (Block& b : old.blocks) {
+      for (Room<Share>& c : b.chunks) chunks.give(std::move(c));
+      counts.give(std::move(b.counts));
+      sums.give(std::move(b.sums));
+    }
+  }
+  void clear() {
+    chunks.clear();
+    counts.clear();
+    sums.clear();
+    weights = {};
+  }
+};
+
 // The engine's one state block: the kept table, its build count, the threads.
 struct CakeState {
   Table table;
+  // A frame's sums, kept between calls.
+  std::vector<double> frame_sums;
   bool valid = false;
   std::int64_t builds = 0;
   int threads = 0;
@@ -224,7 +292,8 @@ class ShareWriter {
  public:
   // EXPECTED: about how many entries the block will hold (its chunks are no
   // larger, unless a row needs it).
-  ShareWriter(Block& b, std::size_t expected) : b_(b), expected_(expected) {}
+  ShareWriter(Block& b, std::size_t expected, Lender<Share>& lender)
+      : b_(b), expected_(expected), lender_(lender) {}
   // Room for ROOM more entries of the current row; the row's first free entry.
   Share* room(std::size_t room) {
     if (used_ + room > capacity_) grow(room);
@@ -243,17 +312,18 @@ class ShareWriter {
   void grow(std::size_t room) {
     const std::size_t row = used_ - row_first_;
     const std::size_t capacity = std::max(std::min(kChunk, expected_), 2 * (row + room));
-    auto chunk = large_array<Share>(static_cast<Index>(capacity));
-    if (row > 0) std::memcpy(chunk.get(), base_ + row_first_, row * sizeof(Share));
-    base_ = chunk.get();
+    Room<Share> chunk = lender_.take(capacity);
+    if (row > 0) std::memcpy(chunk.data.get(), base_ + row_first_, row * sizeof(Share));
+    base_ = chunk.data.get();
+    capacity_ = chunk.size;
     b_.chunks.push_back(std::move(chunk));
-    capacity_ = capacity;
     used_ = row;
     row_first_ = 0;
   }
 
   Block& b_;
   std::size_t expected_;
+  Lender<Share>& lender_;
   Share* base_ = nullptr;
   std::size_t capacity_ = 0, used_ = 0, row_first_ = 0;
 };
@@ -570,18 +640,19 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
 // multiply-adds, so every value is the same either way).
 KESTA_WIDEST_VECTORS
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
-                 std::span<const float> data, Block& b) {
+                 std::span<const float> data, Block& b, Spare& lent) {
   const Index width = s.xendelm - s.xstrelm + 1;
   const auto pixels = static_cast<std::size_t>(width * (b.yend - b.ystart + 1));
   // Every count is written by the row pass: no zero-fill of the whole block.
-  b.counts = large_array<std::uint32_t>(static_cast<Index>(pixels));
+  b.counts = lent.counts.take(pixels);
   b.rows.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
   // The frame's sums and the weights, made as the entries are written; the
   // spare slots after the bins take the zero shares of footprints narrower
   // than two bins.
   const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
-  b.sums.assign(bins + kSpare, Pair{0.0, 0.0});
-  Pair* const sums = b.sums.data();
+  b.sums = lent.sums.take(bins + kSpare);
+  Pair* const sums = b.sums.data.get();
+  std::fill_n(sums, bins + kSpare, Pair{0.0, 0.0});
   // The narrow footprints' bin numbers are worked out in 32-bit lanes.
   const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX) &&
                               static_cast<double>(s.num_2theta) < kPlace &&
@@ -638,7 +709,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // The radial fractions of one pixel.
   std::vector<double> fractions, overlap;
   // Two entries a pixel is more than most footprints need.
-  ShareWriter writer(b, 2 * pixels + kTile);
+  ShareWriter writer(b, 2 * pixels + kTile, lent.chunks);
   // Pixel centres moved by the caller's displacements (pixels), when given.
   const bool shifted = !s.x_shift.empty();
   std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
@@ -646,7 +717,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const double inner = s.inner, outer = s.outer, h = s.h, w = s.w, per_bin = 1.0 / w;
   const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
-  std::uint32_t* count = b.counts.get();
+  std::uint32_t* count = b.counts.data.get();
   for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
     if (shifted) {
@@ -787,9 +858,10 @@ std::vector<std::uint8_t> finite_mask(std::span<const float> data,
 
 // False when the memory for the table could not be had. The frame DATA is
 // summed as the table is made (SUMS, t.bins of them): the same additions in
-// the same order as a pass over the finished table.
+// the same order as a pass over the finished table. The arrays of LENT are
+// used before new memory.
 bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
-                 std::span<const float> data, Table& t, std::vector<double>& sums) {
+                 std::span<const float> data, Table& t, std::vector<double>& sums, Spare& lent) {
   const Index rows = s.yendelm - s.ystrelm + 1;
   // Each block has sums of every bin: as many blocks as a few megabytes of
   // them allow, between 8 and 32.
@@ -805,7 +877,7 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   }
   for_blocks(blocks, [&](Index b) {
     try {
-      build_block(s, g, mask, data, t.blocks[b]);
+      build_block(s, g, mask, data, t.blocks[b], lent);
     } catch (const std::bad_alloc&) {
       t.blocks[b] = Block{};
       t.blocks[b].out_of_memory = true;
@@ -815,21 +887,24 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
     if (b.out_of_memory) return false;
   t.bins = s.num_2theta * s.num_azimuthal;
   sums.resize(static_cast<std::size_t>(t.bins));
+  t.weights = std::move(lent.weights);
   t.weights.resize(static_cast<std::size_t>(t.bins));
   // The blocks' sums added in block order, each range of bins on a thread.
   const Index ranges = t.bins < (Index{1} << 16) ? 1 : kBlocks;
   for_blocks(ranges, [&](Index r) {
     for (Index n = t.bins * r / ranges; n < t.bins * (r + 1) / ranges; ++n) {
       Pair v{};
-      for (const Block& b : t.blocks) v += b.sums[static_cast<std::size_t>(n)];
+      for (const Block& b : t.blocks) v += b.sums.data[static_cast<std::size_t>(n)];
       sums[static_cast<std::size_t>(n)] = v[0];
       t.weights[static_cast<std::size_t>(n)] = v[1];
     }
   });
+  // The sums stay for the next set-up when they are small.
+  const bool keep = bytes * static_cast<double>(blocks) <= kKeptSums;
   t.min_factor = 1.7e38;
   for (Block& b : t.blocks) {
     t.min_factor = std::min(t.min_factor, b.min_factor);
-    b.sums = {};
+    if (!keep) b.sums = {};
   }
   return true;
 }
@@ -851,7 +926,7 @@ void apply_table(const Table& t, const Setup& s, std::span<const float> data,
       failed[bi] = 1;
       return;
     }
-    const std::uint32_t* count = b.counts.get();
+    const std::uint32_t* count = b.counts.data.get();
     const Index width = s.xendelm - s.xstrelm + 1;
     for (Index j = b.ystart; j <= b.yend; ++j) {
       const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
@@ -878,6 +953,7 @@ std::int64_t kzt_cake_table_builds() { return cake_state.builds; }
 
 void kzt_release_cake_table() {
   cake_state.table = Table{};
+  cake_state.frame_sums = {};
   cake_state.valid = false;
 }
 
@@ -1003,13 +1079,22 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   key.push_back(region_hash(x_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   key.push_back(region_hash(y_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   Table& t = cake_state.table;
-  std::vector<double> sums;
+  std::vector<double>& sums = cake_state.frame_sums;
   if (!cake_state.valid || t.key != key) {
+    // The table being replaced lends its memory to the new one; should
+    // memory run short, it is freed and the set-up tried once more.
+    Spare lent(std::move(t));
     kzt_release_cake_table();
     bool built = false;
-    try {
-      built = build_table(s, g, mask, data, t, sums);
-    } catch (const std::bad_alloc&) {
+    for (int attempt = 0; attempt < 2 && !built; ++attempt) {
+      try {
+        built = build_table(s, g, mask, data, t, sums, lent);
+      } catch (const std::bad_alloc&) {
+      }
+      if (!built) {
+        kzt_release_cake_table();
+        lent.clear();
+      }
     }
     if (!built) {
       kzt_release_cake_table();

@@ -341,12 +341,20 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
     // The frame binned as the table is made and a frame through the kept
     // table add the same values in the same order.
     const CakeResult kept = cake(ring.a, data, mask);
+    // A table set up in the memory of the one it replaces (another beam
+    // centre) is the table set up afresh.
+    CakeArgs moved = ring.a;
+    moved.xc += 0.37f;
+    cake(moved, data, mask);
+    const CakeResult rebuilt = cake(ring.a, data, mask);
     kzt_set_cake_threads(0);
     ASSERT_EQ(one.status, kStatusGood) << c.type;
     EXPECT_EQ(one.out, four.out) << c.type;
     EXPECT_EQ(one.weights, four.weights) << c.type;
     EXPECT_EQ(four.out, kept.out) << c.type;
     EXPECT_EQ(four.weights, kept.weights) << c.type;
+    EXPECT_EQ(four.out, rebuilt.out) << c.type;
+    EXPECT_EQ(four.weights, rebuilt.weights) << c.type;
   }
 }
 
