@@ -606,6 +606,36 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
                 std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
                 std::vector<double>& fractions, std::vector<double>& overlap,
                 std::uint32_t* count, Pair* sums) {
+  // Nearly every tile has narrow footprints only: room for four entries a
+  // pixel is had at once, and each pixel's first two entries are copied and
+  // added whatever its count (the second into a spare slot when past it,
+  // and overwritten by the next pixel's).
+  std::int32_t wide = 0;
+  for (std::size_t k = 0; k < n; ++k) wide |= t.kind[k] & 2;
+  if (wide == 0) {
+    Share* const out = writer.room(4 * n);
+    const std::uint32_t* const counts = count + first;
+    const float* const values = row + first;
+    std::size_t used = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::uint32_t c = counts[k];
+      if (c == 0) continue;
+      const Pair value{static_cast<double>(values[k]), 1.0};
+      std::memcpy(out + used, t.entry[0][k], sizeof(Share));
+      std::memcpy(out + used + 1, t.entry[1][k], sizeof(Share));
+      sums[t.target[0][k]] += Pair{t.share[0][k][0], t.share[0][k][1]} * value;
+      sums[t.target[1][k]] += Pair{t.share[1][k][0], t.share[1][k][1]} * value;
+      if (c == 4) {
+        std::memcpy(out + used + 2, t.entry[2][k], sizeof(Share));
+        std::memcpy(out + used + 3, t.entry[3][k], sizeof(Share));
+        sums[t.target[2][k]] += Pair{t.share[2][k][0], t.share[2][k][1]} * value;
+        sums[t.target[3][k]] += Pair{t.share[3][k][0], t.share[3][k][1]} * value;
+      }
+      used += c;
+    }
+    writer.add(used);
+    return;
+  }
   for (std::size_t k = 0; k < n; ++k) {
     if (t.kind[k] == 0) continue;
     const std::size_t i = first + k;
