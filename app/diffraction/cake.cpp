@@ -135,8 +135,6 @@ struct Spare {
 // The engine's one state block: the kept table, its build count, the threads.
 struct CakeState {
   Table table;
-  // A frame's sums, kept between calls.
-  std::vector<double> frame_sums;
   bool valid = false;
   std::int64_t builds = 0;
   int threads = 0;
@@ -417,18 +415,22 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     t.keep[k] = static_cast<std::int32_t>(keep);
     t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38;
     const double wlo = whole(lo, false), whi = whole(hi, false);
-    const double walo = whole(alower[k], Wrap), wahi = whole(aupper[k], Wrap);
     t.lo_bin[k] = static_cast<std::int32_t>(wlo) + 1;
     t.hi_bin[k] = static_cast<std::int32_t>(whi) + 1;
-    t.alo_bin[k] = static_cast<std::int32_t>(walo) + 1;
-    t.ahi_bin[k] = static_cast<std::int32_t>(wahi) + 1;
     t.lo_part[k] = place(lo, wlo);
     t.hi_part[k] = place(hi, whi);
+    t.per_span[k] = single(per_span[k]);
+    t.inverse[k] = single(inverse[k]);
+  }
+  // The azimuths apart: one loop of both held too many values at once.
+#pragma GCC ivdep
+  for (std::size_t k = 0; k < n; ++k) {
+    const double walo = whole(alower[k], Wrap), wahi = whole(aupper[k], Wrap);
+    t.alo_bin[k] = static_cast<std::int32_t>(walo) + 1;
+    t.ahi_bin[k] = static_cast<std::int32_t>(wahi) + 1;
     t.alo_part[k] = place(alower[k], walo);
     t.ahi_part[k] = place(aupper[k], wahi);
-    t.per_span[k] = single(per_span[k]);
     t.per_aspan[k] = single(per_aspan[k]);
-    t.inverse[k] = single(inverse[k]);
   }
 }
 
@@ -828,17 +830,46 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   }
 }
 
-// SUMS(n) = the blocks' PARTS(n) added in block order, for BINS bins: each
-// worker takes a fixed range of bins, so every bin gets the same additions
-// in the same order whatever the threads.
-void sum_blocks(const std::vector<const double*>& parts, Index bins, double* sums) {
+// Where a frame's sums go, bin by bin (so that the worker adding up a range
+// of bins finishes it): divided by the bins' weights unless intensity is
+// conserved, then Lorentz-corrected where asked, into the caller's output
+// (the d axis reversed) and weights.
+struct Result {
+  Index num_2theta = 1;
+  bool normalise = false, reversed = false;
+  std::vector<double> lorentz;  // a factor per radial bin, or none
+  std::span<float> output, weights;
+  Index mxout = 1, mxwork = 1;
+
+  // Bin (M, K) from its SUM and WEIGHT.
+  void put(Index m, Index k, double sum, double weight) const {
+    double v = sum;
+    if (normalise) {
+      v = weight > 0.01 ? v / weight : 0.0;
+      if (!lorentz.empty()) v *= lorentz[static_cast<std::size_t>(m - 1)];
+    }
+    const Index to_m = reversed ? num_2theta + 1 - m : m;
+    output[static_cast<std::size_t>(element(to_m, k, mxout))] = static_cast<float>(v);
+    weights[static_cast<std::size_t>(element(m, k, mxwork))] = static_cast<float>(weight);
+  }
+};
+
+// Calls BIN(n, m, k) for every bin n of BINS (m fastest, NUM_2THETA of
+// them), each worker a fixed range of bins: every bin gets the same
+// additions in the same order whatever the threads.
+template <class Bin>
+void for_bins(Index bins, Index num_2theta, const Bin& bin) {
   // Small sums are not worth a thread.
   const Index ranges = bins < (Index{1} << 16) ? 1 : kBlocks;
   for_blocks(ranges, [&](Index r) {
-    for (Index n = bins * r / ranges; n < bins * (r + 1) / ranges; ++n) {
-      double v = 0.0;
-      for (const double* part : parts) v += part[n];
-      sums[n] = v;
+    const Index from = bins * r / ranges;
+    Index m = from % num_2theta + 1, k = from / num_2theta + 1;
+    for (Index n = from; n < bins * (r + 1) / ranges; ++n) {
+      bin(n, m, k);
+      if (++m > num_2theta) {
+        m = 1;
+        ++k;
+      }
     }
   });
 }
@@ -888,10 +919,10 @@ std::vector<std::uint8_t> finite_mask(std::span<const float> data,
 
 // False when the memory for the table could not be had. The frame DATA is
 // summed as the table is made (SUMS, t.bins of them): the same additions in
-// the same order as a pass over the finished table. The arrays of LENT are
-// used before new memory.
+// the same order as a pass over the finished table, into RESULT. The arrays
+// of LENT are used before new memory.
 bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
-                 std::span<const float> data, Table& t, std::vector<double>& sums, Spare& lent) {
+                 std::span<const float> data, Table& t, const Result& result, Spare& lent) {
   const Index rows = s.yendelm - s.ystrelm + 1;
   // Each block has sums of every bin: as many blocks as a few megabytes of
   // them allow, between 8 and 32.
@@ -916,18 +947,14 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
   t.bins = s.num_2theta * s.num_azimuthal;
-  sums.resize(static_cast<std::size_t>(t.bins));
   t.weights = std::move(lent.weights);
   t.weights.resize(static_cast<std::size_t>(t.bins));
-  // The blocks' sums added in block order, each range of bins on a thread.
-  const Index ranges = t.bins < (Index{1} << 16) ? 1 : kBlocks;
-  for_blocks(ranges, [&](Index r) {
-    for (Index n = t.bins * r / ranges; n < t.bins * (r + 1) / ranges; ++n) {
-      Pair v{};
-      for (const Block& b : t.blocks) v += b.sums.data[static_cast<std::size_t>(n)];
-      sums[static_cast<std::size_t>(n)] = v[0];
-      t.weights[static_cast<std::size_t>(n)] = v[1];
-    }
+  // The blocks' sums added in block order.
+  for_bins(t.bins, s.num_2theta, [&](Index n, Index m, Index k) {
+    Pair v{};
+    for (const Block& b : t.blocks) v += b.sums.data[static_cast<std::size_t>(n)];
+    t.weights[static_cast<std::size_t>(n)] = v[1];
+    result.put(m, k, v[0], v[1]);
   });
   // The sums stay for the next set-up when they are small.
   const bool keep = bytes * static_cast<double>(blocks) <= kKeptSums;
@@ -939,9 +966,9 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   return true;
 }
 
-// Sums of one frame into SUMS (t.bins), block by block in a fixed order.
+// Sums of one frame into RESULT, block by block in a fixed order.
 void apply_table(const Table& t, const Setup& s, std::span<const float> data,
-                 std::vector<double>& sums) {
+                 const Result& result) {
   const Index blocks = static_cast<Index>(t.blocks.size());
   // Each worker clears its own sums; a want of memory there is reported
   // back to this thread.
@@ -969,10 +996,11 @@ void apply_table(const Table& t, const Setup& s, std::span<const float> data,
     }
   });
   if (std::find(failed.begin(), failed.end(), 1) != failed.end()) throw std::bad_alloc();
-  sums.resize(static_cast<std::size_t>(t.bins));
-  std::vector<const double*> parts;
-  for (const std::vector<double>& acc : partial) parts.push_back(acc.data());
-  sum_blocks(parts, t.bins, sums.data());
+  for_bins(t.bins, s.num_2theta, [&](Index n, Index m, Index k) {
+    double v = 0.0;
+    for (const std::vector<double>& acc : partial) v += acc[static_cast<std::size_t>(n)];
+    result.put(m, k, v, t.weights[static_cast<std::size_t>(n)]);
+  });
 }
 
 }  // namespace
@@ -983,7 +1011,6 @@ std::int64_t kzt_cake_table_builds() { return cake_state.builds; }
 
 void kzt_release_cake_table() {
   cake_state.table = Table{};
-  cake_state.frame_sums = {};
   cake_state.valid = false;
 }
 
@@ -1108,8 +1135,25 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   key.push_back(region_hash(mask, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   key.push_back(region_hash(x_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   key.push_back(region_hash(y_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
+  Result result;
+  result.num_2theta = num_2theta;
+  result.normalise = !conserve_intensity;
+  result.reversed = scan_type == kScanD;
+  result.output = output;
+  result.weights = weights;
+  result.mxout = mxout;
+  result.mxwork = mxwork;
+  if (!conserve_intensity && lorentz_geometry == 1 &&
+      (scan_type == kScanTwoTheta || scan_type == kScanQ))
+    for (Index m = 1; m <= num_2theta; ++m) {
+      // Each bin's own lower edge: a q bin's 2-theta is not on the even grid.
+      const double lower = scan_type == kScanTwoTheta
+                               ? s.t_in + static_cast<double>(m - 1) * s.dt
+                               : g.two_theta_of_q(s.o + static_cast<double>(m - 1) * s.w);
+      const double c = std::cos(lower);
+      result.lorentz.push_back(1.0 / (c * c * c));
+    }
   Table& t = cake_state.table;
-  std::vector<double>& sums = cake_state.frame_sums;
   if (!cake_state.valid || t.key != key) {
     // The table being replaced lends its memory to the new one; should
     // memory run short, it is freed and the set-up tried once more.
@@ -1118,7 +1162,7 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     bool built = false;
     for (int attempt = 0; attempt < 2 && !built; ++attempt) {
       try {
-        built = build_table(s, g, mask, data, t, sums, lent);
+        built = build_table(s, g, mask, data, t, result, lent);
       } catch (const std::bad_alloc&) {
       }
       if (!built) {
@@ -1136,7 +1180,7 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     ++cake_state.builds;
   } else {
     try {
-      apply_table(t, s, data, sums);
+      apply_table(t, s, data, result);
     } catch (const std::bad_alloc&) {
       IO_WRITE("WARNING: Not enough memory for the re-binning sums of the region", status);
       return fail(3);
@@ -1151,29 +1195,8 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     IO_WRITE("INFO: (The reciprocal value is applied to the data.)", status);
   }
 
-  if (!conserve_intensity) {
-    for (Index b = 0; b < t.bins; ++b) sums[b] = t.weights[b] > 0.01 ? sums[b] / t.weights[b] : 0.0;
-    if (lorentz_geometry == 1 && (scan_type == kScanTwoTheta || scan_type == kScanQ))
-      for (Index m = 1; m <= num_2theta; ++m) {
-        // Each bin's own lower edge: a q bin's 2-theta is not on the even grid.
-        const double lower = scan_type == kScanTwoTheta
-                                 ? s.t_in + static_cast<double>(m - 1) * s.dt
-                                 : g.two_theta_of_q(s.o + static_cast<double>(m - 1) * s.w);
-        const double c = std::cos(lower);
-        const double f = 1.0 / (c * c * c);
-        for (Index k = 0; k < num_azimuthal; ++k) sums[(m - 1) + k * num_2theta] *= f;
-      }
-  }
-  const bool reversed = scan_type == kScanD;
-  for (Index k = 1; k <= num_azimuthal; ++k)
-    for (Index m = 1; m <= num_2theta; ++m) {
-      const Index from = (m - 1) + (k - 1) * num_2theta;
-      const Index to_m = reversed ? num_2theta + 1 - m : m;
-      output[static_cast<std::size_t>(element(to_m, k, mxout))] = static_cast<float>(sums[from]);
-      weights[static_cast<std::size_t>(element(m, k, mxwork))] = static_cast<float>(t.weights[from]);
-    }
   azimuth_step = static_cast<float>(s.aw);
-  radial_step = static_cast<float>(reversed ? -s.w : s.w);
+  radial_step = static_cast<float>(result.reversed ? -s.w : s.w);
   radial_start = static_cast<float>(scan_type == kScanD ? d_max : s.o);
 }
 
