@@ -60,6 +60,7 @@ struct Block {
   // side (kept with the table when small, for the next table's set-up).
   Room<Pair> sums;
   double min_factor = 1.7e38;
+  Index nonfinite = 0;  // NaN and infinite pixels of the rows, left out
   bool out_of_memory = false;
 };
 
@@ -67,8 +68,10 @@ struct Block {
 using Key = std::vector<std::uint64_t>;
 
 struct Table {
-  Key key;
+  // The arguments but the mask, and the mask (the pixels left out).
+  Key key, mask_key;
   Index bins = 0;
+  Index nonfinite = 0;  // NaN and infinite pixels of the region, left out
   std::vector<Block> blocks;
   std::vector<double> weights;
   double min_factor = 1.7e38;
@@ -232,6 +235,12 @@ void angles_row(const double* radius, const double* x, const double* y, std::siz
       const double cos2 = rr > 0.0 ? (x[i] * x[i] - y[i] * y[i]) / (rr > 0.0 ? rr : 1.0) : 1.0;
       factor[i] = ((c + 1.0) - (1.0 - c) * cos2 * p) * 0.5;
     }
+}
+
+// 1 for a NaN or infinite value (exponent bits all set), else 0: a compare
+// of integers, so that loops of it vectorise.
+inline std::uint32_t nonfinite_bit(float v) {
+  return (std::bit_cast<std::uint32_t>(v) & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
 }
 
 // Runs WORK(b) for every block on up to THREADS threads.
@@ -809,15 +818,29 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       azimuth_spans(wsize, azimuth.data(), radius.data(), s.start_azimuth, s.aw, h,
                     s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
                     azimuth_hi.data(), per_aspan.data());
+    // NaN and infinite values (exponent bits all set) are left out as masked
+    // pixels are, and counted.
+    const float* frame = data.data() + element(s.xstrelm, j, s.xmaxdat);
+    std::uint32_t nonfinite = 0;
     if (!mask.empty()) {
       const std::uint8_t* mask_row = mask.data() + element(s.xstrelm, j, s.xmaxdat);
-      for (std::size_t i = 0; i < wsize; ++i) masked[i] = mask_row[i] != 0 ? 1.0 : 0.0;
+      for (std::size_t i = 0; i < wsize; ++i) {
+        const std::uint32_t bad = nonfinite_bit(frame[i]);
+        nonfinite += bad;
+        masked[i] = (mask_row[i] != 0) | (bad != 0) ? 1.0 : 0.0;
+      }
+    } else {
+      for (std::size_t i = 0; i < wsize; ++i) {
+        const std::uint32_t bad = nonfinite_bit(frame[i]);
+        nonfinite += bad;
+        masked[i] = bad != 0 ? 1.0 : 0.0;
+      }
     }
+    b.nonfinite += nonfinite;
     // The row in tiles: the straight loops, then the writing of the entries.
     const RowFootprints in{radius.data(), edge_lo.data(),    edge_hi.data(),  per_span.data(),
                            azimuth_lo.data(), azimuth_hi.data(), per_aspan.data(),
                            inverse.data(), polarised.data(), factor.data(), masked.data()};
-    const float* frame = data.data() + element(s.xstrelm, j, s.xmaxdat);
     for (std::size_t first = 0; first < wsize; first += kTile) {
       const std::size_t n = std::min(kTile, wsize - first);
       const double smallest =
@@ -889,11 +912,7 @@ Index nonfinite_count(std::span<const float> data, Index xmaxdat, Index xs, Inde
     for (Index j = ys + rows * b / parts; j < ys + rows * (b + 1) / parts; ++j) {
       const float* row = data.data() + element(xs, j, xmaxdat);
       std::uint32_t row_count = 0;
-      for (Index i = 0; i < width; ++i) {
-        std::uint32_t bits;
-        std::memcpy(&bits, row + i, sizeof bits);
-        row_count += (bits & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
-      }
+      for (Index i = 0; i < width; ++i) row_count += nonfinite_bit(row[i]);
       count += row_count;
     }
     counts[static_cast<std::size_t>(b)] = count;
@@ -947,6 +966,7 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
   t.bins = s.num_2theta * s.num_azimuthal;
+  for (const Block& b : t.blocks) t.nonfinite += b.nonfinite;
   t.weights = std::move(lent.weights);
   t.weights.resize(static_cast<std::size_t>(t.bins));
   // The blocks' sums added in block order.
@@ -1107,20 +1127,6 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
 
   IO_WRITE("INFO: Starting to transform active data region (this may take some time)", status);
 
-  // NaN and infinite pixels (detector gaps are often stored so) are left out
-  // as masked ones are: they add neither value nor weight. They are few and
-  // fixed from frame to frame, so the table with them masked is kept too.
-  std::vector<std::uint8_t> combined;
-  if (nonfinite_count(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm) > 0) {
-    try {
-      combined = finite_mask(data, mask, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm);
-    } catch (const std::bad_alloc&) {
-      IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
-      return fail(3);
-    }
-    mask = combined;
-  }
-
   Key key;
   for (const Index v : {xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, num_2theta,
                         num_azimuthal, static_cast<Index>(scan_type)})
@@ -1131,8 +1137,6 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                         correct_polarisation ? polarisation : 0.0f})
     key.push_back(std::bit_cast<std::uint32_t>(v));
   key.push_back(correct_polarisation ? 1 : 0);
-  key.push_back(mask.empty() ? 0 : 1);
-  key.push_back(region_hash(mask, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   key.push_back(region_hash(x_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   key.push_back(region_hash(y_shift, xmaxdat, xstrelm, ystrelm, xendelm, yendelm));
   Result result;
@@ -1153,8 +1157,37 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
       const double c = std::cos(lower);
       result.lorentz.push_back(1.0 / (c * c * c));
     }
+  const auto mask_key = [&](std::span<const std::uint8_t> m) {
+    return Key{m.empty() ? 0u : 1u, region_hash(m, xmaxdat, xstrelm, ystrelm, xendelm, yendelm)};
+  };
+  // MASK with the NaN and infinite pixels masked as well, when there are any.
+  std::vector<std::uint8_t> combined;
+  const auto mask_nonfinite = [&] {
+    try {
+      combined = finite_mask(data, mask, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    mask = combined;
+    return true;
+  };
+
+  // NaN and infinite pixels (detector gaps are often stored so) are left out
+  // as masked ones are: they add neither value nor weight. They are few and
+  // fixed from frame to frame, so the table with them masked is kept too:
+  // it fits a frame with the same geometry and the same pixels left out. A
+  // new table finds them as it is made.
   Table& t = cake_state.table;
-  if (!cake_state.valid || t.key != key) {
+  bool fits = cake_state.valid && t.key == key;
+  if (fits) {
+    if (nonfinite_count(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm) > 0 &&
+        !mask_nonfinite()) {
+      IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
+      return fail(3);
+    }
+    fits = t.mask_key == mask_key(mask);
+  }
+  if (!fits) {
     // The table being replaced lends its memory to the new one; should
     // memory run short, it is freed and the set-up tried once more.
     Spare lent(std::move(t));
@@ -1175,7 +1208,13 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
       IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
       return fail(3);
     }
+    if (t.nonfinite > 0 && combined.empty() && !mask_nonfinite()) {
+      kzt_release_cake_table();
+      IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
+      return fail(3);
+    }
     t.key = std::move(key);
+    t.mask_key = mask_key(mask);
     cake_state.valid = true;
     ++cake_state.builds;
   } else {

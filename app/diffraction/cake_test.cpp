@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -302,6 +303,53 @@ TEST(Cake, TableKeptUntilAnArgumentChanges) {
   mask[200] = 1;
   cake(base, data, mask);
   EXPECT_EQ(kzt_cake_table_builds(), builds + 2 * n + 1);
+}
+
+TEST(Cake, NonFinitePixelsAreLeftOutAsMaskedOnes) {
+  Ring ring;
+  ring.a.na = 6;
+  ring.a.end = 6.283185f;
+  const std::vector<float> clean = ring.data();
+  // NaN and infinite pixels in DATA, and the mask that leaves the same out.
+  const auto spoil = [&](std::initializer_list<std::size_t> at, std::vector<float>& data,
+                         std::vector<std::uint8_t>& mask) {
+    data = clean;
+    mask.assign(clean.size(), 0);
+    int n = 0;
+    for (const std::size_t e : at) {
+      data[e] = n++ % 2 == 0 ? std::numeric_limits<float>::quiet_NaN()
+                             : -std::numeric_limits<float>::infinity();
+      mask[e] = 1;
+    }
+  };
+  std::vector<float> data, other_data;
+  std::vector<std::uint8_t> mask, other_mask;
+  spoil({400 * 150 + 120, 400 * 210 + 260, 400 * 300 + 190}, data, mask);
+  spoil({400 * 100 + 200, 400 * 250 + 90}, other_data, other_mask);
+  const CakeResult masked = cake(ring.a, clean, mask);
+  const CakeResult other_masked = cake(ring.a, clean, other_mask);
+  kzt_release_cake_table();
+  // Found as a new table is made, then from the kept table; another frame
+  // with other such pixels makes a new table; so does a change of geometry.
+  const CakeResult first = cake(ring.a, data, {});
+  const std::int64_t builds = kzt_cake_table_builds();
+  const CakeResult kept = cake(ring.a, data, {});
+  EXPECT_EQ(kzt_cake_table_builds(), builds);
+  const CakeResult other = cake(ring.a, other_data, {});
+  EXPECT_EQ(kzt_cake_table_builds(), builds + 1);
+  CakeArgs moved = ring.a;
+  moved.xc += 0.5f;
+  cake(moved, data, {});
+  const CakeResult back = cake(ring.a, data, {});
+  for (const CakeResult* r : {&first, &kept, &back}) {
+    ASSERT_EQ(r->status, kStatusGood);
+    EXPECT_EQ(r->out, masked.out);
+    EXPECT_EQ(r->weights, masked.weights);
+  }
+  EXPECT_EQ(other.out, other_masked.out);
+  EXPECT_EQ(other.weights, other_masked.weights);
+  EXPECT_TRUE(
+      std::all_of(first.out.begin(), first.out.end(), [](float v) { return std::isfinite(v); }));
 }
 
 TEST(Cake, ThreadCountDoesNotChangeTheResult) {
