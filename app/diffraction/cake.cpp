@@ -49,7 +49,7 @@ struct Room {
   std::size_t size = 0;
 };
 
-struct Block {
+struct alignas(128) Block {
   Index ystart = 0, yend = -1;
   Room<std::uint32_t> counts;  // entries per pixel of the block's rows
   // The shares, row after row, in chunks of their own (a row never
@@ -877,23 +877,30 @@ struct Result {
   }
 };
 
-// Calls BIN(n, m, k) for every bin n of BINS (m fastest, NUM_2THETA of
-// them), each worker a fixed range of bins: every bin gets the same
-// additions in the same order whatever the threads.
+// Calls BIN(n, m, k) for bins n = FROM .. TO - 1 (m fastest, NUM_2THETA
+// of them).
+template <class Bin>
+void bin_range(Index from, Index to, Index num_2theta, const Bin& bin) {
+  Index m = from % num_2theta + 1, k = from / num_2theta + 1;
+  for (Index n = from; n < to; ++n) {
+    bin(n, m, k);
+    if (++m > num_2theta) {
+      m = 1;
+      ++k;
+    }
+  }
+}
+
+// Small sums are not worth a thread.
+Index bin_ranges(Index bins, Index threads) { return bins < (Index{1} << 16) ? 1 : threads; }
+
+// BIN(n, m, k) for every bin of BINS, each worker a fixed range of bins:
+// every bin gets the same additions in the same order whatever the threads.
 template <class Bin>
 void for_bins(Index bins, Index num_2theta, const Bin& bin) {
-  // Small sums are not worth a thread.
-  const Index ranges = bins < (Index{1} << 16) ? 1 : kBlocks;
+  const Index ranges = bin_ranges(bins, kBlocks);
   for_blocks(ranges, [&](Index r) {
-    const Index from = bins * r / ranges;
-    Index m = from % num_2theta + 1, k = from / num_2theta + 1;
-    for (Index n = from; n < bins * (r + 1) / ranges; ++n) {
-      bin(n, m, k);
-      if (++m > num_2theta) {
-        m = 1;
-        ++k;
-      }
-    }
+    bin_range(bins * r / ranges, bins * (r + 1) / ranges, num_2theta, bin);
   });
 }
 
@@ -955,27 +962,44 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
     t.blocks[b].ystart = s.ystrelm + rows * b / blocks;
     t.blocks[b].yend = s.ystrelm + rows * (b + 1) / blocks - 1;
   }
-  for_blocks(blocks, [&](Index b) {
-    try {
-      build_block(s, g, mask, data, t.blocks[b], lent);
-    } catch (const std::bad_alloc&) {
-      t.blocks[b] = Block{};
-      t.blocks[b].out_of_memory = true;
+  t.bins = s.num_2theta * s.num_azimuthal;
+  t.weights = std::move(lent.weights);
+  t.weights.resize(static_cast<std::size_t>(t.bins));
+  // Each thread takes blocks until none is left, waits for the others, then
+  // adds up a range of bins in block order (the same threads: starting new
+  // ones for that costs more than the adding).
+  const Index threads = std::clamp<Index>(
+      cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
+  const Index ranges = bin_ranges(t.bins, threads);
+  std::atomic<Index> next{0}, done{0};
+  run_parts(threads, [&](Index thread) {
+    for (Index b = next++; b < blocks; b = next++) {
+      try {
+        build_block(s, g, mask, data, t.blocks[b], lent);
+      } catch (const std::bad_alloc&) {
+        t.blocks[b] = Block{};
+        t.blocks[b].out_of_memory = true;
+      }
     }
+    if (done.fetch_add(1) + 1 == threads) {
+      done.notify_all();
+    } else {
+      for (Index seen = done.load(); seen < threads; seen = done.load()) done.wait(seen);
+    }
+    if (thread >= ranges) return;
+    for (const Block& b : t.blocks)
+      if (b.out_of_memory) return;
+    bin_range(t.bins * thread / ranges, t.bins * (thread + 1) / ranges, s.num_2theta,
+              [&](Index n, Index m, Index k) {
+                Pair v{};
+                for (const Block& b : t.blocks) v += b.sums.data[static_cast<std::size_t>(n)];
+                t.weights[static_cast<std::size_t>(n)] = v[1];
+                result.put(m, k, v[0], v[1]);
+              });
   });
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
-  t.bins = s.num_2theta * s.num_azimuthal;
   for (const Block& b : t.blocks) t.nonfinite += b.nonfinite;
-  t.weights = std::move(lent.weights);
-  t.weights.resize(static_cast<std::size_t>(t.bins));
-  // The blocks' sums added in block order.
-  for_bins(t.bins, s.num_2theta, [&](Index n, Index m, Index k) {
-    Pair v{};
-    for (const Block& b : t.blocks) v += b.sums.data[static_cast<std::size_t>(n)];
-    t.weights[static_cast<std::size_t>(n)] = v[1];
-    result.put(m, k, v[0], v[1]);
-  });
   // The sums stay for the next set-up when they are small.
   const bool keep = bytes * static_cast<double>(blocks) <= kKeptSums;
   t.min_factor = 1.7e38;
