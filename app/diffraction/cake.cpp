@@ -47,6 +47,7 @@ template <class T>
 struct Room {
   LargeArray<T> data;
   std::size_t size = 0;
+  bool zeroed = false;  // every element 0 (known only for the sums)
 };
 
 struct alignas(128) Block {
@@ -59,6 +60,9 @@ struct alignas(128) Block {
   // Per bin, the frame's sum and the summed overlap fractions, side by
   // side (kept with the table when small, for the next table's set-up).
   Room<Pair> sums;
+  // The bins whose sums the block has added to (the sums of the others are
+  // 0), first and last.
+  Index touched_first = std::numeric_limits<Index>::max(), touched_last = -1;
   double min_factor = 1.7e38;
   Index nonfinite = 0;  // NaN and infinite pixels of the rows, left out
   bool out_of_memory = false;
@@ -363,6 +367,8 @@ struct Tile {
   float lo_part[kTile], hi_part[kTile], alo_part[kTile], ahi_part[kTile];
   float per_span[kTile], per_aspan[kTile], inverse[kTile];
   double factor[kTile];
+  // The first and last bin the narrow entries add to (spare slots aside).
+  std::int32_t touched_first, touched_last;
 };
 
 // A row's footprints: edges in bins, reciprocal spans, the polarisation
@@ -562,6 +568,18 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
     split_edges<false>(s, in, first, n, t);
     narrow_entries<false>(s, first, n, narrow_allowed, spare, count, t);
   }
+  // The bins added to: a narrow pixel's targets below SPARE (as masks, so
+  // that the loops vectorise).
+  std::int32_t first_bin = INT32_MAX, last_bin = -1;
+  for (std::size_t e = 0; e < 4; ++e)
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::int32_t v = t.target[e][k];
+      const std::int32_t real = -static_cast<std::int32_t>((t.kind[k] == 1) & (v < spare));
+      first_bin = std::min(first_bin, (v & real) | (INT32_MAX & ~real));
+      last_bin = std::max(last_bin, (v & real) | ~real);
+    }
+  t.touched_first = first_bin;
+  t.touched_last = last_bin;
   return smallest_factor(t.factor, n);
 }
 
@@ -616,7 +634,9 @@ std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_a
 void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::size_t first,
                 std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
                 std::vector<double>& fractions, std::vector<double>& overlap,
-                std::uint32_t* count, Pair* sums) {
+                std::uint32_t* count, Pair* sums, Block& b) {
+  b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
+  b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
   // Nearly every tile has narrow footprints only: room for four entries a
   // pixel is had at once, and each pixel's first two entries are copied and
   // added whatever its count (the second into a spare slot when past it,
@@ -669,8 +689,11 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
     const auto [out, need] =
         wide_footprint(s, every_azimuth, in.lo[i], in.hi[i], in.per_span[i], in.alo[i],
                        in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, writer, overlap);
-    for (std::size_t e = 0; e < need; ++e)
+    for (std::size_t e = 0; e < need; ++e) {
       sums[out[e].bin] += Pair{static_cast<double>(out[e].share), overlap[e]} * value;
+      b.touched_first = std::min<Index>(b.touched_first, out[e].bin);
+      b.touched_last = std::max<Index>(b.touched_last, out[e].bin);
+    }
     writer.add(need);
     count[i] = static_cast<std::uint32_t>(need);
   }
@@ -691,9 +714,11 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // spare slots after the bins take the zero shares of footprints narrower
   // than two bins.
   const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
+  // (Sums kept from an earlier table were cleared as they were added up.)
   b.sums = lent.sums.take(bins + kSpare);
   Pair* const sums = b.sums.data.get();
-  std::fill_n(sums, bins + kSpare, Pair{0.0, 0.0});
+  if (!b.sums.zeroed) std::fill_n(sums, b.sums.size, Pair{0.0, 0.0});
+  b.sums.zeroed = false;
   // The narrow footprints' bin numbers are worked out in 32-bit lanes.
   const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX) &&
                               static_cast<double>(s.num_2theta) < kPlace &&
@@ -847,10 +872,12 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
           narrow_footprints(s, in, first, n, narrow_allowed, spare, count, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
       write_tile(s, in, *tile, first, n, every_azimuth, frame, writer, fractions, overlap, count,
-                 sums);
+                 sums, b);
     }
     writer.end_row();
   }
+  // The spare slots only took zero shares.
+  std::fill_n(sums + bins, kSpare, Pair{0.0, 0.0});
 }
 
 // Where a frame's sums go, bin by bin (so that the worker adding up a range
@@ -989,13 +1016,29 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
     if (thread >= ranges) return;
     for (const Block& b : t.blocks)
       if (b.out_of_memory) return;
-    bin_range(t.bins * thread / ranges, t.bins * (thread + 1) / ranges, s.num_2theta,
-              [&](Index n, Index m, Index k) {
-                Pair v{};
-                for (const Block& b : t.blocks) v += b.sums.data[static_cast<std::size_t>(n)];
-                t.weights[static_cast<std::size_t>(n)] = v[1];
-                result.put(m, k, v[0], v[1]);
-              });
+    // A few thousand bins at a time: each block's sums added where it added
+    // to them (elsewhere they are 0, which adds nothing), and cleared for the
+    // next table.
+    constexpr Index kPiece = 2048;
+    Pair piece[kPiece];
+    const Index to = t.bins * (thread + 1) / ranges;
+    for (Index first = t.bins * thread / ranges; first < to; first += kPiece) {
+      const Index last = std::min(to, first + kPiece) - 1;
+      std::fill_n(piece, last - first + 1, Pair{0.0, 0.0});
+      for (Block& b : t.blocks) {
+        Pair* const sums = b.sums.data.get();
+        for (Index n = std::max(first, b.touched_first); n <= std::min(last, b.touched_last);
+             ++n) {
+          piece[n - first] += sums[n];
+          sums[n] = Pair{0.0, 0.0};
+        }
+      }
+      bin_range(first, last + 1, s.num_2theta, [&](Index n, Index m, Index k) {
+        const Pair v = piece[n - first];
+        t.weights[static_cast<std::size_t>(n)] = v[1];
+        result.put(m, k, v[0], v[1]);
+      });
+    }
   });
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
@@ -1005,7 +1048,10 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   t.min_factor = 1.7e38;
   for (Block& b : t.blocks) {
     t.min_factor = std::min(t.min_factor, b.min_factor);
-    if (!keep) b.sums = {};
+    if (keep)
+      b.sums.zeroed = true;
+    else
+      b.sums = {};
   }
   return true;
 }
