@@ -383,6 +383,13 @@ struct RowFootprints {
   const double* masked;
 };
 
+// V held within -LIMIT .. LIMIT, a NaN at -LIMIT: one maximum and one
+// minimum instruction in a vector loop.
+inline double within(double v, double limit) {
+  const double c = v > -limit ? v : -limit;
+  return c < limit ? c : limit;
+}
+
 // Positions the narrow sharing handles: within a billion bins, so that
 // whole bins and their sums fit 32-bit lanes.
 constexpr double kPlace = 1.0e9;
@@ -405,20 +412,14 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
   // held within the places handled (a NaN, of a pixel never kept, at the
   // lower end, so that every conversion is defined).
   const auto whole = [](double v, bool down) {
-    const double c = v >= -kPlace ? (v <= kPlace ? v : kPlace) : -kPlace;
-    return down ? std::floor(c) : std::trunc(c);
+    return down ? std::floor(within(v, kPlace)) : std::trunc(within(v, kPlace));
   };
   // V in single precision, held within +-1e30 so that it converts whatever
   // it is (the spans of a footprint narrower than 1e-30 bins, of none).
-  const auto single = [](double v) {
-    return static_cast<float>(v <= 1.0e30 ? (v >= -1.0e30 ? v : -1.0e30) : 1.0e30);
-  };
+  const auto single = [](double v) { return static_cast<float>(within(v, 1.0e30)); };
   // The place of V in its whole bin W, held within +-2 so that it converts
   // whatever V is (a kept pixel's is within +-1).
-  const auto place = [](double v, double w) {
-    const double p = v - w;
-    return static_cast<float>(p >= -2.0 ? (p <= 2.0 ? p : 2.0) : -2.0);
-  };
+  const auto place = [](double v, double w) { return static_cast<float>(within(v - w, 2.0)); };
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     const double r = radius[k], lo = lower[k], hi = upper[k];
