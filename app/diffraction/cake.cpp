@@ -408,18 +408,20 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
   const double *__restrict per_span = in.per_span + first, *__restrict per_aspan = in.per_aspan + first;
   const double *__restrict inverse = in.inverse + first, *__restrict factors = in.factor + first;
   const double *__restrict polarised = in.polarised + first, *__restrict masked = in.masked + first;
-  // Whole bin below V (toward zero, or down around a full circle) of V
-  // held within the places handled (a NaN, of a pixel never kept, at the
-  // lower end, so that every conversion is defined).
-  const auto whole = [](double v, bool down) {
-    return down ? std::floor(within(v, kPlace)) : std::trunc(within(v, kPlace));
+  // V held within the places handled (a NaN, of a pixel never kept, at
+  // the lower end) split into its whole bin (1-based; toward zero, or down
+  // around a full circle) and its place in that bin: every conversion is of
+  // a value in range, a place within +-1. (Only a narrow footprint's places
+  // are used, and its edges are well within.)
+  const auto split = [](double v, bool down, std::int32_t& bin, float& part) {
+    const double c = within(v, kPlace);
+    const double w = down ? std::floor(c) : std::trunc(c);
+    bin = static_cast<std::int32_t>(w) + 1;
+    part = static_cast<float>(c - w);
   };
   // V in single precision, held within +-1e30 so that it converts whatever
   // it is (the spans of a footprint narrower than 1e-30 bins, of none).
   const auto single = [](double v) { return static_cast<float>(within(v, 1.0e30)); };
-  // The place of V in its whole bin W, held within +-2 so that it converts
-  // whatever V is (a kept pixel's is within +-1).
-  const auto place = [](double v, double w) { return static_cast<float>(within(v - w, 2.0)); };
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     const double r = radius[k], lo = lower[k], hi = upper[k];
@@ -430,22 +432,16 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     const double keep = in_range - beam - masked[k] > 0.5 ? 1.0 : 0.0;
     t.keep[k] = static_cast<std::int32_t>(keep);
     t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38;
-    const double wlo = whole(lo, false), whi = whole(hi, false);
-    t.lo_bin[k] = static_cast<std::int32_t>(wlo) + 1;
-    t.hi_bin[k] = static_cast<std::int32_t>(whi) + 1;
-    t.lo_part[k] = place(lo, wlo);
-    t.hi_part[k] = place(hi, whi);
+    split(lo, false, t.lo_bin[k], t.lo_part[k]);
+    split(hi, false, t.hi_bin[k], t.hi_part[k]);
     t.per_span[k] = single(per_span[k]);
     t.inverse[k] = single(inverse[k]);
   }
   // The azimuths apart: one loop of both held too many values at once.
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
-    const double walo = whole(alower[k], Wrap), wahi = whole(aupper[k], Wrap);
-    t.alo_bin[k] = static_cast<std::int32_t>(walo) + 1;
-    t.ahi_bin[k] = static_cast<std::int32_t>(wahi) + 1;
-    t.alo_part[k] = place(alower[k], walo);
-    t.ahi_part[k] = place(aupper[k], wahi);
+    split(alower[k], Wrap, t.alo_bin[k], t.alo_part[k]);
+    split(aupper[k], Wrap, t.ahi_bin[k], t.ahi_part[k]);
     t.per_aspan[k] = single(per_aspan[k]);
   }
 }
