@@ -60,8 +60,10 @@ struct alignas(128) Block {
   // Per bin, the frame's sum and the summed overlap fractions, side by
   // side (kept with the table when small, for the next table's set-up).
   Room<Pair> sums;
-  // The bins whose sums the block has added to (the sums of the others are
-  // 0), first and last.
+  // A frame's sums through the kept table (kept with it when small).
+  Room<double> frame;
+  // The bins whose sums the block adds to (the sums of the others stay 0),
+  // first and last.
   Index touched_first = std::numeric_limits<Index>::max(), touched_last = -1;
   double min_factor = 1.7e38;
   Index nonfinite = 0;  // NaN and infinite pixels of the rows, left out
@@ -98,16 +100,20 @@ class Lender {
   }
   // An array of at least SIZE elements, lent or new.
   Room<T> take(std::size_t size) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      for (auto it = spare_.begin(); it != spare_.end(); ++it)
-        if (it->size >= size) {
-          Room<T> room = std::move(*it);
-          spare_.erase(it);
-          return room;
-        }
-    }
-    return {large_array<T>(static_cast<Index>(size)), size};
+    Room<T> room = lent(size);
+    if (!room.data) room = {large_array<T>(static_cast<Index>(size)), size};
+    return room;
+  }
+  // A lent array of at least SIZE elements, or none.
+  Room<T> lent(std::size_t size) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = spare_.begin(); it != spare_.end(); ++it)
+      if (it->size >= size) {
+        Room<T> room = std::move(*it);
+        spare_.erase(it);
+        return room;
+      }
+    return {};
   }
   void clear() { spare_.clear(); }
 
@@ -121,6 +127,7 @@ struct Spare {
   Lender<Share> chunks;
   Lender<std::uint32_t> counts;
   Lender<Pair> sums;
+  Lender<double> frames;
   std::vector<double> weights;
 
   Spare() = default;
@@ -129,12 +136,14 @@ struct Spare {
       for (Room<Share>& c : b.chunks) chunks.give(std::move(c));
       counts.give(std::move(b.counts));
       sums.give(std::move(b.sums));
+      frames.give(std::move(b.frame));
     }
   }
   void clear() {
     chunks.clear();
     counts.clear();
     sums.clear();
+    frames.clear();
     weights = {};
   }
 };
@@ -713,6 +722,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
   // (Sums kept from an earlier table were cleared as they were added up.)
   b.sums = lent.sums.take(bins + kSpare);
+  b.frame = lent.frames.lent(bins);
   Pair* const sums = b.sums.data.get();
   if (!b.sums.zeroed) std::fill_n(sums, b.sums.size, Pair{0.0, 0.0});
   b.sums.zeroed = false;
@@ -918,14 +928,38 @@ void bin_range(Index from, Index to, Index num_2theta, const Bin& bin) {
 // Small sums are not worth a thread.
 Index bin_ranges(Index bins, Index threads) { return bins < (Index{1} << 16) ? 1 : threads; }
 
-// BIN(n, m, k) for every bin of BINS, each worker a fixed range of bins:
-// every bin gets the same additions in the same order whatever the threads.
-template <class Bin>
-void for_bins(Index bins, Index num_2theta, const Bin& bin) {
-  const Index ranges = bin_ranges(bins, kBlocks);
-  for_blocks(ranges, [&](Index r) {
-    bin_range(bins * r / ranges, bins * (r + 1) / ranges, num_2theta, bin);
-  });
+// Returns when all THREADS threads have called it (each once).
+void wait_for_all(std::atomic<Index>& arrived, Index threads) {
+  if (arrived.fetch_add(1) + 1 == threads) {
+    arrived.notify_all();
+    return;
+  }
+  for (Index seen = arrived.load(); seen < threads; seen = arrived.load()) arrived.wait(seen);
+}
+
+// The blocks' sums of bins FROM .. TO - 1 (ARRAY(b) a block's, of T) added
+// in block order, a few thousand bins at a time, each block's only where it
+// adds (elsewhere they are 0, which adds nothing), and cleared as they are
+// read; PUT(n, m, k, sum) for each bin.
+template <class T, class Array, class Put>
+void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta,
+            const Array& array, const Put& put) {
+  constexpr Index kPiece = 2048;
+  T piece[kPiece];
+  for (Index first = from; first < to; first += kPiece) {
+    const Index last = std::min(to, first + kPiece) - 1;
+    std::fill_n(piece, last - first + 1, T{});
+    for (Block& b : blocks) {
+      T* const sums = array(b);
+      for (Index n = std::max(first, b.touched_first); n <= std::min(last, b.touched_last);
+           ++n) {
+        piece[n - first] += sums[n];
+        sums[n] = T{};
+      }
+    }
+    bin_range(first, last + 1, num_2theta,
+              [&](Index n, Index m, Index k) { put(n, m, k, piece[n - first]); });
+  }
 }
 
 // Number of NaN and infinite values of the region: exponent bits all set,
@@ -1005,37 +1039,18 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
         t.blocks[b].out_of_memory = true;
       }
     }
-    if (done.fetch_add(1) + 1 == threads) {
-      done.notify_all();
-    } else {
-      for (Index seen = done.load(); seen < threads; seen = done.load()) done.wait(seen);
-    }
+    wait_for_all(done, threads);
     if (thread >= ranges) return;
     for (const Block& b : t.blocks)
       if (b.out_of_memory) return;
-    // A few thousand bins at a time: each block's sums added where it added
-    // to them (elsewhere they are 0, which adds nothing), and cleared for the
-    // next table.
-    constexpr Index kPiece = 2048;
-    Pair piece[kPiece];
-    const Index to = t.bins * (thread + 1) / ranges;
-    for (Index first = t.bins * thread / ranges; first < to; first += kPiece) {
-      const Index last = std::min(to, first + kPiece) - 1;
-      std::fill_n(piece, last - first + 1, Pair{0.0, 0.0});
-      for (Block& b : t.blocks) {
-        Pair* const sums = b.sums.data.get();
-        for (Index n = std::max(first, b.touched_first); n <= std::min(last, b.touched_last);
-             ++n) {
-          piece[n - first] += sums[n];
-          sums[n] = Pair{0.0, 0.0};
-        }
-      }
-      bin_range(first, last + 1, s.num_2theta, [&](Index n, Index m, Index k) {
-        const Pair v = piece[n - first];
-        t.weights[static_cast<std::size_t>(n)] = v[1];
-        result.put(m, k, v[0], v[1]);
-      });
-    }
+    // (The sums kept for the next table are left clear.)
+    add_up<Pair>(
+        t.blocks, t.bins * thread / ranges, t.bins * (thread + 1) / ranges, s.num_2theta,
+        [](Block& b) { return b.sums.data.get(); },
+        [&](Index n, Index m, Index k, const Pair& v) {
+          t.weights[static_cast<std::size_t>(n)] = v[1];
+          result.put(m, k, v[0], v[1]);
+        });
   });
   for (const Block& b : t.blocks)
     if (b.out_of_memory) return false;
@@ -1053,41 +1068,60 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   return true;
 }
 
-// Sums of one frame into RESULT, block by block in a fixed order.
-void apply_table(const Table& t, const Setup& s, std::span<const float> data,
-                 const Result& result) {
+// Sums of one frame into RESULT, block by block in a fixed order: each
+// thread takes blocks until none is left, then adds up a range of bins. A
+// want of memory is reported back to this thread.
+void apply_table(Table& t, const Setup& s, std::span<const float> data, const Result& result) {
   const Index blocks = static_cast<Index>(t.blocks.size());
-  // Each worker clears its own sums; a want of memory there is reported
-  // back to this thread.
-  std::vector<std::vector<double>> partial(static_cast<std::size_t>(blocks));
+  const auto bins = static_cast<std::size_t>(t.bins);
+  // The blocks' frame sums stay with the table when they are small; they
+  // are left clear.
+  const bool keep = static_cast<double>(t.bins) * 8.0 * static_cast<double>(blocks) <= kKeptSums;
+  const Index threads = std::clamp<Index>(
+      cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
+  const Index ranges = bin_ranges(t.bins, threads);
   std::vector<std::uint8_t> failed(static_cast<std::size_t>(blocks), 0);
-  for_blocks(blocks, [&](Index bi) {
-    const Block& b = t.blocks[bi];
-    std::vector<double>& acc = partial[bi];
-    try {
-      acc.assign(static_cast<std::size_t>(t.bins), 0.0);
-    } catch (const std::bad_alloc&) {
-      failed[bi] = 1;
-      return;
-    }
-    const std::uint32_t* count = b.counts.data.get();
-    const Index width = s.xendelm - s.xstrelm + 1;
-    for (Index j = b.ystart; j <= b.yend; ++j) {
-      const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
-      const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
-      for (Index i = 0; i < width; ++i) {
-        const double v = row[i];
-        for (std::uint32_t n = count[i]; n > 0; --n, ++share) acc[share->bin] += v * share->share;
+  std::atomic<Index> next{0}, done{0};
+  run_parts(threads, [&](Index thread) {
+    for (Index bi = next++; bi < blocks; bi = next++) {
+      Block& b = t.blocks[bi];
+      try {
+        if (b.frame.size < bins) b.frame = {large_array<double>(t.bins), bins, false};
+      } catch (const std::bad_alloc&) {
+        failed[bi] = 1;
+        continue;
       }
-      count += width;
+      double* const acc = b.frame.data.get();
+      if (!b.frame.zeroed) std::fill_n(acc, b.frame.size, 0.0);
+      b.frame.zeroed = false;
+      const std::uint32_t* count = b.counts.data.get();
+      const Index width = s.xendelm - s.xstrelm + 1;
+      for (Index j = b.ystart; j <= b.yend; ++j) {
+        const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
+        const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
+        for (Index i = 0; i < width; ++i) {
+          const double v = row[i];
+          for (std::uint32_t n = count[i]; n > 0; --n, ++share) acc[share->bin] += v * share->share;
+        }
+        count += width;
+      }
     }
+    wait_for_all(done, threads);
+    if (thread >= ranges || std::find(failed.begin(), failed.end(), 1) != failed.end()) return;
+    add_up<double>(
+        t.blocks, t.bins * thread / ranges, t.bins * (thread + 1) / ranges, s.num_2theta,
+        [](Block& b) { return b.frame.data.get(); },
+        [&](Index n, Index m, Index k, double v) {
+          result.put(m, k, v, t.weights[static_cast<std::size_t>(n)]);
+        });
   });
   if (std::find(failed.begin(), failed.end(), 1) != failed.end()) throw std::bad_alloc();
-  for_bins(t.bins, s.num_2theta, [&](Index n, Index m, Index k) {
-    double v = 0.0;
-    for (const std::vector<double>& acc : partial) v += acc[static_cast<std::size_t>(n)];
-    result.put(m, k, v, t.weights[static_cast<std::size_t>(n)]);
-  });
+  for (Block& b : t.blocks) {
+    if (keep)
+      b.frame.zeroed = true;
+    else
+      b.frame = {};
+  }
 }
 
 }  // namespace

@@ -389,6 +389,7 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
     // The frame binned as the table is made and a frame through the kept
     // table add the same values in the same order.
     const CakeResult kept = cake(ring.a, data, mask);
+    const CakeResult again = cake(ring.a, data, mask);
     // A table set up in the memory of the one it replaces (another beam
     // centre) is the table set up afresh.
     CakeArgs moved = ring.a;
@@ -401,6 +402,7 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
     EXPECT_EQ(one.weights, four.weights) << c.type;
     EXPECT_EQ(four.out, kept.out) << c.type;
     EXPECT_EQ(four.weights, kept.weights) << c.type;
+    EXPECT_EQ(kept.out, again.out) << c.type;
     EXPECT_EQ(four.out, rebuilt.out) << c.type;
     EXPECT_EQ(four.weights, rebuilt.weights) << c.type;
   }
