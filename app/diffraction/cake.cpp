@@ -131,12 +131,17 @@ struct Spare {
   std::vector<double> weights;
 
   Spare() = default;
-  explicit Spare(Table&& old) : weights(std::move(old.weights)) {
-    for (Block& b : old.blocks) {
-      for (Room<Share>& c : b.chunks) chunks.give(std::move(c));
-      counts.give(std::move(b.counts));
-      sums.give(std::move(b.sums));
-      frames.give(std::move(b.frame));
+  // (What cannot be listed for want of memory stays with OLD, to be freed
+  // with it.)
+  explicit Spare(Table&& old) noexcept : weights(std::move(old.weights)) {
+    try {
+      for (Block& b : old.blocks) {
+        for (Room<Share>& c : b.chunks) chunks.give(std::move(c));
+        counts.give(std::move(b.counts));
+        sums.give(std::move(b.sums));
+        frames.give(std::move(b.frame));
+      }
+    } catch (const std::bad_alloc&) {
     }
   }
   void clear() {
