@@ -933,6 +933,40 @@ void bin_range(Index from, Index to, Index num_2theta, const Bin& bin) {
 // Small sums are not worth a thread.
 Index bin_ranges(Index bins, Index threads) { return bins < (Index{1} << 16) ? 1 : threads; }
 
+// The first bin of range R of RANGES over BINS bins, the ranges placed so
+// that each has about as much adding up as the others (a bin costs its
+// writing out and an addition for each block that adds to it). Every thread
+// finds the same bounds, and no value depends on them.
+Index range_start(const std::vector<Block>& blocks, Index bins, Index ranges, Index r) {
+  if (r <= 0) return 0;
+  if (r >= ranges) return bins;
+  std::vector<Index> cuts{0, bins};
+  for (const Block& b : blocks)
+    if (b.touched_first <= b.touched_last) {
+      cuts.push_back(std::clamp<Index>(b.touched_first, 0, bins));
+      cuts.push_back(std::clamp<Index>(b.touched_last + 1, 0, bins));
+    }
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  // Cost of a bin from CUT on to the next cut.
+  const auto per_bin = [&](Index cut) {
+    Index cost = 1;
+    for (const Block& b : blocks) cost += b.touched_first <= cut && cut <= b.touched_last;
+    return cost;
+  };
+  Index total = 0;
+  for (std::size_t c = 0; c + 1 < cuts.size(); ++c)
+    total += (cuts[c + 1] - cuts[c]) * per_bin(cuts[c]);
+  const Index target = total / ranges * r + total % ranges * r / ranges;
+  Index before = 0;
+  for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+    const Index cost = per_bin(cuts[c]), span = (cuts[c + 1] - cuts[c]) * cost;
+    if (before + span >= target) return cuts[c] + (target - before + cost - 1) / cost;
+    before += span;
+  }
+  return bins;
+}
+
 // Returns when all THREADS threads have called it (each once).
 void wait_for_all(std::atomic<Index>& arrived, Index threads) {
   if (arrived.fetch_add(1) + 1 == threads) {
@@ -1050,7 +1084,8 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
       if (b.out_of_memory) return;
     // (The sums kept for the next table are left clear.)
     add_up<Pair>(
-        t.blocks, t.bins * thread / ranges, t.bins * (thread + 1) / ranges, s.num_2theta,
+        t.blocks, range_start(t.blocks, t.bins, ranges, thread),
+        range_start(t.blocks, t.bins, ranges, thread + 1), s.num_2theta,
         [](Block& b) { return b.sums.data.get(); },
         [&](Index n, Index m, Index k, const Pair& v) {
           t.weights[static_cast<std::size_t>(n)] = v[1];
@@ -1114,7 +1149,8 @@ void apply_table(Table& t, const Setup& s, std::span<const float> data, const Re
     wait_for_all(done, threads);
     if (thread >= ranges || std::find(failed.begin(), failed.end(), 1) != failed.end()) return;
     add_up<double>(
-        t.blocks, t.bins * thread / ranges, t.bins * (thread + 1) / ranges, s.num_2theta,
+        t.blocks, range_start(t.blocks, t.bins, ranges, thread),
+        range_start(t.blocks, t.bins, ranges, thread + 1), s.num_2theta,
         [](Block& b) { return b.frame.data.get(); },
         [&](Index n, Index m, Index k, double v) {
           result.put(m, k, v, t.weights[static_cast<std::size_t>(n)]);

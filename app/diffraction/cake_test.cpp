@@ -362,7 +362,9 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
     float start, end;
     bool masked;
   };
+  // (400 x 200 bins: enough for the bins to be added up in ranges.)
   for (const Case& c : {Case{kScanTwoTheta, 375, 8, 0.0f, 6.283185f, false},
+                        Case{kScanTwoTheta, 400, 200, 0.0f, 6.283185f, false},
                         Case{kScanTwoTheta, 60, 1, 0.0f, 360.0f, true},
                         Case{kScanRadial, 375, 50, 2.5f, 2.5f + 6.283185f, true},
                         Case{kScanQ, 25, 30, -1.0f, 2.0f, false},
