@@ -47,7 +47,7 @@ template <class T>
 struct Room {
   LargeArray<T> data;
   std::size_t size = 0;
-  bool zeroed = false;  // every element 0 (known only for the sums)
+  bool zeroed = false;  // every element 0 (known only for the sums of a block)
 };
 
 struct alignas(128) Block {
@@ -67,7 +67,6 @@ struct alignas(128) Block {
   Index touched_first = std::numeric_limits<Index>::max(), touched_last = -1;
   double min_factor = 1.7e38;
   Index nonfinite = 0;  // NaN and infinite pixels of the rows, left out
-  bool out_of_memory = false;
 };
 
 // Everything that changes a pixel's share, compared value for value.
@@ -84,7 +83,7 @@ struct Table {
   float azimuth_step = 0, radial_step = 0, radial_start = 0;
 };
 
-// The most memory the blocks' sums may keep between set-ups.
+// The most memory a table's blocks keep of each kind of sums between calls.
 constexpr double kKeptSums = 64.0 * 1024 * 1024;
 
 // Arrays of a table being replaced, lent to the set-up of the next one:
@@ -130,7 +129,6 @@ struct Spare {
   Lender<double> frames;
   std::vector<double> weights;
 
-  Spare() = default;
   // (What cannot be listed for want of memory stays with OLD, to be freed
   // with it.)
   explicit Spare(Table&& old) noexcept : weights(std::move(old.weights)) {
@@ -261,26 +259,37 @@ inline std::uint32_t nonfinite_bit(float v) {
   return (std::bit_cast<std::uint32_t>(v) & 0x7F800000u) == 0x7F800000u ? 1u : 0u;
 }
 
-// Runs WORK(b) for every block on up to THREADS threads.
-// (Each thread takes the next block not yet taken.)
+// Threads for BLOCKS blocks: as many as asked for, else every processor,
+// never more than blocks.
+Index thread_count(Index blocks) {
+  return std::clamp<Index>(
+      cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
+}
+
+// Runs WORK(b) for every block, each thread taking the next block not yet
+// taken.
 template <class Work>
 void for_blocks(Index blocks, Work work) {
-  const Index threads = std::clamp<Index>(
-      cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
+  const Index threads = thread_count(blocks);
   std::atomic<Index> next{0};
   run_parts(threads, [&](Index) {
     for (Index b = next++; b < blocks; b = next++) work(b);
   });
 }
 
+// V held within -LIMIT .. LIMIT, a NaN at -LIMIT: one maximum and one
+// minimum instruction in a vector loop (std::clamp's branches cost more).
+inline double within(double v, double limit) {
+  const double c = v > -limit ? v : -limit;
+  return c < limit ? c : limit;
+}
+
 // Bin number (1-based) of the position V in bins: truncated toward zero, a
 // footprint reaching below the first bin leaving its whole share in it; or,
 // around a full circle (WRAP), floored so that the footprint wraps through 0.
 // Integer conversions of the clamped value, which equal trunc and floor there.
-// (The clamp as selects: std::clamp's branches cost more than the rest.)
 inline Index bin_of(double v, bool wrap) {
-  double c = v < -1.0e15 ? -1.0e15 : v;
-  c = 1.0e15 < c ? 1.0e15 : c;
+  const double c = within(v, 1.0e15);
   Index t = static_cast<Index>(c);
   if (wrap) t -= c < static_cast<double>(t) ? 1 : 0;
   return t + 1;
@@ -396,13 +405,6 @@ struct RowFootprints {
   const double* factor;
   const double* masked;
 };
-
-// V held within -LIMIT .. LIMIT, a NaN at -LIMIT: one maximum and one
-// minimum instruction in a vector loop.
-inline double within(double v, double limit) {
-  const double c = v > -limit ? v : -limit;
-  return c < limit ? c : limit;
-}
 
 // Positions the narrow sharing handles: within a billion bins, so that
 // whole bins and their sums fit 32-bit lanes.
@@ -648,31 +650,34 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
                 std::uint32_t* count, Pair* sums, Block& b) {
   b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
   b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
+  // A narrow footprint of pixel K (COUNT entries) at OUT, its value
+  // times its shares and overlaps added: the first two entries whatever
+  // the count (the second into a spare slot when past it, and overwritten
+  // by the next pixel's), four only across two bins each way (a few in a
+  // hundred).
+  const auto narrow = [&](std::size_t k, std::uint32_t count, Share* out, const Pair& value) {
+    std::memcpy(out, t.entry[0][k], sizeof(Share));
+    std::memcpy(out + 1, t.entry[1][k], sizeof(Share));
+    sums[t.target[0][k]] += Pair{t.share[0][k][0], t.share[0][k][1]} * value;
+    sums[t.target[1][k]] += Pair{t.share[1][k][0], t.share[1][k][1]} * value;
+    if (count == 4) {
+      std::memcpy(out + 2, t.entry[2][k], sizeof(Share));
+      std::memcpy(out + 3, t.entry[3][k], sizeof(Share));
+      sums[t.target[2][k]] += Pair{t.share[2][k][0], t.share[2][k][1]} * value;
+      sums[t.target[3][k]] += Pair{t.share[3][k][0], t.share[3][k][1]} * value;
+    }
+  };
   // Nearly every tile has narrow footprints only: room for four entries a
-  // pixel is had at once, and each pixel's first two entries are copied and
-  // added whatever its count (the second into a spare slot when past it,
-  // and overwritten by the next pixel's).
+  // pixel is had at once.
   std::int32_t wide = 0;
   for (std::size_t k = 0; k < n; ++k) wide |= t.kind[k] & 2;
   if (wide == 0) {
     Share* const out = writer.room(4 * n);
-    const std::uint32_t* const counts = count + first;
-    const float* const values = row + first;
     std::size_t used = 0;
     for (std::size_t k = 0; k < n; ++k) {
-      const std::uint32_t c = counts[k];
+      const std::uint32_t c = count[first + k];
       if (c == 0) continue;
-      const Pair value{static_cast<double>(values[k]), 1.0};
-      std::memcpy(out + used, t.entry[0][k], sizeof(Share));
-      std::memcpy(out + used + 1, t.entry[1][k], sizeof(Share));
-      sums[t.target[0][k]] += Pair{t.share[0][k][0], t.share[0][k][1]} * value;
-      sums[t.target[1][k]] += Pair{t.share[1][k][0], t.share[1][k][1]} * value;
-      if (c == 4) {
-        std::memcpy(out + used + 2, t.entry[2][k], sizeof(Share));
-        std::memcpy(out + used + 3, t.entry[3][k], sizeof(Share));
-        sums[t.target[2][k]] += Pair{t.share[2][k][0], t.share[2][k][1]} * value;
-        sums[t.target[3][k]] += Pair{t.share[3][k][0], t.share[3][k][1]} * value;
-      }
+      narrow(k, c, out + used, Pair{static_cast<double>(row[first + k]), 1.0});
       used += c;
     }
     writer.add(used);
@@ -684,15 +689,7 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
     // The value and 1, times an entry's share and its overlap.
     const Pair value{static_cast<double>(row[i]), 1.0};
     if (t.kind[k] == 1) {
-      // Two entries, the second perhaps past the count; four only for a
-      // footprint across two bins each way (a few in a hundred).
-      const int entries = count[i] == 4 ? 4 : 2;
-      Share* out = writer.room(4);
-      for (int e = 0; e < entries; ++e) {
-        std::memcpy(out + e, t.entry[e][k], sizeof(Share));
-        const Pair share{t.share[e][k][0], t.share[e][k][1]};
-        sums[t.target[e][k]] += share * value;
-      }
+      narrow(k, count[i], writer.room(4), value);
       writer.add(count[i]);
       continue;
     }
@@ -782,7 +779,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool row_edges = s.scan_type == kScanRadial || (s.scan_type == kScanTwoTheta && expand);
   std::vector<double> edge_lo(wsize), edge_hi(wsize), per_span(wsize), inverse(wsize, 1.0);
   std::vector<double> azimuth_lo(wsize, 0.0), azimuth_hi(wsize, 0.5), per_aspan(wsize, 2.0);
-  // 1.0 where the polarisation is applied, where the pixel is masked.
+  // 1.0 where the polarisation is applied, where the pixel is masked (or
+  // not a number).
   std::vector<double> polarised(wsize, 0.0), masked(wsize, 0.0);
   // The radial fractions of one pixel.
   std::vector<double> fractions, overlap;
@@ -856,7 +854,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
                     s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
                     azimuth_hi.data(), per_aspan.data());
     // NaN and infinite values (exponent bits all set) are left out as masked
-    // pixels are, and counted.
+    // pixels are, and counted. (Without a mask the loop reads no mask row:
+    // one loop reading a row of zeros instead measured slower.)
     const float* frame = data.data() + element(s.xstrelm, j, s.xmaxdat);
     std::uint32_t nonfinite = 0;
     if (!mask.empty()) {
@@ -976,20 +975,20 @@ void wait_for_all(std::atomic<Index>& arrived, Index threads) {
   for (Index seen = arrived.load(); seen < threads; seen = arrived.load()) arrived.wait(seen);
 }
 
-// The blocks' sums of bins FROM .. TO - 1 (ARRAY(b) a block's, of T) added
+// The blocks' sums of bins FROM .. TO - 1 (SUMS(b) a block's, of T) added
 // in block order, a few thousand bins at a time, each block's only where it
 // adds (elsewhere they are 0, which adds nothing), and cleared as they are
 // read; PUT(n, m, k, sum) for each bin.
-template <class T, class Array, class Put>
-void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta,
-            const Array& array, const Put& put) {
+template <class T, class Sums, class Put>
+void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta, const Sums& room,
+            const Put& put) {
   constexpr Index kPiece = 2048;
   T piece[kPiece];
   for (Index first = from; first < to; first += kPiece) {
     const Index last = std::min(to, first + kPiece) - 1;
     std::fill_n(piece, last - first + 1, T{});
     for (Block& b : blocks) {
-      T* const sums = array(b);
+      T* const sums = room(b).data.get();
       for (Index n = std::max(first, b.touched_first); n <= std::min(last, b.touched_last);
            ++n) {
         piece[n - first] += sums[n];
@@ -999,6 +998,39 @@ void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta,
     bin_range(first, last + 1, num_2theta,
               [&](Index n, Index m, Index k) { put(n, m, k, piece[n - first]); });
   }
+}
+
+// WORK(b) for every block, each thread taking the next block not yet taken,
+// false for want of memory; then, every block done and none wanting, each
+// thread adds up a range of the blocks' sums SUMS(b) of BINS bins with PUT
+// (see add_up; the same threads: starting new ones for that costs more than
+// the adding). The sums stay with the blocks, cleared, when they are small.
+// False when a block wanted memory.
+template <class T, class Work, class Sums, class Put>
+bool blocks_then_bins(std::vector<Block>& blocks, Index bins, Index num_2theta,
+                      const Work& work, const Sums& sums, const Put& put) {
+  const auto count = static_cast<Index>(blocks.size());
+  const Index threads = thread_count(count), ranges = bin_ranges(bins, threads);
+  std::atomic<Index> next{0}, arrived{0};
+  std::atomic<bool> failed{false};
+  run_parts(threads, [&](Index thread) {
+    for (Index b = next++; b < count; b = next++)
+      if (!work(blocks[static_cast<std::size_t>(b)])) failed = true;
+    wait_for_all(arrived, threads);
+    if (thread >= ranges || failed) return;
+    add_up<T>(blocks, range_start(blocks, bins, ranges, thread),
+              range_start(blocks, bins, ranges, thread + 1), num_2theta, sums, put);
+  });
+  if (failed) return false;
+  double held = 0.0;
+  for (Block& b : blocks) held += static_cast<double>(sums(b).size) * sizeof(T);
+  for (Block& b : blocks) {
+    if (held <= kKeptSums)
+      sums(b).zeroed = true;
+    else
+      sums(b) = {};
+  }
+  return true;
 }
 
 // Number of NaN and infinite values of the region: exponent bits all set,
@@ -1062,107 +1094,65 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   t.bins = s.num_2theta * s.num_azimuthal;
   t.weights = std::move(lent.weights);
   t.weights.resize(static_cast<std::size_t>(t.bins));
-  // Each thread takes blocks until none is left, waits for the others, then
-  // adds up a range of bins in block order (the same threads: starting new
-  // ones for that costs more than the adding).
-  const Index threads = std::clamp<Index>(
-      cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
-  const Index ranges = bin_ranges(t.bins, threads);
-  std::atomic<Index> next{0}, done{0};
-  run_parts(threads, [&](Index thread) {
-    for (Index b = next++; b < blocks; b = next++) {
-      try {
-        build_block(s, g, mask, data, t.blocks[b], lent);
-      } catch (const std::bad_alloc&) {
-        t.blocks[b] = Block{};
-        t.blocks[b].out_of_memory = true;
-      }
-    }
-    wait_for_all(done, threads);
-    if (thread >= ranges) return;
-    for (const Block& b : t.blocks)
-      if (b.out_of_memory) return;
-    // (The sums kept for the next table are left clear.)
-    add_up<Pair>(
-        t.blocks, range_start(t.blocks, t.bins, ranges, thread),
-        range_start(t.blocks, t.bins, ranges, thread + 1), s.num_2theta,
-        [](Block& b) { return b.sums.data.get(); },
-        [&](Index n, Index m, Index k, const Pair& v) {
-          t.weights[static_cast<std::size_t>(n)] = v[1];
-          result.put(m, k, v[0], v[1]);
-        });
-  });
-  for (const Block& b : t.blocks)
-    if (b.out_of_memory) return false;
-  for (const Block& b : t.blocks) t.nonfinite += b.nonfinite;
-  // The sums stay for the next set-up when they are small.
-  const bool keep = bytes * static_cast<double>(blocks) <= kKeptSums;
+  const bool built = blocks_then_bins<Pair>(
+      t.blocks, t.bins, s.num_2theta,
+      [&](Block& b) {
+        try {
+          build_block(s, g, mask, data, b, lent);
+          return true;
+        } catch (const std::bad_alloc&) {
+          b = Block{};
+          return false;
+        }
+      },
+      [](Block& b) -> Room<Pair>& { return b.sums; },
+      [&](Index n, Index m, Index k, const Pair& v) {
+        t.weights[static_cast<std::size_t>(n)] = v[1];
+        result.put(m, k, v[0], v[1]);
+      });
+  if (!built) return false;
   t.min_factor = 1.7e38;
-  for (Block& b : t.blocks) {
+  for (const Block& b : t.blocks) {
+    t.nonfinite += b.nonfinite;
     t.min_factor = std::min(t.min_factor, b.min_factor);
-    if (keep)
-      b.sums.zeroed = true;
-    else
-      b.sums = {};
   }
   return true;
 }
 
-// Sums of one frame into RESULT, block by block in a fixed order: each
-// thread takes blocks until none is left, then adds up a range of bins. A
-// want of memory is reported back to this thread.
+// Sums of one frame into RESULT, block by block in a fixed order. A want of
+// memory is reported back to this thread.
 void apply_table(Table& t, const Setup& s, std::span<const float> data, const Result& result) {
-  const Index blocks = static_cast<Index>(t.blocks.size());
   const auto bins = static_cast<std::size_t>(t.bins);
-  // The blocks' frame sums stay with the table when they are small; they
-  // are left clear.
-  const bool keep = static_cast<double>(t.bins) * 8.0 * static_cast<double>(blocks) <= kKeptSums;
-  const Index threads = std::clamp<Index>(
-      cake_state.threads > 0 ? Index{cake_state.threads} : processor_count(), 1, blocks);
-  const Index ranges = bin_ranges(t.bins, threads);
-  std::vector<std::uint8_t> failed(static_cast<std::size_t>(blocks), 0);
-  std::atomic<Index> next{0}, done{0};
-  run_parts(threads, [&](Index thread) {
-    for (Index bi = next++; bi < blocks; bi = next++) {
-      Block& b = t.blocks[bi];
-      try {
-        if (b.frame.size < bins) b.frame = {large_array<double>(t.bins), bins, false};
-      } catch (const std::bad_alloc&) {
-        failed[bi] = 1;
-        continue;
-      }
-      double* const acc = b.frame.data.get();
-      if (!b.frame.zeroed) std::fill_n(acc, b.frame.size, 0.0);
-      b.frame.zeroed = false;
-      const std::uint32_t* count = b.counts.data.get();
-      const Index width = s.xendelm - s.xstrelm + 1;
-      for (Index j = b.ystart; j <= b.yend; ++j) {
-        const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
-        const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
-        for (Index i = 0; i < width; ++i) {
-          const double v = row[i];
-          for (std::uint32_t n = count[i]; n > 0; --n, ++share) acc[share->bin] += v * share->share;
+  const Index width = s.xendelm - s.xstrelm + 1;
+  const bool done = blocks_then_bins<double>(
+      t.blocks, t.bins, s.num_2theta,
+      [&](Block& b) {
+        try {
+          if (b.frame.size < bins) b.frame = {large_array<double>(t.bins), bins, false};
+        } catch (const std::bad_alloc&) {
+          return false;
         }
-        count += width;
-      }
-    }
-    wait_for_all(done, threads);
-    if (thread >= ranges || std::find(failed.begin(), failed.end(), 1) != failed.end()) return;
-    add_up<double>(
-        t.blocks, range_start(t.blocks, t.bins, ranges, thread),
-        range_start(t.blocks, t.bins, ranges, thread + 1), s.num_2theta,
-        [](Block& b) { return b.frame.data.get(); },
-        [&](Index n, Index m, Index k, double v) {
-          result.put(m, k, v, t.weights[static_cast<std::size_t>(n)]);
-        });
-  });
-  if (std::find(failed.begin(), failed.end(), 1) != failed.end()) throw std::bad_alloc();
-  for (Block& b : t.blocks) {
-    if (keep)
-      b.frame.zeroed = true;
-    else
-      b.frame = {};
-  }
+        double* const acc = b.frame.data.get();
+        if (!b.frame.zeroed) std::fill_n(acc, b.frame.size, 0.0);
+        b.frame.zeroed = false;
+        const std::uint32_t* count = b.counts.data.get();
+        for (Index j = b.ystart; j <= b.yend; ++j) {
+          const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
+          const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
+          for (Index i = 0; i < width; ++i) {
+            const double v = row[i];
+            for (std::uint32_t n = count[i]; n > 0; --n, ++share)
+              acc[share->bin] += v * share->share;
+          }
+          count += width;
+        }
+        return true;
+      },
+      [](Block& b) -> Room<double>& { return b.frame; },
+      [&](Index n, Index m, Index k, double v) {
+        result.put(m, k, v, t.weights[static_cast<std::size_t>(n)]);
+      });
+  if (!done) throw std::bad_alloc();
 }
 
 }  // namespace
