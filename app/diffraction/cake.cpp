@@ -1340,14 +1340,12 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
       IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
       return fail(3);
     }
-    if (t.nonfinite > 0 && combined.empty() && !mask_nonfinite()) {
-      kzt_release_cake_table();
-      IO_WRITE("WARNING: Not enough memory for the re-binning table of the region", status);
-      return fail(3);
-    }
+    // The result is written. The table is kept under its mask with the NaN
+    // and infinite pixels in it; without the memory to form that mask it is
+    // not kept (the next call makes it again), and the result stands.
+    cake_state.valid = t.nonfinite == 0 || !combined.empty() || mask_nonfinite();
     t.key = std::move(key);
     t.mask_key = mask_key(mask);
-    cake_state.valid = true;
     ++cake_state.builds;
   } else {
     try {
