@@ -28,11 +28,16 @@ namespace {
 
 constexpr Status kAppBase = 110000;
 constexpr std::string_view kName = "Subroutine KZT_CAL2_CAKE V0.1";
-// Row blocks of the table: fixed by the problem alone, so that sums do not
-// depend on the threads; more than the processors when their sums are small,
-// so that a processor slowed by other work holds the rest back less.
-constexpr Index kBlocks = 8, kMostBlocks = 32;
-constexpr double kBlockSumsBudget = 4.0 * 1024 * 1024;
+// Blocks of the table: rectangles of the region fixed by the problem alone,
+// so that sums do not depend on the threads. Many more than the processors
+// when the sums of every bin fit a few megabytes: a processor slowed by other
+// work (or a thread started late) then holds the rest back by a small block
+// only, and a small rectangle adds to few bins. Otherwise eight row strips.
+constexpr Index kBlocks = 8, kGridBlocks = 32;
+constexpr double kGridSumsLimit = 8.0 * 1024 * 1024;
+// Columns of the rectangles: at least this many pixels wide, so that their
+// rows still run in long straight loops.
+constexpr Index kGridWidth = 512, kGridColumns = 4;
 
 // A frame's sum and a bin's weight, added together.
 using Pair = double __attribute__((vector_size(16)));
@@ -51,16 +56,20 @@ struct Room {
 };
 
 struct alignas(128) Block {
-  Index ystart = 0, yend = -1;
+  Index ystart = 0, yend = -1, xstart = 0, xend = -1;
   Room<std::uint32_t> counts;  // entries per pixel of the block's rows
   // The shares, row after row, in chunks of their own (a row never
   // straddles two), and the first share of each row.
   std::vector<Room<Share>> chunks;
   std::vector<const Share*> rows;
   // Per bin, the frame's sum and the summed overlap fractions, side by
-  // side (kept with the table when small, for the next table's set-up).
+  // side: kSpare spare slots, then bins ORIGIN .. ORIGIN + WINDOW - 1, the
+  // window growing as the block's pixels reach further bins (the room kept
+  // with the table when small, for the next table's set-up).
   Room<Pair> sums;
-  // A frame's sums through the kept table (kept with it when small).
+  Index origin = 0, window = 0;
+  // A frame's sums through the kept table, of bins TOUCHED_FIRST ..
+  // TOUCHED_LAST (kept with it when small).
   Room<double> frame;
   // The bins whose sums the block adds to (the sums of the others stay 0),
   // first and last.
@@ -95,6 +104,7 @@ template <class T>
 class Lender {
  public:
   void give(Room<T>&& room) {
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (room.data) spare_.push_back(std::move(room));
   }
   // An array of at least SIZE elements, lent or new.
@@ -103,16 +113,17 @@ class Lender {
     if (!room.data) room = {large_array<T>(static_cast<Index>(size)), size};
     return room;
   }
-  // A lent array of at least SIZE elements, or none.
+  // The smallest lent array of at least SIZE elements, or none (so that the
+  // large ones are left for the large sizes).
   Room<T> lent(std::size_t size) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    auto best = spare_.end();
     for (auto it = spare_.begin(); it != spare_.end(); ++it)
-      if (it->size >= size) {
-        Room<T> room = std::move(*it);
-        spare_.erase(it);
-        return room;
-      }
-    return {};
+      if (it->size >= size && (best == spare_.end() || it->size < best->size)) best = it;
+    if (best == spare_.end()) return {};
+    Room<T> room = std::move(*best);
+    spare_.erase(best);
+    return room;
   }
   void clear() { spare_.clear(); }
 
@@ -231,11 +242,12 @@ inline float atan2_select(float y, float x) {
 }
 
 // A row's 2-theta (from RADIUS, negative for no angle), azimuth and
-// polarisation factor, each a straight loop.
+// polarisation factor, each a straight loop. The factor is worked out in
+// single precision, as the share it divides is stored.
 KESTA_WIDEST_VECTORS
 void angles_row(const double* radius, const double* x, const double* y, std::size_t n,
-                               float inverse_d, bool azimuths, bool polarisation, double d,
-                               double p, float* two_theta, float* azimuth, double* factor) {
+                float inverse_d, bool azimuths, bool polarisation, float p, float* two_theta,
+                float* azimuth, float* factor) {
   for (std::size_t i = 0; i < n; ++i)
     two_theta[i] =
         atan_nonnegative(static_cast<float>(radius[i] > 0.0 ? radius[i] : 0.0) * inverse_d);
@@ -245,11 +257,14 @@ void angles_row(const double* radius, const double* x, const double* y, std::siz
   }
   if (polarisation)
     for (std::size_t i = 0; i < n; ++i) {
-      const double r = radius[i], rr = x[i] * x[i] + y[i] * y[i];
-      const double c = d * d / (r * r + d * d);
+      const float xf = static_cast<float>(x[i]), yf = static_cast<float>(y[i]);
+      const float xx = xf * xf, yy = yf * yf, rr = xx + yy;
+      // cos^2(2-theta) as 1 / (1 + (r / D)^2), which holds for any distance.
+      const float q = static_cast<float>(radius[i]) * inverse_d;
+      const float c = 1.0f / (1.0f + q * q);
       // cos(2 azimuth), 1 at the beam centre.
-      const double cos2 = rr > 0.0 ? (x[i] * x[i] - y[i] * y[i]) / (rr > 0.0 ? rr : 1.0) : 1.0;
-      factor[i] = ((c + 1.0) - (1.0 - c) * cos2 * p) * 0.5;
+      const float cos2 = rr > 0.0f ? (xx - yy) / (rr > 0.0f ? rr : 1.0f) : 1.0f;
+      factor[i] = ((c + 1.0f) - (1.0f - c) * cos2 * p) * 0.5f;
     }
 }
 
@@ -283,6 +298,15 @@ inline double within(double v, double limit) {
   const double c = v > -limit ? v : -limit;
   return c < limit ? c : limit;
 }
+inline float within(float v, float limit) {
+  const float c = v > -limit ? v : -limit;
+  return c < limit ? c : limit;
+}
+
+// V in single precision, held within +-1e30 so that it converts whatever
+// it is (the reciprocal span of a footprint narrower than 1e-30 bins, or of
+// none).
+inline float single(double v) { return static_cast<float>(within(v, 1.0e30)); }
 
 // Bin number (1-based) of the position V in bins: truncated toward zero, a
 // footprint reaching below the first bin leaving its whole share in it; or,
@@ -302,7 +326,7 @@ KESTA_WIDEST_VECTORS
 void azimuth_spans(std::size_t n, const float* __restrict azimuth,
                    const double* __restrict radius, double start, double aw, double h,
                    double range, const double* __restrict edge_lo, double* __restrict edge_hi,
-                   double* __restrict lo, double* __restrict hi, double* __restrict per_span) {
+                   double* __restrict lo, double* __restrict hi, float* __restrict per_span) {
   const double per_bin = 1.0 / aw, per_width = aw / (2.0 * h), per_circle = aw / (2.0 * M_PI);
   for (std::size_t i = 0; i < n; ++i) {
     double a = static_cast<double>(azimuth[i]) - start;
@@ -314,7 +338,7 @@ void azimuth_spans(std::size_t n, const float* __restrict azimuth,
     const double half = part ? ratio : M_PI;
     lo[i] = (a - half) * per_bin;
     hi[i] = (a + half) * per_bin;
-    per_span[i] = part ? r * per_width : per_circle;
+    per_span[i] = single(part ? r * per_width : per_circle);
     edge_hi[i] = a > range ? edge_lo[i] : edge_hi[i];
   }
 }
@@ -370,6 +394,30 @@ constexpr std::size_t kTile = 256;
 // on one another.
 constexpr std::size_t kSpare = 32;
 
+// Makes room in B's sums for bins LO .. HI (of 0 .. BINS - 1): a larger
+// window, with half as much again to grow into on each side it grew, the
+// sums so far moved into it; memory from LENDER.
+void widen(Block& b, Index lo, Index hi, Index bins, Lender<Pair>& lender) {
+  const Index end = b.origin + b.window;
+  const bool empty = b.window == 0;
+  if (!empty && lo >= b.origin && hi < end) return;
+  Index first = empty ? lo : std::min(lo, b.origin);
+  Index last = empty ? hi : std::max(hi, end - 1);
+  const Index slack = std::max<Index>(1024, (last - first + 1) / 2);
+  if (empty || lo < b.origin) first = std::max<Index>(0, first - slack);
+  if (empty || hi >= end) last = std::min(bins - 1, last + slack);
+  Room<Pair> room = lender.take(static_cast<std::size_t>(last - first + 1) + kSpare);
+  if (!room.zeroed) std::fill_n(room.data.get(), room.size, Pair{0.0, 0.0});
+  room.zeroed = false;
+  if (!empty) {
+    std::copy_n(b.sums.data.get() + kSpare, b.window, room.data.get() + kSpare + (b.origin - first));
+    lender.give(std::move(b.sums));
+  }
+  b.sums = std::move(room);
+  b.origin = first;
+  b.window = last - first + 1;
+}
+
 // A tile's footprints of at most two bins each way (nearly every pixel):
 // their entries in the order they are stored, and where each share and
 // each frame value is added (a spare slot for a bin the footprint misses or
@@ -389,21 +437,24 @@ struct Tile {
   std::int32_t lo_bin[kTile], hi_bin[kTile], alo_bin[kTile], ahi_bin[kTile], keep[kTile];
   float lo_part[kTile], hi_part[kTile], alo_part[kTile], ahi_part[kTile];
   float per_span[kTile], per_aspan[kTile], inverse[kTile];
-  double factor[kTile];
+  float factor[kTile];
   // The first and last bin the narrow entries add to (spare slots aside).
   std::int32_t touched_first, touched_last;
 };
 
-// A row's footprints: edges in bins, reciprocal spans, the polarisation
-// (1 where it is applied), the mask (1 where masked).
+// A row's footprints: edges in bins (exact), reciprocal spans and the
+// polarisation's (single precision, as the shares), the polarisation (1
+// where it is applied), the mask (1 where masked).
 struct RowFootprints {
   const double* radius;
-  const double *lo, *hi, *per_span;
-  const double *alo, *ahi, *per_aspan;
-  const double* inverse;
-  const double* polarised;
-  const double* factor;
-  const double* masked;
+  const double *lo, *hi;
+  const float* per_span;
+  const double *alo, *ahi;
+  const float* per_aspan;
+  const float* inverse;
+  const float* polarised;
+  const float* factor;
+  const float* masked;
 };
 
 // Positions the narrow sharing handles: within a billion bins, so that
@@ -421,9 +472,9 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
   const double* __restrict radius = in.radius + first;
   const double *__restrict lower = in.lo + first, *__restrict upper = in.hi + first;
   const double *__restrict alower = in.alo + first, *__restrict aupper = in.ahi + first;
-  const double *__restrict per_span = in.per_span + first, *__restrict per_aspan = in.per_aspan + first;
-  const double *__restrict inverse = in.inverse + first, *__restrict factors = in.factor + first;
-  const double *__restrict polarised = in.polarised + first, *__restrict masked = in.masked + first;
+  const float *__restrict per_span = in.per_span + first, *__restrict per_aspan = in.per_aspan + first;
+  const float *__restrict inverse = in.inverse + first, *__restrict factors = in.factor + first;
+  const float *__restrict polarised = in.polarised + first, *__restrict masked = in.masked + first;
   // V held within the places handled (a NaN, of a pixel never kept, at
   // the lower end) split into its whole bin (1-based; toward zero, or down
   // around a full circle) and its place in that bin: every conversion is of
@@ -435,9 +486,6 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     bin = static_cast<std::int32_t>(w) + 1;
     part = static_cast<float>(c - w);
   };
-  // V in single precision, held within +-1e30 so that it converts whatever
-  // it is (the spans of a footprint narrower than 1e-30 bins, of none).
-  const auto single = [](double v) { return static_cast<float>(within(v, 1.0e30)); };
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     const double r = radius[k], lo = lower[k], hi = upper[k];
@@ -445,20 +493,20 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     const double in_range = !(r < 0.0 || r < inner || r > outer) && hi - lo > 0.0 ? 1.0 : 0.0;
     // The direct beam has no d-spacing: a footprint reaching it adds nothing.
     const double beam = r - h <= 0.0 ? d_scan : 0.0;
-    const double keep = in_range - beam - masked[k] > 0.5 ? 1.0 : 0.0;
-    t.keep[k] = static_cast<std::int32_t>(keep);
-    t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38;
+    const bool keep = in_range - beam > 0.5 && masked[k] == 0.0f;
+    t.keep[k] = keep ? 1 : 0;
+    t.factor[k] = keep && polarised[k] != 0.0f ? factors[k] : 1.7e38f;
     split(lo, false, t.lo_bin[k], t.lo_part[k]);
     split(hi, false, t.hi_bin[k], t.hi_part[k]);
-    t.per_span[k] = single(per_span[k]);
-    t.inverse[k] = single(inverse[k]);
+    t.per_span[k] = per_span[k];
+    t.inverse[k] = inverse[k];
   }
   // The azimuths apart: one loop of both held too many values at once.
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     split(alower[k], Wrap, t.alo_bin[k], t.alo_part[k]);
     split(aupper[k], Wrap, t.ahi_bin[k], t.ahi_part[k]);
-    t.per_aspan[k] = single(per_aspan[k]);
+    t.per_aspan[k] = per_aspan[k];
   }
 }
 
@@ -553,15 +601,15 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::s
 
 // The smallest of FACTOR(0 .. N-1): eight running minima, so that the
 // comparisons do not wait on one another.
-inline __attribute__((always_inline)) double smallest_factor(const double* factor, std::size_t n) {
-  double m[8];
-  std::fill(m, m + 8, 1.7e38);
+inline __attribute__((always_inline)) float smallest_factor(const float* factor, std::size_t n) {
+  float m[16];
+  std::fill(m, m + 16, 1.7e38f);
   std::size_t k = 0;
-  for (; k + 8 <= n; k += 8)
-    for (std::size_t l = 0; l < 8; ++l) m[l] = factor[k + l] < m[l] ? factor[k + l] : m[l];
+  for (; k + 16 <= n; k += 16)
+    for (std::size_t l = 0; l < 16; ++l) m[l] = factor[k + l] < m[l] ? factor[k + l] : m[l];
   for (; k < n; ++k) m[0] = factor[k] < m[0] ? factor[k] : m[0];
-  double smallest = m[0];
-  for (std::size_t l = 1; l < 8; ++l) smallest = m[l] < smallest ? m[l] : smallest;
+  float smallest = m[0];
+  for (std::size_t l = 1; l < 16; ++l) smallest = m[l] < smallest ? m[l] : smallest;
   return smallest;
 }
 
@@ -642,20 +690,29 @@ std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_a
 }
 
 // The table entries of a tile (pixels FIRST ..), and the frame's values
-// (ROW) and the overlaps added to SUMS: in pixel order, each pixel's entries
-// in the order stored, as a frame pass over the table adds them.
-void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::size_t first,
+// (ROW) and the overlaps added to the block's sums: in pixel order, each
+// pixel's entries in the order stored, as a frame pass over the table adds
+// them. The narrow footprints' bins are in the block's window already;
+// SPARE is the first spare target (see narrow_entries).
+void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t first,
                 std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
                 std::vector<double>& fractions, std::vector<double>& overlap,
-                std::uint32_t* count, Pair* sums, Block& b) {
+                std::uint32_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
   b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
   b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
+  // Where a target's sums are: a spare slot, or the bin's place in the
+  // window (which a wide footprint may move).
+  const auto at = [&b, spare](std::int32_t target) -> std::size_t {
+    return target >= spare ? static_cast<std::size_t>(target - spare)
+                           : kSpare + static_cast<std::size_t>(target - b.origin);
+  };
   // A narrow footprint of pixel K (COUNT entries) at OUT, its value
   // times its shares and overlaps added: the first two entries whatever
   // the count (the second into a spare slot when past it, and overwritten
   // by the next pixel's), four only across two bins each way (a few in a
   // hundred).
-  const auto narrow = [&](std::size_t k, std::uint32_t count, Share* out, const Pair& value) {
+  const auto narrow = [&](std::size_t k, std::uint32_t count, Share* out, const Pair& value,
+                          Pair* sums) {
     std::memcpy(out, t.entry[0][k], sizeof(Share));
     std::memcpy(out + 1, t.entry[1][k], sizeof(Share));
     sums[t.target[0][k]] += Pair{t.share[0][k][0], t.share[0][k][1]} * value;
@@ -667,17 +724,25 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
       sums[t.target[3][k]] += Pair{t.share[3][k][0], t.share[3][k][1]} * value;
     }
   };
-  // Nearly every tile has narrow footprints only: room for four entries a
+  // Nearly every tile has narrow footprints only: its targets become places
+  // in the sums at once (the window stays), and room for four entries a
   // pixel is had at once.
   std::int32_t wide = 0;
   for (std::size_t k = 0; k < n; ++k) wide |= t.kind[k] & 2;
   if (wide == 0) {
+    const auto shift = static_cast<std::int32_t>(b.origin) - static_cast<std::int32_t>(kSpare);
+    for (std::size_t e = 0; e < 4; ++e)
+      for (std::size_t k = 0; k < n; ++k) {
+        const std::int32_t v = t.target[e][k];
+        t.target[e][k] = v >= spare ? v - spare : v - shift;
+      }
+    Pair* const sums = b.sums.data.get();
     Share* const out = writer.room(4 * n);
     std::size_t used = 0;
     for (std::size_t k = 0; k < n; ++k) {
       const std::uint32_t c = count[first + k];
       if (c == 0) continue;
-      narrow(k, c, out + used, Pair{static_cast<double>(row[first + k]), 1.0});
+      narrow(k, c, out + used, Pair{static_cast<double>(row[first + k]), 1.0}, sums);
       used += c;
     }
     writer.add(used);
@@ -689,7 +754,8 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
     // The value and 1, times an entry's share and its overlap.
     const Pair value{static_cast<double>(row[i]), 1.0};
     if (t.kind[k] == 1) {
-      narrow(k, count[i], writer.room(4), value);
+      for (std::size_t e = 0; e < 4; ++e) t.target[e][k] = static_cast<std::int32_t>(at(t.target[e][k]));
+      narrow(k, count[i], writer.room(4), value, b.sums.data.get());
       writer.add(count[i]);
       continue;
     }
@@ -697,37 +763,44 @@ void write_tile(const Setup& s, const RowFootprints& in, const Tile& t, std::siz
     const auto [out, need] =
         wide_footprint(s, every_azimuth, in.lo[i], in.hi[i], in.per_span[i], in.alo[i],
                        in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, writer, overlap);
-    for (std::size_t e = 0; e < need; ++e) {
-      sums[out[e].bin] += Pair{static_cast<double>(out[e].share), overlap[e]} * value;
-      b.touched_first = std::min<Index>(b.touched_first, out[e].bin);
-      b.touched_last = std::max<Index>(b.touched_last, out[e].bin);
+    if (need == 0) {
+      count[i] = 0;
+      continue;
     }
+    Index lo = out[0].bin, hi = out[0].bin;
+    for (std::size_t e = 1; e < need; ++e) {
+      lo = std::min<Index>(lo, out[e].bin);
+      hi = std::max<Index>(hi, out[e].bin);
+    }
+    widen(b, lo, hi, s.num_2theta * s.num_azimuthal, lender);
+    b.touched_first = std::min(b.touched_first, lo);
+    b.touched_last = std::max(b.touched_last, hi);
+    Pair* const sums = b.sums.data.get();
+    for (std::size_t e = 0; e < need; ++e)
+      sums[kSpare + static_cast<std::size_t>(out[e].bin - b.origin)] +=
+          Pair{static_cast<double>(out[e].share), overlap[e]} * value;
     writer.add(need);
     count[i] = static_cast<std::uint32_t>(need);
   }
 }
 
-// Shares of the pixels of rows B.ystart..B.yend. Its row loops are nearly
+// Shares of the pixels of block B's rectangle. Its row loops are nearly
 // all of the set-up and run wider where the processor can (no fused
 // multiply-adds, so every value is the same either way).
 KESTA_WIDEST_VECTORS
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  std::span<const float> data, Block& b, Spare& lent) {
-  const Index width = s.xendelm - s.xstrelm + 1;
+  const Index width = b.xend - b.xstart + 1;
   const auto pixels = static_cast<std::size_t>(width * (b.yend - b.ystart + 1));
   // Every count is written by the row pass: no zero-fill of the whole block.
   b.counts = lent.counts.take(pixels);
   b.rows.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
-  // The frame's sums and the weights, made as the entries are written; the
-  // spare slots after the bins take the zero shares of footprints narrower
-  // than two bins.
+  // The frame's sums and the weights, made as the entries are written in a
+  // window of the bins that grows as they are reached (see widen; sums
+  // kept from an earlier table were cleared as they were added up); the
+  // spare slots before it take the zero shares of footprints narrower than
+  // two bins.
   const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
-  // (Sums kept from an earlier table were cleared as they were added up.)
-  b.sums = lent.sums.take(bins + kSpare);
-  b.frame = lent.frames.lent(bins);
-  Pair* const sums = b.sums.data.get();
-  if (!b.sums.zeroed) std::fill_n(sums, b.sums.size, Pair{0.0, 0.0});
-  b.sums.zeroed = false;
   // The narrow footprints' bin numbers are worked out in 32-bit lanes.
   const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX) &&
                               static_cast<double>(s.num_2theta) < kPlace &&
@@ -772,16 +845,19 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // Row scratch, reused: everything of a pixel but its sharing between bins
   // runs as straight loops over these before the scalar pass that shares.
   const std::size_t wsize = static_cast<std::size_t>(width);
-  std::vector<double> radius(wsize), factor(wsize, 1.0);
+  std::vector<double> radius(wsize);
+  std::vector<float> factor(wsize, 1.0f);
   std::vector<float> two_theta(wsize), azimuth(wsize, 0.0f);
   const float inverse_d = static_cast<float>(1.0 / d);
   std::vector<double> xoff(wsize);
   const bool row_edges = s.scan_type == kScanRadial || (s.scan_type == kScanTwoTheta && expand);
-  std::vector<double> edge_lo(wsize), edge_hi(wsize), per_span(wsize), inverse(wsize, 1.0);
-  std::vector<double> azimuth_lo(wsize, 0.0), azimuth_hi(wsize, 0.5), per_aspan(wsize, 2.0);
-  // 1.0 where the polarisation is applied, where the pixel is masked (or
+  std::vector<double> edge_lo(wsize), edge_hi(wsize);
+  std::vector<float> per_span(wsize), inverse(wsize, 1.0f);
+  std::vector<double> azimuth_lo(wsize, 0.0), azimuth_hi(wsize, 0.5);
+  std::vector<float> per_aspan(wsize, 2.0f);
+  // 1 where the polarisation is applied, where the pixel is masked (or
   // not a number).
-  std::vector<double> polarised(wsize, 0.0), masked(wsize, 0.0);
+  std::vector<float> polarised(wsize, 0.0f), masked(wsize, 0.0f);
   // The radial fractions of one pixel.
   std::vector<double> fractions, overlap;
   // Two entries a pixel is more than most footprints need.
@@ -789,7 +865,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // Pixel centres moved by the caller's displacements (pixels), when given.
   const bool shifted = !s.x_shift.empty();
   std::vector<double> xrow(shifted ? wsize : 0), yrow(wsize);
-  for (std::size_t i = 0; i < wsize; ++i) xoff[i] = g.x_offset(s.xstrelm + static_cast<Index>(i));
+  for (std::size_t i = 0; i < wsize; ++i) xoff[i] = g.x_offset(b.xstart + static_cast<Index>(i));
   const double inner = s.inner, outer = s.outer, h = s.h, w = s.w, per_bin = 1.0 / w;
   const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
@@ -799,18 +875,19 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     if (shifted) {
       for (std::size_t i = 0; i < wsize; ++i) {
         const auto e = static_cast<std::size_t>(
-            element(s.xstrelm + static_cast<Index>(i), j, s.xmaxdat));
+            element(b.xstart + static_cast<Index>(i), j, s.xmaxdat));
         xrow[i] = xoff[i] + s.x_shift[e] * s.xps;
         yrow[i] = yc + s.y_shift[e] * s.yps;
         radius[i] = g.radius(xrow[i], yrow[i]);
       }
     } else {
       std::fill(yrow.begin(), yrow.end(), yc);
-      g.radius_row(j, s.xstrelm, s.xendelm, radius);
+      g.radius_row(j, b.xstart, b.xend, radius);
     }
     const double* xs = shifted ? xrow.data() : xoff.data();
-    angles_row(radius.data(), xs, yrow.data(), wsize, inverse_d, !every_azimuth, polarise, d,
-               s.polarisation, two_theta.data(), azimuth.data(), factor.data());
+    angles_row(radius.data(), xs, yrow.data(), wsize, inverse_d, !every_azimuth, polarise,
+               static_cast<float>(s.polarisation), two_theta.data(), azimuth.data(),
+               factor.data());
     // Footprint edges in bins: straight loops for radial distance and for
     // 2-theta by the expansion, else only for the pixels in range.
     // The widths' reciprocals follow from the edges' formulas: 2h / w
@@ -821,7 +898,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         const double r = radius[i];
         edge_lo[i] = (r - h - inner) * per_bin;
         edge_hi[i] = (r + h - inner) * per_bin;
-        per_span[i] = span;
+        per_span[i] = single(span);
       }
     } else if (row_edges) {
       const double span = w / (2.0 * h * d);
@@ -831,7 +908,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         const double first = h * d * q, second = h * h * r * d * q * q;
         edge_lo[i] = (t - first - second - s.t_in) * per_bin;
         edge_hi[i] = (t + first - second - s.t_in) * per_bin;
-        per_span[i] = depth * span;
+        per_span[i] = single(depth * span);
       }
     } else {
       for (std::size_t i = 0; i < wsize; ++i) {
@@ -840,14 +917,14 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         if (!(r < 0.0 || r < inner || r > outer)) edges(r, two_theta[i], lower, upper);
         edge_lo[i] = lower * per_bin;
         edge_hi[i] = upper * per_bin;
-        per_span[i] = 1.0 / (edge_hi[i] - edge_lo[i]);
+        per_span[i] = single(1.0 / (edge_hi[i] - edge_lo[i]));
       }
     }
     // The polarisation factor is applied to pixels off the beam centre only.
     for (std::size_t i = 0; i < wsize; ++i) {
       const bool off_centre = !(std::abs(xs[i]) <= 1.0e-6 && std::abs(yrow[i]) <= 1.0e-6);
-      polarised[i] = polarise && off_centre ? 1.0 : 0.0;
-      inverse[i] = polarise && off_centre ? 1.0 / factor[i] : 1.0;
+      polarised[i] = polarise && off_centre ? 1.0f : 0.0f;
+      inverse[i] = polarise && off_centre ? within(1.0f / factor[i], 1.0e30f) : 1.0f;
     }
     if (!every_azimuth)
       azimuth_spans(wsize, azimuth.data(), radius.data(), s.start_azimuth, s.aw, h,
@@ -856,20 +933,20 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     // NaN and infinite values (exponent bits all set) are left out as masked
     // pixels are, and counted. (Without a mask the loop reads no mask row:
     // one loop reading a row of zeros instead measured slower.)
-    const float* frame = data.data() + element(s.xstrelm, j, s.xmaxdat);
+    const float* frame = data.data() + element(b.xstart, j, s.xmaxdat);
     std::uint32_t nonfinite = 0;
     if (!mask.empty()) {
-      const std::uint8_t* mask_row = mask.data() + element(s.xstrelm, j, s.xmaxdat);
+      const std::uint8_t* mask_row = mask.data() + element(b.xstart, j, s.xmaxdat);
       for (std::size_t i = 0; i < wsize; ++i) {
         const std::uint32_t bad = nonfinite_bit(frame[i]);
         nonfinite += bad;
-        masked[i] = (mask_row[i] != 0) | (bad != 0) ? 1.0 : 0.0;
+        masked[i] = (mask_row[i] != 0) | (bad != 0) ? 1.0f : 0.0f;
       }
     } else {
       for (std::size_t i = 0; i < wsize; ++i) {
         const std::uint32_t bad = nonfinite_bit(frame[i]);
         nonfinite += bad;
-        masked[i] = bad != 0 ? 1.0 : 0.0;
+        masked[i] = bad != 0 ? 1.0f : 0.0f;
       }
     }
     b.nonfinite += nonfinite;
@@ -882,13 +959,18 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       const double smallest =
           narrow_footprints(s, in, first, n, narrow_allowed, spare, count, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
+      if (tile->touched_first <= tile->touched_last)
+        widen(b, tile->touched_first, tile->touched_last, static_cast<Index>(bins), lent.sums);
       write_tile(s, in, *tile, first, n, every_azimuth, frame, writer, fractions, overlap, count,
-                 sums, b);
+                 spare, b, lent.sums);
     }
     writer.end_row();
   }
   // The spare slots only took zero shares.
-  std::fill_n(sums + bins, kSpare, Pair{0.0, 0.0});
+  if (b.sums.data) std::fill_n(b.sums.data.get(), kSpare, Pair{0.0, 0.0});
+  // Room for a frame's sums through the kept table, when there is some.
+  if (b.touched_first <= b.touched_last)
+    b.frame = lent.frames.lent(static_cast<std::size_t>(b.touched_last - b.touched_first + 1));
 }
 
 // Where a frame's sums go, bin by bin (so that the worker adding up a range
@@ -975,12 +1057,20 @@ void wait_for_all(std::atomic<Index>& arrived, Index threads) {
   for (Index seen = arrived.load(); seen < threads; seen = arrived.load()) arrived.wait(seen);
 }
 
-// The blocks' sums of bins FROM .. TO - 1 (SUMS(b) a block's, of T) added
+// A block's sums of one kind: bin N at ROOM.data[OFFSET + N - ORIGIN].
+template <class T>
+struct Window {
+  Room<T>& room;
+  std::size_t offset;
+  Index origin;
+};
+
+// The blocks' sums of bins FROM .. TO - 1 (WINDOW(b) a block's, of T) added
 // in block order, a few thousand bins at a time, each block's only where it
 // adds (elsewhere they are 0, which adds nothing), and cleared as they are
 // read; PUT(n, m, k, sum) for each bin.
 template <class T, class Sums, class Put>
-void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta, const Sums& room,
+void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta, const Sums& window,
             const Put& put) {
   constexpr Index kPiece = 2048;
   T piece[kPiece];
@@ -988,11 +1078,14 @@ void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta, 
     const Index last = std::min(to, first + kPiece) - 1;
     std::fill_n(piece, last - first + 1, T{});
     for (Block& b : blocks) {
-      T* const sums = room(b).data.get();
-      for (Index n = std::max(first, b.touched_first); n <= std::min(last, b.touched_last);
-           ++n) {
-        piece[n - first] += sums[n];
-        sums[n] = T{};
+      const Index lo = std::max(first, b.touched_first), hi = std::min(last, b.touched_last);
+      if (lo > hi) continue;
+      const Window<T> w = window(b);
+      T* const sums = w.room.data.get() + w.offset;
+      for (Index n = lo; n <= hi; ++n) {
+        T& sum = sums[n - w.origin];
+        piece[n - first] += sum;
+        sum = T{};
       }
     }
     bin_range(first, last + 1, num_2theta,
@@ -1023,12 +1116,12 @@ bool blocks_then_bins(std::vector<Block>& blocks, Index bins, Index num_2theta,
   });
   if (failed) return false;
   double held = 0.0;
-  for (Block& b : blocks) held += static_cast<double>(sums(b).size) * sizeof(T);
+  for (Block& b : blocks) held += static_cast<double>(sums(b).room.size) * sizeof(T);
   for (Block& b : blocks) {
     if (held <= kKeptSums)
-      sums(b).zeroed = true;
+      sums(b).room.zeroed = true;
     else
-      sums(b) = {};
+      sums(b).room = {};
   }
   return true;
 }
@@ -1078,19 +1171,23 @@ std::vector<std::uint8_t> finite_mask(std::span<const float> data,
 // of LENT are used before new memory.
 bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
                  std::span<const float> data, Table& t, const Result& result, Spare& lent) {
-  const Index rows = s.yendelm - s.ystrelm + 1;
-  // Each block has sums of every bin: as many blocks as a few megabytes of
-  // them allow, between 8 and 32.
+  const Index rows = s.yendelm - s.ystrelm + 1, width = s.xendelm - s.xstrelm + 1;
+  // A block's sums reach at most every bin: rectangles of a grid while that
+  // is a few megabytes, else row strips.
   const double bytes = static_cast<double>(s.num_2theta * s.num_azimuthal + Index{kSpare}) * 16.0;
-  const Index wanted =
-      std::clamp<Index>(static_cast<Index>(kBlockSumsBudget / bytes), kBlocks, kMostBlocks);
-  const Index blocks = std::min(wanted, rows);
+  const bool grid = bytes <= kGridSumsLimit;
+  const Index columns = grid ? std::clamp<Index>(width / kGridWidth, 1, kGridColumns) : 1;
+  const Index strips = std::min(grid ? kGridBlocks / columns : kBlocks, rows);
   t.blocks.clear();
-  t.blocks.resize(static_cast<std::size_t>(blocks));
-  for (Index b = 0; b < blocks; ++b) {
-    t.blocks[b].ystart = s.ystrelm + rows * b / blocks;
-    t.blocks[b].yend = s.ystrelm + rows * (b + 1) / blocks - 1;
-  }
+  t.blocks.resize(static_cast<std::size_t>(strips * columns));
+  for (Index r = 0; r < strips; ++r)
+    for (Index c = 0; c < columns; ++c) {
+      Block& b = t.blocks[static_cast<std::size_t>(r * columns + c)];
+      b.ystart = s.ystrelm + rows * r / strips;
+      b.yend = s.ystrelm + rows * (r + 1) / strips - 1;
+      b.xstart = s.xstrelm + width * c / columns;
+      b.xend = s.xstrelm + width * (c + 1) / columns - 1;
+    }
   t.bins = s.num_2theta * s.num_azimuthal;
   t.weights = std::move(lent.weights);
   t.weights.resize(static_cast<std::size_t>(t.bins));
@@ -1105,7 +1202,7 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
           return false;
         }
       },
-      [](Block& b) -> Room<Pair>& { return b.sums; },
+      [](Block& b) { return Window<Pair>{b.sums, kSpare, b.origin}; },
       [&](Index n, Index m, Index k, const Pair& v) {
         t.weights[static_cast<std::size_t>(n)] = v[1];
         result.put(m, k, v[0], v[1]);
@@ -1122,13 +1219,16 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
 // Sums of one frame into RESULT, block by block in a fixed order. A want of
 // memory is reported back to this thread.
 void apply_table(Table& t, const Setup& s, std::span<const float> data, const Result& result) {
-  const auto bins = static_cast<std::size_t>(t.bins);
-  const Index width = s.xendelm - s.xstrelm + 1;
   const bool done = blocks_then_bins<double>(
       t.blocks, t.bins, s.num_2theta,
       [&](Block& b) {
+        // The sums of the bins the block adds to (none: nothing to add).
+        if (b.touched_last < b.touched_first) return true;
+        const auto first = static_cast<std::size_t>(b.touched_first);
+        const auto bins = static_cast<std::size_t>(b.touched_last - b.touched_first + 1);
         try {
-          if (b.frame.size < bins) b.frame = {large_array<double>(t.bins), bins, false};
+          if (b.frame.size < bins)
+            b.frame = {large_array<double>(static_cast<Index>(bins)), bins, false};
         } catch (const std::bad_alloc&) {
           return false;
         }
@@ -1136,19 +1236,20 @@ void apply_table(Table& t, const Setup& s, std::span<const float> data, const Re
         if (!b.frame.zeroed) std::fill_n(acc, b.frame.size, 0.0);
         b.frame.zeroed = false;
         const std::uint32_t* count = b.counts.data.get();
+        const Index width = b.xend - b.xstart + 1;
         for (Index j = b.ystart; j <= b.yend; ++j) {
           const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
-          const float* row = data.data() + element(s.xstrelm, j, s.xmaxdat);
+          const float* row = data.data() + element(b.xstart, j, s.xmaxdat);
           for (Index i = 0; i < width; ++i) {
             const double v = row[i];
             for (std::uint32_t n = count[i]; n > 0; --n, ++share)
-              acc[share->bin] += v * share->share;
+              acc[share->bin - first] += v * share->share;
           }
           count += width;
         }
         return true;
       },
-      [](Block& b) -> Room<double>& { return b.frame; },
+      [](Block& b) { return Window<double>{b.frame, 0, b.touched_first}; },
       [&](Index n, Index m, Index k, double v) {
         result.put(m, k, v, t.weights[static_cast<std::size_t>(n)]);
       });

@@ -410,5 +410,58 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
   }
 }
 
+TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
+  // An image wide enough to be cut into columns as well as rows, the beam
+  // centre on it (footprints of many bins beside footprints of one or two,
+  // and the wrap of the circle inside a rectangle), NaN pixels and a mask:
+  // the same as the narrower region of the pixels left in, which is cut
+  // into rows only, and the same on any number of threads and from the
+  // kept table.
+  CakeArgs a;
+  a.xmax = a.xe = 1500;
+  a.ymax = a.ye = 90;
+  a.xc = 1203.3f;
+  a.yc = 41.6f;
+  a.outer = 0.12f;
+  a.n2 = 300;
+  a.na = 90;
+  a.end = 6.283185f;
+  a.polarise = true;
+  a.polarisation = 0.5f;
+  a.tilt = static_cast<float>(3 * kDeg);
+  std::vector<float> data = image(a, [](double x, double y) { return 5.0 + std::sin(60 * x) * std::cos(40 * y); });
+  std::vector<std::uint8_t> mask(data.size(), 0);
+  for (std::size_t i = 0; i < mask.size(); i += 13) mask[i] = 1;
+  data[1250 + 40 * 1500] = std::numeric_limits<float>::quiet_NaN();
+  // The narrow region: the columns beyond 900 left out.
+  CakeArgs narrow = a;
+  narrow.xe = 900;
+  std::vector<std::uint8_t> left_only = mask;
+  for (Index j = 0; j < a.ymax; ++j)
+    for (Index i = 900; i < a.xmax; ++i) left_only[static_cast<std::size_t>(i + j * a.xmax)] = 1;
+  kzt_set_cake_threads(3);
+  const CakeResult expected = cake(narrow, data, mask);
+  kzt_set_cake_threads(1);
+  const CakeResult one = cake(a, data, left_only);
+  kzt_release_cake_table();
+  kzt_set_cake_threads(4);
+  const CakeResult four = cake(a, data, left_only);
+  const CakeResult kept = cake(a, data, left_only);
+  kzt_set_cake_threads(0);
+  ASSERT_EQ(expected.status, kStatusGood);
+  ASSERT_EQ(one.status, kStatusGood);
+  // (The sums are added in another order: equal to rounding.)
+  double largest = 0.0;
+  for (const float v : expected.out) largest = std::max(largest, std::abs(static_cast<double>(v)));
+  ASSERT_GT(largest, 1.0);
+  for (std::size_t i = 0; i < expected.out.size(); ++i) {
+    ASSERT_NEAR(one.out[i], expected.out[i], 1.0e-6 * largest) << i;
+    ASSERT_NEAR(one.weights[i], expected.weights[i], 1.0e-5) << i;
+  }
+  EXPECT_EQ(one.out, four.out);
+  EXPECT_EQ(one.weights, four.weights);
+  EXPECT_EQ(four.out, kept.out);
+}
+
 }  // namespace
 }  // namespace kesta
