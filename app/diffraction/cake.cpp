@@ -139,19 +139,53 @@ struct Spare {
   Lender<Pair> sums;
   Lender<double> frames;
   std::vector<double> weights;
+  // The old blocks (their rectangles and windows of sums, cleared), for the
+  // blocks of the same rectangles and bins: after a change of geometry they
+  // reach about the same bins, so their windows seldom need to grow.
+  std::vector<Block> windows;
+  Index bins = 0;
 
   // (What cannot be listed for want of memory stays with OLD, to be freed
   // with it.)
-  explicit Spare(Table&& old) noexcept : weights(std::move(old.weights)) {
+  explicit Spare(Table&& old) noexcept : weights(std::move(old.weights)), bins(old.bins) {
     try {
+      windows.reserve(old.blocks.size());
       for (Block& b : old.blocks) {
         for (Room<Share>& c : b.chunks) chunks.give(std::move(c));
         counts.give(std::move(b.counts));
-        sums.give(std::move(b.sums));
         frames.give(std::move(b.frame));
+        if (b.sums.data && b.sums.zeroed) {
+          Block& kept = windows.emplace_back();
+          kept.xstart = b.xstart;
+          kept.xend = b.xend;
+          kept.ystart = b.ystart;
+          kept.yend = b.yend;
+          kept.origin = b.origin;
+          kept.window = b.window;
+          kept.sums = std::move(b.sums);
+        } else {
+          sums.give(std::move(b.sums));
+        }
       }
     } catch (const std::bad_alloc&) {
     }
+  }
+  // Gives each of BLOCKS (of BINS bins) the window of the old block of its
+  // rectangle; the others' memory is lent.
+  void place_windows(std::vector<Block>& blocks, Index new_bins) {
+    for (Block& old : windows) {
+      if (new_bins == bins)
+        for (Block& b : blocks)
+          if (!b.sums.data && b.xstart == old.xstart && b.xend == old.xend &&
+              b.ystart == old.ystart && b.yend == old.yend) {
+            b.sums = std::move(old.sums);
+            b.origin = old.origin;
+            b.window = old.window;
+            break;
+          }
+      if (old.sums.data) sums.give(std::move(old.sums));
+    }
+    windows.clear();
   }
   void clear() {
     chunks.clear();
@@ -159,6 +193,7 @@ struct Spare {
     sums.clear();
     frames.clear();
     weights = {};
+    windows.clear();
   }
 };
 
@@ -410,7 +445,11 @@ void widen(Block& b, Index lo, Index hi, Index bins, Lender<Pair>& lender) {
   if (!room.zeroed) std::fill_n(room.data.get(), room.size, Pair{0.0, 0.0});
   room.zeroed = false;
   if (!empty) {
-    std::copy_n(b.sums.data.get() + kSpare, b.window, room.data.get() + kSpare + (b.origin - first));
+    Pair* const old = b.sums.data.get();
+    std::copy_n(old + kSpare, b.window, room.data.get() + kSpare + (b.origin - first));
+    // Lent again cleared, so that no block needs to clear the whole of it.
+    std::fill_n(old, kSpare + static_cast<std::size_t>(b.window), Pair{0.0, 0.0});
+    b.sums.zeroed = true;
     lender.give(std::move(b.sums));
   }
   b.sums = std::move(room);
@@ -689,6 +728,18 @@ std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_a
   return {first, need};
 }
 
+// The targets of a tile's N pixels (see narrow_entries) as places in sums
+// from a window at ORIGIN: a straight loop, as wide as the processor has.
+KESTA_WIDEST_VECTORS
+void places_in_window(Tile& t, std::size_t n, std::int32_t spare, Index origin) {
+  const auto shift = static_cast<std::int32_t>(origin) - static_cast<std::int32_t>(kSpare);
+  for (std::size_t e = 0; e < 4; ++e)
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::int32_t v = t.target[e][k];
+      t.target[e][k] = v >= spare ? v - spare : v - shift;
+    }
+}
+
 // The table entries of a tile (pixels FIRST ..), and the frame's values
 // (ROW) and the overlaps added to the block's sums: in pixel order, each
 // pixel's entries in the order stored, as a frame pass over the table adds
@@ -730,12 +781,7 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
   std::int32_t wide = 0;
   for (std::size_t k = 0; k < n; ++k) wide |= t.kind[k] & 2;
   if (wide == 0) {
-    const auto shift = static_cast<std::int32_t>(b.origin) - static_cast<std::int32_t>(kSpare);
-    for (std::size_t e = 0; e < 4; ++e)
-      for (std::size_t k = 0; k < n; ++k) {
-        const std::int32_t v = t.target[e][k];
-        t.target[e][k] = v >= spare ? v - spare : v - shift;
-      }
+    places_in_window(t, n, spare, b.origin);
     Pair* const sums = b.sums.data.get();
     Share* const out = writer.room(4 * n);
     std::size_t used = 0;
@@ -801,6 +847,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // spare slots before it take the zero shares of footprints narrower than
   // two bins.
   const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
+  b.sums.zeroed = false;
   // The narrow footprints' bin numbers are worked out in 32-bit lanes.
   const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX) &&
                               static_cast<double>(s.num_2theta) < kPlace &&
@@ -1189,6 +1236,7 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
       b.xend = s.xstrelm + width * (c + 1) / columns - 1;
     }
   t.bins = s.num_2theta * s.num_azimuthal;
+  lent.place_windows(t.blocks, t.bins);
   t.weights = std::move(lent.weights);
   t.weights.resize(static_cast<std::size_t>(t.bins));
   const bool built = blocks_then_bins<Pair>(

@@ -447,6 +447,11 @@ TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
   kzt_set_cake_threads(4);
   const CakeResult four = cake(a, data, left_only);
   const CakeResult kept = cake(a, data, left_only);
+  // A table set up after another (its windows of bins reused) is the same.
+  CakeArgs moved = a;
+  moved.xc -= 40.0f;
+  cake(moved, data, left_only);
+  const CakeResult rebuilt = cake(a, data, left_only);
   kzt_set_cake_threads(0);
   ASSERT_EQ(expected.status, kStatusGood);
   ASSERT_EQ(one.status, kStatusGood);
@@ -461,6 +466,8 @@ TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
   EXPECT_EQ(one.out, four.out);
   EXPECT_EQ(one.weights, four.weights);
   EXPECT_EQ(four.out, kept.out);
+  EXPECT_EQ(four.out, rebuilt.out);
+  EXPECT_EQ(four.weights, rebuilt.weights);
 }
 
 }  // namespace
