@@ -57,7 +57,11 @@ struct Room {
 
 struct alignas(128) Block {
   Index ystart = 0, yend = -1, xstart = 0, xend = -1;
-  Room<std::uint32_t> counts;  // entries per pixel of the block's rows
+  // Entries per pixel of the block's rows, one byte each (a quarter of the
+  // memory to write and read of four): kWideCount for a footprint of so many
+  // bins that its number is in OVERFLOW instead, in pixel order.
+  Room<std::uint8_t> counts;
+  std::vector<std::uint32_t> overflow;
   // The shares, row after row, in chunks of their own (a row never
   // straddles two), and the first share of each row.
   std::vector<Room<Share>> chunks;
@@ -135,7 +139,7 @@ class Lender {
 // The memory of a replaced table, by kind.
 struct Spare {
   Lender<Share> chunks;
-  Lender<std::uint32_t> counts;
+  Lender<std::uint8_t> counts;
   Lender<Pair> sums;
   Lender<double> frames;
   std::vector<double> weights;
@@ -196,6 +200,9 @@ struct Spare {
     windows.clear();
   }
 };
+
+// A count of entries that stands for a number in the block's overflow list.
+constexpr std::uint8_t kWideCount = 255;
 
 // The engine's one state block: the kept table, its build count, the threads.
 struct CakeState {
@@ -558,13 +565,13 @@ template <bool Wrap>
 inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::size_t first,
                                                           std::size_t n, bool narrow_allowed,
                                                           std::int32_t spare,
-                                                          std::uint32_t* __restrict count,
+                                                          std::uint8_t* __restrict count,
                                                           Tile& t) {
   const auto n2 = static_cast<std::int32_t>(narrow_allowed ? s.num_2theta : 1);
   const auto na = static_cast<std::int32_t>(narrow_allowed ? s.num_azimuthal : 1);
   // The widest narrow footprint: none when the bins do not fit the lanes.
   const std::int32_t widest = narrow_allowed ? 2 : 0;
-  std::uint32_t* __restrict counts = count + first;
+  std::uint8_t* __restrict counts = count + first;
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     const std::int32_t ilo = t.lo_bin[k], ihi = t.hi_bin[k], klo = t.alo_bin[k], khi = t.ahi_bin[k];
@@ -589,7 +596,7 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::s
     const std::int32_t keep_bits = -is_narrow;
     const std::int32_t snm = 1 + ((nm - 1) & keep_bits), snk = 1 + ((nk - 1) & keep_bits);
     const std::int32_t skb = kb0 & keep_bits, sm0 = 1 + ((m0 - 1) & keep_bits);
-    counts[k] = static_cast<std::uint32_t>(is_narrow * snm * snk);
+    counts[k] = static_cast<std::uint8_t>(is_narrow * snm * snk);
     const bool two_m = narrow & (nm == 2), two_k = narrow & (nk == 2);
     const float ps = t.per_span[k], pa = t.per_aspan[k];
     const float below = (1.0f - t.lo_part[k]) * ps, above = t.hi_part[k] * ps;
@@ -660,7 +667,7 @@ inline __attribute__((always_inline)) float smallest_factor(const float* factor,
 KESTA_WIDEST_VECTORS
 double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t first,
                          std::size_t n, bool narrow_allowed, std::int32_t spare,
-                         std::uint32_t* count, Tile& t) {
+                         std::uint8_t* count, Tile& t) {
   if (s.full_circle) {
     split_edges<true>(s, in, first, n, t);
     narrow_entries<true>(s, first, n, narrow_allowed, spare, count, t);
@@ -748,7 +755,7 @@ void places_in_window(Tile& t, std::size_t n, std::int32_t spare, Index origin) 
 void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t first,
                 std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
                 std::vector<double>& fractions, std::vector<double>& overlap,
-                std::uint32_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
+                std::uint8_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
   b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
   b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
   // Where a target's sums are: a spare slot, or the bin's place in the
@@ -826,7 +833,12 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
       sums[kSpare + static_cast<std::size_t>(out[e].bin - b.origin)] +=
           Pair{static_cast<double>(out[e].share), overlap[e]} * value;
     writer.add(need);
-    count[i] = static_cast<std::uint32_t>(need);
+    if (need < kWideCount) {
+      count[i] = static_cast<std::uint8_t>(need);
+    } else {
+      count[i] = kWideCount;
+      b.overflow.push_back(static_cast<std::uint32_t>(need));
+    }
   }
 }
 
@@ -916,7 +928,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const double inner = s.inner, outer = s.outer, h = s.h, w = s.w, per_bin = 1.0 / w;
   const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
-  std::uint32_t* count = b.counts.data.get();
+  std::uint8_t* count = b.counts.data.get();
   for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
     if (shifted) {
@@ -1283,14 +1295,16 @@ void apply_table(Table& t, const Setup& s, std::span<const float> data, const Re
         double* const acc = b.frame.data.get();
         if (!b.frame.zeroed) std::fill_n(acc, b.frame.size, 0.0);
         b.frame.zeroed = false;
-        const std::uint32_t* count = b.counts.data.get();
+        const std::uint8_t* count = b.counts.data.get();
+        const std::uint32_t* overflow = b.overflow.data();
         const Index width = b.xend - b.xstart + 1;
         for (Index j = b.ystart; j <= b.yend; ++j) {
           const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
           const float* row = data.data() + element(b.xstart, j, s.xmaxdat);
           for (Index i = 0; i < width; ++i) {
             const double v = row[i];
-            for (std::uint32_t n = count[i]; n > 0; --n, ++share)
+            const std::uint32_t entries = count[i] == kWideCount ? *overflow++ : count[i];
+            for (std::uint32_t n = entries; n > 0; --n, ++share)
               acc[share->bin - first] += v * share->share;
           }
           count += width;
