@@ -428,12 +428,13 @@ class ShareWriter {
   std::size_t capacity_ = 0, used_ = 0, row_first_ = 0;
 };
 
-// Pixels of a row worked out together: their scratch stays in the nearest
-// cache between the straight loops and the pass that writes the table.
-constexpr std::size_t kTile = 256;
-// Spare sums after the bins: the zero shares of footprints narrower than two
-// bins each way go there, spread so that neighbouring pixels' adds do not wait
-// on one another.
+// Pixels of a row worked out together: their scratch stays in the nearer
+// caches between the straight loops and the pass that writes the table (a
+// row of a rectangle of the grid is one tile).
+constexpr std::size_t kTile = 512;
+// Spare sums before the window of bins: the zero shares of footprints
+// narrower than two bins each way go there, spread so that neighbouring
+// pixels' adds do not wait on one another.
 constexpr std::size_t kSpare = 32;
 
 // Makes room in B's sums for bins LO .. HI (of 0 .. BINS - 1): a larger
