@@ -57,11 +57,7 @@ struct Room {
 
 struct alignas(128) Block {
   Index ystart = 0, yend = -1, xstart = 0, xend = -1;
-  // Entries per pixel of the block's rows, one byte each (a quarter of the
-  // memory to write and read of four): kWideCount for a footprint of so many
-  // bins that its number is in OVERFLOW instead, in pixel order.
-  Room<std::uint8_t> counts;
-  std::vector<std::uint32_t> overflow;
+  Room<std::uint32_t> counts;  // entries per pixel of the block's rows
   // The shares, row after row, in chunks of their own (a row never
   // straddles two), and the first share of each row.
   std::vector<Room<Share>> chunks;
@@ -139,7 +135,7 @@ class Lender {
 // The memory of a replaced table, by kind.
 struct Spare {
   Lender<Share> chunks;
-  Lender<std::uint8_t> counts;
+  Lender<std::uint32_t> counts;
   Lender<Pair> sums;
   Lender<double> frames;
   std::vector<double> weights;
@@ -200,9 +196,6 @@ struct Spare {
     windows.clear();
   }
 };
-
-// A count of entries that stands for a number in the block's overflow list.
-constexpr std::uint8_t kWideCount = 255;
 
 // The engine's one state block: the kept table, its build count, the threads.
 struct CakeState {
@@ -566,13 +559,13 @@ template <bool Wrap>
 inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::size_t first,
                                                           std::size_t n, bool narrow_allowed,
                                                           std::int32_t spare,
-                                                          std::uint8_t* __restrict count,
+                                                          std::uint32_t* __restrict count,
                                                           Tile& t) {
   const auto n2 = static_cast<std::int32_t>(narrow_allowed ? s.num_2theta : 1);
   const auto na = static_cast<std::int32_t>(narrow_allowed ? s.num_azimuthal : 1);
   // The widest narrow footprint: none when the bins do not fit the lanes.
   const std::int32_t widest = narrow_allowed ? 2 : 0;
-  std::uint8_t* __restrict counts = count + first;
+  std::uint32_t* __restrict counts = count + first;
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     const std::int32_t ilo = t.lo_bin[k], ihi = t.hi_bin[k], klo = t.alo_bin[k], khi = t.ahi_bin[k];
@@ -597,7 +590,7 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::s
     const std::int32_t keep_bits = -is_narrow;
     const std::int32_t snm = 1 + ((nm - 1) & keep_bits), snk = 1 + ((nk - 1) & keep_bits);
     const std::int32_t skb = kb0 & keep_bits, sm0 = 1 + ((m0 - 1) & keep_bits);
-    counts[k] = static_cast<std::uint8_t>(is_narrow * snm * snk);
+    counts[k] = static_cast<std::uint32_t>(is_narrow * snm * snk);
     const bool two_m = narrow & (nm == 2), two_k = narrow & (nk == 2);
     const float ps = t.per_span[k], pa = t.per_aspan[k];
     const float below = (1.0f - t.lo_part[k]) * ps, above = t.hi_part[k] * ps;
@@ -668,7 +661,7 @@ inline __attribute__((always_inline)) float smallest_factor(const float* factor,
 KESTA_WIDEST_VECTORS
 double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t first,
                          std::size_t n, bool narrow_allowed, std::int32_t spare,
-                         std::uint8_t* count, Tile& t) {
+                         std::uint32_t* count, Tile& t) {
   if (s.full_circle) {
     split_edges<true>(s, in, first, n, t);
     narrow_entries<true>(s, first, n, narrow_allowed, spare, count, t);
@@ -756,7 +749,7 @@ void places_in_window(Tile& t, std::size_t n, std::int32_t spare, Index origin) 
 void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t first,
                 std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
                 std::vector<double>& fractions, std::vector<double>& overlap,
-                std::uint8_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
+                std::uint32_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
   b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
   b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
   // Where a target's sums are: a spare slot, or the bin's place in the
@@ -834,13 +827,82 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
       sums[kSpare + static_cast<std::size_t>(out[e].bin - b.origin)] +=
           Pair{static_cast<double>(out[e].share), overlap[e]} * value;
     writer.add(need);
-    if (need < kWideCount) {
-      count[i] = static_cast<std::uint8_t>(need);
-    } else {
-      count[i] = kWideCount;
-      b.overflow.push_back(static_cast<std::uint32_t>(need));
+    count[i] = static_cast<std::uint32_t>(need);
+  }
+}
+
+// The row loops of a block's set-up, each a straight loop over arrays that
+// cannot overlap, as wide as the processor has.
+
+// Footprint edges in bins of a row of radial distances, and the widths'
+// reciprocal (2h / w, PER_SPAN_VALUE).
+KESTA_WIDEST_VECTORS
+void radial_edges(std::size_t n, const double* __restrict radius, double h, double inner,
+                  double per_bin, float per_span_value, double* __restrict lo,
+                  double* __restrict hi, float* __restrict per_span) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = radius[i];
+    lo[i] = (r - h - inner) * per_bin;
+    hi[i] = (r + h - inner) * per_bin;
+    per_span[i] = per_span_value;
+  }
+}
+
+// Footprint edges in bins of 2-theta from T_IN, by the second-order
+// expansion of atan(r / D) about the pixel's own 2-theta, and the widths'
+// reciprocal (2hD / (D^2 + r^2) / w: SPAN is w / 2hD).
+KESTA_WIDEST_VECTORS
+void two_theta_edges(std::size_t n, const double* __restrict radius,
+                     const float* __restrict two_theta, double h, double d, double t_in,
+                     double per_bin, double span, double* __restrict lo, double* __restrict hi,
+                     float* __restrict per_span) {
+  const double dd = d * d;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double r = radius[i], t = two_theta[i];
+    const double depth = dd + r * r, q = 1.0 / depth;
+    const double first = h * d * q, second = h * h * r * d * q * q;
+    lo[i] = (t - first - second - t_in) * per_bin;
+    hi[i] = (t + first - second - t_in) * per_bin;
+    per_span[i] = single(depth * span);
+  }
+}
+
+// Where the polarisation FACTOR is applied (off the beam centre only, at X,
+// Y), 1, and its reciprocal; elsewhere 0 and 1.
+KESTA_WIDEST_VECTORS
+void polarisation_row(std::size_t n, const double* __restrict x, const double* __restrict y,
+                      const float* __restrict factor, float* __restrict polarised,
+                      float* __restrict inverse) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const bool off_centre = !(std::abs(x[i]) <= 1.0e-6 && std::abs(y[i]) <= 1.0e-6);
+    polarised[i] = off_centre ? 1.0f : 0.0f;
+    inverse[i] = off_centre ? within(1.0f / factor[i], 1.0e30f) : 1.0f;
+  }
+}
+
+// 1 in MASKED where a pixel of the row FRAME is masked (MASK_ROW, when
+// there is one) or NaN or infinite (exponent bits all set: those are left
+// out as masked pixels are), else 0; the number of NaN and infinite pixels.
+// (Without a mask no mask row is read: one loop reading a row of zeros
+// instead measured slower.)
+KESTA_WIDEST_VECTORS
+std::uint32_t masked_row(std::size_t n, const float* __restrict frame,
+                         const std::uint8_t* __restrict mask_row, float* __restrict masked) {
+  std::uint32_t nonfinite = 0;
+  if (mask_row != nullptr) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t bad = nonfinite_bit(frame[i]);
+      nonfinite += bad;
+      masked[i] = (mask_row[i] != 0) | (bad != 0) ? 1.0f : 0.0f;
+    }
+  } else {
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint32_t bad = nonfinite_bit(frame[i]);
+      nonfinite += bad;
+      masked[i] = bad != 0 ? 1.0f : 0.0f;
     }
   }
+  return nonfinite;
 }
 
 // Shares of the pixels of block B's rectangle. Its row loops are nearly
@@ -929,7 +991,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const double inner = s.inner, outer = s.outer, h = s.h, w = s.w, per_bin = 1.0 / w;
   const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
-  std::uint8_t* count = b.counts.data.get();
+  std::uint32_t* count = b.counts.data.get();
   for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
     if (shifted) {
@@ -953,23 +1015,11 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     // The widths' reciprocals follow from the edges' formulas: 2h / w
     // for radial distance, 2hD / (D^2 + r^2) / w by the expansion.
     if (row_edges && radial) {
-      const double span = w / (2.0 * h);
-      for (std::size_t i = 0; i < wsize; ++i) {
-        const double r = radius[i];
-        edge_lo[i] = (r - h - inner) * per_bin;
-        edge_hi[i] = (r + h - inner) * per_bin;
-        per_span[i] = single(span);
-      }
+      radial_edges(wsize, radius.data(), h, inner, per_bin, single(w / (2.0 * h)), edge_lo.data(),
+                   edge_hi.data(), per_span.data());
     } else if (row_edges) {
-      const double span = w / (2.0 * h * d);
-      for (std::size_t i = 0; i < wsize; ++i) {
-        const double r = radius[i], t = two_theta[i];
-        const double depth = dd + r * r, q = 1.0 / depth;
-        const double first = h * d * q, second = h * h * r * d * q * q;
-        edge_lo[i] = (t - first - second - s.t_in) * per_bin;
-        edge_hi[i] = (t + first - second - s.t_in) * per_bin;
-        per_span[i] = single(depth * span);
-      }
+      two_theta_edges(wsize, radius.data(), two_theta.data(), h, d, s.t_in, per_bin,
+                      w / (2.0 * h * d), edge_lo.data(), edge_hi.data(), per_span.data());
     } else {
       for (std::size_t i = 0; i < wsize; ++i) {
         const double r = radius[i];
@@ -980,36 +1030,16 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         per_span[i] = single(1.0 / (edge_hi[i] - edge_lo[i]));
       }
     }
-    // The polarisation factor is applied to pixels off the beam centre only.
-    for (std::size_t i = 0; i < wsize; ++i) {
-      const bool off_centre = !(std::abs(xs[i]) <= 1.0e-6 && std::abs(yrow[i]) <= 1.0e-6);
-      polarised[i] = polarise && off_centre ? 1.0f : 0.0f;
-      inverse[i] = polarise && off_centre ? within(1.0f / factor[i], 1.0e30f) : 1.0f;
-    }
+    if (polarise)
+      polarisation_row(wsize, xs, yrow.data(), factor.data(), polarised.data(), inverse.data());
     if (!every_azimuth)
       azimuth_spans(wsize, azimuth.data(), radius.data(), s.start_azimuth, s.aw, h,
                     s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
                     azimuth_hi.data(), per_aspan.data());
-    // NaN and infinite values (exponent bits all set) are left out as masked
-    // pixels are, and counted. (Without a mask the loop reads no mask row:
-    // one loop reading a row of zeros instead measured slower.)
     const float* frame = data.data() + element(b.xstart, j, s.xmaxdat);
-    std::uint32_t nonfinite = 0;
-    if (!mask.empty()) {
-      const std::uint8_t* mask_row = mask.data() + element(b.xstart, j, s.xmaxdat);
-      for (std::size_t i = 0; i < wsize; ++i) {
-        const std::uint32_t bad = nonfinite_bit(frame[i]);
-        nonfinite += bad;
-        masked[i] = (mask_row[i] != 0) | (bad != 0) ? 1.0f : 0.0f;
-      }
-    } else {
-      for (std::size_t i = 0; i < wsize; ++i) {
-        const std::uint32_t bad = nonfinite_bit(frame[i]);
-        nonfinite += bad;
-        masked[i] = bad != 0 ? 1.0f : 0.0f;
-      }
-    }
-    b.nonfinite += nonfinite;
+    b.nonfinite += masked_row(
+        wsize, frame, mask.empty() ? nullptr : mask.data() + element(b.xstart, j, s.xmaxdat),
+        masked.data());
     // The row in tiles: the straight loops, then the writing of the entries.
     const RowFootprints in{radius.data(), edge_lo.data(),    edge_hi.data(),  per_span.data(),
                            azimuth_lo.data(), azimuth_hi.data(), per_aspan.data(),
@@ -1296,16 +1326,14 @@ void apply_table(Table& t, const Setup& s, std::span<const float> data, const Re
         double* const acc = b.frame.data.get();
         if (!b.frame.zeroed) std::fill_n(acc, b.frame.size, 0.0);
         b.frame.zeroed = false;
-        const std::uint8_t* count = b.counts.data.get();
-        const std::uint32_t* overflow = b.overflow.data();
+        const std::uint32_t* count = b.counts.data.get();
         const Index width = b.xend - b.xstart + 1;
         for (Index j = b.ystart; j <= b.yend; ++j) {
           const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
           const float* row = data.data() + element(b.xstart, j, s.xmaxdat);
           for (Index i = 0; i < width; ++i) {
             const double v = row[i];
-            const std::uint32_t entries = count[i] == kWideCount ? *overflow++ : count[i];
-            for (std::uint32_t n = entries; n > 0; --n, ++share)
+            for (std::uint32_t n = count[i]; n > 0; --n, ++share)
               acc[share->bin - first] += v * share->share;
           }
           count += width;
