@@ -22,6 +22,10 @@
 #include "core/system.hpp"
 #include "numeric/wide_vectors.hpp"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace kesta {
 
 namespace {
@@ -46,6 +50,7 @@ struct Share {
   std::uint32_t bin;  // (m - 1) + (k - 1) x NUM_2THETA
   float share;        // overlap fraction divided by the polarisation factor
 };
+static_assert(sizeof(Share) == 8, "an entry is written as 8 bytes");
 
 // A large array and the elements it has room for.
 template <class T>
@@ -729,6 +734,26 @@ std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_a
   return {first, need};
 }
 
+// Writes the table entry SOURCE (a bin and a share's bits) to OUT past the
+// caches where the processor can: the table is much larger than they are and
+// is not read again while it is set up, so that keeping it there would only
+// push out what is (and read each line of it from memory before writing it).
+// finish_entries() makes such writes seen by other threads.
+inline void store_entry(Share* out, const std::uint32_t (&source)[2]) {
+#if defined(__x86_64__)
+  long long bits;
+  std::memcpy(&bits, source, sizeof bits);
+  _mm_stream_si64(reinterpret_cast<long long*>(out), bits);
+#else
+  std::memcpy(out, source, sizeof(Share));
+#endif
+}
+inline void finish_entries() {
+#if defined(__x86_64__)
+  _mm_sfence();
+#endif
+}
+
 // The targets of a tile's N pixels (see narrow_entries) as places in sums
 // from a window at ORIGIN: a straight loop, as wide as the processor has.
 KESTA_WIDEST_VECTORS
@@ -765,13 +790,13 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
   // hundred).
   const auto narrow = [&](std::size_t k, std::uint32_t count, Share* out, const Pair& value,
                           Pair* sums) {
-    std::memcpy(out, t.entry[0][k], sizeof(Share));
-    std::memcpy(out + 1, t.entry[1][k], sizeof(Share));
+    store_entry(out, t.entry[0][k]);
+    store_entry(out + 1, t.entry[1][k]);
     sums[t.target[0][k]] += Pair{t.share[0][k][0], t.share[0][k][1]} * value;
     sums[t.target[1][k]] += Pair{t.share[1][k][0], t.share[1][k][1]} * value;
     if (count == 4) {
-      std::memcpy(out + 2, t.entry[2][k], sizeof(Share));
-      std::memcpy(out + 3, t.entry[3][k], sizeof(Share));
+      store_entry(out + 2, t.entry[2][k]);
+      store_entry(out + 3, t.entry[3][k]);
       sums[t.target[2][k]] += Pair{t.share[2][k][0], t.share[2][k][1]} * value;
       sums[t.target[3][k]] += Pair{t.share[3][k][0], t.share[3][k][1]} * value;
     }
@@ -1056,6 +1081,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     }
     writer.end_row();
   }
+  finish_entries();
   // The spare slots only took zero shares.
   if (b.sums.data) std::fill_n(b.sums.data.get(), kSpare, Pair{0.0, 0.0});
   // Room for a frame's sums through the kept table, when there is some.
