@@ -538,9 +538,9 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     const double in_range = !(r < 0.0 || r < inner || r > outer) && hi - lo > 0.0 ? 1.0 : 0.0;
     // The direct beam has no d-spacing: a footprint reaching it adds nothing.
     const double beam = r - h <= 0.0 ? d_scan : 0.0;
-    const bool keep = in_range - beam > 0.5 && masked[k] == 0.0f;
-    t.keep[k] = keep ? 1 : 0;
-    t.factor[k] = keep && polarised[k] != 0.0f ? factors[k] : 1.7e38f;
+    const double keep = in_range - beam - masked[k] > 0.5 ? 1.0 : 0.0;
+    t.keep[k] = static_cast<std::int32_t>(keep);
+    t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38f;
     split(lo, false, t.lo_bin[k], t.lo_part[k]);
     split(hi, false, t.hi_bin[k], t.hi_part[k]);
     t.per_span[k] = per_span[k];
