@@ -73,6 +73,12 @@ struct alignas(128) Block {
   // with the table when small, for the next table's set-up).
   Room<Pair> sums;
   Index origin = 0, window = 0;
+  // Azimuth rows the block's own numbering of the bins is turned by: bin n
+  // is its (n + TURN x NUM_2THETA) mod bins. Half a turn for a block across
+  // the start of a full circle, so that the bins it adds to are one run in
+  // its numbering (its window, the bins added up and the table's entries
+  // are all in it).
+  Index turn = 0;
   // A frame's sums through the kept table, of bins TOUCHED_FIRST ..
   // TOUCHED_LAST (kept with it when small).
   Room<double> frame;
@@ -167,6 +173,7 @@ struct Spare {
           kept.yend = b.yend;
           kept.origin = b.origin;
           kept.window = b.window;
+          kept.turn = b.turn;
           kept.sums = std::move(b.sums);
         } else {
           sums.give(std::move(b.sums));
@@ -182,7 +189,7 @@ struct Spare {
       if (new_bins == bins)
         for (Block& b : blocks)
           if (!b.sums.data && b.xstart == old.xstart && b.xend == old.xend &&
-              b.ystart == old.ystart && b.yend == old.yend) {
+              b.ystart == old.ystart && b.yend == old.yend && b.turn == old.turn) {
             b.sums = std::move(old.sums);
             b.origin = old.origin;
             b.window = old.window;
@@ -563,7 +570,7 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
 template <bool Wrap>
 inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::size_t first,
                                                           std::size_t n, bool narrow_allowed,
-                                                          std::int32_t spare,
+                                                          std::int32_t spare, std::int32_t turn,
                                                           std::uint32_t* __restrict count,
                                                           Tile& t) {
   const auto n2 = static_cast<std::int32_t>(narrow_allowed ? s.num_2theta : 1);
@@ -611,7 +618,10 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::s
     a1 = two_k ? (1.0f < a1 ? 1.0f : a1) : 0.0f;
     // The second azimuth bin is the first again when there is one bin.
     const std::int32_t kb1 = !two_k ? skb : skb + 1 == na ? 0 : skb + 1;
-    const std::int32_t i00 = (sm0 - 1) + skb * n2, i10 = (sm0 - 1) + kb1 * n2;
+    // In the block's own numbering (see Block::turn).
+    const std::int32_t rk0 = skb + turn >= na ? skb + turn - na : skb + turn;
+    const std::int32_t rk1 = kb1 + turn >= na ? kb1 + turn - na : kb1 + turn;
+    const std::int32_t i00 = (sm0 - 1) + rk0 * n2, i10 = (sm0 - 1) + rk1 * n2;
     const std::int32_t i01 = two_m ? i00 + 1 : i00, i11 = two_m ? i10 + 1 : i10;
     const float s00 = f0 * a0, s01 = f1 * a0, s10 = f0 * a1, s11 = f1 * a1;
     const float inv = t.inverse[k];
@@ -666,13 +676,13 @@ inline __attribute__((always_inline)) float smallest_factor(const float* factor,
 KESTA_WIDEST_VECTORS
 double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t first,
                          std::size_t n, bool narrow_allowed, std::int32_t spare,
-                         std::uint32_t* count, Tile& t) {
+                         std::int32_t turn, std::uint32_t* count, Tile& t) {
   if (s.full_circle) {
     split_edges<true>(s, in, first, n, t);
-    narrow_entries<true>(s, first, n, narrow_allowed, spare, count, t);
+    narrow_entries<true>(s, first, n, narrow_allowed, spare, turn, count, t);
   } else {
     split_edges<false>(s, in, first, n, t);
-    narrow_entries<false>(s, first, n, narrow_allowed, spare, count, t);
+    narrow_entries<false>(s, first, n, narrow_allowed, spare, turn, count, t);
   }
   // The bins added to: a narrow pixel's targets below SPARE (as masks, so
   // that the loops vectorise).
@@ -690,11 +700,12 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
 }
 
 // The entries of one footprint of any size in bins LO..HI and azimuth bins
-// ALO..AHI, written with WRITER (not yet added), and their overlap fractions
+// ALO..AHI, written with WRITER (not yet added; the bins in the numbering
+// turned by TURN azimuth rows, see Block::turn), and their overlap fractions
 // in OVERLAP; their first entry and number.
 std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_azimuth, double lo,
                                                     double hi, double ps, double alo, double ahi,
-                                                    double pa, double inv,
+                                                    double pa, double inv, Index turn,
                                                     std::vector<double>& fractions,
                                                     ShareWriter& writer,
                                                     std::vector<double>& overlap) {
@@ -722,6 +733,7 @@ std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_a
     Index kb = k - 1;
     while (kb < 0) kb += na;
     while (kb >= na) kb -= na;
+    kb = kb + turn >= na ? kb + turn - na : kb + turn;  // the block's numbering
     const auto first_bin = static_cast<std::uint32_t>((mfirst - 1) + kb * n2);
     for (Index m = 0; m < nm; ++m) {
       const double share = fractions[static_cast<std::size_t>(m)] * fa;
@@ -834,7 +846,8 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
     // Footprints wider than two bins: as many entries as bins.
     const auto [out, need] =
         wide_footprint(s, every_azimuth, in.lo[i], in.hi[i], in.per_span[i], in.alo[i],
-                       in.ahi[i], in.per_aspan[i], in.inverse[i], fractions, writer, overlap);
+                       in.ahi[i], in.per_aspan[i], in.inverse[i], b.turn, fractions, writer,
+                       overlap);
     if (need == 0) {
       count[i] = 0;
       continue;
@@ -953,6 +966,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
                               static_cast<double>(s.num_2theta) < kPlace &&
                               static_cast<double>(s.num_azimuthal) < kPlace;
   const auto spare = static_cast<std::int32_t>(narrow_allowed ? bins : 0);
+  const auto turn = static_cast<std::int32_t>(narrow_allowed ? b.turn : 0);
   auto tile = std::make_unique<Tile>();
   const double d = g.distance();
   // The set-up's cost is its transcendental calls: one arc tangent gives the
@@ -1072,7 +1086,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     for (std::size_t first = 0; first < wsize; first += kTile) {
       const std::size_t n = std::min(kTile, wsize - first);
       const double smallest =
-          narrow_footprints(s, in, first, n, narrow_allowed, spare, count, *tile);
+          narrow_footprints(s, in, first, n, narrow_allowed, spare, turn, count, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
       if (tile->touched_first <= tile->touched_last)
         widen(b, tile->touched_first, tile->touched_last, static_cast<Index>(bins), lent.sums);
@@ -1127,6 +1141,25 @@ void bin_range(Index from, Index to, Index num_2theta, const Bin& bin) {
   }
 }
 
+// Calls F(first, last, shift) for the runs of bins block B adds to, in the
+// real numbering: one, or two where the block's numbering is turned (see
+// Block::turn) and its run crosses the end of the real one. The block's own
+// number of bin n of a run is n + SHIFT.
+template <class F>
+void real_runs(const Block& b, Index bins, Index num_2theta, const F& f) {
+  if (b.touched_last < b.touched_first) return;
+  const Index shift = b.turn * num_2theta;
+  const Index first = b.touched_first - shift, last = b.touched_last - shift;
+  if (first >= 0) {
+    f(first, last, shift);
+  } else if (last < 0) {
+    f(first + bins, last + bins, shift - bins);
+  } else {
+    f(Index{0}, last, shift);
+    f(first + bins, bins - 1, shift - bins);
+  }
+}
+
 // Small sums are not worth a thread.
 Index bin_ranges(Index bins, Index threads) { return bins < (Index{1} << 16) ? 1 : threads; }
 
@@ -1134,21 +1167,26 @@ Index bin_ranges(Index bins, Index threads) { return bins < (Index{1} << 16) ? 1
 // that each has about as much adding up as the others (a bin costs its
 // writing out and an addition for each block that adds to it). Every thread
 // finds the same bounds, and no value depends on them.
-Index range_start(const std::vector<Block>& blocks, Index bins, Index ranges, Index r) {
+Index range_start(const std::vector<Block>& blocks, Index bins, Index num_2theta, Index ranges,
+                  Index r) {
   if (r <= 0) return 0;
   if (r >= ranges) return bins;
-  std::vector<Index> cuts{0, bins};
+  std::vector<std::pair<Index, Index>> runs;
   for (const Block& b : blocks)
-    if (b.touched_first <= b.touched_last) {
-      cuts.push_back(std::clamp<Index>(b.touched_first, 0, bins));
-      cuts.push_back(std::clamp<Index>(b.touched_last + 1, 0, bins));
-    }
+    real_runs(b, bins, num_2theta, [&](Index first, Index last, Index) {
+      runs.emplace_back(first, last);
+    });
+  std::vector<Index> cuts{0, bins};
+  for (const auto& [first, last] : runs) {
+    cuts.push_back(std::clamp<Index>(first, 0, bins));
+    cuts.push_back(std::clamp<Index>(last + 1, 0, bins));
+  }
   std::sort(cuts.begin(), cuts.end());
   cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
   // Cost of a bin from CUT on to the next cut.
   const auto per_bin = [&](Index cut) {
     Index cost = 1;
-    for (const Block& b : blocks) cost += b.touched_first <= cut && cut <= b.touched_last;
+    for (const auto& [first, last] : runs) cost += first <= cut && cut <= last;
     return cost;
   };
   Index total = 0;
@@ -1186,24 +1224,25 @@ struct Window {
 // adds (elsewhere they are 0, which adds nothing), and cleared as they are
 // read; PUT(n, m, k, sum) for each bin.
 template <class T, class Sums, class Put>
-void add_up(std::vector<Block>& blocks, Index from, Index to, Index num_2theta, const Sums& window,
-            const Put& put) {
+void add_up(std::vector<Block>& blocks, Index from, Index to, Index bins, Index num_2theta,
+            const Sums& window, const Put& put) {
   constexpr Index kPiece = 2048;
   T piece[kPiece];
   for (Index first = from; first < to; first += kPiece) {
     const Index last = std::min(to, first + kPiece) - 1;
     std::fill_n(piece, last - first + 1, T{});
-    for (Block& b : blocks) {
-      const Index lo = std::max(first, b.touched_first), hi = std::min(last, b.touched_last);
-      if (lo > hi) continue;
-      const Window<T> w = window(b);
-      T* const sums = w.room.data.get() + w.offset;
-      for (Index n = lo; n <= hi; ++n) {
-        T& sum = sums[n - w.origin];
-        piece[n - first] += sum;
-        sum = T{};
-      }
-    }
+    for (Block& b : blocks)
+      real_runs(b, bins, num_2theta, [&](Index run_first, Index run_last, Index shift) {
+        const Index lo = std::max(first, run_first), hi = std::min(last, run_last);
+        if (lo > hi) return;
+        const Window<T> w = window(b);
+        T* const sums = w.room.data.get() + w.offset;
+        for (Index n = lo; n <= hi; ++n) {
+          T& sum = sums[n + shift - w.origin];
+          piece[n - first] += sum;
+          sum = T{};
+        }
+      });
     bin_range(first, last + 1, num_2theta,
               [&](Index n, Index m, Index k) { put(n, m, k, piece[n - first]); });
   }
@@ -1227,8 +1266,9 @@ bool blocks_then_bins(std::vector<Block>& blocks, Index bins, Index num_2theta,
       if (!work(blocks[static_cast<std::size_t>(b)])) failed = true;
     wait_for_all(arrived, threads);
     if (thread >= ranges || failed) return;
-    add_up<T>(blocks, range_start(blocks, bins, ranges, thread),
-              range_start(blocks, bins, ranges, thread + 1), num_2theta, sums, put);
+    add_up<T>(blocks, range_start(blocks, bins, num_2theta, ranges, thread),
+              range_start(blocks, bins, num_2theta, ranges, thread + 1), bins, num_2theta, sums,
+              put);
   });
   if (failed) return false;
   double held = 0.0;
@@ -1281,6 +1321,31 @@ std::vector<std::uint8_t> finite_mask(std::span<const float> data,
   return combined;
 }
 
+// Whether block B's rectangle lies across or beside the start of the full
+// circle of azimuths (not around the beam centre): its corners' azimuths
+// from the start spread over more than half a turn, or come within a bin
+// and a footprint's half-width of it (footprints there reach the last bins
+// and the first alike). Only the speed of adding up depends on it (see
+// Block::turn): the corners do, displaced or not.
+bool across_the_start(const Setup& s, const DiffractionGeometry& g, const Block& b) {
+  const double x0 = g.x_offset(b.xstart), x1 = g.x_offset(b.xend);
+  const double y0 = g.y_offset(b.ystart), y1 = g.y_offset(b.yend);
+  if (std::min(x0, x1) <= 0.0 && std::max(x0, x1) >= 0.0 && std::min(y0, y1) <= 0.0 &&
+      std::max(y0, y1) >= 0.0)
+    return false;  // around the centre: every azimuth
+  double lowest = 7.0, highest = -1.0, nearest = std::numeric_limits<double>::max();
+  for (const double x : {x0, x1})
+    for (const double y : {y0, y1}) {
+      double a = std::atan2(y, x) - s.start_azimuth;
+      a -= 2.0 * M_PI * std::floor(a / (2.0 * M_PI));
+      lowest = std::min(lowest, a);
+      highest = std::max(highest, a);
+      nearest = std::min(nearest, std::hypot(x, y));
+    }
+  const double margin = s.aw + (nearest > 0.0 ? s.h / nearest : M_PI);
+  return highest - lowest > M_PI || lowest < margin || highest > 2.0 * M_PI - margin;
+}
+
 // False when the memory for the table could not be had. The frame DATA is
 // summed as the table is made (SUMS, t.bins of them): the same additions in
 // the same order as a pass over the finished table, into RESULT. The arrays
@@ -1305,6 +1370,9 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
       b.xend = s.xstrelm + width * (c + 1) / columns - 1;
     }
   t.bins = s.num_2theta * s.num_azimuthal;
+  if (s.full_circle && s.num_azimuthal >= 2)
+    for (Block& b : t.blocks)
+      if (across_the_start(s, g, b)) b.turn = s.num_azimuthal / 2;
   lent.place_windows(t.blocks, t.bins);
   t.weights = std::move(lent.weights);
   t.weights.resize(static_cast<std::size_t>(t.bins));
