@@ -1358,14 +1358,25 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const double bytes = static_cast<double>(s.num_2theta * s.num_azimuthal + Index{kSpare}) * 16.0;
   const bool grid = bytes <= kGridSumsLimit;
   const Index columns = grid ? std::clamp<Index>(width / kGridWidth, 1, kGridColumns) : 1;
-  const Index strips = std::min(grid ? kGridBlocks / columns : kBlocks, rows);
+  // Strips of rows, in quarters: the blocks are taken in order, and the last
+  // ones are smaller (the last two strips of the grid cut in five), so that
+  // the threads finish together rather than waiting on one large block.
+  const Index whole = grid ? kGridBlocks / columns : kBlocks;
+  std::vector<Index> quarters(static_cast<std::size_t>(std::max<Index>(whole - 2, 0)), 4);
+  if (grid && whole >= 2 && rows >= 4 * whole)
+    quarters.insert(quarters.end(), {3, 2, 1, 1, 1});
+  else
+    quarters.assign(static_cast<std::size_t>(std::min(whole, rows)), 4);
+  std::vector<Index> before{0};
+  for (const Index q : quarters) before.push_back(before.back() + q);
+  const auto strips = static_cast<Index>(quarters.size());
   t.blocks.clear();
   t.blocks.resize(static_cast<std::size_t>(strips * columns));
   for (Index r = 0; r < strips; ++r)
     for (Index c = 0; c < columns; ++c) {
       Block& b = t.blocks[static_cast<std::size_t>(r * columns + c)];
-      b.ystart = s.ystrelm + rows * r / strips;
-      b.yend = s.ystrelm + rows * (r + 1) / strips - 1;
+      b.ystart = s.ystrelm + rows * before[static_cast<std::size_t>(r)] / before.back();
+      b.yend = s.ystrelm + rows * before[static_cast<std::size_t>(r) + 1] / before.back() - 1;
       b.xstart = s.xstrelm + width * c / columns;
       b.xend = s.xstrelm + width * (c + 1) / columns - 1;
     }
