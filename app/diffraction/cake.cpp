@@ -483,12 +483,10 @@ struct Tile {
   std::int32_t target[4][kTile];
   float share[4][kTile][2];
   // Each footprint edge split into its bin (1-based, as bin_of gives it)
-  // and its exact place in that bin; the spans' reciprocals, the
-  // polarisation's, whether the pixel is kept (1) and its polarisation
-  // factor when it is kept and corrected (else 1.7e38).
+  // and its exact place in that bin, whether the pixel is kept (1) and its
+  // polarisation factor when it is kept and corrected (else 1.7e38).
   std::int32_t lo_bin[kTile], hi_bin[kTile], alo_bin[kTile], ahi_bin[kTile], keep[kTile];
   float lo_part[kTile], hi_part[kTile], alo_part[kTile], ahi_part[kTile];
-  float per_span[kTile], per_aspan[kTile], inverse[kTile];
   float factor[kTile];
   // The first and last bin the narrow entries add to (spare slots aside).
   std::int32_t touched_first, touched_last;
@@ -524,8 +522,7 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
   const double* __restrict radius = in.radius + first;
   const double *__restrict lower = in.lo + first, *__restrict upper = in.hi + first;
   const double *__restrict alower = in.alo + first, *__restrict aupper = in.ahi + first;
-  const float *__restrict per_span = in.per_span + first, *__restrict per_aspan = in.per_aspan + first;
-  const float *__restrict inverse = in.inverse + first, *__restrict factors = in.factor + first;
+  const float* __restrict factors = in.factor + first;
   const float *__restrict polarised = in.polarised + first, *__restrict masked = in.masked + first;
   // V held within the places handled (a NaN, of a pixel never kept, at
   // the lower end) split into its whole bin (1-based; toward zero, or down
@@ -550,15 +547,12 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38f;
     split(lo, false, t.lo_bin[k], t.lo_part[k]);
     split(hi, false, t.hi_bin[k], t.hi_part[k]);
-    t.per_span[k] = per_span[k];
-    t.inverse[k] = inverse[k];
   }
   // The azimuths apart: one loop of both held too many values at once.
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     split(alower[k], Wrap, t.alo_bin[k], t.alo_part[k]);
     split(aupper[k], Wrap, t.ahi_bin[k], t.ahi_part[k]);
-    t.per_aspan[k] = per_aspan[k];
   }
 }
 
@@ -568,7 +562,8 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
 // 1 - place of its lower edge (or the place of its upper edge when it ends
 // there), of its second the place of its upper edge, at most 1.
 template <bool Wrap>
-inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::size_t first,
+inline __attribute__((always_inline)) void narrow_entries(const Setup& s, const RowFootprints& in,
+                                                          std::size_t first,
                                                           std::size_t n, bool narrow_allowed,
                                                           std::int32_t spare, std::int32_t turn,
                                                           std::uint32_t* __restrict count,
@@ -578,6 +573,9 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::s
   // The widest narrow footprint: none when the bins do not fit the lanes.
   const std::int32_t widest = narrow_allowed ? 2 : 0;
   std::uint32_t* __restrict counts = count + first;
+  // The spans' reciprocals and the polarisation's, from the row.
+  const float *__restrict per_span = in.per_span + first, *__restrict per_aspan = in.per_aspan + first;
+  const float* __restrict inverse = in.inverse + first;
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
     const std::int32_t ilo = t.lo_bin[k], ihi = t.hi_bin[k], klo = t.alo_bin[k], khi = t.ahi_bin[k];
@@ -604,7 +602,7 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::s
     const std::int32_t skb = kb0 & keep_bits, sm0 = 1 + ((m0 - 1) & keep_bits);
     counts[k] = static_cast<std::uint32_t>(is_narrow * snm * snk);
     const bool two_m = narrow & (nm == 2), two_k = narrow & (nk == 2);
-    const float ps = t.per_span[k], pa = t.per_aspan[k];
+    const float ps = per_span[k], pa = per_aspan[k];
     const float below = (1.0f - t.lo_part[k]) * ps, above = t.hi_part[k] * ps;
     const float abelow = (1.0f - t.alo_part[k]) * pa, aabove = t.ahi_part[k] * pa;
     float f0 = sm0 == ilo ? below : sm0 == ihi ? above : ps;
@@ -624,7 +622,7 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, std::s
     const std::int32_t i00 = (sm0 - 1) + rk0 * n2, i10 = (sm0 - 1) + rk1 * n2;
     const std::int32_t i01 = two_m ? i00 + 1 : i00, i11 = two_m ? i10 + 1 : i10;
     const float s00 = f0 * a0, s01 = f1 * a0, s10 = f0 * a1, s11 = f1 * a1;
-    const float inv = t.inverse[k];
+    const float inv = inverse[k];
     const float e00 = s00 * inv, e01 = s01 * inv, e10 = s10 * inv, e11 = s11 * inv;
     const std::int32_t slot = spare + static_cast<std::int32_t>(k & 7) * 4;
     // Stored as the two-by-two's entries: the second radial bin only when
@@ -679,10 +677,10 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
                          std::int32_t turn, std::uint32_t* count, Tile& t) {
   if (s.full_circle) {
     split_edges<true>(s, in, first, n, t);
-    narrow_entries<true>(s, first, n, narrow_allowed, spare, turn, count, t);
+    narrow_entries<true>(s, in, first, n, narrow_allowed, spare, turn, count, t);
   } else {
     split_edges<false>(s, in, first, n, t);
-    narrow_entries<false>(s, first, n, narrow_allowed, spare, turn, count, t);
+    narrow_entries<false>(s, in, first, n, narrow_allowed, spare, turn, count, t);
   }
   // The bins added to: a narrow pixel's targets below SPARE (as masks, so
   // that the loops vectorise).
@@ -967,7 +965,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
                               static_cast<double>(s.num_azimuthal) < kPlace;
   const auto spare = static_cast<std::int32_t>(narrow_allowed ? bins : 0);
   const auto turn = static_cast<std::int32_t>(narrow_allowed ? b.turn : 0);
-  auto tile = std::make_unique<Tile>();
+  auto tile = std::make_unique_for_overwrite<Tile>();  // every field written before read
   const double d = g.distance();
   // The set-up's cost is its transcendental calls: one arc tangent gives the
   // pixel's 2-theta and its footprint edges follow from the second-order
