@@ -574,7 +574,8 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, const 
   const std::int32_t widest = narrow_allowed ? 2 : 0;
   std::uint32_t* __restrict counts = count + first;
   // The spans' reciprocals and the polarisation's, from the row.
-  const float *__restrict per_span = in.per_span + first, *__restrict per_aspan = in.per_aspan + first;
+  const float* __restrict per_span = in.per_span + first;
+  const float* __restrict per_aspan = in.per_aspan + first;
   const float* __restrict inverse = in.inverse + first;
 #pragma GCC ivdep
   for (std::size_t k = 0; k < n; ++k) {
@@ -836,7 +837,8 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
     // The value and 1, times an entry's share and its overlap.
     const Pair value{static_cast<double>(row[i]), 1.0};
     if (t.kind[k] == 1) {
-      for (std::size_t e = 0; e < 4; ++e) t.target[e][k] = static_cast<std::int32_t>(at(t.target[e][k]));
+      for (std::size_t e = 0; e < 4; ++e)
+        t.target[e][k] = static_cast<std::int32_t>(at(t.target[e][k]));
       narrow(k, count[i], writer.room(4), value, b.sums.data.get());
       writer.add(count[i]);
       continue;

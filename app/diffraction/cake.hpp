@@ -7,8 +7,9 @@
 // worked out once into a compact table (input pixel -> a few bins with
 // fractions, the polarisation factor folded in) and kept until an argument
 // changes; each frame is then one pass over the pixels. The pass may run on
-// several threads over fixed row blocks summed in double and combined in a
-// fixed order, so the result does not depend on the number of threads.
+// several threads over fixed blocks of the region summed in double and
+// combined in a fixed order, so the result does not depend on the number of
+// threads.
 
 #include <cstdint>
 #include <span>

@@ -429,7 +429,8 @@ TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
   a.polarise = true;
   a.polarisation = 0.5f;
   a.tilt = static_cast<float>(3 * kDeg);
-  std::vector<float> data = image(a, [](double x, double y) { return 5.0 + std::sin(60 * x) * std::cos(40 * y); });
+  std::vector<float> data =
+      image(a, [](double x, double y) { return 5.0 + std::sin(60 * x) * std::cos(40 * y); });
   std::vector<std::uint8_t> mask(data.size(), 0);
   for (std::size_t i = 0; i < mask.size(); i += 13) mask[i] = 1;
   data[1250 + 40 * 1500] = std::numeric_limits<float>::quiet_NaN();
