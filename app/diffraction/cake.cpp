@@ -260,6 +260,22 @@ std::uint64_t region_hash(std::span<const T> array, Index xmaxdat, Index xs, Ind
   return h;
 }
 
+// V held within -LIMIT .. LIMIT, a NaN at -LIMIT: one maximum and one
+// minimum instruction in a vector loop (std::clamp's branches cost more).
+inline double within(double v, double limit) {
+  const double c = v > -limit ? v : -limit;
+  return c < limit ? c : limit;
+}
+inline float within(float v, float limit) {
+  const float c = v > -limit ? v : -limit;
+  return c < limit ? c : limit;
+}
+
+// V in single precision, held within +-1e30 so that it converts whatever
+// it is (the reciprocal span of a footprint narrower than 1e-30 bins, or of
+// none).
+inline float single(double v) { return static_cast<float>(within(v, 1.0e30)); }
+
 // Arc tangent of X >= 0 in single precision with selects only, so that a
 // row of them vectorises: reduced to |x| <= tan(pi / 8) and a polynomial
 // (relative error below 2e-7, about 1e-5 degree at most: three roundings of a float).
@@ -289,12 +305,15 @@ inline float atan2_select(float y, float x) {
 }
 
 // A row's 2-theta (from RADIUS, negative for no angle), azimuth and
-// polarisation factor, each a straight loop. The factor is worked out in
+// polarisation factor, each a straight loop; with the factor, where it is
+// applied (POLARISED 1) and its reciprocal. The factor is worked out in
 // single precision, as the share it divides is stored.
 KESTA_WIDEST_VECTORS
-void angles_row(const double* radius, const double* x, const double* y, std::size_t n,
-                float inverse_d, bool azimuths, bool polarisation, float p, float* two_theta,
-                float* azimuth, float* factor) {
+void angles_row(const double* __restrict radius, const double* __restrict x,
+                const double* __restrict y, std::size_t n, float inverse_d, bool azimuths,
+                bool polarisation, float p, float* __restrict two_theta,
+                float* __restrict azimuth, float* __restrict factor,
+                float* __restrict polarised, float* __restrict inverse) {
   for (std::size_t i = 0; i < n; ++i)
     two_theta[i] =
         atan_nonnegative(static_cast<float>(radius[i] > 0.0 ? radius[i] : 0.0) * inverse_d);
@@ -311,7 +330,12 @@ void angles_row(const double* radius, const double* x, const double* y, std::siz
       const float c = 1.0f / (1.0f + q * q);
       // cos(2 azimuth), 1 at the beam centre.
       const float cos2 = rr > 0.0f ? (xx - yy) / (rr > 0.0f ? rr : 1.0f) : 1.0f;
-      factor[i] = ((c + 1.0f) - (1.0f - c) * cos2 * p) * 0.5f;
+      const float f = ((c + 1.0f) - (1.0f - c) * cos2 * p) * 0.5f;
+      factor[i] = f;
+      // Applied off the beam centre only: there its reciprocal, else 1.
+      const bool off_centre = !(std::abs(x[i]) <= 1.0e-6 && std::abs(y[i]) <= 1.0e-6);
+      polarised[i] = off_centre ? 1.0f : 0.0f;
+      inverse[i] = off_centre ? within(1.0f / f, 1.0e30f) : 1.0f;
     }
 }
 
@@ -339,21 +363,6 @@ void for_blocks(Index blocks, Work work) {
   });
 }
 
-// V held within -LIMIT .. LIMIT, a NaN at -LIMIT: one maximum and one
-// minimum instruction in a vector loop (std::clamp's branches cost more).
-inline double within(double v, double limit) {
-  const double c = v > -limit ? v : -limit;
-  return c < limit ? c : limit;
-}
-inline float within(float v, float limit) {
-  const float c = v > -limit ? v : -limit;
-  return c < limit ? c : limit;
-}
-
-// V in single precision, held within +-1e30 so that it converts whatever
-// it is (the reciprocal span of a footprint narrower than 1e-30 bins, or of
-// none).
-inline float single(double v) { return static_cast<float>(within(v, 1.0e30)); }
 
 // Bin number (1-based) of the position V in bins: truncated toward zero, a
 // footprint reaching below the first bin leaving its whole share in it; or,
@@ -905,19 +914,6 @@ void two_theta_edges(std::size_t n, const double* __restrict radius,
   }
 }
 
-// Where the polarisation FACTOR is applied (off the beam centre only, at X,
-// Y), 1, and its reciprocal; elsewhere 0 and 1.
-KESTA_WIDEST_VECTORS
-void polarisation_row(std::size_t n, const double* __restrict x, const double* __restrict y,
-                      const float* __restrict factor, float* __restrict polarised,
-                      float* __restrict inverse) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const bool off_centre = !(std::abs(x[i]) <= 1.0e-6 && std::abs(y[i]) <= 1.0e-6);
-    polarised[i] = off_centre ? 1.0f : 0.0f;
-    inverse[i] = off_centre ? within(1.0f / factor[i], 1.0e30f) : 1.0f;
-  }
-}
-
 // 1 in MASKED where a pixel of the row FRAME is masked (MASK_ROW, when
 // there is one) or NaN or infinite (exponent bits all set: those are left
 // out as masked pixels are), else 0; the number of NaN and infinite pixels.
@@ -1048,7 +1044,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
     const double* xs = shifted ? xrow.data() : xoff.data();
     angles_row(radius.data(), xs, yrow.data(), wsize, inverse_d, !every_azimuth, polarise,
                static_cast<float>(s.polarisation), two_theta.data(), azimuth.data(),
-               factor.data());
+               factor.data(), polarised.data(), inverse.data());
     // Footprint edges in bins: straight loops for radial distance and for
     // 2-theta by the expansion, else only for the pixels in range.
     // The widths' reciprocals follow from the edges' formulas: 2h / w
@@ -1069,8 +1065,6 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
         per_span[i] = single(1.0 / (edge_hi[i] - edge_lo[i]));
       }
     }
-    if (polarise)
-      polarisation_row(wsize, xs, yrow.data(), factor.data(), polarised.data(), inverse.data());
     if (!every_azimuth)
       azimuth_spans(wsize, azimuth.data(), radius.data(), s.start_azimuth, s.aw, h,
                     s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
