@@ -1210,7 +1210,8 @@ void wait_for_all(std::atomic<Index>& arrived, Index threads) {
   for (Index seen = arrived.load(); seen < threads; seen = arrived.load()) arrived.wait(seen);
 }
 
-// A block's sums of one kind: bin N at ROOM.data[OFFSET + N - ORIGIN].
+// A block's sums of one kind: its bin N (in its own numbering, see
+// Block::turn) at ROOM.data[OFFSET + N - ORIGIN].
 template <class T>
 struct Window {
   Room<T>& room;
