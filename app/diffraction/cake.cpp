@@ -165,19 +165,10 @@ struct Spare {
         for (Room<Share>& c : b.chunks) chunks.give(std::move(c));
         counts.give(std::move(b.counts));
         frames.give(std::move(b.frame));
-        if (b.sums.data && b.sums.zeroed) {
-          Block& kept = windows.emplace_back();
-          kept.xstart = b.xstart;
-          kept.xend = b.xend;
-          kept.ystart = b.ystart;
-          kept.yend = b.yend;
-          kept.origin = b.origin;
-          kept.window = b.window;
-          kept.turn = b.turn;
-          kept.sums = std::move(b.sums);
-        } else {
+        if (b.sums.data && b.sums.zeroed)
+          windows.push_back(std::move(b));  // (its other arrays lent above)
+        else
           sums.give(std::move(b.sums));
-        }
       }
     } catch (const std::bad_alloc&) {
     }
@@ -362,7 +353,6 @@ void for_blocks(Index blocks, Work work) {
     for (Index b = next++; b < blocks; b = next++) work(b);
   });
 }
-
 
 // Bin number (1-based) of the position V in bins: truncated toward zero, a
 // footprint reaching below the first bin leaving its whole share in it; or,
@@ -662,7 +652,7 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, const 
   }
 }
 
-// The smallest of FACTOR(0 .. N-1): eight running minima, so that the
+// The smallest of FACTOR(0 .. N-1): sixteen running minima, so that the
 // comparisons do not wait on one another.
 inline __attribute__((always_inline)) float smallest_factor(const float* factor, std::size_t n) {
   float m[16];
@@ -754,6 +744,14 @@ std::pair<const Share*, std::size_t> wide_footprint(const Setup& s, bool every_a
   return {first, need};
 }
 
+// Asks for the WIDTH values from ROW ahead of their use: a short piece of a
+// row (a row of a rectangle) is read too briefly for the processor to
+// foresee it.
+inline void ask_ahead(const float* row, Index width) {
+  const auto* bytes = reinterpret_cast<const char*>(row);
+  for (Index at = 0; at < width * Index{sizeof(float)}; at += 64) __builtin_prefetch(bytes + at);
+}
+
 // Writes the table entry SOURCE (a bin and a share's bits) to OUT past the
 // caches where the processor can: the table is much larger than they are and
 // is not read again while it is set up, so that keeping it there would only
@@ -774,16 +772,21 @@ inline void finish_entries() {
 #endif
 }
 
-// The targets of a tile's N pixels (see narrow_entries) as places in sums
-// from a window at ORIGIN: a straight loop, as wide as the processor has.
+// Where the sums of a narrow footprint's TARGET (see narrow_entries) are in
+// a block's sums whose window starts at bin ORIGIN: a spare slot (targets
+// from SPARE on), or the bin's place after the spare slots.
+inline std::int32_t place_in_window(std::int32_t target, std::int32_t spare, Index origin) {
+  const auto shift = static_cast<std::int32_t>(origin) - static_cast<std::int32_t>(kSpare);
+  return target >= spare ? target - spare : target - shift;
+}
+
+// The targets of a tile's N pixels as places (see place_in_window): a
+// straight loop, as wide as the processor has.
 KESTA_WIDEST_VECTORS
 void places_in_window(Tile& t, std::size_t n, std::int32_t spare, Index origin) {
-  const auto shift = static_cast<std::int32_t>(origin) - static_cast<std::int32_t>(kSpare);
   for (std::size_t e = 0; e < 4; ++e)
-    for (std::size_t k = 0; k < n; ++k) {
-      const std::int32_t v = t.target[e][k];
-      t.target[e][k] = v >= spare ? v - spare : v - shift;
-    }
+    for (std::size_t k = 0; k < n; ++k)
+      t.target[e][k] = place_in_window(t.target[e][k], spare, origin);
 }
 
 // The table entries of a tile (pixels FIRST ..), and the frame's values
@@ -797,12 +800,6 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
                 std::uint32_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
   b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
   b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
-  // Where a target's sums are: a spare slot, or the bin's place in the
-  // window (which a wide footprint may move).
-  const auto at = [&b, spare](std::int32_t target) -> std::size_t {
-    return target >= spare ? static_cast<std::size_t>(target - spare)
-                           : kSpare + static_cast<std::size_t>(target - b.origin);
-  };
   // A narrow footprint of pixel K (COUNT entries) at OUT, its value
   // times its shares and overlaps added: the first two entries whatever
   // the count (the second into a spare slot when past it, and overwritten
@@ -846,8 +843,9 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
     // The value and 1, times an entry's share and its overlap.
     const Pair value{static_cast<double>(row[i]), 1.0};
     if (t.kind[k] == 1) {
+      // (The window may have moved for a wide footprint before this one.)
       for (std::size_t e = 0; e < 4; ++e)
-        t.target[e][k] = static_cast<std::int32_t>(at(t.target[e][k]));
+        t.target[e][k] = place_in_window(t.target[e][k], spare, b.origin);
       narrow(k, count[i], writer.room(4), value, b.sums.data.get());
       writer.add(count[i]);
       continue;
@@ -1070,11 +1068,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
                     s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
                     azimuth_hi.data(), per_aspan.data());
     const float* frame = data.data() + element(b.xstart, j, s.xmaxdat);
-    // The next row of the rectangle asked for ahead (see apply_table).
-    if (j < b.yend) {
-      const auto* next = reinterpret_cast<const char*>(frame + s.xmaxdat);
-      for (Index at = 0; at < width * Index{sizeof(float)}; at += 64) __builtin_prefetch(next + at);
-    }
+    if (j < b.yend) ask_ahead(frame + s.xmaxdat, width);  // the next row
     b.nonfinite += masked_row(
         wsize, frame, mask.empty() ? nullptr : mask.data() + element(b.xstart, j, s.xmaxdat),
         masked.data());
@@ -1443,13 +1437,7 @@ void apply_table(Table& t, const Setup& s, std::span<const float> data, const Re
         for (Index j = b.ystart; j <= b.yend; ++j) {
           const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
           const float* row = data.data() + element(b.xstart, j, s.xmaxdat);
-          // The next row of the rectangle asked for ahead: a short piece of
-          // a row is read too briefly for the processor to foresee it.
-          if (j < b.yend) {
-            const auto* next = reinterpret_cast<const char*>(row + s.xmaxdat);
-            for (Index at = 0; at < width * Index{sizeof(float)}; at += 64)
-              __builtin_prefetch(next + at);
-          }
+          if (j < b.yend) ask_ahead(row + s.xmaxdat, width);  // the next row
           for (Index i = 0; i < width; ++i) {
             const double v = row[i];
             for (std::uint32_t n = count[i]; n > 0; --n, ++share)
