@@ -83,8 +83,10 @@ struct alignas(128) Block {
   // TOUCHED_LAST (kept with it when small).
   Room<double> frame;
   // The bins whose sums the block adds to (the sums of the others stay 0),
-  // first and last.
+  // first and last, and the radial bins among them (0-based): in each
+  // azimuth row it adds to those only.
   Index touched_first = std::numeric_limits<Index>::max(), touched_last = -1;
+  Index radial_first = std::numeric_limits<Index>::max(), radial_last = -1;
   double min_factor = 1.7e38;
   Index nonfinite = 0;  // NaN and infinite pixels of the rows, left out
 };
@@ -487,8 +489,9 @@ struct Tile {
   std::int32_t lo_bin[kTile], hi_bin[kTile], alo_bin[kTile], ahi_bin[kTile], keep[kTile];
   float lo_part[kTile], hi_part[kTile], alo_part[kTile], ahi_part[kTile];
   float factor[kTile];
-  // The first and last bin the narrow entries add to (spare slots aside).
-  std::int32_t touched_first, touched_last;
+  // The first and last bin the narrow entries add to (spare slots aside),
+  // and radial bin (0-based).
+  std::int32_t touched_first, touched_last, radial_first, radial_last;
 };
 
 // A row's footprints: edges in bins (exact), reciprocal spans and the
@@ -682,8 +685,8 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
     split_edges<false>(s, in, first, n, t);
     narrow_entries<false>(s, in, first, n, narrow_allowed, spare, turn, count, t);
   }
-  // The bins added to: a narrow pixel's targets below SPARE (as masks, so
-  // that the loops vectorise).
+  // The bins added to: a narrow pixel's targets below SPARE, and its radial
+  // bins (as masks, so that the loops vectorise).
   std::int32_t first_bin = INT32_MAX, last_bin = -1;
   for (std::size_t e = 0; e < 4; ++e)
     for (std::size_t k = 0; k < n; ++k) {
@@ -694,6 +697,17 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
     }
   t.touched_first = first_bin;
   t.touched_last = last_bin;
+  const auto n2 = static_cast<std::int32_t>(s.num_2theta);
+  std::int32_t first_m = INT32_MAX, last_m = -1;
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::int32_t real = -static_cast<std::int32_t>(t.kind[k] == 1);
+    const std::int32_t low = (t.lo_bin[k] < 1 ? 1 : t.lo_bin[k]) - 1;
+    const std::int32_t high = (t.hi_bin[k] > n2 ? n2 : t.hi_bin[k]) - 1;
+    first_m = std::min(first_m, (low & real) | (INT32_MAX & ~real));
+    last_m = std::max(last_m, (high & real) | ~real);
+  }
+  t.radial_first = first_m;
+  t.radial_last = last_m;
   return smallest_factor(t.factor, n);
 }
 
@@ -800,6 +814,8 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
                 std::uint32_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
   b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
   b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
+  b.radial_first = std::min<Index>(b.radial_first, t.radial_first);
+  b.radial_last = std::max<Index>(b.radial_last, t.radial_last);
   // A narrow footprint of pixel K (COUNT entries) at OUT, its value
   // times its shares and overlaps added: the first two entries whatever
   // the count (the second into a spare slot when past it, and overwritten
@@ -867,6 +883,11 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
     widen(b, lo, hi, s.num_2theta * s.num_azimuthal, lender);
     b.touched_first = std::min(b.touched_first, lo);
     b.touched_last = std::max(b.touched_last, hi);
+    for (std::size_t e = 0; e < need; ++e) {
+      const Index m = out[e].bin % s.num_2theta;
+      b.radial_first = std::min(b.radial_first, m);
+      b.radial_last = std::max(b.radial_last, m);
+    }
     Pair* const sums = b.sums.data.get();
     for (std::size_t e = 0; e < need; ++e)
       sums[kSpare + static_cast<std::size_t>(out[e].bin - b.origin)] +=
@@ -1231,10 +1252,15 @@ void add_up(std::vector<Block>& blocks, Index from, Index to, Index bins, Index 
         if (lo > hi) return;
         const Window<T> w = window(b);
         T* const sums = w.room.data.get() + w.offset;
-        for (Index n = lo; n <= hi; ++n) {
-          T& sum = sums[n + shift - w.origin];
-          piece[n - first] += sum;
-          sum = T{};
+        // Azimuth row by row, only the radial bins the block adds to.
+        for (Index row = lo - lo % num_2theta; row <= hi; row += num_2theta) {
+          const Index a = std::max(lo, row + b.radial_first);
+          const Index e = std::min(hi, row + b.radial_last);
+          for (Index n = a; n <= e; ++n) {
+            T& sum = sums[n + shift - w.origin];
+            piece[n - first] += sum;
+            sum = T{};
+          }
         }
       });
     bin_range(first, last + 1, num_2theta,
