@@ -1216,13 +1216,17 @@ Index range_start(const std::vector<Block>& blocks, Index bins, Index num_2theta
   return bins;
 }
 
-// Returns when all THREADS threads have called it (each once).
-void wait_for_all(std::atomic<Index>& arrived, Index threads) {
-  if (arrived.fetch_add(1) + 1 == threads) {
-    arrived.notify_all();
-    return;
-  }
-  for (Index seen = arrived.load(); seen < threads; seen = arrived.load()) arrived.wait(seen);
+// Counts a block as done in DONE, telling the waiting threads when it is the
+// last of COUNT.
+void block_done(std::atomic<Index>& done, Index count) {
+  if (done.fetch_add(1) + 1 == count) done.notify_all();
+}
+
+// Returns when all COUNT blocks are done. (Not when every thread has come:
+// a part whose thread could not be started runs after others on one thread,
+// and no thread may wait for it.)
+void wait_for_blocks(std::atomic<Index>& done, Index count) {
+  for (Index seen = done.load(); seen < count; seen = done.load()) done.wait(seen);
 }
 
 // A block's sums of one kind: its bin N (in its own numbering, see
@@ -1279,12 +1283,14 @@ bool blocks_then_bins(std::vector<Block>& blocks, Index bins, Index num_2theta,
                       const Work& work, const Sums& sums, const Put& put) {
   const auto count = static_cast<Index>(blocks.size());
   const Index threads = thread_count(count), ranges = bin_ranges(bins, threads);
-  std::atomic<Index> next{0}, arrived{0};
+  std::atomic<Index> next{0}, done{0};
   std::atomic<bool> failed{false};
   run_parts(threads, [&](Index thread) {
-    for (Index b = next++; b < count; b = next++)
+    for (Index b = next++; b < count; b = next++) {
       if (!work(blocks[static_cast<std::size_t>(b)])) failed = true;
-    wait_for_all(arrived, threads);
+      block_done(done, count);
+    }
+    wait_for_blocks(done, count);
     if (thread >= ranges || failed) return;
     add_up<T>(blocks, range_start(blocks, bins, num_2theta, ranges, thread),
               range_start(blocks, bins, num_2theta, ranges, thread + 1), bins, num_2theta, sums,
