@@ -318,17 +318,21 @@ void angles_row(const double* __restrict radius, const double* __restrict x,
     for (std::size_t i = 0; i < n; ++i) {
       const float xf = static_cast<float>(x[i]), yf = static_cast<float>(y[i]);
       const float xx = xf * xf, yy = yf * yf, rr = xx + yy;
-      // cos^2(2-theta) as 1 / (1 + (r / D)^2), which holds for any distance.
-      const float q = static_cast<float>(radius[i]) * inverse_d;
-      const float c = 1.0f / (1.0f + q * q);
-      // cos(2 azimuth), 1 at the beam centre.
-      const float cos2 = rr > 0.0f ? (xx - yy) / (rr > 0.0f ? rr : 1.0f) : 1.0f;
-      const float f = ((c + 1.0f) - (1.0f - c) * cos2 * p) * 0.5f;
-      factor[i] = f;
+      // With cos^2(2-theta) = 1 / (1 + q^2), q = r / D (which holds for any
+      // distance), and cos(2 azimuth) = (xx - yy) / rr (1 at the beam
+      // centre), the factor ((1 + cos^2) - (1 - cos^2) cos(2 azimuth) P) / 2
+      // is one quotient, and its reciprocal the other.
+      // (q^2 held below 1e20, where the factor no longer changes with it, so
+      // that no product overflows.)
+      const float q = static_cast<float>(radius[i]) * inverse_d, qq = std::min(q * q, 1.0e20f);
+      const float across = rr > 0.0f ? rr : 1.0f, along = rr > 0.0f ? xx - yy : 1.0f;
+      const float upper = (2.0f + qq) * across - qq * along * p;
+      const float lower = 2.0f * (1.0f + qq) * across;
+      factor[i] = upper / lower;
       // Applied off the beam centre only: there its reciprocal, else 1.
       const bool off_centre = !(std::abs(x[i]) <= 1.0e-6 && std::abs(y[i]) <= 1.0e-6);
       polarised[i] = off_centre ? 1.0f : 0.0f;
-      inverse[i] = off_centre ? within(1.0f / f, 1.0e30f) : 1.0f;
+      inverse[i] = off_centre ? within(lower / upper, 1.0e30f) : 1.0f;
     }
 }
 
