@@ -234,6 +234,25 @@ TEST(Cake, PolarisationRoundTripAndGeometryCorrection) {
   });
   const CakeResult r = cake(a, polarised);
   for (Index m = 1; m <= a.n2; ++m) EXPECT_NEAR(r.at(m, 1, 64), 1.0, 1e-5) << m;
+  // A detector a hair from the sample: every 2-theta next to 90 degrees, and
+  // (r / D)^2 beyond what a float holds. The factor is still corrected.
+  CakeArgs near = a;
+  near.distance = 1.0e-25f;
+  near.outer = 1.0f;
+  near.rotation = near.tilt = 0.0f;
+  near.xc = 32.3f;  // no pixel on the beam centre, which is not corrected
+  const std::vector<float> sideways = image(near, [&](double x, double y) {
+    return 0.5 * (1 - std::cos(2 * DiffractionGeometry::azimuth(x, y)) * near.polarisation);
+  });
+  const CakeResult n = cake(near, sideways);
+  ASSERT_EQ(n.status, kStatusGood);
+  Index filled = 0;
+  for (Index m = 1; m <= near.n2; ++m) {
+    if (n.weights[m - 1] <= 0.01) continue;
+    ++filled;
+    EXPECT_NEAR(n.at(m, 1, 64), 1.0, 1e-5) << m;
+  }
+  EXPECT_GT(filled, 0);
 
   // A flat image corrected to a single-counter scan: each bin by 1/cos^3 of
   // its own lower edge, in 2-theta and in q alike.
