@@ -792,10 +792,17 @@ inline void finish_entries() {
 
 // Where the sums of a narrow footprint's TARGET (see narrow_entries) are in
 // a block's sums whose window starts at bin ORIGIN: a spare slot (targets
-// from SPARE on), or the bin's place after the spare slots.
+// from SPARE on), or the bin's place after the spare slots; as a byte
+// offset, which the adds take as it is (no scaling in their addresses).
 inline std::int32_t place_in_window(std::int32_t target, std::int32_t spare, Index origin) {
   const auto shift = static_cast<std::int32_t>(origin) - static_cast<std::int32_t>(kSpare);
-  return target >= spare ? target - spare : target - shift;
+  const std::int32_t place = target >= spare ? target - spare : target - shift;
+  return place * static_cast<std::int32_t>(sizeof(Pair));
+}
+
+// The sums at byte OFFSET of SUMS.
+inline Pair& at(Pair* sums, std::int32_t offset) {
+  return *reinterpret_cast<Pair*>(reinterpret_cast<char*>(sums) + offset);
 }
 
 // The targets of a tile's N pixels as places (see place_in_window): a
@@ -829,13 +836,13 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
                           Pair* sums) {
     store_entry(out, t.entry[0][k]);
     store_entry(out + 1, t.entry[1][k]);
-    sums[t.target[0][k]] += Pair{t.share[0][k][0], t.share[0][k][1]} * value;
-    sums[t.target[1][k]] += Pair{t.share[1][k][0], t.share[1][k][1]} * value;
+    at(sums, t.target[0][k]) += Pair{t.share[0][k][0], t.share[0][k][1]} * value;
+    at(sums, t.target[1][k]) += Pair{t.share[1][k][0], t.share[1][k][1]} * value;
     if (count == 4) {
       store_entry(out + 2, t.entry[2][k]);
       store_entry(out + 3, t.entry[3][k]);
-      sums[t.target[2][k]] += Pair{t.share[2][k][0], t.share[2][k][1]} * value;
-      sums[t.target[3][k]] += Pair{t.share[3][k][0], t.share[3][k][1]} * value;
+      at(sums, t.target[2][k]) += Pair{t.share[2][k][0], t.share[2][k][1]} * value;
+      at(sums, t.target[3][k]) += Pair{t.share[3][k][0], t.share[3][k][1]} * value;
     }
   };
   // Nearly every tile has narrow footprints only: its targets become places
@@ -980,10 +987,11 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // two bins.
   const auto bins = static_cast<std::size_t>(s.num_2theta * s.num_azimuthal);
   b.sums.zeroed = false;
-  // The narrow footprints' bin numbers are worked out in 32-bit lanes.
-  const bool narrow_allowed = bins + kSpare <= static_cast<std::size_t>(INT32_MAX) &&
-                              static_cast<double>(s.num_2theta) < kPlace &&
-                              static_cast<double>(s.num_azimuthal) < kPlace;
+  // The narrow footprints' bin numbers, and their sums' byte offsets, are
+  // worked out in 32-bit lanes.
+  const bool narrow_allowed =
+      (bins + kSpare) * sizeof(Pair) <= static_cast<std::size_t>(INT32_MAX) &&
+      static_cast<double>(s.num_2theta) < kPlace && static_cast<double>(s.num_azimuthal) < kPlace;
   const auto spare = static_cast<std::int32_t>(narrow_allowed ? bins : 0);
   const auto turn = static_cast<std::int32_t>(narrow_allowed ? b.turn : 0);
   auto tile = std::make_unique_for_overwrite<Tile>();  // every field written before read
