@@ -691,25 +691,26 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
   }
   // The bins added to: a narrow pixel's targets below SPARE, and its radial
   // bins (as masks, so that the loops vectorise).
-  std::int32_t first_bin = INT32_MAX, last_bin = -1;
-  for (std::size_t e = 0; e < 4; ++e)
-    for (std::size_t k = 0; k < n; ++k) {
+  const auto n2 = static_cast<std::int32_t>(s.num_2theta);
+  std::int32_t first_bin = INT32_MAX, last_bin = -1, first_m = INT32_MAX, last_m = -1;
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::int32_t narrow = -static_cast<std::int32_t>(t.kind[k] == 1);
+    std::int32_t low = INT32_MAX, high = -1;
+    for (std::size_t e = 0; e < 4; ++e) {
       const std::int32_t v = t.target[e][k];
-      const std::int32_t real = -static_cast<std::int32_t>((t.kind[k] == 1) & (v < spare));
-      first_bin = std::min(first_bin, (v & real) | (INT32_MAX & ~real));
-      last_bin = std::max(last_bin, (v & real) | ~real);
+      const std::int32_t real = narrow & -static_cast<std::int32_t>(v < spare);
+      low = std::min(low, (v & real) | (INT32_MAX & ~real));
+      high = std::max(high, (v & real) | ~real);
     }
+    first_bin = std::min(first_bin, low);
+    last_bin = std::max(last_bin, high);
+    const std::int32_t m_low = (t.lo_bin[k] < 1 ? 1 : t.lo_bin[k]) - 1;
+    const std::int32_t m_high = (t.hi_bin[k] > n2 ? n2 : t.hi_bin[k]) - 1;
+    first_m = std::min(first_m, (m_low & narrow) | (INT32_MAX & ~narrow));
+    last_m = std::max(last_m, (m_high & narrow) | ~narrow);
+  }
   t.touched_first = first_bin;
   t.touched_last = last_bin;
-  const auto n2 = static_cast<std::int32_t>(s.num_2theta);
-  std::int32_t first_m = INT32_MAX, last_m = -1;
-  for (std::size_t k = 0; k < n; ++k) {
-    const std::int32_t real = -static_cast<std::int32_t>(t.kind[k] == 1);
-    const std::int32_t low = (t.lo_bin[k] < 1 ? 1 : t.lo_bin[k]) - 1;
-    const std::int32_t high = (t.hi_bin[k] > n2 ? n2 : t.hi_bin[k]) - 1;
-    first_m = std::min(first_m, (low & real) | (INT32_MAX & ~real));
-    last_m = std::max(last_m, (high & real) | ~real);
-  }
   t.radial_first = first_m;
   t.radial_last = last_m;
   return smallest_factor(t.factor, n);
