@@ -438,10 +438,12 @@ class ShareWriter {
   std::size_t capacity_ = 0, used_ = 0, row_first_ = 0;
 };
 
-// Pixels of a row worked out together: their scratch stays in the nearer
-// caches between the straight loops and the pass that writes the table (a
-// row of a rectangle of the grid is one tile).
-constexpr std::size_t kTile = 512;
+// Pixels of a row worked out together, from their radii to the entries
+// written: the scratch of every step of a tile (about 30 KB) stays in the
+// nearest cache between the straight loops and the pass that writes the
+// table. (Steps over whole rows of 512 pixels spilled it: a twentieth of
+// the set-up.)
+constexpr std::size_t kTile = 128;
 // Spare sums before the window of bins: the zero shares of footprints
 // narrower than two bins each way go there, spread so that neighbouring
 // pixels' adds do not wait on one another.
@@ -1059,59 +1061,65 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
   std::uint32_t* count = b.counts.data.get();
+  const RowFootprints in{radius.data(), edge_lo.data(),    edge_hi.data(),  per_span.data(),
+                         azimuth_lo.data(), azimuth_hi.data(), per_aspan.data(),
+                         inverse.data(), polarised.data(), factor.data(), masked.data()};
   for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
-    if (shifted) {
-      for (std::size_t i = 0; i < wsize; ++i) {
-        const auto e = static_cast<std::size_t>(
-            element(b.xstart + static_cast<Index>(i), j, s.xmaxdat));
-        xrow[i] = xoff[i] + s.x_shift[e] * s.xps;
-        yrow[i] = yc + s.y_shift[e] * s.yps;
-        radius[i] = g.radius(xrow[i], yrow[i]);
-      }
-    } else {
-      std::fill(yrow.begin(), yrow.end(), yc);
-      g.radius_row(j, b.xstart, b.xend, radius);
-    }
-    const double* xs = shifted ? xrow.data() : xoff.data();
-    angles_row(radius.data(), xs, yrow.data(), wsize, inverse_d, !every_azimuth, polarise,
-               static_cast<float>(s.polarisation), two_theta.data(), azimuth.data(),
-               factor.data(), polarised.data(), inverse.data());
-    // Footprint edges in bins: straight loops for radial distance and for
-    // 2-theta by the expansion, else only for the pixels in range.
-    // The widths' reciprocals follow from the edges' formulas: 2h / w
-    // for radial distance, 2hD / (D^2 + r^2) / w by the expansion.
-    if (row_edges && radial) {
-      radial_edges(wsize, radius.data(), h, inner, per_bin, single(w / (2.0 * h)), edge_lo.data(),
-                   edge_hi.data(), per_span.data());
-    } else if (row_edges) {
-      two_theta_edges(wsize, radius.data(), two_theta.data(), h, d, s.t_in, per_bin,
-                      w / (2.0 * h * d), edge_lo.data(), edge_hi.data(), per_span.data());
-    } else {
-      for (std::size_t i = 0; i < wsize; ++i) {
-        const double r = radius[i];
-        double lower = 0.0, upper = 0.0;
-        if (!(r < 0.0 || r < inner || r > outer)) edges(r, two_theta[i], lower, upper);
-        edge_lo[i] = lower * per_bin;
-        edge_hi[i] = upper * per_bin;
-        per_span[i] = single(1.0 / (edge_hi[i] - edge_lo[i]));
-      }
-    }
-    if (!every_azimuth)
-      azimuth_spans(wsize, azimuth.data(), radius.data(), s.start_azimuth, s.aw, h,
-                    s.azimuth_range, edge_lo.data(), edge_hi.data(), azimuth_lo.data(),
-                    azimuth_hi.data(), per_aspan.data());
     const float* frame = data.data() + element(b.xstart, j, s.xmaxdat);
     if (j < b.yend) ask_ahead(frame + s.xmaxdat, width);  // the next row
-    b.nonfinite += masked_row(
-        wsize, frame, mask.empty() ? nullptr : mask.data() + element(b.xstart, j, s.xmaxdat),
-        masked.data());
-    // The row in tiles: the straight loops, then the writing of the entries.
-    const RowFootprints in{radius.data(), edge_lo.data(),    edge_hi.data(),  per_span.data(),
-                           azimuth_lo.data(), azimuth_hi.data(), per_aspan.data(),
-                           inverse.data(), polarised.data(), factor.data(), masked.data()};
+    const std::uint8_t* mask_row =
+        mask.empty() ? nullptr : mask.data() + element(b.xstart, j, s.xmaxdat);
+    const double* xs = shifted ? xrow.data() : xoff.data();
+    // The row in tiles: a tile's straight loops, then the writing of its
+    // entries, while its scratch is in the nearest cache.
     for (std::size_t first = 0; first < wsize; first += kTile) {
       const std::size_t n = std::min(kTile, wsize - first);
+      if (shifted) {
+        for (std::size_t i = first; i < first + n; ++i) {
+          const auto e = static_cast<std::size_t>(
+              element(b.xstart + static_cast<Index>(i), j, s.xmaxdat));
+          xrow[i] = xoff[i] + s.x_shift[e] * s.xps;
+          yrow[i] = yc + s.y_shift[e] * s.yps;
+          radius[i] = g.radius(xrow[i], yrow[i]);
+        }
+      } else {
+        std::fill_n(yrow.begin() + static_cast<std::ptrdiff_t>(first), n, yc);
+        const Index x0 = b.xstart + static_cast<Index>(first);
+        g.radius_row(j, x0, x0 + static_cast<Index>(n) - 1, std::span(radius).subspan(first, n));
+      }
+      angles_row(radius.data() + first, xs + first, yrow.data() + first, n, inverse_d,
+                 !every_azimuth, polarise, static_cast<float>(s.polarisation),
+                 two_theta.data() + first, azimuth.data() + first, factor.data() + first,
+                 polarised.data() + first, inverse.data() + first);
+      // Footprint edges in bins: straight loops for radial distance and for
+      // 2-theta by the expansion, else only for the pixels in range.
+      // The widths' reciprocals follow from the edges' formulas: 2h / w
+      // for radial distance, 2hD / (D^2 + r^2) / w by the expansion.
+      if (row_edges && radial) {
+        radial_edges(n, radius.data() + first, h, inner, per_bin, single(w / (2.0 * h)),
+                     edge_lo.data() + first, edge_hi.data() + first, per_span.data() + first);
+      } else if (row_edges) {
+        two_theta_edges(n, radius.data() + first, two_theta.data() + first, h, d, s.t_in,
+                        per_bin, w / (2.0 * h * d), edge_lo.data() + first,
+                        edge_hi.data() + first, per_span.data() + first);
+      } else {
+        for (std::size_t i = first; i < first + n; ++i) {
+          const double r = radius[i];
+          double lower = 0.0, upper = 0.0;
+          if (!(r < 0.0 || r < inner || r > outer)) edges(r, two_theta[i], lower, upper);
+          edge_lo[i] = lower * per_bin;
+          edge_hi[i] = upper * per_bin;
+          per_span[i] = single(1.0 / (edge_hi[i] - edge_lo[i]));
+        }
+      }
+      if (!every_azimuth)
+        azimuth_spans(n, azimuth.data() + first, radius.data() + first, s.start_azimuth, s.aw,
+                      h, s.azimuth_range, edge_lo.data() + first, edge_hi.data() + first,
+                      azimuth_lo.data() + first, azimuth_hi.data() + first,
+                      per_aspan.data() + first);
+      b.nonfinite += masked_row(n, frame + first, mask_row ? mask_row + first : nullptr,
+                                masked.data() + first);
       const double smallest =
           narrow_footprints(s, in, first, n, narrow_allowed, spare, turn, count, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
