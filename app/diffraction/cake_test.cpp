@@ -5,9 +5,18 @@
 #include "app/diffraction/cake.hpp"
 
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstddef>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <numeric>
 #include <vector>
@@ -370,6 +379,59 @@ TEST(Cake, NonFinitePixelsAreLeftOutAsMaskedOnes) {
   EXPECT_EQ(other.weights, other_masked.weights);
   EXPECT_TRUE(
       std::all_of(first.out.begin(), first.out.end(), [](float v) { return std::isfinite(v); }));
+}
+
+// Makes every later attempt of this process to start a thread fail as a
+// want of resources does (clone and clone3 answer EAGAIN). False where the
+// system does not take the filter.
+bool refuse_new_threads() {
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return false;
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 2, 0),
+#ifdef SYS_clone3
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone3, 1, 0),
+#else
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 1, 0),
+#endif
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (EAGAIN & SECCOMP_RET_DATA)),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+TEST(Cake, ThreadsThatCannotStartLeaveTheirWorkToTheOthers) {
+  // Where the system refuses new threads, each part runs on the thread that
+  // would have started it: the cake is the one-thread cake, and no thread
+  // waits for one that never came (the child is stopped after 60 s).
+  Ring ring;
+  ring.a.n2 = 400;
+  ring.a.na = 200;  // enough bins to be added up in ranges
+  ring.a.end = 6.283185f;
+  const std::vector<float> data = ring.data();
+  kzt_set_cake_threads(1);
+  const CakeResult one = cake(ring.a, data);
+  kzt_release_cake_table();
+  ASSERT_EQ(one.status, kStatusGood);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    alarm(60);
+    if (!refuse_new_threads()) _exit(2);
+    kzt_set_cake_threads(4);
+    const CakeResult built = cake(ring.a, data), kept = cake(ring.a, data);
+    const bool same = built.status == kStatusGood && kept.status == kStatusGood &&
+                      built.out == one.out && kept.out == one.out &&
+                      built.weights == one.weights;
+    _exit(same ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  kzt_set_cake_threads(0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 2) GTEST_SKIP() << "no system call filter here";
+  ASSERT_TRUE(WIFEXITED(status)) << "stopped by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(Cake, ThreadCountDoesNotChangeTheResult) {
