@@ -890,19 +890,18 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
       count[i] = 0;
       continue;
     }
+    // The bins the entries reach, and their radial bins.
     Index lo = out[0].bin, hi = out[0].bin;
-    for (std::size_t e = 1; e < need; ++e) {
+    for (std::size_t e = 0; e < need; ++e) {
       lo = std::min<Index>(lo, out[e].bin);
       hi = std::max<Index>(hi, out[e].bin);
-    }
-    widen(b, lo, hi, s.num_2theta * s.num_azimuthal, lender);
-    b.touched_first = std::min(b.touched_first, lo);
-    b.touched_last = std::max(b.touched_last, hi);
-    for (std::size_t e = 0; e < need; ++e) {
       const Index m = out[e].bin % s.num_2theta;
       b.radial_first = std::min(b.radial_first, m);
       b.radial_last = std::max(b.radial_last, m);
     }
+    widen(b, lo, hi, s.num_2theta * s.num_azimuthal, lender);
+    b.touched_first = std::min(b.touched_first, lo);
+    b.touched_last = std::max(b.touched_last, hi);
     Pair* const sums = b.sums.data.get();
     for (std::size_t e = 0; e < need; ++e)
       sums[kSpare + static_cast<std::size_t>(out[e].bin - b.origin)] +=

@@ -492,6 +492,22 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
   }
 }
 
+// A region of 1500 x 90 pixels, wide enough to be cut into columns as well
+// as rows, with the beam centre on it: a full circle of NA azimuths and N2
+// bins out to OUTER.
+CakeArgs wide_region(float outer, Index n2, Index na) {
+  CakeArgs a;
+  a.xmax = a.xe = 1500;
+  a.ymax = a.ye = 90;
+  a.xc = 1203.3f;
+  a.yc = 41.6f;
+  a.outer = outer;
+  a.n2 = n2;
+  a.na = na;
+  a.end = 6.283185f;
+  return a;
+}
+
 TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
   // An image wide enough to be cut into columns as well as rows, the beam
   // centre on it (footprints of many bins beside footprints of one or two,
@@ -499,15 +515,7 @@ TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
   // the same as the narrower region of the pixels left in, which is cut
   // into rows only, and the same on any number of threads and from the
   // kept table.
-  CakeArgs a;
-  a.xmax = a.xe = 1500;
-  a.ymax = a.ye = 90;
-  a.xc = 1203.3f;
-  a.yc = 41.6f;
-  a.outer = 0.12f;
-  a.n2 = 300;
-  a.na = 90;
-  a.end = 6.283185f;
+  CakeArgs a = wide_region(0.12f, 300, 90);
   a.polarise = true;
   a.polarisation = 0.5f;
   a.tilt = static_cast<float>(3 * kDeg);
@@ -559,15 +567,7 @@ TEST(Cake, LargeDisplacementsAreTheBeamCentreMovedTheOtherWay) {
   // moved the other way, although the rectangles then reach quite other
   // bins than their corners suggest. Displacements that differ from pixel
   // to pixel give the same on any number of threads and from the kept table.
-  CakeArgs a;
-  a.xmax = a.xe = 1500;
-  a.ymax = a.ye = 90;
-  a.xc = 1203.3f;
-  a.yc = 41.6f;
-  a.outer = 0.14f;
-  a.n2 = 200;
-  a.na = 72;
-  a.end = 6.283185f;
+  CakeArgs a = wide_region(0.14f, 200, 72);
   const std::vector<float> data =
       image(a, [](double x, double y) { return 3.0 + std::cos(50 * x) * std::sin(70 * y); });
   const auto n = static_cast<std::size_t>(a.xmax * a.ymax);
