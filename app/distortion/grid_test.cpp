@@ -332,7 +332,7 @@ TEST(GridEditing, PeakListOfA3x2GridAndAFailedWrite) {
   // A folder in the way of the file: reported, the folder stays.
   const std::string blocked = dir.file("sub");
   std::filesystem::create_directory(blocked);
-  testing::ScriptedInput input({blocked, "\\"});
+  testing::ScriptedInput input({blocked, "\\\\"});
   testing::TerminalCapture terminal;
   Status s = kStatusGood;
   KZT_SAVE2DPEAKS(p, s);

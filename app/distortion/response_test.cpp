@@ -62,7 +62,7 @@ TEST(Polynomial, FitEvaluatesAsTheLibraryAndOrdersAreLimited) {
   EXPECT_EQ(two.order, 0);
   EXPECT_NEAR(two.value(1.7f), 4.0, 1e-5);
   // An escape at the acceptance keeps the fit given before.
-  testing::ScriptedInput escape({"0", "\\"});
+  testing::ScriptedInput escape({"0", "\\\\"});
   PolynomialFit kept = two;
   kept.order = 7;
   KZT_POLYNOMIAL(false, 0, 10, 2, x, y, 50, kept, s);

@@ -260,7 +260,7 @@ TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
   // An escape from the click leaves the model row.
   a.ystrelm = 1;
   a.yendelm = 20;
-  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "\\", "EXIT"}), kStatusGood);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "\\\\", "EXIT"}), kStatusGood);
   EXPECT_EQ(kzt_olmi_interface_state().model_row, 7);
 }
 
