@@ -299,15 +299,15 @@ inline float atan2_select(float y, float x) {
 }
 
 // A row's 2-theta (from RADIUS, negative for no angle), azimuth and
-// polarisation factor, each a straight loop; with the factor, where it is
-// applied (POLARISED 1) and its reciprocal. The factor is worked out in
-// single precision, as the share it divides is stored.
+// polarisation, each a straight loop: where the polarisation is applied
+// (POLARISED 1) and the reciprocal of its factor, which divides the shares.
+// The factor is worked out in single precision, as the shares are stored.
 KESTA_WIDEST_VECTORS
 void angles_row(const double* __restrict radius, const double* __restrict x,
                 const double* __restrict y, std::size_t n, float inverse_d, bool azimuths,
                 bool polarisation, float p, float* __restrict two_theta,
-                float* __restrict azimuth, float* __restrict factor,
-                float* __restrict polarised, float* __restrict inverse) {
+                float* __restrict azimuth, float* __restrict polarised,
+                float* __restrict inverse) {
   for (std::size_t i = 0; i < n; ++i)
     two_theta[i] =
         atan_nonnegative(static_cast<float>(radius[i] > 0.0 ? radius[i] : 0.0) * inverse_d);
@@ -322,14 +322,13 @@ void angles_row(const double* __restrict radius, const double* __restrict x,
       // With cos^2(2-theta) = 1 / (1 + q^2), q = r / D (which holds for any
       // distance), and cos(2 azimuth) = (xx - yy) / rr (1 at the beam
       // centre), the factor ((1 + cos^2) - (1 - cos^2) cos(2 azimuth) P) / 2
-      // is one quotient, and its reciprocal the other.
+      // is a quotient, UPPER / LOWER.
       // (q^2 held below 1e20, where the factor no longer changes with it, so
       // that no product overflows.)
       const float q = static_cast<float>(radius[i]) * inverse_d, qq = std::min(q * q, 1.0e20f);
       const float across = rr > 0.0f ? rr : 1.0f, along = rr > 0.0f ? xx - yy : 1.0f;
       const float upper = (2.0f + qq) * across - qq * along * p;
       const float lower = 2.0f * (1.0f + qq) * across;
-      factor[i] = upper / lower;
       // Applied off the beam centre only: there its reciprocal, else 1.
       const bool off_centre = !(std::abs(x[i]) <= 1.0e-6 && std::abs(y[i]) <= 1.0e-6);
       polarised[i] = off_centre ? 1.0f : 0.0f;
@@ -492,11 +491,12 @@ struct Tile {
   std::int32_t target[4][kTile];
   float share[4][kTile][2];
   // Each footprint edge split into its bin (1-based, as bin_of gives it)
-  // and its exact place in that bin, whether the pixel is kept (1) and its
-  // polarisation factor when it is kept and corrected (else 1.7e38).
+  // and its exact place in that bin, whether the pixel is kept (1) and the
+  // reciprocal of its polarisation factor when it is kept and corrected
+  // (else 0).
   std::int32_t lo_bin[kTile], hi_bin[kTile], alo_bin[kTile], ahi_bin[kTile], keep[kTile];
   float lo_part[kTile], hi_part[kTile], alo_part[kTile], ahi_part[kTile];
-  float factor[kTile];
+  float corrected[kTile];
   // The first and last bin the narrow entries add to (spare slots aside),
   // and radial bin (0-based).
   std::int32_t touched_first, touched_last, radial_first, radial_last;
@@ -513,7 +513,6 @@ struct RowFootprints {
   const float* per_aspan;
   const float* inverse;
   const float* polarised;
-  const float* factor;
   const float* masked;
 };
 
@@ -521,7 +520,8 @@ struct RowFootprints {
 // whole bins and their sums fit 32-bit lanes.
 constexpr double kPlace = 1.0e9;
 
-// Pixels FIRST .. FIRST + N - 1 of a row: which are kept, their factors, and
+// Pixels FIRST .. FIRST + N - 1 of a row: which are kept, the reciprocals of
+// their factors (see Tile::corrected), and
 // their footprint edges split into whole bins and places in them (exact in
 // double, the places then in single precision). A straight loop of doubles.
 template <bool Wrap>
@@ -532,7 +532,7 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
   const double* __restrict radius = in.radius + first;
   const double *__restrict lower = in.lo + first, *__restrict upper = in.hi + first;
   const double *__restrict alower = in.alo + first, *__restrict aupper = in.ahi + first;
-  const float* __restrict factors = in.factor + first;
+  const float* __restrict inverse = in.inverse + first;
   const float *__restrict polarised = in.polarised + first, *__restrict masked = in.masked + first;
   // V held within the places handled (a NaN, of a pixel never kept, at
   // the lower end) split into its whole bin (1-based; toward zero, or down
@@ -554,7 +554,7 @@ inline __attribute__((always_inline)) void split_edges(const Setup& s, const Row
     const double beam = r - h <= 0.0 ? d_scan : 0.0;
     const double keep = in_range - beam - masked[k] > 0.5 ? 1.0 : 0.0;
     t.keep[k] = static_cast<std::int32_t>(keep);
-    t.factor[k] = keep + polarised[k] > 1.5 ? factors[k] : 1.7e38f;
+    t.corrected[k] = keep + polarised[k] > 1.5 ? inverse[k] : 0.0f;
     split(lo, false, t.lo_bin[k], t.lo_part[k]);
     split(hi, false, t.hi_bin[k], t.hi_part[k]);
   }
@@ -663,18 +663,22 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, const 
   }
 }
 
-// The smallest of FACTOR(0 .. N-1): sixteen running minima, so that the
-// comparisons do not wait on one another.
-inline __attribute__((always_inline)) float smallest_factor(const float* factor, std::size_t n) {
+// The smallest factor of the pixels whose reciprocals are INVERSE(0 .. N-1)
+// (0 for a pixel without one), 1.7e38 when none has one: the reciprocal of
+// the largest reciprocal, by sixteen running maxima, so that the
+// comparisons do not wait on one another. (Found from the reciprocals the
+// shares are divided by, the factors themselves are not worked out: a
+// division a pixel. It is the same to a rounding of a float.)
+inline __attribute__((always_inline)) float smallest_factor(const float* inverse, std::size_t n) {
   float m[16];
-  std::fill(m, m + 16, 1.7e38f);
+  std::fill(m, m + 16, 0.0f);
   std::size_t k = 0;
   for (; k + 16 <= n; k += 16)
-    for (std::size_t l = 0; l < 16; ++l) m[l] = factor[k + l] < m[l] ? factor[k + l] : m[l];
-  for (; k < n; ++k) m[0] = factor[k] < m[0] ? factor[k] : m[0];
-  float smallest = m[0];
-  for (std::size_t l = 1; l < 16; ++l) smallest = m[l] < smallest ? m[l] : smallest;
-  return smallest;
+    for (std::size_t l = 0; l < 16; ++l) m[l] = inverse[k + l] > m[l] ? inverse[k + l] : m[l];
+  for (; k < n; ++k) m[0] = inverse[k] > m[0] ? inverse[k] : m[0];
+  float largest = m[0];
+  for (std::size_t l = 1; l < 16; ++l) largest = m[l] > largest ? m[l] : largest;
+  return largest > 0.0f ? 1.0f / largest : 1.7e38f;
 }
 
 // The kinds, counts and (for the narrow footprints) entries of pixels
@@ -717,7 +721,7 @@ double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t fi
   t.touched_last = last_bin;
   t.radial_first = first_m;
   t.radial_last = last_m;
-  return smallest_factor(t.factor, n);
+  return smallest_factor(t.corrected, n);
 }
 
 // The entries of one footprint of any size in bins LO..HI and azimuth bins
@@ -1038,7 +1042,6 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   // runs as straight loops over these before the scalar pass that shares.
   const std::size_t wsize = static_cast<std::size_t>(width);
   std::vector<double> radius(wsize);
-  std::vector<float> factor(wsize, 1.0f);
   std::vector<float> two_theta(wsize), azimuth(wsize, 0.0f);
   const float inverse_d = static_cast<float>(1.0 / d);
   std::vector<double> xoff(wsize);
@@ -1064,7 +1067,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   std::uint32_t* count = b.counts.data.get();
   const RowFootprints in{radius.data(), edge_lo.data(),    edge_hi.data(),  per_span.data(),
                          azimuth_lo.data(), azimuth_hi.data(), per_aspan.data(),
-                         inverse.data(), polarised.data(), factor.data(), masked.data()};
+                         inverse.data(), polarised.data(), masked.data()};
   for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
     const double yc = g.y_offset(j);
     const float* frame = data.data() + element(b.xstart, j, s.xmaxdat);
@@ -1091,8 +1094,8 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       }
       angles_row(radius.data() + first, xs + first, yrow.data() + first, n, inverse_d,
                  !every_azimuth, polarise, static_cast<float>(s.polarisation),
-                 two_theta.data() + first, azimuth.data() + first, factor.data() + first,
-                 polarised.data() + first, inverse.data() + first);
+                 two_theta.data() + first, azimuth.data() + first, polarised.data() + first,
+                 inverse.data() + first);
       // Footprint edges in bins: straight loops for radial distance and for
       // 2-theta by the expansion, else only for the pixels in range.
       // The widths' reciprocals follow from the edges' formulas: 2h / w
