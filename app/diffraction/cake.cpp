@@ -484,6 +484,9 @@ void widen(Block& b, Index lo, Index hi, Index bins, Lender<Pair>& lender) {
 // an entry past the pixel's count).
 struct Tile {
   std::int32_t kind[kTile];  // 0 no share, 1 at most two bins each way, 2 more
+  // Entries of each pixel: written to the block's counts when the tile is
+  // done (past the caches, see stream_counts).
+  std::uint32_t count[kTile];
   // The four entries as stored: bin, then the share's bits.
   std::uint32_t entry[4][kTile][2];
   // Where each entry's frame value and overlap are added (a spare slot past
@@ -576,13 +579,11 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, const 
                                                           std::size_t first,
                                                           std::size_t n, bool narrow_allowed,
                                                           std::int32_t spare, std::int32_t turn,
-                                                          std::uint32_t* __restrict count,
                                                           Tile& t) {
   const auto n2 = static_cast<std::int32_t>(narrow_allowed ? s.num_2theta : 1);
   const auto na = static_cast<std::int32_t>(narrow_allowed ? s.num_azimuthal : 1);
   // The widest narrow footprint: none when the bins do not fit the lanes.
   const std::int32_t widest = narrow_allowed ? 2 : 0;
-  std::uint32_t* __restrict counts = count + first;
   // The spans' reciprocals and the polarisation's, from the row.
   const float* __restrict per_span = in.per_span + first;
   const float* __restrict per_aspan = in.per_aspan + first;
@@ -611,7 +612,7 @@ inline __attribute__((always_inline)) void narrow_entries(const Setup& s, const 
     const std::int32_t keep_bits = -is_narrow;
     const std::int32_t snm = 1 + ((nm - 1) & keep_bits), snk = 1 + ((nk - 1) & keep_bits);
     const std::int32_t skb = kb0 & keep_bits, sm0 = 1 + ((m0 - 1) & keep_bits);
-    counts[k] = static_cast<std::uint32_t>(is_narrow * snm * snk);
+    t.count[k] = static_cast<std::uint32_t>(is_narrow * snm * snk);
     const bool two_m = narrow & (nm == 2), two_k = narrow & (nk == 2);
     const float ps = per_span[k], pa = per_aspan[k];
     const float below = (1.0f - t.lo_part[k]) * ps, above = t.hi_part[k] * ps;
@@ -689,13 +690,13 @@ inline __attribute__((always_inline)) float smallest_factor(const float* inverse
 KESTA_WIDEST_VECTORS
 double narrow_footprints(const Setup& s, const RowFootprints& in, std::size_t first,
                          std::size_t n, bool narrow_allowed, std::int32_t spare,
-                         std::int32_t turn, std::uint32_t* count, Tile& t) {
+                         std::int32_t turn, Tile& t) {
   if (s.full_circle) {
     split_edges<true>(s, in, first, n, t);
-    narrow_entries<true>(s, in, first, n, narrow_allowed, spare, turn, count, t);
+    narrow_entries<true>(s, in, first, n, narrow_allowed, spare, turn, t);
   } else {
     split_edges<false>(s, in, first, n, t);
-    narrow_entries<false>(s, in, first, n, narrow_allowed, spare, turn, count, t);
+    narrow_entries<false>(s, in, first, n, narrow_allowed, spare, turn, t);
   }
   // The bins added to: a narrow pixel's targets below SPARE, and its radial
   // bins (as masks, so that the loops vectorise).
@@ -793,6 +794,22 @@ inline void store_entry(Share* out, const std::uint32_t (&source)[2]) {
   std::memcpy(out, source, sizeof(Share));
 #endif
 }
+// Writes the N counts IN (a tile's, in the nearest cache) to OUT past the
+// caches, as the entries: the counts of a table are as large as the image,
+// and written through the caches each line of them was first read from
+// memory.
+inline void stream_counts(std::uint32_t* out, const std::uint32_t* in, std::size_t n) {
+#if defined(__x86_64__)
+  std::size_t i = 0;
+  if ((reinterpret_cast<std::uintptr_t>(out) & 15) == 0)
+    for (; i + 4 <= n; i += 4)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(out + i),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
+  for (; i < n; ++i) _mm_stream_si32(reinterpret_cast<int*>(out + i), static_cast<int>(in[i]));
+#else
+  std::memcpy(out, in, n * sizeof(std::uint32_t));
+#endif
+}
 inline void finish_entries() {
 #if defined(__x86_64__)
   _mm_sfence();
@@ -826,8 +843,9 @@ void places_in_window(Tile& t, std::size_t n, std::int32_t spare, Index origin) 
 // The table entries of a tile (pixels FIRST ..), and the frame's values
 // (ROW) and the overlaps added to the block's sums: in pixel order, each
 // pixel's entries in the order stored, as a frame pass over the table adds
-// them. The narrow footprints' bins are in the block's window already;
-// SPARE is the first spare target (see narrow_entries).
+// them, and the tile's counts into the block's COUNT (of the row). The
+// narrow footprints' bins are in the block's window already; SPARE is the
+// first spare target (see narrow_entries).
 void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t first,
                 std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
                 std::vector<double>& fractions, std::vector<double>& overlap,
@@ -865,12 +883,13 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
     Share* const out = writer.room(4 * n);
     std::size_t used = 0;
     for (std::size_t k = 0; k < n; ++k) {
-      const std::uint32_t c = count[first + k];
+      const std::uint32_t c = t.count[k];
       if (c == 0) continue;
       narrow(k, c, out + used, Pair{static_cast<double>(row[first + k]), 1.0}, sums);
       used += c;
     }
     writer.add(used);
+    stream_counts(count + first, t.count, n);
     return;
   }
   for (std::size_t k = 0; k < n; ++k) {
@@ -882,8 +901,8 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
       // (The window may have moved for a wide footprint before this one.)
       for (std::size_t e = 0; e < 4; ++e)
         t.target[e][k] = place_in_window(t.target[e][k], spare, b.origin);
-      narrow(k, count[i], writer.room(4), value, b.sums.data.get());
-      writer.add(count[i]);
+      narrow(k, t.count[k], writer.room(4), value, b.sums.data.get());
+      writer.add(t.count[k]);
       continue;
     }
     // Footprints wider than two bins: as many entries as bins.
@@ -892,7 +911,7 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
                        in.ahi[i], in.per_aspan[i], in.inverse[i], b.turn, fractions, writer,
                        overlap);
     if (need == 0) {
-      count[i] = 0;
+      t.count[k] = 0;
       continue;
     }
     // The bins the entries reach, and their radial bins.
@@ -912,8 +931,9 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
       sums[kSpare + static_cast<std::size_t>(out[e].bin - b.origin)] +=
           Pair{static_cast<double>(out[e].share), overlap[e]} * value;
     writer.add(need);
-    count[i] = static_cast<std::uint32_t>(need);
+    t.count[k] = static_cast<std::uint32_t>(need);
   }
+  stream_counts(count + first, t.count, n);
 }
 
 // The row loops of a block's set-up, each a straight loop over arrays that
@@ -1125,7 +1145,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
       b.nonfinite += masked_row(n, frame + first, mask_row ? mask_row + first : nullptr,
                                 masked.data() + first);
       const double smallest =
-          narrow_footprints(s, in, first, n, narrow_allowed, spare, turn, count, *tile);
+          narrow_footprints(s, in, first, n, narrow_allowed, spare, turn, *tile);
       b.min_factor = std::min(b.min_factor, smallest);
       if (tile->touched_first <= tile->touched_last)
         widen(b, tile->touched_first, tile->touched_last, static_cast<Index>(bins), lent.sums);
