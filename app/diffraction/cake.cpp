@@ -53,6 +53,11 @@ struct Share {
 };
 static_assert(sizeof(Share) == 8, "an entry is written as 8 bytes");
 
+// A pixel's count of entries as the table holds it (see Block::counts).
+constexpr std::uint32_t kManyEntries = 255;
+constexpr Index kCountRow = 64;
+inline Index count_row(Index width) { return (width + kCountRow - 1) / kCountRow * kCountRow; }
+
 // A large array and the elements it has room for.
 template <class T>
 struct Room {
@@ -63,7 +68,11 @@ struct Room {
 
 struct alignas(128) Block {
   Index ystart = 0, yend = -1, xstart = 0, xend = -1;
-  Room<std::uint32_t> counts;  // entries per pixel of the block's rows
+  // Entries per pixel of the block's rows, a byte each, each row padded to
+  // a multiple of kCountRow bytes: kManyEntries for a pixel of that many or
+  // more, whose count is then the next of MANY (in pixel order).
+  Room<std::uint8_t> counts;
+  std::vector<std::uint32_t> many;
   // The shares, row after row, in chunks of their own (a row never
   // straddles two), and the first share of each row.
   std::vector<Room<Share>> chunks;
@@ -149,7 +158,7 @@ class Lender {
 // The memory of a replaced table, by kind.
 struct Spare {
   Lender<Share> chunks;
-  Lender<std::uint32_t> counts;
+  Lender<std::uint8_t> counts;
   Lender<Pair> sums;
   Lender<double> frames;
   std::vector<double> weights;
@@ -794,20 +803,29 @@ inline void store_entry(Share* out, const std::uint32_t (&source)[2]) {
   std::memcpy(out, source, sizeof(Share));
 #endif
 }
-// Writes the N counts IN (a tile's, in the nearest cache) to OUT past the
-// caches, as the entries: the counts of a table are as large as the image,
+// Writes the N counts IN (a tile's, in the nearest cache) to OUT (16-byte
+// aligned, room for N rounded up to 16) as the table holds them, past the
+// caches as the entries: the counts of a table are as large as the image,
 // and written through the caches each line of them was first read from
-// memory.
-inline void stream_counts(std::uint32_t* out, const std::uint32_t* in, std::size_t n) {
+// memory. The counts of kManyEntries or more go to MANY.
+KESTA_WIDEST_VECTORS
+void stream_counts(std::uint8_t* out, const std::uint32_t* in, std::size_t n,
+                   std::vector<std::uint32_t>& many) {
+  alignas(16) std::uint8_t bytes[kTile + 16] = {};
+  std::uint32_t most = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    bytes[i] = static_cast<std::uint8_t>(std::min(in[i], kManyEntries));
+    most = std::max(most, in[i]);
+  }
+  if (most >= kManyEntries)
+    for (std::size_t i = 0; i < n; ++i)
+      if (in[i] >= kManyEntries) many.push_back(in[i]);
 #if defined(__x86_64__)
-  std::size_t i = 0;
-  if ((reinterpret_cast<std::uintptr_t>(out) & 15) == 0)
-    for (; i + 4 <= n; i += 4)
-      _mm_stream_si128(reinterpret_cast<__m128i*>(out + i),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i)));
-  for (; i < n; ++i) _mm_stream_si32(reinterpret_cast<int*>(out + i), static_cast<int>(in[i]));
+  for (std::size_t i = 0; i < n; i += 16)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(bytes + i)));
 #else
-  std::memcpy(out, in, n * sizeof(std::uint32_t));
+  std::memcpy(out, bytes, n);
 #endif
 }
 inline void finish_entries() {
@@ -849,7 +867,7 @@ void places_in_window(Tile& t, std::size_t n, std::int32_t spare, Index origin) 
 void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t first,
                 std::size_t n, bool every_azimuth, const float* row, ShareWriter& writer,
                 std::vector<double>& fractions, std::vector<double>& overlap,
-                std::uint32_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
+                std::uint8_t* count, std::int32_t spare, Block& b, Lender<Pair>& lender) {
   b.touched_first = std::min<Index>(b.touched_first, t.touched_first);
   b.touched_last = std::max<Index>(b.touched_last, t.touched_last);
   b.radial_first = std::min<Index>(b.radial_first, t.radial_first);
@@ -889,7 +907,7 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
       used += c;
     }
     writer.add(used);
-    stream_counts(count + first, t.count, n);
+    stream_counts(count + first, t.count, n, b.many);
     return;
   }
   for (std::size_t k = 0; k < n; ++k) {
@@ -933,7 +951,7 @@ void write_tile(const Setup& s, const RowFootprints& in, Tile& t, std::size_t fi
     writer.add(need);
     t.count[k] = static_cast<std::uint32_t>(need);
   }
-  stream_counts(count + first, t.count, n);
+  stream_counts(count + first, t.count, n, b.many);
 }
 
 // The row loops of a block's set-up, each a straight loop over arrays that
@@ -1006,7 +1024,9 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const Index width = b.xend - b.xstart + 1;
   const auto pixels = static_cast<std::size_t>(width * (b.yend - b.ystart + 1));
   // Every count is written by the row pass: no zero-fill of the whole block.
-  b.counts = lent.counts.take(pixels);
+  const Index count_width = count_row(width);
+  b.counts = lent.counts.take(static_cast<std::size_t>(count_width * (b.yend - b.ystart + 1)));
+  b.many.clear();
   b.rows.reserve(static_cast<std::size_t>(b.yend - b.ystart + 1));
   // The frame's sums and the weights, made as the entries are written in a
   // window of the bins that grows as they are reached (see widen; sums
@@ -1084,11 +1104,11 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const double inner = s.inner, outer = s.outer, h = s.h, w = s.w, per_bin = 1.0 / w;
   const bool radial = s.scan_type == kScanRadial;
   const bool polarise = s.correct_polarisation;
-  std::uint32_t* count = b.counts.data.get();
+  std::uint8_t* count = b.counts.data.get();
   const RowFootprints in{radius.data(), edge_lo.data(),    edge_hi.data(),  per_span.data(),
                          azimuth_lo.data(), azimuth_hi.data(), per_aspan.data(),
                          inverse.data(), polarised.data(), masked.data()};
-  for (Index j = b.ystart; j <= b.yend; ++j, count += width) {
+  for (Index j = b.ystart; j <= b.yend; ++j, count += count_width) {
     const double yc = g.y_offset(j);
     const float* frame = data.data() + element(b.xstart, j, s.xmaxdat);
     if (j < b.yend) ask_ahead(frame + s.xmaxdat, width);  // the next row
@@ -1532,18 +1552,20 @@ void apply_table(Table& t, const Setup& s, std::span<const float> data, const Re
         // reached through it.)
         auto* const acc = reinterpret_cast<double*>(
             reinterpret_cast<std::uintptr_t>(b.frame.data.get()) - first * sizeof(double));
-        const std::uint32_t* count = b.counts.data.get();
-        const Index width = b.xend - b.xstart + 1;
+        const std::uint8_t* count = b.counts.data.get();
+        const std::uint32_t* many = b.many.data();
+        const Index width = b.xend - b.xstart + 1, count_width = count_row(width);
         for (Index j = b.ystart; j <= b.yend; ++j) {
           const Share* share = b.rows[static_cast<std::size_t>(j - b.ystart)];
           const float* row = data.data() + element(b.xstart, j, s.xmaxdat);
           if (j < b.yend) ask_ahead(row + s.xmaxdat, width);  // the next row
           for (Index i = 0; i < width; ++i) {
             const double v = row[i];
-            for (std::uint32_t n = count[i]; n > 0; --n, ++share)
-              acc[share->bin] += v * share->share;
+            std::uint32_t n = count[i];
+            if (n == kManyEntries) n = *many++;
+            for (; n > 0; --n, ++share) acc[share->bin] += v * share->share;
           }
-          count += width;
+          count += count_width;
         }
         return true;
       },

@@ -334,6 +334,29 @@ TEST(Cake, TableKeptUntilAnArgumentChanges) {
   EXPECT_EQ(kzt_cake_table_builds(), builds + 2 * n + 1);
 }
 
+TEST(Cake, PixelsOfManyEntriesGiveTheSameFrameFromTheKeptTable) {
+  // The pixel on the beam centre shares its value among all 360 azimuths
+  // (more entries than a small count holds), its neighbours among dozens.
+  CakeArgs a;
+  a.na = 360;
+  a.end = 6.283185f;
+  a.myout = a.mywork = 360;
+  const std::vector<float> flat(64 * 64, 1.0f);
+  std::vector<float> data(64 * 64);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<float>(i % 13);
+  cake(a, flat, {});
+  const std::int64_t builds = kzt_cake_table_builds();
+  const CakeResult kept = cake(a, data, {});
+  EXPECT_EQ(kzt_cake_table_builds(), builds);
+  kzt_release_cake_table();
+  const CakeResult built = cake(a, data, {});
+  ASSERT_EQ(built.status, kStatusGood);
+  EXPECT_EQ(kept.out, built.out);
+  EXPECT_EQ(kept.weights, built.weights);
+  // The centre pixel has a share in the innermost bin of every azimuth.
+  for (Index k = 1; k <= 360; ++k) EXPECT_GT(built.weights[(k - 1) * 64], 0.0f) << k;
+}
+
 TEST(Cake, NonFinitePixelsAreLeftOutAsMaskedOnes) {
   Ring ring;
   ring.a.na = 6;
