@@ -1239,47 +1239,57 @@ void real_runs(const Block& b, Index bins, Index num_2theta, const F& f) {
   }
 }
 
-// Small sums are not worth a thread.
-Index bin_ranges(Index bins, Index threads) { return bins < (Index{1} << 16) ? 1 : threads; }
+// Small sums are not worth a thread; larger ones are added up in a few
+// ranges a thread, each taken by whichever thread is free, so that a thread
+// the machine holds back holds the adding up back by a small range only.
+constexpr Index kRangesEach = 4;
+Index bin_ranges(Index bins, Index threads) {
+  return bins < (Index{1} << 16) ? 1 : kRangesEach * threads;
+}
 
-// The first bin of range R of RANGES over BINS bins, the ranges placed so
-// that each has about as much adding up as the others (a bin costs its
-// writing out, about three additions, and an addition for each block that
-// adds to it). Every thread finds the same bounds, and no value depends on
-// them.
-Index range_start(const std::vector<Block>& blocks, Index bins, Index num_2theta, Index ranges,
-                  Index r) {
-  if (r <= 0) return 0;
-  if (r >= ranges) return bins;
-  std::vector<std::pair<Index, Index>> runs;
-  for (const Block& b : blocks)
-    real_runs(b, bins, num_2theta, [&](Index first, Index last, Index) {
-      runs.emplace_back(first, last);
-    });
-  std::vector<Index> cuts{0, bins};
-  for (const auto& [first, last] : runs) {
-    cuts.push_back(std::clamp<Index>(first, 0, bins));
-    cuts.push_back(std::clamp<Index>(last + 1, 0, bins));
+// The first bins of RANGES ranges over BINS bins, then BINS: the ranges
+// placed so that each has about as much adding up as the others (a bin
+// costs its writing out, about three additions, and an addition for each
+// block that adds to it). Every thread finds the same bounds, and no value
+// depends on them.
+std::vector<Index> range_starts(const std::vector<Block>& blocks, Index bins, Index num_2theta,
+                                Index ranges) {
+  std::vector<Index> starts{0};
+  if (ranges > 1) {
+    std::vector<std::pair<Index, Index>> runs;
+    for (const Block& b : blocks)
+      real_runs(b, bins, num_2theta, [&](Index first, Index last, Index) {
+        runs.emplace_back(first, last);
+      });
+    std::vector<Index> cuts{0, bins};
+    for (const auto& [first, last] : runs) {
+      cuts.push_back(std::clamp<Index>(first, 0, bins));
+      cuts.push_back(std::clamp<Index>(last + 1, 0, bins));
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    // Cost of a bin from cut C on to the next cut.
+    std::vector<Index> cost(cuts.size() - 1, 3);
+    Index total = 0;
+    for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
+      for (const auto& [first, last] : runs) cost[c] += first <= cuts[c] && cuts[c] <= last;
+      total += (cuts[c + 1] - cuts[c]) * cost[c];
+    }
+    Index before = 0;
+    std::size_t c = 0;
+    for (Index r = 1; r < ranges; ++r) {
+      const Index target = total / ranges * r + total % ranges * r / ranges;
+      for (; c + 1 < cuts.size(); ++c) {
+        const Index span = (cuts[c + 1] - cuts[c]) * cost[c];
+        if (before + span >= target) break;
+        before += span;
+      }
+      starts.push_back(c + 1 < cuts.size() ? cuts[c] + (target - before + cost[c] - 1) / cost[c]
+                                           : bins);
+    }
   }
-  std::sort(cuts.begin(), cuts.end());
-  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
-  // Cost of a bin from CUT on to the next cut.
-  const auto per_bin = [&](Index cut) {
-    Index cost = 3;
-    for (const auto& [first, last] : runs) cost += first <= cut && cut <= last;
-    return cost;
-  };
-  Index total = 0;
-  for (std::size_t c = 0; c + 1 < cuts.size(); ++c)
-    total += (cuts[c + 1] - cuts[c]) * per_bin(cuts[c]);
-  const Index target = total / ranges * r + total % ranges * r / ranges;
-  Index before = 0;
-  for (std::size_t c = 0; c + 1 < cuts.size(); ++c) {
-    const Index cost = per_bin(cuts[c]), span = (cuts[c + 1] - cuts[c]) * cost;
-    if (before + span >= target) return cuts[c] + (target - before + cost - 1) / cost;
-    before += span;
-  }
-  return bins;
+  starts.push_back(bins);
+  return starts;
 }
 
 // Counts a block as done in DONE, telling the waiting threads when it is the
@@ -1370,18 +1380,19 @@ bool blocks_then_bins(std::vector<Block>& blocks, Index bins, Index num_2theta,
                       const Work& work, const Sums& sums, const Put& put) {
   const auto count = static_cast<Index>(blocks.size());
   const Index threads = thread_count(count), ranges = bin_ranges(bins, threads);
-  std::atomic<Index> next{0}, done{0};
+  std::atomic<Index> next{0}, done{0}, next_range{0};
   std::atomic<bool> failed{false};
-  run_parts(threads, [&](Index thread) {
+  run_parts(threads, [&](Index) {
     for (Index b = next++; b < count; b = next++) {
       if (!work(blocks[static_cast<std::size_t>(b)])) failed = true;
       block_done(done, count);
     }
     wait_for_blocks(done, count);
-    if (thread >= ranges || failed) return;
-    add_up<T>(blocks, range_start(blocks, bins, num_2theta, ranges, thread),
-              range_start(blocks, bins, num_2theta, ranges, thread + 1), bins, num_2theta, sums,
-              put);
+    if (failed) return;
+    const std::vector<Index> starts = range_starts(blocks, bins, num_2theta, ranges);
+    for (Index r = next_range++; r < ranges; r = next_range++)
+      add_up<T>(blocks, starts[static_cast<std::size_t>(r)],
+                starts[static_cast<std::size_t>(r) + 1], bins, num_2theta, sums, put);
   });
   if (failed) return false;
   double held = 0.0;
