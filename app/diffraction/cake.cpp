@@ -1485,19 +1485,19 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
   const bool grid = bytes <= kGridSumsLimit;
   const Index columns =
       grid && s.num_azimuthal > 1 ? std::clamp<Index>(width / kGridWidth, 1, kGridColumns) : 1;
-  // Strips of rows, in eighths: the blocks are taken in order, and the last
-  // ones are smaller (the last two strips of the grid cut in five, down to
-  // an eighth), so that the threads finish together rather than waiting on
-  // one large block.
+  // Strips of rows, in sixteenths: the blocks are taken in order, and the
+  // last ones are smaller (the last two strips of the grid cut in six, down
+  // to a sixteenth), so that the threads finish together rather than
+  // waiting on one large block (or on one the machine holds back).
   const Index whole = grid ? kGridBlocks / columns : kBlocks;
-  std::vector<Index> eighths(static_cast<std::size_t>(std::max<Index>(whole - 2, 0)), 8);
-  if (grid && whole >= 2 && rows >= 8 * whole)
-    eighths.insert(eighths.end(), {6, 4, 3, 2, 1});
+  std::vector<Index> parts(static_cast<std::size_t>(std::max<Index>(whole - 2, 0)), 16);
+  if (grid && whole >= 2 && rows >= 16 * whole)
+    parts.insert(parts.end(), {12, 8, 6, 3, 2, 1});
   else
-    eighths.assign(static_cast<std::size_t>(std::min(whole, rows)), 8);
+    parts.assign(static_cast<std::size_t>(std::min(whole, rows)), 16);
   std::vector<Index> before{0};
-  for (const Index q : eighths) before.push_back(before.back() + q);
-  const auto strips = static_cast<Index>(eighths.size());
+  for (const Index q : parts) before.push_back(before.back() + q);
+  const auto strips = static_cast<Index>(parts.size());
   t.blocks.clear();
   t.blocks.resize(static_cast<std::size_t>(strips * columns));
   for (Index r = 0; r < strips; ++r)
