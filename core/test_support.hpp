@@ -98,4 +98,14 @@ class ScopedHome {
   std::string old_;
 };
 
+// Names a case of a parameterised test by its place in the list of cases:
+// the same from build to build (a case that is a struct would otherwise be
+// named by its bytes, addresses among them).
+struct CaseNumber {
+  template <class Info>
+  std::string operator()(const Info& info) const {
+    return "Case" + std::to_string(info.index);
+  }
+};
+
 }  // namespace kesta::testing

@@ -378,7 +378,8 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"size beyond the records", 40, "00000fff", 0, "data", "needs"},
         Damage{"count too small", 6, "00000002", 0, "data", "the header gives 2"},
         Damage{"size not hex", 40, "00-00028", 0, "data", "not a hexadecimal"},
-        Damage{"truncated data", -1, "", 512 * 8, "data", "truncated"}));
+        Damage{"truncated data", -1, "", 512 * 8, "data", "truncated"}),
+    kesta::testing::CaseNumber{});
 
 }  // namespace
 }  // namespace kesta

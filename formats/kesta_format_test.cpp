@@ -356,7 +356,8 @@ INSTANTIATE_TEST_SUITE_P(
                   std::filesystem::remove(p);
                   ::mkfifo(p.c_str(), 0600);
                 },
-                "is not a regular file"}));
+                "is not a regular file"}),
+    kesta::testing::CaseNumber{});
 
 TEST_F(KestaFormat, NamedPipeGetsTheFileAndStaysAPipe) {
   DataSet d(4, 3);

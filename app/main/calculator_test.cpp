@@ -90,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Stack, registers and memory; state is kept between commands.
         ResultCase{{"9", "DUPLICATE", "+"}, 18.0f, 0.0f},
         ResultCase{{"1", "2", "EXCHANGE", "POP"}, 2.0f, 0.0f},
-        ResultCase{{"6", "S4", "8", "STORE", "CLEAR", "R4", "RECALL", "*"}, 48.0f, 0.0f}));
+        ResultCase{{"6", "S4", "8", "STORE", "CLEAR", "R4", "RECALL", "*"}, 48.0f, 0.0f}),
+    kesta::testing::CaseNumber{});
 
 struct RefusalCase {
   std::vector<std::string> lines;
@@ -124,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusalCase{{"1", "3e9", "MODULUS"}, "32-bit integer range"},
                       RefusalCase{{"0", "-1", "POWER"}, "0.0 cannot be raised"},
                       RefusalCase{{"1e30", "1e30", "*"}, "not a finite number"},
-                      RefusalCase{{"0 1", "WAVELENGTH"}, "Energy cannot be 0.0"}));
+                      RefusalCase{{"0 1", "WAVELENGTH"}, "Energy cannot be 0.0"}),
+    kesta::testing::CaseNumber{});
 
 TEST_F(Calculator, FullStackDropsItsBottomAndTooFewOperandsChangeNothing) {
   std::vector<std::string> lines;

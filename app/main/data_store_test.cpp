@@ -62,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Flags, Allocation,
                          ::testing::Values(AllocationCase{false, false, false},
                                            AllocationCase{true, false, false},
                                            AllocationCase{false, true, true},
-                                           AllocationCase{true, true, true}));
+                                           AllocationCase{true, true, true}),
+    kesta::testing::CaseNumber{});
 
 TEST_F(DataSetFixture, RefusedSizesLeaveTheOldArrays) {
   make(4, 3, true, false);

@@ -129,7 +129,8 @@ TEST_P(QuestionReplay, AnswerComesFromTheUserAndAnEscapeEndsMacroAndSequence) {
 
 INSTANTIATE_TEST_SUITE_P(Answers, QuestionReplay,
                          ::testing::Values(ReplayCase{"8", 8, false}, ReplayCase{"", 5, false},
-                                           ReplayCase{"\\\\", 5, true}));
+                                           ReplayCase{"\\\\", 5, true}),
+    kesta::testing::CaseNumber{});
 
 TEST_F(MacroCommands, CoordinateQuestionNeedsTheWindow) {
   {

@@ -201,7 +201,8 @@ INSTANTIATE_TEST_SUITE_P(Dim, Options,
                                            OptionCase{"-dim2048", true, false, "         7"},
                                            OptionCase{"-dimx2048", true, false, "         7"},
                                            OptionCase{"-dim0x100", true, true, "         7"},
-                                           OptionCase{"-dim12x", true, true, "         7"}));
+                                           OptionCase{"-dim12x", true, true, "         7"}),
+    kesta::testing::CaseNumber{});
 
 TEST(Program, VarOptionSkipsTheVarianceQuestion) {
   TempDir dir;

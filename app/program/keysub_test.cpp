@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -118,7 +119,15 @@ INSTANTIATE_TEST_SUITE_P(
         PreconditionCase{"ROTATE LUT", true, false, true, false, 0, kNeedsGraphics},
         // A contour plot needs data only: without a window it draws nothing.
         PreconditionCase{"CONTOUR PLOT", false, false, true, false, 0, kNeedsData},
-        PreconditionCase{"POLARISATION EFFECT", true, false, true, false, 0, kNeedsGraphics}));
+        PreconditionCase{"POLARISATION EFFECT", true, false, true, false, 0, kNeedsGraphics}),
+    // Named by the command and the case's place (not by the bytes of the
+    // case, which change from build to build).
+    [](const ::testing::TestParamInfo<PreconditionCase>& info) {
+      std::string name;
+      for (const char* c = info.param.command; *c != '\0'; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+      return name + "_" + std::to_string(info.index);
+    });
 
 TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
   make(2, 2, true, false);
