@@ -1300,10 +1300,10 @@ void block_done(std::atomic<Index>& done, Index count) {
 
 // Returns when all COUNT blocks are done. (Not when every thread has come:
 // a part whose thread could not be started runs after others on one thread,
-// and no thread may wait for it.) The last blocks end within a millisecond
-// or so: a thread that has none left watches for them that long before it
-// sleeps, as one woken from sleep starts adding up a tenth of a millisecond
-// late here.
+// and no thread may wait for it.) The last blocks mostly end within a
+// millisecond: a thread that has none left watches for them for up to 2 ms
+// before it sleeps, as one woken from sleep starts adding up a tenth of a
+// millisecond late here.
 void wait_for_blocks(std::atomic<Index>& done, Index count) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
   for (unsigned k = 1; done.load(std::memory_order_acquire) < count; ++k) {
