@@ -1342,21 +1342,21 @@ void add_up(std::vector<Block>& blocks, Index from, Index to, Index bins, Index 
         if (lo > hi) return;
         const Window<T> w = window(b);
         T* const sums = w.room.data.get() + w.offset;
-        // Azimuth row by row, only the radial bins the block adds to, the
-        // next row asked for ahead (the rows are too short for the
-        // processor to foresee, and were last written by other threads).
-        const auto ask = [&](Index row) {
-          const Index a = std::max(lo, row + b.radial_first);
-          const Index e = std::min(hi, row + b.radial_last);
-          if (a > e) return;
-          const auto* from = reinterpret_cast<const char*>(sums + (a + shift - w.origin));
-          const auto* to = reinterpret_cast<const char*>(sums + (e + shift - w.origin));
-          for (; from <= to; from += 64) __builtin_prefetch(from, 1);
+        // Azimuth row by row, only the radial bins the block adds to (of
+        // the row starting at bin ROW, first and last), the next row asked
+        // for ahead (the rows are too short for the processor to foresee,
+        // and were last written by other threads).
+        const auto reached = [&](Index row) {
+          return std::pair{std::max(lo, row + b.radial_first), std::min(hi, row + b.radial_last)};
         };
         for (Index row = lo - lo % num_2theta; row <= hi; row += num_2theta) {
-          ask(row + num_2theta);
-          const Index a = std::max(lo, row + b.radial_first);
-          const Index e = std::min(hi, row + b.radial_last);
+          const auto [next_a, next_e] = reached(row + num_2theta);
+          if (next_a <= next_e) {
+            const auto* from = reinterpret_cast<const char*>(sums + (next_a + shift - w.origin));
+            const auto* to = reinterpret_cast<const char*>(sums + (next_e + shift - w.origin));
+            for (; from <= to; from += 64) __builtin_prefetch(from, 1);
+          }
+          const auto [a, e] = reached(row);
           for (Index n = a; n <= e; ++n) {
             T& sum = sums[n + shift - w.origin];
             piece[n - first] += sum;
