@@ -515,6 +515,20 @@ TEST(Cake, ThreadCountDoesNotChangeTheResult) {
   }
 }
 
+// GOT against EXPECTED, the same sums added in another order: the values
+// within RELATIVE of the largest value (more than 1), the weights within
+// WEIGHT.
+void expect_near(const CakeResult& got, const CakeResult& expected, double relative,
+                 double weight) {
+  double largest = 0.0;
+  for (const float v : expected.out) largest = std::max(largest, std::abs(static_cast<double>(v)));
+  ASSERT_GT(largest, 1.0);
+  for (std::size_t i = 0; i < expected.out.size(); ++i) {
+    ASSERT_NEAR(got.out[i], expected.out[i], relative * largest) << i;
+    ASSERT_NEAR(got.weights[i], expected.weights[i], weight) << i;
+  }
+}
+
 // A region of 1500 x 90 pixels, wide enough to be cut into columns as well
 // as rows, with the beam centre on it: a full circle of NA azimuths and N2
 // bins out to OUTER.
@@ -570,13 +584,7 @@ TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
   ASSERT_EQ(expected.status, kStatusGood);
   ASSERT_EQ(one.status, kStatusGood);
   // (The sums are added in another order: equal to rounding.)
-  double largest = 0.0;
-  for (const float v : expected.out) largest = std::max(largest, std::abs(static_cast<double>(v)));
-  ASSERT_GT(largest, 1.0);
-  for (std::size_t i = 0; i < expected.out.size(); ++i) {
-    ASSERT_NEAR(one.out[i], expected.out[i], 1.0e-6 * largest) << i;
-    ASSERT_NEAR(one.weights[i], expected.weights[i], 1.0e-5) << i;
-  }
+  ASSERT_NO_FATAL_FAILURE(expect_near(one, expected, 1.0e-6, 1.0e-5));
   EXPECT_EQ(one.out, four.out);
   EXPECT_EQ(one.weights, four.weights);
   EXPECT_EQ(four.out, kept.out);
@@ -601,13 +609,7 @@ TEST(Cake, LargeDisplacementsAreTheBeamCentreMovedTheOtherWay) {
   const CakeResult expected = cake(moved, data);
   const CakeResult displaced = cake(a, data, {}, dx, dy);
   ASSERT_EQ(displaced.status, kStatusGood);
-  double largest = 0.0;
-  for (const float v : expected.out) largest = std::max(largest, std::abs(static_cast<double>(v)));
-  ASSERT_GT(largest, 1.0);
-  for (std::size_t i = 0; i < expected.out.size(); ++i) {
-    ASSERT_NEAR(displaced.out[i], expected.out[i], 1.0e-5 * largest) << i;
-    ASSERT_NEAR(displaced.weights[i], expected.weights[i], 1.0e-4) << i;
-  }
+  ASSERT_NO_FATAL_FAILURE(expect_near(displaced, expected, 1.0e-5, 1.0e-4));
   std::vector<float> ex(n), ey(n);
   for (std::size_t i = 0; i < n; ++i) {
     ex[i] = i % 3 == 0 ? 350.0f : -250.5f;
