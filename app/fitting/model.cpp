@@ -78,6 +78,44 @@ FeatureParameters kzt_feature_parameters(const FitModel& model, int feature) {
   return f;
 }
 
+std::string kzt_model_fault(const FitModel& model) {
+  const int n = std::clamp(model.num_parameters, 0, kMaxFitParameters);
+  const auto parameter = [&](int i) {
+    const std::string& name = model.names[static_cast<std::size_t>(i)];
+    return "parameter " + std::to_string(i + 1) + " (" +
+           name.substr(0, name.find_last_not_of(' ') + 1) + ")";
+  };
+  for (int i = 0; i < n; ++i) {
+    if (!std::isfinite(model.params[static_cast<std::size_t>(i)]))
+      return parameter(i) + " with a value that is not a finite number";
+    if (!std::isfinite(model.scales[static_cast<std::size_t>(i)]))
+      return parameter(i) + " with a scale that is not a finite number";
+  }
+  for (int feature = 1; feature <= model.num_features; ++feature) {
+    const FeatureParameters f = kzt_feature_parameters(model, feature);
+    const std::string which = "feature " + std::to_string(feature);
+    if (f.type == kSurface) {
+      if (model.x_order < 0 || model.x_order > kMaxSurfaceOrder || model.y_order < 0 ||
+          model.y_order > kMaxSurfaceOrder)
+        return "a Chebyshev surface (" + which + ") of orders beyond " +
+               std::to_string(kMaxSurfaceOrder);
+      if (!(model.x_min_poly < model.x_max_poly) || !(model.y_min_poly < model.y_max_poly) ||
+          !std::isfinite(model.x_max_poly - model.x_min_poly) ||
+          !std::isfinite(model.y_max_poly - model.y_min_poly))
+        return "a Chebyshev surface (" + which + ") over an empty normalisation range";
+    } else if (f.type == kRowLine) {
+      const int low = nearest(f.p[0]);
+      const int high = nearest(f.p[1]);
+      if (low > high || high - low + 1 > kMaxRowLineOrders)
+        return "a row-line (" + which + ") of orders " + std::to_string(low) + " to " +
+               std::to_string(high);
+      if (f.count < kRowLineFixed + high - low + 1)
+        return "a row-line (" + which + ") without an intensity for each order";
+    }
+  }
+  return {};
+}
+
 int code_digit(int code, int n) {
   long long v = std::llabs(static_cast<long long>(code));
   for (int i = 1; i < n; ++i) v /= 10;

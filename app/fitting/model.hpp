@@ -112,6 +112,13 @@ struct FeatureParameters {
 };
 FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
 
+// What the model would refuse, or could not evaluate, in MODEL's values: a
+// parameter or scale that is not a finite number, a Chebyshev surface of
+// orders beyond the table or over an empty normalisation range, a row-line
+// whose orders are reversed, too many or without their intensities. Empty
+// when there is nothing; else a text that follows "holds" in a message.
+std::string kzt_model_fault(const FitModel& model);
+
 // KZT_FUNTYPE: type and 1-based index of the first parameter of FEATURE
 // (0, 0 when it has none). MAX_PARAMETERS < 1 gives 1; NUM_PARAMETERS outside
 // 1..MAX_PARAMETERS gives 5 (status codes of the application base).
