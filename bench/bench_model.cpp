@@ -43,7 +43,7 @@ FitModel peaks_on_surface(Index n, int peaks, int order) {
 
 ModelFrame frame_of(Index n, const std::vector<float>& axis) {
   ModelFrame f;
-  f.xmaxdat = f.ymaxdat = n;
+  f.xmaxdat = f.ymaxdat = f.xnumdat = f.ynumdat = n;
   f.x_axis = f.y_axis = axis;
   return f;
 }

@@ -86,11 +86,13 @@ void MA_2DGAUSSIAN(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     return;
   }
   const float reach = cutoff * std::max(width1, width2);
+  // The axes are read up to the region's end only: beyond the defined part of
+  // the arrays they hold no coordinates.
   float xlow = 0, xhigh = 0, ylow = 0, yhigh = 0;
-  MA_DC2PIXC(xmaxdat, xmaxdat, x_axis, x_centre - reach, xlow, status);
-  MA_DC2PIXC(xmaxdat, xmaxdat, x_axis, x_centre + reach, xhigh, status);
-  MA_DC2PIXC(ymaxdat, ymaxdat, y_axis, y_centre - reach, ylow, status);
-  MA_DC2PIXC(ymaxdat, ymaxdat, y_axis, y_centre + reach, yhigh, status);
+  MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_centre - reach, xlow, status);
+  MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_centre + reach, xhigh, status);
+  MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_centre - reach, ylow, status);
+  MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_centre + reach, yhigh, status);
   if (status != kStatusGood) return;
   const Index xlo = std::max(xstrelm, pixel_of(xlow) + 1);
   const Index xhi = std::min(xendelm, pixel_of(xhigh) + 1);
@@ -220,11 +222,12 @@ void MA_2DPOLARGAU(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     }
   }
 
+  // As for the Gaussian, the axes are read up to the region's end only.
   float pxl = 0, pxh = 0, pyl = 0, pyh = 0;
-  MA_DC2PIXC(xmaxdat, xmaxdat, x_axis, xlow, pxl, status);
-  MA_DC2PIXC(xmaxdat, xmaxdat, x_axis, xhigh, pxh, status);
-  MA_DC2PIXC(ymaxdat, ymaxdat, y_axis, ylow, pyl, status);
-  MA_DC2PIXC(ymaxdat, ymaxdat, y_axis, yhigh, pyh, status);
+  MA_DC2PIXC(xmaxdat, xendelm, x_axis, xlow, pxl, status);
+  MA_DC2PIXC(xmaxdat, xendelm, x_axis, xhigh, pxh, status);
+  MA_DC2PIXC(ymaxdat, yendelm, y_axis, ylow, pyl, status);
+  MA_DC2PIXC(ymaxdat, yendelm, y_axis, yhigh, pyh, status);
   if (status != kStatusGood) return;
   const Index bx1 = std::max(xstrelm, pixel_of(pxl) + 1), bx2 = std::min(xendelm, pixel_of(pxh) + 1);
   const Index by1 = std::max(ystrelm, pixel_of(pyl) + 1), by2 = std::min(yendelm, pixel_of(pyh) + 1);
@@ -241,10 +244,10 @@ void MA_2DPOLARGAU(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   if (inner > 0.0f) {
     const float half = inner * 0.7071067f;
     float hxl = 0, hxh = 0, hyl = 0, hyh = 0;
-    MA_DC2PIXC(xmaxdat, xmaxdat, x_axis, x_polar - half, hxl, status);
-    MA_DC2PIXC(xmaxdat, xmaxdat, x_axis, x_polar + half, hxh, status);
-    MA_DC2PIXC(ymaxdat, ymaxdat, y_axis, y_polar - half, hyl, status);
-    MA_DC2PIXC(ymaxdat, ymaxdat, y_axis, y_polar + half, hyh, status);
+    MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_polar - half, hxl, status);
+    MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_polar + half, hxh, status);
+    MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_polar - half, hyl, status);
+    MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_polar + half, hyh, status);
     if (status != kStatusGood) return;
     hx1 = std::max(bx1, pixel_of(hxl) + 2);
     hx2 = std::min(bx2, pixel_of(hxh));

@@ -8,6 +8,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "numeric/modelfit.hpp"
 
 namespace kesta {
@@ -33,13 +34,16 @@ int kzt_max_calls(int num_parameters, float iterations) {
 }
 
 void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
-                     Index yendelm, FitModel& model, Status& status) {
+                     Index yendelm, FitModel& model, Status& status, std::vector<int>* owners) {
   if (st_bad(status, "Subroutine KZT_LSQKESTA V0.10")) return;
   std::vector<float> scratch;
   int count = 0;
   int rowlines = 0;
+  int feature = 1;
+  if (owners != nullptr) owners->clear();
   const auto add = [&](float value, std::string name) {
     if (count >= kMaxFitResults) return;
+    if (owners != nullptr) owners->push_back(feature);
     model.results[static_cast<std::size_t>(count)] = value;
     model.result_errors[static_cast<std::size_t>(count)] = 0.0f;
     if (!name.empty()) model.result_names[static_cast<std::size_t>(count)] = std::move(name);
@@ -51,7 +55,7 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
                        scratch, status);
   };
   SymmetryCentre centre;
-  for (int feature = 1; feature <= model.num_features && status == kStatusGood; ++feature) {
+  for (; feature <= model.num_features && status == kStatusGood; ++feature) {
     int type = 0, index = 0;
     if (model.num_parameters < 1) break;
     KZT_FUNTYPE(kMaxFitParameters, model.codes, model.num_parameters, feature, type, index,
@@ -102,6 +106,104 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
     }
   }
   model.num_results = count;
+}
+
+namespace {
+
+// What a peak feature of each type needs: the parameter offsets (from its
+// first parameter) of its centre, and of its heights and widths, which must
+// be above 0. A row-line's centre is its own (parameters 5 and 6); its order
+// intensities may be 0 and are only asked to be finite.
+struct PeakNeeds {
+  int x = -1, y = -1;
+  std::vector<int> positive;
+  bool positive_results = true;
+};
+
+PeakNeeds peak_needs(int type) {
+  switch (type) {
+    case kGaussian:
+      return {0, 1, {2, 3, 4}, true};
+    case kPolarCentre:
+      return {2, 3, {4, 5, 6}, true};
+    case kTwinCentre:
+      return {2, 3, {4, 5, 6, 7}, true};
+    case kPolar:
+      return {0, 1, {2, 3, 4}, true};
+    case kTwin:
+      return {0, 1, {2, 3, 4, 5}, true};
+    case kRowLine:
+      return {4, 5, {10, 11}, false};
+    default:
+      return {-1, -1, {}, false};
+  }
+}
+
+std::string trimmed(std::string_view text) {
+  text = used_text(text);
+  const std::size_t start = text.find_first_not_of(' ');
+  return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
+}
+
+std::string shown(float value) { return trimmed(format_e(value, 12, 4, 1)); }
+
+}  // namespace
+
+bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
+                      Index yendelm, const FitModel& model, std::span<const int> owners,
+                      Status& status) {
+  bool valid = true;
+  const int n = std::clamp(model.num_parameters, 0, kMaxFitParameters);
+  for (int feature = 1; feature <= model.num_features && n > 0; ++feature) {
+    int type = 0, index = 0;
+    Status local = kStatusGood;
+    KZT_FUNTYPE(kMaxFitParameters, model.codes, n, feature, type, index, local);
+    if (local != kStatusGood || index == 0) continue;
+    const auto at = [&](int k) { return static_cast<std::size_t>(index - 1 + k); };
+    const auto name = [&](int k) {
+      return at(k) < static_cast<std::size_t>(n) ? trimmed(model.names[at(k)]) : std::string();
+    };
+    std::vector<std::string> faults;
+    const auto fault = [&](std::string text) { faults.push_back(std::move(text)); };
+    for (int i = 0; i < n; ++i)
+      if (code_feature(model.codes[static_cast<std::size_t>(i)]) == feature &&
+          !std::isfinite(model.params[static_cast<std::size_t>(i)]))
+        fault(trimmed(model.names[static_cast<std::size_t>(i)]) + " is not a finite number");
+    const PeakNeeds needs = peak_needs(type);
+    const auto value = [&](int k) {
+      return at(k) < static_cast<std::size_t>(n) ? model.params[at(k)] : std::nanf("");
+    };
+    // A centre that is no number has been named already.
+    if (needs.x >= 0 && std::isfinite(value(needs.x)) && std::isfinite(value(needs.y))) {
+      const float px = axis_to_pixel(frame.x_axis, frame.xnumdat, value(needs.x));
+      const float py = axis_to_pixel(frame.y_axis, frame.ynumdat, value(needs.y));
+      const bool inside = px >= static_cast<float>(xstrelm - 1) &&
+                          px <= static_cast<float>(xendelm) &&
+                          py >= static_cast<float>(ystrelm - 1) && py <= static_cast<float>(yendelm);
+      if (!inside)
+        fault(name(needs.x) + ", " + name(needs.y) + " = (" + shown(value(needs.x)) + ", " +
+              shown(value(needs.y)) + ") lies outside the data region");
+    }
+    for (const int k : needs.positive)
+      if (std::isfinite(value(k)) && !(value(k) > 0.0f))
+        fault(name(k) + " = " + shown(value(k)) + " is not above 0");
+    for (std::size_t r = 0; r < owners.size() && r < model.results.size(); ++r) {
+      if (owners[r] != feature) continue;
+      const float v = model.results[r];
+      std::string what = trimmed(model.result_names[r]);
+      if (what.empty()) what = "result " + std::to_string(r + 1);
+      if (!std::isfinite(v))
+        fault(what + " is not a finite number");
+      else if (needs.positive_results && !(v > 0.0f))
+        fault(what + " = " + shown(v) + " is not above 0");
+    }
+    if (faults.empty()) continue;
+    valid = false;
+    std::string line = "WARNING: Feature " + std::to_string(feature) + " is not valid: ";
+    for (std::size_t i = 0; i < faults.size(); ++i) line += (i > 0 ? "; " : "") + faults[i];
+    IO_WRITE(line, status);
+  }
+  return valid;
 }
 
 Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
@@ -183,8 +285,15 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   // The model of the returned parameters over the whole region, masked
   // elements included.
   kzt_model_image(frame, fitted, xstrelm, ystrelm, xendelm, yendelm, work_model, status);
-  kzt_fit_results(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, status);
+  std::vector<int> owners;
+  kzt_fit_results(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, status, &owners);
   if (status != kStatusGood) return outcome;
+  outcome.valid =
+      kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status);
+  if (!outcome.valid)
+    IO_WRITE("WARNING: The fit has not found a valid model (the fitted values are kept to be "
+             "looked at)",
+             status);
   for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     std::copy_n(work_model.data() + offset, n, model_out.data() + offset);
   });

@@ -28,8 +28,11 @@ void KZT_FUNKESTA(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const 
 
 // What one fit did. FITTED is false when the fit did not run (too few data,
 // no work storage, a bad status): nothing of the caller's then changes.
+// VALID is false when a fitted feature is no possible peak (see
+// kzt_fit_validity); the fitted values are kept all the same.
 struct Fit2dOutcome {
   bool fitted = false;
+  bool valid = false;
   int end_code = 0;
   int num_calls = 0;
   float sum_squares = 0.0f;
@@ -48,9 +51,20 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
                           std::span<float> model_out, Status& status);
 
 // The integrated intensities of the peak features of MODEL (its results,
-// names and their count), over the region.
+// names and their count), over the region. OWNERS, when given, receives the
+// feature number of each result.
 void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
-                     Index yendelm, FitModel& model, Status& status);
+                     Index yendelm, FitModel& model, Status& status,
+                     std::vector<int>* owners = nullptr);
+
+// Checks a fitted MODEL (its results computed, OWNERS from kzt_fit_results)
+// feature by feature: a parameter that is not a finite number, a peak centre
+// outside the region, a height, width or intensity of a peak that is not
+// above 0. Each feature found wanting gets one warning line naming it and
+// what is wrong; false when any did.
+bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
+                      Index yendelm, const FitModel& model, std::span<const int> owners,
+                      Status& status);
 
 // The call budget: NINT(NUM_PARAMETERS x ITERATIONS), at least 1.
 int kzt_max_calls(int num_parameters, float iterations);

@@ -71,6 +71,8 @@ ModelFrame kzt_program_frame(const KztDataSets& sets) {
   ModelFrame f;
   f.xmaxdat = a.xmaxdat;
   f.ymaxdat = a.ymaxdat;
+  f.xnumdat = a.xnumdat;
+  f.ynumdat = a.ynumdat;
   f.x_axis = kzt_xline(a.xaxis);
   f.y_axis = kzt_yline(a.yaxis);
   f.x_pixel_size = sets.x_pixel_size;

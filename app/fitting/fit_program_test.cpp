@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <map>
+#include <sstream>
 #include <vector>
 
 #include "app/fitting/fitting_test_support.hpp"
@@ -150,6 +153,73 @@ TEST(FitProgram, TypedRoadOfTheModelFittingCommands) {
   EXPECT_NEAR(model.params[0], 20.0f, 0.01f);
   EXPECT_EQ(controls.iterations, 40.0f);
   EXPECT_EQ(mask[0], 1);
+}
+
+// The values of the last RESULTS text of a transcript, by name.
+std::map<std::string, float> fitted_values(const std::string& out) {
+  std::map<std::string, float> values;
+  const std::size_t heading = out.rfind("No Quantity  Value      Error");
+  if (heading == std::string::npos) return values;
+  std::istringstream lines(out.substr(heading));
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line) && line.find("ENTER COMMAND") == std::string::npos)
+    if (line.size() > 11 && line[0] != ' ') values[line.substr(0, 10)] = std::stof(line.substr(11, 12));
+  return values;
+}
+
+TEST(FitProgram, OneImageFitsAlikeInArraysLargerThanIt) {
+  // Axes in millimetres from 10 mm, two Gaussians and a polar peak, read
+  // into arrays of its own size and into arrays twice as large.
+  testing::TempDir dir;
+  std::vector<float> ax(kX), ay(kY);
+  for (Index i = 0; i < kX; ++i) ax[static_cast<std::size_t>(i)] = 10.0f + 0.2f * (i + 0.5f);
+  for (Index i = 0; i < kY; ++i) ay[static_cast<std::size_t>(i)] = 10.0f + 0.2f * (i + 0.5f);
+  FitModel truth;
+  testing::add_feature(truth, kGaussian, {14.0f, 13.0f, 200.0f, 0.6f, 0.4f, 0.3f});
+  testing::add_feature(truth, kGaussian, {19.0f, 16.0f, 150.0f, 0.5f, 0.8f, -0.4f});
+  testing::add_feature(truth, kPolarCentre, {16.0f, 14.0f, 20.0f, 17.5f, 90.0f, 0.4f, 0.15f});
+  truth.num_results = 3;
+  truth.result_names = {"I1        ", "I2        ", "I3        "};
+  Status status = kStatusGood;
+  std::vector<float> data(kX * kY);
+  kzt_model_image(testing::frame_over(kX, kY, ax, ay), truth, 1, 1, kX, kY, data, status);
+  {
+    testing::TerminalCapture quiet;
+    testing::ScriptedInput answer({dir.file("image.kzt")});
+    int retstat = -1;
+    FIO_OUT_KESTA(false, "", kX, kY, 1, 1, kX, kY, ax, ay, data, {}, "Peaks", "X", "Y", "Counts",
+                  false, 1.0e-4f, 1.0e-4f, retstat, status);
+  }
+  FitModel start = truth;
+  const float shift[] = {0.2f, -0.1f, -40, 0.1f, 0, 0.1f, -0.15f, 0.1f, 30, -0.1f, 0.1f, 0, 0, 0,
+                         0.2f, -0.2f, -20, 0.1f, 0.02f};
+  for (std::size_t i = 0; i < std::size(shift); ++i) {
+    start.params[i] += shift[i];
+    start.names[i] = "P" + std::to_string(i + 1);
+    start.names[i].resize(10, ' ');
+  }
+  start.constraints[0 + 12] = start.constraints[1 + 12] = true;
+  kzt_write_parameter_file(dir.file("kesta.par"), kX, kY, kX, kY, {}, start, {}, status);
+  ASSERT_EQ(status, kStatusGood);
+  std::map<std::string, float> fits[2];
+  for (const int times : {1, 2}) {
+    const testing::ProgramResult r = testing::run_program(
+        dir,
+        "-nogr -key -dim" + std::to_string(kX * times) + "x" + std::to_string(kY * times),
+        "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nINPUT PARAMETERS\nFILE\n"
+        "kesta.par\nOPTIMISE\nRESULTS\nEXIT\nEXIT\nYES\n");
+    fits[times - 1] = fitted_values(r.output);
+    ASSERT_EQ(fits[times - 1].size(), 22u) << r.output;
+    EXPECT_EQ(r.output.find("is not valid"), std::string::npos) << r.output;
+  }
+  for (const auto& [name, value] : fits[0]) {
+    EXPECT_NEAR(fits[1][name], value, 0.01 * std::fabs(value) + 1e-3) << name;
+    const std::size_t i = static_cast<std::size_t>(std::atoi(name.c_str() + 1) - 1);
+    if (name[0] == 'P') {
+      EXPECT_NEAR(value, truth.params[i], 0.01f) << name;
+    }
+  }
 }
 
 }  // namespace

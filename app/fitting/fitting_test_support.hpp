@@ -22,8 +22,8 @@ inline std::vector<float> centre_axis(Index n) {
 inline ModelFrame frame_over(Index xmax, Index ymax, const std::vector<float>& xaxis,
                              const std::vector<float>& yaxis) {
   ModelFrame f;
-  f.xmaxdat = xmax;
-  f.ymaxdat = ymax;
+  f.xmaxdat = f.xnumdat = xmax;
+  f.ymaxdat = f.ynumdat = ymax;
   f.x_axis = xaxis;
   f.y_axis = yaxis;
   f.geometry_known = true;

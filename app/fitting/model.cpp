@@ -78,6 +78,44 @@ FeatureParameters kzt_feature_parameters(const FitModel& model, int feature) {
   return f;
 }
 
+std::string kzt_model_fault(const FitModel& model) {
+  const int n = std::clamp(model.num_parameters, 0, kMaxFitParameters);
+  const auto parameter = [&](int i) {
+    const std::string& name = model.names[static_cast<std::size_t>(i)];
+    return "parameter " + std::to_string(i + 1) + " (" +
+           name.substr(0, name.find_last_not_of(' ') + 1) + ")";
+  };
+  for (int i = 0; i < n; ++i) {
+    if (!std::isfinite(model.params[static_cast<std::size_t>(i)]))
+      return parameter(i) + " with a value that is not a finite number";
+    if (!std::isfinite(model.scales[static_cast<std::size_t>(i)]))
+      return parameter(i) + " with a scale that is not a finite number";
+  }
+  for (int feature = 1; feature <= model.num_features; ++feature) {
+    const FeatureParameters f = kzt_feature_parameters(model, feature);
+    const std::string which = "feature " + std::to_string(feature);
+    if (f.type == kSurface) {
+      if (model.x_order < 0 || model.x_order > kMaxSurfaceOrder || model.y_order < 0 ||
+          model.y_order > kMaxSurfaceOrder)
+        return "a Chebyshev surface (" + which + ") of orders beyond " +
+               std::to_string(kMaxSurfaceOrder);
+      if (!(model.x_min_poly < model.x_max_poly) || !(model.y_min_poly < model.y_max_poly) ||
+          !std::isfinite(model.x_max_poly - model.x_min_poly) ||
+          !std::isfinite(model.y_max_poly - model.y_min_poly))
+        return "a Chebyshev surface (" + which + ") over an empty normalisation range";
+    } else if (f.type == kRowLine) {
+      const int low = nearest(f.p[0]);
+      const int high = nearest(f.p[1]);
+      if (low > high || high - low + 1 > kMaxRowLineOrders)
+        return "a row-line (" + which + ") of orders " + std::to_string(low) + " to " +
+               std::to_string(high);
+      if (f.count < kRowLineFixed + high - low + 1)
+        return "a row-line (" + which + ") without an intensity for each order";
+    }
+  }
+  return {};
+}
+
 int code_digit(int code, int n) {
   long long v = std::llabs(static_cast<long long>(code));
   for (int i = 1; i < n; ++i) v /= 10;
@@ -129,29 +167,29 @@ void KZT_CAL_PROJECTION(float distance, float x_pixel_size, float y_pixel_size, 
 
 namespace {
 
-// Step and first centre of an axis over N pixels (1.0 per pixel when fewer
-// than two or a degenerate axis).
-void axis_line(std::span<const float> axis, Index n, double& first, double& step) {
+// Step and first centre of an axis over its NUM defined pixels (1.0 per
+// pixel when fewer than two or a degenerate axis).
+void axis_line(std::span<const float> axis, Index num, double& first, double& step) {
   first = axis.empty() ? 0.5 : axis[0];
   step = 1.0;
-  if (n >= 2 && static_cast<std::size_t>(n) <= axis.size()) {
-    const double s = (static_cast<double>(axis[static_cast<std::size_t>(n - 1)]) - first) /
-                     static_cast<double>(n - 1);
+  if (num >= 2 && static_cast<std::size_t>(num) <= axis.size()) {
+    const double s = (static_cast<double>(axis[static_cast<std::size_t>(num - 1)]) - first) /
+                     static_cast<double>(num - 1);
     if (s != 0.0 && std::isfinite(s)) step = s;
   }
 }
 
 }  // namespace
 
-float axis_to_pixel(std::span<const float> axis, Index n, float value) {
+float axis_to_pixel(std::span<const float> axis, Index num, float value) {
   double first = 0.0, step = 1.0;
-  axis_line(axis, n, first, step);
+  axis_line(axis, num, first, step);
   return static_cast<float>((value - first) / step + 0.5);
 }
 
-float pixel_to_axis(std::span<const float> axis, Index n, float pixel) {
+float pixel_to_axis(std::span<const float> axis, Index num, float pixel) {
   double first = 0.0, step = 1.0;
-  axis_line(axis, n, first, step);
+  axis_line(axis, num, first, step);
   return static_cast<float>(first + (pixel - 0.5) * step);
 }
 
@@ -159,10 +197,10 @@ bool kzt_rowline_positions(const ModelFrame& frame, std::span<const float> p, in
                            bool reflected, std::vector<RowLinePeak>& peaks) {
   peaks.clear();
   if (!frame.geometry_known || !(frame.sample_distance > 0.0f)) return false;
-  const float xs = axis_to_pixel(frame.x_axis, frame.xmaxdat, p[2]);
-  const float ys = axis_to_pixel(frame.y_axis, frame.ymaxdat, p[3]);
-  const float xc = axis_to_pixel(frame.x_axis, frame.xmaxdat, p[4]);
-  const float yc = axis_to_pixel(frame.y_axis, frame.ymaxdat, p[5]);
+  const float xs = axis_to_pixel(frame.x_axis, frame.xnumdat, p[2]);
+  const float ys = axis_to_pixel(frame.y_axis, frame.ynumdat, p[3]);
+  const float xc = axis_to_pixel(frame.x_axis, frame.xnumdat, p[4]);
+  const float yc = axis_to_pixel(frame.y_axis, frame.ynumdat, p[5]);
   const double dx = static_cast<double>(xc - xs) * frame.x_pixel_size;
   const double dy = static_cast<double>(yc - ys) * frame.y_pixel_size;
   const double r = std::hypot(dx, dy);
@@ -186,8 +224,8 @@ bool kzt_rowline_positions(const ModelFrame& frame, std::span<const float> p, in
                        static_cast<float>(c), static_cast<float>(s), static_cast<float>(a1),
                        static_cast<float>(a2), px, py, local);
     if (local == kStatusGood) {
-      peak.x = pixel_to_axis(frame.x_axis, frame.xmaxdat, px);
-      peak.y = pixel_to_axis(frame.y_axis, frame.ymaxdat, py);
+      peak.x = pixel_to_axis(frame.x_axis, frame.xnumdat, px);
+      peak.y = pixel_to_axis(frame.y_axis, frame.ynumdat, py);
     }
     peaks.push_back(peak);
   }
@@ -303,8 +341,8 @@ float KZT_PGAUINT(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index x
     last = static_cast<Index>(std::clamp(high, static_cast<double>(lo) - 1, static_cast<double>(hi)));
   };
   Index xs = 0, xe = 0, ys = 0, ye = 0;
-  pixel_range(frame.x_axis, frame.xmaxdat, x_peak - half, x_peak + half, xstrelm, xendelm, xs, xe);
-  pixel_range(frame.y_axis, frame.ymaxdat, y_peak - half, y_peak + half, ystrelm, yendelm, ys, ye);
+  pixel_range(frame.x_axis, frame.xnumdat, x_peak - half, x_peak + half, xstrelm, xendelm, xs, xe);
+  pixel_range(frame.y_axis, frame.ynumdat, y_peak - half, y_peak + half, ystrelm, yendelm, ys, ye);
   if (xs > xe || ys > ye) return 0.0f;
   add_polar(frame, xs, ys, xe, ye, height, x_peak, y_peak, x_polar, y_polar, radial_width,
             angular_width, scratch, status);

@@ -79,10 +79,14 @@ struct FitModel {
 };
 
 // What the model needs besides the parameters (the VOSQ_KZT_LSQINC words and
-// the geometry of the row-line).
+// the geometry of the row-line). XNUMDAT x YNUMDAT is the defined extent:
+// axis values beyond it are no coordinates of the data, whatever the arrays
+// hold there, so every conversion between axis units and pixels takes it.
 struct ModelFrame {
   Index xmaxdat = 0;
   Index ymaxdat = 0;
+  Index xnumdat = 0;
+  Index ynumdat = 0;
   std::span<const float> x_axis;
   std::span<const float> y_axis;
   float x_pixel_size = 1.0e-4f;
@@ -108,6 +112,13 @@ struct FeatureParameters {
 };
 FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
 
+// What the model would refuse, or could not evaluate, in MODEL's values: a
+// parameter or scale that is not a finite number, a Chebyshev surface of
+// orders beyond the table or over an empty normalisation range, a row-line
+// whose orders are reversed, too many or without their intensities. Empty
+// when there is nothing; else a text that follows "holds" in a message.
+std::string kzt_model_fault(const FitModel& model);
+
 // KZT_FUNTYPE: type and 1-based index of the first parameter of FEATURE
 // (0, 0 when it has none). MAX_PARAMETERS < 1 gives 1; NUM_PARAMETERS outside
 // 1..MAX_PARAMETERS gives 5 (status codes of the application base).
@@ -123,9 +134,10 @@ void KZT_CAL_PROJECTION(float distance, float x_pixel_size, float y_pixel_size, 
                         float& y, Status& status);
 
 // Axis value <-> continuous pixel coordinate (pixel i covers i - 1 .. i),
-// linear through the first and last pixel centres of the axis, extrapolated.
-float axis_to_pixel(std::span<const float> axis, Index n, float value);
-float pixel_to_axis(std::span<const float> axis, Index n, float pixel);
+// linear through the first and last pixel centres of the axis's NUM defined
+// values, extrapolated. NUM is the defined count, never the array size.
+float axis_to_pixel(std::span<const float> axis, Index num, float value);
+float pixel_to_axis(std::span<const float> axis, Index num, float pixel);
 
 // The peak positions (axis units) of one row-line pass, orders LOW..HIG, from
 // the row-line parameters (P points at LOW). False when the geometry is not

@@ -178,13 +178,13 @@ void draw_into_residual(InputSession& s, const InputFeatures& one, float sign, S
 
 // The residual at the pixel holding data point (X, Y), clipped to the region.
 float residual_at(const InputSession& s, float x, float y) {
-  const auto pixel = [](std::span<const float> axis, Index n, float v, Index lo, Index hi) {
-    const float p = axis_to_pixel(axis, n, v);
+  const auto pixel = [](std::span<const float> axis, Index num, float v, Index lo, Index hi) {
+    const float p = axis_to_pixel(axis, num, v);
     const double c = std::isfinite(p) ? std::ceil(p) : static_cast<double>(lo);
     return static_cast<Index>(std::clamp(c, static_cast<double>(lo), static_cast<double>(hi)));
   };
-  const Index px = pixel(s.frame.x_axis, s.frame.xmaxdat, x, s.xs, s.xe);
-  const Index py = pixel(s.frame.y_axis, s.frame.ymaxdat, y, s.ys, s.ye);
+  const Index px = pixel(s.frame.x_axis, s.frame.xnumdat, x, s.xs, s.xe);
+  const Index py = pixel(s.frame.y_axis, s.frame.ynumdat, y, s.ys, s.ye);
   return s.residual[static_cast<std::size_t>(element(px, py, s.frame.xmaxdat))];
 }
 
@@ -357,10 +357,10 @@ void input_rowline(InputSession& s, Status& status) {
           {"Standard deviation of peaks in the angular direction", "(in degrees)"},
           {"Must be within set limits"}, sda, status);
   if (status != kStatusGood) return;
-  const float px = axis_to_pixel(ax, s.frame.xmaxdat, r.x_centre) -
-                   axis_to_pixel(ax, s.frame.xmaxdat, f.x_centre);
-  const float py = axis_to_pixel(ay, s.frame.ymaxdat, r.y_centre) -
-                   axis_to_pixel(ay, s.frame.ymaxdat, f.y_centre);
+  const float px = axis_to_pixel(ax, s.frame.xnumdat, r.x_centre) -
+                   axis_to_pixel(ax, s.frame.xnumdat, f.x_centre);
+  const float py = axis_to_pixel(ay, s.frame.ynumdat, r.y_centre) -
+                   axis_to_pixel(ay, s.frame.ynumdat, f.y_centre);
   const double dx = px * s.frame.x_pixel_size, dy = py * s.frame.y_pixel_size;
   const double hyp = std::sqrt(dx * dx + dy * dy + static_cast<double>(s.frame.sample_distance) *
                                                       s.frame.sample_distance);
@@ -377,8 +377,8 @@ void input_rowline(InputSession& s, Status& status) {
   for (int n = r.low; n <= r.high; ++n) {
     const RowLinePeak pk = peaks.empty() ? RowLinePeak{std::nanf(""), std::nanf("")}
                                          : peaks[static_cast<std::size_t>(n - r.low)];
-    const float cx = axis_to_pixel(ax, s.frame.xmaxdat, pk.x);
-    const float cy = axis_to_pixel(ay, s.frame.ymaxdat, pk.y);
+    const float cx = axis_to_pixel(ax, s.frame.xnumdat, pk.x);
+    const float cy = axis_to_pixel(ay, s.frame.ynumdat, pk.y);
     float value = 0.0f;
     if (std::isfinite(cx) && std::isfinite(cy) && cx >= s.xs - 1 && cx <= s.xe &&
         cy >= s.ys - 1 && cy <= s.ye) {

@@ -204,6 +204,7 @@ FitModel fit_back(const FitModel& truth, FitModel start, std::vector<std::uint8_
                                       start, model_out, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_TRUE(o.fitted);
+  EXPECT_TRUE(o.valid);
   return start;
 }
 
@@ -287,6 +288,61 @@ TEST(Fit2d, RecoversAFiveOrderRowLine) {
   ASSERT_EQ(fitted.num_results, 5);
   EXPECT_EQ(fitted.result_names[0], "ROW 1I -2");
   EXPECT_EQ(fitted.result_names[4], "ROW 1I  2");
+}
+
+TEST(Fit2d, FitEndingOnNoPossiblePeakSaysSoFeatureByFeature) {
+  struct Case {
+    const char* what;
+    Index xmax, ymax;
+    std::vector<std::vector<float>> truth, start;
+    const char* warning;
+  };
+  const float nan = std::nanf("");
+  const Case cases[] = {
+      {"a start width of 0.3 pixel", 32, 24, {{16, 12, 100, 3, 2, 0}},
+       {{20.6f, 9.7f, 50, 0.3f, 0.3f, 0}},
+       "WARNING: Feature 1 is not valid: G1 XCe, G1 YCe = ("},
+      {"a centre that is not a number", 32, 24, {{16, 12, 100, 3, 2, 0}},
+       {{nan, 12, 100, 3, 2, 0}}, "WARNING: Feature 1 is not valid: G1 XCe is not a finite number"},
+      {"two peaks 4 pixels apart", 64, 48, {{30, 24, 100, 2.5f, 2.5f, 0}, {34, 24, 60, 2.5f, 2.5f, 0}},
+       {{31, 24, 100, 6, 2.5f, 0}, {32, 24, 60, 6, 2.5f, 0}},
+       "WARNING: Feature 2 is not valid: G2 MAX = -"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<float> ax = centre_axis(c.xmax), ay = centre_axis(c.ymax);
+    const ModelFrame frame = frame_over(c.xmax, c.ymax, ax, ay);
+    const auto model_of = [](const std::vector<std::vector<float>>& features) {
+      FitModel m;
+      const char* tags[] = {" XCe", " YCe", " MAX", " 1SD", " 2SD", " ANG"};
+      for (const std::vector<float>& f : features) {
+        add_feature(m, kGaussian, {f[0], f[1], f[2], f[3], f[4], f[5]});
+        for (int k = 0; k < 6; ++k) {
+          std::string name = "G" + std::to_string(m.num_features) + tags[k];
+          name.resize(10, ' ');
+          m.names[static_cast<std::size_t>(m.num_parameters - 6 + k)] = name;
+        }
+      }
+      return m;
+    };
+    std::vector<float> data(static_cast<std::size_t>(c.xmax * c.ymax));
+    std::vector<float> out(data.size());
+    Status status = kStatusGood;
+    kzt_model_image(frame, model_of(c.truth), 1, 1, c.xmax, c.ymax, data, status);
+    FitModel fitted = model_of(c.start);
+    const FitModel start = fitted;
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o = KZT_LSQKESTA(frame, data, {}, {}, 1, 1, c.xmax, c.ymax, false, 11.5f,
+                                        fitted, out, status);
+    EXPECT_EQ(status, kStatusGood) << c.what;
+    // The fit ran and keeps its values to be looked at, but says they are no model.
+    EXPECT_TRUE(o.fitted) << c.what;
+    EXPECT_FALSE(o.valid) << c.what;
+    EXPECT_NE(fitted.params, start.params) << c.what;
+    EXPECT_NE(terminal.text().find(c.warning), std::string::npos) << c.what << terminal.text();
+    EXPECT_NE(terminal.text().find("WARNING: The fit has not found a valid model"),
+              std::string::npos)
+        << c.what;
+  }
 }
 
 TEST(Fit2d, FitThatCannotRunChangesNothing) {

@@ -212,15 +212,17 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     st_fail(status, status, kName);
     return out;
   }
+  // Whenever the fit ran (codes 1 and 2: it did nothing) its parameters are
+  // kept, those of a failed fit too, as the sum of squares belongs to them.
+  if (end_code != 1 && end_code != 2) model = fitted;
   if (end_code >= 1) {
     IO_WRITE("WARNING: Problem fitting the model to the data", status);
   } else {
     // Voigt widths below 0.0 become 0.0.
     for (std::size_t i = 0; i < np; ++i)
-      if (code_type(fitted.codes[i]) == kOneDVoigt && code_parameter(fitted.codes[i]) >= 3 &&
-          fitted.params[i] < 0.0f)
-        fitted.params[i] = 0.0f;
-    model = fitted;
+      if (code_type(model.codes[i]) == kOneDVoigt && code_parameter(model.codes[i]) >= 3 &&
+          model.params[i] < 0.0f)
+        model.params[i] = 0.0f;
     out.fitted = true;
     for (int i = 0; i < model.num_parameters; ++i)
       out.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
@@ -237,18 +239,19 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
       out.text.push_back(name + " " + format_e(out.results[i], 10, 3, 1));
     }
   }
-  // The mis-fit of the model as it now stands (the returned parameters).
+  // The mis-fit of the parameters kept: the fit's sum of squares per used
+  // channel, and R_p of their model.
   kzt_olmi_row_model(model, xmax, xstrelm, xendelm, model_row, status);
-  double sum = 0.0, abs_diff = 0.0, abs_data = 0.0;
+  double abs_diff = 0.0, abs_data = 0.0;
   for (Index x = xstrelm; x <= xendelm; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - 1);
     if (used[k] != 0) continue;
-    const double d = static_cast<double>(row[k]) - model_row[k];
-    sum += d * d;
-    abs_diff += std::fabs(d);
+    abs_diff += std::fabs(static_cast<double>(row[k]) - model_row[k]);
     abs_data += std::fabs(row[k]);
   }
-  const double rms = usable > 0 ? std::sqrt(sum / static_cast<double>(usable)) : 0.0;
+  const double rms =
+      usable > 0 ? std::sqrt(static_cast<double>(out.sum_squares) / static_cast<double>(usable))
+                 : 0.0;
   const double rp = abs_data > 0.0 ? 100.0 * abs_diff / abs_data : 0.0;
   IO_WRITE("INFO: Number of function calls = " + format_i(out.num_calls, 8), status);
   IO_WRITE("      Sum of squares = " + format_g(out.sum_squares, 14, 7), status);
@@ -323,11 +326,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                                        controls.iterations, work, status);
     if (status != kStatusGood) return;
     if (fit.fitted) store(y, fit);
+    // The model image holds the model of the parameters kept, of a failed
+    // fit too.
+    if (output != nullptr && output->model.size() >= width * static_cast<std::size_t>(y))
+      kzt_olmi_row_model(work, xmaxdat, xstrelm, xendelm,
+                         output->model.subspan(width * static_cast<std::size_t>(y - 1), width),
+                         status);
     if (output != nullptr && fit.fitted) {
-      if (output->model.size() >= width * static_cast<std::size_t>(y))
-        kzt_olmi_row_model(work, xmaxdat, xstrelm, xendelm,
-                           output->model.subspan(width * static_cast<std::size_t>(y - 1), width),
-                           status);
       if (y == start_row) {
         output->start_fitted = true;
         output->start_fit = work;

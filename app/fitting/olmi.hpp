@@ -59,7 +59,10 @@ struct OlmiRowFit {
 
 // KZT_LSQOLMI: fits MODEL (in: start, out: fitted) to one row (XMAXDAT
 // values) over XSTRELM..XENDELM; masked and non-finite channels and, when
-// WEIGHTED, channels whose variance is not above 0 are left out.
+// WEIGHTED, channels whose variance is not above 0 are left out. A fit that
+// ran and failed (the call budget reached, no progress) leaves its
+// parameters in MODEL too, without results (FITTED false); the lines written
+// (sum of squares, RMS mis-fit, R_p) are those of the parameters left.
 OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
@@ -92,8 +95,8 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       OlmiDisplay display, Status& status);
 
 // What the graphical interface keeps of a run besides the vectors: MODEL
-// (XMAXDAT x YMAXDAT, may be empty) receives each fitted row's model over
-// XSTRELM..XENDELM; START_FIT and START_TEXT the fitted model and the result
+// (XMAXDAT x YMAXDAT, may be empty) receives each row's model over
+// XSTRELM..XENDELM, of the parameters kept for it; START_FIT and START_TEXT the fitted model and the result
 // lines of the start row (START_FITTED false when that row did not fit).
 struct OlmiOutput {
   std::span<float> model;

@@ -12,9 +12,11 @@
 
 namespace kesta {
 
-// KZT_1DINITIALISE: the click menu "ENTER MODEL FEATURE" on row ROW
-// (XMAXDAT values) over XSTRELM..XENDELM (zooming changes them); MODEL is
-// replaced when the menu ends with EXIT.
+// KZT_1DINITIALISE: the click menu "ENTER MODEL FEATURE" on row ROW over
+// XSTRELM..XENDELM (zooming changes them); MODEL is replaced when the menu
+// ends with EXIT. ROW and X_AXIS hold the defined channels of the row only:
+// clicks become channels through them, and an array's values beyond its
+// defined extent are no coordinates.
 void KZT_1DINITIALISE(std::span<const float> row, std::span<const float> x_axis,
                       std::string_view title, std::string_view xlabel, std::string_view ylabel,
                       Index& xstrelm, Index& xendelm, FitModel& model, Status& status);

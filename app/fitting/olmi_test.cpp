@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -165,6 +166,48 @@ TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
   const std::size_t first = text.find("WARNING: Only vectors 1 to 50 and rows 1 to 5");
   EXPECT_NE(first, std::string::npos);
   EXPECT_EQ(text.find("WARNING: Only vectors", first + 1), std::string::npos);
+}
+
+// The number after LABEL in TEXT.
+double number_after(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  return at == std::string::npos ? -1.0 : std::stod(text.substr(at + label.size()));
+}
+
+TEST(Olmi, RowEndingAtTheCallBudgetReportsAndKeepsOneSetOfParameters) {
+  // Row 4 fitted alone from a start far off, with two model calls allowed.
+  Rows r;
+  OlmiControls controls;
+  controls.iterations = 0.5f;
+  std::vector<float> model(kX * kY, 0.0f);
+  OlmiOutput output;
+  output.model = model;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  KZT_OLMIOPTIMISE(kX, kY, r.data, {}, {}, r.axis, 1, 4, kX, 4, 4, "Scan", controls,
+                   gaussian_on_level(30.0f, 60.0f, 3.5f, 5.0f), r.vectors, nullptr, &output,
+                   status);
+  ASSERT_EQ(status, kStatusGood);
+  const std::string text = terminal.text();
+  ASSERT_NE(text.find("WARNING: Problem fitting the model to the data"), std::string::npos) << text;
+  EXPECT_FALSE(output.start_fitted);
+  // The row of the model image holds a model, and the printed sum of squares,
+  // RMS mis-fit and R_p all belong to it.
+  double sum = 0.0, abs_diff = 0.0, abs_data = 0.0;
+  for (Index x = 1; x <= kX; ++x) {
+    const std::size_t k = static_cast<std::size_t>(element(x, 4, kX));
+    sum += (r.data[k] - model[k]) * (r.data[k] - model[k]);
+    abs_diff += std::fabs(r.data[k] - model[k]);
+    abs_data += std::fabs(r.data[k]);
+  }
+  EXPECT_GT(*std::max_element(model.begin() + 3 * kX, model.begin() + 4 * kX), 5.0f);
+  EXPECT_NEAR(number_after(text, "Sum of squares ="), sum, 1e-3 * sum) << text;
+  EXPECT_NEAR(number_after(text, "RMS mis-fit per data element ="), std::sqrt(sum / kX),
+              1e-3 * std::sqrt(sum / kX))
+      << text;
+  EXPECT_NEAR(number_after(text, "R_p ="), 100.0 * abs_diff / abs_data, 0.01) << text;
+  // A failed row gives no results.
+  EXPECT_EQ(r.value(1, 4), 0.0f);
 }
 
 }  // namespace

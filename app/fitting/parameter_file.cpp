@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 
 #include "app/main/data_store.hpp"
 #include "core/atomic_file.hpp"
@@ -304,11 +305,15 @@ void kzt_read_parameter_file(const std::string& path, Index xmaxdat, Index ymaxd
     }
   }
   if (status != kStatusGood) return;
-  // Controls that no question could have given.
+  // Controls that no question could have given, and values the model
+  // would refuse or could not evaluate.
   if (in.fault.empty() &&
       (!(c.iterations >= 0.1f && c.iterations <= 200.0f) || c.display_frequency < 0 ||
-       c.display_frequency > 1024 || c.halt_criterion < 0 || c.halt_criterion > 1))
+       c.display_frequency > 1024 || c.halt_criterion < 0 || c.halt_criterion > 1 ||
+       !std::isfinite(c.accuracy) || !std::isfinite(c.halt_value)))
     in.fault = "holds fit controls outside their bounds";
+  if (in.fault.empty())
+    if (const std::string fault = kzt_model_fault(m); !fault.empty()) in.fault = "holds " + fault;
   if (!in.fault.empty()) return warn_file(path, in.fault, status);
   for (int i = 0; i < n; ++i)
     m.constraints[static_cast<std::size_t>(i)] =

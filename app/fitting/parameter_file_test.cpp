@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <fstream>
 #include <sstream>
 
@@ -247,6 +249,69 @@ TEST(ParameterFile, RefusalsLeaveTheHeldStateAsItWas) {
       EXPECT_EQ(bytes_of(dir.file("good.par")), good);
     }
   }
+}
+
+TEST(ParameterFile, ValuesTheModelWouldRefuseAreRefusedWhole) {
+  testing::TempDir dir;
+  // A surface and a row-line beside the peaks of the sample model.
+  const auto model = [] {
+    FitModel m = sample_model();
+    m.x_order = m.y_order = 0;
+    m.x_max_poly = m.y_max_poly = 50.0f;
+    testing::add_feature(m, kSurface, {5.0f});
+    testing::add_feature(m, kRowLine, {-1, 1, 20, 15, 25, 15, 0, 0.01f, 0.0f, 1, 1, 0.01f, 3, 4, 5});
+    return m;
+  };
+  using Damage = void (*)(FitModel&, FitControls&, float bad);
+  struct Case {
+    const char* what;
+    Damage damage;
+    const char* fault;
+  };
+  const Case cases[] = {
+      {"a centre that is not a number", [](FitModel& m, FitControls&, float bad) { m.params[0] = bad; },
+       "holds parameter 1 (GAU 1 XCe) with a value that is not a finite number"},
+      {"a scale that is not a number", [](FitModel& m, FitControls&, float bad) { m.scales[8] = -bad; },
+       "holds parameter 9 (FEA 2 PAR) with a scale that is not a finite number"},
+      {"an accuracy that is not a number", [](FitModel&, FitControls& c, float bad) { c.accuracy = bad; },
+       "holds fit controls outside their bounds"},
+      {"an empty X range of the surface",
+       [](FitModel& m, FitControls&, float) { m.x_max_poly = m.x_min_poly; },
+       "holds a Chebyshev surface (feature 3) over an empty normalisation range"},
+      {"a reversed Y range of the surface", [](FitModel& m, FitControls&, float) { m.y_min_poly = 60.0f; },
+       "holds a Chebyshev surface (feature 3) over an empty normalisation range"},
+      {"reversed row-line orders", [](FitModel& m, FitControls&, float) { m.params[14] = 2.0f; },
+       "holds a row-line (feature 4) of orders 2 to 1"},
+      {"a row-line order without its intensity",
+       [](FitModel& m, FitControls&, float) { m.params[15] = 2.0f; },
+       "holds a row-line (feature 4) without an intensity for each order"},
+  };
+  // Each case with a value that is not a number and with an infinite one.
+  for (const float bad : {std::nanf(""), std::numeric_limits<float>::infinity()}) {
+    for (const Case& c : cases) {
+      FitModel m = model();
+      FitControls controls;
+      c.damage(m, controls, bad);
+      const std::string path = dir.file("damaged.par");
+      ASSERT_TRUE(write_file(path, m, {}, controls));
+      const Read r = read_file(path);
+      EXPECT_EQ(r.retstat, 1) << c.what << r.text;
+      EXPECT_EQ(r.status, kStatusGood) << c.what;
+      EXPECT_EQ(r.model.num_parameters, 99) << c.what;
+      EXPECT_EQ(r.controls.accuracy, 42.0f) << c.what;
+      EXPECT_EQ(r.mask.size(), 3u) << c.what;
+      EXPECT_NE(r.text.find("WARNING: Parameter file \"" + path + "\" " + c.fault), std::string::npos)
+          << c.what << r.text;
+    }
+  }
+  // The undamaged model reads; without a surface any range is taken as it is.
+  FitModel good = model();
+  ASSERT_TRUE(write_file(dir.file("good.par"), good, {}));
+  EXPECT_EQ(read_file(dir.file("good.par")).retstat, 0);
+  FitModel flat = sample_model();
+  flat.x_max_poly = flat.x_min_poly;
+  ASSERT_TRUE(write_file(dir.file("flat.par"), flat, {}));
+  EXPECT_EQ(read_file(dir.file("flat.par")).retstat, 0);
 }
 
 }  // namespace

@@ -471,8 +471,13 @@ void olmi_initialise(MenuPass& pass, Olmi& state, Status& status) {
   if (!olmi_model_row(pass, state, row, status)) return;
   FitModel model = state.model;
   Index xs = a.xstrelm, xe = a.xendelm;
-  KZT_1DINITIALISE(data_row(kzt_image(a.data), a.xmaxdat, row), kzt_xline(a.xaxis), s.title,
-                   s.xlabel, s.zlabel, xs, xe, model, status);
+  // The menu sees the defined channels only.
+  const std::span<const float> data = data_row(kzt_image(a.data), a.xmaxdat, row);
+  const std::span<const float> axis = kzt_xline(a.xaxis);
+  const std::size_t defined = std::min({data.size(), axis.size(),
+                                        static_cast<std::size_t>(std::max<Index>(a.xnumdat, 0))});
+  KZT_1DINITIALISE(data.first(defined), axis.first(defined), s.title, s.xlabel, s.zlabel, xs, xe,
+                   model, status);
   if (status != kStatusGood) return;
   a.xstrelm = xs;
   a.xendelm = xe;
