@@ -1,9 +1,37 @@
 #include "core/parallel.hpp"
 
+#include <sched.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <memory>
 #include <mutex>
+
+namespace kesta {
+
+Index affinity_processor_count() {
+  struct Free {
+    void operator()(cpu_set_t* set) const { CPU_FREE(set); }
+  };
+  // A set too small for the system's processor numbers is refused (EINVAL):
+  // a larger one is tried.
+  for (int processors = 1024; processors <= (1 << 20); processors *= 2) {
+    const std::unique_ptr<cpu_set_t, Free> set(CPU_ALLOC(processors));
+    if (set == nullptr) break;
+    const std::size_t size = CPU_ALLOC_SIZE(processors);
+    CPU_ZERO_S(size, set.get());
+    if (::sched_getaffinity(0, size, set.get()) == 0) {
+      const int count = CPU_COUNT_S(size, set.get());
+      if (count > 0) return count;
+      break;
+    }
+    if (errno != EINVAL) break;
+  }
+  return std::max<Index>(1, static_cast<Index>(std::thread::hardware_concurrency()));
+}
+
+}  // namespace kesta
 
 namespace kesta::worker_stack {
 

@@ -10,12 +10,17 @@
 
 namespace kesta {
 
-// The processors this machine offers, at least one: asked of the system
+// The processors the calling thread may run on (its affinity set, which a
+// process started under a narrowed set inherits), at least one; the
+// machine's count when the set cannot be read. Asked of the system at every
+// call.
+Index affinity_processor_count();
+
+// The processors for worker threads: the affinity set, asked of the system
 // once (each asking reads a system file, a twentieth of a millisecond that
 // computations of a few milliseconds paid every time).
 inline Index processor_count() {
-  static const Index count =
-      std::max<Index>(1, static_cast<Index>(std::thread::hardware_concurrency()));
+  static const Index count = affinity_processor_count();
   return count;
 }
 

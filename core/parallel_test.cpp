@@ -1,6 +1,7 @@
 #include "core/parallel.hpp"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <atomic>
 #include <cstring>
@@ -46,6 +47,24 @@ TEST(RunParts, DeepStacksNestedPartsAndAThrowingPart) {
   EXPECT_EQ(done.load(), 3);
   run_parts(4, [&](Index) { ++done; });
   EXPECT_EQ(done.load(), 7);
+}
+
+// A process started on fewer processors than the machine has (taskset, a
+// container's share) counts only those: narrowed to one, then restored.
+TEST(ProcessorCount, FollowsTheAffinitySet) {
+  cpu_set_t original;
+  CPU_ZERO(&original);
+  ASSERT_EQ(sched_getaffinity(0, sizeof original, &original), 0);
+  EXPECT_EQ(affinity_processor_count(), CPU_COUNT(&original));
+  int first = 0;
+  while (!CPU_ISSET(first, &original)) ++first;
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(first, &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const Index narrowed = affinity_processor_count();
+  ASSERT_EQ(sched_setaffinity(0, sizeof original, &original), 0);
+  EXPECT_EQ(narrowed, 1);
 }
 
 }  // namespace

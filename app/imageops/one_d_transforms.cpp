@@ -141,6 +141,10 @@ void KZT_1DINTERPOLATE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
 }
 
 void kzt_command_1dinterpolate(KztDataSets&, std::string&, Status& status) {
+  io_write_lines({"WARNING: This option has been added as a quick fix. In the future it",
+                  "         will be thought out more properly and the user questions and",
+                  "         the action will change."},
+                 status);
   KztArrays& a = vosq_kzt_arrays;
   KZT_1DINTERPOLATE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                     kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), status);

@@ -27,27 +27,47 @@ constexpr std::uint8_t kCandidate = 1;
 constexpr std::uint8_t kExcluded = 2;
 
 // Background level and spread from a count, a sum and a sum of squares; the
-// spread is 0 for fewer than two pixels or a negative rounding remainder.
+// spread is 0 for fewer than two pixels or a negative rounding remainder
+// (the sum of squares less n times the mean squared, kept for the caller).
 struct Level {
   double mean = 0.0;
   double sd = 0.0;
+  double remainder = 0.0;
 };
 Level level_of(Index n, double sum, double sum2) {
   Level l;
   if (n < 1) return l;
   l.mean = sum / static_cast<double>(n);
-  const double spread = sum2 - static_cast<double>(n) * l.mean * l.mean;
-  if (n >= 2 && spread > 0.0) l.sd = std::sqrt(spread / static_cast<double>(n - 1));
+  l.remainder = sum2 - static_cast<double>(n) * l.mean * l.mean;
+  if (n >= 2 && l.remainder > 0.0) l.sd = std::sqrt(l.remainder / static_cast<double>(n - 1));
   return l;
+}
+
+// A column step whose background sums leave a negative remainder (rounding
+// on a nearly flat background) keeps the thresholds it had; the sums are
+// reported straight to the terminal.
+void report_negative_remainder(double sum, double sum2, Index n) {
+  const Level l = level_of(n, sum, sum2);
+  Status local = kStatusGood;
+  IO_WRITE_FILE(kStreamTerminal, "PANIC: SQRT OF NEGATIVE TO CALCULATE SIGMA !", local);
+  IO_WRITE_FILE(kStreamTerminal,
+                "sum, sum_squared, term num_pixels = " + format_e(sum, 14, 5, 1) +
+                    format_e(sum2, 14, 5, 1) + format_e(l.remainder, 14, 5, 1) + format_i(n, 6),
+                local);
 }
 
 // The plain levels of a strip's columns FIRST to END - 1 from their window
 // counts and sums: the operations of level_of and of the level's threshold
-// and bad level, whether it is reliable, and whether the next column's
+// and bad level, whether it is reliable (its step then keeps the thresholds
+// before it when the remainder is negative), and whether the next column's
 // unmasked values all lie within it (so that the next column keeps its
-// unmasked sums).
+// unmasked sums; never after a negative remainder, whose thresholds are not
+// its own).
+constexpr double kUnreliable = 0.0;
+constexpr double kReliable = 1.0;
+constexpr double kNegativeRemainder = 2.0;  // reliable, thresholds kept
 struct PlainLevels {
-  double* reliable;  // 1.0 or 0.0
+  double* reliable;  // one of the three above
   double* mean;
   double* threshold;
   double* bad;
@@ -85,11 +105,15 @@ void plain_levels_of(std::size_t first, std::size_t end, const double* __restric
     const bool is_reliable = n > min_background;
     const double high = is_reliable ? t : std::numeric_limits<double>::infinity();
     const double low = is_reliable ? b : minimum;
-    reliable[c] = is_reliable ? 1.0 : 0.0;
+    // (Added rather than chosen, so that the loop still runs in vector steps.)
+    const double reliable_flag = is_reliable ? kReliable : kUnreliable;
+    const double is_negative = spread < 0.0 ? reliable_flag : 0.0;
+    reliable[c] = reliable_flag + is_negative;
     mean[c] = m;
     threshold[c] = t;
     bad[c] = b;
-    keeps_next[c + 1] = double{lowest[c + 1]} >= low && double{highest[c + 1]} <= high ? 1.0 : 0.0;
+    keeps_next[c + 1] =
+        double{lowest[c + 1]} >= low && double{highest[c + 1]} <= high ? 1.0 - is_negative : 0.0;
   }
 }
 
@@ -478,7 +502,13 @@ void Strip::column_step(Index i) {
     sum2_[column_index] = column_sum2;
   }
   if (i - last_changed_ >= p_.box_size) {
-    reliable_ = plain_reliable_[column_index] != 0.0;
+    if (plain_reliable_[column_index] == kNegativeRemainder) {
+      mean_ = plain_mean_[column_index];
+      report_negative_remainder(window_sum_[column_index], window_sum2_[column_index],
+                                static_cast<Index>(window_count_[column_index]));
+      return;
+    }
+    reliable_ = plain_reliable_[column_index] != kUnreliable;
     if (reliable_) {
       mean_ = plain_mean_[column_index];
       threshold_ = plain_threshold_[column_index];
@@ -499,13 +529,14 @@ void Strip::column_step(Index i) {
     reliable_ = false;
     return;
   }
-  // A flat background may leave a rounding remainder below zero: no spread.
   const Level l = level_of(n, sum, sum2);
-  const double m = l.mean;
-  const double sd = l.sd;
-  mean_ = m;
-  threshold_ = m + p_.peak_sigma * sd;
-  bad_ = m - p_.bad_sigma * sd;
+  mean_ = l.mean;
+  if (l.remainder < 0.0) {
+    report_negative_remainder(sum, sum2, n);
+    return;
+  }
+  threshold_ = l.mean + p_.peak_sigma * l.sd;
+  bad_ = l.mean - p_.bad_sigma * l.sd;
   reliable_ = true;
 }
 
@@ -515,12 +546,13 @@ Index Strip::plain_run(Index i) {
   // mean of an unreliable one is the last reliable mean).
   const auto start = static_cast<std::size_t>(i - xs_ + 1);
   const auto width = static_cast<std::size_t>(width_);
+  // A column whose remainder is negative takes a step of its own.
   std::size_t c = start;
-  while (c < width && keeps_next_[c] != 0.0) ++c;
+  while (c < width && keeps_next_[c] != 0.0 && plain_reliable_[c] != kNegativeRemainder) ++c;
   if (c == start) return i + 1;
-  reliable_ = plain_reliable_[c - 1] != 0.0;
+  reliable_ = plain_reliable_[c - 1] != kUnreliable;
   for (std::size_t k = c; k-- > start;)
-    if (plain_reliable_[k] != 0.0) {
+    if (plain_reliable_[k] != kUnreliable) {
       mean_ = plain_mean_[k];
       threshold_ = plain_threshold_[k];
       bad_ = plain_bad_[k];

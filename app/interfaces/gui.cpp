@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/interfaces/fitting_interfaces.hpp"
 #include "app/interfaces/general_menus.hpp"
@@ -23,9 +24,14 @@ struct TopMenu {
   bool start_mode = true;
 };
 
-// Cleared once any image interface or the keyboard interface has run; the
-// on-line crystallography interface chooses its first display scaling by it.
-bool first_use = true;
+// Cleared once any image interface or the keyboard interface has run: the
+// on-line crystallography interface, entered first, starts with the display
+// scaled from the mean and standard deviation of the region. Kept for the
+// run (a new run, or a test, starts again with kzt_forget_answers).
+struct FirstUse {
+  bool first = true;
+};
+bool& first_use() { return remembered<FirstUse>().first; }
 
 const std::string kWelcome[] = {
     "",
@@ -71,7 +77,7 @@ void run_keyboard(MenuPass& pass, TopMenu&, Status& status) {
   GS_PROMPT(false, 15, 15, kKeyboardNote, xmin, ymin, xmax, ymax, status);
   GS_FPROMPT(1, 1, {"CONTROL TRANSFERRED TO TERMINAL WINDOW"}, status);
   GS_UPDATE(status);
-  first_use = false;
+  first_use() = false;
   kzt_upcall(imageops_upcalls.keyboard, "KEYBOARD INTERFACE", status, true, pass.sets);
 }
 
@@ -107,8 +113,20 @@ constexpr MenuRedraw kAll = MenuRedraw::kImageAndMenu;
 // An image interface: clears the first-use flag, then runs.
 template <void (*interface)(KztDataSets&, Status&)>
 void run_interface(MenuPass& pass, TopMenu&, Status& status) {
-  first_use = false;
+  first_use() = false;
   interface(pass.sets, status);
+}
+
+// On-line crystallography: the first interface of the run starts with image
+// intensity scaling mode 4 (limits from the mean and standard deviation).
+void run_xtallography(MenuPass& pass, TopMenu& menu, Status& status) {
+  if (first_use()) {
+    int mode = 0;
+    float minimum = 0.0f, maximum = 1.0f;
+    GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
+    GS_SET_IMAGESCALE(4, minimum, maximum, status);
+  }
+  run_interface<KZT_GUI_XTALLOGRAPHY>(pass, menu, status);
 }
 
 // The table; entered from the keyboard command its last entry becomes "EXIT
@@ -132,7 +150,7 @@ std::span<const Row> top_rows(bool start_mode) {
        "OLMI (MULTIPLE 1-D FITTING): The functionality of OLMI program", 0, kAll,
        run_interface<KZT_GUI_OLMI>},
       {"ON-LINE CRYSTALLOGRAPHY", "ON-LINE CRYSTALLOGRAPHY: Live input, display, and statistics",
-       0, kAll, run_interface<KZT_GUI_XTALLOGRAPHY>},
+       0, kAll, run_xtallography},
       {"POWDER DIFFRACTION (2-D)", "POWDER DIFFRACTION (2-D): Tilt determination and integration",
        0, kAll, run_interface<KZT_GUI_PD>},
       {"SAXS / GISAXS", "SAXS / GISAXS: Small Angle X-ray Scattering / Grazing Incidence", 0,

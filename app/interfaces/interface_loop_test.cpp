@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "core/dialogue_testing.hpp"
@@ -208,6 +209,42 @@ TEST_F(InterfaceLoop, TopMenuExitsAndTheKeyboardInterface) {
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NE(text("CONTROL RETURNED TO"), nullptr);
   EXPECT_EQ(text("!!! REQUEST TO EXIT KESTA !!!"), nullptr);
+}
+
+// The first interface of the run decides the display scaling: on-line
+// crystallography entered before any image interface (the macro menu does
+// not count) starts with scaling mode 4; after another interface, or on a
+// second visit, the mode stays as it was.
+TEST_F(InterfaceLoop, OnlineCrystallographyFirstScalesFromTheStatistics) {
+  TerminalCapture terminal;
+  UpcallsOverride upcalls{ImageopsUpcalls{.keyboard = fake_keyboard}};
+  // The scaling mode after a visit to the top menu that starts in MODE.
+  const auto mode_after = [&](int mode, std::vector<std::string> answers) {
+    Status status = kStatusGood;
+    GS_SET_IMAGESCALE(mode, 2.0f, 3.0f, status);
+    answers.insert(answers.end(), {"EXIT KESTA", "YES"});
+    ScriptedInput input(answers);
+    KZT_GUI(true, sets, status);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    float minimum = 0.0f, maximum = 0.0f;
+    GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
+    EXPECT_EQ(status, kStatusGood);
+    return mode;
+  };
+  const std::string xtal = "ON-LINE CRYSTALLOGRAPHY";
+  const std::vector<std::vector<std::string>> runs = {
+      {xtal, "EXIT"},
+      {"MACROS / LOG FILE", "EXIT", xtal, "EXIT"},
+      {"2-D FITTING", "EXIT", xtal, "EXIT"},
+      {"KEYBOARD INTERFACE", xtal, "EXIT"},
+  };
+  const int expected[] = {4, 4, 1, 1};
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    kzt_forget_answers();  // a new run
+    EXPECT_EQ(mode_after(1, runs[k]), expected[k]) << runs[k][0];
+  }
+  // A second visit in the same run leaves the mode chosen in between.
+  EXPECT_EQ(mode_after(0, {xtal, "EXIT"}), 0);
 }
 
 }  // namespace

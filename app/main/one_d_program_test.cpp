@@ -41,6 +41,15 @@ TEST(OneDProgram, InterpolationRescalesTheRowOfTheRegion) {
   const std::string& out = result.output;
   EXPECT_EQ(result.code, 0) << out;
   EXPECT_NE(out.find("KZT_1DINTERPOLATE"), std::string::npos) << out;
+  // The command warns before anything else, at each use.
+  const std::string warning =
+      "1-D INTERPOLATION\n"
+      "WARNING: This option has been added as a quick fix. In the future it\n"
+      "         will be thought out more properly and the user questions and\n"
+      "         the action will change.\n";
+  const std::size_t first = out.find(warning);
+  EXPECT_NE(first, std::string::npos) << out;
+  EXPECT_NE(out.find(warning, first + 1), std::string::npos) << out;
   EXPECT_NE(out.find("RELATIVE SCALING VALUE AT SCALING COORDINATE"), std::string::npos) << out;
   EXPECT_EQ(out.find("not available"), std::string::npos) << out;
 

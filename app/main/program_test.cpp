@@ -465,7 +465,11 @@ TEST(Program, DimensionsChangeTheArraysButNotTheSavedSizes) {
 
 TEST(Program, ArraysThatCannotBeAllocatedAreReported) {
   TempDir dir;
-  const Result r = run(dir, "-nogr -dim1000000x1000000", "INFORMATION\n");
+  const std::string stored =
+      "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\nDIM1_DATA\n64\n"
+      "DIM2_DATA\n32\n";
+  write_file(dir.file(".kesta.def"), stored);
+  const Result r = run(dir, "-nogr -key -dim1000000x1000000", "INFORMATION\n");
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(has(r.output,
                   "ERROR: The program arrays of 1000000 by 1000000 elements could not be "
@@ -473,8 +477,8 @@ TEST(Program, ArraysThatCannotBeAllocatedAreReported) {
   EXPECT_TRUE(has(r.output, "STATUS: The error was identified in module:"));
   EXPECT_FALSE(has(r.output, "Main menu"));
   EXPECT_FALSE(has(r.output, "BYE: KESTA"));
-  // The defaults are saved all the same.
-  EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")), "DIM1_DATA\n1000000\n"));
+  // The refused sizes are not saved: the next start proposes the stored ones.
+  EXPECT_EQ(file_contents(dir.file(".kesta.def")), stored);
 }
 
 TEST(Program, AnsweringNoToTheResetQuestionEndsWithTheReport) {
@@ -484,7 +488,7 @@ TEST(Program, AnsweringNoToTheResetQuestionEndsWithTheReport) {
   EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:NO\n"));
   EXPECT_TRUE(has(r.output, "STATUS: The \"status\" value is set to the user escape value"));
   EXPECT_FALSE(has(r.output, "BYE: KESTA"));
-  EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")), "DIM1_DATA\n10\n"));
+  EXPECT_EQ(file_contents(dir.file(".kesta.def")), "");  // a failed run saves nothing
   // The log was closed with everything up to the end.
   EXPECT_TRUE(has(file_contents(dir.file("run.log")), "RESET \"status\" [YES]:NO"));
 }

@@ -362,16 +362,19 @@ int MAIN__() {
   else
     KZT_KEYBOARD(false, sets, status);
 
-  // Shut-down: the log is closed and the defaults saved even after a
-  // failure, so that neither the transcript nor the settings are lost; but
-  // defaults that were never loaded are not saved over the stored ones.
+  // Shut-down: the log is closed even after a failure, so that the
+  // transcript is not lost. The defaults are saved only after a good end:
+  // a run that failed (arrays that could not be allocated, NO to the reset
+  // question) would otherwise store what failed (the refused array sizes)
+  // for every later start; defaults that were never loaded are not saved
+  // over the stored ones either.
   Status local = kStatusGood;
   IO_CLOSE_LOGFILE(local);
   sets.log_file_open = false;
   if (sets.graphics_on) GS_CLOSE_GRAPHICS(local);
   kzt_free_arrays(a, local);
   kzt_free_vectors(sets.vectors, local);
-  if (save_defaults) {
+  if (save_defaults && status == kStatusGood) {
     Status save_status = kStatusGood;
     retstat = 0;
     IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);

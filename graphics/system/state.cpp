@@ -228,7 +228,7 @@ void GS_DEF_GRAPHICS(Status& status) {
   g.mask_colour = kGsRed;
   g.view3d = fresh.view3d;
   g.progress = fresh.progress;
-  g.progress_on = false;
+  g.progress_switch = 0;
   g.form_document = g.menu_document = false;
 }
 
@@ -689,12 +689,14 @@ void GS_SET_CHAR_SCALING(float width, float height, Status& status) {
   s().char_height_scale = height;
 }
 
-void GS_SET_PROGRESS(bool on, float xmin, float ymin, float xmax, float ymax, Status& status) {
+void GS_SET_PROGRESS(float xmin, float ymin, float xmax, float ymax, int on_switch,
+                     Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_PROGRESS V0.1";
   if (st_bad(status, position)) return;
+  if (on_switch != 0 && refuse(status, 17, position)) return;
   if (bad_rect(xmin, ymin, xmax, ymax, status, position)) return;
-  s().progress_on = on;
   s().progress = {xmin, ymin, xmax, ymax};
+  s().progress_switch = on_switch;
 }
 
 // ---- Setters of many groups ----
@@ -1087,6 +1089,13 @@ void GS_INQ_MESSAGESTYLE(GsMessageStyle& style, Status& status) {
 }
 void GS_INQ_GUIREGION(float& xmin, float& ymin, float& xmax, float& ymax, Status& status) {
   get_rect(s().gui_region, xmin, ymin, xmax, ymax, status, "Subroutine GS_INQ_GUIREGION V0.1");
+}
+void GS_INQ_PROGRESS(float& xmin, float& ymin, float& xmax, float& ymax, int& on_switch,
+                     Status& status) {
+  constexpr std::string_view position = "Subroutine GS_INQ_PROGRESS V0.1";
+  if (st_bad(status, position)) return;
+  get_rect(s().progress, xmin, ymin, xmax, ymax, status, position);
+  on_switch = s().progress_switch;
 }
 
 void GS_INQ_POSTSCRIPT(bool& colour, int& second, int& third, Status& status) {

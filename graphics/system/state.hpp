@@ -296,8 +296,9 @@ struct GsState {
   bool form_document = false, menu_document = false;
   float reference_width = 0.0f;  // page width of "iiii..MMWW"
   int colour_cells = 108, max_colour_cells = 210;
+  // The progress bar's region; its switch is always 0 (off).
   GsRect progress{0.0f, 0.0f, 0.7071f, 0.29f};
-  bool progress_on = false;
+  int progress_switch = 0;
   // GS_DB_COLOURS: the definitions of the drawing colours and the device
   // index each one got.
   std::array<std::array<float, 3>, kGsNumColours> colour_rgb{};
@@ -406,7 +407,9 @@ void GS_SET_POSTSCRIPT(bool colour, Status& status);
 void GS_SET_PSFILE(bool open, Status& status);
 void GS_SET_WINDOWFORMAT(int format, Status& status);
 void GS_SET_CHAR_SCALING(float width, float height, Status& status);
-void GS_SET_PROGRESS(bool on, float xmin, float ymin, float xmax, float ymax, Status& status);
+// The progress bar's region (page) and its switch, which must be 0.
+void GS_SET_PROGRESS(float xmin, float ymin, float xmax, float ymax, int on_switch,
+                     Status& status);
 
 // ---- Setters of many groups ----
 void GS_MSET_COLOURS(int colour, Status& status);
@@ -486,6 +489,8 @@ void GS_INQ_MENUSTYLE(GsMenuStyle& style, Status& status);
 void GS_INQ_MESSAGE(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
 void GS_INQ_MESSAGESTYLE(GsMessageStyle& style, Status& status);
 void GS_INQ_GUIREGION(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
+void GS_INQ_PROGRESS(float& xmin, float& ymin, float& xmax, float& ymax, int& on_switch,
+                     Status& status);
 void GS_INQ_POSTSCRIPT(bool& colour, int& second, int& third, Status& status);
 void GS_INQ_PSFILE(bool& open, Status& status);
 void GS_INQ_WINDOWFORMAT(int& format, Status& status);

@@ -59,6 +59,9 @@ TEST_F(StateTest, RefusedValuesLeaveTheGroupUnchanged) {
       {"pixel limit", [](Status& s) { GS_SET_PIXELLIMITS(4001, 200, s); }, 140017},
       {"font 3", [](Status& s) { GS_MSET_FONT(3, s); }, 140017},
       {"haxes width", [](Status& s) { GS_SET_HAXESSTYLE(1, 0, 1, 0.01f, 0.005f, 9, s); }, 140021},
+      {"progress on", [](Status& s) { GS_SET_PROGRESS(0.1f, 0.1f, 0.5f, 0.2f, 1, s); }, 140017},
+      {"progress x", [](Status& s) { GS_SET_PROGRESS(0.5f, 0.1f, 0.5f, 0.2f, 0, s); }, 140013},
+      {"progress y", [](Status& s) { GS_SET_PROGRESS(0.1f, 0.3f, 0.5f, 0.2f, 0, s); }, 140014},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -76,6 +79,7 @@ TEST_F(StateTest, RefusedValuesLeaveTheGroupUnchanged) {
     EXPECT_EQ(gs_state.title.height, before.title.height) << c.name;
     EXPECT_EQ(gs_state.y_axes_code, before.y_axes_code) << c.name;
     EXPECT_EQ(gs_state.title.font, before.title.font) << c.name;
+    EXPECT_EQ(gs_state.progress.xmax, before.progress.xmax) << c.name;
   }
 }
 
@@ -113,6 +117,19 @@ TEST_F(StateTest, ArgumentOrdersFollowMeaning) {
   float a = 0, b = 0, c = 0, d = 0;
   GS_INQ_DGPP(a, b, c, d, s);
   EXPECT_EQ(b, 0.2f);
+
+  // The progress bar: the defaults, then a region read back as set.
+  int on = 1;
+  GS_INQ_PROGRESS(a, b, c, d, on, s);
+  EXPECT_EQ(c, 0.7071f);
+  EXPECT_EQ(d, 0.29f);
+  EXPECT_EQ(on, 0);
+  GS_SET_PROGRESS(0.1f, 0.2f, 0.3f, 0.4f, 0, s);
+  GS_INQ_PROGRESS(a, b, c, d, on, s);
+  EXPECT_EQ(a, 0.1f);
+  EXPECT_EQ(b, 0.2f);
+  EXPECT_EQ(c, 0.3f);
+  EXPECT_EQ(d, 0.4f);
   EXPECT_EQ(s, kStatusGood);
 }
 
