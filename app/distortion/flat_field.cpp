@@ -45,13 +45,18 @@ void write_lines(std::initializer_list<const char*> lines, Status& status) {
 
 }  // namespace
 
-Index kzt_profile_radii(float x_centre, float y_centre, Index xstrelm, Index ystrelm,
-                        Index xendelm, Index yendelm) {
+Index kzt_profile_radii(float x_centre, float y_centre, float x_pixel_size, float y_pixel_size,
+                        Index xstrelm, Index ystrelm, Index xendelm, Index yendelm) {
+  // In X-pixel sizes, as the profile is looked up: Y distances scale by the
+  // ratio of the sizes (1 for square pixels, which then count plain pixels).
+  const double ratio = x_pixel_size > 0.0f && y_pixel_size > 0.0f
+                           ? static_cast<double>(y_pixel_size) / x_pixel_size
+                           : 1.0;
   double r_max = 0.0;
   for (const Index x : {xstrelm, xendelm})
     for (const Index y : {ystrelm, yendelm})
       r_max = std::max(r_max, std::hypot(static_cast<double>(x) - x_centre,
-                                         static_cast<double>(y) - y_centre));
+                                         (static_cast<double>(y) - y_centre) * ratio));
   if (!(r_max < static_cast<double>(kMostRadii))) return -1;
   return static_cast<Index>(r_max) + 1;
 }
@@ -175,7 +180,8 @@ void KZT_FLATFIELD(bool graphics, Index xmaxdat, Index ymaxdat, Index xstrelm, I
   remembered<FlatFieldAnswers>() = a;
   x_pixel_size = a.x_pixel_size;
   y_pixel_size = a.y_pixel_size;
-  const Index radii = kzt_profile_radii(xc, yc, xstrelm, ystrelm, xendelm, yendelm);
+  const Index radii = kzt_profile_radii(xc, yc, a.x_pixel_size, a.y_pixel_size, xstrelm, ystrelm,
+                                        xendelm, yendelm);
   if (radii < 0) {
     IO_WRITE("WARNING: The flat-field centre lies too far from the data; nothing is changed",
              status);
@@ -305,7 +311,8 @@ void KZT_XRIIFLATFIELD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
   x_pixel_size = x_microns * 1.0e-6f;
   y_pixel_size = y_microns * 1.0e-6f;
   const Index radii =
-      kzt_profile_radii(a.x_centre, a.y_centre, xstrelm, ystrelm, xendelm, yendelm);
+      kzt_profile_radii(a.x_centre, a.y_centre, x_pixel_size, y_pixel_size, xstrelm, ystrelm,
+                        xendelm, yendelm);
   if (radii >= 1) {
     std::vector<float> profile(static_cast<std::size_t>(radii + 1), 0.0f);
     KZT_CALABSORPTION(a.detection_radius, a.detection_thickness, a.detection_absorption,

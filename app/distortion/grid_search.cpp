@@ -8,6 +8,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "app/distortion/grid_peaks.hpp"
@@ -457,7 +458,16 @@ bool starting_clicks(bool graphics, Index xmaxdat, Index ymaxdat, Index xstrelm,
   return true;
 }
 
-void ask_settings(GridSearchSettings& g, Status& status) {
+// The largest template side built: a template far larger than any grid hole
+// cannot locate one, and its memory grows with the square of the side.
+constexpr Index kLargestSide = 8192;
+
+// The search settings; WIDTH x HEIGHT is the active data region. A peak
+// width of 0.0 gives no template, and a pixel template larger than the
+// region correlates with nothing but the region's edges: such a width is
+// refused and asked again, as are sub-pixels whose template would be too
+// large, with the value held before as the default.
+void ask_settings(GridSearchSettings& g, Index width, Index height, Status& status) {
   IO_INPI(true, 1, 100, true, "MAXIMUM PEAK SEARCH DISTANCE (PIXELS)",
           {"Enter the maximum number of pixels a search for a new peak centre may",
            "continue from the original predicted centre (based on previously found",
@@ -472,20 +482,39 @@ void ask_settings(GridSearchSettings& g, Status& status) {
            "their neighbours. Values around 0.2 to 0.4 suit most grid images.",
            "Enter the ratio (0.0 to 0.99)."},
           {"Value must be within given range"}, g.detect_ratio, status);
-  IO_INPR(true, 0.0f, 100000.0f, true, "PEAK STANDARD DEVIATION WIDTH (PIXELS)",
-          {"Enter the standard deviation width of the grid peaks in pixels. An",
-           "approximate value works: the peak centres are still estimated",
-           "correctly, but with a larger variance than with the correct width.",
-           "After a first search \"LEARN HOLE PROFILE\" gives the averaged",
-           "profile of all the peaks in the memory; this may be fitted with a",
-           "2-D Gaussian in the FIT sub-menu to measure the width. (The profile",
-           "is over-sampled: divide the fitted width by the number of",
-           "over-sampling sub-pixels.) The width defines the template used to",
-           "locate every peak."},
-          {"Value must be within given range"}, g.sigma, status);
-  IO_INPI(true, 1, 100, true, "NUMBER OF SUB-PIXELS",
-          {"More takes longer, but can give more accurate results"},
-          {"Enter integer in given range"}, g.sub_pixelling, status);
+  const float held_sigma = g.sigma;
+  const Index widest = std::min({width, height, kLargestSide});
+  for (;;) {
+    IO_INPR(true, 0.0f, 100000.0f, true, "PEAK STANDARD DEVIATION WIDTH (PIXELS)",
+            {"Enter the standard deviation width of the grid peaks in pixels. An",
+             "approximate value works: the peak centres are still estimated",
+             "correctly, but with a larger variance than with the correct width.",
+             "After a first search \"LEARN HOLE PROFILE\" gives the averaged",
+             "profile of all the peaks in the memory; this may be fitted with a",
+             "2-D Gaussian in the FIT sub-menu to measure the width. (The profile",
+             "is over-sampled: divide the fitted width by the number of",
+             "over-sampling sub-pixels.) The width defines the template used to",
+             "locate every peak."},
+            {"Value must be within given range"}, g.sigma, status);
+    if (status != kStatusGood) return;
+    if (g.sigma > 0.0f && kzt_template_side(g.sigma, 1) <= widest) break;
+    IO_WRITE("WARNING: The peak width must be above 0.0, and its template of 6 widths", status);
+    IO_WRITE(
+        "         no wider than " + std::to_string(widest) + " pixels (the active data region)",
+        status);
+    g.sigma = held_sigma;
+  }
+  const int held_sub_pixelling = g.sub_pixelling;
+  for (;;) {
+    IO_INPI(true, 1, 100, true, "NUMBER OF SUB-PIXELS",
+            {"More takes longer, but can give more accurate results"},
+            {"Enter integer in given range"}, g.sub_pixelling, status);
+    if (status != kStatusGood) return;
+    if (kzt_template_side(g.sigma, g.sub_pixelling) <= kLargestSide) break;
+    IO_WRITE("WARNING: The peak width is too large for the peak templates: fewer sub-pixels",
+             status);
+    g.sub_pixelling = held_sub_pixelling;
+  }
 }
 
 // The templates of a search; false (STATUS set) when they cannot be had.
@@ -494,13 +523,6 @@ bool make_templates(const GridSearchSettings& g, std::vector<float>& templ,
                     Status& status) {
   side = kzt_template_side(g.sigma, 1);
   sub_side = kzt_template_side(g.sigma, g.sub_pixelling);
-  // A template far larger than any image cannot locate a hole.
-  constexpr Index kLargestSide = 8192;
-  if (sub_side > kLargestSide) {
-    IO_WRITE("WARNING: The peak width is too large for the peak templates", status);
-    st_fail(status, kBaseCore + 1002, "Subroutine KZT_CALIBRATE2DGRID V0.15");
-    return false;
-  }
   try {
     templ.assign(static_cast<std::size_t>(side * side), 0.0f);
     sub_templ.assign(static_cast<std::size_t>(sub_side * sub_side), 0.0f);
@@ -566,19 +588,33 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       IO_WRITE("         the vertical peak search vector must point upwards", status);
       continue;
     }
-    ask_settings(g, status);
+    ask_settings(g, xendelm - xstrelm + 1, yendelm - ystrelm + 1, status);
     if (status != kStatusGood) return;
     kzt_grid_search_settings() = g;
     if (!make_templates(g, templ, sub_templ, side, sub_side, status)) return;
     const GridImage im{xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                        side, templ, sub_side, sub_templ, g.sub_pixelling};
+    // A click off the active region is clamped onto its edge, where the
+    // climb finds the edge itself; a start refined onto the region's border
+    // pixel is such an edge too. Neither is a starting peak.
+    const auto clicked_inside = [&](Point p) {
+      return p.x > static_cast<float>(xstrelm - 1) && p.x < static_cast<float>(xendelm) &&
+             p.y > static_cast<float>(ystrelm - 1) && p.y < static_cast<float>(yendelm);
+    };
+    const auto clear_of_border = [&](Point p) {
+      return p.x >= static_cast<float>(xstrelm) && p.x < static_cast<float>(xendelm - 1) &&
+             p.y >= static_cast<float>(ystrelm) && p.y < static_cast<float>(yendelm - 1);
+    };
     bool f1 = false, f2 = false, f3 = false;
-    float c1 = 0.0f, c2 = 0.0f;
-    KZT_FINDCENTRE(im, 5, start.x, start.y, f1, c1, status);
-    KZT_FINDCENTRE(im, 5, right.x, right.y, f2, c2, status);
-    KZT_FINDCENTRE(im, 5, up.x, up.y, f3, correlation, status);
-    if (status != kStatusGood) return;
-    if (f1 && f2 && f3 && std::isfinite(correlation) && correlation > 0.0f) {
+    if (clicked_inside(start) && clicked_inside(right) && clicked_inside(up)) {
+      float c1 = 0.0f, c2 = 0.0f;
+      KZT_FINDCENTRE(im, 5, start.x, start.y, f1, c1, status);
+      KZT_FINDCENTRE(im, 5, right.x, right.y, f2, c2, status);
+      KZT_FINDCENTRE(im, 5, up.x, up.y, f3, correlation, status);
+      if (status != kStatusGood) return;
+    }
+    if (f1 && f2 && f3 && std::isfinite(correlation) && correlation > 0.0f &&
+        clear_of_border(start) && clear_of_border(right) && clear_of_border(up)) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);
       IO_WRITE("INFO: Next first grid axis peak is at position " + pair(right.x, right.y),

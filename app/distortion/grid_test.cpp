@@ -51,14 +51,15 @@ struct GridReplay : testing::WidgetFixture {
   static std::string point(float x, float y) {
     return "1\n" + std::to_string(x) + "\n" + std::to_string(y) + "\n";
   }
-  // Clicks on holes (6, 6), (7, 6), (6, 7); search settings; spacing 1000.
-  static std::string find_peaks_answers(const GridScene& s) {
+  // Clicks on holes (6, 6), (7, 6), (6, 7); search settings with the peak
+  // width answers WIDTHS; spacing 1000.
+  static std::string find_peaks_answers(const GridScene& s, const std::string& widths = "1.5\n") {
     float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
     s.centre(6, 6, x, y);
     s.centre(7, 6, xr, yr);
     s.centre(6, 7, xu, yu);
     return point(x + 0.3f, y - 0.4f) + point(xr, yr) + point(xu - 0.2f, yu) +
-           "3\n0.3\n1.5\n9\n200\n1000\nNO\n";
+           "3\n0.3\n" + widths + "9\n200\n1000\nNO\n";
   }
   struct Result {
     int retstat = -1;
@@ -67,13 +68,17 @@ struct GridReplay : testing::WidgetFixture {
     GridPeaks peaks;
     std::string out;
   };
-  Result search(const GridScene& s, const std::vector<float>& data) {
+  // The search over columns XSTRELM onwards, holding a grid of HELD_XNUM
+  // columns before it.
+  Result search(const GridScene& s, const std::vector<float>& data, Index xstrelm = 1,
+                Index held_xnum = 0) {
     std::vector<float> axis(static_cast<std::size_t>(s.side));
     for (Index i = 0; i < s.side; ++i) axis[i] = static_cast<float>(i) + 0.5f;
     Result r;
+    r.peaks.xnum = held_xnum;
     testing::TerminalCapture terminal;
-    KZT_CALIBRATE2DGRID(false, s.side, s.side, 1, 1, s.side, s.side, data, axis, axis, "Grid",
-                        "X", "Y", "Z", 400, r.spacing, r.xps, r.yps, r.retstat, r.peaks,
+    KZT_CALIBRATE2DGRID(false, s.side, s.side, xstrelm, 1, s.side, s.side, data, axis, axis,
+                        "Grid", "X", "Y", "Z", 400, r.spacing, r.xps, r.yps, r.retstat, r.peaks,
                         r.status);
     r.out = terminal.text();
     return r;
@@ -191,6 +196,42 @@ TEST_F(GridReplay, AMacroEndingInsideTheQuestionsChangesNothing) {
   EXPECT_EQ(r.peaks.xnum, 5);
   EXPECT_FLOAT_EQ(r.spacing, 2000.0f);
   EXPECT_EQ(kzt_grid_search_settings().search_limit, 6);  // nothing remembered
+}
+
+TEST_F(GridReplay, ClicksOffTheRegionAndUnusablePeakWidthsAreAskedAgain) {
+  GridScene s;
+  // Clicks off the image (clamped onto its corners) are no starting peaks;
+  // then a width of 0 and one far wider than the image are refused before
+  // anything is computed, and the search runs with the third.
+  replay(point(-50.0f, -40.0f) + point(400.0f, -40.0f) + point(-50.0f, 900.0f) +
+         "3\n0.3\n1.5\n9\n" + find_peaks_answers(s, "0.0\n100000\n1.5\n") +
+         "100\n100\n0\n6\n6\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.status, kStatusGood) << r.out;
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  const std::size_t refused =
+      r.out.find("WARNING: Problem finding the starting peaks, please re-enter");
+  ASSERT_NE(refused, std::string::npos) << r.out;
+  EXPECT_LT(refused, r.out.find("INFO: Starting peaks found O.K."));
+  EXPECT_EQ(r.out.find("INFO: Starting peaks found O.K."),
+            r.out.rfind("INFO: Starting peaks found O.K."));
+  const std::size_t width = r.out.find("WARNING: The peak width must be above 0.0");
+  ASSERT_NE(width, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("WARNING: The peak width must be above 0.0", width + 1), std::string::npos);
+  EXPECT_EQ(r.peaks.num, 144);
+  EXPECT_FLOAT_EQ(kzt_grid_search_settings().sigma, 1.5f);
+
+  // Clicks beside a hole just off the active region climb onto the
+  // region's border pixel: no start either, and the held peaks stay.
+  float x = 0, y = 0;
+  s.centre(5, 6, x, y);  // in pixel 46, left of the region's first column
+  replay(point(x + 0.7f, y) + point(x + 10.0f, y) + point(x + 0.7f, y + 10.0f) +
+         "3\n0.3\n1.5\n9\n");
+  const Result held = search(s, s.image(), 47, 7);
+  EXPECT_EQ(held.status, kStatusGood);
+  EXPECT_TRUE(has(held.out, "WARNING: Problem finding the starting peaks")) << held.out;
+  EXPECT_FALSE(has(held.out, "INFO: Starting peaks found O.K.")) << held.out;
+  EXPECT_EQ(held.peaks.xnum, 7);
 }
 
 TEST(GridTemplates, SidesAndZeroMean) {

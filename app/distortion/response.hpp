@@ -90,9 +90,11 @@ void KZT_CALFLATFIELD(Index n, std::span<const float> profile, float x_centre, f
                       float x_pixel_size, float y_pixel_size, Index xmaxdat, Index ymaxdat,
                       Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                       std::span<float> data, Status& status);
-// The number of radii N of the profile for a region and centre (pixels).
-Index kzt_profile_radii(float x_centre, float y_centre, Index xstrelm, Index ystrelm,
-                        Index xendelm, Index yendelm);
+// The number of radii N of the profile for a region and centre (pixels):
+// the largest distance to a corner pixel of the region in X-pixel sizes,
+// the unit the profile is looked up in; -1 for a centre far off the data.
+Index kzt_profile_radii(float x_centre, float y_centre, float x_pixel_size, float y_pixel_size,
+                        Index xstrelm, Index ystrelm, Index xendelm, Index yendelm);
 
 // XRII FLAT-FIELD: the dialogue and geometry of the two-sphere model; the
 // data are not changed.

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -202,8 +204,49 @@ TEST(FlatField, ProfileOfAConstantSourceAndItsLookUpAtBothEnds) {
   EXPECT_EQ(data[element(8, 5, kN)], 4.0f);
   EXPECT_EQ(data[element(5, 6, kN)], 3.0f);  // Y pixels twice the X size
   EXPECT_EQ(data[element(12, 12, kN)], 4.0f);
-  EXPECT_EQ(kzt_profile_radii(4.5f, 4.5f, 1, 1, kN, kN), 11);
-  EXPECT_EQ(kzt_profile_radii(1.0e30f, 0.0f, 1, 1, kN, kN), -1);
+  EXPECT_EQ(kzt_profile_radii(4.5f, 4.5f, 1.0e-4f, 1.0e-4f, 1, 1, kN, kN), 11);
+  EXPECT_EQ(kzt_profile_radii(1.0e30f, 0.0f, 1.0e-4f, 1.0e-4f, 1, 1, kN, kN), -1);
+  // In X-pixel sizes: Y distances count twice with pixels twice as high.
+  EXPECT_EQ(kzt_profile_radii(4.5f, 4.5f, 1.0e-4f, 2.0e-4f, 1, 1, kN, kN), 17);
+}
+
+TEST(FlatField, NonSquarePixelsFollowTheClosedFormToTheFarCorner) {
+  // A source of even emission, 100 mm from the detector, centred on the
+  // corner of 100 x 200-micron pixels: every pixel is multiplied by
+  // 1 / cos^3 of its angle, the far corner as well as the near one.
+  testing::TempDir dir;
+  const std::string scan = dir.file("source.txt");
+  {
+    std::FILE* f = std::fopen(scan.c_str(), "w");
+    for (int a = 0; a <= 30; a += 5) std::fprintf(f, "%d 5.0\n", a);
+    std::fclose(f);
+  }
+  kzt_forget_answers();
+  constexpr Index kX = 64, kY = 48;
+  std::vector<float> data(kX * kY, 1.0f);
+  float xps = 1.0e-4f, yps = 1.0e-4f;
+  Status s = kStatusGood;
+  {
+    testing::ScriptedInput input(
+        {scan, "", "", "", "0", "1", "2", "0", "YES", "0", "0", "100", "100", "200", "0"});
+    testing::TerminalCapture terminal;
+    KZT_FLATFIELD(false, kX, kY, 1, 1, kX, kY, xps, yps, data, s);
+    ASSERT_EQ(s, kStatusGood) << terminal.text();
+  }
+  EXPECT_FLOAT_EQ(yps, 2.0e-4f);
+  // The look-up takes the nearest whole X-pixel radius: within half a step.
+  Index off = 0;
+  double worst = 0.0;
+  for (Index y = 1; y <= kY; ++y)
+    for (Index x = 1; x <= kX; ++x) {
+      const double r = std::hypot((x - 0.5) * 1.0e-4, (y - 0.5) * 2.0e-4);
+      const double c = std::cos(std::atan2(r, 0.1));
+      const double error = std::abs(data[element(x, y, kX)] * c * c * c - 1.0);
+      off += error > 2.5e-4;
+      worst = std::max(worst, error);
+    }
+  EXPECT_EQ(off, 0) << "worst relative error " << worst;
+  kzt_forget_answers();
 }
 
 TEST(FlatField, TwoSpherePathsAndTheImpossibleGeometry) {

@@ -126,6 +126,12 @@ TEST(FitProgram, TypedRoadOfTheModelFittingCommands) {
   EXPECT_NE(out.find("PARAMETER NUMBER   3 GAU 1 MAX  Value =   150.00    Scale =   5.0000"),
             std::string::npos)
       << out;
+  // The scale size refused at 0 is asked again offering the scale held.
+  const std::size_t first_scale = out.find("NEW SCALE SIZE");
+  const std::size_t again_scale = out.find("NEW SCALE SIZE", first_scale + 1);
+  ASSERT_NE(again_scale, std::string::npos) << out;
+  const auto offered = [&](std::size_t at) { return out.substr(at, out.find(':', at) - at); };
+  EXPECT_EQ(offered(again_scale), offered(first_scale));
   EXPECT_NE(out.find("PARAMETER NUMBER   6 GAU 1 ANG  CONSTRAINED Value = "), std::string::npos);
   EXPECT_NE(out.find("INFO: Number of function calls = "), std::string::npos);
   EXPECT_NE(out.find("INFO: Sum of squares = "), std::string::npos);

@@ -190,14 +190,17 @@ void KZT_SCALE(FitModel& model, Status& status) {
       if (status != kStatusGood) return;
       if (number > 0) {
         IO_WRITE(scale_line(model, number), status);
-        float scale = model.scales[static_cast<std::size_t>(number - 1)];
+        const float held = model.scales[static_cast<std::size_t>(number - 1)];
+        float scale = held;
         // A zero scale would stop the fit; a free parameter needs a change size.
+        // Asked again, the scale held is offered, not the refused 0.0.
         for (;;) {
           IO_INPR(false, 0.0f, 0.0f, true, "NEW SCALE SIZE", {"Enter typical change size"},
                   {"Enter valid real number"}, scale, status);
           if (status != kStatusGood) return;
           if (scale != 0.0f) break;
           IO_WRITE("WARNING: The scale size must not be 0.0", status);
+          scale = held;
         }
         model.scales[static_cast<std::size_t>(number - 1)] = scale;
       }

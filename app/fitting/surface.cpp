@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "app/imageops/conventions.hpp"
@@ -125,6 +126,19 @@ void KZT_CHEBYSHEV(KztDataSets& sets, bool& memory_written, Status& status) {
   const std::span<const float> xaxis = kzt_xline(a.xaxis), yaxis = kzt_yline(a.yaxis);
   const std::span<const std::uint8_t> mask =
       sets.mask_exist ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>();
+  // Non-finite pixels are left out of the fit like masked ones; say so.
+  Index non_finite = 0;
+  for_region_rows(a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                  [&](Index offset, Index, Index n) {
+                    for (Index i = offset; i < offset + n; ++i) {
+                      const std::size_t k = static_cast<std::size_t>(i);
+                      non_finite += (k >= mask.size() || mask[k] == 0) && !std::isfinite(data[k]);
+                    }
+                  });
+  if (non_finite > 0)
+    IO_WRITE("INFO: " + std::to_string(non_finite) +
+                 " elements that are not finite numbers are left out of the fit",
+             status);
   SurfaceFit fit;
   int failure = 0;
   KZT_FITCHEBYSHEV(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, data, xaxis,

@@ -90,6 +90,19 @@ TEST(Surface, SurfaceCommandWarnsAndLeavesTheMemoryWhenItCannotFit) {
     KZT_CHEBYSHEV(sets, written, status);
   }
   EXPECT_NE(terminal.text().find("fitted in the Y-direction owing"), std::string::npos);
+  // Non-finite pixels outside the mask are left out of the fit and counted.
+  a.data[kX * 4 + 3] = std::nanf("");
+  a.data[kX * 4 + 7] = INFINITY;
+  a.data[kX * 6] = std::nanf("");  // masked: not counted
+  {
+    testing::ScriptedInput input({"1", "0"});
+    KZT_CHEBYSHEV(sets, written, status);
+  }
+  EXPECT_TRUE(written);
+  EXPECT_TRUE(terminal.text().find(
+                  "INFO: 2 elements that are not finite numbers are left out of the fit") !=
+              std::string::npos)
+      << terminal.text();
   // Statistics of the wholly masked region and of an unmasked one.
   std::fill_n(a.mask, kX * kY, 1);
   KZT_MASKSTATS(kX, kY, 1, 1, kX, kY, kzt_mask(), status);
