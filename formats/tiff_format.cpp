@@ -34,9 +34,10 @@ constexpr int kTiffOutputUnit = 25;
 // What the directory of one image says.
 struct TiffLayout {
   bool big_endian = false;
-  Index width = 0;
-  Index length = 0;
+  Index width = -1;  // -1: no tag
+  Index length = -1;
   Index bits = 1;
+  Index sample_format = 1;  // 1 unsigned integers, 2 signed, 3 floating point
   Index compression = 1;
   Index rows_per_strip = -1;  // -1: not given, the whole image
   std::vector<Index> strips;
@@ -139,6 +140,7 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
                     : tag == 258 ? &layout.bits
                     : tag == 259 ? &layout.compression
                     : tag == 278 ? &layout.rows_per_strip
+                    : tag == 339 ? &layout.sample_format
                                  : nullptr;
     if (scalar != nullptr && !entry_value(e, big, *scalar, status)) return 2;
     if (tag == 273) {
@@ -174,12 +176,16 @@ void convert(const std::uint8_t* bytes, bool swap, bool square, Index count, flo
     for (Index k = 0; k < count; ++k) out[k] = static_cast<float>(load(k));
 }
 
-// One row's pixels FIRST .. FIRST + COUNT - 1 (0-based) from the row's bytes.
-void decode_row(const std::uint8_t* row, Index bits, bool swap, bool square, Index first,
-                Index count, float* out) {
+// One row's pixels FIRST .. FIRST + COUNT - 1 (0-based) from the row's bytes;
+// 8- and 16-bit samples signed when IS_SIGNED (32-bit ones always are).
+void decode_row(const std::uint8_t* row, Index bits, bool is_signed, bool swap, bool square,
+                Index first, Index count, float* out) {
   switch (bits) {
     case 8:
-      for (Index k = 0; k < count; ++k) out[k] = row[first + k];
+      if (is_signed)
+        for (Index k = 0; k < count; ++k) out[k] = static_cast<std::int8_t>(row[first + k]);
+      else
+        for (Index k = 0; k < count; ++k) out[k] = row[first + k];
       break;
     case 12:
       for (Index k = 0; k < count; ++k) {
@@ -189,7 +195,12 @@ void decode_row(const std::uint8_t* row, Index bits, bool swap, bool square, Ind
                             : static_cast<float>((b[1] % 16) * 256 + b[2]);
       }
       break;
-    case 16: convert<std::uint16_t>(row + 2 * first, swap, square, count, out); break;
+    case 16:
+      if (is_signed)
+        convert<std::int16_t>(row + 2 * first, swap, square, count, out);
+      else
+        convert<std::uint16_t>(row + 2 * first, swap, square, count, out);
+      break;
     default: convert<std::int32_t>(row + 4 * first, swap, square, count, out); break;
   }
 }
@@ -251,8 +262,16 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
     IO_WRITE(line, status);
     IO_WRITE("(Warning comes from FIO_TIFF_IMAGESIZE.)", status);
   }
-  width = layout.width;
-  length = layout.length;
+  width = std::max<Index>(layout.width, 0);
+  length = std::max<Index>(layout.length, 0);
+  if (retstat == 4 || retstat == 5) {
+    const bool no_width = retstat == 4;
+    const Index given = no_width ? layout.width : layout.length;
+    const char* name = no_width ? "width" : "length";
+    problem = given < 0 ? std::string("gives no image ") + name
+                        : std::string("gives an image ") + name + " of " + std::to_string(given);
+    return;
+  }
   if (retstat == 0) problem = size_problem(layout, file.size());
   if (!problem.empty()) retstat = 6;
 }
@@ -282,6 +301,14 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   }
   if (t.bits != 8 && t.bits != 12 && t.bits != 16 && t.bits != 32) {
     IO_WRITE("WARNING: Un-supported number of bits per pixel (" + format_i(t.bits, 2) + ")",
+             status);
+    return refuse(2, "WARNING: Cannot decode image");
+  }
+  // Samples other than integers (floating point above all) would otherwise
+  // be read as the integers of their bit patterns.
+  if (t.sample_format != 1 && (t.sample_format != 2 || t.bits == 12)) {
+    IO_WRITE("WARNING: Un-supported sample format (" + format_i(t.sample_format, 0) + ", " +
+                 format_i(t.bits, 0) + " bits): only integer samples are read",
              status);
     return refuse(2, "WARNING: Cannot decode image");
   }
@@ -347,6 +374,7 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   const bool binned = r.xbin > 1 || r.ybin > 1;
   const bool swap = t.big_endian != IO_BIG_ENDIAN();
   const bool square = square_encoded && (t.bits == 16 || t.bits == 32);
+  const bool is_signed = t.sample_format == 2;
   const Index count = last_col - first_col + 1;
   const Index first_pixel = t.bits == 12 ? first_col - 1 : 0;
   std::vector<float> values(static_cast<std::size_t>(count)), sums(static_cast<std::size_t>(xnum));
@@ -368,10 +396,11 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
       float* out = data + element(1, j, xmax);
       const std::uint8_t* bytes_of_row = block.data() + k * bytes_per_row;
       if (!binned && !mirror_x) {
-        decode_row(bytes_of_row, t.bits, swap, square, first_pixel, count, out);
+        decode_row(bytes_of_row, t.bits, is_signed, swap, square, first_pixel, count, out);
         continue;
       }
-      decode_row(bytes_of_row, t.bits, swap, square, first_pixel, count, values.data());
+      decode_row(bytes_of_row, t.bits, is_signed, swap, square, first_pixel, count,
+                 values.data());
       // Columns summed into bins, then the first row of a bin sets the sums
       // and the others add to them.
       const float* in = values.data();
