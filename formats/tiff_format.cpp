@@ -447,10 +447,12 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
 
 namespace {
 
-// The keyboard road's remembered region, for the run.
+// The region both asking roads remember for the run, and the answers of the
+// last read that asked (what a series' later members are read with).
 struct TiffInputState {
   bool defined = false;
   TiffRegion region;
+  TiffAnswers answered;
 };
 TiffInputState tiff_input_state;
 
@@ -528,6 +530,7 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
   }
   TiffRegion& r = tiff_input_state.region;
   if (!ask_region(request, width, length, r, status)) return {};
+  tiff_input_state.answered = {true, r, width, length};
   ImageRead read = read_tiff_file(path, request, imagequant, imagequant, r, status);
   if (read.retstat == -1) read.retstat = 0;
   return read;
@@ -576,6 +579,7 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
       GS_FWARNING(1, 1, {"INPUT REGION TOO LARGE FOR ARRAYS"}, status);
     } else {
       r = t;
+      tiff_input_state.answered = {true, r, width, length};
       break;
     }
     if (status != kStatusGood) return {};
@@ -587,7 +591,44 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   return read;
 }
 
+// The image size for a read without questions; false when the file gives
+// none (said as the asking roads say it).
+bool member_size(const std::string& path, Index& width, Index& length, Status& status) {
+  int retstat = 0;
+  std::string problem;
+  tiff_image_size(path, 1, retstat, width, length, problem, status);
+  if (retstat == 0) return true;
+  if (!problem.empty()) report_unread_file(path, problem, status);
+  IO_WRITE("WARNING: Image size not returned from file", status);
+  return false;
+}
+
 }  // namespace
+
+TiffAnswers tiff_answers() { return tiff_input_state.answered; }
+
+ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
+                           const TiffAnswers& answers, std::string& file_name, Status& status) {
+  std::string path;
+  if (!input_path(file_name, path, status)) return {};
+  Index width = 0, length = 0;
+  if (!member_size(path, width, length, status)) {
+    failed(path, status);
+    return {};
+  }
+  if (answers.given && (width != answers.width || length != answers.length)) {
+    IO_WRITE("WARNING: File not the size of the first file: " + file_name, status);
+    ImageRead refused;
+    refused.retstat = 6;
+    return refused;
+  }
+  const TiffRegion whole{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat),
+                         1, 1};
+  ImageRead read = read_tiff_file(path, request, imagequant, imagequant,
+                                  answers.given ? answers.region : whole, status);
+  if (read.retstat == -1) read.retstat = 0;
+  return read;
+}
 
 ImageRead tiff_gui_read(const ReadRequest& request, bool imagequant, std::string& file_name,
                         Status& status) {
@@ -680,13 +721,15 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
   float lower = std::max(0.0f, minimum);
   float upper = bits == 16 ? std::min(maximum, 65535.0f) : maximum;
-  auto ask = gui ? GS_INPR : IO_INPR;
-  ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
-      {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"}, lower,
-      status);
-  ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
-      {"Value written as the largest integer; higher values are clipped"},
-      {"Enter a valid real number"}, upper, status);
+  if (!gui || fio_chosen_output() == nullptr) {
+    auto ask = gui ? GS_INPR : IO_INPR;
+    ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
+        {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"},
+        lower, status);
+    ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
+        {"Value written as the largest integer; higher values are clipped"},
+        {"Enter a valid real number"}, upper, status);
+  }
   if (status == kStatusEscape && gui) {
     status = ST_GOOD();  // CANCEL: nothing written
     return;

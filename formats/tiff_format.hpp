@@ -72,6 +72,25 @@ ImageRead imagequant_keyboard_read(const ReadRequest& request, std::string& file
 // -1 after CANCEL.
 ImageRead tiff_gui_read(const ReadRequest& request, bool imagequant, std::string& file_name,
                         Status& status);
+
+// The region and re-bin answers of the last read that asked them (either
+// road), with the size of the image they were given for.
+struct TiffAnswers {
+  bool given = false;
+  TiffRegion region;
+  Index width = 0, length = 0;
+};
+TiffAnswers tiff_answers();
+
+// A later member of a series whose first member was read with ANSWERS:
+// FILE_NAME read with them, without a question, leaving what the asking
+// roads remember as it was. An image whose width or length differs from the
+// one the answers were given for is not read ("WARNING: File not the size of
+// the first file: " and the name, RETSTAT 6), so one odd member changes
+// nothing for the members after it. Without answers (the first member was
+// no TIFF image) the whole image, within the arrays, is read.
+ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
+                           const TiffAnswers& answers, std::string& file_name, Status& status);
 // The integer in the first N (1..4) BYTES in the given order; the most
 // significant byte signed unless UNSIGNED.
 std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool big_endian,

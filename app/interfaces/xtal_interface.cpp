@@ -96,7 +96,14 @@ void run_input(MenuPass& pass, XtalState& state, Status& status) {
 }
 
 void run_next(MenuPass& pass, XtalState& state, Status& status) {
-  input(kFioNextFile, pass, state, status);
+  if (state.auto_input) {
+    // Automatic input asks nothing: each file is read as a member of the
+    // series begun by the file read last with questions.
+    const FioSeriesMembers members(fio_read_answers());
+    input(kFioNextFile, pass, state, status);
+  } else {
+    input(kFioNextFile, pass, state, status);
+  }
   state.polled_file.clear();
   if (status == kStatusGood && state.auto_input && state.auto_peaks && pass.sets.data_defined) {
     draw(pass, state, status);
