@@ -256,8 +256,25 @@ TEST_F(SeriesIntegration, TiffSeriesAsksNothingOnceStartedAndSavesUnderTheMadeNa
                               "run_001.cor", "kesta.bin", "kesta.cor"})
       EXPECT_FALSE(std::filesystem::exists(dir.file(asked))) << format << " " << asked;
   }
+  // BSL/OTOKO names its data file with the next number, the next member's
+  // made name: nothing is written rather than one scan over another.
+  for (const char* made : {"run_001.int", "run_002.int", "run_003.int"})
+    std::filesystem::remove(dir.file(made));
+  {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input(
+        {tif(1), "O.K.", "YES", tif(3), "", "EXIT", "YES", "BSL/OTOKO", "int"});
+    Status status = kStatusGood;
+    KZT_FSINTEGRATE(sets, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.prompts.size(), 9u);
+    EXPECT_NE(terminal.text().find("BSL/OTOKO scans of a file series are not saved: " +
+                                   dir.file("run_003.int")),
+              std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("run_001.int")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("run_002.int")));
+  }
   // The saved native scan holds the member's scan.
-  std::filesystem::remove(dir.file("run_003.int"));
   const std::vector<std::string> lines{tif(1), "O.K.", "YES", tif(3), "", "EXIT", "YES",
                                        "KESTA FORMAT", "int"};
   testing::TerminalCapture terminal;
