@@ -366,7 +366,8 @@ void warning_box(std::string_view message, const std::string& file_name,
                  const std::vector<std::string>& more, Status& status) {
   if (series_members != nullptr) {
     // Nothing may wait once a series runs; MORE is on the terminal already.
-    IO_WRITE(std::string(message) + " " + file_name, status);
+    const std::string_view prefix = message.starts_with("WARNING") ? "" : "WARNING: ";
+    IO_WRITE(std::string(prefix) + std::string(message) + " " + file_name, status);
     return;
   }
   std::vector<std::string> lines{std::string(message), file_name.substr(0, 80)};

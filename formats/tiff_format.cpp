@@ -489,18 +489,22 @@ bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegio
   }
 }
 
+// The size of image 1 of PATH; false when the file gives none (its problem
+// said).
+bool image_size(const std::string& path, Index& width, Index& length, Status& status) {
+  int retstat = 0;
+  std::string problem;
+  tiff_image_size(path, 1, retstat, width, length, problem, status);
+  if (retstat != 0 && !problem.empty()) report_unread_file(path, problem, status);
+  return retstat == 0;
+}
+
 // The size of image 1 of PATH (said on the terminal) and the remembered
 // region fitted into it (at first the whole image within the arrays); false
 // when the size cannot be read (the file's problem said).
 bool image_and_region(const ReadRequest& request, const std::string& path, Index& width,
                       Index& length, Status& status) {
-  int retstat = 0;
-  std::string problem;
-  tiff_image_size(path, 1, retstat, width, length, problem, status);
-  if (retstat != 0) {
-    if (!problem.empty()) report_unread_file(path, problem, status);
-    return false;
-  }
+  if (!image_size(path, width, length, status)) return false;
   IO_WRITE(
       "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
       status);
@@ -591,18 +595,6 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   return read;
 }
 
-// The image size for a read without questions; false when the file gives
-// none (said as the asking roads say it).
-bool member_size(const std::string& path, Index& width, Index& length, Status& status) {
-  int retstat = 0;
-  std::string problem;
-  tiff_image_size(path, 1, retstat, width, length, problem, status);
-  if (retstat == 0) return true;
-  if (!problem.empty()) report_unread_file(path, problem, status);
-  IO_WRITE("WARNING: Image size not returned from file", status);
-  return false;
-}
-
 }  // namespace
 
 TiffAnswers tiff_answers() { return tiff_input_state.answered; }
@@ -612,7 +604,8 @@ ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
   std::string path;
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
-  if (!member_size(path, width, length, status)) {
+  if (!image_size(path, width, length, status)) {
+    IO_WRITE("WARNING: Image size not returned from file", status);
     failed(path, status);
     return {};
   }

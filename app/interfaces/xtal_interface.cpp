@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -96,12 +97,11 @@ void run_input(MenuPass& pass, XtalState& state, Status& status) {
 }
 
 void run_next(MenuPass& pass, XtalState& state, Status& status) {
-  if (state.auto_input) {
+  {
     // Automatic input asks nothing: each file is read as a member of the
     // series begun by the file read last with questions.
-    const FioSeriesMembers members(fio_read_answers());
-    input(kFioNextFile, pass, state, status);
-  } else {
+    std::optional<FioSeriesMembers> members;
+    if (state.auto_input) members.emplace(fio_read_answers());
     input(kFioNextFile, pass, state, status);
   }
   state.polled_file.clear();
