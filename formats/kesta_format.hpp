@@ -31,6 +31,7 @@ inline constexpr int kKestaOutputUnit = 24;
 // write failure: the old file is unchanged). GUI true: the name made from
 // INPUT_FILE's base name with ".kzt" (else "kesta.kzt") is offered with a YES/NO
 // question, NO opening the file selection; CANCEL writes nothing, RETSTAT 1.
+// While an FioChosenOutput is alive its name is taken without a question.
 // STATUS 180001/180002 bad dimensions, 180005/180006 bad region; a failed
 // write 11010.
 void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,

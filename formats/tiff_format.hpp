@@ -103,7 +103,8 @@ std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool b
 // written to a temporary file that replaces an existing one only when
 // everything was written. BITS not 8 or 16: STATUS 110017. GUI true: the
 // name proposed from INPUT_FILE (".tif") or a file chosen with the file
-// selection, BITS as given (the menu button), the range asked in value boxes.
+// selection, BITS as given (the menu button), the range asked in value boxes;
+// while an FioChosenOutput is alive its name and the proposed range, unasked.
 void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
                   Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                   std::span<const float> data, std::string_view title, float x_pixel_size,
