@@ -312,6 +312,10 @@ bool output_form(std::string_view input_file, std::string_view extension,
              status);
   lower = std::min(0.0f, minimum);
   upper = std::max(65535.0f, maximum);
+  if (const std::string* chosen = fio_chosen_output()) {
+    name = *chosen;  // everything else as proposed
+    return status == kStatusGood;
+  }
   while (status == kStatusGood) {
     IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
     IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);

@@ -48,7 +48,8 @@ ImageRead bsl_keyboard_read(const ReadRequest& request, std::string& file_name, 
 // rows' reals in the machine's order. Both are written to temporary files
 // that replace existing ones only when everything was written. RETSTAT 0
 // written; 1 not written (user escape, a bad name, an open or write
-// failure). The graphical file choice (GUI true) is not built yet.
+// failure). GUI true: the header file from the file selection, proposing
+// the input file's first letter followed by "01000.bsl".
 void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
                  Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                  std::span<const float> data, std::string_view title, std::string& output_file,

@@ -1,4 +1,5 @@
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "formats/kesta_format.hpp"
 #include "formats/mervoda_format.hpp"
 #include "formats/scan_formats.hpp"
+#include "formats/text_files.hpp"
 #include "formats/tiff_format.hpp"
 #include "formats/tulma_format.hpp"
 #include "graphics/system/state.hpp"
@@ -379,6 +381,15 @@ void FIO_GUI_OUT(std::string_view input_file, std::string_view format, bool file
   }
   auto& st = fio_output_state;
   const std::string_view name = used_text(format);
+  // In a series every writer takes the made name and asks nothing.
+  std::optional<FioChosenOutput> chosen;
+  if (file_series) chosen.emplace(output_file);
+  if (file_series && name == "BSL/OTOKO") {
+    // Its data file takes the next number of the header's name: the made
+    // name of the next member, whose scan would overwrite it.
+    IO_WRITE("WARNING: BSL/OTOKO scans of a file series are not saved: " + output_file, status);
+    return;
+  }
   if (name == "BINARY") {
     FIO_OUT_BINARY(true, input_file, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                    title, xlabel, ylabel, zlabel, x_pixel_size, y_pixel_size, true, 2, retstat,

@@ -133,10 +133,16 @@ ImageRead gas_read(GuiRead& g) {
   return read_gas_file(g.path, g.request, choice, status);
 }
 
-ImageRead tiff_read(GuiRead& g) { return tiff_gui_read(g.request, false, g.file_name, g.status); }
-ImageRead imagequant_read(GuiRead& g) {
-  return tiff_gui_read(g.request, true, g.file_name, g.status);
+// The answers of a running series' first member; null outside a series.
+const FioReadAnswers* series_members = nullptr;
+
+ImageRead tiff_road(GuiRead& g, bool imagequant) {
+  if (series_members != nullptr)
+    return tiff_member_read(g.request, imagequant, series_members->tiff, g.file_name, g.status);
+  return tiff_gui_read(g.request, imagequant, g.file_name, g.status);
 }
+ImageRead tiff_read(GuiRead& g) { return tiff_road(g, false); }
+ImageRead imagequant_read(GuiRead& g) { return tiff_road(g, true); }
 ImageRead binary_read(GuiRead& g) { return binary_gui_read(g.request, g.file_name, g.status); }
 
 // The formats whose file work needs nothing but the file.
@@ -358,6 +364,12 @@ std::string unknown_extension_menu(Status& status) {
 
 void warning_box(std::string_view message, const std::string& file_name,
                  const std::vector<std::string>& more, Status& status) {
+  if (series_members != nullptr) {
+    // Nothing may wait once a series runs; MORE is on the terminal already.
+    const std::string_view prefix = message.starts_with("WARNING") ? "" : "WARNING: ";
+    IO_WRITE(std::string(prefix) + std::string(message) + " " + file_name, status);
+    return;
+  }
   std::vector<std::string> lines{std::string(message), file_name.substr(0, 80)};
   lines.insert(lines.end(), more.begin(), more.end());
   const int num = static_cast<int>(lines.size());
@@ -367,6 +379,15 @@ void warning_box(std::string_view message, const std::string& file_name,
 }  // namespace
 
 void fio_reset_gui_input() { gui_input_state = GuiInputState{}; }
+
+FioReadAnswers fio_read_answers() { return {tiff_answers()}; }
+
+FioSeriesMembers::FioSeriesMembers(const FioReadAnswers& answers)
+    : answers_(answers), outer_(series_members) {
+  series_members = &answers_;
+}
+
+FioSeriesMembers::~FioSeriesMembers() { series_members = outer_; }
 
 std::string fio_format_by_extension(std::string& file_name, Status& status) {
   if (status != kStatusGood) return {};
@@ -523,6 +544,8 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     fio_store_input_keys(overload, format, target, status);
     return;
   }
+  // A series member's reader has said why it was not read.
+  if (series_members != nullptr) return;
   if (read.retstat != 0)
     warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
                 status);

@@ -10,6 +10,7 @@
 #include "core/types.hpp"
 #include "formats/row_blocks.hpp"
 #include "formats/scratch_image.hpp"
+#include "formats/tiff_format.hpp"
 
 namespace kesta {
 
@@ -28,6 +29,31 @@ inline constexpr int kFioGivenName = -2147483647;  // 0x80000001 as a 32-bit wor
 // XMAXDAT < 1 gives 180001, YMAXDAT < 1 180002.
 void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target,
                    bool& data_defined, std::string& file_name, Status& status);
+
+// What the readers were answered for the file read last by a road that asks
+// (the TIFF region and re-bin factors, with that file's image size).
+struct FioReadAnswers {
+  TiffAnswers tiff;
+};
+FioReadAnswers fio_read_answers();
+
+// While one is alive, FIO_GUI_INPUT reads the later members of a series
+// whose first member was read with ANSWERS (a series loop, or automatic
+// input, once it has started): the TIFF reader asks nothing and takes
+// ANSWERS, refusing a member of another image size; a member not read is
+// said on the terminal only, with no warning box to wait on. The answers the
+// asking roads remember are left as they were. Scopes nest.
+class FioSeriesMembers {
+ public:
+  explicit FioSeriesMembers(const FioReadAnswers& answers);
+  ~FioSeriesMembers();
+  FioSeriesMembers(const FioSeriesMembers&) = delete;
+  FioSeriesMembers& operator=(const FioSeriesMembers&) = delete;
+
+ private:
+  FioReadAnswers answers_;
+  const FioReadAnswers* outer_;
+};
 
 // The block-wise road of the kFioGivenName read: FILE_NAME opened in the
 // format read last, for its rows to be read in blocks (formats/row_blocks.hpp),

@@ -276,6 +276,47 @@ TEST_F(GuiInput, SeriesStepsOverAGapAndTheGivenName) {
   EXPECT_EQ(pixel(1, 2), 900.0f);
 }
 
+// Once a series runs, its members are read with the answers its first member
+// was read with: no question, no warning box, and a member of another size
+// is refused without changing what later reads are offered.
+TEST_F(GuiInput, SeriesMembersTakeTheFirstMembersAnswers) {
+  const int sizes[] = {4, 3, 4, 4};
+  for (int n = 1; n <= 4; ++n)
+    write_bytes(dir_.file("run_00" + std::to_string(n) + ".tif"),
+                tiff_bytes(sizes[n - 1], 3, 100 * n));
+  // The first member's region: columns 2 to 4, every row.
+  replay(dir_.file("run_001.tif") +
+         "\nX-START\n2\nY-START\n1\nX-END\n4\nY-END\n3\nX RE-BIN\n1\nY RE-BIN\n1\nO.K.\n");
+  ASSERT_TRUE(input(kFioSelectFile));
+  ASSERT_EQ(d_.xnum, 3);
+  {
+    const FioSeriesMembers members(fio_read_answers());
+    replay("");
+    testing::ScriptedInput nothing({});
+    EXPECT_FALSE(input(kFioNextFile));
+    EXPECT_EQ(file_, dir_.file("run_002.tif"));
+    EXPECT_NE(terminal_.text().find("WARNING: File not the size of the first file: " + file_),
+              std::string::npos);
+    EXPECT_EQ(pixel(1, 3), 101.0f) << "the data as they were";
+    EXPECT_TRUE(input(kFioNextFile));
+    EXPECT_EQ(d_.xnum, 3);
+    EXPECT_EQ(pixel(1, 1), 321.0f);
+    EXPECT_EQ(pixel(3, 1), 323.0f);
+    EXPECT_EQ(warnings(), "");
+    EXPECT_TRUE(nothing.prompts.empty());
+    EXPECT_EQ(s_, kStatusGood);
+  }
+  // Outside the series the form is asked again, offering the first region.
+  replay("O.K.\n");
+  ASSERT_TRUE(input(kFioNextFile));
+  EXPECT_EQ(d_.xnum, 3);
+  EXPECT_EQ(pixel(3, 1), 423.0f);
+  // (The whole width again, as the other tests expect to be offered.)
+  replay("X-START\n1\nO.K.\n");
+  ASSERT_TRUE(input(kFioGivenName));
+  EXPECT_EQ(d_.xnum, 4);
+}
+
 // The block-wise road reads in the format read last, as the given name does.
 TEST_F(GuiInput, RowsRoadFollowsTheFormatReadLast) {
   write_bytes(dir_.file("scan.tif"), tiff_bytes(4, 3, 100));

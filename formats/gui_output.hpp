@@ -17,9 +17,12 @@ void FIO_INP_OUTPUT(std::string& format, Status& status);
 
 // Writes the active data region in FORMAT (a button of FIO_INP_OUTPUT; any
 // other name writes nothing) with the writer's graphical dialogue. With
-// FILE_SERIES the 1-D writers (MERVODA, GSAS, PowderCIF, SPREAD SHEET) write
-// to OUTPUT_FILE without asking. RETSTAT (0 first) is the writer's: 1 shows
-// "OUTPUT FILE COULD NOT BE OPENED", 2 "ERROR OCCURRED DURING FILE OUTPUT".
+// FILE_SERIES every writer writes to OUTPUT_FILE without asking, taking the
+// proposed answers to its other questions (TIFF: the bits of its button and
+// the proposed range); "BSL/OTOKO", whose data file would take the next
+// member's name, writes nothing and says so. RETSTAT (0 first) is the
+// writer's: 1 shows "OUTPUT FILE COULD NOT BE OPENED", 2 "ERROR OCCURRED
+// DURING FILE OUTPUT".
 // XMAXDAT < 1 gives 180001, YMAXDAT < 1 180002.
 void FIO_GUI_OUT(std::string_view input_file, std::string_view format, bool file_series,
                  Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,

@@ -28,8 +28,10 @@ inline constexpr int kKestaOutputUnit = 24;
 // name as default, initially "kesta.kzt"). The file is written to a temporary
 // file that replaces an existing one only when everything was written.
 // RETSTAT 0 written; 1 not written (user escape, bad directory path, open or
-// write failure: the old file is unchanged). The graphical file choice (GUI
-// true) is not built yet: it writes one line saying so, RETSTAT 1.
+// write failure: the old file is unchanged). GUI true: the name made from
+// INPUT_FILE's base name with ".kzt" (else "kesta.kzt") is offered with a YES/NO
+// question, NO opening the file selection; CANCEL writes nothing, RETSTAT 1.
+// While an FioChosenOutput is alive its name is taken without a question.
 // STATUS 180001/180002 bad dimensions, 180005/180006 bad region; a failed
 // write 11010.
 void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,

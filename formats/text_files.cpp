@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
@@ -91,8 +92,25 @@ std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status
   return nullptr;
 }
 
+namespace {
+const std::string* chosen_output = nullptr;
+}  // namespace
+
+FioChosenOutput::FioChosenOutput(std::string name)
+    : name_(std::move(name)), outer_(chosen_output) {
+  chosen_output = &name_;
+}
+
+FioChosenOutput::~FioChosenOutput() { chosen_output = outer_; }
+
+const std::string* fio_chosen_output() { return chosen_output; }
+
 bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLines info,
                           std::string& name, Status& status) {
+  if (chosen_output != nullptr) {
+    name = *chosen_output;
+    return true;
+  }
   const std::string shown = name;
   bool use = true;
   GS_INPL(false, false, true, true, "USE " + shown,

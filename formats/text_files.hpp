@@ -44,8 +44,26 @@ std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status
 // The graphical choice of an output file: "USE " NAME (YES/NO) with the help
 // "... is the default file for output in FORMAT_TEXT.", and on NO the file
 // selection (TITLE, INFO) for an output file. False, STATUS good, after CANCEL.
+// While an FioChosenOutput is alive, NAME becomes its name without a question.
 bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLines info,
                           std::string& name, Status& status);
+
+// While one is alive, the graphical dialogues of the image writers ask
+// nothing: the output file is NAME and every other answer the one proposed
+// (the scans of a file series, one file a member, named after it).
+class FioChosenOutput {
+ public:
+  explicit FioChosenOutput(std::string name);
+  ~FioChosenOutput();
+  FioChosenOutput(const FioChosenOutput&) = delete;
+  FioChosenOutput& operator=(const FioChosenOutput&) = delete;
+
+ private:
+  std::string name_;
+  const std::string* outer_;
+};
+// The chosen name while an FioChosenOutput is alive, else null.
+const std::string* fio_chosen_output();
 
 // Commits OUT; on failure a warning naming the file. True when written.
 bool fio_commit_output(AtomicFile& out, Status& status);

@@ -34,9 +34,10 @@ constexpr int kTiffOutputUnit = 25;
 // What the directory of one image says.
 struct TiffLayout {
   bool big_endian = false;
-  Index width = 0;
-  Index length = 0;
+  Index width = -1;  // -1: no tag
+  Index length = -1;
   Index bits = 1;
+  Index sample_format = 1;  // 1 unsigned integers, 2 signed, 3 floating point
   Index compression = 1;
   Index rows_per_strip = -1;  // -1: not given, the whole image
   std::vector<Index> strips;
@@ -139,6 +140,7 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
                     : tag == 258 ? &layout.bits
                     : tag == 259 ? &layout.compression
                     : tag == 278 ? &layout.rows_per_strip
+                    : tag == 339 ? &layout.sample_format
                                  : nullptr;
     if (scalar != nullptr && !entry_value(e, big, *scalar, status)) return 2;
     if (tag == 273) {
@@ -174,12 +176,16 @@ void convert(const std::uint8_t* bytes, bool swap, bool square, Index count, flo
     for (Index k = 0; k < count; ++k) out[k] = static_cast<float>(load(k));
 }
 
-// One row's pixels FIRST .. FIRST + COUNT - 1 (0-based) from the row's bytes.
-void decode_row(const std::uint8_t* row, Index bits, bool swap, bool square, Index first,
-                Index count, float* out) {
+// One row's pixels FIRST .. FIRST + COUNT - 1 (0-based) from the row's bytes;
+// 8- and 16-bit samples signed when IS_SIGNED (32-bit ones always are).
+void decode_row(const std::uint8_t* row, Index bits, bool is_signed, bool swap, bool square,
+                Index first, Index count, float* out) {
   switch (bits) {
     case 8:
-      for (Index k = 0; k < count; ++k) out[k] = row[first + k];
+      if (is_signed)
+        for (Index k = 0; k < count; ++k) out[k] = static_cast<std::int8_t>(row[first + k]);
+      else
+        for (Index k = 0; k < count; ++k) out[k] = row[first + k];
       break;
     case 12:
       for (Index k = 0; k < count; ++k) {
@@ -189,7 +195,12 @@ void decode_row(const std::uint8_t* row, Index bits, bool swap, bool square, Ind
                             : static_cast<float>((b[1] % 16) * 256 + b[2]);
       }
       break;
-    case 16: convert<std::uint16_t>(row + 2 * first, swap, square, count, out); break;
+    case 16:
+      if (is_signed)
+        convert<std::int16_t>(row + 2 * first, swap, square, count, out);
+      else
+        convert<std::uint16_t>(row + 2 * first, swap, square, count, out);
+      break;
     default: convert<std::int32_t>(row + 4 * first, swap, square, count, out); break;
   }
 }
@@ -251,8 +262,16 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
     IO_WRITE(line, status);
     IO_WRITE("(Warning comes from FIO_TIFF_IMAGESIZE.)", status);
   }
-  width = layout.width;
-  length = layout.length;
+  width = std::max<Index>(layout.width, 0);
+  length = std::max<Index>(layout.length, 0);
+  if (retstat == 4 || retstat == 5) {
+    const bool no_width = retstat == 4;
+    const Index given = no_width ? layout.width : layout.length;
+    const char* name = no_width ? "width" : "length";
+    problem = given < 0 ? std::string("gives no image ") + name
+                        : std::string("gives an image ") + name + " of " + std::to_string(given);
+    return;
+  }
   if (retstat == 0) problem = size_problem(layout, file.size());
   if (!problem.empty()) retstat = 6;
 }
@@ -282,6 +301,14 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   }
   if (t.bits != 8 && t.bits != 12 && t.bits != 16 && t.bits != 32) {
     IO_WRITE("WARNING: Un-supported number of bits per pixel (" + format_i(t.bits, 2) + ")",
+             status);
+    return refuse(2, "WARNING: Cannot decode image");
+  }
+  // Samples other than integers (floating point above all) would otherwise
+  // be read as the integers of their bit patterns.
+  if (t.sample_format != 1 && (t.sample_format != 2 || t.bits == 12)) {
+    IO_WRITE("WARNING: Un-supported sample format (" + format_i(t.sample_format, 0) + ", " +
+                 format_i(t.bits, 0) + " bits): only integer samples are read",
              status);
     return refuse(2, "WARNING: Cannot decode image");
   }
@@ -347,6 +374,7 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   const bool binned = r.xbin > 1 || r.ybin > 1;
   const bool swap = t.big_endian != IO_BIG_ENDIAN();
   const bool square = square_encoded && (t.bits == 16 || t.bits == 32);
+  const bool is_signed = t.sample_format == 2;
   const Index count = last_col - first_col + 1;
   const Index first_pixel = t.bits == 12 ? first_col - 1 : 0;
   std::vector<float> values(static_cast<std::size_t>(count)), sums(static_cast<std::size_t>(xnum));
@@ -368,10 +396,11 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
       float* out = data + element(1, j, xmax);
       const std::uint8_t* bytes_of_row = block.data() + k * bytes_per_row;
       if (!binned && !mirror_x) {
-        decode_row(bytes_of_row, t.bits, swap, square, first_pixel, count, out);
+        decode_row(bytes_of_row, t.bits, is_signed, swap, square, first_pixel, count, out);
         continue;
       }
-      decode_row(bytes_of_row, t.bits, swap, square, first_pixel, count, values.data());
+      decode_row(bytes_of_row, t.bits, is_signed, swap, square, first_pixel, count,
+                 values.data());
       // Columns summed into bins, then the first row of a bin sets the sums
       // and the others add to them.
       const float* in = values.data();
@@ -418,10 +447,12 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
 
 namespace {
 
-// The keyboard road's remembered region, for the run.
+// The region both asking roads remember for the run, and the answers of the
+// last read that asked (what a series' later members are read with).
 struct TiffInputState {
   bool defined = false;
   TiffRegion region;
+  TiffAnswers answered;
 };
 TiffInputState tiff_input_state;
 
@@ -458,18 +489,22 @@ bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegio
   }
 }
 
+// The size of image 1 of PATH; false when the file gives none (its problem
+// said).
+bool image_size(const std::string& path, Index& width, Index& length, Status& status) {
+  int retstat = 0;
+  std::string problem;
+  tiff_image_size(path, 1, retstat, width, length, problem, status);
+  if (retstat != 0 && !problem.empty()) report_unread_file(path, problem, status);
+  return retstat == 0;
+}
+
 // The size of image 1 of PATH (said on the terminal) and the remembered
 // region fitted into it (at first the whole image within the arrays); false
 // when the size cannot be read (the file's problem said).
 bool image_and_region(const ReadRequest& request, const std::string& path, Index& width,
                       Index& length, Status& status) {
-  int retstat = 0;
-  std::string problem;
-  tiff_image_size(path, 1, retstat, width, length, problem, status);
-  if (retstat != 0) {
-    if (!problem.empty()) report_unread_file(path, problem, status);
-    return false;
-  }
+  if (!image_size(path, width, length, status)) return false;
   IO_WRITE(
       "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
       status);
@@ -499,6 +534,7 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
   }
   TiffRegion& r = tiff_input_state.region;
   if (!ask_region(request, width, length, r, status)) return {};
+  tiff_input_state.answered = {true, r, width, length};
   ImageRead read = read_tiff_file(path, request, imagequant, imagequant, r, status);
   if (read.retstat == -1) read.retstat = 0;
   return read;
@@ -547,6 +583,7 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
       GS_FWARNING(1, 1, {"INPUT REGION TOO LARGE FOR ARRAYS"}, status);
     } else {
       r = t;
+      tiff_input_state.answered = {true, r, width, length};
       break;
     }
     if (status != kStatusGood) return {};
@@ -559,6 +596,32 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
 }
 
 }  // namespace
+
+TiffAnswers tiff_answers() { return tiff_input_state.answered; }
+
+ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
+                           const TiffAnswers& answers, std::string& file_name, Status& status) {
+  std::string path;
+  if (!input_path(file_name, path, status)) return {};
+  Index width = 0, length = 0;
+  if (!image_size(path, width, length, status)) {
+    IO_WRITE("WARNING: Image size not returned from file", status);
+    failed(path, status);
+    return {};
+  }
+  if (answers.given && (width != answers.width || length != answers.length)) {
+    IO_WRITE("WARNING: File not the size of the first file: " + file_name, status);
+    ImageRead refused;
+    refused.retstat = 6;
+    return refused;
+  }
+  const TiffRegion whole{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat),
+                         1, 1};
+  ImageRead read = read_tiff_file(path, request, imagequant, imagequant,
+                                  answers.given ? answers.region : whole, status);
+  if (read.retstat == -1) read.retstat = 0;
+  return read;
+}
 
 ImageRead tiff_gui_read(const ReadRequest& request, bool imagequant, std::string& file_name,
                         Status& status) {
@@ -651,13 +714,15 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
   float lower = std::max(0.0f, minimum);
   float upper = bits == 16 ? std::min(maximum, 65535.0f) : maximum;
-  auto ask = gui ? GS_INPR : IO_INPR;
-  ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
-      {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"}, lower,
-      status);
-  ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
-      {"Value written as the largest integer; higher values are clipped"},
-      {"Enter a valid real number"}, upper, status);
+  if (!gui || fio_chosen_output() == nullptr) {
+    auto ask = gui ? GS_INPR : IO_INPR;
+    ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
+        {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"},
+        lower, status);
+    ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
+        {"Value written as the largest integer; higher values are clipped"},
+        {"Enter a valid real number"}, upper, status);
+  }
   if (status == kStatusEscape && gui) {
     status = ST_GOOD();  // CANCEL: nothing written
     return;

@@ -6,9 +6,11 @@
 // Read: the header ("II" or "MM", 42, the first directory's offset), the
 // directories (a 2-byte entry count, 12-byte entries, the next offset), and
 // of the entries only width 256, length 257, bits per sample 258 (8, 12, 16,
-// 32), compression 259 (1), strip offsets 273 (at most 1000) and rows per
-// strip 278. Rows run from the image's top; file row 1 becomes the highest
-// data row. 8-bit pixels unsigned, 16-bit unsigned, 32-bit signed, 12-bit
+// 32), compression 259 (1), strip offsets 273 (at most 1000), rows per strip
+// 278 and sample format 339 (1 unsigned, the default; 2 signed; any other,
+// floating point among them, is refused). Rows run from the image's top;
+// file row 1 becomes the highest data row. 8-bit and 16-bit pixels unsigned
+// (signed with sample format 2), 32-bit signed, 12-bit (unsigned only)
 // packed two into three bytes, each row starting on a whole byte.
 //
 // Written: one 512-byte header record in the machine's byte order with twelve
@@ -40,9 +42,10 @@ struct TiffRegion {
 
 // Width and length of image IMAGE_NUMBER of the TIFF file PATH. RETSTAT 0;
 // 1 the file cannot be opened or is not a regular file (PROBLEM says why);
-// 2 image not found; 3 bad header (the explanation written); 4 no width tag;
-// 5 no length tag; 6 a size the file cannot hold or the questions cannot
-// take (PROBLEM says which).
+// 2 image not found; 3 bad header (the explanation written); 4 no width tag
+// or a width below 1, 5 the same for the length (PROBLEM names the value);
+// 6 a size the file cannot hold or the questions cannot take (PROBLEM says
+// which).
 void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
                      Index& length, std::string& problem, Status& status);
 
@@ -69,6 +72,25 @@ ImageRead imagequant_keyboard_read(const ReadRequest& request, std::string& file
 // -1 after CANCEL.
 ImageRead tiff_gui_read(const ReadRequest& request, bool imagequant, std::string& file_name,
                         Status& status);
+
+// The region and re-bin answers of the last read that asked them (either
+// road), with the size of the image they were given for.
+struct TiffAnswers {
+  bool given = false;
+  TiffRegion region;
+  Index width = 0, length = 0;
+};
+TiffAnswers tiff_answers();
+
+// A later member of a series whose first member was read with ANSWERS:
+// FILE_NAME read with them, without a question, leaving what the asking
+// roads remember as it was. An image whose width or length differs from the
+// one the answers were given for is not read ("WARNING: File not the size of
+// the first file: " and the name, RETSTAT 6), so one odd member changes
+// nothing for the members after it. Without answers (the first member was
+// no TIFF image) the whole image, within the arrays, is read.
+ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
+                           const TiffAnswers& answers, std::string& file_name, Status& status);
 // The integer in the first N (1..4) BYTES in the given order; the most
 // significant byte signed unless UNSIGNED.
 std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool big_endian,
@@ -79,8 +101,10 @@ std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool b
 // ("NAME OF TIFF OUTPUT FILE"), with the range "LOWER LIMIT OF RANGE" ..
 // "UPPER LIMIT OF RANGE" mapped onto 0 .. the largest integer. The file is
 // written to a temporary file that replaces an existing one only when
-// everything was written. BITS not 8 or 16: STATUS 110017. The graphical
-// file choice (GUI true) is not built yet: one line says so.
+// everything was written. BITS not 8 or 16: STATUS 110017. GUI true: the
+// name proposed from INPUT_FILE (".tif") or a file chosen with the file
+// selection, BITS as given (the menu button), the range asked in value boxes;
+// while an FioChosenOutput is alive its name and the proposed range, unasked.
 void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
                   Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                   std::span<const float> data, std::string_view title, float x_pixel_size,

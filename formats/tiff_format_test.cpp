@@ -28,6 +28,7 @@ struct TiffSpec {
   Index compression = 1;
   Index strip_offsets_dropped = 0;  // offsets left out of the table
   std::vector<std::uint32_t> pixels;
+  Index sample_format = 0;  // 0: no sample format tag
 };
 
 std::string tiff_bytes(const TiffSpec& s) {
@@ -45,7 +46,7 @@ std::string tiff_bytes(const TiffSpec& s) {
   out += s.big ? "MM" : "II";
   put(42, 2);
   put(8, 4);
-  const Index entries = 6;
+  const Index entries = s.sample_format == 0 ? 6 : 7;
   const Index table = 8 + 2 + 12 * entries + 4;
   const Index data = table + 4 * listed;
   put(entries, 2);
@@ -66,6 +67,7 @@ std::string tiff_bytes(const TiffSpec& s) {
   entry(259, 3, 1, s.compression);
   entry(273, 4, listed, listed == 1 ? data : table);
   entry(278, 4, 1, s.rows_per_strip == 0 ? s.length : s.rows_per_strip);
+  if (s.sample_format != 0) entry(339, 3, 1, static_cast<std::uint32_t>(s.sample_format));
   put(0, 4);
   for (Index k = 0; k < listed; ++k) put(data + k * rps * row, 4);
   for (Index y = 0; y < s.length; ++y) {
@@ -172,6 +174,48 @@ TEST_F(Tiff, TwelveBitRowOfThreeAndBinsAndImagequant) {
   EXPECT_NEAR(at(r, 1, 1), 4.657e-5f, 1e-8f);
 }
 
+// The sample format tag decides how integer samples are read; samples that
+// are not integers (floating point, or formats not known) are refused
+// rather than read as the integers of their bit patterns.
+TEST_F(Tiff, SampleFormatReadsSignedIntegersAndRefusesTheRest) {
+  struct Case {
+    Index format, bits;
+    std::vector<std::uint32_t> pixels;
+    std::vector<float> values;  // empty: refused
+  };
+  const std::vector<Case> cases = {
+      {1, 16, {0xffff, 0x8000, 5}, {65535.0f, 32768.0f, 5.0f}},
+      {1, 8, {0xff, 0x80, 5}, {255.0f, 128.0f, 5.0f}},
+      {2, 16, {0xffff, 0x8000, 5}, {-1.0f, -32768.0f, 5.0f}},
+      {2, 8, {0xff, 0x80, 5}, {-1.0f, -128.0f, 5.0f}},
+      {2, 32, {0xffffffff, 0x80000000, 5}, {-1.0f, -2147483648.0f, 5.0f}},
+      {3, 32, {0x41200000, 0x41200000, 0x3f800000}, {}},  // 10.0, 10.0, 1.0
+      {3, 16, {0x4900, 0x4900, 0x3c00}, {}},
+      {2, 12, {0xfff, 0x800, 5}, {}},
+      {4, 16, {1, 2, 3}, {}},
+      {0x7fff, 8, {1, 2, 3}, {}},
+  };
+  for (const bool big : {false, true})
+    for (const Case& c : cases) {
+      TiffSpec s{3, 1, c.bits, big, 0, 1, 0, c.pixels, c.format};
+      testing::TerminalCapture terminal;
+      const ImageRead r = read(write(s), {1, 1, 3, 1, 1, 1});
+      const std::string what = std::to_string(c.format) + "/" + std::to_string(c.bits) +
+                               (big ? " big" : " little");
+      if (c.values.empty()) {
+        EXPECT_EQ(r.retstat, 2) << what;
+        EXPECT_FALSE(r.image.data) << what;
+        EXPECT_NE(terminal.text().find("WARNING: Cannot decode image"), std::string::npos)
+            << what << terminal.text();
+        continue;
+      }
+      ASSERT_EQ(r.retstat, 0) << what << terminal.text();
+      for (Index x = 1; x <= 3; ++x)
+        EXPECT_EQ(at(r, x, 1), c.values[static_cast<std::size_t>(x - 1)]) << what << " " << x;
+    }
+  EXPECT_EQ(status_, kStatusGood);
+}
+
 TEST_F(Tiff, RegionBeyondTheImageIsClippedOrRefused) {
   TiffSpec s;
   s.pixels = ramp(12, 1);
@@ -242,7 +286,9 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
   };
   for (const Size& c : {Size{0x80000000u, 3, "gives an image size of 2147483648 x 3 pixels"},
                         Size{0xffffffffu, 3, "gives an image size of 4294967295 x 3 pixels"},
-                        Size{1000, 1000, "too short for its image of 1000 x 1000 pixels"}}) {
+                        Size{1000, 1000, "too short for its image of 1000 x 1000 pixels"},
+                        Size{0, 3, "gives an image width of 0"},
+                        Size{4, 0, "gives an image length of 0"}}) {
     TiffSpec s;
     s.pixels = ramp(12, 1);
     std::string bytes = tiff_bytes(s);
@@ -260,6 +306,8 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
     EXPECT_FALSE(r.ok()) << c.message;
     EXPECT_EQ(input.prompts.size(), 1u) << "only the file name is asked";
     EXPECT_NE(terminal.text().find(c.message), std::string::npos) << terminal.text();
+    EXPECT_NE(terminal.text().find("WARNING: Image size not returned from file"),
+              std::string::npos);
   }
   EXPECT_EQ(status_, kStatusGood);
   // The prompt helper itself never offers a range it would have to cut.

@@ -360,6 +360,8 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   KZT_DEF_FS(true, target_of(current), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, defined,
              series, status);
   if (status != kStatusGood || defined != 0) return;
+  // The later members are read with the answers the first one was read with.
+  const FioReadAnswers first_answers = fio_read_answers();
   sets.data_defined = true;
   s.increment = series.increment;
   kzt_series_integration_settings().increment = s.increment;
@@ -510,6 +512,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   GS_UPDATE(status);
   std::set<std::string> written;
   std::string name;
+  const FioSeriesMembers members(first_answers);
   for (Index k = 1; k <= nfiles && status == kStatusGood; ++k) {
     const int number = numbers[static_cast<std::size_t>(k - 1)];
     if (!kzt_series_name(series, number, name, status)) break;
@@ -648,6 +651,7 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   KZT_DEF_FS(true, target_of(memory), sets.mxstrelm, sets.mystrelm, sets.mxendelm,
              sets.myendelm, defined, series, status);
   if (status != kStatusGood || defined != 0) return;
+  const FioReadAnswers first_answers = fio_read_answers();
   sets.memory_defined = true;
   sets.data_defined = true;
   kzt_series_integration_settings().increment = series.increment;
@@ -663,6 +667,7 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   const Index xs = sets.mxstrelm, xe = sets.mxendelm;
   const std::span<float> data = kzt_image(a.data);
   std::string name;
+  const FioSeriesMembers members(first_answers);
   for (Index k = 1; k <= nfiles && status == kStatusGood; ++k) {
     if (!kzt_series_name(series, numbers[static_cast<std::size_t>(k - 1)], name, status)) break;
     bool input = true;

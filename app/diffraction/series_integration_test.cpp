@@ -190,6 +190,82 @@ struct SeriesIntegration : testing::NoWindowGraphics {
   }
 };
 
+// A little-endian 16-bit TIFF of N x N pixels in one strip, growing away
+// from the middle: pixel (x, y) (from 0) holds VALUE x (1 + (x - 8)^2 + (y - 8)^2).
+void write_tiff(const std::string& path, int n, unsigned value) {
+  std::string out = "II";
+  auto put = [&](std::uint32_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xff));
+  };
+  put(42, 2);
+  put(8, 4);
+  put(6, 2);
+  for (const auto& [tag, value] : {std::pair<unsigned, unsigned>{256, n}, {257, n}, {258, 16},
+                                  {259, 1}, {273, 8 + 2 + 6 * 12 + 4}, {278, n}}) {
+    put(tag, 2);
+    put(4, 2);  // LONG
+    put(1, 4);
+    put(value, 4);
+  }
+  put(0, 4);
+  for (int k = 0; k < n * n; ++k) {
+    const int x = k % n - 8, y = k / n - 8;
+    put(value * static_cast<unsigned>(1 + x * x + y * y), 2);
+  }
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(out.data(), 1, out.size(), f);
+  std::fclose(f);
+}
+
+// A TIFF series runs unattended once its loop has started: the region is
+// asked for the first member only, a smaller member in the middle is refused
+// without changing how the members after it are read, and each scan is saved
+// under the name made from its member's, whatever the format would ask.
+TEST_F(SeriesIntegration, TiffSeriesAsksNothingOnceStartedAndSavesUnderTheMadeNames) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  auto tif = [&](int k) { return dir.file("run_00" + std::to_string(k) + ".tif"); };
+  auto scan = [&](int k) { return dir.file("run_00" + std::to_string(k) + ".int"); };
+  // (Not the native members' size, whose cake table the other tests count.)
+  write_tiff(tif(1), 20, 1);
+  write_tiff(tif(2), 12, 2);
+  write_tiff(tif(3), 20, 3);
+  // BSL/OTOKO would name its data file with the next number, the next
+  // member's scan file: it saves nothing rather than one scan over another.
+  for (const char* format : {"KESTA FORMAT", "TIFF 16 BIT", "BINARY", "DENZO MAR", "BSL/OTOKO"}) {
+    const bool saved = std::string_view(format) != "BSL/OTOKO";
+    for (int k = 1; k <= 3; ++k) std::filesystem::remove(scan(k));
+    testing::TerminalCapture terminal;
+    const std::vector<std::string> lines{tif(1), "O.K.", "YES", tif(3), "",
+                                         "EXIT", "YES", format, "int"};
+    testing::ScriptedInput input(lines);
+    Status status = kStatusGood;
+    KZT_FSINTEGRATE(sets, status);
+    ASSERT_EQ(status, kStatusGood) << format << terminal.text();
+    EXPECT_EQ(input.prompts.size(), lines.size()) << format << ": asked after the loop started";
+    ASSERT_EQ(vosq_kzt_arrays.ynumdat, 3) << format;
+    for (Index i = 1; i <= 6; ++i) {
+      EXPECT_GT(at(i, 1), 1.0f) << format << " " << i;
+      EXPECT_EQ(at(i, 2), 0.0f) << format << " " << i;
+      EXPECT_NEAR(at(i, 3), 3.0f * at(i, 1), 1e-4f * at(i, 3)) << format << " " << i;
+    }
+    const std::string said = terminal.text();
+    EXPECT_NE(said.find("WARNING: File not the size of the first file: " + tif(2)),
+              std::string::npos);
+    EXPECT_EQ(std::filesystem::exists(scan(1)), saved) << format;
+    EXPECT_EQ(std::filesystem::exists(scan(3)), saved) << format;
+    EXPECT_FALSE(std::filesystem::exists(scan(2))) << format;
+    EXPECT_EQ(said.find("not saved: " + scan(3)) != std::string::npos, !saved) << format;
+    for (const char* asked : {"run_001.kzt", "kesta.tif", "kesta.bin", "kesta.cor"})
+      EXPECT_FALSE(std::filesystem::exists(dir.file(asked))) << format << " " << asked;
+    if (std::string_view(format) == "KESTA FORMAT") {
+      const ImageRead saved_scan = read_kesta_file(scan(3), {32, 32, false}, status);
+      ASSERT_TRUE(saved_scan.ok()) << said;
+      EXPECT_EQ(saved_scan.image.pixels()[2], at(3, 3));
+    }
+  }
+}
+
 TEST_F(SeriesIntegration, MissingMemberLeavesAZeroRowAndTheTableIsBuiltOnce) {
   write_members(3);
   std::filesystem::remove(member(2));

@@ -360,6 +360,7 @@ void KZT_AVERAGE(bool average, KztDataSets& sets, Status& status) {
   KztFileSeries series;
   if (!define_series(sets, series, status)) return;
   sequence_started(status);
+  const FioSeriesMembers members(fio_read_answers());
   const Index count =
       kzt_series_sum(series, a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_image(a.data), status);
   if (status != kStatusGood || count < 1) return;
@@ -379,6 +380,9 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
   if (a.ymaxdat < 1) return st_fail(status, kBaseApp + 2, kPosition);
   KztFileSeries series;
   if (!define_series(sets, series, status)) return;
+  // The later members are read with the answers the first one was read with
+  // (the background, read in between, may have been given others).
+  const FioReadAnswers first_answers = fio_read_answers();
   const std::vector<int> numbers = member_numbers(series, status);
   if (numbers.empty()) return;
   const Index members = std::ssize(numbers);
@@ -527,6 +531,7 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
   placed[0] = true;
   MemberImage work;  // for members of a format read only whole
   std::vector<float> buffer;
+  const FioSeriesMembers later(first_answers);
   for (Index k = 1; k < members && status == kStatusGood; ++k) {
     std::string name;
     const int number = numbers[static_cast<std::size_t>(k)];

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -96,7 +97,13 @@ void run_input(MenuPass& pass, XtalState& state, Status& status) {
 }
 
 void run_next(MenuPass& pass, XtalState& state, Status& status) {
-  input(kFioNextFile, pass, state, status);
+  {
+    // Automatic input asks nothing: each file is read as a member of the
+    // series begun by the file read last with questions.
+    std::optional<FioSeriesMembers> members;
+    if (state.auto_input) members.emplace(fio_read_answers());
+    input(kFioNextFile, pass, state, status);
+  }
   state.polled_file.clear();
   if (status == kStatusGood && state.auto_input && state.auto_peaks && pass.sets.data_defined) {
     draw(pass, state, status);
