@@ -47,7 +47,8 @@ std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status
 bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLines info,
                           std::string& name, Status& status);
 
-// Commits OUT; on failure a warning naming the file. True when written.
+// Commits OUT; on failure the write failure's line (the file and the
+// system's reason) and a bad STATUS. True when written.
 bool fio_commit_output(AtomicFile& out, Status& status);
 
 // A writer's remembered choice of one row or column (rows at first, row and
