@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/region.hpp"
@@ -24,13 +25,17 @@ Status box_size_error(Index xsize, Index ysize) {
   return 0;
 }
 
+// The order of the median filter: as the values compare, with NaN above
+// +Inf (all NaN alike), so that a box holding NaN still has a median.
+bool ranks_below(float a, float b) { return a < b || (b != b && a == a); }
+
 // Copies the N values of a data column (stride XMAX) into OUT, sorted
 // ascending by insertion (a column is at most the box height).
 void sort_column(const float* column, Index xmax, float* out, Index n) {
   for (Index i = 0; i < n; ++i) {
     const float v = column[i * xmax];
     Index j = i;
-    for (; j > 0 && out[j - 1] > v; --j) out[j] = out[j - 1];
+    for (; j > 0 && ranks_below(v, out[j - 1]); --j) out[j] = out[j - 1];
     out[j] = v;
   }
 }
@@ -48,8 +53,8 @@ struct MedianJob {
 
 // The sliding sorted list: per step one column's entries leave and one
 // insertion-sorted column is merged in from the back, so equal values stand
-// newest column first and, within a column, top to bottom. Used where that
-// order cannot be reproduced otherwise (values that do not compare, NaN).
+// newest column first and, within a column, top to bottom. It needs no work
+// memory of its own: the road when there is none for the others.
 void median_by_merging(const MedianJob& job, float* col, float* list, Index* from) {
   for (Index y = job.ys; y <= job.ye; ++y) {
     const Index y0 = std::max(job.ys, y - job.before_y);
@@ -63,7 +68,7 @@ void median_by_merging(const MedianJob& job, float* col, float* list, Index* fro
       Index i = m - 1;
       Index j = n - 1;
       for (Index k = m + n - 1; j >= 0; --k) {
-        if (i >= 0 && col[j] <= list[i]) {
+        if (i >= 0 && !ranks_below(list[i], col[j])) {
           list[k] = list[i];
           from[k] = from[i];
           --i;
@@ -96,16 +101,20 @@ void median_by_merging(const MedianJob& job, float* col, float* list, Index* fro
   }
 }
 
-// Integer key of a float other than NaN that orders as the values compare;
-// both zeros get the key 0.
+// The key of NaN, above every other key.
+constexpr std::int32_t kNanKey = std::numeric_limits<std::int32_t>::max();
+
+// Integer key of a float that orders as the median filter orders the
+// values; both zeros get the key 0.
 std::int32_t order_key(float v) {
   const auto bits = std::bit_cast<std::int32_t>(v);
   const std::int32_t k = bits ^ ((bits >> 31) & 0x7FFFFFFF);
-  return k + ((k >> 31) & 1);
+  return v != v ? kNanKey : k + ((k >> 31) & 1);
 }
 
-// The value of a key (a zero comes back as +0.0).
+// The value of a key (a zero comes back as +0.0, every NaN as the quiet one).
 float key_value(std::int32_t k) {
+  if (k == kNanKey) return std::numeric_limits<float>::quiet_NaN();
   k -= (k >> 31) & 1;
   return std::bit_cast<float>(k ^ ((k >> 31) & 0x7FFFFFFF));
 }
@@ -266,6 +275,219 @@ void median3_line(const MedianJob& job, Index y, Index xa, Index xb, float* low,
       if (out[x - xa] == 0.0f) out[x - xa] = signed_zero_at(job, x, y, 4);
 }
 
+// From this many elements in a box on, following the region's ranks is
+// faster than selecting in every box.
+constexpr Index kRankedBoxArea = 100;
+
+// The set of ranks in a box, one bit a rank, with one summary bit a word
+// and one a summary word, so that the nearest member either side of a rank
+// is found in a few steps however far away it is.
+class RankSet {
+ public:
+  explicit RankSet(Index n)
+      : bits_(static_cast<std::size_t>(n / 64 + 1)),
+        words_(bits_.size() / 64 + 1),
+        blocks_(words_.size() / 64 + 1) {}
+
+  void insert(Index r) {
+    const Index w = r >> 6;
+    if (bits_[w] == 0) {
+      if (words_[w >> 6] == 0) blocks_[w >> 12] |= bit(w >> 6);
+      words_[w >> 6] |= bit(w);
+    }
+    bits_[w] |= bit(r);
+  }
+  void erase(Index r) {
+    const Index w = r >> 6;
+    bits_[w] &= ~bit(r);
+    if (bits_[w] == 0) {
+      words_[w >> 6] &= ~bit(w);
+      if (words_[w >> 6] == 0) blocks_[w >> 12] &= ~bit(w >> 6);
+    }
+  }
+  // The smallest member at or above R (R itself may be past the last rank);
+  // there must be one.
+  Index next(Index r) const {
+    Index w = r >> 6;
+    if (w < static_cast<Index>(bits_.size())) {
+      const std::uint64_t here = bits_[w] & (~std::uint64_t{0} << (r & 63));
+      if (here != 0) return (w << 6) + std::countr_zero(here);
+    }
+    ++w;  // the next word with a member
+    Index s = w >> 6;
+    std::uint64_t m = s < static_cast<Index>(words_.size())
+                          ? words_[s] & (~std::uint64_t{0} << (w & 63)) : 0;
+    if (m == 0) {
+      Index b = (s + 1) >> 6;
+      std::uint64_t k = blocks_[b] & (~std::uint64_t{0} << ((s + 1) & 63));
+      while (k == 0) k = blocks_[++b];
+      s = (b << 6) + std::countr_zero(k);
+      m = words_[s];
+    }
+    w = (s << 6) + std::countr_zero(m);
+    return (w << 6) + std::countr_zero(bits_[w]);
+  }
+  // The largest member below R; there must be one.
+  Index previous(Index r) const {
+    Index w = r >> 6;
+    const std::uint64_t here = (r & 63) == 0 ? 0 : bits_[w] & (~std::uint64_t{0} >> (64 - (r & 63)));
+    if (here != 0) return (w << 6) + 63 - std::countl_zero(here);
+    Index s = w >> 6;  // the last word with a member before W
+    std::uint64_t m = (w & 63) == 0 ? 0 : words_[s] & (~std::uint64_t{0} >> (64 - (w & 63)));
+    if (m == 0) {
+      Index b = s >> 6;
+      std::uint64_t k = (s & 63) == 0 ? 0 : blocks_[b] & (~std::uint64_t{0} >> (64 - (s & 63)));
+      while (k == 0) k = blocks_[--b];
+      s = (b << 6) + 63 - std::countl_zero(k);
+      m = words_[s];
+    }
+    w = (s << 6) + 63 - std::countl_zero(m);
+    return (w << 6) + 63 - std::countl_zero(bits_[w]);
+  }
+
+ private:
+  static std::uint64_t bit(Index i) { return std::uint64_t{1} << (i & 63); }
+  std::vector<std::uint64_t> bits_, words_, blocks_;
+};
+
+// The member of rank P of the box, followed as the box moves: BELOW counts
+// the members under AT. Each move changes the count by the members that
+// entered or left below it, and the pointer walks from member to member.
+struct RankPointer {
+  Index at = 0;
+  Index below = 0;
+  void insert(RankSet& set, Index r) {
+    set.insert(r);
+    below += r < at;
+  }
+  void erase(RankSet& set, Index r) {
+    set.erase(r);
+    below -= r < at;
+  }
+  Index find(const RankSet& set, Index p) {
+    while (below > p) {
+      at = set.previous(at);
+      --below;
+    }
+    for (;;) {
+      const Index q = set.next(at);
+      if (below == p) return at = q;
+      ++below;
+      at = q + 1;
+    }
+  }
+};
+
+// Every box a sorted list of the region's values would give: the region is
+// ranked once (by value in the filter's order, equal values newest column
+// first and top to bottom, as the sliding list holds them) and the box's
+// ranks are kept as a set that moves with it. The box snakes along the
+// direction whose moving edge is the shorter, so each step costs that edge's
+// length in set updates and the median a walk of a few members, whatever the
+// box's area. False when there is no memory for the ranks.
+bool median_by_ranks(const MedianJob& job) {
+  const Index width = job.xe - job.xs + 1, height = job.ye - job.ys + 1;
+  const Index count = width * height;
+  const Index bx = job.before_x + job.after_x + 1, by = job.before_y + job.after_y + 1;
+  // Along X the entering edge is a column of the box's height, along Y a row
+  // of its width.
+  const bool along_x = std::min(by, height) <= std::min(bx, width);
+  const Index nu = along_x ? width : height, nv = along_x ? height : width;
+  const Index bu = along_x ? job.before_x : job.before_y, au = along_x ? job.after_x : job.after_y;
+  const Index bv = along_x ? job.before_y : job.before_x, av = along_x ? job.after_y : job.after_x;
+  std::vector<std::uint32_t> rank;  // of element (u, v) at u + v * nu
+  std::vector<float> value;         // of each rank
+  try {
+    rank.resize(static_cast<std::size_t>(count));
+    value.resize(static_cast<std::size_t>(count));
+    std::vector<std::uint64_t> items(static_cast<std::size_t>(count)), spare(items.size());
+    // Listed in the order of equal values, then sorted stably by key.
+    std::size_t k = 0;
+    for (Index x = job.xe; x >= job.xs; --x)
+      for (Index y = job.ys; y <= job.ye; ++y) {
+        const float v = job.data[element(x, y, job.xmaxdat)];
+        const auto key = static_cast<std::uint32_t>(order_key(v)) ^ 0x80000000u;
+        const Index u = along_x ? x - job.xs : y - job.ys, w = along_x ? y - job.ys : x - job.xs;
+        items[k++] = (std::uint64_t{key} << 32) | static_cast<std::uint64_t>(u + w * nu);
+      }
+    for (int shift = 32; shift < 64; shift += 8) {
+      std::size_t start[257] = {};
+      for (const std::uint64_t it : items) ++start[((it >> shift) & 255) + 1];
+      if (start[((items[0] >> shift) & 255) + 1] == items.size()) continue;  // one digit
+      for (int d = 0; d < 256; ++d) start[d + 1] += start[d];
+      for (const std::uint64_t it : items) spare[start[(it >> shift) & 255]++] = it;
+      items.swap(spare);
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const auto at = static_cast<std::size_t>(items[i] & 0xFFFFFFFFu);
+      rank[at] = static_cast<std::uint32_t>(i);
+      const Index u = static_cast<Index>(at) % nu, w = static_cast<Index>(at) / nu;
+      const Index x = job.xs + (along_x ? u : w), y = job.ys + (along_x ? w : u);
+      const float v = job.data[element(x, y, job.xmaxdat)];
+      value[i] = v == v ? v : std::numeric_limits<float>::quiet_NaN();
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::optional<RankSet> made;
+  try {
+    made.emplace(count);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  RankSet& set = *made;
+  RankPointer median;
+  const std::uint32_t* r = rank.data();
+
+  // The box of (u, v) spans u0..u1 by v0..v1, clipped.
+  auto u0 = [&](Index u) { return std::max<Index>(0, u - bu); };
+  auto u1 = [&](Index u) { return std::min(nu - 1, u + au); };
+  auto v0 = [&](Index v) { return std::max<Index>(0, v - bv); };
+  auto v1 = [&](Index v) { return std::min(nv - 1, v + av); };
+  auto column = [&](Index u, Index v, bool enter) {  // the box's line U at V
+    for (Index w = v0(v); w <= v1(v); ++w)
+      enter ? median.insert(set, r[u + w * nu]) : median.erase(set, r[u + w * nu]);
+  };
+  auto row = [&](Index w, Index u, bool enter) {  // the box's line W at U
+    const std::uint32_t* line = r + w * nu;
+    for (Index c = u0(u); c <= u1(u); ++c)
+      enter ? median.insert(set, line[c]) : median.erase(set, line[c]);
+  };
+  auto write = [&](Index u, Index v) {
+    const Index m = (u1(u) - u0(u) + 1) * (v1(v) - v0(v) + 1);
+    const Index p = (m - 1) / 2;
+    const Index low = median.find(set, p);
+    float out = value[static_cast<std::size_t>(low)];
+    if (m % 2 == 0) out = (out + value[static_cast<std::size_t>(set.next(low + 1))]) * 0.5f;
+    const Index x = job.xs + (along_x ? u : v), y = job.ys + (along_x ? v : u);
+    job.out[element(x, y, job.xmaxout)] = out;
+  };
+
+  for (Index w = v0(0); w <= v1(0); ++w) row(w, 0, true);
+  for (Index v = 0; v < nv; ++v) {
+    const bool forward = v % 2 == 0;
+    if (v > 0) {  // down one line at the end where the last line stopped
+      const Index u = forward ? 0 : nu - 1;
+      if (v - bv - 1 >= 0) row(v - bv - 1, u, false);
+      if (v + av < nv) row(v + av, u, true);
+    }
+    for (Index i = 0; i < nu; ++i) {
+      const Index u = forward ? i : nu - 1 - i;
+      if (i > 0) {
+        if (forward) {
+          if (u - bu - 1 >= 0) column(u - bu - 1, v, false);
+          if (u + au < nu) column(u + au, v, true);
+        } else {
+          if (u + au + 1 < nu) column(u + au + 1, v, false);
+          if (u - bu >= 0) column(u - bu, v, true);
+        }
+      }
+      write(u, v);
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
@@ -291,8 +513,8 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
   MedianJob job{data.data(), xmaxdat,       xstrelm,       ystrelm,
                 xendelm,     yendelm,       (xsize - 1) / 2, xsize / 2,
                 (ysize - 1) / 2, ysize / 2, output.data(), xmaxout, false};
-  // Equal values are told apart only by the sign of a zero, and NaN compares
-  // with nothing, so a NaN sends the region to the sliding list.
+  // Equal values are told apart only by the sign of a zero; NaN compares with
+  // nothing, so the sorting network cannot take it.
   bool nan = false;
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const float* row = job.data + element(xstrelm, y, xmaxdat);
@@ -306,14 +528,19 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
     job.negative_zero |= row_zero;
   }
 
-  const Index width = xendelm - xstrelm + 1;
+  const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
+  // Large boxes follow the ranks of the region; a box is so counted when it
+  // is large within the region.
+  if (std::min(xsize, width) * std::min(ysize, height) >= kRankedBoxArea &&
+      width * height <= std::numeric_limits<std::int32_t>::max() && median_by_ranks(job))
+    return;
   // Whole 3 x 3 boxes take a sorting network; every other box selects by rank.
-  const bool whole3 = xsize == 3 && ysize == 3 && width >= 3;
+  const bool whole3 = xsize == 3 && ysize == 3 && width >= 3 && !nan;
   std::vector<std::int32_t> strip, ring, scratch;
   std::vector<float> sorted3;
   // Boxes are counted in 32 bits; the strip holds the largest box.
   const Index strip_size = width * std::min(ysize, yendelm - ystrelm + 1);
-  bool use_list = nan || strip_size > std::numeric_limits<std::int32_t>::max();
+  bool use_list = strip_size > std::numeric_limits<std::int32_t>::max();
   if (!use_list) {
     try {
       strip.resize(static_cast<std::size_t>(strip_size));
