@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <limits>
 #include <new>
-#include <optional>
 #include <vector>
 
 #include "core/region.hpp"
@@ -275,214 +274,185 @@ void median3_line(const MedianJob& job, Index y, Index xa, Index xb, float* low,
       if (out[x - xa] == 0.0f) out[x - xa] = signed_zero_at(job, x, y, 4);
 }
 
-// From this many elements in a box on, following the region's ranks is
-// faster than selecting in every box.
-constexpr Index kRankedBoxArea = 100;
+// Following the region's ranks costs about the square root of the region's
+// count a pixel, selecting in every box the box's count: ranks are followed
+// for a box of more than half that square root.
+bool ranked_box(Index box, Index count) {
+  const auto b = static_cast<double>(box);
+  return box > 16 && 4.0 * b * b > static_cast<double>(count);
+}
 
-// The set of ranks in a box, one bit a rank, with one summary bit a word
-// and one a summary word, so that the nearest member either side of a rank
-// is found in a few steps however far away it is.
-class RankSet {
- public:
-  explicit RankSet(Index n)
-      : bits_(static_cast<std::size_t>(n / 64 + 1)),
-        words_(bits_.size() / 64 + 1),
-        blocks_(words_.size() / 64 + 1) {}
+// Positions past the last rank, where a block search may look.
+constexpr Index kBlockPad = 64;
 
-  void insert(Index r) {
-    const Index w = r >> 6;
-    if (bits_[w] == 0) {
-      if (words_[w >> 6] == 0) blocks_[w >> 12] |= bit(w >> 6);
-      words_[w >> 6] |= bit(w);
-    }
-    bits_[w] |= bit(r);
-  }
-  void erase(Index r) {
-    const Index w = r >> 6;
-    bits_[w] &= ~bit(r);
-    if (bits_[w] == 0) {
-      words_[w >> 6] &= ~bit(w);
-      if (words_[w >> 6] == 0) blocks_[w >> 12] &= ~bit(w >> 6);
-    }
-  }
-  // The smallest member at or above R (R itself may be past the last rank);
-  // there must be one.
-  Index next(Index r) const {
-    Index w = r >> 6;
-    if (w < static_cast<Index>(bits_.size())) {
-      const std::uint64_t here = bits_[w] & (~std::uint64_t{0} << (r & 63));
-      if (here != 0) return (w << 6) + std::countr_zero(here);
-    }
-    ++w;  // the next word with a member
-    Index s = w >> 6;
-    std::uint64_t m = s < static_cast<Index>(words_.size())
-                          ? words_[s] & (~std::uint64_t{0} << (w & 63)) : 0;
-    if (m == 0) {
-      Index b = (s + 1) >> 6;
-      std::uint64_t k = blocks_[b] & (~std::uint64_t{0} << ((s + 1) & 63));
-      while (k == 0) k = blocks_[++b];
-      s = (b << 6) + std::countr_zero(k);
-      m = words_[s];
-    }
-    w = (s << 6) + std::countr_zero(m);
-    return (w << 6) + std::countr_zero(bits_[w]);
-  }
-  // The largest member below R; there must be one.
-  Index previous(Index r) const {
-    Index w = r >> 6;
-    const std::uint64_t here = (r & 63) == 0 ? 0 : bits_[w] & (~std::uint64_t{0} >> (64 - (r & 63)));
-    if (here != 0) return (w << 6) + 63 - std::countl_zero(here);
-    Index s = w >> 6;  // the last word with a member before W
-    std::uint64_t m = (w & 63) == 0 ? 0 : words_[s] & (~std::uint64_t{0} >> (64 - (w & 63)));
-    if (m == 0) {
-      Index b = s >> 6;
-      std::uint64_t k = (s & 63) == 0 ? 0 : blocks_[b] & (~std::uint64_t{0} >> (64 - (s & 63)));
-      while (k == 0) k = blocks_[--b];
-      s = (b << 6) + 63 - std::countl_zero(k);
-      m = words_[s];
-    }
-    w = (s << 6) + 63 - std::countl_zero(m);
-    return (w << 6) + 63 - std::countl_zero(bits_[w]);
-  }
-
- private:
-  static std::uint64_t bit(Index i) { return std::uint64_t{1} << (i & 63); }
-  std::vector<std::uint64_t> bits_, words_, blocks_;
+// The box of one pixel in region coordinates from 0, and its count.
+struct RankBox {
+  std::uint16_t x0, y0, dx, dy;  // first column and line, and the spans less one
 };
 
-// The member of rank P of the box, followed as the box moves: BELOW counts
-// the members under AT. Each move changes the count by the members that
-// entered or left below it, and the pointer walks from member to member.
-struct RankPointer {
-  Index at = 0;
-  Index below = 0;
-  void insert(RankSet& set, Index r) {
-    set.insert(r);
-    below += r < at;
+// How many of the ranks R .. R + N - 1 lie in BOX (their columns PX and
+// lines PY given rank by rank).
+KESTA_WIDE_VECTORS
+int count_inside(const std::uint16_t* __restrict px, const std::uint16_t* __restrict py, Index r,
+                 int n, RankBox box) {
+  int inside = 0;
+  for (int i = 0; i < n; ++i) {
+    const std::uint16_t a = static_cast<std::uint16_t>(px[r + i] - box.x0);
+    const std::uint16_t b = static_cast<std::uint16_t>(py[r + i] - box.y0);
+    inside += (a <= box.dx) & (b <= box.dy);
   }
-  void erase(RankSet& set, Index r) {
-    set.erase(r);
-    below -= r < at;
-  }
-  Index find(const RankSet& set, Index p) {
-    while (below > p) {
-      at = set.previous(at);
-      --below;
-    }
-    for (;;) {
-      const Index q = set.next(at);
-      if (below == p) return at = q;
-      ++below;
-      at = q + 1;
-    }
-  }
-};
+  return inside;
+}
 
-// Every box a sorted list of the region's values would give: the region is
-// ranked once (by value in the filter's order, equal values newest column
-// first and top to bottom, as the sliding list holds them) and the box's
-// ranks are kept as a set that moves with it. The box snakes along the
-// direction whose moving edge is the shorter, so each step costs that edge's
-// length in set updates and the median a walk of a few members, whatever the
-// box's area. False when there is no memory for the ranks.
+// K (0-based) counted over the box's ranks from FROM on: the rank (there is one).
+Index kth_inside(const std::uint16_t* px, const std::uint16_t* py, Index from, Index k,
+                 RankBox box) {
+  constexpr int kBlock = 64;
+  Index r = from;
+  for (;; r += kBlock) {
+    const int n = count_inside(px, py, r, kBlock, box);
+    if (k < n) break;
+    k -= n;
+  }
+  for (;; ++r) {
+    const std::uint16_t a = static_cast<std::uint16_t>(px[r] - box.x0);
+    const std::uint16_t b = static_cast<std::uint16_t>(py[r] - box.y0);
+    if (a <= box.dx && b <= box.dy && k-- == 0) return r;
+  }
+}
+
+// KERNEL += ADD - SUB over N bins.
+KESTA_WIDE_VECTORS
+void move_histogram(std::uint16_t* __restrict kernel, const std::uint16_t* __restrict add,
+                    const std::uint16_t* __restrict sub, Index n) {
+  for (Index b = 0; b < n; ++b)
+    kernel[b] = static_cast<std::uint16_t>(kernel[b] + add[b] - sub[b]);
+}
+
+// The sum of the first N bins.
+KESTA_WIDE_VECTORS
+Index histogram_sum(const std::uint16_t* __restrict bins, Index n) {
+  std::uint32_t sum = 0;
+  for (Index b = 0; b < n; ++b) sum += bins[b];
+  return sum;
+}
+
+// Every box a sorted list of the region's values would give, in a time that
+// does not depend on the box: the region is ranked once (by value in the
+// filter's order, equal values newest column first and top to bottom, as the
+// sliding list holds them), the ranks are cut into about sqrt(count) bins,
+// and each column keeps a histogram of the bins over the lines of the box.
+// A step along a line adds one column's histogram and takes one away; the
+// median's bin is found from the box's histogram, and the member within the
+// bin by the positions of the bin's ranks. False when the region is too
+// wide or there is no memory for the ranks.
 bool median_by_ranks(const MedianJob& job) {
   const Index width = job.xe - job.xs + 1, height = job.ye - job.ys + 1;
   const Index count = width * height;
-  const Index bx = job.before_x + job.after_x + 1, by = job.before_y + job.after_y + 1;
-  // Along X the entering edge is a column of the box's height, along Y a row
-  // of its width.
-  const bool along_x = std::min(by, height) <= std::min(bx, width);
-  const Index nu = along_x ? width : height, nv = along_x ? height : width;
-  const Index bu = along_x ? job.before_x : job.before_y, au = along_x ? job.after_x : job.after_y;
-  const Index bv = along_x ? job.before_y : job.before_x, av = along_x ? job.after_y : job.after_x;
-  std::vector<std::uint32_t> rank;  // of element (u, v) at u + v * nu
+  if (width > 65535 || height > 65535) return false;
+  int shift = 0;  // bins of 2^SHIFT ranks, at most the square root of COUNT
+  while ((Index{1} << (2 * (shift + 1))) <= count) ++shift;
+  const Index bins = ((count - 1) >> shift) + 1;
+  // The columns' histograms, bin counts at most the bin's size and the box's height.
+  if (shift > 15 || width > (Index{1} << 28) / bins) return false;
+  std::vector<std::uint32_t> rank;  // of element (x, y) at x + y * width
   std::vector<float> value;         // of each rank
+  std::vector<std::uint16_t> px, py, columns, kernel, none;
   try {
     rank.resize(static_cast<std::size_t>(count));
-    value.resize(static_cast<std::size_t>(count));
-    std::vector<std::uint64_t> items(static_cast<std::size_t>(count)), spare(items.size());
+    value.resize(rank.size());
+    px.resize(rank.size());
+    py.resize(rank.size());
+    columns.resize(static_cast<std::size_t>(width * bins));
+    kernel.resize(static_cast<std::size_t>(bins));
+    none.resize(kernel.size());  // the histogram of no column
+    std::vector<std::uint64_t> items(rank.size()), spare(rank.size());
     // Listed in the order of equal values, then sorted stably by key.
     std::size_t k = 0;
     for (Index x = job.xe; x >= job.xs; --x)
       for (Index y = job.ys; y <= job.ye; ++y) {
         const float v = job.data[element(x, y, job.xmaxdat)];
         const auto key = static_cast<std::uint32_t>(order_key(v)) ^ 0x80000000u;
-        const Index u = along_x ? x - job.xs : y - job.ys, w = along_x ? y - job.ys : x - job.xs;
-        items[k++] = (std::uint64_t{key} << 32) | static_cast<std::uint64_t>(u + w * nu);
+        items[k++] = (std::uint64_t{key} << 32) |
+                     static_cast<std::uint64_t>((x - job.xs) + (y - job.ys) * width);
       }
-    for (int shift = 32; shift < 64; shift += 8) {
+    for (int digit = 32; digit < 64; digit += 8) {
       std::size_t start[257] = {};
-      for (const std::uint64_t it : items) ++start[((it >> shift) & 255) + 1];
-      if (start[((items[0] >> shift) & 255) + 1] == items.size()) continue;  // one digit
+      for (const std::uint64_t it : items) ++start[((it >> digit) & 255) + 1];
+      if (start[((items[0] >> digit) & 255) + 1] == items.size()) continue;  // one value
       for (int d = 0; d < 256; ++d) start[d + 1] += start[d];
-      for (const std::uint64_t it : items) spare[start[(it >> shift) & 255]++] = it;
+      for (const std::uint64_t it : items) spare[start[(it >> digit) & 255]++] = it;
       items.swap(spare);
     }
     for (std::size_t i = 0; i < items.size(); ++i) {
-      const auto at = static_cast<std::size_t>(items[i] & 0xFFFFFFFFu);
-      rank[at] = static_cast<std::uint32_t>(i);
-      const Index u = static_cast<Index>(at) % nu, w = static_cast<Index>(at) / nu;
-      const Index x = job.xs + (along_x ? u : w), y = job.ys + (along_x ? w : u);
-      const float v = job.data[element(x, y, job.xmaxdat)];
+      const auto at = static_cast<Index>(items[i] & 0xFFFFFFFFu);
+      rank[static_cast<std::size_t>(at)] = static_cast<std::uint32_t>(i);
+      px[i] = static_cast<std::uint16_t>(at % width);
+      py[i] = static_cast<std::uint16_t>(at / width);
+      const float v = job.data[element(job.xs + at % width, job.ys + at / width, job.xmaxdat)];
       value[i] = v == v ? v : std::numeric_limits<float>::quiet_NaN();
     }
   } catch (const std::bad_alloc&) {
     return false;
   }
-  std::optional<RankSet> made;
-  try {
-    made.emplace(count);
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  RankSet& set = *made;
-  RankPointer median;
+  // Past the last rank, positions no box holds end every block search.
+  px.resize(px.size() + kBlockPad, 65535);
+  py.resize(py.size() + kBlockPad, 65535);
+
+  const Index bx = job.before_x, ax = job.after_x, by = job.before_y, ay = job.after_y;
   const std::uint32_t* r = rank.data();
-
-  // The box of (u, v) spans u0..u1 by v0..v1, clipped.
-  auto u0 = [&](Index u) { return std::max<Index>(0, u - bu); };
-  auto u1 = [&](Index u) { return std::min(nu - 1, u + au); };
-  auto v0 = [&](Index v) { return std::max<Index>(0, v - bv); };
-  auto v1 = [&](Index v) { return std::min(nv - 1, v + av); };
-  auto column = [&](Index u, Index v, bool enter) {  // the box's line U at V
-    for (Index w = v0(v); w <= v1(v); ++w)
-      enter ? median.insert(set, r[u + w * nu]) : median.erase(set, r[u + w * nu]);
-  };
-  auto row = [&](Index w, Index u, bool enter) {  // the box's line W at U
-    const std::uint32_t* line = r + w * nu;
-    for (Index c = u0(u); c <= u1(u); ++c)
-      enter ? median.insert(set, line[c]) : median.erase(set, line[c]);
-  };
-  auto write = [&](Index u, Index v) {
-    const Index m = (u1(u) - u0(u) + 1) * (v1(v) - v0(v) + 1);
-    const Index p = (m - 1) / 2;
-    const Index low = median.find(set, p);
-    float out = value[static_cast<std::size_t>(low)];
-    if (m % 2 == 0) out = (out + value[static_cast<std::size_t>(set.next(low + 1))]) * 0.5f;
-    const Index x = job.xs + (along_x ? u : v), y = job.ys + (along_x ? v : u);
-    job.out[element(x, y, job.xmaxout)] = out;
-  };
-
-  for (Index w = v0(0); w <= v1(0); ++w) row(w, 0, true);
-  for (Index v = 0; v < nv; ++v) {
-    const bool forward = v % 2 == 0;
-    if (v > 0) {  // down one line at the end where the last line stopped
-      const Index u = forward ? 0 : nu - 1;
-      if (v - bv - 1 >= 0) row(v - bv - 1, u, false);
-      if (v + av < nv) row(v + av, u, true);
+  std::uint16_t* h = columns.data();
+  std::uint16_t* kh = kernel.data();
+  auto column = [&](Index x) { return h + x * bins; };
+  // Line YY enters (+1) or leaves (-1) every column, and the box's columns
+  // X0 .. X1 in the box's histogram.
+  auto line = [&](Index yy, int sign, Index x0, Index x1) {
+    for (Index x = 0; x < width; ++x) {
+      const Index b = r[x + yy * width] >> shift;
+      column(x)[b] = static_cast<std::uint16_t>(column(x)[b] + sign);
+      if (x >= x0 && x <= x1) kh[b] = static_cast<std::uint16_t>(kh[b] + sign);
     }
-    for (Index i = 0; i < nu; ++i) {
-      const Index u = forward ? i : nu - 1 - i;
+  };
+  for (Index yy = 0; yy <= std::min(height - 1, ay); ++yy) line(yy, 1, 0, -1);
+  for (Index x = 0; x <= std::min(width - 1, ax); ++x)
+    move_histogram(kh, column(x), none.data(), bins);
+
+  Index bin = 0;  // the last median's bin
+  // The rank of the box's member P.
+  auto member = [&](Index p, const RankBox& box) {
+    Index below = histogram_sum(kh, bin);
+    while (below > p) below -= kh[--bin];
+    while (below + kh[bin] <= p) below += kh[bin++];
+    return kth_inside(px.data(), py.data(), bin << shift, p - below, box);
+  };
+  for (Index y = 0; y < height; ++y) {
+    const bool forward = y % 2 == 0;
+    const Index y0 = std::max<Index>(0, y - by), y1 = std::min(height - 1, y + ay);
+    if (y > 0) {  // down one line at the end where the last line stopped
+      const Index x = forward ? 0 : width - 1;
+      const Index x0 = std::max<Index>(0, x - bx), x1 = std::min(width - 1, x + ax);
+      if (y - by - 1 >= 0) line(y - by - 1, -1, x0, x1);
+      if (y + ay < height) line(y + ay, 1, x0, x1);
+    }
+    float* out = job.out + element(job.xs, job.ys + y, job.xmaxout);
+    for (Index i = 0; i < width; ++i) {
+      const Index x = forward ? i : width - 1 - i;
       if (i > 0) {
-        if (forward) {
-          if (u - bu - 1 >= 0) column(u - bu - 1, v, false);
-          if (u + au < nu) column(u + au, v, true);
-        } else {
-          if (u + au + 1 < nu) column(u + au + 1, v, false);
-          if (u - bu >= 0) column(u - bu, v, true);
-        }
+        const Index leaving = forward ? x - bx - 1 : x + ax + 1;
+        const Index entering = forward ? x + ax : x - bx;
+        const std::uint16_t* add =
+            entering >= 0 && entering < width ? column(entering) : none.data();
+        const std::uint16_t* sub = leaving >= 0 && leaving < width ? column(leaving) : none.data();
+        if (add != sub) move_histogram(kh, add, sub, bins);
       }
-      write(u, v);
+      const Index x0 = std::max<Index>(0, x - bx), x1 = std::min(width - 1, x + ax);
+      const RankBox box{static_cast<std::uint16_t>(x0), static_cast<std::uint16_t>(y0),
+                        static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)};
+      const Index m = (x1 - x0 + 1) * (y1 - y0 + 1);
+      const Index p = (m - 1) / 2;
+      float v = value[static_cast<std::size_t>(member(p, box))];
+      if (m % 2 == 0) v = (v + value[static_cast<std::size_t>(member(p + 1, box))]) * 0.5f;
+      out[x] = v;
     }
   }
   return true;
@@ -531,8 +501,8 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
   const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
   // Large boxes follow the ranks of the region; a box is so counted when it
   // is large within the region.
-  if (std::min(xsize, width) * std::min(ysize, height) >= kRankedBoxArea &&
-      width * height <= std::numeric_limits<std::int32_t>::max() && median_by_ranks(job))
+  if (ranked_box(std::min(xsize, width) * std::min(ysize, height), width * height) &&
+      median_by_ranks(job))
     return;
   // Whole 3 x 3 boxes take a sorting network; every other box selects by rank.
   const bool whole3 = xsize == 3 && ysize == 3 && width >= 3 && !nan;
