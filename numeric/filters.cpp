@@ -285,7 +285,7 @@ bool ranked_box(Index box, Index count) {
 // Positions past the last rank, where a block search may look.
 constexpr Index kBlockPad = 64;
 
-// The box of one pixel in region coordinates from 0, and its count.
+// The box of one pixel, in region coordinates from 0.
 struct RankBox {
   std::uint16_t x0, y0, dx, dy;  // first column and line, and the spans less one
 };
