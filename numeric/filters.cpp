@@ -350,8 +350,12 @@ bool median_by_ranks(const MedianJob& job) {
   const Index width = job.xe - job.xs + 1, height = job.ye - job.ys + 1;
   const Index count = width * height;
   if (width > 65535 || height > 65535) return false;
-  int shift = 0;  // bins of 2^SHIFT ranks, at most the square root of COUNT
+  // Bins of 2^SHIFT ranks, about the square root of COUNT, but larger while
+  // the columns' histograms would pass 16 MB: read from memory rather than
+  // the cache, they cost more than the longer search within a bin.
+  int shift = 0;
   while ((Index{1} << (2 * (shift + 1))) <= count) ++shift;
+  while (shift < 15 && width * (((count - 1) >> shift) + 1) > (Index{1} << 23)) ++shift;
   const Index bins = ((count - 1) >> shift) + 1;
   // The columns' histograms, bin counts at most the bin's size and the box's height.
   if (shift > 15 || width > (Index{1} << 28) / bins) return false;
