@@ -297,6 +297,36 @@ struct XtalAutoInput : testing::PageFixture {
                   false, 1e-4f, 1e-4f, retstat, s);
     ASSERT_EQ(retstat, 0);
   }
+  // FIRST read as the INPUT button does (typed answers), then the window
+  // that waits for the frame of value TARGET.
+  void start_series(const std::string& first, float target) {
+    qg_db_system.category[0] = kCategoryPostScript;
+    {
+      testing::ScriptedInput input({first});
+      const ProgramImageTarget program(sets);
+      Status s = kStatusGood;
+      FIO_GUI_INPUT({"SELECT FILE"}, kFioSelectFile, program.target(), sets.data_defined,
+                    sets.input_file, s);
+      ASSERT_EQ(s, kStatusGood);
+      ASSERT_TRUE(sets.data_defined);
+    }
+    KztArrays& a = vosq_kzt_arrays;
+    a.xstrelm = a.ystrelm = 1;
+    a.xendelm = a.yendelm = 32;
+    auto driver = std::make_unique<UnattendedWindow>(&items);
+    window = driver.get();
+    window->frame2_value = target;
+    qg_db_system.driver[0] = std::move(driver);
+    qg_db_system.category[0] = kCategoryX11;
+    const QgDbTransform& t = qg_db_transform;
+    Status s = kStatusGood;
+    window->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
+  }
+  static int count(const std::string& text, std::string_view what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
 };
 
 // The detector writes the next frame in two halves some seconds apart. The
@@ -308,31 +338,9 @@ TEST_F(XtalAutoInput, HalfWrittenFrameIsReadOnceWholeWithoutAnyBox) {
   write_frame(first, 1.0f);
   write_frame(dir.file("whole.kzt"), 2.0f);
   const std::string bytes = testing::file_contents(dir.file("whole.kzt"));
-
-  // The first frame is read as the INPUT button does, with typed answers.
-  qg_db_system.category[0] = kCategoryPostScript;
-  {
-    testing::ScriptedInput input({first});
-    const ProgramImageTarget target(sets);
-    Status s = kStatusGood;
-    FIO_GUI_INPUT({"SELECT FILE"}, kFioSelectFile, target.target(), sets.data_defined,
-                  sets.input_file, s);
-    ASSERT_EQ(s, kStatusGood);
-    ASSERT_TRUE(sets.data_defined);
-  }
+  start_series(first, 2.0f);
   KztArrays& a = vosq_kzt_arrays;
-  a.xstrelm = a.ystrelm = 1;
-  a.xendelm = a.yendelm = 32;
   ASSERT_EQ(kzt_image(a.data)[0], 1.0f);
-
-  auto driver = std::make_unique<UnattendedWindow>(&items);
-  window = driver.get();
-  window->frame2_value = 2.0f;
-  qg_db_system.driver[0] = std::move(driver);
-  qg_db_system.category[0] = kCategoryX11;
-  const QgDbTransform& t = qg_db_transform;
-  Status s = kStatusGood;
-  window->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
 
   // The first half early on, the rest after several polls have seen it.
   window->on_idle = [&](int idle) {
@@ -348,14 +356,35 @@ TEST_F(XtalAutoInput, HalfWrittenFrameIsReadOnceWholeWithoutAnyBox) {
   EXPECT_EQ(window->box_waits, 0) << out;
   EXPECT_EQ(kzt_image(a.data)[0], 2.0f) << out;
   EXPECT_EQ(sets.input_file, second);
-  const auto count = [&](std::string_view text) {
-    int n = 0;
-    for (auto at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) ++n;
-    return n;
-  };
-  EXPECT_EQ(count("PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
+  EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
   // One search, of the second frame.
-  EXPECT_EQ(count("INFO: Number of peaks found"), 1) << out;
+  EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
+}
+
+// A frame that stays broken holds the series until the next one appears:
+// then it is left out with a warning, and the series goes on.
+TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
+  const std::string first = dir.file("frame_001.kzt"), second = dir.file("frame_002.kzt"),
+                    third = dir.file("frame_003.kzt");
+  write_frame(first, 1.0f);
+  write_frame(dir.file("whole.kzt"), 3.0f);
+  const std::string bytes = testing::file_contents(dir.file("whole.kzt"));
+  start_series(first, 3.0f);
+  window->on_idle = [&](int idle) {
+    if (idle == 3) std::ofstream(second, std::ios::binary) << bytes.substr(0, 100);
+    if (idle == 40) std::ofstream(third, std::ios::binary) << bytes;
+  };
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_GUI_XTALLOGRAPHY(sets, status);
+  const std::string out = terminal.text();
+  EXPECT_EQ(status, kStatusGood) << out;
+  EXPECT_EQ(window->box_waits, 0) << out;
+  EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], 3.0f) << out;
+  EXPECT_EQ(sets.input_file, third);
+  EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
+  EXPECT_EQ(count(out, "WARNING: " + second + " could not be read and is left out"), 1) << out;
+  EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
 }
 
 }  // namespace
