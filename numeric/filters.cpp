@@ -322,54 +322,60 @@ Index kth_inside(const std::uint16_t* px, const std::uint16_t* py, Index from, I
 }
 
 // KERNEL += ADD - SUB over N bins.
-KESTA_WIDE_VECTORS
-void move_histogram(std::uint16_t* __restrict kernel, const std::uint16_t* __restrict add,
-                    const std::uint16_t* __restrict sub, Index n) {
-  for (Index b = 0; b < n; ++b)
-    kernel[b] = static_cast<std::uint16_t>(kernel[b] + add[b] - sub[b]);
+template <typename Count>
+KESTA_WIDE_VECTORS void move_histogram(Count* __restrict kernel,
+                                       const std::uint16_t* __restrict add,
+                                       const std::uint16_t* __restrict sub, Index n) {
+  for (Index b = 0; b < n; ++b) kernel[b] = static_cast<Count>(kernel[b] + add[b] - sub[b]);
 }
 
-// The sum of the first N bins.
-KESTA_WIDE_VECTORS
-Index histogram_sum(const std::uint16_t* __restrict bins, Index n) {
-  std::uint32_t sum = 0;
-  for (Index b = 0; b < n; ++b) sum += bins[b];
-  return sum;
-}
+// Bins of the ranks gathered 32 to a group: the box keeps the histogram of
+// the groups up to date, and that of a group's bins only when its median is
+// sought there.
+constexpr int kGroupShift = 5;
+constexpr Index kGroup = Index{1} << kGroupShift;
 
 // Every box a sorted list of the region's values would give, in a time that
 // does not depend on the box: the region is ranked once (by value in the
 // filter's order, equal values newest column first and top to bottom, as the
 // sliding list holds them), the ranks are cut into about sqrt(count) bins,
-// and each column keeps a histogram of the bins over the lines of the box.
-// A step along a line adds one column's histogram and takes one away; the
-// median's bin is found from the box's histogram, and the member within the
-// bin by the positions of the bin's ranks. False when the region is too
-// wide or there is no memory for the ranks.
+// and each column keeps a histogram of the bins, and one of their groups,
+// over the lines of the box. A step along a line adds one column's group
+// histogram and takes one away; the median's group is found from the box's
+// group histogram, its bin from the box's histogram of that group's bins
+// (brought up to the box's columns when it was last used elsewhere), and
+// the member within the bin by the positions of the bin's ranks. False when
+// the region is too wide or there is no memory for the ranks.
 bool median_by_ranks(const MedianJob& job) {
   const Index width = job.xe - job.xs + 1, height = job.ye - job.ys + 1;
   const Index count = width * height;
   if (width > 65535 || height > 65535) return false;
   // Bins of 2^SHIFT ranks, about the square root of COUNT, but larger while
-  // the columns' histograms would pass 16 MB: read from memory rather than
-  // the cache, they cost more than the longer search within a bin.
+  // the columns' histograms would pass 16 MB.
   int shift = 0;
   while ((Index{1} << (2 * (shift + 1))) <= count) ++shift;
   while (shift < 15 && width * (((count - 1) >> shift) + 1) > (Index{1} << 23)) ++shift;
-  const Index bins = ((count - 1) >> shift) + 1;
-  // The columns' histograms, bin counts at most the bin's size and the box's height.
+  const Index groups = ((count - 1) >> (shift + kGroupShift)) + 1;
+  const Index bins = groups * kGroup;
+  // Bin counts are at most the bin's size, column counts the box's height.
   if (shift > 15 || width > (Index{1} << 28) / bins) return false;
   std::vector<std::uint32_t> rank;  // of element (x, y) at x + y * width
   std::vector<float> value;         // of each rank
-  std::vector<std::uint16_t> px, py, columns, kernel, none;
+  std::vector<std::uint16_t> px, py, columns, column_groups, kernel, none;
+  std::vector<std::uint32_t> kernel_groups;
+  std::vector<Index> from, to;  // the columns each group's bins in KERNEL count
   try {
     rank.resize(static_cast<std::size_t>(count));
     value.resize(rank.size());
     px.resize(rank.size());
     py.resize(rank.size());
     columns.resize(static_cast<std::size_t>(width * bins));
+    column_groups.resize(static_cast<std::size_t>(width * groups));
     kernel.resize(static_cast<std::size_t>(bins));
     none.resize(kernel.size());  // the histogram of no column
+    kernel_groups.resize(static_cast<std::size_t>(groups));
+    from.resize(kernel_groups.size());
+    to.resize(kernel_groups.size());
     std::vector<std::uint64_t> items(rank.size()), spare(rank.size());
     // Listed in the order of equal values, then sorted stably by key.
     std::size_t k = 0;
@@ -405,29 +411,61 @@ bool median_by_ranks(const MedianJob& job) {
 
   const Index bx = job.before_x, ax = job.after_x, by = job.before_y, ay = job.after_y;
   const std::uint32_t* r = rank.data();
-  std::uint16_t* h = columns.data();
   std::uint16_t* kh = kernel.data();
-  auto column = [&](Index x) { return h + x * bins; };
-  // Line YY enters (+1) or leaves (-1) every column, and the box's columns
-  // X0 .. X1 in the box's histogram.
+  std::uint32_t* kg = kernel_groups.data();
+  auto column = [&](Index x) { return columns.data() + x * bins; };
+  auto column_group = [&](Index x) { return column_groups.data() + x * groups; };
+  // Line YY enters (+1) or leaves (-1) every column, the box's columns X0 ..
+  // X1 in the group histogram, and the columns each group's bins count.
   auto line = [&](Index yy, int sign, Index x0, Index x1) {
     for (Index x = 0; x < width; ++x) {
-      const Index b = r[x + yy * width] >> shift;
+      const Index b = r[x + yy * width] >> shift, g = b >> kGroupShift;
       column(x)[b] = static_cast<std::uint16_t>(column(x)[b] + sign);
-      if (x >= x0 && x <= x1) kh[b] = static_cast<std::uint16_t>(kh[b] + sign);
+      column_group(x)[g] = static_cast<std::uint16_t>(column_group(x)[g] + sign);
+      if (x >= x0 && x <= x1) kg[g] += static_cast<std::uint32_t>(sign);
+      if (x >= from[g] && x <= to[g]) kh[b] = static_cast<std::uint16_t>(kh[b] + sign);
     }
   };
-  for (Index yy = 0; yy <= std::min(height - 1, ay); ++yy) line(yy, 1, 0, -1);
-  for (Index x = 0; x <= std::min(width - 1, ax); ++x)
-    move_histogram(kh, column(x), none.data(), bins);
+  // Group G's bins brought from columns FROM .. TO to X0 .. X1.
+  auto refresh = [&](Index g, Index x0, Index x1) {
+    std::uint16_t* bin = kh + g * kGroup;
+    auto add = [&](Index a, Index b, bool in) {
+      const auto sign = static_cast<std::uint16_t>(in ? 1 : -1);
+      for (Index x = a; x <= b; ++x) {
+        const std::uint16_t* c = column(x) + g * kGroup;
+        for (Index k = 0; k < kGroup; ++k)
+          bin[k] = static_cast<std::uint16_t>(bin[k] + sign * c[k]);
+      }
+    };
+    const Index f = from[g], t = to[g];
+    if (f == x0 && t == x1) return;
+    if (std::max(f, x0) > std::min(t, x1) || (x0 - f) + (t - x1) > x1 - x0) {
+      std::fill(bin, bin + kGroup, std::uint16_t{0});
+      add(x0, x1, true);
+    } else {
+      add(f, std::min(t, x0 - 1), false);
+      add(std::max(f, x1 + 1), t, false);
+      add(x0, std::min(x1, f - 1), true);
+      add(std::max(x0, t + 1), x1, true);
+    }
+    from[g] = x0;
+    to[g] = x1;
+  };
+  const Index first_x1 = std::min(width - 1, ax);
+  std::fill(to.begin(), to.end(), first_x1);
+  for (Index yy = 0; yy <= std::min(height - 1, ay); ++yy) line(yy, 1, 0, first_x1);
 
-  Index bin = 0;  // the last median's bin
+  Index group = 0;  // the last median's group
   // The rank of the box's member P.
   auto member = [&](Index p, const RankBox& box) {
-    Index below = histogram_sum(kh, bin);
-    while (below > p) below -= kh[--bin];
-    while (below + kh[bin] <= p) below += kh[bin++];
-    return kth_inside(px.data(), py.data(), bin << shift, p - below, box);
+    Index below = 0;
+    for (Index g = 0; g < group; ++g) below += kg[g];
+    while (below > p) below -= kg[--group];
+    while (below + kg[group] <= p) below += kg[group++];
+    refresh(group, box.x0, box.x0 + box.dx);
+    Index b = group * kGroup;
+    while (below + kh[b] <= p) below += kh[b++];
+    return kth_inside(px.data(), py.data(), b << shift, p - below, box);
   };
   for (Index y = 0; y < height; ++y) {
     const bool forward = y % 2 == 0;
@@ -445,9 +483,10 @@ bool median_by_ranks(const MedianJob& job) {
         const Index leaving = forward ? x - bx - 1 : x + ax + 1;
         const Index entering = forward ? x + ax : x - bx;
         const std::uint16_t* add =
-            entering >= 0 && entering < width ? column(entering) : none.data();
-        const std::uint16_t* sub = leaving >= 0 && leaving < width ? column(leaving) : none.data();
-        if (add != sub) move_histogram(kh, add, sub, bins);
+            entering >= 0 && entering < width ? column_group(entering) : none.data();
+        const std::uint16_t* sub =
+            leaving >= 0 && leaving < width ? column_group(leaving) : none.data();
+        if (add != sub) move_histogram(kg, add, sub, groups);
       }
       const Index x0 = std::max<Index>(0, x - bx), x1 = std::min(width - 1, x + ax);
       const RankBox box{static_cast<std::uint16_t>(x0), static_cast<std::uint16_t>(y0),
