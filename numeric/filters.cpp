@@ -276,10 +276,10 @@ void median3_line(const MedianJob& job, Index y, Index xa, Index xb, float* low,
 
 // Following the region's ranks costs about the square root of the region's
 // count a pixel, selecting in every box the box's count: ranks are followed
-// for a box of more than half that square root.
+// for a box of more than a third of that square root.
 bool ranked_box(Index box, Index count) {
   const auto b = static_cast<double>(box);
-  return box > 16 && 4.0 * b * b > static_cast<double>(count);
+  return box > 16 && 9.0 * b * b > static_cast<double>(count);
 }
 
 // Positions past the last rank, where a block search may look.
