@@ -455,7 +455,8 @@ bool median_by_ranks(const MedianJob& job) {
   std::fill(to.begin(), to.end(), first_x1);
   for (Index yy = 0; yy <= std::min(height - 1, ay); ++yy) line(yy, 1, 0, first_x1);
 
-  Index group = 0;  // the last median's group
+  Index group = 0;     // the last median's group
+  bool next_in_bin = false;  // the last member found has a follower in its bin
   // The rank of the box's member P.
   auto member = [&](Index p, const RankBox& box) {
     Index below = 0;
@@ -465,6 +466,7 @@ bool median_by_ranks(const MedianJob& job) {
     refresh(group, box.x0, box.x0 + box.dx);
     Index b = group * kGroup;
     while (below + kh[b] <= p) below += kh[b++];
+    next_in_bin = p + 1 < below + kh[b];
     return kth_inside(px.data(), py.data(), b << shift, p - below, box);
   };
   for (Index y = 0; y < height; ++y) {
@@ -493,8 +495,14 @@ bool median_by_ranks(const MedianJob& job) {
                         static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)};
       const Index m = (x1 - x0 + 1) * (y1 - y0 + 1);
       const Index p = (m - 1) / 2;
-      float v = value[static_cast<std::size_t>(member(p, box))];
-      if (m % 2 == 0) v = (v + value[static_cast<std::size_t>(member(p + 1, box))]) * 0.5f;
+      const Index low = member(p, box);
+      float v = value[static_cast<std::size_t>(low)];
+      if (m % 2 == 0) {
+        // The next member, most often a few ranks on.
+        const Index high =
+            next_in_bin ? kth_inside(px.data(), py.data(), low + 1, 0, box) : member(p + 1, box);
+        v = (v + value[static_cast<std::size_t>(high)]) * 0.5f;
+      }
       out[x] = v;
     }
   }
