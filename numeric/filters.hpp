@@ -20,7 +20,7 @@ namespace kesta {
 // middle values. Values are ordered as they compare, NaN above +Inf; of
 // equal values the one of the rightmost column, then the topmost line, is
 // taken (which decides the sign of a zero). The time does not grow with the
-// box's area: a large box costs the length of its shorter side a pixel.
+// box: a large box costs about the square root of the region's count a pixel.
 void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
                   Index maxsorted, Index maxcolumn, Index xmaxout, Index ymaxout,
