@@ -322,6 +322,18 @@ struct XtalAutoInput : testing::PageFixture {
     Status s = kStatusGood;
     window->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
   }
+  // The interface run until the target frame is in: no box may have waited
+  // on the way. The terminal's text.
+  std::string run_unattended() {
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_GUI_XTALLOGRAPHY(sets, status);
+    const std::string out = terminal.text();
+    EXPECT_EQ(status, kStatusGood) << out;
+    EXPECT_EQ(window->box_waits, 0) << out;
+    EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], window->frame2_value) << out;
+    return out;
+  }
   static int count(const std::string& text, std::string_view what) {
     int n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -339,8 +351,7 @@ TEST_F(XtalAutoInput, HalfWrittenFrameIsReadOnceWholeWithoutAnyBox) {
   write_frame(dir.file("whole.kzt"), 2.0f);
   const std::string bytes = testing::file_contents(dir.file("whole.kzt"));
   start_series(first, 2.0f);
-  KztArrays& a = vosq_kzt_arrays;
-  ASSERT_EQ(kzt_image(a.data)[0], 1.0f);
+  ASSERT_EQ(kzt_image(vosq_kzt_arrays.data)[0], 1.0f);
 
   // The first half early on, the rest after several polls have seen it.
   window->on_idle = [&](int idle) {
@@ -348,13 +359,7 @@ TEST_F(XtalAutoInput, HalfWrittenFrameIsReadOnceWholeWithoutAnyBox) {
     if (idle == 40)
       std::ofstream(second, std::ios::binary | std::ios::app) << bytes.substr(bytes.size() / 2);
   };
-  testing::TerminalCapture terminal;
-  Status status = kStatusGood;
-  KZT_GUI_XTALLOGRAPHY(sets, status);
-  const std::string out = terminal.text();
-  EXPECT_EQ(status, kStatusGood) << out;
-  EXPECT_EQ(window->box_waits, 0) << out;
-  EXPECT_EQ(kzt_image(a.data)[0], 2.0f) << out;
+  const std::string out = run_unattended();
   EXPECT_EQ(sets.input_file, second);
   EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
   // One search, of the second frame.
@@ -374,13 +379,7 @@ TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
     if (idle == 3) std::ofstream(second, std::ios::binary) << bytes.substr(0, 100);
     if (idle == 40) std::ofstream(third, std::ios::binary) << bytes;
   };
-  testing::TerminalCapture terminal;
-  Status status = kStatusGood;
-  KZT_GUI_XTALLOGRAPHY(sets, status);
-  const std::string out = terminal.text();
-  EXPECT_EQ(status, kStatusGood) << out;
-  EXPECT_EQ(window->box_waits, 0) << out;
-  EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], 3.0f) << out;
+  const std::string out = run_unattended();
   EXPECT_EQ(sets.input_file, third);
   EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
   EXPECT_EQ(count(out, "WARNING: " + second + " could not be read and is left out"), 1) << out;
