@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/io_output.hpp"
+#include "core/status.hpp"
 
 namespace kesta {
 
@@ -257,6 +258,21 @@ std::string output_open_failure(const AtomicFile& out) {
 
 void report_output_open_failure(const AtomicFile& out, Status& status) {
   IO_WRITE(output_open_failure(out), status);
+}
+
+std::string output_write_failure(const AtomicFile& out) {
+  // A write that went wrong outside the file (a bad status on the way) has
+  // no reason of the system's to give.
+  if (out.error().empty())
+    return "WARNING: Error in writing file " + out.path() + "; an existing file is left unchanged";
+  return "WARNING: Error in writing file " + out.path() + ": " + out.error();
+}
+
+void report_output_write_failure(const AtomicFile& out, std::string_view position,
+                                 Status& status) {
+  Status local = ST_GOOD();
+  IO_WRITE(output_write_failure(out), local);
+  if (status == kStatusGood) st_fail(status, kBaseCore + 1010, position);
 }
 
 }  // namespace kesta

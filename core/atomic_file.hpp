@@ -93,4 +93,12 @@ class AtomicFile {
 std::string output_open_failure(const AtomicFile& out);
 void report_output_open_failure(const AtomicFile& out, Status& status);
 
+// Its twin for a write, flush or commit that failed: "WARNING: Error in
+// writing file <path>: <error()>". The report writes the line whatever
+// STATUS holds, then fails a good STATUS with 11010 (a write error) at
+// POSITION, so the failure is never taken for a written file.
+std::string output_write_failure(const AtomicFile& out);
+void report_output_write_failure(const AtomicFile& out, std::string_view position,
+                                 Status& status);
+
 }  // namespace kesta

@@ -64,10 +64,11 @@ void region_line(Index width, Index height, Status& status) {
 }
 
 // Writes the region with the core's array writer into OUT from record
-// FIRST_RECORD, asking for the limits; false (after a message) when nothing
-// usable was written.
-bool write_scaled(AtomicFile& out, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
-                  Index xendelm, Index yendelm, std::span<const float> data, Index record_length,
+// FIRST_RECORD, asking for the limits; false (after a message, and a bad
+// STATUS at POSITION for a failed write) when nothing usable was written.
+bool write_scaled(std::string_view position, AtomicFile& out, Index xmaxdat, Index ymaxdat,
+                  Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                  std::span<const float> data, Index record_length,
                   int bytes, bool big_endian, bool pad, bool by_columns, Index first_record,
                   bool ask_range, float& lower, float& upper, Status& status) {
   if (!out.ok()) {
@@ -83,9 +84,10 @@ bool write_scaled(AtomicFile& out, Index xmaxdat, Index ymaxdat, Index xstrelm, 
                      lower, upper, failed, status);
   }
   if (status != kStatusGood) return false;
+  // A failed write through the stream leaves its reason in errno.
+  if (failed) out.fail();
   if (failed || !out.commit()) {
-    IO_WRITE("WARNING: Error in writing file " + out.path() + "; an existing file is left unchanged",
-             status);
+    report_output_write_failure(out, position, status);
     return false;
   }
   return true;
@@ -154,6 +156,10 @@ void FIO_OUT_HEADERFILE(std::string_view file_name, std::string_view title,
   IO_NODIRPATH(used_text(file_name), name, status);
   const std::string path = std::string(used_text(file_name)) + ".info";
   AtomicFile out(path);
+  if (!out.ok()) {
+    report_output_open_failure(out, status);
+    return;
+  }
   out.write_line("Name of binary file containing image data = " + name);
   out.write_line("Number of pixels (horizontal/vertical) = " +
                  format_i(xendelm - xstrelm + 1, 10) + format_i(yendelm - ystrelm + 1, 10));
@@ -178,9 +184,7 @@ void FIO_OUT_HEADERFILE(std::string_view file_name, std::string_view title,
   out.write_line("Record length = " + format_i(record_length, 8) +
                  " (bytes); First output record = " + format_i(first_record, 8));
   if (padded) out.write_line("Records have been padded out. ");
-  if (!out.commit())
-    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             status);
+  if (!out.commit()) report_output_write_failure(out, kPosition, status);
 }
 
 void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::string& xlabel,
@@ -414,7 +418,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
     std::string path;
     if (!gui_path(s.binary_output, path, status)) return;
     AtomicFile out(path);
-    if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+    if (!write_scaled(kPosition, out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                       record_length, bytes_per_pixel, s.big_endian, pad, false, first_record,
                       false, lower, upper, status)) {
       retstat = 2;
@@ -423,7 +427,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
     FIO_OUT_HEADERFILE(path, title, xlabel, ylabel, zlabel, xstrelm, ystrelm, xendelm, yendelm,
                        lower, upper, bytes_per_pixel, s.big_endian, bytes_per_pixel == 4,
                        record_length, first_record, pad, x_pixel_size, y_pixel_size, status);
-    retstat = 0;
+    if (status == kStatusGood) retstat = 0;
     return;
   }
   region_line(width, yendelm - ystrelm + 1, status);
@@ -451,7 +455,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
   std::string path;
   if (!fio_output_path(s.binary_output, path, status)) return;
   AtomicFile out(path);
-  if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+  if (!write_scaled(kPosition, out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                     record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, true,
                     lower, upper, status))
     return;
@@ -459,7 +463,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
     FIO_OUT_HEADERFILE(path, title, xlabel, ylabel, zlabel, xstrelm, ystrelm, xendelm, yendelm,
                        lower, upper, bytes_per_pixel, s.big_endian, bytes_per_pixel == 4,
                        record_length, first_record, pad, x_pixel_size, y_pixel_size, status);
-  retstat = 0;
+  if (status == kStatusGood) retstat = 0;
 }
 
 void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat,
@@ -508,7 +512,7 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   std::memcpy(header.data(), sizes, sizeof sizes);
   std::memcpy(header.data() + 100, "**-***-*** **:**:**.**  ", 24);
   out.write(header);
-  if (!write_scaled(out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+  if (!write_scaled(kPosition, out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                     record_length, 2, s.mar_big_endian, false, true, 2, !gui, lower, upper,
                     status))
     return;

@@ -236,9 +236,7 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
                  static_cast<std::size_t>(columns) * sizeof(float));
   // The binary file first: a header never names a file that was not written.
   if (!binary.commit() || !header.commit()) {
-    Status local = ST_GOOD();
-    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             local);
+    report_output_write_failure(binary.error().empty() ? header : binary, kPosition, status);
     return;
   }
   retstat = 0;

@@ -313,8 +313,7 @@ void FIO_OUT_CDD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
     return;
   }
   if (!out.commit()) {
-    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             status);
+    report_output_write_failure(out, kPosition, status);
     return;
   }
   retstat = 0;

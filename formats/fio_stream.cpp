@@ -161,8 +161,7 @@ void FIO_FILECLOSEC(int stream_id, int& retstat) {
     }
     AtomicFile& out = *fio_fileioc.io_file_out;
     const bool committed = out.commit();
-    if (!committed)
-      terminal_line("WARNING: Error in writing file " + out.path() + ": " + out.error());
+    if (!committed) terminal_line(output_write_failure(out));
     fio_fileioc.io_file_out.reset();
     fio_fileioc.io_file_out_open = false;
     retstat = committed ? 0 : 3;

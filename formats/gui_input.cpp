@@ -40,14 +40,16 @@ constexpr float kNoDetectorLimit = 1.7e38f;
 
 // While alive, the lines written to the terminal still reach it and are
 // also kept: the reader's messages go into the warning box of a failed read.
+// HOLD keeps them from the terminal until `release`.
 class MessageCollector {
  public:
-  MessageCollector() : terminal_(io_stream(kStreamTerminal)) {
+  explicit MessageCollector(bool hold = false)
+      : terminal_(io_stream(kStreamTerminal)), hold_(hold) {
     cookie_io_functions_t functions{};
     functions.write = [](void* cookie, const char* bytes, std::size_t size) -> ssize_t {
       auto* self = static_cast<MessageCollector*>(cookie);
       self->text_.append(bytes, size);
-      if (self->terminal_ != nullptr) {
+      if (self->terminal_ != nullptr && !self->hold_) {
         std::fwrite(bytes, 1, size, self->terminal_);
         std::fflush(self->terminal_);
       }
@@ -64,8 +66,8 @@ class MessageCollector {
   MessageCollector(const MessageCollector&) = delete;
   MessageCollector& operator=(const MessageCollector&) = delete;
 
-  // The warning and error lines written so far.
-  std::vector<std::string> warnings() {
+  // The warning and error lines written so far (ALL: every line).
+  std::vector<std::string> warnings(bool all = false) {
     if (tee_ != nullptr) std::fflush(tee_);
     std::vector<std::string> out;
     std::size_t at = 0;
@@ -73,14 +75,26 @@ class MessageCollector {
       std::size_t end = text_.find('\n', at);
       if (end == std::string::npos) end = text_.size();
       const std::string line = text_.substr(at, end - at);
-      if (line.starts_with("WARNING") || line.starts_with("ERROR")) out.push_back(line);
+      if (all || line.starts_with("WARNING") || line.starts_with("ERROR")) out.push_back(line);
       at = end + 1;
     }
     return out;
   }
 
+  // Held lines go to the terminal after all, from here on as they come.
+  void release() {
+    if (!hold_) return;
+    if (tee_ != nullptr) std::fflush(tee_);
+    if (terminal_ != nullptr) {
+      std::fwrite(text_.data(), 1, text_.size(), terminal_);
+      std::fflush(terminal_);
+    }
+    hold_ = false;
+  }
+
  private:
   std::FILE* terminal_;
+  bool hold_;
   std::FILE* tee_ = nullptr;
   std::string text_;
 };
@@ -376,6 +390,16 @@ void warning_box(std::string_view message, const std::string& file_name,
   GS_FWARNING(num, num, lines, status);
 }
 
+// What became of a read: committed to the target; nothing to report (a
+// cancelled question, a message already written); the reader failed; or a
+// file read without data.
+enum class ReadOutcome { kCommitted, kNothing, kFailed, kUndefined };
+
+// FILE_NAME read in FORMAT and, when read, committed to TARGET with the
+// input's stored keys.
+ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target,
+                            bool& data_defined, std::string& file_name, Status& status);
+
 }  // namespace
 
 void fio_reset_gui_input() { gui_input_state = GuiInputState{}; }
@@ -501,23 +525,60 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     }
   }
 
+  MessageCollector collector;
+  const ReadOutcome outcome = read_and_commit(format, target, data_defined, file_name, status);
+  // A series member's reader has said why it was not read.
+  if (series_members != nullptr) return;
+  if (outcome == ReadOutcome::kFailed)
+    warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
+                status);
+  if (outcome == ReadOutcome::kFailed || outcome == ReadOutcome::kUndefined)
+    warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
+}
+
+bool fio_gui_unattended_input(const ImageTarget& target, bool& data_defined,
+                              std::string& file_name, std::vector<std::string>& messages,
+                              Status& status) {
+  constexpr std::string_view kPosition = "fio_gui_unattended_input";
+  messages.clear();
+  if (st_bad(status, kPosition)) return false;
+  if (target_refused(target, kBaseFormats, kPosition, status)) return false;
+  if (!gui_input_state.read_once) {
+    messages.emplace_back("WARNING: CAN'T INPUT ANOTHER FILE IN AN UNDEFINED SEQUENCE");
+    return false;
+  }
+  MessageCollector collector(true);
+  const ReadOutcome outcome =
+      read_and_commit(gui_input_state.format, target, data_defined, file_name, status);
+  if (outcome == ReadOutcome::kCommitted) {
+    collector.release();
+    return true;
+  }
+  messages = collector.warnings(true);
+  messages.push_back("WARNING: PROBLEM INPUTTING DATA FROM FILE: " + file_name);
+  return false;
+}
+
+namespace {
+
+ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target,
+                            bool& data_defined, std::string& file_name, Status& status) {
   const GuiFormat* chosen = gui_format_named(format);
   if (chosen == nullptr) {
     IO_WRITE("WARNING: Unknown file format", status);
-    return;
+    return ReadOutcome::kNothing;
   }
   std::string path;
-  if (!input_path(file_name, path, status)) return;
+  if (!input_path(file_name, path, status)) return ReadOutcome::kNothing;
   const ReadRequest request{target.xmaxdat, target.ymaxdat, target.variances_exist};
-  MessageCollector collector;
   GuiRead g{request, file_name, path, status};
   ImageRead read = chosen->read(g);
   if (status == kStatusEscape || read.retstat == -1) {
     // A form or box cancelled inside the reader: nothing read, not an error.
     status = ST_GOOD();
-    return;
+    return ReadOutcome::kNothing;
   }
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return ReadOutcome::kNothing;
   if (read.ok() && read.image.xnumdat >= 1 && read.image.ynumdat >= 1) {
     const float overload =
         chosen->fixed ? chosen->overload : read.image.overload.value_or(chosen->overload);
@@ -542,15 +603,12 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     GS_SET_IDR(0.0f, 0.0f, static_cast<float>(target.xnumdat), static_cast<float>(target.ynumdat),
                status);
     fio_store_input_keys(overload, format, target, status);
-    return;
+    return ReadOutcome::kCommitted;
   }
-  // A series member's reader has said why it was not read.
-  if (series_members != nullptr) return;
-  if (read.retstat != 0)
-    warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
-                status);
-  warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
+  return read.retstat != 0 ? ReadOutcome::kFailed : ReadOutcome::kUndefined;
 }
+
+}  // namespace
 
 std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whole,
                                               Status& status) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
@@ -54,6 +55,18 @@ class FioSeriesMembers {
   FioReadAnswers answers_;
   const FioReadAnswers* outer_;
 };
+
+// The unattended road of a series read while it is written (the on-line
+// interface's automatic input): FILE_NAME (in and out, as FIO_GUI_INPUT has
+// it) read in the format read last, without a box that waits. True when the
+// image was read into TARGET; its messages have then reached the terminal.
+// Otherwise the data set is as it was and nothing has been written: the
+// reader's lines and a last warning naming the file are handed back in
+// MESSAGES, for the caller to write when it chooses (a file still being
+// written fails at each try, and is reported once).
+bool fio_gui_unattended_input(const ImageTarget& target, bool& data_defined,
+                              std::string& file_name, std::vector<std::string>& messages,
+                              Status& status);
 
 // The block-wise road of the kFioGivenName read: FILE_NAME opened in the
 // format read last, for its rows to be read in blocks (formats/row_blocks.hpp),

@@ -415,8 +415,7 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
     return;
   }
   if (!out.commit()) {
-    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             status);
+    report_output_write_failure(out, kPosition, status);
     return;
   }
   s.code = code;

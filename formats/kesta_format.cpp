@@ -142,9 +142,7 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   if (status != kStatusGood || !out.commit()) {
     out.abandon();
     // Said also when an item writer has already set a bad status.
-    Status local = ST_GOOD();
-    IO_WRITE("WARNING: Error in writing file " + path + ": " + out.error(), local);
-    if (status == kStatusGood) st_fail(status, 11010, kPosition);
+    report_output_write_failure(out, kPosition, status);
     return;
   }
   retstat = 0;

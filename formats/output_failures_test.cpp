@@ -1,8 +1,9 @@
-// Every writer says the same when its output file cannot be opened: the
-// file, the system's reason and what became of it.
+// Every writer says the same when its output file cannot be opened or
+// written: the file, the system's reason and what became of it.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "formats/binary_format.hpp"
 #include "formats/bsl_format.hpp"
 #include "formats/cdd_codec.hpp"
 #include "formats/huffman_codec.hpp"
@@ -95,6 +97,93 @@ TEST(OutputOpenFailure, EveryWriterNamesTheFileAndTheReasonOnce) {
     EXPECT_EQ(lines, 1u) << w.name << "\n" << out;
     struct stat info {};
     EXPECT_TRUE(::stat(path.c_str(), &info) == 0 && S_ISFIFO(info.st_mode)) << w.name;
+  }
+}
+
+// A writer whose files are all symbolic links to /dev/full: everything is
+// gathered, and the device refuses it at the commit. RETSTAT stays -9 for a
+// writer without one.
+struct FullWriter {
+  const char* name;
+  std::vector<const char*> files;  // the first is the name given
+  std::function<void(const std::string& path, int& retstat, Status&)> write;
+};
+
+TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
+  std::vector<float> data = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f};
+  std::vector<float> x = {1.0f, 2.0f, 3.0f}, y = {0.5f, 1.5f};
+  const std::vector<FullWriter> writers = {
+      {"TIFF", {"out.tif"},
+       [&](const std::string& path, int&, Status& status) {
+         testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
+         std::string file = "kesta.tif";
+         int bits = 16;
+         FIO_OUT_TIFF(false, "", 3, 2, 1, 1, 3, 2, data, "t", 1.0e-4f, 1.0e-4f, file, bits,
+                      status);
+       }},
+      {"CDD", {"out.cdd"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({path});
+         FIO_OUT_CDD(3, 2, 1, 1, 3, 2, data, retstat, status);
+       }},
+      {"Huffman", {"out.huf"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_huffman();
+         testing::ScriptedInput input({path, "1", "0"});
+         FIO_OUT_HUFFMAN(false, "", 3, 2, 1, 1, 3, 2, data, retstat, status);
+       }},
+      {"GSAS (a text file)", {"out.gsas"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({path, "", ""});
+         std::string name;
+         FIO_OUT_GSAS(false, "", false, 3, 1, 1, 1, 3, 1, x, y, data, {}, "Scan", "", "", "",
+                      false, name, retstat, status);
+       }},
+      {"BSL", {"A01000.BSL", "A01001.BSL"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({path});
+         std::string name;
+         FIO_OUT_BSL(false, "", 3, 2, 1, 1, 3, 2, data, "t", name, retstat, status);
+       }},
+      {"binary", {"out.bin"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_binary();
+         testing::ScriptedInput input({path, "6", "1", "NO", "0", "65535"});
+         FIO_OUT_BINARY(false, "", 3, 2, 1, 1, 3, 2, data, "t", "x", "y", "z", 1.0e-4f, 1.0e-4f,
+                        false, 2, retstat, status);
+       }},
+      {"binary's header file", {"out.bin.info"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_binary();
+         const std::string bin = path.substr(0, path.size() - 5);
+         testing::ScriptedInput input({bin, "6", "1", "NO", "0", "65535"});
+         FIO_OUT_BINARY(false, "", 3, 2, 1, 1, 3, 2, data, "t", "x", "y", "z", 1.0e-4f, 1.0e-4f,
+                        true, 2, retstat, status);
+       }},
+      {"TULMA", {"out.wlt"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         FIO_OUT_TULMA(path, 3, 2, 1, 1, 3, 2, data, retstat, status);
+       }},
+  };
+  for (const FullWriter& w : writers) {
+    testing::reset_dialogue();
+    testing::TempDir dir;
+    for (const char* f : w.files) ASSERT_EQ(::symlink("/dev/full", dir.file(f).c_str()), 0);
+    testing::TerminalCapture terminal;
+    Status status = ST_GOOD();
+    int retstat = -9;
+    w.write(dir.file(w.files.front()), retstat, status);
+    const std::string out = terminal.text();
+    std::size_t lines = 0;
+    for (auto at = out.find("Error in writing file"); at != std::string::npos;
+         at = out.find("Error in writing file", at + 1))
+      ++lines;
+    EXPECT_EQ(lines, 1u) << w.name << "\n" << out;
+    EXPECT_NE(out.find(": writing to it failed: No space left on device"), std::string::npos)
+        << w.name << "\n" << out;
+    EXPECT_EQ(status, kBaseCore + 1010) << w.name;
+    EXPECT_NE(retstat, 0) << w.name;
+    EXPECT_EQ(out.find("INFO: Time for output"), std::string::npos) << w.name;
   }
 }
 

@@ -133,8 +133,7 @@ bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLin
 
 bool fio_commit_output(AtomicFile& out, Status& status) {
   if (out.commit()) return true;
-  IO_WRITE("WARNING: Error in writing file " + out.path() + "; an existing file is left unchanged",
-           status);
+  report_output_write_failure(out, "fio_commit_output", status);
   return false;
 }
 

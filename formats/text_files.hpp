@@ -65,7 +65,9 @@ class FioChosenOutput {
 // The chosen name while an FioChosenOutput is alive, else null.
 const std::string* fio_chosen_output();
 
-// Commits OUT; on failure a warning naming the file. True when written.
+
+// Commits OUT; on failure the write failure's line (the file and the
+// system's reason) and a bad STATUS. True when written.
 bool fio_commit_output(AtomicFile& out, Status& status);
 
 // A writer's remembered choice of one row or column (rows at first, row and

@@ -785,11 +785,11 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
                      upper, write_failed, status);
     io_set_stream(kTiffOutputUnit, nullptr);
   }
+  // A failed write through the stream leaves its reason in errno.
+  if (write_failed) out.fail();
   if (write_failed || status != kStatusGood || !out.commit()) {
     out.abandon();
-    Status local = ST_GOOD();
-    IO_WRITE("WARNING: Error in writing file " + path + "; an existing file is left unchanged",
-             local);
+    report_output_write_failure(out, kPosition, status);
   }
 }
 

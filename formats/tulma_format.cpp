@@ -437,7 +437,12 @@ void FIO_OUT_TULMA(std::string_view file_name, Index xmaxdat, Index ymaxdat, Ind
   if (status == 11010) status = ST_GOOD();
   int closed = 0;
   FIO_FILECLOSEC(stream, closed);
-  if (!wrote || closed != 0) {
+  // A close that failed has said so, with the file and the reason.
+  if (closed != 0) {
+    if (status == kStatusGood) st_fail(status, kBaseCore + 1010, kPosition);
+    return;
+  }
+  if (!wrote) {
     IO_WRITE("WARNING: Error in writing file " + std::string(file_name) +
                  "; an existing file is left unchanged",
              status);

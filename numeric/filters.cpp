@@ -24,13 +24,17 @@ Status box_size_error(Index xsize, Index ysize) {
   return 0;
 }
 
+// The order of the median filter: as the values compare, with NaN above
+// +Inf (all NaN alike), so that a box holding NaN still has a median.
+bool ranks_below(float a, float b) { return a < b || (b != b && a == a); }
+
 // Copies the N values of a data column (stride XMAX) into OUT, sorted
 // ascending by insertion (a column is at most the box height).
 void sort_column(const float* column, Index xmax, float* out, Index n) {
   for (Index i = 0; i < n; ++i) {
     const float v = column[i * xmax];
     Index j = i;
-    for (; j > 0 && out[j - 1] > v; --j) out[j] = out[j - 1];
+    for (; j > 0 && ranks_below(v, out[j - 1]); --j) out[j] = out[j - 1];
     out[j] = v;
   }
 }
@@ -48,8 +52,8 @@ struct MedianJob {
 
 // The sliding sorted list: per step one column's entries leave and one
 // insertion-sorted column is merged in from the back, so equal values stand
-// newest column first and, within a column, top to bottom. Used where that
-// order cannot be reproduced otherwise (values that do not compare, NaN).
+// newest column first and, within a column, top to bottom. It needs no work
+// memory of its own: the road when there is none for the others.
 void median_by_merging(const MedianJob& job, float* col, float* list, Index* from) {
   for (Index y = job.ys; y <= job.ye; ++y) {
     const Index y0 = std::max(job.ys, y - job.before_y);
@@ -63,7 +67,7 @@ void median_by_merging(const MedianJob& job, float* col, float* list, Index* fro
       Index i = m - 1;
       Index j = n - 1;
       for (Index k = m + n - 1; j >= 0; --k) {
-        if (i >= 0 && col[j] <= list[i]) {
+        if (i >= 0 && !ranks_below(list[i], col[j])) {
           list[k] = list[i];
           from[k] = from[i];
           --i;
@@ -96,16 +100,20 @@ void median_by_merging(const MedianJob& job, float* col, float* list, Index* fro
   }
 }
 
-// Integer key of a float other than NaN that orders as the values compare;
-// both zeros get the key 0.
+// The key of NaN, above every other key.
+constexpr std::int32_t kNanKey = std::numeric_limits<std::int32_t>::max();
+
+// Integer key of a float that orders as the median filter orders the
+// values; both zeros get the key 0.
 std::int32_t order_key(float v) {
   const auto bits = std::bit_cast<std::int32_t>(v);
   const std::int32_t k = bits ^ ((bits >> 31) & 0x7FFFFFFF);
-  return k + ((k >> 31) & 1);
+  return v != v ? kNanKey : k + ((k >> 31) & 1);
 }
 
-// The value of a key (a zero comes back as +0.0).
+// The value of a key (a zero comes back as +0.0, every NaN as the quiet one).
 float key_value(std::int32_t k) {
+  if (k == kNanKey) return std::numeric_limits<float>::quiet_NaN();
   k -= (k >> 31) & 1;
   return std::bit_cast<float>(k ^ ((k >> 31) & 0x7FFFFFFF));
 }
@@ -266,6 +274,241 @@ void median3_line(const MedianJob& job, Index y, Index xa, Index xb, float* low,
       if (out[x - xa] == 0.0f) out[x - xa] = signed_zero_at(job, x, y, 4);
 }
 
+// Following the region's ranks costs about the square root of the region's
+// count a pixel, selecting in every box the box's count: ranks are followed
+// for a box of more than a third of that square root.
+bool ranked_box(Index box, Index count) {
+  const auto b = static_cast<double>(box);
+  return box > 16 && 9.0 * b * b > static_cast<double>(count);
+}
+
+// Positions past the last rank, where a block search may look.
+constexpr Index kBlockPad = 64;
+
+// The box of one pixel, in region coordinates from 0.
+struct RankBox {
+  std::uint16_t x0, y0, dx, dy;  // first column and line, and the spans less one
+};
+
+// How many of the ranks R .. R + N - 1 lie in BOX (their columns PX and
+// lines PY given rank by rank).
+KESTA_WIDE_VECTORS
+int count_inside(const std::uint16_t* __restrict px, const std::uint16_t* __restrict py, Index r,
+                 int n, RankBox box) {
+  int inside = 0;
+  for (int i = 0; i < n; ++i) {
+    const std::uint16_t a = static_cast<std::uint16_t>(px[r + i] - box.x0);
+    const std::uint16_t b = static_cast<std::uint16_t>(py[r + i] - box.y0);
+    inside += (a <= box.dx) & (b <= box.dy);
+  }
+  return inside;
+}
+
+// K (0-based) counted over the box's ranks from FROM on: the rank (there is one).
+Index kth_inside(const std::uint16_t* px, const std::uint16_t* py, Index from, Index k,
+                 RankBox box) {
+  constexpr int kBlock = 64;
+  Index r = from;
+  for (;; r += kBlock) {
+    const int n = count_inside(px, py, r, kBlock, box);
+    if (k < n) break;
+    k -= n;
+  }
+  for (;; ++r) {
+    const std::uint16_t a = static_cast<std::uint16_t>(px[r] - box.x0);
+    const std::uint16_t b = static_cast<std::uint16_t>(py[r] - box.y0);
+    if (a <= box.dx && b <= box.dy && k-- == 0) return r;
+  }
+}
+
+// KERNEL += ADD - SUB over N bins.
+template <typename Count>
+KESTA_WIDE_VECTORS void move_histogram(Count* __restrict kernel,
+                                       const std::uint16_t* __restrict add,
+                                       const std::uint16_t* __restrict sub, Index n) {
+  for (Index b = 0; b < n; ++b) kernel[b] = static_cast<Count>(kernel[b] + add[b] - sub[b]);
+}
+
+// Bins of the ranks gathered 32 to a group: the box keeps the histogram of
+// the groups up to date, and that of a group's bins only when its median is
+// sought there.
+constexpr int kGroupShift = 5;
+constexpr Index kGroup = Index{1} << kGroupShift;
+
+// Every box a sorted list of the region's values would give, in a time that
+// does not depend on the box: the region is ranked once (by value in the
+// filter's order, equal values newest column first and top to bottom, as the
+// sliding list holds them), the ranks are cut into about sqrt(count) bins,
+// and each column keeps a histogram of the bins, and one of their groups,
+// over the lines of the box. A step along a line adds one column's group
+// histogram and takes one away; the median's group is found from the box's
+// group histogram, its bin from the box's histogram of that group's bins
+// (brought up to the box's columns when it was last used elsewhere), and
+// the member within the bin by the positions of the bin's ranks. False when
+// the region is too wide or there is no memory for the ranks.
+bool median_by_ranks(const MedianJob& job) {
+  const Index width = job.xe - job.xs + 1, height = job.ye - job.ys + 1;
+  const Index count = width * height;
+  if (width > 65535 || height > 65535) return false;
+  // Bins of 2^SHIFT ranks, about the square root of COUNT, but larger while
+  // the columns' histograms would pass 16 MB.
+  int shift = 0;
+  while ((Index{1} << (2 * (shift + 1))) <= count) ++shift;
+  while (shift < 15 && width * (((count - 1) >> shift) + 1) > (Index{1} << 23)) ++shift;
+  const Index groups = ((count - 1) >> (shift + kGroupShift)) + 1;
+  const Index bins = groups * kGroup;
+  // Bin counts are at most the bin's size, column counts the box's height.
+  if (shift > 15 || width > (Index{1} << 28) / bins) return false;
+  std::vector<std::uint32_t> rank;  // of element (x, y) at x + y * width
+  std::vector<float> value;         // of each rank
+  std::vector<std::uint16_t> px, py, columns, column_groups, kernel, none;
+  std::vector<std::uint32_t> kernel_groups;
+  std::vector<Index> from, to;  // the columns each group's bins in KERNEL count
+  try {
+    rank.resize(static_cast<std::size_t>(count));
+    value.resize(rank.size());
+    px.resize(rank.size());
+    py.resize(rank.size());
+    columns.resize(static_cast<std::size_t>(width * bins));
+    column_groups.resize(static_cast<std::size_t>(width * groups));
+    kernel.resize(static_cast<std::size_t>(bins));
+    none.resize(kernel.size());  // the histogram of no column
+    kernel_groups.resize(static_cast<std::size_t>(groups));
+    from.resize(kernel_groups.size());
+    to.resize(kernel_groups.size());
+    std::vector<std::uint64_t> items(rank.size()), spare(rank.size());
+    // Listed in the order of equal values, then sorted stably by key.
+    std::size_t k = 0;
+    for (Index x = job.xe; x >= job.xs; --x)
+      for (Index y = job.ys; y <= job.ye; ++y) {
+        const float v = job.data[element(x, y, job.xmaxdat)];
+        const auto key = static_cast<std::uint32_t>(order_key(v)) ^ 0x80000000u;
+        items[k++] = (std::uint64_t{key} << 32) |
+                     static_cast<std::uint64_t>((x - job.xs) + (y - job.ys) * width);
+      }
+    for (int digit = 32; digit < 64; digit += 8) {
+      std::size_t start[257] = {};
+      for (const std::uint64_t it : items) ++start[((it >> digit) & 255) + 1];
+      if (start[((items[0] >> digit) & 255) + 1] == items.size()) continue;  // one value
+      for (int d = 0; d < 256; ++d) start[d + 1] += start[d];
+      for (const std::uint64_t it : items) spare[start[(it >> digit) & 255]++] = it;
+      items.swap(spare);
+    }
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      const auto at = static_cast<Index>(items[i] & 0xFFFFFFFFu);
+      rank[static_cast<std::size_t>(at)] = static_cast<std::uint32_t>(i);
+      px[i] = static_cast<std::uint16_t>(at % width);
+      py[i] = static_cast<std::uint16_t>(at / width);
+      const float v = job.data[element(job.xs + at % width, job.ys + at / width, job.xmaxdat)];
+      value[i] = v == v ? v : std::numeric_limits<float>::quiet_NaN();
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // Past the last rank, positions no box holds end every block search.
+  px.resize(px.size() + kBlockPad, 65535);
+  py.resize(py.size() + kBlockPad, 65535);
+
+  const Index bx = job.before_x, ax = job.after_x, by = job.before_y, ay = job.after_y;
+  const std::uint32_t* r = rank.data();
+  std::uint16_t* kh = kernel.data();
+  std::uint32_t* kg = kernel_groups.data();
+  auto column = [&](Index x) { return columns.data() + x * bins; };
+  auto column_group = [&](Index x) { return column_groups.data() + x * groups; };
+  // Line YY enters (+1) or leaves (-1) every column, the box's columns X0 ..
+  // X1 in the group histogram, and the columns each group's bins count.
+  auto line = [&](Index yy, int sign, Index x0, Index x1) {
+    for (Index x = 0; x < width; ++x) {
+      const Index b = r[x + yy * width] >> shift, g = b >> kGroupShift;
+      column(x)[b] = static_cast<std::uint16_t>(column(x)[b] + sign);
+      column_group(x)[g] = static_cast<std::uint16_t>(column_group(x)[g] + sign);
+      if (x >= x0 && x <= x1) kg[g] += static_cast<std::uint32_t>(sign);
+      if (x >= from[g] && x <= to[g]) kh[b] = static_cast<std::uint16_t>(kh[b] + sign);
+    }
+  };
+  // Group G's bins brought from columns FROM .. TO to X0 .. X1.
+  auto refresh = [&](Index g, Index x0, Index x1) {
+    std::uint16_t* bin = kh + g * kGroup;
+    auto add = [&](Index a, Index b, bool in) {
+      const auto sign = static_cast<std::uint16_t>(in ? 1 : -1);
+      for (Index x = a; x <= b; ++x) {
+        const std::uint16_t* c = column(x) + g * kGroup;
+        for (Index k = 0; k < kGroup; ++k)
+          bin[k] = static_cast<std::uint16_t>(bin[k] + sign * c[k]);
+      }
+    };
+    const Index f = from[g], t = to[g];
+    if (f == x0 && t == x1) return;
+    if (std::max(f, x0) > std::min(t, x1) || (x0 - f) + (t - x1) > x1 - x0) {
+      std::fill(bin, bin + kGroup, std::uint16_t{0});
+      add(x0, x1, true);
+    } else {
+      add(f, std::min(t, x0 - 1), false);
+      add(std::max(f, x1 + 1), t, false);
+      add(x0, std::min(x1, f - 1), true);
+      add(std::max(x0, t + 1), x1, true);
+    }
+    from[g] = x0;
+    to[g] = x1;
+  };
+  const Index first_x1 = std::min(width - 1, ax);
+  std::fill(to.begin(), to.end(), first_x1);
+  for (Index yy = 0; yy <= std::min(height - 1, ay); ++yy) line(yy, 1, 0, first_x1);
+
+  Index group = 0;     // the last median's group
+  bool next_in_bin = false;  // the last member found has a follower in its bin
+  // The rank of the box's member P.
+  auto member = [&](Index p, const RankBox& box) {
+    Index below = 0;
+    for (Index g = 0; g < group; ++g) below += kg[g];
+    while (below > p) below -= kg[--group];
+    while (below + kg[group] <= p) below += kg[group++];
+    refresh(group, box.x0, box.x0 + box.dx);
+    Index b = group * kGroup;
+    while (below + kh[b] <= p) below += kh[b++];
+    next_in_bin = p + 1 < below + kh[b];
+    return kth_inside(px.data(), py.data(), b << shift, p - below, box);
+  };
+  for (Index y = 0; y < height; ++y) {
+    const bool forward = y % 2 == 0;
+    const Index y0 = std::max<Index>(0, y - by), y1 = std::min(height - 1, y + ay);
+    if (y > 0) {  // down one line at the end where the last line stopped
+      const Index x = forward ? 0 : width - 1;
+      const Index x0 = std::max<Index>(0, x - bx), x1 = std::min(width - 1, x + ax);
+      if (y - by - 1 >= 0) line(y - by - 1, -1, x0, x1);
+      if (y + ay < height) line(y + ay, 1, x0, x1);
+    }
+    float* out = job.out + element(job.xs, job.ys + y, job.xmaxout);
+    for (Index i = 0; i < width; ++i) {
+      const Index x = forward ? i : width - 1 - i;
+      if (i > 0) {
+        const Index leaving = forward ? x - bx - 1 : x + ax + 1;
+        const Index entering = forward ? x + ax : x - bx;
+        const std::uint16_t* add =
+            entering >= 0 && entering < width ? column_group(entering) : none.data();
+        const std::uint16_t* sub =
+            leaving >= 0 && leaving < width ? column_group(leaving) : none.data();
+        if (add != sub) move_histogram(kg, add, sub, groups);
+      }
+      const Index x0 = std::max<Index>(0, x - bx), x1 = std::min(width - 1, x + ax);
+      const RankBox box{static_cast<std::uint16_t>(x0), static_cast<std::uint16_t>(y0),
+                        static_cast<std::uint16_t>(x1 - x0), static_cast<std::uint16_t>(y1 - y0)};
+      const Index m = (x1 - x0 + 1) * (y1 - y0 + 1);
+      const Index p = (m - 1) / 2;
+      const Index low = member(p, box);
+      float v = value[static_cast<std::size_t>(low)];
+      if (m % 2 == 0) {
+        // The next member, most often a few ranks on.
+        const Index high =
+            next_in_bin ? kth_inside(px.data(), py.data(), low + 1, 0, box) : member(p + 1, box);
+        v = (v + value[static_cast<std::size_t>(high)]) * 0.5f;
+      }
+      out[x] = v;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
@@ -291,8 +534,8 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
   MedianJob job{data.data(), xmaxdat,       xstrelm,       ystrelm,
                 xendelm,     yendelm,       (xsize - 1) / 2, xsize / 2,
                 (ysize - 1) / 2, ysize / 2, output.data(), xmaxout, false};
-  // Equal values are told apart only by the sign of a zero, and NaN compares
-  // with nothing, so a NaN sends the region to the sliding list.
+  // Equal values are told apart only by the sign of a zero; NaN compares with
+  // nothing, so the sorting network cannot take it.
   bool nan = false;
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const float* row = job.data + element(xstrelm, y, xmaxdat);
@@ -306,14 +549,19 @@ void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
     job.negative_zero |= row_zero;
   }
 
-  const Index width = xendelm - xstrelm + 1;
+  const Index width = xendelm - xstrelm + 1, height = yendelm - ystrelm + 1;
+  // Large boxes follow the ranks of the region; a box is so counted when it
+  // is large within the region.
+  if (ranked_box(std::min(xsize, width) * std::min(ysize, height), width * height) &&
+      median_by_ranks(job))
+    return;
   // Whole 3 x 3 boxes take a sorting network; every other box selects by rank.
-  const bool whole3 = xsize == 3 && ysize == 3 && width >= 3;
+  const bool whole3 = xsize == 3 && ysize == 3 && width >= 3 && !nan;
   std::vector<std::int32_t> strip, ring, scratch;
   std::vector<float> sorted3;
   // Boxes are counted in 32 bits; the strip holds the largest box.
   const Index strip_size = width * std::min(ysize, yendelm - ystrelm + 1);
-  bool use_list = nan || strip_size > std::numeric_limits<std::int32_t>::max();
+  bool use_list = strip_size > std::numeric_limits<std::int32_t>::max();
   if (!use_list) {
     try {
       strip.resize(static_cast<std::size_t>(strip_size));

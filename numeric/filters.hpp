@@ -17,7 +17,10 @@ namespace kesta {
 // Median over the clipped box. COLUMN (MAXCOLUMN reals, at least YSIZE),
 // SORTED (MAXSORTED reals, at least XSIZE x YSIZE) and SOURCE (MAXSORTED)
 // are the caller's work arrays. An even count gives the mean of the two
-// middle values.
+// middle values. Values are ordered as they compare, NaN above +Inf; of
+// equal values the one of the rightmost column, then the topmost line, is
+// taken (which decides the sign of a zero). The time does not grow with the
+// box: a large box costs about the square root of the region's count a pixel.
 void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
                   Index maxsorted, Index maxcolumn, Index xmaxout, Index ymaxout,

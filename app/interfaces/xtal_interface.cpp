@@ -96,16 +96,70 @@ void run_input(MenuPass& pass, XtalState& state, Status& status) {
   input(kFioSelectFile, pass, state, status);
 }
 
+// The stamp of a regular file; false for anything else.
+bool file_stamp(const std::string& name, XtalFileStamp& stamp) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(name, ec) || ec) return false;
+  stamp.size = std::filesystem::file_size(name, ec);
+  if (ec) return false;
+  const auto changed = std::filesystem::last_write_time(name, ec);
+  if (ec) return false;
+  stamp.changed = std::chrono::duration_cast<std::chrono::nanoseconds>(changed.time_since_epoch())
+                      .count();
+  return true;
+}
+
+// AUTO INPUT's read of the next file of the series. Nobody is there to
+// click, so nothing waits: a file that cannot be read (most often one still
+// being written) is said once and left as the next file, to be tried again;
+// the data, the peaks and the series stay as they were.
+bool auto_next(MenuPass& pass, XtalState& state, Status& status) {
+  KztDataSets& s = pass.sets;
+  int retstat = 0;
+  std::string name;
+  IO_NEWFILENAME(s.input_file, 1, 0, retstat, name, status);
+  if (status != kStatusGood || retstat != 0) return false;
+  const std::string next = name;
+  const ProgramImageTarget target(s);
+  std::vector<std::string> messages;
+  if (!fio_gui_unattended_input(target.target(), s.data_defined, name, messages, status)) {
+    if (status != kStatusGood) return false;
+    if (next != state.failed_file) {
+      for (const std::string& line : messages) IO_WRITE(line, status);
+      IO_WRITE("INFO: It is read again when it has changed", status);
+    }
+    state.failed_file = next;
+    file_stamp(next, state.failed_stamp);
+    return false;
+  }
+  target.clear_unread_variances(status);
+  if (status != kStatusGood) return false;
+  s.input_file = name;
+  full_region();
+  state.peaks.num_peaks = 0;
+  state.failed_file.clear();
+  return true;
+}
+
 void run_next(MenuPass& pass, XtalState& state, Status& status) {
+  state.polled_file.clear();
+  if (!state.auto_input) {
+    input(kFioNextFile, pass, state, status);
+    state.timeout_reference = now();
+    return;
+  }
+  bool read = false;
   {
     // Automatic input asks nothing: each file is read as a member of the
     // series begun by the file read last with questions.
-    std::optional<FioSeriesMembers> members;
-    if (state.auto_input) members.emplace(fio_read_answers());
-    input(kFioNextFile, pass, state, status);
+    const FioSeriesMembers members(fio_read_answers());
+    read = auto_next(pass, state, status);
   }
-  state.polled_file.clear();
-  if (status == kStatusGood && state.auto_input && state.auto_peaks && pass.sets.data_defined) {
+  if (!read) {
+    pass.redraw_image = pass.redraw_menu = false;
+    return;
+  }
+  if (state.auto_peaks && pass.sets.data_defined) {
     draw(pass, state, status);
     bool draw_bad = kzt_xtal_alarm().draw_bad_weak;
     KZT_GUI_PEAKSEARCH(false, false, pass.sets, state.peaks, draw_bad, status);
@@ -329,14 +383,29 @@ bool kzt_xtal_poll(KztDataSets& sets, XtalState& state, int last_input_type, int
     std::string next;
     IO_NEWFILENAME(sets.input_file, 1, 1, retstat, next, status);
     if (status != kStatusGood) return false;
-    std::error_code ec;
-    const bool regular = retstat == 0 && std::filesystem::is_regular_file(next, ec);
-    const std::uintmax_t size = regular ? std::filesystem::file_size(next, ec) : 0;
-    if (regular && !ec && size > 0 && next == state.polled_file && size == state.polled_size) {
+    XtalFileStamp stamp;
+    const bool regular = retstat == 0 && file_stamp(next, stamp);
+    if (regular && next == state.failed_file && stamp == state.failed_stamp) {
+      // Unchanged since it failed: given up once a later file shows that
+      // the writer has gone on.
+      std::string later;
+      XtalFileStamp later_stamp;
+      IO_NEWFILENAME(next, 1, 0, retstat, later, status);
+      if (status != kStatusGood) return false;
+      if (retstat == 0 && file_stamp(later, later_stamp)) {
+        IO_WRITE("WARNING: " + next + " could not be read and is left out: the series has gone "
+                 "on to " + later,
+                 status);
+        sets.input_file = next;
+        state.failed_file.clear();
+      }
+      state.polled_file.clear();
+    } else if (regular && stamp.size > 0 && next == state.polled_file &&
+               stamp == state.polled_stamp) {
       command = "NEXT FILE";
     } else {
-      state.polled_file = regular && !ec ? next : "";
-      state.polled_size = size;
+      state.polled_file = regular ? next : "";
+      state.polled_stamp = stamp;
     }
     state.just_polled = true;
     return true;

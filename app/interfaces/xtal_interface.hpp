@@ -12,6 +12,14 @@
 
 namespace kesta {
 
+// What a poll sees of a file: its size and the time of its last change
+// (a writer may give a file its full size first).
+struct XtalFileStamp {
+  std::uintmax_t size = 0;
+  std::int64_t changed = 0;  // nanoseconds of the file clock
+  bool operator==(const XtalFileStamp&) const = default;
+};
+
 // The interface's state for one visit (the alarm settings last the run).
 struct XtalState {
   PeakList peaks{20000};
@@ -22,10 +30,15 @@ struct XtalState {
   double last_event = 0.0;       // of the last user event
   double timeout_reference = 0.0;
   // The next file as the last poll saw it: taken only when it is not empty
-  // and its size has not changed since that poll (a file still being
-  // written is not read half-way).
+  // and it has not changed since that poll (a file still being written is
+  // not read half-way).
   std::string polled_file;
-  std::uintmax_t polled_size = 0;
+  XtalFileStamp polled_stamp;
+  // The next file when AUTO INPUT could not read it, as it was then: tried
+  // again once it has changed and held still, given up only when a later
+  // member of the series exists and it has not changed since.
+  std::string failed_file;
+  XtalFileStamp failed_stamp;
   bool just_polled = false;  // the last pass polled instead of reading input
 };
 

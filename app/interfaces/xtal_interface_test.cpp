@@ -7,11 +7,17 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
+#include <memory>
 
+#include "app/imageops/program_target.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "formats/gui_input.hpp"
+#include "formats/kesta_format.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
+#include "graphics/system/widget_test_support.hpp"
 #include "graphics/system/widgets.hpp"
 
 namespace kesta {
@@ -200,6 +206,184 @@ TEST_F(XtalMenuTyped, HelpOrderAutoInputToggleAndRefusals) {
   EXPECT_TRUE(kzt_xtal_alarm().on);
   EXPECT_EQ(kzt_xtal_alarm().seconds, 30);
   EXPECT_NE(text("STOP INPUT"), nullptr);
+}
+
+double auto_time = 0.0;
+
+// A window whose waits are answered from what is drawn: AUTO INPUT, NO to
+// the alarm, YES to the peak search, then no event at all (the loop polls;
+// a quarter of a second passes each time) until the second frame is in the
+// data, then EXIT. A wait of any other kind once AUTO INPUT runs is a box
+// waiting for a click nobody gives.
+class UnattendedWindow : public testing::ScriptedWindow {
+ public:
+  using ScriptedWindow::ScriptedWindow;
+  float frame2_value = 0.0f;
+  std::function<void(int)> on_idle;  // given the count of idle waits
+  int idle = 0;
+  int box_waits = 0;
+  int answers = 0;
+  bool running = false;
+
+  int input_coordinate(int mode, int& type, float& x, float& y) override {
+    if (++waits > 400) return 1;  // the wait fails: the interface leaves
+    const GsDrawnMenu& m = gs_drawn_menu;
+    type = kInputButton;
+    if (m.num_titles > 0 && m.titles[0] == "SET TIME-OUT ALARM") return at(m, 4, x, y);
+    if (m.num_titles > 0 && m.titles[0] == "AUTO PEAK SEARCH") return at(m, 3, x, y);
+    if (!running && m.num_buttons == 20) {
+      if (mode == 10) {
+        running = true;
+      } else {
+        return at(m, ++answers == 1 ? 4 : 1, x, y);  // AUTO INPUT (EXIT if it ran out)
+      }
+    }
+    if (mode != 10) {
+      ++box_waits;
+      x = y = 0.01f;
+      return 0;
+    }
+    if (kzt_image(vosq_kzt_arrays.data)[0] == frame2_value) return at(m, 1, x, y);  // EXIT
+    type = kInputNothing;
+    auto_time += 0.25;
+    if (on_idle) on_idle(++idle);
+    return 0;
+  }
+
+ private:
+  static int at(const GsDrawnMenu& m, int button, float& x, float& y) {
+    const GsRect& b = m.boxes[button - 1];
+    x = (b.xmin + b.xmax) / 2;
+    y = (b.ymin + b.ymax) / 2;
+    return 0;
+  }
+};
+
+struct XtalAutoInput : testing::PageFixture {
+  KztDataSets sets;
+  UnattendedWindow* window = nullptr;
+  testing::TempDir dir;
+  void SetUp() override {
+    testing::reset_dialogue();
+    PageFixture::SetUp();
+    fio_reset_gui_input();
+    kzt_xtal_alarm() = XtalAlarm{};
+    auto_time = 1000.0;
+    kzt_xtal_clock() = {[] { return auto_time; }, [](float s) { auto_time += s; }};
+    Status s = kStatusGood;
+    kzt_allocate_arrays(32, 32, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    sets.graphics_on = true;
+  }
+  void TearDown() override {
+    kzt_xtal_clock() = XtalClock{};
+    kzt_xtal_alarm() = XtalAlarm{};
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    fio_reset_gui_input();
+    PageFixture::TearDown();
+    testing::reset_dialogue();
+  }
+  // A 32 x 32 frame of the native format, every pixel VALUE but a peak.
+  void write_frame(const std::string& path, float value) {
+    std::vector<float> data(32 * 32, value), xaxis(32), yaxis(32);
+    data[element(16, 16, 32)] = 100.0f * value;
+    for (int k = 0; k < 32; ++k) xaxis[k] = yaxis[k] = k + 0.5f;
+    testing::ScriptedInput input({path});
+    int retstat = 1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", 32, 32, 1, 1, 32, 32, xaxis, yaxis, data, {}, "frame", "x", "y", "z",
+                  false, 1e-4f, 1e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
+  }
+  // FIRST read as the INPUT button does (typed answers), then the window
+  // that waits for the frame of value TARGET.
+  void start_series(const std::string& first, float target) {
+    qg_db_system.category[0] = kCategoryPostScript;
+    {
+      testing::ScriptedInput input({first});
+      const ProgramImageTarget program(sets);
+      Status s = kStatusGood;
+      FIO_GUI_INPUT({"SELECT FILE"}, kFioSelectFile, program.target(), sets.data_defined,
+                    sets.input_file, s);
+      ASSERT_EQ(s, kStatusGood);
+      ASSERT_TRUE(sets.data_defined);
+    }
+    KztArrays& a = vosq_kzt_arrays;
+    a.xstrelm = a.ystrelm = 1;
+    a.xendelm = a.yendelm = 32;
+    auto driver = std::make_unique<UnattendedWindow>(&items);
+    window = driver.get();
+    window->frame2_value = target;
+    qg_db_system.driver[0] = std::move(driver);
+    qg_db_system.category[0] = kCategoryX11;
+    const QgDbTransform& t = qg_db_transform;
+    Status s = kStatusGood;
+    window->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
+  }
+  // The interface run until the target frame is in: no box may have waited
+  // on the way. The terminal's text.
+  std::string run_unattended() {
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_GUI_XTALLOGRAPHY(sets, status);
+    const std::string out = terminal.text();
+    EXPECT_EQ(status, kStatusGood) << out;
+    EXPECT_EQ(window->box_waits, 0) << out;
+    EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], window->frame2_value) << out;
+    return out;
+  }
+  static int count(const std::string& text, std::string_view what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+};
+
+// The detector writes the next frame in two halves some seconds apart. The
+// half-written file fails to read: that is said once on the terminal, no box
+// waits, the peak search does not run on the old frame, and the series stays
+// at that file until it is whole and read.
+TEST_F(XtalAutoInput, HalfWrittenFrameIsReadOnceWholeWithoutAnyBox) {
+  const std::string first = dir.file("frame_001.kzt"), second = dir.file("frame_002.kzt");
+  write_frame(first, 1.0f);
+  write_frame(dir.file("whole.kzt"), 2.0f);
+  const std::string bytes = testing::file_contents(dir.file("whole.kzt"));
+  start_series(first, 2.0f);
+  ASSERT_EQ(kzt_image(vosq_kzt_arrays.data)[0], 1.0f);
+
+  // The first half early on, the rest after several polls have seen it.
+  window->on_idle = [&](int idle) {
+    if (idle == 3) std::ofstream(second, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    if (idle == 40)
+      std::ofstream(second, std::ios::binary | std::ios::app) << bytes.substr(bytes.size() / 2);
+  };
+  const std::string out = run_unattended();
+  EXPECT_EQ(sets.input_file, second);
+  EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
+  // One search, of the second frame.
+  EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
+}
+
+// A frame that stays broken holds the series until the next one appears:
+// then it is left out with a warning, and the series goes on.
+TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
+  const std::string first = dir.file("frame_001.kzt"), second = dir.file("frame_002.kzt"),
+                    third = dir.file("frame_003.kzt");
+  write_frame(first, 1.0f);
+  write_frame(dir.file("whole.kzt"), 3.0f);
+  const std::string bytes = testing::file_contents(dir.file("whole.kzt"));
+  start_series(first, 3.0f);
+  window->on_idle = [&](int idle) {
+    if (idle == 3) std::ofstream(second, std::ios::binary) << bytes.substr(0, 100);
+    if (idle == 40) std::ofstream(third, std::ios::binary) << bytes;
+  };
+  const std::string out = run_unattended();
+  EXPECT_EQ(sets.input_file, third);
+  EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
+  EXPECT_EQ(count(out, "WARNING: " + second + " could not be read and is left out"), 1) << out;
+  EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
 }
 
 }  // namespace
