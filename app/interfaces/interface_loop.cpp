@@ -137,6 +137,17 @@ bool refused(unsigned needs, const KztDataSets& sets, Status& status) {
   return false;
 }
 
+void usable_extent(const KztDataSets& sets) {
+  if (sets.data_defined) return;
+  KztArrays& a = vosq_kzt_arrays;
+  const bool extent_inside =
+      a.xnumdat >= 1 && a.ynumdat >= 1 && a.xnumdat <= a.xmaxdat && a.ynumdat <= a.ymaxdat;
+  if (extent_inside &&
+      region_error(a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0) == 0)
+    return;
+  kzt_undefined_extent(a);
+}
+
 void not_available(std::string_view button, Status& status) {
   kzt_not_available(button, status);
 }
