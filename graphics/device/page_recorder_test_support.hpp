@@ -26,6 +26,7 @@ struct PageItem {
   int marker_type = 0;
   Index xnum = 0, ynum = 0;
   float minimum = 0.0f, maximum = 0.0f;  // real cell arrays
+  std::vector<float> values;             // their values, bottom row first
   std::vector<int> indices;              // integer cell arrays
 };
 
@@ -114,10 +115,14 @@ class PageRecorder : public Driver {
                                                                 (r.ystrelm - 1 + j) * r.xmaxdat)]);
     return 0;
   }
-  int real_cell_array(bool masked, const CellRegion& r, std::span<const float>,
+  int real_cell_array(bool masked, const CellRegion& r, std::span<const float> data,
                       std::span<const std::uint8_t>, float minimum, float maximum, int mask_colour,
                       bool, Status&) override {
     PageItem& item = cells("real_cell_array", r);
+    for (Index j = 0; j < r.ynum; ++j)
+      for (Index i = 0; i < r.xnum; ++i)
+        item.values.push_back(
+            data[static_cast<std::size_t>((r.xstrelm - 1 + i) + (r.ystrelm - 1 + j) * r.xmaxdat)]);
     item.minimum = minimum;
     item.maximum = maximum;
     item.colour = masked ? mask_colour : -1;
