@@ -37,6 +37,9 @@ void GS_RELLIPSE(float xc, float yc, float r1, float r2, float angle, bool outli
 void GS_ARCELLIPSE(float xc, float yc, float rx, float ry, float start_angle, float end_angle,
                    bool outline, bool fill, int segments, Status& status);
 void GS_MARK(float x, float y, float size, Status& status);
+// While ON, what is drawn in data coordinates stays inside the drawn data
+// display region (the last graph or image), as overlays on an image must.
+void gs_clip_to_graph(bool on, Status& status);
 // Lines of text fitted into a page rectangle.
 void GS_TEXT(int max_lines, int num_lines, std::span<const std::string> text, float xmin,
              float ymin, float xmax, float ymax, Status& status);
