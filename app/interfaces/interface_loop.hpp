@@ -140,6 +140,9 @@ GsDisplayedImage current(const KztDataSets& sets, bool uses_mask);
 void draw_data_or_welcome(const GsDisplayedImage& image, bool shows_data,
                           std::span<const std::string> welcome, WelcomePlace place,
                           MenuPass& pass, Status& status);
+// The message region less the button panel across its bottom, where texts
+// drawn before the menu would be covered by it.
+void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
                const std::vector<std::string>& buttons, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
