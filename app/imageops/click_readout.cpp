@@ -123,13 +123,13 @@ void KZT_CLICK(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   const float right = image ? 0.16f : 0.14f;
   // A line every 0.02 and half a line below the last (of as many lines as
   // the read-out can have, so a longer one before is covered); where that
-  // would cover the numbers of the graph's top axis, the lines close up
-  // above them (while they stay readable).
+  // would cover the numbers of the image's top axis, the lines close up
+  // above them (while they stay readable; a 1-D graph numbers no top axis).
   const float count = image && context.geometry_known ? 4.0f : 3.0f;
   float pitch = 0.02f;
   const GsRect numbers = gs_top_axis_numbers();
   const float clear_top = numbers.ymax + 0.003f;
-  if (numbers.xmin < numbers.xmax && numbers.xmin < right &&
+  if (image && numbers.xmin < numbers.xmax && numbers.xmin < right &&
       top - pitch * (count + 0.5f) < clear_top)
     pitch = std::clamp((top - clear_top) / (count + 0.5f), 0.012f, pitch);
   (void)gs_unit_on(status);

@@ -57,9 +57,9 @@ void GS_CAL_TICKS(float minimum, float maximum, float& first, float& interval, i
                   Status& status);
 void GS_CAL_ENUMFIELD(float value1, float value2, int digits, int& fraction, Status& status);
 void GS_AXISFRAME(Status& status);
-// The page area that the numbers of the drawn graph's top axis take (from the
-// drawn graph page position and the axis styles); empty (XMIN = XMAX) when the
-// top axis is not numbered.
+// The page area that the numbers of the drawn image's top axis take (from the
+// drawn graph page position and the axis styles, as GS_AXISFRAME numbers
+// it); empty (XMIN = XMAX) when the top axis is not numbered.
 GsRect gs_top_axis_numbers();
 void GS_GRID(Status& status);
 void GS_LINTICKS(bool x_axis, float start, float end, float position, float first, float interval,

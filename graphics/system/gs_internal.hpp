@@ -66,6 +66,19 @@ struct ImageDirections {
   bool y_backwards = false;
 };
 
+// Which axes of the region XS..XE by YS..YE decrease (end centre below the
+// start centre).
+ImageDirections image_directions(std::span<const float> xaxis, std::span<const float> yaxis,
+                                 Index xs, Index ys, Index xe, Index ye);
+
+// The cells of an image region in the image display region, through
+// GS_2DMCELLARRAY; an axis that DIRECTIONS gives as backwards is drawn
+// mirrored (from a copy of the region), so that its values increase.
+void image_cells(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                 std::span<const std::uint8_t> mask, Index xs, Index ys, Index xe, Index ye,
+                 const ImageDirections& directions, int mode, float& minimum, float& maximum,
+                 Status& status);
+
 // The world rectangle of an image region, half a pixel beyond the outer pixel
 // centres, stored as image display region and drawn data display region and
 // made the data window; then the page rectangle from the graph page position

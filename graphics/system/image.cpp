@@ -261,15 +261,35 @@ bool gs_detail::bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<c
   return false;
 }
 
+gs_detail::ImageDirections gs_detail::image_directions(std::span<const float> xaxis,
+                                                      std::span<const float> yaxis, Index xs,
+                                                      Index ys, Index xe, Index ye) {
+  return {xaxis[xe - 1] < xaxis[xs - 1], yaxis[ye - 1] < yaxis[ys - 1]};
+}
+
+void gs_detail::image_cells(bool mask_on, Index xmaxdat, Index ymaxdat,
+                            std::span<const float> data, std::span<const std::uint8_t> mask,
+                            Index xs, Index ys, Index xe, Index ye,
+                            const ImageDirections& directions, int mode, float& minimum,
+                            float& maximum, Status& status) {
+  if (!directions.x_backwards && !directions.y_backwards) {
+    GS_2DMCELLARRAY(mask_on, xmaxdat, ymaxdat, data, mask, xs, ys, xe, ye, mode, minimum, maximum,
+                    status);
+    return;
+  }
+  MirroredRegion m;
+  if (!mirror_region(mask_on, xmaxdat, data, mask, xs, ys, xe, ye, directions, m, status)) return;
+  GS_2DMCELLARRAY(mask_on, m.nx, m.ny, m.data, m.mask, 1, 1, m.nx, m.ny, mode, minimum, maximum,
+                  status);
+}
+
 gs_detail::ImageDirections gs_detail::image_frame(std::span<const float> xaxis,
                                                  std::span<const float> yaxis, Index xs, Index ys,
                                                  Index xe, Index ye, Status& status) {
   float wx1 = 0, wx2 = 0, wy1 = 0, wy2 = 0;
   axis_edges(xaxis, xs, xe, wx1, wx2);
   axis_edges(yaxis, ys, ye, wy1, wy2);
-  ImageDirections directions;
-  directions.x_backwards = wx1 > wx2;
-  directions.y_backwards = wy1 > wy2;
+  const ImageDirections directions = image_directions(xaxis, yaxis, xs, ys, xe, ye);
   if (directions.x_backwards) std::swap(wx1, wx2);
   if (directions.y_backwards) std::swap(wy1, wy2);
   GS_SET_IDR(wx1, wy1, wx2, wy2, status);
@@ -389,17 +409,9 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
   if (status != kStatusGood) return;
 
   GS_BACKGROUND(status);
-  if (directions.x_backwards || directions.y_backwards) {
-    MirroredRegion m;
-    if (!mirror_region(mask_data, xmaxdat, data, mask, xstrelm, ystrelm, xendelm, yendelm,
-                       directions, m, status))
-      return;
-    GS_2DMCELLARRAY(mask_data, m.nx, m.ny, m.data, m.mask, 1, 1, m.nx, m.ny, mode, minimum,
-                    maximum, status);
-  } else {
-    GS_2DMCELLARRAY(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm, yendelm,
-                    mode, minimum, maximum, status);
-  }
+  gs_detail::image_cells(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm,
+                         yendelm, directions, mode, minimum, maximum, status);
+  if (status != kStatusGood) return;
   GS_AXISFRAME(status);
   GS_GRID(status);
   GS_TITLE(title, status);
