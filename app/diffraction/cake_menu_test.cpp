@@ -192,6 +192,31 @@ TEST_F(CakeMenu, EndOfInputAtTheFirstQuestionLeavesQuietly) {
   EXPECT_TRUE(kzt_cake_state().limits.first);
 }
 
+// A d-spacing cake: its axis decreases from the maximum d; after INTEGRATE
+// the cake is shown and the menu goes on.
+TEST_F(CakeMenu, DSpacingCakeIsShownAfterIntegrate) {
+  g.x_beam_centre = g.y_beam_centre = 20.0f;
+  g.sample_distance = 0.01f;  // d from 20 down to 8.4 Angstroms at the outer limit
+  CakeLimits& l = kzt_cake_state().limits;
+  l.first = false;
+  l.inner_limit = 0.0f;
+  l.outer_limit = 18 * 1e-4f;
+  int retstat = 0;
+  Status status = kStatusGood;
+  IO_SET_IKEYVALUE("SCAN_TYPE", 3, retstat, status);
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({"INTEGRATE", "O.K.", "O.K.", "FULL", "EXIT"});
+  KZT_CAKE(false, sets, g, lorentz, status);
+  EXPECT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+  const KztArrays& a = vosq_kzt_arrays;
+  ASSERT_TRUE(sets.data_defined);
+  ASSERT_GT(a.xnumdat, 2);
+  EXPECT_LT(a.xaxis[1], a.xaxis[0]);
+  EXPECT_NEAR(gs_state.dddr.xmax, 20.0f, 1e-3f);  // the decreasing axis drawn increasing
+  EXPECT_LT(gs_state.dddr.xmin, a.xaxis[a.xnumdat - 1]);
+}
+
 TEST(CakeOutline, DrawnTwiceLeavesTheWindowAsItWas) {
   if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
   testing::PrivateXServer server(24);

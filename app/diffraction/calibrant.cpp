@@ -214,11 +214,14 @@ void redisplay(const Refinement& r, int rings, Status& status) {
 // A ring at RADIUS about the beam, with its search limits.
 void draw_ring(const Refinement& r, float radius, float half_width, Status& status) {
   if (r.display == nullptr) return;
+  gs_clip_to_graph(true, status);
   KZT_ELLIPSE(r.g.x_pixel_size, r.g.y_pixel_size, r.g.x_beam, r.g.y_beam, radius, radius, 0.0f,
               kRed, status);
   for (float w : {-half_width, half_width})
     KZT_ELLIPSE(r.g.x_pixel_size, r.g.y_pixel_size, r.g.x_beam, r.g.y_beam, radius + w,
                 radius + w, 0.0f, kWhite, status);
+  Status local = kStatusGood;
+  gs_clip_to_graph(false, local);
 }
 
 // The rings of the store; a pass searches along the rings its geometry

@@ -269,6 +269,31 @@ struct CalibrantReplay : testing::WidgetFixture {
     std::fclose(f);
     return path;
   }
+  // Silicon refined from four clicks on the first ring of a tilted scene.
+  struct SiliconRun {
+    RingScene scene;
+    float x = 0.05f, distance = 0.2f;
+    Status status = kStatusGood;
+  };
+  SiliconRun silicon_from_clicks() {
+    const std::vector<float> d = silicon();
+    SiliconRun run{tilted_scene(d)};
+    RingScene& s = run.scene;
+    s.tilt = 0.03;
+    const std::vector<float> data = testing::ring_image(s);
+    std::string clicks = "4\n";
+    for (int k = 0; k < 4; ++k) {
+      const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.5 + 1.5 * k);
+      clicks += std::to_string(p[0] / s.pixel) + "\n" + std::to_string(p[1] / s.pixel) + "\n";
+    }
+    replay("SILICON\nDISTANCE\n103\nWAVELENGTH\n0.5\nX-PIXEL SIZE\n100\nY-PIXEL SIZE\n100\n"
+           "FULL INFO\nNO\nO.K.\n" + clicks);
+    float xps = 1e-4f, yps = 1e-4f, pol = 0.99f, wavelength = 1e-10f;
+    float y = 0.05f, rot = 0.0f, tilt = 0.0f;
+    KZT_CALIBRANT(false, image_of(s, data), xps, yps, 1.0f, run.distance, pol, run.x, y,
+                  wavelength, rot, tilt, run.status);
+    return run;
+  }
   void replay(const std::string& lines) {
     Status s = kStatusGood;
     bool open = false;
@@ -281,23 +306,11 @@ struct CalibrantReplay : testing::WidgetFixture {
 };
 
 TEST_F(CalibrantReplay, SiliconFromClicksToStoredKeys) {
-  const std::vector<float> d = silicon();
-  RingScene s = tilted_scene(d);
-  s.tilt = 0.03;
-  const std::vector<float> data = testing::ring_image(s);
-  std::string clicks = "4\n";
-  for (int k = 0; k < 4; ++k) {
-    const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.5 + 1.5 * k);
-    clicks += std::to_string(p[0] / s.pixel) + "\n" + std::to_string(p[1] / s.pixel) + "\n";
-  }
-  replay("SILICON\nDISTANCE\n103\nWAVELENGTH\n0.5\nX-PIXEL SIZE\n100\nY-PIXEL SIZE\n100\n"
-         "FULL INFO\nNO\nO.K.\n" + clicks);
-  float xps = 1e-4f, yps = 1e-4f, distance = 0.2f, pol = 0.99f, wavelength = 1e-10f;
-  float x = 0.05f, y = 0.05f, rot = 0.0f, tilt = 0.0f;
   testing::TerminalCapture out;
-  Status status = kStatusGood;
-  KZT_CALIBRANT(false, image_of(s, data), xps, yps, 1.0f, distance, pol, x, y, wavelength, rot,
-                tilt, status);
+  const SiliconRun run = silicon_from_clicks();
+  const RingScene& s = run.scene;
+  const float x = run.x, distance = run.distance;
+  Status status = run.status;
   ASSERT_EQ(status, kStatusGood) << out.text();
   EXPECT_NEAR(x / s.pixel, s.x_centre, 0.05);
   EXPECT_NEAR(distance, s.distance, 1e-4);
@@ -314,6 +327,29 @@ TEST_F(CalibrantReplay, SiliconFromClicksToStoredKeys) {
   IO_INQ_LKEYVALUE("CALI_FULL_INFO", full, retstat, status);
   EXPECT_FALSE(full);
   EXPECT_EQ(window->waits, 0);
+}
+
+// The rings drawn over the image, and the positions found on them, stay
+// inside the image: off its axes and colour bar.
+TEST_F(CalibrantReplay, RingOverlayIsClippedToTheImage) {
+  testing::TerminalCapture out;
+  ASSERT_EQ(silicon_from_clicks().status, kStatusGood) << out.text();
+  std::size_t image = items.size();
+  for (std::size_t k = 0; k < items.size(); ++k)
+    if (items[k].kind == "real_cell_array") image = k;
+  ASSERT_LT(image, items.size());
+  const std::vector<float> frame = {items[image].x[0], items[image].y[0], items[image].x[1],
+                                    items[image].y[1]};
+  int overlays = 0;
+  for (std::size_t k = image + 1; k < items.size(); ++k) {
+    const testing::PageItem& item = items[k];
+    const bool ring = item.kind == "polyline" && item.x.size() == 121;
+    if (!ring && item.kind != "polymarker") continue;
+    ++overlays;
+    ASSERT_EQ(item.clip.size(), 4u) << item.kind;
+    for (int c = 0; c < 4; ++c) EXPECT_NEAR(item.clip[c], frame[c], 1e-4f);
+  }
+  EXPECT_GT(overlays, 3);
 }
 
 TEST_F(CalibrantReplay, CancelsAndTooFewClicksChangeNothing) {

@@ -539,8 +539,12 @@ void KZT_TILTDISPLAY(float x_pixel_size, float y_pixel_size, Index max_coordinat
 void kzt_display_store_rings(float x_pixel_size, float y_pixel_size, int num_rings,
                              Status& status) {
   const KztComRings& r = vosq_kzt_comrings;
+  // The marks stay on the image, off its axes and colour bar.
+  gs_clip_to_graph(true, status);
   KZT_TILTDISPLAY(x_pixel_size, y_pixel_size, kMaxRingCoordinates, kMaxRings, num_rings,
                   r.num_coordinates, r.x_coordinates, r.y_coordinates, status);
+  Status local = kStatusGood;
+  gs_clip_to_graph(false, local);
 }
 
 }  // namespace kesta

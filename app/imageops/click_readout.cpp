@@ -120,13 +120,24 @@ void KZT_CLICK(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   if (status != kStatusGood) return;
 
   const bool image = xstrelm < xendelm && ystrelm < yendelm;
-  const float depth = image && context.geometry_known ? 0.09f : 0.07f;
+  const float right = image ? 0.16f : 0.14f;
+  // A line every 0.02 and half a line below the last (of as many lines as
+  // the read-out can have, so a longer one before is covered); where that
+  // would cover the numbers of the image's top axis, the lines close up
+  // above them (while they stay readable; a 1-D graph numbers no top axis).
+  const float count = image && context.geometry_known ? 4.0f : 3.0f;
+  float pitch = 0.02f;
+  const GsRect numbers = gs_top_axis_numbers();
+  const float clear_top = numbers.ymax + 0.003f;
+  if (image && numbers.xmin < numbers.xmax && numbers.xmin < right &&
+      top - pitch * (count + 0.5f) < clear_top)
+    pitch = std::clamp((top - clear_top) / (count + 0.5f), 0.012f, pitch);
   (void)gs_unit_on(status);
   GS_FILLSTYLE(1, kGsWhite, status);
-  GS_RECTANGLE(0.0f, top - depth, image ? 0.16f : 0.14f, top, false, true, status);
-  GS_TEXTSTYLE(1, kGsBlue, 0.018f, 1.0f, 0.0f, 0, 0, 0, 0.0f, 1.0f, status);
+  GS_RECTANGLE(0.0f, top - pitch * (count + 0.5f), right, top, false, true, status);
+  GS_TEXTSTYLE(1, kGsBlue, 0.9f * pitch, 1.0f, 0.0f, 0, 0, 0, 0.0f, 1.0f, status);
   for (std::size_t k = 0; k < lines.size() && status == kStatusGood; ++k)
-    QG_TEXT(0.0f, top - 0.02f * static_cast<float>(k + 1), lines[k], status);
+    QG_TEXT(0.0f, top - pitch * static_cast<float>(k + 1), lines[k], status);
   GS_UPDATE(status);
   gs_restore_graph_transform(status);
 }

@@ -141,4 +141,23 @@ TEST_F(DrawnClick, BorderIsInsideAndTheColourBarComesFirst) {
   EXPECT_NE(input.prompts[0].find("MENU CHOICE (GRAPHICAL INPUT)"), std::string::npos);
 }
 
+// The read-out in the top-left corner leaves the numbers of the image's top
+// axis readable.
+TEST_F(DrawnClick, ReadOutStaysAboveTheTopAxisNumbers) {
+  Status status = kStatusGood;
+  GS_SET_IASPECT(false, status);  // the image up to the graph's top
+  GS_PLOT(10, 8, d.data, d.xaxis, d.yaxis, 1, 1, 10, 8, "t", "x", "y", "z", status);
+  float numbers_top = 0.0f;  // of the texts over the graph's top-left corner
+  for (const kesta::testing::PageItem* t : of("text"))
+    if (t->y[0] > gs_state.dgpp.ymax && t->x[0] < 0.2f)
+      numbers_top = std::max(numbers_top, t->y[0] + t->height);
+  ASSERT_GT(numbers_top, gs_state.dgpp.ymax);
+  items.clear();
+  bool menu = false;
+  ASSERT_TRUE(click(5.0f, 4.0f, menu));
+  ASSERT_NE(text(" X = 6"), nullptr);
+  for (const kesta::testing::PageItem& item : items)
+    for (const float y : item.y) EXPECT_GE(y, numbers_top) << item.kind << " " << item.text;
+}
+
 }  // namespace

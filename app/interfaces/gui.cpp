@@ -59,9 +59,9 @@ const std::string kKeyboardNote[] = {
     "\"SIMPLE\" COMMANDS PRODUCE OUTPUT IN THE",
     "CURRENT DATA ARRAY. \"PLOT\" OR \"IMAGE\"",
     "IS OFTEN THE DEFAULT COMMAND.  THE",
-    "KEYBOARD COMMAND \"HELP\" DESCRIBES ALL",
-    "COMMANDS AND SHOULD BE USED WHEN THIS",
-    "IS NOT CLEAR.",
+    "TABLES AT THE END OF THE REFERENCE MANUAL",
+    "DESCRIBE THE OUTPUT OF ALL COMMANDS AND",
+    "SHOULD BE USED WHEN THIS NOT CLEAR.",
     "",
 };
 
@@ -72,8 +72,9 @@ void message_region(bool lower_half, float& xmin, float& ymin, float& xmax, floa
 }
 
 void run_keyboard(MenuPass& pass, TopMenu&, Status& status) {
+  // Above the box that says where control went.
   float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
-  message_region(false, xmin, ymin, xmax, ymax, status);
+  menu_loop::message_above_menu(xmin, ymin, xmax, ymax, status);
   GS_PROMPT(false, 15, 15, kKeyboardNote, xmin, ymin, xmax, ymax, status);
   GS_FPROMPT(1, 1, {"CONTROL TRANSFERRED TO TERMINAL WINDOW"}, status);
   GS_UPDATE(status);

@@ -136,6 +136,12 @@ GsDisplayedImage program_image(const KztDataSets& sets) {
   return menu_loop::current(sets, false);
 }
 
+// What the menu draws again: the current data as the caller showed them,
+// with the mask while that display was masked.
+GsDisplayedImage shown_as_given(const MenuPass& pass, const OptionsMenu&) {
+  return menu_loop::current(pass.sets, pass.plot_type == "masked_image");
+}
+
 void run_colours(MenuPass& pass, OptionsMenu&, Status& status) {
   const GsDisplayedImage im = program_image(pass.sets);
   KZT_COLOURS(im.xmaxdat, im.ymaxdat, im.xaxis, im.yaxis, im.data, im.title, im.xlabel,
@@ -295,6 +301,7 @@ void KZT_OPTIONS(KztDataSets& sets, std::string& plot_type, Status& status) {
   table.rows = kOptionsRows;
   table.layout = {0, 3, 30, 12};
   table.enter = enter_options;
+  table.image = shown_as_given;
   OptionsMenu menu;
   kzt_interface(table, sets, menu, plot_type, status);
 }

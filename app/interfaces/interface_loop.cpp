@@ -64,9 +64,20 @@ void draw_data_or_welcome(const GsDisplayedImage& im, bool shows_data,
     return;
   }
   float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
-  GS_INQ_MESSAGE(xmin, ymin, xmax, ymax, status);
-  if (place == WelcomePlace::kUpperMessageHalf) ymin = (ymin + ymax) / 2.0f;
+  if (place == WelcomePlace::kUpperMessageHalf) {
+    GS_INQ_MESSAGE(xmin, ymin, xmax, ymax, status);
+    ymin = (ymin + ymax) / 2.0f;
+  } else {
+    message_above_menu(xmin, ymin, xmax, ymax, status);
+  }
   GS_PROMPT(false, num, num, welcome, xmin, ymin, xmax, ymax, status);
+}
+
+void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Status& status) {
+  GS_INQ_MESSAGE(xmin, ymin, xmax, ymax, status);
+  float gx1 = 0.0f, gy1 = 0.0f, gx2 = 0.0f, gy2 = 0.0f;
+  GS_INQ_GUIREGION(gx1, gy1, gx2, gy2, status);
+  if (gy1 <= ymin && gy2 > ymin && gy2 < ymax) ymin = gy2;
 }
 
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
@@ -135,6 +146,17 @@ bool refused(unsigned needs, const KztDataSets& sets, Status& status) {
     return true;
   }
   return false;
+}
+
+void usable_extent(const KztDataSets& sets) {
+  if (sets.data_defined) return;
+  KztArrays& a = vosq_kzt_arrays;
+  const bool extent_inside =
+      a.xnumdat >= 1 && a.ynumdat >= 1 && a.xnumdat <= a.xmaxdat && a.ynumdat <= a.ymaxdat;
+  if (extent_inside &&
+      region_error(a.xnumdat, a.ynumdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0) == 0)
+    return;
+  kzt_undefined_extent(a);
 }
 
 void not_available(std::string_view button, Status& status) {

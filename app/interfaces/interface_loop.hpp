@@ -140,6 +140,9 @@ GsDisplayedImage current(const KztDataSets& sets, bool uses_mask);
 void draw_data_or_welcome(const GsDisplayedImage& image, bool shows_data,
                           std::span<const std::string> welcome, WelcomePlace place,
                           MenuPass& pass, Status& status);
+// The message region less the button panel across its bottom, where texts
+// drawn before the menu would be covered by it.
+void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
                const std::vector<std::string>& buttons, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
@@ -152,6 +155,11 @@ void click(const GsDisplayedImage& image, MenuPass& pass, bool shows_data, float
            Status& status);
 // A choice refused for what it needs (the warning shown); false to run it.
 bool refused(unsigned needs, const KztDataSets& sets, Status& status);
+// Undefined current data whose region lies outside the arrays (the memory's
+// description before anything was written there, brought in by EXCHANGE)
+// get the whole arrays as extent, as at start-up, so that the choices that
+// run without data find a region they can use.
+void usable_extent(const KztDataSets& sets);
 void not_available(std::string_view button, Status& status);
 // The status after a pass: true to go on.
 bool status_goes_on(bool asks_reset, Status& status);
@@ -241,6 +249,7 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
         } else if (row.run == nullptr) {
           menu_loop::not_available(row.button, status);
         } else {
+          menu_loop::usable_extent(sets);
           row.run(pass, state, status);
         }
       }

@@ -9,6 +9,7 @@
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
+#include "app/interfaces/general_menus.hpp"
 #include "app/interfaces/interfaces.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/macro.hpp"
@@ -245,6 +246,39 @@ TEST_F(InterfaceLoop, OnlineCrystallographyFirstScalesFromTheStatistics) {
   }
   // A second visit in the same run leaves the mode chosen in between.
   EXPECT_EQ(mode_after(0, {xtal, "EXIT"}), 0);
+}
+
+// Texts drawn before a menu or a box over the button panel stay above it:
+// the file-series welcome and the keyboard interface's note.
+TEST_F(InterfaceLoop, WelcomeAndNoteStayAboveTheButtonPanel) {
+  TerminalCapture terminal;
+  UpcallsOverride upcalls{ImageopsUpcalls{.keyboard = fake_keyboard}};
+  const float panel_top = gs_state.gui_region.ymax;
+  const auto above_panel = [&](const char* line) {
+    const testing::PageItem* t = text(line);
+    if (t == nullptr) return ::testing::AssertionFailure() << line << " not drawn";
+    if (t->y[0] - t->height / 2.0f < panel_top)
+      return ::testing::AssertionFailure() << line << " at " << t->y[0];
+    return ::testing::AssertionSuccess();
+  };
+  Status status = kStatusGood;
+  {
+    ScriptedInput input({"EXIT"});
+    KZT_GUI_FS(sets, status);
+  }
+  EXPECT_TRUE(above_panel("image"));
+  items.clear();
+  {
+    ScriptedInput input({"KEYBOARD INTERFACE", "EXIT KESTA", "YES"});
+    KZT_GUI(true, sets, status);
+  }
+  EXPECT_EQ(status, kStatusGood);
+  for (const char* line : {"NOTE: WITHIN THE KEYBOARD MENU MANY",
+                           "TABLES AT THE END OF THE REFERENCE MANUAL",
+                           "DESCRIBE THE OUTPUT OF ALL COMMANDS AND",
+                           "SHOULD BE USED WHEN THIS NOT CLEAR."})
+    EXPECT_TRUE(above_panel(line));
+  EXPECT_NE(text("CONTROL TRANSFERRED TO TERMINAL WINDOW"), nullptr);
 }
 
 }  // namespace

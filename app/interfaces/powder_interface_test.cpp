@@ -95,6 +95,13 @@ struct PowderInterface : testing::PageFixture {
     EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
     return status;
   }
+  // No data and no memory described (the mask made by an earlier visit stays).
+  void fresh_sets() {
+    const bool mask_exist = sets.mask_exist;
+    sets = KztDataSets{};
+    sets.graphics_on = true;
+    sets.mask_exist = mask_exist;
+  }
   static float key(const char* name) {
     float v = -1.0f;
     int retstat = 0;
@@ -302,6 +309,43 @@ TEST_F(PowderInterface, SaxsProjectionShownOrCancelled) {
   Status s = kStatusGood;
   GS_INQ_AUTODDR(x1, y1, x2, y2, s);
   EXPECT_TRUE(x1 && y1 && x2 && y2);
+}
+
+// Before any input (the memory's empty description brought in by EXCHANGE
+// among them) the choices that need no data run and the menu stays; OPTIONS
+// draws the image again as it was shown, with the mask.
+TEST_F(PowderInterface, ChoicesWithoutDataRunAndOptionsKeepTheMask) {
+  TerminalCapture terminal;
+  const std::vector<std::vector<std::string>> choices = {
+      {"FULL"},    {"?"},       {"HELP"},    {"INPUT", "\\\\"},
+      {"DISPLAY", "EXIT"},      {"OPTIONS", "EXIT"}, {"UN-ZOOM"},  {"EXCHANGE"}};
+  for (const std::vector<std::string>& choice : choices) {
+    for (const bool exchanged : {false, true}) {
+      kzt_undefined_extent(vosq_kzt_arrays);
+      fresh_sets();
+      std::vector<std::string> answers = choice;
+      if (exchanged) answers.insert(answers.begin(), "EXCHANGE");
+      answers.push_back("EXIT");
+      items.clear();
+      EXPECT_EQ(run_pd(answers), kStatusGood) << choice[0] << " " << exchanged << terminal.text();
+      EXPECT_EQ(text("DATA NEEDED, BUT NONE IS DEFINED"), nullptr) << choice[0];
+    }
+  }
+  items.clear();
+  EXPECT_EQ(run_pd({"EXCHANGE", "ZOOM IN", "EXIT"}), kStatusGood);
+  EXPECT_NE(text("DATA NEEDED, BUT NONE IS DEFINED"), nullptr);
+
+  const std::string file = ring_file(200, "ring.kzt");
+  fresh_sets();
+  EXPECT_EQ(run_pd({"INPUT", file, "O.K.", "EXIT"}), kStatusGood) << terminal.text();
+  vosq_kzt_arrays.mask[0] = 1;
+  items.clear();
+  EXPECT_EQ(run_pd({"OPTIONS", "TITLE", "Masked", "EXIT", "EXIT"}), kStatusGood)
+      << terminal.text();
+  const std::vector<const testing::PageItem*> images = of("real_cell_array");
+  ASSERT_GE(images.size(), 3u);  // on entry to each menu and after the new title
+  for (const testing::PageItem* image : images) EXPECT_NE(image->colour, -1);
+  EXPECT_EQ(sets.title, "Masked");
 }
 
 // The help texts keep to their widths.

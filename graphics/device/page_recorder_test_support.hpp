@@ -26,7 +26,9 @@ struct PageItem {
   int marker_type = 0;
   Index xnum = 0, ynum = 0;
   float minimum = 0.0f, maximum = 0.0f;  // real cell arrays
+  std::vector<float> values;             // their values, bottom row first
   std::vector<int> indices;              // integer cell arrays
+  std::vector<float> clip;  // the clip rectangle in force (page x1, y1, x2, y2), empty when off
 };
 
 class PageRecorder : public Driver {
@@ -43,7 +45,11 @@ class PageRecorder : public Driver {
     v_ = {vx1, vy1, vx2, vy2};
     return 0;
   }
-  int clip(bool, float, float, float, float, Status&) override { return 0; }
+  int clip(bool on, float x1, float y1, float x2, float y2, Status&) override {
+    clip_.clear();
+    if (on) clip_ = {page_x(x1), page_y(y1), page_x(x2), page_y(y2)};
+    return 0;
+  }
   int clear(Status&) override {
     PageItem item;
     item.kind = "clear";
@@ -114,10 +120,14 @@ class PageRecorder : public Driver {
                                                                 (r.ystrelm - 1 + j) * r.xmaxdat)]);
     return 0;
   }
-  int real_cell_array(bool masked, const CellRegion& r, std::span<const float>,
+  int real_cell_array(bool masked, const CellRegion& r, std::span<const float> data,
                       std::span<const std::uint8_t>, float minimum, float maximum, int mask_colour,
                       bool, Status&) override {
     PageItem& item = cells("real_cell_array", r);
+    for (Index j = 0; j < r.ynum; ++j)
+      for (Index i = 0; i < r.xnum; ++i)
+        item.values.push_back(
+            data[static_cast<std::size_t>((r.xstrelm - 1 + i) + (r.ystrelm - 1 + j) * r.xmaxdat)]);
     item.minimum = minimum;
     item.maximum = maximum;
     item.colour = masked ? mask_colour : -1;
@@ -146,6 +156,7 @@ class PageRecorder : public Driver {
       item.x.push_back(page_x(x[k]));
       item.y.push_back(page_y(y[k]));
     }
+    item.clip = clip_;
     items_->push_back(std::move(item));
     return items_->back();
   }
@@ -161,6 +172,7 @@ class PageRecorder : public Driver {
   std::vector<PageItem>* items_;
   int category_;
   std::array<float, 4> w_{0, 0, 1, 1}, v_{0, 0, 1, 1};
+  std::vector<float> clip_;
   int line_colour_ = 1, line_style_ = 1, fill_colour_ = 1, marker_type_ = 2, marker_colour_ = 1,
       text_colour_ = 1;
   float line_width_ = 1.0f, height_ = 0.0f, angle_ = 0.0f;

@@ -579,6 +579,17 @@ void GS_AXISFRAME(Status& status) {
   }
 }
 
+GsRect gs_top_axis_numbers() {
+  const GsState& g = gs_state;
+  if (g.x_axes_code != 0) return {};
+  const float height = g.xenum.text.height * kTextHeight;
+  // A number is at most FIELD characters of 0.8 of their height, centred on
+  // its tick; the outer ticks are at the graph's edges.
+  const float half = static_cast<float>(g.xenum.field) * 0.8f * height * g.xenum.text.width / 2.0f;
+  const float bottom = g.dgpp.ymax + g.layout.x_enum_gap;
+  return {g.dgpp.xmin - half, bottom, g.dgpp.xmax + half, bottom + height};
+}
+
 void GS_GRID(Status& status) {
   if (st_bad(status, "Subroutine GS_GRID V0.2")) return;
   const GsRect r = gs_state.dddr;

@@ -520,8 +520,10 @@ void GS_INP_TWOCLICK(const GsDisplayedImage& im, bool spy_glass, float xmin, flo
     const bool values = gs_state.pixel_values;
     gs_state.pixel_values = false;
     float zmin = 0.0f, zmax = 0.0f;
-    GS_2DMCELLARRAY(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, xs, ys, xe, ye, 0,
-                    zmin, zmax, status);
+    gs_detail::image_cells(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, xs, ys, xe, ye,
+                           gs_detail::image_directions(im.xaxis, im.yaxis, im.xstrelm,
+                                                       im.ystrelm, im.xendelm, im.yendelm),
+                           0, zmin, zmax, status);
     gs_state.pixel_values = values;
     GS_PROMPT(false, 1, 1, {"SECOND CLICK WITHIN \"SPY-GLASS\""}, zoom.xmax, ymin,
               zoom.xmax + 0.55f * (xmax - zoom.xmax), ymax, status);

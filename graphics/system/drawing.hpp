@@ -37,6 +37,9 @@ void GS_RELLIPSE(float xc, float yc, float r1, float r2, float angle, bool outli
 void GS_ARCELLIPSE(float xc, float yc, float rx, float ry, float start_angle, float end_angle,
                    bool outline, bool fill, int segments, Status& status);
 void GS_MARK(float x, float y, float size, Status& status);
+// While ON, what is drawn in data coordinates stays inside the drawn data
+// display region (the last graph or image), as overlays on an image must.
+void gs_clip_to_graph(bool on, Status& status);
 // Lines of text fitted into a page rectangle.
 void GS_TEXT(int max_lines, int num_lines, std::span<const std::string> text, float xmin,
              float ymin, float xmax, float ymax, Status& status);
@@ -54,6 +57,10 @@ void GS_CAL_TICKS(float minimum, float maximum, float& first, float& interval, i
                   Status& status);
 void GS_CAL_ENUMFIELD(float value1, float value2, int digits, int& fraction, Status& status);
 void GS_AXISFRAME(Status& status);
+// The page area that the numbers of the drawn image's top axis take (from the
+// drawn graph page position and the axis styles, as GS_AXISFRAME numbers
+// it); empty (XMIN = XMAX) when the top axis is not numbered.
+GsRect gs_top_axis_numbers();
 void GS_GRID(Status& status);
 void GS_LINTICKS(bool x_axis, float start, float end, float position, float first, float interval,
                  int num_large, int num_small, bool minus, bool plus, float large_size,

@@ -60,12 +60,35 @@ float tick_at(float first, float interval, double k);
 void axis_numbers(const GsAxisEnum& style, float first, float interval, int number, double& factor,
                   std::vector<std::string>& texts, Status& status);
 
+// Which axes of an image region run backwards (decreasing values).
+struct ImageDirections {
+  bool x_backwards = false;
+  bool y_backwards = false;
+};
+
+// Which axes of the region XS..XE by YS..YE decrease (end centre below the
+// start centre).
+ImageDirections image_directions(std::span<const float> xaxis, std::span<const float> yaxis,
+                                 Index xs, Index ys, Index xe, Index ye);
+
+// The cells of an image region in the image display region, through
+// GS_2DMCELLARRAY; an axis that DIRECTIONS gives as backwards is drawn
+// mirrored (from a copy of the region), so that its values increase.
+void image_cells(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                 std::span<const std::uint8_t> mask, Index xs, Index ys, Index xe, Index ye,
+                 const ImageDirections& directions, int mode, float& minimum, float& maximum,
+                 Status& status);
+
 // The world rectangle of an image region, half a pixel beyond the outer pixel
 // centres, stored as image display region and drawn data display region and
 // made the data window; then the page rectangle from the graph page position
 // (keeping the image's aspect when asked), stored as the drawn graph page
-// position and made the viewport.
-void image_frame(std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
-                 Index ystrelm, Index xendelm, Index yendelm, Status& status);
+// position and made the viewport. An axis that decreases (a d-spacing scale)
+// gets its rectangle from the smaller edge to the larger, so the axes are
+// drawn increasing; the caller then draws the region's pixels mirrored along
+// that axis, so that each pixel lies at its own coordinate.
+ImageDirections image_frame(std::span<const float> xaxis, std::span<const float> yaxis,
+                            Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                            Status& status);
 
 }  // namespace kesta::gs_detail

@@ -198,6 +198,44 @@ void axis_edges(std::span<const float> axis, Index start, Index end, float& lo, 
   hi = axis[end - 1] + (axis[end - 1] - axis[end - 2]) / 2.0f;
 }
 
+// An image region copied with its columns and/or rows in reverse order.
+struct MirroredRegion {
+  Index nx = 0, ny = 0;
+  std::vector<float> data;
+  std::vector<std::uint8_t> mask;
+};
+
+bool mirror_region(bool mask_on, Index xmaxdat, std::span<const float> data,
+                   std::span<const std::uint8_t> mask, Index xs, Index ys, Index xe, Index ye,
+                   const gs_detail::ImageDirections& directions, MirroredRegion& m,
+                   Status& status) {
+  m.nx = xe - xs + 1;
+  m.ny = ye - ys + 1;
+  const Index cells = m.nx * m.ny;  // (no more than the checked array holds)
+  try {
+    m.data.resize(static_cast<std::size_t>(cells));
+    if (mask_on) m.mask.resize(static_cast<std::size_t>(cells));
+  } catch (const std::bad_alloc&) {
+    IO_WRITE("WARNING: Not enough memory to draw the image", status);
+    return false;
+  }
+  for (Index j = 0; j < m.ny; ++j) {
+    const Index y = directions.y_backwards ? ye - j : ys + j;
+    const std::size_t from = static_cast<std::size_t>(element(xs, y, xmaxdat));
+    const std::size_t to = static_cast<std::size_t>(j * m.nx);
+    const std::size_t n = static_cast<std::size_t>(m.nx);
+    if (directions.x_backwards) {
+      std::reverse_copy(data.begin() + from, data.begin() + from + n, m.data.begin() + to);
+      if (mask_on)
+        std::reverse_copy(mask.begin() + from, mask.begin() + from + n, m.mask.begin() + to);
+    } else {
+      std::copy_n(data.begin() + from, n, m.data.begin() + to);
+      if (mask_on) std::copy_n(mask.begin() + from, n, m.mask.begin() + to);
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 bool gs_detail::bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index ys,
@@ -223,15 +261,41 @@ bool gs_detail::bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<c
   return false;
 }
 
-void gs_detail::image_frame(std::span<const float> xaxis, std::span<const float> yaxis, Index xs,
-                            Index ys, Index xe, Index ye, Status& status) {
+gs_detail::ImageDirections gs_detail::image_directions(std::span<const float> xaxis,
+                                                      std::span<const float> yaxis, Index xs,
+                                                      Index ys, Index xe, Index ye) {
+  return {xaxis[xe - 1] < xaxis[xs - 1], yaxis[ye - 1] < yaxis[ys - 1]};
+}
+
+void gs_detail::image_cells(bool mask_on, Index xmaxdat, Index ymaxdat,
+                            std::span<const float> data, std::span<const std::uint8_t> mask,
+                            Index xs, Index ys, Index xe, Index ye,
+                            const ImageDirections& directions, int mode, float& minimum,
+                            float& maximum, Status& status) {
+  if (!directions.x_backwards && !directions.y_backwards) {
+    GS_2DMCELLARRAY(mask_on, xmaxdat, ymaxdat, data, mask, xs, ys, xe, ye, mode, minimum, maximum,
+                    status);
+    return;
+  }
+  MirroredRegion m;
+  if (!mirror_region(mask_on, xmaxdat, data, mask, xs, ys, xe, ye, directions, m, status)) return;
+  GS_2DMCELLARRAY(mask_on, m.nx, m.ny, m.data, m.mask, 1, 1, m.nx, m.ny, mode, minimum, maximum,
+                  status);
+}
+
+gs_detail::ImageDirections gs_detail::image_frame(std::span<const float> xaxis,
+                                                 std::span<const float> yaxis, Index xs, Index ys,
+                                                 Index xe, Index ye, Status& status) {
   float wx1 = 0, wx2 = 0, wy1 = 0, wy2 = 0;
   axis_edges(xaxis, xs, xe, wx1, wx2);
   axis_edges(yaxis, ys, ye, wy1, wy2);
+  const ImageDirections directions = image_directions(xaxis, yaxis, xs, ys, xe, ye);
+  if (directions.x_backwards) std::swap(wx1, wx2);
+  if (directions.y_backwards) std::swap(wy1, wy2);
   GS_SET_IDR(wx1, wy1, wx2, wy2, status);
   GS_SET_DDDR(wx1, wy1, wx2, wy2, status);
   QG_DATAWINDOW(wx1, wy1, wx2, wy2, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return directions;
   GsRect page = gs_state.gpp;
   if (gs_state.iaspect) {
     const double nx = static_cast<double>(xe - xs + 1);
@@ -251,6 +315,7 @@ void gs_detail::image_frame(std::span<const float> xaxis, std::span<const float>
   }
   GS_SET_DGPP(page.xmin, page.ymin, page.xmax, page.ymax, status);
   QG_VIEWPORT(page.xmin, page.ymin, page.xmax, page.ymax, status);
+  return directions;
 }
 
 void GS_PLOT(Index xmaxdat, Index ymaxdat, std::span<const float> data,
@@ -339,12 +404,14 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
   float maximum = 1.0f;
   GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
 
-  gs_detail::image_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, status);
+  const gs_detail::ImageDirections directions =
+      gs_detail::image_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, status);
   if (status != kStatusGood) return;
 
   GS_BACKGROUND(status);
-  GS_2DMCELLARRAY(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm, yendelm, mode,
-                  minimum, maximum, status);
+  gs_detail::image_cells(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm,
+                         yendelm, directions, mode, minimum, maximum, status);
+  if (status != kStatusGood) return;
   GS_AXISFRAME(status);
   GS_GRID(status);
   GS_TITLE(title, status);
@@ -422,8 +489,14 @@ void GS_CAL_WCTOPIX(Index maxdim, Index num, std::span<const float> axis, float 
       refuse(status, 5, position))
     return;
   Index p = 1;
-  while (p < num && axis[p - 1] < coordinate) ++p;
-  if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f > coordinate) --p;
+  if (num > 1 && axis[num - 1] < axis[0]) {
+    // A decreasing axis (a d-spacing scale): the same search from the top.
+    while (p < num && axis[p - 1] > coordinate) ++p;
+    if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f < coordinate) --p;
+  } else {
+    while (p < num && axis[p - 1] < coordinate) ++p;
+    if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f > coordinate) --p;
+  }
   pixel = p;
 }
 

@@ -233,6 +233,38 @@ TEST_F(ImageTest, MaskedImageCellsTakeTheMaskColour) {
   EXPECT_EQ(bad, 140001);  // a mask smaller than the image
 }
 
+// A decreasing axis (a d-spacing scale) is drawn increasing, its pixels
+// mirrored so that each lies at its own coordinate; clicks find them back.
+TEST_F(ImageTest, DecreasingAxesDrawMirrored) {
+  image(3, 2, [](Index x, Index y) { return static_cast<float>(x + 10 * y); });
+  std::vector<std::uint8_t> mask(6, 0);
+  struct Case {
+    std::vector<float> x, y, values;
+  };
+  const Case cases[] = {{{30, 20, 10}, {0.5f, 1.5f}, {13, 12, 11, 23, 22, 21}},
+                        {{0.5f, 1.5f, 2.5f}, {7, 5}, {21, 22, 23, 11, 12, 13}}};
+  for (const Case& c : cases) {
+    xaxis = c.x;
+    yaxis = c.y;
+    items.clear();
+    Status s = kStatusGood;
+    GS_MPLOT(true, 3, 2, data, mask, xaxis, yaxis, 1, 1, 3, 2, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    const float x0 = std::min(c.x.front(), c.x.back()), y0 = std::min(c.y.front(), c.y.back());
+    EXPECT_EQ(gs_state.dddr.xmin, x0 == 10 ? 5.0f : 0.0f);
+    EXPECT_EQ(gs_state.dddr.ymin, y0 == 5 ? 4.0f : 0.0f);
+    EXPECT_LT(gs_state.idr.xmin, gs_state.idr.xmax);
+    ASSERT_EQ(of("real_cell_array").size(), 1u);
+    EXPECT_EQ(of("real_cell_array")[0]->values, c.values);
+  }
+  Index pixel = 0;
+  Status s = kStatusGood;
+  for (const auto& [coordinate, expected] : {std::pair{29.0f, 1}, {24.0f, 2}, {16.0f, 2}, {3.0f, 3}}) {
+    GS_CAL_WCTOPIX(3, 3, std::vector<float>{30, 20, 10}, coordinate, pixel, s);
+    EXPECT_EQ(pixel, expected) << coordinate;
+  }
+}
+
 TEST_F(ImageTest, PixelLookup) {
   const std::vector<float> centres = {1, 2, 3};
   struct Case {

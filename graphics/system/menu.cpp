@@ -129,8 +129,13 @@ void GS_MENU(int max_title, int num_title, TextLines title, int max_menu, int nu
   const int across = std::max(layout.across, 1);
   const int rows = static_cast<int>(static_cast<float>(num_menu) / static_cast<float>(across) + 0.999f);
   const int lines = rows + num_title;
+  // The page's bottom edge maps just below a window's last pixel row: the
+  // buttons keep clear of it, so that the last row keeps its bottom border
+  // in any window of 500 rows or more.
+  constexpr float kPageEdgeClearance = 0.002f;
+  const float bottom = std::min(std::max(ymin, kPageEdgeClearance), ymax);
   // No buttons and no title: the frame alone, with a row height that draws nothing.
-  const float h = lines > 0 ? (ymax - ymin) / static_cast<float>(lines) : 0.0f;
+  const float h = lines > 0 ? (ymax - bottom) / static_cast<float>(lines) : 0.0f;
   const float w = (xmax - xmin) / static_cast<float>(across);
 
   GsDrawnMenu& record = gs_drawn_menu;

@@ -47,6 +47,26 @@ TEST_F(Menus, ButtonsFillByRowsOrByColumns) {
   EXPECT_NEAR(text("CHOOSE")->y[0], 0.6f - 0.08f, 1e-5f);
 }
 
+// A panel at the foot of the page: however many rows, the last row's
+// bottom border lies on a pixel row of a 500 x 707 window (and of a taller
+// one), not on the page edge just below the window.
+TEST_F(Menus, LastRowKeepsItsBorderAtThePageFoot) {
+  const std::vector<std::string> buttons(40, "B");
+  for (const int across : {1, 4}) {
+    for (int num = 1; num <= 40; num += 3) {
+      Status s = kStatusGood;
+      items.clear();
+      GS_SET_MENULAYOUT(0, across, 12, 10, s);
+      GS_FMENU(1, 0, kTitle, 40, num, buttons, s);
+      ASSERT_EQ(s, kStatusGood);
+      for (int i = 0; i < num; ++i)
+        for (const float rows : {707.0f, 1024.0f})
+          EXPECT_GE(static_cast<int>(gs_drawn_menu.boxes[i].ymin * rows), 1)
+              << num << " buttons " << across << " across, button " << i + 1;
+    }
+  }
+}
+
 TEST_F(Menus, LimitsAndEmptyMenus) {
   std::vector<std::string> many(101, "X");
   std::vector<std::string> titles(11, "T");

@@ -203,6 +203,14 @@ void GS_ARCELLIPSE(float xc, float yc, float rx, float ry, float start_angle, fl
   if (outline) QG_POLYLINE(segments + 1, x, y, status);
 }
 
+void gs_clip_to_graph(bool on, Status& status) {
+  if (on) {
+    const GsRect& r = gs_state.dddr;
+    QG_CLIPWINDOW(r.xmin, r.ymin, r.xmax, r.ymax, status);
+  }
+  QG_CLIP(on, status);
+}
+
 void GS_MARK(float x, float y, float size, Status& status) {
   constexpr std::string_view position = "Subroutine GS_MARK V0.2";
   if (st_bad(status, position)) return;
