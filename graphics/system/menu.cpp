@@ -211,6 +211,30 @@ void GS_FMENU(int max_title, int num_title, TextLines title, int max_menu, int n
 
 namespace {
 
+// A menu asked at the terminal because its window has gone: the question
+// (the drawn menu's title) and the choices are written first, since nothing
+// shows them any more.
+void show_menu_on_terminal(int num, std::span<const std::string> menu, Status& status) {
+  const GsDrawnMenu& record = gs_drawn_menu;
+  if (record.num_buttons == num)
+    for (int k = 0; k < record.num_titles; ++k)
+      if (const std::string_view title = used_text(record.titles[k]); !title.empty())
+        IO_WRITE(title, status);
+  const auto width = static_cast<std::size_t>(std::max(io_terminal_width(), 40));
+  std::string line = "CHOICES:";
+  for (int k = 0; k < num; ++k) {
+    const std::string_view choice = used_text(menu[k]);
+    if (line.size() + choice.size() + 2 > width && line.size() > 2) {
+      IO_WRITE(line, status);
+      line = "        ";
+    }
+    line += ' ';
+    line += choice;
+    if (k + 1 < num) line += ',';
+  }
+  IO_WRITE(line, status);
+}
+
 // The chosen button sinks and rises again.
 void flash_button(int choice, std::string_view text, Status& status) {
   const GsDrawnMenu& record = gs_drawn_menu;
@@ -260,6 +284,8 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
       input_type = kGsChoiceNone;
       return;
     }
+    if (qg_window_lost() && !vosq_io_dbdb.input_macro)
+      show_menu_on_terminal(num, menu.view(), status);
     IO_MENU(false, "MENU CHOICE (GRAPHICAL INPUT)", {"Command not known"}, {"Command not known"},
             num, menu.view(), command, status);
     if (status == kStatusConsumed) {
