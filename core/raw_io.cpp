@@ -525,19 +525,32 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
   maximum = high;
 }
 
-bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::string& line, bool& cut) {
+bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::size_t most, std::string& line,
+                          bool& cut, bool& endless) {
   line.clear();
   cut = false;
+  endless = false;
   bool any = false;
+  std::size_t count = 0;
   for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
     any = true;
     if (c == '\n') break;
+    if (++count > most) {
+      endless = true;
+      return false;
+    }
     if (line.size() < limit)
       line.push_back(static_cast<char>(c));
     else if (c != ' ' && c != '\r' && c != '\t')
       cut = true;
   }
   return any;
+}
+
+bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::string& line, bool& cut) {
+  bool endless = false;
+  return io_read_bounded_line(file, limit, std::numeric_limits<std::size_t>::max(), line, cut,
+                              endless);
 }
 
 void IO_READ_FILE(int stream, std::string& line, bool& cut, Status& status) {

@@ -120,6 +120,11 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
 // but blanks was discarded. False at the end of the file (or a read error)
 // before any character.
 bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::string& line, bool& cut);
+// The same, giving up a line that runs on past MOST characters without its
+// end: ENDLESS is then set and the result is false, the rest of that line
+// left unread (input with no line end at all cannot hold the reader).
+bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::size_t most, std::string& line,
+                          bool& cut, bool& endless);
 
 // A text line of a file is at most this long where the reader keeps it as
 // a response line.

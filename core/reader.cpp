@@ -48,6 +48,8 @@ std::string part(std::string_view text, int from, int to) {
 unsigned long response_count = 0;
 bool response_cut = false;
 bool terminal_ended = false;
+bool terminal_watched = false;
+bool source_reads_terminal = true;
 
 void new_line_needed() {
   vosq_io_dbdb.new_line_needed = true;
@@ -68,12 +70,26 @@ bool io_response_cut() { return response_cut; }
 
 void io_note_cut_response() { response_cut = true; }
 
-void io_set_line_source(IoLineSource source) {
+void io_set_line_source(IoLineSource source, bool reads_terminal) {
+  source_reads_terminal = !source || reads_terminal;
   line_source() = std::move(source);
   terminal_ended = false;
 }
 
 bool io_input_ended() { return terminal_ended; }
+
+void io_watch_terminal() { terminal_watched = true; }
+
+InputWatch io_terminal_watch() {
+  if (!terminal_watched || !source_reads_terminal) return {};
+  return io_input_watch(io_terminal_input());
+}
+
+bool io_terminal_watch_ended(InputWatch& watch, short revents) {
+  if (!io_input_watch_ended(watch, revents)) return false;
+  terminal_ended = true;
+  return true;
+}
 
 unsigned long io_response_count() { return response_count; }
 

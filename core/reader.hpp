@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/system.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -52,12 +53,25 @@ unsigned long io_response_count();
 // Source of terminal lines: called with the prompt text; returns false at the
 // end of the input. The default is the terminal line editor (IO_READC). Tests
 // replace it; an empty function restores the default.
+// READS_TERMINAL tells that the source reads the terminal input itself (the
+// program's own reader), which a window wait may then watch.
 using IoLineSource = std::function<bool(std::string_view prompt, std::string& line)>;
-void io_set_line_source(IoLineSource source);
+void io_set_line_source(IoLineSource source, bool reads_terminal = false);
 
 // True once a prompt met the end of the terminal input (a new line source
 // starts a new input). A wait for the window that comes after it would wait
 // for ever in a run without a user: it answers with the user escape instead.
 bool io_input_ended();
+
+// From this call on the run answers at the terminal (the keyboard menu): a
+// wait for the window also watches the terminal input and takes its end as
+// the user escape. Only the terminal's own input is watched, never a line
+// source that does not read it.
+void io_watch_terminal();
+// The watch for a wait beside it (FD -1: nothing to watch), and whether what
+// poll() reported for it is the end of the terminal input, which is then
+// noted as a prompt notes it (io_input_ended()).
+InputWatch io_terminal_watch();
+bool io_terminal_watch_ended(InputWatch& watch, short revents);
 
 }  // namespace kesta

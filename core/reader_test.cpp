@@ -199,6 +199,37 @@ TEST(ReaderAtATerminal, LineEditingHistoryAndEndOfInput) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// A terminal the line editor cannot drive (no terminal type, or "dumb"):
+// lines are read plainly there, a long answer kept to a response line, and
+// the terminal's own echo is not repeated.
+TEST(ReaderAtATerminal, TerminalWithoutATypeReadsPlainly) {
+  for (const char* term : {"dumb", ""}) {
+    testing::PtyChild child([term] {
+      if (term[0] == '\0')
+        unsetenv("TERM");
+      else
+        setenv("TERM", term, 1);
+      testing::reset_dialogue();
+      Status status = kStatusGood;
+      int length = 0;
+      std::string text;
+      IO_INPS(false, "TEXT", {"H"}, {"E"}, 1, length, text, status);
+      std::printf("\nTEXT=%zu/%c%c CUT=%d\n", text.size(), text.front(), text.back(),
+                  io_response_cut() ? 1 : 0);
+      std::fflush(stdout);
+      return 0;
+    });
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.wait_for("TEXT:")) << term;
+    child.type("b" + std::string(998, 'a') + "z\r");
+    ASSERT_TRUE(child.wait_for("TEXT=132/ba CUT=1")) << term << child.output();
+    EXPECT_EQ(child.finish(), 0) << term << child.output();
+    // Once as typed, never again as an echo.
+    const std::string out = child.output();
+    EXPECT_EQ(out.find("aaaz"), out.rfind("aaaz")) << term;
+  }
+}
+
 }  // namespace
 }  // namespace kesta
 

@@ -3,7 +3,10 @@
 #include <pwd.h>
 #include <readline/history.h>
 #include <readline/readline.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/times.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -20,8 +23,13 @@
 #include <fstream>
 #include <limits>
 #include <new>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "core/io_output.hpp"
+#include "core/raw_io.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 
@@ -88,35 +96,95 @@ int io_homedirc(const std::string& user, std::string& directory) {
   return 0;
 }
 
-// One line of input that is not a terminal: read whole, in time linear in its
-// length, with no editing keys and no history. The prompt and the line are
+// A line of standard input longer than this is no answer anybody typed: the
+// input is given up there, as at its end, so that endless input without a
+// line end cannot hold the program.
+constexpr std::size_t kEndlessLine = std::size_t{1} << 20;
+
+// The input whose line ran past kEndlessLine (by its file's identity, which
+// outlives a stream reopened at the same address): later reads of it end at
+// once.
+struct InputIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const InputIdentity&) const = default;
+};
+std::optional<InputIdentity> given_up_input;
+
+std::optional<InputIdentity> input_identity(std::FILE* in) {
+  struct stat info {};
+  if (fstat(fileno(in), &info) != 0) return std::nullopt;
+  return InputIdentity{info.st_dev, info.st_ino};
+}
+
+void give_up_input(std::FILE* in) {
+  given_up_input = input_identity(in);
+  Status local = kStatusGood;
+  IO_WRITE("WARNING: An input line is longer than " + std::to_string(kEndlessLine) +
+               " characters; the input is taken as ended",
+           local);
+}
+
+// One line read without the line editor, keeping a response line's
+// characters and reading past the rest, in time linear in its length, with no
+// editing keys and no history. Off a terminal the prompt and the line are
 // echoed as the line editor echoes a typed line, so a transcript reads the
-// same. A line holding a NUL byte cannot be an answer: it is refused and the
-// next line read. False at the end of the input.
-bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, std::string& line) {
-  char* buffer = nullptr;
-  std::size_t capacity = 0;
-  bool got = false;
+// same; at a terminal (ECHO false) the terminal has shown the line already. A
+// line holding a NUL byte cannot be an answer: it is refused and the next
+// line read. False at the end of the input.
+bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, bool echo,
+                     std::string& line) {
   while (true) {
     std::fputs(prompt.c_str(), out);
     std::fflush(out);
-    const ssize_t length = ::getline(&buffer, &capacity, in);
-    if (length < 0) break;
-    std::string_view text(buffer, static_cast<std::size_t>(length));
-    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fputc('\n', out);
-    std::fflush(out);
-    if (text.find('\0') == std::string_view::npos) {
-      line.assign(text);
-      got = true;
-      break;
+    bool cut = false;
+    bool endless = false;
+    if (!io_read_bounded_line(in, kResponseLength, kEndlessLine, line, cut, endless)) {
+      line.clear();
+      if (endless) {
+        std::fputc('\n', out);
+        give_up_input(in);
+      }
+      return false;
+    }
+    if (echo) {
+      std::fwrite(line.data(), 1, line.size(), out);
+      std::fputc('\n', out);
+      std::fflush(out);
+    }
+    if (line.find('\0') == std::string::npos) {
+      if (cut) io_note_cut_response();
+      return true;
     }
     Status local = kStatusGood;
     IO_WRITE("WARNING: The line holds a NUL byte and is ignored; enter it again", local);
   }
-  std::free(buffer);
-  return got;
+}
+
+// True when the terminal is one the line editor can drive: without a
+// terminal type (or a "dumb" one) it cannot place the cursor, and its
+// redisplay of a long line goes wrong.
+bool line_editor_terminal() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && term[0] != '\0' && std::string_view(term) != "dumb";
+}
+
+// Characters of the line the line editor is reading; past kEndlessLine it is
+// given the end of the input instead (twice is enough for it to give up the
+// line).
+std::size_t edited_characters = 0;
+bool edited_line_endless = false;
+
+int bounded_getc(std::FILE* in) {
+  if (edited_line_endless) return EOF;
+  const int c = rl_getc(in);
+  if (c == '\n' || c == '\r') {
+    edited_characters = 0;
+  } else if (++edited_characters > kEndlessLine) {
+    edited_line_endless = true;
+    return EOF;
+  }
+  return c;
 }
 
 }  // namespace
@@ -344,27 +412,66 @@ std::string IO_INPUT_KEY(Status& status) {
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
+std::FILE* io_terminal_input() { return rl_instream != nullptr ? rl_instream : stdin; }
+
+InputWatch io_input_watch(std::FILE* in) {
+  const int fd = fileno(in);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) return {};
+  // Of the other devices (/dev/null among them) the end cannot be told
+  // without reading: they are not watched.
+  if (S_ISREG(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || isatty(fd))
+    return {fd, POLLIN};
+  return {};
+}
+
+bool io_input_watch_ended(InputWatch& watch, short revents) {
+  if (watch.fd < 0 || revents == 0) return false;
+  struct stat info {};
+  if (fstat(watch.fd, &info) != 0) return true;
+  if (S_ISREG(info.st_mode)) {
+    // A file has ended once the program has read (or buffered) all of it.
+    const off_t at = lseek(watch.fd, 0, SEEK_CUR);
+    if (at >= 0 && at >= info.st_size) return true;
+    watch.fd = -1;
+    return false;
+  }
+  // A writer gone or a terminal hung up: nothing more can come.
+  if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+  // Readable with nothing to read is the end of the input (Ctrl-D at a
+  // terminal, a pipe closed); otherwise a line waits for a later prompt,
+  // and from now on only a hang-up is watched.
+  int waiting = 0;
+  if (ioctl(watch.fd, FIONREAD, &waiting) == 0 && waiting == 0) return true;
+  watch.events = 0;
+  return false;
+}
+
 void IO_READC(std::string_view prompt, int& length, std::string& line) {
   const std::string text(prompt);
-  std::FILE* in = rl_instream != nullptr ? rl_instream : stdin;
-  if (!isatty(fileno(in))) {
+  std::FILE* in = io_terminal_input();
+  length = -1;
+  line.clear();
+  if (given_up_input && input_identity(in) == given_up_input) return;
+  const bool terminal = isatty(fileno(in)) != 0;
+  if (!terminal || !line_editor_terminal()) {
     std::FILE* out = rl_outstream != nullptr ? rl_outstream : stdout;
-    if (!read_plain_line(in, out, text, line)) {
-      length = -1;
-      line.clear();
-      return;
-    }
-    length = static_cast<int>(std::min<std::size_t>(line.size(), std::numeric_limits<int>::max()));
+    if (read_plain_line(in, out, text, !terminal, line))
+      length = static_cast<int>(line.size());
     return;
   }
   // A person types: Tab completes file names.
   rl_bind_key('\t', rl_complete);
+  rl_getc_function = bounded_getc;
+  edited_characters = 0;
+  edited_line_endless = false;
   char* read = readline(text.c_str());
-  if (read == nullptr) {
-    length = -1;
-    line.clear();
+  if (edited_line_endless) {
+    std::free(read);
+    give_up_input(in);
     return;
   }
+  if (read == nullptr) return;
   if (read[0] != '\0') add_history(read);
   line = read;
   std::free(read);

@@ -4,6 +4,7 @@
 // home directories, byte order, single-key input and the edited terminal line.
 
 #include <cstddef>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -95,11 +96,31 @@ int io_big_endianc();
 // nothing was read. (The bytes are returned as read, so a space key is " ".)
 std::string IO_INPUT_KEY(Status& status);
 
-// One input line. At a terminal it is edited with history (readline) and Tab
-// completes file names; otherwise the line is taken whole as it stands (no
-// editing, no history), and a line holding a NUL byte is refused with a
-// message and the next one read. LENGTH is the number of characters in LINE,
-// or -1 at end of input.
+// One input line of at most a response line (kResponseLength characters;
+// the rest of a longer line is read past, never kept, and the cut noted for
+// io_response_cut). At a terminal the line editor can drive it is edited with
+// history (readline) and Tab completes file names; otherwise (off a terminal,
+// or at one without a terminal type or of type "dumb") the line is taken as
+// it stands (no editing, no history), echoed only off a terminal, and a line
+// holding a NUL byte is refused with a message and the next one read. A line
+// running on past 1 MiB ends the input with a warning. LENGTH is the number
+// of characters in LINE, or -1 at end of input.
 void IO_READC(std::string_view prompt, int& length, std::string& line);
+
+// The stream terminal lines are read from (the line editor's input).
+std::FILE* io_terminal_input();
+
+// Watching an input beside another wait with poll(): io_input_watch gives the
+// descriptor and events to add to the poll (FD -1 when the input's end cannot
+// be told without reading, as for a device). io_input_watch_ended, given
+// what poll() reported for it, says whether the input has ended (nothing
+// more can come); it reads nothing. When it has not (a line waits for a later
+// prompt), the watch asks only for a hang-up from then on, or stops.
+struct InputWatch {
+  int fd = -1;
+  short events = 0;
+};
+InputWatch io_input_watch(std::FILE* in);
+bool io_input_watch_ended(InputWatch& watch, short revents);
 
 }  // namespace kesta

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pwd.h>
 #include <readline/history.h>
 #include <readline/readline.h>
@@ -233,10 +234,10 @@ class ReadlineStreams {
   std::FILE* out_;
 };
 
-TEST(TerminalInput, LinesOffATerminalAreTakenWholeAsTheyStand) {
+TEST(TerminalInput, LinesOffATerminalAreTakenAsTheyStand) {
   // Bytes that are editing keys at a terminal (Ctrl-R searches the history,
   // ESC and a digit repeat) are ordinary characters here; a line holding a
-  // NUL byte is refused; a long line arrives whole.
+  // NUL byte is refused; a long line gives a response line's characters.
   const std::string long_line(100000, 'a');
   const std::string text = std::string("hello\tworld\n\n\x12" "DEF\x1b" "3x\nbad") + '\0' +
                            "line\n" + long_line + "\nlast";
@@ -247,8 +248,8 @@ TEST(TerminalInput, LinesOffATerminalAreTakenWholeAsTheyStand) {
   ReadlineStreams streams(in);
   testing::TerminalCapture terminal;
   clear_history();
-  const std::vector<std::string> expected = {"hello\tworld", "", "\x12" "DEF\x1b" "3x", long_line,
-                                             "last"};
+  const std::vector<std::string> expected = {"hello\tworld", "", "\x12" "DEF\x1b" "3x",
+                                             long_line.substr(0, 132), "last"};
   for (const std::string& want : expected) {
     int length = 0;
     std::string line;
@@ -263,6 +264,58 @@ TEST(TerminalInput, LinesOffATerminalAreTakenWholeAsTheyStand) {
   EXPECT_EQ(history_length, 0);
   EXPECT_NE(terminal.text().find("NUL byte"), std::string::npos);
   std::fclose(in);
+}
+
+// Input that never ends a line (a stream of zero bytes, say) is given up
+// after 1 MiB with a warning, and the input counts as ended from then on
+// even where more would follow.
+TEST(TerminalInput, AnEndlessLineEndsTheInput) {
+  testing::TempDir dir;
+  {
+    std::ofstream file(dir.file("in"), std::ios::binary);
+    file << std::string(std::size_t{3} << 20, '\0') << "\nnext\n";
+  }
+  std::FILE* in = std::fopen(dir.file("in").c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  ReadlineStreams streams(in);
+  testing::TerminalCapture terminal;
+  for (int k = 0; k < 2; ++k) {
+    int length = 0;
+    std::string line = "old";
+    IO_READC("> ", length, line);
+    EXPECT_EQ(length, -1);
+    EXPECT_EQ(line, "");
+  }
+  EXPECT_LT(std::ftell(in), 2L << 20);
+  EXPECT_NE(terminal.text().find("WARNING: An input line is longer than 1048576 characters"),
+            std::string::npos);
+  std::fclose(in);
+}
+
+// The watch of an input beside a wait reads nothing: it tells a pipe that
+// still holds a line from one whose writer has gone.
+TEST(TerminalInput, WatchingAPipeTellsItsEndAndReadsNothing) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::FILE* in = fdopen(fds[0], "r");
+  InputWatch watch = io_input_watch(in);
+  ASSERT_EQ(watch.fd, fds[0]);
+  ASSERT_EQ(write(fds[1], "line\n", 5), 5);
+  pollfd p{watch.fd, watch.events, 0};
+  ASSERT_EQ(poll(&p, 1, 1000), 1);
+  EXPECT_FALSE(io_input_watch_ended(watch, p.revents));
+  EXPECT_EQ(watch.events, 0);  // from now on a hang-up only
+  close(fds[1]);
+  p = {watch.fd, watch.events, 0};
+  ASSERT_EQ(poll(&p, 1, 1000), 1);
+  EXPECT_TRUE(io_input_watch_ended(watch, p.revents));
+  char buffer[8] = {};
+  EXPECT_EQ(read(fds[0], buffer, sizeof buffer), 5);  // the line is still there
+  std::fclose(in);
+  // Of /dev/null nothing can be told without reading it: it is not watched.
+  std::FILE* null = std::fopen("/dev/null", "r");
+  EXPECT_EQ(io_input_watch(null).fd, -1);
+  std::fclose(null);
 }
 
 TEST(TerminalInput, TabCompletesFileNamesAtATerminal) {

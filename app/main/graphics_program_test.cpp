@@ -392,6 +392,36 @@ TEST_F(GraphicsProgram, ClosedWindowEndsTheWaitAndTheProgramGoesOnWithoutGraphic
   }
 }
 
+// A run answering at the terminal whose input ends while the 3-D viewer
+// waits for clicks: the wait ends as at the user escape and the program ends
+// within seconds; lines read ahead are still answers of later prompts.
+TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  {
+    // Ctrl-D at a terminal read plainly (no line editor between, so the
+    // key is the end of the input whenever it comes).
+    const char* term = std::getenv("TERM");
+    const std::string saved = term != nullptr ? term : "";
+    setenv("TERM", "dumb", 1);
+    Running run(dir, {"-key", "-dim64x32"});
+    if (term != nullptr)
+      setenv("TERM", saved.c_str(), 1);
+    else
+      unsetenv("TERM");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [", kWait));
+    run.child.type("3-D SURFACE PLOT\n\x04");
+    EXPECT_EQ(run.child.finish(15000), 0) << run.child.output();
+  }
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-key -dim64x32",
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nANGLE\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("RESET \"status\" [YES]:ANGLE"), std::string::npos) << r.output;
+}
+
 TEST_F(GraphicsProgram, WithoutGraphicsStylesAreKeptAndAMacroGoesOn) {
   testing::write_text_file(dir.file("draw.mac"),
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nCONTOUR PLOT\n"

@@ -29,7 +29,7 @@ bool kzt_read_terminal_line(std::string_view prompt, std::string& line) {
 void kzt_install_terminal_reader() {
   io_set_line_source([](std::string_view prompt, std::string& line) {
     return kzt_read_terminal_line(prompt, line);
-  });
+  }, true);
 }
 
 bool kzt_input_ended() { return input_ended; }

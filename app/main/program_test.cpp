@@ -3,9 +3,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -286,6 +293,92 @@ TEST(Program, PipedLinesAreAnswersAsTheyStand) {
                             "X DIMENSION FOR ARRAYS (Range: 1 to 1000000) [512]:\x1b" "34\n"
                             "Entered response cannot be converted to an integer\n"));
   EXPECT_TRUE(has(r.output, "INFO: Program arrays have         12 elements in the X-direction"));
+}
+
+// The program without graphics on a pipe that is fed INPUT and then ZEROS
+// zero bytes (no line end), as far as it reads them: its exit code,
+// transcript and peak resident memory (kB). Bounded to 30 s (code -1).
+struct FedRun {
+  int code = -1;
+  long peak_kb = 0;
+  std::string output;
+};
+
+FedRun run_fed(const TempDir& dir, const std::string& input, std::size_t zeros) {
+  FedRun result;
+  int fds[2];
+  if (pipe(fds) != 0) return result;
+  const std::string out_path = dir.file("fed.txt");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[0], STDIN_FILENO);
+    close(fds[0]);
+    close(fds[1]);
+    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    setenv("HOME", dir.path().c_str(), 1);
+    if (chdir(dir.path().c_str()) != 0) _exit(126);
+    execl(KESTA_PROGRAM, "kesta", "-nogr", "-key", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[0]);
+  fcntl(fds[1], F_SETFL, O_NONBLOCK);
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const std::string block(std::size_t{1} << 16, '\0');
+  std::size_t sent = 0;
+  const std::size_t total = input.size() + zeros;
+  while (sent < total && std::chrono::steady_clock::now() < deadline) {
+    pollfd p{fds[1], POLLOUT, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    const std::size_t n = std::min(block.size(), total - sent);
+    const char* from = sent < input.size() ? input.data() + sent : block.data();
+    const ssize_t done =
+        write(fds[1], from, sent < input.size() ? std::min(n, input.size() - sent) : n);
+    if (done < 0 && errno != EAGAIN) break;  // the program stopped reading
+    if (done > 0) sent += static_cast<std::size_t>(done);
+  }
+  close(fds[1]);
+  std::signal(SIGPIPE, previous);
+  int wstatus = 0;
+  rusage usage{};
+  while (wait4(pid, &wstatus, WNOHANG, &usage) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      kill(pid, SIGKILL);
+      wait4(pid, &wstatus, 0, &usage);
+      result.output = file_contents(out_path);
+      return result;
+    }
+    usleep(20000);
+  }
+  result.code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  result.peak_kb = usage.ru_maxrss;
+  result.output = file_contents(out_path);
+  return result;
+}
+
+// Standard input is read a response line at a time: the rest of a long line
+// is read past, never kept nor echoed, and a line that runs on past 1 MiB
+// (zero bytes without end) ends the input as its end would. Memory stays
+// what a short run takes.
+TEST(Program, LongAndEndlessInputLinesTakeNoMemory) {
+  TempDir dir;
+  const FedRun small = run_fed(dir, "12\n\nNO\nINFORMATION\n", 0);
+  ASSERT_EQ(small.code, 0) << small.output;
+
+  const FedRun endless = run_fed(dir, "", std::size_t{256} << 20);
+  EXPECT_EQ(endless.code, 0);
+  EXPECT_TRUE(has(endless.output, "WARNING: An input line is longer than 1048576 characters; "
+                                  "the input is taken as ended"));
+  EXPECT_TRUE(has(endless.output, "NOTE: \"User escape\" issued on start-up"));
+  EXPECT_LT(endless.peak_kb, small.peak_kb + 32 * 1024);
+
+  const FedRun long_line = run_fed(dir, std::string(900000, '7') + "x\n12\n\nNO\nINFORMATION\n", 0);
+  EXPECT_EQ(long_line.code, 0);
+  EXPECT_TRUE(has(long_line.output, "]:" + std::string(132, '7') + "\n"));
+  EXPECT_TRUE(has(long_line.output, "INFO: Program arrays have         12 elements in the X-direction"));
+  EXPECT_LT(long_line.output.size(), 20000u);
 }
 
 TEST(Program, MacroFromTheCommandLineSkipsTheSizeQuestions) {

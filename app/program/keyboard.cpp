@@ -8,6 +8,7 @@
 #include "core/macro.hpp"
 #include "core/menu.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 
@@ -95,6 +96,9 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     st_fail(status, code, kPosition);
     return;
   }
+  // Answers come from the terminal now: its end also ends a wait for the
+  // window, which would otherwise wait for ever.
+  io_watch_terminal();
   const std::vector<std::string>& names = kzt_command_names();
   std::string command = "INPUT DATA";
   std::string graphics_kind;

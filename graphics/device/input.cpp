@@ -40,8 +40,9 @@ void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& 
   int t = type;
   float px = x, py = y;
   if (d == nullptr || d->input_coordinate(mode, t, px, py) != 0) {
-    // A window that went away has said so; TYPE stays as it was.
-    if (d == nullptr || !d->window_lost())
+    // A window that went away has said so, and the end of the terminal
+    // input is the caller's escape; TYPE stays as it was.
+    if (d == nullptr || (!d->window_lost() && !io_input_ended()))
       message("WARNING: Coordinate not successfully input from X-11 workstation");
     return;
   }
@@ -78,7 +79,7 @@ void QG_INP_EVENT(int id, int mode, bool prompt_flag, std::string_view prompt, b
                                                y2, t, line, px, py);
   workstation = id;
   if (rc != 0) {
-    if (d == nullptr || !d->window_lost())
+    if (d == nullptr || (!d->window_lost() && !io_input_ended()))
       message("WARNING: String not successfully input from X-11 workstation");
     return;
   }

@@ -2,12 +2,14 @@
 // requests, with a crosshair, rubber band and spy glass following the pointer.
 
 #include <X11/keysym.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "core/reader.hpp"
 #include "core/region.hpp"
 #include "graphics/device/x11_internal.hpp"
 #include "graphics/device/kernel_internal.hpp"
@@ -256,7 +258,9 @@ void X11Driver::lose_window(bool destroy) {
 
 // The next event of the window; false in poll mode when none is queued, and
 // false when the window is gone. The wait watches the connection itself, so
-// a window destroyed or a server gone ends it.
+// a window destroyed or a server gone ends it. In a run that answers at the
+// terminal it also watches the terminal input: its end ends the wait too
+// (false, the window still there), as nobody is left to click.
 bool X11Driver::next_event(int mode, XEvent& event) {
   if (window_gone(nullptr)) return false;
   if (mode == 10) {
@@ -265,6 +269,7 @@ bool X11Driver::next_event(int mode, XEvent& event) {
                        XCheckWindowEvent(display_, window_, kPollMask, &event) != 0;
     return !window_gone(found ? &event : nullptr) && found;
   }
+  InputWatch terminal = io_terminal_watch();
   for (;;) {
     while (XPending(display_) > 0) {
       XNextEvent(display_, &event);
@@ -272,7 +277,14 @@ bool X11Driver::next_event(int mode, XEvent& event) {
       if (event.xany.window == window_) return true;
     }
     if (window_gone(nullptr)) return false;
-    wait_for_server(display_, -1);
+    if (terminal.fd < 0) {
+      wait_for_server(display_, -1);
+      continue;
+    }
+    pollfd waits[2] = {{ConnectionNumber(display_), POLLIN, 0},
+                       {terminal.fd, terminal.events, 0}};
+    ::poll(waits, 2, -1);
+    if (io_terminal_watch_ended(terminal, waits[1].revents)) return false;
   }
 }
 
@@ -322,8 +334,9 @@ int X11Driver::input_coordinate(int mode, int& type, float& x, float& y) {
     }
   }
   if (lost_) return 1;
-  if (!done) type = moved ? -2 : -1;  // poll mode only
   end_wait();
+  if (!done && mode != 10) return 1;  // the terminal input ended
+  if (!done) type = moved ? -2 : -1;  // poll mode only
   return 0;
 }
 
@@ -343,7 +356,10 @@ int X11Driver::input_event(int mode, bool prompt_flag, std::string_view prompt, 
   bool done = false;
   XEvent e;
   while (!done) {
-    if (!next_event(0, e)) return 1;
+    if (!next_event(0, e)) {
+      if (!lost_) end_wait();  // the terminal input ended
+      return 1;
+    }
     erase_crosshair();
     switch (e.type) {
       case ButtonPress:

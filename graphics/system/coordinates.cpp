@@ -131,6 +131,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
   if (points_refused(position, xmin, ymin, xmax, ymax, num_info, max, num, x, y, status)) return;
 
   if (gs_typed_answers()) {
+    gs_question_on_terminal({{std::string(prompt)}}, status);
     typed_points(max, num, x, y, status);
     return;
   }
@@ -184,6 +185,7 @@ void GS_INP_PC(float xmin, float ymin, float xmax, float ymax, std::string_view 
   if (ymin >= ymax && refuse(status, 14, position)) return;
   if (num_info < 1 && refuse(status, 17, position)) return;
   if (gs_typed_answers()) {
+    gs_question_on_terminal({{std::string(prompt)}}, status);
     IO_INPR(false, 0.0f, 0.0f, false, "X-PAGE COORDINATE (GRAPHICAL INPUT)",
             {"X-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x, status);
     IO_INPR(false, 0.0f, 0.0f, false, "Y-PAGE COORDINATE (GRAPHICAL INPUT)",
@@ -589,6 +591,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
   if (st_bad(status, position)) return;
   if (points_refused(position, xmin, ymin, xmax, ymax, num_help, max, num, x, y, status)) return;
   if (gs_typed_answers()) {
+    gs_question_on_terminal({{std::string(prompt)}}, status);
     typed_points(max, num, x, y, status);
     return;
   }

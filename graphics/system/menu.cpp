@@ -70,6 +70,12 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
+void gs_question_on_terminal(std::span<const std::string> lines, Status& status) {
+  if (!qg_window_lost() || vosq_io_dbdb.input_macro) return;
+  for (const std::string& line : lines)
+    if (const std::string_view text = used_text(line); !text.empty()) IO_WRITE(text, status);
+}
+
 void GS_BUTTON(float xmin, float ymin, float xmax, float ymax, float edge, Status& status) {
   constexpr std::string_view position = "Subroutine GS_BUTTON V0.2";
   if (st_bad(status, position)) return;
@@ -216,6 +222,30 @@ void GS_FMENU(int max_title, int num_title, TextLines title, int max_menu, int n
 
 namespace {
 
+// A menu asked at the terminal because its window has gone: the question
+// (the drawn menu's title) and the choices are written first, since nothing
+// shows them any more.
+void show_menu_on_terminal(int num, std::span<const std::string> menu, Status& status) {
+  const GsDrawnMenu& record = gs_drawn_menu;
+  if (record.num_buttons == num)
+    gs_question_on_terminal(std::span(record.titles).first(static_cast<std::size_t>(
+                                std::clamp(record.num_titles, 0, kGsMaxMenuTitles))),
+                            status);
+  const auto width = static_cast<std::size_t>(std::max(io_terminal_width(), 40));
+  std::string line = "CHOICES:";
+  for (int k = 0; k < num; ++k) {
+    const std::string_view choice = used_text(menu[k]);
+    if (line.size() + choice.size() + 2 > width && line.size() > 2) {
+      IO_WRITE(line, status);
+      line = "        ";
+    }
+    line += ' ';
+    line += choice;
+    if (k + 1 < num) line += ',';
+  }
+  IO_WRITE(line, status);
+}
+
 // The chosen button sinks and rises again.
 void flash_button(int choice, std::string_view text, Status& status) {
   const GsDrawnMenu& record = gs_drawn_menu;
@@ -265,6 +295,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
       input_type = kGsChoiceNone;
       return;
     }
+    if (qg_window_lost() && !vosq_io_dbdb.input_macro) show_menu_on_terminal(num, menu.view(), status);
     IO_MENU(false, "MENU CHOICE (GRAPHICAL INPUT)", {"Command not known"}, {"Command not known"},
             num, menu.view(), command, status);
     if (status == kStatusConsumed) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,37 @@ TEST_F(Menus, SessionRecordedInTheWindowReplaysWithoutIt) {
   EXPECT_EQ(replayed, (std::vector<std::string>{"1TWO", "1SEVEN", "-1"}));
   EXPECT_EQ(window->waits, waits);
   EXPECT_NE(terminal.text().find("INFO: Control returned to graphics window"), std::string::npos);
+}
+
+// Once the window has gone the questions are typed at the terminal, which
+// then shows each one whole (its title and choices, or its prompt), and an
+// answer names a choice as at the keyboard; a replaying macro shows nothing
+// more than before.
+TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
+  window->lost = true;
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput answers({"YE", "0.25 0.5"});
+  Status s = kStatusGood;
+  bool confirmed = false;
+  GS_INPL(false, false, false, true, "CONFIRM EXIT", {"Help"}, {"Error"}, confirmed, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(confirmed);
+  float x = 0.0f, y = 0.0f;
+  GS_INP_PC(0.1f, 0.1f, 0.9f, 0.2f, "CLICK ON THE BEAM CENTRE", 1, {"Info"}, x, y, s);
+  EXPECT_FLOAT_EQ(x, 0.25f);
+  EXPECT_FLOAT_EQ(y, 0.5f);
+  EXPECT_EQ(terminal.text(), "CONFIRM EXIT\nCHOICES: CANCEL, HELP, YES, NO\nCLICK ON THE BEAM CENTRE\n");
+
+  TempDir dir;
+  std::string macro = dir.file("answers.mac");
+  std::ofstream(macro) << "TWO\n";
+  IO_OPEN_INMACRO(false, macro, s);
+  draw(0, 3);
+  int type = 0;
+  std::string command;
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  EXPECT_EQ(command, "TWO");
+  EXPECT_EQ(terminal.text().find("CHOOSE"), std::string::npos);
 }
 
 }  // namespace

@@ -33,7 +33,9 @@ class ScriptedWindow : public PageRecorder {
   std::vector<std::string> prompts;
   std::vector<std::string> initial;  // the text each typed-line wait started with
   int redraw_requests = 0;
+  bool lost = false;  // the window has gone: the questions go to the terminal
 
+  bool window_lost() const override { return lost; }
   int request_redraw() override {
     ++redraw_requests;
     return 0;

@@ -287,5 +287,9 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 // True while the answers come from an input macro or there is no window to
 // wait on: the widget then asks through the typed prompts.
 bool gs_typed_answers();
+// Writes LINES at the terminal when a question is typed there because its
+// window has gone (not while a macro replays): nothing else shows the
+// question any more.
+void gs_question_on_terminal(std::span<const std::string> lines, Status& status);
 
 }  // namespace kesta
