@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 #include "core/format.hpp"
 #include "core/io_output.hpp"

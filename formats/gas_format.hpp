@@ -13,7 +13,7 @@
 
 namespace kesta {
 
-// The image header section of the header file PATH.
+// The four values of the image header section.
 struct GasLayout {
   Index bits = 0;
   Index nx = 0;
@@ -34,6 +34,9 @@ enum GasRead : int {
   kGasUnknownBits = 6,      // bits per pixel other than 16 and 32
   kGasNoMemoryFile = 7,     // the "hm" file not opened
 };
+
+// The image header section of the header file PATH (described in INFO
+// lines), opened as a regular file only; a failure after its warning.
 GasRead gas_layout(const std::string& path, GasLayout& layout, Status& status);
 
 // What decides what is read, asked on the keyboard.
