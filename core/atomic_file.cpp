@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <utility>
 
 #include "core/io_output.hpp"
+#include "core/raw_io.hpp"
 #include "core/status.hpp"
 
 namespace kesta {
@@ -20,9 +20,10 @@ namespace {
 // The process's file-creation mask, read without changing it where the
 // system tells it (a umask() round trip would race with other threads).
 mode_t current_umask() {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line)) {
+  std::string problem, line;
+  const InputFile in = open_input_file("/proc/self/status", problem);
+  bool cut = false;
+  while (in && io_read_bounded_line(in.get(), 256, line, cut)) {
     if (line.rfind("Umask:", 0) == 0) {
       try {
         return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));

@@ -1,14 +1,18 @@
 #include "core/defaults_db.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <cerrno>
+#include <memory>
 #include <vector>
 
 #include "core/atomic_file.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
+#include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 
@@ -19,6 +23,9 @@ namespace {
 constexpr std::string_view kHeader1 = "DATABASE DEFAULT VALUES FILE";
 constexpr std::string_view kHeader2 = "!!! DO NOT ALTER YOURSELF !!!";
 constexpr std::size_t kTypedValueLength = 20;
+// Characters of a line of the defaults file kept while reading it: more than
+// the longest key or value line, so that a longer one is still recognised.
+constexpr std::size_t kLineKept = 1024;
 
 struct Entry {
   std::string key;    // up to its used length, at most 80 characters
@@ -216,17 +223,29 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     return;
   }
   // A private stream: the slot of stream 17 may hold another file (a
-  // PostScript copy) at the time.
-  std::ifstream in(path);
+  // PostScript copy) at the time. Only a regular file is read (once links
+  // are followed): a named pipe would hold the start for ever, a device such
+  // as /dev/zero would never end.
+  std::string refused;
+  const InputFile in = open_input_file(path, refused);
   if (!in) {
+    // No file at all is the first run, and says nothing.
+    if (errno != ENOENT) {
+      IO_WRITE("WARNING: Problem inputting internal database", status);
+      IO_WRITE("WARNING: " + path + " " + refused + "; it is neither read nor saved over", status);
+    }
     retstat = -1;
     return;
   }
 
   int line_number = 0;
-  // The next line; false at the end of the file (or a read error).
-  const auto next_line = [&](std::string& line) {
-    if (!std::getline(in, line)) return false;
+  // The next line and its used length; false at the end of the file (or a
+  // read error). Lines are kept to a little more than the longest the file
+  // holds: a longer one is only measured as too long, whatever its length.
+  const auto next_line = [&](std::string& line, int& used) {
+    bool cut = false;
+    if (!io_read_bounded_line(in.get(), kLineKept, line, cut)) return false;
+    used = cut ? static_cast<int>(kLineKept) + 1 : SLEN(line);
     ++line_number;
     return true;
   };
@@ -237,7 +256,8 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     if (problem.empty()) problem = std::move(text);
   };
   std::string line1, line2;
-  if (!next_line(line1) || !next_line(line2)) {
+  int used = 0;
+  if (!next_line(line1, used) || !next_line(line2, used)) {
     problem = "not a defaults file (no header lines)";
   } else {
     // Altered header lines are reported, but the entries are still read: the
@@ -245,13 +265,12 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     if (used_text(line1) != kHeader1 || used_text(line2) != kHeader2)
       note("unexpected header lines");
     std::string key, value;
-    while (next_line(key)) {
-      if (!next_line(value)) {
+    int key_length = 0, value_length = 0;
+    while (next_line(key, key_length)) {
+      if (!next_line(value, value_length)) {
         note("line " + IO_ITOC(line_number) + ": key without a value line");
         break;
       }
-      const int key_length = SLEN(key);
-      const int value_length = SLEN(value);
       // An entry too long is skipped; the lines still pair, so the entries
       // after it are sound.
       if (key_length > kDatabaseKeyLength) {
@@ -266,7 +285,7 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
       set_entry(key, value_length, value, set_status);
       if (set_status == 1) retstat = 1;
     }
-    if (in.bad()) note("read error after line " + IO_ITOC(line_number));
+    if (std::ferror(in.get())) note("read error after line " + IO_ITOC(line_number));
   }
 
   if (!problem.empty()) {
@@ -285,16 +304,28 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     retstat = -1;
     return;
   }
-  AtomicFile out(named ? path : std::string());
-  if (!out.ok()) {
-    // Reported straight to the terminal, as the opener's result code.
+  // Reported straight to the terminal, as the opener's result code.
+  const auto refuse = [&](const std::string& reason) {
     if (std::FILE* terminal = io_stream(kStreamTerminal)) {
       std::fputs(("IO_OPEN_ASCIIFILE retstat = " + format_i(1, 6) + "\n").c_str(), terminal);
       if (named)
-        std::fputs(("WARNING: Cannot open " + path + ": " + out.error() + "\n").c_str(), terminal);
+        std::fputs(("WARNING: Cannot open " + path + ": " + reason + "\n").c_str(), terminal);
       std::fflush(terminal);
     }
     retstat = -1;
+  };
+  // A defaults file that is something else than a regular file (a named
+  // pipe, a device, a directory, once links are followed) was not read and is
+  // not written either.
+  struct stat info {};
+  if (named && ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    refuse(S_ISDIR(info.st_mode) ? "is a directory, so no file was written"
+                                 : "is not a regular file, so no file was written");
+    return;
+  }
+  AtomicFile out(named ? path : std::string());
+  if (!out.ok()) {
+    refuse(out.error());
     return;
   }
   out.write_line(kHeader1);

@@ -53,7 +53,10 @@ void IO_INQ_IKEYVALUE(std::string_view key, int& ivalue, int& retstat, Status& s
 void IO_INQ_RKEYVALUE(std::string_view key, float& rvalue, int& retstat, Status& status);
 void IO_INQ_LKEYVALUE(std::string_view key, bool& lvalue, int& retstat, Status& status);
 
-// Reads the defaults file FILE_NAME ("~" expanded) into the store. RETSTAT 0, -1 the file did not open, 1 some entry did not fit,
+// Reads the defaults file FILE_NAME ("~" expanded) into the store. RETSTAT 0,
+// -1 the file did not open (silently when there is none; a named pipe, a
+// device, a directory or an unreadable file is named with the reason after
+// "WARNING: Problem inputting internal database"), 1 some entry did not fit,
 // 4 the file is damaged (no header lines, altered header lines, a key without
 // its value line, a key or value line longer than 80 or 256 characters, a read
 // error): the entries read whole are kept (after altered header lines too) and
@@ -63,7 +66,8 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status);
 
 // Writes the store to FILE_NAME ("~" expanded) through a temporary file that
 // replaces the old one only when everything was written. RETSTAT 0, or -1
-// when the file could not be written (the old file is then unchanged).
+// when the file could not be written (the old file is then unchanged); a
+// name that is not a regular file once links are followed is not written.
 void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status);
 
 // Empties the store (the state at the start of a run).

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -165,6 +167,54 @@ TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {
   IO_LOAD_DATABASE("~/no-such-file", retstat_, status_);
   EXPECT_EQ(retstat_, -1);
   EXPECT_EQ(terminal.text(), "");
+}
+
+// A defaults file that is no regular file once links are followed is named
+// and neither read nor written: a named pipe held the start for ever, a link
+// to /dev/zero read without end. A link to a regular file is read and saved
+// through.
+TEST_F(DefaultsDb, OnlyRegularFilesAreReadAndSaved) {
+  alarm(60);  // a read that blocks ends the test program
+  const std::string fifo = home_.file("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(home_.file("folder").c_str(), 0700), 0);
+  const std::pair<std::string, std::string> cases[] = {
+      {fifo, "is not a regular file"},
+      {"/dev/zero", "is not a regular file"},
+      {home_.file("folder"), "is a directory"},
+  };
+  for (const auto& [target, reason] : cases) {
+    std::filesystem::remove(file());
+    std::filesystem::create_symlink(target, file());
+    set("KEPT", "1");
+    testing::TerminalCapture terminal;
+    IO_LOAD_DATABASE("~/.kesta.def", retstat_, status_);
+    EXPECT_EQ(retstat_, -1) << target;
+    EXPECT_EQ(terminal.text(), "WARNING: Problem inputting internal database\nWARNING: " +
+                                   file() + " " + reason +
+                                   "; it is neither read nor saved over\n");
+    IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+    EXPECT_EQ(retstat_, -1) << target;
+    EXPECT_NE(terminal.text().find("WARNING: Cannot open " + file() + ": " + reason), std::string::npos)
+        << terminal.text();
+    EXPECT_TRUE(std::filesystem::is_symlink(file())) << target;
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.file("folder")), {}), 0);
+
+  std::filesystem::remove(file());
+  std::ofstream(home_.file("real.def"), std::ios::binary) << kHead + "A\n1\n";
+  std::filesystem::create_symlink(home_.file("real.def"), file());
+  io_clear_database();
+  IO_LOAD_DATABASE("~/.kesta.def", retstat_, status_);
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_EQ(get("A"), "1");
+  set("B", "2");
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(file()));
+  EXPECT_EQ(testing::file_contents(home_.file("real.def")), kHead + "A\n1\nB\n2\n");
+  EXPECT_EQ(status_, kStatusGood);
+  alarm(0);
 }
 
 TEST_F(DefaultsDb, FailedSaveKeepsTheOldFile) {

@@ -90,6 +90,12 @@ std::FILE* io_open_file(const std::string& path, const char* mode, std::string& 
   return file;
 }
 
+void FileClose::operator()(std::FILE* file) const { std::fclose(file); }
+
+InputFile open_input_file(const std::string& path, std::string& problem) {
+  return InputFile(io_open_file(path, "rb", problem));
+}
+
 bool io_open_stream(int stream, const std::string& path, const char* mode, std::string& problem) {
   io_close_stream(stream);
   std::FILE* f = io_open_file(path, mode, problem);

@@ -3,6 +3,7 @@
 // shared state blocks.
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -51,6 +52,19 @@ void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (wi
 // nullptr and PROBLEM: "is a directory", "is not a regular file", "is a named
 // pipe that nothing reads", or "cannot be opened: " and the system's reason.
 std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem);
+// A file opened for reading, closed when it goes.
+struct FileClose {
+  void operator()(std::FILE* file) const;
+};
+using InputFile = std::unique_ptr<std::FILE, FileClose>;
+
+// The one opener of every file read (images, their companion files, the
+// defaults, macros): PATH opened for binary reading by io_open_file, so only
+// a regular file once links are followed; otherwise nullptr and PROBLEM
+// ("is a directory", "is not a regular file", or "cannot be opened: " and
+// the system's reason; errno tells ENOENT, a file that is not there).
+InputFile open_input_file(const std::string& path, std::string& problem);
+
 // Opens PATH on STREAM as io_open_file does; closes what was there. False on
 // failure (errno EISDIR for a directory).
 bool io_open_stream(int stream, const std::string& path, const char* mode, std::string& problem);

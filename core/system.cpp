@@ -20,7 +20,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
 #include <new>
 #include <optional>
@@ -54,9 +53,19 @@ bool args_stored = false;
 // The command line from the process itself, for a main that did not hand it over.
 std::vector<std::string> process_args() {
   std::vector<std::string> args;
-  std::ifstream in("/proc/self/cmdline", std::ios::binary);
+  std::string problem;
+  const InputFile in = open_input_file("/proc/self/cmdline", problem);
+  if (!in) return args;
   std::string arg;
-  while (std::getline(in, arg, '\0')) args.push_back(arg);
+  for (int c = std::getc(in.get()); c != EOF; c = std::getc(in.get())) {
+    if (c != '\0') {
+      arg.push_back(static_cast<char>(c));
+      continue;
+    }
+    args.push_back(std::move(arg));
+    arg.clear();
+  }
+  if (!arg.empty()) args.push_back(std::move(arg));
   return args;
 }
 

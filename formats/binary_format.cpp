@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "core/atomic_file.hpp"
@@ -197,15 +197,26 @@ void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::stri
     st_fail(status, kBaseFormats + 33, kPosition);
     return;
   }
-  std::ifstream in(std::string(used_text(file_name)) + ".info");
+  // Only a regular file is read: a named pipe or a device given the name
+  // would hold the program or never end.
+  const std::string info = std::string(used_text(file_name)) + ".info";
+  std::string problem;
+  const InputFile in = open_input_file(info, problem);
   if (!in) {
+    if (errno != ENOENT) IO_WRITE("WARNING: File " + info + " " + problem, status);
     IO_WRITE("WARNING: No '.info' file, so unknown image size, and pixel sizes", status);
     IO_WRITE("         (Pixel sizes defaulted to 100 x 100 microns.)", status);
     return;
   }
   IO_WRITE("INFO: '.info' file has been found and will be used for defaults", status);
   std::string line, rest;
-  if (!std::getline(in, line)) {
+  // The lines hold numbers and texts of 80 characters; a longer line is
+  // kept to its start.
+  const auto read_line = [&in](std::string& text) {
+    bool cut = false;
+    return io_read_bounded_line(in.get(), 1024, text, cut);
+  };
+  if (!read_line(line)) {
     IO_WRITE("WARNING: Problem reading from .info file", status);
     return;
   }
@@ -215,7 +226,7 @@ void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::stri
     IO_WRITE(corrupt, status);
   };
   auto next = [&](bool need_equals) {
-    if (!std::getline(in, line) || (need_equals && !after_equals(line, rest))) {
+    if (!read_line(line) || (need_equals && !after_equals(line, rest))) {
       IO_WRITE("ERROR: The '.info' file is the wrong file or has been corrupted", status);
       return false;
     }

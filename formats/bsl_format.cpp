@@ -1,7 +1,7 @@
 #include "formats/bsl_format.hpp"
 
 #include <algorithm>
-#include <fstream>
+#include <cstdio>
 #include <sstream>
 
 #include "core/atomic_file.hpp"
@@ -9,6 +9,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
@@ -32,19 +33,25 @@ std::string name_of(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-}  // namespace
+// A line of a header file is kept to this length (a file name at most);
+// the rest of a longer line is read past.
+constexpr std::size_t kHeaderLineLength = 4096;
 
-std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status) {
+// The data sets of the open header file IN, named PATH.
+std::vector<BslDataSet> sets_in(std::FILE* in, const std::string& path, Status& status) {
   std::vector<BslDataSet> sets;
-  std::ifstream in(path);
   std::string line;
-  std::getline(in, line);
-  std::getline(in, line);
+  bool cut = false;
+  const auto next = [&](std::string& text) {
+    return io_read_bounded_line(in, kHeaderLineLength, text, cut);
+  };
+  next(line);
+  next(line);
   static const char* const kMissing[] = {
       "WARNING: Could not input number of X-pixels", "WARNING: Could not input number of Y-pixels",
       "WARNING: Could not input frame number", "WARNING: Could not input file byte ordering",
       "WARNING: Could not input data type"};
-  while (std::getline(in, line)) {
+  while (next(line)) {
     if (used_text(line).empty()) continue;
     std::istringstream numbers(line);
     Index values[5] = {};
@@ -55,7 +62,7 @@ std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status) {
         return {};
       }
     std::string file;
-    if (!std::getline(in, file) || used_text(file).empty()) {
+    if (!next(file) || used_text(file).empty()) {
       IO_WRITE("WARNING: Could not input header file information.", status);
       return {};
     }
@@ -74,16 +81,30 @@ std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status) {
   return sets;
 }
 
+}  // namespace
+
+std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status) {
+  std::string problem;
+  const InputFile in = open_input_file(path, problem);
+  if (!in) {
+    report_unread_file(path, problem, status);
+    return {};
+  }
+  return sets_in(in.get(), path, status);
+}
+
 ImageRead read_bsl_file(const std::string& path, const ReadRequest& request, Index set,
                         Index image_number, Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
   std::string problem;
-  if (!open_input_file(path, problem)) {
+  InputFile header = open_input_file(path, problem);
+  if (!header) {
     report_unread_file(path, problem, status);
     return result;
   }
-  const std::vector<BslDataSet> sets = bsl_data_sets(path, status);
+  const std::vector<BslDataSet> sets = sets_in(header.get(), path, status);
+  header.reset();
   if (set < 1 || set > static_cast<Index>(sets.size())) {
     report_unread_file(path, "has no data set " + std::to_string(set), status);
     return result;

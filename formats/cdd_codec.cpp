@@ -327,10 +327,11 @@ ImageRead cdd_keyboard_read(const ReadRequest& request, std::string& file_name, 
     io_input_file_name(true, "DATA FILE NAME", {"Name of file containing compressed diffraction data"},
                        {"Unacceptable input"}, 11, file_name, status);
     if (status != kStatusGood) return result;
-    std::string problem;
+    std::string problem = "cannot be found (bad directory path)";
     if (input_path(file_name, path, status) && (file = open_input_file(path, problem))) break;
     if (status != kStatusGood) return result;
     IO_WRITE("Error in opening file, Please retype name", status);
+    IO_WRITE("         " + file_name + " " + problem, status);
   }
   if (cdd_decode(file.get(), path, request, result.image, status)) result.retstat = 0;
   return result;

@@ -103,6 +103,16 @@ std::FILE* fio_input_file() {
   return fio_fileioc.io_file_in_open ? fio_fileioc.io_file_in : nullptr;
 }
 
+namespace {
+
+// Why the last input file was not opened, for the question that asks again.
+std::string& input_open_problem() {
+  static std::string problem;
+  return problem;
+}
+
+}  // namespace
+
 void FIO_FILEOPENC(const std::string& file_name, int mode, int& retstat, int& stream_id) {
   if (mode < 1 || mode > 4) {
     retstat = 1;
@@ -115,7 +125,8 @@ void FIO_FILEOPENC(const std::string& file_name, int mode, int& retstat, int& st
       return;
     }
     // Only regular files: a FIFO without a writer would block the program.
-    std::string problem;
+    std::string& problem = input_open_problem();
+    problem.clear();
     std::FILE* f = open_input_file(file_name, problem).release();
     if (f == nullptr) {
       retstat = 3;
@@ -315,7 +326,10 @@ void FIO_OPENFILE(bool prompt, std::string_view mode, std::string& file_name, in
       retstat = 1;
       return;
     }
+    input_open_problem().clear();
     FIO_FILEOPEN(path, mode, retstat, stream_id, status);
+    if (status == kStatusGood && retstat != 0 && !input_open_problem().empty())
+      IO_WRITE("WARNING: File " + path + " " + input_open_problem(), status);
     if (status != kStatusGood || retstat == 0 || !prompt) return;
     IO_WRITE("Error in opening file, Please retype name", status);
   }

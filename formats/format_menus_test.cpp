@@ -10,6 +10,8 @@
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/test_support.hpp"
+#include "formats/special_files_test_support.hpp"
+#include "graphics/device/x11_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -194,6 +196,70 @@ TEST_F(FormatMenus, FailedInputEndsAMacroAndASequence) {
   EXPECT_NE(terminal_.text().find(
                 "WARNING: File input failed during a sequence. Sequence terminated."),
             std::string::npos);
+}
+
+// Every road of the keyboard input, given a named pipe, a link to /dev/zero
+// or a directory, as the file named or as the file beside it that the road
+// reads, refuses it by name: it neither waits for a writer (the watchdog ends
+// a wait) nor reads without end, and the data stay as they were.
+TEST_F(FormatMenus, EveryRoadRefusesPipesDevicesAndDirectories) {
+  testing::Watchdog watchdog(120);
+  struct Road {
+    std::string format;
+    std::string special;  // the file made special
+    std::vector<std::pair<std::string, std::string>> beside;  // regular files
+    std::vector<std::string> answers;  // after the format ("@" the special file)
+  };
+  std::vector<Road> roads;
+  for (const char* format :
+       {"1-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT", "ADSC DETECTOR FORMAT",
+        "BRUKER FORMAT", "BSL FORMAT", "MERVODA FORMAT", "COMPRESSED DIFFRACTION DATA",
+        "DIP-2000 (MAC SCIENCE)", "OZWA DATA FORMAT", "KESTA STANDARD FORMAT", "FUJI BAS-2000",
+        "GAS 2-D DETECTOR (OZWA)", "HAMAMATSU PHOTONICS", "HUFFMAN", "IMAGEQUANT", "TULMA",
+        "MAR RESEARCH FORMAT", "MAR-PCK FORMAT", "NEW MAR CODE", "PDS FORMAT",
+        "PHOTOMETRICS CCD FORMAT", "PRINCETON CCD FORMAT", "RIGAKU R-AXIS", "TIFF", "UNKNOWN"})
+    roads.push_back({format, "image.xyz", {}, {"@", "@"}});
+  const std::string inf = "BAS2000\nplate\n\n\n100\n50\n16\n3\n1\n4000\n4\n";
+  const std::string bsl = "t\n \n3 1 1 0 3 0 0 0 0 0\nDATA.000\n";
+  const std::string gas = "r\n-1\nx\n3\n16\n3\n1\n1\n";
+  const std::vector<std::string> layout(8, "");  // the binary layout's questions
+  std::vector<std::string> binary{"@"};
+  binary.insert(binary.end(), layout.begin(), layout.end());
+  roads.insert(roads.end(), {
+      {"WESS FORMAT", "image.xyz", {}, {"3", "1", "@", "@"}},
+      {"BINARY (UNFORMATTED)", "image.xyz", {}, binary},
+      {"FUJI BAS-2000", "plate.img", {{"plate.inf", inf}}, {"%plate.inf", "@"}},
+      {"BINARY (UNFORMATTED)", "data.bin.info", {{"data.bin", std::string(12, '\1')}}, {"%data.bin"}},
+      {"BSL FORMAT", "DATA.000", {{"h.bsl", bsl}}, {"%h.bsl"}},
+      {"GAS 2-D DETECTOR (OZWA)", "gashm", {{"gas", gas}}, {"%gas", "NO", "NO", "NO"}},
+  });
+  const long peak = testing::peak_megabytes();
+  for (const testing::SpecialFile& special : testing::kSpecialFiles)
+    for (const Road& road : roads) {
+      testing::TempDir here;
+      for (const auto& [name, bytes] : road.beside) {
+        std::FILE* f = std::fopen(here.file(name).c_str(), "wb");
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+      }
+      const std::string path = here.file(road.special);
+      ASSERT_TRUE(testing::make_special_file(special, path));
+      std::vector<std::string> answers{road.format};
+      for (const std::string& a : road.answers)
+        answers.push_back(a == "@" ? path : a.starts_with('%') ? here.file(a.substr(1)) : a);
+      DataSet d(32, 32);
+      const std::size_t said = terminal_.text().size();
+      const std::string what = road.format + " " + road.special + " " + special.kind;
+      input(d, answers);
+      status_ = kStatusGood;
+      // Named with the reason, the name quoted or not.
+      const std::string said_now = terminal_.text().substr(said);
+      EXPECT_TRUE(said_now.find(path + " " + special.reason) != std::string::npos ||
+                  said_now.find(path + "\" " + special.reason) != std::string::npos)
+          << what << said_now;
+      EXPECT_EQ(d.data, DataSet(32, 32).data) << what;
+    }
+  EXPECT_LT(testing::peak_megabytes() - peak, 64) << "megabytes more";
 }
 
 TEST_F(FormatMenus, OutputMenuSwitchesAndUnavailableWriters) {

@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <type_traits>
@@ -17,6 +16,7 @@
 
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
 #include "formats/detector_input.hpp"
@@ -48,12 +48,15 @@ struct FujiDescription {
   bool x_size_ok = false, y_size_ok = false;
 };
 
-// The ".inf" lines; false after the warnings when a needed value is missing.
-bool read_description(const std::string& path, FujiDescription& d, Status& status) {
-  std::ifstream in(path);
+// The ".inf" lines of the open file IN; false after the warnings when a
+// needed value is missing. Each holds a name or a number: a longer line is
+// kept to its start.
+bool read_description(std::FILE* in, FujiDescription& d, Status& status) {
+  constexpr std::size_t kLineKept = 1024;
   std::array<std::string, 11> lines;
   std::size_t read = 0;
-  while (read < lines.size() && std::getline(in, lines[read])) ++read;
+  bool cut = false;
+  while (read < lines.size() && io_read_bounded_line(in, kLineKept, lines[read], cut)) ++read;
   if (read == 0) {
     IO_WRITE("WARNING: Problem reading from .inf file", status);
     return false;
@@ -128,12 +131,15 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
   ImageRead result;
   if (status != kStatusGood) return result;
   std::string problem;
-  if (!open_input_file(inf_path, problem)) {
+  InputFile inf = open_input_file(inf_path, problem);
+  if (!inf) {
     report_unread_file(inf_path, problem, status);
     return result;
   }
   FujiDescription d;
-  if (!read_description(inf_path, d, status)) {
+  const bool described = read_description(inf.get(), d, status);
+  inf.reset();
+  if (!described) {
     report_unread_file(inf_path, "was not input", status);
     return result;
   }

@@ -1,40 +1,56 @@
 #include "formats/gas_format.hpp"
 
 #include <algorithm>
-#include <fstream>
-#include <vector>
+#include <cstdio>
 
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/detector_input.hpp"
 
 namespace kesta {
 
-bool gas_layout(const std::string& path, GasLayout& layout, Status& status) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);)
-    lines.emplace_back(used_text(std::string_view(line).substr(0, 20)));
-  const auto trimmed = [&](std::size_t k) {
-    const std::string& l = lines[k];
-    const std::size_t first = l.find_first_not_of(' ');
-    return first == std::string::npos ? std::string() : l.substr(first);
-  };
-  std::size_t section = 0;
-  for (std::size_t k = 0; k + 2 < lines.size() && section == 0; ++k)
-    if (trimmed(k) == "-1" && trimmed(k + 2) == "3") section = k + 3;
-  if (section == 0) {
+namespace {
+
+// Only the first 20 characters of a header line count.
+constexpr std::size_t kCountedLength = 20;
+
+std::string without_blanks(const std::string& line) {
+  const std::string_view used = used_text(line);
+  const std::size_t first = used.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string() : std::string(used.substr(first));
+}
+
+// The image header section of the open header file IN, read line by line:
+// it begins after a line "3" that stands two lines after a "-1" line.
+GasRead scan_layout(std::FILE* in, GasLayout& layout, Status& status) {
+  std::string line, two_back, one_back;
+  bool cut = false, found = false;
+  while (!found && io_read_bounded_line(in, kCountedLength, line, cut)) {
+    std::string now = without_blanks(line);
+    found = two_back == "-1" && now == "3";
+    two_back = std::move(one_back);
+    one_back = std::move(now);
+  }
+  if (!found) {
+    // A read error is not the end of the file: the file may well hold the
+    // section, it could not be read.
+    if (std::ferror(in)) {
+      IO_WRITE("WARNING: Bad input, before image header section. No data input", status);
+      return kGasBadInput;
+    }
     IO_WRITE("WARNING: End of file found, before image header section. No data input", status);
-    return false;
+    return kGasEndOfFile;
   }
   Index* values[] = {&layout.bits, &layout.nx, &layout.ny, &layout.frames};
-  for (std::size_t k = 0; k < 4; ++k)
-    if (section + k >= lines.size() || !leading_integer(lines[section + k], *values[k])) {
+  for (Index* value : values)
+    if (!io_read_bounded_line(in, kCountedLength, line, cut) ||
+        !leading_integer(std::string(used_text(line)), *value)) {
       IO_WRITE("WARNING: No image header section. No data input", status);
-      return false;
+      return kGasNoSection;
     }
   if (layout.frames == 1)
     IO_WRITE("INFO: The file contains one image (frame) of " + format_i(layout.nx, 6) + " * " +
@@ -45,32 +61,51 @@ bool gas_layout(const std::string& path, GasLayout& layout, Status& status) {
                  format_i(layout.nx, 6) + " * " + format_i(layout.ny, 6) + " pixels.",
              status);
   IO_WRITE("      Each pixel is stored using " + format_i(layout.bits, 2) + " bits.", status);
-  return true;
+  return kGasRead;
+}
+
+// The header file PATH opened for reading; nullptr after the message naming
+// it (a named pipe, a device, a directory are refused without a read).
+InputFile open_header(const std::string& path, Status& status) {
+  std::string problem;
+  InputFile in = open_input_file(path, problem);
+  if (!in) report_unread_file(path, problem, status);
+  return in;
+}
+
+}  // namespace
+
+GasRead gas_layout(const std::string& path, GasLayout& layout, Status& status) {
+  const InputFile in = open_header(path, status);
+  return in ? scan_layout(in.get(), layout, status) : kGasRefused;
 }
 
 ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
                         const GasChoice& choice, Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
-  std::string problem;
-  if (!open_input_file(path, problem)) {
-    report_unread_file(path, problem, status);
-    return result;
-  }
+  const auto failed = [&result](GasRead why) {
+    result.retstat = why;
+    return std::move(result);
+  };
   GasLayout l;
-  if (!gas_layout(path, l, status)) {
-    report_unread_file(path, "was not input", status);
-    return result;
+  {
+    const InputFile header = open_header(path, status);
+    if (!header) return failed(kGasRefused);
+    if (const GasRead scanned = scan_layout(header.get(), l, status); scanned != kGasRead) {
+      report_unread_file(path, "was not input", status);
+      return failed(scanned);
+    }
   }
   if (l.nx > request.xmaxdat || l.ny > request.ymaxdat) {
     IO_WRITE("WARNING: The program arrays are not big enough to input an image.", status);
     report_unread_file(path, "was not input", status);
-    return result;
+    return failed(kGasTooBig);
   }
   if (l.bits != 16 && l.bits != 32) {
     IO_WRITE("WARNING: Unknown number of bits per pixel (data length)", status);
     report_unread_file(path, "was not input", status);
-    return result;
+    return failed(kGasUnknownBits);
   }
   if (choice.image < 1 || choice.image > l.frames) {
     report_unread_file(path, "has no frame " + std::to_string(choice.image), status);
@@ -81,7 +116,7 @@ ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
   if (!input.ok()) {
     IO_WRITE("WARNING: Error in opening histogram memory file", status);
     report_unread_file(data_path, input.problem(), status);
-    return result;
+    return failed(kGasNoMemoryFile);
   }
   const int bytes = static_cast<int>(l.bits / 8);
   Index frame = 0, start = 0;
@@ -120,8 +155,8 @@ ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, 
                       kCouldNotOpen, file_name, path, status))
     return {};
   GasLayout l;
-  if (!gas_layout(path, l, status)) {
-    report_unread_file(path, "was not input", status);
+  if (const GasRead scanned = gas_layout(path, l, status); scanned != kGasRead) {
+    if (scanned != kGasRefused) report_unread_file(path, "was not input", status);
     return {};
   }
   IO_WRITE("INFO: This format used to be defined with the binary \"histogramming\"", status);

@@ -13,15 +13,31 @@
 
 namespace kesta {
 
-// The image header section of the header file PATH; false after the
-// warning when it has none.
+// The four values of the image header section.
 struct GasLayout {
   Index bits = 0;
   Index nx = 0;
   Index ny = 0;
   Index frames = 0;
 };
-bool gas_layout(const std::string& path, GasLayout& layout, Status& status);
+
+// How a read of the pair ended: the RETSTAT of gas_layout and read_gas_file,
+// each failure after its warning (the graphical road shows a box of its own
+// for each).
+enum GasRead : int {
+  kGasRead = 0,
+  kGasRefused = 1,          // the header file not opened, no such frame, sizes beyond reach
+  kGasEndOfFile = 2,        // the header file ends before its image header section
+  kGasBadInput = 3,         // a read error before the image header section
+  kGasNoSection = 4,        // the section's four values are not there
+  kGasTooBig = 5,           // larger than the program arrays
+  kGasUnknownBits = 6,      // bits per pixel other than 16 and 32
+  kGasNoMemoryFile = 7,     // the "hm" file not opened
+};
+
+// The image header section of the header file PATH (described in INFO
+// lines), opened as a regular file only; a failure after its warning.
+GasRead gas_layout(const std::string& path, GasLayout& layout, Status& status);
 
 // What decides what is read, asked on the keyboard.
 struct GasChoice {
@@ -34,7 +50,7 @@ struct GasChoice {
 // The file work of the reader: frame CHOICE.image of the binary file beside
 // the header file PATH into a scratch image. Refused with a message naming
 // the file: no image header section, an image larger than the arrays, bits
-// other than 16 or 32, a frame outside the file.
+// other than 16 or 32, a frame outside the file (RETSTAT a GasRead).
 ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
                         const GasChoice& choice, Status& status);
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -61,23 +62,43 @@ TEST_F(Gas, FramesOfBothWidthsWithAndWithoutTheHeaderRecord) {
   EXPECT_EQ(at(r, 3, 2), 12.0f);
 }
 
+// Each refusal has its message and its code, which the graphical road turns
+// into a box of its own; a read error is not the end of the file.
 TEST_F(Gas, BadHeadersAndFramesAreRefused) {
   put("run1hm", std::string(40, '\0'));
-  const std::vector<std::pair<std::string, const char*>> cases = {
-      {"run\n-1\n3\n16\n3\n2\n1\n", "before image header section"},
-      {"run\n-1\nx\n3\n16\n3\n", "No image header section"},
-      {header("8"), "Unknown number of bits per pixel"},
-      {"r\n-1\nx\n3\n16\n30\n2\n1\n", "not big enough to input an image"},
-      {header("16", "1"), "has no frame 2"},
-      {header("32"), "too short for its image"},
+  struct Case {
+    std::string text;  // the header file; "" a link to a file that cannot be read
+    int code;
+    const char* message;
   };
-  for (const auto& [text, message] : cases) {
-    put("run1", text);
+  const Case cases[] = {
+      {"run\n-1\n3\n16\n3\n2\n1\n", kGasEndOfFile, "End of file found, before image header section"},
+      {"", kGasBadInput, "Bad input, before image header section"},
+      {"run\n-1\nx\n3\n16\n3\n", kGasNoSection, "No image header section"},
+      {header("8"), kGasUnknownBits, "Unknown number of bits per pixel"},
+      {"r\n-1\nx\n3\n16\n30\n2\n1\n", kGasTooBig, "not big enough to input an image"},
+      {header("16", "1"), kGasRefused, "has no frame 2"},
+      {header("32"), kGasRefused, "too short for its image"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(dir_.file("run1"));
+    if (c.text.empty())
+      // Opens as a regular file of the process's own, and every read fails.
+      std::filesystem::create_symlink("/proc/self/mem", dir_.file("run1"));
+    else
+      put("run1", c.text);
     testing::TerminalCapture terminal;
     const ImageRead r = read({false, 2, false, false});
-    EXPECT_NE(r.retstat, 0) << message;
-    EXPECT_NE(terminal.text().find(message), std::string::npos) << message << terminal.text();
+    EXPECT_EQ(r.retstat, c.code) << c.message;
+    EXPECT_NE(terminal.text().find(c.message), std::string::npos) << c.message << terminal.text();
   }
+  // The data file is opened only as a regular file.
+  put("run1", header("16"));
+  std::filesystem::remove(dir_.file("run1hm"));
+  std::filesystem::create_directory(dir_.file("run1hm"));
+  testing::TerminalCapture terminal;
+  EXPECT_EQ(read({false, 2, false, false}).retstat, kGasNoMemoryFile);
+  EXPECT_NE(terminal.text().find("Error in opening histogram memory file"), std::string::npos);
   EXPECT_EQ(status_, kStatusGood);
 }
 

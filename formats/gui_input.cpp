@@ -118,12 +118,45 @@ bool gui_number(const char* prompt, const char* help, Index count, int& value, S
   return status == kStatusGood;  // CANCEL leaves the user escape: nothing is read
 }
 
+// The gas detector reader's own box for a failed read (the boxes of every
+// failed read follow it); nothing for failures its messages explain.
+void gas_box(int why, Status& status) {
+  static const std::string kHeader = "PROBLEM WITH HEADER FILE:";
+  switch (why) {
+    case kGasEndOfFile:
+      GS_FWARNING(2, 2, {kHeader, "EOF, NO IMAGE HEADER SECTION"}, status);
+      break;
+    case kGasBadInput:
+      GS_FWARNING(2, 2, {kHeader, "BAD DATA BEFORE IMAGE HEADER SECTION"}, status);
+      break;
+    case kGasNoSection:
+      GS_FWARNING(2, 2, {kHeader, "IMAGE HEADER SECTION NOT FOUND"}, status);
+      break;
+    case kGasTooBig:
+      GS_FWARNING(1, 1, {"IMAGE TOO BIG FOR PROGRAMS ARRAYS"}, status);
+      break;
+    case kGasUnknownBits:
+      GS_FWARNING(1, 1, {"UNKNOWN IMAGE HEADER FILE TYPE"}, status);
+      break;
+    case kGasNoMemoryFile:
+      GS_FWARNING(2, 2, {"PROBLEM WITH HISTOGRAM MEMORY FILE:", "FILE NOT OPENED"}, status);
+      break;
+    default:
+      break;
+  }
+}
+
 // The file does not say whether it has the old 512-byte header record, nor
 // its byte order and signedness: asked in value boxes, the last answers
 // proposed, kept only when every question was answered.
 ImageRead gas_read(GuiRead& g) {
   GasLayout layout;
-  if (!gas_layout(g.path, layout, g.status)) return {};
+  if (const GasRead scanned = gas_layout(g.path, layout, g.status); scanned != kGasRead) {
+    gas_box(scanned, g.status);
+    ImageRead failed;
+    failed.retstat = scanned;
+    return failed;
+  }
   GasChoice choice = gas_answers();
   Status& status = g.status;
   GS_INPL(true, false, true, true, "BINARY \"HM\" FILE HEADER",
@@ -144,7 +177,9 @@ ImageRead gas_read(GuiRead& g) {
           choice.is_signed, status);
   if (status != kStatusGood) return {};
   gas_answers() = choice;
-  return read_gas_file(g.path, g.request, choice, status);
+  ImageRead read = read_gas_file(g.path, g.request, choice, status);
+  if (!read.ok()) gas_box(read.retstat, status);
+  return read;
 }
 
 // The answers of a running series' first member; null outside a series.

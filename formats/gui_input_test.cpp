@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "formats/gas_format.hpp"
 #include "formats/gui_output.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/special_files_test_support.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/drawing.hpp"
 
@@ -445,6 +447,108 @@ TEST_F(GuiInput, GasDetectorQuestions) {
   EXPECT_EQ(kept.image, 2);
   EXPECT_TRUE(kept.swap);
   EXPECT_FALSE(kept.is_signed);
+}
+
+// The gas detector reader's own box comes before the boxes of every failed
+// read; a header that cannot be read is not one that ends too soon.
+TEST_F(GuiInput, GasDetectorFailureBoxes) {
+  const std::string frames(24, '\0');
+  write_bytes(dir_.file("runhm"), frames);
+  struct Case {
+    std::string header;  // "" a link to a file that opens but cannot be read
+    std::string answers;
+    std::string box;
+  };
+  const std::string questions = "NO\nNO\nNO\n";
+  const Case cases[] = {
+      {"run\n-1\n3\n16\n3\n2\n1\n", "", "PROBLEM WITH HEADER FILE:\nEOF, NO IMAGE HEADER SECTION\n"},
+      {"", "", "PROBLEM WITH HEADER FILE:\nBAD DATA BEFORE IMAGE HEADER SECTION\n"},
+      {"run\n-1\nx\n3\n16\n3\n", "", "PROBLEM WITH HEADER FILE:\nIMAGE HEADER SECTION NOT FOUND\n"},
+      {"r\n-1\nx\n3\n16\n30\n2\n1\n", questions, "IMAGE TOO BIG FOR PROGRAMS ARRAYS\n"},
+      {"r\n-1\nx\n3\n8\n3\n2\n1\n", questions, "UNKNOWN IMAGE HEADER FILE TYPE\n"},
+  };
+  const std::string run = dir_.file("run");
+  for (const Case& c : cases) {
+    std::filesystem::remove(run);
+    if (c.header.empty())
+      std::filesystem::create_symlink("/proc/self/mem", run);
+    else
+      write_bytes(run, c.header);
+    replay(run + "\n" + c.answers);
+    EXPECT_FALSE(input(kFioSelectFile)) << c.box;
+    EXPECT_EQ(s_, kStatusGood);
+    const std::string shown = warnings();
+    EXPECT_EQ(shown.find(c.box + "WARNING: PROBLEM INPUTTING DATA FROM FILE:\n" + run + "\n"), 0u)
+        << shown;
+    EXPECT_NE(shown.find("WARNING: DATA NOT DEFINED CORRECTLY"), std::string::npos) << shown;
+    EXPECT_EQ(pixel(1, 1), -1.0f);
+  }
+
+  // The data file is looked for when the header has been read: a header
+  // given by name, read as the gas detector's last time, without its pair.
+  write_bytes(run, "r\n-1\nx\n3\n16\n3\n2\n1\n");
+  replay(run + "\n" + questions);
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  warnings();
+  file_ = dir_.file("alone");
+  write_bytes(file_, "r\n-1\nx\n3\n16\n3\n2\n1\n");
+  replay(questions);
+  EXPECT_FALSE(input(kFioGivenName));
+  EXPECT_EQ(warnings().find("PROBLEM WITH HISTOGRAM MEMORY FILE:\nFILE NOT OPENED\n"
+                            "WARNING: PROBLEM INPUTTING DATA FROM FILE:"),
+            0u);
+}
+
+// Every road of the graphical input, given a named pipe, a link to /dev/zero
+// or a directory, as the file chosen or as the file beside it that the road
+// reads, refuses it by name: it neither waits for a writer (the watchdog
+// ends a wait) nor reads without end, and the data stay as they were.
+TEST_F(GuiInput, EveryRoadRefusesPipesDevicesAndDirectories) {
+  struct Road {
+    std::string button;  // in the unknown-extension menu; "" found by its name
+    std::string chosen;  // the file chosen
+    std::string special; // the file made special
+    std::vector<std::pair<std::string, std::string>> beside;  // regular files
+    std::string answers;  // after the choice ("@" the special file)
+  };
+  std::vector<Road> roads;
+  for (const char* button :
+       {"ADSC", "BINARY", "BRUKER", "BSL/OTOKO", "MERVODA", "KESTA", "HAMAMATSU", "IMAGEQUANT",
+        "TULMA", "MAR-PCK", "PHOTOMETRICS", "PRINCETON", "RIGAKU R-AXIS", "TIFF"})
+    roads.push_back({button, "image.xyz", "image.xyz", {}, "O.K.\n"});
+  // (The menu takes "MAR" for the start of "MAR-PCK" as well.)
+  roads.push_back({"", "image.mar2000", "image.mar2000", {}, ""});
+  const std::string inf = "BAS2000\nplate\n\n\n100\n50\n16\n3\n1\n4000\n4\n";
+  const std::string bsl = "t\n \n3 1 1 0 3 0 0 0 0 0\nDATA.000\n";
+  const std::string gas = "r\n-1\nx\n3\n16\n3\n1\n1\n";
+  roads.insert(roads.end(), {
+      {"FUJI (BAS)", "plate.xyz", "plate.xyz", {}, "@\n"},
+      {"", "plate.inf", "plate.img", {{"plate.inf", inf}}, "@\n"},
+      {"", "data.bin", "data.bin.info", {{"data.bin", std::string(12, '\1')}}, "CANCEL\n"},
+      {"", "h.bsl", "DATA.000", {{"h.bsl", bsl}}, ""},
+      {"", "gas", "gas", {{"gashm", std::string(12, '\0')}}, ""},
+  });
+  const long peak = testing::peak_megabytes();
+  for (const testing::SpecialFile& special : testing::kSpecialFiles)
+    for (const Road& road : roads) {
+      testing::TempDir here;
+      for (const auto& [name, bytes] : road.beside) write_bytes(here.file(name), bytes);
+      const std::string path = here.file(road.special);
+      ASSERT_TRUE(testing::make_special_file(special, path));
+      std::string answers = here.file(road.chosen) + "\n";
+      if (!road.button.empty()) answers += road.button + "\n";
+      for (const char c : road.answers) answers += c == '@' ? path : std::string(1, c);
+      replay(answers);
+      const std::size_t said = terminal_.text().size();
+      const std::string what = road.button + " " + road.special + " " + special.kind;
+      EXPECT_FALSE(input(kFioSelectFile)) << what;
+      EXPECT_EQ(s_, kStatusGood) << what;
+      s_ = kStatusGood;
+      EXPECT_NE(terminal_.text().find(path + " " + special.reason, said), std::string::npos)
+          << what << terminal_.text().substr(said);
+      EXPECT_EQ(pixel(1, 1), -1.0f) << what;
+    }
+  EXPECT_LT(testing::peak_megabytes() - peak, 64) << "megabytes more";
 }
 
 // Each button of the graphical output menu writes the bytes its keyboard

@@ -490,10 +490,11 @@ ImageRead huffman_keyboard_read(const ReadRequest& request, std::string& file_na
     io_input_file_name(true, "DATA FILE NAME", {"Name of file containing Huffman compressed data"},
                        {"Unacceptable input"}, 11, file_name, status);
     if (status != kStatusGood) return {};
-    std::string problem;
+    std::string problem = "cannot be found (bad directory path)";
     if (input_path(file_name, path, status) && open_input_file(path, problem)) break;
     if (status != kStatusGood) return {};
     IO_WRITE("Error in opening file, Please retype name", status);
+    IO_WRITE("         " + file_name + " " + problem, status);
   }
   return read_huffman_file(path, request, status);
 }

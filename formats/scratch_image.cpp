@@ -190,12 +190,6 @@ void commit_image(ScratchImage& image, const ImageTarget& target) {
   image = ScratchImage{};
 }
 
-void FileClose::operator()(std::FILE* file) const { std::fclose(file); }
-
-InputFile open_input_file(const std::string& path, std::string& problem) {
-  return InputFile(io_open_file(path, "rb", problem));
-}
-
 bool ask_input_path(std::string& file_name, std::string& path, Status& status) {
   io_input_file_name(true, "INPUT FILE NAME", {"Name of input file containing data"},
                      {"Unacceptable input"}, 11, file_name, status);

@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/io_output.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -121,17 +122,8 @@ bool target_refused(const ImageTarget& target, Status base, std::string_view pos
 // left empty.
 void commit_image(ScratchImage& image, const ImageTarget& target);
 
-// The reader's view of an open input file.
-struct FileClose {
-  void operator()(std::FILE* file) const;
-};
-using InputFile = std::unique_ptr<std::FILE, FileClose>;
-
-// Opens PATH for binary reading only when it is a regular file, checked on
-// the opened file before a byte is read (a FIFO without a writer does not
-// block). Otherwise nullptr and PROBLEM: "is a directory", "is not a regular
-// file", or "cannot be opened: " and the system's reason.
-InputFile open_input_file(const std::string& path, std::string& problem);
+// Input files are opened with open_input_file (core/io_output.hpp): regular
+// files only, checked before a byte is read.
 
 // The keyboard roads' file name: asks "INPUT FILE NAME" (FILE_NAME the
 // default, updated) and translates it into PATH. False after a user escape

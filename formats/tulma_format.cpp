@@ -494,10 +494,11 @@ ImageRead tulma_keyboard_read(const ReadRequest& request, std::string& file_name
                        {"Name of file containing \"TULMA\" (OZWA sub-set) format data"},
                        {"Unacceptable input"}, 11, file_name, status);
     if (status != kStatusGood) return {};
-    std::string problem;
+    std::string problem = "cannot be found (bad directory path)";
     if (input_path(file_name, path, status) && open_input_file(path, problem)) break;
     if (status != kStatusGood) return {};
     IO_WRITE("Error in opening file, Please retype name", status);
+    IO_WRITE("         " + file_name + " " + problem, status);
   }
   int number = fio_tulma_files.image;
   IO_INPI(true, 1, 99999, true, "IMAGE NUMBER", {"Index number of required image"},

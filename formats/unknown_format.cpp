@@ -1,7 +1,10 @@
 #include "formats/unknown_format.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -199,11 +202,21 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
     io_input_file_name(true, "DATA FILE NAME", {"Name of file containing image data"},
                        {"Unacceptable input"}, 11, file_name, status);
     if (status != kStatusGood || !input_path(file_name, path, status)) return result;
-    IO_FILESIZE(path, size, status);
-    if (size < 0) {
-      IO_WRITE("WARNING: The specified file doesn't exist", status);
+    // Opened before anything is asked of it: a named pipe, a device or a
+    // directory is refused by name, and the size is the opened file's.
+    std::string problem;
+    file = open_input_file(path, problem);
+    if (!file) {
+      if (errno == ENOENT) {
+        IO_WRITE("WARNING: The specified file doesn't exist", status);
+      } else {
+        IO_WRITE("Error in opening file, Please retype name", status);
+        IO_WRITE("         " + file_name + " " + problem, status);
+      }
       continue;
     }
+    struct stat info {};
+    size = ::fstat(::fileno(file.get()), &info) == 0 ? static_cast<Index>(info.st_size) : 0;
     if (size == 0) {
       IO_WRITE("WARNING: The specified file exists, but is empty", status);
       return result;
@@ -220,9 +233,7 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
             {"Enter integer within given range"}, lower, status);
     if (status != kStatusGood) return result;
     s.lower = lower;
-    std::string problem;
-    if ((file = open_input_file(path, problem))) break;
-    IO_WRITE("Error in opening file, Please retype name", status);
+    break;
   }
   RawDeduction found;
   std::vector<float> correlation;

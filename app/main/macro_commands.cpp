@@ -379,8 +379,8 @@ bool macro_file_usable(const std::string& file, Status& status) {
   std::string path;
   IO_TRANS_PATH(file, retstat, path, status);
   std::string problem;
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(
-      retstat == 0 ? io_open_file(path, "r", problem) : nullptr, &std::fclose);
+  InputFile in;
+  if (retstat == 0) in = open_input_file(path, problem);
   if (in == nullptr) {
     if (problem.empty() || problem.starts_with("cannot be opened"))
       say("WARNING: The entered file could not be opened (probably it doesn't exist)");

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -56,21 +55,19 @@ bool open_spool(PsCopy& copy) {
   return true;
 }
 
-// Copies the finished temporary file into the target.
+// Copies the finished temporary file into the target. Opened without
+// blocking: a named pipe that nothing reads is refused, not waited on.
 bool deliver(const std::string& from, const std::string& to) {
-  std::ifstream in(from, std::ios::binary);
-  std::FILE* out = std::fopen(to.c_str(), "w");
-  if (!in || out == nullptr) {
-    if (out != nullptr) std::fclose(out);
-    return false;
-  }
+  std::string problem;
+  const InputFile in = open_input_file(from, problem);
+  if (!in) return false;
+  std::FILE* out = io_open_file(to, "w", problem);
+  if (out == nullptr) return false;
   std::vector<char> buffer(1 << 16);
   bool ok = true;
-  while (ok && in) {
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    const std::size_t n = static_cast<std::size_t>(in.gcount());
+  for (std::size_t n = 0; ok && (n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0;)
     ok = std::fwrite(buffer.data(), 1, n, out) == n;
-  }
+  ok = ok && !std::ferror(in.get());
   return std::fclose(out) == 0 && ok;
 }
 
@@ -85,13 +82,17 @@ bool plain_file_or_new(const std::string& path) {
 // The last lines of a file (at most the last 4 kB of it) and the offset at
 // which the last line starts.
 std::vector<std::string> tail_lines(const std::string& path, long& last_line_start) {
-  std::ifstream in(path, std::ios::binary);
-  in.seekg(0, std::ios::end);
-  const long size = static_cast<long>(in.tellg());
+  std::string problem;
+  const InputFile in = open_input_file(path, problem);
+  struct stat info {};
+  const long size =
+      in && ::fstat(::fileno(in.get()), &info) == 0 ? static_cast<long>(info.st_size) : 0;
   const long from = std::max(0L, size - 4096L);
-  in.seekg(from);
   std::string text(static_cast<std::size_t>(size - from), '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (in && std::fseek(in.get(), from, SEEK_SET) == 0)
+    text.resize(std::fread(text.data(), 1, text.size(), in.get()));
+  else
+    text.clear();
   std::vector<std::string> lines;
   std::size_t start = 0;
   last_line_start = from;

@@ -11,6 +11,7 @@
 #include "core/dialogue_testing.hpp"
 #include "core/system.hpp"
 #include "graphics/device/device_test_support.hpp"
+#include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
 
 namespace kesta {
@@ -189,6 +190,23 @@ TEST_F(PrintTest, APipeNeverSeesTheLineSteppedOver) {
   const std::string end = "\nshowpage\n% End of PostScript file\n";
   ASSERT_GE(received.size(), end.size());
   EXPECT_EQ(received.substr(received.size() - end.size()), end);
+}
+
+// A pipe that nothing reads is refused when the copy is delivered, never
+// waited on.
+TEST_F(PrintTest, APipeWithoutAReaderFailsTheCloseAtOnce) {
+  testing::Watchdog watchdog(60);
+  const std::string fifo = dir.path().string() + "/nobody.ps";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  ASSERT_TRUE(on_print(fifo, s));
+  draw_image(s);
+  GS_OFF_PRINT(s);
+  GS_CLOSE_PS(s);
+  EXPECT_EQ(s, 11010);
+  EXPECT_NE(terminal.text().find("ERROR: The PostScript file \"" + fifo + "\" could not be written"),
+            std::string::npos);
 }
 
 TEST_F(PrintTest, AFileThatCannotBeOpenedChangesNothing) {
