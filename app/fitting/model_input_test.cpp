@@ -113,6 +113,9 @@ TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
   FitModel model;
   Status status = kStatusGood;
   testing::TerminalCapture terminal;
+  // A pixel that is no number, far from the peak, is left out of the level's
+  // fit, and the user is told.
+  vosq_kzt_arrays.data[3 * vosq_kzt_arrays.xmaxdat + 2] = std::nanf("");
   {
     // A level first (orders 0), then the Gaussian, whose height is read from
     // the data minus the level; a polar peak added and removed again.
@@ -135,6 +138,8 @@ TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
   EXPECT_EQ(model.num_results, 1);
   const std::string said = terminal.text();
   EXPECT_NE(said.find("WARNING: The 2-D polynomial is already defined"), std::string::npos);
+  EXPECT_NE(said.find("INFO: 1 elements that are not finite numbers are left out of the fit"),
+            std::string::npos);
   EXPECT_NE(said.find("INFO: Control passed to graphics window"), std::string::npos);
   EXPECT_NE(text("CONTROL RETURNED TO TERMINAL WINDOW"), nullptr);
 
