@@ -90,6 +90,10 @@ std::string kzt_model_fault(const FitModel& model) {
       return parameter(i) + " with a value that is not a finite number";
     if (!std::isfinite(model.scales[static_cast<std::size_t>(i)]))
       return parameter(i) + " with a scale that is not a finite number";
+    // The fit steps a free parameter by its scale: 0 would never move it.
+    if (!model.constraints[static_cast<std::size_t>(i)] &&
+        model.scales[static_cast<std::size_t>(i)] == 0.0f)
+      return "free " + parameter(i) + " with a scale of 0";
   }
   for (int feature = 1; feature <= model.num_features; ++feature) {
     const FeatureParameters f = kzt_feature_parameters(model, feature);

@@ -113,10 +113,11 @@ struct FeatureParameters {
 FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
 
 // What the model would refuse, or could not evaluate, in MODEL's values: a
-// parameter or scale that is not a finite number, a Chebyshev surface of
-// orders beyond the table or over an empty normalisation range, a row-line
-// whose orders are reversed, too many or without their intensities. Empty
-// when there is nothing; else a text that follows "holds" in a message.
+// parameter or scale that is not a finite number, a free parameter of scale
+// 0, a Chebyshev surface of orders beyond the table or over an empty
+// normalisation range, a row-line whose orders are reversed, too many or
+// without their intensities. Empty when there is nothing; else a text that
+// follows "holds" in a message.
 std::string kzt_model_fault(const FitModel& model);
 
 // KZT_FUNTYPE: type and 1-based index of the first parameter of FEATURE
