@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/imageops/conventions.hpp"
+#include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "numeric/chebyshev.hpp"
@@ -118,6 +119,13 @@ std::string kzt_model_fault(const FitModel& model) {
     }
   }
   return {};
+}
+
+void kzt_non_finite_note(Index count, std::string_view units, Status& status) {
+  if (count > 0)
+    IO_WRITE("INFO: " + std::to_string(count) + " " + std::string(units) +
+                 " that are not finite numbers are left out of the fit",
+             status);
 }
 
 int code_digit(int code, int n) {

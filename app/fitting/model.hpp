@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/types.hpp"
@@ -119,6 +120,10 @@ FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
 // without their intensities. Empty when there is nothing; else a text that
 // follows "holds" in a message.
 std::string kzt_model_fault(const FitModel& model);
+
+// The note of a fit that leaves out COUNT values (UNITS: "elements" of an
+// image, "channels" of a row) that are not finite numbers; nothing for 0.
+void kzt_non_finite_note(Index count, std::string_view units, Status& status);
 
 // KZT_FUNTYPE: type and 1-based index of the first parameter of FEATURE
 // (0, 0 when it has none). MAX_PARAMETERS < 1 gives 1; NUM_PARAMETERS outside

@@ -194,10 +194,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     used[k] = out_of_fit ? 1 : 0;
     usable += out_of_fit ? 0 : 1;
   }
-  if (non_finite > 0)
-    IO_WRITE("INFO: " + std::to_string(non_finite) +
-                 " channels that are not finite numbers are left out of the fit",
-             status);
+  kzt_non_finite_note(non_finite, "channels", status);
   if (no_variance > 0)
     IO_WRITE("INFO: " + std::to_string(no_variance) +
                  " channels whose variance is not above 0 are left out of the weighted fit",

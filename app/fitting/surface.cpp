@@ -58,10 +58,7 @@ void KZT_FITCHEBYSHEV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
     zs.insert(zs.end(), row_z.begin(), row_z.end());
   }
   // Non-finite pixels are left out like masked ones; the user is told.
-  if (non_finite > 0)
-    IO_WRITE("INFO: " + std::to_string(non_finite) +
-                 " elements that are not finite numbers are left out of the fit",
-             status);
+  kzt_non_finite_note(non_finite, "elements", status);
   if (per_line.empty()) return;
   failure = 2;
   if (static_cast<Index>(per_line.size()) < y_order + 1) return;
