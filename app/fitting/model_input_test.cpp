@@ -143,6 +143,23 @@ TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
   EXPECT_NE(said.find("INFO: Control passed to graphics window"), std::string::npos);
   EXPECT_NE(text("CONTROL RETURNED TO TERMINAL WINDOW"), nullptr);
 
+  // A peak clicked on a pixel that is no number is not entered, and the
+  // residual stays a number for the peak entered after it.
+  KztArrays& a = vosq_kzt_arrays;
+  a.data[30 * a.xmaxdat + 40] = std::nanf("");
+  {
+    testing::ScriptedInput input({"GAUSSIAN", "1", "40.5", "30.5", "1", "42", "30.5", "1", "40.5",
+                                  "32", "GAUSSIAN", "1", "20.5", "15.5", "1", "24.0", "15.5", "1",
+                                  "20.5", "17.85", "EXIT"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_NE(terminal.text().find("WARNING: The residual at the peak centre is not a finite number"),
+            std::string::npos);
+  ASSERT_EQ(model.num_features, 1);
+  EXPECT_NEAR(model.params[2], 110.0f, 0.5f);
+
   // Leaving at once gives no features; the end of the input changes nothing.
   {
     testing::ScriptedInput input({"EXIT"});
