@@ -247,10 +247,7 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
       }
     }
   });
-  if (non_finite > 0)
-    IO_WRITE("INFO: " + std::to_string(non_finite) +
-                 " elements that are not finite numbers are left out of the fit",
-             status);
+  kzt_non_finite_note(non_finite, "elements", status);
   if (no_variance > 0)
     IO_WRITE("INFO: " + std::to_string(no_variance) +
                  " elements whose variance is not above 0 are left out of the weighted fit",

@@ -22,8 +22,9 @@ bool kzt_geometry_known(float& distance);
 // INPUT PARAMETERS: the input method, then the residual image in the memory.
 void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& status);
 // The result text of a fit: a heading, every parameter with its error and
-// every derived result (none dropped).
-std::vector<std::string> kzt_fit_result_text(const FitModel& model);
+// every derived result (none dropped); a fit that is not VALID says so above
+// the table.
+std::vector<std::string> kzt_fit_result_text(const FitModel& model, bool valid = true);
 // OPTIMISE and MINIMISE.
 void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status);
 // MODEL.

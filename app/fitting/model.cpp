@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/imageops/conventions.hpp"
+#include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "numeric/chebyshev.hpp"
@@ -90,6 +91,10 @@ std::string kzt_model_fault(const FitModel& model) {
       return parameter(i) + " with a value that is not a finite number";
     if (!std::isfinite(model.scales[static_cast<std::size_t>(i)]))
       return parameter(i) + " with a scale that is not a finite number";
+    // The fit steps a free parameter by its scale: 0 would never move it.
+    if (!model.constraints[static_cast<std::size_t>(i)] &&
+        model.scales[static_cast<std::size_t>(i)] == 0.0f)
+      return "free " + parameter(i) + " with a scale of 0";
   }
   for (int feature = 1; feature <= model.num_features; ++feature) {
     const FeatureParameters f = kzt_feature_parameters(model, feature);
@@ -114,6 +119,13 @@ std::string kzt_model_fault(const FitModel& model) {
     }
   }
   return {};
+}
+
+void kzt_non_finite_note(Index count, std::string_view units, Status& status) {
+  if (count > 0)
+    IO_WRITE("INFO: " + std::to_string(count) + " " + std::string(units) +
+                 " that are not finite numbers are left out of the fit",
+             status);
 }
 
 int code_digit(int code, int n) {

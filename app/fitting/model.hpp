@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/types.hpp"
@@ -113,11 +114,16 @@ struct FeatureParameters {
 FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
 
 // What the model would refuse, or could not evaluate, in MODEL's values: a
-// parameter or scale that is not a finite number, a Chebyshev surface of
-// orders beyond the table or over an empty normalisation range, a row-line
-// whose orders are reversed, too many or without their intensities. Empty
-// when there is nothing; else a text that follows "holds" in a message.
+// parameter or scale that is not a finite number, a free parameter of scale
+// 0, a Chebyshev surface of orders beyond the table or over an empty
+// normalisation range, a row-line whose orders are reversed, too many or
+// without their intensities. Empty when there is nothing; else a text that
+// follows "holds" in a message.
 std::string kzt_model_fault(const FitModel& model);
+
+// The note of a fit that leaves out COUNT values (UNITS: "elements" of an
+// image, "channels" of a row) that are not finite numbers; nothing for 0.
+void kzt_non_finite_note(Index count, std::string_view units, Status& status);
 
 // KZT_FUNTYPE: type and 1-based index of the first parameter of FEATURE
 // (0, 0 when it has none). MAX_PARAMETERS < 1 gives 1; NUM_PARAMETERS outside

@@ -289,6 +289,14 @@ void input_peak(InputSession& s, int kind, Status& status) {
       return;
     p.twin_height = residual_at(s, tx, ty);
   }
+  // A height that is no number would spread through the residual every
+  // later start is read from.
+  if (!std::isfinite(p.height) || (kind == 4 && !std::isfinite(p.twin_height))) {
+    IO_WRITE("WARNING: The residual at the peak centre is not a finite number; the peak is not "
+             "entered",
+             status);
+    return;
+  }
   f.peaks.push_back(p);
   draw_into_residual(s, single_peak(f, p), -1.0f, status);
 }

@@ -113,6 +113,9 @@ TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
   FitModel model;
   Status status = kStatusGood;
   testing::TerminalCapture terminal;
+  // A pixel that is no number, far from the peak, is left out of the level's
+  // fit, and the user is told.
+  vosq_kzt_arrays.data[3 * vosq_kzt_arrays.xmaxdat + 2] = std::nanf("");
   {
     // A level first (orders 0), then the Gaussian, whose height is read from
     // the data minus the level; a polar peak added and removed again.
@@ -135,8 +138,27 @@ TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
   EXPECT_EQ(model.num_results, 1);
   const std::string said = terminal.text();
   EXPECT_NE(said.find("WARNING: The 2-D polynomial is already defined"), std::string::npos);
+  EXPECT_NE(said.find("INFO: 1 elements that are not finite numbers are left out of the fit"),
+            std::string::npos);
   EXPECT_NE(said.find("INFO: Control passed to graphics window"), std::string::npos);
   EXPECT_NE(text("CONTROL RETURNED TO TERMINAL WINDOW"), nullptr);
+
+  // A peak clicked on a pixel that is no number is not entered, and the
+  // residual stays a number for the peak entered after it.
+  KztArrays& a = vosq_kzt_arrays;
+  a.data[30 * a.xmaxdat + 40] = std::nanf("");
+  {
+    testing::ScriptedInput input({"GAUSSIAN", "1", "40.5", "30.5", "1", "42", "30.5", "1", "40.5",
+                                  "32", "GAUSSIAN", "1", "20.5", "15.5", "1", "24.0", "15.5", "1",
+                                  "20.5", "17.85", "EXIT"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_NE(terminal.text().find("WARNING: The residual at the peak centre is not a finite number"),
+            std::string::npos);
+  ASSERT_EQ(model.num_features, 1);
+  EXPECT_NEAR(model.params[2], 110.0f, 0.5f);
 
   // Leaving at once gives no features; the end of the input changes nothing.
   {

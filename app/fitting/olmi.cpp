@@ -175,10 +175,14 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   if (weighted && variances.size() < row.size()) weighted = false;
   std::vector<std::uint8_t> used(row.size(), 0);
   std::vector<float> sigmas(weighted ? row.size() : 0, 1.0f);
-  Index usable = 0, no_variance = 0;
+  Index usable = 0, no_variance = 0, non_finite = 0;
   for (Index x = xstrelm; x <= xendelm; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - 1);
-    bool out_of_fit = (k < mask.size() && mask[k] != 0) || !std::isfinite(row[k]);
+    bool out_of_fit = k < mask.size() && mask[k] != 0;
+    if (!out_of_fit && !std::isfinite(row[k])) {
+      out_of_fit = true;
+      ++non_finite;
+    }
     if (!out_of_fit && weighted) {
       if (variances[k] > 0.0f && std::isfinite(variances[k])) {
         sigmas[k] = std::sqrt(variances[k]);
@@ -190,6 +194,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     used[k] = out_of_fit ? 1 : 0;
     usable += out_of_fit ? 0 : 1;
   }
+  kzt_non_finite_note(non_finite, "channels", status);
   if (no_variance > 0)
     IO_WRITE("INFO: " + std::to_string(no_variance) +
                  " channels whose variance is not above 0 are left out of the weighted fit",

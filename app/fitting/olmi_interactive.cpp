@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "app/imageops/conventions.hpp"
@@ -166,12 +167,17 @@ void add_polynomial(OneDSession& s, Status& status) {
   }
   // Channel coordinates of the finite values of the displayed region.
   std::vector<float> x, y;
+  Index non_finite = 0;
   for (Index c = s.xs; c <= s.xe; ++c) {
     const float v = s.residual[static_cast<std::size_t>(c - 1)];
-    if (!std::isfinite(v)) continue;
+    if (!std::isfinite(v)) {
+      ++non_finite;
+      continue;
+    }
     x.push_back(static_cast<float>(c) - 0.5f);
     y.push_back(v);
   }
+  kzt_non_finite_note(non_finite, "channels", status);
   std::vector<float> coeffs(static_cast<std::size_t>(order) + 1, 0.0f);
   float lo = static_cast<float>(s.xs) - 1.0f, hi = static_cast<float>(s.xe);
   float residual = 0.0f;

@@ -39,7 +39,11 @@ std::vector<float> peak_row() {
 }
 
 TEST_F(OneDPage, ClicksBuildPeaksAndTheBackgroundThenTheFitTakesOver) {
-  const std::vector<float> row = peak_row(), axis = testing::centre_axis(80);
+  // A channel that is no number, far from the peak, is left out of the
+  // background's start, and the user is told.
+  std::vector<float> row = peak_row();
+  row[70] = std::nanf("");
+  const std::vector<float> axis = testing::centre_axis(80);
   FitModel model;
   Index xs = 1, xe = 80;
   Status status = kStatusGood;
@@ -64,6 +68,8 @@ TEST_F(OneDPage, ClicksBuildPeaksAndTheBackgroundThenTheFitTakesOver) {
   EXPECT_EQ(model.params[4], 0.0f);  // above the initialisation order
   EXPECT_EQ(model.result_names[0], "GAU 1 INT ");
   EXPECT_NE(terminal.text().find("WARNING: The polynomial is already defined"), std::string::npos);
+  EXPECT_NE(terminal.text().find("INFO: 1 channels that are not finite numbers are left out"),
+            std::string::npos);
   EXPECT_NE(text("RESIDUALS OF INTITIAL FIT MODEL"), nullptr);
 
   // The built model fits the row.

@@ -153,6 +153,19 @@ TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
   EXPECT_TRUE(weighted.fitted);
   EXPECT_NE(terminal.text().find("INFO: 2 channels whose variance is not above 0"),
             std::string::npos);
+  // Channels that are no numbers are left out and counted (a masked one is
+  // the mask's); the fit is a number.
+  std::vector<float> holed(r.data.begin(), r.data.begin() + kX);
+  holed[10] = std::nanf("");
+  holed[11] = INFINITY;
+  holed[12] = std::nanf("");
+  std::vector<std::uint8_t> one(kX, 0);
+  one[12] = 1;
+  const OlmiRowFit left = KZT_LSQOLMI(0, holed, {}, one, r.axis, 1, kX, false, 10.0f, model, status);
+  EXPECT_TRUE(left.fitted);
+  EXPECT_TRUE(std::isfinite(left.sum_squares));
+  EXPECT_NE(terminal.text().find("INFO: 2 channels that are not finite numbers are left out"),
+            std::string::npos);
   // A region of one row fits only that row; rows past the vectors' length warn once.
   KztVectors small = r.vectors;
   small.max_vec_values = 5;

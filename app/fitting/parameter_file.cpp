@@ -312,12 +312,12 @@ void kzt_read_parameter_file(const std::string& path, Index xmaxdat, Index ymaxd
        c.display_frequency > 1024 || c.halt_criterion < 0 || c.halt_criterion > 1 ||
        !std::isfinite(c.accuracy) || !std::isfinite(c.halt_value)))
     in.fault = "holds fit controls outside their bounds";
-  if (in.fault.empty())
-    if (const std::string fault = kzt_model_fault(m); !fault.empty()) in.fault = "holds " + fault;
-  if (!in.fault.empty()) return warn_file(path, in.fault, status);
   for (int i = 0; i < n; ++i)
     m.constraints[static_cast<std::size_t>(i)] =
         code_digit(m.codes[static_cast<std::size_t>(i)], 7) == 1;
+  if (in.fault.empty())
+    if (const std::string fault = kzt_model_fault(m); !fault.empty()) in.fault = "holds " + fault;
+  if (!in.fault.empty()) return warn_file(path, in.fault, status);
   model = m;
   controls = c;
   mask.swap(fresh_mask);

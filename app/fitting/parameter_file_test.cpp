@@ -273,6 +273,8 @@ TEST(ParameterFile, ValuesTheModelWouldRefuseAreRefusedWhole) {
        "holds parameter 1 (GAU 1 XCe) with a value that is not a finite number"},
       {"a scale that is not a number", [](FitModel& m, FitControls&, float bad) { m.scales[8] = -bad; },
        "holds parameter 9 (FEA 2 PAR) with a scale that is not a finite number"},
+      {"a free parameter of scale 0", [](FitModel& m, FitControls&, float) { m.scales[0] = 0.0f; },
+       "holds free parameter 1 (GAU 1 XCe) with a scale of 0"},
       {"an accuracy that is not a number", [](FitModel&, FitControls& c, float bad) { c.accuracy = bad; },
        "holds fit controls outside their bounds"},
       {"an empty X range of the surface",

@@ -32,12 +32,17 @@ void KZT_FITCHEBYSHEV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
   std::vector<Index> per_line;
   std::vector<float> line_y, xs, zs;
   std::vector<float> row_x, row_z;
+  Index non_finite = 0;
   for (Index y = ystrelm; y <= yendelm; ++y) {
     row_x.clear();
     row_z.clear();
     for (Index x = xstrelm; x <= xendelm; ++x) {
       const std::size_t k = static_cast<std::size_t>(element(x, y, xmaxdat));
-      if ((k < mask.size() && mask[k] != 0) || !std::isfinite(data[k])) continue;
+      if (k < mask.size() && mask[k] != 0) continue;
+      if (!std::isfinite(data[k])) {
+        ++non_finite;
+        continue;
+      }
       row_x.push_back(x_axis[static_cast<std::size_t>(x - 1)]);
       row_z.push_back(data[k]);
     }
@@ -52,6 +57,8 @@ void KZT_FITCHEBYSHEV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
     xs.insert(xs.end(), row_x.begin(), row_x.end());
     zs.insert(zs.end(), row_z.begin(), row_z.end());
   }
+  // Non-finite pixels are left out like masked ones; the user is told.
+  kzt_non_finite_note(non_finite, "elements", status);
   if (per_line.empty()) return;
   failure = 2;
   if (static_cast<Index>(per_line.size()) < y_order + 1) return;
@@ -126,19 +133,6 @@ void KZT_CHEBYSHEV(KztDataSets& sets, bool& memory_written, Status& status) {
   const std::span<const float> xaxis = kzt_xline(a.xaxis), yaxis = kzt_yline(a.yaxis);
   const std::span<const std::uint8_t> mask =
       sets.mask_exist ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>();
-  // Non-finite pixels are left out of the fit like masked ones; say so.
-  Index non_finite = 0;
-  for_region_rows(a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                  [&](Index offset, Index, Index n) {
-                    for (Index i = offset; i < offset + n; ++i) {
-                      const std::size_t k = static_cast<std::size_t>(i);
-                      non_finite += (k >= mask.size() || mask[k] == 0) && !std::isfinite(data[k]);
-                    }
-                  });
-  if (non_finite > 0)
-    IO_WRITE("INFO: " + std::to_string(non_finite) +
-                 " elements that are not finite numbers are left out of the fit",
-             status);
   SurfaceFit fit;
   int failure = 0;
   KZT_FITCHEBYSHEV(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, data, xaxis,

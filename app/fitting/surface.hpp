@@ -25,7 +25,8 @@ struct SurfaceFit {
 // KZT_FITCHEBYSHEV: fits a surface of the orders to the unmasked, finite
 // pixels of the region (rows of fewer than max(2, X order + 1) such pixels
 // are left out). FAILURE 0 success, 1 not enough points in X, 2 not enough
-// rows in Y; FIT is written only on success.
+// rows in Y; FIT is written only on success. The count of non-finite pixels
+// left out is said on the terminal.
 void KZT_FITCHEBYSHEV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, std::span<const float> data, std::span<const float> x_axis,
                       std::span<const float> y_axis, std::span<const std::uint8_t> mask,

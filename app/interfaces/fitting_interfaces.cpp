@@ -230,7 +230,7 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
   Status fit_status = status;
   status = kStatusGood;
   state.model = model;
-  state.text = kzt_fit_result_text(model);
+  state.text = kzt_fit_result_text(model, outcome.valid);
   if (a.mvariances != nullptr)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
               kzt_image(a.mvariances), status);
@@ -240,6 +240,10 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
   IO_WRITE("", status);
   IO_WRITE("INFO: The fit model is stored in the \"memory\", use \"EXCHANGE\"", status);
   IO_WRITE("      to view the fit model.", status);
+  // The features' warnings went to the terminal; the window says so too.
+  if (!outcome.valid)
+    GS_FWARNING(2, 2, {"THE FIT HAS NOT FOUND A VALID MODEL", "(SEE THE WARNINGS IN THE TERMINAL)"},
+                status);
   if (fit_status != kStatusGood) status = fit_status;
 }
 

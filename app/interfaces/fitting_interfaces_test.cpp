@@ -134,6 +134,28 @@ TEST_F(FittingInterfaces, Fit2dOptimiseResultsSubtractAndAdd) {
   EXPECT_EQ(at(a.data, 21, 16), before);
 }
 
+TEST_F(FittingInterfaces, Fit2dFitWithNoValidModelSaysSoInTheWindowAndResults) {
+  gaussian_data();
+  Fit2dInterfaceState& state = kzt_fit2d_interface_state();
+  // The peak's centre held far outside the data region: the fit runs, but
+  // what it ends on is no model of the data.
+  state.model = start_gaussian();
+  state.model.params[0] = 500.0f;
+  state.model.constraints[0] = state.model.constraints[1] = true;
+  state.params_exist = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
+  EXPECT_NE(terminal.text().find("WARNING: Feature 1 is not valid"), std::string::npos);
+  EXPECT_NE(terminal.text().find("THE FIT HAS NOT FOUND A VALID MODEL"), std::string::npos);
+  ASSERT_TRUE(state.results_exist);
+  ASSERT_EQ(state.text.size(), 13u);
+  EXPECT_EQ(state.text[2], "WARNING: NOT A VALID MODEL (SEE THE WARNINGS)");
+  // A good fit's text has no such line.
+  state.model = start_gaussian();
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
+  EXPECT_EQ(state.text[2], "");
+}
+
 TEST_F(FittingInterfaces, Fit2dFitThatCannotRunLeavesTheResult) {
   gaussian_data();
   KztArrays& a = vosq_kzt_arrays;
