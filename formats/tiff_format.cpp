@@ -307,8 +307,8 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   // Samples other than integers (floating point above all) would otherwise
   // be read as the integers of their bit patterns.
   if (t.sample_format != 1 && (t.sample_format != 2 || t.bits == 12)) {
-    IO_WRITE("WARNING: Un-supported sample format (" + format_i(t.sample_format, 0) + ", " +
-                 format_i(t.bits, 0) + " bits): only integer samples are read",
+    IO_WRITE("WARNING: Un-supported sample format (" + std::to_string(t.sample_format) + ", " +
+                 std::to_string(t.bits) + " bits): only integer samples are read",
              status);
     return refuse(2, "WARNING: Cannot decode image");
   }
