@@ -300,7 +300,7 @@ Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, 
   for (std::size_t k = 1; k < numbers.size() && status == kStatusGood; ++k) {
     std::string name;
     if (!kzt_series_name(series, numbers[k], name, status)) {
-      IO_WRITE("WARNING: File not input: number " + format_i(numbers[k], 0), status);
+      IO_WRITE("WARNING: File not input: number " + std::to_string(numbers[k]), status);
       continue;
     }
     bool whole = false;
@@ -538,7 +538,7 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
     kzt_montage_tile(g, k, place.tx, place.ty);
     if (!kzt_series_name(series, number, name, status)) {
       if (status == kStatusGood)
-        IO_WRITE("WARNING: File not input: " + (name.empty() ? format_i(number, 0) : name), status);
+        IO_WRITE("WARNING: File not input: " + (name.empty() ? std::to_string(number) : name), status);
       continue;
     }
     bool whole = false;
