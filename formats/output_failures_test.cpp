@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -111,18 +112,21 @@ struct FullWriter {
   std::function<void(const std::string& path, int& retstat, Status&)> write;
 };
 
+// The whole NX by NY image as a 16-bit TIFF to PATH.
+void write_tiff(std::span<const float> data, Index nx, Index ny, const std::string& path,
+                Status& status) {
+  testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
+  std::string file = "kesta.tif";
+  int bits = 16;
+  FIO_OUT_TIFF(false, "", nx, ny, 1, 1, nx, ny, data, "t", 1.0e-4f, 1.0e-4f, file, bits, status);
+}
+
 TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
   std::vector<float> data = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f};
   std::vector<float> x = {1.0f, 2.0f, 3.0f}, y = {0.5f, 1.5f};
   const std::vector<FullWriter> writers = {
       {"TIFF", {"out.tif"},
-       [&](const std::string& path, int&, Status& status) {
-         testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
-         std::string file = "kesta.tif";
-         int bits = 16;
-         FIO_OUT_TIFF(false, "", 3, 2, 1, 1, 3, 2, data, "t", 1.0e-4f, 1.0e-4f, file, bits,
-                      status);
-       }},
+       [&](const std::string& path, int&, Status& status) { write_tiff(data, 3, 2, path, status); }},
       {"CDD", {"out.cdd"},
        [&](const std::string& path, int& retstat, Status& status) {
          testing::ScriptedInput input({path});
@@ -199,11 +203,7 @@ TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
   const std::vector<FullWriter> writers = {
       {"TIFF", {"out.tif"},
        [&](const std::string& path, int&, Status& status) {
-         testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
-         std::string file = "kesta.tif";
-         int bits = 16;
-         FIO_OUT_TIFF(false, "", 64, 64, 1, 1, 64, 64, data, "t", 1.0e-4f, 1.0e-4f, file, bits,
-                      status);
+         write_tiff(data, 64, 64, path, status);
        }},
       {"binary", {"out.bin"},
        [&](const std::string& path, int& retstat, Status& status) {
