@@ -119,6 +119,7 @@ std::string format_i(std::int64_t value, int width, int min_digits) {
   if (min_digits == 0 && magnitude == 0) return std::string(width > 0 ? width : 0, ' ');
   if (min_digits > 0 && digits.size() < static_cast<std::size_t>(min_digits))
     digits.insert(0, static_cast<std::size_t>(min_digits) - digits.size(), '0');
+  if (width == 0) return (negative ? "-" : "") + digits;  // I0: as wide as the number
   return justify((negative ? "-" : "") + digits, width);
 }
 

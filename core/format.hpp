@@ -11,7 +11,8 @@
 
 namespace kesta {
 
-// Iw, and Iw.m with MIN_DIGITS >= 0 (Iw.0 writes a blank field for 0).
+// Iw, and Iw.m with MIN_DIGITS >= 0 (Iw.0 writes a blank field for 0); I0
+// (WIDTH 0) writes the number in as few characters as it needs.
 std::string format_i(std::int64_t value, int width, int min_digits = -1);
 
 // Fw.d.

@@ -13,6 +13,8 @@ TEST(Format, IntegerFields) {
   EXPECT_EQ(format_i(-45, 2), "**");
   EXPECT_EQ(format_i(-7, 5, 3), " -007");
   EXPECT_EQ(format_i(0, 3, 0), "   ");
+  EXPECT_EQ(format_i(-1234, 0), "-1234");
+  EXPECT_EQ(format_i(7, 0, 3), "007");
   EXPECT_EQ(format_i(std::numeric_limits<std::int64_t>::min(), 20), "-9223372036854775808");
   EXPECT_EQ(format_z(0xABC, 6, 5), " 00ABC");
   EXPECT_EQ(format_z(255, 1), "*");

@@ -463,6 +463,8 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
     IO_WRITE("       Input/output status return value = " + format_i(out.error(), 8), status);
     IO_WRITE("       (This value is system dependent; see system documentation.)", status);
     IO_WRITE("", status);
+    // The lines above may change errno; the caller takes the reason from it.
+    errno = out.error();
   }
 }
 

@@ -101,7 +101,7 @@ void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, 
 // line); 9 RECORD_BYTES above 12000; 33 DATA_TYPE not "I"; 13 a scale that is
 // undefined (UPPER equal to LOWER for 1 and 2 bytes, both 0 for 4 bytes, or
 // not finite). A write failure is reported on the terminal and by FAILED,
-// STATUS staying good.
+// errno left at the system's code and STATUS staying good.
 void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
                       Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
                       Index record_bytes, std::string_view data_type, int bytes, bool big_endian,

@@ -2,10 +2,13 @@
 // written: the file, the system's reason and what became of it.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -109,18 +112,21 @@ struct FullWriter {
   std::function<void(const std::string& path, int& retstat, Status&)> write;
 };
 
+// The whole NX by NY image as a 16-bit TIFF to PATH.
+void write_tiff(std::span<const float> data, Index nx, Index ny, const std::string& path,
+                Status& status) {
+  testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
+  std::string file = "kesta.tif";
+  int bits = 16;
+  FIO_OUT_TIFF(false, "", nx, ny, 1, 1, nx, ny, data, "t", 1.0e-4f, 1.0e-4f, file, bits, status);
+}
+
 TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
   std::vector<float> data = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f};
   std::vector<float> x = {1.0f, 2.0f, 3.0f}, y = {0.5f, 1.5f};
   const std::vector<FullWriter> writers = {
       {"TIFF", {"out.tif"},
-       [&](const std::string& path, int&, Status& status) {
-         testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
-         std::string file = "kesta.tif";
-         int bits = 16;
-         FIO_OUT_TIFF(false, "", 3, 2, 1, 1, 3, 2, data, "t", 1.0e-4f, 1.0e-4f, file, bits,
-                      status);
-       }},
+       [&](const std::string& path, int&, Status& status) { write_tiff(data, 3, 2, path, status); }},
       {"CDD", {"out.cdd"},
        [&](const std::string& path, int& retstat, Status& status) {
          testing::ScriptedInput input({path});
@@ -185,6 +191,57 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
     EXPECT_NE(retstat, 0) << w.name;
     EXPECT_EQ(out.find("INFO: Time for output"), std::string::npos) << w.name;
   }
+}
+
+// A regular file that fills up part-way through the data (the file size
+// limit stands in for a full disk): the writers that pass their data through
+// the core's array writer, and those writing as they go, still give the
+// system's reason, and the old file stays as it was.
+TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
+  std::vector<float> data(64 * 64);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<float>(i % 1000);
+  const std::vector<FullWriter> writers = {
+      {"TIFF", {"out.tif"},
+       [&](const std::string& path, int&, Status& status) {
+         write_tiff(data, 64, 64, path, status);
+       }},
+      {"binary", {"out.bin"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_binary();
+         testing::ScriptedInput input({path, "128", "1", "NO", "0", "65535"});
+         FIO_OUT_BINARY(false, "", 64, 64, 1, 1, 64, 64, data, "t", "x", "y", "z", 1.0e-4f,
+                        1.0e-4f, false, 2, retstat, status);
+       }},
+      {"TULMA", {"out.wlt"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         FIO_OUT_TULMA(path, 64, 64, 1, 1, 64, 64, data, retstat, status);
+       }},
+  };
+  rlimit old_limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_signal = std::signal(SIGXFSZ, SIG_IGN);
+  for (const FullWriter& w : writers) {
+    testing::reset_dialogue();
+    testing::TempDir dir;
+    const std::string path = dir.file(w.files.front());
+    { std::FILE* f = std::fopen(path.c_str(), "wb"); std::fputs("OLD", f); std::fclose(f); }
+    testing::TerminalCapture terminal;
+    Status status = ST_GOOD();
+    int retstat = -9;
+    rlimit limit = old_limit;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    w.write(path, retstat, status);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("WARNING: Error in writing file " + path +
+                       ": writing failed: File too large, so the file was not changed"),
+              std::string::npos)
+        << w.name << "\n" << out;
+    EXPECT_EQ(status, kBaseCore + 1010) << w.name;
+    EXPECT_EQ(testing::file_contents(path), "OLD") << w.name;
+  }
+  std::signal(SIGXFSZ, old_signal);
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 #include "app/distortion/distortion_test_support.hpp"
@@ -263,6 +266,47 @@ TEST_F(DistortionFiles, TableReaderRefusalsChangeNothing) {
     EXPECT_EQ(data[0], 3.0f);
   }
   EXPECT_NE(terminal.text().find("bad.dclt"), std::string::npos);
+}
+
+// The spline file and the table written to a device that refuses them: the
+// file and the system's reason, and a failure; a spline file that cannot be
+// opened is named, with the reason, before its name is asked again.
+TEST_F(DistortionFiles, FailedWritesGiveTheReasonAndAFailure) {
+  const std::string full = dir.file("full");
+  std::filesystem::create_symlink("/dev/full", full);
+  // The message names the device the link leads to.
+  const std::string reason =
+      "WARNING: Error in writing file /dev/full: writing to it failed: No space left on device";
+  Status status = kStatusGood;
+  {
+    ScriptedInput input({full});
+    KZT_OUT_SPATIAL(linear_set(64.0f, 64.0f, 0.5f, 0.0f, 0.25f, 0.0f), kMaxSplineKnots,
+                    kMaxSplineKnots, status);
+  }
+  EXPECT_EQ(status, kBaseCore + 1010);
+  EXPECT_NE(terminal.text().find(reason), std::string::npos) << terminal.text();
+
+  status = kStatusGood;
+  const DistortionTable t = identity_table(2, 2);
+  std::vector<float> data(4, 1.0f);
+  int retstat = -1;
+  {
+    ScriptedInput input({full, "NO"});
+    KZT_OUT_DCLUT(false, "image.kzt", t, 2, 2, 2, 2, data, retstat, status);
+  }
+  EXPECT_EQ(status, kBaseCore + 1010);
+  EXPECT_NE(terminal.text().rfind(reason), terminal.text().find(reason)) << terminal.text();
+
+  const std::string pipe = dir.file("pipe.spline");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  status = kStatusGood;
+  ScriptedInput input({pipe, "\\\\"});
+  KZT_OUT_SPATIAL(linear_set(64.0f, 64.0f, 0.5f, 0.0f, 0.25f, 0.0f), kMaxSplineKnots,
+                  kMaxSplineKnots, status);
+  EXPECT_NE(terminal.text().find("WARNING: Error in opening file " + pipe +
+                                 ": no program is reading from the named pipe"),
+            std::string::npos)
+      << terminal.text();
 }
 
 TEST_F(DistortionFiles, StoreStoppedByAFractionSumLeavesNoFile) {

@@ -245,10 +245,7 @@ void KZT_SAVE2DPEAKS(const GridPeaks& p, Status& status) {
   if (!open_output_text(a.file, out, status)) return;
   remembered<GridEditAnswers>().file = a.file;
   if (!kzt_write_peak_list(p, out->stream())) out->fail();
-  if (!out->commit())
-    IO_WRITE("WARNING: The grid peak list could not be written to \"" + a.file +
-                 "\": " + out->error(),
-             status);
+  if (!out->commit()) report_output_write_failure(*out, kPosition, status);
 }
 
 void kzt_false_peak(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,

@@ -378,6 +378,21 @@ TEST(GridEditing, PeakListOfA3x2GridAndAFailedWrite) {
   Status s = kStatusGood;
   KZT_SAVE2DPEAKS(p, s);
   EXPECT_TRUE(std::filesystem::is_directory(blocked));
+  EXPECT_NE(terminal.text().find("WARNING: Error in opening file " + blocked + ": "),
+            std::string::npos)
+      << terminal.text();
+
+  // A device that refuses the list: the reason, and a failure.
+  const std::string full = dir.file("full.dat");
+  std::filesystem::create_symlink("/dev/full", full);
+  testing::ScriptedInput again({full});
+  Status refused = kStatusGood;
+  KZT_SAVE2DPEAKS(p, refused);
+  EXPECT_EQ(refused, kBaseCore + 1010);
+  EXPECT_NE(terminal.text().find(
+                "WARNING: Error in writing file /dev/full: writing to it failed: No space left"),
+            std::string::npos)
+      << terminal.text();
 }
 
 TEST(GridEditing, DestroyLeavesYAndViewListsARow) {

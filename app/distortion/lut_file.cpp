@@ -327,10 +327,12 @@ void KZT_OUT_DCLUT(bool /*gui*/, std::string_view input_file, const DistortionTa
   }
   if (!out.write(bytes)) {
     write("ERROR: Problem writing data to file");
+    report_output_write_failure(out, kPosition, status);
     return;
   }
   if (!out.commit()) {
     write("WARNING: Problem closing file: Return status = " + format_i(3, 6));
+    report_output_write_failure(out, kPosition, status);
     return;
   }
   int db = 0;

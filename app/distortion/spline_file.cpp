@@ -182,6 +182,7 @@ void KZT_OUT_SPATIAL(const SplineSet& set, Index xmaxknots, Index ymaxknots, Sta
     const int code = errno;
     IO_WRITE("WARNING: Problem outputting spatial distortion file (quota full ?)", status);
     IO_WRITE("         System dependent error code = " + format_i(code, 6), status);
+    report_output_write_failure(*out, kPosition, status);
   }
 }
 

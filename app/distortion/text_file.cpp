@@ -24,6 +24,7 @@ bool open_output_text(std::string& file_name, std::optional<AtomicFile>& out, St
     }
     out.emplace(path);
     if (out->ok()) return true;
+    IO_WRITE(output_open_failure(*out), status);
     out.reset();
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);
   }

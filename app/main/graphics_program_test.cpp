@@ -286,6 +286,25 @@ TEST_F(GraphicsProgram, InfinitePixelContoursAndAMaskedImagePrint) {
   EXPECT_FALSE(right[0] > 200 && right[1] + right[2] < 60);
 }
 
+// A PostScript copy refused by its device when the program ends: the reason
+// is given, and the shut-down still frees everything and exits well.
+TEST_F(GraphicsProgram, APostScriptCopyRefusedAtTheEndStillEndsCleanly) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, {"-key", "-dim64x32"});
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+  plot(run, "ramp.kzt");
+  run.child.type("PRINT GRAPHICS\n/dev/full\n");
+  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait));
+  EXPECT_EQ(finish(run), 0);
+  const std::string output = run.child.output();
+  EXPECT_NE(output.find("ERROR: The PostScript file \"/dev/full\" could not be written: writing "
+                        "to it failed: No space left on device"),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("LeakSanitizer"), std::string::npos) << output;
+}
+
 TEST_F(GraphicsProgram, StyleCommandsChangeTheNextPicture) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());

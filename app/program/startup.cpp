@@ -368,12 +368,19 @@ int MAIN__() {
   // question) would otherwise store what failed (the refused array sizes)
   // for every later start; defaults that were never loaded are not saved
   // over the stored ones either.
+  // Each step has a status of its own: a PostScript copy that could not be
+  // written must not keep the arrays from being freed.
   Status local = kStatusGood;
   IO_CLOSE_LOGFILE(local);
   sets.log_file_open = false;
-  if (sets.graphics_on) GS_CLOSE_GRAPHICS(local);
-  kzt_free_arrays(a, local);
-  kzt_free_vectors(sets.vectors, local);
+  if (sets.graphics_on) {
+    Status graphics = kStatusGood;
+    GS_CLOSE_GRAPHICS(graphics);
+  }
+  Status freeing = kStatusGood;
+  kzt_free_arrays(a, freeing);
+  freeing = kStatusGood;
+  kzt_free_vectors(sets.vectors, freeing);
   if (save_defaults && status == kStatusGood) {
     Status save_status = kStatusGood;
     retstat = 0;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <vector>
@@ -57,18 +58,34 @@ bool open_spool(PsCopy& copy) {
 
 // Copies the finished temporary file into the target. Opened without
 // blocking: a named pipe that nothing reads is refused, not waited on.
-bool deliver(const std::string& from, const std::string& to) {
+bool deliver(const std::string& from, const std::string& to, std::string& reason) {
   std::string problem;
   const InputFile in = open_input_file(from, problem);
-  if (!in) return false;
+  if (!in) {
+    reason = "its spool file " + problem;
+    return false;
+  }
   std::FILE* out = io_open_file(to, "w", problem);
-  if (out == nullptr) return false;
+  if (out == nullptr) {
+    reason = "it " + problem;
+    return false;
+  }
   std::vector<char> buffer(1 << 16);
   bool ok = true;
+  errno = 0;
   for (std::size_t n = 0; ok && (n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0;)
     ok = std::fwrite(buffer.data(), 1, n, out) == n;
-  ok = ok && !std::ferror(in.get());
-  return std::fclose(out) == 0 && ok;
+  if (!ok) reason = std::string("writing to it failed: ") + std::strerror(errno);
+  if (ok && std::ferror(in.get())) {
+    reason = "reading its spool file failed";
+    ok = false;
+  }
+  errno = 0;
+  if (std::fclose(out) != 0 && ok) {
+    reason = std::string("writing to it failed: ") + std::strerror(errno);
+    ok = false;
+  }
+  return ok;
 }
 
 bool has_window() { return qg_find_workstation(1) >= 0; }
@@ -297,16 +314,20 @@ void GS_CLOSE_PS(Status& status) {
         written && std::fseek(out, last, SEEK_SET) == 0 && ::ftruncate(::fileno(out), last) == 0;
     IO_WRITE_FILE(kStreamPostScript, kEndLine, status);
   }
+  std::string reason;
   if (ps_copy.atomic) {
     io_set_stream(kStreamPostScript, nullptr);
     written = written && status == kStatusGood && ps_copy.atomic->commit();
+    reason = ps_copy.atomic->error();
   } else {
     written = io_close_stream(kStreamPostScript) && written && status == kStatusGood &&
-              deliver(ps_copy.spool, ps_copy.path);
+              deliver(ps_copy.spool, ps_copy.path, reason);
     ::unlink(ps_copy.spool.c_str());
   }
   if (!written && status == kStatusGood) {
-    IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not be written", status);
+    IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not be written" +
+                 (reason.empty() ? "" : ": " + reason),
+             status);
     st_fail(status, 11010, position);
   }
   ps_copy = PsCopy{};

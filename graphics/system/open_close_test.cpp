@@ -205,8 +205,25 @@ TEST_F(PrintTest, APipeWithoutAReaderFailsTheCloseAtOnce) {
   GS_OFF_PRINT(s);
   GS_CLOSE_PS(s);
   EXPECT_EQ(s, 11010);
-  EXPECT_NE(terminal.text().find("ERROR: The PostScript file \"" + fifo + "\" could not be written"),
-            std::string::npos);
+  EXPECT_NE(terminal.text().find("ERROR: The PostScript file \"" + fifo +
+                                 "\" could not be written: it is a named pipe that nothing reads"),
+            std::string::npos)
+      << terminal.text();
+}
+
+// A device that refuses the copy at the close: the system's reason.
+TEST_F(PrintTest, ADeviceThatRefusesTheCopyGivesTheReason) {
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  ASSERT_TRUE(on_print("/dev/full", s));
+  draw_image(s);
+  GS_OFF_PRINT(s);
+  GS_CLOSE_PS(s);
+  EXPECT_EQ(s, 11010);
+  EXPECT_NE(terminal.text().find("ERROR: The PostScript file \"/dev/full\" could not be written: "
+                                 "writing to it failed: No space left on device"),
+            std::string::npos)
+      << terminal.text();
 }
 
 TEST_F(PrintTest, AFileThatCannotBeOpenedChangesNothing) {
