@@ -5,17 +5,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "core/parallel.hpp"
 #include "core/test_support.hpp"
 
 namespace kesta {
 namespace {
 
+// (The parts follow the processors the process may run on, fewer under a
+// narrowed affinity set.)
 TEST(RowRanges, EveryRowOnceInConsecutiveParts) {
-  const Index processors = std::max<Index>(1, std::thread::hardware_concurrency());
+  const Index processors = processor_count();
   struct Case {
     Index rows, bytes, parts;
   };

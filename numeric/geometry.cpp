@@ -17,12 +17,15 @@ void MA_DC2PIXC(Index maxdim, Index num, std::span<const float> axis, float data
   if (st_bad(status, kPosition)) return;
   if (num < 1 || num > maxdim || num > static_cast<Index>(axis.size()))
     return st_fail(status, kBaseMath + 17, kPosition);
-  const float first = axis[0];
-  const float last = axis[static_cast<std::size_t>(num - 1)];
-  const float low = num < 2 ? first - 0.5f : first - (axis[1] - first) / 2.0f;
-  const float high =
-      num < 2 ? first + 0.5f : last + (last - axis[static_cast<std::size_t>(num - 2)]) / 2.0f;
-  const float d = data_coordinate;
+  // A decreasing axis (a d-spacing scale) is read as the increasing axis of
+  // its negated values, so that its pixels count from its first value down.
+  const float sign = num >= 2 && axis[static_cast<std::size_t>(num - 1)] < axis[0] ? -1.0f : 1.0f;
+  const auto value = [&](Index k) { return sign * axis[static_cast<std::size_t>(k)]; };
+  const float first = value(0);
+  const float last = value(num - 1);
+  const float low = num < 2 ? first - 0.5f : first - (value(1) - first) / 2.0f;
+  const float high = num < 2 ? first + 0.5f : last + (last - value(num - 2)) / 2.0f;
+  const float d = sign * data_coordinate;
   const float n = static_cast<float>(num);
   if (d <= low) {
     pixel_coordinate = 0.0f;
@@ -36,9 +39,11 @@ void MA_DC2PIXC(Index maxdim, Index num, std::span<const float> axis, float data
     // First element not below d, among AXIS(2..NUM) (0-based k).
     const auto begin = axis.begin() + 1;
     const auto end = axis.begin() + num;
-    const Index k = std::lower_bound(begin, end, d) - axis.begin();
-    const float below = axis[static_cast<std::size_t>(k - 1)];
-    const float above = axis[static_cast<std::size_t>(k)];
+    const Index k = std::lower_bound(begin, end, d,
+                                     [sign](float a, float b) { return sign * a < b; }) -
+                    axis.begin();
+    const float below = value(k - 1);
+    const float above = value(k);
     const float step = above > below ? (d - below) / (above - below) : 0.0f;
     pixel_coordinate = static_cast<float>(k) + step - 0.5f;
   }

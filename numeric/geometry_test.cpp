@@ -32,14 +32,26 @@ TEST(AxisConversion, DataToPixelAndBack) {
     MA_PC2DC(3, 3, axis, c.pixel, d, status);
     EXPECT_FLOAT_EQ(d, c.pixel > 100 ? 30.0f : c.data) << c.pixel;
   }
-  // Round trip inside the axis, on uneven spacing.
+  // Round trip inside the axis, on uneven spacing, increasing and decreasing.
   const std::vector<float> uneven = {-4.0f, -1.0f, 0.0f, 2.5f, 9.0f, 10.0f};
-  for (float d = -4.0f; d <= 10.0f; d += 0.37f) {
+  const std::vector<float> falling(uneven.rbegin(), uneven.rend());
+  for (const std::vector<float>* a : {&uneven, &falling})
+    for (float d = -4.0f; d <= 10.0f; d += 0.37f) {
+      Status status = ST_GOOD();
+      float p = 0, back = 0;
+      MA_DC2PIXC(6, 6, *a, d, p, status);
+      MA_PC2DC(6, 6, *a, p, back, status);
+      EXPECT_NEAR(back, d, 1e-4) << d;
+    }
+  // A decreasing axis (a d-spacing scale) counts its pixels from its first
+  // value down, with the same half pixel beyond either end.
+  const std::vector<float> down = {30.0f, 20.0f, 10.0f};
+  for (const Case c : {Case{30, 0.5f}, Case{25, 1.0f}, Case{35, 0.0f}, Case{5, 3.0f},
+                       Case{32.5f, 0.25f}, Case{7.5f, 2.75f}}) {
     Status status = ST_GOOD();
-    float p = 0, back = 0;
-    MA_DC2PIXC(6, 6, uneven, d, p, status);
-    MA_PC2DC(6, 6, uneven, p, back, status);
-    EXPECT_NEAR(back, d, 1e-4) << d;
+    float p = -1;
+    MA_DC2PIXC(3, 3, down, c.data, p, status);
+    EXPECT_FLOAT_EQ(p, c.pixel) << c.data;
   }
   // A count beyond the declared size or the axis is refused.
   Status status = ST_GOOD();

@@ -123,6 +123,7 @@ bool redraw_after_change(Status& status) {
 struct ShownImage {
   Index xmaxdat, ymaxdat;
   std::span<const float> xaxis, yaxis, data;
+  std::span<const std::uint8_t> mask;  // empty: drawn without a mask
   std::string_view title, xlabel, ylabel, zlabel;
   Index xstrelm, ystrelm, xendelm, yendelm;
 };
@@ -144,8 +145,9 @@ bool next_button(const ShownImage& im, const ImageMenu& m, bool& image, bool& me
   command.clear();
   if (status != kStatusGood) return false;
   if (image) {
-    GS_PLOT(im.xmaxdat, im.ymaxdat, im.data, im.xaxis, im.yaxis, im.xstrelm, im.ystrelm,
-            im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+    GS_MPLOT(!im.mask.empty(), im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis,
+             im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel,
+             im.zlabel, status);
     menu = true;
   }
   const int buttons = static_cast<int>(m.buttons.size());
@@ -189,6 +191,7 @@ void KZT_COLOURSHELP(bool gui, Status& status) {
 
 void KZT_COLOURS(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
                  std::span<const float> yaxis, std::span<const float> data,
+                 std::span<const std::uint8_t> mask,
                  std::string_view title, std::string_view xlabel, std::string_view ylabel,
                  std::string_view zlabel, Index xstrelm, Index ystrelm, Index xendelm,
                  Index yendelm, Status& status) {
@@ -199,8 +202,8 @@ void KZT_COLOURS(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
   GS_INQ_LUTCHOICE(scheme, levels, status);
   const bool redraw = redraw_after_change(status);
   constexpr int kButtons = static_cast<int>(std::size(kColourButtons));
-  const ShownImage shown{xmaxdat, ymaxdat, xaxis,   yaxis,   data,    title,  xlabel,
-                         ylabel,  zlabel,  xstrelm, ystrelm, xendelm, yendelm};
+  const ShownImage shown{xmaxdat, ymaxdat, xaxis,  yaxis,   data,    mask,    title,
+                         xlabel,  ylabel,  zlabel, xstrelm, ystrelm, xendelm, yendelm};
   const ImageMenu colours{1, 3, 18, "KESTA: IMAGE: COLOURS MENU", kColourButtons, 1};
   bool image = false, menu = true;
   std::string command;
@@ -231,6 +234,7 @@ void KZT_COLOURS(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
 
 void KZT_ROTATELUT(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
                    std::span<const float> yaxis, std::span<const float> data,
+                   std::span<const std::uint8_t> mask,
                    std::string_view title, std::string_view xlabel, std::string_view ylabel,
                    std::string_view zlabel, Index xstrelm, Index ystrelm, Index xendelm,
                    Index yendelm, Status& status) {
@@ -239,8 +243,8 @@ void KZT_ROTATELUT(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
     return;
   const bool redraw = redraw_after_change(status);
   int total = 0;
-  const ShownImage shown{xmaxdat, ymaxdat, xaxis,   yaxis,   data,    title,  xlabel,
-                         ylabel,  zlabel,  xstrelm, ystrelm, xendelm, yendelm};
+  const ShownImage shown{xmaxdat, ymaxdat, xaxis,  yaxis,   data,    mask,    title,
+                         xlabel,  ylabel,  zlabel, xstrelm, ystrelm, xendelm, yendelm};
   // Clicks beside the buttons are answered too (and ignored).
   const ImageMenu rotate{0, 10, 7, "NUMBER OF LEVELS TO ROTATE", kRotateButtons, 2};
   bool image = false, menu = true;
@@ -261,7 +265,7 @@ void KZT_ROTATELUT(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
 void kzt_command_rotatelut(KztDataSets& sets, std::string&, Status& status) {
   const KztArrays& a = vosq_kzt_arrays;
   KZT_ROTATELUT(a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data),
-                sets.title, sets.xlabel, sets.ylabel, sets.zlabel, a.xstrelm, a.ystrelm,
+                {}, sets.title, sets.xlabel, sets.ylabel, sets.zlabel, a.xstrelm, a.ystrelm,
                 a.xendelm, a.yendelm, status);
 }
 

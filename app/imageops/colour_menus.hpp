@@ -15,13 +15,18 @@ namespace kesta {
 
 struct KztDataSets;
 
+// The colour-table menu and the interactive rotation of the colour table over
+// the image, which is drawn again after each change (with MASK when it is
+// not empty, as a masked display was shown).
 void KZT_COLOURS(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
                  std::span<const float> yaxis, std::span<const float> data,
+                 std::span<const std::uint8_t> mask,
                  std::string_view title, std::string_view xlabel, std::string_view ylabel,
                  std::string_view zlabel, Index xstrelm, Index ystrelm, Index xendelm,
                  Index yendelm, Status& status);
 void KZT_ROTATELUT(Index xmaxdat, Index ymaxdat, std::span<const float> xaxis,
                    std::span<const float> yaxis, std::span<const float> data,
+                   std::span<const std::uint8_t> mask,
                    std::string_view title, std::string_view xlabel, std::string_view ylabel,
                    std::string_view zlabel, Index xstrelm, Index ystrelm, Index xendelm,
                    Index yendelm, Status& status);

@@ -21,9 +21,9 @@ struct ColourMenus : kesta::testing::NoWindowGraphics {
     ScriptedInput input(answers);
     TerminalCapture quiet;
     if (rotate)
-      KZT_ROTATELUT(4, 4, axis, axis, data, "t", "x", "y", "z", 1, 1, 4, 4, status);
+      KZT_ROTATELUT(4, 4, axis, axis, data, {}, "t", "x", "y", "z", 1, 1, 4, 4, status);
     else
-      KZT_COLOURS(4, 4, axis, axis, data, "t", "x", "y", "z", 1, 1, 4, 4, status);
+      KZT_COLOURS(4, 4, axis, axis, data, {}, "t", "x", "y", "z", 1, 1, 4, 4, status);
   }
   std::vector<float> table() const {
     std::vector<float> out;

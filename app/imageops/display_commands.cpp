@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "app/main/data_store.hpp"
@@ -139,6 +140,9 @@ void KZT_ZOOMIN(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
     MA_DC2PIXC(maxdim, num, axis, xmin, pmin, status);
     MA_DC2PIXC(maxdim, num, axis, xmax, pmax, status);
     if (status != kStatusGood) return;
+    // (On a decreasing axis, a d-spacing scan, the graph's left edge is the
+    // higher pixel.)
+    if (pmin > pmax) std::swap(pmin, pmax);
     // MA_DC2PIXC keeps pixel coordinates within 0..NUM.
     const Index start = std::max<Index>(static_cast<Index>(pmin) + 1, 1);
     const Index end = std::min<Index>(static_cast<Index>(pmax) + 1, num);

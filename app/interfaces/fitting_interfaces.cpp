@@ -646,8 +646,9 @@ const OlmiRow kOlmiRows[] = {
      olmi_optimise},
     {"RESULTS", "RESULTS: Results of model fitting", 0, kAll, run_results<Olmi>},
     {"SET-UP", "SET-UP: Alter set-up of fitting control variables", 0, kAll, olmi_setup},
-    {"TRANSPOSE", "TRANSPOSE: Active data region element tranposition", kMenuNeedsMemory, kAll,
-     olmi_transpose},
+    // (Without data it would turn the arrays' unwritten contents into current data.)
+    {"TRANSPOSE", "TRANSPOSE: Active data region element tranposition",
+     kData | kMenuNeedsMemory, kAll, olmi_transpose},
     {"VECTORS", "VECTORS: Interactive viewing of results vectors", 0, kAll, olmi_vectors},
 };
 static_assert(std::size(kOlmiRows) == 20);

@@ -301,6 +301,14 @@ TEST_F(FittingInterfaces, OlmiTransposeOnlyWhenItFits) {
   EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
   EXPECT_EQ(at(a.data, 3, 7), before[2 * 80 + 6]);
   EXPECT_EQ(at(a.data, 12, 5), before[11 * 80 + 4]);
+  // Before any input there is nothing to turn: the arrays' unwritten
+  // contents never become current data (whose display failed on them).
+  sets.data_defined = sets.memory_defined = false;
+  const std::vector<float> kept(a.data, a.data + 80 * 20);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
+  EXPECT_FALSE(sets.data_defined);
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_EQ(std::vector<float>(a.data, a.data + 80 * 20), kept);
 }
 
 }  // namespace

@@ -151,17 +151,17 @@ const std::string kRoiTitle[] = {"KESTA: REGION OF INTEREST MENU"};
 }  // namespace
 
 void KZT_GUI_GRID(Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                  std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
-                  Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
-                  std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
-                  Status& status) {
+                  std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+                  std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::string_view title, std::string_view xlabel,
+                  std::string_view ylabel, std::string_view zlabel, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_GUI_GRID V0.2";
   if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                          {data.size()}))
     return;
   GridMenu grid;
-  grid.image = kzt_displayed_image(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, {},
-                                   xaxis, yaxis, title, xlabel, ylabel, zlabel);
+  grid.image = kzt_displayed_image(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                                   mask, xaxis, yaxis, title, xlabel, ylabel, zlabel);
   InterfaceTable<GridMenu> table;
   table.position = kPosition;
   table.rows = kGridRows;

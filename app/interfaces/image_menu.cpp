@@ -132,20 +132,22 @@ static_assert(std::size(kImageRows) == 25);
 
 struct OptionsMenu {};
 
-GsDisplayedImage program_image(const KztDataSets& sets) {
-  return menu_loop::current(sets, false);
-}
-
-// What the menu draws again: the current data as the caller showed them,
-// with the mask while that display was masked.
-GsDisplayedImage shown_as_given(const MenuPass& pass, const OptionsMenu&) {
+// What the menu and its own menus draw again: the current data as the
+// caller showed them, with the mask while that display was masked.
+GsDisplayedImage shown_as_given(const MenuPass& pass, const OptionsMenu& = {}) {
   return menu_loop::current(pass.sets, pass.plot_type == "masked_image");
 }
 
+// The mask to draw the image with (empty: drawn without one).
+std::span<const std::uint8_t> shown_mask(const GsDisplayedImage& im) {
+  return im.mask_data ? im.mask : std::span<const std::uint8_t>{};
+}
+
 void run_colours(MenuPass& pass, OptionsMenu&, Status& status) {
-  const GsDisplayedImage im = program_image(pass.sets);
-  KZT_COLOURS(im.xmaxdat, im.ymaxdat, im.xaxis, im.yaxis, im.data, im.title, im.xlabel,
-              im.ylabel, im.zlabel, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, status);
+  const GsDisplayedImage im = shown_as_given(pass);
+  KZT_COLOURS(im.xmaxdat, im.ymaxdat, im.xaxis, im.yaxis, im.data, shown_mask(im), im.title,
+              im.xlabel, im.ylabel, im.zlabel, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm,
+              status);
 }
 
 void run_curve_styles(MenuPass&, OptionsMenu&, Status& status) {
@@ -176,17 +178,19 @@ void enter_options(MenuPass& pass, OptionsMenu&, Status& status) {
 }
 
 void run_grid(MenuPass& pass, OptionsMenu&, Status& status) {
-  const GsDisplayedImage im = program_image(pass.sets);
-  KZT_GUI_GRID(im.xmaxdat, im.ymaxdat, im.data, im.xaxis, im.yaxis, im.xstrelm, im.ystrelm,
-               im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
+  const GsDisplayedImage im = shown_as_given(pass);
+  KZT_GUI_GRID(im.xmaxdat, im.ymaxdat, im.data, shown_mask(im), im.xaxis, im.yaxis, im.xstrelm,
+               im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel,
+               status);
 }
 
 void run_position(MenuPass&, OptionsMenu&, Status& status) { KZT_POSITION(status); }
 
 void run_rotate_lut(MenuPass& pass, OptionsMenu&, Status& status) {
-  const GsDisplayedImage im = program_image(pass.sets);
-  KZT_ROTATELUT(im.xmaxdat, im.ymaxdat, im.xaxis, im.yaxis, im.data, im.title, im.xlabel,
-                im.ylabel, im.zlabel, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, status);
+  const GsDisplayedImage im = shown_as_given(pass);
+  KZT_ROTATELUT(im.xmaxdat, im.ymaxdat, im.xaxis, im.yaxis, im.data, shown_mask(im), im.title,
+                im.xlabel, im.ylabel, im.zlabel, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm,
+                status);
 }
 
 void run_text(MenuPass& pass, OptionsMenu&, Status& status) {
@@ -208,8 +212,8 @@ void run_text(MenuPass& pass, OptionsMenu&, Status& status) {
 }
 
 void run_zscaling(MenuPass& pass, OptionsMenu&, Status& status) {
-  const GsDisplayedImage im = program_image(pass.sets);
-  KZT_GUI_ZSCALE(im.xmaxdat, im.ymaxdat, im.data, {}, im.xaxis, im.yaxis, im.xstrelm,
+  const GsDisplayedImage im = shown_as_given(pass);
+  KZT_GUI_ZSCALE(im.xmaxdat, im.ymaxdat, im.data, shown_mask(im), im.xaxis, im.yaxis, im.xstrelm,
                  im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel,
                  false, 0.0f, 0.0f, status);
 }

@@ -27,12 +27,13 @@ void KZT_GUI_SIZES(Index& x_dimension, Index& y_dimension, bool& memory, bool& v
                    Status& status);
 
 // The GRID sub-menu of the display options: switches the four kinds of grid
-// line, drawing the current data again on UPDATE.
+// line, drawing the current data again on UPDATE (with MASK when it is not
+// empty).
 void KZT_GUI_GRID(Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                  std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
-                  Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
-                  std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
-                  Status& status);
+                  std::span<const std::uint8_t> mask, std::span<const float> xaxis,
+                  std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
+                  Index yendelm, std::string_view title, std::string_view xlabel,
+                  std::string_view ylabel, std::string_view zlabel, Status& status);
 
 // The REGION OF INTEREST menu: the active data region in and out.
 void KZT_GUI_ROI(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,

@@ -346,6 +346,22 @@ TEST_F(PowderInterface, ChoicesWithoutDataRunAndOptionsKeepTheMask) {
   ASSERT_GE(images.size(), 3u);  // on entry to each menu and after the new title
   for (const testing::PageItem* image : images) EXPECT_NE(image->colour, -1);
   EXPECT_EQ(sets.title, "Masked");
+  // The image drawn again inside the options' own menus keeps the mask too.
+  const std::vector<std::vector<std::string>> sub_menus = {
+      {"Z-SCALING", "WEAK PEAKS", "EXIT"},
+      {"COLOURS", "GREY-SCALE", "EXIT"},
+      {"ROTATE LUT", "+ 10", "EXIT"},
+      {"GRID", "EXIT"}};
+  for (const std::vector<std::string>& sub : sub_menus) {
+    std::vector<std::string> answers = {"OPTIONS"};
+    answers.insert(answers.end(), sub.begin(), sub.end());
+    answers.insert(answers.end(), {"EXIT", "EXIT"});
+    items.clear();
+    EXPECT_EQ(run_pd(answers), kStatusGood) << sub[0] << terminal.text();
+    const std::vector<const testing::PageItem*> drawn = of("real_cell_array");
+    EXPECT_GE(drawn.size(), 3u) << sub[0];
+    for (const testing::PageItem* image : drawn) EXPECT_NE(image->colour, -1) << sub[0];
+  }
 }
 
 // The help texts keep to their widths.
