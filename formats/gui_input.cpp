@@ -118,32 +118,32 @@ bool gui_number(const char* prompt, const char* help, Index count, int& value, S
   return status == kStatusGood;  // CANCEL leaves the user escape: nothing is read
 }
 
+// The answers of a running series' first member; null outside a series.
+const FioReadAnswers* series_members = nullptr;
+
 // The gas detector reader's own box for a failed read (the boxes of every
-// failed read follow it); nothing for failures its messages explain.
+// failed read follow it); nothing for failures its messages explain. In a
+// running series its lines are written instead: nothing may wait.
 void gas_box(int why, Status& status) {
   static const std::string kHeader = "PROBLEM WITH HEADER FILE:";
+  std::vector<std::string> lines;
   switch (why) {
-    case kGasEndOfFile:
-      GS_FWARNING(2, 2, {kHeader, "EOF, NO IMAGE HEADER SECTION"}, status);
-      break;
-    case kGasBadInput:
-      GS_FWARNING(2, 2, {kHeader, "BAD DATA BEFORE IMAGE HEADER SECTION"}, status);
-      break;
-    case kGasNoSection:
-      GS_FWARNING(2, 2, {kHeader, "IMAGE HEADER SECTION NOT FOUND"}, status);
-      break;
-    case kGasTooBig:
-      GS_FWARNING(1, 1, {"IMAGE TOO BIG FOR PROGRAMS ARRAYS"}, status);
-      break;
-    case kGasUnknownBits:
-      GS_FWARNING(1, 1, {"UNKNOWN IMAGE HEADER FILE TYPE"}, status);
-      break;
-    case kGasNoMemoryFile:
-      GS_FWARNING(2, 2, {"PROBLEM WITH HISTOGRAM MEMORY FILE:", "FILE NOT OPENED"}, status);
-      break;
-    default:
-      break;
+    case kGasEndOfFile: lines = {kHeader, "EOF, NO IMAGE HEADER SECTION"}; break;
+    case kGasBadInput: lines = {kHeader, "BAD DATA BEFORE IMAGE HEADER SECTION"}; break;
+    case kGasNoSection: lines = {kHeader, "IMAGE HEADER SECTION NOT FOUND"}; break;
+    case kGasTooBig: lines = {"IMAGE TOO BIG FOR PROGRAMS ARRAYS"}; break;
+    case kGasUnknownBits: lines = {"UNKNOWN IMAGE HEADER FILE TYPE"}; break;
+    case kGasNoMemoryFile: lines = {"PROBLEM WITH HISTOGRAM MEMORY FILE:", "FILE NOT OPENED"}; break;
+    default: return;
   }
+  if (series_members != nullptr) {
+    std::string line = "WARNING:";
+    for (const std::string& part : lines) line += " " + part;
+    IO_WRITE(line, status);
+    return;
+  }
+  const int num = static_cast<int>(lines.size());
+  GS_FWARNING(num, num, lines, status);
 }
 
 // The file does not say whether it has the old 512-byte header record, nor
@@ -157,8 +157,13 @@ ImageRead gas_read(GuiRead& g) {
     failed.retstat = scanned;
     return failed;
   }
-  GasChoice choice = gas_answers();
   Status& status = g.status;
+  if (series_members != nullptr) {
+    ImageRead read = read_gas_file(g.path, g.request, series_members->gas, status);
+    if (!read.ok()) gas_box(read.retstat, status);
+    return read;
+  }
+  GasChoice choice = gas_answers();
   GS_INPL(true, false, true, true, "BINARY \"HM\" FILE HEADER",
           {"\"YES\" if the binary file starts with a 512-byte header record"}, {"Enter YES or NO"},
           choice.header_record, status);
@@ -182,9 +187,6 @@ ImageRead gas_read(GuiRead& g) {
   return read;
 }
 
-// The answers of a running series' first member; null outside a series.
-const FioReadAnswers* series_members = nullptr;
-
 ImageRead tiff_road(GuiRead& g, bool imagequant) {
   if (series_members != nullptr)
     return tiff_member_read(g.request, imagequant, series_members->tiff, g.file_name, g.status);
@@ -192,7 +194,11 @@ ImageRead tiff_road(GuiRead& g, bool imagequant) {
 }
 ImageRead tiff_read(GuiRead& g) { return tiff_road(g, false); }
 ImageRead imagequant_read(GuiRead& g) { return tiff_road(g, true); }
-ImageRead binary_read(GuiRead& g) { return binary_gui_read(g.request, g.file_name, g.status); }
+ImageRead binary_read(GuiRead& g) {
+  if (series_members != nullptr)
+    return binary_member_read(g.request, series_members->binary, g.file_name, g.status);
+  return binary_gui_read(g.request, g.file_name, g.status);
+}
 
 // The formats whose file work needs nothing but the file.
 template <auto Read>
@@ -439,7 +445,7 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
 
 void fio_reset_gui_input() { gui_input_state = GuiInputState{}; }
 
-FioReadAnswers fio_read_answers() { return {tiff_answers()}; }
+FioReadAnswers fio_read_answers() { return {tiff_answers(), binary_answers(), gas_answers()}; }
 
 FioSeriesMembers::FioSeriesMembers(const FioReadAnswers& answers)
     : answers_(answers), outer_(series_members) {

@@ -319,6 +319,58 @@ TEST_F(GuiInput, SeriesMembersTakeTheFirstMembersAnswers) {
   EXPECT_EQ(d_.xnum, 4);
 }
 
+// The other readers that ask take the first member's answers as well: a
+// BINARY member is read with the first one's layout, a gas detector member
+// with its header, frame, byte order and sign, and a gas member that fails
+// says why on the terminal instead of in a box.
+TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
+  for (int n = 1; n <= 2; ++n) {
+    std::string raw;
+    for (int v = 0; v < 12; ++v) raw += {static_cast<char>(10 * n + v), 0};
+    write_bytes(dir_.file("d_00" + std::to_string(n) + ".bin"), raw);
+  }
+  std::string frames(512, '\0');
+  for (int v = 1; v <= 12; ++v) frames += {static_cast<char>(v >> 8), static_cast<char>(v & 255)};
+  for (const char* name : {"run7", "run8"}) {
+    write_bytes(dir_.file(name), "run\n-1\nsection\n3\n16\n3\n2\n2\n-1\n");
+    write_bytes(dir_.file(std::string(name) + "hm"), frames);
+  }
+  write_bytes(dir_.file("run9"), "r\n-1\nx\n3\n16\n30\n2\n1\n");
+  write_bytes(dir_.file("run9hm"), frames);
+  struct Series {
+    std::string first, answers, later;
+  };
+  const Series series[] = {
+      {"d_001.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", "d_002.bin"},
+      {"run7", "YES\n2\nYES\nNO\n", "run8"},
+  };
+  for (const Series& one : series) {
+    replay(dir_.file(one.first) + "\n" + one.answers);
+    ASSERT_TRUE(input(kFioSelectFile)) << one.first;
+    d_.data[0] = -5.0f;
+    warnings();
+    const FioSeriesMembers members(fio_read_answers());
+    replay("");
+    testing::ScriptedInput nothing({});
+    file_ = dir_.file(one.later);
+    EXPECT_TRUE(input(kFioGivenName)) << one.later << terminal_.text();
+    if (one.first == "run7") {
+      EXPECT_EQ(pixel(1, 1), 7.0f);  // frame 2, swapped
+      file_ = dir_.file("run9");
+      EXPECT_FALSE(input(kFioGivenName));
+      EXPECT_EQ(pixel(1, 1), 7.0f) << "the data as they were";
+      EXPECT_NE(terminal_.text().find("WARNING: IMAGE TOO BIG FOR PROGRAMS ARRAYS"),
+                std::string::npos);
+    } else {
+      EXPECT_EQ(d_.xnum, 4);
+      EXPECT_EQ(pixel(4, 3), 31.0f);
+    }
+    EXPECT_TRUE(nothing.prompts.empty()) << one.later;
+    EXPECT_EQ(warnings(), "") << one.later;
+    EXPECT_EQ(s_, kStatusGood);
+  }
+}
+
 // The block-wise road reads in the format read last, as the given name does.
 TEST_F(GuiInput, RowsRoadFollowsTheFormatReadLast) {
   write_bytes(dir_.file("scan.tif"), tiff_bytes(4, 3, 100));
