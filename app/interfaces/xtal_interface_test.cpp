@@ -386,5 +386,24 @@ TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
   EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
 }
 
+// A frame left empty (its writer gave up) is not read while it may still be
+// written, but it does not hold the series once the next frame exists.
+TEST_F(XtalAutoInput, EmptyFrameLeftOutOnceTheNextOneExists) {
+  const std::string first = dir.file("frame_001.kzt"), second = dir.file("frame_002.kzt"),
+                    third = dir.file("frame_003.kzt");
+  write_frame(first, 1.0f);
+  write_frame(dir.file("whole.kzt"), 3.0f);
+  const std::string bytes = testing::file_contents(dir.file("whole.kzt"));
+  start_series(first, 3.0f);
+  window->on_idle = [&](int idle) {
+    if (idle == 3) std::ofstream(second, std::ios::binary).flush();
+    if (idle == 40) std::ofstream(third, std::ios::binary) << bytes;
+  };
+  const std::string out = run_unattended();
+  EXPECT_EQ(sets.input_file, third);
+  EXPECT_EQ(count(out, "WARNING: " + second + " is empty and is left out"), 1) << out;
+  EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
+}
+
 }  // namespace
 }  // namespace kesta
