@@ -34,13 +34,21 @@ inline constexpr int kFioGivenName = -2147483647;  // 0x80000001 as a 32-bit wor
 void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target,
                    bool& data_defined, std::string& file_name, Status& status);
 
+// The data set and image chosen in a file that holds several (BSL/OTOKO,
+// the CCD stacks).
+struct FioStackAnswers {
+  int set = 1, image = 1;
+};
+
 // What the readers were answered for the file read last by a road that asks
 // (the TIFF region and re-bin factors, with that file's image size; the
-// BINARY layout; the gas detector's header, frame, byte order and sign).
+// BINARY layout; the gas detector's header, frame, byte order and sign; the
+// image of a file of several).
 struct FioReadAnswers {
   TiffAnswers tiff;
   std::optional<RawLayout> binary;
   GasChoice gas;
+  FioStackAnswers stack;
 };
 FioReadAnswers fio_read_answers();
 
