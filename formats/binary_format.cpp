@@ -55,6 +55,7 @@ struct BinaryState {
   bool mar_big_endian = true;  // the DENZO MAR writer's
   bool first_read = true;
   Index nx = 0, ny = 0;        // the reader's sizes
+  std::optional<RawLayout> answered;  // the layout of the last read that asked
 };
 BinaryState fio_binary_state;
 
@@ -624,6 +625,7 @@ void store_layout(const RawLayout& layout, Status& status) {
   IO_SET_KEYVALUE("IN_BIN_DATA_TYPE", SLEN(layout.data_type), layout.data_type, stored, status);
   fio_binary_state.nx = layout.nx;
   fio_binary_state.ny = layout.ny;
+  fio_binary_state.answered = layout;
 }
 
 }  // namespace
@@ -778,6 +780,26 @@ ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, St
   store_layout(layout, status);
   GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
   GS_UPDATE(status);
+  return read_described(path, request, layout, file_name, xps, yps, status);
+}
+
+std::optional<RawLayout> binary_answers() { return fio_binary_state.answered; }
+
+ImageRead binary_member_read(const ReadRequest& request, const std::optional<RawLayout>& answers,
+                             std::string& file_name, Status& status) {
+  const RawLayout layout = answers ? *answers : remembered_layout(request, status);
+  std::string path;
+  if (!input_path(file_name, path, status)) return {};
+  // Only the pixel sizes are taken from the member's ".info" file.
+  RawLayout ignored = layout;
+  float xps = 1.0e-4f, yps = 1.0e-4f;
+  {
+    std::string t, xl, yl, zl;
+    float lower = 0.0f, upper = 0.0f;
+    int bytes = 0;
+    FIO_IN_HEADERFILE(path, t, xl, yl, zl, ignored.nx, ignored.ny, lower, upper, bytes,
+                      ignored.swap, ignored.is_signed, xps, yps, status);
+  }
   return read_described(path, request, layout, file_name, xps, yps, status);
 }
 

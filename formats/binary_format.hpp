@@ -8,6 +8,7 @@
 // "IN_BIN_START") or the ".info" file. The DENZO MAR writer shares the
 // dialogue and the array writer.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -76,6 +77,13 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
 // file's defaults, then the layout form FIO_GUI_IN_DATA. RETSTAT -1 after
 // CANCEL, with STATUS good.
 ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, Status& status);
+// The layout of the last read that asked for it (either road); none before.
+std::optional<RawLayout> binary_answers();
+// A later member of a series whose first member was read with ANSWERS (none:
+// the remembered settings): FILE_NAME read without a question, its pixel
+// sizes from its ".info" file as the asking roads take them.
+ImageRead binary_member_read(const ReadRequest& request, const std::optional<RawLayout>& answers,
+                             std::string& file_name, Status& status);
 // The input layout form "TYPE AND SIZE OF FILE DATA": the file image's
 // sizes, data type, sign, byte order and start byte (from 1). CANCEL gives
 // the user escape and changes nothing.

@@ -108,9 +108,25 @@ struct GuiRead {
   Status& status;
 };
 
-// An image number 1..COUNT asked in a value box when there is a choice.
+// The answers of a running series' first member; null outside a series.
+const FioReadAnswers* series_members = nullptr;
+
+// The data set and image chosen last in a file of several (what a series'
+// later members take).
+FioStackAnswers stack_answers;
+
+// An image number 1..COUNT asked in a value box when there is a choice. In a
+// running series VALUE is the first member's answer, not asked; one the file
+// does not hold is said and nothing is read.
 bool gui_number(const char* prompt, const char* help, Index count, int& value, Status& status) {
   const int last = static_cast<int>(std::clamp<Index>(count, 1, 1000000));
+  if (series_members != nullptr) {
+    if (value <= last) return true;
+    IO_WRITE("WARNING: " + std::string(prompt) + " " + std::to_string(value) +
+                 " is not in the file (1 to " + std::to_string(last) + ")",
+             status);
+    return false;
+  }
   value = std::clamp(value, 1, last);
   if (count > 1)
     GS_INPI(true, 1, last, true, prompt, {help}, {"Enter an integer within the given range"},
@@ -119,31 +135,28 @@ bool gui_number(const char* prompt, const char* help, Index count, int& value, S
 }
 
 // The gas detector reader's own box for a failed read (the boxes of every
-// failed read follow it); nothing for failures its messages explain.
+// failed read follow it); nothing for failures its messages explain. In a
+// running series its lines are written instead: nothing may wait.
 void gas_box(int why, Status& status) {
   static const std::string kHeader = "PROBLEM WITH HEADER FILE:";
+  std::vector<std::string> lines;
   switch (why) {
-    case kGasEndOfFile:
-      GS_FWARNING(2, 2, {kHeader, "EOF, NO IMAGE HEADER SECTION"}, status);
-      break;
-    case kGasBadInput:
-      GS_FWARNING(2, 2, {kHeader, "BAD DATA BEFORE IMAGE HEADER SECTION"}, status);
-      break;
-    case kGasNoSection:
-      GS_FWARNING(2, 2, {kHeader, "IMAGE HEADER SECTION NOT FOUND"}, status);
-      break;
-    case kGasTooBig:
-      GS_FWARNING(1, 1, {"IMAGE TOO BIG FOR PROGRAMS ARRAYS"}, status);
-      break;
-    case kGasUnknownBits:
-      GS_FWARNING(1, 1, {"UNKNOWN IMAGE HEADER FILE TYPE"}, status);
-      break;
-    case kGasNoMemoryFile:
-      GS_FWARNING(2, 2, {"PROBLEM WITH HISTOGRAM MEMORY FILE:", "FILE NOT OPENED"}, status);
-      break;
-    default:
-      break;
+    case kGasEndOfFile: lines = {kHeader, "EOF, NO IMAGE HEADER SECTION"}; break;
+    case kGasBadInput: lines = {kHeader, "BAD DATA BEFORE IMAGE HEADER SECTION"}; break;
+    case kGasNoSection: lines = {kHeader, "IMAGE HEADER SECTION NOT FOUND"}; break;
+    case kGasTooBig: lines = {"IMAGE TOO BIG FOR PROGRAMS ARRAYS"}; break;
+    case kGasUnknownBits: lines = {"UNKNOWN IMAGE HEADER FILE TYPE"}; break;
+    case kGasNoMemoryFile: lines = {"PROBLEM WITH HISTOGRAM MEMORY FILE:", "FILE NOT OPENED"}; break;
+    default: return;
   }
+  if (series_members != nullptr) {
+    std::string line = "WARNING:";
+    for (const std::string& part : lines) line += " " + part;
+    IO_WRITE(line, status);
+    return;
+  }
+  const int num = static_cast<int>(lines.size());
+  GS_FWARNING(num, num, lines, status);
 }
 
 // The file does not say whether it has the old 512-byte header record, nor
@@ -157,8 +170,13 @@ ImageRead gas_read(GuiRead& g) {
     failed.retstat = scanned;
     return failed;
   }
-  GasChoice choice = gas_answers();
   Status& status = g.status;
+  if (series_members != nullptr) {
+    ImageRead read = read_gas_file(g.path, g.request, series_members->gas, status);
+    if (!read.ok()) gas_box(read.retstat, status);
+    return read;
+  }
+  GasChoice choice = gas_answers();
   GS_INPL(true, false, true, true, "BINARY \"HM\" FILE HEADER",
           {"\"YES\" if the binary file starts with a 512-byte header record"}, {"Enter YES or NO"},
           choice.header_record, status);
@@ -182,9 +200,6 @@ ImageRead gas_read(GuiRead& g) {
   return read;
 }
 
-// The answers of a running series' first member; null outside a series.
-const FioReadAnswers* series_members = nullptr;
-
 ImageRead tiff_road(GuiRead& g, bool imagequant) {
   if (series_members != nullptr)
     return tiff_member_read(g.request, imagequant, series_members->tiff, g.file_name, g.status);
@@ -192,7 +207,11 @@ ImageRead tiff_road(GuiRead& g, bool imagequant) {
 }
 ImageRead tiff_read(GuiRead& g) { return tiff_road(g, false); }
 ImageRead imagequant_read(GuiRead& g) { return tiff_road(g, true); }
-ImageRead binary_read(GuiRead& g) { return binary_gui_read(g.request, g.file_name, g.status); }
+ImageRead binary_read(GuiRead& g) {
+  if (series_members != nullptr)
+    return binary_member_read(g.request, series_members->binary, g.file_name, g.status);
+  return binary_gui_read(g.request, g.file_name, g.status);
+}
 
 // The formats whose file work needs nothing but the file.
 template <auto Read>
@@ -214,11 +233,16 @@ ImageRead bsl_read(GuiRead& g) {
   const std::vector<BslDataSet> sets = bsl_data_sets(g.path, g.status);
   if (sets.empty()) return {};
   int set = 1, image = 1;
+  if (series_members != nullptr) {
+    set = series_members->stack.set;
+    image = series_members->stack.image;
+  }
   if (!gui_number("DATA-SET (\"MEMORY\") NUMBER", "Enter number of data-set (\"memory\") to input",
                   static_cast<Index>(sets.size()), set, g.status) ||
       !gui_number("IMAGE NUMBER", "Enter number of image within the data-set (\"memory\") to input",
                   sets[static_cast<std::size_t>(set - 1)].images, image, g.status))
     return {};
+  if (series_members == nullptr) stack_answers = {set, image};
   return read_bsl_file(g.path, g.request, set, image, g.status);
 }
 
@@ -227,15 +251,22 @@ template <auto Count, auto Read>
 ImageRead stack_read(GuiRead& g) {
   const Index images = Count(g.path, g.status);
   if (images < 1) return {};
-  int image = 1;
+  int image = series_members != nullptr ? series_members->stack.image : 1;
   if (!gui_number("IMAGE NUMBER", "Enter number of the required image to input from the image sequence",
                   images, image, g.status))
     return {};
+  if (series_members == nullptr) stack_answers = {1, image};
   return Read(g.path, g.request, image, g.status);
 }
 
 ImageRead fuji_read(GuiRead& g) {
   std::string image_file = fuji_image_file(g.path);
+  if (image_file.empty() && series_members != nullptr) {
+    IO_WRITE("WARNING: THE MATCHING .IMG FILE HAS NOT BEEN FOUND: " + g.file_name, g.status);
+    ImageRead failed;
+    failed.retstat = 1;
+    return failed;
+  }
   if (image_file.empty()) {
     GS_FWARNING(2, 2, {"THE MATCHING .IMG FILE HAS NOT BEEN FOUND", "PLEASE SELECT THE BINARY FILE"},
                 g.status);
@@ -437,9 +468,14 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
 
 }  // namespace
 
-void fio_reset_gui_input() { gui_input_state = GuiInputState{}; }
+void fio_reset_gui_input() {
+  gui_input_state = GuiInputState{};
+  stack_answers = FioStackAnswers{};
+}
 
-FioReadAnswers fio_read_answers() { return {tiff_answers()}; }
+FioReadAnswers fio_read_answers() {
+  return {tiff_answers(), binary_answers(), gas_answers(), stack_answers};
+}
 
 FioSeriesMembers::FioSeriesMembers(const FioReadAnswers& answers)
     : answers_(answers), outer_(series_members) {

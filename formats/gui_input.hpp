@@ -4,11 +4,14 @@
 // series, or a given name) is read by the reader its extension names.
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
+#include "formats/binary_format.hpp"
+#include "formats/gas_format.hpp"
 #include "formats/row_blocks.hpp"
 #include "formats/scratch_image.hpp"
 #include "formats/tiff_format.hpp"
@@ -31,17 +34,28 @@ inline constexpr int kFioGivenName = -2147483647;  // 0x80000001 as a 32-bit wor
 void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target,
                    bool& data_defined, std::string& file_name, Status& status);
 
+// The data set and image chosen in a file that holds several (BSL/OTOKO,
+// the CCD stacks).
+struct FioStackAnswers {
+  int set = 1, image = 1;
+};
+
 // What the readers were answered for the file read last by a road that asks
-// (the TIFF region and re-bin factors, with that file's image size).
+// (the TIFF region and re-bin factors, with that file's image size; the
+// BINARY layout; the gas detector's header, frame, byte order and sign; the
+// image of a file of several).
 struct FioReadAnswers {
   TiffAnswers tiff;
+  std::optional<RawLayout> binary;
+  GasChoice gas;
+  FioStackAnswers stack;
 };
 FioReadAnswers fio_read_answers();
 
 // While one is alive, FIO_GUI_INPUT reads the later members of a series
 // whose first member was read with ANSWERS (a series loop, or automatic
-// input, once it has started): the TIFF reader asks nothing and takes
-// ANSWERS, refusing a member of another image size; a member not read is
+// input, once it has started): the readers ask nothing and take ANSWERS (the
+// TIFF reader refusing a member of another image size); a member not read is
 // said on the terminal only, with no warning box to wait on. The answers the
 // asking roads remember are left as they were. Scopes nest.
 class FioSeriesMembers {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -317,6 +318,75 @@ TEST_F(GuiInput, SeriesMembersTakeTheFirstMembersAnswers) {
   replay("X-START\n1\nO.K.\n");
   ASSERT_TRUE(input(kFioGivenName));
   EXPECT_EQ(d_.xnum, 4);
+}
+
+// The other readers that ask take the first member's answers as well: a
+// BINARY member is read with the first one's layout, a gas detector member
+// with its header, frame, byte order and sign (one that fails says why on the
+// terminal instead of in a box), a BSL/OTOKO member with its image number.
+TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
+  for (int n = 1; n <= 2; ++n) {
+    std::string raw;
+    for (int v = 0; v < 12; ++v) raw += {static_cast<char>(10 * n + v), 0};
+    write_bytes(dir_.file("d_00" + std::to_string(n) + ".bin"), raw);
+  }
+  std::string frames(512, '\0');
+  for (int v = 1; v <= 12; ++v) frames += {static_cast<char>(v >> 8), static_cast<char>(v & 255)};
+  for (const char* name : {"run7", "run8"}) {
+    write_bytes(dir_.file(name), "run\n-1\nsection\n3\n16\n3\n2\n2\n-1\n");
+    write_bytes(dir_.file(std::string(name) + "hm"), frames);
+  }
+  write_bytes(dir_.file("run9"), "r\n-1\nx\n3\n16\n30\n2\n1\n");
+  write_bytes(dir_.file("run9hm"), frames);
+  // BSL/OTOKO pairs of two 4 x 3 images of reals, image F of member N
+  // holding 1000 N + F first.
+  for (int n = 1; n <= 2; ++n) {
+    const std::string data = "m0" + std::to_string(n) + "001.bsl";
+    char numbers[81];
+    std::snprintf(numbers, sizeof numbers, "%8d%8d%8d%8d%8d%8d%8d%8d%8d%8d", 4, 3, 2,
+                  IO_BIG_ENDIAN() ? 0 : 1, 0, 0, 0, 0, 0, 0);
+    write_bytes(dir_.file("m0" + std::to_string(n) + "000.bsl"),
+                "title\n \n" + std::string(numbers) + "\n" + data + "\n");
+    std::vector<float> reals(24, 0.0f);
+    reals[0] = 1000.0f * n + 1;
+    reals[12] = 1000.0f * n + 2;
+    write_bytes(dir_.file(data), std::string(reinterpret_cast<const char*>(reals.data()), 96));
+  }
+  struct Series {
+    std::string first, answers, later;
+  };
+  const Series series[] = {
+      {"d_001.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", "d_002.bin"},
+      {"run7", "YES\n2\nYES\nNO\n", "run8"},
+      {"m01000.bsl", "2\n", "m02000.bsl"},
+  };
+  for (const Series& one : series) {
+    replay(dir_.file(one.first) + "\n" + one.answers);
+    ASSERT_TRUE(input(kFioSelectFile)) << one.first;
+    d_.data[0] = -5.0f;
+    warnings();
+    const FioSeriesMembers members(fio_read_answers());
+    replay("");
+    testing::ScriptedInput nothing({});
+    file_ = dir_.file(one.later);
+    EXPECT_TRUE(input(kFioGivenName)) << one.later << terminal_.text();
+    if (one.first == "run7") {
+      EXPECT_EQ(pixel(1, 1), 7.0f);  // frame 2, swapped
+      file_ = dir_.file("run9");
+      EXPECT_FALSE(input(kFioGivenName));
+      EXPECT_EQ(pixel(1, 1), 7.0f) << "the data as they were";
+      EXPECT_NE(terminal_.text().find("WARNING: IMAGE TOO BIG FOR PROGRAMS ARRAYS"),
+                std::string::npos);
+    } else if (one.first == "m01000.bsl") {
+      EXPECT_EQ(d_.data[0] + d_.data[d_.xmax * 2], 2002.0f) << "image 2, whichever row is first";
+    } else {
+      EXPECT_EQ(d_.xnum, 4);
+      EXPECT_EQ(pixel(4, 3), 31.0f);
+    }
+    EXPECT_TRUE(nothing.prompts.empty()) << one.later;
+    EXPECT_EQ(warnings(), "") << one.later;
+    EXPECT_EQ(s_, kStatusGood);
+  }
 }
 
 // The block-wise road reads in the format read last, as the given name does.

@@ -355,6 +355,27 @@ XtalClock& kzt_xtal_clock() {
   return clock;
 }
 
+namespace {
+
+// NEXT, a file that is not read, left out when the file after it exists (the
+// writer has gone on): said with WHY, and the series moves past it. True when
+// left out.
+bool left_out(KztDataSets& sets, const std::string& next, std::string_view why,
+              Status& status) {
+  int retstat = 0;
+  std::string later;
+  XtalFileStamp later_stamp;
+  IO_NEWFILENAME(next, 1, 0, retstat, later, status);
+  if (status != kStatusGood || retstat != 0 || !file_stamp(later, later_stamp)) return false;
+  IO_WRITE("WARNING: " + next + " " + std::string(why) +
+               " and is left out: the series has gone on to " + later,
+           status);
+  sets.input_file = next;
+  return true;
+}
+
+}  // namespace
+
 bool kzt_xtal_poll(KztDataSets& sets, XtalState& state, int last_input_type, int& input_mode,
                    std::string& command, std::string& button, std::string& help,
                    Status& status) {
@@ -385,28 +406,22 @@ bool kzt_xtal_poll(KztDataSets& sets, XtalState& state, int last_input_type, int
     if (status != kStatusGood) return false;
     XtalFileStamp stamp;
     const bool regular = retstat == 0 && file_stamp(next, stamp);
+    const bool held = regular && next == state.polled_file && stamp == state.polled_stamp;
     if (regular && next == state.failed_file && stamp == state.failed_stamp) {
       // Unchanged since it failed: given up once a later file shows that
       // the writer has gone on.
-      std::string later;
-      XtalFileStamp later_stamp;
-      IO_NEWFILENAME(next, 1, 0, retstat, later, status);
-      if (status != kStatusGood) return false;
-      if (retstat == 0 && file_stamp(later, later_stamp)) {
-        IO_WRITE("WARNING: " + next + " could not be read and is left out: the series has gone "
-                 "on to " + later,
-                 status);
-        sets.input_file = next;
-        state.failed_file.clear();
-      }
+      if (left_out(sets, next, "could not be read", status)) state.failed_file.clear();
       state.polled_file.clear();
-    } else if (regular && stamp.size > 0 && next == state.polled_file &&
-               stamp == state.polled_stamp) {
+    } else if (held && stamp.size > 0) {
       command = "NEXT FILE";
+    } else if (held && left_out(sets, next, "is empty", status)) {
+      // Left empty by a writer that has gone on.
+      state.polled_file.clear();
     } else {
       state.polled_file = regular ? next : "";
       state.polled_stamp = stamp;
     }
+    if (status != kStatusGood) return false;
     state.just_polled = true;
     return true;
   }

@@ -334,6 +334,7 @@ struct XtalAutoInput : testing::PageFixture {
     EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], window->frame2_value) << out;
     return out;
   }
+  std::string broken_second(std::size_t second_bytes, std::string_view why);
   static int count(const std::string& text, std::string_view what) {
     int n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -366,9 +367,10 @@ TEST_F(XtalAutoInput, HalfWrittenFrameIsReadOnceWholeWithoutAnyBox) {
   EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
 }
 
-// A frame that stays broken holds the series until the next one appears:
-// then it is left out with a warning, and the series goes on.
-TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
+// A frame that stays broken (SECOND_BYTES of the whole frame) holds the
+// series until the next one appears: then it is left out with a warning
+// saying WHY, and the series goes on. The terminal's text.
+std::string XtalAutoInput::broken_second(std::size_t second_bytes, std::string_view why) {
   const std::string first = dir.file("frame_001.kzt"), second = dir.file("frame_002.kzt"),
                     third = dir.file("frame_003.kzt");
   write_frame(first, 1.0f);
@@ -376,14 +378,28 @@ TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
   const std::string bytes = testing::file_contents(dir.file("whole.kzt"));
   start_series(first, 3.0f);
   window->on_idle = [&](int idle) {
-    if (idle == 3) std::ofstream(second, std::ios::binary) << bytes.substr(0, 100);
+    if (idle == 3) std::ofstream(second, std::ios::binary) << bytes.substr(0, second_bytes);
     if (idle == 40) std::ofstream(third, std::ios::binary) << bytes;
   };
   const std::string out = run_unattended();
   EXPECT_EQ(sets.input_file, third);
-  EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
-  EXPECT_EQ(count(out, "WARNING: " + second + " could not be read and is left out"), 1) << out;
+  EXPECT_EQ(count(out, "WARNING: " + second + " " + std::string(why) + " and is left out"), 1)
+      << out;
   EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
+  return out;
+}
+
+TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
+  const std::string out = broken_second(100, "could not be read");
+  EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + dir.file("frame_002.kzt")), 1)
+      << out;
+}
+
+// A frame left empty (its writer gave up) is not read while it may still be
+// written, but it does not hold the series once the next frame exists.
+TEST_F(XtalAutoInput, EmptyFrameLeftOutOnceTheNextOneExists) {
+  const std::string out = broken_second(0, "is empty");
+  EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA"), 0) << out;
 }
 
 }  // namespace
