@@ -422,6 +422,36 @@ TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
   EXPECT_NE(r.output.find("RESET \"status\" [YES]:ANGLE"), std::string::npos) << r.output;
 }
 
+// At a terminal the line editor drives, Ctrl-D ends one window wait; the
+// person typing on is still there, so the next command's window waits again
+// (and Ctrl-D ends that one too).
+TEST_F(GraphicsProgram, CtrlDEndsOneWindowWaitNotTheLaterOnes) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  const char* term = std::getenv("TERM");
+  const std::string saved = term != nullptr ? term : "";
+  setenv("TERM", "xterm", 1);
+  Running run(dir, {"-key", "-dim64x32"});
+  if (term != nullptr)
+    setenv("TERM", saved.c_str(), 1);
+  else
+    unsetenv("TERM");
+  const std::string prompt = "Main menu: ENTER COMMAND [";
+  ASSERT_TRUE(run.child.wait_for(prompt, kWait));
+  run.child.type("INPUT DATA\rKESTA STANDARD FORMAT\rramp.kzt\r");
+  ASSERT_TRUE(run.child.wait_for(prompt, kWait));
+  for (int k = 0; k < 2; ++k) {
+    run.child.type("IMAGE\r");
+    EXPECT_FALSE(run.child.wait_for(prompt, 3000)) << k << run.child.output();
+    run.child.type("\x04");
+    ASSERT_TRUE(run.child.wait_for(prompt, kWait)) << k << run.child.output();
+  }
+  run.child.type("EXIT\r");
+  ASSERT_TRUE(run.child.wait_for("CONFIRM EXIT", kWait));
+  run.child.type("YES\r");
+  EXPECT_EQ(run.child.finish(15000), 0) << run.child.output();
+}
+
 TEST_F(GraphicsProgram, WithoutGraphicsStylesAreKeptAndAMacroGoesOn) {
   testing::write_text_file(dir.file("draw.mac"),
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nCONTOUR PLOT\n"
