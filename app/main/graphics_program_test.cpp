@@ -53,13 +53,15 @@ void write_image(const std::string& path, Index nx, Index ny, float (*value)(Ind
 float ramp(Index x, Index) { return static_cast<float>(x); }
 float constant(Index, Index) { return 42.0f; }
 
-// The program running in DIR (also its HOME) on a pseudo-terminal.
+// The program running in DIR (also its HOME) on a pseudo-terminal, of type
+// TERM when one is given.
 struct Running {
   testing::PtyChild child;
-  Running(const TempDir& dir, const std::vector<std::string>& args)
-      : child([&dir, args] {
+  Running(const TempDir& dir, const std::vector<std::string>& args, const char* term = nullptr)
+      : child([&dir, args, term] {
           if (chdir(dir.path().c_str()) != 0) return 126;
           setenv("HOME", dir.path().c_str(), 1);
+          if (term != nullptr) setenv("TERM", term, 1);
           setenv("ASAN_OPTIONS", "allocator_may_return_null=1", 1);
           std::vector<char*> argv;
           std::string name = "kesta";
@@ -401,14 +403,7 @@ TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
   {
     // Ctrl-D at a terminal read plainly (no line editor between, so the
     // key is the end of the input whenever it comes).
-    const char* term = std::getenv("TERM");
-    const std::string saved = term != nullptr ? term : "";
-    setenv("TERM", "dumb", 1);
-    Running run(dir, {"-key", "-dim64x32"});
-    if (term != nullptr)
-      setenv("TERM", saved.c_str(), 1);
-    else
-      unsetenv("TERM");
+    Running run(dir, {"-key", "-dim64x32"}, "dumb");
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n");
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [", kWait));
@@ -428,14 +423,7 @@ TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
 TEST_F(GraphicsProgram, CtrlDEndsOneWindowWaitNotTheLaterOnes) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
-  const char* term = std::getenv("TERM");
-  const std::string saved = term != nullptr ? term : "";
-  setenv("TERM", "xterm", 1);
-  Running run(dir, {"-key", "-dim64x32"});
-  if (term != nullptr)
-    setenv("TERM", saved.c_str(), 1);
-  else
-    unsetenv("TERM");
+  Running run(dir, {"-key", "-dim64x32"}, "xterm");
   const std::string prompt = "Main menu: ENTER COMMAND [";
   ASSERT_TRUE(run.child.wait_for(prompt, kWait));
   run.child.type("INPUT DATA\rKESTA STANDARD FORMAT\rramp.kzt\r");
