@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -503,7 +504,10 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
     return;
   }
   if (read == nullptr) return;
-  if (read[0] != '\0') add_history(read);
+  // The history keeps what is kept of the answer, a response line, so that
+  // long pasted lines do not pile up in memory.
+  if (read[0] != '\0')
+    add_history(std::string(read, strnlen(read, kResponseLength)).c_str());
   line = read;
   std::free(read);
   length = static_cast<int>(std::min<std::size_t>(line.size(), std::numeric_limits<int>::max()));
