@@ -146,6 +146,9 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
       status = kStatusEscape;
       return;
     }
+    // A line came: the input goes on (a person at a terminal may end one
+    // wait with Ctrl-D and type on), so later window waits wait again.
+    terminal_ended = false;
   }
 
   io_cut_response(line);

@@ -58,8 +58,8 @@ unsigned long io_response_count();
 using IoLineSource = std::function<bool(std::string_view prompt, std::string& line)>;
 void io_set_line_source(IoLineSource source, bool reads_terminal = false);
 
-// True once a prompt met the end of the terminal input (a new line source
-// starts a new input). A wait for the window that comes after it would wait
+// True once a prompt met the end of the terminal input, until a line is read
+// from it again (a new line source starts a new input). A wait for the window that comes after it would wait
 // for ever in a run without a user: it answers with the user escape instead.
 bool io_input_ended();
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <readline/history.h>
+
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -199,11 +203,12 @@ TEST(ReaderAtATerminal, LineEditingHistoryAndEndOfInput) {
   EXPECT_EQ(child.finish(), 0);
 }
 
-// A terminal the line editor cannot drive (no terminal type, or "dumb"):
-// lines are read plainly there, a long answer kept to a response line, and
-// the terminal's own echo is not repeated.
+// A terminal the line editor cannot drive (no terminal type, "dumb", or a
+// type the terminal database does not know): lines are read plainly there, a
+// long answer kept to a response line, and the terminal's own echo is not
+// repeated.
 TEST(ReaderAtATerminal, TerminalWithoutATypeReadsPlainly) {
-  for (const char* term : {"dumb", ""}) {
+  for (const char* term : {"dumb", "", "nosuchterm"}) {
     testing::PtyChild child([term] {
       if (term[0] == '\0')
         unsetenv("TERM");
@@ -228,6 +233,38 @@ TEST(ReaderAtATerminal, TerminalWithoutATypeReadsPlainly) {
     const std::string out = child.output();
     EXPECT_EQ(out.find("aaaz"), out.rfind("aaaz")) << term;
   }
+}
+
+// The line editor at a terminal it can drive, where the user's settings ask
+// for a long line to scroll sideways: a long answer is still read safely and
+// kept to a response line.
+TEST(ReaderAtATerminal, SidewaysScrollingChosenByTheUser) {
+  testing::TempDir dir;
+  const std::string settings = dir.file("inputrc");
+  {
+    std::ofstream file(settings);
+    file << "set horizontal-scroll-mode on\n";
+  }
+  testing::PtyChild child([settings] {
+    setenv("TERM", "xterm", 1);
+    setenv("INPUTRC", settings.c_str(), 1);
+    testing::reset_dialogue();
+    Status status = kStatusGood;
+    int length = 0;
+    std::string text;
+    IO_INPS(false, "TEXT", {"H"}, {"E"}, 1, length, text, status);
+    const HIST_ENTRY* last = history_get(history_base + history_length - 1);
+    std::printf("\nTEXT=%zu/%c%c HISTORY=%zu\n", text.size(), text.front(), text.back(),
+                last != nullptr ? std::strlen(last->line) : 0);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("TEXT:"));
+  child.type("b" + std::string(998, 'a') + "z\r");
+  // Neither the answer nor the history keeps more than a response line.
+  ASSERT_TRUE(child.wait_for("TEXT=132/ba HISTORY=132")) << child.output();
+  EXPECT_EQ(child.finish(), 0) << child.output();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/times.h>
 #include <sys/wait.h>
+#include <termcap.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -20,6 +21,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -170,12 +172,24 @@ bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, b
   }
 }
 
-// True when the terminal is one the line editor can drive: without a
-// terminal type (or a "dumb" one) it cannot place the cursor, and its
-// redisplay of a long line goes wrong.
+// True when the terminal is one the line editor can drive. Without a
+// terminal type, with a "dumb" one, or with one the terminal database does
+// not know or that cannot move the cursor up, the line editor falls back to
+// scrolling a long line sideways, and that redisplay reads past its buffers.
 bool line_editor_terminal() {
   const char* term = std::getenv("TERM");
-  return term != nullptr && term[0] != '\0' && std::string_view(term) != "dumb";
+  if (term == nullptr || term[0] == '\0' || std::string_view(term) == "dumb") return false;
+  // The answer is kept for the type last asked about: the database is read
+  // once, not at every prompt.
+  static std::string asked;
+  static bool drivable = false;
+  if (asked != term) {
+    asked = term;
+    char* up = nullptr;
+    drivable = tgetent(nullptr, term) > 0 && (up = tgetstr(const_cast<char*>("up"), nullptr)) &&
+               up[0] != '\0';
+  }
+  return drivable;
 }
 
 // Characters of the line the line editor is reading; past kEndlessLine it is
@@ -471,6 +485,15 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   }
   // A person types: Tab completes file names.
   rl_bind_key('\t', rl_complete);
+  // The user's own settings are read at the first initialisation; sideways
+  // scrolling of a long line, chosen there, is turned off again, since that
+  // redisplay reads past its buffers.
+  static bool initialised = false;
+  if (!initialised) {
+    rl_initialize();
+    initialised = true;
+  }
+  rl_variable_bind("horizontal-scroll-mode", "off");
   rl_getc_function = bounded_getc;
   edited_characters = 0;
   edited_line_endless = false;
@@ -481,7 +504,10 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
     return;
   }
   if (read == nullptr) return;
-  if (read[0] != '\0') add_history(read);
+  // The history keeps what is kept of the answer, a response line, so that
+  // long pasted lines do not pile up in memory.
+  if (read[0] != '\0')
+    add_history(std::string(read, strnlen(read, kResponseLength)).c_str());
   line = read;
   std::free(read);
   length = static_cast<int>(std::min<std::size_t>(line.size(), std::numeric_limits<int>::max()));

@@ -53,13 +53,15 @@ void write_image(const std::string& path, Index nx, Index ny, float (*value)(Ind
 float ramp(Index x, Index) { return static_cast<float>(x); }
 float constant(Index, Index) { return 42.0f; }
 
-// The program running in DIR (also its HOME) on a pseudo-terminal.
+// The program running in DIR (also its HOME) on a pseudo-terminal, of type
+// TERM when one is given.
 struct Running {
   testing::PtyChild child;
-  Running(const TempDir& dir, const std::vector<std::string>& args)
-      : child([&dir, args] {
+  Running(const TempDir& dir, const std::vector<std::string>& args, const char* term = nullptr)
+      : child([&dir, args, term] {
           if (chdir(dir.path().c_str()) != 0) return 126;
           setenv("HOME", dir.path().c_str(), 1);
+          if (term != nullptr) setenv("TERM", term, 1);
           setenv("ASAN_OPTIONS", "allocator_may_return_null=1", 1);
           std::vector<char*> argv;
           std::string name = "kesta";
@@ -420,14 +422,7 @@ TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
   {
     // Ctrl-D at a terminal read plainly (no line editor between, so the
     // key is the end of the input whenever it comes).
-    const char* term = std::getenv("TERM");
-    const std::string saved = term != nullptr ? term : "";
-    setenv("TERM", "dumb", 1);
-    Running run(dir, {"-key", "-dim64x32"});
-    if (term != nullptr)
-      setenv("TERM", saved.c_str(), 1);
-    else
-      unsetenv("TERM");
+    Running run(dir, {"-key", "-dim64x32"}, "dumb");
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
     run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n");
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [", kWait));
@@ -439,6 +434,29 @@ TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
                            "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nANGLE\n");
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_NE(r.output.find("RESET \"status\" [YES]:ANGLE"), std::string::npos) << r.output;
+}
+
+// At a terminal the line editor drives, Ctrl-D ends one window wait; the
+// person typing on is still there, so the next command's window waits again
+// (and Ctrl-D ends that one too).
+TEST_F(GraphicsProgram, CtrlDEndsOneWindowWaitNotTheLaterOnes) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, {"-key", "-dim64x32"}, "xterm");
+  const std::string prompt = "Main menu: ENTER COMMAND [";
+  ASSERT_TRUE(run.child.wait_for(prompt, kWait));
+  run.child.type("INPUT DATA\rKESTA STANDARD FORMAT\rramp.kzt\r");
+  ASSERT_TRUE(run.child.wait_for(prompt, kWait));
+  for (int k = 0; k < 2; ++k) {
+    run.child.type("IMAGE\r");
+    EXPECT_FALSE(run.child.wait_for(prompt, 3000)) << k << run.child.output();
+    run.child.type("\x04");
+    ASSERT_TRUE(run.child.wait_for(prompt, kWait)) << k << run.child.output();
+  }
+  run.child.type("EXIT\r");
+  ASSERT_TRUE(run.child.wait_for("CONFIRM EXIT", kWait));
+  run.child.type("YES\r");
+  EXPECT_EQ(run.child.finish(15000), 0) << run.child.output();
 }
 
 TEST_F(GraphicsProgram, WithoutGraphicsStylesAreKeptAndAMacroGoesOn) {

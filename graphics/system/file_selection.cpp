@@ -360,6 +360,8 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
   const std::span<const std::string> help = info.view().first(static_cast<std::size_t>(num_info));
 
   if (gs_typed_answers()) {
+    // Typed because the window has gone: the title says what the file is for.
+    gs_question_on_terminal(titles, status);
     std::string name;
     io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
                        status);

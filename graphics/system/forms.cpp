@@ -199,6 +199,22 @@ void GS_HELPFORM(bool gui, Status& status) {
   gs_state.message_style.font = font;
 }
 
+namespace {
+
+// A form asked at the terminal because its window has gone: its title and
+// each item's label and value are written before its choices, since nothing
+// shows them any more.
+void show_form_on_terminal(int num_title, std::span<const std::string> title,
+                           std::span<const GsFormItem> items, Status& status) {
+  if (!qg_window_lost()) return;
+  std::vector<std::string> lines(title.begin(), title.begin() + num_title);
+  for (const GsFormItem& item : items)
+    lines.push_back(std::string(used_part(item.label)) + ": " + gs_form_value_text(item));
+  gs_question_on_terminal(lines, status);
+}
+
+}  // namespace
+
 void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int num_info,
              TextLines info, int max_items, std::vector<GsFormItem>& items, int& return_code,
              Status& status) {
@@ -247,6 +263,7 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
     int type = 0;
     std::string command = "null";
     float x = 0.0f, y = 0.0f;
+    show_form_on_terminal(num_title, title.view(), items, status);
     GS_INP_MENUCHOICE(n + 5, n + 5, buttons, 2, type, command, x, y, status);
     if (status != kStatusGood) break;
     command = IO_UPPER(used_part(command));

@@ -142,6 +142,23 @@ TEST_F(Forms, ChangesRecordedAndReplayed) {
   EXPECT_EQ(window->waits, waits);
 }
 
+// Once the window has gone the form is asked at the terminal: its title and
+// each item's value are shown with the choices, and answers name them.
+TEST_F(Forms, AfterTheWindowHasGoneTheFormIsShownAtTheTerminal) {
+  items_ = {item("COUNT", 1), item("NAME", 4)};
+  items_[0].int_value = 3;
+  items_[1].string_value = "old";
+  window->lost = true;
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput answers({"COUNT", "5", "O.K."});
+  Status s = kStatusGood;
+  EXPECT_EQ(run(s), 0);
+  EXPECT_EQ(items_[0].int_value, 5);
+  const std::string shown = terminal.text();
+  EXPECT_EQ(shown.find("A FORM\nCOUNT: 3\nNAME: old\nCHOICES: COUNT, NAME,"), 0u) << shown;
+  EXPECT_NE(shown.find("A FORM\nCOUNT: 5\nNAME: old\n"), std::string::npos) << shown;
+}
+
 TEST_F(Forms, ChoiceItemsPickFromTheirList) {
   items_ = {item("KIND", 10), item("OTHER", 10)};
   items_[0].choices = {"ALPHA", "BETA", "GAMMA"};

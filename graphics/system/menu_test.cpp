@@ -211,6 +211,15 @@ TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
   EXPECT_FLOAT_EQ(x, 0.25f);
   EXPECT_FLOAT_EQ(y, 0.5f);
   EXPECT_EQ(terminal.text(), "CONFIRM EXIT\nCHOICES: CANCEL, HELP, YES, NO\nCLICK ON THE BEAM CENTRE\n");
+  testing::ScriptedInput file_answer({"out.dat"});
+  int cancelled = -1;
+  std::string name;
+  GS_FILESELECTION(1, 1, {"NAME OF OUTPUT FILE"}, 1, 1, {"Info"}, 1, false, cancelled, name, s);
+  EXPECT_EQ(cancelled, 0);
+  EXPECT_EQ(name, "out.dat");
+  EXPECT_NE(terminal.text().find("CLICK ON THE BEAM CENTRE\nNAME OF OUTPUT FILE\n"),
+            std::string::npos)
+      << terminal.text();
 
   TempDir dir;
   std::string macro = dir.file("answers.mac");
