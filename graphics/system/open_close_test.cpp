@@ -1,8 +1,13 @@
 // Command-line graphics options and PostScript copies: the same drawing
 // into a file, copies sharing one file, the closing lines, failures.
 
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -169,22 +174,38 @@ TEST_F(PrintTest, ClosingLinesInBothPageFormats) {
 }
 
 TEST_F(PrintTest, APipeNeverSeesTheLineSteppedOver) {
+  testing::Watchdog watchdog(60);
   const std::string fifo = dir.path().string() + "/pipe.ps";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // The reading end is open before the copy is delivered (a pipe nobody
+  // reads is refused); the reader takes what comes until the writer is done.
+  const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  std::atomic<bool> delivered{false};
   std::string received;
-  std::thread reader([&fifo, &received] {
-    std::ifstream in(fifo, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    received = all.str();
+  std::thread reader([fd, &delivered, &received] {
+    char buffer[4096];
+    for (;;) {
+      pollfd p{fd, POLLIN, 0};
+      ::poll(&p, 1, 20);
+      const bool done = delivered.load();
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n > 0) {
+        received.append(buffer, static_cast<std::size_t>(n));
+        continue;
+      }
+      if (n == 0 && done) break;  // the writer closed, and all it wrote is read
+      if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+    }
   });
   Status s = kStatusGood;
   const bool opened = on_print(fifo, s);
   draw_image(s);
   GS_OFF_PRINT(s);
   GS_CLOSE_PS(s);
-  if (!opened || s != kStatusGood) std::ofstream unblock(fifo);  // the reader ends either way
+  delivered = true;
   reader.join();
+  ::close(fd);
   ASSERT_TRUE(opened);
   ASSERT_EQ(s, kStatusGood);
   const std::string end = "\nshowpage\n% End of PostScript file\n";
