@@ -38,12 +38,25 @@ struct TiffLayout {
   Index length = -1;
   Index bits = 1;
   Index sample_format = 1;  // 1 unsigned integers, 2 signed, 3 floating point
+  Index fill_order = 1;     // 1 bits from the most significant, 2 from the least
   Index compression = 1;
   Index rows_per_strip = -1;  // -1: not given, the whole image
   std::vector<Index> strips;
 };
 
 using Entry = std::array<std::uint8_t, 12>;
+
+// Each byte with its bits in the opposite order.
+constexpr std::array<std::uint8_t, 256> kReversedBits = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (int v = 0; v < 256; ++v) {
+    int r = 0;
+    for (int bit = 0; bit < 8; ++bit)
+      if ((v >> bit) & 1) r |= 0x80 >> bit;
+    table[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(r);
+  }
+  return table;
+}();
 
 // The single value of an integer entry by its field type; false for another
 // count or type (after the count's warning).
@@ -139,6 +152,7 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
                     : tag == 257 ? &layout.length
                     : tag == 258 ? &layout.bits
                     : tag == 259 ? &layout.compression
+                    : tag == 266 ? &layout.fill_order
                     : tag == 278 ? &layout.rows_per_strip
                     : tag == 339 ? &layout.sample_format
                                  : nullptr;
@@ -312,6 +326,13 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
              status);
     return refuse(2, "WARNING: Cannot decode image");
   }
+  // Bytes filled from their least significant bit (as some raw-data
+  // converters write them) are read with their bits reversed; without that
+  // every value would be scrambled.
+  if (t.fill_order != 1 && t.fill_order != 2) {
+    IO_WRITE("WARNING: Un-supported fill order (" + std::to_string(t.fill_order) + ")", status);
+    return refuse(2, "WARNING: Cannot decode image");
+  }
   if (t.compression != 1) {
     IO_WRITE("WARNING: The Image has been compressed. Data Decompression is not", status);
     IO_WRITE("         presently supported.", status);
@@ -390,6 +411,8 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
       IO_WRITE("WARNING: The image could not be read", status);
       return refuse(2, "WARNING: Cannot decode image");
     }
+    if (t.fill_order == 2)
+      for (std::uint8_t& b : block) b = kReversedBits[b];
     for (Index k = 0; k < n; ++k, ++row) {
       const Index j = ynum - (row - first_row) / r.ybin;
       if (j < 1) continue;  // the rest of an incomplete bin

@@ -29,6 +29,7 @@ struct TiffSpec {
   Index strip_offsets_dropped = 0;  // offsets left out of the table
   std::vector<std::uint32_t> pixels;
   Index sample_format = 0;  // 0: no sample format tag
+  Index fill_order = 0;     // 0: no fill order tag; 2: pixel bytes bit-reversed
 };
 
 std::string tiff_bytes(const TiffSpec& s) {
@@ -46,7 +47,7 @@ std::string tiff_bytes(const TiffSpec& s) {
   out += s.big ? "MM" : "II";
   put(42, 2);
   put(8, 4);
-  const Index entries = s.sample_format == 0 ? 6 : 7;
+  const Index entries = 6 + (s.sample_format != 0) + (s.fill_order != 0);
   const Index table = 8 + 2 + 12 * entries + 4;
   const Index data = table + 4 * listed;
   put(entries, 2);
@@ -65,11 +66,13 @@ std::string tiff_bytes(const TiffSpec& s) {
   entry(257, 4, 1, s.length);
   entry(258, 3, 1, s.bits);
   entry(259, 3, 1, s.compression);
+  if (s.fill_order != 0) entry(266, 3, 1, static_cast<std::uint32_t>(s.fill_order));
   entry(273, 4, listed, listed == 1 ? data : table);
   entry(278, 4, 1, s.rows_per_strip == 0 ? s.length : s.rows_per_strip);
   if (s.sample_format != 0) entry(339, 3, 1, static_cast<std::uint32_t>(s.sample_format));
   put(0, 4);
   for (Index k = 0; k < listed; ++k) put(data + k * rps * row, 4);
+  const std::size_t pixel_start = out.size();
   for (Index y = 0; y < s.length; ++y) {
     const std::uint32_t* p = s.pixels.data() + y * s.width;
     if (s.bits == 12) {
@@ -83,6 +86,12 @@ std::string tiff_bytes(const TiffSpec& s) {
       for (Index x = 0; x < s.width; ++x) put(p[x], static_cast<int>(s.bits / 8));
     }
   }
+  if (s.fill_order == 2)
+    for (std::size_t k = pixel_start; k < out.size(); ++k) {
+      unsigned v = static_cast<unsigned char>(out[k]), r = 0;
+      for (int bit = 0; bit < 8; ++bit) r = (r << 1) | ((v >> bit) & 1);
+      out[k] = static_cast<char>(r);
+    }
   return out;
 }
 
@@ -218,6 +227,29 @@ TEST_F(Tiff, SampleFormatReadsSignedIntegersAndRefusesTheRest) {
         EXPECT_EQ(at(r, x, 1), c.values[static_cast<std::size_t>(x - 1)]) << what << " " << x;
     }
   EXPECT_EQ(status_, kStatusGood);
+}
+
+// Bytes filled from their least significant bit, as raw-data converters
+// write them by default, read as the values they hold; a fill order that is
+// neither is refused.
+TEST_F(Tiff, FillOrderFromTheLeastSignificantBitIsReadBack) {
+  const std::vector<std::uint32_t> pixels = {1, 2, 300, 0x8001, 7, 65535};
+  for (const bool big : {false, true})
+    for (const Index bits : {Index{8}, Index{16}, Index{12}}) {
+      TiffSpec s{3, 2, bits, big, 0, 1, 0, pixels, 0, 2};
+      const std::uint32_t most = (1u << bits) - 1;
+      for (std::uint32_t& p : s.pixels) p &= most;
+      const ImageRead r = read(write(s), {1, 1, 3, 2, 1, 1});
+      ASSERT_EQ(r.retstat, 0) << bits << terminal_.text();
+      for (Index k = 0; k < 6; ++k)
+        EXPECT_EQ(at(r, k % 3 + 1, 2 - k / 3), static_cast<float>(s.pixels[static_cast<std::size_t>(k)]))
+            << bits << (big ? " big " : " little ") << k;
+    }
+  TiffSpec odd{3, 2, 16, false, 0, 1, 0, pixels, 0, 3};
+  const ImageRead r = read(write(odd), {1, 1, 3, 2, 1, 1});
+  EXPECT_EQ(r.retstat, 2);
+  EXPECT_FALSE(r.image.data);
+  EXPECT_NE(terminal_.text().find("Un-supported fill order (3)"), std::string::npos);
 }
 
 TEST_F(Tiff, RegionBeyondTheImageIsClippedOrRefused) {
