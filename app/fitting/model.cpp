@@ -9,6 +9,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "numeric/chebyshev.hpp"
 #include "numeric/profiles2d.hpp"
 
@@ -84,7 +85,7 @@ std::string kzt_model_fault(const FitModel& model) {
   const auto parameter = [&](int i) {
     const std::string& name = model.names[static_cast<std::size_t>(i)];
     return "parameter " + std::to_string(i + 1) + " (" +
-           name.substr(0, name.find_last_not_of(' ') + 1) + ")";
+           std::string(without_trailing_blanks(name)) + ")";
   };
   for (int i = 0; i < n; ++i) {
     if (!std::isfinite(model.params[static_cast<std::size_t>(i)]))
