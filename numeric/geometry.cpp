@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/io_output.hpp"
 #include "core/region.hpp"
@@ -35,6 +36,10 @@ void MA_DC2PIXC(Index maxdim, Index num, std::span<const float> axis, float data
     pixel_coordinate = first > low ? 0.5f * (d - low) / (first - low) : 0.5f;
   } else if (d >= last) {
     pixel_coordinate = high > last ? n - 0.5f + 0.5f * (d - last) / (high - last) : n - 0.5f;
+  } else if (num < 2) {
+    // Only a value that is not a number gets here; one value has no
+    // neighbour to interpolate towards.
+    pixel_coordinate = std::numeric_limits<float>::quiet_NaN();
   } else {
     // First element not below d, among AXIS(2..NUM) (0-based k).
     const auto begin = axis.begin() + 1;

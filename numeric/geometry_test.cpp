@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "core/status.hpp"
@@ -52,6 +53,17 @@ TEST(AxisConversion, DataToPixelAndBack) {
     float p = -1;
     MA_DC2PIXC(3, 3, down, c.data, p, status);
     EXPECT_FLOAT_EQ(p, c.pixel) << c.data;
+  }
+  // A coordinate or a one-value axis that is not a number has no pixel (the
+  // axis is read no further than its value).
+  for (const auto& [axis_value, coordinate] :
+       {std::pair{5.0f, NAN}, std::pair{NAN, 5.0f}, std::pair{NAN, NAN}}) {
+    const std::vector<float> one = {axis_value};
+    Status status = ST_GOOD();
+    float p = 0;
+    MA_DC2PIXC(1, 1, one, coordinate, p, status);
+    EXPECT_EQ(status, ST_GOOD());
+    EXPECT_TRUE(std::isnan(p)) << axis_value << " " << coordinate << ": " << p;
   }
   // A count beyond the declared size or the axis is refused.
   Status status = ST_GOOD();

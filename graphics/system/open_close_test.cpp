@@ -55,6 +55,20 @@ struct PrintTest : PageFixture {
     if (asked) *asked = input.prompts.size();
     return opened;
   }
+  // A copy to PATH, opened and drawn, fails at the close for REASON.
+  void expect_copy_refused(const std::string& path, const std::string& reason) {
+    testing::TerminalCapture terminal;
+    Status s = kStatusGood;
+    ASSERT_TRUE(on_print(path, s));
+    draw_image(s);
+    GS_OFF_PRINT(s);
+    GS_CLOSE_PS(s);
+    EXPECT_EQ(s, 11010);
+    EXPECT_NE(terminal.text().find("ERROR: The PostScript file \"" + path +
+                                   "\" could not be written: " + reason),
+              std::string::npos)
+        << terminal.text();
+  }
   std::vector<std::string> last_lines(const std::string& path, std::size_t n) {
     const auto lines = testing::read_lines(path);
     return {lines.end() - static_cast<std::ptrdiff_t>(n), lines.end()};
@@ -219,32 +233,12 @@ TEST_F(PrintTest, APipeWithoutAReaderFailsTheCloseAtOnce) {
   testing::Watchdog watchdog(60);
   const std::string fifo = dir.path().string() + "/nobody.ps";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  testing::TerminalCapture terminal;
-  Status s = kStatusGood;
-  ASSERT_TRUE(on_print(fifo, s));
-  draw_image(s);
-  GS_OFF_PRINT(s);
-  GS_CLOSE_PS(s);
-  EXPECT_EQ(s, 11010);
-  EXPECT_NE(terminal.text().find("ERROR: The PostScript file \"" + fifo +
-                                 "\" could not be written: it is a named pipe that nothing reads"),
-            std::string::npos)
-      << terminal.text();
+  expect_copy_refused(fifo, "it is a named pipe that nothing reads");
 }
 
 // A device that refuses the copy at the close: the system's reason.
 TEST_F(PrintTest, ADeviceThatRefusesTheCopyGivesTheReason) {
-  testing::TerminalCapture terminal;
-  Status s = kStatusGood;
-  ASSERT_TRUE(on_print("/dev/full", s));
-  draw_image(s);
-  GS_OFF_PRINT(s);
-  GS_CLOSE_PS(s);
-  EXPECT_EQ(s, 11010);
-  EXPECT_NE(terminal.text().find("ERROR: The PostScript file \"/dev/full\" could not be written: "
-                                 "writing to it failed: No space left on device"),
-            std::string::npos)
-      << terminal.text();
+  expect_copy_refused("/dev/full", "writing to it failed: No space left on device");
 }
 
 TEST_F(PrintTest, AFileThatCannotBeOpenedChangesNothing) {
