@@ -430,7 +430,9 @@ bool median_by_ranks(const MedianJob& job) {
   auto refresh = [&](Index g, Index x0, Index x1) {
     std::uint16_t* bin = kh + g * kGroup;
     auto add = [&](Index a, Index b, bool in) {
-      const auto sign = static_cast<std::uint16_t>(in ? 1 : -1);
+      // Unsigned, so that the product wraps instead of overflowing an int
+      // (the counts are kept modulo 2^16 all the same).
+      const unsigned sign = in ? 1u : 0xFFFFu;
       for (Index x = a; x <= b; ++x) {
         const std::uint16_t* c = column(x) + g * kGroup;
         for (Index k = 0; k < kGroup; ++k)
