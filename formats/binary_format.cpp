@@ -628,6 +628,19 @@ void store_layout(const RawLayout& layout, Status& status) {
   fio_binary_state.answered = layout;
 }
 
+// What the ".info" file beside PATH gives, when there is one: the sizes, sign
+// and byte order into LAYOUT, the pixel sizes into XPS and YPS. Returns the
+// bytes per pixel it names (0 when none).
+int info_defaults(const std::string& path, RawLayout& layout, float& xps, float& yps,
+                  Status& status) {
+  std::string title, xlabel, ylabel, zlabel;
+  float lower = 0.0f, upper = 0.0f;
+  int bytes = 0;
+  FIO_IN_HEADERFILE(path, title, xlabel, ylabel, zlabel, layout.nx, layout.ny, lower, upper,
+                    bytes, layout.swap, layout.is_signed, xps, yps, status);
+  return bytes;
+}
+
 }  // namespace
 
 namespace {
@@ -666,15 +679,9 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
     if (escape()) return escaped;
     return {};
   }
-  {
-    std::string t, xl, yl, zl;
-    float lower = 0.0f, upper = 0.0f;
-    int bytes = 0;
-    FIO_IN_HEADERFILE(path, t, xl, yl, zl, layout.nx, layout.ny, lower, upper, bytes, layout.swap,
-                      layout.is_signed, xps, yps, status);
-    if (bytes == 2) layout.data_type = kDataTypes[2].name;
-    if (bytes == 4) layout.data_type = kDataTypes[0].name;
-  }
+  const int bytes = info_defaults(path, layout, xps, yps, status);
+  if (bytes == 2) layout.data_type = kDataTypes[2].name;
+  if (bytes == 4) layout.data_type = kDataTypes[0].name;
   int nx = static_cast<int>(std::clamp<Index>(layout.nx, 1, 10000000));
   int ny = static_cast<int>(std::clamp<Index>(layout.ny, 1, 10000000));
   IO_INPI(true, 1, 10000000, true, "X NUMBER PIXELS",
@@ -760,14 +767,8 @@ ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, St
   std::string path;
   if (!input_path(file_name, path, status)) return {};
   float xps = 1.0e-4f, yps = 1.0e-4f;
-  {
-    // The ".info" file gives the form's sizes, sign and byte order.
-    std::string t, xl, yl, zl;
-    float lower = 0.0f, upper = 0.0f;
-    int bytes = 0;
-    FIO_IN_HEADERFILE(path, t, xl, yl, zl, layout.nx, layout.ny, lower, upper, bytes, layout.swap,
-                      layout.is_signed, xps, yps, status);
-  }
+  // The ".info" file gives the form's sizes, sign and byte order.
+  info_defaults(path, layout, xps, yps, status);
   FIO_GUI_IN_DATA(request.xmaxdat, request.ymaxdat, layout.nx, layout.ny, layout.data_type,
                   layout.is_signed, layout.swap, layout.start_byte, status);
   if (status == kStatusEscape) {
@@ -793,13 +794,7 @@ ImageRead binary_member_read(const ReadRequest& request, const std::optional<Raw
   // Only the pixel sizes are taken from the member's ".info" file.
   RawLayout ignored = layout;
   float xps = 1.0e-4f, yps = 1.0e-4f;
-  {
-    std::string t, xl, yl, zl;
-    float lower = 0.0f, upper = 0.0f;
-    int bytes = 0;
-    FIO_IN_HEADERFILE(path, t, xl, yl, zl, ignored.nx, ignored.ny, lower, upper, bytes,
-                      ignored.swap, ignored.is_signed, xps, yps, status);
-  }
+  info_defaults(path, ignored, xps, yps, status);
   return read_described(path, request, layout, file_name, xps, yps, status);
 }
 

@@ -388,6 +388,7 @@ void FIO_GUI_OUT(std::string_view input_file, std::string_view format, bool file
     // Its data file takes the next number of the header's name: the made
     // name of the next member, whose scan would overwrite it.
     IO_WRITE("WARNING: BSL/OTOKO scans of a file series are not saved: " + output_file, status);
+    retstat = 1;
     return;
   }
   if (name == "BINARY") {

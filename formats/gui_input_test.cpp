@@ -686,6 +686,14 @@ TEST_F(GuiInput, OutputMenuWritesAsTheKeyboardMenu) {
   FIO_GUI_OUTPUT(input, kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, variances, "A title", "X", "Y",
                  "Z", false, 1e-4f, 1e-4f, s_);
   EXPECT_EQ(s_, kStatusGood);
+  // In a file series BSL/OTOKO writes nothing, and its code says so.
+  std::string series_file = window.file("k.bsl");
+  int retstat = 0;
+  FIO_GUI_OUT(input, "BSL/OTOKO", true, kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, variances,
+              "A title", "X", "Y", "Z", false, 1e-4f, 1e-4f, series_file, retstat, s_);
+  EXPECT_EQ(s_, kStatusGood);
+  EXPECT_NE(retstat, 0);
+  EXPECT_FALSE(std::filesystem::exists(series_file));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ void FIO_INP_OUTPUT(std::string& format, Status& status);
 // FILE_SERIES every writer writes to OUTPUT_FILE without asking, taking the
 // proposed answers to its other questions (TIFF: the bits of its button and
 // the proposed range); "BSL/OTOKO", whose data file would take the next
-// member's name, writes nothing and says so. RETSTAT (0 first) is the
+// member's name, writes nothing and says so (RETSTAT 1, no box). RETSTAT (0 first) is the
 // writer's: 1 shows "OUTPUT FILE COULD NOT BE OPENED", 2 "ERROR OCCURRED
 // DURING FILE OUTPUT".
 // XMAXDAT < 1 gives 180001, YMAXDAT < 1 180002.

@@ -17,6 +17,7 @@
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "formats/detector_input.hpp"
 #include "formats/format_menus.hpp"
 #include "formats/reader_support.hpp"
 #include "formats/text_files.hpp"
@@ -486,16 +487,9 @@ ImageRead read_huffman_file(const std::string& path, const ReadRequest& request,
 ImageRead huffman_keyboard_read(const ReadRequest& request, std::string& file_name,
                                 Status& status) {
   std::string path;
-  for (;;) {
-    io_input_file_name(true, "DATA FILE NAME", {"Name of file containing Huffman compressed data"},
-                       {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return {};
-    std::string problem = "cannot be found (bad directory path)";
-    if (input_path(file_name, path, status) && open_input_file(path, problem)) break;
-    if (status != kStatusGood) return {};
-    IO_WRITE("Error in opening file, Please retype name", status);
-    IO_WRITE("         " + file_name + " " + problem, status);
-  }
+  if (!ask_input_file("DATA FILE NAME", {"Name of file containing Huffman compressed data"},
+                      kRetypeName, file_name, path, status))
+    return {};
   return read_huffman_file(path, request, status);
 }
 

@@ -16,6 +16,7 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
+#include "formats/detector_input.hpp"
 #include "formats/fio_stream.hpp"
 #include "formats/reader_support.hpp"
 #include "formats/region_readers.hpp"
@@ -489,17 +490,10 @@ ImageRead read_tulma_file(const std::string& path, const ReadRequest& request, i
 ImageRead tulma_keyboard_read(const ReadRequest& request, std::string& file_name,
                               Status& status) {
   std::string path;
-  for (;;) {
-    io_input_file_name(true, "\"TULMA\" (limited OZWA) DATA FILE NAME",
-                       {"Name of file containing \"TULMA\" (OZWA sub-set) format data"},
-                       {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return {};
-    std::string problem = "cannot be found (bad directory path)";
-    if (input_path(file_name, path, status) && open_input_file(path, problem)) break;
-    if (status != kStatusGood) return {};
-    IO_WRITE("Error in opening file, Please retype name", status);
-    IO_WRITE("         " + file_name + " " + problem, status);
-  }
+  if (!ask_input_file("\"TULMA\" (limited OZWA) DATA FILE NAME",
+                      {"Name of file containing \"TULMA\" (OZWA sub-set) format data"},
+                      kRetypeName, file_name, path, status))
+    return {};
   int number = fio_tulma_files.image;
   IO_INPI(true, 1, 99999, true, "IMAGE NUMBER", {"Index number of required image"},
           {"Enter valid integer within given range"}, number, status);
