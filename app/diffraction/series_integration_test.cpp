@@ -266,6 +266,31 @@ TEST_F(SeriesIntegration, TiffSeriesAsksNothingOnceStartedAndSavesUnderTheMadeNa
   }
 }
 
+// A member's scan that cannot be saved (its made name is taken by a
+// directory) is said on the terminal; nothing waits for a click, and the
+// members after it are still integrated and saved.
+TEST_F(SeriesIntegration, ScanThatCannotBeSavedIsSaidAndTheSeriesGoesOn) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  auto tif = [&](int k) { return dir.file("run_00" + std::to_string(k) + ".tif"); };
+  auto scan = [&](int k) { return dir.file("run_00" + std::to_string(k) + ".int"); };
+  for (int k = 1; k <= 3; ++k) write_tiff(tif(k), 20, k);
+  for (const char* format : {"KESTA FORMAT", "SPREAD SHEET"}) {
+    for (int k = 1; k <= 3; ++k) std::filesystem::remove_all(scan(k));
+    std::filesystem::create_directory(scan(2));
+    testing::TerminalCapture terminal;
+    const std::vector<std::string> lines{tif(1), "O.K.", "YES", tif(3), "",
+                                         "EXIT", "YES", format, "int"};
+    testing::ScriptedInput input(lines);
+    Status status = kStatusGood;
+    KZT_FSINTEGRATE(sets, status);
+    EXPECT_EQ(input.prompts.size(), lines.size())
+        << format << ": asked after the loop started\n" << terminal.text();
+    EXPECT_TRUE(std::filesystem::is_regular_file(scan(1))) << format;
+    EXPECT_TRUE(std::filesystem::is_regular_file(scan(3))) << format << terminal.text();
+    EXPECT_NE(terminal.text().find(scan(2)), std::string::npos) << format << terminal.text();
+  }
+}
+
 TEST_F(SeriesIntegration, MissingMemberLeavesAZeroRowAndTheTableIsBuiltOnce) {
   write_members(3);
   std::filesystem::remove(member(2));
