@@ -408,23 +408,10 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
 
   const bool swap = bytes >= 2 && big_endian != IO_BIG_ENDIAN();
 
-  if (ask_range) {
-    float minimum = 0.0f, maximum = 0.0f;
-    IO_RMINMAX(xmaxdat, ymaxdat, array, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum,
-               status);
-    IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
-    IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
-    const float format_lowest = bytes == 4 ? -2147483648.0f : 0.0f;
-    lower = std::min(minimum, format_lowest);
-    upper = bytes == 1 ? maximum
-                       : std::max(maximum, bytes == 2 ? 65535.0f : 2147483647.0f);
-    IO_INPR(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
-            {"Enter lowest value to be scaled to output range"}, {"Enter a valid real number"},
-            lower, status);
-    IO_INPR(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
-            {"Enter Highest value to be scaled to output range"}, {"Enter a valid real number"},
-            upper, status);
-    if (status != kStatusGood) return;
+  if (ask_range && !io_ask_integer_range(xmaxdat, ymaxdat, array, xstrelm, ystrelm, xendelm,
+                                         yendelm, bytes, lower, upper, status)) {
+    if (status == kStatusGood) fail(13);
+    return;
   }
 
   // The scale: a zero or non-finite denominator would make every value
@@ -525,6 +512,93 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
   if (high == 0.0f) high = first_zero();
   minimum = low;
   maximum = high;
+}
+
+RegionExtremes io_region_extremes(Index xmaxdat, Index ymaxdat, std::span<const float> array,
+                                  Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                                  Status& status) {
+  RegionExtremes e;
+  IO_RMINMAX(xmaxdat, ymaxdat, array, xstrelm, ystrelm, xendelm, yendelm, e.minimum, e.maximum,
+             status);
+  if (status != kStatusGood) return e;
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  float low = kInfinity, high = -kInfinity;
+  const Index width = xendelm - xstrelm + 1;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const float* row = array.data() + element(xstrelm, y, xmaxdat);
+    for (Index x = 0; x < width; ++x) {
+      const float v = row[x];
+      const bool finite = std::fabs(v) <= std::numeric_limits<float>::max();  // false for NaN
+      low = finite && v < low ? v : low;
+      high = finite && v > high ? v : high;
+    }
+  }
+  if (low <= high) {
+    e.finite_min = low;
+    e.finite_max = high;
+  }
+  return e;
+}
+
+void io_write_extremes(const RegionExtremes& extremes, Status& status) {
+  IO_WRITE("INFO: Data minimum value = " + format_g(extremes.minimum, 14, 7), status);
+  IO_WRITE("INFO: Data maximum value = " + format_g(extremes.maximum, 14, 7), status);
+}
+
+float io_upper_above(float lower, float upper) {
+  if (upper > lower || !std::isfinite(lower)) return upper;
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  const double wanted = static_cast<double>(lower) + 1.0;
+  if (wanted > std::numeric_limits<float>::max()) return kInfinity;
+  // The conversion rounds to the nearest value, which may lie below.
+  float above = static_cast<float>(wanted);
+  if (static_cast<double>(above) < wanted) above = std::nextafter(above, kInfinity);
+  return above;
+}
+
+bool io_scaling_range_valid(float lower, float upper) {
+  return std::isfinite(lower) && std::isfinite(upper) && lower != upper;
+}
+
+bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
+                          std::span<const std::string> upper_help, RangeWarning warn,
+                          float& lower, float& upper, Status& status) {
+  while (status == kStatusGood) {
+    ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE", lower_help,
+        {"Enter a valid real number"}, lower, status);
+    ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE", upper_help,
+        {"Enter a valid real number"}, upper, status);
+    if (status != kStatusGood) return false;
+    if (io_scaling_range_valid(lower, upper)) return true;
+    // The next lines of a macro answer other questions: asking again would
+    // take them as limits.
+    if (vosq_io_dbdb.input_macro) {
+      IO_WRITE("WARNING: The scaling range is invalid; no file written", status);
+      return false;
+    }
+    if (warn != nullptr)
+      warn(status);
+    else
+      IO_WRITE("WARNING: The scaling range is invalid", status);
+  }
+  return false;
+}
+
+bool io_ask_integer_range(Index xmaxdat, Index ymaxdat, std::span<const float> array,
+                          Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, int bytes,
+                          float& lower, float& upper, Status& status) {
+  static const std::string kLowerHelp[] = {"Enter lowest value to be scaled to output range"};
+  static const std::string kUpperHelp[] = {"Enter Highest value to be scaled to output range"};
+  const RegionExtremes e =
+      io_region_extremes(xmaxdat, ymaxdat, array, xstrelm, ystrelm, xendelm, yendelm, status);
+  io_write_extremes(e, status);
+  if (status != kStatusGood) return false;
+  const float format_lowest = bytes == 4 ? -2147483648.0f : 0.0f;
+  lower = std::min(e.finite_min, format_lowest);
+  upper = bytes == 1 ? e.finite_max
+                     : std::max(e.finite_max, bytes == 2 ? 65535.0f : 2147483647.0f);
+  upper = io_upper_above(lower, upper);
+  return io_ask_scaling_range(IO_INPR, kLowerHelp, kUpperHelp, nullptr, lower, upper, status);
 }
 
 bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::size_t most, std::string& line,

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/text_lines.hpp"
 #include "core/types.hpp"
 
 namespace kesta {
@@ -100,7 +101,9 @@ void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, 
 // bad region; 17 RECORD_BYTES below 1 or BYTES not 1, 2, 4 (with a terminal
 // line); 9 RECORD_BYTES above 12000; 33 DATA_TYPE not "I"; 13 a scale that is
 // undefined (UPPER equal to LOWER for 1 and 2 bytes, both 0 for 4 bytes, or
-// not finite). A write failure is reported on the terminal and by FAILED,
+// not finite), or with ASK_RANGE limits refused during a macro
+// (io_ask_integer_range; a writer that must end quietly asks through it
+// itself). A write failure is reported on the terminal and by FAILED,
 // errno left at the system's code and STATUS staying good.
 void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
                       Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
@@ -113,6 +116,61 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
 void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                 Index ystrelm, Index xendelm, Index yendelm, float& minimum, float& maximum,
                 Status& status);
+
+// What a writer that scales the region onto integers knows of its values:
+// MINIMUM and MAXIMUM as IO_RMINMAX gives them (infinite values included),
+// which the INFO lines show; FINITE_MIN and FINITE_MAX over the finite values
+// only (0 and 0 when there are none), from which the limits are proposed, so
+// that an infinite pixel never makes a proposed limit infinite (the scaling
+// clips it as any value beyond the range).
+struct RegionExtremes {
+  float minimum = 0.0f, maximum = 0.0f;
+  float finite_min = 0.0f, finite_max = 0.0f;
+};
+RegionExtremes io_region_extremes(Index xmaxdat, Index ymaxdat, std::span<const float> array,
+                                  Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                                  Status& status);
+// "INFO: Data minimum value = " and "INFO: Data maximum value = " with
+// MINIMUM and MAXIMUM in G14.7.
+void io_write_extremes(const RegionExtremes& extremes, Status& status);
+
+// A proposed upper limit above LOWER: UPPER when it is above, otherwise the
+// smallest single-precision value at least LOWER + 1 (above 2^24, LOWER + 1
+// rounds back to LOWER itself), so a constant image is offered a range it can
+// be written with. Infinite when LOWER has no finite value above it.
+float io_upper_above(float lower, float upper);
+
+// Limits a scale can be made from: both finite and not equal.
+bool io_scaling_range_valid(float lower, float upper);
+
+// A real-valued question with the signature of IO_INPR (the keyboard's, or
+// the window's GS_INPR), and a warning shown for an invalid range.
+using RealQuestion = void (*)(bool ranged, float lower, float upper, bool fixed,
+                              std::string_view prompt, TextLines help, TextLines error,
+                              float& value, Status& status);
+using RangeWarning = void (*)(Status& status);
+
+// Asks "LOWER LIMIT OF RANGE" and "UPPER LIMIT OF RANGE" through ASK (help
+// LOWER_HELP and UPPER_HELP, error "Enter a valid real number"), offering
+// LOWER and UPPER, until the limits are valid: an invalid pair gets WARN
+// (null: "WARNING: The scaling range is invalid") and both questions again.
+// Answers from an input macro cannot be asked again: there the warning is
+// "WARNING: The scaling range is invalid; no file written" and the result
+// false with STATUS good, so the writer ends with no file. False too when a
+// question gave a bad status (the user escape included).
+bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
+                          std::span<const std::string> upper_help, RangeWarning warn,
+                          float& lower, float& upper, Status& status);
+
+// The range question of the integer writers (IO_UWRITE_RARRAY's ASK_RANGE):
+// the INFO lines of the region, then io_ask_scaling_range offering the
+// smaller of the finite minimum and the format's lowest value (0 for 1 and 2
+// bytes, -2147483648 for 4) and the finite maximum (1 byte) or the larger of
+// it and 65535 (2 bytes) or 2147483647 (4 bytes), raised above the lower
+// limit when it is not. True with LOWER and UPPER valid.
+bool io_ask_integer_range(Index xmaxdat, Index ymaxdat, std::span<const float> array,
+                          Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, int bytes,
+                          float& lower, float& upper, Status& status);
 
 // The next line of FILE without its line end, keeping at most LIMIT
 // characters: the rest of a longer line is read past and discarded, so one

@@ -10,7 +10,9 @@
 #include <limits>
 #include <vector>
 
+#include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
+#include "core/macro.hpp"
 #include "core/system.hpp"
 #include "core/test_support.hpp"
 
@@ -145,6 +147,7 @@ struct Write {
   Index record_bytes = 0;
   int bytes = 0;
   bool big_endian = false, full_records = false, by_columns = false, reverse = false;
+  bool ask = false;  // the limits asked for
   float lower = 0, upper = 255;
   // Results.
   Status status = kStatusGood;
@@ -158,7 +161,7 @@ Write uwrite(Write w, const char* path = nullptr) {
   testing::TempDir dir;
   const std::string name = path != nullptr ? path : dir.file("out.raw");
   EXPECT_TRUE(io_open_stream(kStream, name, "wb"));
-  IO_UWRITE_RARRAY(false, kStream, w.xmax, w.ymax, 1, 1, w.xmax, w.ymax, w.data, w.record_bytes,
+  IO_UWRITE_RARRAY(w.ask, kStream, w.xmax, w.ymax, 1, 1, w.xmax, w.ymax, w.data, w.record_bytes,
                    "I", w.bytes, w.big_endian, w.full_records, w.by_columns, w.reverse, w.record,
                    w.lower, w.upper, w.failed, w.status);
   io_close_stream(kStream);
@@ -189,6 +192,74 @@ TEST(RawWrite, ScalesRoundsAndClips) {
     EXPECT_EQ(w.status, 10013);
     EXPECT_EQ(w.file, "");
   }
+}
+
+// The limits offered come from the finite values and lie apart: an image
+// with infinite pixels or of one value is written with the defaults taken as
+// they stand (infinite pixels clipped, NaN as the lower limit).
+TEST(RawWrite, OfferedLimitsAreFiniteAndApart) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+  struct Case {
+    int bytes;
+    std::vector<float> data;
+    float lower, upper;                 // offered
+    std::vector<std::int64_t> written;  // with them
+  };
+  const Case cases[] = {
+      {2, {1, inf, nan}, 0, 65535, {1, 65535, 0}},
+      {1, {0, 0, 0}, 0, 1, {0, 0, 0}},
+      {1, {-inf, -2, -2}, -2, -1, {0, 0, 0}},
+      // Above 2^24 the lower limit plus 1 is no float: the next one up is 2 away.
+      {1, {-33554432.0f, -33554432.0f, nan}, -33554432.0f, -33554430.0f, {0, 0, 0}},
+      {4, {-inf, 5, inf}, -2147483648.0f, 2147483647.0f, {-2147483647, 5, 2147483647}},
+  };
+  for (const Case& c : cases) {
+    testing::reset_dialogue();
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({"", ""});
+    const auto w = uwrite({.xmax = 3, .ymax = 1, .data = c.data, .record_bytes = 3 * c.bytes,
+                           .bytes = c.bytes, .big_endian = IO_BIG_ENDIAN(), .ask = true});
+    SCOPED_TRACE(terminal.text());
+    ASSERT_EQ(w.status, kStatusGood);
+    EXPECT_EQ(w.lower, c.lower);
+    EXPECT_EQ(w.upper, c.upper);
+    for (Index i = 0; i < 3; ++i) {
+      std::int64_t got = 0;
+      if (c.bytes == 1) got = static_cast<unsigned char>(w.file[static_cast<std::size_t>(i)]);
+      if (c.bytes == 2) got = raw_at<std::uint16_t>(w.file, i);
+      if (c.bytes == 4) got = raw_at<std::int32_t>(w.file, i);
+      EXPECT_EQ(got, c.written[static_cast<std::size_t>(i)]) << i;
+    }
+  }
+
+  // Typed limits that are equal are asked for again.
+  testing::reset_dialogue();
+  testing::TerminalCapture terminal;
+  {
+    testing::ScriptedInput input({"3", "3", "0", "10"});
+    const auto w = uwrite({.xmax = 1, .ymax = 1, .data = {5}, .record_bytes = 1, .bytes = 1,
+                           .ask = true});
+    EXPECT_EQ(w.status, kStatusGood);
+    EXPECT_EQ(input.prompts.size(), 4u);
+    EXPECT_EQ(w.file, "\x80");
+  }
+  EXPECT_NE(terminal.text().find("WARNING: The scaling range is invalid\n"), std::string::npos);
+  // A macro's next line is not taken for a limit: the writer ends.
+  testing::TempDir dir;
+  std::string macro = dir.file("limits.mac");
+  { std::ofstream(macro) << "3\n3\nNEXT\n"; }
+  Status status = kStatusGood;
+  IO_OPEN_INMACRO(false, macro, status);
+  const auto w = uwrite({.xmax = 1, .ymax = 1, .data = {5}, .record_bytes = 1, .bytes = 1,
+                         .ask = true});
+  EXPECT_EQ(w.status, 10013);
+  EXPECT_EQ(w.file, "");
+  EXPECT_NE(terminal.text().find("WARNING: The scaling range is invalid; no file written"),
+            std::string::npos);
+  std::string next;
+  IO_READ_MACRO(kStreamInputMacro, next, status);
+  EXPECT_EQ(next, "NEXT");
+  testing::reset_dialogue();
 }
 
 // Long rows go through the vector steps: every value as a single value would

@@ -76,11 +76,15 @@ bool write_scaled(std::string_view position, AtomicFile& out, Index xmaxdat, Ind
     report_output_open_failure(out, status);
     return false;
   }
+  // Limits refused during a macro end the writer quietly, with no file.
+  if (ask_range && !io_ask_integer_range(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm,
+                                         yendelm, bytes, lower, upper, status))
+    return false;
   bool failed = false;
   Index record = first_record;
   {
     const StreamSlot slot(kRawOutputUnit, out.stream());
-    IO_UWRITE_RARRAY(ask_range, kRawOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+    IO_UWRITE_RARRAY(false, kRawOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                      data, record_length, "I", bytes, big_endian, pad, by_columns, false, record,
                      lower, upper, failed, status);
   }
@@ -323,18 +327,16 @@ bool output_form(std::string_view input_file, std::string_view extension,
       "them; by default data within 0 to 65535 are written as",
       "their nearest integers."};
   IO_OUTFILE(0, input_file, extension, default_file, name, status);
-  float minimum = 0.0f, maximum = 0.0f;
-  IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum,
-             status);
-  lower = std::min(0.0f, minimum);
-  upper = std::max(65535.0f, maximum);
+  const RegionExtremes extremes =
+      io_region_extremes(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
+  lower = std::min(0.0f, extremes.finite_min);
+  upper = io_upper_above(lower, std::max(65535.0f, extremes.finite_max));
   if (const std::string* chosen = fio_chosen_output()) {
     name = *chosen;  // everything else as proposed
     return status == kStatusGood;
   }
   while (status == kStatusGood) {
-    IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
-    IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
+    io_write_extremes(extremes, status);
     std::vector<GsFormItem> items;
     auto add = [&](const char* label, int type, const char* prompt, const char* help) {
       return &items.emplace_back(fio_form_item(label, type, prompt, help));
@@ -378,7 +380,7 @@ bool output_form(std::string_view input_file, std::string_view extension,
     big_endian = items[k++].logical_value;
     lower = items[k++].real_value;
     upper = items[k++].real_value;
-    if (lower < upper) return true;
+    if (lower < upper && io_scaling_range_valid(lower, upper)) return true;
     GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, status);
   }
   return false;

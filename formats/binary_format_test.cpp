@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <vector>
 
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
+#include "core/io_output.hpp"
+#include "core/macro.hpp"
 #include "core/raw_io.hpp"
 #include "core/system.hpp"
 #include "core/test_support.hpp"
@@ -190,6 +194,82 @@ TEST_F(Binary, DumpAndBinaryGiveTheSameFilesAndNoHeaderFilesDropsTheInfo) {
   output({"BINARY (UNFORMATTED)", dir_.file("c.bin"), "", "", "", "", ""});
   EXPECT_TRUE(std::filesystem::exists(a + ".info"));
   EXPECT_FALSE(std::filesystem::exists(dir_.file("c.bin.info")));
+  fio_reset_format_menus();
+}
+
+// Every writer that scales the region onto integers offers limits it can
+// write with (from the finite values, the upper one above the lower), so
+// images with infinite pixels or of one value are written with the defaults.
+// Equal typed limits are asked for again; from a macro they end the writer
+// with no file, the macro's next line left for the next question.
+TEST_F(Binary, ScaledWritersOfferLimitsTheyCanWriteWith) {
+  struct Row {
+    const char* format;
+    std::vector<std::string> before_limits;
+    std::size_t size;
+  };
+  const Row rows[] = {
+      {"BINARY (UNFORMATTED)", {"", "", ""}, 12},
+      {"DUMP", {"", "", ""}, 12},
+      {"4-BYTE INTEGERS", {"", "", ""}, 24},
+      {"DENZO MAR FORMAT", {"", ""}, 248},
+      {"TIFF INTEGERS", {"1 BYTE UNSIGNED INTEGERS"}, 1024},
+      {"TIFF INTEGERS", {"2 BYTE UNSIGNED INTEGERS"}, 1024},
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::vector<float> images[] = {{0, 1, inf, 65535, std::nanf(""), 7},
+                                       {0, 0, 0, 0, 0, 0},
+                                       {-inf, -inf, -inf, inf, inf, inf}};
+  Image im(3, 2);
+  auto output = [&](const std::vector<float>& data) {
+    im.data = data;
+    FIO_OUTPUT("in.dat", 3, 2, 1, 1, 3, 2, im.xaxis, im.yaxis, im.data, im.var, "t", "x", "y",
+               "z", false, 1e-4f, 1e-4f, status_);
+  };
+  fio_reset_format_menus();
+  int n = 0;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.format) + " " + r.before_limits[0]);
+    auto answers = [&](const std::string& path, std::vector<std::string> limits) {
+      std::vector<std::string> all = {r.format, path};
+      all.insert(all.end(), r.before_limits.begin(), r.before_limits.end());
+      all.insert(all.end(), limits.begin(), limits.end());
+      return all;
+    };
+    for (const auto& data : images) {
+      const std::string path = dir_.file("f" + std::to_string(++n));
+      {
+        testing::ScriptedInput input(answers(path, {"", ""}));
+        output(data);
+      }
+      ASSERT_EQ(status_, kStatusGood) << terminal_.text();
+      EXPECT_EQ(testing::file_contents(path).size(), r.size);
+    }
+    const std::string again = dir_.file("f" + std::to_string(++n));
+    {
+      testing::ScriptedInput input(answers(again, {"3", "3", "0", "10"}));
+      output(images[0]);
+      EXPECT_EQ(input.remaining(), 0u);
+    }
+    ASSERT_EQ(status_, kStatusGood);
+    EXPECT_EQ(testing::file_contents(again).size(), r.size);
+
+    const std::string none = dir_.file("f" + std::to_string(++n));
+    std::string macro = dir_.file("limits.mac"), text;
+    for (const std::string& a : answers(none, {"3", "3", "NEXT"})) text += a + "\n";
+    { std::ofstream(macro) << text; }
+    IO_OPEN_INMACRO(false, macro, status_);
+    output(images[0]);
+    EXPECT_EQ(status_, kStatusGood);
+    EXPECT_FALSE(std::filesystem::exists(none));
+    EXPECT_NE(terminal_.text().find("WARNING: The scaling range is invalid; no file written"),
+              std::string::npos);
+    std::string next;
+    IO_READ_MACRO(kStreamInputMacro, next, status_);
+    EXPECT_EQ(next, "NEXT");
+    IO_CLOSE_INMACRO(status_);
+    status_ = ST_GOOD();
+  }
   fio_reset_format_menus();
 }
 

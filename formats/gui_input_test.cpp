@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -694,6 +695,24 @@ TEST_F(GuiInput, OutputMenuWritesAsTheKeyboardMenu) {
   EXPECT_EQ(s_, kStatusGood);
   EXPECT_NE(retstat, 0);
   EXPECT_FALSE(std::filesystem::exists(series_file));
+  // The scaled writers take their proposed limits as they stand there: an
+  // image with infinite pixels, or of one value, is written all the same.
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<float> infinite = data, constant(data.size(), 0.0f);
+  infinite[3] = inf;
+  infinite[7] = -inf;
+  int n = 0;
+  for (const auto* image : {&infinite, &constant})
+    for (const char* button : {"BINARY", "DENZO MAR", "TIFF 8 BIT", "TIFF 16 BIT"}) {
+      series_file = window.file("series" + std::to_string(++n));
+      retstat = -1;
+      FIO_GUI_OUT(input, button, true, kX, kY, 1, 1, kX, kY, xaxis, yaxis, *image, variances,
+                  "A title", "X", "Y", "Z", false, 1e-4f, 1e-4f, series_file, retstat, s_);
+      EXPECT_EQ(s_, kStatusGood) << button << " " << n;
+      s_ = kStatusGood;
+      EXPECT_EQ(retstat, 0) << button << " " << n;
+      EXPECT_TRUE(std::filesystem::exists(series_file)) << button << " " << n;
+    }
 }
 
 }  // namespace

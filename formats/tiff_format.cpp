@@ -731,28 +731,27 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
     bits = type == kTypes[0] ? 8 : 16;
   }
 
-  float minimum = 0.0f, maximum = 0.0f;
-  IO_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, status);
-  IO_WRITE("INFO: Data minimum value = " + format_g(minimum, 14, 7), status);
-  IO_WRITE("INFO: Data maximum value = " + format_g(maximum, 14, 7), status);
-  float lower = std::max(0.0f, minimum);
-  float upper = bits == 16 ? std::min(maximum, 65535.0f) : maximum;
-  if (!gui || fio_chosen_output() == nullptr) {
-    auto ask = gui ? GS_INPR : IO_INPR;
-    ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE",
-        {"Value written as 0; lower values are written as 0"}, {"Enter a valid real number"},
-        lower, status);
-    ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE",
-        {"Value written as the largest integer; higher values are clipped"},
-        {"Enter a valid real number"}, upper, status);
-  }
-  if (status == kStatusEscape && gui) {
-    status = ST_GOOD();  // CANCEL: nothing written
-    return;
-  }
+  const RegionExtremes extremes =
+      io_region_extremes(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
+  io_write_extremes(extremes, status);
+  float lower = std::max(0.0f, extremes.finite_min);
+  float upper = io_upper_above(
+      lower, bits == 16 ? std::min(extremes.finite_max, 65535.0f) : extremes.finite_max);
   if (status != kStatusGood) return;
-  if (!(upper != lower) || !std::isfinite(lower) || !std::isfinite(upper)) {
-    IO_WRITE("WARNING: The range is empty; no file written", status);
+  if (!gui || fio_chosen_output() == nullptr) {
+    static const std::string kLowerHelp[] = {"Value written as 0; lower values are written as 0"};
+    static const std::string kUpperHelp[] = {
+        "Value written as the largest integer; higher values are clipped"};
+    const RangeWarning box = [](Status& s) {
+      GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, s);
+    };
+    if (!io_ask_scaling_range(gui ? GS_INPR : IO_INPR, kLowerHelp, kUpperHelp,
+                              gui ? box : nullptr, lower, upper, status)) {
+      if (status == kStatusEscape && gui) status = ST_GOOD();  // CANCEL: nothing written
+      return;
+    }
+  } else if (!io_scaling_range_valid(lower, upper)) {
+    IO_WRITE("WARNING: The scaling range is invalid; no file written", status);
     return;
   }
 
