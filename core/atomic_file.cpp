@@ -126,7 +126,16 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     const int code = errno;
-    note_errno("cannot write in the folder \"" + folder_of(path_) + "\"", code);
+    // A folder that is there but takes no new files (/proc, /sys) answers
+    // the creation with "No such file or directory": the reason is then the
+    // new file's, not the folder's.
+    const std::string folder = folder_of(path_);
+    struct stat where {};
+    const bool folder_there = ::stat(folder.c_str(), &where) == 0 && S_ISDIR(where.st_mode);
+    note_errno(code == ENOENT && folder_there
+                   ? "cannot create a new file in the folder \"" + folder + "\""
+                   : "cannot write in the folder \"" + folder + "\"",
+               code);
     return;
   }
   temp_path_ = pattern;

@@ -181,6 +181,16 @@ TEST(AtomicFile, FolderNotWritableKeepsTheFileAndSaysWhy) {
                      "\": Permission denied, so the file was not changed");
   EXPECT_EQ(file_contents(path), "kept");
   EXPECT_EQ(files_in(dir.path()), 1);
+
+  // A folder that is there but takes no new files answers "No such file or
+  // directory", which is said of the new file, not of the folder.
+  const std::string link = dir.file("proc.kzt");
+  std::filesystem::create_symlink("/proc/self/comm", link);
+  AtomicFile proc(link);
+  EXPECT_FALSE(proc.ok());
+  EXPECT_EQ(proc.error(),
+            "cannot create a new file in the folder \"/proc/self\": No such file or directory, "
+            "so the file was not changed");
 }
 
 }  // namespace
