@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -1682,6 +1683,26 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     default:
       s.o = g.d_of_two_theta(t_out);
       d_max = s.t_in > 0.0 ? std::min<double>(maximum_d, g.d_of_two_theta(s.t_in)) : maximum_d;
+      if (std::isfinite(d_max) && std::isfinite(s.o) && d_max <= s.o && s.aw > 0.0) {
+        // A maximum below every d-spacing of the region leaves nothing to
+        // bin: the scan is all empty bins, not a failure.
+        const auto angstroms = [](double v) {
+          std::string text = format_f(v, 12, 4);
+          return text.substr(std::min(text.find_first_not_of(' '), text.size()));
+        };
+        IO_WRITE("WARNING: MAX. D-SPACING (" + angstroms(maximum_d) +
+                     " Angstroms) is below the smallest D-spacing of the region (" +
+                     angstroms(s.o) + " Angstroms): every bin is 0.0",
+                 status);
+        for (Index k = 0; k < num_azimuthal; ++k) {
+          std::fill_n(output.begin() + k * mxout, num_2theta, 0.0f);
+          std::fill_n(weights.begin() + k * mxwork, num_2theta, 0.0f);
+        }
+        azimuth_step = static_cast<float>(s.aw);
+        radial_step = static_cast<float>((s.o - d_max) / n);
+        radial_start = static_cast<float>(d_max);
+        return;
+      }
       if (!(d_max > s.o)) return fail(3);
       s.w = (d_max - s.o) / n;
       break;

@@ -35,8 +35,9 @@ enum ScanType : int { kScanRadial = 0, kScanTwoTheta = 1, kScanQ = 2, kScanD = 3
 // other (1);
 // an unknown scan type (17); OUTER_LIMIT not above INNER_LIMIT, a distance or
 // pixel size that is not positive, a wavelength that is not positive for q
-// and d scans, MAXIMUM_D not above the d-spacing at the outer limit, no
-// memory for the table (3).
+// and d scans, no memory for the table (3). A MAXIMUM_D not above the
+// d-spacing at the outer limit is no failure: every bin becomes 0.0, with a
+// warning naming both values.
 void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                    Index yendelm, std::span<const float> data, std::span<const std::uint8_t> mask,
                    bool conserve_intensity, int scan_type, float maximum_d, float x_pixel_size,

@@ -110,6 +110,8 @@ DrawnCake drawn_cake;
 bool full_circle(float start, float end) { return std::abs(end - kTwoPi - start) <= 0.0001f; }
 
 void draw_outline(const DrawnCake& c, Status& status) {
+  // The outline stays on the image, off its title, axes and colour bar.
+  gs_clip_to_graph(true, status);
   GS_LINESTYLE(1, 1.0f, kGsInverse, status);
   // The centre's mark as a cross of lines: markers cannot be drawn in the
   // inverse colour, and the outline must vanish when drawn again.
@@ -127,6 +129,8 @@ void draw_outline(const DrawnCake& c, Status& status) {
   if (c.outer > 0.0f)
     GS_ARCELLIPSE(c.xc, c.yc, c.outer / c.xps, c.outer / c.yps, c.start, c.end, true, false, 100,
                   status);
+  Status local = kStatusGood;
+  gs_clip_to_graph(false, local);
   GS_UPDATE(status);
 }
 

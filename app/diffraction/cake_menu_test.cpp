@@ -22,6 +22,7 @@
 #include "core/test_support.hpp"
 #include "graphics/device/x11_driver.hpp"
 #include "graphics/device/x11_test_support.hpp"
+#include "graphics/system/gsystem_test_support.hpp"
 #include "graphics/system/drawing.hpp"
 
 namespace kesta {
@@ -249,6 +250,37 @@ TEST(CakeOutline, DrawnTwiceLeavesTheWindowAsItWas) {
   EXPECT_NE(once.rgb, before.rgb);
   EXPECT_EQ(twice.rgb, before.rgb);
   GS_CLOSE_GRAPHICS(status);
+}
+
+// The outline (centre cross, azimuth lines, arcs) reaches past the image
+// here; every piece of it is clipped to the image, off the title, axes and
+// colour bar.
+struct CakeOutlineOnPage : testing::PageFixture {};
+
+TEST_F(CakeOutlineOnPage, IsClippedToTheImage) {
+  constexpr Index kN = 64;
+  std::vector<float> data(kN * kN), axis(kN);
+  for (Index i = 0; i < kN; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  for (Index k = 0; k < kN * kN; ++k) data[k] = static_cast<float>(k % 13);
+  Status status = kStatusGood;
+  GS_PLOT(kN, kN, data, axis, axis, 1, 1, kN, kN, "Cake", "X", "Y", "Z", status);
+  std::size_t image = items.size();
+  for (std::size_t k = 0; k < items.size(); ++k)
+    if (items[k].kind == "real_cell_array") image = k;
+  ASSERT_LT(image, items.size());
+  const std::vector<float> frame = {items[image].x[0], items[image].y[0], items[image].x[1],
+                                    items[image].y[1]};
+  const std::size_t first = items.size();
+  KZT_DRAW_CAKE(false, 1e-4f, 1e-4f, 50.0f, 20.0f, 0.3f, 4.0f, 10e-4f, 45e-4f, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_GT(items.size(), first + 4);
+  for (std::size_t k = first; k < items.size(); ++k) {
+    ASSERT_EQ(items[k].clip.size(), 4u) << k << " " << items[k].kind;
+    for (int c = 0; c < 4; ++c) EXPECT_NEAR(items[k].clip[c], frame[c], 1e-4f) << k;
+  }
+  // Drawing goes on unclipped afterwards (the menu, the prompts).
+  GS_LINE(0.0f, 0.0f, 1.0f, 1.0f, status);
+  EXPECT_TRUE(items.back().clip.empty());
 }
 
 }  // namespace

@@ -286,9 +286,9 @@ void write_refined(const Refinement& r, bool energy, Status& status) {
 }
 
 // One pass: every ring of RINGS searched at its predicted radius, found
-// and fitted.
-void pass(const Refinement& r, const std::vector<float>& rings, float half_width,
-          Status& status) {
+// and fitted; returns how well the fit met the points.
+RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float half_width,
+                     Status& status) {
   const int n = static_cast<int>(rings.size());
   for (int k = 0; k < n; ++k) {
     const double t = two_theta_of(r.g.wavelength, rings[static_cast<std::size_t>(k)]);
@@ -300,10 +300,12 @@ void pass(const Refinement& r, const std::vector<float>& rings, float half_width
   find_rings(r, n, half_width, false, true, status);
   if (r.display != nullptr) kzt_display_store_rings(r.g.x_pixel_size, r.g.y_pixel_size, n, status);
   float sigma = 0.0f;
+  RingFitResidual fit;
   KZT_FITCALIBRANT(r.o.full_info, kMaxRings, n, rings, false, 1.0f, r.o.reject_outliers,
                    r.o.reject_limit, r.o.refine_beam, r.o.refine_distance, r.o.refine_wavelength,
                    r.o.refine_tilt, r.g.sample_distance, r.g.wavelength, r.g.x_beam, r.g.y_beam,
-                   r.g.tilt_rotation, r.g.tilt_angle, sigma, status);
+                   r.g.tilt_rotation, r.g.tilt_angle, sigma, status, &fit);
+  return fit;
 }
 
 // The circle or ellipse through the clicks, with its messages. False
@@ -383,7 +385,7 @@ void KZT_LSQCALIBRANT(bool info, int max_rings, int num_rings, std::span<const f
                       bool weighted, float normaliser, bool refine_beam, bool refine_distance,
                       bool refine_wavelength, bool refine_tilt, float& sample_distance,
                       float& wavelength, float& x_beam, float& y_beam, float& tilt_rotation,
-                      float& tilt_angle, float& sigma, Status& status) {
+                      float& tilt_angle, float& sigma, Status& status, RingFitResidual* fit) {
   constexpr const char* kName = "Subroutine KZT_LSQCALIBRANT V0.1";
   if (st_bad(status, kName)) return;
   if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
@@ -429,6 +431,8 @@ void KZT_LSQCALIBRANT(bool info, int max_rings, int num_rings, std::span<const f
   wavelength = params[3];
   tilt_rotation = params[4];
   tilt_angle = params[5];
+  // (The residuals are millimetres.)
+  if (fit != nullptr) *fit = {static_cast<double>(sum_squares) * 1.0e-6, points};
   if (info) {
     IO_WRITE("INFO: Number of function calls = " + format_i(calls, 7), status);
     IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 5), status);
@@ -447,14 +451,15 @@ void KZT_FITCALIBRANT(bool info, int max_rings, int num_rings, std::span<const f
                       bool refine_beam, bool refine_distance, bool refine_wavelength,
                       bool refine_tilt, float& sample_distance, float& wavelength, float& x_beam,
                       float& y_beam, float& tilt_rotation, float& tilt_angle, float& sigma,
-                      Status& status) {
+                      Status& status, RingFitResidual* residual) {
   constexpr const char* kName = "Subroutine KZT_FITCALIBRANT V0.1";
   if (st_bad(status, kName)) return;
   if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
   auto fit = [&] {
     KZT_LSQCALIBRANT(info, max_rings, num_rings, d_spacings, weighted, normaliser, refine_beam,
                      refine_distance, refine_wavelength, refine_tilt, sample_distance,
-                     wavelength, x_beam, y_beam, tilt_rotation, tilt_angle, sigma, status);
+                     wavelength, x_beam, y_beam, tilt_rotation, tilt_angle, sigma, status,
+                     residual);
   };
   fit();
   if (status != kStatusGood) return;
@@ -574,7 +579,7 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
   }
   g.sample_distance = static_cast<float>(estimate);
   std::vector<float> rings = reachable_rings(d_spacings, std::min(nd, 4), g.wavelength, status);
-  pass(r, rings, half_width, status);
+  RingFitResidual last = pass(r, rings, half_width, status);
   if (status != kStatusGood) return false;
   if (full || nd < 5) write_refined(r, false, status);
   redisplay(r, static_cast<int>(rings.size()), status);
@@ -585,7 +590,7 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
     counts.push_back(15);
     for (int count : counts) {
       rings = reachable_rings(d_spacings, std::min(nd, count), g.wavelength, status);
-      pass(r, rings, half_width, status);
+      last = pass(r, rings, half_width, status);
       if (status != kStatusGood) return false;
     }
     write_refined(r, true, status);
@@ -596,6 +601,9 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
              status);
     redisplay(r, static_cast<int>(rings.size()), status);
   }
+  // The parameters reached stand; a geometry that does not fit its rings is
+  // not let pass as a good one.
+  kzt_warn_poor_ring_fit(last, g.x_pixel_size, status);
   for (std::size_t k = 0; k < rings.size(); ++k)
     draw_ring(r,
               static_cast<float>(std::tan(two_theta_of(g.wavelength, rings[k])) *

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/ring_coordinates.hpp"
 #include "core/types.hpp"
 #include "graphics/system/widgets.hpp"
 
@@ -60,8 +61,10 @@ struct CalibrantGeometry {
 // the passes over 4, (7, 11,) and up to 15 rings, then the polarisation on
 // request. DISPLAY (or nullptr: nothing is drawn) is the image to redraw.
 // NARROW halves the search annulus (rings close together). Returns true when
-// the passes ran and GEOMETRY holds their result; false after a warning that
-// stopped it (GEOMETRY's beam centre may then hold the ellipse centre).
+// the passes ran and GEOMETRY holds their result (a last fit whose rms
+// radial residual exceeds a pixel is warned of, and its result still
+// stands); false after a warning that stopped it (GEOMETRY's beam centre may
+// then hold the ellipse centre).
 bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
                           const CalibrantOptions& options, std::span<const float> d_spacings,
                           bool narrow, std::span<const float> click_x,
@@ -90,22 +93,25 @@ void KZT_CALIBRANT_USER(int max_dspacings, bool& cancelled, int& num_dspacings,
 // tilt rotation, tilt angle) over the coordinates of the ring store, rings
 // 1 .. NUM_RINGS of d-spacings D_SPACINGS (metres). SIGMA out in mm: 0 after
 // a perfect fit, -1.7e38 with fewer than 7 points. No coordinates:
-// "ERROR: There are no coordinates to fit !" and 119999.
+// "ERROR: There are no coordinates to fit !" and 119999. FIT (when given)
+// receives the fit's sum of squares and number of points.
 void KZT_LSQCALIBRANT(bool info, int max_rings, int num_rings, std::span<const float> d_spacings,
                       bool weighted, float normaliser, bool refine_beam, bool refine_distance,
                       bool refine_wavelength, bool refine_tilt, float& sample_distance,
                       float& wavelength, float& x_beam, float& y_beam, float& tilt_rotation,
-                      float& tilt_angle, float& sigma, Status& status);
+                      float& tilt_angle, float& sigma, Status& status,
+                      RingFitResidual* fit = nullptr);
 
 // KZT_LSQCALIBRANT, with REJECT_OUTLIERS one rejection of coordinates beyond
 // REJECT_LIMIT standard deviations and a second fit; the tilt rotation
-// comes back in -pi .. pi.
+// comes back in -pi .. pi. FIT (when given) receives the last fit's sum of
+// squares and number of points.
 void KZT_FITCALIBRANT(bool info, int max_rings, int num_rings, std::span<const float> d_spacings,
                       bool weighted, float normaliser, bool reject_outliers, float reject_limit,
                       bool refine_beam, bool refine_distance, bool refine_wavelength,
                       bool refine_tilt, float& sample_distance, float& wavelength, float& x_beam,
                       float& y_beam, float& tilt_rotation, float& tilt_angle, float& sigma,
-                      Status& status);
+                      Status& status, RingFitResidual* fit = nullptr);
 
 // The model function (argument list of MA_MODELFIT's callback): the
 // residuals (mm) of every coordinate of the ring store against the cone of

@@ -128,6 +128,32 @@ TEST(CalibrantRefinement, RecoversTheGeometryOfSeveralCalibrants) {
   }
 }
 
+// The search annuli are circles about the predicted radius: at a steep tilt
+// they gather points of the wrong ring and the fit ends far from the truth.
+// The parameters reached stand, but the residual of the last fit says that
+// the geometry does not fit the rings; at a small tilt nothing is said.
+TEST(CalibrantRefinement, PoorFitAtSteepTiltIsWarnedOf) {
+  struct Case {
+    double rotation_degrees, tilt_degrees;
+    bool warned;
+  };
+  const std::vector<float> d = silicon();
+  for (const Case c : {Case{0.0, 3.0, false}, Case{200.0, 25.0, true}}) {
+    RingScene s = tilted_scene(d);
+    s.distance = 0.12;
+    s.rotation = c.rotation_degrees * M_PI / 180.0;
+    s.tilt = c.tilt_degrees * M_PI / 180.0;
+    const std::vector<float> data = testing::ring_image(s);
+    CalibrantOptions o;
+    o.refine_wavelength = false;
+    const Outcome r = refine(s, data, o, d, s.distance, 5);
+    ASSERT_TRUE(r.done) << r.out;
+    const std::size_t at = r.out.find("WARNING: The refined geometry does not fit the rings");
+    EXPECT_EQ(at != std::string::npos, c.warned) << c.tilt_degrees << "\n" << r.out;
+    if (!c.warned) expect_recovered(s, r, 0.1, 0.001, 0.05, false);
+  }
+}
+
 TEST(CalibrantRefinement, NoiseAndSpuriousSpots) {
   const std::vector<float> d = silicon();
   RingScene s = tilted_scene(d);

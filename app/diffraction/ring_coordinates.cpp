@@ -14,6 +14,18 @@
 
 namespace kesta {
 
+bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status) {
+  const double rms = fit.rms(x_pixel_size);
+  // (A NaN residual is a poor fit too.)
+  if (rms <= 1.0) return false;
+  std::string pixels = format_f(rms, 14, 2);
+  pixels.erase(0, std::min(pixels.find_first_not_of(' '), pixels.size()));
+  IO_WRITE("WARNING: The refined geometry does not fit the rings: rms radial residual = " +
+               pixels + " pixels",
+           status);
+  return true;
+}
+
 namespace {
 
 constexpr double kTwoPi = 6.283185;

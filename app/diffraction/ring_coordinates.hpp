@@ -11,6 +11,7 @@
 // (j - 0.5) y_pixel_size)); azimuths are radians anticlockwise from +X,
 // 0 .. 2 pi.
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -45,6 +46,26 @@ struct KztControlPowder {
   float normaliser = 1.0f;
 };
 inline KztControlPowder vosq_kzt_controlpowder;
+
+// How well a geometry fit met the points of the ring store: the sum of the
+// squared radial residuals (metres squared) over its points.
+struct RingFitResidual {
+  double sum_squares = 0.0;
+  Index points = 0;
+  // The rms radial residual in units of LENGTH (metres); 0 without points.
+  double rms(double length) const {
+    return points > 0 && length > 0.0
+               ? std::sqrt(std::max(sum_squares, 0.0) / static_cast<double>(points)) / length
+               : 0.0;
+  }
+};
+
+// A refinement whose last fit leaves an rms radial residual above one pixel
+// (of X_PIXEL_SIZE) found a geometry that does not fit the rings, however
+// smoothly the fit itself ended (the search annuli may have gathered points
+// of the wrong ring): a warning says so, with the residual. The parameters
+// reached stand. True when the warning was written.
+bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status);
 
 // The residual (metres) of a point against a cone of half-opening 2-theta
 // about the beam, seen on a detector at DISTANCE whose tilt plane lies at

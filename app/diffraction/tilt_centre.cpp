@@ -89,7 +89,7 @@ void KZT_FUNPOWDER(bool, Index, Index, std::span<const float>, std::span<const s
 void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam, bool refine_distance,
                    bool refine_tilt, float& sample_distance, float& x_beam, float& y_beam,
                    std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
-                   float& sigma, Status& status) {
+                   float& sigma, Status& status, RingFitResidual* fit) {
   constexpr const char* kName = "Subroutine KZT_LSQPOWDER V0.1";
   if (st_bad(status, kName)) return;
   if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
@@ -146,6 +146,7 @@ void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam, bo
   tilt_angle = p[4];
   for (int k = 0; k < num_rings; ++k)
     two_theta[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(5 + k)];
+  if (fit != nullptr) *fit = {static_cast<double>(sum_squares), num_points};
   IO_WRITE("INFO: Number of function calls = " + format_i(total_calls, 8), status);
   IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 5), status);
   if (!(sum_squares > 0.0f)) {
@@ -178,19 +179,20 @@ void kzt_wrap_half_turns(float& tilt_rotation, float& tilt_angle) {
 void KZT_FITPOWDER(bool info, int max_rings, int num_rings, bool reject_outliers,
                    float reject_limit, bool refine_beam, bool refine_distance, bool refine_tilt,
                    float& sample_distance, float& x_beam, float& y_beam, std::span<float> two_theta,
-                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status) {
+                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status,
+                   RingFitResidual* fit) {
   constexpr const char* kName = "Subroutine KZT_FITPOWDER V0.1";
   if (st_bad(status, kName)) return;
   if (max_rings < 1) return st_fail(status, kBaseApp + 1, kName);
   KZT_LSQPOWDER(info, max_rings, num_rings, refine_beam, refine_distance, refine_tilt,
                 sample_distance, x_beam, y_beam, two_theta, tilt_rotation, tilt_angle, sigma,
-                status);
+                status, fit);
   if (!reject_outliers || status != kStatusGood) return;
   KZT_RINGOUTLIERS(info, max_rings, num_rings, sample_distance, x_beam, y_beam, two_theta,
                    tilt_rotation, tilt_angle, sigma, reject_limit, status);
   KZT_LSQPOWDER(info, max_rings, num_rings, refine_beam, refine_distance, refine_tilt,
                 sample_distance, x_beam, y_beam, two_theta, tilt_rotation, tilt_angle, sigma,
-                status);
+                status, fit);
   kzt_wrap_whole_turns(tilt_rotation);
 }
 
@@ -411,7 +413,7 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
     KZT_FITPOWDER(full_info, kMaxRings, num_rings, reject_outliers, reject_limit, refine_beam,
                   refine_distance, refine_tilt, sample_distance, s.x_beam, s.y_beam,
                   std::span<float>(s.two_theta.data(), static_cast<std::size_t>(num_rings)),
-                  s.rotation, s.tilt, s.sigma, status);
+                  s.rotation, s.tilt, s.sigma, status, &s.fit);
     s.distance = sample_distance;
     if (status == kStatusGood && full_info) {
       IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
@@ -662,6 +664,8 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
   auto report = [&](const TiltSolution& s) {
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
+    // Each solution is judged where it is reported, before one is chosen.
+    kzt_warn_poor_ring_fit(s.fit, xps, status);
   };
   int choice = 1;
   IO_WRITE(" ", status);

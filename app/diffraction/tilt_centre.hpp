@@ -8,6 +8,7 @@
 #include <array>
 #include <span>
 
+#include "app/diffraction/ring_coordinates.hpp"
 #include "core/types.hpp"
 #include "graphics/system/widgets.hpp"
 
@@ -20,19 +21,22 @@ namespace kesta {
 // unless REFINE_BEAM, the distance unless REFINE_DISTANCE, both tilt angles
 // unless REFINE_TILT. Codes (+110000): 1 MAX_RINGS < 1, 5 NUM_RINGS outside
 // 1 .. MAX_RINGS (or 15) or TWO_THETA too short; 9999 with "ERROR: There are
-// no coordinates to fit !".
+// no coordinates to fit !". FIT (when given) receives the fit's sum of
+// squares and number of points.
 void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam, bool refine_distance,
                    bool refine_tilt, float& sample_distance, float& x_beam, float& y_beam,
                    std::span<float> two_theta, float& tilt_rotation, float& tilt_angle,
-                   float& sigma, Status& status);
+                   float& sigma, Status& status, RingFitResidual* fit = nullptr);
 
 // KZT_LSQPOWDER, then with REJECT_OUTLIERS the coordinates beyond
 // REJECT_LIMIT standard deviations outside their cone are dropped, the fit is
-// repeated and the tilt rotation brought into -pi .. pi by whole turns.
+// repeated and the tilt rotation brought into -pi .. pi by whole turns. FIT
+// (when given) receives the last fit's sum of squares and number of points.
 void KZT_FITPOWDER(bool info, int max_rings, int num_rings, bool reject_outliers,
                    float reject_limit, bool refine_beam, bool refine_distance, bool refine_tilt,
                    float& sample_distance, float& x_beam, float& y_beam, std::span<float> two_theta,
-                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status);
+                   float& tilt_rotation, float& tilt_angle, float& sigma, Status& status,
+                   RingFitResidual* fit = nullptr);
 
 // Its model function (argument list of MA_MODELFIT's callback): the
 // tilted-cone residual (metres) of every coordinate of the rings in the fit,
@@ -75,11 +79,13 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
                   Status& status);
 
 // One fitted combination of beam centre (metres), distance, tilt and cone
-// angles, with the standard deviation of its fit.
+// angles, with the standard deviation of its fit and how well the fit met
+// the points.
 struct TiltSolution {
   float x_beam = 0.0f, y_beam = 0.0f, distance = 0.0f, rotation = 0.0f, tilt = 0.0f;
   std::array<float, 15> two_theta{};
   float sigma = 0.0f;
+  RingFitResidual fit;
 };
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
@@ -101,6 +107,8 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // (the clicks are on the window in both). The beam centre in pixels, the
 // distance in metres and the angles in radians, in and out; the pixel sizes
 // are asked from the keyboard and updated. The caller stores the geometry.
+// A solution whose fit leaves an rms radial residual above a pixel is
+// reported with a warning that it does not fit the rings.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float& sample_distance, float& x_beam_centre,
                     float& y_beam_centre, float& tilt_rotation, float& tilt_angle, Status& status);

@@ -128,6 +128,9 @@ void run_mask(MenuPass& pass, State& state, Status& status) {
            s.x_pixel_size, s.y_pixel_size, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
            kzt_mask(), status);
   state.mask_data = true;
+  // The image is not drawn again here, but from now on it is shown with the
+  // mask: the display, options and print choices must draw it so.
+  pass.plot_type = "masked_image";
 }
 
 void run_output(MenuPass& pass, State&, Status& status) {

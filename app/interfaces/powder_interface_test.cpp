@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/cake_menu.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate.hpp"
 #include "app/diffraction/integrate_forms.hpp"
@@ -362,6 +363,35 @@ TEST_F(PowderInterface, ChoicesWithoutDataRunAndOptionsKeepTheMask) {
     EXPECT_GE(drawn.size(), 3u) << sub[0];
     for (const testing::PageItem* image : drawn) EXPECT_NE(image->colour, -1) << sub[0];
   }
+}
+
+// A cake leaves the masked image in the memory; EXCHANGE brings it back
+// shown without the mask, and MASK shows the mask from then on: OPTIONS and
+// its redraws draw the image with it, whatever came before.
+TEST_F(PowderInterface, MaskAfterCakeAndExchangeIsShownByOptions) {
+  TerminalCapture terminal;
+  const std::string file = ring_file(200, "ring.kzt");
+  set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  EXPECT_EQ(run_pd({"INPUT", file, "O.K.", "EXIT"}), kStatusGood) << terminal.text();
+  vosq_kzt_arrays.mask[0] = 1;
+  CakeLimits& l = kzt_cake_state().limits;
+  l.first = false;
+  l.inner_limit = 0.0f;
+  l.outer_limit = 60e-4f;
+  items.clear();
+  EXPECT_EQ(run_pd({"CAKE", "INTEGRATE", "O.K.", "O.K.", "EXIT", "EXCHANGE", "MASK", "EXIT",
+                    "OPTIONS", "TITLE", "Masked", "EXIT", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_EQ(sets.title, "Masked");
+  const std::vector<const testing::PageItem*> images = of("real_cell_array");
+  ASSERT_GE(images.size(), 3u);
+  // The last two: on entry to OPTIONS and after the new title.
+  for (std::size_t k = images.size() - 2; k < images.size(); ++k) {
+    EXPECT_EQ(images[k]->xnum, 200) << k;  // the image, not the cake
+    EXPECT_NE(images[k]->colour, -1) << k;
+  }
+  kzt_cake_state() = CakeState{};
 }
 
 // The help texts keep to their widths.
