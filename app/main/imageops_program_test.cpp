@@ -74,6 +74,30 @@ TEST(ImageOperationsProgram, StatisticsConstantDivisionAndItsNextDefault) {
   EXPECT_EQ(data, expected);
 }
 
+// An environment variable set for the programs a test runs, restored after.
+class EnvironmentSetting {
+ public:
+  EnvironmentSetting(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~EnvironmentSetting() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  EnvironmentSetting(const EnvironmentSetting&) = delete;
+  EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
 // An operation whose memory result covers only the active region leaves the
 // memory's cells before the region as the arrays were allocated: 0.0, not
 // whatever the allocator left there. The allocator's fill is turned on for
@@ -82,16 +106,11 @@ TEST(ImageOperationsProgram, StatisticsConstantDivisionAndItsNextDefault) {
 TEST(ImageOperationsProgram, MemoryResultOfAnOffsetRegionLeavesTheRestZero) {
   constexpr Index kX = 16, kY = 12, kXs = 5, kYs = 4, kXe = 12, kYe = 10;
   const char* asan = std::getenv("ASAN_OPTIONS");
-  const bool had_asan = asan != nullptr;
-  const std::string saved_asan = had_asan ? asan : "";
-  const char* perturb = std::getenv("MALLOC_PERTURB_");
-  const std::string saved_perturb = perturb != nullptr ? perturb : "";
-  setenv("ASAN_OPTIONS",
-         (saved_asan + (saved_asan.empty() ? "" : ":") +
-          "malloc_fill_byte=90:max_malloc_fill_size=16777216")
-             .c_str(),
-         1);
-  setenv("MALLOC_PERTURB_", "165", 1);
+  const std::string options = std::string(asan != nullptr ? asan : "") +
+                              (asan != nullptr && *asan != '\0' ? ":" : "") +
+                              "malloc_fill_byte=90:max_malloc_fill_size=16777216";
+  const EnvironmentSetting sanitizer("ASAN_OPTIONS", options);
+  const EnvironmentSetting library("MALLOC_PERTURB_", "165");
   const struct {
     const char* command;
     const char* answers;
@@ -142,14 +161,6 @@ TEST(ImageOperationsProgram, MemoryResultOfAnOffsetRegionLeavesTheRestZero) {
           EXPECT_TRUE(v >= 1.0f && v <= 7.0f) << c.command << " (" << x << ", " << y << ") " << v;
       }
   }
-  if (had_asan)
-    setenv("ASAN_OPTIONS", saved_asan.c_str(), 1);
-  else
-    unsetenv("ASAN_OPTIONS");
-  if (saved_perturb.empty())
-    unsetenv("MALLOC_PERTURB_");
-  else
-    setenv("MALLOC_PERTURB_", saved_perturb.c_str(), 1);
 }
 
 }  // namespace
