@@ -1,5 +1,7 @@
 #include "formats/binary_format.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -553,6 +555,8 @@ ImageRead read_binary_file(const std::string& path, const ReadRequest& request,
   const Index xmax = request.xmaxdat, ymax = request.ymaxdat;
   const Index nx = layout.nx, ny = layout.ny;
   const Index xn = std::min(nx, xmax), yn = std::min(ny, ymax);
+  image.file_xnum = nx;
+  image.file_ynum = ny;
   const Index start = std::max<Index>(layout.start_byte, 1);
   constexpr Index kBuffer = 20000;
   std::vector<std::byte> work(static_cast<std::size_t>(kBuffer));
@@ -793,10 +797,21 @@ ImageRead binary_member_read(const ReadRequest& request, const std::optional<Raw
   const RawLayout layout = answers ? *answers : remembered_layout(request, status);
   std::string path;
   if (!input_path(file_name, path, status)) return {};
-  // Only the pixel sizes are taken from the member's ".info" file.
-  RawLayout ignored = layout;
+  // A member without a ".info" file of its own is read with the first
+  // member's layout, quietly; from its own, only the pixel sizes are taken,
+  // and an image size other than the first member's refuses it.
   float xps = 1.0e-4f, yps = 1.0e-4f;
-  info_defaults(path, ignored, xps, yps, status);
+  struct stat info{};
+  if (::stat((path + ".info").c_str(), &info) != 0 && errno == ENOENT)
+    return read_described(path, request, layout, file_name, xps, yps, status);
+  RawLayout own = layout;
+  info_defaults(path, own, xps, yps, status);
+  if (own.nx != layout.nx || own.ny != layout.ny) {
+    IO_WRITE("WARNING: File not the size of the first file: " + file_name, status);
+    ImageRead refused;
+    refused.retstat = 6;
+    return refused;
+  }
   return read_described(path, request, layout, file_name, xps, yps, status);
 }
 

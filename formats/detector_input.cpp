@@ -129,6 +129,8 @@ bool prepare_detector_pixels(const StreamInput& input, const std::string& path,
   }
   xend = std::min(l.file_xnum, request.xmaxdat);
   yend = std::min(l.file_ynum, request.ymaxdat);
+  image.file_xnum = l.file_xnum;
+  image.file_ynum = l.file_ynum;
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <sys/types.h>
 #include <string_view>
 #include <vector>
@@ -325,10 +326,12 @@ const GuiFormat* gui_format_named(std::string_view name) {
   return nullptr;
 }
 
-// Saved for the run: the format used last and whether a file has been read.
+// Saved for the run: the format used last, whether a file has been read,
+// and the size in its file of the image read last outside a series.
 struct GuiInputState {
   std::string format;
   bool read_once = false;
+  FioImageSize size;
 };
 GuiInputState gui_input_state;
 
@@ -456,6 +459,12 @@ void warning_box(std::string_view message, const std::string& file_name,
   GS_FWARNING(num, num, lines, status);
 }
 
+// The size of IMAGE in its file.
+FioImageSize own_size(const ScratchImage& image) {
+  return {image.file_xnum > 0 ? image.file_xnum : image.xnumdat,
+          image.file_ynum > 0 ? image.file_ynum : image.ynumdat};
+}
+
 // What became of a read: committed to the target; nothing to report (a
 // cancelled question, a message already written); the reader failed; or a
 // file read without data.
@@ -474,7 +483,7 @@ void fio_reset_gui_input() {
 }
 
 FioReadAnswers fio_read_answers() {
-  return {tiff_answers(), binary_answers(), gas_answers(), stack_answers};
+  return {tiff_answers(), binary_answers(), gas_answers(), stack_answers, gui_input_state.size};
 }
 
 FioSeriesMembers::FioSeriesMembers(const FioReadAnswers& answers)
@@ -643,7 +652,23 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
   if (!input_path(file_name, path, status)) return ReadOutcome::kNothing;
   const ReadRequest request{target.xmaxdat, target.ymaxdat, target.variances_exist};
   GuiRead g{request, file_name, path, status};
+  // A series member is compared with the first by the size of the image in
+  // its file, not by what the arrays kept of it (a member larger than the
+  // arrays, cut, would pass for one of the arrays' size). What the reader
+  // said of a member refused is moot, and dropped.
+  const FioImageSize first = series_members != nullptr ? series_members->size : FioImageSize{};
+  std::optional<MessageCollector> held;
+  if (first.width > 0 && first.length > 0) held.emplace(true);
   ImageRead read = chosen->read(g);
+  if (held) {
+    if (read.ok() && status == kStatusGood && own_size(read.image) != first) {
+      held.reset();
+      IO_WRITE("WARNING: File not the size of the first file: " + file_name, status);
+      return ReadOutcome::kFailed;
+    }
+    held->release();
+    held.reset();
+  }
   if (status == kStatusEscape || read.retstat == -1) {
     // A form or box cancelled inside the reader: nothing read, not an error.
     status = ST_GOOD();
@@ -662,6 +687,7 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
       int stored = 0;
       IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
     }
+    if (series_members == nullptr) gui_input_state.size = own_size(read.image);
     commit_image(read.image, target);
     if (format == "MERVODA") {
       target.ynumdat = 1;

@@ -40,22 +40,33 @@ struct FioStackAnswers {
   int set = 1, image = 1;
 };
 
+// The size of an image in its file (0 x 0: not known).
+struct FioImageSize {
+  Index width = 0;
+  Index length = 0;
+  bool operator==(const FioImageSize&) const = default;
+};
+
 // What the readers were answered for the file read last by a road that asks
 // (the TIFF region and re-bin factors, with that file's image size; the
 // BINARY layout; the gas detector's header, frame, byte order and sign; the
-// image of a file of several).
+// image of a file of several), and the size in its file of the image read
+// last by the graphical road outside a series.
 struct FioReadAnswers {
   TiffAnswers tiff;
   std::optional<RawLayout> binary;
   GasChoice gas;
   FioStackAnswers stack;
+  FioImageSize size;
 };
 FioReadAnswers fio_read_answers();
 
 // While one is alive, FIO_GUI_INPUT reads the later members of a series
 // whose first member was read with ANSWERS (a series loop, or automatic
-// input, once it has started): the readers ask nothing and take ANSWERS (the
-// TIFF reader refusing a member of another image size); a member not read is
+// input, once it has started): the readers ask nothing and take ANSWERS; a
+// member whose image is not, in its file, of the size ANSWERS.size gives
+// (when known) is not read ("WARNING: File not the size of the first file: "
+// and its name, and nothing of what its reader said); a member not read is
 // said on the terminal only, with no warning box to wait on. The answers the
 // asking roads remember are left as they were. Scopes nest.
 class FioSeriesMembers {

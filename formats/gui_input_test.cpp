@@ -321,6 +321,102 @@ TEST_F(GuiInput, SeriesMembersTakeTheFirstMembersAnswers) {
   EXPECT_EQ(d_.xnum, 4);
 }
 
+// A member is compared with the first by the size of the image in its file,
+// whatever the arrays kept of it: a native member larger than the arrays is
+// refused, not cut to the first one's size, as is a smaller one, and its
+// reader's lines are not shown; a BINARY member takes the first one's layout
+// unless its own ".info" file gives another size. A member that is not there
+// is said in one line naming it.
+TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
+  auto native = [&](const std::string& name, Index nx, Index ny) {
+    std::vector<float> data(static_cast<std::size_t>(nx * ny), static_cast<float>(nx * ny)),
+        xaxis(static_cast<std::size_t>(nx)), yaxis(static_cast<std::size_t>(ny));
+    replay(dir_.file(name) + "\n");
+    int retstat = 1;
+    FIO_OUT_KESTA(false, "", nx, ny, 1, 1, nx, ny, xaxis, yaxis, data, {}, "t", "x", "y", "z",
+                  false, 1e-4f, 1e-4f, retstat, s_);
+    ASSERT_EQ(retstat, 0);
+  };
+  auto binary = [&](const std::string& name, int nx, int info_nx) {
+    write_bytes(dir_.file(name), std::string(static_cast<std::size_t>(2 * nx * 3), '\1'));
+    if (info_nx > 0)
+      write_bytes(dir_.file(name + ".info"),
+                  "Name of binary file containing image data = " + name +
+                      "\nNumber of pixels (horizontal/vertical) = " + std::to_string(info_nx) +
+                      " 3\nInteger data: Number of bytes per pixel =  2 (unsigned)\n"
+                      "The data has been written in \"little endian\" format.\n"
+                      "Nominal horizontal pixel size = 50.0 (microns)\n"
+                      "Nominal vertical pixel size = 50.0 (microns)\n");
+  };
+  // The arrays are 8 x 6 pixels; the native members hold their pixel count.
+  native("a_001.kzt", 8, 6);
+  native("a_002.kzt", 10, 6);
+  native("a_003.kzt", 8, 5);
+  native("a_004.kzt", 8, 6);
+  native("b_001.kzt", 10, 7);
+  native("b_002.kzt", 10, 7);
+  native("b_003.kzt", 8, 6);
+  binary("c_001.bin", 4, 0);
+  binary("c_002.bin", 4, 0);
+  binary("c_003.bin", 5, 5);
+  binary("c_004.bin", 4, 4);
+  write_bytes(dir_.file("t_001.tif"), tiff_bytes(4, 3, 100));
+  struct Member {
+    std::string name;
+    float value;  // pixel (1, 1) once read; 0: not read
+  };
+  struct Series {
+    std::string first, answers;
+    std::vector<Member> later;
+  };
+  const Series series[] = {
+      {"a_001.kzt", "", {{"a_002.kzt", 0}, {"a_003.kzt", 0}, {"a_004.kzt", 48}}},
+      {"b_001.kzt", "", {{"b_002.kzt", 70}, {"b_003.kzt", 0}}},
+      {"c_001.bin",
+       "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n",
+       {{"c_002.bin", 257}, {"c_003.bin", 0}, {"c_004.bin", 257}, {"c_005.bin", 0}}},
+      {"t_001.tif", "O.K.\n", {{"t_002.tif", 0}}},
+  };
+  for (const Series& one : series) {
+    replay(dir_.file(one.first) + "\n" + one.answers);
+    ASSERT_TRUE(input(kFioSelectFile)) << one.first << terminal_.text();
+    const float first = pixel(1, 1);
+    const FioSeriesMembers members(fio_read_answers());
+    replay("");
+    testing::ScriptedInput nothing({});
+    for (const Member& m : one.later) {
+      file_ = dir_.file(m.name);
+      const std::size_t before = terminal_.text().size();
+      const float shown = pixel(1, 1);
+      EXPECT_EQ(input(kFioGivenName), m.value != 0) << m.name << terminal_.text();
+      const std::string said = terminal_.text().substr(before);
+      if (m.value != 0) {
+        EXPECT_EQ(pixel(1, 1), m.value) << m.name;
+        EXPECT_EQ(said.find("size of the first"), std::string::npos) << m.name << said;
+        EXPECT_EQ(said.find("No '.info'"), std::string::npos) << m.name << said;
+        continue;
+      }
+      EXPECT_EQ(pixel(1, 1), shown) << m.name << ": the data as they were";
+      std::size_t lines = 0;
+      for (std::size_t at = said.find("WARNING"); at != std::string::npos;
+           at = said.find("WARNING", at + 1))
+        ++lines;
+      EXPECT_EQ(lines, 1u) << m.name << said;
+      if (std::filesystem::exists(file_)) {
+        EXPECT_TRUE(said.ends_with("WARNING: File not the size of the first file: " + file_ + "\n"))
+            << m.name << said;
+      } else {
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << m.name << said;
+        EXPECT_NE(said.find(file_), std::string::npos) << m.name << said;
+      }
+    }
+    EXPECT_NE(first, 0.0f);
+    EXPECT_TRUE(nothing.prompts.empty()) << one.first;
+    EXPECT_EQ(warnings(), "") << one.first;
+    EXPECT_EQ(s_, kStatusGood);
+  }
+}
+
 // The other readers that ask take the first member's answers as well: a
 // BINARY member is read with the first one's layout, a gas detector member
 // with its header, frame, byte order and sign (one that fails says why on the

@@ -326,6 +326,12 @@ ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, S
                    image.pixels(), status);
   if (status != kStatusGood) return result;
   if (!data_array_usable(path, data_code, xn, yn, status)) return ImageRead{};
+  if (data_code < 0) {
+    // Cut to the arrays: the image's own size is the item's.
+    int code = 1;
+    Index start = 0;
+    fread_array_item(u, "data_array", code, image.file_xnum, image.file_ynum, start, status);
+  }
   if (!read_axis(u, swap, "x_axis", request.xmaxdat, xn, image.xaxis, status) ||
       !read_axis(u, swap, "y_axis", request.ymaxdat, yn, image.yaxis, status))
     return damaged();

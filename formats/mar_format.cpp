@@ -85,6 +85,8 @@ bool read_packed(StreamInput& input, Index offset, Index nx, Index ny, const Rea
     IO_WRITE("         only a part of the image will be input. ", status);
   }
   if (!scratch_allocate(request, request.variances, path, image, status)) return false;
+  image.file_xnum = nx;
+  image.file_ynum = ny;
   int retstat = 1;
   Index xn = 0, yn = 0;
   if (input.seek(offset))

@@ -627,9 +627,17 @@ ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
   std::string path;
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
-  if (!image_size(path, width, length, status)) {
-    IO_WRITE("WARNING: Image size not returned from file", status);
-    failed(path, status);
+  int code = 0;
+  std::string problem;
+  tiff_image_size(path, 1, code, width, length, problem, status);
+  if (code != 0) {
+    // A file that cannot be opened, or says no size, is said in one line.
+    if (!problem.empty()) {
+      report_unread_file(path, problem, status);
+    } else {
+      IO_WRITE("WARNING: Image size not returned from file", status);
+      failed(path, status);
+    }
     return {};
   }
   if (answers.given && (width != answers.width || length != answers.length)) {

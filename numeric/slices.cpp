@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/format.hpp"
@@ -32,6 +33,23 @@ Status slice_error(Index xmaxdat, Index ymaxdat, Index maxslice, std::size_t dat
   if (const Status e = span_error({image, {maxslice, 1, positions}, {maxslice, 1, profile}}); e != 0)
     return e;
   return variances_exist ? span_error({{xmaxdat, ymaxdat, variances}, {maxslice, 1, errors}}) : 0;
+}
+
+// The one line of a profile cut to the room of its arrays: KEPT values
+// cover it to KEPT_TO (pixels, or world units for the radial profile), the
+// whole would have reached REACHED.
+void profile_cut(std::string_view what, Index kept, double kept_to, double reached,
+                 Status& status) {
+  auto number = [](double v) {
+    const std::string text = format_g(v, 14, 5);
+    const std::size_t first = text.find_first_not_of(' ');
+    const std::size_t last = text.find_last_not_of(' ');
+    return first == std::string::npos ? text : text.substr(first, last - first + 1);
+  };
+  IO_WRITE("WARNING: Only the first " + format_i(kept, 0) + " " + std::string(what) +
+               " fit in the arrays, to " + number(kept_to) + " of " + number(reached) +
+               "; the rest is left out",
+           status);
 }
 
 bool inside(double v, Index max) { return v >= 0.0 && v <= static_cast<double>(max); }
@@ -70,6 +88,8 @@ void MA_SLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   const Index whole = static_cast<Index>(length);
   truncated = whole > maxslice ? 1 : 0;
   number = std::min(whole, maxslice);
+  if (truncated != 0)
+    profile_cut("points of the slice", number, static_cast<double>(number), length, status);
   const double ux = length > 0.0 ? dx / length : 0.0;
   const double uy = length > 0.0 ? dy / length : 0.0;
   for (Index i = 0; i < number; ++i) {
@@ -155,6 +175,9 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   }
   truncated = cut ? 1 : 0;
   number = count;
+  if (cut)
+    profile_cut("points of the arc slice", count, static_cast<double>(count - 1), r1 * arc,
+                status);
   walk([&](Index i, double px, double py) {
     take_sample(xmaxdat, ymaxdat, data, variances, variances_exist, px, py, i, positions, profile,
                 errors);
@@ -335,6 +358,7 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
     sum_sq[b] += w * value * value;
   };
   const double limit = static_cast<double>(maxbins) - 0.5;
+  double reached = -1.0;  // the largest radius left out, in bins
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const double dy = static_cast<double>(yaxis[y - 1]) - ycentre;
     const float* row = data.data() + element(1, y, xmaxdat);
@@ -344,7 +368,10 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
       const double value = row[x - 1];
       if (!std::isfinite(value)) continue;
       const double r = std::hypot(static_cast<double>(xaxis[x - 1]) - xcentre, dy) / bin_width;
-      if (!(r < limit)) continue;
+      if (!(r < limit)) {
+        if (r > reached) reached = r;
+        continue;
+      }
       if (mode == 0) {
         add(static_cast<Index>(std::floor(r + 0.5)) + 1, 1.0, value);
       } else {
@@ -373,6 +400,9 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
     if (variances_wanted) profile_variances[b] = static_cast<float>(variance);
     radii[b] = static_cast<float>(static_cast<double>(b + 1) * bin_width - bin_width * 0.5);
   }
+  if (reached >= limit)
+    profile_cut("bins of the radial profile", maxbins, limit * bin_width, reached * bin_width,
+                status);
 }
 
 }  // namespace kesta

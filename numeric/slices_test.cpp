@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "core/status.hpp"
@@ -44,11 +46,16 @@ TEST(Slice, SamplesElementsAlongTheLine) {
     EXPECT_FLOAT_EQ(p.positions[i], float(i + 0.5));
   }
 
+  // A line longer than the room is cut, and says so in one line.
+  testing::TerminalCapture terminal;
   Profile cut(4);
   MA_SLICE(12, 3, data, var, 0.0f, 0.5f, 10.0f, 0.5f, false, false, 4, cut.truncated, cut.number,
            cut.positions, cut.values, cut.errors, cut.status);
   EXPECT_EQ(cut.number, 4);
   EXPECT_EQ(cut.truncated, 1);
+  EXPECT_EQ(terminal.text(),
+            "WARNING: Only the first 4 points of the slice fit in the arrays, to 4.0000 of "
+            "10.000; the rest is left out\n");
 }
 
 TEST(Slice, PointsOutsideTheImageAreRefused) {
@@ -106,6 +113,7 @@ TEST(ArcSlice, RefusedArcs) {
     // Room for 12 of the 17 samples of the half circles: enough to reach the
     // far side of the circle, yet every arc here would be truncated.
     Profile p(12);
+    testing::TerminalCapture terminal;
     MA_ARCSLICE(20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false, false,
                 12, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
     EXPECT_EQ(p.status, c.code) << c.x2 << "," << c.y2;
@@ -114,9 +122,14 @@ TEST(ArcSlice, RefusedArcs) {
       EXPECT_EQ(p.values[0], -1.0f);
       EXPECT_EQ(p.truncated, -1);
       EXPECT_EQ(p.number, -1);
+      EXPECT_EQ(terminal.text(), "");
     } else {
       EXPECT_EQ(p.truncated, 1);
       EXPECT_EQ(p.number, 12);
+      // The half circle of radius 5 is 15.708 long; 12 unit steps reach 11.
+      EXPECT_EQ(terminal.text(),
+                "WARNING: Only the first 12 points of the arc slice fit in the arrays, to 11.000 "
+                "of 15.708; the rest is left out\n");
     }
   }
 }
@@ -240,6 +253,23 @@ TEST(Radial, SharesMasksAndVariances) {
             p.values, p.extra, p.weights, p.status);
   EXPECT_FLOAT_EQ(p.values[1], 5.0f);
   EXPECT_FLOAT_EQ(p.extra[1], 2.0f);
+
+  // Radii beyond the last bin are left out, and that is said once; a profile
+  // whose bins reach every element says nothing. The farthest element,
+  // (4, 2), lies sqrt(5.3^2 + 1) from the centre.
+  std::vector<std::uint8_t> none(8, 0);
+  for (const auto& [bins, said] :
+       {std::pair<Index, std::string>{3, "WARNING: Only the first 3 bins of the radial profile "
+                                         "fit in the arrays, to 2.5000 of 5.3935; the rest is "
+                                         "left out\n"},
+        std::pair<Index, std::string>{6, ""}}) {
+    testing::TerminalCapture terminal;
+    Profile cut(6);
+    MA_RADIAL(4, 2, 1, 1, 4, 2, axis, axis, data, none, false, -1.3f, 1.0f, 1.0f, 0, bins,
+              cut.positions, cut.values, cut.extra, cut.weights, cut.status);
+    EXPECT_EQ(cut.status, ST_GOOD());
+    EXPECT_EQ(terminal.text(), said) << bins;
+  }
 
   for (const auto& [mode, width, code] : {std::tuple{2, 1.0f, 20017}, std::tuple{0, 0.0f, 20021}}) {
     Profile bad(6);

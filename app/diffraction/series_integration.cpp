@@ -651,7 +651,9 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   KZT_DEF_FS(true, target_of(memory), sets.mxstrelm, sets.mystrelm, sets.mxendelm,
              sets.myendelm, defined, series, status);
   if (status != kStatusGood || defined != 0) return;
-  const FioReadAnswers first_answers = fio_read_answers();
+  // Only the chosen row is taken: members of any size give it.
+  FioReadAnswers first_answers = fio_read_answers();
+  first_answers.size = {};
   sets.memory_defined = true;
   sets.data_defined = true;
   kzt_series_integration_settings().increment = series.increment;

@@ -37,13 +37,18 @@ void free_block(T*& address, Status& status) {
   address = nullptr;
 }
 
-// IO_MALLOC of COUNT elements of T; false (status bad) on failure.
+// IO_MALLOC of COUNT elements of T, every one 0; false (status bad) on
+// failure. A result that writes only its region leaves the rest of its
+// array as it was: 0.0 on every machine until the array is first written,
+// never what the allocator happened to leave there.
 template <typename T>
 bool allocate(Index count, T*& address, Status& status) {
   void* block = nullptr;
   io_malloc_array(count, sizeof(T), block, status);
   address = static_cast<T*>(block);
-  return status == kStatusGood;
+  if (status != kStatusGood || address == nullptr) return false;
+  std::fill_n(address, count, T{});
+  return true;
 }
 
 // The memory described as holding the current data's active data region,
@@ -107,12 +112,7 @@ void kzt_allocate_arrays(Index xmaxdat, Index ymaxdat, bool memory_exist, bool v
       ok = allocate(elements, fresh.variances, status);
       if (ok && memory_exist) ok = allocate(elements, fresh.mvariances, status);
     }
-    if (ok && mask_exist) {
-      ok = allocate(elements, fresh.mask, status);
-      if (ok)
-        MA_L1VALUE(xmaxdat, ymaxdat, 1, 1, xmaxdat, ymaxdat, 0,
-                   std::span<std::uint8_t>(fresh.mask, static_cast<std::size_t>(elements)), status);
-    }
+    if (ok && mask_exist) ok = allocate(elements, fresh.mask, status);
   }
   if (ok && status == kStatusGood) {
     arrays.xmaxdat = fresh.xmaxdat;
@@ -165,9 +165,8 @@ void kzt_create_mask(bool& mask_exist, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
   std::uint8_t* mask = nullptr;
   if (!allocate(image_elements(a), mask, status)) return;
-  a.mask = mask;
-  MA_L1VALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xmaxdat, a.ymaxdat, 0, kzt_mask(), status);
-  if (status == kStatusGood) mask_exist = true;
+  a.mask = mask;  // cleared: every pixel used
+  mask_exist = true;
 }
 
 void kzt_allocate_vectors(KztVectors& vectors, Status& status) {

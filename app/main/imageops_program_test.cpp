@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,95 @@ TEST(ImageOperationsProgram, StatisticsConstantDivisionAndItsNextDefault) {
     expected[static_cast<std::size_t>(k)] =
         std::clamp(expected[static_cast<std::size_t>(k)], 7.0f, 9.0f);
   EXPECT_EQ(data, expected);
+}
+
+// An environment variable set for the programs a test runs, restored after.
+class EnvironmentSetting {
+ public:
+  EnvironmentSetting(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~EnvironmentSetting() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  EnvironmentSetting(const EnvironmentSetting&) = delete;
+  EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+// An operation whose memory result covers only the active region leaves the
+// memory's cells before the region as the arrays were allocated: 0.0, not
+// whatever the allocator left there. The allocator's fill is turned on for
+// the program (AddressSanitizer's own and the C library's) so that memory
+// never written shows.
+TEST(ImageOperationsProgram, MemoryResultOfAnOffsetRegionLeavesTheRestZero) {
+  constexpr Index kX = 16, kY = 12, kXs = 5, kYs = 4, kXe = 12, kYe = 10;
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string options = std::string(asan != nullptr ? asan : "") +
+                              (asan != nullptr && *asan != '\0' ? ":" : "") +
+                              "malloc_fill_byte=90:max_malloc_fill_size=16777216";
+  const EnvironmentSetting sanitizer("ASAN_OPTIONS", options);
+  const EnvironmentSetting library("MALLOC_PERTURB_", "165");
+  const struct {
+    const char* command;
+    const char* answers;
+  } kCases[] = {
+      {"MEDIAN FILTER", "3\n3\n"},
+      {"BLUR", "3\n3\n"},
+      {"SMOOTH", "5\n1\n"},
+  };
+  for (const auto& c : kCases) {
+    TempDir dir;
+    {
+      Status status = kStatusGood;
+      std::vector<float> xaxis(kX), yaxis(kY), data(kX * kY);
+      for (Index i = 0; i < kX; ++i) xaxis[static_cast<std::size_t>(i)] = i + 0.5f;
+      for (Index j = 0; j < kY; ++j) yaxis[static_cast<std::size_t>(j)] = j + 0.5f;
+      for (Index k = 0; k < kX * kY; ++k) data[static_cast<std::size_t>(k)] = 1.0f + k % 7;
+      testing::TerminalCapture quiet;
+      testing::ScriptedInput answer({dir.file("in.kzt")});
+      int retstat = -1;
+      FIO_OUT_KESTA(false, "", kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, {}, "In", "X", "Y", "Z",
+                    false, 1.0e-4f, 1.0e-4f, retstat, status);
+      ASSERT_EQ(retstat, 0);
+    }
+    const testing::ProgramResult result = testing::run_program(
+        dir, "-nogr -dim16x12",
+        "INPUT DATA\nKESTA STANDARD FORMAT\nin.kzt\nPIXEL REGION\n5\n4\n12\n10\n" +
+            std::string(c.command) + "\n" + c.answers +
+            "EXCHANGE\nFULL REGION\nOUTPUT DATA\nKESTA STANDARD FORMAT\nout.kzt\nEXIT\nYES\n");
+    ASSERT_EQ(result.code, 0) << c.command << "\n" << result.output;
+    std::vector<float> xaxis(kX), yaxis(kY), data(kX * kY), variances(kX * kY);
+    std::string title, xl, yl, zl, name = dir.file("out.kzt");
+    float xps = 0, yps = 0, overload = 0;
+    Index xnum = 0, ynum = 0;
+    int retstat = -1;
+    bool variances_exist = false;
+    Status status = kStatusGood;
+    FIO_IN_KESTA(true, kX, kY, variances_exist, name, retstat, xnum, ynum, xaxis, yaxis, data,
+                 variances, title, xl, yl, zl, xps, yps, overload, status);
+    ASSERT_EQ(retstat, 0) << c.command << "\n" << result.output;
+    ASSERT_EQ(xnum, kXe) << c.command;
+    ASSERT_EQ(ynum, kYe) << c.command;
+    for (Index y = 1; y <= kYe; ++y)
+      for (Index x = 1; x <= kXe; ++x) {
+        const float v = data[static_cast<std::size_t>(element(x, y, kX))];
+        if (x < kXs || y < kYs)
+          EXPECT_EQ(v, 0.0f) << c.command << " (" << x << ", " << y << ")";
+        else
+          EXPECT_TRUE(v >= 1.0f && v <= 7.0f) << c.command << " (" << x << ", " << y << ") " << v;
+      }
+  }
 }
 
 }  // namespace
