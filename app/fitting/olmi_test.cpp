@@ -181,6 +181,62 @@ TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
   EXPECT_EQ(text.find("WARNING: Only vectors", first + 1), std::string::npos);
 }
 
+TEST(Olmi, RowFitEndingOnNoPossiblePeakSaysSoAndKeepsItsValues) {
+  // Rows of one Gaussian (height 100 on 10, SD 3) at 60, the fit started at
+  // 200: the peak is not found and the fit ends on one of no height.
+  constexpr Index kWide = 256;
+  constexpr Index kRows = 3;
+  std::vector<float> data(kWide * kRows);
+  const std::vector<float> axis = testing::centre_axis(kWide);
+  Status status = kStatusGood;
+  for (Index y = 1; y <= kRows; ++y)
+    kzt_olmi_row_model(gaussian_on_level(60.0f, 100.0f, 3.0f, 10.0f), kWide, 1, kWide,
+                       std::span<float>(data.data() + (y - 1) * kWide, kWide), status);
+  std::vector<float> store(kMaxVecValues * kMaxVectors, 0.0f);
+  KztVectors vectors;
+  vectors.vectors = store.data();
+  OlmiControls controls;
+  controls.evolve = true;
+  OlmiOutput output;
+  const FitModel start = gaussian_on_level(200.0f, 100.0f, 3.0f, 10.0f);
+  testing::TerminalCapture terminal;
+  KZT_OLMIOPTIMISE(kWide, kRows, data, {}, {}, axis, 1, 1, kWide, kRows, 2, "Scan", controls,
+                   start, vectors, nullptr, &output, status);
+  ASSERT_EQ(status, kStatusGood);
+  const std::string text = terminal.text();
+  // Every row says which feature is wanting, with its values, and that its
+  // model is not valid; no row is reported as a plain fit.
+  std::size_t rows = 0;
+  for (std::size_t at = text.find(kNotValidModel); at != std::string::npos;
+       at = text.find(kNotValidModel, at + 1))
+    ++rows;
+  EXPECT_EQ(rows, static_cast<std::size_t>(kRows)) << text;
+  EXPECT_NE(text.find("WARNING: Feature 1 is not valid: "), std::string::npos) << text;
+  EXPECT_NE(text.find("GAU 1 INT = "), std::string::npos) << text;
+  // The start row's text says so too; its values are kept, in the text, the
+  // vectors and the model the next row starts from.
+  ASSERT_TRUE(output.start_fitted);
+  const std::vector<std::string>& lines = output.start_text;
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), kNotValidModel);
+  EXPECT_EQ(lines[lines.size() - 2].rfind("WARNING: Feature 1 is not valid: ", 0), 0u)
+      << lines[lines.size() - 2];
+  EXPECT_NE(output.start_fit.params, start.params);
+  EXPECT_LT(output.start_fit.params[1], 0.0f);
+  EXPECT_EQ(store[kMaxVecValues + 1], output.start_fit.params[1]);
+  EXPECT_NE(lines[lines.size() - 2].find("GAU 1 MAX = -"), std::string::npos);
+
+  // A row fitted from a start near its peak is valid and says nothing.
+  FitModel near = gaussian_on_level(62.0f, 80.0f, 2.5f, 8.0f);
+  testing::TerminalCapture good;
+  const OlmiRowFit fit = KZT_LSQOLMI(0, std::span<const float>(data.data(), kWide), {}, {}, axis,
+                                     1, kWide, false, 11.5f, near, status);
+  EXPECT_TRUE(fit.fitted);
+  EXPECT_TRUE(fit.valid);
+  EXPECT_EQ(good.text().find("is not valid"), std::string::npos) << good.text();
+  EXPECT_EQ(fit.text.back().rfind("GAU 1 INT", 0), 0u);
+}
+
 // The number after LABEL in TEXT.
 double number_after(const std::string& text, const std::string& label) {
   const std::size_t at = text.find(label);
