@@ -61,12 +61,15 @@ TEST(Olmi, DriftingPeakIsFollowedOnlyWhenTheModelEvolves) {
   const FitModel start = gaussian_on_level(20.0f + 1.5f * 15, 80.0f, 2.5f, 8.0f);
   Rows evolving;
   Status status = kStatusGood;
+  std::string quiet_text;
   {
     testing::TerminalCapture quiet;
     KZT_OLMIOPTIMISE(kX, kY, evolving.data, {}, {}, evolving.axis, 1, 1, kX, kY, 15, "Scan",
                      controls, start, evolving.vectors, nullptr, status);
+    quiet_text = quiet.text();
   }
   ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(quiet_text.find("is not valid"), std::string::npos) << quiet_text;
   for (Index y : {1, 10, 15, 16, 30}) {
     EXPECT_NEAR(evolving.value(1, y), 20.0f + 1.5f * y, 0.01f) << y;
     EXPECT_NEAR(evolving.value(2, y), 100.0f, 0.1f) << y;
@@ -206,35 +209,20 @@ TEST(Olmi, RowFitEndingOnNoPossiblePeakSaysSoAndKeepsItsValues) {
   const std::string text = terminal.text();
   // Every row says which feature is wanting, with its values, and that its
   // model is not valid; no row is reported as a plain fit.
-  std::size_t rows = 0;
-  for (std::size_t at = text.find(kNotValidModel); at != std::string::npos;
-       at = text.find(kNotValidModel, at + 1))
-    ++rows;
-  EXPECT_EQ(rows, static_cast<std::size_t>(kRows)) << text;
-  EXPECT_NE(text.find("WARNING: Feature 1 is not valid: "), std::string::npos) << text;
-  EXPECT_NE(text.find("GAU 1 INT = "), std::string::npos) << text;
+  Index rows = 0;
+  for (std::size_t at = 0; (at = text.find(kNotValidModel, at)) != std::string::npos; ++at) ++rows;
+  EXPECT_EQ(rows, kRows) << text;
   // The start row's text says so too; its values are kept, in the text, the
   // vectors and the model the next row starts from.
   ASSERT_TRUE(output.start_fitted);
   const std::vector<std::string>& lines = output.start_text;
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines.back(), kNotValidModel);
-  EXPECT_EQ(lines[lines.size() - 2].rfind("WARNING: Feature 1 is not valid: ", 0), 0u)
+  EXPECT_EQ(lines[lines.size() - 2].rfind("WARNING: Feature 1 is not valid: GAU 1 MAX = -", 0), 0u)
       << lines[lines.size() - 2];
-  EXPECT_NE(output.start_fit.params, start.params);
+  EXPECT_NE(lines[lines.size() - 2].find("; GAU 1 INT = -"), std::string::npos);
   EXPECT_LT(output.start_fit.params[1], 0.0f);
   EXPECT_EQ(store[kMaxVecValues + 1], output.start_fit.params[1]);
-  EXPECT_NE(lines[lines.size() - 2].find("GAU 1 MAX = -"), std::string::npos);
-
-  // A row fitted from a start near its peak is valid and says nothing.
-  FitModel near = gaussian_on_level(62.0f, 80.0f, 2.5f, 8.0f);
-  testing::TerminalCapture good;
-  const OlmiRowFit fit = KZT_LSQOLMI(0, std::span<const float>(data.data(), kWide), {}, {}, axis,
-                                     1, kWide, false, 11.5f, near, status);
-  EXPECT_TRUE(fit.fitted);
-  EXPECT_TRUE(fit.valid);
-  EXPECT_EQ(good.text().find("is not valid"), std::string::npos) << good.text();
-  EXPECT_EQ(fit.text.back().rfind("GAU 1 INT", 0), 0u);
 }
 
 // The number after LABEL in TEXT.
