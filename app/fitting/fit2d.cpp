@@ -56,15 +56,10 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
   };
   SymmetryCentre centre;
   for (; feature <= model.num_features && status == kStatusGood; ++feature) {
-    int type = 0, index = 0;
-    if (model.num_parameters < 1) break;
-    KZT_FUNTYPE(kMaxFitParameters, model.codes, model.num_parameters, feature, type, index,
-                status);
-    if (status != kStatusGood || index == 0) continue;
-    const auto P = [&](int k) {
-      const std::size_t i = static_cast<std::size_t>(index - 1 + k);
-      return i < model.params.size() ? model.params[i] : 0.0f;
-    };
+    // Each parameter by its code, in whatever order the model holds them.
+    const FeatureParameters f = kzt_feature_parameters(model, feature);
+    const int type = f.index[0] >= 0 ? f.type : 0;
+    const auto P = [&](int k) { return f.p[static_cast<std::size_t>(k)]; };
     switch (type) {
       case kGaussian:
         add(P(2) * 6.283185f * P(3) * P(4), {});
@@ -85,8 +80,7 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
         const int low = static_cast<int>(std::lround(std::clamp(P(0), -1.0e6f, 1.0e6f)));
         const int high = static_cast<int>(std::lround(std::clamp(P(1), -1.0e6f, 1.0e6f)));
         if (low > high || high - low + 1 > kMaxRowLineOrders) break;
-        std::array<float, kMaxFeatureParameters> p{};
-        for (int k = 0; k < kRowLineFixed + high - low + 1; ++k) p[static_cast<std::size_t>(k)] = P(k);
+        const auto& p = f.p;
         centre = {p[2], p[3]};
         std::vector<RowLinePeak> peaks;
         kzt_rowline_positions(frame, p, low, high, false, peaks);
@@ -110,100 +104,49 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
 
 namespace {
 
-// What a peak feature of each type needs: the parameter offsets (from its
-// first parameter) of its centre, and of its heights and widths, which must
-// be above 0. A row-line's centre is its own (parameters 5 and 6); its order
-// intensities may be 0 and are only asked to be finite.
-struct PeakNeeds {
-  int x = -1, y = -1;
-  std::vector<int> positive;
-  bool positive_results = true;
-};
-
-PeakNeeds peak_needs(int type) {
+// What a peak feature of each type needs, by parameter number: its centre,
+// and its heights and widths, which must be above 0. A row-line's centre is
+// its own (parameters 5 and 6); its order intensities may be 0 and are only
+// asked to be finite.
+FeatureNeeds peak_needs(int type) {
   switch (type) {
     case kGaussian:
-      return {0, 1, {2, 3, 4}, true};
+      return {1, 2, {3, 4, 5}, true};
     case kPolarCentre:
-      return {2, 3, {4, 5, 6}, true};
+      return {3, 4, {5, 6, 7}, true};
     case kTwinCentre:
-      return {2, 3, {4, 5, 6, 7}, true};
+      return {3, 4, {5, 6, 7, 8}, true};
     case kPolar:
-      return {0, 1, {2, 3, 4}, true};
+      return {1, 2, {3, 4, 5}, true};
     case kTwin:
-      return {0, 1, {2, 3, 4, 5}, true};
+      return {1, 2, {3, 4, 5, 6}, true};
     case kRowLine:
-      return {4, 5, {10, 11}, false};
+      return {5, 6, {11, 12}, false};
     default:
-      return {-1, -1, {}, false};
+      return {};
   }
 }
-
-std::string trimmed(std::string_view text) {
-  text = used_text(text);
-  const std::size_t start = text.find_first_not_of(' ');
-  return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
-}
-
-std::string shown(float value) { return trimmed(format_e(value, 12, 4, 1)); }
 
 }  // namespace
 
 bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, const FitModel& model, std::span<const int> owners,
                       Status& status) {
-  bool valid = true;
-  const int n = std::clamp(model.num_parameters, 0, kMaxFitParameters);
-  for (int feature = 1; feature <= model.num_features && n > 0; ++feature) {
-    int type = 0, index = 0;
-    Status local = kStatusGood;
-    KZT_FUNTYPE(kMaxFitParameters, model.codes, n, feature, type, index, local);
-    if (local != kStatusGood || index == 0) continue;
-    const auto at = [&](int k) { return static_cast<std::size_t>(index - 1 + k); };
-    const auto name = [&](int k) {
-      return at(k) < static_cast<std::size_t>(n) ? trimmed(model.names[at(k)]) : std::string();
-    };
-    std::vector<std::string> faults;
-    const auto fault = [&](std::string text) { faults.push_back(std::move(text)); };
-    for (int i = 0; i < n; ++i)
-      if (code_feature(model.codes[static_cast<std::size_t>(i)]) == feature &&
-          !std::isfinite(model.params[static_cast<std::size_t>(i)]))
-        fault(trimmed(model.names[static_cast<std::size_t>(i)]) + " is not a finite number");
-    const PeakNeeds needs = peak_needs(type);
-    const auto value = [&](int k) {
-      return at(k) < static_cast<std::size_t>(n) ? model.params[at(k)] : std::nanf("");
-    };
-    // A centre that is no number has been named already.
-    if (needs.x >= 0 && std::isfinite(value(needs.x)) && std::isfinite(value(needs.y))) {
-      const float px = axis_to_pixel(frame.x_axis, frame.xnumdat, value(needs.x));
-      const float py = axis_to_pixel(frame.y_axis, frame.ynumdat, value(needs.y));
-      const bool inside = px >= static_cast<float>(xstrelm - 1) &&
-                          px <= static_cast<float>(xendelm) &&
-                          py >= static_cast<float>(ystrelm - 1) && py <= static_cast<float>(yendelm);
-      if (!inside)
-        fault(name(needs.x) + ", " + name(needs.y) + " = (" + shown(value(needs.x)) + ", " +
-              shown(value(needs.y)) + ") lies outside the data region");
-    }
-    for (const int k : needs.positive)
-      if (std::isfinite(value(k)) && !(value(k) > 0.0f))
-        fault(name(k) + " = " + shown(value(k)) + " is not above 0");
-    for (std::size_t r = 0; r < owners.size() && r < model.results.size(); ++r) {
-      if (owners[r] != feature) continue;
-      const float v = model.results[r];
-      std::string what = trimmed(model.result_names[r]);
-      if (what.empty()) what = "result " + std::to_string(r + 1);
-      if (!std::isfinite(v))
-        fault(what + " is not a finite number");
-      else if (needs.positive_results && !(v > 0.0f))
-        fault(what + " = " + shown(v) + " is not above 0");
-    }
-    if (faults.empty()) continue;
-    valid = false;
-    std::string line = "WARNING: Feature " + std::to_string(feature) + " is not valid: ";
-    for (std::size_t i = 0; i < faults.size(); ++i) line += (i > 0 ? "; " : "") + faults[i];
-    IO_WRITE(line, status);
-  }
-  return valid;
+  const auto inside = [&](float x, float y) {
+    const float px = axis_to_pixel(frame.x_axis, frame.xnumdat, x);
+    const float py = axis_to_pixel(frame.y_axis, frame.ynumdat, y);
+    return px >= static_cast<float>(xstrelm - 1) && px <= static_cast<float>(xendelm) &&
+           py >= static_cast<float>(ystrelm - 1) && py <= static_cast<float>(yendelm);
+  };
+  const std::size_t results =
+      static_cast<std::size_t>(std::clamp(model.num_results, 0, kMaxFitResults));
+  FittedValues values;
+  values.results = std::span<const float>(model.results.data(), results);
+  values.result_names = std::span<const std::string>(model.result_names.data(), results);
+  values.owners = owners;
+  const std::vector<std::string> faults = kzt_fit_faults(model, peak_needs, inside, values);
+  for (const std::string& line : faults) IO_WRITE(line, status);
+  return faults.empty();
 }
 
 Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
@@ -288,9 +231,7 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   outcome.valid =
       kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status);
   if (!outcome.valid)
-    IO_WRITE("WARNING: The fit has not found a valid model (the fitted values are kept to be "
-             "looked at)",
-             status);
+    IO_WRITE(kNotValidModel, status);
   for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     std::copy_n(work_model.data() + offset, n, model_out.data() + offset);
   });

@@ -58,10 +58,9 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
                      std::vector<int>* owners = nullptr);
 
 // Checks a fitted MODEL (its results computed, OWNERS from kzt_fit_results)
-// feature by feature: a parameter that is not a finite number, a peak centre
-// outside the region, a height, width or intensity of a peak that is not
-// above 0. Each feature found wanting gets one warning line naming it and
-// what is wrong; false when any did.
+// with kzt_fit_faults: a peak centre must lie in the region, its heights,
+// widths and intensities above 0. Each feature found wanting gets one
+// warning line naming it and what is wrong; false when any did.
 bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, const FitModel& model, std::span<const int> owners,
                       Status& status);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/imageops/conventions.hpp"
+#include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
@@ -74,11 +75,68 @@ FeatureParameters kzt_feature_parameters(const FitModel& model, int feature) {
     const int number = code_parameter(code);
     if (number < 1 || number > kMaxFeatureParameters) continue;
     f.p[static_cast<std::size_t>(number - 1)] = model.params[static_cast<std::size_t>(i)];
+    f.index[static_cast<std::size_t>(number - 1)] = i;
     f.count = std::max(f.count, number);
     if (number == 1) f.type = code_type(code);
   }
   return f;
 }
+
+namespace {
+
+// What a 2-D feature of TYPE is called in a message; null for a type the
+// model does not know.
+const char* feature_kind(int type) {
+  switch (type) {
+    case kGaussian:
+      return "2-D Gaussian";
+    case kPolarCentre:
+    case kPolar:
+      return "polar Gaussian";
+    case kTwinCentre:
+    case kTwin:
+      return "twin polar Gaussian";
+    case kSurface:
+      return "Chebyshev surface";
+    case kRowLine:
+      return "row-line";
+    default:
+      return nullptr;
+  }
+}
+
+// The number of parameters a 2-D feature of TYPE has: a surface's follow its
+// orders, a row-line's its orders LOW..HIGH.
+int feature_size(const FitModel& model, int type, int low, int high) {
+  switch (type) {
+    case kGaussian:
+      return 6;
+    case kPolarCentre:
+      return 7;
+    case kPolar:
+      return 5;
+    case kTwinCentre:
+      return 8;
+    case kTwin:
+      return 6;
+    case kSurface:
+      return (model.x_order + 1) * (model.y_order + 1);
+    case kRowLine:
+      return kRowLineFixed + high - low + 1;
+    default:
+      return 0;
+  }
+}
+
+std::string trimmed(std::string_view text) {
+  text = used_text(text);
+  const std::size_t start = text.find_first_not_of(' ');
+  return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
+}
+
+std::string shown(float value) { return trimmed(format_e(value, 12, 4, 1)); }
+
+}  // namespace
 
 std::string kzt_model_fault(const FitModel& model) {
   const int n = std::clamp(model.num_parameters, 0, kMaxFitParameters);
@@ -97,10 +155,35 @@ std::string kzt_model_fault(const FitModel& model) {
         model.scales[static_cast<std::size_t>(i)] == 0.0f)
       return "free " + parameter(i) + " with a scale of 0";
   }
+  const auto coded = [&](int i) {
+    return parameter(i) + " with code " + std::to_string(model.codes[static_cast<std::size_t>(i)]) +
+           " naming";
+  };
+  // The model reads a parameter only through a code naming one of its
+  // features, a type it knows and a parameter that type has; anything else
+  // would be fitted as if the feature were not there.
+  for (int i = 0; i < n; ++i) {
+    const int code = model.codes[static_cast<std::size_t>(i)];
+    const int feature = code_feature(code);
+    if (feature < 1 || feature > model.num_features)
+      return coded(i) + " feature " + std::to_string(feature) + ", not one of the " +
+             std::to_string(model.num_features) + " features";
+    if (feature_kind(code_type(code)) == nullptr)
+      return coded(i) + " a feature type " + std::to_string(code_type(code)) +
+             " the model does not know";
+  }
   for (int feature = 1; feature <= model.num_features; ++feature) {
     const FeatureParameters f = kzt_feature_parameters(model, feature);
     const std::string which = "feature " + std::to_string(feature);
-    if (f.type == kSurface) {
+    // The feature's type is that of its first parameter, or of any when it
+    // has none.
+    int type = f.index[0] >= 0 ? f.type : 0;
+    for (int i = 0; i < n && type == 0; ++i)
+      if (code_feature(model.codes[static_cast<std::size_t>(i)]) == feature)
+        type = code_type(model.codes[static_cast<std::size_t>(i)]);
+    if (type == 0) return which + " without parameters";
+    const std::string kind = std::string("a ") + feature_kind(type) + " (" + which + ")";
+    if (type == kSurface) {
       if (model.x_order < 0 || model.x_order > kMaxSurfaceOrder || model.y_order < 0 ||
           model.y_order > kMaxSurfaceOrder)
         return "a Chebyshev surface (" + which + ") of orders beyond " +
@@ -109,17 +192,106 @@ std::string kzt_model_fault(const FitModel& model) {
           !std::isfinite(model.x_max_poly - model.x_min_poly) ||
           !std::isfinite(model.y_max_poly - model.y_min_poly))
         return "a Chebyshev surface (" + which + ") over an empty normalisation range";
-    } else if (f.type == kRowLine) {
-      const int low = nearest(f.p[0]);
-      const int high = nearest(f.p[1]);
+    }
+    int low = 0, high = -1;
+    if (type == kRowLine && f.index[0] >= 0 && f.index[1] >= 0) {
+      low = nearest(f.p[0]);
+      high = nearest(f.p[1]);
       if (low > high || high - low + 1 > kMaxRowLineOrders)
         return "a row-line (" + which + ") of orders " + std::to_string(low) + " to " +
                std::to_string(high);
-      if (f.count < kRowLineFixed + high - low + 1)
-        return "a row-line (" + which + ") without an intensity for each order";
+    }
+    const int size = feature_size(model, type, low, high);
+    const std::string has =
+        std::to_string(size) + (type == kSurface ? " coefficient" : " parameter") +
+        (size == 1 ? "" : "s") +
+        (type == kSurface ? " for orders " + std::to_string(model.x_order) + " by " +
+                                std::to_string(model.y_order)
+                          : std::string());
+    std::array<int, kMaxFeatureParameters + 1> seen{};
+    int distinct = 0;
+    for (int i = 0; i < n; ++i) {
+      const int code = model.codes[static_cast<std::size_t>(i)];
+      if (code_feature(code) != feature) continue;
+      if (code_type(code) != type)
+        return coded(i) + " type " + std::to_string(code_type(code)) + " in " + which + ", a " +
+               feature_kind(type) + " (type " + std::to_string(type) + ")";
+      const int number = code_parameter(code);
+      if (number < 1 || number > size)
+        return coded(i) + " parameter " + std::to_string(number) + " of " + kind +
+               ", which has " + has;
+      int& before = seen[static_cast<std::size_t>(number)];
+      if (before > 0)
+        return coded(i) + " parameter " + std::to_string(number) + " of " + kind +
+               ", as does " + parameter(before - 1);
+      before = i + 1;
+      ++distinct;
+    }
+    if (distinct < size) {
+      const bool fixed = type == kRowLine &&
+                         std::all_of(seen.begin() + 1, seen.begin() + 1 + kRowLineFixed,
+                                     [](int i) { return i > 0; });
+      if (fixed) return "a row-line (" + which + ") without an intensity for each order";
+      return kind + " with " + std::to_string(distinct) + " of its " + has;
     }
   }
   return {};
+}
+
+std::vector<std::string> kzt_fit_faults(const FitModel& model, FeatureNeeds (*needs)(int type),
+                                        const std::function<bool(float, float)>& inside,
+                                        const FittedValues& values) {
+  std::vector<std::string> lines;
+  for (int feature = 1; feature <= model.num_features; ++feature) {
+    const FeatureParameters f = kzt_feature_parameters(model, feature);
+    const auto present = [&](int number) {
+      return number >= 1 && number <= kMaxFeatureParameters &&
+             f.index[static_cast<std::size_t>(number - 1)] >= 0;
+    };
+    const auto value = [&](int number) { return f.p[static_cast<std::size_t>(number - 1)]; };
+    const auto at = [&](int number) {
+      return static_cast<std::size_t>(f.index[static_cast<std::size_t>(number - 1)]);
+    };
+    const auto name = [&](int number) { return trimmed(model.names[at(number)]); };
+    const auto show = [&](int number) {
+      return shown(at(number) < values.shown.size() ? values.shown[at(number)] : value(number));
+    };
+    std::vector<std::string> faults;
+    for (int k = 1; k <= f.count; ++k)
+      if (present(k) && !std::isfinite(value(k)))
+        faults.push_back(name(k) + " is not a finite number");
+    const FeatureNeeds need = needs(f.type);
+    // A centre that is no number has been named already.
+    const bool has_x = need.x > 0 && present(need.x) && std::isfinite(value(need.x));
+    const bool has_y = need.y > 0 && present(need.y) && std::isfinite(value(need.y));
+    if (has_x && (need.y == 0 || has_y) &&
+        !inside(value(need.x), need.y > 0 ? value(need.y) : 0.0f)) {
+      if (need.y > 0)
+        faults.push_back(name(need.x) + ", " + name(need.y) + " = (" + show(need.x) + ", " +
+                         show(need.y) + ") lies outside the data region");
+      else
+        faults.push_back(name(need.x) + " = " + show(need.x) + " lies outside the data region");
+    }
+    for (const int k : need.positive)
+      if (present(k) && std::isfinite(value(k)) && !(value(k) > 0.0f))
+        faults.push_back(name(k) + " = " + show(k) + " is not above 0");
+    const std::size_t results = std::min(values.owners.size(), values.results.size());
+    for (std::size_t r = 0; r < results; ++r) {
+      if (values.owners[r] != feature) continue;
+      const float v = values.results[r];
+      std::string what = r < values.result_names.size() ? trimmed(values.result_names[r]) : "";
+      if (what.empty()) what = "result " + std::to_string(r + 1);
+      if (!std::isfinite(v))
+        faults.push_back(what + " is not a finite number");
+      else if (need.positive_results && !(v > 0.0f))
+        faults.push_back(what + " = " + shown(v) + " is not above 0");
+    }
+    if (faults.empty()) continue;
+    std::string line = "WARNING: Feature " + std::to_string(feature) + " is not valid: ";
+    for (std::size_t i = 0; i < faults.size(); ++i) line += (i > 0 ? "; " : "") + faults[i];
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 void kzt_non_finite_note(Index count, std::string_view units, Status& status) {

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -104,18 +105,62 @@ struct SymmetryCentre {
 };
 
 // The parameters of one feature by parameter number - 1 (gathered from the
-// codes), the feature's type (of its first parameter) and the highest
-// parameter number found.
+// codes), where each sits in the model's arrays (-1: none), the feature's
+// type (of its first parameter) and the highest parameter number found.
 struct FeatureParameters {
   int type = 0;
   int count = 0;
   std::array<float, kMaxFeatureParameters> p{};
+  std::array<int, kMaxFeatureParameters> index = [] {
+    std::array<int, kMaxFeatureParameters> none{};
+    none.fill(-1);
+    return none;
+  }();
 };
 FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
 
+// What a fitted feature of one type must hold to be a possible peak, by
+// parameter number (1 = first): its centre (0: none in that direction), the
+// parameters that must be above 0, and whether its results must be above 0
+// (else only finite numbers).
+struct FeatureNeeds {
+  int x = 0;
+  int y = 0;
+  std::vector<int> positive;
+  bool positive_results = false;
+};
+
+// What a fit gives besides the parameters of the model: the value shown for
+// each parameter (the model's own when empty), and its results with the
+// feature each belongs to.
+struct FittedValues {
+  std::span<const float> shown;
+  std::span<const float> results;
+  std::span<const std::string> result_names;
+  std::span<const int> owners;
+};
+
+// The check of a fitted model, whatever the fit: feature by feature, with the
+// parameters read by their codes, a parameter or result that is not a finite
+// number, a centre for which INSIDE (centre X, centre Y or 0.0) is false, a
+// parameter NEEDS asks to be above 0 that is not, a result not above 0 where
+// asked. One line "WARNING: Feature n is not valid: ..." per feature found
+// wanting, naming what and its value; none when the model is valid.
+std::vector<std::string> kzt_fit_faults(const FitModel& model, FeatureNeeds (*needs)(int type),
+                                        const std::function<bool(float, float)>& inside,
+                                        const FittedValues& values);
+
+// The line that follows the faults of a fit that keeps its values.
+inline constexpr const char* kNotValidModel =
+    "WARNING: The fit has not found a valid model (the fitted values are kept to be looked at)";
+
 // What the model would refuse, or could not evaluate, in MODEL's values: a
 // parameter or scale that is not a finite number, a free parameter of scale
-// 0, a Chebyshev surface of orders beyond the table or over an empty
+// 0, a code the model would not read (a feature number beyond the features,
+// a type it does not know or other than its feature's, a parameter number
+// the type does not have or given twice), a feature without all of its
+// parameters (a surface's coefficient count follows its orders), a
+// Chebyshev surface of orders beyond the table or over an empty
 // normalisation range, a row-line whose orders are reversed, too many or
 // without their intensities. Empty when there is nothing; else a text that
 // follows "holds" in a message.

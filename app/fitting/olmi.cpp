@@ -112,9 +112,11 @@ float kzt_olmi_reported(const FitModel& model, int i, std::span<const float> x_a
 }
 
 void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
-                      std::vector<float>& results, std::vector<std::string>& names) {
+                      std::vector<float>& results, std::vector<std::string>& names,
+                      std::vector<int>* owners) {
   results.clear();
   names.clear();
+  if (owners != nullptr) owners->clear();
   for (int f = 1; f <= model.num_features; ++f) {
     // The feature's reported values by parameter number.
     std::array<float, 4> r{};
@@ -157,8 +159,48 @@ void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Inde
       results.push_back(static_cast<float>(fwhm));
       names.push_back(feature_name("VOI", f, "FWHM"));
     }
+    if (owners != nullptr) owners->resize(results.size(), f);
   }
 }
+
+namespace {
+
+// What a fitted 1-D feature of each type needs, by parameter number: a
+// peak's position inside the row's region, its height and width above 0 (a
+// Voigt may have one width of 0, its intensity then says whether both are);
+// a decay's height and half-life, a sinusoid's amplitude and period above 0
+// too, as the model raises lower values to a tiny one. A polynomial only has
+// to be finite.
+FeatureNeeds row_needs(int type) {
+  switch (type) {
+    case kOneDGaussian:
+    case kOneDLorentzian:
+      return {1, 0, {2, 3}, true};
+    case kOneDVoigt:
+      return {1, 0, {2}, true};
+    case kOneDDecay:
+    case kOneDSinusoid:
+      return {0, 0, {2, 3}, false};
+    default:
+      return {};
+  }
+}
+
+// The faults of one row's fitted MODEL (REPORTED its reported values,
+// RESULTS and OWNERS from kzt_olmi_results).
+std::vector<std::string> olmi_faults(const FitModel& model, Index xstrelm, Index xendelm,
+                                     std::span<const float> reported,
+                                     std::span<const float> results,
+                                     std::span<const std::string> result_names,
+                                     std::span<const int> owners) {
+  // Positions are channel coordinates: channel x covers x - 1 .. x.
+  const auto inside = [&](float x, float) {
+    return x >= static_cast<float>(xstrelm - 1) && x <= static_cast<float>(xendelm);
+  };
+  return kzt_fit_faults(model, row_needs, inside, {reported, results, result_names, owners});
+}
+
+}  // namespace
 
 OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
@@ -231,7 +273,8 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     out.fitted = true;
     for (int i = 0; i < model.num_parameters; ++i)
       out.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
-    kzt_olmi_results(model, x_axis, xstrelm, out.results, out.result_names);
+    std::vector<int> owners;
+    kzt_olmi_results(model, x_axis, xstrelm, out.results, out.result_names, &owners);
     out.text = {"FITTED PARAMETERS", "", "No Quantity    Value"};
     for (int i = 0; i < model.num_parameters; ++i) {
       std::string name = model.names[static_cast<std::size_t>(i)];
@@ -242,6 +285,20 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
       std::string name = out.result_names[i];
       name.resize(10, ' ');
       out.text.push_back(name + " " + format_e(out.results[i], 10, 3, 1));
+    }
+    // A row whose features are no possible ones keeps its values (the next
+    // row may start from them) and says so, on the terminal and in its text.
+    const std::vector<std::string> faults =
+        olmi_faults(model, xstrelm, xendelm, out.reported, out.results, out.result_names, owners);
+    out.valid = faults.empty();
+    if (!out.valid) {
+      out.text.push_back("");
+      for (const std::string& line : faults) {
+        IO_WRITE(line, status);
+        out.text.push_back(line);
+      }
+      IO_WRITE(kNotValidModel, status);
+      out.text.push_back(kNotValidModel);
     }
   }
   // The mis-fit of the parameters kept: the fit's sum of squares per used

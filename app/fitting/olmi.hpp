@@ -42,13 +42,18 @@ float kzt_olmi_reported(const FitModel& model, int i, std::span<const float> x_a
                         Index xstrelm);
 
 // The results of the peak features (INT, and FWHM for a Voigt) from the
-// reported values; names "GAU nn INT" etc.
+// reported values; names "GAU nn INT" etc. OWNERS, when given, receives the
+// feature number of each result.
 void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
-                      std::vector<float>& results, std::vector<std::string>& names);
+                      std::vector<float>& results, std::vector<std::string>& names,
+                      std::vector<int>* owners = nullptr);
 
-// One row's fit.
+
+// One row's fit. VALID is false when a fitted feature is no possible one
+// (its lines then end TEXT); the values are kept all the same.
 struct OlmiRowFit {
   bool fitted = false;
+  bool valid = false;
   int num_calls = 0;
   float sum_squares = 0.0f;
   std::vector<float> reported;  // converted parameter values
@@ -62,7 +67,9 @@ struct OlmiRowFit {
 // WEIGHTED, channels whose variance is not above 0 are left out. A fit that
 // ran and failed (the call budget reached, no progress) leaves its
 // parameters in MODEL too, without results (FITTED false); the lines written
-// (sum of squares, RMS mis-fit, R_p) are those of the parameters left.
+// (sum of squares, RMS mis-fit, R_p) are those of the parameters left. A
+// fitted row is checked as the 2-D fit is (kzt_fit_faults): a peak's position
+// must lie in the row's region, its height, width and intensity be above 0.
 OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,

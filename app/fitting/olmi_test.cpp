@@ -61,12 +61,15 @@ TEST(Olmi, DriftingPeakIsFollowedOnlyWhenTheModelEvolves) {
   const FitModel start = gaussian_on_level(20.0f + 1.5f * 15, 80.0f, 2.5f, 8.0f);
   Rows evolving;
   Status status = kStatusGood;
+  std::string quiet_text;
   {
     testing::TerminalCapture quiet;
     KZT_OLMIOPTIMISE(kX, kY, evolving.data, {}, {}, evolving.axis, 1, 1, kX, kY, 15, "Scan",
                      controls, start, evolving.vectors, nullptr, status);
+    quiet_text = quiet.text();
   }
   ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(quiet_text.find("is not valid"), std::string::npos) << quiet_text;
   for (Index y : {1, 10, 15, 16, 30}) {
     EXPECT_NEAR(evolving.value(1, y), 20.0f + 1.5f * y, 0.01f) << y;
     EXPECT_NEAR(evolving.value(2, y), 100.0f, 0.1f) << y;
@@ -179,6 +182,47 @@ TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
   const std::size_t first = text.find("WARNING: Only vectors 1 to 50 and rows 1 to 5");
   EXPECT_NE(first, std::string::npos);
   EXPECT_EQ(text.find("WARNING: Only vectors", first + 1), std::string::npos);
+}
+
+TEST(Olmi, RowFitEndingOnNoPossiblePeakSaysSoAndKeepsItsValues) {
+  // Rows of one Gaussian (height 100 on 10, SD 3) at 60, the fit started at
+  // 200: the peak is not found and the fit ends on one of no height.
+  constexpr Index kWide = 256;
+  constexpr Index kRows = 3;
+  std::vector<float> data(kWide * kRows);
+  const std::vector<float> axis = testing::centre_axis(kWide);
+  Status status = kStatusGood;
+  for (Index y = 1; y <= kRows; ++y)
+    kzt_olmi_row_model(gaussian_on_level(60.0f, 100.0f, 3.0f, 10.0f), kWide, 1, kWide,
+                       std::span<float>(data.data() + (y - 1) * kWide, kWide), status);
+  std::vector<float> store(kMaxVecValues * kMaxVectors, 0.0f);
+  KztVectors vectors;
+  vectors.vectors = store.data();
+  OlmiControls controls;
+  controls.evolve = true;
+  OlmiOutput output;
+  const FitModel start = gaussian_on_level(200.0f, 100.0f, 3.0f, 10.0f);
+  testing::TerminalCapture terminal;
+  KZT_OLMIOPTIMISE(kWide, kRows, data, {}, {}, axis, 1, 1, kWide, kRows, 2, "Scan", controls,
+                   start, vectors, nullptr, &output, status);
+  ASSERT_EQ(status, kStatusGood);
+  const std::string text = terminal.text();
+  // Every row says which feature is wanting, with its values, and that its
+  // model is not valid; no row is reported as a plain fit.
+  Index rows = 0;
+  for (std::size_t at = 0; (at = text.find(kNotValidModel, at)) != std::string::npos; ++at) ++rows;
+  EXPECT_EQ(rows, kRows) << text;
+  // The start row's text says so too; its values are kept, in the text, the
+  // vectors and the model the next row starts from.
+  ASSERT_TRUE(output.start_fitted);
+  const std::vector<std::string>& lines = output.start_text;
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines.back(), kNotValidModel);
+  EXPECT_EQ(lines[lines.size() - 2].rfind("WARNING: Feature 1 is not valid: GAU 1 MAX = -", 0), 0u)
+      << lines[lines.size() - 2];
+  EXPECT_NE(lines[lines.size() - 2].find("; GAU 1 INT = -"), std::string::npos);
+  EXPECT_LT(output.start_fit.params[1], 0.0f);
+  EXPECT_EQ(store[kMaxVecValues + 1], output.start_fit.params[1]);
 }
 
 // The number after LABEL in TEXT.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -251,6 +252,28 @@ TEST(ParameterFile, RefusalsLeaveTheHeldStateAsItWas) {
   }
 }
 
+// Takes COUNT parameters out of M from FIRST on (0-based).
+void drop(FitModel& m, int first, int count) {
+  const auto shift = [&](auto& a) {
+    std::move(a.begin() + first + count, a.begin() + m.num_parameters, a.begin() + first);
+  };
+  shift(m.params);
+  shift(m.codes);
+  shift(m.scales);
+  shift(m.names);
+  shift(m.constraints);
+  m.num_parameters -= count;
+}
+
+// Appends a parameter of code CODE to M.
+void append(FitModel& m, int code) {
+  const std::size_t i = static_cast<std::size_t>(m.num_parameters++);
+  m.params[i] = 1.0f;
+  m.codes[i] = code;
+  m.scales[i] = 1.0f;
+  m.names[i] = "EXTRA     ";
+}
+
 TEST(ParameterFile, ValuesTheModelWouldRefuseAreRefusedWhole) {
   testing::TempDir dir;
   // A surface and a row-line beside the peaks of the sample model.
@@ -287,6 +310,44 @@ TEST(ParameterFile, ValuesTheModelWouldRefuseAreRefusedWhole) {
       {"a row-line order without its intensity",
        [](FitModel& m, FitControls&, float) { m.params[15] = 2.0f; },
        "holds a row-line (feature 4) without an intensity for each order"},
+      // Codes the model would not read: the fit would go on without them.
+      {"a height coded as parameter 20 of a Gaussian",
+       [](FitModel& m, FitControls&, float) { m.codes[2] = make_code(1, kGaussian, 20); },
+       "holds parameter 3 (FEA 1 PAR) with code 1200601 naming parameter 20 of a 2-D Gaussian "
+       "(feature 1), which has 6 parameters"},
+      {"a parameter of a feature type 99",
+       [](FitModel& m, FitControls&, float) { m.codes[3] = make_code(1, 99, 4); },
+       "holds parameter 4 (FEA 1 PAR) with code 49901 naming a feature type 99 the model does "
+       "not know"},
+      {"a parameter of feature 7 of 4",
+       [](FitModel& m, FitControls&, float) { m.codes[5] = make_code(7, kGaussian, 6); },
+       "holds parameter 6 (FEA 1 PAR) with code 60607 naming feature 7, not one of the 4 "
+       "features"},
+      {"a parameter of another type than its feature",
+       [](FitModel& m, FitControls&, float) { m.codes[5] = make_code(1, kPolar, 6); },
+       "holds parameter 6 (FEA 1 PAR) with code 60801 naming type 8 in feature 1, a 2-D "
+       "Gaussian (type 6)"},
+      {"a parameter given twice", [](FitModel& m, FitControls&, float) { m.codes[1] = m.codes[0]; },
+       "holds parameter 2 (FEA 1 PAR) with code 10601 naming parameter 1 of a 2-D Gaussian "
+       "(feature 1), as does parameter 1 (GAU 1 XCe)"},
+      {"a Gaussian with 3 of its 6 parameters",
+       [](FitModel& m, FitControls&, float) { drop(m, 3, 3); },
+       "holds a 2-D Gaussian (feature 1) with 3 of its 6 parameters"},
+      {"a surface of orders 0 by 0 with 4 coefficients",
+       [](FitModel& m, FitControls&, float) {
+         for (int k = 2; k <= 4; ++k) append(m, make_code(3, kSurface, k));
+       },
+       "holds parameter 30 (EXTRA) with code 22003 naming parameter 2 of a Chebyshev surface "
+       "(feature 3), which has 1 coefficient for orders 0 by 0"},
+      {"a surface of orders 1 by 1 with 1 coefficient",
+       [](FitModel& m, FitControls&, float) { m.x_order = m.y_order = 1; },
+       "holds a Chebyshev surface (feature 3) with 1 of its 4 coefficients for orders 1 by 1"},
+      {"a row-line intensity beyond its orders",
+       [](FitModel& m, FitControls&, float) { append(m, make_code(4, kRowLine, 16)); },
+       "holds parameter 30 (EXTRA) with code 165004 naming parameter 16 of a row-line "
+       "(feature 4), which has 15 parameters"},
+      {"a feature without parameters", [](FitModel& m, FitControls&, float) { ++m.num_features; },
+       "holds feature 5 without parameters"},
   };
   // Each case with a value that is not a number and with an infinite one.
   for (const float bad : {std::nanf(""), std::numeric_limits<float>::infinity()}) {
@@ -314,6 +375,11 @@ TEST(ParameterFile, ValuesTheModelWouldRefuseAreRefusedWhole) {
   flat.x_max_poly = flat.x_min_poly;
   ASSERT_TRUE(write_file(dir.file("flat.par"), flat, {}));
   EXPECT_EQ(read_file(dir.file("flat.par")).retstat, 0);
+  // Parameters are read by their codes, in whatever order the file holds them.
+  FitModel turned = model();
+  std::reverse(turned.codes.begin(), turned.codes.begin() + 6);
+  ASSERT_TRUE(write_file(dir.file("turned.par"), turned, {}));
+  EXPECT_EQ(read_file(dir.file("turned.par")).retstat, 0);
 }
 
 }  // namespace
