@@ -172,7 +172,7 @@ ImageRead gas_read(GuiRead& g) {
   }
   Status& status = g.status;
   if (series_members != nullptr) {
-    ImageRead read = read_gas_file(g.path, g.request, series_members->gas, status);
+    ImageRead read = read_gas_file(g.path, layout, g.request, series_members->gas, status);
     if (!read.ok()) gas_box(read.retstat, status);
     return read;
   }
@@ -195,7 +195,7 @@ ImageRead gas_read(GuiRead& g) {
           choice.is_signed, status);
   if (status != kStatusGood) return {};
   gas_answers() = choice;
-  ImageRead read = read_gas_file(g.path, g.request, choice, status);
+  ImageRead read = read_gas_file(g.path, layout, g.request, choice, status);
   if (!read.ok()) gas_box(read.retstat, status);
   return read;
 }
@@ -243,7 +243,7 @@ ImageRead bsl_read(GuiRead& g) {
                   sets[static_cast<std::size_t>(set - 1)].images, image, g.status))
     return {};
   if (series_members == nullptr) stack_answers = {set, image};
-  return read_bsl_file(g.path, g.request, set, image, g.status);
+  return read_bsl_file(g.path, sets, g.request, set, image, g.status);
 }
 
 // A stack of images: the image number when there is a choice.

@@ -324,6 +324,8 @@ TEST_F(GuiInput, SeriesMembersTakeTheFirstMembersAnswers) {
 // BINARY member is read with the first one's layout, a gas detector member
 // with its header, frame, byte order and sign (one that fails says why on the
 // terminal instead of in a box), a BSL/OTOKO member with its image number.
+// A header read to ask the questions is not read again: each read describes
+// the file once.
 TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
   for (int n = 1; n <= 2; ++n) {
     std::string raw;
@@ -354,15 +356,29 @@ TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
   }
   struct Series {
     std::string first, answers, later;
+    std::string described;  // the line that describes the file, once a read
   };
   const Series series[] = {
-      {"d_001.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", "d_002.bin"},
-      {"run7", "YES\n2\nYES\nNO\n", "run8"},
-      {"m01000.bsl", "2\n", "m02000.bsl"},
+      {"d_001.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", "d_002.bin", ""},
+      {"run7", "YES\n2\nYES\nNO\n", "run8", "INFO: The file contains    2 images (frames)"},
+      {"m01000.bsl", "2\n", "m02000.bsl", "INFO: Data-set (\"memory\") 1 contains"},
+  };
+  // How often ONE's description was said since the last call.
+  std::size_t said_from = 0;
+  const auto described = [&](const Series& one) {
+    const std::string out = terminal_.text();
+    int times = 0;
+    for (std::size_t at = out.find(one.described, said_from); at != std::string::npos;
+         at = out.find(one.described, at + 1))
+      ++times;
+    said_from = out.size();
+    return one.described.empty() ? 1 : times;
   };
   for (const Series& one : series) {
     replay(dir_.file(one.first) + "\n" + one.answers);
+    described(one);
     ASSERT_TRUE(input(kFioSelectFile)) << one.first;
+    EXPECT_EQ(described(one), 1) << one.first << terminal_.text();
     d_.data[0] = -5.0f;
     warnings();
     const FioSeriesMembers members(fio_read_answers());
@@ -370,6 +386,7 @@ TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
     testing::ScriptedInput nothing({});
     file_ = dir_.file(one.later);
     EXPECT_TRUE(input(kFioGivenName)) << one.later << terminal_.text();
+    EXPECT_EQ(described(one), 1) << one.later << terminal_.text();
     if (one.first == "run7") {
       EXPECT_EQ(pixel(1, 1), 7.0f);  // frame 2, swapped
       file_ = dir_.file("run9");
