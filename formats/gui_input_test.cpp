@@ -586,6 +586,70 @@ TEST_F(GuiInput, GasDetectorFailureBoxes) {
             0u);
 }
 
+// An image wider than the arrays is read in part after the reader's warning
+// (TIFF: with its size, before the region form; BINARY: its own line after
+// the layout form); samples no read decodes are refused before the form.
+TEST_F(GuiInput, ImagesTheArraysCannotHoldOrTheReadCannotDecode) {
+  const std::string cut =
+      "WARNING: The image is bigger than the presently defined program arrays\n"
+      "         only a part of the image will be input.\n";
+  write_bytes(dir_.file("wide.tif"), tiff_bytes(10, 3, 100));
+  replay(dir_.file("wide.tif") +
+         "\nX-START\n1\nY-START\n1\nX-END\n8\nY-END\n3\nX RE-BIN\n1\nY RE-BIN\n1\nO.K.\n");
+  std::size_t said = terminal_.text().size();
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(d_.xnum, 8);
+  EXPECT_EQ(pixel(8, 3), 107.0f);
+  EXPECT_NE(terminal_.text().find("INFO: Full image size =        10 *         3 pixels\n" + cut,
+                                  said),
+            std::string::npos)
+      << terminal_.text().substr(said);
+
+  std::string raw;
+  for (int v = 0; v < 30; ++v) raw += {static_cast<char>(v + 1), 0};
+  write_bytes(dir_.file("wide.bin"), raw);
+  replay(dir_.file("wide.bin") + "\nX-PIXELS\n10\nY-PIXELS\n3\nO.K.\n");
+  said = terminal_.text().size();
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(d_.xnum, 8);
+  EXPECT_EQ(pixel(8, 3), 28.0f);
+  EXPECT_NE(terminal_.text().find(
+                "WARNING: Internal dimensions are too small to input all of the data", said),
+            std::string::npos)
+      << terminal_.text().substr(said);
+  // A later member read with the first one's layout says it again.
+  {
+    const FioSeriesMembers members(fio_read_answers());
+    replay("");
+    said = terminal_.text().size();
+    file_ = dir_.file("wide.bin");
+    EXPECT_TRUE(input(kFioGivenName));
+    EXPECT_NE(terminal_.text().find("Internal dimensions are too small", said), std::string::npos);
+  }
+
+  // 16-bit floating-point samples (the compression entry made the sample
+  // format entry): refused with the read's own lines, no form shown.
+  std::string floats = tiff_bytes(3, 1, 0);
+  floats[46] = static_cast<char>(339 & 0xff);
+  floats[47] = static_cast<char>(339 >> 8);
+  floats[54] = 3;
+  write_bytes(dir_.file("float.tif"), floats);
+  warnings();
+  d_.data[0] = -5.0f;
+  replay(dir_.file("float.tif") + "\n");
+  testing::ScriptedInput nothing({});
+  EXPECT_FALSE(input(kFioSelectFile));
+  EXPECT_EQ(s_, kStatusGood);
+  const std::string shown = warnings();
+  EXPECT_EQ(shown.find("WARNING: PROBLEM INPUTTING DATA FROM FILE:\n" + dir_.file("float.tif") +
+                       "\nWARNING: Un-supported sample format (3, 16 bits)"),
+            0u)
+      << shown;
+  EXPECT_EQ(shown.find("IMAGE SIZE NOT RETURNED"), std::string::npos) << shown;
+  EXPECT_TRUE(nothing.prompts.empty());
+  EXPECT_EQ(pixel(1, 1), -5.0f);
+}
+
 // Every road of the graphical input, given a named pipe, a link to /dev/zero
 // or a directory, as the file chosen or as the file beside it that the road
 // reads, refuses it by name: it neither waits for a writer (the watchdog
