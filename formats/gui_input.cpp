@@ -259,6 +259,17 @@ ImageRead stack_read(GuiRead& g) {
   return Read(g.path, g.request, image, g.status);
 }
 
+// The Fuji reader's warnings in boxes and its steps in prompts. In a running
+// series nothing may wait, and the terminal has its lines already.
+void fuji_show(std::string_view text, bool warning, Status& status) {
+  if (series_members != nullptr) return;
+  const std::string line(text);
+  if (warning)
+    GS_FWARNING(1, 1, {line}, status);
+  else
+    GS_FPROMPT(1, 1, {line}, status);
+}
+
 ImageRead fuji_read(GuiRead& g) {
   std::string image_file = fuji_image_file(g.path);
   if (image_file.empty() && series_members != nullptr) {
@@ -278,7 +289,7 @@ ImageRead fuji_read(GuiRead& g) {
     if (g.status != kStatusGood || cancelled != 0) return {};
     if (!input_path(chosen, image_file, g.status)) return {};
   }
-  return read_fuji_file(g.path, image_file, g.request, g.status);
+  return read_fuji_file(g.path, image_file, g.request, fuji_show, g.status);
 }
 
 using GuiReader = ImageRead (*)(GuiRead& g);

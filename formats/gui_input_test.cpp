@@ -650,6 +650,29 @@ TEST_F(GuiInput, ImagesTheArraysCannotHoldOrTheReadCannotDecode) {
   EXPECT_EQ(pixel(1, 1), -5.0f);
 }
 
+// A Fuji scan's description warnings are shown in boxes of their own: the
+// pixel sizes' before the scan is read, the others before the read fails.
+TEST_F(GuiInput, FujiDescriptionWarningsInBoxes) {
+  write_bytes(dir_.file("plate.img"), std::string("\x80\x00\x00\x00\xff\xff", 6));
+  write_bytes(dir_.file("plate.inf"), "BAS2000\nplate\n\n\n?\n50\n16\n3\n1\n4000\n4\n");
+  warnings();
+  replay(dir_.file("plate.inf") + "\n");
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(pixel(1, 1), 100.0f);
+  EXPECT_EQ(warnings(), "X PIXEL SIZE NOT PROPERLY DEFINED\n");
+
+  write_bytes(dir_.file("plate.inf"), "BAS2000\nplate\n\n\n100\n50\n16\n3\n1\nS\nL\n");
+  replay(dir_.file("plate.inf") + "\n");
+  EXPECT_FALSE(input(kFioSelectFile));
+  const std::string shown = warnings();
+  EXPECT_EQ(shown.find("SENSITIVITY UNDEFINED\nLATITUDE UNDEFINED\n"
+                       "WARNING: PROBLEM INPUTTING DATA FROM FILE:"),
+            0u)
+      << shown;
+  EXPECT_EQ(pixel(1, 1), 100.0f) << "the data as they were";
+  EXPECT_EQ(s_, kStatusGood);
+}
+
 // Every road of the graphical input, given a named pipe, a link to /dev/zero
 // or a directory, as the file chosen or as the file beside it that the road
 // reads, refuses it by name: it neither waits for a writer (the watchdog
