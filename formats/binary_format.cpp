@@ -651,6 +651,13 @@ int info_defaults(const std::string& path, RawLayout& layout, float& xps, float&
 
 namespace {
 
+// The reader's line for sizes larger than the arrays, said on every road
+// before the image is read in part.
+void warn_internal_dimensions(Index nx, Index ny, const ReadRequest& request, Status& status) {
+  if (status == kStatusGood && (nx > request.xmaxdat || ny > request.ymaxdat))
+    IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
+}
+
 // The file read with the title FILE_NAME and the pixel sizes given.
 ImageRead read_described(const std::string& path, const ReadRequest& request,
                          const RawLayout& layout, const std::string& file_name, float xps,
@@ -696,8 +703,7 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
   IO_INPI(true, 1, 10000000, true, "Y NUMBER PIXELS",
           {"Number of data elements vertically (number of lines)"}, {"Enter integer in range"}, ny,
           status);
-  if (status == kStatusGood && (nx > request.xmaxdat || ny > request.ymaxdat))
-    IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
+  warn_internal_dimensions(nx, ny, request, status);
   layout.nx = nx;
   layout.ny = ny;
   std::vector<std::string> names;
@@ -785,6 +791,7 @@ ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, St
   }
   if (status != kStatusGood) return {};
   store_layout(layout, status);
+  warn_internal_dimensions(layout.nx, layout.ny, request, status);
   GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
   GS_UPDATE(status);
   return read_described(path, request, layout, file_name, xps, yps, status);
@@ -802,8 +809,10 @@ ImageRead binary_member_read(const ReadRequest& request, const std::optional<Raw
   // and an image size other than the first member's refuses it.
   float xps = 1.0e-4f, yps = 1.0e-4f;
   struct stat info{};
-  if (::stat((path + ".info").c_str(), &info) != 0 && errno == ENOENT)
+  if (::stat((path + ".info").c_str(), &info) != 0 && errno == ENOENT) {
+    warn_internal_dimensions(layout.nx, layout.ny, request, status);
     return read_described(path, request, layout, file_name, xps, yps, status);
+  }
   RawLayout own = layout;
   info_defaults(path, own, xps, yps, status);
   if (own.nx != layout.nx || own.ny != layout.ny) {
@@ -812,6 +821,7 @@ ImageRead binary_member_read(const ReadRequest& request, const std::optional<Raw
     refused.retstat = 6;
     return refused;
   }
+  warn_internal_dimensions(layout.nx, layout.ny, request, status);
   return read_described(path, request, layout, file_name, xps, yps, status);
 }
 

@@ -95,16 +95,20 @@ std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status) {
 
 ImageRead read_bsl_file(const std::string& path, const ReadRequest& request, Index set,
                         Index image_number, Status& status) {
+  if (status != kStatusGood) return {};
+  const std::vector<BslDataSet> sets = bsl_data_sets(path, status);
+  if (sets.empty()) {
+    report_unread_file(path, "was not input", status);
+    return {};
+  }
+  return read_bsl_file(path, sets, request, set, image_number, status);
+}
+
+ImageRead read_bsl_file(const std::string& path, std::span<const BslDataSet> sets,
+                        const ReadRequest& request, Index set, Index image_number,
+                        Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
-  std::string problem;
-  InputFile header = open_input_file(path, problem);
-  if (!header) {
-    report_unread_file(path, problem, status);
-    return result;
-  }
-  const std::vector<BslDataSet> sets = sets_in(header.get(), path, status);
-  header.reset();
   if (set < 1 || set > static_cast<Index>(sets.size())) {
     report_unread_file(path, "has no data set " + std::to_string(set), status);
     return result;
@@ -189,8 +193,7 @@ ImageRead bsl_keyboard_read(const ReadRequest& request, std::string& file_name, 
             {"Enter number of image within the data-set (\"memory\") to input"},
             {"Enter an integer within the given range"}, bsl_state.image, status);
   if (status != kStatusGood) return {};
-  // The file routine reads the header again (a few lines).
-  return read_bsl_file(path, request, bsl_state.set, bsl_state.image, status);
+  return read_bsl_file(path, sets, request, bsl_state.set, bsl_state.image, status);
 }
 
 void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index ymaxdat, Index xstrelm,

@@ -37,6 +37,11 @@ std::vector<BslDataSet> bsl_data_sets(const std::string& path, Status& status);
 // unsupported type, sizes below 1, data the binary file cannot hold.
 ImageRead read_bsl_file(const std::string& path, const ReadRequest& request, Index set,
                         Index image, Status& status);
+// The same for the data sets SETS that bsl_data_sets has read from PATH: a
+// road that has read the header to ask its questions does not read (nor
+// describe) it again.
+ImageRead read_bsl_file(const std::string& path, std::span<const BslDataSet> sets,
+                        const ReadRequest& request, Index set, Index image, Status& status);
 
 // The keyboard road: "INPUT FILE NAME" until it opens, then the data set and
 // image number when there is a choice (remembered for the run).

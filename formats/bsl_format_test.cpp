@@ -82,6 +82,29 @@ TEST_F(Bsl, SecondDataSetSecondImageOfSixteenBitsInTheOtherOrder) {
       << terminal_.text();
 }
 
+// The keyboard road reads the header once: each data set is described once,
+// then the data set and the image are asked.
+TEST_F(Bsl, KeyboardRoadDescribesEachDataSetOnce) {
+  put("X01000.BSL",
+      "title\nline 2\n       2       1       1       1       0       0       0       0       0"
+      "       0\nX01001.BSL\n       2       2       2       0       3       0       0       0"
+      "       0       0\nX01002.BSL\n");
+  put("X01002.BSL", shorts({1, 2, 3, 4, -5, 6, 7, 8}, true));
+  testing::ScriptedInput input({dir_.file("X01000.BSL"), "2", "2"});
+  std::string name;
+  const ImageRead r = bsl_keyboard_read({4, 4, false}, name, status_);
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_EQ(input.prompts.size(), 3u);
+  EXPECT_EQ(at(r, 1, 1), -5.0f);
+  const std::string out = terminal_.text();
+  for (const char* set : {"1 contains  1", "2 contains  2"}) {
+    const std::string line = std::string("INFO: Data-set (\"memory\") ") + set;
+    const std::size_t first = out.find(line);
+    EXPECT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find(line, first + 1), std::string::npos) << "said twice:\n" << out;
+  }
+}
+
 TEST_F(Bsl, MissingHeaderShowsTheEscapeThatLeaves) {
   const std::string escape = "\\\\";  // the two characters typed
   testing::ScriptedInput input({dir_.file("none.bsl"), escape});

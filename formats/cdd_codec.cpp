@@ -251,6 +251,7 @@ bool cdd_decode(std::FILE* file, const std::string& name, const ReadRequest& req
   for (std::size_t i = 0; i < 4; ++i) u |= static_cast<std::uint32_t>(first[c1_byte + i]) << (8 * i);
   const Index xn = std::min(nx, xmaxdat), yn = std::min(ny, ymaxdat);
   if (!scratch_allocate(request, request.variances, name, image, status)) return false;
+  warn_partial_image(nx, ny, request, status);
   NibbleReader in(file, std::span<const std::byte>(first).subspan(c1_byte + 4, got - c1_byte - 4));
   std::int64_t p = static_cast<std::int32_t>(u);
   for (Index y = 1; y <= yn; ++y) {

@@ -124,10 +124,15 @@ TEST_F(Cdd, RandomImagesRoundTripAndWiderFilesAreCut) {
   ASSERT_EQ(write(data, 37, 5, path), 0);
   std::vector<float> back(37 * 5);
   Index xn = 0, yn = 0;
+  const std::string warning =
+      "WARNING: The image is bigger than the presently defined program arrays\n"
+      "         only a part of the image will be input.";
   ASSERT_EQ(read(back, 37, 5, path, xn, yn), 0);
   EXPECT_EQ(back, data);
+  EXPECT_EQ(terminal_.text().find(warning), std::string::npos);
   std::vector<float> cut(10 * 3);
   ASSERT_EQ(read(cut, 10, 3, path, xn, yn), 0);
+  EXPECT_NE(terminal_.text().find(warning), std::string::npos) << "read in part after a warning";
   EXPECT_EQ(xn, 10);
   EXPECT_EQ(yn, 3);
   EXPECT_EQ(cut[10], data[37]);

@@ -123,9 +123,8 @@ bool prepare_detector_pixels(const StreamInput& input, const std::string& path,
     return false;
   if ((l.file_xnum > request.xmaxdat || l.file_ynum > request.ymaxdat) && l.too_large) {
     if (*l.too_large != '\0') IO_WRITE(l.too_large, status);
-  } else if (l.file_xnum > request.xmaxdat || l.file_ynum > request.ymaxdat) {
-    IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
-    IO_WRITE("         only a part of the image will be input. ", status);
+  } else {
+    warn_partial_image(l.file_xnum, l.file_ynum, request, status);
   }
   xend = std::min(l.file_xnum, request.xmaxdat);
   yend = std::min(l.file_ynum, request.ymaxdat);

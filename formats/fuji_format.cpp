@@ -48,10 +48,17 @@ struct FujiDescription {
   bool x_size_ok = false, y_size_ok = false;
 };
 
+// A warning of the description: the terminal's line, and the window's form
+// when SHOW is given.
+void description_warning(const char* line, const char* window, FujiShow show, Status& status) {
+  IO_WRITE(line, status);
+  if (show != nullptr) show(window, true, status);
+}
+
 // The ".inf" lines of the open file IN; false after the warnings when a
 // needed value is missing. Each holds a name or a number: a longer line is
 // kept to its start.
-bool read_description(std::FILE* in, FujiDescription& d, Status& status) {
+bool read_description(std::FILE* in, FujiDescription& d, FujiShow show, Status& status) {
   constexpr std::size_t kLineKept = 1024;
   std::array<std::string, 11> lines;
   std::size_t read = 0;
@@ -62,21 +69,29 @@ bool read_description(std::FILE* in, FujiDescription& d, Status& status) {
     return false;
   }
   d.x_size_ok = leading_real(lines[4], d.x_size);
-  if (!d.x_size_ok) IO_WRITE("WARNING: X pixel size not properly defined", status);
+  if (!d.x_size_ok)
+    description_warning("WARNING: X pixel size not properly defined",
+                        "X PIXEL SIZE NOT PROPERLY DEFINED", show, status);
   d.y_size_ok = leading_real(lines[5], d.y_size);
-  if (!d.y_size_ok) IO_WRITE("WARNING: Y pixel size not properly defined", status);
+  if (!d.y_size_ok)
+    description_warning("WARNING: Y pixel size not properly defined",
+                        "Y PIXEL SIZE NOT PROPERLY DEFINED", show, status);
   bool ok = true;
-  auto integer = [&](const std::string& line, Index& value, const char* warning) {
+  auto integer = [&](const std::string& line, Index& value, const char* warning,
+                     const char* window) {
     if (leading_integer(line, value)) return;
-    IO_WRITE(warning, status);
+    description_warning(warning, window, show, status);
     ok = false;
   };
-  integer(lines[6], d.bits, "WARNING: Number of bits is not properly defined");
-  integer(lines[7], d.nx, "WARNING: Number of pixels in X-direction undefined");
-  integer(lines[8], d.ny, "WARNING: Number of pixels in Y-direction undefined");
-  integer(lines[9], d.sensitivity, "WARNING: Sensitivity undefined");
+  integer(lines[6], d.bits, "WARNING: Number of bits is not properly defined",
+          "NUMBER OF BITS IS NOT PROPERLY DEFINED");
+  integer(lines[7], d.nx, "WARNING: Number of pixels in X-direction undefined",
+          "NUMBER OF PIXELS IN X-DIRECTION UNDEFINED");
+  integer(lines[8], d.ny, "WARNING: Number of pixels in Y-direction undefined",
+          "NUMBER OF PIXELS IN Y-DIRECTION UNDEFINED");
+  integer(lines[9], d.sensitivity, "WARNING: Sensitivity undefined", "SENSITIVITY UNDEFINED");
   if (!leading_real(lines[10], d.latitude)) {
-    IO_WRITE("WARNING: Latitude undefined", status);
+    description_warning("WARNING: Latitude undefined", "LATITUDE UNDEFINED", show, status);
     ok = false;
   }
   return ok;
@@ -128,6 +143,11 @@ std::string fuji_image_file(const std::string& inf_path) {
 
 ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_path,
                          const ReadRequest& request, Status& status) {
+  return read_fuji_file(inf_path, img_path, request, nullptr, status);
+}
+
+ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_path,
+                         const ReadRequest& request, FujiShow show, Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
   std::string problem;
@@ -137,8 +157,9 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
     return result;
   }
   FujiDescription d;
-  const bool described = read_description(inf.get(), d, status);
+  const bool described = read_description(inf.get(), d, show, status);
   inf.reset();
+  if (status != kStatusGood) return result;  // a warning box that could not be shown
   if (!described) {
     report_unread_file(inf_path, "was not input", status);
     return result;
@@ -159,6 +180,7 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
     return result;
   }
   IO_WRITE("INFO: Inputting data from file", status);
+  if (show != nullptr) show("INPUTTING DATA FROM FILE", false, status);
   ScratchImage& image = result.image;
   const int bytes = d.bits == 8 ? 1 : 2;
   const PixelLayout layout{d.nx, d.ny, 0, bytes, false, !IO_BIG_ENDIAN(), false};
@@ -167,6 +189,7 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
     return ImageRead{};
 
   IO_WRITE("INFO: Linearising data", status);
+  if (show != nullptr) show("LINEARISING DATA", false, status);
   const std::shared_ptr<const std::vector<float>> table =
       linearisation_table(d.bits, d.sensitivity, d.latitude);
   const float* entry = table->data();

@@ -7,6 +7,7 @@
 // (4000 / S) * 100 * 10^(L * (k / 2^b - 0.5)).
 
 #include <string>
+#include <string_view>
 
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
@@ -25,6 +26,16 @@ std::string fuji_image_file(const std::string& inf_path);
 // NY or S below 1, L not a number, data the file cannot hold.
 ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_path,
                          const ReadRequest& request, Status& status);
+
+// What the window shows of a scan being read, beside the terminal's lines:
+// TEXT, the window's form of a warning of the description when WARNING (its
+// box), otherwise the step under way (a prompt that does not wait).
+using FujiShow = void (*)(std::string_view text, bool warning, Status& status);
+
+// The same, showing the warnings and the steps through SHOW (the graphical
+// road; null shows nothing).
+ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_path,
+                         const ReadRequest& request, FujiShow show, Status& status);
 
 // The keyboard road: "DATA FILE NAME (.inf file)" until it opens, then the
 // ".img" file beside it or, when there is none, "BINARY DATA FILE NAME (.img

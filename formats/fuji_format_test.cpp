@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/io_output.hpp"
@@ -73,6 +75,40 @@ TEST_F(Fuji, TheImageFileBesideTheDescriptionIsFound) {
   EXPECT_EQ(fuji_image_file(dir_.file("a.inf")), dir_.file("a.IMG"));
   put("a.img", "");
   EXPECT_EQ(fuji_image_file(dir_.file("a.inf")), dir_.file("a.img"));
+}
+
+// What the window was shown, a warning marked with "!".
+std::vector<std::string> shown;
+void record(std::string_view text, bool warning, Status&) {
+  shown.push_back((warning ? "!" : "") + std::string(text));
+}
+
+// The window shows each warning of the description in its own form, then
+// the two steps of a read.
+TEST_F(Fuji, WindowShowsTheWarningsAndTheSteps) {
+  put("scan.img", std::string("\x80\x00\x00\x00\xff\xff", 6));
+  put("scan.inf", "BAS2000\nplate\n\n\nx\ny\nb\nnx\nny\ns\nl\n");
+  shown.clear();
+  ImageRead r = read_fuji_file(dir_.file("scan.inf"), dir_.file("scan.img"), {4, 2, false}, record,
+                               status_);
+  EXPECT_NE(r.retstat, 0);
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "!X PIXEL SIZE NOT PROPERLY DEFINED", "!Y PIXEL SIZE NOT PROPERLY DEFINED",
+                       "!NUMBER OF BITS IS NOT PROPERLY DEFINED",
+                       "!NUMBER OF PIXELS IN X-DIRECTION UNDEFINED",
+                       "!NUMBER OF PIXELS IN Y-DIRECTION UNDEFINED", "!SENSITIVITY UNDEFINED",
+                       "!LATITUDE UNDEFINED"}));
+  EXPECT_NE(terminal_.text().find("WARNING: Latitude undefined"), std::string::npos);
+
+  // Pixel sizes missing only warn: the scan is read.
+  put("scan.inf", inf("16", "4").replace(inf("16", "4").find("100"), 3, "?"));
+  shown.clear();
+  r = read_fuji_file(dir_.file("scan.inf"), dir_.file("scan.img"), {4, 2, false}, record, status_);
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_FLOAT_EQ(at(r, 1), 100.0f);
+  EXPECT_EQ(shown, (std::vector<std::string>{"!X PIXEL SIZE NOT PROPERLY DEFINED",
+                                             "INPUTTING DATA FROM FILE", "LINEARISING DATA"}));
+  EXPECT_EQ(status_, kStatusGood);
 }
 
 TEST_F(Fuji, BadDescriptionsAreRefused) {

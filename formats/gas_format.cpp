@@ -82,21 +82,25 @@ GasRead gas_layout(const std::string& path, GasLayout& layout, Status& status) {
 
 ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
                         const GasChoice& choice, Status& status) {
+  if (status != kStatusGood) return {};
+  GasLayout layout;
+  if (const GasRead scanned = gas_layout(path, layout, status); scanned != kGasRead) {
+    if (scanned != kGasRefused) report_unread_file(path, "was not input", status);
+    ImageRead failed;
+    failed.retstat = scanned;
+    return failed;
+  }
+  return read_gas_file(path, layout, request, choice, status);
+}
+
+ImageRead read_gas_file(const std::string& path, const GasLayout& l, const ReadRequest& request,
+                        const GasChoice& choice, Status& status) {
   ImageRead result;
   if (status != kStatusGood) return result;
   const auto failed = [&result](GasRead why) {
     result.retstat = why;
     return std::move(result);
   };
-  GasLayout l;
-  {
-    const InputFile header = open_header(path, status);
-    if (!header) return failed(kGasRefused);
-    if (const GasRead scanned = scan_layout(header.get(), l, status); scanned != kGasRead) {
-      report_unread_file(path, "was not input", status);
-      return failed(scanned);
-    }
-  }
   if (l.nx > request.xmaxdat || l.ny > request.ymaxdat) {
     IO_WRITE("WARNING: The program arrays are not big enough to input an image.", status);
     report_unread_file(path, "was not input", status);
@@ -181,7 +185,7 @@ ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, 
           {"\"YES\" if the data is signed, \"NO\" for unsigned data"}, {"Enter YES or NO"},
           gas_state.is_signed, status);
   if (status != kStatusGood) return {};
-  return read_gas_file(path, request, gas_state, status);
+  return read_gas_file(path, l, request, gas_state, status);
 }
 
 }  // namespace kesta

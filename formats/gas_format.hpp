@@ -53,6 +53,11 @@ struct GasChoice {
 // other than 16 or 32, a frame outside the file (RETSTAT a GasRead).
 ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
                         const GasChoice& choice, Status& status);
+// The same for the LAYOUT gas_layout has read from PATH: a road that has
+// scanned the header to ask its questions does not read (nor describe) it
+// again.
+ImageRead read_gas_file(const std::string& path, const GasLayout& layout,
+                        const ReadRequest& request, const GasChoice& choice, Status& status);
 
 // The answers last given on either road, offered again (a question that was
 // escaped leaves them as they were).

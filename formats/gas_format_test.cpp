@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -60,6 +61,25 @@ TEST_F(Gas, FramesOfBothWidthsWithAndWithoutTheHeaderRecord) {
   ASSERT_EQ(r.retstat, 0) << terminal_.text();
   EXPECT_EQ(at(r, 1, 1), 7.0f);
   EXPECT_EQ(at(r, 3, 2), 12.0f);
+}
+
+// The keyboard road scans the header once to ask its questions: the file's
+// description is said once, and the frame asked for is read.
+TEST_F(Gas, KeyboardRoadDescribesTheHeaderOnce) {
+  put("run1", header("16"));
+  put("run1hm", std::string("\0\1\0\2\0\3\0\4\0\5\0\6\0\7\0\10\0\11\0\12\0\13\0\14", 24));
+  testing::ScriptedInput input({dir_.file("run1"), "NO", "2", "YES", "NO"});
+  std::string name;
+  const ImageRead r = gas_keyboard_read({4, 4, false}, name, status_);
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_EQ(at(r, 1, 1), 7.0f);
+  const std::string out = terminal_.text();
+  for (const std::string line : {"INFO: The file contains    2 images (frames) of      3 *      2",
+                                 "      Each pixel is stored using 16 bits."}) {
+    const std::size_t first = out.find(line);
+    EXPECT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find(line, first + 1), std::string::npos) << "said twice:\n" << out;
+  }
 }
 
 // Each refusal has its message and its code, which the graphical road turns

@@ -173,7 +173,7 @@ ImageRead gas_read(GuiRead& g) {
   }
   Status& status = g.status;
   if (series_members != nullptr) {
-    ImageRead read = read_gas_file(g.path, g.request, series_members->gas, status);
+    ImageRead read = read_gas_file(g.path, layout, g.request, series_members->gas, status);
     if (!read.ok()) gas_box(read.retstat, status);
     return read;
   }
@@ -196,7 +196,7 @@ ImageRead gas_read(GuiRead& g) {
           choice.is_signed, status);
   if (status != kStatusGood) return {};
   gas_answers() = choice;
-  ImageRead read = read_gas_file(g.path, g.request, choice, status);
+  ImageRead read = read_gas_file(g.path, layout, g.request, choice, status);
   if (!read.ok()) gas_box(read.retstat, status);
   return read;
 }
@@ -244,7 +244,7 @@ ImageRead bsl_read(GuiRead& g) {
                   sets[static_cast<std::size_t>(set - 1)].images, image, g.status))
     return {};
   if (series_members == nullptr) stack_answers = {set, image};
-  return read_bsl_file(g.path, g.request, set, image, g.status);
+  return read_bsl_file(g.path, sets, g.request, set, image, g.status);
 }
 
 // A stack of images: the image number when there is a choice.
@@ -258,6 +258,17 @@ ImageRead stack_read(GuiRead& g) {
     return {};
   if (series_members == nullptr) stack_answers = {1, image};
   return Read(g.path, g.request, image, g.status);
+}
+
+// The Fuji reader's warnings in boxes and its steps in prompts. In a running
+// series nothing may wait, and the terminal has its lines already.
+void fuji_show(std::string_view text, bool warning, Status& status) {
+  if (series_members != nullptr) return;
+  const std::string line(text);
+  if (warning)
+    GS_FWARNING(1, 1, {line}, status);
+  else
+    GS_FPROMPT(1, 1, {line}, status);
 }
 
 ImageRead fuji_read(GuiRead& g) {
@@ -279,7 +290,7 @@ ImageRead fuji_read(GuiRead& g) {
     if (g.status != kStatusGood || cancelled != 0) return {};
     if (!input_path(chosen, image_file, g.status)) return {};
   }
-  return read_fuji_file(g.path, image_file, g.request, g.status);
+  return read_fuji_file(g.path, image_file, g.request, fuji_show, g.status);
 }
 
 using GuiReader = ImageRead (*)(GuiRead& g);

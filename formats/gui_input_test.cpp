@@ -421,6 +421,8 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
 // BINARY member is read with the first one's layout, a gas detector member
 // with its header, frame, byte order and sign (one that fails says why on the
 // terminal instead of in a box), a BSL/OTOKO member with its image number.
+// A header read to ask the questions is not read again: each read describes
+// the file once.
 TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
   for (int n = 1; n <= 2; ++n) {
     std::string raw;
@@ -451,15 +453,29 @@ TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
   }
   struct Series {
     std::string first, answers, later;
+    std::string described;  // the line that describes the file, once a read
   };
   const Series series[] = {
-      {"d_001.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", "d_002.bin"},
-      {"run7", "YES\n2\nYES\nNO\n", "run8"},
-      {"m01000.bsl", "2\n", "m02000.bsl"},
+      {"d_001.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", "d_002.bin", ""},
+      {"run7", "YES\n2\nYES\nNO\n", "run8", "INFO: The file contains    2 images (frames)"},
+      {"m01000.bsl", "2\n", "m02000.bsl", "INFO: Data-set (\"memory\") 1 contains"},
+  };
+  // How often ONE's description was said since the last call.
+  std::size_t said_from = 0;
+  const auto described = [&](const Series& one) {
+    const std::string out = terminal_.text();
+    int times = 0;
+    for (std::size_t at = out.find(one.described, said_from); at != std::string::npos;
+         at = out.find(one.described, at + 1))
+      ++times;
+    said_from = out.size();
+    return one.described.empty() ? 1 : times;
   };
   for (const Series& one : series) {
     replay(dir_.file(one.first) + "\n" + one.answers);
+    described(one);
     ASSERT_TRUE(input(kFioSelectFile)) << one.first;
+    EXPECT_EQ(described(one), 1) << one.first << terminal_.text();
     d_.data[0] = -5.0f;
     warnings();
     const FioSeriesMembers members(fio_read_answers());
@@ -467,6 +483,7 @@ TEST_F(GuiInput, SeriesMembersOfOtherAskingFormatsAskNothing) {
     testing::ScriptedInput nothing({});
     file_ = dir_.file(one.later);
     EXPECT_TRUE(input(kFioGivenName)) << one.later << terminal_.text();
+    EXPECT_EQ(described(one), 1) << one.later << terminal_.text();
     if (one.first == "run7") {
       EXPECT_EQ(pixel(1, 1), 7.0f);  // frame 2, swapped
       file_ = dir_.file("run9");
@@ -664,6 +681,93 @@ TEST_F(GuiInput, GasDetectorFailureBoxes) {
   EXPECT_EQ(warnings().find("PROBLEM WITH HISTOGRAM MEMORY FILE:\nFILE NOT OPENED\n"
                             "WARNING: PROBLEM INPUTTING DATA FROM FILE:"),
             0u);
+}
+
+// An image wider than the arrays is read in part after the reader's warning
+// (TIFF: with its size, before the region form; BINARY: its own line after
+// the layout form); samples no read decodes are refused before the form.
+TEST_F(GuiInput, ImagesTheArraysCannotHoldOrTheReadCannotDecode) {
+  const std::string cut =
+      "WARNING: The image is bigger than the presently defined program arrays\n"
+      "         only a part of the image will be input.\n";
+  write_bytes(dir_.file("wide.tif"), tiff_bytes(10, 3, 100));
+  replay(dir_.file("wide.tif") +
+         "\nX-START\n1\nY-START\n1\nX-END\n8\nY-END\n3\nX RE-BIN\n1\nY RE-BIN\n1\nO.K.\n");
+  std::size_t said = terminal_.text().size();
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(d_.xnum, 8);
+  EXPECT_EQ(pixel(8, 3), 107.0f);
+  EXPECT_NE(terminal_.text().find("INFO: Full image size =        10 *         3 pixels\n" + cut,
+                                  said),
+            std::string::npos)
+      << terminal_.text().substr(said);
+
+  std::string raw;
+  for (int v = 0; v < 30; ++v) raw += {static_cast<char>(v + 1), 0};
+  write_bytes(dir_.file("wide.bin"), raw);
+  replay(dir_.file("wide.bin") + "\nX-PIXELS\n10\nY-PIXELS\n3\nO.K.\n");
+  said = terminal_.text().size();
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(d_.xnum, 8);
+  EXPECT_EQ(pixel(8, 3), 28.0f);
+  EXPECT_NE(terminal_.text().find(
+                "WARNING: Internal dimensions are too small to input all of the data", said),
+            std::string::npos)
+      << terminal_.text().substr(said);
+  // A later member read with the first one's layout says it again.
+  {
+    const FioSeriesMembers members(fio_read_answers());
+    replay("");
+    said = terminal_.text().size();
+    file_ = dir_.file("wide.bin");
+    EXPECT_TRUE(input(kFioGivenName));
+    EXPECT_NE(terminal_.text().find("Internal dimensions are too small", said), std::string::npos);
+  }
+
+  // 16-bit floating-point samples (the compression entry made the sample
+  // format entry): refused with the read's own lines, no form shown.
+  std::string floats = tiff_bytes(3, 1, 0);
+  floats[46] = static_cast<char>(339 & 0xff);
+  floats[47] = static_cast<char>(339 >> 8);
+  floats[54] = 3;
+  write_bytes(dir_.file("float.tif"), floats);
+  warnings();
+  d_.data[0] = -5.0f;
+  replay(dir_.file("float.tif") + "\n");
+  testing::ScriptedInput nothing({});
+  EXPECT_FALSE(input(kFioSelectFile));
+  EXPECT_EQ(s_, kStatusGood);
+  const std::string shown = warnings();
+  EXPECT_EQ(shown.find("WARNING: PROBLEM INPUTTING DATA FROM FILE:\n" + dir_.file("float.tif") +
+                       "\nWARNING: Un-supported sample format (3, 16 bits)"),
+            0u)
+      << shown;
+  EXPECT_EQ(shown.find("IMAGE SIZE NOT RETURNED"), std::string::npos) << shown;
+  EXPECT_TRUE(nothing.prompts.empty());
+  EXPECT_EQ(pixel(1, 1), -5.0f);
+}
+
+// A Fuji scan's description warnings are shown in boxes of their own: the
+// pixel sizes' before the scan is read, the others before the read fails.
+TEST_F(GuiInput, FujiDescriptionWarningsInBoxes) {
+  write_bytes(dir_.file("plate.img"), std::string("\x80\x00\x00\x00\xff\xff", 6));
+  write_bytes(dir_.file("plate.inf"), "BAS2000\nplate\n\n\n?\n50\n16\n3\n1\n4000\n4\n");
+  warnings();
+  replay(dir_.file("plate.inf") + "\n");
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(pixel(1, 1), 100.0f);
+  EXPECT_EQ(warnings(), "X PIXEL SIZE NOT PROPERLY DEFINED\n");
+
+  write_bytes(dir_.file("plate.inf"), "BAS2000\nplate\n\n\n100\n50\n16\n3\n1\nS\nL\n");
+  replay(dir_.file("plate.inf") + "\n");
+  EXPECT_FALSE(input(kFioSelectFile));
+  const std::string shown = warnings();
+  EXPECT_EQ(shown.find("SENSITIVITY UNDEFINED\nLATITUDE UNDEFINED\n"
+                       "WARNING: PROBLEM INPUTTING DATA FROM FILE:"),
+            0u)
+      << shown;
+  EXPECT_EQ(pixel(1, 1), 100.0f) << "the data as they were";
+  EXPECT_EQ(s_, kStatusGood);
 }
 
 // Every road of the graphical input, given a named pipe, a link to /dev/zero

@@ -80,10 +80,7 @@ bool read_packed(StreamInput& input, Index offset, Index nx, Index ny, const Rea
                        status);
     return false;
   }
-  if (nx > request.xmaxdat || ny > request.ymaxdat) {
-    IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
-    IO_WRITE("         only a part of the image will be input. ", status);
-  }
+  warn_partial_image(nx, ny, request, status);
   if (!scratch_allocate(request, request.variances, path, image, status)) return false;
   image.file_xnum = nx;
   image.file_ynum = ny;

@@ -207,4 +207,11 @@ void report_unread_file(const std::string& path, std::string_view problem, Statu
            status);
 }
 
+bool warn_partial_image(Index xnum, Index ynum, const ReadRequest& request, Status& status) {
+  if (xnum <= request.xmaxdat && ynum <= request.ymaxdat) return false;
+  IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
+  IO_WRITE("         only a part of the image will be input.", status);
+  return true;
+}
+
 }  // namespace kesta

@@ -141,4 +141,10 @@ bool input_path(const std::string& file_name, std::string& path, Status& status)
 // the data are unchanged".
 void report_unread_file(const std::string& path, std::string_view problem, Status& status);
 
+// The one warning of an image of XNUM x YNUM pixels that REQUEST's arrays
+// cannot hold, which is then read in part: "WARNING: The image is bigger
+// than the presently defined program arrays" / "only a part of the image
+// will be input.". Nothing when it fits; true when said.
+bool warn_partial_image(Index xnum, Index ynum, const ReadRequest& request, Status& status);
+
 }  // namespace kesta

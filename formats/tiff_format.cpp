@@ -242,6 +242,17 @@ void failed(const std::string& path, Status& status) {
   report_unread_file(path, "was not input", status);
 }
 
+// True after the warning when the samples are not integers: floating-point
+// samples above all would otherwise be read as the integers of their bit
+// patterns.
+bool samples_refused(const TiffLayout& t, Status& status) {
+  if (t.sample_format == 1 || (t.sample_format == 2 && t.bits != 12)) return false;
+  IO_WRITE("WARNING: Un-supported sample format (" + std::to_string(t.sample_format) + ", " +
+               std::to_string(t.bits) + " bits): only integer samples are read",
+           status);
+  return true;
+}
+
 }  // namespace
 
 std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool big_endian,
@@ -288,6 +299,7 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
   }
   if (retstat == 0) problem = size_problem(layout, file.size());
   if (!problem.empty()) retstat = 6;
+  if (retstat == 0 && samples_refused(layout, status)) retstat = 7;
 }
 
 ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bool mirror_x,
@@ -318,14 +330,7 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
              status);
     return refuse(2, "WARNING: Cannot decode image");
   }
-  // Samples other than integers (floating point above all) would otherwise
-  // be read as the integers of their bit patterns.
-  if (t.sample_format != 1 && (t.sample_format != 2 || t.bits == 12)) {
-    IO_WRITE("WARNING: Un-supported sample format (" + std::to_string(t.sample_format) + ", " +
-                 std::to_string(t.bits) + " bits): only integer samples are read",
-             status);
-    return refuse(2, "WARNING: Cannot decode image");
-  }
+  if (samples_refused(t, status)) return refuse(2, "WARNING: Cannot decode image");
   // Bytes filled from their least significant bit (as some raw-data
   // converters write them) are read with their bits reversed; without that
   // every value would be scrambled.
@@ -512,25 +517,47 @@ bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegio
   }
 }
 
-// The size of image 1 of PATH; false when the file gives none (its problem
-// said).
-bool image_size(const std::string& path, Index& width, Index& length, Status& status) {
+// What the asking roads make of image 1 of a file before a question.
+enum class SizeRead {
+  kRead,        // the size is known
+  kUnreadable,  // the file cannot be read (its problem said)
+  kNoSize,      // the file gives no size
+  kUndecodable  // samples that are not integers (said): refused before anything is asked
+};
+
+// The size of image 1 of PATH.
+SizeRead image_size(const std::string& path, Index& width, Index& length, Status& status) {
   int retstat = 0;
   std::string problem;
   tiff_image_size(path, 1, retstat, width, length, problem, status);
-  if (retstat != 0 && !problem.empty()) report_unread_file(path, problem, status);
-  return retstat == 0;
+  if (retstat == 7) return SizeRead::kUndecodable;
+  if (retstat == 0) return SizeRead::kRead;
+  if (problem.empty()) return SizeRead::kNoSize;
+  report_unread_file(path, problem, status);
+  return SizeRead::kUnreadable;
 }
 
-// The size of image 1 of PATH (said on the terminal) and the remembered
-// region fitted into it (at first the whole image within the arrays); false
-// when the size cannot be read (the file's problem said).
-bool image_and_region(const ReadRequest& request, const std::string& path, Index& width,
-                      Index& length, Status& status) {
-  if (!image_size(path, width, length, status)) return false;
+// The refusal of an image whose samples cannot be decoded, as the read
+// itself refuses it.
+ImageRead undecodable(const std::string& path, Status& status) {
+  IO_WRITE("WARNING: Cannot decode image", status);
+  failed(path, status);
+  ImageRead refused;
+  refused.retstat = 2;
+  return refused;
+}
+
+// The size of image 1 of PATH (said on the terminal, with the warning when
+// the arrays cannot hold it) and the remembered region fitted into it (at
+// first the whole image within the arrays).
+SizeRead image_and_region(const ReadRequest& request, const std::string& path, Index& width,
+                          Index& length, Status& status) {
+  if (const SizeRead size = image_size(path, width, length, status); size != SizeRead::kRead)
+    return size;
   IO_WRITE(
       "INFO: Full image size = " + format_i(width, 9) + " * " + format_i(length, 9) + " pixels",
       status);
+  warn_partial_image(width, length, request, status);
   TiffRegion& r = tiff_input_state.region;
   if (!tiff_input_state.defined) {
     tiff_input_state.defined = true;
@@ -540,7 +567,7 @@ bool image_and_region(const ReadRequest& request, const std::string& path, Index
   r.yend = std::min(r.yend, length);
   r.xstart = std::min(r.xstart, r.xend);
   r.ystart = std::min(r.ystart, r.yend);
-  return true;
+  return SizeRead::kRead;
 }
 
 ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& file_name,
@@ -550,7 +577,9 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
                       file_name, path, status))
     return {};
   Index width = 0, length = 0;
-  if (!image_and_region(request, path, width, length, status)) {
+  const SizeRead size = image_and_region(request, path, width, length, status);
+  if (size == SizeRead::kUndecodable) return undecodable(path, status);
+  if (size != SizeRead::kRead) {
     IO_WRITE("WARNING: Image size not returned from file", status);
     failed(path, status);
     return {};
@@ -570,7 +599,9 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   std::string path;
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
-  if (!image_and_region(request, path, width, length, status)) {
+  const SizeRead size = image_and_region(request, path, width, length, status);
+  if (size == SizeRead::kUndecodable) return undecodable(path, status);
+  if (size != SizeRead::kRead) {
     GS_FWARNING(1, 1, {"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
     return {};
   }
@@ -627,14 +658,11 @@ ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
   std::string path;
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
-  int code = 0;
-  std::string problem;
-  tiff_image_size(path, 1, code, width, length, problem, status);
-  if (code != 0) {
-    // A file that cannot be opened, or says no size, is said in one line.
-    if (!problem.empty()) {
-      report_unread_file(path, problem, status);
-    } else {
+  const SizeRead size = image_size(path, width, length, status);
+  if (size == SizeRead::kUndecodable) return undecodable(path, status);
+  if (size != SizeRead::kRead) {
+    // A file that cannot be opened is said in one line, by its problem.
+    if (size == SizeRead::kNoSize) {
       IO_WRITE("WARNING: Image size not returned from file", status);
       failed(path, status);
     }
@@ -648,6 +676,7 @@ ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
   }
   const TiffRegion whole{1, 1, std::min(width, request.xmaxdat), std::min(length, request.ymaxdat),
                          1, 1};
+  if (!answers.given) warn_partial_image(width, length, request, status);
   ImageRead read = read_tiff_file(path, request, imagequant, imagequant,
                                   answers.given ? answers.region : whole, status);
   if (read.retstat == -1) read.retstat = 0;

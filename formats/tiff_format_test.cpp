@@ -313,8 +313,51 @@ TEST_F(Tiff, DamagedFilesAreRefusedWithTheirCode) {
   EXPECT_EQ(status_, kStatusGood);
 }
 
-// Sizes the questions cannot offer or the file cannot hold are refused
-// before the first question, with the data set left alone.
+// An image larger than the arrays is said, with its size, before the region
+// is asked; a later member of a series read whole is said too, one read with
+// the first member's region is not.
+TEST_F(Tiff, ImageLargerThanTheArraysIsReadInPartAfterAWarning) {
+  const std::string warning =
+      "WARNING: The image is bigger than the presently defined program arrays\n"
+      "         only a part of the image will be input.\n";
+  TiffSpec s;
+  s.width = 10;
+  s.pixels = ramp(30, 1);
+  const std::string path = write(s);
+  {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({path, "1", "1", "1", "1", "8", "3"});
+    std::string name;
+    const ImageRead r = tiff_keyboard_read({8, 8, false}, name, status_);
+    ASSERT_EQ(r.retstat, 0) << terminal.text();
+    EXPECT_EQ(r.image.xnumdat, 8);
+    EXPECT_NE(terminal.text().find("INFO: Full image size =        10 *         3 pixels\n" +
+                                   warning),
+              std::string::npos)
+        << terminal.text();
+  }
+  for (const bool given : {false, true}) {
+    testing::TerminalCapture terminal;
+    TiffAnswers answers;
+    if (given) answers = {true, {1, 1, 8, 3, 1, 1}, 10, 3};
+    std::string name = path;
+    const ImageRead r = tiff_member_read({8, 8, false}, false, answers, name, status_);
+    ASSERT_EQ(r.retstat, 0) << terminal.text();
+    EXPECT_EQ(r.image.xnumdat, 8);
+    EXPECT_EQ(terminal.text().find(warning) != std::string::npos, !given) << terminal.text();
+  }
+  // An image the arrays hold is not said to be cut.
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({path, "1", "1", "1", "1", "10", "3"});
+  std::string name;
+  ASSERT_EQ(tiff_keyboard_read({10, 3, false}, name, status_).retstat, 0);
+  EXPECT_EQ(terminal.text().find("WARNING: The image is bigger"), std::string::npos);
+  EXPECT_EQ(status_, kStatusGood);
+}
+
+// Sizes the questions cannot offer or the file cannot hold, and samples no
+// read could decode, are refused before the first question, with the data
+// set left alone.
 TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
   struct Size {
     std::uint32_t width, length;
@@ -344,6 +387,28 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
     EXPECT_NE(terminal.text().find(c.message), std::string::npos) << terminal.text();
     EXPECT_NE(terminal.text().find("WARNING: Image size not returned from file"),
               std::string::npos);
+  }
+  EXPECT_EQ(status_, kStatusGood);
+  for (const Index format : {Index{3}, Index{4}}) {
+    TiffSpec s{3, 1, 32, false, 0, 1, 0, {0x41200000, 0x41200000, 0x3f800000}, format};
+    const std::string path = write(s, "float.tif");
+    for (const bool member : {false, true}) {
+      testing::TerminalCapture terminal;
+      testing::ScriptedInput input({path, "1", "1", "1", "1", "3", "1"});
+      std::string name = path;
+      const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
+                                 : tiff_keyboard_read({8, 8, false}, name, status_);
+      EXPECT_EQ(r.retstat, 2) << format;
+      EXPECT_FALSE(r.image.data);
+      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << "only the file name is asked";
+      const std::string out = terminal.text();
+      EXPECT_NE(out.find("sample format (" + std::to_string(format) + ", 32 bits)"),
+                std::string::npos)
+          << out;
+      EXPECT_NE(out.find("WARNING: Cannot decode image"), std::string::npos) << out;
+      EXPECT_NE(out.find("float.tif was not input"), std::string::npos) << out;
+      EXPECT_EQ(out.find("Image size not returned"), std::string::npos) << out;
+    }
   }
   EXPECT_EQ(status_, kStatusGood);
   // The prompt helper itself never offers a range it would have to cut.

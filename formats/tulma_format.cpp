@@ -290,6 +290,7 @@ bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted
   const Index bytes = s.type->pixel == Pixel::u16 || s.type->pixel == Pixel::s16 ? 2 : 4;
   if (!file_holds_image(path, s.dim1, s.dim2, bytes, start, status)) return false;
   if (!scratch_allocate(request, request.variances, path, image, status)) return false;
+  warn_partial_image(s.dim1, s.dim2, request, status);
   const bool swap = *s.big_endian != IO_BIG_ENDIAN();
   const Index xmax = request.xmaxdat, ymax = request.ymaxdat;
   const Index nx = std::min(s.dim1, xmax), ny = std::min(s.dim2, ymax);

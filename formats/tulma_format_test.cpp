@@ -105,6 +105,7 @@ TEST_F(Tulma, ReaderTakesEitherByteOrderTypeAndCaseOfKeys) {
     std::string entries, data;
     float overload;
     std::vector<float> first_row;
+    bool cut = false;  // the file's image is wider than the arrays
   };
   const std::vector<Case> cases = {
       {"dim_1 =2;\nDIM_2= 1;\nDataType = SignedShort ! two bytes;\nByteOrder = HighByteFirst;\n",
@@ -118,14 +119,21 @@ TEST_F(Tulma, ReaderTakesEitherByteOrderTypeAndCaseOfKeys) {
        pixels<float>({0.25f, -3.0f}, false), 1.7e38f, {0.25f, -3.0f}},
       // Wider than the arrays: the first four columns of each row.
       {"Dim_1 = 5;\nDim_2 = 1;\nDataType = REAL;\nByteOrder = HighByteFirst;\n",
-       pixels<float>({1, 2, 3, 4, 5}, true), 1.7e38f, {1, 2, 3, 4}},
+       pixels<float>({1, 2, 3, 4, 5}, true), 1.7e38f, {1, 2, 3, 4}, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.entries);
     const std::string path = dir_.file("b.wlt");
     spit(path, header(c.entries) + c.data);
     Image im;
+    take();
     ASSERT_EQ(read(im, path), 0) << take();
+    // Read in part only after the warning.
+    const std::string said = take();
+    EXPECT_EQ(said.find("WARNING: The image is bigger than the presently defined program arrays\n"
+                        "         only a part of the image will be input.") != std::string::npos,
+              c.cut)
+        << said;
     EXPECT_EQ(im.overload, c.overload);
     EXPECT_EQ(im.xnum, static_cast<Index>(c.first_row.size()));
     for (std::size_t i = 0; i < c.first_row.size(); ++i) EXPECT_EQ(im.data[i], c.first_row[i]);

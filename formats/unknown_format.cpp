@@ -254,6 +254,7 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
     int stream = 0;
     if (!fio_open_input(path, stream, status)) return result;
     const FioInputClose close(stream);
+    warn_partial_image(found.pixels, found.rows, request, status);
     const Index xn = std::min(found.pixels, request.xmaxdat);
     const Index yn = std::min(found.rows, request.ymaxdat);
     constexpr Index kBuffer = 16384;

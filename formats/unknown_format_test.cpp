@@ -51,6 +51,17 @@ TEST_F(Unknown, DeducesAHeaderAndASixteenBitImage) {
   EXPECT_EQ(got.image.pixels()[1], static_cast<float>(static_cast<std::uint16_t>(
                                        2000 + 1000 * std::sin(0.05) + 300)));
 
+  EXPECT_EQ(said.find("WARNING: The image is bigger"), std::string::npos);
+
+  // Arrays of fewer rows than the image: the rows that fit, after a warning.
+  got = read({path, "200", "YES"}, 2048, 700);
+  ASSERT_TRUE(got.ok()) << terminal_.text();
+  EXPECT_EQ(got.image.ynumdat, 700);
+  EXPECT_NE(terminal_.text().find(
+                "WARNING: The image is bigger than the presently defined program arrays\n"
+                "         only a part of the image will be input."),
+            std::string::npos);
+
   // NO leaves the autocorrelation as the data.
   got = read({path, "200", "NO"}, 2048, 2048);
   ASSERT_TRUE(got.ok());
