@@ -112,10 +112,10 @@ bool wait(const std::vector<std::string>& buttons, int& input_type, std::string&
   }
   if (status == kStatusEscape) {
     ST_DEF_SYSTEM(status);
-    // A lost window or the escape typed leaves the choice to be made again
-    // (at the terminal once the window has gone); at the end of the input
-    // nothing more can be chosen.
-    if (escape_asks_again && !io_input_ended()) {
+    // A lost window or the escape typed leaves the choice to be made again,
+    // typed (at the terminal once the window has gone). At the end of the
+    // input, or from a window that cannot be read, nothing more can come.
+    if (escape_asks_again && gs_typed_answers() && !io_input_ended()) {
       input_type = kGsChoiceRedraw;
       return true;
     }

@@ -150,8 +150,8 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
                const std::vector<std::string>& buttons, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
 // failed (the menu is left). With ESCAPE_ASKS_AGAIN a user escape (the
-// window closed, the escape typed) asks again, as a redraw, unless the input
-// has ended.
+// window closed, the escape typed) asks again, as a redraw, when the next
+// answer is typed and the input has not ended.
 // MACRO_ENDED (when given) tells that a replaying macro ended at the wait.
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
           float& x, float& y, Status& status, int input_mode = 2,
