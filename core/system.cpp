@@ -437,37 +437,61 @@ std::string IO_INPUT_KEY(Status& status) {
 
 std::FILE* io_terminal_input() { return rl_instream != nullptr ? rl_instream : stdin; }
 
+namespace {
+
+// Bytes the stream has taken from its descriptor and not handed out yet.
+std::size_t stream_buffered(std::FILE* in) {
+#if defined(__GLIBC__)
+  return in->_IO_read_ptr < in->_IO_read_end
+             ? static_cast<std::size_t>(in->_IO_read_end - in->_IO_read_ptr)
+             : 0;
+#else
+  (void)in;
+  return 0;
+#endif
+}
+
+}  // namespace
+
 InputWatch io_input_watch(std::FILE* in) {
   const int fd = fileno(in);
   struct stat info {};
   if (fd < 0 || fstat(fd, &info) != 0) return {};
   // Of the other devices (/dev/null among them) the end cannot be told
   // without reading: they are not watched.
-  if (S_ISREG(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) || isatty(fd))
-    return {fd, POLLIN};
-  return {};
+  if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) && !isatty(fd))
+    return {};
+  // A line the program has read ahead answers a later prompt: the input has
+  // not ended, and there is nothing to watch for.
+  if (stream_buffered(in) > 0) return {};
+  return {fd, POLLIN, in};
 }
 
 bool io_input_watch_ended(InputWatch& watch, short revents) {
   if (watch.fd < 0 || revents == 0) return false;
+  // Lines still waiting, in the program's own buffer or behind the
+  // descriptor, are answers of later prompts: the input has not ended, and
+  // the watch stops for the rest of the wait (a pipe whose writer has gone
+  // would report its hang-up at every poll).
+  const auto lines_wait = [&watch] {
+    watch.fd = -1;
+    watch.events = 0;
+    return false;
+  };
+  if (watch.stream != nullptr && stream_buffered(watch.stream) > 0) return lines_wait();
   struct stat info {};
   if (fstat(watch.fd, &info) != 0) return true;
   if (S_ISREG(info.st_mode)) {
-    // A file has ended once the program has read (or buffered) all of it.
     const off_t at = lseek(watch.fd, 0, SEEK_CUR);
     if (at >= 0 && at >= info.st_size) return true;
-    watch.fd = -1;
-    return false;
+    return lines_wait();
   }
-  // A writer gone or a terminal hung up: nothing more can come.
-  if ((revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
-  // Readable with nothing to read is the end of the input (Ctrl-D at a
-  // terminal, a pipe closed); otherwise a line waits for a later prompt,
-  // and from now on only a hang-up is watched.
+  if ((revents & (POLLERR | POLLNVAL)) != 0) return true;
+  // Readable (or hung up) with nothing to read is the end of the input:
+  // Ctrl-D at a terminal, a pipe closed with nothing left, a terminal gone.
   int waiting = 0;
-  if (ioctl(watch.fd, FIONREAD, &waiting) == 0 && waiting == 0) return true;
-  watch.events = 0;
-  return false;
+  if (ioctl(watch.fd, FIONREAD, &waiting) != 0 || waiting == 0) return true;
+  return lines_wait();
 }
 
 void IO_READC(std::string_view prompt, int& length, std::string& line) {

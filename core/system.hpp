@@ -113,12 +113,14 @@ std::FILE* io_terminal_input();
 // Watching an input beside another wait with poll(): io_input_watch gives the
 // descriptor and events to add to the poll (FD -1 when the input's end cannot
 // be told without reading, as for a device). io_input_watch_ended, given
-// what poll() reported for it, says whether the input has ended (nothing
-// more can come); it reads nothing. When it has not (a line waits for a later
-// prompt), the watch asks only for a hang-up from then on, or stops.
+// what poll() reported for it, says whether the input has ended: no line
+// waits, neither in the stream's buffer nor behind its descriptor, and none
+// can come. It reads nothing. When a line waits (for a later prompt), the
+// watch stops (FD -1) for the rest of the wait.
 struct InputWatch {
   int fd = -1;
   short events = 0;
+  std::FILE* stream = nullptr;
 };
 InputWatch io_input_watch(std::FILE* in);
 bool io_input_watch_ended(InputWatch& watch, short revents);

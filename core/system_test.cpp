@@ -292,26 +292,55 @@ TEST(TerminalInput, AnEndlessLineEndsTheInput) {
   std::fclose(in);
 }
 
-// The watch of an input beside a wait reads nothing: it tells a pipe that
-// still holds a line from one whose writer has gone.
-TEST(TerminalInput, WatchingAPipeTellsItsEndAndReadsNothing) {
+// The watch of an input beside a wait reads nothing: the input has ended
+// only when no line waits, neither behind the descriptor nor in what the
+// stream has buffered, and a watch that found a line waiting stops.
+TEST(TerminalInput, WatchingAnInputTellsItsEndOnlyWhenNoLineWaits) {
+  // The watch's verdict after one poll.
+  const auto ended = [](InputWatch& watch) {
+    pollfd p{watch.fd, watch.events, 0};
+    EXPECT_EQ(poll(&p, 1, 1000), 1);
+    return io_input_watch_ended(watch, p.revents);
+  };
+  char buffer[8] = {};
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
   std::FILE* in = fdopen(fds[0], "r");
   InputWatch watch = io_input_watch(in);
   ASSERT_EQ(watch.fd, fds[0]);
-  ASSERT_EQ(write(fds[1], "line\n", 5), 5);
-  pollfd p{watch.fd, watch.events, 0};
-  ASSERT_EQ(poll(&p, 1, 1000), 1);
-  EXPECT_FALSE(io_input_watch_ended(watch, p.revents));
-  EXPECT_EQ(watch.events, 0);  // from now on a hang-up only
+  ASSERT_EQ(write(fds[1], "one\ntwo\n", 8), 8);
+  EXPECT_FALSE(ended(watch));
+  EXPECT_EQ(watch.fd, -1);  // stopped for the rest of the wait
+  // The writer gone, the lines are still answers to come.
   close(fds[1]);
-  p = {watch.fd, watch.events, 0};
-  ASSERT_EQ(poll(&p, 1, 1000), 1);
-  EXPECT_TRUE(io_input_watch_ended(watch, p.revents));
-  char buffer[8] = {};
-  EXPECT_EQ(read(fds[0], buffer, sizeof buffer), 5);  // the line is still there
+  watch = io_input_watch(in);
+  EXPECT_FALSE(ended(watch));
+  EXPECT_EQ(watch.fd, -1);
+  // Read ahead into the stream's buffer, the second line still waits.
+  watch = io_input_watch(in);
+  ASSERT_NE(std::fgets(buffer, sizeof buffer, in), nullptr);
+  EXPECT_STREQ(buffer, "one\n");
+  EXPECT_FALSE(ended(watch));
+  EXPECT_EQ(io_input_watch(in).fd, -1);
+  ASSERT_NE(std::fgets(buffer, sizeof buffer, in), nullptr);
+  watch = io_input_watch(in);
+  EXPECT_TRUE(ended(watch));
   std::fclose(in);
+
+  // A file the stream has buffered whole: ended only after its last line.
+  testing::TempDir dir;
+  std::ofstream(dir.file("lines.txt")) << "one\ntwo\n";
+  in = std::fopen(dir.file("lines.txt").c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  watch = io_input_watch(in);
+  ASSERT_NE(std::fgets(buffer, sizeof buffer, in), nullptr);
+  EXPECT_FALSE(ended(watch));
+  ASSERT_NE(std::fgets(buffer, sizeof buffer, in), nullptr);
+  EXPECT_STREQ(buffer, "two\n");
+  watch = io_input_watch(in);
+  EXPECT_TRUE(ended(watch));
+  std::fclose(in);
+
   // Of /dev/null nothing can be told without reading it: it is not watched.
   std::FILE* null = std::fopen("/dev/null", "r");
   EXPECT_EQ(io_input_watch(null).fd, -1);

@@ -178,6 +178,7 @@ InterfaceTable<TopMenu> top_menu(bool start_mode) {
   table.menu_place = MenuPlace::kLowerMessageHalf;
   table.shows_data = false;
   table.asks_reset = true;
+  table.escape_asks_again = true;
   table.help_text = KZT_GUIHELP;
   return table;
 }

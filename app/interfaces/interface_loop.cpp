@@ -4,6 +4,7 @@
 #include "app/imageops/click_readout.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
+#include "core/reader.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
@@ -98,7 +99,8 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
 }
 
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
-          float& x, float& y, Status& status, int input_mode, bool* macro_ended) {
+          float& x, float& y, Status& status, int input_mode, bool escape_asks_again,
+          bool* macro_ended) {
   if (status != kStatusGood) return false;
   const int num = static_cast<int>(buttons.size());
   GS_INP_MENUCHOICE(num, num, buttons, input_mode, input_type, command, x, y, status);
@@ -108,11 +110,18 @@ bool wait(const std::vector<std::string>& buttons, int& input_type, std::string&
     input_type = kGsChoiceRedraw;
     if (macro_ended != nullptr) *macro_ended = true;
   }
-  if (status != kStatusGood) {
-    // The end of the input or a lost window: nothing more can be chosen.
-    if (status == kStatusEscape) ST_DEF_SYSTEM(status);
+  if (status == kStatusEscape) {
+    ST_DEF_SYSTEM(status);
+    // A lost window or the escape typed leaves the choice to be made again,
+    // typed (at the terminal once the window has gone). At the end of the
+    // input, or from a window that cannot be read, nothing more can come.
+    if (escape_asks_again && gs_typed_answers() && !io_input_ended()) {
+      input_type = kGsChoiceRedraw;
+      return true;
+    }
     return false;
   }
+  if (status != kStatusGood) return false;
   return true;
 }
 

@@ -91,6 +91,9 @@ struct InterfaceTable {
   bool uses_mask = false;   // the mask is made on entry and images drawn with it
   bool shows_data = true;   // the data are drawn when defined (else the welcome)
   bool asks_reset = false;  // a bad status asks "RESET" (top menu) instead of leaving
+  // A user escape at the wait asks again instead of leaving (top menu, whose
+  // leaving ends the run); the end of the input still leaves.
+  bool escape_asks_again = false;
   void (*help_text)(bool gui, Status& status) = nullptr;
   // The interface's own drawing instead of the data or welcome (nullable).
   void (*draw)(MenuPass&, State&, Status&) = nullptr;
@@ -146,11 +149,13 @@ void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Stat
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
                const std::vector<std::string>& buttons, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
-// failed (the menu is left).
+// failed (the menu is left). With ESCAPE_ASKS_AGAIN a user escape (the
+// window closed, the escape typed) asks again, as a redraw, when the next
+// answer is typed and the input has not ended.
 // MACRO_ENDED (when given) tells that a replaying macro ended at the wait.
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
           float& x, float& y, Status& status, int input_mode = 2,
-          bool* macro_ended = nullptr);
+          bool escape_asks_again = false, bool* macro_ended = nullptr);
 void click(const GsDisplayedImage& image, MenuPass& pass, bool shows_data, float x, float y,
            Status& status);
 // A choice refused for what it needs (the warning shown); false to run it.
@@ -207,7 +212,8 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
       input_type = kGsChoiceButton;
     } else {
       bool macro_ended = false;
-      if (!menu_loop::wait(buttons, input_type, command, x, y, status, input_mode, &macro_ended))
+      if (!menu_loop::wait(buttons, input_type, command, x, y, status, input_mode,
+                           table.escape_asks_again, &macro_ended))
         break;
       pass.redraw_image = pass.redraw_menu = true;
       // A macro that ends at the wait answers "nothing chosen" (or, on some

@@ -136,6 +136,11 @@ TEST_F(InterfaceLoop, EscapesFailuresAndTheEndOfTheInput) {
   // The top-menu kind asks to reset a failure: YES goes on, NO leaves.
   table.asks_reset = true;
   EXPECT_EQ(run({"FAIL", "YES", "FAIL", "NO"}), kBaseApp + 9);
+  // Leaving it would end the run: the escape at its wait asks again, the
+  // end of the input still leaves.
+  table.escape_asks_again = true;
+  EXPECT_EQ(run({"\\\\", "EXIT"}), kStatusGood);
+  EXPECT_EQ(run({"\\\\"}), kStatusGood);
 }
 
 TEST_F(InterfaceLoop, BadArraysAreRefusedBeforeAnythingIsDrawn) {

@@ -3,6 +3,7 @@
 // back by screenshots.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,13 +54,36 @@ void write_image(const std::string& path, Index nx, Index ny, float (*value)(Ind
 float ramp(Index x, Index) { return static_cast<float>(x); }
 float constant(Index, Index) { return 42.0f; }
 
+// Where a program run on a pseudo-terminal reads its lines from: the
+// terminal, or a file or a pipe (its writer gone) holding the given lines.
+enum class Input { kTerminal, kFile, kPipe };
+
+// Makes LINES the standard input as INPUT says; false on failure.
+bool feed_input(const TempDir& dir, Input input, const std::string& lines) {
+  if (input == Input::kTerminal) return true;
+  int fd = -1;
+  if (input == Input::kFile) {
+    testing::write_text_file(dir.file("typed_ahead.txt"), lines);
+    fd = open(dir.file("typed_ahead.txt").c_str(), O_RDONLY);
+  } else {
+    int fds[2];
+    if (pipe(fds) != 0) return false;
+    const bool written = write(fds[1], lines.data(), lines.size()) == std::ssize(lines);
+    close(fds[1]);
+    fd = written ? fds[0] : -1;
+  }
+  return fd >= 0 && dup2(fd, STDIN_FILENO) == STDIN_FILENO;
+}
+
 // The program running in DIR (also its HOME) on a pseudo-terminal, of type
-// TERM when one is given.
+// TERM when one is given, with its input from the terminal or LINES.
 struct Running {
   testing::PtyChild child;
-  Running(const TempDir& dir, const std::vector<std::string>& args, const char* term = nullptr)
-      : child([&dir, args, term] {
+  Running(const TempDir& dir, const std::vector<std::string>& args, const char* term = nullptr,
+          Input input = Input::kTerminal, const std::string& lines = "")
+      : child([&dir, args, term, input, lines] {
           if (chdir(dir.path().c_str()) != 0) return 126;
+          if (!feed_input(dir, input, lines)) return 125;
           setenv("HOME", dir.path().c_str(), 1);
           if (term != nullptr) setenv("TERM", term, 1);
           setenv("ASAN_OPTIONS", "allocator_may_return_null=1", 1);
@@ -415,7 +439,9 @@ TEST_F(GraphicsProgram, ClosedWindowEndsTheWaitAndTheProgramGoesOnWithoutGraphic
 
 // A run answering at the terminal whose input ends while the 3-D viewer
 // waits for clicks: the wait ends as at the user escape and the program ends
-// within seconds; lines read ahead are still answers of later prompts.
+// within seconds. Lines typed ahead (a file, a pipe whose writer has gone)
+// are answers of later prompts: the viewer waits for the window until EXIT
+// is clicked, and the next command then runs.
 TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
@@ -429,11 +455,21 @@ TEST_F(GraphicsProgram, EndOfTheTerminalInputEndsAWindowWait) {
     run.child.type("3-D SURFACE PLOT\n\x04");
     EXPECT_EQ(run.child.finish(15000), 0) << run.child.output();
   }
-  const testing::ProgramResult r =
-      testing::run_program(dir, "-key -dim64x32",
-                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nANGLE\n");
-  EXPECT_EQ(r.code, 0) << r.output;
-  EXPECT_NE(r.output.find("RESET \"status\" [YES]:ANGLE"), std::string::npos) << r.output;
+  for (const Input input : {Input::kFile, Input::kPipe}) {
+    Running run(dir, {"-key", "-dim64x32"}, nullptr, input,
+                "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n3-D SURFACE PLOT\nINFORMATION\n"
+                "EXIT\nYES\n");
+    ASSERT_TRUE(run.child.wait_for("3-D SURFACE PLOT", kWait)) << run.child.output();
+    EXPECT_FALSE(run.child.wait_for("INFORMATION", 3000)) << run.child.output();
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    // EXIT is the viewer's first button, at the left of its top row.
+    ASSERT_TRUE(testing::run_bounded("xdotool mousemove --window " + std::to_string(window) +
+                                     " 35 641 click 1"));
+    EXPECT_TRUE(run.child.wait_for("INFO: Program arrays have", kWait)) << run.child.output();
+    EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+    EXPECT_EQ(run.child.output().find("RESET"), std::string::npos) << run.child.output();
+  }
 }
 
 // At a terminal the line editor drives, Ctrl-D ends one window wait; the

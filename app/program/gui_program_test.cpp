@@ -82,28 +82,40 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
   }
 }
 
-// The window closed while a menu waits for it: the menus that follow are
-// asked at the terminal with their question and choices, and are answered
-// by name there.
+// The window closed while a menu waits for it, in an interface or at the top
+// menu: the menus that follow are asked at the terminal with their question
+// and choices, and are answered by name there; the work in memory is not
+// lost unasked. The end of the terminal input then ends the run.
 TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
-  testing::PrivateXServer server(24);
-  ASSERT_TRUE(server.ok());
-  testing::write_text_file(dir.file("gui.mac"), "POWDER DIFFRACTION (2-D)\n");
-  Running run(dir, {"-dim64x64", "-macgui.mac"});
-  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait));
-  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
-  ASSERT_NE(window, 0u);
-  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
-  ASSERT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait));
-  ASSERT_TRUE(run.child.wait_for("KEYBOARD INTERFACE", kWait));
-  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
-  run.child.type("EXIT KESTA\n");
-  ASSERT_TRUE(run.child.wait_for("CONFIRM EXIT\r\nCHOICES: CANCEL, HELP, YES, NO\r\n", kWait))
-      << run.child.output();
-  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
-  run.child.type("YES\n");
-  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
-  EXPECT_NE(run.child.output().find("INFO: BYE: KESTA"), std::string::npos);
+  struct Case {
+    const char* macro;  // where the window is closed
+    bool typed_exit;    // EXIT KESTA and YES typed, or Ctrl-D
+  };
+  for (const Case c : {Case{"POWDER DIFFRACTION (2-D)\n", true}, Case{"", true},
+                       Case{"", false}}) {
+    testing::PrivateXServer server(24);
+    ASSERT_TRUE(server.ok());
+    testing::write_text_file(dir.file("gui.mac"), c.macro);
+    Running run(dir, {"-dim64x64", "-macgui.mac"});
+    ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait)) << c.macro;
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+    ASSERT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << c.macro;
+    ASSERT_TRUE(run.child.wait_for("KEYBOARD INTERFACE", kWait)) << run.child.output();
+    ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+    if (c.typed_exit) {
+      run.child.type("EXIT KESTA\n");
+      ASSERT_TRUE(run.child.wait_for("CONFIRM EXIT\r\nCHOICES: CANCEL, HELP, YES, NO\r\n", kWait))
+          << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("YES\n");
+    } else {
+      run.child.type("\x04");
+    }
+    EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+    EXPECT_NE(run.child.output().find("INFO: BYE: KESTA"), std::string::npos);
+  }
 }
 
 // The keyboard commands GUI (its last button returns at once and EXIT is

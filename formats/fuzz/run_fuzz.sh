@@ -25,13 +25,28 @@ lib_sources=$(ls "$src"/core/*.cpp "$src"/numeric/*.cpp "$src"/formats/*.cpp \
 stamp="$work/.built"
 if [ ! -f "$stamp" ] || [ -n "$(find "$src/core" "$src/numeric" "$src/formats" "$src/graphics" -newer "$stamp" -name '*.[ch]pp' | head -1)" ]; then
   mkdir -p "$work/obj"
+  # At most four compilers at once; each one's status is waited for (a bare
+  # wait would lose it), and any failure fails the run.
+  failed=0
+  running=""
   for f in $lib_sources; do
     obj="$work/obj/$(basename "$(dirname "$f")")_$(basename "$f" .cpp).o"
     $cxx -fsanitize=fuzzer-no-link -c "$f" -o "$obj" &
-    # at most four compilers at once
-    while [ "$(jobs -p | wc -l)" -ge 4 ]; do sleep 0.2; done
+    running="$running $!"
+    set -- $running
+    if [ $# -ge 4 ]; then
+      wait "$1" || failed=1
+      shift
+      running="$*"
+    fi
   done
-  wait
+  for pid in $running; do
+    wait "$pid" || failed=1
+  done
+  if [ "$failed" -ne 0 ]; then
+    echo "run_fuzz.sh: a library source did not compile" >&2
+    exit 1
+  fi
   # An archive: each program takes only the objects it needs.
   rm -f "$work/libkesta_fuzz.a"
   ar rcs "$work/libkesta_fuzz.a" "$work"/obj/*.o
