@@ -239,6 +239,16 @@ void IO_FILESIZE(std::string_view file, Index& size, Status& status) {
   size = exists ? static_cast<Index>(info.st_size) : -1;
 }
 
+void io_write_open_problem(std::string_view path, std::string_view problem, Status& status) {
+  constexpr std::string_view cannot = "cannot be opened: ";
+  if (problem.starts_with(cannot))
+    IO_WRITE("WARNING: Cannot open " + std::string(path) + ": " +
+                 std::string(problem.substr(cannot.size())),
+             status);
+  else
+    IO_WRITE("WARNING: \"" + std::string(path) + "\" " + std::string(problem), status);
+}
+
 void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string& file,
                        int& retstat, Status& status) {
   constexpr const char* kPosition = "Subroutine IO_OPEN_ASCIIFILE V0.5";
@@ -277,11 +287,7 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
       retstat = 0;
       return;
     }
-    const std::string_view cannot = "cannot be opened: ";
-    if (problem.starts_with(cannot))
-      IO_WRITE("WARNING: Cannot open " + translated + ": " + problem.substr(cannot.size()), status);
-    else
-      IO_WRITE("WARNING: \"" + translated + "\" " + problem, status);
+    io_write_open_problem(translated, problem, status);
     retstat = 1;
     if (!prompt) return;
     IO_WRITE("WARNING: Error in opening file, Please retype name", status);

@@ -66,6 +66,11 @@ void IO_FILEEXIST(std::string_view file, bool& exists, int& kind, int& retstat, 
 // Size in bytes, -1 when the file cannot be examined. An empty name gives 10033.
 void IO_FILESIZE(std::string_view file, Index& size, Status& status);
 
+// The line that says why PATH did not open, PROBLEM as io_open_file gives
+// it: "WARNING: Cannot open PATH: " and the system's reason, or
+// "WARNING: "PATH" " and the problem ("is a directory", ...).
+void io_write_open_problem(std::string_view path, std::string_view problem, Status& status);
+
 // Opens a text file on stream UNIT (1 to 99, else 10017). MODE "READ" and
 // "UPDATE" need an existing file; "WRITE" and others create or truncate it.
 // With PROMPT the name is asked for (FILE is the default, and keeps the name

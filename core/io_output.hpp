@@ -48,9 +48,11 @@ void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (wi
 // without ever blocking. A file opened for reading or update must be a
 // regular file, checked on what was opened before a byte is read (a named
 // pipe without a writer, a device such as /dev/zero, a directory are
-// refused); a named pipe opened for writing must have a reader. Otherwise
-// nullptr and PROBLEM: "is a directory", "is not a regular file", "is a named
-// pipe that nothing reads", or "cannot be opened: " and the system's reason.
+// refused); a named pipe opened for writing must have a reader, and a file
+// written is never the program's own standard input (a file or a pipe).
+// Otherwise nullptr and PROBLEM: "is a directory", "is not a regular file",
+// "is a named pipe that nothing reads", "is the program's own standard
+// input", or "cannot be opened: " and the system's reason.
 std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem);
 // A file opened for reading, closed when it goes.
 struct FileClose {

@@ -64,9 +64,14 @@ bool words_match(const std::string& entry, const std::string& choice) {
 
 void IO_COMMAND(std::string_view input, TextLines choices, int num_choices, int& result,
                 std::string& command, Status& status) {
+  io_command(MenuMatch::kLeadingPart, input, choices.view(), num_choices, result, command, status);
+}
+
+void io_command(MenuMatch how, std::string_view input, std::span<const std::string> choices,
+                int num_choices, int& result, std::string& command, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_COMMAND V0.4";
   if (st_bad(status, kPosition)) return;
-  if (bad_counts(choices.view(), num_choices, status, kPosition)) return;
+  if (bad_counts(choices, num_choices, status, kPosition)) return;
 
   bool all_found = false;
   int num_words = 0;
@@ -96,15 +101,35 @@ void IO_COMMAND(std::string_view input, TextLines choices, int num_choices, int&
     // Abbreviated words are tried only when the entry as a whole begins no choice.
     if (matches > 0) break;
   }
+  if (matches > 1 && how == MenuMatch::kWholeName) {
+    int whole = 0;
+    std::string named;
+    for (int i = 0; i < num_choices; ++i) {
+      const std::string choice = IO_UPPER(choices[static_cast<std::size_t>(i)]);
+      if (used_text(choice) != entry) continue;
+      if (++whole == 1) named = choice;
+    }
+    if (whole == 1) {
+      matches = 1;
+      command = named;
+    }
+  }
   if (matches == 1) result = 0;
   if (matches > 1) result = -2;
 }
 
 void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines error,
              int num_choices, TextLines choices, std::string& command, Status& status) {
+  io_menu(MenuMatch::kLeadingPart, fixed, prompt, help.view(), error.view(), num_choices,
+          choices.view(), command, status);
+}
+
+void io_menu(MenuMatch how, bool fixed, std::string_view prompt, TextLines help,
+             TextLines error, int num_choices, std::span<const std::string> choices,
+             std::string& command, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_MENU V0.5";
   if (st_bad(status, kPosition)) return;
-  if (bad_counts(choices.view(), num_choices, status, kPosition)) return;
+  if (bad_counts(choices, num_choices, status, kPosition)) return;
 
   // When "?" or "HELP" is a choice the caller answers it, so the string prompt
   // must hand those words back as ordinary answers.
@@ -112,7 +137,7 @@ void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines erro
   for (const char* word : {"?", "HELP"}) {
     int result = -1;
     std::string ignored;
-    IO_COMMAND(word, choices.view(), num_choices, result, ignored, status);
+    IO_COMMAND(word, choices, num_choices, result, ignored, status);
     if (status != kStatusGood) return;
     if (result == 0) {
       mode = 1;
@@ -138,7 +163,7 @@ void IO_MENU(bool fixed, std::string_view prompt, TextLines help, TextLines erro
 
     int result = -1;
     std::string matched;
-    IO_COMMAND(IO_UPPER(answer), choices.view(), num_choices, result, matched, status);
+    io_command(how, IO_UPPER(answer), choices, num_choices, result, matched, status);
     if (status != kStatusGood) return;
     if (result == 0) {
       command = matched;

@@ -41,6 +41,7 @@ TEST_F(MenuTest, CommandMatchesLeadingWords) {
     std::string input;
     int result;
     std::string command;
+    MenuMatch how = MenuMatch::kLeadingPart;
   };
   const std::vector<Case> cases = {
       {"in,,da", 0, "INPUT DATA"},
@@ -54,12 +55,19 @@ TEST_F(MenuTest, CommandMatchesLeadingWords) {
       {"exit m", 0, "EXIT MENU"},
       {"imagex", -1, ""},
       {"", -1, ""},
+      // A line standing for a click names the whole button.
+      {"exit", 0, "EXIT", MenuMatch::kWholeName},
+      {" Exit ,", 0, "EXIT", MenuMatch::kWholeName},
+      {"ex", -2, "EXIT", MenuMatch::kWholeName},
+      {"exit m", 0, "EXIT MENU", MenuMatch::kWholeName},
+      {"in da", 0, "INPUT DATA", MenuMatch::kWholeName},
   };
   for (const auto& c : cases) {
     Status status = kStatusGood;
     int result = 99;
     std::string command;
-    IO_COMMAND(c.input, kChoices, static_cast<int>(kChoices.size()), result, command, status);
+    io_command(c.how, c.input, kChoices, static_cast<int>(kChoices.size()), result, command,
+               status);
     EXPECT_EQ(status, kStatusGood);
     EXPECT_EQ(result, c.result) << c.input;
     EXPECT_EQ(command, c.command) << c.input;

@@ -344,9 +344,6 @@ void FIO_INP_OUTPUT(std::string& format, Status& status) {
       continue;
     }
     if (type != kGsChoiceButton || format.empty() || format == "null") continue;
-    // A typed answer may differ in case from its button.
-    for (const auto& b : kButtons)
-      if (IO_UPPER(format) == IO_UPPER(b)) format = b;
     if (format == "?" || format == "HELP") {
       if (format == "?")
         GS_MESSAGE(num, num, kHelps, status);

@@ -382,9 +382,13 @@ TEST_F(CalibrantReplay, CancelsAndTooFewClicksChangeNothing) {
   const std::vector<float> data(64 * 64, 1.0f);
   RingScene s;
   s.xmax = s.ymax = 64;
-  const std::vector<std::string> scripts = {"CANCEL\n", "SILICON\nCANCEL\n",
-                                            "SILICON\nO.K.\n2\n10\n10\n20\n20\n"};
+  // A calibrant is named as the menu matches it: in any case, or by a
+  // leading part (the form then comes and is cancelled).
+  const std::vector<std::string> scripts = {
+      "CANCEL\n", "SILICON\nCANCEL\n", "ALUMINA\nCANCEL\n", "alumina (al2o3)\nCANCEL\n",
+      "SILICON\nO.K.\n2\n10\n10\n20\n20\n"};
   for (const std::string& script : scripts) {
+    kzt_calibrant_state() = {};
     replay(script);
     float xps = 1e-4f, yps = 1e-4f, distance = 0.2f, pol = 0.99f, wavelength = 1e-10f;
     float x = 0.05f, y = 0.05f, rot = 0.0f, tilt = 0.0f;
@@ -393,6 +397,8 @@ TEST_F(CalibrantReplay, CancelsAndTooFewClicksChangeNothing) {
     KZT_CALIBRANT(false, image_of(s, data), xps, yps, 1.0f, distance, pol, x, y, wavelength, rot,
                   tilt, status);
     EXPECT_EQ(status, kStatusGood) << script;
+    // A chosen calibrant has read its options before the form.
+    EXPECT_EQ(kzt_calibrant_state().first_call, script == "CANCEL\n") << script << out.text();
     EXPECT_EQ(distance, 0.2f);
     EXPECT_EQ(x, 0.05f);
     float stored = -1.0f;

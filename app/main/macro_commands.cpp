@@ -382,10 +382,14 @@ bool macro_file_usable(const std::string& file, Status& status) {
   InputFile in;
   if (retstat == 0) in = open_input_file(path, problem);
   if (in == nullptr) {
-    if (problem.empty() || problem.starts_with("cannot be opened"))
+    if (problem.empty() || problem.starts_with("cannot be opened")) {
       say("WARNING: The entered file could not be opened (probably it doesn't exist)");
-    else
+      // The name as opened and the system's reason.
+      Status local = kStatusGood;
+      if (!problem.empty()) io_write_open_problem(path, problem, local);
+    } else {
       say("WARNING: \"" + path + "\" " + problem + "; it cannot be a macro file");
+    }
     escape_hint();
     return false;
   }

@@ -464,6 +464,25 @@ TEST(Program, SpecialFilesAreRefusedByMacroRecordingAndLog) {
   EXPECT_NE(r.output.find(refused, first + 1), std::string::npos) << r.output;
   EXPECT_TRUE(has(r.output, "WARNING: \"/dev/zero\" is not a regular file\n")) << r.output;
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+
+  // The program's own standard input, a file or a pipe, is neither
+  // overwritten nor fed the program's own lines.
+  const std::string answers =
+      "START MACRO\n/dev/stdin\n\\\\\nYES\nOPEN LOG\n/dev/stdin\n\\\\\nYES\nEXIT\nYES\n";
+  const std::string own = "WARNING: \"/dev/stdin\" is the program's own standard input\n";
+  const Result from_file = run(dir, "-nogr -dim10x10", answers);
+  EXPECT_EQ(file_contents(dir.file("input.txt")), answers);
+  write_file(dir.file("answers.txt"), answers);
+  const std::string piped = "cd '" + dir.path().string() + "' && HOME='" + dir.path().string() +
+                            "' cat answers.txt | timeout 30 '" KESTA_PROGRAM
+                            "' -nogr -dim10x10 > piped.txt 2>&1";
+  EXPECT_EQ(std::system(piped.c_str()), 0);
+  for (const std::string& output : {from_file.output, file_contents(dir.file("piped.txt"))}) {
+    const std::size_t first = output.find(own);
+    ASSERT_NE(first, std::string::npos) << output;
+    EXPECT_NE(output.find(own, first + 1), std::string::npos) << output;
+    EXPECT_TRUE(has(output, "BYE: KESTA")) << output;
+  }
 }
 
 // A log written to a named pipe whose reader goes away: the failed write is

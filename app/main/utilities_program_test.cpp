@@ -52,8 +52,9 @@ TEST(MacroUtilities, RecordedQuestionIsAskedAgainOnReplay) {
 
 TEST(MacroUtilities, SequenceRunsTheMacroForEveryCount) {
   TempDir dir;
+  // An assignment in the macro (as made file names use) is no end of it.
   write_text_file(dir.file("seq.mac"),
-                  kMacroHeader + "LIST VARIABLES\nMESSAGE\nRun finished\n\\\\\n");
+                  kMacroHeader + "c = ##COUNT\nLIST VARIABLES\nMESSAGE\nRun finished\n\\\\\n");
   const ProgramResult r =
       run_program(dir, "-nogr -dim4x4", "SEQUENCE\n10\n1\n-3\nseq.mac\n0\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0);
@@ -65,12 +66,28 @@ TEST(MacroUtilities, SequenceRunsTheMacroForEveryCount) {
     ASSERT_NE(at, std::string::npos) << counter << "\n" << r.output;
     at = r.output.find("      ##COUNT i = " + std::string(count) + "\n", at);
     ASSERT_NE(at, std::string::npos) << count << "\n" << r.output;
+    at = r.output.find("      c i = " + std::string(count) + "\n", at);
+    ASSERT_NE(at, std::string::npos) << count << "\n" << r.output;
   }
+  EXPECT_FALSE(has(r.output, "the sequence takes over")) << r.output;
   EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 4);
   // The message shows without graphics, once per run (after its replayed line).
   EXPECT_EQ(occurrences(r.output, "Run finished\n"), 8) << r.output;
   EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND [EXIT]:"))
       << r.output;
+}
+
+// A macro that ends inside a command's questions ends its run too: the
+// sequence goes on with the next count instead of waiting at the menu.
+TEST(MacroUtilities, SequenceGoesOnWhenTheMacroEndsInsideACommand) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\nI2C\n5\n");
+  const ProgramResult r =
+      run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n2\n1\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 2) << r.output;
+  EXPECT_TRUE(has(r.output, "      ##COUNT i = 2\n")) << r.output;
+  EXPECT_EQ(occurrences(r.output, "INFO: *** END OF SEQUENCE ***"), 1) << r.output;
 }
 
 TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
@@ -79,8 +96,14 @@ TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
   write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\n");
   const ProgramResult r = run_program(
       dir, "-nogr -dim4x4",
-      "SEQUENCE\n3\n3\n0\ngui.mac\nseq.mac\n0\nSEQUENCE\n2\n2\n0\n\\\\\nYES\nEXIT\nYES\n");
+      "SEQUENCE\n3\n3\n0\nmissing.mac\ngui.mac\nseq.mac\n0\nSEQUENCE\n2\n2\n0\n\\\\\nYES\n"
+      "EXIT\nYES\n");
   EXPECT_EQ(r.code, 0);
+  // A missing file is said with its name and the reason.
+  EXPECT_TRUE(has(r.output,
+                  "WARNING: The entered file could not be opened (probably it doesn't exist)\n"
+                  "WARNING: Cannot open missing.mac: No such file or directory\n"))
+      << r.output;
   EXPECT_TRUE(has(r.output, "WARNING: The entered file is not a valid macro file")) << r.output;
   EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 1) << r.output;
   EXPECT_EQ(occurrences(r.output, "INFO: *** END OF SEQUENCE ***"), 1);

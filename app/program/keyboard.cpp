@@ -85,6 +85,14 @@ void end_automatic_input() {
   }
 }
 
+// The running macro of a file sequence has ended (the reader leaves its
+// marker): the sequence goes on with its next count. An assignment answers
+// "consumed" too, but the macro runs on after it.
+bool sequence_macro_ended(Status status) {
+  return status == kStatusConsumed && vosq_io_dbdb.file_sequence &&
+         vosq_io_dbinteractive == "%!*\\ SEQUENCE";
+}
+
 }  // namespace
 
 void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
@@ -103,13 +111,22 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
   std::string command = "INPUT DATA";
   std::string graphics_kind;
   bool continue_flag = true;
+  // The sequence's macro ended inside a command: its next count runs
+  // without asking.
+  bool sequence_next = false;
   while (continue_flag) {
     int precondition = kNoPrecondition;
     if (command == "null") command = display_command;
-    IO_MENU(true, "Main menu: ENTER COMMAND",
-            {"Please enter one of the available menu choices", "Enter ? for list of menu choices"},
-            {"Please enter one of the available menu choices"}, static_cast<int>(names.size()),
-            names, command, status);
+    if (sequence_next) {
+      sequence_next = false;
+      command = "SEQUENCE";
+    } else {
+      IO_MENU(true, "Main menu: ENTER COMMAND",
+              {"Please enter one of the available menu choices",
+               "Enter ? for list of menu choices"},
+              {"Please enter one of the available menu choices"}, static_cast<int>(names.size()),
+              names, command, status);
+    }
     // The end of the input can answer nothing more: it counts as a
     // confirmed exit.
     if (kzt_escape_at_end(status)) {
@@ -118,7 +135,9 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     }
     if (sets.graphics_on) kzt_poll_graphics(status);
     if (sets.graphics_on && kzt_window_closed(status)) sets.graphics_on = false;
-    if (status == kStatusConsumed && vosq_io_dbdb.file_sequence) {
+    // Only the end of the macro moves the sequence on; an assignment's
+    // status is reset by the dispatcher and the macro goes on.
+    if (sequence_macro_ended(status)) {
       ST_DEF_SYSTEM(status);
       command = "SEQUENCE";
     }
@@ -134,6 +153,7 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     }
     // An assignment typed at one of the command's questions ended that
     // question; it is no failure to report.
+    if (sequence_macro_ended(status)) sequence_next = true;
     if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
     if (status != kStatusGood && !kzt_reset_status(status)) continue_flag = false;
     if (precondition != kNoPrecondition) {

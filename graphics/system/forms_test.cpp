@@ -157,6 +157,16 @@ TEST_F(Forms, AfterTheWindowHasGoneTheFormIsShownAtTheTerminal) {
   const std::string shown = terminal.text();
   EXPECT_EQ(shown.find("A FORM\nCOUNT: 3\nNAME: old\nCHOICES: COUNT, NAME,"), 0u) << shown;
   EXPECT_NE(shown.find("A FORM\nCOUNT: 5\nNAME: old\n"), std::string::npos) << shown;
+
+  // An answer equal to one item's name chooses it, even when it begins
+  // another's.
+  items_ = {item("TILT PLANE", 3), item("TILT", 3)};
+  testing::ScriptedInput tilt({"TILT", "2.5", "tilt p", "30", "O.K."});
+  EXPECT_EQ(run(s), 0);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(items_[1].real_value, 2.5f);
+  EXPECT_EQ(items_[0].real_value, 30.0f);
+  EXPECT_EQ(terminal.text().find("ambiguous"), std::string::npos) << terminal.text();
 }
 
 TEST_F(Forms, ChoiceItemsPickFromTheirList) {

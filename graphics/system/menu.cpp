@@ -296,14 +296,26 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
       return;
     }
     if (qg_window_lost() && !vosq_io_dbdb.input_macro) show_menu_on_terminal(num, menu.view(), status);
-    IO_MENU(false, "MENU CHOICE (GRAPHICAL INPUT)", {"Command not known"}, {"Command not known"},
-            num, menu.view(), command, status);
+    // The line stands for a click: it names a whole button, even one whose
+    // name begins another's.
+    io_menu(MenuMatch::kWholeName, false, "MENU CHOICE (GRAPHICAL INPUT)", {"Command not known"},
+            {"Command not known"}, num, menu.view(), command, status);
     if (status == kStatusConsumed) {
       status = kStatusGood;
       IO_WRITE("INFO: Control returned to graphics window", status);
       input_type = kGsChoiceNone;
       command.clear();
       return;
+    }
+    // The caller gets the button's own text, as a click gives it: the
+    // matched name is upper case, and a caller looks it up in its own list.
+    if (status == kStatusGood) {
+      for (int k = 0; k < num; ++k) {
+        if (IO_UPPER(menu[k]) == command) {
+          command = menu[k];
+          break;
+        }
+      }
     }
     input_type = kGsChoiceButton;
     return;

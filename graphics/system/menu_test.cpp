@@ -223,7 +223,7 @@ TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
 
   TempDir dir;
   std::string macro = dir.file("answers.mac");
-  std::ofstream(macro) << "TWO\n";
+  std::ofstream(macro) << "TWO\nTILT\ntilt p\nalumina\n";
   IO_OPEN_INMACRO(false, macro, s);
   draw(0, 3);
   int type = 0;
@@ -231,6 +231,16 @@ TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
   GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
   EXPECT_EQ(command, "TWO");
   EXPECT_EQ(terminal.text().find("CHOOSE"), std::string::npos);
+  // A replayed click names its whole button, even one whose name begins
+  // another's, and the caller gets the button's own text, as a click gives it.
+  const std::vector<std::string> items{"TILT PLANE", "TILT", "ALUMINA (Al2O3)"};
+  for (const char* expected : {"TILT", "TILT PLANE", "ALUMINA (Al2O3)"}) {
+    GS_INP_MENUCHOICE(3, 3, items, 0, type, command, x, y, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(type, kGsChoiceButton);
+    EXPECT_EQ(command, expected);
+  }
+  EXPECT_EQ(terminal.text().find("ambiguous"), std::string::npos) << terminal.text();
 }
 
 }  // namespace
