@@ -224,6 +224,18 @@ TEST_F(DefaultsDb, OnlyRegularFilesAreReadAndSaved) {
   }
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.file("folder")), {}), 0);
 
+  // A system file that says it is empty (and reads without end) reads as an
+  // empty defaults file.
+  std::filesystem::remove(file());
+  std::filesystem::create_symlink("/proc/self/pagemap", file());
+  {
+    testing::TerminalCapture terminal;
+    IO_LOAD_DATABASE("~/.kesta.def", retstat_, status_);
+    EXPECT_EQ(retstat_, 4);
+    EXPECT_EQ(terminal.text(), "WARNING: Problem inputting internal database\nWARNING: " + file() +
+                                   ": not a defaults file (no header lines)\n");
+  }
+
   std::filesystem::remove(file());
   std::ofstream(home_.file("real.def"), std::ios::binary) << kHead + "A\n1\n";
   std::filesystem::create_symlink(home_.file("real.def"), file());
