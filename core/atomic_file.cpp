@@ -21,7 +21,7 @@ namespace {
 // system tells it (a umask() round trip would race with other threads).
 mode_t current_umask() {
   std::string problem, line;
-  const InputFile in = open_input_file("/proc/self/status", problem);
+  const InputFile in = open_system_file("/proc/self/status", std::int64_t{1} << 20, problem);
   bool cut = false;
   while (in && io_read_bounded_line(in.get(), 256, line, cut)) {
     if (line.rfind("Umask:", 0) == 0) {

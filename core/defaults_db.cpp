@@ -23,8 +23,7 @@ namespace {
 constexpr std::string_view kHeader1 = "DATABASE DEFAULT VALUES FILE";
 constexpr std::string_view kHeader2 = "!!! DO NOT ALTER YOURSELF !!!";
 constexpr std::size_t kTypedValueLength = 20;
-// Characters of a line of the defaults file kept while reading it: more than
-// the longest key or value line, so that a longer one is still recognised.
+// Characters of a header line of the defaults file kept while reading it.
 constexpr std::size_t kLineKept = 1024;
 
 struct Entry {
@@ -239,13 +238,11 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
   }
 
   int line_number = 0;
-  // The next line and its used length; false at the end of the file (or a
-  // read error). Lines are kept to a little more than the longest the file
-  // holds: a longer one is only measured as too long, whatever its length.
-  const auto next_line = [&](std::string& line, int& used) {
+  // The next line, its first KEPT characters kept (the rest read past); false
+  // at the end of the file (or a read error).
+  const auto next_line = [&](std::size_t kept, std::string& line) {
     bool cut = false;
-    if (!io_read_bounded_line(in.get(), kLineKept, line, cut)) return false;
-    used = cut ? static_cast<int>(kLineKept) + 1 : SLEN(line);
+    if (!io_read_bounded_line(in.get(), kept, line, cut)) return false;
     ++line_number;
     return true;
   };
@@ -256,33 +253,26 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     if (problem.empty()) problem = std::move(text);
   };
   std::string line1, line2;
-  int used = 0;
-  if (!next_line(line1, used) || !next_line(line2, used)) {
+  if (!next_line(kLineKept, line1) || !next_line(kLineKept, line2)) {
     problem = "not a defaults file (no header lines)";
   } else {
     // Altered header lines are reported, but the entries are still read: the
     // file is rewritten at exit, and refusing them would lose every setting.
     if (used_text(line1) != kHeader1 || used_text(line2) != kHeader2)
       note("unexpected header lines");
+    // A key is read as its first 80 characters and a value as its first 256,
+    // the value's length its used length: a longer line (a file edited by
+    // hand) loses its end, never its entry.
     std::string key, value;
-    int key_length = 0, value_length = 0;
-    while (next_line(key, key_length)) {
-      if (!next_line(value, value_length)) {
+    constexpr auto kKeyKept = static_cast<std::size_t>(kDatabaseKeyLength);
+    constexpr auto kValueKept = static_cast<std::size_t>(kDatabaseValueLength);
+    while (next_line(kKeyKept, key)) {
+      if (!next_line(kValueKept, value)) {
         note("line " + IO_ITOC(line_number) + ": key without a value line");
         break;
       }
-      // An entry too long is skipped; the lines still pair, so the entries
-      // after it are sound.
-      if (key_length > kDatabaseKeyLength) {
-        note("line " + IO_ITOC(line_number - 1) + ": key longer than 80 characters");
-        continue;
-      }
-      if (value_length > kDatabaseValueLength) {
-        note("line " + IO_ITOC(line_number) + ": value longer than 256 characters");
-        continue;
-      }
       int set_status = 0;
-      set_entry(key, value_length, value, set_status);
+      set_entry(key, SLEN(value), value, set_status);
       if (set_status == 1) retstat = 1;
     }
     if (std::ferror(in.get())) note("read error after line " + IO_ITOC(line_number));

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <mutex>
 
 #include "core/format.hpp"
 #include "core/status.hpp"
@@ -60,7 +63,77 @@ void io_set_stream(int stream, std::FILE* file) {
     table[stream] = file;
 }
 
-std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem) {
+namespace {
+
+// A file opened for reading, read no further than a bound fixed when it was
+// opened (its size then): a file that grows while it is read, or a system
+// file that says it is empty and reads without end (/proc/self/pagemap),
+// can neither hold a reader nor fill the memory.
+struct BoundedFile {
+  std::FILE* stream = nullptr;  // the stream reading it
+  int fd = -1;
+  off_t bound = 0;     // bytes that may be read
+  off_t position = 0;  // of the next byte read
+};
+
+// The bounded files open, by their streams (the stream layer does not show
+// its cookie). Never destroyed: a stream still open at the exit (a macro)
+// is read and closed after the static objects have gone.
+std::mutex bounded_files_lock;
+std::map<std::FILE*, BoundedFile*>& bounded_files() {
+  static auto* files = new std::map<std::FILE*, BoundedFile*>;
+  return *files;
+}
+
+const BoundedFile* bounded_file(std::FILE* file) {
+  const std::lock_guard lock(bounded_files_lock);
+  const auto& files = bounded_files();
+  const auto it = files.find(file);
+  return it == files.end() ? nullptr : it->second;
+}
+
+ssize_t bounded_read(void* cookie, char* buffer, std::size_t size) {
+  auto& f = *static_cast<BoundedFile*>(cookie);
+  if (f.position >= f.bound) return 0;
+  size = static_cast<std::size_t>(std::min<off_t>(static_cast<off_t>(size), f.bound - f.position));
+  ssize_t got = 0;
+  do {
+    got = ::read(f.fd, buffer, size);
+  } while (got < 0 && errno == EINTR);
+  if (got > 0) f.position += got;
+  return got;
+}
+
+int bounded_seek(void* cookie, off64_t* offset, int whence) {
+  auto& f = *static_cast<BoundedFile*>(cookie);
+  const off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f.position : f.bound;
+  off_t target = 0;
+  if (whence < SEEK_SET || whence > SEEK_END || __builtin_add_overflow(base, *offset, &target) ||
+      target < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  if (::lseek(f.fd, target, SEEK_SET) < 0) return -1;
+  f.position = target;
+  *offset = target;
+  return 0;
+}
+
+int bounded_close(void* cookie) {
+  auto* f = static_cast<BoundedFile*>(cookie);
+  {
+    const std::lock_guard lock(bounded_files_lock);
+    bounded_files().erase(f->stream);
+  }
+  const int result = ::close(f->fd);
+  delete f;
+  return result;
+}
+
+// Opens PATH as io_open_file does; a file opened for reading only is read
+// up to MOST bytes, or up to its size at the opening when MOST is negative.
+std::FILE* open_file(const std::string& path, const char* mode, Index most,
+                     std::string& problem) {
   const std::string_view how(mode);
   const bool update = how.find('+') != std::string_view::npos;
   const bool reading = !how.empty() && how.front() == 'r';
@@ -95,7 +168,21 @@ std::FILE* io_open_file(const std::string& path, const char* mode, std::string& 
   }
   const int status_flags = ::fcntl(fd, F_GETFL);
   if (status_flags >= 0) ::fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK);
-  std::FILE* file = ::fdopen(fd, mode);
+  std::FILE* file = nullptr;
+  if (reading && !update) {
+    const off_t bound = most < 0 ? info.st_size : static_cast<off_t>(most);
+    auto* bounded = new BoundedFile{nullptr, fd, bound, 0};
+    file = ::fopencookie(bounded, mode, {bounded_read, nullptr, bounded_seek, bounded_close});
+    if (file != nullptr) {
+      bounded->stream = file;
+      const std::lock_guard lock(bounded_files_lock);
+      bounded_files()[file] = bounded;
+    } else {
+      delete bounded;
+    }
+  } else {
+    file = ::fdopen(fd, mode);
+  }
   if (file == nullptr) {
     const int reason = errno;
     problem = "cannot be opened: " + std::string(std::strerror(reason));
@@ -105,10 +192,35 @@ std::FILE* io_open_file(const std::string& path, const char* mode, std::string& 
   return file;
 }
 
+}  // namespace
+
+std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem) {
+  return open_file(path, mode, -1, problem);
+}
+
+Index io_file_size(std::FILE* file) {
+  if (file == nullptr) return -1;
+  if (const BoundedFile* bounded = bounded_file(file)) return bounded->bound;
+  struct stat info {};
+  const int fd = ::fileno(file);
+  if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<Index>(info.st_size);
+}
+
+int io_file_descriptor(std::FILE* file) {
+  if (file == nullptr) return -1;
+  if (const BoundedFile* bounded = bounded_file(file)) return bounded->fd;
+  return ::fileno(file);
+}
+
 void FileClose::operator()(std::FILE* file) const { std::fclose(file); }
 
 InputFile open_input_file(const std::string& path, std::string& problem) {
   return InputFile(io_open_file(path, "rb", problem));
+}
+
+InputFile open_system_file(const std::string& path, Index most, std::string& problem) {
+  return InputFile(open_file(path, "rb", std::max<Index>(most, 0), problem));
 }
 
 bool io_open_stream(int stream, const std::string& path, const char* mode, std::string& problem) {

@@ -53,7 +53,18 @@ void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (wi
 // Otherwise nullptr and PROBLEM: "is a directory", "is not a regular file",
 // "is a named pipe that nothing reads", "is the program's own standard
 // input", or "cannot be opened: " and the system's reason.
+// A file opened for reading only reads no further than the size it had when
+// it was opened: every reader reads within that bound, so a file that grows
+// meanwhile, or a system file that says it is empty but reads without end
+// (under /proc), reads as what its size says (empty, and is refused so).
 std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem);
+// The bound of a file io_open_file opened for reading (its size then); for
+// another stream the size of the regular file behind it; -1 when unknown.
+Index io_file_size(std::FILE* file);
+// The system's descriptor behind FILE (also one io_open_file opened for
+// reading, whose stream has none of its own), for reads at an offset within
+// io_file_size; -1 when there is none.
+int io_file_descriptor(std::FILE* file);
 // A file opened for reading, closed when it goes.
 struct FileClose {
   void operator()(std::FILE* file) const;
@@ -66,6 +77,10 @@ using InputFile = std::unique_ptr<std::FILE, FileClose>;
 // ("is a directory", "is not a regular file", or "cannot be opened: " and
 // the system's reason; errno tells ENOENT, a file that is not there).
 InputFile open_input_file(const std::string& path, std::string& problem);
+// The program's own reads of the system's files (/proc/self/status and the
+// like), whose size says nothing of their content: PATH opened as
+// open_input_file does, read up to MOST bytes instead of its size.
+InputFile open_system_file(const std::string& path, Index most, std::string& problem);
 
 // Opens PATH on STREAM as io_open_file does; closes what was there. False on
 // failure (errno EISDIR for a directory).

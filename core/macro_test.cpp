@@ -377,6 +377,19 @@ TEST_F(MacroTest, SpecialFilesAreRefusedWithoutBlocking) {
     EXPECT_EQ(capture.text(), "WARNING: \"" + name + "\" is not a regular file\n");
   }
   {
+    // A system file that says it is empty reads as empty, not as the endless
+    // lines it would give.
+    const std::string link = dir.file("pagemap.mac");
+    std::filesystem::create_symlink("/proc/self/pagemap", link);
+    std::string file = link;
+    Status status = kStatusGood;
+    IO_OPEN_INMACRO(false, file, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(macro_lines(status), std::vector<std::string>{});
+    EXPECT_NE(status, kStatusGood);
+    testing::reset_dialogue();
+  }
+  {
     // The command-line macro of the same kind.
     testing::TerminalCapture capture;
     Status status = kStatusGood;

@@ -1,6 +1,5 @@
 #include "core/raw_io.hpp"
 
-#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
@@ -91,13 +90,12 @@ void read_image(std::string_view position, int stream, bool swap, bool is_signed
   };
 
   // A file too short for the region is refused before DATA is touched.
-  struct stat info {};
-  if (::fstat(::fileno(file), &info) == 0 && S_ISREG(info.st_mode)) {
+  if (const Index size = io_file_size(file); size >= 0) {
     Index last = 0;
     for (const Index y : {ystrelm, ystrelm + ny - 1})
       for (const Index x : {xstrelm, xstrelm + nx - 1})
         last = std::max(last, byte_of(column(x), row(y)) + kSize);
-    if (last > static_cast<Index>(info.st_size)) return fail(1001);
+    if (last > size) return fail(1001);
   }
 
   const Index chunk = work_size;
@@ -608,11 +606,15 @@ bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::size_t most, 
   endless = false;
   bool any = false;
   std::size_t count = 0;
-  for (int c = std::getc(file); c != EOF; c = std::getc(file)) {
+  // One lock for the line, not one a character: the text readers take lines
+  // of whole image rows through here.
+  ::flockfile(file);
+  for (int c = ::getc_unlocked(file); c != EOF; c = ::getc_unlocked(file)) {
     any = true;
     if (c == '\n') break;
     if (++count > most) {
       endless = true;
+      ::funlockfile(file);
       return false;
     }
     if (line.size() < limit)
@@ -620,6 +622,7 @@ bool io_read_bounded_line(std::FILE* file, std::size_t limit, std::size_t most, 
     else if (c != ' ' && c != '\r' && c != '\t')
       cut = true;
   }
+  ::funlockfile(file);
   return any;
 }
 

@@ -52,11 +52,14 @@ std::vector<std::string>& stored_args() {
 }
 bool args_stored = false;
 
+// More than the system lets a command line hold.
+constexpr Index kMostArguments = Index{1} << 24;
+
 // The command line from the process itself, for a main that did not hand it over.
 std::vector<std::string> process_args() {
   std::vector<std::string> args;
   std::string problem;
-  const InputFile in = open_input_file("/proc/self/cmdline", problem);
+  const InputFile in = open_system_file("/proc/self/cmdline", kMostArguments, problem);
   if (!in) return args;
   std::string arg;
   for (int c = std::getc(in.get()); c != EOF; c = std::getc(in.get())) {

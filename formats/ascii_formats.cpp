@@ -49,22 +49,26 @@ class AskedTextFile {
   std::FILE* file_ = nullptr;
 };
 
-// Shows the first lines of the file and goes back to its start.
-void show_sample(std::FILE* file, Status& status) {
+// Shows the first lines of the file and goes back to its start; false when
+// one of them is refused as too long.
+bool show_sample(FioLineReader& lines, Status& status) {
   IO_WRITE("Sample of start of the input file:", status);
   std::string line;
   // A line of a whole image row can be very long: what fits one screen line.
   const auto width = static_cast<std::size_t>(io_terminal_width());
-  for (int i = 0; i < 6 && fio_read_line(file, line); ++i)
+  for (int i = 0; i < 6 && lines.next(line, status); ++i)
     IO_WRITE(std::string_view(line).substr(0, width), status);
-  std::rewind(file);
+  std::rewind(lines.file());
+  return !lines.refused();
 }
 
-// Skips N lines; false when the file ended first.
-void skip_lines(std::FILE* file, int n) {
+// Skips N lines (fewer when the file ends first); false when one of them is
+// refused as too long.
+bool skip_lines(FioLineReader& lines, int n, Status& status) {
   std::string line;
-  for (int i = 0; i < n && fio_read_line(file, line); ++i) {
+  for (int i = 0; i < n && lines.next(line, status); ++i) {
   }
+  return !lines.refused();
 }
 
 bool blank(const std::string& line) {
@@ -93,7 +97,8 @@ void FIO_IN_FREEFORMAT(std::string_view prompt, Index maxdat, Index& numdat, std
     return;
   }
   file_name = s.free_file;
-  show_sample(in.file(), status);
+  FioLineReader lines(in.file(), s.free_file, maxdat);
+  if (!show_sample(lines, status)) return;
   std::string type = "VERTICAL COLUMNS";
   IO_MENU(true, "TYPE OF DATA FORMAT",
           {"Enter general type of data format or file layout from",
@@ -104,7 +109,7 @@ void FIO_IN_FREEFORMAT(std::string_view prompt, Index maxdat, Index& numdat, std
           {"Number of lines at the start of the file to ignore"}, {"Enter integer in given range"},
           s.free_lines, status);
   if (status != kStatusGood) return;
-  skip_lines(in.file(), s.free_lines);
+  if (!skip_lines(lines, s.free_lines, status)) return;
   IO_INPI(true, 0, 255, true, "NUMBER OF CHARACTERS TO IGNORE",
           {"Number of characters/spaces to ignore at the start of each line"},
           {"Enter integer in given range"}, s.free_characters, status);
@@ -148,7 +153,7 @@ void FIO_IN_FREEFORMAT(std::string_view prompt, Index maxdat, Index& numdat, std
     return 0.0f;
   };
   while (line_number < wanted_points + s.free_lines &&
-         static_cast<Index>(ys.size()) < wanted_points && fio_read_line(in.file(), line)) {
+         static_cast<Index>(ys.size()) < wanted_points && lines.next(line, status)) {
     ++line_number;
     if (blank(line)) continue;
     const auto tokens = fio_tokens(std::string_view(line).substr(
@@ -157,6 +162,7 @@ void FIO_IN_FREEFORMAT(std::string_view prompt, Index maxdat, Index& numdat, std
                                  : value_of(tokens, s.x_column, false));
     ys.push_back(value_of(tokens, s.y_column, true));
   }
+  if (lines.refused()) return;
   const auto n = static_cast<Index>(ys.size());
   if (n < wanted_points)
     IO_WRITE("INFO: " + format_i(n, 4) + " X/Y coordinates per data-set have been found", status);
@@ -184,7 +190,8 @@ void FIO_IN_1DASCII(std::string_view file_name, Index maxdat, int& retstat, Inde
   }
   std::vector<float> read;
   std::string line;
-  while (static_cast<Index>(read.size()) < maxdat && fio_read_line(fio_input_file(), line)) {
+  FioLineReader lines(fio_input_file(), name, maxdat);
+  while (static_cast<Index>(read.size()) < maxdat && lines.next(line, status)) {
     const auto tokens = fio_tokens(line);
     float v = 0.0f;
     if (tokens.empty())
@@ -195,6 +202,10 @@ void FIO_IN_1DASCII(std::string_view file_name, Index maxdat, int& retstat, Inde
   }
   int closed = 0;
   FIO_FILECLOSEC(stream, closed);
+  if (lines.refused()) {
+    retstat = 1;
+    return;
+  }
   std::copy(read.begin(), read.end(), values.begin());
   numdat = static_cast<Index>(read.size());
   retstat = 0;
@@ -225,12 +236,12 @@ ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_n
   if (status != kStatusGood) return result;
   if (s.nx > xmaxdat || s.ny > ymaxdat)
     IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
-  show_sample(in.file(), status);
+  FioLineReader lines(in.file(), file_name, xmaxdat);
+  if (!show_sample(lines, status)) return result;
   IO_INPI(true, 0, 1000, true, "NUMBER OF LINES TO IGNORE",
           {"Number of lines at the start of the file to ignore"}, {"Enter integer in range"},
           s.lines_2d, status);
-  if (status != kStatusGood) return result;
-  skip_lines(in.file(), s.lines_2d);
+  if (status != kStatusGood || !skip_lines(lines, s.lines_2d, status)) return result;
 
   ScratchImage& image = result.image;
   const Index nx = s.nx, ny = s.ny;
@@ -251,7 +262,7 @@ ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_n
         token = std::string_view(line).substr(start, at - start);
         return true;
       }
-      if (!fio_read_line(in.file(), line)) return false;
+      if (!lines.next(line, status)) return false;
       ++line_number;
       at = 0;
     }
@@ -263,7 +274,8 @@ ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_n
       float v = 0.0f;
       for (;;) {
         if (!next_token(token)) {
-          report_unread_file(file_name, "ends before the image is complete", status);
+          if (!lines.refused())
+            report_unread_file(file_name, "ends before the image is complete", status);
           return result;
         }
         if (fio_to_real(token, v)) break;

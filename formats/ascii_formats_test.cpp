@@ -126,5 +126,78 @@ TEST_F(Ascii, TwoDimensionalImage) {
     }
 }
 
+// A line is read whole up to 64 characters a value of the arrays' width, and
+// never less than 1 MiB; a longer one (a file without line ends) refuses the
+// file by name and leaves the data alone.
+TEST_F(Ascii, LinesLongerThanTheLimitAreRefused) {
+  constexpr std::size_t kLeast = 1 << 20;
+  const std::string at_limit = "1" + std::string(kLeast - 2, ' ') + "2";
+  const std::string over = at_limit + "3", wide = "1" + std::string(64 * 30000 - 2, ' ') + "2";
+  const std::string said = "has a line longer than ";
+  struct Case {
+    std::string text;
+    Index width;          // of the arrays
+    const char* refusal;  // "" when read
+  };
+  const Case cases[] = {
+      {"5\n" + at_limit + "\n", 3, ""},
+      {"5\n" + over + "\n", 3, "1048576"},
+      {over, 3, "1048576"},
+      {"5\n" + wide + "\n", 30000, ""},
+      {"5\n" + wide + "3\n", 30000, "1920000"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.text.size()) + " " + c.refusal);
+    const std::string path = file(c.text);
+    const bool refused = *c.refusal != '\0';
+    const std::string refusal = path + " " + said + c.refusal + " characters";
+
+    std::vector<float> v(static_cast<std::size_t>(c.width), -1);
+    Index n = -1;
+    int retstat = -9;
+    std::size_t before = terminal_.text().size();
+    FIO_IN_1DASCII(path, c.width, retstat, n, v, status_);
+    EXPECT_EQ(retstat, refused ? 1 : 0);
+    EXPECT_EQ(n, refused ? -1 : 2);
+    EXPECT_EQ(v[0], refused ? -1.0f : c.text[0] - '0');
+    EXPECT_EQ(terminal_.text().find(refusal, before) != std::string::npos, refused);
+
+    // Free format: the sample, the lines skipped or the values meet the line.
+    for (const char* skipped : {"0", "1"}) {
+      testing::ScriptedInput input({path, "", skipped, "0", "0", "0", "1"});
+      std::vector<float> x(static_cast<std::size_t>(c.width), -1), y = x;
+      n = -1;
+      std::string name;
+      before = terminal_.text().size();
+      FIO_IN_FREEFORMAT("", c.width, n, x, y, name, status_);
+      EXPECT_EQ(status_, kStatusGood);
+      EXPECT_EQ(n == -1, refused);
+      EXPECT_EQ(terminal_.text().find(refusal, before) != std::string::npos, refused);
+      fio_reset_ascii();
+    }
+
+    // 2-D: one value a row, two rows.
+    std::vector<float> data(static_cast<std::size_t>(2 * c.width), -7.0f), var = data;
+    std::vector<float> xaxis(static_cast<std::size_t>(c.width)), yaxis(2);
+    std::string name = path, title = "old", xl, yl, zl;
+    Index xn = 0, yn = 0;
+    bool variances = true;
+    float xps = 1, yps = 1;
+    testing::ScriptedInput input({name, "1", "2", "0"});
+    before = terminal_.text().size();
+    FIO_IN_2DASCII({c.width, 2, variances, xn, yn, xaxis, yaxis, data, var, title, xl, yl, zl, xps,
+                    yps},
+                   name, retstat, status_);
+    EXPECT_EQ(status_, kStatusGood);
+    EXPECT_EQ(title == "old", refused);
+    EXPECT_EQ(terminal_.text().find(refusal, before) != std::string::npos, refused);
+    if (refused) {
+      EXPECT_EQ(retstat, 1);
+      EXPECT_EQ(data[0], -7.0f);
+    }
+    fio_reset_ascii();
+  }
+}
+
 }  // namespace
 }  // namespace kesta

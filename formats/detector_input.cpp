@@ -1,6 +1,5 @@
 #include "formats/detector_input.hpp"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,9 +33,8 @@ StreamInput::StreamInput(const std::string& path) {
     problem_ = "cannot be opened";
     return;
   }
-  fd_ = ::fileno(fio_input_file());
-  struct stat info {};
-  if (::fstat(fd_, &info) == 0) size_ = static_cast<Index>(info.st_size);
+  fd_ = io_file_descriptor(fio_input_file());
+  size_ = std::max<Index>(io_file_size(fio_input_file()), 0);
   ok_ = true;
 }
 

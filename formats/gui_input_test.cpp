@@ -655,7 +655,7 @@ TEST_F(GuiInput, GasDetectorFailureBoxes) {
   for (const Case& c : cases) {
     std::filesystem::remove(run);
     if (c.header.empty())
-      std::filesystem::create_symlink("/proc/self/mem", run);
+      std::filesystem::create_symlink("/sys/class/net/lo/speed", run);  // every read fails
     else
       write_bytes(run, c.header);
     replay(run + "\n" + c.answers);
@@ -773,7 +773,9 @@ TEST_F(GuiInput, FujiDescriptionWarningsInBoxes) {
 // Every road of the graphical input, given a named pipe, a link to /dev/zero
 // or a directory, as the file chosen or as the file beside it that the road
 // reads, refuses it by name: it neither waits for a writer (the watchdog
-// ends a wait) nor reads without end, and the data stay as they were.
+// ends a wait) nor reads without end, and the data stay as they were. A link
+// to a system file that says it is empty but reads without end reads as
+// empty.
 TEST_F(GuiInput, EveryRoadRefusesPipesDevicesAndDirectories) {
   struct Road {
     std::string button;  // in the unknown-extension menu; "" found by its name
@@ -815,8 +817,10 @@ TEST_F(GuiInput, EveryRoadRefusesPipesDevicesAndDirectories) {
       EXPECT_FALSE(input(kFioSelectFile)) << what;
       EXPECT_EQ(s_, kStatusGood) << what;
       s_ = kStatusGood;
-      EXPECT_NE(terminal_.text().find(path + " " + special.reason, said), std::string::npos)
-          << what << terminal_.text().substr(said);
+      if (*special.reason != '\0') {
+        EXPECT_NE(terminal_.text().find(path + " " + special.reason, said), std::string::npos)
+            << what << terminal_.text().substr(said);
+      }
       EXPECT_EQ(pixel(1, 1), -1.0f) << what;
     }
   EXPECT_LT(testing::peak_megabytes() - peak, 64) << "megabytes more";

@@ -1,6 +1,5 @@
 #include "formats/item_reader.hpp"
 
-#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <algorithm>
@@ -29,11 +28,8 @@ using Record = std::array<char, kItemRecordBytes>;
 // The open file behind UNIT, its size, and records read from it.
 class ItemFile {
  public:
-  explicit ItemFile(int unit) : file_(io_stream(unit)) {
-    struct stat info {};
-    if (file_ != nullptr && ::fstat(::fileno(file_), &info) == 0 && S_ISREG(info.st_mode))
-      size_ = static_cast<Index>(info.st_size);
-  }
+  explicit ItemFile(int unit)
+      : file_(io_stream(unit)), size_(std::max<Index>(io_file_size(file_), 0)) {}
   bool open() const { return file_ != nullptr; }
   Index size() const { return size_; }
   // Whole records 1 .. the file holds.

@@ -1,6 +1,5 @@
 #include "formats/kesta_format.hpp"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -158,9 +157,8 @@ namespace {
 std::string item_chain_problem(std::FILE* file) {
   constexpr Index kRecord = kItemRecordBytes;
   const std::string not_ours = "is not a \"KESTA STANDARD FORMAT\" file";
-  struct stat info {};
-  if (::fstat(::fileno(file), &info) != 0) return not_ours;
-  const Index size = static_cast<Index>(info.st_size);
+  const Index size = io_file_size(file);
+  if (size < 0) return not_ours;
   std::string rec(static_cast<std::size_t>(kRecord), '\0');
   bool started = false, ended = false;
   for (Index at = 0; at < size;) {

@@ -55,12 +55,13 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
   std::string lines[3];
   std::string count_line;
   bool read = true;
-  for (auto& l : lines) read = read && fio_read_line(in, l);
-  read = read && fio_read_line(in, count_line);
+  FioLineReader text(in, file_name, maxdat);
+  for (auto& l : lines) read = read && text.next(l, status);
+  read = read && text.next(count_line, status);
   std::vector<float> x, y;
   Index count = 0;
   if (!read) {
-    IO_WRITE("WARNING: Problem reading from input file", status);
+    if (!text.refused()) IO_WRITE("WARNING: Problem reading from input file", status);
   } else if (const auto t = fio_tokens(count_line); t.empty()) {
     IO_WRITE("Error reading in the number of data points", status);
   } else if (std::int64_t n = 0; !read_integer_field(t[0], n)) {
@@ -75,7 +76,7 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
     }
   }
   std::string line;
-  while (static_cast<Index>(x.size()) < count && fio_read_line(in, line)) {
+  while (static_cast<Index>(x.size()) < count && text.next(line, status)) {
     const auto t = fio_tokens(line);
     float xv = 0.0f, yv = 0.0f;
     if (t.size() >= 2) {
@@ -89,7 +90,7 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
   }
   int closed = 0;
   FIO_FILECLOSEC(stream, closed);
-  if (count < 1) return;
+  if (count < 1 || text.refused()) return;
   const auto n = static_cast<Index>(x.size());
   if (n < count) IO_WRITE("WARNING: Only " + format_i(n, 8) + " X/Y coordinates have been found",
                           status);

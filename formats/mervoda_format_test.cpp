@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
@@ -76,6 +78,37 @@ TEST_F(Mervoda, WritesRowsAndColumnsAndReadsThemBack) {
             " 2.0000000E+01  6.0000000E+00 \n");
 }
 
+// Values that are not finite are written as "NaN", "Infinity" and
+// "-Infinity" (or "Inf" where narrow) and read back as they were, not as
+// zeros; a token that is no number still warns and keeps its point.
+TEST_F(Mervoda, NonFiniteValuesReadBack) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const std::vector<float> data = {std::nanf(""), kInf, -kInf}, xaxis = {1, 2, 3}, yaxis = {1};
+  const std::string path = dir_.file("n.mvd");
+  testing::ScriptedInput input({path, "YES", "1"});
+  int retstat = -9;
+  std::string name;
+  FIO_OUT_MERVODA(false, "", false, 3, 1, 1, 1, 3, 1, xaxis, yaxis, data, {}, "T", "X", "Y", "Z",
+                  false, name, retstat, status_);
+  ASSERT_EQ(retstat, 0);
+  Curve c(5);
+  ASSERT_EQ(read(c, path), 0);
+  EXPECT_EQ(c.num, 3);
+  EXPECT_TRUE(std::isnan(c.data[0]));
+  EXPECT_EQ(c.data[1], kInf);
+  EXPECT_EQ(c.data[2], -kInf);
+  EXPECT_EQ(terminal_.text().find("Problem inputting"), std::string::npos) << terminal_.text();
+
+  std::ofstream(path) << "t\nx\ny\n3\n1 Inf\n-Inf nan\n3 Infinite\n";
+  ASSERT_EQ(read(c, path), 0);
+  EXPECT_EQ(c.data[0], kInf);
+  EXPECT_EQ(c.xaxis[1], -kInf);
+  EXPECT_TRUE(std::isnan(c.data[1]));
+  EXPECT_EQ(c.data[2], 0.0f);
+  EXPECT_NE(terminal_.text().find("WARNING: Problem inputting Y-coordinate value"),
+            std::string::npos);
+}
+
 TEST_F(Mervoda, CountLineAndShortFiles) {
   struct Case {
     std::string text;
@@ -92,9 +125,13 @@ TEST_F(Mervoda, CountLineAndShortFiles) {
       {"t\nx\ny\n0\n1 2\n", 1, 0, "below 1"},
       {"t\nx\n", 1, 0, "Problem reading from input file"},
       {"t\nx\ny\n3\n", 1, 0, ""},
+      // A line longer than the reader takes (1 MiB for arrays this narrow).
+      {"t\nx\ny\n2\n1 2\n" + std::string((1 << 20) + 1, '5') + "\n", 1, 0,
+       "has a line longer than 1048576 characters; the data are unchanged"},
+      {std::string((1 << 20) + 1, 't') + "\nx\ny\n1\n1 2\n", 1, 0, "has a line longer than"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.text.substr(0, 40));
     const std::string path = dir_.file("c.mvd");
     std::ofstream(path) << c.text;
     Curve curve(10);

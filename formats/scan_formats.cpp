@@ -454,8 +454,10 @@ void FIO_IN_PDS(bool name_given, Index maxdat, bool& variances_exist, std::strin
     ~Closer() { io_close_stream(kPdsInputUnit); }
   } closer;
   std::string first_line, line;
-  const bool head = fio_read_line(in, first_line) && fio_read_line(in, line) &&
-                    fio_read_line(in, line);
+  FioLineReader text(in, file_name, maxdat);
+  const bool head = text.next(first_line, status) && text.next(line, status) &&
+                    text.next(line, status);
+  if (text.refused()) return;
   const auto tokens = head ? fio_tokens(line) : std::vector<std::string>{};
   if (tokens.size() < 3) {
     IO_WRITE("Error reading in the number of data points", status);
@@ -490,7 +492,7 @@ void FIO_IN_PDS(bool name_given, Index maxdat, bool& variances_exist, std::strin
   std::vector<float> values;
   bool ok = true;
   while (ok && static_cast<std::int64_t>(values.size()) < n) {
-    ok = fio_read_line(in, line) && fio_read_line(in, line);
+    ok = text.next(line, status) && text.next(line, status);
     for (std::size_t f = 0; ok && f < 10 && static_cast<std::int64_t>(values.size()) < n; ++f) {
       const std::string field = f * 8 < line.size() ? line.substr(f * 8, 8) : std::string();
       double v = 0.0;
@@ -498,6 +500,7 @@ void FIO_IN_PDS(bool name_given, Index maxdat, bool& variances_exist, std::strin
       if (ok) values.push_back(static_cast<float>(v));
     }
   }
+  if (text.refused()) return;
   if (static_cast<std::int64_t>(values.size()) < n)
     IO_WRITE("WARNING: Only " + format_i(static_cast<std::int64_t>(values.size()), 4) +
                  " X/Y coordinates have been found",

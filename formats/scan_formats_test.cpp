@@ -118,18 +118,31 @@ TEST_F(ScanFormats, PdsWritesCloseAnglesAndReadsBack) {
 }
 
 TEST_F(ScanFormats, PdsReaderRefusesNoPoints) {
-  const std::string path = dir_.file("b.pds");
-  std::ofstream(path) << "t\nh\n 1.0 0.0 2.0 1.0\n";
-  std::vector<float> xaxis(4, -1), data(4, -1);
-  Index n = 0;
-  int retstat = -9;
-  bool variances = true;
-  std::string name = path, title = "old", xl, zl;
-  float xps = 0;
-  FIO_IN_PDS(true, 4, variances, name, retstat, n, xaxis, data, title, xl, zl, xps, status_);
-  EXPECT_EQ(retstat, 1);
-  EXPECT_EQ(title, "old");
-  EXPECT_EQ(data[0], -1.0f);
+  // No points, and a line longer than the readers take (1 MiB for arrays
+  // this narrow), in the header or among the values.
+  const std::string endless((1 << 20) + 1, '5');
+  const std::pair<std::string, std::string> cases[] = {
+      {"t\nh\n 1.0 0.0 2.0 1.0\n", ""},
+      {"t\n" + endless + "\n 1.0 1.0 2.0 1.0\n\n       1       2\n",
+       "has a line longer than 1048576"},
+      {"t\nh\n 1.0 1.0 2.0 1.0\n\n" + endless + "\n", "has a line longer than 1048576"},
+  };
+  for (const auto& [text, message] : cases) {
+    const std::string path = dir_.file("b.pds");
+    std::ofstream(path) << text;
+    std::vector<float> xaxis(4, -1), data(4, -1);
+    Index n = 0;
+    int retstat = -9;
+    bool variances = true;
+    std::string name = path, title = "old", xl, zl;
+    float xps = 0;
+    const std::size_t said = terminal_.text().size();
+    FIO_IN_PDS(true, 4, variances, name, retstat, n, xaxis, data, title, xl, zl, xps, status_);
+    EXPECT_EQ(retstat, 1) << message;
+    EXPECT_EQ(title, "old");
+    EXPECT_EQ(data[0], -1.0f);
+    EXPECT_NE(terminal_.text().find(path + " " + message, said), std::string::npos) << message;
+  }
 }
 
 TEST_F(ScanFormats, CifSpreadAndCam) {

@@ -13,13 +13,17 @@ namespace kesta::testing {
 
 struct SpecialFile {
   const char* kind;    // "pipe": a named pipe nothing writes; "zero": a link to
-                       // /dev/zero; "folder": a directory
-  const char* reason;  // how a refusal of it ends
+                       // /dev/zero; "folder": a directory; "proc": a link to
+                       // /proc/self/pagemap, a regular file of size 0 that
+                       // reads without end
+  const char* reason;  // how a refusal of it ends; "" when it is refused as
+                       // each road refuses an empty file
 };
 inline constexpr SpecialFile kSpecialFiles[] = {
     {"pipe", "is not a regular file"},
     {"zero", "is not a regular file"},
     {"folder", "is a directory"},
+    {"proc", ""},
 };
 
 // Makes the special file KIND at PATH; false when it could not be made.
@@ -28,6 +32,7 @@ inline bool make_special_file(const SpecialFile& special, const std::string& pat
   std::error_code ec;
   if (kind == "pipe") return ::mkfifo(path.c_str(), 0600) == 0;
   if (kind == "zero") std::filesystem::create_symlink("/dev/zero", path, ec);
+  if (kind == "proc") std::filesystem::create_symlink("/proc/self/pagemap", path, ec);
   if (kind == "folder") std::filesystem::create_directory(path, ec);
   return !ec;
 }

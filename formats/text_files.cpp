@@ -4,32 +4,47 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <utility>
 
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+#include "formats/scratch_image.hpp"
 #include "graphics/system/widgets.hpp"
 
 namespace kesta {
 
-bool fio_read_line(std::FILE* file, std::string& line) {
-  char* buffer = nullptr;
-  std::size_t capacity = 0;
-  const ssize_t n = ::getline(&buffer, &capacity, file);
-  if (n < 0) {
-    std::free(buffer);
+std::size_t fio_line_limit(Index xmaxdat) {
+  constexpr Index kLeast = Index{1} << 20, kPerValue = 64;
+  Index limit = 0;
+  if (!checked_product(std::max<Index>(xmaxdat, 0), kPerValue, limit))
+    return std::numeric_limits<std::size_t>::max();
+  return static_cast<std::size_t>(std::max(limit, kLeast));
+}
+
+FioLineReader::FioLineReader(std::FILE* file, std::string name, Index xmaxdat)
+    : file_(file), name_(std::move(name)), limit_(fio_line_limit(xmaxdat)) {}
+
+bool FioLineReader::next(std::string& line, Status& status) {
+  if (refused_ || file_ == nullptr) return false;
+  bool cut = false, endless = false;
+  if (!io_read_bounded_line(file_, limit_, limit_, line, cut, endless)) {
+    if (endless) {
+      refused_ = true;
+      line.clear();
+      report_unread_file(name_, "has a line longer than " + std::to_string(limit_) + " characters",
+                         status);
+    }
     return false;
   }
-  std::size_t used = static_cast<std::size_t>(n);
-  if (used > 0 && buffer[used - 1] == '\n') --used;
-  if (used > 0 && buffer[used - 1] == '\r') --used;
-  line.assign(buffer, used);
-  std::free(buffer);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
 }
 
@@ -46,6 +61,34 @@ std::vector<std::string> fio_tokens(std::string_view line) {
   return out;
 }
 
+namespace {
+
+// TOKEN's letters against NAME's, whatever their case.
+bool same_word(std::string_view token, std::string_view name) {
+  return token.size() == name.size() &&
+         std::equal(token.begin(), token.end(), name.begin(), [](char a, char b) {
+           return std::toupper(static_cast<unsigned char>(a)) == b;
+         });
+}
+
+// The texts the writers give a value that is not finite ("NaN", "Infinity",
+// "-Infinity", or "Inf" and "-Inf" where the field is narrow), so that a
+// masked or overflowed value reads back as it was written and not as a zero.
+bool non_finite_value(std::string_view token, float& value) {
+  if (same_word(token, "NAN")) {
+    value = std::numeric_limits<float>::quiet_NaN();
+    return true;
+  }
+  const bool negative = token.starts_with('-');
+  if (negative) token.remove_prefix(1);
+  if (!same_word(token, "INF") && !same_word(token, "INFINITY")) return false;
+  value = negative ? -std::numeric_limits<float>::infinity()
+                   : std::numeric_limits<float>::infinity();
+  return true;
+}
+
+}  // namespace
+
 bool fio_to_real(std::string_view token, float& value) {
   const char* end = token.data() + token.size();
   float v = 0.0f;
@@ -54,6 +97,7 @@ bool fio_to_real(std::string_view token, float& value) {
     value = v;
     return true;
   }
+  if (non_finite_value(token, value)) return true;
   bool ok = false;
   Status local = ST_GOOD();
   IO_TOKTR(token, ok, value, local);

@@ -18,15 +18,38 @@
 
 namespace kesta {
 
-// The next line of FILE without its line feed (and a carriage return before
-// it); false at the end of the file. Lines have no length limit.
-bool fio_read_line(std::FILE* file, std::string& line);
+// The longest line the text readers take whole for arrays XMAXDAT wide: 64
+// characters a value, and never less than 1 MiB.
+std::size_t fio_line_limit(Index xmaxdat);
+
+// The lines of a text file, each read whole up to fio_line_limit. A longer
+// line is no line of the file's kind (a file without line ends would
+// otherwise be read into memory whole): it is refused, once, with the file's
+// name and the reason, and the reading ends there.
+class FioLineReader {
+ public:
+  FioLineReader(std::FILE* file, std::string name, Index xmaxdat);
+  // The next line without its line feed (and a carriage return before it);
+  // false at the end of the file, and at a line longer than the limit, which
+  // is reported ("WARNING: File NAME has a line longer than N characters;
+  // the data are unchanged") and makes refused() true.
+  bool next(std::string& line, Status& status);
+  bool refused() const { return refused_; }
+  std::FILE* file() const { return file_; }
+
+ private:
+  std::FILE* file_;
+  std::string name_;
+  std::size_t limit_;
+  bool refused_ = false;
+};
 
 // The tokens of LINE at the program's separators (blank, comma, tab).
 std::vector<std::string> fio_tokens(std::string_view line);
 
 // TOKEN as a real (the plain decimal forms quickly, the rest as typed
-// numbers are read); false when it is no number.
+// numbers are read), also the writers' texts of values that are not finite:
+// NaN, Infinity, -Infinity, Inf, -Inf; false when it is no number.
 bool fio_to_real(std::string_view token, float& value);
 
 // Writes "Enter name of output file", then asks "FILE NAME" (NAME the default

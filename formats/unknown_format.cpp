@@ -1,6 +1,5 @@
 #include "formats/unknown_format.hpp"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
@@ -215,8 +214,7 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
       }
       continue;
     }
-    struct stat info {};
-    size = ::fstat(::fileno(file.get()), &info) == 0 ? static_cast<Index>(info.st_size) : 0;
+    size = std::max<Index>(io_file_size(file.get()), 0);
     if (size == 0) {
       IO_WRITE("WARNING: The specified file exists, but is empty", status);
       return result;

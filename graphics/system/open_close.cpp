@@ -101,9 +101,7 @@ bool plain_file_or_new(const std::string& path) {
 std::vector<std::string> tail_lines(const std::string& path, long& last_line_start) {
   std::string problem;
   const InputFile in = open_input_file(path, problem);
-  struct stat info {};
-  const long size =
-      in && ::fstat(::fileno(in.get()), &info) == 0 ? static_cast<long>(info.st_size) : 0;
+  const long size = in ? static_cast<long>(std::max<Index>(io_file_size(in.get()), 0)) : 0;
   const long from = std::max(0L, size - 4096L);
   std::string text(static_cast<std::size_t>(size - from), '\0');
   if (in && std::fseek(in.get(), from, SEEK_SET) == 0)
