@@ -253,7 +253,7 @@ TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   const auto start = [&](int button) {
     auto run = std::make_unique<Running>(dir, std::vector<std::string>{});
     unsigned long window = 0;
-    for (int k = 0; k < 100 && window == 0; ++k) {
+    for (int k = 0; k < 300 && window == 0; ++k) {
       window = testing::find_window("Window");  // titled only after the sizes
       if (window == 0) usleep(200000);
     }
