@@ -558,6 +558,12 @@ bool io_scaling_range_valid(float lower, float upper) {
   return std::isfinite(lower) && std::isfinite(upper) && lower != upper;
 }
 
+bool io_scaling_range_ends_macro(Status& status) {
+  if (!vosq_io_dbdb.input_macro) return false;
+  IO_WRITE("WARNING: The scaling range is invalid; no file written", status);
+  return true;
+}
+
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
                           std::span<const std::string> upper_help, RangeWarning warn,
                           float& lower, float& upper, Status& status) {
@@ -568,12 +574,7 @@ bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_h
         {"Enter a valid real number"}, upper, status);
     if (status != kStatusGood) return false;
     if (io_scaling_range_valid(lower, upper)) return true;
-    // The next lines of a macro answer other questions: asking again would
-    // take them as limits.
-    if (vosq_io_dbdb.input_macro) {
-      IO_WRITE("WARNING: The scaling range is invalid; no file written", status);
-      return false;
-    }
+    if (io_scaling_range_ends_macro(status)) return false;
     if (warn != nullptr)
       warn(status);
     else

@@ -143,6 +143,12 @@ float io_upper_above(float lower, float upper);
 // Limits a scale can be made from: both finite and not equal.
 bool io_scaling_range_valid(float lower, float upper);
 
+// True, after "WARNING: The scaling range is invalid; no file written", when
+// the answers come from an input macro: an invalid range cannot be asked for
+// again there, as the macro's next lines answer other questions, so the
+// writer ends with no file and STATUS good.
+bool io_scaling_range_ends_macro(Status& status);
+
 // A real-valued question with the signature of IO_INPR (the keyboard's, or
 // the window's GS_INPR), and a warning shown for an invalid range.
 using RealQuestion = void (*)(bool ranged, float lower, float upper, bool fixed,

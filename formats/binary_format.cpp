@@ -306,8 +306,9 @@ void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::stri
 namespace {
 
 // The graphical "BINARY OUTPUT CONTROL" form of both raw writers (PAD and
-// FIRST given only for BINARY): until the scaling range is valid. False
-// after CANCEL (STATUS good) or a bad status.
+// FIRST given only for BINARY): until the scaling range is valid, or once
+// from an input macro. False after CANCEL or an invalid range from a macro
+// (STATUS good), or a bad status.
 bool output_form(std::string_view input_file, std::string_view extension,
                  std::string_view default_file, Index xmaxdat, Index ymaxdat, Index xstrelm,
                  Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
@@ -383,6 +384,7 @@ bool output_form(std::string_view input_file, std::string_view extension,
     lower = items[k++].real_value;
     upper = items[k++].real_value;
     if (lower < upper && io_scaling_range_valid(lower, upper)) return true;
+    if (io_scaling_range_ends_macro(status)) return false;
     GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, status);
   }
   return false;

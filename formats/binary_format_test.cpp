@@ -270,6 +270,37 @@ TEST_F(Binary, ScaledWritersOfferLimitsTheyCanWriteWith) {
     IO_CLOSE_INMACRO(status_);
     status_ = ST_GOOD();
   }
+  // The window's form ends the same way from a macro: shown again, it took
+  // the macro's next lines as its buttons and then waited at the window.
+  for (const bool denzo : {false, true}) {
+    SCOPED_TRACE(denzo ? "DENZO MAR form" : "BINARY form");
+    const std::string none = dir_.file("f" + std::to_string(++n));
+    std::string macro = dir_.file("form.mac");
+    {
+      std::ofstream(macro) << "FILE NAME\n"
+                           << none << "\nLOWER RANGE\n3\nUPPER RANGE\n3\nO.K.\nNEXT\n";
+    }
+    const std::size_t before = terminal_.text().size();
+    IO_OPEN_INMACRO(false, macro, status_);
+    im.data = images[0];
+    int retstat = -9;
+    if (denzo)
+      FIO_OUT_MAR(true, "in.dat", 3, 2, 1, 1, 3, 2, im.data, retstat, status_);
+    else
+      FIO_OUT_BINARY(true, "in.dat", 3, 2, 1, 1, 3, 2, im.data, "t", "x", "y", "z", 1e-4f, 1e-4f,
+                     true, 2, retstat, status_);
+    EXPECT_EQ(status_, kStatusGood);
+    EXPECT_NE(retstat, 0);
+    EXPECT_FALSE(std::filesystem::exists(none));
+    EXPECT_NE(
+        terminal_.text().find("WARNING: The scaling range is invalid; no file written", before),
+        std::string::npos);
+    std::string next;
+    IO_READ_MACRO(kStreamInputMacro, next, status_);
+    EXPECT_EQ(next, "NEXT");
+    IO_CLOSE_INMACRO(status_);
+    status_ = ST_GOOD();
+  }
   fio_reset_format_menus();
 }
 
