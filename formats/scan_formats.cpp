@@ -88,6 +88,9 @@ bool nearest_integer(double v, std::int64_t& n) {
 }
 
 std::string integer_field(double v, int width) {
+  // A masked (NaN) or overflowed value is written as the program writes
+  // every value that is not finite, so that it reads back as it was.
+  if (!std::isfinite(v)) return format_f(v, width, 0);
   std::int64_t n = 0;
   return nearest_integer(v, n) ? format_i(n, width) : std::string(static_cast<std::size_t>(width), '*');
 }
@@ -496,8 +499,17 @@ void FIO_IN_PDS(bool name_given, Index maxdat, bool& variances_exist, std::strin
     for (std::size_t f = 0; ok && f < 10 && static_cast<std::int64_t>(values.size()) < n; ++f) {
       const std::string field = f * 8 < line.size() ? line.substr(f * 8, 8) : std::string();
       double v = 0.0;
-      ok = used_text(field).empty() ? false : read_real_field(field, v);
-      if (ok) values.push_back(static_cast<float>(v));
+      const auto tokens = fio_tokens(field);
+      float non_finite = 0.0f;
+      if (tokens.size() != 1) {
+        ok = false;
+      } else if (read_real_field(field, v)) {
+        values.push_back(static_cast<float>(v));
+      } else {
+        // "NaN" and the infinities, as the writer writes a masked bin.
+        ok = fio_to_real(tokens[0], non_finite) && !std::isfinite(non_finite);
+        if (ok) values.push_back(non_finite);
+      }
     }
   }
   if (text.refused()) return;

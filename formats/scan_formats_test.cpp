@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -115,6 +116,33 @@ TEST_F(ScanFormats, PdsWritesCloseAnglesAndReadsBack) {
   const std::string text = testing::file_contents(dir_.file("a.pds"));
   EXPECT_NE(text.find("\n    5.000    0.020    5.180        1.0\n"), std::string::npos) << text;
   EXPECT_NE(text.find("\n   -1000\n  -10000\n"), std::string::npos);
+}
+
+TEST_F(ScanFormats, PdsMaskedAndInfiniteBinsReadBackAsWritten) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const std::vector<float> intensity = {1.0f, nan, inf, -inf, 5.0f, 6.0f};
+  const std::vector<float> second(intensity.size(), 0.0f);
+  const std::string path = dir_.file("masked.pds");
+  {
+    testing::ScriptedInput input({path});
+    FIO_OUT_PDS(1.0f, "Masked", 0.01f, 0.001f, 6, 6, intensity, second, status_);
+  }
+  ASSERT_EQ(status_, kStatusGood);
+  std::vector<float> xaxis(10), data(10, -7.0f);
+  Index n = 0;
+  int retstat = -9;
+  bool variances = true;
+  std::string name = path, title, xl, zl;
+  float xps = 0;
+  FIO_IN_PDS(true, 10, variances, name, retstat, n, xaxis, data, title, xl, zl, xps, status_);
+  ASSERT_EQ(retstat, 0);
+  ASSERT_EQ(n, 6);
+  EXPECT_EQ(data[0], 100.0f);
+  EXPECT_TRUE(std::isnan(data[1]));
+  EXPECT_EQ(data[2], inf);
+  EXPECT_EQ(data[3], -inf);
+  EXPECT_EQ(data[5], 600.0f);
 }
 
 TEST_F(ScanFormats, PdsReaderRefusesNoPoints) {
