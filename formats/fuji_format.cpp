@@ -172,6 +172,9 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
                        status);
     return result;
   }
+  // Said before the scan is looked at, as a description too large for the
+  // arrays is known from the description alone.
+  warn_partial_image(d.nx, d.ny, request, status);
   StreamInput input(img_path);
   if (!input.ok()) {
     IO_WRITE("WARNING: Error in opening binary file", status);
@@ -183,7 +186,8 @@ ImageRead read_fuji_file(const std::string& inf_path, const std::string& img_pat
   if (show != nullptr) show("INPUTTING DATA FROM FILE", false, status);
   ScratchImage& image = result.image;
   const int bytes = d.bits == 8 ? 1 : 2;
-  const PixelLayout layout{d.nx, d.ny, 0, bytes, false, !IO_BIG_ENDIAN(), false};
+  PixelLayout layout{d.nx, d.ny, 0, bytes, false, !IO_BIG_ENDIAN(), false};
+  layout.too_large = "";  // already said
   Index xend = 0, yend = 0;
   if (!prepare_detector_pixels(input, img_path, layout, request, image, xend, yend, status))
     return ImageRead{};

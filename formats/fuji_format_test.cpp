@@ -109,6 +109,17 @@ TEST_F(Fuji, WindowShowsTheWarningsAndTheSteps) {
   EXPECT_EQ(shown, (std::vector<std::string>{"!X PIXEL SIZE NOT PROPERLY DEFINED",
                                              "INPUTTING DATA FROM FILE", "LINEARISING DATA"}));
   EXPECT_EQ(status_, kStatusGood);
+
+  // A scan wider than the arrays is said to be read in part once, before
+  // the read starts.
+  testing::TerminalCapture narrow;
+  r = read_fuji_file(dir_.file("scan.inf"), dir_.file("scan.img"), {2, 1, false}, status_);
+  ASSERT_EQ(r.retstat, 0) << narrow.text();
+  const std::string said = narrow.text();
+  const std::string warning = "WARNING: The image is bigger than the presently defined";
+  const std::size_t warned = said.find(warning);
+  EXPECT_LT(warned, said.find("INFO: Inputting data from file")) << said;
+  EXPECT_EQ(said.find(warning, warned + 1), std::string::npos) << said;
 }
 
 TEST_F(Fuji, BadDescriptionsAreRefused) {

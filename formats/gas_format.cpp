@@ -80,6 +80,14 @@ GasRead gas_layout(const std::string& path, GasLayout& layout, Status& status) {
   return in ? scan_layout(in.get(), layout, status) : kGasRefused;
 }
 
+GasRead gas_fits(const std::string& path, const GasLayout& layout, const ReadRequest& request,
+                 Status& status) {
+  if (layout.nx <= request.xmaxdat && layout.ny <= request.ymaxdat) return kGasRead;
+  IO_WRITE("WARNING: The program arrays are not big enough to input an image.", status);
+  report_unread_file(path, "was not input", status);
+  return kGasTooBig;
+}
+
 ImageRead read_gas_file(const std::string& path, const ReadRequest& request,
                         const GasChoice& choice, Status& status) {
   if (status != kStatusGood) return {};
@@ -101,11 +109,7 @@ ImageRead read_gas_file(const std::string& path, const GasLayout& l, const ReadR
     result.retstat = why;
     return std::move(result);
   };
-  if (l.nx > request.xmaxdat || l.ny > request.ymaxdat) {
-    IO_WRITE("WARNING: The program arrays are not big enough to input an image.", status);
-    report_unread_file(path, "was not input", status);
-    return failed(kGasTooBig);
-  }
+  if (gas_fits(path, l, request, status) != kGasRead) return failed(kGasTooBig);
   if (l.bits != 16 && l.bits != 32) {
     IO_WRITE("WARNING: Unknown number of bits per pixel (data length)", status);
     report_unread_file(path, "was not input", status);
@@ -163,6 +167,7 @@ ImageRead gas_keyboard_read(const ReadRequest& request, std::string& file_name, 
     if (scanned != kGasRefused) report_unread_file(path, "was not input", status);
     return {};
   }
+  if (gas_fits(path, l, request, status) != kGasRead) return {};
   IO_WRITE("INFO: This format used to be defined with the binary \"histogramming\"", status);
   IO_WRITE("      memory file starting with a 512-byte header record; newer files", status);
   IO_WRITE("      have none. Answer YES below if the file has it. (Whether the", status);

@@ -39,6 +39,11 @@ enum GasRead : int {
 // lines), opened as a regular file only; a failure after its warning.
 GasRead gas_layout(const std::string& path, GasLayout& layout, Status& status);
 
+// kGasTooBig after its warning when the image of LAYOUT is larger than the
+// arrays of REQUEST, else kGasRead: checked before any question is asked.
+GasRead gas_fits(const std::string& path, const GasLayout& layout, const ReadRequest& request,
+                 Status& status);
+
 // What decides what is read, asked on the keyboard.
 struct GasChoice {
   bool header_record = false;

@@ -80,6 +80,16 @@ TEST_F(Gas, KeyboardRoadDescribesTheHeaderOnce) {
     EXPECT_NE(first, std::string::npos) << out;
     EXPECT_EQ(out.find(line, first + 1), std::string::npos) << "said twice:\n" << out;
   }
+
+  // An image larger than the arrays is refused before anything is asked.
+  put("run1", "r\n-1\nx\n3\n16\n30\n2\n1\n");
+  testing::ScriptedInput too_big({dir_.file("run1")});
+  testing::TerminalCapture refused;
+  EXPECT_FALSE(gas_keyboard_read({4, 4, false}, name, status_).ok());
+  EXPECT_EQ(status_, kStatusGood);
+  EXPECT_NE(refused.text().find("not big enough to input an image"), std::string::npos)
+      << refused.text();
+  EXPECT_EQ(refused.text().find("BINARY \"HM\" FILE HEADER"), std::string::npos) << refused.text();
 }
 
 // Each refusal has its message and its code, which the graphical road turns

@@ -172,6 +172,12 @@ ImageRead gas_read(GuiRead& g) {
     return failed;
   }
   Status& status = g.status;
+  if (gas_fits(g.path, layout, g.request, status) != kGasRead) {
+    gas_box(kGasTooBig, status);
+    ImageRead failed;
+    failed.retstat = kGasTooBig;
+    return failed;
+  }
   if (series_members != nullptr) {
     ImageRead read = read_gas_file(g.path, layout, g.request, series_members->gas, status);
     if (!read.ok()) gas_box(read.retstat, status);

@@ -648,7 +648,7 @@ TEST_F(GuiInput, GasDetectorFailureBoxes) {
       {"run\n-1\n3\n16\n3\n2\n1\n", "", "PROBLEM WITH HEADER FILE:\nEOF, NO IMAGE HEADER SECTION\n"},
       {"", "", "PROBLEM WITH HEADER FILE:\nBAD DATA BEFORE IMAGE HEADER SECTION\n"},
       {"run\n-1\nx\n3\n16\n3\n", "", "PROBLEM WITH HEADER FILE:\nIMAGE HEADER SECTION NOT FOUND\n"},
-      {"r\n-1\nx\n3\n16\n30\n2\n1\n", questions, "IMAGE TOO BIG FOR PROGRAMS ARRAYS\n"},
+      {"r\n-1\nx\n3\n16\n30\n2\n1\n", "", "IMAGE TOO BIG FOR PROGRAMS ARRAYS\n"},  // nothing asked
       {"r\n-1\nx\n3\n8\n3\n2\n1\n", questions, "UNKNOWN IMAGE HEADER FILE TYPE\n"},
   };
   const std::string run = dir_.file("run");

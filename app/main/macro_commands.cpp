@@ -383,14 +383,16 @@ bool macro_file_usable(const std::string& file, Status& status) {
   if (retstat == 0) in = open_input_file(path, problem);
   if (in == nullptr) {
     if (problem.empty() || problem.starts_with("cannot be opened")) {
+      // Then the name as typed and the system's reason, as every question
+      // for a file to read says them.
       say("WARNING: The entered file could not be opened (probably it doesn't exist)");
-      // The name as opened and the system's reason.
-      Status local = kStatusGood;
-      if (!problem.empty()) io_write_open_problem(path, problem, local);
+      escape_hint();
+      say("         " + file + " " +
+          (problem.empty() ? std::string("cannot be found (bad directory path)") : problem));
     } else {
       say("WARNING: \"" + path + "\" " + problem + "; it cannot be a macro file");
+      escape_hint();
     }
-    escape_hint();
     return false;
   }
   std::string first;

@@ -102,7 +102,8 @@ TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
   // A missing file is said with its name and the reason.
   EXPECT_TRUE(has(r.output,
                   "WARNING: The entered file could not be opened (probably it doesn't exist)\n"
-                  "WARNING: Cannot open missing.mac: No such file or directory\n"))
+                  "         (You can enter user escape (\\\\) to exit this command.)\n"
+                  "         missing.mac cannot be opened: No such file or directory\n"))
       << r.output;
   EXPECT_TRUE(has(r.output, "WARNING: The entered file is not a valid macro file")) << r.output;
   EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 1) << r.output;
