@@ -91,6 +91,10 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     note("no file name was given");
     return;
   }
+  if (io_is_standard_input(path_)) {
+    note("it is the program's own standard input");
+    return;
+  }
   // A symbolic link is kept: the file it points to is the one written.
   path_ = followed_links(path_);
   struct stat old {};

@@ -35,17 +35,17 @@ bool put(std::FILE* f, std::string_view text, bool newline) {
   return ok;
 }
 
+}  // namespace
+
 // Writing into the program's own standard input destroys the answers still
 // to be read (a file, truncated) or feeds the program its own lines until the
 // pipe fills and it blocks. A terminal or a device is not harmed by it.
-bool is_standard_input(const std::string& path) {
+bool io_is_standard_input(const std::string& path) {
   struct stat input {}, target {};
   if (::fstat(STDIN_FILENO, &input) != 0 || ::stat(path.c_str(), &target) != 0) return false;
   const bool harmed = S_ISREG(input.st_mode) || S_ISFIFO(input.st_mode) || S_ISSOCK(input.st_mode);
   return harmed && input.st_dev == target.st_dev && input.st_ino == target.st_ino;
 }
-
-}  // namespace
 
 std::FILE* io_stream(int stream) {
   auto& table = stream_table();
@@ -142,7 +142,7 @@ std::FILE* open_file(const std::string& path, const char* mode, Index most,
     flags |= update ? O_RDWR : O_RDONLY;
   else
     flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | (how.front() == 'a' ? O_APPEND : O_TRUNC);
-  if ((!reading || update) && is_standard_input(path)) {
+  if ((!reading || update) && io_is_standard_input(path)) {
     problem = "is the program's own standard input";
     errno = EINVAL;
     return nullptr;

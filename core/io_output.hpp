@@ -58,6 +58,10 @@ void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (wi
 // meanwhile, or a system file that says it is empty but reads without end
 // (under /proc), reads as what its size says (empty, and is refused so).
 std::FILE* io_open_file(const std::string& path, const char* mode, std::string& problem);
+// True when PATH is the program's own standard input, a file, pipe or socket
+// (the same device and inode): a file written there would destroy the answers
+// still to be read, or feed the program its own lines. Every writer refuses it.
+bool io_is_standard_input(const std::string& path);
 // The bound of a file io_open_file opened for reading (its size then); for
 // another stream the size of the regular file behind it; -1 when unknown.
 Index io_file_size(std::FILE* file);

@@ -3,10 +3,13 @@
 // a road must refuse by name without waiting for a writer or reading without
 // end, and the memory the process has taken at most.
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 #include <string>
 
 namespace kesta::testing {
@@ -35,6 +38,26 @@ inline bool make_special_file(const SpecialFile& special, const std::string& pat
   if (kind == "proc") std::filesystem::create_symlink("/proc/self/pagemap", path, ec);
   if (kind == "folder") std::filesystem::create_directory(path, ec);
   return !ec;
+}
+
+// A regular file that has a size and opens, but whose every read fails (the
+// loopback interface has no link speed); "" with a note on the error output
+// when this machine has none, and the case that needs it is left out.
+inline std::string failing_read_file() {
+  const char* const path = "/sys/class/net/lo/speed";
+  struct stat info {};
+  bool fails = false;
+  if (::stat(path, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    if (const int fd = ::open(path, O_RDONLY); fd >= 0) {
+      char byte = 0;
+      fails = ::read(fd, &byte, 1) < 0;
+      ::close(fd);
+    }
+  }
+  if (fails) return path;
+  std::cerr << "[  NOTE    ] " << path << " is not a file of a size whose reads fail here: "
+            << "the case of a read that fails is left out\n";
+  return {};
 }
 
 // The most memory the process has held so far, in megabytes.

@@ -466,10 +466,14 @@ TEST(Program, SpecialFilesAreRefusedByMacroRecordingAndLog) {
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
 
   // The program's own standard input, a file or a pipe, is neither
-  // overwritten nor fed the program's own lines.
+  // overwritten (by a recording, a log or a data file) nor fed the program's
+  // own lines.
   const std::string answers =
+      "CREATE DATA\n\n\nOUTPUT DATA\nKESTA STANDARD FORMAT\n/dev/stdin\n"
       "START MACRO\n/dev/stdin\n\\\\\nYES\nOPEN LOG\n/dev/stdin\n\\\\\nYES\nEXIT\nYES\n";
   const std::string own = "WARNING: \"/dev/stdin\" is the program's own standard input\n";
+  const std::string written =
+      "WARNING: Error in opening file /dev/stdin: it is the program's own standard input";
   const Result from_file = run(dir, "-nogr -dim10x10", answers);
   EXPECT_EQ(file_contents(dir.file("input.txt")), answers);
   write_file(dir.file("answers.txt"), answers);
@@ -481,6 +485,7 @@ TEST(Program, SpecialFilesAreRefusedByMacroRecordingAndLog) {
     const std::size_t first = output.find(own);
     ASSERT_NE(first, std::string::npos) << output;
     EXPECT_NE(output.find(own, first + 1), std::string::npos) << output;
+    EXPECT_TRUE(has(output, written)) << output;
     EXPECT_TRUE(has(output, "BYE: KESTA")) << output;
   }
 }
