@@ -19,7 +19,7 @@ xvfb_pid=""
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
 trap cleanup EXIT
 if [ -n "$display" ] && command -v Xvfb >/dev/null; then
-  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display}" ] && break; sleep 0.1; done
   export DISPLAY=":$display"

@@ -48,8 +48,11 @@ class PrivateXServer {
       }
       const std::string fd = std::to_string(fds[1]);
       const std::string screen = "1280x1024x" + std::to_string(depth);
+      // Without -noreset the server resets when its last client leaves, and a
+      // program started right after another (a second run in one test) can
+      // find no server and fall back to the terminal.
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-             "-nolisten", "tcp", static_cast<char*>(nullptr));
+             "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
     ::close(fds[1]);
