@@ -223,7 +223,7 @@ std::vector<float>& response_image(Index n) {
 void flat_field(benchmark::State& state) {
   const Index n = state.range(0);
   std::vector<float>& a = response_image(n);
-  const Index radii = kesta::kzt_profile_radii(n / 2.0f, n / 2.0f, 1, 1, n, n);
+  const Index radii = kesta::kzt_profile_radii(n / 2.0f, n / 2.0f, 1.0e-4f, 1.0e-4f, 1, 1, n, n);
   std::vector<float> profile(radii + 1);
   for (Index i = 0; i <= radii; ++i) profile[i] = 1.0f + 1.0e-7f * static_cast<float>(i * i);
   kesta::Status status = kesta::kStatusGood;

@@ -207,6 +207,32 @@ Index io_file_size(std::FILE* file) {
   return static_cast<Index>(info.st_size);
 }
 
+std::size_t io_read_bytes(std::FILE* file, void* buffer, std::size_t size) {
+  // The stream layer copies a read of a bounded stream through its small
+  // buffer; a large block (an image) is read straight into place instead,
+  // within the same bound, and the stream moved past it.
+  constexpr std::size_t kDirect = std::size_t{32} << 10;
+  const BoundedFile* bounded = size >= kDirect ? bounded_file(file) : nullptr;
+  const off_t at = bounded != nullptr ? ::ftello(file) : -1;
+  if (at < 0) return std::fread(buffer, 1, size, file);
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  off_t position = at;
+  while (done < size && position < bounded->bound) {
+    const auto want = static_cast<std::size_t>(
+        std::min<off_t>(static_cast<off_t>(size - done), bounded->bound - position));
+    const ssize_t got = ::pread(bounded->fd, out + done, want, position);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+    position += got;
+  }
+  if (::fseeko(file, position, SEEK_SET) != 0) return done;
+  // A short block: the stream's own read of the rest sets its end or error.
+  if (done < size) done += std::fread(out + done, 1, size - done, file);
+  return done;
+}
+
 int io_file_descriptor(std::FILE* file) {
   if (file == nullptr) return -1;
   if (const BoundedFile* bounded = bounded_file(file)) return bounded->fd;

@@ -69,6 +69,9 @@ Index io_file_size(std::FILE* file);
 // reading, whose stream has none of its own), for reads at an offset within
 // io_file_size; -1 when there is none.
 int io_file_descriptor(std::FILE* file);
+// std::fread of SIZE bytes, for image-sized blocks: fast also on a stream
+// io_open_file bounded, and within its bound. The number of bytes read.
+std::size_t io_read_bytes(std::FILE* file, void* buffer, std::size_t size);
 // A file opened for reading, closed when it goes.
 struct FileClose {
   void operator()(std::FILE* file) const;

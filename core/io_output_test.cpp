@@ -72,5 +72,32 @@ TEST(OpenInputFile, ReadsNoFurtherThanTheSizeWhenOpened) {
   EXPECT_EQ(testing::file_contents(dir.file("out.txt")), "abc");
 }
 
+// Image-sized blocks are read straight into place: the same bytes as the
+// stream would give, from where the stream stands (after buffered small
+// reads), stopping at the bound with the stream's end set, and leaving the
+// stream just past the block.
+TEST(OpenInputFile, LargeBlocksReadAsTheStreamWouldWithinTheBound) {
+  testing::TempDir dir;
+  const std::string path = dir.file("block.bin");
+  std::string bytes(200000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 % 251);
+  std::ofstream(path, std::ios::binary) << bytes;
+  std::string problem;
+  const InputFile in = open_input_file(path, problem);
+  ASSERT_TRUE(in) << problem;
+  std::ofstream(path, std::ios::app) << "grown";
+  char head[10];
+  ASSERT_EQ(std::fread(head, 1, sizeof head, in.get()), sizeof head);
+  std::string block(100000, '\0');
+  ASSERT_EQ(io_read_bytes(in.get(), block.data(), block.size()), block.size());
+  EXPECT_EQ(block, bytes.substr(10, 100000));
+  EXPECT_EQ(std::ftell(in.get()), 100010);
+  EXPECT_EQ(std::getc(in.get()), static_cast<unsigned char>(bytes[100010]));
+  std::string rest(200000, '\0');
+  EXPECT_EQ(io_read_bytes(in.get(), rest.data(), rest.size()), bytes.size() - 100011);
+  EXPECT_EQ(rest.substr(0, bytes.size() - 100011), bytes.substr(100011));
+  EXPECT_TRUE(std::feof(in.get()));
+}
+
 }  // namespace
 }  // namespace kesta

@@ -107,7 +107,8 @@ void read_image(std::string_view position, int stream, bool swap, bool is_signed
       // The input columns of region columns k .. k+count-1, ascending in the file.
       const Index first = xflip ? column(xstrelm + k + count - 1) : column(xstrelm + k);
       if (!io_seek(file, byte_of(first, r))) return fail(1011);
-      const std::size_t got = std::fread(work.data(), kSize, static_cast<std::size_t>(count), file);
+      const std::size_t got =
+          io_read_bytes(file, work.data(), kSize * static_cast<std::size_t>(count)) / kSize;
       if (got != static_cast<std::size_t>(count)) return fail(std::feof(file) ? 1001 : 1011);
       if constexpr (sizeof(T) > 1) {
         if (swap) swap_bytes(work.subspan(0, static_cast<std::size_t>(count)));

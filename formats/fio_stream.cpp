@@ -66,7 +66,7 @@ bool transfer_allowed(int stream_id, Index max, std::size_t size, Index count, b
 void read_block(Index num_bytes, int swap, int& retstat, Index& bytes_read,
                 std::span<std::byte> buffer) {
   std::FILE* in = fio_fileioc.io_file_in;
-  const std::size_t got = std::fread(buffer.data(), 1, static_cast<std::size_t>(num_bytes), in);
+  const std::size_t got = io_read_bytes(in, buffer.data(), static_cast<std::size_t>(num_bytes));
   bytes_read = static_cast<Index>(got);
   fio_swap_bytes(buffer.first(got), swap);
   if (got == static_cast<std::size_t>(num_bytes))

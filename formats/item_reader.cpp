@@ -40,7 +40,7 @@ class ItemFile {
     return io_seek(file_, offset);
   }
   bool read(void* bytes, std::size_t size) {
-    return size == 0 || (file_ != nullptr && std::fread(bytes, 1, size, file_) == size);
+    return size == 0 || (file_ != nullptr && io_read_bytes(file_, bytes, size) == size);
   }
   // Record R (1-based); false beyond the end of the file or on a read error.
   bool record(Index r, Record& buffer) {

@@ -377,7 +377,7 @@ class KestaRows final : public RowSource {
     const Index offset = start_ + (first - 1) * xnumdat() * 4;
     // Consecutive blocks follow one another without a seek.
     bool ok = offset == next_ || io_seek(file_.get(), offset);
-    ok = ok && std::fread(part.data(), 1, part.size_bytes(), file_.get()) == part.size_bytes();
+    ok = ok && io_read_bytes(file_.get(), part.data(), part.size_bytes()) == part.size_bytes();
     if (!ok) {
       next_ = -1;
       IO_WRITE("WARNING: File " + path_ + " could not be read to its end", status);
