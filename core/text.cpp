@@ -105,6 +105,12 @@ std::string_view without_trailing_blanks(std::string_view string) {
   return last == std::string_view::npos ? std::string_view() : string.substr(0, last + 1);
 }
 
+std::string_view trimmed_text(std::string_view string) {
+  string = used_text(string);
+  const std::size_t first = string.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view() : string.substr(first);
+}
+
 int IO_START(std::string_view string) {
   const std::size_t at = string.find_first_not_of(" \t");
   return at == std::string_view::npos ? -1 : static_cast<int>(at) + 1;

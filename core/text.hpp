@@ -28,6 +28,9 @@ int SLEN(std::string_view string);
 std::string_view used_text(std::string_view string);
 // STRING without its trailing blanks only (tabs, NULs and line ends stay).
 std::string_view without_trailing_blanks(std::string_view string);
+// STRING up to its used length, from its first character that is not a
+// blank: a right-justified field or a padded name as a word.
+std::string_view trimmed_text(std::string_view string);
 
 // Position of the first character that is neither blank nor tab, -1 if none.
 int IO_START(std::string_view string);

@@ -1,6 +1,5 @@
 #include "formats/kesta_format.hpp"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>

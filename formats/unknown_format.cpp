@@ -1,6 +1,5 @@
 #include "formats/unknown_format.hpp"
 
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>

@@ -9,6 +9,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "numeric/geometry.hpp"
 #include "numeric/resample_internal.hpp"
 
@@ -40,12 +41,7 @@ Status slice_error(Index xmaxdat, Index ymaxdat, Index maxslice, std::size_t dat
 // whole would have reached REACHED.
 void profile_cut(std::string_view what, Index kept, double kept_to, double reached,
                  Status& status) {
-  auto number = [](double v) {
-    const std::string text = format_g(v, 14, 5);
-    const std::size_t first = text.find_first_not_of(' ');
-    const std::size_t last = text.find_last_not_of(' ');
-    return first == std::string::npos ? text : text.substr(first, last - first + 1);
-  };
+  auto number = [](double v) { return std::string(trimmed_text(format_g(v, 14, 5))); };
   IO_WRITE("WARNING: Only the first " + format_i(kept, 0) + " " + std::string(what) +
                " fit in the arrays, to " + number(kept_to) + " of " + number(reached) +
                "; the rest is left out",

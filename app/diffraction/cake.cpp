@@ -22,6 +22,7 @@
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
+#include "core/text.hpp"
 #include "numeric/wide_vectors.hpp"
 
 #if defined(__x86_64__)
@@ -1687,8 +1688,7 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
         // A maximum below every d-spacing of the region leaves nothing to
         // bin: the scan is all empty bins, not a failure.
         const auto angstroms = [](double v) {
-          std::string text = format_f(v, 12, 4);
-          return text.substr(std::min(text.find_first_not_of(' '), text.size()));
+          return std::string(trimmed_text(format_f(v, 12, 4)));
         };
         IO_WRITE("WARNING: MAX. D-SPACING (" + angstroms(maximum_d) +
                      " Angstroms) is below the smallest D-spacing of the region (" +

@@ -10,6 +10,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "graphics/system/drawing.hpp"
 
 namespace kesta {
@@ -18,8 +19,7 @@ bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Stat
   const double rms = fit.rms(x_pixel_size);
   // (A NaN residual is a poor fit too.)
   if (rms <= 1.0) return false;
-  std::string pixels = format_f(rms, 14, 2);
-  pixels.erase(0, std::min(pixels.find_first_not_of(' '), pixels.size()));
+  const std::string pixels(trimmed_text(format_f(rms, 14, 2)));
   IO_WRITE("WARNING: The refined geometry does not fit the rings: rms radial residual = " +
                pixels + " pixels",
            status);

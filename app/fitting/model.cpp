@@ -128,11 +128,7 @@ int feature_size(const FitModel& model, int type, int low, int high) {
   }
 }
 
-std::string trimmed(std::string_view text) {
-  text = used_text(text);
-  const std::size_t start = text.find_first_not_of(' ');
-  return start == std::string_view::npos ? std::string() : std::string(text.substr(start));
-}
+std::string trimmed(std::string_view text) { return std::string(trimmed_text(text)); }
 
 std::string shown(float value) { return trimmed(format_e(value, 12, 4, 1)); }
 

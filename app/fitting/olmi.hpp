@@ -48,7 +48,6 @@ void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Inde
                       std::vector<float>& results, std::vector<std::string>& names,
                       std::vector<int>* owners = nullptr);
 
-
 // One row's fit. VALID is false when a fitted feature is no possible one
 // (its lines then end TEXT); the values are kept all the same.
 struct OlmiRowFit {
