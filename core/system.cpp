@@ -250,6 +250,23 @@ void io_malloc_array(Index count, std::size_t element_size, void*& address, Stat
   IO_MALLOC(static_cast<Index>(bytes), address, status);
 }
 
+void io_calloc_array(Index count, std::size_t element_size, void*& address, Status& status) {
+  if (st_bad(status, "Subroutine IO_MALLOC V0.1")) return;
+  address = nullptr;
+  if (count < 1 || element_size == 0) {
+    st_fail(status, 10017, "Subroutine IO_MALLOC V0.1");
+    return;
+  }
+  std::size_t bytes = 0;
+  if (!io_array_bytes(count, element_size, bytes) ||
+      bytes > static_cast<std::size_t>(std::numeric_limits<Index>::max())) {
+    st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
+    return;
+  }
+  address = std::calloc(static_cast<std::size_t>(count), element_size);
+  if (address == nullptr) st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
+}
+
 void io_prefer_huge_pages(void* address, std::size_t bytes) {
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
   const auto begin = reinterpret_cast<std::uintptr_t>(address);

@@ -27,6 +27,11 @@ bool io_array_bytes(Index count, std::size_t element_size, std::size_t& bytes);
 // 10017, a product that overflows 11002.
 void io_malloc_array(Index count, std::size_t element_size, void*& address, Status& status);
 
+// io_malloc_array of a block whose every byte is 0. A large block comes as
+// fresh zero pages from the system, so nothing is written or made resident
+// until the program uses it.
+void io_calloc_array(Index count, std::size_t element_size, void*& address, Status& status);
+
 // Asks the kernel to back the whole 2 MiB pages inside [ADDRESS, ADDRESS +
 // BYTES) with large pages: a block written from end to end soon after it is
 // allocated then costs a few page faults instead of one per 4 KiB (a hint

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/test_support.hpp"
+#include "formats/text_files.hpp"
 
 namespace kesta {
 namespace {
@@ -124,6 +127,53 @@ TEST_F(Ascii, TwoDimensionalImage) {
     if (line.find("f.txt") == std::string::npos) {
       EXPECT_LE(line.size(), width);
     }
+}
+
+// Other programs write the signed forms of the non-finite values and numbers
+// beyond single precision; each is one value, read as an IEEE reader reads
+// it, so no pixel takes the next token and the image does not move.
+TEST_F(Ascii, SignedNonFiniteAndOutOfRangeValuesAreOneValueEach) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  struct Case {
+    const char* token;
+    float value;  // NaN where the value is no number
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const std::vector<Case> cases = {
+      {"-nan", nan},       {"+nan", nan},   {"+NaN", nan},       {"+inf", kInf},
+      {"+Infinity", kInf}, {"-inf", -kInf}, {"-Infinity", -kInf}, {"1e39", kInf},
+      {"-1e39", -kInf},    {"1e-50", 0.0f}, {"-1e-50", -0.0f},   {"1e-40", 1e-40f},
+      {"+2.5", 2.5f},      {"-2.5", -2.5f}, {"3.4028235e38", std::numeric_limits<float>::max()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.token);
+    float v = 7.0f;
+    ASSERT_TRUE(fio_to_real(c.token, v));
+    if (std::isnan(c.value)) {
+      EXPECT_TRUE(std::isnan(v));
+    } else {
+      EXPECT_EQ(v, c.value);
+      EXPECT_EQ(std::signbit(v), std::signbit(c.value));
+    }
+  }
+  for (const char* bad : {"+-1", "--1", "+", "nan(", "1e39x", "++inf"}) {
+    float v = 7.0f;
+    EXPECT_FALSE(fio_to_real(bad, v)) << bad;
+  }
+
+  std::vector<float> data(6, -7.0f), var(6), xaxis(3), yaxis(2);
+  std::string name = file("-nan +inf 1e39\n1e-50 +2 -Infinity\n"), title, xl, yl, zl;
+  Index xn = 0, yn = 0;
+  int retstat = -9;
+  bool variances = false;
+  float xps = 1, yps = 1;
+  testing::ScriptedInput input({name, "3", "2", "0"});
+  FIO_IN_2DASCII({3, 2, variances, xn, yn, xaxis, yaxis, data, var, title, xl, yl, zl, xps, yps},
+                 name, retstat, status_);
+  ASSERT_EQ(retstat, 0);
+  EXPECT_TRUE(std::isnan(data[0]));
+  EXPECT_EQ(std::vector<float>(data.begin() + 1, data.end()),
+            (std::vector<float>{kInf, kInf, 0.0f, 2.0f, -kInf}));
 }
 
 // A line is read whole up to 64 characters a value of the arrays' width, and

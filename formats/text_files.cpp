@@ -74,30 +74,49 @@ bool same_word(std::string_view token, std::string_view name) {
 // The texts the writers give a value that is not finite ("NaN", "Infinity",
 // "-Infinity", or "Inf" and "-Inf" where the field is narrow), so that a
 // masked or overflowed value reads back as it was written and not as a zero.
-bool non_finite_value(std::string_view token, float& value) {
+// A sign has already been taken off: other programs write "-nan" and "+inf".
+bool non_finite_value(std::string_view token, bool negative, float& value) {
   if (same_word(token, "NAN")) {
     value = std::numeric_limits<float>::quiet_NaN();
     return true;
   }
-  const bool negative = token.starts_with('-');
-  if (negative) token.remove_prefix(1);
   if (!same_word(token, "INF") && !same_word(token, "INFINITY")) return false;
   value = negative ? -std::numeric_limits<float>::infinity()
                    : std::numeric_limits<float>::infinity();
   return true;
 }
 
+// A decimal number beyond single precision as the nearest value that is, as
+// an IEEE reader gives it: infinity above the range, zero or a subnormal
+// below it (the C library rounds correctly and keeps the sign).
+float nearest_single(std::string_view digits) {
+  const std::string text(digits);
+  return std::strtof(text.c_str(), nullptr);
+}
+
 }  // namespace
 
 bool fio_to_real(std::string_view token, float& value) {
-  const char* end = token.data() + token.size();
+  std::string_view number = token;
+  bool negative = false;
+  if (number.size() > 1 && (number[0] == '+' || number[0] == '-') && number[1] != '+' &&
+      number[1] != '-') {
+    negative = number[0] == '-';
+    // The reader below takes a minus but not a plus; the minus stays for it.
+    if (!negative) number.remove_prefix(1);
+  }
+  const char* end = number.data() + number.size();
   float v = 0.0f;
-  const auto [at, error] = std::from_chars(token.data(), end, v);
-  if (error == std::errc() && at == end && std::isfinite(v)) {
+  const auto [at, error] = std::from_chars(number.data(), end, v);
+  if (at == end && error == std::errc() && std::isfinite(v)) {
     value = v;
     return true;
   }
-  if (non_finite_value(token, value)) return true;
+  if (at == end && error == std::errc::result_out_of_range) {
+    value = nearest_single(number);
+    return true;
+  }
+  if (non_finite_value(negative ? number.substr(1) : number, negative, value)) return true;
   bool ok = false;
   Status local = ST_GOOD();
   IO_TOKTR(token, ok, value, local);

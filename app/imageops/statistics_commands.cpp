@@ -163,8 +163,8 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
     lines.push_back("      Integrated intensity minus previous average = " + g(minus_back));
     lines.push_back("      Square root of above = " + g(std::sqrt(std::fabs(minus_back))));
   }
-  for (std::string& line : lines)
-    if (line.size() > 80) line.resize(80);
+  // The lines are kept whole: the extremes line needs 87 characters for its
+  // four fields, and cutting it at 80 lost the largest Y.
   set_real("##MINIMUM", n > 0 ? minimum : 0.0f, status);
   set_real("##MAXIMUM", n > 0 ? maximum : 0.0f, status);
   set_real("##MEAN", mean, status);

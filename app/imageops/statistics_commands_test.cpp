@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -64,6 +67,17 @@ TEST_F(Statistics, RegionReportAndVariables) {
     EXPECT_NEAR(variable_value(e.name).rvalue, e.value, 1e-4) << e.name;
 }
 
+// VALUES each right-justified in 10 characters with two decimals.
+std::string fixed_fields(std::initializer_list<float> values) {
+  std::string out;
+  for (const float v : values) {
+    char field[32];
+    std::snprintf(field, sizeof field, "%10.2f", static_cast<double>(v));
+    out += field;
+  }
+  return out;
+}
+
 TEST_F(Statistics, PolygonsCountPixelCentresInsideAndSubtractThePreviousMean) {
   Ramp ramp;
   const std::vector<float> uniform(16, 3.0f);
@@ -90,6 +104,12 @@ TEST_F(Statistics, PolygonsCountPixelCentresInsideAndSubtractThePreviousMean) {
                            status);
     EXPECT_EQ(status, kStatusGood);
     ASSERT_EQ(lines.size(), c.lines);
+    // All four extremes, the largest Y last, whatever the line's length.
+    EXPECT_EQ(lines[0], "INFO: Extremes of polygon (X/Y min, X/Y max) = " +
+                            fixed_fields({*std::min_element(c.x.begin(), c.x.end()),
+                                          *std::min_element(c.y.begin(), c.y.end()),
+                                          *std::max_element(c.x.begin(), c.x.end()),
+                                          *std::max_element(c.y.begin(), c.y.end())}));
     EXPECT_EQ(lines[1], "      Number of pixels inside polygon = " +
                             std::to_string(c.n).insert(0, 8 - std::to_string(c.n).size(), ' '));
     EXPECT_FLOAT_EQ(variable_value("##INTEG_MINUS_BACK").rvalue, c.minus_back);

@@ -37,18 +37,17 @@ void free_block(T*& address, Status& status) {
   address = nullptr;
 }
 
-// IO_MALLOC of COUNT elements of T, every one 0; false (status bad) on
+// A block of COUNT elements of T, every one 0; false (status bad) on
 // failure. A result that writes only its region leaves the rest of its
 // array as it was: 0.0 on every machine until the array is first written,
-// never what the allocator happened to leave there.
+// never what the allocator happened to leave there. The zeros come from the
+// system's fresh pages, so large arrays cost nothing until they are used.
 template <typename T>
 bool allocate(Index count, T*& address, Status& status) {
   void* block = nullptr;
-  io_malloc_array(count, sizeof(T), block, status);
+  io_calloc_array(count, sizeof(T), block, status);
   address = static_cast<T*>(block);
-  if (status != kStatusGood || address == nullptr) return false;
-  std::fill_n(address, count, T{});
-  return true;
+  return status == kStatusGood && address != nullptr;
 }
 
 // The memory described as holding the current data's active data region,

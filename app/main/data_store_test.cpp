@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -64,6 +65,34 @@ INSTANTIATE_TEST_SUITE_P(Flags, Allocation,
                                            AllocationCase{false, true, true},
                                            AllocationCase{true, true, true}),
     kesta::testing::CaseNumber{});
+
+// Resident bytes of this process, from the kernel's page count.
+long long resident_bytes() {
+  std::ifstream statm("/proc/self/statm");
+  long long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * 4096;
+}
+
+// Large arrays read as zeros everywhere but are not written at allocation:
+// a 4096 x 4096 set with memory and variances stays nearly all unresident.
+TEST_F(DataSetFixture, LargeArraysAreZeroWithoutBeingWritten) {
+  constexpr Index kN = 4096;
+  KztArrays arrays;
+  Status status = kStatusGood;
+  const long long before = resident_bytes();
+  kzt_allocate_arrays(kN, kN, true, true, true, arrays, status);
+  ASSERT_EQ(status, kStatusGood);
+  const long long grown = resident_bytes() - before;
+  const long long allocated = 4 * kN * kN * static_cast<long long>(sizeof(float)) + kN * kN;
+  EXPECT_LT(grown, allocated / 8) << grown << " of " << allocated << " bytes resident";
+  for (Index i = 0; i < kN * kN; i += 4099) {
+    EXPECT_EQ(arrays.data[i], 0.0f);
+    EXPECT_EQ(arrays.mvariances[i], 0.0f);
+    EXPECT_EQ(arrays.mask[i], 0);
+  }
+  kzt_free_arrays(arrays, status);
+}
 
 TEST_F(DataSetFixture, RefusedSizesLeaveTheOldArrays) {
   make(4, 3, true, false);
