@@ -106,8 +106,8 @@ namespace {
 
 // What a peak feature of each type needs, by parameter number: its centre,
 // and its heights and widths, which must be above 0. A row-line's centre is
-// its own (parameters 5 and 6); its order intensities may be 0 and are only
-// asked to be finite.
+// its own (parameters 5 and 6); its order intensities (parameters 13 on) may
+// be 0, as an order may be absent, but no intensity is below 0.
 FeatureNeeds peak_needs(int type) {
   switch (type) {
     case kGaussian:
@@ -121,7 +121,7 @@ FeatureNeeds peak_needs(int type) {
     case kTwin:
       return {1, 2, {3, 4, 5, 6}, true};
     case kRowLine:
-      return {5, 6, {11, 12}, false};
+      return {5, 6, {11, 12}, false, kRowLineFixed + 1};
     default:
       return {};
   }

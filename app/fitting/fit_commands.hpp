@@ -22,9 +22,12 @@ bool kzt_geometry_known(float& distance);
 // INPUT PARAMETERS: the input method, then the residual image in the memory.
 void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& status);
 // The result text of a fit: a heading, every parameter with its error and
-// every derived result (none dropped); a fit that is not VALID says so above
-// the table.
-std::vector<std::string> kzt_fit_result_text(const FitModel& model, bool valid = true);
+// every derived result (none dropped); a fit that did not converge (it ran,
+// but ended on a failure code) or is not VALID says so above the table.
+std::vector<std::string> kzt_fit_result_text(const FitModel& model, bool valid = true,
+                                             bool converged = true);
+inline constexpr const char* kFitNotConverged =
+    "WARNING: THE FIT DID NOT CONVERGE (PROBLEM FITTING THE MODEL TO THE DATA)";
 // OPTIMISE and MINIMISE.
 void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status);
 // MODEL.

@@ -186,7 +186,7 @@ TEST(FitProgram, OneImageFitsAlikeInArraysLargerThanIt) {
   testing::add_feature(truth, kGaussian, {19.0f, 16.0f, 150.0f, 0.5f, 0.8f, -0.4f});
   testing::add_feature(truth, kPolarCentre, {16.0f, 14.0f, 20.0f, 17.5f, 90.0f, 0.4f, 0.15f});
   truth.num_results = 3;
-  truth.result_names = {"I1        ", "I2        ", "I3        "};
+  truth.result_names = {"GAU 1 INT ", "GAU 2 INT ", "PGa 3 INT "};
   Status status = kStatusGood;
   std::vector<float> data(kX * kY);
   kzt_model_image(testing::frame_over(kX, kY, ax, ay), truth, 1, 1, kX, kY, data, status);
@@ -222,7 +222,7 @@ TEST(FitProgram, OneImageFitsAlikeInArraysLargerThanIt) {
   for (const auto& [name, value] : fits[0]) {
     EXPECT_NEAR(fits[1][name], value, 0.01 * std::fabs(value) + 1e-3) << name;
     const std::size_t i = static_cast<std::size_t>(std::atoi(name.c_str() + 1) - 1);
-    if (name[0] == 'P') {
+    if (name[0] == 'P' && name[1] >= '1' && name[1] <= '9') {
       EXPECT_NEAR(value, truth.params[i], 0.01f) << name;
     }
   }

@@ -155,11 +155,21 @@ std::string kzt_model_fault(const FitModel& model) {
     return parameter(i) + " with code " + std::to_string(model.codes[static_cast<std::size_t>(i)]) +
            " naming";
   };
+  const auto with_code = [&](int i) {
+    return parameter(i) + " with code " + std::to_string(model.codes[static_cast<std::size_t>(i)]);
+  };
   // The model reads a parameter only through a code naming one of its
   // features, a type it knows and a parameter that type has; anything else
-  // would be fitted as if the feature were not there.
+  // would be fitted as if the feature were not there. The digits read by
+  // their place must mean something there too: the digits of a code
+  // beyond its eight, or of a negative one, belong to no field.
   for (int i = 0; i < n; ++i) {
     const int code = model.codes[static_cast<std::size_t>(i)];
+    if (code < 0) return with_code(i) + ", a negative code";
+    if (code > 99999999) return with_code(i) + ", a code of more than eight digits";
+    if (code_digit(code, 7) > 1)
+      return with_code(i) + ", a constraint digit of " + std::to_string(code_digit(code, 7)) +
+             " (0 or 1)";
     const int feature = code_feature(code);
     if (feature < 1 || feature > model.num_features)
       return coded(i) + " feature " + std::to_string(feature) + ", not one of the " +
@@ -167,7 +177,16 @@ std::string kzt_model_fault(const FitModel& model) {
     if (feature_kind(code_type(code)) == nullptr)
       return coded(i) + " a feature type " + std::to_string(code_type(code)) +
              " the model does not know";
+    // Only a row-line's parameters are reported in other units.
+    const int unit = code_digit(code, 8);
+    if (unit != 0 && code_type(code) != kRowLine)
+      return with_code(i) + ", a unit class of " + std::to_string(unit) + " on a " +
+             feature_kind(code_type(code)) + " (only a row-line's parameters have one)";
+    if (unit != 0 && unit != 1 && unit != 2 && unit != 5 && unit != 6)
+      return with_code(i) + ", a unit class of " + std::to_string(unit) +
+             " (0, 1, 2, 5 or 6)";
   }
+  int surface = 0;
   for (int feature = 1; feature <= model.num_features; ++feature) {
     const FeatureParameters f = kzt_feature_parameters(model, feature);
     const std::string which = "feature " + std::to_string(feature);
@@ -180,6 +199,11 @@ std::string kzt_model_fault(const FitModel& model) {
     if (type == 0) return which + " without parameters";
     const std::string kind = std::string("a ") + feature_kind(type) + " (" + which + ")";
     if (type == kSurface) {
+      // One table of coefficients, one set of orders and one range.
+      if (surface > 0)
+        return "a second Chebyshev surface (" + which + ") beside feature " +
+               std::to_string(surface) + "; the model has one";
+      surface = feature;
       if (model.x_order < 0 || model.x_order > kMaxSurfaceOrder || model.y_order < 0 ||
           model.y_order > kMaxSurfaceOrder)
         return "a Chebyshev surface (" + which + ") of orders beyond " +
@@ -231,7 +255,69 @@ std::string kzt_model_fault(const FitModel& model) {
       return kind + " with " + std::to_string(distinct) + " of its " + has;
     }
   }
+  // The fit names its results by their place among the names held: names
+  // in another order, or too few, would name one feature's intensity after
+  // another, or leave it without a name.
+  const std::size_t held_count = static_cast<std::size_t>(std::clamp(model.num_results, 0, kMaxFitResults));
+  std::vector<std::string> held(model.result_names.begin(),
+                                model.result_names.begin() + static_cast<long>(held_count));
+  for (std::string& name : held) name.resize(10, ' ');
+  const std::vector<std::string> all = kzt_result_names(model);
+  const std::vector<std::string> peaks = kzt_result_names(model, false);
+  if (held == all || held == peaks) return {};
+  if (held.size() != all.size() && held.size() != peaks.size())
+    return std::to_string(held.size()) + " result name" + (held.size() == 1 ? "" : "s") +
+           " where its features give " + std::to_string(all.size());
+  const std::vector<std::string>& wanted = held.size() == all.size() ? all : peaks;
+  const auto named = [](const std::string& name) {
+    const std::string t = trimmed(name);
+    return t.empty() ? std::string("(blank)") : "\"" + t + "\"";
+  };
+  for (std::size_t r = 0; r < held.size(); ++r)
+    if (held[r] != wanted[r])
+      return "result name " + std::to_string(r + 1) + " " + named(held[r]) +
+             " where its features give " + named(wanted[r]);
   return {};
+}
+
+std::vector<std::string> kzt_result_names(const FitModel& model, bool with_rowline) {
+  std::vector<std::string> names;
+  const auto add = [&](std::string name) {
+    if (names.size() >= static_cast<std::size_t>(kMaxFitResults)) return;
+    name.resize(10, ' ');
+    names.push_back(std::move(name));
+  };
+  int rowlines = 0;
+  for (int feature = 1; feature <= model.num_features; ++feature) {
+    const FeatureParameters f = kzt_feature_parameters(model, feature);
+    const int type = f.index[0] >= 0 ? f.type : 0;
+    switch (type) {
+      case kGaussian:
+        add(feature_name("GAU", feature, " INT"));
+        break;
+      case kPolarCentre:
+      case kPolar:
+        add(feature_name("PGa", feature, " INT"));
+        break;
+      case kTwinCentre:
+      case kTwin:
+        add(feature_name("TPG", feature, " In1"));
+        add(feature_name("TPG", feature, " In2"));
+        break;
+      case kRowLine: {
+        ++rowlines;
+        const int low = nearest(f.p[0]);
+        const int high = nearest(f.p[1]);
+        if (!with_rowline || low > high || high - low + 1 > kMaxRowLineOrders) break;
+        for (int order = low; order <= high; ++order)
+          add("ROW" + format_i(rowlines, 2) + "I" + format_i(order, 3));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return names;
 }
 
 std::vector<std::string> kzt_fit_faults(const FitModel& model, FeatureNeeds (*needs)(int type),
@@ -271,6 +357,10 @@ std::vector<std::string> kzt_fit_faults(const FitModel& model, FeatureNeeds (*ne
     for (const int k : need.positive)
       if (present(k) && std::isfinite(value(k)) && !(value(k) > 0.0f))
         faults.push_back(name(k) + " = " + show(k) + " is not above 0");
+    if (need.not_negative_from > 0)
+      for (int k = need.not_negative_from; k <= f.count; ++k)
+        if (present(k) && std::isfinite(value(k)) && value(k) < 0.0f)
+          faults.push_back(name(k) + " = " + show(k) + " is below 0");
     const std::size_t results = std::min(values.owners.size(), values.results.size());
     for (std::size_t r = 0; r < results; ++r) {
       if (values.owners[r] != feature) continue;

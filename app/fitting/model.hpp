@@ -121,13 +121,15 @@ FeatureParameters kzt_feature_parameters(const FitModel& model, int feature);
 
 // What a fitted feature of one type must hold to be a possible peak, by
 // parameter number (1 = first): its centre (0: none in that direction), the
-// parameters that must be above 0, and whether its results must be above 0
-// (else only finite numbers).
+// parameters that must be above 0, whether its results must be above 0
+// (else only finite numbers), and the first of the parameters from there on
+// that must not be below 0 (0: none).
 struct FeatureNeeds {
   int x = 0;
   int y = 0;
   std::vector<int> positive;
   bool positive_results = false;
+  int not_negative_from = 0;
 };
 
 // What a fit gives besides the parameters of the model: the value shown for
@@ -156,15 +158,27 @@ inline constexpr const char* kNotValidModel =
 
 // What the model would refuse, or could not evaluate, in MODEL's values: a
 // parameter or scale that is not a finite number, a free parameter of scale
-// 0, a code the model would not read (a feature number beyond the features,
+// 0, a code the model would not read (negative or of more than eight digits,
+// a constraint digit other than 0 or 1, a unit class on a feature other than
+// a row-line or one no report knows, a feature number beyond the features,
 // a type it does not know or other than its feature's, a parameter number
 // the type does not have or given twice), a feature without all of its
-// parameters (a surface's coefficient count follows its orders), a
-// Chebyshev surface of orders beyond the table or over an empty
+// parameters (a surface's coefficient count follows its orders), a second
+// Chebyshev surface, one of orders beyond the table or over an empty
 // normalisation range, a row-line whose orders are reversed, too many or
-// without their intensities. Empty when there is nothing; else a text that
-// follows "holds" in a message.
+// without their intensities, and result names other than those its features
+// give (kzt_result_names; a model saved before its first fit may lack the
+// row-line's). Empty when there is nothing; else a text that follows "holds"
+// in a message.
 std::string kzt_model_fault(const FitModel& model);
+
+// The names of the results a fit of MODEL gives, in the order it gives them
+// (feature by feature; at most kMaxFitResults): "GAU nn INT" for a 2-D
+// Gaussian, "PGa nn INT" for a polar Gaussian, "TPG nn In1" and "In2" for a
+// twin, "ROW" and the row-line's count, "I" and the order for each order of
+// a row-line (left out when WITH_ROWLINE is false). Features without all of
+// their parameters give none.
+std::vector<std::string> kzt_result_names(const FitModel& model, bool with_rowline = true);
 
 // The note of a fit that leaves out COUNT values (UNITS: "elements" of an
 // image, "channels" of a row) that are not finite numbers; nothing for 0.

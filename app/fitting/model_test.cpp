@@ -370,6 +370,26 @@ TEST(Fit2d, FitEndingOnNoPossiblePeakSaysSoFeatureByFeature) {
   }
 }
 
+TEST(Fit2d, RowLineOrderIntensityBelowZeroIsNoValidModel) {
+  Scene s;
+  FitModel m;
+  add_feature(m, kRowLine,
+              {-1, 1, 32.0f, 2.0f, 32.0f, 24.0f, 0.0f, 0.006f, 0.002f, 0.5f, 1.2f, 0.05f, 50, -1411,
+               0});
+  m.names[13] = "ROW 1I  0 ";
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  EXPECT_FALSE(kzt_fit_validity(s.frame, 1, 1, kX, kY, m, {}, status));
+  EXPECT_NE(terminal.text().find("WARNING: Feature 1 is not valid: ROW 1I  0 = -1.4110E+03 is "
+                                 "below 0\n"),
+            std::string::npos)
+      << terminal.text();
+  // An order of no intensity is an absent one, no fault.
+  m.params[13] = 0.0f;
+  EXPECT_TRUE(kzt_fit_validity(s.frame, 1, 1, kX, kY, m, {}, status)) << terminal.text();
+  EXPECT_EQ(status, kStatusGood);
+}
+
 TEST(Fit2d, FitThatCannotRunChangesNothing) {
   // More free parameters than unmasked data: END_CODE 1, no result.
   Scene s;

@@ -7,6 +7,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/chebyshev.hpp"
 #include "numeric/modelfit.hpp"
 #include "numeric/profiles1d.hpp"
@@ -322,6 +323,32 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   return out;
 }
 
+std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total) {
+  if (failed.empty()) return {};
+  // A 0.0 in the vectors looks like a value: the rows are named.
+  std::vector<std::string> lines = {
+      "",
+      "WARNING: " + std::to_string(failed.size()) + " of " + std::to_string(total) +
+          " rows did not fit (their parameters",
+      "and results are 0.0 in the vectors): rows"};
+  std::string line;
+  for (std::size_t i = 0; i < failed.size();) {
+    std::size_t j = i;
+    while (j + 1 < failed.size() && failed[j + 1] == failed[j] + 1) ++j;
+    std::string range = std::to_string(failed[i]);
+    if (j > i) range += "-" + std::to_string(failed[j]);
+    i = j + 1;
+    range += i < failed.size() ? "," : "";
+    if (!line.empty() && line.size() + 1 + range.size() > 46) {
+      lines.push_back(line);
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + range;
+  }
+  lines.push_back(line);
+  return lines;
+}
+
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
@@ -359,20 +386,39 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   };
   int n_params = start.num_parameters;
   bool overflow = false;
+  // The result names follow the features alone, so a run whose rows all
+  // fail still names its vectors.
   std::vector<std::string> result_names;
+  {
+    std::vector<float> unused;
+    kzt_olmi_results(start, x_axis, xstrelm, unused, result_names);
+  }
+  const int count = n_params + static_cast<int>(result_names.size());
   FitModel begin = start;
   FitModel work = start;
+  std::vector<Index> failed;
+  bool boxes = controls.warning_boxes;
+  if (output != nullptr) {
+    output->start_fitted = false;
+    output->start_text.clear();
+    output->failed_rows.clear();
+    output->text.clear();
+  }
+  // A row that did not fit holds 0.0 throughout.
   const auto store = [&](Index y, const OlmiRowFit& fit) {
-    const int count = n_params + static_cast<int>(fit.results.size());
-    if (result_names.empty()) result_names = fit.result_names;
     for (int v = 0; v < count; ++v) {
       if (v >= vectors.max_vectors || y > vectors.max_vec_values || vectors.vectors == nullptr) {
         overflow = true;
         continue;
       }
-      const float value = v < n_params ? fit.reported[static_cast<std::size_t>(v)]
-                                       : fit.results[static_cast<std::size_t>(v - n_params)];
-      vectors.vectors[static_cast<std::size_t>(v) * vectors.max_vec_values + (y - 1)] = value;
+      const std::size_t k = static_cast<std::size_t>(v);
+      const std::size_t r = static_cast<std::size_t>(v - n_params);
+      float value = 0.0f;
+      if (fit.fitted && v < n_params && k < fit.reported.size())
+        value = fit.reported[k];
+      else if (fit.fitted && v >= n_params && r < fit.results.size())
+        value = fit.results[r];
+      vectors.vectors[k * vectors.max_vec_values + (y - 1)] = value;
     }
   };
   const auto fit_row = [&](Index y) {
@@ -387,19 +433,28 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                                        mask_of(y), x_axis, xstrelm, xendelm, controls.weighted,
                                        controls.iterations, work, status);
     if (status != kStatusGood) return;
-    if (fit.fitted) store(y, fit);
+    store(y, fit);
+    if (!fit.fitted) {
+      failed.push_back(y);
+      // The box is a warning, not a question: a window that can no longer
+      // answer stops the boxes, not the fit.
+      if (boxes) {
+        Status box = kStatusGood;
+        GS_FWARNING(1, 1, {"Problem fitting the model to the data (row " + std::to_string(y) + ")"},
+                    box);
+        boxes = box == kStatusGood;
+      }
+    }
     // The model image holds the model of the parameters kept, of a failed
     // fit too.
     if (output != nullptr && output->model.size() >= width * static_cast<std::size_t>(y))
       kzt_olmi_row_model(work, xmaxdat, xstrelm, xendelm,
                          output->model.subspan(width * static_cast<std::size_t>(y - 1), width),
                          status);
-    if (output != nullptr && fit.fitted) {
-      if (y == start_row) {
-        output->start_fitted = true;
-        output->start_fit = work;
-        output->start_text = fit.text;
-      }
+    if (output != nullptr && y == start_row) {
+      output->start_fitted = fit.fitted;
+      output->start_fit = work;
+      if (fit.fitted) output->start_text = fit.text;
     }
     if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
                       xstrelm, xendelm, plot_title, status);
@@ -414,8 +469,8 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     IO_WRITE("WARNING: Only vectors 1 to " + std::to_string(vectors.max_vectors) + " and rows 1 to " +
                  std::to_string(vectors.max_vec_values) + " of the results could be stored",
              status);
-  const int count = std::min(vectors.max_vectors, n_params + static_cast<int>(result_names.size()));
-  for (int v = 0; v < count; ++v) {
+  const int stored = std::min(vectors.max_vectors, count);
+  for (int v = 0; v < stored; ++v) {
     const std::size_t k = static_cast<std::size_t>(v);
     vectors.titles[k] = v < n_params ? start.names[k] : result_names[k - static_cast<std::size_t>(n_params)];
     const int first = static_cast<int>(std::min<Index>(ystrelm, vectors.max_vec_values));
@@ -424,7 +479,19 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     vectors.str_vectors[k] = empty ? first : std::min(vectors.str_vectors[k], first);
     vectors.end_vectors[k] = empty ? last : std::max(vectors.end_vectors[k], last);
   }
-  vectors.num_vectors = count;
+  vectors.num_vectors = stored;
+  std::sort(failed.begin(), failed.end());
+  if (output == nullptr) return;
+  if (output->start_fitted) {
+    output->text = output->start_text;
+  } else {
+    output->text = {"FITTED PARAMETERS", "",
+                    "NONE FOR THE START ROW (ROW " + std::to_string(start_row) + "):",
+                    "WARNING: Problem fitting the model to the data"};
+  }
+  const std::vector<std::string> lines = kzt_olmi_failed_text(failed, yendelm - ystrelm + 1);
+  output->text.insert(output->text.end(), lines.begin(), lines.end());
+  output->failed_rows = std::move(failed);
 }
 
 }  // namespace kesta

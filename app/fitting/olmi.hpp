@@ -81,6 +81,9 @@ struct OlmiControls {
   int display_frequency = 10;  // 0: no display
   bool evolve = true;
   bool weighted = false;
+  // The graphical interface's run: a row that failed to fit is also shown in
+  // a warning box (which holds no replayed macro: it takes no answer there).
+  bool warning_boxes = false;
 };
 
 // Draws one fitted row (the display of the multiple 1-D fit); may be null.
@@ -92,7 +95,9 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 
 // KZT_OLMIOPTIMISE: fits rows START_ROW..YENDELM, then START_ROW - 1 down to
 // YSTRELM; stores each row's reported parameters and results in the vectors
-// (vectors 1..50, rows 1..500; one warning for what does not fit).
+// (vectors 1..50, rows 1..500; one warning for what does not fit). A row that
+// failed to fit has no results: its parameters and results become 0.0, so
+// that no earlier run's values stay in the vectors as this run's.
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
@@ -102,14 +107,23 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
 
 // What the graphical interface keeps of a run besides the vectors: MODEL
 // (XMAXDAT x YMAXDAT, may be empty) receives each row's model over
-// XSTRELM..XENDELM, of the parameters kept for it; START_FIT and START_TEXT the fitted model and the result
-// lines of the start row (START_FITTED false when that row did not fit).
+// XSTRELM..XENDELM, of the parameters kept for it; START_FIT the model kept
+// for the start row and START_TEXT its result lines (START_FITTED false, and
+// no lines, when that row did not fit); FAILED_ROWS the rows that did not
+// fit, in increasing order; TEXT the run's result text: the start row's lines
+// (or that it failed), then the rows that failed.
 struct OlmiOutput {
   std::span<float> model;
   bool start_fitted = false;
   FitModel start_fit;
   std::vector<std::string> start_text;
+  std::vector<Index> failed_rows;
+  std::vector<std::string> text;
 };
+
+// The lines of the result text naming FAILED rows (increasing) of the
+// TOTAL fitted: none when there are none.
+std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total);
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,

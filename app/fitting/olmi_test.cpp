@@ -225,6 +225,57 @@ TEST(Olmi, RowFitEndingOnNoPossiblePeakSaysSoAndKeepsItsValues) {
   EXPECT_EQ(store[kMaxVecValues + 1], output.start_fit.params[1]);
 }
 
+TEST(Olmi, EachRunClearsTheRowsItFailsAndNamesThem) {
+  // Rows 1 to 8 fitted from row 4, first whole, then with rows 3 to 5
+  // masked off, the start row among them: they cannot be fitted.
+  Rows r;
+  OlmiControls controls;
+  controls.warning_boxes = true;
+  const FitModel start = gaussian_on_level(26.0f, 80.0f, 2.5f, 8.0f);
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  OlmiOutput first;
+  KZT_OLMIOPTIMISE(kX, kY, r.data, {}, {}, r.axis, 1, 1, kX, 8, 4, "Scan", controls, start,
+                   r.vectors, nullptr, &first, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_TRUE(first.start_fitted);
+  EXPECT_TRUE(first.failed_rows.empty());
+  EXPECT_EQ(first.text, first.start_text);
+  EXPECT_NEAR(r.value(1, 4), 26.0f, 0.01f);
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  std::fill(mask.begin() + 2 * kX, mask.begin() + 5 * kX, 1);
+  OlmiOutput second;
+  KZT_OLMIOPTIMISE(kX, kY, r.data, {}, mask, r.axis, 1, 1, kX, 8, 4, "Scan", controls, start,
+                   r.vectors, nullptr, &second, status);
+  ASSERT_EQ(status, kStatusGood);
+  // The failed rows hold 0.0 in every vector, no value of the first run.
+  for (Index y = 3; y <= 5; ++y)
+    for (int v = 1; v <= 5; ++v) EXPECT_EQ(r.value(v, y), 0.0f) << v << " " << y;
+  EXPECT_NEAR(r.value(1, 6), 29.0f, 0.01f);
+  EXPECT_NEAR(r.value(1, 2), 23.0f, 0.01f);
+  EXPECT_EQ(r.vectors.num_vectors, 5);
+  EXPECT_EQ(r.vectors.titles[4], "GAU 1 INT ");
+  // The start row's failure and the failed rows are the run's text; each
+  // failed row was also shown in a warning box (at the terminal here).
+  EXPECT_FALSE(second.start_fitted);
+  EXPECT_EQ(second.failed_rows, (std::vector<Index>{3, 4, 5}));
+  const std::vector<std::string>& text = second.text;
+  EXPECT_NE(std::find(text.begin(), text.end(), "NONE FOR THE START ROW (ROW 4):"), text.end());
+  EXPECT_NE(std::find(text.begin(), text.end(),
+                      "WARNING: 3 of 8 rows did not fit (their parameters"),
+            text.end());
+  EXPECT_EQ(text.back(), "3-5");
+  EXPECT_NE(terminal.text().find("WARNING: Problem fitting the model to the data (row 4)"),
+            std::string::npos);
+  // Rows named by their runs, in lines that fit a message box.
+  const std::vector<Index> rows = {1, 2, 3, 5, 7, 8, 10, 100, 101, 102, 104, 106, 108, 110, 112};
+  const std::vector<std::string> lines = kzt_olmi_failed_text(rows, 120);
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[3], "1-3, 5, 7-8, 10, 100-102, 104, 106, 108, 110,");
+  EXPECT_EQ(lines[4], "112");
+  EXPECT_TRUE(kzt_olmi_failed_text({}, 120).empty());
+}
+
 // The number after LABEL in TEXT.
 double number_after(const std::string& text, const std::string& label) {
   const std::size_t at = text.find(label);

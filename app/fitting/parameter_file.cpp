@@ -318,6 +318,11 @@ void kzt_read_parameter_file(const std::string& path, Index xmaxdat, Index ymaxd
   if (in.fault.empty())
     if (const std::string fault = kzt_model_fault(m); !fault.empty()) in.fault = "holds " + fault;
   if (!in.fault.empty()) return warn_file(path, in.fault, status);
+  // A model saved before its first fit holds no names for its row-line's
+  // results yet; its features give them.
+  const std::vector<std::string> names = kzt_result_names(m);
+  m.num_results = static_cast<int>(names.size());
+  std::copy(names.begin(), names.end(), m.result_names.begin());
   model = m;
   controls = c;
   mask.swap(fresh_mask);

@@ -220,11 +220,14 @@ TEST(ParameterFile, RefusalsLeaveTheHeldStateAsItWas) {
               std::string::npos);
     EXPECT_EQ(r.model.num_parameters, 99);
   }
-  // Without result names: no results; without a mask: nothing masked.
+  // Without result names: refused, as the fit would name its features'
+  // results by a place that holds none; without a mask: nothing masked.
   {
     const Read r = read_file(patched("nonames.par", "\\result_names:", "\\result_nXmes:"));
-    EXPECT_EQ(r.retstat, 0);
-    EXPECT_EQ(r.model.num_results, 0);
+    EXPECT_EQ(r.retstat, 1);
+    EXPECT_NE(r.text.find("holds 0 result names where its features give 2"), std::string::npos)
+        << r.text;
+    EXPECT_EQ(r.model.num_parameters, 99);
     const Read q = read_file(patched("nomask.par", "\\data_mask:", "\\data_mXsk:"));
     EXPECT_EQ(q.retstat, 0);
     EXPECT_NE(q.text.find("WARNING: Data mask not found setting mask to zero (no mask)"),
@@ -348,6 +351,31 @@ TEST(ParameterFile, ValuesTheModelWouldRefuseAreRefusedWhole) {
        "(feature 4), which has 15 parameters"},
       {"a feature without parameters", [](FitModel& m, FitControls&, float) { ++m.num_features; },
        "holds feature 5 without parameters"},
+      // Digits outside their defined values: the reads by place would take
+      // them for something they are not.
+      {"a negative code", [](FitModel& m, FitControls&, float) { m.codes[1] = -m.codes[1]; },
+       "holds parameter 2 (FEA 1 PAR) with code -20601, a negative code"},
+      {"a constraint digit of 2", [](FitModel& m, FitControls&, float) { m.codes[1] += 2000000; },
+       "holds parameter 2 (FEA 1 PAR) with code 2020601, a constraint digit of 2 (0 or 1)"},
+      {"a unit class on a Gaussian", [](FitModel& m, FitControls&, float) { m.codes[1] += 20000000; },
+       "holds parameter 2 (FEA 1 PAR) with code 20020601, a unit class of 2 on a 2-D Gaussian "
+       "(only a row-line's parameters have one)"},
+      {"a unit class no report knows",
+       [](FitModel& m, FitControls&, float) { m.codes[16] += 30000000; },
+       "holds parameter 17 (FEA 4 PAR) with code 30035004, a unit class of 3 (0, 1, 2, 5 or 6)"},
+      {"a nine-digit code", [](FitModel& m, FitControls&, float) { m.codes[1] += 100000000; },
+       "holds parameter 2 (FEA 1 PAR) with code 100020601, a code of more than eight digits"},
+      {"a second surface",
+       [](FitModel& m, FitControls&, float) { testing::add_feature(m, kSurface, {1.0f}); },
+       "holds a second Chebyshev surface (feature 5) beside feature 3; the model has one"},
+      // Results are named by their place: each name must be its feature's.
+      {"result names in another order",
+       [](FitModel& m, FitControls&, float) { std::swap(m.result_names[0], m.result_names[1]); },
+       "holds result name 1 \"PGa 2 INT\" where its features give \"GAU 1 INT\""},
+      {"a blank result name", [](FitModel& m, FitControls&, float) { m.result_names[1] = ""; },
+       "holds result name 2 (blank) where its features give \"PGa 2 INT\""},
+      {"a result name too few", [](FitModel& m, FitControls&, float) { m.num_results = 1; },
+       "holds 1 result name where its features give 5"},
   };
   // Each case with a value that is not a number and with an infinite one.
   for (const float bad : {std::nanf(""), std::numeric_limits<float>::infinity()}) {
@@ -368,9 +396,17 @@ TEST(ParameterFile, ValuesTheModelWouldRefuseAreRefusedWhole) {
     }
   }
   // The undamaged model reads; without a surface any range is taken as it is.
+  // Saved before its first fit, it has no names for the row-line's results
+  // yet: they are taken from its features, as are all of them once fitted.
   FitModel good = model();
   ASSERT_TRUE(write_file(dir.file("good.par"), good, {}));
-  EXPECT_EQ(read_file(dir.file("good.par")).retstat, 0);
+  Read fresh = read_file(dir.file("good.par"));
+  EXPECT_EQ(fresh.retstat, 0) << fresh.text;
+  ASSERT_EQ(fresh.model.num_results, 5);
+  EXPECT_EQ(fresh.model.result_names[1], "PGa 2 INT ");
+  EXPECT_EQ(fresh.model.result_names[2], "ROW 1I -1 ");
+  ASSERT_TRUE(write_file(dir.file("fitted.par"), fresh.model, {}));
+  EXPECT_EQ(read_file(dir.file("fitted.par")).retstat, 0);
   FitModel flat = sample_model();
   flat.x_max_poly = flat.x_min_poly;
   ASSERT_TRUE(write_file(dir.file("flat.par"), flat, {}));

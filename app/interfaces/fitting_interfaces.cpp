@@ -230,7 +230,7 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
   Status fit_status = status;
   status = kStatusGood;
   state.model = model;
-  state.text = kzt_fit_result_text(model, outcome.valid);
+  state.text = kzt_fit_result_text(model, outcome.valid, outcome.end_code <= 0);
   if (a.mvariances != nullptr)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
               kzt_image(a.mvariances), status);
@@ -535,12 +535,15 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   output.model = fitted;
   OlmiControls controls = state.controls;
   controls.weighted = controls.weighted && variances;
+  controls.warning_boxes = true;
   KZT_OLMIOPTIMISE(a.xmaxdat, a.ymaxdat, kzt_image(a.data),
                    variances ? kzt_image(a.variances) : std::span<const float>(), mask,
                    kzt_xline(a.xaxis), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                    std::clamp(state.model_row, a.ystrelm, a.yendelm), s.title, controls,
                    state.model, s.vectors, KZT_OLMIDISPLAY, &output, status);
-  if (status != kStatusGood || !output.start_fitted) return;
+  // A run that went through is this run's result, its start row's failure
+  // included (the text says so): the vectors already hold it.
+  if (status != kStatusGood) return;
   std::copy(fitted.begin(), fitted.end(), a.mdata);
   if (a.mvariances != nullptr)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
@@ -549,7 +552,7 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   if (status != kStatusGood) return;
   s.mtitle = "Fitted Model";
   state.fitted = output.start_fit;
-  state.text = output.start_text;
+  state.text = output.text;
   state.model_row = std::clamp(state.model_row, a.ystrelm, a.yendelm);
   state.str_optimised = s.mxstrelm;
   state.end_optimised = s.mxendelm;

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
+#include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
@@ -154,6 +156,16 @@ TEST_F(FittingInterfaces, Fit2dFitWithNoValidModelSaysSoInTheWindowAndResults) {
   state.model = start_gaussian();
   EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
   EXPECT_EQ(state.text[2], "");
+  // Nor does it after a fit stopped at its call budget, which says that.
+  state.model = start_gaussian();
+  int retstat = 0;
+  Status s = kStatusGood;
+  IO_SET_RKEYVALUE("2DFIT_ITERATIONS", 0.2f, retstat, s);
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
+  ASSERT_TRUE(state.results_exist);
+  ASSERT_EQ(state.text.size(), 13u);
+  EXPECT_EQ(state.text[0], "PARAMETERS OF FIT");
+  EXPECT_EQ(state.text[2], kFitNotConverged);
 }
 
 TEST_F(FittingInterfaces, Fit2dFitThatCannotRunLeavesTheResult) {
@@ -256,6 +268,53 @@ TEST_F(FittingInterfaces, OlmiInitialisesOnAClickedRowAndFitsEveryRow) {
   // The memory holds each row's model.
   EXPECT_NEAR(at(vosq_kzt_arrays.mdata, 30, 11), at(vosq_kzt_arrays.data, 30, 11), 0.05f);
   EXPECT_NEAR(at(vosq_kzt_arrays.mdata, 60, 1), 10.0f, 0.05f);
+}
+
+TEST_F(FittingInterfaces, OlmiSecondOptimiseShowsItsOwnRunOnly) {
+  Status s = kStatusGood;
+  drifting_rows(sets, s);
+  ASSERT_EQ(s, kStatusGood);
+  KztArrays& a = vosq_kzt_arrays;
+  OlmiInterfaceState& state = kzt_olmi_interface_state();
+  // A Gaussian on a constant (its first coefficient reported halved),
+  // entered on row 6.
+  FitModel& m = state.model;
+  m.num_features = 2;
+  m.num_parameters = 4;
+  m.params = {27.5f, 90.0f, 3.5f, 20.0f};
+  m.codes = {20010201, 20201, 10030201, 60010502};
+  m.scales = {1.0f, 5.0f, 0.5f, 1.0f};
+  m.names = {"GAU 1 POS ", "GAU 1 MAX ", "GAU 1  SD ", "POL    0  "};
+  m.x_max_poly = 80.0f;
+  state.model_row = 6;
+  state.params_exist = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
+  ASSERT_TRUE(state.results_exist);
+  ASSERT_FALSE(state.text.empty());
+  EXPECT_EQ(state.text[0], "FITTED PARAMETERS");
+  const KztVectors& v = sets.vectors;
+  ASSERT_NE(v.vectors, nullptr);
+  EXPECT_NEAR(v.vectors[5], 27.5f, 0.02f);
+  // Rows 5 to 7 masked off: the start row and its neighbours cannot be
+  // fitted. The warning boxes take no answer of the session.
+  kzt_create_mask(sets.mask_exist, s);
+  std::fill(kzt_mask().begin() + 4 * 80, kzt_mask().begin() + 7 * 80, 1);
+  std::fill(a.mdata, a.mdata + 80 * 20, -3.0f);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
+  EXPECT_NE(terminal.text().find("WARNING: Problem fitting the model to the data (row 6)"),
+            std::string::npos);
+  // No value of the first run is left as this run's.
+  for (int y = 5; y <= 7; ++y)
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(v.vectors[k * v.max_vec_values + y - 1], 0.0f) << y;
+  EXPECT_NEAR(v.vectors[7], 28.5f, 0.02f);
+  ASSERT_TRUE(state.results_exist);
+  EXPECT_NE(std::find(state.text.begin(), state.text.end(), "NONE FOR THE START ROW (ROW 6):"),
+            state.text.end());
+  EXPECT_EQ(state.text.back(), "5-7");
+  // The memory holds this run's model.
+  EXPECT_NEAR(at(a.mdata, 30, 11), at(a.data, 30, 11), 0.05f);
+  EXPECT_EQ(sets.mtitle, "Fitted Model");
 }
 
 TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
