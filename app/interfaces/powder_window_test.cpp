@@ -84,5 +84,33 @@ TEST(PowderWindow, TopMenuToIntegrationAndTheGeometryStoredOnLeaving) {
   EXPECT_NEAR(saved_key(dir, "WAVELENGTH"), 1.54e-10f, 1e-15f);
 }
 
+// A wavelength typed in TILT's geometry form is the interface's wavelength
+// afterwards, even when the options form that follows is cancelled, and is
+// stored when the interface is left.
+TEST(PowderWindow, TiltKeepsTheWavelengthOfItsGeometryForm) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  TempDir dir;
+  const Index n = 200;
+  std::vector<float> axis(n), data(static_cast<std::size_t>(n * n), 1.0f);
+  for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+  {
+    testing::ScriptedInput answer({dir.file("flat.kzt")});
+    testing::TerminalCapture quiet;
+    int retstat = -1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Flat", "X", "Y", "Z", false,
+                  1.0e-4f, 1.0e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
+  }
+  testing::write_text_file(dir.file("tilt.mac"),
+                           "POWDER DIFFRACTION (2-D)\nINPUT\nflat.kzt\nO.K.\nTILT\n"
+                           "WAVELENGTH\n0.7\nO.K.\nCANCEL\nEXIT\nEXIT KESTA\nYES\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, "tilt.mac");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  EXPECT_NEAR(saved_key(dir, "WAVELENGTH"), 0.7e-10f, 1e-16f) << run.child.output();
+}
+
 }  // namespace
 }  // namespace kesta
