@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -90,18 +91,8 @@ TEST(PowderWindow, TopMenuToIntegrationAndTheGeometryStoredOnLeaving) {
 TEST(PowderWindow, TiltKeepsTheWavelengthOfItsGeometryForm) {
   if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
   TempDir dir;
-  const Index n = 200;
-  std::vector<float> axis(n), data(static_cast<std::size_t>(n * n), 1.0f);
-  for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
-  {
-    testing::ScriptedInput answer({dir.file("flat.kzt")});
-    testing::TerminalCapture quiet;
-    int retstat = -1;
-    Status s = kStatusGood;
-    FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Flat", "X", "Y", "Z", false,
-                  1.0e-4f, 1.0e-4f, retstat, s);
-    ASSERT_EQ(retstat, 0);
-  }
+  ASSERT_TRUE(
+      testing::write_square_image(dir.file("flat.kzt"), 200, std::vector<float>(200 * 200, 1.0f)));
   testing::write_text_file(dir.file("tilt.mac"),
                            "POWDER DIFFRACTION (2-D)\nINPUT\nflat.kzt\nO.K.\nTILT\n"
                            "WAVELENGTH\n0.7\nO.K.\nCANCEL\nEXIT\nEXIT KESTA\nYES\n");
