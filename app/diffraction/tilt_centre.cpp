@@ -108,13 +108,14 @@ std::string pixels_text(double metres, float pixel_size) {
 bool kzt_warn_stray_rings(const TiltSolution& s, float half_width, float xps, Status& status) {
   if (!(s.stray > 0.5f * half_width)) return false;
   IO_WRITE("WARNING: The fitted rings stray up to " + pixels_text(s.stray, xps) +
-               " pixels from the circles they were searched",
+               " pixels from the circles on which",
            status);
-  IO_WRITE("         on (search half-width " + pixels_text(half_width, xps) +
-               " pixels): ring positions taken at the edge of",
+  IO_WRITE("         they were searched (half-width " + pixels_text(half_width, xps) +
+               " pixels): ring positions found",
            status);
-  IO_WRITE("         a search region are pulled inwards, so this beam centre and tilt", status);
-  IO_WRITE("         may be wrong", status);
+  IO_WRITE("         near the edge of a search region are pulled inwards, so this beam",
+           status);
+  IO_WRITE("         centre and tilt may be wrong", status);
   return true;
 }
 
