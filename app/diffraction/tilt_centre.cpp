@@ -17,6 +17,7 @@
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
 #include "numeric/modelfit.hpp"
@@ -63,7 +64,60 @@ bool one_click(const GsDisplayedImage& im, std::string_view prompt,
   return true;
 }
 
+// The largest distance (metres) between the rings of solution S and the
+// circles of RADII about (X_CENTRE, Y_CENTRE) they were searched on, along
+// the azimuths of the points left in the ring store; a ring not met within
+// four half-widths of its circle counts as four half-widths off.
+float stray_from_circles(const TiltSolution& s, int num_rings, std::span<const float> radii,
+                         float x_centre, float y_centre, float half_width) {
+  const KztComRings& store = vosq_kzt_comrings;
+  const double reach = 4.0 * static_cast<double>(half_width);
+  double worst = 0.0;
+  for (int k = 0; k < num_rings; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    const TiltedCone cone(s.x_beam, s.y_beam, s.distance, s.rotation, s.tilt,
+                          std::tan(static_cast<double>(s.two_theta[ku])));
+    const double radius = radii[ku];
+    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
+    const int count = std::clamp<int>(store.num_coordinates[ku], 0, kMaxRingCoordinates);
+    for (int n = 0; n < count; ++n) {
+      const double azimuth = store.azimuths[column + static_cast<std::size_t>(n)];
+      const double c = std::cos(azimuth), sn = std::sin(azimuth);
+      auto residual = [&](double d) { return cone.residual(x_centre + d * c, y_centre + d * sn); };
+      double lo = std::max(0.0, radius - reach), hi = radius + reach;
+      double off = reach;
+      if (residual(lo) <= 0.0 && residual(hi) >= 0.0) {
+        for (int step = 0; step < 50; ++step) {
+          const double mid = 0.5 * (lo + hi);
+          (residual(mid) < 0.0 ? lo : hi) = mid;
+        }
+        off = std::fabs(0.5 * (lo + hi) - radius);
+      }
+      worst = std::max(worst, off);
+    }
+  }
+  return static_cast<float>(worst);
+}
+
+std::string pixels_text(double metres, float pixel_size) {
+  return std::string(trimmed_text(format_f(metres / pixel_size, 14, 1)));
+}
+
 }  // namespace
+
+bool kzt_warn_stray_rings(const TiltSolution& s, float half_width, float xps, Status& status) {
+  if (!(s.stray > 0.5f * half_width)) return false;
+  IO_WRITE("WARNING: The fitted rings stray up to " + pixels_text(s.stray, xps) +
+               " pixels from the circles on which",
+           status);
+  IO_WRITE("         they were searched (half-width " + pixels_text(half_width, xps) +
+               " pixels): ring positions found",
+           status);
+  IO_WRITE("         near the edge of a search region are pulled inwards, so this beam",
+           status);
+  IO_WRITE("         centre and tilt may be wrong", status);
+  return true;
+}
 
 // ---- The ring fit ----
 
@@ -415,6 +469,8 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
                   std::span<float>(s.two_theta.data(), static_cast<std::size_t>(num_rings)),
                   s.rotation, s.tilt, s.sigma, status, &s.fit);
     s.distance = sample_distance;
+    if (status == kStatusGood)
+      s.stray = stray_from_circles(s, num_rings, radii, x_beam, y_beam, half_width);
     if (status == kStatusGood && full_info) {
       IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
       KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,
@@ -442,6 +498,12 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
   for (int k = 0; k < num_solutions; ++k)
     kzt_wrap_half_turns(solutions[static_cast<std::size_t>(k)].rotation,
                         solutions[static_cast<std::size_t>(k)].tilt);
+  // One ring's ellipse tells the tilt only through its slight
+  // eccentricity: a centre moved along the tilt plane with a smaller tilt
+  // meets it almost as well. Rings of different cone angles, whose
+  // ellipses are moved by different amounts, tell the two apart.
+  if (num_rings == 1 && refine_beam && refine_tilt)
+    IO_WRITE("WARNING: One ring cannot fix beam centre and tilt together", status);
 }
 
 namespace {
@@ -569,8 +631,9 @@ void ask_options(TiltOptions& o, Status& status) {
 }  // namespace
 
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, float& y_pixel_size,
-                    float& sample_distance, float& x_beam_centre, float& y_beam_centre,
-                    float& tilt_rotation, float& tilt_angle, Status& status) {
+                    float, float& sample_distance, float& wavelength, float& x_beam_centre,
+                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
+                    Status& status) {
   constexpr const char* kName = "Subroutine KZT_TILTCENTRE V0.1";
   if (st_bad(status, kName)) return;
   if (const Status code = region_error(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
@@ -597,19 +660,31 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     if (status != kStatusGood) return;
     IO_WRITE("INFO: Control passed to graphics window", status);
   } else {
-    float wavelength = kDefaultWavelength, xc = x_beam_centre, yc = y_beam_centre;
+    float form_wavelength = wavelength, xc = x_beam_centre, yc = y_beam_centre;
     float rotation = tilt_rotation, tilt = tilt_angle;
-    KZT_GUI_GEOMETRY(xps, yps, distance, wavelength, xc, yc, rotation, tilt, status);
-    if (status == kStatusGood && !tilt_form(o, status) && status == kStatusGood) {
-      show_image(im, status);
-      return;
-    }
+    KZT_GUI_GEOMETRY(xps, yps, distance, form_wavelength, xc, yc, rotation, tilt, status);
     if (status == kStatusEscape) {
       status = kStatusGood;
       show_image(im, status);
       return;
     }
     if (status != kStatusGood) return;
+    // What the form returned is the geometry now, whatever follows.
+    x_pixel_size = xps;
+    y_pixel_size = yps;
+    sample_distance = distance;
+    wavelength = form_wavelength;
+    x_beam_centre = xc;
+    y_beam_centre = yc;
+    tilt_rotation = rotation;
+    tilt_angle = tilt;
+    if (!tilt_form(o, status)) {
+      if (status == kStatusGood || status == kStatusEscape) {
+        status = kStatusGood;
+        show_image(im, status);
+      }
+      return;
+    }
   }
   tilt_options = o;
   x_pixel_size = xps;
@@ -666,6 +741,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
                   status);
     // Each solution is judged where it is reported, before one is chosen.
     kzt_warn_poor_ring_fit(s.fit, xps, status);
+    kzt_warn_stray_rings(s, half_width, xps, status);
   };
   int choice = 1;
   IO_WRITE(" ", status);

@@ -79,21 +79,35 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
                   Status& status);
 
 // One fitted combination of beam centre (metres), distance, tilt and cone
-// angles, with the standard deviation of its fit and how well the fit met
-// the points.
+// angles, with the standard deviation of its fit, how well the fit met the
+// points, and how far (metres) its rings stray, at the azimuths of the
+// points fitted, from the circles they were searched on.
 struct TiltSolution {
   float x_beam = 0.0f, y_beam = 0.0f, distance = 0.0f, rotation = 0.0f, tilt = 0.0f;
   std::array<float, 15> two_theta{};
   float sigma = 0.0f;
   RingFitResidual fit;
+  float stray = 0.0f;
 };
+
+// The rings are searched on circles about one centre, but a tilted detector
+// bends them into ellipses about centres of their own, the further out the
+// more. A solution whose rings stray from their circles by more than half
+// the search HALF_WIDTH (metres) had ring positions taken from radial
+// profiles whose tails reach the background at the edge of the search
+// annulus, which pulls them inwards and with them the fit: a warning says
+// so. True when written.
+bool kzt_warn_stray_rings(const TiltSolution& solution, float half_width, float x_pixel_size,
+                          Status& status);
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
 // HALF_WIDTH, with the beam centre refined an ellipse through the first
 // ring's coordinates, then one fit, or two (the tilt on either side) when
 // both centre and tilt are refined. Tilt rotations come back within
-// -pi .. pi. SAMPLE_DISTANCE is refined in place when asked.
+// -pi .. pi. SAMPLE_DISTANCE is refined in place when asked. One ring fits
+// centre and tilt together to a small residual without fixing them: that
+// is said in a warning, and the solutions stand.
 void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
                             bool full_info, int num_sections, bool reject_outliers,
                             float reject_limit, bool refine_beam, bool refine_distance,
@@ -105,12 +119,18 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 
 // TILT/BEAM CENTRE: GUI selects the window's forms, else terminal questions
 // (the clicks are on the window in both). The beam centre in pixels, the
-// distance in metres and the angles in radians, in and out; the pixel sizes
-// are asked from the keyboard and updated. The caller stores the geometry.
-// A solution whose fit leaves an rms radial residual above a pixel is
-// reported with a warning that it does not fit the rings.
+// distance and wavelength in metres and the angles in radians, in and out;
+// the pixel sizes are asked from the keyboard and updated. In the window
+// the geometry form shows these values and what it returns is kept in them
+// (the fit still starts from the centre given on entry), also when the
+// command is left later. DETECTOR_GAIN has no effect: the ring fit is
+// unweighted. The caller stores the geometry. A solution whose fit leaves
+// an rms radial residual above a pixel is reported with a warning that it
+// does not fit the rings, one whose rings strayed in their search regions
+// with a warning of that.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
-                    float& y_pixel_size, float& sample_distance, float& x_beam_centre,
-                    float& y_beam_centre, float& tilt_rotation, float& tilt_angle, Status& status);
+                    float& y_pixel_size, float detector_gain, float& sample_distance,
+                    float& wavelength, float& x_beam_centre, float& y_beam_centre,
+                    float& tilt_rotation, float& tilt_angle, Status& status);
 
 }  // namespace kesta

@@ -118,6 +118,114 @@ TEST(TiltFromRings, ResidualOfASteepTiltIsAbovePixel) {
   }
 }
 
+// Silicon's first four rings on a 512 x 512 detector at 60 mm (0.5
+// Angstrom, rings of 0.04 degree sigma), tilted by DEGREES at a rotation of
+// 130 degrees; the fit starts at the true centre from clicks on the rings
+// with an 8 pixel search half-width, the first at 0.6 radians.
+struct SiliconFit {
+  testing::RingScene scene;
+  Fitted fitted;
+  std::string terminal;
+};
+
+SiliconFit fit_silicon(double degrees, int rings) {
+  SiliconFit f;
+  testing::RingScene& s = f.scene;
+  s.xmax = s.ymax = 512;
+  s.x_centre = 256.7;
+  s.y_centre = 249.3;
+  s.distance = 0.06;
+  s.wavelength = 0.5e-10;
+  s.rotation = 130 * M_PI / 180;
+  s.tilt = degrees * M_PI / 180;
+  s.width = 0.04 * M_PI / 180 * s.distance / s.pixel;
+  s.d_spacings = {3.13555e-10, 1.92010e-10, 1.63747e-10, 1.35777e-10};
+  s.d_spacings.resize(static_cast<std::size_t>(rings));
+  GsDisplayedImage im;
+  im.xmaxdat = im.xendelm = s.xmax;
+  im.ymaxdat = im.yendelm = s.ymax;
+  const std::vector<float> image = testing::ring_image(s);
+  im.data = image;
+  const float px = static_cast<float>(s.pixel);
+  const float xs = static_cast<float>(s.x_centre * s.pixel);
+  const float ys = static_cast<float>(s.y_centre * s.pixel);
+  std::vector<float> radii;
+  for (std::size_t k = 0; k < s.d_spacings.size(); ++k) {
+    const auto p = testing::ring_point(s, testing::scene_two_theta(s, s.d_spacings[k]),
+                                       0.6 + 1.1 * static_cast<double>(k));
+    radii.push_back(std::hypot(p[0] - xs, p[1] - ys));
+  }
+  f.fitted.distance = static_cast<float>(s.distance);
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  kzt_fit_tilt_solutions(im, px, px, false, 90, true, 4.0f, true, false, true, f.fitted.distance,
+                         xs, ys, 0.0f, 0.0f, rings, radii, 8 * px, radii[0], radii[0], 0.0f,
+                         f.fitted.num, f.fitted.s, status);
+  EXPECT_EQ(status, kStatusGood) << terminal.text();
+  f.terminal = terminal.text();
+  return f;
+}
+
+double centre_error(const SiliconFit& f, const TiltSolution& s) {
+  return std::hypot(s.x_beam / f.scene.pixel - f.scene.x_centre,
+                    s.y_beam / f.scene.pixel - f.scene.y_centre);
+}
+
+// The tilt of solution S in the truth's tilt plane, in degrees.
+double tilt_degrees(const SiliconFit& f, const TiltSolution& s) {
+  const double tilt = std::cos(s.rotation - f.scene.rotation) < 0.0 ? -s.tilt : s.tilt;
+  return tilt * 180 / M_PI;
+}
+
+// Rings searched on circles about one centre: without tilt the geometry
+// comes back exactly; with a tilt the outer rings bend away from their
+// circles and the positions found on them are pulled inwards, so that no
+// solution off by more than 0.1 pixel or 0.05 degree may be reported
+// without a warning.
+TEST(TiltFromRings, SiliconRingsAreExactOrWarned) {
+  for (const double degrees : {0.0, 3.0, 5.0, 10.0}) {
+    const SiliconFit f = fit_silicon(degrees, 4);
+    ASSERT_EQ(f.fitted.num, 2);
+    bool exact = false;
+    for (const TiltSolution& s : f.fitted.s) {
+      const double off = centre_error(f, s);
+      const double tilt_off = std::abs(tilt_degrees(f, s) - degrees);
+      const bool good = off < 0.1 && tilt_off < 0.05;
+      exact = exact || good;
+      testing::TerminalCapture terminal;
+      Status status = kStatusGood;
+      const float px = static_cast<float>(f.scene.pixel);
+      const bool poor = kzt_warn_poor_ring_fit(s.fit, px, status);
+      const bool stray = kzt_warn_stray_rings(s, 8 * px, px, status);
+      EXPECT_TRUE(good || poor || stray)
+          << degrees << " degrees: " << off << " pixels, " << tilt_off << " degrees off";
+      if (degrees == 0.0) {
+        EXPECT_FALSE(poor || stray) << terminal.text();
+      }
+      EXPECT_EQ(terminal.text().find("WARNING: The fitted rings stray up to ") !=
+                    std::string::npos,
+                stray);
+    }
+    if (degrees == 0.0) {
+      EXPECT_TRUE(exact);
+    }
+    EXPECT_EQ(f.terminal.find("One ring"), std::string::npos);
+  }
+}
+
+// One ring: a shifted centre with a smaller tilt fits almost as well as the
+// truth.
+// The result stands, with a warning.
+TEST(TiltFromRings, OneRingIsWarned) {
+  const SiliconFit f = fit_silicon(5.0, 1);
+  ASSERT_EQ(f.fitted.num, 2);
+  EXPECT_NE(f.terminal.find("WARNING: One ring cannot fix beam centre and tilt together"),
+            std::string::npos)
+      << f.terminal;
+  EXPECT_GT(f.fitted.s[0].fit.points, 50);
+  EXPECT_LT(f.fitted.s[0].fit.rms(f.scene.pixel), 1.0);
+}
+
 TEST(TiltFromRings, FixedCentreGivesOneSolution) {
   testing::RingScene scene;
   scene.rotation = 0.7;
@@ -167,7 +275,8 @@ TEST(TiltFromRings, NothingWithoutCoordinatesOrWindow) {
   im.xmaxdat = im.ymaxdat = im.xendelm = im.yendelm = 10;
   float xps = 1e-4f, yps = 1e-4f, xc = 5.0f, yc = 5.0f;
   status = kStatusGood;
-  KZT_TILTCENTRE(false, im, xps, yps, distance, xc, yc, rot, tilt, status);
+  float wavelength = 1.0e-10f;
+  KZT_TILTCENTRE(false, im, xps, yps, 1.0f, distance, wavelength, xc, yc, rot, tilt, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NE(terminal.text().find("WARNING: Graphics system is turned off"), std::string::npos);
 }

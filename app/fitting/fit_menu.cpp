@@ -91,9 +91,9 @@ void image_drawn(FitCall& c) { c.graphics_kind = c.sets.mask_exist ? "masked_ima
 void run_tilt_centre(FitCall& c, Status& status) {
   if (graphics_refused(c, status)) return;
   PowderSettings& g = c.state.geometry;
-  KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size,
-                 g.sample_distance, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation, g.tilt_angle,
-                 status);
+  KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size, 1.0f,
+                 g.sample_distance, g.wavelength, g.x_beam_centre, g.y_beam_centre,
+                 g.tilt_rotation, g.tilt_angle, status);
   image_drawn(c);
 }
 

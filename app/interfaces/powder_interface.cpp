@@ -215,9 +215,9 @@ void run_calibrant(MenuPass& pass, State& state, Status& status) {
 void run_tilt(MenuPass& pass, State& state, Status& status) {
   KztDataSets& s = pass.sets;
   State refined = state;
-  KZT_TILTCENTRE(true, shown(pass, state), s.x_pixel_size, s.y_pixel_size,
-                 refined.sample_distance, refined.x_beam, refined.y_beam, refined.tilt_rotation,
-                 refined.tilt_angle, status);
+  KZT_TILTCENTRE(true, shown(pass, state), s.x_pixel_size, s.y_pixel_size, state.detector_gain,
+                 refined.sample_distance, refined.wavelength, refined.x_beam, refined.y_beam,
+                 refined.tilt_rotation, refined.tilt_angle, status);
   if (status == kStatusGood) state = refined;
 }
 

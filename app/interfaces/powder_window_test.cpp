@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -82,6 +83,24 @@ TEST(PowderWindow, TopMenuToIntegrationAndTheGeometryStoredOnLeaving) {
   EXPECT_NEAR(saved_key(dir, "SAMPLE_DISTANCE"), 0.1f, 1e-6f);
   EXPECT_NEAR(saved_key(dir, "X_BEAM_CENTRE"), 100.0f, 1e-4f);
   EXPECT_NEAR(saved_key(dir, "WAVELENGTH"), 1.54e-10f, 1e-15f);
+}
+
+// A wavelength typed in TILT's geometry form is the interface's wavelength
+// afterwards, even when the options form that follows is cancelled, and is
+// stored when the interface is left.
+TEST(PowderWindow, TiltKeepsTheWavelengthOfItsGeometryForm) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  TempDir dir;
+  ASSERT_TRUE(
+      testing::write_square_image(dir.file("flat.kzt"), 200, std::vector<float>(200 * 200, 1.0f)));
+  testing::write_text_file(dir.file("tilt.mac"),
+                           "POWDER DIFFRACTION (2-D)\nINPUT\nflat.kzt\nO.K.\nTILT\n"
+                           "WAVELENGTH\n0.7\nO.K.\nCANCEL\nEXIT\nEXIT KESTA\nYES\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, "tilt.mac");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  EXPECT_NEAR(saved_key(dir, "WAVELENGTH"), 0.7e-10f, 1e-16f) << run.child.output();
 }
 
 }  // namespace
