@@ -439,8 +439,10 @@ void GS_2DCELLARRAY(Index xmaxdat, Index ymaxdat, std::span<const float> data, I
   const GsRect& r = gs_state.idr;
   const Index nx = xendelm - xstrelm + 1;
   const Index ny = yendelm - ystrelm + 1;
-  QG_REALCELLARRAY(r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm, nx, ny, data,
-                   minimum, maximum, status);
+  // Pixels that are not a number take the mask colour, with or without a mask.
+  QG_RMASKCELLARRAY(false, r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm, nx,
+                    ny, data, {}, minimum, maximum, gs_device_fill_colour(gs_state.mask_colour),
+                    status);
   if (gs_state.pixel_values && nx <= 21 && ny <= 21)
     pixel_values(xmaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
 }

@@ -231,6 +231,17 @@ TEST_F(ImageTest, MaskedImageCellsTakeTheMaskColour) {
   GS_MPLOT(true, 8, 8, data, std::span<const std::uint8_t>(mask).first(10), xaxis, yaxis, 1, 1, 8,
            8, "", "", "", "", bad);
   EXPECT_EQ(bad, 140001);  // a mask smaller than the image
+
+  // Pixels that are not a number are drawn in the mask colour on every
+  // road, with no mask shown too.
+  items.clear();
+  GS_MPLOT(false, 8, 8, data, {}, xaxis, yaxis, 1, 1, 8, 8, "", "", "", "", s);
+  float low = 0.0f, high = 0.0f;
+  GS_2DCELLARRAY(8, 8, data, 1, 1, 8, 8, 0, low, high, s);
+  ASSERT_EQ(s, kStatusGood);
+  ASSERT_EQ(of("real_cell_array").size(), 2u);
+  for (const PageItem* cells : of("real_cell_array"))
+    EXPECT_EQ(cells->mask_colour, gs_device_fill_colour(kGsGreen));
 }
 
 // A decreasing axis (a d-spacing scale) is drawn increasing, its pixels
