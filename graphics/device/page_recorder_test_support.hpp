@@ -27,6 +27,7 @@ struct PageItem {
   Index xnum = 0, ynum = 0;
   float minimum = 0.0f, maximum = 0.0f;  // real cell arrays
   std::vector<float> values;             // their values, bottom row first
+  int mask_colour = -1;  // their colour index of masked pixels and of values not a number
   std::vector<int> indices;              // integer cell arrays
   std::vector<float> clip;  // the clip rectangle in force (page x1, y1, x2, y2), empty when off
 };
@@ -131,6 +132,7 @@ class PageRecorder : public Driver {
     item.minimum = minimum;
     item.maximum = maximum;
     item.colour = masked ? mask_colour : -1;
+    item.mask_colour = mask_colour;
     return 0;
   }
   void raster_geometry(float, float, RasterGeometry& g) override { g = {0, 10, 10, 10}; }

@@ -251,12 +251,15 @@ void QG_PS_RMCA(bool masked, float x1, float y1, float x2, float y2, Index xmaxd
   if (range < 1.0e-36) range = 1.0;
   const double factor = (n + 1) / range;
   const auto mask_byte = static_cast<std::uint8_t>(std::clamp(mask_colour, 0, 255));
+  // A block holding a pixel that is not a number (a bad pixel; a sum of
+  // both infinities too) is drawn as a masked one, never as a low value.
   auto map = [&](double v) -> std::uint8_t {
+    if (v != v) return mask_byte;
     int index;
     if (!log_scale) {
-      // A value that is not a number takes the first colour, as one far below.
-      const double scaled = (v - minimum) * factor;
-      const double f = std::isnan(scaled) ? -1.0 : std::round(std::clamp(scaled, -1.0e6, 1.0e6));
+      double f = std::round((v - minimum) * factor);
+      f = f > -1.0e6 ? f : -1.0e6;
+      f = f < 1.0e6 ? f : 1.0e6;
       index = std::clamp(static_cast<int>(f) + first, first, last);
     } else if (v >= maximum) {
       index = last;

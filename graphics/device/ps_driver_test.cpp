@@ -443,13 +443,15 @@ TEST_F(PsOutput, RealImagesMapOntoTheImageRangeAndMask) {
   Status s = ST_GOOD();
   QG_PS_RMCA(false, 0, 0, 1, 1, 4, 2, 1, 1, 4, 2, data, mask, 0, 10, 7, s);
   EXPECT_EQ(s, 131004);  // no logarithm of zero
-  // A value that is not a number takes the first image colour.
-  const float odd[2] = {std::nanf(""), 3};
+  // A value that is not a number takes the mask colour, shown mask or not,
+  // and logarithmic or not; infinities the ends of the range.
+  const float odd[4] = {std::nanf(""), 3, INFINITY, -INFINITY};
   const Lines nan_cells = drawn(21, [&](Status& st) {
-    QG_PS_RMCA(false, 0.1f, 0.1f, 0.2f, 0.2f, 2, 1, 1, 1, 2, 1, odd, {}, 0, 3, 7, st);
+    QG_PS_RMCA(false, 0.1f, 0.1f, 0.2f, 0.2f, 4, 1, 1, 1, 4, 1, odd, {}, 0, 3, 7, st);
+    QG_SET_LOGZSCALING(true, st);
+    QG_PS_RMCA(false, 0.1f, 0.1f, 0.2f, 0.2f, 4, 1, 1, 1, 4, 1, odd, {}, 1, 3, 7, st);
   });
-  ASSERT_FALSE(nan_cells.empty());
-  EXPECT_EQ(nan_cells.back(), "31FA");
+  EXPECT_EQ(std::count(nan_cells.begin(), nan_cells.end(), "07FAFA31"), 2);
 }
 
 TEST(PsCellBlocks, BlockSumsOfARegionAndMaskedBlocks) {
@@ -492,7 +494,7 @@ TEST(PsCellBlocks, BlockSumsOfARegionAndMaskedBlocks) {
 TEST_F(PsOutput, RealImageBlocksAverageAndAnyMaskedElementMasksTheBlock) {
   // 4 x 4 at resolution 2: 2 x 2 blocks with means 0 and 1 (masked) below,
   // 2 and 3 above.
-  const float data[16] = {-1, 1, 1, 1, 0, 0, 1, 1, 2, 2, 3, 3, 1, 3, 3, 3};
+  float data[16] = {-1, 1, 1, 1, 0, 0, 1, 1, 2, 2, 3, 3, 1, 3, 3, 3};
   std::uint8_t mask[16] = {};
   mask[7] = 1;
   const Lines out = drawn(21, [&](Status& s) {
@@ -501,6 +503,14 @@ TEST_F(PsOutput, RealImageBlocksAverageAndAnyMaskedElementMasksTheBlock) {
   });
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out.back(), "3107B8FA");
+  // So does one element that is not a number, without a mask.
+  data[14] = NAN;
+  const Lines bad = drawn(21, [&](Status& s) {
+    QG_SET_RESOLUTION(2, s);
+    QG_PS_RMCA(false, 0.1f, 0.1f, 0.2f, 0.2f, 4, 4, 1, 1, 4, 4, data, {}, 0, 3, 7, s);
+  });
+  ASSERT_FALSE(bad.empty());
+  EXPECT_EQ(bad.back(), "3174B807");
 }
 
 }  // namespace

@@ -341,14 +341,15 @@ void QG_RAS_3DMIMAGE(bool masked, float minimum, float maximum, float x1, float 
       const Index ey = std::min(ystart + v - 1, yend);
       const Index at = element(ex, ey, xdim);
       int index;
-      if (masked && mask[static_cast<std::size_t>(at)] != 0) {
+      const double value = data[static_cast<std::size_t>(at)];
+      // A value that is not a number (a bad pixel) is drawn as a masked one.
+      if ((masked && mask[static_cast<std::size_t>(at)] != 0) || value != value) {
         index = mask_colour;
       } else {
-        const double f = std::round((static_cast<double>(data[static_cast<std::size_t>(at)]) -
-                                     minimum) *
-                                    (levels / range));
-        // A value that is not a number takes the first colour, as one far below.
-        index = first_image + (std::isnan(f) ? 0 : static_cast<int>(std::clamp(f, -1.0e6, 1.0e6)));
+        double f = std::round((value - minimum) * (levels / range));
+        f = f > -1.0e6 ? f : -1.0e6;
+        f = f < 1.0e6 ? f : 1.0e6;
+        index = first_image + static_cast<int>(f);
         index = std::clamp(index, first_image, last_image);
       }
       row[i - 1] = static_cast<std::uint8_t>(index & 0xFF);

@@ -188,11 +188,12 @@ TEST_F(Raster, ImagePatchMapsDataAndMaskOntoTheQuadrilateral) {
   EXPECT_EQ(at(2, 4), 184);
   EXPECT_EQ(at(3, 3), 9);
   EXPECT_EQ(at(4, 4), 9);
-  // A value that is not a number takes the first image colour.
+  // A value that is not a number takes the mask colour, shown mask or not.
   const float odd[4] = {std::nanf(""), 1, 2, 3};
   QG_RAS_3DMIMAGE(false, 0, 3, 0, 0, 4, 0, 4, 4, 0, 4, 2, 2, 1, 1, 2, 2, odd, mask, 9, width,
                   height, cells, status);
-  EXPECT_EQ(at(1, 1), 49);
+  EXPECT_EQ(at(1, 1), 9);
+  EXPECT_EQ(at(3, 1), 116);
   EXPECT_EQ(at(4, 4), 250);
   QG_RAS_3DMIMAGE(false, 0, 3, 0, 0, 4, 0, 4, 4, 0, 4, 2, 2, 1, 1, 3, 2, data, mask, 9, width,
                   height, cells, status);

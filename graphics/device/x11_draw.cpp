@@ -17,8 +17,10 @@ using qg_detail::message;
 
 // ---- Image scaling rule ----
 
-bool X11ImageScale::set(int first, int last, float minimum, float maximum, bool log_scale) {
+bool X11ImageScale::set(int first, int last, float minimum, float maximum, bool log_scale,
+                        int not_a_number) {
   first_ = first;
+  not_a_number_ = not_a_number;
   last_ = std::max(first, last);
   const int n = last_ - first_ + 1;
   levels_ = n;
@@ -46,7 +48,7 @@ bool X11ImageScale::set(int first, int last, float minimum, float maximum, bool 
 int X11ImageScale::log_index(float value) const {
   const double v = value;
   if (v >= maximum_) return last_;
-  if (!(v >= minimum_)) return first_;  // also NaN
+  if (!(v >= minimum_)) return v == v ? first_ : not_a_number_;
   // The largest step 0..count-2 whose threshold is at most the value: a
   // guess from the logarithm, then corrected against the thresholds, so the
   // result is what a binary search over them gives.
@@ -585,6 +587,7 @@ int X11Driver::real_cell_array(bool masked, const CellRegion& region, std::span<
                                int mask_colour, bool log_scale, Status& /*status*/) {
   if (!open_) return closed_code();
   log_scaling_ = log_scale;
+  mask_colour_ = mask_colour;
   return real_image(masked, region, data, mask, minimum, maximum, mask_colour, log_scale, false);
 }
 
@@ -596,7 +599,7 @@ int X11Driver::real_image(bool masked, const CellRegion& region, std::span<const
                              mask.size()) != 0)
     return 2;
   X11ImageScale scale;
-  if (!scale.set(min_image_, max_image_, minimum, maximum, log_scale)) {
+  if (!scale.set(min_image_, max_image_, minimum, maximum, log_scale, mask_colour)) {
     if (!quiet) {
       if (masked) {
         message("ERROR: Scaling range unacceptable");

@@ -96,12 +96,13 @@ class X11LineEditor {
 };
 
 // Colour index of real values on the image colour range FIRST..LAST, linear
-// or logarithmic between MINIMUM and MAXIMUM.
+// or logarithmic between MINIMUM and MAXIMUM; a value that is not a number
+// (a bad pixel) takes NOT_A_NUMBER, so it never passes for a low one.
 class X11ImageScale {
  public:
   // False (nothing usable) for a logarithmic range with MINIMUM below 1e-11
   // or MAXIMUM not above MINIMUM.
-  bool set(int first, int last, float minimum, float maximum, bool log_scale);
+  bool set(int first, int last, float minimum, float maximum, bool log_scale, int not_a_number);
   int index(float value) const {
     return log_ ? log_index(value) : linear_index(value);
   }
@@ -109,7 +110,7 @@ class X11ImageScale {
  private:
   int linear_index(float value) const {
     const double d = (static_cast<double>(value) - minimum_) * factor_ + 0.5;
-    if (!(d > 0.0)) return first_;  // also NaN
+    if (!(d > 0.0)) return d == d ? first_ : not_a_number_;
     if (d >= levels_) return last_;
     const int i = first_ + static_cast<int>(d);
     return i > last_ ? last_ : i;
@@ -118,6 +119,7 @@ class X11ImageScale {
 
   int first_ = 0;
   int last_ = 0;
+  int not_a_number_ = 0;
   double levels_ = 1.0;
   double minimum_ = 0.0;
   double maximum_ = 0.0;

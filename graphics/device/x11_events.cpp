@@ -467,8 +467,11 @@ void X11Driver::draw_spy_glass(int px, int py) {
   float low = 1.7e38f, high = -1.7e38f;
   for (Index yy = patch.y1; yy <= patch.y2; ++yy)
     for (Index xx = patch.x1; xx <= patch.x2; ++xx) {
-      low = std::min(low, at(xx, yy));
-      high = std::max(high, at(xx, yy));
+      // The range of the finite values, as the image's own.
+      const float v = at(xx, yy);
+      if (!std::isfinite(v)) continue;
+      low = std::min(low, v);
+      high = std::max(high, v);
     }
   if (high - low < 1e-5f) high = low + 1.0f;
   if (log_scaling_ && low <= 0.0f) {
@@ -497,7 +500,7 @@ void X11Driver::draw_spy_glass(int px, int py) {
                           vy2,       spy_xdim_, spy_ydim_,
                           patch.x1,  patch.y1,  patch.x2 - patch.x1 + 1,
                           patch.y2 - patch.y1 + 1};
-  real_image(false, region, spy_data_, {}, low, high, 1, log_scaling_, true);
+  real_image(false, region, spy_data_, {}, low, high, mask_colour_, log_scaling_, true);
 
   const int fx1 = column(spy_view_[0]), fx2 = column(spy_view_[2]);
   const int fy1 = row(spy_view_[3]), fy2 = row(spy_view_[1]);

@@ -212,6 +212,7 @@ class X11Driver final : public Driver {
   int horizontal_ = 0, vertical_ = 0;
   double angle_ = 0.0;  // radians
   bool log_scaling_ = false;
+  int mask_colour_ = 1;  // of the last image: the spy glass shows bad pixels alike
 
   std::vector<char> image_buffer_;  // reused by every image
   Index failed_bytes_ = 0;  // size of the image buffer that could not be had

@@ -124,30 +124,34 @@ TEST(X11LineEditor, HistoryKeepsTheLatestFortyLines) {
 
 TEST(X11ImageScale, LinearMapsOntoTheImageRange) {
   X11ImageScale scale;
-  ASSERT_TRUE(scale.set(10, 109, 0.0f, 100.0f, false));  // 100 levels
+  ASSERT_TRUE(scale.set(10, 109, 0.0f, 100.0f, false, 7));  // 100 levels
   EXPECT_EQ(scale.index(0.0f), 10);
   EXPECT_EQ(scale.index(50.0f), 60);
   EXPECT_EQ(scale.index(100.0f), 109);
   EXPECT_EQ(scale.index(-5.0f), 10);
   EXPECT_EQ(scale.index(1e30f), 109);
-  EXPECT_EQ(scale.index(NAN), 10);
+  EXPECT_EQ(scale.index(NAN), 7);  // a bad pixel takes its own colour, never the lowest
+  EXPECT_EQ(scale.index(-INFINITY), 10);
+  EXPECT_EQ(scale.index(INFINITY), 109);
 
   // No range: a range of 1.0 is used, so values above the minimum still climb.
-  ASSERT_TRUE(scale.set(10, 109, 5.0f, 5.0f, false));
+  ASSERT_TRUE(scale.set(10, 109, 5.0f, 5.0f, false, 7));
   EXPECT_EQ(scale.index(5.0f), 10);
   EXPECT_EQ(scale.index(5.5f), 60);
 }
 
 TEST(X11ImageScale, LogarithmicThresholdsAndRefusedRanges) {
   X11ImageScale scale;
-  EXPECT_FALSE(scale.set(0, 99, 0.0f, 100.0f, true));
-  EXPECT_FALSE(scale.set(0, 99, 10.0f, 10.0f, true));
-  ASSERT_TRUE(scale.set(0, 100, 1.0f, 100.0f, true));  // thresholds every 10^0.02
+  EXPECT_FALSE(scale.set(0, 99, 0.0f, 100.0f, true, 7));
+  EXPECT_FALSE(scale.set(0, 99, 10.0f, 10.0f, true, 7));
+  ASSERT_TRUE(scale.set(0, 100, 1.0f, 100.0f, true, 7));  // thresholds every 10^0.02
   EXPECT_EQ(scale.index(0.5f), 0);
   EXPECT_EQ(scale.index(1.0f), 0);
   EXPECT_EQ(scale.index(10.2f), 50);  // 10^1.00 <= 10.2 < 10^1.02
   EXPECT_EQ(scale.index(99.9f), 99);
   EXPECT_EQ(scale.index(100.0f), 100);
+  EXPECT_EQ(scale.index(NAN), 7);
+  EXPECT_EQ(scale.index(INFINITY), 100);
 }
 
 TEST(X11ImageScale, LogarithmicIndexAgreesWithABinarySearchOverTheThresholds) {
@@ -158,7 +162,7 @@ TEST(X11ImageScale, LogarithmicIndexAgreesWithABinarySearchOverTheThresholds) {
   for (const Range& r : {Range{9, 255, 1.0f, 1000.0f}, Range{49, 250, 1e-10f, 2e-10f},
                          Range{10, 117, 0.001f, 65535.0f}, Range{5, 6, 1.0f, 10.0f}}) {
     X11ImageScale scale;
-    ASSERT_TRUE(scale.set(r.first, r.last, r.minimum, r.maximum, true));
+    ASSERT_TRUE(scale.set(r.first, r.last, r.minimum, r.maximum, true, 0));
     const int n = r.last - r.first + 1;
     const double low = std::log10(static_cast<double>(r.minimum));
     const double step = (std::log10(static_cast<double>(r.maximum)) - low) / (n - 1);

@@ -8,6 +8,7 @@
 #undef Status
 #undef Bool
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -485,6 +486,31 @@ TEST(X11Window, ClippingKeepsDrawingInsideTheClipWindow) {
   EXPECT_TRUE(testing::same_colour(s.at(150, 557), {255, 0, 0}, 0));
   EXPECT_TRUE(testing::same_colour(s.at(250, 557), {255, 255, 255}, 0));
   EXPECT_TRUE(testing::same_colour(s.at(150, 457), {255, 255, 255}, 0));
+}
+
+TEST(X11Window, ImagePixelsNotANumberTakeTheMaskColour) {
+  testing::TerminalCapture terminal;
+  WindowSession session(0);
+  ASSERT_TRUE(session.open()) << session.reason() << terminal.text();
+  const int base = qg_db_colours.first_usable;  // black, white, red, green, ...
+  pixel_world(session.status);
+  // Lowest, not a number, highest; then the same under a mask that hides nothing.
+  const float values[3] = {0.0f, NAN, 10.0f};
+  const std::uint8_t mask[3] = {0, 0, 0};
+  QG_RMASKCELLARRAY(false, 50, 400, 350, 450, 3, 1, 1, 1, 3, 1, values, {}, 0.0f, 10.0f, base + 2,
+                    session.status);
+  QG_RMASKCELLARRAY(true, 50, 200, 350, 250, 3, 1, 1, 1, 3, 1, values, mask, 0.0f, 10.0f,
+                    base + 3, session.status);
+  ASSERT_EQ(session.status, ST_GOOD());
+  QG_UPDATE(1, 0, session.status);
+  testing::TempDir dir;
+  const Screenshot s = testing::screenshot(x11_window_id(), dir.path().string());
+  ASSERT_TRUE(s.ok);
+  const auto bad = s.at(200, 280);
+  EXPECT_TRUE(testing::same_colour(bad, {255, 0, 0}, 0)) << bad[0] << " " << bad[1] << " " << bad[2];
+  EXPECT_TRUE(testing::same_colour(s.at(100, 280), {0, 0, 0}, 20)) << "the lowest value";
+  EXPECT_TRUE(testing::same_colour(s.at(300, 280), {255, 255, 255}, 2)) << "the highest value";
+  EXPECT_TRUE(testing::same_colour(s.at(200, 480), {0, 255, 0}, 0)) << "under a mask";
 }
 
 TEST(X11Window, RasterModeShowsTheRasterWhereItWasPainted) {

@@ -147,6 +147,17 @@ void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
   } else if (mode == 4) {
     MA_DIFZSCALE(xmaxdat, ymaxdat, data, xs, ys, xe, ye, lo, hi, status);
     if (status != kStatusGood) return;
+    // An infinite pixel in a sample box leaves its end of the range
+    // infinite (a height without end in the 3-D views): that end falls back
+    // to the finite extreme of the region.
+    if (!std::isfinite(lo) || !std::isfinite(hi)) {
+      float dlo = 0.0f;
+      float dhi = 0.0f;
+      finite_extremes(xmaxdat, data, xs, ys, xe, ye, dlo, dhi);
+      if (dhi < dlo) dlo = dhi = 0.0f;  // no finite pixel
+      if (!std::isfinite(lo)) lo = dlo;
+      if (!std::isfinite(hi)) hi = dhi;
+    }
   }
   if (mode != 0 && !(lo < hi)) {
     collapsed = true;
@@ -439,8 +450,10 @@ void GS_2DCELLARRAY(Index xmaxdat, Index ymaxdat, std::span<const float> data, I
   const GsRect& r = gs_state.idr;
   const Index nx = xendelm - xstrelm + 1;
   const Index ny = yendelm - ystrelm + 1;
-  QG_REALCELLARRAY(r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm, nx, ny, data,
-                   minimum, maximum, status);
+  // Pixels that are not a number take the mask colour, with or without a mask.
+  QG_RMASKCELLARRAY(false, r.xmin, r.ymin, r.xmax, r.ymax, xmaxdat, ymaxdat, xstrelm, ystrelm, nx,
+                    ny, data, {}, minimum, maximum, gs_device_fill_colour(gs_state.mask_colour),
+                    status);
   if (gs_state.pixel_values && nx <= 21 && ny <= 21)
     pixel_values(xmaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
 }

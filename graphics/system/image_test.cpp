@@ -91,6 +91,24 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
   ASSERT_EQ(s, kStatusGood);
   EXPECT_FLOAT_EQ(of("real_cell_array")[0]->minimum, 1.0f);
   EXPECT_FLOAT_EQ(of("real_cell_array")[0]->maximum, 8.0f);
+
+  // The automatic range (mean and spread of sample boxes) stays finite too.
+  GS_SET_IMAGESCALE(4, 0.0f, 1.0f, s);
+  for (const float bad : {std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity()}) {
+    image(8, 8, ramp);
+    data[element(4, 4, 8)] = bad;
+    data[element(5, 4, 8)] = std::numeric_limits<float>::quiet_NaN();
+    float low = 0.0f, high = 0.0f;
+    GS_CAL_ZRANGE(8, 8, data, 1, 1, 8, 8, 1, 4, low, high, s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_TRUE(std::isfinite(low) && std::isfinite(high) && low < high) << low << " " << high;
+    items.clear();
+    plot(s);
+    ASSERT_EQ(s, kStatusGood);
+    ASSERT_EQ(of("real_cell_array").size(), 1u) << bad;
+    EXPECT_TRUE(std::isfinite(of("real_cell_array")[0]->maximum - of("real_cell_array")[0]->minimum));
+  }
 }
 
 TEST_F(ImageTest, UserRangeThatLeavesNoRangeWarns) {
@@ -231,6 +249,17 @@ TEST_F(ImageTest, MaskedImageCellsTakeTheMaskColour) {
   GS_MPLOT(true, 8, 8, data, std::span<const std::uint8_t>(mask).first(10), xaxis, yaxis, 1, 1, 8,
            8, "", "", "", "", bad);
   EXPECT_EQ(bad, 140001);  // a mask smaller than the image
+
+  // Pixels that are not a number are drawn in the mask colour on every
+  // road, with no mask shown too.
+  items.clear();
+  GS_MPLOT(false, 8, 8, data, {}, xaxis, yaxis, 1, 1, 8, 8, "", "", "", "", s);
+  float low = 0.0f, high = 0.0f;
+  GS_2DCELLARRAY(8, 8, data, 1, 1, 8, 8, 0, low, high, s);
+  ASSERT_EQ(s, kStatusGood);
+  ASSERT_EQ(of("real_cell_array").size(), 2u);
+  for (const PageItem* cells : of("real_cell_array"))
+    EXPECT_EQ(cells->mask_colour, gs_device_fill_colour(kGsGreen));
 }
 
 // A decreasing axis (a d-spacing scale) is drawn increasing, its pixels

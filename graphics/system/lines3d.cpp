@@ -95,11 +95,22 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
       const float s = 0.5f * static_cast<float>(j - ystrelm);
       const float d = s * r / ny;
       const float* row = data.data() + element(xstrelm, j, xmaxdat);
-      for (std::size_t i = 0; i < px.size(); ++i) {
-        px[i] = static_cast<float>(xstrelm + static_cast<Index>(i)) + s;
-        py[i] = row[i] + d;
+      // A row is drawn in runs between its pixels that are not a number:
+      // no segment reaches a bad pixel. Infinite pixels stand at the range's ends.
+      std::size_t run = 0;
+      for (std::size_t i = 0; i <= px.size() && status == kStatusGood; ++i) {
+        if (i == px.size() || std::isnan(row[i])) {
+          if (run >= 2)
+            QG_POLYLINE(static_cast<int>(run), std::span<const float>(px).first(run),
+                        std::span<const float>(py).first(run), status);
+          run = 0;
+          continue;
+        }
+        const float v = std::isinf(row[i]) ? std::clamp(row[i], minimum, maximum) : row[i];
+        px[run] = static_cast<float>(xstrelm + static_cast<Index>(i)) + s;
+        py[run] = v + d;
+        ++run;
       }
-      QG_POLYLINE(static_cast<int>(px.size()), px, py, status);
     }
   }
   Status local = kStatusGood;

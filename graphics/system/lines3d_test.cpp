@@ -129,5 +129,71 @@ TEST_F(HiddenLinesTest, LineViewFrameAndRowAxis) {
   EXPECT_NE(text("2.0"), nullptr);
 }
 
+// Bad pixels (not a number) are gaps in their row: no segment reaches one,
+// the hidden-line horizon has no height there, and infinite pixels stay
+// inside the frame.
+TEST_F(HiddenLinesTest, BadPixelsAreGapsInTheirRows) {
+  constexpr Index nx = 32, ny = 24;
+  std::vector<float> data(nx * ny), xaxis(nx), yaxis(ny);
+  for (Index j = 0; j < ny; ++j)
+    for (Index i = 0; i < nx; ++i) data[i + j * nx] = static_cast<float>(i);
+  for (Index y = 11; y <= 14; ++y)
+    for (Index x = 13; x <= 20; ++x) data[element(x, y, nx)] = NAN;
+  data[element(3, 20, nx)] = INFINITY;
+  data[element(4, 21, nx)] = -INFINITY;
+  Status s = kStatusGood;
+  for (const bool hidden : {false, true}) {
+    items.clear();
+    GS_3DLINES(hidden, nx, ny, data, xaxis, yaxis, 1, 1, nx, ny, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    std::size_t rows = 0;
+    for (const PageItem* line : of("polyline")) {
+      if (line->clip.empty()) continue;  // frame and axes
+      ++rows;
+      for (std::size_t k = 0; k < line->x.size(); ++k) {
+        ASSERT_TRUE(std::isfinite(line->x[k]) && std::isfinite(line->y[k])) << hidden;
+        EXPECT_GE(line->x[k], line->clip[0] - 1e-5f) << hidden;
+        EXPECT_GE(line->y[k], line->clip[1] - 1e-5f) << hidden;
+        EXPECT_LE(line->x[k], line->clip[2] + 1e-5f) << hidden;
+        EXPECT_LE(line->y[k], line->clip[3] + 1e-5f) << hidden;
+      }
+    }
+    // Without hidden lines, the four rows with bad pixels in two pieces.
+    if (!hidden) {
+      EXPECT_EQ(rows, static_cast<std::size_t>(ny + 4));
+    }
+  }
+
+  // Row 0 level at 10 with a gap over columns 5-8; rows 1 and 2 lower. In
+  // the gap row 1 shows, and hides row 2.
+  constexpr Index wide = 12;
+  std::vector<float> rows3(wide * 3);
+  for (Index i = 0; i < wide; ++i) {
+    rows3[i] = i >= 4 && i <= 7 ? NAN : 10.0f;
+    rows3[i + wide] = 5.0f;
+    rows3[i + 2 * wide] = 2.0f;
+  }
+  QG_DATAWINDOW(0, 0, 20, 20, s);
+  QG_VIEWPORT(0, 0, 1, 1, s);
+  items.clear();
+  GS_3DHIDELINES(wide, 3, rows3, 1, 1, wide, 3, 0.0f, 10.0f, 1.0e6f, 10000, s);
+  ASSERT_EQ(s, kStatusGood);
+  bool row1_in_gap = false;
+  for (const PageItem* line : of("polyline"))
+    for (std::size_t k = 0; k + 1 < line->x.size(); ++k) {
+      const float xa = line->x[k] * 20.0f, xb = line->x[k + 1] * 20.0f;
+      const float ya = line->y[k] * 20.0f, yb = line->y[k + 1] * 20.0f;
+      ASSERT_TRUE(std::isfinite(xa + xb + ya + yb));
+      const bool in_gap = std::max(xa, xb) > 4.5f && std::min(xa, xb) < 7.5f;
+      if (!in_gap) continue;
+      EXPECT_FALSE(std::abs(ya - 10.0f) < 0.1f && std::abs(yb - 10.0f) < 0.1f)
+          << "row 0 drawn across its gap at " << xa << ".." << xb;
+      EXPECT_FALSE(std::abs(ya - 2.0f) < 0.1f && std::abs(yb - 2.0f) < 0.1f)
+          << "row 2 drawn under row 1 at " << xa << ".." << xb;
+      row1_in_gap |= std::abs(ya - 5.0f) < 0.1f && std::abs(yb - 5.0f) < 0.1f;
+    }
+  EXPECT_TRUE(row1_in_gap);
+}
+
 }  // namespace
 }  // namespace kesta

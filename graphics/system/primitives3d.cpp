@@ -80,6 +80,22 @@ class Horizon {
     hy_ = y;
   }
 
+  // Draws a whole row, in runs between its gaps.
+  void draw_runs(const std::vector<float>& rx, const std::vector<float>& ry, Status& status) {
+    status_ = &status;
+    runx_.clear();
+    runy_.clear();
+    for (std::size_t i = 0; i < rx.size(); ++i) {
+      if (std::isnan(ry[i])) {
+        flush();
+        continue;
+      }
+      runx_.push_back(rx[i]);
+      runy_.push_back(ry[i]);
+    }
+    flush();
+  }
+
   // Draws the parts of the row above the horizon and merges the row in.
   void add_row(const std::vector<float>& rx, const std::vector<float>& ry, Status& status) {
     status_ = &status;
@@ -100,7 +116,10 @@ class Horizon {
       const bool has_r = segment(rx, ry, kr, xa, xb, ra, rb);
       if (!has_r) {
         flush();
-        if (has_h) envelope(xa, ha, xb, hb);
+        if (has_h)
+          envelope(xa, ha, xb, hb);
+        else
+          envelope(xa, kGap, xb, kGap);
         continue;
       }
       if (!has_h) {
@@ -144,11 +163,13 @@ class Horizon {
 
  private:
   // Values at XA and XB of the polyline piece covering XA..XB, if any; K
-  // walks forward with the intervals.
+  // walks forward with the intervals. A piece with an end that is not a
+  // number is a gap: a bad pixel of a row, or where no row has been yet.
   static bool segment(const std::vector<float>& px, const std::vector<float>& py, std::size_t& k,
                       float xa, float xb, float& ya, float& yb) {
     if (px.size() < 2 || xa < px.front() || xb > px.back()) return false;
     while (k + 2 < px.size() && px[k + 1] <= xa) ++k;
+    if (std::isnan(py[k]) || std::isnan(py[k + 1])) return false;
     const float x0 = px[k];
     const float x1 = px[k + 1];
     const float w = x1 - x0;
@@ -156,8 +177,12 @@ class Horizon {
     yb = w > 0.0f ? py[k] + (py[k + 1] - py[k]) * (xb - x0) / w : py[k + 1];
     return true;
   }
+  static constexpr float kGap = std::numeric_limits<float>::quiet_NaN();
+
   void envelope(float xa, float ya, float xb, float yb) {
-    if (nx_.empty() || nx_.back() != xa || ny_.back() != ya) {
+    const bool joins = !nx_.empty() && nx_.back() == xa &&
+                       (ny_.back() == ya || (std::isnan(ny_.back()) && std::isnan(ya)));
+    if (!joins) {
       nx_.push_back(xa);
       ny_.push_back(ya);
     }
@@ -334,11 +359,13 @@ void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, I
     const float* row = data.data() + element(xstrelm, y, xmaxdat);
     for (Index i = 0; i < nx; ++i) {
       rx[static_cast<std::size_t>(i)] = static_cast<float>(xstrelm + i) - 0.5f + shift;
-      ry[static_cast<std::size_t>(i)] = std::clamp(row[i], zmin, zmax) + offset;
+      // A pixel that is not a number stays so: the row has a gap there.
+      ry[static_cast<std::size_t>(i)] =
+          std::isnan(row[i]) ? row[i] : std::clamp(row[i], zmin, zmax) + offset;
     }
     if (y == ystrelm) {
-      QG_POLYLINE(static_cast<int>(nx), rx, ry, status);
       horizon.reset(rx, ry);
+      horizon.draw_runs(rx, ry, status);
     } else {
       horizon.add_row(rx, ry, status);
     }

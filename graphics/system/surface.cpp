@@ -195,9 +195,10 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
     GS_3FILLAREA(4, side_x, side_y, side_z, status);
     GS_3FILLAREA(4, floor_x, floor_y, floor_z, status);
   }
+  const int bad_pixels = gs_device_fill_colour(gs_state.mask_colour);
   auto image_plane = [&](float z) {
     GS_3DRMCELLARRAY(false, xs, ys, z, xs, ye, z, xe, ye, z, xmaxdat, ymaxdat, xstrelm, ystrelm,
-                     xendelm, yendelm, data, {}, range_min, range_max, 0, status);
+                     xendelm, yendelm, data, {}, range_min, range_max, bad_pixels, status);
   };
   if (low_image && elevation >= 0.0f) image_plane(0.0f);
   if (top_image && elevation < 0.0f) image_plane(h);
@@ -311,6 +312,11 @@ void GS_3DSUB(float z_scale, Index xnum, Index, std::span<const float> heights,
   const float px[5] = {x1, x2, x2, x1, x1};
   const float py[5] = {y1, y1, y2, y2, y1};
   const float pz[5] = {h(ix, iy), h(ix + 1, iy), h(ix + 1, iy + 1), h(ix, iy + 1), h(ix, iy)};
+  // A cell with a corner that is not a number (a bad pixel, or a block
+  // holding one) is left out, a hole in the surface; neither fill nor edges.
+  if (!(std::isfinite(pz[0]) && std::isfinite(pz[1]) && std::isfinite(pz[2]) &&
+        std::isfinite(pz[3])))
+    return;
   if (fill && !z_colours) GS_3FILLAREA(4, px, py, pz, status);
   if (fill && z_colours) {
     auto level = [&](float z) {

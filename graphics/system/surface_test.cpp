@@ -264,6 +264,60 @@ TEST_F(SurfaceTest, ScalingAxesAndDegenerateData) {
   }
 }
 
+// Page extremes of every point drawn; false when a point is not finite.
+bool drawn_extent(const std::vector<PageItem>& items, float& x1, float& y1, float& x2, float& y2) {
+  x1 = y1 = 1e30f;
+  x2 = y2 = -1e30f;
+  for (const PageItem& item : items) {
+    if (item.kind != "polyline" && item.kind != "fill_area") continue;
+    for (std::size_t k = 0; k < item.x.size(); ++k) {
+      if (!std::isfinite(item.x[k]) || !std::isfinite(item.y[k])) return false;
+      x1 = std::min(x1, item.x[k]), x2 = std::max(x2, item.x[k]);
+      y1 = std::min(y1, item.y[k]), y2 = std::max(y2, item.y[k]);
+    }
+  }
+  return true;
+}
+
+float column(float x, float) { return x; }
+
+TEST_F(SurfaceTest, BadPixelsLeaveAHoleInsideTheSurfacesBox) {
+  use_raster(0);  // every cell reaches the recorder as a fill
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, false, false, s);
+  for (const bool bands : {false, true}) {
+    GS_SET_3DSTYLE(true, 5, 1.0f, true, bands, 1, s);
+    make(32, 24, column);
+    view(30.0f, 0.5f, 30.0f);
+    items.clear();
+    GS_3DSURFACE(32, 24, data, xaxis, yaxis, 1, 1, 32, 24, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    float bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
+    ASSERT_TRUE(drawn_extent(items, bx1, by1, bx2, by2));
+    const std::size_t whole = of("fill_area").size();
+
+    // Rows 11-14, columns 13-20 not a number; infinite pixels beside them.
+    for (Index y = 11; y <= 14; ++y)
+      for (Index x = 13; x <= 20; ++x) data[element(x, y, 32)] = NAN;
+    data[element(5, 20, 32)] = INFINITY;
+    data[element(6, 20, 32)] = -INFINITY;
+    items.clear();
+    GS_3DSURFACE(32, 24, data, xaxis, yaxis, 1, 1, 32, 24, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    float x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    ASSERT_TRUE(drawn_extent(items, x1, y1, x2, y2)) << bands;
+    // Nothing outside the box of the whole ramp: the height range is the same.
+    EXPECT_GE(x1, bx1 - 1e-5f) << bands;
+    EXPECT_GE(y1, by1 - 1e-5f) << bands;
+    EXPECT_LE(x2, bx2 + 1e-5f) << bands;
+    EXPECT_LE(y2, by2 + 1e-5f) << bands;
+    // The 9 x 5 cells that touch a bad pixel are left out, edges and all.
+    if (!bands) {
+      EXPECT_EQ(whole - of("fill_area").size(), 45u);
+    }
+  }
+}
+
 TEST_F(SurfaceTest, CopiedIntoPostScript) {
   testing::TempDir dir;
   make(24, 24, two_peaks);
