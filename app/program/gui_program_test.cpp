@@ -85,14 +85,17 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
 // The window closed while a menu waits for it, in an interface or at the top
 // menu: the menus that follow are asked at the terminal with their question
 // and choices, and are answered by name there; the work in memory is not
-// lost unasked. The end of the terminal input then ends the run.
+// lost unasked. The end of the terminal input then ends the run. The
+// keyboard interface, entered and left after the close, leaves the menus as
+// they were: asked whole, with no graphics error.
 TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
   struct Case {
     const char* macro;  // where the window is closed
     bool typed_exit;    // EXIT KESTA and YES typed, or Ctrl-D
+    bool keyboard;      // the keyboard interface entered and left first
   };
-  for (const Case c : {Case{"POWDER DIFFRACTION (2-D)\n", true}, Case{"", true},
-                       Case{"", false}}) {
+  for (const Case c : {Case{"POWDER DIFFRACTION (2-D)\n", true, false}, Case{"", true, false},
+                       Case{"", false, false}, Case{"", true, true}}) {
     testing::PrivateXServer server(24);
     ASSERT_TRUE(server.ok());
     testing::write_text_file(dir.file("gui.mac"), c.macro);
@@ -104,6 +107,23 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
     ASSERT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << c.macro;
     ASSERT_TRUE(run.child.wait_for("KEYBOARD INTERFACE", kWait)) << run.child.output();
     ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+    if (c.keyboard) {
+      run.child.type("KEYBOARD INTERFACE\n");
+      ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait)) << run.child.output();
+      run.child.type("EXIT\n");
+      ASSERT_TRUE(run.child.wait_for("INFO: Control transferred to graphics window\r\n"
+                                     "KESTA: SCIENTIFIC INTERFACES\r\nCHOICES: ?, HELP,",
+                                     kWait))
+          << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("POWDER DIFFRACTION (2-D)\n");
+      ASSERT_TRUE(run.child.wait_for("CHOICES: EXIT, BEAM CENTRE,", kWait)) << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("EXIT\n");
+      ASSERT_TRUE(run.child.wait_for("KESTA: SCIENTIFIC INTERFACES\r\nCHOICES:", kWait))
+          << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+    }
     if (c.typed_exit) {
       run.child.type("EXIT KESTA\n");
       ASSERT_TRUE(run.child.wait_for("CONFIRM EXIT\r\nCHOICES: CANCEL, HELP, YES, NO\r\n", kWait))
@@ -114,7 +134,10 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
       run.child.type("\x04");
     }
     EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
-    EXPECT_NE(run.child.output().find("INFO: BYE: KESTA"), std::string::npos);
+    const std::string out = run.child.output();
+    EXPECT_NE(out.find("INFO: BYE: KESTA"), std::string::npos);
+    EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Problem in form widget"), std::string::npos) << out;
   }
 }
 
