@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -139,6 +140,31 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
     EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
     EXPECT_EQ(out.find("Problem in form widget"), std::string::npos) << out;
   }
+}
+
+// PRINT in a window menu finishes its file at once, under its own name: the
+// window has no END GRAPHICS FILE, and a run that ends unexpectedly (killed
+// here, waiting in the window) must not lose the page.
+TEST_F(GuiProgram, MenuPrintFinishesItsFile) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("print.mac"),
+                           "IMAGE PROCESSING (GENERAL)\nINPUT\nramp.kzt\nPRINT\nip.ps\n"
+                           "MOVEMENT\nPRINT\nmovement.ps\nEXIT\nEXIT\n"
+                           "FILE SERIES\nPRINT\nseries.ps\nEXIT\n"
+                           "ON-LINE CRYSTALLOGRAPHY\nPRINT\nxtal.ps\n"
+                           "MOVEMENT\nRIGHT\nPRINT\nimage.ps\n");
+  Running run(dir, {"-dim64x64", "-macprint.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  for (const char* name : {"ip.ps", "movement.ps", "series.ps", "xtal.ps", "image.ps"}) {
+    const std::string ps = testing::file_contents(dir.file(name));
+    EXPECT_NE(ps.find("%!PS"), std::string::npos) << name << run.child.output();
+    EXPECT_NE(ps.find("showpage"), std::string::npos) << name;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
+        << entry.path();
 }
 
 // The keyboard commands GUI (its last button returns at once and EXIT is
