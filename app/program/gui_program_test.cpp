@@ -94,9 +94,12 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
     const char* macro;  // where the window is closed
     bool typed_exit;    // EXIT KESTA and YES typed, or Ctrl-D
     bool keyboard;      // the keyboard interface entered and left first
+    bool in_form;       // closed while a form waits: its menu comes back
   };
-  for (const Case c : {Case{"POWDER DIFFRACTION (2-D)\n", true, false}, Case{"", true, false},
-                       Case{"", false, false}, Case{"", true, true}}) {
+  for (const Case c :
+       {Case{"POWDER DIFFRACTION (2-D)\n", true, false, false}, Case{"", true, false, false},
+        Case{"", false, false, false}, Case{"", true, true, false},
+        Case{"POWDER DIFFRACTION (2-D)\nINPUT\nramp.kzt\n", true, false, true}}) {
     testing::PrivateXServer server(24);
     ASSERT_TRUE(server.ok());
     testing::write_text_file(dir.file("gui.mac"), c.macro);
@@ -106,6 +109,11 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
     ASSERT_NE(window, 0u);
     ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
     ASSERT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << c.macro;
+    if (c.in_form) {
+      ASSERT_TRUE(run.child.wait_for("CHOICES: EXIT, BEAM CENTRE,", kWait)) << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("EXIT\n");
+    }
     ASSERT_TRUE(run.child.wait_for("KEYBOARD INTERFACE", kWait)) << run.child.output();
     ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
     if (c.keyboard) {
