@@ -150,6 +150,50 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
   }
 }
 
+// A failed read after the window was closed: the warning boxes are written
+// at the terminal, each line once and with one "WARNING:", and the reader's
+// own lines (a damaged file, a description without its values) are not
+// repeated in them.
+TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("gui.mac"), "");
+  testing::write_text_file(dir.file("bad.kzt"), std::string(300, 'x'));
+  testing::write_text_file(dir.file("plate.img"), std::string("\x80\x00\x00\x00\xff\xff", 6));
+  testing::write_text_file(dir.file("plate.inf"), "BAS2000\nplate\n\n\n100\n50\n16\n3\n1\nS\nL\n");
+  Running run(dir, {"-dim64x64", "-macgui.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait));
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+  run.child.type("IMAGE PROCESSING (GENERAL)\n");
+  for (const char* file : {"bad.kzt", "plate.inf"}) {
+    ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+    run.child.type("INPUT\n");
+    ASSERT_TRUE(run.child.wait_for("FILE NAME:", kWait)) << run.child.output();
+    run.child.type(std::string(file) + "\n");
+    ASSERT_TRUE(run.child.wait_for("WARNING: DATA NOT DEFINED CORRECTLY\r\nWARNING: " +
+                                       std::string(file) + "\r\n",
+                                   kWait))
+        << run.child.output();
+  }
+  run.child.type("\x04");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string out = run.child.output();
+  const auto count = [&out](const std::string& text) {
+    int n = 0;
+    for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("WARNING: WARNING"), 0) << out;
+  EXPECT_EQ(count("is not a \"KESTA STANDARD FORMAT\" file"), 1) << out;
+  EXPECT_EQ(count("Sensitivity undefined") + count("SENSITIVITY UNDEFINED"), 1) << out;
+  EXPECT_EQ(count("Latitude undefined") + count("LATITUDE UNDEFINED"), 1) << out;
+  EXPECT_EQ(count("WARNING: PROBLEM INPUTTING DATA FROM FILE:\r\n"), 2) << out;
+}
+
 // PRINT in a window menu finishes its file at once, under its own name: the
 // window has no END GRAPHICS FILE, and a run that ends unexpectedly (killed
 // here, waiting in the window) must not lose the page.
