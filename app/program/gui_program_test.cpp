@@ -150,6 +150,30 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
   }
 }
 
+// A PostScript file left open by the keyboard's PRINT GRAPHICS when the
+// window is closed is still finished under its name at the end of the run.
+TEST_F(GuiProgram, AfterTheWindowClosedAnOpenGraphicsFileIsFinished) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, {"-key", "-dim64x64"});
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+  run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPRINT GRAPHICS\np.ps\n");
+  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+      << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+  run.child.type("INFORMATION\n");
+  ASSERT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait))
+      << run.child.output();
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+  run.child.type("EXIT\nYES\n");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string ps = testing::file_contents(dir.file("p.ps"));
+  EXPECT_NE(ps.find("%!PS"), std::string::npos) << run.child.output();
+  EXPECT_NE(ps.find("End of PostScript file"), std::string::npos);
+}
+
 // A failed read after the window was closed: the warning boxes are written
 // at the terminal, each line once and with one "WARNING:", and the reader's
 // own lines (a damaged file, a description without its values) are not
