@@ -42,6 +42,12 @@ struct Running {
         }) {}
 };
 
+// The window closed as through the window manager.
+bool close_the_window() {
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  return window != 0 && testing::run_bounded("xdotool windowclose " + std::to_string(window));
+}
+
 struct GuiProgram : ::testing::Test {
   TempDir dir;
   void SetUp() override {
@@ -105,9 +111,7 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
     testing::write_text_file(dir.file("gui.mac"), c.macro);
     Running run(dir, {"-dim64x64", "-macgui.mac"});
     ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait)) << c.macro;
-    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
-    ASSERT_NE(window, 0u);
-    ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+    ASSERT_TRUE(close_the_window());
     ASSERT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << c.macro;
     if (c.in_form) {
       ASSERT_TRUE(run.child.wait_for("CHOICES: EXIT, BEAM CENTRE,", kWait)) << run.child.output();
@@ -160,9 +164,7 @@ TEST_F(GuiProgram, AfterTheWindowClosedAnOpenGraphicsFileIsFinished) {
   run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPRINT GRAPHICS\np.ps\n");
   ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
       << run.child.output();
-  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
-  ASSERT_NE(window, 0u);
-  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+  ASSERT_TRUE(close_the_window());
   run.child.type("INFORMATION\n");
   ASSERT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait))
       << run.child.output();
@@ -187,9 +189,7 @@ TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
   testing::write_text_file(dir.file("plate.inf"), "BAS2000\nplate\n\n\n100\n50\n16\n3\n1\nS\nL\n");
   Running run(dir, {"-dim64x64", "-macgui.mac"});
   ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait));
-  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
-  ASSERT_NE(window, 0u);
-  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+  ASSERT_TRUE(close_the_window());
   ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
   run.child.type("IMAGE PROCESSING (GENERAL)\n");
   for (const char* file : {"bad.kzt", "plate.inf"}) {
@@ -202,6 +202,7 @@ TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
                                    kWait))
         << run.child.output();
   }
+  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
   run.child.type("\x04");
   EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
   const std::string out = run.child.output();
