@@ -267,9 +267,10 @@ ImageRead stack_read(GuiRead& g) {
 }
 
 // The Fuji reader's warnings in boxes and its steps in prompts. In a running
-// series nothing may wait, and the terminal has its lines already.
+// series nothing may wait, and the terminal has its lines already; so it has
+// when the boxes would be written there.
 void fuji_show(std::string_view text, bool warning, Status& status) {
-  if (series_members != nullptr) return;
+  if (series_members != nullptr || (warning && gs_warnings_on_terminal())) return;
   const std::string line(text);
   if (warning)
     GS_FWARNING(1, 1, {line}, status);
@@ -471,7 +472,8 @@ void warning_box(std::string_view message, const std::string& file_name,
     return;
   }
   std::vector<std::string> lines{std::string(message), file_name.substr(0, 80)};
-  lines.insert(lines.end(), more.begin(), more.end());
+  // MORE is on the terminal already: a box written there leaves it out.
+  if (!gs_warnings_on_terminal()) lines.insert(lines.end(), more.begin(), more.end());
   const int num = static_cast<int>(lines.size());
   GS_FWARNING(num, num, lines, status);
 }

@@ -78,12 +78,30 @@ void KZT_POSTSCRIPT(Status& status) {
            status);
 }
 
-void kzt_command_print(KztDataSets& sets, std::string_view graphics_kind, Status& status) {
+namespace {
+
+// The current data of the program arrays, masked when MASKED and a mask
+// exists.
+void print_current_data(bool gui, const KztDataSets& sets, std::string_view graphics_kind,
+                        bool masked, Status& status) {
   const KztArrays& a = vosq_kzt_arrays;
-  KZT_PRINT(false, graphics_kind, sets.mask_exist, a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis),
-            kzt_yline(a.yaxis), kzt_image(a.data), kzt_image(a.variances), kzt_mask(), sets.title,
-            sets.xlabel, sets.ylabel, sets.zlabel, sets.variances_exist, a.xstrelm, a.ystrelm,
-            a.xendelm, a.yendelm, status);
+  masked = masked && sets.mask_exist;
+  KZT_PRINT(gui, graphics_kind, masked, a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis),
+            kzt_yline(a.yaxis), kzt_image(a.data), kzt_image(a.variances),
+            masked ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>(),
+            sets.title, sets.xlabel, sets.ylabel, sets.zlabel, sets.variances_exist, a.xstrelm,
+            a.ystrelm, a.xendelm, a.yendelm, status);
+}
+
+}  // namespace
+
+void kzt_command_print(KztDataSets& sets, std::string_view graphics_kind, Status& status) {
+  print_current_data(false, sets, graphics_kind, true, status);
+}
+
+void kzt_menu_print(const KztDataSets& sets, std::string_view graphics_kind, bool mask_data,
+                    Status& status) {
+  print_current_data(true, sets, graphics_kind, mask_data, status);
 }
 
 void kzt_command_postscript(KztDataSets&, std::string&, Status& status) { KZT_POSTSCRIPT(status); }

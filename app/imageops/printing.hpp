@@ -30,8 +30,15 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
 // Later PostScript output in colour, or black and white, in turn.
 void KZT_POSTSCRIPT(Status& status);
 
-// The keyboard branches of PRINT GRAPHICS and POSTSCRIPT OPTIONS.
+// The keyboard branches of PRINT GRAPHICS and POSTSCRIPT OPTIONS. PRINT
+// GRAPHICS leaves the file open for more pages until END GRAPHICS FILE.
 void kzt_command_print(KztDataSets& sets, std::string_view graphics_kind, Status& status);
+
+// PRINT of a window menu: the current data (masked when MASK_DATA and a mask
+// exists) in a file of its own, finished before the menu comes back, as the
+// window has no END GRAPHICS FILE.
+void kzt_menu_print(const KztDataSets& sets, std::string_view graphics_kind, bool mask_data,
+                    Status& status);
 void kzt_command_postscript(KztDataSets& sets, std::string& next, Status& status);
 
 }  // namespace kesta

@@ -88,7 +88,7 @@ void run_move(MenuPass& pass, ImageMenu&, Status&) {
 }
 
 void run_print(MenuPass& pass, ImageMenu&, Status& status) {
-  kzt_command_print(pass.sets, pass.plot_type, status);
+  kzt_menu_print(pass.sets, pass.plot_type, true, status);
 }
 
 using ImageRow = MenuRow<ImageMenu>;

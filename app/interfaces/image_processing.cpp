@@ -54,7 +54,7 @@ void run_output(MenuPass& pass, GeneralMenu&, Status& status) {
 }
 
 void run_print(MenuPass& pass, GeneralMenu&, Status& status) {
-  kzt_command_print(pass.sets, pass.plot_type, status);
+  kzt_menu_print(pass.sets, pass.plot_type, true, status);
 }
 
 // ---- IMAGE PROCESSING (GENERAL) ----

@@ -104,13 +104,7 @@ void run_zscale(MenuPass& pass, State& state, Status& status) {
 }
 
 void run_print(MenuPass& pass, State& state, Status& status) {
-  const KztArrays& a = vosq_kzt_arrays;
-  const KztDataSets& s = pass.sets;
-  const bool masked = state.mask_data && s.mask_exist;
-  KZT_PRINT(true, pass.plot_type, masked, a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis),
-            kzt_yline(a.yaxis), kzt_image(a.data), kzt_image(a.variances),
-            masked ? kzt_mask() : std::span<std::uint8_t>{}, s.title, s.xlabel, s.ylabel,
-            s.zlabel, s.variances_exist, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, status);
+  kzt_menu_print(pass.sets, pass.plot_type, state.mask_data, status);
 }
 
 void run_exchange(MenuPass& pass, State& state, Status& status) {

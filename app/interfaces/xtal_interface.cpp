@@ -233,7 +233,7 @@ void run_movement(MenuPass& pass, XtalState&, Status& status) {
   KZT_IMAGE(pass.sets, pass.plot_type, status);
 }
 void run_print(MenuPass& pass, XtalState&, Status& status) {
-  kzt_command_print(pass.sets, "masked_image", status);
+  kzt_menu_print(pass.sets, "masked_image", true, status);
 }
 void run_unzoom(MenuPass&, XtalState&, Status& status) {
   KztArrays& a = vosq_kzt_arrays;

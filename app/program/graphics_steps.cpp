@@ -78,11 +78,19 @@ bool kzt_open_graphics(bool graphics_on, Status& status) {
 
 bool kzt_window_closed(Status& status) {
   if (!qg_window_lost()) return false;
-  close_graphics_kernel();
+  // The kernel stays open: a lost window draws nothing, and the window
+  // menus still asked later (the graphical menu after the keyboard
+  // interface) need it to ask at the terminal. A PostScript file being
+  // written stays open as well.
   Status local = kStatusGood;
   IO_WRITE("INFO: KESTA goes on without graphics, as if started with \"-nogr\"", local);
   if (status == kStatusEscape) ST_DEF_SYSTEM(status);
   return true;
+}
+
+void kzt_close_graphics(Status& status) {
+  if (qg_db_system.system_open == 0) return;
+  GS_CLOSE_GRAPHICS(status);
 }
 
 void kzt_restore_display(Status& status) {

@@ -25,11 +25,16 @@ void kzt_title_graphics(Status& status);
 void kzt_poll_graphics(Status& status);
 
 // True when the window went away while graphics were on (closed through the
-// window manager, destroyed, its display gone): the graphics system is then
-// closed, a line says the program goes on without graphics, and the user
-// escape that the lost window answered is cleared from STATUS. The caller
-// turns GRAPHICS_ON off, as if the program had started with -nogr.
+// window manager, destroyed, its display gone): a line says the program goes
+// on without graphics, and the user escape that the lost window answered is
+// cleared from STATUS. The caller turns GRAPHICS_ON off, as if the program
+// had started with -nogr; the graphics system itself stays open until the
+// end of the run, so that window menus asked later go to the terminal.
 bool kzt_window_closed(Status& status);
+
+// Closes the graphics system at the end of the run, if it is open (also
+// after the window was lost): a PostScript file still open is finished.
+void kzt_close_graphics(Status& status);
 
 // The whole image as the image display region after an input.
 void kzt_set_image_region(Index xnumdat, Index ynumdat);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,12 @@ struct Running {
           return 127;
         }) {}
 };
+
+// The window closed as through the window manager.
+bool close_the_window() {
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  return window != 0 && testing::run_bounded("xdotool windowclose " + std::to_string(window));
+}
 
 struct GuiProgram : ::testing::Test {
   TempDir dir;
@@ -85,25 +92,51 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
 // The window closed while a menu waits for it, in an interface or at the top
 // menu: the menus that follow are asked at the terminal with their question
 // and choices, and are answered by name there; the work in memory is not
-// lost unasked. The end of the terminal input then ends the run.
+// lost unasked. The end of the terminal input then ends the run. The
+// keyboard interface, entered and left after the close, leaves the menus as
+// they were: asked whole, with no graphics error.
 TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
   struct Case {
     const char* macro;  // where the window is closed
     bool typed_exit;    // EXIT KESTA and YES typed, or Ctrl-D
+    bool keyboard;      // the keyboard interface entered and left first
+    bool in_form;       // closed while a form waits: its menu comes back
   };
-  for (const Case c : {Case{"POWDER DIFFRACTION (2-D)\n", true}, Case{"", true},
-                       Case{"", false}}) {
+  for (const Case c :
+       {Case{"POWDER DIFFRACTION (2-D)\n", true, false, false}, Case{"", true, false, false},
+        Case{"", false, false, false}, Case{"", true, true, false},
+        Case{"POWDER DIFFRACTION (2-D)\nINPUT\nramp.kzt\n", true, false, true}}) {
     testing::PrivateXServer server(24);
     ASSERT_TRUE(server.ok());
     testing::write_text_file(dir.file("gui.mac"), c.macro);
     Running run(dir, {"-dim64x64", "-macgui.mac"});
     ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait)) << c.macro;
-    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
-    ASSERT_NE(window, 0u);
-    ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+    ASSERT_TRUE(close_the_window());
     ASSERT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << c.macro;
+    if (c.in_form) {
+      ASSERT_TRUE(run.child.wait_for("CHOICES: EXIT, BEAM CENTRE,", kWait)) << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("EXIT\n");
+    }
     ASSERT_TRUE(run.child.wait_for("KEYBOARD INTERFACE", kWait)) << run.child.output();
     ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+    if (c.keyboard) {
+      run.child.type("KEYBOARD INTERFACE\n");
+      ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait)) << run.child.output();
+      run.child.type("EXIT\n");
+      ASSERT_TRUE(run.child.wait_for("INFO: Control transferred to graphics window\r\n"
+                                     "KESTA: SCIENTIFIC INTERFACES\r\nCHOICES: ?, HELP,",
+                                     kWait))
+          << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("POWDER DIFFRACTION (2-D)\n");
+      ASSERT_TRUE(run.child.wait_for("CHOICES: EXIT, BEAM CENTRE,", kWait)) << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("EXIT\n");
+      ASSERT_TRUE(run.child.wait_for("KESTA: SCIENTIFIC INTERFACES\r\nCHOICES:", kWait))
+          << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+    }
     if (c.typed_exit) {
       run.child.type("EXIT KESTA\n");
       ASSERT_TRUE(run.child.wait_for("CONFIRM EXIT\r\nCHOICES: CANCEL, HELP, YES, NO\r\n", kWait))
@@ -114,8 +147,101 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
       run.child.type("\x04");
     }
     EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
-    EXPECT_NE(run.child.output().find("INFO: BYE: KESTA"), std::string::npos);
+    const std::string out = run.child.output();
+    EXPECT_NE(out.find("INFO: BYE: KESTA"), std::string::npos);
+    EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Problem in form widget"), std::string::npos) << out;
   }
+}
+
+// A PostScript file left open by the keyboard's PRINT GRAPHICS when the
+// window is closed is still finished under its name at the end of the run.
+TEST_F(GuiProgram, AfterTheWindowClosedAnOpenGraphicsFileIsFinished) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, {"-key", "-dim64x64"});
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+  run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPRINT GRAPHICS\np.ps\n");
+  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+      << run.child.output();
+  ASSERT_TRUE(close_the_window());
+  run.child.type("INFORMATION\n");
+  ASSERT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait))
+      << run.child.output();
+  ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+  run.child.type("EXIT\nYES\n");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string ps = testing::file_contents(dir.file("p.ps"));
+  EXPECT_NE(ps.find("%!PS"), std::string::npos) << run.child.output();
+  EXPECT_NE(ps.find("End of PostScript file"), std::string::npos);
+}
+
+// A failed read after the window was closed: the warning boxes are written
+// at the terminal, each line once and with one "WARNING:", and the reader's
+// own lines (a damaged file, a description without its values) are not
+// repeated in them.
+TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("gui.mac"), "");
+  testing::write_text_file(dir.file("bad.kzt"), std::string(300, 'x'));
+  testing::write_text_file(dir.file("plate.img"), std::string("\x80\x00\x00\x00\xff\xff", 6));
+  testing::write_text_file(dir.file("plate.inf"), "BAS2000\nplate\n\n\n100\n50\n16\n3\n1\nS\nL\n");
+  Running run(dir, {"-dim64x64", "-macgui.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait));
+  ASSERT_TRUE(close_the_window());
+  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+  run.child.type("IMAGE PROCESSING (GENERAL)\n");
+  for (const char* file : {"bad.kzt", "plate.inf"}) {
+    ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+    run.child.type("INPUT\n");
+    ASSERT_TRUE(run.child.wait_for("FILE NAME:", kWait)) << run.child.output();
+    run.child.type(std::string(file) + "\n");
+    ASSERT_TRUE(run.child.wait_for("WARNING: DATA NOT DEFINED CORRECTLY\r\nWARNING: " +
+                                       std::string(file) + "\r\n",
+                                   kWait))
+        << run.child.output();
+  }
+  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+  run.child.type("\x04");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string out = run.child.output();
+  const auto count = [&out](const std::string& text) {
+    int n = 0;
+    for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("WARNING: WARNING"), 0) << out;
+  EXPECT_EQ(count("is not a \"KESTA STANDARD FORMAT\" file"), 1) << out;
+  EXPECT_EQ(count("Sensitivity undefined") + count("SENSITIVITY UNDEFINED"), 1) << out;
+  EXPECT_EQ(count("Latitude undefined") + count("LATITUDE UNDEFINED"), 1) << out;
+  EXPECT_EQ(count("WARNING: PROBLEM INPUTTING DATA FROM FILE:\r\n"), 2) << out;
+}
+
+// PRINT in a window menu finishes its file at once, under its own name: the
+// window has no END GRAPHICS FILE, and a run that ends unexpectedly (killed
+// here, waiting in the window) must not lose the page.
+TEST_F(GuiProgram, MenuPrintFinishesItsFile) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("print.mac"),
+                           "IMAGE PROCESSING (GENERAL)\nINPUT\nramp.kzt\nPRINT\nip.ps\n"
+                           "MOVEMENT\nPRINT\nmovement.ps\nEXIT\nEXIT\n"
+                           "FILE SERIES\nPRINT\nseries.ps\nEXIT\n"
+                           "ON-LINE CRYSTALLOGRAPHY\nPRINT\nxtal.ps\n"
+                           "MOVEMENT\nRIGHT\nPRINT\nimage.ps\n");
+  Running run(dir, {"-dim64x64", "-macprint.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  for (const char* name : {"ip.ps", "movement.ps", "series.ps", "xtal.ps", "image.ps"}) {
+    const std::string ps = testing::file_contents(dir.file(name));
+    EXPECT_NE(ps.find("%!PS"), std::string::npos) << name << run.child.output();
+    EXPECT_NE(ps.find("showpage"), std::string::npos) << name;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos)
+        << entry.path();
 }
 
 // The keyboard commands GUI (its last button returns at once and EXIT is

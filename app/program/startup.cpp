@@ -21,7 +21,6 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
-#include "graphics/system/drawing.hpp"
 
 namespace kesta {
 namespace {
@@ -373,9 +372,10 @@ int MAIN__() {
   Status local = kStatusGood;
   IO_CLOSE_LOGFILE(local);
   sets.log_file_open = false;
-  if (sets.graphics_on) {
+  {
+    // Open until now also after the window was lost.
     Status graphics = kStatusGood;
-    GS_CLOSE_GRAPHICS(graphics);
+    kzt_close_graphics(graphics);
   }
   Status freeing = kStatusGood;
   kzt_free_arrays(a, freeing);

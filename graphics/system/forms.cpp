@@ -346,7 +346,9 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
     if (status != kStatusGood) break;
     if (redraw && !done) draw();
   }
-  if (status != kStatusGood) {
+  // The user escape at the form's wait (a window that went away, the end of
+  // the input) leaves it as CANCEL does: no fault to report.
+  if (status != kStatusGood && status != kStatusEscape) {
     Status local = kStatusGood;
     IO_WRITE("WARNING: Problem in form widget, bad internal error status", local);
     ST_OUT(status);

@@ -524,9 +524,14 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
   bool redrawn = false;
   if (vosq_io_dbdb.input_macro) {
     // A replayed session does not stop here: the macro holds no answer.
-  } else if (qg_x11_driver() == nullptr) {
-    // No window to click in: the warning is shown at the terminal.
-    for (int k = 0; k < num; ++k) IO_WRITE("WARNING: " + std::string(used_part(text[k])), status);
+  } else if (gs_warnings_on_terminal()) {
+    // No window to click in: the warning is shown at the terminal, a line
+    // that says it is a warning already as it stands.
+    for (int k = 0; k < num; ++k) {
+      const std::string_view line = used_part(text[k]);
+      IO_WRITE(line.starts_with("WARNING") ? std::string(line) : "WARNING: " + std::string(line),
+               status);
+    }
   } else {
     (void)gs_unit_on(status);
     while (status == kStatusGood) {
@@ -549,6 +554,8 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
     QG_SET_UPDATE(1, local);
   }
 }
+
+bool gs_warnings_on_terminal() { return !vosq_io_dbdb.input_macro && qg_x11_driver() == nullptr; }
 
 void GS_FWARNING(int max, int num, TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_FWARNING V0.1";

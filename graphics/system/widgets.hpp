@@ -291,5 +291,10 @@ bool gs_typed_answers();
 // window has gone (not while a macro replays): nothing else shows the
 // question any more.
 void gs_question_on_terminal(std::span<const std::string> lines, Status& status);
+// True when a warning box would be written at the terminal, as there is no
+// window to draw it in (not while a macro replays, where it waits for
+// nothing and writes nothing): lines the terminal has had already need not
+// go into such a box again.
+bool gs_warnings_on_terminal();
 
 }  // namespace kesta
