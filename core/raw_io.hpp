@@ -22,6 +22,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/ask_again.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
 
@@ -141,28 +142,6 @@ float io_upper_above(float lower, float upper);
 
 // Limits a scale can be made from: both finite and not equal.
 bool io_scaling_range_valid(float lower, float upper);
-
-// Asks through ASK(VALUE, STATUS), which offers VALUE and answers into it,
-// until ACCEPTED(VALUE) takes the answer. A refused answer is told by
-// REFUSED(STATUS) and asked for again, offering what was offered before, so
-// that Enter never brings the refusal back. The same from an input macro as
-// at the keyboard: its next lines answer the question again (and when they
-// run out, the terminal does). False, with VALUE as offered, when a question
-// gave a bad status (the user escape included).
-template <class Value, class Ask, class Accepted, class Refused>
-bool io_ask_until_accepted(Value& value, Ask&& ask, Accepted&& accepted, Refused&& refused,
-                           Status& status) {
-  const Value offered = value;
-  while (status == kStatusGood) {
-    ask(value, status);
-    if (status != kStatusGood) break;
-    if (accepted(value)) return true;
-    refused(status);
-    value = offered;
-  }
-  value = offered;
-  return false;
-}
 
 // A pair of scaling limits, as asked for together.
 struct ScalingRange {

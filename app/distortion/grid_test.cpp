@@ -322,6 +322,16 @@ TEST(GridDistortion, MissingIdealHoleIsAskedAgainAndInversionTwiceRestores) {
       EXPECT_NEAR(p.x[k], before.x[k], 1e-4f);
       EXPECT_FLOAT_EQ(p.x_distortion[k], before.x_distortion[k]);
     }
+
+  // Asked again, the hole offered is the one offered before, not the missing one.
+  kzt_forget_answers();
+  GridPeaks q = perfect_grid(5, 5);
+  q.x[q.at(2, 2)] = kMissingPeak;
+  testing::ScriptedInput again({"", "", "", "2", "2", "", ""});
+  KZT_2DDISTORTION(q, 1000.0f, xps, yps, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(again.remaining(), 0u);
+  EXPECT_EQ(q.x_distortion[q.at(3, 3)], 0.0f);
 }
 
 TEST(GridEditing, VignettingMovesPeaksTowardsTheBeam) {
