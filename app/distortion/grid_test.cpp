@@ -383,14 +383,19 @@ TEST(GridEditing, PeakListOfA3x2GridAndAFailedWrite) {
   // A folder in the way of the file: reported, the folder stays.
   const std::string blocked = dir.file("sub");
   std::filesystem::create_directory(blocked);
-  testing::ScriptedInput input({blocked, "\\\\"});
+  // Asked again, the name offered is the one offered before.
+  std::filesystem::remove(name);
+  testing::ScriptedInput input({blocked, ""});
   testing::TerminalCapture terminal;
   Status s = kStatusGood;
   KZT_SAVE2DPEAKS(p, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
   EXPECT_TRUE(std::filesystem::is_directory(blocked));
   EXPECT_NE(terminal.text().find("WARNING: Error in opening file " + blocked + ": "),
             std::string::npos)
       << terminal.text();
+  EXPECT_EQ(testing::file_contents(name), text);
 
   // A device that refuses the list: the reason, and a failure.
   const std::string full = dir.file("full.dat");
