@@ -384,7 +384,9 @@ bool output_form(std::string_view input_file, std::string_view extension,
         r.lower = items[k++].real_value;
         r.upper = items[k++].real_value;
       },
-      [](const ScalingRange& r) { return r.lower < r.upper && io_scaling_range_valid(r.lower, r.upper); },
+      [](const ScalingRange& r) {
+        return r.lower < r.upper && io_scaling_range_valid(r.lower, r.upper);
+      },
       [](Status& s) { GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, s); }, status);
   if (status == kStatusEscape) status = ST_GOOD();  // CANCEL: nothing written
   lower = range.lower;

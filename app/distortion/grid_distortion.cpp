@@ -240,14 +240,16 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   struct Hole {
     int i, j;
   } hole{static_cast<int>((p.xnum + 1) / 2), static_cast<int>((p.ynum + 1) / 2)};
+  static const std::string kXHelp[] = {
+      "Enter number (X-direction) of hole which is considered to have zero distortion"};
+  static const std::string kYHelp[] = {
+      "Enter number (Y-direction) of hole which is considered to have zero distortion"};
   if (!io_ask_until_accepted(
           hole,
           [&](Hole& h, Status& s) {
-            IO_INPI(true, 1, static_cast<int>(p.xnum), true, "X-NUMBER OF IDEAL HOLE",
-                    {"Enter number (X-direction) of hole which is considered to have zero distortion"},
+            IO_INPI(true, 1, static_cast<int>(p.xnum), true, "X-NUMBER OF IDEAL HOLE", kXHelp,
                     {"Value must be within given range"}, h.i, s);
-            IO_INPI(true, 1, static_cast<int>(p.ynum), true, "Y-NUMBER OF IDEAL HOLE",
-                    {"Enter number (Y-direction) of hole which is considered to have zero distortion"},
+            IO_INPI(true, 1, static_cast<int>(p.ynum), true, "Y-NUMBER OF IDEAL HOLE", kYHelp,
                     {"Value must be within given range"}, h.j, s);
           },
           [&](const Hole& h) { return p.present(h.i, h.j); },
