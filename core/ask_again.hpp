@@ -27,4 +27,19 @@ bool io_ask_until_accepted(Value& value, Ask&& ask, Accepted&& accepted, Refused
   return false;
 }
 
+// An answer kept for the next call (an output file name) that is refused
+// after its question, when the file cannot be made: refuse() puts back the
+// value the question offered, so that the next call offers it again rather
+// than the refused one.
+template <class Value>
+class OfferedAnswer {
+ public:
+  explicit OfferedAnswer(Value& value) : value_(value), offered_(value) {}
+  void refuse() { value_ = offered_; }
+
+ private:
+  Value& value_;
+  const Value offered_;
+};
+
 }  // namespace kesta

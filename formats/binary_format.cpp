@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/defaults_db.hpp"
 #include "core/filenames.hpp"
@@ -453,6 +454,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
     return;
   }
   region_line(width, yendelm - ystrelm + 1, status);
+  OfferedAnswer name(s.binary_output);
   io_input_file_name(true, "BINARY FILE NAME", {"Name of file to contain dump of data"},
                      {"Unacceptable input"}, 11, s.binary_output, status);
   int record_length = static_cast<int>(std::min<Index>(width * bytes_per_pixel, 12000));
@@ -475,8 +477,12 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
           {"Enter YES or NO"}, s.big_endian, status);
   if (status != kStatusGood) return;
   std::string path;
-  if (!fio_output_path(s.binary_output, path, status)) return;
+  if (!fio_output_path(s.binary_output, path, status)) {
+    name.refuse();
+    return;
+  }
   AtomicFile out(path);
+  if (!out.ok()) name.refuse();
   if (!write_scaled(kPosition, out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                     record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, true,
                     lower, upper, status))
@@ -507,6 +513,7 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   int record_length = static_cast<int>(std::clamp<Index>(width * 2, kHeader, 12000));
   float lower = 0.0f, upper = 0.0f;
   std::string path;
+  OfferedAnswer name(s.mar_output);
   if (gui) {
     if (!output_form(input_file, ".cor", "kesta.cor", xmaxdat, ymaxdat, xstrelm, ystrelm,
                      xendelm, yendelm, data, kHeader, s.mar_output, record_length, nullptr,
@@ -525,9 +532,13 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
             {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
             {"Enter YES or NO"}, s.mar_big_endian, status);
     if (status != kStatusGood) return;
-    if (!fio_output_path(s.mar_output, path, status)) return;
+    if (!fio_output_path(s.mar_output, path, status)) {
+      name.refuse();
+      return;
+    }
   }
   AtomicFile out(path);
+  if (!out.ok()) name.refuse();
   std::vector<std::byte> header(static_cast<std::size_t>(record_length));
   const std::int32_t sizes[2] = {static_cast<std::int32_t>(width),
                                  static_cast<std::int32_t>(height)};
