@@ -190,7 +190,8 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
 // the old file's start at the commit, which is then cut to their length: the
 // old file is untouched until every write to the temporary file succeeded.
 bool AtomicFile::open_in_place() {
-  const int target = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  // Not blocking: a named pipe put in its place meanwhile is refused below.
+  const int target = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (target < 0) return false;
   struct stat now {};
   if (::fstat(target, &now) != 0 || !S_ISREG(now.st_mode) || kernel_file_system(target)) {
