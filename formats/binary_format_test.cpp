@@ -200,8 +200,8 @@ TEST_F(Binary, DumpAndBinaryGiveTheSameFilesAndNoHeaderFilesDropsTheInfo) {
 // Every writer that scales the region onto integers offers limits it can
 // write with (from the finite values, the upper one above the lower), so
 // images with infinite pixels or of one value are written with the defaults.
-// Equal typed limits are asked for again; from a macro they end the writer
-// with no file, the macro's next line left for the next question.
+// Equal typed limits are asked for again, offering the limits offered
+// before, from a macro as at the keyboard.
 TEST_F(Binary, ScaledWritersOfferLimitsTheyCanWriteWith) {
   struct Row {
     const char* format;
