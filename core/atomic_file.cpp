@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,6 +59,28 @@ std::string followed_links(std::string path) {
   return path;
 }
 
+// True for the kernel's own file systems (/proc, /sys and their kin), whose
+// files are settings rather than data: they are never written in place.
+bool kernel_file_system(int fd) {
+  struct statfs fs {};
+  if (::fstatfs(fd, &fs) != 0) return true;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x9fa0UL:      // proc
+    case 0x62656572UL:  // sysfs
+    case 0x27e0ebUL:    // cgroup
+    case 0x63677270UL:  // cgroup2
+    case 0x64626720UL:  // debugfs
+    case 0x74726163UL:  // tracefs
+    case 0x73636673UL:  // securityfs
+    case 0x62656570UL:  // configfs
+    case 0xcafe4a11UL:  // bpf
+    case 0x6e736673UL:  // nsfs
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Writes all of BYTES to FD, going on after interruptions and short writes.
 bool write_all(int fd, const char* bytes, std::size_t size) {
   while (size > 0) {
@@ -80,9 +103,9 @@ void AtomicFile::note(std::string text) {
 void AtomicFile::note_errno(std::string_view what, int code) {
   std::string text(what);
   if (code != 0) text += std::string(": ") + std::strerror(code);
-  text += target_fd_ >= 0 ? ", so nothing was written to it"
-          : existed_      ? ", so the file was not changed"
-                          : ", so no file was written";
+  text += target_fd_ >= 0 && !in_place_ ? ", so nothing was written to it"
+          : existed_                      ? ", so the file was not changed"
+                                          : ", so no file was written";
   note(std::move(text));
 }
 
@@ -130,6 +153,10 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     const int code = errno;
+    // A folder that takes no new files may still hold a file the user can
+    // write: that file is written in place, as any program writing a file
+    // would, rather than refused.
+    if (existed_ && (code == EACCES || code == EPERM) && open_in_place()) return;
     // A folder that is there but takes no new files (/proc, /sys) answers
     // the creation with "No such file or directory": the reason is then the
     // new file's, not the folder's.
@@ -158,6 +185,46 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   }
 }
 
+// The bytes are gathered in a temporary file of the system's temporary folder
+// (named, so that its writers may read back what they wrote) and copied over
+// the old file's start at the commit, which is then cut to their length: the
+// old file is untouched until every write to the temporary file succeeded.
+bool AtomicFile::open_in_place() {
+  // Not blocking: a named pipe put in its place meanwhile is refused below.
+  const int target = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (target < 0) return false;
+  struct stat now {};
+  if (::fstat(target, &now) != 0 || !S_ISREG(now.st_mode) || kernel_file_system(target)) {
+    ::close(target);
+    return false;
+  }
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+  std::string pattern = ((ec ? std::filesystem::path("/tmp") : folder) / "kesta-XXXXXX").string();
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) {
+    const int code = errno;
+    ::close(target);
+    note_errno("cannot make a temporary file for it in \"" +
+                   std::filesystem::path(pattern).parent_path().string() + "\"",
+               code);
+    return true;
+  }
+  file_ = ::fdopen(fd, "w+b");
+  if (file_ == nullptr) {
+    const int code = errno;
+    ::close(fd);
+    ::close(target);
+    ::unlink(pattern.c_str());
+    note_errno("cannot make a temporary file for it", code);
+    return true;
+  }
+  temp_path_ = pattern;
+  target_fd_ = target;
+  in_place_ = true;
+  return true;
+}
+
 AtomicFile::~AtomicFile() { abandon(); }
 
 bool AtomicFile::write(const void* data, std::size_t size) {
@@ -184,7 +251,8 @@ bool AtomicFile::write(std::string_view text) { return write(text.data(), text.s
 
 bool AtomicFile::write_line(std::string_view text) { return write(text) && write("\n", 1); }
 
-// The gathered bytes, from the start, to the device or pipe.
+// The gathered bytes, from the start, to the device or pipe, or over the
+// file written in place, which is then cut to their length.
 bool AtomicFile::pass_to_target() {
   if (std::fflush(file_) != 0 || std::fseek(file_, 0, SEEK_SET) != 0) {
     note(std::string("its temporary copy failed: ") + std::strerror(errno) +
@@ -192,7 +260,8 @@ bool AtomicFile::pass_to_target() {
     return false;
   }
   char buffer[1 << 16];
-  bool started = false;
+  bool started = in_place_;  // a failed write may have changed part of the file
+  off_t length = 0;
   for (;;) {
     const std::size_t n = std::fread(buffer, 1, sizeof buffer, file_);
     if (n == 0) break;
@@ -202,9 +271,15 @@ bool AtomicFile::pass_to_target() {
       return false;
     }
     started = true;
+    length += static_cast<off_t>(n);
   }
   if (std::ferror(file_) != 0) {
     note("reading back its temporary copy failed, so what it received is incomplete");
+    return false;
+  }
+  if (in_place_ && (::ftruncate(target_fd_, length) != 0 || ::fsync(target_fd_) != 0)) {
+    note(std::string("writing to it failed: ") + std::strerror(errno) +
+         ", so what it received is incomplete");
     return false;
   }
   return true;
@@ -227,6 +302,10 @@ bool AtomicFile::commit() {
     target_fd_ = -1;
     finished_ = true;
     committed_ = good && closed;
+    if (in_place_) {
+      ::unlink(temp_path_.c_str());
+      temp_path_.clear();
+    }
     return committed_;
   }
   errno = 0;

@@ -10,6 +10,13 @@
 // gathered in an unnamed temporary file (so writers may still seek back over
 // what they wrote) and passed to it in one pass at the commit.
 //
+// A regular file in a folder that takes no new files (no permission to write
+// in it) but that the user may write is written in place: the bytes are
+// gathered in a temporary file of the system's temporary folder and copied
+// over the old file at the commit, which is then cut to their length, so the
+// old file is untouched until then. Files of the kernel's own file systems
+// (/proc, /sys) are never written so.
+//
 //   AtomicFile out(path);
 //   if (!out.ok()) { report out.error(); }
 //   out.write(bytes);  out.write_line("text");  ...
@@ -75,13 +82,15 @@ class AtomicFile {
   void note(std::string text);
   void note_errno(std::string_view what, int code);
   bool pass_to_target();
+  bool open_in_place();
 
   std::string path_;
   std::string temp_path_;
   std::string error_;
   std::FILE* file_ = nullptr;
-  int target_fd_ = -1;  // a device or pipe written in place, else -1
+  int target_fd_ = -1;  // a device or pipe, or a file written in place, else -1
   bool existed_ = false;
+  bool in_place_ = false;  // target_fd_ is the old regular file, written over
   bool failed_ = false;
   bool finished_ = false;
   bool committed_ = false;

@@ -182,6 +182,47 @@ TEST(AtomicFile, FolderNotWritableKeepsTheFileAndSaysWhy) {
   EXPECT_EQ(file_contents(path), "kept");
   EXPECT_EQ(files_in(dir.path()), 1);
 
+  // A file the user may write in that folder is written in place: the same
+  // file (its links and permissions kept), cut to the new length, nothing
+  // left behind; a failed write before the commit leaves it as it was.
+  const std::string open_file = dir.file("open.kzt");
+  { std::ofstream(open_file) << "a longer old text"; }
+  ASSERT_EQ(::chmod(open_file.c_str(), 0666), 0);
+  struct stat before {};
+  ASSERT_EQ(::stat(open_file.c_str(), &before), 0);
+  testing::TempDir spare;
+  ASSERT_EQ(::chmod(spare.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), as_root ? 0755 : 0555), 0);
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    if (as_root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ::setenv("TMPDIR", spare.path().c_str(), 1);
+    {
+      AtomicFile failed(open_file);
+      if (!failed.ok() || !failed.write_line("lost")) ::_exit(3);
+      errno = EIO;
+      failed.fail();
+      if (failed.commit()) ::_exit(4);
+    }
+    AtomicFile out(open_file);
+    if (!out.ok() || !out.write_line("new")) ::_exit(5);
+    if (std::fseek(out.stream(), 0, SEEK_SET) != 0 || std::fputc('N', out.stream()) == EOF)
+      ::_exit(6);
+    ::_exit(out.commit() ? 0 : 7);
+  }
+  ASSERT_EQ(::waitpid(writer, &wstatus, 0), writer);
+  ::chmod(dir.path().c_str(), 0700);
+  EXPECT_TRUE(WIFEXITED(wstatus)) << wstatus;
+  EXPECT_EQ(WEXITSTATUS(wstatus), 0);
+  EXPECT_EQ(file_contents(open_file), "New\n");
+  struct stat after {};
+  ASSERT_EQ(::stat(open_file.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode & 07777, 0666u);
+  EXPECT_EQ(files_in(dir.path()), 2);
+  EXPECT_EQ(files_in(spare.path()), 0);
+
   // A folder that is there but takes no new files answers "No such file or
   // directory", which is said of the new file, not of the folder.
   const std::string link = dir.file("proc.kzt");

@@ -559,29 +559,29 @@ bool io_scaling_range_valid(float lower, float upper) {
   return std::isfinite(lower) && std::isfinite(upper) && lower != upper;
 }
 
-bool io_scaling_range_ends_macro(Status& status) {
-  if (!vosq_io_dbdb.input_macro) return false;
-  IO_WRITE("WARNING: The scaling range is invalid; no file written", status);
-  return true;
-}
-
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
                           std::span<const std::string> upper_help, RangeWarning warn,
                           float& lower, float& upper, Status& status) {
-  while (status == kStatusGood) {
-    ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE", lower_help,
-        {"Enter a valid real number"}, lower, status);
-    ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE", upper_help,
-        {"Enter a valid real number"}, upper, status);
-    if (status != kStatusGood) return false;
-    if (io_scaling_range_valid(lower, upper)) return true;
-    if (io_scaling_range_ends_macro(status)) return false;
-    if (warn != nullptr)
-      warn(status);
-    else
-      IO_WRITE("WARNING: The scaling range is invalid", status);
-  }
-  return false;
+  ScalingRange range{lower, upper};
+  const bool valid = io_ask_until_accepted(
+      range,
+      [&](ScalingRange& r, Status& s) {
+        ask(false, 0.0f, 0.0f, true, "LOWER LIMIT OF RANGE", lower_help,
+            {"Enter a valid real number"}, r.lower, s);
+        ask(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE", upper_help,
+            {"Enter a valid real number"}, r.upper, s);
+      },
+      [](const ScalingRange& r) { return io_scaling_range_valid(r.lower, r.upper); },
+      [&](Status& s) {
+        if (warn != nullptr)
+          warn(s);
+        else
+          IO_WRITE("WARNING: The scaling range is invalid", s);
+      },
+      status);
+  lower = range.lower;
+  upper = range.upper;
+  return valid;
 }
 
 bool io_ask_integer_range(Index xmaxdat, Index ymaxdat, std::span<const float> array,

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <type_traits>
 
+#include "core/ask_again.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
 
@@ -101,10 +102,9 @@ void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, 
 // bad region; 17 RECORD_BYTES below 1 or BYTES not 1, 2, 4 (with a terminal
 // line); 9 RECORD_BYTES above 12000; 33 DATA_TYPE not "I"; 13 a scale that is
 // undefined (UPPER equal to LOWER for 1 and 2 bytes, both 0 for 4 bytes, or
-// not finite), or with ASK_RANGE limits refused during a macro
-// (io_ask_integer_range; a writer that must end quietly asks through it
-// itself). A write failure is reported on the terminal and by FAILED,
-// errno left at the system's code and STATUS staying good.
+// not finite). With ASK_RANGE a question that gave a bad status leaves it as
+// it is and writes nothing. A write failure is reported on the terminal and
+// by FAILED, errno left at the system's code and STATUS staying good.
 void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
                       Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
                       Index record_bytes, std::string_view data_type, int bytes, bool big_endian,
@@ -143,11 +143,10 @@ float io_upper_above(float lower, float upper);
 // Limits a scale can be made from: both finite and not equal.
 bool io_scaling_range_valid(float lower, float upper);
 
-// True, after "WARNING: The scaling range is invalid; no file written", when
-// the answers come from an input macro: an invalid range cannot be asked for
-// again there, as the macro's next lines answer other questions, so the
-// writer ends with no file and STATUS good.
-bool io_scaling_range_ends_macro(Status& status);
+// A pair of scaling limits, as asked for together.
+struct ScalingRange {
+  float lower = 0.0f, upper = 0.0f;
+};
 
 // A real-valued question with the signature of IO_INPR (the keyboard's, or
 // the window's GS_INPR), and a warning shown for an invalid range.
@@ -158,12 +157,11 @@ using RangeWarning = void (*)(Status& status);
 
 // Asks "LOWER LIMIT OF RANGE" and "UPPER LIMIT OF RANGE" through ASK (help
 // LOWER_HELP and UPPER_HELP, error "Enter a valid real number"), offering
-// LOWER and UPPER, until the limits are valid: an invalid pair gets WARN
-// (null: "WARNING: The scaling range is invalid") and both questions again.
-// Answers from an input macro cannot be asked again: there the warning is
-// "WARNING: The scaling range is invalid; no file written" and the result
-// false with STATUS good, so the writer ends with no file. False too when a
-// question gave a bad status (the user escape included).
+// LOWER and UPPER, until the limits are valid (io_ask_until_accepted): an
+// invalid pair gets WARN (null: "WARNING: The scaling range is invalid") and
+// both questions again, offering LOWER and UPPER as first offered. False,
+// with them as offered, when a question gave a bad status (the user escape
+// included).
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
                           std::span<const std::string> upper_help, RangeWarning warn,
                           float& lower, float& upper, Status& status);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/defaults_db.hpp"
 #include "core/filenames.hpp"
@@ -78,7 +79,6 @@ bool write_scaled(std::string_view position, AtomicFile& out, Index xmaxdat, Ind
     report_output_open_failure(out, status);
     return false;
   }
-  // Limits refused during a macro end the writer quietly, with no file.
   if (ask_range && !io_ask_integer_range(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm,
                                          yendelm, bytes, lower, upper, status))
     return false;
@@ -306,9 +306,8 @@ void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::stri
 namespace {
 
 // The graphical "BINARY OUTPUT CONTROL" form of both raw writers (PAD and
-// FIRST given only for BINARY): until the scaling range is valid, or once
-// from an input macro. False after CANCEL or an invalid range from a macro
-// (STATUS good), or a bad status.
+// FIRST given only for BINARY): until the scaling range is valid. False
+// after CANCEL (STATUS good) or a bad status.
 bool output_form(std::string_view input_file, std::string_view extension,
                  std::string_view default_file, Index xmaxdat, Index ymaxdat, Index xstrelm,
                  Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
@@ -338,56 +337,62 @@ bool output_form(std::string_view input_file, std::string_view extension,
     name = *chosen;  // everything else as proposed
     return status == kStatusGood;
   }
-  while (status == kStatusGood) {
-    io_write_extremes(extremes, status);
-    std::vector<GsFormItem> items;
-    auto add = [&](const char* label, int type, const char* prompt, const char* help) {
-      return &items.emplace_back(fio_form_item(label, type, prompt, help));
-    };
-    add("FILE NAME", 8, "SELECT FILE TO CONTAIN DATA", "Enter name of file to contain data")
-        ->string_value = name;
-    items.push_back(fio_form_integer("RECORD LEN.", "LENGTH OF OUTPUT RECORDS (BYTES)",
-                                     "Enter number of bytes to output in a \"record\"",
-                                     min_record, 12000, record_length));
-    if (pad != nullptr)
-      add("PAD", 2, "PAD RECORDS (IF NECESSARY)",
-          "Enter \"YES\" if under-filled records are to be padded")
-          ->logical_value = *pad;
-    if (first_record != nullptr)
-      items.push_back(fio_form_integer("1ST RECORD", "NUMBER OF FIRST RECORD FOR DATA",
-                                       "Enter number of first record to the binary image data",
-                                       1, 100000, *first_record));
-    add("BIG ENDIAN", 2, "OUTPUT \"BIG ENDIAN DATA (HP/SGI/SUN)",
-        "Enter \"YES\" for \"BIG ENDIAN\" (HP/SGI/SUN) integers, \"NO\" for")
-        ->logical_value = big_endian;
-    add("LOWER RANGE", 3, "LOWER LIMIT OF SCALING RANGE",
-        "Enter lower intensity limit ofrange to be output")
-        ->real_value = lower;
-    add("UPPER RANGE", 3, "UPPER LIMIT OF SCALING RANGE",
-        "Enter upper intensity limit of range to be output")
-        ->real_value = upper;
-    int code = 0;
-    const int num = static_cast<int>(items.size());
-    GS_FORM(2, 2, {"BINARY OUTPUT CONTROL", "VARIABLES FORM"}, 13, 13, kHelp, num + 5, items,
-            code, status);
-    if (status == kStatusEscape || (status == kStatusGood && code != 0)) {
-      status = ST_GOOD();
-      return false;
-    }
-    if (status != kStatusGood) return false;
-    std::size_t k = 0;
-    name = items[k++].string_value;
-    record_length = items[k++].int_value;
-    if (pad != nullptr) *pad = items[k++].logical_value;
-    if (first_record != nullptr) *first_record = items[k++].int_value;
-    big_endian = items[k++].logical_value;
-    lower = items[k++].real_value;
-    upper = items[k++].real_value;
-    if (lower < upper && io_scaling_range_valid(lower, upper)) return true;
-    if (io_scaling_range_ends_macro(status)) return false;
-    GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, status);
-  }
-  return false;
+  // An invalid range shows the box and the form again, the limits as first
+  // offered and the other items as answered.
+  ScalingRange range{lower, upper};
+  const bool accepted = io_ask_until_accepted(
+      range,
+      [&](ScalingRange& r, Status& s) {
+        io_write_extremes(extremes, s);
+        std::vector<GsFormItem> items;
+        auto add = [&](const char* label, int type, const char* prompt, const char* help) {
+          return &items.emplace_back(fio_form_item(label, type, prompt, help));
+        };
+        add("FILE NAME", 8, "SELECT FILE TO CONTAIN DATA", "Enter name of file to contain data")
+            ->string_value = name;
+        items.push_back(fio_form_integer("RECORD LEN.", "LENGTH OF OUTPUT RECORDS (BYTES)",
+                                         "Enter number of bytes to output in a \"record\"",
+                                         min_record, 12000, record_length));
+        if (pad != nullptr)
+          add("PAD", 2, "PAD RECORDS (IF NECESSARY)",
+              "Enter \"YES\" if under-filled records are to be padded")
+              ->logical_value = *pad;
+        if (first_record != nullptr)
+          items.push_back(fio_form_integer("1ST RECORD", "NUMBER OF FIRST RECORD FOR DATA",
+                                           "Enter number of first record to the binary image data",
+                                           1, 100000, *first_record));
+        add("BIG ENDIAN", 2, "OUTPUT \"BIG ENDIAN DATA (HP/SGI/SUN)",
+            "Enter \"YES\" for \"BIG ENDIAN\" (HP/SGI/SUN) integers, \"NO\" for")
+            ->logical_value = big_endian;
+        add("LOWER RANGE", 3, "LOWER LIMIT OF SCALING RANGE",
+            "Enter lower intensity limit ofrange to be output")
+            ->real_value = r.lower;
+        add("UPPER RANGE", 3, "UPPER LIMIT OF SCALING RANGE",
+            "Enter upper intensity limit of range to be output")
+            ->real_value = r.upper;
+        int code = 0;
+        const int num = static_cast<int>(items.size());
+        GS_FORM(2, 2, {"BINARY OUTPUT CONTROL", "VARIABLES FORM"}, 13, 13, kHelp, num + 5, items,
+                code, s);
+        if (s == kStatusGood && code != 0) s = kStatusEscape;  // CANCEL
+        if (s != kStatusGood) return;
+        std::size_t k = 0;
+        name = items[k++].string_value;
+        record_length = items[k++].int_value;
+        if (pad != nullptr) *pad = items[k++].logical_value;
+        if (first_record != nullptr) *first_record = items[k++].int_value;
+        big_endian = items[k++].logical_value;
+        r.lower = items[k++].real_value;
+        r.upper = items[k++].real_value;
+      },
+      [](const ScalingRange& r) {
+        return r.lower < r.upper && io_scaling_range_valid(r.lower, r.upper);
+      },
+      [](Status& s) { GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, s); }, status);
+  if (status == kStatusEscape) status = ST_GOOD();  // CANCEL: nothing written
+  lower = range.lower;
+  upper = range.upper;
+  return accepted;
 }
 
 // The graphical road's message for a bad directory path.
@@ -449,6 +454,7 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
     return;
   }
   region_line(width, yendelm - ystrelm + 1, status);
+  OfferedAnswer name(s.binary_output);
   io_input_file_name(true, "BINARY FILE NAME", {"Name of file to contain dump of data"},
                      {"Unacceptable input"}, 11, s.binary_output, status);
   int record_length = static_cast<int>(std::min<Index>(width * bytes_per_pixel, 12000));
@@ -471,8 +477,12 @@ void FIO_OUT_BINARY(bool gui, std::string_view input_file, Index xmaxdat, Index 
           {"Enter YES or NO"}, s.big_endian, status);
   if (status != kStatusGood) return;
   std::string path;
-  if (!fio_output_path(s.binary_output, path, status)) return;
+  if (!fio_output_path(s.binary_output, path, status)) {
+    name.refuse();
+    return;
+  }
   AtomicFile out(path);
+  if (!out.ok()) name.refuse();
   if (!write_scaled(kPosition, out, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                     record_length, bytes_per_pixel, s.big_endian, pad, false, first_record, true,
                     lower, upper, status))
@@ -503,6 +513,7 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   int record_length = static_cast<int>(std::clamp<Index>(width * 2, kHeader, 12000));
   float lower = 0.0f, upper = 0.0f;
   std::string path;
+  OfferedAnswer name(s.mar_output);
   if (gui) {
     if (!output_form(input_file, ".cor", "kesta.cor", xmaxdat, ymaxdat, xstrelm, ystrelm,
                      xendelm, yendelm, data, kHeader, s.mar_output, record_length, nullptr,
@@ -521,9 +532,13 @@ void FIO_OUT_MAR(bool gui, std::string_view input_file, Index xmaxdat, Index yma
             {"YES for big endian integer (Sun/HP/SG), NO for little endian (VAX, PC)"},
             {"Enter YES or NO"}, s.mar_big_endian, status);
     if (status != kStatusGood) return;
-    if (!fio_output_path(s.mar_output, path, status)) return;
+    if (!fio_output_path(s.mar_output, path, status)) {
+      name.refuse();
+      return;
+    }
   }
   AtomicFile out(path);
+  if (!out.ok()) name.refuse();
   std::vector<std::byte> header(static_cast<std::size_t>(record_length));
   const std::int32_t sizes[2] = {static_cast<std::int32_t>(width),
                                  static_cast<std::int32_t>(height)};

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
@@ -208,6 +209,9 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
     st_fail(status, e, kPosition);
     return;
   }
+  // A name refused below is not offered again: the next call proposes the
+  // one this call proposed.
+  OfferedAnswer name(output_file);
   if (gui) {
     // The name proposed: the input file's first character, "01000", ".bsl".
     std::string bare;
@@ -232,6 +236,7 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   if (status != kStatusGood) return;
   if (trans != 0) {
     IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    name.refuse();
     return;
   }
   IO_NEWFILENAME(path, 1, 0, named, data_path, status);
@@ -239,11 +244,13 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
   if (named != 0 || data_path == path) {
     IO_WRITE("WARNING: Error creating name of output \"memory\" file, the file name", status);
     IO_WRITE("         for header file is not valid.", status);
+    name.refuse();
     return;
   }
   AtomicFile header(path), binary(data_path);
   if (!header.ok() || !binary.ok()) {
     report_output_open_failure(header.ok() ? binary : header, status);
+    name.refuse();
     return;
   }
   const Index columns = xendelm - xstrelm + 1;

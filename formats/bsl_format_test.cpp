@@ -67,6 +67,23 @@ TEST_F(Bsl, WrittenRegionHasTheLayoutAndReadsBack) {
   EXPECT_EQ(at(r, 3, 2), data[7]);
 }
 
+// A name the writer refuses is not the one offered next time.
+TEST_F(Bsl, RefusedNameIsNotOfferedAgain) {
+  const std::vector<float> data(4, 1.0f);
+  for (const std::string& refused :
+       {dir_.file("none/B07000.BSL"), dir_.file("header.bsl"), std::string("~nobody-here/x")}) {
+    SCOPED_TRACE(refused);
+    testing::ScriptedInput input({refused});
+    std::string name = "A99000.BSL";
+    int retstat = 0;
+    FIO_OUT_BSL(false, "", 2, 2, 1, 1, 2, 2, data, "Scan", name, retstat, status_);
+    EXPECT_EQ(status_, kStatusGood);
+    EXPECT_NE(retstat, 0);
+    EXPECT_EQ(name, "A99000.BSL");
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("header.bsl")));
+}
+
 TEST_F(Bsl, SecondDataSetSecondImageOfSixteenBitsInTheOtherOrder) {
   put("X01000.BSL",
       "title\nline 2\n       2       1       1       1       0       0       0       0       0"

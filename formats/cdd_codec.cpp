@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
@@ -293,6 +294,7 @@ void FIO_OUT_CDD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
     st_fail(status, e, kPosition);
     return;
   }
+  OfferedAnswer name(fio_cdd_files.output);
   io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
                      {"Unacceptable input"}, 11, fio_cdd_files.output, status);
   if (status != kStatusGood) return;
@@ -302,11 +304,13 @@ void FIO_OUT_CDD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
   if (status != kStatusGood) return;
   if (trans != 0) {
     IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    name.refuse();
     return;
   }
   AtomicFile out(path);
   if (!out.ok()) {
     report_output_open_failure(out, status);
+    name.refuse();
     return;
   }
   if (!cdd_encode(out.stream(), xmaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status)) {

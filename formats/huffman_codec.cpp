@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
@@ -336,6 +337,7 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
     return;
   }
   auto& s = fio_huffman_state;
+  OfferedAnswer name(s.output);
   IO_WRITE(" ", status);
   IO_WRITE("WARNING: THIS IS ONLY FOR TEST PURPOSES", status);
   IO_WRITE(" ", status);
@@ -359,6 +361,7 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
   if (status != kStatusGood) return;
   if (trans != 0) {
     IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    name.refuse();
     return;
   }
   IO_INPI(true, 1, 4, true, "PREDICTOR ALGORITHM TO APPLY",
@@ -400,6 +403,7 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
   AtomicFile out(path);
   if (!out.ok()) {
     report_output_open_failure(out, status);
+    name.refuse();
     return;
   }
   HuffmanCode code = s.code;

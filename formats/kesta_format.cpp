@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/defaults_db.hpp"
 #include "core/filenames.hpp"
@@ -71,6 +72,7 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
                      yaxis.size(), data.size(), variances_exist, variances.size(), kPosition,
                      status))
     return;
+  OfferedAnswer name(fio_out_kesta_file);
   if (gui) {
     IO_OUTFILE(0, input_file, ".kzt", "kesta.kzt", fio_out_kesta_file, status);
     if (!fio_gui_default_file("KESTA format", {"SELECT OUTPUT FILE FOR", "KESTA STANDARD FORMAT"},
@@ -92,11 +94,13 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   if (status != kStatusGood) return;
   if (trans != 0) {
     IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    name.refuse();
     return;
   }
   AtomicFile out(path);
   if (!out.ok()) {
     report_output_open_failure(out, status);
+    name.refuse();
     return;
   }
 

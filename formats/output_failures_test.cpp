@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
@@ -19,6 +20,7 @@
 #include "formats/binary_format.hpp"
 #include "formats/bsl_format.hpp"
 #include "formats/cdd_codec.hpp"
+#include "formats/format_menus.hpp"
 #include "formats/huffman_codec.hpp"
 #include "formats/scan_formats.hpp"
 #include "formats/tiff_format.hpp"
@@ -119,6 +121,52 @@ void write_tiff(std::span<const float> data, Index nx, Index ny, const std::stri
   std::string file = "kesta.tif";
   int bits = 16;
   FIO_OUT_TIFF(false, "", nx, ny, 1, 1, nx, ny, data, "t", 1.0e-4f, 1.0e-4f, file, bits, status);
+}
+
+// A name a writer could not use (its folder missing, a "~" that names no
+// one) is not kept: the next OUTPUT DATA offers the name offered before.
+TEST(OutputOpenFailure, ARefusedNameIsNotOfferedNextTime) {
+  struct Row {
+    const char* format;
+    const char* file;
+    std::vector<std::string> after_name;
+  };
+  const Row rows[] = {
+      {"KESTA STANDARD FORMAT", "a.kzt", {}},
+      {"COMPRESSED DIFFRACTION DATA", "a.cdd", {}},
+      {"HUFFMAN", "a.huf", {"1", "0"}},
+      {"TIFF INTEGERS", "a.tif", {"2 BYTE UNSIGNED INTEGERS", "", ""}},
+      {"BINARY (UNFORMATTED)", "a.bin", {"", "", "", "", ""}},
+      {"DENZO MAR FORMAT", "a.mar", {"", "", "", ""}},
+      {"BSL FORMAT", "B07000.BSL", {}},
+      {"\"TULMA\" FORMAT", "a.wlt", {}},
+  };
+  testing::TempDir dir;
+  testing::TerminalCapture terminal;
+  std::vector<float> data = {1, 2, 3, 4, 5, 6}, x = {0.5f, 1.5f, 2.5f}, y = {0.5f, 1.5f};
+  fio_reset_format_menus();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.format);
+    const std::string good = dir.file(r.file);
+    auto output = [&](const std::string& name) {
+      std::vector<std::string> answers = {r.format, name};
+      answers.insert(answers.end(), r.after_name.begin(), r.after_name.end());
+      testing::ScriptedInput input(answers);
+      Status status = ST_GOOD();
+      FIO_OUTPUT("in.dat", 3, 2, 1, 1, 3, 2, x, y, data, {}, "t", "x", "y", "z", false, 1e-4f,
+                 1e-4f, status);
+      EXPECT_EQ(status, kStatusGood);
+    };
+    output(good);
+    ASSERT_TRUE(std::filesystem::exists(good)) << terminal.text();
+    std::filesystem::remove(good);
+    output(dir.file(std::string("none/") + r.file));
+    output("~kesta-no-such-user/" + std::string(r.file));
+    EXPECT_FALSE(std::filesystem::exists(good));
+    output("");
+    EXPECT_TRUE(std::filesystem::exists(good));
+  }
+  fio_reset_format_menus();
 }
 
 TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {

@@ -375,13 +375,16 @@ void FIO_OUT_MCA(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
   IO_WRITE("INFO: Minimum data value = " + format_g(minimum, 12, 5), status);
   IO_WRITE("INFO: Maximum data value = " + format_g(maximum, 12, 5), status);
   // A constant of 0 divides nothing: asked for again.
-  do {
-    IO_INPR(false, 0.0f, 0.0f, true, "SCALING (DIVISION) CONSTANT",
-            {"Enter scaling value by which all data values will be divided"},
-            {"Enter real number"}, s.mca_scale, status);
-    if (status != kStatusGood) return;
-    if (s.mca_scale == 0.0f) IO_WRITE("WARNING: The scaling constant must not be 0", status);
-  } while (s.mca_scale == 0.0f);
+  if (!io_ask_until_accepted(
+          s.mca_scale,
+          [](float& scale, Status& st) {
+            IO_INPR(false, 0.0f, 0.0f, true, "SCALING (DIVISION) CONSTANT",
+                    {"Enter scaling value by which all data values will be divided"},
+                    {"Enter real number"}, scale, st);
+          },
+          [](float scale) { return scale != 0.0f; },
+          [](Status& st) { IO_WRITE("WARNING: The scaling constant must not be 0", st); }, status))
+    return;
   FixedText t;
   int on_line = 0;
   for (Index y = ystrelm; y <= yendelm; ++y)

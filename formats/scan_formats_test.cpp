@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <numeric>
@@ -211,6 +212,25 @@ TEST_F(ScanFormats, CifSpreadAndCam) {
   }
   EXPECT_EQ(testing::file_contents(cam),
             "T\n\n  2.0000000      4.0000000      2.0000000    \n           1\n           3\n");
+
+  // A refused constant is not offered again: Enter takes the one offered before.
+  const std::string mca = dir_.file("m.mca");
+  {
+    testing::ScriptedInput input({mca, "0", ""});
+    FIO_OUT_MCA(2, 2, 1, 1, 2, 2, image, status_);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status_, kStatusGood) << terminal_.text();
+  EXPECT_EQ(testing::file_contents(mca), "     1.000    -2.500     3.000     4.000\n");
+  // So is a name that did not open: Enter takes the name offered before.
+  std::filesystem::remove(mca);
+  {
+    testing::ScriptedInput input({dir_.file("none/m.mca"), "", ""});
+    FIO_OUT_MCA(2, 2, 1, 1, 2, 2, image, status_);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status_, kStatusGood) << terminal_.text();
+  EXPECT_EQ(testing::file_contents(mca), "     1.000    -2.500     3.000     4.000\n");
 }
 
 TEST_F(ScanFormats, TypedValues) {

@@ -10,6 +10,7 @@
 #include <limits>
 #include <utility>
 
+#include "core/ask_again.hpp"
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -134,16 +135,33 @@ bool fio_output_path(const std::string& name, std::string& path, Status& status)
 
 std::unique_ptr<AtomicFile> fio_ask_text_output(std::string& name, Status& status) {
   IO_WRITE("Enter name of output file", status);
-  for (;;) {
-    io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1, name, status);
-    if (status != kStatusGood) return nullptr;
-    std::string path;
-    if (!fio_output_path(name, path, status)) return nullptr;
-    auto out = std::make_unique<AtomicFile>(path);
-    if (out->ok()) return out;
-    report_output_open_failure(*out, status);
-    IO_WRITE("WARNING: Error in opening file, Please retype name", status);
+  // A name that did not open is asked for again offering the one offered
+  // before; one whose folder is wrong ends the writer and is not kept either.
+  const std::string offered = name;
+  std::unique_ptr<AtomicFile> out;
+  bool bad_path = false;
+  io_ask_until_accepted(
+      name,
+      [](std::string& n, Status& s) {
+        io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1,
+                           n, s);
+      },
+      [&](const std::string& n) {
+        std::string path;
+        if (!fio_output_path(n, path, status)) return bad_path = true;
+        out = std::make_unique<AtomicFile>(path);
+        if (out->ok()) return true;
+        report_output_open_failure(*out, status);
+        out.reset();
+        return false;
+      },
+      [](Status& s) { IO_WRITE("WARNING: Error in opening file, Please retype name", s); },
+      status);
+  if (bad_path || status != kStatusGood) {
+    name = offered;
+    return nullptr;
   }
+  return out;
 }
 
 std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status& status) {

@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
@@ -743,6 +744,7 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
     st_fail(status, kBaseApp + 17, kPosition);
     return;
   }
+  OfferedAnswer name(output_file);
   if (gui) {
     // The bits come from the menu button ("TIFF 8 BIT", "TIFF 16 BIT").
     IO_OUTFILE(0, input_file, ".tif", "data.tif", output_file, status);
@@ -798,11 +800,13 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   if (status != kStatusGood) return;
   if (trans != 0) {
     IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    name.refuse();
     return;
   }
   AtomicFile out(path);
   if (!out.ok()) {
     report_output_open_failure(out, status);
+    name.refuse();
     return;
   }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -456,6 +457,7 @@ void FIO_OUT_TULMA(std::string_view file_name, Index xmaxdat, Index ymaxdat, Ind
 void fio_out_tulma_asked(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                          Index xendelm, Index yendelm, std::span<const float> data,
                          Status& status) {
+  OfferedAnswer name(fio_tulma_files.output);
   io_input_file_name(true, "OUTPUT FILE NAME", {"Name of file to contain output data"},
                      {"Unacceptable input"}, 11, fio_tulma_files.output, status);
   if (status != kStatusGood) return;
@@ -465,11 +467,13 @@ void fio_out_tulma_asked(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystr
   if (status != kStatusGood) return;
   if (trans != 0) {
     IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
+    name.refuse();
     return;
   }
   int retstat = 0;
   FIO_OUT_TULMA(path, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, retstat,
                 status);
+  if (retstat != 0) name.refuse();  // no file was made with it
 }
 
 void FIO_IS_TULMA(std::string_view file_name, int& retstat, Status& status) {

@@ -135,6 +135,22 @@ TEST_F(Corrections, OverloadedPixelsStayWhereTheyAreAndFastCorrectionClips) {
     EXPECT_EQ(at(out, 7, 6), data[element(7, 6, kSize)]) << rows;
     EXPECT_EQ(at(out, 6, 7), data[element(6, 7, kSize)]) << rows;
   }
+  // Asked, a refused block of rows is not offered again: Enter takes the one
+  // offered before.
+  {
+    std::vector<float> out(kSize * kSize, -1.0f), mx(kSize), my(kSize);
+    Index xs = 0, ys = 0, xe = 0, ye = 0;
+    int rows = 4;
+    float overload = 50.0f;
+    Status status = kStatusGood;
+    testing::ScriptedInput input({"", "1", ""});
+    KZT_CORR_SPATIAL(false, false, identity, kSize, kSize, axis, axis, data, 1, 1, kSize, kSize,
+                     rows, overload, mx, my, out, xs, ys, xe, ye, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.remaining(), 0u);
+    EXPECT_EQ(rows, 4);
+    EXPECT_EQ(at(out, 6, 6), 100.0f);
+  }
   // A table over part of the image: the region is clipped to it with a
   // warning, and output pixels outside stay 0.
   DistortionTable table = build(identity);

@@ -8,6 +8,7 @@
 
 #include "app/distortion/grid_peaks.hpp"
 #include "app/imageops/conventions.hpp"
+#include "core/ask_again.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -236,19 +237,29 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
     IO_WRITE("WARNING: No grid peak is present; no distortion can be calculated", status);
     return;
   }
-  int i0 = static_cast<int>((p.xnum + 1) / 2), j0 = static_cast<int>((p.ynum + 1) / 2);
-  for (;;) {
-    IO_INPI(true, 1, static_cast<int>(p.xnum), true, "X-NUMBER OF IDEAL HOLE",
-            {"Enter number (X-direction) of hole which is considered to have zero distortion"},
-            {"Value must be within given range"}, i0, status);
-    IO_INPI(true, 1, static_cast<int>(p.ynum), true, "Y-NUMBER OF IDEAL HOLE",
-            {"Enter number (Y-direction) of hole which is considered to have zero distortion"},
-            {"Value must be within given range"}, j0, status);
-    if (status != kStatusGood) return;
-    if (p.present(i0, j0)) break;
-    IO_WRITE("WARNING: Specified grid position is missing from data image, please", status);
-    IO_WRITE("         specify another peakposition", status);
-  }
+  struct Hole {
+    int i, j;
+  } hole{static_cast<int>((p.xnum + 1) / 2), static_cast<int>((p.ynum + 1) / 2)};
+  static const std::string kXHelp[] = {
+      "Enter number (X-direction) of hole which is considered to have zero distortion"};
+  static const std::string kYHelp[] = {
+      "Enter number (Y-direction) of hole which is considered to have zero distortion"};
+  if (!io_ask_until_accepted(
+          hole,
+          [&](Hole& h, Status& s) {
+            IO_INPI(true, 1, static_cast<int>(p.xnum), true, "X-NUMBER OF IDEAL HOLE", kXHelp,
+                    {"Value must be within given range"}, h.i, s);
+            IO_INPI(true, 1, static_cast<int>(p.ynum), true, "Y-NUMBER OF IDEAL HOLE", kYHelp,
+                    {"Value must be within given range"}, h.j, s);
+          },
+          [&](const Hole& h) { return p.present(h.i, h.j); },
+          [](Status& s) {
+            IO_WRITE("WARNING: Specified grid position is missing from data image, please", s);
+            IO_WRITE("         specify another peakposition", s);
+          },
+          status))
+    return;
+  const int i0 = hole.i, j0 = hole.j;
   x_pixel_size = x_microns * 1.0e-6f;
   y_pixel_size = y_microns * 1.0e-6f;
   kzt_ideal_distortions(p, grid_spacing, x_pixel_size, y_pixel_size, rotation / kDegrees, i0, j0);

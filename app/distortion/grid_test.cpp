@@ -322,6 +322,16 @@ TEST(GridDistortion, MissingIdealHoleIsAskedAgainAndInversionTwiceRestores) {
       EXPECT_NEAR(p.x[k], before.x[k], 1e-4f);
       EXPECT_FLOAT_EQ(p.x_distortion[k], before.x_distortion[k]);
     }
+
+  // Asked again, the hole offered is the one offered before, not the missing one.
+  kzt_forget_answers();
+  GridPeaks q = perfect_grid(5, 5);
+  q.x[q.at(2, 2)] = kMissingPeak;
+  testing::ScriptedInput again({"", "", "", "2", "2", "", ""});
+  KZT_2DDISTORTION(q, 1000.0f, xps, yps, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(again.remaining(), 0u);
+  EXPECT_EQ(q.x_distortion[q.at(3, 3)], 0.0f);
 }
 
 TEST(GridEditing, VignettingMovesPeaksTowardsTheBeam) {
@@ -373,14 +383,19 @@ TEST(GridEditing, PeakListOfA3x2GridAndAFailedWrite) {
   // A folder in the way of the file: reported, the folder stays.
   const std::string blocked = dir.file("sub");
   std::filesystem::create_directory(blocked);
-  testing::ScriptedInput input({blocked, "\\\\"});
+  // Asked again, the name offered is the one offered before.
+  std::filesystem::remove(name);
+  testing::ScriptedInput input({blocked, ""});
   testing::TerminalCapture terminal;
   Status s = kStatusGood;
   KZT_SAVE2DPEAKS(p, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
   EXPECT_TRUE(std::filesystem::is_directory(blocked));
   EXPECT_NE(terminal.text().find("WARNING: Error in opening file " + blocked + ": "),
             std::string::npos)
       << terminal.text();
+  EXPECT_EQ(testing::file_contents(name), text);
 
   // A device that refuses the list: the reason, and a failure.
   const std::string full = dir.file("full.dat");

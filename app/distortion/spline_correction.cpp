@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "app/distortion/correction_common.hpp"
+#include "core/ask_again.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -154,20 +155,26 @@ void KZT_CORR_SPATIAL(bool /*gui*/, bool no_prompts, const SplineSet& set, Index
   if (!no_prompts) {
     const int limit = static_cast<int>(std::min<Index>(yendelm - ystrelm + 2, 1000000000));
     rows = std::clamp(rows, -limit, limit);
-    for (;;) {
-      IO_INPI(true, -limit, limit, true,
-              "NUMBER OF ROWS OF DISTORTION FUNCTIONS TO CALCULATED IN A BLOCK",
-              {"Enter the number of rows of the distortion functions to be calculated",
-               "together. More rows use more memory and fewer calls (100 is suitable for a",
-               "machine with much memory). Positive: the centres of the edges of each",
-               "distorted pixel are calculated and overlaps are approximated by",
-               "orthogonally aligned edges. Negative: the corners are calculated and",
-               "straight lines drawn between them (about three times longer)."},
-              {"Enter integer within given range"}, rows, status);
-      if (status != kStatusGood) return;
-      if (std::abs(rows) >= 2) break;
-      IO_WRITE("WARNING: At least 2 rows must be calculated together i.e. >= -+2", status);
-    }
+    static const std::string kHelp[] = {
+        "Enter the number of rows of the distortion functions to be calculated",
+        "together. More rows use more memory and fewer calls (100 is suitable for a",
+        "machine with much memory). Positive: the centres of the edges of each",
+        "distorted pixel are calculated and overlaps are approximated by",
+        "orthogonally aligned edges. Negative: the corners are calculated and",
+        "straight lines drawn between them (about three times longer)."};
+    if (!io_ask_until_accepted(
+            rows,
+            [&](int& r, Status& s) {
+              IO_INPI(true, -limit, limit, true,
+                      "NUMBER OF ROWS OF DISTORTION FUNCTIONS TO CALCULATED IN A BLOCK", kHelp,
+                      {"Enter integer within given range"}, r, s);
+            },
+            [](int r) { return std::abs(r) >= 2; },
+            [](Status& s) {
+              IO_WRITE("WARNING: At least 2 rows must be calculated together i.e. >= -+2", s);
+            },
+            status))
+      return;
   }
   if (std::abs(rows) < 2) rows = rows < 0 ? -2 : 2;
   overload_value = overload;

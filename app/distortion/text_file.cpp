@@ -2,6 +2,7 @@
 
 #include "app/distortion/text_file.hpp"
 
+#include "core/ask_again.hpp"
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -11,23 +12,38 @@
 namespace kesta {
 
 bool open_output_text(std::string& file_name, std::optional<AtomicFile>& out, Status& status) {
-  for (;;) {
-    IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11, file_name,
-            status);
-    if (status != kStatusGood) return false;
-    std::string path;
-    int trans = 0;
-    IO_TRANS_PATH(file_name, trans, path, status);
-    if (trans != 0) {
-      IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)", status);
-      return false;
-    }
-    out.emplace(path);
-    if (out->ok()) return true;
-    IO_WRITE(output_open_failure(*out), status);
+  // A name that did not open is asked for again offering the one offered
+  // before; one whose folder is wrong ends the question and is not kept.
+  const std::string offered = file_name;
+  bool bad_path = false;
+  io_ask_until_accepted(
+      file_name,
+      [](std::string& name, Status& s) {
+        IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11, name, s);
+      },
+      [&](const std::string& name) {
+        std::string path;
+        int trans = 0;
+        IO_TRANS_PATH(name, trans, path, status);
+        if (trans != 0) {
+          IO_WRITE("WARNING: Problem with file directory path (directory doesn't exist ?)",
+                   status);
+          return bad_path = true;
+        }
+        out.emplace(path);
+        if (out->ok()) return true;
+        IO_WRITE(output_open_failure(*out), status);
+        out.reset();
+        return false;
+      },
+      [](Status& s) { IO_WRITE("WARNING: Error in opening file, Please retype name", s); },
+      status);
+  if (bad_path || status != kStatusGood || !out) {
     out.reset();
-    IO_WRITE("WARNING: Error in opening file, Please retype name", status);
+    file_name = offered;
+    return false;
   }
+  return true;
 }
 
 TextFileLines::~TextFileLines() {

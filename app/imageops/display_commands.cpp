@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/main/data_store.hpp"
+#include "core/ask_again.hpp"
 #include "core/defaults_db.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -212,29 +213,40 @@ void kzt_graph_range_follows(int mode, float minimum, float maximum, Status& sta
 
 void KZT_ZSCALE(Status& status) {
   if (st_bad(status, "Subroutine KZT_ZSCALE V0.1")) return;
-  int mode = 0;
-  float minimum = 0.0f;
-  float maximum = 0.0f;
-  GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
-  for (;;) {
-    IO_INPI(
-        true, 0, 4, true, "IMAGE Z-SCALING MODE",
-        {"Enter scaling mode for Z-axis (intensity) of 2-D data:", " 0 = Automatic full data range",
-         " 1 = User set minimum and maximum", " 2 = User set minimum, but automatic maximum",
-         " 3 = Automatic minimum, and user set maximum",
-         " 4 = Automatic \"weak diffraction peak\" scaling"},
-        {"Enter integer in given range"}, mode, status);
-    if (mode == 1 || mode == 2)
-      IO_INPR(false, 0.0f, 0.0f, true, "MINIMUM DISPLAY VALUE",
-              {"Enter lowest data value in display range"}, {"Enter valid real"}, minimum, status);
-    if (mode == 1 || mode == 3)
-      IO_INPR(false, 0.0f, 0.0f, true, "MAXIMUM DISPLAY VALUE",
-              {"Enter highest data value in display range"}, {"Enter valid real"}, maximum, status);
-    if (status != kStatusGood) return;
-    if (mode != 1 || minimum < maximum) break;
-    IO_WRITE("WARNING: The minimum of the range has been set greater than or equal to the", status);
-    IO_WRITE("WARNING: maximum of the display range. You must reset the values.", status);
-  }
+  struct Scaling {
+    int mode = 0;
+    float minimum = 0.0f, maximum = 0.0f;
+  } scaling;
+  GS_INQ_IMAGESCALE(scaling.mode, scaling.minimum, scaling.maximum, status);
+  if (!io_ask_until_accepted(
+          scaling,
+          [](Scaling& z, Status& s) {
+            IO_INPI(true, 0, 4, true, "IMAGE Z-SCALING MODE",
+                    {"Enter scaling mode for Z-axis (intensity) of 2-D data:",
+                     " 0 = Automatic full data range", " 1 = User set minimum and maximum",
+                     " 2 = User set minimum, but automatic maximum",
+                     " 3 = Automatic minimum, and user set maximum",
+                     " 4 = Automatic \"weak diffraction peak\" scaling"},
+                    {"Enter integer in given range"}, z.mode, s);
+            if (z.mode == 1 || z.mode == 2)
+              IO_INPR(false, 0.0f, 0.0f, true, "MINIMUM DISPLAY VALUE",
+                      {"Enter lowest data value in display range"}, {"Enter valid real"},
+                      z.minimum, s);
+            if (z.mode == 1 || z.mode == 3)
+              IO_INPR(false, 0.0f, 0.0f, true, "MAXIMUM DISPLAY VALUE",
+                      {"Enter highest data value in display range"}, {"Enter valid real"},
+                      z.maximum, s);
+          },
+          [](const Scaling& z) { return z.mode != 1 || z.minimum < z.maximum; },
+          [](Status& s) {
+            IO_WRITE("WARNING: The minimum of the range has been set greater than or equal to the",
+                     s);
+            IO_WRITE("WARNING: maximum of the display range. You must reset the values.", s);
+          },
+          status))
+    return;
+  const int mode = scaling.mode;
+  const float minimum = scaling.minimum, maximum = scaling.maximum;
   // Without graphics the kernel holds no switch: the stored key is proposed.
   const bool kernel_open = qg_db_system.system_open != 0;
   bool log = false;

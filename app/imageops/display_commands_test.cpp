@@ -126,6 +126,15 @@ TEST_F(DisplayCommands, ZscaleRefusesAnEmptyRangeAndStoresItsKeys) {
   GS_INQ_DDR(xmin, ymin, xmax, ymax, status);
   EXPECT_EQ(ymin, 2.0f);
   EXPECT_EQ(ymax, 7.0f);
+
+  // Asked again, the range offered is the one offered before, not the refused one.
+  ScriptedInput again({"1", "5", "5", "", "", "", ""});
+  KZT_ZSCALE(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(again.remaining(), 0u);
+  GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
+  EXPECT_EQ(minimum, 2.0f);
+  EXPECT_EQ(maximum, 7.0f);
 }
 
 TEST_F(DisplayCommands, AspectAndPixelLimitsAreStored) {
