@@ -61,12 +61,17 @@ struct FioReadAnswers {
 };
 FioReadAnswers fio_read_answers();
 
+// The size in its file of the image read last by the graphical road, series
+// members included (0 x 0: none read, or its reader gave none).
+FioImageSize fio_last_read_size();
+
 // While one is alive, FIO_GUI_INPUT reads the later members of a series
 // whose first member was read with ANSWERS (a series loop, or automatic
 // input, once it has started): the readers ask nothing and take ANSWERS; a
 // member whose image is not, in its file, of the size ANSWERS.size gives
 // (when known) is not read ("WARNING: File not the size of the first file: "
-// and its name, and nothing of what its reader said); a member not read is
+// and its name, and nothing of what its reader said), nor is one whose
+// reader does not give that size; a member not read is
 // said on the terminal only, with no warning box to wait on. The answers the
 // asking roads remember are left as they were. Scopes nest.
 class FioSeriesMembers {
