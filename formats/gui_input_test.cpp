@@ -952,6 +952,32 @@ TEST_F(GuiInput, ImagesTheArraysCannotHoldOrTheReadCannotDecode) {
   EXPECT_EQ(shown.find("IMAGE SIZE NOT RETURNED"), std::string::npos) << shown;
   EXPECT_TRUE(nothing.prompts.empty());
   EXPECT_EQ(pixel(1, 1), -5.0f);
+
+  EXPECT_EQ(s_, kStatusGood);
+}
+
+// Samples of a width no read decodes are refused with the read's own line
+// before the region form, and a file too short for its image says that
+// alone: its size was read.
+TEST_F(GuiInput, TiffSampleWidthsAndShortFilesRefusedBeforeTheForm) {
+  d_.data[0] = -5.0f;
+  std::string wide = tiff_bytes(3, 1, 0);
+  wide[42] = 64;
+  write_bytes(dir_.file("bits.tif"), wide);
+  write_bytes(dir_.file("short.tif"), tiff_bytes(30, 20, 0).substr(0, 200));
+  for (const auto& [name, line] :
+       {std::pair<std::string, std::string>{"bits.tif", "Un-supported number of bits per pixel (64)"},
+        {"short.tif", "is too short for its image of 30 x 20 pixels"}}) {
+    replay(dir_.file(name) + "\n");
+    testing::ScriptedInput nothing({});
+    EXPECT_FALSE(input(kFioSelectFile)) << name;
+    const std::string box = warnings();
+    EXPECT_NE(box.find(line), std::string::npos) << box;
+    EXPECT_EQ(box.find("IMAGE SIZE NOT RETURNED"), std::string::npos) << box;
+    EXPECT_TRUE(nothing.prompts.empty()) << name;
+    EXPECT_EQ(pixel(1, 1), -5.0f) << name;
+  }
+  EXPECT_EQ(s_, kStatusGood);
 }
 
 // A Fuji scan's description warnings are shown in boxes of their own: the
