@@ -680,12 +680,12 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
   // reader said of a member refused is moot, and dropped.
   const FioImageSize first = series_members != nullptr ? series_members->size : FioImageSize{};
   std::optional<MessageCollector> held;
-  if (first.width > 0 && first.length > 0) held.emplace(true);
+  if (series_members != nullptr && !series_members->any_size) held.emplace(true);
   ImageRead read = chosen->read(g);
   if (held) {
     if (read.ok() && status == kStatusGood) {
       const FioImageSize own = own_size(read.image);
-      if (own.width < 1) {
+      if (own.width < 1 || first.width < 1) {
         held.reset();
         IO_WRITE("WARNING: The image size in the file is not known, it cannot be compared with "
                  "the first file: " + file_name,

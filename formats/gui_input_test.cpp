@@ -599,6 +599,23 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
     EXPECT_EQ(warnings(), "") << name(1);
     EXPECT_EQ(s_, kStatusGood) << name(1);
   }
+
+  // A first member whose size is not known leaves nothing to compare with:
+  // members are refused, unless the series takes members of any size.
+  FioReadAnswers unknown = fio_read_answers();
+  unknown.size = {};
+  for (const bool any : {false, true}) {
+    unknown.any_size = any;
+    const FioSeriesMembers members(unknown);
+    file_ = dir_.file("gas_004");  // in the format read last
+    d_.data[0] = -5.0f;
+    const std::size_t before = terminal_.text().size();
+    EXPECT_EQ(input(kFioGivenName), any) << terminal_.text().substr(before);
+    EXPECT_EQ(terminal_.text().find("it cannot be compared with the first file", before) !=
+                  std::string::npos,
+              !any);
+  }
+  EXPECT_EQ(s_, kStatusGood);
 }
 
 // The step of a scan is no detector pixel size: the data set's pixel sizes,

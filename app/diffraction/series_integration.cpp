@@ -656,7 +656,7 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   if (status != kStatusGood || defined != 0) return;
   // Only the chosen row is taken: members of any size give it.
   FioReadAnswers first_answers = fio_read_answers();
-  first_answers.size = {};
+  first_answers.any_size = true;
   sets.memory_defined = true;
   sets.data_defined = true;
   kzt_series_integration_settings().increment = series.increment;
