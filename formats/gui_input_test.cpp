@@ -431,7 +431,8 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
   };
   auto at = [](std::string& out, std::size_t where, std::uint64_t v, int n, bool big = false) {
     for (int k = 0; k < n; ++k)
-      out[where + static_cast<std::size_t>(k)] = static_cast<char>(v >> (8 * (big ? n - 1 - k : k)));
+      out[where + static_cast<std::size_t>(k)] =
+          static_cast<char>(v >> (8 * (big ? n - 1 - k : k)));
   };
   auto shorts = [](int count) { return std::string(static_cast<std::size_t>(2 * count), '\3'); };
   auto file = [&](const std::string& name, const std::string& bytes) {
@@ -443,6 +444,7 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
     return out + "}\n";
   };
   const std::string order = IO_BIG_ENDIAN() ? "HighByteFirst" : "LowByteFirst";
+  const std::string whole = "X-START\n1\nY-START\n1\nX-END\n8\nY-END\n6\nO.K.\n";
   const std::vector<Format> formats = {
       {"adsc", "img", "", [&](const std::string& n, int nx, int ny) {
          std::string out = "{\nHEADER_BYTES= 1024;\nSIZE1=" + std::to_string(nx) + ";\nSIZE2=" +
@@ -501,7 +503,7 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
          at(out, 12, 2, 2);
          file(n, out + shorts(std::max(nx * ny, 64)));
        }},
-      {"gel", "gel", "X-START\n1\nY-START\n1\nX-END\n8\nY-END\n6\nO.K.\n", [&](const std::string& n, int nx, int ny) {
+      {"gel", "gel", whole, [&](const std::string& n, int nx, int ny) {
          file(n, tiff_bytes(nx, ny, 100));
        }},
       {"tulma", "wlt", "", [&](const std::string& n, int nx, int ny) {
@@ -554,7 +556,7 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
          at(out, 800, 0x41000000, 4, true);
          file(n, out + shorts(nx * ny));
        }},
-      {"tiff", "tif", "X-START\n1\nY-START\n1\nX-END\n8\nY-END\n6\nO.K.\n", [&](const std::string& n, int nx, int ny) {
+      {"tiff", "tif", whole, [&](const std::string& n, int nx, int ny) {
          file(n, tiff_bytes(nx, ny, 100));
        }},
       {"gas", "", "NO\nNO\nNO\n", [&](const std::string& n, int nx, int ny) {
@@ -983,7 +985,8 @@ TEST_F(GuiInput, TiffSampleWidthsAndShortFilesRefusedBeforeTheForm) {
   write_bytes(dir_.file("bits.tif"), wide);
   write_bytes(dir_.file("short.tif"), tiff_bytes(30, 20, 0).substr(0, 200));
   for (const auto& [name, line] :
-       {std::pair<std::string, std::string>{"bits.tif", "Un-supported number of bits per pixel (64)"},
+       {std::pair<std::string, std::string>{"bits.tif",
+                                            "Un-supported number of bits per pixel (64)"},
         {"short.tif", "is too short for its image of 30 x 20 pixels"}}) {
     replay(dir_.file(name) + "\n");
     testing::ScriptedInput nothing({});

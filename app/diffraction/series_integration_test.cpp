@@ -287,7 +287,8 @@ TEST_F(SeriesIntegration, NativeMembersOfAnotherSizeAreNotIntegrated) {
       const Index n = sides[k - 1];
       std::vector<float> axis(static_cast<std::size_t>(n)),
           data(static_cast<std::size_t>(n * n), static_cast<float>(k));
-      for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+      for (Index i = 0; i < n; ++i)
+        axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
       int retstat = 1;
       if (tulma) {
         FIO_OUT_TULMA(name(k), n, n, 1, 1, n, n, data, retstat, status);
