@@ -10,6 +10,7 @@
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/test_support.hpp"
+#include "formats/scan_formats.hpp"
 #include "formats/special_files_test_support.hpp"
 #include "graphics/device/x11_test_support.hpp"
 
@@ -166,6 +167,36 @@ TEST_F(FormatMenus, NativeFileReadThroughTheMenuStoresTheKeys) {
   EXPECT_TRUE(d.defined);
   EXPECT_EQ(d.data, source.data);
   EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
+}
+
+// The step of a scan is no detector pixel size: reading a scan leaves the
+// data set's pixel sizes and the stored ones as they were.
+TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
+  const std::string curve = dir_.file("curve.mvd"), powder = dir_.file("powder.pds");
+  {
+    std::FILE* f = std::fopen(curve.c_str(), "w");
+    std::fputs("title\nx\nz\n3\n1.0 4\n1.05 5\n1.1 6\n", f);
+    std::fclose(f);
+    std::vector<float> intensity{1.0f, 2.0f, 3.0f}, second(3, 0.0f);
+    testing::ScriptedInput name({powder});
+    FIO_OUT_PDS(1.0f, "Powder", 0.02f, 0.001f, 3, 3, intensity, second, status_);
+    ASSERT_EQ(status_, kStatusGood);
+  }
+  for (const auto& [format, path] : {std::pair{"MERVODA", curve}, std::pair{"PDS", powder}}) {
+    io_clear_database();
+    DataSet d(8, 8);
+    input(d, {format, path});
+    ASSERT_EQ(status_, kStatusGood) << format;
+    EXPECT_EQ(d.xnum, 3) << format;
+    EXPECT_EQ(d.ynum, 1) << format;
+    EXPECT_EQ(d.xps, 3.0f) << format;
+    EXPECT_EQ(d.yps, 3.0f) << format;
+    float xps = 0;
+    int retstat = 1;
+    IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, status_);
+    EXPECT_EQ(retstat, 0) << format;
+    EXPECT_FLOAT_EQ(xps, 3.0f) << format;
+  }
 }
 
 TEST_F(FormatMenus, FailedInputEndsAMacroAndASequence) {

@@ -345,11 +345,13 @@ const GuiFormat* gui_format_named(std::string_view name) {
 }
 
 // Saved for the run: the format used last, whether a file has been read,
-// and the size in its file of the image read last outside a series.
+// and the size in its file of the image read last outside a series, and of
+// the one read last at all.
 struct GuiInputState {
   std::string format;
   bool read_once = false;
   FioImageSize size;
+  FioImageSize last_size;
 };
 GuiInputState gui_input_state;
 
@@ -478,10 +480,10 @@ void warning_box(std::string_view message, const std::string& file_name,
   GS_FWARNING(num, num, lines, status);
 }
 
-// The size of IMAGE in its file.
+// The size of IMAGE in its file, as its reader gave it (0 x 0: none given).
 FioImageSize own_size(const ScratchImage& image) {
-  return {image.file_xnum > 0 ? image.file_xnum : image.xnumdat,
-          image.file_ynum > 0 ? image.file_ynum : image.ynumdat};
+  if (image.file_xnum < 1 || image.file_ynum < 1) return {};
+  return {image.file_xnum, image.file_ynum};
 }
 
 // What became of a read: committed to the target; nothing to report (a
@@ -504,6 +506,8 @@ void fio_reset_gui_input() {
 FioReadAnswers fio_read_answers() {
   return {tiff_answers(), binary_answers(), gas_answers(), stack_answers, gui_input_state.size};
 }
+
+FioImageSize fio_last_read_size() { return gui_input_state.last_size; }
 
 FioSeriesMembers::FioSeriesMembers(const FioReadAnswers& answers)
     : answers_(answers), outer_(series_members) {
@@ -673,17 +677,28 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
   GuiRead g{request, file_name, path, status};
   // A series member is compared with the first by the size of the image in
   // its file, not by what the arrays kept of it (a member larger than the
-  // arrays, cut, would pass for one of the arrays' size). What the reader
-  // said of a member refused is moot, and dropped.
+  // arrays, cut, would pass for one of the arrays' size); one whose reader
+  // does not give that size cannot be compared and is refused. What the
+  // reader said of a member refused is moot, and dropped.
   const FioImageSize first = series_members != nullptr ? series_members->size : FioImageSize{};
   std::optional<MessageCollector> held;
-  if (first.width > 0 && first.length > 0) held.emplace(true);
+  if (series_members != nullptr && !series_members->any_size) held.emplace(true);
   ImageRead read = chosen->read(g);
   if (held) {
-    if (read.ok() && status == kStatusGood && own_size(read.image) != first) {
-      held.reset();
-      IO_WRITE("WARNING: File not the size of the first file: " + file_name, status);
-      return ReadOutcome::kFailed;
+    if (read.ok() && status == kStatusGood) {
+      const FioImageSize own = own_size(read.image);
+      if (own.width < 1 || first.width < 1) {
+        held.reset();
+        IO_WRITE("WARNING: The image size in the file is not known, it cannot be compared with "
+                 "the first file: " + file_name,
+                 status);
+        return ReadOutcome::kFailed;
+      }
+      if (own != first) {
+        held.reset();
+        IO_WRITE("WARNING: File not the size of the first file: " + file_name, status);
+        return ReadOutcome::kFailed;
+      }
     }
     held->release();
     held.reset();
@@ -706,7 +721,8 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
       int stored = 0;
       IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
     }
-    if (series_members == nullptr) gui_input_state.size = own_size(read.image);
+    gui_input_state.last_size = own_size(read.image);
+    if (series_members == nullptr) gui_input_state.size = gui_input_state.last_size;
     commit_image(read.image, target);
     if (format == "MERVODA") {
       target.ynumdat = 1;

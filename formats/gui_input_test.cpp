@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -415,6 +416,228 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
     EXPECT_EQ(warnings(), "") << one.first;
     EXPECT_EQ(s_, kStatusGood);
   }
+
+  // Every format a series reads: the arrays' size first, then members one
+  // column wider and one row taller than the arrays (cut, they would pass for
+  // the first one's size), then the first one's size again. A 1-D scan is
+  // one point longer.
+  struct Format {
+    std::string stem, extension, answers;
+    std::function<void(const std::string& name, int nx, int ny)> write;
+  };
+  auto le = [](std::string& out, std::uint64_t v, int n, bool big = false) {
+    for (int k = 0; k < n; ++k)
+      out.push_back(static_cast<char>(v >> (8 * (big ? n - 1 - k : k))));
+  };
+  auto at = [](std::string& out, std::size_t where, std::uint64_t v, int n, bool big = false) {
+    for (int k = 0; k < n; ++k)
+      out[where + static_cast<std::size_t>(k)] =
+          static_cast<char>(v >> (8 * (big ? n - 1 - k : k)));
+  };
+  auto shorts = [](int count) { return std::string(static_cast<std::size_t>(2 * count), '\3'); };
+  auto file = [&](const std::string& name, const std::string& bytes) {
+    write_bytes(dir_.file(name), bytes);
+  };
+  auto braces = [](std::string items, std::size_t size) {
+    std::string out = "{\n" + items;
+    out.resize(size - 2, ' ');
+    return out + "}\n";
+  };
+  const std::string order = IO_BIG_ENDIAN() ? "HighByteFirst" : "LowByteFirst";
+  const std::string whole = "X-START\n1\nY-START\n1\nX-END\n8\nY-END\n6\nO.K.\n";
+  const std::vector<Format> formats = {
+      {"adsc", "img", "", [&](const std::string& n, int nx, int ny) {
+         std::string out = "{\nHEADER_BYTES= 1024;\nSIZE1=" + std::to_string(nx) + ";\nSIZE2=" +
+                           std::to_string(ny) + ";\nDIM=2;\n}\n";
+         out.resize(1024, ' ');
+         file(n, out + shorts(nx * ny));
+       }},
+      {"bin", "bin", "X-PIXELS\n8\nY-PIXELS\n6\nO.K.\n", [&](const std::string& n, int nx, int ny) {
+         file(n, shorts(nx * ny));
+         if (nx != 8 || ny != 6)
+           file(n + ".info", "Name of binary file containing image data = " + n +
+                                 "\nNumber of pixels (horizontal/vertical) = " +
+                                 std::to_string(nx) + " " + std::to_string(ny) +
+                                 "\nInteger data: Number of bytes per pixel =  2 (unsigned)\n"
+                                 "The data has been written in \"little endian\" format.\n");
+       }},
+      {"bruker", "001", "", [&](const std::string& n, int nx, int ny) {
+         std::string out;
+         for (const auto& [key, value] :
+              std::vector<std::pair<std::string, std::string>>{{"FORMAT", "86"}, {"HDRBLKS", "5"},
+                   {"NOVERFL", "0"}, {"NPIXELB", "2"}, {"NROWS", std::to_string(ny)},
+                   {"NCOLS", std::to_string(nx)}}) {
+           std::string line = key;
+           line.resize(7, ' ');
+           line += ":" + value;
+           line.resize(80, ' ');
+           out += line;
+         }
+         out += '\x1a';
+         out.resize(5 * 512, ' ');
+         file(n, out + shorts(nx * ny));
+       }},
+      {"bsl", "bsl", "", [&](const std::string& n, int nx, int ny) {
+         char numbers[81];
+         std::snprintf(numbers, sizeof numbers, "%8d%8d%8d%8d%8d%8d%8d%8d%8d%8d", nx, ny, 1,
+                       IO_BIG_ENDIAN() ? 0 : 1, 0, 0, 0, 0, 0, 0);
+         file(n, "title\n \n" + std::string(numbers) + "\nd" + n + "\n");
+         file("d" + n, std::string(static_cast<std::size_t>(4 * nx * ny), '\0'));
+       }},
+      {"curve", "mvd", "", [&](const std::string& n, int nx, int) {
+         std::string out = "title\nx\nz\n" + std::to_string(nx) + "\n";
+         for (int k = 0; k < nx; ++k) out += std::to_string(k) + " 5\n";
+         file(n, out);
+       }},
+      {"fuji", "inf", "", [&](const std::string& n, int nx, int ny) {
+         file(n, "BAS2000\nplate\n\n\n100\n  100 um\n16\n" + std::to_string(nx) + "\n" +
+                     std::to_string(ny) + "\n4000\n4\n");
+         file(n.substr(0, n.size() - 3) + "img", shorts(nx * ny));
+       }},
+      {"ham", "img", "", [&](const std::string& n, int nx, int ny) {
+         std::string out(64, '\0');
+         out[0] = 'I';
+         out[1] = 'M';
+         at(out, 4, static_cast<std::uint64_t>(nx), 2);
+         at(out, 6, static_cast<std::uint64_t>(ny), 2);
+         at(out, 12, 2, 2);
+         file(n, out + shorts(std::max(nx * ny, 64)));
+       }},
+      {"gel", "gel", whole, [&](const std::string& n, int nx, int ny) {
+         file(n, tiff_bytes(nx, ny, 100));
+       }},
+      {"tulma", "wlt", "", [&](const std::string& n, int nx, int ny) {
+         file(n, braces("HeaderID = EH:000001:000000:000000;\nImage = 1;\nByteOrder = " + order +
+                            ";\nDataType = FLOAT;\nDim_1 = " + std::to_string(nx) +
+                            ";\nDim_2 = " + std::to_string(ny) + ";\n",
+                        1024) +
+                     std::string(static_cast<std::size_t>(4 * nx * ny), '\0'));
+       }},
+      {"mar", "image", "", [&](const std::string& n, int nx, int ny) {
+         std::string out;
+         for (std::int64_t v : {1234, nx, 0, 0, 0, nx * ny, 100, 150, 1541800, 250000, 1000, 2000})
+           le(out, static_cast<std::uint64_t>(v), 4);
+         out.resize(4096, '\0');
+         file(n, out + shorts(nx * ny));
+       }},
+      {"pck", "pck", "", [&](const std::string& n, int nx, int ny) {
+         std::string out;
+         for (std::int64_t v : {1234, nx, 0, 1, 0, nx * ny, 100, 150, 1541800, 250000, 1000, 2000})
+           le(out, static_cast<std::uint64_t>(v), 4);
+         out.resize(4096, '\0');
+         char line[64];
+         std::snprintf(line, sizeof line, "CCP4 packed image, X: %04d, Y: %04d\n", nx, ny);
+         out += line;
+         // Blocks of two zero residuals, twelve pixels a repeat.
+         for (int k = 0; k < nx * ny; k += 12) out += std::string("\x41\x10\x04\x41\x10\x04", 6);
+         file(n, out);
+       }},
+      {"pmi", "pmi", "", [&](const std::string& n, int nx, int ny) {
+         std::string out(172, '\0');
+         at(out, 4, 172, 2);
+         at(out, 12, static_cast<std::uint64_t>(nx), 2);
+         at(out, 14, static_cast<std::uint64_t>(ny), 2);
+         at(out, 170, 1, 2);
+         file(n, out + shorts(nx * ny));
+       }},
+      {"spe", "spe", "", [&](const std::string& n, int nx, int ny) {
+         std::string out(4100, '\0');
+         at(out, 42, static_cast<std::uint64_t>(nx), 2);
+         at(out, 108, 3, 2);
+         at(out, 656, static_cast<std::uint64_t>(ny), 2);
+         at(out, 1446, 1, 4);
+         file(n, out + shorts(nx * ny));
+       }},
+      {"osc", "osc", "", [&](const std::string& n, int nx, int ny) {
+         std::string out(2048, '\0');
+         at(out, 768, static_cast<std::uint64_t>(nx), 4, true);
+         at(out, 772, static_cast<std::uint64_t>(ny), 4, true);
+         at(out, 784, 2048, 4, true);
+         at(out, 800, 0x41000000, 4, true);
+         file(n, out + shorts(nx * ny));
+       }},
+      {"tiff", "tif", whole, [&](const std::string& n, int nx, int ny) {
+         file(n, tiff_bytes(nx, ny, 100));
+       }},
+      {"gas", "", "NO\nNO\nNO\n", [&](const std::string& n, int nx, int ny) {
+         file(n, "run\n-1\nsection\n3\n16\n" + std::to_string(nx) + "\n" + std::to_string(ny) +
+                     "\n1\n-1\n");
+         file(n + "hm", shorts(nx * ny));
+       }},
+  };
+  for (const Format& f : formats) {
+    const bool scan = f.extension == "mvd";
+    auto name = [&](int k) {
+      return f.stem + "_00" + std::to_string(k) + (f.extension.empty() ? "" : "." + f.extension);
+    };
+    f.write(name(1), 8, 6);
+    f.write(name(2), 9, 6);
+    f.write(name(3), 8, scan ? 6 : 7);
+    f.write(name(4), 8, 6);
+    if (scan) f.write(name(3), 9, 1);
+    replay(dir_.file(name(1)) + "\n" + f.answers);
+    ASSERT_TRUE(input(kFioSelectFile)) << name(1) << terminal_.text();
+    ASSERT_EQ(d_.xnum, 8) << name(1);
+    const FioSeriesMembers members(fio_read_answers());
+    replay("");
+    testing::ScriptedInput nothing({});
+    for (int k = 2; k <= 4; ++k) {
+      file_ = dir_.file(name(k));
+      d_.data[0] = -5.0f;
+      const std::size_t before = terminal_.text().size();
+      EXPECT_EQ(input(kFioGivenName), k == 4) << name(k) << terminal_.text().substr(before);
+      if (k == 4) continue;
+      const std::string said = terminal_.text().substr(before);
+      EXPECT_EQ(d_.data[0], -5.0f) << name(k) << ": the data as they were";
+      // The gas detector's reader refuses any image larger than the arrays.
+      if (f.stem != "gas") {
+        EXPECT_TRUE(said.ends_with("WARNING: File not the size of the first file: " + file_ + "\n"))
+            << name(k) << said;
+      }
+      EXPECT_EQ(said.find("bigger than the presently defined"), std::string::npos)
+          << name(k) << said;
+    }
+    EXPECT_TRUE(nothing.prompts.empty()) << name(1);
+    EXPECT_EQ(warnings(), "") << name(1);
+    EXPECT_EQ(s_, kStatusGood) << name(1);
+  }
+
+  // A first member whose size is not known leaves nothing to compare with:
+  // members are refused, unless the series takes members of any size.
+  FioReadAnswers unknown = fio_read_answers();
+  unknown.size = {};
+  for (const bool any : {false, true}) {
+    unknown.any_size = any;
+    const FioSeriesMembers members(unknown);
+    file_ = dir_.file("gas_004");  // in the format read last
+    d_.data[0] = -5.0f;
+    const std::size_t before = terminal_.text().size();
+    EXPECT_EQ(input(kFioGivenName), any) << terminal_.text().substr(before);
+    EXPECT_EQ(terminal_.text().find("it cannot be compared with the first file", before) !=
+                  std::string::npos,
+              !any);
+  }
+  EXPECT_EQ(s_, kStatusGood);
+}
+
+// The step of a scan is no detector pixel size: the data set's pixel sizes,
+// and the ones stored after the input, stay as they were.
+TEST_F(GuiInput, ScanLeavesThePixelSizes) {
+  write_bytes(dir_.file("curve.mvd"), "title\nx\nz\n3\n1.0 4\n1.05 5\n1.1 6\n");
+  d_.xps = 1.0e-4f;
+  d_.yps = 2.0e-4f;
+  replay(dir_.file("curve.mvd") + "\n");
+  ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+  EXPECT_EQ(d_.xnum, 3);
+  EXPECT_EQ(pixel(2, 1), 5.0f);
+  EXPECT_EQ(d_.xps, 1.0e-4f);
+  EXPECT_EQ(d_.yps, 2.0e-4f);
+  float xps = 0;
+  int retstat = 1;
+  IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, s_);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_FLOAT_EQ(xps, 1.0e-4f);
+  EXPECT_EQ(s_, kStatusGood);
 }
 
 // The other readers that ask take the first member's answers as well: a
@@ -748,6 +971,33 @@ TEST_F(GuiInput, ImagesTheArraysCannotHoldOrTheReadCannotDecode) {
   EXPECT_EQ(shown.find("IMAGE SIZE NOT RETURNED"), std::string::npos) << shown;
   EXPECT_TRUE(nothing.prompts.empty());
   EXPECT_EQ(pixel(1, 1), -5.0f);
+
+  EXPECT_EQ(s_, kStatusGood);
+}
+
+// Samples of a width no read decodes are refused with the read's own line
+// before the region form, and a file too short for its image says that
+// alone: its size was read.
+TEST_F(GuiInput, TiffSampleWidthsAndShortFilesRefusedBeforeTheForm) {
+  d_.data[0] = -5.0f;
+  std::string wide = tiff_bytes(3, 1, 0);
+  wide[42] = 64;
+  write_bytes(dir_.file("bits.tif"), wide);
+  write_bytes(dir_.file("short.tif"), tiff_bytes(30, 20, 0).substr(0, 200));
+  for (const auto& [name, line] :
+       {std::pair<std::string, std::string>{"bits.tif",
+                                            "Un-supported number of bits per pixel (64)"},
+        {"short.tif", "is too short for its image of 30 x 20 pixels"}}) {
+    replay(dir_.file(name) + "\n");
+    testing::ScriptedInput nothing({});
+    EXPECT_FALSE(input(kFioSelectFile)) << name;
+    const std::string box = warnings();
+    EXPECT_NE(box.find(line), std::string::npos) << box;
+    EXPECT_EQ(box.find("IMAGE SIZE NOT RETURNED"), std::string::npos) << box;
+    EXPECT_TRUE(nothing.prompts.empty()) << name;
+    EXPECT_EQ(pixel(1, 1), -5.0f) << name;
+  }
+  EXPECT_EQ(s_, kStatusGood);
 }
 
 // A Fuji scan's description warnings are shown in boxes of their own: the

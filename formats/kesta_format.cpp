@@ -332,6 +332,9 @@ ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, S
     int code = 1;
     Index start = 0;
     fread_array_item(u, "data_array", code, image.file_xnum, image.file_ynum, start, status);
+  } else {
+    image.file_xnum = xn;
+    image.file_ynum = yn;
   }
   if (!read_axis(u, swap, "x_axis", request.xmaxdat, xn, image.xaxis, status) ||
       !read_axis(u, swap, "y_axis", request.ymaxdat, yn, image.yaxis, status))

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <vector>
 
 #include "core/filenames.hpp"
@@ -29,11 +28,17 @@ MervodaState fio_mervoda_state;
 
 void fio_reset_mervoda() { fio_mervoda_state = MervodaState{}; }
 
-void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::string& file_name,
-                    int& retstat, Index& numdat, std::span<float> xaxis, std::span<float> data,
-                    std::span<float> variances, std::string& title, std::string& xlabel,
-                    std::string& zlabel, float& x_pixel_size, Status& status) {
+namespace {
+
+// FIO_IN_MERVODA, also giving IN_FILE: the number of points of the scan in
+// its file (the count it declares when the arrays cannot take them all,
+// otherwise the points found).
+void read_points(bool name_given, Index maxdat, bool variances_exist, std::string& file_name,
+                 int& retstat, Index& numdat, Index& in_file, std::span<float> xaxis,
+                 std::span<float> data, std::span<float> variances, std::string& title,
+                 std::string& xlabel, std::string& zlabel, float& x_pixel_size, Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_IN_MERVODA V0.8";
+  in_file = 0;
   if (st_bad(status, kPosition)) return;
   retstat = 1;
   if (maxdat < 1 || xaxis.size() < static_cast<std::size_t>(maxdat) ||
@@ -70,6 +75,7 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
     IO_WRITE("WARNING: The number of data points in the file is below 1: " + t[0], status);
   } else {
     count = n;
+    in_file = n;
     if (count > maxdat) {
       IO_WRITE("WARNING: Too many coordinates, the end ones will not be input", status);
       count = maxdat;
@@ -95,6 +101,7 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
   if (n < count) IO_WRITE("WARNING: Only " + format_i(n, 8) + " X/Y coordinates have been found",
                           status);
   if (n < 1) return;
+  if (in_file <= maxdat) in_file = n;
   std::copy(x.begin(), x.end(), xaxis.begin());
   std::copy(y.begin(), y.end(), data.begin());
   if (variances_exist) std::copy(y.begin(), y.end(), variances.begin());
@@ -106,6 +113,17 @@ void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::st
   retstat = 0;
 }
 
+}  // namespace
+
+void FIO_IN_MERVODA(bool name_given, Index maxdat, bool variances_exist, std::string& file_name,
+                    int& retstat, Index& numdat, std::span<float> xaxis, std::span<float> data,
+                    std::span<float> variances, std::string& title, std::string& xlabel,
+                    std::string& zlabel, float& x_pixel_size, Status& status) {
+  Index in_file = 0;
+  read_points(name_given, maxdat, variances_exist, file_name, retstat, numdat, in_file, xaxis,
+              data, variances, title, xlabel, zlabel, x_pixel_size, status);
+}
+
 namespace {
 
 ImageRead read_curve(bool name_given, const ReadRequest& request, std::string& file_name,
@@ -115,20 +133,23 @@ ImageRead read_curve(bool name_given, const ReadRequest& request, std::string& f
   if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
   std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
   std::string title, xlabel, zlabel;
-  float step = std::numeric_limits<float>::quiet_NaN();
-  Index n = 0;
+  // The step between the first two points is no detector pixel size: the
+  // data set's pixel sizes stay as they were.
+  float step = 0.0f;
+  Index n = 0, in_file = 0;
   int retstat = 1;
-  FIO_IN_MERVODA(name_given, request.xmaxdat, request.variances, file_name, retstat, n, x,
-                 image.pixels(), image.variance_pixels(), title, xlabel, zlabel, step, status);
+  read_points(name_given, request.xmaxdat, request.variances, file_name, retstat, n, in_file, x,
+              image.pixels(), image.variance_pixels(), title, xlabel, zlabel, step, status);
   if (retstat != 0 || status != kStatusGood) return result;
   x.resize(static_cast<std::size_t>(n));
   image.xaxis = std::move(x);
   image.xnumdat = n;
   image.ynumdat = 1;
+  image.file_xnum = in_file;
+  image.file_ynum = 1;
   image.title = title;
   image.xlabel = xlabel;
   image.zlabel = zlabel;
-  if (!std::isnan(step)) image.x_pixel_size = step;
   result.retstat = 0;
   return result;
 }

@@ -618,7 +618,7 @@ ImageRead pds_keyboard_read(const ReadRequest& request, std::string& file_name, 
   image.title = title;
   image.xlabel = xlabel;
   image.zlabel = zlabel;
-  image.x_pixel_size = step;
+  // The step is no detector pixel size: the data set's stay as they were.
   result.retstat = 0;
   return result;
 }

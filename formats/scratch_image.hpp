@@ -52,9 +52,11 @@ struct ScratchImage {
   std::optional<float> x_pixel_size, y_pixel_size;
   std::optional<float> overload;  // the file's overload level, when it gives one
   std::optional<float> sample_distance;  // metres, stored as SAMPLE_DISTANCE on input
-  // The image's own size in the file where a reader knows it: larger than
-  // the extent when only the part the arrays hold was kept. 0: the extent is
-  // the whole image.
+  // The image's own size in its file, which every reader of a whole image
+  // gives (a 1-D reader: its count by 1): larger than the extent when only
+  // the part the arrays hold was kept, or when a region was read. 0: not
+  // given; a series cannot compare such a member with its first and
+  // refuses it.
   Index file_xnum = 0;
   Index file_ynum = 0;
 

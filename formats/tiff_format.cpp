@@ -243,10 +243,15 @@ void failed(const std::string& path, Status& status) {
   report_unread_file(path, "was not input", status);
 }
 
-// True after the warning when the samples are not integers: floating-point
-// samples above all would otherwise be read as the integers of their bit
-// patterns.
+// True after the warning when the samples are not integers of a width the
+// reader decodes: floating-point samples above all would otherwise be read
+// as the integers of their bit patterns.
 bool samples_refused(const TiffLayout& t, Status& status) {
+  if (t.bits != 8 && t.bits != 12 && t.bits != 16 && t.bits != 32) {
+    IO_WRITE("WARNING: Un-supported number of bits per pixel (" + format_i(t.bits, 2) + ")",
+             status);
+    return true;
+  }
   if (t.sample_format == 1 || (t.sample_format == 2 && t.bits != 12)) return false;
   IO_WRITE("WARNING: Un-supported sample format (" + std::to_string(t.sample_format) + ", " +
                std::to_string(t.bits) + " bits): only integer samples are read",
@@ -298,9 +303,11 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
                         : std::string("gives an image ") + name + " of " + std::to_string(given);
     return;
   }
+  // Samples no read decodes are refused first: their size in bytes means
+  // nothing.
+  if (retstat == 0 && samples_refused(layout, status)) retstat = 7;
   if (retstat == 0) problem = size_problem(layout, file.size());
   if (!problem.empty()) retstat = 6;
-  if (retstat == 0 && samples_refused(layout, status)) retstat = 7;
 }
 
 ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bool mirror_x,
@@ -325,11 +332,6 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
     case 2: return refuse(2, "WARNING: Cannot decode image");
     case 3: return refuse(3, "WARNING: Bad tiff file");
     default: break;
-  }
-  if (t.bits != 8 && t.bits != 12 && t.bits != 16 && t.bits != 32) {
-    IO_WRITE("WARNING: Un-supported number of bits per pixel (" + format_i(t.bits, 2) + ")",
-             status);
-    return refuse(2, "WARNING: Cannot decode image");
   }
   if (samples_refused(t, status)) return refuse(2, "WARNING: Cannot decode image");
   // Bytes filled from their least significant bit (as some raw-data
@@ -458,6 +460,8 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
       std::copy_n(data + element(1, j, xmax), xnum, image.variances.get() + element(1, j, xmax));
   image.xnumdat = xnum;
   image.ynumdat = ynum;
+  image.file_xnum = t.width;
+  image.file_ynum = t.length;
   image.xaxis.resize(static_cast<std::size_t>(xnum));
   image.yaxis.resize(static_cast<std::size_t>(ynum));
   for (Index i = 0; i < xnum; ++i)
@@ -581,8 +585,11 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
   const SizeRead size = image_and_region(request, path, width, length, status);
   if (size == SizeRead::kUndecodable) return undecodable(path, status);
   if (size != SizeRead::kRead) {
-    IO_WRITE("WARNING: Image size not returned from file", status);
-    failed(path, status);
+    // A file that cannot be read has said its problem.
+    if (size == SizeRead::kNoSize) {
+      IO_WRITE("WARNING: Image size not returned from file", status);
+      failed(path, status);
+    }
     return {};
   }
   TiffRegion& r = tiff_input_state.region;
@@ -603,7 +610,7 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   const SizeRead size = image_and_region(request, path, width, length, status);
   if (size == SizeRead::kUndecodable) return undecodable(path, status);
   if (size != SizeRead::kRead) {
-    GS_FWARNING(1, 1, {"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
+    if (size == SizeRead::kNoSize) GS_FWARNING(1, 1, {"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
     return {};
   }
   TiffRegion& r = tiff_input_state.region;

@@ -45,8 +45,9 @@ struct TiffRegion {
 // 2 image not found; 3 bad header (the explanation written); 4 no width tag
 // or a width below 1, 5 the same for the length (PROBLEM names the value);
 // 6 a size the file cannot hold or the questions cannot take (PROBLEM says
-// which); 7 samples that are not integers (the warning written), which no
-// read decodes.
+// which); 7 samples that no read decodes (bits per sample other than 8, 12,
+// 16 or 32, or samples that are not integers; the warning written), found
+// before the size is weighed against the file.
 void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
                      Index& length, std::string& problem, Status& status);
 

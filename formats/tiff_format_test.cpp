@@ -385,8 +385,9 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
     EXPECT_FALSE(r.ok()) << c.message;
     EXPECT_EQ(input.prompts.size(), 1u) << "only the file name is asked";
     EXPECT_NE(terminal.text().find(c.message), std::string::npos) << terminal.text();
-    EXPECT_NE(terminal.text().find("WARNING: Image size not returned from file"),
-              std::string::npos);
+    // The size was read: only a file without one is said to give none.
+    EXPECT_EQ(terminal.text().find("Image size not returned"), std::string::npos)
+        << terminal.text();
   }
   EXPECT_EQ(status_, kStatusGood);
   for (const Index format : {Index{3}, Index{4}}) {
@@ -408,6 +409,27 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
       EXPECT_NE(out.find("WARNING: Cannot decode image"), std::string::npos) << out;
       EXPECT_NE(out.find("float.tif was not input"), std::string::npos) << out;
       EXPECT_EQ(out.find("Image size not returned"), std::string::npos) << out;
+    }
+  }
+  // So are sample widths the reader does not decode, whatever the file holds.
+  for (const Index bits : {Index{0}, Index{64}, Index{1}, Index{24}}) {
+    TiffSpec s{3, 1, bits, false, 0, 1, 0, {1, 2, 3}};
+    const std::string path = write(s, "odd.tif");
+    for (const bool member : {false, true}) {
+      testing::TerminalCapture terminal;
+      testing::ScriptedInput input({path, "1", "1", "1", "1", "3", "1"});
+      std::string name = path;
+      const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
+                                 : tiff_keyboard_read({8, 8, false}, name, status_);
+      EXPECT_EQ(r.retstat, 2) << bits;
+      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << bits << ": only the file name is asked";
+      const std::string out = terminal.text();
+      EXPECT_NE(out.find("WARNING: Un-supported number of bits per pixel (" +
+                         std::string(bits < 10 ? " " : "") + std::to_string(bits) + ")"),
+                std::string::npos)
+          << out;
+      EXPECT_NE(out.find("WARNING: Cannot decode image"), std::string::npos) << out;
+      EXPECT_EQ(out.find("too short"), std::string::npos) << out;
     }
   }
   EXPECT_EQ(status_, kStatusGood);

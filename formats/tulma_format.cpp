@@ -326,6 +326,8 @@ bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted
     return false;
   }
   if (status != kStatusGood) return false;
+  image.file_xnum = s.dim1;
+  image.file_ynum = s.dim2;
   variances_from_data(image);
   describe_raw_image(image, title);
   image.overload = s.type->overload;

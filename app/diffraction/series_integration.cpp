@@ -372,6 +372,9 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   if (nfiles < 1) return;
   if (!rows_for_series(nfiles, status)) return;
   const Index xnum = a.xnumdat, ynum = a.ynumdat;
+  // Members are compared with the first by the size of their image in its
+  // file: one larger than the arrays is cut to their size when read.
+  const FioImageSize first_size = fio_last_read_size();
 
   // 2. The corrections.
   float overload = 100000.0f;
@@ -528,7 +531,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
       if (input) {
         sets.data_defined = true;
         IO_WRITE("INFO: Input " + name, status);
-        if (a.xnumdat != xnum || a.ynumdat != ynum) {
+        if (fio_last_read_size() != first_size || a.xnumdat != xnum || a.ynumdat != ynum) {
           IO_WRITE("WARNING: File not the size of the first file: " + name, status);
           input = false;
         }
@@ -653,7 +656,7 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   if (status != kStatusGood || defined != 0) return;
   // Only the chosen row is taken: members of any size give it.
   FioReadAnswers first_answers = fio_read_answers();
-  first_answers.size = {};
+  first_answers.any_size = true;
   sets.memory_defined = true;
   sets.data_defined = true;
   kzt_series_integration_settings().increment = series.increment;

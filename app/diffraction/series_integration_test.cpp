@@ -27,6 +27,7 @@
 #include "core/variables.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/tulma_format.hpp"
 
 namespace kesta {
 namespace {
@@ -266,9 +267,10 @@ TEST_F(SeriesIntegration, TiffSeriesAsksNothingOnceStartedAndSavesUnderTheMadeNa
   }
 }
 
-// Native members are compared with the first by their own size: one larger
-// than the arrays is not cut to the first one's size and integrated, nor is
-// a smaller one; their rows are 0.0 and no scan of theirs is saved.
+// Members are compared with the first by their own size: one larger than
+// the arrays is not cut to the first one's size and integrated, nor is a
+// smaller one; their rows are 0.0 and no scan of theirs is saved. So for the
+// native format and for TULMA, whose reader cuts without a word of its own.
 TEST_F(SeriesIntegration, NativeMembersOfAnotherSizeAreNotIntegrated) {
   kzt_series_reader() = FIO_GUI_INPUT;
   Status status = kStatusGood;
@@ -276,42 +278,54 @@ TEST_F(SeriesIntegration, NativeMembersOfAnotherSizeAreNotIntegrated) {
   kzt_allocate_arrays(kN, kN, true, false, false, vosq_kzt_arrays, status);
   ASSERT_EQ(status, kStatusGood);
   const Index sides[] = {kN, kN + 8, kN - 4, kN};
-  for (int k = 1; k <= 4; ++k) {
-    const Index n = sides[k - 1];
-    std::vector<float> axis(static_cast<std::size_t>(n)),
-        data(static_cast<std::size_t>(n * n), static_cast<float>(k));
-    for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
-    testing::ScriptedInput name({member(k)});
-    int retstat = 1;
-    FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "t", "x", "y", "z", false,
-                  1e-4f, 1e-4f, retstat, status);
-    ASSERT_EQ(retstat, 0);
+  for (const bool tulma : {false, true}) {
+    auto name = [&](int k) {
+      const std::string native = member(k);
+      return tulma ? native.substr(0, native.size() - 3) + "wlt" : native;
+    };
+    for (int k = 1; k <= 4; ++k) {
+      const Index n = sides[k - 1];
+      std::vector<float> axis(static_cast<std::size_t>(n)),
+          data(static_cast<std::size_t>(n * n), static_cast<float>(k));
+      for (Index i = 0; i < n; ++i)
+        axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+      int retstat = 1;
+      if (tulma) {
+        FIO_OUT_TULMA(name(k), n, n, 1, 1, n, n, data, retstat, status);
+      } else {
+        testing::ScriptedInput answer({name(k)});
+        FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "t", "x", "y", "z",
+                      false, 1e-4f, 1e-4f, retstat, status);
+      }
+      ASSERT_EQ(retstat, 0);
+    }
+    auto scan = [&](int k) { return kzt_scan_file_name(name(k), "int"); };
+    testing::TerminalCapture terminal;
+    const std::vector<std::string> lines{name(1), "YES", name(4), "",
+                                         "EXIT",  "YES", "KESTA FORMAT", "int"};
+    testing::ScriptedInput input(lines);
+    KZT_FSINTEGRATE(sets, status);
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+    EXPECT_EQ(input.remaining(), 0u) << tulma;
+    ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4);
+    for (Index i = 1; i <= 6; ++i) {
+      EXPECT_NEAR(at(i, 1), 1.0f, 1e-5f) << i;
+      EXPECT_EQ(at(i, 2), 0.0f) << tulma << " " << i;
+      EXPECT_EQ(at(i, 3), 0.0f) << tulma << " " << i;
+      EXPECT_NEAR(at(i, 4), 4.0f, 1e-5f) << i;
+    }
+    const std::string said = terminal.text();
+    for (int k : {2, 3}) {
+      EXPECT_NE(said.find("WARNING: File not the size of the first file: " + name(k)),
+                std::string::npos)
+          << said;
+      EXPECT_FALSE(std::filesystem::exists(scan(k))) << tulma << " " << k;
+    }
+    EXPECT_TRUE(std::filesystem::exists(scan(1)));
+    EXPECT_TRUE(std::filesystem::exists(scan(4)));
+    EXPECT_EQ(said.find("Not all of the data could be input"), std::string::npos) << said;
+    EXPECT_EQ(said.find("bigger than the presently defined"), std::string::npos) << said;
   }
-  auto scan = [&](int k) { return kzt_scan_file_name(member(k), "int"); };
-  testing::TerminalCapture terminal;
-  const std::vector<std::string> lines{member(1), "YES", member(4), "",
-                                       "EXIT",    "YES", "KESTA FORMAT", "int"};
-  testing::ScriptedInput input(lines);
-  KZT_FSINTEGRATE(sets, status);
-  ASSERT_EQ(status, kStatusGood) << terminal.text();
-  EXPECT_EQ(input.remaining(), 0u);
-  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4);
-  for (Index i = 1; i <= 6; ++i) {
-    EXPECT_NEAR(at(i, 1), 1.0f, 1e-5f) << i;
-    EXPECT_EQ(at(i, 2), 0.0f) << i;
-    EXPECT_EQ(at(i, 3), 0.0f) << i;
-    EXPECT_NEAR(at(i, 4), 4.0f, 1e-5f) << i;
-  }
-  const std::string said = terminal.text();
-  for (int k : {2, 3}) {
-    EXPECT_NE(said.find("WARNING: File not the size of the first file: " + member(k)),
-              std::string::npos)
-        << said;
-    EXPECT_FALSE(std::filesystem::exists(scan(k))) << k;
-  }
-  EXPECT_TRUE(std::filesystem::exists(scan(1)));
-  EXPECT_TRUE(std::filesystem::exists(scan(4)));
-  EXPECT_EQ(said.find("Not all of the data could be input"), std::string::npos) << said;
 }
 
 // A member's scan that cannot be saved (its made name is taken by a
