@@ -327,6 +327,15 @@ void IO_CLOSE_INMACRO(Status& status) {
   }
 }
 
+void io_end_sequence(std::string_view reason) {
+  if (!vosq_io_dbdb.file_sequence) return;
+  vosq_io_dbdb.file_sequence = false;
+  Status local = kStatusGood;
+  IO_WRITE(" ", local);
+  IO_WRITE("NOTE: Sequence terminated: " + std::string(reason), local);
+  IO_WRITE(" ", local);
+}
+
 void IO_INQ_INMACRO(bool& inmacro, Status& status) {
   if (st_bad(status, "Subroutine IO_INQ_INMACRO V0.1")) return;
   inmacro = vosq_io_dbdb.input_macro;

@@ -29,6 +29,11 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status);
 // Reports loops left open.
 void IO_CLOSE_INMACRO(Status& status);
 void IO_INQ_INMACRO(bool& inmacro, Status& status);
+// Ends a running file sequence whose macro cannot go on to its next count
+// (abandoned before its end, or not to be opened): the flag is cleared and
+// a blank line, "NOTE: Sequence terminated: " with REASON, and a blank line
+// are written. Nothing when no sequence runs.
+void io_end_sequence(std::string_view reason);
 
 // The next response line of the input macro on STREAM after carrying out the
 // loop and pause lines met; end of file gives 11001, a syntax error 11013, a

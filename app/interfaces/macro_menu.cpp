@@ -44,6 +44,9 @@ struct Sequence {
   bool variable_characters = false;
   int start = 1, end_value = 1, increment = 1;
   long long count = 1;
+  // Set up here (not by the keyboard's SEQUENCE, which shares the running
+  // flag): only then does a macro's end at this menu run the next file.
+  bool own = false;
 };
 Sequence sequence;
 
@@ -250,7 +253,7 @@ void next_member(const std::string& macro_file, Status& status) {
   std::string macro = macro_file;
   if (replayable(macro)) IO_OPEN_INMACRO(false, macro, status);
   if (status != kStatusGood || !replayable(macro)) {
-    vosq_io_dbdb.file_sequence = false;
+    io_end_sequence("its macro file could not be opened");
     opening_failed("PROBLEM OPENING MACRO FILE", status);
     return;
   }
@@ -264,6 +267,7 @@ void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status) {
   if (!vosq_io_dbdb.file_sequence) {
     if (!set_up(macro_file, status)) return;
     vosq_io_dbdb.file_sequence = true;
+    sequence.own = true;
     // Set up from a replaying macro: the first file starts when that macro
     // ends at the menu, so none of its lines is taken by the sequence.
     if (vosq_io_dbdb.input_macro) return;
@@ -315,7 +319,8 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
 }
 
 std::string_view hand_off(const MacroMenu&) {
-  return vosq_io_dbdb.file_sequence ? "RUN SEQUENCE" : "";
+  if (!vosq_io_dbdb.file_sequence) sequence.own = false;
+  return vosq_io_dbdb.file_sequence && sequence.own ? "RUN SEQUENCE" : "";
 }
 
 using Row = MenuRow<MacroMenu>;

@@ -582,7 +582,7 @@ void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& s
   }
   IO_OPEN_INMACRO(false, macro_file, status);
   if (status != kStatusGood) {
-    vosq_io_dbdb.file_sequence = false;
+    io_end_sequence("its macro file could not be opened");
     return;
   }
   s.count += s.step;
