@@ -221,6 +221,8 @@ bool set_up(std::string& macro_file, Status& status) {
 // Starts the macro for the next file, or ends the sequence.
 void next_member(const std::string& macro_file, Status& status) {
   Sequence& s = sequence;
+  // Whichever way it ends here, the sequence is no longer this menu's.
+  s.own = false;
   if ((s.increment > 0 && s.count > s.end_value) || (s.increment < 0 && s.count < s.end_value)) {
     vosq_io_dbdb.file_sequence = false;
     say("INFO: *** END OF SEQUENCE ***", status);
@@ -258,6 +260,7 @@ void next_member(const std::string& macro_file, Status& status) {
     return;
   }
   s.count += s.increment;
+  s.own = true;
 }
 
 }  // namespace

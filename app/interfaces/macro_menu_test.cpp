@@ -154,6 +154,33 @@ TEST_F(MacroMenu, SequenceAndRunMacroFromARunningMacro) {
   EXPECT_LT(out.find("(GRAPHICAL INPUT):HELP"), out.find("INFO: Sequence counter value"));
 }
 
+// A member that ends inside a question of a choice (here the log's file
+// selection) hands control on as an end at the menu does: every file runs.
+// A sequence the keyboard set up whose macro ends at this menu has no next
+// count here: it ends and says so, and no sequence of this menu is run.
+TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
+  write_text(dir.file("inside.mac"), "OPEN LOG FILE\nNO\n");
+  Status status = kStatusGood;
+  std::string out = run({"RUN SEQUENCE", file("inside.mac"), file("img001.kzt"),
+                         file("img003.kzt"), "1", "out", "EXIT"},
+                        status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(counts(out), (std::vector<int>{1, 2, 3})) << out;
+  EXPECT_NE(out.find("INFO: *** END OF SEQUENCE ***"), std::string::npos) << out;
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+
+  std::string name = file("member.mac");
+  IO_OPEN_INMACRO(false, name, status);
+  vosq_io_dbdb.file_sequence = true;
+  out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(counts(out).empty()) << out;
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at a graphical menu\n \n"),
+            std::string::npos)
+      << out;
+}
+
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
   // Recording refuses RUN SEQUENCE; STOP MACRO makes the recorded file the
