@@ -185,9 +185,11 @@ bool status_goes_on(bool asks_reset, Status& status) {
   ST_OUT(status);
   Status local = kStatusGood;
   bool reset = true;
-  GS_INPL(false, false, false, true, "Bad \"status\": RESET \"status\" ?",
-          {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
-          local);
+  do {
+    GS_INPL(false, false, false, true, "Bad \"status\": RESET \"status\" ?",
+            {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
+            local);
+  } while (io_ask_again(local));
   // The end of the input keeps the proposed YES: the next wait then ends.
   if (!reset) return false;
   ST_DEF_SYSTEM(status);

@@ -617,9 +617,12 @@ TEST(Program, ArraysThatCannotBeAllocatedAreReported) {
 
 TEST(Program, AnsweringNoToTheResetQuestionEndsWithTheReport) {
   TempDir dir;
-  const Result r = run(dir, "-nogr -dim10x10", "OPEN LOG\nrun.log\nTITLE\n\\\\\nNO\n");
+  // An assignment at the question is no answer: it is asked again.
+  const Result r =
+      run(dir, "-nogr -dim10x10", "OPEN LOG\nrun.log\nTITLE\n\\\\\nn = 1\nNO\n");
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:NO\n"));
+  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:n = 1\nRESET \"status\" [YES]:NO\n"))
+      << r.output;
   EXPECT_TRUE(has(r.output, "STATUS: The \"status\" value is set to the user escape value"));
   EXPECT_FALSE(has(r.output, "BYE: KESTA"));
   EXPECT_EQ(file_contents(dir.file(".kesta.def")), "");  // a failed run saves nothing
