@@ -287,14 +287,46 @@ TEST_F(MacroTest, EndOfMacroAtAGraphicalMenuOrInAFileSequence) {
   IO_READ(graphical, status);
   EXPECT_EQ(status, kStatusConsumed);
   EXPECT_EQ(vosq_io_dbinteractive, "%!*\\ EOF");
+  EXPECT_TRUE(io_macro_ended(status));
   status = kStatusGood;
   replay("%!*\\ END OF IO MACRO FILE\n");
+  io_adopt_sequence_macro();
   vosq_io_dbdb.file_sequence = true;
   IO_READ(plain, status);
   EXPECT_EQ(status, kStatusConsumed);
+  EXPECT_TRUE(io_macro_ended(status));
   EXPECT_EQ(vosq_io_dbinteractive, "%!*\\ SEQUENCE");
   EXPECT_TRUE(input.prompts.empty());
   EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_TRUE(vosq_io_dbdb.file_sequence);
+}
+
+// Only the sequence's own macro moves it on: another macro that ends while
+// a sequence waits (its own was left before its end) ends the sequence, and
+// the question goes to the terminal.
+TEST_F(MacroTest, AnotherMacrosEndIsNoCountOfASequence) {
+  const std::vector<std::string> plain = {"CHOICE:"};
+  ScriptedInput input({"typed"});
+  Status status = kStatusGood;
+  vosq_io_dbdb.file_sequence = true;
+  replay("ONE\n");
+  IO_READ(plain, status);
+  IO_READ(plain, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(vosq_io_dbinteractive, "typed");
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_NE(terminal.text().find(
+                "  *** END OF MACRO FILE ***\n \nNOTE: Sequence terminated: its macro was left "
+                "before its end\n \n"),
+            std::string::npos)
+      << terminal.text();
+  // Opened as the sequence's, a macro is its own until another is opened.
+  std::string name = dir.file("in.mac");
+  io_open_sequence_macro(name, status);
+  EXPECT_TRUE(io_sequence_macro());
+  IO_CLOSE_INMACRO(status);
+  replay("TWO\n");
+  EXPECT_FALSE(io_sequence_macro());
 }
 
 TEST_F(MacroTest, LogHoldsTheTranscript) {

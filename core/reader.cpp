@@ -126,6 +126,9 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
         IO_WRITE("  *** END OF MACRO FILE ***", local);
         ST_DEF_SYSTEM(status);
         IO_CLOSE_INMACRO(status);
+        // Another macro's end never stands for the sequence's: the sequence
+        // whose own macro was left before its end has no next count.
+        if (!io_sequence_macro()) io_end_sequence("its macro was left before its end");
         if (!prompt.empty() && starts_with(prompt.front(), "MENU CHOICE (GRAPHICAL")) {
           vosq_io_dbinteractive = "%!*\\ EOF";
           consumed_by_macro_end = true;

@@ -174,7 +174,7 @@ TEST_F(InterfaceLoop, AMacroEndingAtTheMenuHandsBack) {
   vosq_io_dbdb.file_sequence = true;
   std::string name = file;
   Status status = kStatusGood;
-  IO_OPEN_INMACRO(false, name, status);
+  io_open_sequence_macro(name, status);
   ASSERT_EQ(status, kStatusGood);
   const auto menus = [this] {
     int n = 0;

@@ -253,7 +253,7 @@ void next_member(const std::string& macro_file, Status& status) {
   say("      Output file = " + out_file, status);
   if (status != kStatusGood) return stop();
   std::string macro = macro_file;
-  if (replayable(macro)) IO_OPEN_INMACRO(false, macro, status);
+  if (replayable(macro)) io_open_sequence_macro(macro, status);
   if (status != kStatusGood || !replayable(macro)) {
     io_end_sequence("its macro file could not be opened");
     opening_failed("PROBLEM OPENING MACRO FILE", status);
@@ -273,7 +273,10 @@ void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status) {
     sequence.own = true;
     // Set up from a replaying macro: the first file starts when that macro
     // ends at the menu, so none of its lines is taken by the sequence.
-    if (vosq_io_dbdb.input_macro) return;
+    if (vosq_io_dbdb.input_macro) {
+      io_adopt_sequence_macro();
+      return;
+    }
   }
   next_member(macro_file, status);
 }
@@ -323,7 +326,7 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
 
 std::string_view hand_off(const MacroMenu&) {
   if (!vosq_io_dbdb.file_sequence) sequence.own = false;
-  return vosq_io_dbdb.file_sequence && sequence.own ? "RUN SEQUENCE" : "";
+  return vosq_io_dbdb.file_sequence && sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
 }
 
 using Row = MenuRow<MacroMenu>;

@@ -170,7 +170,7 @@ TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
   EXPECT_FALSE(vosq_io_dbdb.file_sequence);
 
   std::string name = file("member.mac");
-  IO_OPEN_INMACRO(false, name, status);
+  io_open_sequence_macro(name, status);
   vosq_io_dbdb.file_sequence = true;
   out = run({"EXIT"}, status);
   EXPECT_EQ(status, kStatusGood);

@@ -255,7 +255,7 @@ TEST_F(Menus, AnAssignmentInAReplayedMacroIsAskedAgainByEveryWidget) {
   std::ofstream(macro) << "n = 1\nTWO\nn = 2\nout.dat\nn = 3\n0.25\nn = 4\n0.5\nn = 5\n7\n";
   testing::TerminalCapture terminal;
   Status s = kStatusGood;
-  IO_OPEN_INMACRO(false, macro, s);
+  io_open_sequence_macro(macro, s);
   draw(0, 3);
   int type = 0;
   std::string command;
