@@ -118,6 +118,10 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     note("it is the program's own standard input");
     return;
   }
+  if (io_is_running_macro(path_)) {
+    note("it is the running macro");
+    return;
+  }
   // A symbolic link is kept: the file it points to is the one written.
   path_ = followed_links(path_);
   struct stat old {};

@@ -309,16 +309,18 @@ class Evaluator {
         continue;
       }
       if (!token.empty()) {
-        if (const int r = emit(token, c == '('); r != 0) return r;
+        if (const int r = emit(token, c); r != 0) return r;
         token.clear();
       }
       form_.push_back(c);
     }
-    if (!token.empty()) return emit(token, false);
+    if (!token.empty()) return emit(token, '\0');
     return 0;
   }
 
-  int emit(const std::string& token, bool before_parenthesis) {
+  // NEXT is the separator after TOKEN ('\0' at the end).
+  int emit(const std::string& token, char next) {
+    const bool before_parenthesis = next == '(';
     if (before_parenthesis) {
       const std::string name = IO_UPPER(std::string_view(token).substr(0, kVariableNameLength));
       if (std::find(kIntrinsics.begin(), kIntrinsics.end(), name) != kIntrinsics.end()) {
@@ -336,11 +338,31 @@ class Evaluator {
       return 2;
     }
     Operand op;
-    if (const int r = convert(token, op); r != 0) return r;
+    if (negative_limit(token, next, op)) {
+      form_.pop_back();  // the sign is part of the operand
+    } else if (const int r = convert(token, op); r != 0) {
+      return r;
+    }
     if (is_text(op) && !room_for_string(op.text)) return 2;
     form_.push_back('o');
     operands_.push_back(std::move(op));
     return 0;
+  }
+
+  // The most negative integer has no positive counterpart: its digits alone
+  // are out of range, so a unary minus that takes just this literal (no power
+  // follows, which would bind first) is read with it.
+  bool negative_limit(const std::string& token, char next, Operand& op) const {
+    if (form_.empty() || form_.back() != '-' || next == '^') return false;
+    bool unary = false;
+    level_at(form_, form_.size() - 1, unary);
+    if (!unary || !std::all_of(token.begin(), token.end(), is_digit)) return false;
+    std::int64_t wide = 0;
+    if (!read_integer_field("-" + token, wide) || wide != std::numeric_limits<int>::min())
+      return false;
+    op.type = 'i';
+    op.ivalue = std::numeric_limits<int>::min();
+    return true;
   }
 
   int convert(const std::string& token, Operand& op) {

@@ -72,6 +72,9 @@ TEST_F(ExpressionTest, IntegerArithmeticPrecedenceAndOrder) {
       {"((2))", 2}, {"2^-1", 0}, {"1**-5", 1}, {"(-1)**-3", -1}, {"(-1)**-4", 1}, {"0**0", 1},
       {"(-2)**31", -2147483647 - 1}, {"2**30", 1073741824}, {"2*3+4*5", 26}, {"2**2*3", 12},
       {"-2*-2", 4}, {"-(1+2)*3", -9}, {"1-2-3", -4}, {"46341*46340", 2147441940},
+      // The most negative integer written as it stands.
+      {"-2147483648", -2147483647 - 1}, {"(-2147483648)", -2147483647 - 1},
+      {"1+-2147483648", -2147483647}, {"-2147483648+2147483647", -1},
   };
   for (const auto& c : cases) {
     const Result r = evaluate(c.expression);
@@ -238,6 +241,12 @@ TEST_F(ExpressionTest, WarningTexts) {
       {"1=.true.", 2, "WARNING: Incompatible operand types for relational comparison\n"},
       {"1.5E", 4, "WARNING: Problem converting token to a real value:\n1.5E\n"},
       {"abc", 4, "WARNING: Problem converting token to an integer value:\nabc\n"},
+      // Digits beyond the integer range, also where no minus takes them alone.
+      {"2147483648", 4, "WARNING: Problem converting token to an integer value:\n2147483648\n"},
+      {"-2147483649", 4, "WARNING: Problem converting token to an integer value:\n2147483649\n"},
+      {"0-2147483648", 4, "WARNING: Problem converting token to an integer value:\n2147483648\n"},
+      {"-2147483648**1", 4,
+       "WARNING: Problem converting token to an integer value:\n2147483648\n"},
       {"'abc", 4, "WARNING: Problem converting token to a string value:\n'abc\n"},
       {"ICHAR(5)", 2,
        "WARNING:\nOperand not convertible to CHARACTER string\n         Operand type is INTEGER\n"
@@ -306,6 +315,8 @@ TEST_F(ExpressionTest, RefusesUndefinedResults) {
       "(-2)**32",
       "(-2147483647-1)/-1",
       "-(-2147483647-1)",
+      "--2147483648",
+      "-2147483648-1",
       "ABS(-2147483647-1)",
       "DIM(2147483647,-1)",
       "CHAR(256)",

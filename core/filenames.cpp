@@ -8,6 +8,7 @@
 
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
@@ -264,11 +265,8 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
     if (prompt) {
       io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1,
                          file, status);
-      if (status == kStatusConsumed) {
-        // An assignment was typed: ask again.
-        status = kStatusGood;
-        continue;
-      }
+      // An assignment was typed: ask again (the macro's end is no answer).
+      if (io_ask_again(status)) continue;
       if (status != kStatusGood) {
         retstat = 1;
         return;

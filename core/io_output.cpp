@@ -47,6 +47,15 @@ bool io_is_standard_input(const std::string& path) {
   return harmed && input.st_dev == target.st_dev && input.st_ino == target.st_ino;
 }
 
+// Writing over the macro being replayed destroys the user's macro while its
+// own lines are still being read (a recording started from inside it).
+bool io_is_running_macro(const std::string& path) {
+  const int fd = io_file_descriptor(io_stream(kStreamInputMacro));
+  struct stat macro {}, target {};
+  if (fd < 0 || ::fstat(fd, &macro) != 0 || ::stat(path.c_str(), &target) != 0) return false;
+  return macro.st_dev == target.st_dev && macro.st_ino == target.st_ino;
+}
+
 std::FILE* io_stream(int stream) {
   auto& table = stream_table();
   auto it = table.find(stream);
@@ -144,6 +153,11 @@ std::FILE* open_file(const std::string& path, const char* mode, Index most,
     flags |= (update ? O_RDWR : O_WRONLY) | O_CREAT | (how.front() == 'a' ? O_APPEND : O_TRUNC);
   if ((!reading || update) && io_is_standard_input(path)) {
     problem = "is the program's own standard input";
+    errno = EINVAL;
+    return nullptr;
+  }
+  if ((!reading || update) && io_is_running_macro(path)) {
+    problem = "is the running macro";
     errno = EINVAL;
     return nullptr;
   }

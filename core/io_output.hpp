@@ -52,7 +52,7 @@ void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (wi
 // written is never the program's own standard input (a file or a pipe).
 // Otherwise nullptr and PROBLEM: "is a directory", "is not a regular file",
 // "is a named pipe that nothing reads", "is the program's own standard
-// input", or "cannot be opened: " and the system's reason.
+// input", "is the running macro", or "cannot be opened: " and the system's reason.
 // A file opened for reading only reads no further than the size it had when
 // it was opened: every reader reads within that bound, so a file that grows
 // meanwhile, or a system file that says it is empty but reads without end
@@ -62,6 +62,10 @@ std::FILE* io_open_file(const std::string& path, const char* mode, std::string& 
 // (the same device and inode): a file written there would destroy the answers
 // still to be read, or feed the program its own lines. Every writer refuses it.
 bool io_is_standard_input(const std::string& path);
+// True when PATH is the file of the input macro being replayed: a file
+// written there would overwrite the macro under its own replay. Every writer
+// refuses it ("is the running macro").
+bool io_is_running_macro(const std::string& path);
 // The bound of a file io_open_file opened for reading (its size then); for
 // another stream the size of the regular file behind it; -1 when unknown.
 Index io_file_size(std::FILE* file);

@@ -22,6 +22,11 @@
 #include "core/variables.hpp"
 
 namespace kesta {
+
+namespace {
+// The macro replaying (or the one that ended last) is the file sequence's own.
+bool own_sequence_macro = false;
+}  // namespace
 namespace {
 
 constexpr const char* kEndLine = "%!*\\ END OF IO MACRO FILE";
@@ -308,6 +313,7 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status) {
     return;
   }
   if (!open_file(prompt, "READ", kStreamInputMacro, file_name, kPosition, status)) return;
+  own_sequence_macro = false;
   vosq_io_dbdb.input_macro = true;
   vosq_io_dbdb.macro_line = 0;
   vosq_io_dbdb.loop_depth = 0;
@@ -325,6 +331,26 @@ void IO_CLOSE_INMACRO(Status& status) {
     IO_WRITE(" ", status);
     vosq_io_dbdb.loop_depth = 0;
   }
+}
+
+void io_open_sequence_macro(std::string& file_name, Status& status) {
+  IO_OPEN_INMACRO(false, file_name, status);
+  if (status == kStatusGood) own_sequence_macro = true;
+}
+
+void io_adopt_sequence_macro() {
+  if (vosq_io_dbdb.input_macro) own_sequence_macro = true;
+}
+
+bool io_sequence_macro() { return own_sequence_macro; }
+
+void io_end_sequence(std::string_view reason) {
+  if (!vosq_io_dbdb.file_sequence) return;
+  vosq_io_dbdb.file_sequence = false;
+  Status local = kStatusGood;
+  IO_WRITE(" ", local);
+  IO_WRITE("NOTE: Sequence terminated: " + std::string(reason), local);
+  IO_WRITE(" ", local);
 }
 
 void IO_INQ_INMACRO(bool& inmacro, Status& status) {

@@ -29,6 +29,21 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status);
 // Reports loops left open.
 void IO_CLOSE_INMACRO(Status& status);
 void IO_INQ_INMACRO(bool& inmacro, Status& status);
+// Ends a running file sequence whose macro cannot go on to its next count
+// (abandoned before its end, or not to be opened): the flag is cleared and
+// a blank line, "NOTE: Sequence terminated: " with REASON, and a blank line
+// are written. Nothing when no sequence runs.
+void io_end_sequence(std::string_view reason);
+// The macro of a file sequence's next count: opened as IO_OPEN_INMACRO opens
+// it (no prompt), and marked as the sequence's own. Only the end of the
+// sequence's own macro moves it on; any other macro opened is not its own.
+void io_open_sequence_macro(std::string& file_name, Status& status);
+// The macro replaying now (that set the sequence up) is taken as the
+// sequence's own: its end starts the first count.
+void io_adopt_sequence_macro();
+// True when the macro replaying, or the one that ended last, is the
+// sequence's own.
+bool io_sequence_macro();
 
 // The next response line of the input macro on STREAM after carrying out the
 // loop and pause lines met; end of file gives 11001, a syntax error 11013, a

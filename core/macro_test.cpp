@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/atomic_file.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/menu.hpp"
 #include "core/prompts.hpp"
@@ -158,6 +159,10 @@ TEST_F(MacroTest, DoLoops) {
       // The test is made at END DO: the body always runs once.
       {"DO I=3,1\nA\nEND DO\nLAST\n", {"A@3", "LAST@3"}},
       {"DO I = 1, 10, 0\nA\nEND DO\nLAST\n", {"A@1", "LAST@1"}},
+      // The whole integer range, to its most negative value.
+      {"DO I = -2147483647, -2147483648, -1\nA\nEND DO\nLAST\n",
+       {"A@-2147483647", "A@-2147483648", "LAST@-2147483648"}},
+      {"DO I = 2147483646, 2147483647\nA\nEND DO\n", {"A@2147483646", "A@2147483647"}},
       // No "=": an ordinary answer.
       {"DO I 1 10\n", {"DO I 1 10"}},
       {"%SLEEP 0\nA\n%SLEEP -1\nB\n", {"A", "B"}},
@@ -173,6 +178,40 @@ TEST_F(MacroTest, DoLoops) {
     EXPECT_EQ(status, 11001) << c.macro;
     EXPECT_EQ(vosq_io_dbdb.loop_depth, 0) << c.macro;
   }
+}
+
+// A recording, a log or any file written over the macro being replayed is
+// refused, whatever name reaches it; the macro replays on unchanged.
+TEST_F(MacroTest, TheRunningMacroIsNeverWritten) {
+  const std::string text = "A\nB\n";
+  replay(text);
+  const std::string path = dir.file("in.mac");
+  const std::string other_name = dir.path().string() + "/./in.mac";
+  Status status = kStatusGood;
+  std::string name = other_name;
+  IO_OPEN_OUTMACRO(false, false, name, status);
+  EXPECT_EQ(status, 11000);
+  EXPECT_FALSE(vosq_io_dbdb.output_macro);
+  status = kStatusGood;
+  name = path;
+  IO_OPEN_LOGFILE(false, name, status);
+  EXPECT_EQ(status, 11000);
+  EXPECT_FALSE(vosq_io_dbdb.log_open);
+  EXPECT_NE(terminal.text().find("\"" + path + "\" is the running macro"), std::string::npos)
+      << terminal.text();
+  AtomicFile out(path);
+  EXPECT_FALSE(out.ok());
+  EXPECT_NE(out.error().find("it is the running macro"), std::string::npos) << out.error();
+  EXPECT_EQ(read_file(path), text);
+  status = kStatusGood;
+  EXPECT_EQ(macro_lines(status), (std::vector<std::string>{"A", "B"}));
+  // Once the macro is closed, the file is an ordinary one again.
+  status = kStatusGood;
+  IO_CLOSE_INMACRO(status);
+  name = path;
+  IO_OPEN_OUTMACRO(false, false, name, status);
+  EXPECT_EQ(status, kStatusGood);
+  IO_CLOSE_OUTMACRO(status);
 }
 
 TEST_F(MacroTest, DoLoopFaults) {
@@ -248,14 +287,46 @@ TEST_F(MacroTest, EndOfMacroAtAGraphicalMenuOrInAFileSequence) {
   IO_READ(graphical, status);
   EXPECT_EQ(status, kStatusConsumed);
   EXPECT_EQ(vosq_io_dbinteractive, "%!*\\ EOF");
+  EXPECT_TRUE(io_macro_ended(status));
   status = kStatusGood;
   replay("%!*\\ END OF IO MACRO FILE\n");
+  io_adopt_sequence_macro();
   vosq_io_dbdb.file_sequence = true;
   IO_READ(plain, status);
   EXPECT_EQ(status, kStatusConsumed);
+  EXPECT_TRUE(io_macro_ended(status));
   EXPECT_EQ(vosq_io_dbinteractive, "%!*\\ SEQUENCE");
   EXPECT_TRUE(input.prompts.empty());
   EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_TRUE(vosq_io_dbdb.file_sequence);
+}
+
+// Only the sequence's own macro moves it on: another macro that ends while
+// a sequence waits (its own was left before its end) ends the sequence, and
+// the question goes to the terminal.
+TEST_F(MacroTest, AnotherMacrosEndIsNoCountOfASequence) {
+  const std::vector<std::string> plain = {"CHOICE:"};
+  ScriptedInput input({"typed"});
+  Status status = kStatusGood;
+  vosq_io_dbdb.file_sequence = true;
+  replay("ONE\n");
+  IO_READ(plain, status);
+  IO_READ(plain, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(vosq_io_dbinteractive, "typed");
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_NE(terminal.text().find(
+                "  *** END OF MACRO FILE ***\n \nNOTE: Sequence terminated: its macro was left "
+                "before its end\n \n"),
+            std::string::npos)
+      << terminal.text();
+  // Opened as the sequence's, a macro is its own until another is opened.
+  std::string name = dir.file("in.mac");
+  io_open_sequence_macro(name, status);
+  EXPECT_TRUE(io_sequence_macro());
+  IO_CLOSE_INMACRO(status);
+  replay("TWO\n");
+  EXPECT_FALSE(io_sequence_macro());
 }
 
 TEST_F(MacroTest, LogHoldsTheTranscript) {

@@ -49,6 +49,9 @@ unsigned long response_count = 0;
 bool response_cut = false;
 bool terminal_ended = false;
 bool terminal_watched = false;
+// The consumed status last given stands for the end of the replayed macro,
+// not for an assignment.
+bool consumed_by_macro_end = false;
 bool source_reads_terminal = true;
 
 void new_line_needed() {
@@ -78,6 +81,14 @@ void io_set_line_source(IoLineSource source, bool reads_terminal) {
 
 bool io_input_ended() { return terminal_ended; }
 
+bool io_macro_ended(Status status) { return status == kStatusConsumed && consumed_by_macro_end; }
+
+bool io_ask_again(Status& status) {
+  if (status != kStatusConsumed || consumed_by_macro_end) return false;
+  status = kStatusGood;
+  return true;
+}
+
 void io_watch_terminal() { terminal_watched = true; }
 
 InputWatch io_terminal_watch() {
@@ -95,6 +106,7 @@ unsigned long io_response_count() { return response_count; }
 
 void IO_READ(std::span<const std::string> prompt, Status& status) {
   if (st_bad(status, "Subroutine IO_READ V0.9")) return;
+  consumed_by_macro_end = false;
   for (std::size_t i = 0; i + 1 < prompt.size(); ++i) IO_WRITE(prompt[i], status);
   const std::string proper = prompt.empty() ? std::string() : prompt.back();
   const std::string_view proper_used(proper.data(), static_cast<std::size_t>(SLEN(proper)));
@@ -114,13 +126,18 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
         IO_WRITE("  *** END OF MACRO FILE ***", local);
         ST_DEF_SYSTEM(status);
         IO_CLOSE_INMACRO(status);
+        // Another macro's end never stands for the sequence's: the sequence
+        // whose own macro was left before its end has no next count.
+        if (!io_sequence_macro()) io_end_sequence("its macro was left before its end");
         if (!prompt.empty() && starts_with(prompt.front(), "MENU CHOICE (GRAPHICAL")) {
           vosq_io_dbinteractive = "%!*\\ EOF";
+          consumed_by_macro_end = true;
           status = kStatusConsumed;
           return;
         }
         if (vosq_io_dbdb.file_sequence) {
           vosq_io_dbinteractive = "%!*\\ SEQUENCE";
+          consumed_by_macro_end = true;
           status = kStatusConsumed;
           return;
         }
@@ -176,6 +193,7 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
 void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& length,
                     std::string& token, Status& status) {
   if (st_bad(status, "Subroutine IO_INPUT_TOKEN V0.5")) return;
+  consumed_by_macro_end = false;
   if (vosq_io_dbdb.new_line_needed) {
     IO_READ(prompt, status);
     if (status != kStatusGood) return;
@@ -224,6 +242,7 @@ void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& le
 void IO_INPUT_LINE(bool translate, std::span<const std::string> prompt, int& length,
                    std::string& line, Status& status) {
   if (st_bad(status, "Subroutine IO_INPUT_LINE V0.4")) return;
+  consumed_by_macro_end = false;
   if (vosq_io_dbdb.new_line_needed) {
     IO_READ(prompt, status);
     if (status != kStatusGood) return;

@@ -46,6 +46,17 @@ void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& le
 void IO_INPUT_LINE(bool translate, std::span<const std::string> prompt, int& length,
                    std::string& line, Status& status);
 
+// The one rule for what ends a replayed macro. The consumed status answers
+// both an assignment (the macro goes on: the caller resets the status and
+// asks again or goes on) and the end of the macro at a graphical menu choice
+// or while a file sequence runs (the reader has closed the macro and left
+// its marker). True for the end only.
+bool io_macro_ended(Status status);
+// After a question: true when its answer was an assignment, STATUS then reset
+// to good for the question to be asked again. The macro's end and every other
+// status are left as they are. `do { ask } while (io_ask_again(status));`
+bool io_ask_again(Status& status);
+
 // Number of response lines IO_READ has taken so far in this run (tells a
 // caller whether an answer came from the type-ahead line or a new line).
 unsigned long io_response_count();

@@ -4,6 +4,7 @@
 #include "app/imageops/click_readout.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
+#include "core/macro.hpp"
 #include "core/reader.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
@@ -105,10 +106,11 @@ bool wait(const std::vector<std::string>& buttons, int& input_type, std::string&
   const int num = static_cast<int>(buttons.size());
   GS_INP_MENUCHOICE(num, num, buttons, input_mode, input_type, command, x, y, status);
   if (status == kStatusConsumed) {
-    // A macro ended at the menu: the menu is shown again for the window.
+    // A macro ended at the menu: the menu is shown again for the window (an
+    // assignment is no choice either).
+    if (macro_ended != nullptr && io_macro_ended(status)) *macro_ended = true;
     ST_DEF_SYSTEM(status);
     input_type = kGsChoiceRedraw;
-    if (macro_ended != nullptr) *macro_ended = true;
   }
   if (status == kStatusEscape) {
     ST_DEF_SYSTEM(status);
@@ -172,6 +174,10 @@ void not_available(std::string_view button, Status& status) {
   kzt_not_available(button, status);
 }
 
+void macro_ended_here(std::string_view chosen) {
+  if (chosen.empty()) io_end_sequence("its macro ended at a graphical menu");
+}
+
 bool status_goes_on(bool asks_reset, Status& status) {
   if (status == kStatusEscape || status == kStatusConsumed) ST_DEF_SYSTEM(status);
   if (status == kStatusGood) return true;
@@ -179,9 +185,11 @@ bool status_goes_on(bool asks_reset, Status& status) {
   ST_OUT(status);
   Status local = kStatusGood;
   bool reset = true;
-  GS_INPL(false, false, false, true, "Bad \"status\": RESET \"status\" ?",
-          {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
-          local);
+  do {
+    GS_INPL(false, false, false, true, "Bad \"status\": RESET \"status\" ?",
+            {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
+            local);
+  } while (io_ask_again(local));
   // The end of the input keeps the proposed YES: the next wait then ends.
   if (!reset) return false;
   ST_DEF_SYSTEM(status);

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/main/data_store.hpp"
+#include "core/reader.hpp"
 #include "core/types.hpp"
 #include "graphics/system/widgets.hpp"
 
@@ -168,6 +169,11 @@ void usable_extent(const KztDataSets& sets);
 void not_available(std::string_view button, Status& status);
 // The status after a pass: true to go on.
 bool status_goes_on(bool asks_reset, Status& status);
+// A replayed macro ended in this menu (at its wait, or inside a question of
+// a choice): CHOSEN is what the table hands control to. Nothing chosen while
+// a file sequence runs leaves the sequence without its next count: it ends,
+// and says so.
+void macro_ended_here(std::string_view chosen);
 }  // namespace menu_loop
 
 // Runs the interface until EXIT (or a bad status, which is returned).
@@ -191,6 +197,14 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
   // The entry hook may keep the caller's display (no first image drawing).
   bool redraw_image = pass.redraw_image, redraw_menu = pass.redraw_menu;
   int input_type = kGsChoiceRedraw;
+  // The choice a macro's end handed control to, run without a wait.
+  std::string handed_to;
+  const auto hand_off = [&] {
+    const std::string_view chosen =
+        table.macro_ended != nullptr ? table.macro_ended(state) : std::string_view();
+    menu_loop::macro_ended_here(chosen);
+    return std::string(chosen);
+  };
   for (;;) {
     if (redraw_image) {
       if (table.draw != nullptr)
@@ -210,6 +224,10 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
                         table.poll(pass, state, input_type, input_mode, command, status);
     if (polled) {
       input_type = kGsChoiceButton;
+    } else if (!handed_to.empty()) {
+      input_type = kGsChoiceButton;
+      command = std::move(handed_to);
+      handed_to.clear();
     } else {
       bool macro_ended = false;
       if (!menu_loop::wait(buttons, input_type, command, x, y, status, input_mode,
@@ -218,11 +236,10 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
       pass.redraw_image = pass.redraw_menu = true;
       // A macro that ends at the wait answers "nothing chosen" (or, on some
       // roads, the consumed status that the wait turns into a redraw).
-      if ((macro_ended || (input_type == kGsChoiceNone && input_mode != 10)) &&
-          table.macro_ended != nullptr) {
-        if (const std::string_view chosen = table.macro_ended(state); !chosen.empty()) {
+      if (macro_ended || (input_type == kGsChoiceNone && input_mode != 10)) {
+        if (std::string chosen = hand_off(); !chosen.empty()) {
           input_type = kGsChoiceButton;
-          command = chosen;
+          command = std::move(chosen);
         }
       }
     }
@@ -260,6 +277,9 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
         }
       }
     }
+    // The macro ended inside the choice's questions: control goes where the
+    // end at the wait would have sent it.
+    if (io_macro_ended(status)) handed_to = hand_off();
     redraw_image = pass.redraw_image;
     redraw_menu = pass.redraw_menu;
     if (!menu_loop::status_goes_on(table.asks_reset, status) || pass.leave) break;

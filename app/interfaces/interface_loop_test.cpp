@@ -163,15 +163,18 @@ TEST_F(InterfaceLoop, TheMaskIsMadeOnFirstNeed) {
 }
 
 // A macro that ends at the menu hands the choice back to the user, and the
-// menu is drawn again for it.
+// menu is drawn again for it. An assignment in it is no end: the macro goes
+// on with the next choice. A file sequence whose macro ends here, where
+// nothing runs its next count, ends and says so.
 TEST_F(InterfaceLoop, AMacroEndingAtTheMenuHandsBack) {
   TerminalCapture terminal;
   testing::TempDir dir;
   const std::string file = dir.file("m.mac");
-  std::ofstream(file) << "%!*\\ BEGINNING OF IO MACRO FILE\nTOGGLE\n";
+  std::ofstream(file) << "%!*\\ BEGINNING OF IO MACRO FILE\nn = 5\nTOGGLE\n";
+  vosq_io_dbdb.file_sequence = true;
   std::string name = file;
   Status status = kStatusGood;
-  IO_OPEN_INMACRO(false, name, status);
+  io_open_sequence_macro(name, status);
   ASSERT_EQ(status, kStatusGood);
   const auto menus = [this] {
     int n = 0;
@@ -179,8 +182,16 @@ TEST_F(InterfaceLoop, AMacroEndingAtTheMenuHandsBack) {
     return n;
   };
   EXPECT_EQ(run({"UNTOGGLE", "EXIT"}), kStatusGood);
-  EXPECT_NE(terminal.text().find("INFO: Control returned to graphics window"), std::string::npos);
+  const std::string out = terminal.text();
+  const std::size_t returned = out.find("INFO: Control returned to graphics window");
+  ASSERT_NE(returned, std::string::npos) << out;
+  EXPECT_EQ(out.find("INFO: Control returned", returned + 1), std::string::npos) << out;
+  EXPECT_LT(out.find("(GRAPHICAL INPUT):TOGGLE"), returned) << out;
   EXPECT_EQ(menus(), 4);  // on entry, after each toggle and after the hand-back
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at a graphical menu\n \n"),
+            std::string::npos)
+      << out;
 }
 
 int keyboard_runs = 0;

@@ -44,6 +44,9 @@ struct Sequence {
   bool variable_characters = false;
   int start = 1, end_value = 1, increment = 1;
   long long count = 1;
+  // Set up here (not by the keyboard's SEQUENCE, which shares the running
+  // flag): only then does a macro's end at this menu run the next file.
+  bool own = false;
 };
 Sequence sequence;
 
@@ -218,6 +221,8 @@ bool set_up(std::string& macro_file, Status& status) {
 // Starts the macro for the next file, or ends the sequence.
 void next_member(const std::string& macro_file, Status& status) {
   Sequence& s = sequence;
+  // Whichever way it ends here, the sequence is no longer this menu's.
+  s.own = false;
   if ((s.increment > 0 && s.count > s.end_value) || (s.increment < 0 && s.count < s.end_value)) {
     vosq_io_dbdb.file_sequence = false;
     say("INFO: *** END OF SEQUENCE ***", status);
@@ -248,13 +253,14 @@ void next_member(const std::string& macro_file, Status& status) {
   say("      Output file = " + out_file, status);
   if (status != kStatusGood) return stop();
   std::string macro = macro_file;
-  if (replayable(macro)) IO_OPEN_INMACRO(false, macro, status);
+  if (replayable(macro)) io_open_sequence_macro(macro, status);
   if (status != kStatusGood || !replayable(macro)) {
-    vosq_io_dbdb.file_sequence = false;
+    io_end_sequence("its macro file could not be opened");
     opening_failed("PROBLEM OPENING MACRO FILE", status);
     return;
   }
   s.count += s.increment;
+  s.own = true;
 }
 
 }  // namespace
@@ -264,9 +270,13 @@ void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status) {
   if (!vosq_io_dbdb.file_sequence) {
     if (!set_up(macro_file, status)) return;
     vosq_io_dbdb.file_sequence = true;
+    sequence.own = true;
     // Set up from a replaying macro: the first file starts when that macro
     // ends at the menu, so none of its lines is taken by the sequence.
-    if (vosq_io_dbdb.input_macro) return;
+    if (vosq_io_dbdb.input_macro) {
+      io_adopt_sequence_macro();
+      return;
+    }
   }
   next_member(macro_file, status);
 }
@@ -315,7 +325,8 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
 }
 
 std::string_view hand_off(const MacroMenu&) {
-  return vosq_io_dbdb.file_sequence ? "RUN SEQUENCE" : "";
+  if (!vosq_io_dbdb.file_sequence) sequence.own = false;
+  return vosq_io_dbdb.file_sequence && sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
 }
 
 using Row = MenuRow<MacroMenu>;

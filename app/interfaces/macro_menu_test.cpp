@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,12 +15,14 @@
 
 #include "app/interfaces/general_menus.hpp"
 #include "app/main/data_store.hpp"
+#include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "core/variables.hpp"
+#include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
 
 namespace kesta {
@@ -151,6 +154,33 @@ TEST_F(MacroMenu, SequenceAndRunMacroFromARunningMacro) {
   EXPECT_LT(out.find("(GRAPHICAL INPUT):HELP"), out.find("INFO: Sequence counter value"));
 }
 
+// A member that ends inside a question of a choice (here the log's file
+// selection) hands control on as an end at the menu does: every file runs.
+// A sequence the keyboard set up whose macro ends at this menu has no next
+// count here: it ends and says so, and no sequence of this menu is run.
+TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
+  write_text(dir.file("inside.mac"), "OPEN LOG FILE\nNO\n");
+  Status status = kStatusGood;
+  std::string out = run({"RUN SEQUENCE", file("inside.mac"), file("img001.kzt"),
+                         file("img003.kzt"), "1", "out", "EXIT"},
+                        status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(counts(out), (std::vector<int>{1, 2, 3})) << out;
+  EXPECT_NE(out.find("INFO: *** END OF SEQUENCE ***"), std::string::npos) << out;
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+
+  std::string name = file("member.mac");
+  io_open_sequence_macro(name, status);
+  vosq_io_dbdb.file_sequence = true;
+  out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(counts(out).empty()) << out;
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at a graphical menu\n \n"),
+            std::string::npos)
+      << out;
+}
+
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
   // Recording refuses RUN SEQUENCE; STOP MACRO makes the recorded file the
@@ -184,6 +214,57 @@ TEST_F(MacroMenu, RecordingAndLog) {
   run({"RUN MACRO", fifo, "EXIT"}, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_FALSE(vosq_io_dbdb.input_macro);
+}
+
+// The real program in its window: RUN SEQUENCE over three files with a
+// member macro that starts with an assignment and then writes the member's
+// output file. The assignment is no end of the macro: every member writes its
+// own file, and control returns to the window only when a member ends.
+TEST(MacroMenuWindow, AnAssignmentInTheSequencesMacroIsNoEndOfIt) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::TempDir dir;
+  for (const char* name : {"img001.kzt", "img002.kzt", "img003.kzt"})
+    write_text(dir.file(name), "x\n");
+  write_text(dir.file("member.mac"), "c = ##COUNT\nOPEN LOG FILE\nNO\n#OUT\nCLOSE LOG FILE\n");
+  write_text(dir.file("gui.mac"),
+             "MACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\nimg001.kzt\nimg003.kzt\n1\nout\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::PtyChild child([&dir] {
+    if (chdir(dir.path().c_str()) != 0) return 126;
+    setenv("HOME", dir.path().c_str(), 1);
+    std::vector<std::string> args{"kesta", "-dim64x64", "-macgui.mac"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(KESTA_PROGRAM, argv.data());
+    return 127;
+  });
+  constexpr int kWait = 60000;
+  ASSERT_TRUE(child.wait_for("INFO: *** END OF SEQUENCE ***", kWait)) << child.output();
+  const std::string out = child.output();
+  // Each member ends once at the menu, after its own output file; the
+  // outer macro's end starts the first.
+  const std::string returned = "INFO: Control returned to graphics window";
+  int returns = 0;
+  for (std::size_t at = out.find(returned); at != std::string::npos;
+       at = out.find(returned, at + 1))
+    ++returns;
+  EXPECT_EQ(returns, 4) << out;
+  for (const char* name : {"img001.out", "img002.out", "img003.out"})
+    EXPECT_TRUE(std::filesystem::exists(dir.file(name))) << name << "\n" << out;
+  // The window is let go; the menus are then answered at the terminal.
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " + std::to_string(window)));
+  ASSERT_TRUE(child.wait_for("WARNING: The graphics window was closed", kWait));
+  ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
+  child.type("EXIT\n");
+  ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
+  child.type("EXIT KESTA\n");
+  ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
+  child.type("YES\n");
+  EXPECT_EQ(child.finish(kWait), 0) << child.output();
 }
 
 }  // namespace

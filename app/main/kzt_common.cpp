@@ -42,8 +42,12 @@ bool kzt_reset_status(Status& status) {
   ST_OUT(status);
   Status local = kStatusGood;
   bool reset = true;
-  IO_INPL(false, false, false, true, "RESET \"status\"",
-          {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset, local);
+  // An assignment is no answer: asked again.
+  do {
+    IO_INPL(false, false, false, true, "RESET \"status\"",
+            {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
+            local);
+  } while (io_ask_again(local));
   if (reset) ST_DEF_SYSTEM(status);
   return reset;
 }

@@ -580,9 +580,9 @@ void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& s
     say("INFO: The rest of the running macro is not read: the sequence takes over");
     IO_CLOSE_INMACRO(status);
   }
-  IO_OPEN_INMACRO(false, macro_file, status);
+  io_open_sequence_macro(macro_file, status);
   if (status != kStatusGood) {
-    vosq_io_dbdb.file_sequence = false;
+    io_end_sequence("its macro file could not be opened");
     return;
   }
   s.count += s.step;

@@ -490,6 +490,23 @@ TEST(Program, SpecialFilesAreRefusedByMacroRecordingAndLog) {
   }
 }
 
+// The macro being replayed is not overwritten by a recording started from
+// inside it, nor by a log: the name is refused and the macro goes on.
+TEST(Program, TheRunningMacroIsNotRecordedOver) {
+  TempDir dir;
+  const std::string macro =
+      "START MACRO\nself.mac\n\\\\\nYES\nOPEN LOG\n./self.mac\n\\\\\nYES\nINFORMATION\n";
+  write_file(dir.file("self.mac"), macro);
+  const Result r = run(dir, "-nogr -dim10x10", "MACRO\nself.mac\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(file_contents(dir.file("self.mac")), macro);
+  EXPECT_TRUE(has(r.output, "WARNING: \"self.mac\" is the running macro\n")) << r.output;
+  EXPECT_TRUE(has(r.output, "WARNING: \"./self.mac\" is the running macro\n")) << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: Program arrays have         10 elements in the X-direction"))
+      << r.output;
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
 // A log written to a named pipe whose reader goes away: the failed write is
 // reported and the log closed; the program goes on (no broken-pipe signal).
 TEST(Program, LogToAPipeWhoseReaderLeavesIsClosedAndTheProgramGoesOn) {
@@ -600,9 +617,12 @@ TEST(Program, ArraysThatCannotBeAllocatedAreReported) {
 
 TEST(Program, AnsweringNoToTheResetQuestionEndsWithTheReport) {
   TempDir dir;
-  const Result r = run(dir, "-nogr -dim10x10", "OPEN LOG\nrun.log\nTITLE\n\\\\\nNO\n");
+  // An assignment at the question is no answer: it is asked again.
+  const Result r =
+      run(dir, "-nogr -dim10x10", "OPEN LOG\nrun.log\nTITLE\n\\\\\nn = 1\nNO\n");
   EXPECT_EQ(r.code, 1);
-  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:NO\n"));
+  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:n = 1\nRESET \"status\" [YES]:NO\n"))
+      << r.output;
   EXPECT_TRUE(has(r.output, "STATUS: The \"status\" value is set to the user escape value"));
   EXPECT_FALSE(has(r.output, "BYE: KESTA"));
   EXPECT_EQ(file_contents(dir.file(".kesta.def")), "");  // a failed run saves nothing

@@ -90,6 +90,36 @@ TEST(MacroUtilities, SequenceGoesOnWhenTheMacroEndsInsideACommand) {
   EXPECT_EQ(occurrences(r.output, "INFO: *** END OF SEQUENCE ***"), 1) << r.output;
 }
 
+// A sequence whose macro stops before its end (an escape, then the RESET
+// question meets the macro's end) ends and says so; a macro run later is not
+// taken for its remaining counts.
+TEST(MacroUtilities, AStalledSequenceEndsAndRunsNoOtherMacro) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\nI2C\n\\\\\n");
+  write_text_file(dir.file("other.mac"), kMacroHeader + "MESSAGE\nother ran\n\\\\\n");
+  const ProgramResult r = run_program(
+      dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nMACRO\nother.mac\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 1) << r.output;
+  EXPECT_EQ(occurrences(r.output, "\nNOTE: Sequence terminated: its macro was left before its end\n \n"),
+            1)
+      << r.output;
+  EXPECT_EQ(occurrences(r.output, "other ran\n"), 2) << r.output;
+  EXPECT_FALSE(has(r.output, "END OF SEQUENCE")) << r.output;
+}
+
+// The macro file gone before the next count: the sequence ends with its note.
+TEST(MacroUtilities, ASequenceWhoseMacroVanishedEnds) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\n$rm seq.mac\n");
+  const ProgramResult r =
+      run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nYES\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 2) << r.output;
+  EXPECT_TRUE(has(r.output, " \nNOTE: Sequence terminated: its macro file could not be opened\n \n"))
+      << r.output;
+}
+
 TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
   TempDir dir;
   write_text_file(dir.file("gui.mac"), "%!*\\ BEGINNING OF GUI MACRO FILE\nEXIT\n");

@@ -85,12 +85,11 @@ void end_automatic_input() {
   }
 }
 
-// The running macro of a file sequence has ended (the reader leaves its
-// marker): the sequence goes on with its next count. An assignment answers
-// "consumed" too, but the macro runs on after it.
+// The running macro of a file sequence has ended: the sequence goes on with
+// its next count. An assignment answers "consumed" too, but the macro runs on
+// after it.
 bool sequence_macro_ended(Status status) {
-  return status == kStatusConsumed && vosq_io_dbdb.file_sequence &&
-         vosq_io_dbinteractive == "%!*\\ SEQUENCE";
+  return vosq_io_dbdb.file_sequence && io_macro_ended(status);
 }
 
 }  // namespace
@@ -117,6 +116,11 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
   while (continue_flag) {
     int precondition = kNoPrecondition;
     if (command == "null") command = display_command;
+    // Only the end of its macro moves a sequence on: a macro closed before
+    // (after the RESET question) or left in the graphics window leaves the
+    // sequence without its next count, and no other macro is taken for it.
+    if (!sequence_next && vosq_io_dbdb.file_sequence && !vosq_io_dbdb.input_macro)
+      io_end_sequence("its macro was left before its end");
     if (sequence_next) {
       sequence_next = false;
       command = "SEQUENCE";

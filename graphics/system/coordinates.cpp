@@ -12,6 +12,7 @@
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "graphics/device/input.hpp"
@@ -84,13 +85,20 @@ void add_point(float wx, float wy, bool join, int wanted, int& given, std::span<
 void typed_points(int max, int& num, std::span<float> x, std::span<float> y, Status& status) {
   GS_UPDATE(status);
   int count = std::clamp(num, 0, max);
-  IO_INPI(true, 0, max, true, "NUMBER OF COORDINATES (GRAPHICAL INPUT)",
-          {"NUMBER COORDINATES (GRAPHICAL INPUT)"}, {"Enter valid integer value"}, count, status);
+  // An assignment among the answers is asked again.
+  do {
+    IO_INPI(true, 0, max, true, "NUMBER OF COORDINATES (GRAPHICAL INPUT)",
+            {"NUMBER COORDINATES (GRAPHICAL INPUT)"}, {"Enter valid integer value"}, count, status);
+  } while (io_ask_again(status));
   for (int k = 0; k < count && status == kStatusGood; ++k) {
-    IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE (GRAPHICAL INPUT)",
-            {"X-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x[k], status);
-    IO_INPR(false, 0.0f, 0.0f, false, "Y-COORDINATE (GRAPHICAL INPUT)",
-            {"Y-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, y[k], status);
+    do {
+      IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE (GRAPHICAL INPUT)",
+              {"X-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x[k], status);
+    } while (io_ask_again(status));
+    do {
+      IO_INPR(false, 0.0f, 0.0f, false, "Y-COORDINATE (GRAPHICAL INPUT)",
+              {"Y-coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, y[k], status);
+    } while (io_ask_again(status));
   }
   if (status == kStatusGood) num = count;
 }
@@ -186,10 +194,14 @@ void GS_INP_PC(float xmin, float ymin, float xmax, float ymax, std::string_view 
   if (num_info < 1 && refuse(status, 17, position)) return;
   if (gs_typed_answers()) {
     gs_question_on_terminal({{std::string(prompt)}}, status);
-    IO_INPR(false, 0.0f, 0.0f, false, "X-PAGE COORDINATE (GRAPHICAL INPUT)",
-            {"X-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x, status);
-    IO_INPR(false, 0.0f, 0.0f, false, "Y-PAGE COORDINATE (GRAPHICAL INPUT)",
-            {"Y-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, y, status);
+    do {
+      IO_INPR(false, 0.0f, 0.0f, false, "X-PAGE COORDINATE (GRAPHICAL INPUT)",
+              {"X-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x, status);
+    } while (io_ask_again(status));
+    do {
+      IO_INPR(false, 0.0f, 0.0f, false, "Y-PAGE COORDINATE (GRAPHICAL INPUT)",
+              {"Y-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, y, status);
+    } while (io_ask_again(status));
     return;
   }
   const std::vector<std::string> lines{std::string(prompt)};

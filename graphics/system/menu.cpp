@@ -9,6 +9,7 @@
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/menu.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "graphics/device/input.hpp"
@@ -298,8 +299,13 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     if (qg_window_lost() && !vosq_io_dbdb.input_macro) show_menu_on_terminal(num, menu.view(), status);
     // The line stands for a click: it names a whole button, even one whose
     // name begins another's.
-    io_menu(MenuMatch::kWholeName, false, "MENU CHOICE (GRAPHICAL INPUT)", {"Command not known"},
-            {"Command not known"}, num, menu.view(), command, status);
+    // An assignment in the macro is no choice: the status is reset and the
+    // macro goes on with the choice. Only the macro's own end hands control
+    // back to the window.
+    do {
+      io_menu(MenuMatch::kWholeName, false, "MENU CHOICE (GRAPHICAL INPUT)", {"Command not known"},
+              {"Command not known"}, num, menu.view(), command, status);
+    } while (io_ask_again(status));
     if (status == kStatusConsumed) {
       status = kStatusGood;
       IO_WRITE("INFO: Control returned to graphics window", status);

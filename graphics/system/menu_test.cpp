@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "core/macro.hpp"
+#include "core/reader.hpp"
+#include "core/variables.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -241,6 +243,57 @@ TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
     EXPECT_EQ(command, expected);
   }
   EXPECT_EQ(terminal.text().find("ambiguous"), std::string::npos) << terminal.text();
+}
+
+// An assignment in a replayed macro is no answer and no end of the macro:
+// the menu choice, the file selection, the page point and the value box each
+// ask again and take the next line. The macro's own end inside a sequence
+// ends the value box's question, which is not asked at the terminal.
+TEST_F(Menus, AnAssignmentInAReplayedMacroIsAskedAgainByEveryWidget) {
+  TempDir dir;
+  std::string macro = dir.file("answers.mac");
+  std::ofstream(macro) << "n = 1\nTWO\nn = 2\nout.dat\nn = 3\n0.25\nn = 4\n0.5\nn = 5\n7\n";
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  io_open_sequence_macro(macro, s);
+  draw(0, 3);
+  int type = 0;
+  std::string command;
+  float x = 0.0f, y = 0.0f;
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(type, kGsChoiceButton);
+  EXPECT_EQ(command, "TWO");
+  int cancelled = -1;
+  std::string name;
+  GS_FILESELECTION(1, 1, {"NAME OF OUTPUT FILE"}, 1, 1, {"Info"}, 1, false, cancelled, name, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(cancelled, 0);
+  EXPECT_EQ(name, "out.dat");
+  GS_INP_PC(0.1f, 0.1f, 0.9f, 0.2f, "CLICK ON THE BEAM CENTRE", 1, {"Info"}, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(x, 0.25f);
+  EXPECT_FLOAT_EQ(y, 0.5f);
+  int value = 1;
+  GS_INPI(true, 1, 10, true, "FILE INCREMENT", {"Help"}, {"Error"}, value, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(value, 7);
+  EXPECT_TRUE(vosq_io_dbdb.input_macro);
+  EXPECT_EQ(terminal.text().find("Control returned"), std::string::npos) << terminal.text();
+  char vtype = ' ';
+  int ivalue = 0, length = 0, retstat = -1;
+  bool lvalue = false;
+  float rvalue = 0.0f;
+  std::string svalue;
+  IO_INQ_VARIABLE("n", retstat, vtype, ivalue, lvalue, rvalue, length, svalue, s);
+  EXPECT_EQ(ivalue, 5);
+
+  vosq_io_dbdb.file_sequence = true;
+  GS_INPI(true, 1, 10, true, "FILE INCREMENT", {"Help"}, {"Error"}, value, s);
+  EXPECT_TRUE(io_macro_ended(s));
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_EQ(value, 7);
+  vosq_io_dbdb.file_sequence = false;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "core/atomic_file.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "graphics/device/input.hpp"
@@ -424,6 +425,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
     while (status == kStatusGood) {
       std::string answer = "O.K.";
       IO_INPC(true, "ENTER COMMAND: O.K. OR SAVE", kHelp, kHelp, 2, answer, status);
+      if (io_ask_again(status)) continue;
       if (status != kStatusGood) break;
       const std::string answered = IO_UPPER(used_part(answer));
       if (answered == "O.K." || answered == "OK") break;

@@ -10,6 +10,7 @@
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "core/translate.hpp"
@@ -161,8 +162,8 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
       GS_UPDATE(status);  // what the window shows is complete before the terminal waits
       IO_INPS(defaulted, prompt, help, {"Error in macro input of a character string"}, options,
               length, string, status);
-      if (status != kStatusConsumed) return Answer::typed;
-      status = kStatusGood;  // an assignment: asked again
+      // An assignment is asked again; the macro's end ends the question.
+      if (!io_ask_again(status)) return Answer::typed;
       continue;
     }
     Answer answer = Answer::cancelled;
