@@ -13,6 +13,7 @@
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/prompts.hpp"
+#include "core/system.hpp"
 #include "core/test_support.hpp"
 
 namespace kesta {
@@ -200,6 +201,41 @@ TEST(ReaderAtATerminal, LineEditingHistoryAndEndOfInput) {
   ASSERT_TRUE(child.wait_for("LAST:"));
   child.type("\x04");
   ASSERT_TRUE(child.wait_for("ESCAPE=1"));
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// Lines and Ctrl-Ds typed while the program is busy: the lines are answers
+// of the next prompts, edited as typed (a NUL at the start of a line is the
+// editor's set-mark key), and a Ctrl-D ends the input at its place among
+// them, however many lines come before it.
+TEST(ReaderAtATerminal, CtrlDTypedAheadEndsTheInput) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    // Busy while everything is typed.
+    usleep(500000);
+    std::string answers;
+    for (int i = 0; i < 5; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("NEXT:", length, line);
+      answers += length < 0 ? std::string("<end>") : "[" + line + "]";
+    }
+    std::printf("\nANSWERS=%s\n", answers.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  const char keys[] = "first\n\0K\nthird\n\x04";
+  child.type(std::string(keys, sizeof keys - 1));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  // Typed at the prompt, as ever.
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("ANSWERS=[first][K][third]<end><end>")) << child.output();
   EXPECT_EQ(child.finish(), 0);
 }
 
