@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <readline/history.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include <cstring>
 #include <fstream>
@@ -236,6 +239,75 @@ TEST(ReaderAtATerminal, CtrlDTypedAheadEndsTheInput) {
   ASSERT_TRUE(child.wait_for("NEXT:"));
   child.type("\x04");
   ASSERT_TRUE(child.wait_for("ANSWERS=[first][K][third]<end><end>")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// More file names than the completion lists unasked: its question, given
+// Ctrl-G, leaves the line as it was and the line editor holding nothing;
+// given a typed-ahead Ctrl-D, the input still ends.
+TEST(ReaderAtATerminal, CompletionQuestionDeclinedByCtrlGOrEndOfInput) {
+  testing::TempDir dir;
+  for (int i = 0; i < 150; ++i) std::ofstream(dir.file("f" + std::to_string(i)));
+  testing::PtyChild child([&dir] {
+    setenv("TERM", "xterm", 1);
+    if (chdir(dir.path().c_str()) != 0) return 1;
+    testing::reset_dialogue();
+    int length = 0;
+    std::string line;
+    IO_READC("NAME:", length, line);
+#if defined(__SANITIZE_ADDRESS__)
+    const int leaks = __lsan_do_recoverable_leak_check();
+#else
+    const int leaks = 0;
+#endif
+    std::printf("\nLINE=[%s] LEAKS=%d\n", line.c_str(), leaks);
+    std::fflush(stdout);
+    // Busy while the next keys are typed.
+    usleep(500000);
+    IO_READC("MORE:", length, line);
+    std::printf("\nEND=%d\n", length < 0 ? 1 : 0);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("NAME:"));
+  child.type("f\033?");  // list the possible completions
+  ASSERT_TRUE(child.wait_for("possibilities? (y or n)")) << child.output();
+  child.type("\x07");
+  child.type("1\r");
+  ASSERT_TRUE(child.wait_for("LINE=[f1] LEAKS=0")) << child.output();
+  child.type("\033?\x04\x04");
+  ASSERT_TRUE(child.wait_for("possibilities? (y or n)")) << child.output();
+  ASSERT_TRUE(child.wait_for("END=1")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// In vi mode (ESC Enter switches to it), kills typed quickly one after
+// another behind inserted text: the line editor keeps every killed text
+// where it can be found again.
+TEST(ReaderAtATerminal, KillsInViModeAreKept) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    int length = 0;
+    std::string line;
+    IO_READC("MODE:", length, line);
+    IO_READC("TEXT:", length, line);
+#if defined(__SANITIZE_ADDRESS__)
+    const int leaks = __lsan_do_recoverable_leak_check();
+#else
+    const int leaks = 0;
+#endif
+    std::printf("\nLINE=[%s] LEAKS=%d\n", line.c_str(), leaks);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("MODE:"));
+  child.type("\033\n\r");
+  ASSERT_TRUE(child.wait_for("TEXT:"));
+  child.type("ab\x15+4\x15" "2\r");
+  ASSERT_TRUE(child.wait_for("LINE=[2] LEAKS=0")) << child.output();
   EXPECT_EQ(child.finish(), 0);
 }
 

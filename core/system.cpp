@@ -35,6 +35,10 @@
 #include "core/status.hpp"
 #include "core/text.hpp"
 
+// The line editor's own record that the last command killed text (not in
+// its headers).
+extern "C" int _rl_last_command_was_kill;
+
 namespace kesta {
 namespace {
 
@@ -231,21 +235,41 @@ void take_typed_ahead(int fd) {
   }
 }
 
+// True while the completion asks whether to list its matches, or shows
+// them a page at a time. Given Ctrl-G or the end of the input there, the
+// line editor jumps out of the completion and loses the copy of the line it
+// holds; "n" declines the list as well, and the completion ends in order.
+bool completion_question() {
+  return RL_ISSTATE(RL_STATE_COMPLETING) && RL_ISSTATE(RL_STATE_MOREINPUT);
+}
+
 int bounded_getc(std::FILE* in) {
-  if (edited_line_endless) return EOF;
+  constexpr int kDecline = 'n';
+  constexpr int kAbort = 0x07;
+  if (edited_line_endless) return completion_question() ? kDecline : EOF;
   int c = EOF;
   if (typed_ahead.empty()) {
     c = rl_getc(in);
   } else {
     c = typed_ahead.front();
     typed_ahead.pop_front();
-    if (c == EOF) return EOF;
   }
+  // In vi mode the line editor puts a kill that follows a kill in the same
+  // place of its kill ring as the one before, without freeing that one (a
+  // kill typed ahead behind inserted text counts as following one). Each kill
+  // there is given a place of its own; vi mode never joins kills anyway.
+  if (rl_editing_mode == 0) _rl_last_command_was_kill = 0;
+  if ((c == EOF || c == kAbort) && completion_question()) {
+    // The end of the input is kept for the next key.
+    if (c == EOF) typed_ahead.push_front(EOF);
+    return kDecline;
+  }
+  if (c == EOF) return EOF;
   if (c == '\n' || c == '\r') {
     edited_characters = 0;
   } else if (++edited_characters > kEndlessLine) {
     edited_line_endless = true;
-    return EOF;
+    return completion_question() ? kDecline : EOF;
   }
   return c;
 }
