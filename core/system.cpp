@@ -566,7 +566,19 @@ bool io_input_watch_ended(InputWatch& watch, short revents) {
   // Readable (or hung up) with nothing to read is the end of the input:
   // Ctrl-D at a terminal, a pipe closed with nothing left, a terminal gone.
   int waiting = 0;
-  if (ioctl(watch.fd, FIONREAD, &waiting) != 0 || waiting == 0) return true;
+  if (ioctl(watch.fd, FIONREAD, &waiting) != 0 || waiting == 0) {
+    // At a terminal the line editor drives, the Ctrl-D has ended this wait
+    // and is used up: the person typing is still there, and the next prompt
+    // waits for them.
+    termios mode{};
+    if ((revents & POLLHUP) == 0 && isatty(watch.fd) != 0 && line_editor_terminal() &&
+        tcgetattr(watch.fd, &mode) == 0 && (mode.c_lflag & ICANON) != 0) {
+      char byte = 0;
+      // Reading it gives nothing; a byte would be typed-ahead input, kept.
+      if (read(watch.fd, &byte, 1) == 1) typed_ahead.push_back(static_cast<unsigned char>(byte));
+    }
+    return true;
+  }
   return lines_wait();
 }
 
