@@ -484,11 +484,12 @@ int io_big_endianc() {
 std::string IO_INPUT_KEY(Status& status) {
   if (st_bad(status, "Function IO_INPUT_KEY V0.2")) return {};
   std::fflush(stdout);
-  // Keys typed ahead and already taken from the terminal come first (a
-  // cursor key's sequence at once).
+  // Keys typed ahead and already taken from the terminal come first, as
+  // many at once as one read would bring; a Ctrl-D among them is the end of
+  // the input.
   if (!typed_ahead.empty()) {
     std::string key;
-    while (!typed_ahead.empty() && typed_ahead.front() != EOF && key.size() < 3) {
+    while (!typed_ahead.empty() && typed_ahead.front() != EOF && key.size() < kKeyBuffer) {
       key.push_back(static_cast<char>(typed_ahead.front()));
       typed_ahead.pop_front();
     }
