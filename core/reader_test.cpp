@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <readline/history.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include <cstring>
 #include <fstream>
@@ -13,6 +16,7 @@
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/prompts.hpp"
+#include "core/system.hpp"
 #include "core/test_support.hpp"
 
 namespace kesta {
@@ -200,6 +204,110 @@ TEST(ReaderAtATerminal, LineEditingHistoryAndEndOfInput) {
   ASSERT_TRUE(child.wait_for("LAST:"));
   child.type("\x04");
   ASSERT_TRUE(child.wait_for("ESCAPE=1"));
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// Lines and Ctrl-Ds typed while the program is busy: the lines are answers
+// of the next prompts, edited as typed (a NUL at the start of a line is the
+// editor's set-mark key), and a Ctrl-D ends the input at its place among
+// them, however many lines come before it.
+TEST(ReaderAtATerminal, CtrlDTypedAheadEndsTheInput) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    // Busy while everything is typed.
+    usleep(500000);
+    std::string answers;
+    for (int i = 0; i < 5; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("NEXT:", length, line);
+      answers += length < 0 ? std::string("<end>") : "[" + line + "]";
+    }
+    std::printf("\nANSWERS=%s\n", answers.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  const char keys[] = "first\n\0K\nthird\n\x04";
+  child.type(std::string(keys, sizeof keys - 1));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  // Typed at the prompt, as ever.
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("ANSWERS=[first][K][third]<end><end>")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// More file names than the completion lists unasked: its question, given
+// Ctrl-G, leaves the line as it was and the line editor holding nothing;
+// given a typed-ahead Ctrl-D, the input still ends.
+TEST(ReaderAtATerminal, CompletionQuestionDeclinedByCtrlGOrEndOfInput) {
+  testing::TempDir dir;
+  for (int i = 0; i < 150; ++i) std::ofstream(dir.file("f" + std::to_string(i)));
+  testing::PtyChild child([&dir] {
+    setenv("TERM", "xterm", 1);
+    if (chdir(dir.path().c_str()) != 0) return 1;
+    testing::reset_dialogue();
+    int length = 0;
+    std::string line;
+    IO_READC("NAME:", length, line);
+#if defined(__SANITIZE_ADDRESS__)
+    const int leaks = __lsan_do_recoverable_leak_check();
+#else
+    const int leaks = 0;
+#endif
+    std::printf("\nLINE=[%s] LEAKS=%d\n", line.c_str(), leaks);
+    std::fflush(stdout);
+    // Busy while the next keys are typed.
+    usleep(500000);
+    IO_READC("MORE:", length, line);
+    std::printf("\nEND=%d\n", length < 0 ? 1 : 0);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("NAME:"));
+  child.type("f\033?");  // list the possible completions
+  ASSERT_TRUE(child.wait_for("possibilities? (y or n)")) << child.output();
+  child.type("\x07");
+  child.type("1\r");
+  ASSERT_TRUE(child.wait_for("LINE=[f1] LEAKS=0")) << child.output();
+  child.type("\033?\x04\x04");
+  ASSERT_TRUE(child.wait_for("possibilities? (y or n)")) << child.output();
+  ASSERT_TRUE(child.wait_for("END=1")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// In vi mode (ESC Enter switches to it), kills typed quickly one after
+// another behind inserted text: the line editor keeps every killed text
+// where it can be found again.
+TEST(ReaderAtATerminal, KillsInViModeAreKept) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    int length = 0;
+    std::string line;
+    IO_READC("MODE:", length, line);
+    IO_READC("TEXT:", length, line);
+#if defined(__SANITIZE_ADDRESS__)
+    const int leaks = __lsan_do_recoverable_leak_check();
+#else
+    const int leaks = 0;
+#endif
+    std::printf("\nLINE=[%s] LEAKS=%d\n", line.c_str(), leaks);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("MODE:"));
+  child.type("\033\n\r");
+  ASSERT_TRUE(child.wait_for("TEXT:"));
+  child.type("ab\x15+4\x15" "2\r");
+  ASSERT_TRUE(child.wait_for("LINE=[2] LEAKS=0")) << child.output();
   EXPECT_EQ(child.finish(), 0);
 }
 

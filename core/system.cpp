@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <limits>
 #include <new>
 #include <optional>
@@ -33,6 +34,10 @@
 #include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+
+// The line editor's own record that the last command killed text (not in
+// its headers).
+extern "C" int _rl_last_command_was_kill;
 
 namespace kesta {
 namespace {
@@ -201,14 +206,70 @@ bool line_editor_terminal() {
 std::size_t edited_characters = 0;
 bool edited_line_endless = false;
 
+// Input typed ahead while the program was busy, taken from the terminal in
+// its line mode before the line editor switches it to single keys: bytes, and
+// EOF for each Ctrl-D. Only the line mode tells a Ctrl-D typed ahead from
+// other keys; the line editor, reading single keys, would get it as a NUL
+// (its set-mark key), and the input would never end.
+std::deque<int> typed_ahead;
+constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
+
+void take_typed_ahead(int fd) {
+  termios mode{};
+  if (tcgetattr(fd, &mode) != 0 || (mode.c_lflag & ICANON) == 0) return;
+  char buffer[4096];
+  // In line mode the terminal is readable only when whole lines (or Ctrl-Ds)
+  // wait, and each read gives one of them; a Ctrl-D gives nothing.
+  while (typed_ahead.size() < kTypedAheadRoom) {
+    struct pollfd p {fd, POLLIN, 0};
+    if (poll(&p, 1, 0) != 1 || (p.revents & POLLIN) == 0) return;
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0) return;
+    if (n == 0) {
+      typed_ahead.push_back(EOF);
+      // A terminal that has gone away reads as ended for ever.
+      if ((p.revents & POLLHUP) != 0) return;
+      continue;
+    }
+    for (ssize_t i = 0; i < n; ++i) typed_ahead.push_back(static_cast<unsigned char>(buffer[i]));
+  }
+}
+
+// True while the completion asks whether to list its matches, or shows
+// them a page at a time. Given Ctrl-G or the end of the input there, the
+// line editor jumps out of the completion and loses the copy of the line it
+// holds; "n" declines the list as well, and the completion ends in order.
+bool completion_question() {
+  return RL_ISSTATE(RL_STATE_COMPLETING) && RL_ISSTATE(RL_STATE_MOREINPUT);
+}
+
 int bounded_getc(std::FILE* in) {
-  if (edited_line_endless) return EOF;
-  const int c = rl_getc(in);
+  constexpr int kDecline = 'n';
+  constexpr int kAbort = 0x07;
+  if (edited_line_endless) return completion_question() ? kDecline : EOF;
+  int c = EOF;
+  if (typed_ahead.empty()) {
+    c = rl_getc(in);
+  } else {
+    c = typed_ahead.front();
+    typed_ahead.pop_front();
+  }
+  // In vi mode the line editor puts a kill that follows a kill in the same
+  // place of its kill ring as the one before, without freeing that one (a
+  // kill typed ahead behind inserted text counts as following one). Each kill
+  // there is given a place of its own; vi mode never joins kills anyway.
+  if (rl_editing_mode == 0) _rl_last_command_was_kill = 0;
+  if ((c == EOF || c == kAbort) && completion_question()) {
+    // The end of the input is kept for the next key.
+    if (c == EOF) typed_ahead.push_front(EOF);
+    return kDecline;
+  }
+  if (c == EOF) return EOF;
   if (c == '\n' || c == '\r') {
     edited_characters = 0;
   } else if (++edited_characters > kEndlessLine) {
     edited_line_endless = true;
-    return EOF;
+    return completion_question() ? kDecline : EOF;
   }
   return c;
 }
@@ -440,6 +501,18 @@ int io_big_endianc() {
 std::string IO_INPUT_KEY(Status& status) {
   if (st_bad(status, "Function IO_INPUT_KEY V0.2")) return {};
   std::fflush(stdout);
+  // Keys typed ahead and already taken from the terminal come first, as
+  // many at once as one read would bring; a Ctrl-D among them is the end of
+  // the input.
+  if (!typed_ahead.empty()) {
+    std::string key;
+    while (!typed_ahead.empty() && typed_ahead.front() != EOF && key.size() < kKeyBuffer) {
+      key.push_back(static_cast<char>(typed_ahead.front()));
+      typed_ahead.pop_front();
+    }
+    if (key.empty()) typed_ahead.pop_front();
+    return key;
+  }
   termios saved{};
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return {};
   termios raw = saved;
@@ -483,7 +556,7 @@ InputWatch io_input_watch(std::FILE* in) {
     return {};
   // A line the program has read ahead answers a later prompt: the input has
   // not ended, and there is nothing to watch for.
-  if (stream_buffered(in) > 0) return {};
+  if (stream_buffered(in) > 0 || !typed_ahead.empty()) return {};
   return {fd, POLLIN, in};
 }
 
@@ -499,6 +572,7 @@ bool io_input_watch_ended(InputWatch& watch, short revents) {
     return false;
   };
   if (watch.stream != nullptr && stream_buffered(watch.stream) > 0) return lines_wait();
+  if (!typed_ahead.empty()) return lines_wait();
   struct stat info {};
   if (fstat(watch.fd, &info) != 0) return true;
   if (S_ISREG(info.st_mode)) {
@@ -510,7 +584,19 @@ bool io_input_watch_ended(InputWatch& watch, short revents) {
   // Readable (or hung up) with nothing to read is the end of the input:
   // Ctrl-D at a terminal, a pipe closed with nothing left, a terminal gone.
   int waiting = 0;
-  if (ioctl(watch.fd, FIONREAD, &waiting) != 0 || waiting == 0) return true;
+  if (ioctl(watch.fd, FIONREAD, &waiting) != 0 || waiting == 0) {
+    // At a terminal the line editor drives, the Ctrl-D has ended this wait
+    // and is used up: the person typing is still there, and the next prompt
+    // waits for them.
+    termios mode{};
+    if ((revents & POLLHUP) == 0 && isatty(watch.fd) != 0 && line_editor_terminal() &&
+        tcgetattr(watch.fd, &mode) == 0 && (mode.c_lflag & ICANON) != 0) {
+      char byte = 0;
+      // Reading it gives nothing; a byte would be typed-ahead input, kept.
+      if (read(watch.fd, &byte, 1) == 1) typed_ahead.push_back(static_cast<unsigned char>(byte));
+    }
+    return true;
+  }
   return lines_wait();
 }
 
@@ -539,6 +625,7 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   }
   rl_variable_bind("horizontal-scroll-mode", "off");
   rl_getc_function = bounded_getc;
+  take_typed_ahead(fileno(in));
   edited_characters = 0;
   edited_line_endless = false;
   char* read = readline(text.c_str());

@@ -143,42 +143,28 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   const double s0 = std::sin(first_turn);
   const double cs = std::cos(turn_step);
   const double ss = std::sin(turn_step);
-  auto walk = [&](auto visit) {
-    double px = x1;
-    double py = y1;
-    double sx = c0 * rx - s0 * ry;
-    double sy = s0 * rx + c0 * ry;
-    for (Index i = 0; i < count; ++i) {
-      if (!visit(i, px, py)) return false;
-      px += sx;
-      py += sy;
-      const double nx = cs * sx - ss * sy;
-      sy = ss * sx + cs * sy;
-      sx = nx;
-    }
-    return true;
-  };
-  // An arc that leaves the image through its low edges cannot be sampled.
-  Status outside = 0;
-  walk([&](Index, double px, double py) {
-    if (!(px >= 0.0)) outside = kBaseMath + 21;
-    else if (!(py >= 0.0)) outside = kBaseMath + 22;
-    return outside == 0;
-  });
-  if (outside != 0) {
-    st_fail(status, outside, kPosition);
-    return;
+  // A sample within a pixel below the low edges still lies in the first
+  // element (as one past the high edges lies in the last); one a whole pixel
+  // or more below them has no element, and the profile ends before it.
+  const auto sampled = [](double p) { return p > -1.0; };
+  double px = x1;
+  double py = y1;
+  double sx = c0 * rx - s0 * ry;
+  double sy = s0 * rx + c0 * ry;
+  Index kept = 0;
+  for (; kept < count && sampled(px) && sampled(py); ++kept) {
+    take_sample(xmaxdat, ymaxdat, data, variances, variances_exist, px, py, kept, positions,
+                profile, errors);
+    px += sx;
+    py += sy;
+    const double nx = cs * sx - ss * sy;
+    sy = ss * sx + cs * sy;
+    sx = nx;
   }
-  truncated = cut ? 1 : 0;
-  number = count;
-  if (cut)
-    profile_cut("points of the arc slice", count, static_cast<double>(count - 1), r1 * arc,
-                status);
-  walk([&](Index i, double px, double py) {
-    take_sample(xmaxdat, ymaxdat, data, variances, variances_exist, px, py, i, positions, profile,
-                errors);
-    return true;
-  });
+  truncated = kept < count || cut ? 1 : 0;
+  number = kept;
+  if (truncated != 0)
+    profile_cut("points of the arc slice", kept, static_cast<double>(kept - 1), r1 * arc, status);
 }
 
 void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*/, Index xendelm,
