@@ -36,8 +36,9 @@
 #include "core/text.hpp"
 
 // The line editor's own record that the last command killed text (not in
-// its headers).
-extern "C" int _rl_last_command_was_kill;
+// its headers; weak, so that a line editor without it still links and only
+// the leak below comes back).
+extern "C" __attribute__((weak)) int _rl_last_command_was_kill;
 
 namespace kesta {
 namespace {
@@ -258,7 +259,7 @@ int bounded_getc(std::FILE* in) {
   // place of its kill ring as the one before, without freeing that one (a
   // kill typed ahead behind inserted text counts as following one). Each kill
   // there is given a place of its own; vi mode never joins kills anyway.
-  if (rl_editing_mode == 0) _rl_last_command_was_kill = 0;
+  if (rl_editing_mode == 0 && &_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
   if ((c == EOF || c == kAbort) && completion_question()) {
     // The end of the input is kept for the next key.
     if (c == EOF) typed_ahead.push_front(EOF);
