@@ -43,7 +43,7 @@ int longest(int num, std::span<const std::string> text) {
 // window nothing is measured and HEIGHT stays.
 float fitting_height(int num, std::span<const std::string> text, float width, float height,
                      int font, Status& status) {
-  for (int step = 0; step < 6 && status == kStatusGood; ++step) {
+  for (int step = 0; step < 6 && num > 0 && status == kStatusGood; ++step) {
     GS_TEXTSTYLE(font, 1, height, 1.0f, 0.0f, 0, 1, 1, 0.0f, 1.0f, status);
     float widest = 0.0f;
     for (int k = 0; k < num && status == kStatusGood; ++k) {
