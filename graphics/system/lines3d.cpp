@@ -51,9 +51,9 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode, minimum,
                 maximum, status);
   if (status != kStatusGood) return;
-  // Flat data keeps the frame of a constant image, without rows.
-  const bool flat = !(minimum < maximum);
-  if (flat) qg_image_scaling_range(false, minimum, maximum);
+  // Flat data (a constant image) is drawn in the widened range its image
+  // shows: a plane of rows at its value.
+  if (!(minimum < maximum)) qg_image_scaling_range(false, minimum, maximum);
   const float ny = static_cast<float>(yendelm - ystrelm + 1);
   const float r = maximum - minimum;
   const float x0 = static_cast<float>(xstrelm - 1);
@@ -83,9 +83,7 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   QG_CLIP(true, status);
   // The rows in the line style of the view, which the axes changed.
   GS_LINESTYLE(1, 2.0f * style.line_width, kGsBlack, status);
-  if (flat) {
-    // Nothing to show beyond the frame.
-  } else if (hidden) {
+  if (hidden) {
     GS_3DHIDELINES(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, ny,
                    kHorizonPoints, status);
   } else {

@@ -118,11 +118,12 @@ TEST_F(HiddenLinesTest, LineViewFrameAndRowAxis) {
   EXPECT_NE(text("ROW"), nullptr);
   EXPECT_NE(text("0"), nullptr);  // the row axis starts at YSTRELM - 1
 
-  // Rows beyond 10000 show their power of ten; flat data keeps its frame.
+  // Rows beyond 10000 show their power of ten; flat data keeps its frame
+  // (its rows drawn plainly: hidden-line removal of 30000 rows is slow).
   items.clear();
   std::vector<float> tall(nx * 30000, 1.0f);
   std::vector<float> tall_y(30000);
-  GS_3DLINES(true, nx, 30000, tall, xaxis, tall_y, 1, 1, nx, 30000, "FLAT", "", "", "", s);
+  GS_3DLINES(false, nx, 30000, tall, xaxis, tall_y, 1, 1, nx, 30000, "FLAT", "", "", "", s);
   EXPECT_EQ(s, kStatusGood);
   EXPECT_NE(text("FLAT"), nullptr);
   EXPECT_NE(text("*10E4"), nullptr);
@@ -193,6 +194,36 @@ TEST_F(HiddenLinesTest, BadPixelsAreGapsInTheirRows) {
       row1_in_gap |= std::abs(ya - 5.0f) < 0.1f && std::abs(yb - 5.0f) < 0.1f;
     }
   EXPECT_TRUE(row1_in_gap);
+}
+
+// A constant image is a plane at its value: its rows are drawn (each lifted
+// above the one before), with and without hidden lines, inside the frame
+// of the widened range; an image with no number at all has none.
+TEST_F(HiddenLinesTest, ConstantImageShowsItsRows) {
+  constexpr Index nx = 20, ny = 8;
+  std::vector<float> data(nx * ny, 5.0f), xaxis(nx), yaxis(ny);
+  std::vector<float> none(nx * ny, NAN);
+  Status s = kStatusGood;
+  for (const bool hidden : {false, true}) {
+    for (const std::vector<float>* image : {&data, &none}) {
+      items.clear();
+      GS_3DLINES(hidden, nx, ny, *image, xaxis, yaxis, 1, 1, nx, ny, "", "", "", "", s);
+      ASSERT_EQ(s, kStatusGood);
+      std::size_t rows = 0;
+      for (const PageItem* line : of("polyline")) {
+        if (line->clip.empty()) continue;  // frame and axes
+        ++rows;
+        for (std::size_t k = 0; k < line->x.size(); ++k) {
+          EXPECT_GE(line->y[k], line->clip[1] - 1e-5f) << hidden;
+          EXPECT_LE(line->y[k], line->clip[3] + 1e-5f) << hidden;
+        }
+      }
+      if (image == &data)
+        EXPECT_EQ(rows, static_cast<std::size_t>(ny)) << hidden;
+      else
+        EXPECT_EQ(rows, 0u) << hidden;
+    }
+  }
 }
 
 }  // namespace

@@ -37,6 +37,28 @@ int longest(int num, std::span<const std::string> text) {
   return l;
 }
 
+// The window's fonts come in steps, most wider than the size factor allows
+// for, so a long line could lose its end to the clip. The widest of the NUM
+// lines is measured in the device font of HEIGHT and the height lowered
+// until it fits WIDTH (a few steps: each may change the font). Without a
+// window nothing is measured and HEIGHT stays.
+float fitting_height(int num, std::span<const std::string> text, float width, float height,
+                     int font, Status& status) {
+  for (int step = 0; step < 6 && num > 0 && status == kStatusGood; ++step) {
+    GS_TEXTSTYLE(font, 1, height, 1.0f, 0.0f, 0, 1, 1, 0.0f, 1.0f, status);
+    float widest = 0.0f;
+    for (int k = 0; k < num && status == kStatusGood; ++k) {
+      const std::string_view line = used_part(text[k]);
+      float w = 0.0f;
+      QG_INQ_TEXTWIDTH(static_cast<int>(line.size()), line, w, status);
+      widest = std::max(widest, w);
+    }
+    if (!(widest > width)) break;
+    height *= 0.98f * width / widest;
+  }
+  return height;
+}
+
 bool counts_bad(int max, int num, std::span<const std::string> text) {
   return num < 0 || num > max || static_cast<std::size_t>(num) > text.size();
 }
@@ -322,6 +344,10 @@ void GS_DRAW_MESSAGE(int max, int num, TextLines text, int first, float xmin, fl
   }
 
   const GsTransform saved = gs_unit_on(status);
+  if (style.automatic_size) {
+    height = fitting_height(num, text.view(), tw, height, style.font, status);
+    pitch = 1.2f * height;
+  }
   GS_LINESTYLE(1, 2.0f, style.frame_line, status);
   GS_FILLSTYLE(1, style.frame_fill, status);
   GS_RECTANGLE(xmin, ymin, xmax, ymax, true, true, status);

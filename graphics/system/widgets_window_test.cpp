@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -107,6 +109,30 @@ TEST_P(WidgetWindow, ValueBoxTakesATypedLine) {
   }
   EXPECT_EQ(s, kStatusGood);
   EXPECT_EQ(value, 7);
+}
+
+// The window's fonts come in steps and are wider than the size factor
+// allows for: the end of a long line (as long as the polygon statistics'
+// extremes, 87 characters, in the full box and in the lowered one they use)
+// is still drawn in the text box, not cut off by its clip.
+TEST_P(WidgetWindow, MessageBoxDrawsTheEndOfItsLongestLine) {
+  const GsRect m = gs_state.message;
+  const std::vector<std::string> line{std::string(86, ' ') + "W"};
+  for (const float top : {m.ymax, std::max(std::min(m.ymax, 0.3f), m.ymin + 0.1f)}) {
+    GsMessageBoxes boxes;
+    GS_DRAW_MESSAGE(1, 1, line, 1, m.xmin, m.ymin, m.xmax, top, boxes, s);
+    GS_UPDATE(s);
+    ASSERT_EQ(s, kStatusGood);
+    const testing::Screenshot shot = testing::screenshot(window, dir.path());
+    ASSERT_TRUE(shot.ok);
+    int dark = 0;
+    for (int y = py(boxes.text.ymax) + 1; y < py(boxes.text.ymin); ++y)
+      for (int x = px(boxes.text.xmin) + 1; x < px(boxes.text.xmax); ++x) {
+        const auto c = shot.at(x, y);
+        dark += c[0] < 80 && c[1] < 80 && c[2] < 80;
+      }
+    EXPECT_GT(dark, 0) << "box top " << top;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, WidgetWindow, ::testing::Values(24, 8));
