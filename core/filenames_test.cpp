@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -204,6 +205,25 @@ TEST(OpenAsciiFile, ModesAndUnits) {
   EXPECT_EQ(retstat, 0);
   io_close_stream(50);
   EXPECT_TRUE(std::ifstream(home.file("missing.txt")).good());
+  EXPECT_EQ(status, ST_GOOD());
+
+  // Asked for: a name that did not open is named with the reason and asked
+  // for again offering the name offered before, which Enter takes.
+  file = "~/in.txt";
+  {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({"~/gone.txt", ""});
+    IO_OPEN_ASCIIFILE(true, "READ", 50, file, retstat, status);
+    EXPECT_EQ(input.remaining(), 0u);
+    ASSERT_EQ(input.prompts.size(), 2u);
+    EXPECT_EQ(input.prompts[1], input.prompts[0]);
+    EXPECT_NE(terminal.text().find(home.file("gone.txt")), std::string::npos) << terminal.text();
+    EXPECT_NE(terminal.text().find("WARNING: Error in opening file, Please retype name"),
+              std::string::npos);
+  }
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(file, "~/in.txt");
+  io_close_stream(50);
   EXPECT_EQ(status, ST_GOOD());
 
   IO_OPEN_ASCIIFILE(false, "READ", 100, file, retstat, status);
