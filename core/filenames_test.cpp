@@ -6,6 +6,8 @@
 
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/prompts.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 
@@ -228,6 +230,34 @@ TEST(OpenAsciiFile, ModesAndUnits) {
 
   IO_OPEN_ASCIIFILE(false, "READ", 100, file, retstat, status);
   EXPECT_EQ(status, 10017);
+}
+
+// A replayed macro answers the question asked again with its next lines, an
+// assignment among them: Enter takes the name offered before, and the line
+// after it is left for the next question.
+TEST(OpenAsciiFile, AReplayedMacroAnswersTheQuestionAskedAgain) {
+  testing::reset_dialogue();
+  testing::TempDir home;
+  testing::ScopedHome scoped(home.path().c_str());
+  testing::TerminalCapture terminal;
+  std::ofstream(home.file("in.txt")) << "line\n";
+  std::ofstream(home.file("answers.mac"))
+      << "%!*\\ BEGINNING OF IO MACRO FILE\n~/gone.txt\nz = 1\n\nNEXT\n";
+  Status status = ST_GOOD();
+  std::string macro = home.file("answers.mac");
+  IO_OPEN_INMACRO(false, macro, status);
+  ASSERT_EQ(status, ST_GOOD());
+  int retstat = -1;
+  std::string file = "~/in.txt";
+  IO_OPEN_ASCIIFILE(true, "READ", 50, file, retstat, status);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(file, "~/in.txt");
+  io_close_stream(50);
+  std::string next;
+  IO_INPC(false, "NEXT", {"help"}, {"error"}, 1, next, status);
+  EXPECT_EQ(next, "NEXT");
+  EXPECT_EQ(status, ST_GOOD());
+  testing::reset_dialogue();
 }
 
 }  // namespace

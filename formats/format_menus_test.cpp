@@ -351,8 +351,9 @@ TEST_F(FormatMenus, NameAskedAgainOffersTheEarlierProposal) {
     EXPECT_TRUE(refused != std::string::npos || quoted != std::string::npos) << format << said;
     EXPECT_EQ(said.find(folder, said.find(folder) + folder.size()), std::string::npos)
         << format << said;
-    if (prompts_[1].find("gone.dat") != std::string::npos)
+    if (prompts_[1].find("gone.dat") != std::string::npos) {
       EXPECT_NE(said.find("gone.dat", said.find(folder)), std::string::npos) << format << said;
+    }
   }
 }
 
