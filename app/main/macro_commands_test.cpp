@@ -217,39 +217,6 @@ TEST_F(Sequence, ArithmeticNoBaseAndALogicalVariable) {
   EXPECT_TRUE(variable_value("#C").lvalue);
 }
 
-// After a refused loop or macro file, the questions asked again offer what
-// they offered before: Enter takes that, not the refused answer.
-TEST_F(Sequence, EnterAfterARefusalTakesWhatWasOfferedBefore) {
-  ScriptedInput first({"3", "4", "1", "", "0"});  // 3 to 4 with the file, no variables
-  Status status = kStatusGood;
-  call(status);
-  ASSERT_EQ(status, kStatusGood);
-  call(status);
-  call(status);
-  ASSERT_FALSE(vosq_io_dbdb.file_sequence);
-
-  ScriptedInput input({"5", "1", "1", "", "", "", dir.file("none.mac"), "", "0"});
-  const std::string out = call(status);
-  EXPECT_EQ(status, kStatusGood);
-  EXPECT_EQ(input.remaining(), 0u);
-  EXPECT_TRUE(vosq_io_dbdb.file_sequence);
-  EXPECT_EQ(variable_value("##COUNT").ivalue, 3);
-  const auto count = [&out](const std::string& part) {
-    std::size_t n = 0;
-    for (std::size_t at = out.find(part); at != std::string::npos; at = out.find(part, at + 1)) ++n;
-    return n;
-  };
-  EXPECT_EQ(count("do not define a valid finite loop"), 1u) << out;
-  EXPECT_EQ(count("could not be opened"), 1u) << out;
-  ASSERT_EQ(input.prompts.size(), 9u);
-  for (std::size_t i : {0u, 1u, 2u}) EXPECT_EQ(input.prompts[i + 3], input.prompts[i]) << i;
-  EXPECT_NE(input.prompts[0].find("[3]"), std::string::npos) << input.prompts[0];
-  EXPECT_EQ(input.prompts[7], input.prompts[6]);
-  call(status);
-  call(status);
-  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
-}
-
 TEST_F(Sequence, BadLoopsAndFilesAreAskedAgainAndRecordingRefusesIt) {
   ScriptedInput input({"5", "1", "1", "5", "1", "-1", dir.file("none.mac"), "\\\\"});
   Status status = kStatusGood;
