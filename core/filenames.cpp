@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/ask_again.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
 #include "core/reader.hpp"
@@ -261,35 +262,51 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
   const std::string how = IO_UPPER(mode);
   // READ and UPDATE need an existing file; anything else creates or rewrites it.
   const char* open_mode = how == "READ" ? "r" : how == "UPDATE" ? "r+" : "w";
-  while (true) {
-    if (prompt) {
-      io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 1,
-                         file, status);
-      // An assignment was typed: ask again (the macro's end is no answer).
-      if (io_ask_again(status)) continue;
-      if (status != kStatusGood) {
-        retstat = 1;
-        return;
-      }
-    }
+  // True when NAME opened or nothing more is to be asked (a path that cannot
+  // be translated); a file that did not open is named with the reason.
+  const auto opens = [&](const std::string& name) {
     std::string translated;
     int translation = 0;
-    IO_TRANS_PATH(file, translation, translated, status);
-    if (translation != 0) {
-      IO_WRITE("WARNING: Problem translating: " + used(file), status);
+    IO_TRANS_PATH(name, translation, translated, status);
+    if (status != kStatusGood) {
       retstat = 1;
-      return;
+      return true;
+    }
+    if (translation != 0) {
+      IO_WRITE("WARNING: Problem translating: " + used(name), status);
+      retstat = 1;
+      return true;
     }
     std::string problem;
     if (io_open_stream(unit, translated, open_mode, problem)) {
       retstat = 0;
-      return;
+      return true;
     }
     io_write_open_problem(translated, problem, status);
     retstat = 1;
-    if (!prompt) return;
-    IO_WRITE("WARNING: Error in opening file, Please retype name", status);
+    return false;
+  };
+  if (!prompt) {
+    opens(file);
+    return;
   }
+  // A name that did not open is asked for again offering the one offered
+  // before it.
+  if (!io_ask_until_accepted(
+          file,
+          [](std::string& name, Status& s) {
+            do {
+              io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"},
+                                 1, name, s);
+              // An assignment was typed: ask again (the macro's end is no answer).
+            } while (io_ask_again(s));
+          },
+          opens,
+          [](Status& s) {
+            if (s == kStatusGood) IO_WRITE("WARNING: Error in opening file, Please retype name", s);
+          },
+          status))
+    retstat = 1;
 }
 
 }  // namespace kesta

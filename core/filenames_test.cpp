@@ -4,7 +4,10 @@
 
 #include <fstream>
 
+#include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
+#include "core/macro.hpp"
+#include "core/prompts.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 
@@ -206,8 +209,55 @@ TEST(OpenAsciiFile, ModesAndUnits) {
   EXPECT_TRUE(std::ifstream(home.file("missing.txt")).good());
   EXPECT_EQ(status, ST_GOOD());
 
+  // Asked for: a name that did not open is named with the reason and asked
+  // for again offering the name offered before, which Enter takes.
+  file = "~/in.txt";
+  {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({"~/gone.txt", ""});
+    IO_OPEN_ASCIIFILE(true, "READ", 50, file, retstat, status);
+    EXPECT_EQ(input.remaining(), 0u);
+    ASSERT_EQ(input.prompts.size(), 2u);
+    EXPECT_EQ(input.prompts[1], input.prompts[0]);
+    EXPECT_NE(terminal.text().find(home.file("gone.txt")), std::string::npos) << terminal.text();
+    EXPECT_NE(terminal.text().find("WARNING: Error in opening file, Please retype name"),
+              std::string::npos);
+  }
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(file, "~/in.txt");
+  io_close_stream(50);
+  EXPECT_EQ(status, ST_GOOD());
+
   IO_OPEN_ASCIIFILE(false, "READ", 100, file, retstat, status);
   EXPECT_EQ(status, 10017);
+}
+
+// A replayed macro answers the question asked again with its next lines, an
+// assignment among them: Enter takes the name offered before, and the line
+// after it is left for the next question.
+TEST(OpenAsciiFile, AReplayedMacroAnswersTheQuestionAskedAgain) {
+  testing::reset_dialogue();
+  testing::TempDir home;
+  testing::ScopedHome scoped(home.path().c_str());
+  testing::TerminalCapture terminal;
+  std::ofstream(home.file("in.txt")) << "line\n";
+  std::ofstream(home.file("answers.mac"))
+      << "%!*\\ BEGINNING OF IO MACRO FILE\n~/gone.txt\nz = 1\n\nNEXT\n";
+  Status status = ST_GOOD();
+  std::string macro = home.file("answers.mac");
+  IO_OPEN_INMACRO(false, macro, status);
+  ASSERT_EQ(status, ST_GOOD());
+  int retstat = -1;
+  std::string file = "~/in.txt";
+  IO_OPEN_ASCIIFILE(true, "READ", 50, file, retstat, status);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(file, "~/in.txt");
+  io_close_stream(50);
+  std::string next;
+  IO_INPC(false, "NEXT", {"help"}, {"error"}, 1, next, status);
+  EXPECT_EQ(next, "NEXT");
+  EXPECT_EQ(status, ST_GOOD());
+  testing::reset_dialogue();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "formats/detector_input.hpp"
 #include "formats/reader_support.hpp"
 
 namespace kesta {
@@ -328,16 +329,9 @@ ImageRead cdd_keyboard_read(const ReadRequest& request, std::string& file_name, 
   ImageRead result;
   std::string path;
   InputFile file;
-  for (;;) {
-    io_input_file_name(true, "DATA FILE NAME", {"Name of file containing compressed diffraction data"},
-                       {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return result;
-    std::string problem = "cannot be found (bad directory path)";
-    if (input_path(file_name, path, status) && (file = open_input_file(path, problem))) break;
-    if (status != kStatusGood) return result;
-    IO_WRITE("Error in opening file, Please retype name", status);
-    IO_WRITE("         " + file_name + " " + problem, status);
-  }
+  if (!ask_input_file("DATA FILE NAME", {"Name of file containing compressed diffraction data"},
+                      kRetypeName, file_name, path, status, &file))
+    return result;
   if (cdd_decode(file.get(), path, request, result.image, status)) result.retstat = 0;
   return result;
 }

@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/io_output.hpp"
 #include "core/parallel.hpp"
 #include "core/prompts.hpp"
@@ -185,19 +186,30 @@ void describe_detector_image(const std::string& title, ScratchImage& image) {
 }
 
 bool ask_input_file(std::string_view prompt, TextLines help, TextLines retry,
-                    std::string& file_name, std::string& path, Status& status) {
-  for (;;) {
-    io_input_file_name(true, prompt, help.view(), {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood) return false;
-    std::string problem = "cannot be found (bad directory path)";
-    if (input_path(file_name, path, status)) {
-      if (open_input_file(path, problem)) return true;
-    } else if (status != kStatusGood) {
-      return false;
-    }
-    for (const std::string& line : retry) IO_WRITE(line, status);
-    IO_WRITE("         " + file_name + " " + problem, status);
-  }
+                    std::string& file_name, std::string& path, Status& status, InputFile* opened) {
+  // A name that did not open is asked for again offering the name offered
+  // before it, so that Enter does not bring the refused one back.
+  std::string refused_name, problem;
+  return io_ask_until_accepted(
+      file_name,
+      [&](std::string& name, Status& s) {
+        io_input_file_name(true, prompt, help.view(), {"Unacceptable input"}, 11, name, s);
+      },
+      [&](const std::string& name) {
+        refused_name = name;
+        problem = "cannot be found (bad directory path)";
+        if (!input_path(name, path, status)) return false;
+        InputFile file = open_input_file(path, problem);
+        if (!file) return false;
+        if (opened != nullptr) *opened = std::move(file);
+        return true;
+      },
+      [&](Status& s) {
+        if (s != kStatusGood) return;
+        for (const std::string& line : retry) IO_WRITE(line, s);
+        IO_WRITE("         " + refused_name + " " + problem, s);
+      },
+      status);
 }
 
 bool ask_index(std::string_view prompt, std::string_view help, Index lower, Index upper,

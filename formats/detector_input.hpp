@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/io_output.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
 #include "formats/scratch_image.hpp"
@@ -138,15 +139,18 @@ bool decode_detector_pixels(StreamInput& input, const std::string& path, const P
 void describe_detector_image(const std::string& title, ScratchImage& image);
 
 // Asks PROMPT (HELP its help, FILE_NAME the default and updated) until the
-// named file opens, each failure writing the RETRY lines and why it failed;
-// PATH the file's translated name. False after a user escape (STATUS the
-// escape). kRetypeName is the common RETRY.
+// named file opens, each failure writing the RETRY lines, the name and why it
+// failed, and asking again with the name offered first; PATH the file's
+// translated name, OPENED (when given) the file opened. False after a user
+// escape (STATUS the escape, FILE_NAME as offered). kRetypeName is the common
+// RETRY.
 inline const std::string kRetypeName[] = {"Error in opening file, Please retype name"};
 inline const std::string kCouldNotOpen[] = {
     "WARNING: The entered file could not be opened (probably it doesn't exist)",
     "         (You can enter user escape (\\\\) to exit this command.)"};
 bool ask_input_file(std::string_view prompt, TextLines help, TextLines retry,
-                    std::string& file_name, std::string& path, Status& status);
+                    std::string& file_name, std::string& path, Status& status,
+                    InputFile* opened = nullptr);
 
 // An integer answer of LOWER..UPPER (VALUE the default, clamped into the
 // range); false after a user escape, and (after a warning, nothing asked)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <utility>
 
+#include "core/ask_again.hpp"
 #include "core/atomic_file.hpp"
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
@@ -309,30 +310,41 @@ void FIO_OPENFILE(bool prompt, std::string_view mode, std::string& file_name, in
                   int& stream_id, Status& status) {
   constexpr std::string_view kPosition = "Subroutine FIO_OPENFILE V0.3";
   if (st_bad(status, kPosition)) return;
-  for (;;) {
-    if (prompt) {
-      io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11,
-                         file_name, status);
-      if (status != kStatusGood) {
-        retstat = 1;
-        return;
-      }
-    }
+  // True when NAME opened or nothing more is to be asked (a bad "~" path, a
+  // bad status); a file that did not open is named with the reason.
+  const auto opens = [&](const std::string& name) {
     std::string path;
     int trans = 0;
-    IO_TRANS_PATH(file_name, trans, path, status);
-    if (status != kStatusGood) return;
+    IO_TRANS_PATH(name, trans, path, status);
+    if (status != kStatusGood) return true;
     if (trans != 0) {
       retstat = 1;
-      return;
+      return true;
     }
     input_open_problem().clear();
     FIO_FILEOPEN(path, mode, retstat, stream_id, status);
     if (status == kStatusGood && retstat != 0 && !input_open_problem().empty())
       IO_WRITE("WARNING: File " + path + " " + input_open_problem(), status);
-    if (status != kStatusGood || retstat == 0 || !prompt) return;
-    IO_WRITE("Error in opening file, Please retype name", status);
+    return status != kStatusGood || retstat == 0;
+  };
+  if (!prompt) {
+    opens(file_name);
+    return;
   }
+  // A name that did not open is asked for again offering the one offered
+  // before it.
+  if (!io_ask_until_accepted(
+          file_name,
+          [](std::string& name, Status& s) {
+            io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"},
+                               11, name, s);
+          },
+          opens,
+          [](Status& s) {
+            if (s == kStatusGood) IO_WRITE("Error in opening file, Please retype name", s);
+          },
+          status))
+    retstat = 1;
 }
 
 }  // namespace kesta

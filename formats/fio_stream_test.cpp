@@ -201,12 +201,24 @@ TEST_F(FioStream, OpenByModeWordAndByPrompt) {
             std::string::npos);
   FIO_FILECLOSEC(id, retstat);
 
+  // Asked again offering the name offered before, which Enter takes.
+  {
+    testing::ScriptedInput input({dir_.file("nope"), ""});
+    FIO_OPENFILE(true, "READ", name, retstat, id, status);
+    ASSERT_EQ(input.prompts.size(), 2u);
+    EXPECT_EQ(input.prompts[1], input.prompts[0]);
+  }
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(name, good);
+  FIO_FILECLOSEC(id, retstat);
+
   {
     testing::ScriptedInput input({dir_.file("nope")});  // then the input ends
     FIO_OPENFILE(true, "READ", name, retstat, id, status);
   }
   EXPECT_EQ(retstat, 1);
   EXPECT_EQ(status, kStatusEscape);
+  EXPECT_EQ(name, good);  // the escape keeps the name offered
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <numeric>
 #include <vector>
 
@@ -320,6 +321,40 @@ TEST_F(FormatMenus, OutputMenuSwitchesAndUnavailableWriters) {
   FIO_OUTPUT("", 0, 3, 1, 1, 1, 1, d.xaxis, d.yaxis, d.data, d.variances, "", "", "", "", false,
              1, 1, status_);
   EXPECT_EQ(status_, kBaseFormats + 1);
+}
+
+// On every keyboard road that asks again for a file that did not open (here
+// a directory), the question asked again offers the name it offered before,
+// so that Enter takes that name rather than the refused one.
+TEST_F(FormatMenus, NameAskedAgainOffersTheEarlierProposal) {
+  const std::string folder = dir_.file("folder");
+  std::filesystem::create_directory(folder);
+  for (const char* format :
+       {"1-D ASCII FREE FORMAT", "2-D ASCII FREE FORMAT", "ADSC DETECTOR FORMAT",
+        "BRUKER FORMAT", "BSL FORMAT", "MERVODA FORMAT", "COMPRESSED DIFFRACTION DATA",
+        "DIP-2000 (MAC SCIENCE)", "OZWA DATA FORMAT", "FUJI BAS-2000",
+        "GAS 2-D DETECTOR (OZWA)", "HAMAMATSU PHOTONICS", "HUFFMAN", "IMAGEQUANT", "TULMA",
+        "PDS FORMAT", "PHOTOMETRICS CCD FORMAT", "PRINCETON CCD FORMAT", "RIGAKU R-AXIS", "TIFF",
+        "UNKNOWN"}) {
+    DataSet d(32, 32);
+    d.file = dir_.file("gone.dat");
+    const std::size_t before = terminal_.text().size();
+    input(d, {format, folder, ""});  // then the input ends
+    status_ = kStatusGood;
+    const std::string said = terminal_.text().substr(before);
+    ASSERT_EQ(prompts_.size(), 4u) << format;
+    EXPECT_EQ(prompts_[2], prompts_[1]) << format;
+    EXPECT_EQ(prompts_[3], prompts_[1]) << format;
+    // The folder refused once, by name and why; then the name Enter took.
+    const std::size_t refused = said.find(folder + " is a directory");
+    const std::size_t quoted = said.find(folder + "\" is a directory");
+    EXPECT_TRUE(refused != std::string::npos || quoted != std::string::npos) << format << said;
+    EXPECT_EQ(said.find(folder, said.find(folder) + folder.size()), std::string::npos)
+        << format << said;
+    if (prompts_[1].find("gone.dat") != std::string::npos) {
+      EXPECT_NE(said.find("gone.dat", said.find(folder)), std::string::npos) << format << said;
+    }
+  }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -196,42 +197,53 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
   std::string path;
   Index size = -1;
   InputFile file;
-  for (;;) {
-    io_input_file_name(true, "DATA FILE NAME", {"Name of file containing image data"},
-                       {"Unacceptable input"}, 11, file_name, status);
-    if (status != kStatusGood || !input_path(file_name, path, status)) return result;
-    // Opened before anything is asked of it: a named pipe, a device or a
-    // directory is refused by name, and the size is the opened file's.
-    std::string problem;
-    file = open_input_file(path, problem);
-    if (!file) {
-      if (errno == ENOENT) {
-        IO_WRITE("WARNING: The specified file doesn't exist", status);
-      } else {
-        IO_WRITE("Error in opening file, Please retype name", status);
-        IO_WRITE("         " + file_name + " " + problem, status);
-      }
-      continue;
-    }
-    size = std::max<Index>(io_file_size(file.get()), 0);
-    if (size == 0) {
-      IO_WRITE("WARNING: The specified file exists, but is empty", status);
-      return result;
-    }
-    if (size < 512) {
-      IO_WRITE("WARNING: The specified file is too small to deduce its type ", status);
-      return result;
-    }
-    IO_WRITE(" ", status);
-    IO_WRITE("INFO: The file contains " + format_i(size, 12) + " bytes", status);
-    int lower = static_cast<int>(std::clamp<Index>(s.lower, 4, std::min<Index>(size, INT_MAX)));
-    IO_INPI(true, 4, static_cast<int>(std::min<Index>(size, INT_MAX)), true,
-            "LOWER LIMIT, PIXELS PER ROW", {"Enter lowest considered number of pixels per row"},
-            {"Enter integer within given range"}, lower, status);
-    if (status != kStatusGood) return result;
-    s.lower = lower;
-    break;
+  // Opened before anything is asked of it: a named pipe, a device or a
+  // directory is refused by name, and the size is the opened file's. A name
+  // that did not open is asked for again offering the one offered before it.
+  std::string refused_name, problem;
+  int reason = 0;
+  bool no_path = false;
+  if (!io_ask_until_accepted(
+          file_name,
+          [](std::string& name, Status& q) {
+            io_input_file_name(true, "DATA FILE NAME", {"Name of file containing image data"},
+                               {"Unacceptable input"}, 11, name, q);
+          },
+          [&](const std::string& name) {
+            if (!input_path(name, path, status)) return no_path = true;
+            refused_name = name;
+            problem.clear();
+            file = open_input_file(path, problem);
+            reason = errno;
+            return static_cast<bool>(file);
+          },
+          [&](Status& q) {
+            if (q != kStatusGood) return;
+            IO_WRITE(reason == ENOENT ? "WARNING: The specified file doesn't exist"
+                                      : "Error in opening file, Please retype name",
+                     q);
+            IO_WRITE("         " + refused_name + " " + problem, q);
+          },
+          status) ||
+      no_path)
+    return result;
+  size = std::max<Index>(io_file_size(file.get()), 0);
+  if (size == 0) {
+    IO_WRITE("WARNING: The specified file exists, but is empty", status);
+    return result;
   }
+  if (size < 512) {
+    IO_WRITE("WARNING: The specified file is too small to deduce its type ", status);
+    return result;
+  }
+  IO_WRITE(" ", status);
+  IO_WRITE("INFO: The file contains " + format_i(size, 12) + " bytes", status);
+  int lower = static_cast<int>(std::clamp<Index>(s.lower, 4, std::min<Index>(size, INT_MAX)));
+  IO_INPI(true, 4, static_cast<int>(std::min<Index>(size, INT_MAX)), true,
+          "LOWER LIMIT, PIXELS PER ROW", {"Enter lowest considered number of pixels per row"},
+          {"Enter integer within given range"}, lower, status);
+  if (status != kStatusGood) return result;
+  s.lower = lower;
   RawDeduction found;
   std::vector<float> correlation;
   if (!deduce_raw_layout(file.get(), size, values, s.lower, found, correlation, status)) return result;

@@ -82,6 +82,7 @@ TEST_F(Unknown, RefusesWhatCannotBeAnalysed) {
       {{empty}, 64, "exists, but is empty"},
       {{small}, 64, "too small to deduce its type"},
       {{dir_.file("none"), small}, 64, "doesn't exist"},
+      {{dir_.file("gone"), small}, 64, "gone cannot be opened: No such file or directory"},
       {{small}, 31, "at least 1024 values"},
   };
   for (const auto& c : cases) {

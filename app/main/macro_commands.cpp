@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/main/utility_commands.hpp"
+#include "core/ask_again.hpp"
 #include "core/filenames.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -367,7 +368,14 @@ static const std::string kLoopHelp[] = {
     "Inside the macro use ##COUNT or those variables in place of the values",
     "that change from one run to the next."};
 
-bool valid_loop(const Sequence& s) {
+// The loop count's start, end and step, asked together.
+struct LoopCount {
+  int start;
+  int end;
+  int step;
+};
+
+bool valid_loop(const LoopCount& s) {
   return (s.end >= s.start && s.step >= 1) || s.start == s.end || (s.end < s.start && s.step < 0);
 }
 
@@ -465,25 +473,39 @@ bool define_sequence(std::string& macro_file, KztTypeChooser choose_type, Status
     say("         used to repeately run a defined macro.)");
     return false;
   }
-  while (true) {
-    IO_INPI(false, 0, 0, true, "LOOP COUNT START VALUE", kLoopHelp, {"Enter a valid integer"},
-            s.start, status);
-    IO_INPI(false, 0, 0, true, "LOOP COUNT END LIMIT VALUE (INCLUSIVE)", kLoopHelp,
-            {"Enter a valid integer"}, s.end, status);
-    IO_INPI(false, 0, 0, true, "LOOP COUNT INCREMENT STEP", kLoopHelp, {"Enter a valid integer"},
-            s.step, status);
-    if (status != kStatusGood) return false;
-    if (valid_loop(s)) break;
-    say("WARNING: The entered values do not define a valid finite loop, please");
-    say("         re-enter valid parameter values");
-    escape_hint();
-  }
-  while (true) {
-    IO_INPC(true, "INPUT MACRO FILE NAME", {"Enter Name of a file containing a macro"},
-            {"Enter a file name"}, 1, macro_file, status);
-    if (status != kStatusGood) return false;
-    if (macro_file_usable(macro_file, status)) break;
-  }
+  // A refused loop, or a macro file that cannot run, is asked for again
+  // offering what was offered before it.
+  LoopCount loop{s.start, s.end, s.step};
+  if (!io_ask_until_accepted(
+          loop,
+          [](LoopCount& l, Status& q) {
+            IO_INPI(false, 0, 0, true, "LOOP COUNT START VALUE", kLoopHelp,
+                    {"Enter a valid integer"}, l.start, q);
+            IO_INPI(false, 0, 0, true, "LOOP COUNT END LIMIT VALUE (INCLUSIVE)", kLoopHelp,
+                    {"Enter a valid integer"}, l.end, q);
+            IO_INPI(false, 0, 0, true, "LOOP COUNT INCREMENT STEP", kLoopHelp,
+                    {"Enter a valid integer"}, l.step, q);
+          },
+          valid_loop,
+          [](Status&) {
+            say("WARNING: The entered values do not define a valid finite loop, please");
+            say("         re-enter valid parameter values");
+            escape_hint();
+          },
+          status))
+    return false;
+  s.start = loop.start;
+  s.end = loop.end;
+  s.step = loop.step;
+  if (!io_ask_until_accepted(
+          macro_file,
+          [](std::string& name, Status& q) {
+            IO_INPC(true, "INPUT MACRO FILE NAME", {"Enter Name of a file containing a macro"},
+                    {"Enter a file name"}, 1, name, q);
+          },
+          [&](const std::string& name) { return macro_file_usable(name, status); },
+          [](Status&) {}, status))
+    return false;
   IO_INPI(true, 0, kMaxSequenceVariables, true, "NUMBER OF VARIABLES TO DEFINE",
           {"Enter the number of variables whose values are made from the loop count"},
           {"Enter a valid integer within the range"}, s.num_variables, status);

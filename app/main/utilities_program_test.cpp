@@ -142,4 +142,20 @@ TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
 }
 
+// Enter after a refused loop, and after a macro file that did not open,
+// takes what was offered before: the typed answers still line up.
+TEST(MacroUtilities, EnterAfterARefusalTakesTheEarlierProposal) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\n");
+  const ProgramResult r = run_program(
+      dir, "-nogr -dim4x4",
+      "SEQUENCE\n2\n2\n0\nseq.mac\n0\nSEQUENCE\n5\n1\n1\n\n\n\nmissing.mac\n\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "do not define a valid finite loop"), 1) << r.output;
+  EXPECT_EQ(occurrences(r.output, "missing.mac cannot be opened"), 1) << r.output;
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value =        2"), 2) << r.output;
+  EXPECT_EQ(occurrences(r.output, "INFO: *** END OF SEQUENCE ***"), 2) << r.output;
+  EXPECT_TRUE(has(r.output, "BYE: KESTA")) << r.output;
+}
+
 }  // namespace
