@@ -799,8 +799,8 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
       io_region_extremes(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
   io_write_extremes(extremes, status);
   float lower = std::max(0.0f, extremes.finite_min);
-  float upper = io_upper_above(
-      lower, bits == 16 ? std::min(extremes.finite_max, 65535.0f) : extremes.finite_max);
+  float upper = bits == 16 ? std::min(extremes.finite_max, 65535.0f) : extremes.finite_max;
+  io_apart_limits(lower, upper);
   if (status != kStatusGood) return;
   if (!gui || fio_chosen_output() == nullptr) {
     static const std::string kLowerHelp[] = {"Value written as 0; lower values are written as 0"};
