@@ -549,10 +549,24 @@ float io_upper_above(float lower, float upper) {
   constexpr float kInfinity = std::numeric_limits<float>::infinity();
   const double wanted = static_cast<double>(lower) + 1.0;
   if (wanted > std::numeric_limits<float>::max()) return kInfinity;
-  // The conversion rounds to the nearest value, which may lie below.
+  // The conversion rounds to the nearest value, which may lie below; above
+  // 2^53 LOWER + 1 is LOWER itself even in double precision.
   float above = static_cast<float>(wanted);
-  if (static_cast<double>(above) < wanted) above = std::nextafter(above, kInfinity);
+  if (static_cast<double>(above) < wanted || above <= lower)
+    above = std::nextafter(above, kInfinity);
   return above;
+}
+
+void io_apart_limits(float& lower, float& upper) {
+  upper = io_upper_above(lower, upper);
+  if (!std::isfinite(lower) || std::isfinite(upper)) return;
+  upper = lower;
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  const double wanted = static_cast<double>(upper) - 1.0;
+  float below = static_cast<float>(wanted);
+  if (static_cast<double>(below) > wanted || below >= upper)
+    below = std::nextafter(below, -kInfinity);
+  lower = below;
 }
 
 bool io_scaling_range_valid(float lower, float upper) {
@@ -597,7 +611,7 @@ bool io_ask_integer_range(Index xmaxdat, Index ymaxdat, std::span<const float> a
   lower = std::min(e.finite_min, format_lowest);
   upper = bytes == 1 ? e.finite_max
                      : std::max(e.finite_max, bytes == 2 ? 65535.0f : 2147483647.0f);
-  upper = io_upper_above(lower, upper);
+  io_apart_limits(lower, upper);
   return io_ask_scaling_range(IO_INPR, kLowerHelp, kUpperHelp, nullptr, lower, upper, status);
 }
 

@@ -139,6 +139,10 @@ void io_write_extremes(const RegionExtremes& extremes, Status& status);
 // rounds back to LOWER itself), so a constant image is offered a range it can
 // be written with. Infinite when LOWER has no finite value above it.
 float io_upper_above(float lower, float upper);
+// Proposed limits LOWER and UPPER made apart, as io_upper_above does; where
+// LOWER has no finite value above it (the largest single value), UPPER is
+// that value and LOWER the largest one at most UPPER - 1.
+void io_apart_limits(float& lower, float& upper);
 
 // Limits a scale can be made from: both finite and not equal.
 bool io_scaling_range_valid(float lower, float upper);

@@ -416,11 +416,13 @@ void IO_SYSTEM(std::string_view command, int& return_code, Status& status) {
   if (st_bad(status, "Subroutine IO_SYSTEM V0.2")) return;
   const std::string line = trim_right(command);
   std::fflush(nullptr);
-  // The command runs with the usual broken-pipe signal, whatever the
-  // program itself does with it.
+  // The command runs with the usual broken-pipe and file-size signals,
+  // whatever the program itself does with them.
   const auto previous = std::signal(SIGPIPE, SIG_DFL);
+  const auto previous_size = std::signal(SIGXFSZ, SIG_DFL);
   const int result = std::system(line.c_str());
   if (previous != SIG_ERR) std::signal(SIGPIPE, previous);
+  if (previous_size != SIG_ERR) std::signal(SIGXFSZ, previous_size);
   if (result != -1 && WIFEXITED(result))
     return_code = WEXITSTATUS(result);
   else

@@ -332,7 +332,8 @@ bool output_form(std::string_view input_file, std::string_view extension,
   const RegionExtremes extremes =
       io_region_extremes(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
   lower = std::min(0.0f, extremes.finite_min);
-  upper = io_upper_above(lower, std::max(65535.0f, extremes.finite_max));
+  upper = std::max(65535.0f, extremes.finite_max);
+  io_apart_limits(lower, upper);
   if (const std::string* chosen = fio_chosen_output()) {
     name = *chosen;  // everything else as proposed
     return status == kStatusGood;

@@ -199,7 +199,9 @@ TEST_F(Binary, DumpAndBinaryGiveTheSameFilesAndNoHeaderFilesDropsTheInfo) {
 
 // Every writer that scales the region onto integers offers limits it can
 // write with (from the finite values, the upper one above the lower), so
-// images with infinite pixels or of one value are written with the defaults.
+// images with infinite pixels or of one value (beyond 2^53, where one more
+// is the value itself in double precision too, and the largest single value,
+// which has no finite value above it) are written with the defaults.
 // Equal typed limits are asked for again, offering the limits offered
 // before, from a macro as at the keyboard.
 TEST_F(Binary, ScaledWritersOfferLimitsTheyCanWriteWith) {
@@ -219,7 +221,9 @@ TEST_F(Binary, ScaledWritersOfferLimitsTheyCanWriteWith) {
   const float inf = std::numeric_limits<float>::infinity();
   const std::vector<float> images[] = {{0, 1, inf, 65535, std::nanf(""), 7},
                                        {0, 0, 0, 0, 0, 0},
-                                       {-inf, -inf, -inf, inf, inf, inf}};
+                                       {-inf, -inf, -inf, inf, inf, inf},
+                                       std::vector<float>(6, 1.0e16f),
+                                       std::vector<float>(6, std::numeric_limits<float>::max())};
   Image im(3, 2);
   auto output = [&](const std::vector<float>& data) {
     im.data = data;

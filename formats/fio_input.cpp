@@ -299,11 +299,16 @@ void fio_store_input_keys(float overload, const std::string& format, const Image
   fio_store_input_keys(overload, format, target.x_pixel_size, target.y_pixel_size, status);
 }
 
-void fio_store_input_keys(float overload, const std::string& format, float x_pixel_size,
-                          float y_pixel_size, Status& status) {
+void fio_store_scan_input_keys(float overload, const std::string& format, Status& status) {
   int stored = 0;
   IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
   IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(format), format, stored, status);
+}
+
+void fio_store_input_keys(float overload, const std::string& format, float x_pixel_size,
+                          float y_pixel_size, Status& status) {
+  int stored = 0;
+  fio_store_scan_input_keys(overload, format, status);
   IO_SET_RKEYVALUE("X_PIXEL_SIZE", x_pixel_size, stored, status);
   IO_SET_RKEYVALUE("Y_PIXEL_SIZE", y_pixel_size, stored, status);
 }
@@ -416,7 +421,10 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
         break;
     }
     data_defined = true;
-    fio_store_input_keys(overload, name, target, status);
+    if (choice->after == After::none)
+      fio_store_input_keys(overload, name, target, status);
+    else
+      fio_store_scan_input_keys(overload, name, status);
     return;
   }
   stop_macro_and_sequence();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ask_again.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -346,31 +347,39 @@ ImageRead wess_keyboard_read(const ReadRequest& request, std::string& file_name,
     return {};
   std::string path;
   if (!ask_input_file(kDataFile, {kDataHelp}, kRetypeName, file_name, path, status)) return {};
+  // A refused region is asked for again offering the one offered before.
   TiffRegion& r = s.wess_region;
-  for (;;) {
-    if (!ask("X-START ELEMENT", "Start of input region in the X-dimension", 1, s.wess_x,
-             r.xstart) ||
-        !ask("Y-START ELEMENT", "Start of input region in the Y-dimension", 1, s.wess_y,
-             r.ystart) ||
-        !ask("X-END ELEMENT", "End of input region in the X-dimension", r.xstart, s.wess_x,
-             r.xend) ||
-        !ask("Y-END ELEMENT", "End of input region in the Y-dimension", r.ystart, s.wess_y,
-             r.yend) ||
-        !ask("X REBIN NUMBER", "Number of pixels for rebinning in X-direction", 1, s.wess_x,
-             r.xbin) ||
-        !ask("Y REBIN NUMBER", "Number of pixels for rebinning in Y-direction", 1, s.wess_y,
-             r.ybin))
-      return {};
-    const Index xnum = (r.xend - r.xstart + 1) / r.xbin, ynum = (r.yend - r.ystart + 1) / r.ybin;
-    if (xnum < 1 || ynum < 1) {
-      IO_WRITE("WARNING: A re-bin factor is larger than the region; redefine them.", status);
-    } else if (xnum > request.xmaxdat || ynum > request.ymaxdat) {
-      IO_WRITE("WARNING: Dynamic arrays not large enough to hold requested image.", status);
-      IO_WRITE("Redefine smaller region (or change array sizes).", status);
-    } else {
-      break;
-    }
-  }
+  RegionRefusal refusal = RegionRefusal::kNone;
+  if (!io_ask_until_accepted(
+          r,
+          [&](TiffRegion& t, Status&) {
+            (void)(ask("X-START ELEMENT", "Start of input region in the X-dimension", 1, s.wess_x,
+                       t.xstart) &&
+                   ask("Y-START ELEMENT", "Start of input region in the Y-dimension", 1, s.wess_y,
+                       t.ystart) &&
+                   ask("X-END ELEMENT", "End of input region in the X-dimension", t.xstart,
+                       s.wess_x, t.xend) &&
+                   ask("Y-END ELEMENT", "End of input region in the Y-dimension", t.ystart,
+                       s.wess_y, t.yend) &&
+                   ask("X REBIN NUMBER", "Number of pixels for rebinning in X-direction", 1,
+                       s.wess_x, t.xbin) &&
+                   ask("Y REBIN NUMBER", "Number of pixels for rebinning in Y-direction", 1,
+                       s.wess_y, t.ybin));
+          },
+          [&](const TiffRegion& t) {
+            refusal = binned_region_refusal(request, t);
+            return refusal == RegionRefusal::kNone;
+          },
+          [&](Status& st) {
+            if (refusal == RegionRefusal::kBins) {
+              IO_WRITE("WARNING: A re-bin factor is larger than the region; redefine them.", st);
+            } else {
+              IO_WRITE("WARNING: Dynamic arrays not large enough to hold requested image.", st);
+              IO_WRITE("Redefine smaller region (or change array sizes).", st);
+            }
+          },
+          status))
+    return {};
   return read_wess_file(path, request, s.wess_x, s.wess_y, r, status);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -110,6 +111,28 @@ TEST_F(FixedHeader, Dip2000UnfoldsAndWessSumsBins) {
   EXPECT_EQ(*r.image.title, "Collagen");
   EXPECT_EQ(read_wess_file(path, {4, 4, false}, 4, 3, {1, 1, 4, 3, 1, 1}, status_).retstat, 1)
       << "the file holds two rows";
+}
+
+// The WESS region, refused (bins larger than it), is asked for again
+// offering the region offered before, not the refused one.
+TEST_F(FixedHeader, RefusedWessRegionIsAskedAgainOfferingTheOneBefore) {
+  const std::string path = put(std::string("\x01\x02\x04\x08\x10\x20\x40\x80", 8));
+  testing::ScriptedInput input(
+      {"4", "2", path, "1", "1", "2", "2", "4", "1", "", "", "", "", "", ""});
+  std::string name;
+  const ImageRead r = wess_keyboard_read({4, 2, false}, name, status_);
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  EXPECT_EQ(r.image.xnumdat, 4);
+  EXPECT_EQ(at(r, 4, 2), 128.0f);
+  EXPECT_EQ(input.remaining(), 0u);
+  ASSERT_EQ(input.prompts.size(), 15u) << terminal_.text();
+  EXPECT_NE(input.prompts[11].find("X-END ELEMENT (Range: 1 to 4) [4]"), std::string::npos)
+      << input.prompts[11];
+  EXPECT_NE(input.prompts[13].find("X REBIN NUMBER (Range: 1 to 4) [1]"), std::string::npos)
+      << input.prompts[13];
+  EXPECT_NE(terminal_.text().find("WARNING: A re-bin factor is larger than the region"),
+            std::string::npos);
+  EXPECT_EQ(status_, kStatusGood);
 }
 
 TEST_F(FixedHeader, ShortFilesAreRefused) {

@@ -62,6 +62,10 @@ void fio_store_input_keys(float overload, const std::string& format, const Image
 // The same with the pixel sizes given.
 void fio_store_input_keys(float overload, const std::string& format, float x_pixel_size,
                           float y_pixel_size, Status& status);
+// After a 1-D scan: its step is no detector pixel size, and the data set's
+// may not be the detector's (a scan read into the memory), so only
+// "#OVERLOAD_VALUE" and "#INPUT_FORMAT" are stored.
+void fio_store_scan_input_keys(float overload, const std::string& format, Status& status);
 
 // TEXT in a message box drawn in the fixed-pitch text font (the font before
 // restored afterwards).

@@ -171,7 +171,8 @@ TEST_F(FormatMenus, NativeFileReadThroughTheMenuStoresTheKeys) {
 }
 
 // The step of a scan is no detector pixel size: reading a scan leaves the
-// data set's pixel sizes and the stored ones as they were.
+// data set's pixel sizes and the stored ones as they were, also where the
+// data set's differ from the stored ones (after an exchange with the memory).
 TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
   const std::string curve = dir_.file("curve.mvd"), powder = dir_.file("powder.pds");
   {
@@ -185,6 +186,9 @@ TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
   }
   for (const auto& [format, path] : {std::pair{"MERVODA", curve}, std::pair{"PDS", powder}}) {
     io_clear_database();
+    int stored = 1;
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, status_);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, status_);
     DataSet d(8, 8);
     input(d, {format, path});
     ASSERT_EQ(status_, kStatusGood) << format;
@@ -192,11 +196,14 @@ TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
     EXPECT_EQ(d.ynum, 1) << format;
     EXPECT_EQ(d.xps, 3.0f) << format;
     EXPECT_EQ(d.yps, 3.0f) << format;
-    float xps = 0;
+    float xps = 0, yps = 0;
     int retstat = 1;
     IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, status_);
     EXPECT_EQ(retstat, 0) << format;
-    EXPECT_FLOAT_EQ(xps, 3.0f) << format;
+    IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", yps, retstat, status_);
+    EXPECT_FLOAT_EQ(xps, 7.5e-5f) << format;
+    EXPECT_FLOAT_EQ(yps, 6.5e-5f) << format;
+    EXPECT_EQ(key("#INPUT_FORMAT"), std::string(format) + " FORMAT") << format;
   }
 }
 

@@ -724,7 +724,8 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
     gui_input_state.last_size = own_size(read.image);
     if (series_members == nullptr) gui_input_state.size = gui_input_state.last_size;
     commit_image(read.image, target);
-    if (format == "MERVODA") {
+    const bool scan = format == "MERVODA";
+    if (scan) {
       target.ynumdat = 1;
       if (!target.yaxis.empty()) target.yaxis[0] = 0.5f;
       target.ylabel.clear();
@@ -734,7 +735,10 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
     gui_input_state.read_once = true;
     GS_SET_IDR(0.0f, 0.0f, static_cast<float>(target.xnumdat), static_cast<float>(target.ynumdat),
                status);
-    fio_store_input_keys(overload, format, target, status);
+    if (scan)
+      fio_store_scan_input_keys(overload, format, status);
+    else
+      fio_store_input_keys(overload, format, target, status);
     return ReadOutcome::kCommitted;
   }
   return read.retstat != 0 ? ReadOutcome::kFailed : ReadOutcome::kUndefined;

@@ -621,9 +621,13 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
 }
 
 // The step of a scan is no detector pixel size: the data set's pixel sizes,
-// and the ones stored after the input, stay as they were.
+// and the stored ones, stay as they were, also where the two differ (a
+// series of scans read into the memory, whose pixel sizes are its own).
 TEST_F(GuiInput, ScanLeavesThePixelSizes) {
   write_bytes(dir_.file("curve.mvd"), "title\nx\nz\n3\n1.0 4\n1.05 5\n1.1 6\n");
+  int stored = 1;
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, s_);
   d_.xps = 1.0e-4f;
   d_.yps = 2.0e-4f;
   replay(dir_.file("curve.mvd") + "\n");
@@ -632,11 +636,13 @@ TEST_F(GuiInput, ScanLeavesThePixelSizes) {
   EXPECT_EQ(pixel(2, 1), 5.0f);
   EXPECT_EQ(d_.xps, 1.0e-4f);
   EXPECT_EQ(d_.yps, 2.0e-4f);
-  float xps = 0;
+  float xps = 0, yps = 0;
   int retstat = 1;
   IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, s_);
   EXPECT_EQ(retstat, 0);
-  EXPECT_FLOAT_EQ(xps, 1.0e-4f);
+  IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", yps, retstat, s_);
+  EXPECT_FLOAT_EQ(xps, 7.5e-5f);
+  EXPECT_FLOAT_EQ(yps, 6.5e-5f);
   EXPECT_EQ(s_, kStatusGood);
 }
 

@@ -489,37 +489,55 @@ struct TiffInputState {
 };
 TiffInputState tiff_input_state;
 
+}  // namespace
+
+RegionRefusal binned_region_refusal(const ReadRequest& request, const TiffRegion& region) {
+  const Index xnum = (region.xend - region.xstart + 1) / region.xbin,
+              ynum = (region.yend - region.ystart + 1) / region.ybin;
+  if (xnum < 1 || ynum < 1) return RegionRefusal::kBins;
+  if (xnum > request.xmaxdat || ynum > request.ymaxdat) return RegionRefusal::kArrays;
+  return RegionRefusal::kNone;
+}
+
+namespace {
+
 // Asks the bins and the region until its bins fit the arrays; false after a
-// user escape.
+// user escape. A refused region is asked for again offering the one offered
+// before.
 bool ask_region(const ReadRequest& request, Index width, Index length, TiffRegion& r,
                 Status& status) {
-  auto ask = [&](const char* prompt, const char* help, Index lower, Index upper, Index& value) {
-    return ask_index(prompt, help, lower, upper, value, status);
-  };
-  for (;;) {
-    if (!ask("X REBIN NUMBER", "Number of image pixels summed into one pixel horizontally", 1,
-             width, r.xbin) ||
-        !ask("Y REBIN NUMBER", "Number of image pixels summed into one pixel vertically", 1, length,
-             r.ybin) ||
-        !ask("LEFT-HAND PIXEL OF IMAGE REGION", "First column of the region to input", 1, width,
-             r.xstart) ||
-        !ask("LOWER PIXEL OF IMAGE REGION", "First row (from the bottom) of the region", 1, length,
-             r.ystart) ||
-        !ask("RIGHT-HAND PIXEL OF IMAGE REGION", "Last column of the region to input", r.xstart,
-             width, r.xend) ||
-        !ask("UPPER PIXEL OF IMAGE REGION", "Last row (from the bottom) of the region", r.ystart,
-             length, r.yend))
-      return false;
-    const Index xnum = (r.xend - r.xstart + 1) / r.xbin, ynum = (r.yend - r.ystart + 1) / r.ybin;
-    if (xnum < 1 || ynum < 1) {
-      IO_WRITE("WARNING: A re-bin factor is larger than the region; redefine them.", status);
-    } else if (xnum > request.xmaxdat || ynum > request.ymaxdat) {
-      IO_WRITE("WARNING: Program arrays are not large enough to hold requested image.", status);
-      IO_WRITE("Redefine smaller region (or change array sizes).", status);
-    } else {
-      return true;
-    }
-  }
+  RegionRefusal refusal = RegionRefusal::kNone;
+  return io_ask_until_accepted(
+      r,
+      [&](TiffRegion& t, Status& s) {
+        auto ask = [&](const char* prompt, const char* help, Index lower, Index upper,
+                       Index& value) { return ask_index(prompt, help, lower, upper, value, s); };
+        (void)(ask("X REBIN NUMBER", "Number of image pixels summed into one pixel horizontally",
+                   1, width, t.xbin) &&
+               ask("Y REBIN NUMBER", "Number of image pixels summed into one pixel vertically", 1,
+                   length, t.ybin) &&
+               ask("LEFT-HAND PIXEL OF IMAGE REGION", "First column of the region to input", 1,
+                   width, t.xstart) &&
+               ask("LOWER PIXEL OF IMAGE REGION", "First row (from the bottom) of the region", 1,
+                   length, t.ystart) &&
+               ask("RIGHT-HAND PIXEL OF IMAGE REGION", "Last column of the region to input",
+                   t.xstart, width, t.xend) &&
+               ask("UPPER PIXEL OF IMAGE REGION", "Last row (from the bottom) of the region",
+                   t.ystart, length, t.yend));
+      },
+      [&](const TiffRegion& t) {
+        refusal = binned_region_refusal(request, t);
+        return refusal == RegionRefusal::kNone;
+      },
+      [&](Status& s) {
+        if (refusal == RegionRefusal::kBins) {
+          IO_WRITE("WARNING: A re-bin factor is larger than the region; redefine them.", s);
+        } else {
+          IO_WRITE("WARNING: Program arrays are not large enough to hold requested image.", s);
+          IO_WRITE("Redefine smaller region (or change array sizes).", s);
+        }
+      },
+      status);
 }
 
 // What the asking roads make of image 1 of a file before a question.
@@ -781,8 +799,8 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
       io_region_extremes(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
   io_write_extremes(extremes, status);
   float lower = std::max(0.0f, extremes.finite_min);
-  float upper = io_upper_above(
-      lower, bits == 16 ? std::min(extremes.finite_max, 65535.0f) : extremes.finite_max);
+  float upper = bits == 16 ? std::min(extremes.finite_max, 65535.0f) : extremes.finite_max;
+  io_apart_limits(lower, upper);
   if (status != kStatusGood) return;
   if (!gui || fio_chosen_output() == nullptr) {
     static const std::string kLowerHelp[] = {"Value written as 0; lower values are written as 0"};

@@ -40,6 +40,11 @@ struct TiffRegion {
   Index ybin = 1;
 };
 
+// Why REGION, summed in its bins, cannot be read into the arrays of REQUEST:
+// kNone it can. The TIFF and WESS region questions refuse a region so.
+enum class RegionRefusal { kNone, kBins, kArrays };
+RegionRefusal binned_region_refusal(const ReadRequest& request, const TiffRegion& region);
+
 // Width and length of image IMAGE_NUMBER of the TIFF file PATH. RETSTAT 0;
 // 1 the file cannot be opened or is not a regular file (PROBLEM says why);
 // 2 image not found; 3 bad header (the explanation written); 4 no width tag

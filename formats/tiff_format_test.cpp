@@ -355,6 +355,29 @@ TEST_F(Tiff, ImageLargerThanTheArraysIsReadInPartAfterAWarning) {
   EXPECT_EQ(status_, kStatusGood);
 }
 
+// A region its bins do not fit is refused and asked for again offering the
+// region offered before, not the refused one, which Enter would only repeat.
+TEST_F(Tiff, RefusedRegionIsAskedAgainOfferingTheOneBefore) {
+  TiffSpec s;
+  s.width = 10;
+  s.pixels = ramp(30, 1);
+  const std::string path = write(s);
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({path, "10", "1", "1", "1", "5", "3", "", "", "", "", "", ""});
+  std::string name;
+  const ImageRead r = tiff_keyboard_read({10, 3, false}, name, status_);
+  ASSERT_EQ(r.retstat, 0) << terminal.text();
+  EXPECT_EQ(r.image.xnumdat, 10) << terminal.text();
+  EXPECT_EQ(r.image.ynumdat, 3);
+  EXPECT_EQ(input.remaining(), 0u);
+  ASSERT_EQ(input.prompts.size(), 13u);
+  EXPECT_NE(input.prompts[7].find("[1]"), std::string::npos) << input.prompts[7];
+  EXPECT_NE(input.prompts[11].find("[10]"), std::string::npos) << input.prompts[11];
+  EXPECT_NE(terminal.text().find("WARNING: A re-bin factor is larger than the region"),
+            std::string::npos);
+  EXPECT_EQ(status_, kStatusGood);
+}
+
 // Sizes the questions cannot offer or the file cannot hold, and samples no
 // read could decode, are refused before the first question, with the data
 // set left alone.

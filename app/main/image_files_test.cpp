@@ -2,9 +2,11 @@
 // read back by a second run, with the values checked through the file itself.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -154,6 +156,53 @@ TEST(ImageFiles, DataStoreCommandsOnALoadedImage) {
   ASSERT_TRUE(read_image(dir.file("exchanged.kzt"), exchanged, xnum, ynum));
   EXPECT_EQ(exchanged.data, source.data);
   EXPECT_EQ(exchanged.title, "Calibrant ring");
+}
+
+// A write beyond the file size limit fails like a full disk: said, the old
+// file left as it was and no temporary file left behind; the program goes on
+// with its data instead of being ended by the system's signal.
+TEST(ImageFiles, WriteBeyondTheFileSizeLimitKeepsTheOldFileAndTheSession) {
+  TempDir dir;
+  {
+    constexpr Index kN = 256;
+    std::vector<float> axis(kN), data(kN * kN, 3.0f);
+    testing::TerminalCapture quiet;
+    testing::ScriptedInput answer({dir.file("big.kzt")});
+    int retstat = -1;
+    Status status = kStatusGood;
+    FIO_OUT_KESTA(false, "", kN, kN, 1, 1, kN, kN, axis, axis, data, {}, "Big", "X", "Y", "Z",
+                  false, 1e-4f, 1e-4f, retstat, status);
+    ASSERT_EQ(retstat, 0);
+  }
+  testing::write_text_file(dir.file("old.kzt"), "old");
+  // The limit is inherited by the shell and the program; the transcript
+  // stays well below it.
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit limit = before;
+  limit.rlim_cur = 128 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  int code = -1;
+  const std::string out = run_program(
+      dir,
+      "INPUT DATA\nKESTA STANDARD FORMAT\nbig.kzt\nOUTPUT DATA\nKESTA STANDARD FORMAT\n"
+      "old.kzt\nYES\nINFORMATION\nEXIT\nYES\n",
+      code, "-nogr -dim256x256");
+  setrlimit(RLIMIT_FSIZE, &before);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("WARNING: Error in writing file old.kzt: writing failed: File too large"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Write to output file failed\nRESET \"status\" [YES]:YES"),
+            std::string::npos);
+  EXPECT_NE(out.find("number of defined elements in the X-direction        256"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(file_contents(dir.file("old.kzt")), "old");
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().filename().string().find("old.kzt") != std::string::npos) ++files;
+  EXPECT_EQ(files, 1u);
 }
 
 TEST(ImageFiles, DamagedFileLeavesTheProgramsDataAsItWas) {
