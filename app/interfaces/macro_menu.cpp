@@ -328,8 +328,8 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
 }
 
 std::string_view hand_off(const MacroMenu&) {
-  if (!vosq_io_dbdb.file_sequence) sequence.own = false;
-  return vosq_io_dbdb.file_sequence && sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
+  if (io_sequence_driver() != SequenceDriver::kWindow) sequence.own = false;
+  return sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
 }
 
 using Row = MenuRow<MacroMenu>;

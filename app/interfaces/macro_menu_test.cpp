@@ -182,6 +182,33 @@ TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
       << out;
 }
 
+// A sequence of this menu ended from elsewhere (its macro left in another
+// interface) leaves nothing behind: a keyboard sequence whose macro then
+// ends at this menu is ended there, not taken for a set-up of this menu.
+TEST_F(MacroMenu, ASequenceEndedElsewhereIsNotResumedByTheKeyboards) {
+  write_text(dir.file("leave.mac"), "EXIT\n");
+  write_text(dir.file("main.mac"), "RUN SEQUENCE\n" + file("leave.mac") + "\n" +
+                                       file("img001.kzt") + "\n" + file("img003.kzt") +
+                                       "\n1\nout\n");
+  Status status = kStatusGood;
+  std::string name = file("main.mac");
+  IO_OPEN_INMACRO(false, name, status);
+  run({}, status);
+  ASSERT_EQ(io_sequence_driver(), SequenceDriver::kWindow);
+  IO_CLOSE_INMACRO(status);
+  io_end_sequence("its macro was left before its end");
+  name = file("member.mac");
+  io_open_sequence_macro(name, status);
+  io_start_sequence(SequenceDriver::kKeyboard);
+  const std::string out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(counts(out).empty()) << out;
+  EXPECT_EQ(io_sequence_driver(), SequenceDriver::kNone);
+  EXPECT_NE(out.find("NOTE: Sequence terminated: its macro ended at a graphical menu"),
+            std::string::npos)
+      << out;
+}
+
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
   // Recording refuses RUN SEQUENCE; STOP MACRO makes the recorded file the
