@@ -26,6 +26,8 @@ namespace kesta {
 namespace {
 // The macro replaying (or the one that ended last) is the file sequence's own.
 bool own_sequence_macro = false;
+// Who set the running sequence up.
+SequenceDriver sequence_driver = SequenceDriver::kNone;
 }  // namespace
 namespace {
 
@@ -343,6 +345,15 @@ void io_adopt_sequence_macro() {
 }
 
 bool io_sequence_macro() { return own_sequence_macro; }
+
+void io_start_sequence(SequenceDriver driver) {
+  vosq_io_dbdb.file_sequence = true;
+  sequence_driver = driver;
+}
+
+SequenceDriver io_sequence_driver() {
+  return vosq_io_dbdb.file_sequence ? sequence_driver : SequenceDriver::kNone;
+}
 
 void io_end_sequence(std::string_view reason) {
   if (!vosq_io_dbdb.file_sequence) return;

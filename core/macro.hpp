@@ -44,6 +44,13 @@ void io_adopt_sequence_macro();
 // True when the macro replaying, or the one that ended last, is the
 // sequence's own.
 bool io_sequence_macro();
+// The command loop that set the running file sequence up: only that one
+// moves it on (the keyboard's SEQUENCE and the window's RUN SEQUENCE keep
+// their series apart). kNone while no sequence runs.
+enum class SequenceDriver { kNone, kKeyboard, kWindow };
+// Starts a sequence of DRIVER: the running flag is set.
+void io_start_sequence(SequenceDriver driver);
+SequenceDriver io_sequence_driver();
 
 // The next response line of the input macro on STREAM after carrying out the
 // loop and pause lines met; end of file gives 11001, a syntax error 11013, a

@@ -104,7 +104,10 @@ bool wait(const std::vector<std::string>& buttons, int& input_type, std::string&
           bool* macro_ended) {
   if (status != kStatusGood) return false;
   const int num = static_cast<int>(buttons.size());
-  GS_INP_MENUCHOICE(num, num, buttons, input_mode, input_type, command, x, y, status);
+  {
+    const GsMacroEndHandedOn handed_on;
+    GS_INP_MENUCHOICE(num, num, buttons, input_mode, input_type, command, x, y, status);
+  }
   if (status == kStatusConsumed) {
     // A macro ended at the menu: the menu is shown again for the window (an
     // assignment is no choice either).

@@ -267,9 +267,12 @@ void next_member(const std::string& macro_file, Status& status) {
 
 void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status) {
   if (st_bad(status, "Subroutine KZT_GUI_SEQUENCE V0.3")) return;
-  if (!vosq_io_dbdb.file_sequence) {
+  // The keyboard's sequence is no series of this menu: RUN SEQUENCE sets a
+  // new one up, and the keyboard's ends once it is defined.
+  if (io_sequence_driver() != SequenceDriver::kWindow) {
     if (!set_up(macro_file, status)) return;
-    vosq_io_dbdb.file_sequence = true;
+    io_end_sequence("another sequence was set up");
+    io_start_sequence(SequenceDriver::kWindow);
     sequence.own = true;
     // Set up from a replaying macro: the first file starts when that macro
     // ends at the menu, so none of its lines is taken by the sequence.
@@ -325,8 +328,8 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
 }
 
 std::string_view hand_off(const MacroMenu&) {
-  if (!vosq_io_dbdb.file_sequence) sequence.own = false;
-  return vosq_io_dbdb.file_sequence && sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
+  if (io_sequence_driver() != SequenceDriver::kWindow) sequence.own = false;
+  return sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
 }
 
 using Row = MenuRow<MacroMenu>;

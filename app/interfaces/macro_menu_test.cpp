@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -181,6 +182,33 @@ TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
       << out;
 }
 
+// A sequence of this menu ended from elsewhere (its macro left in another
+// interface) leaves nothing behind: a keyboard sequence whose macro then
+// ends at this menu is ended there, not taken for a set-up of this menu.
+TEST_F(MacroMenu, ASequenceEndedElsewhereIsNotResumedByTheKeyboards) {
+  write_text(dir.file("leave.mac"), "EXIT\n");
+  write_text(dir.file("main.mac"), "RUN SEQUENCE\n" + file("leave.mac") + "\n" +
+                                       file("img001.kzt") + "\n" + file("img003.kzt") +
+                                       "\n1\nout\n");
+  Status status = kStatusGood;
+  std::string name = file("main.mac");
+  IO_OPEN_INMACRO(false, name, status);
+  run({}, status);
+  ASSERT_EQ(io_sequence_driver(), SequenceDriver::kWindow);
+  IO_CLOSE_INMACRO(status);
+  io_end_sequence("its macro was left before its end");
+  name = file("member.mac");
+  io_open_sequence_macro(name, status);
+  io_start_sequence(SequenceDriver::kKeyboard);
+  const std::string out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(counts(out).empty()) << out;
+  EXPECT_EQ(io_sequence_driver(), SequenceDriver::kNone);
+  EXPECT_NE(out.find("NOTE: Sequence terminated: its macro ended at a graphical menu"),
+            std::string::npos)
+      << out;
+}
+
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
   // Recording refuses RUN SEQUENCE; STOP MACRO makes the recorded file the
@@ -265,6 +293,95 @@ TEST(MacroMenuWindow, AnAssignmentInTheSequencesMacroIsNoEndOfIt) {
   ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
   child.type("YES\n");
   EXPECT_EQ(child.finish(kWait), 0) << child.output();
+}
+
+// The keyboard's SEQUENCE and the window's RUN SEQUENCE run series of their
+// own. A sequence set up by the one is not taken by the other for its next
+// count: RUN SEQUENCE in the keyboard sequence's macro sets a sequence of the
+// window up (the keyboard's ends and says so), and the window sequence's
+// macro that ends in the keyboard interface ends that sequence, rather than
+// running the keyboard's remembered series. A macro that ends at a menu of
+// a choice (a yes/no box) ends the sequence there and then.
+TEST(MacroMenuWindow, TheKeyboardsAndTheWindowsSequencesKeepApart) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::TempDir dir;
+  for (const char* name : {"img001.kzt", "img002.kzt", "img003.kzt"})
+    write_text(dir.file(name), "x\n");
+  const std::string header =
+      "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n";
+  write_text(dir.file("member.mac"), "HELP\nO.K.\n");
+  write_text(dir.file("window.mac"), header +
+                                         "GUI\nMACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\n"
+                                         "img001.kzt\nimg003.kzt\n1\nout\nEXIT\nEXIT MENU\n");
+  write_text(dir.file("yes_no.mac"), header + "GUI\nMACROS / LOG FILE\nOPEN LOG FILE\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::ProgramResult r = testing::run_program(
+      dir, "-key -dim64x64", "SEQUENCE\n1\n2\n1\nwindow.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output.find("Input file =\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("could not be opened"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(" \nNOTE: Sequence terminated: another sequence was set up\n \n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find(" \nNOTE: Sequence terminated: its macro ended in the keyboard "
+                          "interface\n \n"),
+            std::string::npos)
+      << r.output;
+
+  write_text(dir.file("member.mac"), "EXIT\nKEYBOARD INTERFACE\nLIST VARIABLES\n");
+  write_text(dir.file("gui.mac"),
+             "MACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\nimg001.kzt\nimg003.kzt\n1\nout\n");
+  const auto start = [&dir](std::vector<std::string> args) {
+    return std::make_unique<testing::PtyChild>([&dir, args] {
+      if (chdir(dir.path().c_str()) != 0) return 126;
+      setenv("HOME", dir.path().c_str(), 1);
+      std::vector<std::string> copies = args;
+      std::vector<char*> argv;
+      for (std::string& a : copies) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(KESTA_PROGRAM, argv.data());
+      return 127;
+    });
+  };
+  constexpr int kWait = 60000;
+  const auto close_window = [] {
+    return testing::run_bounded("xdotool windowclose " +
+                                std::to_string(testing::find_window("KESTA GRAPHICS WINDOW")));
+  };
+  {
+    // Nobody answers the log's yes/no box: the note comes while it waits.
+    auto keyboard = start({"kesta", "-key", "-dim64x64"});
+    ASSERT_TRUE(keyboard->wait_for("Main menu: ENTER COMMAND", kWait));
+    keyboard->type("SEQUENCE\n1\n2\n1\nyes_no.mac\n0\n");
+    ASSERT_TRUE(keyboard->wait_for("INFO: Control returned to graphics window\r\n \r\n"
+                                   "NOTE: Sequence terminated: its macro ended at a graphical "
+                                   "menu\r\n",
+                                   10000))
+        << keyboard->output();
+    ASSERT_TRUE(close_window());
+    keyboard->type("\x04");
+    keyboard->finish(kWait);
+  }
+
+  // The window's sequence, whose macro ends in the keyboard interface.
+  auto window = start({"kesta", "-dim64x64", "-macgui.mac"});
+  testing::PtyChild& child = *window;
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND [DEFINE VARIABLE]:", kWait))
+      << child.output();
+  ASSERT_TRUE(child.wait_for("Main menu: ENTER COMMAND", kWait)) << child.output();
+  child.type("EXIT\n");
+  ASSERT_TRUE(child.wait_for("INFO: Control transferred to graphics window", kWait));
+  ASSERT_TRUE(close_window());
+  ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
+  child.type("\x04");
+  EXPECT_EQ(child.finish(kWait), 0) << child.output();
+  const std::string out = child.output();
+  EXPECT_NE(out.find("NOTE: Sequence terminated: its macro ended in the keyboard interface"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Sequence counter value =        0"), std::string::npos) << out;
+  EXPECT_EQ(out.find("kesta.mac"), std::string::npos) << out;
 }
 
 }  // namespace

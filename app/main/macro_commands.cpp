@@ -578,9 +578,12 @@ void KZT_QUESTION(bool graphics_on, const GsDisplayedImage* shown, Status& statu
 void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& status) {
   if (st_bad(status, "Subroutine KZT_SEQUENCE V0.5")) return;
   Sequence& s = sequence;
-  if (!vosq_io_dbdb.file_sequence) {
+  // The window's sequence is no count of this one: SEQUENCE sets a new one
+  // up, and the window's ends once it is defined.
+  if (io_sequence_driver() != SequenceDriver::kKeyboard) {
     if (!define_sequence(macro_file, choose_type, status)) return;
-    vosq_io_dbdb.file_sequence = true;
+    io_end_sequence("another sequence was set up");
+    io_start_sequence(SequenceDriver::kKeyboard);
   }
   const bool ended = (s.step > 0 && s.count > s.end) || (s.step < 0 && s.count < s.end) ||
                      (s.start == s.end && s.runs > 0);

@@ -174,6 +174,8 @@ TEST_F(GuiProgram, AfterTheWindowClosedAnOpenGraphicsFileIsFinished) {
   const std::string ps = testing::file_contents(dir.file("p.ps"));
   EXPECT_NE(ps.find("%!PS"), std::string::npos) << run.child.output();
   EXPECT_NE(ps.find("End of PostScript file"), std::string::npos);
+  // The window closed by the user is said once, as no protocol error.
+  EXPECT_EQ(run.child.output().find("X-11 Error"), std::string::npos) << run.child.output();
 }
 
 // A failed read after the window was closed: the warning boxes are written

@@ -88,8 +88,13 @@ void end_automatic_input() {
 // The running macro of a file sequence has ended: the sequence goes on with
 // its next count. An assignment answers "consumed" too, but the macro runs on
 // after it.
+// The window's sequence moves on only at the window's menu: its macro
+// ending here leaves it without its next count, and it ends.
 bool sequence_macro_ended(Status status) {
-  return vosq_io_dbdb.file_sequence && io_macro_ended(status);
+  if (!vosq_io_dbdb.file_sequence || !io_macro_ended(status)) return false;
+  if (io_sequence_driver() == SequenceDriver::kKeyboard) return true;
+  io_end_sequence("its macro ended in the keyboard interface");
+  return false;
 }
 
 }  // namespace

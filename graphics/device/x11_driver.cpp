@@ -28,8 +28,17 @@ constexpr double kAspect = 1.414214;
 // The driver whose window is open (one per process).
 X11Driver* open_driver = nullptr;
 
-// Protocol errors are reported and drawing goes on.
+// Protocol errors are reported and drawing goes on. A request the server
+// refuses because the program's window no longer exists is no error: the
+// window was destroyed under the program (closed by the user), which the
+// program handles as a closed window and says once.
 int error_handler(Display* display, XErrorEvent* event) {
+  if (open_driver != nullptr && open_driver->window() != 0 &&
+      event->resourceid == open_driver->window() &&
+      (event->error_code == BadWindow || event->error_code == BadDrawable)) {
+    open_driver->window_destroyed();
+    return 0;
+  }
   char text[81] = {0};
   XGetErrorText(display, event->error_code, text, sizeof text - 1);
   // Straight to the error stream: the handler runs inside Xlib.
@@ -166,7 +175,7 @@ int X11Driver::open(const OpenRequest& request, Status& /*status*/) {
 
   XSetErrorHandler(error_handler);
   XSetIOErrorHandler(io_error_handler);
-  lost_ = connection_lost_ = false;
+  lost_ = connection_lost_ = destroyed_ = false;
   display_ = XOpenDisplay(nullptr);
   if (display_ == nullptr) {
     message("WARNING: Failed to open X-11 display");

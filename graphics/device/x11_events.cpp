@@ -238,7 +238,7 @@ void X11Driver::end_wait() {
 bool X11Driver::window_gone(const XEvent* event) {
   if (lost_) return true;
   bool close_request = false;
-  bool gone = connection_lost_;
+  bool gone = connection_lost_ || destroyed_;
   if (event != nullptr && event->xany.window == window_) {
     if (event->type == DestroyNotify && event->xdestroywindow.window == window_) gone = true;
     if (event->type == ClientMessage &&

@@ -107,6 +107,9 @@ class X11Driver final : public Driver {
   bool window_lost() const override { return lost_; }
   // The display connection broke (called from Xlib's I/O error exit).
   void connection_broken() { connection_lost_ = true; }
+  // The server refused a request because the window no longer exists
+  // (called from the protocol error handler).
+  void window_destroyed() { destroyed_ = true; }
 
  private:
   // Window, colour map and fonts.
@@ -164,6 +167,7 @@ class X11Driver final : public Driver {
   bool open_ = false;
   bool lost_ = false;             // the window went away under the program
   bool connection_lost_ = false;  // the display connection broke
+  bool destroyed_ = false;        // the server no longer knows the window
   Atom wm_delete_ = 0;            // the window manager's close request
   Display* display_ = nullptr;
   int screen_ = 0;

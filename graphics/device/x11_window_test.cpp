@@ -267,6 +267,35 @@ TEST(X11Window, AWindowThatGoesAwayEndsTheWaitAndDrawingGoesOn) {
   }
 }
 
+// Drawing sent to a window another client has already destroyed is refused
+// by the server. The user closed the window, and the program says so once:
+// the refusals are no protocol error to report, and they alone tell the
+// program the window is gone.
+TEST(X11Window, DrawingIntoAWindowDestroyedElsewhereIsNoErrorToReport) {
+  for (const bool wait : {true, false}) {
+    WindowSession session(24);
+    ASSERT_TRUE(session.open()) << session.reason();
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    XDestroyWindow(other, x11_window_id());
+    XCloseDisplay(other);
+    testing::TerminalCapture terminal;
+    ::testing::internal::CaptureStderr();
+    Status& status = session.status;
+    draw_scene(status);
+    QG_UPDATE(1, 0, status);
+    int type = 0;
+    float x = 0.0f, y = 0.0f;
+    if (wait) QG_INP_COORDINATE(1, 1, type, x, y, status);
+    else QG_INP_COORDINATE(1, 10, type, x, y, status);
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, ST_GOOD());
+    EXPECT_EQ(errors.find("X-11 Error"), std::string::npos) << wait << errors;
+    EXPECT_TRUE(qg_window_lost()) << wait;
+    EXPECT_EQ(terminal.text(), "WARNING: The graphics window was closed\n") << wait;
+  }
+}
+
 TEST(X11Window, OtherVisualsAreNotSupported) {
   REQUIRE_XVFB();
   PrivateXServer server(16);

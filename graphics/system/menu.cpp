@@ -279,6 +279,15 @@ void print_menu(int num, std::span<const std::string> menu, Status& status) {
 
 }  // namespace
 
+namespace {
+bool macro_end_handed_on = false;
+}  // namespace
+
+GsMacroEndHandedOn::GsMacroEndHandedOn() : before_(macro_end_handed_on) {
+  macro_end_handed_on = true;
+}
+GsMacroEndHandedOn::~GsMacroEndHandedOn() { macro_end_handed_on = before_; }
+
 void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_type,
                        std::string& command, float& x, float& y, Status& status) {
   constexpr std::string_view position = "Subroutine GS_INP_MENUCHOICE V0.10";
@@ -309,6 +318,8 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     if (status == kStatusConsumed) {
       status = kStatusGood;
       IO_WRITE("INFO: Control returned to graphics window", status);
+      // The menus inside a choice hand the macro's end on to nobody.
+      if (!macro_end_handed_on) io_end_sequence("its macro ended at a graphical menu");
       input_type = kGsChoiceNone;
       command.clear();
       return;

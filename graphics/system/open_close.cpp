@@ -131,13 +131,17 @@ bool page_ended(const std::vector<std::string>& lines) {
   return false;
 }
 
-void open_failure(int error, Status& status) {
+// The file PATH was not opened, for REASON: the guess of the first lines
+// is followed by what really happened (a refusal of the program's own, such
+// as the running macro, leaves no system status to tell it).
+void open_failure(int error, const std::string& path, std::string_view reason, Status& status) {
   IO_WRITE(" ", status);
   IO_WRITE("ERROR: Failed to open ASCII text file. May be you do not", status);
   IO_WRITE("       have write permission. ", status);
   IO_WRITE(" ", status);
   IO_WRITE("       Fortran I/O status return value (IOSTAT) = " + format_i(error, 8), status);
   IO_WRITE("       (This value is system dependent; see system documentation.)", status);
+  if (!reason.empty()) IO_WRITE("       " + path + ": " + std::string(reason), status);
   IO_WRITE(" ", status);
 }
 
@@ -222,13 +226,20 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
   if (plain_file_or_new(path)) {
     copy.atomic = std::make_unique<AtomicFile>(path);
     if (!copy.atomic->ok()) {
-      open_failure(errno, status);
+      open_failure(errno, path, copy.atomic->error(), status);
       st_fail(status, 11000, position);
       return;
     }
     io_set_stream(kStreamPostScript, copy.atomic->stream());
-  } else if (::access(path.c_str(), W_OK) != 0 || !open_spool(copy)) {
-    open_failure(errno, status);
+  } else if (::access(path.c_str(), W_OK) != 0) {
+    const int error = errno;
+    open_failure(error, path, "it cannot be written: " + std::string(std::strerror(error)), status);
+    st_fail(status, 11000, position);
+    return;
+  } else if (!open_spool(copy)) {
+    const int error = errno;
+    open_failure(error, path,
+                 "its spool file could not be made: " + std::string(std::strerror(error)), status);
     st_fail(status, 11000, position);
     return;
   }

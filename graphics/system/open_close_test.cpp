@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "core/dialogue_testing.hpp"
+#include "core/macro.hpp"
 #include "core/system.hpp"
 #include "graphics/device/device_test_support.hpp"
 #include "graphics/device/x11_test_support.hpp"
@@ -251,6 +252,30 @@ TEST_F(PrintTest, AFileThatCannotBeOpenedChangesNothing) {
   EXPECT_LT(qg_find_workstation(2), 0);
   EXPECT_NE(terminal.text().find("ERROR: Failed to open ASCII text file. May be you do not"),
             std::string::npos);
+  // The reason is said with the name: here the missing folder.
+  EXPECT_NE(terminal.text().find("       " + path + ": "), std::string::npos) << terminal.text();
+
+  // The macro being replayed is refused under any of its names, and says so.
+  const std::string macro = dir.path().string() + "/run.mac";
+  std::ofstream(macro) << "A\n";
+  const std::string link = dir.path().string() + "/link.ps";
+  ASSERT_EQ(::symlink("run.mac", link.c_str()), 0);
+  Status m = kStatusGood;
+  std::string name = macro;
+  IO_OPEN_INMACRO(false, name, m);
+  ASSERT_EQ(m, kStatusGood);
+  for (const std::string& other : {link, dir.path().string() + "/./run.mac"}) {
+    testing::TerminalCapture refused;
+    Status r = kStatusGood;
+    GS_OPEN_PS(other, r);
+    EXPECT_EQ(r, 11000);
+    EXPECT_FALSE(gs_state.ps_file);
+    EXPECT_NE(refused.text().find("       " + other + ": it is the running macro"),
+              std::string::npos)
+        << refused.text();
+  }
+  IO_CLOSE_INMACRO(m);
+  EXPECT_EQ(testing::file_contents(macro), "A\n");
 
   // A blank answer opens nothing and leaves the screen active.
   Status t = kStatusGood;

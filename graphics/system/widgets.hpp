@@ -76,6 +76,21 @@ void GS_FMENU(int max_title, int num_title, TextLines title, int max_menu, int n
 // no longer be read answers with the user escape.
 void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_type,
                        std::string& command, float& x, float& y, Status& status);
+// While alive, a replayed macro that ends at GS_INP_MENUCHOICE is handed on
+// by its caller (the interfaces' menu loop moves a file sequence on, or ends
+// it). At any other menu (one inside a choice: the output formats, a form, a
+// yes/no box) a running file sequence whose macro ends there has no next
+// count: it ends at once and says so.
+class GsMacroEndHandedOn {
+ public:
+  GsMacroEndHandedOn();
+  ~GsMacroEndHandedOn();
+  GsMacroEndHandedOn(const GsMacroEndHandedOn&) = delete;
+  GsMacroEndHandedOn& operator=(const GsMacroEndHandedOn&) = delete;
+
+ private:
+  bool before_;
+};
 // A list of the caller's choices with CANCEL, "?" and HELP.
 void GS_INP_CHOICE(int max_title, int num_title, TextLines title, int max_info, int num_info,
                    TextLines info, int max_help, int num_help, TextLines help, int max_choices,
