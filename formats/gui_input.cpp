@@ -607,7 +607,19 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     }
     file_name = chosen;
     format = fio_format_by_extension(file_name, status);
-    if (format.empty()) format = unknown_extension_menu(status);
+    if (format.empty()) {
+      // A folder or a name that is not there has no format to choose: it is
+      // refused with its reason before the menu of formats is asked.
+      std::string problem;
+      if (!open_input_file(file_name, problem)) {
+        report_unread_file(file_name, problem, status);
+        warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name,
+                    {"WARNING: File " + file_name + " " + problem + "; the data are unchanged"},
+                    status);
+        return;
+      }
+      format = unknown_extension_menu(status);
+    }
     if (status != kStatusGood || format.empty()) return;
     GS_FPROMPT(1, 1, {"INPUTTING DATA FROM FILE"}, status);
     GS_UPDATE(status);

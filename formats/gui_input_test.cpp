@@ -799,6 +799,25 @@ TEST_F(GuiInput, UnknownExtensionMenuCancelAndDamagedFile) {
   EXPECT_FALSE(input(kFioSelectFile));
   EXPECT_NE(terminal_.text().rfind("MENU CHOICE (GRAPHICAL INPUT)"), std::string::npos);
 
+  // A folder or a missing name has no format to choose: refused with its
+  // reason in the box, no menu of formats asked, the data as they were.
+  std::filesystem::create_directory(dir_.file("scans.d"));
+  for (const std::string& name : {dir_.file("scans.d"), dir_.file("missing.xyz")}) {
+    SCOPED_TRACE(name);
+    warnings();
+    const std::size_t asked = terminal_.text().size();
+    replay(name + "\nO.K.\n");
+    EXPECT_FALSE(input(kFioSelectFile));
+    EXPECT_EQ(s_, kStatusGood);
+    const std::string shown = warnings();
+    EXPECT_EQ(shown.find("WARNING: PROBLEM INPUTTING DATA FROM FILE:\n" + name + "\nWARNING: File " +
+                         name),
+              0u)
+        << shown;
+    EXPECT_EQ(terminal_.text().find("UNKNOWN EXTENSION", asked), std::string::npos);
+    EXPECT_EQ(d_.data, before.data);
+  }
+
   // A damaged file: the reader's message in the box, the data as they were.
   warnings();
   replay(dir_.file("broken.tif") + "\nO.K.\n");
