@@ -194,8 +194,16 @@ std::unique_ptr<RowSource> open_member(std::string& name, const FirstMember& fir
   if (status != kStatusGood || whole) return nullptr;
   if (rows) {
     if (rows->xnumdat() == first.own.width && rows->ynumdat() == first.own.length &&
-        rows->xnumdat() >= first.xnum && rows->ynumdat() >= first.ynum)
+        rows->xnumdat() >= first.xnum && rows->ynumdat() >= first.ynum) {
+      // Rows of which few columns are used, longer than a block, are not
+      // read whole into a buffer: the member is read whole, cut as it is
+      // read.
+      if (rows->xnumdat() > first.xnum && rows->xnumdat() > kBlockBytes / 4) {
+        whole = true;
+        return nullptr;
+      }
       return rows;
+    }
     not_the_first_size(name, status);
   }
   IO_WRITE("WARNING: File not input: " + name, status);

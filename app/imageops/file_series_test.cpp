@@ -322,6 +322,36 @@ TEST_F(SeriesFiles, MembersLargerThanTheArraysAreCutAsTheFirst) {
   }
 }
 
+// Members whose rows are far longer than the part kept are read whole, cut
+// as they are read, not through buffers of their whole rows.
+TEST_F(SeriesFiles, MembersOfRowsLongerThanABlockAreCutAsTheFirst) {
+  ImageopsUpcalls table;
+  table.def_fs = def_fs_gui;
+  UpcallsOverride with(table);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  for (int k = 1; k <= 3; ++k) write_graded_member(k, 70000, 2, false);
+  defined.end = 3;
+  Status s = kStatusGood;
+  kzt_series_name(defined, 1, defined.first_file, s);
+  kzt_series_name(defined, 3, defined.last_file, s);
+  replay(defined.first_file + "\n");
+  testing::TerminalCapture terminal;
+  KZT_AVERAGE(false, sets, s);
+  ASSERT_EQ(s, kStatusGood) << terminal.text();
+  EXPECT_NE(terminal.text().find("INFO: Number of correctly input images =      3"),
+            std::string::npos)
+      << terminal.text();
+  EXPECT_EQ(at(16, 2), 600.0f + 3 * (16 + 60));
+  EXPECT_EQ(at(1, 1), 600.0f + 3 * 31);
+  // The native reader's line of a cut read, for each of them.
+  const std::string said = terminal.text();
+  std::size_t cut = 0;
+  for (std::size_t pos = said.find("Not all of the data"); pos != std::string::npos;
+       pos = said.find("Not all of the data", pos + 1))
+    ++cut;
+  EXPECT_EQ(cut, 3u) << said;
+}
+
 TEST_F(SeriesFiles, CompositeOfEightWithOneMissing) {
   write_members(8);
   std::string missing;
