@@ -352,6 +352,38 @@ TEST_F(SeriesFiles, MembersOfRowsLongerThanABlockAreCutAsTheFirst) {
   EXPECT_EQ(cut, 3u) << said;
 }
 
+// A background of another format than the series' does not change the
+// format the later members are read in, on either road.
+TEST_F(SeriesFiles, CompositeBackgroundOfAnotherFormat) {
+  ImageopsUpcalls table;
+  table.def_fs = def_fs_gui;
+  UpcallsOverride with(table);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  for (int k = 1; k <= 3; ++k) write_graded_member(k, kX, kY, false);
+  defined.end = 3;
+  Status s = kStatusGood;
+  kzt_series_name(defined, 1, defined.first_file, s);
+  kzt_series_name(defined, 3, defined.last_file, s);
+  const std::string flat = dir.file("background.wlt");
+  const std::vector<float> ones(kX * kY, 1.0f);
+  int retstat = 1;
+  FIO_OUT_TULMA(flat, kX, kY, 1, 1, kX, kY, ones, retstat, s);
+  ASSERT_EQ(retstat, 0);
+  for (const KztSeriesRowReader road : {fio_gui_rows_input, whole_only}) {
+    kzt_series_row_reader() = road;
+    fio_reset_gui_input();
+    kzt_forget_answers();
+    // Tiles of 8 x 6, two a row; SUBTRACT is on at first.
+    replay(defined.first_file + "\nROI\nNO\nRE-BIN NO.\n1\nO.K.\n" + flat + "\nYES\n");
+    testing::TerminalCapture terminal;
+    KZT_COMPOSITE(sets, s);
+    ASSERT_EQ(s, kStatusGood) << terminal.text();
+    EXPECT_EQ(terminal.text().find("File not input"), std::string::npos) << terminal.text();
+    EXPECT_EQ(std::vector<float>({at(1, 7), at(9, 7), at(8, 6)}),
+              std::vector<float>({130, 230, 487}));
+  }
+}
+
 TEST_F(SeriesFiles, CompositeOfEightWithOneMissing) {
   write_members(8);
   std::string missing;
