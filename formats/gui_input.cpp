@@ -783,6 +783,9 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
                          status);
     return rows;
   }
+  // A series member's reader has said why it was not input, as on the whole
+  // road.
+  if (series_members != nullptr) return nullptr;
   warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
               status);
   warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
