@@ -83,6 +83,7 @@ class MemberImage {
     ynumdat_ = yn;
     return xnumdat == 0 || (xn == xnumdat && yn == ynumdat);
   }
+  // The extent the last read gave (0 x 0 when it read nothing).
   Index xnumdat() const { return xnumdat_; }
   Index ynumdat() const { return ynumdat_; }
   std::span<const float> xaxis() const { return xaxis_; }
