@@ -504,10 +504,22 @@ void fio_reset_gui_input() {
 }
 
 FioReadAnswers fio_read_answers() {
-  return {tiff_answers(), binary_answers(), gas_answers(), stack_answers, gui_input_state.size};
+  return {tiff_answers(),        binary_answers(), gas_answers(), stack_answers,
+          gui_input_state.size, false,            gui_input_state.format};
 }
 
 FioImageSize fio_last_read_size() { return gui_input_state.last_size; }
+
+namespace {
+
+// The format a file named or stepped to is read in: the series' own once one
+// runs, else the one read last.
+std::string format_of_next_file() {
+  if (series_members != nullptr && !series_members->format.empty()) return series_members->format;
+  return gui_input_state.format;
+}
+
+}  // namespace
 
 FioSeriesMembers::FioSeriesMembers(const FioReadAnswers& answers)
     : answers_(answers), outer_(series_members) {
@@ -593,7 +605,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
   if (st_bad(status, kPosition)) return;
   if (target_refused(target, kBaseFormats, kPosition, status)) return;
 
-  std::string format = gui_input_state.format;
+  std::string format = format_of_next_file();
   if (sequence == kFioSelectFile) {
     const int num = static_cast<int>(title.size());
     int cancelled = 0;
@@ -763,7 +775,7 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
   whole = false;
   if (st_bad(status, "fio_gui_rows_input")) return nullptr;
   // Only the native reader has a block-wise road.
-  const std::string format = gui_input_state.format;
+  const std::string format = format_of_next_file();
   if (format != "KESTA STANDARD FORMAT") {
     whole = true;
     return nullptr;
@@ -783,6 +795,9 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
                          status);
     return rows;
   }
+  // A series member's reader has said why it was not input, as on the whole
+  // road.
+  if (series_members != nullptr) return nullptr;
   warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
               status);
   warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);

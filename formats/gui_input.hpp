@@ -52,7 +52,8 @@ struct FioImageSize {
 // BINARY layout; the gas detector's header, frame, byte order and sign; the
 // image of a file of several), and the size in its file of the image read
 // last by the graphical road outside a series. ANY_SIZE: a series taking
-// members of any size (one row of each) compares none.
+// members of any size (one row of each) compares none. FORMAT: the format
+// that file was read in (empty: none read).
 struct FioReadAnswers {
   TiffAnswers tiff;
   std::optional<RawLayout> binary;
@@ -60,6 +61,7 @@ struct FioReadAnswers {
   FioStackAnswers stack;
   FioImageSize size;
   bool any_size = false;
+  std::string format;
 };
 FioReadAnswers fio_read_answers();
 
@@ -70,13 +72,15 @@ FioImageSize fio_last_read_size();
 // While one is alive, FIO_GUI_INPUT reads the later members of a series
 // whose first member was read with ANSWERS (a series loop, or automatic
 // input, once it has started): the readers ask nothing and take ANSWERS; a
-// member whose image is not, in its file, of the size ANSWERS.size gives
-// is not read ("WARNING: File not the size of the first file: " and its
-// name, and nothing of what its reader said), nor is one when its own
-// reader or the first one's did not give that size (unless ANSWERS.any_size);
-// a member not read is
-// said on the terminal only, with no warning box to wait on. The answers the
-// asking roads remember are left as they were. Scopes nest.
+// member named or stepped to (on the block-wise road too) is read in
+// ANSWERS.format when it gives one, whatever another file (a background) was
+// read in since; a member whose image is not, in its file, of the size
+// ANSWERS.size gives is not read ("WARNING: File not the size of the first
+// file: " and its name, and nothing of what its reader said), nor is one
+// when its own reader or the first one's did not give that size (unless
+// ANSWERS.any_size); a member not read is said on the terminal only, with
+// no warning box to wait on. The answers the asking roads remember are left
+// as they were. Scopes nest.
 class FioSeriesMembers {
  public:
   explicit FioSeriesMembers(const FioReadAnswers& answers);

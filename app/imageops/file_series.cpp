@@ -33,8 +33,7 @@ struct CompositeAnswers {
   bool roi = true;
 };
 
-// An image that series members are read into: one pixel wider and higher
-// than the members wanted, so that a bigger member shows by its size.
+// An image that series members (or a background) are read into.
 class MemberImage {
  public:
   MemberImage() = default;
@@ -46,10 +45,10 @@ class MemberImage {
     if (address != nullptr) IO_FREE(address, local);
   }
 
-  // Room for images of XNUMDAT x YNUMDAT; false (STATUS bad) without memory.
-  bool allocate(Index xnumdat, Index ynumdat, Status& status) {
-    xmaxdat_ = xnumdat + 1;
-    ymaxdat_ = ynumdat + 1;
+  // Arrays of XMAXDAT x YMAXDAT; false (STATUS bad) without memory.
+  bool allocate(Index xmaxdat, Index ymaxdat, Status& status) {
+    xmaxdat_ = xmaxdat;
+    ymaxdat_ = ymaxdat;
     void* address = nullptr;
     io_malloc_array(xmaxdat_ * ymaxdat_, sizeof(float), address, status);
     block_ = static_cast<float*>(address);
@@ -72,16 +71,19 @@ class MemberImage {
             Status& status) {
     bool variances = false, read = false;
     Index xn = 0, yn = 0;
+    xnumdat_ = ynumdat_ = 0;
     std::string text, xlabel, ylabel, zlabel;
     float xps = 0.0f, yps = 0.0f;
     const ImageTarget target{xmaxdat_, ymaxdat_, variances, xn,      yn,     xaxis_,
                              yaxis_,   pixels(), {},        text,    xlabel, ylabel,
                              zlabel,   xps,      yps,       &block_, nullptr};
     kzt_series_reader()(title.view(), sequence, target, read, file_name, status);
+    if (status != kStatusGood || !read) return false;
     xnumdat_ = xn;
     ynumdat_ = yn;
-    return status == kStatusGood && read && (xnumdat == 0 || (xn == xnumdat && yn == ynumdat));
+    return xnumdat == 0 || (xn == xnumdat && yn == ynumdat);
   }
+  // The extent the last read gave (0 x 0 when it read nothing).
   Index xnumdat() const { return xnumdat_; }
   Index ynumdat() const { return ynumdat_; }
   std::span<const float> xaxis() const { return xaxis_; }
@@ -158,16 +160,68 @@ class TileRows {
   std::vector<float> difference_;
 };
 
+// The first member of a series, that the others are compared with and cut
+// like: the size of its image in its file, and the part of it the arrays
+// hold (XNUM x YNUM from the first pixel on, smaller where the image was
+// larger than the arrays).
+struct FirstMember {
+  FioImageSize own;
+  Index xnum, ynum;
+  // OWN as the graphical input gave it; a first member whose reader gave
+  // none was read whole.
+  FirstMember(FioImageSize size, Index x, Index y) : own(size), xnum(x), ynum(y) {
+    if (own.width < 1 || own.length < 1) own = {xnum, ynum};
+  }
+  // Arrays that a member read whole is cut in as the first was: of the kept
+  // extent where the first was cut, and one more elsewhere, so that a bigger
+  // member shows by its extent even to a reader that gives no size.
+  Index xmaxdat() const { return own.width > xnum ? xnum : xnum + 1; }
+  Index ymaxdat() const { return own.length > ynum ? ynum : ynum + 1; }
+};
+
+// The line of a member refused for its size, as the graphical input says it.
+void not_the_first_size(const std::string& name, Status& status) {
+  IO_WRITE("WARNING: File not the size of the first file: " + name, status);
+}
+
 // A member opened for block-wise reading when its format allows it: WHOLE
 // when it must be read whole; nullptr (after "WARNING: File not input: " and
-// the name) when it is not input, of another size than XNUM x YNUM included.
-std::unique_ptr<RowSource> open_member(std::string& name, Index xnum, Index ynum, bool& whole,
+// the name) when it is not input, one whose image is not, in its file, of the
+// first one's size included. Its rows are those of the whole image; only the
+// first's extent of them is used.
+std::unique_ptr<RowSource> open_member(std::string& name, const FirstMember& first, bool& whole,
                                        Status& status) {
   std::unique_ptr<RowSource> rows = kzt_series_row_reader()(name, whole, status);
   if (status != kStatusGood || whole) return nullptr;
-  if (rows && rows->xnumdat() == xnum && rows->ynumdat() == ynum) return rows;
+  if (rows) {
+    if (rows->xnumdat() == first.own.width && rows->ynumdat() == first.own.length &&
+        rows->xnumdat() >= first.xnum && rows->ynumdat() >= first.ynum) {
+      // Rows of which few columns are used, longer than a block, are not
+      // read whole into a buffer: the member is read whole, cut as it is
+      // read.
+      if (rows->xnumdat() > first.xnum && rows->xnumdat() > kBlockBytes / 4) {
+        whole = true;
+        return nullptr;
+      }
+      return rows;
+    }
+    not_the_first_size(name, status);
+  }
   IO_WRITE("WARNING: File not input: " + name, status);
   return nullptr;
+}
+
+// A member read whole into WORK (allocated for FIRST at the first use); false
+// after "WARNING: File not input: " and the name when it was not read, or
+// not with the first one's extent.
+bool read_whole(MemberImage& work, const FirstMember& first, std::string& name, Status& status) {
+  if (work.xmaxdat() == 0 && !work.allocate(first.xmaxdat(), first.ymaxdat(), status))
+    return false;
+  if (work.read({}, kFioGivenName, name, first.xnum, first.ynum, status)) return true;
+  if (status != kStatusGood) return false;
+  if (work.xnumdat() > 0) not_the_first_size(name, status);
+  IO_WRITE("WARNING: File not input: " + name, status);
+  return false;
 }
 
 // The reading numbers of the series, or none (with a message) when its
@@ -250,8 +304,9 @@ KztSeriesRowReader& kzt_series_row_reader() {
   return reader;
 }
 
-Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, Index xnumdat,
-                     Index ynumdat, std::span<float> data, Status& status) {
+Index kzt_series_sum(const KztFileSeries& series, FioImageSize first_size, Index xmaxdat,
+                     Index ymaxdat, Index xnumdat, Index ynumdat, std::span<float> data,
+                     Status& status) {
   constexpr const char* kPosition = "Subroutine KZT_AVERAGE V0.6";
   if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, 1, 1, xnumdat, ynumdat, status,
                          {data.size()}))
@@ -260,7 +315,9 @@ Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, 
   if (numbers.empty()) return 0;
   // Members are added block by block as they are read, in groups; a format
   // without that road is read whole into an image of its own and added
-  // after. Either way each pixel's sum is made in the order of the members.
+  // after. Either way each pixel's sum is made in the order of the members,
+  // of the part of each that the first one's read kept.
+  const FirstMember first(first_size, xnumdat, ynumdat);
   MemberImage work;
   Index count = 1;
   struct Opened {
@@ -271,8 +328,10 @@ Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, 
   std::vector<float> buffer;
   const auto add_group = [&] {
     if (group.empty()) return;
-    const Index block = block_rows(xnumdat, 1);
-    buffer.resize(static_cast<std::size_t>(block * xnumdat));
+    // The members' rows, all of the first one's width in their files.
+    const Index width = first.own.width;
+    const Index block = block_rows(width, 1);
+    buffer.resize(static_cast<std::size_t>(block * width));
     for (Index y = 1; y <= ynumdat && status == kStatusGood; y += block) {
       const Index rows = std::min(block, ynumdat - y + 1);
       for (Opened& member : group) {
@@ -285,7 +344,7 @@ Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, 
         }
         for (Index r = 0; r < rows; ++r) {
           float* out = data.data() + element(1, y + r, xmaxdat);
-          const float* in = buffer.data() + r * xnumdat;
+          const float* in = buffer.data() + r * width;
           for (Index x = 0; x < xnumdat; ++x) out[x] = out[x] + in[x];
         }
       }
@@ -304,7 +363,7 @@ Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, 
       continue;
     }
     bool whole = false;
-    std::unique_ptr<RowSource> rows = open_member(name, xnumdat, ynumdat, whole, status);
+    std::unique_ptr<RowSource> rows = open_member(name, first, whole, status);
     if (rows) {
       group.push_back({name, std::move(rows)});
       if (group.size() == kSumGroup) add_group();
@@ -313,11 +372,7 @@ Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, 
     if (!whole) continue;
     add_group();  // the members before first
     if (status != kStatusGood) break;
-    if (work.xmaxdat() == 0 && !work.allocate(xnumdat, ynumdat, status)) return 0;
-    if (!work.read({}, kFioGivenName, name, xnumdat, ynumdat, status)) {
-      if (status == kStatusGood) IO_WRITE("WARNING: File not input: " + name, status);
-      continue;
-    }
+    if (!read_whole(work, first, name, status)) continue;
     IO_WRITE("INFO: Input " + name, status);
     MA_RADD(work.xmaxdat(), work.ymaxdat(), 1, 1, xnumdat, ynumdat, work.pixels(), xmaxdat,
             ymaxdat, data, status);
@@ -360,9 +415,10 @@ void KZT_AVERAGE(bool average, KztDataSets& sets, Status& status) {
   KztFileSeries series;
   if (!define_series(sets, series, status)) return;
   sequence_started(status);
-  const FioSeriesMembers members(fio_read_answers());
-  const Index count =
-      kzt_series_sum(series, a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_image(a.data), status);
+  const FioReadAnswers first_answers = fio_read_answers();
+  const FioSeriesMembers members(first_answers);
+  const Index count = kzt_series_sum(series, first_answers.size, a.xmaxdat, a.ymaxdat, a.xnumdat,
+                                     a.ynumdat, kzt_image(a.data), status);
   if (status != kStatusGood || count < 1) return;
   if (average)
     MA_RCMULT(a.xmaxdat, a.ymaxdat, 1, 1, a.xnumdat, a.ynumdat,
@@ -438,6 +494,7 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
   }
   const Index xs = a.xstrelm, ys = a.ystrelm, xe = a.xendelm, ye = a.yendelm;
   const Index xnum = a.xnumdat, ynum = a.ynumdat;
+  const FirstMember first_member(first_answers.size, xnum, ynum);
   // A region narrower than the re-bin factor would leave empty tiles.
   rebin = std::clamp<Index>(rebin, 1, std::min(xe - xs + 1, ye - ys + 1));
   const MontageGeometry g = kzt_montage_geometry(members, xe - xs + 1, ye - ys + 1, per_row, rebin);
@@ -445,7 +502,8 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
   // The background, in the layout of the members.
   MemberImage background;
   if (answers.subtract) {
-    if (!background.allocate(xnum, ynum, status)) return;
+    // One more each way: a bigger background shows by its extent.
+    if (!background.allocate(xnum + 1, ynum + 1, status)) return;
     for (bool ok = false; !ok;) {
       std::string name;
       const bool read = background.read(
@@ -542,15 +600,16 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
       continue;
     }
     bool whole = false;
-    if (std::unique_ptr<RowSource> rows = open_member(name, xnum, ynum, whole, status)) {
+    if (std::unique_ptr<RowSource> rows = open_member(name, first_member, whole, status)) {
       TileRows tile(place);
-      const Index block = tile.block(xnum);
-      buffer.resize(static_cast<std::size_t>(block * xnum));
+      const Index width = rows->xnumdat();
+      const Index block = tile.block(width);
+      buffer.resize(static_cast<std::size_t>(block * width));
       bool ok = true;
       for (Index y = tile.first(); ok && y <= tile.last() && status == kStatusGood; y += block) {
         const Index count = std::min(block, tile.last() - y + 1);
         ok = rows->rows(y, count, buffer, status);
-        if (ok) tile.rows(y, count, buffer, xnum, status);
+        if (ok) tile.rows(y, count, buffer, width, status);
       }
       if (status != kStatusGood) break;
       if (!ok) {
@@ -561,9 +620,8 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
     } else if (!whole) {
       continue;
     } else {
-      if (work.xmaxdat() == 0 && !work.allocate(xnum, ynum, status)) return;
-      if (!work.read({}, kFioGivenName, name, xnum, ynum, status)) {
-        if (status == kStatusGood) IO_WRITE("WARNING: File not input: " + name, status);
+      if (!read_whole(work, first_member, name, status)) {
+        if (status != kStatusGood) break;
         continue;
       }
       if (answers.subtract)

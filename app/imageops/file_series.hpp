@@ -10,6 +10,7 @@
 #include "app/imageops/series_definition.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
+#include "formats/gui_input.hpp"
 #include "formats/row_blocks.hpp"
 #include "formats/scratch_image.hpp"
 
@@ -29,14 +30,19 @@ using KztSeriesRowReader = std::unique_ptr<RowSource> (*)(std::string& file_name
                                                           Status& status);
 KztSeriesRowReader& kzt_series_row_reader();
 
-// Reads the members of SERIES after the first (the first is in DATA) and adds
-// each read one of XNUMDAT x YNUMDAT pixels into DATA, writing "INFO: Input "
-// or "WARNING: File not input: " and the name; a member of another size is
-// not input. Returns the number of images in the sum, the first included.
-// A member whose read fails after part of it was added ends the sum with
-// STATUS 110020 (the data then hold a partial sum).
-Index kzt_series_sum(const KztFileSeries& series, Index xmaxdat, Index ymaxdat, Index xnumdat,
-                     Index ynumdat, std::span<float> data, Status& status);
+// Reads the members of SERIES after the first (the first is in DATA, read as
+// XNUMDAT x YNUMDAT pixels of an image of FIRST_SIZE in its file: cut where
+// that is larger; 0 x 0 when not known, for an image read whole) and adds
+// the same part of each member into DATA, writing "INFO: Input " or
+// "WARNING: File not input: " and the name; a member whose image is not, in
+// its file, of the first one's size is not input ("WARNING: File not the
+// size of the first file: " and its name first). Returns the number of
+// images in the sum, the first included. A member whose read fails after
+// part of it was added ends the sum with STATUS 110020 (the data then hold a
+// partial sum).
+Index kzt_series_sum(const KztFileSeries& series, FioImageSize first_size, Index xmaxdat,
+                     Index ymaxdat, Index xnumdat, Index ynumdat, std::span<float> data,
+                     Status& status);
 
 // The montage layout: per-image width and height (the region re-binned by
 // REBIN, integer division), images per row and rows, montage size.

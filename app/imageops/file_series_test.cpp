@@ -14,6 +14,7 @@
 #include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/row_blocks.hpp"
+#include "formats/tulma_format.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -106,9 +107,26 @@ struct SeriesFiles : testing::WidgetFixture {
     ye = target.ynumdat;
   }
 
+  // The series definition's first read on the graphical road, the file
+  // selection answered with the first file's name.
+  static void def_fs_gui(bool, const ImageTarget& target, Index& xs, Index& ys, Index& xe,
+                         Index& ye, int& retstat, KztFileSeries& series, Status& status) {
+    bool read = false;
+    std::string name = defined.first_file;
+    FIO_GUI_INPUT({"SELECT FIRST FILE IN SERIES"}, kFioSelectFile, target, read, name, status);
+    retstat = read ? 0 : 1;
+    const int increment = series.increment;
+    series = defined;
+    series.increment = increment;
+    xs = ys = 1;
+    xe = target.xnumdat;
+    ye = target.ynumdat;
+  }
+
   void SetUp() override {
     WidgetFixture::SetUp();
     kzt_forget_answers();
+    fio_reset_gui_input();
     vosq_kzt_arrays = KztArrays{};
     Status s = kStatusGood;
     kzt_allocate_arrays(16, 16, true, false, false, vosq_kzt_arrays, s);
@@ -153,6 +171,27 @@ struct SeriesFiles : testing::WidgetFixture {
                   false, 1e-4f, 1e-4f, retstat, s);
     ASSERT_EQ(retstat, 0);
   }
+  // Member K of NX x NY in the native format or TULMA, pixel (x, y) holding
+  // 100 K + x + 30 y.
+  void write_graded_member(int k, Index nx, Index ny, bool tulma) {
+    std::vector<float> data(static_cast<std::size_t>(nx * ny)), xaxis(nx), yaxis(ny);
+    for (Index y = 1; y <= ny; ++y)
+      for (Index x = 1; x <= nx; ++x)
+        data[static_cast<std::size_t>(element(x, y, nx))] =
+            static_cast<float>(100 * k + x + 30 * y);
+    std::string name;
+    Status s = kStatusGood;
+    ASSERT_TRUE(kzt_series_name(defined, k, name, s));
+    int retstat = 1;
+    if (tulma) {
+      FIO_OUT_TULMA(name, nx, ny, 1, 1, nx, ny, data, retstat, s);
+    } else {
+      testing::ScriptedInput input({name});
+      FIO_OUT_KESTA(false, "", nx, ny, 1, 1, nx, ny, xaxis, yaxis, data, {}, "t", "x", "y", "z",
+                    false, 1e-4f, 1e-4f, retstat, s);
+    }
+    ASSERT_EQ(retstat, 0);
+  }
   void replay(const std::string& lines) {
     testing::reset_dialogue();  // a macro not read to its end is closed
     std::string name = dir.file("series.mac");
@@ -195,6 +234,155 @@ TEST_F(SeriesFiles, AverageOfTenWithOneMissingAndOneOfAnotherSize) {
               std::string::npos);
     EXPECT_TRUE(sets.data_defined);
     EXPECT_EQ(sets.title, "member_001.kzt to member_010.kzt");
+  }
+}
+
+// A first member larger than the arrays is read in part; the members of its
+// size in their files are read cut to the same part and summed, or placed,
+// while one of another size is refused with the reason the graphical input
+// gives (whether or not the arrays would keep the same part of it), as are a
+// member cut short and a directory. So on the native format's block road,
+// read whole, and for TULMA.
+TEST_F(SeriesFiles, MembersLargerThanTheArraysAreCutAsTheFirst) {
+  ImageopsUpcalls table;
+  table.def_fs = def_fs_gui;
+  UpcallsOverride with(table);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  const struct {
+    bool tulma;
+    KztSeriesRowReader road;
+  } cases[] = {{false, fio_gui_rows_input}, {false, whole_only}, {true, fio_gui_rows_input}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tulma ? "TULMA" : c.road == whole_only ? "native, whole" : "native");
+    kzt_series_row_reader() = c.road;
+    testing::reset_dialogue();  // the last case's macro
+    defined.extension = c.tulma ? ".wlt" : ".kzt";
+    // The arrays are 16 x 16: members 1, 2 and 5 are cut to their first 16
+    // columns; 3 has that size in its file, 4 another one larger than it.
+    const Index widths[] = {20, 20, 16, 18, 20, 20};
+    for (int k = 1; k <= 6; ++k) write_graded_member(k, widths[k - 1], 6, c.tulma);
+    std::string names[8];
+    Status s = kStatusGood;
+    for (int k = 1; k <= 7; ++k) kzt_series_name(defined, k, names[k], s);
+    std::filesystem::resize_file(names[6], std::filesystem::file_size(names[6]) - 40);
+    std::filesystem::remove_all(names[7]);
+    std::filesystem::create_directory(names[7]);
+    defined.end = 7;
+    defined.first_file = names[1];
+    defined.last_file = names[7];
+    for (const bool composite : {false, true}) {
+      SCOPED_TRACE(composite ? "composite" : "average");
+      fio_reset_gui_input();
+      kzt_forget_answers();
+      Status freed = kStatusGood;
+      kzt_free_arrays(vosq_kzt_arrays, freed);
+      kzt_allocate_arrays(16, 16, true, false, false, vosq_kzt_arrays, freed);
+      ASSERT_EQ(freed, kStatusGood);
+      testing::TerminalCapture terminal;
+      s = kStatusGood;
+      if (composite) {
+        // Four tiles of 16 x 6 a row, in arrays made bigger.
+        replay(names[1] + "\nSUBTRACT\nNO\nROI\nNO\nNO. PER ROW\n4\nRE-BIN NO.\n1\nO.K.\nYES\n");
+        KZT_COMPOSITE(sets, s);
+      } else {
+        replay(names[1] + "\n");
+        KZT_AVERAGE(true, sets, s);
+      }
+      ASSERT_EQ(s, kStatusGood) << terminal.text();
+      const std::string said = terminal.text();
+      for (int k : {3, 4})
+        EXPECT_NE(said.find("WARNING: File not the size of the first file: " + names[k]),
+                  std::string::npos)
+            << k << said;
+      for (int k : {3, 4, 6, 7})
+        EXPECT_NE(said.find("WARNING: File not input: " + names[k]), std::string::npos)
+            << k << said;
+      for (int k : {2, 5})
+        EXPECT_NE(said.find("INFO: Input " + names[k]), std::string::npos) << k << said;
+      // One reason a member, whichever road read it.
+      EXPECT_EQ(said.find("PROBLEM INPUTTING"), std::string::npos) << said;
+      if (composite) {
+        ASSERT_EQ(vosq_kzt_arrays.xnumdat, 64);
+        ASSERT_EQ(vosq_kzt_arrays.ynumdat, 12);
+        // Member k's tile from (16 (k - 1 mod 4) + 1, 7 or 1).
+        EXPECT_EQ(at(1, 7), 131.0f);
+        EXPECT_EQ(at(32, 12), 200.0f + 16 + 180);
+        EXPECT_EQ(at(33, 7), 0.0f);
+        EXPECT_EQ(at(64, 12), 0.0f);
+        EXPECT_EQ(at(16, 6), 500.0f + 16 + 180);
+        EXPECT_EQ(at(17, 1), 0.0f);
+      } else {
+        EXPECT_NE(said.find("INFO: Number of correctly input images =      3"),
+                  std::string::npos)
+            << said;
+        for (const auto& [x, y] : {std::pair<Index, Index>{1, 1}, {16, 1}, {16, 6}, {7, 4}})
+          EXPECT_NEAR(at(x, y), 800.0f / 3 + static_cast<float>(x + 30 * y), 1e-3f) << x << y;
+        EXPECT_EQ(vosq_kzt_arrays.xnumdat, 16);
+      }
+    }
+    std::filesystem::remove_all(names[7]);
+  }
+}
+
+// Members whose rows are far longer than the part kept are read whole, cut
+// as they are read, not through buffers of their whole rows.
+TEST_F(SeriesFiles, MembersOfRowsLongerThanABlockAreCutAsTheFirst) {
+  ImageopsUpcalls table;
+  table.def_fs = def_fs_gui;
+  UpcallsOverride with(table);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  for (int k = 1; k <= 3; ++k) write_graded_member(k, 70000, 2, false);
+  defined.end = 3;
+  Status s = kStatusGood;
+  kzt_series_name(defined, 1, defined.first_file, s);
+  kzt_series_name(defined, 3, defined.last_file, s);
+  replay(defined.first_file + "\n");
+  testing::TerminalCapture terminal;
+  KZT_AVERAGE(false, sets, s);
+  ASSERT_EQ(s, kStatusGood) << terminal.text();
+  EXPECT_NE(terminal.text().find("INFO: Number of correctly input images =      3"),
+            std::string::npos)
+      << terminal.text();
+  EXPECT_EQ(at(16, 2), 600.0f + 3 * (16 + 60));
+  EXPECT_EQ(at(1, 1), 600.0f + 3 * 31);
+  // The native reader's line of a cut read, for each of them.
+  const std::string said = terminal.text();
+  std::size_t cut = 0;
+  for (std::size_t pos = said.find("Not all of the data"); pos != std::string::npos;
+       pos = said.find("Not all of the data", pos + 1))
+    ++cut;
+  EXPECT_EQ(cut, 3u) << said;
+}
+
+// A background of another format than the series' does not change the
+// format the later members are read in, on either road.
+TEST_F(SeriesFiles, CompositeBackgroundOfAnotherFormat) {
+  ImageopsUpcalls table;
+  table.def_fs = def_fs_gui;
+  UpcallsOverride with(table);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  for (int k = 1; k <= 3; ++k) write_graded_member(k, kX, kY, false);
+  defined.end = 3;
+  Status s = kStatusGood;
+  kzt_series_name(defined, 1, defined.first_file, s);
+  kzt_series_name(defined, 3, defined.last_file, s);
+  const std::string flat = dir.file("background.wlt");
+  const std::vector<float> ones(kX * kY, 1.0f);
+  int retstat = 1;
+  FIO_OUT_TULMA(flat, kX, kY, 1, 1, kX, kY, ones, retstat, s);
+  ASSERT_EQ(retstat, 0);
+  for (const KztSeriesRowReader road : {fio_gui_rows_input, whole_only}) {
+    kzt_series_row_reader() = road;
+    fio_reset_gui_input();
+    kzt_forget_answers();
+    // Tiles of 8 x 6, two a row; SUBTRACT is on at first.
+    replay(defined.first_file + "\nROI\nNO\nRE-BIN NO.\n1\nO.K.\n" + flat + "\nYES\n");
+    testing::TerminalCapture terminal;
+    KZT_COMPOSITE(sets, s);
+    ASSERT_EQ(s, kStatusGood) << terminal.text();
+    EXPECT_EQ(terminal.text().find("File not input"), std::string::npos) << terminal.text();
+    EXPECT_EQ(std::vector<float>({at(1, 7), at(9, 7), at(8, 6)}),
+              std::vector<float>({130, 230, 487}));
   }
 }
 
