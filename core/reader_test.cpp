@@ -282,6 +282,33 @@ TEST(ReaderAtATerminal, CompletionQuestionDeclinedByCtrlGOrEndOfInput) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// A Ctrl-D typed at the completion question (the terminal then passes keys
+// one by one, so it is a key, not the end of the input) declines the list as
+// Ctrl-G does; the editor otherwise rang its bell at every key but y and n.
+TEST(ReaderAtATerminal, CtrlDAtTheCompletionQuestionDeclinesIt) {
+  testing::TempDir dir;
+  for (int i = 0; i < 150; ++i) std::ofstream(dir.file("f" + std::to_string(i)));
+  testing::PtyChild child([&dir] {
+    setenv("TERM", "xterm", 1);
+    if (chdir(dir.path().c_str()) != 0) return 1;
+    testing::reset_dialogue();
+    int length = 0;
+    std::string line;
+    IO_READC("NAME:", length, line);
+    std::printf("\nLINE=[%s]\n", line.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("NAME:"));
+  child.type("f\033?");
+  ASSERT_TRUE(child.wait_for("possibilities? (y or n)")) << child.output();
+  child.type("\x04");
+  child.type("1\r");
+  ASSERT_TRUE(child.wait_for("LINE=[f1]")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // In vi mode (ESC Enter switches to it), kills typed quickly one after
 // another behind inserted text: the line editor keeps every killed text
 // where it can be found again.

@@ -260,7 +260,11 @@ int bounded_getc(std::FILE* in) {
   // kill typed ahead behind inserted text counts as following one). Each kill
   // there is given a place of its own; vi mode never joins kills anyway.
   if (rl_editing_mode == 0 && &_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
-  if ((c == EOF || c == kAbort) && completion_question()) {
+  // Ctrl-D typed at the question comes as a key (the terminal passes keys
+  // one by one there), which the editor answers only with its bell: it
+  // declines the list as Ctrl-G does.
+  constexpr int kEndKey = 0x04;
+  if ((c == EOF || c == kAbort || c == kEndKey) && completion_question()) {
     // The end of the input is kept for the next key.
     if (c == EOF) typed_ahead.push_front(EOF);
     return kDecline;
