@@ -222,4 +222,45 @@ TEST_F(Inspection, PeepAndDistanceTakeReplayedPointsUntilTheFinishingClick) {
   }
 }
 
+
+// An arc typed through the command ending a fraction of a pixel from the low
+// edges of an image narrower than its arrays is sampled whole, as it is in
+// arrays of the image's own size.
+TEST(ArcSliceCommand, EndingNearTheLowEdgesInWiderArrays) {
+  for (const Index xmax : {Index{53}, Index{106}}) {
+    SCOPED_TRACE(xmax);
+    constexpr Index kY = 37;
+    std::vector<float> data(static_cast<std::size_t>(xmax * kY), 1.0f), variances(data.size()),
+        xaxis(static_cast<std::size_t>(xmax)), yaxis(kY), mxaxis(xaxis.size()),
+        mdata(data.size()), mvariances(data.size());
+    for (Index i = 0; i < xmax; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+    for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+    KztDisplayed d;
+    d.xmaxdat = xmax;
+    d.ymaxdat = kY;
+    d.xendelm = 53;
+    d.yendelm = kY;
+    d.xaxis = xaxis;
+    d.yaxis = yaxis;
+    d.data = data;
+    d.variances = variances;
+    KztMemoryProfile m;
+    m.mxaxis = mxaxis;
+    m.mdata = mdata;
+    m.mvariances = mvariances;
+    ScriptedInput input({"3", "0.06", "37.0", "29.8", "20.1", "52.68", "0.28"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    // The profile is stored before it is shown; showing it needs a window,
+    // so what follows the store is not looked at here.
+    KZT_ARCSLICE(d, m, status);
+    const std::string said = terminal.text();
+    EXPECT_NE(said.find("INFO: The \"Arc-Slice\" is stored in the memory"), std::string::npos)
+        << said;
+    EXPECT_EQ(said.find("out of acceptable range"), std::string::npos) << said;
+    // Arrays of the image's width hold only their width of the 66 samples.
+    EXPECT_EQ(said.find("WARNING: Only the first 53 points") != std::string::npos, xmax == 53);
+  }
+}
+
 }  // namespace
