@@ -300,23 +300,12 @@ bool io_array_bytes(Index count, std::size_t element_size, std::size_t& bytes) {
   return true;
 }
 
-void io_malloc_array(Index count, std::size_t element_size, void*& address, Status& status) {
-  if (st_bad(status, "Subroutine IO_MALLOC V0.1")) return;
-  address = nullptr;
-  if (count < 1 || element_size == 0) {
-    st_fail(status, 10017, "Subroutine IO_MALLOC V0.1");
-    return;
-  }
-  std::size_t bytes = 0;
-  if (!io_array_bytes(count, element_size, bytes) ||
-      bytes > static_cast<std::size_t>(std::numeric_limits<Index>::max())) {
-    st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
-    return;
-  }
-  IO_MALLOC(static_cast<Index>(bytes), address, status);
-}
+namespace {
 
-void io_calloc_array(Index count, std::size_t element_size, void*& address, Status& status) {
+// COUNT elements of ELEMENT_SIZE bytes, zeroed or not, with IO_MALLOC's codes:
+// COUNT below 1 gives 10017, a product that overflows or a failed allocation 11002.
+void array_block(Index count, std::size_t element_size, bool zeroed, void*& address,
+                 Status& status) {
   if (st_bad(status, "Subroutine IO_MALLOC V0.1")) return;
   address = nullptr;
   if (count < 1 || element_size == 0) {
@@ -327,10 +316,24 @@ void io_calloc_array(Index count, std::size_t element_size, void*& address, Stat
   if (!io_array_bytes(count, element_size, bytes) ||
       bytes > static_cast<std::size_t>(std::numeric_limits<Index>::max())) {
     st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
+    return;
+  }
+  if (!zeroed) {
+    IO_MALLOC(static_cast<Index>(bytes), address, status);
     return;
   }
   address = std::calloc(static_cast<std::size_t>(count), element_size);
   if (address == nullptr) st_fail(status, 11002, "Subroutine IO_MALLOC V0.1");
+}
+
+}  // namespace
+
+void io_malloc_array(Index count, std::size_t element_size, void*& address, Status& status) {
+  array_block(count, element_size, false, address, status);
+}
+
+void io_calloc_array(Index count, std::size_t element_size, void*& address, Status& status) {
+  array_block(count, element_size, true, address, status);
 }
 
 void io_prefer_huge_pages(void* address, std::size_t bytes) {
