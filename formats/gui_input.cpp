@@ -626,8 +626,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
       if (!open_input_file(file_name, problem)) {
         report_unread_file(file_name, problem, status);
         warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name,
-                    {"WARNING: File " + file_name + " " + problem + "; the data are unchanged"},
-                    status);
+                    {unread_file_line(file_name, problem)}, status);
         return;
       }
       format = unknown_extension_menu(status);

@@ -202,9 +202,12 @@ bool input_path(const std::string& file_name, std::string& path, Status& status)
   return status == kStatusGood && trans == 0;
 }
 
+std::string unread_file_line(const std::string& path, std::string_view problem) {
+  return "WARNING: File " + path + " " + std::string(problem) + "; the data are unchanged";
+}
+
 void report_unread_file(const std::string& path, std::string_view problem, Status& status) {
-  IO_WRITE("WARNING: File " + path + " " + std::string(problem) + "; the data are unchanged",
-           status);
+  IO_WRITE(unread_file_line(path, problem), status);
 }
 
 bool warn_partial_image(Index xnum, Index ynum, const ReadRequest& request, Status& status) {

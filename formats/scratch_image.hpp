@@ -140,7 +140,8 @@ bool ask_input_path(std::string& file_name, std::string& path, Status& status);
 bool input_path(const std::string& file_name, std::string& path, Status& status);
 
 // The one message of a file that is not read: "WARNING: File PATH PROBLEM;
-// the data are unchanged".
+// the data are unchanged"; written by report_unread_file.
+std::string unread_file_line(const std::string& path, std::string_view problem);
 void report_unread_file(const std::string& path, std::string_view problem, Status& status);
 
 // The one warning of an image of XNUM x YNUM pixels that REQUEST's arrays
