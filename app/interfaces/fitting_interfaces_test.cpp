@@ -11,6 +11,7 @@
 
 #include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
+#include "app/fitting/setup.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -352,6 +353,55 @@ TEST_F(FittingInterfaces, OlmiSavedResultsNameTheRowsOfNoValidModelAndTheFailedO
                       "model (their values are kept in the vectors): rows\n19-20\n"),
             std::string::npos)
       << text;
+}
+
+TEST_F(FittingInterfaces, NewModelClearsTheResultsOfTheFitBefore) {
+  gaussian_data();
+  Fit2dInterfaceState& state = kzt_fit2d_interface_state();
+  state.model = start_gaussian();
+  state.params_exist = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood);
+  ASSERT_TRUE(state.results_exist);
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"INITIALISE", "GAUSSIAN", "1", "20.5", "15.5", "1", "24.0",
+                                "15.5", "1", "20.5", "17.85", "EXIT", "RESULTS", "EXIT"}),
+            kStatusGood);
+  EXPECT_EQ(state.model.num_parameters, 6);
+  EXPECT_FALSE(state.results_exist);
+  EXPECT_TRUE(state.text.empty());
+  EXPECT_NE(terminal.text().find("NO RESULTS DEFINE: USE \"OPTIMISE\""), std::string::npos);
+  // The multiple 1-D fit's model entered anew on a row.
+  Status s = kStatusGood;
+  kzt_free_arrays(vosq_kzt_arrays, s);
+  drifting_rows(sets, s);
+  OlmiInterfaceState& olmi = kzt_olmi_interface_state();
+  start_on_row_six(olmi);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "EXIT"}), kStatusGood);
+  ASSERT_TRUE(olmi.results_exist);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "1", "10", "5.2", "POLYNOMIAL", "1", "0",
+                               "POLYNOMIAL", "EXIT", "EXIT"}),
+            kStatusGood);
+  EXPECT_EQ(olmi.model.num_features, 1);
+  EXPECT_FALSE(olmi.results_exist);
+  EXPECT_TRUE(olmi.text.empty());
+}
+
+TEST_F(FittingInterfaces, SetUpWithoutVarianceArraysLeavesTheFitUnweightedAndSaysWhy) {
+  Status s = kStatusGood;
+  kzt_allocate_arrays(8, 8, true, false, false, vosq_kzt_arrays, s);
+  kzt_undefined_extent(vosq_kzt_arrays);
+  // Weights asked for while the arrays had variances.
+  kzt_fit2d_interface_state().weighted_fit = true;
+  kzt_olmi_interface_state().controls.weighted = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"SET-UP", "O.K.", "EXIT"}), kStatusGood);
+  EXPECT_FALSE(kzt_fit2d_interface_state().weighted_fit);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"SET-UP", "O.K.", "EXIT"}), kStatusGood);
+  EXPECT_FALSE(kzt_olmi_interface_state().controls.weighted);
+  const std::string text = terminal.text();
+  const std::size_t said = text.find(kNoVariancesForWeights);
+  ASSERT_NE(said, std::string::npos) << text;
+  EXPECT_NE(text.find(kNoVariancesForWeights, said + 1), std::string::npos) << text;
 }
 
 TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
