@@ -362,7 +362,7 @@ void KZT_INP_PARAMETERS(bool variances_exist, bool& mask_exist, FitSession& sess
   kzt_create_mask(mask_exist, status);
   if (status != kStatusGood || !mask_exist) return;
   std::copy(mask.begin(), mask.end(), kzt_mask().begin());
-  session.model = model;
+  kzt_new_model(model, session.model, session.results_defined, session.result_text);
   session.controls = controls;
   session.params_defined = true;
 }
