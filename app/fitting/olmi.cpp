@@ -325,8 +325,8 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
 
 namespace {
 
-// ROWS (increasing) as runs, "1-3, 5, 7-8", in lines that fit a message box,
-// below the HEADING lines.
+// LINES (a heading) followed by ROWS (increasing) as runs, "1-3, 5, 7-8", in
+// lines that fit a message box.
 std::vector<std::string> row_ranges(std::vector<std::string> lines, std::span<const Index> rows) {
   std::string line;
   for (std::size_t i = 0; i < rows.size();) {
