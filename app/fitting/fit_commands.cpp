@@ -113,9 +113,9 @@ void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& st
   if (method == "FILE") {
     FitSession fresh = session;
     fresh.params_defined = false;
-    KZT_INP_PARAMETERS(sets.mask_exist, fresh, status);
+    KZT_INP_PARAMETERS(sets.variances_exist, sets.mask_exist, fresh, status);
     if (status != kStatusGood || !fresh.params_defined) return;
-    session.model = fresh.model;
+    kzt_new_model(fresh.model, session.model, session.results_defined, session.result_text);
     session.controls = fresh.controls;
     input = true;
   } else if (method == "GRAPHICALLY") {
@@ -127,7 +127,7 @@ void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& st
     FitModel model;
     KZT_GUI_PARAMETERS(true, sets, model, status);
     if (status != kStatusGood) return;
-    session.model = model;
+    kzt_new_model(model, session.model, session.results_defined, session.result_text);
     input = true;
   }
   if (!input) return;

@@ -204,8 +204,7 @@ void run_mask_colour(FitCall& c, Status& status) {
 }
 
 void run_setup(FitCall& c, Status& status) {
-  KZT_SETUP(c.state.fit.controls, status);
-  if (!c.sets.variances_exist) c.state.fit.controls.weighted = false;
+  KZT_SETUP(c.sets.variances_exist, c.state.fit.controls, status);
 }
 
 void run_surface(FitCall& c, Status& status) { kzt_fit_surface(c.sets, status); }
@@ -323,7 +322,8 @@ void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status) {
                    g.tilt_rotation, g.tilt_angle, g.detector_rotation, status);
   store_geometry(g, status);
   if (status != kStatusGood) return;
-  if (!sets.variances_exist) st.fit.controls.weighted = false;
+  if (st.fit.controls.weighted && kzt_weights_refused(sets.variances_exist, status))
+    st.fit.controls.weighted = false;
 
   const std::vector<std::string>& names = command_names();
   std::string command = "INPUT PARAMETERS";

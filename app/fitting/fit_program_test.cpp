@@ -11,6 +11,7 @@
 
 #include "app/fitting/fitting_test_support.hpp"
 #include "app/fitting/parameter_file.hpp"
+#include "app/fitting/setup.hpp"
 #include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -159,6 +160,55 @@ TEST(FitProgram, TypedRoadOfTheModelFittingCommands) {
   EXPECT_NEAR(model.params[0], 20.0f, 0.01f);
   EXPECT_EQ(controls.iterations, 40.0f);
   EXPECT_EQ(mask[0], 1);
+}
+
+// How often WHAT appears in TEXT.
+std::size_t occurrences(const std::string& text, const std::string& what) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(FitProgram, WeightsAskedForWithoutVarianceArraysStayOffAndSaySo) {
+  testing::TempDir dir;
+  prepare(dir);
+  // A parameter file asking for weights.
+  FitControls weighted;
+  weighted.weighted = true;
+  FitModel model = two_gaussians();
+  Status status = kStatusGood;
+  kzt_write_parameter_file(dir.file("weighted.par"), kX, kY, kX, kY, {}, model, weighted, status);
+  ASSERT_EQ(status, kStatusGood);
+  const std::string commands =
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nSET UP\nWEIGHTED FIT\nVIEW\nEXIT\n"
+      "INPUT PARAMETERS\nFILE\nweighted.par\nSET UP\nVIEW\nEXIT\nEXIT\nEXIT\nYES\n";
+  const testing::ProgramResult r = testing::run_program(dir, "-nogr -key -dim64x48", commands);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output.find("WEIGHTED FIT : TRUE"), std::string::npos) << r.output;
+  EXPECT_EQ(occurrences(r.output, "WEIGHTED FIT : FALSE (Fit unweighted)"), 2u) << r.output;
+  EXPECT_EQ(occurrences(r.output, kNoVariancesForWeights), 2u) << r.output;
+  EXPECT_EQ(r.output.find("Error weighting will now"), std::string::npos);
+  // With variance arrays the toggle and the file give weights.
+  const testing::ProgramResult v = testing::run_program(dir, "-nogr -key -var -dim64x48", commands);
+  EXPECT_EQ(v.code, 0) << v.output;
+  EXPECT_EQ(occurrences(v.output, "WEIGHTED FIT : TRUE (Fit weighted by error values)"), 2u)
+      << v.output;
+  EXPECT_EQ(v.output.find(kNoVariancesForWeights), std::string::npos);
+}
+
+TEST(FitProgram, NewParametersClearTheResultsOfTheFitBefore) {
+  testing::TempDir dir;
+  prepare(dir);
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -key -dim64x48",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nINPUT PARAMETERS\nFILE\nkesta.par\n"
+      "OPTIMISE\nRESULTS\nINPUT PARAMETERS\nFILE\nkesta.par\nRESULTS\nEXIT\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  const std::size_t shown = r.output.find("PARAMETERS OF FIT");
+  ASSERT_NE(shown, std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("PARAMETERS OF FIT", shown + 1), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("RESULTS MUST BE DEFINED USING \"OPTIMISE\"", shown), std::string::npos)
+      << r.output;
 }
 
 // The values of the last RESULTS text of a transcript, by name.

@@ -33,4 +33,13 @@ struct FitSession {
   std::vector<std::string> result_text;
 };
 
+// MODEL becomes the HELD one: the results of the fit before (RESULTS_DEFINED,
+// RESULT_TEXT) are of another model, and RESULTS would show them beside it.
+inline void kzt_new_model(const FitModel& model, FitModel& held, bool& results_defined,
+                          std::vector<std::string>& result_text) {
+  held = model;
+  results_defined = false;
+  result_text.clear();
+}
+
 }  // namespace kesta

@@ -276,7 +276,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
       out.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
     std::vector<int> owners;
     kzt_olmi_results(model, x_axis, xstrelm, out.results, out.result_names, &owners);
-    out.text = {"FITTED PARAMETERS", "", "No Quantity    Value"};
+    out.text = {"No Quantity    Value"};
     for (int i = 0; i < model.num_parameters; ++i) {
       std::string name = model.names[static_cast<std::size_t>(i)];
       name.resize(10, ' ');
@@ -323,22 +323,19 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   return out;
 }
 
-std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total) {
-  if (failed.empty()) return {};
-  // A 0.0 in the vectors looks like a value: the rows are named.
-  std::vector<std::string> lines = {
-      "",
-      "WARNING: " + std::to_string(failed.size()) + " of " + std::to_string(total) +
-          " rows did not fit (their parameters",
-      "and results are 0.0 in the vectors): rows"};
+namespace {
+
+// LINES (a heading) followed by ROWS (increasing) as runs, "1-3, 5, 7-8", in
+// lines that fit a message box.
+std::vector<std::string> row_ranges(std::vector<std::string> lines, std::span<const Index> rows) {
   std::string line;
-  for (std::size_t i = 0; i < failed.size();) {
+  for (std::size_t i = 0; i < rows.size();) {
     std::size_t j = i;
-    while (j + 1 < failed.size() && failed[j + 1] == failed[j] + 1) ++j;
-    std::string range = std::to_string(failed[i]);
-    if (j > i) range += "-" + std::to_string(failed[j]);
+    while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
+    std::string range = std::to_string(rows[i]);
+    if (j > i) range += "-" + std::to_string(rows[j]);
     i = j + 1;
-    range += i < failed.size() ? "," : "";
+    range += i < rows.size() ? "," : "";
     if (!line.empty() && line.size() + 1 + range.size() > 46) {
       lines.push_back(line);
       line.clear();
@@ -347,6 +344,28 @@ std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Ind
   }
   lines.push_back(line);
   return lines;
+}
+
+}  // namespace
+
+std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total) {
+  if (failed.empty()) return {};
+  // A 0.0 in the vectors looks like a value: the rows are named.
+  return row_ranges({"",
+                     "WARNING: " + std::to_string(failed.size()) + " of " + std::to_string(total) +
+                         " rows did not fit (their parameters",
+                     "and results are 0.0 in the vectors): rows"},
+                    failed);
+}
+
+std::vector<std::string> kzt_olmi_invalid_text(std::span<const Index> invalid, Index total) {
+  if (invalid.empty()) return {};
+  // Their values are in the vectors beside the good rows' and look as good.
+  return row_ranges({"",
+                     "WARNING: " + std::to_string(invalid.size()) + " of " +
+                         std::to_string(total) + " rows ended as no valid",
+                     "model (their values are kept in the vectors): rows"},
+                    invalid);
 }
 
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
@@ -396,12 +415,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   const int count = n_params + static_cast<int>(result_names.size());
   FitModel begin = start;
   FitModel work = start;
-  std::vector<Index> failed;
+  std::vector<Index> failed, invalid;
   bool boxes = controls.warning_boxes;
   if (output != nullptr) {
     output->start_fitted = false;
     output->start_text.clear();
     output->failed_rows.clear();
+    output->invalid_rows.clear();
     output->text.clear();
   }
   // A row that did not fit holds 0.0 throughout.
@@ -434,6 +454,7 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                                        controls.iterations, work, status);
     if (status != kStatusGood) return;
     store(y, fit);
+    if (fit.fitted && !fit.valid) invalid.push_back(y);
     if (!fit.fitted) {
       failed.push_back(y);
       // The box is a warning, not a question: a window that can no longer
@@ -454,7 +475,10 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     if (output != nullptr && y == start_row) {
       output->start_fitted = fit.fitted;
       output->start_fit = work;
-      if (fit.fitted) output->start_text = fit.text;
+      if (fit.fitted) {
+        output->start_text = {"FITTED PARAMETERS (ROW " + std::to_string(y) + ")", ""};
+        output->start_text.insert(output->start_text.end(), fit.text.begin(), fit.text.end());
+      }
     }
     if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
                       xstrelm, xendelm, plot_title, status);
@@ -481,6 +505,7 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   }
   vectors.num_vectors = stored;
   std::sort(failed.begin(), failed.end());
+  std::sort(invalid.begin(), invalid.end());
   if (output == nullptr) return;
   if (output->start_fitted) {
     output->text = output->start_text;
@@ -489,9 +514,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                     "NONE FOR THE START ROW (ROW " + std::to_string(start_row) + "):",
                     "WARNING: Problem fitting the model to the data"};
   }
-  const std::vector<std::string> lines = kzt_olmi_failed_text(failed, yendelm - ystrelm + 1);
-  output->text.insert(output->text.end(), lines.begin(), lines.end());
+  // Both kinds of row are named, so that the rows not named are the good ones.
+  const Index total = yendelm - ystrelm + 1;
+  for (const std::vector<std::string>& lines :
+       {kzt_olmi_failed_text(failed, total), kzt_olmi_invalid_text(invalid, total)})
+    output->text.insert(output->text.end(), lines.begin(), lines.end());
   output->failed_rows = std::move(failed);
+  output->invalid_rows = std::move(invalid);
 }
 
 }  // namespace kesta

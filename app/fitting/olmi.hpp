@@ -48,8 +48,9 @@ void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Inde
                       std::vector<float>& results, std::vector<std::string>& names,
                       std::vector<int>* owners = nullptr);
 
-// One row's fit. VALID is false when a fitted feature is no possible one
-// (its lines then end TEXT); the values are kept all the same.
+// One row's fit. TEXT is its table of parameters and results (without a
+// heading); VALID is false when a fitted feature is no possible one (its
+// lines then end TEXT); the values are kept all the same.
 struct OlmiRowFit {
   bool fitted = false;
   bool valid = false;
@@ -108,22 +109,27 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
 // What the graphical interface keeps of a run besides the vectors: MODEL
 // (XMAXDAT x YMAXDAT, may be empty) receives each row's model over
 // XSTRELM..XENDELM, of the parameters kept for it; START_FIT the model kept
-// for the start row and START_TEXT its result lines (START_FITTED false, and
-// no lines, when that row did not fit); FAILED_ROWS the rows that did not
-// fit, in increasing order; TEXT the run's result text: the start row's lines
-// (or that it failed), then the rows that failed.
+// for the start row and START_TEXT its result lines, headed with its row
+// (START_FITTED false, and no lines, when that row did not fit); FAILED_ROWS
+// the rows that did not fit and INVALID_ROWS those that fitted to no valid
+// model, each in increasing order; TEXT the run's result text: the start
+// row's lines (or that it failed), then the rows that failed and the rows of
+// no valid model.
 struct OlmiOutput {
   std::span<float> model;
   bool start_fitted = false;
   FitModel start_fit;
   std::vector<std::string> start_text;
   std::vector<Index> failed_rows;
+  std::vector<Index> invalid_rows;
   std::vector<std::string> text;
 };
 
 // The lines of the result text naming FAILED rows (increasing) of the
 // TOTAL fitted: none when there are none.
 std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total);
+// The same for INVALID rows, whose fit ended as no valid model.
+std::vector<std::string> kzt_olmi_invalid_text(std::span<const Index> invalid, Index total);
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,

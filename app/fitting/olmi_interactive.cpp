@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/fitting/setup.hpp"
 #include "app/imageops/conventions.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -361,6 +362,9 @@ void KZT_1DCONSTRAINTS(FitModel& model, Status& status) {
 
 void KZT_OLMISETUP(bool variances_exist, OlmiControls& controls, Status& status) {
   if (st_bad(status, "Subroutine KZT_OLMISETUP V0.1")) return;
+  // Weights kept from arrays that had variances: the form shows no WEIGHTED
+  // without them, so it says here why the fit is unweighted.
+  if (controls.weighted && kzt_weights_refused(variances_exist, status)) controls.weighted = false;
   std::vector<GsFormItem> items;
   GsFormItem info = kzt_form_item("INFO. LEVEL", 1, "LEVEL OF FITTING INFORMATION",
                                   "Fitting information level: 0 = minimum, 2 = maximum");

@@ -276,6 +276,54 @@ TEST(Olmi, EachRunClearsTheRowsItFailsAndNamesThem) {
   EXPECT_TRUE(kzt_olmi_failed_text({}, 120).empty());
 }
 
+TEST(Olmi, ResultTextNamesTheStartRowAndBothKindsOfBadRow) {
+  // Ten rows of a peak at 50 fitted from row 5 without evolution: rows 3, 4
+  // and 8 hold a dip, whose fit ends on a height below 0 (no valid model);
+  // rows 6 and 7 are masked off (no fit).
+  Rows r;
+  for (Index y = 1; y <= 10; ++y) {
+    const float height = y == 3 || y == 4 || y == 8 ? -100.0f : 100.0f;
+    Status status = kStatusGood;
+    kzt_olmi_row_model(gaussian_on_level(50.0f, height, 2.0f, 10.0f), kX, 1, kX,
+                       std::span<float>(r.data.data() + (y - 1) * kX, kX), status);
+  }
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  std::fill(mask.begin() + 5 * kX, mask.begin() + 7 * kX, 1);
+  OlmiControls controls;
+  controls.evolve = false;
+  OlmiOutput output;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  KZT_OLMIOPTIMISE(kX, kY, r.data, {}, mask, r.axis, 1, 1, kX, 10, 5, "Scan", controls,
+                   gaussian_on_level(50.5f, 80.0f, 2.5f, 8.0f), r.vectors, nullptr, &output,
+                   status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(output.failed_rows, (std::vector<Index>{6, 7}));
+  EXPECT_EQ(output.invalid_rows, (std::vector<Index>{3, 4, 8}));
+  // The invalid rows keep their values, the failed ones hold 0.0.
+  EXPECT_LT(r.value(2, 3), 0.0f);
+  EXPECT_EQ(r.value(2, 6), 0.0f);
+  EXPECT_NEAR(r.value(2, 9), 100.0f, 0.1f);
+  const std::vector<std::string>& text = output.text;
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text[0], "FITTED PARAMETERS (ROW 5)");
+  EXPECT_EQ(output.start_text, std::vector<std::string>(text.begin(), text.begin() +
+                                                            static_cast<std::ptrdiff_t>(
+                                                                output.start_text.size())));
+  const auto line = [&](const std::string& wanted) {
+    return std::find(text.begin(), text.end(), wanted) - text.begin();
+  };
+  const auto failed = line("WARNING: 2 of 10 rows did not fit (their parameters");
+  const auto invalid = line("WARNING: 3 of 10 rows ended as no valid");
+  ASSERT_LT(failed + 2, static_cast<std::ptrdiff_t>(text.size()));
+  EXPECT_EQ(text[static_cast<std::size_t>(failed + 2)], "6-7");
+  ASSERT_LT(invalid + 2, static_cast<std::ptrdiff_t>(text.size()));
+  EXPECT_EQ(text[static_cast<std::size_t>(invalid + 1)],
+            "model (their values are kept in the vectors): rows");
+  EXPECT_EQ(text.back(), "3-4, 8");
+  EXPECT_TRUE(kzt_olmi_invalid_text({}, 10).empty());
+}
+
 // The number after LABEL in TEXT.
 double number_after(const std::string& text, const std::string& label) {
   const std::size_t at = text.find(label);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include "app/fitting/setup.hpp"
 #include "app/main/data_store.hpp"
 #include "core/atomic_file.hpp"
 #include "core/filenames.hpp"
@@ -343,7 +344,8 @@ void KZT_OUT_PARAMETERS(bool mask_exist, FitSession& session, Status& status) {
                            session.model, session.controls, status);
 }
 
-void KZT_INP_PARAMETERS(bool& mask_exist, FitSession& session, Status& status) {
+void KZT_INP_PARAMETERS(bool variances_exist, bool& mask_exist, FitSession& session,
+                        Status& status) {
   if (st_bad(status, "Subroutine KZT_INP_PARAMETERS V0.1")) return;
   const KztArrays& a = vosq_kzt_arrays;
   std::string path;
@@ -356,10 +358,11 @@ void KZT_INP_PARAMETERS(bool& mask_exist, FitSession& session, Status& status) {
   int retstat = 0;
   kzt_read_parameter_file(path, a.xmaxdat, a.ymaxdat, model, controls, mask, retstat, status);
   if (retstat != 0 || status != kStatusGood) return;
+  if (controls.weighted && kzt_weights_refused(variances_exist, status)) controls.weighted = false;
   kzt_create_mask(mask_exist, status);
   if (status != kStatusGood || !mask_exist) return;
   std::copy(mask.begin(), mask.end(), kzt_mask().begin());
-  session.model = model;
+  kzt_new_model(model, session.model, session.results_defined, session.result_text);
   session.controls = controls;
   session.params_defined = true;
 }

@@ -37,7 +37,9 @@ void KZT_OUT_PARAMETERS(bool mask_exist, FitSession& session, Status& status);
 
 // KZT_INP_PARAMETERS: asks the file name and reads it; on success the model,
 // controls and mask (created when needed) are replaced and the parameters
-// become defined.
-void KZT_INP_PARAMETERS(bool& mask_exist, FitSession& session, Status& status);
+// become defined. A file asking for weights is read with the weights off
+// when there are no variance arrays (VARIANCES_EXIST false), which is said.
+void KZT_INP_PARAMETERS(bool variances_exist, bool& mask_exist, FitSession& session,
+                        Status& status);
 
 }  // namespace kesta

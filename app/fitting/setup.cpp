@@ -58,6 +58,12 @@ std::string constraint_line(const FitModel& m, int i) {
 
 }  // namespace
 
+bool kzt_weights_refused(bool variances_exist, Status& status) {
+  if (variances_exist) return false;
+  IO_WRITE(kNoVariancesForWeights, status);
+  return true;
+}
+
 std::vector<std::string> kzt_setup_view(const FitControls& c) {
   std::vector<std::string> v;
   v.push_back("ACCURACY : " + format_g(c.accuracy, 12, 5) +
@@ -93,7 +99,7 @@ std::vector<std::string> kzt_setup_view(const FitControls& c) {
   return v;
 }
 
-void KZT_SETUP(FitControls& controls, Status& status) {
+void KZT_SETUP(bool variances_exist, FitControls& controls, Status& status) {
   if (st_bad(status, "Subroutine KZT_SETUP V0.1")) return;
   FitControls& c = controls;
   std::string command = "VIEW";
@@ -156,8 +162,9 @@ void KZT_SETUP(FitControls& controls, Status& status) {
     } else if (command == "VIEW") {
       IO_TEXT(kzt_setup_view(c), status);
     } else if (command == "WEIGHTED FIT") {
-      toggle(c.weighted, "Error weighting will now to be used for the fit minimisation",
-             "No weighting will now to be used for the fit minimisation", status);
+      if (c.weighted || !kzt_weights_refused(variances_exist, status))
+        toggle(c.weighted, "Error weighting will now to be used for the fit minimisation",
+               "No weighting will now to be used for the fit minimisation", status);
     } else {
       IO_WRITE("WARNING: Unknown command, please re-enter", status);
       continue;

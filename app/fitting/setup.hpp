@@ -10,11 +10,21 @@
 
 namespace kesta {
 
+// Why a fit asked to be weighted stays unweighted: weights are the data's
+// variances, and there are no variance arrays to hold them.
+inline constexpr const char* kNoVariancesForWeights =
+    "WARNING: No variance arrays, so the fit stays unweighted (start KESTA with -var)";
+
+// True, after the line above, when there are no variance arrays: a fit
+// can then not be weighted, whatever asked for it.
+bool kzt_weights_refused(bool variances_exist, Status& status);
+
 // The VIEW lines of SET UP.
 std::vector<std::string> kzt_setup_view(const FitControls& controls);
 
-// KZT_SETUP: edits CONTROLS until EXIT.
-void KZT_SETUP(FitControls& controls, Status& status);
+// KZT_SETUP: edits CONTROLS until EXIT; WEIGHTED FIT turns the weights on
+// only when VARIANCES_EXIST.
+void KZT_SETUP(bool variances_exist, FitControls& controls, Status& status);
 
 // KZT_SCALE: edits the scale factors of MODEL until EXIT.
 void KZT_SCALE(FitModel& model, Status& status);

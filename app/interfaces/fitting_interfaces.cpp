@@ -192,7 +192,7 @@ void fit2d_initialise(MenuPass& pass, Fit2dInterfaceState& state, Status& status
   FitModel model;
   KZT_GUI_PARAMETERS(false, pass.sets, model, status);
   if (status != kStatusGood) return;
-  state.model = model;
+  kzt_new_model(model, state.model, state.results_exist, state.text);
   state.params_exist = model.num_parameters > 0;
 }
 
@@ -478,7 +478,7 @@ void olmi_initialise(MenuPass& pass, Olmi& state, Status& status) {
   if (status != kStatusGood) return;
   a.xstrelm = xs;
   a.xendelm = xe;
-  state.model = model;
+  kzt_new_model(model, state.model, state.results_exist, state.text);
   state.model_row = row;
   state.params_exist = model.num_parameters > 0;
   pass.plot_type = "image";

@@ -11,6 +11,7 @@
 
 #include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
+#include "app/fitting/setup.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -270,14 +271,9 @@ TEST_F(FittingInterfaces, OlmiInitialisesOnAClickedRowAndFitsEveryRow) {
   EXPECT_NEAR(at(vosq_kzt_arrays.mdata, 60, 1), 10.0f, 0.05f);
 }
 
-TEST_F(FittingInterfaces, OlmiSecondOptimiseShowsItsOwnRunOnly) {
-  Status s = kStatusGood;
-  drifting_rows(sets, s);
-  ASSERT_EQ(s, kStatusGood);
-  KztArrays& a = vosq_kzt_arrays;
-  OlmiInterfaceState& state = kzt_olmi_interface_state();
-  // A Gaussian on a constant (its first coefficient reported halved),
-  // entered on row 6.
+// A Gaussian on a constant (its first coefficient reported halved),
+// entered on row 6, as the start model of the interface.
+void start_on_row_six(OlmiInterfaceState& state) {
   FitModel& m = state.model;
   m.num_features = 2;
   m.num_parameters = 4;
@@ -288,11 +284,20 @@ TEST_F(FittingInterfaces, OlmiSecondOptimiseShowsItsOwnRunOnly) {
   m.x_max_poly = 80.0f;
   state.model_row = 6;
   state.params_exist = true;
+}
+
+TEST_F(FittingInterfaces, OlmiSecondOptimiseShowsItsOwnRunOnly) {
+  Status s = kStatusGood;
+  drifting_rows(sets, s);
+  ASSERT_EQ(s, kStatusGood);
+  KztArrays& a = vosq_kzt_arrays;
+  OlmiInterfaceState& state = kzt_olmi_interface_state();
+  start_on_row_six(state);
   TerminalCapture terminal;
   EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
   ASSERT_TRUE(state.results_exist);
   ASSERT_FALSE(state.text.empty());
-  EXPECT_EQ(state.text[0], "FITTED PARAMETERS");
+  EXPECT_EQ(state.text[0], "FITTED PARAMETERS (ROW 6)");
   const KztVectors& v = sets.vectors;
   ASSERT_NE(v.vectors, nullptr);
   EXPECT_NEAR(v.vectors[5], 27.5f, 0.02f);
@@ -315,6 +320,88 @@ TEST_F(FittingInterfaces, OlmiSecondOptimiseShowsItsOwnRunOnly) {
   // The memory holds this run's model.
   EXPECT_NEAR(at(a.mdata, 30, 11), at(a.data, 30, 11), 0.05f);
   EXPECT_EQ(sets.mtitle, "Fitted Model");
+}
+
+TEST_F(FittingInterfaces, OlmiSavedResultsNameTheRowsOfNoValidModelAndTheFailedOnes) {
+  Status s = kStatusGood;
+  drifting_rows(sets, s);
+  ASSERT_EQ(s, kStatusGood);
+  KztArrays& a = vosq_kzt_arrays;
+  // Rows 19 and 20 hold a dip, fitted to a height below 0; row 3 is masked.
+  for (Index y = 19; y <= 20; ++y)
+    for (Index x = 1; x <= 80; ++x) {
+      float& v = a.data[(y - 1) * 80 + (x - 1)];
+      v = 20.0f - v;
+    }
+  kzt_create_mask(sets.mask_exist, s);
+  std::fill(kzt_mask().begin() + 2 * 80, kzt_mask().begin() + 3 * 80, 1);
+  OlmiInterfaceState& state = kzt_olmi_interface_state();
+  start_on_row_six(state);
+  testing::TempDir dir;
+  const std::string saved = dir.file("results.txt");
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "RESULTS", "SAVE", saved, "O.K.", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  const std::string text = testing::file_contents(saved);
+  EXPECT_EQ(text.rfind("FITTED PARAMETERS (ROW 6)\n", 0), 0u) << text;
+  EXPECT_NE(text.find("WARNING: 1 of 20 rows did not fit (their parameters\n"
+                      "and results are 0.0 in the vectors): rows\n3\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("WARNING: 2 of 20 rows ended as no valid\n"
+                      "model (their values are kept in the vectors): rows\n19-20\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST_F(FittingInterfaces, NewModelClearsTheResultsOfTheFitBefore) {
+  gaussian_data();
+  Fit2dInterfaceState& state = kzt_fit2d_interface_state();
+  state.model = start_gaussian();
+  state.params_exist = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood);
+  ASSERT_TRUE(state.results_exist);
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"INITIALISE", "GAUSSIAN", "1", "20.5", "15.5", "1", "24.0",
+                                "15.5", "1", "20.5", "17.85", "EXIT", "RESULTS", "EXIT"}),
+            kStatusGood);
+  EXPECT_EQ(state.model.num_parameters, 6);
+  EXPECT_FALSE(state.results_exist);
+  EXPECT_TRUE(state.text.empty());
+  EXPECT_NE(terminal.text().find("NO RESULTS DEFINE: USE \"OPTIMISE\""), std::string::npos);
+  // The multiple 1-D fit's model entered anew on a row.
+  Status s = kStatusGood;
+  kzt_free_arrays(vosq_kzt_arrays, s);
+  drifting_rows(sets, s);
+  OlmiInterfaceState& olmi = kzt_olmi_interface_state();
+  start_on_row_six(olmi);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "EXIT"}), kStatusGood);
+  ASSERT_TRUE(olmi.results_exist);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"INITIALISE", "1", "10", "5.2", "POLYNOMIAL", "1", "0",
+                               "POLYNOMIAL", "EXIT", "EXIT"}),
+            kStatusGood);
+  EXPECT_EQ(olmi.model.num_features, 1);
+  EXPECT_FALSE(olmi.results_exist);
+  EXPECT_TRUE(olmi.text.empty());
+}
+
+TEST_F(FittingInterfaces, SetUpWithoutVarianceArraysLeavesTheFitUnweightedAndSaysWhy) {
+  Status s = kStatusGood;
+  kzt_allocate_arrays(8, 8, true, false, false, vosq_kzt_arrays, s);
+  kzt_undefined_extent(vosq_kzt_arrays);
+  // Weights asked for while the arrays had variances.
+  kzt_fit2d_interface_state().weighted_fit = true;
+  kzt_olmi_interface_state().controls.weighted = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"SET-UP", "O.K.", "EXIT"}), kStatusGood);
+  EXPECT_FALSE(kzt_fit2d_interface_state().weighted_fit);
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"SET-UP", "O.K.", "EXIT"}), kStatusGood);
+  EXPECT_FALSE(kzt_olmi_interface_state().controls.weighted);
+  const std::string text = terminal.text();
+  const std::size_t said = text.find(kNoVariancesForWeights);
+  ASSERT_NE(said, std::string::npos) << text;
+  EXPECT_NE(text.find(kNoVariancesForWeights, said + 1), std::string::npos) << text;
 }
 
 TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
