@@ -96,6 +96,22 @@ void MA_RMEAN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index 
   mean = static_cast<float>(sum / count);
 }
 
+void ma_nonfinite_count(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
+                        Index ystrelm, Index xendelm, Index yendelm, Index& number,
+                        Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_NONFINITE_COUNT V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  Index count = 0;
+  scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](const float* r, Index n) {
+    for (Index i = 0; i < n; ++i) count += counts(r[i]) ? 0 : 1;
+  });
+  number = count;
+}
+
 void MA_SATURATED(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, float level, Index& number,
                   Status& status) {

@@ -26,6 +26,10 @@ void MA_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
                 Status& status);
 void MA_RMEAN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
               Index ystrelm, Index xendelm, Index yendelm, float& mean, Status& status);
+// Number of elements that are NaN or infinite.
+void ma_nonfinite_count(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
+                        Index ystrelm, Index xendelm, Index yendelm, Index& number,
+                        Status& status);
 // Number of elements greater than or equal to LEVEL.
 void MA_SATURATED(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, float level, Index& number,
