@@ -145,9 +145,28 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
   double s2 = 0.0;
   double s3 = 0.0;
   Index skipped = 0;
-  // A value that is not finite adds zero and is counted, with selects rather
-  // than a branch so the loop keeps its shape.
+  // Each row runs first as if every value were finite; a value that is not
+  // leaves the running sum NaN or infinite (finite floats cannot overflow it
+  // in double), and only then is the row taken again from the sums before it,
+  // each such value adding zero and being counted. The sums see the finite
+  // values in the same order either way.
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](const float* r, Index n) {
+    const float hi0 = hi, lo0 = lo;
+    const double s10 = s1, s20 = s2, s30 = s3;
+    for (Index i = 0; i < n; ++i) {
+      const double v = r[i];
+      hi = r[i] > hi ? r[i] : hi;
+      lo = r[i] < lo ? r[i] : lo;
+      s1 += v;
+      s2 += v * v;
+      s3 += v * v * v;
+    }
+    if (std::isfinite(s1)) return;
+    hi = hi0;
+    lo = lo0;
+    s1 = s10;
+    s2 = s20;
+    s3 = s30;
     for (Index i = 0; i < n; ++i) {
       const bool usable = counts(r[i]);
       const double v = usable ? r[i] : 0.0;

@@ -110,9 +110,11 @@ TEST(Statistics, ValuesThatAreNotFiniteAreLeftOutAndCounted) {
   Status status = ST_GOOD();
   const Moments expected = statistics(6, 1, finite, 1, 1, 6, 1, status);
   for (const float special : {NAN, INFINITY, -INFINITY}) {
-    // The finite values in a 4 x 4 region with ten of the special value.
+    // The finite values in a 4 x 4 region with ten of the special value: a
+    // whole finite row, then rows holding both.
     std::vector<float> a(16, special);
-    for (std::size_t k = 0; k < finite.size(); ++k) a[2 * k + 1] = finite[k];
+    const std::size_t at[] = {0, 1, 2, 3, 5, 7};
+    for (std::size_t k = 0; k < finite.size(); ++k) a[at[k]] = finite[k];
     Moments m;
     Index left_out = -1;
     MA_STATISTICS(4, 4, a, 1, 1, 4, 4, m.maximum, m.minimum, m.mean, m.total, m.rms, m.sigma,
