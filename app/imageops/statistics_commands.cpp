@@ -29,11 +29,13 @@ void set_real(std::string_view name, double value, Status& status) {
   IO_SET_VARIABLE(name, 'r', 0, false, static_cast<float>(value), 0, "", retstat, status);
 }
 
-// The one line saying how many values took no part in the figures.
-std::string left_out_line(Index count, std::string_view what) {
-  return format_i(count, 0) + " " + std::string(what) +
-         (count == 1 ? " is" : " are") + " not finite (NaN or infinite) and " +
-         (count == 1 ? "was" : "were") + " left out";
+// The one line saying how many values (NOUN, singular, then WHERE) took no
+// part in the figures.
+std::string left_out_line(Index count, std::string_view noun, std::string_view where = {}) {
+  const bool one = count == 1;
+  return format_i(count, 0) + " " + std::string(noun) + (one ? "" : "s") + std::string(where) +
+         (one ? " is" : " are") + " not finite (NaN or infinite) and " + (one ? "was" : "were") +
+         " left out";
 }
 
 void write80(std::string line, Status& status) {
@@ -74,7 +76,7 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
   write80("INFO:  Total number of data values = " + format_i(nx, 6) + " * " + format_i(ny, 6) +
               " = " + format_i(nx * ny, 10),
           status);
-  if (left_out > 0) write80("INFO:  " + left_out_line(left_out, "values"), status);
+  if (left_out > 0) write80("INFO:  " + left_out_line(left_out, "value"), status);
   if (left_out == nx * ny) {
     // Nothing to measure: the sums are of nothing and no extreme was found.
     write80("INFO:  The region holds no finite data value", status);
@@ -174,7 +176,7 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   lines.push_back("INFO: Extremes of polygon (X/Y min, X/Y max) = " + format_f(xmin, 10, 2) +
                   format_f(ymin, 10, 2) + format_f(xmax, 10, 2) + format_f(ymax, 10, 2));
   lines.push_back("      Number of pixels inside polygon = " + format_i(inside, 8));
-  if (inside > n) lines.push_back("      " + left_out_line(inside - n, "pixels inside"));
+  if (inside > n) lines.push_back("      " + left_out_line(inside - n, "pixel", " inside"));
   if (inside > 0 && n == 0) lines.push_back("      No finite value inside the polygon");
   if (n > 1) {
     auto g = [](double v) { return format_g(v, 12, 5, 1); };
