@@ -811,8 +811,11 @@ void MA_DIFZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
     if (x0 > x1 || y0 > y1) return;
     float maximum = 0, minimum = 0, mean = 0, total = 0, rms = 0, sigma = 0, skewness = 0;
     float f1 = 0, f2 = 0, f3 = 0, f4 = 0;
+    Index left_out = 0;
     MA_STATISTICS(xmaxdat, ymaxdat, data, x0, y0, x1, y1, maximum, minimum, mean, total, rms, sigma,
-                  skewness, f1, f2, f3, f4, status);
+                  skewness, f1, f2, f3, f4, left_out, status);
+    // A box without a finite value says nothing about the range.
+    if (status != kStatusGood || minimum > maximum) return;
     const float g = std::max(1.0f, std::fabs(skewness));
     const float low = std::max(minimum, mean - 3.0f * sigma / g);
     const float high = std::min(maximum, mean + 5.0f * sigma / g);

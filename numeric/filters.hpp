@@ -54,7 +54,8 @@ void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const fl
                std::span<float> array, Status& status);
 
 // A display range ZMIN..ZMAX from the statistics of a central box and, for
-// larger regions, quadrant and corner boxes.
+// larger regions, quadrant and corner boxes, of their finite values; a region
+// whose boxes hold none leaves ZMIN and ZMAX as they were.
 void MA_DIFZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, float& zmin, float& zmax,
                   Status& status);

@@ -391,5 +391,29 @@ TEST(DisplayRange, LargeRegionSamplesItsCorners) {
   EXPECT_GT(zmax, 100.0f);
 }
 
+TEST(DisplayRange, ValuesThatAreNotFiniteTakeNoPart) {
+  // One infinite pixel and a NaN row in the one box of a small region: the
+  // range is that of the finite values, not an infinite end.
+  const Index n = 40;
+  std::vector<float> a(n * n);
+  for (Index k = 0; k < n * n; ++k) a[static_cast<std::size_t>(k)] = static_cast<float>(k % 7);
+  a[element(5, 5, n)] = INFINITY;
+  for (Index x = 1; x <= n; ++x) a[element(x, 9, n)] = NAN;
+  float zmin = -1, zmax = -1;
+  Status status = ST_GOOD();
+  MA_DIFZSCALE(n, n, a, 1, 1, n, n, zmin, zmax, status);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(zmin, 0.0f);
+  EXPECT_EQ(zmax, 6.0f);
+  // Nothing finite at all: no range is made up, the given one stays.
+  const std::vector<float> none(n * n, NAN);
+  zmin = 2.0f;
+  zmax = 3.0f;
+  MA_DIFZSCALE(n, n, none, 1, 1, n, n, zmin, zmax, status);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(zmin, 2.0f);
+  EXPECT_EQ(zmax, 3.0f);
+}
+
 }  // namespace
 }  // namespace kesta

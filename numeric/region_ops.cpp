@@ -171,22 +171,24 @@ void MA_POWER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index 
     return;
   return_code = 0;
   if (power == 1.0f) return;
-  // No NaN or infinity may enter the data: a negative value has no real
-  // non-whole power (0.0, code 1); zero under a negative power and results
-  // beyond the float range become 1.7e38 with the result's sign (code 2).
+  // No NaN or infinity may come from a finite element: a negative value has
+  // no real non-whole power (0.0, code 1); zero under a negative power and
+  // results beyond the float range become 1.7e38 with the result's sign
+  // (code 2). An element that is already NaN or infinite is no overflow: it
+  // takes the IEEE result (NaN stays, inf^-1 is 0, anything^0 is 1).
   const double p = power;
   const bool whole = std::floor(p) == p;
   constexpr double kFloatMax = std::numeric_limits<float>::max();
   bool negative_root = false;
   bool too_large = false;
-  auto finish = [&too_large, kFloatMax](double r) {
-    if (std::fabs(r) <= kFloatMax) return static_cast<float>(r);
+  auto finish = [&too_large, kFloatMax](double v, double r) {
+    if (!(std::fabs(r) > kFloatMax) || !(std::fabs(v) <= kFloatMax)) return static_cast<float>(r);
     too_large = true;
     return std::signbit(r) ? -kVeryLarge : kVeryLarge;
   };
   for_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](float* row, Index n) {
     if (power == 2.0f) {
-      for (Index i = 0; i < n; ++i) row[i] = finish(double{row[i]} * row[i]);
+      for (Index i = 0; i < n; ++i) row[i] = finish(row[i], double{row[i]} * row[i]);
       return;
     }
     for (Index i = 0; i < n; ++i) {
@@ -198,7 +200,7 @@ void MA_POWER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index 
         row[i] = kVeryLarge;
         too_large = true;
       } else {
-        row[i] = finish(p == 0.5 ? std::sqrt(v) : std::pow(v, p));
+        row[i] = finish(v, p == 0.5 ? std::sqrt(v) : std::pow(v, p));
       }
     }
   });

@@ -69,10 +69,12 @@ bool ma_log10_row(float* row, Index n);
 // status ends as 21004 (all other elements are still converted).
 void MA_LOGARITHM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                   Index yendelm, std::span<float> array, Status& status);
-// ARRAY to the power POWER, never leaving NaN or infinity. RETURN_CODE adds
-// 1 when a negative element under a non-whole power became 0.0, and 2 when a
-// zero under a negative power, or a result beyond the float range, became
-// 1.7e38 (with the result's sign). Status stays good.
+// ARRAY to the power POWER; a finite element never becomes NaN or infinity.
+// RETURN_CODE adds 1 when a negative element (-inf included) under a
+// non-whole power became 0.0, and 2 when a zero under a negative power, or a
+// finite element's result beyond the float range, became 1.7e38 (with the
+// result's sign). A NaN or infinite element otherwise takes the IEEE result
+// and counts for neither code. Status stays good.
 void MA_POWER(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
               Index yendelm, float power, std::span<float> array, int& return_code, Status& status);
 // Clip below LOWER (when LOWER_ON), then above UPPER (when UPPER_ON).

@@ -187,6 +187,36 @@ TEST(RegionOps, LogarithmAndPowerSpecialCases) {
   EXPECT_EQ(both, (std::vector<float>{0.0f, kVeryLarge}));
 }
 
+TEST(RegionOps, PowerOfANonValueIsTheIeeeResult) {
+  // A NaN or infinite element is no division by zero and no overflow: it
+  // keeps the IEEE result beside a finite element that is still clipped, and
+  // -inf under a root is a negative element like any other.
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    float power;
+    std::vector<float> out;  // of {NaN, +inf, -inf, 4.0, 1.0e20}
+    int code;
+  };
+  const Case cases[] = {{0.5f, {nan, kInf, 0.0f, 2.0f, 1.0e10f}, 1},
+                        {-1.0f, {nan, 0.0f, -0.0f, 0.25f, 1.0e-20f}, 0},
+                        {1.5f, {nan, kInf, 0.0f, 8.0f, 1.0e30f}, 1},
+                        {2.0f, {nan, kInf, kInf, 16.0f, kVeryLarge}, 2},
+                        {3.0f, {nan, kInf, -kInf, 64.0f, kVeryLarge}, 2},
+                        {0.0f, {1.0f, 1.0f, 1.0f, 1.0f, 1.0f}, 0}};
+  for (const Case& c : cases) {
+    std::vector<float> v = {nan, kInf, -kInf, 4.0f, 1.0e20f};
+    int code = -1;
+    Status s = ST_GOOD();
+    MA_POWER(5, 1, 1, 1, 5, 1, c.power, v, code, s);
+    EXPECT_EQ(s, ST_GOOD());
+    EXPECT_EQ(code, c.code) << c.power;
+    EXPECT_TRUE(std::isnan(v[0]) == std::isnan(c.out[0])) << c.power << ": " << v[0];
+    for (std::size_t k = 1; k < v.size(); ++k)
+      EXPECT_FLOAT_EQ(v[k], c.out[k]) << c.power << ", element " << k;
+  }
+}
+
 TEST(RegionOps, MoveToATarget) {
   // A 10 x 10 region to X target 91 of a 100-wide output just fits (95 does
   // not: see the argument checks); the block may also move within one array.

@@ -36,15 +36,18 @@ Status slice_error(Index xmaxdat, Index ymaxdat, Index maxslice, std::size_t dat
   return variances_exist ? span_error({{xmaxdat, ymaxdat, variances}, {maxslice, 1, errors}}) : 0;
 }
 
-// The one line of a profile cut to the room of its arrays: KEPT values
-// cover it to KEPT_TO (pixels, or world units for the radial profile), the
-// whole would have reached REACHED.
+// The one line of a profile cut short: KEPT values cover it to KEPT_TO
+// (pixels, or world units for the radial profile), the whole would have
+// reached REACHED. Without an EDGE the arrays had no more room; with one the
+// profile left the image through that edge.
 void profile_cut(std::string_view what, Index kept, double kept_to, double reached,
-                 Status& status) {
+                 Status& status, std::string_view edge = {}) {
   auto number = [](double v) { return std::string(trimmed_text(format_g(v, 14, 5))); };
+  const std::string range = ", to " + number(kept_to) + " of " + number(reached);
   IO_WRITE("WARNING: Only the first " + format_i(kept, 0) + " " + std::string(what) +
-               " fit in the arrays, to " + number(kept_to) + " of " + number(reached) +
-               "; the rest is left out",
+               (edge.empty() ? " fit in the arrays" + range + "; the rest is left out"
+                             : " lie inside the image" + range + ": the arc leaves it through its " +
+                                   std::string(edge)),
            status);
 }
 
@@ -163,8 +166,13 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   }
   truncated = kept < count || cut ? 1 : 0;
   number = kept;
-  if (truncated != 0)
-    profile_cut("points of the arc slice", kept, static_cast<double>(kept - 1), r1 * arc, status);
+  if (truncated == 0) return;
+  const bool left_x = !sampled(px), left_y = !sampled(py);
+  profile_cut("points of the arc slice", kept, static_cast<double>(kept - 1), r1 * arc, status,
+              kept == count               ? ""
+              : left_x && left_y          ? "low X and Y edges"
+              : left_x                    ? "low X edge"
+                                          : "low Y edge");
 }
 
 void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*/, Index xendelm,

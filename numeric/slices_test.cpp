@@ -139,12 +139,14 @@ TEST(ArcSlice, EndsWhereItLeavesTheLowEdges) {
   struct Case {
     float x1, y1, x2, y2, x3, y3, xc, yc;
     float last;  // the value of the last sample kept
+    const char* edge;
   };
   // About (3, 10) from (3, 5) through (-2, 10) to (3, 15) the arc leaves on
   // the left; mirrored, through the bottom. Samples 0.17 and 0.59 pixel
-  // outside take the edge elements; the next, 1.21 outside, has none.
-  for (const Case c : {Case{3, 5, -2, 10, 3, 15, 3, 10, 0.5f + 100 * 6.5f},
-                       Case{5, 3, 10, -2, 15, 3, 10, 3, 6.5f + 100 * 0.5f}}) {
+  // outside take the edge elements; the next, 1.21 outside, has none. The
+  // arrays had room for all 17: the line names the edge, not the arrays.
+  for (const Case c : {Case{3, 5, -2, 10, 3, 15, 3, 10, 0.5f + 100 * 6.5f, "X"},
+                       Case{5, 3, 10, -2, 15, 3, 10, 3, 6.5f + 100 * 0.5f, "Y"}}) {
     Profile p(40);
     testing::TerminalCapture terminal;
     MA_ARCSLICE(20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false, false,
@@ -155,8 +157,9 @@ TEST(ArcSlice, EndsWhereItLeavesTheLowEdges) {
     EXPECT_FLOAT_EQ(p.values[4], c.last);
     EXPECT_EQ(p.values[5], -1.0f);
     EXPECT_EQ(terminal.text(),
-              "WARNING: Only the first 5 points of the arc slice fit in the arrays, to 4.0000 "
-              "of 15.708; the rest is left out\n");
+              std::string("WARNING: Only the first 5 points of the arc slice lie inside the "
+                          "image, to 4.0000 of 15.708: the arc leaves it through its low ") +
+                  c.edge + " edge\n");
   }
 }
 

@@ -96,6 +96,22 @@ void MA_RMEAN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index 
   mean = static_cast<float>(sum / count);
 }
 
+void ma_nonfinite_count(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
+                        Index ystrelm, Index xendelm, Index yendelm, Index& number,
+                        Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_NONFINITE_COUNT V0.1";
+  if (st_bad(status, kPosition)) return;
+  if (const Status e =
+          region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
+      e != 0)
+    return st_fail(status, e, kPosition);
+  Index count = 0;
+  scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](const float* r, Index n) {
+    for (Index i = 0; i < n; ++i) count += counts(r[i]) ? 0 : 1;
+  });
+  number = count;
+}
+
 void MA_SATURATED(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, float level, Index& number,
                   Status& status) {
@@ -116,8 +132,8 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
                    Index ystrelm, Index xendelm, Index yendelm, float& maximum, float& minimum,
                    float& mean, float& total, float& rms, float& sigma, float& skewness,
                    float& further1, float& further2, float& further3, float& further4,
-                   Status& status) {
-  constexpr const char* kPosition = "Subroutine MA_STATISTICS V0.2";
+                   Index& left_out, Status& status) {
+  constexpr const char* kPosition = "Subroutine MA_STATISTICS V0.3";
   if (st_bad(status, kPosition)) return;
   if (const Status e =
           region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
@@ -128,7 +144,15 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
   double s1 = 0.0;
   double s2 = 0.0;
   double s3 = 0.0;
+  Index skipped = 0;
+  // Each row runs first as if every value were finite; a value that is not
+  // leaves the running sum NaN or infinite (finite floats cannot overflow it
+  // in double), and only then is the row taken again from the sums before it,
+  // each such value adding zero and being counted. The sums see the finite
+  // values in the same order either way.
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](const float* r, Index n) {
+    const float hi0 = hi, lo0 = lo;
+    const double s10 = s1, s20 = s2, s30 = s3;
     for (Index i = 0; i < n; ++i) {
       const double v = r[i];
       hi = r[i] > hi ? r[i] : hi;
@@ -137,28 +161,48 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
       s2 += v * v;
       s3 += v * v * v;
     }
+    if (std::isfinite(s1)) return;
+    hi = hi0;
+    lo = lo0;
+    s1 = s10;
+    s2 = s20;
+    s3 = s30;
+    for (Index i = 0; i < n; ++i) {
+      const bool usable = counts(r[i]);
+      const double v = usable ? r[i] : 0.0;
+      hi = r[i] > hi && usable ? r[i] : hi;
+      lo = r[i] < lo && usable ? r[i] : lo;
+      s1 += v;
+      s2 += v * v;
+      s3 += v * v * v;
+      skipped += usable ? 0 : 1;
+    }
   });
-  const double n =
-      static_cast<double>(xendelm - xstrelm + 1) * static_cast<double>(yendelm - ystrelm + 1);
-  const double m = s1 / n;
-  // Rounding on constant data can leave the sum of squares a hair below
-  // n mean^2; a single element has no spread. Both give a sigma of 0. A value
-  // that is not a finite number leaves the spread not a number too.
-  double variance = n > 1.0 ? (s2 - m * n * m) / (n - 1.0) : 0.0;
-  if (!std::isfinite(m) || !std::isfinite(s2)) variance = std::numeric_limits<double>::quiet_NaN();
-  else if (!(variance > 0.0)) variance = 0.0;
-  const double sd = std::sqrt(variance);
+  left_out = skipped;
   maximum = hi;
   minimum = lo;
+  further1 = further2 = further3 = further4 = 0.0f;
+  const double n = static_cast<double>(xendelm - xstrelm + 1) *
+                       static_cast<double>(yendelm - ystrelm + 1) -
+                   static_cast<double>(skipped);
+  if (!(n > 0.0)) {
+    mean = total = rms = sigma = skewness = 0.0f;
+    return;
+  }
+  const double m = s1 / n;
+  // Rounding on constant data can leave the sum of squares a hair below
+  // n mean^2; a single element has no spread. Both give a sigma of 0.
+  double variance = n > 1.0 ? (s2 - m * n * m) / (n - 1.0) : 0.0;
+  if (!(variance > 0.0)) variance = 0.0;
+  const double sd = std::sqrt(variance);
   mean = static_cast<float>(m);
   total = static_cast<float>(s1);
   rms = static_cast<float>(std::sqrt(s2 / n));
   sigma = static_cast<float>(sd);
-  skewness = sd >= 1.0e-30 || std::isnan(sd)
+  skewness = sd >= 1.0e-30
                  ? static_cast<float>((s3 - 3.0 * m * s2 + 3.0 * m * m * s1 - m * m * m * n) /
                                       (n * sd * sd * sd))
                  : 0.0f;
-  further1 = further2 = further3 = further4 = 0.0f;
 }
 
 void MA_SORT(Index /*maximum*/, Index n, std::span<float> values, std::span<float> companion,

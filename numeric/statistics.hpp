@@ -26,18 +26,26 @@ void MA_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
                 Status& status);
 void MA_RMEAN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
               Index ystrelm, Index xendelm, Index yendelm, float& mean, Status& status);
+// Number of elements that are NaN or infinite.
+void ma_nonfinite_count(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
+                        Index ystrelm, Index xendelm, Index yendelm, Index& number,
+                        Status& status);
 // Number of elements greater than or equal to LEVEL.
 void MA_SATURATED(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, float level, Index& number,
                   Status& status);
-// Moments of the region. SIGMA is the sample standard deviation (0 for a
-// single element or when rounding makes the variance negative); SKEWNESS is
-// 0 when SIGMA is below 1.0e-30. The four further results are always 0.
+// Moments of the region's finite elements: NaN and +-Inf take no part in any
+// figure nor in the count the figures divide by, and LEFT_OUT gives their
+// number. SIGMA is the sample standard deviation (0 for a single element or
+// when rounding makes the variance negative); SKEWNESS is 0 when SIGMA is
+// below 1.0e-30. A region without a finite element leaves the extremes at
+// their start values (MAXIMUM -1.7e38 < MINIMUM 1.7e38) and the moments 0.
+// The four further results are always 0.
 void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                    Index ystrelm, Index xendelm, Index yendelm, float& maximum, float& minimum,
                    float& mean, float& total, float& rms, float& sigma, float& skewness,
                    float& further1, float& further2, float& further3, float& further4,
-                   Status& status);
+                   Index& left_out, Status& status);
 
 // Sorts VALUES(1..N) ascending by selection, moving COMPANION in step.
 // MAXIMUM (the declared size) is not used; N is limited to both spans.

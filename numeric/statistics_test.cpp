@@ -20,8 +20,10 @@ struct Moments {
 Moments statistics(Index xmax, Index ymax, const std::vector<float>& a, Index xs, Index ys,
                    Index xe, Index ye, Status& status) {
   Moments m;
+  Index left_out = -1;
   MA_STATISTICS(xmax, ymax, a, xs, ys, xe, ye, m.maximum, m.minimum, m.mean, m.total, m.rms,
-                m.sigma, m.skewness, m.f1, m.f2, m.f3, m.f4, status);
+                m.sigma, m.skewness, m.f1, m.f2, m.f3, m.f4, left_out, status);
+  EXPECT_EQ(left_out, 0);
   return m;
 }
 
@@ -101,16 +103,44 @@ TEST(Statistics, ConstantAndSingleElementRegionsHaveNoSpread) {
   EXPECT_FLOAT_EQ(m.mean, -3.0f);
 }
 
-TEST(Statistics, ValuesThatAreNotFiniteLeaveNoSpreadReported) {
+// A value that is not finite takes no part: every figure is that of the
+// finite elements alone, and the elements left out are counted.
+TEST(Statistics, ValuesThatAreNotFiniteAreLeftOutAndCounted) {
+  std::vector<float> finite = {2.0f, 5.0f, 3.0f, 9.0f, 1.0f, 4.0f};
+  Status status = ST_GOOD();
+  const Moments expected = statistics(6, 1, finite, 1, 1, 6, 1, status);
   for (const float special : {NAN, INFINITY, -INFINITY}) {
-    std::vector<float> a(16, 2.0f);
-    a[5] = special;
-    Status status = ST_GOOD();
-    const Moments m = statistics(4, 4, a, 1, 1, 4, 4, status);
+    // The finite values in a 4 x 4 region with ten of the special value: a
+    // whole finite row, then rows holding both.
+    std::vector<float> a(16, special);
+    const std::size_t at[] = {0, 1, 2, 3, 5, 7};
+    for (std::size_t k = 0; k < finite.size(); ++k) a[at[k]] = finite[k];
+    Moments m;
+    Index left_out = -1;
+    MA_STATISTICS(4, 4, a, 1, 1, 4, 4, m.maximum, m.minimum, m.mean, m.total, m.rms, m.sigma,
+                  m.skewness, m.f1, m.f2, m.f3, m.f4, left_out, status);
     EXPECT_EQ(status, ST_GOOD());
-    EXPECT_TRUE(std::isnan(m.sigma)) << special;
-    EXPECT_TRUE(std::isnan(m.skewness)) << special;
+    EXPECT_EQ(left_out, 10) << special;
+    EXPECT_EQ(m.maximum, 9.0f) << special;
+    EXPECT_EQ(m.minimum, 1.0f) << special;
+    EXPECT_FLOAT_EQ(m.total, 24.0f) << special;
+    EXPECT_FLOAT_EQ(m.mean, expected.mean) << special;
+    EXPECT_FLOAT_EQ(m.rms, expected.rms) << special;
+    EXPECT_FLOAT_EQ(m.sigma, expected.sigma) << special;
+    EXPECT_FLOAT_EQ(m.skewness, expected.skewness) << special;
   }
+  // No finite element: the extremes keep their start values (none found) and
+  // the moments of nothing are 0, never NaN.
+  std::vector<float> none = {NAN, INFINITY, NAN, -INFINITY};
+  Moments m;
+  Index left_out = -1;
+  MA_STATISTICS(2, 2, none, 1, 1, 2, 2, m.maximum, m.minimum, m.mean, m.total, m.rms, m.sigma,
+                m.skewness, m.f1, m.f2, m.f3, m.f4, left_out, status);
+  EXPECT_EQ(status, ST_GOOD());
+  EXPECT_EQ(left_out, 4);
+  EXPECT_EQ(m.maximum, kVerySmall);
+  EXPECT_EQ(m.minimum, kVeryLarge);
+  for (const float v : {m.mean, m.total, m.rms, m.sigma, m.skewness}) EXPECT_EQ(v, 0.0f);
 }
 
 TEST(Statistics, ExtremesStartFromTheSpecialValuesAndSaturatedCountsEqual) {

@@ -12,6 +12,7 @@
 #include "numeric/convolution.hpp"
 #include "numeric/fft.hpp"
 #include "numeric/region_ops.hpp"
+#include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
@@ -86,6 +87,21 @@ bool refused(std::string_view position, Index xmaxdat, Index ymaxdat, Index xstr
   return true;
 }
 
+// True, with a warning, when the region holds a NaN or infinite element: a
+// transform spreads it to every output, so nothing would be left to see.
+bool nonfinite_refused(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                       Index yendelm, std::span<const float> data, Status& status) {
+  Index count = 0;
+  ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, count, status);
+  if (status != kStatusGood || count == 0) return status != kStatusGood;
+  IO_WRITE("WARNING: " + format_i(count, 0) +
+               (count == 1 ? " element of the ADR is" : " elements of the ADR are") +
+               " not finite (NaN or infinite): " + (count == 1 ? "it" : "they") + " would",
+           status);
+  IO_WRITE("         make every output of the transform NaN. The memory is unchanged.", status);
+  return true;
+}
+
 void write_sizes(Index nx, Index ny, Status& status) {
   IO_WRITE("INFO: Number of elements in the ADR = " + format_i(nx, 10) + ", " + format_i(ny, 10),
            status);
@@ -157,6 +173,7 @@ void KZT_POWERSPEC(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     write_sizes(nx, ny, status);
     return;
   }
+  if (nonfinite_refused(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status)) return;
   MA_RMOVE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, xmaxdat, ymaxdat, 1, 1,
            memory.data, status);
   kzt_power_spectrum(xmaxdat, ymaxdat, nx, ny, memory.data, status);
@@ -181,6 +198,7 @@ void KZT_AUTOCORRELATION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystr
     write_sizes(nx, ny, status);
     return;
   }
+  if (nonfinite_refused(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status)) return;
   AutocorrelationAnswers answers = remembered<AutocorrelationAnswers>();
   IO_INPL(false, false, false, true, "CENTRE OUTPUT",
           {"\"YES\" to move zero point to centre of output"}, {"Enter \"YES\" or \"NO\""},

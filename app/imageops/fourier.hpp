@@ -31,8 +31,9 @@ struct KztMemoryOut {
 };
 
 // MDATA(u + 1, v + 1) = |F(u, v)|^2 of the region for every frequency pair,
-// the zero frequency at (1, 1). Sides that are not powers of two are warned
-// about and leave the memory as it was.
+// the zero frequency at (1, 1). Sides that are not powers of two, or a NaN
+// or infinite element in the region, are warned about and leave the memory
+// as it was.
 void KZT_POWERSPEC(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                    Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
                    std::span<const float> data, const KztMemoryOut& memory, Status& status);
@@ -43,7 +44,7 @@ void kzt_power_spectrum(Index xmaxdat, Index ymaxdat, Index nx, Index ny, std::s
                         Status& status);
 
 // The circular autocorrelation, the zero shift optionally moved to the
-// centre (asked, remembered).
+// centre (asked, remembered); refused as the power spectrum is.
 void KZT_AUTOCORRELATION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                          Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
                          std::span<const float> data, const KztMemoryOut& memory, Status& status);

@@ -98,6 +98,33 @@ TEST(PowerSpectrum, SidesNotPowersOfTwoAreWarnedAndLeaveTheMemory) {
   EXPECT_EQ(s.mdata, std::vector<float>(kX * kY, -9.0f));
 }
 
+// One NaN would make every output NaN: both transforms refuse the region
+// before anything is asked or moved, saying how many elements are the cause.
+TEST(PowerSpectrum, ValuesThatAreNotFiniteAreRefusedAndLeaveTheMemory) {
+  for (const bool autocorrelation : {false, true}) {
+    SCOPED_TRACE(autocorrelation ? "autocorrelation" : "power spectrum");
+    Sets s;
+    s.data[element(5, 4, kX)] = NAN;
+    s.data[element(7, 9, kX)] = -INFINITY;
+    s.data[element(19, 18, kX)] = NAN;  // outside the region
+    ScriptedInput input({"YES"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    (autocorrelation ? KZT_AUTOCORRELATION : KZT_POWERSPEC)(
+        kX, kY, 3, 2, 18, 17, s.xaxis, s.yaxis, s.data, s.memory(), status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NE(terminal.text().find(
+                  "WARNING: 2 elements of the ADR are not finite (NaN or infinite): they would\n"
+                  "         make every output of the transform NaN. The memory is unchanged.\n"),
+              std::string::npos)
+        << terminal.text();
+    EXPECT_TRUE(input.prompts.empty());
+    EXPECT_FALSE(s.defined);
+    EXPECT_EQ(s.mx, 0);
+    EXPECT_EQ(s.mdata, std::vector<float>(kX * kY, -9.0f));
+  }
+}
+
 // Cyclic autocorrelation sum over x of f(x) f(x + shift), the zero shift at
 // (1, 1) or, centred, at (nx/2 + 1, ny/2 + 1).
 TEST(Autocorrelation, EqualsTheCyclicSumCentredOrNot) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "app/imageops/conventions.hpp"
 #include "app/main/data_store.hpp"
@@ -27,6 +29,15 @@ void set_real(std::string_view name, double value, Status& status) {
   IO_SET_VARIABLE(name, 'r', 0, false, static_cast<float>(value), 0, "", retstat, status);
 }
 
+// The one line saying how many values (NOUN, singular, then WHERE) took no
+// part in the figures.
+std::string left_out_line(Index count, std::string_view noun, std::string_view where = {}) {
+  const bool one = count == 1;
+  return format_i(count, 0) + " " + std::string(noun) + (one ? "" : "s") + std::string(where) +
+         (one ? " is" : " are") + " not finite (NaN or infinite) and " + (one ? "was" : "were") +
+         " left out";
+}
+
 void write80(std::string line, Status& status) {
   if (line.size() > 80) line.resize(80);
   IO_WRITE(line, status);
@@ -45,8 +56,9 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
     return st_fail(status, kBaseApp + 1, kPosition);
   float maximum = 0.0f, minimum = 0.0f, mean = 0.0f, total = 0.0f, rms = 0.0f, sigma = 0.0f,
         skewness = 0.0f, unused1 = 0.0f, unused2 = 0.0f, unused3 = 0.0f, unused4 = 0.0f;
+  Index left_out = 0;
   MA_STATISTICS(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, maximum, minimum, mean,
-                total, rms, sigma, skewness, unused1, unused2, unused3, unused4, status);
+                total, rms, sigma, skewness, unused1, unused2, unused3, unused4, left_out, status);
   if (status != kStatusGood) return;
   const Index nx = xendelm - xstrelm + 1;
   const Index ny = yendelm - ystrelm + 1;
@@ -64,6 +76,14 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
   write80("INFO:  Total number of data values = " + format_i(nx, 6) + " * " + format_i(ny, 6) +
               " = " + format_i(nx * ny, 10),
           status);
+  if (left_out > 0) write80("INFO:  " + left_out_line(left_out, "value"), status);
+  if (left_out == nx * ny) {
+    // Nothing to measure: the sums are of nothing and no extreme was found.
+    write80("INFO:  The region holds no finite data value", status);
+    for (const char* name : {"##MEAN", "##RMS", "##SIGMA", "##SKEWNESS", "##TOTAL"})
+      set_real(name, 0.0, status);
+    return;
+  }
   const struct {
     const char* text;
     float value;
@@ -123,7 +143,8 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
 
   double sum = 0.0, sum2 = 0.0;
   float minimum = kVeryLarge, maximum = kVerySmall;
-  Index n = 0;
+  Index n = 0;  // the finite values inside, which the figures are of
+  Index inside = 0;
   for (Index j = ystrelm; j <= yendelm; ++j) {
     const float yc = yaxis[j - 1];
     if (yc < ymin || yc > ymax) continue;
@@ -133,7 +154,10 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
       float r = -1.0f;
       MA_GA05B(xc, yc, r, n_vertices, 1, w, kWork, lnd, kLinks, vx, vy, {}, {}, {});
       if (r < 0.0f) continue;
-      const double v = data[element(i, j, xmaxdat)];
+      const float value = data[element(i, j, xmaxdat)];
+      ++inside;
+      if (!std::isfinite(value)) continue;
+      const double v = value;
       ++n;
       sum += v;
       sum2 += v * v;
@@ -151,7 +175,9 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
 
   lines.push_back("INFO: Extremes of polygon (X/Y min, X/Y max) = " + format_f(xmin, 10, 2) +
                   format_f(ymin, 10, 2) + format_f(xmax, 10, 2) + format_f(ymax, 10, 2));
-  lines.push_back("      Number of pixels inside polygon = " + format_i(n, 8));
+  lines.push_back("      Number of pixels inside polygon = " + format_i(inside, 8));
+  if (inside > n) lines.push_back("      " + left_out_line(inside - n, "pixel", " inside"));
+  if (inside > 0 && n == 0) lines.push_back("      No finite value inside the polygon");
   if (n > 1) {
     auto g = [](double v) { return format_g(v, 12, 5, 1); };
     lines.push_back("      Smallest value = " + g(minimum) + " Largest value = " + g(maximum));
@@ -165,8 +191,11 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   }
   // The lines are kept whole: the extremes line needs 87 characters for its
   // four fields, and cutting it at 80 lost the largest Y.
-  set_real("##MINIMUM", n > 0 ? minimum : 0.0f, status);
-  set_real("##MAXIMUM", n > 0 ? maximum : 0.0f, status);
+  // Without a finite value there is no extreme to give.
+  if (n > 0) {
+    set_real("##MINIMUM", minimum, status);
+    set_real("##MAXIMUM", maximum, status);
+  }
   set_real("##MEAN", mean, status);
   set_real("##RMS", rms, status);
   set_real("##SIGMA", sd, status);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -67,6 +68,48 @@ TEST_F(Statistics, RegionReportAndVariables) {
     EXPECT_NEAR(variable_value(e.name).rvalue, e.value, 1e-4) << e.name;
 }
 
+// A NaN and an infinite pixel take no part in any figure or variable and
+// are counted in one line; a region without a finite pixel says so and
+// leaves the extremes unset rather than giving the search's start values.
+TEST_F(Statistics, RegionLeavesOutValuesThatAreNotFinite) {
+  Ramp ramp;
+  ramp.data[4] = NAN;        // 5
+  ramp.data[15] = INFINITY;  // 16
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_STATISTICS(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, ramp.data, status);
+  EXPECT_EQ(status, kStatusGood);
+  const std::string text = terminal.text();
+  EXPECT_NE(text.find("INFO:  Total number of data values =      4 *      4 =         16\n"
+                      "INFO:  2 values are not finite (NaN or infinite) and were left out\n"
+                      "INFO:  Minimum data value =   1.0000\n"
+                      "INFO:  Maximum data value =   15.000\n"),
+            std::string::npos)
+      << text;
+  // 1..15 without 5: 115 over 14 values.
+  EXPECT_NE(text.find("INFO:  Sum of data values =   115.00\n"), std::string::npos) << text;
+  EXPECT_NEAR(variable_value("##TOTAL").rvalue, 115.0f, 1e-4);
+  EXPECT_NEAR(variable_value("##MEAN").rvalue, 115.0f / 14.0f, 1e-4);
+  EXPECT_EQ(variable_value("##MAXIMUM").rvalue, 15.0f);
+
+  const std::vector<float> none = {NAN, NAN, INFINITY, NAN};
+  TerminalCapture again;
+  KZT_STATISTICS(2, 2, 1, 1, 2, 2, ramp.axis, ramp.axis, none, status);
+  EXPECT_EQ(status, kStatusGood);
+  const std::string empty = again.text();
+  EXPECT_NE(empty.find("INFO:  4 values are not finite (NaN or infinite) and were left out\n"
+                       "INFO:  The region holds no finite data value\n"),
+            std::string::npos)
+      << empty;
+  EXPECT_EQ(empty.find("data value ="), std::string::npos) << empty;
+  EXPECT_EQ(empty.find("e+38"), std::string::npos) << empty;
+  // The extremes of the first region stay; the sums are of nothing.
+  EXPECT_EQ(variable_value("##MAXIMUM").rvalue, 15.0f);
+  EXPECT_EQ(variable_value("##MINIMUM").rvalue, 1.0f);
+  EXPECT_EQ(variable_value("##TOTAL").rvalue, 0.0f);
+  EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
+}
+
 // VALUES each right-justified in 10 characters with two decimals.
 std::string fixed_fields(std::initializer_list<float> values) {
   std::string out;
@@ -118,6 +161,35 @@ TEST_F(Statistics, PolygonsCountPixelCentresInsideAndSubtractThePreviousMean) {
       EXPECT_EQ(variable_value("##SIGMA").rvalue, 0.0f);
     }
   }
+}
+
+TEST_F(Statistics, PolygonsLeaveOutValuesThatAreNotFinite) {
+  Ramp ramp;
+  // The rectangle over columns 1..2, rows 1..3 holds 1 2 5 6 9 10.
+  ramp.data[4] = NAN;
+  ramp.data[9] = -INFINITY;
+  const std::vector<float> x = {0.0f, 2.0f}, y = {3.0f, 0.0f};
+  std::vector<std::string> lines;
+  Status status = kStatusGood;
+  kzt_polygon_statistics(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, ramp.data, x, y, lines, status);
+  EXPECT_EQ(status, kStatusGood);
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(lines[1], "      Number of pixels inside polygon =        6");
+  EXPECT_EQ(lines[2], "      2 pixels inside are not finite (NaN or infinite) and were left out");
+  EXPECT_FLOAT_EQ(variable_value("##TOTAL").rvalue, 1 + 2 + 6 + 9);
+  EXPECT_FLOAT_EQ(variable_value("##MEAN").rvalue, 18.0f / 4.0f);
+  EXPECT_FLOAT_EQ(variable_value("##MAXIMUM").rvalue, 9.0f);
+
+  // Nothing finite inside: said, and no extremes or mean of nothing.
+  const std::vector<float> none(16, NAN);
+  kzt_polygon_statistics(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, none, x, y, lines, status);
+  EXPECT_EQ(status, kStatusGood);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[2], "      6 pixels inside are not finite (NaN or infinite) and were left out");
+  EXPECT_EQ(lines[3], "      No finite value inside the polygon");
+  EXPECT_FLOAT_EQ(variable_value("##MAXIMUM").rvalue, 9.0f);
+  EXPECT_EQ(variable_value("##TOTAL").rvalue, 0.0f);
+  EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
 }
 
 TEST_F(Statistics, GraphicalPolygonFromReplayedPoints) {
