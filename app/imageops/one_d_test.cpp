@@ -39,6 +39,27 @@ TEST(OneDTransform, PowersAndLogarithms) {
   }
 }
 
+TEST(OneDTransform, ANonValueIsNoValueAfterwards) {
+  const float nan = std::nanf(""), inf = INFINITY;
+  const struct {
+    OneDTransform t;
+    float i;
+    float want;  // NaN where the result must stay NaN
+  } cases[] = {
+      {{1, 0, 1, false, false}, nan, nan},    {{-1, 0, 1, false, false}, nan, nan},
+      {{2, 1, 1, true, false}, nan, nan},     {{1, 0, 1, false, false}, inf, inf},
+      {{-1, 0, 1, false, false}, inf, 0.0f},  {{-2, 0, 1, false, false}, 0.0f, 1.7e38f},
+  };
+  for (const auto& c : cases) {
+    std::vector<float> q{2.0f}, i{c.i};
+    kzt_1d_transform(c.t, q, i);
+    if (std::isnan(c.want))
+      EXPECT_TRUE(std::isnan(i[0])) << c.t.a << " " << i[0];
+    else
+      EXPECT_EQ(i[0], c.want) << c.t.a << " " << c.i;
+  }
+}
+
 struct OneD : ::testing::Test {
   void SetUp() override {
     kesta::testing::reset_dialogue();

@@ -21,9 +21,11 @@ struct RescaleAnswers {
 };
 
 // V to the integer power P; a result too large for the data (a zero to a
-// negative power) is held at 1.7e38.
+// negative power) is held at 1.7e38. A value that is not finite is no
+// number to clip: it keeps the IEEE result (NaN stays NaN).
 double power(double v, int p) {
   const double r = p == 0 ? 1.0 : std::pow(v, p);
+  if (!std::isfinite(v)) return r;
   if (!std::isfinite(r) || std::abs(r) > 1.7e38) return std::signbit(r) ? -1.7e38 : 1.7e38;
   return r;
 }
@@ -37,7 +39,8 @@ void kzt_1d_transform(const OneDTransform& t, std::span<float> q, std::span<floa
     if (t.log_i) y = y <= 1.0e-30 ? -30.0 : std::log10(y);
     double x = power(qk, t.c);
     if (t.log_x) x = x <= 1.0e-10 ? -10.0 : std::log10(x);
-    intensity[k] = static_cast<float>(std::clamp(y, -1.7e38, 1.7e38));
+    const bool value = std::isfinite(intensity[k]) && std::isfinite(qk);
+    intensity[k] = static_cast<float>(value ? std::clamp(y, -1.7e38, 1.7e38) : y);
     q[k] = static_cast<float>(x);
   }
 }
