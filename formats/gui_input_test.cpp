@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/defaults_db.hpp"
@@ -643,6 +644,36 @@ TEST_F(GuiInput, ScanLeavesThePixelSizes) {
   IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", yps, retstat, s_);
   EXPECT_FLOAT_EQ(xps, 7.5e-5f);
   EXPECT_FLOAT_EQ(yps, 6.5e-5f);
+  EXPECT_EQ(s_, kStatusGood);
+}
+
+// A scan saved in the native format carries its bin widths as pixel sizes,
+// and a TIFF image none: the data set takes what the file gives, the
+// database keeps the detector's after either read.
+TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
+  const std::vector<float> row{1, 2, 3, 4, 5}, axis{0.5f, 1.5f, 2.5f, 3.5f, 4.5f}, y{0.5f};
+  replay(dir_.file("scan.kzt") + "\n");
+  int retstat = 1;
+  FIO_OUT_KESTA(false, "", 5, 1, 1, 1, 5, 1, axis, y, row, {}, "t", "x", "y", "z", false,
+                2.9089e-3f, 360.0f, retstat, s_);
+  ASSERT_EQ(retstat, 0);
+  write_bytes(dir_.file("frame.tif"), tiff_bytes(4, 3, 100));
+  for (const auto& [name, lines, xps] :
+       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 1.0e-4f}}) {
+    int stored = 1;
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, s_);
+    d_.xps = 1.0e-4f;
+    replay(dir_.file(name) + "\n" + lines);
+    ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+    EXPECT_EQ(d_.xps, xps) << name;
+    float x = 0, yps = 0;
+    IO_INQ_RKEYVALUE("X_PIXEL_SIZE", x, retstat, s_);
+    IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", yps, retstat, s_);
+    EXPECT_EQ(retstat, 0);
+    EXPECT_FLOAT_EQ(x, 7.5e-5f) << name;
+    EXPECT_FLOAT_EQ(yps, 6.5e-5f) << name;
+  }
   EXPECT_EQ(s_, kStatusGood);
 }
 
