@@ -1031,19 +1031,23 @@ TEST_F(GuiInput, ImagesTheArraysCannotHoldOrTheReadCannotDecode) {
   EXPECT_EQ(s_, kStatusGood);
 }
 
-// Samples of a width no read decodes are refused with the read's own line
-// before the region form, and a file too short for its image says that
-// alone: its size was read.
+// Samples of a width no read decodes, and compressed images, are refused
+// with the read's own line before the region form, and a file too short for
+// its image says that alone: its size was read.
 TEST_F(GuiInput, TiffSampleWidthsAndShortFilesRefusedBeforeTheForm) {
   d_.data[0] = -5.0f;
   std::string wide = tiff_bytes(3, 1, 0);
   wide[42] = 64;
   write_bytes(dir_.file("bits.tif"), wide);
   write_bytes(dir_.file("short.tif"), tiff_bytes(30, 20, 0).substr(0, 200));
+  std::string lzw = tiff_bytes(3, 1, 0);
+  lzw[54] = 5;  // the compression entry's value
+  write_bytes(dir_.file("lzw.tif"), lzw);
   for (const auto& [name, line] :
        {std::pair<std::string, std::string>{"bits.tif",
                                             "Un-supported number of bits per pixel (64)"},
-        {"short.tif", "is too short for its image of 30 x 20 pixels"}}) {
+        {"short.tif", "is too short for its image of 30 x 20 pixels"},
+        {"lzw.tif", "Un-supported compression (5)"}}) {
     replay(dir_.file(name) + "\n");
     testing::ScriptedInput nothing({});
     EXPECT_FALSE(input(kFioSelectFile)) << name;
