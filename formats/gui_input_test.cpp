@@ -1139,6 +1139,46 @@ TEST_F(GuiInput, EveryRoadRefusesPipesDevicesAndDirectories) {
   EXPECT_LT(testing::peak_megabytes() - peak, 64) << "megabytes more";
 }
 
+// A proposed output name that is the input file is said in a box before the
+// question that would replace it; the box takes no answer of its own, and
+// "YES" still writes. A proposal beside the input file shows none.
+TEST_F(GuiInput, ProposingTheInputFileWarnsFirst) {
+  constexpr Index kX = 3, kY = 2;
+  const std::vector<float> data{1, 2, 3, 4, 5, 6}, xaxis{0.5f, 1.5f, 2.5f}, yaxis{0.5f, 1.5f};
+  struct Here {
+    std::filesystem::path before = std::filesystem::current_path();
+    ~Here() { std::filesystem::current_path(before); }
+  } here;
+  std::filesystem::current_path(dir_.path());
+  const std::string ring = dir_.file("ring.kzt"), curve = dir_.file("curve.mvd");
+  write_bytes(ring, "raw");
+  write_bytes(curve, "raw");
+  const struct {
+    std::string input, button, answers, box;
+  } cases[] = {
+      {ring, "KESTA FORMAT", "YES\n", "ring.kzt IS THE INPUT FILE: \"YES\" REPLACES IT"},
+      {curve, "MERVODA", "O.K.\n", "curve.mvd IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
+      {dir_.file("ring.tif"), "KESTA FORMAT", "YES\n", ""},
+  };
+  for (const auto& c : cases) {
+    warnings();
+    replay(c.answers);
+    std::string output_file;
+    int retstat = -1;
+    FIO_GUI_OUT(c.input, c.button, false, kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, {},
+                "A title", "X", "Y", "Z", false, 1e-4f, 1e-4f, output_file, retstat, s_);
+    EXPECT_EQ(s_, kStatusGood) << c.button;
+    EXPECT_EQ(retstat, 0) << c.button;
+    const std::string shown = warnings();
+    if (c.box.empty()) {
+      EXPECT_EQ(shown.find("INPUT FILE"), std::string::npos) << shown;
+    } else {
+      EXPECT_NE(shown.find(c.box), std::string::npos) << shown;
+      EXPECT_NE(file_contents(c.input), "raw") << c.button << ": the answer replaced it";
+    }
+  }
+}
+
 // Each button of the graphical output menu writes the bytes its keyboard
 // choice writes.
 TEST_F(GuiInput, OutputMenuWritesAsTheKeyboardMenu) {

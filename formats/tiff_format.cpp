@@ -790,7 +790,8 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   if (gui) {
     // The bits come from the menu button ("TIFF 8 BIT", "TIFF 16 BIT").
     IO_OUTFILE(0, input_file, ".tif", "data.tif", output_file, status);
-    if (!fio_gui_default_file(input_file, "TIFF format", {"SELECT OUTPUT FILE FOR", "TIFF FORMAT"},
+    if (!fio_gui_default_file(input_file, "TIFF format",
+                              {"SELECT OUTPUT FILE FOR", "TIFF FORMAT"},
                               {"Use the file selection tool to select a directory",
                                "and an output file to contain the data, storage in",
                                "TIFF format. Normally such a file ends",
