@@ -338,6 +338,7 @@ bool output_form(std::string_view input_file, std::string_view extension,
     name = *chosen;  // everything else as proposed
     return status == kStatusGood;
   }
+  fio_warn_replacing_input(name, input_file, "O.K.", status);
   // An invalid range shows the box and the form again, the limits as first
   // offered and the other items as answered.
   ScalingRange range{lower, upper};

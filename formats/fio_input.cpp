@@ -294,23 +294,22 @@ const std::vector<std::string> kInputHelp = {
 
 }  // namespace
 
-void fio_store_input_keys(float overload, const std::string& format, const ImageTarget& target,
-                          Status& status) {
-  fio_store_input_keys(overload, format, target.x_pixel_size, target.y_pixel_size, status);
+FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image) {
+  if (image.ynumdat == 1) return {};
+  return {image.x_pixel_size, image.y_pixel_size};
 }
 
 void fio_store_scan_input_keys(float overload, const std::string& format, Status& status) {
+  fio_store_input_keys(overload, format, FioFilePixelSizes{}, status);
+}
+
+void fio_store_input_keys(float overload, const std::string& format, FioFilePixelSizes sizes,
+                          Status& status) {
   int stored = 0;
   IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
   IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(format), format, stored, status);
-}
-
-void fio_store_input_keys(float overload, const std::string& format, float x_pixel_size,
-                          float y_pixel_size, Status& status) {
-  int stored = 0;
-  fio_store_scan_input_keys(overload, format, status);
-  IO_SET_RKEYVALUE("X_PIXEL_SIZE", x_pixel_size, stored, status);
-  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", y_pixel_size, stored, status);
+  if (sizes.x) IO_SET_RKEYVALUE("X_PIXEL_SIZE", *sizes.x, stored, status);
+  if (sizes.y) IO_SET_RKEYVALUE("Y_PIXEL_SIZE", *sizes.y, stored, status);
 }
 
 void fio_gui_text(TextLines text, Status& status) {
@@ -378,6 +377,7 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
   const std::string name = choice->name;
   int retstat = 1;
   float overload = choice->overload;
+  FioFilePixelSizes sizes;
   switch (choice->road) {
     case Road::read: {
       if (name == "TULMA" || name == "OZWA DATA FORMAT") tulma_note(status);
@@ -388,6 +388,7 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
           int stored = 0;
           IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
         }
+        sizes = fio_file_pixel_sizes(read.image);
         commit_image(read.image, target);
         retstat = 0;
       }
@@ -422,7 +423,7 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
     }
     data_defined = true;
     if (choice->after == After::none)
-      fio_store_input_keys(overload, name, target, status);
+      fio_store_input_keys(overload, name, sizes, status);
     else
       fio_store_scan_input_keys(overload, name, status);
     return;

@@ -4,6 +4,7 @@
 // texts, and the one line that answers a format whose reader or writer is not
 // built yet.
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -18,7 +19,8 @@ namespace kesta {
 // call's default depends on XMAXDAT, later calls propose the last choice),
 // calls its reader and, when data were read (STATUS good, XNUMDAT > 0,
 // YNUMDAT >= 1, reader code 0), sets DATA_DEFINED and stores
-// "#OVERLOAD_VALUE", "#INPUT_FORMAT", "X_PIXEL_SIZE" and "Y_PIXEL_SIZE".
+// "#OVERLOAD_VALUE", "#INPUT_FORMAT", and "X_PIXEL_SIZE" and "Y_PIXEL_SIZE"
+// as fio_store_input_keys does.
 // A failed input leaves DATA_DEFINED and the data set as they were, stores
 // nothing, and ends a running input macro or file sequence with a framed
 // warning. VARIANCES_EXIST is in/out: a reader clears it when the file holds
@@ -55,16 +57,21 @@ void FIO_INP_OUTHELP(bool gui, Status& status);
 bool fio_output_header_files();
 int fio_output_tiff_bits();
 
+// What a read learnt from its file that the database keeps: the pixel sizes
+// its reader gave, none for a data set of one row (a scan's step is no
+// detector pixel size, whatever its reader). Taken from the reader's image
+// before it is committed.
+struct FioFilePixelSizes {
+  std::optional<float> x, y;
+};
+FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image);
+
 // After a successful input: "#OVERLOAD_VALUE", "#INPUT_FORMAT" (FORMAT) and
-// the pixel sizes of TARGET stored in the database.
-void fio_store_input_keys(float overload, const std::string& format, const ImageTarget& target,
+// the pixel sizes the file gave stored in the database; those it did not
+// give stay as they were.
+void fio_store_input_keys(float overload, const std::string& format, FioFilePixelSizes sizes,
                           Status& status);
-// The same with the pixel sizes given.
-void fio_store_input_keys(float overload, const std::string& format, float x_pixel_size,
-                          float y_pixel_size, Status& status);
-// After a 1-D scan: its step is no detector pixel size, and the data set's
-// may not be the detector's (a scan read into the memory), so only
-// "#OVERLOAD_VALUE" and "#INPUT_FORMAT" are stored.
+// After a 1-D scan: only "#OVERLOAD_VALUE" and "#INPUT_FORMAT" are stored.
 void fio_store_scan_input_keys(float overload, const std::string& format, Status& status);
 
 // TEXT in a message box drawn in the fixed-pitch text font (the font before

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "core/defaults_db.hpp"
@@ -13,6 +14,7 @@
 #include "core/test_support.hpp"
 #include "formats/scan_formats.hpp"
 #include "formats/special_files_test_support.hpp"
+#include "formats/tulma_format.hpp"
 #include "graphics/device/x11_test_support.hpp"
 
 namespace kesta {
@@ -204,6 +206,42 @@ TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
     EXPECT_FLOAT_EQ(xps, 7.5e-5f) << format;
     EXPECT_FLOAT_EQ(yps, 6.5e-5f) << format;
     EXPECT_EQ(key("#INPUT_FORMAT"), std::string(format) + " FORMAT") << format;
+  }
+}
+
+// Only the pixel sizes a reader gave from its file are stored: a TULMA file
+// gives none, and a scan saved in the native format carries its bin widths
+// as pixel sizes, which the data set takes and the database does not.
+TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
+  DataSet scan(5, 1);
+  scan.xps = 2.9089e-3f;
+  scan.yps = 360.0f;
+  const std::string native = dir_.file("scan.kzt"), tulma = dir_.file("frame.wlt");
+  output(scan, {"", native});
+  ASSERT_EQ(status_, kStatusGood);
+  int retstat = 1;
+  const DataSet frame(4, 3);
+  FIO_OUT_TULMA(tulma, 4, 3, 1, 1, 4, 3, frame.data, retstat, status_);
+  ASSERT_EQ(retstat, 0);
+  for (const auto& [answers, ynum, xps, format] :
+       {std::tuple{std::vector<std::string>{"KESTA", native}, 1, 2.9089e-3f,
+                   "KESTA STANDARD FORMAT"},
+        std::tuple{std::vector<std::string>{"TULMA", tulma, "1"}, 3, 3.0f, "TULMA"}}) {
+    int stored = 1;
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", 1.0e-4f, stored, status_);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 1.0e-4f, stored, status_);
+    DataSet d(8, 8);
+    input(d, answers);
+    ASSERT_EQ(status_, kStatusGood) << format;
+    EXPECT_EQ(d.ynum, ynum) << format;
+    EXPECT_EQ(d.xps, xps) << format;
+    EXPECT_EQ(key("#INPUT_FORMAT"), format);
+    float x = 0, y = 0;
+    IO_INQ_RKEYVALUE("X_PIXEL_SIZE", x, retstat, status_);
+    IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", y, retstat, status_);
+    EXPECT_EQ(retstat, 0);
+    EXPECT_FLOAT_EQ(x, 1.0e-4f) << format;
+    EXPECT_FLOAT_EQ(y, 1.0e-4f) << format;
   }
 }
 

@@ -746,6 +746,7 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
     }
     gui_input_state.last_size = own_size(read.image);
     if (series_members == nullptr) gui_input_state.size = gui_input_state.last_size;
+    const FioFilePixelSizes sizes = fio_file_pixel_sizes(read.image);
     commit_image(read.image, target);
     const bool scan = format == "MERVODA";
     if (scan) {
@@ -761,7 +762,7 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
     if (scan)
       fio_store_scan_input_keys(overload, format, status);
     else
-      fio_store_input_keys(overload, format, target, status);
+      fio_store_input_keys(overload, format, sizes, status);
     return ReadOutcome::kCommitted;
   }
   return read.retstat != 0 ? ReadOutcome::kFailed : ReadOutcome::kUndefined;
@@ -790,8 +791,7 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
     GS_SET_IDR(0.0f, 0.0f, static_cast<float>(image.xnumdat), static_cast<float>(image.ynumdat),
                status);
     fio_store_input_keys(image.overload.value_or(chosen->overload), format,
-                         image.x_pixel_size.value_or(0.0f), image.y_pixel_size.value_or(0.0f),
-                         status);
+                         fio_file_pixel_sizes(image), status);
     return rows;
   }
   // A series member's reader has said why it was not input, as on the whole

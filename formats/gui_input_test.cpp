@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/defaults_db.hpp"
@@ -646,6 +647,36 @@ TEST_F(GuiInput, ScanLeavesThePixelSizes) {
   EXPECT_EQ(s_, kStatusGood);
 }
 
+// A scan saved in the native format carries its bin widths as pixel sizes,
+// and a TIFF image none: the data set takes what the file gives, the
+// database keeps the detector's after either read.
+TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
+  const std::vector<float> row{1, 2, 3, 4, 5}, axis{0.5f, 1.5f, 2.5f, 3.5f, 4.5f}, y{0.5f};
+  replay(dir_.file("scan.kzt") + "\n");
+  int retstat = 1;
+  FIO_OUT_KESTA(false, "", 5, 1, 1, 1, 5, 1, axis, y, row, {}, "t", "x", "y", "z", false,
+                2.9089e-3f, 360.0f, retstat, s_);
+  ASSERT_EQ(retstat, 0);
+  write_bytes(dir_.file("frame.tif"), tiff_bytes(4, 3, 100));
+  for (const auto& [name, lines, xps] :
+       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 1.0e-4f}}) {
+    int stored = 1;
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, s_);
+    d_.xps = 1.0e-4f;
+    replay(dir_.file(name) + "\n" + lines);
+    ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
+    EXPECT_EQ(d_.xps, xps) << name;
+    float x = 0, yps = 0;
+    IO_INQ_RKEYVALUE("X_PIXEL_SIZE", x, retstat, s_);
+    IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", yps, retstat, s_);
+    EXPECT_EQ(retstat, 0);
+    EXPECT_FLOAT_EQ(x, 7.5e-5f) << name;
+    EXPECT_FLOAT_EQ(yps, 6.5e-5f) << name;
+  }
+  EXPECT_EQ(s_, kStatusGood);
+}
+
 // The other readers that ask take the first member's answers as well: a
 // BINARY member is read with the first one's layout, a gas detector member
 // with its header, frame, byte order and sign (one that fails says why on the
@@ -1000,19 +1031,23 @@ TEST_F(GuiInput, ImagesTheArraysCannotHoldOrTheReadCannotDecode) {
   EXPECT_EQ(s_, kStatusGood);
 }
 
-// Samples of a width no read decodes are refused with the read's own line
-// before the region form, and a file too short for its image says that
-// alone: its size was read.
+// Samples of a width no read decodes, and compressed images, are refused
+// with the read's own line before the region form, and a file too short for
+// its image says that alone: its size was read.
 TEST_F(GuiInput, TiffSampleWidthsAndShortFilesRefusedBeforeTheForm) {
   d_.data[0] = -5.0f;
   std::string wide = tiff_bytes(3, 1, 0);
   wide[42] = 64;
   write_bytes(dir_.file("bits.tif"), wide);
   write_bytes(dir_.file("short.tif"), tiff_bytes(30, 20, 0).substr(0, 200));
+  std::string lzw = tiff_bytes(3, 1, 0);
+  lzw[54] = 5;  // the compression entry's value
+  write_bytes(dir_.file("lzw.tif"), lzw);
   for (const auto& [name, line] :
        {std::pair<std::string, std::string>{"bits.tif",
                                             "Un-supported number of bits per pixel (64)"},
-        {"short.tif", "is too short for its image of 30 x 20 pixels"}}) {
+        {"short.tif", "is too short for its image of 30 x 20 pixels"},
+        {"lzw.tif", "Un-supported compression (5)"}}) {
     replay(dir_.file(name) + "\n");
     testing::ScriptedInput nothing({});
     EXPECT_FALSE(input(kFioSelectFile)) << name;
@@ -1102,6 +1137,46 @@ TEST_F(GuiInput, EveryRoadRefusesPipesDevicesAndDirectories) {
       EXPECT_EQ(pixel(1, 1), -1.0f) << what;
     }
   EXPECT_LT(testing::peak_megabytes() - peak, 64) << "megabytes more";
+}
+
+// A proposed output name that is the input file is said in a box before the
+// question that would replace it; the box takes no answer of its own, and
+// "YES" still writes. A proposal beside the input file shows none.
+TEST_F(GuiInput, ProposingTheInputFileWarnsFirst) {
+  constexpr Index kX = 3, kY = 2;
+  const std::vector<float> data{1, 2, 3, 4, 5, 6}, xaxis{0.5f, 1.5f, 2.5f}, yaxis{0.5f, 1.5f};
+  struct Here {
+    std::filesystem::path before = std::filesystem::current_path();
+    ~Here() { std::filesystem::current_path(before); }
+  } here;
+  std::filesystem::current_path(dir_.path());
+  const std::string ring = dir_.file("ring.kzt"), curve = dir_.file("curve.mvd");
+  write_bytes(ring, "raw");
+  write_bytes(curve, "raw");
+  const struct {
+    std::string input, button, answers, box;
+  } cases[] = {
+      {ring, "KESTA FORMAT", "YES\n", "ring.kzt IS THE INPUT FILE: \"YES\" REPLACES IT"},
+      {curve, "MERVODA", "O.K.\n", "curve.mvd IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
+      {dir_.file("ring.tif"), "KESTA FORMAT", "YES\n", ""},
+  };
+  for (const auto& c : cases) {
+    warnings();
+    replay(c.answers);
+    std::string output_file;
+    int retstat = -1;
+    FIO_GUI_OUT(c.input, c.button, false, kX, kY, 1, 1, kX, kY, xaxis, yaxis, data, {},
+                "A title", "X", "Y", "Z", false, 1e-4f, 1e-4f, output_file, retstat, s_);
+    EXPECT_EQ(s_, kStatusGood) << c.button;
+    EXPECT_EQ(retstat, 0) << c.button;
+    const std::string shown = warnings();
+    if (c.box.empty()) {
+      EXPECT_EQ(shown.find("INPUT FILE"), std::string::npos) << shown;
+    } else {
+      EXPECT_NE(shown.find(c.box), std::string::npos) << shown;
+      EXPECT_NE(file_contents(c.input), "raw") << c.button << ": the answer replaced it";
+    }
+  }
 }
 
 // Each button of the graphical output menu writes the bytes its keyboard

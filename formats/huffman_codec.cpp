@@ -343,7 +343,8 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
   IO_WRITE(" ", status);
   if (gui) {
     IO_OUTFILE(0, input_file, ".huf", "test.huf", s.output, status);
-    if (!fio_gui_default_file("KESTA format", {"SELECT OUTPUT FILE FOR", "HUFFMAN CODING"},
+    if (!fio_gui_default_file(input_file, "KESTA format",
+                              {"SELECT OUTPUT FILE FOR", "HUFFMAN CODING"},
                               {"Use the file selection tool to select a directory",
                                "and an output file to contain the data, storage in",
                                "compressed form. Normally such a file ends",

@@ -75,7 +75,8 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
   OfferedAnswer name(fio_out_kesta_file);
   if (gui) {
     IO_OUTFILE(0, input_file, ".kzt", "kesta.kzt", fio_out_kesta_file, status);
-    if (!fio_gui_default_file("KESTA format", {"SELECT OUTPUT FILE FOR", "KESTA STANDARD FORMAT"},
+    if (!fio_gui_default_file(input_file, "KESTA format",
+                              {"SELECT OUTPUT FILE FOR", "KESTA STANDARD FORMAT"},
                               {"Use the file selection tool to select a directory",
                                "and an output file to contain the data, storage in",
                                "KESTA standard format. Normally such a file ends",

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
@@ -186,12 +187,29 @@ FioChosenOutput::~FioChosenOutput() { chosen_output = outer_; }
 
 const std::string* fio_chosen_output() { return chosen_output; }
 
-bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLines info,
-                          std::string& name, Status& status) {
+void fio_warn_replacing_input(const std::string& name, std::string_view input_file,
+                              std::string_view accept, Status& status) {
+  if (status != kStatusGood || SLEN(input_file) == 0) return;
+  std::string proposed, input;
+  if (!input_path(name, proposed, status) ||
+      !input_path(std::string(used_text(input_file)), input, status))
+    return;
+  // The same file by any path; a file that does not exist is replaced by
+  // nothing.
+  std::error_code error;
+  if (!std::filesystem::equivalent(proposed, input, error)) return;
+  GS_FWARNING(1, 1, {name + " IS THE INPUT FILE: \"" + std::string(accept) + "\" REPLACES IT"},
+              status);
+}
+
+bool fio_gui_default_file(std::string_view input_file, std::string_view format_text,
+                          TextLines title, TextLines info, std::string& name, Status& status) {
   if (chosen_output != nullptr) {
     name = *chosen_output;
     return true;
   }
+  fio_warn_replacing_input(name, input_file, "YES", status);
+  if (status != kStatusGood) return false;
   const std::string shown = name;
   bool use = true;
   GS_INPL(false, false, true, true, "USE " + shown,
@@ -309,6 +327,7 @@ std::unique_ptr<AtomicFile> fio_gui_text_output(std::string_view input_file, boo
   fio_force_row_or_column(choice, xstrelm, ystrelm, xendelm, yendelm);
   if (!name_chosen) {
     IO_OUTFILE(0, input_file, extension, default_file, name, status);
+    fio_warn_replacing_input(name, input_file, "O.K.", status);
     FIO_INP_1DOUT(xstrelm, ystrelm, xendelm, yendelm, name, choice.rows, choice.row,
                   choice.column, status);
     const bool cancelled = status == kStatusEscape;

@@ -66,12 +66,20 @@ bool fio_output_path(const std::string& name, std::string& path, Status& status)
 // null after a warning when the path or the open fails.
 std::unique_ptr<AtomicFile> fio_open_text_output(const std::string& name, Status& status);
 
+// Before a window offers NAME, proposed from INPUT_FILE, for output: when
+// NAME is that very file (the data's own, or the image's after an
+// integration), the warning box "NAME IS THE INPUT FILE: "ACCEPT" REPLACES
+// IT", ACCEPT the answer that takes the proposal.
+void fio_warn_replacing_input(const std::string& name, std::string_view input_file,
+                              std::string_view accept, Status& status);
+
 // The graphical choice of an output file: "USE " NAME (YES/NO) with the help
 // "... is the default file for output in FORMAT_TEXT.", and on NO the file
-// selection (TITLE, INFO) for an output file. False, STATUS good, after CANCEL.
+// selection (TITLE, INFO) for an output file; NAME proposed from INPUT_FILE
+// and said first when it is that file. False, STATUS good, after CANCEL.
 // While an FioChosenOutput is alive, NAME becomes its name without a question.
-bool fio_gui_default_file(std::string_view format_text, TextLines title, TextLines info,
-                          std::string& name, Status& status);
+bool fio_gui_default_file(std::string_view input_file, std::string_view format_text,
+                          TextLines title, TextLines info, std::string& name, Status& status);
 
 // While one is alive, the graphical dialogues of the image writers ask
 // nothing: the output file is NAME and every other answer the one proposed

@@ -30,6 +30,7 @@ namespace kesta {
 namespace {
 
 constexpr Index kMaxStrips = 1000;
+constexpr Index kMaxSamples = 16;  // sample widths read from a bits-per-sample entry
 constexpr int kTiffOutputUnit = 25;
 
 // What the directory of one image says.
@@ -41,6 +42,7 @@ struct TiffLayout {
   Index sample_format = 1;  // 1 unsigned integers, 2 signed, 3 floating point
   Index fill_order = 1;     // 1 bits from the most significant, 2 from the least
   Index compression = 1;
+  Index samples = 1;          // samples per pixel (3 in a colour image)
   Index rows_per_strip = -1;  // -1: not given, the whole image
   std::vector<Index> strips;
 };
@@ -151,13 +153,21 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
     const auto tag = FIO_TIFF_INTEGER(e, 2, big, true);
     Index* scalar = tag == 256   ? &layout.width
                     : tag == 257 ? &layout.length
-                    : tag == 258 ? &layout.bits
                     : tag == 259 ? &layout.compression
                     : tag == 266 ? &layout.fill_order
+                    : tag == 277 ? &layout.samples
                     : tag == 278 ? &layout.rows_per_strip
                     : tag == 339 ? &layout.sample_format
                                  : nullptr;
     if (scalar != nullptr && !entry_value(e, big, *scalar, status)) return 2;
+    if (tag == 258) {
+      // One width a sample: a colour image lists three, which tells the
+      // samples a pixel even without their own entry.
+      std::vector<Index> bits;
+      if (entry_values(file, e, big, kMaxSamples, bits, status) != 0) return 2;
+      layout.bits = bits.front();
+      layout.samples = std::max(layout.samples, static_cast<Index>(bits.size()));
+    }
     if (tag == 273) {
       const int code = entry_values(file, e, big, kMaxStrips, layout.strips, status);
       if (code == 1) {
@@ -243,10 +253,22 @@ void failed(const std::string& path, Status& status) {
   report_unread_file(path, "was not input", status);
 }
 
-// True after the warning when the samples are not integers of a width the
-// reader decodes: floating-point samples above all would otherwise be read
-// as the integers of their bit patterns.
+// True after the warning when the samples are not single integers of a
+// width the reader decodes, uncompressed: floating-point samples above all
+// would otherwise be read as the integers of their bit patterns.
 bool samples_refused(const TiffLayout& t, Status& status) {
+  if (t.samples != 1) {
+    IO_WRITE("WARNING: Un-supported number of samples per pixel (" + std::to_string(t.samples) +
+                 "): only images of one sample a pixel are read",
+             status);
+    return true;
+  }
+  if (t.compression != 1) {
+    IO_WRITE("WARNING: Un-supported compression (" + std::to_string(t.compression) +
+                 "): only uncompressed images are read",
+             status);
+    return true;
+  }
   if (t.bits != 8 && t.bits != 12 && t.bits != 16 && t.bits != 32) {
     IO_WRITE("WARNING: Un-supported number of bits per pixel (" + format_i(t.bits, 2) + ")",
              status);
@@ -339,11 +361,6 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   // every value would be scrambled.
   if (t.fill_order != 1 && t.fill_order != 2) {
     IO_WRITE("WARNING: Un-supported fill order (" + std::to_string(t.fill_order) + ")", status);
-    return refuse(2, "WARNING: Cannot decode image");
-  }
-  if (t.compression != 1) {
-    IO_WRITE("WARNING: The Image has been compressed. Data Decompression is not", status);
-    IO_WRITE("         presently supported.", status);
     return refuse(2, "WARNING: Cannot decode image");
   }
   if (t.width < 1 || t.length < 1 || t.rows_per_strip == 0 || t.strips.empty())
@@ -773,7 +790,8 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   if (gui) {
     // The bits come from the menu button ("TIFF 8 BIT", "TIFF 16 BIT").
     IO_OUTFILE(0, input_file, ".tif", "data.tif", output_file, status);
-    if (!fio_gui_default_file("TIFF format", {"SELECT OUTPUT FILE FOR", "TIFF FORMAT"},
+    if (!fio_gui_default_file(input_file, "TIFF format",
+                              {"SELECT OUTPUT FILE FOR", "TIFF FORMAT"},
                               {"Use the file selection tool to select a directory",
                                "and an output file to contain the data, storage in",
                                "TIFF format. Normally such a file ends",

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
@@ -20,7 +21,9 @@ namespace {
 
 // An independent TIFF writer: header, one directory at byte 8 with width,
 // length, bits, compression, strip offsets and rows per strip, then the
-// strips. PIXELS run from the top row, left to right.
+// strips. PIXELS run from the top row, left to right; with SAMPLES above 1
+// each pixel's value is written once a sample (the bits a list after the
+// strip offsets, as a colour image has them).
 struct TiffSpec {
   Index width = 4, length = 3, bits = 16;
   bool big = false;
@@ -30,6 +33,7 @@ struct TiffSpec {
   std::vector<std::uint32_t> pixels;
   Index sample_format = 0;  // 0: no sample format tag
   Index fill_order = 0;     // 0: no fill order tag; 2: pixel bytes bit-reversed
+  Index samples = 1;        // 1: no samples per pixel tag
 };
 
 std::string tiff_bytes(const TiffSpec& s) {
@@ -43,13 +47,15 @@ std::string tiff_bytes(const TiffSpec& s) {
   const Index rps = s.rows_per_strip == 0 ? s.length : s.rows_per_strip;
   const Index strips = (s.length + rps - 1) / rps;
   const Index listed = strips - s.strip_offsets_dropped;
-  const Index row = s.bits == 12 ? (3 * s.width + 1) / 2 : s.width * s.bits / 8;
+  const Index row =
+      s.bits == 12 ? (3 * s.width + 1) / 2 : s.width * s.bits / 8 * s.samples;
   out += s.big ? "MM" : "II";
   put(42, 2);
   put(8, 4);
-  const Index entries = 6 + (s.sample_format != 0) + (s.fill_order != 0);
+  const Index entries = 6 + (s.sample_format != 0) + (s.fill_order != 0) + (s.samples != 1);
   const Index table = 8 + 2 + 12 * entries + 4;
-  const Index data = table + 4 * listed;
+  const Index bits_list = table + 4 * listed;
+  const Index data = bits_list + (s.samples != 1 ? 2 * s.samples : 0);
   put(entries, 2);
   auto entry = [&](int tag, int type, Index count, std::uint32_t value) {
     put(tag, 2);
@@ -64,14 +70,24 @@ std::string tiff_bytes(const TiffSpec& s) {
   };
   entry(256, 4, 1, s.width);
   entry(257, 4, 1, s.length);
-  entry(258, 3, 1, s.bits);
+  if (s.samples != 1) {
+    put(258, 2);
+    put(3, 2);
+    put(s.samples, 4);
+    put(bits_list, 4);
+  } else {
+    entry(258, 3, 1, s.bits);
+  }
   entry(259, 3, 1, s.compression);
   if (s.fill_order != 0) entry(266, 3, 1, static_cast<std::uint32_t>(s.fill_order));
   entry(273, 4, listed, listed == 1 ? data : table);
+  if (s.samples != 1) entry(277, 3, 1, static_cast<std::uint32_t>(s.samples));
   entry(278, 4, 1, s.rows_per_strip == 0 ? s.length : s.rows_per_strip);
   if (s.sample_format != 0) entry(339, 3, 1, static_cast<std::uint32_t>(s.sample_format));
   put(0, 4);
   for (Index k = 0; k < listed; ++k) put(data + k * rps * row, 4);
+  if (s.samples != 1)
+    for (Index k = 0; k < s.samples; ++k) put(s.bits, 2);
   const std::size_t pixel_start = out.size();
   for (Index y = 0; y < s.length; ++y) {
     const std::uint32_t* p = s.pixels.data() + y * s.width;
@@ -83,7 +99,8 @@ std::string tiff_bytes(const TiffSpec& s) {
         if (x + 1 < s.width) out.push_back(static_cast<char>(b & 0xff));
       }
     } else {
-      for (Index x = 0; x < s.width; ++x) put(p[x], static_cast<int>(s.bits / 8));
+      for (Index x = 0; x < s.width; ++x)
+        for (Index k = 0; k < s.samples; ++k) put(p[x], static_cast<int>(s.bits / 8));
     }
   }
   if (s.fill_order == 2)
@@ -454,6 +471,33 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
       EXPECT_NE(out.find("WARNING: Cannot decode image"), std::string::npos) << out;
       EXPECT_EQ(out.find("too short"), std::string::npos) << out;
     }
+  }
+  // So are colour images (three samples a pixel) and compressed ones, each
+  // in one line naming what is not read.
+  for (const auto& [samples, compression, line] :
+       {std::tuple{Index{3}, Index{1}, "WARNING: Un-supported number of samples per pixel (3)"},
+        std::tuple{Index{1}, Index{5}, "WARNING: Un-supported compression (5)"}}) {
+    TiffSpec s{3, 2, 8, false, 0, compression, 0, {1, 2, 3, 4, 5, 6}};
+    s.samples = samples;
+    const std::string path = write(s, "colour.tif");
+    for (const bool member : {false, true}) {
+      testing::TerminalCapture terminal;
+      testing::ScriptedInput input({path, "1", "1", "1", "1", "3", "2"});
+      std::string name = path;
+      const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
+                                 : tiff_keyboard_read({8, 8, false}, name, status_);
+      EXPECT_EQ(r.retstat, 2) << line;
+      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << line << ": only the file name is asked";
+      const std::string out = terminal.text();
+      EXPECT_NE(out.find(line), std::string::npos) << out;
+      EXPECT_NE(out.find("colour.tif was not input"), std::string::npos) << out;
+      for (const char* other : {"Image size not returned", "Integer tag contains", "compressed."})
+        EXPECT_EQ(out.find(other), std::string::npos) << out;
+    }
+    // The read itself refuses them the same way.
+    testing::TerminalCapture terminal;
+    EXPECT_EQ(read(path, {1, 1, 3, 2, 1, 1}).retstat, 2);
+    EXPECT_NE(terminal.text().find(line), std::string::npos) << terminal.text();
   }
   EXPECT_EQ(status_, kStatusGood);
   // The prompt helper itself never offers a range it would have to cut.

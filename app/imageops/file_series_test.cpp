@@ -10,10 +10,12 @@
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
 #include "app/main/data_store.hpp"
+#include "core/defaults_db.hpp"
 #include "core/macro.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/row_blocks.hpp"
+#include "formats/tiff_format.hpp"
 #include "formats/tulma_format.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
@@ -322,6 +324,48 @@ TEST_F(SeriesFiles, MembersLargerThanTheArraysAreCutAsTheFirst) {
     }
     std::filesystem::remove_all(names[7]);
   }
+}
+
+// TIFF members give no pixel sizes: the sum leaves the stored ones as they
+// were, so that a later integration still knows the detector's.
+TEST_F(SeriesFiles, TiffSumKeepsTheStoredPixelSizes) {
+  ImageopsUpcalls table;
+  table.def_fs = def_fs_gui;
+  UpcallsOverride with(table);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  kzt_series_row_reader() = fio_gui_rows_input;
+  defined.extension = ".tif";
+  defined.end = 2;
+  Status s = kStatusGood;
+  const std::vector<float> ones(12 * 10, 1.0f);
+  for (int k = 1; k <= 2; ++k) {
+    std::string name;
+    ASSERT_TRUE(kzt_series_name(defined, k, name, s));
+    testing::ScriptedInput answers({name, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
+    int bits = 16;
+    FIO_OUT_TIFF(false, "", 12, 10, 1, 1, 12, 10, ones, "t", 0.0f, 0.0f, name, bits, s);
+    ASSERT_EQ(s, kStatusGood);
+  }
+  kzt_series_name(defined, 1, defined.first_file, s);
+  kzt_series_name(defined, 2, defined.last_file, s);
+  int stored = 1;
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", 1.0e-4f, stored, s);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 1.0e-4f, stored, s);
+  replay(defined.first_file + "\nO.K.\n");
+  testing::TerminalCapture terminal;
+  KZT_AVERAGE(false, sets, s);
+  ASSERT_EQ(s, kStatusGood) << terminal.text();
+  EXPECT_NE(terminal.text().find("INFO: Number of correctly input images =      2"),
+            std::string::npos)
+      << terminal.text();
+  EXPECT_EQ(at(12, 10), 2.0f);
+  float xps = 0, yps = 0;
+  int retstat = 1;
+  IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, s);
+  IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", yps, retstat, s);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_FLOAT_EQ(xps, 1.0e-4f);
+  EXPECT_FLOAT_EQ(yps, 1.0e-4f);
 }
 
 // Members whose rows are far longer than the part kept are read whole, cut
