@@ -334,6 +334,59 @@ void put_region(RecordWriter& out, const Scaler& scale, std::span<const float> a
   }
 }
 
+// The pixels of a region that are not finite, by kind.
+struct NonFinitePixels {
+  Index nan = 0, plus = 0, minus = 0;
+  Index total() const { return nan + plus + minus; }
+};
+
+NonFinitePixels non_finite_pixels(std::span<const float> array, Index xmaxdat, Index xstrelm,
+                                  Index ystrelm, Index xendelm, Index yendelm) {
+  NonFinitePixels found;
+  const Index width = xendelm - xstrelm + 1;
+  // A 32-bit count over blocks keeps the search one lane wide, so that it
+  // vectorises; the kinds are told apart only in a row that has any.
+  constexpr Index kBlock = Index{1} << 30;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const float* row = array.data() + element(xstrelm, y, xmaxdat);
+    for (Index start = 0; start < width; start += kBlock) {
+      const Index n = std::min(kBlock, width - start);
+      std::int32_t any = 0;
+      for (Index x = 0; x < n; ++x)
+        any += std::fabs(row[start + x]) <= std::numeric_limits<float>::max() ? 0 : 1;
+      if (any == 0) continue;
+      for (Index x = 0; x < n; ++x) {
+        const float v = row[start + x];
+        found.nan += std::isnan(v) ? 1 : 0;
+        found.plus += v == std::numeric_limits<float>::infinity() ? 1 : 0;
+        found.minus += v == -std::numeric_limits<float>::infinity() ? 1 : 0;
+      }
+    }
+  }
+  return found;
+}
+
+// One INFO line with the number of pixels that are not finite and the
+// integers SCALE made of each kind (NaN as the lower limit, the infinities
+// clipped), so that they are not taken for real values of the file.
+void write_non_finite_line(const NonFinitePixels& found, const Scaler& scale, Status& status) {
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  const Index total = found.total();
+  std::string line = "INFO: " + format_i(total, 0) +
+                     (total == 1 ? " pixel is not finite: " : " pixels are not finite: ");
+  const char* separator = "";
+  const auto kind = [&](Index count, const char* name, float value) {
+    if (count == 0) return;
+    line += separator + format_i(count, 0) + " " + name + " written as " +
+            format_i(static_cast<std::int64_t>(scale(value)), 0);
+    separator = ", ";
+  };
+  kind(found.nan, "NaN", std::numeric_limits<float>::quiet_NaN());
+  kind(found.plus, "+Infinity", kInfinity);
+  kind(found.minus, "-Infinity", -kInfinity);
+  IO_WRITE(line, status);
+}
+
 }  // namespace
 
 void IO_INP_2DBYTE(int stream, bool is_signed, bool xflip, bool yflip, Index xnumin, Index ynumin,
@@ -425,6 +478,8 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
     return fail(13);
   const Scaler scale{lo, factor, bytes == 4 ? -2147483647.0 : 0.0, top, bytes == 4 ? 0.0 : lo};
 
+  const NonFinitePixels non_finite =
+      non_finite_pixels(array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm);
   RecordWriter out(io_stream(stream), record_bytes, bytes, swap, record);
   switch (bytes) {
     case 1:
@@ -441,6 +496,7 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
       break;
   }
   failed = !out.finish();
+  if (!failed && non_finite.total() > 0) write_non_finite_line(non_finite, scale, status);
   if (failed) {
     IO_WRITE("", status);
     IO_WRITE("ERROR: Failed to output binary data to a file. May be the file system,", status);

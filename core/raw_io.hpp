@@ -97,7 +97,9 @@ void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, 
 // or, with BY_COLUMNS, columns. With FULL_RECORDS each row (column) is padded
 // with the bottom value to whole records; a row longer than one record spans
 // as many as it needs, none of its values dropped. RECORD advances per record
-// written.
+// written. NaN is written as LOWER and the infinities clipped, and after a
+// write that holds any of them one INFO line gives their number and the
+// integers each kind was written as.
 // STATUS 10000 plus: 1, 2 bad dimensions (or ARRAY smaller than them); 5, 6
 // bad region; 17 RECORD_BYTES below 1 or BYTES not 1, 2, 4 (with a terminal
 // line); 9 RECORD_BYTES above 12000; 33 DATA_TYPE not "I"; 13 a scale that is

@@ -196,7 +196,8 @@ TEST(RawWrite, ScalesRoundsAndClips) {
 
 // The limits offered come from the finite values and lie apart: an image
 // with infinite pixels or of one value is written with the defaults taken as
-// they stand (infinite pixels clipped, NaN as the lower limit).
+// they stand (infinite pixels clipped, NaN as the lower limit), and one line
+// says how many pixels were not finite and what they became.
 TEST(RawWrite, OfferedLimitsAreFiniteAndApart) {
   const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
   struct Case {
@@ -204,14 +205,20 @@ TEST(RawWrite, OfferedLimitsAreFiniteAndApart) {
     std::vector<float> data;
     float lower, upper;                 // offered
     std::vector<std::int64_t> written;  // with them
+    const char* line;                   // on the non-finite pixels ("" for none)
   };
   const Case cases[] = {
-      {2, {1, inf, nan}, 0, 65535, {1, 65535, 0}},
-      {1, {0, 0, 0}, 0, 1, {0, 0, 0}},
-      {1, {-inf, -2, -2}, -2, -1, {0, 0, 0}},
+      {2, {1, inf, nan}, 0, 65535, {1, 65535, 0},
+       "INFO: 2 pixels are not finite: 1 NaN written as 0, 1 +Infinity written as 65535\n"},
+      {1, {0, 0, 0}, 0, 1, {0, 0, 0}, ""},
+      {1, {-inf, -2, -2}, -2, -1, {0, 0, 0},
+       "INFO: 1 pixel is not finite: 1 -Infinity written as 0\n"},
       // Above 2^24 the lower limit plus 1 is no float: the next one up is 2 away.
-      {1, {-33554432.0f, -33554432.0f, nan}, -33554432.0f, -33554430.0f, {0, 0, 0}},
-      {4, {-inf, 5, inf}, -2147483648.0f, 2147483647.0f, {-2147483647, 5, 2147483647}},
+      {1, {-33554432.0f, nan, nan}, -33554432.0f, -33554430.0f, {0, 0, 0},
+       "INFO: 2 pixels are not finite: 2 NaN written as 0\n"},
+      {4, {-inf, 5, inf}, -2147483648.0f, 2147483647.0f, {-2147483647, 5, 2147483647},
+       "INFO: 2 pixels are not finite: 1 +Infinity written as 2147483647, 1 -Infinity written "
+       "as -2147483647\n"},
   };
   for (const Case& c : cases) {
     testing::reset_dialogue();
@@ -229,6 +236,14 @@ TEST(RawWrite, OfferedLimitsAreFiniteAndApart) {
       if (c.bytes == 2) got = raw_at<std::uint16_t>(w.file, i);
       if (c.bytes == 4) got = raw_at<std::int32_t>(w.file, i);
       EXPECT_EQ(got, c.written[static_cast<std::size_t>(i)]) << i;
+    }
+    const std::string said = terminal.text();
+    const auto at = said.find("not finite");
+    if (*c.line == '\0') {
+      EXPECT_EQ(at, std::string::npos);
+    } else {
+      EXPECT_NE(said.find(c.line), std::string::npos);
+      EXPECT_EQ(said.find("not finite", at + 1), std::string::npos);  // one line only
     }
   }
 

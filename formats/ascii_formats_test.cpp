@@ -28,6 +28,19 @@ class Ascii : public ::testing::Test {
     std::ofstream(path) << text;
     return path;
   }
+  // TEXT read as a 3 x 2 image into DATA; the reader's RETSTAT.
+  int read_3x2(const std::string& text, std::vector<float>& data) {
+    std::vector<float> var(6), xaxis(3), yaxis(2);
+    std::string name = file(text), title, xl, yl, zl;
+    Index xn = 0, yn = 0;
+    int retstat = -9;
+    bool variances = false;
+    float xps = 1, yps = 1;
+    testing::ScriptedInput input({name, "3", "2", "0"});
+    FIO_IN_2DASCII({3, 2, variances, xn, yn, xaxis, yaxis, data, var, title, xl, yl, zl, xps, yps},
+                   name, retstat, status_);
+    return retstat;
+  }
   testing::TempDir dir_;
   testing::TerminalCapture terminal_;
   Status status_ = ST_GOOD();
@@ -161,19 +174,52 @@ TEST_F(Ascii, SignedNonFiniteAndOutOfRangeValuesAreOneValueEach) {
     EXPECT_FALSE(fio_to_real(bad, v)) << bad;
   }
 
-  std::vector<float> data(6, -7.0f), var(6), xaxis(3), yaxis(2);
-  std::string name = file("-nan +inf 1e39\n1e-50 +2 -Infinity\n"), title, xl, yl, zl;
-  Index xn = 0, yn = 0;
-  int retstat = -9;
-  bool variances = false;
-  float xps = 1, yps = 1;
-  testing::ScriptedInput input({name, "3", "2", "0"});
-  FIO_IN_2DASCII({3, 2, variances, xn, yn, xaxis, yaxis, data, var, title, xl, yl, zl, xps, yps},
-                 name, retstat, status_);
-  ASSERT_EQ(retstat, 0);
+  std::vector<float> data(6, -7.0f);
+  ASSERT_EQ(read_3x2("-nan +inf 1e39\n1e-50 +2 -Infinity\n", data), 0);
   EXPECT_TRUE(std::isnan(data[0]));
   EXPECT_EQ(std::vector<float>(data.begin() + 1, data.end()),
             (std::vector<float>{kInf, kInf, 0.0f, 2.0f, -kInf}));
+}
+
+// Fortran writes double precision values with a D exponent, and drops the
+// letter when the exponent has three digits; beyond single precision they
+// are the nearest single value, as the E form is, never refused (a refused
+// token would shift the rest of a 2-D image by one pixel).
+TEST_F(Ascii, FortranExponentsBeyondSinglePrecisionReadAsTheEForm) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const struct {
+    const char* token;
+    float value;
+  } cases[] = {
+      {"1.0D+39", kInf},    {"-1.0d39", -kInf},  {"1.0d-50", 0.0f},  {"-1.0D-50", -0.0f},
+      {"1D-40", 1e-40f},    {"2.5D+03", 2500.0f}, {"+.5d1", 5.0f},    {"0.1000-119", 0.0f},
+      {"0.1+101", kInf},    {"-1.5-2", -0.015f}, {"1.0E+039", kInf},
+  };
+  for (const auto& c : cases) {
+    float v = 7.0f;
+    EXPECT_TRUE(fio_to_real(c.token, v)) << c.token;
+    EXPECT_EQ(v, c.value) << c.token;
+    EXPECT_EQ(std::signbit(v), std::signbit(c.value)) << c.token;
+  }
+  // A letter without exponent digits is no number, nor a sign with no point
+  // before it (a date, a range).
+  for (const char* bad : {"1D", "D5", "1.0D+", "1.0Dx5", "1D1D1", "2020-01", "1.0+-5", "1.0+"}) {
+    float v = 7.0f;
+    EXPECT_FALSE(fio_to_real(bad, v)) << bad;
+  }
+
+  std::vector<float> data(6, -7.0f);
+  ASSERT_EQ(read_3x2("1 1.0D+39 3\n4 1.0d-50 6\n", data), 0);
+  EXPECT_EQ(data, (std::vector<float>{1, kInf, 3, 4, 0, 6}));
+  EXPECT_EQ(terminal_.text().find("Failed to convert"), std::string::npos);
+
+  std::vector<float> v(2, -1);
+  Index n = 0;
+  int retstat = -9;
+  FIO_IN_1DASCII(file("-1.0D+39\n1.0d-50\n"), 2, retstat, n, v, status_);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(v, (std::vector<float>{-kInf, 0.0f}));
+  EXPECT_EQ(terminal_.text().find("Problem inputting"), std::string::npos);
 }
 
 // A line is read whole up to 64 characters a value of the arrays' width, and

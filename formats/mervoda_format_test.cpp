@@ -107,6 +107,15 @@ TEST_F(Mervoda, NonFiniteValuesReadBack) {
   EXPECT_EQ(c.data[2], 0.0f);
   EXPECT_NE(terminal_.text().find("WARNING: Problem inputting Y-coordinate value"),
             std::string::npos);
+
+  // Fortran's D exponents beyond single precision, as E ones.
+  std::ofstream(path) << "t\nx\ny\n2\n1.0D+39 1.0d-50\n2 -1.0D+39\n";
+  const std::size_t before = terminal_.text().size();
+  ASSERT_EQ(read(c, path), 0);
+  EXPECT_EQ(c.xaxis[0], kInf);
+  EXPECT_EQ(c.data[0], 0.0f);
+  EXPECT_EQ(c.data[1], -kInf);
+  EXPECT_EQ(terminal_.text().find("Problem inputting", before), std::string::npos);
 }
 
 TEST_F(Mervoda, CountLineAndShortFiles) {

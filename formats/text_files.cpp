@@ -96,6 +96,27 @@ float nearest_single(std::string_view digits) {
   return std::strtof(text.c_str(), nullptr);
 }
 
+// NUMBER with its Fortran exponent written as the E form it stands for, so
+// that it reads with E's range: the D of double precision, or the sign alone
+// that takes the letter's place when an exponent has three digits (after a
+// mantissa with a point, as typed numbers take it, so that a date or a range
+// such as "2020-01" stays no number). Empty when NUMBER has neither.
+std::string fortran_e_form(std::string_view number) {
+  std::string text(number);
+  if (const std::size_t letter = number.find_first_of("Dd"); letter != std::string_view::npos) {
+    text[letter] = 'e';
+    return text;
+  }
+  const std::size_t sign = number.find_first_of("+-", 1);
+  if (sign == std::string_view::npos) return {};
+  const std::string_view mantissa = number.substr(0, sign);
+  if (mantissa.find('.') == std::string_view::npos ||
+      mantissa.find_first_of("Ee") != std::string_view::npos)
+    return {};
+  text.insert(sign, 1, 'e');
+  return text;
+}
+
 }  // namespace
 
 bool fio_to_real(std::string_view token, float& value) {
@@ -107,9 +128,15 @@ bool fio_to_real(std::string_view token, float& value) {
     // The reader below takes a minus but not a plus; the minus stays for it.
     if (!negative) number.remove_prefix(1);
   }
-  const char* end = number.data() + number.size();
   float v = 0.0f;
-  const auto [at, error] = std::from_chars(number.data(), end, v);
+  std::from_chars_result read = std::from_chars(number.data(), number.data() + number.size(), v);
+  std::string e_form;
+  if (read.ptr != number.data() + number.size() && !(e_form = fortran_e_form(number)).empty()) {
+    number = e_form;
+    read = std::from_chars(number.data(), number.data() + number.size(), v);
+  }
+  const char* end = number.data() + number.size();
+  const auto [at, error] = read;
   if (at == end && error == std::errc() && std::isfinite(v)) {
     value = v;
     return true;

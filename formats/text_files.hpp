@@ -50,8 +50,9 @@ std::vector<std::string> fio_tokens(std::string_view line);
 // TOKEN as a real (the plain decimal forms quickly, the rest as typed
 // numbers are read), also the texts of values that are not finite, signed or
 // not: NaN, Infinity, Inf (any case). A number beyond single precision is the
-// nearest single-precision value (infinity, or zero and the subnormals);
-// false when it is no number.
+// nearest single-precision value (infinity, or zero and the subnormals),
+// written with an E exponent or Fortran's D or letterless one alike; false
+// when it is no number.
 bool fio_to_real(std::string_view token, float& value);
 
 // Writes "Enter name of output file", then asks "FILE NAME" (NAME the default
