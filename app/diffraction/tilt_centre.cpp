@@ -104,9 +104,15 @@ RingFollowing follow_rings(const GsDisplayedImage& im, const TiltSolution& s, fl
                            int num_rings, float half_width, int num_sections, Status& status) {
   RingFollowing f;
   const auto again = std::make_unique<KztComRings>();
+  // A solution whose cones cannot be drawn on the detector is found
+  // nowhere.
+  if (!std::isfinite(s.x_beam) || !std::isfinite(s.y_beam) || !std::isfinite(s.rotation) ||
+      !std::isfinite(s.tilt) || !(s.distance > 0.0f))
+    return f;
   for (int k = 0; k < num_rings; ++k) {
     const auto ku = static_cast<std::size_t>(k);
     again->radii[ku] = s.distance * std::tan(s.two_theta[ku]);
+    if (!(again->radii[ku] > 0.0f) || !std::isfinite(again->radii[ku])) return f;
   }
   const RingTilt tilt{s.distance, s.rotation, s.tilt};
   kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
