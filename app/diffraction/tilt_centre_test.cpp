@@ -260,6 +260,11 @@ TEST(TiltFromRings, WrongSolutionIsWarned) {
                                       1.562051e-10, 1.352775e-10, 1.241392e-10},
                                      0.0, 8.0);
   ASSERT_EQ(f.fitted.num, 2);
+  // The second search leaves the ring store as the last fit left it.
+  int stored = 0;
+  for (std::size_t k = 0; k < 4; ++k) stored += vosq_kzt_comrings.num_coordinates[k];
+  EXPECT_EQ(stored, f.fitted.s[1].fit.points);
+  EXPECT_NE(stored, f.fitted.s[1].following.found);
   for (const TiltSolution& s : f.fitted.s) {
     EXPECT_GT(centre_error(f, s), 1.0);
     EXPECT_LT(s.fit.rms(f.scene.pixel), 1.0);
