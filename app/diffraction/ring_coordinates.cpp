@@ -191,7 +191,7 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
                     std::span<double> profiles, std::span<double> weights,
                     int& num_coordinates, std::span<float> x_coordinates,
                     std::span<float> y_coordinates, std::span<float> intensities,
-                    std::span<float> azimuths, Status& status) {
+                    std::span<float> azimuths, Status& status, int* num_searched = nullptr) {
   constexpr const char* kName = "Subroutine KZT_RINGCOORDS V0.1";
   if (st_bad(status, kName)) return;
   if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
@@ -305,6 +305,7 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
   }
 
   num_coordinates = 0;
+  if (num_searched != nullptr) *num_searched = 0;
   const auto nb = static_cast<std::size_t>(num_bins);
   std::vector<double> v(nb);
   const double section = kTwoPi / num_sections;
@@ -322,6 +323,7 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
       if (usable[s] == 0) std::fill_n(prof, nb, static_cast<double>(kMissing));
     }
     if (usable[s] == 0 || pixels[s] <= 9) continue;
+    if (num_searched != nullptr) ++*num_searched;
     // Background: the line through the profile's ends.
     double p = prof[0];
     double x0 = 0.5;
@@ -388,7 +390,8 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
                    std::span<const float> radii, float half_width, int num_sections,
                    bool integrated, Index max_coordinates, std::span<int> num_coordinates,
                    std::span<float> x_coordinates, std::span<float> y_coordinates,
-                   std::span<float> intensities, std::span<float> azimuths, Status& status) {
+                   std::span<float> intensities, std::span<float> azimuths, Status& status,
+                   std::span<int> num_searched = {}) {
   constexpr const char* kName = "Subroutine KZT_FINDRINGS V0.1";
   if (st_bad(status, kName)) return;
   if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
@@ -403,7 +406,8 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
   Index cells = 0;
   if (max_rings < 1 || num_rings < 0 || num_rings > max_rings ||
       radii.size() < static_cast<std::size_t>(num_rings) ||
-      num_coordinates.size() < static_cast<std::size_t>(num_rings))
+      num_coordinates.size() < static_cast<std::size_t>(num_rings) ||
+      (!num_searched.empty() && num_searched.size() < static_cast<std::size_t>(num_rings)))
     return st_fail(status, kBaseApp + 3, kName);
   if (!checked_product(max_coordinates, max_rings, cells) ||
       x_coordinates.size() < static_cast<std::size_t>(cells) ||
@@ -440,7 +444,8 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
                    half_width, num_sections, integrated, max_coordinates, num_bins, num_bins,
                    profiles, weights, count, x_coordinates.subspan(at, column),
                    y_coordinates.subspan(at, column), intensities.subspan(at, column),
-                   azimuths.subspan(at, column), status);
+                   azimuths.subspan(at, column), status,
+                   num_searched.empty() ? nullptr : &num_searched[static_cast<std::size_t>(k)]);
     if (status != kStatusGood) return;
     if (info)
       IO_WRITE("INFO: Ring " + format_i(k + 1, 2) + ", Number of coordinates = " +
@@ -470,12 +475,12 @@ void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm
                           std::span<const std::uint8_t> mask, float x_pixel_size,
                           float y_pixel_size, float x_beam, float y_beam, int num_rings,
                           float half_width, int num_sections, bool integrated,
-                          const RingTilt* tilt, Status& status) {
-  KztComRings& r = vosq_kzt_comrings;
+                          const RingTilt* tilt, Status& status, KztComRings& r) {
   find_rings(tilt, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
                 x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
                 half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
-                r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status);
+                r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status,
+                r.num_searched);
 }
 
 void KZT_RINGOUTLIERS(bool info, int max_rings, int num_rings, float distance, float x_beam,

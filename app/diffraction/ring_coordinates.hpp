@@ -35,6 +35,9 @@ struct KztComRings {
   std::array<float, kMaxRings> d_spacings{};  // metres, set by the calibrant fit
   std::array<float, kMaxRingCoordinates * kMaxRings> azimuths{};
   std::array<float, kMaxRings> radii{};  // metres, the radius each ring was searched at
+  // Of each ring's sections, those whose profile lay whole on the image and
+  // unmasked, so that the ring could have been found there.
+  std::array<int, kMaxRings> num_searched{};
 };
 inline KztComRings vosq_kzt_comrings;
 
@@ -131,13 +134,16 @@ struct RingTilt {
 // through RADII(k) at the distance (radius / distance = tan 2-theta) on
 // the tilted detector instead of the circle, so that rings far out on a
 // tilted detector stay inside their annulus; without tilt (or with a cone
-// that misses the detector somewhere) it is the circle.
+// that misses the detector somewhere) it is the circle. STORE is the ring
+// store unless another is given (a search that must leave the points of a
+// fit alone).
 void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                           Index xendelm, Index yendelm, std::span<const float> data,
                           std::span<const std::uint8_t> mask, float x_pixel_size,
                           float y_pixel_size, float x_beam, float y_beam, int num_rings,
                           float half_width, int num_sections, bool integrated,
-                          const RingTilt* tilt, Status& status);
+                          const RingTilt* tilt, Status& status,
+                          KztComRings& store = vosq_kzt_comrings);
 
 // One ring. PROFILES and WEIGHTS are work arrays of MAX_BINS x NUM_SECTIONS;
 // the outputs are the ring's column (MAX_COORDINATES long). The same checks

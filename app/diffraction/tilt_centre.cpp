@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,58 +65,164 @@ bool one_click(const GsDisplayedImage& im, std::string_view prompt,
   return true;
 }
 
-// The largest distance (metres) between the rings of solution S and the
-// circles of RADII about (X_CENTRE, Y_CENTRE) they were searched on, along
-// the azimuths of the points left in the ring store; a ring not met within
-// four half-widths of its circle counts as four half-widths off.
-float stray_from_circles(const TiltSolution& s, int num_rings, std::span<const float> radii,
-                         float x_centre, float y_centre, float half_width) {
-  const KztComRings& store = vosq_kzt_comrings;
-  const double reach = 4.0 * static_cast<double>(half_width);
-  double worst = 0.0;
-  for (int k = 0; k < num_rings; ++k) {
-    const auto ku = static_cast<std::size_t>(k);
-    const TiltedCone cone(s.x_beam, s.y_beam, s.distance, s.rotation, s.tilt,
-                          std::tan(static_cast<double>(s.two_theta[ku])));
-    const double radius = radii[ku];
-    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
-    const int count = std::clamp<int>(store.num_coordinates[ku], 0, kMaxRingCoordinates);
-    for (int n = 0; n < count; ++n) {
-      const double azimuth = store.azimuths[column + static_cast<std::size_t>(n)];
-      const double c = std::cos(azimuth), sn = std::sin(azimuth);
-      auto residual = [&](double d) { return cone.residual(x_centre + d * c, y_centre + d * sn); };
-      double lo = std::max(0.0, radius - reach), hi = radius + reach;
-      double off = reach;
-      if (residual(lo) <= 0.0 && residual(hi) >= 0.0) {
-        for (int step = 0; step < 50; ++step) {
-          const double mid = 0.5 * (lo + hi);
-          (residual(mid) < 0.0 ? lo : hi) = mid;
-        }
-        off = std::fabs(0.5 * (lo + hi) - radius);
-      }
-      worst = std::max(worst, off);
+// The 4 x 4 system NORMAL STEP = RIGHT by elimination with partial pivoting;
+// false when it is singular (or nearly so).
+bool solve_four(std::array<std::array<double, 4>, 4> normal, std::array<double, 4> right,
+                std::array<double, 4>& step) {
+  double largest = 0.0;
+  for (std::size_t i = 0; i < 4; ++i) largest = std::max(largest, std::fabs(normal[i][i]));
+  if (!(largest > 0.0) || !std::isfinite(largest)) return false;
+  for (std::size_t c = 0; c < 4; ++c) {
+    std::size_t p = c;
+    for (std::size_t i = c + 1; i < 4; ++i)
+      if (std::fabs(normal[i][c]) > std::fabs(normal[p][c])) p = i;
+    if (!(std::fabs(normal[p][c]) > 1.0e-12 * largest)) return false;
+    std::swap(normal[p], normal[c]);
+    std::swap(right[p], right[c]);
+    for (std::size_t i = c + 1; i < 4; ++i) {
+      const double m = normal[i][c] / normal[c][c];
+      for (std::size_t j = c; j < 4; ++j) normal[i][j] -= m * normal[c][j];
+      right[i] -= m * right[c];
     }
   }
-  return static_cast<float>(worst);
+  for (std::size_t c = 4; c-- > 0;) {
+    double v = right[c];
+    for (std::size_t j = c + 1; j < 4; ++j) v -= normal[c][j] * step[j];
+    step[c] = v / normal[c][c];
+  }
+  return true;
 }
 
-std::string pixels_text(double metres, float pixel_size) {
-  return std::string(trimmed_text(format_f(metres / pixel_size, 14, 1)));
+// Each ring of solution S searched again, its annulus of HALF_WIDTH
+// following the fitted cone about the fitted centre, into a store of its
+// own (the fit's points stay as they are). The radial offsets of what was
+// found from the fitted rings are then fitted, linearised, by a change of
+// the centre, of the tilt (as a vector, so that no tilt is no special
+// case) and of each ring's cone angle: the change of centre and tilt they
+// ask for, and the rms offset that change leaves.
+RingFollowing follow_rings(const GsDisplayedImage& im, const TiltSolution& s, float xps, float yps,
+                           int num_rings, float half_width, int num_sections, Status& status) {
+  RingFollowing f;
+  const auto again = std::make_unique<KztComRings>();
+  // A solution whose cones cannot be drawn on the detector is found
+  // nowhere.
+  if (!std::isfinite(s.x_beam) || !std::isfinite(s.y_beam) || !std::isfinite(s.rotation) ||
+      !std::isfinite(s.tilt) || !(s.distance > 0.0f))
+    return f;
+  for (int k = 0; k < num_rings; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    again->radii[ku] = s.distance * std::tan(s.two_theta[ku]);
+    if (!(again->radii[ku] > 0.0f) || !std::isfinite(again->radii[ku])) return f;
+  }
+  const RingTilt tilt{s.distance, s.rotation, s.tilt};
+  kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                       im.yendelm, im.data,
+                       im.mask_data ? im.mask : std::span<const std::uint8_t>{}, xps, yps, s.x_beam,
+                       s.y_beam, num_rings, half_width, num_sections, false, &tilt, status,
+                       *again);
+  if (status != kStatusGood) return f;
+  // Steps of the derivatives: a thousandth of a pixel, about 0.2
+  // millidegrees.
+  constexpr double kStepCentre = 1.0e-7, kStepAngle = 1.0e-6;
+  const double tx = s.tilt * std::cos(s.rotation), ty = s.tilt * std::sin(s.rotation);
+  // Normal equations of centre and tilt, each ring's cone angle eliminated.
+  std::array<std::array<double, 4>, 4> normal{};
+  std::array<double, 4> right{};
+  double squares = 0.0;
+  Index points = 0;
+  for (int k = 0; k < num_rings; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    const double two_theta = s.two_theta[ku];
+    auto cone = [&](double dx, double dy, double dtx, double dty, double dt) {
+      return TiltedCone(s.x_beam + dx, s.y_beam + dy, s.distance, std::atan2(ty + dty, tx + dtx),
+                        std::hypot(tx + dtx, ty + dty), std::tan(two_theta + dt));
+    };
+    const TiltedCone fitted = cone(0, 0, 0, 0, 0);
+    const std::array<TiltedCone, 5> moved = {
+        cone(kStepCentre, 0, 0, 0, 0), cone(0, kStepCentre, 0, 0, 0),
+        cone(0, 0, kStepAngle, 0, 0), cone(0, 0, 0, kStepAngle, 0), cone(0, 0, 0, 0, kStepAngle)};
+    const std::array<double, 5> steps = {kStepCentre, kStepCentre, kStepAngle, kStepAngle,
+                                         kStepAngle};
+    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
+    const int count = std::clamp<int>(again->num_coordinates[ku], 0, kMaxRingCoordinates);
+    f.found += count;
+    f.searched += again->num_searched[ku];
+    // Sums with the derivative along the cone angle, G.
+    double gg = 0.0, go = 0.0;
+    std::array<double, 4> gd{};
+    for (int n = 0; n < count; ++n) {
+      const std::size_t at = column + static_cast<std::size_t>(n);
+      const double x = again->x_coordinates[at], y = again->y_coordinates[at];
+      const double offset = fitted.residual(x, y);
+      std::array<double, 5> d{};
+      for (std::size_t j = 0; j < 5; ++j) d[j] = (moved[j].residual(x, y) - offset) / steps[j];
+      // The change wanted makes OFFSET + D . CHANGE small.
+      for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = 0; j < 4; ++j) normal[i][j] += d[i] * d[j];
+        right[i] -= d[i] * offset;
+        gd[i] += d[4] * d[i];
+      }
+      gg += d[4] * d[4];
+      go -= d[4] * offset;
+      squares += offset * offset;
+    }
+    points += count;
+    if (gg > 0.0) {
+      squares -= go * go / gg;
+      for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = 0; j < 4; ++j) normal[i][j] -= gd[i] * gd[j] / gg;
+        right[i] -= gd[i] * go / gg;
+      }
+    }
+  }
+  std::array<double, 4> change{};
+  if (!solve_four(normal, right, change)) return f;
+  for (std::size_t i = 0; i < 4; ++i) squares -= right[i] * change[i];
+  f.determined = true;
+  f.centre_move = std::hypot(change[0], change[1]);
+  f.tilt_move = std::hypot(change[2], change[3]);
+  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(points));
+  return f;
+}
+
+std::string fixed_text(double v, int decimals) {
+  return std::string(trimmed_text(format_f(v, 14, decimals)));
 }
 
 }  // namespace
 
-bool kzt_warn_stray_rings(const TiltSolution& s, float half_width, float xps, Status& status) {
-  if (!(s.stray > 0.5f * half_width)) return false;
-  IO_WRITE("WARNING: The fitted rings stray up to " + pixels_text(s.stray, xps) +
-               " pixels from the circles on which",
-           status);
-  IO_WRITE("         they were searched (half-width " + pixels_text(half_width, xps) +
-               " pixels): ring positions found",
-           status);
-  IO_WRITE("         near the edge of a search region are pulled inwards, so this beam",
-           status);
-  IO_WRITE("         centre and tilt may be wrong", status);
+bool kzt_warn_rings_not_followed(const TiltSolution& s, float xps, Status& status) {
+  // Halfway between a right solution (within 0.1 pixel and 0.05 degree of
+  // the truth) and a wrong one (beyond 0.3 pixel or 0.1 degree): over the
+  // tilt sweep of bench_tilt the change asked for stays below three
+  // quarters of these limits for every right solution and exceeds them by
+  // a third for every wrong one. What the change leaves is held to the
+  // ring fit's own limit.
+  constexpr double kCentreLimit = 0.2;   // pixels
+  constexpr double kTiltLimit = 0.075;   // degrees
+  constexpr double kScatterLimit = 1.0;  // pixels
+  const RingFollowing& f = s.following;
+  const double centre = f.centre_move / xps;
+  const double tilt = f.tilt_move * kDegreesPerRadian;
+  const double scatter = f.scatter / xps;
+  // (A NaN is a change too.)
+  if (f.determined && centre <= kCentreLimit && tilt <= kTiltLimit && scatter <= kScatterLimit)
+    return false;
+  const std::string sections =
+      format_i(f.found, 0) + " of " + format_i(f.searched, 0) + " sections";
+  IO_WRITE("WARNING: Searched again along this solution's cones, the rings were found", status);
+  if (f.determined) {
+    IO_WRITE("         in " + sections + " and lie as if its beam centre were " +
+                 fixed_text(centre, 2),
+             status);
+    IO_WRITE("         pixels and its tilt " + fixed_text(tilt, 3) + " degrees off (" +
+                 fixed_text(scatter, 2) + " pixels rms left): it",
+             status);
+    IO_WRITE("         does not follow the rings", status);
+  } else {
+    IO_WRITE("         in " + sections + ": it does not follow the rings", status);
+  }
+  IO_WRITE("         If the d-spacings of the sample are known, refine with CALIBRANT", status);
   return true;
 }
 
@@ -470,7 +577,7 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
                   s.rotation, s.tilt, s.sigma, status, &s.fit);
     s.distance = sample_distance;
     if (status == kStatusGood)
-      s.stray = stray_from_circles(s, num_rings, radii, x_beam, y_beam, half_width);
+      s.following = follow_rings(im, s, xps, yps, num_rings, half_width, num_sections, status);
     if (status == kStatusGood && full_info) {
       IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
       KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,
@@ -741,7 +848,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
                   status);
     // Each solution is judged where it is reported, before one is chosen.
     kzt_warn_poor_ring_fit(s.fit, xps, status);
-    kzt_warn_stray_rings(s, half_width, xps, status);
+    kzt_warn_rings_not_followed(s, xps, status);
   };
   int choice = 1;
   IO_WRITE(" ", status);

@@ -78,27 +78,42 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
                   float half_width, int max_rings, int& num_rings, std::span<float> radii,
                   Status& status);
 
+// How a solution's rings were met when each was searched again along its
+// fitted cone: the sections searched (those lying whole on the usable
+// image) and those in which the ring was found; the change of beam centre
+// (metres) and of tilt (radians, the change of the tilt as a vector in
+// the detector plane) that the radial offsets of what was found from the
+// fitted rings ask for, with each ring's cone angle free; and the rms
+// offset (metres) that change leaves. Not DETERMINED when the offsets
+// cannot tell a change (no ring found anywhere).
+struct RingFollowing {
+  int searched = 0, found = 0;
+  bool determined = false;
+  double centre_move = 0.0, tilt_move = 0.0, scatter = 0.0;
+};
+
 // One fitted combination of beam centre (metres), distance, tilt and cone
 // angles, with the standard deviation of its fit, how well the fit met the
-// points, and how far (metres) its rings stray, at the azimuths of the
-// points fitted, from the circles they were searched on.
+// points, and how its rings were met when searched again along its cones.
 struct TiltSolution {
   float x_beam = 0.0f, y_beam = 0.0f, distance = 0.0f, rotation = 0.0f, tilt = 0.0f;
   std::array<float, 15> two_theta{};
   float sigma = 0.0f;
   RingFitResidual fit;
-  float stray = 0.0f;
+  RingFollowing following;
 };
 
-// The rings are searched on circles about one centre, but a tilted detector
-// bends them into ellipses about centres of their own, the further out the
-// more. A solution whose rings stray from their circles by more than half
-// the search HALF_WIDTH (metres) had ring positions taken from radial
-// profiles whose tails reach the background at the edge of the search
-// annulus, which pulls them inwards and with them the fit: a warning says
-// so. True when written.
-bool kzt_warn_stray_rings(const TiltSolution& solution, float half_width, float x_pixel_size,
-                          Status& status);
+// The fit follows the rings it was given, and the rings are searched on
+// circles about one centre, which on a tilted detector they leave: what
+// was found near the edge of a search annulus is pulled inwards, and the
+// fit with it, to a small residual. Searched again along the solution's
+// own cones, rings that the solution meets give offsets that ask for no
+// change; a solution whose rings ask for a change of the beam centre above
+// 0.2 pixel or of the tilt above 0.075 degree, leave offsets of more than
+// a pixel rms, or were found nowhere, is warned of, with what to do. True
+// when written.
+bool kzt_warn_rings_not_followed(const TiltSolution& solution, float x_pixel_size,
+                                 Status& status);
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
@@ -107,7 +122,9 @@ bool kzt_warn_stray_rings(const TiltSolution& solution, float half_width, float 
 // both centre and tilt are refined. Tilt rotations come back within
 // -pi .. pi. SAMPLE_DISTANCE is refined in place when asked. One ring fits
 // centre and tilt together to a small residual without fixing them: that
-// is said in a warning, and the solutions stand.
+// is said in a warning, and the solutions stand. Each solution's rings are
+// then searched again along its cones, the ring store left as its fit
+// left it, for kzt_warn_rings_not_followed.
 void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
                             bool full_info, int num_sections, bool reject_outliers,
                             float reject_limit, bool refine_beam, bool refine_distance,
@@ -126,8 +143,8 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // command is left later. DETECTOR_GAIN has no effect: the ring fit is
 // unweighted. The caller stores the geometry. A solution whose fit leaves
 // an rms radial residual above a pixel is reported with a warning that it
-// does not fit the rings, one whose rings strayed in their search regions
-// with a warning of that.
+// does not fit the rings, one whose rings searched again along its cones
+// show that it does not follow them with a warning of that.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float detector_gain, float& sample_distance,
                     float& wavelength, float& x_beam_centre, float& y_beam_centre,
