@@ -175,6 +175,18 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   }
   temp_path_ = pattern;
 
+  // A file is replaced only when its user could have opened it for writing:
+  // the rename would otherwise pass over the file's own permission (another
+  // user's file, or the user's own made read-only).
+  if (existed_ && ::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) {
+    const int code = errno;
+    ::close(fd);
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+    note_errno("cannot open it for writing", code);
+    return;
+  }
+
   // The new file gets the old one's permissions, or the usual ones for a new file.
   const mode_t mode = existed_ ? (old.st_mode & 07777) : (0666 & ~current_umask());
   (void)::fchmod(fd, mode);

@@ -3,7 +3,10 @@
 // temporary file in the same folder, which replaces the old file (a rename)
 // only when every write, the flush, the fsync and the close succeeded. An
 // uncommitted temporary file is removed when the object goes, so a failure at
-// any point leaves the old file exactly as it was.
+// any point leaves the old file exactly as it was. An existing file that the
+// user may not open for writing (another user's, or the user's own made
+// read-only) is refused, as opening it would be, though the folder would take
+// the new one.
 //
 // A target that exists and is not a regular file (a device such as /dev/null,
 // a named pipe) is never renamed over: it is opened as it is, the bytes are
