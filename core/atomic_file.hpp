@@ -17,13 +17,17 @@
 // in it) but that the user may write is written in place: the bytes are
 // gathered in a temporary file of the system's temporary folder and copied
 // over the old file at the commit, which is then cut to their length, so the
-// old file is untouched until then. Files of the kernel's own file systems
+// old file is untouched until then. Room for the new length is reserved on
+// the disk first, so a disk without room refuses the commit with the old file
+// as it was. Files of the kernel's own file systems
 // (/proc, /sys) are never written so.
 //
 //   AtomicFile out(path);
 //   if (!out.ok()) { report out.error(); }
 //   out.write(bytes);  out.write_line("text");  ...
 //   if (!out.commit()) { report out.error(); }   // old file untouched on failure
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -85,6 +89,7 @@ class AtomicFile {
   void note(std::string text);
   void note_errno(std::string_view what, int code);
   bool pass_to_target();
+  bool reserve_room(off_t& old_length);
   bool open_in_place();
 
   std::string path_;
