@@ -175,6 +175,18 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   }
   temp_path_ = pattern;
 
+  // A file is replaced only when its user could have opened it for writing:
+  // the rename would otherwise pass over the file's own permission (another
+  // user's file, or the user's own made read-only).
+  if (existed_ && ::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) {
+    const int code = errno;
+    ::close(fd);
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+    note_errno("cannot open it for writing", code);
+    return;
+  }
+
   // The new file gets the old one's permissions, or the usual ones for a new file.
   const mode_t mode = existed_ ? (old.st_mode & 07777) : (0666 & ~current_umask());
   (void)::fchmod(fd, mode);
@@ -263,30 +275,56 @@ bool AtomicFile::pass_to_target() {
          ", so nothing was written");
     return false;
   }
+  off_t old_length = -1;
+  if (in_place_ && !reserve_room(old_length)) return false;
+  // A failure after the old bytes were touched cuts the file back to its old
+  // length where it can; its start is then incomplete.
+  const auto fail = [&](std::string text) {
+    if (old_length >= 0) (void)!::ftruncate(target_fd_, old_length);
+    note(std::move(text));
+    return false;
+  };
   char buffer[1 << 16];
   bool started = in_place_;  // a failed write may have changed part of the file
   off_t length = 0;
   for (;;) {
     const std::size_t n = std::fread(buffer, 1, sizeof buffer, file_);
     if (n == 0) break;
-    if (!write_all(target_fd_, buffer, n)) {
-      note(std::string("writing to it failed: ") + std::strerror(errno) +
-           (started ? ", so what it received is incomplete" : ""));
-      return false;
-    }
+    if (!write_all(target_fd_, buffer, n))
+      return fail(std::string("writing to it failed: ") + std::strerror(errno) +
+                  (started ? ", so what it received is incomplete" : ""));
     started = true;
     length += static_cast<off_t>(n);
   }
-  if (std::ferror(file_) != 0) {
-    note("reading back its temporary copy failed, so what it received is incomplete");
-    return false;
-  }
-  if (in_place_ && (::ftruncate(target_fd_, length) != 0 || ::fsync(target_fd_) != 0)) {
-    note(std::string("writing to it failed: ") + std::strerror(errno) +
-         ", so what it received is incomplete");
-    return false;
-  }
+  if (std::ferror(file_) != 0)
+    return fail("reading back its temporary copy failed, so what it received is incomplete");
+  if (in_place_ && (::ftruncate(target_fd_, length) != 0 || ::fsync(target_fd_) != 0))
+    return fail(std::string("writing to it failed: ") + std::strerror(errno) +
+                ", so what it received is incomplete");
   return true;
+}
+
+// Room on the disk for the new length of a file written in place, asked for
+// before its old bytes are touched, so that a disk without room refuses the
+// write with the file as it was. The reservation leaves the file's length
+// and contents alone. A file system that cannot reserve ahead is written
+// without. OLD_LENGTH is the file's length, to cut it back to after a
+// later failure.
+bool AtomicFile::reserve_room(off_t& old_length) {
+  struct stat target {}, gathered {};
+  if (::fstat(target_fd_, &target) != 0 || ::fstat(::fileno(file_), &gathered) != 0) {
+    note_errno("cannot examine it", errno);
+    return false;
+  }
+  old_length = target.st_size;
+  if (gathered.st_size == 0) return true;
+  if (::fallocate(target_fd_, FALLOC_FL_KEEP_SIZE, 0, gathered.st_size) == 0) return true;
+  const int reason = errno;
+  if (reason != ENOSPC && reason != EDQUOT && reason != EFBIG) return true;
+  // Blocks a part-way reservation took beyond the end are given back.
+  (void)!::ftruncate(target_fd_, old_length);
+  note_errno("there is no room for it", reason);
+  return false;
 }
 
 bool AtomicFile::commit() {

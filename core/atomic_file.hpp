@@ -3,7 +3,10 @@
 // temporary file in the same folder, which replaces the old file (a rename)
 // only when every write, the flush, the fsync and the close succeeded. An
 // uncommitted temporary file is removed when the object goes, so a failure at
-// any point leaves the old file exactly as it was.
+// any point leaves the old file exactly as it was. An existing file that the
+// user may not open for writing (another user's, or the user's own made
+// read-only) is refused, as opening it would be, though the folder would take
+// the new one.
 //
 // A target that exists and is not a regular file (a device such as /dev/null,
 // a named pipe) is never renamed over: it is opened as it is, the bytes are
@@ -14,13 +17,17 @@
 // in it) but that the user may write is written in place: the bytes are
 // gathered in a temporary file of the system's temporary folder and copied
 // over the old file at the commit, which is then cut to their length, so the
-// old file is untouched until then. Files of the kernel's own file systems
+// old file is untouched until then. Room for the new length is reserved on
+// the disk first, so a disk without room refuses the commit with the old file
+// as it was. Files of the kernel's own file systems
 // (/proc, /sys) are never written so.
 //
 //   AtomicFile out(path);
 //   if (!out.ok()) { report out.error(); }
 //   out.write(bytes);  out.write_line("text");  ...
 //   if (!out.commit()) { report out.error(); }   // old file untouched on failure
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -82,6 +89,7 @@ class AtomicFile {
   void note(std::string text);
   void note_errno(std::string_view what, int code);
   bool pass_to_target();
+  bool reserve_room(off_t& old_length);
   bool open_in_place();
 
   std::string path_;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -232,6 +235,50 @@ TEST(AtomicFile, FolderNotWritableKeepsTheFileAndSaysWhy) {
   EXPECT_EQ(proc.error(),
             "cannot create a new file in the folder \"/proc/self\": No such file or directory, "
             "so the file was not changed");
+}
+
+// A file written in place on a disk without room for its new length: the
+// room is asked for before the old bytes are touched, so the write fails
+// with the file as it was; a new length that fits is written. The disk is a
+// small memory file system of a private mount table, in a child process.
+TEST(AtomicFile, InPlaceWriteWithoutRoomLeavesTheOldFile) {
+  testing::TempDir dir, spare;
+  ASSERT_EQ(::chmod(spare.path().c_str(), 0777), 0);
+  const std::string path = dir.file("old.kzt");
+  const std::string old(3600, 'o');
+  const std::string result = testing::in_child_process([&]() -> std::string {
+    if (::unshare(CLONE_NEWNS) != 0) return "<no mount>";
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", dir.path().c_str(), "tmpfs", 0, "size=64k,mode=0755") != 0)
+      return "<no mount>";
+    { std::ofstream(path) << old; }
+    if (::chmod(path.c_str(), 0666) != 0) return "<no file>";
+    // Everything but 8 KB taken by another file.
+    struct statvfs fs {};
+    if (::statvfs(dir.path().c_str(), &fs) != 0) return "<no statvfs>";
+    const auto free = static_cast<std::size_t>(fs.f_bavail * fs.f_bsize);
+    { std::ofstream(dir.file("filler")) << std::string(free - 8192, 'f'); }
+    if (!testing::become_ordinary_user()) return "<no ordinary user>";
+    ::setenv("TMPDIR", spare.path().c_str(), 1);
+    std::string text;
+    {
+      AtomicFile out(path);
+      out.write(std::string(25600, 'n'));
+      text += out.commit() ? "written" : out.error();
+    }
+    text += testing::file_contents(path) == old ? "; kept" : "; changed";
+    {
+      AtomicFile out(path);
+      out.write(std::string(6000, 'n'));
+      text += out.commit() ? "; fits" : "; " + out.error();
+    }
+    return text + (testing::file_contents(path) == std::string(6000, 'n') ? ", new" : ", not new");
+  });
+  if (result == "<no mount>") GTEST_SKIP() << "mounting a file system is not permitted";
+  EXPECT_EQ(result,
+            "there is no room for it: No space left on device, so the file was not changed; "
+            "kept; fits, new");
+  EXPECT_EQ(files_in(spare.path()), 0);
 }
 
 }  // namespace

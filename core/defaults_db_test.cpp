@@ -252,6 +252,37 @@ TEST_F(DefaultsDb, OnlyRegularFilesAreReadAndSaved) {
   alarm(0);
 }
 
+// A defaults file the user may not open for writing (another user's, or the
+// user's own made read-only) is not saved over, though the home folder is
+// the user's: the reason is said and the file kept. The save runs as an
+// ordinary user, since the superuser may write any file.
+TEST_F(DefaultsDb, AFileTheUserMayNotWriteIsNotSavedOver) {
+  const bool as_root = ::geteuid() == 0;
+  const uid_t user = as_root ? testing::kOrdinaryUser : ::geteuid();
+  ASSERT_EQ(::chown(home_.path().c_str(), user, user), 0);
+  for (const uid_t owner : {uid_t{0}, user}) {
+    write_file(kHead + "A\n1\n");
+    ASSERT_EQ(::chmod(file().c_str(), 0444), 0);
+    if (as_root) {
+      ASSERT_EQ(::chown(file().c_str(), owner, owner), 0);
+    }
+    set("B", "2");
+    const std::string out = testing::in_child_process([&] {
+      if (!testing::become_ordinary_user()) return std::string("<no ordinary user>");
+      testing::TerminalCapture terminal;
+      IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+      return terminal.text() + "retstat " + std::to_string(retstat_);
+    });
+    EXPECT_EQ(out, "IO_OPEN_ASCIIFILE retstat =      1\nWARNING: Cannot open " + file() +
+                       ": cannot open it for writing: Permission denied, so the file was not "
+                       "changed\nretstat -1")
+        << owner;
+    EXPECT_EQ(testing::file_contents(file()), kHead + "A\n1\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home_.path()), {}), 1);
+    std::filesystem::remove(file());
+  }
+}
+
 TEST_F(DefaultsDb, FailedSaveKeepsTheOldFile) {
   write_file(kHead + "A\n1\n");
   for (int i = 0; i < 50; ++i) set("KEY" + std::to_string(i), std::string(100, 'v'));

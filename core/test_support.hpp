@@ -1,6 +1,10 @@
 #pragma once
 // Helpers for tests only: capture the terminal stream, make a private folder.
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -107,5 +111,54 @@ struct CaseNumber {
     return "Case" + std::to_string(info.index);
   }
 };
+
+// Runs BODY, which returns a text, in a child process and gives back that
+// text, followed by "<child failed>" when the child did not end by itself.
+// A test may then drop its privileges or change its mounts without doing so
+// to the whole test program. BODY reports through its text only (a failed
+// EXPECT in the child is not seen).
+template <class Body>
+std::string in_child_process(Body&& body) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "<no pipe>";
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return "<no child>";
+  }
+  if (child == 0) {
+    ::close(fds[0]);
+    const std::string text = body();
+    for (std::size_t done = 0; done < text.size();) {
+      const ssize_t n = ::write(fds[1], text.data() + done, text.size() - done);
+      if (n <= 0) ::_exit(3);
+      done += static_cast<std::size_t>(n);
+    }
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int wstatus = 0;
+  if (::waitpid(child, &wstatus, 0) != child || !WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0)
+    text += "<child failed>";
+  return text;
+}
+
+// The ordinary user a test acts as where the superuser would be let through
+// (file permissions do not bind the superuser).
+constexpr uid_t kOrdinaryUser = 65534;
+
+// Makes the process that ordinary user when it runs as the superuser; false
+// when that failed. Meant for a child of in_child_process.
+inline bool become_ordinary_user() {
+  if (::geteuid() != 0) return true;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kOrdinaryUser) == 0 &&
+         ::setuid(kOrdinaryUser) == 0;
+}
 
 }  // namespace kesta::testing

@@ -105,6 +105,55 @@ TEST(OutputOpenFailure, EveryWriterNamesTheFileAndTheReasonOnce) {
   }
 }
 
+// A file the user may not open for writing is refused with the reason and
+// kept as it was, whether another user owns it or it is the user's own file
+// made read-only, though the folder is the user's. OUTPUT DATA runs as an
+// ordinary user, since the superuser may write any file.
+TEST(OutputOpenFailure, AFileTheUserMayNotWriteIsRefusedAndKept) {
+  testing::TempDir dir;
+  const bool as_root = ::geteuid() == 0;
+  const uid_t user = as_root ? testing::kOrdinaryUser : ::geteuid();
+  ASSERT_EQ(::chown(dir.path().c_str(), user, user), 0);
+  std::vector<float> data = {1, 2, 3, 4, 5, 6}, x = {0.5f, 1.5f, 2.5f}, y = {0.5f, 1.5f};
+  const std::string path = dir.file("prot.kzt");
+  // The spreadsheet asks a question before the file name.
+  const std::vector<std::string> roads[] = {{"KESTA STANDARD FORMAT", path},
+                                            {"SPREAD SHEET", "YES", path}};
+  for (const std::vector<std::string>& answers : roads) {
+    for (const uid_t owner : {uid_t{0}, user}) {
+      SCOPED_TRACE(answers.front() + " owned by " + std::to_string(owner));
+      { std::FILE* f = std::fopen(path.c_str(), "wb"); std::fputs("OLD", f); std::fclose(f); }
+      ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+      if (as_root) {
+        ASSERT_EQ(::chown(path.c_str(), owner, owner), 0);
+      }
+      const std::string out = testing::in_child_process([&] {
+        if (!testing::become_ordinary_user()) return std::string("<no ordinary user>");
+        testing::reset_dialogue();
+        fio_reset_format_menus();
+        testing::TerminalCapture terminal;
+        testing::ScriptedInput input(answers);
+        Status status = ST_GOOD();
+        FIO_OUTPUT("in.dat", 3, 2, 1, 1, 3, 2, x, y, data, {}, "t", "x", "y", "z", false, 1e-4f,
+                   1e-4f, status);
+        return terminal.text();
+      });
+      EXPECT_NE(out.find("WARNING: Error in opening file " + path +
+                         ": cannot open it for writing: Permission denied, so the file was not "
+                         "changed"),
+                std::string::npos)
+          << out;
+      EXPECT_EQ(testing::file_contents(path), "OLD");
+      struct stat info {};
+      ASSERT_EQ(::stat(path.c_str(), &info), 0);
+      EXPECT_EQ(info.st_uid, as_root ? owner : user);
+      EXPECT_EQ(info.st_mode & 07777, 0444u);
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+      std::filesystem::remove(path);
+    }
+  }
+}
+
 // A writer whose files are all symbolic links to /dev/full: everything is
 // gathered, and the device refuses it at the commit. RETSTAT stays -9 for a
 // writer without one.

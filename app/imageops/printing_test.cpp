@@ -1,13 +1,17 @@
 #include "app/imageops/printing.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <array>
+#include <csignal>
+#include <filesystem>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/imageops/imageops_graphics_test_support.hpp"
+#include "core/io_output.hpp"
 #include "core/test_support.hpp"
 
 using namespace kesta;
@@ -88,6 +92,89 @@ TEST_F(Printing, GraphicalPrintClosesItsFileAndFailuresStayGood) {
   TerminalCapture terminal;
   print(false, "image", kY, status);
   EXPECT_EQ(status, kStatusGood);
+}
+
+// A name that cannot be opened for writing (a folder) is refused when it is
+// given, with the reason; a page that cannot be written is said at that page
+// and its copy given up. Neither is followed by "Finished writing graphics file".
+TEST_F(Printing, AFileThatCannotTakeThePageIsSaidAtThatPage) {
+  const auto copy_open = [] {
+    bool open = true;
+    Status local = kStatusGood;
+    GS_INQ_PSFILE(open, local);
+    return open;
+  };
+  {
+    ScriptedInput input({dir.path().string()});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    print(false, "image", kY, status);
+    EXPECT_EQ(status, kStatusGood);
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("       " + dir.path().string() + ": it is a directory, not a file"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Writing graphics file"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Finished writing graphics file"), std::string::npos) << out;
+    EXPECT_FALSE(copy_open());
+  }
+  // A device without room, and a file that grows past what the system allows
+  // (standing in for a full disk; its write fails inside the page, where the
+  // file layer gives the system's code): said at the page; the next print
+  // asks for a file again.
+  const std::string limited = dir.file("limited.ps");
+  const std::pair<std::string, std::string> cases[] = {
+      {"/dev/full", "writing to it failed: No space left on device"},
+      {limited, "writing failed, so no file was written"},
+  };
+  // The limit lets the file's opening lines through, not its page.
+  long opening = 0;
+  {
+    ScriptedInput input({dir.file("probe.ps")});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    bool opened = false;
+    GS_ON_PRINT(false, opened, status);
+    ASSERT_TRUE(opened);
+    std::fflush(io_stream(kStreamPostScript));
+    opening = std::ftell(io_stream(kStreamPostScript));
+    GS_CLOSE_PS(status);
+    std::filesystem::remove(dir.file("probe.ps"));
+  }
+  rlimit old_limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_signal = std::signal(SIGXFSZ, SIG_IGN);
+  for (const auto& [path, reason] : cases) {
+    ScriptedInput input({path});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    rlimit limit = old_limit;
+    limit.rlim_cur = static_cast<rlim_t>(opening + 256);
+    if (path == limited) {
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    print(false, "image", kY, status);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    EXPECT_EQ(status, 11010) << path;
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("ERROR: The PostScript file \"" + path + "\" could not be written: " + reason),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Finished writing graphics file"), std::string::npos) << out;
+    EXPECT_FALSE(copy_open()) << path;
+  }
+  std::signal(SIGXFSZ, old_signal);
+  EXPECT_FALSE(std::filesystem::exists(limited));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 0);
+
+  ScriptedInput input({dir.file("good.ps")});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  print(false, "image", kY, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(terminal.text().find("Finished writing graphics file"), std::string::npos);
+  GS_CLOSE_PS(status);
+  EXPECT_EQ(page_boxes(dir.file("good.ps")).size(), 1u);
 }
 
 TEST_F(Printing, PostscriptOptionsToggleColour) {

@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -312,22 +313,24 @@ TEST_F(GraphicsProgram, InfinitePixelContoursAndAMaskedImagePrint) {
   EXPECT_FALSE(right[0] > 200 && right[1] + right[2] < 60);
 }
 
-// A PostScript copy refused by its device when the program ends: the reason
-// is given, and the shut-down still frees everything and exits well.
-TEST_F(GraphicsProgram, APostScriptCopyRefusedAtTheEndStillEndsCleanly) {
+// A PostScript copy refused by its device: the reason is given at the page
+// it refused, never after "Finished writing graphics file", and the
+// shut-down still frees everything and exits well.
+TEST_F(GraphicsProgram, APostScriptCopyRefusedAtItsPageStillEndsCleanly) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
   Running run(dir, {"-key", "-dim64x32"});
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
   plot(run, "ramp.kzt");
   run.child.type("PRINT GRAPHICS\n/dev/full\n");
-  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait));
+  ASSERT_TRUE(run.child.wait_for("ERROR: The PostScript file \"/dev/full\" could not be written: "
+                                 "writing to it failed: No space left on device",
+                                 kWait));
+  ASSERT_TRUE(run.child.wait_for("RESET \"status\"", kWait));
+  run.child.type("YES\n");
   EXPECT_EQ(finish(run), 0);
   const std::string output = run.child.output();
-  EXPECT_NE(output.find("ERROR: The PostScript file \"/dev/full\" could not be written: writing "
-                        "to it failed: No space left on device"),
-            std::string::npos)
-      << output;
+  EXPECT_EQ(output.find("Finished writing graphics file"), std::string::npos) << output;
   EXPECT_EQ(output.find("LeakSanitizer"), std::string::npos) << output;
 }
 
@@ -435,6 +438,45 @@ TEST_F(GraphicsProgram, ClosedWindowEndsTheWaitAndTheProgramGoesOnWithoutGraphic
     EXPECT_TRUE(run.child.wait_for("WARNING: Graphics system is turned off", kWait)) << way;
     EXPECT_EQ(finish(run), 0) << way;
   }
+}
+
+// The graphics system stays open after the window closed: the keyboard's
+// PRINT GRAPHICS still prints. Under -nogr, where it was never opened, it is
+// refused.
+TEST_F(GraphicsProgram, PrintGraphicsAfterTheWindowClosedStillPrints) {
+  {
+    testing::PrivateXServer server(24);
+    ASSERT_TRUE(server.ok());
+    Running run(dir, {"-key", "-dim64x32"});
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [", kWait));
+    run.child.type("3-D SURFACE PLOT\n");
+    ASSERT_TRUE(run.child.wait_for("3-D SURFACE PLOT", kWait));
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(send_close_request(window));
+    ASSERT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait));
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("PRINT GRAPHICS\nafter.ps\n");
+    ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+        << run.child.output();
+    run.child.type("END GRAPHICS FILE\n");
+    EXPECT_EQ(finish(run), 0);
+    EXPECT_EQ(run.child.output().find("Graphics system is turned off"), std::string::npos)
+        << run.child.output();
+    EXPECT_TRUE(testing::gs_render(dir.file("after.ps")).ok);
+    EXPECT_NE(testing::read_file(dir.file("after.ps")).find("% End of PostScript file"),
+              std::string::npos);
+  }
+  testing::write_text_file(dir.file("print.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPRINT GRAPHICS\n"
+                           "nogr.ps\nEXIT\nYES\n");
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-nogr -dim64x32 -macprint.mac", "", "");
+  EXPECT_NE(r.output.find("WARNING: Graphics system is turned off"), std::string::npos)
+      << r.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("nogr.ps")));
 }
 
 // A run answering at the terminal whose input ends while the 3-D viewer

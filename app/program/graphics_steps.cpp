@@ -88,8 +88,10 @@ bool kzt_window_closed(Status& status) {
   return true;
 }
 
+bool kzt_graphics_system_open() { return qg_db_system.system_open != 0; }
+
 void kzt_close_graphics(Status& status) {
-  if (qg_db_system.system_open == 0) return;
+  if (!kzt_graphics_system_open()) return;
   GS_CLOSE_GRAPHICS(status);
 }
 

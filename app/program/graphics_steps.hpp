@@ -32,6 +32,11 @@ void kzt_poll_graphics(Status& status);
 // end of the run, so that window menus asked later go to the terminal.
 bool kzt_window_closed(Status& status);
 
+// True while the graphics system is open: from a start with graphics to the
+// end of the run, after a lost window too (PostScript output still works);
+// never under -nogr, where it was not opened.
+bool kzt_graphics_system_open();
+
 // Closes the graphics system at the end of the run, if it is open (also
 // after the window was lost): a PostScript file still open is finished.
 void kzt_close_graphics(Status& status);

@@ -78,7 +78,8 @@ struct Command {
   std::string_view help;
   // Requirements, tested in this order: D current data, M memory holds data,
   // R memory defined over the active data region, A memory arrays exist,
-  // G graphics on, V variance arrays exist.
+  // G graphics on, P the graphics system open (PostScript output, which a
+  // closed window leaves), V variance arrays exist.
   std::string_view needs;
   std::string_view next;
   Handler run;  // nullptr: the operation is not built yet
@@ -508,7 +509,7 @@ const Command kCommands[] = {
      image<kzt_command_powerspec>},
     {"PREDICTOR", "Applied a predictor algorithm to image", "DA", "EXCHANGE",
      image<kzt_command_predictor>},
-    {"PRINT GRAPHICS", "Output graphics to a file for printing", "G", "EXIT",
+    {"PRINT GRAPHICS", "Output graphics to a file for printing", "P", "EXIT",
      [](Dispatch& d, Status& status) { kzt_command_print(d.sets, d.graphics_kind, status); }},
     {"PUBLICATION QUALITY", "Set attributes for high quality output", "", kDisplay,
      [](Dispatch&, Status& status) { GS_MSET_PUBLICATION(status); }},
@@ -624,6 +625,9 @@ int failed_requirement(const Command& command, const KztDataSets& sets) {
         break;
       case 'G':
         if (!sets.graphics_on) return kNeedsGraphics;
+        break;
+      case 'P':
+        if (!kzt_graphics_system_open()) return kNeedsGraphics;
         break;
       case 'V':
         if (!sets.variances_exist) return kNeedsVariances;

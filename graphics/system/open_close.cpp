@@ -29,13 +29,16 @@ constexpr std::string_view kEndLine = "% End of PostScript file";
 
 // The open PostScript copy. It is written to a temporary file, which can
 // step back over its last line when the copy is closed: renamed over a
-// plain target file, or copied into a target that cannot be replaced or
-// stepped back on (a device or a pipe), so that the line stepped over never
+// plain target file, or passed on into a target that cannot be replaced or
+// stepped back on (a device or a pipe), all but its last line at the end of
+// each page and the rest at the close, so that the line stepped over never
 // reaches it.
 struct PsCopy {
   std::unique_ptr<AtomicFile> atomic;  // plain targets
   std::string spool;                   // other targets: the temporary file
   std::string path;
+  std::FILE* target = nullptr;  // other targets: opened at the first page, until the close
+  long delivered = 0;           // how much of the spool the target has received
   const std::string& work() const { return atomic ? atomic->temp_path() : spool; }
 };
 PsCopy ps_copy;
@@ -56,44 +59,68 @@ bool open_spool(PsCopy& copy) {
   return true;
 }
 
-// Copies the finished temporary file into the target. Opened without
-// blocking: a named pipe that nothing reads is refused, not waited on.
-bool deliver(const std::string& from, const std::string& to, std::string& reason) {
+// Passes the spool's bytes up to UPTO (its end when negative) that the
+// target has not received yet. The target is opened at the first call,
+// without blocking: a named pipe that nothing reads is refused, not waited
+// on.
+bool deliver(PsCopy& copy, long upto, std::string& reason) {
   std::string problem;
-  const InputFile in = open_input_file(from, problem);
+  const InputFile in = open_input_file(copy.spool, problem);
   if (!in) {
     reason = "its spool file " + problem;
     return false;
   }
-  std::FILE* out = io_open_file(to, "w", problem);
-  if (out == nullptr) {
-    reason = "it " + problem;
+  if (copy.target == nullptr) {
+    copy.target = io_open_file(copy.path, "w", problem);
+    if (copy.target == nullptr) {
+      reason = "it " + problem;
+      return false;
+    }
+  }
+  if (std::fseek(in.get(), copy.delivered, SEEK_SET) != 0) {
+    reason = "reading its spool file failed";
     return false;
   }
   std::vector<char> buffer(1 << 16);
-  bool ok = true;
   errno = 0;
-  for (std::size_t n = 0; ok && (n = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0;)
-    ok = std::fwrite(buffer.data(), 1, n, out) == n;
-  if (!ok) reason = std::string("writing to it failed: ") + std::strerror(errno);
-  if (ok && std::ferror(in.get())) {
+  while (upto < 0 || copy.delivered < upto) {
+    const long want = upto < 0 ? static_cast<long>(buffer.size())
+                               : std::min<long>(static_cast<long>(buffer.size()),
+                                                upto - copy.delivered);
+    const std::size_t n = std::fread(buffer.data(), 1, static_cast<std::size_t>(want), in.get());
+    if (n == 0) break;
+    if (std::fwrite(buffer.data(), 1, n, copy.target) != n || std::fflush(copy.target) != 0) {
+      reason = std::string("writing to it failed: ") + std::strerror(errno);
+      return false;
+    }
+    copy.delivered += static_cast<long>(n);
+  }
+  if (std::ferror(in.get())) {
     reason = "reading its spool file failed";
-    ok = false;
+    return false;
   }
+  return true;
+}
+
+// Closes the target of a device or pipe copy; false with REASON when that
+// failed.
+bool close_target(PsCopy& copy, std::string& reason) {
+  if (copy.target == nullptr) return true;
   errno = 0;
-  if (std::fclose(out) != 0 && ok) {
-    reason = std::string("writing to it failed: ") + std::strerror(errno);
-    ok = false;
-  }
-  return ok;
+  const bool closed = std::fclose(copy.target) == 0;
+  copy.target = nullptr;
+  if (!closed) reason = std::string("writing to it failed: ") + std::strerror(errno);
+  return closed;
 }
 
 bool has_window() { return qg_find_workstation(1) >= 0; }
 
+// A name written through a temporary file renamed over it, which also
+// refuses a folder when the name is given.
 bool plain_file_or_new(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return true;
-  return S_ISREG(info.st_mode);
+  return S_ISREG(info.st_mode) || S_ISDIR(info.st_mode);
 }
 
 // The last lines of a file (at most the last 4 kB of it) and the offset at
@@ -129,6 +156,52 @@ bool page_ended(const std::vector<std::string>& lines) {
     if (line.substr(0, SLEN(line)) == "showpage") return true;
   }
   return false;
+}
+
+// What has been drawn reaches the copy's temporary file, and a device or
+// pipe receives what is final (all but the last line, which the close may
+// step back over). False with REASON when the page could not be written.
+bool page_written(PsCopy& copy, std::string& reason) {
+  std::FILE* out = io_stream(kStreamPostScript);
+  errno = 0;
+  if (out == nullptr || std::fflush(out) != 0 || std::ferror(out) != 0) {
+    if (copy.atomic) {
+      copy.atomic->fail();
+      reason = copy.atomic->error();
+    } else {
+      reason = std::string("its spool file could not be written: ") + std::strerror(errno);
+    }
+    return false;
+  }
+  if (copy.atomic) return true;
+  long last = 0;
+  tail_lines(copy.spool, last);
+  return deliver(copy, last, reason);
+}
+
+// The copy is given up: nothing more is written to it, an old file stays as
+// it was, and the next print asks for a file again.
+void give_up_copy() {
+  Status local = kStatusGood;
+  if (qg_find_workstation(2) >= 0) QG_CLOSE_WK(2, local);
+  if (ps_copy.atomic) {
+    io_set_stream(kStreamPostScript, nullptr);
+  } else {
+    io_close_stream(kStreamPostScript);
+    ::unlink(ps_copy.spool.c_str());
+  }
+  std::string ignored;
+  close_target(ps_copy, ignored);
+  ps_copy = PsCopy{};
+  gs_state.ps_file = false;
+}
+
+// The one line of a copy that could not be written.
+void say_not_written(const std::string& reason) {
+  Status local = kStatusGood;
+  IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not be written" +
+               (reason.empty() ? "" : ": " + reason),
+           local);
 }
 
 // The file PATH was not opened, for REASON: the guess of the first lines
@@ -294,11 +367,34 @@ void GS_ON_PRINT(bool graphical, bool& opened, Status& status) {
 }
 
 void GS_OFF_PRINT(Status& status) {
-  if (st_bad(status, "Subroutine GS_OFF_PRINT V0.2")) return;
+  constexpr std::string_view position = "Subroutine GS_OFF_PRINT V0.3";
+  // A page ended by a failure (a write to the copy that failed on the way
+  // among them) still gives the drawing back to the window, and a copy that
+  // could not take its page is given up with the reason, at this page.
+  if (st_bad(status, position)) {
+    const int k = qg_find_workstation(2);
+    Status local = kStatusGood;
+    if (k >= 0 && qg_db_system.state[static_cast<std::size_t>(k)] == 2) {
+      QG_DEACTIVATE_WK(2, local);
+      if (has_window()) QG_ACTIVATE_WK(1, local);
+    }
+    std::string reason;
+    if (gs_state.ps_file && !page_written(ps_copy, reason)) {
+      say_not_written(reason);
+      give_up_copy();
+    }
+    return;
+  }
   if (qg_find_workstation(2) < 0) return;
   QG_UPDATE(2, 0, status);
   QG_DEACTIVATE_WK(2, status);
   if (has_window()) QG_ACTIVATE_WK(1, status);
+  std::string reason;
+  if (status == kStatusGood && gs_state.ps_file && !page_written(ps_copy, reason)) {
+    say_not_written(reason);
+    give_up_copy();
+    st_fail(status, 11010, position);
+  }
 }
 
 void GS_CLOSE_PS(Status& status) {
@@ -330,13 +426,12 @@ void GS_CLOSE_PS(Status& status) {
     reason = ps_copy.atomic->error();
   } else {
     written = io_close_stream(kStreamPostScript) && written && status == kStatusGood &&
-              deliver(ps_copy.spool, ps_copy.path, reason);
+              deliver(ps_copy, -1, reason);
+    written = close_target(ps_copy, reason) && written;
     ::unlink(ps_copy.spool.c_str());
   }
   if (!written && status == kStatusGood) {
-    IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not be written" +
-                 (reason.empty() ? "" : ": " + reason),
-             status);
+    say_not_written(reason);
     st_fail(status, 11010, position);
   }
   ps_copy = PsCopy{};
