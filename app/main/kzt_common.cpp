@@ -48,6 +48,12 @@ bool kzt_reset_status(Status& status) {
             {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
             local);
   } while (io_ask_again(local));
+  // A running sequence's macro whose lines ran out here has reached its end,
+  // as at any other prompt: the caller hands it on, and the sequence moves on.
+  if (io_macro_ended(local)) {
+    status = local;
+    return false;
+  }
   if (reset) ST_DEF_SYSTEM(status);
   return reset;
 }

@@ -26,7 +26,9 @@ bool kzt_escape_at_end(Status status);
 
 // After a command left a bad STATUS: the status report and the question
 // "RESET "status"". True when STATUS was reset to good, false when the user
-// chose to leave the command loop.
+// chose to leave the command loop, or when the running sequence's macro ended
+// at the question: STATUS is then the macro's end (io_macro_ended), which the
+// command loop hands on to its caller.
 bool kzt_reset_status(Status& status);
 
 // One line straight from the terminal (never from a running macro); false at
