@@ -311,7 +311,7 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status) {
   if (vosq_io_dbdb.input_macro) {
     // Macros do not nest: the running macro's file-name answer is consumed.
     std::string ignored;
-    IO_INPC(false, "FILE NAME", {" "}, {" "}, 1, ignored, status);
+    io_input_file_name(false, "FILE NAME", {" "}, {" "}, 1, ignored, status);
     return;
   }
   if (!open_file(prompt, "READ", kStreamInputMacro, file_name, kPosition, status)) return;
