@@ -364,6 +364,27 @@ void io_end_sequence(std::string_view reason) {
   IO_WRITE(" ", local);
 }
 
+void io_end_automatic_input(std::string_view macro_line, std::string_view sequence_line) {
+  static const std::string kRule =
+      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
+  Status local = kStatusGood;
+  const auto framed = [&local](std::string_view line) {
+    IO_WRITE(kRule, local);
+    IO_WRITE(" ", local);
+    IO_WRITE(line, local);
+    IO_WRITE(" ", local);
+    IO_WRITE(kRule, local);
+  };
+  if (vosq_io_dbdb.input_macro) {
+    framed(macro_line);
+    IO_CLOSE_INMACRO(local);
+  }
+  if (vosq_io_dbdb.file_sequence) {
+    framed(sequence_line);
+    vosq_io_dbdb.file_sequence = false;
+  }
+}
+
 void IO_INQ_INMACRO(bool& inmacro, Status& status) {
   if (st_bad(status, "Subroutine IO_INQ_INMACRO V0.1")) return;
   inmacro = vosq_io_dbdb.input_macro;

@@ -65,24 +65,9 @@ void precondition_warning(int code, std::string& command) {
 // A failed precondition ends automatic input: the running macro, then a
 // running file sequence.
 void end_automatic_input() {
-  constexpr const char* kFrame =
-      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
-  Status local = kStatusGood;
-  if (vosq_io_dbdb.input_macro) {
-    io_write_lines({kFrame, " ",
-                    "ERROR: Bad \"WARNING: occured during a macro. Macro automatically terminated.",
-                    " ", kFrame},
-                   local);
-    IO_CLOSE_INMACRO(local);
-    vosq_io_dbdb.input_macro = false;
-  }
-  if (vosq_io_dbdb.file_sequence) {
-    io_write_lines(
-        {kFrame, " ", "ERROR: Bad \"WARNING\" occured during a sequence. Sequence terminated.", " ",
-         kFrame},
-        local);
-    vosq_io_dbdb.file_sequence = false;
-  }
+  io_end_automatic_input(
+      "ERROR: Bad \"WARNING: occured during a macro. Macro automatically terminated.",
+      "ERROR: Bad \"WARNING\" occured during a sequence. Sequence terminated.");
 }
 
 // The running macro of a file sequence has ended: the sequence goes on with
