@@ -39,6 +39,11 @@ bool kzt_escape_at_end(Status status) {
 }
 
 bool kzt_reset_status(Status& status) {
+  // The end of a running sequence's macro met by the loop's own prompt is
+  // no failure: it is handed on. Nor is an assignment, after which the loop
+  // asks again.
+  if (io_macro_ended(status)) return false;
+  if (io_ask_again(status)) return true;
   ST_OUT(status);
   Status local = kStatusGood;
   bool reset = true;
