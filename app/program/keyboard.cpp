@@ -145,8 +145,8 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
       ST_DEF_SYSTEM(status);
       break;
     }
-    // A failure asks whether to go on; the sequence's macro may end at that
-    // question too, which leaves nothing to answer it.
+    // A failure asks whether to go on. The end of the sequence's macro, met
+    // by the command or at that question, is no failure and is handed on.
     if (status != kStatusGood && status != kStatusConsumed && !kzt_reset_status(status) &&
         !io_macro_ended(status))
       continue_flag = false;
