@@ -295,11 +295,8 @@ void IO_OPEN_ASCIIFILE(bool prompt, std::string_view mode, int unit, std::string
   if (!io_ask_until_accepted(
           file,
           [](std::string& name, Status& s) {
-            do {
-              io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"},
-                                 1, name, s);
-              // An assignment was typed: ask again (the macro's end is no answer).
-            } while (io_ask_again(s));
+            io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"},
+                               1, name, s);
           },
           opens,
           [](Status& s) {

@@ -311,7 +311,7 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status) {
   if (vosq_io_dbdb.input_macro) {
     // Macros do not nest: the running macro's file-name answer is consumed.
     std::string ignored;
-    IO_INPC(false, "FILE NAME", {" "}, {" "}, 1, ignored, status);
+    io_input_file_name(false, "FILE NAME", {" "}, {" "}, 1, ignored, status);
     return;
   }
   if (!open_file(prompt, "READ", kStreamInputMacro, file_name, kPosition, status)) return;
@@ -362,6 +362,27 @@ void io_end_sequence(std::string_view reason) {
   IO_WRITE(" ", local);
   IO_WRITE("NOTE: Sequence terminated: " + std::string(reason), local);
   IO_WRITE(" ", local);
+}
+
+void io_end_automatic_input(std::string_view macro_line, std::string_view sequence_line) {
+  static const std::string kRule =
+      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
+  Status local = kStatusGood;
+  const auto framed = [&local](std::string_view line) {
+    IO_WRITE(kRule, local);
+    IO_WRITE(" ", local);
+    IO_WRITE(line, local);
+    IO_WRITE(" ", local);
+    IO_WRITE(kRule, local);
+  };
+  if (vosq_io_dbdb.input_macro) {
+    framed(macro_line);
+    IO_CLOSE_INMACRO(local);
+  }
+  if (vosq_io_dbdb.file_sequence) {
+    framed(sequence_line);
+    vosq_io_dbdb.file_sequence = false;
+  }
 }
 
 void IO_INQ_INMACRO(bool& inmacro, Status& status) {

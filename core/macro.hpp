@@ -34,6 +34,12 @@ void IO_INQ_INMACRO(bool& inmacro, Status& status);
 // a blank line, "NOTE: Sequence terminated: " with REASON, and a blank line
 // are written. Nothing when no sequence runs.
 void io_end_sequence(std::string_view reason);
+// Ends automatic input after a failure that would leave its later lines
+// working on the wrong data: a running input macro is closed and a running
+// file sequence ended, each said by its line (MACRO_LINE, SEQUENCE_LINE)
+// between a blank line and a rule of "WARNING---" on either side. Nothing
+// when neither runs.
+void io_end_automatic_input(std::string_view macro_line, std::string_view sequence_line);
 // The macro of a file sequence's next count: opened as IO_OPEN_INMACRO opens
 // it (no prompt), and marked as the sequence's own. Only the end of the
 // sequence's own macro moves it on; any other macro opened is not its own.

@@ -290,6 +290,9 @@ void io_input_file_name(bool fixed, std::string_view prompt, TextLines help, Tex
   while (true) {
     std::string answer = file;
     IO_INPC(fixed, prompt, help.view(), error.view(), mode, answer, status);
+    // An assignment names no file: asked again (the macro's end is no answer
+    // either, and goes to the caller).
+    if (io_ask_again(status)) continue;
     if (status != kStatusGood || !io_response_cut()) {
       file = std::move(answer);
       return;

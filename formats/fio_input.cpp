@@ -166,29 +166,6 @@ void tulma_note(Status& status) {
   IO_WRITE(" ", status);
 }
 
-// Ends a running input macro and a running file sequence after a failed
-// input, each with a framed warning.
-void stop_macro_and_sequence() {
-  static const std::string kFrame =
-      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
-  Status local = ST_GOOD();
-  auto framed = [&](const std::string& text) {
-    IO_WRITE(kFrame, local);
-    IO_WRITE(" ", local);
-    IO_WRITE(text, local);
-    IO_WRITE(" ", local);
-    IO_WRITE(kFrame, local);
-  };
-  if (vosq_io_dbdb.input_macro) {
-    framed("WARNING: File input failed during a macro. Macro automatically terminated.");
-    IO_CLOSE_INMACRO(local);
-  }
-  if (vosq_io_dbdb.file_sequence) {
-    framed("WARNING: File input failed during a sequence. Sequence terminated.");
-    vosq_io_dbdb.file_sequence = false;
-  }
-}
-
 // clang-format off
 const std::vector<std::string> kInputHelp = {
     " ",
@@ -428,7 +405,13 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
       fio_store_scan_input_keys(overload, name, status);
     return;
   }
-  stop_macro_and_sequence();
+  fio_input_failed();
+}
+
+void fio_input_failed() {
+  io_end_automatic_input(
+      "WARNING: File input failed during a macro. Macro automatically terminated.",
+      "WARNING: File input failed during a sequence. Sequence terminated.");
 }
 
 // The output menu's part of the reset (fio_output.cpp).

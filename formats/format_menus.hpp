@@ -39,6 +39,12 @@ void FIO_INPUT(Index xmaxdat, Index ymaxdat, std::string& file_name, bool& varia
 // in the fixed-pitch text font (GUI true).
 void FIO_IN_HELP(bool gui, Status& status);
 
+// After an input that failed (not one the user cancelled): a running input
+// macro and a running file sequence are ended, each with its framed warning,
+// so that no later line works on the data of the file read before. The
+// keyboard's and the graphical input share it.
+void fio_input_failed();
+
 // OUTPUT DATA: asks for the output format ("FILE FORMAT", 19 choices, the
 // last choice proposed, initially "KESTA STANDARD FORMAT") and calls its
 // writer on the active data region. "HEADER FILES" / "NO HEADER FILES" only

@@ -487,9 +487,9 @@ FioImageSize own_size(const ScratchImage& image) {
 }
 
 // What became of a read: committed to the target; nothing to report (a
-// cancelled question, a message already written); the reader failed; or a
-// file read without data.
-enum class ReadOutcome { kCommitted, kNothing, kFailed, kUndefined };
+// cancelled question); not read, its message already written; the reader
+// failed; or a file read without data.
+enum class ReadOutcome { kCommitted, kNothing, kRefused, kFailed, kUndefined };
 
 // FILE_NAME read in FORMAT and, when read, committed to TARGET with the
 // input's stored keys.
@@ -627,6 +627,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
         report_unread_file(file_name, problem, status);
         warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name,
                     {unread_file_line(file_name, problem)}, status);
+        fio_input_failed();
         return;
       }
       format = unknown_extension_menu(status);
@@ -637,6 +638,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
   } else if (sequence != kFioGivenName) {
     if (!gui_input_state.read_once) {
       GS_FWARNING(1, 1, {"CAN'T INPUT ANOTHER FILE IN AN UNDEFINED SEQUENCE"}, status);
+      fio_input_failed();
       return;
     }
     int retstat = 0;
@@ -647,6 +649,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     if (retstat != 0 || !file_exists(file_name, status)) {
       warning_box("FAILED TO FIND NEW \"SEQUENCE\" FILE:", retstat == 0 ? next : file_name, {},
                   status);
+      fio_input_failed();
       return;
     }
   }
@@ -660,6 +663,11 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
                 status);
   if (outcome == ReadOutcome::kFailed || outcome == ReadOutcome::kUndefined)
     warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
+  // As at the keyboard: no later line of a macro or sequence may work on the
+  // data of the file read before.
+  if (outcome == ReadOutcome::kFailed || outcome == ReadOutcome::kUndefined ||
+      outcome == ReadOutcome::kRefused)
+    fio_input_failed();
 }
 
 bool fio_gui_unattended_input(const ImageTarget& target, bool& data_defined,
@@ -692,10 +700,10 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
   const GuiFormat* chosen = gui_format_named(format);
   if (chosen == nullptr) {
     IO_WRITE("WARNING: Unknown file format", status);
-    return ReadOutcome::kNothing;
+    return ReadOutcome::kRefused;
   }
   std::string path;
-  if (!input_path(file_name, path, status)) return ReadOutcome::kNothing;
+  if (!input_path(file_name, path, status)) return ReadOutcome::kRefused;
   const ReadRequest request{target.xmaxdat, target.ymaxdat, target.variances_exist};
   GuiRead g{request, file_name, path, status};
   // A series member is compared with the first by the size of the image in
@@ -800,6 +808,7 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
   warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
               status);
   warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
+  fio_input_failed();
   return nullptr;
 }
 

@@ -18,6 +18,7 @@
 #include "core/menu.hpp"
 #include "core/pager.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "graphics/device/input.hpp"
@@ -496,10 +497,8 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
       ST_DEF_SYSTEM(status);
       break;
     }
-    if (status == kStatusConsumed) {
-      ST_DEF_SYSTEM(status);
-      continue;
-    }
+    // An assignment asks again; the end of the sequence's macro is handed on.
+    if (io_ask_again(status)) continue;
     if (status != kStatusGood) return;
     // A shell command was run: the same command is proposed again.
     if (command == "null") {
@@ -528,7 +527,7 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
     command = c.next;
     if (kzt_escape_at_end(status)) return;
     // A question answered with the escape or an assignment is no failure.
-    if (status == kStatusEscape || status == kStatusConsumed) ST_DEF_SYSTEM(status);
+    if (status == kStatusEscape) ST_DEF_SYSTEM(status);
     if (status != kStatusGood && !kzt_reset_status(status)) return;
   }
   bool destroy = false;

@@ -163,7 +163,7 @@ bool read_file(std::string_view path, Index limit, std::vector<std::uint8_t>& by
 // false after an escape or a path that cannot be expanded.
 bool ask_table_file(std::string_view prompt, std::string_view help, std::string& file,
                     std::string& path, Status& status) {
-  IO_INPC(true, prompt, {std::string(help)}, {"Unacceptable input"}, 11, file, status);
+  io_input_file_name(true, prompt, {std::string(help)}, {"Unacceptable input"}, 11, file, status);
   if (status != kStatusGood) return false;
   int trans = 0;
   IO_TRANS_PATH(file, trans, path, status);

@@ -19,7 +19,8 @@ bool open_output_text(std::string& file_name, std::optional<AtomicFile>& out, St
   io_ask_until_accepted(
       file_name,
       [](std::string& name, Status& s) {
-        IO_INPC(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11, name, s);
+        io_input_file_name(true, "FILE NAME", {"Enter Name of file"}, {"Unacceptable input"}, 11,
+                           name, s);
       },
       [&](const std::string& name) {
         std::string path;

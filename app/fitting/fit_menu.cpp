@@ -20,6 +20,7 @@
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
 #include "core/menu.hpp"
+#include "core/reader.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
@@ -338,10 +339,9 @@ void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status) {
       ST_DEF_SYSTEM(status);
       break;
     }
-    if (status == kStatusConsumed) {
-      ST_DEF_SYSTEM(status);
-      continue;
-    }
+    // An assignment asks again; the end of the sequence's macro is handed on.
+    if (io_ask_again(status)) continue;
+    if (io_macro_ended(status)) break;
     if (status == kStatusGood && command == "null") {
       command = proposed;
       continue;
@@ -369,7 +369,7 @@ void KZT_FIT(KztDataSets& sets, std::string& graphics_kind, Status& status) {
     }
     if (kzt_escape_at_end(status)) break;
     // A question answered with the escape or an assignment is no failure.
-    if (status == kStatusEscape || status == kStatusConsumed) ST_DEF_SYSTEM(status);
+    if (status == kStatusEscape) ST_DEF_SYSTEM(status);
     if (status != kStatusGood && !kzt_reset_status(status)) break;
   }
   Status local = kStatusGood;

@@ -23,6 +23,7 @@
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "core/variables.hpp"
+#include "formats/kesta_format.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
 
@@ -293,6 +294,90 @@ TEST(MacroMenuWindow, AnAssignmentInTheSequencesMacroIsNoEndOfIt) {
   ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
   child.type("YES\n");
   EXPECT_EQ(child.finish(kWait), 0) << child.output();
+}
+
+// A native image of 4 x 4 pixels, VALUE and above, as PATH.
+void write_image(const std::string& path, float value) {
+  std::vector<float> axis = {0.5f, 1.5f, 2.5f, 3.5f}, data(16), variances(16, 0.0f);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = value + static_cast<float>(i);
+  testing::TerminalCapture quiet;
+  testing::ScriptedInput answer({path});
+  Status status = kStatusGood;
+  int retstat = -1;
+  FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, variances, "t", "x", "y", "z",
+                false, 1.0e-4f, 1.0e-4f, retstat, status);
+  ASSERT_EQ(retstat, 0);
+}
+
+// The real program in its window: an input that fails while a macro runs
+// ends the macro, and the sequence it is a member of, each with its framed
+// warning, so that no later line works on the image read before. A member
+// missing from RUN SEQUENCE's series writes no output of its own and the
+// counts after it do not run; a plain macro of the window stops there too.
+TEST(MacroMenuWindow, AFailedInputEndsTheSequenceAndTheMacro) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::TempDir dir;
+  write_image(dir.file("img001.kzt"), 1.0f);
+  write_image(dir.file("img003.kzt"), 3.0f);
+  write_text(dir.file("member.mac"),
+             "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n#IN\nEXIT\nMACROS / LOG FILE\n"
+             "OPEN LOG FILE\nNO\n#OUT\nCLOSE LOG FILE\n");
+  write_text(dir.file("sequence.mac"),
+             "MACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\nimg001.kzt\nimg003.kzt\n1\nout\n");
+  write_text(dir.file("plain.mac"),
+             "IMAGE PROCESSING (GENERAL)\nINPUT\nimg002.kzt\nEXIT\nMACROS / LOG FILE\n"
+             "OPEN LOG FILE\nNO\nafter.log\nCLOSE LOG FILE\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  constexpr int kWait = 60000;
+  const auto run = [&dir](const char* macro) {
+    auto child = std::make_unique<testing::PtyChild>([&dir, macro] {
+      if (chdir(dir.path().c_str()) != 0) return 126;
+      setenv("HOME", dir.path().c_str(), 1);
+      std::vector<std::string> args{"kesta", "-dim64x64", std::string("-mac") + macro};
+      std::vector<char*> argv;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(KESTA_PROGRAM, argv.data());
+      return 127;
+    });
+    // The macro has ended: the window waits for the user, who lets it go
+    // and ends the input at the terminal.
+    EXPECT_TRUE(child->wait_for("Macro automatically terminated.", kWait)) << child->output();
+    EXPECT_TRUE(testing::run_bounded(
+        "xdotool windowclose " +
+        std::to_string(testing::find_window("KESTA GRAPHICS WINDOW"))));
+    EXPECT_TRUE(child->wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child->output();
+    child->type("\x04");
+    EXPECT_EQ(child->finish(kWait), 0) << child->output();
+    return child->output();
+  };
+  const std::string rule =
+      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING\r\n";
+  const auto framed = [&rule](const std::string& line) {
+    return rule + " \r\n" + line + "\r\n \r\n" + rule;
+  };
+  std::string out = run("sequence.mac");
+  EXPECT_NE(out.find("WARNING: File img002.kzt cannot be opened: No such file or directory; the "
+                     "data are unchanged\r\n" +
+                     framed("WARNING: File input failed during a macro. Macro automatically "
+                            "terminated.") +
+                     framed("WARNING: File input failed during a sequence. Sequence terminated.")),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("img001.out"))) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("img002.out"))) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("img003.out"))) << out;
+  EXPECT_EQ(out.find("Sequence counter value =        3"), std::string::npos) << out;
+  EXPECT_EQ(out.find("END OF SEQUENCE"), std::string::npos) << out;
+
+  out = run("plain.mac");
+  EXPECT_NE(out.find(framed("WARNING: File input failed during a macro. Macro automatically "
+                            "terminated.")),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("during a sequence"), std::string::npos) << out;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("after.log"))) << out;
 }
 
 // The keyboard's SEQUENCE and the window's RUN SEQUENCE run series of their

@@ -446,7 +446,7 @@ void KZT_CALCULATOR(Status& status) {
     if (status == kStatusGood) continue;
     // The end of the input leaves: there is nobody left to answer.
     if (kzt_escape_at_end(status)) return;
-    if (status == kStatusEscape || status == kStatusConsumed) {
+    if (status == kStatusEscape) {
       ST_DEF_SYSTEM(status);
       continue;
     }

@@ -158,6 +158,37 @@ TEST(ImageFiles, DataStoreCommandsOnALoadedImage) {
   EXPECT_EQ(exchanged.title, "Calibrant ring");
 }
 
+// An assignment (as a macro makes a file name with) given at a file-name
+// question is no name: the question is asked again and the next line names
+// the file, for a writer of text, a writer of images and a reader alike.
+TEST(ImageFiles, AnAssignmentAtAFileNameQuestionAsksItAgain) {
+  TempDir dir;
+  const Image source = write_source(dir.file("first.kzt"));
+  int code = -1;
+  const std::string out = run_program(
+      dir,
+      "INPUT DATA\nKESTA STANDARD FORMAT\nv = 1\nfirst.kzt\n"
+      "OUTPUT DATA\nSPREAD SHEET\nYES\nw = 2\nss.txt\n"
+      "OUTPUT DATA\nKESTA STANDARD FORMAT\nw = 3\nsecond.kzt\n"
+      "OUTPUT DATA\nTIFF INTEGERS\nw = 4\nthird.tif\n2 BYTE UNSIGNED INTEGERS\n\n\n"
+      "EXIT\nYES\n",
+      code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_EQ(out.find("does not correspond"), std::string::npos) << out;
+  EXPECT_NE(out.find("INPUT FILE NAME [no_data.dat]:v = 1\nINPUT FILE NAME [no_data.dat]:"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("FILE NAME [spread.spr]:w = 2\nFILE NAME [spread.spr]:ss.txt\n"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("ss.txt"))) << out;
+  EXPECT_TRUE(std::filesystem::exists(dir.file("third.tif"))) << out;
+  Image second(7, 5);
+  Index xnum = 0, ynum = 0;
+  ASSERT_TRUE(read_image(dir.file("second.kzt"), second, xnum, ynum)) << out;
+  EXPECT_EQ(second.data, source.data);
+}
+
 // A write beyond the file size limit fails like a full disk: said, the old
 // file left as it was and no temporary file left behind; the program goes on
 // with its data instead of being ended by the system's signal.

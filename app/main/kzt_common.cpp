@@ -39,6 +39,11 @@ bool kzt_escape_at_end(Status status) {
 }
 
 bool kzt_reset_status(Status& status) {
+  // The end of a running sequence's macro met by the loop's own prompt is
+  // no failure: it is handed on. Nor is an assignment, after which the loop
+  // asks again.
+  if (io_macro_ended(status)) return false;
+  if (io_ask_again(status)) return true;
   ST_OUT(status);
   Status local = kStatusGood;
   bool reset = true;
@@ -48,6 +53,12 @@ bool kzt_reset_status(Status& status) {
             {"YES: to reset \"status\" value, other exit program"}, {"Enter YES or NO"}, reset,
             local);
   } while (io_ask_again(local));
+  // A running sequence's macro whose lines ran out here has reached its end,
+  // as at any other prompt: the caller hands it on, and the sequence moves on.
+  if (io_macro_ended(local)) {
+    status = local;
+    return false;
+  }
   if (reset) ST_DEF_SYSTEM(status);
   return reset;
 }

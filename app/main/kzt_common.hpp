@@ -25,8 +25,11 @@ bool kzt_input_ended();
 bool kzt_escape_at_end(Status status);
 
 // After a command left a bad STATUS: the status report and the question
-// "RESET "status"". True when STATUS was reset to good, false when the user
-// chose to leave the command loop.
+// "RESET "status"". True when STATUS was reset to good (an assignment needs
+// neither), false when the user chose to leave the command loop, or when the
+// running sequence's macro ended, at the loop's prompt or at the question:
+// STATUS is then the macro's end (io_macro_ended), which the command loop
+// hands on to its caller, so that the sequence moves on.
 bool kzt_reset_status(Status& status);
 
 // One line straight from the terminal (never from a running macro); false at

@@ -500,8 +500,9 @@ bool define_sequence(std::string& macro_file, KztTypeChooser choose_type, Status
   if (!io_ask_until_accepted(
           macro_file,
           [](std::string& name, Status& q) {
-            IO_INPC(true, "INPUT MACRO FILE NAME", {"Enter Name of a file containing a macro"},
-                    {"Enter a file name"}, 1, name, q);
+            io_input_file_name(true, "INPUT MACRO FILE NAME",
+                               {"Enter Name of a file containing a macro"}, {"Enter a file name"},
+                               1, name, q);
           },
           [&](const std::string& name) { return macro_file_usable(name, status); },
           [](Status&) {}, status))

@@ -90,22 +90,52 @@ TEST(MacroUtilities, SequenceGoesOnWhenTheMacroEndsInsideACommand) {
   EXPECT_EQ(occurrences(r.output, "INFO: *** END OF SEQUENCE ***"), 1) << r.output;
 }
 
-// A sequence whose macro stops before its end (an escape, then the RESET
-// question meets the macro's end) ends and says so; a macro run later is not
-// taken for its remaining counts.
+// A sequence whose macro is closed with lines still unread (here by an
+// escape at its interactive question) ends; a macro run later is not taken
+// for its remaining counts.
 TEST(MacroUtilities, AStalledSequenceEndsAndRunsNoOtherMacro) {
   TempDir dir;
-  write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\nI2C\n\\\\\n");
+  write_text_file(dir.file("seq.mac"),
+                  kMacroHeader +
+                      "LIST VARIABLES\nQUESTION\nINTEGER VALUE\nFrames?\nNO\nYES\n5\nNO\n"
+                      "Number of frames\n\\\\\nNFRAMES\nMESSAGE\nnot reached\n\\\\\n");
   write_text_file(dir.file("other.mac"), kMacroHeader + "MESSAGE\nother ran\n\\\\\n");
   const ProgramResult r = run_program(
-      dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nMACRO\nother.mac\nEXIT\nYES\n");
+      dir, "-nogr -dim4x4",
+      "SEQUENCE\n1\n3\n1\nseq.mac\n0\n\\\\\nMACRO\nother.mac\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 1) << r.output;
-  EXPECT_EQ(occurrences(r.output, "\nNOTE: Sequence terminated: its macro was left before its end\n \n"),
-            1)
+  EXPECT_EQ(occurrences(r.output, "\nNOTE: Sequence terminated by user request.\n \n"), 1)
       << r.output;
+  EXPECT_FALSE(has(r.output, "not reached")) << r.output;
   EXPECT_EQ(occurrences(r.output, "other ran\n"), 2) << r.output;
   EXPECT_FALSE(has(r.output, "END OF SEQUENCE")) << r.output;
+}
+
+// A macro whose lines run out at the RESET question (after an escape) has
+// reached its end as at any other prompt: every count runs. So does one
+// ending at a sub-menu of a command, after an assignment there.
+TEST(MacroUtilities, ASequenceMacroEndingAtTheResetQuestionRunsEveryCount) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\nTITLE\n\\\\\n");
+  ProgramResult r =
+      run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 3) << r.output;
+  EXPECT_EQ(occurrences(r.output, "RESET \"status\" [YES]:  *** END OF MACRO FILE ***\n"), 3)
+      << r.output;
+  EXPECT_FALSE(has(r.output, "Sequence terminated")) << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND"))
+      << r.output;
+
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "BRAGGS' EQUATION\nb = 1\n");
+  r = run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 3) << r.output;
+  EXPECT_FALSE(has(r.output, "RESET")) << r.output;
+  EXPECT_FALSE(has(r.output, "Sequence terminated")) << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND"))
+      << r.output;
 }
 
 // The macro file gone before the next count: the sequence ends with its note.

@@ -65,24 +65,9 @@ void precondition_warning(int code, std::string& command) {
 // A failed precondition ends automatic input: the running macro, then a
 // running file sequence.
 void end_automatic_input() {
-  constexpr const char* kFrame =
-      "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--WARNING";
-  Status local = kStatusGood;
-  if (vosq_io_dbdb.input_macro) {
-    io_write_lines({kFrame, " ",
-                    "ERROR: Bad \"WARNING: occured during a macro. Macro automatically terminated.",
-                    " ", kFrame},
-                   local);
-    IO_CLOSE_INMACRO(local);
-    vosq_io_dbdb.input_macro = false;
-  }
-  if (vosq_io_dbdb.file_sequence) {
-    io_write_lines(
-        {kFrame, " ", "ERROR: Bad \"WARNING\" occured during a sequence. Sequence terminated.", " ",
-         kFrame},
-        local);
-    vosq_io_dbdb.file_sequence = false;
-  }
+  io_end_automatic_input(
+      "ERROR: Bad \"WARNING: occured during a macro. Macro automatically terminated.",
+      "ERROR: Bad \"WARNING\" occured during a sequence. Sequence terminated.");
 }
 
 // The running macro of a file sequence has ended: the sequence goes on with
@@ -121,9 +106,9 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
   while (continue_flag) {
     int precondition = kNoPrecondition;
     if (command == "null") command = display_command;
-    // Only the end of its macro moves a sequence on: a macro closed before
-    // (after the RESET question) or left in the graphics window leaves the
-    // sequence without its next count, and no other macro is taken for it.
+    // Only the end of its macro moves a sequence on: a macro closed with
+    // lines still unread or left in the graphics window leaves the sequence
+    // without its next count, and no other macro is taken for it.
     if (!sequence_next && vosq_io_dbdb.file_sequence && !vosq_io_dbdb.input_macro)
       io_end_sequence("its macro was left before its end");
     if (sequence_next) {
@@ -160,11 +145,16 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
       ST_DEF_SYSTEM(status);
       break;
     }
+    // A failure asks whether to go on. The end of the sequence's macro, met
+    // by the command or at that question, is no failure and is handed on.
+    if (status != kStatusGood && status != kStatusConsumed && !kzt_reset_status(status) &&
+        !io_macro_ended(status))
+      continue_flag = false;
     // An assignment typed at one of the command's questions ended that
-    // question; it is no failure to report.
+    // question; it is no failure to report. The macro's end, in the command
+    // or at the RESET question, moves the sequence on.
     if (sequence_macro_ended(status)) sequence_next = true;
     if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
-    if (status != kStatusGood && !kzt_reset_status(status)) continue_flag = false;
     if (precondition != kNoPrecondition) {
       precondition_warning(precondition, command);
       if (precondition != kNeedsVariances) end_automatic_input();

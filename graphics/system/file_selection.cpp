@@ -364,10 +364,8 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
     // Typed because the window has gone: the title says what the file is for.
     gs_question_on_terminal(titles, status);
     std::string name;
-    do {
-      io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
-                         status);
-    } while (io_ask_again(status));
+    io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
+                       status);
     if (status == kStatusEscape) {
       status = kStatusGood;
       if (vosq_io_dbdb.output_macro) io_outmacro_record("\\\\", status);
