@@ -117,7 +117,10 @@ void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
   double hi = kVerySmall;
   block_sums(xmaxdat, data, xstrelm, ystrelm, nx, ny, xbin, ybin,
              [&](Index, const std::vector<double>& sums) {
+               // A block holding a NaN or an infinity has no mean to stretch
+               // the range with, as a single such pixel has none.
                for (const double s : sums) {
+                 if (!std::isfinite(s)) continue;
                  lo = std::min(lo, s * scale);
                  hi = std::max(hi, s * scale);
                }

@@ -28,6 +28,8 @@ void MA_RREBIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index 
                std::span<float> output, Index& oxendelm, Index& oyendelm, Status& status);
 
 // Largest / smallest / both block means over the whole blocks of the region.
+// A block holding a NaN or an infinity takes no part; without a finite block
+// the start values stay (MAXIMUM -1.7e38 < MINIMUM 1.7e38).
 // A bin factor below 1 or above the region's size gives 20017 (X), 20018 (Y).
 void MA_REBINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                  Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin,

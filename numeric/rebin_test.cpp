@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numeric>
 #include <vector>
 
@@ -109,6 +110,20 @@ TEST(Rebin, BlockExtremes) {
   EXPECT_FLOAT_EQ(hi, 403.0f);
   MA_REBINMIN(5, 4, data, 1, 1, 5, 4, 6, 1, lo, status);
   EXPECT_EQ(status, 20017);
+  // A block holding a NaN or an infinity is no extreme; without a finite
+  // block the start values stay, as the plain extremes leave them.
+  std::vector<float> bad = ramp(5, 4);
+  bad[0] = std::numeric_limits<float>::quiet_NaN();
+  bad[element(4, 4, 5)] = std::numeric_limits<float>::infinity();
+  status = ST_GOOD();
+  MA_REBINMINMAX(5, 4, bad, 1, 1, 5, 4, 2, 2, lo, hi, status);
+  ASSERT_EQ(status, ST_GOOD());
+  EXPECT_FLOAT_EQ(lo, 153.5f);  // the blocks (3..4, 1..2) and (1..2, 3..4) are left
+  EXPECT_FLOAT_EQ(hi, 351.5f);
+  MA_REBINMINMAX(5, 4, bad, 1, 1, 5, 4, 5, 4, lo, hi, status);
+  ASSERT_EQ(status, ST_GOOD());
+  EXPECT_GT(lo, hi);
+  EXPECT_EQ(hi, -1.7e38f);
 }
 
 TEST(Rebin, FlipsMirrorOnlyTheRegion) {

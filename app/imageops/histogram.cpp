@@ -67,6 +67,13 @@ void KZT_HISTOGRAM(bool, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystr
   float low = 0.0f, high = 0.0f;
   MA_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, low, high, status);
   if (status != kStatusGood) return;
+  // The finite extremes cross only when there is no finite element: their
+  // start values are no range to offer, and no answer could lie within them.
+  if (low > high) {
+    IO_WRITE("WARNING: The region holds no finite data value; no histogram is calculated",
+             status);
+    return;
+  }
   IO_WRITE(" ", status);
   IO_WRITE("INFO: Active data region minimum value = " + format_g(low, 14, 7), status);
   IO_WRITE("      Active data region maximum value = " + format_g(high, 14, 7), status);

@@ -15,7 +15,8 @@ namespace kesta {
 
 // Asks the value range and the number of bins, then writes the counts into
 // MDATA(1..bins, 1) with the bin centres as X axis and the description of
-// the histogram. A maximum not above the minimum is refused.
+// the histogram. A maximum not above the minimum is refused, and a region
+// without a finite value is said and asks nothing.
 void KZT_HISTOGRAM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                    Index xendelm, Index yendelm, std::span<const float> data,
                    const std::string& title, Index& mxstrelm, Index& mystrelm, Index& mxendelm,

@@ -27,13 +27,14 @@ struct Histogram {
   std::vector<float> mdata = std::vector<float>(kX * kY, -1.0f);
   std::vector<float> mxaxis = std::vector<float>(kX, -1.0f), myaxis = std::vector<float>(kY);
   Index ms = 0, mys = 0, me = 0, mye = 0;
-  std::string title = "Run 7   ", mtitle = "old", mx, my, mz;
+  std::string title = "Run 7   ", mtitle = "old", mx, my, mz, said;
   Status run(std::vector<std::string> answers) {
     ScriptedInput input(std::move(answers));
     TerminalCapture terminal;
     Status status = kStatusGood;
     KZT_HISTOGRAM(false, kX, kY, 1, 1, 10, 1, data, title, ms, mys, me, mye, mdata, mxaxis, myaxis,
                   mtitle, mx, my, mz, status);
+    said = terminal.text();
     return status;
   }
 };
@@ -78,6 +79,21 @@ TEST(FrequencyHistogram, AnEmptyRangeOrAnEscapeLeavesTheMemory) {
     EXPECT_EQ(h.me, 0);
     EXPECT_EQ(h.mtitle, "old");
   }
+}
+
+// A region of NaN and infinities has no extremes to offer as a range: it is
+// said, nothing is asked and the memory is left.
+TEST(FrequencyHistogram, ARegionWithoutAFiniteValueAsksNothing) {
+  Histogram h;
+  std::fill(h.data.begin(), h.data.end(), NAN);
+  h.data[3] = INFINITY;
+  h.data[14] = 5.0f;  // outside the region
+  EXPECT_EQ(h.run({"1", "2", "3"}), kStatusGood);
+  EXPECT_TRUE(has(h.said, "The region holds no finite data value")) << h.said;
+  EXPECT_FALSE(has(h.said, "E+38")) << h.said;
+  EXPECT_FALSE(has(h.said, "HISTOGRAM MINIMUM VALUE")) << h.said;
+  EXPECT_EQ(h.mdata, std::vector<float>(Histogram::kX * Histogram::kY, -1.0f));
+  EXPECT_EQ(h.mtitle, "old");
 }
 
 // Kraft's equality holds for every count pattern; among equal counts the

@@ -201,7 +201,9 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   set_real("##SIGMA", sd, status);
   set_real("##TOTAL", sum, status);
   set_real("##INTEG_MINUS_BACK", minus_back, status);
-  previous_polygon_mean = mean;
+  // A polygon without a finite value measured no average to be the next
+  // one's background.
+  if (n > 0) previous_polygon_mean = mean;
 }
 
 void KZT_GSTATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,

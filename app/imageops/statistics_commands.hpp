@@ -24,7 +24,8 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
 // YAXIS(j)) lie inside the polygon X, Y (2 points: opposite corners of a
 // rectangle), as the report lines of the polygon statistics; sets ##MINIMUM,
 // ##MAXIMUM, ##MEAN, ##RMS, ##SIGMA, ##TOTAL and ##INTEG_MINUS_BACK (sum
-// minus n times the previous polygon's mean, which this call then replaces).
+// minus n times the previous polygon's mean, which this call then replaces
+// when it had a finite value inside).
 // Values that fewer than 2 pixels cannot give are 0.0.
 void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                             Index xendelm, Index yendelm, std::span<const float> xaxis,

@@ -190,6 +190,10 @@ TEST_F(Statistics, PolygonsLeaveOutValuesThatAreNotFinite) {
   EXPECT_FLOAT_EQ(variable_value("##MAXIMUM").rvalue, 9.0f);
   EXPECT_EQ(variable_value("##TOTAL").rvalue, 0.0f);
   EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
+  // Nor is that mean of nothing the background of the next polygon: the last
+  // average measured, 18 / 4, still is.
+  kzt_polygon_statistics(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, ramp.data, x, y, lines, status);
+  EXPECT_FLOAT_EQ(variable_value("##INTEG_MINUS_BACK").rvalue, 18.0f - 4.0f * (18.0f / 4.0f));
 }
 
 TEST_F(Statistics, GraphicalPolygonFromReplayedPoints) {

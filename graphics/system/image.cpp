@@ -141,6 +141,7 @@ void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
     } else {
       MA_REBINMINMAX(xmaxdat, ymaxdat, data, xs, ys, xe, ye, binning, binning, dlo, dhi, status);
       if (status != kStatusGood) return;
+      if (dhi < dlo) dlo = dhi = 0.0f;  // no finite block
     }
     if (mode != 2) lo = dlo;
     if (mode != 3) hi = dhi;

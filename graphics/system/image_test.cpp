@@ -1,6 +1,7 @@
 // Image display: page placement, intensity ranges, the scale bar, rows and
 // columns as graphs, pixel values, colour tables and pixel lookup.
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -109,6 +110,27 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
     ASSERT_EQ(of("real_cell_array").size(), 1u) << bad;
     EXPECT_TRUE(std::isfinite(of("real_cell_array")[0]->maximum - of("real_cell_array")[0]->minimum));
   }
+}
+
+// The binned range (the 3-D views of large regions) is of the finite block
+// means: a block holding an infinite or NaN pixel stretches nothing, and a
+// region without a finite block gives the unbinned road's empty range.
+TEST_F(ImageTest, BinnedRangeLeavesOutBlocksThatAreNotFinite) {
+  image(8, 8, ramp);  // block means 1.5, 3.5, 5.5, 7.5 along X
+  data[element(8, 1, 8)] = std::numeric_limits<float>::infinity();
+  data[element(1, 3, 8)] = std::numeric_limits<float>::quiet_NaN();
+  float lo = 1.0f, hi = 2.0f;
+  Status s = kStatusGood;
+  GS_CAL_ZRANGE(8, 8, data, 1, 1, 8, 8, 2, 0, lo, hi, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(lo, 1.5f);
+  EXPECT_FLOAT_EQ(hi, 7.5f);
+  std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+  data[element(8, 1, 8)] = -std::numeric_limits<float>::infinity();
+  GS_CAL_ZRANGE(8, 8, data, 1, 1, 8, 8, 2, 0, lo, hi, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_EQ(lo, 0.0f);
+  EXPECT_EQ(hi, 0.0f);
 }
 
 TEST_F(ImageTest, UserRangeThatLeavesNoRangeWarns) {
