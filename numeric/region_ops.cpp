@@ -142,10 +142,12 @@ bool ma_log10_row(float* row, Index n) {
               z * (1.0 / 13 + z * (1.0 / 15)))))));
     const auto value = static_cast<float>(k * 0.30102999566398119521 +
                                           (2.0 * 0.43429448190325182765) * s * series);
-    // NaN is not above the limit either, so it takes the special value too.
-    const bool low = !(x > 1.0e-37f);
+    // A NaN is no value to take the logarithm of, nor a zero: it stays NaN
+    // and is not counted with the elements at or below the limit.
+    const bool low = x <= 1.0e-37f;
     bad |= low;
-    row[i] = low ? -38.0f : (x == std::numeric_limits<float>::infinity() ? x : value);
+    row[i] = low ? -38.0f
+                 : (x == std::numeric_limits<float>::infinity() || x != x ? x : value);
   }
   return bad != 0;
 }

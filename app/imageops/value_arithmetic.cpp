@@ -189,7 +189,7 @@ void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index 
   for_region_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     const float* d = data.data() + offset;
     int row_has = 0;
-    for (Index i = 0; i < n; ++i) row_has |= !(d[i] > 1.0e-37f);
+    for (Index i = 0; i < n; ++i) row_has |= d[i] <= 1.0e-37f;  // a NaN is neither
     non_positive = non_positive || row_has != 0;
   });
   float threshold = -10.0f;

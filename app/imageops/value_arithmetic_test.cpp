@@ -208,6 +208,23 @@ TEST_F(ValueArithmetic, LogarithmOfZeroAsksOneThresholdAndBoundsTheVariances) {
   EXPECT_FLOAT_EQ(m.at(m.data, 2, 3), std::log10(10.0f));
 }
 
+// A NaN pixel is no log(0): it asks no threshold and stays NaN, with and
+// without variances.
+TEST_F(ValueArithmetic, LogarithmOfANaNAsksNothingAndLeavesItNaN) {
+  for (const bool variances : {false, true}) {
+    Images m;
+    m.at(m.data, 2, 2) = std::nanf("");
+    ScriptedInput input({});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_LOGARITHM(false, kX, kY, 2, 2, 3, 3, variances, m.data, m.variances, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_TRUE(input.prompts.empty()) << variances;
+    EXPECT_TRUE(std::isnan(m.at(m.data, 2, 2))) << variances;
+    EXPECT_FLOAT_EQ(m.at(m.data, 3, 3), std::log10(11.0f));
+  }
+}
+
 TEST_F(ValueArithmetic, NormaliseDividesByTheMaximumOrRefusesATinyOne) {
   Images m;
   Status status = kStatusGood;
