@@ -295,8 +295,11 @@ const std::vector<std::string> kInputHelp = {
 }  // namespace
 
 FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image) {
-  if (image.ynumdat == 1) return {};
-  return {image.x_pixel_size, image.y_pixel_size};
+  FioFilePixelSizes sizes;
+  if (image.ynumdat == 1) return sizes;
+  if (!image.x_pixel_size_defaulted) sizes.x = image.x_pixel_size;
+  if (!image.y_pixel_size_defaulted) sizes.y = image.y_pixel_size;
+  return sizes;
 }
 
 void fio_store_scan_input_keys(float overload, const std::string& format, Status& status) {

@@ -648,8 +648,9 @@ TEST_F(GuiInput, ScanLeavesThePixelSizes) {
 }
 
 // A scan saved in the native format carries its bin widths as pixel sizes,
-// and a TIFF image none: the data set takes what the file gives, the
-// database keeps the detector's after either read.
+// and a TIFF image none, nor a BINARY one without its ".info" file (the
+// reader's default of 100 microns): the data set takes what the reader
+// gives, the database keeps the detector's after each read.
 TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
   const std::vector<float> row{1, 2, 3, 4, 5}, axis{0.5f, 1.5f, 2.5f, 3.5f, 4.5f}, y{0.5f};
   replay(dir_.file("scan.kzt") + "\n");
@@ -658,8 +659,10 @@ TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
                 2.9089e-3f, 360.0f, retstat, s_);
   ASSERT_EQ(retstat, 0);
   write_bytes(dir_.file("frame.tif"), tiff_bytes(4, 3, 100));
+  write_bytes(dir_.file("frame.bin"), std::string(24, '\1'));
   for (const auto& [name, lines, xps] :
-       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 1.0e-4f}}) {
+       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 1.0e-4f},
+        std::tuple{"frame.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", 1.0e-4f}}) {
     int stored = 1;
     IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
     IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, s_);
