@@ -1153,14 +1153,18 @@ TEST_F(GuiInput, ProposingTheInputFileWarnsFirst) {
     ~Here() { std::filesystem::current_path(before); }
   } here;
   std::filesystem::current_path(dir_.path());
-  const std::string ring = dir_.file("ring.kzt"), curve = dir_.file("curve.mvd");
-  write_bytes(ring, "raw");
-  write_bytes(curve, "raw");
+  const std::string ring = dir_.file("ring.kzt"), curve = dir_.file("curve.mvd"),
+                    bsl = dir_.file("r01000.bsl"), table = dir_.file("table.spr");
+  for (const std::string& input : {ring, curve, bsl, table}) write_bytes(input, "raw");
   const struct {
     std::string input, button, answers, box;
   } cases[] = {
       {ring, "KESTA FORMAT", "YES\n", "ring.kzt IS THE INPUT FILE: \"YES\" REPLACES IT"},
       {curve, "MERVODA", "O.K.\n", "curve.mvd IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
+      // Proposed in the file selection, whose O.K. takes the name.
+      {bsl, "BSL/OTOKO", "r01000.bsl\n", "r01000.bsl IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
+      {table, "SPREAD SHEET", "YES\ntable.spr\n",
+       "table.spr IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
       {dir_.file("ring.tif"), "KESTA FORMAT", "YES\n", ""},
   };
   for (const auto& c : cases) {
