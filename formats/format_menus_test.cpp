@@ -228,12 +228,21 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
   // Without its ".info" file a BINARY image's pixel sizes are the reader's
   // default, which the data set takes as it says, and no size of the file.
   std::ofstream(raw, std::ios::binary) << std::string(24, '\1');
+  // An image saved by a session whose database held zeros carries them: a
+  // size of 0.0 is no detector's.
+  DataSet zero(4, 3);
+  zero.xps = zero.yps = 0.0f;
+  const std::string zeroed = dir_.file("zeroed.kzt");
+  output(zero, {"", zeroed});
+  ASSERT_EQ(status_, kStatusGood);
   for (const auto& [answers, ynum, xps, format] :
        {std::tuple{std::vector<std::string>{"KESTA", native}, 1, 2.9089e-3f,
                    "KESTA STANDARD FORMAT"},
         std::tuple{std::vector<std::string>{"TULMA", tulma, "1"}, 3, 3.0f, "TULMA"},
         std::tuple{std::vector<std::string>{"BINARY", raw, "4", "3", "", "", ""}, 3, 1.0e-4f,
-                   "BINARY (UNFORMATTED)"}}) {
+                   "BINARY (UNFORMATTED)"},
+        std::tuple{std::vector<std::string>{"KESTA", zeroed}, 3, 0.0f,
+                   "KESTA STANDARD FORMAT"}}) {
     int stored = 1;
     IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, status_);
     IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 7.5e-5f, stored, status_);
