@@ -596,6 +596,11 @@ RegionExtremes io_region_extremes(Index xmaxdat, Index ymaxdat, std::span<const 
 }
 
 void io_write_extremes(const RegionExtremes& extremes, Status& status) {
+  // A region of NaN alone keeps the search's start values, which are no data.
+  if (extremes.minimum > extremes.maximum) {
+    IO_WRITE("INFO: No pixel of the region is a number: it has no minimum or maximum", status);
+    return;
+  }
   IO_WRITE("INFO: Data minimum value = " + format_g(extremes.minimum, 14, 7), status);
   IO_WRITE("INFO: Data maximum value = " + format_g(extremes.maximum, 14, 7), status);
 }

@@ -133,7 +133,8 @@ RegionExtremes io_region_extremes(Index xmaxdat, Index ymaxdat, std::span<const 
                                   Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                                   Status& status);
 // "INFO: Data minimum value = " and "INFO: Data maximum value = " with
-// MINIMUM and MAXIMUM in G14.7.
+// MINIMUM and MAXIMUM in G14.7; one line saying there are none when no pixel
+// of the region is a number.
 void io_write_extremes(const RegionExtremes& extremes, Status& status);
 
 // A proposed upper limit above LOWER: UPPER when it is above, otherwise the

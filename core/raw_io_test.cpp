@@ -219,6 +219,10 @@ TEST(RawWrite, OfferedLimitsAreFiniteAndApart) {
       {4, {-inf, 5, inf}, -2147483648.0f, 2147483647.0f, {-2147483647, 5, 2147483647},
        "INFO: 2 pixels are not finite: 1 +Infinity written as 2147483647, 1 -Infinity written "
        "as -2147483647\n"},
+      // No extremes to say: not the search's start values as the data's.
+      {2, {nan, nan, nan}, 0, 65535, {0, 0, 0},
+       "INFO: No pixel of the region is a number: it has no minimum or maximum\n"
+       "INFO: 3 pixels are not finite: 3 NaN written as 0\n"},
   };
   for (const Case& c : cases) {
     testing::reset_dialogue();
@@ -238,6 +242,7 @@ TEST(RawWrite, OfferedLimitsAreFiniteAndApart) {
       EXPECT_EQ(got, c.written[static_cast<std::size_t>(i)]) << i;
     }
     const std::string said = terminal.text();
+    EXPECT_EQ(said.find("E+39"), std::string::npos);
     const auto at = said.find("not finite");
     if (*c.line == '\0') {
       EXPECT_EQ(at, std::string::npos);

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "core/ask_again.hpp"
@@ -654,15 +657,19 @@ void store_layout(const RawLayout& layout, Status& status) {
 }
 
 // What the ".info" file beside PATH gives, when there is one: the sizes, sign
-// and byte order into LAYOUT, the pixel sizes into XPS and YPS. Returns the
-// bytes per pixel it names (0 when none).
-int info_defaults(const std::string& path, RawLayout& layout, float& xps, float& yps,
-                  Status& status) {
+// and byte order into LAYOUT, the pixel sizes it holds into XPS and YPS.
+// Returns the bytes per pixel it names (0 when none).
+int info_defaults(const std::string& path, RawLayout& layout, std::optional<float>& xps,
+                  std::optional<float>& yps, Status& status) {
   std::string title, xlabel, ylabel, zlabel;
   float lower = 0.0f, upper = 0.0f;
   int bytes = 0;
+  // Not a number: a size the file did not give.
+  float x = std::numeric_limits<float>::quiet_NaN(), y = x;
   FIO_IN_HEADERFILE(path, title, xlabel, ylabel, zlabel, layout.nx, layout.ny, lower, upper,
-                    bytes, layout.swap, layout.is_signed, xps, yps, status);
+                    bytes, layout.swap, layout.is_signed, x, y, status);
+  if (!std::isnan(x)) xps = x;
+  if (!std::isnan(y)) yps = y;
   return bytes;
 }
 
@@ -677,15 +684,18 @@ void warn_internal_dimensions(Index nx, Index ny, const ReadRequest& request, St
     IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
 }
 
-// The file read with the title FILE_NAME and the pixel sizes given.
+// The file read with the title FILE_NAME and the pixel sizes its ".info" file
+// gave; a size it did not give is the 100 microns said when it was missing.
 ImageRead read_described(const std::string& path, const ReadRequest& request,
-                         const RawLayout& layout, const std::string& file_name, float xps,
-                         float yps, Status& status) {
+                         const RawLayout& layout, const std::string& file_name,
+                         std::optional<float> xps, std::optional<float> yps, Status& status) {
   ImageRead read = read_binary_file(path, request, layout, status);
   if (read.ok()) {
     read.image.title = file_name;
-    read.image.x_pixel_size = xps;
-    read.image.y_pixel_size = yps;
+    read.image.x_pixel_size = xps.value_or(1.0e-4f);
+    read.image.y_pixel_size = yps.value_or(1.0e-4f);
+    read.image.x_pixel_size_defaulted = !xps;
+    read.image.y_pixel_size_defaulted = !yps;
   }
   return read;
 }
@@ -697,7 +707,7 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
   RawLayout layout = remembered_layout(request, status);
   layout.start_byte = 1;
   std::string path;
-  float xps = 1.0e-4f, yps = 1.0e-4f;
+  std::optional<float> xps, yps;
   ImageRead escaped;
   escaped.retstat = -1;
   auto escape = [&]() {
@@ -797,7 +807,7 @@ ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, St
   RawLayout layout = remembered_layout(request, status);
   std::string path;
   if (!input_path(file_name, path, status)) return {};
-  float xps = 1.0e-4f, yps = 1.0e-4f;
+  std::optional<float> xps, yps;
   // The ".info" file gives the form's sizes, sign and byte order.
   info_defaults(path, layout, xps, yps, status);
   FIO_GUI_IN_DATA(request.xmaxdat, request.ymaxdat, layout.nx, layout.ny, layout.data_type,
@@ -826,7 +836,7 @@ ImageRead binary_member_read(const ReadRequest& request, const std::optional<Raw
   // A member without a ".info" file of its own is read with the first
   // member's layout, quietly; from its own, only the pixel sizes are taken,
   // and an image size other than the first member's refuses it.
-  float xps = 1.0e-4f, yps = 1.0e-4f;
+  std::optional<float> xps, yps;
   struct stat info{};
   if (::stat((path + ".info").c_str(), &info) != 0 && errno == ENOENT) {
     warn_internal_dimensions(layout.nx, layout.ny, request, status);

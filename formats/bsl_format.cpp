@@ -217,6 +217,7 @@ void FIO_OUT_BSL(bool gui, std::string_view input_file, Index xmaxdat, Index yma
     std::string bare;
     IO_NODIRPATH(input_file, bare, status);
     output_file = bare.empty() ? "G99000.bsl" : bare.substr(0, 1) + "01000.bsl";
+    fio_warn_replacing_input(output_file, input_file, "O.K.", status);
     int cancelled = 0;
     GS_FILESELECTION(1, 1, {"NAME OF BSL/OTOKO OUTPUT FILE"}, 1, 1,
                      {"Click on, or enter name of output file"}, 3, false, cancelled, output_file,

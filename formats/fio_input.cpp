@@ -1,4 +1,6 @@
 #include <array>
+#include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -272,8 +274,16 @@ const std::vector<std::string> kInputHelp = {
 }  // namespace
 
 FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image) {
-  if (image.ynumdat == 1) return {};
-  return {image.x_pixel_size, image.y_pixel_size};
+  FioFilePixelSizes sizes;
+  if (image.ynumdat == 1) return sizes;
+  // A size not above 0 (a file saved while the database held zeros) or not
+  // finite is no detector's pixel.
+  const auto size = [](const std::optional<float>& given, bool defaulted) {
+    return !defaulted && given && *given > 0.0f && std::isfinite(*given) ? given : std::nullopt;
+  };
+  sizes.x = size(image.x_pixel_size, image.x_pixel_size_defaulted);
+  sizes.y = size(image.y_pixel_size, image.y_pixel_size_defaulted);
+  return sizes;
 }
 
 void fio_store_scan_input_keys(float overload, const std::string& format, Status& status) {

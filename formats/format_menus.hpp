@@ -64,9 +64,9 @@ bool fio_output_header_files();
 int fio_output_tiff_bits();
 
 // What a read learnt from its file that the database keeps: the pixel sizes
-// its reader gave, none for a data set of one row (a scan's step is no
-// detector pixel size, whatever its reader). Taken from the reader's image
-// before it is committed.
+// its reader gave, above 0 and finite, none for a data set of one row (a
+// scan's step is no detector pixel size, whatever its reader). Taken from
+// the reader's image before it is committed.
 struct FioFilePixelSizes {
   std::optional<float> x, y;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <tuple>
 #include <vector>
@@ -216,20 +217,35 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
   DataSet scan(5, 1);
   scan.xps = 2.9089e-3f;
   scan.yps = 360.0f;
-  const std::string native = dir_.file("scan.kzt"), tulma = dir_.file("frame.wlt");
+  const std::string native = dir_.file("scan.kzt"), tulma = dir_.file("frame.wlt"),
+                    raw = dir_.file("frame.bin");
   output(scan, {"", native});
   ASSERT_EQ(status_, kStatusGood);
   int retstat = 1;
   const DataSet frame(4, 3);
   FIO_OUT_TULMA(tulma, 4, 3, 1, 1, 4, 3, frame.data, retstat, status_);
   ASSERT_EQ(retstat, 0);
+  // Without its ".info" file a BINARY image's pixel sizes are the reader's
+  // default, which the data set takes as it says, and no size of the file.
+  std::ofstream(raw, std::ios::binary) << std::string(24, '\1');
+  // An image saved by a session whose database held zeros carries them: a
+  // size of 0.0 is no detector's.
+  DataSet zero(4, 3);
+  zero.xps = zero.yps = 0.0f;
+  const std::string zeroed = dir_.file("zeroed.kzt");
+  output(zero, {"", zeroed});
+  ASSERT_EQ(status_, kStatusGood);
   for (const auto& [answers, ynum, xps, format] :
        {std::tuple{std::vector<std::string>{"KESTA", native}, 1, 2.9089e-3f,
                    "KESTA STANDARD FORMAT"},
-        std::tuple{std::vector<std::string>{"TULMA", tulma, "1"}, 3, 3.0f, "TULMA"}}) {
+        std::tuple{std::vector<std::string>{"TULMA", tulma, "1"}, 3, 3.0f, "TULMA"},
+        std::tuple{std::vector<std::string>{"BINARY", raw, "4", "3", "", "", ""}, 3, 1.0e-4f,
+                   "BINARY (UNFORMATTED)"},
+        std::tuple{std::vector<std::string>{"KESTA", zeroed}, 3, 0.0f,
+                   "KESTA STANDARD FORMAT"}}) {
     int stored = 1;
-    IO_SET_RKEYVALUE("X_PIXEL_SIZE", 1.0e-4f, stored, status_);
-    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 1.0e-4f, stored, status_);
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, status_);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 7.5e-5f, stored, status_);
     DataSet d(8, 8);
     input(d, answers);
     ASSERT_EQ(status_, kStatusGood) << format;
@@ -240,8 +256,8 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
     IO_INQ_RKEYVALUE("X_PIXEL_SIZE", x, retstat, status_);
     IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", y, retstat, status_);
     EXPECT_EQ(retstat, 0);
-    EXPECT_FLOAT_EQ(x, 1.0e-4f) << format;
-    EXPECT_FLOAT_EQ(y, 1.0e-4f) << format;
+    EXPECT_FLOAT_EQ(x, 7.5e-5f) << format;
+    EXPECT_FLOAT_EQ(y, 7.5e-5f) << format;
   }
 }
 

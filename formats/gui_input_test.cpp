@@ -651,8 +651,9 @@ TEST_F(GuiInput, ScanLeavesThePixelSizes) {
 }
 
 // A scan saved in the native format carries its bin widths as pixel sizes,
-// and a TIFF image none: the data set takes what the file gives, the
-// database keeps the detector's after either read.
+// and a TIFF image none, nor a BINARY one without its ".info" file (the
+// reader's default of 100 microns): the data set takes what the reader
+// gives, the database keeps the detector's after each read.
 TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
   const std::vector<float> row{1, 2, 3, 4, 5}, axis{0.5f, 1.5f, 2.5f, 3.5f, 4.5f}, y{0.5f};
   replay(dir_.file("scan.kzt") + "\n");
@@ -661,8 +662,10 @@ TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
                 2.9089e-3f, 360.0f, retstat, s_);
   ASSERT_EQ(retstat, 0);
   write_bytes(dir_.file("frame.tif"), tiff_bytes(4, 3, 100));
+  write_bytes(dir_.file("frame.bin"), std::string(24, '\1'));
   for (const auto& [name, lines, xps] :
-       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 1.0e-4f}}) {
+       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 1.0e-4f},
+        std::tuple{"frame.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", 1.0e-4f}}) {
     int stored = 1;
     IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
     IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, s_);
@@ -1153,14 +1156,18 @@ TEST_F(GuiInput, ProposingTheInputFileWarnsFirst) {
     ~Here() { std::filesystem::current_path(before); }
   } here;
   std::filesystem::current_path(dir_.path());
-  const std::string ring = dir_.file("ring.kzt"), curve = dir_.file("curve.mvd");
-  write_bytes(ring, "raw");
-  write_bytes(curve, "raw");
+  const std::string ring = dir_.file("ring.kzt"), curve = dir_.file("curve.mvd"),
+                    bsl = dir_.file("r01000.bsl"), table = dir_.file("table.spr");
+  for (const std::string& input : {ring, curve, bsl, table}) write_bytes(input, "raw");
   const struct {
     std::string input, button, answers, box;
   } cases[] = {
       {ring, "KESTA FORMAT", "YES\n", "ring.kzt IS THE INPUT FILE: \"YES\" REPLACES IT"},
       {curve, "MERVODA", "O.K.\n", "curve.mvd IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
+      // Proposed in the file selection, whose O.K. takes the name.
+      {bsl, "BSL/OTOKO", "r01000.bsl\n", "r01000.bsl IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
+      {table, "SPREAD SHEET", "YES\ntable.spr\n",
+       "table.spr IS THE INPUT FILE: \"O.K.\" REPLACES IT"},
       {dir_.file("ring.tif"), "KESTA FORMAT", "YES\n", ""},
   };
   for (const auto& c : cases) {

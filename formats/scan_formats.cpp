@@ -320,6 +320,7 @@ void FIO_OUT_SPREAD(bool gui, std::string_view input_file, bool name_chosen, Ind
       if (status == kStatusEscape) status = ST_GOOD();
       if (status != kStatusGood || !s.spread_output) return;
       IO_OUTFILE(0, input_file, ".spr", "spread.spr", s.spread_file, status);
+      fio_warn_replacing_input(s.spread_file, input_file, "O.K.", status);
       int cancelled = 0;
       GS_FILESELECTION(2, 2, {"SELECT OUTPUT FILE FOR ASCII", "SPREAD SHEET FORMAT"}, 2, 2,
                        {"Use the file selection tool to select a directory",

@@ -50,6 +50,9 @@ struct ScratchImage {
   std::vector<float> yaxis;  // ynumdat values; empty: the pixel centres y - 0.5
   std::optional<std::string> title, xlabel, ylabel, zlabel;
   std::optional<float> x_pixel_size, y_pixel_size;
+  // A pixel size above that is the reader's own default, not read from the
+  // file: the data set takes it, the database keeps the detector's.
+  bool x_pixel_size_defaulted = false, y_pixel_size_defaulted = false;
   std::optional<float> overload;  // the file's overload level, when it gives one
   std::optional<float> sample_distance;  // metres, stored as SAMPLE_DISTANCE on input
   // The image's own size in its file, which every reader of a whole image

@@ -513,8 +513,14 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   GS_BACKGROUND(status);
   GS_FPROMPT(1, 1, {"AUTOMATIC SEQUENCE INPUT STARTED"}, status);
   GS_UPDATE(status);
-  std::set<std::string> written;
+  std::set<std::string> written, images;
   std::string name;
+  // A scan saved under a member's name would replace an image of the series
+  // (an extension that is the members' own, or a number of a series without
+  // one), perhaps before it is read.
+  if (s.save_1d)
+    for (const int number : numbers)
+      if (kzt_series_name(series, number, name, status)) images.insert(name);
   const FioSeriesMembers members(first_answers);
   for (Index k = 1; k <= nfiles && status == kStatusGood; ++k) {
     const int number = numbers[static_cast<std::size_t>(k - 1)];
@@ -582,7 +588,10 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
     if (s.save_1d) {
       std::string out = kzt_scan_file_name(name, s.save_ext);
       if (written.count(out) != 0) out = name + "." + s.save_ext;
-      if (written.insert(out).second) {
+      if (images.count(out) != 0) {
+        IO_WRITE("WARNING: Scan not saved: it would replace an image of the series: " + out,
+                 status);
+      } else if (written.insert(out).second) {
         IO_WRITE("INFO: Saving 1-D scan to file", status);
         const std::array<float, 1> yaxis{0.5f};
         int written_code = 0;

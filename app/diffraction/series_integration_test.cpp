@@ -267,6 +267,51 @@ TEST_F(SeriesIntegration, TiffSeriesAsksNothingOnceStartedAndSavesUnderTheMadeNa
   }
 }
 
+// A scan is never saved over an image of its series: an extension that
+// names the members' own files (their extension, or a member's number in a
+// series without one) saves no scan, says so for each, and every member is
+// read as it was.
+TEST_F(SeriesIntegration, ScansAreNotSavedOverTheImagesOfTheSeries) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  auto tif = [&](int k) { return dir.file("run_00" + std::to_string(k) + ".tif"); };
+  auto shot = [&](int k) { return dir.file("shot." + std::to_string(k)); };
+  std::vector<std::string> images;
+  for (int k = 1; k <= 3; ++k) {
+    write_tiff(tif(k), 20, static_cast<unsigned>(k));
+    write_image(shot(k), std::vector<float>(kN * kN, static_cast<float>(k)));
+    images.push_back(testing::file_contents(tif(k)));
+    images.push_back(testing::file_contents(shot(k)));
+  }
+  for (const bool numbered : {false, true}) {
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    if (numbered) {
+      kzt_series_reader() = read_given;
+      first = shot(1);
+      testing::ScriptedInput input({"YES", shot(3), "", "EXIT", "YES", "KESTA FORMAT", "3"});
+      KZT_FSINTEGRATE(sets, status);
+    } else {
+      testing::ScriptedInput input(
+          {tif(1), "O.K.", "YES", tif(3), "", "EXIT", "YES", "KESTA FORMAT", "tif"});
+      KZT_FSINTEGRATE(sets, status);
+    }
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+    ASSERT_EQ(vosq_kzt_arrays.ynumdat, 3) << numbered;
+    EXPECT_NEAR(at(3, 3), 3.0f * at(3, 1), 1e-4f * at(3, 3)) << numbered;
+    const std::string said = terminal.text();
+    for (int k = 1; k <= 3; ++k) {
+      const std::string member = numbered ? shot(k) : tif(k);
+      EXPECT_TRUE(testing::file_contents(member) ==
+                  images[static_cast<std::size_t>(2 * k - 2 + numbered)])
+          << member;
+      EXPECT_NE(said.find("WARNING: Scan not saved: it would replace an image of the series: " +
+                          (numbered ? shot(3) : member)),
+                std::string::npos)
+          << said;
+    }
+  }
+}
+
 // Members are compared with the first by their own size: one larger than
 // the arrays is not cut to the first one's size and integrated, nor is a
 // smaller one; their rows are 0.0 and no scan of theirs is saved. So for the
