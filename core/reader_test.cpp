@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <readline/history.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
@@ -239,6 +241,75 @@ TEST(ReaderAtATerminal, CtrlDTypedAheadEndsTheInput) {
   ASSERT_TRUE(child.wait_for("NEXT:"));
   child.type("\x04");
   ASSERT_TRUE(child.wait_for("ANSWERS=[first][K][third]<end><end>")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// Keys typed while the line editor had the terminal and a Ctrl-D typed
+// after it gave the terminal back to its line mode: the terminal ends the
+// partial line there and then reports the Ctrl-D as an end of input. Inside a
+// line a Ctrl-D is the editor's delete-character, so the line is kept and
+// completed by what is typed next; only one on an empty line ends the input.
+TEST(ReaderAtATerminal, CtrlDInsideALineTypedAheadKeepsTheLine) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    termios lines{};
+    if (tcgetattr(STDIN_FILENO, &lines) != 0) return 1;
+    termios keys = lines;
+    keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    // Keys arrive in key mode until COUNT bytes wait, the terminal goes back
+    // to line mode, and the Ctrl-Ds typed then arrive while the program is busy.
+    const auto busy = [&](int count) {
+      tcsetattr(STDIN_FILENO, TCSANOW, &keys);
+      std::printf("\nKEYS\n");
+      std::fflush(stdout);
+      for (int waiting = 0; waiting < count; usleep(10000))
+        if (ioctl(STDIN_FILENO, FIONREAD, &waiting) != 0) return;
+      tcsetattr(STDIN_FILENO, TCSANOW, &lines);
+      std::printf("\nLINES\n");
+      std::fflush(stdout);
+      usleep(300000);
+    };
+    std::string answers;
+    const auto read = [&answers](int count) {
+      for (int i = 0; i < count; ++i) {
+        int length = 0;
+        std::string line;
+        IO_READC("NEXT:", length, line);
+        answers += length < 0 ? std::string("<end>") : "[" + line + "]";
+      }
+    };
+    busy(3);
+    read(1);
+    busy(3);
+    read(1);
+    busy(2);
+    read(2);
+    std::printf("\nANSWERS=%s\n", answers.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  // One Ctrl-D inside the line, then the rest of it at the prompt.
+  ASSERT_TRUE(child.wait_for("KEYS"));
+  child.type("T00");
+  ASSERT_TRUE(child.wait_for("LINES"));
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  child.type("56\r");
+  // Two: neither ends the input, nor loses the line.
+  ASSERT_TRUE(child.wait_for("KEYS"));
+  child.type("T00");
+  ASSERT_TRUE(child.wait_for("LINES"));
+  child.type("\x04\x04");
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  child.type("57\r");
+  // After a whole line it is on an empty one and ends the input.
+  ASSERT_TRUE(child.wait_for("KEYS"));
+  child.type("X\r");
+  ASSERT_TRUE(child.wait_for("LINES"));
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("ANSWERS=[T0056][T0057][X]<end>")) << child.output();
   EXPECT_EQ(child.finish(), 0);
 }
 

@@ -211,7 +211,11 @@ bool edited_line_endless = false;
 // its line mode before the line editor switches it to single keys: bytes, and
 // EOF for each Ctrl-D. Only the line mode tells a Ctrl-D typed ahead from
 // other keys; the line editor, reading single keys, would get it as a NUL
-// (its set-mark key), and the input would never end.
+// (its set-mark key), and the input would never end. The line mode reports a
+// Ctrl-D as an end of input wherever the lines it holds end, also after keys
+// the editor has taken as part of a line (a partial line ended by a Ctrl-D, or
+// keys typed while the editor had the terminal); `bounded_getc` tells the two
+// apart by the editor's own line.
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
 
@@ -244,6 +248,15 @@ bool completion_question() {
   return RL_ISSTATE(RL_STATE_COMPLETING) && RL_ISSTATE(RL_STATE_MOREINPUT);
 }
 
+// The key the terminal takes as the end of the input in its line mode (Ctrl-D
+// unless the user chose another).
+constexpr int kCtrlD = 0x04;
+int end_of_file_key(std::FILE* in) {
+  termios mode{};
+  if (tcgetattr(fileno(in), &mode) != 0 || mode.c_cc[VEOF] == _POSIX_VDISABLE) return kCtrlD;
+  return static_cast<unsigned char>(mode.c_cc[VEOF]);
+}
+
 int bounded_getc(std::FILE* in) {
   constexpr int kDecline = 'n';
   constexpr int kAbort = 0x07;
@@ -254,6 +267,11 @@ int bounded_getc(std::FILE* in) {
   } else {
     c = typed_ahead.front();
     typed_ahead.pop_front();
+    // A Ctrl-D typed ahead ends the input only on an empty line; inside a
+    // line it is the key it would have been at the editor (its
+    // delete-character), and the line goes on with what is typed next. The
+    // editor itself would end the input at this end, losing the line.
+    if (c == EOF && rl_end > 0 && !completion_question()) c = end_of_file_key(in);
   }
   // In vi mode the line editor puts a kill that follows a kill in the same
   // place of its kill ring as the one before, without freeing that one (a
@@ -263,8 +281,7 @@ int bounded_getc(std::FILE* in) {
   // Ctrl-D typed at the question comes as a key (the terminal passes keys
   // one by one there), which the editor answers only with its bell: it
   // declines the list as Ctrl-G does.
-  constexpr int kEndKey = 0x04;
-  if ((c == EOF || c == kAbort || c == kEndKey) && completion_question()) {
+  if ((c == EOF || c == kAbort || c == kCtrlD) && completion_question()) {
     // The end of the input is kept for the next key.
     if (c == EOF) typed_ahead.push_front(EOF);
     return kDecline;
