@@ -39,6 +39,10 @@
 // its headers; weak, so that a line editor without it still links and only
 // the leak below comes back).
 extern "C" __attribute__((weak)) int _rl_last_command_was_kill;
+// Its context of a history search typed as a whole string, and the routine
+// that frees one (weak as well: without them only that leak comes back).
+extern "C" __attribute__((weak)) void* _rl_nscxt;
+extern "C" __attribute__((weak)) void _rl_scxt_dispose(void* context, int flags);
 
 namespace kesta {
 namespace {
@@ -260,6 +264,18 @@ int end_of_file_key(std::FILE* in) {
 int bounded_getc(std::FILE* in) {
   constexpr int kDecline = 'n';
   constexpr int kAbort = 0x07;
+  // A history search typed as a whole string (vi "/" and "?", Meta-P and
+  // Meta-N) keeps the string's edits in an undo list of its own and its
+  // state in a context, which the line editor frees when the search runs but
+  // drops when it is cancelled (Ctrl-G, Delete on an empty string, the end
+  // of the input). The edits of the string are never undone, so they are
+  // freed as they come; a context left once the search is over is freed.
+  if (RL_ISSTATE(RL_STATE_NSEARCH)) {
+    rl_free_undo_list();
+  } else if (&_rl_nscxt != nullptr && _rl_scxt_dispose != nullptr && _rl_nscxt != nullptr) {
+    _rl_scxt_dispose(_rl_nscxt, 0);
+    _rl_nscxt = nullptr;
+  }
   if (edited_line_endless) return completion_question() ? kDecline : EOF;
   int c = EOF;
   if (typed_ahead.empty()) {
