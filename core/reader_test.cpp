@@ -451,6 +451,32 @@ TEST(ReaderAtATerminal, KillsInViModeAreKept) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// In vi mode "~" with a count, which the line editor carries out as one
+// kill a character: the case of each is changed, and no leak is reported.
+TEST(ReaderAtATerminal, CaseOfSeveralCharactersChangedInViMode) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    int length = 0;
+    std::string line;
+    IO_READC("TEXT:", length, line);
+#if defined(__SANITIZE_ADDRESS__)
+    const int leaks = __lsan_do_recoverable_leak_check();
+#else
+    const int leaks = 0;
+#endif
+    std::printf("\nLINE=[%s] LEAKS=%d\n", line.c_str(), leaks);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("TEXT:"));
+  // ESC Ctrl-J: vi mode; ESC, "0": the command keys at the start of the line.
+  child.type("abcde\033\n\0330" "3~2~\r");
+  ASSERT_TRUE(child.wait_for("LINE=[ABCDE] LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // A terminal the line editor cannot drive (no terminal type, "dumb", or a
 // type the terminal database does not know): lines are read plainly there, a
 // long answer kept to a response line, and the terminal's own echo is not

@@ -688,3 +688,14 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
 }
 
 }  // namespace kesta
+
+#if defined(__SANITIZE_ADDRESS__)
+// The line editor's own leak, left out of the leak report: in vi mode "~"
+// with a count changes each character by deleting it as a kill, one kill
+// after another within one command, and there a kill that follows a kill
+// takes the place of the one before without freeing it. The killed
+// characters are not the program's to free. (The frame is found only in
+// whole stacks, fast_unwind_on_malloc=0: the line editor keeps no frame
+// pointers.)
+extern "C" const char* __lsan_default_suppressions() { return "leak:rl_vi_change_case\n"; }
+#endif
