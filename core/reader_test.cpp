@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <readline/history.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif
@@ -18,6 +20,13 @@
 #include "core/prompts.hpp"
 #include "core/system.hpp"
 #include "core/test_support.hpp"
+
+#if defined(__SANITIZE_ADDRESS__)
+// Allocations are recorded with their whole stack: the line editor's frames
+// have no frame pointers, and a leak found in it would otherwise name only
+// its allocator.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+#endif
 
 namespace kesta {
 namespace {
@@ -242,6 +251,75 @@ TEST(ReaderAtATerminal, CtrlDTypedAheadEndsTheInput) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// Keys typed while the line editor had the terminal and a Ctrl-D typed
+// after it gave the terminal back to its line mode: the terminal ends the
+// partial line there and then reports the Ctrl-D as an end of input. Inside a
+// line a Ctrl-D is the editor's delete-character, so the line is kept and
+// completed by what is typed next; only one on an empty line ends the input.
+TEST(ReaderAtATerminal, CtrlDInsideALineTypedAheadKeepsTheLine) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    termios lines{};
+    if (tcgetattr(STDIN_FILENO, &lines) != 0) return 1;
+    termios keys = lines;
+    keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    // Keys arrive in key mode until COUNT bytes wait, the terminal goes back
+    // to line mode, and the Ctrl-Ds typed then arrive while the program is busy.
+    const auto busy = [&](int count) {
+      tcsetattr(STDIN_FILENO, TCSANOW, &keys);
+      std::printf("\nKEYS\n");
+      std::fflush(stdout);
+      for (int waiting = 0; waiting < count; usleep(10000))
+        if (ioctl(STDIN_FILENO, FIONREAD, &waiting) != 0) return;
+      tcsetattr(STDIN_FILENO, TCSANOW, &lines);
+      std::printf("\nLINES\n");
+      std::fflush(stdout);
+      usleep(300000);
+    };
+    std::string answers;
+    const auto read = [&answers](int count) {
+      for (int i = 0; i < count; ++i) {
+        int length = 0;
+        std::string line;
+        IO_READC("NEXT:", length, line);
+        answers += length < 0 ? std::string("<end>") : "[" + line + "]";
+      }
+    };
+    busy(3);
+    read(1);
+    busy(3);
+    read(1);
+    busy(2);
+    read(2);
+    std::printf("\nANSWERS=%s\n", answers.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  // One Ctrl-D inside the line, then the rest of it at the prompt.
+  ASSERT_TRUE(child.wait_for("KEYS"));
+  child.type("T00");
+  ASSERT_TRUE(child.wait_for("LINES"));
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  child.type("56\r");
+  // Two: neither ends the input, nor loses the line.
+  ASSERT_TRUE(child.wait_for("KEYS"));
+  child.type("T00");
+  ASSERT_TRUE(child.wait_for("LINES"));
+  child.type("\x04\x04");
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  child.type("57\r");
+  // After a whole line it is on an empty one and ends the input.
+  ASSERT_TRUE(child.wait_for("KEYS"));
+  child.type("X\r");
+  ASSERT_TRUE(child.wait_for("LINES"));
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("ANSWERS=[T0056][T0057][X]<end>")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // More file names than the completion lists unasked: its question, given
 // Ctrl-G, leaves the line as it was and the line editor holding nothing;
 // given a typed-ahead Ctrl-D, the input still ends.
@@ -279,6 +357,41 @@ TEST(ReaderAtATerminal, CompletionQuestionDeclinedByCtrlGOrEndOfInput) {
   child.type("\033?\x04\x04");
   ASSERT_TRUE(child.wait_for("possibilities? (y or n)")) << child.output();
   ASSERT_TRUE(child.wait_for("END=1")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// History searches typed as a whole string (Meta-P, and vi "/"), cancelled
+// by Ctrl-G or by Delete on an empty string, again and again: the line is
+// as it was, and nothing the line editor allocated for them is lost.
+TEST(ReaderAtATerminal, CancelledHistorySearchesLeaveNothingBehind) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    std::string lines;
+    for (int i = 0; i < 3; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("LINE:", length, line);
+      lines += "[" + line + "]";
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    const int leaks = __lsan_do_recoverable_leak_check();
+#else
+    const int leaks = 0;
+#endif
+    std::printf("\nLINES=%s LEAKS=%d\n", lines.c_str(), leaks);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("ab\033pxy\x07\033pz\x7f\x7f\033p\x07\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  // ESC Ctrl-J: vi mode; ESC: its command keys.
+  child.type("cd\033\n\033/ef\x07/\x7f/g\x7f\x7f" "A\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\033/\x07\r");
+  ASSERT_TRUE(child.wait_for("LINES=[ab][cd][] LEAKS=0")) << child.output();
   EXPECT_EQ(child.finish(), 0);
 }
 
@@ -335,6 +448,32 @@ TEST(ReaderAtATerminal, KillsInViModeAreKept) {
   ASSERT_TRUE(child.wait_for("TEXT:"));
   child.type("ab\x15+4\x15" "2\r");
   ASSERT_TRUE(child.wait_for("LINE=[2] LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// In vi mode "~" with a count, which the line editor carries out as one
+// kill a character: the case of each is changed, and no leak is reported.
+TEST(ReaderAtATerminal, CaseOfSeveralCharactersChangedInViMode) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    int length = 0;
+    std::string line;
+    IO_READC("TEXT:", length, line);
+#if defined(__SANITIZE_ADDRESS__)
+    const int leaks = __lsan_do_recoverable_leak_check();
+#else
+    const int leaks = 0;
+#endif
+    std::printf("\nLINE=[%s] LEAKS=%d\n", line.c_str(), leaks);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("TEXT:"));
+  // ESC Ctrl-J: vi mode; ESC, "0": the command keys at the start of the line.
+  child.type("abcde\033\n\0330" "3~2~\r");
+  ASSERT_TRUE(child.wait_for("LINE=[ABCDE] LEAKS=0")) << child.output();
   EXPECT_EQ(child.finish(), 0);
 }
 
