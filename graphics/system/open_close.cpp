@@ -173,7 +173,13 @@ bool page_written(PsCopy& copy, std::string& reason) {
     }
     return false;
   }
-  if (copy.atomic) return true;
+  // A file written in place has the room for its page asked for now: its
+  // disk is not the one the page was gathered on.
+  if (copy.atomic) {
+    if (copy.atomic->reserve()) return true;
+    reason = copy.atomic->error();
+    return false;
+  }
   long last = 0;
   tail_lines(copy.spool, last);
   return deliver(copy, last, reason);
