@@ -327,6 +327,19 @@ bool AtomicFile::reserve_room(off_t& old_length) {
   return false;
 }
 
+bool AtomicFile::reserve() {
+  if (!ok()) return false;
+  if (!in_place_) return true;
+  if (std::fflush(file_) != 0) {
+    failed_ = true;
+    note_errno("writing failed", errno);
+    return false;
+  }
+  off_t old_length = -1;
+  if (!reserve_room(old_length)) failed_ = true;
+  return !failed_;
+}
+
 bool AtomicFile::commit() {
   if (finished_) return committed_;
   if (file_ == nullptr) {

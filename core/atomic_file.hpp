@@ -68,6 +68,13 @@ class AtomicFile {
   // non-zero errno left by that write is taken as the reason.
   void fail();
 
+  // Asks now for the disk room the bytes written so far will take at the
+  // commit, for a writer that reports as it goes (a page at a time): a file
+  // written in place on a disk without that room fails here, and the object
+  // stays failed. Other files already hold their bytes on the target's disk.
+  // False when not ok().
+  bool reserve();
+
   // Flushes, fsyncs, closes and renames the temporary file over the target
   // (or passes its bytes to a device or pipe). False when anything failed;
   // the temporary file is then removed and the old file is untouched. A

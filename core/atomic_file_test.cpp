@@ -267,6 +267,17 @@ TEST(AtomicFile, InPlaceWriteWithoutRoomLeavesTheOldFile) {
       text += out.commit() ? "written" : out.error();
     }
     text += testing::file_contents(path) == old ? "; kept" : "; changed";
+    // A writer that gathers pages asks for the room as it goes: the page
+    // that does not fit is refused there, not at the commit.
+    {
+      AtomicFile out(path);
+      out.write(std::string(2000, 'n'));
+      text += out.reserve() ? "; first page" : "; " + out.error();
+      out.write(std::string(25600, 'n'));
+      text += out.reserve() ? "; second page" : "; no second page";
+      text += out.ok() || out.commit() ? ", written" : ", refused";
+    }
+    text += testing::file_contents(path) == old ? ", kept" : ", changed";
     {
       AtomicFile out(path);
       out.write(std::string(6000, 'n'));
@@ -277,7 +288,7 @@ TEST(AtomicFile, InPlaceWriteWithoutRoomLeavesTheOldFile) {
   if (result == "<no mount>") GTEST_SKIP() << "mounting a file system is not permitted";
   EXPECT_EQ(result,
             "there is no room for it: No space left on device, so the file was not changed; "
-            "kept; fits, new");
+            "kept; first page; no second page, refused, kept; fits, new");
   EXPECT_EQ(files_in(spare.path()), 0);
 }
 

@@ -9,6 +9,7 @@
 #include "core/macro.hpp"
 #include "core/menu.hpp"
 #include "core/pager.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "formats/format_menus.hpp"
@@ -415,6 +416,10 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
       fio_store_scan_input_keys(overload, name, status);
     return;
   }
+  // The end of a running sequence's macro met at a reader's question is no
+  // failed input: nothing later in that macro can work on the old data, and
+  // the sequence moves on with its next count.
+  if (io_macro_ended(status)) return;
   fio_input_failed();
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <csignal>
@@ -117,6 +118,23 @@ TEST_F(Printing, AFileThatCannotTakeThePageIsSaidAtThatPage) {
     EXPECT_EQ(out.find("Writing graphics file"), std::string::npos) << out;
     EXPECT_EQ(out.find("Finished writing graphics file"), std::string::npos) << out;
     EXPECT_FALSE(copy_open());
+  }
+  // So is a named pipe that nothing reads: it cannot be opened for writing.
+  {
+    const std::string pipe = dir.file("pipe.ps");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    ScriptedInput input({pipe});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    print(false, "image", kY, status);
+    EXPECT_EQ(status, kStatusGood);
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("       " + pipe + ": it is a named pipe that nothing reads"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Writing graphics file"), std::string::npos) << out;
+    EXPECT_FALSE(copy_open());
+    std::filesystem::remove(pipe);
   }
   // A device without room, and a file that grows past what the system allows
   // (standing in for a full disk; its write fails inside the page, where the

@@ -114,7 +114,8 @@ TEST(MacroUtilities, AStalledSequenceEndsAndRunsNoOtherMacro) {
 
 // A macro whose lines run out at the RESET question (after an escape) has
 // reached its end as at any other prompt: every count runs. So does one
-// ending at a sub-menu of a command, after an assignment there.
+// ending at a reader's question, or at a sub-menu of a command after an
+// assignment there.
 TEST(MacroUtilities, ASequenceMacroEndingAtTheResetQuestionRunsEveryCount) {
   TempDir dir;
   write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\nTITLE\n\\\\\n");
@@ -124,6 +125,16 @@ TEST(MacroUtilities, ASequenceMacroEndingAtTheResetQuestionRunsEveryCount) {
   EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 3) << r.output;
   EXPECT_EQ(occurrences(r.output, "RESET \"status\" [YES]:  *** END OF MACRO FILE ***\n"), 3)
       << r.output;
+  EXPECT_FALSE(has(r.output, "Sequence terminated")) << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND"))
+      << r.output;
+
+  // Nor is a macro ending at a reader's question of INPUT DATA a failed input.
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "INPUT DATA\nKESTA STANDARD FORMAT\n");
+  r = run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 3) << r.output;
+  EXPECT_FALSE(has(r.output, "File input failed")) << r.output;
   EXPECT_FALSE(has(r.output, "Sequence terminated")) << r.output;
   EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND"))
       << r.output;

@@ -37,7 +37,7 @@ struct PsCopy {
   std::unique_ptr<AtomicFile> atomic;  // plain targets
   std::string spool;                   // other targets: the temporary file
   std::string path;
-  std::FILE* target = nullptr;  // other targets: opened at the first page, until the close
+  std::FILE* target = nullptr;  // other targets: opened when named, until the close
   long delivered = 0;           // how much of the spool the target has received
   const std::string& work() const { return atomic ? atomic->temp_path() : spool; }
 };
@@ -60,9 +60,9 @@ bool open_spool(PsCopy& copy) {
 }
 
 // Passes the spool's bytes up to UPTO (its end when negative) that the
-// target has not received yet. The target is opened at the first call,
-// without blocking: a named pipe that nothing reads is refused, not waited
-// on.
+// target has not received yet. The target, opened when it was named, is
+// opened here only when it is not open, without blocking: a named pipe that
+// nothing reads is refused, not waited on.
 bool deliver(PsCopy& copy, long upto, std::string& reason) {
   std::string problem;
   const InputFile in = open_input_file(copy.spool, problem);
@@ -173,7 +173,13 @@ bool page_written(PsCopy& copy, std::string& reason) {
     }
     return false;
   }
-  if (copy.atomic) return true;
+  // A file written in place has the room for its page asked for now: its
+  // disk is not the one the page was gathered on.
+  if (copy.atomic) {
+    if (copy.atomic->reserve()) return true;
+    reason = copy.atomic->error();
+    return false;
+  }
   long last = 0;
   tail_lines(copy.spool, last);
   return deliver(copy, last, reason);
@@ -304,13 +310,18 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
       return;
     }
     io_set_stream(kStreamPostScript, copy.atomic->stream());
-  } else if (::access(path.c_str(), W_OK) != 0) {
-    const int error = errno;
-    open_failure(error, path, "it cannot be written: " + std::string(std::strerror(error)), status);
+  } else if (std::string problem;
+             (copy.target = io_open_file(path, "w", problem)) == nullptr) {
+    // A device or pipe is opened when it is named, as the other writers
+    // open it: one that refuses (a pipe that nothing reads, a device the
+    // user may not write) is said now, not at the first page.
+    open_failure(errno, path, "it " + problem, status);
     st_fail(status, 11000, position);
     return;
   } else if (!open_spool(copy)) {
     const int error = errno;
+    std::string ignored;
+    close_target(copy, ignored);
     open_failure(error, path,
                  "its spool file could not be made: " + std::string(std::strerror(error)), status);
     st_fail(status, 11000, position);
@@ -335,6 +346,8 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
     } else {
       io_close_stream(kStreamPostScript);
       ::unlink(copy.spool.c_str());
+      std::string ignored;
+      close_target(copy, ignored);
     }
     return;
   }

@@ -228,13 +228,20 @@ TEST_F(PrintTest, APipeNeverSeesTheLineSteppedOver) {
   EXPECT_EQ(received.substr(received.size() - end.size()), end);
 }
 
-// A pipe that nothing reads is refused when the copy is delivered, never
-// waited on.
-TEST_F(PrintTest, APipeWithoutAReaderFailsTheCloseAtOnce) {
+// A pipe that nothing reads is refused when it is named, never waited on.
+TEST_F(PrintTest, APipeWithoutAReaderIsRefusedWhenNamed) {
   testing::Watchdog watchdog(60);
   const std::string fifo = dir.path().string() + "/nobody.ps";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  expect_copy_refused(fifo, "it is a named pipe that nothing reads");
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  EXPECT_FALSE(on_print(fifo, s));
+  EXPECT_EQ(s, 11000);
+  EXPECT_FALSE(gs_state.ps_file);
+  EXPECT_LT(qg_find_workstation(2), 0);
+  EXPECT_NE(terminal.text().find("       " + fifo + ": it is a named pipe that nothing reads"),
+            std::string::npos)
+      << terminal.text();
 }
 
 // A device that refuses the copy at the close: the system's reason.
