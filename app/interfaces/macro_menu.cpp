@@ -44,6 +44,10 @@ struct Sequence {
   bool variable_characters = false;
   int start = 1, end_value = 1, increment = 1;
   long long count = 1;
+  // The macro run for every file: its own copy, so that a STOP MACRO in it
+  // (which offers the recorded file as the next macro to run) cannot change
+  // what the later files run.
+  std::string macro_file;
   // Set up here (not by the keyboard's SEQUENCE, which shares the running
   // flag): only then does a macro's end at this menu run the next file.
   bool own = false;
@@ -213,13 +217,14 @@ bool set_up(std::string& macro_file, Status& status) {
   s.increment = s.end_value < s.start ? -increment : increment;
   s.out_extension = out_extension.substr(0, 40);
   s.count = s.start;
+  s.macro_file = macro;
   sequence = s;
   macro_file = macro;
   return true;
 }
 
 // Starts the macro for the next file, or ends the sequence.
-void next_member(const std::string& macro_file, Status& status) {
+void next_member(Status& status) {
   Sequence& s = sequence;
   // Whichever way it ends here, the sequence is no longer this menu's.
   s.own = false;
@@ -252,7 +257,7 @@ void next_member(const std::string& macro_file, Status& status) {
   kzt_set_variable("#OUT", 's', 0, false, 0.0f, out_file, status);
   say("      Output file = " + out_file, status);
   if (status != kStatusGood) return stop();
-  std::string macro = macro_file;
+  std::string macro = s.macro_file;
   if (replayable(macro)) io_open_sequence_macro(macro, status);
   if (status != kStatusGood || !replayable(macro)) {
     io_end_sequence("its macro file could not be opened");
@@ -281,7 +286,7 @@ void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status) {
       return;
     }
   }
-  next_member(macro_file, status);
+  next_member(status);
 }
 
 namespace {

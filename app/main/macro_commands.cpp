@@ -333,6 +333,10 @@ struct Sequence {
   int step = 1;
   std::int64_t count = 0;
   std::int64_t runs = 0;
+  // The macro run at every count: its own copy, so that a STOP MACRO in it
+  // (which offers the recorded file as the next macro to run) cannot change
+  // what the later counts run.
+  std::string macro_file;
   int num_variables = 2;
   std::array<SequenceVariable, kMaxSequenceVariables> variables;
 };
@@ -515,6 +519,7 @@ bool define_sequence(std::string& macro_file, KztTypeChooser choose_type, Status
   if (status != kStatusGood) return false;
   s.count = s.start;
   s.runs = 0;
+  s.macro_file = macro_file;
   return true;
 }
 
@@ -606,7 +611,8 @@ void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& s
     say("INFO: The rest of the running macro is not read: the sequence takes over");
     IO_CLOSE_INMACRO(status);
   }
-  io_open_sequence_macro(macro_file, status);
+  std::string count_macro = s.macro_file;
+  io_open_sequence_macro(count_macro, status);
   if (status != kStatusGood) {
     io_end_sequence("its macro file could not be opened");
     return;

@@ -149,6 +149,19 @@ TEST(MacroUtilities, ASequenceMacroEndingAtTheResetQuestionRunsEveryCount) {
       << r.output;
 }
 
+// A STOP MACRO in the sequence's macro offers the recorded file as the next
+// macro to run; the later counts still run the sequence's own macro.
+TEST(MacroUtilities, AStopMacroInTheSequencesMacroLeavesItsMacro) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"), kMacroHeader + "STOP MACRO\nMESSAGE\ncount ran\n\\\\\n");
+  const ProgramResult r =
+      run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 3) << r.output;
+  EXPECT_FALSE(has(r.output, "Sequence terminated")) << r.output;
+  EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***")) << r.output;
+}
+
 // The macro file gone before the next count: the sequence ends with its note.
 TEST(MacroUtilities, ASequenceWhoseMacroVanishedEnds) {
   TempDir dir;
