@@ -261,6 +261,41 @@ int end_of_file_key(std::FILE* in) {
   return static_cast<unsigned char>(mode.c_cc[VEOF]);
 }
 
+// True when KEY, the first of a command, takes the line editor from vi
+// insert mode to its command mode (ESC alone, also where it begins the arrow
+// keys' sequences, or whatever the user bound to that).
+bool enters_vi_command_mode(int key) {
+  if (key < 0 || key >= ANYOTHERKEY) return false;
+  const Keymap map = rl_get_keymap();
+  if (map[key].type == ISFUNC) return map[key].function == rl_vi_movement_mode;
+  if (map[key].type != ISKMAP) return false;
+  const Keymap sequences = reinterpret_cast<Keymap>(map[key].function);
+  return sequences[ANYOTHERKEY].type == ISFUNC &&
+         sequences[ANYOTHERKEY].function == rl_vi_movement_mode;
+}
+
+// The first switch to vi command mode on a line frees the line's undo record
+// (what was typed before it cannot be undone), and clears only a history line
+// that holds the record's newest entry; ending the undo groups still open it
+// may add one first. A recalled history line holding an older entry (it was
+// left and reached again, or stayed at by Ctrl-P at the first history line,
+// and edited further) keeps what was freed: recalled again, it is undone or
+// reverted a second time. Before that switch the history line takes the line
+// as it stands, as the editor gives it when the history line is left, but
+// without the record, which stays the edited line's own.
+void detach_history_line_from_undo_record(int key) {
+  if (rl_editing_mode != 0 || RL_ISSTATE(RL_STATE_VICMDONCE) || rl_undo_list == nullptr) return;
+  const HIST_ENTRY* entry = current_history();
+  if (entry == nullptr || entry->data == nullptr || !enters_vi_command_mode(key)) return;
+  for (const UNDO_LIST* step = rl_undo_list; step != nullptr; step = step->next) {
+    if (step == entry->data) {
+      // The entry given back holds the record, which is not freed with it.
+      free_history_entry(replace_history_entry(where_history(), rl_line_buffer, nullptr));
+      return;
+    }
+  }
+}
+
 int bounded_getc(std::FILE* in) {
   constexpr int kDecline = 'n';
   constexpr int kAbort = 0x07;
@@ -309,6 +344,7 @@ int bounded_getc(std::FILE* in) {
     edited_line_endless = true;
     return completion_question() ? kDecline : EOF;
   }
+  detach_history_line_from_undo_record(c);
   return c;
 }
 
