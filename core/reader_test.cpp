@@ -477,6 +477,79 @@ TEST(ReaderAtATerminal, CaseOfSeveralCharactersChangedInViMode) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// A line recalled from the history and edited, with the history left and
+// reached again on the way (here Ctrl-P at its first line), then edited
+// further: the first ESC in vi mode drops the line's undo record, which the
+// history line still shared. Recalling that history line later and undoing
+// there used what had been freed.
+TEST(ReaderAtATerminal, HistoryLineEditedBeforeTheFirstViCommandIsKept) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    std::string lines;
+    for (int i = 0; i < 5; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("LINE:", length, line);
+      lines += "[" + line + "]";
+    }
+    std::printf("\nLINES=%s\n", lines.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("a\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  // Ctrl-P: "a"; "_"; Ctrl-P again at the first history line; Ctrl-A, " ";
+  // ESC Ctrl-J: vi mode; ESC: its command keys for the first time.
+  child.type("\x10_\x10\x01 \033\n\033\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  // Up to the first history line, and undo there.
+  child.type("\033kku\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  // Already in vi mode, as a vi user meets it: Up to the first history
+  // line, "x", Up again there, Backspace, "y", ESC.
+  child.type("\033[A\033[A\033[Ax\033[A\by\033\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\033kkkku\r");
+  ASSERT_TRUE(child.wait_for("LINES=[a][ a_][ a_][ a_y][ a_y]")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// The same history line in vi insert mode, with Left instead of ESC (the
+// arrow keys begin with ESC): no switch to command mode, so the history line
+// stays tied to the undo record, and undoing every edit there and leaving it
+// gives it back as it was.
+TEST(ReaderAtATerminal, HistoryLineUndoneAfterAnArrowKeyInViModeIsAsItWas) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    std::string lines;
+    for (int i = 0; i < 4; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("LINE:", length, line);
+      lines += "[" + line + "]";
+    }
+    std::printf("\nLINES=%s\n", lines.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("a\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("b\033\n\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  // Up twice: "a"; "x"; Up again there; Left; Ctrl-_: undo; Down: "b".
+  child.type("\033[A\033[Ax\033[A\033[D\x1f\033[B\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\033[A\033[A\033[A\r");
+  ASSERT_TRUE(child.wait_for("LINES=[a][b][b][a]")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // A terminal the line editor cannot drive (no terminal type, "dumb", or a
 // type the terminal database does not know): lines are read plainly there, a
 // long answer kept to a response line, and the terminal's own echo is not

@@ -261,6 +261,66 @@ int end_of_file_key(std::FILE* in) {
   return static_cast<unsigned char>(mode.c_cc[VEOF]);
 }
 
+// True when KEY, the first of a command, takes the line editor from vi
+// insert mode to its command mode (ESC alone, also where it begins the arrow
+// keys' sequences, or whatever the user bound to that).
+bool enters_vi_command_mode(int key) {
+  if (key < 0 || key >= ANYOTHERKEY) return false;
+  const Keymap map = rl_get_keymap();
+  if (map[key].type == ISFUNC) return map[key].function == rl_vi_movement_mode;
+  if (map[key].type != ISKMAP) return false;
+  const Keymap sequences = reinterpret_cast<Keymap>(map[key].function);
+  return sequences[ANYOTHERKEY].type == ISFUNC &&
+         sequences[ANYOTHERKEY].function == rl_vi_movement_mode;
+}
+
+// True when the line editor's undo record of the line holds ENTRY.
+bool in_undo_record(const void* entry) {
+  for (const UNDO_LIST* step = rl_undo_list; step != nullptr; step = step->next)
+    if (step == entry) return true;
+  return false;
+}
+
+// The first switch to vi command mode on a line frees the line's undo record
+// (what was typed before it cannot be undone), and clears only a history line
+// that holds the record's newest entry; ending the undo groups still open it
+// may add one first. A recalled history line holding an older entry (it was
+// left and reached again, or stayed at by Ctrl-P at the first history line,
+// and edited further) kept what was freed: recalled again, it was undone or
+// reverted a second time. Before a key that may switch, the history line
+// takes the line as it stands without the record, which stays the edited
+// line's own; if the key did not switch after all (ESC also begins the arrow
+// keys), the history line gets its text and record back once the key's
+// command is done.
+struct DetachedHistoryLine {
+  const HIST_ENTRY* entry = nullptr;  // the history line without the record
+  int place = -1;
+  std::string text;  // its text before
+  histdata_t record = nullptr;
+};
+DetachedHistoryLine detached;
+
+void detach_history_line_from_undo_record(int key) {
+  if (rl_editing_mode != 0 || RL_ISSTATE(RL_STATE_VICMDONCE) || rl_undo_list == nullptr) return;
+  const HIST_ENTRY* entry = current_history();
+  if (entry == nullptr || entry->data == nullptr || !enters_vi_command_mode(key)) return;
+  if (!in_undo_record(entry->data)) return;
+  detached.place = where_history();
+  detached.text = entry->line;
+  // The entry given back holds the record, which is not freed with it.
+  detached.record = free_history_entry(replace_history_entry(detached.place, rl_line_buffer, nullptr));
+  detached.entry = current_history();
+}
+
+void settle_detached_history_line() {
+  if (detached.entry == nullptr) return;
+  if (!RL_ISSTATE(RL_STATE_VICMDONCE) && current_history() == detached.entry &&
+      where_history() == detached.place && detached.entry->data == nullptr &&
+      in_undo_record(detached.record))
+    free_history_entry(replace_history_entry(detached.place, detached.text.c_str(), detached.record));
+  detached = {};
+}
+
 int bounded_getc(std::FILE* in) {
   constexpr int kDecline = 'n';
   constexpr int kAbort = 0x07;
@@ -276,6 +336,8 @@ int bounded_getc(std::FILE* in) {
     _rl_scxt_dispose(_rl_nscxt, 0);
     _rl_nscxt = nullptr;
   }
+  // A command's first key: the one before it is done.
+  if (RL_ISSTATE(RL_STATE_READCMD)) settle_detached_history_line();
   if (edited_line_endless) return completion_question() ? kDecline : EOF;
   int c = EOF;
   if (typed_ahead.empty()) {
@@ -309,6 +371,7 @@ int bounded_getc(std::FILE* in) {
     edited_line_endless = true;
     return completion_question() ? kDecline : EOF;
   }
+  detach_history_line_from_undo_record(c);
   return c;
 }
 
@@ -672,6 +735,9 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   edited_characters = 0;
   edited_line_endless = false;
   char* read = readline(text.c_str());
+  // A history line detached by the line's last key stays so: that key
+  // switched to vi command mode, or the editor has replaced the line since.
+  detached = {};
   if (edited_line_endless) {
     std::free(read);
     give_up_input(in);
