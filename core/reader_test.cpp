@@ -550,6 +550,52 @@ TEST(ReaderAtATerminal, HistoryLineUndoneAfterAnArrowKeyInViModeIsAsItWas) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// Keys replayed from a keyboard macro (here bound for vi mode by the user's
+// settings) never pass the program's key reader: an ESC among them, the first
+// switch to vi command mode on the line, freed the undo record a recalled
+// history line still held, as a typed ESC did before.
+TEST(ReaderAtATerminal, HistoryLineEditedBeforeAViCommandFromAMacroIsKept) {
+  testing::TempDir dir;
+  const std::string settings = dir.file("inputrc");
+  {
+    std::ofstream file(settings);
+    file << "set editing-mode vi\nset keymap vi-insert\n"
+            "\"\\C-x(\": start-kbd-macro\n\"\\C-xe\": call-last-kbd-macro\n"
+            "\"\\C-p\": previous-history\n\"\\C-a\": beginning-of-line\n"
+            "set keymap vi-command\n\"\\C-x)\": end-kbd-macro\n";
+  }
+  testing::PtyChild child([settings] {
+    setenv("TERM", "xterm", 1);
+    setenv("INPUTRC", settings.c_str(), 1);
+    testing::reset_dialogue();
+    std::string lines;
+    for (int i = 0; i < 4; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("LINE:", length, line);
+      lines += "[" + line + "]";
+    }
+    std::printf("\nLINES=%s\n", lines.c_str());
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("a\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  // Ctrl-X (, ESC, Ctrl-X ): a macro of ESC.
+  child.type("\x18(\033\x18)\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  // Ctrl-P: "a"; "_"; Ctrl-P again at the first history line; Ctrl-A, " ";
+  // Ctrl-X e: the macro.
+  child.type("\x10_\x10\x01 \x18" "e\r");
+  ASSERT_TRUE(child.wait_for("LINE:")) << child.output();
+  // Up to the first history line, and undo there.
+  child.type("\033kku\r");
+  ASSERT_TRUE(child.wait_for("LINES=[a][][ a_][ a_]")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // A terminal the line editor cannot drive (no terminal type, "dumb", or a
 // type the terminal database does not know): lines are read plainly there, a
 // long answer kept to a response line, and the terminal's own echo is not

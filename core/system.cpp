@@ -300,16 +300,19 @@ struct DetachedHistoryLine {
 };
 DetachedHistoryLine detached;
 
-void detach_history_line_from_undo_record(int key) {
-  if (rl_editing_mode != 0 || RL_ISSTATE(RL_STATE_VICMDONCE) || rl_undo_list == nullptr) return;
+void detach_history_line() {
+  if (RL_ISSTATE(RL_STATE_VICMDONCE) || rl_undo_list == nullptr) return;
   const HIST_ENTRY* entry = current_history();
-  if (entry == nullptr || entry->data == nullptr || !enters_vi_command_mode(key)) return;
-  if (!in_undo_record(entry->data)) return;
+  if (entry == nullptr || entry->data == nullptr || !in_undo_record(entry->data)) return;
   detached.place = where_history();
   detached.text = entry->line;
   // The entry given back holds the record, which is not freed with it.
   detached.record = free_history_entry(replace_history_entry(detached.place, rl_line_buffer, nullptr));
   detached.entry = current_history();
+}
+
+void detach_history_line_from_undo_record(int key) {
+  if (rl_editing_mode == 0 && enters_vi_command_mode(key)) detach_history_line();
 }
 
 void settle_detached_history_line() {
@@ -319,6 +322,17 @@ void settle_detached_history_line() {
       in_undo_record(detached.record))
     free_history_entry(replace_history_entry(detached.place, detached.text.c_str(), detached.record));
   detached = {};
+}
+
+// Keys replayed from a keyboard macro never pass `bounded_getc`, and any of
+// them may switch to vi command mode: while a macro's keys are pending the
+// history line is detached from the undo record as before such a key, and
+// settled at the next key typed. The display is redrawn after every command,
+// also one replayed from a macro; a command still running (a search holding
+// the history's lines) is left alone.
+void redisplay_with_history_line_detached_before_a_macro() {
+  if (!RL_ISSTATE(RL_STATE_DISPATCHING) && RL_ISSTATE(RL_STATE_MACROINPUT)) detach_history_line();
+  rl_redisplay();
 }
 
 int bounded_getc(std::FILE* in) {
@@ -731,6 +745,7 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   }
   rl_variable_bind("horizontal-scroll-mode", "off");
   rl_getc_function = bounded_getc;
+  rl_redisplay_function = redisplay_with_history_line_detached_before_a_macro;
   take_typed_ahead(fileno(in));
   edited_characters = 0;
   edited_line_endless = false;
