@@ -334,11 +334,30 @@ void put_region(RecordWriter& out, const Scaler& scale, std::span<const float> a
   }
 }
 
-// The pixels of a region that are not finite, by kind.
-struct NonFinitePixels {
-  Index nan = 0, plus = 0, minus = 0;
-  Index total() const { return nan + plus + minus; }
-};
+
+
+// One INFO line with the number of pixels that are not finite and the
+// integers SCALE made of each kind (NaN as the lower limit, the infinities
+// clipped), so that they are not taken for real values of the file.
+void write_non_finite_line(const NonFinitePixels& found, const Scaler& scale, Status& status) {
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  const Index total = found.total();
+  std::string line = "INFO: " + format_i(total, 0) +
+                     (total == 1 ? " pixel is not finite: " : " pixels are not finite: ");
+  const char* separator = "";
+  const auto kind = [&](Index count, const char* name, float value) {
+    if (count == 0) return;
+    line += separator + format_i(count, 0) + " " + name + " written as " +
+            format_i(static_cast<std::int64_t>(scale(value)), 0);
+    separator = ", ";
+  };
+  kind(found.nan, "NaN", std::numeric_limits<float>::quiet_NaN());
+  kind(found.plus, "+Infinity", kInfinity);
+  kind(found.minus, "-Infinity", -kInfinity);
+  IO_WRITE(line, status);
+}
+
+}  // namespace
 
 NonFinitePixels non_finite_pixels(std::span<const float> array, Index xmaxdat, Index xstrelm,
                                   Index ystrelm, Index xendelm, Index yendelm) {
@@ -365,29 +384,6 @@ NonFinitePixels non_finite_pixels(std::span<const float> array, Index xmaxdat, I
   }
   return found;
 }
-
-// One INFO line with the number of pixels that are not finite and the
-// integers SCALE made of each kind (NaN as the lower limit, the infinities
-// clipped), so that they are not taken for real values of the file.
-void write_non_finite_line(const NonFinitePixels& found, const Scaler& scale, Status& status) {
-  constexpr float kInfinity = std::numeric_limits<float>::infinity();
-  const Index total = found.total();
-  std::string line = "INFO: " + format_i(total, 0) +
-                     (total == 1 ? " pixel is not finite: " : " pixels are not finite: ");
-  const char* separator = "";
-  const auto kind = [&](Index count, const char* name, float value) {
-    if (count == 0) return;
-    line += separator + format_i(count, 0) + " " + name + " written as " +
-            format_i(static_cast<std::int64_t>(scale(value)), 0);
-    separator = ", ";
-  };
-  kind(found.nan, "NaN", std::numeric_limits<float>::quiet_NaN());
-  kind(found.plus, "+Infinity", kInfinity);
-  kind(found.minus, "-Infinity", -kInfinity);
-  IO_WRITE(line, status);
-}
-
-}  // namespace
 
 void IO_INP_2DBYTE(int stream, bool is_signed, bool xflip, bool yflip, Index xnumin, Index ynumin,
                    Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, Index xbin,

@@ -28,6 +28,16 @@
 
 namespace kesta {
 
+// The elements of a region that are not finite, by kind: what the scaled
+// writers say they wrote, and what the operations that cannot take them
+// refuse. The region is assumed checked.
+struct NonFinitePixels {
+  Index nan = 0, plus = 0, minus = 0;
+  Index total() const { return nan + plus + minus; }
+};
+NonFinitePixels non_finite_pixels(std::span<const float> array, Index xmaxdat, Index xstrelm,
+                                  Index ystrelm, Index xendelm, Index yendelm);
+
 // The byte swap of 2-, 4- and 8-byte values shared by the binary readers and
 // writers.
 template <typename T>

@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "numeric/region_ops.hpp"
 
@@ -105,11 +106,7 @@ void ma_nonfinite_count(Index xmaxdat, Index ymaxdat, std::span<const float> arr
           region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
       e != 0)
     return st_fail(status, e, kPosition);
-  Index count = 0;
-  scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](const float* r, Index n) {
-    for (Index i = 0; i < n; ++i) count += counts(r[i]) ? 0 : 1;
-  });
-  number = count;
+  number = non_finite_pixels(array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm).total();
 }
 
 void MA_SATURATED(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
