@@ -181,6 +181,31 @@ TEST_F(ReaderTest, LongLinesAreCutToAResponseLine) {
 namespace kesta {
 namespace {
 
+// The body of a child on a pseudo-terminal: COUNT lines read at "LINE:",
+// then printed as "LINES=[..][..]", with " LEAKS=n" (what LeakSanitizer
+// finds lost by then) when LEAKS is asked for.
+int print_lines_read(int count, bool leaks) {
+  setenv("TERM", "xterm", 1);
+  testing::reset_dialogue();
+  std::string lines;
+  for (int i = 0; i < count; ++i) {
+    int length = 0;
+    std::string line;
+    IO_READC("LINE:", length, line);
+    lines += "[" + line + "]";
+  }
+  int lost = 0;
+#if defined(__SANITIZE_ADDRESS__)
+  if (leaks) lost = __lsan_do_recoverable_leak_check();
+#endif
+  if (leaks)
+    std::printf("\nLINES=%s LEAKS=%d\n", lines.c_str(), lost);
+  else
+    std::printf("\nLINES=%s\n", lines.c_str());
+  std::fflush(stdout);
+  return 0;
+}
+
 // The real line editor on a terminal: editing keys, history recall, and the
 // end of the input (Ctrl-D on an empty line) as the user escape.
 TEST(ReaderAtATerminal, LineEditingHistoryAndEndOfInput) {
@@ -364,25 +389,7 @@ TEST(ReaderAtATerminal, CompletionQuestionDeclinedByCtrlGOrEndOfInput) {
 // by Ctrl-G or by Delete on an empty string, again and again: the line is
 // as it was, and nothing the line editor allocated for them is lost.
 TEST(ReaderAtATerminal, CancelledHistorySearchesLeaveNothingBehind) {
-  testing::PtyChild child([] {
-    setenv("TERM", "xterm", 1);
-    testing::reset_dialogue();
-    std::string lines;
-    for (int i = 0; i < 3; ++i) {
-      int length = 0;
-      std::string line;
-      IO_READC("LINE:", length, line);
-      lines += "[" + line + "]";
-    }
-#if defined(__SANITIZE_ADDRESS__)
-    const int leaks = __lsan_do_recoverable_leak_check();
-#else
-    const int leaks = 0;
-#endif
-    std::printf("\nLINES=%s LEAKS=%d\n", lines.c_str(), leaks);
-    std::fflush(stdout);
-    return 0;
-  });
+  testing::PtyChild child([] { return print_lines_read(3, true); });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(child.wait_for("LINE:"));
   child.type("ab\033pxy\x07\033pz\x7f\x7f\033p\x07\r");
@@ -483,20 +490,7 @@ TEST(ReaderAtATerminal, CaseOfSeveralCharactersChangedInViMode) {
 // history line still shared. Recalling that history line later and undoing
 // there used what had been freed.
 TEST(ReaderAtATerminal, HistoryLineEditedBeforeTheFirstViCommandIsKept) {
-  testing::PtyChild child([] {
-    setenv("TERM", "xterm", 1);
-    testing::reset_dialogue();
-    std::string lines;
-    for (int i = 0; i < 5; ++i) {
-      int length = 0;
-      std::string line;
-      IO_READC("LINE:", length, line);
-      lines += "[" + line + "]";
-    }
-    std::printf("\nLINES=%s\n", lines.c_str());
-    std::fflush(stdout);
-    return 0;
-  });
+  testing::PtyChild child([] { return print_lines_read(5, false); });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(child.wait_for("LINE:"));
   child.type("a\r");
@@ -522,20 +516,7 @@ TEST(ReaderAtATerminal, HistoryLineEditedBeforeTheFirstViCommandIsKept) {
 // stays tied to the undo record, and undoing every edit there and leaving it
 // gives it back as it was.
 TEST(ReaderAtATerminal, HistoryLineUndoneAfterAnArrowKeyInViModeIsAsItWas) {
-  testing::PtyChild child([] {
-    setenv("TERM", "xterm", 1);
-    testing::reset_dialogue();
-    std::string lines;
-    for (int i = 0; i < 4; ++i) {
-      int length = 0;
-      std::string line;
-      IO_READC("LINE:", length, line);
-      lines += "[" + line + "]";
-    }
-    std::printf("\nLINES=%s\n", lines.c_str());
-    std::fflush(stdout);
-    return 0;
-  });
+  testing::PtyChild child([] { return print_lines_read(4, false); });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(child.wait_for("LINE:"));
   child.type("a\r");
@@ -565,19 +546,8 @@ TEST(ReaderAtATerminal, HistoryLineEditedBeforeAViCommandFromAMacroIsKept) {
             "set keymap vi-command\n\"\\C-x)\": end-kbd-macro\n";
   }
   testing::PtyChild child([settings] {
-    setenv("TERM", "xterm", 1);
     setenv("INPUTRC", settings.c_str(), 1);
-    testing::reset_dialogue();
-    std::string lines;
-    for (int i = 0; i < 4; ++i) {
-      int length = 0;
-      std::string line;
-      IO_READC("LINE:", length, line);
-      lines += "[" + line + "]";
-    }
-    std::printf("\nLINES=%s\n", lines.c_str());
-    std::fflush(stdout);
-    return 0;
+    return print_lines_read(4, false);
   });
   ASSERT_TRUE(child.started());
   ASSERT_TRUE(child.wait_for("LINE:"));
