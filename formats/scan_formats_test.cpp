@@ -216,6 +216,22 @@ TEST_F(ScanFormats, CifSpreadAndCam) {
             "       2       2 Start pixel = (       1       1)\n"
             " 1.00000E+00 -2.50000E+00\n 3.00000E+00  4.00000E+00\n");
 
+  // A negative zero keeps its sign.
+  {
+    const std::vector<float> zeros = {-0.0f, 0.0f};
+    testing::ScriptedInput input({"", spr, cif, "", ""});
+    int retstat = -9;
+    std::string name;
+    FIO_OUT_SPREAD(false, "", false, 2, 1, 1, 1, 2, 1, zeros, name, retstat, status_);
+    FIO_OUT_POWDERCIF(false, "/d/run7.tif", false, 2, 1, 1, 1, 2, 1, x_, y_, zeros, {}, "", "",
+                      "", "", false, name, retstat, status_);
+  }
+  EXPECT_EQ(testing::file_contents(spr),
+            "       2       1 Start pixel = (       1       1)\n-0.00000E+00  0.00000E+00\n");
+  EXPECT_NE(testing::file_contents(cif).find("\n   -0.0000000E+00\n    0.0000000E+00\n"),
+            std::string::npos)
+      << testing::file_contents(cif);
+
   const std::string cam = dir_.file("c.3cam");
   {
     testing::ScriptedInput input({cam, "NO", "1"});
