@@ -81,6 +81,16 @@ bool kernel_file_system(int fd) {
   }
 }
 
+// Gives the file open on FD the owner and group of OLD where they differ;
+// false when the system refuses.
+bool same_owner(int fd, const struct stat& old) {
+  struct stat now {};
+  if (::fstat(fd, &now) != 0) return false;
+  if (now.st_uid == old.st_uid && now.st_gid == old.st_gid) return true;
+  return ::fchown(fd, now.st_uid == old.st_uid ? static_cast<uid_t>(-1) : old.st_uid,
+                  now.st_gid == old.st_gid ? static_cast<gid_t>(-1) : old.st_gid) == 0;
+}
+
 // Writes all of BYTES to FD, going on after interruptions and short writes.
 bool write_all(int fd, const char* bytes, std::size_t size) {
   while (size > 0) {
@@ -153,6 +163,13 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     return;
   }
 
+  // A file with other names (hard links) is written in place: a new file
+  // renamed over this name would leave the other names with the old bytes.
+  if (existed_ && old.st_nlink > 1) {
+    write_in_place();
+    return;
+  }
+
   std::string pattern = path_ + ".tmpXXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
@@ -187,9 +204,19 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     return;
   }
 
-  // The new file gets the old one's permissions, or the usual ones for a new file.
-  const mode_t mode = existed_ ? (old.st_mode & 07777) : (0666 & ~current_umask());
-  (void)::fchmod(fd, mode);
+  // The new file gets the old one's owner, group and permissions, or the
+  // usual permissions for a new file. The owner comes first: giving a file
+  // away clears its set-user and set-group bits. Where they cannot be given
+  // (another user's file, written by one who may not give files away), the
+  // old file is written in place, as opening it would.
+  if (existed_ && !(same_owner(fd, old) && ::fchmod(fd, old.st_mode & 07777) == 0)) {
+    ::close(fd);
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+    write_in_place();
+    return;
+  }
+  if (!existed_) (void)::fchmod(fd, 0666 & ~current_umask());
 
   file_ = ::fdopen(fd, "wb");
   if (file_ == nullptr) {
@@ -239,6 +266,13 @@ bool AtomicFile::open_in_place() {
   target_fd_ = target;
   in_place_ = true;
   return true;
+}
+
+// The old file written in place, or refused with the reason it could not
+// be opened for writing.
+void AtomicFile::write_in_place() {
+  errno = 0;
+  if (!open_in_place()) note_errno("cannot open it for writing", errno);
 }
 
 AtomicFile::~AtomicFile() { abandon(); }

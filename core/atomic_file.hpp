@@ -13,8 +13,11 @@
 // gathered in an unnamed temporary file (so writers may still seek back over
 // what they wrote) and passed to it in one pass at the commit.
 //
-// A regular file in a folder that takes no new files (no permission to write
-// in it) but that the user may write is written in place: the bytes are
+// The new file takes the old one's owner, group and permissions before it
+// replaces it. A regular file whose owner or group cannot be given to the new
+// file (another user's file the user may write), one with other names (hard
+// links), and one in a folder that takes no new files (no permission to
+// write in it) but that the user may write are written in place: the bytes are
 // gathered in a temporary file of the system's temporary folder and copied
 // over the old file at the commit, which is then cut to their length, so the
 // old file is untouched until then. Room for the new length is reserved on
@@ -42,7 +45,8 @@ namespace kesta {
 class AtomicFile {
  public:
   // Creates the temporary file beside PATH ("<path>.tmpXXXXXX", mode 0666
-  // less the umask, or the old file's permission bits when it exists). When
+  // less the umask, or the old file's owner, group and permission bits when
+  // it exists), or opens the old file to be written in place. When
   // PATH is a symbolic link, the file it points to (existing or not) is the
   // one written, and the link is kept. ok() is false when the file could not
   // be opened; error() then says why.
@@ -98,6 +102,7 @@ class AtomicFile {
   bool pass_to_target();
   bool reserve_room(off_t& old_length);
   bool open_in_place();
+  void write_in_place();
 
   std::string path_;
   std::string temp_path_;

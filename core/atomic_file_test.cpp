@@ -48,6 +48,79 @@ TEST(AtomicFile, CommitReplacesOldFileKeepingPermissionsAndLinks) {
   EXPECT_EQ(files_in(dir.path()), 2);
 }
 
+// A replaced file keeps what it had besides its bytes: the superuser's write
+// over another user's file leaves it that user's, with its permissions; a
+// file with a second name is written in place, so both names see the new
+// bytes; an ordinary user who may write another user's file but not give a
+// new one away writes it in place too, the owner kept.
+TEST(AtomicFile, ReplacedFileKeepsItsOwnerModeAndOtherNames) {
+  testing::TempDir dir, spare;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(spare.path().c_str(), 0777), 0);
+  const auto stat_of = [](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+  };
+  const std::string linked = dir.file("linked.kzt"), other_name = dir.file("other.kzt");
+  { std::ofstream(linked) << "old bytes of both names"; }
+  ASSERT_EQ(::chmod(linked.c_str(), 0640), 0);
+  ASSERT_EQ(::link(linked.c_str(), other_name.c_str()), 0);
+  const struct stat before = stat_of(linked);
+  {
+    AtomicFile out(linked);
+    ASSERT_TRUE(out.ok()) << out.error();
+    out.write_line("new");
+    ASSERT_TRUE(out.commit()) << out.error();
+  }
+  const struct stat after = stat_of(linked);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_nlink, 2u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(file_contents(other_name), "new\n");
+  EXPECT_EQ(files_in(dir.path()), 2);
+  EXPECT_EQ(files_in(spare.path()), 0);
+
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs the superuser";
+  const std::string theirs = dir.file("theirs.kzt");
+  { std::ofstream(theirs) << "their old bytes"; }
+  ASSERT_EQ(::chown(theirs.c_str(), testing::kOrdinaryUser, testing::kOrdinaryUser), 0);
+  ASSERT_EQ(::chmod(theirs.c_str(), 0604), 0);
+  {
+    AtomicFile out(theirs);
+    ASSERT_TRUE(out.ok()) << out.error();
+    out.write_line("root's new bytes");
+    ASSERT_TRUE(out.commit()) << out.error();
+  }
+  struct stat st = stat_of(theirs);
+  EXPECT_EQ(st.st_uid, testing::kOrdinaryUser);
+  EXPECT_EQ(st.st_gid, testing::kOrdinaryUser);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+  EXPECT_EQ(file_contents(theirs), "root's new bytes\n");
+
+  // Root's file that everyone may write, written by an ordinary user.
+  const std::string shared = dir.file("shared.kzt");
+  { std::ofstream(shared) << "a longer old text of root's"; }
+  ASSERT_EQ(::chmod(shared.c_str(), 0666), 0);
+  const struct stat shared_before = stat_of(shared);
+  const std::string result = testing::in_child_process([&]() -> std::string {
+    if (!testing::become_ordinary_user()) return "<no ordinary user>";
+    ::setenv("TMPDIR", spare.path().c_str(), 1);
+    AtomicFile out(shared);
+    if (!out.ok()) return out.error();
+    out.write_line("user's");
+    return out.commit() ? "written" : out.error();
+  });
+  EXPECT_EQ(result, "written");
+  st = stat_of(shared);
+  EXPECT_EQ(st.st_ino, shared_before.st_ino);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0666u);
+  EXPECT_EQ(file_contents(shared), "user's\n");
+  EXPECT_EQ(files_in(dir.path()), 4);
+  EXPECT_EQ(files_in(spare.path()), 0);
+}
+
 TEST(AtomicFile, AnyFailureLeavesOldFileAndNoTemporary) {
   testing::TempDir dir;
   const std::string path = dir.file("keep.txt");

@@ -128,7 +128,7 @@ std::string format_f(double value, int width, int decimals) {
   if (decimals < 0) return stars(width);
   std::string body = to_text(std::fabs(value), std::chars_format::fixed, decimals);
   if (decimals == 0) body += ".";
-  const std::string sign = value < 0 ? "-" : "";
+  const std::string sign = std::signbit(value) ? "-" : "";
   // The zero before the point is optional: dropped only when there is no room.
   if (decimals > 0 && body.size() > 1 && body[0] == '0' && body[1] == '.' &&
       static_cast<int>(sign.size() + body.size()) > width)
@@ -172,7 +172,7 @@ std::string format_e(double value, int width, int decimals, int scale, int exp_d
     return stars(width);
   }
 
-  const std::string sign = value < 0 ? "-" : "";
+  const std::string sign = std::signbit(value) ? "-" : "";
   if (scale <= 0 && static_cast<int>(sign.size() + mantissa.size() + exp_text.size()) > width)
     mantissa.erase(0, 1);
   return justify(sign + mantissa + exp_text, width);

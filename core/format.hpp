@@ -3,7 +3,9 @@
 // exactly what the corresponding edit descriptor writes into a field of WIDTH
 // characters (right-justified, leading blanks kept). A value that does not fit
 // fills the field with '*'. Rounding is correct decimal rounding of the exact
-// binary value. Also the matching field readers (I and F input editing).
+// binary value; a negative value, a negative zero included, is written with
+// its sign, as Fortran writes it. Also the matching field readers (I and F
+// input editing).
 
 #include <cstdint>
 #include <string>

@@ -336,28 +336,35 @@ void put_region(RecordWriter& out, const Scaler& scale, std::span<const float> a
 
 
 
-// One INFO line with the number of pixels that are not finite and the
-// integers SCALE made of each kind (NaN as the lower limit, the infinities
-// clipped), so that they are not taken for real values of the file.
+// The line of IO_UWRITE_RARRAY: the integers SCALE made of each kind (NaN as
+// the lower limit, the infinities clipped).
 void write_non_finite_line(const NonFinitePixels& found, const Scaler& scale, Status& status) {
   constexpr float kInfinity = std::numeric_limits<float>::infinity();
-  const Index total = found.total();
-  std::string line = "INFO: " + format_i(total, 0) +
-                     (total == 1 ? " pixel is not finite: " : " pixels are not finite: ");
-  const char* separator = "";
-  const auto kind = [&](Index count, const char* name, float value) {
-    if (count == 0) return;
-    line += separator + format_i(count, 0) + " " + name + " written as " +
-            format_i(static_cast<std::int64_t>(scale(value)), 0);
-    separator = ", ";
-  };
-  kind(found.nan, "NaN", std::numeric_limits<float>::quiet_NaN());
-  kind(found.plus, "+Infinity", kInfinity);
-  kind(found.minus, "-Infinity", -kInfinity);
-  IO_WRITE(line, status);
+  const auto as = [&](float value) { return format_i(static_cast<std::int64_t>(scale(value)), 0); };
+  io_write_non_finite_line(
+      found, "pixel",
+      {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity), as(-kInfinity)}, status);
 }
 
 }  // namespace
+
+void io_write_non_finite_line(const NonFinitePixels& found, std::string_view noun,
+                              const NonFiniteWritten& written, Status& status) {
+  const Index total = found.total();
+  if (total == 0) return;
+  std::string line = "INFO: " + format_i(total, 0) + " " + std::string(noun) +
+                     (total == 1 ? " is not finite: " : "s are not finite: ");
+  const char* separator = "";
+  const auto kind = [&](Index count, const char* name, const std::string& as) {
+    if (count == 0) return;
+    line += separator + format_i(count, 0) + " " + name + " written as " + as;
+    separator = ", ";
+  };
+  kind(found.nan, "NaN", written.nan);
+  kind(found.plus, "+Infinity", written.plus);
+  kind(found.minus, "-Infinity", written.minus);
+  IO_WRITE(line, status);
+}
 
 NonFinitePixels non_finite_pixels(std::span<const float> array, Index xmaxdat, Index xstrelm,
                                   Index ystrelm, Index xendelm, Index yendelm) {

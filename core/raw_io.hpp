@@ -38,6 +38,18 @@ struct NonFinitePixels {
 NonFinitePixels non_finite_pixels(std::span<const float> array, Index xmaxdat, Index xstrelm,
                                   Index ystrelm, Index xendelm, Index yendelm);
 
+// What a writer wrote for each kind of value that is not finite.
+struct NonFiniteWritten {
+  std::string nan, plus, minus;
+};
+// The one line of every writer that wrote values that are not finite, so
+// that they are not taken for real values of the file: their number, named
+// NOUN ("pixel", "value"), and what each kind present was written as, e.g.
+// "INFO: 2 pixels are not finite: 1 NaN written as 0, 1 +Infinity written as
+// 65535". Nothing when FOUND holds none.
+void io_write_non_finite_line(const NonFinitePixels& found, std::string_view noun,
+                              const NonFiniteWritten& written, Status& status);
+
 // The byte swap of 2-, 4- and 8-byte values shared by the binary readers and
 // writers.
 template <typename T>

@@ -869,6 +869,39 @@ TEST_F(GuiInput, UnknownExtensionMenuCancelAndDamagedFile) {
   EXPECT_EQ(d_.data, before.data);
   EXPECT_EQ(d_.title, before.title);
   EXPECT_EQ(key("#INPUT_FORMAT"), "TIFF");
+
+  // An image in tiles, a BigTIFF file and one cut short by a byte are
+  // refused before the region form, in the reader's lines alone.
+  std::string tiled = tiff_bytes(3, 2, 40);
+  tiled[10 + 12 * 4] = static_cast<char>(324 & 0xff);  // tile offsets
+  tiled[10 + 12 * 5] = static_cast<char>(322 & 0xff);  // tile width
+  std::string big("II\x2b\x00\x08\x00\x00\x00\x10\x00\x00\x00\x00\x00\x00\x00", 16);
+  big += std::string(64, '\0');
+  std::string cut = tiff_bytes(3, 2, 40);
+  cut.pop_back();
+  for (const auto& [name, bytes, line] :
+       {std::tuple{"tiled.tif", tiled,
+                   "WARNING: Un-supported tiled image: only images stored in strips are read\n" +
+                       unread_file_line(dir_.file("tiled.tif"), "was not input")},
+        std::tuple{"big.tif", big,
+                   "WARNING: Un-supported BigTIFF file (version 43): only classic TIFF files "
+                   "(version 42) are read\n" +
+                       unread_file_line(dir_.file("big.tif"), "was not input")},
+        std::tuple{"cut.tif", cut,
+                   unread_file_line(dir_.file("cut.tif"), "is too short for its image of 3 x 2 "
+                                                          "pixels")}}) {
+    SCOPED_TRACE(name);
+    write_bytes(dir_.file(name), bytes);
+    const std::size_t asked = terminal_.text().size();
+    replay(dir_.file(name) + "\nO.K.\n");
+    EXPECT_FALSE(input(kFioSelectFile));
+    EXPECT_EQ(s_, kStatusGood);
+    const std::string box = warnings();
+    EXPECT_EQ(box, "WARNING: PROBLEM INPUTTING DATA FROM FILE:\n" + dir_.file(name) + "\n" + line +
+                       "\nWARNING: DATA NOT DEFINED CORRECTLY\n" + dir_.file(name) + "\n");
+    EXPECT_EQ(terminal_.text().find("RE-BIN", asked), std::string::npos) << terminal_.text();
+    EXPECT_EQ(d_.data, before.data);
+  }
 }
 
 TEST_F(GuiInput, BinaryLayoutFormAndItsCancel) {

@@ -16,6 +16,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "formats/detector_input.hpp"
@@ -393,13 +394,18 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
     IO_WRITE("WARNING: Not enough memory for the Huffman output", status);
     return;
   }
-  // Rounded (halves away from zero) and clipped to 16 bits.
+  // Rounded (halves away from zero) and clipped to 16 bits; NaN as 0.
+  const auto to_16_bits = [](float v) {
+    const float r = std::round(v);
+    return static_cast<std::uint16_t>(r >= 65535.0f ? 65535.0f : r > 0.0f ? r : 0.0f);
+  };
+  Index below = 0, above = 0;  // finite values the 16 bits do not hold
   for (Index y = 0; y < h; ++y)
     for (Index x = 0; x < w; ++x) {
       const float v = data[static_cast<std::size_t>(element(xstrelm + x, ystrelm + y, xmaxdat))];
-      const float r = std::round(v);
-      work[static_cast<std::size_t>(y * w + x)] =
-          static_cast<std::uint16_t>(r >= 65535.0f ? 65535.0f : r > 0.0f ? r : 0.0f);
+      below += v <= -0.5f && v >= -std::numeric_limits<float>::max() ? 1 : 0;
+      above += v >= 65535.5f && v <= std::numeric_limits<float>::max() ? 1 : 0;
+      work[static_cast<std::size_t>(y * w + x)] = to_16_bits(v);
     }
   AtomicFile out(path);
   if (!out.ok()) {
@@ -426,6 +432,22 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
   }
   s.code = code;
   s.code_exists = true;
+  // Values written as other values are said, so that they are not taken for
+  // the image's own.
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  const auto as = [&](float v) { return format_i(to_16_bits(v), 0); };
+  io_write_non_finite_line(
+      non_finite_pixels(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm), "pixel",
+      {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity), as(-kInfinity)}, status);
+  if (below + above > 0) {
+    std::string line = "INFO: " + format_i(below + above, 0) +
+                       (below + above == 1 ? " pixel is" : " pixels are") +
+                       " outside what the file holds (0 to 65535): ";
+    if (below > 0) line += format_i(below, 0) + " below written as 0";
+    if (below > 0 && above > 0) line += ", ";
+    if (above > 0) line += format_i(above, 0) + " above written as 65535";
+    IO_WRITE(line, status);
+  }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   IO_WRITE("INFO: Time for output = " + format_f(seconds, 12, 2) + " seconds", status);
   IO_WRITE("INFO: CPU Time for output = " +

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <random>
 #include <vector>
@@ -138,6 +139,33 @@ TEST_F(Huffman, ConstantImageHasTwoOneBitCodes) {
   ImageRead back = read(4, 4);
   ASSERT_TRUE(back.ok());
   EXPECT_EQ(back.image.pixels()[15], 0.0f);
+}
+
+// Pixels written as other values are counted in one line a kind: those
+// that are not finite, and finite ones outside 16 bits; values that round
+// into the range are neither.
+TEST_F(Huffman, PixelsTheFileCannotHoldAreSaidWithWhatWasWritten) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const std::vector<float> data{std::numeric_limits<float>::quiet_NaN(), -kInf, kInf, -3.0f,
+                                70000.0f, -0.4f, 65535.4f, -1.0f};
+  ASSERT_EQ(write(data, 4, 2, 1, 0), 0);
+  const ImageRead back = read(4, 2);
+  ASSERT_TRUE(back.ok());
+  EXPECT_EQ(std::vector<float>(back.image.pixels().begin(), back.image.pixels().end()),
+            (std::vector<float>{0, 0, 65535, 0, 65535, 0, 65535, 0}));
+  const std::string out = terminal_.text();
+  EXPECT_NE(out.find("INFO: 3 pixels are not finite: 1 NaN written as 0, 1 +Infinity written "
+                     "as 65535, 1 -Infinity written as 0\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("INFO: 3 pixels are outside what the file holds (0 to 65535): 2 below "
+                     "written as 0, 1 above written as 65535\n"),
+            std::string::npos)
+      << out;
+  testing::TerminalCapture clean;
+  ASSERT_EQ(write({0.0f, -0.4f, 65535.4f, 7.0f}, 2, 2, 1, 0), 0);
+  EXPECT_EQ(clean.text().find("INFO: 1"), std::string::npos) << clean.text();
+  EXPECT_EQ(clean.text().find("pixels are"), std::string::npos) << clean.text();
 }
 
 TEST_F(Huffman, EveryPredictorAndModeRoundTripsAgainstReferenceCoders) {

@@ -80,23 +80,30 @@ TEST_F(Mervoda, WritesRowsAndColumnsAndReadsThemBack) {
 
 // Values that are not finite are written as "NaN", "Infinity" and
 // "-Infinity" (or "Inf" where narrow) and read back as they were, not as
-// zeros; a token that is no number still warns and keeps its point.
-TEST_F(Mervoda, NonFiniteValuesReadBack) {
+// zeros, and a negative zero keeps its sign; a token that is no number still
+// warns and keeps its point.
+TEST_F(Mervoda, NonFiniteValuesAndNegativeZeroReadBack) {
   constexpr float kInf = std::numeric_limits<float>::infinity();
-  const std::vector<float> data = {std::nanf(""), kInf, -kInf}, xaxis = {1, 2, 3}, yaxis = {1};
+  const std::vector<float> data = {std::nanf(""), kInf, -kInf, -0.0f},
+                           xaxis = {1, 2, 3, -0.0f}, yaxis = {1};
   const std::string path = dir_.file("n.mvd");
   testing::ScriptedInput input({path, "YES", "1"});
   int retstat = -9;
   std::string name;
-  FIO_OUT_MERVODA(false, "", false, 3, 1, 1, 1, 3, 1, xaxis, yaxis, data, {}, "T", "X", "Y", "Z",
+  FIO_OUT_MERVODA(false, "", false, 4, 1, 1, 1, 4, 1, xaxis, yaxis, data, {}, "T", "X", "Y", "Z",
                   false, name, retstat, status_);
   ASSERT_EQ(retstat, 0);
+  EXPECT_NE(testing::file_contents(path).find("\n-0.0000000E+00 -0.0000000E+00 \n"),
+            std::string::npos)
+      << testing::file_contents(path);
   Curve c(5);
   ASSERT_EQ(read(c, path), 0);
-  EXPECT_EQ(c.num, 3);
+  EXPECT_EQ(c.num, 4);
   EXPECT_TRUE(std::isnan(c.data[0]));
   EXPECT_EQ(c.data[1], kInf);
   EXPECT_EQ(c.data[2], -kInf);
+  EXPECT_TRUE(std::signbit(c.data[3]));
+  EXPECT_TRUE(std::signbit(c.xaxis[3]));
   EXPECT_EQ(terminal_.text().find("Problem inputting"), std::string::npos) << terminal_.text();
 
   std::ofstream(path) << "t\nx\ny\n3\n1 Inf\n-Inf nan\n3 Infinite\n";

@@ -95,6 +95,20 @@ std::string integer_field(double v, int width) {
   return nearest_integer(v, n) ? format_i(n, width) : std::string(static_cast<std::size_t>(width), '*');
 }
 
+// The count line of a scan whose values that are not finite went into
+// integer fields as the texts FIELD gives them ("NaN", "Inf"), which the
+// format's readers do not take.
+template <typename Field>
+void say_non_finite(const std::vector<float>& values, Field field, Status& status) {
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  const auto n = static_cast<Index>(values.size());
+  const auto as = [&](float v) { return std::string(trimmed_text(field(v))); };
+  io_write_non_finite_line(non_finite_pixels(values, n, 1, 1, n, 1), "value",
+                           {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity),
+                            as(-kInfinity)},
+                           status);
+}
+
 bool arrays_ok(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                Index yendelm, std::size_t xaxis, std::size_t yaxis, std::size_t data,
                std::string_view position, Status& status) {
@@ -188,14 +202,16 @@ void FIO_OUT_GSAS(bool gui, std::string_view input_file, bool name_chosen, Index
   t.text(" CONST") << format_f(scan.x[0] * 100.0, 10, 5) << format_f(step_of(scan) * 100.0, 10, 5)
                    << format_f(0.0, 10, 5) << format_f(0.0, 10, 5);
   t.text(" STD").end(80);
+  const auto field = [](float v) { return format_f(v, 6, 0); };
   for (Index i = 0; i < n; ++i) {
-    t << format_i(1, 2) << format_f(scan.y[static_cast<std::size_t>(i)], 6, 0);
+    t << format_i(1, 2) << field(scan.y[static_cast<std::size_t>(i)]);
     if (i % 10 == 9 || i == n - 1) t.end(80);
   }
   if (!write_checked(*out, t, status)) {
     retstat = 2;
     return;
   }
+  say_non_finite(scan.y, field, status);
   file_name = name;
   retstat = 0;
 }
@@ -286,11 +302,13 @@ void FIO_OUT_3CAM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
   t << format_g(scan.x.front(), 15, 8) << format_g(scan.x.back(), 15, 8)
     << format_g(step_of(scan), 15, 8);
   t.end();
+  const auto field = [](float v) { return integer_field(v, 12); };
   for (float v : scan.y) {
-    t << integer_field(v, 12);
+    t << field(v);
     t.end();
   }
   if (!write_checked(*out, t, status)) return;
+  say_non_finite(scan.y, field, status);
   fio_advance(s.cam);
 }
 

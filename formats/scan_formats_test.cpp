@@ -80,6 +80,18 @@ TEST_F(ScanFormats, GsasRecords) {
   data_[0] = 1.0e7f;
   EXPECT_EQ(gsas(path), 2);
   EXPECT_EQ(testing::file_contents(path), old);
+  EXPECT_EQ(terminal_.text().find("not finite"), std::string::npos);
+  // Values that are not finite are written as their texts, which GSAS does
+  // not read, and counted in one line.
+  row(2);
+  data_[0] = std::numeric_limits<float>::quiet_NaN();
+  data_[1] = std::numeric_limits<float>::infinity();
+  ASSERT_EQ(gsas(path), 0);
+  EXPECT_EQ(testing::file_contents(path).substr(160, 16), " 1   NaN 1   Inf");
+  EXPECT_NE(terminal_.text().find(
+                "INFO: 2 values are not finite: 1 NaN written as NaN, 1 +Infinity written as Inf\n"),
+            std::string::npos)
+      << terminal_.text();
 }
 
 TEST_F(ScanFormats, PdsWritesCloseAnglesAndReadsBack) {
@@ -204,6 +216,22 @@ TEST_F(ScanFormats, CifSpreadAndCam) {
             "       2       2 Start pixel = (       1       1)\n"
             " 1.00000E+00 -2.50000E+00\n 3.00000E+00  4.00000E+00\n");
 
+  // A negative zero keeps its sign.
+  {
+    const std::vector<float> zeros = {-0.0f, 0.0f};
+    testing::ScriptedInput input({"", spr, cif, "", ""});
+    int retstat = -9;
+    std::string name;
+    FIO_OUT_SPREAD(false, "", false, 2, 1, 1, 1, 2, 1, zeros, name, retstat, status_);
+    FIO_OUT_POWDERCIF(false, "/d/run7.tif", false, 2, 1, 1, 1, 2, 1, x_, y_, zeros, {}, "", "",
+                      "", "", false, name, retstat, status_);
+  }
+  EXPECT_EQ(testing::file_contents(spr),
+            "       2       1 Start pixel = (       1       1)\n-0.00000E+00  0.00000E+00\n");
+  EXPECT_NE(testing::file_contents(cif).find("\n   -0.0000000E+00\n    0.0000000E+00\n"),
+            std::string::npos)
+      << testing::file_contents(cif);
+
   const std::string cam = dir_.file("c.3cam");
   {
     testing::ScriptedInput input({cam, "NO", "1"});
@@ -212,6 +240,16 @@ TEST_F(ScanFormats, CifSpreadAndCam) {
   }
   EXPECT_EQ(testing::file_contents(cam),
             "T\n\n  2.0000000      4.0000000      2.0000000    \n           1\n           3\n");
+  {
+    testing::TerminalCapture said;
+    testing::ScriptedInput input({cam, "NO", "2"});
+    const std::vector<float> xa = {0.5f, 1.5f}, ya = {2.0f, 4.0f};
+    const std::vector<float> bad = {1, -std::numeric_limits<float>::infinity(), 3, 4};
+    FIO_OUT_3CAM(2, 2, 1, 1, 2, 2, xa, ya, bad, "T", status_);
+    EXPECT_NE(said.text().find("INFO: 1 value is not finite: 1 -Infinity written as -Infinity\n"),
+              std::string::npos)
+        << said.text();
+  }
 
   // A refused constant is not offered again: Enter takes the one offered before.
   const std::string mca = dir_.file("m.mca");

@@ -45,6 +45,7 @@ struct TiffLayout {
   Index samples = 1;          // samples per pixel (3 in a colour image)
   Index rows_per_strip = -1;  // -1: not given, the whole image
   std::vector<Index> strips;
+  bool tiled = false;  // stored in tiles, not strips
 };
 
 using Entry = std::array<std::uint8_t, 12>;
@@ -115,8 +116,9 @@ int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
 }
 
 // The header and the directory of image IMAGE_NUMBER: RETSTAT 0; 1 not found;
-// 2 cannot decode; 3 not a TIFF file (explained). Tags are read as far as
-// they decode; RETSTAT 2 for one that does not.
+// 2 cannot decode; 3 not a TIFF file (explained); 4 a BigTIFF file (said in
+// one line). Tags are read as far as they decode; RETSTAT 2 for one that
+// does not.
 int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Status& status) {
   std::array<std::uint8_t, 8> head{};
   if (!file.read(0, head.data(), 8) ||
@@ -128,6 +130,15 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
   layout.big_endian = head[0] == 'M';
   const bool big = layout.big_endian;
   const auto version = FIO_TIFF_INTEGER(std::span(head).subspan(2), 2, big, false);
+  // A BigTIFF file (version 43, 8-byte offsets, a zero word) is sound, only
+  // not read: no word of damage.
+  if (version == 43 && FIO_TIFF_INTEGER(std::span(head).subspan(4), 2, big, true) == 8 &&
+      FIO_TIFF_INTEGER(std::span(head).subspan(6), 2, big, true) == 0) {
+    IO_WRITE("WARNING: Un-supported BigTIFF file (version 43): only classic TIFF files "
+             "(version 42) are read",
+             status);
+    return 4;
+  }
   if (version != 42) {
     IO_WRITE("WARNING: Bad TIFF file, tiff version = " + format_i(version, 12), status);
     IO_WRITE("         (this should equal 42)", status);
@@ -160,6 +171,8 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
                     : tag == 339 ? &layout.sample_format
                                  : nullptr;
     if (scalar != nullptr && !entry_value(e, big, *scalar, status)) return 2;
+    // Tile width, length, offsets and byte counts.
+    if (tag >= 322 && tag <= 325) layout.tiled = true;
     if (tag == 258) {
       // One width a sample: a colour image lists three, which tells the
       // samples a pixel even without their own entry.
@@ -234,8 +247,25 @@ Index row_bytes(Index width, Index bits) {
   return bits == 12 ? (3 * width + 1) / 2 : width * (bits / 8);
 }
 
+// True when a strip listed for the image (uncompressed) ends beyond
+// FILE_SIZE: its offset plus the bytes of its rows.
+bool strip_beyond_file(const TiffLayout& t, Index row_bytes_of, Index file_size) {
+  const Index rows_per_strip =
+      t.rows_per_strip < 1 ? t.length : std::min(t.rows_per_strip, t.length);
+  for (std::size_t k = 0; k < t.strips.size(); ++k) {
+    const Index first = static_cast<Index>(k) * rows_per_strip;
+    if (first >= t.length) break;
+    Index bytes = 0;
+    if (!checked_product(std::min(rows_per_strip, t.length - first), row_bytes_of, bytes) ||
+        t.strips[k] < 0 || t.strips[k] > file_size || bytes > file_size - t.strips[k])
+      return true;
+  }
+  return false;
+}
+
 // Why the image's size cannot be read: beyond what the region questions can
-// take, or (uncompressed) more pixel bytes than the file holds. Empty when it can.
+// take, or (uncompressed) more pixel bytes than the file holds, in all or
+// in one strip. Empty when it can.
 std::string size_problem(const TiffLayout& t, Index file_size) {
   const std::string size =
       std::to_string(t.width) + " x " + std::to_string(t.length) + " pixels";
@@ -244,9 +274,18 @@ std::string size_problem(const TiffLayout& t, Index file_size) {
   Index row_bits = 0, bytes = 0;
   if (t.compression == 1 &&
       (!checked_product(t.width, std::max<Index>(t.bits, 1), row_bits) ||
-       !checked_product((row_bits + 7) / 8, t.length, bytes) || bytes > file_size))
+       !checked_product((row_bits + 7) / 8, t.length, bytes) || bytes > file_size ||
+       strip_beyond_file(t, (row_bits + 7) / 8, file_size)))
     return "is too short for its image of " + size;
   return {};
+}
+
+// True after the one line naming it for an image stored in a way no read
+// decodes, whatever its samples: in tiles.
+bool layout_refused(const TiffLayout& t, Status& status) {
+  if (!t.tiled) return false;
+  IO_WRITE("WARNING: Un-supported tiled image: only images stored in strips are read", status);
+  return true;
 }
 
 void failed(const std::string& path, Status& status) {
@@ -303,6 +342,10 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
   }
   TiffLayout layout;
   const int code = read_layout(file, image_number, layout, status);
+  if (code == 4 || (code == 0 && layout_refused(layout, status))) {
+    retstat = 8;
+    return;
+  }
   retstat = code == 0 ? (layout.width < 1 ? 4 : layout.length < 1 ? 5 : 0) : code == 1 ? 2 : 3;
   if (code == 3) {
     IO_WRITE("WARNING: Bad TIFF file, the first two bytes of a genuine TIFF file", status);
@@ -343,8 +386,9 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
     return result;
   }
   TiffLayout t;
+  // LINE (none: the refusal has been said) and the unread-file line.
   auto refuse = [&](int code, const char* line) {
-    IO_WRITE(line, status);
+    if (line != nullptr) IO_WRITE(line, status);
     failed(path, status);
     result.retstat = code;
     return std::move(result);
@@ -353,8 +397,10 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
     case 1: return refuse(1, "WARNING: Image not found");
     case 2: return refuse(2, "WARNING: Cannot decode image");
     case 3: return refuse(3, "WARNING: Bad tiff file");
+    case 4: return refuse(2, nullptr);
     default: break;
   }
+  if (layout_refused(t, status)) return refuse(2, nullptr);
   if (samples_refused(t, status)) return refuse(2, "WARNING: Cannot decode image");
   // Bytes filled from their least significant bit (as some raw-data
   // converters write them) are read with their bits reversed; without that
@@ -562,7 +608,8 @@ enum class SizeRead {
   kRead,        // the size is known
   kUnreadable,  // the file cannot be read (its problem said)
   kNoSize,      // the file gives no size
-  kUndecodable  // samples that are not integers (said): refused before anything is asked
+  kUndecodable,  // samples that are not integers (said): refused before anything is asked
+  kNotRead       // a kind of file or image the reader does not read (said in one line)
 };
 
 // The size of image 1 of PATH.
@@ -571,16 +618,18 @@ SizeRead image_size(const std::string& path, Index& width, Index& length, Status
   std::string problem;
   tiff_image_size(path, 1, retstat, width, length, problem, status);
   if (retstat == 7) return SizeRead::kUndecodable;
+  if (retstat == 8) return SizeRead::kNotRead;
   if (retstat == 0) return SizeRead::kRead;
   if (problem.empty()) return SizeRead::kNoSize;
   report_unread_file(path, problem, status);
   return SizeRead::kUnreadable;
 }
 
-// The refusal of an image whose samples cannot be decoded, as the read
-// itself refuses it.
-ImageRead undecodable(const std::string& path, Status& status) {
-  IO_WRITE("WARNING: Cannot decode image", status);
+// The refusal of an image whose samples cannot be decoded, or (NOT_READ)
+// that is of a kind the reader does not read, after the line naming it, as
+// the read itself refuses it.
+ImageRead undecodable(const std::string& path, SizeRead size, Status& status) {
+  if (size != SizeRead::kNotRead) IO_WRITE("WARNING: Cannot decode image", status);
   failed(path, status);
   ImageRead refused;
   refused.retstat = 2;
@@ -618,7 +667,8 @@ ImageRead tiff_road(const ReadRequest& request, bool imagequant, std::string& fi
     return {};
   Index width = 0, length = 0;
   const SizeRead size = image_and_region(request, path, width, length, status);
-  if (size == SizeRead::kUndecodable) return undecodable(path, status);
+  if (size == SizeRead::kUndecodable || size == SizeRead::kNotRead)
+    return undecodable(path, size, status);
   if (size != SizeRead::kRead) {
     // A file that cannot be read has said its problem.
     if (size == SizeRead::kNoSize) {
@@ -643,7 +693,8 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
   const SizeRead size = image_and_region(request, path, width, length, status);
-  if (size == SizeRead::kUndecodable) return undecodable(path, status);
+  if (size == SizeRead::kUndecodable || size == SizeRead::kNotRead)
+    return undecodable(path, size, status);
   if (size != SizeRead::kRead) {
     if (size == SizeRead::kNoSize) GS_FWARNING(1, 1, {"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
     return {};
@@ -702,7 +753,8 @@ ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
   const SizeRead size = image_size(path, width, length, status);
-  if (size == SizeRead::kUndecodable) return undecodable(path, status);
+  if (size == SizeRead::kUndecodable || size == SizeRead::kNotRead)
+    return undecodable(path, size, status);
   if (size != SizeRead::kRead) {
     // A file that cannot be opened is said in one line, by its problem.
     if (size == SizeRead::kNoSize) {

@@ -52,7 +52,9 @@ RegionRefusal binned_region_refusal(const ReadRequest& request, const TiffRegion
 // 6 a size the file cannot hold or the questions cannot take (PROBLEM says
 // which); 7 samples that no read decodes (bits per sample other than 8, 12,
 // 16 or 32, or samples that are not integers; the warning written), found
-// before the size is weighed against the file.
+// before the size is weighed against the file; 8 a file or image of a kind
+// not read (BigTIFF, an image in tiles; said in one line). A size the file
+// cannot hold is one whose pixel bytes, or one strip's, run past its end.
 void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
                      Index& length, std::string& problem, Status& status);
 
@@ -61,8 +63,9 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
 // bin centres; title the file name; labels "Columns", "Rows", "Intensity").
 // RETSTAT 0 read; -1 the image lacks part of the region (read, with a
 // warning); 1 image not found; 2 cannot decode (bits, compression, strips,
-// a strip outside the file); 3 not a TIFF file; 4 none of the region; 5 the
-// file cannot be opened. The region's bins must fit the request's arrays.
+// a strip outside the file, tiles, BigTIFF); 3 not a TIFF file; 4 none of
+// the region; 5 the file cannot be opened. The region's bins must fit the
+// request's arrays.
 ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bool mirror_x,
                          bool square_encoded, const TiffRegion& region, Status& status);
 

@@ -305,7 +305,7 @@ TEST_F(Tiff, DamagedFilesAreRefusedWithTheirCode) {
        "beyond the end of the file"},
       {"not a TIFF file", none, [](std::string& b) { b[0] = 'X'; }, 3,
        "does not start with II nor with MM"},
-      {"version", none, [](std::string& b) { b[2] = 43; }, 3, "tiff version"},
+      {"version", none, [](std::string& b) { b[2] = 44; }, 3, "tiff version"},
       {"directory beyond the end", none, [](std::string& b) { b[5] = 0x70; }, 2,
        "Cannot decode image"},
   };
@@ -498,6 +498,60 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
     testing::TerminalCapture terminal;
     EXPECT_EQ(read(path, {1, 1, 3, 2, 1, 1}).retstat, 2);
     EXPECT_NE(terminal.text().find(line), std::string::npos) << terminal.text();
+  }
+  EXPECT_EQ(status_, kStatusGood);
+  // An image in tiles and a BigTIFF file: one line naming what is not read,
+  // then only the unread-file line, none calling the file damaged.
+  std::string tiled = tiff_bytes(TiffSpec{4, 3, 16, false, 0, 1, 0, ramp(12, 1)});
+  // The strip offsets (entry 5) become tile offsets, rows per strip (entry
+  // 6) the tile width.
+  tiled[10 + 12 * 4] = static_cast<char>(324 & 0xff);
+  tiled[10 + 12 * 5] = static_cast<char>(322 & 0xff);
+  std::string big("II\x2b\x00\x08\x00\x00\x00\x10\x00\x00\x00\x00\x00\x00\x00", 16);
+  big += std::string(64, '\0');
+  for (const auto& [bytes, line] :
+       {std::pair{tiled, "WARNING: Un-supported tiled image: only images stored in strips are "
+                         "read\n"},
+        std::pair{big, "WARNING: Un-supported BigTIFF file (version 43): only classic TIFF "
+                       "files (version 42) are read\n"}}) {
+    const std::string path = dir_.file("other.tif");
+    write_file(path, bytes);
+    for (const bool member : {false, true}) {
+      testing::TerminalCapture terminal;
+      testing::ScriptedInput input({path, "1", "1", "1", "1", "4", "3"});
+      std::string name = path;
+      const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
+                                 : tiff_keyboard_read({8, 8, false}, name, status_);
+      EXPECT_EQ(r.retstat, 2) << line;
+      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << line << ": only the file name is asked";
+      EXPECT_EQ(terminal.text(), line + unread_file_line(path, "was not input") + "\n");
+    }
+    testing::TerminalCapture terminal;
+    EXPECT_EQ(read(path, {1, 1, 4, 3, 1, 1}).retstat, 2);
+    EXPECT_EQ(terminal.text(), line + unread_file_line(path, "was not input") + "\n");
+  }
+  // A file cut short inside its last strip by one byte is refused as one
+  // short by many, before any question.
+  {
+    TiffSpec s{16, 16, 16, false, 0, 1, 0, ramp(256, 1)};
+    std::string bytes = tiff_bytes(s);
+    bytes.pop_back();
+    const std::string path = dir_.file("short.tif");
+    write_file(path, bytes);
+    for (const bool member : {false, true}) {
+      testing::TerminalCapture terminal;
+      testing::ScriptedInput input({path, "1", "1", "1", "1", "16", "16"});
+      std::string name = path;
+      const ImageRead r = member ? tiff_member_read({16, 16, false}, false, {}, name, status_)
+                                 : tiff_keyboard_read({16, 16, false}, name, status_);
+      EXPECT_FALSE(r.ok());
+      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << "only the file name is asked";
+      EXPECT_NE(terminal.text().find(unread_file_line(path, "is too short for its image of 16 x "
+                                                            "16 pixels")),
+                std::string::npos)
+          << terminal.text();
+      EXPECT_EQ(terminal.text().find("Full image size"), std::string::npos) << terminal.text();
+    }
   }
   EXPECT_EQ(status_, kStatusGood);
   // The prompt helper itself never offers a range it would have to cut.

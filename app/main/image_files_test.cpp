@@ -287,16 +287,19 @@ TEST(ImageFiles, DamagedDetectorFilesLeaveTheImageRead) {
   int code = -1;
   const std::string out = run_program(
       dir,
-      "INPUT DATA\nTIFF\ngood.tif\n" + region + "INPUT DATA\nTIFF\ncut.tif\n" + region +
+      "INPUT DATA\nTIFF\ngood.tif\n" + region + "INPUT DATA\nTIFF\ncut.tif\n" +
           "INPUT DATA\nBRUKER FORMAT\nbad.001\nINPUT DATA\nMAR RESEARCH FORMAT\nrandom.mar\n"
           "INFORMATION\nEXIT\nYES\n",
       code);
   EXPECT_EQ(code, 0) << out;
   for (const char* message :
-       {"cut.tif was not input; the data are unchanged", "beyond the end of the file", "bad.001 gives NCOLS -1",
+       {"cut.tif is too short for its image of 3 x 2 pixels; the data are unchanged",
+        "bad.001 gives NCOLS -1",
         "random.mar is not a MAR image file",
         "INFO: Current data; number of defined elements in the X-direction          3"})
     EXPECT_NE(out.find(message), std::string::npos) << message << "\n" << out;
+  // The file cut short is refused before the region questions.
+  EXPECT_EQ(out.find("X REBIN NUMBER", out.find("cut.tif")), std::string::npos) << out;
 }
 
 }  // namespace
