@@ -287,8 +287,9 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
       name.resize(10, ' ');
       out.text.push_back(name + " " + format_e(out.results[i], 10, 3, 1));
     }
-    // A row whose features are no possible ones keeps its values (the next
-    // row may start from them) and says so, on the terminal and in its text.
+    // A row whose features are no possible ones keeps its values (to be
+    // looked at; no later row starts from them) and says so, on the terminal
+    // and in its text.
     const std::vector<std::string> faults =
         olmi_faults(model, xstrelm, xendelm, out.reported, out.results, out.result_names, owners);
     out.valid = faults.empty();
@@ -413,7 +414,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     kzt_olmi_results(start, x_axis, xstrelm, unused, result_names);
   }
   const int count = n_params + static_cast<int>(result_names.size());
-  FitModel begin = start;
+  // What the next row starts from. Under evolution only a valid fit seeds
+  // the next row: a feature whose height or width went below 0 is held at a
+  // tiny value by the model, adds nothing and could never come back, so a
+  // row without a result or with no valid model would spoil every row after
+  // it. The downward pass starts from the start row's fit when it was valid.
+  FitModel seed = start;
+  FitModel down_seed = start;
   FitModel work = start;
   std::vector<Index> failed, invalid;
   bool boxes = controls.warning_boxes;
@@ -449,6 +456,7 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     const std::string plot_title =
         (title.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
         ": Row " + std::to_string(y);
+    work = seed;
     const OlmiRowFit fit = KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y),
                                        mask_of(y), x_axis, xstrelm, xendelm, controls.weighted,
                                        controls.iterations, work, status);
@@ -482,11 +490,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     }
     if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
                       xstrelm, xendelm, plot_title, status);
-    if (!controls.evolve) work = begin;
-    else if (y == start_row) begin = work;
+    if (controls.evolve && fit.fitted && fit.valid) {
+      seed = work;
+      if (y == start_row) down_seed = work;
+    }
   };
   for (Index y = start_row; y <= yendelm && status == kStatusGood; ++y) fit_row(y);
-  work = begin;
+  seed = down_seed;
   for (Index y = start_row - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y);
   if (status != kStatusGood) return;
   if (overflow)

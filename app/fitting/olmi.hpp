@@ -95,7 +95,10 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
                              const std::string& title, Status& status);
 
 // KZT_OLMIOPTIMISE: fits rows START_ROW..YENDELM, then START_ROW - 1 down to
-// YSTRELM; stores each row's reported parameters and results in the vectors
+// YSTRELM, each row from START, or under evolution from the last row of its
+// pass whose fit gave a valid model (the downward pass from the start row's
+// fit when it was valid; START before any such row); stores each row's
+// reported parameters and results in the vectors
 // (vectors 1..50, rows 1..500; one warning for what does not fit). A row that
 // failed to fit has no results: its parameters and results become 0.0, so
 // that no earlier run's values stay in the vectors as this run's.
