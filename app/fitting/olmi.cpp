@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "app/fitting/fit2d.hpp"
 #include "core/format.hpp"
@@ -207,6 +208,14 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
                        float iterations, FitModel& model, Status& status) {
+  return KZT_LSQOLMI(info_level, row, variances, mask, x_axis, xstrelm, xendelm, weighted,
+                     iterations, model, 0, status);
+}
+
+OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
+                       std::span<const float> variances, std::span<const std::uint8_t> mask,
+                       std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
+                       float iterations, FitModel& model, Index row_number, Status& status) {
   static constexpr const char* kName = "Subroutine KZT_LSQOLMI V0.1";
   OlmiRowFit out;
   if (st_bad(status, kName)) return out;
@@ -265,6 +274,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   if (end_code != 1 && end_code != 2) model = fitted;
   if (end_code >= 1) {
     IO_WRITE("WARNING: Problem fitting the model to the data", status);
+    if (row_number > 0) IO_WRITE("         (row " + std::to_string(row_number) + ")", status);
   } else {
     // Voigt widths below 0.0 become 0.0.
     for (std::size_t i = 0; i < np; ++i)
@@ -295,8 +305,14 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     out.valid = faults.empty();
     if (!out.valid) {
       out.text.push_back("");
+      // The text is headed with its row where it is shown; the terminal
+      // lines of many rows name theirs.
+      static constexpr std::string_view kNotValid = " is not valid: ";
       for (const std::string& line : faults) {
-        IO_WRITE(line, status);
+        std::string named = line;
+        if (const std::size_t at = named.find(kNotValid); row_number > 0 && at != std::string::npos)
+          named.insert(at + kNotValid.size() - 2, " in row " + std::to_string(row_number));
+        IO_WRITE(named, status);
         out.text.push_back(line);
       }
       IO_WRITE(kNotValidModel, status);
@@ -459,7 +475,7 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     work = seed;
     const OlmiRowFit fit = KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y),
                                        mask_of(y), x_axis, xstrelm, xendelm, controls.weighted,
-                                       controls.iterations, work, status);
+                                       controls.iterations, work, y, status);
     if (status != kStatusGood) return;
     store(y, fit);
     if (fit.fitted && !fit.valid) invalid.push_back(y);
@@ -516,6 +532,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   vectors.num_vectors = stored;
   std::sort(failed.begin(), failed.end());
   std::sort(invalid.begin(), invalid.end());
+  // The rows named in the result text are named on the terminal too (and in
+  // the log), whatever shows the text.
+  const Index total = yendelm - ystrelm + 1;
+  const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed, total);
+  const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid, total);
+  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text})
+    for (const std::string& line : *lines) IO_WRITE(line, status);
   if (output == nullptr) return;
   if (output->start_fitted) {
     output->text = output->start_text;
@@ -525,10 +548,8 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                     "WARNING: Problem fitting the model to the data"};
   }
   // Both kinds of row are named, so that the rows not named are the good ones.
-  const Index total = yendelm - ystrelm + 1;
-  for (const std::vector<std::string>& lines :
-       {kzt_olmi_failed_text(failed, total), kzt_olmi_invalid_text(invalid, total)})
-    output->text.insert(output->text.end(), lines.begin(), lines.end());
+  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text})
+    output->text.insert(output->text.end(), lines->begin(), lines->end());
   output->failed_rows = std::move(failed);
   output->invalid_rows = std::move(invalid);
 }

@@ -358,6 +358,25 @@ TEST(Olmi, ResultTextNamesTheStartRowAndBothKindsOfBadRow) {
             "model (their values are kept in the vectors): rows");
   EXPECT_EQ(text.back(), "3-4, 8");
   EXPECT_TRUE(kzt_olmi_invalid_text({}, 10).empty());
+  // The terminal names each bad row at its warning, and ends with both
+  // lists of rows.
+  const std::string said = terminal.text();
+  for (Index y : {3, 4, 8})
+    EXPECT_NE(said.find("WARNING: Feature 1 is not valid in row " + std::to_string(y) +
+                        ": GAU 1 MAX = -"),
+              std::string::npos)
+        << y << "\n" << said;
+  for (Index y : {6, 7})
+    EXPECT_NE(said.find("WARNING: Problem fitting the model to the data\n         (row " +
+                        std::to_string(y) + ")\n"),
+              std::string::npos)
+        << y << "\n" << said;
+  const std::size_t summary = said.find("WARNING: 2 of 10 rows did not fit (their parameters\n"
+                                        "and results are 0.0 in the vectors): rows\n6-7\n");
+  ASSERT_NE(summary, std::string::npos) << said;
+  EXPECT_EQ(said.substr(said.find("WARNING: 3 of 10 rows ended as no valid", summary)),
+            "WARNING: 3 of 10 rows ended as no valid\n"
+            "model (their values are kept in the vectors): rows\n3-4, 8\n");
 }
 
 // The number after LABEL in TEXT.
