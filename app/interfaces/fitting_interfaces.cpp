@@ -12,6 +12,7 @@
 #include "app/fitting/fit_commands.hpp"
 #include "app/fitting/model_input.hpp"
 #include "app/fitting/olmi_interactive.hpp"
+#include "app/fitting/setup.hpp"
 #include "app/imageops/colour_menus.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
@@ -211,10 +212,13 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
       s.mask_exist && state.mask_data ? std::span<const std::uint8_t>(kzt_mask())
                                       : std::span<const std::uint8_t>();
   const bool variances = s.variances_exist && a.variances != nullptr;
+  // Weights kept from arrays that had variances are dropped with a word, as
+  // the keyboard's FIT drops them.
+  if (state.weighted_fit && kzt_weights_refused(variances, status)) state.weighted_fit = false;
   FitModel model = state.model;
   const Fit2dOutcome outcome = KZT_LSQKESTA(
       frame, kzt_image(a.data), variances ? kzt_image(a.variances) : std::span<const float>(),
-      mask, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, state.weighted_fit && variances,
+      mask, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, state.weighted_fit,
       state.itsperpar, model, kzt_image(a.mdata), status);
   // A fit that did not run is no result: text, memory and flags stay.
   if (!outcome.fitted) return;
@@ -519,6 +523,8 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
     if (status != kStatusGood) return;
   }
   const bool variances = s.variances_exist && a.variances != nullptr;
+  if (state.controls.weighted && kzt_weights_refused(variances, status))
+    state.controls.weighted = false;
   const std::span<const std::uint8_t> mask =
       s.mask_exist && state.mask_data ? std::span<const std::uint8_t>(kzt_mask())
                                       : std::span<const std::uint8_t>();
@@ -527,7 +533,6 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   OlmiOutput output;
   output.model = fitted;
   OlmiControls controls = state.controls;
-  controls.weighted = controls.weighted && variances;
   controls.warning_boxes = true;
   KZT_OLMIOPTIMISE(a.xmaxdat, a.ymaxdat, kzt_image(a.data),
                    variances ? kzt_image(a.variances) : std::span<const float>(), mask,

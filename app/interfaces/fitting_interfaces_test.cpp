@@ -404,6 +404,37 @@ TEST_F(FittingInterfaces, SetUpWithoutVarianceArraysLeavesTheFitUnweightedAndSay
   EXPECT_NE(text.find(kNoVariancesForWeights, said + 1), std::string::npos) << text;
 }
 
+TEST_F(FittingInterfaces, OptimiseWithoutVarianceArraysDropsKeptWeightsWithAWord) {
+  // Weights asked for while the arrays had variances; DIMENSIONS then
+  // removed them (2-D), or the run never had any (multiple 1-D).
+  gaussian_data();
+  sets.variances_exist = false;
+  vosq_kzt_arrays.variances_removed = true;
+  Fit2dInterfaceState& fit2d = kzt_fit2d_interface_state();
+  fit2d.model = start_gaussian();
+  fit2d.params_exist = true;
+  fit2d.weighted_fit = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood);
+  EXPECT_TRUE(fit2d.results_exist);
+  EXPECT_FALSE(fit2d.weighted_fit);
+  Status s = kStatusGood;
+  kzt_free_arrays(vosq_kzt_arrays, s);
+  vosq_kzt_arrays = KztArrays{};
+  drifting_rows(sets, s);
+  OlmiInterfaceState& olmi = kzt_olmi_interface_state();
+  start_on_row_six(olmi);
+  olmi.controls.weighted = true;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "EXIT"}), kStatusGood);
+  EXPECT_TRUE(olmi.results_exist);
+  EXPECT_FALSE(olmi.controls.weighted);
+  const std::string text = terminal.text();
+  const std::size_t removed = text.find(kVariancesRemovedForWeights);
+  ASSERT_NE(removed, std::string::npos) << text;
+  EXPECT_NE(text.find(kNoVariancesForWeights, removed), std::string::npos) << text;
+  EXPECT_EQ(text.find(kNoVariancesForWeights), text.rfind(kNoVariancesForWeights)) << text;
+}
+
 TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
   Status s = kStatusGood;
   drifting_rows(sets, s);
