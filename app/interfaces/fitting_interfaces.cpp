@@ -479,20 +479,24 @@ void olmi_click(MenuPass& pass, Olmi& state, float x, float y, Status& status) {
   kzt_show_click_lines(lines, true, 3, status);
 }
 
-// The prompt of the row choice, in the band between the button panel and
-// the image of the rows (below its X label), so that the rows stay in view;
-// none where the image leaves no room there.
+// The prompt of the row choice, in the band below the image of the rows (its
+// X label) and above its colour bar or else the button panel, so that the
+// rows stay in view; none where the image leaves no room there.
 void olmi_row_prompt(Status& status) {
   float mx1 = 0.0f, my1 = 0.0f, mx2 = 1.0f, my2 = 1.0f;
   GS_INQ_MESSAGE(mx1, my1, mx2, my2, status);
   float gx1 = 0.0f, gy1 = 0.0f, gx2 = 0.0f, gy2 = 0.0f;
   GS_INQ_GUIREGION(gx1, gy1, gx2, gy2, status);
+  bool bar = false;
+  float bx1 = 0.0f, by1 = 0.0f, bx2 = 0.0f, by2 = 0.0f;
+  GS_INQ_DLUTPC(bar, bx1, by1, bx2, by2, status);
   if (status != kStatusGood) return;
   const GsState& g = gs_state;
   // (A label's height is 1/60 of the page at scale 1.)
   const float label = g.xlabel.output ? g.xlabel.height / 60.0f : 0.0f;
   const float top = std::min(my2, g.dgpp.ymin - g.layout.x_label_gap - label - 0.01f);
-  const float bottom = std::max(my1, gy2);
+  float bottom = std::max(my1, gy2);
+  if (bar && by2 < top) bottom = std::max(bottom, by2 + 0.01f);
   if (top - bottom < 0.04f) return;
   GS_PROMPT(false, 2, 2,
             {"Choose row to be used to enter the initial fitting",
