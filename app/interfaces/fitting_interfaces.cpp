@@ -523,9 +523,10 @@ bool olmi_model_row(MenuPass& pass, Olmi& state, Index& row, Status& status) {
   GS_INPS_FCOORDINATES(false, shown_image(pass, state),
                        "CLICK ON ROW TO USE FOR MODEL INITIALISATION", 1,
                        {"Click on the row to use for the model"}, false, 1, num, x, y, status);
-  // Without a row the display is what it was.
-  if (status != kStatusGood || num < 1) pass.plot_type = shown;
-  if (status != kStatusGood || num < 1) return false;
+  if (status != kStatusGood || num < 1) {
+    pass.plot_type = shown;  // without a row the display is what it was
+    return false;
+  }
   float pixel = 0.0f;
   MA_DC2PIXC(a.ymaxdat, a.ynumdat, kzt_yline(a.yaxis), y[0], pixel, status);
   if (status != kStatusGood || !std::isfinite(pixel)) return false;
