@@ -194,6 +194,17 @@ TEST(FitProgram, WeightsAskedForWithoutVarianceArraysStayOffAndSaySo) {
   EXPECT_EQ(occurrences(v.output, "WEIGHTED FIT : TRUE (Fit weighted by error values)"), 2u)
       << v.output;
   EXPECT_EQ(v.output.find(kNoVariancesForWeights), std::string::npos);
+  // Started with -var, weights asked for, then DIMENSIONS removed the
+  // variance arrays: the next FIT says so, not to start with -var.
+  const testing::ProgramResult d = testing::run_program(
+      dir, "-nogr -key -var -dim64x48",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nSET UP\nWEIGHTED FIT\nEXIT\nEXIT\n"
+      "DIMENSIONS\n64\n48\nYES\nNO\nINPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\n"
+      "SET UP\nVIEW\nEXIT\nEXIT\nEXIT\nYES\n");
+  EXPECT_EQ(d.code, 0) << d.output;
+  EXPECT_EQ(occurrences(d.output, kVariancesRemovedForWeights), 1u) << d.output;
+  EXPECT_EQ(d.output.find(kNoVariancesForWeights), std::string::npos) << d.output;
+  EXPECT_EQ(occurrences(d.output, "WEIGHTED FIT : FALSE (Fit unweighted)"), 1u) << d.output;
 }
 
 TEST(FitProgram, NewParametersClearTheResultsOfTheFitBefore) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "app/fitting/fit2d.hpp"
 #include "core/format.hpp"
@@ -207,6 +208,14 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
                        float iterations, FitModel& model, Status& status) {
+  return KZT_LSQOLMI(info_level, row, variances, mask, x_axis, xstrelm, xendelm, weighted,
+                     iterations, model, 0, status);
+}
+
+OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
+                       std::span<const float> variances, std::span<const std::uint8_t> mask,
+                       std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
+                       float iterations, FitModel& model, Index row_number, Status& status) {
   static constexpr const char* kName = "Subroutine KZT_LSQOLMI V0.1";
   OlmiRowFit out;
   if (st_bad(status, kName)) return out;
@@ -265,6 +274,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   if (end_code != 1 && end_code != 2) model = fitted;
   if (end_code >= 1) {
     IO_WRITE("WARNING: Problem fitting the model to the data", status);
+    if (row_number > 0) IO_WRITE("         (row " + std::to_string(row_number) + ")", status);
   } else {
     // Voigt widths below 0.0 become 0.0.
     for (std::size_t i = 0; i < np; ++i)
@@ -287,15 +297,22 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
       name.resize(10, ' ');
       out.text.push_back(name + " " + format_e(out.results[i], 10, 3, 1));
     }
-    // A row whose features are no possible ones keeps its values (the next
-    // row may start from them) and says so, on the terminal and in its text.
+    // A row whose features are no possible ones keeps its values (to be
+    // looked at; no later row starts from them) and says so, on the terminal
+    // and in its text.
     const std::vector<std::string> faults =
         olmi_faults(model, xstrelm, xendelm, out.reported, out.results, out.result_names, owners);
     out.valid = faults.empty();
     if (!out.valid) {
       out.text.push_back("");
+      // The text is headed with its row where it is shown; the terminal
+      // lines of many rows name theirs.
+      static constexpr std::string_view kNotValid = " is not valid: ";
       for (const std::string& line : faults) {
-        IO_WRITE(line, status);
+        std::string named = line;
+        if (const std::size_t at = named.find(kNotValid); row_number > 0 && at != std::string::npos)
+          named.insert(at + kNotValid.size() - 2, " in row " + std::to_string(row_number));
+        IO_WRITE(named, status);
         out.text.push_back(line);
       }
       IO_WRITE(kNotValidModel, status);
@@ -413,7 +430,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     kzt_olmi_results(start, x_axis, xstrelm, unused, result_names);
   }
   const int count = n_params + static_cast<int>(result_names.size());
-  FitModel begin = start;
+  // What the next row starts from. Under evolution only a valid fit seeds
+  // the next row: a feature whose height or width went below 0 is held at a
+  // tiny value by the model, adds nothing and could never come back, so a
+  // row without a result or with no valid model would spoil every row after
+  // it. The downward pass starts from the start row's fit when it was valid.
+  FitModel seed = start;
+  FitModel down_seed = start;
   FitModel work = start;
   std::vector<Index> failed, invalid;
   bool boxes = controls.warning_boxes;
@@ -449,9 +472,10 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     const std::string plot_title =
         (title.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
         ": Row " + std::to_string(y);
+    work = seed;
     const OlmiRowFit fit = KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y),
                                        mask_of(y), x_axis, xstrelm, xendelm, controls.weighted,
-                                       controls.iterations, work, status);
+                                       controls.iterations, work, y, status);
     if (status != kStatusGood) return;
     store(y, fit);
     if (fit.fitted && !fit.valid) invalid.push_back(y);
@@ -482,11 +506,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     }
     if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
                       xstrelm, xendelm, plot_title, status);
-    if (!controls.evolve) work = begin;
-    else if (y == start_row) begin = work;
+    if (controls.evolve && fit.fitted && fit.valid) {
+      seed = work;
+      if (y == start_row) down_seed = work;
+    }
   };
   for (Index y = start_row; y <= yendelm && status == kStatusGood; ++y) fit_row(y);
-  work = begin;
+  seed = down_seed;
   for (Index y = start_row - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y);
   if (status != kStatusGood) return;
   if (overflow)
@@ -506,6 +532,13 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   vectors.num_vectors = stored;
   std::sort(failed.begin(), failed.end());
   std::sort(invalid.begin(), invalid.end());
+  // The rows named in the result text are named on the terminal too (and in
+  // the log), whatever shows the text.
+  const Index total = yendelm - ystrelm + 1;
+  const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed, total);
+  const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid, total);
+  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text})
+    for (const std::string& line : *lines) IO_WRITE(line, status);
   if (output == nullptr) return;
   if (output->start_fitted) {
     output->text = output->start_text;
@@ -515,10 +548,8 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                     "WARNING: Problem fitting the model to the data"};
   }
   // Both kinds of row are named, so that the rows not named are the good ones.
-  const Index total = yendelm - ystrelm + 1;
-  for (const std::vector<std::string>& lines :
-       {kzt_olmi_failed_text(failed, total), kzt_olmi_invalid_text(invalid, total)})
-    output->text.insert(output->text.end(), lines.begin(), lines.end());
+  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text})
+    output->text.insert(output->text.end(), lines->begin(), lines->end());
   output->failed_rows = std::move(failed);
   output->invalid_rows = std::move(invalid);
 }

@@ -74,6 +74,13 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> variances, std::span<const std::uint8_t> mask,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
                        float iterations, FitModel& model, Status& status);
+// The same for row ROW_NUMBER of a data set (above 0), which its warnings on
+// the terminal name: the feature lines carry it ("Feature 1 is not valid in
+// row 7: ..."), and a line "(row 7)" follows the failed fit's warning.
+OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
+                       std::span<const float> variances, std::span<const std::uint8_t> mask,
+                       std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
+                       float iterations, FitModel& model, Index row_number, Status& status);
 
 // Fit controls of the multiple 1-D fit.
 struct OlmiControls {
@@ -95,10 +102,16 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
                              const std::string& title, Status& status);
 
 // KZT_OLMIOPTIMISE: fits rows START_ROW..YENDELM, then START_ROW - 1 down to
-// YSTRELM; stores each row's reported parameters and results in the vectors
+// YSTRELM, each row from START, or under evolution from the last row of its
+// pass whose fit gave a valid model (the downward pass from the start row's
+// fit when it was valid; START before any such row); stores each row's
+// reported parameters and results in the vectors
 // (vectors 1..50, rows 1..500; one warning for what does not fit). A row that
 // failed to fit has no results: its parameters and results become 0.0, so
-// that no earlier run's values stay in the vectors as this run's.
+// that no earlier run's values stay in the vectors as this run's. Each row's
+// warnings name it, and the lines naming the rows that did not fit and those
+// that ended as no valid model (kzt_olmi_failed_text, kzt_olmi_invalid_text)
+// end the run on the terminal.
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,

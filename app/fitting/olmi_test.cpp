@@ -98,6 +98,42 @@ TEST(Olmi, DriftingPeakIsFollowedOnlyWhenTheModelEvolves) {
   EXPECT_GT(std::fabs(fixed.value(1, 30) - 65.0f), 5.0f);
 }
 
+TEST(Olmi, EvolvingRowsStartFromTheLastValidRowNotFromOneWithoutThePeak) {
+  // A peak (height 100, SD 2 on a level of 10) drifting 0.3 channel a row,
+  // absent from rows 12 to 16, where the level has a shallow dip instead.
+  // The run starts on row 14, whose fit ends on a height below 0: no valid
+  // model, from which no later row could find the peak again.
+  Rows r;
+  const auto centre = [](Index y) { return 30.0f + 0.3f * static_cast<float>(y); };
+  for (Index y = 1; y <= kY; ++y) {
+    const bool peak = y < 12 || y > 16;
+    for (Index x = 1; x <= kX; ++x) {
+      const double d = (static_cast<double>(x) - 0.5 - centre(y)) / 2.0;
+      r.data[static_cast<std::size_t>((y - 1) * kX + x - 1)] =
+          static_cast<float>(10.0 + (peak ? 100.0 : -5.0) * std::exp(-0.5 * d * d));
+    }
+  }
+  OlmiControls controls;
+  controls.iterations = 30.0f;
+  controls.evolve = true;
+  OlmiOutput output;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  KZT_OLMIOPTIMISE(kX, kY, r.data, {}, {}, r.axis, 1, 1, kX, kY, 14, "Scan", controls,
+                   gaussian_on_level(centre(14), 80.0f, 2.5f, 8.0f), r.vectors, nullptr, &output,
+                   status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_FALSE(output.invalid_rows.empty());
+  // Every row that holds the peak fits it, on both sides of the stretch.
+  for (Index y = 1; y <= kY; ++y) {
+    if (y >= 12 && y <= 16) continue;
+    EXPECT_NEAR(r.value(1, y), centre(y), 0.01f) << "row " << y;
+    EXPECT_NEAR(r.value(2, y), 100.0f, 0.1f) << "row " << y;
+  }
+  for (const std::vector<Index>* bad : {&output.failed_rows, &output.invalid_rows})
+    for (Index y : *bad) EXPECT_TRUE(y >= 12 && y <= 16) << "row " << y;
+}
+
 TEST(Olmi, VoigtResultsAndWidthsOfZero) {
   FitModel m;
   m.num_features = 1;
@@ -322,6 +358,25 @@ TEST(Olmi, ResultTextNamesTheStartRowAndBothKindsOfBadRow) {
             "model (their values are kept in the vectors): rows");
   EXPECT_EQ(text.back(), "3-4, 8");
   EXPECT_TRUE(kzt_olmi_invalid_text({}, 10).empty());
+  // The terminal names each bad row at its warning, and ends with both
+  // lists of rows.
+  const std::string said = terminal.text();
+  for (Index y : {3, 4, 8})
+    EXPECT_NE(said.find("WARNING: Feature 1 is not valid in row " + std::to_string(y) +
+                        ": GAU 1 MAX = -"),
+              std::string::npos)
+        << y << "\n" << said;
+  for (Index y : {6, 7})
+    EXPECT_NE(said.find("WARNING: Problem fitting the model to the data\n         (row " +
+                        std::to_string(y) + ")\n"),
+              std::string::npos)
+        << y << "\n" << said;
+  const std::size_t summary = said.find("WARNING: 2 of 10 rows did not fit (their parameters\n"
+                                        "and results are 0.0 in the vectors): rows\n6-7\n");
+  ASSERT_NE(summary, std::string::npos) << said;
+  EXPECT_EQ(said.substr(said.find("WARNING: 3 of 10 rows ended as no valid", summary)),
+            "WARNING: 3 of 10 rows ended as no valid\n"
+            "model (their values are kept in the vectors): rows\n3-4, 8\n");
 }
 
 // The number after LABEL in TEXT.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/main/data_store.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/menu.hpp"
@@ -60,7 +61,8 @@ std::string constraint_line(const FitModel& m, int i) {
 
 bool kzt_weights_refused(bool variances_exist, Status& status) {
   if (variances_exist) return false;
-  IO_WRITE(kNoVariancesForWeights, status);
+  IO_WRITE(vosq_kzt_arrays.variances_removed ? kVariancesRemovedForWeights : kNoVariancesForWeights,
+           status);
   return true;
 }
 

@@ -14,9 +14,13 @@ namespace kesta {
 // variances, and there are no variance arrays to hold them.
 inline constexpr const char* kNoVariancesForWeights =
     "WARNING: No variance arrays, so the fit stays unweighted (start KESTA with -var)";
+// The same where DIMENSIONS removed the variance arrays the run had.
+inline constexpr const char* kVariancesRemovedForWeights =
+    "WARNING: No variance arrays, so the fit stays unweighted (\"DIMENSIONS\" removed them; "
+    "answer YES to its \"CREATE VARIANCE ARRAYS\" to have them again)";
 
-// True, after the line above, when there are no variance arrays: a fit
-// can then not be weighted, whatever asked for it.
+// True, after one of the lines above, when there are no variance arrays: a
+// fit can then not be weighted, whatever asked for it.
 bool kzt_weights_refused(bool variances_exist, Status& status);
 
 // The VIEW lines of SET UP.

@@ -88,8 +88,6 @@ void KZT_CLICK(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   if (std::ssize(xaxis) < xendelm) return st_fail(status, kBaseApp + 5, kPosition);
   if (std::ssize(yaxis) < yendelm) return st_fail(status, kBaseApp + 6, kPosition);
 
-  float mx1 = 0, my1 = 0, mx2 = 0, top = 0;
-  GS_INQ_MESSAGE(mx1, my1, mx2, top, status);
   float dx1 = 0, dy1 = 0, dx2 = 0, dy2 = 0;
   GS_INQ_DDDR(dx1, dy1, dx2, dy2, status);
   bool bar = false;
@@ -120,21 +118,30 @@ void KZT_CLICK(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   if (status != kStatusGood) return;
 
   const bool image = xstrelm < xendelm && ystrelm < yendelm;
+  kzt_show_click_lines(lines, image, image && context.geometry_known ? 4 : 3, status);
+}
+
+void kzt_show_click_lines(std::span<const std::string> lines, bool image, int count,
+                          Status& status) {
+  if (status != kStatusGood) return;
+  float mx1 = 0, my1 = 0, mx2 = 0, top = 0;
+  GS_INQ_MESSAGE(mx1, my1, mx2, top, status);
+  if (status != kStatusGood) return;
   const float right = image ? 0.16f : 0.14f;
   // A line every 0.02 and half a line below the last (of as many lines as
   // the read-out can have, so a longer one before is covered); where that
   // would cover the numbers of the image's top axis, the lines close up
   // above them (while they stay readable; a 1-D graph numbers no top axis).
-  const float count = image && context.geometry_known ? 4.0f : 3.0f;
+  const float rows = static_cast<float>(count);
   float pitch = 0.02f;
   const GsRect numbers = gs_top_axis_numbers();
   const float clear_top = numbers.ymax + 0.003f;
   if (image && numbers.xmin < numbers.xmax && numbers.xmin < right &&
-      top - pitch * (count + 0.5f) < clear_top)
-    pitch = std::clamp((top - clear_top) / (count + 0.5f), 0.012f, pitch);
+      top - pitch * (rows + 0.5f) < clear_top)
+    pitch = std::clamp((top - clear_top) / (rows + 0.5f), 0.012f, pitch);
   (void)gs_unit_on(status);
   GS_FILLSTYLE(1, kGsWhite, status);
-  GS_RECTANGLE(0.0f, top - pitch * (count + 0.5f), right, top, false, true, status);
+  GS_RECTANGLE(0.0f, top - pitch * (rows + 0.5f), right, top, false, true, status);
   GS_TEXTSTYLE(1, kGsBlue, 0.9f * pitch, 1.0f, 0.0f, 0, 0, 0, 0.0f, 1.0f, status);
   for (std::size_t k = 0; k < lines.size() && status == kStatusGood; ++k)
     QG_TEXT(0.0f, top - pitch * static_cast<float>(k + 1), lines[k], status);

@@ -22,6 +22,13 @@ void KZT_CLICK(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
                float xpixsize, float ypixsize, bool& update_image, bool& update_menu,
                Status& status);
 
+// Draws the read-out LINES in the top left corner of the message region over
+// a white box as tall as COUNT lines (the most the read-outs drawn there can
+// have, so that a longer one before is covered); IMAGE: the wider box of an
+// image's read-out, closed up above the numbers of its top axis.
+void kzt_show_click_lines(std::span<const std::string> lines, bool image, int count,
+                          Status& status);
+
 // What the read-out needs besides the data: the experiment geometry (beam
 // centre in pixel coordinates, distance and wavelength in metres) and the
 // graph's log/linear switches.

@@ -12,6 +12,8 @@
 #include "app/fitting/fit_commands.hpp"
 #include "app/fitting/model_input.hpp"
 #include "app/fitting/olmi_interactive.hpp"
+#include "app/fitting/setup.hpp"
+#include "app/imageops/click_readout.hpp"
 #include "app/imageops/colour_menus.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/display_commands.hpp"
@@ -30,8 +32,10 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/gui_output.hpp"
+#include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
 #include "graphics/system/widgets.hpp"
@@ -211,10 +215,13 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
       s.mask_exist && state.mask_data ? std::span<const std::uint8_t>(kzt_mask())
                                       : std::span<const std::uint8_t>();
   const bool variances = s.variances_exist && a.variances != nullptr;
+  // Weights kept from arrays that had variances are dropped with a word, as
+  // the keyboard's FIT drops them.
+  if (state.weighted_fit && kzt_weights_refused(variances, status)) state.weighted_fit = false;
   FitModel model = state.model;
   const Fit2dOutcome outcome = KZT_LSQKESTA(
       frame, kzt_image(a.data), variances ? kzt_image(a.variances) : std::span<const float>(),
-      mask, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, state.weighted_fit && variances,
+      mask, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, state.weighted_fit,
       state.itsperpar, model, kzt_image(a.mdata), status);
   // A fit that did not run is no result: text, memory and flags stay.
   if (!outcome.fitted) return;
@@ -395,11 +402,21 @@ std::span<const float> data_row(std::span<const float> image, Index xmaxdat, Ind
                        static_cast<std::size_t>(xmaxdat));
 }
 
+// Whether the page shows the composite display of the fitted start row.
+bool composite_shown(const MenuPass& pass, const Olmi& state) {
+  return pass.sets.data_defined && pass.plot_type == "optimise" && state.results_exist;
+}
+
+// The row the composite display shows.
+Index composite_row(const Olmi& state) {
+  return std::clamp<Index>(state.model_row, 1, std::max<Index>(vosq_kzt_arrays.ymaxdat, 1));
+}
+
 // The composite display of the fitted start row.
 void olmi_composite(const MenuPass& pass, const Olmi& state, Status& status) {
   const KztArrays& a = vosq_kzt_arrays;
   const KztDataSets& s = pass.sets;
-  const Index y = std::clamp<Index>(state.model_row, 1, a.ymaxdat);
+  const Index y = composite_row(state);
   const std::span<const std::uint8_t> mask =
       s.mask_exist ? std::span<const std::uint8_t>(kzt_mask()).subspan(
                          static_cast<std::size_t>(a.xmaxdat) * static_cast<std::size_t>(y - 1),
@@ -415,7 +432,7 @@ void olmi_composite(const MenuPass& pass, const Olmi& state, Status& status) {
 }
 
 void olmi_draw(MenuPass& pass, Olmi& state, Status& status) {
-  if (pass.sets.data_defined && pass.plot_type == "optimise" && state.results_exist) {
+  if (composite_shown(pass, state)) {
     olmi_composite(pass, state, status);
     return;
   }
@@ -432,25 +449,84 @@ void olmi_input(MenuPass& pass, Olmi& state, Status& status) {
   pass.plot_type = "";
 }
 
-// The row the model is entered on: the one row of the region, or a click.
+// A click on the composite display reads out the row it shows at the
+// clicked channel (the X axis of both its panels); elsewhere the read-out is
+// on the image.
+void olmi_click(MenuPass& pass, Olmi& state, float x, float y, Status& status) {
+  if (!composite_shown(pass, state)) {
+    menu_loop::click(shown_image(pass, state), pass, true, x, y, status);
+    return;
+  }
+  pass.redraw_image = pass.redraw_menu = false;
+  const KztArrays& a = vosq_kzt_arrays;
+  float dx1 = 0.0f, dy1 = 0.0f, dx2 = 0.0f, dy2 = 0.0f;
+  GS_INQ_DDDR(dx1, dy1, dx2, dy2, status);
+  float gx1 = 0.0f, gy1 = 0.0f, gx2 = 0.0f, gy2 = 0.0f;
+  GS_INQ_GPP(gx1, gy1, gx2, gy2, status);
+  const float py = QG_WC2PC(false, y, status);
+  if (status != kStatusGood || !(x >= std::min(dx1, dx2) && x <= std::max(dx1, dx2)) ||
+      !(py >= gy1 && py <= gy2))
+    return;
+  const Index xs = std::clamp<Index>(state.str_optimised, 1, a.xmaxdat);
+  const Index xe = std::clamp<Index>(state.end_optimised, xs, a.xmaxdat);
+  float pixel = 0.0f;
+  MA_DC2PIXC(a.xmaxdat, xe, kzt_xline(a.xaxis), x, pixel, status);
+  if (status != kStatusGood || !std::isfinite(pixel)) return;
+  const Index column = std::clamp<Index>(static_cast<Index>(std::floor(pixel)) + 1, xs, xe);
+  const Index row = composite_row(state);
+  const std::string lines[] = {" X = " + IO_ITOC(column), " Y = " + IO_ITOC(row),
+                               "  I = " + IO_RTOC(a.data[element(column, row, a.xmaxdat)])};
+  kzt_show_click_lines(lines, true, 3, status);
+}
+
+// The prompt of the row choice, in the band below the image of the rows (its
+// X label) and above its colour bar or else the button panel, so that the
+// rows stay in view; none where the image leaves no room there.
+void olmi_row_prompt(Status& status) {
+  float mx1 = 0.0f, my1 = 0.0f, mx2 = 1.0f, my2 = 1.0f;
+  GS_INQ_MESSAGE(mx1, my1, mx2, my2, status);
+  float gx1 = 0.0f, gy1 = 0.0f, gx2 = 0.0f, gy2 = 0.0f;
+  GS_INQ_GUIREGION(gx1, gy1, gx2, gy2, status);
+  bool bar = false;
+  float bx1 = 0.0f, by1 = 0.0f, bx2 = 0.0f, by2 = 0.0f;
+  GS_INQ_DLUTPC(bar, bx1, by1, bx2, by2, status);
+  if (status != kStatusGood) return;
+  const GsState& g = gs_state;
+  // (A label's height is 1/60 of the page at scale 1.)
+  const float label = g.xlabel.output ? g.xlabel.height / 60.0f : 0.0f;
+  const float top = std::min(my2, g.dgpp.ymin - g.layout.x_label_gap - label - 0.01f);
+  float bottom = std::max(my1, gy2);
+  if (bar && by2 < top) bottom = std::max(bottom, by2 + 0.01f);
+  if (top - bottom < 0.04f) return;
+  GS_PROMPT(false, 2, 2,
+            {"Choose row to be used to enter the initial fitting",
+             "model parameters, by clicking on it."},
+            mx1, bottom, mx2, top, status);
+}
+
+// The row the model is entered on: the one row of the region, or a click on
+// the image of the rows.
 bool olmi_model_row(MenuPass& pass, Olmi& state, Index& row, Status& status) {
   const KztArrays& a = vosq_kzt_arrays;
   if (a.yendelm <= a.ystrelm) {
     row = a.ystrelm;
     return true;
   }
-  float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
-  GS_INQ_MESSAGE(xmin, ymin, xmax, ymax, status);
-  GS_PROMPT(false, 2, 2,
-            {"Choose row to be used to enter the initial fitting",
-             "model parameters, by clicking on it."},
-            xmin, ymin, xmax, ymax, status);
+  const std::string shown = pass.plot_type;
+  if (composite_shown(pass, state)) {
+    pass.plot_type = "image";
+    olmi_draw(pass, state, status);
+  }
+  olmi_row_prompt(status);
   float x[1] = {0.0f}, y[1] = {0.0f};
   int num = 0;
   GS_INPS_FCOORDINATES(false, shown_image(pass, state),
                        "CLICK ON ROW TO USE FOR MODEL INITIALISATION", 1,
                        {"Click on the row to use for the model"}, false, 1, num, x, y, status);
-  if (status != kStatusGood || num < 1) return false;
+  if (status != kStatusGood || num < 1) {
+    pass.plot_type = shown;  // without a row the display is what it was
+    return false;
+  }
   float pixel = 0.0f;
   MA_DC2PIXC(a.ymaxdat, a.ynumdat, kzt_yline(a.yaxis), y[0], pixel, status);
   if (status != kStatusGood || !std::isfinite(pixel)) return false;
@@ -519,6 +595,8 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
     if (status != kStatusGood) return;
   }
   const bool variances = s.variances_exist && a.variances != nullptr;
+  if (state.controls.weighted && kzt_weights_refused(variances, status))
+    state.controls.weighted = false;
   const std::span<const std::uint8_t> mask =
       s.mask_exist && state.mask_data ? std::span<const std::uint8_t>(kzt_mask())
                                       : std::span<const std::uint8_t>();
@@ -527,7 +605,6 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   OlmiOutput output;
   output.model = fitted;
   OlmiControls controls = state.controls;
-  controls.weighted = controls.weighted && variances;
   controls.warning_boxes = true;
   KZT_OLMIOPTIMISE(a.xmaxdat, a.ymaxdat, kzt_image(a.data),
                    variances ? kzt_image(a.variances) : std::span<const float>(), mask,
@@ -706,6 +783,7 @@ void KZT_GUI_OLMI(KztDataSets& sets, Status& status) {
   table.help_text = KZT_GUI_OLMIHELP;
   table.draw = olmi_draw;
   table.image = shown_image<Olmi>;
+  table.click = olmi_click;
   table.enter = olmi_enter;
   table.store = olmi_store;
   std::string plot_type = "image";

@@ -16,7 +16,9 @@
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "core/text.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
+#include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -404,6 +406,37 @@ TEST_F(FittingInterfaces, SetUpWithoutVarianceArraysLeavesTheFitUnweightedAndSay
   EXPECT_NE(text.find(kNoVariancesForWeights, said + 1), std::string::npos) << text;
 }
 
+TEST_F(FittingInterfaces, OptimiseWithoutVarianceArraysDropsKeptWeightsWithAWord) {
+  // Weights asked for while the arrays had variances; DIMENSIONS then
+  // removed them (2-D), or the run never had any (multiple 1-D).
+  gaussian_data();
+  sets.variances_exist = false;
+  vosq_kzt_arrays.variances_removed = true;
+  Fit2dInterfaceState& fit2d = kzt_fit2d_interface_state();
+  fit2d.model = start_gaussian();
+  fit2d.params_exist = true;
+  fit2d.weighted_fit = true;
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood);
+  EXPECT_TRUE(fit2d.results_exist);
+  EXPECT_FALSE(fit2d.weighted_fit);
+  Status s = kStatusGood;
+  kzt_free_arrays(vosq_kzt_arrays, s);
+  vosq_kzt_arrays = KztArrays{};
+  drifting_rows(sets, s);
+  OlmiInterfaceState& olmi = kzt_olmi_interface_state();
+  start_on_row_six(olmi);
+  olmi.controls.weighted = true;
+  EXPECT_EQ(run(KZT_GUI_OLMI, {"OPTIMISE", "EXIT"}), kStatusGood);
+  EXPECT_TRUE(olmi.results_exist);
+  EXPECT_FALSE(olmi.controls.weighted);
+  const std::string text = terminal.text();
+  const std::size_t removed = text.find(kVariancesRemovedForWeights);
+  ASSERT_NE(removed, std::string::npos) << text;
+  EXPECT_NE(text.find(kNoVariancesForWeights, removed), std::string::npos) << text;
+  EXPECT_EQ(text.find(kNoVariancesForWeights), text.rfind(kNoVariancesForWeights)) << text;
+}
+
 TEST_F(FittingInterfaces, OlmiRowChoiceKeepsToTheRegion) {
   Status s = kStatusGood;
   drifting_rows(sets, s);
@@ -455,6 +488,139 @@ TEST_F(FittingInterfaces, OlmiTransposeOnlyWhenItFits) {
   EXPECT_FALSE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
   EXPECT_EQ(std::vector<float>(a.data, a.data + 80 * 20), kept);
+}
+
+// The multiple 1-D fit in a window whose waits are answered from a script:
+// what the page holds at each wait is kept.
+struct SnapshotWindow : testing::ScriptedWindow {
+  using ScriptedWindow::ScriptedWindow;
+  const std::vector<testing::PageItem>* page = nullptr;
+  std::vector<std::size_t> drawn;  // the page's items at each wait
+  int input_coordinate(int mode, int& type, float& x, float& y) override {
+    drawn.push_back(page->size());
+    // A click on button N of the menu drawn by then.
+    if (!events.empty() && events.front().type == kInputButton && !events.front().text.empty())
+      events.front() = testing::WidgetFixture::on_button(std::stoi(events.front().text));
+    return ScriptedWindow::input_coordinate(mode, type, x, y);
+  }
+  int input_event(int mode, bool echo, std::string_view prompt, bool init_flag, float x1,
+                  float y1, float x2, float y2, int& type, std::string& text, float& x,
+                  float& y) override {
+    drawn.push_back(page->size());
+    return ScriptedWindow::input_event(mode, echo, prompt, init_flag, x1, y1, x2, y2, type, text,
+                                       x, y);
+  }
+};
+
+// A click on button N (1-based) of the menu the wait shows.
+testing::WindowEvent button(int n) { return {kInputButton, 0.0f, 0.0f, std::to_string(n)}; }
+constexpr int kExit = 1, kInitialise = 6, kOptimise = 16, kCancel = 1;
+
+struct OlmiWindow : testing::WidgetFixture {
+  KztDataSets sets;
+  SnapshotWindow* snapshots = nullptr;
+  void SetUp() override {
+    WidgetFixture::SetUp();
+    auto driver = std::make_unique<SnapshotWindow>(&items);
+    driver->page = &items;
+    snapshots = driver.get();
+    window = driver.get();
+    qg_db_system.driver[0] = std::move(driver);
+    const QgDbTransform& t = qg_db_transform;
+    Status s = kStatusGood;
+    window->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
+    kzt_olmi_interface_state() = OlmiInterfaceState{};
+    io_clear_database();
+    sets.graphics_on = true;
+    // 160 channels by 120 rows: a peak at 60.5 whose height grows with the
+    // row, on a level of 5; the model entered on row 100.
+    KztArrays& a = vosq_kzt_arrays;
+    kzt_allocate_arrays(160, 120, true, false, false, a, s);
+    ASSERT_EQ(s, kStatusGood);
+    a.xnumdat = a.xendelm = 160;
+    a.ynumdat = a.yendelm = 120;
+    const std::vector<float> ax = testing::centre_axis(160), ay = testing::centre_axis(120);
+    std::copy(ax.begin(), ax.end(), a.xaxis);
+    std::copy(ay.begin(), ay.end(), a.yaxis);
+    for (Index y = 1; y <= 120; ++y)
+      for (Index x = 1; x <= 160; ++x) {
+        const double d = (x - 0.5 - 60.5) / 4.0;
+        a.data[(y - 1) * 160 + (x - 1)] =
+            static_cast<float>(5.0 + (20.0 + y) * std::exp(-0.5 * d * d));
+      }
+    sets.data_defined = true;
+    sets.title = "Scan";
+    OlmiInterfaceState& state = kzt_olmi_interface_state();
+    start_on_row_six(state);
+    state.model.params = {61.0f, 100.0f, 3.5f, 10.0f};
+    state.model.x_max_poly = 160.0f;
+    state.model_row = 100;
+    state.controls.display_frequency = 0;
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_vectors(sets.vectors, s);
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    WidgetFixture::TearDown();
+  }
+  // The text of the first item drawn from START on that begins with BEGIN.
+  std::string drawn_text(std::string_view begin, std::size_t start = 0) const {
+    for (std::size_t k = start; k < items.size(); ++k)
+      if (items[k].kind == "text" && items[k].text.rfind(begin, 0) == 0) return items[k].text;
+    return "";
+  }
+};
+
+TEST_F(OlmiWindow, AClickOnTheCompositeDisplayReadsTheRowItShows) {
+  script({button(kOptimise), testing::click(0.35f, 0.7f), button(kExit)});
+  Status status = kStatusGood;
+  TerminalCapture quiet;
+  KZT_GUI_OLMI(sets, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_TRUE(kzt_olmi_interface_state().results_exist);
+  ASSERT_EQ(snapshots->drawn.size(), 3u);
+  const std::size_t clicked = snapshots->drawn[1];
+  const std::string x = drawn_text(" X = ", clicked);
+  ASSERT_FALSE(x.empty()) << ::testing::PrintToString(texts());
+  const Index column = std::stoll(x.substr(5));
+  EXPECT_GT(column, 1);
+  EXPECT_LT(column, 160);
+  EXPECT_EQ(drawn_text(" Y = ", clicked), " Y = 100");
+  EXPECT_EQ(drawn_text("  I = ", clicked),
+            "  I = " + IO_RTOC(vosq_kzt_arrays.data[99 * 160 + column - 1]));
+}
+
+TEST_F(OlmiWindow, InitialiseShowsTheRowsWhileItWaitsForTheClick) {
+  // The row is chosen on the image of the rows, which no prompt covers:
+  // from the image, and after OPTIMISE from its composite display.
+  script({button(kInitialise), button(kCancel), button(kOptimise), button(kInitialise),
+          button(kCancel), button(kExit)});
+  Status status = kStatusGood;
+  TerminalCapture quiet;
+  KZT_GUI_OLMI(sets, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_EQ(snapshots->drawn.size(), 6u);
+  for (const std::size_t waiting : {snapshots->drawn[1], snapshots->drawn[4]}) {
+    std::size_t page = 0;
+    for (std::size_t k = 0; k < waiting; ++k)
+      if (items[k].kind == "clear") page = k;
+    std::size_t image = waiting;
+    for (std::size_t k = page; k < waiting && image == waiting; ++k)
+      if (items[k].kind.find("cell_array") != std::string::npos) image = k;
+    ASSERT_LT(image, waiting) << "no image of the rows on the page at item " << waiting;
+    const float image_bottom = std::min(items[image].y[0], items[image].y[1]);
+    for (std::size_t k = image + 1; k < waiting; ++k) {
+      if (items[k].kind != "fill_area") continue;
+      EXPECT_LE(*std::max_element(items[k].y.begin(), items[k].y.end()), image_bottom + 1e-4f)
+          << "item " << k << " covers the image";
+    }
+    EXPECT_EQ(drawn_text("Choose row to be used", image),
+              "Choose row to be used to enter the initial fitting");
+  }
+  // Without a row chosen the composite display comes back.
+  EXPECT_EQ(drawn_text("Choose row", snapshots->drawn[4]), "");
+  EXPECT_FALSE(drawn_text("Scan: Row 100", snapshots->drawn[4]).empty());
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ struct KztArrays {
   float* mvariances = nullptr;
   float* mxaxis = nullptr;
   float* myaxis = nullptr;
+  // DIMENSIONS took away the variance arrays that the run had (from -var or
+  // the start-up form), so advice to start with -var would be wrong.
+  bool variances_removed = false;
 };
 inline KztArrays vosq_kzt_arrays;
 

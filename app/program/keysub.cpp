@@ -225,6 +225,7 @@ void run_dimensions(Dispatch& d, Status& status) {
   if (status != kStatusGood) return;
 
   KztArrays fresh = a;
+  fresh.variances_removed = !variances_exist && (d.sets.variances_exist || a.variances_removed);
   kzt_allocate_arrays(xmaxdat, ymaxdat, memory_exist, variances_exist, d.sets.mask_exist, fresh,
                       status);
   if (status != kStatusGood) {
