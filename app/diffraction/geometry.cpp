@@ -10,6 +10,7 @@
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "formats/scratch_image.hpp"
 #include "numeric/wide_vectors.hpp"
 
 namespace kesta {
@@ -89,6 +90,20 @@ void kzt_store_beam_centre(float x_beam_centre, float y_beam_centre, Status& sta
 void kzt_store_pixel_sizes(float x_pixel_size, float y_pixel_size, Status& status) {
   store_key("X_PIXEL_SIZE", x_pixel_size, status);
   store_key("Y_PIXEL_SIZE", y_pixel_size, status);
+}
+
+DetectorPixelSizes kzt_detector_pixel_sizes(Index ynumdat, float x_pixel_size,
+                                            float y_pixel_size) {
+  DetectorPixelSizes sizes{x_pixel_size, y_pixel_size, ynumdat == 1};
+  if (sizes.scan) stored_detector_pixel_sizes(sizes.x, sizes.y);
+  return sizes;
+}
+
+void kzt_keep_pixel_sizes(const DetectorPixelSizes& sizes, float& x_pixel_size,
+                          float& y_pixel_size) {
+  if (sizes.scan) return;
+  x_pixel_size = sizes.x;
+  y_pixel_size = sizes.y;
 }
 
 void KZT_INP_BEAMCENTRE(bool, float& x_beam_centre, float& y_beam_centre, Status& status) {

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/diffraction/diffraction_test_support.hpp"
@@ -148,6 +151,44 @@ TEST_F(GeometryDialogue, ProgramStoresTheTypedGeometryInTheDefaultsFile) {
   const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
   EXPECT_NE(defaults.find("SAMPLE_DISTANCE"), std::string::npos) << defaults;
   EXPECT_NE(defaults.find("WAVELENGTH"), std::string::npos);
+}
+
+// Reads and the proposals of GEOMETRY (EXPERIMENT), all taken with Enter,
+// leave the stored detector sizes as they were: an image saved with pixel
+// sizes of 0.0, a scan (whose bin widths are its own) and a TIFF after it,
+// and a BINARY image without its ".info" file (the reader's default).
+TEST_F(GeometryDialogue, ReadsAndProposalsLeaveTheStoredDetectorSizes) {
+  testing::TempDir dir;
+  testing::write_detector_defaults(dir);
+  ASSERT_TRUE(testing::write_native_image(dir.file("zero.kzt"), 4, 4,
+                                          std::vector<float>(16, 1.0f), 0.0f, 0.0f));
+  ASSERT_TRUE(testing::write_native_image(dir.file("scan.kzt"), 5, 1, std::vector<float>(5, 1.0f),
+                                          1.482524e-3f, 1.0e-2f));
+  ASSERT_TRUE(testing::write_tiff_image(dir.file("frame.tif"), 4));
+  testing::write_text_file(dir.file("frame.bin"), std::string(24, '\1'));
+  const std::string geometry = "GEOMETRY (EXPERIMENT)\n" + std::string(10, '\n');
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim8x8",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nzero.kzt\n" + geometry +
+          "INPUT DATA\nKESTA STANDARD FORMAT\nscan.kzt\n" + geometry +
+          "INPUT DATA\nTIFF\nframe.tif\n\n\n\n\n\n\n" + geometry +
+          "INPUT DATA\nBINARY (UNFORMATTED)\nframe.bin\n4\n3\n\n\n\n" + geometry +
+          "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  const std::string proposal =
+      "X-DIRECTION PIXEL SIZE (MICRONS)\n (Range: 1.000000E-03 to 10000.00) [75.00000]";
+  std::size_t count = 0;
+  for (std::size_t at = r.output.find(proposal); at != std::string::npos;
+       at = r.output.find(proposal, at + 1))
+    ++count;
+  EXPECT_EQ(count, 4u) << r.output;
+  const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
+  for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE"}) {
+    const std::size_t at = defaults.find(std::string("\n") + key + "\n");
+    ASSERT_NE(at, std::string::npos) << defaults;
+    EXPECT_FLOAT_EQ(std::strtof(defaults.c_str() + at + std::strlen(key) + 2, nullptr), 7.5e-5f)
+        << key << "\n" << r.output;
+  }
 }
 
 }  // namespace
