@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/integrate_forms.hpp"
 #include "core/defaults_db.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -213,16 +214,24 @@ void KZT_GEOMETRY(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
     x_beam_centre = x_beam / x_pixel_size;
     y_beam_centre = y_beam / y_pixel_size;
   }
-  KZT_INP_WAVELENGTH(gui, wavelength, status);
-  KZT_INP_SAMPLEDISTANCE(gui, sample_distance, status);
-  KZT_INP_PIXELSIZES(gui, x_pixel_size, y_pixel_size, status);
-  KZT_INP_DETECTORTILT(gui, tilt_rotation, tilt_angle, status);
-  float rotation = offered(detector_rotation * kDegreesPerRadian, -360.0f, 360.0f);
-  IO_INPR(true, -360.0f, 360.0f, true, "ROTATION OFFSET ANGLE OF DETECTOR (DEGREES)",
-          {"Rotation angle FROM ideal X-axis (synchrotron plane) TO actual detector X-axis"},
-          {"Must be within given range"}, rotation, status);
-  if (status != kStatusGood) return;
-  detector_rotation = rotation * kRadiansPerDegree;
+  if (gui) {
+    // The window's road asks the rest in the geometry form, which has no
+    // detector rotation: that keeps its value.
+    KZT_GUI_GEOMETRY(x_pixel_size, y_pixel_size, sample_distance, wavelength, x_beam_centre,
+                     y_beam_centre, tilt_rotation, tilt_angle, status);
+    if (status != kStatusGood) return;
+  } else {
+    KZT_INP_WAVELENGTH(gui, wavelength, status);
+    KZT_INP_SAMPLEDISTANCE(gui, sample_distance, status);
+    KZT_INP_PIXELSIZES(gui, x_pixel_size, y_pixel_size, status);
+    KZT_INP_DETECTORTILT(gui, tilt_rotation, tilt_angle, status);
+    float rotation = offered(detector_rotation * kDegreesPerRadian, -360.0f, 360.0f);
+    IO_INPR(true, -360.0f, 360.0f, true, "ROTATION OFFSET ANGLE OF DETECTOR (DEGREES)",
+            {"Rotation angle FROM ideal X-axis (synchrotron plane) TO actual detector X-axis"},
+            {"Must be within given range"}, rotation, status);
+    if (status != kStatusGood) return;
+    detector_rotation = rotation * kRadiansPerDegree;
+  }
   KZT_SET_GEOMETRY(true, x_beam_centre, y_beam_centre, sample_distance, wavelength,
                    tilt_rotation, tilt_angle, detector_rotation, status);
 }

@@ -70,7 +70,9 @@ void KZT_INP_WAVELENGTH(bool gui, float& wavelength, Status& status);
 // GEOMETRY (EXPERIMENT): the beam-centre menu on IMAGE (the current data,
 // its dimensions, active region, axes and texts), then every other value,
 // defaults from the keys or the centre of the active region, and stores the
-// keys. The pixel sizes are the caller's and are updated.
+// keys. GUI asks them in the window (the menu, then the geometry form, which
+// leaves the detector rotation as it was), else at the terminal. The pixel
+// sizes are the caller's and are updated.
 void KZT_GEOMETRY(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                   float& y_pixel_size, Status& status);
 
