@@ -7,7 +7,6 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -153,6 +152,14 @@ TEST_F(GeometryDialogue, ProgramStoresTheTypedGeometryInTheDefaultsFile) {
   EXPECT_NE(defaults.find("WAVELENGTH"), std::string::npos);
 }
 
+// The real key KEY of the defaults file in DIR, -999 when absent.
+float saved_size(const testing::TempDir& dir, const std::string& key) {
+  const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
+  const std::size_t at = defaults.find("\n" + key + "\n");
+  if (at == std::string::npos) return -999.0f;
+  return std::strtof(defaults.c_str() + at + key.size() + 2, nullptr);
+}
+
 // Reads and the proposals of GEOMETRY (EXPERIMENT), all taken with Enter,
 // leave the stored detector sizes as they were: an image saved with pixel
 // sizes of 0.0, a scan (whose bin widths are its own) and a TIFF after it,
@@ -182,13 +189,26 @@ TEST_F(GeometryDialogue, ReadsAndProposalsLeaveTheStoredDetectorSizes) {
        at = r.output.find(proposal, at + 1))
     ++count;
   EXPECT_EQ(count, 4u) << r.output;
-  const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
-  for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE"}) {
-    const std::size_t at = defaults.find(std::string("\n") + key + "\n");
-    ASSERT_NE(at, std::string::npos) << defaults;
-    EXPECT_FLOAT_EQ(std::strtof(defaults.c_str() + at + std::strlen(key) + 2, nullptr), 7.5e-5f)
-        << key << "\n" << r.output;
-  }
+  for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE"})
+    EXPECT_FLOAT_EQ(saved_size(dir, key), 7.5e-5f) << key << "\n" << r.output;
+}
+
+// A defaults file from before sizes were checked may hold zeros: the data
+// set keeps its own sizes at start-up, and GEOMETRY proposes them.
+TEST_F(GeometryDialogue, StoredZeroSizesAreNoneAtStartUp) {
+  testing::TempDir dir;
+  testing::write_text_file(dir.file(".kesta.def"),
+                           "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
+                           "X_PIXEL_SIZE\n0.0\nY_PIXEL_SIZE\n0.0\n");
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim8x8",
+      "CREATE DATA\n\n\nGEOMETRY (EXPERIMENT)\n" + std::string(10, '\n') + "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("X-DIRECTION PIXEL SIZE (MICRONS)\n (Range: 1.000000E-03 to 10000.00) "
+                          "[100.0000]"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NEAR(saved_size(dir, "X_PIXEL_SIZE"), 1.0e-4f, 1e-10f);
 }
 
 }  // namespace
