@@ -277,13 +277,8 @@ const std::vector<std::string> kInputHelp = {
 FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image) {
   FioFilePixelSizes sizes;
   if (image.ynumdat == 1) return sizes;
-  // A size not above 0 (a file saved while the database held zeros) or not
-  // finite is no detector's pixel.
-  const auto size = [](const std::optional<float>& given, bool defaulted) {
-    return !defaulted && given && *given > 0.0f && std::isfinite(*given) ? given : std::nullopt;
-  };
-  sizes.x = size(image.x_pixel_size, image.x_pixel_size_defaulted);
-  sizes.y = size(image.y_pixel_size, image.y_pixel_size_defaulted);
+  sizes.x = file_pixel_size(image.x_pixel_size, image.x_pixel_size_defaulted);
+  sizes.y = file_pixel_size(image.y_pixel_size, image.y_pixel_size_defaulted);
   return sizes;
 }
 

@@ -173,10 +173,10 @@ TEST_F(FormatMenus, NativeFileReadThroughTheMenuStoresTheKeys) {
   EXPECT_EQ(key("#INPUT_FORMAT"), "<absent>");
 }
 
-// The step of a scan is no detector pixel size: reading a scan leaves the
-// data set's pixel sizes and the stored ones as they were, also where the
-// data set's differ from the stored ones (after an exchange with the memory).
-TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
+// The step of a scan is no detector pixel size: a scan takes its file's
+// step as its own X size and the stored detector size where its file gives
+// none, never the data set's before (3.0 here); the stored sizes stay.
+TEST_F(FormatMenus, ScansKeepTheirStepsAndStoreNoSize) {
   const std::string curve = dir_.file("curve.mvd"), powder = dir_.file("powder.pds");
   {
     std::FILE* f = std::fopen(curve.c_str(), "w");
@@ -187,7 +187,8 @@ TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
     FIO_OUT_PDS(1.0f, "Powder", 0.02f, 0.001f, 3, 3, intensity, second, status_);
     ASSERT_EQ(status_, kStatusGood);
   }
-  for (const auto& [format, path] : {std::pair{"MERVODA", curve}, std::pair{"PDS", powder}}) {
+  for (const auto& [format, path, step] :
+       {std::tuple{"MERVODA", curve, 0.05f}, std::tuple{"PDS", powder, 0.057f}}) {
     io_clear_database();
     int stored = 1;
     IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, status_);
@@ -197,8 +198,8 @@ TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
     ASSERT_EQ(status_, kStatusGood) << format;
     EXPECT_EQ(d.xnum, 3) << format;
     EXPECT_EQ(d.ynum, 1) << format;
-    EXPECT_EQ(d.xps, 3.0f) << format;
-    EXPECT_EQ(d.yps, 3.0f) << format;
+    EXPECT_NEAR(d.xps, step, 1e-6f) << format;
+    EXPECT_FLOAT_EQ(d.yps, 6.5e-5f) << format;
     float xps = 0, yps = 0;
     int retstat = 1;
     IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, status_);
@@ -212,7 +213,9 @@ TEST_F(FormatMenus, ScansLeaveThePixelSizes) {
 
 // Only the pixel sizes a reader gave from its file are stored: a TULMA file
 // gives none, and a scan saved in the native format carries its bin widths
-// as pixel sizes, which the data set takes and the database does not.
+// as pixel sizes, which the data set takes and the database does not. An
+// image whose file gives no size above 0 takes the stored detector sizes,
+// never the data set's before (3.0 here) or a reader's default.
 TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
   DataSet scan(5, 1);
   scan.xps = 2.9089e-3f;
@@ -226,7 +229,7 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
   FIO_OUT_TULMA(tulma, 4, 3, 1, 1, 4, 3, frame.data, retstat, status_);
   ASSERT_EQ(retstat, 0);
   // Without its ".info" file a BINARY image's pixel sizes are the reader's
-  // default, which the data set takes as it says, and no size of the file.
+  // default, no size of the file.
   std::ofstream(raw, std::ios::binary) << std::string(24, '\1');
   // An image saved by a session whose database held zeros carries them: a
   // size of 0.0 is no detector's.
@@ -238,10 +241,10 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
   for (const auto& [answers, ynum, xps, format] :
        {std::tuple{std::vector<std::string>{"KESTA", native}, 1, 2.9089e-3f,
                    "KESTA STANDARD FORMAT"},
-        std::tuple{std::vector<std::string>{"TULMA", tulma, "1"}, 3, 3.0f, "TULMA"},
-        std::tuple{std::vector<std::string>{"BINARY", raw, "4", "3", "", "", ""}, 3, 1.0e-4f,
+        std::tuple{std::vector<std::string>{"TULMA", tulma, "1"}, 3, 7.5e-5f, "TULMA"},
+        std::tuple{std::vector<std::string>{"BINARY", raw, "4", "3", "", "", ""}, 3, 7.5e-5f,
                    "BINARY (UNFORMATTED)"},
-        std::tuple{std::vector<std::string>{"KESTA", zeroed}, 3, 0.0f,
+        std::tuple{std::vector<std::string>{"KESTA", zeroed}, 3, 7.5e-5f,
                    "KESTA STANDARD FORMAT"}}) {
     int stored = 1;
     IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, status_);
@@ -250,7 +253,8 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
     input(d, answers);
     ASSERT_EQ(status_, kStatusGood) << format;
     EXPECT_EQ(d.ynum, ynum) << format;
-    EXPECT_EQ(d.xps, xps) << format;
+    EXPECT_FLOAT_EQ(d.xps, xps) << format;
+    EXPECT_FLOAT_EQ(d.yps, ynum == 1 ? 360.0f : 7.5e-5f) << format;
     EXPECT_EQ(key("#INPUT_FORMAT"), format);
     float x = 0, y = 0;
     IO_INQ_RKEYVALUE("X_PIXEL_SIZE", x, retstat, status_);

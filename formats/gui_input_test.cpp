@@ -624,10 +624,10 @@ TEST_F(GuiInput, SeriesMembersAreComparedByTheSizeInTheirFile) {
   EXPECT_EQ(s_, kStatusGood);
 }
 
-// The step of a scan is no detector pixel size: the data set's pixel sizes,
-// and the stored ones, stay as they were, also where the two differ (a
-// series of scans read into the memory, whose pixel sizes are its own).
-TEST_F(GuiInput, ScanLeavesThePixelSizes) {
+// The step of a scan is no detector pixel size: the scan takes it as its own
+// X size, and the stored detector size where its file gives none, never the
+// data set's before; the stored sizes stay as they were.
+TEST_F(GuiInput, ScanKeepsItsStepAndStoresNoSize) {
   write_bytes(dir_.file("curve.mvd"), "title\nx\nz\n3\n1.0 4\n1.05 5\n1.1 6\n");
   int stored = 1;
   IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
@@ -638,8 +638,8 @@ TEST_F(GuiInput, ScanLeavesThePixelSizes) {
   ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
   EXPECT_EQ(d_.xnum, 3);
   EXPECT_EQ(pixel(2, 1), 5.0f);
-  EXPECT_EQ(d_.xps, 1.0e-4f);
-  EXPECT_EQ(d_.yps, 2.0e-4f);
+  EXPECT_NEAR(d_.xps, 0.05f, 1e-6f);
+  EXPECT_FLOAT_EQ(d_.yps, 6.5e-5f);
   float xps = 0, yps = 0;
   int retstat = 1;
   IO_INQ_RKEYVALUE("X_PIXEL_SIZE", xps, retstat, s_);
@@ -652,8 +652,9 @@ TEST_F(GuiInput, ScanLeavesThePixelSizes) {
 
 // A scan saved in the native format carries its bin widths as pixel sizes,
 // and a TIFF image none, nor a BINARY one without its ".info" file (the
-// reader's default of 100 microns): the data set takes what the reader
-// gives, the database keeps the detector's after each read.
+// reader's default of 100 microns): the scan keeps its widths, the images
+// take the stored detector sizes (never the data set's before, 3.0
+// here), and the database keeps the detector's after each read.
 TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
   const std::vector<float> row{1, 2, 3, 4, 5}, axis{0.5f, 1.5f, 2.5f, 3.5f, 4.5f}, y{0.5f};
   replay(dir_.file("scan.kzt") + "\n");
@@ -664,15 +665,15 @@ TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
   write_bytes(dir_.file("frame.tif"), tiff_bytes(4, 3, 100));
   write_bytes(dir_.file("frame.bin"), std::string(24, '\1'));
   for (const auto& [name, lines, xps] :
-       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 1.0e-4f},
-        std::tuple{"frame.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", 1.0e-4f}}) {
+       {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 7.5e-5f},
+        std::tuple{"frame.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", 7.5e-5f}}) {
     int stored = 1;
     IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
     IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, s_);
-    d_.xps = 1.0e-4f;
+    d_.xps = d_.yps = 3.0f;
     replay(dir_.file(name) + "\n" + lines);
     ASSERT_TRUE(input(kFioSelectFile)) << terminal_.text();
-    EXPECT_EQ(d_.xps, xps) << name;
+    EXPECT_FLOAT_EQ(d_.xps, xps) << name;
     float x = 0, yps = 0;
     IO_INQ_RKEYVALUE("X_PIXEL_SIZE", x, retstat, s_);
     IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", yps, retstat, s_);

@@ -133,8 +133,8 @@ ImageRead read_curve(bool name_given, const ReadRequest& request, std::string& f
   if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
   std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
   std::string title, xlabel, zlabel;
-  // The step between the first two points is no detector pixel size: the
-  // data set's pixel sizes stay as they were.
+  // The step between the first two points is the scan's own X step (no
+  // detector pixel size: a scan's sizes are not stored).
   float step = 0.0f;
   Index n = 0, in_file = 0;
   int retstat = 1;
@@ -145,6 +145,7 @@ ImageRead read_curve(bool name_given, const ReadRequest& request, std::string& f
   image.xaxis = std::move(x);
   image.xnumdat = n;
   image.ynumdat = 1;
+  image.x_pixel_size = step;
   image.file_xnum = in_file;
   image.file_ynum = 1;
   image.title = title;

@@ -637,7 +637,9 @@ ImageRead pds_keyboard_read(const ReadRequest& request, std::string& file_name, 
   image.title = title;
   image.xlabel = xlabel;
   image.zlabel = zlabel;
-  // The step is no detector pixel size: the data set's stay as they were.
+  // The scan's own X step (no detector pixel size: a scan's sizes are not
+  // stored).
+  image.x_pixel_size = step;
   result.retstat = 0;
   return result;
 }

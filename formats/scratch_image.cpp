@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <utility>
 
+#include "core/defaults_db.hpp"
 #include "core/filenames.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -185,9 +187,32 @@ void commit_image(ScratchImage& image, const ImageTarget& target) {
   if (image.xlabel) target.xlabel = std::move(*image.xlabel);
   if (image.ylabel) target.ylabel = std::move(*image.ylabel);
   if (image.zlabel) target.zlabel = std::move(*image.zlabel);
-  if (image.x_pixel_size) target.x_pixel_size = *image.x_pixel_size;
-  if (image.y_pixel_size) target.y_pixel_size = *image.y_pixel_size;
+  const std::optional<float> x = file_pixel_size(image.x_pixel_size, image.x_pixel_size_defaulted);
+  const std::optional<float> y = file_pixel_size(image.y_pixel_size, image.y_pixel_size_defaulted);
+  float x_stored = 0.0f, y_stored = 0.0f;
+  if (!x || !y) stored_detector_pixel_sizes(x_stored, y_stored);
+  target.x_pixel_size = x.value_or(x_stored);
+  target.y_pixel_size = y.value_or(y_stored);
   image = ScratchImage{};
+}
+
+std::optional<float> file_pixel_size(const std::optional<float>& given, bool defaulted) {
+  return !defaulted && given && *given > 0.0f && std::isfinite(*given) ? given : std::nullopt;
+}
+
+void stored_detector_pixel_sizes(float& x_pixel_size, float& y_pixel_size) {
+  // The data sets' sizes before any key was stored.
+  constexpr float kStartSize = 1.0e-4f;
+  for (auto [key, size] : {std::pair{"X_PIXEL_SIZE", &x_pixel_size},
+                           std::pair{"Y_PIXEL_SIZE", &y_pixel_size}}) {
+    float stored = kStartSize;
+    int retstat = 0;
+    Status local = ST_GOOD();
+    IO_INQ_RKEYVALUE(key, stored, retstat, local);
+    // A zero kept by a defaults file from before sizes were checked is none.
+    const bool usable = retstat == 0 && local == kStatusGood && stored > 0.0f && std::isfinite(stored);
+    *size = usable ? stored : kStartSize;
+  }
 }
 
 bool ask_input_path(std::string& file_name, std::string& path, Status& status) {

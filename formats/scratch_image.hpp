@@ -51,7 +51,7 @@ struct ScratchImage {
   std::optional<std::string> title, xlabel, ylabel, zlabel;
   std::optional<float> x_pixel_size, y_pixel_size;
   // A pixel size above that is the reader's own default, not read from the
-  // file: the data set takes it, the database keeps the detector's.
+  // file: neither the data set nor the database takes it.
   bool x_pixel_size_defaulted = false, y_pixel_size_defaulted = false;
   std::optional<float> overload;  // the file's overload level, when it gives one
   std::optional<float> sample_distance;  // metres, stored as SAMPLE_DISTANCE on input
@@ -128,9 +128,21 @@ bool target_refused(const ImageTarget& target, Status base, std::string_view pos
 // outside the extent then read 0; copied otherwise: they keep their values),
 // the variances when the image has them (VARIANCES_EXIST becomes false when
 // the target had variances and the image has none), the axes (pixel centres
-// when the image has none), and every description the image gives. IMAGE is
-// left empty.
+// when the image has none), and every description the image gives. The pixel
+// sizes are the detector's: each one the file gave (file_pixel_size), else
+// the stored detector size, never the data set's before; a scan's (one row)
+// are its own bin widths the same way. IMAGE is left empty.
 void commit_image(ScratchImage& image, const ImageTarget& target);
+
+// A pixel size read from a file: GIVEN when it is above 0 and finite and not
+// its reader's default (a file saved while the database held zeros, a header
+// field left at 0), else none.
+std::optional<float> file_pixel_size(const std::optional<float>& given, bool defaulted);
+
+// The detector's pixel sizes as stored ("X_PIXEL_SIZE", "Y_PIXEL_SIZE",
+// which only a detector file's own sizes or a value the user typed set); a
+// key not stored gives the data sets' start value, 1.0E-04 metres.
+void stored_detector_pixel_sizes(float& x_pixel_size, float& y_pixel_size);
 
 // Input files are opened with open_input_file (core/io_output.hpp): regular
 // files only, checked before a byte is read.

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <numeric>
+#include <optional>
 #include <vector>
 
+#include "core/defaults_db.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
 
@@ -78,11 +81,50 @@ TEST(CommitImage, SwapsTheProgramArrayInOrCopiesTheExtent) {
     EXPECT_EQ(arrays.xaxis[2], 2.5f) << "pixel centres for a file without axes";
     EXPECT_EQ(arrays.title, "new");
     EXPECT_EQ(arrays.xlabel, "x") << "what the file does not give is kept";
-    EXPECT_EQ(arrays.xps, 5.0f);
+    EXPECT_EQ(arrays.xps, 1.0e-4f) << "no stored detector size: the start value";
     EXPECT_EQ(arrays.yps, 7.0f);
     EXPECT_FALSE(arrays.variances_exist) << "the file held no variances";
     EXPECT_EQ(arrays.variances[0], 42.0f);
   }
+}
+
+// A data set's pixel sizes are the detector's: each one the file gave above
+// 0 and finite, else the stored detector size (a stored zero is none: the
+// start value), never the data set's before or a reader's default.
+TEST(CommitImage, PixelSizesAreTheFilesOrTheStoredDetectors) {
+  struct Case {
+    std::optional<float> x, y;
+    bool x_defaulted;
+    std::optional<float> stored_x;
+    float want_x, want_y;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const Case cases[] = {
+      {2.0e-4f, 3.0e-4f, false, 7.5e-5f, 2.0e-4f, 3.0e-4f},
+      {0.0f, 0.0f, false, 7.5e-5f, 7.5e-5f, 6.5e-5f},
+      {-1.0e-4f, nan, false, 7.5e-5f, 7.5e-5f, 6.5e-5f},
+      {inf, std::nullopt, false, 7.5e-5f, 7.5e-5f, 6.5e-5f},
+      {1.0e-4f, 2.0e-4f, true, 7.5e-5f, 7.5e-5f, 2.0e-4f},
+      {std::nullopt, std::nullopt, false, 0.0f, 1.0e-4f, 6.5e-5f},
+      {std::nullopt, std::nullopt, false, std::nullopt, 1.0e-4f, 6.5e-5f},
+  };
+  for (const Case& c : cases) {
+    io_clear_database();
+    Status status = ST_GOOD();
+    int stored = 1;
+    if (c.stored_x) IO_SET_RKEYVALUE("X_PIXEL_SIZE", *c.stored_x, stored, status);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, status);
+    ProgramArrays arrays;
+    ScratchImage image = small_image();
+    image.x_pixel_size = c.x;
+    image.y_pixel_size = c.y;
+    image.x_pixel_size_defaulted = c.x_defaulted;
+    commit_image(image, arrays.target(true));
+    EXPECT_EQ(arrays.xps, c.want_x) << c.x.value_or(-1) << " " << c.stored_x.value_or(-1);
+    EXPECT_EQ(arrays.yps, c.want_y) << c.y.value_or(-1);
+  }
+  io_clear_database();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "app/imageops/click_readout.hpp"
 #include "app/imageops/conventions.hpp"
 #include "app/main/kzt_common.hpp"
+#include "core/ask_again.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/menu.hpp"
@@ -102,6 +103,9 @@ const std::string kHelp[] = {"      WELCOME TO THE BEAM CENTRE",
                              "NO CHANGE: Keep the present centre."};
 
 bool window_exists() { return qg_x11_driver() != nullptr; }
+
+constexpr std::string_view kNeedsWindow =
+    "WARNING: This method needs the graphics window: choose \"KEYBOARD\" or \"NO CHANGE\"";
 
 void show_image(const GsDisplayedImage& im, Status& status) {
   GS_MPLOT(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
@@ -385,13 +389,25 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
       }
       if (type != kGsChoiceButton) continue;
     } else {
-      choice = last_choice;
-      IO_MENU(true, "INPUT METHOD FOR BEAM CENTRE", kChoiceHelp, {"Enter one of available choices"},
-              kNumChoices, kChoices, choice, status);
+      // Without the window a graphical method cannot run: the menu offers
+      // KEYBOARD instead, and asks again after a refused one, offering the
+      // same, so that Enter never repeats the refusal.
+      choice = window || !is_graphical(last_choice) ? last_choice : "KEYBOARD";
+      const std::string offered = choice;
+      io_ask_until_accepted(
+          choice,
+          [](std::string& answer, Status& s) {
+            IO_MENU(true, "INPUT METHOD FOR BEAM CENTRE", kChoiceHelp,
+                    {"Enter one of available choices"}, kNumChoices, kChoices, answer, s);
+          },
+          [&](const std::string& answer) { return window || !is_graphical(answer); },
+          [](Status& s) { IO_WRITE(kNeedsWindow, s); }, status);
       if (status != kStatusGood) break;
-      if (choice == "null") choice = last_choice;
+      if (choice == "null") choice = offered;
     }
-    if (choice != "?" && choice != "HELP") last_choice = choice;
+    // A refused choice never becomes the next proposal.
+    if (choice != "?" && choice != "HELP" && (window || !is_graphical(choice)))
+      last_choice = choice;
 
     if (choice == "?") {
       if (gui) {
@@ -416,10 +432,7 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
       break;
     } else if (is_graphical(choice)) {
       if (!window) {
-        IO_WRITE(
-            "WARNING: This method needs the graphics window: choose \"KEYBOARD\" or "
-            "\"NO CHANGE\"",
-            status);
+        IO_WRITE(kNeedsWindow, status);
         continue;
       }
       if (!image_shown) {

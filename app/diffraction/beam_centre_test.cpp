@@ -128,17 +128,33 @@ TEST_F(BeamCentreMenu, KeyboardStoresAndNoChangeLeavesAlone) {
   }
   {
     // Without a window a graphical method declines and the menu is asked
-    // again, proposing the last choice.
+    // again, proposing what it proposed before, never the refused choice.
     testing::ScriptedInput input({"GRAPHICAL COORDINATE", "KEY", "", "40.5"});
     float x = 0.005f, y = 0.004f;
     Status status = kStatusGood;
     EXPECT_EQ(run(x, y, status), 1);
     EXPECT_EQ(status, kStatusGood);
-    EXPECT_NE(input.prompts[1].find("[GRAPHICAL COORDINATE]"), std::string::npos);
+    EXPECT_EQ(input.prompts[1].find("[GRAPHICAL COORDINATE]"), std::string::npos)
+        << input.prompts[1];
     EXPECT_NE(input.prompts[2].find("50.0"), std::string::npos) << input.prompts[2];
     EXPECT_NEAR(y, 40.5f * 2.0e-4f, 1e-9f);
     EXPECT_EQ(key("X_BEAM_CENTRE"), 50.0f);
     EXPECT_EQ(key("Y_BEAM_CENTRE"), 40.5f);
+  }
+  {
+    // Enter at the menu takes the proposal, which without the window is
+    // KEYBOARD; the refused choice is proposed neither then nor next time.
+    for (const char* refused : {"CIRCLE COORDINATES", "2-D GAUSSIAN FIT"}) {
+      testing::ScriptedInput input({refused, "", "", "30.5"});
+      float x = 0.005f, y = 0.004f;
+      Status status = kStatusGood;
+      EXPECT_EQ(run(x, y, status), 1) << refused;
+      EXPECT_EQ(status, kStatusGood);
+      ASSERT_GE(input.prompts.size(), 2u);
+      EXPECT_NE(input.prompts[0].find("[KEYBOARD]"), std::string::npos) << input.prompts[0];
+      EXPECT_NE(input.prompts[1].find("[KEYBOARD]"), std::string::npos) << input.prompts[1];
+      EXPECT_NEAR(y, 30.5f * 2.0e-4f, 1e-9f) << refused;
+    }
   }
   {
     // The end of the input leaves everything as it was.

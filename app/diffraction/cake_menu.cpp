@@ -446,7 +446,10 @@ void KZT_CAL_CAKE(KztDataSets& sets, PowderSettings& geometry, CakeLimits& limit
   PowderSettings g = geometry;
   CakeLimits l = limits;
   int lorentz = lorentz_geometry;
-  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, sets.x_pixel_size, sets.y_pixel_size);
+  float& xps = pixels.x;
+  float& yps = pixels.y;
   KZT_GUI_GEOMETRY(xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre, g.y_beam_centre,
                    g.tilt_rotation, g.tilt_angle, status);
   if (status == kStatusEscape) {
@@ -463,8 +466,7 @@ void KZT_CAL_CAKE(KztDataSets& sets, PowderSettings& geometry, CakeLimits& limit
   geometry = g;
   limits = l;
   lorentz_geometry = lorentz;
-  sets.x_pixel_size = xps;
-  sets.y_pixel_size = yps;
+  kzt_keep_pixel_sizes(pixels, sets.x_pixel_size, sets.y_pixel_size);
   kzt_cake_state().control = control;
 
   GS_FPROMPT(2, 2, {"WORKING: CALCULATING TRANSFORM", "NOTE: ORIGINAL DATA STORED IN THE MEMORY"},

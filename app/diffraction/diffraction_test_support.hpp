@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "app/main/program_test_support.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "formats/kesta_format.hpp"
+#include "formats/tiff_format.hpp"
 
 namespace kesta::testing {
 
@@ -30,18 +32,45 @@ inline double lab_two_theta(double x, double y, double d, double rotation, doubl
   return std::acos(p[2] / length);
 }
 
-// An N x N image of the program's own format (pixel-centre axes, 100 micron
-// pixels) at PATH; false when it could not be written.
-inline bool write_square_image(const std::string& path, Index n, const std::vector<float>& data) {
-  std::vector<float> axis(static_cast<std::size_t>(n));
-  for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+// An NX x NY data set of the program's own format (pixel-centre axes, the
+// pixel sizes given) at PATH; false when it could not be written.
+inline bool write_native_image(const std::string& path, Index nx, Index ny,
+                               const std::vector<float>& data, float x_pixel_size,
+                               float y_pixel_size) {
+  std::vector<float> xaxis(static_cast<std::size_t>(nx)), yaxis(static_cast<std::size_t>(ny));
+  for (Index i = 0; i < nx; ++i) xaxis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+  for (Index j = 0; j < ny; ++j) yaxis[static_cast<std::size_t>(j)] = static_cast<float>(j) + 0.5f;
   TerminalCapture quiet;
   ScriptedInput answer({path});
   int retstat = -1;
   Status status = kStatusGood;
-  FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "Ring", "X", "Y", "Counts",
-                false, 1.0e-4f, 1.0e-4f, retstat, status);
+  FIO_OUT_KESTA(false, "", nx, ny, 1, 1, nx, ny, xaxis, yaxis, data, {}, "Ring", "X", "Y",
+                "Counts", false, x_pixel_size, y_pixel_size, retstat, status);
   return retstat == 0 && status == kStatusGood;
+}
+
+// An N x N image of the program's own format with 100 micron pixels.
+inline bool write_square_image(const std::string& path, Index n, const std::vector<float>& data) {
+  return write_native_image(path, n, n, data, 1.0e-4f, 1.0e-4f);
+}
+
+// An N x N TIFF image of 16-bit pixels of 1, which gives no pixel size.
+inline bool write_tiff_image(const std::string& path, Index n) {
+  const std::vector<float> ones(static_cast<std::size_t>(n * n), 1.0f);
+  TerminalCapture quiet;
+  ScriptedInput answers({path, "2 BYTE UNSIGNED INTEGERS", "0", "65535"});
+  std::string name = path;
+  int bits = 16;
+  Status status = kStatusGood;
+  FIO_OUT_TIFF(false, "", n, n, 1, 1, n, n, ones, "t", 0.0f, 0.0f, name, bits, status);
+  return status == kStatusGood;
+}
+
+// A defaults file in DIR holding the detector's pixel sizes 75 x 75 microns.
+inline void write_detector_defaults(const TempDir& dir) {
+  write_text_file(dir.file(".kesta.def"),
+                  "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
+                  "X_PIXEL_SIZE\n7.5E-05\nY_PIXEL_SIZE\n7.5E-05\n");
 }
 
 // The real key NAME of the defaults database, -999 when absent.

@@ -4,12 +4,14 @@
 #include <string>
 
 #include "app/diffraction/beam_centre.hpp"
+#include "app/diffraction/integrate_forms.hpp"
 #include "core/defaults_db.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "formats/scratch_image.hpp"
 #include "numeric/wide_vectors.hpp"
 
 namespace kesta {
@@ -89,6 +91,20 @@ void kzt_store_beam_centre(float x_beam_centre, float y_beam_centre, Status& sta
 void kzt_store_pixel_sizes(float x_pixel_size, float y_pixel_size, Status& status) {
   store_key("X_PIXEL_SIZE", x_pixel_size, status);
   store_key("Y_PIXEL_SIZE", y_pixel_size, status);
+}
+
+DetectorPixelSizes kzt_detector_pixel_sizes(Index ynumdat, float x_pixel_size,
+                                            float y_pixel_size) {
+  DetectorPixelSizes sizes{x_pixel_size, y_pixel_size, ynumdat == 1};
+  if (sizes.scan) stored_detector_pixel_sizes(sizes.x, sizes.y);
+  return sizes;
+}
+
+void kzt_keep_pixel_sizes(const DetectorPixelSizes& sizes, float& x_pixel_size,
+                          float& y_pixel_size) {
+  if (sizes.scan) return;
+  x_pixel_size = sizes.x;
+  y_pixel_size = sizes.y;
 }
 
 void KZT_INP_BEAMCENTRE(bool, float& x_beam_centre, float& y_beam_centre, Status& status) {
@@ -198,16 +214,24 @@ void KZT_GEOMETRY(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
     x_beam_centre = x_beam / x_pixel_size;
     y_beam_centre = y_beam / y_pixel_size;
   }
-  KZT_INP_WAVELENGTH(gui, wavelength, status);
-  KZT_INP_SAMPLEDISTANCE(gui, sample_distance, status);
-  KZT_INP_PIXELSIZES(gui, x_pixel_size, y_pixel_size, status);
-  KZT_INP_DETECTORTILT(gui, tilt_rotation, tilt_angle, status);
-  float rotation = offered(detector_rotation * kDegreesPerRadian, -360.0f, 360.0f);
-  IO_INPR(true, -360.0f, 360.0f, true, "ROTATION OFFSET ANGLE OF DETECTOR (DEGREES)",
-          {"Rotation angle FROM ideal X-axis (synchrotron plane) TO actual detector X-axis"},
-          {"Must be within given range"}, rotation, status);
-  if (status != kStatusGood) return;
-  detector_rotation = rotation * kRadiansPerDegree;
+  if (gui) {
+    // The window's road asks the rest in the geometry form, which has no
+    // detector rotation: that keeps its value.
+    KZT_GUI_GEOMETRY(x_pixel_size, y_pixel_size, sample_distance, wavelength, x_beam_centre,
+                     y_beam_centre, tilt_rotation, tilt_angle, status);
+    if (status != kStatusGood) return;
+  } else {
+    KZT_INP_WAVELENGTH(gui, wavelength, status);
+    KZT_INP_SAMPLEDISTANCE(gui, sample_distance, status);
+    KZT_INP_PIXELSIZES(gui, x_pixel_size, y_pixel_size, status);
+    KZT_INP_DETECTORTILT(gui, tilt_rotation, tilt_angle, status);
+    float rotation = offered(detector_rotation * kDegreesPerRadian, -360.0f, 360.0f);
+    IO_INPR(true, -360.0f, 360.0f, true, "ROTATION OFFSET ANGLE OF DETECTOR (DEGREES)",
+            {"Rotation angle FROM ideal X-axis (synchrotron plane) TO actual detector X-axis"},
+            {"Must be within given range"}, rotation, status);
+    if (status != kStatusGood) return;
+    detector_rotation = rotation * kRadiansPerDegree;
+  }
   KZT_SET_GEOMETRY(true, x_beam_centre, y_beam_centre, sample_distance, wavelength,
                    tilt_rotation, tilt_angle, detector_rotation, status);
 }

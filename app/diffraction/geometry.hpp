@@ -43,6 +43,21 @@ void kzt_store_beam_centre(float x_beam_centre, float y_beam_centre, Status& sta
 // Stores the pixel sizes (metres) under their keys.
 void kzt_store_pixel_sizes(float x_pixel_size, float y_pixel_size, Status& status);
 
+// The pixel sizes a question or form asking for the detector's proposes for
+// a data set of YNUMDAT rows whose sizes are X_PIXEL_SIZE and Y_PIXEL_SIZE:
+// an image's own (a read made them the detector's); for a scan (one row),
+// whose sizes are its bin widths, the stored detector sizes.
+struct DetectorPixelSizes {
+  float x = 0.0f, y = 0.0f;
+  bool scan = false;
+};
+DetectorPixelSizes kzt_detector_pixel_sizes(Index ynumdat, float x_pixel_size,
+                                            float y_pixel_size);
+// The answers in SIZES back into the data set's sizes: an image takes them, a
+// scan keeps its own bin widths.
+void kzt_keep_pixel_sizes(const DetectorPixelSizes& sizes, float& x_pixel_size,
+                          float& y_pixel_size);
+
 // The terminal prompts of the geometry, each converting between the stored
 // units and the units typed. GUI selects the graphical prompts, which come
 // with the widgets; until then the terminal is asked.
@@ -55,7 +70,9 @@ void KZT_INP_WAVELENGTH(bool gui, float& wavelength, Status& status);
 // GEOMETRY (EXPERIMENT): the beam-centre menu on IMAGE (the current data,
 // its dimensions, active region, axes and texts), then every other value,
 // defaults from the keys or the centre of the active region, and stores the
-// keys. The pixel sizes are the caller's and are updated.
+// keys. GUI asks them in the window (the menu, then the geometry form, which
+// leaves the detector rotation as it was), else at the terminal. The pixel
+// sizes are the caller's and are updated.
 void KZT_GEOMETRY(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                   float& y_pixel_size, Status& status);
 

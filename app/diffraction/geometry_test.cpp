@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "app/diffraction/diffraction_test_support.hpp"
@@ -134,20 +136,79 @@ TEST_F(GeometryDialogue, ProgramStoresTheTypedGeometryInTheDefaultsFile) {
   ASSERT_TRUE(testing::write_square_image(dir.file("image.kzt"), 4, std::vector<float>(16, 1.0f)));
   const testing::ProgramResult r = testing::run_program(
       dir, "-nogr -dim8x8",
-      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nGEOMETRY (EXPERIMENT)\n\nKEYBOARD\n\n\n"
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nGEOMETRY (EXPERIMENT)\n\n\n\n"
       "1.5\n150\n\n\n\n\n\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0) << r.output;
-  // Without the window the graphical methods decline and the menu returns.
-  EXPECT_NE(r.output.find("INPUT METHOD FOR BEAM CENTRE [CIRCLE COORDINATES]"),
-            std::string::npos)
+  // Without the window the beam-centre menu proposes a method that can run,
+  // and Enter takes it.
+  EXPECT_NE(r.output.find("INPUT METHOD FOR BEAM CENTRE [KEYBOARD]"), std::string::npos)
       << r.output;
-  EXPECT_NE(r.output.find("WARNING: This method needs the graphics window"), std::string::npos);
+  EXPECT_EQ(r.output.find("WARNING: This method needs the graphics window"), std::string::npos);
   EXPECT_NE(r.output.find("X-PIXEL COORDINATE OF BEAM CENTRE [2.500000]"), std::string::npos)
       << r.output;
   EXPECT_NE(r.output.find("INFO: Energy =     8.2657     keV"), std::string::npos) << r.output;
   const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
   EXPECT_NE(defaults.find("SAMPLE_DISTANCE"), std::string::npos) << defaults;
   EXPECT_NE(defaults.find("WAVELENGTH"), std::string::npos);
+}
+
+// The real key KEY of the defaults file in DIR, -999 when absent.
+float saved_size(const testing::TempDir& dir, const std::string& key) {
+  const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
+  const std::size_t at = defaults.find("\n" + key + "\n");
+  if (at == std::string::npos) return -999.0f;
+  return std::strtof(defaults.c_str() + at + key.size() + 2, nullptr);
+}
+
+// Reads and the proposals of GEOMETRY (EXPERIMENT), all taken with Enter,
+// leave the stored detector sizes as they were: an image saved with pixel
+// sizes of 0.0, a scan (whose bin widths are its own) and a TIFF after it,
+// and a BINARY image without its ".info" file (the reader's default).
+TEST_F(GeometryDialogue, ReadsAndProposalsLeaveTheStoredDetectorSizes) {
+  testing::TempDir dir;
+  testing::write_detector_defaults(dir);
+  ASSERT_TRUE(testing::write_native_image(dir.file("zero.kzt"), 4, 4,
+                                          std::vector<float>(16, 1.0f), 0.0f, 0.0f));
+  ASSERT_TRUE(testing::write_native_image(dir.file("scan.kzt"), 5, 1, std::vector<float>(5, 1.0f),
+                                          1.482524e-3f, 1.0e-2f));
+  ASSERT_TRUE(testing::write_tiff_image(dir.file("frame.tif"), 4));
+  testing::write_text_file(dir.file("frame.bin"), std::string(24, '\1'));
+  const std::string geometry = "GEOMETRY (EXPERIMENT)\n" + std::string(10, '\n');
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim8x8",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nzero.kzt\n" + geometry +
+          "INPUT DATA\nKESTA STANDARD FORMAT\nscan.kzt\n" + geometry +
+          "INPUT DATA\nTIFF\nframe.tif\n\n\n\n\n\n\n" + geometry +
+          "INPUT DATA\nBINARY (UNFORMATTED)\nframe.bin\n4\n3\n\n\n\n" + geometry +
+          "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  const std::string proposal =
+      "X-DIRECTION PIXEL SIZE (MICRONS)\n (Range: 1.000000E-03 to 10000.00) [75.00000]";
+  std::size_t count = 0;
+  for (std::size_t at = r.output.find(proposal); at != std::string::npos;
+       at = r.output.find(proposal, at + 1))
+    ++count;
+  EXPECT_EQ(count, 4u) << r.output;
+  for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE"})
+    EXPECT_FLOAT_EQ(saved_size(dir, key), 7.5e-5f) << key << "\n" << r.output;
+}
+
+// A defaults file from before sizes were checked may hold zeros: the data
+// set keeps its own sizes at start-up, and GEOMETRY proposes them.
+TEST_F(GeometryDialogue, StoredZeroSizesAreNoneAtStartUp) {
+  testing::TempDir dir;
+  testing::write_text_file(dir.file(".kesta.def"),
+                           "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
+                           "X_PIXEL_SIZE\n0.0\nY_PIXEL_SIZE\n0.0\n");
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim8x8",
+      "CREATE DATA\n\n\nGEOMETRY (EXPERIMENT)\n" + std::string(10, '\n') + "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("X-DIRECTION PIXEL SIZE (MICRONS)\n (Range: 1.000000E-03 to 10000.00) "
+                          "[100.0000]"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NEAR(saved_size(dir, "X_PIXEL_SIZE"), 1.0e-4f, 1e-10f);
 }
 
 }  // namespace

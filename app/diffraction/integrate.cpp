@@ -139,16 +139,18 @@ void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
   float outer_limit = 0, max_2theta = 0, step = 0, qmax = 0;
   Index num_bins = 1;
   bool geometry = false;
-  KZT_INQ_INTEGRATE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                    x_pixel_size, y_pixel_size, sample_distance, wavelength, x_beam_centre,
-                    y_beam_centre, tilt_rotation, tilt_angle, outer_limit, saved.scan_type,
-                    saved.maximum_d, saved.conserve_intensity, correct_polarisation, polarisation,
-                    geometry, max_2theta, num_bins, lorentz_geometry, step, qmax, status);
+  DetectorPixelSizes pixels = kzt_detector_pixel_sizes(a.ynumdat, x_pixel_size, y_pixel_size);
+  KZT_INQ_INTEGRATE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, pixels.x,
+                    pixels.y, sample_distance, wavelength, x_beam_centre, y_beam_centre,
+                    tilt_rotation, tilt_angle, outer_limit, saved.scan_type, saved.maximum_d,
+                    saved.conserve_intensity, correct_polarisation, polarisation, geometry,
+                    max_2theta, num_bins, lorentz_geometry, step, qmax, status);
   if (status == kStatusEscape) {
     status = kStatusGood;
     return;
   }
   if (status != kStatusGood) return;
+  kzt_keep_pixel_sizes(pixels, x_pixel_size, y_pixel_size);
   IO_SET_IKEYVALUE("SCAN_TYPE", saved.scan_type, retstat, status);
   IO_SET_RKEYVALUE("MAXIMUM_D", saved.maximum_d, retstat, status);
   if (a.mdata == nullptr || a.mxaxis == nullptr || a.myaxis == nullptr) {
@@ -160,8 +162,8 @@ void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
   float azimuth_step = 0, radial_step = 0, radial_start = 0;
   KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                 kzt_image(a.data), sets.mask_exist ? kzt_mask() : std::span<std::uint8_t>{},
-                saved.conserve_intensity, saved.scan_type, saved.maximum_d, x_pixel_size,
-                y_pixel_size, sample_distance, wavelength, x_beam_centre, y_beam_centre, 0.0f,
+                saved.conserve_intensity, saved.scan_type, saved.maximum_d, pixels.x, pixels.y,
+                sample_distance, wavelength, x_beam_centre, y_beam_centre, 0.0f,
                 360.0f, 0.0f, outer_limit, tilt_rotation, tilt_angle, num_bins, 1,
                 correct_polarisation, polarisation, lorentz_geometry, a.xmaxdat, a.ymaxdat,
                 num_bins, 1, azimuth_step, radial_step, radial_start, weights, kzt_image(a.mdata),

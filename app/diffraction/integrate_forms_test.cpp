@@ -159,6 +159,9 @@ TEST_F(FormsReplay, RingsFromScanTakeTheFormsRegionAndGeometry) {
   a.xendelm = kSide;
   KztDataSets sets;
   sets.title = "scan";
+  // The scan's own bin widths, which the form does not propose for the
+  // detector: it proposes the stored detector sizes (none: 100 microns).
+  sets.x_pixel_size = sets.y_pixel_size = 0.05f;
   const float memory_before = a.mdata[0];
   PowderSettings settings;
   replay(
@@ -176,7 +179,10 @@ TEST_F(FormsReplay, RingsFromScanTakeTheFormsRegionAndGeometry) {
   EXPECT_TRUE(sets.memory_defined);
   EXPECT_EQ(sets.mxendelm, 20);
   EXPECT_EQ(sets.myendelm, 10);
-  EXPECT_FLOAT_EQ(sets.x_pixel_size, 500e-6f);
+  // The image made takes the form's pixel sizes; the scan keeps its steps.
+  EXPECT_FLOAT_EQ(sets.mx_pixel_size, 500e-6f);
+  EXPECT_FLOAT_EQ(sets.my_pixel_size, 1.0e-4f);
+  EXPECT_FLOAT_EQ(sets.x_pixel_size, 0.05f);
   EXPECT_FLOAT_EQ(settings.sample_distance, 0.01f);
   EXPECT_FALSE(settings.correct_polarisation);
   for (Index j = 1; j <= 10; j += 3)

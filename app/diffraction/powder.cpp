@@ -330,7 +330,10 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
     return st_fail(status, kBaseApp + 1, kName);
   write_geometry_lines(g, sets.x_pixel_size, sets.y_pixel_size, status);
   PowderSettings typed = g;
-  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, sets.x_pixel_size, sets.y_pixel_size);
+  float& xps = pixels.x;
+  float& yps = pixels.y;
   bool change = s.change_values;
   ask_geometry_change(change, typed, xps, yps, status);
   int lorentz = s.lorentz_geometry;
@@ -364,8 +367,7 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
           {"Enter YES or NO"}, distortion, status);
   if (status != kStatusGood) return;
   g = typed;
-  sets.x_pixel_size = xps;
-  sets.y_pixel_size = yps;
+  kzt_keep_pixel_sizes(pixels, sets.x_pixel_size, sets.y_pixel_size);
   s.change_values = change;
   s.lorentz_geometry = lorentz;
   s.angular_scan = angular;
@@ -431,7 +433,10 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RTh
                  status);
   write_geometry_lines(g, sets.x_pixel_size, sets.y_pixel_size, status);
   PowderSettings typed = g;
-  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, sets.x_pixel_size, sets.y_pixel_size);
+  float& xps = pixels.x;
+  float& yps = pixels.y;
   bool change = s.change_values;
   ask_geometry_change(change, typed, xps, yps, status);
   int lorentz = lorentz_geometry;
@@ -488,8 +493,7 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RTh
   s = next;
   g = typed;
   lorentz_geometry = lorentz;
-  sets.x_pixel_size = xps;
-  sets.y_pixel_size = yps;
+  kzt_keep_pixel_sizes(pixels, sets.x_pixel_size, sets.y_pixel_size);
 
   // The engine's bins run radial first; the memory holds azimuth along X.
   const float outer = s.angular_scan ? g.sample_distance * std::tan(s.maximum_2theta)

@@ -443,7 +443,11 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   if (status != kStatusGood) return;
 
   // Copies changed by the forms, kept only when every form was confirmed.
-  float xps = sets.x_pixel_size, yps = sets.y_pixel_size, d = sample_distance, w = wavelength,
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, sets.x_pixel_size, sets.y_pixel_size);
+  float& xps = pixels.x;
+  float& yps = pixels.y;
+  float d = sample_distance, w = wavelength,
         xb = x_beam_centre, yb = y_beam_centre, tr = tilt_rotation, ta = tilt_angle;
   KZT_GUI_GEOMETRY(xps, yps, d, w, xb, yb, tr, ta, status);
   if (status != kStatusGood) return;
@@ -486,8 +490,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   std::copy(axis.begin(), axis.end(), kzt_xline(a.mxaxis).begin());
   if (variances) std::copy(vars.begin(), vars.end(), kzt_image(a.mvariances).begin());
   kzt_yline(a.myaxis)[0] = 0.5f;
-  sets.x_pixel_size = xps;
-  sets.y_pixel_size = yps;
+  kzt_keep_pixel_sizes(pixels, sets.x_pixel_size, sets.y_pixel_size);
   sample_distance = d;
   wavelength = w;
   x_beam_centre = xb;

@@ -453,7 +453,10 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   // 4. The integration settings.
   IO_INQ_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
   IO_INQ_RKEYVALUE("MAXIMUM_D", s.maximum_d, retstat, status);
-  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, sets.x_pixel_size, sets.y_pixel_size);
+  float& xps = pixels.x;
+  float& yps = pixels.y;
   float outer = 0.0f, max_2theta = 0.0f, step = 0.0f, qmax = 0.0f;
   Index nbins = 1;
   bool geometry = s.lorentz_geometry == 1;

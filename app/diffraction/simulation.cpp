@@ -282,8 +282,11 @@ void KZT_2THETATORINGS(KztDataSets& sets, PowderSettings& s, Status& status) {
       1, 1, static_cast<int>(std::min<Index>(a.xmaxdat, std::numeric_limits<int>::max())),
       static_cast<int>(std::min<Index>(a.ymaxdat, std::numeric_limits<int>::max()))};
   PowderSettings g = s;
-  float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
-  kzt_rings_form(a.xmaxdat, a.ymaxdat, region, xps, yps, g, status);
+  // The output image is the detector's: a scan's bin widths are no pixel
+  // sizes to propose for it.
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, sets.x_pixel_size, sets.y_pixel_size);
+  kzt_rings_form(a.xmaxdat, a.ymaxdat, region, pixels.x, pixels.y, g, status);
   if (status != kStatusGood) return;
   if (region[0] > region[2] || region[1] > region[3]) {
     IO_WRITE("WARNING: The output region ends before it starts; nothing has been changed",
@@ -291,8 +294,7 @@ void KZT_2THETATORINGS(KztDataSets& sets, PowderSettings& s, Status& status) {
     return;
   }
   s = g;
-  sets.x_pixel_size = xps;
-  sets.y_pixel_size = yps;
+  kzt_keep_pixel_sizes(pixels, sets.x_pixel_size, sets.y_pixel_size);
   GS_FPROMPT(1, 1, {"WORKING: SIMULATING PATTERN"}, status);
   const std::span<const float> image = kzt_image(a.data);
   const std::span<const float> axis = kzt_xline(a.xaxis);
@@ -300,8 +302,8 @@ void KZT_2THETATORINGS(KztDataSets& sets, PowderSettings& s, Status& status) {
   const auto count = static_cast<std::size_t>(a.xendelm - a.xstrelm + 1);
   if (!kzt_rings_from_scan(axis.subspan(first, count),
                       image.subspan(at(a.xstrelm, a.ystrelm, a.xmaxdat), count), a.xmaxdat,
-                      a.ymaxdat, region[0], region[1], region[2], region[3], sets.x_pixel_size,
-                      sets.y_pixel_size, g, kzt_image(a.mdata), status))
+                      a.ymaxdat, region[0], region[1], region[2], region[3], pixels.x,
+                      pixels.y, g, kzt_image(a.mdata), status))
     return;
   sets.mxnumdat = region[2];
   sets.mynumdat = region[3];
@@ -316,8 +318,8 @@ void KZT_2THETATORINGS(KztDataSets& sets, PowderSettings& s, Status& status) {
   sets.mxlabel = "X-direction";
   sets.mylabel = "Y-direction";
   sets.mzlabel = sets.zlabel;
-  sets.mx_pixel_size = sets.x_pixel_size;
-  sets.my_pixel_size = sets.y_pixel_size;
+  sets.mx_pixel_size = pixels.x;
+  sets.my_pixel_size = pixels.y;
   sets.memory_defined = true;
 }
 

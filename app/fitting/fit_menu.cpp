@@ -92,9 +92,12 @@ void image_drawn(FitCall& c) { c.graphics_kind = c.sets.mask_exist ? "masked_ima
 void run_tilt_centre(FitCall& c, Status& status) {
   if (graphics_refused(c, status)) return;
   PowderSettings& g = c.state.geometry;
-  KZT_TILTCENTRE(false, kzt_current_image(c.sets), c.sets.x_pixel_size, c.sets.y_pixel_size, 1.0f,
-                 g.sample_distance, g.wavelength, g.x_beam_centre, g.y_beam_centre,
-                 g.tilt_rotation, g.tilt_angle, status);
+  DetectorPixelSizes pixels = kzt_detector_pixel_sizes(
+      vosq_kzt_arrays.ynumdat, c.sets.x_pixel_size, c.sets.y_pixel_size);
+  KZT_TILTCENTRE(false, kzt_current_image(c.sets), pixels.x, pixels.y, 1.0f, g.sample_distance,
+                 g.wavelength, g.x_beam_centre, g.y_beam_centre, g.tilt_rotation, g.tilt_angle,
+                 status);
+  kzt_keep_pixel_sizes(pixels, c.sets.x_pixel_size, c.sets.y_pixel_size);
   image_drawn(c);
 }
 

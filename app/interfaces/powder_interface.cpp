@@ -209,9 +209,12 @@ void run_calibrant(MenuPass& pass, State& state, Status& status) {
 void run_tilt(MenuPass& pass, State& state, Status& status) {
   KztDataSets& s = pass.sets;
   State refined = state;
-  KZT_TILTCENTRE(true, shown(pass, state), s.x_pixel_size, s.y_pixel_size, state.detector_gain,
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(vosq_kzt_arrays.ynumdat, s.x_pixel_size, s.y_pixel_size);
+  KZT_TILTCENTRE(true, shown(pass, state), pixels.x, pixels.y, state.detector_gain,
                  refined.sample_distance, refined.wavelength, refined.x_beam, refined.y_beam,
                  refined.tilt_rotation, refined.tilt_angle, status);
+  kzt_keep_pixel_sizes(pixels, s.x_pixel_size, s.y_pixel_size);
   if (status == kStatusGood) state = refined;
 }
 

@@ -103,5 +103,33 @@ TEST(PowderWindow, TiltKeepsTheWavelengthOfItsGeometryForm) {
   EXPECT_NEAR(saved_key(dir, "WAVELENGTH"), 0.7e-10f, 1e-16f) << run.child.output();
 }
 
+// INTEGRATE with the forms' proposals stores the detector's pixel sizes as
+// they were: after an image saved with pixel sizes of 0.0, and after a scan
+// (whose bin widths are its own) followed by a TIFF, which gives none.
+TEST(PowderWindow, IntegrationWithTheProposalsKeepsTheStoredPixelSizes) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  for (const char* inputs :
+       {"INPUT\nzero.kzt\nO.K.\n", "INPUT\nscan.kzt\nO.K.\nINPUT\nframe.tif\nO.K.\nO.K.\n"}) {
+    TempDir dir;
+    testing::write_detector_defaults(dir);
+    ASSERT_TRUE(testing::write_native_image(dir.file("zero.kzt"), 40, 40,
+                                            std::vector<float>(1600, 1.0f), 0.0f, 0.0f));
+    ASSERT_TRUE(testing::write_native_image(dir.file("scan.kzt"), 5, 1,
+                                            std::vector<float>(5, 1.0f), 1.482524e-3f, 1.0e-2f));
+    ASSERT_TRUE(testing::write_tiff_image(dir.file("frame.tif"), 40));
+    testing::write_text_file(dir.file("pd.mac"), std::string("POWDER DIFFRACTION (2-D)\n") +
+                                                     inputs +
+                                                     "INTEGRATE\nO.K.\nO.K.\nEXIT\nEXIT KESTA\nYES\n");
+    const testing::ProgramResult r = testing::run_program(dir, "-dim64x64 -macpd.mac", "");
+    EXPECT_EQ(r.code, 0) << r.output;
+    EXPECT_NE(r.output.find("INFO: Starting to transform"), std::string::npos) << inputs
+                                                                               << r.output;
+    EXPECT_FLOAT_EQ(saved_key(dir, "X_PIXEL_SIZE"), 7.5e-5f) << inputs << r.output;
+    EXPECT_FLOAT_EQ(saved_key(dir, "Y_PIXEL_SIZE"), 7.5e-5f) << inputs;
+  }
+}
+
 }  // namespace
 }  // namespace kesta

@@ -256,8 +256,11 @@ void run_zscale(MenuPass& pass, XtalState& state, Status& status) {
   pass.redraw_image = false;
 }
 void run_geometry(MenuPass& pass, XtalState&, Status& status) {
-  KZT_GEOMETRY(true, kzt_current_image(pass.sets), pass.sets.x_pixel_size,
-               pass.sets.y_pixel_size, status);
+  KztDataSets& s = pass.sets;
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(vosq_kzt_arrays.ynumdat, s.x_pixel_size, s.y_pixel_size);
+  KZT_GEOMETRY(true, kzt_current_image(s), pixels.x, pixels.y, status);
+  kzt_keep_pixel_sizes(pixels, s.x_pixel_size, s.y_pixel_size);
 }
 void run_peaks(MenuPass& pass, XtalState& state, Status& status) {
   bool draw_bad = kzt_xtal_alarm().draw_bad_weak;

@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "app/imageops/program_target.hpp"
+#include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -19,6 +21,7 @@
 #include "graphics/system/gsystem_test_support.hpp"
 #include "graphics/system/widget_test_support.hpp"
 #include "graphics/system/widgets.hpp"
+#include "graphics/device/x11_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -400,6 +403,34 @@ TEST_F(XtalAutoInput, BrokenFrameLeftOutOnceTheNextOneExists) {
 TEST_F(XtalAutoInput, EmptyFrameLeftOutOnceTheNextOneExists) {
   const std::string out = broken_second(0, "is empty");
   EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA"), 0) << out;
+}
+
+// The real program in its window: SET GEOMETRY, then NO CHANGE at the beam
+// centre, asks the rest in the geometry form in the window, not at the
+// terminal; the form's values are stored, the detector rotation kept.
+TEST(XtalWindow, SetGeometryAsksItsFormInTheWindow) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::TempDir dir;
+  ASSERT_TRUE(testing::write_square_image(dir.file("flat.kzt"), 32, std::vector<float>(1024, 1.0f)));
+  testing::write_text_file(dir.file("xtal.mac"),
+                           "ON-LINE CRYSTALLOGRAPHY\nINPUT\nflat.kzt\nSET GEOMETRY\nNO CHANGE\n"
+                           "DISTANCE\n150\nX-PIXEL SIZE\n50\nO.K.\nEXIT\nEXIT KESTA\nYES\n");
+  const testing::ProgramResult r = testing::run_program(dir, "-dim32x32 -macxtal.mac", "");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("Enter sample to detector distance (mm)"), std::string::npos);
+  EXPECT_EQ(r.output.find("WAVELENGTH (Angstroms)"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("ROTATION OFFSET ANGLE"), std::string::npos) << r.output;
+  const std::string defaults = testing::file_contents(dir.file(".kesta.def"));
+  const auto saved = [&](const std::string& key) {
+    const std::size_t at = defaults.find("\n" + key + "\n");
+    return at == std::string::npos ? -999.0f
+                                   : std::strtof(defaults.c_str() + at + key.size() + 2, nullptr);
+  };
+  EXPECT_NEAR(saved("SAMPLE_DISTANCE"), 0.15f, 1e-6f) << defaults << r.output;
+  EXPECT_NEAR(saved("X_PIXEL_SIZE"), 5.0e-5f, 1e-10f) << defaults;
+  EXPECT_NEAR(saved("DETECTOR_ROTATION"), 0.0f, 1e-9f) << defaults;
 }
 
 }  // namespace

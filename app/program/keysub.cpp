@@ -192,8 +192,10 @@ void run_exchange(Dispatch& d, Status& status) { KZT_EXCHANGE(d.sets, status); }
 void run_calibration(Dispatch& d, Status& status) { KZT_CALIBRATION(d.sets, status); }
 
 void run_geometry(Dispatch& d, Status& status) {
-  KZT_GEOMETRY(false, kzt_current_image(d.sets), d.sets.x_pixel_size, d.sets.y_pixel_size,
-               status);
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(arrays().ynumdat, d.sets.x_pixel_size, d.sets.y_pixel_size);
+  KZT_GEOMETRY(false, kzt_current_image(d.sets), pixels.x, pixels.y, status);
+  kzt_keep_pixel_sizes(pixels, d.sets.x_pixel_size, d.sets.y_pixel_size);
 }
 
 void run_information(Dispatch& d, Status& status) { KZT_INFORMATION(d.sets, status); }
@@ -385,8 +387,11 @@ void run_polarisation(Dispatch& d, Status& status) {
 
 void run_powder_ring(Dispatch& d, Status& status) {
   const KztArrays& a = arrays();
-  KZT_POWDERRING(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                 d.sets.x_pixel_size, d.sets.y_pixel_size, kzt_image(a.data), status);
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, d.sets.x_pixel_size, d.sets.y_pixel_size);
+  KZT_POWDERRING(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, pixels.x,
+                 pixels.y, kzt_image(a.data), status);
+  kzt_keep_pixel_sizes(pixels, d.sets.x_pixel_size, d.sets.y_pixel_size);
 }
 
 // The table: name, help text, requirements, next default, branch. Commands

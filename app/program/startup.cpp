@@ -3,7 +3,9 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/interfaces/help_texts.hpp"
@@ -290,13 +292,15 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
 void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
   if (st_bad(status, "Subroutine KZT_INP_DATASTORE V0.3")) return;
   if (graphics_on) kzt_restore_display(status);
-  int retstat = 0;
-  float size = x_pixel_size;
-  IO_INQ_RKEYVALUE("X_PIXEL_SIZE", size, retstat, status);
-  if (retstat == 0) x_pixel_size = size;
-  size = y_pixel_size;
-  IO_INQ_RKEYVALUE("Y_PIXEL_SIZE", size, retstat, status);
-  if (retstat == 0) y_pixel_size = size;
+  // A size not above 0 (kept by a defaults file from before sizes were
+  // checked) is no detector's: the data set keeps its own.
+  for (auto [key, target] : {std::pair{"X_PIXEL_SIZE", &x_pixel_size},
+                             std::pair{"Y_PIXEL_SIZE", &y_pixel_size}}) {
+    int retstat = 0;
+    float size = *target;
+    IO_INQ_RKEYVALUE(key, size, retstat, status);
+    if (retstat == 0 && size > 0.0f && std::isfinite(size)) *target = size;
+  }
 }
 
 void KZT_TRAILER(std::string_view version, Status& status) {
