@@ -132,7 +132,9 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
   GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
   const Index side = std::max(xendelm - xstrelm + 1, yendelm - ystrelm + 1);
   const Index binning = (side - 1) / std::max(limit_3d, 1) + 1;
-  float zmin = 0.0f, zmax = 0.0f;
+  // The user's limits stand for the ends their mode keeps (both in mode 1,
+  // the minimum in mode 2, the maximum in mode 3).
+  float zmin = minimum, zmax = maximum;
   GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, binning, mode, zmin,
                 zmax, status);
   if (status != kStatusGood) return;
