@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -149,6 +151,25 @@ TEST_F(Viewer, ZRangeKeepsTheUserLimitsOfItsMode) {
     GS_INQ_3DVIEW(view, status);
     EXPECT_NEAR(view.z_scale, 2.5f / (c.zmax - c.zmin), 1e-5f) << "mode " << c.mode;
   }
+}
+
+// A region without a finite value (here under the automatic range) has no
+// surface: one line says so, and no frame or menu is drawn.
+TEST_F(Viewer, ARegionWithoutAFiniteValueIsSaidInOneLine) {
+  std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+  data[3] = std::numeric_limits<float>::infinity();
+  Status status = kStatusGood;
+  GS_SET_IMAGESCALE(4, 5.0f, 20.0f, status);
+  std::string kind = "image";
+  ScriptedInput input({"EXIT"});
+  TerminalCapture terminal;
+  KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(kind, "image");
+  EXPECT_TRUE(input.prompts.empty());
+  EXPECT_EQ(terminal.text(),
+            "WARNING: The active data region holds no finite value, so there is no 3-D "
+            "surface to draw\n");
 }
 
 }  // namespace
