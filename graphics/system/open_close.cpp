@@ -277,8 +277,8 @@ void end_copy_at_failed_page(const std::string& reason) {
     const std::string pages =
         ps_copy.pages == 1 ? "page 1" : "pages 1 to " + format_i(ps_copy.pages, 0);
     IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not take page " +
-                 format_i(ps_copy.pages + 1, 0) + " (" + cause + "); it holds " + pages +
-                 ", closed after the last",
+                 format_i(ps_copy.pages + 1, 0) + " (" + cause + "), so it holds " + pages +
+                 " only",
              local);
   } else {
     say_not_written(cause + "; keeping the pages before it failed too: " + problem);
