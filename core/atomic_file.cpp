@@ -113,6 +113,7 @@ void AtomicFile::note(std::string text) {
 void AtomicFile::note_errno(std::string_view what, int code) {
   std::string text(what);
   if (code != 0) text += std::string(": ") + std::strerror(code);
+  if (error_.empty()) cause_ = text;
   text += target_fd_ >= 0 && !in_place_ ? ", so nothing was written to it"
           : existed_                      ? ", so the file was not changed"
                                           : ", so no file was written";
@@ -372,6 +373,33 @@ bool AtomicFile::reserve() {
   off_t old_length = -1;
   if (!reserve_room(old_length)) failed_ = true;
   return !failed_;
+}
+
+bool AtomicFile::cut_back(Index length) {
+  if (finished_ || file_ == nullptr || length < 0) {
+    failed_ = true;
+    return false;
+  }
+  // The stream goes with what it still held (a write that failed may have
+  // left part of it in its buffer); the descriptor stays, cut back.
+  const int fd = ::dup(::fileno(file_));
+  std::fclose(file_);
+  file_ = nullptr;
+  if (fd >= 0 && ::ftruncate(fd, static_cast<off_t>(length)) == 0 &&
+      ::lseek(fd, static_cast<off_t>(length), SEEK_SET) == static_cast<off_t>(length))
+    file_ = ::fdopen(fd, "w+b");
+  if (file_ == nullptr) {
+    const int code = errno;
+    if (fd >= 0) ::close(fd);
+    failed_ = true;
+    error_.clear();
+    note_errno("cutting back its temporary copy failed", code);
+    return false;
+  }
+  failed_ = false;
+  error_.clear();
+  cause_.clear();
+  return true;
 }
 
 bool AtomicFile::commit() {

@@ -79,6 +79,14 @@ class AtomicFile {
   // False when not ok().
   bool reserve();
 
+  // A writer that reports its pieces as it goes (a page at a time) keeps
+  // those it reported when a later one fails: the gathered bytes are cut
+  // back to their first LENGTH bytes (what the stream had not written yet is
+  // dropped) and the failure is forgotten, so that an ending can be written
+  // and the file committed. False when that cannot be done, or after the
+  // commit; the object is then failed.
+  bool cut_back(Index length);
+
   // Flushes, fsyncs, closes and renames the temporary file over the target
   // (or passes its bytes to a device or pipe). False when anything failed;
   // the temporary file is then removed and the old file is untouched. A
@@ -92,6 +100,9 @@ class AtomicFile {
   // the old file, e.g. "cannot write in the folder "/data": Permission
   // denied, so the file was not changed". Empty while nothing failed.
   const std::string& error() const { return error_; }
+  // The first failure without what became of the old file ("writing failed:
+  // File too large"), for a writer that kept part of its work.
+  const std::string& cause() const { return cause_.empty() ? error_ : cause_; }
 
   const std::string& path() const { return path_; }
   const std::string& temp_path() const { return temp_path_; }
@@ -107,6 +118,7 @@ class AtomicFile {
   std::string path_;
   std::string temp_path_;
   std::string error_;
+  std::string cause_;
   std::FILE* file_ = nullptr;
   int target_fd_ = -1;  // a device or pipe, or a file written in place, else -1
   bool existed_ = false;

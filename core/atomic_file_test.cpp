@@ -10,6 +10,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -150,6 +152,29 @@ TEST(AtomicFile, AnyFailureLeavesOldFileAndNoTemporary) {
   EXPECT_EQ(blocked.error(), "it is a directory, not a file");
   EXPECT_FALSE(blocked.commit());
   EXPECT_EQ(files_in(dir.path()), 2);
+}
+
+// A writer that reports its pieces as it goes keeps those it reported when
+// a later one fails: cut back to them (the stream's unwritten bytes with
+// the rest), the file takes an ending and is committed.
+TEST(AtomicFile, CutBackKeepsWhatWasReportedAfterALaterFailure) {
+  testing::TempDir dir;
+  const std::string path = dir.file("pages.txt");
+  AtomicFile out(path);
+  ASSERT_TRUE(out.write_line("page 1"));
+  std::fputs("page 2, part", out.stream());
+  errno = EFBIG;
+  out.fail();
+  EXPECT_EQ(out.cause(), "writing failed: File too large");
+  EXPECT_NE(out.error(), out.cause());
+  ASSERT_TRUE(out.cut_back(7));
+  EXPECT_TRUE(out.ok());
+  EXPECT_TRUE(out.error().empty());
+  EXPECT_TRUE(out.write_line("end"));
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(file_contents(path), "page 1\nend\n");
+  EXPECT_FALSE(out.cut_back(0));
+  EXPECT_EQ(files_in(dir.path()), 1);
 }
 
 TEST(AtomicFile, LinkToAFileNotYetThereIsKept) {

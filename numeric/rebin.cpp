@@ -96,6 +96,34 @@ void block_sums(Index xmax, std::span<const float> data, Index xs, Index ys, Ind
   }
 }
 
+// Turns the NX block sums of block line J into means (SCALE is one over the
+// block's size). A block whose sum is not finite holds a pixel that is not
+// (a float sum in double cannot overflow): it is summed again over its
+// finite pixels alone, so one bad pixel does not spoil its block. A block
+// without a finite pixel keeps its plain mean: NaN, or an infinity when it
+// holds infinities of one sign only, as the pixel itself would be.
+void finite_means(Index xmax, std::span<const float> data, Index xs, Index ys, Index j,
+                  Index xbin, Index ybin, double scale, std::vector<double>& sums) {
+  for (std::size_t i = 0; i < sums.size(); ++i) {
+    if (std::isfinite(sums[i])) {
+      sums[i] *= scale;
+      continue;
+    }
+    double s = 0.0;
+    Index n = 0;
+    const Index x0 = xs + static_cast<Index>(i) * xbin;
+    for (Index line = ys + j * ybin; line < ys + (j + 1) * ybin; ++line) {
+      const float* row = data.data() + element(x0, line, xmax);
+      for (Index k = 0; k < xbin; ++k) {
+        const bool finite = std::isfinite(row[k]);
+        s += finite ? row[k] : 0.0f;
+        n += finite ? 1 : 0;
+      }
+    }
+    sums[i] = n > 0 ? s / static_cast<double>(n) : sums[i] * scale;
+  }
+}
+
 // The shared body of the block extremes: the checks, then the smallest and
 // largest block mean.
 void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
@@ -116,13 +144,15 @@ void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
   double lo = kVeryLarge;
   double hi = kVerySmall;
   block_sums(xmaxdat, data, xstrelm, ystrelm, nx, ny, xbin, ybin,
-             [&](Index, const std::vector<double>& sums) {
-               // A block holding a NaN or an infinity has no mean to stretch
+             [&](Index j, std::vector<double>& sums) {
+               // The means of the blocks' finite pixels, as the binned 3-D
+               // view draws them; a block without one has no mean to stretch
                // the range with, as a single such pixel has none.
-               for (const double s : sums) {
-                 if (!std::isfinite(s)) continue;
-                 lo = std::min(lo, s * scale);
-                 hi = std::max(hi, s * scale);
+               finite_means(xmaxdat, data, xstrelm, ystrelm, j, xbin, ybin, scale, sums);
+               for (const double m : sums) {
+                 if (!std::isfinite(m)) continue;
+                 lo = std::min(lo, m);
+                 hi = std::max(hi, m);
                }
              });
   minimum = static_cast<float>(lo);
@@ -131,18 +161,25 @@ void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
 
 }  // namespace
 
-void MA_RREBIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
-               Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin, bool average,
-               Index oxstrelm, Index oystrelm, Index xmaxout, Index ymaxout,
-               std::span<float> output, Index& oxendelm, Index& oyendelm, Status& status) {
-  constexpr const char* kPosition = "Subroutine MA_RREBIN V0.1";
-  if (st_bad(status, kPosition)) return;
+namespace {
+
+// What a rebinned block holds: the sum, the mean, or the mean of its finite
+// pixels.
+enum class BlockValue { kSum, kMean, kFiniteMean };
+
+// The body of the block rebinnings: checks, the cleared output, the blocks.
+void rebin_blocks(const char* position, Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                  Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, Index xbin,
+                  Index ybin, BlockValue value, Index oxstrelm, Index oystrelm, Index xmaxout,
+                  Index ymaxout, std::span<float> output, Index& oxendelm, Index& oyendelm,
+                  Status& status) {
+  if (st_bad(status, position)) return;
   Status e = region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data.size());
   if (e == 0) e = dimension_error(xmaxout, ymaxout, kBaseMath);
   if (e == 0 && xbin < 1) e = kBaseMath + 17;
   if (e == 0 && ybin < 1) e = kBaseMath + 18;
   if (e != 0) {
-    st_fail(status, e, kPosition);
+    st_fail(status, e, position);
     return;
   }
   const Index nx = (xendelm - xstrelm + 1) / xbin;
@@ -152,19 +189,45 @@ void MA_RREBIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index 
   if (oxendelm > xmaxout) e = kBaseMath + 9;
   else if (oyendelm > ymaxout) e = kBaseMath + 10;
   if (e != 0) {
-    st_fail(status, e, kPosition);
+    st_fail(status, e, position);
     return;
   }
   // Clearing the output region also refuses an empty or misplaced one.
   MA_RVALUE(xmaxout, ymaxout, oxstrelm, oystrelm, oxendelm, oyendelm, 0.0f, output, status);
   if (status != kStatusGood) return;
-  const double scale =
-      average ? 1.0 / (static_cast<double>(xbin) * static_cast<double>(ybin)) : 1.0;
+  const double scale = value == BlockValue::kSum
+                           ? 1.0
+                           : 1.0 / (static_cast<double>(xbin) * static_cast<double>(ybin));
   block_sums(xmaxdat, data, xstrelm, ystrelm, nx, ny, xbin, ybin,
-             [&](Index j, const std::vector<double>& sums) {
+             [&](Index j, std::vector<double>& sums) {
                float* out = output.data() + element(oxstrelm, oystrelm + j, xmaxout);
-               for (Index i = 0; i < nx; ++i) out[i] = static_cast<float>(sums[i] * scale);
+               if (value == BlockValue::kFiniteMean) {
+                 finite_means(xmaxdat, data, xstrelm, ystrelm, j, xbin, ybin, scale, sums);
+                 for (Index i = 0; i < nx; ++i) out[i] = static_cast<float>(sums[i]);
+               } else {
+                 for (Index i = 0; i < nx; ++i) out[i] = static_cast<float>(sums[i] * scale);
+               }
              });
+}
+
+}  // namespace
+
+void MA_RREBIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+               Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin, bool average,
+               Index oxstrelm, Index oystrelm, Index xmaxout, Index ymaxout,
+               std::span<float> output, Index& oxendelm, Index& oyendelm, Status& status) {
+  rebin_blocks("Subroutine MA_RREBIN V0.1", xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm,
+               yendelm, xbin, ybin, average ? BlockValue::kMean : BlockValue::kSum, oxstrelm,
+               oystrelm, xmaxout, ymaxout, output, oxendelm, oyendelm, status);
+}
+
+void ma_finite_block_means(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                           Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, Index xbin,
+                           Index ybin, Index xmaxout, Index ymaxout, std::span<float> output,
+                           Index& oxendelm, Index& oyendelm, Status& status) {
+  rebin_blocks("Subroutine MA_FINITE_BLOCK_MEANS V0.1", xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+               xendelm, yendelm, xbin, ybin, BlockValue::kFiniteMean, 1, 1, xmaxout, ymaxout,
+               output, oxendelm, oyendelm, status);
 }
 
 void MA_REBINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,

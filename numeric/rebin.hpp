@@ -27,9 +27,20 @@ void MA_RREBIN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index 
                Index oxstrelm, Index oystrelm, Index xmaxout, Index ymaxout,
                std::span<float> output, Index& oxendelm, Index& oyendelm, Status& status);
 
-// Largest / smallest / both block means over the whole blocks of the region.
-// A block holding a NaN or an infinity takes no part; without a finite block
-// the start values stay (MAXIMUM -1.7e38 < MINIMUM 1.7e38).
+// Block means of XBIN x YBIN elements of the region over each block's finite
+// elements, written from (1, 1) on (the binned 3-D view): a NaN or infinite
+// element takes no part, so one bad pixel does not spoil its block. A block
+// without a finite element keeps its plain mean (NaN, or an infinity when
+// it holds infinities of one sign only). Checks and codes as MA_RREBIN.
+void ma_finite_block_means(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                           Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, Index xbin,
+                           Index ybin, Index xmaxout, Index ymaxout, std::span<float> output,
+                           Index& oxendelm, Index& oyendelm, Status& status);
+
+// Largest / smallest / both block means over the whole blocks of the region,
+// each the mean of its block's finite elements as ma_finite_block_means
+// gives it. A block without a finite element takes no part; without a
+// finite block the start values stay (MAXIMUM -1.7e38 < MINIMUM 1.7e38).
 // A bin factor below 1 or above the region's size gives 20017 (X), 20018 (Y).
 void MA_REBINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                  Index ystrelm, Index xendelm, Index yendelm, Index xbin, Index ybin,

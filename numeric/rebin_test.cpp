@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <numeric>
 #include <vector>
@@ -110,20 +112,60 @@ TEST(Rebin, BlockExtremes) {
   EXPECT_FLOAT_EQ(hi, 403.0f);
   MA_REBINMIN(5, 4, data, 1, 1, 5, 4, 6, 1, lo, status);
   EXPECT_EQ(status, 20017);
-  // A block holding a NaN or an infinity is no extreme; without a finite
-  // block the start values stay, as the plain extremes leave them.
+  // A NaN or an infinity takes no part in its block's mean; without a
+  // finite block the start values stay, as the plain extremes leave them.
   std::vector<float> bad = ramp(5, 4);
   bad[0] = std::numeric_limits<float>::quiet_NaN();
   bad[element(4, 4, 5)] = std::numeric_limits<float>::infinity();
   status = ST_GOOD();
   MA_REBINMINMAX(5, 4, bad, 1, 1, 5, 4, 2, 2, lo, hi, status);
   ASSERT_EQ(status, ST_GOOD());
-  EXPECT_FLOAT_EQ(lo, 153.5f);  // the blocks (3..4, 1..2) and (1..2, 3..4) are left
+  EXPECT_FLOAT_EQ(lo, 153.5f);  // the means of (3..4, 1..2) and (1..2, 3..4)
   EXPECT_FLOAT_EQ(hi, 351.5f);
+  std::fill(bad.begin(), bad.end(), std::numeric_limits<float>::quiet_NaN());
+  bad[element(4, 4, 5)] = std::numeric_limits<float>::infinity();
   MA_REBINMINMAX(5, 4, bad, 1, 1, 5, 4, 5, 4, lo, hi, status);
   ASSERT_EQ(status, ST_GOOD());
   EXPECT_GT(lo, hi);
   EXPECT_EQ(hi, -1.7e38f);
+}
+
+// The binned 3-D view's blocks: the mean of each block's finite pixels, so
+// one bad pixel spoils nothing; a block without a finite pixel keeps its
+// plain mean (NaN, or the infinity it holds). The block extremes follow.
+TEST(Rebin, FiniteBlockMeansLeaveOutOnlyTheBadPixels) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  std::vector<float> data = ramp(6, 4);  // 100 y + x, in 2 x 2 blocks
+  data[element(1, 1, 6)] = nan;          // block (1, 1): 102, 201, 202
+  data[element(6, 2, 6)] = -inf;         // block (3, 1): 105, 106, 205
+  for (const Index x : {3, 4})
+    for (const Index y : {3, 4}) data[element(x, y, 6)] = y == 3 ? nan : 0.0f;
+  data[element(5, 3, 6)] = data[element(6, 3, 6)] = inf;  // block (3, 2): +inf only
+  data[element(5, 4, 6)] = data[element(6, 4, 6)] = inf;
+  std::vector<float> out(3 * 2, -1.0f);
+  Index oxe = 0, oye = 0;
+  Status status = ST_GOOD();
+  ma_finite_block_means(6, 4, data, 1, 1, 6, 4, 2, 2, 3, 2, out, oxe, oye, status);
+  ASSERT_EQ(status, ST_GOOD());
+  EXPECT_EQ(oxe, 3);
+  EXPECT_EQ(oye, 2);
+  EXPECT_FLOAT_EQ(out[0], (102.0f + 201.0f + 202.0f) / 3.0f);
+  EXPECT_FLOAT_EQ(out[1], (103.0f + 104.0f + 203.0f + 204.0f) / 4.0f);
+  EXPECT_FLOAT_EQ(out[2], (105.0f + 106.0f + 205.0f) / 3.0f);
+  EXPECT_FLOAT_EQ(out[3], (301.0f + 302.0f + 401.0f + 402.0f) / 4.0f);
+  EXPECT_FLOAT_EQ(out[4], 0.0f);  // two NaN, two zeros
+  EXPECT_EQ(out[5], inf);
+  data[element(3, 4, 6)] = data[element(4, 4, 6)] = nan;
+  ma_finite_block_means(6, 4, data, 1, 1, 6, 4, 2, 2, 3, 2, out, oxe, oye, status);
+  EXPECT_TRUE(std::isnan(out[4]));
+  // The extremes are those finite means; the block of NaN and the one of
+  // infinities take no part.
+  float lo = 0.0f, hi = 0.0f;
+  MA_REBINMINMAX(6, 4, data, 1, 1, 6, 4, 2, 2, lo, hi, status);
+  ASSERT_EQ(status, ST_GOOD());
+  EXPECT_FLOAT_EQ(lo, out[2]);
+  EXPECT_FLOAT_EQ(hi, out[3]);
 }
 
 TEST(Rebin, FlipsMirrorOnlyTheRegion) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <csignal>
@@ -14,6 +16,7 @@
 #include "app/imageops/imageops_graphics_test_support.hpp"
 #include "core/io_output.hpp"
 #include "core/test_support.hpp"
+#include "graphics/device/device_test_support.hpp"
 
 using namespace kesta;
 using kesta::testing::ScriptedInput;
@@ -73,21 +76,48 @@ TEST_F(Printing, EachKindDrawsAPageAndKeyboardPagesShareOneFile) {
   for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
 }
 
+// A kind of graphics that nothing draws is a failure: no page is added,
+// nothing says it was written, a file that would hold no page is not left
+// (an old one stays as it was) and a keyboard file keeps its pages.
 TEST_F(Printing, GraphicalPrintClosesItsFileAndFailuresStayGood) {
   const std::string path = dir.file("one.ps");
   Status status = kStatusGood;
+  const auto unknown_kind = [&](bool gui, const std::string& file) {
+    ScriptedInput input({file});
+    TerminalCapture terminal;
+    print(gui, "unknown", kY, status);
+    EXPECT_EQ(status, kStatusGood);
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("ERROR: Unknown type of graphics to output"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Finished writing graphics file"), std::string::npos) << out;
+  };
+  unknown_kind(true, path);
+  EXPECT_FALSE(std::filesystem::exists(path));
   {
     ScriptedInput input({path});
     TerminalCapture terminal;
-    print(true, "unknown", kY, status);
-    EXPECT_EQ(status, kStatusGood);
-    EXPECT_NE(terminal.text().find("WARNING: Unknown type of graphics to output"),
-              std::string::npos);
+    print(true, "image", kY, status);
   }
   bool open = true;
   GS_INQ_PSFILE(open, status);
   EXPECT_FALSE(open);
   EXPECT_EQ(page_boxes(path).size(), 1u);
+  const std::string before = kesta::testing::read_file(path);
+  unknown_kind(true, path);
+  EXPECT_EQ(kesta::testing::read_file(path), before);
+
+  const std::string pages = dir.file("pages.ps");
+  {
+    ScriptedInput input({pages});
+    TerminalCapture terminal;
+    print(false, "image", kY, status);
+  }
+  unknown_kind(false, "");
+  GS_INQ_PSFILE(open, status);
+  EXPECT_TRUE(open);
+  GS_CLOSE_PS(status);
+  EXPECT_EQ(page_boxes(pages).size(), 1u);
+  EXPECT_NE(kesta::testing::read_file(pages).find("% End of PostScript file"), std::string::npos);
 
   ScriptedInput input({dir.file("missing/dir/x.ps")});
   TerminalCapture terminal;
@@ -193,6 +223,57 @@ TEST_F(Printing, AFileThatCannotTakeThePageIsSaidAtThatPage) {
   EXPECT_NE(terminal.text().find("Finished writing graphics file"), std::string::npos);
   GS_CLOSE_PS(status);
   EXPECT_EQ(page_boxes(dir.file("good.ps")).size(), 1u);
+}
+
+// A page that fails after others were finished keeps them: past a file-size
+// limit (in a child, which alone takes the limit) the second page fails
+// and the file is the first page, closed as a whole document, as the line
+// says; the next print asks for a file again.
+TEST_F(Printing, ASecondPagePastTheSizeLimitKeepsTheFirstAsADocument) {
+  const std::string path = dir.file("u.ps");
+  const std::string said = dir.file("said.txt");
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    ScriptedInput input({path});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    print(false, "image", kY, status);
+    std::fflush(io_stream(kStreamPostScript));
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit old_limit = limit;
+    limit.rlim_cur = static_cast<rlim_t>(std::ftell(io_stream(kStreamPostScript)) + 256);
+    if (status != kStatusGood || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    print(false, "contour", kY, status);
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    bool open = true;
+    Status local = kStatusGood;
+    GS_INQ_PSFILE(open, local);
+    std::FILE* out = std::fopen(said.c_str(), "w");
+    std::fputs(terminal.text().c_str(), out);
+    std::fclose(out);
+    ::_exit(status == 11010 && !open ? 0 : 3);
+  }
+  int wait_status = 0;
+  ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
+  const std::string out = kesta::testing::read_file(said);
+  ASSERT_TRUE(WIFEXITED(wait_status)) << out;
+  EXPECT_EQ(WEXITSTATUS(wait_status), 0) << out;
+  EXPECT_NE(out.find("ERROR: The PostScript file \"" + path +
+                     "\" could not take page 2 (writing failed), so it holds page 1 only"),
+            std::string::npos)
+      << out;
+  const std::size_t first = out.find("Finished writing graphics file");
+  EXPECT_NE(first, std::string::npos) << out;
+  EXPECT_EQ(out.find("Finished writing graphics file", first + 1), std::string::npos) << out;
+  EXPECT_TRUE(kesta::testing::gs_syntax_ok(path));
+  const auto boxes = page_boxes(path);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_GT((boxes[0][2] - boxes[0][0]) * (boxes[0][3] - boxes[0][1]), 1000);
+  const std::string text = kesta::testing::read_file(path);
+  EXPECT_EQ(text.substr(text.size() - 34), "showpage\n% End of PostScript file\n");
 }
 
 TEST_F(Printing, PostscriptOptionsToggleColour) {

@@ -8,6 +8,7 @@
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/printing.hpp"
 #include "app/main/data_store.hpp"
+#include "core/io_output.hpp"
 #include "core/prompts.hpp"
 #include "core/status.hpp"
 #include "graphics/device/kernel.hpp"
@@ -15,6 +16,7 @@
 #include "graphics/system/state.hpp"
 #include "graphics/system/views3d.hpp"
 #include "graphics/system/widgets.hpp"
+#include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
@@ -118,6 +120,18 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
     return;
   if (std::ssize(xaxis) < xendelm || std::ssize(yaxis) < yendelm)
     return st_fail(status, kBaseApp + 1, "Subroutine KZT_3DSURFACE V0.1");
+  // A region without a finite value has no surface: said once, rather
+  // than an empty frame under the menu.
+  Index non_finite = 0;
+  ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, non_finite,
+                     status);
+  if (status != kStatusGood) return;
+  if (non_finite == (xendelm - xstrelm + 1) * (yendelm - ystrelm + 1)) {
+    IO_WRITE("WARNING: The active data region holds no finite value, so there is no 3-D surface "
+             "to draw",
+             status);
+    return;
+  }
   ViewerKept& kept = remembered<ViewerKept>();
   bool log = false;
   QG_INQ_LOGZSCALING(log, status);
@@ -132,7 +146,9 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
   GS_INQ_IMAGESCALE(mode, minimum, maximum, status);
   const Index side = std::max(xendelm - xstrelm + 1, yendelm - ystrelm + 1);
   const Index binning = (side - 1) / std::max(limit_3d, 1) + 1;
-  float zmin = 0.0f, zmax = 0.0f;
+  // The user's limits stand for the ends their mode keeps (both in mode 1,
+  // the minimum in mode 2, the maximum in mode 3).
+  float zmin = minimum, zmax = maximum;
   GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, binning, mode, zmin,
                 zmax, status);
   if (status != kStatusGood) return;

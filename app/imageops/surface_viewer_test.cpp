@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -126,6 +128,48 @@ TEST_F(Viewer, MenuStepsAndFastModeLeaveTheColoursAsTheyWere) {
   EXPECT_EQ(status, kStatusGood);
   ASSERT_EQ(input.prompts.size(), 1u);
   EXPECT_NE(input.prompts[0].find("CONTINUE"), std::string::npos);
+}
+
+// The user's Z limits of the image scaling give the viewer its range: mode 1
+// keeps both, mode 2 the minimum, mode 3 the maximum (the data, 0..6, give
+// the other end); the Z scale is the half size over that range.
+TEST_F(Viewer, ZRangeKeepsTheUserLimitsOfItsMode) {
+  struct Case {
+    int mode;
+    float zmin, zmax;
+  };
+  for (const Case& c : {Case{1, 1.0f, 4.0f}, Case{2, 1.0f, 6.0f}, Case{3, 0.0f, 4.0f}}) {
+    Status status = kStatusGood;
+    GS_SET_IMAGESCALE(c.mode, 1.0f, 4.0f, status);
+    std::string kind;
+    ScriptedInput input({"EXIT"});
+    TerminalCapture terminal;
+    KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text().find("user input"), std::string::npos) << terminal.text();
+    Gs3dView view;
+    GS_INQ_3DVIEW(view, status);
+    EXPECT_NEAR(view.z_scale, 2.5f / (c.zmax - c.zmin), 1e-5f) << "mode " << c.mode;
+  }
+}
+
+// A region without a finite value (here under the automatic range) has no
+// surface: one line says so, and no frame or menu is drawn.
+TEST_F(Viewer, ARegionWithoutAFiniteValueIsSaidInOneLine) {
+  std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+  data[3] = std::numeric_limits<float>::infinity();
+  Status status = kStatusGood;
+  GS_SET_IMAGESCALE(4, 5.0f, 20.0f, status);
+  std::string kind = "image";
+  ScriptedInput input({"EXIT"});
+  TerminalCapture terminal;
+  KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(kind, "image");
+  EXPECT_TRUE(input.prompts.empty());
+  EXPECT_EQ(terminal.text(),
+            "WARNING: The active data region holds no finite value, so there is no 3-D "
+            "surface to draw\n");
 }
 
 }  // namespace

@@ -310,10 +310,4 @@ void KZT_OPTIONS(KztDataSets& sets, std::string& plot_type, Status& status) {
   kzt_interface(table, sets, menu, plot_type, status);
 }
 
-void kzt_command_image(KztDataSets& sets, std::string& next, Status& status) {
-  std::string plot_type = "image";
-  KZT_IMAGE(sets, plot_type, status);
-  next = "EXIT";
-}
-
 }  // namespace kesta

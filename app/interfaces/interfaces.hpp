@@ -46,7 +46,5 @@ void KZT_GUI_ROI(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
 // display settings, on the current data of the program arrays.
 void KZT_IMAGE(KztDataSets& sets, std::string& plot_type, Status& status);
 void KZT_OPTIONS(KztDataSets& sets, std::string& plot_type, Status& status);
-// The keyboard command IMAGE.
-void kzt_command_image(KztDataSets& sets, std::string& next, Status& status);
 
 }  // namespace kesta

@@ -315,6 +315,33 @@ TEST_F(GraphicsProgram, InfinitePixelContoursAndAMaskedImagePrint) {
   EXPECT_FALSE(right[0] > 200 && right[1] + right[2] < 60);
 }
 
+// The keyboard's IMAGE hands its graphics kind back to the dispatcher:
+// PRINT GRAPHICS after it draws the image (the ramp rises from left to
+// right across the printed page), never a blank page. IMAGE is then the
+// display command a later INPUT DATA proposes, after PLOT DATA too.
+TEST_F(GraphicsProgram, PrintGraphicsAfterImageDrawsTheImage) {
+  testing::write_text_file(dir.file("image.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nIMAGE\nEXIT\n"
+                           "PRINT GRAPHICS\nimage.ps\nEND GRAPHICS FILE\nPLOT DATA\nIMAGE\n"
+                           "EXIT\nINPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Running run(dir, {"-key", "-dim64x32", "-macimage.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+      << run.child.output();
+  ASSERT_TRUE(run.child.wait_for("*** END OF MACRO FILE ***", kWait));
+  std::string output = run.child.output();
+  const std::size_t last = output.rfind("Main menu: ENTER COMMAND [");
+  ASSERT_NE(last, std::string::npos);
+  EXPECT_EQ(output.substr(last, 33), "Main menu: ENTER COMMAND [IMAGE]:") << output;
+  EXPECT_EQ(finish(run), 0);
+  output = run.child.output();
+  EXPECT_EQ(output.find("Unknown type of graphics"), std::string::npos) << output;
+  const testing::Rendered page = testing::gs_render(dir.file("image.ps"));
+  ASSERT_TRUE(page.ok);
+  EXPECT_LT(brightness(page.at(122, 300)) + 150, brightness(page.at(424, 300)));
+}
+
 // A PostScript copy refused by its device: the reason is given at the page
 // it refused, never after "Finished writing graphics file", and the
 // shut-down still frees everything and exits well.

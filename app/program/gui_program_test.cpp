@@ -161,7 +161,8 @@ TEST_F(GuiProgram, AfterTheWindowClosedAnOpenGraphicsFileIsFinished) {
   ASSERT_TRUE(server.ok());
   Running run(dir, {"-key", "-dim64x64"});
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
-  run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPRINT GRAPHICS\np.ps\n");
+  run.child.type(
+      "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPLOT DATA\nPRINT GRAPHICS\np.ps\n");
   ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
       << run.child.output();
   ASSERT_TRUE(close_the_window());

@@ -471,7 +471,13 @@ const Command kCommands[] = {
      image<kzt_command_histogram>},
     {"I2C", "Convert integer to character representation (for macros)", "", "CONCATENATION",
      run_i2c},
-    {"IMAGE", "Interactive control of image display", "GD", "EXIT", image<kzt_command_image>},
+    {"IMAGE", "Interactive control of image display", "GD", "EXIT",
+     [](Dispatch& d, Status& status) {
+       // The menu draws the image and says which kind it drew, for PRINT
+       // GRAPHICS to draw again.
+       KZT_IMAGE(d.sets, d.graphics_kind, status);
+       d.display_command = "IMAGE";
+     }},
     {"INFORMATION", "Information on the internal state of KESTA", "", "DIMENSIONS",
      run_information},
     {"INPUT DATA", "Input data from data file", "", kDisplay, run_input_data},

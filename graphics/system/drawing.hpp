@@ -179,6 +179,11 @@ void GS_MSET_OPTIONS(Status& status);
 void GS_UPDATE(Status& status);
 void GS_ON_PRINT(bool graphical, bool& opened, Status& status);
 void GS_OFF_PRINT(Status& status);
+// Ends what GS_ON_PRINT began when nothing was drawn: the drawing goes back
+// to the window and no page is added; a copy that holds no page yet is
+// given up (no new file is left, an old one stays as it was), one with
+// pages stays open for more.
+void gs_off_print_without_page();
 void GS_OPEN_PS(std::string_view file, Status& status);
 void GS_CLOSE_PS(Status& status);
 void GS_CLOSE_GRAPHICS(Status& status);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/format.hpp"
@@ -146,16 +147,24 @@ void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
     if (mode != 2) lo = dlo;
     if (mode != 3) hi = dhi;
   } else if (mode == 4) {
+    // The sample boxes set both ends or, when none holds a finite value,
+    // neither: the ends start as no value, never as the user's old limits.
+    lo = hi = std::numeric_limits<float>::quiet_NaN();
     MA_DIFZSCALE(xmaxdat, ymaxdat, data, xs, ys, xe, ye, lo, hi, status);
     if (status != kStatusGood) return;
-    // An infinite pixel in a sample box leaves its end of the range
-    // infinite (a height without end in the 3-D views): that end falls back
-    // to the finite extreme of the region.
+    // An end no box gave, or that an infinite pixel in a box left infinite
+    // (a height without end in the 3-D views), falls back to the finite
+    // extreme of the region.
     if (!std::isfinite(lo) || !std::isfinite(hi)) {
       float dlo = 0.0f;
       float dhi = 0.0f;
       finite_extremes(xmaxdat, data, xs, ys, xe, ye, dlo, dhi);
-      if (dhi < dlo) dlo = dhi = 0.0f;  // no finite pixel
+      if (dhi < dlo) {
+        // No finite pixel: the empty range of the other modes, which no
+        // user limit left.
+        zmin = zmax = 0.0f;
+        return;
+      }
       if (!std::isfinite(lo)) lo = dlo;
       if (!std::isfinite(hi)) hi = dhi;
     }

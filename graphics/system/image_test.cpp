@@ -112,6 +112,32 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
   }
 }
 
+// The automatic range of a region whose sample boxes all miss its finite
+// pixels (a band along the top edge) is the region's finite extremes, not
+// the user limits it was handed; a region without a finite value gives the
+// empty range of the other modes, without the user-limit warning.
+TEST_F(ImageTest, AutomaticRangeWithoutAFiniteSampleBoxIsTheRegionsExtremes) {
+  image(400, 300, [](Index x, Index y) {
+    return y <= 25 && x >= 150 && x <= 250 ? 10.0f + 0.4f * static_cast<float>(x - 150)
+                                           : std::numeric_limits<float>::quiet_NaN();
+  });
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  float lo = 5.0f, hi = 20.0f;
+  GS_CAL_ZRANGE(400, 300, data, 1, 1, 400, 300, 1, 4, lo, hi, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(lo, 10.0f);
+  EXPECT_FLOAT_EQ(hi, 50.0f);
+  std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+  lo = 5.0f;
+  hi = 20.0f;
+  GS_CAL_ZRANGE(400, 300, data, 1, 1, 400, 300, 1, 4, lo, hi, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_EQ(lo, 0.0f);
+  EXPECT_EQ(hi, 0.0f);
+  EXPECT_EQ(terminal.text().find("user input"), std::string::npos) << terminal.text();
+}
+
 // The binned range (the 3-D views of large regions) is of the finite block
 // means: a block holding an infinite or NaN pixel stretches nothing, and a
 // region without a finite block gives the unbinned road's empty range.

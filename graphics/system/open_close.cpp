@@ -39,6 +39,8 @@ struct PsCopy {
   std::string path;
   std::FILE* target = nullptr;  // other targets: opened when named, until the close
   long delivered = 0;           // how much of the spool the target has received
+  Index pages = 0;              // pages finished and reported
+  long page_end = 0;            // where the closing line goes after the last of them
   const std::string& work() const { return atomic ? atomic->temp_path() : spool; }
 };
 PsCopy ps_copy;
@@ -115,6 +117,16 @@ bool close_target(PsCopy& copy, std::string& reason) {
 
 bool has_window() { return qg_find_workstation(1) >= 0; }
 
+// The drawing goes back from an active copy to the window.
+void drawing_back_to_window() {
+  const int k = qg_find_workstation(2);
+  Status local = kStatusGood;
+  if (k >= 0 && qg_db_system.state[static_cast<std::size_t>(k)] == 2) {
+    QG_DEACTIVATE_WK(2, local);
+    if (has_window()) QG_ACTIVATE_WK(1, local);
+  }
+}
+
 // A name written through a temporary file renamed over it, which also
 // refuses a folder when the name is given.
 bool plain_file_or_new(const std::string& path) {
@@ -160,8 +172,9 @@ bool page_ended(const std::vector<std::string>& lines) {
 
 // What has been drawn reaches the copy's temporary file, and a device or
 // pipe receives what is final (all but the last line, which the close may
-// step back over). False with REASON when the page could not be written.
-bool page_written(PsCopy& copy, std::string& reason) {
+// step back over). END is where a closing line would follow what is
+// written. False with REASON when the page could not be written.
+bool page_written(PsCopy& copy, std::string& reason, long& end) {
   std::FILE* out = io_stream(kStreamPostScript);
   errno = 0;
   if (out == nullptr || std::fflush(out) != 0 || std::ferror(out) != 0) {
@@ -173,16 +186,14 @@ bool page_written(PsCopy& copy, std::string& reason) {
     }
     return false;
   }
+  tail_lines(copy.work(), end);
   // A file written in place has the room for its page asked for now: its
   // disk is not the one the page was gathered on.
-  if (copy.atomic) {
-    if (copy.atomic->reserve()) return true;
+  if (copy.atomic && !copy.atomic->reserve()) {
     reason = copy.atomic->error();
     return false;
   }
-  long last = 0;
-  tail_lines(copy.spool, last);
-  return deliver(copy, last, reason);
+  return copy.atomic || deliver(copy, end, reason);
 }
 
 // The copy is given up: nothing more is written to it, an old file stays as
@@ -208,6 +219,74 @@ void say_not_written(const std::string& reason) {
   IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not be written" +
                (reason.empty() ? "" : ": " + reason),
            local);
+}
+
+// The spool of a device or pipe copy cut back to LENGTH and closed by the
+// closing line, and what the target has not received passed on. False with
+// REASON on failure.
+bool close_spool_at(PsCopy& copy, long length, std::string& reason) {
+  io_close_stream(kStreamPostScript);
+  if (copy.delivered > length) {
+    reason = "part of the failed page had reached it";
+    return false;
+  }
+  std::string problem;
+  std::FILE* spool = nullptr;
+  errno = 0;
+  if (::truncate(copy.spool.c_str(), length) != 0 ||
+      (spool = io_open_file(copy.spool, "a", problem)) == nullptr) {
+    reason = "its spool file could not be cut back: " +
+             (problem.empty() ? std::string(std::strerror(errno)) : problem);
+    return false;
+  }
+  const bool ended = std::fprintf(spool, "%s\n", std::string(kEndLine).c_str()) > 0;
+  if (std::fclose(spool) != 0 || !ended) {
+    reason = "its spool file could not be written";
+    return false;
+  }
+  return deliver(copy, -1, reason);
+}
+
+// A page that could not be written, for REASON, ends the copy. The pages
+// finished before it are kept: the copy is cut back to the end of the last
+// of them and closed there, a whole document of those pages, and the line
+// says which pages the file holds. Without such a page the copy is given
+// up (no new file; an old one stays as it was).
+void end_copy_at_failed_page(const std::string& reason) {
+  if (ps_copy.pages == 0) {
+    say_not_written(reason);
+    give_up_copy();
+    return;
+  }
+  Status local = kStatusGood;
+  if (qg_find_workstation(2) >= 0) QG_CLOSE_WK(2, local);
+  const std::string cause = ps_copy.atomic ? ps_copy.atomic->cause() : reason;
+  std::string problem;
+  bool kept = false;
+  if (ps_copy.atomic) {
+    io_set_stream(kStreamPostScript, nullptr);
+    kept = ps_copy.atomic->cut_back(ps_copy.page_end) && ps_copy.atomic->write_line(kEndLine) &&
+           ps_copy.atomic->commit();
+    problem = ps_copy.atomic->error();
+  } else {
+    kept = close_spool_at(ps_copy, ps_copy.page_end, problem);
+    kept = close_target(ps_copy, problem) && kept;
+    ::unlink(ps_copy.spool.c_str());
+  }
+  if (kept) {
+    const std::string pages =
+        ps_copy.pages == 1 ? "page 1" : "pages 1 to " + format_i(ps_copy.pages, 0);
+    IO_WRITE("ERROR: The PostScript file \"" + ps_copy.path + "\" could not take page " +
+                 format_i(ps_copy.pages + 1, 0) + " (" + cause + "), so it holds " + pages +
+                 " only",
+             local);
+  } else {
+    say_not_written(cause + "; keeping the pages before it failed too: " + problem);
+  }
+  std::string ignored;
+  close_target(ps_copy, ignored);
+  ps_copy = PsCopy{};
+  gs_state.ps_file = false;
 }
 
 // The file PATH was not opened, for REASON: the guess of the first lines
@@ -383,19 +462,14 @@ void GS_OFF_PRINT(Status& status) {
   constexpr std::string_view position = "Subroutine GS_OFF_PRINT V0.3";
   // A page ended by a failure (a write to the copy that failed on the way
   // among them) still gives the drawing back to the window, and a copy that
-  // could not take its page is given up with the reason, at this page.
+  // could not take its page ends there with the reason, keeping the pages
+  // finished before it.
   if (st_bad(status, position)) {
-    const int k = qg_find_workstation(2);
-    Status local = kStatusGood;
-    if (k >= 0 && qg_db_system.state[static_cast<std::size_t>(k)] == 2) {
-      QG_DEACTIVATE_WK(2, local);
-      if (has_window()) QG_ACTIVATE_WK(1, local);
-    }
+    drawing_back_to_window();
+    // A page whose drawing failed is no finished page, written or not.
     std::string reason;
-    if (gs_state.ps_file && !page_written(ps_copy, reason)) {
-      say_not_written(reason);
-      give_up_copy();
-    }
+    long end = 0;
+    if (gs_state.ps_file && !page_written(ps_copy, reason, end)) end_copy_at_failed_page(reason);
     return;
   }
   if (qg_find_workstation(2) < 0) return;
@@ -403,11 +477,20 @@ void GS_OFF_PRINT(Status& status) {
   QG_DEACTIVATE_WK(2, status);
   if (has_window()) QG_ACTIVATE_WK(1, status);
   std::string reason;
-  if (status == kStatusGood && gs_state.ps_file && !page_written(ps_copy, reason)) {
-    say_not_written(reason);
-    give_up_copy();
+  long end = 0;
+  if (status != kStatusGood || !gs_state.ps_file) return;
+  if (!page_written(ps_copy, reason, end)) {
+    end_copy_at_failed_page(reason);
     st_fail(status, 11010, position);
+    return;
   }
+  ++ps_copy.pages;
+  ps_copy.page_end = end;
+}
+
+void gs_off_print_without_page() {
+  drawing_back_to_window();
+  if (gs_state.ps_file && ps_copy.pages == 0) give_up_copy();
 }
 
 void GS_CLOSE_PS(Status& status) {

@@ -134,8 +134,10 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   if (averaged) {
     heights.resize(static_cast<std::size_t>(xnum * ynum));
     Index oxe = 0, oye = 0;
-    MA_RREBIN(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, block, block, true, 1, 1,
-              xnum, ynum, heights, oxe, oye, status);
+    // A block's height is the mean of its finite pixels: scattered bad
+    // pixels leave no holes; only a block without a finite pixel is one.
+    ma_finite_block_means(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, block, block,
+                          xnum, ynum, heights, oxe, oye, status);
     average_axis(xaxis, xstrelm, block, xc);
     average_axis(yaxis, ystrelm, block, yc);
     GS_CAL_ZRANGE(xnum, ynum, heights, 1, 1, xnum, ynum, 1, mode, minimum, maximum, status);

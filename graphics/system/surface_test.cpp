@@ -89,6 +89,22 @@ TEST_F(SurfaceTest, BlockAveragingToThePixelLimit) {
   GS_3DSURFACE(1000, 300, data, xaxis, yaxis, 1, 1, 1000, 300, "T", "", "", "", s);
   ASSERT_EQ(s, kStatusGood);
   EXPECT_EQ(of("fill_area").size(), 1u + 199u * 59u);  // the background and the cells
+
+  // A block's height is the mean of its finite pixels: scattered bad pixels
+  // (one in each of 400 blocks) leave no hole; a block without a finite
+  // pixel leaves out the four cells that touch it.
+  for (Index k = 0; k < 400; ++k) data[element(3 + 5 * (k % 200), 2 + 5 * (k / 200), 1000)] = NAN;
+  data[element(501, 151, 1000)] = INFINITY;
+  items.clear();
+  GS_3DSURFACE(1000, 300, data, xaxis, yaxis, 1, 1, 1000, 300, "T", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_EQ(of("fill_area").size(), 1u + 199u * 59u);
+  for (Index y = 146; y <= 150; ++y)
+    for (Index x = 496; x <= 500; ++x) data[element(x, y, 1000)] = NAN;
+  items.clear();
+  GS_3DSURFACE(1000, 300, data, xaxis, yaxis, 1, 1, 1000, 300, "T", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_EQ(of("fill_area").size(), 1u + 199u * 59u - 4u);
 }
 
 TEST_F(SurfaceTest, PaintingOrderMatchesADepthBuffer) {
