@@ -93,6 +93,12 @@ bool solve_four(std::array<std::array<double, 4>, 4> normal, std::array<double, 
   return true;
 }
 
+std::string fixed_text(double v, int decimals) {
+  return std::string(trimmed_text(format_f(v, 14, decimals)));
+}
+
+}  // namespace
+
 // Each ring of solution S searched again, its annulus of HALF_WIDTH
 // following the fitted cone about the fitted centre, into a store of its
 // own (the fit's points stay as they are). The radial offsets of what was
@@ -100,8 +106,9 @@ bool solve_four(std::array<std::array<double, 4>, 4> normal, std::array<double, 
 // the centre, of the tilt (as a vector, so that no tilt is no special
 // case) and of each ring's cone angle: the change of centre and tilt they
 // ask for, and the rms offset that change leaves.
-RingFollowing follow_rings(const GsDisplayedImage& im, const TiltSolution& s, float xps, float yps,
-                           int num_rings, float half_width, int num_sections, Status& status) {
+RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s, float xps,
+                               float yps, int num_rings, float half_width, int num_sections,
+                               Status& status) {
   RingFollowing f;
   const auto again = std::make_unique<KztComRings>();
   // A solution whose cones cannot be drawn on the detector is found
@@ -185,13 +192,7 @@ RingFollowing follow_rings(const GsDisplayedImage& im, const TiltSolution& s, fl
   return f;
 }
 
-std::string fixed_text(double v, int decimals) {
-  return std::string(trimmed_text(format_f(v, 14, decimals)));
-}
-
-}  // namespace
-
-bool kzt_warn_rings_not_followed(const TiltSolution& s, float xps, Status& status) {
+bool kzt_rings_followed(const RingFollowing& f, float xps) {
   // Halfway between a right solution (within 0.1 pixel and 0.05 degree of
   // the truth) and a wrong one (beyond 0.3 pixel or 0.1 degree): over the
   // tilt sweep of bench_tilt the change asked for stays below three
@@ -201,28 +202,26 @@ bool kzt_warn_rings_not_followed(const TiltSolution& s, float xps, Status& statu
   constexpr double kCentreLimit = 0.2;   // pixels
   constexpr double kTiltLimit = 0.075;   // degrees
   constexpr double kScatterLimit = 1.0;  // pixels
-  const RingFollowing& f = s.following;
   const double centre = f.centre_move / xps;
   const double tilt = f.tilt_move * kDegreesPerRadian;
   const double scatter = f.scatter / xps;
   // (A NaN is a change too.)
-  if (f.determined && centre <= kCentreLimit && tilt <= kTiltLimit && scatter <= kScatterLimit)
-    return false;
-  const std::string sections =
-      format_i(f.found, 0) + " of " + format_i(f.searched, 0) + " sections";
-  IO_WRITE("WARNING: Searched again along this solution's cones, the rings were found", status);
-  if (f.determined) {
-    IO_WRITE("         in " + sections + " and lie as if its beam centre were " +
-                 fixed_text(centre, 2),
-             status);
-    IO_WRITE("         pixels and its tilt " + fixed_text(tilt, 3) + " degrees off (" +
-                 fixed_text(scatter, 2) + " pixels rms left): it",
-             status);
-    IO_WRITE("         does not follow the rings", status);
-  } else {
-    IO_WRITE("         in " + sections + ": it does not follow the rings", status);
-  }
-  IO_WRITE("         If the d-spacings of the sample are known, refine with CALIBRANT", status);
+  return f.determined && centre <= kCentreLimit && tilt <= kTiltLimit && scatter <= kScatterLimit;
+}
+
+bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, std::string_view advice,
+                                 Status& status) {
+  if (kzt_rings_followed(f, xps)) return false;
+  // The change the offsets ask for is linearised about the fitted rings and
+  // only sees rings found inside their annuli: far from the truth it falls
+  // short of the error by any factor, so it is not given as one.
+  IO_WRITE("WARNING: The fitted rings do not follow the image's rings: searched", status);
+  IO_WRITE("         along them, the rings were found in " + format_i(f.found, 0) + " of " +
+               format_i(f.searched, 0) + " sections" + (f.determined ? ", with" : ""),
+           status);
+  if (f.determined)
+    IO_WRITE("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left", status);
+  if (!advice.empty()) IO_WRITE("         " + std::string(advice), status);
   return true;
 }
 
@@ -577,7 +576,7 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
                   s.rotation, s.tilt, s.sigma, status, &s.fit);
     s.distance = sample_distance;
     if (status == kStatusGood)
-      s.following = follow_rings(im, s, xps, yps, num_rings, half_width, num_sections, status);
+      s.following = kzt_follow_rings(im, s, xps, yps, num_rings, half_width, num_sections, status);
     if (status == kStatusGood && full_info) {
       IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
       KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,
@@ -843,12 +842,16 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
                          x_beam, y_beam, tilt_rotation, tilt_angle, num_rings, radii, half_width,
                          radius_1, radius_2, angle, num_solutions, solutions, status);
   if (status != kStatusGood) return;
+  // The calibrant refinement of the road the user is on.
+  const std::string advice =
+      std::string("If the d-spacings of the sample are known, refine with ") +
+      (gui ? "CALIBRANT" : "SILICON CALIBRATION");
   auto report = [&](const TiltSolution& s) {
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
     // Each solution is judged where it is reported, before one is chosen.
     kzt_warn_poor_ring_fit(s.fit, xps, status);
-    kzt_warn_rings_not_followed(s, xps, status);
+    kzt_warn_rings_not_followed(s.following, xps, advice, status);
   };
   int choice = 1;
   IO_WRITE(" ", status);
