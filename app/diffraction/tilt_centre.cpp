@@ -192,26 +192,24 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   return f;
 }
 
-bool kzt_rings_followed(const RingFollowing& f, float xps) {
-  // Halfway between a right solution (within 0.1 pixel and 0.05 degree of
-  // the truth) and a wrong one (beyond 0.3 pixel or 0.1 degree): over the
-  // tilt sweep of bench_tilt the change asked for stays below three
-  // quarters of these limits for every right solution and exceeds them by
-  // a third for every wrong one. What the change leaves is held to the
-  // ring fit's own limit.
-  constexpr double kCentreLimit = 0.2;   // pixels
-  constexpr double kTiltLimit = 0.075;   // degrees
-  constexpr double kScatterLimit = 1.0;  // pixels
+bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
+  // The default limits lie halfway between a right solution (within 0.1
+  // pixel and 0.05 degree of the truth) and a wrong one (beyond 0.3 pixel
+  // or 0.1 degree): over the tilt sweep of bench_tilt the change asked for
+  // stays below three quarters of them for every right solution and
+  // exceeds them by a third for every wrong one. What the change leaves is
+  // held to the ring fit's own limit.
   const double centre = f.centre_move / xps;
   const double tilt = f.tilt_move * kDegreesPerRadian;
   const double scatter = f.scatter / xps;
   // (A NaN is a change too.)
-  return f.determined && centre <= kCentreLimit && tilt <= kTiltLimit && scatter <= kScatterLimit;
+  return f.determined && centre <= limits.centre && tilt <= limits.tilt &&
+         scatter <= limits.scatter;
 }
 
 bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, std::string_view advice,
-                                 Status& status) {
-  if (kzt_rings_followed(f, xps)) return false;
+                                 Status& status, const FollowingLimits& limits) {
+  if (kzt_rings_followed(f, xps, limits)) return false;
   // The change the offsets ask for is linearised about the fitted rings and
   // only sees rings found inside their annuli: far from the truth it falls
   // short of the error by any factor, so it is not given as one.

@@ -121,16 +121,23 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution
 // fit with it, to a small residual. Searched again along the fit's own
 // cones, rings that it meets give offsets that ask for no change. False
 // for rings that ask for a change of the beam centre above 0.2 pixel or
-// of the tilt above 0.075 degree, leave offsets of more than a pixel rms,
-// or were found nowhere.
-bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size);
+// of the tilt above 0.075 degree (or LIMITS'), leave offsets of more than
+// a pixel rms, or were found nowhere.
+struct FollowingLimits {
+  double centre = 0.2;   // pixels
+  double tilt = 0.075;   // degrees
+  double scatter = 1.0;  // pixels
+};
+bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
+                        const FollowingLimits& limits = {});
 
 // When not kzt_rings_followed: a warning that the fitted rings do not
 // follow the image's rings, with the sections where they were found and
 // the rms offset left, then ADVICE (when not empty), what to do on the
 // road the user is on. True when written.
 bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_size,
-                                 std::string_view advice, Status& status);
+                                 std::string_view advice, Status& status,
+                                 const FollowingLimits& limits = {});
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
