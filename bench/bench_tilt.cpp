@@ -28,6 +28,11 @@
 // residual (pixels), and of the rings searched again along its cones the
 // sections where found and searched, and the centre change (pixels), tilt
 // change (degrees) and rms offset left (pixels) their offsets ask for.
+//
+// tilt_detector_sweep: the share of wrong fits by tilt on 2048 and 3000
+// pixel detectors, and whether they were warned. tilt_distance_off: the
+// distance typed 3 % long, held (as the window's road always holds it) or
+// refined.
 
 #include <benchmark/benchmark.h>
 
@@ -294,13 +299,12 @@ void tilt_detector_sweep(benchmark::State& state) {
             const std::vector<float> a = kesta::testing::ring_image(s);
             for (int further : {3, 6}) {
               for (int half_width : {8, 20}) {
-                Case c;
-                c.calibrant = calibrant;
-                c.tilt = tilt;
-                c.rotation = rotation;
-                c.further_rings = further;
-                c.half_width = half_width;
-                c.clicks_inside = true;
+                const Case c{.calibrant = calibrant,
+                             .tilt = static_cast<double>(tilt),
+                             .rotation = static_cast<double>(rotation),
+                             .further_rings = further,
+                             .half_width = static_cast<double>(half_width),
+                             .clicks_inside = true};
                 const Outcome o = fit_image(s, a, c);
                 const auto t = static_cast<std::size_t>(tilt);
                 const bool is_wrong = !o.fitted || o.centre > 0.3 || o.tilt > 0.1;
@@ -356,11 +360,10 @@ void tilt_distance_off(benchmark::State& state) {
   for (auto _ : state) {
     for (int tilt : {1, 3, 5, 8}) {
       for (int rotation : {0, 130, 250}) {
-        Case c;
-        c.tilt = tilt;
-        c.rotation = rotation;
-        c.further_rings = 6;
-        c.half_width = 25.0;
+        const Case c{.tilt = static_cast<double>(tilt),
+                     .rotation = static_cast<double>(rotation),
+                     .further_rings = 6,
+                     .half_width = 25.0};
         const Outcome o =
             fit_image(scene(c.calibrant, c.tilt, c.rotation), image(c.calibrant, c.tilt, c.rotation),
                       c, 1.03, refine);
