@@ -125,10 +125,9 @@ void lsq_calibrant(benchmark::State& state) {
   }
 }
 
-void whole_refinement(benchmark::State& state) {
-  const kesta::testing::RingScene s = scene(2048);
-  const std::vector<float>& a = image(2048);
-  std::vector<float> d, x, y;
+// The scene's d-spacings (D) and six clicks on its first ring (X, Y).
+void first_ring_clicks(const kesta::testing::RingScene& s, std::vector<float>& d,
+                       std::vector<float>& x, std::vector<float>& y) {
   for (double v : s.d_spacings) d.push_back(static_cast<float>(v));
   for (int k = 0; k < 6; ++k) {
     const auto p = kesta::testing::ring_point(s, kesta::testing::scene_two_theta(s, d[0]),
@@ -136,6 +135,13 @@ void whole_refinement(benchmark::State& state) {
     x.push_back(p[0]);
     y.push_back(p[1]);
   }
+}
+
+void whole_refinement(benchmark::State& state) {
+  const kesta::testing::RingScene s = scene(2048);
+  const std::vector<float>& a = image(2048);
+  std::vector<float> d, x, y;
+  first_ring_clicks(s, d, x, y);
   kesta::GsDisplayedImage m;
   m.xmaxdat = m.ymaxdat = m.xendelm = m.yendelm = 2048;
   m.data = a;
@@ -209,13 +215,7 @@ struct CalibrantOutcome {
 CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vector<float>& a,
                               bool extra) {
   std::vector<float> d, x, y;
-  for (double v : s.d_spacings) d.push_back(static_cast<float>(v));
-  for (int k = 0; k < 6; ++k) {
-    const auto p = kesta::testing::ring_point(s, kesta::testing::scene_two_theta(s, d[0]),
-                                              0.3 + k * 1.047);
-    x.push_back(p[0]);
-    y.push_back(p[1]);
-  }
+  first_ring_clicks(s, d, x, y);
   kesta::GsDisplayedImage m;
   m.xmaxdat = m.xendelm = s.xmax;
   m.ymaxdat = m.yendelm = s.ymax;
