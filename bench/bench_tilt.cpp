@@ -97,6 +97,7 @@ struct Outcome {
   bool warned = false;
   kesta::RingFollowing following;
   double distance = 0.0;  // relative error of the distance the fit ended at
+  double tilt_vector = 999.0;  // the error of the tilt as a vector (degrees)
 };
 
 // The fit of case C on image A of scene S, started at the distance S's
@@ -151,6 +152,9 @@ Outcome fit_image(const kesta::testing::RingScene& s, const std::vector<float>& 
     o.other_tilt = tilt_error(sol[1 - best]);
   }
   o.rms = b.fit.rms(s.pixel);
+  o.tilt_vector = std::hypot(std::cos(b.rotation) * b.tilt - std::cos(s.rotation) * s.tilt,
+                             std::sin(b.rotation) * b.tilt - std::sin(s.rotation) * s.tilt) /
+                  kDegree;
   o.following = b.following;
   o.distance = std::abs(distance / s.distance - 1.0);
   o.warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, status);
@@ -283,7 +287,13 @@ kesta::testing::RingScene large_scene(int detector, int calibrant, double distan
 // further rings, search half-widths 8 and 20 pixels, started at the true
 // centre: 528 fits. Right, wrong and warned as in tilt_warning_sweep; a
 // line a tilt on standard output gives the fits, the wrong ones (and how
-// many of them were warned) and the right ones warned.
+// many of them were warned) and the right ones warned. The list (as in
+// tilt_warning_sweep) gives a line a fit: detector, calibrant, distance
+// (mm), tilt, rotation, further rings, half-width, "w" when warned, the
+// centre and tilt errors (the tilt in the truth's tilt plane), the fit's
+// rms residual, the sections where the rings were found again and
+// searched, the centre and tilt changes and the rms left, and the error
+// of the tilt as a vector (degrees).
 void tilt_detector_sweep(benchmark::State& state) {
   const int detector = static_cast<int>(state.range(0));
   std::FILE* list = nullptr;
@@ -318,11 +328,16 @@ void tilt_detector_sweep(benchmark::State& state) {
                 } else {
                   ++between[t];
                 }
+                const kesta::RingFollowing& f = o.following;
                 if (list != nullptr)
-                  std::fprintf(list, "%4d %s %5.0f %2d %3d %d %2d %s %7.3f %6.3f %6.3f\n",
+                  std::fprintf(list,
+                               "%4d %s %5.0f %2d %3d %d %2d %s %7.3f %6.3f %6.3f %3d %3d %7.3f "
+                               "%6.3f %6.3f %6.3f\n",
                                detector, calibrant == kSilicon ? "Si  " : "CeO2",
                                distance * 1000.0, tilt, rotation, further, half_width,
-                               o.warned ? "w" : "-", o.centre, o.tilt, o.rms);
+                               o.warned ? "w" : "-", o.centre, o.tilt, o.rms, f.found, f.searched,
+                               f.centre_move / s.pixel, f.tilt_move / kDegree,
+                               f.scatter / s.pixel, o.tilt_vector);
               }
             }
           }

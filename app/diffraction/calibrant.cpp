@@ -318,12 +318,15 @@ RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float
 // bench_calibration).
 // Even half as wide again, the annuli cut the broadest rings a little,
 // so the change asked for falls somewhat short of a geometry's error: the
-// limits lie below the tilt fit's; over the calibrant sweep a right
-// result asks for as much only where neighbouring rings share its annuli.
+// limits lie below the tilt fit's. So wide, the annuli of close rings
+// (ceria, alumina) reach into their neighbours, whose share changes round
+// a tilted ring and asks for a change of a right result: each is kept to
+// half the distance to the nearest ring of the list.
 constexpr FollowingLimits kCalibrantFollowing{0.15, 0.05, 1.0};
 
 RingFollowing rings_searched_again(const Refinement& r, const std::vector<float>& rings,
-                                   float last_width, Status& status) {
+                                   std::span<const float> d_spacings, float last_width,
+                                   Status& status) {
   const CalibrantGeometry& g = r.g;
   TiltSolution s;
   s.x_beam = g.x_beam;
@@ -334,8 +337,15 @@ RingFollowing rings_searched_again(const Refinement& r, const std::vector<float>
   const std::size_t n = std::min(rings.size(), s.two_theta.size());
   for (std::size_t k = 0; k < n; ++k)
     s.two_theta[k] = static_cast<float>(two_theta_of(g.wavelength, rings[k]));
+  // The list's further rings are neighbours too (those the refinement
+  // used come again and count once).
+  std::vector<float> others;
+  for (float d : d_spacings)
+    if (ring_reachable(g.wavelength, d))
+      others.push_back(static_cast<float>(two_theta_of(g.wavelength, d)));
+  const RingNeighbours neighbours{others};
   return kzt_follow_rings(r.image, s, g.x_pixel_size, g.y_pixel_size, static_cast<int>(n),
-                          1.5f * last_width, r.o.sections, status);
+                          1.5f * last_width, r.o.sections, status, &neighbours);
 }
 
 // The circle or ellipse through the clicks, with its messages. False
@@ -637,7 +647,7 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
   // follow is not let pass as a good one (with its residual when that
   // exceeds a pixel). A residual above a pixel alone says nothing: broad
   // rings and rings sharing an annulus leave it on a right geometry.
-  const RingFollowing following = rings_searched_again(r, rings, last_width, status);
+  const RingFollowing following = rings_searched_again(r, rings, d_spacings, last_width, status);
   if (status != kStatusGood) return false;
   if (!kzt_rings_followed(following, g.x_pixel_size, kCalibrantFollowing)) {
     kzt_warn_poor_ring_fit(last, g.x_pixel_size, status);

@@ -97,18 +97,66 @@ std::string fixed_text(double v, int decimals) {
   return std::string(trimmed_text(format_f(v, 14, decimals)));
 }
 
+// The distance (metres) along the detector from the beam centre at which
+// the cone of TAN_TWO_THETA of solution S meets the direction (CA, SA);
+// NaN where it does not (or not once).
+double cone_radius_along(const TiltSolution& s, double tan_two_theta, double ca, double sa) {
+  // TiltedCone's residual is 0 where A rho^2 - B rho = (D tan 2-theta)^2.
+  const double st = std::sin(s.tilt), ct = std::cos(s.tilt);
+  const double t2 = tan_two_theta * tan_two_theta;
+  const double cr = std::cos(s.rotation), sr = std::sin(s.rotation);
+  const double u = cr * ca + sr * sa, v = cr * sa - sr * ca;
+  const double a = (st * st * t2 - ct * ct), b = 2.0 * s.distance * st * t2;
+  const double big_a = v * v - a * u * u, big_b = b * u;
+  const double target = s.distance * tan_two_theta;
+  if (!(big_a > 0.0)) return std::nan("");
+  return (big_b + std::sqrt(big_b * big_b + 4.0 * big_a * target * target)) / (2.0 * big_a);
+}
+
+// The half-width of each of the first NUM_RINGS rings of S: HALF_WIDTH,
+// or less where another ring (of S, or of the cone angles OTHERS) lies
+// nearer along any section's central direction than twice that. An
+// annulus that reaches into a neighbouring ring finds a profile with a
+// second peak or a sloping background: its centre of gravity leaves the
+// fitted ring on a right solution. Kept to half the distance, neighbouring
+// annuli meet but do not overlap.
+std::vector<float> apart_widths(const TiltSolution& s, int num_rings, float half_width,
+                                int num_sections, std::span<const float> others) {
+  std::vector<float> angles(s.two_theta.begin(), s.two_theta.begin() + num_rings);
+  angles.insert(angles.end(), others.begin(), others.end());
+  std::vector<double> tans;
+  for (float t : angles) tans.push_back(std::tan(static_cast<double>(t)));
+  std::vector<float> widths(static_cast<std::size_t>(num_rings), half_width);
+  std::vector<double> radii(tans.size());
+  for (int n = 0; n < num_sections; ++n) {
+    const double azimuth = (n + 0.5) * 2.0 * M_PI / num_sections;
+    const double ca = std::cos(azimuth), sa = std::sin(azimuth);
+    for (std::size_t j = 0; j < tans.size(); ++j) radii[j] = cone_radius_along(s, tans[j], ca, sa);
+    for (std::size_t k = 0; k < widths.size(); ++k) {
+      if (!std::isfinite(radii[k])) continue;
+      for (std::size_t j = 0; j < radii.size(); ++j) {
+        const double gap = std::abs(radii[j] - radii[k]);
+        // (The same ring given twice is no neighbour.)
+        if (angles[j] != angles[k] && std::isfinite(gap))
+          widths[k] = std::min(widths[k], static_cast<float>(0.5 * gap));
+      }
+    }
+  }
+  return widths;
+}
+
 }  // namespace
 
-// Each ring of solution S searched again, its annulus of HALF_WIDTH
-// following the fitted cone about the fitted centre, into a store of its
-// own (the fit's points stay as they are). The radial offsets of what was
-// found from the fitted rings are then fitted, linearised, by a change of
-// the centre, of the tilt (as a vector, so that no tilt is no special
-// case) and of each ring's cone angle: the change of centre and tilt they
-// ask for, and the rms offset that change leaves.
+// Each ring of solution S searched again, its annulus following the fitted
+// cone about the fitted centre, into a store of its own (the fit's points
+// stay as they are). The radial offsets of what was found from the fitted
+// rings are then fitted, linearised, by a change of the centre, of the
+// tilt (as a vector, so that no tilt is no special case) and of each
+// ring's cone angle: the change of centre and tilt they ask for, and the
+// rms offset that change leaves.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s, float xps,
                                float yps, int num_rings, float half_width, int num_sections,
-                               Status& status) {
+                               Status& status, const RingNeighbours* neighbours) {
   RingFollowing f;
   const auto again = std::make_unique<KztComRings>();
   // A solution whose cones cannot be drawn on the detector is found
@@ -122,12 +170,36 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     if (!(again->radii[ku] > 0.0f) || !std::isfinite(again->radii[ku])) return f;
   }
   const RingTilt tilt{s.distance, s.rotation, s.tilt};
-  kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
-                       im.yendelm, im.data,
-                       im.mask_data ? im.mask : std::span<const std::uint8_t>{}, xps, yps, s.x_beam,
-                       s.y_beam, num_rings, half_width, num_sections, false, &tilt, status,
-                       *again);
-  if (status != kStatusGood) return f;
+  const std::span<const std::uint8_t> mask =
+      im.mask_data ? im.mask : std::span<const std::uint8_t>{};
+  if (neighbours == nullptr) {
+    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, num_rings,
+                         half_width, num_sections, false, &tilt, status, *again);
+    if (status != kStatusGood) return f;
+  }
+  // Kept apart, each ring has its own half-width; a ring with too little
+  // room for a profile (three radial bins) is left out of the judgement.
+  const std::vector<float> widths =
+      neighbours == nullptr
+          ? std::vector<float>()
+          : apart_widths(s, num_rings, half_width, num_sections, neighbours->two_theta);
+  const auto one = widths.empty() ? nullptr : std::make_unique<KztComRings>();
+  for (std::size_t ku = 0; ku < widths.size(); ++ku) {
+    if (kzt_ring_bins(widths[ku], xps, yps) < 3) continue;
+    one->radii[0] = again->radii[ku];
+    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, 1, widths[ku],
+                         num_sections, false, &tilt, status, *one);
+    if (status != kStatusGood) return f;
+    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
+    again->num_coordinates[ku] = one->num_coordinates[0];
+    again->num_searched[ku] = one->num_searched[0];
+    std::copy_n(one->x_coordinates.begin(), kMaxRingCoordinates,
+                again->x_coordinates.begin() + static_cast<std::ptrdiff_t>(column));
+    std::copy_n(one->y_coordinates.begin(), kMaxRingCoordinates,
+                again->y_coordinates.begin() + static_cast<std::ptrdiff_t>(column));
+  }
   // Steps of the derivatives: a thousandth of a pixel, about 0.2
   // millidegrees.
   constexpr double kStepCentre = 1.0e-7, kStepAngle = 1.0e-6;

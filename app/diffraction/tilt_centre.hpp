@@ -104,15 +104,26 @@ struct TiltSolution {
   RingFollowing following;
 };
 
+// The rings known to lie on the image (cone angles, radians), those
+// judged among them or not: a ring's neighbours.
+struct RingNeighbours {
+  std::span<const float> two_theta;
+};
+
 // Each ring of SOLUTION (its first NUM_RINGS cone angles) searched again,
 // its annulus of HALF_WIDTH (metres) following the fitted cone about the
 // fitted centre, into a store of its own (the ring store stays as it is);
 // the radial offsets of what was found from the fitted rings are fitted,
 // linearised, by a change of the centre, of the tilt and of each ring's
-// cone angle. Not determined for a solution whose cones cannot be drawn.
+// cone angle. With NEIGHBOURS each annulus reaches at most half the least
+// distance, along any section's direction, to another of the rings or of
+// the neighbours, so that none holds part of a neighbouring ring, and a
+// ring left less than three radial bins is not searched. Not determined
+// for a solution whose cones cannot be drawn.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution& solution,
                                float x_pixel_size, float y_pixel_size, int num_rings,
-                               float half_width, int num_sections, Status& status);
+                               float half_width, int num_sections, Status& status,
+                               const RingNeighbours* neighbours = nullptr);
 
 // A fit follows the rings it was given, and those may have been searched
 // where the rings are not (on circles about one centre, which on a tilted
