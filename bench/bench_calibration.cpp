@@ -8,20 +8,27 @@
 // least-squares refinement over 15 x 360 coordinates, and a whole calibrant
 // refinement from six clicks on the inner ring, on one thread. How close the
 // whole refinement comes to the truth with the form's defaults, by the
-// width of the rings (calibrant_ring_width).
+// width of the rings (calibrant_ring_width), and whether its warnings tell
+// a result that is off from one that is right over set-ups of several
+// detectors, distances, wavelengths, calibrants, tilts, ring widths and
+// noise (calibrant_warning_sweep), and on set-ups the warning was not
+// shaped on (calibrant_warning_check).
 
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/diffraction/calibrant.hpp"
 #include "app/diffraction/ring_coordinates.hpp"
 #include "app/diffraction/ring_test_support.hpp"
+#include "app/diffraction/tilt_centre.hpp"
 #include "app/distortion/grid_peaks.hpp"
 #include "app/distortion/grid_test_support.hpp"
 #include "app/distortion/response.hpp"
@@ -120,10 +127,9 @@ void lsq_calibrant(benchmark::State& state) {
   }
 }
 
-void whole_refinement(benchmark::State& state) {
-  const kesta::testing::RingScene s = scene(2048);
-  const std::vector<float>& a = image(2048);
-  std::vector<float> d, x, y;
+// The scene's d-spacings (D) and six clicks on its first ring (X, Y).
+void first_ring_clicks(const kesta::testing::RingScene& s, std::vector<float>& d,
+                       std::vector<float>& x, std::vector<float>& y) {
   for (double v : s.d_spacings) d.push_back(static_cast<float>(v));
   for (int k = 0; k < 6; ++k) {
     const auto p = kesta::testing::ring_point(s, kesta::testing::scene_two_theta(s, d[0]),
@@ -131,6 +137,13 @@ void whole_refinement(benchmark::State& state) {
     x.push_back(p[0]);
     y.push_back(p[1]);
   }
+}
+
+void whole_refinement(benchmark::State& state) {
+  const kesta::testing::RingScene s = scene(2048);
+  const std::vector<float>& a = image(2048);
+  std::vector<float> d, x, y;
+  first_ring_clicks(s, d, x, y);
   kesta::GsDisplayedImage m;
   m.xmaxdat = m.ymaxdat = m.xendelm = m.yendelm = 2048;
   m.data = a;
@@ -148,6 +161,149 @@ void whole_refinement(benchmark::State& state) {
   }
 }
 
+// ---- Warnings of the calibrant refinement (calibrant_warning_sweep) ----
+
+struct SetUp {
+  const char* name;
+  int calibrant;  // index in the calibrant menu
+  Index pixels;   // square detector
+  double pixel, distance, wavelength, rotation;  // metres, radians
+};
+
+// Detector sizes, pixel sizes, distances, wavelengths and calibrants as
+// users meet them; the beam centre a few pixels off the middle.
+const SetUp kSetUps[] = {
+    {"Si 1024/100um 100mm 0.5A", 5, 1024, 100.0e-6, 0.100, 0.5e-10, 0.6},
+    {"Si 1024/100um 60mm 0.7A", 5, 1024, 100.0e-6, 0.060, 0.7e-10, 2.2},
+    {"CeO2 2048/100um 150mm 0.5A", 1, 2048, 100.0e-6, 0.150, 0.5e-10, -2.0},
+    {"Si 2048/100um 93mm 0.5A", 5, 2048, 100.0e-6, 0.093, 0.5e-10, 1.0},
+    {"LaB6 1536/172um 300mm 1.0A", 2, 1536, 172.0e-6, 0.300, 1.0e-10, -0.8},
+    {"Al2O3 3000/75um 203mm 0.7A", 0, 3000, 75.0e-6, 0.203, 0.7e-10, 2.5},
+    {"CeO2 3000/75um 400mm 0.3A", 1, 3000, 75.0e-6, 0.400, 0.3e-10, 0.3},
+};
+
+kesta::testing::RingScene setup_scene(const SetUp& u, double tilt_degrees, double width,
+                                      double rotation_shift) {
+  kesta::testing::RingScene s;
+  s.xmax = s.ymax = u.pixels;
+  s.pixel = u.pixel;
+  s.x_centre = static_cast<double>(u.pixels) / 2.0 + 3.3;
+  s.y_centre = static_cast<double>(u.pixels) / 2.0 - 5.6;
+  s.distance = u.distance;
+  s.wavelength = u.wavelength;
+  s.rotation = u.rotation + rotation_shift;
+  s.tilt = tilt_degrees * M_PI / 180.0;
+  s.width = width;
+  for (float d : kesta::kzt_calibrants()[static_cast<std::size_t>(u.calibrant)].d_spacings)
+    s.d_spacings.push_back(d);
+  return s;
+}
+
+struct CalibrantOutcome {
+  bool done = false;
+  double centre = 999.0, tilt = 999.0;  // pixels, degrees (the tilt vector)
+  double distance = 0.0, wavelength = 0.0;  // relative errors
+  // The largest error of the radius of a ring on the detector (pixels, as
+  // if untilted).
+  double ring_off = 0.0;
+  bool warned = false, advised = false, poor = false, not_followed = false;
+  std::string text;
+  // The refined geometry's rings searched again with the last pass's
+  // half-width times 1, 1.5, 2 and 3: the centre (pixels) and tilt
+  // (degrees) changes asked for and the rms left (pixels).
+  std::array<std::array<double, 3>, 4> checks{};
+};
+
+// Where a user's start lies: the distance typed (a factor of the true
+// one) and the beam centre typed (pixels off the truth).
+struct Start {
+  double distance = 1.03, x = 3.0, y = -2.0;
+};
+
+// The refinement with the form's proposals (EXTRA ITERATIONS as asked),
+// started as a user would type (by default the distance 3 % long, the
+// centre (3, -2) pixels off), six clicks on the first ring.
+CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vector<float>& a,
+                              bool extra, const Start& start = {}) {
+  std::vector<float> d, x, y;
+  first_ring_clicks(s, d, x, y);
+  kesta::GsDisplayedImage m;
+  m.xmaxdat = m.xendelm = s.xmax;
+  m.ymaxdat = m.yendelm = s.ymax;
+  m.data = a;
+  kesta::CalibrantOptions o;
+  o.extra_iterations = extra;
+  kesta::CalibrantGeometry g;
+  g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
+  g.sample_distance = static_cast<float>(start.distance * s.distance);
+  g.wavelength = static_cast<float>(s.wavelength);
+  g.x_beam = static_cast<float>((s.x_centre + start.x) * s.pixel);
+  g.y_beam = static_cast<float>((s.y_centre + start.y) * s.pixel);
+  char* text = nullptr;
+  std::size_t length = 0;
+  std::FILE* out = open_memstream(&text, &length);
+  kesta::io_set_stream(kesta::kStreamTerminal, out);
+  kesta::Status status = kesta::kStatusGood;
+  CalibrantOutcome r;
+  r.done = kesta::kzt_calibrant_refine(m, nullptr, o, d, false, x, y, g, status) &&
+           status == kesta::kStatusGood;
+  kesta::io_set_stream(kesta::kStreamTerminal, quiet.null);
+  std::fclose(out);
+  r.text.assign(text, length);
+  std::free(text);
+  r.warned = r.text.find("WARNING: The refined geometry does not fit") != std::string::npos ||
+             r.text.find("WARNING: The fitted rings do not follow") != std::string::npos;
+  r.advised = r.text.find("EXTRA ITERATIONS") != std::string::npos;
+  const double dx = g.x_beam / s.pixel - s.x_centre, dy = g.y_beam / s.pixel - s.y_centre;
+  r.centre = std::hypot(dx, dy);
+  r.distance = std::abs(g.sample_distance / s.distance - 1.0);
+  r.wavelength = std::abs(g.wavelength / s.wavelength - 1.0);
+  // (Of the rings on the detector.)
+  const double reach = 0.5 * std::hypot(s.xmax, s.ymax) * s.pixel;
+  for (std::size_t k = 0; k < d.size() && k < 15; ++k) {
+    const double t = kesta::testing::scene_two_theta(s, d[k]);
+    if (!std::isfinite(t) || t >= 0.5 * M_PI || s.distance * std::tan(t) > reach) continue;
+    const double fitted = g.sample_distance * std::tan(2.0 * std::asin(g.wavelength / (2.0 * d[k])));
+    r.ring_off = std::max(r.ring_off, std::abs(fitted - s.distance * std::tan(t)) / s.pixel);
+  }
+  r.tilt = std::hypot(std::cos(g.tilt_rotation) * g.tilt_angle - std::cos(s.rotation) * s.tilt,
+                      std::sin(g.tilt_rotation) * g.tilt_angle - std::sin(s.rotation) * s.tilt) *
+           180.0 / M_PI;
+  if (!r.done) r.warned = true;  // a stopped refinement says so
+  r.poor = r.text.find("WARNING: The refined geometry does not fit") != std::string::npos;
+  r.not_followed = r.text.find("WARNING: The fitted rings do not follow") != std::string::npos;
+  if (r.done) {
+    kesta::TiltSolution t;
+    t.x_beam = g.x_beam;
+    t.y_beam = g.y_beam;
+    t.distance = g.sample_distance;
+    t.rotation = g.tilt_rotation;
+    t.tilt = g.tilt_angle;
+    int n = 0;
+    std::vector<float> others;
+    for (float v : d)
+      if (g.wavelength / (2.0 * v) < 0.7071) {
+        others.push_back(static_cast<float>(2.0 * std::asin(g.wavelength / (2.0 * v))));
+        if (n < 15) t.two_theta[static_cast<std::size_t>(n++)] = others.back();
+      }
+    // The last pass's half-width: an eighth of the first ring's radius,
+    // halved.
+    const double last = 0.0625 * s.distance * std::tan(kesta::testing::scene_two_theta(s, d[0]));
+    const double factors[] = {1.0, 1.5, 2.0, 3.0};
+    const kesta::RingNeighbours neighbours{others};
+    for (std::size_t k = 0; k < 4; ++k) {
+      kesta::Status st = kesta::kStatusGood;
+      const kesta::RingFollowing f =
+          kesta::kzt_follow_rings(m, t, g.x_pixel_size, g.y_pixel_size, n,
+                                  static_cast<float>(last * factors[k]), 90, st, &neighbours);
+      r.checks[k] = {f.determined ? f.centre_move / s.pixel : 99.0,
+                     f.determined ? f.tilt_move * 180.0 / M_PI : 99.0,
+                     f.determined ? f.scatter / s.pixel : 99.0};
+    }
+  }
+  return r;
+}
+
 // Ceria's rings on a 2048 x 2048 detector of 100 micron pixels at 250 mm
 // and 0.7 Angstrom, tilted by 0 to 9 degrees (tilt plane at 0.6 radians),
 // the rings' sigma from a quarter of a pixel to 3 pixels (at the beam's
@@ -157,7 +313,7 @@ void whole_refinement(benchmark::State& state) {
 // off, the centre (3, -2) pixels off, six clicks on the first ring.
 // Reported: the beam centre's distance from the truth (centre_px), the
 // tilt vector's error (tilt_deg), the distance's relative error, and
-// whether the result carried the warning that it does not fit the rings.
+// whether the result carried a warning.
 // Arguments: ring sigma (hundredths of a pixel), tilt (degrees), extra
 // iterations (0 or 1), counting noise (0, or 1: each pixel a Poisson draw
 // of its value, the rings' peak 1000 over a background of 10).
@@ -173,49 +329,12 @@ void calibrant_ring_width(benchmark::State& state) {
   s.width = static_cast<double>(state.range(0)) / 100.0;
   for (float d : kesta::kzt_calibrants()[1].d_spacings) s.d_spacings.push_back(d);
   const std::vector<float> a = kesta::testing::ring_image(s, state.range(3) != 0);
-  std::vector<float> d, x, y;
-  for (double v : s.d_spacings) d.push_back(static_cast<float>(v));
-  for (int k = 0; k < 6; ++k) {
-    const auto p = kesta::testing::ring_point(s, kesta::testing::scene_two_theta(s, d[0]),
-                                              0.3 + k * 1.047);
-    x.push_back(p[0]);
-    y.push_back(p[1]);
-  }
-  kesta::GsDisplayedImage m;
-  m.xmaxdat = m.ymaxdat = m.xendelm = m.yendelm = s.xmax;
-  m.data = a;
-  kesta::CalibrantOptions o;
-  o.extra_iterations = state.range(2) != 0;
-  kesta::CalibrantGeometry g;
-  bool warned = false;
-  for (auto _ : state) {
-    g = kesta::CalibrantGeometry{};
-    g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
-    g.sample_distance = static_cast<float>(1.03 * s.distance);
-    g.wavelength = static_cast<float>(s.wavelength);
-    g.x_beam = static_cast<float>((s.x_centre + 3.0) * s.pixel);
-    g.y_beam = static_cast<float>((s.y_centre - 2.0) * s.pixel);
-    char* text = nullptr;
-    std::size_t length = 0;
-    std::FILE* out = open_memstream(&text, &length);
-    kesta::io_set_stream(kesta::kStreamTerminal, out);
-    kesta::Status status = kesta::kStatusGood;
-    kesta::kzt_calibrant_refine(m, nullptr, o, d, false, x, y, g, status);
-    kesta::io_set_stream(kesta::kStreamTerminal, quiet.null);
-    std::fclose(out);
-    warned = std::string(text, length).find("WARNING: The refined geometry does not fit") !=
-             std::string::npos;
-    std::free(text);
-  }
-  const double dx = g.x_beam / s.pixel - s.x_centre, dy = g.y_beam / s.pixel - s.y_centre;
-  const double deg = 180.0 / M_PI;
-  state.counters["centre_px"] = std::hypot(dx, dy);
-  state.counters["tilt_deg"] =
-      std::hypot(std::cos(g.tilt_rotation) * g.tilt_angle - std::cos(s.rotation) * s.tilt,
-                 std::sin(g.tilt_rotation) * g.tilt_angle - std::sin(s.rotation) * s.tilt) *
-      deg;
-  state.counters["distance_rel"] = std::abs(g.sample_distance / s.distance - 1.0);
-  state.counters["warned"] = warned ? 1.0 : 0.0;
+  CalibrantOutcome r;
+  for (auto _ : state) r = refine_scene(s, a, state.range(2) != 0);
+  state.counters["centre_px"] = r.centre;
+  state.counters["tilt_deg"] = r.tilt;
+  state.counters["distance_rel"] = r.distance;
+  state.counters["warned"] = r.warned ? 1.0 : 0.0;
 }
 
 void ring_width_arguments(benchmark::internal::Benchmark* b) {
@@ -228,6 +347,132 @@ void ring_width_arguments(benchmark::internal::Benchmark* b) {
 BENCHMARK(calibrant_ring_width)
     ->Apply(ring_width_arguments)
     ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// The sweep of one set-up: each tilt (degrees, and the shift of the tilt
+// plane from the set-up's rotation), ring sigma (pixels at the beam's
+// distance) and noise, each image refined without and with EXTRA
+// ITERATIONS from START. Right means within 0.1 pixel and 0.05 degree of
+// the truth, wrong more than 0.3 pixel or 0.1 degree off or with a ring
+// radius (from distance and wavelength) more than 3 pixels off; warned any
+// warning of the result (or a stop); advised the advice of EXTRA
+// ITERATIONS. The counters give the cells by EXTRA ITERATIONS (_x); with
+// KESTA_CALIBRANT_SWEEP_LIST set to a file name every refinement is added
+// to it, one line each: set-up, tilt, shift of the tilt plane, ring sigma,
+// noise, extra iterations, flags (w warned, p the residual line, f the
+// rings-not-followed line, a advised), centre and tilt errors, the
+// relative errors of distance and wavelength and the largest error of a
+// ring's radius (pixels, as if untilted), then for
+// the rings searched again (the neighbours kept out of each annulus) with
+// the last pass's half-width times 1, 1.5, 2 and 3 the centre and tilt
+// changes asked for and the rms left.
+struct SweepTilt {
+  double degrees, shift;
+};
+void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const SweepTilt> tilts,
+                   std::span<const double> widths, unsigned seed, const Start& start) {
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_CALIBRANT_SWEEP_LIST")) list = std::fopen(name, "a");
+  // [extra][right warned, right silent, wrong warned, wrong silent, between
+  // warned, between silent, advised not wrong, wrong]
+  double cells[2][8] = {};
+  double worst[2][2] = {};
+  for (auto _ : state) {
+    for (const SweepTilt t : tilts) {
+      for (double width : widths) {
+        for (int noise : {0, 1}) {
+          kesta::testing::RingScene s = setup_scene(u, t.degrees, width, t.shift);
+          s.seed = seed;
+          const std::vector<float> a = kesta::testing::ring_image(s, noise != 0);
+          for (int extra : {0, 1}) {
+            const CalibrantOutcome r = refine_scene(s, a, extra != 0, start);
+            // A distance and wavelength that put the rings pixels from the
+            // image's (a ring taken for another) are wrong too.
+            const bool rings_off = r.ring_off > 3.0;
+            const bool right = r.done && r.centre <= 0.1 && r.tilt <= 0.05 && !rings_off;
+            const bool wrong = !r.done || r.centre > 0.3 || r.tilt > 0.1 || rings_off;
+            double* c = cells[extra];
+            if (right) {
+              ++c[r.warned ? 0 : 1];
+            } else if (wrong) {
+              ++c[r.warned ? 2 : 3];
+              ++c[7];
+            } else {
+              ++c[r.warned ? 4 : 5];
+            }
+            if (r.advised && !wrong) ++c[6];
+            worst[extra][0] = std::max(worst[extra][0], r.centre);
+            worst[extra][1] = std::max(worst[extra][1], r.tilt);
+            if (list != nullptr) {
+              std::fprintf(list, "%-28s %3.1f %3.1f %3.1f %d %d %s%s%s%s %8.3f %7.3f", u.name,
+                           t.degrees, t.shift, width, noise, extra, r.warned ? "w" : "-",
+                           r.poor ? "p" : "-", r.not_followed ? "f" : "-",
+                           r.advised ? "a" : "-", r.centre, r.tilt);
+              std::fprintf(list, " %7.4f %7.4f %6.2f", r.distance, r.wavelength, r.ring_off);
+              for (const auto& c : r.checks) std::fprintf(list, " | %6.3f %6.3f %6.3f", c[0], c[1], c[2]);
+              std::fprintf(list, "\n");
+            }
+          }
+        }
+      }
+    }
+  }
+  if (list != nullptr) std::fclose(list);
+  static const char* const kNames[] = {"right_warned", "right_silent",   "wrong_warned",
+                                       "wrong_silent", "between_warned", "between_silent",
+                                       "advised_not_wrong", "wrong"};
+  for (int extra : {0, 1}) {
+    for (int k = 0; k < 8; ++k)
+      state.counters[std::string(kNames[k]) + (extra != 0 ? "_x" : "")] = cells[extra][k];
+    state.counters[extra != 0 ? "worst_px_x" : "worst_px"] = worst[extra][0];
+    state.counters[extra != 0 ? "worst_deg_x" : "worst_deg"] = worst[extra][1];
+  }
+}
+
+// Argument: the set-up (index in kSetUps). Tilts 0, 3, 6 and 9 degrees (the
+// tilt plane at the set-up's rotation, and 1.3 radians on at 6 degrees),
+// ring sigmas 0.5, 1.5 and 3 pixels (at the beam's distance), without and
+// with counting noise (each pixel a Poisson draw, the rings' peak 1000
+// over 10), each refined without and with EXTRA ITERATIONS: 60 refinements,
+// started with the distance 3 % long and the centre (3, -2) pixels off.
+void calibrant_warning_sweep(benchmark::State& state) {
+  static constexpr SweepTilt kTilts[] = {{0, 0}, {3, 0}, {6, 0}, {6, 1.3}, {9, 0}};
+  static constexpr double kWidths[] = {0.5, 1.5, 3.0};
+  warning_sweep(state, kSetUps[state.range(0)], kTilts, kWidths, 12345, Start{});
+}
+
+BENCHMARK(calibrant_warning_sweep)
+    ->DenseRange(0, static_cast<int>(std::size(kSetUps)) - 1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
+// Set-ups that the check of the warnings was not shaped on: other
+// detectors, distances, wavelengths, a further calibrant (salt).
+const SetUp kCheckSetUps[] = {
+    {"Si 1024/100um 120mm 0.6A", 5, 1024, 100.0e-6, 0.120, 0.6e-10, 1.7},
+    {"CeO2 1024/100um 90mm 0.4A", 1, 1024, 100.0e-6, 0.090, 0.4e-10, -1.1},
+    {"LaB6 2048/100um 200mm 0.7A", 2, 2048, 100.0e-6, 0.200, 0.7e-10, 0.9},
+    {"Al2O3 2048/100um 180mm 0.6A", 0, 2048, 100.0e-6, 0.180, 0.6e-10, -2.6},
+    {"CeO2 2048/100um 220mm 0.6A", 1, 2048, 100.0e-6, 0.220, 0.6e-10, 2.9},
+    {"NaCl 1536/172um 250mm 0.9A", 3, 1536, 172.0e-6, 0.250, 0.9e-10, 0.2},
+    {"Si 2880/75um 170mm 0.45A", 5, 2880, 75.0e-6, 0.170, 0.45e-10, -0.4},
+};
+
+// Argument: the set-up (index in kCheckSetUps). The same sweep on other
+// tilts (1.5, 4.5 and 7.5 degrees, and 4.5 with the tilt plane 2.1 radians
+// on), ring sigmas 0.8 and 2.2 pixels, another noise seed, and another
+// start (the distance 2 % short, the centre (-2, 2.5) pixels off): 32
+// refinements.
+void calibrant_warning_check(benchmark::State& state) {
+  static constexpr SweepTilt kTilts[] = {{1.5, 0}, {4.5, 0}, {4.5, 2.1}, {7.5, 0}};
+  static constexpr double kWidths[] = {0.8, 2.2};
+  warning_sweep(state, kCheckSetUps[state.range(0)], kTilts, kWidths, 4711,
+                Start{0.98, -2.0, 2.5});
+}
+
+BENCHMARK(calibrant_warning_check)
+    ->DenseRange(0, static_cast<int>(std::size(kCheckSetUps)) - 1)
+    ->Unit(benchmark::kSecond)
     ->Iterations(1);
 
 BENCHMARK(read_pass)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);

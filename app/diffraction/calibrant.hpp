@@ -61,10 +61,12 @@ struct CalibrantGeometry {
 // the passes over 4, (7, 11,) and up to 15 rings, then the polarisation on
 // request. DISPLAY (or nullptr: nothing is drawn) is the image to redraw.
 // NARROW halves the search annulus (rings close together). Returns true when
-// the passes ran and GEOMETRY holds their result (a last fit whose rms
-// radial residual exceeds a pixel is warned of, and its result still
-// stands); false after a warning that stopped it (GEOMETRY's beam centre may
-// then hold the ellipse centre).
+// the passes ran and GEOMETRY holds their result (a result whose rings,
+// searched again along its cones, show that it does not follow them is
+// warned of, with the last fit's rms radial residual when that exceeds a
+// pixel and EXTRA ITERATIONS advised when they were not used; the result
+// still stands); false after a warning that stopped it (GEOMETRY's beam
+// centre may then hold the ellipse centre).
 bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
                           const CalibrantOptions& options, std::span<const float> d_spacings,
                           bool narrow, std::span<const float> click_x,

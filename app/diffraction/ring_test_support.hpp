@@ -29,6 +29,7 @@ struct RingScene {
   double background = 10.0;
   double peak = 1000.0;
   double polarisation = 0.0;   // P of the incident beam, horizontal along X
+  unsigned seed = 12345;       // of the Poisson draws
 };
 
 inline double scene_two_theta(const RingScene& s, double d_spacing) {
@@ -36,13 +37,14 @@ inline double scene_two_theta(const RingScene& s, double d_spacing) {
 }
 
 // The scene's rings as Gaussian profiles in 2-theta over a flat background;
-// with POISSON each pixel is a Poisson draw of its value (fixed seed).
+// with POISSON each pixel is a Poisson draw of its value (from the scene's
+// seed).
 inline std::vector<float> ring_image(const RingScene& s, bool poisson = false) {
   std::vector<float> image(static_cast<std::size_t>(s.xmax * s.ymax));
   std::vector<double> centres;
   for (double d : s.d_spacings) centres.push_back(scene_two_theta(s, d));
   const double sigma = s.width * s.pixel / s.distance;
-  std::mt19937 random(12345);
+  std::mt19937 random(s.seed);
   for (Index j = 1; j <= s.ymax; ++j) {
     const double y = (static_cast<double>(j) - 0.5 - s.y_centre) * s.pixel;
     for (Index i = 1; i <= s.xmax; ++i) {

@@ -93,15 +93,70 @@ bool solve_four(std::array<std::array<double, 4>, 4> normal, std::array<double, 
   return true;
 }
 
-// Each ring of solution S searched again, its annulus of HALF_WIDTH
-// following the fitted cone about the fitted centre, into a store of its
-// own (the fit's points stay as they are). The radial offsets of what was
-// found from the fitted rings are then fitted, linearised, by a change of
-// the centre, of the tilt (as a vector, so that no tilt is no special
-// case) and of each ring's cone angle: the change of centre and tilt they
-// ask for, and the rms offset that change leaves.
-RingFollowing follow_rings(const GsDisplayedImage& im, const TiltSolution& s, float xps, float yps,
-                           int num_rings, float half_width, int num_sections, Status& status) {
+std::string fixed_text(double v, int decimals) {
+  return std::string(trimmed_text(format_f(v, 14, decimals)));
+}
+
+// The distance (metres) along the detector from the beam centre at which
+// the cone of TAN_TWO_THETA of solution S meets the direction (CA, SA);
+// NaN where it does not (or not once).
+double cone_radius_along(const TiltSolution& s, double tan_two_theta, double ca, double sa) {
+  // TiltedCone's residual is 0 where A rho^2 - B rho = (D tan 2-theta)^2.
+  const double st = std::sin(s.tilt), ct = std::cos(s.tilt);
+  const double t2 = tan_two_theta * tan_two_theta;
+  const double cr = std::cos(s.rotation), sr = std::sin(s.rotation);
+  const double u = cr * ca + sr * sa, v = cr * sa - sr * ca;
+  const double a = (st * st * t2 - ct * ct), b = 2.0 * s.distance * st * t2;
+  const double big_a = v * v - a * u * u, big_b = b * u;
+  const double target = s.distance * tan_two_theta;
+  if (!(big_a > 0.0)) return std::nan("");
+  return (big_b + std::sqrt(big_b * big_b + 4.0 * big_a * target * target)) / (2.0 * big_a);
+}
+
+// The half-width of each of the first NUM_RINGS rings of S: HALF_WIDTH,
+// or less where another ring (of S, or of the cone angles OTHERS) lies
+// nearer along any section's central direction than twice that. An
+// annulus that reaches into a neighbouring ring finds a profile with a
+// second peak or a sloping background: its centre of gravity leaves the
+// fitted ring on a right solution. Kept to half the distance, neighbouring
+// annuli meet but do not overlap.
+std::vector<float> apart_widths(const TiltSolution& s, int num_rings, float half_width,
+                                int num_sections, std::span<const float> others) {
+  std::vector<float> angles(s.two_theta.begin(), s.two_theta.begin() + num_rings);
+  angles.insert(angles.end(), others.begin(), others.end());
+  std::vector<double> tans;
+  for (float t : angles) tans.push_back(std::tan(static_cast<double>(t)));
+  std::vector<float> widths(static_cast<std::size_t>(num_rings), half_width);
+  std::vector<double> radii(tans.size());
+  for (int n = 0; n < num_sections; ++n) {
+    const double azimuth = (n + 0.5) * 2.0 * M_PI / num_sections;
+    const double ca = std::cos(azimuth), sa = std::sin(azimuth);
+    for (std::size_t j = 0; j < tans.size(); ++j) radii[j] = cone_radius_along(s, tans[j], ca, sa);
+    for (std::size_t k = 0; k < widths.size(); ++k) {
+      if (!std::isfinite(radii[k])) continue;
+      for (std::size_t j = 0; j < radii.size(); ++j) {
+        const double gap = std::abs(radii[j] - radii[k]);
+        // (The same ring given twice is no neighbour.)
+        if (angles[j] != angles[k] && std::isfinite(gap))
+          widths[k] = std::min(widths[k], static_cast<float>(0.5 * gap));
+      }
+    }
+  }
+  return widths;
+}
+
+}  // namespace
+
+// Each ring of solution S searched again, its annulus following the fitted
+// cone about the fitted centre, into a store of its own (the fit's points
+// stay as they are). The radial offsets of what was found from the fitted
+// rings are then fitted, linearised, by a change of the centre, of the
+// tilt (as a vector, so that no tilt is no special case) and of each
+// ring's cone angle: the change of centre and tilt they ask for, and the
+// rms offset that change leaves.
+RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s, float xps,
+                               float yps, int num_rings, float half_width, int num_sections,
+                               Status& status, const RingNeighbours* neighbours) {
   RingFollowing f;
   const auto again = std::make_unique<KztComRings>();
   // A solution whose cones cannot be drawn on the detector is found
@@ -115,12 +170,36 @@ RingFollowing follow_rings(const GsDisplayedImage& im, const TiltSolution& s, fl
     if (!(again->radii[ku] > 0.0f) || !std::isfinite(again->radii[ku])) return f;
   }
   const RingTilt tilt{s.distance, s.rotation, s.tilt};
-  kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
-                       im.yendelm, im.data,
-                       im.mask_data ? im.mask : std::span<const std::uint8_t>{}, xps, yps, s.x_beam,
-                       s.y_beam, num_rings, half_width, num_sections, false, &tilt, status,
-                       *again);
-  if (status != kStatusGood) return f;
+  const std::span<const std::uint8_t> mask =
+      im.mask_data ? im.mask : std::span<const std::uint8_t>{};
+  if (neighbours == nullptr) {
+    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, num_rings,
+                         half_width, num_sections, false, &tilt, status, *again);
+    if (status != kStatusGood) return f;
+  }
+  // Kept apart, each ring has its own half-width; a ring with too little
+  // room for a profile (three radial bins) is left out of the judgement.
+  const std::vector<float> widths =
+      neighbours == nullptr
+          ? std::vector<float>()
+          : apart_widths(s, num_rings, half_width, num_sections, neighbours->two_theta);
+  const auto one = widths.empty() ? nullptr : std::make_unique<KztComRings>();
+  for (std::size_t ku = 0; ku < widths.size(); ++ku) {
+    if (kzt_ring_bins(widths[ku], xps, yps) < 3) continue;
+    one->radii[0] = again->radii[ku];
+    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, 1, widths[ku],
+                         num_sections, false, &tilt, status, *one);
+    if (status != kStatusGood) return f;
+    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
+    again->num_coordinates[ku] = one->num_coordinates[0];
+    again->num_searched[ku] = one->num_searched[0];
+    std::copy_n(one->x_coordinates.begin(), kMaxRingCoordinates,
+                again->x_coordinates.begin() + static_cast<std::ptrdiff_t>(column));
+    std::copy_n(one->y_coordinates.begin(), kMaxRingCoordinates,
+                again->y_coordinates.begin() + static_cast<std::ptrdiff_t>(column));
+  }
   // Steps of the derivatives: a thousandth of a pixel, about 0.2
   // millidegrees.
   constexpr double kStepCentre = 1.0e-7, kStepAngle = 1.0e-6;
@@ -185,44 +264,34 @@ RingFollowing follow_rings(const GsDisplayedImage& im, const TiltSolution& s, fl
   return f;
 }
 
-std::string fixed_text(double v, int decimals) {
-  return std::string(trimmed_text(format_f(v, 14, decimals)));
-}
-
-}  // namespace
-
-bool kzt_warn_rings_not_followed(const TiltSolution& s, float xps, Status& status) {
-  // Halfway between a right solution (within 0.1 pixel and 0.05 degree of
-  // the truth) and a wrong one (beyond 0.3 pixel or 0.1 degree): over the
-  // tilt sweep of bench_tilt the change asked for stays below three
-  // quarters of these limits for every right solution and exceeds them by
-  // a third for every wrong one. What the change leaves is held to the
-  // ring fit's own limit.
-  constexpr double kCentreLimit = 0.2;   // pixels
-  constexpr double kTiltLimit = 0.075;   // degrees
-  constexpr double kScatterLimit = 1.0;  // pixels
-  const RingFollowing& f = s.following;
+bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
+  // The default limits lie halfway between a right solution (within 0.1
+  // pixel and 0.05 degree of the truth) and a wrong one (beyond 0.3 pixel
+  // or 0.1 degree): over the tilt sweep of bench_tilt the change asked for
+  // stays below three quarters of them for every right solution and
+  // exceeds them by a third for every wrong one. What the change leaves is
+  // held to the ring fit's own limit.
   const double centre = f.centre_move / xps;
   const double tilt = f.tilt_move * kDegreesPerRadian;
   const double scatter = f.scatter / xps;
   // (A NaN is a change too.)
-  if (f.determined && centre <= kCentreLimit && tilt <= kTiltLimit && scatter <= kScatterLimit)
-    return false;
-  const std::string sections =
-      format_i(f.found, 0) + " of " + format_i(f.searched, 0) + " sections";
-  IO_WRITE("WARNING: Searched again along this solution's cones, the rings were found", status);
-  if (f.determined) {
-    IO_WRITE("         in " + sections + " and lie as if its beam centre were " +
-                 fixed_text(centre, 2),
-             status);
-    IO_WRITE("         pixels and its tilt " + fixed_text(tilt, 3) + " degrees off (" +
-                 fixed_text(scatter, 2) + " pixels rms left): it",
-             status);
-    IO_WRITE("         does not follow the rings", status);
-  } else {
-    IO_WRITE("         in " + sections + ": it does not follow the rings", status);
-  }
-  IO_WRITE("         If the d-spacings of the sample are known, refine with CALIBRANT", status);
+  return f.determined && centre <= limits.centre && tilt <= limits.tilt &&
+         scatter <= limits.scatter;
+}
+
+bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, std::string_view advice,
+                                 Status& status, const FollowingLimits& limits) {
+  if (kzt_rings_followed(f, xps, limits)) return false;
+  // The change the offsets ask for is linearised about the fitted rings and
+  // only sees rings found inside their annuli: far from the truth it falls
+  // short of the error by any factor, so it is not given as one.
+  IO_WRITE("WARNING: The fitted rings do not follow the image's rings: searched", status);
+  IO_WRITE("         along them, the rings were found in " + format_i(f.found, 0) + " of " +
+               format_i(f.searched, 0) + " sections" + (f.determined ? ", with" : ""),
+           status);
+  if (f.determined)
+    IO_WRITE("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left", status);
+  if (!advice.empty()) IO_WRITE("         " + std::string(advice), status);
   return true;
 }
 
@@ -577,7 +646,7 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
                   s.rotation, s.tilt, s.sigma, status, &s.fit);
     s.distance = sample_distance;
     if (status == kStatusGood)
-      s.following = follow_rings(im, s, xps, yps, num_rings, half_width, num_sections, status);
+      s.following = kzt_follow_rings(im, s, xps, yps, num_rings, half_width, num_sections, status);
     if (status == kStatusGood && full_info) {
       IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
       KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,
@@ -843,12 +912,16 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
                          x_beam, y_beam, tilt_rotation, tilt_angle, num_rings, radii, half_width,
                          radius_1, radius_2, angle, num_solutions, solutions, status);
   if (status != kStatusGood) return;
+  // The calibrant refinement of the road the user is on.
+  const std::string advice =
+      std::string("If the d-spacings of the sample are known, refine with ") +
+      (gui ? "CALIBRANT" : "SILICON CALIBRATION");
   auto report = [&](const TiltSolution& s) {
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
     // Each solution is judged where it is reported, before one is chosen.
     kzt_warn_poor_ring_fit(s.fit, xps, status);
-    kzt_warn_rings_not_followed(s, xps, status);
+    kzt_warn_rings_not_followed(s.following, xps, advice, status);
   };
   int choice = 1;
   IO_WRITE(" ", status);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <span>
+#include <string_view>
 
 #include "app/diffraction/ring_coordinates.hpp"
 #include "core/types.hpp"
@@ -103,17 +104,51 @@ struct TiltSolution {
   RingFollowing following;
 };
 
-// The fit follows the rings it was given, and the rings are searched on
-// circles about one centre, which on a tilted detector they leave: what
+// The rings known to lie on the image (cone angles, radians), those
+// judged among them or not: a ring's neighbours.
+struct RingNeighbours {
+  std::span<const float> two_theta;
+};
+
+// Each ring of SOLUTION (its first NUM_RINGS cone angles) searched again,
+// its annulus of HALF_WIDTH (metres) following the fitted cone about the
+// fitted centre, into a store of its own (the ring store stays as it is);
+// the radial offsets of what was found from the fitted rings are fitted,
+// linearised, by a change of the centre, of the tilt and of each ring's
+// cone angle. With NEIGHBOURS each annulus reaches at most half the least
+// distance, along any section's direction, to another of the rings or of
+// the neighbours, so that none holds part of a neighbouring ring, and a
+// ring left less than three radial bins is not searched. Not determined
+// for a solution whose cones cannot be drawn.
+RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution& solution,
+                               float x_pixel_size, float y_pixel_size, int num_rings,
+                               float half_width, int num_sections, Status& status,
+                               const RingNeighbours* neighbours = nullptr);
+
+// A fit follows the rings it was given, and those may have been searched
+// where the rings are not (on circles about one centre, which on a tilted
+// detector they leave, or along the cones of a geometry still off): what
 // was found near the edge of a search annulus is pulled inwards, and the
-// fit with it, to a small residual. Searched again along the solution's
-// own cones, rings that the solution meets give offsets that ask for no
-// change; a solution whose rings ask for a change of the beam centre above
-// 0.2 pixel or of the tilt above 0.075 degree, leave offsets of more than
-// a pixel rms, or were found nowhere, is warned of, with what to do. True
-// when written.
-bool kzt_warn_rings_not_followed(const TiltSolution& solution, float x_pixel_size,
-                                 Status& status);
+// fit with it, to a small residual. Searched again along the fit's own
+// cones, rings that it meets give offsets that ask for no change. False
+// for rings that ask for a change of the beam centre above 0.2 pixel or
+// of the tilt above 0.075 degree (or LIMITS'), leave offsets of more than
+// a pixel rms, or were found nowhere.
+struct FollowingLimits {
+  double centre = 0.2;   // pixels
+  double tilt = 0.075;   // degrees
+  double scatter = 1.0;  // pixels
+};
+bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
+                        const FollowingLimits& limits = {});
+
+// When not kzt_rings_followed: a warning that the fitted rings do not
+// follow the image's rings, with the sections where they were found and
+// the rms offset left, then ADVICE (when not empty), what to do on the
+// road the user is on. True when written.
+bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_size,
+                                 std::string_view advice, Status& status,
+                                 const FollowingLimits& limits = {});
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
@@ -144,7 +179,9 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // unweighted. The caller stores the geometry. A solution whose fit leaves
 // an rms radial residual above a pixel is reported with a warning that it
 // does not fit the rings, one whose rings searched again along its cones
-// show that it does not follow them with a warning of that.
+// show that it does not follow them with a warning of that, which names
+// the calibrant refinement of the road: CALIBRANT in the window (GUI),
+// SILICON CALIBRATION at the keyboard's FIT sub-menu.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float detector_gain, float& sample_distance,
                     float& wavelength, float& x_beam_centre, float& y_beam_centre,
