@@ -85,7 +85,7 @@ bool io_macro_ended(Status status) { return status == kStatusConsumed && consume
 
 bool io_ask_again(Status& status) {
   if (status != kStatusConsumed || consumed_by_macro_end) return false;
-  status = kStatusGood;
+  st_reset(status);
   return true;
 }
 

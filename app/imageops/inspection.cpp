@@ -66,7 +66,7 @@ bool clicked_points(std::string_view prompt, TextLines help, int num_wanted, int
   GS_INP_COORDINATES(g.xmin, g.ymin, g.xmax, g.ymax, prompt, static_cast<int>(help.size()),
                      help.view(), false, max, num, x, y, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return false;
   }
   return status == kStatusGood;
@@ -354,7 +354,7 @@ void KZT_PIXELXY(const KztDisplayed& d, Status& status) {
         GS_SET_MESSAGE(mx1, my1, mx2, my2, local);
       },
       status);
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
 }
 
 void KZT_NUMBERS(const KztDisplayed& d, Status& status) {
@@ -490,7 +490,7 @@ void KZT_PROJECTION(const KztDisplayed& d, KztMemoryProfile& memory, Status& sta
                   d.zlabel, std::span<float>(xv), std::span<float>(yv)))
     return;
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;

@@ -224,7 +224,7 @@ void KZT_GSTATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                        {"Click on points to define an arbitrary polygon",
                         "region, in which various statistics will be", "calculated."},
                        true, kMaxPoints, num, x, y, status);
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   if (status != kStatusGood || num < 2) return;
   x.resize(static_cast<std::size_t>(num));
   y.resize(static_cast<std::size_t>(num));
