@@ -142,6 +142,8 @@ KztDisplayed kzt_displayed(const KztDataSets& sets) {
   KztDisplayed d;
   d.xmaxdat = a.xmaxdat;
   d.ymaxdat = a.ymaxdat;
+  d.xnumdat = a.xnumdat;
+  d.ynumdat = a.ynumdat;
   d.xstrelm = a.xstrelm;
   d.ystrelm = a.ystrelm;
   d.xendelm = a.xendelm;
@@ -272,8 +274,8 @@ void kzt_slice_profile(const KztDisplayed& d, float px1, float py1, float px2, f
   if (st_bad(status, "Subroutine KZT_SLICE V0.7")) return;
   int truncated = 0;
   Index number = 0;
-  MA_SLICE(d.xmaxdat, d.ymaxdat, d.data, d.variances, px1, py1, px2, py2, false,
-           d.variances_exist, d.xmaxdat, truncated, number, memory.mxaxis, memory.mdata,
+  MA_SLICE(d.xmaxdat, d.ymaxdat, d.xnumdat, d.ynumdat, d.data, d.variances, px1, py1, px2, py2,
+           false, d.variances_exist, d.xmaxdat, truncated, number, memory.mxaxis, memory.mdata,
            errors_of(d, memory), status);
   if (status != kStatusGood || number < 1) return;
   finish_profile("1-D Slice: ", d, number, true, memory);
@@ -292,9 +294,9 @@ void kzt_arc_profile(const KztDisplayed& d, std::span<const float, 3> px,
   }
   int truncated = 0;
   Index number = 0;
-  MA_ARCSLICE(d.xmaxdat, d.ymaxdat, d.data, d.variances, px[0], py[0], px[1], py[1], px[2], py[2],
-              xc, yc, false, d.variances_exist, d.xmaxdat, truncated, number, memory.mxaxis,
-              memory.mdata, errors_of(d, memory), status);
+  MA_ARCSLICE(d.xmaxdat, d.ymaxdat, d.xnumdat, d.ynumdat, d.data, d.variances, px[0], py[0],
+              px[1], py[1], px[2], py[2], xc, yc, false, d.variances_exist, d.xmaxdat, truncated,
+              number, memory.mxaxis, memory.mdata, errors_of(d, memory), status);
   if (status != kStatusGood || number < 1) return;
   finish_profile("Arc Slice: ", d, number, true, memory);
 }
