@@ -85,7 +85,7 @@ bool io_macro_ended(Status status) { return status == kStatusConsumed && consume
 
 bool io_ask_again(Status& status) {
   if (status != kStatusConsumed || consumed_by_macro_end) return false;
-  status = kStatusGood;
+  st_reset(status);
   return true;
 }
 
@@ -183,11 +183,17 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
 
   if (replayed) IO_WRITE(line, status);
   // A recording or log that fails is reported and closed; the answer is
-  // delivered all the same.
+  // delivered all the same, and the failure leaves no position behind for a
+  // later report (unless one is pending already).
+  const auto given_up = [&status](Status& local) {
+    if (local != kStatusGood && status == kStatusGood) st_reset(local);
+    local = kStatusGood;
+  };
   Status local = kStatusGood;
   if (vosq_io_dbdb.output_macro) io_outmacro_record(line, local);
-  local = kStatusGood;
+  given_up(local);
   if (vosq_io_dbdb.log_open) IO_WRITE_FILE(kStreamLog, line, local);
+  given_up(local);
 }
 
 void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& length,

@@ -90,9 +90,13 @@ Status code_of(Status status) {
 
 }  // namespace
 
-void ST_DEF_SYSTEM(Status& status) {
+void st_reset(Status& status) {
   status = kStatusGood;
   st_dbposition.text.clear();
+}
+
+void ST_DEF_SYSTEM(Status& status) {
+  st_reset(status);
   if (st_dbposition.first_reset) {
     st_dbposition.first_reset = false;
     IO_DEF_SYSTEM(status);

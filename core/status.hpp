@@ -16,6 +16,12 @@ constexpr Status ST_GOOD() { return kStatusGood; }
 // a run also initialises the core services' state (IO_DEF_SYSTEM).
 void ST_DEF_SYSTEM(Status& status);
 
+// Sets the status good and blanks the stored error position, without the
+// first call's initialisation: every road that clears a failure or an escape
+// (or gives up a local status that failed) goes through it, so that a later
+// report names the routine that failed then, not one that failed before.
+void st_reset(Status& status);
+
 // Stores POSITION as the error position unless one is stored already.
 void ST_SAVE(std::string_view position);
 

@@ -394,7 +394,7 @@ bool output_form(std::string_view input_file, std::string_view extension,
         return r.lower < r.upper && io_scaling_range_valid(r.lower, r.upper);
       },
       [](Status& s) { GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, s); }, status);
-  if (status == kStatusEscape) status = ST_GOOD();  // CANCEL: nothing written
+  if (status == kStatusEscape) st_reset(status);  // CANCEL: nothing written
   lower = range.lower;
   upper = range.upper;
   return accepted;
@@ -607,7 +607,7 @@ ImageRead read_binary_file(const std::string& path, const ReadRequest& request,
                  rx, ry, out, status);
   }
   if (status == 11005) {
-    status = ST_GOOD();
+    st_reset(status);
     report_unread_file(path, "ends before the image is complete", status);
     result.retstat = 5;
     return result;
@@ -712,7 +712,7 @@ ImageRead binary_keyboard_read(const ReadRequest& request, std::string& file_nam
   escaped.retstat = -1;
   auto escape = [&]() {
     if (status == kStatusEscape) {
-      status = ST_GOOD();
+      st_reset(status);
       return true;
     }
     return false;
@@ -813,7 +813,7 @@ ImageRead binary_gui_read(const ReadRequest& request, std::string& file_name, St
   FIO_GUI_IN_DATA(request.xmaxdat, request.ymaxdat, layout.nx, layout.ny, layout.data_type,
                   layout.is_signed, layout.swap, layout.start_byte, status);
   if (status == kStatusEscape) {
-    status = ST_GOOD();
+    st_reset(status);
     ImageRead escaped;
     escaped.retstat = -1;
     return escaped;

@@ -349,7 +349,7 @@ void FIO_INP_OUTPUT(std::string& format, Status& status) {
         GS_MESSAGE(num, num, kHelps, status);
       else
         FIO_INP_OUTHELP(true, status);
-      if (status == kStatusEscape) status = kStatusGood;
+      if (status == kStatusEscape) st_reset(status);
       draw();
       continue;
     }
@@ -435,7 +435,7 @@ void FIO_GUI_OUTPUT(std::string_view input_file, Index xmaxdat, Index ymaxdat, I
   std::string format;
   FIO_INP_OUTPUT(format, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;  // cancelling an output is no error
+    st_reset(status);  // cancelling an output is no error
     return;
   }
   std::string output_file;

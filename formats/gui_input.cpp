@@ -455,7 +455,7 @@ std::string unknown_extension_menu(Status& status) {
         GS_MESSAGE(num, num, helps, status);
       else
         GS_MESSAGE(8, 8, kUnknownHelp, status);
-      if (status == kStatusEscape) status = kStatusGood;
+      if (status == kStatusEscape) st_reset(status);
       draw();
       continue;
     }
@@ -736,7 +736,7 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
   }
   if (status == kStatusEscape || read.retstat == -1) {
     // A form or box cancelled inside the reader: nothing read, not an error.
-    status = ST_GOOD();
+    st_reset(status);
     return ReadOutcome::kNothing;
   }
   if (status != kStatusGood) return ReadOutcome::kNothing;

@@ -335,7 +335,7 @@ void FIO_OUT_SPREAD(bool gui, std::string_view input_file, bool name_chosen, Ind
       GS_INPL(false, false, true, true, "OUTPUT FILE",
               {"\"YES\" to output data, \"NO\" to quit option"}, {"Enter \"YES\" or \"NO\""},
               s.spread_output, status);
-      if (status == kStatusEscape) status = ST_GOOD();
+      if (status == kStatusEscape) st_reset(status);
       if (status != kStatusGood || !s.spread_output) return;
       IO_OUTFILE(0, input_file, ".spr", "spread.spr", s.spread_file, status);
       fio_warn_replacing_input(s.spread_file, input_file, "O.K.", status);
@@ -579,7 +579,7 @@ void FIO_IN_USER(Index xmaxdat, Index ymaxdat, Index& xnumdat, Index& ynumdat,
              "numbers use \"USER ESCAPE\". User escape is now double", "backslash (\\\\)"},
             {"Enter valid real value, or \"USER ESCAPE\""}, v, status);
     if (status == kStatusEscape) {
-      status = ST_GOOD();
+      st_reset(status);
       break;
     }
     if (status != kStatusGood) return;

@@ -245,7 +245,7 @@ bool fio_gui_default_file(std::string_view input_file, std::string_view format_t
            "to use a different file, enter \"NO\"."},
           {"Enter \"YES\" or \"NO\""}, use, status);
   if (status == kStatusEscape) {
-    status = ST_GOOD();
+    st_reset(status);
     return false;
   }
   if (status != kStatusGood) return false;
@@ -358,7 +358,7 @@ std::unique_ptr<AtomicFile> fio_gui_text_output(std::string_view input_file, boo
     FIO_INP_1DOUT(xstrelm, ystrelm, xendelm, yendelm, name, choice.rows, choice.row,
                   choice.column, status);
     const bool cancelled = status == kStatusEscape;
-    if (status == kStatusEscape) status = ST_GOOD();  // CANCEL: nothing written
+    if (status == kStatusEscape) st_reset(status);  // CANCEL: nothing written
     if (status != kStatusGood || cancelled) return nullptr;
   }
   return fio_open_text_output(name, status);

@@ -881,7 +881,7 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
     };
     if (!io_ask_scaling_range(gui ? GS_INPR : IO_INPR, kLowerHelp, kUpperHelp,
                               gui ? box : nullptr, lower, upper, status)) {
-      if (status == kStatusEscape && gui) status = ST_GOOD();  // CANCEL: nothing written
+      if (status == kStatusEscape && gui) st_reset(status);  // CANCEL: nothing written
       return;
     }
   } else if (!io_scaling_range_valid(lower, upper)) {

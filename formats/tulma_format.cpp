@@ -321,7 +321,7 @@ bool read_tulma(std::FILE* file, int stream, const std::string& path, int wanted
     }
   }
   if (status == 11005) {
-    status = ST_GOOD();
+    st_reset(status);
     report_unread_file(path, "ends before its image is complete", status);
     return false;
   }
@@ -439,7 +439,7 @@ void FIO_OUT_TULMA(std::string_view file_name, Index xmaxdat, Index ymaxdat, Ind
   if (written == 0) FIO_OUT_2DR4(stream, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                                  data, status);
   const bool wrote = written == 0 && status == kStatusGood;
-  if (status == 11010) status = ST_GOOD();
+  if (status == 11010) st_reset(status);
   int closed = 0;
   FIO_FILECLOSEC(stream, closed);
   // A close that failed has said so, with the file and the reason.

@@ -24,12 +24,15 @@ constexpr double kTwoPi = 6.283185;
 // The element holding pixel coordinate P along an axis of MAX elements.
 Index holding_element(double p, Index max) { return std::clamp(floor_index(p) + 1, Index{1}, max); }
 
-// Checks shared by the two slices: sizes, the profile arrays and the spans.
-Status slice_error(Index xmaxdat, Index ymaxdat, Index maxslice, std::size_t data,
-                   std::size_t variances, bool variances_exist, std::size_t positions,
-                   std::size_t profile, std::size_t errors) {
+// Checks shared by the two slices: sizes, the image's extent within the
+// arrays, the profile arrays and the spans.
+Status slice_error(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat, Index maxslice,
+                   std::size_t data, std::size_t variances, bool variances_exist,
+                   std::size_t positions, std::size_t profile, std::size_t errors) {
   const ArrayShape image{xmaxdat, ymaxdat, data};
   if (const Status e = dimensions_error({image, {maxslice, 1, profile}}, kBaseMath); e != 0)
+    return e;
+  if (const Status e = region_error(xmaxdat, ymaxdat, 1, 1, xnumdat, ynumdat, kBaseMath); e != 0)
     return e;
   if (const Status e = span_error({image, {maxslice, 1, positions}, {maxslice, 1, profile}}); e != 0)
     return e;
@@ -53,12 +56,26 @@ void profile_cut(std::string_view what, Index kept, double kept_to, double reach
 
 bool inside(double v, Index max) { return v >= 0.0 && v <= static_cast<double>(max); }
 
-// One sample: the value of the element holding (px, py), with its error.
-void take_sample(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+// Where a sample lies along one axis of the image.
+enum class Side { kIn, kLow, kHigh };
+
+// The edges through which a path leaves the image, from the sides of its
+// first point outside ("low X edge", "high X and low Y edges").
+std::string edges_left(Side x, Side y) {
+  const auto name = [](Side s) { return s == Side::kLow ? "low" : "high"; };
+  if (y == Side::kIn) return std::string(name(x)) + " X edge";
+  if (x == Side::kIn) return std::string(name(y)) + " Y edge";
+  if (x == y) return std::string(name(x)) + " X and Y edges";
+  return std::string(name(x)) + " X and " + name(y) + " Y edges";
+}
+
+// One sample: the value of the image element (of XNUMDAT x YNUMDAT) holding
+// (px, py), with its error.
+void take_sample(Index xmaxdat, Index xnumdat, Index ynumdat, std::span<const float> data,
                  std::span<const float> variances, bool variances_exist, double px, double py,
                  Index i, std::span<float> positions, std::span<float> profile,
                  std::span<float> errors) {
-  const Index at = element(holding_element(px, xmaxdat), holding_element(py, ymaxdat), xmaxdat);
+  const Index at = element(holding_element(px, xnumdat), holding_element(py, ynumdat), xmaxdat);
   profile[i] = data[at];
   if (variances_exist) errors[i] = std::sqrt(std::max(variances[at], 0.0f));
   positions[i] = static_cast<float>(i) + 0.5f;
@@ -66,17 +83,19 @@ void take_sample(Index xmaxdat, Index ymaxdat, std::span<const float> data,
 
 }  // namespace
 
-void MA_SLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
-              std::span<const float> variances, float xstart, float ystart, float xend,
-              float yend, bool /*spare_flag*/, bool variances_exist, Index maxslice,
-              int& truncated, Index& number, std::span<float> positions, std::span<float> profile,
-              std::span<float> errors, Status& status) {
+void MA_SLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
+              std::span<const float> data, std::span<const float> variances, float xstart,
+              float ystart, float xend, float yend, bool /*spare_flag*/, bool variances_exist,
+              Index maxslice, int& truncated, Index& number, std::span<float> positions,
+              std::span<float> profile, std::span<float> errors, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_SLICE V0.1";
   if (st_bad(status, kPosition)) return;
-  Status e = slice_error(xmaxdat, ymaxdat, maxslice, data.size(), variances.size(),
-                         variances_exist, positions.size(), profile.size(), errors.size());
-  if (e == 0 && !(inside(xstart, xmaxdat) && inside(xend, xmaxdat))) e = kBaseMath + 21;
-  if (e == 0 && !(inside(ystart, ymaxdat) && inside(yend, ymaxdat))) e = kBaseMath + 22;
+  Status e = slice_error(xmaxdat, ymaxdat, xnumdat, ynumdat, maxslice, data.size(),
+                         variances.size(), variances_exist, positions.size(), profile.size(),
+                         errors.size());
+  // A line between two points of the image stays in it.
+  if (e == 0 && !(inside(xstart, xnumdat) && inside(xend, xnumdat))) e = kBaseMath + 21;
+  if (e == 0 && !(inside(ystart, ynumdat) && inside(yend, ynumdat))) e = kBaseMath + 22;
   if (e != 0) {
     st_fail(status, e, kPosition);
     return;
@@ -93,25 +112,26 @@ void MA_SLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   const double uy = length > 0.0 ? dy / length : 0.0;
   for (Index i = 0; i < number; ++i) {
     const double t = static_cast<double>(i) + 0.5;
-    take_sample(xmaxdat, ymaxdat, data, variances, variances_exist, xstart + t * ux,
+    take_sample(xmaxdat, xnumdat, ynumdat, data, variances, variances_exist, xstart + t * ux,
                 ystart + t * uy, i, positions, profile, errors);
   }
 }
 
-void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                 std::span<const float> variances, float x1, float y1, float x2, float y2,
-                 float x3, float y3, float xcentre, float ycentre, bool /*spare_flag*/,
-                 bool variances_exist, Index maxslice, int& truncated, Index& number,
-                 std::span<float> positions, std::span<float> profile, std::span<float> errors,
-                 Status& status) {
+void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
+                 std::span<const float> data, std::span<const float> variances, float x1,
+                 float y1, float x2, float y2, float x3, float y3, float xcentre, float ycentre,
+                 bool /*spare_flag*/, bool variances_exist, Index maxslice, int& truncated,
+                 Index& number, std::span<float> positions, std::span<float> profile,
+                 std::span<float> errors, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_ARCSLICE V0.1";
   if (st_bad(status, kPosition)) return;
   const double r1 = std::hypot(static_cast<double>(x1) - xcentre, static_cast<double>(y1) - ycentre);
   const double r3 = std::hypot(static_cast<double>(x3) - xcentre, static_cast<double>(y3) - ycentre);
-  Status e = slice_error(xmaxdat, ymaxdat, maxslice, data.size(), variances.size(),
-                         variances_exist, positions.size(), profile.size(), errors.size());
-  if (e == 0 && !(inside(x1, xmaxdat) && inside(x3, xmaxdat))) e = kBaseMath + 21;
-  if (e == 0 && !(inside(y1, ymaxdat) && inside(y3, ymaxdat))) e = kBaseMath + 22;
+  Status e = slice_error(xmaxdat, ymaxdat, xnumdat, ynumdat, maxslice, data.size(),
+                         variances.size(), variances_exist, positions.size(), profile.size(),
+                         errors.size());
+  if (e == 0 && !(inside(x1, xnumdat) && inside(x3, xnumdat))) e = kBaseMath + 21;
+  if (e == 0 && !(inside(y1, ynumdat) && inside(y3, ynumdat))) e = kBaseMath + 22;
   if (e == 0 && !(r1 >= 1.0e-36 && r3 >= 1.0e-36)) e = kBaseMath + 9999;
   if (e != 0) {
     st_fail(status, e, kPosition);
@@ -146,18 +166,22 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   const double s0 = std::sin(first_turn);
   const double cs = std::cos(turn_step);
   const double ss = std::sin(turn_step);
-  // A sample within a pixel below the low edges still lies in the first
-  // element (as one past the high edges lies in the last); one a whole pixel
-  // or more below them has no element, and the profile ends before it.
-  const auto sampled = [](double p) { return p > -1.0; };
+  // A sample within a pixel outside an edge of the image still lies in the
+  // edge element; one a whole pixel or more outside has none, and the
+  // profile ends before it, whatever the arrays hold beyond the image.
+  const auto side = [](double p, Index num) {
+    if (!(p > -1.0)) return Side::kLow;  // also NaN
+    return p < static_cast<double>(num) + 1.0 ? Side::kIn : Side::kHigh;
+  };
   double px = x1;
   double py = y1;
   double sx = c0 * rx - s0 * ry;
   double sy = s0 * rx + c0 * ry;
   Index kept = 0;
-  for (; kept < count && sampled(px) && sampled(py); ++kept) {
-    take_sample(xmaxdat, ymaxdat, data, variances, variances_exist, px, py, kept, positions,
-                profile, errors);
+  for (; kept < count && side(px, xnumdat) == Side::kIn && side(py, ynumdat) == Side::kIn;
+       ++kept) {
+    take_sample(xmaxdat, xnumdat, ynumdat, data, variances, variances_exist, px, py, kept,
+                positions, profile, errors);
     px += sx;
     py += sy;
     const double nx = cs * sx - ss * sy;
@@ -167,12 +191,8 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   truncated = kept < count || cut ? 1 : 0;
   number = kept;
   if (truncated == 0) return;
-  const bool left_x = !sampled(px), left_y = !sampled(py);
   profile_cut("points of the arc slice", kept, static_cast<double>(kept - 1), r1 * arc, status,
-              kept == count               ? ""
-              : left_x && left_y          ? "low X and Y edges"
-              : left_x                    ? "low X edge"
-                                          : "low Y edge");
+              kept == count ? "" : edges_left(side(px, xnumdat), side(py, ynumdat)));
 }
 
 void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*/, Index xendelm,

@@ -19,25 +19,31 @@
 
 namespace kesta {
 
+// Both slices sample the image of XNUMDAT x YNUMDAT elements held in the
+// XMAXDAT x YMAXDAT arrays (an extent beyond the arrays gives 20005/20006),
+// never the arrays beyond it.
+//
 // Samples at unit spacing from (XSTART, YSTART) towards (XEND, YEND), the
 // first half a step from the start; no interpolation. With VARIANCES_EXIST
 // ERRORS holds the square roots of the sampled variances. SPARE_FLAG has no
-// effect.
-void MA_SLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
-              std::span<const float> variances, float xstart, float ystart, float xend,
-              float yend, bool spare_flag, bool variances_exist, Index maxslice, int& truncated,
-              Index& number, std::span<float> positions, std::span<float> profile,
-              std::span<float> errors, Status& status);
+// effect. An end outside the image is refused (20021 in X, 20022 in Y).
+void MA_SLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
+              std::span<const float> data, std::span<const float> variances, float xstart,
+              float ystart, float xend, float yend, bool spare_flag, bool variances_exist,
+              Index maxslice, int& truncated, Index& number, std::span<float> positions,
+              std::span<float> profile, std::span<float> errors, Status& status);
 
 // Samples at unit spacing along the arc of the circle about (XCENTRE,
-// YCENTRE) from point 1 through point 2 to point 3, starting at point 1. An arc
-// that passes below pixel coordinate 0 is refused (20021 in X, 20022 in Y).
-void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                 std::span<const float> variances, float x1, float y1, float x2, float y2,
-                 float x3, float y3, float xcentre, float ycentre, bool spare_flag,
-                 bool variances_exist, Index maxslice, int& truncated, Index& number,
-                 std::span<float> positions, std::span<float> profile, std::span<float> errors,
-                 Status& status);
+// YCENTRE) from point 1 through point 2 to point 3, starting at point 1. A
+// first or last point outside the image is refused (20021 in X, 20022 in Y);
+// an arc that leaves the image by a pixel or more ends there, with one line
+// naming the edge it left through.
+void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
+                 std::span<const float> data, std::span<const float> variances, float x1,
+                 float y1, float x2, float y2, float x3, float y3, float xcentre, float ycentre,
+                 bool spare_flag, bool variances_exist, Index maxslice, int& truncated,
+                 Index& number, std::span<float> positions, std::span<float> profile,
+                 std::span<float> errors, Status& status);
 
 // Projection of the strip bounded by the quadrilateral XVERTICES(1..4),
 // YVERTICES(1..4) (the fifth vertex repeats the first) onto the axis from

@@ -36,7 +36,7 @@ TEST(Slice, SamplesElementsAlongTheLine) {
   const std::vector<float> data = image(12, 3, [](double x, double y) { return x + 100 * y; });
   const std::vector<float> var(data.size(), 4.0f);
   Profile p(20);
-  MA_SLICE(12, 3, data, var, 0.0f, 0.5f, 10.0f, 0.5f, false, true, 20, p.truncated, p.number,
+  MA_SLICE(12, 3, 12, 3, data, var, 0.0f, 0.5f, 10.0f, 0.5f, false, true, 20, p.truncated, p.number,
            p.positions, p.values, p.errors, p.status);
   ASSERT_EQ(p.status, ST_GOOD());
   EXPECT_EQ(p.number, 10);
@@ -50,8 +50,8 @@ TEST(Slice, SamplesElementsAlongTheLine) {
   // A line longer than the room is cut, and says so in one line.
   testing::TerminalCapture terminal;
   Profile cut(4);
-  MA_SLICE(12, 3, data, var, 0.0f, 0.5f, 10.0f, 0.5f, false, false, 4, cut.truncated, cut.number,
-           cut.positions, cut.values, cut.errors, cut.status);
+  MA_SLICE(12, 3, 12, 3, data, var, 0.0f, 0.5f, 10.0f, 0.5f, false, false, 4, cut.truncated,
+           cut.number, cut.positions, cut.values, cut.errors, cut.status);
   EXPECT_EQ(cut.number, 4);
   EXPECT_EQ(cut.truncated, 1);
   EXPECT_EQ(terminal.text(),
@@ -68,11 +68,17 @@ TEST(Slice, PointsOutsideTheImageAreRefused) {
   for (const Case c : {Case{0, 0, 12.5f, 1, 20021}, Case{0, 0, 5, -0.1f, 20022},
                        Case{NAN, 0, 5, 1, 20021}}) {
     Profile p(20);
-    MA_SLICE(12, 3, data, {}, c.xs, c.ys, c.xe, c.ye, false, false, 20, p.truncated, p.number,
-             p.positions, p.values, p.errors, p.status);
+    MA_SLICE(12, 3, 12, 3, data, {}, c.xs, c.ys, c.xe, c.ye, false, false, 20, p.truncated,
+             p.number, p.positions, p.values, p.errors, p.status);
     EXPECT_EQ(p.status, c.code);
     EXPECT_EQ(p.number, -1);
   }
+  // An end past the image in wider arrays is as far outside.
+  Profile p(20);
+  MA_SLICE(12, 3, 10, 3, data, {}, 0, 0.5f, 10.5f, 0.5f, false, false, 20, p.truncated, p.number,
+           p.positions, p.values, p.errors, p.status);
+  EXPECT_EQ(p.status, 20021);
+  EXPECT_EQ(p.number, -1);
 }
 
 TEST(ArcSlice, WalksTheArcThroughTheMiddlePoint) {
@@ -88,7 +94,7 @@ TEST(ArcSlice, WalksTheArcThroughTheMiddlePoint) {
   // through the upper right, or the long way through the left side.
   for (const Case c : {Case{10 + d, 10 + d, 9, 9.5f}, Case{5.0f, 10.0f, 25, 5.5f}}) {
     Profile p(40);
-    MA_ARCSLICE(20, 20, data, {}, 15, 10, c.x2, c.y2, 10, 15, 10, 10, false, false, 40,
+    MA_ARCSLICE(20, 20, 20, 20, data, {}, 15, 10, c.x2, c.y2, 10, 15, 10, 10, false, false, 40,
                 p.truncated, p.number, p.positions, p.values, p.errors, p.status);
     ASSERT_EQ(p.status, ST_GOOD());
     EXPECT_EQ(p.number, c.number);
@@ -113,8 +119,8 @@ TEST(ArcSlice, RefusedArcs) {
     // far side of the circle, yet every arc here would be truncated.
     Profile p(12);
     testing::TerminalCapture terminal;
-    MA_ARCSLICE(20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false, false,
-                12, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
+    MA_ARCSLICE(20, 20, 20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false,
+                false, 12, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
     EXPECT_EQ(p.status, c.code) << c.x2 << "," << c.y2;
     if (c.code != ST_GOOD()) {
       // A refused arc leaves every output as it was.
@@ -149,8 +155,8 @@ TEST(ArcSlice, EndsWhereItLeavesTheLowEdges) {
                        Case{5, 3, 10, -2, 15, 3, 10, 3, 6.5f + 100 * 0.5f, "Y"}}) {
     Profile p(40);
     testing::TerminalCapture terminal;
-    MA_ARCSLICE(20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false, false,
-                40, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
+    MA_ARCSLICE(20, 20, 20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false,
+                false, 40, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
     ASSERT_EQ(p.status, ST_GOOD());
     EXPECT_EQ(p.number, 5);
     EXPECT_EQ(p.truncated, 1);
@@ -178,8 +184,8 @@ TEST(ArcSlice, EndingWithinAPixelOfTheLowEdgesInLargerArrays) {
   ASSERT_EQ(result, 0);
   Profile p(xmax);
   testing::TerminalCapture terminal;
-  MA_ARCSLICE(xmax, ymax, data, {}, px[0], py[0], px[1], py[1], px[2], py[2], xc, yc, false,
-              false, xmax, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
+  MA_ARCSLICE(xmax, ymax, 53, ymax, data, {}, px[0], py[0], px[1], py[1], px[2], py[2], xc, yc,
+              false, false, xmax, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
   ASSERT_EQ(p.status, ST_GOOD());
   EXPECT_EQ(p.truncated, 0);
   EXPECT_EQ(p.number, 66);
@@ -187,6 +193,56 @@ TEST(ArcSlice, EndingWithinAPixelOfTheLowEdgesInLargerArrays) {
   EXPECT_FLOAT_EQ(p.values[65], 52.5f + 100 * 0.5f);
   EXPECT_FLOAT_EQ(p.positions[65], 65.5f);
   EXPECT_EQ(terminal.text(), "");
+}
+
+// The image is its defined extent, not the arrays that hold it: an arc that
+// leaves it through a high edge ends there, as at the low edges, and never
+// reads the arrays beyond it. A 40 x 30 ramp in 64 x 48 arrays gives the
+// profile it gives in arrays of its own size; its transpose leaves through
+// the high Y edge.
+TEST(ArcSlice, EndsWhereItLeavesTheHighEdges) {
+  struct Case {
+    Index nx, ny;
+    float px[3], py[3];
+    const char* edge;
+  };
+  for (const Case c : {Case{40, 30, {37.0f, 39.49f, 37.0f}, {25.39f, 23.49f, 4.61f}, "X"},
+                       Case{30, 40, {25.39f, 23.49f, 4.61f}, {37.0f, 39.49f, 37.0f}, "Y"}}) {
+    SCOPED_TRACE(c.edge);
+    int result = -1;
+    float xc = 0.0f, yc = 0.0f, radius = 0.0f;
+    Status status = ST_GOOD();
+    MA_CAL_CIRCENTRE(c.px[0], c.py[0], c.px[1], c.py[1], c.px[2], c.py[2], result, xc, yc, radius,
+                     status);
+    ASSERT_EQ(result, 0);
+    std::vector<std::vector<float>> profiles;
+    for (const Index xmax : {Index{64}, c.nx}) {
+      const Index ymax = xmax == 64 ? 48 : c.ny;
+      // Element (x, y) of the image holds x + 1000 y; the arrays beyond it 0.0.
+      std::vector<float> data(static_cast<std::size_t>(xmax * ymax), 0.0f);
+      for (Index y = 1; y <= c.ny; ++y)
+        for (Index x = 1; x <= c.nx; ++x) data[element(x, y, xmax)] = float(x + 1000 * y);
+      Profile p(xmax);
+      testing::TerminalCapture terminal;
+      MA_ARCSLICE(xmax, ymax, c.nx, c.ny, data, {}, c.px[0], c.py[0], c.px[1], c.py[1], c.px[2],
+                  c.py[2], xc, yc, false, false, xmax, p.truncated, p.number, p.positions, p.values,
+                  p.errors, p.status);
+      ASSERT_EQ(p.status, ST_GOOD());
+      EXPECT_EQ(p.truncated, 1);
+      ASSERT_EQ(p.number, 6);
+      for (Index i = 0; i < p.number; ++i) EXPECT_GT(p.values[i], 0.0f) << i;
+      // The last sample, within a pixel past the edge, takes the edge element.
+      const float last = p.values[5];
+      EXPECT_EQ(*c.edge == 'X' ? std::fmod(last, 1000.0f) : std::floor(last / 1000.0f), 40.0f);
+      EXPECT_EQ(p.values[6], -1.0f);
+      EXPECT_EQ(terminal.text(),
+                std::string("WARNING: Only the first 6 points of the arc slice lie inside the "
+                            "image, to 5.0000 of 25.155: the arc leaves it through its high ") +
+                    c.edge + " edge\n");
+      profiles.emplace_back(p.values.begin(), p.values.begin() + p.number);
+    }
+    EXPECT_EQ(profiles[0], profiles[1]);
+  }
 }
 
 struct Strip {

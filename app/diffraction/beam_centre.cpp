@@ -126,7 +126,7 @@ bool clicks(const GsDisplayedImage& im, std::string_view prompt, std::span<const
   GS_INPS_FCOORDINATES(false, im, prompt, static_cast<int>(help.size()), help, false, kMaxClicks,
                        num, x, y, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return false;
   }
   return status == kStatusGood;
@@ -367,7 +367,7 @@ void KZT_BEAMCENTRE(bool gui, const GsDisplayedImage& image, float x_pixel_size,
       float cx = 0.0f, cy = 0.0f;
       GS_INP_MENUCHOICE(kNumChoices, kNumChoices, kChoices, 2, type, choice, cx, cy, status);
       if (status == kStatusEscape) {
-        status = kStatusGood;
+        st_reset(status);
         method = kBeamNoChange;
         break;
       }

@@ -453,12 +453,12 @@ void KZT_CAL_CAKE(KztDataSets& sets, PowderSettings& geometry, CakeLimits& limit
   KZT_GUI_GEOMETRY(xps, yps, g.sample_distance, g.wavelength, g.x_beam_centre, g.y_beam_centre,
                    g.tilt_rotation, g.tilt_angle, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;
   if (!control_form(a.xmaxdat, a.ymaxdat, xps, l, control, g, lorentz, status)) {
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
     return;
   }
   IO_SET_IKEYVALUE("SCAN_TYPE", control.scan_type, retstat, status);
@@ -525,7 +525,7 @@ void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& g, int& lorentz_geome
   if (l.first) {
     KZT_INP_CAKE(sets, g, l, status);
     if (status == kStatusEscape) {
-      status = kStatusGood;
+      st_reset(status);
       return;
     }
     shown = status == kStatusGood;

@@ -146,7 +146,7 @@ void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
                     saved.conserve_intensity, correct_polarisation, polarisation, geometry,
                     max_2theta, num_bins, lorentz_geometry, step, qmax, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;

@@ -556,7 +556,7 @@ void KZT_SPHERICAL_MOD(Index xmaxdat, Index ymaxdat, std::span<const float> xaxi
   Status local = kStatusGood;
   QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, local);
   if (!clicked) {
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
     return;
   }
   GS_LINESTYLE(1, 1.0f, kGsRed, status);

@@ -388,7 +388,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   kzt_series_correction_form()(c.ff_correction, c.ff_file, c.ff_scale, c.ff_scaler,
                                c.sd_correction, c.sd_file, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;
@@ -399,7 +399,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   if (s.corrections.ff_correction) {
     flat = prepare_flat_field(s, xnum, ynum, status);
     if (flat.empty()) {
-      if (status == kStatusEscape) status = kStatusGood;
+      if (status == kStatusEscape) st_reset(status);
       return;
     }
     kzt_series_integration_settings().ff_threshold = s.ff_threshold;
@@ -466,7 +466,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
                     s.polarisation, geometry, max_2theta, nbins, s.lorentz_geometry, step, qmax,
                     status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;
@@ -499,7 +499,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
                       status);
   }
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) {

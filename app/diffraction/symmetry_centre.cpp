@@ -136,7 +136,7 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
                      im.xendelm, im.yendelm, im.xaxis, im.yaxis, im.data, im.mask, im.title,
                      im.xlabel, im.ylabel, im.zlabel, xv, yv, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return false;
   }
   if (status != kStatusGood) return false;
@@ -162,7 +162,7 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
              "Projection", im.zlabel, xps, yps, first, ys, last, ye, mask, status,
              "MASK OUT POINTS TO IGNORE");
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return false;
   }
   if (status != kStatusGood) return false;
@@ -184,7 +184,7 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   GS_MARKERS(2, maxproj, first, last, mirrored, smooth, status);
   GS_UPDATE(status);
   GS_CONTINUE(1, 1, {"CLICK TO CONTINUE"}, status);
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   GS_MPLOT(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis,
            im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel,
            im.zlabel, status);
@@ -199,7 +199,7 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
            status);
   KZT_INP_BEAMCENTRE(true, xc, yc, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return false;
   }
   if (status != kStatusGood) return false;

@@ -840,7 +840,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     float rotation = tilt_rotation, tilt = tilt_angle;
     KZT_GUI_GEOMETRY(xps, yps, distance, form_wavelength, xc, yc, rotation, tilt, status);
     if (status == kStatusEscape) {
-      status = kStatusGood;
+      st_reset(status);
       show_image(im, status);
       return;
     }
@@ -856,7 +856,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     tilt_angle = tilt;
     if (!tilt_form(o, status)) {
       if (status == kStatusGood || status == kStatusEscape) {
-        status = kStatusGood;
+        st_reset(status);
         show_image(im, status);
       }
       return;
@@ -873,7 +873,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
   KZT_INP_ELLIPSE(o.full_info, im, xps, yps, cancelled, x_beam, y_beam, radius_1, radius_2, angle,
                   half_width, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood || cancelled != 0) return;
@@ -882,7 +882,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
   KZT_INPRADIA(im, o.full_info, xps, yps, x_beam, y_beam, radius_1, radius_2, angle, half_width,
                kMaxRings, num_rings, radii, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;

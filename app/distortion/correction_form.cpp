@@ -130,7 +130,7 @@ void KZT_GUI_CORRECTION(KztDataSets& sets, Status& status) {
   KZT_INP_CORRECTION(c.ff_correction, c.ff_file, c.ff_scale, c.ff_scaler, c.sd_correction,
                      c.sd_file, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;
@@ -149,7 +149,7 @@ void KZT_GUI_CORRECTION(KztDataSets& sets, Status& status) {
     std::string file = c.ff_file;
     FIO_GUI_INPUT({"SELECT FLAT FIELD FILE", "(click on \"HELP\" for list of formats)"},
                   kFioSelectFile, memory, read, file, status);
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
     if (status != kStatusGood) return;
     if (read) {
       sets.memory_defined = true;

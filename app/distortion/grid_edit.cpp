@@ -337,7 +337,7 @@ void KZT_FALSEPEAK(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
             "Click on the next peak, away from the false peak position", true) &&
       click(2, "Click on background", "Click on a background position between the peaks", false);
   if (!clicked) {
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
     return;
   }
   kzt_false_peak(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, xaxis, yaxis, px[0], py[0],

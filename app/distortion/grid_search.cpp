@@ -580,7 +580,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
     if (!starting_clicks(graphics, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
                          xaxis, yaxis, title, xlabel, ylabel, zlabel, num_display, start, right,
                          up, status)) {
-      if (status == kStatusEscape) status = kStatusGood;
+      if (status == kStatusEscape) st_reset(status);
       return;
     }
     if (right.x < start.x || up.y < start.y) {

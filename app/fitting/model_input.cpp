@@ -476,7 +476,7 @@ bool input_model(InputSession& s, Status& status) {
                s.sets.x_pixel_size, s.sets.y_pixel_size, xs, ys, xe, ye, kzt_mask(), status);
     }
     // An escape inside a choice only ends that choice.
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
   }
   return false;
 }

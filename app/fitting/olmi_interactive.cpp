@@ -319,7 +319,7 @@ void KZT_1DINITIALISE(std::span<const float> row, std::span<const float> x_axis,
       s.xs = std::max<Index>(1, s.xs - width / 2);
       s.xe = std::min<Index>(xmax, s.xe + width / 2);
     }
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
   }
   if (status != kStatusGood) return;
   draw_row(s, s.residual, "RESIDUALS OF INTITIAL FIT MODEL", status);

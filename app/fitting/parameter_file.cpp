@@ -335,7 +335,7 @@ void KZT_OUT_PARAMETERS(bool mask_exist, FitSession& session, Status& status) {
   const KztArrays& a = vosq_kzt_arrays;
   std::string path;
   if (!ask_path("OUTPUT FILE NAME", "Name of file to contain output data", path, status)) {
-    if (status == kStatusEscape) status = ST_GOOD();
+    if (status == kStatusEscape) st_reset(status);
     return;
   }
   const std::span<const std::uint8_t> mask =

@@ -123,7 +123,7 @@ void KZT_ZOOMIN(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
       std::ssize(xaxis) < xnumdat || std::ssize(yaxis) < ynumdat)
     return st_fail(status, kBaseApp + 1, kPosition);
   const auto escaped = [&status] {
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
     return true;
   };
 

@@ -29,8 +29,8 @@ struct DisplayMenu : kesta::testing::NoWindowGraphics {
   }
   KztDisplayed shown(Index ye) const {
     KztDisplayed d;
-    d.xmaxdat = kX;
-    d.ymaxdat = kY;
+    d.xmaxdat = d.xnumdat = kX;
+    d.ymaxdat = d.ynumdat = kY;
     d.xendelm = kX;
     d.yendelm = ye;
     d.xaxis = xaxis;

@@ -1,12 +1,15 @@
 #include "app/imageops/fourier.hpp"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/main/data_store.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
+#include "core/raw_io.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "numeric/convolution.hpp"
@@ -102,6 +105,21 @@ bool nonfinite_refused(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
   return true;
 }
 
+// A finite region can still give a result beyond the float range (a power
+// above 3.4e38 is infinite, and the sums of an inverse transform over it are
+// not numbers): the memory keeps it, and the warning says how much of it is
+// not finite.
+void warn_non_finite_result(std::string_view what, const KztMemoryOut& memory, Index xmaxdat,
+                            Index nx, Index ny, Status& status) {
+  const Index count = non_finite_pixels(memory.data, xmaxdat, 1, 1, nx, ny).total();
+  if (count == 0) return;
+  IO_WRITE("WARNING: " + format_i(count, 0) + " of the " + format_i(nx * ny, 0) +
+               " elements of the " + std::string(what) + (count == 1 ? " is" : " are") +
+               " not finite",
+           status);
+  IO_WRITE("         (NaN or infinite): the result exceeds the range of real values", status);
+}
+
 void write_sizes(Index nx, Index ny, Status& status) {
   IO_WRITE("INFO: Number of elements in the ADR = " + format_i(nx, 10) + ", " + format_i(ny, 10),
            status);
@@ -179,6 +197,7 @@ void KZT_POWERSPEC(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   kzt_power_spectrum(xmaxdat, ymaxdat, nx, ny, memory.data, status);
   if (status != kStatusGood) return;
   write_memory(memory, nx, ny, "Power Spectrum", "Frequencies (X)", "Frequencies (Y)", "Power");
+  warn_non_finite_result("power spectrum", memory, xmaxdat, nx, ny, status);
 }
 
 void KZT_AUTOCORRELATION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
@@ -221,6 +240,7 @@ void KZT_AUTOCORRELATION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystr
   if (status != kStatusGood) return;
   write_memory(memory, nx, ny, "Autocorrelation Function", "X-direction", "Y-direction",
                "Autocorrelation");
+  warn_non_finite_result("autocorrelation", memory, xmaxdat, nx, ny, status);
 }
 
 namespace {

@@ -98,6 +98,14 @@ TEST(PowerSpectrum, SidesNotPowersOfTwoAreWarnedAndLeaveTheMemory) {
   EXPECT_EQ(s.mdata, std::vector<float>(kX * kY, -9.0f));
 }
 
+// The power spectrum or the autocorrelation of the 16 x 16 region at (3, 2).
+Status transform(bool autocorrelation, Sets& s) {
+  Status status = kStatusGood;
+  (autocorrelation ? KZT_AUTOCORRELATION : KZT_POWERSPEC)(kX, kY, 3, 2, 18, 17, s.xaxis, s.yaxis,
+                                                          s.data, s.memory(), status);
+  return status;
+}
+
 // One NaN would make every output NaN: both transforms refuse the region
 // before anything is asked or moved, saying how many elements are the cause.
 TEST(PowerSpectrum, ValuesThatAreNotFiniteAreRefusedAndLeaveTheMemory) {
@@ -109,10 +117,7 @@ TEST(PowerSpectrum, ValuesThatAreNotFiniteAreRefusedAndLeaveTheMemory) {
     s.data[element(19, 18, kX)] = NAN;  // outside the region
     ScriptedInput input({"YES"});
     TerminalCapture terminal;
-    Status status = kStatusGood;
-    (autocorrelation ? KZT_AUTOCORRELATION : KZT_POWERSPEC)(
-        kX, kY, 3, 2, 18, 17, s.xaxis, s.yaxis, s.data, s.memory(), status);
-    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(transform(autocorrelation, s), kStatusGood);
     EXPECT_NE(terminal.text().find(
                   "WARNING: 2 elements of the ADR are not finite (NaN or infinite): they would\n"
                   "         make every output of the transform NaN. The memory is unchanged.\n"),
@@ -123,6 +128,37 @@ TEST(PowerSpectrum, ValuesThatAreNotFiniteAreRefusedAndLeaveTheMemory) {
     EXPECT_EQ(s.mx, 0);
     EXPECT_EQ(s.mdata, std::vector<float>(kX * kY, -9.0f));
   }
+}
+
+// A finite region whose result overflows (one element near the float
+// maximum squares beyond it): the result is kept, and both transforms say how
+// much of it is not finite.
+TEST(PowerSpectrum, AResultThatOverflowsIsKeptAndCounted) {
+  for (const bool autocorrelation : {false, true}) {
+    SCOPED_TRACE(autocorrelation ? "autocorrelation" : "power spectrum");
+    Sets s;
+    s.data[element(5, 4, kX)] = 3.4e38f;
+    ScriptedInput input({"NO"});
+    TerminalCapture terminal;
+    EXPECT_EQ(transform(autocorrelation, s), kStatusGood);
+    EXPECT_TRUE(s.defined);
+    Index count = 0;
+    for (Index y = 1; y <= 16; ++y)
+      for (Index x = 1; x <= 16; ++x) count += std::isfinite(s.out(x, y)) ? 0 : 1;
+    EXPECT_EQ(count, 256);
+    const std::string what = autocorrelation ? "autocorrelation" : "power spectrum";
+    EXPECT_NE(terminal.text().find("WARNING: 256 of the 256 elements of the " + what +
+                                   " are not finite\n"
+                                   "         (NaN or infinite): the result exceeds the range of "
+                                   "real values\n"),
+              std::string::npos)
+        << terminal.text();
+  }
+  // Nothing to say of a finite result.
+  Sets s;
+  TerminalCapture terminal;
+  EXPECT_EQ(transform(false, s), kStatusGood);
+  EXPECT_EQ(terminal.text(), "");
 }
 
 // Cyclic autocorrelation sum over x of f(x) f(x + shift), the zero shift at

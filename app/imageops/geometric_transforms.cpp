@@ -504,7 +504,7 @@ void KZT_REBIN([[maybe_unused]] bool gui, float x_pixel_size, float y_pixel_size
                 "Enter integer within given range", answers.ylower, ylimit, answers.yupper, status);
   }
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;

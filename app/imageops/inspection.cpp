@@ -66,7 +66,7 @@ bool clicked_points(std::string_view prompt, TextLines help, int num_wanted, int
   GS_INP_COORDINATES(g.xmin, g.ymin, g.xmax, g.ymax, prompt, static_cast<int>(help.size()),
                      help.view(), false, max, num, x, y, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return false;
   }
   return status == kStatusGood;
@@ -142,6 +142,8 @@ KztDisplayed kzt_displayed(const KztDataSets& sets) {
   KztDisplayed d;
   d.xmaxdat = a.xmaxdat;
   d.ymaxdat = a.ymaxdat;
+  d.xnumdat = a.xnumdat;
+  d.ynumdat = a.ynumdat;
   d.xstrelm = a.xstrelm;
   d.ystrelm = a.ystrelm;
   d.xendelm = a.xendelm;
@@ -272,8 +274,8 @@ void kzt_slice_profile(const KztDisplayed& d, float px1, float py1, float px2, f
   if (st_bad(status, "Subroutine KZT_SLICE V0.7")) return;
   int truncated = 0;
   Index number = 0;
-  MA_SLICE(d.xmaxdat, d.ymaxdat, d.data, d.variances, px1, py1, px2, py2, false,
-           d.variances_exist, d.xmaxdat, truncated, number, memory.mxaxis, memory.mdata,
+  MA_SLICE(d.xmaxdat, d.ymaxdat, d.xnumdat, d.ynumdat, d.data, d.variances, px1, py1, px2, py2,
+           false, d.variances_exist, d.xmaxdat, truncated, number, memory.mxaxis, memory.mdata,
            errors_of(d, memory), status);
   if (status != kStatusGood || number < 1) return;
   finish_profile("1-D Slice: ", d, number, true, memory);
@@ -292,9 +294,9 @@ void kzt_arc_profile(const KztDisplayed& d, std::span<const float, 3> px,
   }
   int truncated = 0;
   Index number = 0;
-  MA_ARCSLICE(d.xmaxdat, d.ymaxdat, d.data, d.variances, px[0], py[0], px[1], py[1], px[2], py[2],
-              xc, yc, false, d.variances_exist, d.xmaxdat, truncated, number, memory.mxaxis,
-              memory.mdata, errors_of(d, memory), status);
+  MA_ARCSLICE(d.xmaxdat, d.ymaxdat, d.xnumdat, d.ynumdat, d.data, d.variances, px[0], py[0],
+              px[1], py[1], px[2], py[2], xc, yc, false, d.variances_exist, d.xmaxdat, truncated,
+              number, memory.mxaxis, memory.mdata, errors_of(d, memory), status);
   if (status != kStatusGood || number < 1) return;
   finish_profile("Arc Slice: ", d, number, true, memory);
 }
@@ -354,7 +356,7 @@ void KZT_PIXELXY(const KztDisplayed& d, Status& status) {
         GS_SET_MESSAGE(mx1, my1, mx2, my2, local);
       },
       status);
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
 }
 
 void KZT_NUMBERS(const KztDisplayed& d, Status& status) {
@@ -490,7 +492,7 @@ void KZT_PROJECTION(const KztDisplayed& d, KztMemoryProfile& memory, Status& sta
                   d.zlabel, std::span<float>(xv), std::span<float>(yv)))
     return;
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;

@@ -25,6 +25,7 @@ struct KztDataSets;
 // The displayed data as the inspections read it.
 struct KztDisplayed {
   Index xmaxdat = 0, ymaxdat = 0;
+  Index xnumdat = 0, ynumdat = 0;  // the image's defined extent in the arrays
   Index xstrelm = 1, ystrelm = 1, xendelm = 1, yendelm = 1;
   std::span<const float> xaxis, yaxis, data, variances;
   bool variances_exist = false;

@@ -7,6 +7,7 @@
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/upcalls.hpp"
+#include "app/main/data_store_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -36,8 +37,8 @@ struct Image {
   }
   KztDisplayed shown(bool variances_exist = true) const {
     KztDisplayed d;
-    d.xmaxdat = kX;
-    d.ymaxdat = kY;
+    d.xmaxdat = d.xnumdat = kX;
+    d.ymaxdat = d.ynumdat = kY;
     d.xendelm = kX;
     d.yendelm = kY;
     d.xaxis = xaxis;
@@ -237,8 +238,8 @@ TEST(ArcSliceCommand, EndingNearTheLowEdgesInWiderArrays) {
     for (Index j = 0; j < kY; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
     KztDisplayed d;
     d.xmaxdat = xmax;
-    d.ymaxdat = kY;
-    d.xendelm = 53;
+    d.ymaxdat = d.ynumdat = kY;
+    d.xnumdat = d.xendelm = 53;
     d.yendelm = kY;
     d.xaxis = xaxis;
     d.yaxis = yaxis;
@@ -261,6 +262,37 @@ TEST(ArcSliceCommand, EndingNearTheLowEdgesInWiderArrays) {
     // Arrays of the image's width hold only their width of the 66 samples.
     EXPECT_EQ(said.find("WARNING: Only the first 53 points") != std::string::npos, xmax == 53);
   }
+}
+
+// The displayed data are the image the program holds, not its arrays: an
+// arc clicked on a 40 x 30 image read into 64 x 48 arrays ends where it is a
+// pixel past the image's high X edge, and says so, instead of taking the
+// zeros of the arrays beyond it.
+class ArcSliceOfTheProgramData : public kesta::testing::DataSetFixture {};
+
+TEST_F(ArcSliceOfTheProgramData, EndsAtTheHighEdgeOfTheImage) {
+  make(64, 48, true, false);
+  KztArrays& a = vosq_kzt_arrays;
+  a.xnumdat = 40;
+  a.ynumdat = 30;
+  region(1, 1, 40, 30);
+  // x + 1000 y in the image, 0.0 in the arrays beyond it.
+  for (Index y = 1; y <= 48; ++y)
+    for (Index x = 1; x <= 64; ++x)
+      a.data[element(x, y, 64)] = x <= 40 && y <= 30 ? static_cast<float>(x + 1000 * y) : 0.0f;
+  ScriptedInput input({"3", "37.0", "25.39", "39.49", "23.49", "37.0", "4.61"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztMemoryProfile m = kzt_memory_profile();
+  KZT_ARCSLICE(kzt_displayed(sets), m, status);
+  const std::string said = terminal.text();
+  EXPECT_NE(said.find("WARNING: Only the first 6 points of the arc slice lie inside the image, "
+                      "to 5.0000 of 25.155: the arc leaves it through its high X edge"),
+            std::string::npos)
+      << said;
+  ASSERT_EQ(m.extent.xnumdat, 6) << said;
+  for (Index i = 0; i < 6; ++i) EXPECT_GT(m.mdata[static_cast<std::size_t>(i)], 0.0f) << i;
+  EXPECT_EQ(static_cast<int>(m.mdata[5]) % 1000, 40);  // the last takes column 40
 }
 
 }  // namespace

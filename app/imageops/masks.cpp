@@ -80,7 +80,7 @@ bool clicked(const GsDisplayedImage& im, std::string_view prompt, TextLines help
   GS_INPS_COORDINATES(false, im, gx1, gy1, gx2, gy2, prompt, static_cast<int>(help.size()),
                       help.view(), join, max, num, x, y, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return false;
   }
   return status == kStatusGood && num >= std::max(wanted, 1);
@@ -296,7 +296,7 @@ void KZT_MASKARC(const GsDisplayedImage& im, std::span<std::uint8_t> mask, Statu
   GS_INPR(true, 0.5f, 100.0f, true, "WIDTH OF ARC (PIXELS)",
           {"Enter number of pixels for width of masking arc"},
           {"Enter integer within given range"}, answers.arc_width, status);
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   if (status != kStatusGood) return;
   remembered<MaskAnswers>().arc_width = answers.arc_width;
   kzt_mask_arc(im.xmaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, x, y,
@@ -339,7 +339,7 @@ void KZT_MASKTHRESHOLD(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, In
             {"Input pixel data value for threshold decision"}, {"Enter real number"},
             answers.threshold, status);
   }
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   if (status != kStatusGood) return;
   remembered<MaskAnswers>() = answers;
   if (gui) wait_box("CALCULATING MASK: PLEASE WAIT", status);
@@ -432,9 +432,9 @@ void KZT_MASK(bool gui, Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumd
     } else if (choice != "UPDATE DISPLAY") {
       redraw_image = redraw_menu = false;
     }
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
   }
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   if (!gui) {
     Status local = kStatusGood;
     GS_PROMPT(true, 1, 1, {"CONTROL RETURNED TO TERMINAL WINDOW"}, gx1, gy1, gx2, gy2, local);

@@ -190,9 +190,9 @@ void KZT_1DMASK(bool gui, Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynu
     } else {
       redraw = false;
     }
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
   }
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   if (!gui) {
     Status local = kStatusGood;
     GS_PROMPT(true, 1, 1, {"CONTROL RETURNED TO TERMINAL WINDOW"}, gx1, gy1, gx2, gy2, local);

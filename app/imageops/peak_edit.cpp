@@ -207,7 +207,7 @@ void KZT_EDITPEAKS(bool draw_bad_peaks, float x_pixel_size, float y_pixel_size, 
     GS_INP_MENUCHOICE(num_buttons, num_buttons, kButtons, 2, type, command, x, y, status);
     // No more input (the end of the input, a lost window) leaves the menu.
     if (status == kStatusEscape) {
-      status = kStatusGood;
+      st_reset(status);
       break;
     }
     if (status != kStatusGood) break;

@@ -234,7 +234,7 @@ void KZT_PREDICTOR(bool, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystr
              "mean and differences"},
             {"Enter integer value within given range"}, answers.iterations, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood) return;

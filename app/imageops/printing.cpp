@@ -66,7 +66,7 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
   }
   if (status != kStatusGood && ST_ERRORCODE(status) == 1000) {
     // The file layer has said why the file could not be written.
-    status = kStatusGood;
+    st_reset(status);
     if (gui) GS_FWARNING(1, 1, {"PROBLEM WRITING FILE: (SEE TERMINAL WINDOW)"}, status);
   }
 }

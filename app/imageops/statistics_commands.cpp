@@ -1,6 +1,7 @@
 #include "app/imageops/statistics_commands.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -27,6 +28,18 @@ double previous_polygon_mean = 0.0;
 void set_real(std::string_view name, double value, Status& status) {
   int retstat = 0;
   IO_SET_VARIABLE(name, 'r', 0, false, static_cast<float>(value), 0, "", retstat, status);
+}
+
+// The figures of a region without a finite value: none. Their variables are
+// removed, so that a macro naming one gets no other region's figure or an
+// invented one, but an answer that is not a number.
+constexpr const char* kRegionFigures[] = {"##MINIMUM", "##MAXIMUM", "##MEAN", "##RMS",
+                                          "##SIGMA",   "##SKEWNESS", "##TOTAL"};
+void remove_figures(std::span<const char* const> names, Status& status) {
+  for (const char* name : names) {
+    int retstat = 0;  // 1: not defined, which is what is wanted
+    IO_UNSET_VARIABLE(name, retstat, status);
+  }
 }
 
 // The one line saying how many values (NOUN, singular, then WHERE) took no
@@ -80,8 +93,7 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
   if (left_out == nx * ny) {
     // Nothing to measure: the sums are of nothing and no extreme was found.
     write80("INFO:  The region holds no finite data value", status);
-    for (const char* name : {"##MEAN", "##RMS", "##SIGMA", "##SKEWNESS", "##TOTAL"})
-      set_real(name, 0.0, status);
+    remove_figures(kRegionFigures, status);
     return;
   }
   const struct {
@@ -191,19 +203,20 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   }
   // The lines are kept whole: the extremes line needs 87 characters for its
   // four fields, and cutting it at 80 lost the largest Y.
-  // Without a finite value there is no extreme to give.
-  if (n > 0) {
-    set_real("##MINIMUM", minimum, status);
-    set_real("##MAXIMUM", maximum, status);
+  if (n == 0) {
+    // No figure, nor an average to be the next polygon's background.
+    remove_figures(kRegionFigures, status);
+    remove_figures(std::array{"##INTEG_MINUS_BACK"}, status);
+    return;
   }
+  set_real("##MINIMUM", minimum, status);
+  set_real("##MAXIMUM", maximum, status);
   set_real("##MEAN", mean, status);
   set_real("##RMS", rms, status);
   set_real("##SIGMA", sd, status);
   set_real("##TOTAL", sum, status);
   set_real("##INTEG_MINUS_BACK", minus_back, status);
-  // A polygon without a finite value measured no average to be the next
-  // one's background.
-  if (n > 0) previous_polygon_mean = mean;
+  previous_polygon_mean = mean;
 }
 
 void KZT_GSTATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
@@ -224,7 +237,7 @@ void KZT_GSTATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                        {"Click on points to define an arbitrary polygon",
                         "region, in which various statistics will be", "calculated."},
                        true, kMaxPoints, num, x, y, status);
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   if (status != kStatusGood || num < 2) return;
   x.resize(static_cast<std::size_t>(num));
   y.resize(static_cast<std::size_t>(num));

@@ -15,7 +15,7 @@ namespace kesta {
 
 // Minimum, maximum, mean, sum, RMS, standard deviation and skewness of the
 // region; sets ##MINIMUM, ##MAXIMUM, ##MEAN, ##RMS, ##SIGMA, ##SKEWNESS and
-// ##TOTAL.
+// ##TOTAL, or removes them when the region holds no finite value.
 void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                     Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
                     std::span<const float> data, Status& status);
@@ -24,9 +24,10 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
 // YAXIS(j)) lie inside the polygon X, Y (2 points: opposite corners of a
 // rectangle), as the report lines of the polygon statistics; sets ##MINIMUM,
 // ##MAXIMUM, ##MEAN, ##RMS, ##SIGMA, ##TOTAL and ##INTEG_MINUS_BACK (sum
-// minus n times the previous polygon's mean, which this call then replaces
-// when it had a finite value inside).
-// Values that fewer than 2 pixels cannot give are 0.0.
+// minus n times the previous polygon's mean, which this call then replaces).
+// Values that fewer than 2 pixels cannot give are 0.0. Without a finite value
+// inside, those variables and ##SKEWNESS are removed and the previous mean
+// is kept.
 void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                             Index xendelm, Index yendelm, std::span<const float> xaxis,
                             std::span<const float> yaxis, std::span<const float> data,

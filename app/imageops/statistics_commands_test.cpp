@@ -11,6 +11,7 @@
 
 #include "app/main/variables_test_support.hpp"
 #include "core/dialogue_testing.hpp"
+#include "core/prompts.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 
@@ -68,9 +69,14 @@ TEST_F(Statistics, RegionReportAndVariables) {
     EXPECT_NEAR(variable_value(e.name).rvalue, e.value, 1e-4) << e.name;
 }
 
+// The figures a region without a finite value has none of.
+constexpr const char* kFigures[] = {"##MINIMUM", "##MAXIMUM", "##MEAN",  "##RMS",
+                                    "##SIGMA",   "##SKEWNESS", "##TOTAL"};
+
 // A NaN and an infinite pixel take no part in any figure or variable and
-// are counted in one line; a region without a finite pixel says so and
-// leaves the extremes unset rather than giving the search's start values.
+// are counted in one line; a region without a finite pixel says so, and
+// leaves no figure: neither the search's start values, nor means of
+// nothing, nor the figures of the region before.
 TEST_F(Statistics, RegionLeavesOutValuesThatAreNotFinite) {
   Ramp ramp;
   ramp.data[4] = NAN;        // 5
@@ -103,11 +109,16 @@ TEST_F(Statistics, RegionLeavesOutValuesThatAreNotFinite) {
       << empty;
   EXPECT_EQ(empty.find("data value ="), std::string::npos) << empty;
   EXPECT_EQ(empty.find("e+38"), std::string::npos) << empty;
-  // The extremes of the first region stay; the sums are of nothing.
-  EXPECT_EQ(variable_value("##MAXIMUM").rvalue, 15.0f);
-  EXPECT_EQ(variable_value("##MINIMUM").rvalue, 1.0f);
-  EXPECT_EQ(variable_value("##TOTAL").rvalue, 0.0f);
-  EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
+  for (const char* name : kFigures) EXPECT_FALSE(variable_value(name).defined) << name;
+
+  // A macro's answer naming one is then no number: its prompt refuses it.
+  ScriptedInput input({"##MEAN", "2.5"});
+  float value = 0.0f;
+  IO_INPR(false, 0.0f, 0.0f, true, "VALUE", {"Enter a value"}, {"Enter real number"}, value,
+          status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.prompts.size(), 2u);
+  EXPECT_EQ(value, 2.5f);
 }
 
 // VALUES each right-justified in 10 characters with two decimals.
@@ -137,7 +148,7 @@ TEST_F(Statistics, PolygonsCountPixelCentresInsideAndSubtractThePreviousMean) {
       {{0.0f, 4.0f, 4.0f}, {0.0f, 0.0f, 4.0f}, &uniform, 10, 9, 30.0f - 10.0f * 5.5f},
       // The same area again on uniform data: nothing above the background.
       {{0.0f, 4.0f, 4.0f}, {0.0f, 0.0f, 4.0f}, &uniform, 10, 9, 0.0f},
-      // No pixel centre inside: only the first two lines, zeros left behind.
+      // No pixel centre inside: only the first two lines, no figures.
       {{0.1f, 0.4f}, {0.1f, 0.4f}, &uniform, 0, 2, 0.0f},
   };
   for (const auto& c : cases) {
@@ -155,10 +166,12 @@ TEST_F(Statistics, PolygonsCountPixelCentresInsideAndSubtractThePreviousMean) {
                                           *std::max_element(c.y.begin(), c.y.end())}));
     EXPECT_EQ(lines[1], "      Number of pixels inside polygon = " +
                             std::to_string(c.n).insert(0, 8 - std::to_string(c.n).size(), ' '));
-    EXPECT_FLOAT_EQ(variable_value("##INTEG_MINUS_BACK").rvalue, c.minus_back);
-    if (c.n == 0) {
-      EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
-      EXPECT_EQ(variable_value("##SIGMA").rvalue, 0.0f);
+    if (c.n > 0) {
+      EXPECT_FLOAT_EQ(variable_value("##INTEG_MINUS_BACK").rvalue, c.minus_back);
+    } else {
+      // Nothing inside measures nothing.
+      for (const char* name : kFigures) EXPECT_FALSE(variable_value(name).defined) << name;
+      EXPECT_FALSE(variable_value("##INTEG_MINUS_BACK").defined);
     }
   }
 }
@@ -187,9 +200,8 @@ TEST_F(Statistics, PolygonsLeaveOutValuesThatAreNotFinite) {
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[2], "      6 pixels inside are not finite (NaN or infinite) and were left out");
   EXPECT_EQ(lines[3], "      No finite value inside the polygon");
-  EXPECT_FLOAT_EQ(variable_value("##MAXIMUM").rvalue, 9.0f);
-  EXPECT_EQ(variable_value("##TOTAL").rvalue, 0.0f);
-  EXPECT_EQ(variable_value("##MEAN").rvalue, 0.0f);
+  for (const char* name : kFigures) EXPECT_FALSE(variable_value(name).defined) << name;
+  EXPECT_FALSE(variable_value("##INTEG_MINUS_BACK").defined);
   // Nor is that mean of nothing the background of the next polygon: the last
   // average measured, 18 / 4, still is.
   kzt_polygon_statistics(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, ramp.data, x, y, lines, status);

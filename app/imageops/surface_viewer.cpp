@@ -44,7 +44,7 @@ void limit_colours(int first, int last, int scheme, int levels, int n, Status& s
 
 // A user escape inside a menu choice leaves the menu up.
 void escape_is_nothing(Status& status) {
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
 }
 
 }  // namespace

@@ -143,9 +143,10 @@ void KZT_DIVIDE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Inde
                 Index yendelm, bool variances_exist, std::span<const float> mdata,
                 std::span<const float> mvariances, std::span<float> data,
                 std::span<float> variances, Status& status) {
+  constexpr const char* kPosition = "Subroutine KZT_DIVIDE V0.1";
   const std::size_t vsize =
       variances_exist ? std::min(variances.size(), mvariances.size()) : data.size();
-  if (kzt_region_refused("Subroutine KZT_DIVIDE V0.1", xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
+  if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm,
                          yendelm, status, {data.size(), mdata.size(), vsize}))
     return;
   if (!variances_exist) {
@@ -174,7 +175,8 @@ void KZT_DIVIDE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Inde
     }
     zeros += row_zeros;
   });
-  if (zeros > 0) status = 1003;
+  // Divided here, not by the library: the failure is this routine's.
+  if (zeros > 0) st_fail(status, kBaseApp + 1003, kPosition);
 }
 
 void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
@@ -209,8 +211,11 @@ void KZT_LOGARITHM(bool gui, Index xmaxdat, Index ymaxdat, Index xstrelm, Index 
     });
   }
   if (!variances_exist || non_positive) {
+    // Its log(0) code was foreseen (the threshold is applied next): given
+    // up, with the position it saved.
     Status log_status = kStatusGood;
     MA_LOGARITHM(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, log_status);
+    if (log_status != kStatusGood) st_reset(log_status);
   }
   if (non_positive) {
     MA_THRESHOLD(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, true, false, threshold, 0.0f,

@@ -188,6 +188,32 @@ TEST_F(ValueArithmetic, DivideByZeroMarksTheElementsAndReportsIt) {
   EXPECT_EQ(plain.variances, Images().variances);
 }
 
+// The report of a division by zero names the routine that met it: not
+// MA_LOGARITHM, whose log(0) an earlier LOGARITHM foresaw and cleared with its
+// threshold, and with variances KZT_DIVIDE itself, in the application module.
+TEST_F(ValueArithmetic, DivideByZeroIsReportedWhereItWasMet) {
+  for (const bool variances : {false, true}) {
+    SCOPED_TRACE(variances);
+    Status status = kStatusGood;
+    st_reset(status);
+    Images m;
+    m.at(m.data, 2, 2) = 0.0f;
+    ScriptedInput input({"-5"});
+    KZT_LOGARITHM(false, kX, kY, 2, 2, 3, 3, variances, m.data, m.variances, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.prompts.size(), 1u);
+    EXPECT_EQ(st_position(), "");
+    m.at(m.mdata, 3, 3) = 0.0f;
+    KZT_DIVIDE(kX, kY, 2, 2, 3, 3, variances, m.mdata, m.mvariances, m.data, m.variances, status);
+    EXPECT_EQ(ST_ERRORCODE(status), 1003);
+    EXPECT_EQ(st_position(),
+              variances ? "Subroutine KZT_DIVIDE V0.1" : "Subroutine MA_RDIVIDE V0.1");
+    EXPECT_EQ(st_module_text(status),
+              variances ? "KESTA (KZT): 2-D fitting module" : "MA: Mathematics");
+    st_reset(status);
+  }
+}
+
 TEST_F(ValueArithmetic, LogarithmOfZeroAsksOneThresholdAndBoundsTheVariances) {
   Images m;
   m.at(m.data, 2, 2) = 0.0f;

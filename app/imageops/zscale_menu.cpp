@@ -232,7 +232,7 @@ void KZT_GUI_ZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
         change = true;
       }
     }
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
     if (change && status == kStatusGood) {
       GS_SET_IMAGESCALE(mode, minimum, maximum, status);
       kzt_graph_range_follows(mode, minimum, maximum, status);
@@ -244,7 +244,7 @@ void KZT_GUI_ZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     }
     click_mode = false;
   }
-  if (status == kStatusEscape) status = kStatusGood;
+  if (status == kStatusEscape) st_reset(status);
   if (status != kStatusGood) return;
   if (redraw) draw_image();
   int retstat = 0;

@@ -163,5 +163,31 @@ TEST(ImageOperationsProgram, MemoryResultOfAnOffsetRegionLeavesTheRestZero) {
   }
 }
 
+// The report of a division by zero names the routine that met it: after a
+// LOGARITHM whose log(0) was cleared by its threshold, the library's
+// division; with variance arrays, KZT_DIVIDE in the application's module.
+TEST(ImageOperationsProgram, DivideByZeroReportNamesTheRoutineThatMetIt) {
+  const struct {
+    const char* options;
+    const char* input;
+    const char* report;
+  } cases[] = {
+      {"-nogr -dim4x4", "CREATE DATA\n4\n4\nSTORE\nLOGARITHM\n-5\nDIVIDE\nYES\nEXIT\nYES\n",
+       "STATUS: The error was identified in module:\nMA: Mathematics\n \n"
+       "STATUS: Position where error condition was identified\nSubroutine MA_RDIVIDE V0.1\n"},
+      {"-nogr -dim4x4 -var", "CREATE DATA\n4\n4\nSTORE\nDIVIDE\nYES\nEXIT\nYES\n",
+       "STATUS: The error was identified in module:\nKESTA (KZT): 2-D fitting module\n \n"
+       "STATUS: Position where error condition was identified\nSubroutine KZT_DIVIDE V0.1\n"},
+  };
+  for (const auto& c : cases) {
+    TempDir dir;
+    const testing::ProgramResult result = testing::run_program(dir, c.options, c.input);
+    EXPECT_EQ(result.code, 0) << result.output;
+    EXPECT_NE(result.output.find(c.report), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("Divide by zero encountered"), std::string::npos)
+        << result.output;
+  }
+}
+
 }  // namespace
 }  // namespace kesta

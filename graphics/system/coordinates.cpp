@@ -427,7 +427,7 @@ void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string
       }
     }
     // A cancelled zoom or print leaves the display up.
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
   }
   Status local = kStatusGood;
   GS_SET_AXESLOGLIN(x_linear, y_linear, local);
@@ -678,7 +678,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
         GS_INPR(false, 0.0f, 0.0f, false, "Y-COMPONENT OF COORDINATE TO DEFINE", keyboard_help,
                 keyboard_help, ky, status);
         if (status == kStatusGood) add(kx, ky);
-        if (status == kStatusEscape) status = kStatusGood;
+        if (status == kStatusEscape) st_reset(status);
         redraw_all();
       } else if (command == "TWO CLICK" || command == "ONE CLICK") {
         two_click_mode = command == "TWO CLICK";
@@ -695,7 +695,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
         const int before = given;
         GS_INP_TWOCLICK(im, spy, xmin, ymin, xmax, ymax, std::max(num_help, 1), helps, join,
                         wanted == 2 ? 2 : 0, wx, wy, max, given, x, y, status);
-        if (status == kStatusEscape) status = kStatusGood;
+        if (status == kStatusEscape) st_reset(status);
         if (given > before) {
           const float ax = x[given - 1], ay = y[given - 1];
           --given;

@@ -367,7 +367,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
     io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
                        status);
     if (status == kStatusEscape) {
-      status = kStatusGood;
+      st_reset(status);
       if (vosq_io_dbdb.output_macro) io_outmacro_record("\\\\", status);
       cancelled = 1;
       return;
@@ -506,7 +506,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
                 {types ? "Enter file extension (no .)" : "Enter pattern, using asterisks as wild-cards"},
                 {"Enter valid characters"}, 1, value, status);
         if (status == kStatusEscape) {
-          status = kStatusGood;
+          st_reset(status);
         } else if (status == kStatusGood) {
           (types ? remembered.extension : remembered.pattern) = std::string(used_part(value));
           listed = relist();
@@ -626,7 +626,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
                   {"Enter \"YES\" if the choice is O.K.", "Click on \"YES\" or \"NO\""}, {}, yes,
                   status);
           if (status == kStatusEscape) {
-            status = kStatusGood;
+            st_reset(status);
             yes = false;
           }
         }

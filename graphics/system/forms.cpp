@@ -254,7 +254,7 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
   };
   // A cancel inside a value's box keeps the value; the form stays.
   auto absorb_escape = [&] {
-    if (status == kStatusEscape) status = kStatusGood;
+    if (status == kStatusEscape) st_reset(status);
   };
 
   draw();

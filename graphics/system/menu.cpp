@@ -316,7 +316,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
               {"Command not known"}, num, menu.view(), command, status);
     } while (io_ask_again(status));
     if (status == kStatusConsumed) {
-      status = kStatusGood;
+      st_reset(status);
       IO_WRITE("INFO: Control returned to graphics window", status);
       // The menus inside a choice hand the macro's end on to nobody.
       if (!macro_end_handed_on) io_end_sequence("its macro ended at a graphical menu");

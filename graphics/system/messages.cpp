@@ -406,7 +406,7 @@ void save_lines(int num, std::span<const std::string> text, Status& status) {
     GS_INPC(true, "TEXT FILE NAME", {"Enter name of file to contain text"},
             {"Enter valid file name"}, 1, name, status);
   if (status == kStatusEscape) {
-    status = kStatusGood;
+    st_reset(status);
     return;
   }
   if (status != kStatusGood || SLEN(name) == 0) return;

@@ -156,7 +156,7 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
     minimum = minimum > 0.0f ? std::log10(minimum) : std::min(maximum - 6.0f, 0.0f);
     if (averaged) {
       MA_LOGARITHM(xnum, ynum, 1, 1, xnum, ynum, heights, status);
-      if (status == 21004) status = kStatusGood;
+      if (status == 21004) st_reset(status);
     }
   }
   if (averaged) {

@@ -194,7 +194,7 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
     IO_TRANSLATE(translated, translated_text, retstat, status);
     if (status == kStatusConsumed) {
       // An assignment: recorded, and the question is asked again.
-      status = kStatusGood;
+      st_reset(status);
       if (vosq_io_dbdb.output_macro) io_outmacro_record(used_part(text), status);
       continue;
     }
