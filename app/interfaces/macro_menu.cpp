@@ -2,7 +2,9 @@
 // file, and RUN SEQUENCE, which replays a macro once for every file of a
 // numbered series. A sequence goes on from one file to the next through the
 // menu: when the replayed macro ends at the menu's wait, the menu chooses
-// RUN SEQUENCE itself while the sequence runs.
+// RUN SEQUENCE itself while the sequence runs; when it ends at a question of
+// another interface, the top menu enters this menu again, which then starts
+// the next file.
 
 #include <algorithm>
 #include <cstdlib>
@@ -346,7 +348,8 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
 // Entered to run the next file of a sequence whose macro ended elsewhere.
 void resume_sequence(MenuPass&, MacroMenu&, Status& status) {
   if (!std::exchange(sequence.resume, false)) return;
-  KZT_GUI_SEQUENCE(files().inmacro_file, status);
+  if (io_sequence_driver() == SequenceDriver::kWindow)
+    KZT_GUI_SEQUENCE(files().inmacro_file, status);
 }
 
 std::string_view hand_off(const MacroMenu&) {
