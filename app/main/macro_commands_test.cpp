@@ -157,10 +157,11 @@ TEST_P(QuestionAssignment, SetsTheVariableAndAsksAgain) {
   EXPECT_EQ(input.prompts.size(), 2u) << ::testing::PrintToString(input.prompts);
   EXPECT_EQ(variable_value("w").ivalue, 2);
   const auto f = variable_value("#F");
-  if (std::string(c.kind) == "INTEGER VALUE")
+  if (std::string(c.kind) == "INTEGER VALUE") {
     EXPECT_EQ(f.ivalue, 7);
-  else
+  } else {
     EXPECT_EQ(f.text, c.answer);
+  }
   const std::string out = terminal.text();
   EXPECT_EQ(out.find("Unknown value for the status variable"), std::string::npos) << out;
   EXPECT_EQ(out.find("terminated"), std::string::npos) << out;
@@ -327,13 +328,17 @@ TEST_F(WindowQuestion, ReplayedQuestionIsAnsweredInTheWindow) {
     std::string name = file;
     Status status = kStatusGood;
     IO_OPEN_INMACRO(false, name, status);
-    if (answered) script({testing::typed("7")});
+    // An assignment typed in the box sets its variable and the box asks again.
+    if (answered) script({testing::typed("w = 3"), testing::typed("7")});
     TerminalCapture terminal;
     KZT_QUESTION(true, nullptr, status);
     EXPECT_EQ(status, kStatusGood);
     EXPECT_GE(window->waits, 1);
     EXPECT_EQ(vosq_io_dbdb.input_macro, answered);
     EXPECT_EQ(variable_value("N").ivalue, answered ? 7 : 5);
+    if (answered) {
+      EXPECT_EQ(variable_value("w").ivalue, 3);
+    }
     EXPECT_TRUE(drawn(answered ? "CONTINUING MACRO" : "MACRO ABORTED"));
     EXPECT_EQ(terminal.text().find("NOTE: Macro terminated by user request.") != std::string::npos,
               !answered);
