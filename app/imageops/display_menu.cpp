@@ -149,8 +149,16 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
   graphics_kind = "image";
   constexpr int kButtons = static_cast<int>(std::size(kDisplayButtons));
   bool image = false, menu = true;
+  // Entered before any data, the menu offers its help and its exit; every
+  // other choice says that data are needed and the menu stays.
+  const auto needs_data = [](std::string_view command) {
+    return command != "EXIT" && command != "?" && command != "HELP" && command != "null";
+  };
   while (status == kStatusGood) {
-    if (image) {
+    if (image && !d.data_defined) {
+      GS_BACKGROUND(status);
+      menu = true;
+    } else if (image) {
       GS_PLOT(d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm, d.ystrelm, d.xendelm,
               d.yendelm, d.title, d.xlabel, d.ylabel, d.zlabel, status);
       GS_UPDATE(status);
@@ -169,7 +177,11 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
     // No more answers (end of the input, a lost window) leave the menu.
     if (status != kStatusGood) break;
     const bool one_row = d.yendelm - d.ystrelm < 2;
-    if (type == kGsChoicePoint) {
+    if (!d.data_defined && type == kGsChoicePoint) {
+      image = menu = false;  // nothing shown to click on
+    } else if (!d.data_defined && type == kGsChoiceButton && needs_data(command)) {
+      GS_FWARNING(1, 1, {"DATA NEEDED, BUT NONE IS DEFINED"}, status);
+    } else if (type == kGsChoicePoint) {
       KZT_CLICK(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis,
                 d.yaxis, d.data, d.title, d.xlabel, d.ylabel, d.zlabel, x, y, d.x_pixel_size,
                 d.y_pixel_size, image, menu, status);

@@ -159,6 +159,7 @@ KztDisplayed kzt_displayed(const KztDataSets& sets) {
   d.zlabel = sets.zlabel;
   d.x_pixel_size = sets.x_pixel_size;
   d.y_pixel_size = sets.y_pixel_size;
+  d.data_defined = sets.data_defined;
   return d;
 }
 

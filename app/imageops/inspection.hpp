@@ -31,6 +31,8 @@ struct KztDisplayed {
   bool variances_exist = false;
   std::string_view title, xlabel, ylabel, zlabel;
   float x_pixel_size = 1.0e-4f, y_pixel_size = 1.0e-4f;
+  // False before any data: the arrays hold nothing to show or inspect.
+  bool data_defined = true;
 };
 // The current data of the program arrays and SETS.
 KztDisplayed kzt_displayed(const KztDataSets& sets);

@@ -45,17 +45,20 @@ void kzt_1d_transform(const OneDTransform& t, std::span<float> q, std::span<floa
   }
 }
 
-void KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+bool KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, std::span<float> xaxis, std::span<float> data,
                       Status& status) {
   constexpr const char* kPosition = "Subroutine KZT_1DTRANSFORMS V0.1";
   if (kzt_region_refused(kPosition, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                          {data.size()}))
-    return;
-  if (std::ssize(xaxis) < xmaxdat) return st_fail(status, kBaseApp + 1, kPosition);
+    return false;
+  if (std::ssize(xaxis) < xmaxdat) {
+    st_fail(status, kBaseApp + 1, kPosition);
+    return false;
+  }
   if (ystrelm != yendelm) {
     GS_FWARNING(1, 1, {"THE DATA IS NOT 1-D !"}, status);
-    return;
+    return false;
   }
   OneDTransform& kept = remembered<OneDTransform>();
   std::vector<GsFormItem> items(5);
@@ -92,10 +95,10 @@ void KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
           {"The intensities become I(q)**a * q**b (its Log with LOG I), the",
            "X-axis q**c (its Log with LOG X); integer powers a, b and c."},
           10, items, return_code, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return false;
   if (return_code != 0) {
     status = kStatusEscape;
-    return;
+    return false;
   }
   const OneDTransform t{items[0].int_value, items[1].int_value, items[3].int_value,
                         items[2].logical_value, items[4].logical_value};
@@ -103,6 +106,7 @@ void KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
   const Index n = xendelm - xstrelm + 1;
   kzt_1d_transform(t, xaxis.subspan(static_cast<std::size_t>(xstrelm - 1), n),
                    data.subspan(static_cast<std::size_t>(element(xstrelm, ystrelm, xmaxdat)), n));
+  return true;
 }
 
 void KZT_1DINTERPOLATE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,

@@ -24,8 +24,9 @@ void kzt_1d_transform(const OneDTransform& t, std::span<float> q, std::span<floa
 
 // The form "CONTROL OF TRANSFORMATION TO INTENSITY", then the transform of
 // the region's row (XAXIS and DATA). A region of more than one row is
-// refused with a warning box; a cancelled form gives the user escape.
-void KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+// refused with a warning box; a cancelled form gives the user escape. True
+// only when the row was transformed.
+bool KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, std::span<float> xaxis, std::span<float> data,
                       Status& status);
 

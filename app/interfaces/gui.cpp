@@ -12,6 +12,7 @@
 #include "app/interfaces/powder_interface.hpp"
 #include "app/interfaces/test_interface.hpp"
 #include "app/interfaces/xtal_interface.hpp"
+#include "core/macro.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
@@ -79,6 +80,8 @@ void run_keyboard(MenuPass& pass, TopMenu&, Status& status) {
   GS_FPROMPT(1, 1, {"CONTROL TRANSFERRED TO TERMINAL WINDOW"}, status);
   GS_UPDATE(status);
   first_use() = false;
+  // The menus the keyboard opens are named after their own commands.
+  const menu_loop::RunningChoice keyboard("");
   kzt_upcall(imageops_upcalls.keyboard, "KEYBOARD INTERFACE", status, true, pass.sets);
 }
 
@@ -167,6 +170,20 @@ std::span<const Row> top_rows(bool start_mode) {
   return rows;
 }
 
+// A sequence's macro that ended at a question inside an interface: the
+// window's RUN SEQUENCE goes on from the macros menu; the keyboard's from
+// the keyboard loop that entered this menu, which it is left for. Started
+// here, no keyboard loop lies below: that sequence ends.
+std::string_view sequence_moves_on(const TopMenu& menu) {
+  if (io_sequence_driver() == SequenceDriver::kWindow) {
+    const std::string_view macros = kzt_gui_sequence_resume();
+    if (macros.empty()) io_end_sequence("its macro was left before its end");
+    return macros;
+  }
+  if (menu.start_mode) io_end_sequence("its macro ended outside the keyboard interface");
+  return "";
+}
+
 InterfaceTable<TopMenu> top_menu(bool start_mode) {
   InterfaceTable<TopMenu> table;
   table.position = "Subroutine KZT_GUI V0.21";
@@ -180,6 +197,7 @@ InterfaceTable<TopMenu> top_menu(bool start_mode) {
   table.asks_reset = true;
   table.escape_asks_again = true;
   table.help_text = KZT_GUIHELP;
+  table.sequence_moves_on = sequence_moves_on;
   return table;
 }
 

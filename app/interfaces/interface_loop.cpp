@@ -177,9 +177,30 @@ void not_available(std::string_view button, Status& status) {
   kzt_not_available(button, status);
 }
 
-void macro_ended_here(std::string_view chosen) {
-  if (chosen.empty()) io_end_sequence("its macro ended at a graphical menu");
+void macro_ended_here(std::string_view chosen, std::string_view menu) {
+  if (!chosen.empty()) return;
+  io_end_sequence(menu.empty() ? std::string("its macro ended at a graphical menu")
+                               : "its macro ended at the graphical menu " + std::string(menu));
 }
+
+bool macro_ended_in_choice(std::string_view chosen) {
+  return chosen.empty() && io_sequence_driver() != SequenceDriver::kNone;
+}
+
+namespace {
+// The button of the choice running in the innermost menu ("" outside one).
+std::string running_choice;
+}  // namespace
+
+std::string menu_name(std::span<const std::string> titles) {
+  if (!running_choice.empty()) return running_choice;
+  return titles.empty() ? std::string() : titles.front();
+}
+
+RunningChoice::RunningChoice(std::string_view button) : before_(running_choice) {
+  running_choice = button;
+}
+RunningChoice::~RunningChoice() { running_choice = before_; }
 
 bool status_goes_on(bool asks_reset, Status& status) {
   if (status == kStatusEscape || status == kStatusConsumed) ST_DEF_SYSTEM(status);

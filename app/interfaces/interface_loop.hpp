@@ -115,9 +115,14 @@ struct InterfaceTable {
   // with the redraw flags it left in PASS).
   bool (*poll)(MenuPass&, State&, int last_input_type, int& input_mode, std::string& command,
                Status&) = nullptr;
-  // When a replaying macro ended at the menu wait: the button chosen in its
-  // place, or empty for a redraw (nullable).
+  // When a replaying macro ended at the menu wait or at a question of a
+  // choice: the button chosen in its place, or empty (nullable).
   std::string_view (*macro_ended)(const State&) = nullptr;
+  // When a running sequence's macro ended at a question of a choice and
+  // MACRO_ENDED chose nothing: the button that leads to the sequence's next
+  // count (the top menu's way back to RUN SEQUENCE), or empty (nullable),
+  // when the interface is left with the macro's end for its caller to hand on.
+  std::string_view (*sequence_moves_on)(const State&) = nullptr;
 };
 
 // Handlers that every table uses.
@@ -169,11 +174,30 @@ void usable_extent(const KztDataSets& sets);
 void not_available(std::string_view button, Status& status);
 // The status after a pass: true to go on.
 bool status_goes_on(bool asks_reset, Status& status);
-// A replayed macro ended in this menu (at its wait, or inside a question of
-// a choice): CHOSEN is what the table hands control to. Nothing chosen while
-// a file sequence runs leaves the sequence without its next count: it ends,
-// and says so.
-void macro_ended_here(std::string_view chosen);
+// A replayed macro ended at the wait of the menu named MENU: CHOSEN is what
+// the table hands control to. Nothing chosen while a file sequence runs
+// leaves the sequence without its next count (a graphical menu ends it): it
+// ends, and the note names the menu.
+void macro_ended_here(std::string_view chosen, std::string_view menu);
+// A replayed macro ended at a question of a choice, which is no menu: its
+// sequence moves on. CHOSEN is what the table hands control to; true when
+// nothing here runs the next count and the menu is to be left with the
+// macro's end, for its caller to hand on.
+bool macro_ended_in_choice(std::string_view chosen);
+// The name of a menu in the notes: the button whose choice opened it, else
+// its first title line.
+std::string menu_name(std::span<const std::string> titles);
+// While a choice runs, the menus it opens are named after its button.
+class RunningChoice {
+ public:
+  explicit RunningChoice(std::string_view button);
+  ~RunningChoice();
+  RunningChoice(const RunningChoice&) = delete;
+  RunningChoice& operator=(const RunningChoice&) = delete;
+
+ private:
+  std::string before_;
+};
 }  // namespace menu_loop
 
 // Runs the interface until EXIT (or a bad status, which is returned).
@@ -199,10 +223,13 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
   int input_type = kGsChoiceRedraw;
   // The choice a macro's end handed control to, run without a wait.
   std::string handed_to;
+  const std::string name = menu_loop::menu_name(table.titles);
+  const auto chosen_at_end = [&] {
+    return table.macro_ended != nullptr ? table.macro_ended(state) : std::string_view();
+  };
   const auto hand_off = [&] {
-    const std::string_view chosen =
-        table.macro_ended != nullptr ? table.macro_ended(state) : std::string_view();
-    menu_loop::macro_ended_here(chosen);
+    const std::string_view chosen = chosen_at_end();
+    menu_loop::macro_ended_here(chosen, name);
     return std::string(chosen);
   };
   for (;;) {
@@ -273,13 +300,20 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
           menu_loop::not_available(row.button, status);
         } else {
           menu_loop::usable_extent(sets);
+          const menu_loop::RunningChoice running(row.button);
           row.run(pass, state, status);
         }
       }
     }
-    // The macro ended inside the choice's questions: control goes where the
-    // end at the wait would have sent it.
-    if (io_macro_ended(status)) handed_to = hand_off();
+    // The macro ended at a question of the choice: its sequence moves on,
+    // from here or from a caller.
+    if (io_macro_ended(status)) {
+      std::string_view chosen = chosen_at_end();
+      if (chosen.empty() && table.sequence_moves_on != nullptr)
+        chosen = table.sequence_moves_on(state);
+      if (menu_loop::macro_ended_in_choice(chosen)) break;
+      handed_to = std::string(chosen);
+    }
     redraw_image = pass.redraw_image;
     redraw_menu = pass.redraw_menu;
     if (!menu_loop::status_goes_on(table.asks_reset, status) || pass.leave) break;

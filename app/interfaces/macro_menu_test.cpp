@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "app/interfaces/general_menus.hpp"
+#include "app/interfaces/interfaces.hpp"
 #include "app/main/data_store.hpp"
 #include "app/main/program_test_support.hpp"
+#include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
@@ -32,6 +34,19 @@ namespace {
 
 void write_text(const std::string& path, const std::string& text) {
   std::ofstream(path) << text;
+}
+
+// A native image of 4 x 4 pixels, VALUE and above, as PATH.
+void write_image(const std::string& path, float value) {
+  std::vector<float> axis = {0.5f, 1.5f, 2.5f, 3.5f}, data(16), variances(16, 0.0f);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = value + static_cast<float>(i);
+  testing::TerminalCapture quiet;
+  testing::ScriptedInput answer({path});
+  Status status = kStatusGood;
+  int retstat = -1;
+  FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, variances, "t", "x", "y", "z",
+                false, 1.0e-4f, 1.0e-4f, retstat, status);
+  ASSERT_EQ(retstat, 0);
 }
 
 struct MacroMenu : testing::PageFixture {
@@ -62,6 +77,7 @@ struct MacroMenu : testing::PageFixture {
     vosq_io_dbdb = IoDbdb{};
     kzt_free_arrays(vosq_kzt_arrays, s);
     vosq_kzt_arrays = KztArrays{};
+    io_clear_database();  // the keys the images read stored
     PageFixture::TearDown();
   }
   std::string file(const std::string& name) const { return dir.file(name); }
@@ -178,9 +194,55 @@ TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
   EXPECT_EQ(status, kStatusGood);
   EXPECT_TRUE(counts(out).empty()) << out;
   EXPECT_FALSE(vosq_io_dbdb.file_sequence);
-  EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at a graphical menu\n \n"),
+  EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at the graphical menu "
+                     "KESTA: MACROS / LOG FILE MENU\n \n"),
             std::string::npos)
       << out;
+}
+
+// A member that leaves this menu and ends at a question of another
+// interface (a value box, a coordinate count) has reached its end: every
+// file runs, each count from this menu. One that ends at another graphical
+// menu ends the sequence, and the note names that menu.
+TEST_F(MacroMenu, MembersEndingAtAQuestionOfAnotherInterface) {
+  for (int n = 1; n <= 3; ++n) write_image(file("img00" + std::to_string(n) + ".kzt"), n);
+  struct Case {
+    const char* ending;
+    std::vector<int> counts;
+  };
+  for (const Case& c : {Case{"MATHS\nSCALAR +\n", {1, 2, 3}}, Case{"MATHS\nSCALAR /\n", {1, 2, 3}},
+                        Case{"ZOOM IN\n", {1, 2, 3}}, Case{"MATHS\n", {1}}}) {
+    SCOPED_TRACE(c.ending);
+    write_text(file("ends.mac"),
+               "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n#IN\n" + std::string(c.ending));
+    sets = KztDataSets{};
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    {
+      std::vector<std::string> lines = {"MACROS / LOG FILE", "RUN SEQUENCE", file("ends.mac"),
+                                        file("img001.kzt"), file("img003.kzt"), "1", "out"};
+      // Ended at the menu MATHS, the user is there.
+      if (c.counts.size() == 1) lines.insert(lines.end(), {"EXIT", "EXIT"});
+      lines.insert(lines.end(), {"EXIT", "EXIT KESTA", "YES"});
+      testing::ScriptedInput input(lines);
+      KZT_GUI(true, sets, status);
+      EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    }
+    const std::string out = terminal.text();
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(counts(out), c.counts) << out;
+    EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+    EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], static_cast<float>(c.counts.back())) << out;
+    if (c.counts.size() == 3) {
+      EXPECT_NE(out.find("INFO: *** END OF SEQUENCE ***"), std::string::npos) << out;
+      EXPECT_EQ(out.find("Sequence terminated"), std::string::npos) << out;
+    } else {
+      EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at the graphical menu "
+                         "MATHS\n \n"),
+                std::string::npos)
+          << out;
+    }
+  }
 }
 
 // A sequence of this menu ended from elsewhere (its macro left in another
@@ -205,7 +267,8 @@ TEST_F(MacroMenu, ASequenceEndedElsewhereIsNotResumedByTheKeyboards) {
   EXPECT_EQ(status, kStatusGood);
   EXPECT_TRUE(counts(out).empty()) << out;
   EXPECT_EQ(io_sequence_driver(), SequenceDriver::kNone);
-  EXPECT_NE(out.find("NOTE: Sequence terminated: its macro ended at a graphical menu"),
+  EXPECT_NE(out.find("NOTE: Sequence terminated: its macro ended at the graphical menu KESTA: "
+                     "MACROS / LOG FILE MENU\n"),
             std::string::npos)
       << out;
 }
@@ -245,6 +308,21 @@ TEST_F(MacroMenu, RecordingAndLog) {
   EXPECT_FALSE(vosq_io_dbdb.input_macro);
 }
 
+// The real program with ARGS in DIR, its home there too.
+std::unique_ptr<testing::PtyChild> start_in(const testing::TempDir& dir,
+                                            std::vector<std::string> args) {
+  return std::make_unique<testing::PtyChild>([&dir, args] {
+    if (chdir(dir.path().c_str()) != 0) return 126;
+    setenv("HOME", dir.path().c_str(), 1);
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv;
+    for (std::string& a : copies) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(KESTA_PROGRAM, argv.data());
+    return 127;
+  });
+}
+
 // The real program in its window: RUN SEQUENCE over three files with a
 // member macro that starts with an assignment and then writes the member's
 // output file. The assignment is no end of the macro: every member writes its
@@ -259,16 +337,8 @@ TEST(MacroMenuWindow, AnAssignmentInTheSequencesMacroIsNoEndOfIt) {
              "MACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\nimg001.kzt\nimg003.kzt\n1\nout\n");
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
-  testing::PtyChild child([&dir] {
-    if (chdir(dir.path().c_str()) != 0) return 126;
-    setenv("HOME", dir.path().c_str(), 1);
-    std::vector<std::string> args{"kesta", "-dim64x64", "-macgui.mac"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(KESTA_PROGRAM, argv.data());
-    return 127;
-  });
+  const auto started = start_in(dir, {"kesta", "-dim64x64", "-macgui.mac"});
+  testing::PtyChild& child = *started;
   constexpr int kWait = 60000;
   ASSERT_TRUE(child.wait_for("INFO: *** END OF SEQUENCE ***", kWait)) << child.output();
   const std::string out = child.output();
@@ -296,18 +366,6 @@ TEST(MacroMenuWindow, AnAssignmentInTheSequencesMacroIsNoEndOfIt) {
   EXPECT_EQ(child.finish(kWait), 0) << child.output();
 }
 
-// A native image of 4 x 4 pixels, VALUE and above, as PATH.
-void write_image(const std::string& path, float value) {
-  std::vector<float> axis = {0.5f, 1.5f, 2.5f, 3.5f}, data(16), variances(16, 0.0f);
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = value + static_cast<float>(i);
-  testing::TerminalCapture quiet;
-  testing::ScriptedInput answer({path});
-  Status status = kStatusGood;
-  int retstat = -1;
-  FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, variances, "t", "x", "y", "z",
-                false, 1.0e-4f, 1.0e-4f, retstat, status);
-  ASSERT_EQ(retstat, 0);
-}
 
 // The real program in its window: an input that fails while a macro runs
 // ends the macro, and the sequence it is a member of, each with its framed
@@ -380,6 +438,38 @@ TEST(MacroMenuWindow, AFailedInputEndsTheSequenceAndTheMacro) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("after.log"))) << out;
 }
 
+// The real program in its window: RUN SEQUENCE whose member leaves the menu
+// and runs out at SCALAR +'s value box in MATHS. The box is no menu: the
+// member has reached its end, and every file runs.
+TEST(MacroMenuWindow, ASequenceWhoseMacroEndsAtAValueBoxRunsEveryFile) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::TempDir dir;
+  for (int n = 1; n <= 3; ++n) write_image(dir.file("img00" + std::to_string(n) + ".kzt"), n);
+  write_text(dir.file("member.mac"),
+             "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n#IN\nMATHS\nSCALAR +\n");
+  write_text(dir.file("sequence.mac"),
+             "MACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\nimg001.kzt\nimg003.kzt\n1\nout\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  const auto started = start_in(dir, {"kesta", "-dim64x64", "-macsequence.mac"});
+  testing::PtyChild& child = *started;
+  constexpr int kWait = 60000;
+  ASSERT_TRUE(child.wait_for("INFO: *** END OF SEQUENCE ***", kWait)) << child.output();
+  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " +
+                                   std::to_string(testing::find_window("KESTA GRAPHICS WINDOW"))));
+  ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
+  child.type("\x04");
+  EXPECT_EQ(child.finish(kWait), 0) << child.output();
+  const std::string out = child.output();
+  int members = 0;
+  const std::string ended = "ADDITION CONSTANT [1.000000]:  *** END OF MACRO FILE ***";
+  for (std::size_t at = out.find(ended); at != std::string::npos; at = out.find(ended, at + 1))
+    ++members;
+  EXPECT_EQ(members, 3) << out;
+  EXPECT_NE(out.find("INFO: Sequence counter value =        3"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Sequence terminated"), std::string::npos) << out;
+}
+
 // The keyboard's SEQUENCE and the window's RUN SEQUENCE run series of their
 // own. A sequence set up by the one is not taken by the other for its next
 // count: RUN SEQUENCE in the keyboard sequence's macro sets a sequence of the
@@ -417,18 +507,7 @@ TEST(MacroMenuWindow, TheKeyboardsAndTheWindowsSequencesKeepApart) {
   write_text(dir.file("member.mac"), "EXIT\nKEYBOARD INTERFACE\nLIST VARIABLES\n");
   write_text(dir.file("gui.mac"),
              "MACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\nimg001.kzt\nimg003.kzt\n1\nout\n");
-  const auto start = [&dir](std::vector<std::string> args) {
-    return std::make_unique<testing::PtyChild>([&dir, args] {
-      if (chdir(dir.path().c_str()) != 0) return 126;
-      setenv("HOME", dir.path().c_str(), 1);
-      std::vector<std::string> copies = args;
-      std::vector<char*> argv;
-      for (std::string& a : copies) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(KESTA_PROGRAM, argv.data());
-      return 127;
-    });
-  };
+  const auto start = [&dir](std::vector<std::string> args) { return start_in(dir, args); };
   constexpr int kWait = 60000;
   const auto close_window = [] {
     return testing::run_bounded("xdotool windowclose " +
@@ -440,8 +519,8 @@ TEST(MacroMenuWindow, TheKeyboardsAndTheWindowsSequencesKeepApart) {
     ASSERT_TRUE(keyboard->wait_for("Main menu: ENTER COMMAND", kWait));
     keyboard->type("SEQUENCE\n1\n2\n1\nyes_no.mac\n0\n");
     ASSERT_TRUE(keyboard->wait_for("INFO: Control returned to graphics window\r\n \r\n"
-                                   "NOTE: Sequence terminated: its macro ended at a graphical "
-                                   "menu\r\n",
+                                   "NOTE: Sequence terminated: its macro ended at the "
+                                   "graphical menu SAVE LOG IN: ",
                                    10000))
         << keyboard->output();
     ASSERT_TRUE(close_window());

@@ -294,9 +294,9 @@ void run_normalise(MenuPass&, State&, Status& status) {
 
 void run_transforms(MenuPass&, State&, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
-  KZT_1DTRANSFORMS(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                   kzt_xline(a.xaxis), kzt_image(a.data), status);
-  if (status == kStatusGood) IO_WRITE("Transformation completed", status);
+  if (KZT_1DTRANSFORMS(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                       kzt_xline(a.xaxis), kzt_image(a.data), status))
+    IO_WRITE("Transformation completed", status);
 }
 
 void run_maths(MenuPass& pass, State&, Status& status) { KZT_GUI_MATHS(pass.sets, status); }

@@ -224,10 +224,19 @@ TEST_F(PowderInterface, GeometryKeysAndMissingMemory) {
 
 // SAXS: INTEGRATE makes the scan current with the mask flags swapped, then
 // 1-D TRANSFORMS works on its row and says so; MATHS opens the maths menu.
+// On the image (many rows) the transform is refused and nothing says it
+// was made.
 TEST_F(PowderInterface, SaxsIntegrateThenTransform) {
   const std::string file = ring_file(200, "ring.kzt");
-  TerminalCapture terminal;
   set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  {
+    TerminalCapture terminal;
+    EXPECT_EQ(run_saxs({"INPUT", file, "1-D TRANSFORMS", "EXIT"}), kStatusGood);
+    EXPECT_NE(text("THE DATA IS NOT 1-D !"), nullptr);
+    EXPECT_EQ(terminal.text().find("Transformation completed"), std::string::npos)
+        << terminal.text();
+  }
+  TerminalCapture terminal;
   EXPECT_EQ(run_saxs({"INPUT", file, "INTEGRATE", "O.K.", "O.K.", "1-D TRANSFORMS", "O.K.",
                       "MATHS", "EXIT", "EXIT"}),
             kStatusGood)
@@ -310,6 +319,30 @@ TEST_F(PowderInterface, SaxsProjectionShownOrCancelled) {
   Status s = kStatusGood;
   GS_INQ_AUTODDR(x1, y1, x2, y2, s);
   EXPECT_TRUE(x1 && y1 && x2 && y2);
+}
+
+// DISPLAY runs before any input; each of its operations then says that data
+// are needed, asks nothing and leaves both menus up.
+TEST_F(PowderInterface, DisplayOperationsWithoutDataSaySo) {
+  TerminalCapture terminal;
+  const char* const operations[] = {"ARC SLICE",  "CONTOUR PLOT", "DISTANCE",  "NUMBERS",
+                                    "PIXEL (X/Y)", "PROJECTION",  "SATURATED", "SLICE",
+                                    "STATISTICS", "PRINT",        "3-D SURFACE", "3-D LINES"};
+  for (const bool saxs : {false, true}) {
+    for (const char* operation : operations) {
+      SCOPED_TRACE(std::string(operation) + (saxs ? " SAXS" : " PD"));
+      kzt_undefined_extent(vosq_kzt_arrays);
+      fresh_sets();
+      items.clear();
+      const std::vector<std::string> answers = {"DISPLAY", operation, "EXIT", "?", "EXIT"};
+      EXPECT_EQ(saxs ? run_saxs(answers) : run_pd(answers), kStatusGood) << terminal.text();
+      EXPECT_NE(text("DATA NEEDED, BUT NONE IS DEFINED"), nullptr);
+      EXPECT_FALSE(sets.data_defined);
+      EXPECT_FALSE(sets.memory_defined);
+    }
+  }
+  EXPECT_EQ(terminal.text().find("GS_SET_IDR"), std::string::npos) << terminal.text();
+  EXPECT_EQ(terminal.text().find("STATUS"), std::string::npos) << terminal.text();
 }
 
 // Before any input (the memory's empty description brought in by EXCHANGE

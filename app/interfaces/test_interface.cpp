@@ -3,9 +3,8 @@
 #include <algorithm>
 
 #include "app/imageops/display_commands.hpp"
-#include "app/imageops/display_menu.hpp"
-#include "app/imageops/inspection.hpp"
 #include "app/imageops/synthetic.hpp"
+#include "app/interfaces/display_rows.hpp"
 #include "app/interfaces/interface_loop.hpp"
 #include "core/status.hpp"
 #include "numeric/profiles2d.hpp"
@@ -26,12 +25,6 @@ void run_gaussian(MenuPass& pass, TestMenu&, Status& status) {
                 kzt_xline(a.xaxis), kzt_yline(a.yaxis), 1000.0f,
                 0.5f * static_cast<float>(a.xnumdat), 0.5f * static_cast<float>(a.ynumdat), 75.0f,
                 50.0f, 0.0f, 5.0f, 1, kzt_image(a.data), status);
-}
-
-void run_display(MenuPass& pass, TestMenu&, Status& status) {
-  KztMemoryProfile memory = kzt_memory_profile();
-  KZT_DISPLAY(kzt_displayed(pass.sets), memory, pass.plot_type, status);
-  if (status == kStatusGood) kzt_store_profile(memory, pass.sets);
 }
 
 void run_poisson(MenuPass& pass, TestMenu&, Status& status) {
@@ -64,7 +57,8 @@ const Row kRows[] = {
     {"EXIT", "EXIT: Exit menu", 0, MenuRedraw::kNothing, menu_exit<TestMenu>},
     {"?", "?: This help on the menu choices", 0, kAll, menu_list<TestMenu>},
     {"GAUSSIAN", "GAUSSIAN: Create 2-D Gaussian function data", 0, kAll, run_gaussian},
-    {"DISPLAY", "DISPLAY: Further graphical display possibilities", 0, kAll, run_display},
+    {"DISPLAY", "DISPLAY: Further graphical display possibilities", 0, kAll,
+     menu_display<TestMenu>},
     {"POISSON", "POISSON: Add Poisson noise to the data", kMenuNeedsData, kAll, run_poisson},
     {"TRIANGLE", "TRIANGLE: Define triangle region in image", 0, kAll, run_triangle},
 };

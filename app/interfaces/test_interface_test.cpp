@@ -81,5 +81,18 @@ TEST_F(TestInterface, GaussianOnNewDataThenPoissonNoiseWithVariances) {
   }
 }
 
+// DISPLAY before any data: its drawings say that data are needed, and
+// both menus stay (GAUSSIAN then runs in this one).
+TEST_F(TestInterface, DisplayWithoutDataSaysSoAndStays) {
+  testing::TerminalCapture terminal;
+  EXPECT_EQ(run({"DISPLAY", "CONTOUR PLOT", "3-D SURFACE", "3-D LINES", "EXIT", "GAUSSIAN",
+                 "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_NE(text("DATA NEEDED, BUT NONE IS DEFINED"), nullptr);
+  EXPECT_EQ(terminal.text().find("GS_SET_IDR"), std::string::npos) << terminal.text();
+  EXPECT_TRUE(sets.data_defined);
+}
+
 }  // namespace
 }  // namespace kesta

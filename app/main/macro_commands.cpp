@@ -231,6 +231,29 @@ void ask_in_window(const Question& q, const std::vector<std::string>& help, Stat
   }
 }
 
+void ask_at_terminal(const Question& q, const std::vector<std::string>& help, Status& status) {
+  QuestionAnswers& a = question;
+  switch (q.kind) {
+    case Kind::kInteger:
+      IO_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,
+              {"Enter a valid integer within the range"}, a.ivalue, status);
+      break;
+    case Kind::kReal:
+      IO_INPR(a.ranged, a.rlower, a.rupper, a.give_default, q.prompt, help,
+              {"Enter a valid real number within the range"}, a.rvalue, status);
+      break;
+    case Kind::kLogical:
+      IO_INPL(false, false, false, a.give_default, q.prompt, help, {"Enter YES or NO"}, a.lvalue,
+              status);
+      break;
+    case Kind::kInputFile:
+    case Kind::kOutputFile:
+      io_input_file_name(a.give_default, q.prompt, help, {"Enter text"}, 11, a.text, status);
+      break;
+    default: IO_INPC(a.give_default, q.prompt, help, {"Enter text"}, 11, a.text, status); break;
+  }
+}
+
 // Asks the defined question of the user, never of the macro, and keeps the
 // answer out of the recording.
 void ask(const Question& q, bool graphics_on, const GsDisplayedImage* shown, Status& status) {
@@ -264,24 +287,16 @@ void ask(const Question& q, bool graphics_on, const GsDisplayedImage* shown, Sta
     }
     GS_MARK(x[0], y[0], 1.0f, status);
     GS_UPDATE(status);
-  } else if (window) {
-    ask_in_window(q, help, status);
-  } else
-    switch (q.kind) {
-      case Kind::kInteger:
-        IO_INPI(a.ranged, a.ilower, a.iupper, a.give_default, q.prompt, help,
-                {"Enter a valid integer within the range"}, a.ivalue, status);
-        break;
-      case Kind::kReal:
-        IO_INPR(a.ranged, a.rlower, a.rupper, a.give_default, q.prompt, help,
-                {"Enter a valid real number within the range"}, a.rvalue, status);
-        break;
-      case Kind::kLogical:
-        IO_INPL(false, false, false, a.give_default, q.prompt, help, {"Enter YES or NO"}, a.lvalue,
-                status);
-        break;
-      default: IO_INPC(a.give_default, q.prompt, help, {"Enter text"}, 11, a.text, status); break;
-    }
+  } else {
+    // An assignment typed at the question sets its variable and the
+    // question is asked again, as at every other prompt.
+    do {
+      if (window)
+        ask_in_window(q, help, status);
+      else
+        ask_at_terminal(q, help, status);
+    } while (io_ask_again(status));
+  }
   if (status != kStatusGood) {
     ST_OUT(status);
     if (status == kStatusEscape) ST_DEF_SYSTEM(status);

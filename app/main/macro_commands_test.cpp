@@ -132,6 +132,53 @@ INSTANTIATE_TEST_SUITE_P(Answers, QuestionReplay,
                                            ReplayCase{"\\\\", 5, true}),
     kesta::testing::CaseNumber{});
 
+// An assignment typed at a replayed question sets its variable and the
+// question is asked again: the macro, and the sequence it runs in, go on.
+struct AssignmentCase {
+  const char* kind;
+  const char* answer;
+  const char* range = "";  // the answer to the range question of a number
+};
+
+class QuestionAssignment : public MacroCommands,
+                           public ::testing::WithParamInterface<AssignmentCase> {};
+
+TEST_P(QuestionAssignment, SetsTheVariableAndAsksAgain) {
+  const AssignmentCase c = GetParam();
+  replay(dir.file("q.mac"), kHeader + c.kind + "\nGive a value\nNO\nNO\n" + c.range +
+                                      "\\\\\n#F\nNEXT LINE\n");
+  vosq_io_dbdb.file_sequence = true;
+  ScriptedInput input({"w = 2", c.answer});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_QUESTION(false, nullptr, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_EQ(input.prompts.size(), 2u) << ::testing::PrintToString(input.prompts);
+  EXPECT_EQ(variable_value("w").ivalue, 2);
+  const auto f = variable_value("#F");
+  if (std::string(c.kind) == "INTEGER VALUE") {
+    EXPECT_EQ(f.ivalue, 7);
+  } else {
+    EXPECT_EQ(f.text, c.answer);
+  }
+  const std::string out = terminal.text();
+  EXPECT_EQ(out.find("Unknown value for the status variable"), std::string::npos) << out;
+  EXPECT_EQ(out.find("terminated"), std::string::npos) << out;
+  EXPECT_TRUE(vosq_io_dbdb.input_macro);
+  EXPECT_TRUE(vosq_io_dbdb.file_sequence);
+  std::string command;
+  IO_INPC(false, "NEXT", {"h"}, {"e"}, 1, command, status);
+  EXPECT_EQ(command, "NEXT LINE");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, QuestionAssignment,
+                         ::testing::Values(AssignmentCase{"INPUT FILE", "myfile.dat"},
+                                           AssignmentCase{"OUTPUT FILE", "out.dat"},
+                                           AssignmentCase{"CHARACTER STRING", "some text"},
+                                           AssignmentCase{"INTEGER VALUE", "7", "NO\n"}),
+                         kesta::testing::CaseNumber{});
+
 TEST_F(MacroCommands, CoordinateQuestionNeedsTheWindow) {
   {
     ScriptedInput input({"GRAPHICAL COORDINATE", "UNUSED"});
@@ -281,13 +328,17 @@ TEST_F(WindowQuestion, ReplayedQuestionIsAnsweredInTheWindow) {
     std::string name = file;
     Status status = kStatusGood;
     IO_OPEN_INMACRO(false, name, status);
-    if (answered) script({testing::typed("7")});
+    // An assignment typed in the box sets its variable and the box asks again.
+    if (answered) script({testing::typed("w = 3"), testing::typed("7")});
     TerminalCapture terminal;
     KZT_QUESTION(true, nullptr, status);
     EXPECT_EQ(status, kStatusGood);
     EXPECT_GE(window->waits, 1);
     EXPECT_EQ(vosq_io_dbdb.input_macro, answered);
     EXPECT_EQ(variable_value("N").ivalue, answered ? 7 : 5);
+    if (answered) {
+      EXPECT_EQ(variable_value("w").ivalue, 3);
+    }
     EXPECT_TRUE(drawn(answered ? "CONTINUING MACRO" : "MACRO ABORTED"));
     EXPECT_EQ(terminal.text().find("NOTE: Macro terminated by user request.") != std::string::npos,
               !answered);

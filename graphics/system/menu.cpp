@@ -318,8 +318,16 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     if (status == kStatusConsumed) {
       st_reset(status);
       IO_WRITE("INFO: Control returned to graphics window", status);
-      // The menus inside a choice hand the macro's end on to nobody.
-      if (!macro_end_handed_on) io_end_sequence("its macro ended at a graphical menu");
+      // The menus inside a choice hand the macro's end on to nobody: the
+      // note names the menu by its title, as drawn.
+      if (!macro_end_handed_on) {
+        const GsDrawnMenu& drawn = gs_drawn_menu;
+        const std::string_view title =
+            drawn.num_titles > 0 ? used_text(drawn.titles[0]) : std::string_view();
+        io_end_sequence(title.empty() ? std::string("its macro ended at a graphical menu")
+                                      : "its macro ended at the graphical menu " +
+                                            std::string(title));
+      }
       input_type = kGsChoiceNone;
       command.clear();
       return;
