@@ -566,6 +566,54 @@ TEST(ReaderAtATerminal, HistoryLineEditedBeforeAViCommandFromAMacroIsKept) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// The line editor's settings file in DIR, holding TEXT.
+std::string editor_settings(const testing::TempDir& dir, const std::string& text) {
+  const std::string settings = dir.file("inputrc");
+  std::ofstream(settings) << text;
+  return settings;
+}
+
+// History searches among recalled and edited lines, in the ways that made
+// the line editor free what a search or a history line still held: the
+// lines submitted are what was typed and recalled, and nothing is lost.
+// (The searches that read a whole string first, Meta-P and vi's "/", run as
+// the incremental ones.)
+TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
+  struct Case {
+    const char* mode;
+    std::vector<std::string> lines;  // the keys of each line, Enter included
+    std::string submitted;
+  };
+  const Case cases[] = {
+      // Up, "x", Ctrl-R, then ESC or Down ending the search.
+      {"vi", {"j\r", "\033[Ax\x12\033\r"}, "[j][jx]"},
+      {"vi", {"j\r", "\033[Ax\x12\033[B\r"}, "[j][]"},
+      // Ctrl-P, Meta-P, Ctrl-G, "x", Ctrl-P at the first history line;
+      // then Ctrl-P three times.
+      {"emacs", {"a\r", "\x10\033p\x07x\x10\r", "\x10\x10\x10\r"}, "[a][ax][a]"},
+      // ESC, "k", a "/" search that fails, Enter; "x", "k" (or Up), Enter;
+      // ESC, "k", "S".
+      {"vi", {"j\r", "\033k/q\r", "xk\r", "\033kSz\r"}, "[j][j][xk][z]"},
+      {"vi", {"j\r", "\033k/q\r", "x\033[A\r", "\033kSz\r"}, "[j][j][j][z]"},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir dir;
+    const std::string settings = editor_settings(dir, std::string("set editing-mode ") + c.mode + "\n");
+    const int count = static_cast<int>(c.lines.size());
+    testing::PtyChild child([&settings, count] {
+      setenv("INPUTRC", settings.c_str(), 1);
+      return print_lines_read(count, true);
+    });
+    ASSERT_TRUE(child.started());
+    for (const std::string& keys : c.lines) {
+      ASSERT_TRUE(child.wait_for("LINE:")) << c.submitted << child.output();
+      child.type(keys);
+    }
+    EXPECT_TRUE(child.wait_for("LINES=" + c.submitted + " LEAKS=0")) << child.output();
+    EXPECT_EQ(child.finish(), 0) << c.submitted;
+  }
+}
+
 // A terminal the line editor cannot drive (no terminal type, "dumb", or a
 // type the terminal database does not know): lines are read plainly there, a
 // long answer kept to a response line, and the terminal's own echo is not
