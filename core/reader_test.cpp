@@ -616,6 +616,37 @@ TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
   }
 }
 
+// The keys of the history searches that read a whole string start the
+// incremental searches, from the start (Meta-P, vi "/" and "?") and after the
+// settings are read again (Ctrl-X Ctrl-R) binding such a search anew.
+TEST(ReaderAtATerminal, WholeStringSearchKeysSearchIncrementally) {
+  testing::TempDir dir;
+  const std::string settings = editor_settings(dir, "set editing-mode emacs\n");
+  testing::PtyChild child([&settings] {
+    setenv("INPUTRC", settings.c_str(), 1);
+    return print_lines_read(4, true);
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("ab\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\033p");
+  ASSERT_TRUE(child.wait_for("(reverse-i-search)")) << child.output();
+  child.type("a\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  editor_settings(dir, "set editing-mode vi\n\"\\C-xs\": non-incremental-forward-search-history\n");
+  child.type("\x18\x12");
+  child.type("\x18s");
+  ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
+  child.type("\x07\033?");
+  ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
+  child.type("\x07\033/b\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("c\r");
+  ASSERT_TRUE(child.wait_for("LINES=[ab][ab][ab][c] LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // Keys of one editing mode and how often each is typed, and the settings
 // the mode is tried with (plain, and with keyboard macros of their keys).
 struct KeyTable {
