@@ -634,10 +634,14 @@ TEST(ReaderAtATerminal, WholeStringSearchKeysSearchIncrementally) {
   ASSERT_TRUE(child.wait_for("(reverse-i-search)")) << child.output();
   child.type("a\r");
   ASSERT_TRUE(child.wait_for("LINE:"));
-  editor_settings(dir, "set editing-mode vi\n\"\\C-xs\": non-incremental-forward-search-history\n");
+  editor_settings(dir,
+                  "set editing-mode vi\n\"\\C-xs\": non-incremental-forward-search-history\n"
+                  "\"\\C-xh\": history-search-backward\n");
   child.type("\x18\x12");
   child.type("\x18s");
   ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
+  child.type("\x07\x18h");
+  ASSERT_TRUE(child.wait_for("(reverse-i-search)")) << child.output();
   child.type("\x07\033?");
   ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
   child.type("\x07\033/b\r");

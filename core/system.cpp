@@ -310,16 +310,19 @@ int vi_change_case_one_kill_each(int count, int key) {
 
 int reread_settings(int count, int key);
 
-// The editor's history searches that read the whole string before searching
-// (Meta-P and Meta-N, vi's "/", "?", "n" and "N") free what a recalled or
-// edited history line still holds, and with the next recall or undo the
-// program crashed or took freed bytes as the answer. Their keys start the
+// The editor's history searches that are not incremental (Meta-P and
+// Meta-N, vi's "/", "?", "n" and "N", and the searches for the text before
+// the cursor that a user's settings may bind) free what a recalled or edited
+// history line still holds, and with the next recall or undo the program
+// crashed or took freed bytes as the answer. Their keys start the
 // incremental searches instead ("/" and "n" backwards, "?" and "N"
 // forwards, as they went). KEY is the last key of the sequence.
 rl_command_func_t* command_kept_off_faults(rl_command_func_t* command, int key) {
-  if (command == rl_noninc_reverse_search || command == rl_noninc_reverse_search_again)
+  if (command == rl_noninc_reverse_search || command == rl_noninc_reverse_search_again ||
+      command == rl_history_search_backward || command == rl_history_substr_search_backward)
     return rl_reverse_search_history;
-  if (command == rl_noninc_forward_search || command == rl_noninc_forward_search_again)
+  if (command == rl_noninc_forward_search || command == rl_noninc_forward_search_again ||
+      command == rl_history_search_forward || command == rl_history_substr_search_forward)
     return rl_forward_search_history;
   if (command == rl_vi_search) return key == '?' ? rl_forward_search_history : rl_reverse_search_history;
   if (command == rl_vi_search_again)
