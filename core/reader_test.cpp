@@ -9,8 +9,10 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
+#include <cctype>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -564,6 +566,206 @@ TEST(ReaderAtATerminal, HistoryLineEditedBeforeAViCommandFromAMacroIsKept) {
   child.type("\033kku\r");
   ASSERT_TRUE(child.wait_for("LINES=[a][][ a_][ a_]")) << child.output();
   EXPECT_EQ(child.finish(), 0);
+}
+
+// The line editor's settings file in DIR, holding TEXT.
+std::string editor_settings(const testing::TempDir& dir, const std::string& text) {
+  const std::string settings = dir.file("inputrc");
+  std::ofstream(settings) << text;
+  return settings;
+}
+
+// History searches among recalled and edited lines, in the ways that made
+// the line editor free what a search or a history line still held: the
+// lines submitted are what was typed and recalled, and nothing is lost.
+// (The searches that read a whole string first, Meta-P and vi's "/", run as
+// the incremental ones.)
+TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
+  struct Case {
+    const char* mode;
+    std::vector<std::string> lines;  // the keys of each line, Enter included
+    std::string submitted;
+  };
+  const Case cases[] = {
+      // Up, "x", Ctrl-R, then ESC or Down ending the search.
+      {"vi", {"j\r", "\033[Ax\x12\033\r"}, "[j][jx]"},
+      {"vi", {"j\r", "\033[Ax\x12\033[B\r"}, "[j][]"},
+      // Ctrl-P, Meta-P, Ctrl-G, "x", Ctrl-P at the first history line;
+      // then Ctrl-P three times.
+      {"emacs", {"a\r", "\x10\033p\x07x\x10\r", "\x10\x10\x10\r"}, "[a][ax][a]"},
+      // ESC, "k", a "/" search that fails, Enter; "x", "k" (or Up), Enter;
+      // ESC, "k", "S".
+      {"vi", {"j\r", "\033k/q\r", "xk\r", "\033kSz\r"}, "[j][j][xk][z]"},
+      {"vi", {"j\r", "\033k/q\r", "x\033[A\r", "\033kSz\r"}, "[j][j][j][z]"},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir dir;
+    const std::string settings = editor_settings(dir, std::string("set editing-mode ") + c.mode + "\n");
+    const int count = static_cast<int>(c.lines.size());
+    testing::PtyChild child([&settings, count] {
+      setenv("INPUTRC", settings.c_str(), 1);
+      return print_lines_read(count, true);
+    });
+    ASSERT_TRUE(child.started());
+    for (const std::string& keys : c.lines) {
+      ASSERT_TRUE(child.wait_for("LINE:")) << c.submitted << child.output();
+      child.type(keys);
+    }
+    EXPECT_TRUE(child.wait_for("LINES=" + c.submitted + " LEAKS=0")) << child.output();
+    EXPECT_EQ(child.finish(), 0) << c.submitted;
+  }
+}
+
+// The keys of the history searches that read a whole string start the
+// incremental searches, from the start (Meta-P, vi "/" and "?") and after the
+// settings are read again (Ctrl-X Ctrl-R) binding such a search anew.
+TEST(ReaderAtATerminal, WholeStringSearchKeysSearchIncrementally) {
+  testing::TempDir dir;
+  const std::string settings = editor_settings(dir, "set editing-mode emacs\n");
+  testing::PtyChild child([&settings] {
+    setenv("INPUTRC", settings.c_str(), 1);
+    return print_lines_read(4, true);
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("ab\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\033p");
+  ASSERT_TRUE(child.wait_for("(reverse-i-search)")) << child.output();
+  child.type("a\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  editor_settings(dir,
+                  "set editing-mode vi\n\"\\C-xs\": non-incremental-forward-search-history\n"
+                  "\"\\C-xh\": history-search-backward\n");
+  child.type("\x18\x12");
+  child.type("\x18s");
+  ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
+  child.type("\x07\x18h");
+  ASSERT_TRUE(child.wait_for("(reverse-i-search)")) << child.output();
+  child.type("\x07\033?");
+  ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
+  child.type("\x07\033/b\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("c\r");
+  ASSERT_TRUE(child.wait_for("LINES=[ab][ab][ab][c] LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// Keys of one editing mode and how often each is typed, and the settings
+// the mode is tried with (plain, and with keyboard macros of their keys).
+struct KeyTable {
+  std::vector<std::pair<std::string, int>> keys;
+  std::vector<std::string> settings;
+  std::string tail;  // out of any search, question or pending command, to an empty line
+};
+
+const KeyTable kEmacsKeys{
+    {{"j", 8}, {"k", 8}, {" ", 2}, {"x", 2}, {"\r", 6}, {"\033[A", 6}, {"\033[B", 5},
+     {"\033[C", 2}, {"\033[D", 2}, {"\x10", 6}, {"\x0e", 4}, {"\x12", 3}, {"\033p", 4},
+     {"\033n", 3}, {"\033<", 2}, {"\033>", 2}, {"\x07", 4}, {"\x1f", 5}, {"\x18\x15", 3},
+     {"\033r", 4}, {"\x0b", 2}, {"\x15", 2}, {"\x17", 2}, {"\x19", 3}, {"\033y", 2},
+     {"\x7f", 3}, {"\t", 2}, {"\x14", 1}, {"\033t", 1}, {"\033u", 1}, {"\x04", 1},
+     {"\x01", 2}, {"\x05", 2}, {"\033.", 1}, {"\x18q", 1}, {"\x18w", 1}, {"\033", 1}},
+    {"set editing-mode emacs\nset keyseq-timeout 20\n",
+     "set editing-mode emacs\nset mark-modified-lines on\n"
+     "\"\\C-xq\": \"jj\\C-p\\C-pjk\"\n\"\\C-xw\": \"\\C-p\\ep\\C-g\\C-_\"\n"},
+    "\x07\x07\x07\x05\x15"};
+
+const KeyTable kViKeys{
+    {{"j", 8}, {"k", 8}, {" ", 2}, {"\r", 6}, {"\033", 10}, {"i", 3}, {"a", 2}, {"A", 1},
+     {"h", 2}, {"l", 2}, {"x", 3}, {"X", 1}, {"dd", 1}, {"D", 1}, {"cc", 1}, {"S", 1},
+     {"yy", 1}, {"p", 2}, {"u", 6}, {"U", 3}, {"~", 2}, {"3~", 1}, {".", 2}, {"/", 3},
+     {"?", 3}, {"n", 2}, {"N", 2}, {"\033[A", 5}, {"\033[B", 4}, {"\x10", 3}, {"\x0e", 2},
+     {"\x12", 2}, {"\x07", 3}, {"\x1f", 2}, {"\x7f", 3}, {"\x15", 1}, {"\x04", 1},
+     {"\x18q", 1}, {"\x18w", 1}, {"gq", 1}},
+    {"set editing-mode vi\nset keyseq-timeout 20\n",
+     "set editing-mode vi\nset keymap vi-insert\n\"\\C-xq\": \"jj\\ekkx\"\n"
+     "\"\\C-xw\": \"\\e/j\\r\"\nset keymap vi-command\n\"gq\": \"kkxu\"\n"},
+    "\x07\033\033S\x15"};
+
+// The body of a child on a pseudo-terminal: lines read at "LINE:" until
+// one says "ZZEND" (an end of the input, Ctrl-D on an empty line, does not
+// end it), then the count of characters not among SUPPLIED (what the keys,
+// the settings' macros and the completion could give), and what
+// LeakSanitizer finds lost by then.
+int read_lines_until_the_end_line(const std::string& supplied) {
+  setenv("TERM", "xterm", 1);
+  testing::reset_dialogue();
+  int foreign = 0;
+  for (int i = 0; i < 1000; ++i) {
+    int length = 0;
+    std::string line;
+    IO_READC("LINE:", length, line);
+    if (line == "ZZEND") break;
+    for (const char c : line)
+      if (supplied.find(c) == std::string::npos) ++foreign;
+  }
+  int lost = 0;
+#if defined(__SANITIZE_ADDRESS__)
+  lost = __lsan_do_recoverable_leak_check();
+#endif
+  std::printf("\nSTREAM DONE FOREIGN=%d LEAKS=%d\n", foreign, lost);
+  std::fflush(stdout);
+  return 0;
+}
+
+// Random streams of keys, from a fixed seed, in emacs and vi mode: history
+// recall, both kinds of search, undo and revert, kills and yanks, completion,
+// Ctrl-D, ESC alone and beginning the arrow keys, keyboard macros. No stream
+// crashes the program or corrupts its memory, and every line it submits
+// holds only characters that keys could have typed.
+TEST(ReaderAtATerminal, RandomKeyStreamsKeepTheLinesWhole) {
+  testing::TempDir dir;
+  // Names for the completion to find.
+  for (const char* name : {"jk", "jkx", "kj"}) std::ofstream(dir.file(name)) << name;
+  std::mt19937 random(20261208);
+  for (int stream = 0; stream < 48; ++stream) {
+    const KeyTable& table = stream % 2 == 0 ? kEmacsKeys : kViKeys;
+    std::uniform_int_distribution<std::size_t> which(0, table.settings.size() - 1);
+    const std::string& settings_text = table.settings[which(random)];
+    const std::string settings = editor_settings(dir, settings_text);
+    std::vector<int> weights;
+    for (const auto& key : table.keys) weights.push_back(key.second);
+    std::discrete_distribution<std::size_t> pick(weights.begin(), weights.end());
+    const int count = std::uniform_int_distribution<int>(10, 100)(random);
+    const int pause_us = std::uniform_int_distribution<int>(0, 2)(random) * 1000;
+    std::string keys;
+    for (int i = 0; i < count; ++i) keys += table.keys[pick(random)].first + '|';
+    // Changes of case (vi "~", Meta-U) give the letters' other cases.
+    std::string supplied = keys + settings_text + table.tail + "ZZEND" + "jkx ";
+    for (const unsigned char c : std::string(supplied))
+      supplied += static_cast<char>(std::isupper(c) != 0 ? std::tolower(c) : std::toupper(c));
+    testing::PtyChild child([&settings, &dir, &supplied] {
+      setenv("INPUTRC", settings.c_str(), 1);
+      if (chdir(dir.path().c_str()) != 0) return 1;
+      return read_lines_until_the_end_line(supplied);
+    });
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.wait_for("LINE:"));
+    // One key (or key sequence) at a time, with a pause of the stream's own;
+    // in a stream with pauses an ESC is taken alone, in one without it
+    // begins a sequence with the next key.
+    for (std::size_t at = 0, end = 0; (end = keys.find('|', at)) != std::string::npos;
+         at = end + 1) {
+      const std::string key = keys.substr(at, end - at);
+      child.type(key);
+      if (pause_us > 0) usleep(key == "\033" ? 30000 : pause_us);
+    }
+    bool done = false;
+    // The keys out of the stream's state one by one, each taken alone.
+    for (int attempt = 0; attempt < 4 && !done; ++attempt) {
+      for (const char key : table.tail) {
+        child.type(std::string(1, key));
+        usleep(30000);
+      }
+      child.type("ZZEND\r");
+      done = child.wait_for("STREAM DONE", 1500);
+    }
+    EXPECT_TRUE(done && child.wait_for("FOREIGN=0 LEAKS=0", 1000))
+        << "stream " << stream << " settings " << settings_text
+        << " keys " << ::testing::PrintToString(keys) << child.output();
+    EXPECT_EQ(child.finish(), 0) << "stream " << stream;
+  }
 }
 
 // A terminal the line editor cannot drive (no terminal type, "dumb", or a

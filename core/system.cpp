@@ -39,10 +39,8 @@
 // its headers; weak, so that a line editor without it still links and only
 // the leak below comes back).
 extern "C" __attribute__((weak)) int _rl_last_command_was_kill;
-// Its context of a history search typed as a whole string, and the routine
-// that frees one (weak as well: without them only that leak comes back).
-extern "C" __attribute__((weak)) void* _rl_nscxt;
-extern "C" __attribute__((weak)) void _rl_scxt_dispose(void* context, int flags);
+// The line it keeps while a history line is shown (weak as well).
+extern "C" __attribute__((weak)) HIST_ENTRY* _rl_saved_line_for_history;
 
 namespace kesta {
 namespace {
@@ -261,19 +259,6 @@ int end_of_file_key(std::FILE* in) {
   return static_cast<unsigned char>(mode.c_cc[VEOF]);
 }
 
-// True when KEY, the first of a command, takes the line editor from vi
-// insert mode to its command mode (ESC alone, also where it begins the arrow
-// keys' sequences, or whatever the user bound to that).
-bool enters_vi_command_mode(int key) {
-  if (key < 0 || key >= ANYOTHERKEY) return false;
-  const Keymap map = rl_get_keymap();
-  if (map[key].type == ISFUNC) return map[key].function == rl_vi_movement_mode;
-  if (map[key].type != ISKMAP) return false;
-  const Keymap sequences = reinterpret_cast<Keymap>(map[key].function);
-  return sequences[ANYOTHERKEY].type == ISFUNC &&
-         sequences[ANYOTHERKEY].function == rl_vi_movement_mode;
-}
-
 // True when the line editor's undo record of the line holds ENTRY.
 bool in_undo_record(const void* entry) {
   for (const UNDO_LIST* step = rl_undo_list; step != nullptr; step = step->next)
@@ -283,75 +268,101 @@ bool in_undo_record(const void* entry) {
 
 // The first switch to vi command mode on a line frees the line's undo record
 // (what was typed before it cannot be undone), and clears only a history line
-// that holds the record's newest entry; ending the undo groups still open it
-// may add one first. A recalled history line holding an older entry (it was
-// left and reached again, or stayed at by Ctrl-P at the first history line,
-// and edited further) kept what was freed: recalled again, it was undone or
-// reverted a second time. Before a key that may switch, the history line
-// takes the line as it stands without the record, which stays the edited
-// line's own; if the key did not switch after all (ESC also begins the arrow
-// keys), the history line gets its text and record back once the key's
-// command is done.
-struct DetachedHistoryLine {
-  const HIST_ENTRY* entry = nullptr;  // the history line without the record
-  int place = -1;
-  std::string text;  // its text before
-  histdata_t record = nullptr;
-};
-DetachedHistoryLine detached;
-
-void detach_history_line() {
-  if (RL_ISSTATE(RL_STATE_VICMDONCE) || rl_undo_list == nullptr) return;
-  const HIST_ENTRY* entry = current_history();
-  if (entry == nullptr || entry->data == nullptr || !in_undo_record(entry->data)) return;
-  detached.place = where_history();
-  detached.text = entry->line;
-  // The entry given back holds the record, which is not freed with it.
-  detached.record = free_history_entry(replace_history_entry(detached.place, rl_line_buffer, nullptr));
-  detached.entry = current_history();
+// that holds the record's newest entry; ending the undo groups still open may
+// add one first. A recalled history line holding an older entry (it was left
+// and reached again, or stayed at by Ctrl-P at the first history line, and
+// edited further) kept what was freed: recalled again, it was undone or
+// reverted a second time. So the switch is the editor's own command behind
+// one of ours, bound where it was: before it, every line holding part of the
+// record lets go of it, the history line being edited taking the line as it
+// stands. Bound in the key maps, it runs for a typed key, a key replayed from
+// a keyboard macro and one a search hands on alike, and only between
+// commands, never while a search holds the history's lines.
+int vi_command_mode_keeping_history(int count, int key) {
+  if (!RL_ISSTATE(RL_STATE_VICMDONCE) && rl_undo_list != nullptr) {
+    const int here = where_history();
+    HIST_ENTRY** lines = history_list();
+    for (int i = 0; lines != nullptr && lines[i] != nullptr; ++i) {
+      if (lines[i]->data == nullptr || !in_undo_record(lines[i]->data)) continue;
+      if (i == here)
+        free_history_entry(replace_history_entry(i, rl_line_buffer, nullptr));
+      else
+        lines[i]->data = nullptr;
+    }
+    if (&_rl_saved_line_for_history != nullptr && _rl_saved_line_for_history != nullptr &&
+        in_undo_record(_rl_saved_line_for_history->data))
+      _rl_saved_line_for_history->data = nullptr;
+  }
+  return rl_vi_movement_mode(count, key);
 }
 
-void detach_history_line_from_undo_record(int key) {
-  if (rl_editing_mode == 0 && enters_vi_command_mode(key)) detach_history_line();
+// In vi mode "~" with a count changes each character by deleting it as a
+// kill, one kill after another within one command, and there a kill that
+// follows a kill takes the place of the one before without freeing it. One
+// character at a time, each kill is a command's first.
+int vi_change_case_one_kill_each(int count, int key) {
+  for (int i = 0; i < count && rl_point < rl_end; ++i) {
+    if (&_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
+    rl_vi_change_case(1, key);
+  }
+  return 0;
 }
 
-void settle_detached_history_line() {
-  if (detached.entry == nullptr) return;
-  if (!RL_ISSTATE(RL_STATE_VICMDONCE) && current_history() == detached.entry &&
-      where_history() == detached.place && detached.entry->data == nullptr &&
-      in_undo_record(detached.record))
-    free_history_entry(replace_history_entry(detached.place, detached.text.c_str(), detached.record));
-  detached = {};
+int reread_settings(int count, int key);
+
+// The editor's history searches that are not incremental (Meta-P and
+// Meta-N, vi's "/", "?", "n" and "N", and the searches for the text before
+// the cursor that a user's settings may bind) free what a recalled or edited
+// history line still holds, and with the next recall or undo the program
+// crashed or took freed bytes as the answer. Their keys start the
+// incremental searches instead ("/" and "n" backwards, "?" and "N"
+// forwards, as they went). KEY is the last key of the sequence.
+rl_command_func_t* command_kept_off_faults(rl_command_func_t* command, int key) {
+  if (command == rl_noninc_reverse_search || command == rl_noninc_reverse_search_again ||
+      command == rl_history_search_backward || command == rl_history_substr_search_backward)
+    return rl_reverse_search_history;
+  if (command == rl_noninc_forward_search || command == rl_noninc_forward_search_again ||
+      command == rl_history_search_forward || command == rl_history_substr_search_forward)
+    return rl_forward_search_history;
+  if (command == rl_vi_search) return key == '?' ? rl_forward_search_history : rl_reverse_search_history;
+  if (command == rl_vi_search_again)
+    return key == 'N' ? rl_forward_search_history : rl_reverse_search_history;
+  if (command == rl_vi_movement_mode) return vi_command_mode_keeping_history;
+  if (command == rl_vi_change_case) return vi_change_case_one_kill_each;
+  if (command == rl_re_read_init_file) return reread_settings;
+  return command;
 }
 
-// Keys replayed from a keyboard macro never pass `bounded_getc`, and any of
-// them may switch to vi command mode: while a macro's keys are pending the
-// history line is detached from the undo record as before such a key, and
-// settled at the next key typed. The display is redrawn after every command,
-// also one replayed from a macro; a command still running (a search holding
-// the history's lines) is left alone.
-void redisplay_with_history_line_detached_before_a_macro() {
-  if (!RL_ISSTATE(RL_STATE_DISPATCHING) && RL_ISSTATE(RL_STATE_MACROINPUT)) detach_history_line();
-  rl_redisplay();
+void keep_key_map_off_faults(Keymap map, std::vector<Keymap>& seen) {
+  if (map == nullptr || std::find(seen.begin(), seen.end(), map) != seen.end()) return;
+  seen.push_back(map);
+  for (int key = 0; key < KEYMAP_SIZE; ++key) {
+    if (map[key].type == ISFUNC && map[key].function != nullptr)
+      map[key].function = command_kept_off_faults(map[key].function, key);
+    else if (map[key].type == ISKMAP)
+      keep_key_map_off_faults(reinterpret_cast<Keymap>(map[key].function), seen);
+  }
+}
+
+// Every key sequence of every key map (the user's settings may bind any of
+// them anywhere), after each reading of the settings.
+void keep_line_editor_off_faults() {
+  std::vector<Keymap> seen;
+  for (Keymap map : {emacs_standard_keymap, emacs_meta_keymap, emacs_ctlx_keymap,
+                     vi_insertion_keymap, vi_movement_keymap})
+    keep_key_map_off_faults(map, seen);
+}
+
+// The user's settings read again (Ctrl-X Ctrl-R) may bind the commands anew.
+int reread_settings(int count, int key) {
+  const int result = rl_re_read_init_file(count, key);
+  keep_line_editor_off_faults();
+  return result;
 }
 
 int bounded_getc(std::FILE* in) {
   constexpr int kDecline = 'n';
   constexpr int kAbort = 0x07;
-  // A history search typed as a whole string (vi "/" and "?", Meta-P and
-  // Meta-N) keeps the string's edits in an undo list of its own and its
-  // state in a context, which the line editor frees when the search runs but
-  // drops when it is cancelled (Ctrl-G, Delete on an empty string, the end
-  // of the input). The edits of the string are never undone, so they are
-  // freed as they come; a context left once the search is over is freed.
-  if (RL_ISSTATE(RL_STATE_NSEARCH)) {
-    rl_free_undo_list();
-  } else if (&_rl_nscxt != nullptr && _rl_scxt_dispose != nullptr && _rl_nscxt != nullptr) {
-    _rl_scxt_dispose(_rl_nscxt, 0);
-    _rl_nscxt = nullptr;
-  }
-  // A command's first key: the one before it is done.
-  if (RL_ISSTATE(RL_STATE_READCMD)) settle_detached_history_line();
   if (edited_line_endless) return completion_question() ? kDecline : EOF;
   int c = EOF;
   if (typed_ahead.empty()) {
@@ -385,7 +396,6 @@ int bounded_getc(std::FILE* in) {
     edited_line_endless = true;
     return completion_question() ? kDecline : EOF;
   }
-  detach_history_line_from_undo_record(c);
   return c;
 }
 
@@ -741,18 +751,15 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   static bool initialised = false;
   if (!initialised) {
     rl_initialize();
+    keep_line_editor_off_faults();
     initialised = true;
   }
   rl_variable_bind("horizontal-scroll-mode", "off");
   rl_getc_function = bounded_getc;
-  rl_redisplay_function = redisplay_with_history_line_detached_before_a_macro;
   take_typed_ahead(fileno(in));
   edited_characters = 0;
   edited_line_endless = false;
   char* read = readline(text.c_str());
-  // A history line detached by the line's last key stays so: that key
-  // switched to vi command mode, or the editor has replaced the line since.
-  detached = {};
   if (edited_line_endless) {
     std::free(read);
     give_up_input(in);
@@ -769,14 +776,3 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
 }
 
 }  // namespace kesta
-
-#if defined(__SANITIZE_ADDRESS__)
-// The line editor's own leak, left out of the leak report: in vi mode "~"
-// with a count changes each character by deleting it as a kill, one kill
-// after another within one command, and there a kill that follows a kill
-// takes the place of the one before without freeing it. The killed
-// characters are not the program's to free. (The frame is found only in
-// whole stacks, fast_unwind_on_malloc=0: the line editor keeps no frame
-// pointers.)
-extern "C" const char* __lsan_default_suppressions() { return "leak:rl_vi_change_case\n"; }
-#endif
