@@ -41,6 +41,8 @@
 extern "C" __attribute__((weak)) int _rl_last_command_was_kill;
 // The line it keeps while a history line is shown (weak as well).
 extern "C" __attribute__((weak)) HIST_ENTRY* _rl_saved_line_for_history;
+// vi mode's record of the motion a change, delete or yank applies (weak as well).
+extern "C" __attribute__((weak)) void* _rl_vimvcxt;
 
 namespace kesta {
 namespace {
@@ -308,6 +310,30 @@ int vi_change_case_one_kill_each(int count, int key) {
   return 0;
 }
 
+// vi mode's "." repeating a change, delete or yank gives the repeat a motion
+// record of its own and keeps the one before on its stack, to put back when
+// it ends. A Ctrl-G within the repeated motion leaves the command by a jump
+// to the editor's top level, and the record kept on the stack is lost. A
+// command that starts while another's record is in use notes that record
+// here until it ends; what is still noted when the next line is read was
+// lost so, and is given back then (never the one the editor holds).
+std::vector<void*> vi_motion_records;
+
+template <rl_command_func_t* command>
+int vi_motion_command(int count, int key) {
+  void* const outer = &_rl_vimvcxt != nullptr ? _rl_vimvcxt : nullptr;
+  if (outer != nullptr) vi_motion_records.push_back(outer);
+  const int result = command(count, key);
+  if (outer != nullptr) vi_motion_records.pop_back();
+  return result;
+}
+
+void give_back_lost_vi_motion_records() {
+  for (void* record : vi_motion_records)
+    if (record != _rl_vimvcxt) std::free(record);
+  vi_motion_records.clear();
+}
+
 int reread_settings(int count, int key);
 
 // The editor's history searches that are not incremental (Meta-P and
@@ -329,6 +355,9 @@ rl_command_func_t* command_kept_off_faults(rl_command_func_t* command, int key) 
     return key == 'N' ? rl_forward_search_history : rl_reverse_search_history;
   if (command == rl_vi_movement_mode) return vi_command_mode_keeping_history;
   if (command == rl_vi_change_case) return vi_change_case_one_kill_each;
+  if (command == rl_vi_yank_to) return vi_motion_command<rl_vi_yank_to>;
+  if (command == rl_vi_delete_to) return vi_motion_command<rl_vi_delete_to>;
+  if (command == rl_vi_change_to) return vi_motion_command<rl_vi_change_to>;
   if (command == rl_re_read_init_file) return reread_settings;
   return command;
 }
@@ -759,6 +788,7 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   take_typed_ahead(fileno(in));
   edited_characters = 0;
   edited_line_endless = false;
+  give_back_lost_vi_motion_records();
   char* read = readline(text.c_str());
   if (edited_line_endless) {
     std::free(read);
