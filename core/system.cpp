@@ -43,6 +43,8 @@ extern "C" __attribute__((weak)) int _rl_last_command_was_kill;
 extern "C" __attribute__((weak)) HIST_ENTRY* _rl_saved_line_for_history;
 // vi mode's record of the motion a change, delete or yank applies (weak as well).
 extern "C" __attribute__((weak)) void* _rl_vimvcxt;
+// Set while vi mode's "." repeats a command (weak as well).
+extern "C" __attribute__((weak)) int _rl_vi_redoing;
 
 namespace kesta {
 namespace {
@@ -314,14 +316,17 @@ int vi_change_case_one_kill_each(int count, int key) {
 // record of its own and keeps the one before on its stack, to put back when
 // it ends. A Ctrl-G within the repeated motion leaves the command by a jump
 // to the editor's top level, and the record kept on the stack is lost. A
-// command that starts while another's record is in use notes that record
-// here until it ends; what is still noted when the next line is read was
-// lost so, and is given back then (never the one the editor holds).
+// repeated command that starts while another's record is in use notes that
+// record here until it ends; what is still noted when the next line is read
+// was lost so, and is given back then (never the one the editor holds). Only
+// a repeat puts the record aside: any other command takes it over itself,
+// and the editor frees it later, so it is never noted.
 std::vector<void*> vi_motion_records;
 
 template <rl_command_func_t* command>
 int vi_motion_command(int count, int key) {
-  void* const outer = &_rl_vimvcxt != nullptr ? _rl_vimvcxt : nullptr;
+  const bool repeat = &_rl_vi_redoing != nullptr && _rl_vi_redoing != 0;
+  void* const outer = repeat && &_rl_vimvcxt != nullptr ? _rl_vimvcxt : nullptr;
   if (outer != nullptr) vi_motion_records.push_back(outer);
   const int result = command(count, key);
   if (outer != nullptr) vi_motion_records.pop_back();
