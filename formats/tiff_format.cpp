@@ -116,11 +116,26 @@ int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
 }
 
 // The header and the directory of image IMAGE_NUMBER: RETSTAT 0; 1 not found;
-// 2 cannot decode; 3 not a TIFF file (explained); 4 a BigTIFF file (said in
-// one line). Tags are read as far as they decode; RETSTAT 2 for one that
+// 2 cannot decode; 3 not a TIFF file (explained); 4 a BigTIFF file or a file
+// cut short inside its header (said in one line). Tags are read as far as they decode; RETSTAT 2 for one that
 // does not.
 int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Status& status) {
   std::array<std::uint8_t, 8> head{};
+  // A file that starts as a TIFF file but ends inside its header is cut
+  // short, not some other kind of file: one line says so.
+  if (const Index size = file.size(); size >= 2 && size < 8) {
+    file.read(0, head.data(), size);
+    static constexpr std::uint8_t kLittle[] = {'I', 'I', 42, 0}, kBig[] = {'M', 'M', 0, 42};
+    const auto starts = [&](const std::uint8_t* sign) {
+      return std::equal(head.begin(), head.begin() + std::min<Index>(size, 4), sign);
+    };
+    if (starts(kLittle) || starts(kBig)) {
+      IO_WRITE("WARNING: The file is cut short: it holds " + std::to_string(size) +
+                   " bytes, fewer than the 8 of a TIFF header",
+               status);
+      return 4;
+    }
+  }
   if (!file.read(0, head.data(), 8) ||
       !((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))) {
     IO_WRITE("WARNING: The File does not start with II nor with MM. It is not a", status);
@@ -265,7 +280,8 @@ bool strip_beyond_file(const TiffLayout& t, Index row_bytes_of, Index file_size)
 
 // Why the image's size cannot be read: beyond what the region questions can
 // take, or (uncompressed) more pixel bytes than the file holds, in all or
-// in one strip. Empty when it can.
+// in one strip, or fewer strip offsets than the image has strips. Empty
+// when it can.
 std::string size_problem(const TiffLayout& t, Index file_size) {
   const std::string size =
       std::to_string(t.width) + " x " + std::to_string(t.length) + " pixels";
@@ -277,6 +293,14 @@ std::string size_problem(const TiffLayout& t, Index file_size) {
        !checked_product((row_bits + 7) / 8, t.length, bytes) || bytes > file_size ||
        strip_beyond_file(t, (row_bits + 7) / 8, file_size)))
     return "is too short for its image of " + size;
+  if (t.rows_per_strip != 0 && t.length >= 1 && t.compression == 1) {
+    const Index rows_per_strip =
+        t.rows_per_strip < 0 ? t.length : std::min(t.rows_per_strip, t.length);
+    const Index strips = (t.length + rows_per_strip - 1) / rows_per_strip;
+    if (std::ssize(t.strips) < strips)
+      return "gives " + std::to_string(t.strips.size()) + " strip offsets for the " +
+             std::to_string(strips) + " strips of its image of " + size;
+  }
   return {};
 }
 

@@ -430,6 +430,47 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
         << terminal.text();
   }
   EXPECT_EQ(status_, kStatusGood);
+  // Two strip offsets for five strips: refused first, in one line, on the
+  // asking and the series roads alike.
+  {
+    TiffSpec s;
+    s.rows_per_strip = 2;
+    s.pixels = ramp(12, 1);
+    s.strip_offsets_dropped = 1;
+    const std::string path = write(s, "strips.tif");
+    for (const bool member : {false, true}) {
+      testing::TerminalCapture terminal;
+      testing::ScriptedInput input({path, "1", "1", "1", "1", "3", "1"});
+      std::string name = path;
+      const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
+                                 : tiff_keyboard_read({8, 8, false}, name, status_);
+      EXPECT_NE(r.retstat, 0);
+      EXPECT_FALSE(r.image.data);
+      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << "only the file name is asked";
+      const std::string out = terminal.text();
+      EXPECT_NE(out.find("strip offsets for the"), std::string::npos) << out;
+      EXPECT_EQ(out.find("Fewer strip offsets"), std::string::npos) << out;
+    }
+  }
+  // A file cut inside its header, 4 to 7 bytes of a TIFF file: one line.
+  for (const std::string& head : {std::string("II*\0", 4), std::string("MM\0*\0\0", 6),
+                                 std::string("II*\0\x08\0\0", 7)}) {
+    const std::string path = dir_.file("cut.tif");
+    write_file(path, head);
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({path, "1", "1", "1", "1", "3", "1"});
+    std::string name;
+    const ImageRead r = tiff_keyboard_read({8, 8, false}, name, status_);
+    EXPECT_NE(r.retstat, 0);
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("WARNING: The file is cut short: it holds " +
+                       std::to_string(head.size()) + " bytes, fewer than the 8 of a TIFF header"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("II nor with MM"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Bad TIFF file"), std::string::npos) << out;
+  }
+  EXPECT_EQ(status_, kStatusGood);
   for (const Index format : {Index{3}, Index{4}}) {
     TiffSpec s{3, 1, 32, false, 0, 1, 0, {0x41200000, 0x41200000, 0x3f800000}, format};
     const std::string path = write(s, "float.tif");

@@ -166,12 +166,12 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
   const double s0 = std::sin(first_turn);
   const double cs = std::cos(turn_step);
   const double ss = std::sin(turn_step);
-  // A sample within a pixel outside an edge of the image still lies in the
-  // edge element; one a whole pixel or more outside has none, and the
-  // profile ends before it, whatever the arrays hold beyond the image.
+  // The image covers 0 to NUM in pixel-edge coordinates; a sample beyond an
+  // edge, however near, has no element of its own, and the profile ends
+  // before it, whatever the arrays hold beyond the image.
   const auto side = [](double p, Index num) {
-    if (!(p > -1.0)) return Side::kLow;  // also NaN
-    return p < static_cast<double>(num) + 1.0 ? Side::kIn : Side::kHigh;
+    if (!(p >= 0.0)) return Side::kLow;  // also NaN
+    return p <= static_cast<double>(num) ? Side::kIn : Side::kHigh;
   };
   double px = x1;
   double py = y1;

@@ -148,30 +148,32 @@ TEST(ArcSlice, EndsWhereItLeavesTheLowEdges) {
     const char* edge;
   };
   // About (3, 10) from (3, 5) through (-2, 10) to (3, 15) the arc leaves on
-  // the left; mirrored, through the bottom. Samples 0.17 and 0.59 pixel
-  // outside take the edge elements; the next, 1.21 outside, has none. The
-  // arrays had room for all 17: the line names the edge, not the arrays.
-  for (const Case c : {Case{3, 5, -2, 10, 3, 15, 3, 10, 0.5f + 100 * 6.5f, "X"},
-                       Case{5, 3, 10, -2, 15, 3, 10, 3, 6.5f + 100 * 0.5f, "Y"}}) {
+  // the left; mirrored, through the bottom. The sample 0.17 pixel inside
+  // takes the edge element; the next, 0.59 outside, has none, though the
+  // arrays would hold an element there. The arrays had room for all 17: the
+  // line names the edge, not the arrays.
+  for (const Case c : {Case{3, 5, -2, 10, 3, 15, 3, 10, 0.5f + 100 * 5.5f, "X"},
+                       Case{5, 3, 10, -2, 15, 3, 10, 3, 5.5f + 100 * 0.5f, "Y"}}) {
     Profile p(40);
     testing::TerminalCapture terminal;
     MA_ARCSLICE(20, 20, 20, 20, data, {}, c.x1, c.y1, c.x2, c.y2, c.x3, c.y3, c.xc, c.yc, false,
                 false, 40, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
     ASSERT_EQ(p.status, ST_GOOD());
-    EXPECT_EQ(p.number, 5);
+    EXPECT_EQ(p.number, 4);
     EXPECT_EQ(p.truncated, 1);
-    EXPECT_FLOAT_EQ(p.values[4], c.last);
-    EXPECT_EQ(p.values[5], -1.0f);
+    EXPECT_FLOAT_EQ(p.values[3], c.last);
+    EXPECT_EQ(p.values[4], -1.0f);
     EXPECT_EQ(terminal.text(),
-              std::string("WARNING: Only the first 5 points of the arc slice lie inside the "
-                          "image, to 4.0000 of 15.708: the arc leaves it through its low ") +
+              std::string("WARNING: Only the first 4 points of the arc slice lie inside the "
+                          "image, to 3.0000 of 15.708: the arc leaves it through its low ") +
                   c.edge + " edge\n");
   }
 }
 
-TEST(ArcSlice, EndingWithinAPixelOfTheLowEdgesInLargerArrays) {
+TEST(ArcSlice, EndsAtTheLowEdgesEvenWithinAPixelOfThem) {
   // A 53 x 37 image in 106 x 37 arrays; the arc's last unit step passes its
-  // end point and lies 0.02 pixel below the bottom edge, in the last column.
+  // end point and lies 0.02 pixel below the bottom edge: outside the image,
+  // so the profile ends before it, and says so.
   const Index xmax = 106;
   const Index ymax = 37;
   const std::vector<float> data = image(xmax, ymax, [](double x, double y) { return x + 100 * y; });
@@ -187,12 +189,17 @@ TEST(ArcSlice, EndingWithinAPixelOfTheLowEdgesInLargerArrays) {
   MA_ARCSLICE(xmax, ymax, 53, ymax, data, {}, px[0], py[0], px[1], py[1], px[2], py[2], xc, yc,
               false, false, xmax, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
   ASSERT_EQ(p.status, ST_GOOD());
-  EXPECT_EQ(p.truncated, 0);
-  EXPECT_EQ(p.number, 66);
+  EXPECT_EQ(p.truncated, 1);
+  EXPECT_EQ(p.number, 65);
   EXPECT_FLOAT_EQ(p.values[0], 0.5f + 100 * 36.5f);
-  EXPECT_FLOAT_EQ(p.values[65], 52.5f + 100 * 0.5f);
-  EXPECT_FLOAT_EQ(p.positions[65], 65.5f);
-  EXPECT_EQ(terminal.text(), "");
+  EXPECT_FLOAT_EQ(p.values[64], 52.5f + 100 * 0.5f);
+  EXPECT_FLOAT_EQ(p.positions[64], 64.5f);
+  EXPECT_EQ(p.values[65], -1.0f);
+  EXPECT_NE(terminal.text().find("WARNING: Only the first 65 points of the arc slice lie inside "
+                                 "the image"),
+            std::string::npos)
+      << terminal.text();
+  EXPECT_NE(terminal.text().find("through its low Y edge"), std::string::npos) << terminal.text();
 }
 
 // The image is its defined extent, not the arrays that hold it: an arc that
@@ -229,20 +236,43 @@ TEST(ArcSlice, EndsWhereItLeavesTheHighEdges) {
                   p.errors, p.status);
       ASSERT_EQ(p.status, ST_GOOD());
       EXPECT_EQ(p.truncated, 1);
-      ASSERT_EQ(p.number, 6);
+      // Samples 5 and 6 lie 0.08 and 0.70 pixel past the edge: outside.
+      ASSERT_EQ(p.number, 4);
       for (Index i = 0; i < p.number; ++i) EXPECT_GT(p.values[i], 0.0f) << i;
-      // The last sample, within a pixel past the edge, takes the edge element.
-      const float last = p.values[5];
+      // The last sample, 0.61 pixel inside the edge, takes the edge element.
+      const float last = p.values[3];
       EXPECT_EQ(*c.edge == 'X' ? std::fmod(last, 1000.0f) : std::floor(last / 1000.0f), 40.0f);
-      EXPECT_EQ(p.values[6], -1.0f);
+      EXPECT_EQ(p.values[4], -1.0f);
       EXPECT_EQ(terminal.text(),
-                std::string("WARNING: Only the first 6 points of the arc slice lie inside the "
-                            "image, to 5.0000 of 25.155: the arc leaves it through its high ") +
+                std::string("WARNING: Only the first 4 points of the arc slice lie inside the "
+                            "image, to 3.0000 of 25.155: the arc leaves it through its high ") +
                     c.edge + " edge\n");
       profiles.emplace_back(p.values.begin(), p.values.begin() + p.number);
     }
     EXPECT_EQ(profiles[0], profiles[1]);
   }
+}
+
+// An arc through (30, 20), (38.5, 25) and (30, 29.5) on a 40 x 30 image
+// rises past the top edge (samples 20 to 23 at y = 30.11 to 30.33) before
+// it ends: the profile ends at the edge and says so, taking no sample from
+// the row below the edge for one beyond it.
+TEST(ArcSlice, EndsWhereItRisesPastTheTopEdge) {
+  const std::vector<float> data = image(40, 30, [](double x, double y) { return x + 100 * y; });
+  int result = -1;
+  float xc = 0.0f, yc = 0.0f, radius = 0.0f;
+  Status status = ST_GOOD();
+  MA_CAL_CIRCENTRE(30.0f, 20.0f, 38.5f, 25.0f, 30.0f, 29.5f, result, xc, yc, radius, status);
+  ASSERT_EQ(result, 0);
+  Profile p(40);
+  testing::TerminalCapture terminal;
+  MA_ARCSLICE(40, 30, 40, 30, data, {}, 30.0f, 20.0f, 38.5f, 25.0f, 30.0f, 29.5f, xc, yc, false,
+              false, 40, p.truncated, p.number, p.positions, p.values, p.errors, p.status);
+  ASSERT_EQ(p.status, ST_GOOD());
+  EXPECT_EQ(p.truncated, 1);
+  EXPECT_EQ(p.number, 19);
+  EXPECT_NE(terminal.text().find("through its high Y edge"), std::string::npos)
+      << terminal.text();
 }
 
 struct Strip {

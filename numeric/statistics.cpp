@@ -193,7 +193,11 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
   if (!(variance > 0.0)) variance = 0.0;
   const double sd = std::sqrt(variance);
   mean = static_cast<float>(m);
-  total = static_cast<float>(s1);
+  // A sum of finite values can pass the largest single-precision value; it is
+  // then an infinity of its sign, never an undefined conversion.
+  total = std::fabs(s1) <= static_cast<double>(std::numeric_limits<float>::max())
+              ? static_cast<float>(s1)
+              : std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(s1));
   rms = static_cast<float>(std::sqrt(s2 / n));
   sigma = static_cast<float>(sd);
   skewness = sd >= 1.0e-30

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <new>
 #include <string>
@@ -134,6 +135,18 @@ Point operator+(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
 Point operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
 Point operator*(float k, Point a) { return {k * a.x, k * a.y}; }
 
+float distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
+
+// The starting peaks are searched 5 pixels each way from their clicks, but
+// never as far as half the clicked spacing: on a fine grid a wider box takes
+// in the neighbouring holes, and the highest correlation there need not be
+// the clicked hole's.
+int start_search_limit(float clicked_spacing) {
+  const float half = 0.5f * clicked_spacing;
+  if (!(half < 5.0f)) return 5;
+  return std::max(1, static_cast<int>(half));
+}
+
 // The running state of one grid search in wrapped storage.
 struct Search {
   const GridImage& im;
@@ -162,7 +175,9 @@ struct Search {
            v.y >= static_cast<float>(im.ystrelm - 1) && v.y <= static_cast<float>(im.yendelm);
   }
   // One attempt at PREDICTION; true and the position when accepted.
-  bool attempt(Point prediction, bool quick, Point& found_at) {
+  // REFUSED, where given, rejects a position already taken.
+  bool attempt(Point prediction, bool quick, Point& found_at,
+               const std::function<bool(Point)>& refused = {}) {
     bool found = false;
     float correlation = 0.0f;
     float x = prediction.x, y = prediction.y;
@@ -175,6 +190,7 @@ struct Search {
     if (status != kStatusGood || !found || !std::isfinite(correlation) ||
         !(reference > 0.0f) || !(correlation / reference > ratio))
       return false;
+    if (refused && refused({x, y})) return false;
     reference = correlation;
     ++p.num;
     found_at = {x, y};
@@ -205,13 +221,22 @@ Index find_line(Search& s, int direction) {
   Point prediction = s.at(li, lj) + d;
   Index gap = 1;
   bool quick = true;
+  // A climb that falls back onto a hole this arm holds already would count
+  // one hole again and again: such a candidate is no new peak.
+  const float taken = 0.5f * distance(d, {});
+  std::vector<Point> held{s.at(1, 1), s.at(2, 1), s.at(1, 2)};
+  const auto held_already = [&](Point v) {
+    return std::any_of(held.begin(), held.end(),
+                       [&](Point h) { return !(distance(v, h) >= taken); });
+  };
   while (s.status == kStatusGood && s.inside(prediction)) {
     if (i < lowest_i || i > p.xmax || j < lowest_j || j > p.ymax) {
       s.overflow = true;
       break;
     }
     Point found;
-    if (s.attempt(prediction, quick, found)) {
+    if (s.attempt(prediction, quick, found, held_already)) {
+      held.push_back(found);
       s.put(i, j, found);
       d = (1.0f / static_cast<float>(gap)) * (found - s.at(li, lj));
       prediction = found + d;
@@ -605,15 +630,31 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       return p.x >= static_cast<float>(xstrelm) && p.x < static_cast<float>(xendelm - 1) &&
              p.y >= static_cast<float>(ystrelm) && p.y < static_cast<float>(yendelm - 1);
     };
+    // The clicks give the grid's spacing. On a grid finer than the start
+    // search box the box reaches the neighbouring holes, and the climb may
+    // settle on one of them, or all three clicks on one hole: a start peak
+    // must stay nearer its own click than to the next hole, and the three
+    // must be three holes.
+    const std::array<Point, 3> clicks{start, right, up};
+    const float spacing_clicked = std::min(distance(start, right), distance(start, up));
+    const float half_spacing = 0.5f * spacing_clicked;
+    const int start_limit = start_search_limit(spacing_clicked);
     bool f1 = false, f2 = false, f3 = false;
     if (clicked_inside(start) && clicked_inside(right) && clicked_inside(up)) {
       float c1 = 0.0f, c2 = 0.0f;
-      KZT_FINDCENTRE(im, 5, start.x, start.y, f1, c1, status);
-      KZT_FINDCENTRE(im, 5, right.x, right.y, f2, c2, status);
-      KZT_FINDCENTRE(im, 5, up.x, up.y, f3, correlation, status);
+      KZT_FINDCENTRE(im, start_limit, start.x, start.y, f1, c1, status);
+      KZT_FINDCENTRE(im, start_limit, right.x, right.y, f2, c2, status);
+      KZT_FINDCENTRE(im, start_limit, up.x, up.y, f3, correlation, status);
       if (status != kStatusGood) return;
     }
-    if (f1 && f2 && f3 && std::isfinite(correlation) && correlation > 0.0f &&
+    const std::array<Point, 3> refined{start, right, up};
+    bool apart = half_spacing > 0.0f;
+    for (std::size_t k = 0; k < 3 && apart; ++k) {
+      apart = !(distance(refined[k], clicks[k]) > half_spacing);
+      for (std::size_t l = k + 1; l < 3 && apart; ++l)
+        apart = !(distance(refined[k], refined[l]) < half_spacing);
+    }
+    if (f1 && f2 && f3 && apart && std::isfinite(correlation) && correlation > 0.0f &&
         clear_of_border(start) && clear_of_border(right) && clear_of_border(up)) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);

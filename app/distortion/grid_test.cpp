@@ -234,6 +234,88 @@ TEST_F(GridReplay, ClicksOffTheRegionAndUnusablePeakWidthsAreAskedAgain) {
   EXPECT_EQ(held.peaks.xnum, 7);
 }
 
+// Grids finer than the start peaks' search box (a 1 mm grid on 200 micron
+// pixels is 5 pixels): clicks on three adjacent holes must find those holes,
+// and the search every hole once, at the clicked spacing.
+TEST_F(GridReplay, FineGridsAreFoundAtTheirOwnSpacing) {
+  for (const float spacing : {4.0f, 4.5f, 5.0f, 6.0f}) {
+    SCOPED_TRACE(spacing);
+    GridScene s;
+    s.side = 96;
+    s.sigma = 0.9f;
+    s.spacing = spacing;
+    s.x0 = s.y0 = 4.0f;
+    s.columns = s.rows = static_cast<Index>((static_cast<float>(s.side) - 8.0f) / spacing) + 1;
+    const Index c = s.columns / 2;
+    float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
+    s.centre(c, c, x, y);
+    s.centre(c + 1, c, xr, yr);
+    s.centre(c, c + 1, xu, yu);
+    const std::string microns = std::to_string(spacing * 100.0f);
+    replay(point(x, y) + point(xr, yr) + point(xu, yu) + "2\n0.3\n0.9\n9\n200\n" + microns +
+           "\nNO\n100\n100\n0\n6\n6\n");
+    const Result r = search(s, s.image());
+    ASSERT_EQ(r.status, kStatusGood) << r.out;
+    ASSERT_EQ(r.retstat, 0) << r.out;
+    EXPECT_EQ(r.peaks.xnum, s.columns) << r.out;
+    EXPECT_EQ(r.peaks.ynum, s.rows) << r.out;
+    EXPECT_EQ(r.peaks.num, s.columns * s.rows) << r.out;
+    float x1 = 0, y1 = 0, xn = 0, yn = 0;
+    s.centre(1, 1, x1, y1);
+    s.centre(s.columns, s.rows, xn, yn);
+    const Index first = r.peaks.at(1, 1), last = r.peaks.at(s.columns, s.rows);
+    EXPECT_NEAR(r.peaks.x[first], x1, 0.15f);
+    EXPECT_NEAR(r.peaks.y[first], y1, 0.15f);
+    EXPECT_NEAR(r.peaks.x[last], xn, 0.15f);
+    EXPECT_NEAR(r.peaks.y[last], yn, 0.15f);
+    EXPECT_NEAR(r.xps, 1.0e-4f, 1.0e-6f) << r.out;
+  }
+}
+
+// Two clicks on one hole, or a click where a hole is missing, give no
+// starting peaks: the clicks are asked again, and the search runs only from
+// three peaks that each kept their own hole.
+TEST_F(GridReplay, StartPeaksThatLeaveTheirClicksAreAskedAgain) {
+  GridScene s;
+  s.side = 48;
+  s.sigma = 0.9f;
+  s.spacing = 4.5f;
+  s.x0 = s.y0 = 3.5f;
+  s.columns = s.rows = 10;
+  float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
+  s.centre(5, 5, x, y);
+  s.centre(6, 5, xr, yr);
+  s.centre(5, 6, xu, yu);
+  const std::string settings = "2\n0.3\n0.9\n9\n";
+  const std::string clicks = point(x, y) + point(xr, yr) + point(xu, yu) + settings;
+  const auto refusals = [](const std::string& out) {
+    int count = 0;
+    for (std::size_t at = 0;
+         (at = out.find("WARNING: Problem finding the starting peaks", at)) != std::string::npos;
+         ++at)
+      ++count;
+    return count;
+  };
+
+  // The right click 2 pixels from the start: both refine onto one hole.
+  replay(point(x, y) + point(x + 2.0f, y + 0.3f) + point(xu, yu) + settings + clicks +
+         "200\n450\nNO\n100\n100\n0\n6\n6\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.status, kStatusGood) << r.out;
+  EXPECT_EQ(refusals(r.out), 1) << r.out;
+  EXPECT_EQ(r.retstat, 0) << r.out;
+  EXPECT_EQ(r.peaks.num, 100) << r.out;
+
+  // The hole above the start is missing: the climb runs to a neighbour.
+  s.missing = {{5, 6}};
+  replay(clicks);
+  const Result gap = search(s, s.image());
+  EXPECT_EQ(gap.status, kStatusGood) << gap.out;
+  EXPECT_EQ(refusals(gap.out), 1) << gap.out;
+  EXPECT_FALSE(has(gap.out, "INFO: Starting peaks found O.K.")) << gap.out;
+  EXPECT_NE(gap.retstat, 0);
+}
+
 TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
   EXPECT_EQ(kzt_template_side(1.3f, 9), 71);

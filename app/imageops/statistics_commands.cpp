@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -25,8 +26,14 @@ namespace {
 // The mean of the last polygon, kept for the run.
 double previous_polygon_mean = 0.0;
 
+// A figure beyond single precision (a sum of huge values) has no value a
+// variable can hold: the variable is removed rather than set to infinity.
 void set_real(std::string_view name, double value, Status& status) {
   int retstat = 0;
+  if (!(std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max()))) {
+    IO_UNSET_VARIABLE(name, retstat, status);
+    return;
+  }
   IO_SET_VARIABLE(name, 'r', 0, false, static_cast<float>(value), 0, "", retstat, status);
 }
 
@@ -96,17 +103,24 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
     remove_figures(kRegionFigures, status);
     return;
   }
+  // Every value summed is finite: a sum that is not lies beyond what the
+  // figures can hold, which must not read as an infinite pixel.
+  const std::string sum_line =
+      std::isfinite(total) ? "INFO:  Sum of data values = " + format_g(total, 12, 5)
+      : total > 0.0f ? "INFO:  Sum of data values lies above 3.4E+38, beyond the output's range"
+                     : "INFO:  Sum of data values lies below -3.4E+38, beyond the output's range";
   const struct {
     const char* text;
     float value;
-  } lines[] = {{"INFO:  Minimum data value = ", minimum},
-               {"INFO:  Maximum data value = ", maximum},
-               {"INFO:  Average (mean) data value = ", mean},
-               {"INFO:  Sum of data values = ", total},
-               {"INFO:  Root mean square (RMS) value = ", rms},
+  } before[] = {{"INFO:  Minimum data value = ", minimum},
+                {"INFO:  Maximum data value = ", maximum},
+                {"INFO:  Average (mean) data value = ", mean}},
+    after[] = {{"INFO:  Root mean square (RMS) value = ", rms},
                {"INFO:  Standard deviation value = ", sigma},
                {"INFO:  Skewness parameter = ", skewness}};
-  for (const auto& line : lines) write80(line.text + format_g(line.value, 12, 5), status);
+  for (const auto& line : before) write80(line.text + format_g(line.value, 12, 5), status);
+  write80(sum_line, status);
+  for (const auto& line : after) write80(line.text + format_g(line.value, 12, 5), status);
   set_real("##MINIMUM", minimum, status);
   set_real("##MAXIMUM", maximum, status);
   set_real("##MEAN", mean, status);

@@ -121,6 +121,33 @@ TEST_F(Statistics, RegionLeavesOutValuesThatAreNotFinite) {
   EXPECT_EQ(value, 2.5f);
 }
 
+// Finite values whose sum passes single precision: the mean is still a
+// figure, the sum is said to lie beyond the output's range (an "Infinity"
+// would read as an infinite pixel summed after those left out), and its
+// variable holds no infinity.
+TEST_F(Statistics, ASumBeyondSinglePrecisionIsSaidSo) {
+  Ramp ramp;
+  std::vector<float> huge(16, 1.7e38f);
+  huge[3] = NAN;
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_STATISTICS(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, huge, status);
+  EXPECT_EQ(status, kStatusGood);
+  const std::string text = terminal.text();
+  EXPECT_NE(text.find("INFO:  Average (mean) data value =  0.17000E+39\n"
+                      "INFO:  Sum of data values lies above 3.4E+38, beyond the output's range\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("Infinity"), std::string::npos) << text;
+  EXPECT_FALSE(variable_value("##TOTAL").defined);
+  EXPECT_NEAR(variable_value("##MEAN").rvalue, 1.7e38f, 1e32f);
+  for (float& v : huge) v = -1.7e38f;
+  TerminalCapture below;
+  KZT_STATISTICS(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, huge, status);
+  EXPECT_NE(below.text().find("Sum of data values lies below -3.4E+38"), std::string::npos)
+      << below.text();
+}
+
 // VALUES each right-justified in 10 characters with two decimals.
 std::string fixed_fields(std::initializer_list<float> values) {
   std::string out;
