@@ -227,7 +227,7 @@ Index find_line(Search& s, int direction) {
   std::vector<Point> held{s.at(1, 1), s.at(2, 1), s.at(1, 2)};
   const auto held_already = [&](Point v) {
     return std::any_of(held.begin(), held.end(),
-                       [&](Point h) { return !(distance(v, h) >= taken); });
+                       [&](Point h) { return !(distance(v, h) > taken); });
   };
   while (s.status == kStatusGood && s.inside(prediction)) {
     if (i < lowest_i || i > p.xmax || j < lowest_j || j > p.ymax) {

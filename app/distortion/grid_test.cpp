@@ -331,6 +331,37 @@ TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_GT(t[24], t[23]);  // the middle element is the peak
 }
 
+// Three starting peaks on one hole (a search started without the clicks'
+// check) give arms of no length: no arm takes that hole again and again,
+// and the search ends as too large for the arrays, with nothing counted.
+TEST(GridSearch, NoArmTakesAHoleItHolds) {
+  GridScene s;
+  s.side = 48;
+  s.sigma = 0.9f;
+  s.spacing = 4.5f;
+  s.x0 = s.y0 = 3.5f;
+  s.columns = s.rows = 10;
+  const std::vector<float> data = s.image();
+  const Index side = kzt_template_side(0.9f, 1), sub_side = kzt_template_side(0.9f, 9);
+  std::vector<float> templ(static_cast<std::size_t>(side * side)),
+      sub(static_cast<std::size_t>(sub_side * sub_side));
+  Status status = kStatusGood;
+  KZT_CALTEMPLATE(side, side, side, side, 0.9f, 1, templ, status);
+  KZT_CALTEMPLATE(sub_side, sub_side, sub_side, sub_side, 0.9f, 9, sub, status);
+  const GridImage im{48, 48, 1, 1, 48, 48, data, side, templ, sub_side, sub, 9};
+  float x = 0, y = 0;
+  s.centre(5, 5, x, y);
+  GridPeaks p;
+  ASSERT_TRUE(p.allocate(64, 64));
+  int retstat = -1;
+  Index left = 0, down = 0;
+  testing::TerminalCapture terminal;
+  KZT_FIND2DGRID(im, 2, 0.3f, x, y, x, y, x, y, 200, 1.0f, retstat, left, down, p, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(p.num, 3);
+  EXPECT_NE(retstat, 0);
+}
+
 // A perfect cartesian grid of peaks, spacing 10 pixels.
 GridPeaks perfect_grid(Index columns, Index rows) {
   GridPeaks p;
