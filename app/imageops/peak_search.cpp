@@ -15,6 +15,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "numeric/filters.hpp"
 #include "numeric/region_ops.hpp"
 #include "numeric/wide_vectors.hpp"
@@ -295,6 +296,9 @@ class Strip {
   void plain_levels();
   bool is_peak(Index i, Index j, Index first, const PeakList& peaks);
   void integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y);
+  void spot_basins(Index i, Index j);
+  bool of_spot(Index col, Index row) const;
+  bool of_second_spot(Index col, Index row) const;
 
   const PeakSearchParameters& p_;
   Index xmaxdat_;
@@ -326,6 +330,29 @@ class Strip {
   std::vector<std::size_t> candidate_columns_;        // in order, from the strip's start
   bool reliable_ = false;
   double mean_ = 0.0, threshold_ = 0.0, bad_ = 0.0;
+  // The integration box's pixels' maxima (as strip elements, row after row
+  // from the strip's first), the path of one climb, and the other maxima
+  // taken into the last peak with their candidates.
+  std::vector<std::size_t> tops_, path_;
+  Index c0_ = 0, c1_ = -1, b0_ = 0, b1_ = -1;  // the box of TOPS_
+  struct Top {
+    std::size_t top;
+    bool ours;         // the spot's
+    Index candidates;  // in the box
+  };
+  std::vector<Top> near_;
+  std::vector<std::size_t> second_;
+  bool merged_ = false;
+  float merged_x_ = 0.0f, merged_y_ = 0.0f;
+
+ public:
+  // The peaks (by index) that took in a second spot's maximum, too near to
+  // be a peak of its own, with where that maximum lies.
+  struct Merge {
+    Index peak;
+    float x, y;
+  };
+  std::vector<Merge> merges;
 };
 
 void Strip::initial_background() {
@@ -567,6 +594,12 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   for (Index row = j + 1; row <= j + 2; ++row)
     for (Index col = i - 1; col <= i + 2; ++col)
       if (!(v > w(col, row))) return false;
+  // Nor may a pixel before it in the scan be higher: where the maximum of a
+  // spot was refused (too near a peak found before it), a pixel on the
+  // spot's far flank still beats every pixel after it, and would be taken
+  // for a peak where there is none.
+  if (w(i - 1, j) > v || w(i - 1, j - 1) > v || w(i, j - 1) > v || w(i + 1, j - 1) > v)
+    return false;
   Index candidates = 0;
   for (Index row = j - 2; row <= j + 2; ++row)
     for (Index col = i - 2; col <= i + 2; ++col) candidates += cls(col, row) == kCandidate;
@@ -603,11 +636,14 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
       error = static_cast<double>(p_.blur_size * p_.blur_size) * l.sd /
               std::sqrt(static_cast<double>(n));
   }
+  // Only the pixels of this spot count (see spot_basins): a neighbour's
+  // counts would enter the intensity and draw the centroid off the spot.
   double total = 0.0;
   Index k = 0;
   double wsum = 0.0, wx = 0.0, wy = 0.0;
   for (Index row = std::max(r0_, j - half); row <= std::min(r1_, j + half); ++row)
     for (Index col = std::max(xs_, i - half); col <= std::min(xe_, i + half); ++col) {
+      if (!of_spot(col, row)) continue;
       const double v = d(col, row);
       if (cls(col, row) == kCandidate) {
         total += v;
@@ -625,6 +661,107 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
     x = static_cast<float>(wx / wsum);
     y = static_cast<float>(wy / wsum);
   }
+}
+
+// The pixels round the peak (I, J) that are its spot's. Each pixel climbs to
+// the highest of its eight neighbours (within the strip) while that is
+// higher, and the maximum it ends on is its top (the climbs share their
+// paths). A pixel is the spot's when its top is the peak's own, or another
+// maximum nearer than MIN. SPACING, which cannot be a peak of its own. Such
+// a maximum is a second spot (said, as the two are then one peak) when it
+// is a candidate more than two pixels away holding NUM PIXELS candidates.
+void Strip::spot_basins(Index i, Index j) {
+  constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  const Index reach = std::max(p_.box_size / 2, p_.min_spacing / 2 + 1);
+  c0_ = std::max(xs_, i - reach);
+  c1_ = std::min(xe_, i + reach);
+  b0_ = std::max(r0_, j - reach);
+  b1_ = std::min(r1_, j + reach);
+  const Index bw = c1_ - c0_ + 1;
+  tops_.assign(static_cast<std::size_t>(bw * (b1_ - b0_ + 1)), kNone);
+  const auto in_box = [&](Index x, Index y) { return x >= c0_ && x <= c1_ && y >= b0_ && y <= b1_; };
+  const auto box_at = [&](Index x, Index y) {
+    return static_cast<std::size_t>((y - b0_) * bw + (x - c0_));
+  };
+  for (Index row = b0_; row <= b1_; ++row)
+    for (Index col = c0_; col <= c1_; ++col) {
+      if (tops_[box_at(col, row)] != kNone) continue;
+      path_.clear();
+      Index x = col, y = row;
+      std::size_t top = kNone;
+      for (;;) {
+        if (in_box(x, y)) {
+          if (tops_[box_at(x, y)] != kNone) {
+            top = tops_[box_at(x, y)];
+            break;
+          }
+          path_.push_back(box_at(x, y));
+        }
+        float best = w(x, y);
+        Index bx = x, by = y;
+        for (Index ny = std::max(r0_, y - 1); ny <= std::min(r1_, y + 1); ++ny)
+          for (Index nx = std::max(xs_, x - 1); nx <= std::min(xe_, x + 1); ++nx)
+            if (w(nx, ny) > best) {
+              best = w(nx, ny);
+              bx = nx;
+              by = ny;
+            }
+        if (bx == x && by == y) {
+          top = static_cast<std::size_t>((y - r0_) * width_ + (x - xs_));
+          break;
+        }
+        x = bx;
+        y = by;
+      }
+      for (const std::size_t at : path_) tops_[at] = top;
+    }
+
+  // Which tops are the spot's, and which of them is a second spot.
+  const std::size_t own = tops_[box_at(i, j)];
+  const auto top_x = [&](std::size_t t) { return static_cast<Index>(t % static_cast<std::size_t>(width_)) + xs_; };
+  const auto top_y = [&](std::size_t t) { return static_cast<Index>(t / static_cast<std::size_t>(width_)) + r0_; };
+  const double spacing2 = static_cast<double>(p_.min_spacing) * static_cast<double>(p_.min_spacing);
+  near_.clear();
+  for (Index row = b0_; row <= b1_; ++row)
+    for (Index col = c0_; col <= c1_; ++col) {
+      const std::size_t t = tops_[box_at(col, row)];
+      auto it = std::find_if(near_.begin(), near_.end(), [&](const Top& n) { return n.top == t; });
+      if (it == near_.end()) {
+        const double dx = static_cast<double>(top_x(t) - top_x(own));
+        const double dy = static_cast<double>(top_y(t) - top_y(own));
+        near_.push_back({t, t == own || dx * dx + dy * dy < spacing2, 0});
+        it = near_.end() - 1;
+      }
+      it->candidates += cls(col, row) == kCandidate;
+    }
+  merged_ = false;
+  second_.clear();
+  for (const Top& n : near_) {
+    const Index tx = top_x(n.top), ty = top_y(n.top);
+    if (n.top != own && n.ours && n.candidates >= std::max<Index>(p_.num_pixels, 1) &&
+        cls(tx, ty) == kCandidate && std::max(std::abs(tx - top_x(own)), std::abs(ty - top_y(own))) > 2) {
+      merged_ = true;
+      merged_x_ = static_cast<float>(tx) - 0.5f;
+      merged_y_ = static_cast<float>(ty) - 0.5f;
+      second_.push_back(n.top);
+    }
+  }
+}
+
+bool Strip::of_spot(Index col, Index row) const {
+  if (col < c0_ || col > c1_ || row < b0_ || row > b1_) return false;
+  const std::size_t t =
+      tops_[static_cast<std::size_t>((row - b0_) * (c1_ - c0_ + 1) + (col - c0_))];
+  for (const Top& n : near_)
+    if (n.top == t) return n.ours;
+  return false;
+}
+
+bool Strip::of_second_spot(Index col, Index row) const {
+  if (col < c0_ || col > c1_ || row < b0_ || row > b1_) return false;
+  const std::size_t t =
+      tops_[static_cast<std::size_t>((row - b0_) * (c1_ - c0_ + 1) + (col - c0_))];
+  return std::find(second_.begin(), second_.end(), t) != second_.end();
 }
 
 void Strip::load(Index r0, Index r1) {
@@ -698,24 +835,31 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
         peaks.flags[n] = kPeakSaturated;
         ++peaks.saturated;
       }
-      // Border and square maxima of the data, clipped to the region.
+      // Border and square maxima of the data, clipped to the region. A
+      // second spot too near to be a peak of its own is no slope under this
+      // one: its pixels are left out, and the two are one peak.
+      spot_basins(i, j);
       const Index h = p_.min_spacing / 2;
       const Index c0 = std::max(xs_, i - h), c1 = std::min(xe_, i + h);
       float border = kVerySmall, square = kVerySmall;
+      const auto value = [&](Index col, Index row) {
+        return of_second_spot(col, row) ? kVerySmall : d(col, row);
+      };
       for (Index row = std::max(r0_, j - h); row <= std::min(yend_region, j + h); ++row)
-        for (Index col = c0; col <= c1; ++col) square = std::max(square, d(col, row));
+        for (Index col = c0; col <= c1; ++col) square = std::max(square, value(col, row));
       for (Index row = std::max(r0_, j - h - 1); row <= std::min(yend_region, j + h + 1); ++row)
         for (Index col : {i - h, i + h})
-          if (col >= xs_ && col <= xe_) border = std::max(border, d(col, row));
+          if (col >= xs_ && col <= xe_) border = std::max(border, value(col, row));
       for (Index row : {j - h, j + h})
         if (row >= r0_ && row <= yend_region)
-          for (Index col = c0; col <= c1; ++col) border = std::max(border, d(col, row));
+          for (Index col = c0; col <= c1; ++col) border = std::max(border, value(col, row));
       if (0.9 * (double{square} - mean_) < double{border} - mean_) {
         if (peaks.flags[n] == kPeakSaturated) --peaks.saturated;
         peaks.flags[n] += kPeakBadWeak;
         ++peaks.bad_weak;
       } else if (p_.mode == 1) {
         integrate(i, j, peaks.intensity[n], peaks.sigma[n], peaks.x[n], peaks.y[n]);
+        if (merged_) merges.push_back({static_cast<Index>(n), merged_x_, merged_y_});
       }
     }
 }
@@ -810,6 +954,17 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     if (peaks.full || end >= yendelm) break;
   }
   copy_to(yendelm);
+  for (const Strip::Merge& m : strip.merges) {
+    const auto k = static_cast<std::size_t>(m.peak);
+    const auto at = [](float x, float y) {
+      return "(" + std::string(trimmed_text(format_f(x, 10, 1))) + ", " +
+             std::string(trimmed_text(format_f(y, 10, 1))) + ")";
+    };
+    IO_WRITE("INFO: The peak at " + at(peaks.x[k], peaks.y[k]) +
+                 " holds a second spot's maximum at " + at(m.x, m.y) +
+                 ", nearer than MIN. SPACING: the two are integrated as one peak",
+             status);
+  }
 
   for (Index n = 0; n < peaks.num_peaks; ++n) {
     const std::size_t k = static_cast<std::size_t>(n);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/imageops/upcalls.hpp"
@@ -208,6 +209,80 @@ TEST(PeakSearch, BadArgumentsChangeNothing) {
     s.peaks = PeakList(c.max_peaks);
     EXPECT_EQ(s.run(), c.code);
     EXPECT_EQ(s.peaks.num_peaks, 0);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Two spots of 21,915 and 53,020 counts (sigma 2 pixels) on a background of
+// about 100, searched with the on-line crystallography's controls (a box of
+// 31 pixels, MIN. SPACING 12). 17 pixels apart each is listed on its spot
+// with its own counts, though each one's box reaches the other; nearer than
+// MIN. SPACING they are one peak holding both, said as such, never a peak
+// on the background between them, on a flank, or a spot counted twice.
+TEST(PeakSearch, TwoNearSpotsAreListedApartOrSaidToBeOne) {
+  constexpr Index n = 256;
+  constexpr double kWeak = 21915.0, kStrong = 53020.0, kSigma = 2.0;
+  for (const double apart : {8.0, 12.0, 17.0}) {
+    SCOPED_TRACE(apart);
+    const double ax = 175.3, ay = 199.3;
+    const double bx = ax + apart * 15.4 / 16.6, by = ay + apart * 6.3 / 16.6;
+    std::vector<float> data(static_cast<std::size_t>(n * n));
+    std::uint32_t seed = 777;
+    for (Index j = 1; j <= n; ++j)
+      for (Index i = 1; i <= n; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        double v = 100.0 + 20.0 * (static_cast<double>(seed >> 8) / 16777216.0 - 0.5);
+        for (const auto& [cx, cy, counts] : {std::tuple{ax, ay, kWeak}, std::tuple{bx, by, kStrong}}) {
+          const double dx = static_cast<double>(i) - 0.5 - cx, dy = static_cast<double>(j) - 0.5 - cy;
+          v += counts / (2.0 * M_PI * kSigma * kSigma) *
+               std::exp(-(dx * dx + dy * dy) / (2.0 * kSigma * kSigma));
+        }
+        data[static_cast<std::size_t>(element(i, j, n))] = static_cast<float>(v);
+      }
+    PeakSearchParameters p;
+    p.mode = 1;
+    p.blur_size = 3;
+    p.data_minimum = 1.0f;
+    p.min_background = 16;
+    p.box_size = 31;
+    p.min_spacing = 12;
+    p.saturation = 65534.5f;
+    p.peak_sigma = 3.5f;
+    p.bad_sigma = 12.0f;
+    p.num_pixels = 16;
+    p.gain = 3.0f;
+    std::vector<std::uint8_t> mask(data.size(), 0);
+    std::vector<float> work(data.size());
+    PeakList peaks{50};
+    Status status = kStatusGood;
+    TerminalCapture terminal;
+    KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, n, n, data, mask, 1, 1, n, n, work, peaks, status);
+    ASSERT_EQ(status, kStatusGood);
+    const std::string said = terminal.text();
+    const bool one = apart < 12.5;
+    ASSERT_EQ(peaks.num_peaks, one ? 1 : 2) << said;
+    for (Index k = 0; k < peaks.num_peaks; ++k) EXPECT_EQ(peaks.flags[k], 0) << k;
+    if (one) {
+      EXPECT_NEAR(peaks.intensity[0], kWeak + kStrong, 0.03 * (kWeak + kStrong));
+      // On the line between the two maxima, nearer the stronger.
+      const double t = ((peaks.x[0] - ax) * (bx - ax) + (peaks.y[0] - ay) * (by - ay)) / (apart * apart);
+      EXPECT_GT(t, 0.5);
+      EXPECT_LT(t, 1.0);
+      EXPECT_NE(said.find("nearer than MIN. SPACING: the two are integrated as one peak"),
+                std::string::npos)
+          << said;
+    } else {
+      EXPECT_NEAR(peaks.x[0], ax, 0.1);
+      EXPECT_NEAR(peaks.y[0], ay, 0.1);
+      EXPECT_NEAR(peaks.intensity[0], kWeak, 0.02 * kWeak);
+      EXPECT_NEAR(peaks.x[1], bx, 0.1);
+      EXPECT_NEAR(peaks.y[1], by, 0.1);
+      EXPECT_NEAR(peaks.intensity[1], kStrong, 0.02 * kStrong);
+      EXPECT_EQ(said.find("integrated as one"), std::string::npos) << said;
+    }
   }
 }
 
