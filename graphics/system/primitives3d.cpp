@@ -216,6 +216,33 @@ class Horizon {
   Status* status_ = nullptr;
 };
 
+// Moves the world X position U of TEXT (justified by HORIZONTAL: 0 or 1
+// left, 2 centre, 3 right; HEIGHT in world units) so that the text lies
+// inside the window; LEFT and RIGHT are its world extent there.
+void gs_3d_text_inside(std::string_view text, int horizontal, float height, float& u, float& left,
+                       float& right, Status& status) {
+  float wx = 1.0f, wy = 1.0f;
+  gs_detail::world_per_page(wx, wy, status);
+  // Digits are at most 0.6 of the text height wide in the drawing fonts; the
+  // window's own measure replaces the estimate where it has one.
+  float text_width = 0.6f * static_cast<float>(text.size()) * (height / wy) *
+                     std::max(gs_state.xenum.text.width, 0.0f);
+  QG_INQ_TEXTWIDTH(static_cast<int>(text.size()), text, text_width, status);
+  const float width = text_width * wx;
+  left = horizontal == 2 ? u - 0.5f * width : horizontal == 3 ? u - width : u;
+  // The page's extent in world units: the window maps onto the viewport,
+  // which need not reach the page's edges.
+  const QgDbTransform& t = qg_db_transform;
+  float page_width = 1.0f, page_height = 1.0f;
+  QG_INQ_MAXPC(1, page_width, page_height, status);
+  const float per_page = t.vx2 != t.vx1 ? (t.wx2 - t.wx1) / (t.vx2 - t.vx1) : 0.0f;
+  const float edge1 = t.wx1 - t.vx1 * per_page, edge2 = t.wx1 + (page_width - t.vx1) * per_page;
+  const float lo = std::min(edge1, edge2), hi = std::max(edge1, edge2);
+  if (left + width > hi) u -= left + width - hi, left = hi - width;
+  if (left < lo) u += lo - left, left = lo;
+  right = left + width;
+}
+
 }  // namespace
 
 void GS_3POLYLINE(int n, std::span<const float> x, std::span<const float> y,
@@ -322,12 +349,25 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   gs_detail::axis_numbers(style, value_first, value_interval, number, factor, numbers, status);
   // Numbers stand beyond the large ticks by the enumeration gap.
   const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
+  // A projected axis can bring its numbers to the page's edge, or so close
+  // together that they run into one another: each number is kept inside
+  // the window, and one that would overlap the last one drawn is left out.
+  float last_left = 0, last_right = 0, last_v = 0;
+  bool drawn = false;
   for (int k = 0; k < number && status == kStatusGood; ++k) {
-    if (numbers[static_cast<std::size_t>(k)].empty()) continue;
+    const std::string& text = numbers[static_cast<std::size_t>(k)];
+    if (text.empty()) continue;
     float x = 0, y = 0, z = 0;
     axis_point(axis, first + static_cast<float>(k) * interval, p1, p2, x, y, z);
-    GS_3TEXT(x + dx * offset, y + dy * offset, z + dz * offset,
-             numbers[static_cast<std::size_t>(k)], status);
+    float u = 0, v = 0;
+    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, u, v);
+    float left = 0, right = 0;
+    gs_3d_text_inside(text, horizontal, height, u, left, right, status);
+    if (drawn && left < last_right && right > last_left && std::fabs(v - last_v) < 1.1f * height)
+      continue;
+    QG_TEXT(u, v, text, status);
+    drawn = true;
+    last_left = left, last_right = right, last_v = v;
   }
   if (factor == 1.0 || status != kStatusGood) return;
   // The common power of ten, one interval beyond the last number.
@@ -335,9 +375,12 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   axis_point(axis, first + static_cast<float>(number) * interval, p1, p2, x, y, z);
   float u = 0, v = 0;
   gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, u, v);
+  float left = 0, right = 0;
+  gs_3d_text_inside("x10  ", horizontal, height, u, left, right, status);
   GS_EXPONT(u, v, 1, horizontal, vertical, true, std::round(std::log10(static_cast<float>(factor))),
             style.text.font, style.text.colour, 0.0f, height, status);
 }
+
 
 void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                     Index ystrelm, Index xendelm, Index yendelm, float zmin, float zmax,
@@ -397,6 +440,21 @@ void GS_3DRMCELLARRAY(bool mask_on, float x1, float y1, float z1, float x2, floa
   qg_image_scaling_range(log, minimum, maximum);
   QG_3DMIMAGE(mask_on, minimum, maximum, u[0], v[0], u[1], v[1], u[2], v[2], u[3], v[3], xmaxdat,
               ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask, mask_colour, status);
+}
+
+void gs_3d_axis_label(float x, float y, float z, float dx, float dy, std::string_view text,
+                      Status& status) {
+  if (status != kStatusGood || !gs_state.xenum.text.output) return;
+  const float wy = world_per_page_y(status);
+  const GsAxisEnum& style = gs_state.xenum;
+  const float height = style.text.height * kTextHeight * wy;
+  const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
+  GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing, 0,
+               3, 3, 0.0f, 1.0f, status);
+  float u = 0, v = 0, left = 0, right = 0;
+  gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z, u, v);
+  gs_3d_text_inside(text, 3, height, u, left, right, status);
+  QG_TEXT(u, v + 1.5f * height, text, status);
 }
 
 }  // namespace kesta

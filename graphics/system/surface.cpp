@@ -296,6 +296,9 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
         px = xe, py = ye, dx = 1, dy = 1;
       }
       GS_3LINAXIS(3, 0.0f, h, range_min, range_max, px, py, dx, dy, 0, enumerate, 3, 3, status);
+      // Logarithmic heights are numbered by their powers of ten: the axis
+      // says so above its numbers, in their style.
+      if (log && enumerate) gs_3d_axis_label(px, py, h, dx, dy, "log10(Z)", status);
     }
   }
 }

@@ -280,6 +280,49 @@ TEST_F(SurfaceTest, ScalingAxesAndDegenerateData) {
   }
 }
 
+float ramp(float x, float y) { return 8.0f + x + 2.0f * y; }
+
+// A box turned and zoomed so that its corners pass the page's edges: every
+// number of the axes stays on the page (at most 0.6 of its height wide a
+// character), no two of one axis overlap, and logarithmic heights say so
+// over their axis.
+TEST_F(SurfaceTest, AxisNumbersStayOnThePageApartAndSayWhenLogarithmic) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  for (const bool log : {false, true}) {
+    SCOPED_TRACE(log);
+    QG_SET_LOGZSCALING(log, s);
+    make(6, 5, ramp);
+    for (const float window : {1.6f, 2.4f, 3.5f}) {
+      view(30.0f, 0.5f, window);
+      items.clear();
+      GS_3DSURFACE(6, 5, data, xaxis, yaxis, 1, 1, 6, 5, "", "", "", "", s);
+      ASSERT_EQ(s, kStatusGood);
+      float page_width = 1.0f, page_height = 1.0f;
+      QG_INQ_MAXPC(1, page_width, page_height, s);
+      std::vector<const PageItem*> numbers;
+      for (const PageItem* t : of("text")) {
+        if (t->text.empty()) continue;
+        const float width = 0.6f * static_cast<float>(t->text.size()) * t->height;
+        const float left = t->horizontal == 3   ? t->x[0] - width
+                           : t->horizontal == 2 ? t->x[0] - 0.5f * width
+                                                : t->x[0];
+        EXPECT_GE(left, -1e-4f) << t->text << " at " << t->x[0] << ", window " << window;
+        EXPECT_LE(left + width, page_width + 1e-4f) << t->text << ", window " << window;
+        if (t->horizontal == 3 && t->text != "log10(Z)") numbers.push_back(t);
+      }
+      ASSERT_GE(numbers.size(), 2u) << window;
+      for (std::size_t a = 0; a < numbers.size(); ++a)
+        for (std::size_t b = a + 1; b < numbers.size(); ++b)
+          EXPECT_GE(std::fabs(numbers[a]->y[0] - numbers[b]->y[0]), 1.1f * numbers[a]->height - 1e-5f)
+              << numbers[a]->text << " and " << numbers[b]->text << ", window " << window;
+      EXPECT_EQ(text("log10(Z)") != nullptr, log) << window;
+    }
+  }
+  QG_SET_LOGZSCALING(false, s);
+}
+
 // Page extremes of every point drawn; false when a point is not finite.
 bool drawn_extent(const std::vector<PageItem>& items, float& x1, float& y1, float& x2, float& y2) {
   x1 = y1 = 1e30f;
