@@ -154,13 +154,15 @@ void ask_start_up(Ask ask, Status& status) {
   } while (status == kStatusConsumed);
 }
 
-// The defaults file's name as the user knows it ("~" expanded).
-std::string defaults_path() {
+// The defaults file's name with "~" expanded into PATH; false when it
+// cannot be (PATH is then the name as given).
+bool defaults_path(std::string& path) {
   Status local = kStatusGood;
   int translation = 0;
-  std::string path;
   IO_TRANS_PATH(kDefaultsFile, translation, path, local);
-  return translation == 0 && local == kStatusGood ? path : std::string(kDefaultsFile);
+  if (translation == 0 && local == kStatusGood) return true;
+  path = kDefaultsFile;
+  return false;
 }
 
 // Whether the defaults may be saved at exit, given how the load went: only
@@ -172,11 +174,9 @@ bool defaults_may_be_saved(int retstat, Status status) {
   if (status != kStatusGood) return false;
   if (retstat == 0 || retstat == 4) return true;
   if (retstat != -1) return false;
-  Status local = kStatusGood;
-  int translation = 0;
   std::string path;
-  IO_TRANS_PATH(kDefaultsFile, translation, path, local);
-  if (translation != 0 || local != kStatusGood) return true;  // saving reports the problem
+  if (!defaults_path(path)) return true;  // saving reports the problem
+  Status local = kStatusGood;
   bool exists = false;
   int kind = 0;
   int found = 0;
@@ -352,8 +352,10 @@ int MAIN__() {
   // Saving an over-full file would drop the entries that did not fit, so it
   // is kept; the session's settings are then lost, and the user is told so.
   const bool over_full = retstat == 1;
+  std::string defaults_file;
+  defaults_path(defaults_file);
   if (over_full)
-    IO_WRITE("WARNING: " + defaults_path() + " holds more than the database takes (200 entries, "
+    IO_WRITE("WARNING: " + defaults_file + " holds more than the database takes (200 entries, "
                  "8,000 characters): it will be left as it is",
              status);
   const bool save_defaults = defaults_may_be_saved(retstat, status);
@@ -420,7 +422,7 @@ int MAIN__() {
   }
   if (over_full && status == kStatusGood) {
     Status local_write = kStatusGood;
-    IO_WRITE("WARNING: The settings of this session were not saved (" + defaults_path() +
+    IO_WRITE("WARNING: The settings of this session were not saved (" + defaults_file +
                  " is over-full)",
              local_write);
   }
