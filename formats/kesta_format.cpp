@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -206,13 +207,17 @@ bool read_description(int unit, ScratchImage& image, Status& status) {
     if (code == 3) return false;
     if (code <= 0) *text = value;
   }
-  for (auto [name, value] : {std::pair{"x_pixel_size", &image.x_pixel_size},
-                             std::pair{"y_pixel_size", &image.y_pixel_size}}) {
+  // An absent size is the format's default, no size of the file: it must
+  // not pass for the detector's.
+  for (auto [name, value, defaulted] :
+       {std::tuple{"x_pixel_size", &image.x_pixel_size, &image.x_pixel_size_defaulted},
+        std::tuple{"y_pixel_size", &image.y_pixel_size, &image.y_pixel_size_defaulted}}) {
     int code = 0;
     float v = 0.0f;
     FIO_FREAD_REAL(unit, name, code, v, status);
     if (code == 3) return false;
     *value = code == 0 ? v : kDefaultPixelSize;
+    *defaulted = code != 0;
   }
   std::string text;
   int code = 0;

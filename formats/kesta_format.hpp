@@ -46,9 +46,10 @@ void FIO_OUT_KESTA(bool gui, std::string_view input_file, Index xmaxdat, Index y
 // image of the request's shape (variances only when asked and present).
 // Refused with a message naming the file: not a regular file, not an item
 // file, cut inside a header record, a damaged or truncated item, no data
-// array, an empty one. Missing items get defaults: pixel sizes 1.0e-4,
-// overload 65532.5, axes at the pixel centres; a missing title or label keeps
-// the data set's. An image larger than the arrays is read in part after a
+// array, an empty one. Missing items get defaults: pixel sizes 1.0e-4 (marked
+// as the reader's default, so the stored detector sizes stand), overload
+// 65532.5, axes at the pixel centres; a missing title or label keeps the data
+// set's. An image larger than the arrays is read in part after a
 // warning.
 ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, Status& status);
 

@@ -21,6 +21,7 @@
 #include "core/raw_io.hpp"
 #include "core/system.hpp"
 #include "core/test_support.hpp"
+#include "formats/format_menus.hpp"
 #include "formats/formats_test_support.hpp"
 
 namespace kesta {
@@ -186,6 +187,37 @@ TEST_F(KestaFormat, MissingItemsGetTheirDefaultsAndOtherByteOrderIsSwapped) {
   EXPECT_EQ(d.yaxis[1], 1.5f);
   EXPECT_EQ(d.title, "kept");
   EXPECT_FALSE(d.variances_exist) << "the file has no variances";
+}
+
+// A file without pixel sizes gives no detector size: the whole read and the
+// block-wise road (the file series) leave the stored sizes to the data set
+// and give the database nothing to store.
+TEST_F(KestaFormat, AbsentPixelSizesLeaveTheStoredDetectorSizes) {
+  const std::string path = dir_.file("sizeless.kzt");
+  std::vector<float> values = {1.0f, 2.0f, 3.0f, 4.0f};
+  ASSERT_TRUE(io_open_stream(33, path, "wb"));
+  Index r = 1;
+  IO_FWRITE_RARRAY(33, "data_array", 2, 2, 1, 1, 2, 2, values, r, status_);
+  io_close_stream(33);
+  int stored = 1;
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, status_);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 1.72e-4f, stored, status_);
+
+  DataSet d(4, 4);
+  d.xps = d.yps = 3.0f;
+  ASSERT_EQ(read(d, path), 0);
+  EXPECT_FLOAT_EQ(d.xps, 7.5e-5f);
+  EXPECT_FLOAT_EQ(d.yps, 1.72e-4f);
+  const ImageRead whole = read_kesta_file(path, {4, 4, false}, status_);
+  ASSERT_TRUE(whole.ok());
+  ScratchImage described;
+  ASSERT_NE(open_kesta_rows(path, described, status_), nullptr);
+  for (const ScratchImage& image : {std::cref(whole.image), std::cref(described)}) {
+    const FioFilePixelSizes sizes = fio_file_pixel_sizes(image);
+    EXPECT_FALSE(sizes.x);
+    EXPECT_FALSE(sizes.y);
+  }
+  EXPECT_EQ(status_, kStatusGood);
 }
 
 void put(const std::string& path, Index offset, const std::string& bytes);

@@ -150,6 +150,8 @@ bool read_old_mar(StreamInput& input, const std::string& path, const ReadRequest
   }
   image.title = path + " " + info.date;
   write_scan_info(info, status);
+  // The older plates (1200 or 2000 pixels a row) were all read out at 150
+  // microns: the format's own pitch, the detector's, so not marked defaulted.
   image.x_pixel_size = image.y_pixel_size = 1.5e-4f;
   image.sample_distance = static_cast<float>(info.distance_mm / 1000.0);
   return true;

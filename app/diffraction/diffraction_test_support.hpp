@@ -49,6 +49,24 @@ inline bool write_native_image(const std::string& path, Index nx, Index ny,
   return retstat == 0 && status == kStatusGood;
 }
 
+// The same data set without the "x_pixel_size" and "y_pixel_size" items, as
+// files from before the program wrote them: the two one-record items are
+// left out of a written file.
+inline bool write_sizeless_native_image(const std::string& path, Index nx, Index ny,
+                                        const std::vector<float>& data) {
+  if (!write_native_image(path, nx, ny, data, 1.0e-4f, 1.0e-4f)) return false;
+  const std::string bytes = file_contents(path);
+  std::string kept;
+  for (std::size_t at = 0; at < bytes.size(); at += 512) {
+    const std::string record = bytes.substr(at, 512);
+    if (!record.starts_with("\\x_pixel_size:") && !record.starts_with("\\y_pixel_size:"))
+      kept += record;
+  }
+  if (kept.size() + 1024 != bytes.size()) return false;
+  write_text_file(path, kept);
+  return true;
+}
+
 // An N x N image of the program's own format with 100 micron pixels.
 inline bool write_square_image(const std::string& path, Index n, const std::vector<float>& data) {
   return write_native_image(path, n, n, data, 1.0e-4f, 1.0e-4f);

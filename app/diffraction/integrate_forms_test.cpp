@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/simulation.hpp"
 #include "app/main/data_store.hpp"
@@ -195,6 +196,25 @@ TEST_F(FormsReplay, RingsFromScanTakeTheFormsRegionAndGeometry) {
   a = KztArrays{};
 }
 
+// A 32 x 32 native file the program wrote, as read back.
+struct Written {
+  std::vector<float> data = std::vector<float>(32 * 32);
+  Index xnum = 0, ynum = 0;
+  float xps = 0, yps = 0;
+};
+
+bool read_written(std::string name, Written& w) {
+  std::vector<float> xaxis(32), yaxis(32), variances(32 * 32);
+  std::string title, xl, yl, zl;
+  bool variances_exist = false;
+  int retstat = -1;
+  float overload = 0;
+  Status status = kStatusGood;
+  FIO_IN_KESTA(true, 32, 32, variances_exist, name, retstat, w.xnum, w.ynum, xaxis, yaxis, w.data,
+               variances, title, xl, yl, zl, w.xps, w.yps, overload, status);
+  return retstat == 0 && status == kStatusGood;
+}
+
 // The real program in its window: both forms answered by an input macro.
 TEST(FormsProgram, MacroAnswersTheSimulationForms) {
   if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
@@ -223,18 +243,10 @@ TEST(FormsProgram, MacroAnswersTheSimulationForms) {
       testing::run_program(dir, "-key -dim32x32 -macforms.mac", "EXIT\nYES\n");
   EXPECT_EQ(r.code, 0) << r.output;
   EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
-  std::vector<float> xaxis(32), yaxis(32), out(32 * 32), variances(32 * 32);
-  std::string name = dir.file("out.kzt"), title, xl, yl, zl;
-  bool variances_exist = false;
-  int retstat = -1;
-  Index xnum = 0, ynum = 0;
-  float xps = 0, yps = 0, overload = 0;
-  Status status = kStatusGood;
-  FIO_IN_KESTA(true, 32, 32, variances_exist, name, retstat, xnum, ynum, xaxis, yaxis, out,
-               variances, title, xl, yl, zl, xps, yps, overload, status);
-  ASSERT_EQ(retstat, 0) << r.output;
-  EXPECT_EQ(xnum, 20);
-  EXPECT_EQ(ynum, 10);
+  Written w;
+  ASSERT_TRUE(read_written(dir.file("out.kzt"), w)) << r.output;
+  EXPECT_EQ(w.xnum, 20);
+  EXPECT_EQ(w.ynum, 10);
   // cos^3(2-theta) of the flat scan, times the polarisation factor of P = 1.
   for (Index j = 1; j <= 10; j += 3)
     for (Index i = 1; i <= 20; i += 4) {
@@ -242,9 +254,37 @@ TEST(FormsProgram, MacroAnswersTheSimulationForms) {
       const double t = std::atan2(std::hypot(x, y), 0.01), a = std::atan2(y, x);
       const double f = (1 + std::cos(t) * std::cos(t)) / 2 -
                        0.5 * std::cos(2 * a) * std::sin(t) * std::sin(t);
-      EXPECT_NEAR(out[(j - 1) * 32 + (i - 1)], std::pow(std::cos(t), 3) * f, 1e-5)
+      EXPECT_NEAR(w.data[(j - 1) * 32 + (i - 1)], std::pow(std::cos(t), 3) * f, 1e-5)
           << i << " " << j;
     }
+}
+
+// POLARISATION EFFECT on a scan proposes the stored detector sizes (75
+// microns), not the scan's steps of 0.5 degree (in radians): the factor then
+// differs from 1 by less than 1E-3 over 32 pixels at 100 mm, where the steps
+// would give 0.9 at the fifth. The scan keeps its own widths.
+TEST(FormsProgram, PolarisationOnAScanProposesTheDetectorSizes) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::TempDir dir;
+  testing::write_detector_defaults(dir);
+  ASSERT_TRUE(testing::write_native_image(dir.file("scan.kzt"), 32, 1,
+                                          std::vector<float>(32, 1.0f), 8.7266e-3f, 1.0e-2f));
+  testing::write_text_file(dir.file("p.mac"),
+                           "INPUT DATA\nKESTA STANDARD FORMAT\nscan.kzt\nPOLARISATION EFFECT\n"
+                           "POLARISATION\n0.5\nDISTANCE\n100\nX-BEAM CENTRE\n0\n"
+                           "Y-BEAM CENTRE\n0.5\nO.K.\nOUTPUT DATA\nKESTA STANDARD FORMAT\n"
+                           "out.kzt\n");
+  const testing::ProgramResult r =
+      testing::run_program(dir, "-key -dim32x32 -macp.mac", "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  Written w;
+  ASSERT_TRUE(read_written(dir.file("out.kzt"), w)) << r.output;
+  ASSERT_EQ(w.ynum, 1);
+  for (Index i = 0; i < 32; ++i) EXPECT_NEAR(w.data[i], 1.0f, 1e-3f) << i;
+  EXPECT_FLOAT_EQ(w.xps, 8.7266e-3f);
+  EXPECT_FLOAT_EQ(w.yps, 1.0e-2f);
 }
 
 }  // namespace

@@ -104,14 +104,16 @@ TEST(PowderWindow, TiltKeepsTheWavelengthOfItsGeometryForm) {
 }
 
 // INTEGRATE with the forms' proposals stores the detector's pixel sizes as
-// they were: after an image saved with pixel sizes of 0.0, and after a scan
-// (whose bin widths are its own) followed by a TIFF, which gives none.
+// they were: after an image saved with pixel sizes of 0.0, after a scan
+// (whose bin widths are its own) followed by a TIFF, which gives none, and
+// after a native image without size items.
 TEST(PowderWindow, IntegrationWithTheProposalsKeepsTheStoredPixelSizes) {
   if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
   for (const char* inputs :
-       {"INPUT\nzero.kzt\nO.K.\n", "INPUT\nscan.kzt\nO.K.\nINPUT\nframe.tif\nO.K.\nO.K.\n"}) {
+       {"INPUT\nzero.kzt\nO.K.\n", "INPUT\nscan.kzt\nO.K.\nINPUT\nframe.tif\nO.K.\nO.K.\n",
+        "INPUT\nsizeless.kzt\nO.K.\n"}) {
     TempDir dir;
     testing::write_detector_defaults(dir);
     ASSERT_TRUE(testing::write_native_image(dir.file("zero.kzt"), 40, 40,
@@ -119,6 +121,8 @@ TEST(PowderWindow, IntegrationWithTheProposalsKeepsTheStoredPixelSizes) {
     ASSERT_TRUE(testing::write_native_image(dir.file("scan.kzt"), 5, 1,
                                             std::vector<float>(5, 1.0f), 1.482524e-3f, 1.0e-2f));
     ASSERT_TRUE(testing::write_tiff_image(dir.file("frame.tif"), 40));
+    ASSERT_TRUE(testing::write_sizeless_native_image(dir.file("sizeless.kzt"), 40, 40,
+                                                     std::vector<float>(1600, 1.0f)));
     testing::write_text_file(dir.file("pd.mac"), std::string("POWDER DIFFRACTION (2-D)\n") +
                                                      inputs +
                                                      "INTEGRATE\nO.K.\nO.K.\nEXIT\nEXIT KESTA\nYES\n");

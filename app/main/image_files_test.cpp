@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "app/main/program_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -116,6 +117,32 @@ TEST(ImageFiles, NativeFileSurvivesTwoRunsOfTheProgram) {
   EXPECT_EQ(back.zlabel, "Counts");
   EXPECT_FLOAT_EQ(back.xps, 7.5e-5f);
   EXPECT_FLOAT_EQ(back.yps, 8.0e-5f);
+}
+
+// A native file without pixel sizes gives the detector none: the data set
+// takes the stored sizes, and the defaults file keeps them.
+TEST(ImageFiles, NativeFileWithoutPixelSizesKeepsTheStoredOnes) {
+  TempDir dir;
+  testing::write_text_file(dir.file(".kesta.def"),
+                           "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
+                           "X_PIXEL_SIZE\n7.5E-05\nY_PIXEL_SIZE\n1.72E-04\n");
+  ASSERT_TRUE(testing::write_sizeless_native_image(dir.file("old.kzt"), 7, 5,
+                                                   std::vector<float>(35, 1.0f)));
+  int code = -1;
+  const std::string out = run_program(dir,
+                                      "INPUT DATA\nKESTA STANDARD FORMAT\nold.kzt\n"
+                                      "OUTPUT DATA\nKESTA STANDARD FORMAT\nback.kzt\nEXIT\nYES\n",
+                                      code);
+  EXPECT_EQ(code, 0) << out;
+  EXPECT_NE(out.find("INFO: File item not found: x_pixel_size"), std::string::npos) << out;
+  const std::string defaults = file_contents(dir.file(".kesta.def"));
+  EXPECT_NE(defaults.find("\nX_PIXEL_SIZE\n7.5E-05\n"), std::string::npos) << defaults;
+  EXPECT_NE(defaults.find("\nY_PIXEL_SIZE\n1.72E-04\n"), std::string::npos) << defaults;
+  Image back(7, 5);
+  Index xnum = 0, ynum = 0;
+  ASSERT_TRUE(read_image(dir.file("back.kzt"), back, xnum, ynum));
+  EXPECT_FLOAT_EQ(back.xps, 7.5e-5f);
+  EXPECT_FLOAT_EQ(back.yps, 1.72e-4f);
 }
 
 TEST(ImageFiles, DataStoreCommandsOnALoadedImage) {

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/interfaces/help_texts.hpp"
@@ -409,6 +410,30 @@ TEST(Program, ArraySizesNotSavedInAFullDefaultsDatabaseAreReported) {
   EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
 }
 
+// A defaults file holding more than the database takes would lose entries
+// if saved: it is left as it is, and the user is told so at start and at exit.
+TEST(Program, OverFullDefaultsFileIsLeftAndTheLossIsSaid) {
+  const std::string header = "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n";
+  std::string entries = header, characters = header;
+  for (int i = 0; i < 201; ++i) entries += "KEY" + std::to_string(i) + "\n1\n";
+  for (int i = 0; i < 40; ++i)
+    characters += "KEY" + std::to_string(i) + "\n" + std::string(250, 'v') + "\n";
+  for (const std::string& full : {entries, characters}) {
+    TempDir dir;
+    write_file(dir.file(".kesta.def"), full);
+    const Result r = run(dir, "-nogr -dim10x10", "INFORMATION\nEXIT\nYES\n");
+    EXPECT_EQ(r.code, 0);
+    const std::string start = "WARNING: " + dir.file(".kesta.def") +
+                              " holds more than the database takes (200 entries, 8,000 "
+                              "characters): it will be left as it is\n";
+    const std::string end = "WARNING: The settings of this session were not saved (" +
+                            dir.file(".kesta.def") + " is over-full)\n";
+    EXPECT_TRUE(has(r.output, start)) << r.output;
+    EXPECT_LT(r.output.find(end), r.output.find("BYE: KESTA")) << r.output;
+    EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
+  }
+}
+
 TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
   const std::string stored =
       "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\nDIM1_DATA\n64\n"
@@ -650,6 +675,36 @@ TEST(Program, DefaultsFileProblemsOnlyWarn) {
   EXPECT_EQ(r.code, 0);
   EXPECT_TRUE(has(r.output, "WARNING: Problem saving default values"));
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
+// A stored pixel size that no detector has (a scan's step kept by an old
+// read) is used as it stands, and said once at start-up with the way to set
+// it; sizes within 1.0E-06 to 5.0E-03 m, both included, are not.
+TEST(Program, StoredPixelSizesNoDetectorHasAreSaidAtStartUp) {
+  for (const auto& [x, y, said] :
+       {std::tuple{"9.99E-07", "1.0E-06", "X pixel size 9.990000E-07 m"},
+        std::tuple{"5.0E-03", "5.01E-03", "Y pixel size 5.010000E-03 m"},
+        std::tuple{"1.48E-03", "1.0E-02", "Y pixel size 1.000000E-02 m"},
+        std::tuple{"1.0E-06", "5.0E-03", ""}}) {
+    TempDir dir;
+    write_file(dir.file(".kesta.def"),
+               std::string("DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n") +
+                   "X_PIXEL_SIZE\n" + x + "\nY_PIXEL_SIZE\n" + y + "\n");
+    const Result r = run(dir, "-nogr -dim10x10", "EXIT\nYES\n");
+    EXPECT_EQ(r.code, 0);
+    std::size_t lines = 0;
+    for (std::size_t at = r.output.find("WARNING: The stored"); at != std::string::npos;
+         at = r.output.find("WARNING: The stored", at + 1))
+      ++lines;
+    EXPECT_EQ(lines, *said ? 1u : 0u) << r.output;
+    if (*said) {
+      EXPECT_TRUE(has(r.output, std::string("WARNING: The stored ") + said +
+                                    " is no detector's: set it with GEOMETRY (EXPERIMENT)\n"))
+          << r.output;
+    }
+    EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")),
+                    std::string("X_PIXEL_SIZE\n") + x + "\nY_PIXEL_SIZE\n" + y + "\n"));
+  }
 }
 
 }  // namespace

@@ -380,9 +380,12 @@ void run_fit(Dispatch& d, Status& status) { KZT_FIT(d.sets, d.graphics_kind, sta
 
 void run_polarisation(Dispatch& d, Status& status) {
   const KztArrays& a = arrays();
-  KZT_POLARISATION(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                   d.sets.x_pixel_size, d.sets.y_pixel_size, d.sets.variances_exist,
-                   kzt_image(a.data), kzt_image(a.variances), status);
+  DetectorPixelSizes pixels =
+      kzt_detector_pixel_sizes(a.ynumdat, d.sets.x_pixel_size, d.sets.y_pixel_size);
+  KZT_POLARISATION(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, pixels.x,
+                   pixels.y, d.sets.variances_exist, kzt_image(a.data), kzt_image(a.variances),
+                   status);
+  kzt_keep_pixel_sizes(pixels, d.sets.x_pixel_size, d.sets.y_pixel_size);
 }
 
 void run_powder_ring(Dispatch& d, Status& status) {

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,9 @@ namespace {
 
 constexpr std::string_view kDefaultsFile = "~/.kesta.def";
 constexpr int kMaxArraySize = 1000000;
+// The pixel sizes of real detectors lie well inside these bounds (metres).
+constexpr float kSmallestPixelSize = 1.0e-6f;
+constexpr float kLargestPixelSize = 5.0e-3f;
 
 std::string host_name() {
   char name[256] = {};
@@ -150,6 +154,17 @@ void ask_start_up(Ask ask, Status& status) {
   } while (status == kStatusConsumed);
 }
 
+// The defaults file's name with "~" expanded into PATH; false when it
+// cannot be (PATH is then the name as given).
+bool defaults_path(std::string& path) {
+  Status local = kStatusGood;
+  int translation = 0;
+  IO_TRANS_PATH(kDefaultsFile, translation, path, local);
+  if (translation == 0 && local == kStatusGood) return true;
+  path = kDefaultsFile;
+  return false;
+}
+
 // Whether the defaults may be saved at exit, given how the load went: only
 // over a file that was read (a damaged one keeps its entries read whole), or
 // where there was no file (a first run creates it). A start that failed before
@@ -159,11 +174,9 @@ bool defaults_may_be_saved(int retstat, Status status) {
   if (status != kStatusGood) return false;
   if (retstat == 0 || retstat == 4) return true;
   if (retstat != -1) return false;
-  Status local = kStatusGood;
-  int translation = 0;
   std::string path;
-  IO_TRANS_PATH(kDefaultsFile, translation, path, local);
-  if (translation != 0 || local != kStatusGood) return true;  // saving reports the problem
+  if (!defaults_path(path)) return true;  // saving reports the problem
+  Status local = kStatusGood;
   bool exists = false;
   int kind = 0;
   int found = 0;
@@ -294,12 +307,19 @@ void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_siz
   if (graphics_on) kzt_restore_display(status);
   // A size not above 0 (kept by a defaults file from before sizes were
   // checked) is no detector's: the data set keeps its own.
-  for (auto [key, target] : {std::pair{"X_PIXEL_SIZE", &x_pixel_size},
-                             std::pair{"Y_PIXEL_SIZE", &y_pixel_size}}) {
+  for (auto [key, axis, target] : {std::tuple{"X_PIXEL_SIZE", "X", &x_pixel_size},
+                                   std::tuple{"Y_PIXEL_SIZE", "Y", &y_pixel_size}}) {
     int retstat = 0;
     float size = *target;
     IO_INQ_RKEYVALUE(key, size, retstat, status);
-    if (retstat == 0 && size > 0.0f && std::isfinite(size)) *target = size;
+    if (retstat != 0 || !(size > 0.0f) || !std::isfinite(size)) continue;
+    *target = size;
+    // A size no detector has (a scan's step stored by an old read) would
+    // leave every integration empty without a word: it is used, but said.
+    if (size < kSmallestPixelSize || size > kLargestPixelSize)
+      IO_WRITE("WARNING: The stored " + std::string(axis) + " pixel size " + IO_RTOC(size) +
+                   " m is no detector's: set it with GEOMETRY (EXPERIMENT)",
+               status);
   }
 }
 
@@ -329,6 +349,15 @@ int MAIN__() {
   IO_LOAD_DATABASE(kDefaultsFile, retstat, status);
   // A damaged file is reported by the loader itself.
   if (retstat > 0 && retstat != 4) IO_WRITE("WARNING: Problem inputting internal database", status);
+  // Saving an over-full file would drop the entries that did not fit, so it
+  // is kept; the session's settings are then lost, and the user is told so.
+  const bool over_full = retstat == 1;
+  std::string defaults_file;
+  defaults_path(defaults_file);
+  if (over_full)
+    IO_WRITE("WARNING: " + defaults_file + " holds more than the database takes (200 entries, "
+                 "8,000 characters): it will be left as it is",
+             status);
   const bool save_defaults = defaults_may_be_saved(retstat, status);
 
   KztDataSets sets;
@@ -390,6 +419,12 @@ int MAIN__() {
     retstat = 0;
     IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
     if (retstat != 0) IO_WRITE("WARNING: Problem saving default values", save_status);
+  }
+  if (over_full && status == kStatusGood) {
+    Status local_write = kStatusGood;
+    IO_WRITE("WARNING: The settings of this session were not saved (" + defaults_file +
+                 " is over-full)",
+             local_write);
   }
   if (status == kStatusGood) {
     KZT_TRAILER(sets.version, status);
