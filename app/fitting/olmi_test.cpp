@@ -160,7 +160,9 @@ TEST(Olmi, EvolutionCarriesOnThroughAStretchOfPureNoise) {
   // ends valid on them.
   constexpr Index kWide = 200, kRows = 60;
   const auto centre = [](Index y) { return 60.0f + 0.1f * static_cast<float>(y - 1); };
-  const auto height = [](Index y) { return 60.0f + 40.0f * static_cast<float>(y - 1) / (kRows - 1); };
+  const auto height = [](Index y) {
+    return 60.0f + 40.0f * static_cast<float>(y - 1) / (kRows - 1);
+  };
   const auto noise_only = [](Index y) { return y >= 20 && y <= 35; };
   const std::vector<float> axis = testing::centre_axis(kWide);
   for (const std::uint64_t seed : {1u, 2u, 3u}) {
