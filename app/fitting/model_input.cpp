@@ -77,15 +77,18 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
     if (p.kind == 1) {
       if (!room(6)) continue;
       const int t = kGaussian;
+      const bool on_row = p.row_width > 0.0f;
       ++f;
       put(m, p.x, make_code(f, t, 1), feature_name("GAU", f, " XCe"), 1.0f);
-      put(m, p.y, make_code(f, t, 2), feature_name("GAU", f, " YCe"), 1.0f);
+      put(m, p.y, make_code(f, t, 2), feature_name("GAU", f, " YCe"), 1.0f, on_row);
       put(m, p.height, make_code(f, t, 3), feature_name("GAU", f, " MAX"),
           std::max(0.5f * std::sqrt(std::fabs(p.height)), 2.0f));
-      put(m, 2.0f * d1 / 2.354f, make_code(f, t, 4), feature_name("GAU", f, " 1SD"), 1.0f);
-      put(m, 2.0f * d2 / 2.354f, make_code(f, t, 5), feature_name("GAU", f, " 2SD"), 1.0f);
-      put(m, std::atan2(p.y1 - p.y, p.x1 - p.x), make_code(f, t, 6), feature_name("GAU", f, " ANG"),
-          0.17477f);
+      put(m, 2.0f * (on_row ? std::fabs(p.x1 - p.x) : d1) / 2.354f, make_code(f, t, 4),
+          feature_name("GAU", f, " 1SD"), 1.0f);
+      put(m, on_row ? p.row_width : 2.0f * d2 / 2.354f, make_code(f, t, 5),
+          feature_name("GAU", f, " 2SD"), 1.0f, on_row);
+      put(m, on_row ? 0.0f : std::atan2(p.y1 - p.y, p.x1 - p.x), make_code(f, t, 6),
+          feature_name("GAU", f, " ANG"), 0.17477f, on_row);
       result_name(m, feature_name("GAU", f, " INT"));
       continue;
     }
@@ -274,13 +277,27 @@ void input_peak(InputSession& s, int kind, Status& status) {
   }
   InputPeak p;
   p.kind = kind;
+  // One row is drawn as a graph of intensity: a Gaussian's clicks give its X
+  // position and X width only, and its Y is the row's.
+  const bool on_row = kind == 1 && s.ys == s.ye && s.xe > s.xs;
   if (!click(s, "CLICK ON PEAK CENTRE", "Place cursor on centre of peak to be defined", p.x, p.y,
              status) ||
       !click(s, "CLICK ON FIRST (OR RADIAL) HALF HEIGHT COORDINATE",
              "Place cursor on first half height position", p.x1, p.y1, status) ||
-      !click(s, "CLICK ON SECOND (OR ANGULAR) HALF HEIGHT COORDINATE",
-             "Place cursor on second half height position", p.x2, p.y2, status))
+      (!on_row && !click(s, "CLICK ON SECOND (OR ANGULAR) HALF HEIGHT COORDINATE",
+                         "Place cursor on second half height position", p.x2, p.y2, status)))
     return;
+  if (on_row) {
+    const auto& ay = s.frame.y_axis;
+    const std::size_t row = static_cast<std::size_t>(s.ys - 1);
+    p.y = p.y1 = p.y2 = ay[row];
+    p.x2 = p.x;
+    // One row's height in axis units (1 where the axis has no neighbour).
+    float width = 0.0f;
+    if (s.ys < s.frame.ynumdat) width = std::fabs(ay[row + 1] - ay[row]);
+    else if (s.ys > 1) width = std::fabs(ay[row] - ay[row - 1]);
+    p.row_width = std::isfinite(width) && width > 0.0f ? width : 1.0f;
+  }
   p.height = residual_at(s, p.x, p.y);
   if (kind == 4) {
     float tx = 0.0f, ty = 0.0f;

@@ -19,6 +19,10 @@ struct InputPeak {
   float x2 = 0.0f, y2 = 0.0f;  // second (angular) half-height position
   float height = 0.0f;
   float twin_height = 0.0f;
+  // Above 0 for a Gaussian clicked on one row drawn as a graph, where the
+  // clicks' Y is an intensity: the peak lies on the row's centre (Y) with
+  // this Y width and no rotation, none of the three refined.
+  float row_width = 0.0f;
 };
 
 // A row-line as typed (angles in radians, PPa and PSh as angles).

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+#include "app/fitting/fit2d.hpp"
 #include "app/fitting/fitting_test_support.hpp"
 #include "app/fitting/surface.hpp"
 #include "core/defaults_db.hpp"
@@ -173,6 +174,62 @@ TEST_F(ClickMenu, TypedClicksBuildTheModelOnTheResidual) {
   }
   EXPECT_EQ(status, kStatusEscape);
   EXPECT_EQ(model.num_parameters, 5);
+}
+
+TEST_F(ClickMenu, GaussianOnOneRowTakesItsYFromTheRowAndFits) {
+  // A scan of 80 channels: a Gaussian of height 100, SD 3 at 29.5 on a level
+  // of 10, drawn as a graph whose vertical axis is the intensity.
+  KztArrays& a = vosq_kzt_arrays;
+  Status status = kStatusGood;
+  kzt_free_arrays(a, status);
+  kzt_allocate_arrays(80, 1, true, false, false, a, status);
+  ASSERT_EQ(status, kStatusGood);
+  a.xnumdat = a.xendelm = 80;
+  a.ynumdat = a.yendelm = 1;
+  a.xstrelm = a.ystrelm = 1;
+  const std::vector<float> ax = testing::centre_axis(80), ay = testing::centre_axis(1);
+  std::copy(ax.begin(), ax.end(), a.xaxis);
+  a.yaxis[0] = ay[0];
+  for (Index x = 1; x <= 80; ++x) {
+    const double d = (static_cast<double>(x) - 0.5 - 29.5) / 3.0;
+    a.data[x - 1] = static_cast<float>(10.0 + 100.0 * std::exp(-0.5 * d * d));
+  }
+  KztDataSets sets;
+  FitModel model;
+  testing::TerminalCapture terminal;
+  {
+    // The peak's top and its half height on the graph: two clicks.
+    testing::ScriptedInput input({"GAUSSIAN", "1", "29.5", "110", "1", "33.0", "60", "EXIT"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(model.num_parameters, 6);
+  EXPECT_NEAR(model.params[0], 29.5f, 1e-4f);
+  // The row's centre, one row tall, unrotated: held.
+  EXPECT_EQ(model.params[1], 0.5f);
+  EXPECT_NEAR(model.params[2], 110.0f, 0.01f);
+  EXPECT_NEAR(model.params[3], 2.0f * 3.5f / 2.354f, 1e-4f);
+  EXPECT_EQ(model.params[4], 1.0f);
+  EXPECT_EQ(model.params[5], 0.0f);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(model.constraints[i], i == 1 || i >= 4) << i;
+  // The fit from it finds the peak, a valid one.
+  const ModelFrame frame = testing::frame_over(80, 1, ax, ay);
+  std::vector<float> fitted(80, 0.0f);
+  FitModel fit = model;
+  testing::add_feature(fit, kSurface, {40.0f});
+  fit.x_order = fit.y_order = 0;
+  fit.x_min_poly = 0.0f, fit.x_max_poly = 80.0f, fit.y_min_poly = 0.0f, fit.y_max_poly = 1.0f;
+  const Fit2dOutcome outcome =
+      KZT_LSQKESTA(frame, std::span<const float>(a.data, 80), {}, {}, 1, 1, 80, 1, false, 20.0f,
+                   fit, fitted, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_TRUE(outcome.fitted);
+  EXPECT_TRUE(outcome.valid) << terminal.text();
+  EXPECT_NEAR(fit.params[0], 29.5f, 0.01f);
+  EXPECT_EQ(fit.params[1], 0.5f);
+  EXPECT_NEAR(fit.params[2], 100.0f, 0.1f);
+  EXPECT_NEAR(fit.params[3], 3.0f, 0.01f);
 }
 
 TEST_F(ClickMenu, MaskColourIsAskedAndSet) {

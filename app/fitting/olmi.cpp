@@ -472,11 +472,27 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     const std::string plot_title =
         (title.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
         ": Row " + std::to_string(y);
-    work = seed;
-    const OlmiRowFit fit = KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y),
-                                       mask_of(y), x_axis, xstrelm, xendelm, controls.weighted,
-                                       controls.iterations, work, y, status);
+    const auto fit_from = [&](const FitModel& from, FitModel& model) {
+      model = from;
+      return KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y), mask_of(y),
+                         x_axis, xstrelm, xendelm, controls.weighted, controls.iterations, model,
+                         y, status);
+    };
+    OlmiRowFit fit = fit_from(seed, work);
     if (status != kStatusGood) return;
+    // Under evolution a row whose fit from the seed ends without a valid
+    // model is fitted once more from the start model: rows of noise fit a
+    // tiny peak that is valid and seeds the next row, and from such a seed
+    // the peak, back again, runs away. The second fit stands when valid.
+    if (controls.evolve && !(fit.fitted && fit.valid) && seed.params != start.params) {
+      FitModel again;
+      OlmiRowFit second = fit_from(start, again);
+      if (status != kStatusGood) return;
+      if (second.fitted && second.valid) {
+        fit = std::move(second);
+        work = again;
+      }
+    }
     store(y, fit);
     if (fit.fitted && !fit.valid) invalid.push_back(y);
     if (!fit.fitted) {

@@ -104,7 +104,9 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // KZT_OLMIOPTIMISE: fits rows START_ROW..YENDELM, then START_ROW - 1 down to
 // YSTRELM, each row from START, or under evolution from the last row of its
 // pass whose fit gave a valid model (the downward pass from the start row's
-// fit when it was valid; START before any such row); stores each row's
+// fit when it was valid; START before any such row); under evolution a row
+// whose fit from such a seed fails or gives no valid model is fitted once
+// more from START, and that fit stands when it is valid; stores each row's
 // reported parameters and results in the vectors
 // (vectors 1..50, rows 1..500; one warning for what does not fit). A row that
 // failed to fit has no results: its parameters and results become 0.0, so

@@ -465,8 +465,17 @@ void KZT_OLMIDISPLAY(const FitModel& model, std::span<const float> row,
   }
   float gx1 = 0, gy1 = 0, gx2 = 1, gy2 = 1;
   GS_INQ_GPP(gx1, gy1, gx2, gy2, status);
-  const float split = gy1 + 0.3f * (gy2 - gy1);
-  GS_SET_GPP(gx1, split, gx2, gy2, status);
+  // The graph's rectangle holds both panels' axes, the residuals' below
+  // taking 0.3 of the height, with room between them for the upper panel's
+  // X numbers and label and the lower panel's title, so that neither is
+  // drawn into the other panel.
+  float below = 0.0f, above = 0.0f;
+  gs_xy_text_room(below, above);
+  const float height = gy2 - gy1;
+  const float axes = std::max(height - below - above, 0.2f * height);
+  const float lower_top = gy1 + 0.3f * axes;
+  const float upper_bottom = gy2 - 0.7f * axes;
+  GS_SET_GPP(gx1, upper_bottom, gx2, gy2, status);
   if (errors.empty())
     GS_XYGRAPH(c, title, "Channels", "Intensity", status);
   else
@@ -489,7 +498,7 @@ void KZT_OLMIDISPLAY(const FitModel& model, std::span<const float> row,
   int background = 0;
   GS_INQ_BACKGROUND(fill, background, status);
   GS_SET_BACKGROUND(false, background, status);
-  GS_SET_GPP(gx1, gy1, gx2, split, status);
+  GS_SET_GPP(gx1, gy1, gx2, lower_top, status);
   GS_XYSGRAPH(xmaxdat, xstrelm, xendelm, x_axis, residual, " Residuals ", "Channels", "Residual",
               status);
   Status local = kStatusGood;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/fitting/fitting_test_support.hpp"
@@ -141,6 +142,59 @@ TEST_F(OneDPage, DisplayDrawsBothPanelsAndRestoresTheGraphPosition) {
   EXPECT_NE(text(" Residuals"), nullptr);
   EXPECT_NE(text("Scan: Row 3"), nullptr);
   EXPECT_NE(terminal.text().find("WARNING: Problem with variance values"), std::string::npos);
+}
+
+TEST_F(OneDPage, EachPanelKeepsItsTextsAndTheOtherPanelsClear) {
+  // The upper panel's X numbers and label hang below its axes, the lower
+  // panel's title stands above its axes: everything of the upper panel
+  // (drawn up to its Y label) lies above everything of the lower one, with
+  // the default text sizes and with larger ones.
+  const std::vector<float> row = peak_row(), axis = testing::centre_axis(80);
+  FitModel model;
+  model.num_features = 1;
+  model.num_parameters = 3;
+  model.params = {29.5f, 100.0f, 3.0f};
+  model.codes = {20010201, 20201, 10030201};
+  // The vertical extent of an item: a text's from its alignment (a base
+  // line leaves room for descenders), a line's from its points.
+  const auto extent = [](const testing::PageItem& item, float& low, float& high) {
+    if (item.kind == "text") {
+      const float h = item.height, y = item.y[0];
+      switch (item.vertical) {
+        case 1:
+        case 2: low = y - h, high = y; break;
+        case 4: low = y - 0.3f * h, high = y + h; break;
+        case 5: low = y, high = y + h; break;
+        default: low = y - h, high = y + h; break;
+      }
+    } else {
+      low = *std::min_element(item.y.begin(), item.y.end());
+      high = *std::max_element(item.y.begin(), item.y.end());
+    }
+  };
+  for (const float scale : {1.0f, 1.6f}) {
+    gs_state.xenum.text.height = gs_state.xlabel.height = gs_state.title.height = scale;
+    items.clear();
+    Status status = kStatusGood;
+    KZT_OLMIDISPLAY(model, row, {}, {}, axis, 80, 1, 80, "Scan: Row 3", status);
+    ASSERT_EQ(status, kStatusGood);
+    const testing::PageItem* split = text("Intensity");
+    ASSERT_NE(split, nullptr);
+    float upper_low = 1e9f, lower_high = -1e9f;
+    bool upper = true;
+    for (const testing::PageItem& item : items) {
+      const bool beside = item.kind == "text" && item.angle != 0.0f;  // the Y labels
+      if ((item.kind == "text" || item.kind == "polyline") && !beside) {
+        float low = 0.0f, high = 0.0f;
+        extent(item, low, high);
+        if (upper) upper_low = std::min(upper_low, low);
+        else lower_high = std::max(lower_high, high);
+      }
+      if (&item == split) upper = false;
+    }
+    ASSERT_FALSE(upper);
+    EXPECT_GT(upper_low, lower_high) << "text scale " << scale;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "app/fitting/fitting_test_support.hpp"
@@ -132,6 +133,88 @@ TEST(Olmi, EvolvingRowsStartFromTheLastValidRowNotFromOneWithoutThePeak) {
   }
   for (const std::vector<Index>* bad : {&output.failed_rows, &output.invalid_rows})
     for (Index y : *bad) EXPECT_TRUE(y >= 12 && y <= 16) << "row " << y;
+}
+
+// Gaussian noise of SD 1.5, the same on every run (Box-Muller on a fixed
+// linear congruential sequence).
+struct Noise {
+  std::uint64_t state;
+  explicit Noise(std::uint64_t seed) : state(seed) {}
+  double uniform() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
+  }
+  float next() {
+    return static_cast<float>(1.5 * std::sqrt(-2.0 * std::log(uniform())) *
+                              std::cos(6.283185307179586 * uniform()));
+  }
+};
+
+TEST(Olmi, EvolutionCarriesOnThroughAStretchOfPureNoise) {
+  // 60 rows of 200 channels: a Gaussian (height 60 rising to 100, SD 3,
+  // drifting 0.1 channel a row) and a Lorentzian (height 50, HWHM 4) on a
+  // sloped level, with noise; rows 20 to 35 hold no Gaussian. Those rows fit
+  // a small valid peak in the noise, which seeds the next row, and from
+  // such a seed the Gaussian, back again, runs away. Started before the
+  // stretch and inside it, with three noises, every row holding both peaks
+  // ends valid on them.
+  constexpr Index kWide = 200, kRows = 60;
+  const auto centre = [](Index y) { return 60.0f + 0.1f * static_cast<float>(y - 1); };
+  const auto height = [](Index y) {
+    return 60.0f + 40.0f * static_cast<float>(y - 1) / (kRows - 1);
+  };
+  const auto noise_only = [](Index y) { return y >= 20 && y <= 35; };
+  const std::vector<float> axis = testing::centre_axis(kWide);
+  for (const std::uint64_t seed : {1u, 2u, 3u}) {
+    std::vector<float> data(static_cast<std::size_t>(kWide * kRows));
+    Noise noise(seed);
+    for (Index y = 1; y <= kRows; ++y)
+      for (Index x = 1; x <= kWide; ++x) {
+        const double c = static_cast<double>(x) - 0.5;
+        const double g = (c - centre(y)) / 3.0, l = (c - 140.0 + 0.06 * (y - 1)) / 4.0;
+        data[static_cast<std::size_t>((y - 1) * kWide + x - 1)] =
+            static_cast<float>(20.0 + 0.05 * c + 50.0 / (1.0 + l * l) +
+                               (noise_only(y) ? 0.0 : height(y) * std::exp(-0.5 * g * g))) +
+            noise.next();
+      }
+    for (const Index start_row : {Index{10}, Index{27}}) {
+      // The start model as clicked: near the peaks, not on them.
+      FitModel start = gaussian_on_level(centre(start_row) + 0.7f, 70.0f, 3.6f, 26.0f);
+      start.num_features = 3;
+      start.num_parameters = 8;
+      start.params = {centre(start_row) + 0.7f, 70.0f, 3.6f, 140.5f - 0.06f * (start_row - 1),
+                      45.0f, 4.8f, 52.0f, 4.0f};
+      start.codes = {20010201, 20201, 10030201, 20010302, 20302, 10030302, 60010503, 20503};
+      start.scales = {1.0f, 8.0f, 0.5f, 1.0f, 7.0f, 0.5f, 1.0f, 0.1f};
+      start.x_order = 1;
+      start.x_max_poly = 200.0f;
+      std::vector<float> store(kMaxVecValues * kMaxVectors, 0.0f);
+      KztVectors vectors;
+      vectors.vectors = store.data();
+      OlmiControls controls;
+      controls.evolve = true;
+      OlmiOutput output;
+      Status status = kStatusGood;
+      {
+        testing::TerminalCapture quiet;
+        KZT_OLMIOPTIMISE(kWide, kRows, data, {}, {}, axis, 1, 1, kWide, kRows, start_row, "Scan",
+                         controls, start, vectors, nullptr, &output, status);
+      }
+      ASSERT_EQ(status, kStatusGood);
+      const auto value = [&](int vector, Index y) {
+        return store[static_cast<std::size_t>((vector - 1) * kMaxVecValues + y - 1)];
+      };
+      for (const std::vector<Index>* bad : {&output.failed_rows, &output.invalid_rows})
+        for (Index y : *bad)
+          EXPECT_TRUE(noise_only(y)) << "row " << y << ", noise " << seed << ", from " << start_row;
+      for (Index y = 1; y <= kRows; ++y) {
+        if (noise_only(y)) continue;
+        EXPECT_NEAR(value(1, y), centre(y), 0.2f) << y << " " << seed << " " << start_row;
+        EXPECT_NEAR(value(2, y), height(y), 4.0f) << y << " " << seed << " " << start_row;
+        EXPECT_NEAR(value(4, y), 140.0f - 0.06f * (y - 1), 0.3f) << y;
+      }
+    }
+  }
 }
 
 TEST(Olmi, VoigtResultsAndWidthsOfZero) {

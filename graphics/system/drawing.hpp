@@ -121,6 +121,10 @@ void GS_KEY(Index numcurves, Status& status);
 void GS_TITLE(std::string_view text, Status& status);
 void GS_XLABEL(std::string_view text, Status& status);
 void GS_YLABEL(std::string_view text, Status& status);
+// The page room an x/y graph's texts take outside its axes rectangle:
+// BELOW the X axis its numbers and label, ABOVE the frame its title, each
+// with a small margin. Graphs stacked on one page are set apart by these.
+void gs_xy_text_room(float& below, float& above);
 
 // ---- Images ----
 void GS_PLOT(Index xmaxdat, Index ymaxdat, std::span<const float> data,

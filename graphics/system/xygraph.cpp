@@ -635,6 +635,21 @@ void GS_XLABEL(std::string_view text, Status& status) {
           text.substr(0, SLEN(text)), status);
 }
 
+void gs_xy_text_room(float& below, float& above) {
+  const GsState& g = gs_state;
+  constexpr float kMargin = 0.01f;
+  constexpr float kDescent = 0.3f;  // of a character's height, below its base line
+  // The numbers hang from their gap below the axis; the label and the
+  // shared power of ten stand on their base lines further down.
+  const float numbers = kLabelHeight * std::max(g.xenum.text.height, 0.0f);
+  const float label = kLabelHeight * std::max(g.xlabel.height, 0.0f);
+  below = std::max({g.layout.x_enum_gap + numbers, g.layout.x_label_gap + kDescent * label,
+                    0.05f + kDescent * numbers, 0.0f}) +
+          kMargin;
+  // The title's base line lies its gap above the frame.
+  above = std::max(g.layout.title_gap + 0.02f * std::max(g.title.height, 0.0f), 0.0f) + kMargin;
+}
+
 void GS_YLABEL(std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine GS_YLABEL V0.4")) return;
   const GsTextStyle& style = gs_state.ylabel;
