@@ -377,8 +377,9 @@ void write_clipped_line(const Clipped& found, const Scaler& scale, Status& statu
   const auto value = [&](double end) {
     return IO_RTOC(static_cast<float>(scale.shift + end / scale.factor));
   };
-  io_write_clipped_line(found.below, found.above,
-                        "the scaling range (" + value(scale.bottom) + " to " + value(scale.top) + ")",
+  const std::string range =
+      "the scaling range (" + value(scale.bottom) + " to " + value(scale.top) + ")";
+  io_write_clipped_line(found.below, found.above, range,
                         format_i(static_cast<std::int64_t>(scale.bottom), 0),
                         format_i(static_cast<std::int64_t>(scale.top), 0), status);
 }

@@ -79,9 +79,9 @@ TEST_F(Mervoda, WritesRowsAndColumnsAndReadsThemBack) {
 }
 
 // Values that are not finite are written as "NaN", "Infinity" and
-// "-Infinity" (or "Inf" where narrow), counted in one line, and read back as they were, not as
-// zeros, and a negative zero keeps its sign; a token that is no number still
-// warns and keeps its point.
+// "-Infinity" (or "Inf" where narrow), counted in one line, and read back as
+// they were, not as zeros, and a negative zero keeps its sign; a token that
+// is no number still warns and keeps its point.
 TEST_F(Mervoda, NonFiniteValuesAndNegativeZeroReadBack) {
   constexpr float kInf = std::numeric_limits<float>::infinity();
   const std::vector<float> data = {std::nanf(""), kInf, -kInf, -0.0f},
