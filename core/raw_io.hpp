@@ -53,7 +53,7 @@ void io_write_non_finite_line(const NonFinitePixels& found, std::string_view nou
 // The one line of every writer that wrote finite values beyond what it can
 // hold as its extreme values, so that they are not taken for the image's
 // own: their number and how many lay on each side, e.g. "INFO: 3 pixels are
-// outside the scaling range (0 to 100): 1 below written as 0, 2 above
+// outside the scaling range (0.0 to 100.0000): 1 below written as 0, 2 above
 // written as 65535". RANGE names the values held ("what the file holds (0
 // to 65535)"); LOW_AS and HIGH_AS are what the two sides were written as.
 // Nothing when both counts are 0.
