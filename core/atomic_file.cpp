@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <utility>
 
 #include "core/io_output.hpp"
@@ -45,8 +48,11 @@ std::string folder_of(const std::string& path) {
 }
 
 // PATH with every symbolic link along its last component followed, whether
-// or not the final target exists yet (at most 40 links, as the system does).
-std::string followed_links(std::string path) {
+// or not the final target exists yet. A chain longer than the system follows
+// (40 links; a loop is one) leaves LOOP true: the name stands for no file,
+// and a new file must not be put in place of its last link.
+std::string followed_links(std::string path, bool& loop) {
+  loop = false;
   for (int k = 0; k < 40; ++k) {
     struct stat link {};
     if (::lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return path;
@@ -56,7 +62,71 @@ std::string followed_links(std::string path) {
     path = target.is_absolute() ? target.string()
                                 : (std::filesystem::path(path).parent_path() / target).string();
   }
+  struct stat last {};
+  loop = ::lstat(path.c_str(), &last) == 0 && S_ISLNK(last.st_mode);
   return path;
+}
+
+// True when the access ACL stored as VALUE (the system's binary form: a
+// 4-byte version, then 8-byte entries of a 2-byte tag, 2-byte permissions
+// and a 4-byte id) names a user or group besides the owner's, the group's
+// and the others' entries that the mode bits hold. A form not understood
+// counts as such an ACL.
+bool acl_beyond_mode(const std::string& value) {
+  constexpr std::size_t kHeader = 4, kEntry = 8;
+  constexpr unsigned kNamedUser = 0x02, kNamedGroup = 0x08, kMask = 0x10;
+  if (value.size() < kHeader || (value.size() - kHeader) % kEntry != 0) return true;
+  for (std::size_t at = kHeader; at < value.size(); at += kEntry) {
+    const unsigned tag = static_cast<unsigned char>(value[at]) |
+                         static_cast<unsigned>(static_cast<unsigned char>(value[at + 1])) << 8;
+    if (tag == kNamedUser || tag == kNamedGroup || tag == kMask) return true;
+  }
+  return false;
+}
+
+// The value of the extended attribute NAME of PATH; empty when it has none.
+std::string attribute_value(const std::string& path, const char* name) {
+  for (;;) {
+    const ssize_t size = ::getxattr(path.c_str(), name, nullptr, 0);
+    if (size <= 0) return {};
+    std::string value(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = ::getxattr(path.c_str(), name, value.data(), value.size());
+    if (got >= 0) {
+      value.resize(static_cast<std::size_t>(got));
+      return value;
+    }
+    if (errno != ERANGE) return {};
+  }
+}
+
+// True when the file PATH holds something a new file would not get from its
+// owner, group and mode: an ACL beyond the mode bits (whose group bits then
+// hold the ACL's mask, not the group's permissions), or an extended
+// attribute other than the security ones, which the system gives each new
+// file itself. A file system without extended attributes has neither.
+bool holds_more_than_mode(const std::string& path) {
+  std::string names;
+  for (;;) {
+    const ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
+    if (size <= 0) return false;
+    names.assign(static_cast<std::size_t>(size), '\0');
+    const ssize_t got = ::listxattr(path.c_str(), names.data(), names.size());
+    if (got >= 0) {
+      names.resize(static_cast<std::size_t>(got));
+      break;
+    }
+    if (errno != ERANGE) return false;
+  }
+  constexpr std::string_view kAccessAcl = "system.posix_acl_access";
+  for (std::size_t at = 0; at < names.size();) {
+    const std::size_t end = std::min(names.find('\0', at), names.size());
+    const std::string_view name(names.data() + at, end - at);
+    at = end + 1;
+    if (name.empty() || name.starts_with("security.")) continue;
+    if (name != kAccessAcl) return true;
+    if (acl_beyond_mode(attribute_value(path, std::string(kAccessAcl).c_str()))) return true;
+  }
+  return false;
 }
 
 // True for the kernel's own file systems (/proc, /sys and their kin), whose
@@ -133,8 +203,15 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     note("it is the running macro");
     return;
   }
-  // A symbolic link is kept: the file it points to is the one written.
-  path_ = followed_links(path_);
+  // A symbolic link is kept: the file it points to is the one written. A
+  // loop of links names no file, and is left as it is.
+  bool loop = false;
+  std::string followed = followed_links(path_, loop);
+  if (loop) {
+    note_errno("cannot open it for writing", ELOOP);
+    return;
+  }
+  path_ = std::move(followed);
   struct stat old {};
   existed_ = ::stat(path_.c_str(), &old) == 0;
   if (existed_ && S_ISDIR(old.st_mode)) {
@@ -166,7 +243,10 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
 
   // A file with other names (hard links) is written in place: a new file
   // renamed over this name would leave the other names with the old bytes.
-  if (existed_ && old.st_nlink > 1) {
+  // So is one with an ACL or extended attributes, which a new file would
+  // not have (and its mode's group bits, an ACL's mask, would give the
+  // group what the ACL gave a named user).
+  if (existed_ && (old.st_nlink > 1 || holds_more_than_mode(path_))) {
     write_in_place();
     return;
   }

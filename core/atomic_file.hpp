@@ -16,7 +16,9 @@
 // The new file takes the old one's owner, group and permissions before it
 // replaces it. A regular file whose owner or group cannot be given to the new
 // file (another user's file the user may write), one with other names (hard
-// links), and one in a folder that takes no new files (no permission to
+// links), one with an ACL beyond its mode bits or an extended attribute other
+// than the system's security ones (which a new file would not carry), and one
+// in a folder that takes no new files (no permission to
 // write in it) but that the user may write are written in place: the bytes are
 // gathered in a temporary file of the system's temporary folder and copied
 // over the old file at the commit, which is then cut to their length, so the
@@ -48,7 +50,8 @@ class AtomicFile {
   // less the umask, or the old file's owner, group and permission bits when
   // it exists), or opens the old file to be written in place. When
   // PATH is a symbolic link, the file it points to (existing or not) is the
-  // one written, and the link is kept. ok() is false when the file could not
+  // one written, and the link is kept; a loop of links is refused ("Too many
+  // levels of symbolic links"), the links left as they were. ok() is false when the file could not
   // be opened; error() then says why.
   explicit AtomicFile(std::string path);
   ~AtomicFile();  // removes the temporary file unless committed

@@ -8,10 +8,13 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -186,6 +189,72 @@ TEST(AtomicFile, LinkToAFileNotYetThereIsKept) {
   ASSERT_TRUE(out.commit());
   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
   EXPECT_EQ(file_contents(dir.file("target.txt")), "new\n");
+}
+
+// A loop of links names no file: it is refused as the system refuses it,
+// and no regular file takes the place of a link.
+TEST(AtomicFile, LoopOfLinksIsRefusedAndLeftAsItWas) {
+  testing::TempDir dir;
+  std::filesystem::create_symlink("b", dir.file("a"));
+  std::filesystem::create_symlink("a", dir.file("b"));
+  AtomicFile out(dir.file("a"));
+  EXPECT_FALSE(out.ok());
+  EXPECT_NE(out.error().find("Too many levels of symbolic links"), std::string::npos)
+      << out.error();
+  EXPECT_FALSE(out.commit());
+  EXPECT_EQ(std::filesystem::read_symlink(dir.file("a")), "b");
+  EXPECT_EQ(std::filesystem::read_symlink(dir.file("b")), "a");
+  EXPECT_EQ(files_in(dir.path()), 2);
+}
+
+// A file with an ACL naming another user, or a user's extended attribute,
+// keeps them and its permissions: a new file renamed over it would have
+// neither, and its mode's group bits (the ACL's mask) would give the group
+// write permission.
+TEST(AtomicFile, ReplacedFileKeepsItsAclAndExtendedAttributes) {
+  testing::TempDir dir;
+  // user::rw- user:65534:rw- group::r-- mask::rw- other::---, in the
+  // system's binary form (version 2; tag, permissions, id per entry).
+  const auto entry = [](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+    std::string e(8, '\0');
+    std::memcpy(e.data(), &tag, 2);
+    std::memcpy(e.data() + 2, &perm, 2);
+    std::memcpy(e.data() + 4, &id, 4);
+    return e;
+  };
+  std::string acl("\x02\0\0\0", 4);
+  acl += entry(0x01, 6, ~0u) + entry(0x02, 6, 65534) + entry(0x04, 4, ~0u) +
+         entry(0x10, 6, ~0u) + entry(0x20, 0, ~0u);
+  const std::string with_acl = dir.file("acl.kzt"), with_note = dir.file("note.kzt");
+  for (const std::string& path : {with_acl, with_note}) {
+    { std::ofstream(path) << "old bytes"; }
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+  }
+  if (::setxattr(with_acl.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
+      ::setxattr(with_note.c_str(), "user.note", "kept", 4, 0) != 0)
+    GTEST_SKIP() << "the file system takes no ACL or extended attribute: " << std::strerror(errno);
+  const auto attribute = [](const std::string& path, const char* name) {
+    std::string value(256, '\0');
+    const ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
+    value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    return value;
+  };
+  for (const std::string& path : {with_acl, with_note}) {
+    struct stat before {}, after {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    AtomicFile out(path);
+    ASSERT_TRUE(out.ok()) << out.error();
+    out.write_line("new");
+    EXPECT_EQ(file_contents(path), "old bytes");
+    ASSERT_TRUE(out.commit()) << out.error();
+    EXPECT_EQ(file_contents(path), "new\n");
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << path;
+    EXPECT_EQ(after.st_mode & 07777, before.st_mode & 07777) << path;
+  }
+  EXPECT_EQ(attribute(with_acl, "system.posix_acl_access"), acl);
+  EXPECT_EQ(attribute(with_note, "user.note"), "kept");
+  EXPECT_EQ(files_in(dir.path()), 2);
 }
 
 // A character device made in DIR (as root, so the system's own are never at

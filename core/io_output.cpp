@@ -26,6 +26,13 @@ std::map<int, std::FILE*>& stream_table() {
   return table;
 }
 
+// The system's code of the first failed write on each stream since its file
+// was set: a stream that failed once fails again without a code.
+std::map<int, int>& stream_failures() {
+  static std::map<int, int> table;
+  return table;
+}
+
 bool put(std::FILE* f, std::string_view text, bool newline) {
   if (f == nullptr) return false;
   bool ok = text.empty() || std::fwrite(text.data(), 1, text.size(), f) == text.size();
@@ -64,7 +71,14 @@ std::FILE* io_stream(int stream) {
   return nullptr;
 }
 
+int io_stream_failure(int stream) {
+  const auto& failures = stream_failures();
+  const auto it = failures.find(stream);
+  return it == failures.end() ? 0 : it->second;
+}
+
 void io_set_stream(int stream, std::FILE* file) {
+  stream_failures().erase(stream);
   auto& table = stream_table();
   if (file == nullptr)
     table.erase(stream);
@@ -282,6 +296,7 @@ bool io_close_stream(int stream) {
   if (it == table.end()) return true;
   std::FILE* f = it->second;
   table.erase(it);
+  stream_failures().erase(stream);
   if (f == stdout || f == stderr || f == stdin) return true;
   return std::fclose(f) == 0;
 }
@@ -348,6 +363,7 @@ void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
 }
 
 void io_write_failure(int stream, int code, Status& status) {
+  if (code > 0) stream_failures().emplace(stream, code);
   // Closed before the report, which would otherwise go to a failing log.
   std::string_view stopped;
   if (stream == kStreamLog && vosq_io_dbdb.log_open) {

@@ -44,6 +44,10 @@ inline std::string vosq_io_dbinteractive;
 // terminal (standard output unless redirected, e.g. by a test).
 std::FILE* io_stream(int stream);
 void io_set_stream(int stream, std::FILE* file);  // nullptr closes the slot (without fclose)
+// The system's code (errno) of the first failed write that IO_WRITE_FILE or
+// IO_WRITENA_FILE reported on STREAM since its file was set, for a later
+// report of the failure (the stream's error flag keeps no code); 0 for none.
+int io_stream_failure(int stream);
 // Opens PATH with the fopen MODE ("r", "rb", "r+", "w", "wb", "a", ...)
 // without ever blocking. A file opened for reading or update must be a
 // regular file, checked on what was opened before a byte is read (a named

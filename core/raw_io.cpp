@@ -346,7 +346,57 @@ void write_non_finite_line(const NonFinitePixels& found, const Scaler& scale, St
       {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity), as(-kInfinity)}, status);
 }
 
+// Finite values of the region that SCALE clips: those whose rounded scaled
+// value would lie below its bottom or above its top.
+struct Clipped {
+  Index below = 0, above = 0;
+};
+Clipped clipped_values(const Scaler& scale, std::span<const float> array, Index xmaxdat,
+                       Index xstrelm, Index ystrelm, Index xendelm, Index yendelm) {
+  const double low = scale.bottom - 0.5, high = scale.top + 0.5;
+  const double largest = std::numeric_limits<float>::max();
+  Clipped found;
+  const Index width = xendelm - xstrelm + 1;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const float* row = array.data() + element(xstrelm, y, xmaxdat);
+    for (Index x = 0; x < width; ++x) {
+      const double v = row[x];
+      const double scaled = (v - scale.shift) * scale.factor;
+      // NaN and the infinities fail the first test: they have their own line.
+      const bool finite = v >= -largest && v <= largest;
+      found.below += finite && scaled <= low ? 1 : 0;
+      found.above += finite && scaled >= high ? 1 : 0;
+    }
+  }
+  return found;
+}
+
+// The clipping line of IO_UWRITE_RARRAY: the range is the values SCALE
+// takes to its bottom and top.
+void write_clipped_line(const Clipped& found, const Scaler& scale, Status& status) {
+  const auto value = [&](double end) {
+    return IO_RTOC(static_cast<float>(scale.shift + end / scale.factor));
+  };
+  const std::string range =
+      "the scaling range (" + value(scale.bottom) + " to " + value(scale.top) + ")";
+  io_write_clipped_line(found.below, found.above, range,
+                        format_i(static_cast<std::int64_t>(scale.bottom), 0),
+                        format_i(static_cast<std::int64_t>(scale.top), 0), status);
+}
+
 }  // namespace
+
+void io_write_clipped_line(Index below, Index above, std::string_view range,
+                           std::string_view low_as, std::string_view high_as, Status& status) {
+  const Index total = below + above;
+  if (total == 0) return;
+  std::string line = "INFO: " + format_i(total, 0) + (total == 1 ? " pixel is" : " pixels are") +
+                     " outside " + std::string(range) + ": ";
+  if (below > 0) line += format_i(below, 0) + " below written as " + std::string(low_as);
+  if (below > 0 && above > 0) line += ", ";
+  if (above > 0) line += format_i(above, 0) + " above written as " + std::string(high_as);
+  IO_WRITE(line, status);
+}
 
 void io_write_non_finite_line(const NonFinitePixels& found, std::string_view noun,
                               const NonFiniteWritten& written, Status& status) {
@@ -483,6 +533,7 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
 
   const NonFinitePixels non_finite =
       non_finite_pixels(array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm);
+  const Clipped clipped = clipped_values(scale, array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm);
   RecordWriter out(io_stream(stream), record_bytes, bytes, swap, record);
   switch (bytes) {
     case 1:
@@ -500,6 +551,7 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
   }
   failed = !out.finish();
   if (!failed && non_finite.total() > 0) write_non_finite_line(non_finite, scale, status);
+  if (!failed) write_clipped_line(clipped, scale, status);
   if (failed) {
     IO_WRITE("", status);
     IO_WRITE("ERROR: Failed to output binary data to a file. May be the file system,", status);

@@ -50,6 +50,16 @@ struct NonFiniteWritten {
 void io_write_non_finite_line(const NonFinitePixels& found, std::string_view noun,
                               const NonFiniteWritten& written, Status& status);
 
+// The one line of every writer that wrote finite values beyond what it can
+// hold as its extreme values, so that they are not taken for the image's
+// own: their number and how many lay on each side, e.g. "INFO: 3 pixels are
+// outside the scaling range (0.0 to 100.0000): 1 below written as 0, 2 above
+// written as 65535". RANGE names the values held ("what the file holds (0
+// to 65535)"); LOW_AS and HIGH_AS are what the two sides were written as.
+// Nothing when both counts are 0.
+void io_write_clipped_line(Index below, Index above, std::string_view range,
+                           std::string_view low_as, std::string_view high_as, Status& status);
+
 // The byte swap of 2-, 4- and 8-byte values shared by the binary readers and
 // writers.
 template <typename T>
@@ -121,7 +131,8 @@ void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, 
 // as many as it needs, none of its values dropped. RECORD advances per record
 // written. NaN is written as LOWER and the infinities clipped, and after a
 // write that holds any of them one INFO line gives their number and the
-// integers each kind was written as.
+// integers each kind was written as; a second line gives the number of
+// finite values beyond the range that were written as its end values.
 // STATUS 10000 plus: 1, 2 bad dimensions (or ARRAY smaller than them); 5, 6
 // bad region; 17 RECORD_BYTES below 1 or BYTES not 1, 2, 4 (with a terminal
 // line); 9 RECORD_BYTES above 12000; 33 DATA_TYPE not "I"; 13 a scale that is

@@ -169,18 +169,32 @@ Write uwrite(Write w, const char* path = nullptr) {
   return w;
 }
 
+// Values beyond the range are clipped, and one line says how many (those
+// that round to an end value are not clipped).
 TEST(RawWrite, ScalesRoundsAndClips) {
+  testing::TerminalCapture terminal;
   auto w = uwrite({.xmax = 6, .ymax = 1, .data = {0, 1.4f, 1.5f, 254.5f, 300, -5},
                    .record_bytes = 4, .bytes = 1});
   EXPECT_FALSE(w.failed);
   EXPECT_EQ(w.record, 3);
   EXPECT_EQ(w.file, std::string("\x00\x01\x02\xff\xff\x00\x00\x00", 8));
+  EXPECT_EQ(terminal.text(), "INFO: 2 pixels are outside the scaling range (0.0 to 255.0000): 1 "
+                             "below written as 0, 1 above written as 255\n");
   w = uwrite({.xmax = 3, .ymax = 1, .data = {-1, 0, 1}, .record_bytes = 6, .bytes = 2,
               .big_endian = true, .lower = -1, .upper = 1});
   EXPECT_EQ(w.file, std::string("\x00\x00\x80\x00\xff\xff", 6));
-  w = uwrite({.xmax = 3, .ymax = 1, .data = {10, -30, 0}, .record_bytes = 12, .bytes = 4,
+  // Four bytes scale symmetrically: the range is as wide on both sides.
+  w = uwrite({.xmax = 4, .ymax = 1, .data = {10, -30, 0, 7}, .record_bytes = 16, .bytes = 4,
               .big_endian = IO_BIG_ENDIAN(), .lower = -10, .upper = 5});
-  EXPECT_EQ(w.file, raw<std::int32_t>({2147483647, -2147483647, 0}));
+  EXPECT_EQ(w.file.substr(0, 12), raw<std::int32_t>({2147483647, -2147483647, 0}));
+  w = uwrite({.xmax = 6, .ymax = 1, .data = {-0.5f, -1.0e30f, 65535.5f, 3.0e38f, -0.4f, 65535.4f},
+              .record_bytes = 12, .bytes = 2, .lower = 0, .upper = 65535});
+  EXPECT_EQ(w.file, raw<std::uint16_t>({0, 0, 65535, 65535, 0, 65535}));
+  EXPECT_EQ(terminal.text().substr(terminal.text().find('\n') + 1),
+            "INFO: 1 pixel is outside the scaling range (-10.00000 to 10.00000): 1 below "
+            "written as -2147483647\n"
+            "INFO: 4 pixels are outside the scaling range (0.0 to 65535.00): 2 below written "
+            "as 0, 2 above written as 65535\n");
   // Negative values round away from zero; NaN counts as the lower limit.
   w = uwrite({.xmax = 3, .ymax = 1, .data = {-2.6f, -2.4f, std::nanf("")}, .record_bytes = 12,
               .bytes = 4, .big_endian = IO_BIG_ENDIAN(), .lower = -2147483648.0f,

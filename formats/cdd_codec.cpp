@@ -194,9 +194,16 @@ bool cdd_encode(std::FILE* file, Index xmaxdat, Index xstrelm, Index ystrelm, In
     return false;
   };
   auto value = [&](Index x, Index y) { return data[static_cast<std::size_t>(element(x, y, xmaxdat))]; };
+  // A value that is not a number is not one beyond the integers: named so.
+  const auto not_stored = [](float v) {
+    return std::isnan(v)   ? "is NaN, not a finite number, and cannot be stored"
+           : std::isinf(v) ? (v > 0 ? "is +Infinity, not a finite number, and cannot be stored"
+                                    : "is -Infinity, not a finite number, and cannot be stored")
+                           : "lies outside 32-bit integers and cannot be stored";
+  };
   std::int64_t c1 = 0;
   if (!stored_integer(value(xstrelm, ystrelm), c1))
-    return refuse(xstrelm, ystrelm, "lies outside 32-bit integers and cannot be stored");
+    return refuse(xstrelm, ystrelm, not_stored(value(xstrelm, ystrelm)));
   std::string text = "CDD V01.00A X NUMBER =" + format_i(xendelm - xstrelm + 1, 8) +
                      "; Y NUMBER =" + format_i(yendelm - ystrelm + 1, 8) + "; DATA (C1) =";
   text.resize(kHeaderText, ' ');
@@ -212,8 +219,7 @@ bool cdd_encode(std::FILE* file, Index xmaxdat, Index xstrelm, Index ystrelm, In
     std::int64_t first = 0;
     for (Index x = xstrelm; x <= xendelm; ++x) {
       std::int64_t v = 0;
-      if (!stored_integer(row[x - 1], v))
-        return refuse(x, y, "lies outside 32-bit integers and cannot be stored");
+      if (!stored_integer(row[x - 1], v)) return refuse(x, y, not_stored(row[x - 1]));
       const std::int64_t d = v - p;
       if (d > kLargestDifference || d < -kLargestDifference)
         return refuse(x, y, "differs by more than 32915 from the one before and cannot be coded");

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -141,9 +142,22 @@ TEST_F(Cdd, RandomImagesRoundTripAndWiderFilesAreCut) {
 TEST_F(Cdd, RefusalsAndDamage) {
   const std::string path = dir_.file("d.cdd");
   std::ofstream(path) << "old";
-  for (const auto& values : {std::vector<float>{0, 32916}, std::vector<float>{0, 3.0e9f}}) {
-    EXPECT_EQ(write(values, 2, 1, path), 1);
+  // Each refusal names the pixel and why; a value that is no number is not
+  // called one beyond the integers.
+  const struct {
+    std::vector<float> values;
+    const char* said;
+  } refused[] = {
+      {{0, 32916}, "(2, 1) differs by more than 32915"},
+      {{0, 3.0e9f}, "(2, 1) lies outside 32-bit integers"},
+      {{0, std::nanf("")}, "(2, 1) is NaN, not a finite number, and cannot be stored"},
+      {{-std::numeric_limits<float>::infinity(), 0}, "(1, 1) is -Infinity, not a finite number"},
+  };
+  for (const auto& r : refused) {
+    const std::size_t before = terminal_.text().size();
+    EXPECT_EQ(write(r.values, 2, 1, path), 1);
     EXPECT_EQ(testing::file_contents(path), "old");
+    EXPECT_NE(terminal_.text().find(r.said, before), std::string::npos) << terminal_.text();
   }
   std::string good = reference_file({5, 6, 7, 8}, 2, 2);
   struct Case {

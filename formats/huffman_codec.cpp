@@ -439,15 +439,7 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
   io_write_non_finite_line(
       non_finite_pixels(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm), "pixel",
       {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity), as(-kInfinity)}, status);
-  if (below + above > 0) {
-    std::string line = "INFO: " + format_i(below + above, 0) +
-                       (below + above == 1 ? " pixel is" : " pixels are") +
-                       " outside what the file holds (0 to 65535): ";
-    if (below > 0) line += format_i(below, 0) + " below written as 0";
-    if (below > 0 && above > 0) line += ", ";
-    if (above > 0) line += format_i(above, 0) + " above written as 65535";
-    IO_WRITE(line, status);
-  }
+  io_write_clipped_line(below, above, "what the file holds (0 to 65535)", "0", "65535", status);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   IO_WRITE("INFO: Time for output = " + format_f(seconds, 12, 2) + " seconds", status);
   IO_WRITE("INFO: CPU Time for output = " +

@@ -199,9 +199,10 @@ void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, In
   out->write_line(used_text(zlabel));
   out->write_line(format_i(static_cast<std::int64_t>(scan.x.size()), 11) +
                   (variances_exist ? " Errors" : ""));
+  const auto field = [](float v) { return format_e(v, 14, 7, 1); };
   std::string line;
   for (std::size_t i = 0; i < scan.x.size(); ++i) {
-    line = format_e(scan.x[i], 14, 7, 1) + " " + format_e(scan.y[i], 14, 7, 1) + " ";
+    line = format_e(scan.x[i], 14, 7, 1) + " " + field(scan.y[i]) + " ";
     if (variances_exist) {
       // A negative variance has no error to speak of: written as 0.
       const double v = scan.variance[i];
@@ -211,6 +212,7 @@ void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, In
     out->write_line(line);
   }
   if (!fio_commit_output(*out, status)) return;
+  fio_say_non_finite(scan.y, field, status);
   file_name = name;
   fio_advance(s.choice);
   retstat = 0;

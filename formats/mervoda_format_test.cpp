@@ -79,9 +79,9 @@ TEST_F(Mervoda, WritesRowsAndColumnsAndReadsThemBack) {
 }
 
 // Values that are not finite are written as "NaN", "Infinity" and
-// "-Infinity" (or "Inf" where narrow) and read back as they were, not as
-// zeros, and a negative zero keeps its sign; a token that is no number still
-// warns and keeps its point.
+// "-Infinity" (or "Inf" where narrow), counted in one line, and read back as
+// they were, not as zeros, and a negative zero keeps its sign; a token that
+// is no number still warns and keeps its point.
 TEST_F(Mervoda, NonFiniteValuesAndNegativeZeroReadBack) {
   constexpr float kInf = std::numeric_limits<float>::infinity();
   const std::vector<float> data = {std::nanf(""), kInf, -kInf, -0.0f},
@@ -93,6 +93,11 @@ TEST_F(Mervoda, NonFiniteValuesAndNegativeZeroReadBack) {
   FIO_OUT_MERVODA(false, "", false, 4, 1, 1, 1, 4, 1, xaxis, yaxis, data, {}, "T", "X", "Y", "Z",
                   false, name, retstat, status_);
   ASSERT_EQ(retstat, 0);
+  EXPECT_NE(terminal_.text().find("INFO: 3 values are not finite: 1 NaN written as NaN, "
+                                  "1 +Infinity written as Infinity, 1 -Infinity written as "
+                                  "-Infinity\n"),
+            std::string::npos)
+      << terminal_.text();
   EXPECT_NE(testing::file_contents(path).find("\n-0.0000000E+00 -0.0000000E+00 \n"),
             std::string::npos)
       << testing::file_contents(path);

@@ -44,6 +44,15 @@ class FixedText {
     line_ += field;
     return *this;
   }
+  // Appends FIELD, made of a data value VALUE at the place WHERE() names
+  // ("point 3"): the first such value too wide for its field is kept to be
+  // named.
+  template <typename Where>
+  FixedText& value(const std::string& field, double value, Where where) {
+    if (field.find('*') != std::string::npos && overflows_++ == 0)
+      first_overflow_ = IO_RTOC(static_cast<float>(value)) + " at " + where();
+    return *this << field;
+  }
   FixedText& text(std::string_view t) {
     line_ += t;
     return *this;
@@ -60,19 +69,30 @@ class FixedText {
     line_.clear();
   }
   bool too_wide() const { return too_wide_; }
+  // The data values too wide for their fields, and the first of them with
+  // its place ("1.2345678E+07 at point 3").
+  Index overflows() const { return overflows_; }
+  const std::string& first_overflow() const { return first_overflow_; }
   const std::string& all() const { return all_; }
 
  private:
   std::string line_, all_;
   bool too_wide_ = false;
+  Index overflows_ = 0;
+  std::string first_overflow_;
 };
 
-// Writes TEXT to OUT unless a field was too wide; false after a message.
+// Writes TEXT to OUT unless a field was too wide; false after a message,
+// which names the first data value too wide and how many there are.
 bool write_checked(AtomicFile& out, const FixedText& text, Status& status) {
   if (text.too_wide()) {
-    IO_WRITE("WARNING: A value is too large for its field in " + out.path() +
-                 "; nothing has been written",
-             status);
+    const Index n = text.overflows();
+    std::string line = n > 1 ? "WARNING: " + format_i(n, 0) +
+                                   " values are too large for their fields in " + out.path() +
+                                   " (the first " + text.first_overflow() + ")"
+                             : "WARNING: A value is too large for its field in " + out.path();
+    if (n == 1) line += " (" + text.first_overflow() + ")";
+    IO_WRITE(line + "; nothing has been written", status);
     return false;
   }
   out.write(text.all());
@@ -93,20 +113,6 @@ std::string integer_field(double v, int width) {
   if (!std::isfinite(v)) return format_f(v, width, 0);
   std::int64_t n = 0;
   return nearest_integer(v, n) ? format_i(n, width) : std::string(static_cast<std::size_t>(width), '*');
-}
-
-// The count line of a scan whose values that are not finite went into
-// integer fields as the texts FIELD gives them ("NaN", "Inf"), which the
-// format's readers do not take.
-template <typename Field>
-void say_non_finite(const std::vector<float>& values, Field field, Status& status) {
-  constexpr float kInfinity = std::numeric_limits<float>::infinity();
-  const auto n = static_cast<Index>(values.size());
-  const auto as = [&](float v) { return std::string(trimmed_text(field(v))); };
-  io_write_non_finite_line(non_finite_pixels(values, n, 1, 1, n, 1), "value",
-                           {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity),
-                            as(-kInfinity)},
-                           status);
 }
 
 bool arrays_ok(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
@@ -204,14 +210,16 @@ void FIO_OUT_GSAS(bool gui, std::string_view input_file, bool name_chosen, Index
   t.text(" STD").end(80);
   const auto field = [](float v) { return format_f(v, 6, 0); };
   for (Index i = 0; i < n; ++i) {
-    t << format_i(1, 2) << field(scan.y[static_cast<std::size_t>(i)]);
+    const float v = scan.y[static_cast<std::size_t>(i)];
+    t << format_i(1, 2);
+    t.value(field(v), v, [i] { return "point " + format_i(i + 1, 0); });
     if (i % 10 == 9 || i == n - 1) t.end(80);
   }
   if (!write_checked(*out, t, status)) {
     retstat = 2;
     return;
   }
-  say_non_finite(scan.y, field, status);
+  fio_say_non_finite(scan.y, field, status);
   file_name = name;
   retstat = 0;
 }
@@ -268,8 +276,9 @@ void FIO_OUT_POWDERCIF(bool gui, std::string_view input_file, bool name_chosen, 
   t.text("# 2-Theta Scan Data").end();
   t.text("loop_").end();
   t.text("  _pd_meas_intensity_total").end();
+  const auto field = [](float v) { return format_e(v, 14, 7, 1); };
   for (float v : scan.y) {
-    t.text("   ") << format_e(v, 14, 7, 1);
+    t.text("   ") << field(v);
     t.end();
   }
   t.text("_pd_meas_number_of_points") << format_i(static_cast<std::int64_t>(scan.y.size()), 7);
@@ -277,6 +286,7 @@ void FIO_OUT_POWDERCIF(bool gui, std::string_view input_file, bool name_chosen, 
   t.end();
   t.text("#--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--#").end();
   if (!write_checked(*out, t, status)) return;
+  fio_say_non_finite(scan.y, field, status);
   fio_advance(s.cif);
   file_name = name;
   retstat = 0;
@@ -303,12 +313,13 @@ void FIO_OUT_3CAM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
     << format_g(step_of(scan), 15, 8);
   t.end();
   const auto field = [](float v) { return integer_field(v, 12); };
-  for (float v : scan.y) {
-    t << field(v);
+  for (std::size_t i = 0; i < scan.y.size(); ++i) {
+    t.value(field(scan.y[i]), scan.y[i],
+            [i] { return "point " + format_i(static_cast<Index>(i) + 1, 0); });
     t.end();
   }
   if (!write_checked(*out, t, status)) return;
-  say_non_finite(scan.y, field, status);
+  fio_say_non_finite(scan.y, field, status);
   fio_advance(s.cam);
 }
 
@@ -364,14 +375,17 @@ void FIO_OUT_SPREAD(bool gui, std::string_view input_file, bool name_chosen, Ind
   t << format_i(width, 8) << format_i(height, 8);
   t.text(" Start pixel = (") << format_i(xstrelm, 8) << format_i(ystrelm, 8);
   t.text(")").end();
+  const auto field = [](float v) { return format_e(v, 12, 5, 1); };
   for (Index y = ystrelm; y <= yendelm; ++y) {
     for (Index x = xstrelm; x <= xendelm; ++x) {
       if (x > xstrelm) t.text(" ");
-      t << format_e(data[static_cast<std::size_t>(element(x, y, xmaxdat))], 12, 5, 1);
+      t << field(data[static_cast<std::size_t>(element(x, y, xmaxdat))]);
     }
     t.end();
   }
   if (!write_checked(*out, t, status)) return;
+  fio_say_non_finite(non_finite_pixels(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm), "pixel",
+                     field, status);
   file_name = name;
   retstat = 0;
 }
@@ -406,16 +420,25 @@ void FIO_OUT_MCA(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
     return;
   FixedText t;
   int on_line = 0;
+  const auto field = [](float v) { return format_f(v, 10, 3); };
+  // Counted as written: a division can make a value infinite, or an
+  // infinity change its sign.
+  NonFinitePixels non_finite;
   for (Index y = ystrelm; y <= yendelm; ++y)
     for (Index x = xstrelm; x <= xendelm; ++x) {
-      t << format_f(data[static_cast<std::size_t>(element(x, y, xmaxdat))] / s.mca_scale, 10, 3);
+      const float v = data[static_cast<std::size_t>(element(x, y, xmaxdat))] / s.mca_scale;
+      non_finite.nan += std::isnan(v) ? 1 : 0;
+      non_finite.plus += v == std::numeric_limits<float>::infinity() ? 1 : 0;
+      non_finite.minus += v == -std::numeric_limits<float>::infinity() ? 1 : 0;
+      t.value(field(v), v,
+              [x, y] { return "pixel (" + format_i(x, 0) + ", " + format_i(y, 0) + ")"; });
       if (++on_line == 8) {
         t.end();
         on_line = 0;
       }
     }
   if (on_line > 0) t.end();
-  write_checked(*out, t, status);
+  if (write_checked(*out, t, status)) fio_say_non_finite(non_finite, "pixel", field, status);
 }
 
 void FIO_OUT_PDS(float factor, std::string_view title, float start, float step, Index maxdat,

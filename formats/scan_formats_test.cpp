@@ -74,13 +74,28 @@ TEST_F(ScanFormats, GsasRecords) {
     const std::size_t left = static_cast<std::size_t>(n - (records - 1) * 10);
     EXPECT_EQ(bytes.substr(last + 8 * left), std::string(80 - 8 * left, ' '));
   }
-  // A value too wide for F6.0 refuses the write and keeps the old file.
+  // A value too wide for F6.0 refuses the write and keeps the old file; the
+  // line names the first such value, its point and how many there are.
   const std::string path = dir_.file("s.gsas");
   const std::string old = testing::file_contents(path);
   data_[0] = 1.0e7f;
   EXPECT_EQ(gsas(path), 2);
   EXPECT_EQ(testing::file_contents(path), old);
   EXPECT_EQ(terminal_.text().find("not finite"), std::string::npos);
+  EXPECT_NE(terminal_.text().find("WARNING: A value is too large for its field in " + path +
+                                  " (1.000000E+07 at point 1); nothing has been written\n"),
+            std::string::npos)
+      << terminal_.text();
+  row(3);
+  data_[1] = -2.5e6f;
+  data_[2] = 1.0e9f;
+  EXPECT_EQ(gsas(path), 2);
+  EXPECT_EQ(testing::file_contents(path), old);
+  EXPECT_NE(terminal_.text().find("WARNING: 2 values are too large for their fields in " + path +
+                                  " (the first -2.500000E+06 at point 2); nothing has been "
+                                  "written\n"),
+            std::string::npos)
+      << terminal_.text();
   // Values that are not finite are written as their texts, which GSAS does
   // not read, and counted in one line.
   row(2);
@@ -269,6 +284,70 @@ TEST_F(ScanFormats, CifSpreadAndCam) {
   }
   ASSERT_EQ(status_, kStatusGood) << terminal_.text();
   EXPECT_EQ(testing::file_contents(mca), "     1.000    -2.500     3.000     4.000\n");
+}
+
+// Every text writer that writes values that are not finite as texts says
+// how many it wrote (as they were written: MCA divides first), and 3CAM and
+// MCA name the first value too wide for its field.
+TEST_F(ScanFormats, TextWritersCountNonValuesAndNameTooWideOnes) {
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const std::vector<float> odd = {std::nanf(""), kInf, -kInf, 4};
+  row(4);
+  data_ = odd;
+  const std::string cif = dir_.file("p.cif"), spr = dir_.file("s.spr"), mca = dir_.file("m.mca"),
+                    cam = dir_.file("c.3cam");
+  const auto said_after = [&](std::size_t before, const std::string& line) {
+    EXPECT_NE(terminal_.text().find(line, before), std::string::npos) << terminal_.text();
+  };
+  std::size_t before = terminal_.text().size();
+  {
+    testing::ScriptedInput input({cif, "", ""});
+    int retstat = -9;
+    std::string name;
+    FIO_OUT_POWDERCIF(false, "", false, 4, 1, 1, 1, 4, 1, x_, y_, data_, {}, "", "", "", "",
+                      false, name, retstat, status_);
+    ASSERT_EQ(retstat, 0);
+  }
+  said_after(before, "INFO: 3 values are not finite: 1 NaN written as NaN, 1 +Infinity written "
+                     "as Infinity, 1 -Infinity written as -Infinity\n");
+  before = terminal_.text().size();
+  {
+    testing::ScriptedInput input({"", spr});
+    int retstat = -9;
+    std::string name;
+    FIO_OUT_SPREAD(false, "", false, 2, 2, 1, 1, 2, 2, odd, name, retstat, status_);
+    ASSERT_EQ(retstat, 0);
+  }
+  said_after(before, "INFO: 3 pixels are not finite: 1 NaN written as NaN, 1 +Infinity written "
+                     "as Infinity, 1 -Infinity written as -Infinity\n");
+  before = terminal_.text().size();
+  {
+    testing::ScriptedInput input({mca, "-2"});
+    FIO_OUT_MCA(2, 2, 1, 1, 2, 2, odd, status_);
+  }
+  ASSERT_EQ(status_, kStatusGood);
+  EXPECT_EQ(testing::file_contents(mca), "       NaN -Infinity  Infinity    -2.000\n");
+  said_after(before, "INFO: 3 pixels are not finite: 1 NaN written as NaN, 1 +Infinity written "
+                     "as Infinity, 1 -Infinity written as -Infinity\n");
+
+  // Too wide: nothing written, the first named with its place.
+  before = terminal_.text().size();
+  {
+    testing::ScriptedInput input({mca, "1"});
+    FIO_OUT_MCA(2, 2, 1, 1, 2, 2, std::vector<float>{1, 2.0e6f, 3, -3.0e6f}, status_);
+  }
+  EXPECT_EQ(testing::file_contents(mca), "       NaN -Infinity  Infinity    -2.000\n");
+  said_after(before, "WARNING: 2 values are too large for their fields in " + mca +
+                         " (the first 2.000000E+06 at pixel (2, 1)); nothing has been written\n");
+  before = terminal_.text().size();
+  {
+    testing::ScriptedInput input({cam, "NO", "1"});
+    const std::vector<float> xa = {0.5f, 1.5f}, ya = {2.0f, 4.0f};
+    FIO_OUT_3CAM(2, 2, 1, 1, 2, 2, xa, ya, std::vector<float>{1, 2, 1.0e19f, 4}, "T", status_);
+  }
+  EXPECT_FALSE(std::filesystem::exists(cam));
+  said_after(before, "WARNING: A value is too large for its field in " + cam +
+                         " (1.000000E+19 at point 2); nothing has been written\n");
 }
 
 TEST_F(ScanFormats, TypedValues) {

@@ -263,6 +263,22 @@ bool fio_commit_output(AtomicFile& out, Status& status) {
   return false;
 }
 
+void fio_say_non_finite(const NonFinitePixels& found, std::string_view noun,
+                        std::string (*field)(float), Status& status) {
+  if (found.total() == 0) return;
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  const auto as = [&](float v) { return std::string(trimmed_text(field(v))); };
+  io_write_non_finite_line(
+      found, noun, {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity), as(-kInfinity)},
+      status);
+}
+
+void fio_say_non_finite(std::span<const float> values, std::string (*field)(float),
+                        Status& status) {
+  const auto n = static_cast<Index>(values.size());
+  if (n > 0) fio_say_non_finite(non_finite_pixels(values, n, 1, 1, n, 1), "value", field, status);
+}
+
 void fio_force_row_or_column(OneDChoice& choice, Index xstrelm, Index ystrelm, Index xendelm,
                              Index yendelm) {
   if (xstrelm == xendelm)

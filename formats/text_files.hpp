@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/atomic_file.hpp"
+#include "core/raw_io.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
 #include "graphics/system/widgets.hpp"
@@ -103,6 +104,16 @@ const std::string* fio_chosen_output();
 // Commits OUT; on failure the write failure's line (the file and the
 // system's reason) and a bad STATUS. True when written.
 bool fio_commit_output(AtomicFile& out, Status& status);
+
+// The count line of a text writer that wrote the values of FOUND that are not
+// finite as the texts FIELD makes of them ("NaN", "Infinity"), which its
+// readers may not take back: io_write_non_finite_line with NOUN ("value",
+// "pixel").
+void fio_say_non_finite(const NonFinitePixels& found, std::string_view noun,
+                        std::string (*field)(float), Status& status);
+// The same over VALUES, as "value"s.
+void fio_say_non_finite(std::span<const float> values, std::string (*field)(float),
+                        Status& status);
 
 // A writer's remembered choice of one row or column (rows at first, row and
 // column 1).

@@ -173,7 +173,7 @@ TEST_F(Printing, AFileThatCannotTakeThePageIsSaidAtThatPage) {
   const std::string limited = dir.file("limited.ps");
   const std::pair<std::string, std::string> cases[] = {
       {"/dev/full", "writing to it failed: No space left on device"},
-      {limited, "writing failed, so no file was written"},
+      {limited, "writing failed: File too large, so no file was written"},
   };
   // The limit lets the file's opening lines through, not its page.
   long opening = 0;
@@ -228,52 +228,63 @@ TEST_F(Printing, AFileThatCannotTakeThePageIsSaidAtThatPage) {
 // A page that fails after others were finished keeps them: past a file-size
 // limit (in a child, which alone takes the limit) the second page fails
 // and the file is the first page, closed as a whole document, as the line
-// says; the next print asks for a file again.
+// says with the system's cause; the next print asks for a file again. A
+// device gets its pages through a spool file, which meets the limit.
 TEST_F(Printing, ASecondPagePastTheSizeLimitKeepsTheFirstAsADocument) {
-  const std::string path = dir.file("u.ps");
   const std::string said = dir.file("said.txt");
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    ScriptedInput input({path});
-    TerminalCapture terminal;
-    Status status = kStatusGood;
-    print(false, "image", kY, status);
-    std::fflush(io_stream(kStreamPostScript));
-    rlimit limit{};
-    ::getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit old_limit = limit;
-    limit.rlim_cur = static_cast<rlim_t>(std::ftell(io_stream(kStreamPostScript)) + 256);
-    if (status != kStatusGood || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
-    print(false, "contour", kY, status);
-    ::setrlimit(RLIMIT_FSIZE, &old_limit);
-    bool open = true;
-    Status local = kStatusGood;
-    GS_INQ_PSFILE(open, local);
-    std::FILE* out = std::fopen(said.c_str(), "w");
-    std::fputs(terminal.text().c_str(), out);
-    std::fclose(out);
-    ::_exit(status == 11010 && !open ? 0 : 3);
-  }
-  int wait_status = 0;
-  ASSERT_EQ(::waitpid(child, &wait_status, 0), child);
-  const std::string out = kesta::testing::read_file(said);
-  ASSERT_TRUE(WIFEXITED(wait_status)) << out;
-  EXPECT_EQ(WEXITSTATUS(wait_status), 0) << out;
+  const auto second_page_past_limit = [&](const std::string& path) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      ScriptedInput input({path});
+      TerminalCapture terminal;
+      Status status = kStatusGood;
+      print(false, "image", kY, status);
+      std::fflush(io_stream(kStreamPostScript));
+      rlimit limit{};
+      ::getrlimit(RLIMIT_FSIZE, &limit);
+      const rlimit old_limit = limit;
+      limit.rlim_cur = static_cast<rlim_t>(std::ftell(io_stream(kStreamPostScript)) + 256);
+      if (status != kStatusGood || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+      print(false, "contour", kY, status);
+      ::setrlimit(RLIMIT_FSIZE, &old_limit);
+      bool open = true;
+      Status local = kStatusGood;
+      GS_INQ_PSFILE(open, local);
+      std::FILE* out = std::fopen(said.c_str(), "w");
+      std::fputs(terminal.text().c_str(), out);
+      std::fclose(out);
+      ::_exit(status == 11010 && !open ? 0 : 3);
+    }
+    int wait_status = 0;
+    EXPECT_EQ(::waitpid(child, &wait_status, 0), child);
+    const std::string out = kesta::testing::read_file(said);
+    EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << out;
+    const std::size_t first = out.find("Finished writing graphics file");
+    EXPECT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find("Finished writing graphics file", first + 1), std::string::npos) << out;
+    return out;
+  };
+
+  const std::string path = dir.file("u.ps");
+  std::string out = second_page_past_limit(path);
   EXPECT_NE(out.find("ERROR: The PostScript file \"" + path +
-                     "\" could not take page 2 (writing failed), so it holds page 1 only"),
+                     "\" could not take page 2 (writing failed: File too large), so it holds "
+                     "page 1 only"),
             std::string::npos)
       << out;
-  const std::size_t first = out.find("Finished writing graphics file");
-  EXPECT_NE(first, std::string::npos) << out;
-  EXPECT_EQ(out.find("Finished writing graphics file", first + 1), std::string::npos) << out;
   EXPECT_TRUE(kesta::testing::gs_syntax_ok(path));
   const auto boxes = page_boxes(path);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_GT((boxes[0][2] - boxes[0][0]) * (boxes[0][3] - boxes[0][1]), 1000);
   const std::string text = kesta::testing::read_file(path);
   EXPECT_EQ(text.substr(text.size() - 34), "showpage\n% End of PostScript file\n");
+
+  out = second_page_past_limit("/dev/null");
+  EXPECT_NE(out.find("ERROR: The PostScript file \"/dev/null\" could not take page 2 (its spool "
+                     "file could not be written: File too large), so it holds page 1 only"),
+            std::string::npos)
+      << out;
 }
 
 TEST_F(Printing, PostscriptOptionsToggleColour) {

@@ -178,11 +178,16 @@ bool page_written(PsCopy& copy, std::string& reason, long& end) {
   std::FILE* out = io_stream(kStreamPostScript);
   errno = 0;
   if (out == nullptr || std::fflush(out) != 0 || std::ferror(out) != 0) {
+    // A line that failed before left the stream failed without a code: the
+    // code of that first failure is the cause.
+    const int code = errno != 0 ? errno : io_stream_failure(kStreamPostScript);
     if (copy.atomic) {
+      errno = code;
       copy.atomic->fail();
       reason = copy.atomic->error();
     } else {
-      reason = std::string("its spool file could not be written: ") + std::strerror(errno);
+      reason = "its spool file could not be written" +
+               (code != 0 ? ": " + std::string(std::strerror(code)) : std::string());
     }
     return false;
   }
@@ -239,9 +244,13 @@ bool close_spool_at(PsCopy& copy, long length, std::string& reason) {
              (problem.empty() ? std::string(std::strerror(errno)) : problem);
     return false;
   }
+  errno = 0;
   const bool ended = std::fprintf(spool, "%s\n", std::string(kEndLine).c_str()) > 0;
+  const int code = errno;
   if (std::fclose(spool) != 0 || !ended) {
-    reason = "its spool file could not be written";
+    const int cause = code != 0 ? code : errno;
+    reason = "its spool file could not be written" +
+             (cause != 0 ? ": " + std::string(std::strerror(cause)) : std::string());
     return false;
   }
   return deliver(copy, -1, reason);
