@@ -82,6 +82,26 @@ class MessageCollector {
     return out;
   }
 
+  // A series member that was not read: of the held lines only the reader's
+  // reasons go to the terminal. Its closing lines ("Cannot decode image"
+  // after a reason given already, the file "was not input") are left out:
+  // the series' loop says once for itself that the member was not input.
+  void release_reasons() {
+    if (!hold_) return;
+    bool reason_given = false;
+    std::string kept;
+    for (const std::string& line : warnings(true)) {
+      if (line.starts_with("WARNING: File ") &&
+          line.ends_with(" was not input; the data are unchanged"))
+        continue;
+      if (line == "WARNING: Cannot decode image" && reason_given) continue;
+      if (line.starts_with("WARNING") || line.starts_with("ERROR")) reason_given = true;
+      kept += line + "\n";
+    }
+    text_ = std::move(kept);
+    release();
+  }
+
   // Held lines go to the terminal after all, from here on as they come.
   void release() {
     if (!hold_) return;
@@ -713,10 +733,10 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
   // reader said of a member refused is moot, and dropped.
   const FioImageSize first = series_members != nullptr ? series_members->size : FioImageSize{};
   std::optional<MessageCollector> held;
-  if (series_members != nullptr && !series_members->any_size) held.emplace(true);
+  if (series_members != nullptr) held.emplace(true);
   ImageRead read = chosen->read(g);
   if (held) {
-    if (read.ok() && status == kStatusGood) {
+    if (!series_members->any_size && read.ok() && status == kStatusGood) {
       const FioImageSize own = own_size(read.image);
       if (own.width < 1 || first.width < 1) {
         held.reset();
@@ -731,7 +751,10 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
         return ReadOutcome::kFailed;
       }
     }
-    held->release();
+    if (read.ok())
+      held->release();
+    else
+      held->release_reasons();
     held.reset();
   }
   if (status == kStatusEscape || read.retstat == -1) {

@@ -116,7 +116,10 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
     if (status != kStatusGood) return;
     if (ok) break;
   }
-  s.last_file = s.first_file;
+  // The last file is chosen in the first one's folder, its name typed
+  // afresh: the first name offered in the name field would be typed onto.
+  s.last_file.clear();
+  if (s.first_file.starts_with('/')) IO_DIRPATH(s.first_file, s.last_file, status);
   int cancelled = 0;
   GS_FILESELECTION(2, 2,
                    {"Select LAST Input file in series", "(Click on INFO for details of file types)"},

@@ -8,9 +8,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/file_series.hpp"
 #include "app/imageops/imageops_graphics_test_support.hpp"
+#include "app/imageops/program_target.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
@@ -28,6 +31,7 @@
 #include "formats/gui_input.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/tulma_format.hpp"
+#include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -193,7 +197,9 @@ struct SeriesIntegration : testing::NoWindowGraphics {
 
 // A little-endian 16-bit TIFF of N x N pixels in one strip, growing away
 // from the middle: pixel (x, y) (from 0) holds VALUE x (1 + (x - 8)^2 + (y - 8)^2).
-void write_tiff(const std::string& path, int n, unsigned value) {
+// With ROWS_PER_STRIP below N it says it has more strips than the one it
+// gives an offset for.
+void write_tiff(const std::string& path, int n, unsigned value, int rows_per_strip = 0) {
   std::string out = "II";
   auto put = [&](std::uint32_t v, int bytes) {
     for (int k = 0; k < bytes; ++k) out.push_back(static_cast<char>((v >> (8 * k)) & 0xff));
@@ -202,7 +208,8 @@ void write_tiff(const std::string& path, int n, unsigned value) {
   put(8, 4);
   put(6, 2);
   for (const auto& [tag, value] : {std::pair<unsigned, unsigned>{256, n}, {257, n}, {258, 16},
-                                  {259, 1}, {273, 8 + 2 + 6 * 12 + 4}, {278, n}}) {
+                                  {259, 1}, {273, 8 + 2 + 6 * 12 + 4},
+                                  {278, rows_per_strip > 0 ? rows_per_strip : n}}) {
     put(tag, 2);
     put(4, 2);  // LONG
     put(1, 4);
@@ -265,6 +272,35 @@ TEST_F(SeriesIntegration, TiffSeriesAsksNothingOnceStartedAndSavesUnderTheMadeNa
       EXPECT_EQ(saved_scan.image.pixels()[2], at(3, 3));
     }
   }
+}
+
+// A member the reader refuses is said by the reader's own reason and one
+// line that it was not input, not by a pile of lines saying it again.
+TEST_F(SeriesIntegration, RefusedMemberIsSaidByItsReasonAndOneNotInputLine) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  auto tif = [&](int k) { return dir.file("cut_00" + std::to_string(k) + ".tif"); };
+  write_tiff(tif(1), 20, 1);
+  write_tiff(tif(2), 20, 2, 4);
+  write_tiff(tif(3), 20, 3);
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({tif(1), "O.K.", "YES", tif(3), "", "EXIT", "NO"});
+  Status status = kStatusGood;
+  KZT_FSINTEGRATE(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  const std::string said = terminal.text();
+  const auto count = [&said](const std::string& text) {
+    int n = 0;
+    for (auto at = said.find(text); at != std::string::npos; at = said.find(text, at + 1)) ++n;
+    return n;
+  };
+  const std::size_t reason = said.find("WARNING: Fewer strip offsets than strips\n");
+  ASSERT_NE(reason, std::string::npos) << said;
+  EXPECT_EQ(said.find("WARNING: File not input: " + tif(2) + "\n"),
+            reason + std::string_view("WARNING: Fewer strip offsets than strips\n").size())
+      << said;
+  EXPECT_EQ(count("not input"), 1) << said;
+  EXPECT_EQ(count("Cannot decode image"), 0) << said;
+  EXPECT_EQ(vosq_kzt_arrays.ynumdat, 3);
 }
 
 // A scan is never saved over an image of its series: an extension that
@@ -537,6 +573,80 @@ TEST_F(SeriesIntegration, DirectoryAndPipeMembersAreNotInputAndNothingWaits) {
     EXPECT_NE(terminal.text().find("WARNING: File not input: " + member(k)), std::string::npos);
   }
   EXPECT_NEAR(at(1, 4), 4.0f, 1e-5f);
+}
+
+// The series chosen in the window: after the first file, the last one's
+// selection starts in the first one's folder with an empty name field, so
+// that a name typed there is not added to the first one's.
+class YesToEveryBox : public testing::ScriptedWindow {
+ public:
+  using ScriptedWindow::ScriptedWindow;
+  int input_coordinate(int, int& type, float& x, float& y) override {
+    const GsDrawnMenu& m = gs_drawn_menu;
+    if (++waits > 20 || m.num_buttons != 4) return 1;
+    const GsRect& yes = m.boxes[2];  // CANCEL, HELP, YES, NO
+    type = kInputButton;
+    x = (yes.xmin + yes.xmax) / 2;
+    y = (yes.ymin + yes.ymax) / 2;
+    return 0;
+  }
+};
+
+struct SeriesInTheWindow : testing::WidgetFixture {
+  testing::TempDir dir;
+  KztDataSets sets;
+  static inline std::string first;
+  static void read_first(TextLines, int, const ImageTarget& target, bool& read,
+                         std::string& file_name, Status& status) {
+    file_name = first;
+    int retstat = 1;
+    float overload = 0.0f;
+    FIO_IN_KESTA(true, target, file_name, retstat, overload, status);
+    read = retstat == 0;
+  }
+  void SetUp() override {
+    WidgetFixture::SetUp();
+    auto driver = std::make_unique<YesToEveryBox>(&items);
+    window = driver.get();
+    qg_db_system.driver[0] = std::move(driver);
+    const QgDbTransform& t = qg_db_transform;
+    Status s = kStatusGood;
+    window->transform(t.wx1, t.wy1, t.wx2, t.wy2, t.vx1, t.vy1, t.vx2, t.vy2, s);
+    kzt_allocate_arrays(8, 8, true, false, false, vosq_kzt_arrays, s);
+    ASSERT_EQ(s, kStatusGood);
+    kzt_series_reader() = read_first;
+  }
+  void TearDown() override {
+    Status s = kStatusGood;
+    kzt_free_arrays(vosq_kzt_arrays, s);
+    vosq_kzt_arrays = KztArrays{};
+    kzt_series_reader() = FIO_GUI_INPUT;
+    WidgetFixture::TearDown();
+  }
+};
+
+TEST_F(SeriesInTheWindow, TheLastFileIsChosenWithAnEmptyNameField) {
+  first = dir.file("member_001.kzt");
+  std::vector<float> data(16, 1.0f), axis{0.5f, 1.5f, 2.5f, 3.5f};
+  {
+    testing::ScriptedInput input({first});
+    int retstat = 1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, {}, "t", "x", "y", "z", false,
+                  1e-4f, 1e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
+  }
+  const ProgramImageTarget target(sets);
+  Index xs = 0, ys = 0, xe = 0, ye = 0;
+  int retstat = 0;
+  KztFileSeries series;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  KZT_DEF_FS(false, target.target(), xs, ys, xe, ye, retstat, series, status);
+  const auto field = std::find(window->prompts.begin(), window->prompts.end(),
+                               "File Name (Optional)");
+  ASSERT_NE(field, window->prompts.end()) << terminal.text();
+  EXPECT_EQ(window->initial[static_cast<std::size_t>(field - window->prompts.begin())], "");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/imageops/conventions.hpp"
@@ -518,7 +519,15 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
               status);
       if (status != kStatusGood) return;
       if (ok && (background.xnumdat() < xe || background.ynumdat() < ye)) {
-        GS_FWARNING(1, 1, {"BACKGROUND IMAGE SMALLER THAN THE REGION"}, status);
+        // Said as a line too: a macro's next line is asked as the file again,
+        // and the box alone would leave no word of why.
+        IO_WRITE("WARNING: Background image smaller than the region: " + name + " (" +
+                     std::to_string(background.xnumdat()) + " x " +
+                     std::to_string(background.ynumdat()) + " pixels, the region ends at " +
+                     std::to_string(xe) + ", " + std::to_string(ye) + ")",
+                 status);
+        if (!gs_warnings_on_terminal())
+          GS_FWARNING(1, 1, {"BACKGROUND IMAGE SMALLER THAN THE REGION"}, status);
         ok = false;
       }
     }

@@ -479,6 +479,29 @@ TEST_F(SeriesFiles, CompositeSubtractsTheBackgroundFromEveryMember) {
             std::vector<float>({-1, 0, 1, 2}));
 }
 
+// A background smaller than the region is refused in a line, so that a
+// replayed macro (whose next line is then asked as the file again) says why;
+// nothing is made of the series.
+TEST_F(SeriesFiles, CompositeRefusesASmallBackgroundInALine) {
+  write_members(3);
+  write_member(9, kX / 2, kY / 2);
+  Status s = kStatusGood;
+  kzt_series_name(defined, 9, background, s);
+  ImageopsUpcalls table;
+  table.def_fs = def_fs;
+  UpcallsOverride with(table);
+  kzt_series_reader() = read_given;
+  replay("ROI\nNO\nRE-BIN NO.\n1\nO.K.\nYES\n");  // SUBTRACT is on at first
+  testing::TerminalCapture terminal;
+  KZT_COMPOSITE(sets, s);
+  EXPECT_NE(terminal.text().find("WARNING: Background image smaller than the region: " +
+                                 background + " (4 x 3 pixels, the region ends at 8, 6)"),
+            std::string::npos)
+      << terminal.text();
+  const KztArrays& a = vosq_kzt_arrays;
+  EXPECT_EQ(std::vector<Index>({a.xnumdat, a.ynumdat}), std::vector<Index>({kX, kY}));
+}
+
 // Both operations give the same bits whether members are read whole or in
 // blocks of rows.
 TEST_F(SeriesFiles, BlockwiseReadingGivesTheWholeReadingsBits) {

@@ -371,6 +371,7 @@ void KZT_GUI_2DFIT(KztDataSets& sets, Status& status) {
   table.welcome = kFit2dWelcome;
   table.welcome_place = WelcomePlace::kPage;
   table.uses_mask = true;
+  table.escape_asks_again = true;
   table.help_text = KZT_GUI_2DFITHELP;
   table.image = shown_image<Fit2dInterfaceState>;
   table.enter = fit2d_enter;
@@ -780,6 +781,7 @@ void KZT_GUI_OLMI(KztDataSets& sets, Status& status) {
   table.rows = kOlmiRows;
   table.layout = {0, 4, 12, 10};
   table.uses_mask = true;
+  table.escape_asks_again = true;
   table.help_text = KZT_GUI_OLMIHELP;
   table.draw = olmi_draw;
   table.image = shown_image<Olmi>;

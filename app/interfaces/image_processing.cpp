@@ -195,6 +195,7 @@ void KZT_GUI_IP(KztDataSets& sets, Status& status) {
   table.layout = {0, 4, 12, 9};
   table.welcome = kIpWelcome;
   table.welcome_place = WelcomePlace::kPage;
+  table.escape_asks_again = true;
   table.help_text = KZT_GUI_IPHELP;
   GeneralMenu menu;
   kzt_interface(table, sets, menu, status);
@@ -208,6 +209,7 @@ void KZT_GUI_FS(KztDataSets& sets, Status& status) {
   table.welcome = kFsWelcome;
   table.welcome_place = WelcomePlace::kMessageRegion;
   table.uses_mask = true;
+  table.escape_asks_again = true;
   table.help_text = KZT_GUI_FSHELP;
   GeneralMenu menu;
   kzt_interface(table, sets, menu, status);

@@ -92,8 +92,9 @@ struct InterfaceTable {
   bool uses_mask = false;   // the mask is made on entry and images drawn with it
   bool shows_data = true;   // the data are drawn when defined (else the welcome)
   bool asks_reset = false;  // a bad status asks "RESET" (top menu) instead of leaving
-  // A user escape at the wait asks again instead of leaving (top menu, whose
-  // leaving ends the run); the end of the input still leaves.
+  // A user escape at the wait asks again instead of leaving (the top menu and
+  // each interface: a closed window moves the menu to the terminal, it does
+  // not leave it); the end of the input still leaves. Sub-menus leave.
   bool escape_asks_again = false;
   void (*help_text)(bool gui, Status& status) = nullptr;
   // The interface's own drawing instead of the data or welcome (nullable).

@@ -387,6 +387,7 @@ void KZT_GUI_MACROS(KztDataSets& sets, Status& status) {
   table.titles = kMacroTitle;
   table.shows_data = false;
   table.draw = draw_welcome;
+  table.escape_asks_again = true;
   table.help_text = KZT_GUI_MACROSHELP;
   table.macro_ended = hand_off;
   table.enter = resume_sequence;

@@ -426,6 +426,7 @@ InterfaceTable<State> table_of(std::string_view position, const Row (&rows)[N],
   t.welcome = welcome;
   t.welcome_place = WelcomePlace::kMessageRegion;
   t.uses_mask = true;
+  t.escape_asks_again = true;
   t.help_text = help;
   t.image = shown;
   t.enter = enter;

@@ -90,6 +90,7 @@ void KZT_GUI_TEST(KztDataSets& sets, Status& status) {
   table.layout = {0, 2, 12, 10};
   table.welcome = kWelcome;
   table.welcome_place = WelcomePlace::kMessageRegion;
+  table.escape_asks_again = true;
   TestMenu menu;
   kzt_interface(table, sets, menu, status);
 }

@@ -135,6 +135,8 @@ bool auto_next(MenuPass& pass, XtalState& state, Status& status) {
   target.clear_unread_variances(status);
   if (status != kStatusGood) return false;
   s.input_file = name;
+  // The log of a long unattended run names the frame each result is of.
+  IO_WRITE("INFO: Input " + name, status);
   full_region();
   state.peaks.num_peaks = 0;
   state.failed_file.clear();
@@ -444,6 +446,7 @@ void KZT_GUI_XTALLOGRAPHY(KztDataSets& sets, Status& status) {
   table.welcome = kWelcome;
   table.welcome_place = WelcomePlace::kPage;
   table.uses_mask = true;
+  table.escape_asks_again = true;
   table.help_text = KZT_GUI_XTALHELP;
   table.draw = draw;
   table.enter = enter;

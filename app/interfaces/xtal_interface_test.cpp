@@ -366,8 +366,10 @@ TEST_F(XtalAutoInput, HalfWrittenFrameIsReadOnceWholeWithoutAnyBox) {
   const std::string out = run_unattended();
   EXPECT_EQ(sets.input_file, second);
   EXPECT_EQ(count(out, "PROBLEM INPUTTING DATA FROM FILE: " + second), 1) << out;
-  // One search, of the second frame.
+  // One search, of the second frame, which is named when it is read.
   EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
+  EXPECT_EQ(count(out, "INFO: Input " + second + "\n"), 1) << out;
+  EXPECT_LT(out.find("INFO: Input " + second), out.find("INFO: Number of peaks found")) << out;
 }
 
 // A frame that stays broken (SECOND_BYTES of the whole frame) holds the
@@ -389,6 +391,9 @@ std::string XtalAutoInput::broken_second(std::size_t second_bytes, std::string_v
   EXPECT_EQ(count(out, "WARNING: " + second + " " + std::string(why) + " and is left out"), 1)
       << out;
   EXPECT_EQ(count(out, "INFO: Number of peaks found"), 1) << out;
+  // Only the frames read are named.
+  EXPECT_EQ(count(out, "INFO: Input " + third + "\n"), 1) << out;
+  EXPECT_EQ(count(out, "INFO: Input " + second), 0) << out;
   return out;
 }
 

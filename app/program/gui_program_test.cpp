@@ -92,19 +92,33 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
 // The window closed while a menu waits for it, in an interface or at the top
 // menu: the menus that follow are asked at the terminal with their question
 // and choices, and are answered by name there; the work in memory is not
-// lost unasked. The end of the terminal input then ends the run. The
-// keyboard interface, entered and left after the close, leaves the menus as
-// they were: asked whole, with no graphics error.
+// lost unasked. An interface closed at its own menu stays in it, as after
+// any escape there: its menu is asked at the terminal. The end of the
+// terminal input then ends the run. The keyboard interface, entered and left
+// after the close, leaves the menus as they were: asked whole, with no
+// graphics error.
 TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
   struct Case {
     const char* macro;  // where the window is closed
     bool typed_exit;    // EXIT KESTA and YES typed, or Ctrl-D
     bool keyboard;      // the keyboard interface entered and left first
     bool in_form;       // closed while a form waits: its menu comes back
+    const char* menu = nullptr;  // the interface's menu asked again, left with EXIT
   };
   for (const Case c :
-       {Case{"POWDER DIFFRACTION (2-D)\n", true, false, false}, Case{"", true, false, false},
-        Case{"", false, false, false}, Case{"", true, true, false},
+       {Case{"2-D FITTING\n", true, false, false, "CHOICES: EXIT, INPUT, OUTPUT, ZOOM IN,"},
+        Case{"FILE SERIES\n", true, false, false, "CHOICES: EXIT, AVERAGE, COMPOSITE,"},
+        Case{"IMAGE PROCESSING (GENERAL)\n", true, false, false,
+             "CHOICES: EXIT, DISPLAY, EXCHANGE, FILTER,"},
+        Case{"MACROS / LOG FILE\n", true, false, false, "CHOICES: EXIT, ?, HELP, CREATE MACRO,"},
+        Case{"OLMI (MULTIPLE 1-D FITTING)\n", true, false, false, "CHOICES: EXIT, FULL, OUTPUT,"},
+        Case{"ON-LINE CRYSTALLOGRAPHY\n", true, false, false, "CHOICES: EXIT, ?, HELP, AUTO INPUT,"},
+        Case{"POWDER DIFFRACTION (2-D)\n", true, false, false,
+             "CHOICES: EXIT, BEAM CENTRE, FULL, OUTPUT, ?, CAKE, INPUT, TILT,"},
+        Case{"SAXS / GISAXS\n", true, false, false,
+             "CHOICES: EXIT, BEAM CENTRE, FULL, OUTPUT, ?, CAKE, INPUT, NORMALISE,"},
+        Case{"TEST\n", true, false, false, "CHOICES: EXIT, ?, GAUSSIAN,"},
+        Case{"", true, false, false}, Case{"", false, false, false}, Case{"", true, true, false},
         Case{"POWDER DIFFRACTION (2-D)\nINPUT\nramp.kzt\n", true, false, true}}) {
     testing::PrivateXServer server(24);
     ASSERT_TRUE(server.ok());
@@ -113,6 +127,11 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
     ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait)) << c.macro;
     ASSERT_TRUE(close_the_window());
     ASSERT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait)) << c.macro;
+    if (c.menu != nullptr) {
+      ASSERT_TRUE(run.child.wait_for(c.menu, kWait)) << run.child.output();
+      ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+      run.child.type("EXIT\n");
+    }
     if (c.in_form) {
       ASSERT_TRUE(run.child.wait_for("CHOICES: EXIT, BEAM CENTRE,", kWait)) << run.child.output();
       ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
@@ -220,6 +239,35 @@ TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
   EXPECT_EQ(count("Sensitivity undefined") + count("SENSITIVITY UNDEFINED"), 1) << out;
   EXPECT_EQ(count("Latitude undefined") + count("LATITUDE UNDEFINED"), 1) << out;
   EXPECT_EQ(count("WARNING: PROBLEM INPUTTING DATA FROM FILE:\r\n"), 2) << out;
+}
+
+// The window closed while a message box asks at the terminal (the macro
+// ended at it): what is drawn after the answer goes nowhere, and the close is
+// said once, with no protocol error for each request the server refused.
+TEST_F(GuiProgram, AWindowClosedDuringATerminalQuestionIsSaidOnce) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("gui.mac"), "IMAGE PROCESSING (GENERAL)\nINPUT\nramp.kzt\n?\n");
+  Running run(dir, {"-dim64x64", "-macgui.mac"});
+  ASSERT_TRUE(run.child.wait_for("ENTER COMMAND: O.K. OR SAVE", kWait)) << run.child.output();
+  ASSERT_TRUE(close_the_window());
+  run.child.type("O.K.\n");
+  ASSERT_TRUE(run.child.wait_for("CHOICES: EXIT, DISPLAY,", kWait)) << run.child.output();
+  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+  run.child.type("EXIT\n");
+  ASSERT_TRUE(run.child.wait_for("KESTA: SCIENTIFIC INTERFACES\r\nCHOICES:", kWait))
+      << run.child.output();
+  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+  run.child.type("EXIT KESTA\n");
+  ASSERT_TRUE(run.child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait));
+  run.child.type("YES\n");
+  EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+  const std::string out = run.child.output();
+  EXPECT_EQ(out.find("X-11 Error"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Problem obtaining copy"), std::string::npos) << out;
+  const std::string closed = "WARNING: The graphics window was closed";
+  EXPECT_NE(out.find(closed), std::string::npos) << out;
+  EXPECT_EQ(out.find(closed, out.find(closed) + 1), std::string::npos) << out;
 }
 
 // PRINT in a window menu finishes its file at once, under its own name: the
@@ -357,6 +405,49 @@ TEST_F(GuiProgram, ImageMenuLayoutAndAClickAfterTheMacro) {
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [EXIT]", kWait)) << run.child.output();
   run.child.type("EXIT\nYES\n");
   EXPECT_EQ(run.child.finish(kWait), 0) << run.child.output();
+}
+
+// Pixels of the warning boxes' red face on the screen.
+int red_pixels(const testing::Screenshot& shot) {
+  int n = 0;
+  if (!shot.ok) return n;
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x) {
+      const auto c = shot.at(x, y);
+      if (c[0] > 200 && c[1] < 80 && c[2] < 80) ++n;
+    }
+  return n;
+}
+
+// A replayed macro that ends at a warning box (a choice refused for want of
+// data) leaves the box up for the user, who reads it and clicks its O.K.;
+// the menu is then shown again.
+TEST_F(GuiProgram, AMacroEndingAtAWarningBoxLeavesItForTheClick) {
+  for (const char* macro : {"IMAGE PROCESSING (GENERAL)\nDISPLAY\n",
+                            "POWDER DIFFRACTION (2-D)\nBEAM CENTRE\n"}) {
+    testing::PrivateXServer server(24);
+    ASSERT_TRUE(server.ok());
+    testing::write_text_file(dir.file("gui.mac"), macro);
+    Running run(dir, {"-dim64x64", "-macgui.mac"});
+    ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+        << run.child.output();
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    // The box's O.K. is the smallest yellow face (its frame is yellow too).
+    const std::vector<Box> found = wait_for_buttons(window, dir, [&](const std::vector<Box>&) {
+      return red_pixels(testing::screenshot(window, dir.path().string())) > 1000;
+    });
+    ASSERT_FALSE(found.empty()) << macro << run.child.output();
+    const Box ok = *std::min_element(found.begin(), found.end(), [](const Box& a, const Box& b) {
+      return (a.x1 - a.x0) * (a.y1 - a.y0) < (b.x1 - b.x0) * (b.y1 - b.y0);
+    });
+    ASSERT_TRUE(click(window, ok));
+    EXPECT_FALSE(wait_for_buttons(window, dir, [&](const std::vector<Box>& f) {
+                   return f.size() > 4 &&
+                          red_pixels(testing::screenshot(window, dir.path().string())) == 0;
+                 }).empty())
+        << macro;
+  }
 }
 
 // The size form, the top menu and the exit question answered with clicks.

@@ -371,7 +371,7 @@ int X11Driver::text(float x, float y, std::string_view text, Status& /*status*/)
 int X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, int h, int v) {
   const int a = font_->ascent, d = font_->descent;
   const int th = a + d;
-  if (w < 1 || th < 1) return 0;
+  if (w < 1 || th < 1 || destroyed_) return 0;
   Pixmap pixmap = XCreatePixmap(display_, window_, static_cast<unsigned>(w),
                                 static_cast<unsigned>(th), static_cast<unsigned>(depth_));
   if (pixmap == 0) {
@@ -391,6 +391,9 @@ int X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, i
   XFreeGC(display_, gc);
   XFreePixmap(display_, pixmap);
   if (source == nullptr) {
+    // (The window closed meanwhile: nothing to draw into, and said once
+    // when the program next waits on it.)
+    if (destroyed_) return 0;
     message("Problem obtaining copy of basic text");
     return -2;
   }

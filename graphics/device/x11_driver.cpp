@@ -31,13 +31,17 @@ X11Driver* open_driver = nullptr;
 // Protocol errors are reported and drawing goes on. A request the server
 // refuses because the program's window no longer exists is no error: the
 // window was destroyed under the program (closed by the user), which the
-// program handles as a closed window and says once.
+// program handles as a closed window and says once. What was drawn after it
+// (a rotated text's pixmap made from the window, and the requests on that
+// pixmap) is refused in turn, and is no error either.
 int error_handler(Display* display, XErrorEvent* event) {
-  if (open_driver != nullptr && open_driver->window() != 0 &&
-      event->resourceid == open_driver->window() &&
-      (event->error_code == BadWindow || event->error_code == BadDrawable)) {
-    open_driver->window_destroyed();
-    return 0;
+  if (open_driver != nullptr && open_driver->window() != 0) {
+    if (open_driver->window_gone_from_server()) return 0;
+    if (event->resourceid == open_driver->window() &&
+        (event->error_code == BadWindow || event->error_code == BadDrawable)) {
+      open_driver->window_destroyed();
+      return 0;
+    }
   }
   char text[81] = {0};
   XGetErrorText(display, event->error_code, text, sizeof text - 1);

@@ -110,6 +110,7 @@ class X11Driver final : public Driver {
   // The server refused a request because the window no longer exists
   // (called from the protocol error handler).
   void window_destroyed() { destroyed_ = true; }
+  bool window_gone_from_server() const { return destroyed_ || lost_; }
 
  private:
   // Window, colour map and fonts.

@@ -270,7 +270,8 @@ TEST(X11Window, AWindowThatGoesAwayEndsTheWaitAndDrawingGoesOn) {
 // Drawing sent to a window another client has already destroyed is refused
 // by the server. The user closed the window, and the program says so once:
 // the refusals are no protocol error to report, and they alone tell the
-// program the window is gone.
+// program the window is gone. So are those of a rotated text (an axis
+// label), drawn through a pixmap made from the window.
 TEST(X11Window, DrawingIntoAWindowDestroyedElsewhereIsNoErrorToReport) {
   for (const bool wait : {true, false}) {
     WindowSession session(24);
@@ -283,6 +284,9 @@ TEST(X11Window, DrawingIntoAWindowDestroyedElsewhereIsNoErrorToReport) {
     ::testing::internal::CaptureStderr();
     Status& status = session.status;
     draw_scene(status);
+    QG_TEXTANGLE(90.0f, status);
+    QG_TEXT(200, 300, "Intensity", status);
+    QG_TEXTANGLE(0.0f, status);
     QG_UPDATE(1, 0, status);
     int type = 0;
     float x = 0.0f, y = 0.0f;

@@ -328,6 +328,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
                                       : "its macro ended at the graphical menu " +
                                             std::string(title));
       }
+      gs_warning_left_by_macro();
       input_type = kGsChoiceNone;
       command.clear();
       return;

@@ -531,6 +531,73 @@ void GS_DRAW_WARNING(int /*flag*/, float xmin, float ymin, float xmax, float yma
   gs_restore_transform(saved, status);
 }
 
+namespace {
+
+// A warning box drawn while a macro replayed waited for nothing. When the
+// macro ends at the menu after it, nothing else is to be answered there: the
+// box was the last thing the macro left, and is the user's to read.
+struct BoxLeftByMacro {
+  bool shown = false;
+  int flag = 0;
+  GsRect area;
+  std::vector<std::string> text;
+  unsigned long responses = 0;  // the answers read when it was drawn
+};
+BoxLeftByMacro box_left_by_macro;
+
+// Waits for a click on the O.K. of a drawn warning box (redrawing it when the
+// window asks); true when it was drawn again.
+bool wait_for_ok(int flag, const GsRect& area, int max, std::span<const std::string> text,
+                 GsRect& ok, Status& status) {
+  bool redrawn = false;
+  (void)gs_unit_on(status);
+  while (status == kStatusGood) {
+    int type = kInputNothing - 10;
+    float x = 0.0f, y = 0.0f;
+    QG_INP_COORDINATE(1, 1, type, x, y, status);
+    if (type == kInputButton) {
+      if (ok.xmin < x && x < ok.xmax && ok.ymin < y && y < ok.ymax) break;
+    } else if (type == kInputRedraw) {
+      GS_DRAW_WARNING(flag, area.xmin, area.ymin, area.xmax, area.ymax, max,
+                      static_cast<int>(text.size()), text, ok, status);
+      redrawn = true;
+    } else if (type == kInputNothing - 10) {
+      status = kStatusEscape;
+    }
+  }
+  return redrawn;
+}
+
+void redraw_requested(bool redrawn) {
+  if (!redrawn) return;
+  Status local = kStatusGood;
+  QG_SET_UPDATE(1, local);
+}
+
+}  // namespace
+
+void gs_warning_left_by_macro() {
+  const BoxLeftByMacro box = std::move(box_left_by_macro);
+  box_left_by_macro = BoxLeftByMacro{};
+  // Not when an answer was read after it, nor while automatic input goes on
+  // (nobody may be waited for), nor without a window to click in.
+  if (!box.shown || box.responses != io_response_count() || vosq_io_dbdb.input_macro ||
+      vosq_io_dbdb.file_sequence || qg_x11_driver() == nullptr)
+    return;
+  // A wait the window cannot answer any more leaves the box: the menu that
+  // follows deals with it.
+  Status local = kStatusGood;
+  const int num = static_cast<int>(box.text.size());
+  GsRect ok;
+  GS_DRAW_WARNING(box.flag, box.area.xmin, box.area.ymin, box.area.xmax, box.area.ymax,
+                  std::max(num, 1), num, box.text, ok, local);
+  GS_UPDATE(local);
+  const bool redrawn = wait_for_ok(box.flag, box.area, std::max(num, 1), box.text, ok, local);
+  local = kStatusGood;
+  gs_restore_graph_transform(local);
+  redraw_requested(redrawn);
+}
+
 void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
                 TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_WARNING V0.5";
@@ -550,8 +617,13 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
   GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text.view(), ok, status);
   GS_UPDATE(status);
   bool redrawn = false;
+  box_left_by_macro = BoxLeftByMacro{};
   if (vosq_io_dbdb.input_macro) {
     // A replayed session does not stop here: the macro holds no answer.
+    const std::span<const std::string> lines = text.view();
+    box_left_by_macro = {true, flag, GsRect{xmin, ymin, xmax, ymax},
+                         std::vector<std::string>(lines.begin(), lines.begin() + num),
+                         io_response_count()};
   } else if (gs_warnings_on_terminal()) {
     // No window to click in: the warning is shown at the terminal, a line
     // that says it is a warning already as it stands.
@@ -561,26 +633,11 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
                status);
     }
   } else {
-    (void)gs_unit_on(status);
-    while (status == kStatusGood) {
-      int type = kInputNothing - 10;
-      float x = 0.0f, y = 0.0f;
-      QG_INP_COORDINATE(1, 1, type, x, y, status);
-      if (type == kInputButton) {
-        if (ok.xmin < x && x < ok.xmax && ok.ymin < y && y < ok.ymax) break;
-      } else if (type == kInputRedraw) {
-        GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text.view(), ok, status);
-        redrawn = true;
-      } else if (type == kInputNothing - 10) {
-        status = kStatusEscape;
-      }
-    }
+    redrawn = wait_for_ok(flag, GsRect{xmin, ymin, xmax, ymax}, max,
+                          text.view().first(static_cast<std::size_t>(num)), ok, status);
   }
   gs_restore_graph_transform(status);
-  if (redrawn) {
-    Status local = kStatusGood;
-    QG_SET_UPDATE(1, local);
-  }
+  redraw_requested(redrawn);
 }
 
 bool gs_warnings_on_terminal() { return !vosq_io_dbdb.input_macro && qg_x11_driver() == nullptr; }

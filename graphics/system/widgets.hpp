@@ -134,6 +134,11 @@ void GS_DRAW_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, i
 void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
                 TextLines text, Status& status);
 void GS_FWARNING(int max, int num, TextLines text, Status& status);
+// A replayed macro ended at the menu that followed a warning box: the box,
+// which waited for nothing while the macro replayed, is shown again and
+// waits for the user's O.K. (only in a window, with no answer read since it
+// was drawn and no file sequence running). Called once the macro is closed.
+void gs_warning_left_by_macro();
 void GS_SCROLLBAR(float xmin, float ymin, float xmax, float ymax, bool vertical, Status& status);
 // X, Y in page coordinates.
 void GS_CAL_SCROLLBAR(float x, float y, bool& in_bar, int& part, Status& status);
