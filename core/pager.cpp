@@ -132,8 +132,10 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
     return;
   }
   num_lines = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(num_lines), lines.size()));
-  // Without paging, or when no one can press a key, the text is simply written.
-  if (!vosq_io_dbdb.paging_on || !isatty(STDIN_FILENO)) {
+  // Without paging, or when no one can press a key, the text is simply
+  // written. A replaying macro has no one at the terminal either: waiting
+  // there for a key would stop every replay (and every member of a sequence).
+  if (!vosq_io_dbdb.paging_on || vosq_io_dbdb.input_macro || !isatty(STDIN_FILENO)) {
     write_lines(lines.view(), 1, num_lines, status);
     return;
   }

@@ -2,7 +2,8 @@
 // The help pager: help texts, choice lists and error texts are shown page by
 // page with single-key commands (Return next page, B back, S start, Q quit,
 // N page length, > and < search, a number jumps to that line). With paging
-// off, or when the input is not a terminal, the lines are simply written.
+// off, while a macro replays, or when the input is not a terminal, the lines
+// are simply written.
 
 #include <string_view>
 

@@ -5,13 +5,16 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
 #include "core/format.hpp"
+#include "core/macro.hpp"
 #include "core/prompts.hpp"
+#include "core/test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -186,6 +189,31 @@ TEST(Pager, SingleKeysAtATerminal) {
   ASSERT_TRUE(child.wait_for("line 25"));
   ASSERT_TRUE(child.wait_for("line 40"));
   ASSERT_TRUE(child.wait_for("DONE6"));
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// A "?" recorded in a macro shows the help whole on every replay: nobody
+// at the terminal presses the pager's keys for the macro, so the replay
+// must not wait for one (no key is typed here).
+TEST(Pager, ReplayedHelpRequestIsWrittenWholeWithoutWaiting) {
+  testing::TempDir dir;
+  const std::string macro = dir.file("help.mac");
+  std::ofstream(macro) << "%!*\\ BEGINNING OF IO MACRO FILE\n?\n7\n";
+  testing::PtyChild child([&macro] {
+    testing::reset_dialogue();
+    Status status = kStatusGood;
+    std::string name = macro;
+    IO_OPEN_INMACRO(false, name, status);
+    int value = 1;
+    IO_INPI(false, 0, 0, true, "HOW MANY", numbered(40), {"E"}, value, status);
+    std::printf("DONE %d\n", value);
+    std::fflush(stdout);
+    return status == kStatusGood ? 0 : 1;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("line 40", 3000));
+  ASSERT_TRUE(child.wait_for("DONE 7", 3000));
+  EXPECT_EQ(child.output().find(kPagePrompt), std::string::npos);
   EXPECT_EQ(child.finish(), 0);
 }
 

@@ -260,6 +260,9 @@ void IO_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool fixed, std::s
         value = candidate;
         return;
       }
+      // A line of several words ("STOP MACRO") is one refused answer, not one
+      // refusal a word.
+      io_drop_type_ahead();
     }
     IO_TEXT(error.view(), status);
   }
@@ -287,9 +290,13 @@ void IO_INPC(bool fixed, std::string_view prompt, TextLines help, TextLines erro
 
 void io_input_file_name(bool fixed, std::string_view prompt, TextLines help, TextLines error,
                         int mode, std::string& file, Status& status) {
+  // "?" and "HELP" give the help at every file-name question: a file of
+  // that name is never what was meant.
+  const int m = std::abs(mode);
+  const int help_mode = (m - (m / 10 % 10) * 10 + 10) * (mode < 0 ? -1 : 1);
   while (true) {
     std::string answer = file;
-    IO_INPC(fixed, prompt, help.view(), error.view(), mode, answer, status);
+    IO_INPC(fixed, prompt, help.view(), error.view(), help_mode, answer, status);
     // An assignment names no file: asked again (the macro's end is no answer
     // either, and goes to the caller).
     if (io_ask_again(status)) continue;

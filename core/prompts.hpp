@@ -40,8 +40,9 @@ void IO_INPS(bool fixed, std::string_view prompt, TextLines help, TextLines erro
 // IO_INPS without LENGTH.
 void IO_INPC(bool fixed, std::string_view prompt, TextLines help, TextLines error, int mode,
              std::string& string, Status& status);
-// IO_INPC for a file name: every file-name question asks through it. An
-// assignment is no name and is asked again. An answer longer than a response
+// IO_INPC for a file name: every file-name question asks through it. "?" and
+// "HELP" show HELP whatever MODE says. An assignment is no name and is asked
+// again. An answer longer than a response
 // line (or whose translation is) was cut, and would name another file: it is
 // refused with a message and asked again, and FILE keeps its value.
 void io_input_file_name(bool fixed, std::string_view prompt, TextLines help, TextLines error,

@@ -218,6 +218,8 @@ TEST_F(PromptsTest, FileNameThatWouldBeCutIsAskedAgain) {
       {{fits}, fits, kStatusGood, 0},
       {{too_long, fits + "x", "short.kzt"}, "short.kzt", kStatusGood, 2},
       {{too_long}, "old.kzt", kStatusEscape, 1},  // then the input ends
+      // "?" names no file, whatever the caller's mode: the help is shown.
+      {{"?", "new.mac"}, "new.mac", kStatusGood, 0},
   };
   for (const Case& c : cases) {
     testing::TerminalCapture capture;
@@ -233,6 +235,7 @@ TEST_F(PromptsTest, FileNameThatWouldBeCutIsAskedAgain) {
          ++at)
       ++refusals;
     EXPECT_EQ(refusals, c.refusals) << said;
+    EXPECT_EQ(said.find("H\n") != std::string::npos, c.answers.front() == "?") << said;
   }
 }
 

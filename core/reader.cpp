@@ -81,6 +81,8 @@ void io_set_line_source(IoLineSource source, bool reads_terminal) {
 
 bool io_input_ended() { return terminal_ended; }
 
+void io_drop_type_ahead() { new_line_needed(); }
+
 bool io_macro_ended(Status status) { return status == kStatusConsumed && consumed_by_macro_end; }
 
 bool io_ask_again(Status& status) {

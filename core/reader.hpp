@@ -46,6 +46,9 @@ void IO_INPUT_TOKEN(bool translate, std::span<const std::string> prompt, int& le
 void IO_INPUT_LINE(bool translate, std::span<const std::string> prompt, int& length,
                    std::string& line, Status& status);
 
+// Drops what is left of the type-ahead line: the next prompt reads a new one.
+void io_drop_type_ahead();
+
 // The one rule for what ends a replayed macro. The consumed status answers
 // both an assignment (the macro goes on: the caller resets the status and
 // asks again or goes on) and the end of the macro at a graphical menu choice

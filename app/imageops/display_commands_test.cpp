@@ -150,6 +150,15 @@ TEST_F(DisplayCommands, AspectAndPixelLimitsAreStored) {
   EXPECT_FALSE(keep);
   EXPECT_EQ(image_limit, 300);
   EXPECT_EQ(limit_3d, 40);
+  // The limits the display takes are the largest offered: beyond them the
+  // question asks again instead of the setter failing.
+  ScriptedInput largest({"4001", "4000", "2001", "2000"});
+  KZT_DISPLAYLIMITS(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(largest.remaining(), 0u);
+  GS_INQ_PIXELLIMITS(image_limit, limit_3d, status);
+  EXPECT_EQ(image_limit, 4000);
+  EXPECT_EQ(limit_3d, 2000);
 }
 
 TEST_F(DisplayCommands, AxisScalesProposeTheCurrentStepAndRefuseZero) {

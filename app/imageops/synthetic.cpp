@@ -132,10 +132,15 @@ void KZT_GAUSSIAN(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
           error, answers.maximum, status);
   IO_INPR(true, -360.0f, 360.0f, true, "ORIENTATION OF FIRST AXIS",
           {"Orientation in degrees, anti-clockwise from the X-axis"}, error, degrees, status);
-  IO_INPR(true, 0.0f, kVeryLarge, true, "STANDARD DEVIATION WIDTH FOR FIRST AXIS",
-          {"Peak width in first axis (standard deviation size)"}, error, answers.width1, status);
-  IO_INPR(true, 0.0f, kVeryLarge, true, "STANDARD DEVIATION WIDTH FOR SECOND AXIS",
-          {"Peak width in second axis (standard deviation size)"}, error, answers.width2, status);
+  // A peak has a width above zero; the smallest offered is far below any
+  // axis step.
+  constexpr float kNarrowest = 1.0e-20f;
+  IO_INPR(true, kNarrowest, kVeryLarge, true, "STANDARD DEVIATION WIDTH FOR FIRST AXIS",
+          {"Peak width in first axis (standard deviation size, above 0)"}, error, answers.width1,
+          status);
+  IO_INPR(true, kNarrowest, kVeryLarge, true, "STANDARD DEVIATION WIDTH FOR SECOND AXIS",
+          {"Peak width in second axis (standard deviation size, above 0)"}, error, answers.width2,
+          status);
   if (status != kStatusGood) return;
   answers.angle = degrees / kDegreesPerRadian;
   remembered<GaussianAnswers>() = answers;

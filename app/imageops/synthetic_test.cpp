@@ -56,6 +56,26 @@ TEST_F(Synthetic, CreateDataDefaultsAndEscape) {
   }
 }
 
+// A Gaussian of width 0 cannot be drawn: the width questions refuse it
+// rather than the routine behind them, and the data stay as they were.
+TEST_F(Synthetic, GaussianWidthsMustBeAboveZero) {
+  constexpr Index kN = 5;
+  std::vector<float> data(kN * kN, 1.0f), axis{0.5f, 1.5f, 2.5f, 3.5f, 4.5f};
+  ScriptedInput input({"", "", "10", "", "0", "0.5", "0", "0.5"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_GAUSSIAN(kN, kN, 1, 1, kN, kN, axis, axis, data, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_GT(data[12], 5.0f);  // the centre pixel holds the peak
+  // Refused until the input ends: an escape, the data untouched.
+  std::vector<float> untouched(kN * kN, 1.0f);
+  ScriptedInput refused({"", "", "10", "", "0"});
+  KZT_GAUSSIAN(kN, kN, 1, 1, kN, kN, axis, axis, untouched, status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_EQ(untouched, std::vector<float>(kN * kN, 1.0f));
+}
+
 TEST_F(Synthetic, ImagePlateResponseAndClamping) {
   const double bottom = 40.0 * std::pow(10.0, -2.5);
   const struct {

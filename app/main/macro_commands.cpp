@@ -33,14 +33,6 @@ void say(std::string_view line) {
   IO_WRITE(line, local);
 }
 
-// Drops what is left of the current answer line, so that the next answer is
-// read afresh (from the user, or from the macro again).
-void drop_type_ahead() {
-  vosq_io_dbdb.new_line_needed = true;
-  vosq_io_dbdb.next_position = 1;
-  vosq_io_dbdb.end_position = 1;
-}
-
 // Ends the running macro and the running sequence at the user's request.
 // REPLAYING tells whether the macro was replaying (its switch may be off for
 // the moment); it is false afterwards.
@@ -264,7 +256,7 @@ void ask(const Question& q, bool graphics_on, const GsDisplayedImage* shown, Sta
   bool replaying = vosq_io_dbdb.input_macro;
   vosq_io_dbdb.output_macro = false;
   vosq_io_dbdb.input_macro = false;
-  drop_type_ahead();
+  io_drop_type_ahead();
 
   say(" ");
   say("NOTE: " + std::string(67, '!'));
@@ -280,7 +272,7 @@ void ask(const Question& q, bool graphics_on, const GsDisplayedImage* shown, Sta
     if (status == kStatusEscape || (status == kStatusGood && num < 1)) {
       // No point given: nothing is set and the macro goes on.
       ST_DEF_SYSTEM(status);
-      drop_type_ahead();
+      io_drop_type_ahead();
       vosq_io_dbdb.output_macro = recording;
       vosq_io_dbdb.input_macro = replaying;
       return;
@@ -321,7 +313,7 @@ void ask(const Question& q, bool graphics_on, const GsDisplayedImage* shown, Sta
   else
     kzt_set_variable(a.name, 's', 0, false, 0.0f, used_text(a.text), status);
 
-  drop_type_ahead();
+  io_drop_type_ahead();
   vosq_io_dbdb.output_macro = recording;
   vosq_io_dbdb.input_macro = replaying;
 }

@@ -346,6 +346,35 @@ TEST_F(WindowQuestion, ReplayedQuestionIsAnsweredInTheWindow) {
   }
 }
 
+// A name typed in the file selection of a file question passes the same
+// translation as a name typed at the terminal: an assignment sets its
+// variable and the selection asks again, a variable's name gives its value.
+TEST_F(WindowQuestion, AssignmentInTheFileSelectionIsNoFileName) {
+  const std::string existing = dir.file("in.dat");
+  kesta::testing::write_text_file(existing, "1\n");
+  for (const std::string kind : {"INPUT FILE", "OUTPUT FILE"}) {
+    SCOPED_TRACE(kind);
+    testing::reset_dialogue();
+    items.clear();
+    const std::string file = dir.file("f.mac");
+    kesta::testing::write_text_file(
+        file, kHeader + kind + "\nGive a file\nYES\nNO\nThe file\n\\\\\n#FB\nEXIT\n");
+    std::string name = file;
+    Status status = kStatusGood;
+    kzt_set_variable("WHERE", 's', 0, false, 0.0f, existing, status);
+    IO_OPEN_INMACRO(false, name, status);
+    script({testing::typed("z = 6"), testing::typed("WHERE")});
+    TerminalCapture terminal;
+    KZT_QUESTION(true, nullptr, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(window->events.size(), 0u);
+    EXPECT_EQ(variable_value("z").ivalue, 6);
+    EXPECT_EQ(variable_value("#FB").text, existing);
+    EXPECT_TRUE(vosq_io_dbdb.input_macro);
+    if (vosq_io_dbdb.input_macro) IO_CLOSE_INMACRO(status);
+  }
+}
+
 
 // A coordinate question takes one click on the displayed data and sets both
 // names as reals; a window that gives no point sets nothing and the macro

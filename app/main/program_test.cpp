@@ -655,6 +655,22 @@ TEST(Program, AnsweringNoToTheResetQuestionEndsWithTheReport) {
   EXPECT_TRUE(has(file_contents(dir.file("run.log")), "RESET \"status\" [YES]:NO"));
 }
 
+TEST(Program, AnswerOfTwoWordsAtTheResetQuestionIsRefusedOnce) {
+  TempDir dir;
+  const Result r = run(dir, "-nogr -dim10x10", "TITLE\n\\\\\nSTOP MACRO\nNO\n");
+  EXPECT_EQ(r.code, 1);
+  const auto count = [&r](std::string_view text) {
+    int n = 0;
+    for (std::size_t at = r.output.find(text); at != std::string::npos;
+         at = r.output.find(text, at + 1))
+      ++n;
+    return n;
+  };
+  EXPECT_EQ(count("Enter YES or NO\n"), 1) << r.output;
+  EXPECT_EQ(count("YES: to reset \"status\" value, other exit program"), 1) << r.output;
+  EXPECT_TRUE(has(r.output, "RESET \"status\" [YES]:NO\n")) << r.output;
+}
+
 TEST(Program, DefaultsFileProblemsOnlyWarn) {
   TempDir dir;
   write_file(dir.file(".kesta.def"), "NOT A DEFAULTS FILE\nDIM1_DATA\n");

@@ -98,6 +98,13 @@ int tick_count(int number) { return std::clamp(number, 0, kMaxTicks); }
 // range, powers of ten beyond it.
 int log_style(float start, float end) { return start >= -4.0f && end <= 6.0f ? 2 : 1; }
 
+// The style of a grid's lines. The grid style takes a width of 0, which the
+// line drawing cannot: it is drawn with the thinnest line the devices have.
+void grid_line_style(const GsLine& line, Status& status) {
+  constexpr float kThinnest = 0.01f;
+  GS_LINESTYLE(line.type, std::max(line.width, kThinnest), line.colour, status);
+}
+
 }  // namespace
 
 float gs_detail::tick_at(float first, float interval, double k) {
@@ -370,11 +377,11 @@ void GS_LINGRID(bool x_axis, float start, float end, float first, float interval
   const GsLine& fine = x_axis ? gs_state.hfine : gs_state.vfine;
   auto line = [&](float value) { across(!x_axis, value, from, to, status); };
   num_large = tick_count(num_large);
-  GS_LINESTYLE(coarse.type, coarse.width, coarse.colour, status);
+  grid_line_style(coarse, status);
   for (int k = 0; k < num_large; ++k) line(gs_detail::tick_at(first, interval, k));
   if (num_small < 1) return;
   num_small = std::min(num_small, 100);
-  GS_LINESTYLE(fine.type, fine.width, fine.colour, status);
+  grid_line_style(fine, status);
   for (int k = -1; k <= num_large; ++k)
     for (int j = 1; j <= num_small; ++j) {
       const float value = gs_detail::tick_at(first, interval, k + j / (num_small + 1.0));
@@ -507,10 +514,10 @@ void GS_ALOGGRID(bool x_axis, float xmin, float ymin, float xmax, float ymax, bo
   int d1 = 0;
   int d2 = 0;
   decades(start, end, 0.00001f, d1, d2);
-  GS_LINESTYLE(coarse.type, coarse.width, coarse.colour, status);
+  grid_line_style(coarse, status);
   for (int d = d1; d <= d2; ++d) across(!x_axis, static_cast<float>(d), from, to, status);
   if (!fine || d2 - d1 > 20) return;
-  GS_LINESTYLE(fine_line.type, fine_line.width, fine_line.colour, status);
+  grid_line_style(fine_line, status);
   for (int d = d1 - 1; d <= d2 + 1; ++d)
     for (const float l : kLog10) {
       const float value = static_cast<float>(d) + l;

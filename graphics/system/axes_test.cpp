@@ -136,6 +136,16 @@ TEST_F(AxesTest, FrameStylesAndGrid) {
   for (const PageItem* line : of("polyline"))
     if (line->x[0] == line->x[1] && std::abs(line->y[1] - line->y[0] - 0.6f) < 1e-5f) ++across;
   EXPECT_EQ(across, 21u);
+  // A grid width of 0, which the grid style takes, draws the thinnest line.
+  frame(0, 0, 10, 1);
+  GS_SET_VCOARSEGRID(1, 0.0f, 1, s);
+  GS_SET_VFINEGRID(1, 0.0f, 1, s);
+  GS_GRID(s);
+  ASSERT_EQ(s, kStatusGood);
+  across = 0;
+  for (const PageItem* line : of("polyline"))
+    if (line->x[0] == line->x[1] && std::abs(line->y[1] - line->y[0] - 0.6f) < 1e-5f) ++across;
+  EXPECT_EQ(across, 21u);
 }
 
 // Numbers of automatic ticks over ordinary and extreme ranges: worked out

@@ -14,6 +14,9 @@
 namespace kesta {
 namespace {
 
+// A drawn line or marker needs a scale factor above 0: the smallest offered.
+constexpr float kSmallestScale = 0.01f;
+
 // The block of curves last set (1-based, kept for the run).
 int block_first = 1;
 int block_last = 1;
@@ -243,8 +246,8 @@ void typed(int max_curves, Status& status) {
     IO_INPI(true, 1, 4, true, "LINE TYPE", {"1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash"},
             kIntegerError, l.type, status);
     GS_INP_COLOUR("LINE COLOUR", true, l.colour, status);
-    IO_INPR(true, 0.0f, 100.0f, true, "LINE WIDTH SCALE FACTOR",
-            {"Scale factor for thickness of line"}, kRealError, l.width, status);
+    IO_INPR(true, kSmallestScale, 100.0f, true, "LINE WIDTH SCALE FACTOR",
+            {"Scale factor for thickness of line (at least 0.01)"}, kRealError, l.width, status);
     IO_INPL(false, false, true, true, "LINE CLOSED", {"YES: if the end points are to be joined"},
             kYesNoError, l.closed, status);
     IO_INPI(true, 0, 2, true, "INTERPOLATION METHOD",
@@ -265,8 +268,9 @@ void typed(int max_curves, Status& status) {
              "12 = Circle with horizontal cross, 13 = * (Two coloured)"},
             kIntegerError, c.marker_type, status);
     GS_INP_COLOUR("MARKER COLOUR", true, c.marker_colour, status);
-    IO_INPR(true, 0.0f, 100.0f, true, "MARKER SCALE FACTOR", {"Scale factor for size of marker"},
-            kRealError, c.marker_size, status);
+    IO_INPR(true, kSmallestScale, 100.0f, true, "MARKER SCALE FACTOR",
+            {"Scale factor for size of marker (at least 0.01)"}, kRealError, c.marker_size,
+            status);
     float width = static_cast<float>(c.soft.width);
     IO_INPR(true, 0.0f, 100.0f, true, "MARKER LINE WIDTH SCALE FACTOR",
             {"Scale factor for line width used to draw marker"}, kRealError, width, status);
@@ -291,8 +295,9 @@ void typed(int max_curves, Status& status) {
             {"1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash"}, kIntegerError, e.line_type,
             status);
     GS_INP_COLOUR("ERROR BOX COLOUR", true, e.colour, status);
-    IO_INPR(true, 0.0f, 100.0f, true, "ERROR BOX LINE WIDTH SCALE FACTOR",
-            {"Scale factor for thickness of line for error boxes"}, kRealError, e.width, status);
+    IO_INPR(true, kSmallestScale, 100.0f, true, "ERROR BOX LINE WIDTH SCALE FACTOR",
+            {"Scale factor for thickness of line for error boxes (at least 0.01)"}, kRealError,
+            e.width, status);
     store_errors(e, status);
   }
   store_flags(line, markers, errors, status);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,8 @@ TEST_F(CurveStyles, TypedBlockOfOneCurve) {
   Status s = kStatusGood;
   GS_DEF_CURVESTYLES(s);
   const GsCurveLine before = gs_state.curve_lines[3];
-  // Curve 3 alone (Return keeps the last curve at the first); zero widths
-  // the typed ranges allow are refused by the setter.
+  // Curve 3 alone (Return keeps the last curve at the first); a zero width,
+  // which no line can be drawn with, is refused by the question itself.
   {
     TerminalCapture terminal;
     ScriptedInput input({"3", "", "YES", "2", "RED", "2.5", "NO", "1", "NO", "NO"});
@@ -41,7 +42,10 @@ TEST_F(CurveStyles, TypedBlockOfOneCurve) {
     TerminalCapture terminal;
     ScriptedInput input({"3", "", "YES", "1", "", "0", "NO", "0"});
     GS_INP_CURVESTYLES(false, s);
-    EXPECT_EQ(s, 140021);
+    EXPECT_EQ(s, kStatusEscape);  // asked until the input ends
+    // The width question's last line holds its proposal.
+    EXPECT_EQ(std::count(input.prompts.begin(), input.prompts.end(), " [2.500000]:"), 4)
+        << ::testing::PrintToString(input.prompts);
   }
   EXPECT_FLOAT_EQ(gs_state.curve_lines[2].width, 2.5f);
 }

@@ -16,6 +16,7 @@
 #include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+#include "core/translate.hpp"
 #include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
@@ -582,6 +583,31 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
           typed = std::string(used_part(typed));
         }
       } else if (!tab) {
+        // The typed name passes the translation a typed file name passes at
+        // the terminal: an assignment sets its variable and names no file
+        // (the name is asked again), a variable's name gives its value.
+        int translated = 0;
+        int translate_stat = 0;
+        std::string translated_text = typed;
+        IO_TRANSLATE(translated, translated_text, translate_stat, status);
+        if (status == kStatusConsumed) {
+          st_reset(status);
+          if (recording) io_outmacro_record(typed, status);
+          typed.clear();
+          last_was_tab = false;
+          last_tab_name.clear();
+          draw();
+          continue;
+        }
+        if (status != kStatusGood) break;
+        // A path longer than a response line is the window's own and stays
+        // whole; the translation would cut it.
+        if (typed.size() <= kResponseLength) {
+          translated_text.resize(
+              std::min(translated_text.size(), static_cast<std::size_t>(std::max(translated, 0))));
+          typed = std::string(used_part(translated_text));
+          if (typed.empty()) continue;
+        }
         std::string where = directory;
         std::string entry = typed;
         int retstat = 0;

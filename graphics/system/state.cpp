@@ -84,7 +84,8 @@ void set_grid_line(GsLine& line, int line_type, float width, int colour, Status&
                    std::string_view position) {
   if (st_bad(status, position)) return;
   if ((line_type < 1 || line_type > 4 || colour < 0) && refuse(status, 17, position)) return;
-  if (!positive(width) && refuse(status, 21, position)) return;
+  // A grid width of 0 is taken: the grid is then drawn with the thinnest line.
+  if (!(width >= 0.0f) && refuse(status, 21, position)) return;
   line = {line_type, width, colour};
 }
 

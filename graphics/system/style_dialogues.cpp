@@ -46,8 +46,24 @@ void ask_line_type(std::string_view prompt, int& type, Status& status) {
   ask_int(1, 4, prompt, "1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash", type, status);
 }
 
+// The ranges of the style questions are what the setters and the devices
+// take: text is drawn in fonts 1 and 2 only, and a scale factor of a text or
+// of a drawn line must be above 0 (the smallest offered is 0.01).
+constexpr int kFirstFont = 1;
+constexpr int kLastFont = 2;
+constexpr float kSmallestScale = 0.01f;
+
+void ask_font(std::string_view prompt, std::string_view help, int& font, Status& status) {
+  ask_int(kFirstFont, kLastFont, prompt, std::string(help) + " (1 or 2)", font, status);
+}
+
+void ask_scale(float upper, std::string_view prompt, std::string_view help, float& value,
+               Status& status) {
+  ask_real(kSmallestScale, upper, prompt, std::string(help) + " (at least 0.01)", value, status);
+}
+
 void ask_width(std::string_view prompt, float& width, Status& status) {
-  ask_real(0.0f, 100.0f, prompt, "Enter scale factor for line width", width, status);
+  ask_scale(100.0f, prompt, "Enter scale factor for line width", width, status);
 }
 
 // The questions of a title or axis label: NAME is "TITLE", "X-AXIS LABEL"
@@ -59,12 +75,12 @@ void ask_text_style(std::string_view name, std::string_view what, GsTextStyle& s
   ask_yes("OUTPUT " + n, "Enter YES for " + w + " on graph, NO for no " + w, style.output, status);
   if (status != kStatusGood || !style.output) return;
   if (orientation != nullptr) orientation(status);
-  ask_int(-100, 100, n + " FONT INDICE", "Enter indice for text font for " + w, style.font, status);
+  ask_font(n + " FONT INDICE", "Enter indice for text font for " + w, style.font, status);
   GS_INP_COLOUR(n + " COLOUR", true, style.colour, status);
-  ask_real(0.0f, 100.0f, n + " CHARACTER HEIGHT SCALE FACTOR",
-           "Enter scale factor for " + w + " character height", style.height, status);
-  ask_real(0.0f, 10.0f, n + " CHARACTER WIDTH SCALE FACTOR",
-           "Enter scale factor for " + w + " character width", style.width, status);
+  ask_scale(100.0f, n + " CHARACTER HEIGHT SCALE FACTOR",
+            "Enter scale factor for " + w + " character height", style.height, status);
+  ask_scale(10.0f, n + " CHARACTER WIDTH SCALE FACTOR",
+            "Enter scale factor for " + w + " character width", style.width, status);
   ask_real(-5.0f, 10.0f, n + " CHARACTER SPACING",
            "Enter scale factor for " + w + " character spacing", style.spacing, status);
 }
@@ -82,14 +98,16 @@ void ask_enumeration(char axis, GsAxisEnum& e, Status& status) {
   ask_yes("OUTPUT " + n, "Enter YES for numbers on the " + std::string(1, axis) + "-axes",
           e.text.output, status);
   if (status != kStatusGood || !e.text.output) return;
-  ask_int(-100, 100, n + " FONT INDICE", "Enter indice for text font for axis numbers", e.text.font,
-          status);
+  ask_font(n + " FONT INDICE", "Enter indice for text font for axis numbers", e.text.font, status);
   GS_INP_COLOUR(n + " COLOUR INDEX", true, e.text.colour, status);
-  ask_real(0.01f, 100.0f, n + " CHARACTER HEIGHT SCALE FACTOR",
-           "Enter scale factor for axis number character height", e.text.height, status);
+  ask_scale(100.0f, n + " CHARACTER HEIGHT SCALE FACTOR",
+            "Enter scale factor for axis number character height", e.text.height, status);
   ask_int(1, 20, n + " FIELD LENGTH", "Maximum number of characters for each enumeration number",
           e.field, status);
-  ask_int(0, 20, n + " FRACTION LENGTH", "Number of characters after the decimal point", e.fraction,
+  // The decimals take part of the field: at least one character is left
+  // for the number before them.
+  ask_int(0, e.field - 1, n + " FRACTION LENGTH",
+          "Number of characters after the decimal point (less than the field length)", e.fraction,
           status);
   ask_yes(n + " AUTOMATIC SHORTENING", "YES to shorten numbers to the digits they need", e.shorten,
           status);
@@ -147,7 +165,9 @@ void ask_grid(std::string_view name, GsLine& line, Status& status) {
   const std::string n(name);
   ask_line_type(n + " LINE TYPE", line.type, status);
   GS_INP_COLOUR(n + " LINE COLOUR", true, line.colour, status);
-  ask_width(n + " LINE WIDTH SCALE FACTOR", line.width, status);
+  // A grid line takes any width from 0 (the devices' thinnest line) up.
+  ask_real(0.0f, 100.0f, n + " LINE WIDTH SCALE FACTOR",
+           "Enter scale factor for line width (0 for the thinnest line)", line.width, status);
 }
 
 // The next number to propose after NUMBER, 1 after the last.
@@ -206,8 +226,7 @@ void GS_INP_ACOLOURS(Status& status) {
 void GS_INP_FONT(Status& status) {
   if (st_bad(status, "Subroutine GS_INP_FONT V0.1")) return;
   int font = 1;
-  ask_int(-100, 100, "TEXT FONT INDICE", "Enter indice for text font for all text in diagram", font,
-          status);
+  ask_font("TEXT FONT INDICE", "Enter indice for text font for all text in diagram", font, status);
   GS_MSET_FONT(font, status);
 }
 
@@ -299,14 +318,16 @@ void GS_INP_GPP(Status& status) {
   if (st_bad(status, "Subroutine GS_INP_GPP V0.1")) return;
   GsRect r;
   GS_INQ_GPP(r.xmin, r.ymin, r.xmax, r.ymax, status);
-  ask_real(0.0f, 1.0f, "X-MINIMUM VALUE", "Enter minimum X-value for graph page position", r.xmin,
+  // The position is a rectangle: each maximum lies at least 0.01 above its
+  // minimum.
+  ask_real(0.0f, 0.99f, "X-MINIMUM VALUE", "Enter minimum X-value for graph page position", r.xmin,
            status);
-  ask_real(0.0f, 1.0f, "Y-MINIMUM VALUE", "Enter minimum Y-value for graph page position", r.ymin,
+  ask_real(0.0f, 0.99f, "Y-MINIMUM VALUE", "Enter minimum Y-value for graph page position", r.ymin,
            status);
-  ask_real(r.xmin, 1.0f, "X-MAXIMUM VALUE", "Enter maximum X-value for graph page position", r.xmax,
-           status);
-  ask_real(r.ymin, 1.0f, "Y-MAXIMUM VALUE", "Enter maximum Y-value for graph page position", r.ymax,
-           status);
+  ask_real(r.xmin + 0.01f, 1.0f, "X-MAXIMUM VALUE",
+           "Enter maximum X-value for graph page position (above the minimum)", r.xmax, status);
+  ask_real(r.ymin + 0.01f, 1.0f, "Y-MAXIMUM VALUE",
+           "Enter maximum Y-value for graph page position (above the minimum)", r.ymax, status);
   GS_SET_GPP(r.xmin, r.ymin, r.xmax, r.ymax, status);
 }
 
@@ -444,13 +465,12 @@ void GS_INP_ALABELSTYLES(Status& status) {
   GsLabelStyle l;
   GS_INQ_ALABELSTYLE(label, l, status);
   float degrees = l.angle * 180.0f / kPi;
-  ask_int(-100, 100, "LABEL FONT INDICE", "Enter indice for text font for the label", l.font,
-          status);
+  ask_font("LABEL FONT INDICE", "Enter indice for text font for the label", l.font, status);
   GS_INP_COLOUR("ANNOTATION LABEL COLOUR", true, l.colour, status);
-  ask_real(0.0f, 100.0f, "ANNOTATION LABEL CHARACTER HEIGHT SCALE FACTOR",
-           "Enter scale factor for label character height", l.height, status);
-  ask_real(0.0f, 10.0f, "ANNOTATION LABEL CHARACTER WIDTH SCALE FACTOR",
-           "Enter scale factor for label character width", l.width, status);
+  ask_scale(100.0f, "ANNOTATION LABEL CHARACTER HEIGHT SCALE FACTOR",
+            "Enter scale factor for label character height", l.height, status);
+  ask_scale(10.0f, "ANNOTATION LABEL CHARACTER WIDTH SCALE FACTOR",
+            "Enter scale factor for label character width", l.width, status);
   ask_real(-5.0f, 10.0f, "LABEL CHARACTER SPACING",
            "Enter scale factor for label character spacing", l.spacing, status);
   const float shown = degrees;

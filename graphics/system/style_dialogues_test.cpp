@@ -5,16 +5,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 namespace {
@@ -210,17 +215,170 @@ TEST_F(StyleDialogues, RefusedAnswers) {
   EXPECT_EQ(asked(prompts, "NUMBER OF LEVELS"), 2);
   EXPECT_EQ(gs_state.lut.scheme, 3);
   EXPECT_EQ(gs_state.lut.levels, 4);
-  // A font the setters refuse: reported through STATUS, nothing changed.
+  // A font the devices do not have is refused by the question itself.
   EXPECT_EQ(s, kStatusGood);
-  run(GS_INP_FONT, {"5"}, s);
-  EXPECT_EQ(s, 140017);
-  EXPECT_EQ(gs_state.title.font, 1);
+  prompts = run(GS_INP_FONT, {"5", "2"}, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(asked(prompts, "TEXT FONT INDICE"), 2);
+  EXPECT_EQ(gs_state.title.font, 2);
   // An escape leaves everything as it was.
   s = kStatusGood;
   const std::string before = describe();
   run(GS_INP_AXESSTYLES, {"2", "red"}, s);
   EXPECT_EQ(s, kStatusEscape);
   EXPECT_EQ(describe(), before);
+}
+
+// Every ranged question of the style dialogues, at its bounds: a value just
+// outside is asked again, the bound itself is taken and the setter behind
+// the question takes it too (no STATUS error ends the dialogue).
+struct RangedQuestion {
+  void (*dialogue)(Status&);
+  const char* prompt;  // the question's text, from the start of its line
+  double lower, upper;
+  bool integer;
+  void (*setup)(Status&) = nullptr;
+};
+
+void curve_styles(Status& s) { GS_INP_CURVESTYLES(false, s); }
+void draw_everything(Status& s) {
+  GS_SET_CURVESTYLE(1, true, true, true, s);
+  testing::ScriptedInput block({"1", "1", "\\\\"});  // curves 1 to 1, then leave
+  curve_styles(s);
+  st_reset(s);
+}
+void user_ticks(Status& s) {
+  GS_SET_DDDR(0.0f, 0.0f, 10.0f, 10.0f, s);
+  GS_SET_XLTICKS(false, 2.0f, 2.0f, 5, s);
+}
+void no_fraction(Status& s) {
+  GS_SET_XAXISENUM(true, 1, kGsBlack, 1.0f, 1.0f, 0.0f, 5, 0, true, true, s);
+}
+void right_edge(Status& s) { GS_SET_GPP(0.1f, 0.3929f, 1.0f, 1.0f, s); }
+void hundred_levels(Status& s) { QG_SET_IMAGERANGE(10, 109, s); }
+
+// Answers Return everywhere but at the question under test, which takes
+// VALUES in turn; counts how often that question was asked.
+class AnswersAtOneQuestion {
+ public:
+  AnswersAtOneQuestion(testing::TerminalCapture& terminal, std::string prompt,
+                       std::vector<std::string> values)
+      : values_(values.begin(), values.end()), seen_(terminal.text().size()) {
+    io_set_line_source([this, &terminal, prompt](std::string_view proper, std::string& line) {
+      // A long question is written on lines of its own before the last one.
+      const std::string out = terminal.text();
+      const std::string recent = out.substr(std::min(seen_, out.size())) + std::string(proper);
+      seen_ = out.size();
+      if (++calls_ > 300) return false;
+      line.clear();
+      if (recent.rfind(prompt, 0) == 0 || recent.find("\n" + prompt) != std::string::npos) {
+        ++asked;
+        if (values_.empty()) return false;
+        line = values_.front();
+        values_.pop_front();
+      }
+      return true;
+    });
+  }
+  ~AnswersAtOneQuestion() { io_set_line_source({}); }
+  int asked = 0;
+
+ private:
+  std::deque<std::string> values_;
+  std::size_t seen_;
+  int calls_ = 0;
+};
+
+std::string number(double v, bool integer) {
+  char text[40];
+  if (integer)
+    std::snprintf(text, sizeof text, "%d", static_cast<int>(v));
+  else
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(static_cast<float>(v)));
+  return text;
+}
+
+TEST_F(StyleDialogues, EveryRangedQuestionAtItsBounds) {
+  const RangedQuestion questions[] = {
+      {GS_INP_FONT, "TEXT FONT INDICE", 1, 2, true},
+      {GS_INP_TITLESTYLE, "TITLE FONT INDICE", 1, 2, true},
+      {GS_INP_TITLESTYLE, "TITLE CHARACTER HEIGHT SCALE FACTOR", 0.01, 100, false},
+      {GS_INP_TITLESTYLE, "TITLE CHARACTER WIDTH SCALE FACTOR", 0.01, 10, false},
+      {GS_INP_TITLESTYLE, "TITLE CHARACTER SPACING", -5, 10, false},
+      {GS_INP_XLABELSTYLE, "X-AXIS LABEL FONT INDICE", 1, 2, true},
+      {GS_INP_XLABELSTYLE, "X-AXIS LABEL CHARACTER HEIGHT SCALE FACTOR", 0.01, 100, false},
+      {GS_INP_XLABELSTYLE, "X-AXIS LABEL CHARACTER WIDTH SCALE FACTOR", 0.01, 10, false},
+      {GS_INP_YLABELSTYLE, "Y-AXIS LABEL ORIENTATION", 1, 2, true},
+      {GS_INP_YLABELSTYLE, "Y-AXIS LABEL FONT INDICE", 1, 2, true},
+      {GS_INP_YLABELSTYLE, "Y-AXIS LABEL CHARACTER HEIGHT SCALE FACTOR", 0.01, 100, false},
+      {GS_INP_YLABELSTYLE, "Y-AXIS LABEL CHARACTER WIDTH SCALE FACTOR", 0.01, 10, false},
+      {GS_INP_ENUMERATIONSTYLE, "X-AXES ENUMERATION FONT INDICE", 1, 2, true},
+      {GS_INP_ENUMERATIONSTYLE, "Y-AXES ENUMERATION FONT INDICE", 1, 2, true},
+      {GS_INP_ENUMERATIONSTYLE, "X-AXES ENUMERATION CHARACTER HEIGHT SCALE FACTOR", 0.01, 100,
+       false},
+      {GS_INP_ENUMERATIONSTYLE, "X-AXES ENUMERATION FIELD LENGTH", 1, 20, true, no_fraction},
+      {GS_INP_ENUMERATIONSTYLE, "X-AXES ENUMERATION FRACTION LENGTH", 0, 4, true},
+      {GS_INP_AXESSTYLES, "HORIZONTAL AXES LINE TYPE", 1, 4, true},
+      {GS_INP_AXESSTYLES, "HORIZONTAL AXES LINE WIDTH SCALE FACTOR", 0.01, 100, false},
+      {GS_INP_AXESSTYLES, "VERTICAL AXES LINE WIDTH SCALE FACTOR", 0.01, 100, false},
+      {GS_INP_AXESSTYLES, "HORIZONTAL AXES LARGE TICK SIZE", 0, 1, false},
+      {GS_INP_AXESSTYLES, "HORIZONTAL AXES SMALL TICK SIZE", 0, 1, false},
+      {GS_INP_AXESSTYLES, "HORIZONTAL AXES NUMBER OF SMALL TICKS", 0, 100, true},
+      {GS_INP_GRIDSTYLE, "HORIZONTAL COARSE GRID LINE TYPE", 1, 4, true},
+      {GS_INP_GRIDSTYLE, "HORIZONTAL COARSE GRID LINE WIDTH SCALE FACTOR", 0, 100, false},
+      {GS_INP_GRIDSTYLE, "VERTICAL FINE GRID LINE WIDTH SCALE FACTOR", 0, 100, false},
+      {GS_INP_GPP, "X-MINIMUM VALUE", 0, 0.99, false, right_edge},
+      {GS_INP_GPP, "Y-MINIMUM VALUE", 0, 0.99, false, right_edge},
+      {GS_INP_GPP, "X-MAXIMUM VALUE", 0.1f + 0.01f, 1, false},
+      {GS_INP_LAYOUT, "TITLE TO AXIS GAP", -1, 1, false},
+      {GS_INP_LAYOUT, "Y-AXIS ENUMERATION TO AXIS GAP", -1, 1, false},
+      {GS_INP_LTICKS, "X-AXES FIRST LARGE TICK MARK POSITION", 0, 10, false, user_ticks},
+      {GS_INP_LTICKS, "X-AXES LARGE TICK MARK INTERVAL", 0.000001, 10, false, user_ticks},
+      {GS_INP_LTICKS, "X-AXES NUMBER OF LARGE TICK MARKS", 0, 100, true, user_ticks},
+      {GS_INP_LUT, "NUMBER OF LEVELS", 1, 100, true, hundred_levels},
+      {GS_INP_ALABELS, "NUMBER OF ANNOTATION LABELS", 0, 40, true},
+      {GS_INP_ALABELS, "ANNOTATION LABEL NUMBER", 1, 40, true},
+      {GS_INP_ALABELSTYLES, "NUMBER OF ANNOTATION LABEL", 1, 40, true},
+      {GS_INP_ALABELSTYLES, "LABEL FONT INDICE", 1, 2, true},
+      {GS_INP_ALABELSTYLES, "ANNOTATION LABEL CHARACTER HEIGHT SCALE FACTOR", 0.01, 100, false},
+      {GS_INP_ALABELSTYLES, "ANNOTATION LABEL CHARACTER WIDTH SCALE FACTOR", 0.01, 10, false},
+      {GS_INP_ALABELSTYLES, "LABEL CHARACTER SPACING", -5, 10, false},
+      {GS_INP_ALABELSTYLES, "ANGLE (degrees)", -360, 360, false},
+      {GS_INP_ARROWSTYLES, "NUMBER OF ARROW", 1, 40, true},
+      {GS_INP_ARROWSTYLES, "ARROW LINE TYPE", 1, 4, true},
+      {GS_INP_ARROWSTYLES, "LINE WIDTH SCALE FACTOR", 0.01, 100, false},
+      {GS_INP_ARROWSTYLES, "ARROW HEAD STYLE", 0, 1, true},
+      {GS_INP_ARROWSTYLES, "HEAD LENGTH SCALE FACTOR", 0, 100, false},
+      {GS_INP_ARROWSTYLES, "HEAD WIDTH SCALE FACTOR", 0, 100, false},
+      {curve_styles, "NUMBER OF FIRST CURVE", 1, 40, true, draw_everything},
+      {curve_styles, "LINE TYPE", 1, 4, true, draw_everything},
+      {curve_styles, "LINE WIDTH SCALE FACTOR", 0.01, 100, false, draw_everything},
+      {curve_styles, "INTERPOLATION METHOD", 0, 2, true, draw_everything},
+      {curve_styles, "MARKER TYPE", 1, 13, true, draw_everything},
+      {curve_styles, "MARKER SCALE FACTOR", 0.01, 100, false, draw_everything},
+      {curve_styles, "MARKER LINE WIDTH SCALE FACTOR", 0, 100, false, draw_everything},
+      {curve_styles, "ERROR BOX TYPE", 0, 2, true, draw_everything},
+      {curve_styles, "ERROR BOX LINE TYPE", 1, 4, true, draw_everything},
+      {curve_styles, "ERROR BOX LINE WIDTH SCALE FACTOR", 0.01, 100, false, draw_everything},
+  };
+  for (const RangedQuestion& q : questions) {
+    const double step = q.integer ? 1.0 : 0.001 * (1.0 + std::fabs(q.lower));
+    const std::string below = number(q.lower - step, q.integer);
+    const std::string above = number(q.upper + (q.integer ? 1.0 : 0.001 * (1.0 + q.upper)), q.integer);
+    for (const auto& [outside, bound] : {std::pair{above, number(q.upper, q.integer)},
+                                         std::pair{below, number(q.lower, q.integer)}}) {
+      SCOPED_TRACE(std::string(q.prompt) + " " + outside + " then " + bound);
+      TearDown();
+      SetUp();
+      Status s = kStatusGood;
+      if (q.setup != nullptr) q.setup(s);
+      ASSERT_EQ(s, kStatusGood);
+      AnswersAtOneQuestion input(terminal, q.prompt, {outside, bound});
+      q.dialogue(s);
+      EXPECT_EQ(s, kStatusGood);
+      EXPECT_EQ(input.asked, 2);
+    }
+  }
 }
 
 }  // namespace
