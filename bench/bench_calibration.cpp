@@ -11,8 +11,9 @@
 // width of the rings (calibrant_ring_width), and whether its warnings tell
 // a result that is off from one that is right over set-ups of several
 // detectors, distances, wavelengths, calibrants, tilts, ring widths and
-// noise (calibrant_warning_sweep), and on set-ups the warning was not
-// shaped on (calibrant_warning_check).
+// noise (calibrant_warning_sweep), on set-ups the warning was not shaped on
+// (calibrant_warning_check), and on set-ups drawn at random from a fixed
+// seed (calibrant_warning_blind).
 
 #include <benchmark/benchmark.h>
 
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -206,7 +208,7 @@ struct CalibrantOutcome {
   // The largest error of the radius of a ring on the detector (pixels, as
   // if untilted).
   double ring_off = 0.0;
-  bool warned = false, advised = false, poor = false, not_followed = false;
+  bool warned = false, advised = false, poor = false, not_followed = false, unchecked = false;
   std::string text;
   // The refined geometry's rings searched again with the last pass's
   // half-width times 1, 1.5, 2 and 3: the centre (pixels) and tilt
@@ -218,6 +220,7 @@ struct CalibrantOutcome {
 // one) and the beam centre typed (pixels off the truth).
 struct Start {
   double distance = 1.03, x = 3.0, y = -2.0;
+  bool refine_distance = true, refine_tilt = true;
 };
 
 // The refinement with the form's proposals (EXTRA ITERATIONS as asked),
@@ -233,6 +236,8 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   m.data = a;
   kesta::CalibrantOptions o;
   o.extra_iterations = extra;
+  o.refine_distance = start.refine_distance;
+  o.refine_tilt = start.refine_tilt;
   kesta::CalibrantGeometry g;
   g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
   g.sample_distance = static_cast<float>(start.distance * s.distance);
@@ -252,7 +257,9 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   r.text.assign(text, length);
   std::free(text);
   r.warned = r.text.find("WARNING: The refined geometry does not fit") != std::string::npos ||
-             r.text.find("WARNING: The fitted rings do not follow") != std::string::npos;
+             r.text.find("WARNING: The fitted rings do not follow") != std::string::npos ||
+             r.text.find("WARNING: The image's rings") != std::string::npos;
+  r.unchecked = r.text.find("could not be checked") != std::string::npos;
   r.advised = r.text.find("EXTRA ITERATIONS") != std::string::npos;
   const double dx = g.x_beam / s.pixel - s.x_centre, dy = g.y_beam / s.pixel - s.y_centre;
   r.centre = std::hypot(dx, dy);
@@ -472,6 +479,221 @@ void calibrant_warning_check(benchmark::State& state) {
 
 BENCHMARK(calibrant_warning_check)
     ->DenseRange(0, static_cast<int>(std::size(kCheckSetUps)) - 1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
+// ---- Set-ups drawn at random (calibrant_warning_blind) ----
+
+// Chromium oxide (eskolaite, a = 4.959, c = 13.594 Angstroms) and gold
+// (a = 4.0782 Angstroms), as a user's file of d-spacings would give them.
+const std::vector<float> kChromiumOxide = {
+    3.6306e-10f, 2.665e-10f,  2.4795e-10f, 2.2657e-10f, 2.1752e-10f,
+    2.0476e-10f, 1.8153e-10f, 1.6726e-10f, 1.6118e-10f, 1.5801e-10f,
+    1.5788e-10f, 1.4647e-10f, 1.4315e-10f, 1.3937e-10f, 1.3325e-10f};
+const std::vector<float> kGold = {
+    2.3546e-10f, 2.0391e-10f, 1.4419e-10f, 1.2296e-10f, 1.1773e-10f,
+    1.0196e-10f, 0.9356e-10f, 0.9120e-10f, 0.8325e-10f, 0.7849e-10f,
+    0.7209e-10f, 0.6893e-10f, 0.6797e-10f, 0.6448e-10f, 0.6220e-10f};
+
+// A set-up drawn at random: the scene (without its image), what shades it
+// (a beam stop on an arm, gaps between modules), where the user starts and
+// which parameter, if any, is held.
+struct BlindSetUp {
+  std::string name;
+  kesta::testing::RingScene scene;
+  bool noise = false;
+  double stop_radius = 0.0, arm_angle = 0.0;  // pixels, radians; 0: no beam stop
+  bool gaps = false;
+  Start start;
+  enum Held { kNothing, kTilt, kDistance } held = kNothing;
+};
+
+// The set-ups of calibrant_warning_blind, drawn once from a fixed seed
+// before the check they measure was written: detectors of 1024 to 4096
+// pixels, distances of 60 to 600 mm, wavelengths of 0.2 to 1.5 Angstroms
+// (dense calibrants half the time at 0.2 to 0.4), tilts to 10 degrees
+// about any plane, rings of 0.5 to 3 pixels' sigma, counting noise, beam
+// stops and module gaps, the start a few per cent and pixels off, the
+// tilt or the distance held on a quarter each. A draw whose first ring
+// the user could not click round (in the beam stop's shadow or off the
+// image) or with fewer than five rings on the detector is drawn again.
+const std::vector<BlindSetUp>& blind_set_ups() {
+  static const std::vector<BlindSetUp> set_ups = [] {
+    std::vector<BlindSetUp> out;
+    std::mt19937_64 random(20261208);
+    auto uniform = [&](double lo, double hi) {
+      return std::uniform_real_distribution<double>(lo, hi)(random);
+    };
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    struct Detector {
+      Index pixels;
+      double pixel;
+    };
+    static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1024, 172e-6},
+                                              {1536, 172e-6}, {2048, 100e-6}, {2048, 79e-6},
+                                              {2880, 75e-6},  {3072, 100e-6}, {4096, 75e-6},
+                                              {4096, 50e-6}};
+    static const char* const kNames[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
+    while (out.size() < 48) {
+      BlindSetUp u;
+      kesta::testing::RingScene& s = u.scene;
+      const bool dense = pick(2) == 0;
+      // Dense: alumina, ceria, gold, chromium oxide; any: all seven.
+      static constexpr int kDense[] = {0, 1, 5, 6};
+      const int calibrant = dense ? kDense[pick(4)] : pick(7);
+      std::vector<float> d;
+      if (calibrant == 5) {
+        d = kGold;
+      } else if (calibrant == 6) {
+        d = kChromiumOxide;
+      } else {
+        static constexpr int kMenu[] = {0, 1, 2, 3, 5};
+        d = kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
+      }
+      const Detector det = kDetectors[pick(static_cast<int>(std::size(kDetectors)))];
+      s.xmax = s.ymax = det.pixels;
+      s.pixel = det.pixel;
+      s.distance = std::exp(uniform(std::log(0.06), std::log(0.6)));
+      s.wavelength = dense ? uniform(0.2e-10, 0.4e-10)
+                           : std::exp(uniform(std::log(0.2e-10), std::log(1.5e-10)));
+      s.tilt = uniform(0.0, 10.0) * M_PI / 180.0;
+      s.rotation = uniform(-M_PI, M_PI);
+      s.width = uniform(0.5, 3.0);
+      const double half = static_cast<double>(det.pixels) / 2.0;
+      s.x_centre = half + uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(random() & 0xffffffu);
+      for (float v : d) s.d_spacings.push_back(v);
+      u.noise = pick(2) == 0;
+      if (pick(10) < 7) {
+        u.stop_radius = uniform(8.0, 40.0);
+        u.arm_angle = uniform(-M_PI, M_PI);
+      }
+      u.gaps = pick(10) < 3;
+      u.start.distance = uniform(0.97, 1.03);
+      u.start.x = uniform(-3.0, 3.0);
+      u.start.y = uniform(-3.0, 3.0);
+      const int held = pick(4);
+      u.held = held == 0 ? BlindSetUp::kTilt : held == 1 ? BlindSetUp::kDistance
+                                                         : BlindSetUp::kNothing;
+      // The first ring clickable, five rings or more on the detector.
+      const double first = kesta::testing::scene_two_theta(s, d[0]);
+      if (!std::isfinite(first) || first >= 0.45 * M_PI) continue;
+      bool clickable = true;
+      for (int k = 0; k < 6; ++k) {
+        const auto p = kesta::testing::ring_point(s, first, 0.3 + k * 1.047);
+        const double px = p[0] / s.pixel, py = p[1] / s.pixel;
+        const double from_centre = std::hypot(px - s.x_centre, py - s.y_centre);
+        if (px < 5.0 || py < 5.0 || px > det.pixels - 5.0 || py > det.pixels - 5.0 ||
+            from_centre < u.stop_radius + 15.0 || from_centre < 25.0)
+          clickable = false;
+      }
+      int on_detector = 0;
+      for (float v : d) {
+        const double t = kesta::testing::scene_two_theta(s, v);
+        if (std::isfinite(t) && t < 0.5 * M_PI &&
+            s.distance * std::tan(t) / s.pixel < 0.5 * half)
+          ++on_detector;
+      }
+      if (!clickable || on_detector < 5) continue;
+      char name[96];
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kNames[calibrant],
+                    static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
+                    s.wavelength * 1e10);
+      u.name = name;
+      out.push_back(std::move(u));
+    }
+    return out;
+  }();
+  return set_ups;
+}
+
+// The image of a drawn set-up: the rings, the beam stop's shadow (its disc
+// and an arm 12 pixels wide out to the edge, a fiftieth of the light left)
+// and, with gaps, two rows of 12 pixels between modules left at 0.
+std::vector<float> blind_image(const BlindSetUp& u) {
+  const kesta::testing::RingScene& s = u.scene;
+  std::vector<float> a = kesta::testing::ring_image(s, u.noise);
+  const double ca = std::cos(u.arm_angle), sa = std::sin(u.arm_angle);
+  for (Index j = 0; j < s.ymax; ++j) {
+    for (Index i = 0; i < s.xmax; ++i) {
+      float& v = a[static_cast<std::size_t>(i + j * s.xmax)];
+      if (u.gaps && (std::abs(j - s.ymax / 3) < 6 || std::abs(j - 2 * s.ymax / 3) < 6)) {
+        v = 0.0f;
+        continue;
+      }
+      if (u.stop_radius <= 0.0) continue;
+      const double x = static_cast<double>(i) + 0.5 - s.x_centre;
+      const double y = static_cast<double>(j) + 0.5 - s.y_centre;
+      const double along = x * ca + y * sa, across = std::abs(y * ca - x * sa);
+      if (std::hypot(x, y) < u.stop_radius || (along > 0.0 && across < 6.0)) v *= 0.02f;
+    }
+  }
+  return a;
+}
+
+// Argument: the set-up (index in blind_set_ups()). Its image refined with
+// the form's proposals and with EXTRA ITERATIONS, each with the held
+// parameter of the set-up (if any). Right means within 0.1 pixel and 0.05
+// degree of the truth with every ring of the list on the detector within
+// half a pixel (as if untilted), wrong more than 0.3 pixel or 0.1 degree
+// off or a ring more than a pixel off; warned any warning of the result.
+// Counters as calibrant_warning_sweep's; advised_held counts the advice
+// of EXTRA ITERATIONS where a parameter was held. KESTA_CALIBRANT_SWEEP_LIST
+// lists every refinement as there, with the held parameter (t, d or -).
+void calibrant_warning_blind(benchmark::State& state) {
+  const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_CALIBRANT_SWEEP_LIST")) list = std::fopen(name, "a");
+  double cells[2][8] = {};
+  double advised_held = 0.0;
+  for (auto _ : state) {
+    const std::vector<float> a = blind_image(u);
+    Start start = u.start;
+    start.refine_tilt = u.held != BlindSetUp::kTilt;
+    start.refine_distance = u.held != BlindSetUp::kDistance;
+    for (int extra : {0, 1}) {
+      const CalibrantOutcome r = refine_scene(u.scene, a, extra != 0, start);
+      const bool right = r.done && r.centre <= 0.1 && r.tilt <= 0.05 && r.ring_off <= 0.5;
+      const bool wrong = !r.done || r.centre > 0.3 || r.tilt > 0.1 || r.ring_off > 1.0;
+      double* c = cells[extra];
+      if (right) {
+        ++c[r.warned ? 0 : 1];
+      } else if (wrong) {
+        ++c[r.warned ? 2 : 3];
+        ++c[7];
+      } else {
+        ++c[r.warned ? 4 : 5];
+      }
+      if (r.advised && !wrong) ++c[6];
+      if (r.advised && u.held != BlindSetUp::kNothing) ++advised_held;
+      if (list != nullptr) {
+        const char held = u.held == BlindSetUp::kTilt ? 't' : u.held == BlindSetUp::kDistance
+                                                                  ? 'd' : '-';
+        std::fprintf(list,
+                     "%2lld %-30s %4.1f %5.2f %3.1f %d %c%c %c %d %s%s%s%s%s %8.3f %7.3f %7.4f "
+                     "%7.4f %7.2f\n",
+                     static_cast<long long>(state.range(0)), u.name.c_str(),
+                     u.scene.tilt * 180.0 / M_PI, u.scene.rotation, u.scene.width,
+                     u.noise ? 1 : 0, u.stop_radius > 0.0 ? 's' : '-', u.gaps ? 'g' : '-', held,
+                     extra, r.warned ? "w" : "-", r.poor ? "p" : "-", r.not_followed ? "f" : "-",
+                     r.advised ? "a" : "-", r.unchecked ? "u" : "-", r.centre, r.tilt,
+                     r.distance, r.wavelength, r.ring_off);
+      }
+    }
+  }
+  if (list != nullptr) std::fclose(list);
+  static const char* const kNames[] = {"right_warned", "right_silent",   "wrong_warned",
+                                       "wrong_silent", "between_warned", "between_silent",
+                                       "advised_not_wrong", "wrong"};
+  for (int extra : {0, 1})
+    for (int k = 0; k < 8; ++k)
+      state.counters[std::string(kNames[k]) + (extra != 0 ? "_x" : "")] = cells[extra][k];
+  state.counters["advised_held"] = advised_held;
+}
+
+BENCHMARK(calibrant_warning_blind)
+    ->DenseRange(0, 47)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 
