@@ -214,6 +214,9 @@ struct CalibrantOutcome {
   // half-width times 1, 1.5, 2 and 3: the centre (pixels) and tilt
   // (degrees) changes asked for and the rms left (pixels).
   std::array<std::array<double, 3>, 4> checks{};
+  // At 1.5 times: the largest mean offset of a ring from its cone and the
+  // rms offset from the cones (pixels).
+  double ring_check = 0.0, off_cones = 0.0;
 };
 
 // Where a user's start lies: the distance typed (a factor of the true
@@ -306,6 +309,11 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
       r.checks[k] = {f.determined ? f.centre_move / s.pixel : 99.0,
                      f.determined ? f.tilt_move * 180.0 / M_PI : 99.0,
                      f.determined ? f.scatter / s.pixel : 99.0};
+      if (k == 1) {
+        for (double v : f.ring_offsets)
+          r.ring_check = std::max(r.ring_check, std::abs(v) / s.pixel);
+        r.off_cones = f.off_cones / s.pixel;
+      }
     }
   }
   return r;
@@ -417,7 +425,7 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
                            r.advised ? "a" : "-", r.centre, r.tilt);
               std::fprintf(list, " %7.4f %7.4f %6.2f", r.distance, r.wavelength, r.ring_off);
               for (const auto& c : r.checks) std::fprintf(list, " | %6.3f %6.3f %6.3f", c[0], c[1], c[2]);
-              std::fprintf(list, "\n");
+              std::fprintf(list, " | %6.3f %6.3f\n", r.ring_check, r.off_cones);
             }
           }
         }
@@ -672,13 +680,14 @@ void calibrant_warning_blind(benchmark::State& state) {
                                                                   ? 'd' : '-';
         std::fprintf(list,
                      "%2lld %-30s %4.1f %5.2f %3.1f %d %c%c %c %d %s%s%s%s%s %8.3f %7.3f %7.4f "
-                     "%7.4f %7.2f\n",
+                     "%7.4f %7.2f | %6.3f %6.3f %6.3f | %6.3f %6.3f\n",
                      static_cast<long long>(state.range(0)), u.name.c_str(),
                      u.scene.tilt * 180.0 / M_PI, u.scene.rotation, u.scene.width,
                      u.noise ? 1 : 0, u.stop_radius > 0.0 ? 's' : '-', u.gaps ? 'g' : '-', held,
                      extra, r.warned ? "w" : "-", r.poor ? "p" : "-", r.not_followed ? "f" : "-",
                      r.advised ? "a" : "-", r.unchecked ? "u" : "-", r.centre, r.tilt,
-                     r.distance, r.wavelength, r.ring_off);
+                     r.distance, r.wavelength, r.ring_off, r.checks[1][0], r.checks[1][1],
+                     r.checks[1][2], r.ring_check, r.off_cones);
       }
     }
   }
