@@ -13,7 +13,8 @@
 // detectors, distances, wavelengths, calibrants, tilts, ring widths and
 // noise (calibrant_warning_sweep), on set-ups the warning was not shaped on
 // (calibrant_warning_check), and on set-ups drawn at random from a fixed
-// seed (calibrant_warning_blind).
+// seed (calibrant_warning_blind; TILT/BEAM CENTRE on the same images,
+// tilt_warning_blind).
 
 #include <benchmark/benchmark.h>
 
@@ -705,6 +706,94 @@ BENCHMARK(calibrant_warning_blind)
     ->DenseRange(0, 47)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
+
+// Argument: the set-up (index in blind_set_ups()). TILT/BEAM CENTRE on the
+// same image (the d-spacings unknown to it): the first ring and the next
+// three clicked (each where its click lies on the image outside the beam
+// stop's disc), search half-widths of 8 and 20 pixels, started at the
+// typed centre with the distance held at the true one. For the solution
+// of the true tilt sign, wrong means more than 0.3 pixel or 0.1 degree
+// (the tilt as a vector) off, right within 0.1 pixel and 0.05 degree;
+// warned any warning of the fit. Counters by half-width (_8, _20); the
+// gap is the least distance (pixels, along the radius at the beam's
+// distance) between a clicked ring and another ring of the list, and with
+// KESTA_TILT_SWEEP_LIST every fit is listed: set-up, tilt, half-width,
+// rings clicked, gap, flags (w warned), centre and tilt errors.
+void tilt_warning_blind(benchmark::State& state) {
+  const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
+  const kesta::testing::RingScene& s = u.scene;
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_TILT_SWEEP_LIST")) list = std::fopen(name, "a");
+  for (auto _ : state) {
+    const std::vector<float> a = blind_image(u);
+    kesta::GsDisplayedImage m;
+    m.xmaxdat = m.xendelm = s.xmax;
+    m.ymaxdat = m.yendelm = s.ymax;
+    m.data = a;
+    const float px = static_cast<float>(s.pixel);
+    const double xs = (s.x_centre + u.start.x) * s.pixel, ys = (s.y_centre + u.start.y) * s.pixel;
+    std::vector<float> radii;
+    double gap = 1e9;
+    for (std::size_t k = 0; k < 4 && k < s.d_spacings.size(); ++k) {
+      const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
+      if (!std::isfinite(t) || t >= 0.45 * M_PI) continue;
+      const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
+      const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
+      const bool inside = cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0 &&
+                          std::hypot(cx - s.x_centre, cy - s.y_centre) > u.stop_radius + 10.0;
+      if (k > 0 && !inside) continue;
+      radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
+      for (std::size_t j = 0; j < s.d_spacings.size(); ++j) {
+        const double o = kesta::testing::scene_two_theta(s, s.d_spacings[j]);
+        if (j == k || !std::isfinite(o) || s.d_spacings[j] == s.d_spacings[k]) continue;
+        gap = std::min(gap, std::abs(std::tan(o) - std::tan(t)) * s.distance / s.pixel);
+      }
+    }
+    for (double half : {8.0, 20.0}) {
+      float distance = static_cast<float>(s.distance);
+      int num = 0;
+      std::array<kesta::TiltSolution, 2> sol{};
+      kesta::Status status = kesta::kStatusGood;
+      kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
+                                    static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
+                                    static_cast<int>(radii.size()), radii,
+                                    static_cast<float>(half) * px, radii[0], radii[0], 0.0f, num,
+                                    sol, status);
+      double centre = 999.0, tilt = 999.0;
+      bool warned = true;
+      if (status == kesta::kStatusGood && num >= 1) {
+        auto tilt_error = [&](const kesta::TiltSolution& t) {
+          return std::hypot(std::cos(t.rotation) * t.tilt - std::cos(s.rotation) * s.tilt,
+                            std::sin(t.rotation) * t.tilt - std::sin(s.rotation) * s.tilt) *
+                 180.0 / M_PI;
+        };
+        std::size_t best = 0;
+        if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
+        const kesta::TiltSolution& b = sol[best];
+        centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
+        tilt = tilt_error(b);
+        kesta::Status st = kesta::kStatusGood;
+        warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
+        warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || warned;
+        warned = warned || radii.size() < 2;  // one ring is warned of by the fit
+      }
+      const bool wrong = centre > 0.3 || tilt > 0.1;
+      const bool right = centre <= 0.1 && tilt <= 0.05;
+      const std::string suffix = half < 10.0 ? "_8" : "_20";
+      state.counters["wrong" + suffix] += wrong ? 1.0 : 0.0;
+      state.counters["wrong_silent" + suffix] += wrong && !warned ? 1.0 : 0.0;
+      state.counters["right_warned" + suffix] += right && warned ? 1.0 : 0.0;
+      if (list != nullptr)
+        std::fprintf(list, "%2lld %-30s %4.1f %4.1f %zu %7.1f %s %8.3f %7.3f\n",
+                     static_cast<long long>(state.range(0)), u.name.c_str(),
+                     s.tilt * 180.0 / M_PI, half, radii.size(), gap, warned ? "w" : "-", centre,
+                     tilt);
+    }
+  }
+  if (list != nullptr) std::fclose(list);
+}
+
+BENCHMARK(tilt_warning_blind)->DenseRange(0, 47)->Unit(benchmark::kSecond)->Iterations(1);
 
 BENCHMARK(read_pass)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(find_rings)

@@ -439,7 +439,9 @@ void kzt_check_calibrant_result(const GsDisplayedImage& image, const CalibrantOp
                          !(f.scatter / xps <= kCalibrantFollowing.scatter);
   if (!centre_off && !tilt_off && !rings_off) return;
   kzt_warn_poor_ring_fit(last, xps, status);
-  const bool held_cause = (centre_off && !o.refine_beam) || (tilt_off && !o.refine_tilt) ||
+  // A tilt held where there is one shows in the centre and the rings as
+  // much as in the tilt asked for.
+  const bool held_cause = !o.refine_tilt || (centre_off && !o.refine_beam) ||
                           (rings_off && !o.refine_distance);
   IO_WRITE("WARNING: The fitted rings do not follow the image's rings: searched", status);
   IO_WRITE("         along them, the rings were found in " + format_i(f.found, 0) + " of " +

@@ -78,7 +78,9 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // centre or tilt, or lie off their cones, is warned of, with the rms
 // offset from the cones in pixels and LAST's residual when that exceeds a
 // pixel; EXTRA ITERATIONS are advised when O did not use them and no
-// parameter O holds is what is off. A ring whose cone reaches 90 degrees
+// parameter O holds is what is off (a held tilt always may be; a held
+// centre when the centre is asked to change, a held distance when the
+// rings lie off their cones). A ring whose cone reaches 90 degrees
 // at G's wavelength is left out; with none left a line says that the
 // result could not be checked.
 void kzt_check_calibrant_result(const GsDisplayedImage& image, const CalibrantOptions& o,
