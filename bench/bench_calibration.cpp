@@ -320,6 +320,32 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   return r;
 }
 
+// The cells of a warning sweep: right warned, right silent, wrong warned,
+// wrong silent, between warned, between silent, advised though not wrong,
+// wrong; one row without EXTRA ITERATIONS, one with them.
+using SweepCells = double[2][8];
+
+void tally(double* c, const CalibrantOutcome& r, bool right, bool wrong) {
+  if (right) {
+    ++c[r.warned ? 0 : 1];
+  } else if (wrong) {
+    ++c[r.warned ? 2 : 3];
+    ++c[7];
+  } else {
+    ++c[r.warned ? 4 : 5];
+  }
+  if (r.advised && !wrong) ++c[6];
+}
+
+void set_cell_counters(benchmark::State& state, const SweepCells& cells) {
+  static const char* const kNames[] = {"right_warned", "right_silent",   "wrong_warned",
+                                       "wrong_silent", "between_warned", "between_silent",
+                                       "advised_not_wrong", "wrong"};
+  for (int extra : {0, 1})
+    for (int k = 0; k < 8; ++k)
+      state.counters[std::string(kNames[k]) + (extra != 0 ? "_x" : "")] = cells[extra][k];
+}
+
 // Ceria's rings on a 2048 x 2048 detector of 100 micron pixels at 250 mm
 // and 0.7 Angstrom, tilted by 0 to 9 degrees (tilt plane at 0.6 radians),
 // the rings' sigma from a quarter of a pixel to 3 pixels (at the beam's
@@ -391,7 +417,7 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
   if (const char* name = std::getenv("KESTA_CALIBRANT_SWEEP_LIST")) list = std::fopen(name, "a");
   // [extra][right warned, right silent, wrong warned, wrong silent, between
   // warned, between silent, advised not wrong, wrong]
-  double cells[2][8] = {};
+  SweepCells cells = {};
   double worst[2][2] = {};
   for (auto _ : state) {
     for (const SweepTilt t : tilts) {
@@ -407,16 +433,7 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
             const bool rings_off = r.ring_off > 3.0;
             const bool right = r.done && r.centre <= 0.1 && r.tilt <= 0.05 && !rings_off;
             const bool wrong = !r.done || r.centre > 0.3 || r.tilt > 0.1 || rings_off;
-            double* c = cells[extra];
-            if (right) {
-              ++c[r.warned ? 0 : 1];
-            } else if (wrong) {
-              ++c[r.warned ? 2 : 3];
-              ++c[7];
-            } else {
-              ++c[r.warned ? 4 : 5];
-            }
-            if (r.advised && !wrong) ++c[6];
+            tally(cells[extra], r, right, wrong);
             worst[extra][0] = std::max(worst[extra][0], r.centre);
             worst[extra][1] = std::max(worst[extra][1], r.tilt);
             if (list != nullptr) {
@@ -434,12 +451,8 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
     }
   }
   if (list != nullptr) std::fclose(list);
-  static const char* const kNames[] = {"right_warned", "right_silent",   "wrong_warned",
-                                       "wrong_silent", "between_warned", "between_silent",
-                                       "advised_not_wrong", "wrong"};
+  set_cell_counters(state, cells);
   for (int extra : {0, 1}) {
-    for (int k = 0; k < 8; ++k)
-      state.counters[std::string(kNames[k]) + (extra != 0 ? "_x" : "")] = cells[extra][k];
     state.counters[extra != 0 ? "worst_px_x" : "worst_px"] = worst[extra][0];
     state.counters[extra != 0 ? "worst_deg_x" : "worst_deg"] = worst[extra][1];
   }
@@ -654,7 +667,7 @@ void calibrant_warning_blind(benchmark::State& state) {
   const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
   std::FILE* list = nullptr;
   if (const char* name = std::getenv("KESTA_CALIBRANT_SWEEP_LIST")) list = std::fopen(name, "a");
-  double cells[2][8] = {};
+  SweepCells cells = {};
   double advised_held = 0.0;
   for (auto _ : state) {
     const std::vector<float> a = blind_image(u);
@@ -665,16 +678,7 @@ void calibrant_warning_blind(benchmark::State& state) {
       const CalibrantOutcome r = refine_scene(u.scene, a, extra != 0, start);
       const bool right = r.done && r.centre <= 0.1 && r.tilt <= 0.05 && r.ring_off <= 0.5;
       const bool wrong = !r.done || r.centre > 0.3 || r.tilt > 0.1 || r.ring_off > 1.0;
-      double* c = cells[extra];
-      if (right) {
-        ++c[r.warned ? 0 : 1];
-      } else if (wrong) {
-        ++c[r.warned ? 2 : 3];
-        ++c[7];
-      } else {
-        ++c[r.warned ? 4 : 5];
-      }
-      if (r.advised && !wrong) ++c[6];
+      tally(cells[extra], r, right, wrong);
       if (r.advised && u.held != BlindSetUp::kNothing) ++advised_held;
       if (list != nullptr) {
         const char held = u.held == BlindSetUp::kTilt ? 't' : u.held == BlindSetUp::kDistance
@@ -693,12 +697,7 @@ void calibrant_warning_blind(benchmark::State& state) {
     }
   }
   if (list != nullptr) std::fclose(list);
-  static const char* const kNames[] = {"right_warned", "right_silent",   "wrong_warned",
-                                       "wrong_silent", "between_warned", "between_silent",
-                                       "advised_not_wrong", "wrong"};
-  for (int extra : {0, 1})
-    for (int k = 0; k < 8; ++k)
-      state.counters[std::string(kNames[k]) + (extra != 0 ? "_x" : "")] = cells[extra][k];
+  set_cell_counters(state, cells);
   state.counters["advised_held"] = advised_held;
 }
 
