@@ -202,7 +202,8 @@ TEST(CalibrantRefinement, RingsNotFollowedAdviseExtraIterations) {
 // refinement ends with the distance at a third and the wavelength nearly
 // three times the truth, pixels off: a cone angle left free to follow
 // each image ring took that for a right result. Judged on the calibrant's
-// own cones, it is warned of.
+// own cones, it is warned of. (The scene and start are given in full:
+// where such a refinement ends depends on every digit of them.)
 TEST(CalibrantRefinement, FarOffResultOfCloseRingsIsWarned) {
   const std::vector<float> chromium_oxide = {
       3.6306e-10f, 2.665e-10f,  2.4795e-10f, 2.2657e-10f, 2.1752e-10f,
@@ -219,7 +220,8 @@ TEST(CalibrantRefinement, FarOffResultOfCloseRingsIsWarned) {
   s.tilt = 8.62 * M_PI / 180.0;
   s.width = 1.6120264279493961;
   const std::vector<float> data = testing::ring_image(s);
-  const Outcome r = refine(s, data, CalibrantOptions{}, chromium_oxide, 0.97689084882692356 * s.distance);
+  const Outcome r =
+      refine(s, data, CalibrantOptions{}, chromium_oxide, 0.97689084882692356 * s.distance);
   ASSERT_TRUE(r.done) << r.out;
   EXPECT_GT(std::abs(r.g.sample_distance / s.distance - 1.0), 0.3);
   EXPECT_NE(r.out.find("WARNING: The fitted rings do not follow the image's rings"),
