@@ -11,8 +11,10 @@
 // width of the rings (calibrant_ring_width), and whether its warnings tell
 // a result that is off from one that is right over set-ups of several
 // detectors, distances, wavelengths, calibrants, tilts, ring widths and
-// noise (calibrant_warning_sweep), and on set-ups the warning was not
-// shaped on (calibrant_warning_check).
+// noise (calibrant_warning_sweep), on set-ups the warning was not shaped on
+// (calibrant_warning_check), and on set-ups drawn at random from a fixed
+// seed (calibrant_warning_blind; TILT/BEAM CENTRE on the same images,
+// tilt_warning_blind).
 
 #include <benchmark/benchmark.h>
 
@@ -21,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -206,18 +209,22 @@ struct CalibrantOutcome {
   // The largest error of the radius of a ring on the detector (pixels, as
   // if untilted).
   double ring_off = 0.0;
-  bool warned = false, advised = false, poor = false, not_followed = false;
+  bool warned = false, advised = false, poor = false, not_followed = false, unchecked = false;
   std::string text;
   // The refined geometry's rings searched again with the last pass's
   // half-width times 1, 1.5, 2 and 3: the centre (pixels) and tilt
   // (degrees) changes asked for and the rms left (pixels).
   std::array<std::array<double, 3>, 4> checks{};
+  // At 1.5 times: the largest mean offset of a ring from its cone and the
+  // rms offset from the cones (pixels).
+  double ring_check = 0.0, off_cones = 0.0;
 };
 
 // Where a user's start lies: the distance typed (a factor of the true
 // one) and the beam centre typed (pixels off the truth).
 struct Start {
   double distance = 1.03, x = 3.0, y = -2.0;
+  bool refine_distance = true, refine_tilt = true;
 };
 
 // The refinement with the form's proposals (EXTRA ITERATIONS as asked),
@@ -233,6 +240,8 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   m.data = a;
   kesta::CalibrantOptions o;
   o.extra_iterations = extra;
+  o.refine_distance = start.refine_distance;
+  o.refine_tilt = start.refine_tilt;
   kesta::CalibrantGeometry g;
   g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
   g.sample_distance = static_cast<float>(start.distance * s.distance);
@@ -252,7 +261,9 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   r.text.assign(text, length);
   std::free(text);
   r.warned = r.text.find("WARNING: The refined geometry does not fit") != std::string::npos ||
-             r.text.find("WARNING: The fitted rings do not follow") != std::string::npos;
+             r.text.find("WARNING: The fitted rings do not follow") != std::string::npos ||
+             r.text.find("WARNING: The image's rings") != std::string::npos;
+  r.unchecked = r.text.find("could not be checked") != std::string::npos;
   r.advised = r.text.find("EXTRA ITERATIONS") != std::string::npos;
   const double dx = g.x_beam / s.pixel - s.x_centre, dy = g.y_beam / s.pixel - s.y_centre;
   r.centre = std::hypot(dx, dy);
@@ -299,9 +310,40 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
       r.checks[k] = {f.determined ? f.centre_move / s.pixel : 99.0,
                      f.determined ? f.tilt_move * 180.0 / M_PI : 99.0,
                      f.determined ? f.scatter / s.pixel : 99.0};
+      if (k == 1) {
+        for (double v : f.ring_offsets)
+          r.ring_check = std::max(r.ring_check, std::abs(v) / s.pixel);
+        r.off_cones = f.off_cones / s.pixel;
+      }
     }
   }
   return r;
+}
+
+// The cells of a warning sweep: right warned, right silent, wrong warned,
+// wrong silent, between warned, between silent, advised though not wrong,
+// wrong; one row without EXTRA ITERATIONS, one with them.
+using SweepCells = double[2][8];
+
+void tally(double* c, const CalibrantOutcome& r, bool right, bool wrong) {
+  if (right) {
+    ++c[r.warned ? 0 : 1];
+  } else if (wrong) {
+    ++c[r.warned ? 2 : 3];
+    ++c[7];
+  } else {
+    ++c[r.warned ? 4 : 5];
+  }
+  if (r.advised && !wrong) ++c[6];
+}
+
+void set_cell_counters(benchmark::State& state, const SweepCells& cells) {
+  static const char* const kNames[] = {"right_warned", "right_silent",   "wrong_warned",
+                                       "wrong_silent", "between_warned", "between_silent",
+                                       "advised_not_wrong", "wrong"};
+  for (int extra : {0, 1})
+    for (int k = 0; k < 8; ++k)
+      state.counters[std::string(kNames[k]) + (extra != 0 ? "_x" : "")] = cells[extra][k];
 }
 
 // Ceria's rings on a 2048 x 2048 detector of 100 micron pixels at 250 mm
@@ -353,8 +395,9 @@ BENCHMARK(calibrant_ring_width)
 // plane from the set-up's rotation), ring sigma (pixels at the beam's
 // distance) and noise, each image refined without and with EXTRA
 // ITERATIONS from START. Right means within 0.1 pixel and 0.05 degree of
-// the truth, wrong more than 0.3 pixel or 0.1 degree off or with a ring
-// radius (from distance and wavelength) more than 3 pixels off; warned any
+// the truth with every ring radius (from distance and wavelength) within
+// half a pixel, wrong more than 0.3 pixel or 0.1 degree off or with a ring
+// radius more than a pixel off; warned any
 // warning of the result (or a stop); advised the advice of EXTRA
 // ITERATIONS. The counters give the cells by EXTRA ITERATIONS (_x); with
 // KESTA_CALIBRANT_SWEEP_LIST set to a file name every refinement is added
@@ -375,7 +418,7 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
   if (const char* name = std::getenv("KESTA_CALIBRANT_SWEEP_LIST")) list = std::fopen(name, "a");
   // [extra][right warned, right silent, wrong warned, wrong silent, between
   // warned, between silent, advised not wrong, wrong]
-  double cells[2][8] = {};
+  SweepCells cells = {};
   double worst[2][2] = {};
   for (auto _ : state) {
     for (const SweepTilt t : tilts) {
@@ -386,21 +429,11 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
           const std::vector<float> a = kesta::testing::ring_image(s, noise != 0);
           for (int extra : {0, 1}) {
             const CalibrantOutcome r = refine_scene(s, a, extra != 0, start);
-            // A distance and wavelength that put the rings pixels from the
-            // image's (a ring taken for another) are wrong too.
-            const bool rings_off = r.ring_off > 3.0;
-            const bool right = r.done && r.centre <= 0.1 && r.tilt <= 0.05 && !rings_off;
-            const bool wrong = !r.done || r.centre > 0.3 || r.tilt > 0.1 || rings_off;
-            double* c = cells[extra];
-            if (right) {
-              ++c[r.warned ? 0 : 1];
-            } else if (wrong) {
-              ++c[r.warned ? 2 : 3];
-              ++c[7];
-            } else {
-              ++c[r.warned ? 4 : 5];
-            }
-            if (r.advised && !wrong) ++c[6];
+            // A distance and wavelength that put a ring more than a pixel
+            // from the image's are wrong too.
+            const bool right = r.done && r.centre <= 0.1 && r.tilt <= 0.05 && r.ring_off <= 0.5;
+            const bool wrong = !r.done || r.centre > 0.3 || r.tilt > 0.1 || r.ring_off > 1.0;
+            tally(cells[extra], r, right, wrong);
             worst[extra][0] = std::max(worst[extra][0], r.centre);
             worst[extra][1] = std::max(worst[extra][1], r.tilt);
             if (list != nullptr) {
@@ -410,7 +443,7 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
                            r.advised ? "a" : "-", r.centre, r.tilt);
               std::fprintf(list, " %7.4f %7.4f %6.2f", r.distance, r.wavelength, r.ring_off);
               for (const auto& c : r.checks) std::fprintf(list, " | %6.3f %6.3f %6.3f", c[0], c[1], c[2]);
-              std::fprintf(list, "\n");
+              std::fprintf(list, " | %6.3f %6.3f\n", r.ring_check, r.off_cones);
             }
           }
         }
@@ -418,12 +451,8 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
     }
   }
   if (list != nullptr) std::fclose(list);
-  static const char* const kNames[] = {"right_warned", "right_silent",   "wrong_warned",
-                                       "wrong_silent", "between_warned", "between_silent",
-                                       "advised_not_wrong", "wrong"};
+  set_cell_counters(state, cells);
   for (int extra : {0, 1}) {
-    for (int k = 0; k < 8; ++k)
-      state.counters[std::string(kNames[k]) + (extra != 0 ? "_x" : "")] = cells[extra][k];
     state.counters[extra != 0 ? "worst_px_x" : "worst_px"] = worst[extra][0];
     state.counters[extra != 0 ? "worst_deg_x" : "worst_deg"] = worst[extra][1];
   }
@@ -474,6 +503,296 @@ BENCHMARK(calibrant_warning_check)
     ->DenseRange(0, static_cast<int>(std::size(kCheckSetUps)) - 1)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
+
+// ---- Set-ups drawn at random (calibrant_warning_blind) ----
+
+// Chromium oxide (eskolaite, a = 4.959, c = 13.594 Angstroms) and gold
+// (a = 4.0782 Angstroms), as a user's file of d-spacings would give them.
+const std::vector<float> kChromiumOxide = {
+    3.6306e-10f, 2.665e-10f,  2.4795e-10f, 2.2657e-10f, 2.1752e-10f,
+    2.0476e-10f, 1.8153e-10f, 1.6726e-10f, 1.6118e-10f, 1.5801e-10f,
+    1.5788e-10f, 1.4647e-10f, 1.4315e-10f, 1.3937e-10f, 1.3325e-10f};
+const std::vector<float> kGold = {
+    2.3546e-10f, 2.0391e-10f, 1.4419e-10f, 1.2296e-10f, 1.1773e-10f,
+    1.0196e-10f, 0.9356e-10f, 0.9120e-10f, 0.8325e-10f, 0.7849e-10f,
+    0.7209e-10f, 0.6893e-10f, 0.6797e-10f, 0.6448e-10f, 0.6220e-10f};
+
+// A set-up drawn at random: the scene (without its image), what shades it
+// (a beam stop on an arm, gaps between modules), where the user starts and
+// which parameter, if any, is held.
+struct BlindSetUp {
+  std::string name;
+  kesta::testing::RingScene scene;
+  bool noise = false;
+  double stop_radius = 0.0, arm_angle = 0.0;  // pixels, radians; 0: no beam stop
+  bool gaps = false;
+  Start start;
+  enum Held { kNothing, kTilt, kDistance } held = kNothing;
+};
+
+// The set-ups of calibrant_warning_blind, drawn once from a fixed seed
+// before the check they measure was written: detectors of 1024 to 4096
+// pixels, distances of 60 to 600 mm, wavelengths of 0.2 to 1.5 Angstroms
+// (dense calibrants half the time at 0.2 to 0.4), tilts to 10 degrees
+// about any plane, rings of 0.5 to 3 pixels' sigma, counting noise, beam
+// stops and module gaps, the start a few per cent and pixels off, the
+// tilt or the distance held on a quarter each. A draw whose first ring
+// the user could not click round (in the beam stop's shadow or off the
+// image) or with fewer than five rings on the detector is drawn again.
+const std::vector<BlindSetUp>& blind_set_ups() {
+  static const std::vector<BlindSetUp> set_ups = [] {
+    std::vector<BlindSetUp> out;
+    std::mt19937_64 random(20261208);
+    auto uniform = [&](double lo, double hi) {
+      return std::uniform_real_distribution<double>(lo, hi)(random);
+    };
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    struct Detector {
+      Index pixels;
+      double pixel;
+    };
+    static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1024, 172e-6},
+                                              {1536, 172e-6}, {2048, 100e-6}, {2048, 79e-6},
+                                              {2880, 75e-6},  {3072, 100e-6}, {4096, 75e-6},
+                                              {4096, 50e-6}};
+    static const char* const kNames[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
+    while (out.size() < 48) {
+      BlindSetUp u;
+      kesta::testing::RingScene& s = u.scene;
+      const bool dense = pick(2) == 0;
+      // Dense: alumina, ceria, gold, chromium oxide; any: all seven.
+      static constexpr int kDense[] = {0, 1, 5, 6};
+      const int calibrant = dense ? kDense[pick(4)] : pick(7);
+      std::vector<float> d;
+      if (calibrant == 5) {
+        d = kGold;
+      } else if (calibrant == 6) {
+        d = kChromiumOxide;
+      } else {
+        static constexpr int kMenu[] = {0, 1, 2, 3, 5};
+        d = kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
+      }
+      const Detector det = kDetectors[pick(static_cast<int>(std::size(kDetectors)))];
+      s.xmax = s.ymax = det.pixels;
+      s.pixel = det.pixel;
+      s.distance = std::exp(uniform(std::log(0.06), std::log(0.6)));
+      s.wavelength = dense ? uniform(0.2e-10, 0.4e-10)
+                           : std::exp(uniform(std::log(0.2e-10), std::log(1.5e-10)));
+      s.tilt = uniform(0.0, 10.0) * M_PI / 180.0;
+      s.rotation = uniform(-M_PI, M_PI);
+      s.width = uniform(0.5, 3.0);
+      const double half = static_cast<double>(det.pixels) / 2.0;
+      s.x_centre = half + uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(random() & 0xffffffu);
+      for (float v : d) s.d_spacings.push_back(v);
+      u.noise = pick(2) == 0;
+      if (pick(10) < 7) {
+        u.stop_radius = uniform(8.0, 40.0);
+        u.arm_angle = uniform(-M_PI, M_PI);
+      }
+      u.gaps = pick(10) < 3;
+      u.start.distance = uniform(0.97, 1.03);
+      u.start.x = uniform(-3.0, 3.0);
+      u.start.y = uniform(-3.0, 3.0);
+      const int held = pick(4);
+      u.held = held == 0 ? BlindSetUp::kTilt : held == 1 ? BlindSetUp::kDistance
+                                                         : BlindSetUp::kNothing;
+      // The first ring clickable, five rings or more on the detector.
+      const double first = kesta::testing::scene_two_theta(s, d[0]);
+      if (!std::isfinite(first) || first >= 0.45 * M_PI) continue;
+      bool clickable = true;
+      for (int k = 0; k < 6; ++k) {
+        const auto p = kesta::testing::ring_point(s, first, 0.3 + k * 1.047);
+        const double px = p[0] / s.pixel, py = p[1] / s.pixel;
+        const double from_centre = std::hypot(px - s.x_centre, py - s.y_centre);
+        if (px < 5.0 || py < 5.0 || px > det.pixels - 5.0 || py > det.pixels - 5.0 ||
+            from_centre < u.stop_radius + 15.0 || from_centre < 25.0)
+          clickable = false;
+      }
+      int on_detector = 0;
+      for (float v : d) {
+        const double t = kesta::testing::scene_two_theta(s, v);
+        if (std::isfinite(t) && t < 0.5 * M_PI &&
+            s.distance * std::tan(t) / s.pixel < 0.5 * half)
+          ++on_detector;
+      }
+      if (!clickable || on_detector < 5) continue;
+      char name[96];
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kNames[calibrant],
+                    static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
+                    s.wavelength * 1e10);
+      u.name = name;
+      out.push_back(std::move(u));
+    }
+    return out;
+  }();
+  return set_ups;
+}
+
+// The image of a drawn set-up: the rings, the beam stop's shadow (its disc
+// and an arm 12 pixels wide out to the edge, a fiftieth of the light left)
+// and, with gaps, two rows of 12 pixels between modules left at 0.
+std::vector<float> blind_image(const BlindSetUp& u) {
+  const kesta::testing::RingScene& s = u.scene;
+  std::vector<float> a = kesta::testing::ring_image(s, u.noise);
+  const double ca = std::cos(u.arm_angle), sa = std::sin(u.arm_angle);
+  for (Index j = 0; j < s.ymax; ++j) {
+    for (Index i = 0; i < s.xmax; ++i) {
+      float& v = a[static_cast<std::size_t>(i + j * s.xmax)];
+      if (u.gaps && (std::abs(j - s.ymax / 3) < 6 || std::abs(j - 2 * s.ymax / 3) < 6)) {
+        v = 0.0f;
+        continue;
+      }
+      if (u.stop_radius <= 0.0) continue;
+      const double x = static_cast<double>(i) + 0.5 - s.x_centre;
+      const double y = static_cast<double>(j) + 0.5 - s.y_centre;
+      const double along = x * ca + y * sa, across = std::abs(y * ca - x * sa);
+      if (std::hypot(x, y) < u.stop_radius || (along > 0.0 && across < 6.0)) v *= 0.02f;
+    }
+  }
+  return a;
+}
+
+// Argument: the set-up (index in blind_set_ups()). Its image refined with
+// the form's proposals and with EXTRA ITERATIONS, each with the held
+// parameter of the set-up (if any). Right means within 0.1 pixel and 0.05
+// degree of the truth with every ring of the list on the detector within
+// half a pixel (as if untilted), wrong more than 0.3 pixel or 0.1 degree
+// off or a ring more than a pixel off; warned any warning of the result.
+// Counters as calibrant_warning_sweep's; advised_held counts the advice
+// of EXTRA ITERATIONS where a parameter was held. KESTA_CALIBRANT_SWEEP_LIST
+// lists every refinement as there, with the held parameter (t, d or -).
+void calibrant_warning_blind(benchmark::State& state) {
+  const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_CALIBRANT_SWEEP_LIST")) list = std::fopen(name, "a");
+  SweepCells cells = {};
+  double advised_held = 0.0;
+  for (auto _ : state) {
+    const std::vector<float> a = blind_image(u);
+    Start start = u.start;
+    start.refine_tilt = u.held != BlindSetUp::kTilt;
+    start.refine_distance = u.held != BlindSetUp::kDistance;
+    for (int extra : {0, 1}) {
+      const CalibrantOutcome r = refine_scene(u.scene, a, extra != 0, start);
+      const bool right = r.done && r.centre <= 0.1 && r.tilt <= 0.05 && r.ring_off <= 0.5;
+      const bool wrong = !r.done || r.centre > 0.3 || r.tilt > 0.1 || r.ring_off > 1.0;
+      tally(cells[extra], r, right, wrong);
+      if (r.advised && u.held != BlindSetUp::kNothing) ++advised_held;
+      if (list != nullptr) {
+        const char held = u.held == BlindSetUp::kTilt ? 't' : u.held == BlindSetUp::kDistance
+                                                                  ? 'd' : '-';
+        std::fprintf(list,
+                     "%2lld %-30s %4.1f %5.2f %3.1f %d %c%c %c %d %s%s%s%s%s %8.3f %7.3f %7.4f "
+                     "%7.4f %7.2f | %6.3f %6.3f %6.3f | %6.3f %6.3f\n",
+                     static_cast<long long>(state.range(0)), u.name.c_str(),
+                     u.scene.tilt * 180.0 / M_PI, u.scene.rotation, u.scene.width,
+                     u.noise ? 1 : 0, u.stop_radius > 0.0 ? 's' : '-', u.gaps ? 'g' : '-', held,
+                     extra, r.warned ? "w" : "-", r.poor ? "p" : "-", r.not_followed ? "f" : "-",
+                     r.advised ? "a" : "-", r.unchecked ? "u" : "-", r.centre, r.tilt,
+                     r.distance, r.wavelength, r.ring_off, r.checks[1][0], r.checks[1][1],
+                     r.checks[1][2], r.ring_check, r.off_cones);
+      }
+    }
+  }
+  if (list != nullptr) std::fclose(list);
+  set_cell_counters(state, cells);
+  state.counters["advised_held"] = advised_held;
+}
+
+BENCHMARK(calibrant_warning_blind)
+    ->DenseRange(0, 47)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
+// Argument: the set-up (index in blind_set_ups()). TILT/BEAM CENTRE on the
+// same image (the d-spacings unknown to it): the first ring and the next
+// three clicked (each where its click lies on the image outside the beam
+// stop's disc), search half-widths of 8 and 20 pixels, started at the
+// typed centre with the distance held at the true one. For the solution
+// of the true tilt sign, wrong means more than 0.3 pixel or 0.1 degree
+// (the tilt as a vector) off, right within 0.1 pixel and 0.05 degree;
+// warned any warning of the fit. Counters by half-width (_8, _20); the
+// gap is the least distance (pixels, along the radius at the beam's
+// distance) between a clicked ring and another ring of the list, and with
+// KESTA_TILT_SWEEP_LIST every fit is listed: set-up, tilt, half-width,
+// rings clicked, gap, flags (w warned), centre and tilt errors.
+void tilt_warning_blind(benchmark::State& state) {
+  const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
+  const kesta::testing::RingScene& s = u.scene;
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_TILT_SWEEP_LIST")) list = std::fopen(name, "a");
+  for (auto _ : state) {
+    const std::vector<float> a = blind_image(u);
+    kesta::GsDisplayedImage m;
+    m.xmaxdat = m.xendelm = s.xmax;
+    m.ymaxdat = m.yendelm = s.ymax;
+    m.data = a;
+    const float px = static_cast<float>(s.pixel);
+    const double xs = (s.x_centre + u.start.x) * s.pixel, ys = (s.y_centre + u.start.y) * s.pixel;
+    std::vector<float> radii;
+    double gap = 1e9;
+    for (std::size_t k = 0; k < 4 && k < s.d_spacings.size(); ++k) {
+      const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
+      if (!std::isfinite(t) || t >= 0.45 * M_PI) continue;
+      const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
+      const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
+      const bool inside = cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0 &&
+                          std::hypot(cx - s.x_centre, cy - s.y_centre) > u.stop_radius + 10.0;
+      if (k > 0 && !inside) continue;
+      radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
+      for (std::size_t j = 0; j < s.d_spacings.size(); ++j) {
+        const double o = kesta::testing::scene_two_theta(s, s.d_spacings[j]);
+        if (j == k || !std::isfinite(o) || s.d_spacings[j] == s.d_spacings[k]) continue;
+        gap = std::min(gap, std::abs(std::tan(o) - std::tan(t)) * s.distance / s.pixel);
+      }
+    }
+    for (double half : {8.0, 20.0}) {
+      float distance = static_cast<float>(s.distance);
+      int num = 0;
+      std::array<kesta::TiltSolution, 2> sol{};
+      kesta::Status status = kesta::kStatusGood;
+      kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
+                                    static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
+                                    static_cast<int>(radii.size()), radii,
+                                    static_cast<float>(half) * px, radii[0], radii[0], 0.0f, num,
+                                    sol, status);
+      double centre = 999.0, tilt = 999.0;
+      bool warned = true;
+      if (status == kesta::kStatusGood && num >= 1) {
+        auto tilt_error = [&](const kesta::TiltSolution& t) {
+          return std::hypot(std::cos(t.rotation) * t.tilt - std::cos(s.rotation) * s.tilt,
+                            std::sin(t.rotation) * t.tilt - std::sin(s.rotation) * s.tilt) *
+                 180.0 / M_PI;
+        };
+        std::size_t best = 0;
+        if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
+        const kesta::TiltSolution& b = sol[best];
+        centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
+        tilt = tilt_error(b);
+        kesta::Status st = kesta::kStatusGood;
+        warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
+        warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || warned;
+        warned = warned || radii.size() < 2;  // one ring is warned of by the fit
+      }
+      const bool wrong = centre > 0.3 || tilt > 0.1;
+      const bool right = centre <= 0.1 && tilt <= 0.05;
+      const std::string suffix = half < 10.0 ? "_8" : "_20";
+      state.counters["wrong" + suffix] += wrong ? 1.0 : 0.0;
+      state.counters["wrong_silent" + suffix] += wrong && !warned ? 1.0 : 0.0;
+      state.counters["right_warned" + suffix] += right && warned ? 1.0 : 0.0;
+      if (list != nullptr)
+        std::fprintf(list, "%2lld %-30s %4.1f %4.1f %zu %7.1f %s %8.3f %7.3f\n",
+                     static_cast<long long>(state.range(0)), u.name.c_str(),
+                     s.tilt * 180.0 / M_PI, half, radii.size(), gap, warned ? "w" : "-", centre,
+                     tilt);
+    }
+  }
+  if (list != nullptr) std::fclose(list);
+}
+
+BENCHMARK(tilt_warning_blind)->DenseRange(0, 47)->Unit(benchmark::kSecond)->Iterations(1);
 
 BENCHMARK(read_pass)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(find_rings)

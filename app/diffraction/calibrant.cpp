@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "formats/ascii_formats.hpp"
 #include "graphics/system/drawing.hpp"
 #include "numeric/modelfit.hpp"
@@ -323,30 +325,14 @@ RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float
 // a tilted ring and asks for a change of a right result: each is kept to
 // half the distance to the nearest ring of the list.
 constexpr FollowingLimits kCalibrantFollowing{0.15, 0.05, 1.0};
-
-RingFollowing rings_searched_again(const Refinement& r, const std::vector<float>& rings,
-                                   std::span<const float> d_spacings, float last_width,
-                                   Status& status) {
-  const CalibrantGeometry& g = r.g;
-  TiltSolution s;
-  s.x_beam = g.x_beam;
-  s.y_beam = g.y_beam;
-  s.distance = g.sample_distance;
-  s.rotation = g.tilt_rotation;
-  s.tilt = g.tilt_angle;
-  const std::size_t n = std::min(rings.size(), s.two_theta.size());
-  for (std::size_t k = 0; k < n; ++k)
-    s.two_theta[k] = static_cast<float>(two_theta_of(g.wavelength, rings[k]));
-  // The list's further rings are neighbours too (those the refinement
-  // used come again and count once).
-  std::vector<float> others;
-  for (float d : d_spacings)
-    if (ring_reachable(g.wavelength, d))
-      others.push_back(static_cast<float>(two_theta_of(g.wavelength, d)));
-  const RingNeighbours neighbours{others};
-  return kzt_follow_rings(r.image, s, g.x_pixel_size, g.y_pixel_size, static_cast<int>(n),
-                          1.5f * last_width, r.o.sections, status, &neighbours);
-}
+// The cones are the calibrant's own: a ring found off its cone (once the
+// centre and tilt asked for are taken) says that distance and wavelength
+// put it elsewhere, though they may trade for each other and keep the
+// fit's residual small. The limit lies between a right result (every ring
+// within half a pixel) and a wrong one (a ring more than a pixel off),
+// somewhat below the middle: a cut annulus takes a little off a broad
+// ring's offset.
+constexpr double kRingOffLimit = 0.7;  // pixels
 
 // The circle or ellipse through the clicks, with its messages. False
 // (STATUS bad) when the fit refused the points.
@@ -389,7 +375,85 @@ bool fit_clicks(const Refinement& r, std::span<const float> x, std::span<const f
   return true;
 }
 
+// The rings of RINGS that the refined wavelength still puts below 90
+// degrees (a cone that reaches 90 degrees meets a flat detector nowhere,
+// or along a line of no use), searched again. Empty (nothing searched)
+// when none is left.
+std::optional<RingFollowing> rings_searched_again(const GsDisplayedImage& image,
+                                                  const CalibrantOptions& o,
+                                                  const CalibrantGeometry& g,
+                                                  std::span<const float> rings,
+                                                  std::span<const float> d_spacings,
+                                                  float last_width, Status& status) {
+  TiltSolution s;
+  s.x_beam = g.x_beam;
+  s.y_beam = g.y_beam;
+  s.distance = g.sample_distance;
+  s.rotation = g.tilt_rotation;
+  s.tilt = g.tilt_angle;
+  std::size_t n = 0;
+  for (float d : rings)
+    if (n < s.two_theta.size() && ring_reachable(g.wavelength, d))
+      s.two_theta[n++] = static_cast<float>(two_theta_of(g.wavelength, d));
+  if (n == 0) return std::nullopt;
+  // The list's further rings are neighbours too (those the refinement
+  // used come again and count once).
+  std::vector<float> others;
+  for (float d : d_spacings)
+    if (ring_reachable(g.wavelength, d))
+      others.push_back(static_cast<float>(two_theta_of(g.wavelength, d)));
+  const RingNeighbours neighbours{others};
+  return kzt_follow_rings(image, s, g.x_pixel_size, g.y_pixel_size, static_cast<int>(n),
+                          1.5f * last_width, o.sections, status, &neighbours);
+}
+
+// The largest mean offset of a ring from its cone (pixels).
+double largest_ring_offset(const RingFollowing& f, float xps) {
+  double largest = 0.0;
+  for (double v : f.ring_offsets) largest = std::max(largest, std::abs(v) / xps);
+  return largest;
+}
+
 }  // namespace
+
+void kzt_check_calibrant_result(const GsDisplayedImage& image, const CalibrantOptions& o,
+                                const CalibrantGeometry& g, std::span<const float> rings,
+                                std::span<const float> d_spacings, float last_width,
+                                const RingFitResidual& last, Status& status) {
+  if (status != kStatusGood) return;
+  const std::optional<RingFollowing> checked =
+      rings_searched_again(image, o, g, rings, d_spacings, last_width, status);
+  if (status != kStatusGood) return;
+  if (!checked) {
+    IO_WRITE("WARNING: The result could not be checked: every ring's cone reaches 90 degrees",
+             status);
+    return;
+  }
+  const RingFollowing& f = *checked;
+  const float xps = g.x_pixel_size;
+  const double ring_off = largest_ring_offset(f, xps);
+  const bool centre_off = !f.determined || !(f.centre_move / xps <= kCalibrantFollowing.centre);
+  const bool tilt_off =
+      !f.determined || !(f.tilt_move * kDegreesPerRadian <= kCalibrantFollowing.tilt);
+  const bool rings_off = !f.determined || !(ring_off <= kRingOffLimit) ||
+                         !(f.scatter / xps <= kCalibrantFollowing.scatter);
+  if (!centre_off && !tilt_off && !rings_off) return;
+  kzt_warn_poor_ring_fit(last, xps, status);
+  // A tilt held where there is one shows in the centre and the rings as
+  // much as in the tilt asked for.
+  const bool held_cause = !o.refine_tilt || (centre_off && !o.refine_beam) ||
+                          (rings_off && !o.refine_distance);
+  IO_WRITE("WARNING: The fitted rings do not follow the image's rings: searched", status);
+  IO_WRITE("         along them, the rings were found in " + format_i(f.found, 0) + " of " +
+               format_i(f.searched, 0) + " sections" + (f.found > 0 ? "," : ""),
+           status);
+  if (f.found > 0)
+    IO_WRITE("         " + std::string(trimmed_text(format_f(f.off_cones / xps, 14, 2))) +
+                 " pixels rms off the calibrant's cones",
+             status);
+  if (!o.extra_iterations && !held_cause)
+    IO_WRITE("         Refine again with EXTRA ITERATIONS set to \"YES\"", status);
+}
 
 CalibrantState& kzt_calibrant_state() { return calibrant_state; }
 
@@ -647,15 +711,8 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
   // follow is not let pass as a good one (with its residual when that
   // exceeds a pixel). A residual above a pixel alone says nothing: broad
   // rings and rings sharing an annulus leave it on a right geometry.
-  const RingFollowing following = rings_searched_again(r, rings, d_spacings, last_width, status);
+  kzt_check_calibrant_result(image, options, g, rings, d_spacings, last_width, last, status);
   if (status != kStatusGood) return false;
-  if (!kzt_rings_followed(following, g.x_pixel_size, kCalibrantFollowing)) {
-    kzt_warn_poor_ring_fit(last, g.x_pixel_size, status);
-    kzt_warn_rings_not_followed(
-        following, g.x_pixel_size,
-        options.extra_iterations ? "" : "Refine again with EXTRA ITERATIONS set to \"YES\"",
-        status, kCalibrantFollowing);
-  }
   for (std::size_t k = 0; k < rings.size(); ++k)
     draw_ring(r,
               static_cast<float>(std::tan(two_theta_of(g.wavelength, rings[k])) *

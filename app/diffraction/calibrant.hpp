@@ -61,17 +61,32 @@ struct CalibrantGeometry {
 // the passes over 4, (7, 11,) and up to 15 rings, then the polarisation on
 // request. DISPLAY (or nullptr: nothing is drawn) is the image to redraw.
 // NARROW halves the search annulus (rings close together). Returns true when
-// the passes ran and GEOMETRY holds their result (a result whose rings,
-// searched again along its cones, show that it does not follow them is
-// warned of, with the last fit's rms radial residual when that exceeds a
-// pixel and EXTRA ITERATIONS advised when they were not used; the result
-// still stands); false after a warning that stopped it (GEOMETRY's beam
-// centre may then hold the ellipse centre).
+// the passes ran and GEOMETRY holds their result (checked by
+// kzt_check_calibrant_result, whose warning leaves it standing); false
+// after a warning that stopped it (GEOMETRY's beam centre may then hold
+// the ellipse centre).
 bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
                           const CalibrantOptions& options, std::span<const float> d_spacings,
                           bool narrow, std::span<const float> click_x,
                           std::span<const float> click_y, CalibrantGeometry& geometry,
                           Status& status);
+
+// The check of a refined geometry G against the image's rings: each ring
+// of RINGS (d-spacings, metres) searched again along the cone that G puts
+// its d-spacing on, in annuli of 1.5 LAST_WIDTH (metres) kept apart from
+// the other rings of D_SPACINGS. A result whose rings ask for a change of
+// centre or tilt, or lie off their cones, is warned of, with the rms
+// offset from the cones in pixels and LAST's residual when that exceeds a
+// pixel; EXTRA ITERATIONS are advised when O did not use them and no
+// parameter O holds is what is off (a held tilt always may be; a held
+// centre when the centre is asked to change, a held distance when the
+// rings lie off their cones). A ring whose cone reaches 90 degrees
+// at G's wavelength is left out; with none left a line says that the
+// result could not be checked.
+void kzt_check_calibrant_result(const GsDisplayedImage& image, const CalibrantOptions& o,
+                                const CalibrantGeometry& g, std::span<const float> rings,
+                                std::span<const float> d_spacings, float last_width,
+                                const RingFitResidual& last, Status& status);
 
 // The whole command: calibrant menu, form, clicks, refinement; the refined
 // distance and wavelength are stored in the geometry keys with the centre

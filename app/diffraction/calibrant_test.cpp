@@ -196,6 +196,83 @@ TEST(CalibrantRefinement, RingsNotFollowedAdviseExtraIterations) {
   EXPECT_EQ(r.out.find("EXTRA ITERATIONS"), std::string::npos) << r.out;
 }
 
+// Chromium oxide's rings from a user's list, on half of a detector of 79
+// micron pixels at 72 mm and 0.267 Angstrom, tilted by 8.6 degrees, the
+// form's proposals (distance and wavelength refined together). The
+// refinement ends with the distance at a third and the wavelength nearly
+// three times the truth, pixels off: a cone angle left free to follow
+// each image ring took that for a right result. Judged on the calibrant's
+// own cones, it is warned of. (The scene and start are given in full:
+// where such a refinement ends depends on every digit of them.)
+TEST(CalibrantRefinement, FarOffResultOfCloseRingsIsWarned) {
+  const std::vector<float> chromium_oxide = {
+      3.6306e-10f, 2.665e-10f,  2.4795e-10f, 2.2657e-10f, 2.1752e-10f,
+      2.0476e-10f, 1.8153e-10f, 1.6726e-10f, 1.6118e-10f, 1.5801e-10f,
+      1.5788e-10f, 1.4647e-10f, 1.4315e-10f, 1.3937e-10f, 1.3325e-10f};
+  RingScene s = tilted_scene(chromium_oxide);
+  s.xmax = s.ymax = 512;
+  s.pixel = 79.0e-6;
+  s.x_centre = 251.75875536356068;
+  s.y_centre = 247.90630865304112;
+  s.distance = 0.07204;
+  s.wavelength = 0.26679e-10;
+  s.rotation = 1.1685946094635709;
+  s.tilt = 8.62 * M_PI / 180.0;
+  s.width = 1.6120264279493961;
+  const std::vector<float> data = testing::ring_image(s);
+  const Outcome r =
+      refine(s, data, CalibrantOptions{}, chromium_oxide, 0.97689084882692356 * s.distance);
+  ASSERT_TRUE(r.done) << r.out;
+  EXPECT_GT(std::abs(r.g.sample_distance / s.distance - 1.0), 0.3);
+  EXPECT_NE(r.out.find("WARNING: The fitted rings do not follow the image's rings"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("pixels rms off the calibrant's cones"), std::string::npos);
+}
+
+// A ring of the list that the typed wavelength puts below 90 degrees and
+// the refined one beyond lies on no flat detector: the check leaves it
+// out and judges the others (a right result is not warned of); with no
+// ring left, one line says so and nothing is advised.
+TEST(CalibrantRefinement, RingsBeyondNinetyDegreesAreLeftOut) {
+  std::vector<float> d = silicon();
+  d.resize(3);
+  // Silicon at 0.5 Angstrom; the fourth ring reaches 90 degrees at 0.4975.
+  d.push_back(0.3518e-10f);
+  RingScene s = tilted_scene(std::vector<float>(d.begin(), d.begin() + 3));
+  const std::vector<float> data = testing::ring_image(s);
+  const Outcome r = refine(s, data, CalibrantOptions{}, d, 1.03 * s.distance, 6, {}, 0.49e-10);
+  expect_recovered(s, r, 0.1, 0.002, 0.05, true);
+  EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+
+  testing::TerminalCapture capture;
+  Status status = kStatusGood;
+  kzt_check_calibrant_result(image_of(s, data), CalibrantOptions{}, r.g,
+                             std::span<const float>(d).last(1), d, 1.0e-3f, {}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(capture.text(),
+            "WARNING: The result could not be checked: every ring's cone reaches 90 degrees\n");
+}
+
+// A result off because of a parameter the user held is warned of, but
+// EXTRA ITERATIONS, which refine no held parameter, are not advised.
+TEST(CalibrantRefinement, HeldParametersAreNoCauseForExtraIterations) {
+  const std::vector<float> d = silicon();
+  RingScene s = tilted_scene(d);
+  const std::vector<float> data = testing::ring_image(s);
+  CalibrantOptions held_tilt;
+  held_tilt.refine_tilt = false;
+  CalibrantOptions held_distance;
+  held_distance.refine_distance = false;
+  held_distance.refine_wavelength = false;
+  for (const CalibrantOptions& o : {held_tilt, held_distance}) {
+    const Outcome r = refine(s, data, o, d, 1.03 * s.distance);
+    ASSERT_TRUE(r.done) << r.out;
+    EXPECT_NE(r.out.find("WARNING: The fitted rings do not follow"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("EXTRA ITERATIONS"), std::string::npos) << r.out;
+  }
+}
+
 TEST(CalibrantRefinement, NoiseAndSpuriousSpots) {
   const std::vector<float> d = silicon();
   RingScene s = tilted_scene(d);

@@ -207,8 +207,13 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   // Normal equations of centre and tilt, each ring's cone angle eliminated.
   std::array<std::array<double, 4>, 4> normal{};
   std::array<double, 4> right{};
-  double squares = 0.0;
+  double squares = 0.0, raw_squares = 0.0;
   Index points = 0;
+  // Each ring's sums of the offsets and of their derivatives, for its
+  // mean offset after the change.
+  std::array<double, 15> ring_sums{};
+  std::array<std::array<double, 4>, 15> ring_derivatives{};
+  std::array<int, 15> ring_counts{};
   for (int k = 0; k < num_rings; ++k) {
     const auto ku = static_cast<std::size_t>(k);
     const double two_theta = s.two_theta[ku];
@@ -244,7 +249,13 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
       gg += d[4] * d[4];
       go -= d[4] * offset;
       squares += offset * offset;
+      raw_squares += offset * offset;
+      if (ku < ring_sums.size()) {
+        ring_sums[ku] += offset;
+        for (std::size_t i = 0; i < 4; ++i) ring_derivatives[ku][i] += d[i];
+      }
     }
+    if (ku < ring_counts.size()) ring_counts[ku] = count;
     points += count;
     if (gg > 0.0) {
       squares -= go * go / gg;
@@ -255,7 +266,14 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     }
   }
   std::array<double, 4> change{};
+  if (points > 0) f.off_cones = std::sqrt(raw_squares / static_cast<double>(points));
   if (!solve_four(normal, right, change)) return f;
+  for (std::size_t k = 0; k < ring_sums.size(); ++k) {
+    if (ring_counts[k] < 5) continue;
+    double sum = ring_sums[k];
+    for (std::size_t i = 0; i < 4; ++i) sum += ring_derivatives[k][i] * change[i];
+    f.ring_offsets[k] = sum / ring_counts[k];
+  }
   for (std::size_t i = 0; i < 4; ++i) squares -= right[i] * change[i];
   f.determined = true;
   f.centre_move = std::hypot(change[0], change[1]);

@@ -86,11 +86,17 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 // the detector plane) that the radial offsets of what was found from the
 // fitted rings ask for, with each ring's cone angle free; and the rms
 // offset (metres) that change leaves. Not DETERMINED when the offsets
-// cannot tell a change (no ring found anywhere).
+// cannot tell a change (no ring found anywhere). Where the cone angles are
+// known (a calibrant's), how far the rings found lie from the fitted
+// cones themselves: the rms of the offsets (metres), and each ring's mean
+// offset once the change of centre and tilt is made (metres; 0 for a ring
+// found in fewer than five sections).
 struct RingFollowing {
   int searched = 0, found = 0;
   bool determined = false;
   double centre_move = 0.0, tilt_move = 0.0, scatter = 0.0;
+  double off_cones = 0.0;
+  std::array<double, 15> ring_offsets{};
 };
 
 // One fitted combination of beam centre (metres), distance, tilt and cone
