@@ -284,7 +284,11 @@ void KZT_DIFPATTERN(KztDataSets& sets, Status& status) {
   GS_ON_PRINT(false, opened, status);
   if (!opened || status != kStatusGood) return;
   draw_pattern(answers.overlay, sets, curves, status);
+  // The file is finished under its name before it is said to be, as every
+  // print but the keyboard's own PRINT GRAPHICS does.
   GS_OFF_PRINT(status);
+  GS_CLOSE_PS(status);
+  if (status != kStatusGood) return;
   IO_WRITE("INFO: Finished writing graphics file", status);
 }
 

@@ -110,6 +110,25 @@ bool row_crossings(std::span<const float> x, std::span<const float> y, double y0
   return any;
 }
 
+// Calls ROW(j, i1, i2) for each row J of the region whose centre line
+// crosses the strip XC, YC (4 corners used), with the columns I1..I2 of the
+// region whose centres lie inside it (none when I1 > I2).
+template <typename Row>
+void for_strip_rows(std::span<const float> xc, std::span<const float> yc, Index xstrelm,
+                    Index ystrelm, Index xendelm, Index yendelm, Row row) {
+  const float ymin = *std::min_element(yc.begin(), yc.begin() + 4);
+  const float ymax = *std::max_element(yc.begin(), yc.begin() + 4);
+  const Index first_row = std::max<Index>(ystrelm, static_cast<Index>(std::max(ymin, 1.0f)));
+  const Index last_row = std::min<Index>(
+      yendelm, static_cast<Index>(std::min<double>(ymax, static_cast<double>(yendelm))) + 1);
+  for (Index j = first_row; j <= last_row; ++j) {
+    double left = 0.0, right = 0.0;
+    if (!row_crossings(xc, yc, static_cast<double>(j) - 0.5, left, right)) continue;
+    row(j, std::max<Index>(xstrelm, static_cast<Index>(std::ceil(left + 0.5))),
+        std::min<Index>(xendelm, static_cast<Index>(std::floor(right + 0.5))));
+  }
+}
+
 Status gisaxs_arguments_error(int scan_type, float sample_distance, float wavelength,
                               float x_pixel_size, float y_pixel_size, float bin_size) {
   if (scan_type < kScanRadial || scan_type > kScanD) return kBaseApp + 17;
@@ -119,6 +138,27 @@ Status gisaxs_arguments_error(int scan_type, float sample_distance, float wavele
       !std::isfinite(bin_size) || !std::isfinite(sample_distance))
     return kBaseApp + 3;
   return 0;
+}
+
+// How many pixel centres of the region lie inside the strip XC, YC, and how
+// many of them a projection can use (finite, and not masked with USE_MASK).
+struct StripPixels {
+  Index inside = 0;
+  Index usable = 0;
+};
+StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystrelm,
+                         Index xendelm, Index yendelm, std::span<const float> data,
+                         std::span<const std::uint8_t> mask, std::span<const float> xc,
+                         std::span<const float> yc) {
+  StripPixels n;
+  for_strip_rows(xc, yc, xstrelm, ystrelm, xendelm, yendelm, [&](Index j, Index i1, Index i2) {
+    for (Index i = i1; i <= i2; ++i) {
+      const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
+      ++n.inside;
+      if (std::isfinite(data[e]) && !(use_mask && mask[e] != 0)) ++n.usable;
+    }
+  });
+  return n;
 }
 
 }  // namespace
@@ -176,6 +216,13 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
       to_pixels(im, x[0], y[0], x2, y2, status);
       x1 = 2.0f * x_start - x2;
       y1 = 2.0f * y_start - y2;
+      if (status != kStatusGood) return;
+      if (x1 == x2 && y1 == y2) {
+        GS_FWARNING(1, 1, {"The line has no length: click its end away from the beam centre"},
+                    status);
+        if (status != kStatusGood) return;
+        continue;
+      }
       float sx = 0.0f, sy = 0.0f;
       to_data(im, x1, y1, sx, sy, status);
       GS_LINESTYLE(1, 1.0f, kGsRed, status);
@@ -188,6 +235,12 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
         return;
       to_pixels(im, x[0], y[0], x1, y1, status);
       to_pixels(im, x[1], y[1], x2, y2, status);
+      if (status != kStatusGood) return;
+      if (x1 == x2 && y1 == y2) {
+        GS_FWARNING(1, 1, {"The line has no length: click two different points"}, status);
+        if (status != kStatusGood) return;
+        continue;
+      }
       GS_LINESTYLE(1, 1.0f, kGsRed, status);
       GS_LINE(x[0], y[0], x[1], y[1], status);
     }
@@ -268,17 +321,7 @@ void KZT_CAL_GISAXS(bool mask_in_use, int scan_type, float x_beam_centre, float 
 
   // Sums in double: weights, weighted values and weighted squares.
   std::vector<double> sum(bins, 0.0), sum_w(bins, 0.0), sum_sq(variances_exist ? bins : 0, 0.0);
-  const float ymin = *std::min_element(yc.begin(), yc.begin() + 4);
-  const float ymax = *std::max_element(yc.begin(), yc.begin() + 4);
-  const Index first_row = std::max<Index>(ystrelm, static_cast<Index>(std::max(ymin, 1.0f)));
-  const Index last_row = std::min<Index>(
-      yendelm, static_cast<Index>(std::min<double>(ymax, static_cast<double>(yendelm))) + 1);
-  for (Index j = first_row; j <= last_row; ++j) {
-    double left = 0.0, right = 0.0;
-    if (!row_crossings(xc, yc, static_cast<double>(j) - 0.5, left, right)) continue;
-    // Columns whose centres lie between the crossings.
-    const Index i1 = std::max<Index>(xstrelm, static_cast<Index>(std::ceil(left + 0.5)));
-    const Index i2 = std::min<Index>(xendelm, static_cast<Index>(std::floor(right + 0.5)));
+  for_strip_rows(xc, yc, xstrelm, ystrelm, xendelm, yendelm, [&](Index j, Index i1, Index i2) {
     const double dy = ((static_cast<double>(j) - 0.5) - y_beam_centre) * yps * sp;
     for (Index i = i1; i <= i2; ++i) {
       const std::size_t e = static_cast<std::size_t>(element(i, j, xmaxdat));
@@ -306,7 +349,7 @@ void KZT_CAL_GISAXS(bool mask_in_use, int scan_type, float x_beam_centre, float 
         if (variances_exist) sum_sq[k] += f * value * value;
       }
     }
-  }
+  });
 
   const double factor = scan_type == kScanRadial ? 1000.0 : 1.0;
   for (std::size_t k = 0; k < bins; ++k) {
@@ -425,6 +468,11 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
              status);
     return;
   }
+  if (a.ynumdat < 2) {
+    // A scan has no strip to project: its projection would be zeros.
+    GS_FWARNING(1, 1, {"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
+    return;
+  }
   ProjectionSettings s = kzt_projection_settings();
   int retstat = 0;
   IO_INQ_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
@@ -441,6 +489,16 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
                      kzt_image(a.data), mask, sets.title, sets.xlabel, sets.ylabel, sets.zlabel,
                      xv, yv, status);
   if (status != kStatusGood) return;
+  const StripPixels held =
+      strip_pixels(sets.mask_exist && !mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+                   a.yendelm, kzt_image(a.data), mask, xv, yv);
+  if (held.usable == 0) {
+    GS_FWARNING(1, 1,
+                {held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
+                                  : "The strip holds no unmasked pixel: the memory is unchanged"},
+                status);
+    return;
+  }
 
   // Copies changed by the forms, kept only when every form was confirmed.
   DetectorPixelSizes pixels =
@@ -480,6 +538,11 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
                  kzt_image(a.data), mask, xps, yps, xv, yv, variances, bin_size, a.xmaxdat, nbins,
                  axis, scan, vars, weights, status);
   if (status != kStatusGood) return;
+  if (std::none_of(weights.begin(), weights.end(), [](float w) { return w > 0.0f; })) {
+    GS_FWARNING(1, 1, {"No pixel of the strip falls within the scan: the memory is unchanged"},
+                status);
+    return;
+  }
   if (s.summation) {
     const float width = std::hypot(xv[2] - xv[1], yv[2] - yv[1]);
     for (float& v : scan) v *= width;

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "app/diffraction/cake.hpp"
@@ -214,16 +216,109 @@ struct ProjectionReplay : testing::WidgetFixture {
     io_clear_database();
     WidgetFixture::TearDown();
   }
-  void run(const std::string& lines, Status& status) {
+  void replay(const std::string& lines, Status& status) {
+    IO_CLOSE_INMACRO(status);  // what an earlier case left unread
     std::string name = dir.file("projection.mac");
     std::FILE* f = std::fopen(name.c_str(), "w");
     std::fputs(lines.c_str(), f);
     std::fclose(f);
     IO_OPEN_INMACRO(false, name, status);
+  }
+  void run(const std::string& lines, Status& status) {
+    replay(lines, status);
     ASSERT_EQ(status, kStatusGood);
     KZT_GUI_PROJECTION(sets, distance, wavelength, xc, yc, rotation, tilt, status);
   }
+  std::vector<float> memory() const {
+    return std::vector<float>(vosq_kzt_arrays.mdata, vosq_kzt_arrays.mdata + 100);
+  }
 };
+
+TEST_F(ProjectionReplay, ALineOfNoLengthIsSaidAndClickedAgain) {
+  const KztArrays& a = vosq_kzt_arrays;
+  // From the beam centre: the end clicked on the centre itself; from two
+  // clicks: both on one point. Then the line from X 5 to 15.
+  const std::string strip = "2\n10.0\n0.0\n10.0\n5.0\nYES\n";
+  const struct {
+    bool start_given;
+    std::string lines;
+    const char* said;
+  } cases[] = {
+      {true, "1\n10.0\n2.5\n1\n15.0\n2.5\n" + strip,
+       "The line has no length: click its end away from the beam centre"},
+      {false, "2\n4.0\n2.5\n4.0\n2.5\n2\n5.0\n2.5\n15.0\n2.5\n" + strip,
+       "The line has no length: click two different points"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.said);
+    testing::TerminalCapture terminal;
+    items.clear();
+    Status status = kStatusGood;
+    replay(c.lines, status);
+    std::array<float, 5> x{}, y{};
+    KZT_INP_PROJECTION(true, c.start_given, 10.0f, 2.5f, 20, 5, 1, 1, 20, 5,
+                       std::span<const float>(a.xaxis, 20), std::span<const float>(a.yaxis, 5),
+                       std::span<const float>(a.data, 100), {}, "Strip", "X", "Y", "Z", x, y,
+                       status);
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+    EXPECT_EQ(x, (std::array<float, 5>{5.0f, 15.0f, 15.0f, 5.0f, 5.0f}));
+    EXPECT_EQ(y, (std::array<float, 5>{0.0f, 0.0f, 5.0f, 5.0f, 0.0f}));
+    EXPECT_NE(text(c.said), nullptr);
+    EXPECT_EQ(terminal.text().find("PANIC"), std::string::npos) << terminal.text();
+  }
+}
+
+TEST_F(ProjectionReplay, NothingToProjectLeavesTheMemoryAsItWas) {
+  const std::string forms = "DISTANCE\n100\nO.K.\nO.K.\nO.K.\n";
+  const struct {
+    const char* what;
+    std::string lines;
+    bool masked;
+    const char* said;
+  } cases[] = {
+      // Both extent clicks on one line between row centres.
+      {"no pixel", "1\n15.0\n2.5\n2\n10.0\n1.7\n12.0\n1.7\nYES\n" + forms, false,
+       "The strip holds no pixel centre: the memory is unchanged"},
+      {"all masked", "1\n15.0\n2.5\n2\n10.0\n0.0\n10.0\n5.0\nYES\n" + forms, true,
+       "The strip holds no unmasked pixel: the memory is unchanged"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::TerminalCapture quiet;
+    items.clear();
+    sets.memory_defined = false;
+    if (c.masked) {
+      Status s = kStatusGood;
+      kzt_create_mask(sets.mask_exist, s);
+      ASSERT_EQ(s, kStatusGood);
+      std::fill_n(vosq_kzt_arrays.mask, 100, std::uint8_t{1});
+    }
+    std::fill_n(vosq_kzt_arrays.mdata, 100, 7.0f);
+    const std::vector<float> before = memory();
+    Status status = kStatusGood;
+    run(c.lines, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_FALSE(sets.memory_defined);
+    EXPECT_EQ(memory(), before);
+    EXPECT_NE(text(c.said), nullptr);
+  }
+}
+
+TEST_F(ProjectionReplay, AScanIsRefused) {
+  // The current data one row of an earlier projection.
+  KztArrays& a = vosq_kzt_arrays;
+  a.ynumdat = a.yendelm = 1;
+  testing::TerminalCapture quiet;
+  std::fill_n(a.mdata, 100, 7.0f);
+  const std::vector<float> before = memory();
+  Status status = kStatusGood;
+  run("1\n15.0\n0.5\n2\n10.0\n0.0\n10.0\n1.0\nYES\nDISTANCE\n100\nO.K.\nO.K.\nO.K.\n",
+      status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(sets.memory_defined);
+  EXPECT_EQ(memory(), before);
+  EXPECT_NE(text("THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"), nullptr);
+}
 
 TEST_F(ProjectionReplay, ScanOfTheStripBecomesTheMemory) {
   testing::TerminalCapture quiet;

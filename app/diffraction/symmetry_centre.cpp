@@ -36,6 +36,96 @@ bool mirrored_value(std::span<const float> profile, std::span<const std::uint8_t
   return true;
 }
 
+// The model's residuals about C for points FIRST..LAST into OUT (point i at
+// OUT[i - FIRST]); returns how many points have a valid mirror. Points
+// without one carry the mean absolute residual of the others, so that moving
+// the centre cannot lower the sum by pushing points out of the range.
+Index symmetry_residuals(std::span<const float> profile, std::span<const std::uint8_t> mask,
+                         bool mask_data, Index first, Index last, double c, float* out,
+                         std::vector<std::uint8_t>& valid) {
+  valid.assign(static_cast<std::size_t>(last - first + 1), 0);
+  double sum_abs = 0.0;
+  Index num_valid = 0;
+  for (Index i = first; i <= last; ++i) {
+    const auto e = static_cast<std::size_t>(i - 1);
+    const auto k = static_cast<std::size_t>(i - first);
+    out[k] = 0.0f;
+    if (mask_data && !mask.empty() && mask[e] != 0) continue;
+    double mirror = 0.0;
+    if (!mirrored_value(profile, mask, mask_data, first, last,
+                        2.0 * c - (static_cast<double>(i) - 0.5), mirror))
+      continue;
+    const double r = profile[e] - mirror;
+    if (!std::isfinite(r)) continue;
+    out[k] = static_cast<float>(r);
+    valid[k] = 1;
+    sum_abs += std::abs(r);
+    ++num_valid;
+  }
+  const float mean = num_valid > 0 ? static_cast<float>(sum_abs / num_valid) : 0.0f;
+  for (std::size_t k = 0; k < valid.size(); ++k)
+    if (valid[k] == 0) out[k] = mean;
+  return num_valid;
+}
+
+// The sum of squares the fit minimises (masked points take no part in it)
+// at any centre of one profile, and whether the centre says something about
+// the profile's symmetry. A centre near an end mirrors only a few points,
+// whose misfit says little (one point is its own mirror); nor does one
+// amid a stretch of flat background, which is symmetric about any point. So
+// a centre counts when it mirrors a third of the unmasked points and, of the
+// profile's variation about its mean, at least half.
+class SymmetryMisfit {
+ public:
+  SymmetryMisfit(std::span<const float> profile, std::span<const std::uint8_t> mask, Index first,
+                 Index last)
+      : profile_(profile), mask_(mask), first_(first), last_(last) {
+    residuals_.resize(static_cast<std::size_t>(last - first + 1));
+    valid_.assign(residuals_.size(), 1);
+    for (Index i = first; i <= last; ++i)
+      if (used(i)) ++unmasked_;
+    variation_ = variation();
+  }
+  // The sum of squares at C; COUNTS tells whether C counts as above.
+  double at(double c, bool& counts) {
+    const Index mirrored = symmetry_residuals(profile_, mask_, true, first_, last_, c,
+                                              residuals_.data(), valid_);
+    double sum = 0.0;
+    for (Index i = first_; i <= last_; ++i) {
+      if (!used(i)) continue;
+      const double r = residuals_[static_cast<std::size_t>(i - first_)];
+      sum += r * r;
+    }
+    counts = mirrored >= 1 && 3 * mirrored >= unmasked_ && 2.0 * variation() >= variation_;
+    return sum;
+  }
+
+ private:
+  bool used(Index i) const { return mask_.empty() || mask_[static_cast<std::size_t>(i - 1)] == 0; }
+  // The squared deviations from their mean of the profile's points marked
+  // in VALID_ that are not masked.
+  double variation() const {
+    double sum = 0.0, sum_sq = 0.0;
+    Index n = 0;
+    for (Index i = first_; i <= last_; ++i) {
+      if (!used(i) || valid_[static_cast<std::size_t>(i - first_)] == 0) continue;
+      const double v = profile_[static_cast<std::size_t>(i - 1)];
+      if (!std::isfinite(v)) continue;
+      sum += v;
+      sum_sq += v * v;
+      ++n;
+    }
+    return n > 0 ? std::max(0.0, sum_sq - sum * sum / static_cast<double>(n)) : 0.0;
+  }
+
+  std::span<const float> profile_;
+  std::span<const std::uint8_t> mask_;
+  Index first_, last_, unmasked_ = 0;
+  double variation_ = 0.0;
+  std::vector<float> residuals_;
+  std::vector<std::uint8_t> valid_;
+};
+
 }  // namespace
 
 void KZT_FUN1DSYMMETRY(bool mask_data, Index xmaxdat, Index, std::span<const float> data,
@@ -45,47 +135,46 @@ void KZT_FUN1DSYMMETRY(bool mask_data, Index xmaxdat, Index, std::span<const flo
                        std::span<float> model, Status& status) {
   if (st_bad(status, "Subroutine KZT_FUN1DSYMMETRY V0.2")) return;
   terminate = 0;
-  const double c = params[0];
-  const Index offset = model_in_data_frame ? 0 : xstrelm - 1;
   (void)xmaxdat;
   (void)xmaxmod;
-  std::vector<std::uint8_t> valid(static_cast<std::size_t>(xendelm - xstrelm + 1), 0);
-  double sum_abs = 0.0;
-  Index num_valid = 0;
-  for (Index i = xstrelm; i <= xendelm; ++i) {
-    const auto e = static_cast<std::size_t>(i - 1);
-    float& out = model[static_cast<std::size_t>(i - 1 - offset)];
-    out = 0.0f;
-    if (mask_data && !mask.empty() && mask[e] != 0) continue;
-    double mirror = 0.0;
-    if (!mirrored_value(data, mask, mask_data, xstrelm, xendelm,
-                        2.0 * c - (static_cast<double>(i) - 0.5), mirror))
-      continue;
-    const double r = data[e] - mirror;
-    if (!std::isfinite(r)) continue;
-    out = static_cast<float>(r);
-    valid[static_cast<std::size_t>(i - xstrelm)] = 1;
-    sum_abs += std::abs(r);
-    ++num_valid;
-  }
-  // Points without a valid mirror carry the mean misfit, so that moving the
-  // centre cannot lower the sum by pushing points out of the range.
-  const float mean = num_valid > 0 ? static_cast<float>(sum_abs / num_valid) : 0.0f;
-  for (Index i = xstrelm; i <= xendelm; ++i)
-    if (valid[static_cast<std::size_t>(i - xstrelm)] == 0)
-      model[static_cast<std::size_t>(i - 1 - offset)] = mean;
+  const Index offset = model_in_data_frame ? xstrelm - 1 : 0;
+  std::vector<std::uint8_t> valid;
+  symmetry_residuals(data, mask, mask_data, xstrelm, xendelm, params[0],
+                     model.data() + offset, valid);
 }
 
-void KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
+bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
                        std::span<const std::uint8_t> mask, float& centre, Status& status) {
-  constexpr const char* kName = "Subroutine KZT_LSQ1DSYMMETRY V0.2";
-  if (st_bad(status, kName)) return;
-  if (max_points < 1) return st_fail(status, kBaseApp + 1, kName);
+  constexpr const char* kName = "Subroutine KZT_LSQ1DSYMMETRY V0.3";
+  if (st_bad(status, kName)) return false;
+  if (max_points < 1) return st_fail(status, kBaseApp + 1, kName), false;
   const auto n = static_cast<std::size_t>(max_points);
   if (first < 1 || last > max_points || first > last || profile.size() < n ||
       (!mask.empty() && mask.size() < n))
-    return st_fail(status, kBaseApp + 5, kName);
-  std::array<float, 1> params{static_cast<float>(first + last - 1) * 0.5f};
+    return st_fail(status, kBaseApp + 5, kName), false;
+  // The least-squares step only finds the minimum nearest its start, and a
+  // profile with rings has one beside each ring. So the sum of squares is
+  // first worked out for every centre on the points and half-way between
+  // them that counts, and the fit starts from the lowest.
+  SymmetryMisfit misfit(profile, mask, first, last);
+  const double middle = static_cast<double>(first + last - 1) * 0.5;
+  double start = 0.0, lowest = 0.0;
+  bool found = false;
+  for (Index twice = 2 * first - 1; twice <= 2 * last - 1; ++twice) {
+    const double c = static_cast<double>(twice) * 0.5;
+    bool counts = false;
+    const double sum = misfit.at(c, counts);
+    if (!counts) continue;
+    if (!found || sum < lowest ||
+        (sum == lowest && std::abs(c - middle) < std::abs(start - middle))) {
+      start = c;
+      lowest = sum;
+      found = true;
+    }
+  }
+  if (!found) return false;
+
+  std::array<float, 1> params{static_cast<float>(start)};
   const std::array<bool, 1> constrained{false};
   const std::array<float, 1> scales{5.0f};
   std::vector<float> model(n, 0.0f);
@@ -95,9 +184,16 @@ void KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
               first, 1, last, 1, 1, 300, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr,
               nullptr, 1, constrained, scales, max_points, 1, true, params, model, end_code,
               num_calls, sum_squares, status);
-  if (status != kStatusGood) return;
-  if (end_code > 0) IO_WRITE("WARNING: Problem fitting the symmetry centre", status);
+  if (status != kStatusGood) return false;
+  // A fit that ends above its best start, or where its centre no longer
+  // counts, has gone astray whatever its end code says (float sums: a part
+  // in a million is no difference).
+  bool counts = false;
+  const double fitted = misfit.at(params[0], counts);
+  if (end_code > 0 || !counts || fitted > lowest * (1.0 + 1.0e-6) + 1.0e-30)
+    IO_WRITE("WARNING: Problem fitting the symmetry centre", status);
   centre = params[0];
+  return true;
 }
 
 void KZT_SUBPROJECTFIT(Index max_points, Index first, Index last, float centre,
@@ -155,6 +251,12 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
                 {}, xps, yps, xv, yv, false, false, bin_size, maxproj, truncated, number,
                 positions, profile, {}, weights, status);
   if (status != kStatusGood || number < 1) return false;
+  // A strip too thin to hold a pixel centre projects nothing: its profile of
+  // zeros is symmetric about any point.
+  if (std::none_of(weights.begin(), weights.begin() + number, [](float w) { return w > 0.0f; })) {
+    GS_FWARNING(1, 1, {"The strip holds no pixel centre: no centre is proposed"}, status);
+    return false;
+  }
   MA_TOPHATCON(maxproj, 1, profile, 1, 1, number, 1, 5, 1, true, maxproj, 1, smooth, status);
   GS_XYSGRAPH(maxproj, 1, number, positions, smooth, im.title, "Pixels", "Projection", status);
   Index first = 1, ys = 1, last = number, ye = 1;
@@ -171,8 +273,17 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   GS_FPROMPT(1, 1, {"OPTIMISING SYMMETRY POINT"}, status);
   GS_UPDATE(status);
   float centre = static_cast<float>(first + last - 1) * 0.5f;
-  KZT_LSQ1DSYMMETRY(maxproj, first, last, smooth, mask, centre, status);
+  const bool fitted = KZT_LSQ1DSYMMETRY(maxproj, first, last, smooth, mask, centre, status);
   if (status != kStatusGood) return false;
+  if (!fitted) {
+    const bool none = std::all_of(mask.begin() + (first - 1), mask.begin() + last,
+                                  [](std::uint8_t m) { return m != 0; });
+    GS_FWARNING(1, 1,
+                {none ? "The profile holds no unmasked point: no centre is proposed"
+                      : "Too few unmasked points mirror each other: no centre is proposed"},
+                status);
+    return false;
+  }
 
   // The fitted centre over the graph, and the profile mirrored about it.
   GS_XYSGRAPH(maxproj, first, last, positions, smooth, im.title, "Pixels", "Projection", status);

@@ -13,11 +13,15 @@
 namespace kesta {
 
 // The centre of symmetry C (profile points: point i spans i - 1 .. i) of
-// PROFILE over FIRST..LAST, masked points (MASK non-zero) left out, fitted
-// from the middle of the range. A fit that ends badly warns and still
-// returns its centre. MAX_POINTS below 1 gives 110001, a range outside
-// 1..MAX_POINTS or arrays shorter than it 110005.
-void KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
+// PROFILE over FIRST..LAST, masked points (MASK non-zero) left out. The fit
+// starts from the lowest sum of squares among the centres on the points and
+// half-way between them that mirror at least a third of the unmasked points
+// and half of the profile's variation. A fit that ends badly, above that
+// start or where its centre mirrors less, warns and still returns its
+// centre. False, CENTRE unchanged and nothing said, when no centre mirrors
+// enough (every point masked, or too few left). MAX_POINTS below 1 gives
+// 110001, a range outside 1..MAX_POINTS or arrays shorter than it 110005.
+bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
                        std::span<const std::uint8_t> mask, float& centre, Status& status);
 
 // The model function of that fit (MA_MODELFIT's callback): for each point

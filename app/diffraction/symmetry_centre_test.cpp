@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "app/imageops/conventions.hpp"
@@ -40,6 +41,51 @@ TEST(SymmetryCentre, FitsTheKnownCentreToAHundredthOfAPoint) {
     KZT_LSQ1DSYMMETRY(50, 1, 50, p, mask, fitted, status);
     ASSERT_EQ(status, kStatusGood);
     EXPECT_NEAR(fitted, centre, 0.01);
+  }
+}
+
+// A small-angle profile: a central peak and rings at 12, 25 and 40 points,
+// each ring a local minimum of the misfit for a fit started beside it.
+std::vector<float> ringed_profile(Index n, double centre) {
+  std::vector<float> p(static_cast<std::size_t>(n));
+  for (Index i = 1; i <= n; ++i) {
+    const double d = std::abs((static_cast<double>(i) - 0.5) - centre);
+    const auto ring = [d](double r, double h) { return h * std::exp(-(d - r) * (d - r) / 8.0); };
+    p[static_cast<std::size_t>(i - 1)] = static_cast<float>(
+        100.0 * std::exp(-d * d / 30.0) + ring(12.0, 40.0) + ring(25.0, 20.0) +
+        ring(40.0, 10.0) + 2.0);
+  }
+  return p;
+}
+
+TEST(SymmetryCentre, FoundTwentyPointsFromTheMiddleOnEitherSide) {
+  for (const double centre : {50.3, 89.7}) {
+    SCOPED_TRACE(centre);
+    testing::TerminalCapture terminal;
+    const std::vector<float> p = ringed_profile(140, centre);
+    float fitted = 0.0f;
+    Status status = kStatusGood;
+    KZT_LSQ1DSYMMETRY(140, 1, 140, p, {}, fitted, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_NEAR(fitted, centre, 0.05);
+    EXPECT_EQ(terminal.text().find("Problem fitting"), std::string::npos) << terminal.text();
+  }
+}
+
+TEST(SymmetryCentre, NoCentreWhenNoPointsMirrorEachOther) {
+  testing::TerminalCapture quiet;
+  const std::vector<float> p = symmetric_profile(30, 14.0);
+  std::vector<std::uint8_t> mask(30, 1);
+  for (const Index open : {0, 1, 2}) {
+    SCOPED_TRACE(open);
+    // Every point masked, or one or two far apart left: nothing to fit.
+    if (open >= 1) mask[3] = 0;
+    if (open >= 2) mask[25] = 0;
+    float centre = 7.0f;
+    Status status = kStatusGood;
+    EXPECT_FALSE(KZT_LSQ1DSYMMETRY(30, 1, 30, p, mask, centre, status));
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(centre, 7.0f);
   }
 }
 
@@ -108,7 +154,107 @@ TEST(SymmetryCentre, BadArgumentsAreRefused) {
   EXPECT_EQ(centre, 7.0f);
 }
 
-struct ProjectFit : testing::NoWindowGraphics {};
+// FIT 1-D PROJECTION on a KX x KY image of 100 micron pixels whose rows are
+// PROFILE(distance from X = CENTRE), drawn with pixel-centre axes.
+struct ProjectFit : testing::NoWindowGraphics {
+  std::vector<float> data, xaxis, yaxis;
+  GsDisplayedImage image(Index kx, Index ky, double centre, double (*profile)(double)) {
+    data.assign(static_cast<std::size_t>(kx * ky), 0.0f);
+    xaxis.resize(static_cast<std::size_t>(kx));
+    yaxis.resize(static_cast<std::size_t>(ky));
+    for (Index i = 1; i <= kx; ++i) xaxis[i - 1] = static_cast<float>(i) - 0.5f;
+    for (Index j = 1; j <= ky; ++j) yaxis[j - 1] = static_cast<float>(j) - 0.5f;
+    for (Index j = 1; j <= ky; ++j)
+      for (Index i = 1; i <= kx; ++i)
+        data[element(i, j, kx)] =
+            static_cast<float>(profile(std::abs((static_cast<double>(i) - 0.5) - centre)));
+    return kzt_displayed_image(kx, ky, 1, 1, kx, ky, data, {}, xaxis, yaxis, "Strip", "X", "Y",
+                               "Z");
+  }
+  // The fit answered by LINES; the centre proposed is accepted.
+  bool fit(const GsDisplayedImage& im, std::vector<std::string> lines, float& x, float& y,
+           Status& status) {
+    lines.insert(lines.end(), {"", ""});
+    testing::ScriptedInput input(lines);
+    const bool done = KZT_PROJECTFIT(im, 1e-4f, 1e-4f, x, y, status);
+    EXPECT_EQ(input.remaining(), 0u);
+    return done;
+  }
+};
+
+double peak(double d) { return 10.0 * std::exp(-d * d / 50.0) + 1.0; }
+
+// A peak with rings, as a small-angle pattern has.
+double rings(double d) {
+  const auto ring = [d](double r, double h) { return h * std::exp(-(d - r) * (d - r) / 50.0); };
+  return 100.0 * std::exp(-d * d / 200.0) + ring(40.0, 30.0) + ring(80.0, 10.0) + 1.0;
+}
+
+TEST_F(ProjectFit, CentreFoundOnLinesDrawnFarToEitherSideOfIt) {
+  // Symmetric about X = 131.37; lines 190 pixels long whose middles lie 23.6
+  // pixels right and left of the centre.
+  const GsDisplayedImage im = image(256, 16, 131.37, rings);
+  for (const char* start : {"60", "12.74"}) {
+    SCOPED_TRACE(start);
+    testing::TerminalCapture terminal;
+    const std::string end = std::to_string(std::stof(start) + 190.0f);
+    float x = 0.0f, y = 0.0f;
+    Status status = kStatusGood;
+    EXPECT_TRUE(fit(im, {"2", start, "8", end, "8", "2", "100", "0", "100", "16", "YES", "EXIT"},
+                    x, y, status));
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NEAR(x / 1e-4f, 131.37f, 0.05f);
+    EXPECT_EQ(terminal.text().find("Problem fitting"), std::string::npos) << terminal.text();
+  }
+}
+
+TEST_F(ProjectFit, ALineOfNoLengthIsClickedAgain) {
+  const GsDisplayedImage im = image(40, 8, 17.3, peak);
+  testing::TerminalCapture terminal;
+  float x = 0.0f, y = 0.0f;
+  Status status = kStatusGood;
+  EXPECT_TRUE(fit(im,
+                  {"2", "20", "4", "20", "4", "2", "0", "4", "40", "4", "2", "20", "0", "20", "8",
+                   "YES", "EXIT"},
+                  x, y, status));
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NEAR(x / 1e-4f, 17.3f, 0.05f);
+  const std::string text = terminal.text();
+  EXPECT_NE(text.find("The line has no length"), std::string::npos) << text;
+  EXPECT_EQ(text.find("PANIC"), std::string::npos) << text;
+}
+
+TEST_F(ProjectFit, NothingToFitProposesNoCentre) {
+  const GsDisplayedImage im = image(40, 8, 17.3, peak);
+  struct Case {
+    const char* what;
+    std::vector<std::string> lines;
+    const char* said;
+  };
+  const Case cases[] = {
+      // The strip between two row centres holds no pixel centre.
+      {"empty strip", {"2", "0", "4", "40", "4", "2", "20", "3.9", "20", "4.1", "YES"},
+       "The strip holds no pixel centre"},
+      // Every point of the profile masked.
+      {"all masked",
+       {"2", "0", "4", "40", "4", "2", "20", "0", "20", "8", "YES", "MASK REGION", "2", "-1000",
+        "-1e6", "1000", "1e6", "EXIT"},
+       "The profile holds no unmasked point"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input(c.lines);
+    float x = 1.5e-3f, y = 2.5e-4f;
+    Status status = kStatusGood;
+    EXPECT_FALSE(KZT_PROJECTFIT(im, 1e-4f, 1e-4f, x, y, status));
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.remaining(), 0u);
+    EXPECT_EQ(x, 1.5e-3f);
+    EXPECT_EQ(y, 2.5e-4f);
+    EXPECT_NE(terminal.text().find(c.said), std::string::npos) << terminal.text();
+  }
+}
 
 TEST_F(ProjectFit, StripSymmetricAboutAColumnProposesItAsTheCentre) {
   // 40 x 8 pixels of 100 microns, symmetric about X = 17.3 in every row.
