@@ -351,23 +351,38 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
   // A projected axis can bring its numbers to the page's edge, or so close
   // together that they run into one another: each number is kept inside
-  // the window, and one that would overlap the last one drawn is left out.
-  float last_left = 0, last_right = 0, last_v = 0;
-  bool drawn = false;
+  // the window, and where neighbours would overlap only every second (or
+  // third...) number is drawn, so that those shown stay evenly spaced.
+  struct Placed {
+    float u = 0, v = 0, left = 0, right = 0;
+  };
+  std::vector<Placed> placed(static_cast<std::size_t>(number));
   for (int k = 0; k < number && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
     if (text.empty()) continue;
+    Placed& p = placed[static_cast<std::size_t>(k)];
     float x = 0, y = 0, z = 0;
     axis_point(axis, first + static_cast<float>(k) * interval, p1, p2, x, y, z);
-    float u = 0, v = 0;
-    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, u, v);
-    float left = 0, right = 0;
-    gs_3d_text_inside(text, horizontal, height, u, left, right, status);
-    if (drawn && left < last_right && right > last_left && std::fabs(v - last_v) < 1.1f * height)
-      continue;
-    QG_TEXT(u, v, text, status);
-    drawn = true;
-    last_left = left, last_right = right, last_v = v;
+    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, p.u, p.v);
+    gs_3d_text_inside(text, horizontal, height, p.u, p.left, p.right, status);
+  }
+  const auto overlap = [&](int a, int b) {
+    const Placed& p = placed[static_cast<std::size_t>(a)];
+    const Placed& q = placed[static_cast<std::size_t>(b)];
+    return p.left < q.right && q.left < p.right && std::fabs(p.v - q.v) < height;
+  };
+  const auto apart = [&](int stride) {
+    for (int k = 0; k + stride < number; k += stride)
+      if (overlap(k, k + stride)) return false;
+    return true;
+  };
+  int stride = 1;
+  while (stride < number && !apart(stride)) ++stride;
+  for (int k = 0; k < number && status == kStatusGood; k += stride) {
+    const std::string& text = numbers[static_cast<std::size_t>(k)];
+    if (!text.empty())
+      QG_TEXT(placed[static_cast<std::size_t>(k)].u, placed[static_cast<std::size_t>(k)].v, text,
+              status);
   }
   if (factor == 1.0 || status != kStatusGood) return;
   // The common power of ten, one interval beyond the last number.

@@ -24,6 +24,10 @@ namespace {
 // Radians to degrees with the program's value of pi.
 constexpr float kPi = 3.1415925f;
 
+// The part of the window's width (and height) added on each side for the
+// numbers of the axes.
+constexpr float kNumberRoom = 0.075f;
+
 // Raster mode ends on every return, so that later drawing reaches the
 // devices again.
 struct RasterModeOff {
@@ -73,7 +77,15 @@ void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     return;
   Gs3dView view;
   GS_INQ_3DVIEW(view, status);
-  QG_DATAWINDOW(view.window.xmin, view.window.ymin, view.window.xmax, view.window.ymax, status);
+  // The view's window fits the box, whose turned corners reach the page's
+  // edge: numbered walls get room beside it for their numbers.
+  bool box = false, walls = false, enumerate = false;
+  GS_INQ_3DAXES(box, walls, enumerate, status);
+  const float room = walls && enumerate ? kNumberRoom : 0.0f;
+  const float rx = room * (view.window.xmax - view.window.xmin);
+  const float ry = room * (view.window.ymax - view.window.ymin);
+  QG_DATAWINDOW(view.window.xmin - rx, view.window.ymin - ry, view.window.xmax + rx,
+                view.window.ymax + ry, status);
   const GsRect& gpp = gs_state.gpp;
   QG_VIEWPORT(gpp.xmin, gpp.ymin, gpp.xmax, gpp.ymax, status);
   GS_3SURFACE(view.longitude, view.latitude, view.z_scale, xmaxdat, ymaxdat, data, xaxis, yaxis,
