@@ -358,10 +358,10 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   // A projected axis can bring its numbers to the page's edge, or so close
   // together that they run into one another. A number reaching past the
   // edge is moved inside, but an X or Y number whose place is off the page
-  // is left out. Where
-  // neighbours in their own places would overlap, only every second (or
-  // third...) number is drawn, so that those shown stay evenly spaced; one
-  // moved inside is left out where it would overlap a neighbour.
+  // is left out. Where neighbours in their own places would overlap, only
+  // every second (or third...) number is drawn, so that those shown stay
+  // evenly spaced; one moved inside is left out where it would overlap a
+  // neighbour.
   struct Placed {
     bool shown = false, moved = false;
     float u = 0, v = 0, left = 0, right = 0;
@@ -377,7 +377,8 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
     const float u = p.u;
     // Z stands upright on the page: moved across, a height number still
     // stands at its height, where an X or Y number would name another place.
-    p.shown = gs_3d_text_inside(text, horizontal, height, p.u, p.left, p.right, status) || axis == 3;
+    const bool on_page = gs_3d_text_inside(text, horizontal, height, p.u, p.left, p.right, status);
+    p.shown = on_page || axis == 3;
     p.moved = p.u != u;
   }
   // The widths are generous estimates: numbers whose boxes just touch, or
