@@ -238,6 +238,11 @@ TEST_F(Primitives3dTest, AxisTicksAndNumbers) {
   ASSERT_NE(text("50"), nullptr);
   EXPECT_NEAR(world(text("50")->x[0]), 5.0f, 1e-4f);
   EXPECT_LT(world(text("50")->y[0]), 0.0f);
+  // The page ends at 0.707 (world 8.3): numbers whose places lie beyond it
+  // are left out, and none is moved onto another number's place.
+  for (const PageItem* t : of("text"))
+    EXPECT_NEAR(world(t->x[0]), std::stof(t->text) / 10.0f, 1e-3f) << t->text;
+  EXPECT_EQ(text("100"), nullptr);
 
   // Numbers of 20000 and more share a power of ten.
   items.clear();

@@ -218,8 +218,9 @@ class Horizon {
 
 // Moves the world X position U of TEXT (justified by HORIZONTAL: 0 or 1
 // left, 2 centre, 3 right; HEIGHT in world units) so that the text lies
-// inside the window; LEFT and RIGHT are its world extent there.
-void gs_3d_text_inside(std::string_view text, int horizontal, float height, float& u, float& left,
+// inside the page; LEFT and RIGHT are its world extent there. False when
+// U itself lies beyond the page's edge.
+bool gs_3d_text_inside(std::string_view text, int horizontal, float height, float& u, float& left,
                        float& right, Status& status) {
   float wx = 1.0f, wy = 1.0f;
   gs_detail::world_per_page(wx, wy, status);
@@ -237,10 +238,15 @@ void gs_3d_text_inside(std::string_view text, int horizontal, float height, floa
   QG_INQ_MAXPC(1, page_width, page_height, status);
   const float per_page = t.vx2 != t.vx1 ? (t.wx2 - t.wx1) / (t.vx2 - t.vx1) : 0.0f;
   const float edge1 = t.wx1 - t.vx1 * per_page, edge2 = t.wx1 + (page_width - t.vx1) * per_page;
-  const float lo = std::min(edge1, edge2), hi = std::max(edge1, edge2);
+  // A quarter of a character from the edge, so that rounding to device
+  // pixels cannot cut the first one.
+  const float margin = std::fabs(0.25f * height / wy * wx);
+  const bool on_page = u >= std::min(edge1, edge2) && u <= std::max(edge1, edge2);
+  const float lo = std::min(edge1, edge2) + margin, hi = std::max(edge1, edge2) - margin;
   if (left + width > hi) u -= left + width - hi, left = hi - width;
   if (left < lo) u += lo - left, left = lo;
   right = left + width;
+  return on_page;
 }
 
 }  // namespace
@@ -350,24 +356,63 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   // Numbers stand beyond the large ticks by the enumeration gap.
   const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
   // A projected axis can bring its numbers to the page's edge, or so close
-  // together that they run into one another: each number is kept inside
-  // the window, and one that would overlap the last one drawn is left out.
-  float last_left = 0, last_right = 0, last_v = 0;
-  bool drawn = false;
+  // together that they run into one another. A number reaching past the
+  // edge is moved inside, but an X or Y number whose place is off the page
+  // is left out. Where neighbours in their own places would overlap, only
+  // every second (or third...) number is drawn, so that those shown stay
+  // evenly spaced; one moved inside is left out where it would overlap a
+  // neighbour.
+  struct Placed {
+    bool shown = false, moved = false;
+    float u = 0, v = 0, left = 0, right = 0;
+  };
+  std::vector<Placed> placed(static_cast<std::size_t>(number));
   for (int k = 0; k < number && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
     if (text.empty()) continue;
+    Placed& p = placed[static_cast<std::size_t>(k)];
     float x = 0, y = 0, z = 0;
     axis_point(axis, first + static_cast<float>(k) * interval, p1, p2, x, y, z);
-    float u = 0, v = 0;
-    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, u, v);
-    float left = 0, right = 0;
-    gs_3d_text_inside(text, horizontal, height, u, left, right, status);
-    if (drawn && left < last_right && right > last_left && std::fabs(v - last_v) < 1.1f * height)
-      continue;
-    QG_TEXT(u, v, text, status);
-    drawn = true;
-    last_left = left, last_right = right, last_v = v;
+    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, p.u, p.v);
+    const float u = p.u;
+    // Z stands upright on the page: moved across, a height number still
+    // stands at its height, where an X or Y number would name another place.
+    const bool on_page = gs_3d_text_inside(text, horizontal, height, p.u, p.left, p.right, status);
+    p.shown = on_page || axis == 3;
+    p.moved = p.u != u;
+  }
+  // The widths are generous estimates: numbers whose boxes just touch, or
+  // cross by a tenth of a character, still stand apart.
+  float wx = 1.0f, wy_unused = 1.0f;
+  gs_detail::world_per_page(wx, wy_unused, status);
+  const float slack = std::fabs(0.1f * (height / wy) * wx);
+  const auto overlap = [&](const Placed& p, const Placed& q) {
+    return p.left < q.right - slack && q.left < p.right - slack && std::fabs(p.v - q.v) < height;
+  };
+  const auto apart = [&](int stride) {
+    for (int k = 0; k + stride < number; k += stride) {
+      const Placed& p = placed[static_cast<std::size_t>(k)];
+      const Placed& q = placed[static_cast<std::size_t>(k + stride)];
+      if (p.shown && q.shown && !p.moved && !q.moved && overlap(p, q)) return false;
+    }
+    return true;
+  };
+  int stride = 1;
+  while (stride < number && !apart(stride)) ++stride;
+  for (int k = 0; k < number; k += stride) {
+    Placed& p = placed[static_cast<std::size_t>(k)];
+    for (const int n : {k - stride, k + stride})
+      if (p.moved && n >= 0 && n < number) {
+        const Placed& q = placed[static_cast<std::size_t>(n)];
+        if (q.shown && !q.moved && overlap(p, q)) p.shown = false;
+      }
+  }
+  const Placed* last = nullptr;
+  for (int k = 0; k < number && status == kStatusGood; k += stride) {
+    const Placed& p = placed[static_cast<std::size_t>(k)];
+    if (!p.shown || (last != nullptr && overlap(p, *last))) continue;
+    QG_TEXT(p.u, p.v, numbers[static_cast<std::size_t>(k)], status);
+    last = &p;
   }
   if (factor == 1.0 || status != kStatusGood) return;
   // The common power of ten, one interval beyond the last number.
@@ -455,6 +500,14 @@ void gs_3d_axis_label(float x, float y, float z, float dx, float dy, std::string
   gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z, u, v);
   gs_3d_text_inside(text, 3, height, u, left, right, status);
   QG_TEXT(u, v + 1.5f * height, text, status);
+}
+
+float gs_3d_number_room() {
+  // Numbers of up to four characters (larger values take a common power of
+  // ten), at most 0.6 of their height wide a character, a quarter character
+  // from the page's edge.
+  const float height = gs_state.xenum.text.height * kTextHeight;
+  return gs_state.haxes.large_tick + gs_state.layout.x_enum_gap + (4.0f * 0.6f + 0.25f) * height;
 }
 
 }  // namespace kesta

