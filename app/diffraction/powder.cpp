@@ -27,6 +27,10 @@ namespace kesta {
 
 namespace {
 
+// The widest 2-theta bin, or outer edge, a scan takes: short of 90 degrees,
+// where the outer radius on the detector becomes infinite.
+constexpr float kLargestAngularStep = 89.9f;
+
 float offered(float value, float lower, float upper) {
   if (!(value >= lower)) return lower;
   return value > upper ? upper : value;
@@ -348,9 +352,10 @@ void KZT_POWDERDIFFRACTION(KztDataSets& sets, PowderSettings& g, PowderCommandSe
     float degrees = std::round(std::atan2(mean_pixel, typed.sample_distance) * kDegreesPerRadian *
                                1000.0f) /
                     1000.0f;
-    degrees = offered(degrees, 0.001f, 10000.0f);
-    IO_INPR(true, 0.001f, 10000.0f, true, "2 THETA SCAN ANGULAR PIXEL STEP (DEGREES)",
-            {"Enter the angular width of one bin of the 2-theta scan (degrees)"},
+    degrees = offered(degrees, 0.001f, kLargestAngularStep);
+    IO_INPR(true, 0.001f, kLargestAngularStep, true, "2 THETA SCAN ANGULAR PIXEL STEP (DEGREES)",
+            {"Enter the angular width of one bin of the 2-theta scan (degrees),",
+             "below 90 degrees: a scan ends before 2-theta reaches 90 degrees"},
             {"Must be within given range"}, degrees, status);
     step = degrees * kRadiansPerDegree;
   } else {
@@ -468,9 +473,9 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RTh
           {"Enter number of radial bins"}, {"Must be within given range"}, num_radial, status);
   if (status != kStatusGood) return;
   if (next.angular_scan) {
-    // Above 0 and short of 90 degrees, so that the outer radius is finite.
-    float degrees = offered(next.maximum_2theta * kDegreesPerRadian, 0.001f, 89.9f);
-    IO_INPR(true, 0.001f, 89.9f, true, "MAXIMUM 2-THETA LIMIT (DEGREES)",
+    float degrees =
+        offered(next.maximum_2theta * kDegreesPerRadian, 0.001f, kLargestAngularStep);
+    IO_INPR(true, 0.001f, kLargestAngularStep, true, "MAXIMUM 2-THETA LIMIT (DEGREES)",
             {"Enter 2-theta angle of the outer edge of the last bin"},
             {"Must be within given range"}, degrees, status);
     next.maximum_2theta = degrees * kRadiansPerDegree;

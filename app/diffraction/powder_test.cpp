@@ -231,6 +231,38 @@ TEST_F(DistortedPowder, NonFiniteMaskedAndUnreachedPixels) {
   EXPECT_EQ(a.mdata[5], before);
 }
 
+// Every 2-theta step the question takes gives a scan; a step of 90 degrees
+// or more would put the first bin's outer edge at infinity.
+TEST_F(PowderCommand, EveryAngularStepTheQuestionTakesGivesAScan) {
+  struct Case {
+    std::vector<std::string> steps;
+    bool refused;
+  };
+  make(32, 32, true, false);
+  std::fill_n(vosq_kzt_arrays.data, 32 * 32, 1.0f);
+  for (const Case& c : {Case{{"0.001"}, false}, Case{{"89.9"}, false},
+                        Case{{"90", "89.9"}, true}, Case{{"10000", "45"}, true}}) {
+    std::vector<std::string> answers = {"NO", "NO", "NONE", "YES"};
+    answers.insert(answers.end(), c.steps.begin(), c.steps.end());
+    answers.insert(answers.end(), {"NO", "NO"});
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input(answers);
+    KztDataSets sets;
+    sets.data_defined = true;
+    PowderSettings geometry;
+    geometry.x_beam_centre = geometry.y_beam_centre = 16.0f;
+    PowderCommandSettings settings;
+    Status status = kStatusGood;
+    KZT_POWDERDIFFRACTION(sets, geometry, settings, status);
+    const std::string text = terminal.text();
+    EXPECT_EQ(status, kStatusGood) << c.steps.front() << "\n" << text;
+    EXPECT_TRUE(sets.memory_defined) << c.steps.front() << "\n" << text;
+    EXPECT_EQ(input.remaining(), 0u) << c.steps.front() << "\n" << text;
+    EXPECT_EQ(text.find("Must be within given range") != std::string::npos, c.refused)
+        << c.steps.front() << "\n" << text;
+  }
+}
+
 TEST_F(PowderCommand, RThetaConservesOrAveragesOverTheWholeCircle) {
   make(40, 40, true, false);
   KztArrays& a = vosq_kzt_arrays;

@@ -640,6 +640,31 @@ TEST(Program, ArraysThatCannotBeAllocatedAreReported) {
   EXPECT_EQ(file_contents(dir.file(".kesta.def")), stored);
 }
 
+// Sizes the question takes but the machine cannot give are said once, and the
+// next line is the next command, not an answer to a RESET question.
+TEST(Program, DimensionsTheMachineCannotGiveLeaveTheArraysWithoutAnError) {
+  TempDir dir;
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  const std::string saved = asan ? asan : "";
+  // 40 GB an array: refused by the sanitizer's allocator wherever it runs.
+  setenv("ASAN_OPTIONS", (saved + ":max_allocation_size_mb=16384").c_str(), 1);
+  const Result r = run(dir, "-nogr -dim100x50",
+                       "DIMENSIONS\n100000\n100000\nYES\nYES\nINFORMATION\nEXIT\nYES\n");
+  if (asan) setenv("ASAN_OPTIONS", saved.c_str(), 1);
+  else unsetenv("ASAN_OPTIONS");
+  if (!has(r.output, "could not be allocated")) GTEST_SKIP() << "the machine gave the arrays";
+  EXPECT_EQ(r.code, 0);
+  EXPECT_FALSE(has(r.output, "STATUS:")) << r.output;
+  EXPECT_FALSE(has(r.output, "RESET")) << r.output;
+  EXPECT_TRUE(has(r.output,
+                  "ERROR: The program arrays of 100000 by 100000 elements could not be allocated\n"
+                  "WARNING: The program arrays have not been changed\n"
+                  "Main menu: ENTER COMMAND [INPUT DATA]:INFORMATION\n"
+                  "INFO: Program arrays have        100 elements in the X-direction\n"))
+      << r.output;
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+}
+
 TEST(Program, AnsweringNoToTheResetQuestionEndsWithTheReport) {
   TempDir dir;
   // An assignment at the question is no answer: it is asked again.

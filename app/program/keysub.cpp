@@ -231,8 +231,11 @@ void run_dimensions(Dispatch& d, Status& status) {
   kzt_allocate_arrays(xmaxdat, ymaxdat, memory_exist, variances_exist, d.sets.mask_exist, fresh,
                       status);
   if (status != kStatusGood) {
-    Status local = kStatusGood;
-    IO_WRITE("WARNING: The program arrays have not been changed", local);
+    // Sizes within the question's range that the machine cannot give: the
+    // failure has been said and nothing has changed, so there is nothing to
+    // reset (typed-ahead lines stay commands, not answers to RESET).
+    st_reset(status);
+    IO_WRITE("WARNING: The program arrays have not been changed", status);
     return;
   }
   KztArrays old = a;
