@@ -8,6 +8,7 @@
 #include "app/imageops/masks.hpp"
 #include "app/imageops/one_d_mask.hpp"
 #include "app/imageops/one_d_transforms.hpp"
+#include "app/main/data_store_test_support.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -94,6 +95,24 @@ TEST_F(OneD, InterpolationRescalesLinearlyAlongX) {
   Status status = kStatusGood;
   KZT_1DINTERPOLATE(101, 2, 1, 1, 101, 2, axis, yaxis, data, status);
   EXPECT_EQ(status, 110017);
+}
+
+// 1-D INTERPOLATION of an image is refused in one line before its questions,
+// with the data left alone, not ended by a STATUS error.
+class OneDCommand : public kesta::testing::DataSetFixture {};
+
+TEST_F(OneDCommand, InterpolationRefusesAnImageBeforeAsking) {
+  make(6, 4, false, false);
+  const std::vector<float> kept(vosq_kzt_arrays.data, vosq_kzt_arrays.data + 24);
+  ScriptedInput input({"1", "5", "1.1"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  std::string next;
+  kzt_command_1dinterpolate(sets, next, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(terminal.text().find("THE DATA IS NOT 1-D !"), std::string::npos) << terminal.text();
+  EXPECT_EQ(input.prompts.size(), 0u);
+  EXPECT_EQ(std::vector<float>(vosq_kzt_arrays.data, vosq_kzt_arrays.data + 24), kept);
 }
 
 TEST(OneDMaskRegion, RectanglesOnALineInLinearAndLogScale) {

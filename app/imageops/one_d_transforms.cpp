@@ -148,11 +148,17 @@ void KZT_1DINTERPOLATE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
 }
 
 void kzt_command_1dinterpolate(KztDataSets&, std::string&, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  // The correction runs along one row: an image is refused before anything
+  // is asked, as by the other 1-D transforms, not by a STATUS error.
+  if (a.ystrelm != a.yendelm) {
+    GS_FWARNING(1, 1, {"THE DATA IS NOT 1-D !"}, status);
+    return;
+  }
   io_write_lines({"WARNING: This option has been added as a quick fix. In the future it",
                   "         will be thought out more properly and the user questions and",
                   "         the action will change."},
                  status);
-  KztArrays& a = vosq_kzt_arrays;
   KZT_1DINTERPOLATE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                     kzt_xline(a.xaxis), kzt_yline(a.yaxis), kzt_image(a.data), status);
 }
