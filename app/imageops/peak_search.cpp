@@ -272,6 +272,10 @@ class Strip {
   // KZT_PEAKSTRIP: the background of rows R0..R1, then the peaks of the
   // search rows S0..S1, compared for spacing with the peaks from FIRST on.
   void search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks);
+  void region_rows(Index ys, Index ye) {
+    ys_ = ys;
+    ye_ = ye;
+  }
 
  private:
   // The strip's classes are held column after column, so that each column's
@@ -335,6 +339,13 @@ class Strip {
   // taken into the last peak with their candidates.
   std::vector<std::size_t> tops_, path_;
   Index c0_ = 0, c1_ = -1, b0_ = 0, b1_ = -1;  // the box of TOPS_
+  // The region's rows: a spot near a strip's edge reaches past it.
+  Index ys_ = 1, ye_ = 0;
+  // The peak pixel of each peak listed: the spacing between peaks is that
+  // of their maxima, as a second spot's maximum is judged for merging.
+  std::vector<std::pair<Index, Index>> peak_pixels_;
+  double local_threshold_ = 0.0;  // for pixels past the strip's rows
+  bool candidate(Index col, Index row) const;
   struct Top {
     std::size_t top;
     bool ours;         // the spot's
@@ -604,12 +615,13 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   for (Index row = j - 2; row <= j + 2; ++row)
     for (Index col = i - 2; col <= i + 2; ++col) candidates += cls(col, row) == kCandidate;
   if (candidates < p_.num_pixels) return false;
-  const double x = static_cast<double>(i) - 0.5;
-  const double y = static_cast<double>(j) - 0.5;
+  // The spacing is that of the maxima (a centroid moves with the spot's
+  // shape): what is nearer a listed peak's maximum is that peak's, and was
+  // integrated with it as its second spot.
   const double spacing2 = static_cast<double>(p_.min_spacing) * static_cast<double>(p_.min_spacing);
-  for (Index k = first; k < peaks.num_peaks; ++k) {
-    const double dx = x - peaks.x[static_cast<std::size_t>(k)];
-    const double dy = y - peaks.y[static_cast<std::size_t>(k)];
+  for (Index k = first; k < peaks.num_peaks && k < std::ssize(peak_pixels_); ++k) {
+    const double dx = static_cast<double>(i - peak_pixels_[static_cast<std::size_t>(k)].first);
+    const double dy = static_cast<double>(j - peak_pixels_[static_cast<std::size_t>(k)].second);
     if (dx * dx + dy * dy < spacing2) return false;
   }
   return true;
@@ -641,11 +653,12 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
   double total = 0.0;
   Index k = 0;
   double wsum = 0.0, wx = 0.0, wy = 0.0;
-  for (Index row = std::max(r0_, j - half); row <= std::min(r1_, j + half); ++row)
+  // The box reaches past the strip's rows where the spot does.
+  for (Index row = std::max(ys_, j - half); row <= std::min(ye_, j + half); ++row)
     for (Index col = std::max(xs_, i - half); col <= std::min(xe_, i + half); ++col) {
       if (!of_spot(col, row)) continue;
       const double v = d(col, row);
-      if (cls(col, row) == kCandidate) {
+      if (candidate(col, row)) {
         total += v;
         ++k;
       }
@@ -664,7 +677,7 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
 }
 
 // The pixels round the peak (I, J) that are its spot's. Each pixel climbs to
-// the highest of its eight neighbours (within the strip) while that is
+// the highest of its eight neighbours (within the region) while that is
 // higher, and the maximum it ends on is its top (the climbs share their
 // paths). A pixel is the spot's when its top is the peak's own, or another
 // maximum nearer than MIN. SPACING, which cannot be a peak of its own. Such
@@ -672,11 +685,28 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
 // is a candidate more than two pixels away holding NUM PIXELS candidates.
 void Strip::spot_basins(Index i, Index j) {
   constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+  {
+    // The background near the peak, from its columns' sums.
+    const Index half = p_.box_size / 2;
+    Index n = 0;
+    double sum = 0.0, sum2 = 0.0;
+    for (Index k = std::max(xs_, i - half); k <= std::min(xe_, i + half); ++k) {
+      const std::size_t c = static_cast<std::size_t>(k - xs_);
+      n += count_[c];
+      sum += sum_[c];
+      sum2 += sum2_[c];
+    }
+    local_threshold_ = threshold_;
+    if (n > p_.min_background) {
+      const Level l = level_of(n, sum, sum2);
+      local_threshold_ = l.mean + static_cast<double>(p_.peak_sigma) * l.sd;
+    }
+  }
   const Index reach = std::max(p_.box_size / 2, p_.min_spacing / 2 + 1);
   c0_ = std::max(xs_, i - reach);
   c1_ = std::min(xe_, i + reach);
-  b0_ = std::max(r0_, j - reach);
-  b1_ = std::min(r1_, j + reach);
+  b0_ = std::max(ys_, j - reach);
+  b1_ = std::min(ye_, j + reach);
   const Index bw = c1_ - c0_ + 1;
   tops_.assign(static_cast<std::size_t>(bw * (b1_ - b0_ + 1)), kNone);
   const auto in_box = [&](Index x, Index y) { return x >= c0_ && x <= c1_ && y >= b0_ && y <= b1_; };
@@ -699,7 +729,7 @@ void Strip::spot_basins(Index i, Index j) {
         }
         float best = w(x, y);
         Index bx = x, by = y;
-        for (Index ny = std::max(r0_, y - 1); ny <= std::min(r1_, y + 1); ++ny)
+        for (Index ny = std::max(ys_, y - 1); ny <= std::min(ye_, y + 1); ++ny)
           for (Index nx = std::max(xs_, x - 1); nx <= std::min(xe_, x + 1); ++nx)
             if (w(nx, ny) > best) {
               best = w(nx, ny);
@@ -707,7 +737,7 @@ void Strip::spot_basins(Index i, Index j) {
               by = ny;
             }
         if (bx == x && by == y) {
-          top = static_cast<std::size_t>((y - r0_) * width_ + (x - xs_));
+          top = static_cast<std::size_t>((y - ys_) * width_ + (x - xs_));
           break;
         }
         x = bx;
@@ -719,7 +749,7 @@ void Strip::spot_basins(Index i, Index j) {
   // Which tops are the spot's, and which of them is a second spot.
   const std::size_t own = tops_[box_at(i, j)];
   const auto top_x = [&](std::size_t t) { return static_cast<Index>(t % static_cast<std::size_t>(width_)) + xs_; };
-  const auto top_y = [&](std::size_t t) { return static_cast<Index>(t / static_cast<std::size_t>(width_)) + r0_; };
+  const auto top_y = [&](std::size_t t) { return static_cast<Index>(t / static_cast<std::size_t>(width_)) + ys_; };
   const double spacing2 = static_cast<double>(p_.min_spacing) * static_cast<double>(p_.min_spacing);
   near_.clear();
   for (Index row = b0_; row <= b1_; ++row)
@@ -732,20 +762,29 @@ void Strip::spot_basins(Index i, Index j) {
         near_.push_back({t, t == own || dx * dx + dy * dy < spacing2, 0});
         it = near_.end() - 1;
       }
-      it->candidates += cls(col, row) == kCandidate;
+      it->candidates += candidate(col, row);
     }
   merged_ = false;
   second_.clear();
   for (const Top& n : near_) {
     const Index tx = top_x(n.top), ty = top_y(n.top);
     if (n.top != own && n.ours && n.candidates >= std::max<Index>(p_.num_pixels, 1) &&
-        cls(tx, ty) == kCandidate && std::max(std::abs(tx - top_x(own)), std::abs(ty - top_y(own))) > 2) {
+        candidate(tx, ty) && std::max(std::abs(tx - top_x(own)), std::abs(ty - top_y(own))) > 2) {
       merged_ = true;
       merged_x_ = static_cast<float>(tx) - 0.5f;
       merged_y_ = static_cast<float>(ty) - 0.5f;
       second_.push_back(n.top);
     }
   }
+}
+
+// A candidate pixel: the strip's class within its rows; past them, as the
+// strip's own test would class it against the background near the peak.
+bool Strip::candidate(Index col, Index row) const {
+  if (row >= r0_ && row <= r1_) return classes_[at(col, row)] == kCandidate;
+  if (masked(col, row)) return false;
+  const float v = w(col, row);
+  return v >= p_.data_minimum && v > local_threshold_;
 }
 
 bool Strip::of_spot(Index col, Index row) const {
@@ -826,6 +865,8 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
         return;
       }
       const std::size_t n = static_cast<std::size_t>(peaks.num_peaks++);
+      peak_pixels_.resize(n + 1);
+      peak_pixels_[n] = {i, j};
       peaks.x[n] = static_cast<float>(i) - 0.5f;
       peaks.y[n] = static_cast<float>(j) - 0.5f;
       peaks.intensity[n] = 0.0f;
@@ -940,6 +981,7 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
   const Index height = std::max(p.min_spacing + 9, p.box_size);
   Strip strip(p, xmaxdat, data, mask, copy ? data : std::span<const float>(work), xstrelm,
               xendelm, height);
+  strip.region_rows(ystrelm, yendelm);
   // Strips overlap by four rows, so that the search rows (two rows in from
   // each end, for the 5 x 5 candidate count and the neighbour test) of one
   // strip continue where the last one stopped.

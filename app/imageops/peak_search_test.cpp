@@ -287,3 +287,74 @@ TEST(PeakSearch, TwoNearSpotsAreListedApartOrSaidToBeOne) {
 }
 
 }  // namespace
+namespace {
+
+// Pairs that a strip's edge cuts (the strips are 31 rows, the box as tall):
+// pixel-integrated spots of 21,915 and 53,020 counts on a chequered 100/102
+// background. Each pair is two peaks on their spots with their own counts,
+// or one peak said to hold both, with both counts; a lone spot near a strip
+// edge keeps its counts.
+TEST(PeakSearch, SpotsAcrossStripEdgesKeepTheirCounts) {
+  constexpr Index n = 256;
+  constexpr double kWeak = 21915.0, kStrong = 53020.0;
+  struct Pair {
+    double ax, ay, bx, by;
+  };
+  for (const Pair c : {Pair{64.0, 70.8, 70.6, 80.8}, Pair{120.3, 112.4, 131.56, 105.9},
+                       Pair{178.9, 59.4, 178.8, 51.4}, Pair{159.4, 93.5, 169.2, 83.5},
+                       Pair{30.0, 30.3, -100.0, -100.0}}) {
+    const double apart = std::hypot(c.ax - c.bx, c.ay - c.by);
+    SCOPED_TRACE(apart);
+    std::vector<float> data(static_cast<std::size_t>(n * n));
+    const auto cdf = [](double t) { return 0.5 * std::erfc(-t / (2.0 * std::sqrt(2.0))); };
+    for (Index j = 1; j <= n; ++j)
+      for (Index i = 1; i <= n; ++i) {
+        double v = (i + j) % 2 != 0 ? 100.0 : 102.0;
+        for (const auto& [cx, cy, counts] :
+             {std::tuple{c.ax, c.ay, kWeak}, std::tuple{c.bx, c.by, kStrong}})
+          v += counts * (cdf(static_cast<double>(i) - cx) - cdf(static_cast<double>(i - 1) - cx)) *
+               (cdf(static_cast<double>(j) - cy) - cdf(static_cast<double>(j - 1) - cy));
+        data[static_cast<std::size_t>(element(i, j, n))] = static_cast<float>(v);
+      }
+    PeakSearchParameters p;
+    p.mode = 1;
+    p.blur_size = 3;
+    p.data_minimum = 1.0f;
+    p.min_background = 16;
+    p.box_size = 31;
+    p.min_spacing = 12;
+    p.saturation = 65534.5f;
+    p.peak_sigma = 3.5f;
+    p.bad_sigma = 12.0f;
+    p.num_pixels = 16;
+    p.gain = 3.0f;
+    std::vector<std::uint8_t> mask(data.size(), 0);
+    std::vector<float> work(data.size());
+    PeakList peaks{50};
+    Status status = kStatusGood;
+    TerminalCapture terminal;
+    KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, n, n, data, mask, 1, 1, n, n, work, peaks, status);
+    ASSERT_EQ(status, kStatusGood);
+    const std::string said = terminal.text();
+    const bool merged = said.find("integrated as one peak") != std::string::npos;
+    if (apart > 100.0) {
+      ASSERT_EQ(peaks.num_peaks, 1);
+      EXPECT_NEAR(peaks.x[0], c.ax, 0.1);
+      EXPECT_NEAR(peaks.y[0], c.ay, 0.1);
+      EXPECT_NEAR(peaks.intensity[0], kWeak, 0.02 * kWeak);
+    } else if (merged) {
+      ASSERT_EQ(peaks.num_peaks, 1) << said;
+      EXPECT_NEAR(peaks.intensity[0], kWeak + kStrong, 0.03 * (kWeak + kStrong));
+    } else {
+      ASSERT_EQ(peaks.num_peaks, 2) << said;
+      for (Index k = 0; k < 2; ++k) {
+        const bool weak = std::hypot(peaks.x[k] - c.ax, peaks.y[k] - c.ay) < 1.0;
+        EXPECT_NEAR(peaks.x[k], weak ? c.ax : c.bx, 0.1) << k;
+        EXPECT_NEAR(peaks.y[k], weak ? c.ay : c.by, 0.1) << k;
+        EXPECT_NEAR(peaks.intensity[k], weak ? kWeak : kStrong, 0.02 * (weak ? kWeak : kStrong));
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -287,6 +287,27 @@ TEST_F(Printing, ASecondPagePastTheSizeLimitKeepsTheFirstAsADocument) {
       << out;
 }
 
+// A device's pages go through a spool file in the temporary folder: where
+// that folder is not there, the print is refused with the cause and the
+// session goes on.
+TEST_F(Printing, ASpoolWithoutATemporaryFolderIsRefusedWithItsCause) {
+  const char* kept = std::getenv("TMPDIR");
+  const std::string old = kept != nullptr ? kept : "";
+  ::setenv("TMPDIR", dir.file("no-such-folder").c_str(), 1);
+  ScriptedInput input({"/dev/null"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  print(false, "image", kY, status);
+  if (kept != nullptr)
+    ::setenv("TMPDIR", old.c_str(), 1);
+  else
+    ::unsetenv("TMPDIR");
+  EXPECT_NE(terminal.text().find("its spool file could not be made: No such file or directory"),
+            std::string::npos)
+      << terminal.text();
+  EXPECT_EQ(terminal.text().find("Finished writing graphics file"), std::string::npos);
+}
+
 TEST_F(Printing, PostscriptOptionsToggleColour) {
   TerminalCapture terminal;
   Status status = kStatusGood;

@@ -47,7 +47,15 @@ PsCopy ps_copy;
 
 // A temporary file for a target that is not a plain file, on the stream.
 bool open_spool(PsCopy& copy) {
-  std::string name = (std::filesystem::temp_directory_path() / "kesta-ps-XXXXXX").string();
+  // A temporary folder that is not there (TMPDIR naming none) is a spool
+  // that cannot be made, said as such, not an exception.
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+  if (error) {
+    errno = error.value();
+    return false;
+  }
+  std::string name = (folder / "kesta-ps-XXXXXX").string();
   const int fd = ::mkstemp(name.data());
   if (fd < 0) return false;
   std::FILE* file = ::fdopen(fd, "w");
