@@ -746,6 +746,19 @@ TEST(Program, StoredPixelSizesNoDetectorHasAreSaidAtStartUp) {
     EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")),
                     std::string("X_PIXEL_SIZE\n") + x + "\nY_PIXEL_SIZE\n" + y + "\n"));
   }
+  // A stored size of 0 or below is not used: said too.
+  for (const char* x : {"0.0", "-2.0E-04"}) {
+    TempDir dir;
+    write_file(dir.file(".kesta.def"),
+               std::string("DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n") +
+                   "X_PIXEL_SIZE\n" + x + "\nY_PIXEL_SIZE\n1.0E-04\n");
+    const Result r = run(dir, "-nogr -dim10x10", "EXIT\nYES\n");
+    EXPECT_EQ(r.code, 0);
+    const std::size_t at = r.output.find("WARNING: The stored X pixel size ");
+    ASSERT_NE(at, std::string::npos) << x << r.output;
+    EXPECT_NE(r.output.find(" m is used; set it with GEOMETRY (EXPERIMENT)\n", at), std::string::npos)
+        << r.output;
+  }
 }
 
 }  // namespace

@@ -305,14 +305,23 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
 void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
   if (st_bad(status, "Subroutine KZT_INP_DATASTORE V0.3")) return;
   if (graphics_on) kzt_restore_display(status);
-  // A size not above 0 (kept by a defaults file from before sizes were
-  // checked) is no detector's: the data set keeps its own.
+  // A size not above 0 or not finite (kept by a defaults file from before
+  // sizes were checked) is no detector's: the data set keeps its own.
   for (auto [key, axis, target] : {std::tuple{"X_PIXEL_SIZE", "X", &x_pixel_size},
                                    std::tuple{"Y_PIXEL_SIZE", "Y", &y_pixel_size}}) {
     int retstat = 0;
     float size = *target;
     IO_INQ_RKEYVALUE(key, size, retstat, status);
-    if (retstat != 0 || !(size > 0.0f) || !std::isfinite(size)) continue;
+    if (retstat != 0) continue;
+    if (!(size > 0.0f) || !std::isfinite(size)) {
+      // Not used, but said: the detector's size would otherwise be lost
+      // without a word.
+      IO_WRITE("WARNING: The stored " + std::string(axis) + " pixel size " + IO_RTOC(size) +
+                   " m is no detector's: " + IO_RTOC(*target) +
+                   " m is used; set it with GEOMETRY (EXPERIMENT)",
+               status);
+      continue;
+    }
     *target = size;
     // A size no detector has (a scan's step stored by an old read) would
     // leave every integration empty without a word: it is used, but said.
