@@ -215,7 +215,7 @@ void FIO_IN_HEADERFILE(std::string_view file_name, std::string& title, std::stri
   if (!in) {
     if (errno != ENOENT) IO_WRITE("WARNING: File " + info + " " + problem, status);
     IO_WRITE("WARNING: No '.info' file, so unknown image size, and pixel sizes", status);
-    IO_WRITE("         (Pixel sizes defaulted to 100 x 100 microns.)", status);
+    IO_WRITE("         (The detector's stored pixel sizes are used.)", status);
     return;
   }
   IO_WRITE("INFO: '.info' file has been found and will be used for defaults", status);

@@ -144,7 +144,7 @@ TEST_F(Binary, ShortFileOrMissingInfoLeavesTheDataAlone) {
   EXPECT_EQ(status_, kStatusGood);
   EXPECT_EQ(im.data[0], -7.0f);
   EXPECT_EQ(im.title, "old");
-  EXPECT_NE(terminal_.text().find("(Pixel sizes defaulted to 100 x 100 microns.)"),
+  EXPECT_NE(terminal_.text().find("(The detector's stored pixel sizes are used.)"),
             std::string::npos);
   // A wider file than the arrays: the first XMAXDAT pixels of each row.
   std::ofstream(path, std::ios::binary) << std::string("\x01\x02\x03\x04\x05\x06", 6);
