@@ -994,6 +994,9 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   edited_line_endless = false;
   give_back_lost_vi_motion_records();
   char* read = readline(text.c_str());
+  // Nothing runs in the editor now: what is still noted was lost, also when
+  // the input ends here and no next line comes.
+  give_back_lost_vi_motion_records();
   if (edited_line_endless) {
     std::free(read);
     give_up_input(in);
