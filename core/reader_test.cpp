@@ -740,15 +740,34 @@ TEST(ReaderAtATerminal, SearchesForTheTextBeforeTheCursor) {
   expect_lines_submitted(vi, with("ja\033kk\r"), typed + "[jkl]");
 }
 
-// vi "r" with a count, a keyboard macro of two kills, and motion records
-// put aside by a repeated change when the input ends before the next line:
-// nothing is lost.
+// vi "r" with a count, a keyboard macro of two kills, and a repeated change
+// on a line before the input ends: nothing is lost.
 TEST(ReaderAtATerminal, ViRepeatedKillsAndEndedRepeatsLoseNothing) {
   const std::string vi = "set editing-mode vi\nset keymap vi-command\n\"gq\": \"xx\"\n";
   expect_lines_submitted(vi, {"zzzz\0330" "3rj\r"}, "[jjjz]");
   expect_lines_submitted(vi, {"zzzz\0330" "3rju\r"}, "[zzzz]");
   expect_lines_submitted(vi, {"zzzz\0330" "3rjl.\r"}, "[jjjj]");
   expect_lines_submitted(vi, {"zzzz\0330gq\r"}, "[zz]");
+  // A change repeated on a line and the input ended on the next: the
+  // program's end finds nothing lost.
+  testing::TempDir dir;
+  const std::string settings = editor_settings(dir, vi);
+  testing::PtyChild child([&settings] {
+    setenv("INPUTRC", settings.c_str(), 1);
+    print_lines_read(2, true);
+    std::exit(0);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  for (const char* key : {"\033", "c", "\033", ".", "\x04"}) {
+    child.type(key);
+    usleep(50000);
+  }
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\x04");
+  EXPECT_TRUE(child.wait_for("LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0) << child.output();
 }
 
 // Keys of one editing mode and how often each is typed, and the settings
