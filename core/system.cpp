@@ -373,17 +373,13 @@ void recall_history_line(int target, int key) {
   if (target > at) rl_get_next_history(target - at, key);
 }
 
-// The text of the last incremental search and whether it went to older
-// lines, for vi's "n" and "N" and the searches "again". The search shows its
-// text in its prompt, "(reverse-i-search)`TEXT': "; it is taken from there
-// whenever the prompt is shown (also for keys from a keyboard macro), and
-// kept once the search has ended other than by Ctrl-G.
-struct SearchText {
-  std::string text;
-  bool older = true;
-};
-std::optional<SearchText> search_shown;
-SearchText last_search;
+// The text of the last incremental search, for vi's "n" and "N" and the
+// searches "again". The search shows its text in its prompt,
+// "(reverse-i-search)`TEXT': "; it is taken from there whenever the prompt is
+// shown (also for keys from a keyboard macro), and kept once the search has
+// ended other than by Ctrl-G.
+std::optional<std::string> search_shown;
+std::string last_search;
 
 void note_search_shown() {
   if (!RL_ISSTATE(RL_STATE_ISEARCH) || rl_display_prompt == nullptr) return;
@@ -398,8 +394,7 @@ void note_search_shown() {
   if (text.empty())
     search_shown.reset();
   else
-    search_shown = SearchText{std::string(text), shown.substr(0, open).find("reverse-") !=
-                                                     std::string_view::npos};
+    search_shown = std::string(text);
 }
 
 void keep_search_shown() {
@@ -433,15 +428,15 @@ int search_again(int count, int key, bool older) {
     count = -count;
     older = !older;
   }
-  const int target = last_search.text.empty()
+  const int target = last_search.empty()
                          ? -1
-                         : history_match(last_search.text, false, older, std::max(count, 1));
+                         : history_match(last_search, false, older, std::max(count, 1));
   if (target < 0) {
     rl_ding();
     return 1;
   }
   recall_history_line(target, key);
-  const char* found = std::strstr(rl_line_buffer, last_search.text.c_str());
+  const char* found = std::strstr(rl_line_buffer, last_search.c_str());
   if (found != nullptr) rl_point = static_cast<int>(found - rl_line_buffer);
   return 0;
 }
