@@ -278,6 +278,41 @@ TEST(ReaderAtATerminal, CtrlDTypedAheadEndsTheInput) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// A search typed ahead (Meta-P) and a Ctrl-D on the empty line after it:
+// the search ends and the input with it, and the next line typed is the next
+// answer, under the prompt it belongs to. The search took the end of the input
+// as a key to search again, and its prompt stayed up and was lost.
+TEST(ReaderAtATerminal, CtrlDTypedAheadInsideASearchEndsTheInput) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    usleep(500000);
+    std::string answers;
+    for (int i = 0; i < 2; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("NEXT:", length, line);
+      answers += length < 0 ? std::string("<end>") : "[" + line + "]";
+    }
+    int lost = 0;
+#if defined(__SANITIZE_ADDRESS__)
+    lost = __lsan_do_recoverable_leak_check();
+#endif
+    std::printf("\nANSWERS=%s LEAKS=%d\n", answers.c_str(), lost);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  // In the terminal's line mode: the first Ctrl-D hands on "ESC p", the
+  // second is the end of the input.
+  child.type("\033p\x04\x04");
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  usleep(300000);
+  child.type("nj\r");
+  ASSERT_TRUE(child.wait_for("ANSWERS=<end>[nj] LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // Keys typed while the line editor had the terminal and a Ctrl-D typed
 // after it gave the terminal back to its line mode: the terminal ends the
 // partial line there and then reports the Ctrl-D as an end of input. Inside a

@@ -616,6 +616,11 @@ int bounded_getc(std::FILE* in) {
     if (c == EOF) typed_ahead.push_front(EOF);
     return kDecline;
   }
+  // The end of the input inside an incremental search is taken by the search
+  // as a key to search again, and the search's own prompt stays up for the
+  // line (and is lost at the next). The Ctrl-D key ends the search in order
+  // and then ends the input as on any empty line.
+  if (c == EOF && RL_ISSTATE(RL_STATE_ISEARCH)) return end_of_file_key(in);
   if (c == EOF) return EOF;
   if (c == '\n' || c == '\r') {
     edited_characters = 0;
