@@ -278,6 +278,41 @@ TEST(ReaderAtATerminal, CtrlDTypedAheadEndsTheInput) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// A search typed ahead (Meta-P) and a Ctrl-D on the empty line after it:
+// the search ends and the input with it, and the next line typed is the next
+// answer, under the prompt it belongs to. The search took the end of the input
+// as a key to search again, and its prompt stayed up and was lost.
+TEST(ReaderAtATerminal, CtrlDTypedAheadInsideASearchEndsTheInput) {
+  testing::PtyChild child([] {
+    setenv("TERM", "xterm", 1);
+    testing::reset_dialogue();
+    usleep(500000);
+    std::string answers;
+    for (int i = 0; i < 2; ++i) {
+      int length = 0;
+      std::string line;
+      IO_READC("NEXT:", length, line);
+      answers += length < 0 ? std::string("<end>") : "[" + line + "]";
+    }
+    int lost = 0;
+#if defined(__SANITIZE_ADDRESS__)
+    lost = __lsan_do_recoverable_leak_check();
+#endif
+    std::printf("\nANSWERS=%s LEAKS=%d\n", answers.c_str(), lost);
+    std::fflush(stdout);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  // In the terminal's line mode: the first Ctrl-D hands on "ESC p", the
+  // second is the end of the input.
+  child.type("\033p\x04\x04");
+  ASSERT_TRUE(child.wait_for("NEXT:"));
+  usleep(300000);
+  child.type("nj\r");
+  ASSERT_TRUE(child.wait_for("ANSWERS=<end>[nj] LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
 // Keys typed while the line editor had the terminal and a Ctrl-D typed
 // after it gave the terminal back to its line mode: the terminal ends the
 // partial line there and then reports the Ctrl-D as an end of input. Inside a
@@ -618,7 +653,9 @@ TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
 
 // The keys of the history searches that read a whole string start the
 // incremental searches, from the start (Meta-P, vi "/" and "?") and after the
-// settings are read again (Ctrl-X Ctrl-R) binding such a search anew.
+// settings are read again (Ctrl-X Ctrl-R) binding such a search anew, which
+// also keeps a search for the text before the cursor bound anew off the
+// editor's own.
 TEST(ReaderAtATerminal, WholeStringSearchKeysSearchIncrementally) {
   testing::TempDir dir;
   const std::string settings = editor_settings(dir, "set editing-mode emacs\n");
@@ -640,15 +677,132 @@ TEST(ReaderAtATerminal, WholeStringSearchKeysSearchIncrementally) {
   child.type("\x18\x12");
   child.type("\x18s");
   ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
-  child.type("\x07\x18h");
-  ASSERT_TRUE(child.wait_for("(reverse-i-search)")) << child.output();
-  child.type("\x07\033?");
+  // The search for the text before the cursor, here none: the previous line.
+  child.type("\x07\x18h\033?");
   ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
   child.type("\x07\033/b\r");
   ASSERT_TRUE(child.wait_for("LINE:"));
   child.type("c\r");
   ASSERT_TRUE(child.wait_for("LINES=[ab][ab][ab][c] LEAKS=0")) << child.output();
   EXPECT_EQ(child.finish(), 0);
+}
+
+// Lines typed at "LINE:" under the editor SETTINGS, each string of KEYS
+// ending with its Enter: the lines submitted are SUBMITTED, and nothing the
+// line editor allocated is lost.
+void expect_lines_submitted(const std::string& settings_text, const std::vector<std::string>& keys,
+                            const std::string& submitted) {
+  testing::TempDir dir;
+  const std::string settings = editor_settings(dir, settings_text);
+  const int count = static_cast<int>(keys.size());
+  testing::PtyChild child([&settings, count] {
+    setenv("INPUTRC", settings.c_str(), 1);
+    return print_lines_read(count, true);
+  });
+  ASSERT_TRUE(child.started());
+  for (const std::string& line : keys) {
+    ASSERT_TRUE(child.wait_for("LINE:")) << submitted << child.output();
+    child.type(line);
+  }
+  EXPECT_TRUE(child.wait_for("LINES=" + submitted + " LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0) << submitted;
+}
+
+// vi's search keys ("/", "?", "n", "N") are text inside an incremental
+// search, whichever key started it; "n" and "N" after a search go to the next
+// older and newer line holding its text at once.
+TEST(ReaderAtATerminal, ViSearchKeysAreTextInsideASearch) {
+  const std::string vi = "set editing-mode vi\n";
+  const std::vector<std::string> koz{"koz\r", "kon\r", "zzz\r"};
+  const auto with = [](std::vector<std::string> lines, const std::string& last) {
+    lines.push_back(last);
+    return lines;
+  };
+  expect_lines_submitted(vi, with(koz, "\033/on\r"), "[koz][kon][zzz][kon]");
+  const std::vector<std::string> input{"INPUT DATA\r", "INFORMATION\r"};
+  expect_lines_submitted(vi, with(input, "\033/INP\r"), "[INPUT DATA][INFORMATION][INPUT DATA]");
+  expect_lines_submitted(vi, with(input, "\033\x12INP\r"), "[INPUT DATA][INFORMATION][INPUT DATA]");
+  // "N", "?" and "/" in the text, and a forward search started by "?" at the
+  // oldest line.
+  const std::vector<std::string> marks{"a/N?\r", "aN\r", "b\r"};
+  expect_lines_submitted(vi, with(marks, "\033/N?\r"), "[a/N?][aN][b][a/N?]");
+  const std::vector<std::string> slashes{"b/1\r", "zb\r", "b/2\r"};
+  expect_lines_submitted(vi, with(slashes, "\033/b/\r"), "[b/1][zb][b/2][b/2]");
+  const std::vector<std::string> questions{"x?1\r", "x2\r", "x?3\r"};
+  expect_lines_submitted(vi, with(questions, "\033kkk?x?\r"), "[x?1][x2][x?3][x?1]");
+  // After "/ab" ESC (at "ab3"): "n" older, "N" newer, no match left: the bell
+  // and the line as it was; also from a search ended by Enter.
+  const std::vector<std::string> abs{"ab1\r", "ab2\r", "ab3\r", "zz\r"};
+  expect_lines_submitted(vi, with(abs, "\033/ab\033n\r"), "[ab1][ab2][ab3][zz][ab2]");
+  expect_lines_submitted(vi, with(abs, "\033/ab\033nnN\r"), "[ab1][ab2][ab3][zz][ab2]");
+  expect_lines_submitted(vi, with(abs, "\033/ab\0332nn\r"), "[ab1][ab2][ab3][zz][ab1]");
+  expect_lines_submitted(vi, with(with(abs, "\033/b2\r"), "\033n\r"),
+                         "[ab1][ab2][ab3][zz][ab2][ab2]");
+}
+
+// Searches for the text before the cursor, as a user's settings bind them
+// (Up and Down, vi "k" and "j"): the next older or newer line beginning with
+// (or holding) the text, the cursor left where it was; with no text, the
+// previous or next line; past the newest match, the line as typed; no match,
+// the line as it was.
+TEST(ReaderAtATerminal, SearchesForTheTextBeforeTheCursor) {
+  const std::string emacs =
+      "set editing-mode emacs\n\"\\e[A\": history-search-backward\n"
+      "\"\\e[B\": history-search-forward\n\"\\en\": history-substring-search-backward\n"
+      "\"\\ep\": history-substring-search-forward\n";
+  const std::vector<std::string> history{"jkl\r", "abc\r", "jx\r"};
+  const auto with = [&history](const std::string& last) {
+    std::vector<std::string> lines = history;
+    lines.push_back(last);
+    return lines;
+  };
+  const std::string typed = "[jkl][abc][jx]";
+  const std::string up = "\033[A", down = "\033[B";
+  expect_lines_submitted(emacs, with("j" + up + "\r"), typed + "[jx]");
+  expect_lines_submitted(emacs, with("j" + up + up + "Z\r"), typed + "[jZkl]");
+  expect_lines_submitted(emacs, with("j" + up + up + down + "\r"), typed + "[jx]");
+  expect_lines_submitted(emacs, with("j" + up + down + "\r"), typed + "[j]");
+  expect_lines_submitted(emacs, with("q" + up + "\r"), typed + "[q]");
+  expect_lines_submitted(emacs, with(up + up + "\r"), typed + "[abc]");
+  expect_lines_submitted(emacs, with("k\033n\033n\r"), typed + "[jkl]");
+  expect_lines_submitted(emacs, with("b\033nZ\033p\r"), typed + "[b]");
+  const std::string vi =
+      "set editing-mode vi\nset keymap vi-command\n\"k\": history-search-backward\n"
+      "\"j\": history-search-forward\n";
+  expect_lines_submitted(vi, with("\033k\r"), typed + "[jx]");
+  expect_lines_submitted(vi, with("\033kk\r"), typed + "[abc]");
+  expect_lines_submitted(vi, with("ja\033k\r"), typed + "[jx]");
+  expect_lines_submitted(vi, with("ja\033kk\r"), typed + "[jkl]");
+}
+
+// vi "r" with a count, a keyboard macro of two kills, and a repeated change
+// on a line before the input ends: nothing is lost.
+TEST(ReaderAtATerminal, ViRepeatedKillsAndEndedRepeatsLoseNothing) {
+  const std::string vi = "set editing-mode vi\nset keymap vi-command\n\"gq\": \"xx\"\n";
+  expect_lines_submitted(vi, {"zzzz\0330" "3rj\r"}, "[jjjz]");
+  expect_lines_submitted(vi, {"zzzz\0330" "3rju\r"}, "[zzzz]");
+  expect_lines_submitted(vi, {"zzzz\0330" "3rjl.\r"}, "[jjjj]");
+  expect_lines_submitted(vi, {"zzzz\0330gq\r"}, "[zz]");
+  // A change repeated on a line and the input ended on the next: the
+  // program's end finds nothing lost.
+  testing::TempDir dir;
+  const std::string settings = editor_settings(dir, vi);
+  testing::PtyChild child([&settings] {
+    setenv("INPUTRC", settings.c_str(), 1);
+    print_lines_read(2, true);
+    std::exit(0);
+    return 0;
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  for (const char* key : {"\033", "c", "\033", ".", "\x04"}) {
+    child.type(key);
+    usleep(50000);
+  }
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\x04");
+  EXPECT_TRUE(child.wait_for("LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0) << child.output();
 }
 
 // Keys of one editing mode and how often each is typed, and the settings

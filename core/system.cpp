@@ -16,12 +16,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <deque>
 #include <limits>
 #include <new>
@@ -341,23 +343,200 @@ void give_back_lost_vi_motion_records() {
 
 int reread_settings(int count, int key);
 
+// The history line COUNT matches older (OLDER) or newer than the one shown
+// that holds TEXT (begins with it when PREFIX), or -1. A line reading as the
+// one shown or the match before it is passed over, so that each match brings
+// something new.
+int history_match(std::string_view text, bool prefix, bool older, int count) {
+  HIST_ENTRY** lines = history_list();
+  if (lines == nullptr) return -1;
+  std::string last(rl_line_buffer, static_cast<std::size_t>(std::max(rl_end, 0)));
+  int at = where_history();
+  while (count > 0) {
+    at += older ? -1 : 1;
+    if (at < 0 || at >= history_length || lines[at] == nullptr) return -1;
+    const std::string_view line = lines[at]->line;
+    if ((prefix ? !line.starts_with(text) : line.find(text) == std::string_view::npos) ||
+        line == last)
+      continue;
+    last = line;
+    --count;
+  }
+  return at;
+}
+
+// The history line TARGET (history_length: the line as typed) brought in as
+// the previous and next history commands bring lines, which keep the line
+// being left and its undo record as the arrow keys do.
+void recall_history_line(int target, int key) {
+  const int at = where_history();
+  if (target < at) rl_get_previous_history(at - target, key);
+  if (target > at) rl_get_next_history(target - at, key);
+}
+
+// The text of the last incremental search, for vi's "n" and "N" and the
+// searches "again". The search shows its text in its prompt,
+// "(reverse-i-search)`TEXT': "; it is taken from there whenever the prompt is
+// shown (also for keys from a keyboard macro), and kept once the search has
+// ended other than by Ctrl-G.
+std::optional<std::string> search_shown;
+std::string last_search;
+
+void note_search_shown() {
+  if (!RL_ISSTATE(RL_STATE_ISEARCH) || rl_display_prompt == nullptr) return;
+  const std::string_view shown = rl_display_prompt;
+  constexpr std::string_view kOpen = "i-search)`";
+  const std::size_t open = shown.find(kOpen);
+  const std::size_t close = shown.rfind("': ");
+  if (open == std::string_view::npos || close == std::string_view::npos ||
+      close < open + kOpen.size())
+    return;
+  const std::string_view text = shown.substr(open + kOpen.size(), close - open - kOpen.size());
+  if (text.empty())
+    search_shown.reset();
+  else
+    search_shown = std::string(text);
+}
+
+void keep_search_shown() {
+  if (!search_shown || RL_ISSTATE(RL_STATE_ISEARCH)) return;
+  last_search = std::move(*search_shown);
+  search_shown.reset();
+}
+
 // The editor's history searches that are not incremental (Meta-P and
-// Meta-N, vi's "/", "?", "n" and "N", and the searches for the text before
-// the cursor that a user's settings may bind) free what a recalled or edited
-// history line still holds, and with the next recall or undo the program
-// crashed or took freed bytes as the answer. Their keys start the
-// incremental searches instead ("/" and "n" backwards, "?" and "N"
-// forwards, as they went). KEY is the last key of the sequence.
-rl_command_func_t* command_kept_off_faults(rl_command_func_t* command, int key) {
-  if (command == rl_noninc_reverse_search || command == rl_noninc_reverse_search_again ||
-      command == rl_history_search_backward || command == rl_history_substr_search_backward)
-    return rl_reverse_search_history;
-  if (command == rl_noninc_forward_search || command == rl_noninc_forward_search_again ||
-      command == rl_history_search_forward || command == rl_history_substr_search_forward)
-    return rl_forward_search_history;
-  if (command == rl_vi_search) return key == '?' ? rl_forward_search_history : rl_reverse_search_history;
-  if (command == rl_vi_search_again)
-    return key == 'N' ? rl_forward_search_history : rl_reverse_search_history;
+// Meta-N, vi's "/", "?", "n" and "N", the searches "again", and the searches
+// for the text before the cursor that a user's settings may bind) free what a
+// recalled or edited history line still holds, and with the next recall or
+// undo the program crashed or took freed bytes as the answer. Their keys run
+// the commands below instead, which move through the history only as the
+// previous and next history commands do. They are functions of their own: an
+// incremental search takes a key bound to the editor's own search commands as
+// "search again", and any other letter as text.
+
+// "/", "?" and the searches that read a whole string: the incremental search.
+int search_older_incrementally(int count, int key) { return rl_reverse_search_history(count, key); }
+int search_newer_incrementally(int count, int key) { return rl_forward_search_history(count, key); }
+int vi_search_incrementally(int count, int key) {
+  return key == '?' ? search_newer_incrementally(count, key) : search_older_incrementally(count, key);
+}
+
+// "n", "N" and the searches "again": the next older or newer line holding
+// the last search's text, at once, the cursor at the text.
+int search_again(int count, int key, bool older) {
+  keep_search_shown();
+  if (count < 0) {
+    count = -count;
+    older = !older;
+  }
+  const int target = last_search.empty()
+                         ? -1
+                         : history_match(last_search, false, older, std::max(count, 1));
+  if (target < 0) {
+    rl_ding();
+    return 1;
+  }
+  recall_history_line(target, key);
+  const char* found = std::strstr(rl_line_buffer, last_search.c_str());
+  if (found != nullptr) rl_point = static_cast<int>(found - rl_line_buffer);
+  return 0;
+}
+int search_again_older(int count, int key) { return search_again(count, key, true); }
+int search_again_newer(int count, int key) { return search_again(count, key, false); }
+int vi_search_again(int count, int key) { return search_again(count, key, key != 'N'); }
+
+// The searches for the text before the cursor: the next older or newer
+// history line beginning with it (holding it, for SUBSTRING), the cursor
+// left where it was. Repeated, they go on with the same text. With nothing
+// before the cursor they are the previous and next history commands. Going
+// newer past the newest match gives back the line as typed; no match rings
+// the bell and leaves the line.
+struct TextBeforeCursor {
+  std::string text;
+  std::string left;  // the line the last of these searches left shown
+};
+TextBeforeCursor text_search;
+
+template <bool kSubstring, bool kOlder>
+int history_by_text_before_cursor(int count, int key);
+
+bool text_search_goes_on() {
+  const rl_command_func_t* const family[] = {history_by_text_before_cursor<false, true>,
+                                             history_by_text_before_cursor<false, false>,
+                                             history_by_text_before_cursor<true, true>,
+                                             history_by_text_before_cursor<true, false>};
+  return std::find(std::begin(family), std::end(family), rl_last_func) != std::end(family) &&
+         text_search.left == std::string_view(rl_line_buffer, static_cast<std::size_t>(rl_end));
+}
+
+template <bool kSubstring, bool kOlder>
+int history_by_text_before_cursor(int count, int key) {
+  bool older = kOlder;
+  if (count < 0) {
+    count = -count;
+    older = !older;
+  }
+  if (count == 0) return 0;
+  if (!text_search_goes_on())
+    text_search.text.assign(rl_line_buffer, static_cast<std::size_t>(std::max(rl_point, 0)));
+  int result = 0;
+  if (text_search.text.empty()) {
+    result = older ? rl_get_previous_history(count, key) : rl_get_next_history(count, key);
+  } else {
+    const int point = rl_point;
+    int target = history_match(text_search.text, !kSubstring, older, count);
+    if (target < 0 && !older && where_history() < history_length) target = history_length;
+    if (target < 0) {
+      rl_ding();
+      return 1;
+    }
+    recall_history_line(target, key);
+    rl_point = std::min(point, rl_end);
+  }
+  text_search.left.assign(rl_line_buffer, static_cast<std::size_t>(rl_end));
+  return result;
+}
+
+// vi "r" with a count changes each character by deleting it as a kill, one
+// after another within one command, which loses the kills as "~" did. One
+// character at a time, each kill a command's first, the replacement read
+// once and the whole undone at once.
+int vi_replace_one_kill_each(int count, int key) {
+  if (count <= 1 || &_rl_vi_redoing == nullptr) return rl_vi_change_char(count, key);
+  const int redoing = _rl_vi_redoing;
+  rl_begin_undo_group();
+  if (&_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
+  int result = rl_vi_change_char(1, key);
+  for (int i = 1; i < count && result == 0; ++i) {
+    // The cursor is on the character changed; on to the next one, if any.
+    std::mbstate_t state{};
+    const std::size_t size = std::mbrlen(rl_line_buffer + rl_point,
+                                         static_cast<std::size_t>(rl_end - rl_point), &state);
+    const int next = rl_point + (size == 0 || size > MB_LEN_MAX ? 1 : static_cast<int>(size));
+    if (next >= rl_end) break;
+    rl_point = next;
+    if (&_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
+    // As a repeat, it takes the replacement read first.
+    _rl_vi_redoing = 1;
+    result = rl_vi_change_char(1, key);
+    _rl_vi_redoing = redoing;
+  }
+  rl_end_undo_group();
+  return result;
+}
+
+rl_command_func_t* command_kept_off_faults(rl_command_func_t* command) {
+  if (command == rl_noninc_reverse_search) return search_older_incrementally;
+  if (command == rl_noninc_forward_search) return search_newer_incrementally;
+  if (command == rl_vi_search) return vi_search_incrementally;
+  if (command == rl_noninc_reverse_search_again) return search_again_older;
+  if (command == rl_noninc_forward_search_again) return search_again_newer;
+  if (command == rl_vi_search_again) return vi_search_again;
+  if (command == rl_history_search_backward) return history_by_text_before_cursor<false, true>;
+  if (command == rl_history_search_forward) return history_by_text_before_cursor<false, false>;
+  if (command == rl_history_substr_search_backward) return history_by_text_before_cursor<true, true>;
+  if (command == rl_history_substr_search_forward) return history_by_text_before_cursor<true, false>;
+  if (command == rl_vi_change_char) return vi_replace_one_kill_each;
   if (command == rl_vi_movement_mode) return vi_command_mode_keeping_history;
   if (command == rl_vi_change_case) return vi_change_case_one_kill_each;
   if (command == rl_vi_yank_to) return vi_motion_command<rl_vi_yank_to>;
@@ -372,7 +551,7 @@ void keep_key_map_off_faults(Keymap map, std::vector<Keymap>& seen) {
   seen.push_back(map);
   for (int key = 0; key < KEYMAP_SIZE; ++key) {
     if (map[key].type == ISFUNC && map[key].function != nullptr)
-      map[key].function = command_kept_off_faults(map[key].function, key);
+      map[key].function = command_kept_off_faults(map[key].function);
     else if (map[key].type == ISKMAP)
       keep_key_map_off_faults(reinterpret_cast<Keymap>(map[key].function), seen);
   }
@@ -394,10 +573,23 @@ int reread_settings(int count, int key) {
   return result;
 }
 
+// The line shown again after every command, also one a keyboard macro
+// replays without a key read: in vi mode the next kill gets a place of its own
+// (see bounded_getc), and a search's text is noted as it shows it.
+void redisplay_between_commands() {
+  if (rl_editing_mode == 0 && &_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
+  note_search_shown();
+  rl_redisplay();
+}
+
 int bounded_getc(std::FILE* in) {
   constexpr int kDecline = 'n';
   constexpr int kAbort = 0x07;
   if (edited_line_endless) return completion_question() ? kDecline : EOF;
+  if (RL_ISSTATE(RL_STATE_ISEARCH))
+    note_search_shown();
+  else
+    keep_search_shown();
   int c = EOF;
   if (typed_ahead.empty()) {
     c = rl_getc(in);
@@ -415,6 +607,8 @@ int bounded_getc(std::FILE* in) {
   // kill typed ahead behind inserted text counts as following one). Each kill
   // there is given a place of its own; vi mode never joins kills anyway.
   if (rl_editing_mode == 0 && &_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
+  // Ctrl-G ends a search without keeping its text.
+  if (c == kAbort && RL_ISSTATE(RL_STATE_ISEARCH)) search_shown.reset();
   // Ctrl-D typed at the question comes as a key (the terminal passes keys
   // one by one there), which the editor answers only with its bell: it
   // declines the list as Ctrl-G does.
@@ -423,6 +617,11 @@ int bounded_getc(std::FILE* in) {
     if (c == EOF) typed_ahead.push_front(EOF);
     return kDecline;
   }
+  // The end of the input inside an incremental search is taken by the search
+  // as a key to search again, and the search's own prompt stays up for the
+  // line (and is lost at the next). The Ctrl-D key ends the search in order
+  // and then ends the input as on any empty line.
+  if (c == EOF && RL_ISSTATE(RL_STATE_ISEARCH)) return end_of_file_key(in);
   if (c == EOF) return EOF;
   if (c == '\n' || c == '\r') {
     edited_characters = 0;
@@ -790,11 +989,15 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   }
   rl_variable_bind("horizontal-scroll-mode", "off");
   rl_getc_function = bounded_getc;
+  rl_redisplay_function = redisplay_between_commands;
   take_typed_ahead(fileno(in));
   edited_characters = 0;
   edited_line_endless = false;
   give_back_lost_vi_motion_records();
   char* read = readline(text.c_str());
+  // Nothing runs in the editor now: what is still noted was lost, also when
+  // the input ends here and no next line comes.
+  give_back_lost_vi_motion_records();
   if (edited_line_endless) {
     std::free(read);
     give_up_input(in);
