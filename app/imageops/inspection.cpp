@@ -270,36 +270,38 @@ std::vector<std::string> kzt_distance_lines(float px1, float py1, float px2, flo
           ""};
 }
 
-void kzt_slice_profile(const KztDisplayed& d, float px1, float py1, float px2, float py2,
+bool kzt_slice_profile(const KztDisplayed& d, float px1, float py1, float px2, float py2,
                        KztMemoryProfile& memory, Status& status) {
-  if (st_bad(status, "Subroutine KZT_SLICE V0.7")) return;
+  if (st_bad(status, "Subroutine KZT_SLICE V0.7")) return false;
   int truncated = 0;
   Index number = 0;
   MA_SLICE(d.xmaxdat, d.ymaxdat, d.xnumdat, d.ynumdat, d.data, d.variances, px1, py1, px2, py2,
            false, d.variances_exist, d.xmaxdat, truncated, number, memory.mxaxis, memory.mdata,
            errors_of(d, memory), status);
-  if (status != kStatusGood || number < 1) return;
+  if (status != kStatusGood || number < 1) return false;
   finish_profile("1-D Slice: ", d, number, true, memory);
+  return true;
 }
 
-void kzt_arc_profile(const KztDisplayed& d, std::span<const float, 3> px,
+bool kzt_arc_profile(const KztDisplayed& d, std::span<const float, 3> px,
                      std::span<const float, 3> py, KztMemoryProfile& memory, Status& status) {
-  if (st_bad(status, "Subroutine KZT_ARCSLICE V0.8")) return;
+  if (st_bad(status, "Subroutine KZT_ARCSLICE V0.8")) return false;
   int result = 0;
   float xc = 0.0f, yc = 0.0f, radius = 0.0f;
   MA_CAL_CIRCENTRE(px[0], py[0], px[1], py[1], px[2], py[2], result, xc, yc, radius, status);
-  if (status != kStatusGood) return;
+  if (status != kStatusGood) return false;
   if (result != 0) {
     IO_WRITE("WARNING: Arc centre cannot be calculated", status);
-    return;
+    return false;
   }
   int truncated = 0;
   Index number = 0;
   MA_ARCSLICE(d.xmaxdat, d.ymaxdat, d.xnumdat, d.ynumdat, d.data, d.variances, px[0], py[0],
               px[1], py[1], px[2], py[2], xc, yc, false, d.variances_exist, d.xmaxdat, truncated,
               number, memory.mxaxis, memory.mdata, errors_of(d, memory), status);
-  if (status != kStatusGood || number < 1) return;
+  if (status != kStatusGood || number < 1) return false;
   finish_profile("Arc Slice: ", d, number, true, memory);
+  return true;
 }
 
 void kzt_projection_profile(const KztDisplayed& d, std::span<const float> xvertices,
@@ -457,8 +459,9 @@ void KZT_SLICE(const KztDisplayed& d, KztMemoryProfile& memory, Status& status) 
     return;
   std::array<float, 2> px{}, py{};
   for (std::size_t k = 0; k < 2; ++k) to_pixels(d, x[k], y[k], px[k], py[k], status);
-  kzt_slice_profile(d, px[0], py[0], px[1], py[1], memory, status);
-  if (status != kStatusGood || !memory.extent.written()) return;
+  // The memory may hold an earlier profile: only one made now is said.
+  if (!kzt_slice_profile(d, px[0], py[0], px[1], py[1], memory, status) || status != kStatusGood)
+    return;
   IO_WRITE("INFO: The \"Slice\" is stored in the memory", status);
   kzt_show_profile(memory, d.variances_exist, status);
 }
@@ -478,8 +481,8 @@ void KZT_ARCSLICE(const KztDisplayed& d, KztMemoryProfile& memory, Status& statu
     return;
   std::array<float, 3> px{}, py{};
   for (std::size_t k = 0; k < 3; ++k) to_pixels(d, x[k], y[k], px[k], py[k], status);
-  kzt_arc_profile(d, px, py, memory, status);
-  if (status != kStatusGood || !memory.extent.written()) return;
+  // The memory may hold an earlier profile: only one made now is said.
+  if (!kzt_arc_profile(d, px, py, memory, status) || status != kStatusGood) return;
   IO_WRITE("INFO: The \"Arc-Slice\" is stored in the memory", status);
   kzt_show_profile(memory, d.variances_exist, status);
 }

@@ -78,12 +78,13 @@ std::vector<std::string> kzt_distance_lines(float px1, float py1, float px2, flo
                                             float x_pixel_size, float y_pixel_size);
 
 // Profiles into the memory from points in pixel coordinates; the memory
-// holds variances. A profile of no points stores nothing.
-void kzt_slice_profile(const KztDisplayed& d, float px1, float py1, float px2, float py2,
+// holds variances. A profile of no points stores nothing; true when one was
+// stored.
+bool kzt_slice_profile(const KztDisplayed& d, float px1, float py1, float px2, float py2,
                        KztMemoryProfile& memory, Status& status);
 // Collinear points write "WARNING: Arc centre cannot be calculated" and
 // store nothing.
-void kzt_arc_profile(const KztDisplayed& d, std::span<const float, 3> px,
+bool kzt_arc_profile(const KztDisplayed& d, std::span<const float, 3> px,
                      std::span<const float, 3> py, KztMemoryProfile& memory, Status& status);
 // The strip of the five vertices (the fifth repeats the first) onto the axis
 // from vertex 1 to vertex 2, in steps of the mean pixel size; each bin holds

@@ -296,4 +296,28 @@ TEST_F(ArcSliceOfTheProgramData, EndsAtTheHighEdgeOfTheImage) {
   EXPECT_EQ(static_cast<int>(m.mdata[3]) % 1000, 40);  // the last takes column 40
 }
 
+// Points that make no circle (two of them one point) have no arc: after an
+// earlier profile in the memory, the arc slice says so and nothing else,
+// not that the earlier profile is stored.
+TEST_F(ArcSliceOfTheProgramData, PointsWithoutACircleAfterAProfileStoreNothing) {
+  make(40, 30, true, false);
+  KztMemoryProfile m = kzt_memory_profile();
+  {
+    ScriptedInput input({"2", "5.0", "5.0", "30.0", "20.0"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_SLICE(kzt_displayed(sets), m, status);
+    ASSERT_TRUE(m.extent.written()) << terminal.text();
+  }
+  const std::vector<float> kept(m.mdata.begin(), m.mdata.begin() + m.extent.xnumdat);
+  ScriptedInput input({"3", "10.0", "10.0", "10.0", "10.0", "35.0", "20.0"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KZT_ARCSLICE(kzt_displayed(sets), m, status);
+  const std::string said = terminal.text();
+  EXPECT_NE(said.find("WARNING: Arc centre cannot be calculated"), std::string::npos) << said;
+  EXPECT_EQ(said.find("is stored in the memory"), std::string::npos) << said;
+  EXPECT_EQ(std::vector<float>(m.mdata.begin(), m.mdata.begin() + m.extent.xnumdat), kept);
+}
+
 }  // namespace
