@@ -236,7 +236,9 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
         view.latitude = elevation / kDegrees;
       }
     } else if (command == "DEFAULT") {
-      kzt_3d_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, zmin, zmax, false, view);
+      // The default view of the heights as they are scaled now: a linear
+      // frame over logarithmic heights would flatten the surface.
+      kzt_3d_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, zmin, zmax, log, view);
       view.longitude = 0.52359873f;
       view.latitude = 1.0471975f;
     } else if (command == "LOG" || command == "LINEAR") {

@@ -133,6 +133,29 @@ TEST_F(Viewer, MenuStepsAndFastModeLeaveTheColoursAsTheyWere) {
 // The user's Z limits of the image scaling give the viewer its range: mode 1
 // keeps both, mode 2 the minimum, mode 3 the maximum (the data, 0..6, give
 // the other end); the Z scale is the half size over that range.
+// DEFAULT under logarithmic heights gives the view LOG gave, not the linear
+// frame, which flattened the surface to a plane.
+TEST_F(Viewer, DefaultViewKeepsTheLogarithmicHeights) {
+  for (Index i = 0; i < kX * kY; ++i) data[i] = 8.0f + static_cast<float>(i % 13);
+  const auto z_scale_after = [&](std::vector<std::string> answers) {
+    Status status = kStatusGood;
+    QG_SET_LOGZSCALING(false, status);
+    std::string kind;
+    ScriptedInput input(answers);
+    TerminalCapture quiet;
+    KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
+    EXPECT_EQ(status, kStatusGood);
+    Gs3dView view;
+    GS_INQ_3DVIEW(view, status);
+    QG_SET_LOGZSCALING(false, status);
+    return view.z_scale;
+  };
+  const float logarithmic = z_scale_after({"LOG", "EXIT"});
+  EXPECT_NEAR(z_scale_after({"LOG", "STEEPER", "DEFAULT", "EXIT"}), logarithmic,
+              1e-5f * logarithmic);
+  EXPECT_GT(logarithmic, 2.0f * z_scale_after({"EXIT"}));
+}
+
 TEST_F(Viewer, ZRangeKeepsTheUserLimitsOfItsMode) {
   struct Case {
     int mode;
