@@ -13,7 +13,9 @@
 #include <cstring>
 #include <fstream>
 #include <random>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
@@ -674,6 +676,9 @@ TEST(ReaderAtATerminal, WholeStringSearchKeysSearchIncrementally) {
   editor_settings(dir,
                   "set editing-mode vi\n\"\\C-xs\": non-incremental-forward-search-history\n"
                   "\"\\C-xh\": history-search-backward\n");
+  // Ctrl-R reaching the terminal before the editor has it in raw mode is the
+  // terminal's own reprint key: the prompt is given a moment first.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   child.type("\x18\x12");
   child.type("\x18s");
   ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
