@@ -280,14 +280,17 @@ void KZT_DIFPATTERN(KztDataSets& sets, Status& status) {
   if (status != kStatusGood) return;
   remembered<FibreAnswers>() = answers;
   if (!answers.hardcopy) return;
+  // A file already open for PRINT GRAPHICS takes the page and stays open for
+  // more; one opened here is finished under its name before it is said to be,
+  // as every print but the keyboard's own PRINT GRAPHICS does.
+  bool already_open = false;
+  GS_INQ_PSFILE(already_open, status);
   bool opened = false;
   GS_ON_PRINT(false, opened, status);
   if (!opened || status != kStatusGood) return;
   draw_pattern(answers.overlay, sets, curves, status);
-  // The file is finished under its name before it is said to be, as every
-  // print but the keyboard's own PRINT GRAPHICS does.
   GS_OFF_PRINT(status);
-  GS_CLOSE_PS(status);
+  if (!already_open) GS_CLOSE_PS(status);
   if (status != kStatusGood) return;
   IO_WRITE("INFO: Finished writing graphics file", status);
 }

@@ -162,6 +162,27 @@ TEST_F(Pattern, PrintsTheReciprocalAnglesAndWritesAPostScriptCopy) {
   EXPECT_GT(marked, 500);
 }
 
+TEST_F(Pattern, AFileOpenForMorePagesTakesThePatternAndStaysOpen) {
+  const std::string ps = dir.file("pages.ps");
+  testing::TerminalCapture terminal;
+  Status status = kStatusGood;
+  GS_OPEN_PS(ps, status);
+  ASSERT_EQ(status, kStatusGood);
+  // No file name is asked for: the page goes to the open file.
+  std::vector<std::string> lines(15, "");
+  lines.insert(lines.end(), {"NO", "YES"});
+  testing::ScriptedInput input(lines);
+  KZT_DIFPATTERN(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(input.remaining(), 0u);
+  bool open = false;
+  GS_INQ_PSFILE(open, status);
+  EXPECT_TRUE(open);
+  GS_CLOSE_PS(status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_TRUE(testing::gs_syntax_ok(ps));
+}
+
 TEST_F(Pattern, IndexRangesTooLargeAreRefusedWithAMessage) {
   testing::TerminalCapture terminal;
   std::vector<std::string> lines(9, "");

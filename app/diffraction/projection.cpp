@@ -161,6 +161,13 @@ StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystr
   return n;
 }
 
+// Whether a line (pixel coordinates) is too short to carry a projection: a
+// line of less than half a pixel, such as one ending on the beam centre typed
+// as printed, has no direction worth the name.
+bool no_length(float x1, float y1, float x2, float y2) {
+  return !(std::hypot(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) >= 0.5);
+}
+
 }  // namespace
 
 void kzt_strip_corners(float x1, float y1, float x2, float y2, float xa, float ya, float xb,
@@ -217,7 +224,7 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
       x1 = 2.0f * x_start - x2;
       y1 = 2.0f * y_start - y2;
       if (status != kStatusGood) return;
-      if (x1 == x2 && y1 == y2) {
+      if (no_length(x1, y1, x2, y2)) {
         GS_FWARNING(1, 1, {"The line has no length: click its end away from the beam centre"},
                     status);
         if (status != kStatusGood) return;
@@ -236,7 +243,7 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
       to_pixels(im, x[0], y[0], x1, y1, status);
       to_pixels(im, x[1], y[1], x2, y2, status);
       if (status != kStatusGood) return;
-      if (x1 == x2 && y1 == y2) {
+      if (no_length(x1, y1, x2, y2)) {
         GS_FWARNING(1, 1, {"The line has no length: click two different points"}, status);
         if (status != kStatusGood) return;
         continue;

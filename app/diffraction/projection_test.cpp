@@ -248,6 +248,12 @@ TEST_F(ProjectionReplay, ALineOfNoLengthIsSaidAndClickedAgain) {
        "The line has no length: click its end away from the beam centre"},
       {false, "2\n4.0\n2.5\n4.0\n2.5\n2\n5.0\n2.5\n15.0\n2.5\n" + strip,
        "The line has no length: click two different points"},
+      // Ends a small fraction of a pixel apart (the centre's printed value
+      // typed for the end) make no line either.
+      {true, "1\n10.00001\n2.5\n1\n15.0\n2.5\n" + strip,
+       "The line has no length: click its end away from the beam centre"},
+      {false, "2\n4.0\n2.5\n4.3\n2.6\n2\n5.0\n2.5\n15.0\n2.5\n" + strip,
+       "The line has no length: click two different points"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.said);

@@ -68,13 +68,17 @@ Index symmetry_residuals(std::span<const float> profile, std::span<const std::ui
   return num_valid;
 }
 
-// The sum of squares the fit minimises (masked points take no part in it)
-// at any centre of one profile, and whether the centre says something about
-// the profile's symmetry. A centre near an end mirrors only a few points,
-// whose misfit says little (one point is its own mirror); nor does one
-// amid a stretch of flat background, which is symmetric about any point. So
-// a centre counts when it mirrors a third of the unmasked points and, of the
-// profile's variation about its mean, at least half.
+// How well any centre of one profile mirrors it, for choosing where the fit
+// starts and judging where it ends. A centre is scored by the squares of the
+// residuals of the points it mirrors, over their variation about their mean:
+// a mean per mirrored point, so that a centre is not favoured for mirroring
+// few points, and scaled by what those points vary, so that a stretch of
+// flat background, symmetric about any point, scores no better than chance.
+// A centre near an end mirrors only a few points, whose misfit says little
+// (one point is its own mirror), so a centre counts only when it mirrors
+// eight pairs or a fifth of the unmasked points, whichever is more. What lies
+// beyond the mirrored stretch takes no part: a ring there says nothing about
+// the centre.
 class SymmetryMisfit {
  public:
   SymmetryMisfit(std::span<const float> profile, std::span<const std::uint8_t> mask, Index first,
@@ -84,20 +88,21 @@ class SymmetryMisfit {
     valid_.assign(residuals_.size(), 1);
     for (Index i = first; i <= last; ++i)
       if (used(i)) ++unmasked_;
-    variation_ = variation();
   }
-  // The sum of squares at C; COUNTS tells whether C counts as above.
+  // The score at C; COUNTS tells whether C counts as above.
   double at(double c, bool& counts) {
     const Index mirrored = symmetry_residuals(profile_, mask_, true, first_, last_, c,
                                               residuals_.data(), valid_);
     double sum = 0.0;
     for (Index i = first_; i <= last_; ++i) {
-      if (!used(i)) continue;
-      const double r = residuals_[static_cast<std::size_t>(i - first_)];
+      const auto k = static_cast<std::size_t>(i - first_);
+      if (!used(i) || valid_[k] == 0) continue;
+      const double r = residuals_[k];
       sum += r * r;
     }
-    counts = mirrored >= 1 && 3 * mirrored >= unmasked_ && 2.0 * variation() >= variation_;
-    return sum;
+    const double spread = variation();
+    counts = mirrored >= std::max<Index>(16, unmasked_ / 5) && spread > 0.0;
+    return counts ? sum / spread : 0.0;
   }
 
  private:
@@ -121,7 +126,6 @@ class SymmetryMisfit {
   std::span<const float> profile_;
   std::span<const std::uint8_t> mask_;
   Index first_, last_, unmasked_ = 0;
-  double variation_ = 0.0;
   std::vector<float> residuals_;
   std::vector<std::uint8_t> valid_;
 };
@@ -153,9 +157,9 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
       (!mask.empty() && mask.size() < n))
     return st_fail(status, kBaseApp + 5, kName), false;
   // The least-squares step only finds the minimum nearest its start, and a
-  // profile with rings has one beside each ring. So the sum of squares is
-  // first worked out for every centre on the points and half-way between
-  // them that counts, and the fit starts from the lowest.
+  // profile with rings has one beside each ring. So every centre on the
+  // points and half-way between them that counts is first scored, and the
+  // fit starts from the best.
   SymmetryMisfit misfit(profile, mask, first, last);
   const double middle = static_cast<double>(first + last - 1) * 0.5;
   double start = 0.0, lowest = 0.0;
@@ -185,12 +189,14 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
               nullptr, 1, constrained, scales, max_points, 1, true, params, model, end_code,
               num_calls, sum_squares, status);
   if (status != kStatusGood) return false;
-  // A fit that ends above its best start, or where its centre no longer
-  // counts, has gone astray whatever its end code says (float sums: a part
-  // in a million is no difference).
+  // A fit that ends clearly worse than its best start, or where its centre
+  // no longer counts, has gone astray whatever its end code says. The fit's
+  // own sum weighs the points a centre cannot mirror, so its minimum may lie
+  // a little off the best score: only twice the best, or a residual above a
+  // thousandth of the profile's variation, is clearly worse.
   bool counts = false;
   const double fitted = misfit.at(params[0], counts);
-  if (end_code > 0 || !counts || fitted > lowest * (1.0 + 1.0e-6) + 1.0e-30)
+  if (end_code > 0 || !counts || fitted > 2.0 * lowest + 1.0e-6)
     IO_WRITE("WARNING: Problem fitting the symmetry centre", status);
   centre = params[0];
   return true;

@@ -208,6 +208,67 @@ TEST_F(ProjectFit, CentreFoundOnLinesDrawnFarToEitherSideOfIt) {
   }
 }
 
+// A small-angle pattern of 256 x 256 pixels about (131.37, 140): a central
+// peak over a slowly falling background, with rings at 85, 95 and 120
+// pixels, so that the part of a line beyond the mirrored stretch holds a ring.
+GsDisplayedImage ring_pattern(std::vector<float>& data, std::vector<float>& xaxis,
+                              std::vector<float>& yaxis) {
+  constexpr Index kN = 256;
+  data.assign(static_cast<std::size_t>(kN * kN), 0.0f);
+  xaxis.resize(kN);
+  yaxis.resize(kN);
+  for (Index i = 1; i <= kN; ++i) xaxis[i - 1] = yaxis[i - 1] = static_cast<float>(i) - 0.5f;
+  for (Index j = 1; j <= kN; ++j)
+    for (Index i = 1; i <= kN; ++i) {
+      const double dx = (static_cast<double>(i) - 0.5) - 131.37;
+      const double dy = (static_cast<double>(j) - 0.5) - 140.0;
+      const double r2 = dx * dx + dy * dy, r = std::sqrt(r2);
+      const auto ring = [r](double at, double h) { return h * std::exp(-(r - at) * (r - at) / 18.0); };
+      data[element(i, j, kN)] = static_cast<float>(1000.0 * std::exp(-r2 / 450.0) + ring(85.0, 200.0) +
+                                                   ring(95.0, 120.0) + ring(120.0, 80.0) +
+                                                   1.0e5 / (r2 + 100.0) + 10.0);
+    }
+  return kzt_displayed_image(kN, kN, 1, 1, kN, kN, data, {}, xaxis, yaxis, "Rings", "X", "Y",
+                             "Z");
+}
+
+TEST_F(ProjectFit, CentreFoundWhenTheUnmirroredTailHoldsARing) {
+  const GsDisplayedImage im = ring_pattern(data, xaxis, yaxis);
+  struct Case {
+    std::vector<std::string> clicks;  // line, then strip limits
+    bool along_x;
+  };
+  const Case cases[] = {
+      {{"99.97", "60", "249.97", "60", "155", "50", "155", "70"}, true},
+      {{"13", "60", "163", "60", "100", "50", "100", "70"}, true},
+      {{"79.97", "60", "269.97", "60", "155", "50", "155", "70"}, true},
+      {{"0", "60", "182.77", "60", "100", "50", "100", "70"}, true},
+      {{"90", "90", "90", "250", "80", "150", "100", "150"}, false},
+      {{"60", "60", "250", "60", "155", "50", "155", "70"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.clicks[0] + "," + c.clicks[1] + " to " + c.clicks[2] + "," + c.clicks[3]);
+    testing::TerminalCapture terminal;
+    std::vector<std::string> lines{"2"};
+    lines.insert(lines.end(), c.clicks.begin(), c.clicks.begin() + 4);
+    lines.push_back("2");
+    lines.insert(lines.end(), c.clicks.begin() + 4, c.clicks.end());
+    lines.insert(lines.end(), {"YES", "EXIT"});
+    float x = 0.0f, y = 0.0f;
+    Status status = kStatusGood;
+    EXPECT_TRUE(fit(im, lines, x, y, status));
+    EXPECT_EQ(status, kStatusGood);
+    const std::string text = terminal.text();
+    const bool warned = text.find("Problem fitting") != std::string::npos;
+    const float off = c.along_x ? x / 1e-4f - 131.37f : y / 1e-4f - 140.0f;
+    // Right, and then said without a warning, or else warned of.
+    if (!warned)
+      EXPECT_NEAR(off, 0.0f, 0.05f) << text;
+    else
+      EXPECT_GT(std::abs(off), 0.05f) << text;
+  }
+}
+
 TEST_F(ProjectFit, ALineOfNoLengthIsClickedAgain) {
   const GsDisplayedImage im = image(40, 8, 17.3, peak);
   testing::TerminalCapture terminal;

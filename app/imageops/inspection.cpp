@@ -308,25 +308,36 @@ void kzt_projection_profile(const KztDisplayed& d, std::span<const float> xverti
                             std::span<const float> yvertices, KztMemoryProfile& memory,
                             Status& status) {
   if (st_bad(status, "Subroutine KZT_PROJECTION V0.7")) return;
+  // Projected aside first: a strip that holds no pixel centre gives a
+  // profile of zeros, which must not replace what the memory holds.
   const auto n = static_cast<std::size_t>(std::max<Index>(d.xmaxdat, 0));
-  std::vector<float> weights(n, 0.0f);
-  std::span<float> variances = errors_of(d, memory);
-  if (!variances.empty()) std::fill_n(variances.begin(), std::min(n, variances.size()), 0.0f);
+  std::vector<float> positions(n, 0.0f), profile(n, 0.0f), weights(n, 0.0f);
+  std::vector<float> sums(d.variances_exist ? n : 0, 0.0f);
   int truncated = 0;
   Index number = 0;
   MA_PROJECTION(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data,
                 d.variances, d.x_pixel_size, d.y_pixel_size, xvertices, yvertices, false,
                 d.variances_exist, (d.x_pixel_size + d.y_pixel_size) / 2.0f, d.xmaxdat, truncated,
-                number, memory.mxaxis, memory.mdata, variances, weights, status);
+                number, positions, profile, sums, weights, status);
   if (status != kStatusGood || number < 1) return;
-  if (d.variances_exist)
-    for (Index i = 0; i < number; ++i) {
-      const auto b = static_cast<std::size_t>(i);
+  const auto bins = static_cast<std::size_t>(std::min<Index>(number, d.xmaxdat));
+  if (std::none_of(weights.begin(), weights.begin() + static_cast<std::ptrdiff_t>(bins),
+                   [](float w) { return w > 0.0f; })) {
+    GS_FWARNING(1, 1, {"The strip holds no pixel centre: the memory is unchanged"}, status);
+    return;
+  }
+  std::copy_n(positions.begin(), bins, memory.mxaxis.begin());
+  std::copy_n(profile.begin(), bins, memory.mdata.begin());
+  std::span<float> variances = errors_of(d, memory);
+  if (!variances.empty()) {
+    std::fill_n(variances.begin(), std::min(n, variances.size()), 0.0f);
+    for (std::size_t b = 0; b < bins && b < variances.size(); ++b) {
       const double w = weights[b];
-      const double mean = memory.mdata[b];
-      const double v = w > 0.0 ? variances[b] / w - mean * mean : 0.0;
+      const double mean = profile[b];
+      const double v = w > 0.0 ? sums[b] / w - mean * mean : 0.0;
       variances[b] = static_cast<float>(std::max(v, 0.0));
     }
+  }
   finish_profile("1-D Projection: ", d, number, false, memory);
 }
 
@@ -489,6 +500,11 @@ void KZT_ARCSLICE(const KztDisplayed& d, KztMemoryProfile& memory, Status& statu
 
 void KZT_PROJECTION(const KztDisplayed& d, KztMemoryProfile& memory, Status& status) {
   if (dimensions_refused("Subroutine KZT_PROJECTION V0.7", d, status)) return;
+  if (d.ynumdat < 2) {
+    // A scan has no strip to project: its projection would be zeros.
+    GS_FWARNING(1, 1, {"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
+    return;
+  }
   std::array<float, 5> xv{}, yv{};
   if (!kzt_upcall(imageops_upcalls.inp_projection, "PROJECTION", status, true, false, 0.0f, 0.0f,
                   d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis,

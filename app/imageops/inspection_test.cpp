@@ -180,6 +180,40 @@ TEST_F(Inspection, ProfilesStoreVariancesAndDescriptors) {
   EXPECT_NEAR(im.mvariances[4], 0.0f, 1e-3f);
 }
 
+// A projection with nothing to project leaves the memory as it was: a strip
+// of no width between two pixel centres, and a scan, which has no strip.
+TEST_F(Inspection, ProjectionOfNothingLeavesTheMemory) {
+  Image im;
+  std::fill(im.mdata.begin(), im.mdata.end(), 5.0f);
+  std::fill(im.mxaxis.begin(), im.mxaxis.end(), 3.0f);
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztDisplayed d = im.shown();
+  d.x_pixel_size = d.y_pixel_size = 1.0f;
+  const std::array<float, 5> xv{0.0f, 12.0f, 12.0f, 0.0f, 0.0f}, yv{3.7f, 3.7f, 3.7f, 3.7f, 3.7f};
+  KztMemoryProfile p = im.memory();
+  kzt_projection_profile(d, xv, yv, p, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(p.extent.written());
+  EXPECT_EQ(std::count(im.mdata.begin(), im.mdata.end(), 5.0f),
+            static_cast<std::ptrdiff_t>(im.mdata.size()));
+  EXPECT_EQ(std::count(im.mxaxis.begin(), im.mxaxis.end(), 3.0f),
+            static_cast<std::ptrdiff_t>(im.mxaxis.size()));
+  EXPECT_NE(terminal.text().find("The strip holds no pixel centre: the memory is unchanged"),
+            std::string::npos)
+      << terminal.text();
+
+  // A one-row data set is refused before the line is asked for.
+  UpcallsOverride table(ImageopsUpcalls{});
+  d.ynumdat = 1;
+  KztMemoryProfile m = im.memory();
+  KZT_PROJECTION(d, m, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(m.extent.written());
+  EXPECT_NE(terminal.text().find("THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"), std::string::npos);
+  EXPECT_EQ(terminal.text().find("not available yet"), std::string::npos) << terminal.text();
+}
+
 TEST_F(Inspection, PeepAndDistanceTakeReplayedPointsUntilTheFinishingClick) {
   Image im;
   gs_state.gui_region = GsRect{0.0f, 0.0f, 1.0f, 0.2f};
