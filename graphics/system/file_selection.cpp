@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -361,12 +362,24 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
   const std::span<const std::string> titles = title.view().first(static_cast<std::size_t>(num_title));
   const std::span<const std::string> help = info.view().first(static_cast<std::size_t>(num_info));
 
-  if (gs_typed_answers()) {
+  bool ask_typed = gs_typed_answers();
+  std::string name;
+  if (ask_typed) {
     // Typed because the window has gone: the title says what the file is for.
     gs_question_on_terminal(titles, status);
-    std::string name;
+    // A macro that ends here leaves the choice to the window, as at a menu.
+    std::optional<IoMacroEndToWindow> to_window;
+    if (vosq_io_dbdb.input_macro && !vosq_io_dbdb.file_sequence && qg_x11_driver() != nullptr)
+      to_window.emplace();
     io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
                        status);
+    if (to_window && io_macro_ended(status)) {
+      st_reset(status);
+      IO_WRITE("INFO: Control returned to graphics window", status);
+      ask_typed = false;
+    }
+  }
+  if (ask_typed) {
     if (status == kStatusEscape) {
       st_reset(status);
       if (vosq_io_dbdb.output_macro) io_outmacro_record("\\\\", status);
