@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -368,16 +367,10 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
     // Typed because the window has gone: the title says what the file is for.
     gs_question_on_terminal(titles, status);
     // A macro that ends here leaves the choice to the window, as at a menu.
-    std::optional<IoMacroEndToWindow> to_window;
-    if (vosq_io_dbdb.input_macro && !vosq_io_dbdb.file_sequence && qg_x11_driver() != nullptr)
-      to_window.emplace();
+    GsMacroEndToWindow to_window;
     io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
                        status);
-    if (to_window && io_macro_ended(status)) {
-      st_reset(status);
-      IO_WRITE("INFO: Control returned to graphics window", status);
-      ask_typed = false;
-    }
+    if (to_window.ended(status)) ask_typed = false;
   }
   if (ask_typed) {
     if (status == kStatusEscape) {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -453,9 +452,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
       // Without a window the lines are shown at the terminal.
       if (qg_x11_driver() == nullptr && !vosq_io_dbdb.input_macro)
         for (int k = 0; k < num; ++k) IO_WRITE(used_part(text[k]), status);
-      std::optional<IoMacroEndToWindow> to_window;
-      if (vosq_io_dbdb.input_macro && !vosq_io_dbdb.file_sequence && qg_x11_driver() != nullptr)
-        to_window.emplace();
+      GsMacroEndToWindow to_window;
       // The prompt names the two answers; an empty line is O.K.
       static const std::string kHelp[] = {
           "Enter O.K. to go on, or SAVE to write the text to a file"};
@@ -471,9 +468,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
         else
           IO_WRITE("WARNING: Enter O.K. or SAVE", status);
       }
-      if (!to_window || !io_macro_ended(status)) break;
-      st_reset(status);
-      IO_WRITE("INFO: Control returned to graphics window", status);
+      if (!to_window.ended(status)) break;
       left_by_macro = true;
       typed = false;
       draw();
