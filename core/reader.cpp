@@ -53,6 +53,7 @@ bool terminal_watched = false;
 // not for an assignment.
 bool consumed_by_macro_end = false;
 bool source_reads_terminal = true;
+bool macro_end_to_window = false;
 
 void new_line_needed() {
   vosq_io_dbdb.new_line_needed = true;
@@ -90,6 +91,12 @@ bool io_ask_again(Status& status) {
   st_reset(status);
   return true;
 }
+
+IoMacroEndToWindow::IoMacroEndToWindow() : before_(macro_end_to_window) {
+  macro_end_to_window = true;
+}
+
+IoMacroEndToWindow::~IoMacroEndToWindow() { macro_end_to_window = before_; }
 
 void io_watch_terminal() { terminal_watched = true; }
 
@@ -131,7 +138,8 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
         // Another macro's end never stands for the sequence's: the sequence
         // whose own macro was left before its end has no next count.
         if (!io_sequence_macro()) io_end_sequence("its macro was left before its end");
-        if (!prompt.empty() && starts_with(prompt.front(), "MENU CHOICE (GRAPHICAL")) {
+        if (macro_end_to_window ||
+            (!prompt.empty() && starts_with(prompt.front(), "MENU CHOICE (GRAPHICAL"))) {
           vosq_io_dbinteractive = "%!*\\ EOF";
           consumed_by_macro_end = true;
           status = kStatusConsumed;

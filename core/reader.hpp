@@ -60,6 +60,21 @@ bool io_macro_ended(Status status);
 // status are left as they are. `do { ask } while (io_ask_again(status));`
 bool io_ask_again(Status& status);
 
+// While alive, the macro's end at a question hands the question back to its
+// caller (the consumed status, io_macro_ended) instead of asking it at the
+// terminal: a box drawn in a window takes its answer from the window once the
+// macro has ended, as a graphical menu choice does.
+class IoMacroEndToWindow {
+ public:
+  IoMacroEndToWindow();
+  ~IoMacroEndToWindow();
+  IoMacroEndToWindow(const IoMacroEndToWindow&) = delete;
+  IoMacroEndToWindow& operator=(const IoMacroEndToWindow&) = delete;
+
+ private:
+  bool before_;
+};
+
 // Number of response lines IO_READ has taken so far in this run (tells a
 // caller whether an answer came from the type-ahead line or a new line).
 unsigned long io_response_count();

@@ -450,6 +450,75 @@ TEST_F(GuiProgram, AMacroEndingAtAWarningBoxLeavesItForTheClick) {
   }
 }
 
+// A macro ending at a message box (the help text, from HELP or "?") leaves
+// it in the window for the click on its O.K., not asked at the terminal.
+TEST_F(GuiProgram, AMacroEndingAtAMessageBoxLeavesItForTheClick) {
+  for (const char* macro : {"IMAGE PROCESSING (GENERAL)\nHELP\n", "IMAGE PROCESSING (GENERAL)\n?\n",
+                            "POWDER DIFFRACTION (2-D)\nHELP\n"}) {
+    testing::PrivateXServer server(24);
+    ASSERT_TRUE(server.ok());
+    testing::write_text_file(dir.file("gui.mac"), macro);
+    Running run(dir, {"-dim64x64", "-macgui.mac"});
+    ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+        << macro << run.child.output();
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    // The box covers the menu: its six scroll arrows, SAVE and, lowest on
+    // the right, O.K.
+    const std::vector<Box> found = wait_for_buttons(
+        window, dir, [](const std::vector<Box>& f) { return f.size() == 8 || f.size() == 2; });
+    ASSERT_FALSE(found.empty()) << macro << run.child.output();
+    const Box ok = *std::max_element(found.begin(), found.end(), [](const Box& a, const Box& b) {
+      return a.cy() + a.cx() < b.cy() + b.cx();
+    });
+    ASSERT_TRUE(click(window, ok));
+    EXPECT_FALSE(wait_for_buttons(window, dir, [](const std::vector<Box>& f) {
+                   return f.size() > 8;
+                 }).empty())
+        << macro << run.child.output();
+    EXPECT_EQ(run.child.output().find("ENTER COMMAND: O.K. OR SAVE", 0),
+              run.child.output().rfind("ENTER COMMAND: O.K. OR SAVE"))
+        << macro << run.child.output();
+  }
+}
+
+// A macro ending at a file name (INPUT) leaves the file selection in the
+// window: its CANCEL, the top one of the small buttons at the left edge,
+// brings the menu back.
+TEST_F(GuiProgram, AMacroEndingAtAFileNameLeavesTheSelectionForTheClick) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("gui.mac"), "IMAGE PROCESSING (GENERAL)\nINPUT\n");
+  Running run(dir, {"-dim64x64", "-macgui.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  const auto menu_only = [](const std::vector<Box>& f) {
+    int bottom = 0;
+    for (const Box& b : f) bottom = std::max(bottom, b.y1);
+    return f.size() >= 17 && std::all_of(f.begin(), f.end(), [bottom](const Box& b) {
+             return b.y0 > bottom * 4 / 5;
+           });
+  };
+  Box cancel{};
+  const auto selection = [&](const std::vector<Box>& f) {
+    std::vector<Box> column;
+    for (const Box& b : f)
+      if (b.x0 < 10 && b.x1 - b.x0 < 100) column.push_back(b);
+    if (column.size() < 6) return false;
+    cancel = *std::min_element(column.begin(), column.end(),
+                               [](const Box& a, const Box& b) { return a.cy() < b.cy(); });
+    return true;
+  };
+  ASSERT_FALSE(wait_for_buttons(window, dir, selection).empty()) << run.child.output();
+  ASSERT_TRUE(click(window, cancel));
+  EXPECT_FALSE(wait_for_buttons(window, dir, menu_only).empty()) << run.child.output();
+  EXPECT_EQ(run.child.output().find("FILE NAME:", run.child.output().find("END OF MACRO FILE")),
+            std::string::npos)
+      << run.child.output();
+}
+
 // The size form, the top menu and the exit question answered with clicks.
 TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   testing::PrivateXServer server(24);

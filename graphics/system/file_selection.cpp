@@ -361,12 +361,18 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
   const std::span<const std::string> titles = title.view().first(static_cast<std::size_t>(num_title));
   const std::span<const std::string> help = info.view().first(static_cast<std::size_t>(num_info));
 
-  if (gs_typed_answers()) {
+  bool ask_typed = gs_typed_answers();
+  std::string name;
+  if (ask_typed) {
     // Typed because the window has gone: the title says what the file is for.
     gs_question_on_terminal(titles, status);
-    std::string name;
+    // A macro that ends here leaves the choice to the window, as at a menu.
+    GsMacroEndToWindow to_window;
     io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
                        status);
+    if (to_window.ended(status)) ask_typed = false;
+  }
+  if (ask_typed) {
     if (status == kStatusEscape) {
       st_reset(status);
       if (vosq_io_dbdb.output_macro) io_outmacro_record("\\\\", status);

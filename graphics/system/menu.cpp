@@ -71,6 +71,18 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
+GsMacroEndToWindow::GsMacroEndToWindow() {
+  if (vosq_io_dbdb.input_macro && !vosq_io_dbdb.file_sequence && qg_x11_driver() != nullptr)
+    scope_.emplace();
+}
+
+bool GsMacroEndToWindow::ended(Status& status) {
+  if (!scope_ || !io_macro_ended(status)) return false;
+  st_reset(status);
+  IO_WRITE("INFO: Control returned to graphics window", status);
+  return true;
+}
+
 void gs_question_on_terminal(std::span<const std::string> lines, Status& status) {
   if (!qg_window_lost() || vosq_io_dbdb.input_macro) return;
   for (const std::string& line : lines)

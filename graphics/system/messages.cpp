@@ -440,27 +440,41 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
                     boxes, status);
   };
   draw();
-  if (gs_typed_answers()) {
-    // The whole box reaches the window before the terminal waits.
-    GS_UPDATE(status);
-    // Without a window the lines are shown at the terminal.
-    if (qg_x11_driver() == nullptr && !vosq_io_dbdb.input_macro)
-      for (int k = 0; k < num; ++k) IO_WRITE(used_part(text[k]), status);
-    // The prompt names the two answers; an empty line is O.K.
-    static const std::string kHelp[] = {"Enter O.K. to go on, or SAVE to write the text to a file"};
-    while (status == kStatusGood) {
-      std::string answer = "O.K.";
-      IO_INPC(true, "ENTER COMMAND: O.K. OR SAVE", kHelp, kHelp, 2, answer, status);
-      if (io_ask_again(status)) continue;
-      if (status != kStatusGood) break;
-      const std::string answered = IO_UPPER(used_part(answer));
-      if (answered == "O.K." || answered == "OK") break;
-      if (answered == "SAVE")
-        save_lines(num, text.view(), status);
-      else
-        IO_WRITE("WARNING: Enter O.K. or SAVE", status);
+  // A macro that ends at the box leaves it in the window for the user's
+  // click, as it leaves a menu; should the window go while it waits there,
+  // the box is asked at the terminal.
+  bool left_by_macro = false;
+  bool typed = gs_typed_answers();
+  while (status == kStatusGood) {
+    if (typed) {
+      // The whole box reaches the window before the terminal waits.
+      GS_UPDATE(status);
+      // Without a window the lines are shown at the terminal.
+      if (qg_x11_driver() == nullptr && !vosq_io_dbdb.input_macro)
+        for (int k = 0; k < num; ++k) IO_WRITE(used_part(text[k]), status);
+      GsMacroEndToWindow to_window;
+      // The prompt names the two answers; an empty line is O.K.
+      static const std::string kHelp[] = {
+          "Enter O.K. to go on, or SAVE to write the text to a file"};
+      while (status == kStatusGood) {
+        std::string answer = "O.K.";
+        IO_INPC(true, "ENTER COMMAND: O.K. OR SAVE", kHelp, kHelp, 2, answer, status);
+        if (io_ask_again(status)) continue;
+        if (status != kStatusGood) break;
+        const std::string answered = IO_UPPER(used_part(answer));
+        if (answered == "O.K." || answered == "OK") break;
+        if (answered == "SAVE")
+          save_lines(num, text.view(), status);
+        else
+          IO_WRITE("WARNING: Enter O.K. or SAVE", status);
+      }
+      if (!to_window.ended(status)) break;
+      left_by_macro = true;
+      typed = false;
+      draw();
+      GS_UPDATE(status);
+      continue;
     }
-  } else {
     (void)gs_unit_on(status);
     while (status == kStatusGood) {
       int type = 0, part = 0;
@@ -478,6 +492,9 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
       }
       draw();
     }
+    if (!left_by_macro || status != kStatusEscape || qg_x11_driver() != nullptr) break;
+    st_reset(status);
+    typed = true;
   }
   gs_restore_graph_transform(status);
 }

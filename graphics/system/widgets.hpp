@@ -13,11 +13,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/reader.hpp"
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
 #include "graphics/system/state.hpp"
@@ -307,6 +309,20 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 // True while the answers come from an input macro or there is no window to
 // wait on: the widget then asks through the typed prompts.
 bool gs_typed_answers();
+// A box drawn in the window whose typed question a macro may end at: while
+// alive (only as a macro replays, outside a file sequence, with a window),
+// the macro's end hands the question back (io_macro_ended) for the window to
+// answer, and ended() then says so at the terminal.
+class GsMacroEndToWindow {
+ public:
+  GsMacroEndToWindow();
+  // True (the status reset, control said returned to the window) when the
+  // macro ended at the question.
+  bool ended(Status& status);
+
+ private:
+  std::optional<IoMacroEndToWindow> scope_;
+};
 // Writes LINES at the terminal when a question is typed there because its
 // window has gone (not while a macro replays): nothing else shows the
 // question any more.
