@@ -519,6 +519,37 @@ TEST_F(GuiProgram, AMacroEndingAtAFileNameLeavesTheSelectionForTheClick) {
       << run.child.output();
 }
 
+// A macro ending at a value box (the title of the image, asked as text)
+// leaves the box in the window: its O.K. takes the field and the menu comes
+// back; the terminal does not ask for the title.
+TEST_F(GuiProgram, AMacroEndingAtAValueBoxLeavesItForTheClick) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("gui.mac"), "IMAGE PROCESSING (GENERAL)\nOPTIONS\nTITLE\n");
+  Running run(dir, {"-dim64x64", "-macgui.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  // The box replaces the menu: its field and, in a column at its right,
+  // CANCEL, HELP and, lowest, O.K.
+  const std::vector<Box> found =
+      wait_for_buttons(window, dir, [](const std::vector<Box>& f) { return f.size() == 4; });
+  ASSERT_EQ(found.size(), 4u) << run.child.output();
+  const Box ok = *std::max_element(found.begin(), found.end(), [](const Box& a, const Box& b) {
+    return a.cy() + a.cx() < b.cy() + b.cx();
+  });
+  ASSERT_TRUE(click(window, ok));
+  EXPECT_FALSE(wait_for_buttons(window, dir, [](const std::vector<Box>& f) {
+                 return f.size() > 4;
+               }).empty())
+      << run.child.output();
+  EXPECT_EQ(run.child.output().find("ENTER TITLE FOR IMAGE",
+                                    run.child.output().find("END OF MACRO FILE")),
+            std::string::npos)
+      << run.child.output();
+}
+
 // The size form, the top menu and the exit question answered with clicks.
 TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   testing::PrivateXServer server(24);

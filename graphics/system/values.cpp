@@ -157,11 +157,19 @@ Answer window_box(bool defaulted, std::string_view prompt, std::span<const std::
 Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::string> help, int options,
                 int& length,
                 std::string& string, bool record, Status& status) {
+  // A macro that ends at the question leaves the box in the window for the
+  // user's answer, as it leaves a menu.
+  bool typed = gs_typed_answers();
   while (status == kStatusGood) {
-    if (gs_typed_answers()) {
+    if (typed) {
       GS_UPDATE(status);  // what the window shows is complete before the terminal waits
+      GsMacroEndToWindow to_window;
       IO_INPS(defaulted, prompt, help, {"Error in macro input of a character string"}, options,
               length, string, status);
+      if (to_window.ended(status)) {
+        typed = false;
+        continue;
+      }
       // An assignment is asked again; the macro's end ends the question.
       if (!io_ask_again(status)) return Answer::typed;
       continue;
