@@ -550,6 +550,37 @@ TEST_F(GuiProgram, AMacroEndingAtAValueBoxLeavesItForTheClick) {
       << run.child.output();
 }
 
+// A macro ending at a click (the corners of the graph's position) leaves
+// the question to the window: two clicks answer it and the menu comes back;
+// the terminal does not ask for the coordinates.
+TEST_F(GuiProgram, AMacroEndingAtAClickLeavesItToTheWindow) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("gui.mac"), "IMAGE PROCESSING (GENERAL)\nOPTIONS\nPOSITION\n");
+  Running run(dir, {"-dim64x64", "-macgui.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  // The prompt covers the menu while the corners are awaited.
+  for (int k = 0; k < 100 && buttons(testing::screenshot(window, dir.path().string())).size() >= 14;
+       ++k)
+    usleep(200000);
+  ASSERT_LT(buttons(testing::screenshot(window, dir.path().string())).size(), 14u)
+      << run.child.output();
+  ASSERT_TRUE(click(window, Box{100, 100, 100, 100}));
+  usleep(300000);
+  ASSERT_TRUE(click(window, Box{400, 300, 400, 300}));
+  EXPECT_FALSE(wait_for_buttons(window, dir, [](const std::vector<Box>& f) {
+                 return f.size() >= 14;
+               }).empty())
+      << run.child.output();
+  EXPECT_EQ(run.child.output().find("COORDINATE (GRAPHICAL INPUT)",
+                                    run.child.output().find("END OF MACRO FILE")),
+            std::string::npos)
+      << run.child.output();
+}
+
 // The size form, the top menu and the exit question answered with clicks.
 TEST_F(GuiProgram, ClicksOnTheSizeFormTopMenuAndExit) {
   testing::PrivateXServer server(24);

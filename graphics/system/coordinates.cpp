@@ -140,8 +140,10 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
 
   if (gs_typed_answers()) {
     gs_question_on_terminal({{std::string(prompt)}}, status);
+    // A macro that ends at the points leaves them to be clicked.
+    GsMacroEndToWindow to_window;
     typed_points(max, num, x, y, status);
-    return;
+    if (!to_window.ended(status)) return;
   }
 
   const bool any = num < 1;
@@ -194,6 +196,7 @@ void GS_INP_PC(float xmin, float ymin, float xmax, float ymax, std::string_view 
   if (num_info < 1 && refuse(status, 17, position)) return;
   if (gs_typed_answers()) {
     gs_question_on_terminal({{std::string(prompt)}}, status);
+    GsMacroEndToWindow to_window;
     do {
       IO_INPR(false, 0.0f, 0.0f, false, "X-PAGE COORDINATE (GRAPHICAL INPUT)",
               {"X-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x, status);
@@ -202,7 +205,7 @@ void GS_INP_PC(float xmin, float ymin, float xmax, float ymax, std::string_view 
       IO_INPR(false, 0.0f, 0.0f, false, "Y-PAGE COORDINATE (GRAPHICAL INPUT)",
               {"Y-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, y, status);
     } while (io_ask_again(status));
-    return;
+    if (!to_window.ended(status)) return;
   }
   const std::vector<std::string> lines{std::string(prompt)};
   GS_PROMPT(false, 1, 1, lines, xmin, ymin, xmax, ymax, status);
@@ -604,8 +607,10 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
   if (points_refused(position, xmin, ymin, xmax, ymax, num_help, max, num, x, y, status)) return;
   if (gs_typed_answers()) {
     gs_question_on_terminal({{std::string(prompt)}}, status);
+    // A macro that ends at the points leaves them to be clicked.
+    GsMacroEndToWindow to_window;
     typed_points(max, num, x, y, status);
-    return;
+    if (!to_window.ended(status)) return;
   }
   const std::span<const std::string> helps = help.view().first(static_cast<std::size_t>(std::min<std::size_t>(
       static_cast<std::size_t>(num_help), help.size())));

@@ -80,6 +80,29 @@ TEST_F(Coordinates, ReplayedCountBeyondTheArraysIsAskedAgain) {
   EXPECT_FLOAT_EQ(y[1], 2.5f);
 }
 
+// A macro that runs out among the typed points leaves them to be clicked:
+// the window's points are taken, not a question at the terminal.
+TEST_F(Coordinates, AMacroEndingAtThePointsLeavesThemToTheWindow) {
+  TempDir dir;
+  std::string macro = dir.file("short.mac");
+  Status s = kStatusGood;
+  IO_OPEN_OUTMACRO(true, false, macro, s);
+  for (const char* line : {"2", "1.0"}) io_outmacro_record(line, s);
+  IO_CLOSE_OUTMACRO(s);
+  testing::reset_dialogue();
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput nothing({});
+  IO_OPEN_INMACRO(false, macro, s);
+  script({at(50.0f, 25.0f), click(0.3f, 0.05f)});
+  std::array<float, 5> x{}, y{};
+  EXPECT_EQ(points(0, x, y, s), 1);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_NEAR(x[0], 50.0f, 1e-3f);
+  EXPECT_NEAR(y[0], 25.0f, 1e-3f);
+  EXPECT_NE(terminal.text().find("INFO: Control returned to graphics window"), std::string::npos)
+      << terminal.text();
+}
+
 TEST_F(Coordinates, ZoomCornersAndUnzoom) {
   struct Zoom {
     float x1, x2, low, high;
