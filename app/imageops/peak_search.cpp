@@ -301,6 +301,7 @@ class Strip {
   bool is_peak(Index i, Index j, Index first, const PeakList& peaks);
   void integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y);
   void spot_basins(Index i, Index j);
+  Level background_near(Index i, Index& n) const;
   bool of_spot(Index col, Index row) const;
   bool of_second_spot(Index col, Index row) const;
 
@@ -627,9 +628,11 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   return true;
 }
 
-void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y) {
+// The background of the strip's columns within half a box of column I: its
+// pixel count N and level.
+Level Strip::background_near(Index i, Index& n) const {
   const Index half = p_.box_size / 2;
-  Index n = 0;
+  n = 0;
   double sum = 0.0, sum2 = 0.0;
   for (Index k = std::max(xs_, i - half); k <= std::min(xe_, i + half); ++k) {
     const std::size_t c = static_cast<std::size_t>(k - xs_);
@@ -637,12 +640,18 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
     sum += sum_[c];
     sum2 += sum2_[c];
   }
+  return level_of(n, sum, sum2);
+}
+
+void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x, float& y) {
+  const Index half = p_.box_size / 2;
+  Index n = 0;
+  const Level l = background_near(i, n);
   // Without background pixels near the peak the strip's level stands, with
   // no error of its own.
   double m = mean_;
   double error = 0.0;
   if (n > 0) {
-    const Level l = level_of(n, sum, sum2);
     m = l.mean;
     if (n > p_.min_background && l.sd > 0.0)
       error = static_cast<double>(p_.blur_size * p_.blur_size) * l.sd /
@@ -686,21 +695,11 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
 void Strip::spot_basins(Index i, Index j) {
   constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
   {
-    // The background near the peak, from its columns' sums.
-    const Index half = p_.box_size / 2;
+    // The background near the peak classes the pixels past the strip's rows.
     Index n = 0;
-    double sum = 0.0, sum2 = 0.0;
-    for (Index k = std::max(xs_, i - half); k <= std::min(xe_, i + half); ++k) {
-      const std::size_t c = static_cast<std::size_t>(k - xs_);
-      n += count_[c];
-      sum += sum_[c];
-      sum2 += sum2_[c];
-    }
-    local_threshold_ = threshold_;
-    if (n > p_.min_background) {
-      const Level l = level_of(n, sum, sum2);
-      local_threshold_ = l.mean + static_cast<double>(p_.peak_sigma) * l.sd;
-    }
+    const Level l = background_near(i, n);
+    local_threshold_ =
+        n > p_.min_background ? l.mean + static_cast<double>(p_.peak_sigma) * l.sd : threshold_;
   }
   const Index reach = std::max(p_.box_size / 2, p_.min_spacing / 2 + 1);
   c0_ = std::max(xs_, i - reach);
