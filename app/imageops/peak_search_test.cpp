@@ -216,6 +216,31 @@ TEST(PeakSearch, BadArgumentsChangeNothing) {
 
 namespace {
 
+// The search of N x N DATA with the on-line crystallography's controls (a
+// box of 31 pixels, MIN. SPACING 12, smoothing 3); SAID, what it wrote.
+Status crystallography_search(Index n, const std::vector<float>& data, PeakList& peaks,
+                              std::string& said) {
+  PeakSearchParameters p;
+  p.mode = 1;
+  p.blur_size = 3;
+  p.data_minimum = 1.0f;
+  p.min_background = 16;
+  p.box_size = 31;
+  p.min_spacing = 12;
+  p.saturation = 65534.5f;
+  p.peak_sigma = 3.5f;
+  p.bad_sigma = 12.0f;
+  p.num_pixels = 16;
+  p.gain = 3.0f;
+  std::vector<std::uint8_t> mask(data.size(), 0);
+  std::vector<float> work(data.size());
+  Status status = kStatusGood;
+  TerminalCapture terminal;
+  KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, n, n, data, mask, 1, 1, n, n, work, peaks, status);
+  said = terminal.text();
+  return status;
+}
+
 // Two spots of 21,915 and 53,020 counts (sigma 2 pixels) on a background of
 // about 100, searched with the on-line crystallography's controls (a box of
 // 31 pixels, MIN. SPACING 12). 17 pixels apart each is listed on its spot
@@ -242,26 +267,9 @@ TEST(PeakSearch, TwoNearSpotsAreListedApartOrSaidToBeOne) {
         }
         data[static_cast<std::size_t>(element(i, j, n))] = static_cast<float>(v);
       }
-    PeakSearchParameters p;
-    p.mode = 1;
-    p.blur_size = 3;
-    p.data_minimum = 1.0f;
-    p.min_background = 16;
-    p.box_size = 31;
-    p.min_spacing = 12;
-    p.saturation = 65534.5f;
-    p.peak_sigma = 3.5f;
-    p.bad_sigma = 12.0f;
-    p.num_pixels = 16;
-    p.gain = 3.0f;
-    std::vector<std::uint8_t> mask(data.size(), 0);
-    std::vector<float> work(data.size());
     PeakList peaks{50};
-    Status status = kStatusGood;
-    TerminalCapture terminal;
-    KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, n, n, data, mask, 1, 1, n, n, work, peaks, status);
-    ASSERT_EQ(status, kStatusGood);
-    const std::string said = terminal.text();
+    std::string said;
+    ASSERT_EQ(crystallography_search(n, data, peaks, said), kStatusGood);
     const bool one = apart < 12.5;
     ASSERT_EQ(peaks.num_peaks, one ? 1 : 2) << said;
     for (Index k = 0; k < peaks.num_peaks; ++k) EXPECT_EQ(peaks.flags[k], 0) << k;
@@ -316,26 +324,9 @@ TEST(PeakSearch, SpotsAcrossStripEdgesKeepTheirCounts) {
                (cdf(static_cast<double>(j) - cy) - cdf(static_cast<double>(j - 1) - cy));
         data[static_cast<std::size_t>(element(i, j, n))] = static_cast<float>(v);
       }
-    PeakSearchParameters p;
-    p.mode = 1;
-    p.blur_size = 3;
-    p.data_minimum = 1.0f;
-    p.min_background = 16;
-    p.box_size = 31;
-    p.min_spacing = 12;
-    p.saturation = 65534.5f;
-    p.peak_sigma = 3.5f;
-    p.bad_sigma = 12.0f;
-    p.num_pixels = 16;
-    p.gain = 3.0f;
-    std::vector<std::uint8_t> mask(data.size(), 0);
-    std::vector<float> work(data.size());
     PeakList peaks{50};
-    Status status = kStatusGood;
-    TerminalCapture terminal;
-    KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, n, n, data, mask, 1, 1, n, n, work, peaks, status);
-    ASSERT_EQ(status, kStatusGood);
-    const std::string said = terminal.text();
+    std::string said;
+    ASSERT_EQ(crystallography_search(n, data, peaks, said), kStatusGood);
     const bool merged = said.find("integrated as one peak") != std::string::npos;
     if (apart > 100.0) {
       ASSERT_EQ(peaks.num_peaks, 1);

@@ -592,13 +592,9 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
         // The typed name passes the translation a typed file name passes at
         // the terminal: an assignment sets its variable and names no file
         // (the name is asked again), a variable's name gives its value.
-        int translated = 0;
-        int translate_stat = 0;
-        std::string translated_text = typed;
-        IO_TRANSLATE(translated, translated_text, translate_stat, status);
-        if (status == kStatusConsumed) {
-          st_reset(status);
-          if (recording) io_outmacro_record(typed, status);
+        const std::optional<std::string> translated =
+            gs_translated_answer(typed, recording, status);
+        if (!translated) {
           typed.clear();
           last_was_tab = false;
           last_tab_name.clear();
@@ -609,9 +605,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
         // A path longer than a response line is the window's own and stays
         // whole; the translation would cut it.
         if (typed.size() <= kResponseLength) {
-          translated_text.resize(
-              std::min(translated_text.size(), static_cast<std::size_t>(std::max(translated, 0))));
-          typed = std::string(used_part(translated_text));
+          typed = std::string(used_part(*translated));
           if (typed.empty()) continue;
         }
         std::string where = directory;

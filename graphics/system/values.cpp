@@ -196,19 +196,13 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
     }
     if (vosq_io_dbdb.log_open)
       IO_WRITE_FILE(kStreamLog, "GRAPHICAL INPUT: " + std::string(used_part(text)), status);
-    int retstat = 0;
-    int translated = 0;
-    std::string translated_text = text;
-    IO_TRANSLATE(translated, translated_text, retstat, status);
-    if (status == kStatusConsumed) {
-      // An assignment: recorded, and the question is asked again.
-      st_reset(status);
-      if (vosq_io_dbdb.output_macro) io_outmacro_record(used_part(text), status);
-      continue;
-    }
+    // An assignment is recorded, and the question is asked again.
+    const std::optional<std::string> translated =
+        gs_translated_answer(text, vosq_io_dbdb.output_macro, status);
+    if (!translated) continue;
     if (record && vosq_io_dbdb.output_macro) io_outmacro_record(used_part(text), status);
     if (status != kStatusGood) return answer;
-    string = translated_text.substr(0, static_cast<std::size_t>(translated));
+    string = *translated;
     length = SLEN(string);
     return answer;
   }
@@ -342,6 +336,21 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
     drawn_over = true;
   }
   if (drawn_over) request_redraw();
+}
+
+std::optional<std::string> gs_translated_answer(std::string_view typed, bool record,
+                                                Status& status) {
+  int translated = 0;
+  int retstat = 0;
+  std::string text(typed);
+  IO_TRANSLATE(translated, text, retstat, status);
+  if (status == kStatusConsumed) {
+    st_reset(status);
+    if (record) io_outmacro_record(used_part(typed), status);
+    return std::nullopt;
+  }
+  text.resize(std::min(text.size(), static_cast<std::size_t>(std::max(translated, 0))));
+  return text;
 }
 
 }  // namespace kesta

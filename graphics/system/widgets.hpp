@@ -323,6 +323,12 @@ class GsMacroEndToWindow {
  private:
   std::optional<IoMacroEndToWindow> scope_;
 };
+// Text typed into a window box passes the translation an answer typed at the
+// terminal passes. An assignment sets its variable, is recorded in the output
+// macro when RECORD, and answers nothing (none, the status good); otherwise
+// the translated answer (a variable's name gives its value).
+std::optional<std::string> gs_translated_answer(std::string_view typed, bool record,
+                                                Status& status);
 // Writes LINES at the terminal when a question is typed there because its
 // window has gone (not while a macro replays): nothing else shows the
 // question any more.
