@@ -36,6 +36,9 @@ struct Entry {
 struct Store {
   std::vector<Entry> entries;
   int characters = 0;
+  // Keys of the settings that did not fit since the file was read (each
+  // once), so that the end of the session can say they were not saved.
+  std::vector<std::string> refused;
 };
 Store& store() {
   static Store s;
@@ -57,24 +60,33 @@ int find_entry(std::string_view key) {
 
 void set_entry(std::string_view key, int length, std::string_view value, int& retstat) {
   Store& s = store();
-  if (const int found = find_entry(key); found >= 0) {
-    const Entry& old = s.entries[static_cast<std::size_t>(found)];
-    s.characters -= static_cast<int>(old.key.size() + 1 + old.value.size());
-    s.entries.erase(s.entries.begin() + found);
-  }
   Entry entry;
   entry.key = std::string(used_text(key).substr(0, kDatabaseKeyLength));
   const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, kDatabaseValueLength));
   entry.value = std::string(value.substr(0, n));
   entry.value.resize(n, ' ');
   const int size = static_cast<int>(entry.key.size() + 1 + entry.value.size());
+  // A new value that does not fit leaves the old one in place: dropping it
+  // first would lose a setting the store held.
+  const int found = find_entry(key);
+  std::size_t entries_after = s.entries.size();
+  int characters_after = s.characters + size;
+  if (found >= 0) {
+    const Entry& old = s.entries[static_cast<std::size_t>(found)];
+    characters_after -= static_cast<int>(old.key.size() + 1 + old.value.size());
+  } else {
+    ++entries_after;
+  }
   // The next free position (1-based) must stay below 8000.
-  if (static_cast<int>(s.entries.size()) >= kDatabaseMaxEntries ||
-      1 + s.characters + size >= kDatabaseCharacters) {
+  if (entries_after > static_cast<std::size_t>(kDatabaseMaxEntries) ||
+      1 + characters_after >= kDatabaseCharacters) {
     retstat = 1;
+    if (std::find(s.refused.begin(), s.refused.end(), entry.key) == s.refused.end())
+      s.refused.push_back(entry.key);
     return;
   }
-  s.characters += size;
+  if (found >= 0) s.entries.erase(s.entries.begin() + found);
+  s.characters = characters_after;
   s.entries.push_back(std::move(entry));
 }
 
@@ -126,6 +138,13 @@ std::string one_line(std::string_view text) {
 }  // namespace
 
 void io_clear_database() { store() = Store{}; }
+
+std::vector<std::string> io_database_refused_keys() {
+  std::vector<std::string> keys;
+  for (const std::string& key : store().refused)
+    if (key.empty() || key.front() != '#') keys.push_back(key);
+  return keys;
+}
 
 void IO_ACCESS_DATABASE(int mode, std::string& key, int& length, std::string& value,
                         int& retstat, Status& status) {
@@ -278,6 +297,9 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     if (std::ferror(in.get())) note("read error after line " + IO_ITOC(line_number));
   }
 
+  // What did not fit of the file itself is its loader's result, not a
+  // setting of the session.
+  store().refused.clear();
   if (!problem.empty()) {
     IO_WRITE("WARNING: Problem inputting internal database", status);
     IO_WRITE("WARNING: " + path + ": " + problem, status);

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "core/test_support.hpp"
 
@@ -123,9 +124,15 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
   retstat_ = 0;
   set("LAST", "123");  // 8 more
   EXPECT_EQ(retstat_, 0);
-  set("FILL", std::string(81, 'y'));  // the old entry goes, the new does not fit
+  set("FILL", std::string(81, 'y'));  // does not fit: the old value stays
   EXPECT_EQ(retstat_, 1);
-  EXPECT_EQ(get("FILL"), "<missing>");
+  EXPECT_EQ(get("FILL"), std::string(80, 'y'));
+  retstat_ = 0;
+  set("#RUN_ONLY", "v");
+  set("LAST", "1234");
+  EXPECT_EQ(retstat_, 1);
+  // Each refused key once, in order; run-only keys are never saved anyway.
+  EXPECT_EQ(io_database_refused_keys(), (std::vector<std::string>{"LAST", "FILL"}));
 
   // Loading a file of 201 entries keeps 200.
   io_clear_database();
@@ -136,6 +143,8 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
   EXPECT_EQ(retstat_, 1);
   EXPECT_EQ(get("KEY200"), "200");
   EXPECT_EQ(get("KEY201"), "<missing>");
+  // What the file could not bring is the load's result, not the session's.
+  EXPECT_TRUE(io_database_refused_keys().empty());
 }
 
 TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <new>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/system.hpp"
+#include "core/text.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
 #include "graphics/system/widgets.hpp"
@@ -654,7 +656,26 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       for (std::size_t l = k + 1; l < 3 && apart; ++l)
         apart = !(distance(refined[k], refined[l]) < half_spacing);
     }
-    if (f1 && f2 && f3 && apart && std::isfinite(correlation) && correlation > 0.0f &&
+    // The grid is square: its two axes are near right angles on the detector
+    // (rotation and unequal pixel sizes move them by far less than the 45
+    // degrees of a diagonal neighbour taken as the second axis, which would
+    // index every hole on a sheared grid and be reported as found).
+    bool square = true;
+    if (f1 && f2 && f3 && apart) {
+      const double ax = right.x - start.x, ay = right.y - start.y;
+      const double bx = up.x - start.x, by = up.y - start.y;
+      const double lengths = std::hypot(ax, ay) * std::hypot(bx, by);
+      const double degrees =
+          lengths > 0.0 ? std::acos(std::clamp((ax * bx + ay * by) / lengths, -1.0, 1.0)) *
+                              180.0 / std::numbers::pi
+                        : 0.0;
+      square = std::abs(degrees - 90.0) <= 30.0;
+      if (!square)
+        IO_WRITE("WARNING: The two grid axes lie " + IO_ITOC(std::lround(degrees)) +
+                     " degrees apart: the third peak must be the next one up, not a diagonal one",
+                 status);
+    }
+    if (f1 && f2 && f3 && apart && square && std::isfinite(correlation) && correlation > 0.0f &&
         clear_of_border(start) && clear_of_border(right) && clear_of_border(up)) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);

@@ -306,6 +306,17 @@ TEST_F(GridReplay, StartPeaksThatLeaveTheirClicksAreAskedAgain) {
   EXPECT_EQ(r.retstat, 0) << r.out;
   EXPECT_EQ(r.peaks.num, 100) << r.out;
 
+  // The third click on the diagonal neighbour: the grid would be sheared.
+  float xd = 0, yd = 0;
+  s.centre(6, 6, xd, yd);
+  replay(point(x, y) + point(xr, yr) + point(xd, yd) + settings + clicks +
+         "200\n450\nNO\n100\n100\n0\n6\n6\n");
+  const Result diagonal = search(s, s.image());
+  ASSERT_EQ(diagonal.status, kStatusGood) << diagonal.out;
+  EXPECT_TRUE(has(diagonal.out, "WARNING: The two grid axes lie 45 degrees apart")) << diagonal.out;
+  EXPECT_EQ(refusals(diagonal.out), 1) << diagonal.out;
+  EXPECT_EQ(diagonal.peaks.num, 100) << diagonal.out;
+
   // The hole above the start is missing: the climb runs to a neighbour.
   s.missing = {{5, 6}};
   replay(clicks);

@@ -407,6 +407,11 @@ TEST(Program, ArraySizesNotSavedInAFullDefaultsDatabaseAreReported) {
       "WARNING: The defaults database is full: the array sizes are not saved\n";
   EXPECT_NE(r.output.find(warning), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find(warning, r.output.find(warning) + 1), std::string::npos);
+  // The end of the session says which of its settings found no room.
+  EXPECT_TRUE(has(r.output, "WARNING: 2 setting(s) of this session were not saved, as the "
+                            "database is full (200 entries, 8,000 characters): DIM1_DATA, "
+                            "DIM2_DATA\n"))
+      << r.output;
   EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
 }
 

@@ -165,6 +165,14 @@ bool defaults_path(std::string& path) {
   return false;
 }
 
+// The refused keys for the exit line: the first five, then how many more.
+std::string join_keys(const std::vector<std::string>& keys) {
+  std::string text;
+  for (std::size_t i = 0; i < keys.size() && i < 5; ++i) text += (i ? ", " : "") + keys[i];
+  if (keys.size() > 5) text += " and " + IO_ITOC(static_cast<int>(keys.size() - 5)) + " more";
+  return text;
+}
+
 // Whether the defaults may be saved at exit, given how the load went: only
 // over a file that was read (a damaged one keeps its entries read whole), or
 // where there was no file (a first run creates it). A start that failed before
@@ -427,7 +435,16 @@ int MAIN__() {
     Status save_status = kStatusGood;
     retstat = 0;
     IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
-    if (retstat != 0) IO_WRITE("WARNING: Problem saving default values", save_status);
+    if (retstat != 0) {
+      IO_WRITE("WARNING: Problem saving default values", save_status);
+    } else if (const auto refused = io_database_refused_keys(); !refused.empty()) {
+      // A file at the database's limit leaves no room for a setting first
+      // made in this session: saying so keeps the loss from passing unseen.
+      IO_WRITE("WARNING: " + IO_ITOC(static_cast<int>(refused.size())) +
+                   " setting(s) of this session were not saved, as the database is full "
+                   "(200 entries, 8,000 characters): " + join_keys(refused),
+               save_status);
+    }
   }
   if (over_full && status == kStatusGood) {
     Status local_write = kStatusGood;
