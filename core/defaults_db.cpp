@@ -35,6 +35,8 @@ struct Entry {
 // they take (key, separator, value each).
 struct Store {
   std::vector<Entry> entries;
+  // The entries and characters the file will hold (run-only keys left out).
+  int saved_entries = 0;
   int characters = 0;
   // Keys of the settings that did not fit since the file was read (each
   // once), so that the end of the session can say they were not saved.
@@ -58,6 +60,14 @@ int find_entry(std::string_view key) {
   return -1;
 }
 
+// Run-only keys ("#...") are never written to the file, so they take none of
+// its room: a setting to be saved must not be refused for their sake.
+bool run_only(std::string_view key) { return !key.empty() && key.front() == '#'; }
+
+int saved_size(const Entry& entry) {
+  return run_only(entry.key) ? 0 : static_cast<int>(entry.key.size() + 1 + entry.value.size());
+}
+
 void set_entry(std::string_view key, int length, std::string_view value, int& retstat) {
   Store& s = store();
   Entry entry;
@@ -65,27 +75,27 @@ void set_entry(std::string_view key, int length, std::string_view value, int& re
   const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, kDatabaseValueLength));
   entry.value = std::string(value.substr(0, n));
   entry.value.resize(n, ' ');
-  const int size = static_cast<int>(entry.key.size() + 1 + entry.value.size());
   // A new value that does not fit leaves the old one in place: dropping it
   // first would lose a setting the store held.
   const int found = find_entry(key);
-  std::size_t entries_after = s.entries.size();
-  int characters_after = s.characters + size;
+  int entries_after = s.saved_entries + (run_only(entry.key) ? 0 : 1);
+  int characters_after = s.characters + saved_size(entry);
   if (found >= 0) {
     const Entry& old = s.entries[static_cast<std::size_t>(found)];
-    characters_after -= static_cast<int>(old.key.size() + 1 + old.value.size());
-  } else {
-    ++entries_after;
+    entries_after -= run_only(old.key) ? 0 : 1;
+    characters_after -= saved_size(old);
   }
+  const auto refused = std::find(s.refused.begin(), s.refused.end(), entry.key);
   // The next free position (1-based) must stay below 8000.
-  if (entries_after > static_cast<std::size_t>(kDatabaseMaxEntries) ||
-      1 + characters_after >= kDatabaseCharacters) {
+  if (entries_after > kDatabaseMaxEntries || 1 + characters_after >= kDatabaseCharacters) {
     retstat = 1;
-    if (std::find(s.refused.begin(), s.refused.end(), entry.key) == s.refused.end())
-      s.refused.push_back(entry.key);
+    if (refused == s.refused.end()) s.refused.push_back(entry.key);
     return;
   }
+  // Refused before, and now stored: it is saved after all.
+  if (refused != s.refused.end()) s.refused.erase(refused);
   if (found >= 0) s.entries.erase(s.entries.begin() + found);
+  s.saved_entries = entries_after;
   s.characters = characters_after;
   s.entries.push_back(std::move(entry));
 }
@@ -142,7 +152,7 @@ void io_clear_database() { store() = Store{}; }
 std::vector<std::string> io_database_refused_keys() {
   std::vector<std::string> keys;
   for (const std::string& key : store().refused)
-    if (key.empty() || key.front() != '#') keys.push_back(key);
+    if (!run_only(key)) keys.push_back(key);
   return keys;
 }
 
@@ -343,7 +353,7 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status) 
   out.write_line(kHeader1);
   out.write_line(kHeader2);
   for (const Entry& entry : store().entries) {
-    if (!entry.key.empty() && entry.key.front() == '#') continue;
+    if (run_only(entry.key)) continue;
     out.write_line(one_line(entry.key));
     out.write_line(one_line(entry.value));
   }

@@ -112,6 +112,13 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
   set("K5", "replaced");  // replacing needs no extra entry
   EXPECT_EQ(retstat_, 0);
   EXPECT_EQ(count(), 200);
+  // Run-only keys are not written, so they take none of the file's room.
+  set("#RUN_ONLY", "v");
+  EXPECT_EQ(retstat_, 0);
+  io_clear_database();
+  set("#RUN_ONLY", "v");
+  for (int i = 0; i < kDatabaseMaxEntries; ++i) set("K" + std::to_string(i), "v");
+  EXPECT_EQ(retstat_, 0);
 
   // Key + separator + value per entry; the next free position must stay
   // below 8000, so the store holds at most 7998 characters.
@@ -131,8 +138,11 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
   set("#RUN_ONLY", "v");
   set("LAST", "1234");
   EXPECT_EQ(retstat_, 1);
-  // Each refused key once, in order; run-only keys are never saved anyway.
-  EXPECT_EQ(io_database_refused_keys(), (std::vector<std::string>{"LAST", "FILL"}));
+  // Each key refused and not stored since, once, in order; run-only keys are
+  // never saved anyway.
+  EXPECT_EQ(io_database_refused_keys(), (std::vector<std::string>{"FILL", "LAST"}));
+  set("FILL", "y");  // fits now: no longer among the settings lost
+  EXPECT_EQ(io_database_refused_keys(), (std::vector<std::string>{"LAST"}));
 
   // Loading a file of 201 entries keeps 200.
   io_clear_database();

@@ -672,7 +672,8 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       square = std::abs(degrees - 90.0) <= 30.0;
       if (!square)
         IO_WRITE("WARNING: The two grid axes lie " + IO_ITOC(std::lround(degrees)) +
-                     " degrees apart: the third peak must be the next one up, not a diagonal one",
+                     " degrees apart: click the next peak to the right and the next one up, "
+                     "not a diagonal one",
                  status);
     }
     if (f1 && f2 && f3 && apart && square && std::isfinite(correlation) && correlation > 0.0f &&

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -276,6 +278,9 @@ class Strip {
     ys_ = ys;
     ye_ = ye;
   }
+  // Whether the last strip's unmasked pixels held one that is not a finite
+  // number (its whole column's sum was then not finite).
+  bool saw_non_finite() const { return non_finite_; }
 
  private:
   // The strip's classes are held column after column, so that each column's
@@ -356,6 +361,7 @@ class Strip {
   std::vector<std::size_t> second_;
   bool merged_ = false;
   float merged_x_ = 0.0f, merged_y_ = 0.0f;
+  bool non_finite_ = false;
 
  public:
   // The peaks (by index) that took in a second spot's maximum, too near to
@@ -602,15 +608,25 @@ Index Strip::plain_run(Index i) {
 
 bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   const float v = w(i, j);
-  if (!(v > w(i + 1, j) && v > w(i + 2, j))) return false;
+  // A pixel that is not a finite number (left out of the search) neither
+  // beats nor ties the maximum beside it.
+  const auto ties_or_beats = [&](Index col, Index row) {
+    const float x = w(col, row);
+    return std::isfinite(x) && x >= v;
+  };
+  if (ties_or_beats(i + 1, j) || ties_or_beats(i + 2, j)) return false;
   for (Index row = j + 1; row <= j + 2; ++row)
     for (Index col = i - 1; col <= i + 2; ++col)
-      if (!(v > w(col, row))) return false;
+      if (ties_or_beats(col, row)) return false;
   // Nor may a pixel before it in the scan be higher: where the maximum of a
   // spot was refused (too near a peak found before it), a pixel on the
   // spot's far flank still beats every pixel after it, and would be taken
   // for a peak where there is none.
-  if (w(i - 1, j) > v || w(i - 1, j - 1) > v || w(i, j - 1) > v || w(i + 1, j - 1) > v)
+  const auto beats = [&](Index col, Index row) {
+    const float x = w(col, row);
+    return std::isfinite(x) && x > v;
+  };
+  if (beats(i - 1, j) || beats(i - 1, j - 1) || beats(i, j - 1) || beats(i + 1, j - 1))
     return false;
   Index candidates = 0;
   for (Index row = j - 2; row <= j + 2; ++row)
@@ -667,6 +683,7 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
     for (Index col = std::max(xs_, i - half); col <= std::min(xe_, i + half); ++col) {
       if (!of_spot(col, row)) continue;
       const double v = d(col, row);
+      if (!std::isfinite(v)) continue;  // left out of the search
       if (candidate(col, row)) {
         total += v;
         ++k;
@@ -813,6 +830,8 @@ void Strip::load(Index r0, Index r1) {
 void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList& peaks) {
   load(r0, r1);
   whole_column_sums();
+  non_finite_ =
+      !std::all_of(sum_.begin(), sum_.end(), [](double v) { return std::isfinite(v); });
   plain_levels();
   // The candidates of the last strip leave; the first columns' classes come
   // from the strip's first level.
@@ -973,29 +992,66 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
   IO_WRITE("INFO: Data smoothed or copied", status);
   if (status != kStatusGood) return;
 
-  peaks.num_peaks = 0;
-  peaks.full = false;
-  peaks.saturated = 0;
-  peaks.bad_weak = 0;
   const Index height = std::max(p.min_spacing + 9, p.box_size);
-  Strip strip(p, xmaxdat, data, mask, copy ? data : std::span<const float>(work), xstrelm,
-              xendelm, height);
-  strip.region_rows(ystrelm, yendelm);
-  // Strips overlap by four rows, so that the search rows (two rows in from
-  // each end, for the 5 x 5 candidate count and the neighbour test) of one
-  // strip continue where the last one stopped.
-  std::vector<Index> found_after;
-  for (Index start = ystrelm;; start += height - 4) {
-    const Index end = std::min(start + height - 1, yendelm);
-    const Index k = std::ssize(found_after);  // strips before this one
-    const Index first = k < 2 ? 0 : std::max<Index>(found_after[k - 2], 1) - 1;
-    copy_to(end);
-    strip.search(start, end, start + 2, std::min(start + height - 3, yendelm - 2), first, peaks);
-    found_after.push_back(peaks.num_peaks);
-    if (peaks.full || end >= yendelm) break;
+  // The search strip by strip; false (and nothing to keep) when CHECKING and
+  // a strip holds a pixel that is not a finite number.
+  std::vector<Strip::Merge> merges;
+  const auto search = [&](const PeakSearchParameters& params,
+                          std::span<const std::uint8_t> search_mask, bool checking) {
+    peaks.num_peaks = 0;
+    peaks.full = false;
+    peaks.saturated = 0;
+    peaks.bad_weak = 0;
+    Strip strip(params, xmaxdat, data, search_mask, copy ? data : std::span<const float>(work),
+                xstrelm, xendelm, height);
+    strip.region_rows(ystrelm, yendelm);
+    // Strips overlap by four rows, so that the search rows (two rows in from
+    // each end, for the 5 x 5 candidate count and the neighbour test) of one
+    // strip continue where the last one stopped.
+    std::vector<Index> found_after;
+    for (Index start = ystrelm;; start += height - 4) {
+      const Index end = std::min(start + height - 1, yendelm);
+      const Index k = std::ssize(found_after);  // strips before this one
+      const Index first = k < 2 ? 0 : std::max<Index>(found_after[k - 2], 1) - 1;
+      copy_to(end);
+      strip.search(start, end, start + 2, std::min(start + height - 3, yendelm - 2), first, peaks);
+      if (checking && strip.saw_non_finite()) return false;
+      found_after.push_back(peaks.num_peaks);
+      if (peaks.full || end >= yendelm) break;
+    }
+    copy_to(yendelm);
+    merges = std::move(strip.merges);
+    return true;
+  };
+  if (!search(p, mask, true)) {
+    // Pixels that are not finite numbers are left out as masked ones are: in
+    // the background sums they make every level of their strip undefined and
+    // lose its spots. A smoothed pixel they reach keeps its own value. (Found
+    // by the search's own sums, so that clean data costs no extra pass.)
+    PeakSearchParameters q = p;
+    q.use_mask = true;
+    std::vector<std::uint8_t> left_out;
+    try {
+      left_out.assign(static_cast<std::size_t>(element(xendelm, yendelm, xmaxdat)) + 1, 0);
+    } catch (const std::bad_alloc&) {
+      peaks.num_peaks = 0;
+      return st_fail(status, kBaseCore + 1002, kPosition);
+    }
+    Index non_finite = 0;
+    for (Index j = ystrelm; j <= yendelm; ++j)
+      for (Index i = xstrelm; i <= xendelm; ++i) {
+        const auto k = static_cast<std::size_t>(element(i, j, xmaxdat));
+        const bool finite = std::isfinite(data[k]);
+        if (!copy && finite && !std::isfinite(work[k])) work[k] = data[k];
+        non_finite += finite ? 0 : 1;
+        left_out[k] = (p.use_mask && mask[k] != 0) || !finite;
+      }
+    IO_WRITE("INFO: " + std::to_string(non_finite) +
+                 " pixels that are not finite numbers are left out of the search",
+             status);
+    search(q, left_out, false);
   }
-  copy_to(yendelm);
-  for (const Strip::Merge& m : strip.merges) {
+  for (const Strip::Merge& m : merges) {
     const auto k = static_cast<std::size_t>(m.peak);
     const auto at = [](float x, float y) {
       return "(" + std::string(trimmed_text(format_f(x, 10, 1))) + ", " +

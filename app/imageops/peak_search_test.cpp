@@ -349,3 +349,40 @@ TEST(PeakSearch, SpotsAcrossStripEdgesKeepTheirCounts) {
 }
 
 }  // namespace
+
+// A pixel that is not a finite number (a detector gap, a dead pixel) is left
+// out: the spot it lies in, and the other spots of its rows, are still found
+// on their centres with their intensities.
+TEST(PeakSearch, NonFinitePixelsLoseNoSpot) {
+  const std::vector<std::tuple<Index, Index, float>> bad = {
+      {35, 41, NAN},        // beside the maximum of the spot at (33.8, 40.4)
+      {34, 41, NAN},        // on that maximum
+      {50, 44, INFINITY},   // in the background between two spots of a strip
+      {75, 46, -INFINITY}};
+  for (const Index blur : {1, 3}) {
+    Search clean;
+    clean.p.blur_size = blur;
+    ASSERT_EQ(clean.run(), kStatusGood);
+    for (const auto& [i, j, value] : bad) {
+      Search s;
+      s.p.blur_size = blur;
+      s.data[static_cast<std::size_t>(element(i, j, kX))] = value;
+      ASSERT_EQ(s.run(), kStatusGood);
+      const std::string where = std::to_string(i) + "," + std::to_string(j) + " blur " +
+                                std::to_string(blur);
+      EXPECT_NE(s.terminal.find("INFO: 1 pixels that are not finite numbers are left out"),
+                std::string::npos)
+          << where << "\n" << s.terminal;
+      ASSERT_EQ(s.peaks.num_peaks, clean.peaks.num_peaks) << where;
+      for (Index k = 0; k < s.peaks.num_peaks; ++k) {
+        const auto n = static_cast<std::size_t>(k);
+        EXPECT_NEAR(s.peaks.x[n], clean.peaks.x[n], 0.3f) << where;
+        EXPECT_NEAR(s.peaks.y[n], clean.peaks.y[n], 0.3f) << where;
+        EXPECT_TRUE(std::isfinite(s.peaks.intensity[n])) << where;
+        // The spot holding the pixel loses at most that pixel's share.
+        EXPECT_NEAR(s.peaks.intensity[n], clean.peaks.intensity[n],
+                    0.2 * clean.peaks.intensity[n]) << where;
+      }
+    }
+  }
+}
