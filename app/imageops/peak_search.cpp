@@ -237,6 +237,47 @@ void stream_copy(const float* in, float* out, std::size_t n) {
   for (; k < n; ++k) out[k] = in[k];
 }
 
+// The smoothed pixels of finite values that a value that is not a finite
+// number made undefined take the mean of the finite values of their box (the smoothing's box of
+// SIZE x SIZE, cut to the region); a box without one stays as it was. Column
+// sums of the box's rows run down the region, as the smoothing's own do.
+void finite_box_means(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
+                      Index ye, Index size, std::span<float> work) {
+  const Index before = (size - 1) / 2, after = size / 2;
+  const auto width = static_cast<std::size_t>(xe - xs + 1);
+  std::vector<double> sums(width, 0.0), sum_before(width + 1, 0.0);
+  std::vector<Index> counts(width, 0), count_before(width + 1, 0);
+  const auto add_row = [&](Index y, int sign) {
+    const float* d = data.data() + element(xs, y, xmaxdat);
+    for (std::size_t i = 0; i < width; ++i)
+      if (std::isfinite(d[i])) {
+        sums[i] += sign * double{d[i]};
+        counts[i] += sign;
+      }
+  };
+  for (Index y = ys; y <= std::min(ye, ys + after - 1); ++y) add_row(y, 1);
+  for (Index y = ys; y <= ye; ++y) {
+    if (y - before - 1 >= ys) add_row(y - before - 1, -1);
+    if (y + after <= ye) add_row(y + after, 1);
+    float* out = work.data() + element(xs, y, xmaxdat);
+    const float* own = data.data() + element(xs, y, xmaxdat);
+    if (std::all_of(out, out + width, [](float v) { return std::isfinite(v); })) continue;
+    for (std::size_t i = 0; i < width; ++i) {
+      sum_before[i + 1] = sum_before[i] + sums[i];
+      count_before[i + 1] = count_before[i] + counts[i];
+    }
+    for (std::size_t i = 0; i < width; ++i) {
+      // A pixel that is not a finite number itself stays out of the search.
+      if (std::isfinite(out[i]) || !std::isfinite(own[i])) continue;
+      const std::size_t lo = i > static_cast<std::size_t>(before) ? i - static_cast<std::size_t>(before) : 0;
+      const std::size_t hi = std::min(width - 1, i + static_cast<std::size_t>(after));
+      const Index n = count_before[hi + 1] - count_before[lo];
+      if (n > 0)
+        out[i] = static_cast<float>((sum_before[hi + 1] - sum_before[lo]) / static_cast<double>(n));
+    }
+  }
+}
+
 // One strip of rows R0..R1 across the region, its class bytes and the
 // per-column background sums.
 class Strip {
@@ -902,7 +943,8 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
       const Index c0 = std::max(xs_, i - h), c1 = std::min(xe_, i + h);
       float border = kVerySmall, square = kVerySmall;
       const auto value = [&](Index col, Index row) {
-        return of_second_spot(col, row) ? kVerySmall : d(col, row);
+        const float v = d(col, row);
+        return of_second_spot(col, row) || !std::isfinite(v) ? kVerySmall : v;
       };
       for (Index row = std::max(r0_, j - h); row <= std::min(yend_region, j + h); ++row)
         for (Index col = c0; col <= c1; ++col) square = std::max(square, value(col, row));
@@ -1026,8 +1068,9 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
   if (!search(p, mask, true)) {
     // Pixels that are not finite numbers are left out as masked ones are: in
     // the background sums they make every level of their strip undefined and
-    // lose its spots. A smoothed pixel they reach keeps its own value. (Found
-    // by the search's own sums, so that clean data costs no extra pass.)
+    // lose its spots. A smoothed pixel they reach is the mean of the finite
+    // values of its box. (Found by the search's own sums, so that clean data
+    // costs no extra pass.)
     PeakSearchParameters q = p;
     q.use_mask = true;
     std::vector<std::uint8_t> left_out;
@@ -1042,10 +1085,11 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
       for (Index i = xstrelm; i <= xendelm; ++i) {
         const auto k = static_cast<std::size_t>(element(i, j, xmaxdat));
         const bool finite = std::isfinite(data[k]);
-        if (!copy && finite && !std::isfinite(work[k])) work[k] = data[k];
         non_finite += finite ? 0 : 1;
         left_out[k] = (p.use_mask && mask[k] != 0) || !finite;
       }
+    if (!copy)
+      finite_box_means(xmaxdat, data, xstrelm, ystrelm, xendelm, yendelm, p.blur_size, work);
     IO_WRITE("INFO: " + std::to_string(non_finite) +
                  " pixels that are not finite numbers are left out of the search",
              status);

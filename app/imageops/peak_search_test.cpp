@@ -386,3 +386,46 @@ TEST(PeakSearch, NonFinitePixelsLoseNoSpot) {
     }
   }
 }
+
+// With wide smoothing, the smoothed pixels round such pixels are still means
+// of their boxes (of the finite values): no false peak beside them, and a
+// detector gap of NaN columns makes none either.
+TEST(PeakSearch, NonFinitePixelsMakeNoPeakUnderWideSmoothing) {
+  const auto configure = [](Search& s) {
+    s.p.blur_size = 9;
+    s.p.min_spacing = 10;
+    s.p.num_pixels = 9;
+  };
+  Search clean;
+  configure(clean);
+  ASSERT_EQ(clean.run(), kStatusGood);
+  ASSERT_GT(clean.peaks.num_peaks, 0);
+  const auto far_from_spots = [](Index i, Index j) {
+    for (const Spot& spot : kSpots)
+      if (std::hypot(static_cast<double>(i) - spot.x, static_cast<double>(j) - spot.y) < 12.0)
+        return false;
+    return true;
+  };
+  for (const float value : {NAN, INFINITY, -INFINITY}) {
+    Search s;
+    configure(s);
+    Index placed = 0;
+    for (Index k = 0; placed < 30 && k < 1000; ++k) {
+      const Index i = 6 + (k * 37) % (kX - 12), j = 6 + (k * 53) % (kY - 12);
+      if (!far_from_spots(i, j)) continue;
+      s.data[static_cast<std::size_t>(element(i, j, kX))] = value;
+      ++placed;
+    }
+    // A gap two columns wide through the background.
+    for (Index j = 1; j <= kY; ++j)
+      for (const Index i : {47, 48}) s.data[static_cast<std::size_t>(element(i, j, kX))] = value;
+    ASSERT_EQ(s.run(), kStatusGood);
+    ASSERT_EQ(s.peaks.num_peaks, clean.peaks.num_peaks) << value;
+    for (Index k = 0; k < s.peaks.num_peaks; ++k) {
+      const auto n = static_cast<std::size_t>(k);
+      EXPECT_NEAR(s.peaks.x[n], clean.peaks.x[n], 0.3f) << value;
+      EXPECT_NEAR(s.peaks.y[n], clean.peaks.y[n], 0.3f) << value;
+      EXPECT_EQ(s.peaks.flags[n], clean.peaks.flags[n]) << value;
+    }
+  }
+}
