@@ -429,3 +429,33 @@ TEST(PeakSearch, NonFinitePixelsMakeNoPeakUnderWideSmoothing) {
     }
   }
 }
+
+// A spot just beside a detector gap keeps its peak where the same columns
+// masked put it: the smoothed pixels by the gap must not lean towards it.
+TEST(PeakSearch, SpotsBesideAGapAreFoundUnderWideSmoothing) {
+  for (const float beside : {1.5f, 2.5f, 3.5f}) {
+    const std::vector<Spot> spots = {{60.0f - beside, 50.0f, 1000.0f}, {20.3f, 20.6f, 900.0f}};
+    Search gap, masked;
+    for (Search* s : {&gap, &masked}) {
+      s->data = image_with(spots);
+      s->p.blur_size = 9;
+      s->p.min_spacing = 10;
+      s->p.num_pixels = 16;
+    }
+    masked.p.use_mask = true;
+    for (Index j = 1; j <= kY; ++j)
+      for (Index i = 61; i <= 65; ++i) {
+        const auto k = static_cast<std::size_t>(element(i, j, kX));
+        gap.data[k] = NAN;
+        masked.mask[k] = 1;
+      }
+    ASSERT_EQ(gap.run(), kStatusGood);
+    ASSERT_EQ(masked.run(), kStatusGood);
+    ASSERT_EQ(masked.peaks.num_peaks, 2) << beside;
+    ASSERT_EQ(gap.peaks.num_peaks, 2) << beside;
+    for (std::size_t n = 0; n < 2; ++n) {
+      EXPECT_NEAR(gap.peaks.x[n], masked.peaks.x[n], 1.0f) << beside;
+      EXPECT_NEAR(gap.peaks.y[n], masked.peaks.y[n], 1.0f) << beside;
+    }
+  }
+}
