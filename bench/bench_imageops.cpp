@@ -202,9 +202,8 @@ void BM_Statistics(benchmark::State& state) {
   });
 }
 
-// 2000 Gaussian spots on a noisy background, search and integration.
-void BM_PeakSearch(benchmark::State& state) {
-  const Index n = state.range(0);
+// 2000 Gaussian spots on a noisy background.
+std::vector<float> spots_image(Index n) {
   std::vector<float> data = noise_image(n, 95.0f, 105.0f);
   std::mt19937 rng(3);
   std::uniform_real_distribution<float> where(10.0f, static_cast<float>(n) - 10.0f);
@@ -218,15 +217,14 @@ void BM_PeakSearch(benchmark::State& state) {
             800.0f * std::exp(-(dx * dx + dy * dy) / 2.88f);
       }
   }
+  return data;
+}
+
+// The search and integration of the N x N DATA with P.
+void time_peak_search(benchmark::State& state, Index n, const std::vector<float>& data,
+                      const kesta::PeakSearchParameters& p) {
   std::vector<float> work(data.size());
   const std::vector<std::uint8_t> mask;
-  kesta::PeakSearchParameters p;
-  p.mode = 1;
-  p.box_size = 9;
-  p.min_background = 20;
-  p.peak_sigma = 4.0f;
-  p.num_pixels = 3;
-  p.min_spacing = 6;
   Dialogue dialogue({""});
   kesta::PeakList peaks(5000);
   timed(state, n, [&] {
@@ -236,17 +234,27 @@ void BM_PeakSearch(benchmark::State& state) {
   state.counters["peaks"] = static_cast<double>(peaks.num_peaks);
 }
 
-// The same with detector gaps: NaN rows and columns 8 pixels wide every 512,
-// smoothed over 9 x 9 (the search runs again with the gaps left out).
+void BM_PeakSearch(benchmark::State& state) {
+  const Index n = state.range(0);
+  kesta::PeakSearchParameters p;
+  p.mode = 1;
+  p.box_size = 9;
+  p.min_background = 20;
+  p.peak_sigma = 4.0f;
+  p.num_pixels = 3;
+  p.min_spacing = 6;
+  time_peak_search(state, n, spots_image(n), p);
+}
+
+// The same spots with detector gaps, NaN rows and columns 8 pixels wide every
+// 512, smoothed over 9 x 9: the search runs again with the gaps left out.
 void BM_PeakSearchGaps(benchmark::State& state) {
   const Index n = state.range(0);
-  std::vector<float> data = noise_image(n, 95.0f, 105.0f);
+  std::vector<float> data = spots_image(n);
   for (Index j = 1; j <= n; ++j)
     for (Index i = 1; i <= n; ++i)
       if ((i - 1) % 512 >= 504 || (j - 1) % 512 >= 504)
         data[static_cast<std::size_t>(kesta::element(i, j, n))] = std::nanf("");
-  std::vector<float> work(data.size());
-  const std::vector<std::uint8_t> mask;
   kesta::PeakSearchParameters p;
   p.mode = 1;
   p.blur_size = 9;
@@ -255,13 +263,7 @@ void BM_PeakSearchGaps(benchmark::State& state) {
   p.peak_sigma = 4.0f;
   p.num_pixels = 16;
   p.min_spacing = 12;
-  Dialogue dialogue({""});
-  kesta::PeakList peaks(5000);
-  timed(state, n, [&] {
-    Status status = kesta::ST_GOOD();
-    kesta::KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, n, n, data, mask, 1, 1, n, n, work, peaks, status);
-  });
-  state.counters["peaks"] = static_cast<double>(peaks.num_peaks);
+  time_peak_search(state, n, data, p);
 }
 
 BENCHMARK(BM_PeakSearchGaps)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
