@@ -238,37 +238,44 @@ void stream_copy(const float* in, float* out, std::size_t n) {
 }
 
 // The smoothed pixels of finite values that a value that is not a finite
-// number made undefined become the mean of the finite values of their box
-// (the smoothing's box of SIZE x SIZE, cut to the region) taken in pairs
-// placed symmetrically about the pixel: both or neither. A one-sided mean
-// beside a gap would lean towards a spot by the gap, and move its maximum
-// onto the gap's edge.
+// number made undefined take the mean of the finite values of their box (the smoothing's box of
+// SIZE x SIZE, cut to the region); a box without one stays as it was. Column
+// sums of the box's rows run down the region, as the smoothing's own do.
 void finite_box_means(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
                       Index ye, Index size, std::span<float> work) {
-  const Index half = (size - 1) / 2;
-  const auto finite_at = [&](Index i, Index j, float& v) {
-    if (i < xs || i > xe || j < ys || j > ye) return false;
-    v = data[static_cast<std::size_t>(element(i, j, xmaxdat))];
-    return std::isfinite(v);
+  const Index before = (size - 1) / 2, after = size / 2;
+  const auto width = static_cast<std::size_t>(xe - xs + 1);
+  std::vector<double> sums(width, 0.0), sum_before(width + 1, 0.0);
+  std::vector<Index> counts(width, 0), count_before(width + 1, 0);
+  const auto add_row = [&](Index y, int sign) {
+    const float* d = data.data() + element(xs, y, xmaxdat);
+    for (std::size_t i = 0; i < width; ++i)
+      if (std::isfinite(d[i])) {
+        sums[i] += sign * double{d[i]};
+        counts[i] += sign;
+      }
   };
-  for (Index j = ys; j <= ye; ++j)
-    for (Index i = xs; i <= xe; ++i) {
-      const auto k = static_cast<std::size_t>(element(i, j, xmaxdat));
-      // A pixel that is not a finite number itself stays out of the search.
-      if (std::isfinite(work[k]) || !std::isfinite(data[k])) continue;
-      double sum = data[k];
-      Index n = 1;
-      // Each pair once: the offsets after (0, 0) in the box's scan order.
-      for (Index dy = 0; dy <= half; ++dy)
-        for (Index dx = dy == 0 ? 1 : -half; dx <= half; ++dx) {
-          float a = 0.0f, b = 0.0f;
-          if (finite_at(i + dx, j + dy, a) && finite_at(i - dx, j - dy, b)) {
-            sum += double{a} + double{b};
-            n += 2;
-          }
-        }
-      work[k] = static_cast<float>(sum / static_cast<double>(n));
+  for (Index y = ys; y <= std::min(ye, ys + after - 1); ++y) add_row(y, 1);
+  for (Index y = ys; y <= ye; ++y) {
+    if (y - before - 1 >= ys) add_row(y - before - 1, -1);
+    if (y + after <= ye) add_row(y + after, 1);
+    float* out = work.data() + element(xs, y, xmaxdat);
+    const float* own = data.data() + element(xs, y, xmaxdat);
+    if (std::all_of(out, out + width, [](float v) { return std::isfinite(v); })) continue;
+    for (std::size_t i = 0; i < width; ++i) {
+      sum_before[i + 1] = sum_before[i] + sums[i];
+      count_before[i + 1] = count_before[i] + counts[i];
     }
+    for (std::size_t i = 0; i < width; ++i) {
+      // A pixel that is not a finite number itself stays out of the search.
+      if (std::isfinite(out[i]) || !std::isfinite(own[i])) continue;
+      const std::size_t lo = i > static_cast<std::size_t>(before) ? i - static_cast<std::size_t>(before) : 0;
+      const std::size_t hi = std::min(width - 1, i + static_cast<std::size_t>(after));
+      const Index n = count_before[hi + 1] - count_before[lo];
+      if (n > 0)
+        out[i] = static_cast<float>((sum_before[hi + 1] - sum_before[lo]) / static_cast<double>(n));
+    }
+  }
 }
 
 // One strip of rows R0..R1 across the region, its class bytes and the
@@ -662,10 +669,15 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   };
   if (beats(i - 1, j) || beats(i - 1, j - 1) || beats(i, j - 1) || beats(i + 1, j - 1))
     return false;
-  Index candidates = 0;
+  // Beside a gap (pixels that are not finite numbers) only the pixels known
+  // can be candidates: the least number asked for is taken in proportion.
+  Index candidates = 0, known = 0;
   for (Index row = j - 2; row <= j + 2; ++row)
-    for (Index col = i - 2; col <= i + 2; ++col) candidates += cls(col, row) == kCandidate;
-  if (candidates < p_.num_pixels) return false;
+    for (Index col = i - 2; col <= i + 2; ++col) {
+      candidates += cls(col, row) == kCandidate;
+      known += std::isfinite(d(col, row)) ? 1 : 0;
+    }
+  if (candidates * 25 < p_.num_pixels * known) return false;
   // The spacing is that of the maxima (a centroid moves with the spot's
   // shape): what is nearer a listed peak's maximum is that peak's, and was
   // integrated with it as its second spot.
