@@ -322,6 +322,8 @@ class Strip {
   // Whether the last strip's unmasked pixels held one that is not a finite
   // number (its whole column's sum was then not finite).
   bool saw_non_finite() const { return non_finite_; }
+  // The data hold pixels that are not finite numbers (left out by the mask).
+  void set_has_gaps() { has_gaps_ = true; }
 
  private:
   // The strip's classes are held column after column, so that each column's
@@ -403,6 +405,7 @@ class Strip {
   bool merged_ = false;
   float merged_x_ = 0.0f, merged_y_ = 0.0f;
   bool non_finite_ = false;
+  bool has_gaps_ = false;
 
  public:
   // The peaks (by index) that took in a second spot's maximum, too near to
@@ -671,12 +674,13 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
     return false;
   // Beside a gap (pixels that are not finite numbers) only the pixels known
   // can be candidates: the least number asked for is taken in proportion.
-  Index candidates = 0, known = 0;
+  Index candidates = 0, known = 25;
   for (Index row = j - 2; row <= j + 2; ++row)
-    for (Index col = i - 2; col <= i + 2; ++col) {
-      candidates += cls(col, row) == kCandidate;
-      known += std::isfinite(d(col, row)) ? 1 : 0;
-    }
+    for (Index col = i - 2; col <= i + 2; ++col) candidates += cls(col, row) == kCandidate;
+  if (has_gaps_) {
+    for (Index row = j - 2; row <= j + 2; ++row)
+      for (Index col = i - 2; col <= i + 2; ++col) known -= std::isfinite(d(col, row)) ? 0 : 1;
+  }
   if (candidates * 25 < p_.num_pixels * known) return false;
   // The spacing is that of the maxima (a centroid moves with the spot's
   // shape): what is nearer a listed peak's maximum is that peak's, and was
@@ -1052,6 +1056,7 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     Strip strip(params, xmaxdat, data, search_mask, copy ? data : std::span<const float>(work),
                 xstrelm, xendelm, height);
     strip.region_rows(ystrelm, yendelm);
+    if (!checking) strip.set_has_gaps();
     // Strips overlap by four rows, so that the search rows (two rows in from
     // each end, for the 5 x 5 candidate count and the neighbour test) of one
     // strip continue where the last one stopped.
