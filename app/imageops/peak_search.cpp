@@ -681,7 +681,9 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
     for (Index row = j - 2; row <= j + 2; ++row)
       for (Index col = i - 2; col <= i + 2; ++col) known -= std::isfinite(d(col, row)) ? 0 : 1;
   }
-  if (candidates * 25 < p_.num_pixels * known) return false;
+  // Where fewer than 9 are known (scattered dead pixels), too little is seen
+  // to tell a spot from noise: the number asked is not lowered further.
+  if (candidates * 25 < p_.num_pixels * std::max<Index>(known, 9)) return false;
   // The spacing is that of the maxima (a centroid moves with the spot's
   // shape): what is nearer a listed peak's maximum is that peak's, and was
   // integrated with it as its second spot.

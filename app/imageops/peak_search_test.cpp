@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/imageops/upcalls.hpp"
@@ -427,6 +428,35 @@ TEST(PeakSearch, NonFinitePixelsMakeNoPeakUnderWideSmoothing) {
       EXPECT_NEAR(s.peaks.y[n], clean.peaks.y[n], 0.3f) << value;
       EXPECT_EQ(s.peaks.flags[n], clean.peaks.flags[n]) << value;
     }
+  }
+  // A block of scattered dead pixels (four in five) over the background: too
+  // few pixels are known round any of it to take noise there for a spot.
+  for (const auto& [noise_seed, blur] : {std::pair<std::uint32_t, Index>{9, 5}, {14, 5}, {27, 3},
+                                         {27, 5}}) {
+    Search s;
+    // Counting noise: about 100 +- 10 (twelve uniform steps make it near
+    // normal).
+    std::uint32_t seed = noise_seed;
+    for (float& v : s.data) {
+      double sum = 0.0;
+      for (int k = 0; k < 12; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        sum += static_cast<double>(seed >> 8) / 16777216.0;
+      }
+      v = static_cast<float>(100.0 + 10.0 * (sum - 6.0));
+    }
+    s.p.blur_size = blur;
+    s.p.min_spacing = 12;
+    s.p.num_pixels = 16;
+    s.p.peak_sigma = 3.5f;
+    for (Index j = 20; j < 80; ++j)
+      for (Index i = 30; i < 90; ++i)
+        if ((i * 7 + j * 13) % 5 != 0)
+          s.data[static_cast<std::size_t>(element(i, j, kX))] = NAN;
+    ASSERT_EQ(s.run(), kStatusGood);
+    Index found = 0;
+    for (Index k = 0; k < s.peaks.num_peaks; ++k) found += s.peaks.flags[static_cast<std::size_t>(k)] == 0;
+    EXPECT_EQ(found, 0) << "noise " << noise_seed << " blur " << blur;
   }
 }
 
