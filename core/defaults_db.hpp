@@ -74,8 +74,9 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status);
 // Empties the store (the state at the start of a run).
 void io_clear_database();
 
-// The keys (without the session-only "#" keys) whose settings the store
-// refused as full since the defaults file was read, each once, in order.
+// The keys whose settings the store refused as full since the defaults file
+// was read, each once, in order (run-only "#" keys take no room and are
+// never refused).
 std::vector<std::string> io_database_refused_keys();
 
 }  // namespace kesta

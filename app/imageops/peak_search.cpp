@@ -238,9 +238,10 @@ void stream_copy(const float* in, float* out, std::size_t n) {
 }
 
 // The smoothed pixels of finite values that a value that is not a finite
-// number made undefined take the mean of the finite values of their box (the smoothing's box of
-// SIZE x SIZE, cut to the region); a box without one stays as it was. Column
-// sums of the box's rows run down the region, as the smoothing's own do.
+// number made undefined take the mean of the finite values of their box (the
+// smoothing's box of SIZE x SIZE, cut to the region); a box without one stays
+// as it was. Column sums of the box's rows run down the region, as the
+// smoothing's own do.
 void finite_box_means(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
                       Index ye, Index size, std::span<float> work) {
   const Index before = (size - 1) / 2, after = size / 2;
@@ -269,7 +270,8 @@ void finite_box_means(Index xmaxdat, std::span<const float> data, Index xs, Inde
     for (std::size_t i = 0; i < width; ++i) {
       // A pixel that is not a finite number itself stays out of the search.
       if (std::isfinite(out[i]) || !std::isfinite(own[i])) continue;
-      const std::size_t lo = i > static_cast<std::size_t>(before) ? i - static_cast<std::size_t>(before) : 0;
+      const auto reach_before = static_cast<std::size_t>(before);
+      const std::size_t lo = i > reach_before ? i - reach_before : 0;
       const std::size_t hi = std::min(width - 1, i + static_cast<std::size_t>(after));
       const Index n = count_before[hi + 1] - count_before[lo];
       if (n > 0)

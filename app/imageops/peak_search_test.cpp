@@ -66,10 +66,12 @@ struct Search {
     p.min_spacing = 6;
   }
   std::string terminal;
+  // The region searched (the whole image unless set).
+  Index xs = 1, ys = 1, xe = kX, ye = kY;
   Status run() {
     Status status = kStatusGood;
     TerminalCapture quiet;
-    KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, kX, kY, data, mask, 1, 1, kX, kY, work, peaks, status);
+    KZT_PEAKSEARCH(1.0e-4f, 1.0e-4f, p, kX, kY, data, mask, xs, ys, xe, ye, work, peaks, status);
     terminal = quiet.text();
     return status;
   }
@@ -360,17 +362,26 @@ TEST(PeakSearch, NonFinitePixelsLoseNoSpot) {
       {34, 41, NAN},        // on that maximum
       {50, 44, INFINITY},   // in the background between two spots of a strip
       {75, 46, -INFINITY}};
+  // The whole image, and a region that starts past (1, 1).
+  for (const auto& [xs, ys] : {std::pair<Index, Index>{1, 1}, {12, 7}})
   for (const Index blur : {1, 3}) {
+    const auto region = [&](Search& s) {
+      s.p.blur_size = blur;
+      s.xs = xs;
+      s.ys = ys;
+      s.xe = kX - 9;
+      s.ye = kY - 4;
+    };
     Search clean;
-    clean.p.blur_size = blur;
+    region(clean);
     ASSERT_EQ(clean.run(), kStatusGood);
     for (const auto& [i, j, value] : bad) {
       Search s;
-      s.p.blur_size = blur;
+      region(s);
       s.data[static_cast<std::size_t>(element(i, j, kX))] = value;
       ASSERT_EQ(s.run(), kStatusGood);
       const std::string where = std::to_string(i) + "," + std::to_string(j) + " blur " +
-                                std::to_string(blur);
+                                std::to_string(blur) + " from " + std::to_string(xs);
       EXPECT_NE(s.terminal.find("INFO: 1 pixels that are not finite numbers are left out"),
                 std::string::npos)
           << where << "\n" << s.terminal;

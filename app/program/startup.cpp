@@ -165,6 +165,10 @@ bool defaults_path(std::string& path) {
   return false;
 }
 
+// The database's limits as the warnings name them.
+constexpr std::string_view kDatabaseLimits = "(200 entries, 8,000 characters)";
+static_assert(kDatabaseMaxEntries == 200 && kDatabaseCharacters == 8000);
+
 // The refused keys for the exit line: the first five, then how many more.
 std::string join_keys(const std::vector<std::string>& keys) {
   std::string text;
@@ -372,8 +376,8 @@ int MAIN__() {
   std::string defaults_file;
   defaults_path(defaults_file);
   if (over_full)
-    IO_WRITE("WARNING: " + defaults_file + " holds more than the database takes (200 entries, "
-                 "8,000 characters): it will be left as it is",
+    IO_WRITE("WARNING: " + defaults_file + " holds more than the database takes " +
+                 std::string(kDatabaseLimits) + ": it will be left as it is",
              status);
   const bool save_defaults = defaults_may_be_saved(retstat, status);
 
@@ -441,8 +445,8 @@ int MAIN__() {
       // A file at the database's limit leaves no room for a setting first
       // made in this session: saying so keeps the loss from passing unseen.
       IO_WRITE("WARNING: " + IO_ITOC(static_cast<int>(refused.size())) +
-                   " setting(s) of this session were not saved, as the database is full "
-                   "(200 entries, 8,000 characters): " + join_keys(refused),
+                   " setting(s) of this session were not saved, as the database is full " +
+                   std::string(kDatabaseLimits) + ": " + join_keys(refused),
                save_status);
     }
   }
