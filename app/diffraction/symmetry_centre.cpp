@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "app/diffraction/geometry.hpp"
@@ -101,7 +102,11 @@ class SymmetryMisfit {
       sum += r * r;
     }
     const double spread = variation();
-    counts = mirrored >= std::max<Index>(16, unmasked_ / 5) && spread > 0.0;
+    // A fifth of the unmasked points, at least 16; half of them on a short
+    // profile, and never fewer than 4.
+    const Index least =
+        std::max<Index>(4, std::min(unmasked_ / 2, std::max<Index>(16, unmasked_ / 5)));
+    counts = mirrored >= least && spread > 0.0;
     return counts ? sum / spread : 0.0;
   }
 
@@ -192,8 +197,8 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
   // A fit that ends clearly worse than its best start, or where its centre
   // no longer counts, has gone astray whatever its end code says. The fit's
   // own sum weighs the points a centre cannot mirror, so its minimum may lie
-  // a little off the best score: only twice the best, or a residual above a
-  // thousandth of the profile's variation, is clearly worse.
+  // a little off the best score: only twice the best, or a score above a
+  // millionth of the profile's variation, is clearly worse.
   bool counts = false;
   const double fitted = misfit.at(params[0], counts);
   if (end_code > 0 || !counts || fitted > 2.0 * lowest + 1.0e-6)
@@ -284,9 +289,19 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   if (!fitted) {
     const bool none = std::all_of(mask.begin() + (first - 1), mask.begin() + last,
                                   [](std::uint8_t m) { return m != 0; });
+    // A flat profile (a constant image) is symmetric about every point.
+    bool flat = true;
+    std::optional<float> level;
+    for (Index i = first; i <= last && flat; ++i) {
+      const auto k = static_cast<std::size_t>(i - 1);
+      if (mask[k] != 0 || !std::isfinite(smooth[k])) continue;
+      if (!level) level = smooth[k];
+      flat = smooth[k] == *level;
+    }
     GS_FWARNING(1, 1,
-                {none ? "The profile holds no unmasked point: no centre is proposed"
-                      : "Too few unmasked points mirror each other: no centre is proposed"},
+                {none   ? "The profile holds no unmasked point: no centre is proposed"
+                 : flat ? "The profile is flat, symmetric about every point: no centre is proposed"
+                        : "Too few unmasked points mirror each other: no centre is proposed"},
                 status);
     return false;
   }

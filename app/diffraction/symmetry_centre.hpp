@@ -15,8 +15,9 @@ namespace kesta {
 // The centre of symmetry C (profile points: point i spans i - 1 .. i) of
 // PROFILE over FIRST..LAST, masked points (MASK non-zero) left out. The fit
 // starts from the lowest sum of squares among the centres on the points and
-// half-way between them that mirror at least a third of the unmasked points
-// and half of the profile's variation. A fit that ends badly, above that
+// half-way between them that mirror a fifth of the unmasked points (at least
+// 16; half of them on a short profile, never fewer than 4) on a profile that
+// is not flat. A fit that ends badly, above that
 // start or where its centre mirrors less, warns and still returns its
 // centre. False, CENTRE unchanged and nothing said, when no centre mirrors
 // enough (every point masked, or too few left). MAX_POINTS below 1 gives

@@ -72,6 +72,30 @@ TEST(SymmetryCentre, FoundTwentyPointsFromTheMiddleOnEitherSide) {
   }
 }
 
+// A short range (a few points chosen on the graph) still has its centre; a
+// flat profile, symmetric about every point, has none.
+TEST(SymmetryCentre, ShortProfilesFitAndFlatOnesDoNot) {
+  testing::TerminalCapture quiet;
+  for (const Index n : {12, 15, 16}) {
+    SCOPED_TRACE(n);
+    const double centre = static_cast<double>(n) / 2.0 + 0.3;
+    std::vector<float> p(static_cast<std::size_t>(n));
+    for (Index i = 1; i <= n; ++i) {
+      const double x = static_cast<double>(i) - 0.5 - centre;
+      p[static_cast<std::size_t>(i - 1)] = static_cast<float>(5.0 + std::exp(-x * x / 8.0));
+    }
+    float fitted = 0.0f;
+    Status status = kStatusGood;
+    EXPECT_TRUE(KZT_LSQ1DSYMMETRY(n, 1, n, p, {}, fitted, status));
+    EXPECT_NEAR(fitted, centre, 0.01);
+  }
+  const std::vector<float> flat(40, 7.0f);
+  float centre = 3.0f;
+  Status status = kStatusGood;
+  EXPECT_FALSE(KZT_LSQ1DSYMMETRY(40, 1, 40, flat, {}, centre, status));
+  EXPECT_EQ(centre, 3.0f);
+}
+
 TEST(SymmetryCentre, NoCentreWhenNoPointsMirrorEachOther) {
   testing::TerminalCapture quiet;
   const std::vector<float> p = symmetric_profile(30, 14.0);
