@@ -77,18 +77,23 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
     if (p.kind == 1) {
       if (!room(6)) continue;
       const int t = kGaussian;
-      const bool on_row = p.row_width > 0.0f;
+      // On one line (a row or a column drawn as a graph) the width along it
+      // comes from the clicks; the centre and width across it are the
+      // line's, held, and the peak is unrotated.
+      const bool on_line = p.row_width > 0.0f;
+      const bool on_row = on_line && !p.on_column, on_column = on_line && p.on_column;
       ++f;
-      put(m, p.x, make_code(f, t, 1), feature_name("GAU", f, " XCe"), 1.0f);
+      put(m, p.x, make_code(f, t, 1), feature_name("GAU", f, " XCe"), 1.0f, on_column);
       put(m, p.y, make_code(f, t, 2), feature_name("GAU", f, " YCe"), 1.0f, on_row);
       put(m, p.height, make_code(f, t, 3), feature_name("GAU", f, " MAX"),
           std::max(0.5f * std::sqrt(std::fabs(p.height)), 2.0f));
-      put(m, 2.0f * (on_row ? std::fabs(p.x1 - p.x) : d1) / 2.354f, make_code(f, t, 4),
-          feature_name("GAU", f, " 1SD"), 1.0f);
-      put(m, on_row ? p.row_width : 2.0f * d2 / 2.354f, make_code(f, t, 5),
+      const float along = 2.0f * (on_row ? std::fabs(p.x1 - p.x) : std::fabs(p.y1 - p.y)) / 2.354f;
+      put(m, on_column ? p.row_width : on_row ? along : 2.0f * d1 / 2.354f, make_code(f, t, 4),
+          feature_name("GAU", f, " 1SD"), 1.0f, on_column);
+      put(m, on_row ? p.row_width : on_column ? along : 2.0f * d2 / 2.354f, make_code(f, t, 5),
           feature_name("GAU", f, " 2SD"), 1.0f, on_row);
-      put(m, on_row ? 0.0f : std::atan2(p.y1 - p.y, p.x1 - p.x), make_code(f, t, 6),
-          feature_name("GAU", f, " ANG"), 0.17477f, on_row);
+      put(m, on_line ? 0.0f : std::atan2(p.y1 - p.y, p.x1 - p.x), make_code(f, t, 6),
+          feature_name("GAU", f, " ANG"), 0.17477f, on_line);
       result_name(m, feature_name("GAU", f, " INT"));
       continue;
     }
@@ -277,26 +282,41 @@ void input_peak(InputSession& s, int kind, Status& status) {
   }
   InputPeak p;
   p.kind = kind;
-  // One row is drawn as a graph of intensity: a Gaussian's clicks give its X
-  // position and X width only, and its Y is the row's.
+  // One row (or one column) is drawn as a graph of intensity: a Gaussian's
+  // clicks give its position and width along the line only, and across it
+  // the peak is the line's.
   const bool on_row = kind == 1 && s.ys == s.ye && s.xe > s.xs;
+  const bool on_column = kind == 1 && s.xs == s.xe && s.ye > s.ys;
+  const bool on_line = on_row || on_column;
   if (!click(s, "CLICK ON PEAK CENTRE", "Place cursor on centre of peak to be defined", p.x, p.y,
              status) ||
       !click(s, "CLICK ON FIRST (OR RADIAL) HALF HEIGHT COORDINATE",
              "Place cursor on first half height position", p.x1, p.y1, status) ||
-      (!on_row && !click(s, "CLICK ON SECOND (OR ANGULAR) HALF HEIGHT COORDINATE",
-                         "Place cursor on second half height position", p.x2, p.y2, status)))
+      (!on_line && !click(s, "CLICK ON SECOND (OR ANGULAR) HALF HEIGHT COORDINATE",
+                          "Place cursor on second half height position", p.x2, p.y2, status)))
     return;
-  if (on_row) {
-    const auto& ay = s.frame.y_axis;
-    const std::size_t row = static_cast<std::size_t>(s.ys - 1);
-    p.y = p.y1 = p.y2 = ay[row];
-    p.x2 = p.x;
-    // One row's height in axis units (1 where the axis has no neighbour).
+  if (on_line) {
+    // The graph's horizontal is the position along the line.
+    const auto& axis = on_row ? s.frame.y_axis : s.frame.x_axis;
+    const Index line = on_row ? s.ys : s.xs;
+    const Index count = on_row ? s.frame.ynumdat : s.frame.xnumdat;
+    const std::size_t at = static_cast<std::size_t>(line - 1);
+    if (on_column) {
+      p.y = p.x;
+      p.y1 = p.x1;
+    }
+    float& across = on_row ? p.y : p.x;
+    float& across1 = on_row ? p.y1 : p.x1;
+    float& across2 = on_row ? p.y2 : p.x2;
+    across = across1 = across2 = axis[at];
+    if (on_row) p.x2 = p.x;
+    else p.y2 = p.y;
+    // The line's width in axis units (1 where the axis has no neighbour).
     float width = 0.0f;
-    if (s.ys < s.frame.ynumdat) width = std::fabs(ay[row + 1] - ay[row]);
-    else if (s.ys > 1) width = std::fabs(ay[row] - ay[row - 1]);
+    if (line < count) width = std::fabs(axis[at + 1] - axis[at]);
+    else if (line > 1) width = std::fabs(axis[at] - axis[at - 1]);
     p.row_width = std::isfinite(width) && width > 0.0f ? width : 1.0f;
+    p.on_column = on_column;
   }
   p.height = residual_at(s, p.x, p.y);
   if (kind == 4) {

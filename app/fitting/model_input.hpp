@@ -19,10 +19,12 @@ struct InputPeak {
   float x2 = 0.0f, y2 = 0.0f;  // second (angular) half-height position
   float height = 0.0f;
   float twin_height = 0.0f;
-  // Above 0 for a Gaussian clicked on one row drawn as a graph, where the
-  // clicks' Y is an intensity: the peak lies on the row's centre (Y) with
-  // this Y width and no rotation, none of the three refined.
+  // Above 0 for a Gaussian clicked on one row (or one column) drawn as a
+  // graph, where the clicks' vertical is an intensity: the peak lies on the
+  // line's centre with this width across it and no rotation, none of the
+  // three refined.
   float row_width = 0.0f;
+  bool on_column = false;  // the line is a column: across it is X
 };
 
 // A row-line as typed (angles in radians, PPa and PSh as angles).

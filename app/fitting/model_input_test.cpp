@@ -232,6 +232,60 @@ TEST_F(ClickMenu, GaussianOnOneRowTakesItsYFromTheRowAndFits) {
   EXPECT_NEAR(fit.params[3], 3.0f, 0.01f);
 }
 
+TEST_F(ClickMenu, GaussianOnOneColumnTakesItsXFromTheColumnAndFits) {
+  // The same peak down one column of 80 rows, drawn as a graph whose
+  // horizontal axis is Y.
+  KztArrays& a = vosq_kzt_arrays;
+  Status status = kStatusGood;
+  kzt_free_arrays(a, status);
+  kzt_allocate_arrays(1, 80, true, false, false, a, status);
+  ASSERT_EQ(status, kStatusGood);
+  a.xnumdat = a.xendelm = 1;
+  a.ynumdat = a.yendelm = 80;
+  a.xstrelm = a.ystrelm = 1;
+  const std::vector<float> ax = testing::centre_axis(1), ay = testing::centre_axis(80);
+  a.xaxis[0] = ax[0];
+  std::copy(ay.begin(), ay.end(), a.yaxis);
+  for (Index y = 1; y <= 80; ++y) {
+    const double d = (static_cast<double>(y) - 0.5 - 29.5) / 3.0;
+    a.data[y - 1] = static_cast<float>(10.0 + 100.0 * std::exp(-0.5 * d * d));
+  }
+  KztDataSets sets;
+  FitModel model;
+  testing::TerminalCapture terminal;
+  {
+    testing::ScriptedInput input({"GAUSSIAN", "1", "29.5", "110", "1", "33.0", "60", "EXIT"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(model.num_parameters, 6);
+  // The column's centre, one column wide, unrotated: held.
+  EXPECT_EQ(model.params[0], 0.5f);
+  EXPECT_NEAR(model.params[1], 29.5f, 1e-4f);
+  EXPECT_NEAR(model.params[2], 110.0f, 0.01f);
+  EXPECT_EQ(model.params[3], 1.0f);
+  EXPECT_NEAR(model.params[4], 2.0f * 3.5f / 2.354f, 1e-4f);
+  EXPECT_EQ(model.params[5], 0.0f);
+  for (std::size_t i = 0; i < 6; ++i)
+    EXPECT_EQ(model.constraints[i], i == 0 || i == 3 || i == 5) << i;
+  const ModelFrame frame = testing::frame_over(1, 80, ax, ay);
+  std::vector<float> fitted(80, 0.0f);
+  FitModel fit = model;
+  testing::add_feature(fit, kSurface, {40.0f});
+  fit.x_order = fit.y_order = 0;
+  fit.x_min_poly = 0.0f, fit.x_max_poly = 1.0f, fit.y_min_poly = 0.0f, fit.y_max_poly = 80.0f;
+  const Fit2dOutcome outcome =
+      KZT_LSQKESTA(frame, std::span<const float>(a.data, 80), {}, {}, 1, 1, 1, 80, false, 20.0f,
+                   fit, fitted, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_TRUE(outcome.valid) << terminal.text();
+  EXPECT_EQ(fit.params[0], 0.5f);
+  EXPECT_NEAR(fit.params[1], 29.5f, 0.01f);
+  EXPECT_NEAR(fit.params[2], 100.0f, 0.1f);
+  EXPECT_NEAR(fit.params[4], 3.0f, 0.01f);
+}
+
 TEST_F(ClickMenu, MaskColourIsAskedAndSet) {
   Status status = kStatusGood;
   testing::TerminalCapture quiet;
