@@ -591,20 +591,20 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
       } else if (!tab) {
         // The typed name passes the translation a typed file name passes at
         // the terminal: an assignment sets its variable and names no file
-        // (the name is asked again), a variable's name gives its value.
-        const std::optional<std::string> translated =
-            gs_translated_answer(typed, recording, status);
-        if (!translated) {
-          typed.clear();
-          last_was_tab = false;
-          last_tab_name.clear();
-          draw();
-          continue;
-        }
-        if (status != kStatusGood) break;
-        // A path longer than a response line is the window's own and stays
-        // whole; the translation would cut it.
+        // (the name is asked again), a variable's name gives its value. A
+        // path longer than a response line is the window's own and stays
+        // whole: the translation would cut it.
         if (typed.size() <= kResponseLength) {
+          const std::optional<std::string> translated =
+              gs_translated_answer(typed, recording, status);
+          if (!translated) {
+            typed.clear();
+            last_was_tab = false;
+            last_tab_name.clear();
+            draw();
+            continue;
+          }
+          if (status != kStatusGood) break;
           typed = std::string(used_part(*translated));
           if (typed.empty()) continue;
         }

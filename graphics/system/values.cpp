@@ -340,16 +340,20 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
 
 std::optional<std::string> gs_translated_answer(std::string_view typed, bool record,
                                                 Status& status) {
-  int translated = 0;
+  // Assignments and variables as at the terminal, but no continuation line
+  // (a trailing "&" would wait at the terminal for one while the window
+  // waits for the user) and no comment: the box's text is taken as typed.
+  std::string text(used_part(typed));
+  int translated = SLEN(text);
   int retstat = 0;
-  std::string text(typed);
-  IO_TRANSLATE(translated, text, retstat, status);
+  if (translated > 0) IO_TR_PARSE(translated, text, retstat, status);
   if (status == kStatusConsumed) {
     st_reset(status);
     if (record) io_outmacro_record(used_part(typed), status);
     return std::nullopt;
   }
   text.resize(std::min(text.size(), static_cast<std::size_t>(std::max(translated, 0))));
+  io_cut_response(text);
   return text;
 }
 

@@ -108,6 +108,21 @@ TEST_F(ValueBoxes, DefaultsEmptyAnswersAndHelp) {
   }
 }
 
+// A trailing "&" or a "!" is part of the box's text: the window waits for
+// no continuation line at the terminal.
+TEST_F(ValueBoxes, ContinuationAndCommentMarksAreText) {
+  testing::ScriptedInput terminal_lines({"continued"});
+  Status s = kStatusGood;
+  std::string answer = "old";
+  for (const std::string text : {"name&", "a!b"}) {
+    script({typed(text)});
+    GS_INPC(true, "NAME", {"Enter a name"}, {"?"}, 1, answer, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(answer, text);
+  }
+  EXPECT_EQ(terminal_lines.remaining(), 1u);
+}
+
 TEST_F(ValueBoxes, CancelAssignmentAndReplay) {
   record();
   Status s = kStatusGood;
