@@ -434,6 +434,7 @@ TEST(Program, OverFullDefaultsFileIsLeftAndTheLossIsSaid) {
     const std::string end = "WARNING: The settings of this session were not saved (" +
                             dir.file(".kesta.def") + " is over-full)\n";
     EXPECT_TRUE(has(r.output, start)) << r.output;
+    EXPECT_FALSE(has(r.output, "Problem inputting internal database")) << r.output;
     EXPECT_LT(r.output.find(end), r.output.find("BYE: KESTA")) << r.output;
     EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
   }
@@ -751,8 +752,8 @@ TEST(Program, StoredPixelSizesNoDetectorHasAreSaidAtStartUp) {
     EXPECT_TRUE(has(file_contents(dir.file(".kesta.def")),
                     std::string("X_PIXEL_SIZE\n") + x + "\nY_PIXEL_SIZE\n" + y + "\n"));
   }
-  // A stored size of 0 or below is not used: said too.
-  for (const char* x : {"0.0", "-2.0E-04"}) {
+  // A stored size of 0 or below, or no number at all, is not used: said too.
+  for (const char* x : {"0.0", "-2.0E-04", "nan", "inf", "1.0E+39"}) {
     TempDir dir;
     write_file(dir.file(".kesta.def"),
                std::string("DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n") +

@@ -317,21 +317,32 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
 void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
   if (st_bad(status, "Subroutine KZT_INP_DATASTORE V0.3")) return;
   if (graphics_on) kzt_restore_display(status);
-  // A size not above 0 or not finite (kept by a defaults file from before
-  // sizes were checked) is no detector's: the data set keeps its own.
+  // A size not above 0 or no number at all (kept by a defaults file from
+  // before sizes were checked, or edited by hand) is no detector's: the data
+  // set keeps its own. Not used, but said: the detector's size would
+  // otherwise be lost without a word.
   for (auto [key, axis, target] : {std::tuple{"X_PIXEL_SIZE", "X", &x_pixel_size},
                                    std::tuple{"Y_PIXEL_SIZE", "Y", &y_pixel_size}}) {
-    int retstat = 0;
-    float size = *target;
-    IO_INQ_RKEYVALUE(key, size, retstat, status);
-    if (retstat != 0) continue;
-    if (!(size > 0.0f) || !std::isfinite(size)) {
-      // Not used, but said: the detector's size would otherwise be lost
-      // without a word.
-      IO_WRITE("WARNING: The stored " + std::string(axis) + " pixel size " + IO_RTOC(size) +
+    const auto unused = [&, axis = axis, target = target](const std::string& stored) {
+      IO_WRITE("WARNING: The stored " + std::string(axis) + " pixel size " + stored +
                    " m is no detector's: " + IO_RTOC(*target) +
                    " m is used; set it with GEOMETRY (EXPERIMENT)",
                status);
+    };
+    int retstat = 0;
+    float size = *target;
+    IO_INQ_RKEYVALUE(key, size, retstat, status);
+    if (retstat == 3) {
+      // Stored, but not a number (nan, inf, a value beyond single precision).
+      int length = 0;
+      std::string text;
+      IO_INQ_KEYVALUE(key, length, text, retstat, status);
+      unused(std::string(trimmed_text(text)));
+      continue;
+    }
+    if (retstat != 0) continue;
+    if (!(size > 0.0f)) {
+      unused(IO_RTOC(size));
       continue;
     }
     *target = size;
@@ -368,8 +379,9 @@ int MAIN__() {
 
   int retstat = 0;
   IO_LOAD_DATABASE(kDefaultsFile, retstat, status);
-  // A damaged file is reported by the loader itself.
-  if (retstat > 0 && retstat != 4) IO_WRITE("WARNING: Problem inputting internal database", status);
+  // A damaged file is reported by the loader itself, an over-full one below.
+  if (retstat > 0 && retstat != 1 && retstat != 4)
+    IO_WRITE("WARNING: Problem inputting internal database", status);
   // Saving an over-full file would drop the entries that did not fit, so it
   // is kept; the session's settings are then lost, and the user is told so.
   const bool over_full = retstat == 1;
