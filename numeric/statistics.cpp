@@ -193,13 +193,18 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
   if (!(variance > 0.0)) variance = 0.0;
   const double sd = std::sqrt(variance);
   mean = static_cast<float>(m);
-  // A sum of finite values can pass the largest single-precision value; it is
-  // then an infinity of its sign, never an undefined conversion.
-  total = std::fabs(s1) <= static_cast<double>(std::numeric_limits<float>::max())
-              ? static_cast<float>(s1)
-              : std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(s1));
-  rms = static_cast<float>(std::sqrt(s2 / n));
-  sigma = static_cast<float>(sd);
+  // A sum (or a spread) of finite values can pass the largest
+  // single-precision value; it is then an infinity of its sign, never an
+  // undefined conversion.
+  const auto single = [](double v) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    if (std::fabs(v) <= static_cast<double>(std::numeric_limits<float>::max()))
+      return static_cast<float>(v);
+    return v < 0.0 ? -kInf : kInf;
+  };
+  total = single(s1);
+  rms = single(std::sqrt(s2 / n));
+  sigma = single(sd);
   skewness = sd >= 1.0e-30
                  ? static_cast<float>((s3 - 3.0 * m * s2 + 3.0 * m * m * s1 - m * m * m * n) /
                                       (n * sd * sd * sd))

@@ -51,13 +51,6 @@ void remove_figures(std::span<const char* const> names, Status& status) {
 
 // The one line saying how many values (NOUN, singular, then WHERE) took no
 // part in the figures.
-std::string left_out_line(Index count, std::string_view noun, std::string_view where = {}) {
-  const bool one = count == 1;
-  return format_i(count, 0) + " " + std::string(noun) + (one ? "" : "s") + std::string(where) +
-         (one ? " is" : " are") + " not finite (NaN or infinite) and " + (one ? "was" : "were") +
-         " left out";
-}
-
 void write80(std::string line, Status& status) {
   if (line.size() > 80) line.resize(80);
   IO_WRITE(line, status);
@@ -96,31 +89,32 @@ void KZT_STATISTICS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
   write80("INFO:  Total number of data values = " + format_i(nx, 6) + " * " + format_i(ny, 6) +
               " = " + format_i(nx * ny, 10),
           status);
-  if (left_out > 0) write80("INFO:  " + left_out_line(left_out, "value"), status);
+  if (left_out > 0) write80("INFO:  " + kzt_left_out_line(left_out, "value"), status);
   if (left_out == nx * ny) {
     // Nothing to measure: the sums are of nothing and no extreme was found.
     write80("INFO:  The region holds no finite data value", status);
     remove_figures(kRegionFigures, status);
     return;
   }
-  // Every value summed is finite: a sum that is not lies beyond what the
-  // figures can hold, which must not read as an infinite pixel.
-  const std::string sum_line =
-      std::isfinite(total) ? "INFO:  Sum of data values = " + format_g(total, 12, 5)
-      : total > 0.0f ? "INFO:  Sum of data values lies above 3.4E+38, beyond the output's range"
-                     : "INFO:  Sum of data values lies below -3.4E+38, beyond the output's range";
+  // Every value summed is finite: a figure that is not (a sum, a spread)
+  // lies beyond what the figures can hold, which must not read as an
+  // infinite pixel.
   const struct {
-    const char* text;
+    const char* name;
     float value;
-  } before[] = {{"INFO:  Minimum data value = ", minimum},
-                {"INFO:  Maximum data value = ", maximum},
-                {"INFO:  Average (mean) data value = ", mean}},
-    after[] = {{"INFO:  Root mean square (RMS) value = ", rms},
-               {"INFO:  Standard deviation value = ", sigma},
-               {"INFO:  Skewness parameter = ", skewness}};
-  for (const auto& line : before) write80(line.text + format_g(line.value, 12, 5), status);
-  write80(sum_line, status);
-  for (const auto& line : after) write80(line.text + format_g(line.value, 12, 5), status);
+  } figures[] = {{"Minimum data value", minimum},
+                 {"Maximum data value", maximum},
+                 {"Average (mean) data value", mean},
+                 {"Sum of data values", total},
+                 {"Root mean square (RMS) value", rms},
+                 {"Standard deviation value", sigma},
+                 {"Skewness parameter", skewness}};
+  for (const auto& f : figures)
+    write80(std::string("INFO:  ") + f.name +
+                (std::isfinite(f.value) ? " = " + format_g(f.value, 12, 5)
+                 : f.value > 0.0f       ? " lies above 3.4E+38, beyond the output's range"
+                                        : " lies below -3.4E+38, beyond the output's range"),
+            status);
   set_real("##MINIMUM", minimum, status);
   set_real("##MAXIMUM", maximum, status);
   set_real("##MEAN", mean, status);
@@ -202,7 +196,7 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   lines.push_back("INFO: Extremes of polygon (X/Y min, X/Y max) = " + format_f(xmin, 10, 2) +
                   format_f(ymin, 10, 2) + format_f(xmax, 10, 2) + format_f(ymax, 10, 2));
   lines.push_back("      Number of pixels inside polygon = " + format_i(inside, 8));
-  if (inside > n) lines.push_back("      " + left_out_line(inside - n, "pixel", " inside"));
+  if (inside > n) lines.push_back("      " + kzt_left_out_line(inside - n, "pixel", " inside"));
   if (inside > 0 && n == 0) lines.push_back("      No finite value inside the polygon");
   if (n > 1) {
     auto g = [](double v) { return format_g(v, 12, 5, 1); };

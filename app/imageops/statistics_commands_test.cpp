@@ -146,6 +146,16 @@ TEST_F(Statistics, ASumBeyondSinglePrecisionIsSaidSo) {
   KZT_STATISTICS(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, huge, status);
   EXPECT_NE(below.text().find("Sum of data values lies below -3.4E+38"), std::string::npos)
       << below.text();
+  // Two values of both signs near the limit: the spread passes it too.
+  for (std::size_t k = 0; k < huge.size(); ++k) huge[k] = k % 2 == 0 ? 3.0e38f : -3.0e38f;
+  TerminalCapture spread;
+  KZT_STATISTICS(4, 4, 1, 1, 2, 1, ramp.axis, ramp.axis, huge, status);
+  EXPECT_NE(spread.text().find("INFO:  Standard deviation value lies above 3.4E+38, beyond the "
+                               "output's range\n"),
+            std::string::npos)
+      << spread.text();
+  EXPECT_EQ(spread.text().find("Infinity"), std::string::npos) << spread.text();
+  EXPECT_FALSE(variable_value("##SIGMA").defined);
 }
 
 // VALUES each right-justified in 10 characters with two decimals.
