@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
 #include "core/region.hpp"
@@ -86,6 +87,13 @@ void kzt_register_answers(void (*forget)()) { forgetters().push_back(forget); }
 
 void kzt_forget_answers() {
   for (auto* forget : forgetters()) forget();
+}
+
+std::string kzt_left_out_line(Index count, std::string_view noun, std::string_view where) {
+  const bool one = count == 1;
+  return format_i(count, 0) + " " + std::string(noun) + (one ? "" : "s") + std::string(where) +
+         (one ? " is" : " are") + " not finite (NaN or infinite) and " + (one ? "was" : "were") +
+         " left out";
 }
 
 }  // namespace kesta

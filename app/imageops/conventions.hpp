@@ -69,6 +69,10 @@ void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view 
               TextLines help, TextLines error, float& value, Status& status);
 void kzt_warning(bool gui, TextLines lines, Status& status);
 
+// "COUNT NOUN(s)WHERE is/are not finite (NaN or infinite) and was/were left
+// out", the line that says how many values a computation passed over.
+std::string kzt_left_out_line(Index count, std::string_view noun, std::string_view where = {});
+
 // Remembered answers. A routine keeps its answers in a struct whose member
 // initialisers are the start values, reached through remembered<T>(); it
 // copies the struct, asks with the copy's values as defaults, and writes the

@@ -1104,9 +1104,7 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
       }
     if (!copy)
       finite_box_means(xmaxdat, data, xstrelm, ystrelm, xendelm, yendelm, p.blur_size, work);
-    IO_WRITE("INFO: " + std::to_string(non_finite) +
-                 " pixels that are not finite numbers are left out of the search",
-             status);
+    IO_WRITE("INFO: " + kzt_left_out_line(non_finite, "pixel") + " of the search", status);
     search(q, left_out, false);
   }
   for (const Strip::Merge& m : merges) {

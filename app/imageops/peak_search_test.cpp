@@ -382,7 +382,8 @@ TEST(PeakSearch, NonFinitePixelsLoseNoSpot) {
       ASSERT_EQ(s.run(), kStatusGood);
       const std::string where = std::to_string(i) + "," + std::to_string(j) + " blur " +
                                 std::to_string(blur) + " from " + std::to_string(xs);
-      EXPECT_NE(s.terminal.find("INFO: 1 pixels that are not finite numbers are left out"),
+      EXPECT_NE(s.terminal.find("INFO: 1 pixel is not finite (NaN or infinite) and was left "
+                                "out of the search\n"),
                 std::string::npos)
           << where << "\n" << s.terminal;
       ASSERT_EQ(s.peaks.num_peaks, clean.peaks.num_peaks) << where;
