@@ -472,9 +472,14 @@ void FIO_OUT_PDS(float factor, std::string_view title, float start, float step, 
     for (Index i = block; i < block + 10; ++i)
       t << format_f(i < n ? second[static_cast<std::size_t>(i)] / divisor : 0.0, 8, 4);
     t.end();
-    for (Index i = block; i < block + 10; ++i)
-      t << (i < n ? integer_field(intensity[static_cast<std::size_t>(i)] * 100.0, 8)
-                  : format_i(0, 8));
+    for (Index i = block; i < block + 10; ++i) {
+      if (i >= n) {
+        t << format_i(0, 8);
+        continue;
+      }
+      const float v = intensity[static_cast<std::size_t>(i)];
+      t.value(integer_field(v * 100.0, 8), v, [i] { return "point " + format_i(i + 1, 0); });
+    }
     t.end();
   }
   t.text("   -1000").end();

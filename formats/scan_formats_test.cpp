@@ -348,6 +348,17 @@ TEST_F(ScanFormats, TextWritersCountNonValuesAndNameTooWideOnes) {
   EXPECT_FALSE(std::filesystem::exists(cam));
   said_after(before, "WARNING: A value is too large for its field in " + cam +
                          " (1.000000E+19 at point 2); nothing has been written\n");
+  // PDS writes a hundred times the intensity in 8 columns.
+  const std::string pds = dir_.file("o.pds");
+  before = terminal_.text().size();
+  {
+    testing::ScriptedInput input({pds});
+    FIO_OUT_PDS(1.0f, "T", 0.01f, 0.001f, 4, 4, std::vector<float>{1, 2.0e6f, 3, 4.0e6f},
+                std::vector<float>(4, 0.0f), status_);
+  }
+  EXPECT_FALSE(std::filesystem::exists(pds));
+  said_after(before, "WARNING: 2 values are too large for their fields in " + pds +
+                         " (the first 2.000000E+06 at point 2); nothing has been written\n");
 }
 
 TEST_F(ScanFormats, TypedValues) {
