@@ -14,9 +14,6 @@
 namespace kesta {
 namespace {
 
-// A drawn line or marker needs a scale factor above 0: the smallest offered.
-constexpr float kSmallestScale = 0.01f;
-
 // The block of curves last set (1-based, kept for the run).
 int block_first = 1;
 int block_last = 1;
@@ -42,7 +39,7 @@ GsFormItem real_item(std::string label, float value, std::string description,
                      std::string prompt) {
   GsFormItem i = form_item(std::move(label), 3, std::move(description), std::move(prompt));
   i.ranged = true;
-  i.real_lower = 0.1f;
+  i.real_lower = kGsSmallestScale;
   i.real_upper = 100.0f;
   i.real_value = value;
   return i;
@@ -246,7 +243,7 @@ void typed(int max_curves, Status& status) {
     IO_INPI(true, 1, 4, true, "LINE TYPE", {"1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash"},
             kIntegerError, l.type, status);
     GS_INP_COLOUR("LINE COLOUR", true, l.colour, status);
-    IO_INPR(true, kSmallestScale, 100.0f, true, "LINE WIDTH SCALE FACTOR",
+    IO_INPR(true, kGsSmallestScale, 100.0f, true, "LINE WIDTH SCALE FACTOR",
             {"Scale factor for thickness of line (at least 0.01)"}, kRealError, l.width, status);
     IO_INPL(false, false, true, true, "LINE CLOSED", {"YES: if the end points are to be joined"},
             kYesNoError, l.closed, status);
@@ -268,7 +265,7 @@ void typed(int max_curves, Status& status) {
              "12 = Circle with horizontal cross, 13 = * (Two coloured)"},
             kIntegerError, c.marker_type, status);
     GS_INP_COLOUR("MARKER COLOUR", true, c.marker_colour, status);
-    IO_INPR(true, kSmallestScale, 100.0f, true, "MARKER SCALE FACTOR",
+    IO_INPR(true, kGsSmallestScale, 100.0f, true, "MARKER SCALE FACTOR",
             {"Scale factor for size of marker (at least 0.01)"}, kRealError, c.marker_size,
             status);
     float width = static_cast<float>(c.soft.width);
@@ -295,7 +292,7 @@ void typed(int max_curves, Status& status) {
             {"1 = solid, 2 = dashed, 3 = dotted, 4 = dot-dash"}, kIntegerError, e.line_type,
             status);
     GS_INP_COLOUR("ERROR BOX COLOUR", true, e.colour, status);
-    IO_INPR(true, kSmallestScale, 100.0f, true, "ERROR BOX LINE WIDTH SCALE FACTOR",
+    IO_INPR(true, kGsSmallestScale, 100.0f, true, "ERROR BOX LINE WIDTH SCALE FACTOR",
             {"Scale factor for thickness of line for error boxes (at least 0.01)"}, kRealError,
             e.width, status);
     store_errors(e, status);

@@ -51,7 +51,6 @@ void ask_line_type(std::string_view prompt, int& type, Status& status) {
 // of a drawn line must be above 0 (the smallest offered is 0.01).
 constexpr int kFirstFont = 1;
 constexpr int kLastFont = 2;
-constexpr float kSmallestScale = 0.01f;
 
 void ask_font(std::string_view prompt, std::string_view help, int& font, Status& status) {
   ask_int(kFirstFont, kLastFont, prompt, std::string(help) + " (1 or 2)", font, status);
@@ -59,7 +58,7 @@ void ask_font(std::string_view prompt, std::string_view help, int& font, Status&
 
 void ask_scale(float upper, std::string_view prompt, std::string_view help, float& value,
                Status& status) {
-  ask_real(kSmallestScale, upper, prompt, std::string(help) + " (at least 0.01)", value, status);
+  ask_real(kGsSmallestScale, upper, prompt, std::string(help) + " (at least 0.01)", value, status);
 }
 
 void ask_width(std::string_view prompt, float& width, Status& status) {

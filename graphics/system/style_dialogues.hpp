@@ -19,6 +19,10 @@ struct GsInpMemory {
 };
 inline GsInpMemory gs_inp_memory;
 
+// A scale factor of a text or a drawn line must be above 0: the smallest
+// any question or form offers.
+inline constexpr float kGsSmallestScale = 0.01f;
+
 // One drawing colour by name; with SHOW_DEFAULT the name of COLOUR is the
 // default, otherwise there is none.
 void GS_INP_COLOUR(std::string_view prompt, bool show_default, int& colour, Status& status);
