@@ -170,8 +170,8 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
   // edge, however near, has no element of its own, and the profile ends
   // before it, whatever the arrays hold beyond the image.
   const auto side = [](double p, Index num) {
-    if (!(p >= 0.0)) return Side::kLow;  // also NaN
-    return p <= static_cast<double>(num) ? Side::kIn : Side::kHigh;
+    if (inside(p, num)) return Side::kIn;
+    return p > static_cast<double>(num) ? Side::kHigh : Side::kLow;  // NaN low
   };
   double px = x1;
   double py = y1;
