@@ -25,16 +25,28 @@ void ask_yes(std::string_view prompt, std::string_view help, bool& value, Status
   IO_INPL(true, false, true, true, prompt, {std::string(help)}, {"Enter YES or NO"}, value, status);
 }
 
+// The proposal lies within the range: an earlier answer of the same dialogue
+// (a shorter field, a higher minimum) can move the range past the current
+// value, which Return would then not take.
+template <typename T>
+T proposed(T value, T lower, T upper) {
+  return lower <= upper ? std::clamp(value, lower, upper) : value;
+}
+
 void ask_int(int lower, int upper, std::string_view prompt, std::string_view help, int& value,
              Status& status) {
+  int answer = proposed(value, lower, upper);
   IO_INPI(true, lower, upper, true, prompt, {std::string(help)},
-          {"Enter an integer value within the given range"}, value, status);
+          {"Enter an integer value within the given range"}, answer, status);
+  if (status == kStatusGood) value = answer;
 }
 
 void ask_real(float lower, float upper, std::string_view prompt, std::string_view help,
               float& value, Status& status) {
+  float answer = proposed(value, lower, upper);
   IO_INPR(true, lower, upper, true, prompt, {std::string(help)},
-          {"Enter a real value within the given range"}, value, status);
+          {"Enter a real value within the given range"}, answer, status);
+  if (status == kStatusGood) value = answer;
 }
 
 void ask_coordinate(std::string_view prompt, std::string_view help, float& value, Status& status) {

@@ -209,6 +209,12 @@ TEST_F(StyleDialogues, RefusedAnswers) {
   EXPECT_FLOAT_EQ(gs_state.gpp.xmin, 0.5f);
   EXPECT_FLOAT_EQ(gs_state.gpp.xmax, 0.9f);
   EXPECT_FLOAT_EQ(gs_state.gpp.ymax, 0.8f);
+  // A minimum answered above the current maximum: the maximum's proposal
+  // moves into its new range, so Return takes it.
+  prompts = run(GS_INP_GPP, {"0.95", "", "", ""}, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(asked(prompts, "X-MAXIMUM VALUE"), 1);
+  EXPECT_FLOAT_EQ(gs_state.gpp.xmax, 0.96f);
   // More levels than the display has colours.
   QG_SET_IMAGERANGE(10, 109, s);
   prompts = run(GS_INP_LUT, {"GREY", "101", "4"}, s);
