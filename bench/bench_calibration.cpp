@@ -748,6 +748,7 @@ void tilt_warning_blind(benchmark::State& state) {
         gap = std::min(gap, std::abs(std::tan(o) - std::tan(t)) * s.distance / s.pixel);
       }
     }
+    if (radii.empty()) continue;  // the first ring left out: nothing to start from
     for (double half : {8.0, 20.0}) {
       float distance = static_cast<float>(s.distance);
       int num = 0;

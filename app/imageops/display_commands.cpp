@@ -294,13 +294,7 @@ void KZT_DISPLAYLIMITS(Status& status) {
   int image_limit = 0;
   int limit_3d = 0;
   GS_INQ_PIXELLIMITS(image_limit, limit_3d, status);
-  // The largest the display takes: an image of 4000 pixels and a 3-D plot of
-  // 2000 each way.
-  constexpr int kImageLimit = 4000;
-  constexpr int kLimit3d = 2000;
-  image_limit = std::clamp(image_limit, 1, kImageLimit);
-  limit_3d = std::clamp(limit_3d, 1, kLimit3d);
-  IO_INPI(true, 1, kImageLimit, true, "IMAGE: MAXIMUM PIXEL DIMENSION",
+  IO_INPI(true, 1, kGsImagePixelLimit, true, "IMAGE: MAXIMUM PIXEL DIMENSION",
           {"Enter the Maximum number of pixels to display in an image (or contour",
            "plot) in either direction. If the active data region is larger than",
            "this, the image is automatically re-binned for display: neighbouring",
@@ -308,7 +302,7 @@ void KZT_DISPLAYLIMITS(Status& status) {
            "the displayed values stay on the same scale. Smaller values give",
            "faster display, larger values more detail (at most 4000)."},
           {"Enter integer in given range"}, image_limit, status);
-  IO_INPI(true, 1, kLimit3d, true, "3-D PLOT: MAXIMUM PIXEL DIMENSION",
+  IO_INPI(true, 1, kGs3dPixelLimit, true, "3-D PLOT: MAXIMUM PIXEL DIMENSION",
           {"Enter the Maximum number of pixels to display in a 3-D surface",
            "plot in either direction. If the active data region is larger than",
            "this, the data are automatically re-binned for display: neighbouring",

@@ -633,7 +633,8 @@ void GS_SET_MASKCOLOUR(int colour, Status& status) {
 void GS_SET_PIXELLIMITS(int image_limit, int limit_3d, Status& status) {
   constexpr std::string_view position = "Subroutine GS_SET_PIXELLIMITS V0.1";
   if (st_bad(status, position)) return;
-  if ((image_limit < 1 || image_limit > 4000 || limit_3d < 1 || limit_3d > 2000) &&
+  if ((image_limit < 1 || image_limit > kGsImagePixelLimit || limit_3d < 1 ||
+       limit_3d > kGs3dPixelLimit) &&
       refuse(status, 17, position))
     return;
   s().image_pixel_limit = image_limit;

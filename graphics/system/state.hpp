@@ -26,6 +26,10 @@ inline constexpr int kGsMaxArrows = 40;
 inline constexpr int kGsMaxTextLines = 256;
 inline constexpr int kGsNumColours = 15;
 inline constexpr int kGsMaxLevels = 256;
+// The largest display: an image of 4000 pixels and a 3-D plot of 2000 each
+// way (GS_SET_PIXELLIMITS refuses more).
+inline constexpr int kGsImagePixelLimit = 4000;
+inline constexpr int kGs3dPixelLimit = 2000;
 
 // Drawing-colour numbers.
 enum GsColour : int {
@@ -282,8 +286,8 @@ struct GsState {
   GsComLut lut;
   int mask_colour = kGsRed;
   bool pixel_values = true;
-  int image_pixel_limit = 600;  // 1..4000
-  int pixel_limit_3d = 200;     // 1..2000
+  int image_pixel_limit = 600;  // 1..kGsImagePixelLimit
+  int pixel_limit_3d = 200;     // 1..kGs3dPixelLimit
   GsMenuLayout menu_layout;
   GsMenuStyle menu_style;
   GsRect message{0.0f, 0.0f, 0.7071f, 1.0f};
