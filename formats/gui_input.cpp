@@ -91,10 +91,8 @@ class MessageCollector {
     bool reason_given = false;
     std::string kept;
     for (const std::string& line : warnings(true)) {
-      if (line.starts_with("WARNING: File ") &&
-          line.ends_with(" was not input; the data are unchanged"))
-        continue;
-      if (line == "WARNING: Cannot decode image" && reason_given) continue;
+      if (is_unread_file_line(line, "was not input")) continue;
+      if (line == kCannotDecodeLine && reason_given) continue;
       if (line.starts_with("WARNING") || line.starts_with("ERROR")) reason_given = true;
       kept += line + "\n";
     }

@@ -231,6 +231,13 @@ std::string unread_file_line(const std::string& path, std::string_view problem) 
   return "WARNING: File " + path + " " + std::string(problem) + "; the data are unchanged";
 }
 
+bool is_unread_file_line(std::string_view line, std::string_view problem) {
+  const std::string head = unread_file_line("", problem);
+  const std::string_view start = std::string_view(head).substr(0, head.find("  "));
+  const std::string_view end = std::string_view(head).substr(head.find("  ") + 1);
+  return line.size() > head.size() && line.starts_with(start) && line.ends_with(end);
+}
+
 void report_unread_file(const std::string& path, std::string_view problem, Status& status) {
   IO_WRITE(unread_file_line(path, problem), status);
 }

@@ -158,6 +158,11 @@ bool input_path(const std::string& file_name, std::string& path, Status& status)
 // the data are unchanged"; written by report_unread_file.
 std::string unread_file_line(const std::string& path, std::string_view problem);
 void report_unread_file(const std::string& path, std::string_view problem, Status& status);
+// Whether LINE is such a message of PROBLEM, for any path.
+bool is_unread_file_line(std::string_view line, std::string_view problem);
+
+// The closing line of a reader that could not decode what it read.
+inline constexpr std::string_view kCannotDecodeLine = "WARNING: Cannot decode image";
 
 // The one warning of an image of XNUM x YNUM pixels that REQUEST's arrays
 // cannot hold, which is then read in part: "WARNING: The image is bigger

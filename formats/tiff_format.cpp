@@ -410,36 +410,36 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
     return result;
   }
   TiffLayout t;
-  // LINE (none: the refusal has been said) and the unread-file line.
-  auto refuse = [&](int code, const char* line) {
-    if (line != nullptr) IO_WRITE(line, status);
+  // LINE (empty: the refusal has been said) and the unread-file line.
+  auto refuse = [&](int code, std::string_view line) {
+    if (!line.empty()) IO_WRITE(std::string(line), status);
     failed(path, status);
     result.retstat = code;
     return std::move(result);
   };
   switch (read_layout(file, 1, t, status)) {
     case 1: return refuse(1, "WARNING: Image not found");
-    case 2: return refuse(2, "WARNING: Cannot decode image");
+    case 2: return refuse(2, kCannotDecodeLine);
     case 3: return refuse(3, "WARNING: Bad tiff file");
-    case 4: return refuse(2, nullptr);
+    case 4: return refuse(2, {});
     default: break;
   }
-  if (layout_refused(t, status)) return refuse(2, nullptr);
-  if (samples_refused(t, status)) return refuse(2, "WARNING: Cannot decode image");
+  if (layout_refused(t, status)) return refuse(2, {});
+  if (samples_refused(t, status)) return refuse(2, kCannotDecodeLine);
   // Bytes filled from their least significant bit (as some raw-data
   // converters write them) are read with their bits reversed; without that
   // every value would be scrambled.
   if (t.fill_order != 1 && t.fill_order != 2) {
     IO_WRITE("WARNING: Un-supported fill order (" + std::to_string(t.fill_order) + ")", status);
-    return refuse(2, "WARNING: Cannot decode image");
+    return refuse(2, kCannotDecodeLine);
   }
   if (t.width < 1 || t.length < 1 || t.rows_per_strip == 0 || t.strips.empty())
-    return refuse(2, "WARNING: Cannot decode image");
+    return refuse(2, kCannotDecodeLine);
   const Index rows_per_strip =
       t.rows_per_strip < 0 ? t.length : std::min(t.rows_per_strip, t.length);
   if (static_cast<Index>(t.strips.size()) < (t.length + rows_per_strip - 1) / rows_per_strip) {
     IO_WRITE("WARNING: Fewer strip offsets than strips", status);
-    return refuse(2, "WARNING: Cannot decode image");
+    return refuse(2, kCannotDecodeLine);
   }
 
   TiffRegion r = region;
@@ -477,7 +477,7 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   for (Index row = first_row; row <= last_row; ++row)
     if (!file.holds(row_offset(row) + skip, span)) {
       IO_WRITE("WARNING: A strip of the image lies beyond the end of the file", status);
-      return refuse(2, "WARNING: Cannot decode image");
+      return refuse(2, kCannotDecodeLine);
     }
 
   if (!scratch_allocate(request, request.variances, path, result.image, status)) {
@@ -504,7 +504,7 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
     block.resize(static_cast<std::size_t>(bytes));
     if (!file.read(row_offset(row) + skip, block.data(), bytes)) {
       IO_WRITE("WARNING: The image could not be read", status);
-      return refuse(2, "WARNING: Cannot decode image");
+      return refuse(2, kCannotDecodeLine);
     }
     if (t.fill_order == 2)
       for (std::uint8_t& b : block) b = kReversedBits[b];
@@ -653,7 +653,7 @@ SizeRead image_size(const std::string& path, Index& width, Index& length, Status
 // that is of a kind the reader does not read, after the line naming it, as
 // the read itself refuses it.
 ImageRead undecodable(const std::string& path, SizeRead size, Status& status) {
-  if (size != SizeRead::kNotRead) IO_WRITE("WARNING: Cannot decode image", status);
+  if (size != SizeRead::kNotRead) IO_WRITE(std::string(kCannotDecodeLine), status);
   failed(path, status);
   ImageRead refused;
   refused.retstat = 2;
