@@ -252,6 +252,46 @@ TEST_F(ImageTest, RowsAndColumnsAreGraphs) {
   EXPECT_EQ(s, 140005);
 }
 
+// A logarithmic row graph of a row holding 0, negative values or -inf: the
+// axis spans the positive values (it reached down to 1E-30, the data filling
+// its top), the points not above zero are left out, and one line says how
+// many. A masked point not above zero gets no marker either.
+TEST_F(ImageTest, LogarithmicRowGraphLeavesOutValuesNotAboveZero) {
+  struct Case {
+    float (*value)(Index, Index);
+    const char* said;
+    float lowest;  // log10 of the smallest positive value
+  };
+  const Case cases[] = {
+      {[](Index x, Index) { return x == 3 ? -INFINITY : static_cast<float>(x - 1); },
+       "INFO: 2 points not above zero left out of the logarithmic axis\n", 0.0f},
+      {[](Index x, Index) { return static_cast<float>(x - 26); },
+       "INFO: 26 points not above zero left out of the logarithmic axis\n", 0.0f},
+      {[](Index x, Index) { return 0.001f * static_cast<float>(x); }, "", -3.0f},
+  };
+  Status s = kStatusGood;
+  QG_SET_LOGZSCALING(true, s);
+  GS_SET_DATALOGLIN(true, false, s);  // as the logarithmic Z-scale sets them
+  for (const Case& c : cases) {
+    image(50, 2, c.value);
+    std::vector<std::uint8_t> mask(100, 0);
+    mask[element(1, 1, 50)] = 1;
+    testing::TerminalCapture terminal;
+    items.clear();
+    GS_MPLOT(true, nx, ny, data, mask, xaxis, yaxis, 1, 1, nx, 1, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(terminal.text(), c.said);
+    EXPECT_LE(gs_state.dddr.ymin, c.lowest);
+    EXPECT_GT(gs_state.dddr.ymin, c.lowest - 0.2f) << c.said;
+    // Every point drawn lies inside the frame.
+    const GsRect& frame = gs_state.dgpp;
+    for (const PageItem* line : of("polyline"))
+      for (const float y : line->y) EXPECT_GE(y, frame.ymin - 1e-4f) << c.said;
+  }
+  QG_SET_LOGZSCALING(false, s);
+  GS_SET_DATALOGLIN(true, true, s);
+}
+
 TEST_F(ImageTest, PixelValuesOnSmallRegions) {
   image(22, 21, ramp);
   for (const Index width : {21, 22}) {
