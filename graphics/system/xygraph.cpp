@@ -276,6 +276,21 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
     }
   }
   GS_CAL_DDR(work, status);
+  if (status == kStatusGood) {
+    g.dddr = g.ddr;
+    g.dgpp = g.gpp;
+    QG_VIEWPORT(g.gpp.xmin, g.gpp.ymin, g.gpp.xmax, g.gpp.ymax, status);
+    // The frame gives way to Y numbers too wide for its left margin, so that
+    // the Y label stands clear of them on the page.
+    if (SLEN(ylabel) > 0 && g.ylabel.output) {
+      const float label = kLabelHeight * std::max(g.ylabel.height, 0.0f);
+      const float needed = gs_detail::y_label_offset(status) + 1.05f * label + 0.005f;
+      if (g.dgpp.xmin < needed) {
+        g.dgpp.xmin = std::min(needed, g.gpp.xmin + 0.5f * (g.gpp.xmax - g.gpp.xmin));
+        QG_VIEWPORT(g.dgpp.xmin, g.dgpp.ymin, g.dgpp.xmax, g.dgpp.ymax, status);
+      }
+    }
+  }
   if (status == kStatusGood && (x_log || y_log)) {
     // Error bars to or below zero now reach the bottom of their axis.
     const auto to_bottom = [&](std::vector<float>& values, std::vector<float>& low, float bottom) {
@@ -292,9 +307,6 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
                status);
   }
   if (status == kStatusGood) {
-    g.dddr = g.ddr;
-    g.dgpp = g.gpp;
-    QG_VIEWPORT(g.gpp.xmin, g.gpp.ymin, g.gpp.xmax, g.gpp.ymax, status);
     GS_BACKGROUND(status);
     const int x_code = g.x_axes_code;
     const int y_code = g.y_axes_code;
@@ -693,9 +705,18 @@ void GS_YLABEL(std::string_view text, Status& status) {
   const GsRect& r = gs_state.dddr;
   const float height = kLabelHeight * style.height * wy;
   const bool rotated = gs_state.ylabel_orientation == 1;
+  // Clear of the axis's numbers, however wide, and on the page, where the
+  // frame leaves too little room for both.
+  const float offset = gs_detail::y_label_offset(status);
   GS_TEXTSTYLE(style.font, style.colour, height, style.width, style.spacing, 0, rotated ? 2 : 3,
                rotated ? 4 : 3, rotated ? -1.0f : 0.0f, rotated ? 0.0f : 1.0f, status);
-  QG_TEXT(r.xmin - gs_state.layout.y_label_gap * wx, (r.ymin + r.ymax) / 2.0f,
+  float width = kLabelHeight * style.height;  // a turned label's extent across
+  if (!rotated) {
+    width = 0.6f * static_cast<float>(SLEN(text)) * kLabelHeight * style.height;
+    QG_INQ_TEXTWIDTH(SLEN(text), text, width, status);
+  }
+  const float on_page = gs_state.dgpp.xmin - width - 0.005f;
+  QG_TEXT(r.xmin - std::max(std::min(offset, on_page), 0.0f) * wx, (r.ymin + r.ymax) / 2.0f,
           text.substr(0, SLEN(text)), status);
   GS_TEXTSTYLE(style.font, style.colour, height, style.width, style.spacing, 0, 1, 1, 0.0f, 1.0f,
                status);
