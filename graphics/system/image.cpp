@@ -378,7 +378,9 @@ void GS_MPLOT(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float>
       for (Index x = xstrelm; x <= xendelm && status == kStatusGood; ++x) {
         if (mask[element(x, ystrelm, xmaxdat)] == 0) continue;
         float value = row[x - 1];
-        if (log) value = std::log10(std::max(value, 1.0e-30f));
+        // As on the graph, a value not above zero has no place on the
+        // logarithmic axis: its marker is left out.
+        if (log) value = value > 0.0f ? std::log10(value) : std::numeric_limits<float>::quiet_NaN();
         const float px = xaxis[x - 1];
         GS_MARKERS(1, 1, 1, 1, std::span<const float>(&px, 1), std::span<const float>(&value, 1),
                    status);

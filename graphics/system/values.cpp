@@ -262,7 +262,17 @@ void ask_number(bool ranged, T lower, T upper, bool defaulted, std::string_view 
       if (shown) request_redraw();
       return;
     }
-    show(help2, status);
+    if (!have) {
+      show(help2, status);
+      continue;
+    }
+    // A number outside the range: the box says which range, over the
+    // caller's own line.
+    std::vector<std::string> lines{"WARNING: " + (a.empty() ? text_of(candidate) : std::string(a)) +
+                                   " is outside the range " + text_of(lower) + " to " +
+                                   text_of(upper)};
+    lines.insert(lines.end(), help2.begin(), help2.end());
+    show(lines, status);
   }
 }
 

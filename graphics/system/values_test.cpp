@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -83,6 +84,37 @@ TEST_F(ValueBoxes, RefusedNumbersAreAskedAgainAndOnlyTheAnswerRecorded) {
             std::string::npos);
   EXPECT_NE(logged.find("WARNING: Input value: cannot convert to a integer number"),
             std::string::npos);
+}
+
+// A number outside the range is answered by a box that names the range
+// above the caller's line, in the window and in a replay alike.
+TEST_F(ValueBoxes, ANumberOutsideTheRangeIsToldTheRange) {
+  const auto ok = message_ok();
+  script({typed("999"), ok, ok, typed("30")});
+  Status s = kStatusGood;
+  float angle = 10.0f;
+  GS_INPR(true, -360.0f, 360.0f, true, "VIEW ROTATION ANGLE", {"Enter view rotation angle"},
+          {"Enter valid real"}, angle, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(angle, 30.0f);
+  const std::vector<std::string> drawn = texts();
+  const auto said = [&drawn](const std::string& line) {
+    return std::find(drawn.begin(), drawn.end(), line) != drawn.end();
+  };
+  EXPECT_TRUE(said("WARNING: 999 is outside the range -360.0000 to 360.0000"));
+  EXPECT_TRUE(said("Enter valid real"));
+
+  testing::reset_dialogue();
+  std::string path = dir.file("n.mac");
+  std::ofstream(path) << "0\n4\n";
+  testing::TerminalCapture terminal;
+  IO_OPEN_INMACRO(false, path, s);
+  int count = 2;
+  GS_INPI(true, 1, 10, true, "COUNT", {"Enter a count"}, {"From 1 to 10"}, count, s);
+  EXPECT_EQ(count, 4);
+  EXPECT_NE(terminal.text().find("WARNING: 0 is outside the range 1 to 10\nFrom 1 to 10\n"),
+            std::string::npos)
+      << terminal.text();
 }
 
 TEST_F(ValueBoxes, DefaultsEmptyAnswersAndHelp) {
