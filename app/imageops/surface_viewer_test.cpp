@@ -205,7 +205,9 @@ TEST_F(Viewer, LogarithmicSurfaceStaysInsideItsFrameAsTheLinearOne) {
     }
     ASSERT_GT(title, 0.0f) << log;
     EXPECT_LT(top, title - 0.02f) << (log ? "logarithmic" : "linear");
-    if (log) EXPECT_LE(top, linear_top + 1e-4f);
+    if (log) {
+      EXPECT_LE(top, linear_top + 1e-4f);
+    }
     linear_top = top;
   }
   QG_SET_LOGZSCALING(false, status);
