@@ -367,7 +367,10 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
     weight[b] += w;
     sum_sq[b] += w * value * value;
   };
-  const double limit = static_cast<double>(maxbins) - 0.5;
+  // Bin k holds the radii from (k - 1) to k widths, whose middle is its
+  // label: mode 0 takes the bin a radius lies in, mode 1 shares it between
+  // the two bins whose middles lie either side of it.
+  const double limit = static_cast<double>(maxbins) - (mode == 0 ? 0.0 : 0.5);
   double reached = -1.0;  // the largest radius left out, in bins
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const double dy = static_cast<double>(yaxis[y - 1]) - ycentre;
@@ -383,7 +386,7 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
         continue;
       }
       if (mode == 0) {
-        add(static_cast<Index>(std::floor(r + 0.5)) + 1, 1.0, value);
+        add(static_cast<Index>(r) + 1, 1.0, value);
       } else {
         // Shared between the two bins whose centres lie either side of r.
         const Index k = static_cast<Index>(r + 0.5) + 1;

@@ -63,10 +63,13 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
 
 // Azimuthal average of the unmasked elements of the region about (XCENTRE,
 // YCENTRE), in bins of BIN_WIDTH (units of XAXIS, YAXIS). An empty MASK masks
-// nothing; NaN and infinite elements are left out as masked ones are. MODE 0 puts each
-// element into its nearest bin, MODE 1 shares it between the two nearest bin
-// centres. RADII(i) = (i - 0.5) BIN_WIDTH. A non-positive BIN_WIDTH gives
-// 20021.
+// nothing; NaN and infinite elements are left out as masked ones are. Bin i
+// holds the radii from (i - 1) to i BIN_WIDTH and RADII(i) = (i - 0.5)
+// BIN_WIDTH is their middle: MODE 0 puts each element into the bin its radius
+// lies in (integer part of r / BIN_WIDTH, plus 1), MODE 1 shares it between
+// the two bins whose middles lie either side of it. Elements beyond the last
+// bin (MODE 0) or its middle (MODE 1) are left out and said once. A
+// non-positive BIN_WIDTH gives 20021.
 void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
                std::span<const float> data, std::span<const std::uint8_t> mask,

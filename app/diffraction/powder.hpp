@@ -54,6 +54,8 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& geometry, int& lorentz_geomet
 // RADIAL PROFILE: the azimuthal average about a typed centre (world
 // coordinates) into the memory, without the masked (when a mask exists), NaN
 // and infinite pixels; a profile that no pixel reaches leaves the memory.
+// Point i averages the radii from (i - 1) to i spacings and its X is their
+// middle, (i - 0.5) spacings.
 void KZT_RADIAL(KztDataSets& sets, Status& status);
 
 }  // namespace kesta
