@@ -40,8 +40,10 @@ struct RThetaSettings {
   bool angular_scan = true;
   bool change_values = false;
   bool conserve_intensity = true;
-  float maximum_radius = 0.0f;
-  float maximum_2theta = 0.0f;
+  // The outer limits in the units they are asked in, so that a blank answer
+  // keeps exactly the limit of the run before.
+  float maximum_radius_pixels = 0.0f;
+  float maximum_2theta_degrees = 0.0f;
   Index num_azimuthal = 180;
   Index num_radial = 1;
 };
