@@ -475,11 +475,8 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
              status);
     return;
   }
-  if (a.ynumdat < 2) {
-    // A scan has no strip to project: its projection would be zeros.
-    GS_FWARNING(1, 1, {"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
-    return;
-  }
+  // A scan has no strip to project: its projection would be zeros.
+  if (kzt_scan_refused(true, a.ynumdat, "PROJECTION", status)) return;
   ProjectionSettings s = kzt_projection_settings();
   int retstat = 0;
   IO_INQ_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);

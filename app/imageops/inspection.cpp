@@ -500,11 +500,8 @@ void KZT_ARCSLICE(const KztDisplayed& d, KztMemoryProfile& memory, Status& statu
 
 void KZT_PROJECTION(const KztDisplayed& d, KztMemoryProfile& memory, Status& status) {
   if (dimensions_refused("Subroutine KZT_PROJECTION V0.7", d, status)) return;
-  if (d.ynumdat < 2) {
-    // A scan has no strip to project: its projection would be zeros.
-    GS_FWARNING(1, 1, {"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
-    return;
-  }
+  // A scan has no strip to project: its projection would be zeros.
+  if (kzt_scan_refused(true, d.ynumdat, "PROJECTION", status)) return;
   std::array<float, 5> xv{}, yv{};
   if (!kzt_upcall(imageops_upcalls.inp_projection, "PROJECTION", status, true, false, 0.0f, 0.0f,
                   d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis,
