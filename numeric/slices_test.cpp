@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -360,6 +362,63 @@ TEST(Projection, LengthsAndRefusals) {
                 std::vector<float>{2, 2, 5, 5, 2}, false, false, 1.0f, 20, p.truncated, p.number,
                 p.positions, p.values, p.extra, p.weights, p.status);
   EXPECT_EQ(p.status, 20005);
+}
+
+// Pixels that are not numbers add neither value nor weight: each bin keeps
+// the mean of the others, and a bin none reached has weight 0.
+TEST(Projection, PixelsThatAreNotNumbersAreLeftOut) {
+  std::vector<float> data = image(12, 12, [](double x, double) { return x; });
+  const Strip strip{{1, 9, 9, 1, 1}, {2, 2, 6, 6, 2}};  // columns 2..10, rows 3..6
+  data[element(4, 4, 12)] = std::numeric_limits<float>::quiet_NaN();
+  data[element(6, 5, 12)] = std::numeric_limits<float>::infinity();
+  for (Index y = 3; y <= 6; ++y) data[element(8, y, 12)] = std::numeric_limits<float>::quiet_NaN();
+  Profile p(20);
+  project(data, strip, 1.0f, p, 20);
+  ASSERT_EQ(p.status, ST_GOOD());
+  for (Index k = 1; k <= p.number; ++k) {
+    const auto b = static_cast<std::size_t>(k - 1);
+    EXPECT_TRUE(std::isfinite(p.values[b])) << k;
+    // Bins of column 8 hold parts of its neighbours' discs only.
+    if (p.weights[b] > 0.0f) {
+      EXPECT_NEAR(p.values[b], k + 0.5, 0.51) << k;
+    }
+  }
+  const std::vector<float> none(12 * 12, std::numeric_limits<float>::quiet_NaN());
+  Profile empty(20);
+  project(none, strip, 1.0f, empty, 20);
+  EXPECT_TRUE(std::all_of(empty.weights.begin(), empty.weights.begin() + empty.number,
+                          [](float w) { return w == 0.0f; }));
+}
+
+// The strip's pixel centres are counted, those used apart; masked pixels
+// are left out as those that are not numbers.
+TEST(Projection, StripCountsItsPixelsAndLeavesOutMaskedOnes) {
+  std::vector<float> data = image(12, 12, [](double x, double) { return x; });
+  const Strip strip{{1, 9, 9, 1, 1}, {2, 2, 6, 6, 2}};
+  data[element(4, 4, 12)] = std::numeric_limits<float>::quiet_NaN();
+  std::vector<std::uint8_t> mask(12 * 12, 0);
+  mask[element(2, 5, 12)] = 1;
+  mask[element(3, 3, 12)] = 1;
+  data[element(3, 3, 12)] = 1000.0f;
+  for (const bool masked : {false, true}) {
+    Profile p(20);
+    StripPixels pixels;
+    ma_strip_projection(12, 12, 1, 1, 12, 12, data, {}, masked ? mask : std::vector<std::uint8_t>{},
+                        1.0f, 1.0f, strip.xv, strip.yv, false, false, 1.0f, 20, p.truncated,
+                        p.number, p.positions, p.values, p.extra, p.weights, pixels, p.status);
+    ASSERT_EQ(p.status, ST_GOOD());
+    EXPECT_EQ(pixels.inside, 36);
+    EXPECT_EQ(pixels.used, masked ? 33 : 35);
+    EXPECT_EQ(p.values[1] < 100.0f, masked);  // the bin of column 3
+  }
+  const std::vector<float> none(12 * 12, std::numeric_limits<float>::quiet_NaN());
+  Profile p(20);
+  StripPixels pixels;
+  ma_strip_projection(12, 12, 1, 1, 12, 12, none, {}, {}, 1.0f, 1.0f, strip.xv, strip.yv, false,
+                      false, 1.0f, 20, p.truncated, p.number, p.positions, p.values, p.extra,
+                      p.weights, pixels, p.status);
+  EXPECT_EQ(pixels.inside, 36);
+  EXPECT_EQ(pixels.used, 0);
 }
 
 TEST(Radial, SharesMasksAndVariances) {

@@ -19,6 +19,7 @@
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 #include "numeric/geometry.hpp"
+#include "numeric/slices.hpp"
 
 namespace kesta {
 namespace {
@@ -142,10 +143,6 @@ Status gisaxs_arguments_error(int scan_type, float sample_distance, float wavele
 
 // How many pixel centres of the region lie inside the strip XC, YC, and how
 // many of them a projection can use (finite, and not masked with USE_MASK).
-struct StripPixels {
-  Index inside = 0;
-  Index usable = 0;
-};
 StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystrelm,
                          Index xendelm, Index yendelm, std::span<const float> data,
                          std::span<const std::uint8_t> mask, std::span<const float> xc,
@@ -155,7 +152,7 @@ StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystr
     for (Index i = i1; i <= i2; ++i) {
       const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
       ++n.inside;
-      if (std::isfinite(data[e]) && !(use_mask && mask[e] != 0)) ++n.usable;
+      if (std::isfinite(data[e]) && !(use_mask && mask[e] != 0)) ++n.used;
     }
   });
   return n;
@@ -496,7 +493,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   const StripPixels held =
       strip_pixels(sets.mask_exist && !mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
                    a.yendelm, kzt_image(a.data), mask, xv, yv);
-  if (held.usable == 0) {
+  if (held.used == 0) {
     GS_FWARNING(1, 1,
                 {held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
                                   : "The strip holds no unmasked pixel: the memory is unchanged"},
