@@ -85,6 +85,10 @@ bool bin_span(int scan_type, double r, double h, double distance, double wavelen
 
 // The leftmost and rightmost crossings of the row centre Y0 with the four
 // edges of the strip; false when the row misses it.
+// How near an edge must lie to a row's centre to lie on it (pixels); a
+// strip no wider has no width.
+constexpr double kOnRow = 1.0e-4;
+
 bool row_crossings(std::span<const float> x, std::span<const float> y, double y0, double& left,
                    double& right) {
   bool any = false;
@@ -97,15 +101,15 @@ bool row_crossings(std::span<const float> x, std::span<const float> y, double y0
   };
   for (std::size_t k = 0; k < 4; ++k) {
     const double x1 = x[k], y1 = y[k], x2 = x[k + 1], y2 = y[k + 1];
-    if (std::abs(y2 - y1) <= 1.0e-4) {
+    if (std::abs(y2 - y1) <= kOnRow) {
       // An edge along the row counts when it lies on it.
-      if (std::abs(y1 - y0) <= 1.0e-4) {
+      if (std::abs(y1 - y0) <= kOnRow) {
         take(x1);
         take(x2);
       }
       continue;
     }
-    if (y0 < std::min(y1, y2) - 1.0e-4 || y0 > std::max(y1, y2) + 1.0e-4) continue;
+    if (y0 < std::min(y1, y2) - kOnRow || y0 > std::max(y1, y2) + kOnRow) continue;
     take(x1 + (y0 - y1) * (x2 - x1) / (y2 - y1));
   }
   return any;
@@ -511,6 +515,14 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   KZT_GUI_GEOMETRY(xps, yps, d, w, xb, yb, tr, ta, status);
   if (status != kStatusGood) return;
   if (!projection_form(s, status)) return;
+  // A summed scan is the mean across the strip times its width: a strip of
+  // no width (both limits on one row's centre) holds that row, whose sum
+  // over no width is zero everywhere. Its mean, without summation, stands.
+  const float width = std::hypot(xv[2] - xv[1], yv[2] - yv[1]);
+  if (s.summation && !(width > kOnRow)) {
+    GS_FWARNING(1, 1, {"The strip has no width to sum over: the memory is unchanged"}, status);
+    return;
+  }
   IO_SET_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
   IO_SET_RKEYVALUE("MAXIMUM_D", s.maximum_d, retstat, status);
   IO_SET_LKEYVALUE("SCAN_SUMMATION", s.summation, retstat, status);
@@ -545,7 +557,6 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
     return;
   }
   if (s.summation) {
-    const float width = std::hypot(xv[2] - xv[1], yv[2] - yv[1]);
     for (float& v : scan) v *= width;
     for (float& v : vars) v *= width * width;
   }
