@@ -15,6 +15,7 @@
 #include <immintrin.h>
 #endif
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -577,8 +578,9 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
     return;
   }
   // A value replaces the running one only when strictly beyond it (a NaN
-  // never does), so the result is the first extreme value in row order.
-  float low = 1.7e38f, high = -1.7e38f;
+  // never does), so the result is the first extreme value in row order. The
+  // search starts beyond every value (core/extremes.hpp).
+  float low = kAboveEveryValue, high = kBelowEveryValue;
   const Index width = xendelm - xstrelm + 1;
   const auto row_of = [&](Index y) { return array.data() + element(xstrelm, y, xmaxdat); };
   for (Index y = ystrelm; y <= yendelm; ++y) {
@@ -620,6 +622,7 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
   };
   if (low == 0.0f) low = first_zero();
   if (high == 0.0f) high = first_zero();
+  extremes_found(low, high);
   minimum = low;
   maximum = high;
 }

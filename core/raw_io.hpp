@@ -146,8 +146,9 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
                       bool full_records, bool by_columns, bool reverse, Index& record,
                       float& lower, float& upper, bool& failed, Status& status);
 
-// Smallest and largest value of the region (from 1.7e38 and -1.7e38; NaN
-// values are passed over). STATUS 10001/10002/10005/10006 for a bad region.
+// Smallest and largest value of the region, infinities included, from the
+// first value met (core/extremes.hpp); NaN values are passed over, and a
+// region of NaN alone gives the start values 1.7e38 and -1.7e38. STATUS 10001/10002/10005/10006 for a bad region.
 void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                 Index ystrelm, Index xendelm, Index yendelm, float& minimum, float& maximum,
                 Status& status);

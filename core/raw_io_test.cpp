@@ -346,6 +346,25 @@ TEST(RawWrite, LongRowsAsSingleValues) {
       EXPECT_EQ(extreme, 0.0f);
       EXPECT_EQ(std::signbit(extreme), c.negative) << maximum;
     }
+  // Values beyond the start values 1.7e38 and -1.7e38 are the region's own
+  // extremes; a region of NaN alone gives the start values.
+  struct Range {
+    std::vector<float> values;
+    float low, high;
+  };
+  for (const Range& r :
+       {Range{std::vector<float>(10, 3.4e38f), 3.4e38f, 3.4e38f},
+        Range{std::vector<float>(10, -3.4e38f), -3.4e38f, -3.4e38f},
+        Range{{2e38f, 3e38f, nan, 2.5e38f, 3.3e38f, 2e38f, 2e38f, 2e38f, 2e38f, 2e38f}, 2e38f,
+              3.3e38f},
+        Range{{inf, inf, nan, inf, inf, inf, inf, inf, inf, inf}, inf, inf},
+        Range{std::vector<float>(10, nan), 1.7e38f, -1.7e38f}}) {
+    float low = 1, high = 1;
+    Status status = kStatusGood;
+    IO_RMINMAX(10, 1, r.values, 1, 1, 10, 1, low, high, status);
+    EXPECT_EQ(low, r.low) << r.values[0];
+    EXPECT_EQ(high, r.high) << r.values[0];
+  }
 }
 
 TEST(RawWrite, RecordOrderPaddingAndRefusals) {

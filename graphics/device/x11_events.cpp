@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/extremes.hpp"
 #include "core/reader.hpp"
 #include "core/region.hpp"
 #include "graphics/device/x11_internal.hpp"
@@ -482,7 +483,7 @@ void X11Driver::draw_spy_glass(int px, int py) {
     return;
   const float* data = spy_data_.data();
   auto at = [&](Index x, Index yy) { return data[element(x, yy, spy_xdim_)]; };
-  float low = 1.7e38f, high = -1.7e38f;
+  float low = kAboveEveryValue, high = kBelowEveryValue;
   for (Index yy = patch.y1; yy <= patch.y2; ++yy)
     for (Index xx = patch.x1; xx <= patch.x2; ++xx) {
       // The range of the finite values, as the image's own.
@@ -491,7 +492,10 @@ void X11Driver::draw_spy_glass(int px, int py) {
       low = std::min(low, v);
       high = std::max(high, v);
     }
+  extremes_found(low, high);
   if (high - low < 1e-5f) high = low + 1.0f;
+  // A constant patch of values too large to grow by 1 keeps a range too.
+  if (!(high > low)) low = std::nextafter(high, kBelowEveryValue);
   if (log_scaling_ && low <= 0.0f) {
     low = 1.0e-10f;
     if (high <= 1.0e-10f) high = 2.0e-10f;

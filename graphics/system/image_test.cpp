@@ -175,18 +175,21 @@ TEST_F(ImageTest, UserRangeThatLeavesNoRangeWarns) {
 }
 
 // The range pass against a plain scan that keeps the first extreme it meets,
-// to the bit: non-finite values and huge ones skipped, the sign of a zero
-// extreme, sub-regions, and images big enough to be split over threads.
+// to the bit: non-finite values skipped, finite ones of any size taken (an
+// image of 3.4e38 alone has that range, not one from the search's start
+// value 1.7e38), the sign of a zero extreme, sub-regions, and images big
+// enough to be split over threads.
 TEST_F(ImageTest, DataRangeEqualsAPlainScan) {
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float largest = std::numeric_limits<float>::max();
   const auto scan = [&](Index xs, Index ys, Index xe, Index ye, float& lo, float& hi) {
-    lo = 1.7e38f;
-    hi = -1.7e38f;
+    lo = inf;
+    hi = -inf;
     for (Index y = ys; y <= ye; ++y)
       for (Index x = xs; x <= xe; ++x) {
         const float v = data[element(x, y, nx)];
-        if (v >= -3.4e38f && v <= 3.4e38f) {
+        if (v >= -largest && v <= largest) {
           lo = v < lo ? v : lo;
           hi = v > hi ? v : hi;
         }
@@ -204,6 +207,12 @@ TEST_F(ImageTest, DataRangeEqualsAPlainScan) {
            {37, 5, 2, 2, 30, 4, {{3, -5.0f}, {80, 2.5e30f}, {81, -3.4028e38f}}, false},
            {20, 3, 1, 1, 20, 3, {{0, 0.0f}, {7, -0.0f}}, true},
            {20, 3, 1, 1, 20, 3, {{12, 0.0f}}, true},
+           {4, 2, 1, 1, 4, 2, {{0, 3.4e38f}, {1, 3.4e38f}, {2, 3.4e38f}, {3, 3.4e38f},
+                               {4, 3.4e38f}, {5, 2.0e38f}, {6, 3.4e38f}, {7, largest}},
+            false},
+           {4, 2, 1, 1, 4, 2, {{0, -3.4e38f}, {1, -2.0e38f}, {2, -3.4e38f}, {3, -3.4e38f},
+                               {4, nan}, {5, -3.4e38f}, {6, -largest}, {7, -3.4e38f}},
+            false},
            {6, 2, 1, 1, 6, 2, {{0, nan}, {1, inf}, {2, -inf}, {3, nan}, {4, nan}, {5, nan},
                                {6, nan}, {7, nan}, {8, nan}, {9, nan}, {10, nan}, {11, nan}},
             false},

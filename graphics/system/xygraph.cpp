@@ -8,6 +8,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/region.hpp"
@@ -82,8 +83,8 @@ float log_value(float v) {
 
 // The automatic range of one axis over all points (with their error bars).
 void data_extent(const GsCurves& c, bool x_axis, bool bars, float& lo, float& hi) {
-  lo = 1.7e38f;
-  hi = -1.7e38f;
+  lo = kAboveEveryValue;
+  hi = kBelowEveryValue;
   const std::span<const float> v = x_axis ? c.x : c.y;
   const std::span<const float> low = x_axis ? c.xlow : c.ylow;
   const std::span<const float> high = x_axis ? c.xhigh : c.yhigh;
