@@ -305,6 +305,45 @@ TEST_F(SeriesIntegration, RefusedMemberIsSaidByItsReasonAndOneNotInputLine) {
   EXPECT_EQ(vosq_kzt_arrays.ynumdat, 3);
 }
 
+// A member that is no TIFF file at all (a text file, an empty one) is said
+// by one line of the reader and one that it was not input, as any other.
+TEST_F(SeriesIntegration, MembersThatAreNoTiffFilesAreSaidInOneLineEach) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  auto tif = [&](int k) { return dir.file("odd_00" + std::to_string(k) + ".tif"); };
+  write_tiff(tif(1), 20, 1);
+  for (const auto& [k, text] : {std::pair{2, "This is a text file\n"}, std::pair{3, ""}}) {
+    std::FILE* f = std::fopen(tif(k).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text, f);
+    std::fclose(f);
+  }
+  write_tiff(tif(4), 20, 4);
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({tif(1), "O.K.", "YES", tif(4), "", "EXIT", "NO"});
+  Status status = kStatusGood;
+  KZT_FSINTEGRATE(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  const std::string said = terminal.text();
+  for (const auto& [k, reason] :
+       {std::pair{2, unread_file_line(tif(2), "does not start with II nor with MM, as a TIFF "
+                                              "file does")},
+        std::pair{3, std::string("WARNING: The file holds 0 bytes, fewer than the 8 of a TIFF "
+                                 "header")}}) {
+    const std::string lines = reason + "\nWARNING: File not input: " + tif(k) + "\n";
+    const std::size_t at = said.find(lines);
+    ASSERT_NE(at, std::string::npos) << said;
+    // Nothing else is said of the member before.
+    EXPECT_EQ(said.rfind("WARNING", at - 1), said.rfind("WARNING: File not input", at - 1))
+        << k << said;
+  }
+  for (const char* more : {"II nor with MM. It is not a", "Bad TIFF file", "first two bytes",
+                           "Image size not returned", "Cannot decode image", "was not input"})
+    EXPECT_EQ(said.find(more), std::string::npos) << more << "\n" << said;
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4);
+  EXPECT_EQ(at(1, 2), 0.0f);
+  EXPECT_GT(at(1, 4), 0.0f);
+}
+
 // A scan is never saved over an image of its series: an extension that
 // names the members' own files (their extension, or a member's number in a
 // series without one) saves no scan, says so for each, and every member is
