@@ -450,6 +450,64 @@ TEST_F(SeriesIntegration, NativeMembersOfAnotherSizeAreNotIntegrated) {
   }
 }
 
+// Members larger than the arrays are each read in part; the cut is said
+// once, for the first member, not again for each member of the same size.
+TEST_F(SeriesIntegration, MembersLargerThanTheArraysSayTheCutOnce) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  constexpr Index n = 40;  // the arrays hold 32 x 32
+  for (const char* format : {"kzt", "wlt", "img"}) {
+    auto name = [&](int k) {
+      const std::string native = member(k);
+      return native.substr(0, native.size() - 3) + format;
+    };
+    for (int k = 1; k <= 4; ++k) {
+      std::vector<float> axis(static_cast<std::size_t>(n)),
+          data(static_cast<std::size_t>(n * n), static_cast<float>(k));
+      for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+      int retstat = 1;
+      Status status = kStatusGood;
+      if (std::string_view(format) == "wlt") {
+        FIO_OUT_TULMA(name(k), n, n, 1, 1, n, n, data, retstat, status);
+      } else if (std::string_view(format) == "kzt") {
+        testing::ScriptedInput answer({name(k)});
+        FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "t", "x", "y", "z",
+                      false, 1e-4f, 1e-4f, retstat, status);
+      } else {
+        std::string bytes = "{\nHEADER_BYTES=512;\nDIM=2;\nBYTE_ORDER=little_endian;\n"
+                            "TYPE=unsigned_short;\nSIZE1=40;\nSIZE2=40;\n}\n";
+        bytes.resize(512, ' ');
+        for (Index i = 0; i < n * n; ++i) bytes += std::string{static_cast<char>(k), '\0'};
+        std::FILE* f = std::fopen(name(k).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        retstat = std::fclose(f);
+      }
+      ASSERT_EQ(retstat, 0) << format;
+      ASSERT_EQ(status, kStatusGood) << format;
+    }
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({name(1), "YES", name(4), "", "EXIT", "NO"});
+    Status status = kStatusGood;
+    KZT_FSINTEGRATE(sets, status);
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+    const std::string said = terminal.text();
+    const auto count = [&said](const std::string& text) {
+      int times = 0;
+      for (auto at = said.find(text); at != std::string::npos; at = said.find(text, at + 1))
+        ++times;
+      return times;
+    };
+    const bool native = std::string_view(format) == "kzt";
+    EXPECT_EQ(count("File array size"), native ? 3 : 0) << format << said;
+    EXPECT_EQ(count("Not all of the data could be input"), native ? 1 : 0) << format << said;
+    EXPECT_EQ(count("bigger than the presently defined"), native ? 0 : 1) << format << said;
+    EXPECT_EQ(count("only a part of the image will be input"), native ? 0 : 1) << format << said;
+    ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4) << format;
+    for (Index k = 1; k <= 4; ++k)
+      EXPECT_NEAR(at(1, k), static_cast<float>(k), 1e-4f) << format << " " << k;
+  }
+}
+
 // A member's scan that cannot be saved (its made name is taken by a
 // directory) is said on the terminal; nothing waits for a click, and the
 // members after it are still integrated and saved.
