@@ -748,5 +748,40 @@ TEST_F(SeriesInTheWindow, TheLastFileIsChosenWithAnEmptyNameField) {
   EXPECT_EQ(window->initial[static_cast<std::size_t>(field - window->prompts.begin())], "");
 }
 
+// A first name given from the working folder (by a macro, or typed): the
+// last file's selection opens in the first one's folder, where a name typed
+// is found, and the last file is named as the first one is, so the two give
+// the series.
+TEST_F(SeriesInTheWindow, TheLastFileIsChosenInTheFolderOfARelativeFirstName) {
+  const std::filesystem::path working = std::filesystem::current_path();
+  std::filesystem::create_directory(dir.path() / "ser");
+  std::vector<float> data(16, 1.0f), axis{0.5f, 1.5f, 2.5f, 3.5f};
+  for (const char* name : {"ser/m_001.kzt", "ser/m_005.kzt"}) {
+    testing::ScriptedInput input({dir.file(name)});
+    int retstat = 1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, {}, "t", "x", "y", "z", false,
+                  1e-4f, 1e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
+  }
+  std::filesystem::current_path(dir.path());
+  first = "ser/m_001.kzt";
+  window->events.push_back(testing::typed("m_005.kzt"));
+  const ProgramImageTarget target(sets);
+  Index xs = 0, ys = 0, xe = 0, ye = 0;
+  int retstat = 1;
+  KztFileSeries series;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  KZT_DEF_FS(false, target.target(), xs, ys, xe, ye, retstat, series, status);
+  std::filesystem::current_path(working);
+  EXPECT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(retstat, 0) << terminal.text();
+  EXPECT_EQ(series.last_file, "ser/m_005.kzt");
+  EXPECT_EQ(series.start, 1);
+  EXPECT_EQ(series.end, 5);
+  EXPECT_EQ(series.prefix, "ser/m_");
+}
+
 }  // namespace
 }  // namespace kesta
