@@ -343,7 +343,7 @@ std::string size_problem(const TiffLayout& t, Index file_size) {
       std::to_string(t.width) + " x " + std::to_string(t.length) + " pixels";
   constexpr Index kMost = std::numeric_limits<int>::max();
   if (t.width > kMost || t.length > kMost) return "gives an image size of " + size;
-  // (No strip could hold a row: the image cannot be found in the file.)
+  // Rows per strip below 1: no strip holds a row, so none can be found.
   if (t.compression == 1 && t.length >= 1 && strip_rows(t) < 1)
     return "gives " + std::to_string(t.rows_per_strip) + " rows per strip for its image of " + size;
   Index row_bits = 0, bytes = 0;

@@ -137,6 +137,22 @@ class Tiff : public ::testing::Test {
                  Index ymax = 8) {
     return read_tiff_file(path, {xmax, ymax, true}, iq, iq, r, status_);
   }
+  // PATH on the asking road (the region questions answered) or as a later
+  // series member: whether it was read, what the terminal was told and how
+  // many questions were asked.
+  struct Road {
+    bool read;
+    std::string said;
+    std::size_t asked;
+  };
+  Road on_road(bool member, const std::string& path) {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({path, "1", "1", "1", "1", "4", "3"});
+    std::string name = path;
+    const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
+                               : tiff_keyboard_read({8, 8, false}, name, status_);
+    return {r.ok(), terminal.text(), input.prompts.size()};
+  }
   // Data element (x, y) of a read image.
   static float at(const ImageRead& read, Index x, Index y) {
     return read.image.pixels()[static_cast<std::size_t>(element(x, y, read.image.xmaxdat))];
@@ -473,14 +489,10 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
     const std::string path = dir_.file("rows.tif");
     write_file(path, bytes);
     for (const bool member : {false, true}) {
-      testing::TerminalCapture terminal;
-      testing::ScriptedInput input({path, "1", "1", "1", "1", "4", "3"});
-      std::string name = path;
-      const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
-                                 : tiff_keyboard_read({8, 8, false}, name, status_);
-      EXPECT_FALSE(r.ok());
-      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << "only the file name is asked";
-      EXPECT_EQ(terminal.text(),
+      const Road road = on_road(member, path);
+      EXPECT_FALSE(road.read);
+      EXPECT_EQ(road.asked, member ? 0u : 1u) << "only the file name is asked";
+      EXPECT_EQ(road.said,
                 unread_file_line(path, "gives 0 rows per strip for its image of 4 x 3 pixels") +
                     "\n");
     }
@@ -671,14 +683,10 @@ TEST_F(Tiff, FilesTooShortForTheirHeaderOrDirectoryAreSaidByTheirCause) {
   for (const auto& [bytes, said] : cases)
     for (const bool member : {false, true}) {
       write_file(path, bytes);
-      testing::TerminalCapture terminal;
-      testing::ScriptedInput input({path, "1", "1", "1", "1", "4", "3"});
-      std::string name = path;
-      const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
-                                 : tiff_keyboard_read({8, 8, false}, name, status_);
-      EXPECT_FALSE(r.ok());
-      EXPECT_EQ(input.prompts.size(), member ? 0u : 1u) << "only the file name is asked";
-      EXPECT_EQ(terminal.text(), said) << bytes.size() << " bytes";
+      const Road road = on_road(member, path);
+      EXPECT_FALSE(road.read);
+      EXPECT_EQ(road.asked, member ? 0u : 1u) << "only the file name is asked";
+      EXPECT_EQ(road.said, said) << bytes.size() << " bytes";
     }
   // The read itself names the cause too.
   write_file(path, too_many);
