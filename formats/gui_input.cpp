@@ -100,6 +100,17 @@ class MessageCollector {
     release();
   }
 
+  // A series member read in part as the first one was: of the held lines
+  // those saying the image was cut are left out, said for the first member.
+  void release_but_cut() {
+    if (!hold_) return;
+    std::string kept;
+    for (const std::string& line : warnings(true))
+      if (!is_partial_image_line(line)) kept += line + "\n";
+    text_ = std::move(kept);
+    release();
+  }
+
   // Held lines go to the terminal after all, from here on as they come.
   void release() {
     if (!hold_) return;
@@ -749,7 +760,9 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
         return ReadOutcome::kFailed;
       }
     }
-    if (read.ok())
+    if (read.ok() && own_size(read.image) == first)
+      held->release_but_cut();
+    else if (read.ok())
       held->release();
     else
       held->release_reasons();

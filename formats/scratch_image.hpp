@@ -169,5 +169,22 @@ inline constexpr std::string_view kCannotDecodeLine = "WARNING: Cannot decode im
 // than the presently defined program arrays" / "only a part of the image
 // will be input.". Nothing when it fits; true when said.
 bool warn_partial_image(Index xnum, Index ynum, const ReadRequest& request, Status& status);
+inline constexpr std::string_view kPartialImageWarning[] = {
+    "WARNING: The image is bigger than the presently defined program arrays",
+    "         only a part of the image will be input."};
+// The other readers' lines of an image cut to the arrays: the native
+// reader's line starting "File array size = " for each array item cut and
+// its closing line, and the fixed-header readers' width and height lines.
+inline constexpr std::string_view kArraySizeLine = "File array size = ";
+inline constexpr std::string_view kNotAllDataLine = "WARNING: Not all of the data could be input";
+inline constexpr std::string_view kPartialWidthWarning[] = {
+    "WARNING: The image width has more pixels than the current program array",
+    "         X-dimension; only part of the image will be input"};
+inline constexpr std::string_view kPartialHeightWarning[] = {
+    "WARNING: The image height has more pixels than the current program array",
+    "         Y-dimension; only part of the image will be input"};
+// Whether LINE is one of those that say an image was cut to the arrays (a
+// series says them for its first member only: the others have its size).
+bool is_partial_image_line(std::string_view line);
 
 }  // namespace kesta
