@@ -134,6 +134,15 @@ bool target_refused(const ImageTarget& target, Status base, std::string_view pos
 // are its own bin widths the same way. IMAGE is left empty.
 void commit_image(ScratchImage& image, const ImageTarget& target);
 
+// The pixel sizes some detector has, in metres: a size outside them (a scan's
+// step, 1.0E-20 or 1 m from a damaged header) is kept by the image it came
+// with but is never taken as the detector's.
+inline constexpr float kSmallestPixelSize = 1.0e-6f;
+inline constexpr float kLargestPixelSize = 5.0e-3f;
+inline bool detector_pixel_size(float size) {
+  return size >= kSmallestPixelSize && size <= kLargestPixelSize;
+}
+
 // A pixel size read from a file: GIVEN when it is above 0 and finite and not
 // its reader's default (a file saved while the database held zeros, a header
 // field left at 0), else none.

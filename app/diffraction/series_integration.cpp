@@ -676,6 +676,11 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
                    s.tilt_rotation, s.tilt_angle, rotation, local);
   sets.x_pixel_size = saved_xps;
   sets.y_pixel_size = saved_yps;
+  // The members' reads stored their headers' sizes as the detector's; the
+  // series was integrated with the sizes of its forms, and those are the
+  // ones later commands must propose.
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", saved_xps, retstat, local);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", saved_yps, retstat, local);
   kzt_series_integration_settings() = s;
 }
 

@@ -165,19 +165,20 @@ struct SeriesIntegration : testing::NoWindowGraphics {
     std::snprintf(name, sizeof name, "member_%03d.kzt", k);
     return dir.file(name);
   }
-  void write_image(const std::string& path, const std::vector<float>& data) {
+  void write_image(const std::string& path, const std::vector<float>& data,
+                   float pixel_size = 1e-4f) {
     std::vector<float> axis(kN);
     for (Index i = 0; i < kN; ++i) axis[i] = static_cast<float>(i) + 0.5f;
     testing::ScriptedInput input({path});
     int retstat = 1;
     Status s = kStatusGood;
     FIO_OUT_KESTA(false, "", kN, kN, 1, 1, kN, kN, axis, axis, data, {}, "t", "x", "y", "z",
-                  false, 1e-4f, 1e-4f, retstat, s);
+                  false, pixel_size, pixel_size, retstat, s);
     ASSERT_EQ(retstat, 0);
   }
-  void write_members(int count) {
+  void write_members(int count, float pixel_size = 1e-4f) {
     for (int k = 1; k <= count; ++k)
-      write_image(member(k), std::vector<float>(kN * kN, static_cast<float>(k)));
+      write_image(member(k), std::vector<float>(kN * kN, static_cast<float>(k)), pixel_size);
   }
   float at(Index x, Index y) const {
     return vosq_kzt_arrays.data[element(x, y, vosq_kzt_arrays.xmaxdat)];
@@ -556,6 +557,35 @@ TEST_F(SeriesIntegration, MissingMemberLeavesAZeroRowAndTheTableIsBuiltOnce) {
   EXPECT_EQ(sets.xlabel, "Radial Distance (mm)");
   EXPECT_NEAR(a.xaxis[0], 0.05f, 1e-5f);  // bin centres in millimetres
   EXPECT_EQ(a.yaxis[2], 2.5f);
+}
+
+// Each member's read stores its header's sizes as the detector's; the
+// series is integrated with the sizes typed in its form, and those are what
+// later commands propose.
+TEST_F(SeriesIntegration, TheFormsPixelSizesAreTheOnesStoredAfterTheSeries) {
+  write_members(3, 1.72e-4f);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  kzt_integrate_forms().geometry = [](float& x_pixel_size, float& y_pixel_size, float& distance,
+                                      float& wavelength, float& xc, float& yc, float& rotation,
+                                      float& tilt, Status& status) {
+    geometry_form(x_pixel_size, y_pixel_size, distance, wavelength, xc, yc, rotation, tilt,
+                  status);
+    x_pixel_size = y_pixel_size = 1e-4f;
+  };
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({member(1), "O.K.", "YES", member(3), "", "EXIT", "NO"});
+  Status status = kStatusGood;
+  KZT_FSINTEGRATE(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 3) << terminal.text();
+  for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE"}) {
+    float stored = 0.0f;
+    int retstat = 1;
+    IO_INQ_RKEYVALUE(key, stored, retstat, status);
+    EXPECT_EQ(retstat, 0) << key;
+    EXPECT_FLOAT_EQ(stored, 1e-4f) << key;
+  }
+  EXPECT_FLOAT_EQ(sets.x_pixel_size, 1e-4f);
 }
 
 TEST_F(SeriesIntegration, IncrementAndDescendingSeriesReadTheirMembersInOrder) {
