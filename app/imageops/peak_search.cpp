@@ -762,9 +762,16 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
   const double kk = static_cast<double>(k);
   sigma = static_cast<float>(std::sqrt(std::max(kk * kk * error * error + total * p_.gain, 0.0)));
   intensity = static_cast<float>(total - kk * m);
-  if (wsum > 0.0) {
-    x = static_cast<float>(wx / wsum);
-    y = static_cast<float>(wy / wsum);
+  // Weights below the background (a spot's edge beside a gap, a neighbour's
+  // hollow) can nearly cancel the spot's own: such a centroid runs off
+  // anywhere. One outside the peak's box is no position of the spot, and
+  // the peak pixel's centre stands.
+  if (!(wsum > 0.0)) return;
+  const double cx = wx / wsum, cy = wy / wsum;
+  if (cx >= static_cast<double>(bx0 - 1) && cx <= static_cast<double>(bx1) &&
+      cy >= static_cast<double>(by0 - 1) && cy <= static_cast<double>(by1)) {
+    x = static_cast<float>(cx);
+    y = static_cast<float>(cy);
   }
 }
 
