@@ -122,6 +122,17 @@ void climb(const GridImage& im, Index xs, Index ys, Index limit, float& x, float
   y = static_cast<float>(static_cast<double>(ys) / s - 1.0 / (2.0 * s));
 }
 
+// The whole-pixel template search over pixels X1..X2 x Y1..Y2 (inside the
+// active region), then the sub-pixel climb from the best of them.
+void locate(const GridImage& im, Index x1, Index y1, Index x2, Index y2, float& x, float& y,
+            bool& found, float& correlation, Status& status) {
+  Index ix = to_int(x) + 1, iy = to_int(y) + 1;
+  MA_CENTRE(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.data,
+            im.side, im.side, im.side, im.side, im.templ, x1, y1, x2, y2, ix, iy, status);
+  const Index s = im.sub_pixelling;
+  climb(im, ix * s - s / 2, iy * s - s / 2, s, x, y, found, correlation, status);
+}
+
 // The quick refinement of a good prediction: the climb alone.
 void quick_refine(const GridImage& im, int search_limit, float& x, float& y, bool& found,
                   float& correlation, Status& status) {
@@ -139,14 +150,34 @@ Point operator*(float k, Point a) { return {k * a.x, k * a.y}; }
 
 float distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
+// A peak near AT: the whole-pixel search over the pixels whose centres lie
+// within REACH of it in X and in Y (at least the pixel holding it), then the
+// climb. (The search box of a prediction reaches a pixel and a half further
+// on its lower side than on its upper one; a box round a click must not, or
+// on a fine grid its corner takes in the neighbouring hole.)
+void find_near(const GridImage& im, Point at, float reach, float& x, float& y, bool& found,
+               float& correlation, Status& status) {
+  found = false;
+  x = at.x;
+  y = at.y;
+  if (!std::isfinite(at.x) || !std::isfinite(at.y)) return;
+  const auto span = [&](float c, Index lowest, Index highest, Index& first, Index& last) {
+    first = std::max(lowest, to_int(std::ceil(c - reach + 0.5f)));
+    last = std::min(highest, to_int(std::floor(c + reach + 0.5f)));
+    if (first > last) first = last = std::clamp(to_int(c) + 1, lowest, highest);
+  };
+  Index x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  span(at.x, im.xstrelm, im.xendelm, x1, x2);
+  span(at.y, im.ystrelm, im.yendelm, y1, y2);
+  locate(im, x1, y1, x2, y2, x, y, found, correlation, status);
+}
+
 // The starting peaks are searched 5 pixels each way from their clicks, but
-// never as far as half the clicked spacing: on a fine grid a wider box takes
-// in the neighbouring holes, and the highest correlation there need not be
-// the clicked hole's.
-int start_search_limit(float clicked_spacing) {
-  const float half = 0.5f * clicked_spacing;
-  if (!(half < 5.0f)) return 5;
-  return std::max(1, static_cast<int>(half));
+// on a fine grid only so far that the box's corners stay within half the
+// clicked spacing: a wider box takes in the neighbouring holes, and the
+// highest correlation there need not be the clicked hole's.
+float start_search_reach(float clicked_spacing) {
+  return std::clamp(0.5f * clicked_spacing / std::numbers::sqrt2_v<float>, 0.5f, 5.0f);
 }
 
 // The running state of one grid search in wrapped storage.
@@ -323,15 +354,11 @@ void KZT_FINDCENTRE(const GridImage& im, int search_limit, float& x, float& y, b
   found = false;
   if (!std::isfinite(x) || !std::isfinite(y)) return;
   const double l = search_limit;
-  Index ix = to_int(x) + 1, iy = to_int(y) + 1;
   // The box stays inside the active region (the template is clipped there).
   const Index x1 = std::max(im.xstrelm, to_int(x - l)), x2 = std::min(im.xendelm, to_int(x + l));
   const Index y1 = std::max(im.ystrelm, to_int(y - l)), y2 = std::min(im.yendelm, to_int(y + l));
   if (x1 > x2 || y1 > y2) return;
-  MA_CENTRE(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.data,
-            im.side, im.side, im.side, im.side, im.templ, x1, y1, x2, y2, ix, iy, status);
-  const Index s = im.sub_pixelling;
-  climb(im, ix * s - s / 2, iy * s - s / 2, s, x, y, found, correlation, status);
+  locate(im, x1, y1, x2, y2, x, y, found, correlation, status);
 }
 
 void KZT_FIND2DGRID(const GridImage& im, int search_limit, float detect_ratio, float x_start,
@@ -640,13 +667,14 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
     const std::array<Point, 3> clicks{start, right, up};
     const float spacing_clicked = std::min(distance(start, right), distance(start, up));
     const float half_spacing = 0.5f * spacing_clicked;
-    const int start_limit = start_search_limit(spacing_clicked);
+    const float reach = start_search_reach(spacing_clicked);
     bool f1 = false, f2 = false, f3 = false;
+    float c1 = 0.0f;
     if (clicked_inside(start) && clicked_inside(right) && clicked_inside(up)) {
-      float c1 = 0.0f, c2 = 0.0f;
-      KZT_FINDCENTRE(im, start_limit, start.x, start.y, f1, c1, status);
-      KZT_FINDCENTRE(im, start_limit, right.x, right.y, f2, c2, status);
-      KZT_FINDCENTRE(im, start_limit, up.x, up.y, f3, correlation, status);
+      float c2 = 0.0f;
+      find_near(im, clicks[0], reach, start.x, start.y, f1, c1, status);
+      find_near(im, clicks[1], reach, right.x, right.y, f2, c2, status);
+      find_near(im, clicks[2], reach, up.x, up.y, f3, correlation, status);
       if (status != kStatusGood) return;
     }
     const std::array<Point, 3> refined{start, right, up};
@@ -676,7 +704,27 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
                      "not a diagonal one",
                  status);
     }
-    if (f1 && f2 && f3 && apart && square && std::isfinite(correlation) && correlation > 0.0f &&
+    // An axis to a peak two (or more) holes on has a grid peak near its
+    // middle: its spacing would be a multiple of the grid's, whatever the
+    // pixels' aspect (which lengths alone cannot tell from a skipped hole).
+    bool adjacent = square;
+    for (int axis = 0; axis < 2 && f1 && f2 && f3 && apart && adjacent; ++axis) {
+      const Point end = axis == 0 ? right : up;
+      const Point middle = 0.5f * (start + end);
+      const float quarter = 0.25f * distance(start, end);
+      float x = 0.0f, y = 0.0f, c = 0.0f;
+      bool f = false;
+      find_near(im, middle, quarter / std::numbers::sqrt2_v<float>, x, y, f, c, status);
+      if (status != kStatusGood) return;
+      adjacent = !(f && std::isfinite(c) && c1 > 0.0f && c / c1 > g.detect_ratio &&
+                   !(distance({x, y}, middle) > quarter));
+      if (!adjacent)
+        IO_WRITE(std::string("WARNING: A grid peak lies half way to the peak clicked ") +
+                     (axis == 0 ? "right" : "up") + ": click the next peak, not one beyond it",
+                 status);
+    }
+    if (f1 && f2 && f3 && apart && adjacent && std::isfinite(correlation) && correlation > 0.0f &&
+
         clear_of_border(start) && clear_of_border(right) && clear_of_border(up)) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);

@@ -327,6 +327,97 @@ TEST_F(GridReplay, StartPeaksThatLeaveTheirClicksAreAskedAgain) {
   EXPECT_NE(gap.retstat, 0);
 }
 
+// A grid of SPACING pixels along X turned by DEGREES on pixels ASPECT times
+// as tall as wide (Y steps SPACING / ASPECT), covering a SIDE x SIDE image,
+// hole (C, C) at the image's centre; round holes of SIGMA pixels.
+struct TurnedGrid {
+  GridScene scene;
+  Index c = 0;
+  TurnedGrid(float spacing, float degrees, float aspect, Index side, float sigma) {
+    scene.side = side;
+    scene.sigma = sigma;
+    scene.spacing = spacing;
+    scene.x0 = scene.y0 = 0.0f;
+    c = static_cast<Index>(1.5f * static_cast<float>(side) * aspect / spacing) + 2;
+    scene.columns = scene.rows = 2 * c;
+    const double a = degrees * M_PI / 180.0;
+    const double centre_x = 0.5 * static_cast<double>(side) + 0.31;
+    const double centre_y = 0.5 * static_cast<double>(side) + 0.17;
+    const double at = spacing * static_cast<double>(c - 1);
+    scene.distortion = [=](float x, float y, float& dx, float& dy) {
+      const double u = x - at, v = y - at;
+      dx = static_cast<float>(centre_x + std::cos(a) * u - std::sin(a) * v - x);
+      dy = static_cast<float>(centre_y + (std::sin(a) * u + std::cos(a) * v) / aspect - y);
+    };
+  }
+  // The clicks on hole (C, C), its right neighbour and the one above.
+  std::string clicks(Index right = 1, Index up = 1) const {
+    std::string text;
+    for (const auto& [i, j] : {std::pair{c, c}, std::pair{c + right, c}, std::pair{c, c + up}}) {
+      float x = 0, y = 0;
+      scene.centre(i, j, x, y);
+      text += GridReplay::point(x, y);
+    }
+    return text;
+  }
+  // Every present peak lies within TOLERANCE of a hole, and all of them at
+  // one offset between grid slot and hole index: no hole given twice or
+  // skipped. Returns the number of peaks checked.
+  Index check_peaks(const GridPeaks& p, float tolerance) const {
+    Index checked = 0, di = 0, dj = 0;
+    for (Index j = 1; j <= p.ynum; ++j)
+      for (Index i = 1; i <= p.xnum; ++i) {
+        if (!p.present(i, j)) continue;
+        const float x = p.x[p.at(i, j)], y = p.y[p.at(i, j)];
+        float best = 1.0e30f;
+        Index hi = 0, hj = 0;
+        for (Index n = 1; n <= scene.rows; ++n)
+          for (Index m = 1; m <= scene.columns; ++m) {
+            float hx = 0, hy = 0;
+            scene.centre(m, n, hx, hy);
+            if (const float d = std::hypot(hx - x, hy - y); d < best) {
+              best = d;
+              hi = m;
+              hj = n;
+            }
+          }
+        EXPECT_LT(best, tolerance) << "slot " << i << "," << j << " at " << x << "," << y;
+        if (checked++ == 0) {
+          di = hi - i;
+          dj = hj - j;
+        }
+        EXPECT_EQ(hi - i, di) << "slot " << i << "," << j;
+        EXPECT_EQ(hj - j, dj) << "slot " << i << "," << j;
+      }
+    return checked;
+  }
+};
+
+// A start axis that skips a hole (the third click two rows up, or the
+// second two columns on) has a grid peak half way along it: on square
+// pixels and on pixels 1.3 times as tall, where its length alone could be a
+// pixel aspect, the clicks are refused and asked again.
+TEST_F(GridReplay, AStartAxisThatSkipsAHoleIsClickedAgain) {
+  for (const float aspect : {1.0f, 1.3f})
+    for (const bool up : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << "aspect " << aspect << (up ? " up" : " right"));
+      const TurnedGrid g(7.0f, 0.0f, aspect, 96, 1.4f);
+      const std::string settings = "2\n0.3\n1.4\n9\n";
+      replay(g.clicks(up ? 1 : 2, up ? 2 : 1) + settings + g.clicks() + settings +
+             "200\n700\nNO\n\n\n\n\n\n");
+      const Result r = search(g.scene, g.scene.image());
+      ASSERT_EQ(r.status, kStatusGood) << r.out;
+      ASSERT_EQ(r.retstat, 0) << r.out;
+      EXPECT_TRUE(has(r.out, std::string("WARNING: A grid peak lies half way to the peak clicked ") +
+                                 (up ? "up" : "right") + ": click the next peak, not one beyond it"))
+          << r.out;
+      EXPECT_EQ(r.out.find("WARNING: Problem finding the starting peaks"),
+                r.out.rfind("WARNING: Problem finding the starting peaks"));
+      EXPECT_NEAR(r.xps, 1.0e-4f, 0.5e-6f) << r.out;
+      EXPECT_NEAR(r.yps, aspect * 1.0e-4f, aspect * 0.5e-6f) << r.out;
+    }
+}
+
 TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
   EXPECT_EQ(kzt_template_side(1.3f, 9), 71);
