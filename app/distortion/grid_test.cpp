@@ -549,6 +549,43 @@ TEST(GridDistortion, MissingIdealHoleIsAskedAgainAndInversionTwiceRestores) {
   EXPECT_EQ(q.x_distortion[q.at(3, 3)], 0.0f);
 }
 
+// A perfect grid turned by 40 degrees on pixels of 100 x 120 microns: each
+// direction has its own size (a line's whole length mixes the two: 107 and
+// 110 microns), the rotation is the grid's, and no hole is distorted.
+TEST(GridDistortion, TurnedGridOnPixelsThatAreNotSquare) {
+  kzt_forget_answers();
+  GridPeaks p;
+  p.allocate(kGridPeaksMax, kGridPeaksMax);
+  p.xnum = 15;
+  p.ynum = 13;
+  const double a = 40.0 * M_PI / 180.0, grid = 1000.0;  // microns
+  for (Index j = 1; j <= p.ynum; ++j)
+    for (Index i = 1; i <= p.xnum; ++i) {
+      const double u = grid * static_cast<double>(i - 1), v = grid * static_cast<double>(j - 1);
+      p.x[p.at(i, j)] = static_cast<float>(200.0 + (std::cos(a) * u - std::sin(a) * v) / 100.0);
+      p.y[p.at(i, j)] = static_cast<float>(20.0 + (std::sin(a) * u + std::cos(a) * v) / 120.0);
+      ++p.num;
+    }
+  testing::ScriptedInput input({"", "", "", "", ""});
+  testing::TerminalCapture terminal;
+  float xps = 0, yps = 0;
+  Status s = kStatusGood;
+  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
+  ASSERT_EQ(s, kStatusGood);
+  const std::string out = terminal.text();
+  EXPECT_NEAR(xps, 100.0e-6f, 1.0e-9f) << out;
+  EXPECT_NEAR(yps, 120.0e-6f, 1.0e-9f) << out;
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in Y-direction =     120.0000")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average rotation based on rows =    40.0000")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average rotation based on columns =    40.0000")) << out;
+  for (Index j = 1; j <= p.ynum; ++j)
+    for (Index i = 1; i <= p.xnum; ++i) {
+      EXPECT_NEAR(p.x_distortion[p.at(i, j)], 0.0f, 2e-3f) << i << "," << j;
+      EXPECT_NEAR(p.y_distortion[p.at(i, j)], 0.0f, 2e-3f) << i << "," << j;
+    }
+}
+
 TEST(GridEditing, VignettingMovesPeaksTowardsTheBeam) {
   GridPeaks p = perfect_grid(3, 1);
   // Beam on peak (1, 1); peak (3, 1) 100 pixels to its right.
