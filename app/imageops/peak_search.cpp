@@ -351,9 +351,17 @@ class Strip {
   float w(Index i, Index j) const { return work_[image_at(i, j)]; }
   float d(Index i, Index j) const { return data_[image_at(i, j)]; }
   bool masked(Index i, Index j) const { return p_.use_mask && mask_[image_at(i, j)] != 0; }
-  // A smoothed value that takes part in the comparisons and climbs: neither
-  // masked nor a value that is not a finite number.
-  bool known(Index i, Index j) const { return !masked(i, j) && std::isfinite(w(i, j)); }
+  // Whether the smoothed value at (I, J) is at least (or above) V and takes
+  // part in the comparisons: neither masked nor a value that is not a finite
+  // number. (The comparison first: it rarely holds.)
+  bool known_at_least(Index i, Index j, float v) const {
+    const float x = w(i, j);
+    return x >= v && std::isfinite(x) && !masked(i, j);
+  }
+  bool known_above(Index i, Index j, float v) const {
+    const float x = w(i, j);
+    return x > v && std::isfinite(x) && !masked(i, j);
+  }
   void load(Index r0, Index r1);
   void initial_background();
   void column_step(Index i);
@@ -669,9 +677,7 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   const float v = w(i, j);
   // A pixel left out of the search (masked, or not a finite number) neither
   // beats nor ties the maximum beside it.
-  const auto ties_or_beats = [&](Index col, Index row) {
-    return known(col, row) && w(col, row) >= v;
-  };
+  const auto ties_or_beats = [&](Index col, Index row) { return known_at_least(col, row, v); };
   if (ties_or_beats(i + 1, j) || ties_or_beats(i + 2, j)) return false;
   for (Index row = j + 1; row <= j + 2; ++row)
     for (Index col = i - 1; col <= i + 2; ++col)
@@ -680,7 +686,7 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   // spot was refused (too near a peak found before it), a pixel on the
   // spot's far flank still beats every pixel after it, and would be taken
   // for a peak where there is none.
-  const auto beats = [&](Index col, Index row) { return known(col, row) && w(col, row) > v; };
+  const auto beats = [&](Index col, Index row) { return known_above(col, row, v); };
   if (beats(i - 1, j) || beats(i - 1, j - 1) || beats(i, j - 1) || beats(i + 1, j - 1))
     return false;
   // Beside a gap (pixels masked or not finite numbers) only the pixels known
@@ -792,6 +798,7 @@ void Strip::spot_basins(Index i, Index j) {
         n > p_.min_background ? l.mean + static_cast<double>(p_.peak_sigma) * l.sd : threshold_;
   }
   const Index reach = std::max(p_.box_size / 2, p_.min_spacing / 2 + 1);
+  const bool use_mask = p_.use_mask;
   c0_ = std::max(xs_, i - reach);
   c1_ = std::min(xe_, i + reach);
   b0_ = std::max(ys_, j - reach);
@@ -820,10 +827,10 @@ void Strip::spot_basins(Index i, Index j) {
         // climbs nowhere and is climbed to by none: it is a top of its own.
         float best = w(x, y);
         Index bx = x, by = y;
-        if (!masked(x, y))
+        if (!use_mask || mask_[image_at(x, y)] == 0)
           for (Index ny = std::max(ys_, y - 1); ny <= std::min(ye_, y + 1); ++ny)
             for (Index nx = std::max(xs_, x - 1); nx <= std::min(xe_, x + 1); ++nx)
-              if (w(nx, ny) > best && !masked(nx, ny)) {
+              if (w(nx, ny) > best && (!use_mask || mask_[image_at(nx, ny)] == 0)) {
                 best = w(nx, ny);
                 bx = nx;
                 by = ny;
