@@ -393,6 +393,44 @@ struct TurnedGrid {
   }
 };
 
+// The number after KEY in TEXT, NaN without it.
+double reported(const std::string& text, const std::string& key) {
+  const std::size_t at = text.find(key);
+  return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + key.size(), nullptr);
+}
+
+// Turned fine grids with exact clicks, on square pixels and on pixels 1.2
+// times as tall: the starting peaks are found at once, every hole is given
+// one peak (no climb takes a neighbour's hole, in the arms or the
+// quadrants), holes cut by the image's edge are left out rather than listed
+// pulled inwards, and the pixel sizes are the detector's.
+TEST_F(GridReplay, TurnedFineGridsGiveEachHoleOnePeakAndTheirSizes) {
+  struct Case {
+    float spacing, degrees, aspect;
+    int limit;
+  };
+  for (const Case k : {Case{4.5f, 30.0f, 1.0f, 2}, Case{4.5f, 40.0f, 1.2f, 1},
+                       Case{3.5f, 20.0f, 1.0f, 4}, Case{7.0f, 40.0f, 1.2f, 3}}) {
+    SCOPED_TRACE(::testing::Message() << k.spacing << " px, " << k.degrees << " degrees, aspect "
+                                      << k.aspect << ", limit " << k.limit);
+    const float sigma = std::max(0.8f, k.spacing / 5.0f);
+    const TurnedGrid g(k.spacing, k.degrees, k.aspect, 96, sigma);
+    replay(g.clicks() + std::to_string(k.limit) + "\n0.3\n" + std::to_string(sigma) +
+           "\n9\n200\n" + std::to_string(100.0f * k.spacing) + "\nNO\n\n\n\n\n\n");
+    const Result r = search(g.scene, g.scene.image());
+    ASSERT_EQ(r.status, kStatusGood) << r.out;
+    ASSERT_EQ(r.retstat, 0) << r.out;
+    EXPECT_FALSE(has(r.out, "Problem finding the starting peaks")) << r.out;
+    EXPECT_FALSE(has(r.out, "WARNING: The grid's pixel sizes")) << r.out;
+    EXPECT_GT(g.check_peaks(r.peaks, 0.25f), 100);
+    EXPECT_NEAR(r.xps, 1.0e-4f, 0.5e-6f) << r.out;
+    EXPECT_NEAR(r.yps, k.aspect * 1.0e-4f, k.aspect * 0.5e-6f) << r.out;
+    EXPECT_NEAR(reported(r.out, "INFO: Average pixel size in X-direction = "), 100.0, 0.5);
+    EXPECT_NEAR(reported(r.out, "INFO: Average pixel size in Y-direction = "), 100.0 * k.aspect,
+                0.5 * k.aspect);
+  }
+}
+
 // A start axis that skips a hole (the third click two rows up, or the
 // second two columns on) has a grid peak half way along it: on square
 // pixels and on pixels 1.3 times as tall, where its length alone could be a
@@ -416,6 +454,65 @@ TEST_F(GridReplay, AStartAxisThatSkipsAHoleIsClickedAgain) {
       EXPECT_NEAR(r.xps, 1.0e-4f, 0.5e-6f) << r.out;
       EXPECT_NEAR(r.yps, aspect * 1.0e-4f, aspect * 0.5e-6f) << r.out;
     }
+}
+
+// Holes whose centres lie about a pixel inside the image's edge are cut by
+// it, and their correlation with the template is pulled inwards: they are
+// left missing, and every peak listed lies on its hole.
+TEST_F(GridReplay, HolesCutByTheImagesEdgeAreLeftMissing) {
+  GridScene s;
+  s.x0 = 1.1f;
+  s.y0 = 0.9f;
+  s.sigma = 2.0f;
+  float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
+  s.centre(6, 6, x, y);
+  s.centre(7, 6, xr, yr);
+  s.centre(6, 7, xu, yu);
+  replay(point(x, y) + point(xr, yr) + point(xu, yu) + "3\n0.3\n2.0\n9\n200\n1000\nNO\n\n\n\n\n\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_EQ(r.peaks.num, 121) << r.out;  // columns and rows 2 to 12
+  for (Index j = 1; j <= r.peaks.ynum; ++j)
+    for (Index i = 1; i <= r.peaks.xnum; ++i) {
+      if (!r.peaks.present(i, j)) continue;
+      const float px = r.peaks.x[r.peaks.at(i, j)], py = r.peaks.y[r.peaks.at(i, j)];
+      const float hx = s.x0 + 10.0f * std::round((px - s.x0) / 10.0f);
+      const float hy = s.y0 + 10.0f * std::round((py - s.y0) / 10.0f);
+      EXPECT_NEAR(px, hx, 0.12f) << i << "," << j;
+      EXPECT_NEAR(py, hy, 0.12f) << i << "," << j;
+    }
+}
+
+// A grid whose spacing grows away from the start (a strong distortion, or
+// holes taken twice or missed further out) gives pixel sizes that are not
+// those of the holes round the starting peaks: a warning names each size
+// that disagrees, and none the size that agrees.
+TEST_F(GridReplay, SizesUnlikeTheSpacingAtTheStartAreWarned) {
+  GridScene s;
+  s.side = 200;
+  s.spacing = 8.0f;
+  s.x0 = s.y0 = 4.3f;
+  s.columns = s.rows = 25;
+  float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
+  s.centre(13, 13, x, y);
+  s.centre(14, 13, xr, yr);
+  s.centre(13, 14, xu, yu);
+  // Holes 4 pixels further out at the ends of the rows.
+  s.distortion = [x](float hx, float, float& dx, float& dy) {
+    const float u = hx - x;
+    dx = 4.5e-6f * u * u * u;
+    dy = 0.0f;
+  };
+  replay(point(x, y) + point(xr, yr) + point(xu, yu) + "3\n0.3\n1.5\n9\n200\n800\nNO\n\n\n\n\n\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "WARNING: The grid's pixel sizes disagree with its spacing round the "
+                         "starting peaks:\n         X (average): ")) << r.out;
+  EXPECT_TRUE(has(r.out, "\n         X (RMS): ")) << r.out;
+  EXPECT_FALSE(has(r.out, "Y (average)")) << r.out;
+  EXPECT_FALSE(has(r.out, "Y (RMS)")) << r.out;
+  // The warning comes before the grid spacing is asked.
+  EXPECT_LT(r.out.find("WARNING: The grid's pixel sizes"), r.out.find("GRID SPACING"));
 }
 
 TEST(GridTemplates, SidesAndZeroMean) {
