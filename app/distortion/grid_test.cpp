@@ -51,6 +51,17 @@ struct GridReplay : testing::WidgetFixture {
   static std::string point(float x, float y) {
     return "1\n" + std::to_string(x) + "\n" + std::to_string(y) + "\n";
   }
+  // Clicks on the centres of hole (I, J), the one right of it and the one
+  // above it.
+  static std::string start_clicks(const GridScene& s, Index i, Index j) {
+    std::string text;
+    for (const auto& [ci, cj] : {std::pair{i, j}, std::pair{i + 1, j}, std::pair{i, j + 1}}) {
+      float x = 0, y = 0;
+      s.centre(ci, cj, x, y);
+      text += point(x, y);
+    }
+    return text;
+  }
   // Clicks on holes (6, 6), (7, 6), (6, 7); search settings with the peak
   // width answers WIDTHS; spacing 1000.
   static std::string find_peaks_answers(const GridScene& s, const std::string& widths = "1.5\n") {
@@ -464,11 +475,7 @@ TEST_F(GridReplay, HolesCutByTheImagesEdgeAreLeftMissing) {
   s.x0 = 1.1f;
   s.y0 = 0.9f;
   s.sigma = 2.0f;
-  float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
-  s.centre(6, 6, x, y);
-  s.centre(7, 6, xr, yr);
-  s.centre(6, 7, xu, yu);
-  replay(point(x, y) + point(xr, yr) + point(xu, yu) + "3\n0.3\n2.0\n9\n200\n1000\nNO\n\n\n\n\n\n");
+  replay(start_clicks(s, 6, 6) + "3\n0.3\n2.0\n9\n200\n1000\nNO\n\n\n\n\n\n");
   const Result r = search(s, s.image());
   ASSERT_EQ(r.retstat, 0) << r.out;
   EXPECT_EQ(r.peaks.num, 121) << r.out;  // columns and rows 2 to 12
@@ -493,17 +500,14 @@ TEST_F(GridReplay, SizesUnlikeTheSpacingAtTheStartAreWarned) {
   s.spacing = 8.0f;
   s.x0 = s.y0 = 4.3f;
   s.columns = s.rows = 25;
-  float x = 0, y = 0, xr = 0, yr = 0, xu = 0, yu = 0;
-  s.centre(13, 13, x, y);
-  s.centre(14, 13, xr, yr);
-  s.centre(13, 14, xu, yu);
-  // Holes 4 pixels further out at the ends of the rows.
-  s.distortion = [x](float hx, float, float& dx, float& dy) {
-    const float u = hx - x;
+  // Holes 4 pixels further out at the ends of the rows than round the start
+  // (13, 13).
+  s.distortion = [](float hx, float, float& dx, float& dy) {
+    const float u = hx - 100.3f;
     dx = 4.5e-6f * u * u * u;
     dy = 0.0f;
   };
-  replay(point(x, y) + point(xr, yr) + point(xu, yu) + "3\n0.3\n1.5\n9\n200\n800\nNO\n\n\n\n\n\n");
+  replay(start_clicks(s, 13, 13) + "3\n0.3\n1.5\n9\n200\n800\nNO\n\n\n\n\n\n");
   const Result r = search(s, s.image());
   ASSERT_EQ(r.retstat, 0) << r.out;
   EXPECT_TRUE(has(r.out, "WARNING: The grid's pixel sizes disagree with its spacing round the "
@@ -576,6 +580,17 @@ GridPeaks perfect_grid(Index columns, Index rows) {
   return p;
 }
 
+// KZT_2DDISTORTION of P for a grid spacing of 1000 microns, every question
+// answered with its default; what it wrote.
+std::string distortion_by_default(GridPeaks& p, float& xps, float& yps) {
+  testing::ScriptedInput input({"", "", "", "", ""});
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
+  EXPECT_EQ(s, kStatusGood);
+  return terminal.text();
+}
+
 TEST(GridDistortion, PerfectGridStatisticsAndZeroDistortion) {
   kzt_forget_answers();
   GridPeaks p = perfect_grid(9, 7);
@@ -583,13 +598,8 @@ TEST(GridDistortion, PerfectGridStatisticsAndZeroDistortion) {
   p.x[p.at(2, 4)] = kMissingPeak;
   p.x[p.at(8, 4)] = kMissingPeak;
   p.x[p.at(9, 4)] = kMissingPeak;  // this row cannot be measured
-  testing::ScriptedInput input({"", "", "", "", ""});
-  testing::TerminalCapture terminal;
   float xps = 0, yps = 0;
-  Status s = kStatusGood;
-  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
-  ASSERT_EQ(s, kStatusGood);
-  const std::string out = terminal.text();
+  const std::string out = distortion_by_default(p, xps, yps);
   EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000 +-     0.0000 microns"))
       << out;
   EXPECT_TRUE(has(out, "INFO: RMS pixel size in X-direction =     100.0000")) << out;
@@ -663,13 +673,8 @@ TEST(GridDistortion, TurnedGridOnPixelsThatAreNotSquare) {
       p.y[p.at(i, j)] = static_cast<float>(20.0 + (std::sin(a) * u + std::cos(a) * v) / 120.0);
       ++p.num;
     }
-  testing::ScriptedInput input({"", "", "", "", ""});
-  testing::TerminalCapture terminal;
   float xps = 0, yps = 0;
-  Status s = kStatusGood;
-  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
-  ASSERT_EQ(s, kStatusGood);
-  const std::string out = terminal.text();
+  const std::string out = distortion_by_default(p, xps, yps);
   EXPECT_NEAR(xps, 100.0e-6f, 1.0e-9f) << out;
   EXPECT_NEAR(yps, 120.0e-6f, 1.0e-9f) << out;
   EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000")) << out;
