@@ -311,11 +311,11 @@ void fio_store_input_keys(float overload, const std::string& format, FioFilePixe
                     (sizes_left_out.size() == 1 ? " is" : " and " + sizes_left_out.back() + " are") +
                     " no detector's: kept for this image, but not stored as the detector's");
   if (const auto& distance = sizes.sample_distance) {
-    if (std::isfinite(*distance) && *distance > 0.0f)
+    if (experiment_distance(*distance))
       IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *distance, stored, status);
     else
       lines.push_back("WARNING: The file's sample distance " + IO_RTOC(*distance) +
-                      " m is no distance: the stored one is kept");
+                      " m is no experiment's: the stored one is kept");
   }
   std::string text;
   for (const std::string& line : lines) text += line + "\n";

@@ -77,8 +77,8 @@ FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image);
 // After a successful input: "#OVERLOAD_VALUE", "#INPUT_FORMAT" (FORMAT), and
 // as the detector's "X_PIXEL_SIZE", "Y_PIXEL_SIZE" and "SAMPLE_DISTANCE" what
 // the file gave of them, each only where some detector or experiment has it
-// (the sizes within kSmallestPixelSize..kLargestPixelSize, a distance above 0
-// and finite); what it gave outside is said in one line and left out, and
+// (the sizes within kSmallestPixelSize..kLargestPixelSize, a distance within
+// kShortestDistance..kLongestDistance); what it gave outside is said in one line and left out, and
 // what it did not give stays as it was. SAID, when given, holds the last such
 // line, which is not said again (a series whose every member gives the same
 // header says it once).

@@ -298,10 +298,11 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
   }
 }
 
-// A header's distance is the experiment's only when it is one: 0, negative
-// or no number leaves the stored distance, and says so.
-TEST_F(FormatMenus, OnlyADistanceAboveZeroIsStored) {
-  for (const float distance : {0.0f, -0.12f, std::numeric_limits<float>::quiet_NaN(), 0.25f}) {
+// A header's distance is the experiment's only when it is one: 0, negative,
+// no number or one no experiment has leaves the stored distance, and says so.
+TEST_F(FormatMenus, OnlyAnExperimentsDistanceIsStored) {
+  for (const float distance :
+       {0.0f, -0.12f, std::numeric_limits<float>::quiet_NaN(), 1e-33f, 1e6f, 0.25f}) {
     int stored = 1;
     IO_SET_RKEYVALUE("SAMPLE_DISTANCE", 0.3f, stored, status_);
     const std::size_t before = terminal_.text().size();
@@ -311,7 +312,7 @@ TEST_F(FormatMenus, OnlyADistanceAboveZeroIsStored) {
     float kept = 0.0f;
     IO_INQ_RKEYVALUE("SAMPLE_DISTANCE", kept, stored, status_);
     EXPECT_FLOAT_EQ(kept, distance == 0.25f ? 0.25f : 0.3f) << distance;
-    EXPECT_EQ(terminal_.text().find("m is no distance: the stored one is kept", before) !=
+    EXPECT_EQ(terminal_.text().find("m is no experiment's: the stored one is kept", before) !=
                   std::string::npos,
               distance != 0.25f)
         << distance;

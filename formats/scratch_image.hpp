@@ -142,6 +142,12 @@ inline constexpr float kLargestPixelSize = 5.0e-3f;
 inline bool detector_pixel_size(float size) {
   return size >= kSmallestPixelSize && size <= kLargestPixelSize;
 }
+// The sample-to-detector distances the geometry question takes, in metres.
+inline constexpr float kShortestDistance = 1.0e-4f;
+inline constexpr float kLongestDistance = 100.0f;
+inline bool experiment_distance(float distance) {
+  return distance >= kShortestDistance && distance <= kLongestDistance;
+}
 
 // A pixel size read from a file: GIVEN when it is above 0 and finite and not
 // its reader's default (a file saved while the database held zeros, a header

@@ -132,20 +132,17 @@ int read_layout(StreamInput& file, Index image_number, bool explain, TiffLayout&
                 std::string& problem, Status& status) {
   std::array<std::uint8_t, 8> head{};
   // A file too short for a header is said so in one line: one of 0 or 1
-  // byte whatever it holds, a longer one when it starts as a TIFF file (it
-  // is cut short, not some other kind of file).
+  // byte whatever it holds, a longer one when it starts with a TIFF file's
+  // byte order (it is cut short, not some other kind of file, whatever its
+  // version word).
   if (const Index size = file.size(); size < 8) {
     file.read(0, head.data(), size);
-    static constexpr std::uint8_t kLittle[] = {'I', 'I', 42, 0}, kBig[] = {'M', 'M', 0, 42};
-    const auto starts = [&](const std::uint8_t* sign) {
-      return std::equal(head.begin(), head.begin() + std::min<Index>(size, 4), sign);
-    };
     if (size < 2) {
       IO_WRITE("WARNING: The file holds " + bytes_text(size) + ", fewer than the 8 of a TIFF header",
                status);
       return 4;
     }
-    if (starts(kLittle) || starts(kBig)) {
+    if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')) {
       IO_WRITE("WARNING: The file is cut short: it holds " + bytes_text(size) +
                    ", fewer than the 8 of a TIFF header",
                status);

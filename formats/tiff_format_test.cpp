@@ -671,6 +671,10 @@ TEST_F(Tiff, FilesTooShortForTheirHeaderOrDirectoryAreSaidByTheirCause) {
       {"x", "WARNING: The file holds 1 byte, fewer than the 8 of a TIFF header" + not_input},
       {"II", "WARNING: The file is cut short: it holds 2 bytes, fewer than the 8 of a TIFF "
              "header" + not_input},
+      // Cut short whatever its version word says.
+      {std::string("II+\0\x08\0\0", 7),
+       "WARNING: The file is cut short: it holds 7 bytes, fewer than the 8 of a TIFF header" +
+           not_input},
       {header,
        unread_file_line(path, "ends before the image directory it places at byte 8") + "\n"},
       {header + '\x03', unread_file_line(path, "ends inside an image directory") + "\n"},

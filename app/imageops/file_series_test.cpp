@@ -232,6 +232,12 @@ TEST_F(SeriesFiles, AverageOfTenWithOneMissingAndOneOfAnotherSize) {
     EXPECT_EQ(at(kX + 1, 1), 0.0f);  // outside the image: untouched
     for (const std::string& name : {missing, other})
       EXPECT_NE(terminal.text().find("WARNING: File not input: " + name), std::string::npos);
+    // The members' lines in their order, the refusals among them.
+    std::string before;
+    kzt_series_name(defined, 5, before, s);
+    EXPECT_LT(terminal.text().find("INFO: Input " + before),
+              terminal.text().find("WARNING: File not input: " + other))
+        << terminal.text();
     EXPECT_NE(terminal.text().find("INFO: Number of correctly input images =      8"),
               std::string::npos);
     EXPECT_TRUE(sets.data_defined);
