@@ -781,12 +781,7 @@ LimitTexts io_limit_texts(float lower, float upper) {
   LimitTexts texts{IO_RTOC(lower), IO_RTOC(upper)};
   if (texts.lower != texts.upper || lower == upper || std::isnan(lower) || std::isnan(upper))
     return texts;
-  // Nine significant digits tell any two single-precision values apart.
-  const auto digits = [](float v) {
-    const std::string text = format_e(v, 16, 8, 1);
-    return text.substr(std::min(text.find_first_not_of(' '), text.size()));
-  };
-  return {digits(lower), digits(upper)};
+  return {io_real_digits(lower), io_real_digits(upper)};
 }
 
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
