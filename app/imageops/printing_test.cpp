@@ -127,7 +127,8 @@ TEST_F(Printing, GraphicalPrintClosesItsFileAndFailuresStayGood) {
 
 // A page drawn into the keyboard's file, which stays open for more, is said
 // to be added, never finished: only a temporary copy exists until the file
-// is closed. A window print closes its file and says so. The next keyboard
+// is closed, which says it is finished. A window print closes its file and
+// says so. The next keyboard
 // print proposes the last file; the user escape there stores nothing.
 TEST_F(Printing, KeyboardPagesAreAddedAndTheLastFileIsProposed) {
   const std::string path = dir.file("pages.ps");
@@ -150,7 +151,13 @@ TEST_F(Printing, KeyboardPagesAreAddedAndTheLastFileIsProposed) {
     EXPECT_EQ(out.find("Finished"), std::string::npos) << out;
     EXPECT_FALSE(std::filesystem::exists(path));
   }
-  GS_CLOSE_PS(status);
+  {
+    // END GRAPHICS FILE: the file is whole, and said to be, once.
+    TerminalCapture terminal;
+    gs_end_graphics_file(status);
+    gs_end_graphics_file(status);
+    EXPECT_EQ(terminal.text(), "INFO: Finished writing graphics file\n");
+  }
   EXPECT_EQ(page_boxes(path).size(), 2u);
   {
     ScriptedInput input({""});

@@ -195,6 +195,10 @@ void gs_say_print_written(Status& status);
 void gs_off_print_without_page();
 void GS_OPEN_PS(std::string_view file, Status& status);
 void GS_CLOSE_PS(Status& status);
+// Closes the file the keyboard's prints left open for more pages (END
+// GRAPHICS FILE, the end of the session) and, when there was one, says it
+// is finished once it is whole.
+void gs_end_graphics_file(Status& status);
 void GS_CLOSE_GRAPHICS(Status& status);
 
 }  // namespace kesta

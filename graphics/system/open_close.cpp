@@ -581,10 +581,16 @@ void GS_CLOSE_PS(Status& status) {
   gs_state.ps_file = false;
 }
 
+void gs_end_graphics_file(Status& status) {
+  const bool open = gs_state.ps_file;
+  GS_CLOSE_PS(status);
+  if (open) gs_say_print_written(status);
+}
+
 void GS_CLOSE_GRAPHICS(Status& status) {
   if (st_bad(status, "Subroutine GS_CLOSE_GRAPHICS V0.2")) return;
   if (has_window()) QG_CLOSE_WK(1, status);
-  GS_CLOSE_PS(status);
+  gs_end_graphics_file(status);
   QG_CLOSE(status);
 }
 
