@@ -1261,8 +1261,10 @@ TEST_F(GuiInput, OutputMenuWritesAsTheKeyboardMenu) {
       {"PowderCIF", {"PowderCIF", "@", "NO", "2"},
        "FILE NAME\n@\nOUTPUT ROWS\nNO\nCOLUMN NUMBER\n2\nO.K.\n", {"g.cif"}},
       {"SPREAD SHEET", {"SPREAD SHEET", "YES", "@"}, "YES\n@\n", {"h.spr"}},
+      // Limits the wrong way round are refused in the window too, and asked
+      // again.
       {"TIFF 8 BIT", {"TIFF INTEGERS", "@", "1 BYTE UNSIGNED INTEGERS", "0", "100"},
-       "NO\n@\n0\n100\n", {"i.tif"}},
+       "NO\n@\n100\n0\n0\n100\n", {"i.tif"}},
       {"TIFF 16 BIT", {"TIFF INTEGERS", "@", "2 BYTE UNSIGNED INTEGERS", "0", "100"},
        "NO\n@\n0\n100\n", {"j.tif"}},
   };

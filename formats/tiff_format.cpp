@@ -1046,9 +1046,9 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   if (!write_failed) {
     io_set_stream(kTiffOutputUnit, out.stream());
     Index record = 2;
-    IO_UWRITE_RARRAY(false, kTiffOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
-                     data, 512, "I", bits / 8, IO_BIG_ENDIAN(), false, false, true, record, lower,
-                     upper, write_failed, status);
+    io_uwrite_region(kTiffOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                     512, bits / 8, IO_BIG_ENDIAN(), false, false, true, record, lower, upper,
+                     write_failed, status);
     io_set_stream(kTiffOutputUnit, nullptr);
   }
   // A failed write through the stream leaves its reason in errno.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <tuple>
 #include <vector>
 
@@ -798,6 +799,51 @@ TEST_F(Tiff, WrittenFileHasTheHeaderAndReadsBack) {
       for (Index k = 0; retstat == 0 && k < 6; ++k)
         EXPECT_EQ(at(c, k % 3 + 1, k / 3 + 1), at(r, k % 3 + 1, k / 3 + 1)) << options;
     }
+  }
+}
+
+// A constant image taken with the limits proposed is written as the lower
+// end of the range (so it reads back as zeros), and a line says so; limits
+// that the questions would show alike are first said in full. The largest
+// single value has no finite value above it: it is the upper end.
+TEST_F(Tiff, ConstantImageWithTheProposedLimitsIsSaid) {
+  struct Case {
+    float value;
+    const char* bits;
+    float read_back;
+    std::vector<std::string> said;
+  };
+  const Case cases[] = {
+      {300.0f, "1 BYTE UNSIGNED INTEGERS", 0.0f,
+       {"INFO: Every pixel of the region is 300.0000: all are written as 0, the lower end of the "
+        "scaling range (300.0000 to 301.0000)\n"}},
+      {1.0e30f, "2 BYTE UNSIGNED INTEGERS", 0.0f,
+       {"INFO: The limits offered are 1.00000002E+30 and 1.00000009E+30\n",
+        "INFO: Every pixel of the region is 1.000000E+30: all are written as 0, the lower end of "
+        "the scaling range (1.00000002E+30 to 1.00000009E+30)\n"}},
+      {std::numeric_limits<float>::max(), "2 BYTE UNSIGNED INTEGERS", 65535.0f,
+       {"all are written as 65535, the upper end"}},
+  };
+  constexpr Index kX = 61, kY = 47;
+  for (const Case& c : cases) {
+    testing::reset_dialogue();
+    testing::TerminalCapture terminal;
+    const std::string path = dir_.file("constant.tif");
+    {
+      testing::ScriptedInput input({path, c.bits, "", ""});
+      std::string file = "kesta.tif";
+      int bits = 16;
+      const std::vector<float> data(kX * kY, c.value);
+      FIO_OUT_TIFF(false, "", kX, kY, 1, 1, kX, kY, data, "flat", 1.0e-4f, 1.0e-4f, file, bits,
+                   status_);
+    }
+    ASSERT_EQ(status_, kStatusGood);
+    for (const std::string& line : c.said)
+      EXPECT_NE(terminal.text().find(line), std::string::npos) << terminal.text();
+    const ImageRead r = read(path, {1, 1, kX, kY, 1, 1}, false, kX, kY);
+    ASSERT_EQ(r.retstat, 0);
+    for (Index y = 1; y <= kY; ++y)
+      for (Index x = 1; x <= kX; ++x) ASSERT_EQ(at(r, x, y), c.read_back) << x << " " << y;
   }
 }
 

@@ -300,7 +300,7 @@ TEST_F(GraphicsProgram, InfinitePixelContoursAndAMaskedImagePrint) {
                            "THRESHOLD MASKING\nYES\n20\nDISPLAY MASK\nEXIT\n"
                            "PRINT GRAPHICS\nmasked.ps\n");
   run.child.type("MACRO\nmask.mac\n");
-  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait));
+  ASSERT_TRUE(run.child.wait_for("INFO: Page 1 added to the graphics file", kWait));
   EXPECT_EQ(finish(run), 0);
   const std::string output = run.child.output();
   EXPECT_EQ(output.find("Unknown type of graphics"), std::string::npos) << output;
@@ -327,7 +327,7 @@ TEST_F(GraphicsProgram, PrintGraphicsAfterImageDrawsTheImage) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
   Running run(dir, {"-key", "-dim64x32", "-macimage.mac"});
-  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+  ASSERT_TRUE(run.child.wait_for("INFO: Page 1 added to the graphics file", kWait))
       << run.child.output();
   ASSERT_TRUE(run.child.wait_for("*** END OF MACRO FILE ***", kWait));
   std::string output = run.child.output();
@@ -518,7 +518,7 @@ TEST_F(GraphicsProgram, PrintGraphicsAfterTheWindowClosedStillPrints) {
     ASSERT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait));
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
     run.child.type("PRINT GRAPHICS\nafter.ps\n");
-    ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+    ASSERT_TRUE(run.child.wait_for("INFO: Page 1 added to the graphics file", kWait))
         << run.child.output();
     run.child.type("END GRAPHICS FILE\n");
     EXPECT_EQ(finish(run), 0);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "core/dialogue_testing.hpp"
 #include "core/macro.hpp"
 #include "core/prompts.hpp"
+#include "core/text.hpp"
 #include "core/variables.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
@@ -137,6 +139,26 @@ TEST_F(ValueBoxes, DefaultsEmptyAnswersAndHelp) {
     EXPECT_EQ(s, kStatusGood);
     EXPECT_FLOAT_EQ(value, c.expected);
     EXPECT_TRUE(window->events.empty());
+  }
+}
+
+// The box starts with the default as its text, which O.K. takes as typed:
+// the text gives the default back, also where the short form of a real would
+// give another (two limits a step apart would otherwise be one value).
+TEST_F(ValueBoxes, TheDefaultTextGivesTheDefaultBack) {
+  for (const float start : {2.5f, 0.1f, 123456.7f, 16777218.0f, 1.0e30f,
+                            std::nextafter(1.0e30f, 2.0e30f), -3.4028235e38f}) {
+    script({typed("")});
+    Status s = kStatusGood;
+    float value = start;
+    GS_INPR(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE", {"Enter a limit"}, {"?"}, value, s);
+    ASSERT_EQ(s, kStatusGood);
+    ASSERT_FALSE(window->initial.empty());
+    bool ok = false;
+    float back = 0.0f;
+    IO_TOKTR(window->initial.back(), ok, back, s);
+    EXPECT_TRUE(ok) << window->initial.back();
+    EXPECT_EQ(back, start) << window->initial.back();
   }
 }
 
