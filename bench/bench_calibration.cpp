@@ -204,13 +204,46 @@ kesta::testing::RingScene setup_scene(const SetUp& u, double tilt_degrees, doubl
   return s;
 }
 
+// The largest distance (pixels, along the radius) between a ring of
+// LISTED on scene S and the same ring of geometry G, over the azimuths
+// where the true ring lies on the detector; 999 where G puts a ring
+// nowhere.
+double rings_off_cones(const kesta::testing::RingScene& s, std::span<const float> listed,
+                       const kesta::CalibrantGeometry& g) {
+  kesta::testing::RingScene fitted = s;
+  fitted.x_centre = g.x_beam / s.pixel;
+  fitted.y_centre = g.y_beam / s.pixel;
+  fitted.distance = g.sample_distance;
+  fitted.wavelength = g.wavelength;
+  fitted.rotation = g.tilt_rotation;
+  fitted.tilt = g.tilt_angle;
+  double worst = 0.0;
+  for (float d : listed) {
+    const double t = kesta::testing::scene_two_theta(s, d);
+    if (!std::isfinite(t) || t >= 0.45 * M_PI) continue;
+    const double tf = kesta::testing::scene_two_theta(fitted, d);
+    bool on_detector = false;
+    for (int k = 0; k < 180; ++k) {
+      const auto p = kesta::testing::ring_point(s, t, (k + 0.5) * M_PI / 90.0);
+      if (p[0] <= 0.0f || p[1] <= 0.0f || p[0] >= s.xmax * s.pixel || p[1] >= s.ymax * s.pixel)
+        continue;
+      on_detector = true;
+      const double off = kesta::testing::ring_offset_pixels(fitted, p[0], p[1], tf);
+      worst = std::max(worst, std::isfinite(off) ? std::abs(off) : 999.0);
+    }
+    if (on_detector && !std::isfinite(tf)) worst = 999.0;
+  }
+  return worst;
+}
+
 struct CalibrantOutcome {
   bool done = false;
   double centre = 999.0, tilt = 999.0;  // pixels, degrees (the tilt vector)
   double distance = 0.0, wavelength = 0.0;  // relative errors
   // The largest error of the radius of a ring on the detector (pixels, as
-  // if untilted).
-  double ring_off = 0.0;
+  // if untilted), and the largest distance of a ring from the true one
+  // wherever it lies on the detector (rings_off_cones).
+  double ring_off = 0.0, cones = 999.0;
   bool warned = false, advised = false, poor = false, not_followed = false, unchecked = false;
   std::string text;
   // The refined geometry's rings searched again with the last pass's
@@ -282,6 +315,7 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   r.tilt = std::hypot(std::cos(g.tilt_rotation) * g.tilt_angle - std::cos(s.rotation) * s.tilt,
                       std::sin(g.tilt_rotation) * g.tilt_angle - std::sin(s.rotation) * s.tilt) *
            180.0 / M_PI;
+  if (r.done) r.cones = rings_off_cones(s, d, g);
   if (!r.done) r.warned = true;  // a stopped refinement says so
   r.poor = r.text.find("WARNING: The refined geometry does not fit") != std::string::npos;
   r.not_followed = r.text.find("WARNING: The fitted rings do not follow") != std::string::npos;
@@ -410,7 +444,9 @@ BENCHMARK(calibrant_ring_width)
 // ring's radius (pixels, as if untilted), then for
 // the rings searched again (the neighbours kept out of each annulus) with
 // the last pass's half-width times 1, 1.5, 2 and 3 the centre and tilt
-// changes asked for and the rms left.
+// changes asked for and the rms left, and last the largest distance of a
+// ring of the list from the true one wherever that lies on the detector
+// (pixels).
 struct SweepTilt {
   double degrees, shift;
 };
@@ -445,7 +481,7 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
                            r.advised ? "a" : "-", r.centre, r.tilt);
               std::fprintf(list, " %7.4f %7.4f %6.2f", r.distance, r.wavelength, r.ring_off);
               for (const auto& c : r.checks) std::fprintf(list, " | %6.3f %6.3f %6.3f", c[0], c[1], c[2]);
-              std::fprintf(list, " | %6.3f %6.3f\n", r.ring_check, r.off_cones);
+              std::fprintf(list, " | %6.3f %6.3f | %8.3f\n", r.ring_check, r.off_cones, r.cones);
             }
           }
         }
@@ -664,7 +700,9 @@ std::vector<float> blind_image(const BlindSetUp& u) {
 // off or a ring more than a pixel off; warned any warning of the result.
 // Counters as calibrant_warning_sweep's; advised_held counts the advice
 // of EXTRA ITERATIONS where a parameter was held. KESTA_CALIBRANT_SWEEP_LIST
-// lists every refinement as there, with the held parameter (t, d or -).
+// lists every refinement as there, with the held parameter (t, d or -),
+// and last the largest distance of a ring from the true one on the
+// detector (pixels).
 void calibrant_warning_blind(benchmark::State& state) {
   const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
   std::FILE* list = nullptr;
@@ -687,14 +725,14 @@ void calibrant_warning_blind(benchmark::State& state) {
                                                                   ? 'd' : '-';
         std::fprintf(list,
                      "%2lld %-30s %4.1f %5.2f %3.1f %d %c%c %c %d %s%s%s%s%s %8.3f %7.3f %7.4f "
-                     "%7.4f %7.2f | %6.3f %6.3f %6.3f | %6.3f %6.3f\n",
+                     "%7.4f %7.2f | %6.3f %6.3f %6.3f | %6.3f %6.3f | %8.3f\n",
                      static_cast<long long>(state.range(0)), u.name.c_str(),
                      u.scene.tilt * 180.0 / M_PI, u.scene.rotation, u.scene.width,
                      u.noise ? 1 : 0, u.stop_radius > 0.0 ? 's' : '-', u.gaps ? 'g' : '-', held,
                      extra, r.warned ? "w" : "-", r.poor ? "p" : "-", r.not_followed ? "f" : "-",
                      r.advised ? "a" : "-", r.unchecked ? "u" : "-", r.centre, r.tilt,
                      r.distance, r.wavelength, r.ring_off, r.checks[1][0], r.checks[1][1],
-                     r.checks[1][2], r.ring_check, r.off_cones);
+                     r.checks[1][2], r.ring_check, r.off_cones, r.cones);
       }
     }
   }
@@ -1034,37 +1072,6 @@ void check_clicks(const CheckSetUp& u, std::vector<float>& x, std::vector<float>
   }
 }
 
-// The largest distance (pixels, along the radius) between a listed ring
-// of the truth and the same ring of geometry G, over the azimuths where
-// the true ring lies on the detector; 999 where G puts a ring nowhere.
-double rings_off_cones(const CheckSetUp& u, const kesta::CalibrantGeometry& g) {
-  const kesta::testing::RingScene& s = u.scene;
-  kesta::testing::RingScene fitted = s;
-  fitted.x_centre = g.x_beam / s.pixel;
-  fitted.y_centre = g.y_beam / s.pixel;
-  fitted.distance = g.sample_distance;
-  fitted.wavelength = g.wavelength;
-  fitted.rotation = g.tilt_rotation;
-  fitted.tilt = g.tilt_angle;
-  double worst = 0.0;
-  for (float d : u.listed) {
-    const double t = kesta::testing::scene_two_theta(s, d);
-    if (!std::isfinite(t) || t >= 0.45 * M_PI) continue;
-    const double tf = kesta::testing::scene_two_theta(fitted, d);
-    bool on_detector = false;
-    for (int k = 0; k < 180; ++k) {
-      const auto p = kesta::testing::ring_point(s, t, (k + 0.5) * M_PI / 90.0);
-      if (p[0] <= 0.0f || p[1] <= 0.0f || p[0] >= s.xmax * s.pixel || p[1] >= s.ymax * s.pixel)
-        continue;
-      on_detector = true;
-      const double off = kesta::testing::ring_offset_pixels(fitted, p[0], p[1], tf);
-      worst = std::max(worst, std::isfinite(off) ? std::abs(off) : 999.0);
-    }
-    if (on_detector && !std::isfinite(tf)) worst = 999.0;
-  }
-  return worst;
-}
-
 // What one refinement of a check set-up ended with.
 struct CheckOutcome {
   bool done = false, warned = false, unchecked = false;
@@ -1122,7 +1129,7 @@ CheckOutcome check_refine(const CheckSetUp& u, const CheckImage& im, bool extra,
     r.tilt = std::hypot(std::cos(g.tilt_rotation) * g.tilt_angle - std::cos(s.rotation) * s.tilt,
                         std::sin(g.tilt_rotation) * g.tilt_angle - std::sin(s.rotation) * s.tilt) *
              180.0 / M_PI;
-    r.rings = rings_off_cones(u, g);
+    r.rings = rings_off_cones(s, u.listed, g);
   }
   return r;
 }
