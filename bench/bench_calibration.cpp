@@ -15,7 +15,9 @@
 // (calibrant_warning_check), and on set-ups drawn at random from a fixed
 // seed (calibrant_warning_blind; TILT/BEAM CENTRE on the same images,
 // tilt_warning_blind), and on images with module gaps, low counts and
-// rings of another phase (calibrant_check_sweep).
+// rings of another phase (calibrant_check_sweep). TILT/BEAM CENTRE with
+// search half-widths below how far a tilted detector's rings leave a
+// circle (tilt_narrow_sweep).
 
 #include <benchmark/benchmark.h>
 
@@ -834,6 +836,194 @@ void tilt_warning_blind(benchmark::State& state) {
 }
 
 BENCHMARK(tilt_warning_blind)->DenseRange(0, 47)->Unit(benchmark::kSecond)->Iterations(1);
+
+// ---- TILT/BEAM CENTRE with narrow search half-widths (tilt_narrow_sweep) ----
+
+// A set-up of tilt_narrow_sweep: the image's rings, whether they are
+// counted, the search half-width the user clicks (pixels), how many rings
+// after the first are clicked, and where the start lies (pixels from the
+// true centre).
+struct NarrowSetUp {
+  std::string name;
+  kesta::testing::RingScene scene;
+  bool noise = false;
+  double half_width = 3.0;
+  int further = 2;
+  double start_x = 0.0, start_y = 0.0;
+};
+
+// The set-ups, drawn once from a fixed seed before the check they measure
+// was changed: detectors of 1024 to 4096 pixels, distances of 50 to 400
+// mm, any of seven calibrants at 0.3 to 1.2 Angstrom, tilts of 1 to 12
+// degrees about any plane, rings of 0.5 to 2.5 pixels' sigma, counting
+// noise on half (a peak of 300 to 3000 over 5 to 50), the first ring and
+// 0 to 3 further rings clicked (where their clicks lie on the image), a
+// search half-width of 1.5 to 5 pixels, the start up to 3 pixels off the
+// true centre. A draw whose first ring lies within 25 pixels of the beam
+// or reaches beyond nine tenths of the detector's half-width is drawn
+// again.
+const std::vector<NarrowSetUp>& narrow_set_ups() {
+  static const std::vector<NarrowSetUp> set_ups = [] {
+    std::vector<NarrowSetUp> out;
+    std::mt19937_64 random(20270207);
+    auto uniform = [&](double lo, double hi) {
+      return std::uniform_real_distribution<double>(lo, hi)(random);
+    };
+    auto log_uniform = [&](double lo, double hi) {
+      return std::exp(uniform(std::log(lo), std::log(hi)));
+    };
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    struct Detector {
+      Index pixels;
+      double pixel;
+    };
+    static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1475, 172e-6},
+                                              {2048, 100e-6}, {2048, 79e-6},  {2880, 75e-6},
+                                              {3072, 100e-6}, {4096, 75e-6},  {4096, 62e-6}};
+    static const char* const kNames[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
+    while (out.size() < 150) {
+      NarrowSetUp u;
+      kesta::testing::RingScene& s = u.scene;
+      const int calibrant = pick(7);
+      std::vector<float> d;
+      if (calibrant == 5) {
+        d = kGold;
+      } else if (calibrant == 6) {
+        d = kChromiumOxide;
+      } else {
+        static constexpr int kMenu[] = {0, 1, 2, 3, 5};
+        d = kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
+      }
+      const Detector det = kDetectors[pick(static_cast<int>(std::size(kDetectors)))];
+      s.xmax = s.ymax = det.pixels;
+      s.pixel = det.pixel;
+      s.distance = log_uniform(0.05, 0.4);
+      s.wavelength = log_uniform(0.3e-10, 1.2e-10);
+      s.tilt = uniform(1.0, 12.0) * M_PI / 180.0;
+      s.rotation = uniform(-M_PI, M_PI);
+      s.width = uniform(0.5, 2.5);
+      const double half = static_cast<double>(det.pixels) / 2.0;
+      s.x_centre = half + uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(random() & 0xffffffu);
+      u.noise = pick(2) == 0;
+      if (u.noise) {
+        s.peak = log_uniform(300.0, 3000.0);
+        s.background = log_uniform(5.0, 50.0);
+      }
+      for (float v : d) s.d_spacings.push_back(v);
+      u.half_width = uniform(1.5, 5.0);
+      u.further = pick(4);
+      u.start_x = uniform(-3.0, 3.0);
+      u.start_y = uniform(-3.0, 3.0);
+      const double first = kesta::testing::scene_two_theta(s, d[0]);
+      if (!std::isfinite(first) || first >= 0.45 * M_PI) continue;
+      const double r = s.distance * std::tan(first) / s.pixel;
+      if (r < 25.0 || r > 0.9 * half) continue;
+      char name[96];
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kNames[calibrant],
+                    static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
+                    s.wavelength * 1e10);
+      u.name = name;
+      out.push_back(std::move(u));
+    }
+    return out;
+  }();
+  return set_ups;
+}
+
+// Argument: the set-up (index in narrow_set_ups()). TILT/BEAM CENTRE on its
+// image (the d-spacings unknown to it): the first ring clicked at azimuth
+// 0.6 radians, further rings each at 0.6 + 1.1 k where that click lies on
+// the image, the set-up's half-width, started off the centre with the
+// distance held at the true one. For the solution of the true tilt sign,
+// wrong means more than 0.3 pixel or 0.1 degree (the tilt as a vector) off,
+// right within 0.1 pixel and 0.05 degree; warned any warning of the fit.
+// The departure is how far the clicked rings leave the circles the search
+// starts on: half the spread of each ring's radius about the start
+// (pixels, the largest of the rings). KESTA_TILT_SWEEP_LIST lists every
+// fit: set-up, tilt, ring sigma, noise, half-width, rings clicked,
+// departure, flags (w warned), centre and tilt errors, and of the rings
+// searched again the sections where found and searched.
+void tilt_narrow_sweep(benchmark::State& state) {
+  const NarrowSetUp& u = narrow_set_ups()[static_cast<std::size_t>(state.range(0))];
+  const kesta::testing::RingScene& s = u.scene;
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_TILT_SWEEP_LIST")) list = std::fopen(name, "a");
+  for (auto _ : state) {
+    const std::vector<float> a = kesta::testing::ring_image(s, u.noise);
+    kesta::GsDisplayedImage m;
+    m.xmaxdat = m.xendelm = s.xmax;
+    m.ymaxdat = m.yendelm = s.ymax;
+    m.data = a;
+    const float px = static_cast<float>(s.pixel);
+    const double xs = (s.x_centre + u.start_x) * s.pixel, ys = (s.y_centre + u.start_y) * s.pixel;
+    std::vector<float> radii;
+    double departure = 0.0;
+    for (std::size_t k = 0; k < s.d_spacings.size() && static_cast<int>(radii.size()) <= u.further;
+         ++k) {
+      const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
+      if (!std::isfinite(t) || t >= 0.45 * M_PI) break;
+      const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
+      const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
+      if (k > 0 && !(cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0)) continue;
+      radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
+      double lo = 1e30, hi = 0.0;
+      for (int j = 0; j < 72; ++j) {
+        const auto q = kesta::testing::ring_point(s, t, j * M_PI / 36.0);
+        const double r = std::hypot(q[0] - xs, q[1] - ys) / s.pixel;
+        lo = std::min(lo, r);
+        hi = std::max(hi, r);
+      }
+      departure = std::max(departure, 0.5 * (hi - lo));
+    }
+    float distance = static_cast<float>(s.distance);
+    int num = 0;
+    std::array<kesta::TiltSolution, 2> sol{};
+    kesta::Status status = kesta::kStatusGood;
+    kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
+                                  static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
+                                  static_cast<int>(radii.size()), radii,
+                                  static_cast<float>(u.half_width) * px, radii[0], radii[0], 0.0f,
+                                  num, sol, status);
+    double centre = 999.0, tilt = 999.0;
+    bool warned = true;
+    kesta::RingFollowing f;
+    if (status == kesta::kStatusGood && num >= 1) {
+      auto tilt_error = [&](const kesta::TiltSolution& t) {
+        return std::hypot(std::cos(t.rotation) * t.tilt - std::cos(s.rotation) * s.tilt,
+                          std::sin(t.rotation) * t.tilt - std::sin(s.rotation) * s.tilt) *
+               180.0 / M_PI;
+      };
+      std::size_t best = 0;
+      if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
+      const kesta::TiltSolution& b = sol[best];
+      centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
+      tilt = tilt_error(b);
+      f = b.following;
+      kesta::Status st = kesta::kStatusGood;
+      warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
+      warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || warned;
+      warned = warned || radii.size() < 2;  // one ring is warned of by the fit
+    }
+    const bool wrong = centre > 0.3 || tilt > 0.1;
+    const bool right = centre <= 0.1 && tilt <= 0.05;
+    const bool below = u.half_width < departure;
+    state.counters["wrong"] += wrong ? 1.0 : 0.0;
+    state.counters["wrong_silent"] += wrong && !warned ? 1.0 : 0.0;
+    state.counters["right"] += right ? 1.0 : 0.0;
+    state.counters["right_warned"] += right && warned ? 1.0 : 0.0;
+    state.counters["below_departure"] += below ? 1.0 : 0.0;
+    if (list != nullptr)
+      std::fprintf(list, "%3lld %-30s %4.1f %3.1f %d %3.1f %zu %6.1f %s %8.3f %7.3f %4d %4d\n",
+                   static_cast<long long>(state.range(0)), u.name.c_str(), s.tilt * 180.0 / M_PI,
+                   s.width, u.noise ? 1 : 0, u.half_width, radii.size(), departure,
+                   warned ? "w" : "-", centre, tilt, f.found, f.searched);
+  }
+  if (list != nullptr) std::fclose(list);
+}
+
+BENCHMARK(tilt_narrow_sweep)->DenseRange(0, 149)->Unit(benchmark::kSecond)->Iterations(1);
 
 // ---- Gaps, low counts and rings of another phase (calibrant_check_sweep) ----
 
