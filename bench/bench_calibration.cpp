@@ -759,7 +759,9 @@ BENCHMARK(calibrant_warning_blind)
 // gap is the least distance (pixels, along the radius at the beam's
 // distance) between a clicked ring and another ring of the list, and with
 // KESTA_TILT_SWEEP_LIST every fit is listed: set-up, tilt, half-width,
-// rings clicked, gap, flags (w warned), centre and tilt errors.
+// rings clicked, gap, flags (w warned), centre and tilt errors, the
+// sections where the rings were found again and searched, and those of
+// the first ring.
 void tilt_warning_blind(benchmark::State& state) {
   const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
   const kesta::testing::RingScene& s = u.scene;
@@ -803,6 +805,7 @@ void tilt_warning_blind(benchmark::State& state) {
                                     sol, status);
       double centre = 999.0, tilt = 999.0;
       bool warned = true;
+      kesta::RingFollowing f;
       if (status == kesta::kStatusGood && num >= 1) {
         auto tilt_error = [&](const kesta::TiltSolution& t) {
           return std::hypot(std::cos(t.rotation) * t.tilt - std::cos(s.rotation) * s.tilt,
@@ -814,6 +817,7 @@ void tilt_warning_blind(benchmark::State& state) {
         const kesta::TiltSolution& b = sol[best];
         centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
         tilt = tilt_error(b);
+        f = b.following;
         kesta::Status st = kesta::kStatusGood;
         warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
         warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || warned;
@@ -826,10 +830,10 @@ void tilt_warning_blind(benchmark::State& state) {
       state.counters["wrong_silent" + suffix] += wrong && !warned ? 1.0 : 0.0;
       state.counters["right_warned" + suffix] += right && warned ? 1.0 : 0.0;
       if (list != nullptr)
-        std::fprintf(list, "%2lld %-30s %4.1f %4.1f %zu %7.1f %s %8.3f %7.3f\n",
+        std::fprintf(list, "%2lld %-30s %4.1f %4.1f %zu %7.1f %s %8.3f %7.3f %4d %4d %3d %3d\n",
                      static_cast<long long>(state.range(0)), u.name.c_str(),
                      s.tilt * 180.0 / M_PI, half, radii.size(), gap, warned ? "w" : "-", centre,
-                     tilt);
+                     tilt, f.found, f.searched, f.ring_found[0], f.ring_searched[0]);
     }
   }
   if (list != nullptr) std::fclose(list);
@@ -944,7 +948,9 @@ const std::vector<NarrowSetUp>& narrow_set_ups() {
 // (pixels, the largest of the rings). KESTA_TILT_SWEEP_LIST lists every
 // fit: set-up, tilt, ring sigma, noise, half-width, rings clicked,
 // departure, flags (w warned), centre and tilt errors, and of the rings
-// searched again the sections where found and searched.
+// searched again the sections where found and searched, those of the
+// first ring, and the centre change (pixels), tilt change (degrees) and
+// rms left (pixels) their offsets ask for.
 void tilt_narrow_sweep(benchmark::State& state) {
   const NarrowSetUp& u = narrow_set_ups()[static_cast<std::size_t>(state.range(0))];
   const kesta::testing::RingScene& s = u.scene;
@@ -1015,10 +1021,14 @@ void tilt_narrow_sweep(benchmark::State& state) {
     state.counters["right_warned"] += right && warned ? 1.0 : 0.0;
     state.counters["below_departure"] += below ? 1.0 : 0.0;
     if (list != nullptr)
-      std::fprintf(list, "%3lld %-30s %4.1f %3.1f %d %3.1f %zu %6.1f %s %8.3f %7.3f %4d %4d\n",
+      std::fprintf(list,
+                   "%3lld %-30s %4.1f %3.1f %d %3.1f %zu %6.1f %s %8.3f %7.3f %4d %4d %3d %3d "
+                   "%7.3f %6.3f %6.3f\n",
                    static_cast<long long>(state.range(0)), u.name.c_str(), s.tilt * 180.0 / M_PI,
                    s.width, u.noise ? 1 : 0, u.half_width, radii.size(), departure,
-                   warned ? "w" : "-", centre, tilt, f.found, f.searched);
+                   warned ? "w" : "-", centre, tilt, f.found, f.searched, f.ring_found[0],
+                   f.ring_searched[0], f.centre_move / s.pixel, f.tilt_move * 180.0 / M_PI,
+                   f.scatter / s.pixel);
   }
   if (list != nullptr) std::fclose(list);
 }
