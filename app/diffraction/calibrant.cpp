@@ -438,7 +438,8 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
     if (f.cones_determined && largest <= kRingOffLimit && centre <= limits.centre &&
         tilt <= limits.tilt && f.cones_scatter / xps <= limits.scatter)
       return {};
-    kzt_warn_poor_ring_fit(last, xps, status);
+    const std::string poor = kzt_poor_ring_fit_warning(last, xps);
+    if (!poor.empty()) lines.push_back(poor);
     lines.emplace_back("WARNING: The fitted rings do not follow the image's rings: searched");
     lines.push_back("         along them, the rings were found in " + format_i(f.found, 0) +
                     " of " + format_i(f.searched, 0) + " sections" + (f.found > 0 ? "," : ""));
@@ -716,7 +717,11 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
   // follow is not let pass as a good one (with its residual when that
   // exceeds a pixel). A residual above a pixel alone says nothing: broad
   // rings and rings sharing an annulus leave it on a right geometry.
-  kzt_check_calibrant_result(image, options, g, rings, d_spacings, last_width, last, status);
+  const std::vector<std::string> warnings =
+      kzt_check_calibrant_result(image, options, g, rings, d_spacings, last_width, last, status);
+  if (display != nullptr && !warnings.empty())
+    GS_FWARNING(static_cast<int>(warnings.size()), static_cast<int>(warnings.size()), warnings,
+                status);
   if (status != kStatusGood) return false;
   for (std::size_t k = 0; k < rings.size(); ++k)
     draw_ring(r,

@@ -62,7 +62,8 @@ struct CalibrantGeometry {
 // request. DISPLAY (or nullptr: nothing is drawn) is the image to redraw.
 // NARROW halves the search annulus (rings close together). Returns true when
 // the passes ran and GEOMETRY holds their result (checked by
-// kzt_check_calibrant_result, whose warning leaves it standing); false
+// kzt_check_calibrant_result, whose warning leaves it standing and is
+// shown in the window too when DISPLAY is given); false
 // after a warning that stopped it (GEOMETRY's beam centre may then hold
 // the ellipse centre).
 bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
@@ -87,9 +88,8 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // held distance when the rings lie off). A ring whose
 // cone reaches 90 degrees at G's wavelength is left out; with none left,
 // or with no section of the rings on the image's usable pixels, a line
-// says that the result could not be checked. Returns the warning's lines
-// after the residual's, also written to the terminal (none for a result
-// that passes).
+// says that the result could not be checked. Returns the warning's lines,
+// also written to the terminal (none for a result that passes).
 std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& image,
                                                      const CalibrantOptions& o,
                                                      const CalibrantGeometry& g,

@@ -599,6 +599,36 @@ TEST_F(CalibrantReplay, RingOverlayIsClippedToTheImage) {
   EXPECT_GT(overlays, 3);
 }
 
+// The check's warning reaches the window, as the refinement's other
+// warnings do, besides the terminal: the tilt held at 0 on a detector
+// tilted by 4 degrees.
+TEST_F(CalibrantReplay, WarningOfTheCheckIsShownInTheWindow) {
+  const std::vector<float> d = silicon();
+  const RingScene s = tilted_scene(d);
+  const std::vector<float> data = testing::ring_image(s);
+  std::string clicks = "5\n";
+  for (int k = 0; k < 5; ++k) {
+    const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.5 + 1.2 * k);
+    clicks += std::to_string(p[0] / s.pixel) + "\n" + std::to_string(p[1] / s.pixel) + "\n";
+  }
+  replay("SILICON\nDISTANCE\n103\nWAVELENGTH\n0.5\nREFINE TILT\nNO\nFULL INFO\nNO\nO.K.\n" +
+         clicks);
+  float xps = 1e-4f, yps = 1e-4f, distance = 0.1f, pol = 0.99f, wavelength = 0.5e-10f;
+  float x = static_cast<float>(s.x_centre * s.pixel), y = static_cast<float>(s.y_centre * s.pixel);
+  float rot = 0.0f, tilt = 0.0f;
+  testing::TerminalCapture out;
+  Status status = kStatusGood;
+  KZT_CALIBRANT(false, image_of(s, data), xps, yps, 1.0f, distance, pol, x, y, wavelength, rot,
+                tilt, status);
+  ASSERT_EQ(status, kStatusGood) << out.text();
+  const char* const kWarning = "WARNING: The fitted rings do not follow the image's rings";
+  ASSERT_NE(out.text().find(kWarning), std::string::npos) << out.text();
+  bool shown = false;
+  for (const testing::PageItem& item : items)
+    shown = shown || (item.kind == "text" && item.text.find(kWarning) != std::string::npos);
+  EXPECT_TRUE(shown);
+}
+
 TEST_F(CalibrantReplay, CancelsAndTooFewClicksChangeNothing) {
   const std::vector<float> data(64 * 64, 1.0f);
   RingScene s;

@@ -15,14 +15,19 @@
 
 namespace kesta {
 
-bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status) {
+std::string kzt_poor_ring_fit_warning(const RingFitResidual& fit, float x_pixel_size) {
   const double rms = fit.rms(x_pixel_size);
   // (A NaN residual is a poor fit too.)
-  if (rms <= 1.0) return false;
+  if (rms <= 1.0) return {};
   const std::string pixels(trimmed_text(format_f(rms, 14, 2)));
-  IO_WRITE("WARNING: The refined geometry does not fit the rings: rms radial residual = " +
-               pixels + " pixels",
-           status);
+  return "WARNING: The refined geometry does not fit the rings: rms radial residual = " + pixels +
+         " pixels";
+}
+
+bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status) {
+  const std::string line = kzt_poor_ring_fit_warning(fit, x_pixel_size);
+  if (line.empty()) return false;
+  IO_WRITE(line, status);
   return true;
 }
 

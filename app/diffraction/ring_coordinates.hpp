@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/types.hpp"
 
@@ -67,8 +68,10 @@ struct RingFitResidual {
 // (of X_PIXEL_SIZE) found a geometry that does not fit the rings, however
 // smoothly the fit itself ended (the search annuli may have gathered points
 // of the wrong ring): a warning says so, with the residual. The parameters
-// reached stand. True when the warning was written.
+// reached stand. True when the warning was written; the line itself, or
+// nothing for a good fit, from kzt_poor_ring_fit_warning.
 bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status);
+std::string kzt_poor_ring_fit_warning(const RingFitResidual& fit, float x_pixel_size);
 
 // The residual (metres) of a point against a cone of half-opening 2-theta
 // about the beam, seen on a detector at DISTANCE whose tilt plane lies at

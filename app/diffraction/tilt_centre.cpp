@@ -410,20 +410,28 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
          scatter <= limits.scatter;
 }
 
-bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, std::string_view advice,
-                                 Status& status, const FollowingLimits& limits) {
-  if (kzt_rings_followed(f, xps, limits)) return false;
+std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, float xps,
+                                                        std::string_view advice,
+                                                        const FollowingLimits& limits) {
+  if (kzt_rings_followed(f, xps, limits)) return {};
   // The change the offsets ask for is linearised about the fitted rings and
   // only sees rings found inside their annuli: far from the truth it falls
   // short of the error by any factor, so it is not given as one.
-  IO_WRITE("WARNING: The fitted rings do not follow the image's rings: searched", status);
-  IO_WRITE("         along them, the rings were found in " + format_i(f.found, 0) + " of " +
-               format_i(f.searched, 0) + " sections" + (f.determined ? ", with" : ""),
-           status);
+  std::vector<std::string> lines = {
+      "WARNING: The fitted rings do not follow the image's rings: searched",
+      "         along them, the rings were found in " + format_i(f.found, 0) + " of " +
+          format_i(f.searched, 0) + " sections" + (f.determined ? ", with" : "")};
   if (f.determined)
-    IO_WRITE("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left", status);
-  if (!advice.empty()) IO_WRITE("         " + std::string(advice), status);
-  return true;
+    lines.push_back("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left");
+  if (!advice.empty()) lines.push_back("         " + std::string(advice));
+  return lines;
+}
+
+bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, std::string_view advice,
+                                 Status& status, const FollowingLimits& limits) {
+  const std::vector<std::string> lines = kzt_rings_not_followed_warning(f, xps, advice, limits);
+  for (const std::string& line : lines) IO_WRITE(line, status);
+  return !lines.empty();
 }
 
 // ---- The ring fit ----
@@ -1052,18 +1060,31 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
   const std::string advice =
       std::string("If the d-spacings of the sample are known, refine with ") +
       (gui ? "CALIBRANT" : "SILICON CALIBRATION");
-  auto report = [&](const TiltSolution& s) {
+  // The warnings, also for the window, where the interface shows its
+  // others.
+  std::vector<std::string> warnings;
+  auto report = [&](const TiltSolution& s, std::string_view solution) {
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
     // Each solution is judged where it is reported, before one is chosen.
-    kzt_warn_poor_ring_fit(s.fit, xps, status);
-    kzt_warn_rings_not_followed(s.following, xps, advice, status);
+    std::vector<std::string> lines = kzt_rings_not_followed_warning(s.following, xps, advice);
+    const std::string poor = kzt_poor_ring_fit_warning(s.fit, xps);
+    if (!poor.empty()) lines.insert(lines.begin(), poor);
+    for (const std::string& line : lines) IO_WRITE(line, status);
+    if (!lines.empty() && !solution.empty()) warnings.emplace_back(solution);
+    warnings.insert(warnings.end(), lines.begin(), lines.end());
+  };
+  auto show_warnings = [&] {
+    if (gui && !warnings.empty())
+      GS_FWARNING(static_cast<int>(warnings.size()), static_cast<int>(warnings.size()), warnings,
+                  status);
   };
   int choice = 1;
   IO_WRITE(" ", status);
   if (num_solutions == 1) {
     IO_WRITE("INFO: SOLUTION", status);
-    report(solutions[0]);
+    report(solutions[0], "");
+    show_warnings();
   } else {
     IO_WRITE("INFO: In the absence of any other information, there are two equally", status);
     IO_WRITE("      valid solutions to the tilt angle and beam centre which could", status);
@@ -1073,10 +1094,11 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     IO_WRITE("      \"correct\" solution may be selected.", status);
     IO_WRITE(" ", status);
     IO_WRITE("INFO: SOLUTION 1", status);
-    report(solutions[0]);
+    report(solutions[0], "SOLUTION 1:");
     IO_WRITE(" ", status);
     IO_WRITE("INFO: SOLUTION 2", status);
-    report(solutions[1]);
+    report(solutions[1], "SOLUTION 2:");
+    show_warnings();
     choice = solutions[0].sigma <= solutions[1].sigma ? 1 : 2;
     if (gui) {
       GS_INPI(true, 1, 2, true, "WHICH SOLUTION (SEE TERMINAL WINDOW)",

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/diffraction/ring_coordinates.hpp"
 #include "core/types.hpp"
@@ -182,6 +184,11 @@ bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
 bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_size,
                                  std::string_view advice, Status& status,
                                  const FollowingLimits& limits = {});
+// The lines of that warning, or none.
+std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& following,
+                                                        float x_pixel_size,
+                                                        std::string_view advice,
+                                                        const FollowingLimits& limits = {});
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
@@ -214,7 +221,9 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // does not fit the rings, one whose rings searched again along its cones
 // show that it does not follow them with a warning of that, which names
 // the calibrant refinement of the road: CALIBRANT in the window (GUI),
-// SILICON CALIBRATION at the keyboard's FIT sub-menu.
+// SILICON CALIBRATION at the keyboard's FIT sub-menu. With GUI the
+// warnings of the solutions are shown in the window too, in one box
+// before the choice of solution.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float detector_gain, float& sample_distance,
                     float& wavelength, float& x_beam_centre, float& y_beam_centre,
