@@ -950,7 +950,10 @@ const std::vector<NarrowSetUp>& narrow_set_ups() {
 // departure, flags (w warned), centre and tilt errors, and of the rings
 // searched again the sections where found and searched, those of the
 // first ring, and the centre change (pixels), tilt change (degrees) and
-// rms left (pixels) their offsets ask for.
+// rms left (pixels) their offsets ask for; then what following an advice
+// made of a warned fit: one ring more clicked, and the calibrant
+// refinement (r right, b between, x wrong, - not tried; the counters
+// more_* and calibrant_*).
 void tilt_narrow_sweep(benchmark::State& state) {
   const NarrowSetUp& u = narrow_set_ups()[static_cast<std::size_t>(state.range(0))];
   const kesta::testing::RingScene& s = u.scene;
@@ -1015,6 +1018,56 @@ void tilt_narrow_sweep(benchmark::State& state) {
     const bool wrong = centre > 0.3 || tilt > 0.1;
     const bool right = centre <= 0.1 && tilt <= 0.05;
     const bool below = u.half_width < departure;
+    // What the advice a warning might give would have made of it: one
+    // further ring clicked (the next one whose click lies on the image),
+    // or the calibrant refinement with the form's proposals (the sample's
+    // d-spacings known, started where TILT was). r right, b between, x
+    // wrong, - not tried.
+    char more = '-', calibrant = '-';
+    if (warned && status == kesta::kStatusGood && num >= 1) {
+      std::vector<float> more_radii = radii;
+      for (std::size_t k = radii.size();
+           k < s.d_spacings.size() && more_radii.size() == radii.size(); ++k) {
+        const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
+        if (!std::isfinite(t) || t >= 0.45 * M_PI) break;
+        const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
+        const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
+        if (cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0)
+          more_radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
+      }
+      if (more_radii.size() > radii.size()) {
+        float d2 = static_cast<float>(s.distance);
+        int n2 = 0;
+        std::array<kesta::TiltSolution, 2> sol2{};
+        kesta::Status st = kesta::kStatusGood;
+        kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, d2,
+                                      static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
+                                      static_cast<int>(more_radii.size()), more_radii,
+                                      static_cast<float>(u.half_width) * px, more_radii[0],
+                                      more_radii[0], 0.0f, n2, sol2, st);
+        double c2 = 999.0, t2 = 999.0;
+        for (int k = 0; k < n2 && st == kesta::kStatusGood; ++k) {
+          const kesta::TiltSolution& b = sol2[static_cast<std::size_t>(k)];
+          const double tk =
+              std::hypot(std::cos(b.rotation) * b.tilt - std::cos(s.rotation) * s.tilt,
+                         std::sin(b.rotation) * b.tilt - std::sin(s.rotation) * s.tilt) *
+              180.0 / M_PI;
+          if (tk < t2) {
+            t2 = tk;
+            c2 = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
+          }
+        }
+        more = c2 <= 0.1 && t2 <= 0.05 ? 'r' : c2 > 0.3 || t2 > 0.1 ? 'x' : 'b';
+        state.counters["more_tried"] += 1.0;
+        state.counters["more_right"] += more == 'r' ? 1.0 : 0.0;
+      }
+      const CalibrantOutcome c = refine_scene(s, a, false, Start{1.0, u.start_x, u.start_y});
+      const bool c_right = c.done && c.centre <= 0.1 && c.tilt <= 0.05 && c.cones <= 0.25;
+      const bool c_wrong = !c.done || c.cones > 0.5;
+      calibrant = c_right ? 'r' : c_wrong ? 'x' : 'b';
+      state.counters["calibrant_tried"] += 1.0;
+      state.counters["calibrant_right"] += c_right ? 1.0 : 0.0;
+    }
     state.counters["wrong"] += wrong ? 1.0 : 0.0;
     state.counters["wrong_silent"] += wrong && !warned ? 1.0 : 0.0;
     state.counters["right"] += right ? 1.0 : 0.0;
@@ -1023,12 +1076,12 @@ void tilt_narrow_sweep(benchmark::State& state) {
     if (list != nullptr)
       std::fprintf(list,
                    "%3lld %-30s %4.1f %3.1f %d %3.1f %zu %6.1f %s %8.3f %7.3f %4d %4d %3d %3d "
-                   "%7.3f %6.3f %6.3f\n",
+                   "%7.3f %6.3f %6.3f %c%c\n",
                    static_cast<long long>(state.range(0)), u.name.c_str(), s.tilt * 180.0 / M_PI,
                    s.width, u.noise ? 1 : 0, u.half_width, radii.size(), departure,
                    warned ? "w" : "-", centre, tilt, f.found, f.searched, f.ring_found[0],
                    f.ring_searched[0], f.centre_move / s.pixel, f.tilt_move * 180.0 / M_PI,
-                   f.scatter / s.pixel);
+                   f.scatter / s.pixel, more, calibrant);
   }
   if (list != nullptr) std::fclose(list);
 }

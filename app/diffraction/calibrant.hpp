@@ -82,10 +82,7 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // the image, moves the centre or the tilt beyond TILT/BEAM CENTRE's
 // limits, leaves more than a pixel rms, or where no ring was found: with
 // the rms offset from the cones and the largest distance, and LAST's
-// residual when that exceeds a pixel; EXTRA ITERATIONS are advised when O
-// did not use them and no parameter O holds is what is off (a held tilt
-// always may be; a held centre when the centre is asked to change, a
-// held distance when the rings lie off). A ring whose
+// residual when that exceeds a pixel. Nothing is advised. A ring whose
 // cone reaches 90 degrees at G's wavelength is left out; with none left,
 // or with no section of the rings on the image's usable pixels, a line
 // says that the result could not be checked. Returns the warning's lines,

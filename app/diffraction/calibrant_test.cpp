@@ -177,9 +177,11 @@ TEST(CalibrantRefinement, PoorFitAtSteepTiltIsWarnedOf) {
 // rings of 3 pixels' sigma. The passes search annuli whose halves are
 // hardly wider than the rings, so each pass moves the fit only part of the
 // way and the form's proposals end off the truth, with a small residual.
-// The rings searched again along the result's cones show it: a warning
-// that advises EXTRA ITERATIONS, which reach the truth without a word.
-TEST(CalibrantRefinement, RingsNotFollowedAdviseExtraIterations) {
+// The rings searched again along the result's cones show it: a warning.
+// EXTRA ITERATIONS reach the truth without a word here, but no advice
+// names them: over the bench's sweeps they made fewer than half of the
+// results warned of right.
+TEST(CalibrantRefinement, RingsNotFollowedAreWarnedAndNothingAdvised) {
   const std::vector<float> d = silicon();
   RingScene s = tilted_scene(d);
   s.x_centre = 515.3;
@@ -204,7 +206,7 @@ TEST(CalibrantRefinement, RingsNotFollowedAdviseExtraIterations) {
   EXPECT_TRUE(centre_off(r.g) > 0.3 || tilt_off(r.g) > 0.1)
       << centre_off(r.g) << " " << tilt_off(r.g);
   EXPECT_NE(r.out.find(kWarning), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(kAdvice), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(kAdvice), std::string::npos) << r.out;
   o.extra_iterations = true;
   r = refine(s, data, o, d, 1.03 * s.distance);
   ASSERT_TRUE(r.done) << r.out;
