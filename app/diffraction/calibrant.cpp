@@ -452,7 +452,7 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
                            : std::string()));
     // No remedy is advised: over the sweeps of bench_calibration none
     // turned half the results warned of into right ones (EXTRA
-    // ITERATIONS 7 to 47 %, the wavelength held at the true one 4 to 7 %).
+    // ITERATIONS 7 to 47 %, the wavelength held at the true one 4 to 6 %).
   }
   for (const std::string& line : lines) IO_WRITE(line, status);
   return lines;
