@@ -748,6 +748,50 @@ BENCHMARK(calibrant_warning_blind)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 
+// TILT/BEAM CENTRE on image M of scene S from the start (XS, YS, metres)
+// with the clicked RADII and HALF_WIDTH (pixels), the distance held at
+// the true one: for the solution of the true tilt sign, how far its
+// centre (pixels) and tilt (degrees, as a vector) are off, whether its
+// report carries a warning (one ring always does: the fit's own) and its
+// rings searched again. No result: 999 off and warned.
+struct JudgedTilt {
+  double centre = 999.0, tilt = 999.0;
+  bool warned = true;
+  kesta::RingFollowing following;
+  bool right() const { return centre <= 0.1 && tilt <= 0.05; }
+  bool wrong() const { return centre > 0.3 || tilt > 0.1; }
+};
+JudgedTilt judged_tilt_fit(const kesta::GsDisplayedImage& m, const kesta::testing::RingScene& s,
+                           double xs, double ys, const std::vector<float>& radii,
+                           double half_width) {
+  const auto px = static_cast<float>(s.pixel);
+  float distance = static_cast<float>(s.distance);
+  int num = 0;
+  std::array<kesta::TiltSolution, 2> sol{};
+  kesta::Status status = kesta::kStatusGood;
+  kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
+                                static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
+                                static_cast<int>(radii.size()), radii,
+                                static_cast<float>(half_width) * px, radii[0], radii[0], 0.0f, num,
+                                sol, status);
+  JudgedTilt j;
+  if (status != kesta::kStatusGood || num < 1) return j;
+  auto tilt_error = [&](const kesta::TiltSolution& t) {
+    return kesta::testing::tilt_error_degrees(s, t.rotation, t.tilt);
+  };
+  std::size_t best = 0;
+  if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
+  const kesta::TiltSolution& b = sol[best];
+  j.centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
+  j.tilt = tilt_error(b);
+  j.following = b.following;
+  kesta::Status st = kesta::kStatusGood;
+  j.warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
+  j.warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || j.warned;
+  j.warned = j.warned || radii.size() < 2;
+  return j;
+}
+
 // Argument: the set-up (index in blind_set_ups()). TILT/BEAM CENTRE on the
 // same image (the d-spacings unknown to it): the first ring and the next
 // three clicked (each where its click lies on the image outside the beam
@@ -773,7 +817,6 @@ void tilt_warning_blind(benchmark::State& state) {
     m.xmaxdat = m.xendelm = s.xmax;
     m.ymaxdat = m.yendelm = s.ymax;
     m.data = a;
-    const float px = static_cast<float>(s.pixel);
     const double xs = (s.x_centre + u.start.x) * s.pixel, ys = (s.y_centre + u.start.y) * s.pixel;
     std::vector<float> radii;
     double gap = 1e9;
@@ -794,37 +837,10 @@ void tilt_warning_blind(benchmark::State& state) {
     }
     if (radii.empty()) continue;  // the first ring left out: nothing to start from
     for (double half : {8.0, 20.0}) {
-      float distance = static_cast<float>(s.distance);
-      int num = 0;
-      std::array<kesta::TiltSolution, 2> sol{};
-      kesta::Status status = kesta::kStatusGood;
-      kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
-                                    static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
-                                    static_cast<int>(radii.size()), radii,
-                                    static_cast<float>(half) * px, radii[0], radii[0], 0.0f, num,
-                                    sol, status);
-      double centre = 999.0, tilt = 999.0;
-      bool warned = true;
-      kesta::RingFollowing f;
-      if (status == kesta::kStatusGood && num >= 1) {
-        auto tilt_error = [&](const kesta::TiltSolution& t) {
-          return std::hypot(std::cos(t.rotation) * t.tilt - std::cos(s.rotation) * s.tilt,
-                            std::sin(t.rotation) * t.tilt - std::sin(s.rotation) * s.tilt) *
-                 180.0 / M_PI;
-        };
-        std::size_t best = 0;
-        if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
-        const kesta::TiltSolution& b = sol[best];
-        centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
-        tilt = tilt_error(b);
-        f = b.following;
-        kesta::Status st = kesta::kStatusGood;
-        warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
-        warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || warned;
-        warned = warned || radii.size() < 2;  // one ring is warned of by the fit
-      }
-      const bool wrong = centre > 0.3 || tilt > 0.1;
-      const bool right = centre <= 0.1 && tilt <= 0.05;
+      const JudgedTilt j = judged_tilt_fit(m, s, xs, ys, radii, half);
+      const double centre = j.centre, tilt = j.tilt;
+      const bool warned = j.warned, wrong = j.wrong(), right = j.right();
+      const kesta::RingFollowing& f = j.following;
       const std::string suffix = half < 10.0 ? "_8" : "_20";
       state.counters["wrong" + suffix] += wrong ? 1.0 : 0.0;
       state.counters["wrong_silent" + suffix] += wrong && !warned ? 1.0 : 0.0;
@@ -965,7 +981,6 @@ void tilt_narrow_sweep(benchmark::State& state) {
     m.xmaxdat = m.xendelm = s.xmax;
     m.ymaxdat = m.yendelm = s.ymax;
     m.data = a;
-    const float px = static_cast<float>(s.pixel);
     const double xs = (s.x_centre + u.start_x) * s.pixel, ys = (s.y_centre + u.start_y) * s.pixel;
     std::vector<float> radii;
     double departure = 0.0;
@@ -986,37 +1001,10 @@ void tilt_narrow_sweep(benchmark::State& state) {
       }
       departure = std::max(departure, 0.5 * (hi - lo));
     }
-    float distance = static_cast<float>(s.distance);
-    int num = 0;
-    std::array<kesta::TiltSolution, 2> sol{};
-    kesta::Status status = kesta::kStatusGood;
-    kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
-                                  static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
-                                  static_cast<int>(radii.size()), radii,
-                                  static_cast<float>(u.half_width) * px, radii[0], radii[0], 0.0f,
-                                  num, sol, status);
-    double centre = 999.0, tilt = 999.0;
-    bool warned = true;
-    kesta::RingFollowing f;
-    if (status == kesta::kStatusGood && num >= 1) {
-      auto tilt_error = [&](const kesta::TiltSolution& t) {
-        return std::hypot(std::cos(t.rotation) * t.tilt - std::cos(s.rotation) * s.tilt,
-                          std::sin(t.rotation) * t.tilt - std::sin(s.rotation) * s.tilt) *
-               180.0 / M_PI;
-      };
-      std::size_t best = 0;
-      if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
-      const kesta::TiltSolution& b = sol[best];
-      centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
-      tilt = tilt_error(b);
-      f = b.following;
-      kesta::Status st = kesta::kStatusGood;
-      warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
-      warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || warned;
-      warned = warned || radii.size() < 2;  // one ring is warned of by the fit
-    }
-    const bool wrong = centre > 0.3 || tilt > 0.1;
-    const bool right = centre <= 0.1 && tilt <= 0.05;
+    const JudgedTilt j = judged_tilt_fit(m, s, xs, ys, radii, u.half_width);
+    const double centre = j.centre, tilt = j.tilt;
+    const bool warned = j.warned, wrong = j.wrong(), right = j.right();
+    const kesta::RingFollowing& f = j.following;
     const bool below = u.half_width < departure;
     // What the advice a warning might give would have made of it: one
     // further ring clicked (the next one whose click lies on the image),
@@ -1024,7 +1012,7 @@ void tilt_narrow_sweep(benchmark::State& state) {
     // d-spacings known, started where TILT was). r right, b between, x
     // wrong, - not tried.
     char more = '-', calibrant = '-';
-    if (warned && status == kesta::kStatusGood && num >= 1) {
+    if (warned && centre < 999.0) {
       std::vector<float> more_radii = radii;
       for (std::size_t k = radii.size();
            k < s.d_spacings.size() && more_radii.size() == radii.size(); ++k) {
@@ -1036,28 +1024,8 @@ void tilt_narrow_sweep(benchmark::State& state) {
           more_radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
       }
       if (more_radii.size() > radii.size()) {
-        float d2 = static_cast<float>(s.distance);
-        int n2 = 0;
-        std::array<kesta::TiltSolution, 2> sol2{};
-        kesta::Status st = kesta::kStatusGood;
-        kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, d2,
-                                      static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
-                                      static_cast<int>(more_radii.size()), more_radii,
-                                      static_cast<float>(u.half_width) * px, more_radii[0],
-                                      more_radii[0], 0.0f, n2, sol2, st);
-        double c2 = 999.0, t2 = 999.0;
-        for (int k = 0; k < n2 && st == kesta::kStatusGood; ++k) {
-          const kesta::TiltSolution& b = sol2[static_cast<std::size_t>(k)];
-          const double tk =
-              std::hypot(std::cos(b.rotation) * b.tilt - std::cos(s.rotation) * s.tilt,
-                         std::sin(b.rotation) * b.tilt - std::sin(s.rotation) * s.tilt) *
-              180.0 / M_PI;
-          if (tk < t2) {
-            t2 = tk;
-            c2 = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
-          }
-        }
-        more = c2 <= 0.1 && t2 <= 0.05 ? 'r' : c2 > 0.3 || t2 > 0.1 ? 'x' : 'b';
+        const JudgedTilt again = judged_tilt_fit(m, s, xs, ys, more_radii, u.half_width);
+        more = again.right() ? 'r' : again.wrong() ? 'x' : 'b';
         state.counters["more_tried"] += 1.0;
         state.counters["more_right"] += more == 'r' ? 1.0 : 0.0;
       }

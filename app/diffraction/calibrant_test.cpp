@@ -39,9 +39,7 @@ double centre_off(const RingScene& s, const CalibrantGeometry& g) {
 }
 
 double tilt_off(const RingScene& s, const CalibrantGeometry& g) {
-  return std::hypot(std::cos(g.tilt_rotation) * g.tilt_angle - std::cos(s.rotation) * s.tilt,
-                    std::sin(g.tilt_rotation) * g.tilt_angle - std::sin(s.rotation) * s.tilt) *
-         180.0 / M_PI;
+  return testing::tilt_error_degrees(s, g.tilt_rotation, g.tilt_angle);
 }
 
 RingScene tilted_scene(const std::vector<float>& d_spacings) {

@@ -70,6 +70,15 @@ inline std::vector<float> ring_image(const RingScene& s, bool poisson = false) {
   return image;
 }
 
+// The error (degrees) of a tilt of TILT in the plane at ROTATION
+// (radians) against the scene's, the tilts taken as vectors (so that no
+// tilt is no special case).
+inline double tilt_error_degrees(const RingScene& s, double rotation, double tilt) {
+  return std::hypot(std::cos(rotation) * tilt - std::cos(s.rotation) * s.tilt,
+                    std::sin(rotation) * tilt - std::sin(s.rotation) * s.tilt) *
+         180.0 / M_PI;
+}
+
 // Radial distance (pixels, along the azimuth from the beam centre) of a
 // point from ring 2-THETA of the scene, from the laboratory geometry: the
 // 2-theta error times the local radial derivative.
