@@ -557,6 +557,32 @@ const std::vector<float> kGold = {
     1.0196e-10f, 0.9356e-10f, 0.9120e-10f, 0.8325e-10f, 0.7849e-10f,
     0.7209e-10f, 0.6893e-10f, 0.6797e-10f, 0.6448e-10f, 0.6220e-10f};
 
+// Draws from a fixed seed, as the sweeps' set-ups are drawn.
+struct Draws {
+  explicit Draws(std::uint64_t seed) : random(seed) {}
+  double uniform(double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(random);
+  }
+  double log_uniform(double lo, double hi) { return std::exp(uniform(std::log(lo), std::log(hi))); }
+  int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
+  std::mt19937_64 random;
+};
+
+struct Detector {
+  Index pixels;
+  double pixel;
+};
+
+// The calibrants the drawn set-ups choose among (five of the menu's, gold
+// and chromium oxide) and the d-spacings of each.
+const char* const kDrawnCalibrants[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
+std::vector<float> drawn_calibrant(int calibrant) {
+  if (calibrant == 5) return kGold;
+  if (calibrant == 6) return kChromiumOxide;
+  static constexpr int kMenu[] = {0, 1, 2, 3, 5};
+  return kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
+}
+
 // A set-up drawn at random: the scene (without its image), what shades it
 // (a beam stop on an arm, gaps between modules), where the user starts and
 // which parameter, if any, is held.
@@ -582,60 +608,43 @@ struct BlindSetUp {
 const std::vector<BlindSetUp>& blind_set_ups() {
   static const std::vector<BlindSetUp> set_ups = [] {
     std::vector<BlindSetUp> out;
-    std::mt19937_64 random(20261208);
-    auto uniform = [&](double lo, double hi) {
-      return std::uniform_real_distribution<double>(lo, hi)(random);
-    };
-    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
-    struct Detector {
-      Index pixels;
-      double pixel;
-    };
+    Draws draw(20261208);
     static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1024, 172e-6},
                                               {1536, 172e-6}, {2048, 100e-6}, {2048, 79e-6},
                                               {2880, 75e-6},  {3072, 100e-6}, {4096, 75e-6},
                                               {4096, 50e-6}};
-    static const char* const kNames[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
     while (out.size() < 48) {
       BlindSetUp u;
       kesta::testing::RingScene& s = u.scene;
-      const bool dense = pick(2) == 0;
+      const bool dense = draw.pick(2) == 0;
       // Dense: alumina, ceria, gold, chromium oxide; any: all seven.
       static constexpr int kDense[] = {0, 1, 5, 6};
-      const int calibrant = dense ? kDense[pick(4)] : pick(7);
-      std::vector<float> d;
-      if (calibrant == 5) {
-        d = kGold;
-      } else if (calibrant == 6) {
-        d = kChromiumOxide;
-      } else {
-        static constexpr int kMenu[] = {0, 1, 2, 3, 5};
-        d = kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
-      }
-      const Detector det = kDetectors[pick(static_cast<int>(std::size(kDetectors)))];
+      const int calibrant = dense ? kDense[draw.pick(4)] : draw.pick(7);
+      const std::vector<float> d = drawn_calibrant(calibrant);
+      const Detector det = kDetectors[draw.pick(static_cast<int>(std::size(kDetectors)))];
       s.xmax = s.ymax = det.pixels;
       s.pixel = det.pixel;
-      s.distance = std::exp(uniform(std::log(0.06), std::log(0.6)));
-      s.wavelength = dense ? uniform(0.2e-10, 0.4e-10)
-                           : std::exp(uniform(std::log(0.2e-10), std::log(1.5e-10)));
-      s.tilt = uniform(0.0, 10.0) * M_PI / 180.0;
-      s.rotation = uniform(-M_PI, M_PI);
-      s.width = uniform(0.5, 3.0);
+      s.distance = std::exp(draw.uniform(std::log(0.06), std::log(0.6)));
+      s.wavelength = dense ? draw.uniform(0.2e-10, 0.4e-10)
+                           : std::exp(draw.uniform(std::log(0.2e-10), std::log(1.5e-10)));
+      s.tilt = draw.uniform(0.0, 10.0) * M_PI / 180.0;
+      s.rotation = draw.uniform(-M_PI, M_PI);
+      s.width = draw.uniform(0.5, 3.0);
       const double half = static_cast<double>(det.pixels) / 2.0;
-      s.x_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.y_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.seed = static_cast<unsigned>(random() & 0xffffffu);
+      s.x_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(draw.random() & 0xffffffu);
       for (float v : d) s.d_spacings.push_back(v);
-      u.noise = pick(2) == 0;
-      if (pick(10) < 7) {
-        u.stop_radius = uniform(8.0, 40.0);
-        u.arm_angle = uniform(-M_PI, M_PI);
+      u.noise = draw.pick(2) == 0;
+      if (draw.pick(10) < 7) {
+        u.stop_radius = draw.uniform(8.0, 40.0);
+        u.arm_angle = draw.uniform(-M_PI, M_PI);
       }
-      u.gaps = pick(10) < 3;
-      u.start.distance = uniform(0.97, 1.03);
-      u.start.x = uniform(-3.0, 3.0);
-      u.start.y = uniform(-3.0, 3.0);
-      const int held = pick(4);
+      u.gaps = draw.pick(10) < 3;
+      u.start.distance = draw.uniform(0.97, 1.03);
+      u.start.x = draw.uniform(-3.0, 3.0);
+      u.start.y = draw.uniform(-3.0, 3.0);
+      const int held = draw.pick(4);
       u.held = held == 0 ? BlindSetUp::kTilt : held == 1 ? BlindSetUp::kDistance
                                                          : BlindSetUp::kNothing;
       // The first ring clickable, five rings or more on the detector.
@@ -659,7 +668,7 @@ const std::vector<BlindSetUp>& blind_set_ups() {
       }
       if (!clickable || on_detector < 5) continue;
       char name[96];
-      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kNames[calibrant],
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kDrawnCalibrants[calibrant],
                     static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
                     s.wavelength * 1e10);
       u.name = name;
@@ -885,63 +894,43 @@ struct NarrowSetUp {
 const std::vector<NarrowSetUp>& narrow_set_ups() {
   static const std::vector<NarrowSetUp> set_ups = [] {
     std::vector<NarrowSetUp> out;
-    std::mt19937_64 random(20270207);
-    auto uniform = [&](double lo, double hi) {
-      return std::uniform_real_distribution<double>(lo, hi)(random);
-    };
-    auto log_uniform = [&](double lo, double hi) {
-      return std::exp(uniform(std::log(lo), std::log(hi)));
-    };
-    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
-    struct Detector {
-      Index pixels;
-      double pixel;
-    };
+    Draws draw(20270207);
     static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1475, 172e-6},
                                               {2048, 100e-6}, {2048, 79e-6},  {2880, 75e-6},
                                               {3072, 100e-6}, {4096, 75e-6},  {4096, 62e-6}};
-    static const char* const kNames[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
     while (out.size() < 150) {
       NarrowSetUp u;
       kesta::testing::RingScene& s = u.scene;
-      const int calibrant = pick(7);
-      std::vector<float> d;
-      if (calibrant == 5) {
-        d = kGold;
-      } else if (calibrant == 6) {
-        d = kChromiumOxide;
-      } else {
-        static constexpr int kMenu[] = {0, 1, 2, 3, 5};
-        d = kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
-      }
-      const Detector det = kDetectors[pick(static_cast<int>(std::size(kDetectors)))];
+      const int calibrant = draw.pick(7);
+      const std::vector<float> d = drawn_calibrant(calibrant);
+      const Detector det = kDetectors[draw.pick(static_cast<int>(std::size(kDetectors)))];
       s.xmax = s.ymax = det.pixels;
       s.pixel = det.pixel;
-      s.distance = log_uniform(0.05, 0.4);
-      s.wavelength = log_uniform(0.3e-10, 1.2e-10);
-      s.tilt = uniform(1.0, 12.0) * M_PI / 180.0;
-      s.rotation = uniform(-M_PI, M_PI);
-      s.width = uniform(0.5, 2.5);
+      s.distance = draw.log_uniform(0.05, 0.4);
+      s.wavelength = draw.log_uniform(0.3e-10, 1.2e-10);
+      s.tilt = draw.uniform(1.0, 12.0) * M_PI / 180.0;
+      s.rotation = draw.uniform(-M_PI, M_PI);
+      s.width = draw.uniform(0.5, 2.5);
       const double half = static_cast<double>(det.pixels) / 2.0;
-      s.x_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.y_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.seed = static_cast<unsigned>(random() & 0xffffffu);
-      u.noise = pick(2) == 0;
+      s.x_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(draw.random() & 0xffffffu);
+      u.noise = draw.pick(2) == 0;
       if (u.noise) {
-        s.peak = log_uniform(300.0, 3000.0);
-        s.background = log_uniform(5.0, 50.0);
+        s.peak = draw.log_uniform(300.0, 3000.0);
+        s.background = draw.log_uniform(5.0, 50.0);
       }
       for (float v : d) s.d_spacings.push_back(v);
-      u.half_width = uniform(1.5, 5.0);
-      u.further = pick(4);
-      u.start_x = uniform(-3.0, 3.0);
-      u.start_y = uniform(-3.0, 3.0);
+      u.half_width = draw.uniform(1.5, 5.0);
+      u.further = draw.pick(4);
+      u.start_x = draw.uniform(-3.0, 3.0);
+      u.start_y = draw.uniform(-3.0, 3.0);
       const double first = kesta::testing::scene_two_theta(s, d[0]);
       if (!std::isfinite(first) || first >= 0.45 * M_PI) continue;
       const double r = s.distance * std::tan(first) / s.pixel;
       if (r < 25.0 || r > 0.9 * half) continue;
       char name[96];
-      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kNames[calibrant],
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kDrawnCalibrants[calibrant],
                     static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
                     s.wavelength * 1e10);
       u.name = name;
@@ -1119,101 +1108,81 @@ bool in_stop(const CheckSetUp& u, double x, double y) {  // pixels from the beam
 const std::vector<CheckSetUp>& check_set_ups() {
   static const std::vector<CheckSetUp> set_ups = [] {
     std::vector<CheckSetUp> out;
-    std::mt19937_64 random(20270131);
-    auto uniform = [&](double lo, double hi) {
-      return std::uniform_real_distribution<double>(lo, hi)(random);
-    };
-    auto log_uniform = [&](double lo, double hi) {
-      return std::exp(uniform(std::log(lo), std::log(hi)));
-    };
-    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
-    struct Detector {
-      Index pixels;
-      double pixel;
-    };
+    Draws draw(20270131);
     static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1024, 172e-6},
                                               {1475, 172e-6}, {1536, 172e-6}, {2048, 100e-6},
                                               {2048, 79e-6},  {2880, 75e-6},  {3072, 100e-6},
                                               {4096, 75e-6},  {4096, 62e-6}};
-    static const char* const kNames[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
     while (out.size() < 300) {
       CheckSetUp u;
       kesta::testing::RingScene& s = u.scene;
-      const bool dense = pick(3) == 0;
+      const bool dense = draw.pick(3) == 0;
       static constexpr int kDense[] = {0, 1, 5, 6};
-      const int calibrant = dense ? kDense[pick(4)] : pick(7);
-      std::vector<float> d;
-      if (calibrant == 5) {
-        d = kGold;
-      } else if (calibrant == 6) {
-        d = kChromiumOxide;
-      } else {
-        static constexpr int kMenu[] = {0, 1, 2, 3, 5};
-        d = kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
-      }
+      const int calibrant = dense ? kDense[draw.pick(4)] : draw.pick(7);
+      const std::vector<float> d = drawn_calibrant(calibrant);
       u.salt = calibrant == 3;
-      const Detector det = kDetectors[pick(static_cast<int>(std::size(kDetectors)))];
+      const Detector det = kDetectors[draw.pick(static_cast<int>(std::size(kDetectors)))];
       s.xmax = s.ymax = det.pixels;
       s.pixel = det.pixel;
-      s.distance = log_uniform(0.06, 0.6);
-      s.wavelength = dense ? uniform(0.2e-10, 0.4e-10) : log_uniform(0.2e-10, 1.5e-10);
-      s.tilt = uniform(0.0, 12.0) * M_PI / 180.0;
-      s.rotation = uniform(-M_PI, M_PI);
-      s.width = uniform(0.5, 3.0);
+      s.distance = draw.log_uniform(0.06, 0.6);
+      s.wavelength = dense ? draw.uniform(0.2e-10, 0.4e-10) : draw.log_uniform(0.2e-10, 1.5e-10);
+      s.tilt = draw.uniform(0.0, 12.0) * M_PI / 180.0;
+      s.rotation = draw.uniform(-M_PI, M_PI);
+      s.width = draw.uniform(0.5, 3.0);
       const double half = static_cast<double>(det.pixels) / 2.0;
-      s.x_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.y_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.seed = static_cast<unsigned>(random() & 0xffffffu);
-      const int counts = pick(5);
+      s.x_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(draw.random() & 0xffffffu);
+      const int counts = draw.pick(5);
       u.counts = counts == 0 ? CheckSetUp::kNoiseless
                  : counts < 3 ? CheckSetUp::kCounted
                               : CheckSetUp::kLow;
       if (u.counts == CheckSetUp::kLow) {
-        s.peak = log_uniform(10.0, 100.0);
-        s.background = log_uniform(0.3, 4.0);
+        s.peak = draw.log_uniform(10.0, 100.0);
+        s.background = draw.log_uniform(0.3, 4.0);
       } else {
-        s.peak = log_uniform(300.0, 3000.0);
-        s.background = log_uniform(5.0, 50.0);
+        s.peak = draw.log_uniform(300.0, 3000.0);
+        s.background = draw.log_uniform(5.0, 50.0);
       }
       for (float v : d) {
         s.d_spacings.push_back(v);
-        s.peaks.push_back(s.peak * uniform(0.15, 1.5));
+        s.peaks.push_back(s.peak * draw.uniform(0.15, 1.5));
       }
       u.listed = d;
-      if (pick(100) < 15) {
+      if (draw.pick(100) < 15) {
         u.truncated = true;
-        u.listed.resize(static_cast<std::size_t>(5 + pick(5)));
+        u.listed.resize(static_cast<std::size_t>(5 + draw.pick(5)));
       }
-      if (pick(100) < 40) {
-        u.foreign = 1 + pick(3);
+      if (draw.pick(100) < 40) {
+        u.foreign = 1 + draw.pick(3);
         for (int k = 0; k < u.foreign; ++k) {
-          s.d_spacings.push_back(uniform(0.8 * d.back(), 1.3 * d.front()));
-          s.peaks.push_back(s.peak * uniform(0.1, 1.0));
+          s.d_spacings.push_back(draw.uniform(0.8 * d.back(), 1.3 * d.front()));
+          s.peaks.push_back(s.peak * draw.uniform(0.1, 1.0));
         }
       }
-      const int gaps = pick(100);
+      const int gaps = draw.pick(100);
       u.gaps = gaps < 30   ? CheckSetUp::kZeroGaps
                : gaps < 45 ? CheckSetUp::kMaskedGaps
                : gaps < 55 ? CheckSetUp::kNaNGaps
                            : CheckSetUp::kNoGaps;
-      u.module = det.pixels / (2 + pick(4)) - 10;
-      u.gap_x = 3 + pick(18);
-      u.gap_y = 3 + pick(18);
-      if (pick(10) < 6) {
-        u.stop_radius = uniform(8.0, 40.0);
-        u.arm_angle = uniform(-M_PI, M_PI);
-        u.stop_masked = pick(3) == 0;
+      u.module = det.pixels / (2 + draw.pick(4)) - 10;
+      u.gap_x = 3 + draw.pick(18);
+      u.gap_y = 3 + draw.pick(18);
+      if (draw.pick(10) < 6) {
+        u.stop_radius = draw.uniform(8.0, 40.0);
+        u.arm_angle = draw.uniform(-M_PI, M_PI);
+        u.stop_masked = draw.pick(3) == 0;
       }
-      u.start.distance = uniform(0.97, 1.03);
-      u.start.x = uniform(-3.0, 3.0);
-      u.start.y = uniform(-3.0, 3.0);
-      u.typed_wavelength = uniform(0.995, 1.005);
-      const int held = pick(100);
+      u.start.distance = draw.uniform(0.97, 1.03);
+      u.start.x = draw.uniform(-3.0, 3.0);
+      u.start.y = draw.uniform(-3.0, 3.0);
+      u.typed_wavelength = draw.uniform(0.995, 1.005);
+      const int held = draw.pick(100);
       u.held = held < 25                                      ? CheckSetUp::kWavelength
                : held < 40 && s.tilt < 3.0 * M_PI / 180.0     ? CheckSetUp::kTilt
                : held >= 40 && held < 55                      ? CheckSetUp::kDistance
                                                               : CheckSetUp::kNothing;
-      u.click_seed = static_cast<unsigned>(random() & 0xffffffu);
+      u.click_seed = static_cast<unsigned>(draw.random() & 0xffffffu);
       // The clicked ring on the image, outside the beam stop's disc; five
       // listed rings or more on the detector.
       const double first = kesta::testing::scene_two_theta(s, d[0]);
@@ -1229,7 +1198,7 @@ const std::vector<CheckSetUp>& check_set_ups() {
       }
       if (on_detector < 5) continue;
       char name[96];
-      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kNames[calibrant],
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kDrawnCalibrants[calibrant],
                     static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
                     s.wavelength * 1e10);
       u.name = name;
