@@ -941,13 +941,9 @@ const std::vector<NarrowSetUp>& narrow_set_ups() {
   return set_ups;
 }
 
-// Argument: the set-up (index in narrow_set_ups()). TILT/BEAM CENTRE on its
-// image (the d-spacings unknown to it): the first ring clicked at azimuth
-// 0.6 radians, further rings each at 0.6 + 1.1 k where that click lies on
-// the image, the set-up's half-width, started off the centre with the
-// distance held at the true one. For the solution of the true tilt sign,
-// wrong means more than 0.3 pixel or 0.1 degree (the tilt as a vector) off,
-// right within 0.1 pixel and 0.05 degree; warned any warning of the fit.
+// Argument: the set-up (index in narrow_set_ups()). TILT/BEAM CENTRE as in
+// tilt_warning_blind (right, wrong and warned as there), with the set-up's
+// half-width and start, the further rings clicked at 0.6 + 1.1 k radians.
 // The departure is how far the clicked rings leave the circles the search
 // starts on: half the spread of each ring's radius about the start
 // (pixels, the largest of the rings). KESTA_TILT_SWEEP_LIST lists every
