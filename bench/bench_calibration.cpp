@@ -796,7 +796,7 @@ JudgedTilt judged_tilt_fit(const kesta::GsDisplayedImage& m, const kesta::testin
   j.following = b.following;
   kesta::Status st = kesta::kStatusGood;
   j.warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
-  j.warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || j.warned;
+  j.warned = kesta::kzt_warn_rings_not_followed(b.following, px, st) || j.warned;
   j.warned = j.warned || radii.size() < 2;
   return j;
 }

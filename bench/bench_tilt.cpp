@@ -159,7 +159,7 @@ Outcome fit_image(const kesta::testing::RingScene& s, const std::vector<float>& 
   o.following = b.following;
   o.distance = std::abs(distance / s.distance - 1.0);
   o.warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, status);
-  o.warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", status) || o.warned;
+  o.warned = kesta::kzt_warn_rings_not_followed(b.following, px, status) || o.warned;
   return o;
 }
 

@@ -411,7 +411,6 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
 }
 
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, float xps,
-                                                        std::string_view advice,
                                                         const FollowingLimits& limits) {
   if (kzt_rings_followed(f, xps, limits)) return {};
   // The change the offsets ask for is linearised about the fitted rings and
@@ -423,13 +422,12 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
           format_i(f.searched, 0) + " sections" + (f.determined ? ", with" : "")};
   if (f.determined)
     lines.push_back("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left");
-  if (!advice.empty()) lines.push_back("         " + std::string(advice));
   return lines;
 }
 
-bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, std::string_view advice,
-                                 Status& status, const FollowingLimits& limits) {
-  const std::vector<std::string> lines = kzt_rings_not_followed_warning(f, xps, advice, limits);
+bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, Status& status,
+                                 const FollowingLimits& limits) {
+  const std::vector<std::string> lines = kzt_rings_not_followed_warning(f, xps, limits);
   for (const std::string& line : lines) IO_WRITE(line, status);
   return !lines.empty();
 }
@@ -1056,10 +1054,6 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
                          x_beam, y_beam, tilt_rotation, tilt_angle, num_rings, radii, half_width,
                          radius_1, radius_2, angle, num_solutions, solutions, status);
   if (status != kStatusGood) return;
-  // The calibrant refinement of the road the user is on.
-  const std::string advice =
-      std::string("If the d-spacings of the sample are known, refine with ") +
-      (gui ? "CALIBRANT" : "SILICON CALIBRATION");
   // The warnings, also for the window, where the interface shows its
   // others.
   std::vector<std::string> warnings;
@@ -1067,7 +1061,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
     // Each solution is judged where it is reported, before one is chosen.
-    std::vector<std::string> lines = kzt_rings_not_followed_warning(s.following, xps, advice);
+    std::vector<std::string> lines = kzt_rings_not_followed_warning(s.following, xps);
     const std::string poor = kzt_poor_ring_fit_warning(s.fit, xps);
     if (!poor.empty()) lines.insert(lines.begin(), poor);
     for (const std::string& line : lines) IO_WRITE(line, status);

@@ -179,15 +179,13 @@ bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
 
 // When not kzt_rings_followed: a warning that the fitted rings do not
 // follow the image's rings, with the sections where they were found and
-// the rms offset left, then ADVICE (when not empty), what to do on the
-// road the user is on. True when written.
+// the rms offset left. No remedy is advised: on the sweeps none turned half
+// of the warned results right. True when written.
 bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_size,
-                                 std::string_view advice, Status& status,
-                                 const FollowingLimits& limits = {});
+                                 Status& status, const FollowingLimits& limits = {});
 // The lines of that warning, or none.
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& following,
                                                         float x_pixel_size,
-                                                        std::string_view advice,
                                                         const FollowingLimits& limits = {});
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring

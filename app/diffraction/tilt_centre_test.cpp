@@ -222,7 +222,7 @@ bool warned(const ClickedFit& f, const TiltSolution& s, std::string& text) {
   Status status = kStatusGood;
   const float px = static_cast<float>(f.scene.pixel);
   const bool poor = kzt_warn_poor_ring_fit(s.fit, px, status);
-  const bool not_followed = kzt_warn_rings_not_followed(s.following, px, "", status);
+  const bool not_followed = kzt_warn_rings_not_followed(s.following, px, status);
   text = terminal.text();
   return poor || not_followed;
 }
@@ -338,11 +338,10 @@ TEST_F(TiltReplay, WarningNamesTheCommandOfTheRoad) {
     clicks += click(testing::scene_two_theta(s, s.d_spacings[k]), 0.6 + 1.1 * k, 0.0);
   struct Road {
     bool gui;
-    std::string before, after, command;
+    std::string before, after;
   };
-  const Road roads[] = {
-      {false, "120\n100\n100\n90\nYES\n4\nNO\n", "YES\nYES\nNO\n1\n", "SILICON CALIBRATION"},
-      {true, "O.K.\nO.K.\n", "1\n", "CALIBRANT"}};
+  const Road roads[] = {{false, "120\n100\n100\n90\nYES\n4\nNO\n", "YES\nYES\nNO\n1\n"},
+                        {true, "O.K.\nO.K.\n", "1\n"}};
   for (const Road& road : roads) {
     replay(road.before + clicks + road.after);
     float xps = 1.0e-4f, yps = 1.0e-4f, distance = 0.12f, wavelength = 0.5e-10f;
@@ -362,12 +361,9 @@ TEST_F(TiltReplay, WarningNamesTheCommandOfTheRoad) {
     EXPECT_NE(text.find("pixels rms left\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("as if"), std::string::npos) << text;
     EXPECT_EQ(text.find("degrees off"), std::string::npos) << text;
-    const std::string advice =
-        "If the d-spacings of the sample are known, refine with " + road.command + "\n";
-    EXPECT_NE(text.find(advice), std::string::npos) << text;
-    if (!road.gui) {
-      EXPECT_EQ(text.find("refine with CALIBRANT"), std::string::npos);
-    }
+    // Refining with the calibrant turned too few of such solutions right
+    // on the sweeps to be advised.
+    EXPECT_EQ(text.find("refine with"), std::string::npos) << text;
     // In the window the warnings are shown there too, before the choice,
     // as the interface's others are; at the keyboard the terminal has them.
     bool shown = false;
