@@ -92,9 +92,12 @@ void GS_PROMPT(bool frame, int max, int num, TextLines text, float xmin, float y
   if (num > 0) {
     const float pitch = (area.ymax - area.ymin) / static_cast<float>(num);
     const float factor = gs_size_factor({1.7f, 1.6f, 1.4f, 1.2f});
-    const float height =
-        std::min(0.8f * pitch, factor * (area.xmax - area.xmin) /
-                                   static_cast<float>(std::max(longest(num, text.view()) + 2, 3)));
+    const float width = area.xmax - area.xmin;
+    const float height = fitting_height(
+        num, text.view(), width,
+        std::min(0.8f * pitch,
+                 factor * width / static_cast<float>(std::max(longest(num, text.view()) + 2, 3))),
+        1, status);
     GS_TEXTSTYLE(1, frame ? kGsBlue : kGsBlack, height, 1.0f, 0.0f, 0, 2, 3, 0.0f, 1.0f, status);
     const float centre = (area.xmin + area.xmax) / 2.0f;
     for (int k = 0; k < num && status == kStatusGood; ++k) {
@@ -514,36 +517,101 @@ void gs_fixed_width_message(TextLines text, Status& status) {
 
 // ---- Warning box ----
 
+namespace {
+
+// The lines of TEXT broken at spaces into lines of at most CHARS characters
+// (a word longer than that is cut).
+std::vector<std::string> broken_at_spaces(std::span<const std::string> text, std::size_t chars) {
+  std::vector<std::string> out;
+  for (const std::string& full : text) {
+    std::string_view rest = used_part(full);
+    if (rest.size() <= chars) {
+      out.emplace_back(rest);
+      continue;
+    }
+    while (!rest.empty()) {
+      std::size_t n = std::min(chars, rest.size());
+      if (n < rest.size()) {
+        const std::size_t space = rest.substr(0, n + 1).rfind(' ');
+        if (space != std::string_view::npos && space > 0) n = space;
+      }
+      out.emplace_back(rest.substr(0, n));
+      rest.remove_prefix(n);
+      while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    }
+  }
+  return out;
+}
+
+// Where a warning box of NUM lines puts its text and its O.K. button.
+struct WarningLayout {
+  float pitch = 0.0f;
+  GsRect area, ok;
+};
+
+WarningLayout warning_layout(float xmin, float ymin, float xmax, float ymax, int num) {
+  const float w = xmax - xmin;
+  const float h = ymax - ymin;
+  const float mx = w / 50.0f, my = h / 30.0f;
+  const float lines = static_cast<float>(num + 1);
+  WarningLayout l;
+  if (w / h <= 3.0f) {
+    l.pitch = 0.9f * (h - my) / lines;
+    l.area = {xmin + mx, ymin + my + h / 10.0f, xmax - mx, ymax - my - l.pitch};
+    l.ok = {l.area.xmax - w / 6.0f, ymin + my, xmax - mx, ymin + h / 10.0f};
+  } else {
+    // A wide strip: the button at the right beside the text.
+    l.pitch = (h - my) / lines;
+    l.area = {xmin + mx, ymin + my, xmax - mx - w / 8.0f, ymax - my - l.pitch};
+    l.ok = {l.area.xmax + mx, ymin + my, xmax - mx,
+            ymin + my + std::min(l.area.ymax - l.area.ymin, w / 12.0f)};
+  }
+  return l;
+}
+
+}  // namespace
+
 void GS_DRAW_WARNING(int /*flag*/, float xmin, float ymin, float xmax, float ymax, int max,
                      int num, TextLines text, GsRect& ok, Status& status) {
   constexpr std::string_view position = "Subroutine GS_DRAW_WARNING V0.1";
   if (st_bad(status, position)) return;
   if (max < 1 && refuse(status, 1, position)) return;
   if (counts_bad(max, num, text.view()) && refuse(status, 5, position)) return;
-  const float w = xmax - xmin;
-  const float h = ymax - ymin;
-  const float mx = w / 50.0f, my = h / 30.0f;
-  const float lines = static_cast<float>(num + 1);
-  float pitch = 0.0f;
-  GsRect area;
-  if (w / h <= 3.0f) {
-    pitch = 0.9f * (h - my) / lines;
-    area = {xmin + mx, ymin + my + h / 10.0f, xmax - mx, ymax - my - pitch};
-    ok = {area.xmax - w / 6.0f, ymin + my, xmax - mx, ymin + h / 10.0f};
-  } else {
-    // A wide strip: the button at the right beside the text.
-    pitch = (h - my) / lines;
-    area = {xmin + mx, ymin + my, xmax - mx - w / 8.0f, ymax - my - pitch};
-    ok = {area.xmax + mx, ymin + my, xmax - mx,
-          ymin + my + std::min(area.ymax - area.ymin, w / 12.0f)};
-  }
   const GsTransform saved = gs_unit_on(status);
+  std::vector<std::string> lines(text.view().begin(), text.view().begin() + num);
+  WarningLayout l = warning_layout(xmin, ymin, xmax, ymax, num);
+  // A line too long for the smallest font the window has would run over the
+  // frame: such lines are broken at spaces, as often as the window's font
+  // needs (without a window nothing is measured and the lines stay).
+  for (int pass = 0; pass < 3 && !lines.empty() && status == kStatusGood; ++pass) {
+    const int n = static_cast<int>(lines.size());
+    const float width = l.area.xmax - l.area.xmin;
+    const auto longest_chars = static_cast<std::size_t>(longest(n, lines));
+    const float factor = gs_size_factor({1.7f, 1.6f, 1.4f, 1.2f});
+    const float start = std::min(0.8f * (l.area.ymax - l.area.ymin) / static_cast<float>(n),
+                                 factor * width / static_cast<float>(std::max<std::size_t>(longest_chars + 2, 3)));
+    (void)fitting_height(n, lines, width, start, 1, status);
+    float widest = 0.0f;
+    for (const std::string& line : lines) {
+      float lw = 0.0f;
+      QG_INQ_TEXTWIDTH(SLEN(line), line, lw, status);
+      widest = std::max(widest, lw);
+    }
+    if (!(widest > width) || longest_chars < 2) break;
+    const auto chars = std::max<std::size_t>(
+        1, static_cast<std::size_t>(static_cast<float>(longest_chars) * 0.97f * width / widest));
+    lines = broken_at_spaces(lines, chars);
+    l = warning_layout(xmin, ymin, xmax, ymax, static_cast<int>(lines.size()));
+  }
+  ok = l.ok;
+  const int drawn = static_cast<int>(lines.size());
   GS_LINESTYLE(1, 4.0f, kGsYellow, status);
   GS_FILLSTYLE(1, kGsRed, status);
   GS_RECTANGLE(xmin, ymin, xmax, ymax, true, true, status);
-  GS_TEXTSTYLE(1, kGsWhite, 0.8f * pitch, 1.0f, 0.0f, 0, 2, 3, 0.0f, 1.0f, status);
-  if (status == kStatusGood) QG_TEXT((xmin + xmax) / 2.0f, ymax - pitch / 2.0f, "!!! WARNING !!!", status);
-  GS_PROMPT(false, max, num, text.view(), area.xmin, area.ymin, area.xmax, area.ymax, status);
+  GS_TEXTSTYLE(1, kGsWhite, 0.8f * l.pitch, 1.0f, 0.0f, 0, 2, 3, 0.0f, 1.0f, status);
+  if (status == kStatusGood) QG_TEXT((xmin + xmax) / 2.0f, ymax - l.pitch / 2.0f, "!!! WARNING !!!", status);
+  GS_PROMPT(false, std::max(drawn, 1), drawn, lines, l.area.xmin, l.area.ymin, l.area.xmax, l.area.ymax,
+            status);
   GS_PROMPT(true, 1, 1, {"O.K."}, ok.xmin, ok.ymin, ok.xmax, ok.ymax, status);
   gs_restore_transform(saved, status);
 }

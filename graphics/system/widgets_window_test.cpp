@@ -135,6 +135,33 @@ TEST_P(WidgetWindow, MessageBoxDrawsTheEndOfItsLongestLine) {
   }
 }
 
+// A warning's long line is drawn inside its white area: no letter on the red
+// frame beside it or under the O.K. button.
+TEST_P(WidgetWindow, WarningKeepsItsLongestLineInsideItsBox) {
+  const std::vector<std::string> lines{
+      "WARNING: The refined geometry does not fit the rings: rms radial residual = 2.26 pixels",
+      "The fitted rings do not follow the image's rings: found in 490 of 497 sections",
+      "2.77 pixels rms off the calibrant's cones, up to 17.02 pixels"};
+  const GsRect g = gs_state.gui_region;
+  GsRect ok;
+  GS_DRAW_WARNING(0, g.xmin, g.ymin, g.xmax, g.ymax, 3, 3, lines, ok, s);
+  GS_UPDATE(s);
+  ASSERT_EQ(s, kStatusGood);
+  const testing::Screenshot shot = testing::screenshot(window, dir.path());
+  ASSERT_TRUE(shot.ok);
+  // The text area of a wide strip ends a margin before the button.
+  const float mx = (g.xmax - g.xmin) / 50.0f;
+  const int left = px(g.xmin + mx), right = px(ok.xmin - mx);
+  int outside = 0;
+  for (int y = py(g.ymax) + 3; y < py(g.ymin) - 3; ++y)
+    for (int x = px(g.xmin) + 3; x < px(ok.xmin) - 1; ++x) {
+      if (x > left - 2 && x < right + 2) continue;
+      const auto c = shot.at(x, y);
+      outside += c[0] < 80 && c[1] < 80 && c[2] < 80;
+    }
+  EXPECT_EQ(outside, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Depths, WidgetWindow, ::testing::Values(24, 8));
 
 }  // namespace
