@@ -135,21 +135,6 @@ TEST(Olmi, EvolvingRowsStartFromTheLastValidRowNotFromOneWithoutThePeak) {
     for (Index y : *bad) EXPECT_TRUE(y >= 12 && y <= 16) << "row " << y;
 }
 
-// Gaussian noise of SD 1.5, the same on every run (Box-Muller on a fixed
-// linear congruential sequence).
-struct Noise {
-  std::uint64_t state;
-  explicit Noise(std::uint64_t seed) : state(seed) {}
-  double uniform() {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
-  }
-  float next() {
-    return static_cast<float>(1.5 * std::sqrt(-2.0 * std::log(uniform())) *
-                              std::cos(6.283185307179586 * uniform()));
-  }
-};
-
 TEST(Olmi, EvolutionCarriesOnThroughAStretchOfPureNoise) {
   // 60 rows of 200 channels: a Gaussian (height 60 rising to 100, SD 3,
   // drifting 0.1 channel a row) and a Lorentzian (height 50, HWHM 4) on a
@@ -167,7 +152,7 @@ TEST(Olmi, EvolutionCarriesOnThroughAStretchOfPureNoise) {
   const std::vector<float> axis = testing::centre_axis(kWide);
   for (const std::uint64_t seed : {1u, 2u, 3u}) {
     std::vector<float> data(static_cast<std::size_t>(kWide * kRows));
-    Noise noise(seed);
+    testing::Noise noise(seed, 1.5);
     for (Index y = 1; y <= kRows; ++y)
       for (Index x = 1; x <= kWide; ++x) {
         const double c = static_cast<double>(x) - 0.5;
