@@ -5,9 +5,11 @@
 #include <string_view>
 
 #include "app/fitting/fit2d.hpp"
+#include "app/fitting/fit_commands.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "graphics/system/widgets.hpp"
 #include "numeric/chebyshev.hpp"
 #include "numeric/modelfit.hpp"
@@ -322,19 +324,32 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   // The mis-fit of the parameters kept: the fit's sum of squares per used
   // channel, and R_p of their model.
   kzt_olmi_row_model(model, xmax, xstrelm, xendelm, model_row, status);
-  double abs_diff = 0.0, abs_data = 0.0;
+  const bool held = end_code == -10;
+  double abs_diff = 0.0, abs_data = 0.0, held_sum = 0.0;
   for (Index x = xstrelm; x <= xendelm; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - 1);
     if (used[k] != 0) continue;
     abs_diff += std::fabs(static_cast<double>(row[k]) - model_row[k]);
     abs_data += std::fabs(row[k]);
+    const double r = (static_cast<double>(model_row[k]) - row[k]) / (weighted ? sigmas[k] : 1.0f);
+    held_sum += r * r;
+  }
+  // With every parameter held nothing was evaluated: the misfit is the held
+  // model's own.
+  if (held) {
+    out.sum_squares = static_cast<float>(held_sum);
+    const std::string sum(trimmed_text(format_g(out.sum_squares, 14, 7)));
+    IO_WRITE(kNothingFitted + sum, status);
+    if (out.fitted) out.text.insert(out.text.begin(), {kNothingFittedText + sum, ""});
   }
   const double rms =
       usable > 0 ? std::sqrt(static_cast<double>(out.sum_squares) / static_cast<double>(usable))
                  : 0.0;
   const double rp = abs_data > 0.0 ? 100.0 * abs_diff / abs_data : 0.0;
-  IO_WRITE("INFO: Number of function calls = " + format_i(out.num_calls, 8), status);
-  IO_WRITE("      Sum of squares = " + format_g(out.sum_squares, 14, 7), status);
+  if (!held) {
+    IO_WRITE("INFO: Number of function calls = " + format_i(out.num_calls, 8), status);
+    IO_WRITE("      Sum of squares = " + format_g(out.sum_squares, 14, 7), status);
+  }
   IO_WRITE("      RMS mis-fit per data element = " + format_g(rms, 14, 7), status);
   IO_WRITE("      R_p = " + format_f(rp, 7, 2) + "%", status);
   return out;

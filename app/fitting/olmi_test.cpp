@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -286,6 +287,26 @@ TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
   const std::size_t first = text.find("WARNING: Only vectors 1 to 50 and rows 1 to 5");
   EXPECT_NE(first, std::string::npos);
   EXPECT_EQ(text.find("WARNING: Only vectors", first + 1), std::string::npos);
+}
+
+TEST(Olmi, EveryParameterHeldFitsNothingAndGivesTheHeldModelsMisfit) {
+  Rows r;
+  // Row 1 holds the Gaussian at 21.5 on a level of 10; the held model's
+  // level is 2 too high.
+  FitModel model = gaussian_on_level(21.5f, 100.0f, 2.0f, 12.0f);
+  model.constraints.fill(true);
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  const OlmiRowFit fit = KZT_LSQOLMI(0, std::span<const float>(r.data.data(), kX), {}, {},
+                                     r.axis, 1, kX, false, 10.0f, model, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(fit.fitted);
+  EXPECT_NEAR(fit.sum_squares, 4.0f * kX, 0.01f);
+  const std::string said = terminal.text();
+  EXPECT_NE(said.find(kNothingFitted), std::string::npos) << said;
+  EXPECT_EQ(said.find("Number of function calls"), std::string::npos) << said;
+  ASSERT_FALSE(fit.text.empty());
+  EXPECT_EQ(fit.text[0].rfind(kNothingFittedText, 0), 0u) << fit.text[0];
 }
 
 TEST(Olmi, RowFitEndingOnNoPossiblePeakSaysSoAndKeepsItsValues) {

@@ -230,7 +230,7 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
   Status fit_status = status;
   status = kStatusGood;
   state.model = model;
-  state.text = kzt_fit_result_text(model, outcome.valid, outcome.end_code <= 0);
+  state.text = kzt_fit_result_text(model, outcome);
   if (a.mvariances != nullptr)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
               kzt_image(a.mvariances), status);
