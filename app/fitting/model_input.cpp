@@ -350,8 +350,23 @@ InputFeatures single_peak(const InputFeatures& f, const InputPeak& p) {
   return one;
 }
 
+// One row (or one column) is drawn as a graph of intensity, where a click's
+// vertical is no coordinate: a symmetry centre and an angular width mean
+// nothing there, and CHOICE, which needs them, is refused in one line.
+bool refused_on_one_line(const InputSession& s, std::string_view choice, Status& status) {
+  if (s.ys != s.ye && s.xs != s.xe) return false;
+  IO_WRITE("WARNING: " + std::string(choice) + " needs an image: on one " +
+               (s.ys == s.ye ? "row" : "column") +
+               " a symmetry centre and an angular width mean nothing",
+           status);
+  return true;
+}
+
 void input_peak(InputSession& s, int kind, Status& status) {
   InputFeatures& f = s.features;
+  if (kind != 1 && refused_on_one_line(s, kind == 4 ? "TWIN POLAR GAUSSIAN" : "POLAR GAUSSIAN",
+                                       status))
+    return;
   if (static_cast<int>(f.peaks.size()) >= kMaxPeaks) return;
   if (kind != 1 && !f.centre_defined) {
     if (!click(s, "CLICK ON SYMMETRY CENTRE", "Place cursor on centre of polar symmetry",
@@ -419,6 +434,7 @@ void input_peak(InputSession& s, int kind, Status& status) {
 
 void input_rowline(InputSession& s, Status& status) {
   InputFeatures& f = s.features;
+  if (refused_on_one_line(s, "ROW-LINE", status)) return;
   if (f.rowline) {
     IO_WRITE("WARNING: A \"row-line\" is already defined (1 maximum)", status);
     return;

@@ -235,6 +235,44 @@ TEST_F(ClickMenu, GaussianOnOneRowTakesItsYFromTheRowAndFits) {
   EXPECT_NEAR(fit.params[3], 3.0f, 0.01f);
 }
 
+TEST_F(ClickMenu, PolarPeaksAndRowLinesAreRefusedOnOneRowOrColumn) {
+  // Drawn as a graph of intensity, one row or column has no symmetry centre
+  // to click: each choice is refused in one line and reads no clicks.
+  for (const bool column : {false, true}) {
+    KztArrays& a = vosq_kzt_arrays;
+    Status status = kStatusGood;
+    kzt_free_arrays(a, status);
+    const Index nx = column ? 1 : 80, ny = column ? 80 : 1;
+    kzt_allocate_arrays(nx, ny, true, false, false, a, status);
+    ASSERT_EQ(status, kStatusGood);
+    a.xnumdat = a.xendelm = nx;
+    a.ynumdat = a.yendelm = ny;
+    a.xstrelm = a.ystrelm = 1;
+    const std::vector<float> ax = testing::centre_axis(nx), ay = testing::centre_axis(ny);
+    std::copy(ax.begin(), ax.end(), a.xaxis);
+    std::copy(ay.begin(), ay.end(), a.yaxis);
+    std::fill_n(a.data, 80, 10.0f);
+    KztDataSets sets;
+    FitModel model;
+    testing::TerminalCapture terminal;
+    {
+      testing::ScriptedInput input(
+          {"POLAR GAUSSIAN", "TWIN POLAR GAUSSIAN", "ROW-LINE", "EXIT"});
+      KZT_GUI_PARAMETERS(true, sets, model, status);
+      EXPECT_EQ(input.remaining(), 0u) << column;
+    }
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(model.num_parameters, 0);
+    const std::string said = terminal.text();
+    const std::string line =
+        std::string(" needs an image: on one ") + (column ? "column" : "row") +
+        " a symmetry centre and an angular width mean nothing";
+    for (const char* choice : {"WARNING: POLAR GAUSSIAN", "WARNING: TWIN POLAR GAUSSIAN",
+                               "WARNING: ROW-LINE"})
+      EXPECT_NE(said.find(choice + line), std::string::npos) << said;
+  }
+}
+
 TEST_F(ClickMenu, GaussianOnOneColumnTakesItsXFromTheColumnAndFits) {
   // The same peak down one column of 80 rows, drawn as a graph whose
   // horizontal axis is Y.
