@@ -628,6 +628,11 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   state.str_optimised = s.mxstrelm;
   state.end_optimised = s.mxendelm;
   state.results_exist = true;
+  // The rows' warning boxes were covered by the rows fitted after them, and
+  // the composite display of the start row covers the last: none of them is
+  // shown again over it when a replayed macro ends here (the result text
+  // names the rows that failed).
+  gs_warning_covered();
   pass.plot_type = "optimise";
   pass.redraw_image = true;
 }
