@@ -328,10 +328,21 @@ int io_terminal_width() {
   return 80;
 }
 
+namespace {
+IoHeldLines* held_lines = nullptr;
+}  // namespace
+
+IoHeldLines::IoHeldLines() : outer_(held_lines) { held_lines = this; }
+IoHeldLines::~IoHeldLines() { held_lines = outer_; }
+
 void IO_WRITE(std::string_view text, Status& status) {
   if (st_bad(status, "Subroutine IO_WRITE V0.1")) return;
   std::string_view line = used_text(text);
   if (line.empty()) line = " ";
+  if (held_lines != nullptr) {
+    held_lines->lines_.emplace_back(line);
+    return;
+  }
   put(io_stream(kStreamTerminal), line, true);
   errno = 0;
   if (vosq_io_dbdb.log_open && !put(io_stream(kStreamLog), line, true)) {

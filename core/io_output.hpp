@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/text_lines.hpp"
 #include "core/types.hpp"
@@ -115,6 +116,23 @@ int io_terminal_width();
 void IO_WRITE(std::string_view text, Status& status);
 // Each of LINES as IO_WRITE writes it, without paging.
 void io_write_lines(TextLines lines, Status& status);
+// While an IoHeldLines lives, the lines IO_WRITE is given are kept in it
+// instead of reaching the terminal and the log (for work whose report is
+// told only if its result is the one kept); lines() gives them, to be
+// written with io_write_lines or dropped. Holds nest: the innermost keeps.
+class IoHeldLines {
+ public:
+  IoHeldLines();
+  ~IoHeldLines();
+  IoHeldLines(const IoHeldLines&) = delete;
+  IoHeldLines& operator=(const IoHeldLines&) = delete;
+  const std::vector<std::string>& lines() const { return lines_; }
+
+ private:
+  friend void IO_WRITE(std::string_view text, Status& status);
+  std::vector<std::string> lines_;
+  IoHeldLines* outer_;
+};
 // A partial line (prompt) to the terminal and the log; nothing for blank text.
 void IO_WRITENA(std::string_view text, Status& status);
 // One line to a stream; on a failed write reports it and sets 11010.

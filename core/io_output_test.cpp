@@ -101,3 +101,45 @@ TEST(OpenInputFile, LargeBlocksReadAsTheStreamWouldWithinTheBound) {
 
 }  // namespace
 }  // namespace kesta
+
+namespace kesta {
+namespace {
+
+// Lines held back reach neither the terminal nor the log until written; the
+// innermost hold keeps them, and without a hold lines pass as before.
+TEST(HeldLines, KeepTheLinesOfIoWriteFromTerminalAndLog) {
+  testing::TerminalCapture terminal;
+  std::FILE* log = std::tmpfile();
+  io_set_stream(kStreamLog, log);
+  vosq_io_dbdb.log_open = true;
+  Status status = kStatusGood;
+  std::vector<std::string> outer_lines, inner_lines;
+  {
+    IoHeldLines outer;
+    IO_WRITE("first", status);
+    {
+      IoHeldLines inner;
+      IO_WRITE("second", status);
+      IO_WRITE("", status);
+      inner_lines = inner.lines();
+    }
+    IO_WRITE("third", status);
+    outer_lines = outer.lines();
+  }
+  EXPECT_EQ(outer_lines, (std::vector<std::string>{"first", "third"}));
+  EXPECT_EQ(inner_lines, (std::vector<std::string>{"second", " "}));
+  EXPECT_EQ(terminal.text(), "");
+  io_write_lines(inner_lines, status);
+  IO_WRITE("fourth", status);
+  EXPECT_EQ(terminal.text(), "second\n \nfourth\n");
+  std::fflush(log);
+  std::rewind(log);
+  EXPECT_EQ(rest_of(log), "second\n \nfourth\n");
+  vosq_io_dbdb.log_open = false;
+  io_set_stream(kStreamLog, nullptr);
+  std::fclose(log);
+  EXPECT_EQ(status, kStatusGood);
+}
+
+}  // namespace
+}  // namespace kesta

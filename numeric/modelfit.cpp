@@ -162,6 +162,19 @@ struct Fit {
       float* column = fjac.data() + j * m;
       for (Index i = 0; i < m; ++i) column[i] = (wa4[i] - fvec[i]) / h;
     }
+    // A column below the single-precision resolution of the largest holds
+    // nothing the factorisation can use, and its tiny pivot would send its
+    // parameter beyond any value (a peak evaluated at the height 1e-37 has
+    // such columns for its position and widths). It is taken as zero: the
+    // parameter stays where it is until its column counts.
+    float largest = 0.0f;
+    for (Index j = 0; j < n; ++j) {
+      wa1[j] = MA_EUCLIDEANNORM(m, col(j));
+      largest = std::max(largest, wa1[j]);
+    }
+    for (Index j = 0; j < n; ++j) {
+      if (wa1[j] > 0.0f && wa1[j] <= kMachinePrecision * largest) std::fill_n(col(j), m, 0.0f);
+    }
   }
 
   float* col(Index j) { return fjac.data() + j * m; }

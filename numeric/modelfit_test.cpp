@@ -101,6 +101,47 @@ TEST(ModelFit, FindsTheKnownOptimumInEitherFrame) {
   }
 }
 
+// A Gaussian spot cut off at 5 widths, alone on a level of 0: height, x0, y0,
+// sigma (the spot model of the fitting features, in pixel coordinates).
+void cut_spot(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>, Index xs,
+              Index ys, Index xe, Index ye, void*, void*, void*, void*, int,
+              std::span<const float> p, Index xmaxmod, Index, bool, int&, std::span<float> model,
+              Status&) {
+  for (Index y = ys; y <= ye; ++y)
+    for (Index x = xs; x <= xe; ++x) {
+      const float d = std::hypot(x - p[1], y - p[2]) / p[3];
+      model[element(x, y, xmaxmod)] = d < 5.0f ? p[0] * std::exp(-0.5f * d * d) : 0.0f;
+    }
+}
+
+TEST(ModelFit, PeakStartingAtATinyHeightIsFitted) {
+  // A peak started at the height 1e-37 (the model's stand-in for 0) where
+  // the data hold 0: its position and width change the residuals by about
+  // 1e-37, far below single precision's resolution of the height's column.
+  // The fit moves the height first; no step or factorisation turns the
+  // others into values beyond any number (which the model then refused).
+  constexpr Index kX = 40, kY = 30;
+  const std::array<float, 4> truth{50.0f, 18.3f, 14.6f, 2.0f};
+  std::vector<float> data(kX * kY), model(kX * kY, 0.0f);
+  int terminate = 0;
+  Status status = ST_GOOD();
+  cut_spot(false, kX, kY, {}, {}, 1, 1, kX, kY, nullptr, nullptr, nullptr, nullptr, 4, truth, kX,
+           kY, true, terminate, data, status);
+  for (const float height : {1.0e-37f, 1.0e-30f}) {
+    std::array<float, 4> params{height, 20.5f, 12.5f, 3.0f};
+    const std::array<bool, 4> constrained{};
+    const std::array<float, 4> scales{2.0f, 0.3f, 0.3f, 0.3f};
+    int end_code = 0, calls = 0;
+    float sum = 0.0f;
+    MA_MODELFIT(0, cut_spot, false, false, true, kX, kY, data, {}, {}, 1, 1, kX, kY, 1, 200,
+                1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr, nullptr, 4, constrained,
+                scales, kX, kY, true, params, model, end_code, calls, sum, status);
+    ASSERT_EQ(status, ST_GOOD()) << height;
+    EXPECT_LE(end_code, 0) << height;
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(params[k], truth[k], 1e-3f * truth[k]) << k;
+  }
+}
+
 TEST(ModelFit, MaskedElementsAreLeftOut) {
   SpotFit fit;
   fit.use_mask = true;

@@ -216,15 +216,34 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
     st_fail(status, status, kName);
     return outcome;
   }
+  outcome.held = outcome.end_code == -10;
   if (outcome.end_code > 0)
     IO_WRITE("WARNING: Problem fitting the model to the data", status);
-  IO_WRITE("INFO: Number of function calls = " + format_i(outcome.num_calls, 8), status);
-  IO_WRITE("INFO: Sum of squares = " + format_g(outcome.sum_squares, 14, 5), status);
+  if (!outcome.held) {
+    IO_WRITE("INFO: Number of function calls = " + format_i(outcome.num_calls, 8), status);
+    IO_WRITE("INFO: Sum of squares = " + format_g(outcome.sum_squares, 14, 5), status);
+  }
   if (outcome.end_code == 1 || outcome.end_code == 2) return outcome;
 
   // The model of the returned parameters over the whole region, masked
   // elements included.
   kzt_model_image(frame, fitted, xstrelm, ystrelm, xendelm, yendelm, work_model, status);
+  if (outcome.held && status == kStatusGood) {
+    // Nothing was evaluated: the held model's misfit is its own.
+    double sum = 0.0;
+    for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
+      for (Index i = offset; i < offset + n; ++i) {
+        const std::size_t k = static_cast<std::size_t>(i);
+        if (used_mask[k] != 0) continue;
+        const double r = (static_cast<double>(work_model[k]) - data[k]) / (weighted ? sigmas[k] : 1.0f);
+        sum += r * r;
+      }
+    });
+    outcome.sum_squares = static_cast<float>(sum);
+    IO_WRITE(std::string(kNothingFitted) +
+                 std::string(trimmed_text(format_g(outcome.sum_squares, 14, 5))),
+             status);
+  }
   std::vector<int> owners;
   kzt_fit_results(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, status, &owners);
   if (status != kStatusGood) return outcome;

@@ -33,10 +33,18 @@ void KZT_FUNKESTA(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const 
 struct Fit2dOutcome {
   bool fitted = false;
   bool valid = false;
+  // Every parameter was held: nothing was fitted, and SUM_SQUARES is the held
+  // model's.
+  bool held = false;
   int end_code = 0;
   int num_calls = 0;
   float sum_squares = 0.0f;
 };
+
+// The line that replaces the count of calls and the sum of squares when every
+// parameter is held; the held model's sum of squares follows it.
+inline constexpr const char* kNothingFitted =
+    "INFO: Every parameter is held, so nothing was fitted; the held model's sum of squares = ";
 
 // KZT_LSQKESTA: fits MODEL (its free parameters, from its values) to DATA over
 // the region, leaving out masked elements, elements that are not finite and,

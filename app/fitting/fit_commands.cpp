@@ -15,6 +15,7 @@
 #include "core/menu.hpp"
 #include "core/pager.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 
 namespace kesta {
 
@@ -135,13 +136,17 @@ void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& st
   kzt_fit_residuals(sets, session.model, status);
 }
 
-std::vector<std::string> kzt_fit_result_text(const FitModel& model, bool valid, bool converged) {
+std::vector<std::string> kzt_fit_result_text(const FitModel& model, const Fit2dOutcome& outcome) {
   // A fit that did not converge, or found no valid model, keeps its values
   // to be looked at; the text says what they are wherever it is shown later.
+  const bool converged = outcome.end_code <= 0;
   std::vector<std::string> text = {"PARAMETERS OF FIT", ""};
+  if (outcome.held)
+    text.push_back(kNothingFittedText +
+                   std::string(trimmed_text(format_g(outcome.sum_squares, 14, 5))));
   if (!converged) text.push_back(kFitNotConverged);
-  if (!valid) text.push_back("WARNING: NOT A VALID MODEL (SEE THE WARNINGS)");
-  if (valid && converged) text.push_back("");
+  if (!outcome.valid) text.push_back("WARNING: NOT A VALID MODEL (SEE THE WARNINGS)");
+  if (outcome.valid && converged && !outcome.held) text.push_back("");
   text.insert(text.end(), {"No Quantity  Value      Error", ""});
   for (int i = 0; i < model.num_parameters; ++i) {
     const std::size_t k = static_cast<std::size_t>(i);
@@ -185,7 +190,7 @@ void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status) {
                format_g(seconds / 60.0, 12, 3) + " minutes)",
            status);
   session.model = model;
-  session.result_text = kzt_fit_result_text(model, outcome.valid, outcome.end_code <= 0);
+  session.result_text = kzt_fit_result_text(model, outcome);
   memory_variances(false, status);
   describe_memory(sets, "FIT MODEL", status);
   session.results_defined = true;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/fitting/fit2d.hpp"
 #include "app/fitting/fit_state.hpp"
 #include "app/main/data_store.hpp"
 #include "core/types.hpp"
@@ -21,13 +22,16 @@ bool kzt_geometry_known(float& distance);
 
 // INPUT PARAMETERS: the input method, then the residual image in the memory.
 void kzt_fit_input_parameters(KztDataSets& sets, FitSession& session, Status& status);
-// The result text of a fit: a heading, every parameter with its error and
-// every derived result (none dropped); a fit that did not converge (it ran,
-// but ended on a failure code) or is not VALID says so above the table.
-std::vector<std::string> kzt_fit_result_text(const FitModel& model, bool valid = true,
-                                             bool converged = true);
+// The result text of a fit of MODEL: a heading, every parameter with its
+// error and every derived result (none dropped); a fit that did not converge
+// (it ran, but ended on a failure code) or is not valid says so above the
+// table, and so does one that held every parameter (with the held model's
+// sum of squares).
+std::vector<std::string> kzt_fit_result_text(const FitModel& model, const Fit2dOutcome& outcome);
 inline constexpr const char* kFitNotConverged =
     "WARNING: THE FIT DID NOT CONVERGE (PROBLEM FITTING THE MODEL TO THE DATA)";
+inline constexpr const char* kNothingFittedText =
+    "NOTHING WAS FITTED: EVERY PARAMETER IS HELD. SUM OF SQUARES = ";
 // OPTIMISE and MINIMISE.
 void kzt_fit_optimise(KztDataSets& sets, FitSession& session, Status& status);
 // MODEL.

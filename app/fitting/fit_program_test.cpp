@@ -162,6 +162,37 @@ TEST(FitProgram, TypedRoadOfTheModelFittingCommands) {
   EXPECT_EQ(mask[0], 1);
 }
 
+// The values of the last RESULTS text of a transcript, by name.
+std::map<std::string, float> fitted_values(const std::string& out) {
+  std::map<std::string, float> values;
+  const std::size_t heading = out.rfind("No Quantity  Value      Error");
+  if (heading == std::string::npos) return values;
+  std::istringstream lines(out.substr(heading));
+  std::string line;
+  std::getline(lines, line);
+  while (std::getline(lines, line) && line.find("ENTER COMMAND") == std::string::npos)
+    if (line.size() > 11 && line[0] != ' ') values[line.substr(0, 10)] = std::stof(line.substr(11, 12));
+  return values;
+}
+
+TEST(FitProgram, StartHeightSetToZeroIsFittedFromTheModelsLeastHeight) {
+  // The model evaluates a height of 0 as 1e-37; the fit starts from there
+  // and finds the peak, with no status error on the way.
+  testing::TempDir dir;
+  prepare(dir);
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -key -dim64x48",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nINPUT PARAMETERS\nFILE\nkesta.par\n"
+      "CONSTRAIN\nMODIFY\n3\n3\nSET\n0\nEXIT\nOPTIMISE\nRESULTS\nEXIT\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output.find("STATUS:"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("is not valid"), std::string::npos) << r.output;
+  const std::map<std::string, float> fitted = fitted_values(r.output);
+  ASSERT_EQ(fitted.count("GAU 1 MAX "), 1u) << r.output;
+  EXPECT_NEAR(fitted.at("GAU 1 MAX "), 200.0f, 0.5f) << r.output;
+  EXPECT_NEAR(fitted.at("GAU 1 XCe "), 20.0f, 0.01f) << r.output;
+}
+
 // How often WHAT appears in TEXT.
 std::size_t occurrences(const std::string& text, const std::string& what) {
   std::size_t n = 0;
@@ -220,19 +251,6 @@ TEST(FitProgram, NewParametersClearTheResultsOfTheFitBefore) {
   EXPECT_EQ(r.output.find("PARAMETERS OF FIT", shown + 1), std::string::npos) << r.output;
   EXPECT_NE(r.output.find("RESULTS MUST BE DEFINED USING \"OPTIMISE\"", shown), std::string::npos)
       << r.output;
-}
-
-// The values of the last RESULTS text of a transcript, by name.
-std::map<std::string, float> fitted_values(const std::string& out) {
-  std::map<std::string, float> values;
-  const std::size_t heading = out.rfind("No Quantity  Value      Error");
-  if (heading == std::string::npos) return values;
-  std::istringstream lines(out.substr(heading));
-  std::string line;
-  std::getline(lines, line);
-  while (std::getline(lines, line) && line.find("ENTER COMMAND") == std::string::npos)
-    if (line.size() > 11 && line[0] != ' ') values[line.substr(0, 10)] = std::stof(line.substr(11, 12));
-  return values;
 }
 
 TEST(FitProgram, OneImageFitsAlikeInArraysLargerThanIt) {

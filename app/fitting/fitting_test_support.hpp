@@ -2,6 +2,7 @@
 // Synthetic images and models shared by the fitting tests.
 
 #include <cmath>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -17,6 +18,22 @@ inline std::vector<float> centre_axis(Index n) {
   for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
   return axis;
 }
+
+// Gaussian noise of standard deviation SD, the same on every run and machine
+// (Box-Muller on a fixed linear congruential sequence).
+struct Noise {
+  std::uint64_t state;
+  double sd;
+  explicit Noise(std::uint64_t seed, double deviation = 1.0) : state(seed), sd(deviation) {}
+  double uniform() {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
+  }
+  float next() {
+    return static_cast<float>(sd * std::sqrt(-2.0 * std::log(uniform())) *
+                              std::cos(6.283185307179586 * uniform()));
+  }
+};
 
 // A frame over XMAX x YMAX with the given axes (kept by the caller).
 inline ModelFrame frame_over(Index xmax, Index ymax, const std::vector<float>& xaxis,

@@ -44,6 +44,46 @@ void result_name(FitModel& m, std::string name) {
 
 float distance(float x1, float y1, float x2, float y2) { return std::hypot(x1 - x2, y1 - y2); }
 
+// The scale factors of a clicked peak's positions, widths and angles are this
+// part of its size: the fit's difference step is 0.07 of a scale factor, and a
+// step as wide as the peak misjudges its slopes.
+constexpr float kSizePart = 0.1f;
+// The scale of a symmetry centre that no twin peak mirrors is this part of the
+// least radius of its peaks.
+constexpr float kRadiusPart = 0.03f;
+
+// A scale factor, or FALLBACK where clicks gave no size.
+float scale_or(float scale, float fallback) {
+  return scale > 0.0f && std::isfinite(scale) ? scale : fallback;
+}
+
+// The size of a peak whose widths lie along ANGLE and across it, each at
+// least the pixel's extent in its direction: the two widths, and the peak's
+// widths on a line through it parallel to X and to Y (at least a pixel).
+struct PeakSize {
+  float along = 0.0f, across = 0.0f, x = 0.0f, y = 0.0f;
+};
+
+PeakSize peak_size(const InputFeatures& in, float along, float across, float angle) {
+  const float c = std::cos(angle), s = std::sin(angle);
+  PeakSize size;
+  size.along = std::max(along, std::hypot(in.x_step * c, in.y_step * s));
+  size.across = std::max(across, std::hypot(in.x_step * s, in.y_step * c));
+  const auto on_line = [&](float a, float b) {
+    return 1.0f / std::hypot(a / size.along, b / size.across);
+  };
+  size.x = std::max(on_line(c, s), in.x_step);
+  size.y = std::max(on_line(s, c), in.y_step);
+  return size;
+}
+
+// The size of a polar peak: radial width along the line from the symmetry
+// centre, the angular one across it.
+PeakSize polar_size(const InputFeatures& in, const InputPeak& p, float radial, float tangential) {
+  return peak_size(in, radial, tangential,
+                   std::atan2(p.y - in.y_centre, p.x - in.x_centre));
+}
+
 }  // namespace
 
 void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status) {
@@ -71,6 +111,30 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
     m.x_max_poly = in.x_max;
     m.y_max_poly = in.y_max;
   }
+  // The symmetry centre: a twin's mirror image moves by twice its change,
+  // so beside a twin its scales are the least of the polar peaks' position
+  // scales; lone polar peaks feel it only through their ring's curvature, a
+  // change over their radius, and a scale that small would have the fit
+  // judge it by the rounding of the model.
+  float centre_x = 0.0f, centre_y = 0.0f, radius = 0.0f;
+  bool twins = false;
+  for (const InputPeak& p : in.peaks) {
+    if (p.kind == 1) continue;
+    twins = twins || p.kind == 4;
+    const float r = std::max(distance(p.x, p.y, in.x_centre, in.y_centre), 1.0f);
+    const PeakSize size = polar_size(in, p, 2.0f * distance(p.x1, p.y1, p.x, p.y) / 2.354f,
+                                     2.0f * distance(p.x2, p.y2, p.x, p.y) / 2.354f);
+    const bool first = radius == 0.0f;
+    centre_x = first ? size.x : std::min(centre_x, size.x);
+    centre_y = first ? size.y : std::min(centre_y, size.y);
+    radius = first ? r : std::min(radius, r);
+  }
+  centre_x *= kSizePart;
+  centre_y *= kSizePart;
+  if (!twins) {
+    centre_x = std::max(centre_x, kRadiusPart * radius);
+    centre_y = std::max(centre_y, kRadiusPart * radius);
+  }
   bool centre = false;
   for (const InputPeak& p : in.peaks) {
     const float d1 = distance(p.x1, p.y1, p.x, p.y), d2 = distance(p.x2, p.y2, p.x, p.y);
@@ -83,17 +147,26 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
       const bool on_line = p.row_width > 0.0f;
       const bool on_row = on_line && !p.on_column, on_column = on_line && p.on_column;
       ++f;
-      put(m, p.x, make_code(f, t, 1), feature_name("GAU", f, " XCe"), 1.0f, on_column);
-      put(m, p.y, make_code(f, t, 2), feature_name("GAU", f, " YCe"), 1.0f, on_row);
+      const float along = 2.0f * (on_row ? std::fabs(p.x1 - p.x) : std::fabs(p.y1 - p.y)) / 2.354f;
+      const float sd1 = on_column ? p.row_width : on_row ? along : 2.0f * d1 / 2.354f;
+      const float sd2 = on_row ? p.row_width : on_column ? along : 2.0f * d2 / 2.354f;
+      const float angle = on_line ? 0.0f : std::atan2(p.y1 - p.y, p.x1 - p.x);
+      const PeakSize size = peak_size(in, sd1, sd2, angle);
+      // Turning the peak by an angle moves its long end by the angle times
+      // its long width, to be judged against its short one.
+      const float turn = std::min(size.along, size.across) / std::max(size.along, size.across);
+      put(m, p.x, make_code(f, t, 1), feature_name("GAU", f, " XCe"),
+          scale_or(kSizePart * size.x, 1.0f), on_column);
+      put(m, p.y, make_code(f, t, 2), feature_name("GAU", f, " YCe"),
+          scale_or(kSizePart * size.y, 1.0f), on_row);
       put(m, p.height, make_code(f, t, 3), feature_name("GAU", f, " MAX"),
           std::max(0.5f * std::sqrt(std::fabs(p.height)), 2.0f));
-      const float along = 2.0f * (on_row ? std::fabs(p.x1 - p.x) : std::fabs(p.y1 - p.y)) / 2.354f;
-      put(m, on_column ? p.row_width : on_row ? along : 2.0f * d1 / 2.354f, make_code(f, t, 4),
-          feature_name("GAU", f, " 1SD"), 1.0f, on_column);
-      put(m, on_row ? p.row_width : on_column ? along : 2.0f * d2 / 2.354f, make_code(f, t, 5),
-          feature_name("GAU", f, " 2SD"), 1.0f, on_row);
-      put(m, on_line ? 0.0f : std::atan2(p.y1 - p.y, p.x1 - p.x), make_code(f, t, 6),
-          feature_name("GAU", f, " ANG"), 0.17477f, on_line);
+      put(m, sd1, make_code(f, t, 4), feature_name("GAU", f, " 1SD"),
+          scale_or(kSizePart * size.along, 1.0f), on_column);
+      put(m, sd2, make_code(f, t, 5), feature_name("GAU", f, " 2SD"),
+          scale_or(kSizePart * size.across, 1.0f), on_row);
+      put(m, angle, make_code(f, t, 6), feature_name("GAU", f, " ANG"),
+          std::min(scale_or(kSizePart * turn, 0.17477f), 0.17477f), on_line);
       result_name(m, feature_name("GAU", f, " INT"));
       continue;
     }
@@ -105,18 +178,24 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
     ++f;
     int k = 0;
     if (!centre) {
-      put(m, in.x_centre, make_code(f, t, ++k), "X-CEN SYM", 1.0f);
-      put(m, in.y_centre, make_code(f, t, ++k), "Y-CEN SYM", 1.0f);
+      put(m, in.x_centre, make_code(f, t, ++k), "X-CEN SYM", scale_or(centre_x, 1.0f));
+      put(m, in.y_centre, make_code(f, t, ++k), "Y-CEN SYM", scale_or(centre_y, 1.0f));
       centre = true;
     }
     // A peak within a pixel of its symmetry centre takes r = 1.
     const float r = std::max(distance(p.x, p.y, in.x_centre, in.y_centre), 1.0f);
-    put(m, p.x, make_code(f, t, ++k), feature_name(prefix, f, " XCe"), 1.0f);
-    put(m, p.y, make_code(f, t, ++k), feature_name(prefix, f, " YCe"), 1.0f);
+    const float radial = 2.0f * d1 / 2.354f, tangential = 2.0f * d2 / 2.354f;
+    const PeakSize size = polar_size(in, p, radial, tangential);
+    put(m, p.x, make_code(f, t, ++k), feature_name(prefix, f, " XCe"),
+        scale_or(kSizePart * size.x, 1.0f));
+    put(m, p.y, make_code(f, t, ++k), feature_name(prefix, f, " YCe"),
+        scale_or(kSizePart * size.y, 1.0f));
     put(m, p.height, make_code(f, t, ++k), feature_name(prefix, f, " MAX"),
         std::max(0.5f * std::sqrt(std::fabs(p.height)), 5.0f));
-    put(m, 2.0f * d1 / 2.354f, make_code(f, t, ++k), feature_name(prefix, f, " RAD"), 1.0f);
-    put(m, 2.0f * d2 / 2.354f / r, make_code(f, t, ++k), feature_name(prefix, f, " ANG"), 0.17477f);
+    put(m, radial, make_code(f, t, ++k), feature_name(prefix, f, " RAD"),
+        scale_or(kSizePart * size.along, 1.0f));
+    put(m, tangential / r, make_code(f, t, ++k), feature_name(prefix, f, " ANG"),
+        std::min(scale_or(kSizePart * size.across / r, 0.17477f), 0.17477f));
     if (twin) {
       put(m, p.twin_height, make_code(f, t, ++k), feature_name(prefix, f, " MX2 "),
           std::max(0.5f * std::sqrt(std::fabs(p.twin_height)), 5.0f));
@@ -271,8 +350,23 @@ InputFeatures single_peak(const InputFeatures& f, const InputPeak& p) {
   return one;
 }
 
+// One row (or one column) is drawn as a graph of intensity, where a click's
+// vertical is no coordinate: a symmetry centre and an angular width mean
+// nothing there, and CHOICE, which needs them, is refused in one line.
+bool refused_on_one_line(const InputSession& s, std::string_view choice, Status& status) {
+  if (s.ys != s.ye && s.xs != s.xe) return false;
+  IO_WRITE("WARNING: " + std::string(choice) + " needs an image: on one " +
+               (s.ys == s.ye ? "row" : "column") +
+               " a symmetry centre and an angular width mean nothing",
+           status);
+  return true;
+}
+
 void input_peak(InputSession& s, int kind, Status& status) {
   InputFeatures& f = s.features;
+  if (kind != 1 && refused_on_one_line(s, kind == 4 ? "TWIN POLAR GAUSSIAN" : "POLAR GAUSSIAN",
+                                       status))
+    return;
   if (static_cast<int>(f.peaks.size()) >= kMaxPeaks) return;
   if (kind != 1 && !f.centre_defined) {
     if (!click(s, "CLICK ON SYMMETRY CENTRE", "Place cursor on centre of polar symmetry",
@@ -340,6 +434,7 @@ void input_peak(InputSession& s, int kind, Status& status) {
 
 void input_rowline(InputSession& s, Status& status) {
   InputFeatures& f = s.features;
+  if (refused_on_one_line(s, "ROW-LINE", status)) return;
   if (f.rowline) {
     IO_WRITE("WARNING: A \"row-line\" is already defined (1 maximum)", status);
     return;
@@ -544,6 +639,11 @@ void KZT_GUI_PARAMETERS(bool keyboard_mode, KztDataSets& sets, FitModel& model, 
   const std::span<const float> data = kzt_image(a.data);
   InputSession s{sets, kzt_program_frame(sets), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                  std::vector<float>(data.begin(), data.end()), {}};
+  const auto step = [](std::span<const float> axis, Index num) {
+    return std::fabs(pixel_to_axis(axis, num, 1.5f) - pixel_to_axis(axis, num, 0.5f));
+  };
+  s.features.x_step = step(s.frame.x_axis, s.frame.xnumdat);
+  s.features.y_step = step(s.frame.y_axis, s.frame.ynumdat);
   const bool done = input_model(s, status);
   if (keyboard_mode) {
     Status local = kStatusGood;

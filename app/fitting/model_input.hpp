@@ -46,11 +46,17 @@ struct InputFeatures {
   std::vector<InputPeak> peaks;
   bool rowline = false;
   InputRowLine row;
+  // The axes' steps (axis units a pixel), which bound the scale factors of
+  // the clicked features from below.
+  float x_step = 1.0f, y_step = 1.0f;
 };
 
 // Turns the features into the fit state's arrays (a feature that does not
 // fit in the parameter arrays is skipped with the "Parameter array full"
-// warning).
+// warning). The scale factors of a peak's positions, widths and angles are a
+// tenth of its own clicked size, a size below a pixel taken as one pixel:
+// the fit's difference step is a fixed part of the scale, and a step wider
+// than the feature stops the fit short of the least-squares minimum.
 void kzt_features_to_model(const InputFeatures& features, FitModel& model, Status& status);
 
 // KZT_GUI_PARAMETERS: runs the click menu on the current data; MODEL is

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iomanip>
+#include <sstream>
 
 #include "app/fitting/fit2d.hpp"
+#include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
 #include "app/fitting/surface.hpp"
 #include "core/defaults_db.hpp"
@@ -232,6 +235,44 @@ TEST_F(ClickMenu, GaussianOnOneRowTakesItsYFromTheRowAndFits) {
   EXPECT_NEAR(fit.params[3], 3.0f, 0.01f);
 }
 
+TEST_F(ClickMenu, PolarPeaksAndRowLinesAreRefusedOnOneRowOrColumn) {
+  // Drawn as a graph of intensity, one row or column has no symmetry centre
+  // to click: each choice is refused in one line and reads no clicks.
+  for (const bool column : {false, true}) {
+    KztArrays& a = vosq_kzt_arrays;
+    Status status = kStatusGood;
+    kzt_free_arrays(a, status);
+    const Index nx = column ? 1 : 80, ny = column ? 80 : 1;
+    kzt_allocate_arrays(nx, ny, true, false, false, a, status);
+    ASSERT_EQ(status, kStatusGood);
+    a.xnumdat = a.xendelm = nx;
+    a.ynumdat = a.yendelm = ny;
+    a.xstrelm = a.ystrelm = 1;
+    const std::vector<float> ax = testing::centre_axis(nx), ay = testing::centre_axis(ny);
+    std::copy(ax.begin(), ax.end(), a.xaxis);
+    std::copy(ay.begin(), ay.end(), a.yaxis);
+    std::fill_n(a.data, 80, 10.0f);
+    KztDataSets sets;
+    FitModel model;
+    testing::TerminalCapture terminal;
+    {
+      testing::ScriptedInput input(
+          {"POLAR GAUSSIAN", "TWIN POLAR GAUSSIAN", "ROW-LINE", "EXIT"});
+      KZT_GUI_PARAMETERS(true, sets, model, status);
+      EXPECT_EQ(input.remaining(), 0u) << column;
+    }
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(model.num_parameters, 0);
+    const std::string said = terminal.text();
+    const std::string line =
+        std::string(" needs an image: on one ") + (column ? "column" : "row") +
+        " a symmetry centre and an angular width mean nothing";
+    for (const char* choice : {"WARNING: POLAR GAUSSIAN", "WARNING: TWIN POLAR GAUSSIAN",
+                               "WARNING: ROW-LINE"})
+      EXPECT_NE(said.find(choice + line), std::string::npos) << said;
+  }
+}
+
 TEST_F(ClickMenu, GaussianOnOneColumnTakesItsXFromTheColumnAndFits) {
   // The same peak down one column of 80 rows, drawn as a graph whose
   // horizontal axis is Y.
@@ -284,6 +325,141 @@ TEST_F(ClickMenu, GaussianOnOneColumnTakesItsXFromTheColumnAndFits) {
   EXPECT_NEAR(fit.params[1], 29.5f, 0.01f);
   EXPECT_NEAR(fit.params[2], 100.0f, 0.1f);
   EXPECT_NEAR(fit.params[4], 3.0f, 0.01f);
+}
+
+// The program arrays as NX x NY with the axes and data given.
+void program_arrays(Index nx, Index ny, const std::vector<float>& ax, const std::vector<float>& ay,
+                    const std::vector<float>& data, Status& status) {
+  KztArrays& a = vosq_kzt_arrays;
+  kzt_free_arrays(a, status);
+  kzt_allocate_arrays(nx, ny, true, false, false, a, status);
+  if (status != kStatusGood) return;
+  a.xnumdat = a.xendelm = nx;
+  a.ynumdat = a.yendelm = ny;
+  a.xstrelm = a.ystrelm = 1;
+  std::copy(ax.begin(), ax.end(), a.xaxis);
+  std::copy(ay.begin(), ay.end(), a.yaxis);
+  std::copy(data.begin(), data.end(), a.data);
+}
+
+std::string number(double v) {
+  std::ostringstream text;
+  text << std::setprecision(9) << v;
+  return text.str();
+}
+
+double bell(double d) { return std::exp(-0.5 * d * d); }
+
+// A data set, the clicks that enter its model and the least-squares minimum
+// of that model (scipy's least_squares in double precision, started from the
+// fits' results, on the same data).
+struct ClickedSetUp {
+  std::string what;
+  Index nx = 0, ny = 0;
+  std::vector<float> ax, ay, data;
+  std::vector<std::string> clicks;
+  double minimum = 0.0;
+};
+
+// Three Gaussians of 0.7, 2 and 5 channels on a line, on a 2-theta axis of
+// 0.01 degree steps.
+ClickedSetUp two_theta_scan() {
+  ClickedSetUp s;
+  s.what = "2-theta scan";
+  s.nx = 500;
+  s.ny = 1;
+  s.ay = {0.5f};
+  testing::Noise noise(12345, 3.0);
+  const auto two_theta = [](double channel) { return 5.0 + 0.01 * channel; };
+  for (Index i = 0; i < s.nx; ++i) {
+    const double c = static_cast<double>(i) + 0.5;
+    s.ax.push_back(static_cast<float>(two_theta(c)));
+    s.data.push_back(static_cast<float>(20.0 + 0.02 * c + 300.0 * bell((c - 100.3) / 0.7) +
+                                        200.0 * bell((c - 250.6) / 2.0) +
+                                        150.0 * bell((c - 380.2) / 5.0)) +
+                     noise.next());
+  }
+  const auto x = [&](double c) { return number(two_theta(c)); };
+  s.clicks = {"2-D POLYNOMIAL", "1", "0", "1", "0", "GAUSSIAN", "1", x(100.3), "300", "1",
+              x(101.2), "150", "GAUSSIAN", "1", x(250.5), "200", "1", x(253.0), "100",
+              "GAUSSIAN", "1", x(380.0), "150", "1", x(386.0), "75"};
+  s.minimum = 4187.50;
+  return s;
+}
+
+// A Gaussian of SDs 0.8 and 2.5 pixels, turned by 30 degrees, on axes of 0.1
+// a pixel.
+ClickedSetUp fine_axes() {
+  ClickedSetUp s;
+  s.what = "axes of step 0.1";
+  s.nx = 64;
+  s.ny = 64;
+  testing::Noise noise(99, 1.0);
+  for (Index i = 0; i < 64; ++i) s.ax.push_back(0.1f * (static_cast<float>(i) + 0.5f));
+  s.ay = s.ax;
+  const double c = std::cos(0.5236), sn = std::sin(0.5236);
+  for (Index y = 0; y < 64; ++y)
+    for (Index x = 0; x < 64; ++x) {
+      const double dx = x + 0.5 - 32.3, dy = y + 0.5 - 28.7;
+      s.data.push_back(static_cast<float>(10.0 + 3000.0 * bell((c * dx + sn * dy) / 0.8) *
+                                                     bell((c * dy - sn * dx) / 2.5)) +
+                       noise.next());
+    }
+  s.clicks = {"2-D POLYNOMIAL", "0", "0", "0", "0", "GAUSSIAN", "1", "3.24", "2.86", "1",
+              "3.33", "2.91", "1", "3.10", "3.10"};
+  s.minimum = 3948.87;
+  return s;
+}
+
+// A polar Gaussian 800 pixels from its symmetry centre, of angular SD 2
+// pixels there.
+ClickedSetUp polar_peak() {
+  ClickedSetUp s;
+  s.what = "polar Gaussian at r = 800";
+  s.nx = 64;
+  s.ny = 64;
+  testing::Noise noise(400, 1.0);
+  for (Index i = 0; i < 64; ++i) s.ax.push_back(static_cast<float>(i) + 0.5f);
+  s.ay = s.ax;
+  const double xc = 32.3, yc = 31.6 - 800.0, azimuth = std::atan2(32.0 - yc, 33.0 - xc);
+  for (Index y = 0; y < 64; ++y)
+    for (Index x = 0; x < 64; ++x) {
+      const double dx = x + 0.5 - xc, dy = y + 0.5 - yc;
+      s.data.push_back(static_cast<float>(5.0 + 3000.0 * bell((std::hypot(dx, dy) - 800.0) / 1.5) *
+                                                    bell((std::atan2(dy, dx) - azimuth) * 400.0)) +
+                       noise.next());
+    }
+  s.clicks = {"2-D POLYNOMIAL", "0", "0", "0", "0", "POLAR GAUSSIAN", "1", number(xc), number(yc),
+              "1", "33.0", "32.0", "1", "33.0", "33.8", "1", "35.3", "32.0"};
+  s.minimum = 3978.08;
+  return s;
+}
+
+TEST_F(ClickMenu, ClickedPeaksAreFittedToTheLeastSquaresMinimum) {
+  // Peaks narrower than an axis unit, or than the angle the fit once
+  // stepped by: one OPTIMISE ends at the minimum, not short of it.
+  for (const ClickedSetUp& s : {two_theta_scan(), fine_axes(), polar_peak()}) {
+    Status status = kStatusGood;
+    program_arrays(s.nx, s.ny, s.ax, s.ay, s.data, status);
+    ASSERT_EQ(status, kStatusGood);
+    KztDataSets sets;
+    FitModel model;
+    testing::TerminalCapture terminal;
+    {
+      std::vector<std::string> clicks = s.clicks;
+      clicks.push_back("EXIT");
+      testing::ScriptedInput input(clicks);
+      KZT_GUI_PARAMETERS(true, sets, model, status);
+      EXPECT_EQ(input.remaining(), 0u) << s.what;
+    }
+    ASSERT_EQ(status, kStatusGood) << s.what << terminal.text();
+    std::vector<float> fitted(s.data.size(), 0.0f);
+    const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), s.data, {}, {}, 1, 1, s.nx,
+                                              s.ny, false, 11.5f, model, fitted, status);
+    ASSERT_EQ(status, kStatusGood) << s.what;
+    EXPECT_LE(outcome.end_code, 0) << s.what;
+    EXPECT_LT(outcome.sum_squares, 1.001 * s.minimum) << s.what;
+  }
 }
 
 TEST_F(ClickMenu, MaskColourIsAskedAndSet) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/fitting/fit2d.hpp"
+#include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -414,6 +415,40 @@ TEST(Fit2d, FitThatCannotRunChangesNothing) {
             std::string::npos);
   EXPECT_EQ(kzt_max_calls(4, 11.5f), 46);
   EXPECT_EQ(kzt_max_calls(0, 11.5f), 1);
+}
+
+TEST(Fit2d, EveryParameterHeldFitsNothingAndGivesTheHeldModelsMisfit) {
+  Scene s;
+  FitModel truth;
+  add_feature(truth, kGaussian, {20.0f, 15.0f, 200.0f, 3.0f, 2.0f, 0.3f});
+  Status status = kStatusGood;
+  s.draw(truth, status);
+  // Held 10 counts too high, one element masked.
+  FitModel held = truth;
+  held.params[2] = 210.0f;
+  held.constraints.fill(true);
+  std::vector<std::uint8_t> mask(kX * kY, 0);
+  mask[static_cast<std::size_t>(element(20, 15, kX))] = 1;
+  double expected = 0.0;
+  for (Index y = 1; y <= kY; ++y)
+    for (Index x = 1; x <= kX; ++x) {
+      if (x == 20 && y == 15) continue;
+      const double d = 0.05 * s.at(x, y);  // the model's excess: a twentieth of the peak
+      expected += d * d;
+    }
+  std::vector<float> out(s.image.size());
+  testing::TerminalCapture terminal;
+  const Fit2dOutcome o =
+      KZT_LSQKESTA(s.frame, s.image, {}, mask, 1, 1, kX, kY, false, 11.5f, held, out, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(o.fitted && o.held);
+  EXPECT_NEAR(o.sum_squares, expected, 1e-3 * expected);
+  const std::string said = terminal.text();
+  EXPECT_NE(said.find(kNothingFitted), std::string::npos) << said;
+  EXPECT_EQ(said.find("Number of function calls"), std::string::npos) << said;
+  const std::vector<std::string> text = kzt_fit_result_text(held, o);
+  ASSERT_GE(text.size(), 3u);
+  EXPECT_EQ(text[2].rfind(kNothingFittedText, 0), 0u) << text[2];
 }
 
 TEST(Fit2d, WeightedFitLeavesOutElementsWithoutVariance) {

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "app/fitting/fit2d.hpp"
+#include "app/fitting/fit_commands.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "graphics/system/widgets.hpp"
 #include "numeric/chebyshev.hpp"
 #include "numeric/modelfit.hpp"
@@ -23,6 +26,16 @@ constexpr float kPiF = 3.1415925f;
 constexpr int kMaxPolynomialCoeffs = 100;
 
 float tiny(float v) { return v < kTiny ? kTiny : v; }
+
+// The full width at half maximum of a Voigt of standard deviation SD and
+// half width HWHM (both not below 0).
+double voigt_fwhm(double sd, double hwhm) {
+  const double fg = 2.354 * std::max(sd, 0.0), fl = 2.0 * std::max(hwhm, 0.0);
+  return std::pow(std::pow(fg, 5) + 2.69269 * std::pow(fg, 4) * fl +
+                      2.42843 * std::pow(fg, 3) * fl * fl + 4.47163 * fg * fg * std::pow(fl, 3) +
+                      0.07842 * fg * std::pow(fl, 4) + std::pow(fl, 5),
+                  0.2);
+}
 
 // The model function of the multiple 1-D fit; PASS_1 is the working model.
 void funolmi(bool, Index xmaxdat, Index, std::span<const float>, std::span<const std::uint8_t>,
@@ -150,12 +163,7 @@ void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Inde
         MA_WERF(0.0, hwhm / (std::sqrt(2.0) * sd), re, im);
         area = re > 0.0 ? sd * kSqrt2Pi * max / re : 0.0;
       }
-      const double fg = 2.354 * sd, fl = 2.0 * hwhm;
-      const double fwhm = std::pow(std::pow(fg, 5) + 2.69269 * std::pow(fg, 4) * fl +
-                                       2.42843 * std::pow(fg, 3) * fl * fl +
-                                       4.47163 * fg * fg * std::pow(fl, 3) +
-                                       0.07842 * fg * std::pow(fl, 4) + std::pow(fl, 5),
-                                   0.2);
+      const double fwhm = voigt_fwhm(sd, hwhm);
       results.push_back(static_cast<float>(area));
       names.push_back(feature_name("VOI", f, " INT"));
       results.push_back(static_cast<float>(fwhm));
@@ -269,6 +277,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     st_fail(status, status, kName);
     return out;
   }
+  out.end_code = end_code;
   // Whenever the fit ran (codes 1 and 2: it did nothing) its parameters are
   // kept, those of a failed fit too, as the sum of squares belongs to them.
   if (end_code != 1 && end_code != 2) model = fitted;
@@ -322,19 +331,37 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   // The mis-fit of the parameters kept: the fit's sum of squares per used
   // channel, and R_p of their model.
   kzt_olmi_row_model(model, xmax, xstrelm, xendelm, model_row, status);
-  double abs_diff = 0.0, abs_data = 0.0;
+  const bool held = end_code == -10;
+  double abs_diff = 0.0, abs_data = 0.0, held_sum = 0.0, plain_sum = 0.0;
   for (Index x = xstrelm; x <= xendelm; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - 1);
     if (used[k] != 0) continue;
-    abs_diff += std::fabs(static_cast<double>(row[k]) - model_row[k]);
+    const double d = static_cast<double>(model_row[k]) - row[k];
+    abs_diff += std::fabs(d);
     abs_data += std::fabs(row[k]);
+    const double r = d / (weighted ? sigmas[k] : 1.0f);
+    held_sum += r * r;
+    plain_sum += d * d;
+  }
+  out.channels = usable;
+  if (usable > 0)
+    out.residual_rms = static_cast<float>(std::sqrt(plain_sum / static_cast<double>(usable)));
+  // With every parameter held nothing was evaluated: the misfit is the held
+  // model's own.
+  if (held) {
+    out.sum_squares = static_cast<float>(held_sum);
+    const std::string sum(trimmed_text(format_g(out.sum_squares, 14, 7)));
+    IO_WRITE(kNothingFitted + sum, status);
+    if (out.fitted) out.text.insert(out.text.begin(), {kNothingFittedText + sum, ""});
   }
   const double rms =
       usable > 0 ? std::sqrt(static_cast<double>(out.sum_squares) / static_cast<double>(usable))
                  : 0.0;
   const double rp = abs_data > 0.0 ? 100.0 * abs_diff / abs_data : 0.0;
-  IO_WRITE("INFO: Number of function calls = " + format_i(out.num_calls, 8), status);
-  IO_WRITE("      Sum of squares = " + format_g(out.sum_squares, 14, 7), status);
+  if (!held) {
+    IO_WRITE("INFO: Number of function calls = " + format_i(out.num_calls, 8), status);
+    IO_WRITE("      Sum of squares = " + format_g(out.sum_squares, 14, 7), status);
+  }
   IO_WRITE("      RMS mis-fit per data element = " + format_g(rms, 14, 7), status);
   IO_WRITE("      R_p = " + format_f(rp, 7, 2) + "%", status);
   return out;
@@ -365,6 +392,76 @@ std::vector<std::string> row_ranges(std::vector<std::string> lines, std::span<co
 
 }  // namespace
 
+namespace {
+
+// A feature of a row's model as a shape: for a peak, decay or sinusoid
+// (PLACED) its position, its height (amplitude) and its width (a peak's half
+// width at half maximum, a decay's half-life, a sinusoid's period).
+struct FeatureShape {
+  bool placed = false, peak = false;
+  double pos = 0.0, height = 0.0, width = 0.0;
+};
+
+FeatureShape feature_shape(const FitModel& model, int f) {
+  const FeatureParameters g = kzt_feature_parameters(model, f);
+  const auto& p = g.p;
+  FeatureShape s;
+  s.peak = g.type == kOneDGaussian || g.type == kOneDLorentzian || g.type == kOneDVoigt;
+  s.placed = s.peak || g.type == kOneDDecay || g.type == kOneDSinusoid;
+  if (!s.placed) return s;
+  s.pos = p[0];
+  s.height = s.peak ? p[1] : std::fabs(p[1]);
+  if (g.type == kOneDGaussian) s.width = 1.1774 * p[2];
+  if (g.type == kOneDVoigt) s.width = 0.5 * voigt_fwhm(p[2], p[3]);
+  if (g.type != kOneDGaussian && g.type != kOneDVoigt) s.width = p[2];
+  return s;
+}
+
+// Whether feature F of MODEL, fitted with residual rms RMS over channels
+// XSTRELM..XENDELM, is held well: a peak, decay or sinusoid of finite values
+// with its position in the channels, at least a channel wide and a height of
+// at least LEVEL times RMS; a peak no wider at half its maximum than the
+// channels (wider, it cannot be told from the background it has taken). A
+// polynomial always is.
+bool feature_held_well(const FitModel& model, int f, float rms, Index xstrelm, Index xendelm,
+                       double level) {
+  const FeatureShape s = feature_shape(model, f);
+  if (!s.placed) return true;
+  const bool inside = s.pos >= static_cast<double>(xstrelm - 1) && s.pos <= static_cast<double>(xendelm);
+  const double channels = static_cast<double>(xendelm - xstrelm + 1);
+  return inside && s.width >= 1.0 && s.height >= level * rms && std::isfinite(s.height) &&
+         std::isfinite(s.width) && !(s.peak && 2.0 * s.width > channels);
+}
+
+// For each feature of MODEL (index 0 unused), whether it is held well
+// (feature_held_well at LEVEL), and, for a peak, not lying on another peak (within the
+// wider one's half width, where the data cannot tell them apart).
+std::vector<bool> features_held_well(const FitModel& model, float rms, Index xstrelm,
+                                     Index xendelm, double level = 3.0) {
+  const std::size_t n = static_cast<std::size_t>(std::max(model.num_features, 0)) + 1;
+  std::vector<bool> well(n, false);
+  std::vector<FeatureShape> shapes(n);
+  for (std::size_t f = 1; f < n; ++f) {
+    shapes[f] = feature_shape(model, static_cast<int>(f));
+    well[f] = feature_held_well(model, static_cast<int>(f), rms, xstrelm, xendelm, level);
+  }
+  for (std::size_t f = 1; f < n; ++f)
+    for (std::size_t g = f + 1; g < n; ++g)
+      if (shapes[f].peak && shapes[g].peak &&
+          std::fabs(shapes[f].pos - shapes[g].pos) < std::max(shapes[f].width, shapes[g].width))
+        well[f] = well[g] = false;
+  return well;
+}
+
+}  // namespace
+
+bool kzt_olmi_held_well(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
+                        Index xendelm) {
+  if (!(fit.fitted && fit.valid)) return false;
+  const std::vector<bool> well = features_held_well(model, fit.residual_rms, xstrelm, xendelm);
+  return std::all_of(well.begin() + 1, well.end(), [](bool w) { return w; });
+}
+
 std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total) {
   if (failed.empty()) return {};
   // A 0.0 in the vectors looks like a value: the rows are named.
@@ -383,6 +480,19 @@ std::vector<std::string> kzt_olmi_invalid_text(std::span<const Index> invalid, I
                          std::to_string(total) + " rows ended as no valid",
                      "model (their values are kept in the vectors): rows"},
                     invalid);
+}
+
+std::vector<std::string> kzt_olmi_doubtful_text(std::span<const Index> doubtful, Index total) {
+  if (doubtful.empty()) return {};
+  // A valid model can still be wrong: a peak fitted to a spike of the noise,
+  // or left where the data have none.
+  return row_ranges({"",
+                     "WARNING: " + std::to_string(doubtful.size()) + " of " +
+                         std::to_string(total) + " rows hold a feature that may",
+                     "not be there (narrower than a channel, a peak wider",
+                     "than the channels fitted, or lower than three times",
+                     "the rms mis-fit): rows"},
+                    doubtful);
 }
 
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
@@ -434,17 +544,116 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   // the next row: a feature whose height or width went below 0 is held at a
   // tiny value by the model, adds nothing and could never come back, so a
   // row without a result or with no valid model would spoil every row after
-  // it. The downward pass starts from the start row's fit when it was valid.
+  // it. A valid fit can be wrong all the same (a peak fitted to a spike of
+  // the noise, a peak left where the data have none): a row whose fit from
+  // the previous row's model does not hold every feature well is fitted
+  // also from the features as rows near it held them, and from the start
+  // model, and the valid fit with the lowest sum of squares stands. The
+  // downward pass starts from the start row's fit when it was valid.
   FitModel seed = start;
   FitModel down_seed = start;
   FitModel work = start;
-  std::vector<Index> failed, invalid;
+  // Each feature's parameters (by feature, the indices of its parameters) in
+  // every row whose fit held it well, in both passes. A row that is not held
+  // well is fitted also with each feature as held in the row nearest it
+  // (the last of the pass, or, before the downward pass has held it, the
+  // upward pass's nearest the start row), and with those moved on where the
+  // features have drifted: a feature lost for some rows may have moved
+  // meanwhile, and the straight line through its positions in the (up to 20)
+  // held rows nearest the row says where to.
+  struct HeldRow {
+    Index row;
+    std::vector<float> values;
+  };
+  const std::size_t features = static_cast<std::size_t>(std::max(start.num_features, 0)) + 1;
+  std::vector<std::vector<std::size_t>> members(features);
+  for (int i = 0; i < start.num_parameters; ++i) {
+    const int f = code_feature(start.codes[static_cast<std::size_t>(i)]);
+    if (f >= 1 && static_cast<std::size_t>(f) < features)
+      members[static_cast<std::size_t>(f)].push_back(static_cast<std::size_t>(i));
+  }
+  std::vector<std::vector<HeldRow>> track(features);
+  // Only a row that holds a feature clearly (at least five times its rms
+  // mis-fit high) and within its half width of where the row fitted before
+  // it (the start model, for the start row) held it is kept: a row of noise
+  // can hold a peak well, once, anywhere. NEAR: each
+  // feature's position and width in the row before, while it held it.
+  std::vector<std::optional<std::pair<double, double>>> near(features), down_near;
+  for (std::size_t f = 1; f < features; ++f) {
+    const FeatureShape s = feature_shape(start, static_cast<int>(f));
+    near[f] = std::pair{s.pos, s.width};
+  }
+  const auto distance = [](Index a, Index b) { return a > b ? a - b : b - a; };
+  // SEED with each feature as held in the row nearest Y.
+  const auto as_held = [&](Index y) {
+    FitModel mixed = seed;
+    for (std::size_t f = 1; f < features; ++f) {
+      const HeldRow* nearest = nullptr;
+      for (const HeldRow& h : track[f])
+        if (nearest == nullptr || distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
+      if (nearest == nullptr) continue;
+      for (std::size_t m = 0; m < members[f].size(); ++m)
+        mixed.params[members[f][m]] = nearest->values[m];
+    }
+    return mixed;
+  };
+  // FROM with each feature's position where its line puts it at row Y.
+  const auto drifted = [&](const FitModel& from, Index y) {
+    FitModel moved = from;
+    for (std::size_t f = 1; f < features; ++f) {
+      if (track[f].size() < 5) continue;
+      for (std::size_t m = 0; m < members[f].size(); ++m) {
+        const std::size_t k = members[f][m];
+        const int code = moved.codes[k], type = code_type(code);
+        const bool placed = type == kOneDGaussian || type == kOneDLorentzian ||
+                            type == kOneDVoigt || type == kOneDDecay || type == kOneDSinusoid;
+        if (!placed || code_parameter(code) != 1 || moved.constraints[k]) continue;
+        std::vector<std::pair<Index, double>> near;
+        for (const HeldRow& h : track[f]) near.push_back({h.row, h.values[m]});
+        const std::size_t used = std::min<std::size_t>(near.size(), 20);
+        std::partial_sort(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(used),
+                          near.end(), [&](const auto& a, const auto& b) {
+                            return distance(a.first, y) < distance(b.first, y);
+                          });
+        near.resize(used);
+        // A row that held something else there now and then (a peak of
+        // the noise beside another, twice running) lies off the line: the
+        // row furthest off, beyond 2 channels, is left out and the line
+        // drawn again, while 5 rows are left.
+        for (;;) {
+          double sr = 0.0, sp = 0.0, srr = 0.0, srp = 0.0;
+          for (const auto& [row, q] : near) {
+            const double r = static_cast<double>(row - y);
+            sr += r, sp += q, srr += r * r, srp += r * q;
+          }
+          const double n = static_cast<double>(near.size()), spread = n * srr - sr * sr;
+          if (spread <= 0.0) break;
+          const double at = (sp * srr - sr * srp) / spread, slope = (n * srp - sr * sp) / spread;
+          const auto off = [&](const std::pair<Index, double>& e) {
+            return std::fabs(e.second - at - slope * static_cast<double>(e.first - y));
+          };
+          const auto worst = std::max_element(
+              near.begin(), near.end(), [&](const auto& a, const auto& b) { return off(a) < off(b); });
+          if (off(*worst) > 2.0 && near.size() > 5) {
+            near.erase(worst);
+            continue;
+          }
+          // The line's value at Y (where r = 0).
+          moved.params[k] = static_cast<float>(at);
+          break;
+        }
+      }
+    }
+    return moved;
+  };
+  std::vector<Index> failed, invalid, doubtful;
   bool boxes = controls.warning_boxes;
   if (output != nullptr) {
     output->start_fitted = false;
     output->start_text.clear();
     output->failed_rows.clear();
     output->invalid_rows.clear();
+    output->doubtful_rows.clear();
     output->text.clear();
   }
   // A row that did not fit holds 0.0 throughout.
@@ -472,29 +681,117 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
     const std::string plot_title =
         (title.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
         ": Row " + std::to_string(y);
-    const auto fit_from = [&](const FitModel& from, FitModel& model) {
-      model = from;
+    const auto fit_once = [&](FitModel& model) {
       return KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y), mask_of(y),
                          x_axis, xstrelm, xendelm, controls.weighted, controls.iterations, model,
                          y, status);
     };
-    OlmiRowFit fit = fit_from(seed, work);
-    if (status != kStatusGood) return;
-    // Under evolution a row whose fit from the seed ends without a valid
-    // model is fitted once more from the start model: rows of noise fit a
-    // tiny peak that is valid and seeds the next row, and from such a seed
-    // the peak, back again, runs away. The second fit stands when valid.
-    if (controls.evolve && !(fit.fitted && fit.valid) && seed.params != start.params) {
-      FitModel again;
-      OlmiRowFit second = fit_from(start, again);
-      if (status != kStatusGood) return;
-      if (second.fitted && second.valid) {
-        fit = std::move(second);
-        work = again;
-      }
+    // Under evolution a fit that ran out of calls goes on once from where
+    // it stopped: the fits of a row are compared by where they end.
+    const auto fit_from = [&](const FitModel& from, FitModel& model) {
+      model = from;
+      OlmiRowFit fit = fit_once(model);
+      if (!controls.evolve || fit.end_code != 4 || status != kStatusGood) return fit;
+      IO_WRITE("INFO: The fit of row " + std::to_string(y) + " goes on from where it stopped",
+               status);
+      return fit_once(model);
+    };
+    // Under evolution the lines of a row's fits are held back until it is
+    // known which fit stands: only its lines are told.
+    std::vector<std::string> told;
+    OlmiRowFit fit;
+    {
+      std::optional<IoHeldLines> hold;
+      if (controls.evolve) hold.emplace();
+      fit = fit_from(seed, work);
+      if (hold) told = hold->lines();
     }
+    if (status != kStatusGood) {
+      io_write_lines(told, status);
+      return;
+    }
+    if (controls.evolve && !kzt_olmi_held_well(work, fit, xstrelm, xendelm)) {
+      // Also with each feature as the fits last held it well, with those
+      // moved on as they drifted, and from the start model, each once.
+      const FitModel last_held = as_held(y);
+      const FitModel moved = drifted(last_held, y);
+      std::vector<std::pair<const FitModel*, std::string>> others;
+      const auto tried_before = [&](const FitModel& m) {
+        if (m.params == seed.params) return true;
+        for (const auto& other : others)
+          if (other.first->params == m.params) return true;
+        return false;
+      };
+      for (const auto& [from, name] :
+           {std::pair<const FitModel*, const char*>{&last_held, "its peaks as last fitted well"},
+            {&moved, "those peaks moved on as they drifted"},
+            {&start, "the start model"}})
+        if (!tried_before(*from)) others.push_back({from, name});
+      // The valid fit with the lowest sum of squares stands, unless a fit
+      // that is not valid lies lower by more than its noise explains (the
+      // free parameters' count of its mean square): a valid fit that has
+      // given up a clear peak to keep a faded one above 0 is no better.
+      struct Tried {
+        OlmiRowFit fit;
+        FitModel model;
+        std::vector<std::string> lines;
+        const std::string* from;
+      };
+      static const std::string kPrevious = "the previous row's model";
+      std::vector<Tried> tried;
+      tried.push_back({std::move(fit), work, std::move(told), &kPrevious});
+      for (const auto& [from, name] : others) {
+        FitModel again;
+        IoHeldLines hold;
+        OlmiRowFit other = fit_from(*from, again);
+        tried.push_back({std::move(other), again, hold.lines(), &name});
+        if (status != kStatusGood) {
+          for (const Tried& t : tried) io_write_lines(t.lines, status);
+          return;
+        }
+      }
+      const Tried *lowest = nullptr, *lowest_valid = nullptr;
+      for (const Tried& t : tried) {
+        if (!t.fit.fitted) continue;
+        if (lowest == nullptr || t.fit.sum_squares < lowest->fit.sum_squares) lowest = &t;
+        if (t.fit.valid && (lowest_valid == nullptr ||
+                            t.fit.sum_squares < lowest_valid->fit.sum_squares))
+          lowest_valid = &t;
+      }
+      const Tried* stands = &tried.front();
+      if (lowest_valid != nullptr) {
+        const int free_count = static_cast<int>(
+            std::count(lowest->model.constraints.begin(),
+                       lowest->model.constraints.begin() + lowest->model.num_parameters, false));
+        const double noise = lowest->fit.channels > 0
+                                 ? static_cast<double>(lowest->fit.sum_squares) /
+                                       static_cast<double>(lowest->fit.channels)
+                                 : 0.0;
+        stands = lowest_valid->fit.sum_squares <= lowest->fit.sum_squares + free_count * noise
+                     ? lowest_valid
+                     : lowest;
+      } else if (lowest != nullptr) {
+        stands = lowest;
+      }
+      if (!others.empty()) {
+        std::string from_all;
+        for (std::size_t k = 0; k < others.size(); ++k) {
+          from_all += k + 1 == others.size() ? " and from " : ", from ";
+          from_all += others[k].second;
+        }
+        IO_WRITE("INFO: Row " + std::to_string(y) + " is fitted from " + kPrevious + from_all +
+                     "; the fit from " + *stands->from + " stands",
+                 status);
+      }
+      told = stands->lines;
+      fit = stands->fit;
+      work = stands->model;
+    }
+    io_write_lines(told, status);
     store(y, fit);
     if (fit.fitted && !fit.valid) invalid.push_back(y);
+    if (fit.fitted && fit.valid && !kzt_olmi_held_well(work, fit, xstrelm, xendelm))
+      doubtful.push_back(y);
     if (!fit.fitted) {
       failed.push_back(y);
       // The box is a warning, not a question: a window that can no longer
@@ -526,9 +823,31 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
       seed = work;
       if (y == start_row) down_seed = work;
     }
+    // A feature held well is kept, whatever the others did.
+    if (controls.evolve) {
+      const std::vector<bool> well =
+          fit.fitted ? features_held_well(work, fit.residual_rms, xstrelm, xendelm, 5.0)
+                     : std::vector<bool>(features, false);
+      for (std::size_t f = 1; f < features; ++f) {
+        if (!well[f]) {
+          near[f].reset();
+          continue;
+        }
+        const FeatureShape s = feature_shape(work, static_cast<int>(f));
+        const bool kept = !s.placed || (near[f] && std::fabs(s.pos - near[f]->first) <=
+                                                       std::max(near[f]->second, 1.0));
+        near[f] = std::pair{s.pos, s.width};
+        if (!kept) continue;
+        HeldRow h{y, {}};
+        for (const std::size_t k : members[f]) h.values.push_back(work.params[k]);
+        track[f].push_back(std::move(h));
+      }
+      if (y == start_row) down_near = near;
+    }
   };
   for (Index y = start_row; y <= yendelm && status == kStatusGood; ++y) fit_row(y);
   seed = down_seed;
+  near = down_near;
   for (Index y = start_row - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y);
   if (status != kStatusGood) return;
   if (overflow)
@@ -548,12 +867,14 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   vectors.num_vectors = stored;
   std::sort(failed.begin(), failed.end());
   std::sort(invalid.begin(), invalid.end());
+  std::sort(doubtful.begin(), doubtful.end());
   // The rows named in the result text are named on the terminal too (and in
   // the log), whatever shows the text.
   const Index total = yendelm - ystrelm + 1;
   const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed, total);
   const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid, total);
-  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text})
+  const std::vector<std::string> doubtful_text = kzt_olmi_doubtful_text(doubtful, total);
+  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
     for (const std::string& line : *lines) IO_WRITE(line, status);
   if (output == nullptr) return;
   if (output->start_fitted) {
@@ -563,11 +884,12 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                     "NONE FOR THE START ROW (ROW " + std::to_string(start_row) + "):",
                     "WARNING: Problem fitting the model to the data"};
   }
-  // Both kinds of row are named, so that the rows not named are the good ones.
-  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text})
+  // Each kind of row is named, so that the rows not named are the good ones.
+  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
     output->text.insert(output->text.end(), lines->begin(), lines->end());
   output->failed_rows = std::move(failed);
   output->invalid_rows = std::move(invalid);
+  output->doubtful_rows = std::move(doubtful);
 }
 
 }  // namespace kesta

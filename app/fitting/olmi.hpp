@@ -54,8 +54,13 @@ void kzt_olmi_results(const FitModel& model, std::span<const float> x_axis, Inde
 struct OlmiRowFit {
   bool fitted = false;
   bool valid = false;
+  int end_code = 0;  // MA_MODELFIT's
   int num_calls = 0;
   float sum_squares = 0.0f;
+  // The channels fitted, and the rms of data minus model over them
+  // (unweighted).
+  Index channels = 0;
+  float residual_rms = 0.0f;
   std::vector<float> reported;  // converted parameter values
   std::vector<float> results;
   std::vector<std::string> result_names;
@@ -82,6 +87,17 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
                        float iterations, FitModel& model, Index row_number, Status& status);
 
+// Whether FIT (of MODEL, the parameters it left, over channels
+// XSTRELM..XENDELM) holds every feature well: it fitted to a valid model and
+// each peak, decay or sinusoid is at least a channel wide (a peak's half
+// width at half maximum, a decay's half-life, a sinusoid's period) and its
+// height (amplitude) at least three times the fit's residual rms; a peak is
+// no wider at half its maximum than the channels and does not lie on another
+// peak (within the wider one's half width). A peak fitted to a spike of the
+// noise, left where the data have none, or sharing another's, is not.
+bool kzt_olmi_held_well(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
+                        Index xendelm);
+
 // Fit controls of the multiple 1-D fit.
 struct OlmiControls {
   int info_level = 0;
@@ -104,16 +120,28 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // KZT_OLMIOPTIMISE: fits rows START_ROW..YENDELM, then START_ROW - 1 down to
 // YSTRELM, each row from START, or under evolution from the last row of its
 // pass whose fit gave a valid model (the downward pass from the start row's
-// fit when it was valid; START before any such row); under evolution a row
-// whose fit from such a seed fails or gives no valid model is fitted once
-// more from START, and that fit stands when it is valid; stores each row's
+// fit when it was valid; START before any such row). Under evolution a row
+// whose fit from that model does not hold every feature well
+// (kzt_olmi_held_well) is fitted also from that model with each feature as
+// held in the row nearest it that held it clearly (five times the rms
+// mis-fit high, and within its half width of the row fitted before it), from
+// that model with each feature's position on the line through its positions
+// in the (up to 20) such rows nearest (rows more than 2 channels off it left
+// out), and from START (each that differs from those before it, with a line
+// saying so); the valid fit with the
+// lowest sum of squares stands, unless a fit that is not valid lies lower
+// than it by more than the free parameters' count of its mean square (then
+// that one stands, as no valid model; with none that fitted, the first).
+// Under evolution a fit that ran out of calls goes on once from where it
+// stopped. Stores each row's
 // reported parameters and results in the vectors
 // (vectors 1..50, rows 1..500; one warning for what does not fit). A row that
 // failed to fit has no results: its parameters and results become 0.0, so
 // that no earlier run's values stay in the vectors as this run's. Each row's
 // warnings name it, and the lines naming the rows that did not fit and those
-// that ended as no valid model (kzt_olmi_failed_text, kzt_olmi_invalid_text)
-// end the run on the terminal.
+// that ended as no valid model, and those whose valid model does not hold
+// every feature well (kzt_olmi_failed_text, kzt_olmi_invalid_text,
+// kzt_olmi_doubtful_text) end the run on the terminal.
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
@@ -126,10 +154,11 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
 // XSTRELM..XENDELM, of the parameters kept for it; START_FIT the model kept
 // for the start row and START_TEXT its result lines, headed with its row
 // (START_FITTED false, and no lines, when that row did not fit); FAILED_ROWS
-// the rows that did not fit and INVALID_ROWS those that fitted to no valid
-// model, each in increasing order; TEXT the run's result text: the start
-// row's lines (or that it failed), then the rows that failed and the rows of
-// no valid model.
+// the rows that did not fit, INVALID_ROWS those that fitted to no valid
+// model and DOUBTFUL_ROWS those whose valid model does not hold every
+// feature well (kzt_olmi_held_well), each in increasing order; TEXT the
+// run's result text: the start row's lines (or that it failed), then the
+// rows that failed, the rows of no valid model and the doubtful rows.
 struct OlmiOutput {
   std::span<float> model;
   bool start_fitted = false;
@@ -137,6 +166,7 @@ struct OlmiOutput {
   std::vector<std::string> start_text;
   std::vector<Index> failed_rows;
   std::vector<Index> invalid_rows;
+  std::vector<Index> doubtful_rows;
   std::vector<std::string> text;
 };
 
@@ -145,6 +175,9 @@ struct OlmiOutput {
 std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total);
 // The same for INVALID rows, whose fit ended as no valid model.
 std::vector<std::string> kzt_olmi_invalid_text(std::span<const Index> invalid, Index total);
+// The same for DOUBTFUL rows, whose valid model does not hold every feature
+// well.
+std::vector<std::string> kzt_olmi_doubtful_text(std::span<const Index> doubtful, Index total);
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "app/fitting/evolving_rows_test_support.hpp"
+#include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -135,21 +137,6 @@ TEST(Olmi, EvolvingRowsStartFromTheLastValidRowNotFromOneWithoutThePeak) {
     for (Index y : *bad) EXPECT_TRUE(y >= 12 && y <= 16) << "row " << y;
 }
 
-// Gaussian noise of SD 1.5, the same on every run (Box-Muller on a fixed
-// linear congruential sequence).
-struct Noise {
-  std::uint64_t state;
-  explicit Noise(std::uint64_t seed) : state(seed) {}
-  double uniform() {
-    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-    return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
-  }
-  float next() {
-    return static_cast<float>(1.5 * std::sqrt(-2.0 * std::log(uniform())) *
-                              std::cos(6.283185307179586 * uniform()));
-  }
-};
-
 TEST(Olmi, EvolutionCarriesOnThroughAStretchOfPureNoise) {
   // 60 rows of 200 channels: a Gaussian (height 60 rising to 100, SD 3,
   // drifting 0.1 channel a row) and a Lorentzian (height 50, HWHM 4) on a
@@ -167,7 +154,7 @@ TEST(Olmi, EvolutionCarriesOnThroughAStretchOfPureNoise) {
   const std::vector<float> axis = testing::centre_axis(kWide);
   for (const std::uint64_t seed : {1u, 2u, 3u}) {
     std::vector<float> data(static_cast<std::size_t>(kWide * kRows));
-    Noise noise(seed);
+    testing::Noise noise(seed, 1.5);
     for (Index y = 1; y <= kRows; ++y)
       for (Index x = 1; x <= kWide; ++x) {
         const double c = static_cast<double>(x) - 0.5;
@@ -214,6 +201,147 @@ TEST(Olmi, EvolutionCarriesOnThroughAStretchOfPureNoise) {
         EXPECT_NEAR(value(4, y), 140.0f - 0.06f * (y - 1), 0.3f) << y;
       }
     }
+  }
+}
+
+TEST(Olmi, EvolvingFitFromAnEmptyRowAndAfterADriftedGap) {
+  // A Gaussian drifting 25 channels and away on rows 65-75, a Lorentzian
+  // swinging and jumping 7 channels, a Voigt creeping; all three away on
+  // rows 100-105, rows 50-51 of no numbers. Rows of noise fit a valid
+  // spike, a valid peak where the data have none: such a row seeds the next
+  // no more than a fit that went wrong, and the rows after a gap, whose
+  // peaks have left the start model, are fitted from the last row held well.
+  testing::EvolvingRows rows;
+  rows.nx = 300;
+  rows.ny = 160;
+  const auto gap = [](double y) { return y < 100 || y > 105; };
+  testing::RowPeak g{kOneDGaussian, [](double y) { return 70.0 + 25.5 * (y - 1) / 159; },
+                     [](double y) { return 90.0 - 30.0 * (y - 1) / 159; }};
+  g.sd = [](double y) { return 3.0 + 0.6 * (y - 1) / 159; };
+  g.present = [gap](double y) { return gap(y) && (y < 65 || y > 75); };
+  testing::RowPeak l{
+      kOneDLorentzian,
+      [](double y) { return 170.0 + 8.0 * std::sin(y / 12) + (y >= 120 ? 7.0 : 0.0); },
+      [](double) { return 55.0; }};
+  l.hwhm = [](double) { return 4.5; };
+  l.present = gap;
+  testing::RowPeak v{kOneDVoigt, [](double y) { return 240.0 - 0.06 * y; },
+                     [](double) { return 40.0; }};
+  v.sd = [](double) { return 2.5; };
+  v.hwhm = [](double) { return 2.0; };
+  v.present = gap;
+  rows.peaks = {g, l, v};
+  rows.nan_row = [](Index y) { return y == 50 || y == 51; };
+  const std::vector<float> data = rows.data();
+  testing::TerminalCapture quiet;
+  // From a row inside the gap (its peaks clicked where they would be) and
+  // from a good row.
+  for (const Index start : {102, 30}) {
+    Status status = kStatusGood;
+    const testing::EvolutionScore score =
+        testing::evolve_and_score(rows, data, start, OlmiControls{}, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_GT(score.counted, 130) << start;
+    EXPECT_EQ(score.right, score.counted) << start << ": " << ::testing::PrintToString(score.wrong);
+    EXPECT_EQ(score.far, 0) << start;
+    // The rows whose data miss a peak of the model are named.
+    EXPECT_EQ(score.unnamed, 0) << start << ": " << ::testing::PrintToString(score.unnamed_rows);
+  }
+}
+
+TEST(Olmi, EvolvingFitFindsAPeakThatDriftedWhileAway) {
+  // A Lorentzian away on rows 100-130 while it drifts 12 channels on, a
+  // narrow Gaussian drifting, a Voigt jumping 3 channels; the region starts
+  // at channel 21 and row 11, six channels are masked. Fitted down from row
+  // 190 the Lorentzian comes back at row 99 where neither the last row that
+  // held it (131) nor the start model has it; its drift before the gap says
+  // where. On the way a row of noise fits it beside the Voigt now and then.
+  testing::EvolvingRows rows = testing::away_while_drifting(3.0);
+  rows.seed = 129;
+  const std::vector<float> data = rows.data();
+  testing::TerminalCapture quiet;
+  Status status = kStatusGood;
+  const testing::EvolutionScore score =
+      testing::evolve_and_score(rows, data, 190, OlmiControls{}, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(score.counted, 194);
+  EXPECT_EQ(score.right, score.counted) << ::testing::PrintToString(score.wrong);
+  EXPECT_EQ(score.silent, 0) << ::testing::PrintToString(score.silent_rows);
+  EXPECT_EQ(score.unnamed, 0) << ::testing::PrintToString(score.unnamed_rows);
+}
+
+TEST(Olmi, RowsHoldingAPeakTheDataLackAreNamedAsDoubtful) {
+  // Rows 9-14 lack the Lorentzian: their fits, valid, hold it as a spike of
+  // the noise, a trace lower than the noise, or a hump as wide as the row.
+  // With or without evolution such rows are named, and only they.
+  testing::EvolvingRows rows;
+  rows.nx = 120;
+  rows.ny = 20;
+  testing::RowPeak g{kOneDGaussian, [](double) { return 40.0; }, [](double) { return 60.0; }};
+  g.sd = [](double) { return 2.5; };
+  testing::RowPeak l{kOneDLorentzian, [](double) { return 80.0; }, [](double) { return 40.0; }};
+  l.hwhm = [](double) { return 3.0; };
+  l.present = [](double y) { return y < 9 || y > 14; };
+  rows.peaks = {g, l};
+  const std::vector<float> data = rows.data();
+  const std::vector<float> axis = testing::centre_axis(rows.nx);
+  for (const bool evolve : {false, true}) {
+    std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
+    KztVectors vectors;
+    vectors.vectors = store.data();
+    OlmiControls controls;
+    controls.evolve = evolve;
+    OlmiOutput output;
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, 1, rows.nx, rows.ny, 3, "Scan",
+                     controls, rows.start_model(3), vectors, nullptr, &output, status);
+    ASSERT_EQ(status, kStatusGood);
+    std::vector<Index> named = output.doubtful_rows;
+    named.insert(named.end(), output.invalid_rows.begin(), output.invalid_rows.end());
+    named.insert(named.end(), output.failed_rows.begin(), output.failed_rows.end());
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, (std::vector<Index>{9, 10, 11, 12, 13, 14})) << evolve;
+    ASSERT_FALSE(output.doubtful_rows.empty()) << evolve;
+    const std::vector<std::string> lines =
+        kzt_olmi_doubtful_text(output.doubtful_rows, rows.ny);
+    EXPECT_NE(terminal.text().find(lines[1]), std::string::npos) << evolve;
+    EXPECT_NE(std::find(output.text.begin(), output.text.end(), lines.back()), output.text.end());
+  }
+  EXPECT_EQ(kzt_olmi_doubtful_text(std::vector<Index>{3, 4, 5, 9}, 20),
+            (std::vector<std::string>{
+                "", "WARNING: 4 of 20 rows hold a feature that may",
+                "not be there (narrower than a channel, a peak wider",
+                "than the channels fitted, or lower than three times",
+                "the rms mis-fit): rows", "3-5, 9"}));
+}
+
+TEST(Olmi, EvolvingFitKeepsNoValidRowThatGaveUpAClearPeak) {
+  // A Lorentzian fading into the noise and back while a Gaussian beside it
+  // drifts. Where the faded peak dips below 0 the fit that follows the
+  // Gaussian is no valid model, and one from an older model can be valid
+  // by leaving the Gaussian as a spike elsewhere: that is no better, and
+  // no valid row has a clear peak more than 3 channels off.
+  testing::EvolvingRows rows;
+  rows.nx = 300;
+  rows.ny = 200;
+  rows.sigma = 5.0;
+  rows.seed = 12;
+  testing::RowPeak g{kOneDGaussian, [](double y) { return 100.0 + 15.0 * std::sin(y / 40); },
+                     [](double y) { return 40.0 + 0.2 * y; }};
+  g.sd = [](double) { return 2.5; };
+  testing::RowPeak l{kOneDLorentzian, [](double y) { return 200.0 + 0.05 * y; },
+                     [](double y) { return 25.0 + 20.0 * std::cos(y / 40); }};
+  l.hwhm = [](double) { return 3.0; };
+  rows.peaks = {g, l};
+  const std::vector<float> data = rows.data();
+  testing::TerminalCapture quiet;
+  for (const Index start : {10, 200}) {
+    Status status = kStatusGood;
+    const testing::EvolutionScore score =
+        testing::evolve_and_score(rows, data, start, OlmiControls{}, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(score.far, 0) << start << ": " << ::testing::PrintToString(score.far_rows);
   }
 }
 
@@ -301,6 +429,26 @@ TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
   const std::size_t first = text.find("WARNING: Only vectors 1 to 50 and rows 1 to 5");
   EXPECT_NE(first, std::string::npos);
   EXPECT_EQ(text.find("WARNING: Only vectors", first + 1), std::string::npos);
+}
+
+TEST(Olmi, EveryParameterHeldFitsNothingAndGivesTheHeldModelsMisfit) {
+  Rows r;
+  // Row 1 holds the Gaussian at 21.5 on a level of 10; the held model's
+  // level is 2 too high.
+  FitModel model = gaussian_on_level(21.5f, 100.0f, 2.0f, 12.0f);
+  model.constraints.fill(true);
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  const OlmiRowFit fit = KZT_LSQOLMI(0, std::span<const float>(r.data.data(), kX), {}, {},
+                                     r.axis, 1, kX, false, 10.0f, model, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(fit.fitted);
+  EXPECT_NEAR(fit.sum_squares, 4.0f * kX, 0.01f);
+  const std::string said = terminal.text();
+  EXPECT_NE(said.find(kNothingFitted), std::string::npos) << said;
+  EXPECT_EQ(said.find("Number of function calls"), std::string::npos) << said;
+  ASSERT_FALSE(fit.text.empty());
+  EXPECT_EQ(fit.text[0].rfind(kNothingFittedText, 0), 0u) << fit.text[0];
 }
 
 TEST(Olmi, RowFitEndingOnNoPossiblePeakSaysSoAndKeepsItsValues) {

@@ -16,6 +16,60 @@
 
 namespace kesta {
 
+namespace {
+
+// A region one column wide: the rule of a single row turned round. The
+// column's usable pixels are fitted in Y as one line and the coefficients
+// laid in the table's first X column, doubled, so that the halved first X
+// coefficient gives them back; a column has no X order beyond 0.
+void fit_column(Index xmaxdat, Index x, Index ystrelm, Index yendelm, std::span<const float> data,
+                std::span<const float> x_axis, std::span<const float> y_axis,
+                std::span<const std::uint8_t> mask, int x_order, int y_order, SurfaceFit& fit,
+                int& failure, Status& status) {
+  std::vector<float> ys, zs;
+  Index non_finite = 0;
+  for (Index y = ystrelm; y <= yendelm; ++y) {
+    const std::size_t k = static_cast<std::size_t>(element(x, y, xmaxdat));
+    if (k < mask.size() && mask[k] != 0) continue;
+    if (!std::isfinite(data[k])) {
+      ++non_finite;
+      continue;
+    }
+    ys.push_back(y_axis[static_cast<std::size_t>(y - 1)]);
+    zs.push_back(data[k]);
+  }
+  kzt_non_finite_note(non_finite, "elements", status);
+  failure = 1;
+  if (x_order > 0) return;
+  failure = 2;
+  if (static_cast<Index>(ys.size()) < std::max(2, y_order + 1)) return;
+  if (ys.front() > ys.back()) {
+    std::reverse(ys.begin(), ys.end());
+    std::reverse(zs.begin(), zs.end());
+  }
+  SurfaceFit line;
+  int retstat = 0;
+  Status local = kStatusGood;
+  const Index points = static_cast<Index>(ys.size());
+  const Index per_line[] = {points};
+  const float column_x[] = {x_axis[static_cast<std::size_t>(x - 1)]};
+  MA_2DCHEBYSHEV(false, false, 1, 1, per_line, column_x, points, ys, zs, {}, kSurfaceTable,
+                 kSurfaceTable, y_order, 0, retstat, line.y_min, line.x_min, line.y_max,
+                 line.x_max, line.coeffs, local);
+  if (local != kStatusGood || retstat != 0) return;
+  SurfaceFit out;
+  for (int j = 0; j <= y_order; ++j)
+    out.coeffs[static_cast<std::size_t>(kSurfaceTable * j)] = line.coeffs[static_cast<std::size_t>(j)];
+  out.x_min = line.x_min;
+  out.x_max = line.x_max > line.x_min ? line.x_max : line.x_min + 1.0f;
+  out.y_min = line.y_min;
+  out.y_max = line.y_max > line.y_min ? line.y_max : line.y_min + 1.0f;
+  fit = out;
+  failure = 0;
+}
+
+}  // namespace
+
 void KZT_FITCHEBYSHEV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, std::span<const float> data, std::span<const float> x_axis,
                       std::span<const float> y_axis, std::span<const std::uint8_t> mask,
@@ -27,6 +81,11 @@ void KZT_FITCHEBYSHEV(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
   if (x_order < 0 || x_order > kMaxSurfaceOrder || y_order < 0 || y_order > kMaxSurfaceOrder)
     return st_fail(status, kBaseApp + 5, kName);
   failure = 1;
+  if (xstrelm == xendelm) {
+    fit_column(xmaxdat, xstrelm, ystrelm, yendelm, data, x_axis, y_axis, mask, x_order, y_order,
+               fit, failure, status);
+    return;
+  }
   // The row lists: the usable pixels of each row in X order.
   const Index min_points = std::max(2, x_order + 1);
   std::vector<Index> per_line;

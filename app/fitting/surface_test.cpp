@@ -57,6 +57,55 @@ TEST(Surface, FitsAPlaneUnderMaskedRubbishAndRefusesTooFewPoints) {
   EXPECT_EQ(fit.coeffs, before.coeffs);
 }
 
+TEST(Surface, OneColumnTakesTheBackgroundOfTheSameValuesAsARow) {
+  // The same 40 values (a curved level, one masked, one no number) as a row
+  // and as a column: each order the row takes in X, the column takes in Y,
+  // and the surfaces agree pixel for pixel.
+  constexpr Index kN = 40;
+  const std::vector<float> axis = testing::centre_axis(kN), one = testing::centre_axis(1);
+  std::vector<float> values(kN);
+  std::vector<std::uint8_t> mask(kN, 0);
+  for (Index i = 0; i < kN; ++i) {
+    const float t = static_cast<float>(i) + 0.5f;
+    values[static_cast<std::size_t>(i)] = 12.0f + 0.3f * t - 0.004f * t * t;
+  }
+  mask[9] = 1;
+  values[9] = 1.0e6f;
+  values[20] = std::nanf("");
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  for (const int order : {0, 1, 2}) {
+    SurfaceFit row, column;
+    int row_failure = -1, column_failure = -1;
+    KZT_FITCHEBYSHEV(kN, 1, 1, 1, kN, 1, values, axis, one, mask, order, 0, row, row_failure,
+                     status);
+    KZT_FITCHEBYSHEV(1, kN, 1, 1, 1, kN, values, one, axis, mask, 0, order, column,
+                     column_failure, status);
+    ASSERT_EQ(status, kStatusGood);
+    ASSERT_EQ(row_failure, 0) << order;
+    ASSERT_EQ(column_failure, 0) << order;
+    std::vector<float> along_row(kN), along_column(kN);
+    kzt_surface_image(false, row, order, 0, kN, 1, 1, 1, kN, 1, axis, one, along_row, status);
+    kzt_surface_image(false, column, 0, order, 1, kN, 1, 1, 1, kN, one, axis, along_column,
+                      status);
+    for (Index i = 0; i < kN; ++i) {
+      EXPECT_NEAR(along_column[static_cast<std::size_t>(i)], along_row[static_cast<std::size_t>(i)],
+                  1e-3f)
+          << order << ", " << i;
+    }
+    if (order == 2) {
+      EXPECT_NEAR(along_column[30], values[30], 1e-3f);
+    }
+  }
+  // Across the column there is nothing to fit an order to, as across a row.
+  SurfaceFit fit;
+  int failure = -1;
+  KZT_FITCHEBYSHEV(1, kN, 1, 1, 1, kN, values, one, axis, mask, 1, 0, fit, failure, status);
+  EXPECT_EQ(failure, 1);
+  KZT_FITCHEBYSHEV(kN, 1, 1, 1, kN, 1, values, axis, one, mask, 0, 1, fit, failure, status);
+  EXPECT_EQ(failure, 2);
+}
+
 TEST(Surface, SurfaceCommandWarnsAndLeavesTheMemoryWhenItCannotFit) {
   testing::reset_dialogue();
   testing::TerminalCapture terminal;

@@ -230,7 +230,7 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
   Status fit_status = status;
   status = kStatusGood;
   state.model = model;
-  state.text = kzt_fit_result_text(model, outcome.valid, outcome.end_code <= 0);
+  state.text = kzt_fit_result_text(model, outcome);
   if (a.mvariances != nullptr)
     MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
               kzt_image(a.mvariances), status);
@@ -628,6 +628,11 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   state.str_optimised = s.mxstrelm;
   state.end_optimised = s.mxendelm;
   state.results_exist = true;
+  // The rows' warning boxes were covered by the rows fitted after them, and
+  // the composite display of the start row covers the last: none of them is
+  // shown again over it when a replayed macro ends here (the result text
+  // names the rows that failed).
+  gs_warning_covered();
   pass.plot_type = "optimise";
   pass.redraw_image = true;
 }

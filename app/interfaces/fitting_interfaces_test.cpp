@@ -171,6 +171,40 @@ TEST_F(FittingInterfaces, Fit2dFitWithNoValidModelSaysSoInTheWindowAndResults) {
   EXPECT_EQ(state.text[2], kFitNotConverged);
 }
 
+TEST_F(FittingInterfaces, Fit2dPeakClickedOnAPixelOfZeroIsFitted) {
+  // A spot of 3 counts at most: the pixel clicked as its centre holds 0,
+  // the start height the residual gives. The model evaluates it as 1e-37,
+  // and the fit runs from there to the spot without a status error.
+  Status s = kStatusGood;
+  KztArrays& a = vosq_kzt_arrays;
+  kzt_allocate_arrays(40, 32, true, false, false, a, s);
+  ASSERT_EQ(s, kStatusGood);
+  a.xnumdat = a.xendelm = 40;
+  a.ynumdat = a.yendelm = 32;
+  const std::vector<float> ax = testing::centre_axis(40), ay = testing::centre_axis(32);
+  std::copy(ax.begin(), ax.end(), a.xaxis);
+  std::copy(ay.begin(), ay.end(), a.yaxis);
+  testing::Noise noise(3);
+  for (Index y = 1; y <= 32; ++y)
+    for (Index x = 1; x <= 40; ++x) {
+      const double dx = (x - 0.5 - 20.2) / 2.0, dy = (y - 0.5 - 15.7) / 1.5;
+      a.data[(y - 1) * 40 + x - 1] = static_cast<float>(
+          std::floor(3.0 * std::exp(-0.5 * (dx * dx + dy * dy)) + noise.uniform()));
+    }
+  a.data[15 * 40 + 20] = 0.0f;
+  sets.data_defined = true;
+  Fit2dInterfaceState& state = kzt_fit2d_interface_state();
+  TerminalCapture terminal;
+  EXPECT_EQ(run(KZT_GUI_2DFIT, {"INITIALISE", "GAUSSIAN", "1", "20.5", "15.5", "1", "22.9", "15.5",
+                                "1", "20.5", "17.3", "EXIT", "OPTIMISE", "OPTIMISE", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  ASSERT_TRUE(state.results_exist) << terminal.text();
+  EXPECT_EQ(terminal.text().find("is not valid"), std::string::npos) << terminal.text();
+  EXPECT_NEAR(state.model.params[0], 20.2f, 0.5f);
+  EXPECT_NEAR(state.model.params[2], 3.0f, 1.0f);
+}
+
 TEST_F(FittingInterfaces, Fit2dFitThatCannotRunLeavesTheResult) {
   gaussian_data();
   KztArrays& a = vosq_kzt_arrays;

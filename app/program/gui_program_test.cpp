@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -448,6 +449,39 @@ TEST_F(GuiProgram, AMacroEndingAtAWarningBoxLeavesItForTheClick) {
                  }).empty())
         << macro;
   }
+}
+
+// A replayed OPTIMISE of the multiple 1-D fit whose rows of no numbers did
+// not fit ends at the composite display of its start row with the menu: the
+// boxes of those rows, covered by the rows fitted after them, are not shown
+// again over it.
+TEST_F(GuiProgram, AMacroEndingAfterTheMultipleRowFitLeavesNoRowsBoxOverItsDisplay) {
+  std::vector<float> rows(64 * 64);
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const double d = (x + 0.5 - 20.0 - 0.3 * y) / 2.0;
+      rows[static_cast<std::size_t>(y * 64 + x)] =
+          y >= 39 && y <= 41 ? std::nanf("") : static_cast<float>(10.0 + 100.0 * std::exp(-0.5 * d * d));
+    }
+  ASSERT_TRUE(testing::write_square_image(dir.file("rows.kzt"), 64, rows));
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  testing::write_text_file(dir.file("gui.mac"),
+                           "OLMI (MULTIPLE 1-D FITTING)\nINPUT\nrows.kzt\nINITIALISE\n1\n10\n9.5\n"
+                           "GAUSSIAN\n1\n22.7\n110\n1\n25\n60\nPOLYNOMIAL\n0\n0\nEXIT\nOPTIMISE\n");
+  Running run(dir, {"-dim64x64", "-macgui.mac"});
+  ASSERT_TRUE(run.child.wait_for("INFO: Control returned to graphics window", kWait))
+      << run.child.output();
+  EXPECT_NE(run.child.output().find("(row 41)"), std::string::npos) << run.child.output();
+  const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+  ASSERT_NE(window, 0u);
+  // Either the interface's twenty buttons or a warning box.
+  const std::vector<Box> found = wait_for_buttons(window, dir, [&](const std::vector<Box>& f) {
+    return f.size() >= 20 || red_pixels(testing::screenshot(window, dir.path().string())) > 1000;
+  });
+  ASSERT_FALSE(found.empty()) << run.child.output();
+  EXPECT_GE(found.size(), 20u);
+  EXPECT_EQ(red_pixels(testing::screenshot(window, dir.path().string())), 0);
 }
 
 // A macro ending at a message box (the help text, from HELP or "?") leaves

@@ -683,6 +683,8 @@ void gs_warning_left_by_macro() {
   redraw_requested(redrawn);
 }
 
+void gs_warning_covered() { box_left_by_macro = BoxLeftByMacro{}; }
+
 void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
                 TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_WARNING V0.5";

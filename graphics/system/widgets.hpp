@@ -141,6 +141,9 @@ void GS_FWARNING(int max, int num, TextLines text, Status& status);
 // waits for the user's O.K. (only in a window, with no answer read since it
 // was drawn and no file sequence running). Called once the macro is closed.
 void gs_warning_left_by_macro();
+// A warning box that later drawings have covered (a run that went on past it
+// to show other results) is not shown again when the macro ends.
+void gs_warning_covered();
 void GS_SCROLLBAR(float xmin, float ymin, float xmax, float ymax, bool vertical, Status& status);
 // X, Y in page coordinates.
 void GS_CAL_SCROLLBAR(float x, float y, bool& in_bar, int& part, Status& status);
