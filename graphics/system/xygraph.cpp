@@ -225,6 +225,7 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
   const bool x_log = !g.x_data_linear;
   const bool y_log = !g.y_data_linear;
   const GsRect saved_ddr = g.ddr;
+  const GsAutoRange saved_auto = g.auto_range;
   GsCurves work = curves;
   std::vector<float> wx, wy, wxl, wxh, wyl, wyh;
   std::vector<std::uint8_t> left_out;
@@ -235,8 +236,18 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
       g.ddr.xmax = std::log10(std::max(g.ddr.xmax, 0.001f));
     }
     if (y_log) {
-      g.ddr.ymin = std::log10(std::max(g.ddr.ymin, 1e-30f));
-      g.ddr.ymax = std::log10(std::max(g.ddr.ymax, 0.001f));
+      // A set intensity limit not above zero (a Z-scale minimum of 0) has
+      // no place on the axis either: that end is found from the points above
+      // zero, as automatic scaling finds it, rather than put at a floor far
+      // below every point.
+      const auto log_limit = [](float& limit, bool& automatic) {
+        if (limit > 0.0f)
+          limit = std::log10(limit);
+        else
+          automatic = true;
+      };
+      log_limit(g.ddr.ymin, g.auto_range.ymin);
+      log_limit(g.ddr.ymax, g.auto_range.ymax);
     }
     // Log values of the curves and their error distances. A point not above
     // zero is left out and counted; an error bar reaching to or below zero
@@ -330,7 +341,10 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
     GS_ARROWS(status);
     GS_ALABELS(status);
   }
-  if (x_log || y_log) g.ddr = saved_ddr;
+  if (x_log || y_log) {
+    g.ddr = saved_ddr;
+    g.auto_range = saved_auto;
+  }
 }
 
 void GS_XYGRAPH(const GsCurves& curves, std::string_view title, std::string_view xlabel,

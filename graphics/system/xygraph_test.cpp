@@ -53,6 +53,49 @@ TEST_F(XyGraphTest, LogDataRaiseTheRequestedMinimum) {
   EXPECT_FLOAT_EQ(gs_state.ddr.xmin, 0.0f);  // the request itself is kept
 }
 
+// A set intensity limit not above zero on a logarithmic Y axis (a Z-scale
+// minimum of 0 or below, a maximum below 0) is found as automatic scaling
+// finds it, from the points above zero, not put at 1E-30 or 1E-3.
+TEST_F(XyGraphTest, LogSetLimitsNotAboveZeroFollowThePoints) {
+  std::vector<float> x(50), y(50);
+  for (int i = 0; i < 50; ++i) x[i] = y[i] = static_cast<float>(i);
+  y[7] = -INFINITY;
+  const float bottom = -0.05f * std::log10(49.0f);  // 5 % below the lowest point, 1
+  const float top = std::log10(49.0f) - bottom;
+  const struct {
+    bool auto_min, auto_max;
+    float set_min, set_max, want_min, want_max;
+  } cases[] = {
+      {false, true, 0.0f, 1.0f, bottom, top},            // mode 2, minimum 0
+      {false, false, 0.0f, 100.0f, bottom, 2.0f},        // mode 1, 0 to 100
+      {false, false, -10.0f, 100.0f, bottom, 2.0f},      // mode 1, -10 to 100
+      {true, false, -6.0f, -5.0f, bottom, top},          // mode 3, maximum -5
+      {false, false, 0.01f, 100.0f, -2.0f, 2.0f},        // above zero: as set
+  };
+  Status s = kStatusGood;
+  GS_SET_DATALOGLIN(true, false, s);
+  GS_SET_AXESLOGLIN(true, false, s);
+  testing::TerminalCapture terminal;
+  for (const auto& c : cases) {
+    GS_SET_AUTODDR(true, c.auto_min, true, c.auto_max, s);
+    GS_SET_DDR(0.0f, c.set_min, 1.0f, c.set_max, s);
+    GS_XYSGRAPH(50, 1, 50, x, y, "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_NEAR(gs_state.dddr.ymin, c.want_min, 1e-5f) << c.set_min << " " << c.set_max;
+    EXPECT_NEAR(gs_state.dddr.ymax, c.want_max, 1e-5f) << c.set_min << " " << c.set_max;
+    // What was set is kept for the next graph.
+    float xmin, ymin, xmax, ymax;
+    GS_INQ_DDR(xmin, ymin, xmax, ymax, s);
+    EXPECT_EQ(ymin, c.set_min);
+    EXPECT_EQ(gs_state.auto_range.ymin, c.auto_min);
+    EXPECT_EQ(gs_state.auto_range.ymax, c.auto_max);
+  }
+  EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
+  GS_SET_AUTODDR(true, true, true, true, s);
+  GS_SET_DATALOGLIN(true, true, s);
+  GS_SET_AXESLOGLIN(true, true, s);
+}
+
 TEST_F(XyGraphTest, CurveShapes) {
   Status s = kStatusGood;
   QG_DATAWINDOW(0, 0, 10, 10, s);
