@@ -1,7 +1,10 @@
 // x/y graphs: automatic ranges, log data, curve shapes, markers, error bars
 // and the key, recorded in page coordinates.
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "graphics/system/gsystem_test_support.hpp"
 
@@ -94,6 +97,44 @@ TEST_F(XyGraphTest, LogSetLimitsNotAboveZeroFollowThePoints) {
   GS_SET_AUTODDR(true, true, true, true, s);
   GS_SET_DATALOGLIN(true, true, s);
   GS_SET_AXESLOGLIN(true, true, s);
+}
+
+// Values near the float limit, their margins or the widening of a constant
+// passing it: the axis ends at the limit, its numbers give the values with
+// their power of ten, and every text is on the page (a constant row of
+// 3.3E+38 failed with a status error; rows reaching the limit were numbered
+// with ten thousand rows of asterisks).
+TEST_F(XyGraphTest, ValuesNearTheFloatLimit) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  const std::vector<float> x = {0, 1, 2, 3, 4, 5};
+  const std::vector<std::vector<float>> rows = {
+      std::vector<float>(6, 3.3e38f), std::vector<float>(6, -kMax),
+      {-kMax, -2e38f, -1.0f, 0.0f, 2e38f, kMax}, {0, 1, 2, kMax, -kMax, 5}};
+  testing::TerminalCapture terminal;
+  for (const std::vector<float>& y : rows) {
+    SCOPED_TRACE(y[0]);
+    items.clear();
+    Status s = kStatusGood;
+    GS_XYSGRAPH(6, 1, 6, x, y, "T", "X", "Y", s);
+    ASSERT_EQ(s, kStatusGood);
+    const float lowest = *std::min_element(y.begin(), y.end());
+    const float highest = *std::max_element(y.begin(), y.end());
+    EXPECT_LE(gs_state.dddr.ymin, lowest);
+    EXPECT_GE(gs_state.dddr.ymax, highest);
+    EXPECT_LT(gs_state.dddr.ymin, gs_state.dddr.ymax);
+    EXPECT_TRUE(std::isfinite(gs_state.dddr.ymin) && std::isfinite(gs_state.dddr.ymax));
+    for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << " at " << t->x[0];
+    EXPECT_LT(of("text").size(), 60u);
+    EXPECT_NE(text("*10E38"), nullptr);
+    EXPECT_NE(text("T"), nullptr);
+    EXPECT_NE(text("Y"), nullptr);
+    // Clicks on the graph are in the data's own units again.
+    float wx1 = 0, wy1 = 0, wx2 = 0, wy2 = 0;
+    QG_INQ_DATAWINDOW(wx1, wy1, wx2, wy2, s);
+    EXPECT_EQ(wy1, gs_state.dddr.ymin);
+    EXPECT_EQ(wy2, gs_state.dddr.ymax);
+  }
+  EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
 }
 
 TEST_F(XyGraphTest, CurveShapes) {
