@@ -553,11 +553,15 @@ void KZT_RADIAL(KztDataSets& sets, Status& status) {
     return st_fail(status, e, kName);
   static float spacing = 1.0f;
   float width = spacing, xcentre = 0.0f, ycentre = 0.0f;
-  IO_INPR(true, 0.0f, 1.7e38f, true, "RADIAL PIXEL SPACING",
+  // A spacing of 0 makes no bins: the smallest offered is far below any axis
+  // step.
+  constexpr float kFinestSpacing = 1.0e-20f;
+  IO_INPR(true, kFinestSpacing, 1.7e38f, true, "RADIAL PIXEL SPACING",
           {"The world-coordinate spacing between pixel",
-           "positions for the calculation of the radial profile:",
-           "point i averages the radii from (i - 1) to i spacings",
-           "and is placed at their middle, (i - 0.5) spacings"},
+           "positions for the calculation of the radial profile",
+           "(above 0): point i averages the radii from (i - 1)",
+           "to i spacings and is placed at their middle,",
+           "(i - 0.5) spacings"},
           {"Must be in set range"}, width, status);
   IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE OF RADIAL SYMMETRY",
           {"X-centre for radial profile"}, {"Must be valid real"}, xcentre, status);

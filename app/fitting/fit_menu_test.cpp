@@ -199,6 +199,32 @@ TEST(FitMenu, ProgramRadialProfileWithAndWithoutAMask) {
   }
 }
 
+// A spacing not above 0 makes no bins: the question refuses it and asks
+// again, rather than taking it and failing in the profile with a status
+// error and the RESET question.
+TEST(FitMenu, RadialProfileSpacingNotAboveZeroAskedAgain) {
+  testing::TempDir dir;
+  write_image(dir.file("image.kzt"), std::vector<float>(256, 5.0f));
+  const testing::ProgramResult r = testing::run_program(
+      dir, "-nogr -dim16x16",
+      "INPUT DATA\nKESTA STANDARD FORMAT\nimage.kzt\nFIT\nRADIAL PROFILE\n0\n-2\n1e-30\n2\n7.5\n"
+      "7.5\nEXIT\nEXCHANGE\nOUTPUT DATA\nKESTA STANDARD FORMAT\nprofile.kzt\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_EQ(r.output.find("STATUS"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("RESET"), std::string::npos) << r.output;
+  int refusals = 0;
+  for (auto at = r.output.find("Must be in set range"); at != std::string::npos;
+       at = r.output.find("Must be in set range", at + 1))
+    ++refusals;
+  EXPECT_EQ(refusals, 3) << r.output;
+  // The spacing accepted after the refusals made the profile.
+  const Written w = read_image(dir.file("profile.kzt"));
+  ASSERT_EQ(w.retstat, 0) << r.output;
+  ASSERT_EQ(w.xnum, 6);
+  EXPECT_FLOAT_EQ(w.xaxis[0], 1.0f);
+  EXPECT_FLOAT_EQ(w.data[0], 5.0f);
+}
+
 TEST(FitMenu, MaskCommandsWorkOnTheProgramMask) {
   testing::reset_dialogue();
   testing::TerminalCapture terminal;

@@ -134,7 +134,8 @@ void QG_TEXTHEIGHT(float height, Status& status) {
     return;
   }
   const QgDbTransform& t = qg_db_transform;
-  float page = (t.vy2 - t.vy1) * height / (t.wy2 - t.wy1);
+  // In double: a window as tall as the float range overflows a float height.
+  auto page = static_cast<float>((double{t.vy2} - t.vy1) * height / (double{t.wy2} - t.wy1));
   if (!(page >= 0.005f)) page = 0.005f;
   if (page == qg_db_textatts.height) return;
   qg_db_textatts.height = page;

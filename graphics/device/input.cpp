@@ -49,8 +49,11 @@ void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& 
   type = t;
   if (t == kInputButton) {
     const QgDbTransform& w = qg_db_transform;
-    x = (px - w.vx1) * (w.wx2 - w.wx1) / (w.vx2 - w.vx1) + w.wx1;
-    y = (py - w.vy1) * (w.wy2 - w.wy1) / (w.vy2 - w.vy1) + w.wy1;
+    // In double: a window as wide as the float range overflows a float width.
+    x = qg_float_range((double{px} - w.vx1) * (double{w.wx2} - w.wx1) / (double{w.vx2} - w.vx1) +
+                       w.wx1);
+    y = qg_float_range((double{py} - w.vy1) * (double{w.wy2} - w.wy1) / (double{w.vy2} - w.vy1) +
+                       w.wy1);
   } else {
     x = px;
     y = py;

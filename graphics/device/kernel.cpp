@@ -35,11 +35,14 @@ bool not_open(std::string_view name) {
 void raster_scaling() {
   const QgDbTransform& t = qg_db_transform;
   QgDbRastermode& r = qg_db_rastermode;
-  const float n = static_cast<float>(r.scale_size);
-  r.x_scale = (t.vx2 - t.vx1) * n / (t.wx2 - t.wx1);
-  r.x_offset = n * t.vx1 - t.wx1 * r.x_scale;
-  r.y_scale = (t.vy2 - t.vy1) * n / (t.wy2 - t.wy1);
-  r.y_offset = n * t.vy1 - t.wy1 * r.y_scale;
+  // In double: a window as wide as the float range overflows a float width.
+  const double n = r.scale_size;
+  const double x_scale = (double{t.vx2} - t.vx1) * n / (double{t.wx2} - t.wx1);
+  const double y_scale = (double{t.vy2} - t.vy1) * n / (double{t.wy2} - t.wy1);
+  r.x_scale = static_cast<float>(x_scale);
+  r.x_offset = static_cast<float>(n * t.vx1 - t.wx1 * x_scale);
+  r.y_scale = static_cast<float>(y_scale);
+  r.y_offset = static_cast<float>(n * t.vy1 - t.wy1 * y_scale);
 }
 
 Rgb table_entry(int index) {
@@ -507,8 +510,10 @@ float QG_PC2WC(bool xaxis, float value, Status& status) {
   if (not_open("QG_PC2WC")) return 0.0f;
   const QgDbTransform& t = qg_db_transform;
   // In double: a window as wide as the float range overflows a float width.
-  if (xaxis) return static_cast<float>(linear_map(value, t.vx1, t.vx2, t.wx1, t.wx2));
-  return static_cast<float>(linear_map(value, t.vy1, t.vy2, t.wy1, t.wy2));
+  // A page point beyond an axis that reaches near 3.4E+38 has no float
+  // world coordinate: it stops at the float range.
+  if (xaxis) return qg_float_range(linear_map(value, t.vx1, t.vx2, t.wx1, t.wx2));
+  return qg_float_range(linear_map(value, t.vy1, t.vy2, t.wy1, t.wy2));
 }
 
 float QG_WC2PC(bool xaxis, float value, Status& status) {

@@ -214,7 +214,13 @@ void QG_BMAXSETREGION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
                       Index& x1, Index& y1, Index& x2, Index& y2, Status& status);
 
 // The display range of a real image: MIN = MAX widened, logarithmic limits
-// made usable (applied to copies before any device sees them).
+// made usable (applied to copies before any device sees them). A widening
+// that would pass the float range (a constant near 3.4E+38) stops at its end.
 void qg_image_scaling_range(bool log_scale, float& minimum, float& maximum);
+
+// VALUE worked out in double, kept within the float range: a display range,
+// a margin or a position beyond the data that passes 3.4E+38 stops at the
+// largest float of its sign (a NaN stays a NaN).
+float qg_float_range(double value);
 
 }  // namespace kesta

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include "graphics/device/device_test_support.hpp"
@@ -323,6 +325,19 @@ TEST_F(Kernel, ImageScalingRangeIsMadeUsable) {
     EXPECT_FLOAT_EQ(lo, c.want_min) << c.min << " " << c.max;
     EXPECT_FLOAT_EQ(hi, c.want_max) << c.min << " " << c.max;
     EXPECT_LT(lo, hi);
+  }
+  // A constant near the float limit is widened to the limit, not past it.
+  constexpr float kMax = std::numeric_limits<float>::max();
+  const Case near_limit[] = {
+      {false, 3.2e38f, 3.2e38f, 2.88e38f, kMax}, {false, kMax, kMax, 0.9f * kMax, kMax},
+      {false, -kMax, -kMax, -kMax, -0.9f * kMax}, {true, 3.0e38f, 3.0e38f, 1.5e38f, kMax}};
+  for (const Case& c : near_limit) {
+    float lo = c.min, hi = c.max;
+    qg_image_scaling_range(c.log_scale, lo, hi);
+    EXPECT_FLOAT_EQ(lo, c.want_min) << c.min;
+    EXPECT_FLOAT_EQ(hi, c.want_max) << c.min;
+    // (the largest float is within four steps of infinity)
+    EXPECT_TRUE(std::isfinite(lo) && std::isfinite(hi)) << c.min;
   }
   add_recording_workstation(1, &log);
   const float data[4] = {5, 5, 5, 5};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -58,14 +59,19 @@ void draw_points(int n, Points x, Points y, const char* position, Raster raster,
 
 }  // namespace
 
+float qg_float_range(double value) {
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  return static_cast<float>(value > kLargest ? kLargest : value < -kLargest ? -kLargest : value);
+}
+
 void qg_image_scaling_range(bool log_scale, float& minimum, float& maximum) {
   if (!log_scale) {
     if (minimum == maximum) {
       // Widen by a tenth of the magnitude either way, so a negative value
       // keeps the minimum below the maximum.
-      const float v = minimum;
-      minimum = v - 0.1f * std::fabs(v);
-      maximum = v + 0.1f * std::fabs(v);
+      const double v = minimum;
+      minimum = qg_float_range(v - 0.1 * std::fabs(v));
+      maximum = qg_float_range(v + 0.1 * std::fabs(v));
       if (minimum == maximum) {
         minimum -= 0.1f;
         maximum += 0.1f;
@@ -95,7 +101,7 @@ void qg_image_scaling_range(bool log_scale, float& minimum, float& maximum) {
     maximum = 1.0e-9f;
   } else if (minimum == maximum) {
     minimum *= 0.5f;
-    maximum *= 2.0f;
+    maximum = qg_float_range(2.0 * maximum);
   }
 }
 

@@ -81,15 +81,25 @@ float enumeration_style(bool x_axis, bool side, bool log_axis, const GsAxisEnum&
   return height;
 }
 
-// The large ticks of an axis, automatic ones computed and stored back.
+// Data units of one world unit along an axis.
+double world_unit(bool x_axis) { return x_axis ? gs_state.x_axis_unit : gs_state.y_axis_unit; }
+
+// The large ticks of an axis from MINIMUM to MAXIMUM (world units), automatic
+// ones computed and stored back. The ticks are chosen and stored in data
+// units and given back in world units.
 void large_ticks(bool x_axis, float minimum, float maximum, GsLargeTicks& ticks, Status& status) {
   ticks = x_axis ? gs_state.xticks : gs_state.yticks;
-  if (!ticks.automatic) return;
-  GS_CAL_TICKS(minimum, maximum, ticks.first, ticks.interval, ticks.number, status);
-  if (x_axis)
-    GS_SET_XLTICKS(true, ticks.first, ticks.interval, ticks.number, status);
-  else
-    GS_SET_YLTICKS(true, ticks.first, ticks.interval, ticks.number, status);
+  const double unit = world_unit(x_axis);
+  if (ticks.automatic) {
+    GS_CAL_TICKS(qg_float_range(minimum * unit), qg_float_range(maximum * unit), ticks.first,
+                 ticks.interval, ticks.number, status);
+    if (x_axis)
+      GS_SET_XLTICKS(true, ticks.first, ticks.interval, ticks.number, status);
+    else
+      GS_SET_YLTICKS(true, ticks.first, ticks.interval, ticks.number, status);
+  }
+  ticks.first = static_cast<float>(ticks.first / unit);
+  ticks.interval = static_cast<float>(ticks.interval / unit);
 }
 
 int tick_count(int number) { return std::clamp(number, 0, kMaxTicks); }
@@ -202,7 +212,10 @@ std::vector<std::string> left_axis_texts(const GsRect& r, Status& status) {
   if (!(r.ymin < r.ymax)) return texts;
   if (gs_state.y_axis_linear) {
     GsLargeTicks t = gs_state.yticks;
-    if (t.automatic) GS_CAL_TICKS(r.ymin, r.ymax, t.first, t.interval, t.number, status);
+    const double unit = world_unit(false);
+    if (t.automatic)
+      GS_CAL_TICKS(qg_float_range(r.ymin * unit), qg_float_range(r.ymax * unit), t.first,
+                   t.interval, t.number, status);
     double factor = 1.0;
     gs_detail::axis_numbers(style, t.first, t.interval, tick_count(t.number), factor, texts,
                             status);
@@ -290,7 +303,8 @@ void GS_CAL_TICKS(float minimum, float maximum, float& first, float& interval, i
   double dfirst = std::round(lo / dinterval) * dinterval;
   if (lo - dfirst > (hi - lo) / 10000.0) dfirst += dinterval;
   double count = (hi - dfirst) / dinterval + 0.00001;
-  if (std::isnan(count)) count = -1.0;  // an infinite range has no usable ticks
+  // An infinite range has no usable ticks.
+  if (!std::isfinite(lo) || !std::isfinite(hi) || std::isnan(count)) count = -1.0;
   first = static_cast<float>(dfirst);
   interval = static_cast<float>(dinterval);
   number = static_cast<int>(std::clamp(count, -1.0, static_cast<double>(kMaxTicks))) + 1;
@@ -372,7 +386,9 @@ void GS_LINAXENUM(bool x_axis, float first, float interval, int num_large, float
 
   double factor = 1.0;
   std::vector<std::string> numbers;
-  gs_detail::axis_numbers(style, first, interval, num_large, factor, numbers, status);
+  const double unit = world_unit(x_axis);
+  gs_detail::axis_numbers(style, static_cast<float>(first * unit),
+                          static_cast<float>(interval * unit), num_large, factor, numbers, status);
   // On an axis too short for all its numbers (an image a few pixels high)
   // only those at the multiples of a step are written, evenly spaced, so
   // that none runs into the next; the first when no multiple is on the axis.

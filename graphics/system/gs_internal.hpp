@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the graphics system's source files (not for other modules).
 
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -35,6 +36,16 @@ inline void world_per_page(float& wx, float& wy, Status& status) {
   QG_INQ_SCALING(xscale, yscale, status);
   wx = 1.0f / xscale;
   wy = 1.0f / yscale;
+}
+
+// The power of two (1 when none is needed) that data whose largest
+// magnitude is LARGEST are divided by for drawing on an axis: the page round
+// a frame spans a few dozen of its widths, which must stay within the float
+// range (gs_state.x_axis_unit, y_axis_unit).
+inline double axis_unit(double largest) {
+  constexpr double kLargestDrawn = 0x1p120;  // about 1.3E+36
+  if (!(largest > kLargestDrawn) || !std::isfinite(largest)) return 1.0;
+  return std::exp2(std::ceil(std::log2(largest / kLargestDrawn)));
 }
 
 // Checks of a data region: 1, 2 dimensions; 5, 6 the region (at least

@@ -64,6 +64,17 @@ struct PageFixture : ::testing::Test {
       if (item->text == t) return item;
     return nullptr;
   }
+  // Texts whose anchor is not a point of the page: off it, or not finite.
+  std::vector<const PageItem*> texts_off_page() const {
+    Status s = kStatusGood;
+    float width = 1.0f, height = 1.0f;
+    QG_INQ_MAXPC(1, width, height, s);
+    std::vector<const PageItem*> out;
+    for (const PageItem* t : of("text"))
+      if (!(t->x[0] >= 0.0f && t->x[0] <= width && t->y[0] >= 0.0f && t->y[0] <= height))
+        out.push_back(t);
+    return out;
+  }
   // Ticks: two-point vertical lines (X axis) or horizontal lines (Y axis)
   // of at most LENGTH page units.
   std::vector<float> ticks(bool vertical, float length) const {

@@ -561,8 +561,14 @@ void GS_LUTSCALE(float minimum, float maximum, bool vertical, std::string_view z
     bar.ymin += up;
     bar.ymax += up;
   }
-  const float lo = log ? std::log10(minimum) : minimum;
-  const float hi = log ? std::log10(maximum) : maximum;
+  // A range near 3.4E+38 is drawn scaled down by a power of two (exact), so
+  // that the power of ten and the label beyond the bar have float world
+  // coordinates; the numbers give the data's own values.
+  const double unit =
+      log ? 1.0 : gs_detail::axis_unit(std::max(std::fabs(minimum), std::fabs(maximum)));
+  const float lo = log ? std::log10(minimum) : static_cast<float>(minimum / unit);
+  const float hi = log ? std::log10(maximum) : static_cast<float>(maximum / unit);
+  (vertical ? g.y_axis_unit : g.x_axis_unit) = unit;
   const GsRect world = vertical ? GsRect{0.0f, lo, 1.0f, hi} : GsRect{lo, 0.0f, hi, 1.0f};
   g.dddr = world;
   g.dgpp = bar;
@@ -598,13 +604,16 @@ void GS_LUTSCALE(float minimum, float maximum, bool vertical, std::string_view z
     float tick_first = 0.0f;
     float interval = 1.0f;
     int number = 0;
-    GS_CAL_TICKS(lo, hi, tick_first, interval, number, status);
+    GS_CAL_TICKS(minimum, maximum, tick_first, interval, number, status);
+    tick_first = static_cast<float>(tick_first / unit);
+    interval = static_cast<float>(interval / unit);
     GS_LINAXIS(along_x, lo, hi, 0.0f, tick_first, interval, number, false, true, true, true,
                status);
     GS_LINAXIS(along_x, lo, hi, 1.0f, tick_first, interval, number, true, false, false, false,
                status);
   }
   GS_XLABEL(zlabel, status);
+  g.x_axis_unit = g.y_axis_unit = 1.0;
   g.dddr = saved_dddr;
   g.dgpp = saved_dgpp;
   Status local = kStatusGood;

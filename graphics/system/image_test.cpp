@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -109,6 +110,59 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
     ASSERT_EQ(s, kStatusGood);
     ASSERT_EQ(of("real_cell_array").size(), 1u) << bad;
     EXPECT_TRUE(std::isfinite(of("real_cell_array")[0]->maximum - of("real_cell_array")[0]->minimum));
+  }
+}
+
+// Images near the float limit (a few values, a constant, the whole float
+// range): the scale bar's numbers, power of ten and label are on the page,
+// a handful of them, and the numbers lie within the range the image is drawn
+// in (the widened range of a constant passed the limit: ten thousand numbers,
+// a label millions of points off the page).
+TEST_F(ImageTest, ImagesNearTheFloatLimitKeepTheirScaleBarOnThePage) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  const auto few = [](Index x, Index y) {
+    if (x == 2 && y == 2) return 2.5e38f;
+    if (x == 4 && y == 3) return 3.4e38f;
+    if (x == 6 && y == 5) return std::numeric_limits<float>::quiet_NaN();
+    return 3.0e38f;
+  };
+  const auto negated = [](Index x, Index y) {
+    return x == 4 && y == 3 ? -3.4e38f : x == 2 && y == 2 ? -2.5e38f : -3.0e38f;
+  };
+  const auto held = [](Index, Index) { return 3.2e38f; };
+  const auto largest = [](Index, Index) { return std::numeric_limits<float>::max(); };
+  const auto lowest = [](Index, Index) { return -std::numeric_limits<float>::max(); };
+  const auto both = [](Index x, Index) {
+    return (x - 4.5f) / 3.5f * std::numeric_limits<float>::max();
+  };
+  for (float (*value)(Index, Index) : {+few, +negated, +held, +largest, +lowest, +both}) {
+    image(8, 8, value);
+    items.clear();
+    Status s = kStatusGood;
+    plot(s);
+    ASSERT_EQ(s, kStatusGood);
+    const auto cells = of("real_cell_array");
+    ASSERT_EQ(cells.size(), 1u);
+    const double lo = cells[0]->minimum, hi = cells[0]->maximum;
+    SCOPED_TRACE(::testing::Message() << lo << " to " << hi);
+    EXPECT_TRUE(std::isfinite(lo) && std::isfinite(hi) && lo < hi);
+    for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << " at " << t->x[0];
+    EXPECT_LT(of("text").size(), 60u);
+    ASSERT_NE(text("*10E38"), nullptr);
+    ASSERT_NE(text("Z"), nullptr);
+    ASSERT_EQ(of("cell_array").size(), 1u);
+    const float bar_bottom = std::min(of("cell_array")[0]->y[0], of("cell_array")[0]->y[1]);
+    int numbers = 0;  // those between the bar and its label
+    for (const PageItem* t : of("text")) {
+      if (t->y[0] <= text("Z")->y[0] || t->y[0] >= bar_bottom) continue;
+      char* end = nullptr;
+      const double v = std::strtod(t->text.c_str(), &end) * 1e38;
+      if (end == t->text.c_str() || *end != '\0') continue;
+      ++numbers;
+      EXPECT_GE(v, lo - 1e-3 * kMax) << t->text;
+      EXPECT_LE(v, hi + 1e-3 * kMax) << t->text;
+    }
+    EXPECT_GE(numbers, 3);
   }
 }
 

@@ -54,6 +54,13 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   // Flat data (a constant image) is drawn in the widened range its image
   // shows: a plane of rows at its value.
   if (!(minimum < maximum)) qg_image_scaling_range(false, minimum, maximum);
+  // Values near 3.4E+38 are drawn scaled down by a power of two (exact), so
+  // that the room above the rows and the numbers beside them have float
+  // world coordinates; the numbers give the data's own values.
+  const double unit = gs_detail::axis_unit(std::max(std::fabs(minimum), std::fabs(maximum)));
+  minimum = static_cast<float>(minimum / unit);
+  maximum = static_cast<float>(maximum / unit);
+  gs_state.y_axis_unit = unit;
   const float ny = static_cast<float>(yendelm - ystrelm + 1);
   const float r = maximum - minimum;
   const float x0 = static_cast<float>(xstrelm - 1);
@@ -104,7 +111,8 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
           run = 0;
           continue;
         }
-        const float v = std::isinf(row[i]) ? std::clamp(row[i], minimum, maximum) : row[i];
+        const auto value = static_cast<float>(row[i] / unit);
+        const float v = std::isinf(value) ? std::clamp(value, minimum, maximum) : value;
         px[run] = static_cast<float>(xstrelm + static_cast<Index>(i)) + s;
         py[run] = v + d;
         ++run;
@@ -117,6 +125,16 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   GS_ATEXT(status);
   GS_ARROWS(status);
   GS_ALABELS(status);
+  gs_state.y_axis_unit = 1.0;
+  if (unit != 1.0) {
+    // The ranges and the transform in data units again, for what is drawn
+    // over the view later.
+    const float low = qg_float_range(minimum * unit);
+    const float high = qg_float_range(top * unit);
+    GS_SET_DDR(x0, low, right, high, local);
+    GS_SET_DDDR(x0, low, right, high, local);
+    QG_DATAWINDOW(x0, low, right, high, local);
+  }
   GS_UPDATE(status);
 }
 

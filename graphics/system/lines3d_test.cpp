@@ -18,6 +18,20 @@ using testing::PageItem;
 
 struct HiddenLinesTest : PageFixture {
   testing::TerminalCapture quiet;
+  // The rows drawn (the clipped polylines; frame and axes are not), each
+  // checked to lie inside its clip rectangle up and down.
+  std::size_t rows_inside_their_frame() const {
+    std::size_t rows = 0;
+    for (const PageItem* line : of("polyline")) {
+      if (line->clip.empty()) continue;
+      ++rows;
+      for (std::size_t k = 0; k < line->x.size(); ++k) {
+        EXPECT_GE(line->y[k], line->clip[1] - 1e-5f);
+        EXPECT_LE(line->y[k], line->clip[3] + 1e-5f);
+      }
+    }
+    return rows;
+  }
 };
 
 // The upper envelope of the rows drawn before, sampled at X.
@@ -209,19 +223,38 @@ TEST_F(HiddenLinesTest, ConstantImageShowsItsRows) {
       items.clear();
       GS_3DLINES(hidden, nx, ny, *image, xaxis, yaxis, 1, 1, nx, ny, "", "", "", "", s);
       ASSERT_EQ(s, kStatusGood);
-      std::size_t rows = 0;
-      for (const PageItem* line : of("polyline")) {
-        if (line->clip.empty()) continue;  // frame and axes
-        ++rows;
-        for (std::size_t k = 0; k < line->x.size(); ++k) {
-          EXPECT_GE(line->y[k], line->clip[1] - 1e-5f) << hidden;
-          EXPECT_LE(line->y[k], line->clip[3] + 1e-5f) << hidden;
-        }
-      }
+      SCOPED_TRACE(hidden);
+      const std::size_t rows = rows_inside_their_frame();
       if (image == &data)
         EXPECT_EQ(rows, static_cast<std::size_t>(ny)) << hidden;
       else
         EXPECT_EQ(rows, 0u) << hidden;
+    }
+  }
+}
+
+// Values near the float limit (a constant, rows from its negative to it):
+// the rows stay inside their frame, every text is on the page and the
+// numbers beside the rows take a power of ten.
+TEST_F(HiddenLinesTest, ValuesNearTheFloatLimit) {
+  constexpr Index nx = 12, ny = 6;
+  constexpr float kMax = std::numeric_limits<float>::max();
+  std::vector<float> held(nx * ny, 3.2e38f), span(nx * ny), xaxis(nx), yaxis(ny);
+  for (Index j = 0; j < ny; ++j)
+    for (Index i = 0; i < nx; ++i)
+      span[i + j * nx] = (static_cast<float>(i) / (nx - 1) * 2.0f - 1.0f) * kMax;
+  Status s = kStatusGood;
+  for (const bool hidden : {false, true}) {
+    for (const std::vector<float>* image : {&held, &span}) {
+      SCOPED_TRACE(::testing::Message() << hidden << " " << (*image)[0]);
+      items.clear();
+      GS_3DLINES(hidden, nx, ny, *image, xaxis, yaxis, 1, 1, nx, ny, "LINES", "X", "ROW", "Z", s);
+      ASSERT_EQ(s, kStatusGood);
+      EXPECT_GE(rows_inside_their_frame(), static_cast<std::size_t>(ny));
+      for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << " at " << t->x[0];
+      EXPECT_LT(of("text").size(), 60u);
+      EXPECT_NE(text("*10E38"), nullptr);
+      EXPECT_NE(text("LINES"), nullptr);
     }
   }
 }

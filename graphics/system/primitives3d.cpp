@@ -350,9 +350,11 @@ void GS_3LINAXIS(int axis, float start, float end, float vmin, float vmax, float
   int number = 0;
   GS_CAL_TICKS(vmin, vmax, first, interval, number, status);
   if (status != kStatusGood) return;
-  const float scale = (end - start) / (vmax - vmin);
-  const float tick_first = (first - vmin) * scale + start;
-  const float tick_interval = interval * scale;
+  // In double: values from near -3.4E+38 to near 3.4E+38 span more than a
+  // float holds.
+  const double scale = (double{end} - start) / (double{vmax} - vmin);
+  const auto tick_first = static_cast<float>((double{first} - vmin) * scale + start);
+  const auto tick_interval = static_cast<float>(interval * scale);
   GS_3LINTICKS(axis, start, end, p1, p2, tick_first, tick_interval, number, style.num_small, dx, dy,
                dz, style.large_tick * wy, style.small_tick * wy, status);
   if (enumerate)
@@ -500,7 +502,11 @@ void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, I
     return;
   const Index nx = xendelm - xstrelm + 1;
   if (nx > maxwork && refuse(status, 9, position)) return;
-  const float lift = zdivisor != 0.0f ? (zmax - zmin) / zdivisor : 0.0f;
+  const auto lift =
+      static_cast<float>(zdivisor != 0.0f ? (double{zmax} - zmin) / zdivisor : 0.0);
+  // The rows' values in world units: a view of data near 3.4E+38 is drawn
+  // scaled down (gs_state.y_axis_unit).
+  const double unit = gs_state.y_axis_unit;
   std::vector<float> rx(static_cast<std::size_t>(nx));
   std::vector<float> ry(static_cast<std::size_t>(nx));
   Horizon horizon;
@@ -512,7 +518,8 @@ void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, I
       rx[static_cast<std::size_t>(i)] = static_cast<float>(xstrelm + i) - 0.5f + shift;
       // A pixel that is not a number stays so: the row has a gap there.
       ry[static_cast<std::size_t>(i)] =
-          std::isnan(row[i]) ? row[i] : std::clamp(row[i], zmin, zmax) + offset;
+          std::isnan(row[i]) ? row[i]
+                             : std::clamp(static_cast<float>(row[i] / unit), zmin, zmax) + offset;
     }
     if (y == ystrelm) {
       horizon.reset(rx, ry);

@@ -259,6 +259,11 @@ struct GsState {
   GsGridSwitches grid;
   GsLine hcoarse{4}, vcoarse{4}, hfine{3}, vfine{3};
   GsRect ddr, dddr;
+  // Data units of one world unit along X and Y while a graph or a colour bar
+  // is drawn: a power of two above 1 for data near 3.4E+38, which are drawn
+  // scaled down so that the page round them has float world coordinates;
+  // the axis numbers give the data's own values.
+  double x_axis_unit = 1.0, y_axis_unit = 1.0;
   GsRect gpp{0.1f, 0.3929f, 0.6071f, 0.9f}, dgpp{0.1f, 0.3929f, 0.6071f, 0.9f};
   GsRect idr;
   bool iaspect = true;

@@ -178,16 +178,22 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
       if (status == 21004) st_reset(status);
     }
   }
+  // Heights above the floor in world units, worked out in double: a range
+  // from near -3.4E+38 to near 3.4E+38 spans more than a float holds, its
+  // scaled height does not.
+  const auto height_of = [&](double value) {
+    return static_cast<float>((value - minimum) * z_scale);
+  };
   if (averaged) {
     MA_THRESHOLD(xnum, ynum, 1, 1, xnum, ynum, true, true, minimum, maximum, heights, status);
-    MA_RCADD(xnum, ynum, 1, 1, xnum, ynum, -minimum, heights, status);
+    for (float& v : heights) v = height_of(v);
   }
   int first = 0, last = 0;
   QG_INQ_IMAGERANGE(first, last, status);
   // The range before scaling numbers the Z axis and sets the image planes.
   const float range_min = minimum;
   const float range_max = maximum;
-  const float h = (maximum - minimum) * z_scale;
+  const float h = height_of(maximum);
   const float levels_per_unit = static_cast<float>(last - first + 1) / (h < 1.0e-36f ? 1.0f : h);
 
   float az = std::fmod(-(rotation * 180.0f / kPi), 360.0f);
@@ -247,7 +253,7 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
     grid_lines(
         range_min, range_max,
         [&](float t) {
-          const float z = (t - range_min) * z_scale;
+          const float z = height_of(t);
           GS_3LINE(xs, yb, z, xe, yb, z, status);
           GS_3LINE(xb, ys, z, xb, ye, z, status);
         },
@@ -273,7 +279,7 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
         const Index ii = inner_down ? inner_n - i : i + 1;
         const Index ix = rows_outer ? ii : oi;
         const Index iy = rows_outer ? oi : ii;
-        GS_3DSUB(z_scale, xnum, ynum, heights, xc, yc, ix, iy, style.lines, style.z_colours,
+        GS_3DSUB(1.0f, xnum, ynum, heights, xc, yc, ix, iy, style.lines, style.z_colours,
                  style.fill, levels_per_unit, first, last, status);
       }
     }

@@ -282,6 +282,41 @@ TEST_F(SurfaceTest, ScalingAxesAndDegenerateData) {
   }
 }
 
+// Heights from the float limit's negative to it, or held near it, with the
+// height scale the viewer gives them: the view is drawn, its Z numbers take
+// their power of ten and every text and line is on the page.
+TEST_F(SurfaceTest, HeightsNearTheFloatLimit) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  constexpr float kMax = std::numeric_limits<float>::max();
+  for (const bool held : {false, true}) {
+    SCOPED_TRACE(held);
+    if (held)
+      make(6, 5, [](float, float) { return 3.2e38f; });
+    else
+      make(6, 5, [](float x, float) { return (x - 3.0f) / 2.5f * kMax; });
+    view(30.0f, 0.5f, 5.0f);
+    const double range = held ? 0.0 : 2.0 * double{kMax};
+    const auto z_scale = static_cast<float>(range > 0.0 ? 2.5 / range : 2.5);
+    Gs3dView v = gs_state.view3d;
+    GS_SET_3DVIEW(v.x_offset, v.y_offset, 0, v.longitude, v.latitude, v.distance, v.window.xmin,
+                  v.window.ymin, v.window.xmax, v.window.ymax, z_scale, s);
+    items.clear();
+    GS_3DSURFACE(6, 5, data, xaxis, yaxis, 1, 1, 6, 5, "HIGH", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_NE(text("HIGH"), nullptr);
+    for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << " at " << t->x[0];
+    EXPECT_LT(of("text").size(), 60u);
+    if (!held) {
+      EXPECT_NE(text("*10E38"), nullptr);
+    }
+    for (const PageItem* line : of("polyline"))
+      for (std::size_t k = 0; k < line->x.size(); ++k)
+        ASSERT_TRUE(std::isfinite(line->x[k]) && std::isfinite(line->y[k]));
+  }
+}
+
 float ramp(float x, float y) { return 8.0f + x + 2.0f * y; }
 float sawtooth(float x, float y) { return std::fmod(x - 0.5f + 6.0f * (y - 0.5f), 7.0f); }
 

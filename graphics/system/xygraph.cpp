@@ -103,9 +103,37 @@ void data_extent(const GsCurves& c, bool x_axis, bool bars, float& lo, float& hi
     }
 }
 
-// One axis of the data display range; false when a warning was given.
-void axis_range(const GsCurves& c, bool x_axis, bool bars, bool auto_min, bool auto_max, float& lo,
-                float& hi, Status& status) {
+// The largest magnitude a linear axis shows: its points (with their error
+// bars) and the limits set for it.
+double largest_shown(const GsCurves& c, bool x_axis, bool bars, float set_min, float set_max,
+                     bool auto_min, bool auto_max) {
+  float lo = 0.0f;
+  float hi = 0.0f;
+  data_extent(c, x_axis, bars, lo, hi);
+  double largest = lo <= hi ? std::max(std::fabs(lo), std::fabs(hi)) : 0.0;
+  if (!auto_min && std::isfinite(set_min)) largest = std::max(largest, std::fabs(double{set_min}));
+  if (!auto_max && std::isfinite(set_max)) largest = std::max(largest, std::fabs(double{set_max}));
+  return largest;
+}
+
+// V moved by STEP, within +-LIMIT; a step lost in the size of V (a constant
+// row of 1E+12) is a tenth of that size instead, as an image's range of one
+// value is widened.
+float moved(float v, double step, double limit) {
+  const auto within = [limit](double x) {
+    return static_cast<float>(std::clamp(x, -limit, limit));
+  };
+  const float w = within(v + step);
+  if (w != v) return w;
+  return within(v + std::copysign(0.1 * std::fabs(double{v}), step));
+}
+
+// One axis of the data display range; false when a warning was given. The
+// margins and spans are worked out in double and kept within +-LIMIT (the
+// float range in data units), so that data near 3.4E+38 or running from its
+// negative to it give an axis that ends there.
+void axis_range(const GsCurves& c, bool x_axis, bool bars, bool auto_min, bool auto_max,
+                double limit, float& lo, float& hi, Status& status) {
   if (auto_min || auto_max) {
     float dlo = 0.0f;
     float dhi = 0.0f;
@@ -114,21 +142,21 @@ void axis_range(const GsCurves& c, bool x_axis, bool bars, bool auto_min, bool a
       dlo = 0.0f;
       dhi = 1.0f;
     }
-    const float margin = 0.05f * (dhi - dlo);
-    if (auto_min) lo = dlo - margin;
-    if (auto_max) hi = dhi + margin;
+    const double margin = 0.05 * (double{dhi} - dlo);
+    if (auto_min) lo = static_cast<float>(std::max(dlo - margin, -limit));
+    if (auto_max) hi = static_cast<float>(std::min(dhi + margin, limit));
   }
-  if (hi - lo <= 1e-5f) {
-    if (auto_min) lo -= 0.01f;
-    if (auto_max) hi += 0.01f;
+  if (double{hi} - lo <= 1e-5) {
+    if (auto_min) lo = moved(lo, -0.01, limit);
+    if (auto_max) hi = moved(hi, 0.01, limit);
   }
   if ((auto_min || auto_max) && !(hi > lo)) {
     if (auto_min) {
       IO_WRITE("WARNING: The minimum data value is greater than the user input maximum", status);
-      hi = lo + 1000.0f;
+      hi = moved(lo, 1000.0, limit);
     } else {
       IO_WRITE("WARNING: The maximum data value is less than the user input minimum", status);
-      lo = hi - 1000.0f;
+      lo = moved(hi, -1000.0, limit);
     }
     IO_WRITE(x_axis ? "         X-value" : "         Y-value", status);
   }
@@ -225,31 +253,67 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
   const bool x_log = !g.x_data_linear;
   const bool y_log = !g.y_data_linear;
   const GsRect saved_ddr = g.ddr;
+  const GsAutoRange saved_auto = g.auto_range;
+  // A linear axis of data near 3.4E+38 is drawn scaled down by a power of
+  // two (exact), so that the ticks, numbers and labels beyond its frame have
+  // float world coordinates; its numbers give the data's own values.
+  const GsAutoRange& a = g.auto_range;
+  const double x_unit = x_log ? 1.0
+                              : gs_detail::axis_unit(largest_shown(curves, true, g.x_error_bars,
+                                                                   g.ddr.xmin, g.ddr.xmax,
+                                                                   a.xmin, a.xmax));
+  const double y_unit = y_log ? 1.0
+                              : gs_detail::axis_unit(largest_shown(curves, false, g.y_error_bars,
+                                                                   g.ddr.ymin, g.ddr.ymax,
+                                                                   a.ymin, a.ymax));
+  const bool scaled = x_unit != 1.0 || y_unit != 1.0;
+  g.x_axis_unit = x_unit;
+  g.y_axis_unit = y_unit;
   GsCurves work = curves;
   std::vector<float> wx, wy, wxl, wxh, wyl, wyh;
   std::vector<std::uint8_t> left_out;
-  if (x_log || y_log) {
+  if (x_log || y_log || scaled) {
     left_out.assign(static_cast<std::size_t>(curves.numcurves * curves.maxpts), 0);
+    const auto scale_down = [](float& v, double unit) { v = static_cast<float>(v / unit); };
+    scale_down(g.ddr.xmin, x_unit);
+    scale_down(g.ddr.xmax, x_unit);
+    scale_down(g.ddr.ymin, y_unit);
+    scale_down(g.ddr.ymax, y_unit);
     if (x_log) {
       g.ddr.xmin = std::log10(std::max(g.ddr.xmin, 0.001f));
       g.ddr.xmax = std::log10(std::max(g.ddr.xmax, 0.001f));
     }
     if (y_log) {
-      g.ddr.ymin = std::log10(std::max(g.ddr.ymin, 1e-30f));
-      g.ddr.ymax = std::log10(std::max(g.ddr.ymax, 0.001f));
+      // A set intensity limit not above zero (a Z-scale minimum of 0) has
+      // no place on the axis either: that end is found from the points above
+      // zero, as automatic scaling finds it, rather than put at a floor far
+      // below every point.
+      const auto log_limit = [](float& limit, bool& automatic) {
+        if (limit > 0.0f)
+          limit = std::log10(limit);
+        else
+          automatic = true;
+      };
+      log_limit(g.ddr.ymin, g.auto_range.ymin);
+      log_limit(g.ddr.ymax, g.auto_range.ymax);
     }
     // Log values of the curves and their error distances. A point not above
     // zero is left out and counted; an error bar reaching to or below zero
     // runs to the axis's bottom (infinite until the range is known, so that
     // it does not widen the range).
     const bool errors = has_errors(curves);
-    auto convert = [&](bool log, bool bars, std::span<const float> v, std::span<const float> low,
-                       std::span<const float> high, std::vector<float>& out,
-                       std::vector<float>& out_low, std::vector<float>& out_high) {
+    auto convert = [&](bool log, double unit, bool bars, std::span<const float> v,
+                       std::span<const float> low, std::span<const float> high,
+                       std::vector<float>& out, std::vector<float>& out_low,
+                       std::vector<float>& out_high) {
       out.assign(v.begin(), v.end());
       if (errors) {
         out_low.assign(low.begin(), low.end());
         out_high.assign(high.begin(), high.end());
+      }
+      if (unit != 1.0) {
+        for (std::vector<float>* values : {&out, &out_low, &out_high})
+          for (float& value : *values) value = static_cast<float>(value / unit);
       }
       if (!log) return;
       for (Index i = 0; i < curves.numcurves; ++i)
@@ -265,8 +329,8 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
           }
         }
     };
-    convert(x_log, g.x_error_bars, curves.x, curves.xlow, curves.xhigh, wx, wxl, wxh);
-    convert(y_log, g.y_error_bars, curves.y, curves.ylow, curves.yhigh, wy, wyl, wyh);
+    convert(x_log, x_unit, g.x_error_bars, curves.x, curves.xlow, curves.xhigh, wx, wxl, wxh);
+    convert(y_log, y_unit, g.y_error_bars, curves.y, curves.ylow, curves.yhigh, wy, wyl, wyh);
     work.x = wx;
     work.y = wy;
     if (errors) {
@@ -330,7 +394,29 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
     GS_ARROWS(status);
     GS_ALABELS(status);
   }
-  if (x_log || y_log) g.ddr = saved_ddr;
+  if (x_log || y_log) {
+    g.ddr = saved_ddr;
+    g.auto_range = saved_auto;
+  }
+  if (scaled) {
+    // The ranges and the transform in data units again, for what is drawn
+    // over the graph later and for clicks on it.
+    const auto scale_up = [](float& v, double unit) { v = static_cast<float>(v * unit); };
+    if (!x_log && !y_log) {
+      scale_up(g.ddr.xmin, x_unit);
+      scale_up(g.ddr.xmax, x_unit);
+      scale_up(g.ddr.ymin, y_unit);
+      scale_up(g.ddr.ymax, y_unit);
+    }
+    scale_up(g.dddr.xmin, x_unit);
+    scale_up(g.dddr.xmax, x_unit);
+    scale_up(g.dddr.ymin, y_unit);
+    scale_up(g.dddr.ymax, y_unit);
+    g.x_axis_unit = g.y_axis_unit = 1.0;
+    Status local = kStatusGood;
+    QG_DATAWINDOW(g.dddr.xmin, g.dddr.ymin, g.dddr.xmax, g.dddr.ymax, local);
+    QG_CLIPWINDOW(g.dddr.xmin, g.dddr.ymin, g.dddr.xmax, g.dddr.ymax, local);
+  }
 }
 
 void GS_XYGRAPH(const GsCurves& curves, std::string_view title, std::string_view xlabel,
@@ -365,10 +451,13 @@ void GS_CAL_DDR(const GsCurves& curves, Status& status) {
   if (bad_curves(curves, 14, status, position)) return;
   GsState& g = gs_state;
   GsRect r = g.ddr;
-  axis_range(curves, true, g.x_error_bars, g.auto_range.xmin, g.auto_range.xmax, r.xmin, r.xmax,
-             status);
-  axis_range(curves, false, g.y_error_bars, g.auto_range.ymin, g.auto_range.ymax, r.ymin, r.ymax,
-             status);
+  // The float range in world units (of a graph drawn scaled down, its data's
+  // float range).
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  axis_range(curves, true, g.x_error_bars, g.auto_range.xmin, g.auto_range.xmax,
+             kLargest / g.x_axis_unit, r.xmin, r.xmax, status);
+  axis_range(curves, false, g.y_error_bars, g.auto_range.ymin, g.auto_range.ymax,
+             kLargest / g.y_axis_unit, r.ymin, r.ymax, status);
   GS_SET_DDR(r.xmin, r.ymin, r.xmax, r.ymax, status);
   if (status != kStatusGood) return;
   QG_DATAWINDOW(r.xmin, r.ymin, r.xmax, r.ymax, status);

@@ -1,7 +1,10 @@
 // x/y graphs: automatic ranges, log data, curve shapes, markers, error bars
 // and the key, recorded in page coordinates.
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 #include "graphics/system/gsystem_test_support.hpp"
 
@@ -51,6 +54,87 @@ TEST_F(XyGraphTest, LogDataRaiseTheRequestedMinimum) {
   ASSERT_EQ(s, kStatusGood);
   EXPECT_FLOAT_EQ(gs_state.dddr.xmin, -3.0f);
   EXPECT_FLOAT_EQ(gs_state.ddr.xmin, 0.0f);  // the request itself is kept
+}
+
+// A set intensity limit not above zero on a logarithmic Y axis (a Z-scale
+// minimum of 0 or below, a maximum below 0) is found as automatic scaling
+// finds it, from the points above zero, not put at 1E-30 or 1E-3.
+TEST_F(XyGraphTest, LogSetLimitsNotAboveZeroFollowThePoints) {
+  std::vector<float> x(50), y(50);
+  for (int i = 0; i < 50; ++i) x[i] = y[i] = static_cast<float>(i);
+  y[7] = -INFINITY;
+  const float bottom = -0.05f * std::log10(49.0f);  // 5 % below the lowest point, 1
+  const float top = std::log10(49.0f) - bottom;
+  const struct {
+    bool auto_min, auto_max;
+    float set_min, set_max, want_min, want_max;
+  } cases[] = {
+      {false, true, 0.0f, 1.0f, bottom, top},            // mode 2, minimum 0
+      {false, false, 0.0f, 100.0f, bottom, 2.0f},        // mode 1, 0 to 100
+      {false, false, -10.0f, 100.0f, bottom, 2.0f},      // mode 1, -10 to 100
+      {true, false, -6.0f, -5.0f, bottom, top},          // mode 3, maximum -5
+      {false, false, 0.01f, 100.0f, -2.0f, 2.0f},        // above zero: as set
+  };
+  Status s = kStatusGood;
+  GS_SET_DATALOGLIN(true, false, s);
+  GS_SET_AXESLOGLIN(true, false, s);
+  testing::TerminalCapture terminal;
+  for (const auto& c : cases) {
+    GS_SET_AUTODDR(true, c.auto_min, true, c.auto_max, s);
+    GS_SET_DDR(0.0f, c.set_min, 1.0f, c.set_max, s);
+    GS_XYSGRAPH(50, 1, 50, x, y, "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_NEAR(gs_state.dddr.ymin, c.want_min, 1e-5f) << c.set_min << " " << c.set_max;
+    EXPECT_NEAR(gs_state.dddr.ymax, c.want_max, 1e-5f) << c.set_min << " " << c.set_max;
+    // What was set is kept for the next graph.
+    float xmin, ymin, xmax, ymax;
+    GS_INQ_DDR(xmin, ymin, xmax, ymax, s);
+    EXPECT_EQ(ymin, c.set_min);
+    EXPECT_EQ(gs_state.auto_range.ymin, c.auto_min);
+    EXPECT_EQ(gs_state.auto_range.ymax, c.auto_max);
+  }
+  EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
+  GS_SET_AUTODDR(true, true, true, true, s);
+  GS_SET_DATALOGLIN(true, true, s);
+  GS_SET_AXESLOGLIN(true, true, s);
+}
+
+// Values near the float limit, their margins or the widening of a constant
+// passing it: the axis ends at the limit, its numbers give the values with
+// their power of ten, and every text is on the page (a constant row of
+// 3.3E+38 failed with a status error; rows reaching the limit were numbered
+// with ten thousand rows of asterisks).
+TEST_F(XyGraphTest, ValuesNearTheFloatLimit) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  const std::vector<float> x = {0, 1, 2, 3, 4, 5};
+  const std::vector<std::vector<float>> rows = {
+      std::vector<float>(6, 3.3e38f), std::vector<float>(6, -kMax),
+      {-kMax, -2e38f, -1.0f, 0.0f, 2e38f, kMax}, {0, 1, 2, kMax, -kMax, 5}};
+  testing::TerminalCapture terminal;
+  for (const std::vector<float>& y : rows) {
+    SCOPED_TRACE(y[0]);
+    items.clear();
+    Status s = kStatusGood;
+    GS_XYSGRAPH(6, 1, 6, x, y, "T", "X", "Y", s);
+    ASSERT_EQ(s, kStatusGood);
+    const float lowest = *std::min_element(y.begin(), y.end());
+    const float highest = *std::max_element(y.begin(), y.end());
+    EXPECT_LE(gs_state.dddr.ymin, lowest);
+    EXPECT_GE(gs_state.dddr.ymax, highest);
+    EXPECT_LT(gs_state.dddr.ymin, gs_state.dddr.ymax);
+    EXPECT_TRUE(std::isfinite(gs_state.dddr.ymin) && std::isfinite(gs_state.dddr.ymax));
+    for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << " at " << t->x[0];
+    EXPECT_LT(of("text").size(), 60u);
+    EXPECT_NE(text("*10E38"), nullptr);
+    EXPECT_NE(text("T"), nullptr);
+    EXPECT_NE(text("Y"), nullptr);
+    // Clicks on the graph are in the data's own units again.
+    float wx1 = 0, wy1 = 0, wx2 = 0, wy2 = 0;
+    QG_INQ_DATAWINDOW(wx1, wy1, wx2, wy2, s);
+    EXPECT_EQ(wy1, gs_state.dddr.ymin);
+    EXPECT_EQ(wy2, gs_state.dddr.ymax);
+  }
+  EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
 }
 
 TEST_F(XyGraphTest, CurveShapes) {
