@@ -316,10 +316,28 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
 TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
   std::vector<float> data(64 * 64);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<float>(i % 1000);
+  // The coders pack a ramp into a few bytes: counts that jump fill the file.
+  std::vector<float> noisy(64 * 64);
+  std::uint32_t seed = 12345;
+  for (float& v : noisy) {
+    seed = seed * 1664525u + 1013904223u;
+    v = static_cast<float>(seed >> 18);
+  }
   const std::vector<FullWriter> writers = {
       {"TIFF", {"out.tif"},
        [&](const std::string& path, int&, Status& status) {
          write_tiff(data, 64, 64, path, status);
+       }},
+      {"CDD", {"out.cdd"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({path});
+         FIO_OUT_CDD(64, 64, 1, 1, 64, 64, noisy, retstat, status);
+       }},
+      {"Huffman", {"out.huf"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_huffman();
+         testing::ScriptedInput input({path, "1", "0"});
+         FIO_OUT_HUFFMAN(false, "", 64, 64, 1, 1, 64, 64, noisy, retstat, status);
        }},
       {"binary", {"out.bin"},
        [&](const std::string& path, int& retstat, Status& status) {
@@ -368,6 +386,7 @@ TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
               std::string::npos)
         << w.name << "\n" << out;
     EXPECT_EQ(status, kBaseCore + 1010) << w.name;
+    EXPECT_NE(retstat, 0) << w.name;
     EXPECT_EQ(testing::file_contents(path), "OLD") << w.name;
     // No second report of the same failure, from the layers below.
     EXPECT_EQ(out.find("ERROR"), std::string::npos) << w.name << "\n" << out;
