@@ -261,6 +261,18 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
          FIO_OUT_GSAS(false, "", false, 3, 1, 1, 1, 3, 1, x, y, data, {}, "Scan", "", "", "",
                       false, name, retstat, status);
        }},
+      {"SPREAD SHEET (a text file)", {"out.spr"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({"", path});
+         std::string name;
+         FIO_OUT_SPREAD(false, "", false, 3, 2, 1, 1, 3, 2, data, name, retstat, status);
+       }},
+      {"MCA (a text file)", {"out.mca"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({path, ""});
+         FIO_OUT_MCA(3, 2, 1, 1, 3, 2, data, status);
+         retstat = status == kStatusGood ? 0 : 1;
+       }},
       {"BSL", {"A01000.BSL", "A01001.BSL"},
        [&](const std::string& path, int& retstat, Status& status) {
          testing::ScriptedInput input({path});
@@ -293,8 +305,12 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
     for (const char* f : w.files) ASSERT_EQ(::symlink("/dev/full", dir.file(f).c_str()), 0);
     testing::TerminalCapture terminal;
     Status status = ST_GOOD();
+    st_reset(status);
     int retstat = -9;
     w.write(dir.file(w.files.front()), retstat, status);
+    // The report of the status names the writer that failed.
+    EXPECT_EQ(st_position().rfind("Subroutine FIO_OUT_", 0), 0u)
+        << w.name << ": " << st_position();
     const std::string out = terminal.text();
     std::size_t lines = 0;
     for (auto at = out.find("Error in writing file"); at != std::string::npos;
