@@ -616,8 +616,12 @@ void AtomicFile::abandon() {
   finished_ = true;
 }
 
+std::string output_open_failure(std::string_view path, std::string_view reason) {
+  return "WARNING: Error in opening file " + std::string(path) + ": " + std::string(reason);
+}
+
 std::string output_open_failure(const AtomicFile& out) {
-  return "WARNING: Error in opening file " + out.path() + ": " + out.error();
+  return output_open_failure(out.path(), out.error());
 }
 
 void report_output_open_failure(const AtomicFile& out, Status& status) {

@@ -142,6 +142,9 @@ class AtomicFile {
 // the system's reason and what became of the old file).
 std::string output_open_failure(const AtomicFile& out);
 void report_output_open_failure(const AtomicFile& out, Status& status);
+// The same line for a target not opened through an AtomicFile (a device or
+// a named pipe opened as it is), PATH not opened for REASON.
+std::string output_open_failure(std::string_view path, std::string_view reason);
 
 // Its twin for a write, flush or commit that failed: "WARNING: Error in
 // writing file <path>: <error()>". The report writes the line whatever

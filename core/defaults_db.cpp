@@ -402,7 +402,7 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status) 
   }
   if (!out.commit()) {
     IO_WRITE("WARNING: Error in writing file " + path + ": " + out.error(), status);
-    retstat = -1;
+    retstat = -2;
   }
 }
 

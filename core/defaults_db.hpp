@@ -70,9 +70,12 @@ void IO_INQ_LKEYVALUE(std::string_view key, bool& lvalue, int& retstat, Status& 
 void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status);
 
 // Writes the store to FILE_NAME ("~" expanded) through a temporary file that
-// replaces the old one only when everything was written. RETSTAT 0, or -1
-// when the file could not be written (the old file is then unchanged); a
-// name that is not a regular file once links are followed is not written.
+// replaces the old one only when everything was written. RETSTAT 0; -1 when
+// the file could not be opened (after the opener's code, and the file and
+// the reason when it has a name); -2 when writing it failed, said in the
+// writers' one line naming the file and the reason. The old file is then
+// unchanged. A name that is not a regular file once links are followed is
+// not written.
 void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status);
 
 // Empties the store (the state at the start of a run).

@@ -364,13 +364,34 @@ void IO_WRITENA(std::string_view text, Status& status) {
   if (vosq_io_dbdb.log_open) IO_WRITENA_FILE(kStreamLog, part, local);
 }
 
-void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
-  if (st_bad(status, "Subroutine IO_WRITE_FILE V0.3")) return;
+namespace {
+
+constexpr std::string_view kWriteFilePosition = "Subroutine IO_WRITE_FILE V0.3";
+
+// IO_WRITE_FILE's line to STREAM; false (the system's code kept for the
+// stream) when it could not be written.
+bool put_file_line(int stream, std::string_view text, int& code) {
   std::string_view line = used_text(text);
   if (line.empty()) line = " ";
   errno = 0;
-  if (put(io_stream(stream), line, true)) return;
-  io_write_failure(stream, errno != 0 ? errno : -1, status);
+  if (put(io_stream(stream), line, true)) return true;
+  code = errno != 0 ? errno : -1;
+  if (code > 0) stream_failures().emplace(stream, code);
+  return false;
+}
+
+}  // namespace
+
+void IO_WRITE_FILE(int stream, std::string_view text, Status& status) {
+  if (st_bad(status, kWriteFilePosition)) return;
+  int code = 0;
+  if (!put_file_line(stream, text, code)) io_write_failure(stream, code, status);
+}
+
+void io_write_file_owner_says(int stream, std::string_view text, Status& status) {
+  if (st_bad(status, kWriteFilePosition)) return;
+  int code = 0;
+  if (!put_file_line(stream, text, code)) st_fail(status, 11010, kWriteFilePosition);
 }
 
 void io_write_failure(int stream, int code, Status& status) {
@@ -394,7 +415,7 @@ void io_write_failure(int stream, int code, Status& status) {
   IO_WRITE("       (This value is system dependent; see system documentation.)", local);
   IO_WRITE(" ", local);
   if (!stopped.empty()) IO_WRITE(stopped, local);
-  st_fail(status, 11010, "Subroutine IO_WRITE_FILE V0.3");
+  st_fail(status, 11010, kWriteFilePosition);
 }
 
 void IO_WRITENA_FILE(int stream, std::string_view text, Status& status) {

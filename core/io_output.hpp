@@ -137,6 +137,10 @@ class IoHeldLines {
 void IO_WRITENA(std::string_view text, Status& status);
 // One line to a stream; on a failed write reports it and sets 11010.
 void IO_WRITE_FILE(int stream, std::string_view text, Status& status);
+// IO_WRITE_FILE for a file whose owner says a failed write itself, in its
+// one line naming the file and the reason (from io_stream_failure): the
+// failure sets 11010 without IO_WRITE_FILE's lines.
+void io_write_file_owner_says(int stream, std::string_view text, Status& status);
 // A partial line to a stream; a failed write as IO_WRITE_FILE.
 void IO_WRITENA_FILE(int stream, std::string_view text, Status& status);
 

@@ -780,11 +780,19 @@ bool io_scaling_range_valid(float lower, float upper) {
   return std::isfinite(lower) && std::isfinite(upper) && lower < upper;
 }
 
+namespace {
+
+// Limits that differ but that IO_RTOC shows alike.
+bool shown_alike(float lower, float upper) {
+  return lower != upper && !std::isnan(lower) && !std::isnan(upper) &&
+         IO_RTOC(lower) == IO_RTOC(upper);
+}
+
+}  // namespace
+
 LimitTexts io_limit_texts(float lower, float upper) {
-  LimitTexts texts{IO_RTOC(lower), IO_RTOC(upper)};
-  if (texts.lower != texts.upper || lower == upper || std::isnan(lower) || std::isnan(upper))
-    return texts;
-  return {io_real_digits(lower), io_real_digits(upper)};
+  if (shown_alike(lower, upper)) return {io_real_digits(lower), io_real_digits(upper)};
+  return {io_rtoc_exact(lower), io_rtoc_exact(upper)};
 }
 
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
@@ -792,9 +800,10 @@ bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_h
                           float& lower, float& upper, Status& status) {
   // The questions show each limit offered as a short number: limits that
   // differ but would look alike there are said in full first.
-  if (const LimitTexts offered = io_limit_texts(lower, upper);
-      offered.lower != IO_RTOC(lower) || offered.upper != IO_RTOC(upper))
+  if (shown_alike(lower, upper)) {
+    const LimitTexts offered = io_limit_texts(lower, upper);
     IO_WRITE("INFO: The limits offered are " + offered.lower + " and " + offered.upper, status);
+  }
   ScalingRange range{lower, upper};
   const bool valid = io_ask_until_accepted(
       range,

@@ -199,9 +199,11 @@ void io_apart_limits(float& lower, float& upper);
 // (limits the other way round would write the image inverted).
 bool io_scaling_range_valid(float lower, float upper);
 
-// LOWER and UPPER as the program shows a real (IO_RTOC), or with nine
-// significant digits when they differ but would be shown alike, so that a
-// range is never shown as empty when it is not.
+// LOWER and UPPER each with the digits that give it back (io_rtoc_exact: as
+// the program shows a real where that text reads back as the limit), or both
+// with nine significant digits when they differ but IO_RTOC would show them
+// alike, so that a range is never shown as empty when it is not, nor a
+// value at its end as outside it.
 struct LimitTexts {
   std::string lower, upper;
 };

@@ -233,6 +233,11 @@ TEST(RawWrite, ClippingLineCountsTheValuesOutsideTheRangeItNames) {
       {4, -2, 8, {-8, 8, -8.5f, 9, 0, 1, 2, 3, 4, 5},
        "INFO: 2 pixels are outside the scaling range (-8.000000 to 8.000000): 1 below written "
        "as -2147483647, 1 above written as 2147483647\n"},
+      // A limit that the short form would round onto the values beyond it
+      // is shown with the digits that give it back.
+      {1, 0, 999.99994f, {1000, 1000, 999.99994f, 999.9999f, 0, 1, 2, 3, 4, 5},
+       "INFO: 2 pixels are outside the scaling range (0.0 to 9.99999939E+02): 2 above written "
+       "as 255\n"},
   };
   for (const Case& c : cases) {
     testing::TerminalCapture terminal;
@@ -279,7 +284,7 @@ TEST(RawWrite, ConstantImageIsSaidWithLimitsThatDiffer) {
        "of the scaling range (3.40282326E+38 to 3.40282347E+38)\n"},
       {4, 300, -2147483648.0f, 2147483647.0f, false,
        "INFO: Every pixel of the region is 300.0000: all are written as 300, inside the "
-       "scaling range (-2.147484E+09 to 2.147484E+09)\n"},
+       "scaling range (-2.14748365E+09 to 2.14748365E+09)\n"},
       {1, 7, 0, 5, false,
        "INFO: 4 pixels are outside the scaling range (0.0 to 5.000000): 4 above written as "
        "255\n"},

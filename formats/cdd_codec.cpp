@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -49,7 +50,8 @@ class NibbleWriter {
     high_ = false;
     if (at_ == kRecord) flush();
   }
-  // Stores a held low nibble, zero-fills and writes the last record.
+  // Stores a held low nibble, zero-fills and writes the last record. False
+  // when a write failed, with errno the reason of the first that did.
   bool finish() {
     if (high_) {
       buffer_[at_++] = static_cast<std::byte>(held_);
@@ -60,12 +62,17 @@ class NibbleWriter {
       at_ = kRecord;
       flush();
     }
+    if (!ok_) errno = error_;
     return ok_;
   }
 
  private:
   void flush() {
-    if (std::fwrite(buffer_.data(), 1, kRecord, file_) != kRecord) ok_ = false;
+    errno = 0;
+    if (std::fwrite(buffer_.data(), 1, kRecord, file_) != kRecord && ok_) {
+      ok_ = false;
+      error_ = errno;
+    }
     at_ = 0;
   }
   std::FILE* file_;
@@ -74,6 +81,7 @@ class NibbleWriter {
   unsigned held_ = 0;
   bool high_ = false;
   bool ok_ = true;
+  int error_ = 0;
 };
 
 // The code of difference D (|D| <= 32915).
@@ -321,7 +329,14 @@ void FIO_OUT_CDD(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
     return;
   }
   if (!cdd_encode(out.stream(), xmaxdat, xstrelm, ystrelm, xendelm, yendelm, data, status)) {
-    out.abandon();
+    // A value without a code has been said; a write that failed is said
+    // here, as every writer says it.
+    if (std::ferror(out.stream()) == 0) {
+      out.abandon();
+      return;
+    }
+    out.fail();
+    report_output_write_failure(out, kPosition, status);
     return;
   }
   if (!out.commit()) {

@@ -44,7 +44,8 @@ ImageRead cdd_keyboard_read(const ReadRequest& request, std::string& file_name, 
 void FIO_IN_CDD(const ImageTarget& target, int& retstat, Status& status);
 
 // The codec itself. Encodes the region into FILE; false (after a message) for
-// a value or difference that has no code, or a failed write.
+// a value or difference that has no code, or (without one: FILE's error flag
+// is set and errno gives the reason) for a failed write.
 bool cdd_encode(std::FILE* file, Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                 Index yendelm, std::span<const float> data, Status& status);
 

@@ -1,6 +1,7 @@
 #include "formats/huffman_codec.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -71,18 +72,24 @@ class BitWriter {
       }
     }
   }
+  // False when a write failed, with errno the reason of the first that did.
   bool finish() {
     if (bits_ > 0) {
       buffer_[at_++] = static_cast<std::uint8_t>(current_ << (8 - bits_));
       bits_ = 0;
     }
     flush();
+    if (!ok_) errno = error_;
     return ok_;
   }
 
  private:
   void flush() {
-    if (at_ > 0 && std::fwrite(buffer_.data(), 1, at_, file_) != at_) ok_ = false;
+    errno = 0;
+    if (at_ > 0 && std::fwrite(buffer_.data(), 1, at_, file_) != at_ && ok_) {
+      ok_ = false;
+      error_ = errno;
+    }
     at_ = 0;
   }
   std::FILE* file_;
@@ -91,6 +98,7 @@ class BitWriter {
   std::uint8_t current_ = 0;
   int bits_ = 0;
   bool ok_ = true;
+  int error_ = 0;
 };
 
 // Bits from the file, most significant bit first.
@@ -416,6 +424,12 @@ void FIO_OUT_HUFFMAN(bool gui, std::string_view input_file, Index xmaxdat, Index
   HuffmanCode code = s.code;
   const int coded = FIO_OUT_2DI2C(out.stream(), s.mode, s.predictor, kMinSymbol, kMaxSymbol, work,
                                   w, h, 1, 1, w, h, code);
+  if (coded == 9) {
+    // A write that failed leaves its reason in errno.
+    out.fail();
+    report_output_write_failure(out, kPosition, status);
+    return;
+  }
   if (coded != 0) {
     out.abandon();
     if (coded == 8)

@@ -39,7 +39,7 @@ struct HuffmanCode {
 // RETSTAT 0 written; 1 MODE or PREDICTOR refused; 2 the symbol range
 // refused; 3 N above 512; 4 an array size below 1; 5, 6 a bad X or Y region;
 // 7 a code longer than 32 bits; 8 (mode 1) a residual present that CODE
-// cannot code; 9 a failed write.
+// cannot code; 9 a failed write (errno its reason).
 int FIO_OUT_2DI2C(std::FILE* file, int mode, int predictor, int min_symbol, int max_symbol,
                   std::span<const std::uint16_t> image, Index xmaxdat, Index ymaxdat,
                   Index xstrelm, Index ystrelm, Index xendelm, Index yendelm, HuffmanCode& code);

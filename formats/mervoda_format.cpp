@@ -211,7 +211,7 @@ void FIO_OUT_MERVODA(bool gui, std::string_view input_file, bool name_chosen, In
     }
     out->write_line(line);
   }
-  if (!fio_commit_output(*out, status)) return;
+  if (!fio_commit_output(*out, kPosition, status)) return;
   fio_say_non_finite(scan.y, field, status);
   file_name = name;
   fio_advance(s.choice);

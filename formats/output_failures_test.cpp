@@ -261,6 +261,18 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
          FIO_OUT_GSAS(false, "", false, 3, 1, 1, 1, 3, 1, x, y, data, {}, "Scan", "", "", "",
                       false, name, retstat, status);
        }},
+      {"SPREAD SHEET (a text file)", {"out.spr"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({"", path});
+         std::string name;
+         FIO_OUT_SPREAD(false, "", false, 3, 2, 1, 1, 3, 2, data, name, retstat, status);
+       }},
+      {"MCA (a text file)", {"out.mca"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({path, ""});
+         FIO_OUT_MCA(3, 2, 1, 1, 3, 2, data, status);
+         retstat = status == kStatusGood ? 0 : 1;
+       }},
       {"BSL", {"A01000.BSL", "A01001.BSL"},
        [&](const std::string& path, int& retstat, Status& status) {
          testing::ScriptedInput input({path});
@@ -293,8 +305,12 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
     for (const char* f : w.files) ASSERT_EQ(::symlink("/dev/full", dir.file(f).c_str()), 0);
     testing::TerminalCapture terminal;
     Status status = ST_GOOD();
+    st_reset(status);
     int retstat = -9;
     w.write(dir.file(w.files.front()), retstat, status);
+    // The report of the status names the writer that failed.
+    EXPECT_EQ(st_position().rfind("Subroutine FIO_OUT_", 0), 0u)
+        << w.name << ": " << st_position();
     const std::string out = terminal.text();
     std::size_t lines = 0;
     for (auto at = out.find("Error in writing file"); at != std::string::npos;
@@ -316,10 +332,28 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
 TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
   std::vector<float> data(64 * 64);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<float>(i % 1000);
+  // The coders pack a ramp into a few bytes: counts that jump fill the file.
+  std::vector<float> noisy(64 * 64);
+  std::uint32_t seed = 12345;
+  for (float& v : noisy) {
+    seed = seed * 1664525u + 1013904223u;
+    v = static_cast<float>(seed >> 18);
+  }
   const std::vector<FullWriter> writers = {
       {"TIFF", {"out.tif"},
        [&](const std::string& path, int&, Status& status) {
          write_tiff(data, 64, 64, path, status);
+       }},
+      {"CDD", {"out.cdd"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         testing::ScriptedInput input({path});
+         FIO_OUT_CDD(64, 64, 1, 1, 64, 64, noisy, retstat, status);
+       }},
+      {"Huffman", {"out.huf"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_huffman();
+         testing::ScriptedInput input({path, "1", "0"});
+         FIO_OUT_HUFFMAN(false, "", 64, 64, 1, 1, 64, 64, noisy, retstat, status);
        }},
       {"binary", {"out.bin"},
        [&](const std::string& path, int& retstat, Status& status) {
@@ -368,6 +402,7 @@ TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
               std::string::npos)
         << w.name << "\n" << out;
     EXPECT_EQ(status, kBaseCore + 1010) << w.name;
+    EXPECT_NE(retstat, 0) << w.name;
     EXPECT_EQ(testing::file_contents(path), "OLD") << w.name;
     // No second report of the same failure, from the layers below.
     EXPECT_EQ(out.find("ERROR"), std::string::npos) << w.name << "\n" << out;

@@ -83,8 +83,10 @@ class FixedText {
 };
 
 // Writes TEXT to OUT unless a field was too wide; false after a message,
-// which names the first data value too wide and how many there are.
-bool write_checked(AtomicFile& out, const FixedText& text, Status& status) {
+// which names the first data value too wide and how many there are, or
+// after a failed write (a bad STATUS at the writer's POSITION).
+bool write_checked(AtomicFile& out, const FixedText& text, std::string_view position,
+                   Status& status) {
   if (text.too_wide()) {
     const Index n = text.overflows();
     std::string line = n > 1 ? "WARNING: " + format_i(n, 0) +
@@ -96,7 +98,7 @@ bool write_checked(AtomicFile& out, const FixedText& text, Status& status) {
     return false;
   }
   out.write(text.all());
-  return fio_commit_output(out, status);
+  return fio_commit_output(out, position, status);
 }
 
 // NINT as a 64-bit integer; false beyond the 64-bit range (or NaN).
@@ -215,7 +217,7 @@ void FIO_OUT_GSAS(bool gui, std::string_view input_file, bool name_chosen, Index
     t.value(field(v), v, [i] { return "point " + format_i(i + 1, 0); });
     if (i % 10 == 9 || i == n - 1) t.end(80);
   }
-  if (!write_checked(*out, t, status)) {
+  if (!write_checked(*out, t, kPosition, status)) {
     retstat = 2;
     return;
   }
@@ -285,7 +287,7 @@ void FIO_OUT_POWDERCIF(bool gui, std::string_view input_file, bool name_chosen, 
   t.end();
   t.end();
   t.text("#--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--eof--#").end();
-  if (!write_checked(*out, t, status)) return;
+  if (!write_checked(*out, t, kPosition, status)) return;
   fio_say_non_finite(scan.y, field, status);
   fio_advance(s.cif);
   file_name = name;
@@ -318,7 +320,7 @@ void FIO_OUT_3CAM(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, In
             [i] { return "point " + format_i(static_cast<Index>(i) + 1, 0); });
     t.end();
   }
-  if (!write_checked(*out, t, status)) return;
+  if (!write_checked(*out, t, kPosition, status)) return;
   fio_say_non_finite(scan.y, field, status);
   fio_advance(s.cam);
 }
@@ -383,7 +385,7 @@ void FIO_OUT_SPREAD(bool gui, std::string_view input_file, bool name_chosen, Ind
     }
     t.end();
   }
-  if (!write_checked(*out, t, status)) return;
+  if (!write_checked(*out, t, kPosition, status)) return;
   fio_say_non_finite(non_finite_pixels(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm), "pixel",
                      field, status);
   file_name = name;
@@ -438,7 +440,8 @@ void FIO_OUT_MCA(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
       }
     }
   if (on_line > 0) t.end();
-  if (write_checked(*out, t, status)) fio_say_non_finite(non_finite, "pixel", field, status);
+  if (write_checked(*out, t, kPosition, status))
+    fio_say_non_finite(non_finite, "pixel", field, status);
 }
 
 void FIO_OUT_PDS(float factor, std::string_view title, float start, float step, Index maxdat,
@@ -484,7 +487,7 @@ void FIO_OUT_PDS(float factor, std::string_view title, float start, float step, 
   }
   t.text("   -1000").end();
   t.text("  -10000").end();
-  write_checked(*out, t, status);
+  write_checked(*out, t, kPosition, status);
 }
 
 void FIO_IN_PDS(bool name_given, Index maxdat, bool& variances_exist, std::string& file_name,

@@ -257,9 +257,9 @@ bool fio_gui_default_file(std::string_view input_file, std::string_view format_t
   return status == kStatusGood && cancelled == 0;
 }
 
-bool fio_commit_output(AtomicFile& out, Status& status) {
+bool fio_commit_output(AtomicFile& out, std::string_view position, Status& status) {
   if (out.commit()) return true;
-  report_output_write_failure(out, "fio_commit_output", status);
+  report_output_write_failure(out, position, status);
   return false;
 }
 

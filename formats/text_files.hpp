@@ -102,8 +102,9 @@ const std::string* fio_chosen_output();
 
 
 // Commits OUT; on failure the write failure's line (the file and the
-// system's reason) and a bad STATUS. True when written.
-bool fio_commit_output(AtomicFile& out, Status& status);
+// system's reason) and a bad STATUS at the writer's POSITION. True when
+// written.
+bool fio_commit_output(AtomicFile& out, std::string_view position, Status& status);
 
 // The count line of a text writer that wrote the values of FOUND that are not
 // finite as the texts FIELD makes of them ("NaN", "Infinity"), which its

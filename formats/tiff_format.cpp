@@ -977,7 +977,10 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
       io_region_extremes(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
   io_write_extremes(extremes, status);
   float lower = std::max(0.0f, extremes.finite_min);
-  float upper = bits == 16 ? std::min(extremes.finite_max, 65535.0f) : extremes.finite_max;
+  // 16 bits propose at most 65535, so that integer counts are written as they
+  // are; data lying wholly above it are offered their own maximum instead.
+  float upper = extremes.finite_max;
+  if (bits == 16 && 65535.0f > lower) upper = std::min(upper, 65535.0f);
   io_apart_limits(lower, upper);
   if (status != kStatusGood) return;
   if (!gui || fio_chosen_output() == nullptr) {

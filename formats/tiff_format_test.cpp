@@ -847,5 +847,53 @@ TEST_F(Tiff, ConstantImageWithTheProposedLimitsIsSaid) {
   }
 }
 
+// Data lying wholly above 65535 are offered their own range on 16 bits, not
+// one step above their minimum (which wrote nearly every pixel as 65535);
+// data reaching below it keep 65535 as the proposed upper limit.
+TEST_F(Tiff, SixteenBitLimitsProposedForDataAbove65535CoverThem) {
+  struct Case {
+    double low, high;
+    const char* clipped;  // the clipping line the proposed limits give
+  };
+  const Case cases[] = {
+      {70000.0, 80000.0, nullptr},
+      {2.5e38, 3.4e38, nullptr},
+      {60000.0, 80000.0, "outside the scaling range (60000.00 to 65535.00)"},
+  };
+  constexpr Index kX = 40, kY = 30;
+  for (const Case& c : cases) {
+    testing::reset_dialogue();
+    testing::TerminalCapture terminal;
+    const std::string path = dir_.file("above.tif");
+    std::vector<float> data(kX * kY);
+    const double step = (c.high - c.low) / static_cast<double>(kX * kY - 1);
+    for (std::size_t i = 0; i < data.size(); ++i)
+      data[i] = static_cast<float>(c.low + step * static_cast<double>(i));
+    {
+      testing::ScriptedInput input({path, "2 BYTE UNSIGNED INTEGERS", "", ""});
+      std::string file = "kesta.tif";
+      int bits = 16;
+      FIO_OUT_TIFF(false, "", kX, kY, 1, 1, kX, kY, data, "above", 1.0e-4f, 1.0e-4f, file, bits,
+                   status_);
+    }
+    ASSERT_EQ(status_, kStatusGood);
+    const std::string said = terminal.text();
+    if (c.clipped != nullptr) {
+      EXPECT_NE(said.find(c.clipped), std::string::npos) << said;
+      continue;
+    }
+    EXPECT_EQ(said.find("outside the scaling range"), std::string::npos) << said;
+    // The ramp is written as a ramp over the whole 16 bits.
+    const ImageRead r = read(path, {1, 1, kX, kY, 1, 1}, false, kX, kY);
+    ASSERT_EQ(r.retstat, 0);
+    const double lo = data.front(), hi = data.back();
+    for (Index y = 1; y <= kY; ++y)
+      for (Index x = 1; x <= kX; ++x) {
+        const double v = data[static_cast<std::size_t>(element(x, y, kX))];
+        ASSERT_NEAR(at(r, x, y), (v - lo) / (hi - lo) * 65535.0, 1.0) << x << " " << y;
+      }
+  }
+}
+
 }  // namespace
 }  // namespace kesta

@@ -723,6 +723,28 @@ TEST(Program, DefaultsFileProblemsOnlyWarn) {
   EXPECT_EQ(r.code, 0);
   EXPECT_TRUE(has(r.output, "WARNING: Problem saving default values"));
   EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+
+  // A file that fills up (the file-size limit, which the program inherits,
+  // stands in for a full disk; the transcript stays below it) is said once,
+  // by the writers' line naming it, and kept as it was.
+  std::string full = "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n";
+  for (int i = 0; i < 40; ++i)
+    full += "KEY" + std::to_string(i) + "\n" + std::string(140, 'v') + "\n";
+  write_file(dir.file(".kesta.def"), full);
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit limit = before;
+  limit.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  r = run(dir, "-nogr -dim5x5", "");
+  setrlimit(RLIMIT_FSIZE, &before);
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_TRUE(has(r.output, "WARNING: Error in writing file " + dir.file(".kesta.def") +
+                                ": writing failed: File too large, so the file was not changed\n"))
+      << r.output;
+  EXPECT_FALSE(has(r.output, "Problem saving default values")) << r.output;
+  EXPECT_TRUE(has(r.output, "BYE: KESTA"));
+  EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
 }
 
 // A stored pixel size that no detector has (a scan's step kept by an old

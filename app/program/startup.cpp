@@ -447,9 +447,11 @@ int MAIN__() {
     Status save_status = kStatusGood;
     retstat = 0;
     IO_SAVE_DATABASE(kDefaultsFile, retstat, save_status);
-    if (retstat != 0) {
+    // A failed write has been said in its one line, naming the file and the
+    // reason.
+    if (retstat == -1) {
       IO_WRITE("WARNING: Problem saving default values", save_status);
-    } else if (const auto refused = io_database_refused_keys(); !refused.empty()) {
+    } else if (const auto refused = io_database_refused_keys(); retstat == 0 && !refused.empty()) {
       // A file at the database's limit leaves no room for a setting first
       // made in this session: saying so keeps the loss from passing unseen.
       IO_WRITE("WARNING: " + IO_ITOC(static_cast<int>(refused.size())) +

@@ -17,7 +17,10 @@
 namespace kesta {
 namespace ps_detail {
 
-void write(std::string_view line, Status& status) { IO_WRITE_FILE(qg_ps_io.unit, line, status); }
+// The copy's owner (graphics/system) says a failed write, naming the file.
+void write(std::string_view line, Status& status) {
+  io_write_file_owner_says(qg_ps_io.unit, line, status);
+}
 
 void append_field(std::string& line, std::int64_t value, int width) {
   std::string field = format_i(value, width);

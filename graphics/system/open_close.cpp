@@ -306,18 +306,10 @@ void end_copy_at_failed_page(const std::string& reason) {
   gs_state.ps_file = false;
 }
 
-// The file PATH was not opened, for REASON: the guess of the first lines
-// is followed by what really happened (a refusal of the program's own, such
-// as the running macro, leaves no system status to tell it).
-void open_failure(int error, const std::string& path, std::string_view reason, Status& status) {
-  IO_WRITE(" ", status);
-  IO_WRITE("ERROR: Failed to open ASCII text file. May be you do not", status);
-  IO_WRITE("       have write permission. ", status);
-  IO_WRITE(" ", status);
-  IO_WRITE("       Fortran I/O status return value (IOSTAT) = " + format_i(error, 8), status);
-  IO_WRITE("       (This value is system dependent; see system documentation.)", status);
-  if (!reason.empty()) IO_WRITE("       " + path + ": " + std::string(reason), status);
-  IO_WRITE(" ", status);
+// The file PATH was not opened, for REASON: the one line every writer
+// gives.
+void open_failure(const std::string& path, std::string_view reason, Status& status) {
+  IO_WRITE(output_open_failure(path, reason), status);
 }
 
 }  // namespace
@@ -397,11 +389,10 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
   const std::string path(file.substr(0, SLEN(file)));
   PsCopy copy;
   copy.path = path;
-  errno = 0;
   if (plain_file_or_new(path)) {
     copy.atomic = std::make_unique<AtomicFile>(path);
     if (!copy.atomic->ok()) {
-      open_failure(errno, path, copy.atomic->error(), status);
+      report_output_open_failure(*copy.atomic, status);
       st_fail(status, 11000, position);
       return;
     }
@@ -411,15 +402,15 @@ void GS_OPEN_PS(std::string_view file, Status& status) {
     // A device or pipe is opened when it is named, as the other writers
     // open it: one that refuses (a pipe that nothing reads, a device the
     // user may not write) is said now, not at the first page.
-    open_failure(errno, path, "it " + problem, status);
+    open_failure(path, "it " + problem, status);
     st_fail(status, 11000, position);
     return;
   } else if (!open_spool(copy)) {
     const int error = errno;
     std::string ignored;
     close_target(copy, ignored);
-    open_failure(error, path,
-                 "its spool file could not be made: " + std::string(std::strerror(error)), status);
+    open_failure(path, "its spool file could not be made: " + std::string(std::strerror(error)),
+                 status);
     st_fail(status, 11000, position);
     return;
   }
@@ -560,10 +551,17 @@ void GS_CLOSE_PS(Status& status) {
     tail_lines(ps_copy.work(), last);
     written =
         written && std::fseek(out, last, SEEK_SET) == 0 && ::ftruncate(::fileno(out), last) == 0;
-    IO_WRITE_FILE(kStreamPostScript, kEndLine, status);
+    io_write_file_owner_says(kStreamPostScript, kEndLine, status);
   }
+  // A line the copy could not take (the last page's, or the closing one)
+  // left the system's reason with the stream; it is said here.
+  const int failure = io_stream_failure(kStreamPostScript);
   std::string reason;
   if (ps_copy.atomic) {
+    if (failure != 0) {
+      errno = failure;
+      ps_copy.atomic->fail();
+    }
     io_set_stream(kStreamPostScript, nullptr);
     written = written && status == kStatusGood && ps_copy.atomic->commit();
     reason = ps_copy.atomic->error();
@@ -571,11 +569,13 @@ void GS_CLOSE_PS(Status& status) {
     written = io_close_stream(kStreamPostScript) && written && status == kStatusGood &&
               deliver(ps_copy, -1, reason);
     written = close_target(ps_copy, reason) && written;
+    if (failure != 0)
+      reason = "its spool file could not be written: " + std::string(std::strerror(failure));
     ::unlink(ps_copy.spool.c_str());
   }
-  if (!written && status == kStatusGood) {
+  if (!written && (status == kStatusGood || failure != 0)) {
     say_not_written(reason);
-    st_fail(status, 11010, position);
+    if (status == kStatusGood) st_fail(status, 11010, position);
   }
   ps_copy = PsCopy{};
   gs_state.ps_file = false;
