@@ -217,6 +217,45 @@ void kzt_ideal_distortions(GridPeaks& p, float grid_spacing, float x_pixel_size,
     }
 }
 
+namespace {
+
+// The typical step between adjacent present peaks, (DI, DJ) apart: the mean
+// of the steps within a quarter of its length of the component-wise median
+// step, so that a hole taken twice, skipped or shifted by a whole hole
+// leaves out the steps it spoils. False without a step.
+bool typical_step(const GridPeaks& p, Index di, Index dj, Step& step) {
+  std::vector<Step> steps;
+  for (Index j = 1; j + dj <= p.ynum; ++j)
+    for (Index i = 1; i + di <= p.xnum; ++i) {
+      if (!p.present(i, j) || !p.present(i + di, j + dj)) continue;
+      const Index k = p.at(i, j), n = p.at(i + di, j + dj);
+      steps.push_back({static_cast<double>(p.x[n]) - p.x[k], static_cast<double>(p.y[n]) - p.y[k]});
+    }
+  if (steps.empty()) return false;
+  const auto median = [&](double Step::*part) {
+    std::vector<double> v(steps.size());
+    for (std::size_t k = 0; k < steps.size(); ++k) v[k] = steps[k].*part;
+    const auto middle = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), middle, v.end());
+    return *middle;
+  };
+  const Step m{median(&Step::x), median(&Step::y)};
+  const double bound = 0.25 * std::hypot(m.x, m.y);
+  Step sum{0.0, 0.0};
+  Index n = 0;
+  for (const Step& t : steps)
+    if (!(std::hypot(t.x - m.x, t.y - m.y) > bound)) {
+      sum.x += t.x;
+      sum.y += t.y;
+      ++n;
+    }
+  if (n == 0) return false;
+  step = {sum.x / static_cast<double>(n), sum.y / static_cast<double>(n)};
+  return true;
+}
+
+}  // namespace
+
 GridSpacings kzt_grid_spacings(const GridPeaks& p) {
   GridSpacings g;
   if (p.xnum < 1 || p.ynum < 1 || p.xnum > p.xmax || p.ynum > p.ymax) return g;
@@ -225,6 +264,15 @@ GridSpacings kzt_grid_spacings(const GridPeaks& p) {
   g.x_average = s.rows.mean();
   g.y_average = s.columns.mean();
   std::tie(g.x_rms, g.y_rms) = rms_spacings(s);
+  Step row{0.0, 0.0}, column{0.0, 0.0};
+  const bool rows = typical_step(p, 1, 0, row), columns = typical_step(p, 0, 1, column);
+  if (rows && columns) {
+    g.x_typical = std::hypot(row.x, column.x);
+    g.y_typical = std::hypot(row.y, column.y);
+  } else {
+    g.x_typical = rows ? std::hypot(row.x, row.y) : 0.0;
+    g.y_typical = columns ? std::hypot(column.x, column.y) : 0.0;
+  }
   return g;
 }
 
