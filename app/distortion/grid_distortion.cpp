@@ -164,6 +164,14 @@ void rotations(const GridPeaks& p, double xps, double yps, Stats& s) {
   }
 }
 
+// " +- SPREAD UNITS" where the sample holds two lines or more; one line
+// gives no spread, which is said rather than shown as a number.
+std::string spread_text(const Sample& s, double spread, std::string_view units) {
+  if (s.n >= 2) return " +- " + format_f(spread, 10, 4) + " " + std::string(units);
+  return " " + std::string(units) +
+         (s.n == 1 ? " (one line only: no spread can be estimated)" : " (no line measured)");
+}
+
 // A pixel size from an average spacing M (pixels); the spread alongside.
 void size_line(std::string_view text, const Sample& s, float grid_spacing, float& size,
                Status& status) {
@@ -175,17 +183,15 @@ void size_line(std::string_view text, const Sample& s, float grid_spacing, float
   }
   const double m = s.mean();
   const double value = 1.0e-6 * grid_spacing / m;
-  const double spread = s.n >= 2 ? s.spread() * value / m : value;
   size = static_cast<float>(value);
   IO_WRITE("INFO: Average pixel size in " + std::string(text) + " = " +
-               format_f(value * 1.0e6, 12, 4) + " +- " + format_f(spread * 1.0e6, 10, 4) +
-               " microns",
+               format_f(value * 1.0e6, 12, 4) +
+               spread_text(s, s.spread() * value / m * 1.0e6, "microns"),
            status);
 }
 
 std::string angle_pair(const Sample& s) {
-  const double spread = s.n >= 2 ? s.spread() : s.mean();
-  return format_f(s.mean() * kDegrees, 12, 6) + " +- " + format_f(spread * kDegrees, 10, 4);
+  return format_f(s.mean() * kDegrees, 12, 6) + spread_text(s, s.spread() * kDegrees, "degrees");
 }
 
 // The ideal grid's questions, then the distortions.
@@ -290,10 +296,9 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   float overall = xps;
   if (both.n > 0 && both.mean() > 0.0) {
     const double value = 1.0e-6 * grid_spacing / both.mean();
-    const double spread = both.n >= 2 ? both.spread() * value / both.mean() : value;
     overall = static_cast<float>(value);
-    IO_WRITE("INFO: Overall average pixel size = " + format_f(value * 1.0e6, 12, 4) + " +- " +
-                 format_f(spread * 1.0e6, 10, 4) + " microns",
+    IO_WRITE("INFO: Overall average pixel size = " + format_f(value * 1.0e6, 12, 4) +
+                 spread_text(both, both.spread() * value / both.mean() * 1.0e6, "microns"),
              status);
   }
   (void)overall;
@@ -313,11 +318,8 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   rms(x_rms, "X-direction", xps);
   rms(y_rms, "Y-direction", yps);
   rotations(p, xps, yps, s);
-  IO_WRITE("INFO: Average rotation based on rows = " + angle_pair(s.row_angles) + " degrees",
-           status);
-  IO_WRITE("INFO: Average rotation based on columns = " + angle_pair(s.column_angles) +
-               " degrees",
-           status);
+  IO_WRITE("INFO: Average rotation based on rows = " + angle_pair(s.row_angles), status);
+  IO_WRITE("INFO: Average rotation based on columns = " + angle_pair(s.column_angles), status);
   const double difference = std::abs(s.column_angles.mean() - s.row_angles.mean());
   if (difference > 0.6981316 && difference <= 1.3962634) {
     IO_WRITE("INFO: The grid appears to be hexagonal and distortion values will be", status);
@@ -327,7 +329,7 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   Sample angles = s.row_angles;
   angles += s.column_angles;
   IO_WRITE("INFO: Average rotation (both rows and columns) = ", status);
-  IO_WRITE("INFO: " + angle_pair(angles) + " degrees", status);
+  IO_WRITE("INFO: " + angle_pair(angles), status);
 
   float x_microns = std::clamp(xps * 1.0e6f, 1.0e-4f, 1.0e6f);
   float y_microns = std::clamp(yps * 1.0e6f, 1.0e-4f, 1.0e6f);

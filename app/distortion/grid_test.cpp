@@ -744,6 +744,24 @@ TEST(GridDistortion, MissingIdealHoleIsAskedAgainAndInversionTwiceRestores) {
 // A perfect grid turned by 40 degrees on pixels of 100 x 120 microns: each
 // direction has its own size (a line's whole length mixes the two: 107 and
 // 110 microns), the rotation is the grid's, and no hole is distorted.
+// A grid of one complete column (and one row): no spread of the column
+// sizes or angles can be estimated, and none is shown as one.
+TEST(GridDistortion, OneLineGivesNoSpread) {
+  kzt_forget_answers();
+  GridPeaks p = perfect_grid(3, 5);
+  for (Index j = 2; j <= 5; ++j)
+    for (const Index i : {Index{1}, Index{3}}) p.x[p.at(i, j)] = kMissingPeak;
+  float xps = 0, yps = 0;
+  const std::string out = distortion_by_default(p, xps, yps);
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000 microns (one line "
+                       "only: no spread can be estimated)")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in Y-direction =     100.0000 microns (one line "
+                       "only: no spread can be estimated)")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average rotation based on columns =     0.000000 degrees (one line "
+                       "only: no spread can be estimated)")) << out;
+  EXPECT_FALSE(has(out, "+-   100.0000")) << out;
+}
+
 TEST(GridDistortion, TurnedGridOnPixelsThatAreNotSquare) {
   kzt_forget_answers();
   GridPeaks p;
