@@ -38,6 +38,7 @@ struct GridSetUp {
   double hole = 0.2;    // hole width (sigma) over the spacing, at least 0.8 pixel
   double off_x = 0.0, off_y = 0.0;  // the clicks' offsets from the holes (pixels)
   double background = 100.0;        // counts under the noise
+  double amplitude = 1000.0;        // counts at a hole's centre above the background
 };
 
 // The truth of a set-up: X pixels of 100 microns, Y pixels ASPECT times
@@ -68,7 +69,8 @@ GridTruth truth_of(const GridSetUp& u) {
   return t;
 }
 
-// The grid's image: pixel-integrated Gaussian holes of peak 1000 over 10,
+// The grid's image: pixel-integrated Gaussian holes of the set-up's peak
+// (1000 unless said) over 10,
 // or over the set-up's background with each pixel a Poisson draw.
 std::vector<float> grid_image(const GridSetUp& u, const GridTruth& t) {
   const Index side = u.side;
@@ -77,7 +79,7 @@ std::vector<float> grid_image(const GridSetUp& u, const GridTruth& t) {
     return 0.5 * (std::erf((hi - centre) / (M_SQRT2 * sigma)) -
                   std::erf((lo - centre) / (M_SQRT2 * sigma)));
   };
-  const double height = 1000.0 * 2.0 * M_PI * t.sigma_x * t.sigma_y;
+  const double height = u.amplitude * 2.0 * M_PI * t.sigma_x * t.sigma_y;
   const Index reach =
       static_cast<Index>(2.0 * static_cast<double>(side) / std::min(u.spacing, u.spacing * u.aspect)) + 2;
   for (Index j = -reach; j <= reach; ++j)
@@ -256,6 +258,34 @@ void grid_size_sweep(benchmark::State& state) {
 }
 
 BENCHMARK(grid_size_sweep)
+    ->DenseRange(0, static_cast<int>(std::size(kSpacings)) - 1)
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
+// Wide and faint holes (grid_wide_sweep), argument the grid spacing (index
+// in kSpacings): holes a 2.8th of the spacing wide, whose flanks meet half
+// way between them, with peaks of 300 and of 1000 counts; rotations 0, 15,
+// 30 and 45 degrees, aspects 1 and 1.5, search limits 1 and 3, without and
+// with noise on a background of 100 counts: 64 searches each.
+void grid_wide_sweep(benchmark::State& state) {
+  const double spacing = kSpacings[state.range(0)];
+  Tally tally;
+  unsigned seed = 3000u + static_cast<unsigned>(state.range(0));
+  for (auto _ : state)
+    for (const double degrees : {0.0, 15.0, 30.0, 45.0})
+      for (const double aspect : {1.0, 1.5})
+        for (const int limit : {1, 3})
+          for (const bool noisy : {false, true})
+            for (const double amplitude : {300.0, 1000.0}) {
+              GridSetUp u{spacing, degrees, aspect, limit, noisy, ++seed};
+              u.hole = 1.0 / 2.8;
+              u.amplitude = amplitude;
+              tally.add(u, find_grid(u));
+            }
+  tally.report(state);
+}
+
+BENCHMARK(grid_wide_sweep)
     ->DenseRange(0, static_cast<int>(std::size(kSpacings)) - 1)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);

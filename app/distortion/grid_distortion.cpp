@@ -164,6 +164,14 @@ void rotations(const GridPeaks& p, double xps, double yps, Stats& s) {
   }
 }
 
+// " +- SPREAD UNITS" where the sample holds two lines or more; one line
+// gives no spread, which is said rather than shown as a number.
+std::string spread_text(const Sample& s, double spread, std::string_view units) {
+  if (s.n >= 2) return " +- " + format_f(spread, 10, 4) + " " + std::string(units);
+  return " " + std::string(units) +
+         (s.n == 1 ? " (one line only: no spread can be estimated)" : " (no line measured)");
+}
+
 // A pixel size from an average spacing M (pixels); the spread alongside.
 void size_line(std::string_view text, const Sample& s, float grid_spacing, float& size,
                Status& status) {
@@ -175,17 +183,15 @@ void size_line(std::string_view text, const Sample& s, float grid_spacing, float
   }
   const double m = s.mean();
   const double value = 1.0e-6 * grid_spacing / m;
-  const double spread = s.n >= 2 ? s.spread() * value / m : value;
   size = static_cast<float>(value);
   IO_WRITE("INFO: Average pixel size in " + std::string(text) + " = " +
-               format_f(value * 1.0e6, 12, 4) + " +- " + format_f(spread * 1.0e6, 10, 4) +
-               " microns",
+               format_f(value * 1.0e6, 12, 4) +
+               spread_text(s, s.spread() * value / m * 1.0e6, "microns"),
            status);
 }
 
 std::string angle_pair(const Sample& s) {
-  const double spread = s.n >= 2 ? s.spread() : s.mean();
-  return format_f(s.mean() * kDegrees, 12, 6) + " +- " + format_f(spread * kDegrees, 10, 4);
+  return format_f(s.mean() * kDegrees, 12, 6) + spread_text(s, s.spread() * kDegrees, "degrees");
 }
 
 // The ideal grid's questions, then the distortions.
@@ -217,6 +223,45 @@ void kzt_ideal_distortions(GridPeaks& p, float grid_spacing, float x_pixel_size,
     }
 }
 
+namespace {
+
+// The typical step between adjacent present peaks, (DI, DJ) apart: the mean
+// of the steps within a quarter of its length of the component-wise median
+// step, so that a hole taken twice, skipped or shifted by a whole hole
+// leaves out the steps it spoils. False without a step.
+bool typical_step(const GridPeaks& p, Index di, Index dj, Step& step) {
+  std::vector<Step> steps;
+  for (Index j = 1; j + dj <= p.ynum; ++j)
+    for (Index i = 1; i + di <= p.xnum; ++i) {
+      if (!p.present(i, j) || !p.present(i + di, j + dj)) continue;
+      const Index k = p.at(i, j), n = p.at(i + di, j + dj);
+      steps.push_back({static_cast<double>(p.x[n]) - p.x[k], static_cast<double>(p.y[n]) - p.y[k]});
+    }
+  if (steps.empty()) return false;
+  const auto median = [&](double Step::*part) {
+    std::vector<double> v(steps.size());
+    for (std::size_t k = 0; k < steps.size(); ++k) v[k] = steps[k].*part;
+    const auto middle = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), middle, v.end());
+    return *middle;
+  };
+  const Step m{median(&Step::x), median(&Step::y)};
+  const double bound = 0.25 * std::hypot(m.x, m.y);
+  Step sum{0.0, 0.0};
+  Index n = 0;
+  for (const Step& t : steps)
+    if (!(std::hypot(t.x - m.x, t.y - m.y) > bound)) {
+      sum.x += t.x;
+      sum.y += t.y;
+      ++n;
+    }
+  if (n == 0) return false;
+  step = {sum.x / static_cast<double>(n), sum.y / static_cast<double>(n)};
+  return true;
+}
+
+}  // namespace
+
 GridSpacings kzt_grid_spacings(const GridPeaks& p) {
   GridSpacings g;
   if (p.xnum < 1 || p.ynum < 1 || p.xnum > p.xmax || p.ynum > p.ymax) return g;
@@ -225,6 +270,15 @@ GridSpacings kzt_grid_spacings(const GridPeaks& p) {
   g.x_average = s.rows.mean();
   g.y_average = s.columns.mean();
   std::tie(g.x_rms, g.y_rms) = rms_spacings(s);
+  Step row{0.0, 0.0}, column{0.0, 0.0};
+  const bool rows = typical_step(p, 1, 0, row), columns = typical_step(p, 0, 1, column);
+  if (rows && columns) {
+    g.x_typical = std::hypot(row.x, column.x);
+    g.y_typical = std::hypot(row.y, column.y);
+  } else {
+    g.x_typical = rows ? std::hypot(row.x, row.y) : 0.0;
+    g.y_typical = columns ? std::hypot(column.x, column.y) : 0.0;
+  }
   return g;
 }
 
@@ -242,10 +296,9 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   float overall = xps;
   if (both.n > 0 && both.mean() > 0.0) {
     const double value = 1.0e-6 * grid_spacing / both.mean();
-    const double spread = both.n >= 2 ? both.spread() * value / both.mean() : value;
     overall = static_cast<float>(value);
-    IO_WRITE("INFO: Overall average pixel size = " + format_f(value * 1.0e6, 12, 4) + " +- " +
-                 format_f(spread * 1.0e6, 10, 4) + " microns",
+    IO_WRITE("INFO: Overall average pixel size = " + format_f(value * 1.0e6, 12, 4) +
+                 spread_text(both, both.spread() * value / both.mean() * 1.0e6, "microns"),
              status);
   }
   (void)overall;
@@ -265,11 +318,8 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   rms(x_rms, "X-direction", xps);
   rms(y_rms, "Y-direction", yps);
   rotations(p, xps, yps, s);
-  IO_WRITE("INFO: Average rotation based on rows = " + angle_pair(s.row_angles) + " degrees",
-           status);
-  IO_WRITE("INFO: Average rotation based on columns = " + angle_pair(s.column_angles) +
-               " degrees",
-           status);
+  IO_WRITE("INFO: Average rotation based on rows = " + angle_pair(s.row_angles), status);
+  IO_WRITE("INFO: Average rotation based on columns = " + angle_pair(s.column_angles), status);
   const double difference = std::abs(s.column_angles.mean() - s.row_angles.mean());
   if (difference > 0.6981316 && difference <= 1.3962634) {
     IO_WRITE("INFO: The grid appears to be hexagonal and distortion values will be", status);
@@ -279,7 +329,7 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   Sample angles = s.row_angles;
   angles += s.column_angles;
   IO_WRITE("INFO: Average rotation (both rows and columns) = ", status);
-  IO_WRITE("INFO: " + angle_pair(angles) + " degrees", status);
+  IO_WRITE("INFO: " + angle_pair(angles), status);
 
   float x_microns = std::clamp(xps * 1.0e6f, 1.0e-4f, 1.0e6f);
   float y_microns = std::clamp(yps * 1.0e6f, 1.0e-4f, 1.0e6f);

@@ -170,9 +170,12 @@ void KZT_LEARNPROFILE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
 // column's first and last peaks, the RMS from adjacent pairs. A row's and a
 // column's step are each split into their X and Y parts, so that a grid
 // turned on pixels that are not square still gives each direction its own
-// spacing. 0.0 where nothing can be measured.
+// spacing. The typical spacings are those of the typical step between
+// neighbouring holes, which holes taken twice, skipped or shifted along the
+// lines leave unchanged. 0.0 where nothing can be measured.
 struct GridSpacings {
   double x_average = 0.0, y_average = 0.0, x_rms = 0.0, y_rms = 0.0;
+  double x_typical = 0.0, y_typical = 0.0;
 };
 GridSpacings kzt_grid_spacings(const GridPeaks& peaks);
 

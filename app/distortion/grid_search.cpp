@@ -172,6 +172,23 @@ void find_near(const GridImage& im, Point at, float reach, float& x, float& y, b
   locate(im, x1, y1, x2, y2, x, y, found, correlation, status);
 }
 
+// The mean of the finite pixels of the active region within a pixel of the
+// one holding AT (pixel coordinates); NaN where there is none.
+float local_mean(const GridImage& im, Point at) {
+  if (!std::isfinite(at.x) || !std::isfinite(at.y)) return std::nanf("");
+  const Index cx = to_int(std::floor(at.x)) + 1, cy = to_int(std::floor(at.y)) + 1;
+  double sum = 0.0;
+  Index n = 0;
+  for (Index y = std::max(im.ystrelm, cy - 1); y <= std::min(im.yendelm, cy + 1); ++y)
+    for (Index x = std::max(im.xstrelm, cx - 1); x <= std::min(im.xendelm, cx + 1); ++x) {
+      const float v = im.data[static_cast<std::size_t>((y - 1) * im.xmaxdat + (x - 1))];
+      if (!std::isfinite(v)) continue;
+      sum += v;
+      ++n;
+    }
+  return n > 0 ? static_cast<float>(sum / static_cast<double>(n)) : std::nanf("");
+}
+
 // The starting peaks are searched 5 pixels each way from their clicks, but
 // on a fine grid only so far that the box's corners stay within half the
 // clicked spacing: a wider box takes in the neighbouring holes, and the
@@ -234,11 +251,16 @@ class HeldPeaks {
 // grid, a wide search limit, a prediction drifted past a missing hole), or
 // further than half the spacing from where the hole was predicted, is no
 // peak of the hole searched, which stays missing; else a hole would be
-// counted twice and the grid's spacing come out wrong. Nor is a peak whose
-// sub-pixel template reaches past the active region's edge: the edge cuts
-// what the template sees of its hole and surroundings, and the correlation
-// with what is left pulls it inwards, by up to a couple of pixels for a
-// hole the edge cuts.
+// counted twice and the grid's spacing come out wrong. Where neighbours of
+// the hole have been found, the hole is predicted from them, and its peak
+// must lie within half the spacing of where each of them puts it: a
+// prediction carried along a row past missing holes drifts with the error
+// of each step, and on a fine grid in counting noise one drifted prediction
+// took the next hole and every hole after it in the row. Nor is a peak
+// whose sub-pixel template reaches past the active region's edge: the edge
+// cuts what the template sees of its hole and surroundings, and the
+// correlation with what is left pulls it inwards, by up to a couple of
+// pixels for a hole the edge cuts.
 struct Search {
   const GridImage& im;
   int limit;
@@ -247,8 +269,11 @@ struct Search {
   float reference;  // correlation of the last accepted peak
   GridPeaks& p;
   Status& status;
-  float half_spacing;  // half the smaller of the starting peaks' spacings
   HeldPeaks& held;
+  // The grid's steps to the next column and the next row, followed as the
+  // search goes (the mean of the last few steps measured, so that one
+  // noisy peak moves them little and a detector's distortion is followed).
+  Point column_step, row_step;
   bool overflow = false;
 
   Index wx(Index i) const { return (i - 1 + p.xmax) % p.xmax + 1; }
@@ -263,6 +288,13 @@ struct Search {
     p.x[k] = v.x;
     p.y[k] = v.y;
   }
+  // Half the grid's spacing where the search is: a peak further than this
+  // from where its hole was predicted lies nearer another hole.
+  float half_spacing() const {
+    return 0.5f * std::min(std::hypot(column_step.x, column_step.y),
+                           std::hypot(row_step.x, row_step.y));
+  }
+  static void follow(Point& step, Point measured) { step = step + 0.25f * (measured - step); }
   bool clear_of_edge(Point v) const {
     const float margin =
         static_cast<float>(im.sub_side / 2) / static_cast<float>(im.sub_pixelling);
@@ -275,22 +307,32 @@ struct Search {
     return v.x >= static_cast<float>(im.xstrelm - 1) && v.x <= static_cast<float>(im.xendelm) &&
            v.y >= static_cast<float>(im.ystrelm - 1) && v.y <= static_cast<float>(im.yendelm);
   }
-  // One attempt at PREDICTION; true and the position when accepted.
-  bool attempt(Point prediction, bool quick, Point& found_at) {
+  // One attempt at PREDICTION, whose peak must also lie within half the
+  // spacing of every place in NEIGHBOURS (where found neighbours put the
+  // hole); true and the position when accepted. Without a good prediction
+  // the whole-pixel search looks no further than half the spacing: beyond,
+  // it finds the neighbouring holes, which are refused, and a brighter one
+  // hides the hole searched for.
+  bool attempt(Point prediction, bool quick, std::span<const Point> neighbours,
+               Point& found_at) {
     bool found = false;
     float correlation = 0.0f;
     float x = prediction.x, y = prediction.y;
+    const float half = half_spacing();
     if (quick)
       quick_refine(im, limit, x, y, found, correlation, status);
     else
-      KZT_FINDCENTRE(im, limit, x, y, found, correlation, status);
+      find_near(im, prediction, std::min(static_cast<float>(limit), half), x, y, found,
+                correlation, status);
     // A correlation over a non-finite pixel is no peak, and must not become
     // the reference for the rest of the search.
     if (status != kStatusGood || !found || !std::isfinite(correlation) ||
         !(reference > 0.0f) || !(correlation / reference > ratio))
       return false;
     const Point v{x, y};
-    if (distance(v, prediction) > half_spacing || !clear_of_edge(v) || held.near(v)) return false;
+    if (distance(v, prediction) > half || !clear_of_edge(v) || held.near(v)) return false;
+    for (const Point n : neighbours)
+      if (distance(v, n) > half) return false;
     held.add(v);
     reference = correlation;
     ++p.num;
@@ -306,20 +348,22 @@ struct Search {
 // One arm of the central cross; returns its count.
 Index find_line(Search& s, int direction) {
   const GridPeaks& p = s.p;
-  // Slot steps, first slot, last found at the start, and the step vector.
+  // Slot steps, first slot, last found at the start, and the sign of the
+  // step along the arm.
   Index di = 0, dj = 0, i = 1, j = 1, li = 1, lj = 1;
-  Point d;
+  float sign = 1.0f;
   switch (direction) {
-    case 0: di = 1; i = 3; li = 2; d = s.at(2, 1) - s.at(1, 1); break;
-    case 1: dj = 1; j = 3; lj = 2; d = s.at(1, 2) - s.at(1, 1); break;
-    case 2: di = -1; i = p.xmax; d = s.at(1, 1) - s.at(2, 1); break;
-    default: dj = -1; j = p.ymax; d = s.at(1, 1) - s.at(1, 2); break;
+    case 0: di = 1; i = 3; li = 2; break;
+    case 1: dj = 1; j = 3; lj = 2; break;
+    case 2: di = -1; i = p.xmax; sign = -1.0f; break;
+    default: dj = -1; j = p.ymax; sign = -1.0f; break;
   }
+  Point& step = di != 0 ? s.column_step : s.row_step;
   // The opposite arm's slots are not to be written over.
   const Index lowest_i = direction == 2 ? 3 : 1;
   const Index lowest_j = direction == 3 ? 3 : 1;
   const Index start_li = li, start_lj = lj;
-  Point prediction = s.at(li, lj) + d;
+  Point prediction = s.at(li, lj) + sign * step;
   Index gap = 1;
   bool quick = true;
   while (s.status == kStatusGood && s.inside(prediction)) {
@@ -328,17 +372,17 @@ Index find_line(Search& s, int direction) {
       break;
     }
     Point found;
-    if (s.attempt(prediction, quick, found)) {
+    if (s.attempt(prediction, quick, {}, found)) {
       s.put(i, j, found);
-      d = (1.0f / static_cast<float>(gap)) * (found - s.at(li, lj));
-      prediction = found + d;
+      Search::follow(step, (sign / static_cast<float>(gap)) * (found - s.at(li, lj)));
+      prediction = found + sign * step;
       li = i;
       lj = j;
       gap = 1;
       quick = true;
     } else {
       ++gap;
-      prediction = s.at(li, lj) + static_cast<float>(gap) * d;
+      prediction = s.at(li, lj) + (sign * static_cast<float>(gap)) * step;
       quick = false;
     }
     i += di;
@@ -352,53 +396,57 @@ Index find_line(Search& s, int direction) {
   }
 }
 
-// One quadrant: CX +1 right, -1 left; RY +1 up, -1 down.
+// One quadrant: CX +1 right, -1 left; RY +1 up, -1 down. Each row starts
+// beside the cross's column and is searched outwards; a hole is predicted
+// from its neighbours found in the row and in the row searched before it
+// (the parallelogram of three where they are all found), and only where
+// none is found from the row's last peak and the column step. A row goes
+// on past missing holes, and so does the quadrant past a row whose first
+// hole is missing.
 void find_quadrant(Search& s, int cx, int ry, Index nr, Index nu, Index nl, Index nd) {
   const GridPeaks& p = s.p;
   const auto column_ok = [&](Index c) { return cx > 0 ? c <= nr + 2 : p.xmax - c < nl; };
   const auto row_ok = [&](Index r) { return ry > 0 ? r <= nu + 2 : p.ymax - r < nd; };
   const Index c0 = cx > 0 ? 2 : p.xmax;
-  Index j = ry > 0 ? 2 : p.ymax;
-  if (!column_ok(c0) || !row_ok(j)) return;
-  Point d = cx > 0 ? s.at(2, 1) - s.at(1, 1)
-            : ry > 0 ? s.at(1, 1) - s.at(2, 1)
-                     : s.at(p.xmax, 1) - s.at(1, 1);
-  Point prediction = s.at(1, j) + d;
-  if (!s.inside(prediction)) return;
-  for (;;) {
+  const float fx = static_cast<float>(cx), fy = static_cast<float>(ry);
+  if (!column_ok(c0)) return;
+  for (Index j = ry > 0 ? 2 : p.ymax; j >= 1 && j <= p.ymax && row_ok(j); j += ry) {
+    // The row's first prediction, from the cross's peak of the row.
+    if (!s.inside(s.at(1, j) + fx * s.column_step)) return;
     Index li = 1, gap = 1;
-    for (Index i = c0; column_ok(i) && s.inside(prediction) && s.status == kStatusGood;
+    for (Index i = c0; i >= 1 && i <= p.xmax && column_ok(i) && s.status == kStatusGood;
          i += cx) {
-      const Index ii = s.wx(i - cx), jj = s.wy(j - ry);
-      bool quick = false;
+      const Index ii = s.wx(i - cx), jj = s.wy(j - ry), io = i + cx;
+      const Point a = fx * s.column_step, b = fy * s.row_step;
+      std::array<Point, 4> places;
+      std::size_t n = 0;
+      if (s.has(ii, j)) places[n++] = s.at(ii, j) + a;
+      if (s.has(i, jj)) places[n++] = s.at(i, jj) + b;
+      if (s.has(ii, jj)) places[n++] = s.at(ii, jj) + a + b;
+      if (io >= 1 && io <= p.xmax && column_ok(io) && s.has(io, jj)) places[n++] = s.at(io, jj) - a + b;
+      Point prediction = s.at(li, j) + static_cast<float>(gap) * a;
+      bool quick = n > 0;
       if (s.has(ii, j) && s.has(ii, jj) && s.has(i, jj)) {
         prediction = s.at(i, jj) - s.at(ii, jj) + s.at(ii, j);
-        quick = true;
+      } else if (n > 0) {
+        Point sum;
+        for (std::size_t k = 0; k < n; ++k) sum = sum + places[k];
+        prediction = (1.0f / static_cast<float>(n)) * sum;
       }
+      if (!s.inside(prediction)) break;
       Point found;
-      if (s.attempt(prediction, quick, found)) {
+      if (s.attempt(prediction, quick, std::span<const Point>(places.data(), n), found)) {
         s.put(i, j, found);
-        d = (1.0f / static_cast<float>(gap)) * (found - s.at(li, j));
-        prediction = found + d;
+        if (s.has(ii, j)) Search::follow(s.column_step, fx * (found - s.at(ii, j)));
+        if (s.has(i, jj)) Search::follow(s.row_step, fy * (found - s.at(i, jj)));
         li = i;
         gap = 1;
         s.report();
       } else {
         ++gap;
-        prediction = s.at(li, j) + static_cast<float>(gap) * d;
       }
     }
     if (s.status != kStatusGood) return;
-    const Index next = j + ry;
-    if (!row_ok(next)) return;
-    if (!(s.has(2, j) && s.has(1, j) && s.has(1, next))) {
-      IO_WRITE("WARNING: Peak search problem, starting cross contains missing peak", s.status);
-      return;
-    }
-    d = cx > 0 ? s.at(2, j) - s.at(1, j) : s.at(1, j) - s.at(2, j);
-    prediction = s.at(1, next) + d;
-    if (!s.inside(prediction)) return;
-    j = next;
   }
 }
 
@@ -434,8 +482,8 @@ void KZT_FIND2DGRID(const GridImage& im, int search_limit, float detect_ratio, f
   const Point start{x_start, y_start}, right{x_right, y_right}, up{x_up, y_up};
   const float half_spacing = 0.5f * std::min(distance(start, right), distance(start, up));
   HeldPeaks held(im, half_spacing);
-  Search s{im,        search_limit, detect_ratio, std::max(1, output_frequency), correlation, p,
-           status,    half_spacing, held};
+  Search s{im,     search_limit, detect_ratio, std::max(1, output_frequency), correlation, p,
+           status, held,         right - start, up - start};
   s.put(1, 1, start);
   s.put(2, 1, right);
   s.put(1, 2, up);
@@ -671,12 +719,28 @@ constexpr Index kNearStart = 5;
 // distortion changes its scale between the start and the whole grid.
 constexpr double kSpacingTolerance = 0.02;
 
+// How far a size may lie from the typical step between neighbouring holes
+// over the whole grid: that step is measured to a few hundredths of a per
+// cent, and holes taken twice, skipped or shifted leave it as it is, while
+// they move the averages from the lines' ends and the RMS sizes; the noise
+// of the peak positions makes the RMS sizes too small by the square of the
+// positions' scatter over the spacing, which beyond this bound is said.
+constexpr double kTypicalTolerance = 0.005;
+
+// How far a size may lie from the spacing of the three clicks: on holes so
+// wide that they merge, the starting peaks themselves can settle a quarter
+// of the spacing from the clicks, and the whole grid is then found
+// consistently at the wrong spacing. Clicks a few tenths of a pixel off on
+// the finest grids stay within this bound.
+constexpr double kClickedTolerance = 0.10;
+
 // After the search (unwrapped, data coordinates, the start at column
 // START_COLUMN and row START_ROW): where the grid's spacing, as the pixel
 // sizes are measured from it, disagrees with the spacing at the starting
-// peaks, a warning names it.
+// peaks or with the typical step between neighbouring holes, a warning
+// names it.
 void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
-                   Status& status) {
+                   double x_clicked, double y_clicked, Status& status) {
   const GridSpacings found = kzt_grid_spacings(peaks);
   // The mean steps between adjacent peaks of the central row and column.
   double rx = 0.0, ry = 0.0, cx = 0.0, cy = 0.0;
@@ -692,34 +756,61 @@ void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
     step(start_column + k, start_row, start_column + k + 1, start_row, rx, ry, rows);
     step(start_column, start_row + k, start_column, start_row + k + 1, cx, cy, columns);
   }
-  if (rows == 0 || columns == 0) return;
-  rx /= static_cast<double>(rows);
-  ry /= static_cast<double>(rows);
-  cx /= static_cast<double>(columns);
-  cy /= static_cast<double>(columns);
-  const double start_x = std::hypot(rx, cx), start_y = std::hypot(ry, cy);
-  std::vector<std::string> lines;
-  const auto compare = [&](double value, double near_start, std::string_view what) {
-    if (!(value > 0.0) || !(near_start > 0.0)) return;
-    const double off = value / near_start - 1.0;
-    if (!(std::abs(off) > kSpacingTolerance)) return;
-    const auto number = [](double v, int decimals) {
-      return std::string(trimmed_text(format_f(v, 12, decimals)));
-    };
-    lines.push_back("         " + std::string(what) + " " + number(value, 4) + " a hole, " +
-                    number(near_start, 4) + " round the starting peaks (" + number(100.0 * off, 1) +
-                    " %)");
+  if (rows > 0 && columns > 0) {
+    rx /= static_cast<double>(rows);
+    ry /= static_cast<double>(rows);
+    cx /= static_cast<double>(columns);
+    cy /= static_cast<double>(columns);
+  }
+  const auto number = [](double v, int decimals) {
+    return std::string(trimmed_text(format_f(v, 12, decimals)));
   };
-  compare(found.x_average, start_x, "X (average):");
-  compare(found.y_average, start_y, "Y (average):");
-  compare(found.x_rms, start_x, "X (RMS):");
-  compare(found.y_rms, start_y, "Y (RMS):");
-  if (lines.empty()) return;
-  IO_WRITE("WARNING: The grid's pixel sizes disagree with its spacing round the starting peaks:",
+  // Each size that lies further than TOLERANCE from REFERENCE (X, Y), as a
+  // line naming both.
+  const auto compare = [&](double x_reference, double y_reference, double tolerance,
+                           std::string_view where) {
+    std::vector<std::string> lines;
+    const auto one = [&](double value, double reference, std::string_view what) {
+      if (!(value > 0.0) || !(reference > 0.0)) return;
+      const double off = value / reference - 1.0;
+      if (!(std::abs(off) > tolerance)) return;
+      lines.push_back("         " + std::string(what) + " " + number(value, 4) + " a hole, " +
+                      number(reference, 4) + " " + std::string(where) + " (" +
+                      number(100.0 * off, 2) + " %)");
+    };
+    one(found.x_average, x_reference, "X (average):");
+    one(found.y_average, y_reference, "Y (average):");
+    one(found.x_rms, x_reference, "X (RMS):");
+    one(found.y_rms, y_reference, "Y (RMS):");
+    return lines;
+  };
+  const std::vector<std::string> start =
+      rows > 0 && columns > 0 ? compare(std::hypot(rx, cx), std::hypot(ry, cy),
+                                        kSpacingTolerance, "round the starting peaks")
+                              : std::vector<std::string>{};
+  const std::vector<std::string> typical =
+      compare(found.x_typical, found.y_typical, kTypicalTolerance, "between neighbouring holes");
+  const std::vector<std::string> clicked =
+      compare(x_clicked, y_clicked, kClickedTolerance, "between the clicks");
+  if (!clicked.empty()) {
+    IO_WRITE("WARNING: The grid's pixel sizes disagree with the spacing of the clicks:", status);
+    for (const std::string& line : clicked) IO_WRITE(line, status);
+  }
+  if (!start.empty()) {
+    IO_WRITE("WARNING: The grid's pixel sizes disagree with its spacing round the starting peaks:",
+             status);
+    for (const std::string& line : start) IO_WRITE(line, status);
+  }
+  if (!typical.empty()) {
+    IO_WRITE("WARNING: The grid's pixel sizes disagree with the typical step between its "
+             "neighbouring holes:",
+             status);
+    for (const std::string& line : typical) IO_WRITE(line, status);
+  }
+  if (start.empty() && typical.empty() && clicked.empty()) return;
+  IO_WRITE("         holes taken twice or missed, uncertain peak positions (the RMS sizes),",
            status);
-  for (const std::string& line : lines) IO_WRITE(line, status);
-  IO_WRITE("         holes taken twice or missed, or a strong distortion: see the peaks",
-           status);
+  IO_WRITE("         or a strong distortion: see the peaks", status);
 }
 
 }  // namespace
@@ -759,6 +850,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
   std::vector<float> templ, sub_templ;
   Index side = 0, sub_side = 0;
   Point start, right, up;
+  std::array<Point, 3> clicked;
   float correlation = 0.0f;
   for (;;) {
     if (!starting_clicks(graphics, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
@@ -795,6 +887,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
     // must stay nearer its own click than to the next hole, and the three
     // must be three holes.
     const std::array<Point, 3> clicks{start, right, up};
+    clicked = clicks;
     const float spacing_clicked = std::min(distance(start, right), distance(start, up));
     const float half_spacing = 0.5f * spacing_clicked;
     const float reach = start_search_reach(spacing_clicked);
@@ -846,8 +939,16 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       bool f = false;
       find_near(im, middle, quarter / std::numbers::sqrt2_v<float>, x, y, f, c, status);
       if (status != kStatusGood) return;
+      // On holes wider than about a fifth of the spacing the correlation
+      // has a ridge between two holes, and its top half way along an axis
+      // is no hole: a hole there stands above the image between it and
+      // the axis' ends, where two holes' flanks meet it dips.
+      const Point along = 0.25f * (end - start);
+      const float here = local_mean(im, {x, y});
+      const bool stands_out = !(here <= local_mean(im, Point{x, y} - along)) &&
+                              !(here <= local_mean(im, Point{x, y} + along));
       adjacent = !(f && std::isfinite(c) && c1 > 0.0f && c / c1 > g.detect_ratio &&
-                   !(distance({x, y}, middle) > quarter));
+                   !(distance({x, y}, middle) > quarter) && stands_out);
       if (!adjacent)
         IO_WRITE(std::string("WARNING: A grid peak lies half way to the peak clicked ") +
                      (axis == 0 ? "right" : "up") + ": click the next peak, not one beyond it",
@@ -889,7 +990,14 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
   IO_WRITE("INFO: Time taken = " + format_g(elapsed1 - elapsed0, 10, 2) + " seconds", status);
   if (found == 0) {
     KZT_FINDROTATE(xendelm, yendelm, xaxis, yaxis, nl, nd, fresh, status);
-    if (status == kStatusGood) check_spacing(fresh, nl + 1, nd + 1, status);
+    // The clicks' spacing in data units, as the peaks now are.
+    for (Point& c : clicked) {
+      MA_PC2DC(xendelm, xendelm, xaxis, c.x, c.x, status);
+      MA_PC2DC(yendelm, yendelm, yaxis, c.y, c.y, status);
+    }
+    const Point r = clicked[1] - clicked[0], u = clicked[2] - clicked[0];
+    if (status == kStatusGood)
+      check_spacing(fresh, nl + 1, nd + 1, std::hypot(r.x, u.x), std::hypot(r.y, u.y), status);
   }
   if (status != kStatusGood) return;
   std::vector<float>().swap(templ);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -519,6 +520,90 @@ TEST_F(GridReplay, SizesUnlikeTheSpacingAtTheStartAreWarned) {
   EXPECT_LT(r.out.find("WARNING: The grid's pixel sizes"), r.out.find("GRID SPACING"));
 }
 
+// A fine turned grid of wide holes in counting noise (holes 1.6 pixels wide
+// on a 4.5 pixel grid, peaks of 1000 counts over 100): the correlation of
+// such holes is noisy, holes are missed along the rows, and a prediction
+// carried past them took the next hole and every hole after it. Every peak
+// lies on its own hole, and the sizes are the detector's.
+TEST_F(GridReplay, NoisyWideHolesKeepEachPeakInItsHole) {
+  const TurnedGrid g(4.5f, 30.0f, 1.0f, 256, 1.6f);
+  GridScene scene = g.scene;
+  scene.background = 100.0f;
+  std::vector<float> data = scene.image();
+  std::mt19937 draws(4);
+  for (float& v : data) v = static_cast<float>(std::poisson_distribution<int>(v)(draws));
+  replay(g.clicks() + "3\n0.3\n1.6\n5\n100000\n450\nNO\n\n\n\n\n\n");
+  const Result r = search(scene, data);
+  ASSERT_EQ(r.status, kStatusGood) << r.out;
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  // Each peak's hole, from the grid's turn and the start peak.
+  const float a = 30.0f * static_cast<float>(M_PI) / 180.0f;
+  float sx = 0, sy = 0;
+  scene.centre(g.c, g.c, sx, sy);
+  Index wrong = 0, checked = 0, slot_i = 0, slot_j = 0;
+  bool first = true;
+  for (Index j = 1; j <= r.peaks.ynum; ++j)
+    for (Index i = 1; i <= r.peaks.xnum; ++i) {
+      if (!r.peaks.present(i, j)) continue;
+      const float dx = r.peaks.x[r.peaks.at(i, j)] - sx, dy = r.peaks.y[r.peaks.at(i, j)] - sy;
+      const float u = (std::cos(a) * dx + std::sin(a) * dy) / 4.5f;
+      const float v = (-std::sin(a) * dx + std::cos(a) * dy) / 4.5f;
+      const Index hi = static_cast<Index>(std::lround(u)), hj = static_cast<Index>(std::lround(v));
+      if (first) {
+        slot_i = i - hi;
+        slot_j = j - hj;
+        first = false;
+      }
+      ++checked;
+      if (i - hi != slot_i || j - hj != slot_j ||
+          std::hypot(u - static_cast<float>(hi), v - static_cast<float>(hj)) > 0.25f)
+        ++wrong;
+    }
+  EXPECT_GT(checked, 2000) << r.out;
+  EXPECT_EQ(wrong, 0) << r.out;
+  for (const char* key : {"INFO: Average pixel size in X-direction = ",
+                          "INFO: Average pixel size in Y-direction = ",
+                          "INFO: RMS pixel size in X-direction = ",
+                          "INFO: RMS pixel size in Y-direction = "})
+    EXPECT_NEAR(reported(r.out, key), 100.0, 0.5) << key << r.out;
+  EXPECT_FALSE(has(r.out, "WARNING: The grid's pixel sizes")) << r.out;
+}
+
+// A hole missing beside the start (up and right of it, or one further up)
+// no longer ends the quadrants it starts: the rows go on past it and the
+// rest of the grid is found.
+TEST_F(GridReplay, AMissingHoleBesideTheStartLosesOnlyItself) {
+  TurnedGrid g(7.0f, 0.0f, 1.0f, 128, 1.4f);
+  const std::string answers = g.clicks() + "2\n0.3\n1.4\n9\n200\n700\nNO\n\n\n\n\n\n";
+  replay(answers);
+  const Index whole = search(g.scene, g.scene.image()).peaks.num;
+  for (const Index up : {1, 2}) {
+    SCOPED_TRACE(::testing::Message() << "hole (1, " << up << ") from the start");
+    g.scene.missing = {{g.c + 1, g.c + up}};
+    replay(answers);
+    const Result r = search(g.scene, g.scene.image());
+    ASSERT_EQ(r.retstat, 0) << r.out;
+    EXPECT_EQ(g.check_peaks(r.peaks, 0.25f), r.peaks.num);
+    EXPECT_EQ(r.peaks.num, whole - 1) << r.out;
+    EXPECT_FALSE(has(r.out, "starting cross contains missing peak")) << r.out;
+  }
+}
+
+// Wide holes (a spacing of 2.8 widths) in counting noise: the correlation's
+// ridge half way between two holes is no hole, and the right clicks are
+// taken at once.
+TEST_F(GridReplay, WideHolesAreNoHolesHalfWayAlongTheAxes) {
+  TurnedGrid g(7.0f, 0.0f, 1.0f, 128, 2.5f);
+  g.scene.background = 100.0f;
+  std::vector<float> data = g.scene.image();
+  std::mt19937 draws(1);
+  for (float& v : data) v = static_cast<float>(std::poisson_distribution<int>(v)(draws));
+  replay(g.clicks() + "2\n0.3\n2.5\n5\n200\n700\nNO\n\n\n\n\n\n");
+  const Result r = search(g.scene, data);
+  EXPECT_FALSE(has(r.out, "WARNING: A grid peak lies half way")) << r.out;
+  EXPECT_TRUE(has(r.out, "INFO: Starting peaks found O.K.")) << r.out;
+}
+
 TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
   EXPECT_EQ(kzt_template_side(1.3f, 9), 71);
@@ -659,6 +744,24 @@ TEST(GridDistortion, MissingIdealHoleIsAskedAgainAndInversionTwiceRestores) {
 // A perfect grid turned by 40 degrees on pixels of 100 x 120 microns: each
 // direction has its own size (a line's whole length mixes the two: 107 and
 // 110 microns), the rotation is the grid's, and no hole is distorted.
+// A grid of one complete column (and one row): no spread of the column
+// sizes or angles can be estimated, and none is shown as one.
+TEST(GridDistortion, OneLineGivesNoSpread) {
+  kzt_forget_answers();
+  GridPeaks p = perfect_grid(3, 5);
+  for (Index j = 2; j <= 5; ++j)
+    for (const Index i : {Index{1}, Index{3}}) p.x[p.at(i, j)] = kMissingPeak;
+  float xps = 0, yps = 0;
+  const std::string out = distortion_by_default(p, xps, yps);
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000 microns (one line "
+                       "only: no spread can be estimated)")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in Y-direction =     100.0000 microns (one line "
+                       "only: no spread can be estimated)")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average rotation based on columns =     0.000000 degrees (one line "
+                       "only: no spread can be estimated)")) << out;
+  EXPECT_FALSE(has(out, "+-   100.0000")) << out;
+}
+
 TEST(GridDistortion, TurnedGridOnPixelsThatAreNotSquare) {
   kzt_forget_answers();
   GridPeaks p;
