@@ -278,6 +278,29 @@ TEST_F(MacroTest, ReplaySkipsControlLinesAndStopsAtTheEndMarker) {
   EXPECT_EQ(terminal.text(), "Q:ONE\nQ:  *** END OF MACRO FILE ***\n");
 }
 
+// A replayed assignment is asked again as a typed one is: the next line
+// answers the same question, not the next one.
+TEST_F(MacroTest, ReplayedAssignmentsAreAskedAgain) {
+  replay("f = 2\n3\nc = 1\nCADD\n");
+  ScriptedInput none({});
+  static const std::string kMenu[] = {"CADD", "CMULTIPLY"};
+  Status status = kStatusGood;
+  float factor = 1.0f;
+  IO_INPR(false, 0.0f, 0.0f, true, "MULTIPLICATION CONSTANT", {"H"}, {"E"}, factor, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(factor, 3.0f);
+  std::string command = "CMULTIPLY";
+  IO_MENU(true, "ENTER COMMAND", {"H"}, {"E"}, 2, kMenu, command, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(command, "CADD");
+  EXPECT_TRUE(none.prompts.empty());
+  EXPECT_EQ(terminal.text(),
+            "MULTIPLICATION CONSTANT [1.000000]:f = 2\n"
+            "MULTIPLICATION CONSTANT [1.000000]:3\n"
+            "ENTER COMMAND [CMULTIPLY]:c = 1\n"
+            "ENTER COMMAND [CMULTIPLY]:CADD\n");
+}
+
 TEST_F(MacroTest, EndOfMacroAtAGraphicalMenuOrInAFileSequence) {
   const std::vector<std::string> graphical = {"MENU CHOICE (GRAPHICAL)", "CHOICE:"};
   const std::vector<std::string> plain = {"CHOICE:"};

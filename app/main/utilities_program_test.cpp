@@ -50,6 +50,20 @@ TEST(MacroUtilities, RecordedQuestionIsAskedAgainOnReplay) {
   EXPECT_TRUE(has(replay.output, "      NFRAMES i = 42\n")) << replay.output;
 }
 
+// An assignment replayed at a command's question sets its variable and the
+// question is asked again: the next line answers it, not the main menu.
+TEST(MacroUtilities, AnAssignmentInAMacroIsAskedAgainNotRunAsACommand) {
+  TempDir dir;
+  write_text_file(dir.file("i.mac"),
+                  kMacroHeader + "I2C\nn = 2\n3\nv = 1\nNO\n\n\nLIST VARIABLES\n");
+  const ProgramResult r = run_program(dir, "-nogr -dim4x4 -maci.mac", "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(has(r.output, "ENTER INTEGER [1]:n = 2\nENTER INTEGER [1]:3\n")) << r.output;
+  EXPECT_TRUE(has(r.output, "VARIABLE LENGTH OUTPUT [NO]:v = 1\nVARIABLE LENGTH OUTPUT [NO]:NO\n"))
+      << r.output;
+  EXPECT_TRUE(has(r.output, "      #CVALUE s(3) = 003\n")) << r.output;
+}
+
 TEST(MacroUtilities, SequenceRunsTheMacroForEveryCount) {
   TempDir dir;
   // An assignment in the macro (as made file names use) is no end of it.
