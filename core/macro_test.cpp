@@ -279,9 +279,10 @@ TEST_F(MacroTest, ReplaySkipsControlLinesAndStopsAtTheEndMarker) {
 }
 
 // A replayed assignment is asked again as a typed one is: the next line
-// answers the same question, not the next one.
-TEST_F(MacroTest, ReplayedAssignmentsAreAskedAgain) {
-  replay("f = 2\n3\nc = 1\nCADD\n");
+// answers the same question, not the next one. A replayed escape ends its
+// prompt's line, so what follows is not run on after the prompt.
+TEST_F(MacroTest, ReplayedAssignmentsAreAskedAgainAndEscapesEndTheirLine) {
+  replay("f = 2\n3\nc = 1\nCADD\n\\\\\n");
   ScriptedInput none({});
   static const std::string kMenu[] = {"CADD", "CMULTIPLY"};
   Status status = kStatusGood;
@@ -293,12 +294,16 @@ TEST_F(MacroTest, ReplayedAssignmentsAreAskedAgain) {
   IO_MENU(true, "ENTER COMMAND", {"H"}, {"E"}, 2, kMenu, command, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(command, "CADD");
+  std::string text;
+  IO_INPC(false, "TEXT", {"H"}, {"E"}, 101, text, status);
+  EXPECT_EQ(status, kStatusEscape);
   EXPECT_TRUE(none.prompts.empty());
   EXPECT_EQ(terminal.text(),
             "MULTIPLICATION CONSTANT [1.000000]:f = 2\n"
             "MULTIPLICATION CONSTANT [1.000000]:3\n"
             "ENTER COMMAND [CMULTIPLY]:c = 1\n"
-            "ENTER COMMAND [CMULTIPLY]:CADD\n");
+            "ENTER COMMAND [CMULTIPLY]:CADD\n"
+            "TEXT:\\\\\n");
 }
 
 TEST_F(MacroTest, EndOfMacroAtAGraphicalMenuOrInAFileSequence) {

@@ -47,6 +47,9 @@ TEST(MacroUtilities, RecordedQuestionIsAskedAgainOnReplay) {
   EXPECT_EQ(replay.code, 0);
   EXPECT_TRUE(has(replay.output, "INTERACTIVE INPUT REQUIRED FOR THE MACRO")) << replay.output;
   EXPECT_TRUE(has(replay.output, "Frames? [5]:")) << replay.output;
+  // The replayed escape that ends the help text ends its prompt's line.
+  EXPECT_TRUE(has(replay.output, "TEXT:\\\\\nENTER VARIABLE NAME [#VALUE]:NFRAMES\n"))
+      << replay.output;
   EXPECT_TRUE(has(replay.output, "      NFRAMES i = 42\n")) << replay.output;
 }
 
