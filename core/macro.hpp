@@ -80,4 +80,24 @@ void io_outmacro_record(std::string_view line, Status& status);
 // answer took) is replaced, so type-ahead answers before it are kept.
 void io_outmacro_replace_last(std::string_view text, int consumed_from, Status& status);
 
+// A command refused before it did or asked anything (START MACRO while one
+// records, SEQUENCE inside a recording, a command whose data are missing) is
+// no part of what the recording should replay: the loop that reads commands
+// marks the recording before it reads one, and takes the command back when
+// it was refused. A mark made while nothing records takes nothing back.
+struct OutmacroMark {
+  long size = -1;    // the recording's length before the command (-1: none)
+  std::string kept;  // the answers typed ahead of the command on its line
+};
+// Also forgets a refusal said before it.
+OutmacroMark io_outmacro_mark();
+// Said by a command that refuses to run.
+void io_refuse_command();
+// True (once) when a command was refused since the last mark.
+bool io_command_refused();
+// Cuts the recording back to MARK: the command read after it, and anything
+// recorded since, are gone. A failure is reported and ends the recording,
+// as a failed record does; STATUS is left alone.
+void io_outmacro_take_back(const OutmacroMark& mark);
+
 }  // namespace kesta

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/main/data_store.hpp"
+#include "core/macro.hpp"
 #include "core/reader.hpp"
 #include "core/types.hpp"
 #include "graphics/system/widgets.hpp"
@@ -248,6 +249,8 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
     int input_mode = 2;
     pass.redraw_image = pass.redraw_menu = true;
     pass.leave = false;
+    // A choice refused without doing anything is taken back off a recording.
+    const OutmacroMark recorded = io_outmacro_mark();
     const bool polled = table.poll != nullptr &&
                         table.poll(pass, state, input_type, input_mode, command, status);
     if (polled) {
@@ -295,6 +298,7 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
         pass.redraw_image = row.redraw == MenuRedraw::kImageAndMenu;
         pass.redraw_menu = row.redraw != MenuRedraw::kNothing;
         if (menu_loop::refused(row.needs, sets, status)) {
+          io_refuse_command();
           pass.redraw_image = false;
           pass.redraw_menu = true;
         } else if (row.run == nullptr) {
@@ -306,6 +310,7 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
         }
       }
     }
+    if (io_command_refused()) io_outmacro_take_back(recorded);
     // The macro ended at a question of the choice: its sequence moves on,
     // from here or from a caller.
     if (io_macro_ended(status)) {

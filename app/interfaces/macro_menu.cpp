@@ -121,6 +121,11 @@ bool nested_macro_refused(std::string_view file_name, Status& status) {
 
 void KZT_OPEN_OUTMACRO(std::string& file_name, Status& status) {
   if (st_bad(status, "Subroutine KZT_OPEN_OUTMACRO V0.2")) return;
+  // A recording already open is refused before any file is asked for.
+  if (vosq_io_dbdb.output_macro) {
+    IO_OPEN_OUTMACRO(true, false, file_name, status);
+    return;
+  }
   std::string name = file_name;
   if (!confirm_or_select("STORE MACRO IN: ", "is the default file for storing the macro.",
                          {"SELECT OUTPUT FILE FOR", "STORING THE MACRO"},
@@ -181,6 +186,7 @@ bool set_up(std::string& macro_file, Status& status) {
   if (vosq_io_dbdb.output_macro) {
     say("WARNING: The \"SEQUENCE\" command cannot be used within a macro. (It is", status);
     say("         used to repeately run a defined macro.)", status);
+    io_refuse_command();
     return false;
   }
   GS_FWARNING(1, 1, {"AT PRESENT ONLY WORKS WITH #IN AND #OUT MACROS"}, status);

@@ -275,21 +275,24 @@ TEST_F(MacroMenu, ASequenceEndedElsewhereIsNotResumedByTheKeyboards) {
 
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
-  // Recording refuses RUN SEQUENCE; STOP MACRO makes the recorded file the
-  // one RUN MACRO offers.
-  std::string out = run({"CREATE MACRO", "NO", file("rec.mac"), "RUN SEQUENCE", "STOP MACRO",
-                         "OPEN LOG FILE", "NO", file("session.log"), "?", "O.K.",
-                         "CLOSE LOG FILE", "EXIT"},
+  // Recording refuses RUN SEQUENCE, and CREATE MACRO before it asks for a
+  // file; neither is kept in the recording. STOP MACRO makes the recorded
+  // file the one RUN MACRO offers.
+  std::string out = run({"CREATE MACRO", "NO", file("rec.mac"), "RUN SEQUENCE", "CREATE MACRO",
+                         "STOP MACRO", "OPEN LOG FILE", "NO", file("session.log"), "?",
+                         "O.K.", "CLOSE LOG FILE", "EXIT"},
                         status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NE(out.find("WARNING: The \"SEQUENCE\" command cannot be used within a macro."),
             std::string::npos)
       << out;
+  EXPECT_NE(out.find("WARNING: Output macro file is already open"), std::string::npos) << out;
   std::ifstream recorded(file("rec.mac"));
   std::stringstream macro;
   macro << recorded.rdbuf();
-  EXPECT_NE(macro.str().find("RUN SEQUENCE"), std::string::npos) << macro.str();
-  EXPECT_EQ(macro.str().find("STOP MACRO"), std::string::npos);
+  EXPECT_EQ(macro.str(),
+            "%!*\\ BEGINNING OF GUI MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+            "%!*\\ END OF IO MACRO FILE\n");
   std::ifstream log(file("session.log"));
   EXPECT_TRUE(log.good());
   EXPECT_FALSE(vosq_io_dbdb.log_open);

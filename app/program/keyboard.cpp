@@ -110,6 +110,8 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     // without its next count, and no other macro is taken for it.
     if (!sequence_next && vosq_io_dbdb.file_sequence && !vosq_io_dbdb.input_macro)
       io_end_sequence("its macro was left before its end");
+    // A command refused without doing anything is taken back off a recording.
+    const OutmacroMark recorded = io_outmacro_mark();
     if (sequence_next) {
       sequence_next = false;
       command = "SEQUENCE";
@@ -152,6 +154,8 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     // failure to report: it moves the sequence on.
     if (sequence_macro_ended(status)) sequence_next = true;
     if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
+    if (io_command_refused() || precondition != kNoPrecondition)
+      io_outmacro_take_back(recorded);
     if (precondition != kNoPrecondition) {
       precondition_warning(precondition, command);
       if (precondition != kNeedsVariances) end_automatic_input();
