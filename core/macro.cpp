@@ -33,6 +33,9 @@ SequenceDriver sequence_driver = SequenceDriver::kNone;
 namespace {
 
 constexpr const char* kEndLine = "%!*\\ END OF IO MACRO FILE";
+constexpr std::string_view kWindowHeader = "%!*\\ BEGINNING OF GUI MACRO FILE";
+// The macro replaying begins with the window recording's header.
+bool window_recording = false;
 constexpr int kMaxMacroTokens = 10;
 constexpr std::size_t kMacroTokenLength = 20;
 constexpr std::size_t kLoopNameLength = 20;
@@ -292,7 +295,7 @@ void IO_OPEN_OUTMACRO(bool gui, bool prompt, std::string& file_name, Status& sta
   vosq_io_dbdb.output_macro = true;
   // A header that cannot be written is reported once and the recording
   // stops; the command itself has done what it could and leaves no failure.
-  for (const char* line : {gui ? "%!*\\ BEGINNING OF GUI MACRO FILE" : "%!*\\ BEGINNING OF IO MACRO FILE",
+  for (const char* line : {gui ? kWindowHeader.data() : "%!*\\ BEGINNING OF IO MACRO FILE",
                            "%!*\\", "%!*\\ This is a comment line", "%!*\\"}) {
     Status local = kStatusGood;
     IO_WRITE_FILE(kStreamOutputMacro, line, local);
@@ -323,6 +326,18 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status) {
   vosq_io_dbdb.input_macro = true;
   vosq_io_dbdb.macro_line = 0;
   vosq_io_dbdb.loop_depth = 0;
+  // The header is looked at and read again as the first line.
+  window_recording = false;
+  std::FILE* file = io_stream(kStreamInputMacro);
+  std::string first;
+  bool cut = false;
+  if (file != nullptr && io_read_bounded_line(file, kResponseLength, first, cut))
+    window_recording = first.starts_with(kWindowHeader);
+  if (file != nullptr) std::rewind(file);
+}
+
+bool io_window_recording_at_start() {
+  return vosq_io_dbdb.input_macro && window_recording && vosq_io_dbdb.macro_line == 0;
 }
 
 void IO_CLOSE_INMACRO(Status& status) {

@@ -28,6 +28,10 @@ void IO_CLOSE_OUTMACRO(Status& status);
 void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status);
 // Reports loops left open.
 void IO_CLOSE_INMACRO(Status& status);
+// True while the macro replaying is a recording made in the window (it
+// begins with that recording's header) and none of its lines has been read
+// yet: it starts where its recording started, in MACROS / LOG FILE.
+bool io_window_recording_at_start();
 void IO_INQ_INMACRO(bool& inmacro, Status& status);
 // Ends a running file sequence whose macro cannot go on to its next count
 // (abandoned before its end, or not to be opened): the flag is cleared and

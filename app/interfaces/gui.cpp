@@ -184,6 +184,16 @@ std::string_view sequence_moves_on(const TopMenu& menu) {
   return "";
 }
 
+// A recording made in the window starts in MACROS / LOG FILE, where it was
+// begun: replayed from the start of the run it is entered there too, so
+// that its first line (often the EXIT that left that menu) means what it
+// meant, as when it is replayed from that menu.
+bool start_window_recording(MenuPass&, TopMenu&, int, int&, std::string& command, Status&) {
+  if (!io_window_recording_at_start()) return false;
+  command = "MACROS / LOG FILE";
+  return true;
+}
+
 InterfaceTable<TopMenu> top_menu(bool start_mode) {
   InterfaceTable<TopMenu> table;
   table.position = "Subroutine KZT_GUI V0.21";
@@ -198,6 +208,7 @@ InterfaceTable<TopMenu> top_menu(bool start_mode) {
   table.escape_asks_again = true;
   table.help_text = KZT_GUIHELP;
   table.sequence_moves_on = sequence_moves_on;
+  table.poll = start_window_recording;
   return table;
 }
 

@@ -273,6 +273,39 @@ TEST_F(MacroMenu, ASequenceEndedElsewhereIsNotResumedByTheKeyboards) {
       << out;
 }
 
+// A recording made in the window starts in this menu, where CREATE MACRO
+// began it, usually with the EXIT that left it. Replayed from the start of
+// the run it is entered here too: both roads answer the same questions.
+TEST_F(MacroMenu, AWindowRecordingReplaysTheSameFromTheStartAndFromThisMenu) {
+  write_image(file("img.kzt"), 5.0f);
+  write_text(file("rec.mac"),
+             "%!*\\ BEGINNING OF GUI MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+             "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n" + file("img.kzt") +
+             "\nEXIT\nMACROS / LOG FILE\n%!*\\ END OF IO MACRO FILE\n");
+  const auto replayed = [this](bool from_start) {
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    std::vector<std::string> lines = {"EXIT", "EXIT KESTA", "YES"};
+    if (from_start) {
+      std::string name = file("rec.mac");
+      IO_OPEN_INMACRO(false, name, status);
+    } else {
+      lines.insert(lines.begin(), {"MACROS / LOG FILE", "RUN MACRO", file("rec.mac")});
+    }
+    sets = KztDataSets{};
+    testing::ScriptedInput input(lines);
+    KZT_GUI(true, sets, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    EXPECT_TRUE(sets.data_defined);
+    const std::string out = terminal.text();
+    EXPECT_EQ(out.find("does not correspond"), std::string::npos) << out;
+    EXPECT_EQ(out.find("CONFIRM EXIT"), out.rfind("CONFIRM EXIT")) << out;
+    return out.substr(out.find("MENU CHOICE (GRAPHICAL INPUT):EXIT"));
+  };
+  EXPECT_EQ(replayed(true), replayed(false));
+}
+
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
   // Recording refuses RUN SEQUENCE, and CREATE MACRO before it asks for a
