@@ -377,6 +377,7 @@ SequenceDriver io_sequence_driver() {
 void io_end_sequence(std::string_view reason) {
   if (!vosq_io_dbdb.file_sequence) return;
   vosq_io_dbdb.file_sequence = false;
+  sequence_driver = SequenceDriver::kNone;
   Status local = kStatusGood;
   IO_WRITE(" ", local);
   IO_WRITE("NOTE: Sequence terminated: " + std::string(reason), local);

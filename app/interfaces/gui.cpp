@@ -170,16 +170,10 @@ std::span<const Row> top_rows(bool start_mode) {
   return rows;
 }
 
-// A sequence's macro that ended at a question inside an interface: the
-// window's RUN SEQUENCE goes on from the macros menu; the keyboard's from
-// the keyboard loop that entered this menu, which it is left for. Started
-// here, no keyboard loop lies below: that sequence ends.
+// A keyboard sequence's macro that ended at a question inside an interface
+// goes on from the keyboard loop that entered this menu, which it is left
+// for. Started here, no keyboard loop lies below: that sequence ends.
 std::string_view sequence_moves_on(const TopMenu& menu) {
-  if (io_sequence_driver() == SequenceDriver::kWindow) {
-    const std::string_view macros = kzt_gui_sequence_resume();
-    if (macros.empty()) io_end_sequence("its macro was left before its end");
-    return macros;
-  }
   if (menu.start_mode) io_end_sequence("its macro ended outside the keyboard interface");
   return "";
 }

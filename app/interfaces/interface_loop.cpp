@@ -187,6 +187,12 @@ bool macro_ended_in_choice(std::string_view chosen) {
   return chosen.empty() && io_sequence_driver() != SequenceDriver::kNone;
 }
 
+void macro_ended_at_question(std::string_view button, Status& status) {
+  st_reset(status);
+  io_end_sequence(button.empty() ? std::string("its macro ended at a question of a choice")
+                                 : "its macro ended at a question of " + std::string(button));
+}
+
 namespace {
 // The button of the choice running in the innermost menu ("" outside one).
 std::string running_choice;

@@ -2,15 +2,14 @@
 // file, and RUN SEQUENCE, which replays a macro once for every file of a
 // numbered series. A sequence goes on from one file to the next through the
 // menu: when the replayed macro ends at the menu's wait, the menu chooses
-// RUN SEQUENCE itself while the sequence runs; when it ends at a question of
-// another interface, the top menu enters this menu again, which then starts
-// the next file.
+// RUN SEQUENCE itself while the sequence runs. A macro that ends anywhere
+// else (another menu, a question) stopped its member short, and would stop
+// every later one: the sequence ends there with its note.
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-#include <utility>
 #include <string>
 
 #include "app/interfaces/general_menus.hpp"
@@ -54,9 +53,6 @@ struct Sequence {
   // Set up here (not by the keyboard's SEQUENCE, which shares the running
   // flag): only then does a macro's end at this menu run the next file.
   bool own = false;
-  // Its macro ended in another interface: the next file starts when this
-  // menu is entered again.
-  bool resume = false;
 };
 Sequence sequence;
 
@@ -301,13 +297,6 @@ void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status) {
   next_member(status);
 }
 
-std::string_view kzt_gui_sequence_resume() {
-  if (io_sequence_driver() != SequenceDriver::kWindow || !sequence.own || !io_sequence_macro())
-    return "";
-  sequence.resume = true;
-  return "MACROS / LOG FILE";
-}
-
 namespace {
 
 struct MacroMenu {};
@@ -351,13 +340,6 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
   GS_PPROMPT(22, 22, kMacroWelcome, status);
 }
 
-// Entered to run the next file of a sequence whose macro ended elsewhere.
-void resume_sequence(MenuPass&, MacroMenu&, Status& status) {
-  if (!std::exchange(sequence.resume, false)) return;
-  if (io_sequence_driver() == SequenceDriver::kWindow)
-    KZT_GUI_SEQUENCE(files().inmacro_file, status);
-}
-
 std::string_view hand_off(const MacroMenu&) {
   if (io_sequence_driver() != SequenceDriver::kWindow) sequence.own = false;
   return sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
@@ -396,7 +378,6 @@ void KZT_GUI_MACROS(KztDataSets& sets, Status& status) {
   table.escape_asks_again = true;
   table.help_text = KZT_GUI_MACROSHELP;
   table.macro_ended = hand_off;
-  table.enter = resume_sequence;
   MacroMenu menu;
   kzt_interface(table, sets, menu, status);
 }

@@ -71,8 +71,10 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
-GsMacroEndToWindow::GsMacroEndToWindow() {
-  if (vosq_io_dbdb.input_macro && !vosq_io_dbdb.file_sequence && qg_x11_driver() != nullptr)
+GsMacroEndToWindow::GsMacroEndToWindow(std::string_view question)
+    : question_(used_text(question)) {
+  if (vosq_io_dbdb.input_macro && qg_x11_driver() != nullptr &&
+      (!vosq_io_dbdb.file_sequence || io_sequence_driver() == SequenceDriver::kWindow))
     scope_.emplace();
 }
 
@@ -80,6 +82,8 @@ bool GsMacroEndToWindow::ended(Status& status) {
   if (!scope_ || !io_macro_ended(status)) return false;
   st_reset(status);
   IO_WRITE("INFO: Control returned to graphics window", status);
+  io_end_sequence(question_.empty() ? std::string("its macro ended at a question in the window")
+                                    : "its macro ended at the question " + question_);
   return true;
 }
 

@@ -452,7 +452,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
       // Without a window the lines are shown at the terminal.
       if (qg_x11_driver() == nullptr && !vosq_io_dbdb.input_macro)
         for (int k = 0; k < num; ++k) IO_WRITE(used_part(text[k]), status);
-      GsMacroEndToWindow to_window;
+      GsMacroEndToWindow to_window("ENTER COMMAND: O.K. OR SAVE");
       // The prompt names the two answers; an empty line is O.K.
       static const std::string kHelp[] = {
           "Enter O.K. to go on, or SAVE to write the text to a file"};

@@ -310,18 +310,22 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 // wait on: the widget then asks through the typed prompts.
 bool gs_typed_answers();
 // A box drawn in the window whose typed question a macro may end at: while
-// alive (only as a macro replays, outside a file sequence, with a window),
-// the macro's end hands the question back (io_macro_ended) for the window to
-// answer, and ended() then says so at the terminal.
+// alive (only as a macro replays with a window, outside a file sequence or
+// in one of the window's RUN SEQUENCE), the macro's end hands the question
+// back (io_macro_ended) for the window to answer, and ended() then says so
+// at the terminal. A window sequence whose macro ends there has no next file
+// (its member stopped short): it ends as at a graphical menu, and its note
+// names QUESTION.
 class GsMacroEndToWindow {
  public:
-  GsMacroEndToWindow();
+  explicit GsMacroEndToWindow(std::string_view question = {});
   // True (the status reset, control said returned to the window) when the
   // macro ended at the question.
   bool ended(Status& status);
 
  private:
   std::optional<IoMacroEndToWindow> scope_;
+  std::string question_;
 };
 // Text typed into a window box passes the translation an answer typed at the
 // terminal passes. An assignment sets its variable, is recorded in the output
