@@ -393,7 +393,7 @@ bool output_form(std::string_view input_file, std::string_view extension,
       [](const ScalingRange& r) {
         return r.lower < r.upper && io_scaling_range_valid(r.lower, r.upper);
       },
-      [](Status& s) { GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, s); }, status);
+      [](Status& s) { gs_refusal({"THE SCALING RANGE IS INVALID"}, s); }, status);
   if (status == kStatusEscape) st_reset(status);  // CANCEL: nothing written
   lower = range.lower;
   upper = range.upper;
@@ -406,7 +406,7 @@ bool gui_path(const std::string& name, std::string& path, Status& status) {
   IO_TRANS_PATH(name, trans, path, status);
   if (status != kStatusGood) return false;
   if (trans == 0) return true;
-  GS_FWARNING(1, 1, {"PROBLEM WITH FILE DIRECTORY PATH (NO DIRECTORY ?)"}, status);
+  gs_refusal({"PROBLEM WITH FILE DIRECTORY PATH (NO DIRECTORY ?)"}, status);
   return false;
 }
 

@@ -225,8 +225,7 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
       y1 = 2.0f * y_start - y2;
       if (status != kStatusGood) return;
       if (no_length(x1, y1, x2, y2)) {
-        GS_FWARNING(1, 1, {"The line has no length: click its end away from the beam centre"},
-                    status);
+        gs_refusal({"The line has no length: click its end away from the beam centre"}, status);
         if (status != kStatusGood) return;
         continue;
       }
@@ -244,7 +243,7 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
       to_pixels(im, x[1], y[1], x2, y2, status);
       if (status != kStatusGood) return;
       if (no_length(x1, y1, x2, y2)) {
-        GS_FWARNING(1, 1, {"The line has no length: click two different points"}, status);
+        gs_refusal({"The line has no length: click two different points"}, status);
         if (status != kStatusGood) return;
         continue;
       }
@@ -477,7 +476,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   }
   if (a.ynumdat < 2) {
     // A scan has no strip to project: its projection would be zeros.
-    GS_FWARNING(1, 1, {"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
+    gs_refusal({"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
     return;
   }
   ProjectionSettings s = kzt_projection_settings();
@@ -500,10 +499,9 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
       strip_pixels(sets.mask_exist && !mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
                    a.yendelm, kzt_image(a.data), mask, xv, yv);
   if (held.usable == 0) {
-    GS_FWARNING(1, 1,
-                {held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
-                                  : "The strip holds no unmasked pixel: the memory is unchanged"},
-                status);
+    gs_refusal({held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
+                                 : "The strip holds no unmasked pixel: the memory is unchanged"},
+               status);
     return;
   }
 
@@ -546,8 +544,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
                  axis, scan, vars, weights, status);
   if (status != kStatusGood) return;
   if (std::none_of(weights.begin(), weights.end(), [](float w) { return w > 0.0f; })) {
-    GS_FWARNING(1, 1, {"No pixel of the strip falls within the scan: the memory is unchanged"},
-                status);
+    gs_refusal({"No pixel of the strip falls within the scan: the memory is unchanged"}, status);
     return;
   }
   if (s.summation) {

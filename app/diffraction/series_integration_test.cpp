@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "app/imageops/imageops_graphics_test_support.hpp"
 #include "app/imageops/program_target.hpp"
 #include "core/defaults_db.hpp"
+#include "core/macro.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -492,6 +494,20 @@ TEST_F(SeriesIntegration, TooManyFilesAreRefusedBeforeTheSecondIsRead) {
   EXPECT_EQ(reads, 1);
   EXPECT_EQ(input.remaining(), 0u);
   EXPECT_NE(terminal.text().find("MORE FILES THAN THE DATA"), std::string::npos);
+
+  // From a macro the box waits for nothing: its reason is a line all the
+  // same, before the macro's next lines meet the menus.
+  testing::TerminalCapture replayed;
+  std::string macro = dir.file("series.mac");
+  std::ofstream(macro) << "YES\n" + member(40) + "\n\n";
+  IO_OPEN_INMACRO(false, macro, status);
+  KZT_FSINTEGRATE(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(replayed.text().find("WARNING: THE SERIES HAS MORE FILES THAN THE DATA ARRAYS HAVE "
+                                 "ROWS (USE \"DIMENSIONS\")\n"),
+            std::string::npos)
+      << replayed.text();
+  IO_CLOSE_INMACRO(status);
 }
 
 TEST_F(SeriesIntegration, FlatFieldWithZerosAsksTheLargestMultiplier) {

@@ -265,7 +265,7 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   // A strip too thin to hold a pixel centre projects nothing: its profile of
   // zeros is symmetric about any point.
   if (std::none_of(weights.begin(), weights.begin() + number, [](float w) { return w > 0.0f; })) {
-    GS_FWARNING(1, 1, {"The strip holds no pixel centre: no centre is proposed"}, status);
+    gs_refusal({"The strip holds no pixel centre: no centre is proposed"}, status);
     return false;
   }
   MA_TOPHATCON(maxproj, 1, profile, 1, 1, number, 1, 5, 1, true, maxproj, 1, smooth, status);
@@ -298,11 +298,10 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
       if (!level) level = smooth[k];
       flat = smooth[k] == *level;
     }
-    GS_FWARNING(1, 1,
-                {none   ? "The profile holds no unmasked point: no centre is proposed"
-                 : flat ? "The profile is flat, symmetric about every point: no centre is proposed"
-                        : "Too few unmasked points mirror each other: no centre is proposed"},
-                status);
+    gs_refusal({none   ? "The profile holds no unmasked point: no centre is proposed"
+                : flat ? "The profile is flat, symmetric about every point: no centre is proposed"
+                       : "Too few unmasked points mirror each other: no centre is proposed"},
+               status);
     return false;
   }
 

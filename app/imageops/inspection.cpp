@@ -323,7 +323,7 @@ void kzt_projection_profile(const KztDisplayed& d, std::span<const float> xverti
   const auto bins = static_cast<std::size_t>(std::min<Index>(number, d.xmaxdat));
   if (std::none_of(weights.begin(), weights.begin() + static_cast<std::ptrdiff_t>(bins),
                    [](float w) { return w > 0.0f; })) {
-    GS_FWARNING(1, 1, {"The strip holds no pixel centre: the memory is unchanged"}, status);
+    gs_refusal({"The strip holds no pixel centre: the memory is unchanged"}, status);
     return;
   }
   std::copy_n(positions.begin(), bins, memory.mxaxis.begin());
@@ -502,7 +502,7 @@ void KZT_PROJECTION(const KztDisplayed& d, KztMemoryProfile& memory, Status& sta
   if (dimensions_refused("Subroutine KZT_PROJECTION V0.7", d, status)) return;
   if (d.ynumdat < 2) {
     // A scan has no strip to project: its projection would be zeros.
-    GS_FWARNING(1, 1, {"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
+    gs_refusal({"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
     return;
   }
   std::array<float, 5> xv{}, yv{};

@@ -147,11 +147,11 @@ void click(const GsDisplayedImage& im, MenuPass& pass, bool shows_data, float x,
 
 bool refused(unsigned needs, const KztDataSets& sets, Status& status) {
   if ((needs & kMenuNeedsData) != 0 && !sets.data_defined) {
-    GS_FWARNING(1, 1, {"DATA NEEDED, BUT NONE IS DEFINED"}, status);
+    gs_refusal({"DATA NEEDED, BUT NONE IS DEFINED"}, status);
     return true;
   }
   if ((needs & kMenuNeedsMemory) != 0 && !sets.memory_exist) {
-    GS_FWARNING(1, 1, {"MEMORY DOES NOT EXIST"}, status);
+    gs_refusal({"MEMORY DOES NOT EXIST"}, status);
     return true;
   }
   if ((needs & kMenuNeedsGraphics) != 0 && !sets.graphics_on) {

@@ -88,7 +88,7 @@ bool confirm_or_select(std::string_view prompt, std::string_view default_line,
 
 void opening_failed(std::string_view warning, Status& status) {
   ST_DEF_SYSTEM(status);
-  GS_FWARNING(1, 1, {std::string(warning)}, status);
+  gs_refusal({std::string(warning)}, status);
 }
 
 const std::string kInmacroTitle[] = {"SELECT MACRO FILE", "TO RUN"};
@@ -204,7 +204,7 @@ bool set_up(std::string& macro_file, Status& status) {
                   status);
   if (status != kStatusGood) return false;
   if (retstat != 0) {
-    GS_FWARNING(1, 1, {"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
+    gs_refusal({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
     return false;
   }
   if (!s.postfix.empty()) s.extension = s.postfix + s.extension;

@@ -457,7 +457,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
                       status);
   };
   auto warn = [&](std::string_view text) {
-    GS_FWARNING(1, 1, {std::string(text)}, status);
+    gs_refusal({std::string(text)}, status);
   };
   auto show = [&](std::span<const std::string> lines) {
     const int k = static_cast<int>(lines.size());

@@ -335,7 +335,7 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
           case 9: GS_INP_SCANTYPE(item.prompt, help, item.int_value, status); break;
           case 10:
             if (i + 1 > 12)
-              GS_FWARNING(1, 1, {"MENU ONLY POSSILE FOR FIRST 12 CHOICES"}, status);
+              gs_refusal({"MENU ONLY POSSILE FOR FIRST 12 CHOICES"}, status);
             else
               GS_INP_FORMMENU(item.choices, item.prompt, item.string_value, status);
             break;

@@ -561,6 +561,8 @@ struct BoxLeftByMacro {
   unsigned long responses = 0;  // the answers read when it was drawn
 };
 BoxLeftByMacro box_left_by_macro;
+// The warning drawn is a refusal whose line the terminal has had already.
+bool refusal_said = false;
 
 // Waits for a click on the O.K. of a drawn warning box (redrawing it when the
 // window asks); true when it was drawn again.
@@ -643,8 +645,9 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
                          io_response_count()};
   } else if (gs_warnings_on_terminal()) {
     // No window to click in: the warning is shown at the terminal, a line
-    // that says it is a warning already as it stands.
-    for (int k = 0; k < num; ++k) {
+    // that says it is a warning already as it stands (unless a refusal has
+    // said it there already).
+    for (int k = 0; k < num && !refusal_said; ++k) {
       const std::string_view line = used_part(text[k]);
       IO_WRITE(line.starts_with("WARNING") ? std::string(line) : "WARNING: " + std::string(line),
                status);
@@ -658,6 +661,24 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
 }
 
 bool gs_warnings_on_terminal() { return !vosq_io_dbdb.input_macro && qg_x11_driver() == nullptr; }
+
+void gs_refusal(TextLines text, Status& status) {
+  if (st_bad(status, "Subroutine GS_FWARNING V0.1")) return;
+  // The box's lines are one sentence broken for the box: one line here.
+  std::string line;
+  for (const std::string& part : text) {
+    std::string_view t = used_text(part);
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    if (t.empty()) continue;
+    if (!line.empty()) line.push_back(' ');
+    line += t;
+  }
+  IO_WRITE(line.starts_with("WARNING") ? line : "WARNING: " + line, status);
+  const int num = static_cast<int>(text.size());
+  refusal_said = true;
+  GS_FWARNING(std::max(num, 1), num, text.view(), status);
+  refusal_said = false;
+}
 
 void GS_FWARNING(int max, int num, TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_FWARNING V0.1";

@@ -136,6 +136,12 @@ void GS_DRAW_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, i
 void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
                 TextLines text, Status& status);
 void GS_FWARNING(int max, int num, TextLines text, Status& status);
+// A refusal told in the GUI region's warning box: its text is written as one
+// line at the terminal and in the log too ("WARNING: " before it unless it
+// says so), so that the reason stays in the transcript while the box waits
+// for nothing (a replayed macro, whose next lines a menu may then refuse) or
+// is clicked away. Without a window that line is all.
+void gs_refusal(TextLines text, Status& status);
 // A replayed macro ended at the menu that followed a warning box: the box,
 // which waited for nothing while the macro replayed, is shown again and
 // waits for the user's O.K. (only in a window, with no answer read since it
