@@ -83,13 +83,14 @@ void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Stat
 }
 
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
-               const std::vector<std::string>& buttons, Status& status) {
+               const std::vector<std::string>& buttons, std::string_view name, Status& status) {
   GS_SET_MENULAYOUT(layout.fill_order, layout.across, layout.title_width, layout.button_width,
                     status);
   const int num_titles = static_cast<int>(titles.size());
   const int num = static_cast<int>(buttons.size());
   if (place == MenuPlace::kGuiRegion) {
     GS_FMENU(std::max(num_titles, 1), num_titles, titles, num, num, buttons, status);
+    gs_name_drawn_menu(name);
     return;
   }
   float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
@@ -97,6 +98,7 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
   ymax = (ymin + ymax) / 2.0f;
   GS_MENU(std::max(num_titles, 1), num_titles, titles, num, num, buttons, xmin, ymin, xmax, ymax,
           status);
+  gs_name_drawn_menu(name);
 }
 
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,

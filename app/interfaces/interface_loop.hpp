@@ -153,8 +153,9 @@ void draw_data_or_welcome(const GsDisplayedImage& image, bool shows_data,
 // The message region less the button panel across its bottom, where texts
 // drawn before the menu would be covered by it.
 void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
+// A menu without titles is named NAME where it is asked at the terminal.
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
-               const std::vector<std::string>& buttons, Status& status);
+               const std::vector<std::string>& buttons, std::string_view name, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
 // failed (the menu is left). With ESCAPE_ASKS_AGAIN a user escape (the
 // window closed, the escape typed) asks again, as a redraw, when the next
@@ -246,7 +247,7 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
                                         table.welcome_place, pass, status);
     }
     if (redraw_menu)
-      menu_loop::draw_menu(table.layout, table.titles, table.menu_place, buttons, status);
+      menu_loop::draw_menu(table.layout, table.titles, table.menu_place, buttons, name, status);
     std::string command = "null";
     float x = 0.0f, y = 0.0f;
     int input_mode = 2;

@@ -40,8 +40,13 @@ struct GsDrawnMenu {
   float text_height = 0.0f;
   int num_titles = 0;
   std::array<std::string, kGsMaxMenuTitles> titles;
+  // A menu drawn without a title is named by this line where it is asked
+  // at the terminal (the window gone); see gs_name_drawn_menu.
+  std::string name;
 };
 inline GsDrawnMenu gs_drawn_menu;
+// Names the menu drawn last, when it has no title, for the terminal.
+void gs_name_drawn_menu(std::string_view name);
 
 // The last drawn scroll bar: region and the boxes of its 6 parts (page).
 struct GsDrawnScrollbar {
