@@ -134,7 +134,7 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
                   s.variable_width, s.digits, s.postfix, s.extension, status);
   if (status != kStatusGood) return;
   if (found != 0) {
-    gs_refusal({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
+    gs_command_refused({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
     return;
   }
   GS_BACKGROUND(status);
@@ -218,7 +218,7 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
       yaxis(static_cast<std::size_t>(a.ymaxdat));
   if (cells > 0) flat.resize(static_cast<std::size_t>(cells));
   if (flat.empty()) {
-    gs_refusal({"PROBLEM ALLOCATING MEMORY FOR FLAT-FIELD IMAGE"}, status);
+    gs_command_refused({"PROBLEM ALLOCATING MEMORY FOR FLAT-FIELD IMAGE"}, status);
     return {};
   }
   GS_FPROMPT(1, 1, {"INPUT OF FLAT-FIELD IMAGE"}, status);
@@ -233,11 +233,11 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
   if (!read_member(target, s.corrections.ff_file, status)) {
     // Without its flat field the series would be silently uncorrected.
     if (status == kStatusGood)
-      gs_refusal({"PROBLEM INPUTTING THE FLAT-FIELD IMAGE"}, status);
+      gs_command_refused({"PROBLEM INPUTTING THE FLAT-FIELD IMAGE"}, status);
     return {};
   }
   if (fx != xnum || fy != ynum) {
-    gs_refusal({"THE FLAT-FIELD IMAGE IS THE WRONG SIZE"}, status);
+    gs_command_refused({"THE FLAT-FIELD IMAGE IS THE WRONG SIZE"}, status);
     return {};
   }
   GS_BACKGROUND(status);
@@ -308,8 +308,9 @@ void correct_spatial(KztDataSets& sets, const SplineSet& spline, float overload,
 // series with more is refused before its files are read.
 bool rows_for_series(Index nfiles, Status& status) {
   if (nfiles <= vosq_kzt_arrays.ymaxdat) return true;
-  gs_refusal({"THE SERIES HAS MORE FILES THAN THE DATA", "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"},
-             status);
+  gs_command_refused(
+      {"THE SERIES HAS MORE FILES THAN THE DATA", "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"},
+      status);
   return false;
 }
 
@@ -415,7 +416,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
     KZT_IN_SPATIAL(true, 100, 100, file, found, spline, status);
     if (status != kStatusGood || found != 0) {
       if (status != kStatusGood) ST_DEF_SYSTEM(status);
-      gs_refusal({"PROBLEM WITH SPATIAL DISTORTION FILE"}, status);
+      gs_command_refused({"PROBLEM WITH SPATIAL DISTORTION FILE"}, status);
       return;
     }
     GS_FPROMPT(1, 1, {"1ST IMAGE: CORRECTING SPATIAL DISTORTION"}, status);
@@ -475,11 +476,11 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   IO_SET_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
   IO_SET_RKEYVALUE("MAXIMUM_D", s.maximum_d, retstat, status);
   if (nbins < 1 || nbins > a.xmaxdat) {
-    gs_refusal({"MORE SCAN BINS THAN THE DATA ARRAYS HAVE COLUMNS"}, status);
+    gs_command_refused({"MORE SCAN BINS THAN THE DATA ARRAYS HAVE COLUMNS"}, status);
     return;
   }
   if (a.mdata == nullptr || a.mxaxis == nullptr || a.myaxis == nullptr) {
-    gs_refusal({"THERE ARE NO MEMORY ARRAYS TO HOLD THE SCANS"}, status);
+    gs_command_refused({"THERE ARE NO MEMORY ARRAYS TO HOLD THE SCANS"}, status);
     return;
   }
 
@@ -506,7 +507,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   }
   if (status != kStatusGood) {
     ST_DEF_SYSTEM(status);
-    gs_refusal({"PROBLEM IN FORM INPUT"}, status);
+    gs_command_refused({"PROBLEM IN FORM INPUT"}, status);
     return;
   }
   kzt_series_integration_settings() = s;

@@ -8,6 +8,7 @@
 
 #include "core/atomic_file.hpp"
 #include "core/io_output.hpp"
+#include "core/macro.hpp"
 #include "core/prompts.hpp"
 #include "core/reader.hpp"
 #include "core/status.hpp"
@@ -678,6 +679,13 @@ void gs_refusal(TextLines text, Status& status) {
   refusal_said = true;
   GS_FWARNING(std::max(num, 1), num, text.view(), status);
   refusal_said = false;
+}
+
+void gs_command_refused(TextLines text, Status& status) {
+  gs_refusal(text.view(), status);
+  io_end_automatic_input(
+      "WARNING: A command was refused during a macro. Macro automatically terminated.",
+      "WARNING: A command was refused during a sequence. Sequence terminated.");
 }
 
 void GS_FWARNING(int max, int num, TextLines text, Status& status) {

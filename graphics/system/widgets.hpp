@@ -147,6 +147,11 @@ void GS_FWARNING(int max, int num, TextLines text, Status& status);
 // for nothing (a replayed macro, whose next lines a menu may then refuse) or
 // is clicked away. Without a window that line is all.
 void gs_refusal(TextLines text, Status& status);
+// gs_refusal for a command refused before it did its work: a replaying macro
+// (and its sequence) ends, framed as after a failed input, since its later
+// lines were written for the work that was not done and would only meet the
+// menus.
+void gs_command_refused(TextLines text, Status& status);
 // A replayed macro ended at the menu that followed a warning box: the box,
 // which waited for nothing while the macro replayed, is shown again and
 // waits for the user's O.K. (only in a window, with no answer read since it
