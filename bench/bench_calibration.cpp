@@ -14,12 +14,16 @@
 // noise (calibrant_warning_sweep), on set-ups the warning was not shaped on
 // (calibrant_warning_check), and on set-ups drawn at random from a fixed
 // seed (calibrant_warning_blind; TILT/BEAM CENTRE on the same images,
-// tilt_warning_blind).
+// tilt_warning_blind), and on images with module gaps, low counts and
+// rings of another phase (calibrant_check_sweep). TILT/BEAM CENTRE with
+// search half-widths below how far a tilted detector's rings leave a
+// circle (tilt_narrow_sweep).
 
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <numeric>
@@ -202,13 +206,46 @@ kesta::testing::RingScene setup_scene(const SetUp& u, double tilt_degrees, doubl
   return s;
 }
 
+// The largest distance (pixels, along the radius) between a ring of
+// LISTED on scene S and the same ring of geometry G, over the azimuths
+// where the true ring lies on the detector; 999 where G puts a ring
+// nowhere.
+double rings_off_cones(const kesta::testing::RingScene& s, std::span<const float> listed,
+                       const kesta::CalibrantGeometry& g) {
+  kesta::testing::RingScene fitted = s;
+  fitted.x_centre = g.x_beam / s.pixel;
+  fitted.y_centre = g.y_beam / s.pixel;
+  fitted.distance = g.sample_distance;
+  fitted.wavelength = g.wavelength;
+  fitted.rotation = g.tilt_rotation;
+  fitted.tilt = g.tilt_angle;
+  double worst = 0.0;
+  for (float d : listed) {
+    const double t = kesta::testing::scene_two_theta(s, d);
+    if (!std::isfinite(t) || t >= 0.45 * M_PI) continue;
+    const double tf = kesta::testing::scene_two_theta(fitted, d);
+    bool on_detector = false;
+    for (int k = 0; k < 180; ++k) {
+      const auto p = kesta::testing::ring_point(s, t, (k + 0.5) * M_PI / 90.0);
+      if (p[0] <= 0.0f || p[1] <= 0.0f || p[0] >= s.xmax * s.pixel || p[1] >= s.ymax * s.pixel)
+        continue;
+      on_detector = true;
+      const double off = kesta::testing::ring_offset_pixels(fitted, p[0], p[1], tf);
+      worst = std::max(worst, std::isfinite(off) ? std::abs(off) : 999.0);
+    }
+    if (on_detector && !std::isfinite(tf)) worst = 999.0;
+  }
+  return worst;
+}
+
 struct CalibrantOutcome {
   bool done = false;
   double centre = 999.0, tilt = 999.0;  // pixels, degrees (the tilt vector)
   double distance = 0.0, wavelength = 0.0;  // relative errors
   // The largest error of the radius of a ring on the detector (pixels, as
-  // if untilted).
-  double ring_off = 0.0;
+  // if untilted), and the largest distance of a ring from the true one
+  // wherever it lies on the detector (rings_off_cones).
+  double ring_off = 0.0, cones = 999.0;
   bool warned = false, advised = false, poor = false, not_followed = false, unchecked = false;
   std::string text;
   // The refined geometry's rings searched again with the last pass's
@@ -280,6 +317,7 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   r.tilt = std::hypot(std::cos(g.tilt_rotation) * g.tilt_angle - std::cos(s.rotation) * s.tilt,
                       std::sin(g.tilt_rotation) * g.tilt_angle - std::sin(s.rotation) * s.tilt) *
            180.0 / M_PI;
+  if (r.done) r.cones = rings_off_cones(s, d, g);
   if (!r.done) r.warned = true;  // a stopped refinement says so
   r.poor = r.text.find("WARNING: The refined geometry does not fit") != std::string::npos;
   r.not_followed = r.text.find("WARNING: The fitted rings do not follow") != std::string::npos;
@@ -408,7 +446,9 @@ BENCHMARK(calibrant_ring_width)
 // ring's radius (pixels, as if untilted), then for
 // the rings searched again (the neighbours kept out of each annulus) with
 // the last pass's half-width times 1, 1.5, 2 and 3 the centre and tilt
-// changes asked for and the rms left.
+// changes asked for and the rms left, and last the largest distance of a
+// ring of the list from the true one wherever that lies on the detector
+// (pixels).
 struct SweepTilt {
   double degrees, shift;
 };
@@ -443,7 +483,7 @@ void warning_sweep(benchmark::State& state, const SetUp& u, std::span<const Swee
                            r.advised ? "a" : "-", r.centre, r.tilt);
               std::fprintf(list, " %7.4f %7.4f %6.2f", r.distance, r.wavelength, r.ring_off);
               for (const auto& c : r.checks) std::fprintf(list, " | %6.3f %6.3f %6.3f", c[0], c[1], c[2]);
-              std::fprintf(list, " | %6.3f %6.3f\n", r.ring_check, r.off_cones);
+              std::fprintf(list, " | %6.3f %6.3f | %8.3f\n", r.ring_check, r.off_cones, r.cones);
             }
           }
         }
@@ -517,6 +557,32 @@ const std::vector<float> kGold = {
     1.0196e-10f, 0.9356e-10f, 0.9120e-10f, 0.8325e-10f, 0.7849e-10f,
     0.7209e-10f, 0.6893e-10f, 0.6797e-10f, 0.6448e-10f, 0.6220e-10f};
 
+// Draws from a fixed seed, as the sweeps' set-ups are drawn.
+struct Draws {
+  explicit Draws(std::uint64_t seed) : random(seed) {}
+  double uniform(double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(random);
+  }
+  double log_uniform(double lo, double hi) { return std::exp(uniform(std::log(lo), std::log(hi))); }
+  int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
+  std::mt19937_64 random;
+};
+
+struct Detector {
+  Index pixels;
+  double pixel;
+};
+
+// The calibrants the drawn set-ups choose among (five of the menu's, gold
+// and chromium oxide) and the d-spacings of each.
+const char* const kDrawnCalibrants[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
+std::vector<float> drawn_calibrant(int calibrant) {
+  if (calibrant == 5) return kGold;
+  if (calibrant == 6) return kChromiumOxide;
+  static constexpr int kMenu[] = {0, 1, 2, 3, 5};
+  return kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
+}
+
 // A set-up drawn at random: the scene (without its image), what shades it
 // (a beam stop on an arm, gaps between modules), where the user starts and
 // which parameter, if any, is held.
@@ -542,60 +608,43 @@ struct BlindSetUp {
 const std::vector<BlindSetUp>& blind_set_ups() {
   static const std::vector<BlindSetUp> set_ups = [] {
     std::vector<BlindSetUp> out;
-    std::mt19937_64 random(20261208);
-    auto uniform = [&](double lo, double hi) {
-      return std::uniform_real_distribution<double>(lo, hi)(random);
-    };
-    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
-    struct Detector {
-      Index pixels;
-      double pixel;
-    };
+    Draws draw(20261208);
     static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1024, 172e-6},
                                               {1536, 172e-6}, {2048, 100e-6}, {2048, 79e-6},
                                               {2880, 75e-6},  {3072, 100e-6}, {4096, 75e-6},
                                               {4096, 50e-6}};
-    static const char* const kNames[] = {"Al2O3", "CeO2", "LaB6", "NaCl", "Si", "Au", "Cr2O3"};
     while (out.size() < 48) {
       BlindSetUp u;
       kesta::testing::RingScene& s = u.scene;
-      const bool dense = pick(2) == 0;
+      const bool dense = draw.pick(2) == 0;
       // Dense: alumina, ceria, gold, chromium oxide; any: all seven.
       static constexpr int kDense[] = {0, 1, 5, 6};
-      const int calibrant = dense ? kDense[pick(4)] : pick(7);
-      std::vector<float> d;
-      if (calibrant == 5) {
-        d = kGold;
-      } else if (calibrant == 6) {
-        d = kChromiumOxide;
-      } else {
-        static constexpr int kMenu[] = {0, 1, 2, 3, 5};
-        d = kesta::kzt_calibrants()[static_cast<std::size_t>(kMenu[calibrant])].d_spacings;
-      }
-      const Detector det = kDetectors[pick(static_cast<int>(std::size(kDetectors)))];
+      const int calibrant = dense ? kDense[draw.pick(4)] : draw.pick(7);
+      const std::vector<float> d = drawn_calibrant(calibrant);
+      const Detector det = kDetectors[draw.pick(static_cast<int>(std::size(kDetectors)))];
       s.xmax = s.ymax = det.pixels;
       s.pixel = det.pixel;
-      s.distance = std::exp(uniform(std::log(0.06), std::log(0.6)));
-      s.wavelength = dense ? uniform(0.2e-10, 0.4e-10)
-                           : std::exp(uniform(std::log(0.2e-10), std::log(1.5e-10)));
-      s.tilt = uniform(0.0, 10.0) * M_PI / 180.0;
-      s.rotation = uniform(-M_PI, M_PI);
-      s.width = uniform(0.5, 3.0);
+      s.distance = std::exp(draw.uniform(std::log(0.06), std::log(0.6)));
+      s.wavelength = dense ? draw.uniform(0.2e-10, 0.4e-10)
+                           : std::exp(draw.uniform(std::log(0.2e-10), std::log(1.5e-10)));
+      s.tilt = draw.uniform(0.0, 10.0) * M_PI / 180.0;
+      s.rotation = draw.uniform(-M_PI, M_PI);
+      s.width = draw.uniform(0.5, 3.0);
       const double half = static_cast<double>(det.pixels) / 2.0;
-      s.x_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.y_centre = half + uniform(-0.08, 0.08) * det.pixels;
-      s.seed = static_cast<unsigned>(random() & 0xffffffu);
+      s.x_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(draw.random() & 0xffffffu);
       for (float v : d) s.d_spacings.push_back(v);
-      u.noise = pick(2) == 0;
-      if (pick(10) < 7) {
-        u.stop_radius = uniform(8.0, 40.0);
-        u.arm_angle = uniform(-M_PI, M_PI);
+      u.noise = draw.pick(2) == 0;
+      if (draw.pick(10) < 7) {
+        u.stop_radius = draw.uniform(8.0, 40.0);
+        u.arm_angle = draw.uniform(-M_PI, M_PI);
       }
-      u.gaps = pick(10) < 3;
-      u.start.distance = uniform(0.97, 1.03);
-      u.start.x = uniform(-3.0, 3.0);
-      u.start.y = uniform(-3.0, 3.0);
-      const int held = pick(4);
+      u.gaps = draw.pick(10) < 3;
+      u.start.distance = draw.uniform(0.97, 1.03);
+      u.start.x = draw.uniform(-3.0, 3.0);
+      u.start.y = draw.uniform(-3.0, 3.0);
+      const int held = draw.pick(4);
       u.held = held == 0 ? BlindSetUp::kTilt : held == 1 ? BlindSetUp::kDistance
                                                          : BlindSetUp::kNothing;
       // The first ring clickable, five rings or more on the detector.
@@ -619,7 +668,7 @@ const std::vector<BlindSetUp>& blind_set_ups() {
       }
       if (!clickable || on_detector < 5) continue;
       char name[96];
-      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kNames[calibrant],
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kDrawnCalibrants[calibrant],
                     static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
                     s.wavelength * 1e10);
       u.name = name;
@@ -662,7 +711,9 @@ std::vector<float> blind_image(const BlindSetUp& u) {
 // off or a ring more than a pixel off; warned any warning of the result.
 // Counters as calibrant_warning_sweep's; advised_held counts the advice
 // of EXTRA ITERATIONS where a parameter was held. KESTA_CALIBRANT_SWEEP_LIST
-// lists every refinement as there, with the held parameter (t, d or -).
+// lists every refinement as there, with the held parameter (t, d or -),
+// and last the largest distance of a ring from the true one on the
+// detector (pixels).
 void calibrant_warning_blind(benchmark::State& state) {
   const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
   std::FILE* list = nullptr;
@@ -685,14 +736,14 @@ void calibrant_warning_blind(benchmark::State& state) {
                                                                   ? 'd' : '-';
         std::fprintf(list,
                      "%2lld %-30s %4.1f %5.2f %3.1f %d %c%c %c %d %s%s%s%s%s %8.3f %7.3f %7.4f "
-                     "%7.4f %7.2f | %6.3f %6.3f %6.3f | %6.3f %6.3f\n",
+                     "%7.4f %7.2f | %6.3f %6.3f %6.3f | %6.3f %6.3f | %8.3f\n",
                      static_cast<long long>(state.range(0)), u.name.c_str(),
                      u.scene.tilt * 180.0 / M_PI, u.scene.rotation, u.scene.width,
                      u.noise ? 1 : 0, u.stop_radius > 0.0 ? 's' : '-', u.gaps ? 'g' : '-', held,
                      extra, r.warned ? "w" : "-", r.poor ? "p" : "-", r.not_followed ? "f" : "-",
                      r.advised ? "a" : "-", r.unchecked ? "u" : "-", r.centre, r.tilt,
                      r.distance, r.wavelength, r.ring_off, r.checks[1][0], r.checks[1][1],
-                     r.checks[1][2], r.ring_check, r.off_cones);
+                     r.checks[1][2], r.ring_check, r.off_cones, r.cones);
       }
     }
   }
@@ -706,6 +757,50 @@ BENCHMARK(calibrant_warning_blind)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 
+// TILT/BEAM CENTRE on image M of scene S from the start (XS, YS, metres)
+// with the clicked RADII and HALF_WIDTH (pixels), the distance held at
+// the true one: for the solution of the true tilt sign, how far its
+// centre (pixels) and tilt (degrees, as a vector) are off, whether its
+// report carries a warning (one ring always does: the fit's own) and its
+// rings searched again. No result: 999 off and warned.
+struct JudgedTilt {
+  double centre = 999.0, tilt = 999.0;
+  bool warned = true;
+  kesta::RingFollowing following;
+  bool right() const { return centre <= 0.1 && tilt <= 0.05; }
+  bool wrong() const { return centre > 0.3 || tilt > 0.1; }
+};
+JudgedTilt judged_tilt_fit(const kesta::GsDisplayedImage& m, const kesta::testing::RingScene& s,
+                           double xs, double ys, const std::vector<float>& radii,
+                           double half_width) {
+  const auto px = static_cast<float>(s.pixel);
+  float distance = static_cast<float>(s.distance);
+  int num = 0;
+  std::array<kesta::TiltSolution, 2> sol{};
+  kesta::Status status = kesta::kStatusGood;
+  kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
+                                static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
+                                static_cast<int>(radii.size()), radii,
+                                static_cast<float>(half_width) * px, radii[0], radii[0], 0.0f, num,
+                                sol, status);
+  JudgedTilt j;
+  if (status != kesta::kStatusGood || num < 1) return j;
+  auto tilt_error = [&](const kesta::TiltSolution& t) {
+    return kesta::testing::tilt_error_degrees(s, t.rotation, t.tilt);
+  };
+  std::size_t best = 0;
+  if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
+  const kesta::TiltSolution& b = sol[best];
+  j.centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
+  j.tilt = tilt_error(b);
+  j.following = b.following;
+  kesta::Status st = kesta::kStatusGood;
+  j.warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
+  j.warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || j.warned;
+  j.warned = j.warned || radii.size() < 2;
+  return j;
+}
+
 // Argument: the set-up (index in blind_set_ups()). TILT/BEAM CENTRE on the
 // same image (the d-spacings unknown to it): the first ring and the next
 // three clicked (each where its click lies on the image outside the beam
@@ -717,7 +812,9 @@ BENCHMARK(calibrant_warning_blind)
 // gap is the least distance (pixels, along the radius at the beam's
 // distance) between a clicked ring and another ring of the list, and with
 // KESTA_TILT_SWEEP_LIST every fit is listed: set-up, tilt, half-width,
-// rings clicked, gap, flags (w warned), centre and tilt errors.
+// rings clicked, gap, flags (w warned), centre and tilt errors, the
+// sections where the rings were found again and searched, and those of
+// the first ring.
 void tilt_warning_blind(benchmark::State& state) {
   const BlindSetUp& u = blind_set_ups()[static_cast<std::size_t>(state.range(0))];
   const kesta::testing::RingScene& s = u.scene;
@@ -729,7 +826,6 @@ void tilt_warning_blind(benchmark::State& state) {
     m.xmaxdat = m.xendelm = s.xmax;
     m.ymaxdat = m.yendelm = s.ymax;
     m.data = a;
-    const float px = static_cast<float>(s.pixel);
     const double xs = (s.x_centre + u.start.x) * s.pixel, ys = (s.y_centre + u.start.y) * s.pixel;
     std::vector<float> radii;
     double gap = 1e9;
@@ -750,50 +846,562 @@ void tilt_warning_blind(benchmark::State& state) {
     }
     if (radii.empty()) continue;  // the first ring left out: nothing to start from
     for (double half : {8.0, 20.0}) {
-      float distance = static_cast<float>(s.distance);
-      int num = 0;
-      std::array<kesta::TiltSolution, 2> sol{};
-      kesta::Status status = kesta::kStatusGood;
-      kesta::kzt_fit_tilt_solutions(m, px, px, false, 90, true, 4.0f, true, false, true, distance,
-                                    static_cast<float>(xs), static_cast<float>(ys), 0.0f, 0.0f,
-                                    static_cast<int>(radii.size()), radii,
-                                    static_cast<float>(half) * px, radii[0], radii[0], 0.0f, num,
-                                    sol, status);
-      double centre = 999.0, tilt = 999.0;
-      bool warned = true;
-      if (status == kesta::kStatusGood && num >= 1) {
-        auto tilt_error = [&](const kesta::TiltSolution& t) {
-          return std::hypot(std::cos(t.rotation) * t.tilt - std::cos(s.rotation) * s.tilt,
-                            std::sin(t.rotation) * t.tilt - std::sin(s.rotation) * s.tilt) *
-                 180.0 / M_PI;
-        };
-        std::size_t best = 0;
-        if (num == 2 && tilt_error(sol[1]) < tilt_error(sol[0])) best = 1;
-        const kesta::TiltSolution& b = sol[best];
-        centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
-        tilt = tilt_error(b);
-        kesta::Status st = kesta::kStatusGood;
-        warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
-        warned = kesta::kzt_warn_rings_not_followed(b.following, px, "", st) || warned;
-        warned = warned || radii.size() < 2;  // one ring is warned of by the fit
-      }
-      const bool wrong = centre > 0.3 || tilt > 0.1;
-      const bool right = centre <= 0.1 && tilt <= 0.05;
+      const JudgedTilt j = judged_tilt_fit(m, s, xs, ys, radii, half);
+      const double centre = j.centre, tilt = j.tilt;
+      const bool warned = j.warned, wrong = j.wrong(), right = j.right();
+      const kesta::RingFollowing& f = j.following;
       const std::string suffix = half < 10.0 ? "_8" : "_20";
       state.counters["wrong" + suffix] += wrong ? 1.0 : 0.0;
       state.counters["wrong_silent" + suffix] += wrong && !warned ? 1.0 : 0.0;
       state.counters["right_warned" + suffix] += right && warned ? 1.0 : 0.0;
       if (list != nullptr)
-        std::fprintf(list, "%2lld %-30s %4.1f %4.1f %zu %7.1f %s %8.3f %7.3f\n",
+        std::fprintf(list, "%2lld %-30s %4.1f %4.1f %zu %7.1f %s %8.3f %7.3f %4d %4d %3d %3d\n",
                      static_cast<long long>(state.range(0)), u.name.c_str(),
                      s.tilt * 180.0 / M_PI, half, radii.size(), gap, warned ? "w" : "-", centre,
-                     tilt);
+                     tilt, f.found, f.searched, f.ring_found[0], f.ring_searched[0]);
     }
   }
   if (list != nullptr) std::fclose(list);
 }
 
 BENCHMARK(tilt_warning_blind)->DenseRange(0, 47)->Unit(benchmark::kSecond)->Iterations(1);
+
+// ---- TILT/BEAM CENTRE with narrow search half-widths (tilt_narrow_sweep) ----
+
+// A set-up of tilt_narrow_sweep: the image's rings, whether they are
+// counted, the search half-width the user clicks (pixels), how many rings
+// after the first are clicked, and where the start lies (pixels from the
+// true centre).
+struct NarrowSetUp {
+  std::string name;
+  kesta::testing::RingScene scene;
+  bool noise = false;
+  double half_width = 3.0;
+  int further = 2;
+  double start_x = 0.0, start_y = 0.0;
+};
+
+// The set-ups, drawn once from a fixed seed before the check they measure
+// was changed: detectors of 1024 to 4096 pixels, distances of 50 to 400
+// mm, any of seven calibrants at 0.3 to 1.2 Angstrom, tilts of 1 to 12
+// degrees about any plane, rings of 0.5 to 2.5 pixels' sigma, counting
+// noise on half (a peak of 300 to 3000 over 5 to 50), the first ring and
+// 0 to 3 further rings clicked (where their clicks lie on the image), a
+// search half-width of 1.5 to 5 pixels, the start up to 3 pixels off the
+// true centre. A draw whose first ring lies within 25 pixels of the beam
+// or reaches beyond nine tenths of the detector's half-width is drawn
+// again.
+const std::vector<NarrowSetUp>& narrow_set_ups() {
+  static const std::vector<NarrowSetUp> set_ups = [] {
+    std::vector<NarrowSetUp> out;
+    Draws draw(20270207);
+    static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1475, 172e-6},
+                                              {2048, 100e-6}, {2048, 79e-6},  {2880, 75e-6},
+                                              {3072, 100e-6}, {4096, 75e-6},  {4096, 62e-6}};
+    while (out.size() < 150) {
+      NarrowSetUp u;
+      kesta::testing::RingScene& s = u.scene;
+      const int calibrant = draw.pick(7);
+      const std::vector<float> d = drawn_calibrant(calibrant);
+      const Detector det = kDetectors[draw.pick(static_cast<int>(std::size(kDetectors)))];
+      s.xmax = s.ymax = det.pixels;
+      s.pixel = det.pixel;
+      s.distance = draw.log_uniform(0.05, 0.4);
+      s.wavelength = draw.log_uniform(0.3e-10, 1.2e-10);
+      s.tilt = draw.uniform(1.0, 12.0) * M_PI / 180.0;
+      s.rotation = draw.uniform(-M_PI, M_PI);
+      s.width = draw.uniform(0.5, 2.5);
+      const double half = static_cast<double>(det.pixels) / 2.0;
+      s.x_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(draw.random() & 0xffffffu);
+      u.noise = draw.pick(2) == 0;
+      if (u.noise) {
+        s.peak = draw.log_uniform(300.0, 3000.0);
+        s.background = draw.log_uniform(5.0, 50.0);
+      }
+      for (float v : d) s.d_spacings.push_back(v);
+      u.half_width = draw.uniform(1.5, 5.0);
+      u.further = draw.pick(4);
+      u.start_x = draw.uniform(-3.0, 3.0);
+      u.start_y = draw.uniform(-3.0, 3.0);
+      const double first = kesta::testing::scene_two_theta(s, d[0]);
+      if (!std::isfinite(first) || first >= 0.45 * M_PI) continue;
+      const double r = s.distance * std::tan(first) / s.pixel;
+      if (r < 25.0 || r > 0.9 * half) continue;
+      char name[96];
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kDrawnCalibrants[calibrant],
+                    static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
+                    s.wavelength * 1e10);
+      u.name = name;
+      out.push_back(std::move(u));
+    }
+    return out;
+  }();
+  return set_ups;
+}
+
+// Argument: the set-up (index in narrow_set_ups()). TILT/BEAM CENTRE as in
+// tilt_warning_blind (right, wrong and warned as there), with the set-up's
+// half-width and start, the further rings clicked at 0.6 + 1.1 k radians.
+// The departure is how far the clicked rings leave the circles the search
+// starts on: half the spread of each ring's radius about the start
+// (pixels, the largest of the rings). KESTA_TILT_SWEEP_LIST lists every
+// fit: set-up, tilt, ring sigma, noise, half-width, rings clicked,
+// departure, flags (w warned), centre and tilt errors, and of the rings
+// searched again the sections where found and searched, those of the
+// first ring, and the centre change (pixels), tilt change (degrees) and
+// rms left (pixels) their offsets ask for; then what following an advice
+// made of a warned fit: one ring more clicked, and the calibrant
+// refinement (r right, b between, x wrong, - not tried; the counters
+// more_* and calibrant_*).
+void tilt_narrow_sweep(benchmark::State& state) {
+  const NarrowSetUp& u = narrow_set_ups()[static_cast<std::size_t>(state.range(0))];
+  const kesta::testing::RingScene& s = u.scene;
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_TILT_SWEEP_LIST")) list = std::fopen(name, "a");
+  for (auto _ : state) {
+    const std::vector<float> a = kesta::testing::ring_image(s, u.noise);
+    kesta::GsDisplayedImage m;
+    m.xmaxdat = m.xendelm = s.xmax;
+    m.ymaxdat = m.yendelm = s.ymax;
+    m.data = a;
+    const double xs = (s.x_centre + u.start_x) * s.pixel, ys = (s.y_centre + u.start_y) * s.pixel;
+    std::vector<float> radii;
+    double departure = 0.0;
+    for (std::size_t k = 0; k < s.d_spacings.size() && static_cast<int>(radii.size()) <= u.further;
+         ++k) {
+      const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
+      if (!std::isfinite(t) || t >= 0.45 * M_PI) break;
+      const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
+      const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
+      if (k > 0 && !(cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0)) continue;
+      radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
+      double lo = 1e30, hi = 0.0;
+      for (int j = 0; j < 72; ++j) {
+        const auto q = kesta::testing::ring_point(s, t, j * M_PI / 36.0);
+        const double r = std::hypot(q[0] - xs, q[1] - ys) / s.pixel;
+        lo = std::min(lo, r);
+        hi = std::max(hi, r);
+      }
+      departure = std::max(departure, 0.5 * (hi - lo));
+    }
+    const JudgedTilt j = judged_tilt_fit(m, s, xs, ys, radii, u.half_width);
+    const double centre = j.centre, tilt = j.tilt;
+    const bool warned = j.warned, wrong = j.wrong(), right = j.right();
+    const kesta::RingFollowing& f = j.following;
+    const bool below = u.half_width < departure;
+    // What the advice a warning might give would have made of it: one
+    // further ring clicked (the next one whose click lies on the image),
+    // or the calibrant refinement with the form's proposals (the sample's
+    // d-spacings known, started where TILT was). r right, b between, x
+    // wrong, - not tried.
+    char more = '-', calibrant = '-';
+    if (warned && centre < 999.0) {
+      std::vector<float> more_radii = radii;
+      for (std::size_t k = radii.size();
+           k < s.d_spacings.size() && more_radii.size() == radii.size(); ++k) {
+        const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
+        if (!std::isfinite(t) || t >= 0.45 * M_PI) break;
+        const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
+        const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
+        if (cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0)
+          more_radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
+      }
+      if (more_radii.size() > radii.size()) {
+        const JudgedTilt again = judged_tilt_fit(m, s, xs, ys, more_radii, u.half_width);
+        more = again.right() ? 'r' : again.wrong() ? 'x' : 'b';
+        state.counters["more_tried"] += 1.0;
+        state.counters["more_right"] += more == 'r' ? 1.0 : 0.0;
+      }
+      const CalibrantOutcome c = refine_scene(s, a, false, Start{1.0, u.start_x, u.start_y});
+      const bool c_right = c.done && c.centre <= 0.1 && c.tilt <= 0.05 && c.cones <= 0.25;
+      const bool c_wrong = !c.done || c.cones > 0.5;
+      calibrant = c_right ? 'r' : c_wrong ? 'x' : 'b';
+      state.counters["calibrant_tried"] += 1.0;
+      state.counters["calibrant_right"] += c_right ? 1.0 : 0.0;
+    }
+    state.counters["wrong"] += wrong ? 1.0 : 0.0;
+    state.counters["wrong_silent"] += wrong && !warned ? 1.0 : 0.0;
+    state.counters["right"] += right ? 1.0 : 0.0;
+    state.counters["right_warned"] += right && warned ? 1.0 : 0.0;
+    state.counters["below_departure"] += below ? 1.0 : 0.0;
+    if (list != nullptr)
+      std::fprintf(list,
+                   "%3lld %-30s %4.1f %3.1f %d %3.1f %zu %6.1f %s %8.3f %7.3f %4d %4d %3d %3d "
+                   "%7.3f %6.3f %6.3f %c%c\n",
+                   static_cast<long long>(state.range(0)), u.name.c_str(), s.tilt * 180.0 / M_PI,
+                   s.width, u.noise ? 1 : 0, u.half_width, radii.size(), departure,
+                   warned ? "w" : "-", centre, tilt, f.found, f.searched, f.ring_found[0],
+                   f.ring_searched[0], f.centre_move / s.pixel, f.tilt_move * 180.0 / M_PI,
+                   f.scatter / s.pixel, more, calibrant);
+  }
+  if (list != nullptr) std::fclose(list);
+}
+
+BENCHMARK(tilt_narrow_sweep)->DenseRange(0, 149)->Unit(benchmark::kSecond)->Iterations(1);
+
+// ---- Gaps, low counts and rings of another phase (calibrant_check_sweep) ----
+
+// A set-up of calibrant_check_sweep: the image's rings (the calibrant's,
+// each of its own strength, and those of another phase the user's list
+// does not hold), the d-spacings the user gives, what shades the detector
+// (module gaps left at 0, masked or not a number; a beam stop on an arm,
+// masked or not), the counts, where the user starts and which parameter,
+// if any, is held (the wavelength at the true one, the tilt at 0, the
+// distance at the one typed).
+struct CheckSetUp {
+  std::string name;
+  kesta::testing::RingScene scene;
+  std::vector<float> listed;
+  int foreign = 0;       // rings of another phase on the image
+  bool truncated = false;  // the list leaves out the calibrant's further rings
+  bool salt = false;     // the second ring clicked, the annuli halved
+  enum Counts { kNoiseless, kCounted, kLow } counts = kNoiseless;
+  enum Gaps { kNoGaps, kZeroGaps, kMaskedGaps, kNaNGaps } gaps = kNoGaps;
+  Index module = 0, gap_x = 0, gap_y = 0;  // module pitch and gap widths (pixels)
+  double stop_radius = 0.0, arm_angle = 0.0;  // pixels, radians; 0: no beam stop
+  bool stop_masked = false;
+  double typed_wavelength = 1.0;  // a factor of the true one, where refined
+  Start start;
+  enum Held { kNothing, kWavelength, kTilt, kDistance } held = kNothing;
+  double click_scatter = 0.7;  // pixels, each axis
+  unsigned click_seed = 1;
+};
+
+bool in_gap(const CheckSetUp& u, Index i, Index j) {  // 0-based pixel
+  if (u.gaps == CheckSetUp::kNoGaps) return false;
+  const Index pitch_x = u.module + u.gap_x, pitch_y = u.module + u.gap_y;
+  return i % pitch_x >= u.module || j % pitch_y >= u.module;
+}
+
+bool in_stop(const CheckSetUp& u, double x, double y) {  // pixels from the beam
+  if (u.stop_radius <= 0.0) return false;
+  const double ca = std::cos(u.arm_angle), sa = std::sin(u.arm_angle);
+  const double along = x * ca + y * sa, across = std::abs(y * ca - x * sa);
+  return std::hypot(x, y) < u.stop_radius || (along > 0.0 && across < 6.0);
+}
+
+// The set-ups, drawn once from a fixed seed before the check they measure
+// was changed: detectors of 1024 to 4096 pixels, distances of 60 to 600
+// mm, any of seven calibrants at 0.2 to 1.5 Angstrom (dense ones at 0.2
+// to 0.4 a third of the time), each ring of its own strength (0.15 to 1.5 of
+// the peak), tilts to 12 degrees about any plane, rings of 0.5 to 3
+// pixels' sigma; noiseless on a fifth, counted at a peak of 300 to 3000
+// over 5 to 50 on two fifths, at low counts (a peak of 10 to 100 over 0.3
+// to 4) on the others; module gaps of 3 to 20 pixels left at 0 on 30 %,
+// masked on 15 %, not a number on 10 %; a beam stop on an arm on 60 %
+// (masked on a third of them); one to three rings of another phase (0.1
+// to 1 of the peak) on 40 %, a list of only the first 5 to 9 d-spacings
+// on 15 %; the wavelength held at the true one on a quarter, the tilt
+// at 0 on 15 % (of tilts to 3 degrees), the distance at the one typed on
+// 15 %; the start 3 % and 3 pixels off, the wavelength typed within half a
+// per cent, six clicks on the first ring (the second for salt) scattered
+// by 0.7 pixel and kept off gaps and the beam stop. A draw whose first
+// ring cannot be clicked round, or with fewer than five listed rings
+// within nine tenths of the detector's half-width of the beam, is drawn
+// again.
+const std::vector<CheckSetUp>& check_set_ups() {
+  static const std::vector<CheckSetUp> set_ups = [] {
+    std::vector<CheckSetUp> out;
+    Draws draw(20270131);
+    static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1024, 172e-6},
+                                              {1475, 172e-6}, {1536, 172e-6}, {2048, 100e-6},
+                                              {2048, 79e-6},  {2880, 75e-6},  {3072, 100e-6},
+                                              {4096, 75e-6},  {4096, 62e-6}};
+    while (out.size() < 300) {
+      CheckSetUp u;
+      kesta::testing::RingScene& s = u.scene;
+      const bool dense = draw.pick(3) == 0;
+      static constexpr int kDense[] = {0, 1, 5, 6};
+      const int calibrant = dense ? kDense[draw.pick(4)] : draw.pick(7);
+      const std::vector<float> d = drawn_calibrant(calibrant);
+      u.salt = calibrant == 3;
+      const Detector det = kDetectors[draw.pick(static_cast<int>(std::size(kDetectors)))];
+      s.xmax = s.ymax = det.pixels;
+      s.pixel = det.pixel;
+      s.distance = draw.log_uniform(0.06, 0.6);
+      s.wavelength = dense ? draw.uniform(0.2e-10, 0.4e-10) : draw.log_uniform(0.2e-10, 1.5e-10);
+      s.tilt = draw.uniform(0.0, 12.0) * M_PI / 180.0;
+      s.rotation = draw.uniform(-M_PI, M_PI);
+      s.width = draw.uniform(0.5, 3.0);
+      const double half = static_cast<double>(det.pixels) / 2.0;
+      s.x_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.y_centre = half + draw.uniform(-0.08, 0.08) * det.pixels;
+      s.seed = static_cast<unsigned>(draw.random() & 0xffffffu);
+      const int counts = draw.pick(5);
+      u.counts = counts == 0 ? CheckSetUp::kNoiseless
+                 : counts < 3 ? CheckSetUp::kCounted
+                              : CheckSetUp::kLow;
+      if (u.counts == CheckSetUp::kLow) {
+        s.peak = draw.log_uniform(10.0, 100.0);
+        s.background = draw.log_uniform(0.3, 4.0);
+      } else {
+        s.peak = draw.log_uniform(300.0, 3000.0);
+        s.background = draw.log_uniform(5.0, 50.0);
+      }
+      for (float v : d) {
+        s.d_spacings.push_back(v);
+        s.peaks.push_back(s.peak * draw.uniform(0.15, 1.5));
+      }
+      u.listed = d;
+      if (draw.pick(100) < 15) {
+        u.truncated = true;
+        u.listed.resize(static_cast<std::size_t>(5 + draw.pick(5)));
+      }
+      if (draw.pick(100) < 40) {
+        u.foreign = 1 + draw.pick(3);
+        for (int k = 0; k < u.foreign; ++k) {
+          s.d_spacings.push_back(draw.uniform(0.8 * d.back(), 1.3 * d.front()));
+          s.peaks.push_back(s.peak * draw.uniform(0.1, 1.0));
+        }
+      }
+      const int gaps = draw.pick(100);
+      u.gaps = gaps < 30   ? CheckSetUp::kZeroGaps
+               : gaps < 45 ? CheckSetUp::kMaskedGaps
+               : gaps < 55 ? CheckSetUp::kNaNGaps
+                           : CheckSetUp::kNoGaps;
+      u.module = det.pixels / (2 + draw.pick(4)) - 10;
+      u.gap_x = 3 + draw.pick(18);
+      u.gap_y = 3 + draw.pick(18);
+      if (draw.pick(10) < 6) {
+        u.stop_radius = draw.uniform(8.0, 40.0);
+        u.arm_angle = draw.uniform(-M_PI, M_PI);
+        u.stop_masked = draw.pick(3) == 0;
+      }
+      u.start.distance = draw.uniform(0.97, 1.03);
+      u.start.x = draw.uniform(-3.0, 3.0);
+      u.start.y = draw.uniform(-3.0, 3.0);
+      u.typed_wavelength = draw.uniform(0.995, 1.005);
+      const int held = draw.pick(100);
+      u.held = held < 25                                      ? CheckSetUp::kWavelength
+               : held < 40 && s.tilt < 3.0 * M_PI / 180.0     ? CheckSetUp::kTilt
+               : held >= 40 && held < 55                      ? CheckSetUp::kDistance
+                                                              : CheckSetUp::kNothing;
+      u.click_seed = static_cast<unsigned>(draw.random() & 0xffffffu);
+      // The clicked ring on the image, outside the beam stop's disc; five
+      // listed rings or more on the detector.
+      const double first = kesta::testing::scene_two_theta(s, d[0]);
+      if (!std::isfinite(first) || first >= 0.45 * M_PI) continue;
+      const auto p = kesta::testing::ring_point(s, first, 0.3);
+      const double r = std::hypot(p[0] / s.pixel - s.x_centre, p[1] / s.pixel - s.y_centre);
+      if (r < u.stop_radius + 15.0 || r < 25.0 || r > 0.9 * half) continue;
+      int on_detector = 0;
+      for (float v : u.listed) {
+        const double t = kesta::testing::scene_two_theta(s, v);
+        if (std::isfinite(t) && t < 0.45 * M_PI && s.distance * std::tan(t) / s.pixel < 0.9 * half)
+          ++on_detector;
+      }
+      if (on_detector < 5) continue;
+      char name[96];
+      std::snprintf(name, sizeof name, "%s %lld/%.0fum %.0fmm %.3fA", kDrawnCalibrants[calibrant],
+                    static_cast<long long>(det.pixels), det.pixel * 1e6, s.distance * 1e3,
+                    s.wavelength * 1e10);
+      u.name = name;
+      out.push_back(std::move(u));
+    }
+    return out;
+  }();
+  return set_ups;
+}
+
+// The image of a check set-up and its mask (empty when nothing is masked).
+struct CheckImage {
+  std::vector<float> data;
+  std::vector<std::uint8_t> mask;
+};
+
+CheckImage check_image(const CheckSetUp& u) {
+  const kesta::testing::RingScene& s = u.scene;
+  CheckImage im;
+  im.data = kesta::testing::ring_image(s);
+  const bool masked = u.gaps == CheckSetUp::kMaskedGaps || (u.stop_masked && u.stop_radius > 0.0);
+  if (masked) im.mask.assign(im.data.size(), 0);
+  std::mt19937 random(s.seed);
+  for (Index j = 0; j < s.ymax; ++j) {
+    for (Index i = 0; i < s.xmax; ++i) {
+      const auto at = static_cast<std::size_t>(i + j * s.xmax);
+      float& v = im.data[at];
+      if (in_stop(u, static_cast<double>(i) + 0.5 - s.x_centre,
+                  static_cast<double>(j) + 0.5 - s.y_centre)) {
+        v *= 0.02f;
+        if (u.stop_masked) im.mask[at] = 1;
+      }
+      if (u.counts != CheckSetUp::kNoiseless)
+        v = static_cast<float>(std::poisson_distribution<long>(v)(random));
+      if (in_gap(u, i, j)) {
+        v = u.gaps == CheckSetUp::kNaNGaps ? std::nanf("") : 0.0f;
+        if (u.gaps == CheckSetUp::kMaskedGaps) im.mask[at] = 1;
+      }
+    }
+  }
+  return im;
+}
+
+// Six clicks on the clicked ring, each scattered as a hand would, kept off
+// the gaps, the beam stop and the edges.
+void check_clicks(const CheckSetUp& u, std::vector<float>& x, std::vector<float>& y) {
+  const kesta::testing::RingScene& s = u.scene;
+  const double t = kesta::testing::scene_two_theta(s, u.listed[0]);
+  std::mt19937 random(u.click_seed);
+  std::normal_distribution<double> scatter(0.0, u.click_scatter);
+  for (int m = 0; m < 24 && x.size() < 6; ++m) {
+    const double azimuth = 0.3 + (m % 6) * 1.047 + (m / 6) * 0.26;
+    const auto p = kesta::testing::ring_point(s, t, azimuth);
+    const double px = p[0] / s.pixel, py = p[1] / s.pixel;
+    if (px < 5.0 || py < 5.0 || px > s.xmax - 5.0 || py > s.ymax - 5.0 ||
+        in_gap(u, static_cast<Index>(px), static_cast<Index>(py)) ||
+        in_stop(u, px - s.x_centre, py - s.y_centre))
+      continue;
+    x.push_back(static_cast<float>((px + scatter(random)) * s.pixel));
+    y.push_back(static_cast<float>((py + scatter(random)) * s.pixel));
+  }
+}
+
+// What one refinement of a check set-up ended with.
+struct CheckOutcome {
+  bool done = false, warned = false, unchecked = false;
+  bool advised_extra = false, advised_wavelength = false;
+  double centre = 999.0, tilt = 999.0, rings = 999.0;  // pixels, degrees, pixels
+  bool right() const { return done && centre <= 0.1 && tilt <= 0.05 && rings <= 0.25; }
+  bool wrong() const { return !done || rings > 0.5; }
+};
+
+// The refinement of set-up U with the form's proposals but for the held
+// parameter, with EXTRA ITERATIONS when EXTRA, the wavelength held at the
+// true one when HOLD_WAVELENGTH.
+CheckOutcome check_refine(const CheckSetUp& u, const CheckImage& im, bool extra,
+                          bool hold_wavelength) {
+  const kesta::testing::RingScene& s = u.scene;
+  std::vector<float> x, y;
+  check_clicks(u, x, y);
+  kesta::GsDisplayedImage m;
+  m.xmaxdat = m.xendelm = s.xmax;
+  m.ymaxdat = m.yendelm = s.ymax;
+  m.data = im.data;
+  m.mask_data = !im.mask.empty();
+  m.mask = im.mask;
+  kesta::CalibrantOptions o;
+  o.extra_iterations = extra;
+  hold_wavelength = hold_wavelength || u.held == CheckSetUp::kWavelength;
+  o.refine_wavelength = !hold_wavelength;
+  o.refine_tilt = u.held != CheckSetUp::kTilt;
+  o.refine_distance = u.held != CheckSetUp::kDistance;
+  kesta::CalibrantGeometry g;
+  g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
+  g.sample_distance = static_cast<float>(u.start.distance * s.distance);
+  g.wavelength = static_cast<float>(s.wavelength * (hold_wavelength ? 1.0 : u.typed_wavelength));
+  g.x_beam = static_cast<float>((s.x_centre + u.start.x) * s.pixel);
+  g.y_beam = static_cast<float>((s.y_centre + u.start.y) * s.pixel);
+  char* text = nullptr;
+  std::size_t length = 0;
+  std::FILE* out = open_memstream(&text, &length);
+  kesta::io_set_stream(kesta::kStreamTerminal, out);
+  kesta::Status status = kesta::kStatusGood;
+  CheckOutcome r;
+  r.done = kesta::kzt_calibrant_refine(m, nullptr, o, u.listed, u.salt, x, y, g, status) &&
+           status == kesta::kStatusGood;
+  kesta::io_set_stream(kesta::kStreamTerminal, quiet.null);
+  std::fclose(out);
+  const std::string said(text, length);
+  std::free(text);
+  r.warned = !r.done || said.find("WARNING: The refined geometry does not fit") != std::string::npos ||
+             said.find("WARNING: The fitted rings do not follow") != std::string::npos;
+  r.unchecked = said.find("could not be checked") != std::string::npos;
+  r.advised_extra = said.find("EXTRA ITERATIONS") != std::string::npos;
+  r.advised_wavelength = said.find("REFINE WAVELENGTH") != std::string::npos;
+  if (r.done) {
+    r.centre = std::hypot(g.x_beam / s.pixel - s.x_centre, g.y_beam / s.pixel - s.y_centre);
+    r.tilt = std::hypot(std::cos(g.tilt_rotation) * g.tilt_angle - std::cos(s.rotation) * s.tilt,
+                        std::sin(g.tilt_rotation) * g.tilt_angle - std::sin(s.rotation) * s.tilt) *
+             180.0 / M_PI;
+    r.rings = rings_off_cones(s, u.listed, g);
+  }
+  return r;
+}
+
+// Argument: the set-up (index in check_set_ups()). Its image refined with
+// the form's proposals and with EXTRA ITERATIONS, each with the set-up's
+// held parameter. Right means within 0.1 pixel and 0.05 degree of the
+// truth with every listed ring within a quarter of a pixel of the true
+// one wherever it lies on the detector, wrong a ring more than half a
+// pixel off (or no result); warned any warning of the result (or a stop),
+// unchecked the line that it could not be checked. Each warned result is
+// refined again as the remedies would have it, whether advised or not:
+// with EXTRA ITERATIONS (where they were not used) and with the wavelength
+// held at the true one (where it was refined); the counters say how many
+// of those ended right, in all and where the remedy was advised.
+// KESTA_CALIBRANT_CHECK_LIST lists every refinement: set-up, tilt, ring
+// sigma, counts (n, c, l), gaps (z, m, n), beam stop (s, or S masked),
+// foreign rings, a truncated list (t), held parameter (w, t, d), extra
+// iterations, flags (w warned, u unchecked, a and h the advice of EXTRA
+// ITERATIONS and of holding the wavelength), centre, tilt and ring errors,
+// and the remedies' outcomes (r right, b between, x wrong, - not run).
+void calibrant_check_sweep(benchmark::State& state) {
+  const CheckSetUp& u = check_set_ups()[static_cast<std::size_t>(state.range(0))];
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_CALIBRANT_CHECK_LIST")) list = std::fopen(name, "a");
+  static const char* const kCells[] = {"right_warned", "right_silent",   "wrong_warned",
+                                       "wrong_silent", "between_warned", "between_silent",
+                                       "unchecked"};
+  double cells[2][7] = {};
+  // [extra][remedy][tried, ended right, advised, advised and ended right]
+  double remedies[2][2][4] = {};
+  for (auto _ : state) {
+    const CheckImage im = check_image(u);
+    for (int extra : {0, 1}) {
+      const CheckOutcome r = check_refine(u, im, extra != 0, false);
+      const bool right = r.right(), wrong = r.wrong();
+      double* c = cells[extra];
+      ++c[(right ? 0 : wrong ? 2 : 4) + (r.warned ? 0 : 1)];
+      if (r.unchecked) ++c[6];
+      char outcome[2] = {'-', '-'};
+      if (r.warned) {
+        const bool tries[2] = {extra == 0, u.held != CheckSetUp::kWavelength};
+        const bool advised[2] = {r.advised_extra, r.advised_wavelength};
+        for (int k = 0; k < 2; ++k) {
+          if (!tries[k]) continue;
+          const CheckOutcome again = check_refine(u, im, extra != 0 || k == 0, k == 1);
+          outcome[k] = again.right() ? 'r' : again.wrong() ? 'x' : 'b';
+          double* m = remedies[extra][k];
+          ++m[0];
+          if (again.right()) ++m[1];
+          if (advised[k]) ++m[2];
+          if (advised[k] && again.right()) ++m[3];
+        }
+      }
+      if (list != nullptr) {
+        static const char kCounts[] = {'n', 'c', 'l'};
+        static const char kGaps[] = {'-', 'z', 'm', 'n'};
+        static const char kHeld[] = {'-', 'w', 't', 'd'};
+        std::fprintf(list,
+                     "%3lld %-30s %4.1f %3.1f %c%c%c%d%c %c %d %s%s%s%s %8.3f %7.3f %8.3f %c%c\n",
+                     static_cast<long long>(state.range(0)), u.name.c_str(),
+                     u.scene.tilt * 180.0 / M_PI, u.scene.width, kCounts[u.counts],
+                     kGaps[u.gaps], u.stop_radius <= 0.0 ? '-' : u.stop_masked ? 'S' : 's',
+                     u.foreign, u.truncated ? 't' : '-', kHeld[u.held], extra,
+                     r.warned ? "w" : "-", r.unchecked ? "u" : "-", r.advised_extra ? "a" : "-",
+                     r.advised_wavelength ? "h" : "-", r.centre, r.tilt, r.rings, outcome[0],
+                     outcome[1]);
+      }
+    }
+  }
+  if (list != nullptr) std::fclose(list);
+  for (int extra : {0, 1}) {
+    const std::string x = extra != 0 ? "_x" : "";
+    for (int k = 0; k < 7; ++k) state.counters[kCells[k] + x] = cells[extra][k];
+    static const char* const kRemedies[] = {"extra", "hold_wavelength"};
+    for (int k = 0; k < 2; ++k) {
+      const double* m = remedies[extra][k];
+      state.counters[std::string(kRemedies[k]) + "_tried" + x] = m[0];
+      state.counters[std::string(kRemedies[k]) + "_right" + x] = m[1];
+      state.counters[std::string(kRemedies[k]) + "_advised" + x] = m[2];
+      state.counters[std::string(kRemedies[k]) + "_advised_right" + x] = m[3];
+    }
+  }
+}
+
+BENCHMARK(calibrant_check_sweep)->DenseRange(0, 299)->Unit(benchmark::kSecond)->Iterations(1);
 
 BENCHMARK(read_pass)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(find_rings)

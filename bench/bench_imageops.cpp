@@ -220,11 +220,12 @@ std::vector<float> spots_image(Index n) {
   return data;
 }
 
-// The search and integration of the N x N DATA with P.
+// The search and integration of the N x N DATA with P (and MASK, when P
+// uses one).
 void time_peak_search(benchmark::State& state, Index n, const std::vector<float>& data,
-                      const kesta::PeakSearchParameters& p) {
+                      const kesta::PeakSearchParameters& p,
+                      const std::vector<std::uint8_t>& mask = {}) {
   std::vector<float> work(data.size());
-  const std::vector<std::uint8_t> mask;
   Dialogue dialogue({""});
   kesta::PeakList peaks(5000);
   timed(state, n, [&] {
@@ -248,14 +249,22 @@ void BM_PeakSearch(benchmark::State& state) {
 
 // The same spots with detector gaps, NaN rows and columns 8 pixels wide every
 // 512, smoothed over 9 x 9: the search runs again with the gaps left out.
+// Argument 2: the gaps hold 0 and are masked (the search left them out from
+// the start).
 void BM_PeakSearchGaps(benchmark::State& state) {
   const Index n = state.range(0);
+  const bool masked = state.range(1) != 0;
   std::vector<float> data = spots_image(n);
+  std::vector<std::uint8_t> mask(masked ? data.size() : 0, 0);
   for (Index j = 1; j <= n; ++j)
     for (Index i = 1; i <= n; ++i)
-      if ((i - 1) % 512 >= 504 || (j - 1) % 512 >= 504)
-        data[static_cast<std::size_t>(kesta::element(i, j, n))] = std::nanf("");
+      if ((i - 1) % 512 >= 504 || (j - 1) % 512 >= 504) {
+        const auto e = static_cast<std::size_t>(kesta::element(i, j, n));
+        data[e] = masked ? 0.0f : std::nanf("");
+        if (masked) mask[e] = 1;
+      }
   kesta::PeakSearchParameters p;
+  p.use_mask = masked;
   p.mode = 1;
   p.blur_size = 9;
   p.box_size = 11;
@@ -263,10 +272,16 @@ void BM_PeakSearchGaps(benchmark::State& state) {
   p.peak_sigma = 4.0f;
   p.num_pixels = 16;
   p.min_spacing = 12;
-  time_peak_search(state, n, data, p);
+  time_peak_search(state, n, data, p, mask);
 }
 
-BENCHMARK(BM_PeakSearchGaps)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeakSearchGaps)
+    ->ArgNames({"n", "masked"})
+    ->Args({2048, 0})
+    ->Args({4096, 0})
+    ->Args({2048, 1})
+    ->Args({4096, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Constant)
     ->ArgNames({"n", "cmultiply"})

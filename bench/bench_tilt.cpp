@@ -27,7 +27,8 @@
 // the solution of the true tilt sign and of the other, the fit's rms
 // residual (pixels), and of the rings searched again along its cones the
 // sections where found and searched, and the centre change (pixels), tilt
-// change (degrees) and rms offset left (pixels) their offsets ask for.
+// change (degrees) and rms offset left (pixels) their offsets ask for,
+// then the sections of the first ring where found and searched.
 //
 // tilt_detector_sweep: the share of wrong fits by tilt on 2048 and 3000
 // pixel detectors, and whether they were warned. tilt_distance_off: the
@@ -237,11 +238,12 @@ void tilt_warning_sweep(benchmark::State& state) {
                 const kesta::RingFollowing& f = o.following;
                 std::fprintf(list,
                              "%s %2d %3d %d %2d %.0f %s %7.3f %6.3f %7.3f %6.3f %6.3f %3d %3d "
-                             "%7.3f %6.3f %6.3f\n",
+                             "%7.3f %6.3f %6.3f %3d %3d\n",
                              calibrant == kSilicon ? "Si  " : "CeO2", tilt, rotation, further,
                              half_width, off, o.warned ? "w" : "-", o.centre, o.tilt,
                              o.other_centre, o.other_tilt, o.rms, f.found, f.searched,
-                             f.centre_move / 1.0e-4, f.tilt_move / kDegree, f.scatter / 1.0e-4);
+                             f.centre_move / 1.0e-4, f.tilt_move / kDegree, f.scatter / 1.0e-4,
+                             f.ring_found[0], f.ring_searched[0]);
               }
             }
           }
@@ -332,12 +334,13 @@ void tilt_detector_sweep(benchmark::State& state) {
                 if (list != nullptr)
                   std::fprintf(list,
                                "%4d %s %5.0f %2d %3d %d %2d %s %7.3f %6.3f %6.3f %3d %3d %7.3f "
-                               "%6.3f %6.3f %6.3f\n",
+                               "%6.3f %6.3f %6.3f %3d %3d\n",
                                detector, calibrant == kSilicon ? "Si  " : "CeO2",
                                distance * 1000.0, tilt, rotation, further, half_width,
                                o.warned ? "w" : "-", o.centre, o.tilt, o.rms, f.found, f.searched,
                                f.centre_move / s.pixel, f.tilt_move / kDegree,
-                               f.scatter / s.pixel, o.tilt_vector);
+                               f.scatter / s.pixel, o.tilt_vector, f.ring_found[0],
+                               f.ring_searched[0]);
               }
             }
           }

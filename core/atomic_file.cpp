@@ -7,38 +7,47 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <utility>
 
 #include "core/io_output.hpp"
-#include "core/raw_io.hpp"
 #include "core/status.hpp"
 
 namespace kesta {
 
 namespace {
 
-// The process's file-creation mask, read without changing it where the
-// system tells it (a umask() round trip would race with other threads).
-mode_t current_umask() {
-  std::string problem, line;
-  const InputFile in = open_system_file("/proc/self/status", std::int64_t{1} << 20, problem);
-  bool cut = false;
-  while (in && io_read_bounded_line(in.get(), 256, line, cut)) {
-    if (line.rfind("Umask:", 0) == 0) {
-      try {
-        return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-      } catch (...) {
-        break;
-      }
-    }
+// Creates a new file named PATH and six characters after it, with MODE as
+// open() takes it: the system applies the umask, or the folder's default
+// ACL where it has one, exactly as it would to a file opened under the
+// target's name. NAME is the name made; -1 with errno when none could be.
+int create_temporary(const std::string& path, mode_t mode, std::string& name) {
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::atomic<std::uint64_t> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // A different name each time: the clock, the process and a count,
+    // mixed (splitmix64).
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::uint64_t bits = static_cast<std::uint64_t>(now) ^
+                         static_cast<std::uint64_t>(::getpid()) << 32 ^
+                         ++counter * 0x9e3779b97f4a7c15ULL;
+    bits = (bits ^ (bits >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    bits = (bits ^ (bits >> 27)) * 0x94d049bb133111ebULL;
+    bits ^= bits >> 31;
+    name = path + ".tmp";
+    for (int k = 0; k < 6; ++k, bits /= 62) name += kLetters[bits % 62];
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
   }
-  const mode_t mask = ::umask(022);
-  ::umask(mask);
-  return mask;
+  errno = EEXIST;
+  return -1;
 }
 
 // The folder part of PATH ("." for a bare name).
@@ -161,6 +170,14 @@ bool same_owner(int fd, const struct stat& old) {
                   now.st_gid == old.st_gid ? static_cast<gid_t>(-1) : old.st_gid) == 0;
 }
 
+// The file open on FD without an access ACL (a new file takes one from its
+// folder's default ACL): its mode bits alone then give its access. True
+// when it had none, or where the file system has no ACLs.
+bool without_access_acl(int fd) {
+  return ::fremovexattr(fd, "system.posix_acl_access") == 0 || errno == ENODATA ||
+         errno == ENOTSUP;
+}
+
 // Writes all of BYTES to FD, going on after interruptions and short writes.
 bool write_all(int fd, const char* bytes, std::size_t size) {
   while (size > 0) {
@@ -251,14 +268,21 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     return;
   }
 
-  std::string pattern = path_ + ".tmpXXXXXX";
-  const int fd = ::mkstemp(pattern.data());
+  // A new file is made as open() would make it under the target's name. A
+  // file that replaces an old one starts private, takes the old one's owner
+  // and group, loses the access ACL the folder's default ACL gave it (the
+  // old file had none beyond its mode bits, or it would be written in place)
+  // and then takes the old one's mode.
+  std::string name;
+  const int fd = create_temporary(path_, existed_ ? 0600 : 0666, name);
   if (fd < 0) {
     const int code = errno;
     // A folder that takes no new files may still hold a file the user can
     // write: that file is written in place, as any program writing a file
-    // would, rather than refused.
-    if (existed_ && (code == EACCES || code == EPERM) && open_in_place()) return;
+    // would; one that may not be opened for writing says why, as opening it
+    // would (a file of /proc answers so, where the folder says "No such
+    // file or directory").
+    if (existed_ && in_place_instead(code)) return;
     // A folder that is there but takes no new files (/proc, /sys) answers
     // the creation with "No such file or directory": the reason is then the
     // new file's, not the folder's.
@@ -271,7 +295,7 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
                code);
     return;
   }
-  temp_path_ = pattern;
+  temp_path_ = name;
 
   // A file is replaced only when its user could have opened it for writing:
   // the rename would otherwise pass over the file's own permission (another
@@ -285,19 +309,19 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     return;
   }
 
-  // The new file gets the old one's owner, group and permissions, or the
-  // usual permissions for a new file. The owner comes first: giving a file
-  // away clears its set-user and set-group bits. Where they cannot be given
-  // (another user's file, written by one who may not give files away), the
-  // old file is written in place, as opening it would.
-  if (existed_ && !(same_owner(fd, old) && ::fchmod(fd, old.st_mode & 07777) == 0)) {
+  // The new file gets the old one's owner, group, access and permissions.
+  // The owner comes first: giving a file away clears its set-user and
+  // set-group bits. Where they cannot be given (another user's file,
+  // written by one who may not give files away), the old file is written
+  // in place, as opening it would.
+  if (existed_ && !(same_owner(fd, old) && without_access_acl(fd) &&
+                    ::fchmod(fd, old.st_mode & 07777) == 0)) {
     ::close(fd);
     ::unlink(temp_path_.c_str());
     temp_path_.clear();
     write_in_place();
     return;
   }
-  if (!existed_) (void)::fchmod(fd, 0666 & ~current_umask());
 
   file_ = ::fdopen(fd, "wb");
   if (file_ == nullptr) {
@@ -309,19 +333,65 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
   }
 }
 
-// The bytes are gathered in a temporary file of the system's temporary folder
-// (named, so that its writers may read back what they wrote) and copied over
-// the old file's start at the commit, which is then cut to their length: the
-// old file is untouched until every write to the temporary file succeeded.
-bool AtomicFile::open_in_place() {
-  // Not blocking: a named pipe put in its place meanwhile is refused below.
+// The old file opened for writing, without blocking (a named pipe put in
+// its place meanwhile is refused): -1 with errno when it may not be, and
+// with KERNEL true for a file of the kernel's own file systems, which is
+// never written.
+int AtomicFile::open_old_file(bool& kernel) const {
+  kernel = false;
   const int target = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (target < 0) return false;
+  if (target < 0) return -1;
   struct stat now {};
   if (::fstat(target, &now) != 0 || !S_ISREG(now.st_mode) || kernel_file_system(target)) {
+    kernel = S_ISREG(now.st_mode);
+    ::close(target);
+    errno = 0;
+    return -1;
+  }
+  return target;
+}
+
+// The folder refused the temporary file with CODE: the old file is written
+// in place when the folder took no new file because of its permissions and
+// the file itself may be written. A folder that takes no new file for
+// another reason (/proc answers "No such file or directory") is no reason
+// for an old file: one that may not be opened for writing is refused for
+// its own reason, as opening it would be. False, with nothing noted, when
+// the folder's refusal is the reason.
+bool AtomicFile::in_place_instead(int code) {
+  const bool permission = code == EACCES || code == EPERM;
+  bool kernel = false;
+  const int target = open_old_file(kernel);
+  if (target < 0) {
+    const int own = errno;
+    if (permission && !kernel) return false;
+    refuse_old_file(kernel, own);
+    return true;
+  }
+  if (!permission) {
     ::close(target);
     return false;
   }
+  open_in_place(target);
+  return true;
+}
+
+// The note for an old file that could not be opened for writing (errno
+// CODE), or that belongs to the kernel's own file systems.
+void AtomicFile::refuse_old_file(bool kernel, int code) {
+  if (kernel)
+    note("it is a file of the kernel's own file system, which holds settings, not data, so "
+         "the file was not changed");
+  else
+    note_errno("cannot open it for writing", code);
+}
+
+// The bytes are gathered in a temporary file of the system's temporary folder
+// (named, so that its writers may read back what they wrote) and copied over
+// the old file's start at the commit, which is then cut to their length: the
+// old file, open for writing on TARGET, is untouched until every write to the
+// temporary file succeeded.
+void AtomicFile::open_in_place(int target) {
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
   std::string pattern = ((ec ? std::filesystem::path("/tmp") : folder) / "kesta-XXXXXX").string();
@@ -332,7 +402,7 @@ bool AtomicFile::open_in_place() {
     note_errno("cannot make a temporary file for it in \"" +
                    std::filesystem::path(pattern).parent_path().string() + "\"",
                code);
-    return true;
+    return;
   }
   file_ = ::fdopen(fd, "w+b");
   if (file_ == nullptr) {
@@ -341,19 +411,23 @@ bool AtomicFile::open_in_place() {
     ::close(target);
     ::unlink(pattern.c_str());
     note_errno("cannot make a temporary file for it", code);
-    return true;
+    return;
   }
   temp_path_ = pattern;
   target_fd_ = target;
   in_place_ = true;
-  return true;
 }
 
 // The old file written in place, or refused with the reason it could not
 // be opened for writing.
 void AtomicFile::write_in_place() {
-  errno = 0;
-  if (!open_in_place()) note_errno("cannot open it for writing", errno);
+  bool kernel = false;
+  const int target = open_old_file(kernel);
+  if (target < 0) {
+    refuse_old_file(kernel, errno);
+    return;
+  }
+  open_in_place(target);
 }
 
 AtomicFile::~AtomicFile() { abandon(); }

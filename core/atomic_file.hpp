@@ -25,7 +25,8 @@
 // old file is untouched until then. Room for the new length is reserved on
 // the disk first, so a disk without room refuses the commit with the old file
 // as it was. Files of the kernel's own file systems
-// (/proc, /sys) are never written so.
+// (/proc, /sys) are never written so. An old file that may not be opened for
+// writing is refused for its own reason, whatever its folder says.
 //
 //   AtomicFile out(path);
 //   if (!out.ok()) { report out.error(); }
@@ -46,9 +47,11 @@ namespace kesta {
 
 class AtomicFile {
  public:
-  // Creates the temporary file beside PATH ("<path>.tmpXXXXXX", mode 0666
-  // less the umask, or the old file's owner, group and permission bits when
-  // it exists), or opens the old file to be written in place. When
+  // Creates the temporary file beside PATH ("<path>.tmpXXXXXX", with the
+  // access a file opened under PATH would get: 0666 less the umask, or what
+  // the folder's default ACL gives; when PATH exists, the old file's owner,
+  // group and permission bits and no ACL, as the old file has none), or
+  // opens the old file to be written in place. When
   // PATH is a symbolic link, the file it points to (existing or not) is the
   // one written, and the link is kept; a loop of links is refused ("Too many
   // levels of symbolic links"), the links left as they were. ok() is false when the file could not
@@ -115,7 +118,10 @@ class AtomicFile {
   void note_errno(std::string_view what, int code);
   bool pass_to_target();
   bool reserve_room(off_t& old_length);
-  bool open_in_place();
+  int open_old_file(bool& kernel) const;
+  bool in_place_instead(int code);
+  void refuse_old_file(bool kernel, int code);
+  void open_in_place(int target);
   void write_in_place();
 
   std::string path_;

@@ -211,17 +211,29 @@ TEST(AtomicFile, LoopOfLinksIsRefusedAndLeftAsItWas) {
 // keeps them and its permissions: a new file renamed over it would have
 // neither, and its mode's group bits (the ACL's mask) would give the group
 // write permission.
+// One entry of an ACL in the system's binary form (after a 4-byte version 2:
+// tag, permissions, id per entry).
+std::string acl_entry(std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+  std::string e(8, '\0');
+  std::memcpy(e.data(), &tag, 2);
+  std::memcpy(e.data() + 2, &perm, 2);
+  std::memcpy(e.data() + 4, &id, 4);
+  return e;
+}
+
+// The value of the extended attribute NAME of PATH ("" when it has none).
+std::string attribute(const std::string& path, const char* name) {
+  std::string value(256, '\0');
+  const ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
+  value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+  return value;
+}
+
 TEST(AtomicFile, ReplacedFileKeepsItsAclAndExtendedAttributes) {
   testing::TempDir dir;
   // user::rw- user:65534:rw- group::r-- mask::rw- other::---, in the
   // system's binary form (version 2; tag, permissions, id per entry).
-  const auto entry = [](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
-    std::string e(8, '\0');
-    std::memcpy(e.data(), &tag, 2);
-    std::memcpy(e.data() + 2, &perm, 2);
-    std::memcpy(e.data() + 4, &id, 4);
-    return e;
-  };
+  const auto entry = acl_entry;
   std::string acl("\x02\0\0\0", 4);
   acl += entry(0x01, 6, ~0u) + entry(0x02, 6, 65534) + entry(0x04, 4, ~0u) +
          entry(0x10, 6, ~0u) + entry(0x20, 0, ~0u);
@@ -233,12 +245,6 @@ TEST(AtomicFile, ReplacedFileKeepsItsAclAndExtendedAttributes) {
   if (::setxattr(with_acl.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0 ||
       ::setxattr(with_note.c_str(), "user.note", "kept", 4, 0) != 0)
     GTEST_SKIP() << "the file system takes no ACL or extended attribute: " << std::strerror(errno);
-  const auto attribute = [](const std::string& path, const char* name) {
-    std::string value(256, '\0');
-    const ssize_t n = ::getxattr(path.c_str(), name, value.data(), value.size());
-    value.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-    return value;
-  };
   for (const std::string& path : {with_acl, with_note}) {
     struct stat before {}, after {};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
@@ -255,6 +261,64 @@ TEST(AtomicFile, ReplacedFileKeepsItsAclAndExtendedAttributes) {
   EXPECT_EQ(attribute(with_acl, "system.posix_acl_access"), acl);
   EXPECT_EQ(attribute(with_note, "user.note"), "kept");
   EXPECT_EQ(files_in(dir.path()), 2);
+}
+
+// In a folder with a default ACL (a named user and group with rwx), a
+// replaced file keeps its own access: an old private file without an ACL
+// gets none of the folder's entries, its mode as it was. A new file gets
+// what a file opened under its name gets, the folder's entries masked by
+// the open's mode, whatever the umask (which the default ACL replaces); in
+// a folder without one, the umask decides, as for open().
+TEST(AtomicFile, FolderWithADefaultAclGivesFilesWhatOpeningThemWould) {
+  testing::TempDir dir, plain;
+  const std::string old_file = dir.file("private.kzt");
+  { std::ofstream(old_file) << "old bytes"; }
+  ASSERT_EQ(::chmod(old_file.c_str(), 0640), 0);
+  std::string folder_acl("\x02\0\0\0", 4);
+  folder_acl += acl_entry(0x01, 7, ~0u) + acl_entry(0x02, 7, testing::kOrdinaryUser) +
+                acl_entry(0x04, 5, ~0u) + acl_entry(0x08, 5, testing::kOrdinaryUser) +
+                acl_entry(0x10, 7, ~0u) + acl_entry(0x20, 5, ~0u);
+  if (::setxattr(dir.path().c_str(), "system.posix_acl_default", folder_acl.data(),
+                 folder_acl.size(), 0) != 0)
+    GTEST_SKIP() << "the file system takes no default ACL: " << std::strerror(errno);
+  const auto mode_of = [](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+  };
+  const auto write = [](const std::string& path) {
+    AtomicFile out(path);
+    EXPECT_TRUE(out.ok()) << out.error();
+    out.write_line("new");
+    EXPECT_TRUE(out.commit()) << out.error();
+  };
+  const mode_t mask = ::umask(022);
+  write(old_file);
+  EXPECT_EQ(file_contents(old_file), "new\n");
+  EXPECT_EQ(mode_of(old_file), 0640u);
+  EXPECT_EQ(attribute(old_file, "system.posix_acl_access"), "");
+
+  for (const mode_t umask : {mode_t{022}, mode_t{077}}) {
+    ::umask(umask);
+    for (const testing::TempDir* folder : {&dir, &plain}) {
+      const std::string made = folder->file("new" + std::to_string(umask) + ".kzt");
+      const std::string opened = folder->file("opened" + std::to_string(umask));
+      write(made);
+      const int fd = ::open(opened.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+      ASSERT_GE(fd, 0);
+      ::close(fd);
+      SCOPED_TRACE(made);
+      EXPECT_EQ(mode_of(made), mode_of(opened));
+      EXPECT_EQ(attribute(made, "system.posix_acl_access"),
+                attribute(opened, "system.posix_acl_access"));
+    }
+  }
+  ::umask(mask);
+  // The folder's entries reached the new files (the test saw a default ACL
+  // at work), and no temporary file is left.
+  EXPECT_NE(attribute(dir.file("new18.kzt"), "system.posix_acl_access"), "");
+  EXPECT_EQ(files_in(dir.path()), 5);
+  EXPECT_EQ(files_in(plain.path()), 4);
 }
 
 // A character device made in DIR (as root, so the system's own are never at
@@ -394,14 +458,30 @@ TEST(AtomicFile, FolderNotWritableKeepsTheFileAndSaysWhy) {
   EXPECT_EQ(files_in(spare.path()), 0);
 
   // A folder that is there but takes no new files answers "No such file or
-  // directory", which is said of the new file, not of the folder.
+  // directory", which is said of a new file, not of the folder. An old file
+  // there is refused for its own reason: one of the kernel's, which the
+  // process may write, is never written; one the user may not open for
+  // writing says so.
+  AtomicFile new_proc("/proc/self/kesta-new.kzt");
+  EXPECT_FALSE(new_proc.ok());
+  EXPECT_EQ(new_proc.error(),
+            "cannot create a new file in the folder \"/proc/self\": No such file or directory, "
+            "so no file was written");
   const std::string link = dir.file("proc.kzt");
   std::filesystem::create_symlink("/proc/self/comm", link);
   AtomicFile proc(link);
   EXPECT_FALSE(proc.ok());
   EXPECT_EQ(proc.error(),
-            "cannot create a new file in the folder \"/proc/self\": No such file or directory, "
-            "so the file was not changed");
+            "it is a file of the kernel's own file system, which holds settings, not data, so "
+            "the file was not changed");
+  const std::string version = testing::in_child_process([&]() -> std::string {
+    if (!testing::become_ordinary_user()) return "<no ordinary user>";
+    AtomicFile out("/proc/version");
+    return out.ok() ? "opened" : out.error();
+  });
+  if (version != "<no ordinary user>") {
+    EXPECT_EQ(version, "cannot open it for writing: Permission denied, so the file was not changed");
+  }
 }
 
 // A file written in place on a disk without room for its new length: the

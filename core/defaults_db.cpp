@@ -38,9 +38,16 @@ struct Store {
   // The entries and characters the file will hold (run-only keys left out).
   int saved_entries = 0;
   int characters = 0;
+  // Settings the file had no room for: they stay in effect for the session
+  // (found before the entries), only saving them is refused. Without them a
+  // typed geometry would be replaced at once by the built-in or older values
+  // the rest of the session reads back.
+  std::vector<Entry> session_only;
   // Keys of the settings that did not fit since the file was read (each
   // once), so that the end of the session can say they were not saved.
   std::vector<std::string> refused;
+  // Whether the first refusal of the session has been said.
+  bool refusal_told = false;
 };
 Store& store() {
   static Store s;
@@ -53,11 +60,23 @@ bool same_key(std::string_view wanted, std::string_view stored) {
   return used_text(wanted) == used_text(stored.substr(0, kDatabaseKeyCompare));
 }
 
-int find_entry(std::string_view key) {
-  const auto& entries = store().entries;
+int find_in(const std::vector<Entry>& entries, std::string_view key) {
   for (std::size_t i = 0; i < entries.size(); ++i)
     if (same_key(key, entries[i].key)) return static_cast<int>(i);
   return -1;
+}
+
+int find_entry(std::string_view key) { return find_in(store().entries, key); }
+
+// The entry in effect for KEY: a setting held for the session only comes
+// before the one the file holds; nullptr when neither holds it.
+const Entry* effective_entry(std::string_view key) {
+  const Store& s = store();
+  if (const int held = find_in(s.session_only, key); held >= 0)
+    return &s.session_only[static_cast<std::size_t>(held)];
+  if (const int found = find_entry(key); found >= 0)
+    return &s.entries[static_cast<std::size_t>(found)];
+  return nullptr;
 }
 
 // Run-only keys ("#...") are never written to the file, so they take none of
@@ -68,7 +87,23 @@ int saved_size(const Entry& entry) {
   return run_only(entry.key) ? 0 : static_cast<int>(entry.key.size() + 1 + entry.value.size());
 }
 
-void set_entry(std::string_view key, int length, std::string_view value, int& retstat) {
+// The one line said at the first setting of a session that the file has no
+// room for; the exit line names every such setting again.
+void tell_refusal(const std::string& key) {
+  Store& s = store();
+  if (s.refusal_told) return;
+  s.refusal_told = true;
+  Status local = kStatusGood;
+  IO_WRITE("WARNING: The defaults database is full " + std::string(kDatabaseLimitsText) + ": " +
+               key + " and any later setting that does not fit are used in this session but not "
+               "saved",
+           local);
+}
+
+// LOADING: an entry of the defaults file itself, whose refusal is the
+// loader's result, not a setting of the session.
+void set_entry(std::string_view key, int length, std::string_view value, int& retstat,
+               bool loading = false) {
   Store& s = store();
   Entry entry;
   entry.key = std::string(used_text(key).substr(0, kDatabaseKeyLength));
@@ -89,11 +124,18 @@ void set_entry(std::string_view key, int length, std::string_view value, int& re
   // The next free position (1-based) must stay below 8000.
   if (entries_after > kDatabaseMaxEntries || 1 + characters_after >= kDatabaseCharacters) {
     retstat = 1;
+    if (loading) return;
     if (refused == s.refused.end()) s.refused.push_back(entry.key);
+    tell_refusal(entry.key);
+    if (const int held = find_in(s.session_only, entry.key); held >= 0)
+      s.session_only.erase(s.session_only.begin() + held);
+    s.session_only.push_back(std::move(entry));
     return;
   }
   // Refused before, and now stored: it is saved after all.
   if (refused != s.refused.end()) s.refused.erase(refused);
+  if (const int held = find_in(s.session_only, entry.key); held >= 0)
+    s.session_only.erase(s.session_only.begin() + held);
   if (found >= 0) s.entries.erase(s.entries.begin() + found);
   s.saved_entries = entries_after;
   s.characters = characters_after;
@@ -102,12 +144,12 @@ void set_entry(std::string_view key, int length, std::string_view value, int& re
 
 // The first 20 characters of KEY's value; false (RETSTAT 2) when not stored.
 bool typed_value(std::string_view key, std::string& text, int& retstat) {
-  const int found = find_entry(key);
-  if (found < 0) {
+  const Entry* entry = effective_entry(key);
+  if (entry == nullptr) {
     retstat = 2;
     return false;
   }
-  text = store().entries[static_cast<std::size_t>(found)].value.substr(0, kTypedValueLength);
+  text = entry->value.substr(0, kTypedValueLength);
   return true;
 }
 
@@ -157,22 +199,31 @@ void IO_ACCESS_DATABASE(int mode, std::string& key, int& length, std::string& va
   if (mode == 0) {
     set_entry(key, length, value, retstat);
   } else if (mode == 1) {
-    const int found = find_entry(key);
-    if (found < 0) {
+    const Entry* entry = effective_entry(key);
+    if (entry == nullptr) {
       retstat = 2;
       return;
     }
-    value = store().entries[static_cast<std::size_t>(found)].value;
+    value = entry->value;
     length = static_cast<int>(value.size());
     retstat = 0;
   } else if (mode < 0) {
-    const auto& entries = store().entries;
+    // The settings in effect: the file's entries (a value held for the
+    // session in place of the stored one), then the session's new keys.
+    const Store& s = store();
+    std::vector<const Entry*> in_effect;
+    for (const Entry& entry : s.entries) {
+      const int held = find_in(s.session_only, entry.key);
+      in_effect.push_back(held >= 0 ? &s.session_only[static_cast<std::size_t>(held)] : &entry);
+    }
+    for (const Entry& entry : s.session_only)
+      if (find_entry(entry.key) < 0) in_effect.push_back(&entry);
     const long n = -static_cast<long>(mode);
-    if (n > static_cast<long>(entries.size())) {
+    if (n > static_cast<long>(in_effect.size())) {
       retstat = 2;
       return;
     }
-    const Entry& entry = entries[static_cast<std::size_t>(n - 1)];
+    const Entry& entry = *in_effect[static_cast<std::size_t>(n - 1)];
     key = entry.key;
     value = entry.value;
     length = static_cast<int>(value.size());
@@ -296,15 +347,12 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
         break;
       }
       int set_status = 0;
-      set_entry(key, SLEN(value), value, set_status);
+      set_entry(key, SLEN(value), value, set_status, true);
       if (set_status == 1) retstat = 1;
     }
     if (std::ferror(in.get())) note("read error after line " + IO_ITOC(line_number));
   }
 
-  // What did not fit of the file itself is its loader's result, not a
-  // setting of the session.
-  store().refused.clear();
   if (!problem.empty()) {
     IO_WRITE("WARNING: Problem inputting internal database", status);
     IO_WRITE("WARNING: " + path + ": " + problem, status);

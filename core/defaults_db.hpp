@@ -8,8 +8,10 @@
 // Keys are kept to 80 and values to 256 characters, the lengths of their lines
 // in the defaults file. Replacing a key moves it to the end.
 //
-// Result codes (RETSTAT): 0 done; 1 no room (200 entries or 8000 characters;
-// the key's old entry is gone by then); 2 key not found (or enumeration past
+// Result codes (RETSTAT): 0 done; 1 no room in the file (200 entries or 8000
+// characters): the value is still in effect for the session (it is found by
+// every inquiry), the file keeps the key's old entry if it had one, and the
+// first such refusal of a session is said in one line; 2 key not found (or enumeration past
 // the last entry); 3 the value does not convert to the asked type. A
 // successful set leaves RETSTAT as the caller set it, so a run of sets can
 // collect a 1 from any of them. The routines never set STATUS.
@@ -31,6 +33,8 @@ inline constexpr int kDatabaseCharacters = 8000;
 inline constexpr int kDatabaseKeyCompare = 32;
 inline constexpr int kDatabaseKeyLength = 80;
 inline constexpr int kDatabaseValueLength = 256;
+// The limits as messages name them.
+inline constexpr std::string_view kDatabaseLimitsText = "(200 entries, 8,000 characters)";
 
 // The one store routine. MODE 0: store KEY with VALUE(1:LENGTH) (blank-padded
 // when VALUE is shorter), replacing an entry of the same key. MODE 1: VALUE and
@@ -74,8 +78,8 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status);
 // Empties the store (the state at the start of a run).
 void io_clear_database();
 
-// The keys whose settings the store refused as full since the defaults file
-// was read, each once, in order (run-only "#" keys take no room and are
+// The keys whose settings the file had no room for, each once, in order (the
+// ones held for the session and not stored since) (run-only "#" keys take no room and are
 // never refused).
 std::vector<std::string> io_database_refused_keys();
 

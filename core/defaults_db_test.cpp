@@ -111,7 +111,7 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
   retstat_ = 0;
   set("K5", "replaced");  // replacing needs no extra entry
   EXPECT_EQ(retstat_, 0);
-  EXPECT_EQ(count(), 200);
+  EXPECT_EQ(count(), 201);  // the file's 200 and the session's ONE_TOO_MANY
   // Run-only keys are not written, so they take none of the file's room.
   set("#RUN_ONLY", "v");
   EXPECT_EQ(retstat_, 0);
@@ -131,10 +131,14 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
   retstat_ = 0;
   set("LAST", "123");  // 8 more
   EXPECT_EQ(retstat_, 0);
-  set("FILL", std::string(81, 'y'));  // does not fit: the old value stays
+  set("FILL", std::string(81, 'y'));  // does not fit the file
   EXPECT_EQ(retstat_, 1);
-  EXPECT_EQ(get("FILL"), std::string(80, 'y'));
-  retstat_ = 0;
+  // The session goes on with the new value; the file keeps the old one.
+  EXPECT_EQ(get("FILL"), std::string(81, 'y'));
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  ASSERT_EQ(retstat_, 0);
+  EXPECT_NE(testing::file_contents(file()).find("FILL\n" + std::string(80, 'y') + "\n"),
+            std::string::npos);
   set("#RUN_ONLY", "v");
   set("LAST", "1234");
   EXPECT_EQ(retstat_, 1);
@@ -155,6 +159,42 @@ TEST_F(DefaultsDb, EntryAndCharacterLimits) {
   EXPECT_EQ(get("KEY201"), "<missing>");
   // What the file could not bring is the load's result, not the session's.
   EXPECT_TRUE(io_database_refused_keys().empty());
+}
+
+// A setting the file has no room for is still the one the session reads
+// back: a typed geometry must not fall back to older values at once.
+TEST_F(DefaultsDb, FullStoreKeepsTheSessionsSettingsInEffect) {
+  testing::TerminalCapture terminal;
+  for (int i = 0; i < kDatabaseMaxEntries; ++i) set("K" + std::to_string(i), "v");
+  set("X_PIXEL_SIZE", "7.5E-05");  // no room: held for the session
+  EXPECT_EQ(retstat_, 1);
+  retstat_ = 0;
+  float size = 0.0f;
+  IO_INQ_RKEYVALUE("X_PIXEL_SIZE", size, retstat_, status_);
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_FLOAT_EQ(size, 7.5e-5f);
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", 5.0e-5f, retstat_, status_);
+  set("Y_PIXEL_SIZE", "6.0E-05");
+  IO_INQ_RKEYVALUE("X_PIXEL_SIZE", size, retstat_, status_);
+  EXPECT_FLOAT_EQ(size, 5.0e-5f);
+  EXPECT_EQ(get("Y_PIXEL_SIZE"), "6.0E-05");
+  EXPECT_EQ(count(), 202);  // the settings in effect
+  // Said once, at the first refusal.
+  EXPECT_EQ(terminal.text(),
+            "WARNING: The defaults database is full (200 entries, 8,000 characters): "
+            "X_PIXEL_SIZE and any later setting that does not fit are used in this session "
+            "but not saved\n");
+  EXPECT_EQ(io_database_refused_keys(),
+            (std::vector<std::string>{"X_PIXEL_SIZE", "Y_PIXEL_SIZE"}));
+
+  // The file keeps its limits and the values it could hold.
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  ASSERT_EQ(retstat_, 0);
+  io_clear_database();
+  IO_LOAD_DATABASE(file(), retstat_, status_);
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_EQ(count(), 200);
+  EXPECT_EQ(get("X_PIXEL_SIZE"), "<missing>");
 }
 
 TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {

@@ -15,6 +15,7 @@
 #include <immintrin.h>
 #endif
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -220,13 +221,23 @@ class RecordWriter {
 struct Scaler {
   double lower, factor, bottom, top;
   double shift;  // subtracted before scaling: LOWER for 1 and 2 bytes, 0 for 4
+  // The values written unclipped, LOW to HIGH: LOWER to UPPER for 1 and 2
+  // bytes, the range as wide on both sides for 4. A value beyond them is
+  // written as the end value it passed; the clipping line counts the values
+  // of the same two tests, so that it counts what lies outside the range it
+  // names.
+  double low, high;
   // BOTTOM and TOP are whole numbers inside 32-bit integers, so clipping
   // before rounding gives the same value, and the rounding needs no library
   // call: the truncation and its remainder are exact. LOWER and FACTOR are
-  // finite and FACTOR not zero, so the scaled value is never NaN. Every
-  // comparison is made whatever the value, so a line of them vectorises.
+  // finite and FACTOR not zero, so the scaled value is never NaN. The scaled
+  // ends are clipped too: an end of the range may scale a rounding beyond its
+  // integer. Every comparison is made whatever the value, so a line of them
+  // vectorises.
   double operator()(float value) const {
-    const double v = std::isnan(value) ? lower : static_cast<double>(value);
+    const double d = std::isnan(value) ? lower : static_cast<double>(value);
+    const double above_low = d < low ? low : d;
+    const double v = above_low > high ? high : above_low;
     const double scaled = (v - shift) * factor;
     const double above = scaled < bottom ? bottom : scaled;
     const double clipped = above > top ? top : above;
@@ -248,10 +259,12 @@ struct Scaler {
 #if defined(__SSE2__)
     const __m128d lo = _mm_set1_pd(lower), sh = _mm_set1_pd(shift), f = _mm_set1_pd(factor);
     const __m128d bot = _mm_set1_pd(bottom), tp = _mm_set1_pd(top);
+    const __m128d vlow = _mm_set1_pd(low), vhigh = _mm_set1_pd(high);
     const __m128d one = _mm_set1_pd(1.0), half = _mm_set1_pd(0.5), minus_half = _mm_set1_pd(-0.5);
     const auto two = [&](__m128d d) {
       const __m128d nan = _mm_cmpunord_pd(d, d);
-      const __m128d v = _mm_or_pd(_mm_and_pd(nan, lo), _mm_andnot_pd(nan, d));
+      const __m128d known = _mm_or_pd(_mm_and_pd(nan, lo), _mm_andnot_pd(nan, d));
+      const __m128d v = _mm_min_pd(vhigh, _mm_max_pd(vlow, known));
       const __m128d scaled = _mm_mul_pd(_mm_sub_pd(v, sh), f);
       const __m128d clipped = _mm_min_pd(tp, _mm_max_pd(bot, scaled));
       const __m128i whole = _mm_cvttpd_epi32(clipped);
@@ -278,12 +291,14 @@ struct Scaler {
     const __m256d lo = _mm256_set1_pd(lower), sh = _mm256_set1_pd(shift);
     const __m256d f = _mm256_set1_pd(factor), bot = _mm256_set1_pd(bottom);
     const __m256d tp = _mm256_set1_pd(top), one = _mm256_set1_pd(1.0);
+    const __m256d vlow = _mm256_set1_pd(low), vhigh = _mm256_set1_pd(high);
     const __m256d half = _mm256_set1_pd(0.5), minus_half = _mm256_set1_pd(-0.5);
     std::size_t x = 0;
     for (; x + 4 <= n; x += 4) {
       const __m256d d = _mm256_cvtps_pd(_mm_loadu_ps(row + x));
       const __m256d nan = _mm256_cmp_pd(d, d, _CMP_UNORD_Q);
-      const __m256d v = _mm256_blendv_pd(d, lo, nan);
+      const __m256d v =
+          _mm256_min_pd(vhigh, _mm256_max_pd(vlow, _mm256_blendv_pd(d, lo, nan)));
       const __m256d scaled = _mm256_mul_pd(_mm256_sub_pd(v, sh), f);
       const __m256d clipped = _mm256_min_pd(tp, _mm256_max_pd(bot, scaled));
       const __m128i whole = _mm256_cvttpd_epi32(clipped);
@@ -346,42 +361,81 @@ void write_non_finite_line(const NonFinitePixels& found, const Scaler& scale, St
       {as(std::numeric_limits<float>::quiet_NaN()), as(kInfinity), as(-kInfinity)}, status);
 }
 
-// Finite values of the region that SCALE clips: those whose rounded scaled
-// value would lie below its bottom or above its top.
+// Finite values of the region that SCALE clips, found by the tests that
+// clip them, and whether every finite value is one and the same (VALUE).
 struct Clipped {
   Index below = 0, above = 0;
+  bool constant = false;
+  float value = 0.0f;
 };
 Clipped clipped_values(const Scaler& scale, std::span<const float> array, Index xmaxdat,
                        Index xstrelm, Index ystrelm, Index xendelm, Index yendelm) {
-  const double low = scale.bottom - 0.5, high = scale.top + 0.5;
   const double largest = std::numeric_limits<float>::max();
   Clipped found;
+  bool seen = false, differ = false;
+  float first = 0.0f;
   const Index width = xendelm - xstrelm + 1;
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const float* row = array.data() + element(xstrelm, y, xmaxdat);
+    Index below = 0, above = 0, finite = 0;
     for (Index x = 0; x < width; ++x) {
       const double v = row[x];
-      const double scaled = (v - scale.shift) * scale.factor;
       // NaN and the infinities fail the first test: they have their own line.
-      const bool finite = v >= -largest && v <= largest;
-      found.below += finite && scaled <= low ? 1 : 0;
-      found.above += finite && scaled >= high ? 1 : 0;
+      const bool is_finite = v >= -largest && v <= largest;
+      below += is_finite && v < scale.low ? 1 : 0;
+      above += is_finite && v > scale.high ? 1 : 0;
+      finite += is_finite ? 1 : 0;
+    }
+    found.below += below;
+    found.above += above;
+    // Whether the image is constant needs a look at a row only while it may be.
+    for (Index x = 0; x < width && !differ && finite > 0; ++x) {
+      const float v = row[x];
+      if (!(std::fabs(v) <= std::numeric_limits<float>::max())) continue;
+      if (!seen) {
+        seen = true;
+        first = v;
+      } else if (v != first) {
+        differ = true;
+      }
     }
   }
+  found.constant = seen && !differ;
+  found.value = first;
   return found;
 }
 
-// The clipping line of IO_UWRITE_RARRAY: the range is the values SCALE
-// takes to its bottom and top.
+// "the scaling range (LOW to HIGH)" of SCALE, the values it writes
+// unclipped.
+std::string scaling_range(const Scaler& scale) {
+  const LimitTexts limits =
+      io_limit_texts(static_cast<float>(scale.low), static_cast<float>(scale.high));
+  return "the scaling range (" + limits.lower + " to " + limits.upper + ")";
+}
+
+// The clipping line of IO_UWRITE_RARRAY.
 void write_clipped_line(const Clipped& found, const Scaler& scale, Status& status) {
-  const auto value = [&](double end) {
-    return IO_RTOC(static_cast<float>(scale.shift + end / scale.factor));
-  };
-  const std::string range =
-      "the scaling range (" + value(scale.bottom) + " to " + value(scale.top) + ")";
-  io_write_clipped_line(found.below, found.above, range,
+  io_write_clipped_line(found.below, found.above, scaling_range(scale),
                         format_i(static_cast<std::int64_t>(scale.bottom), 0),
                         format_i(static_cast<std::int64_t>(scale.top), 0), status);
+}
+
+// A constant image inside the range is written as one integer, most often
+// an end value, which would pass for the image's own: one line says so.
+void write_constant_line(const Clipped& found, const NonFinitePixels& non_finite,
+                         const Scaler& scale, Status& status) {
+  if (!found.constant || found.below + found.above > 0) return;
+  const auto written = static_cast<std::int64_t>(scale(found.value));
+  const std::string range = scaling_range(scale);
+  const bool bottom = written == static_cast<std::int64_t>(scale.bottom);
+  const bool top = written == static_cast<std::int64_t>(scale.top);
+  const std::string where = bottom ? ", the lower end of " + range
+                            : top  ? ", the upper end of " + range
+                                   : ", inside " + range;
+  IO_WRITE(std::string("INFO: Every ") + (non_finite.total() > 0 ? "finite " : "") +
+               "pixel of the region is " + IO_RTOC(found.value) + ": all are written as " +
+               format_i(written, 0) + where,
+           status);
 }
 
 }  // namespace
@@ -475,11 +529,14 @@ void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, 
                            ynumdat, data, status);
 }
 
-void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
-                      Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
-                      Index record_bytes, std::string_view data_type, int bytes, bool big_endian,
-                      bool full_records, bool by_columns, bool reverse, Index& record,
-                      float& lower, float& upper, bool& failed, Status& status) {
+namespace {
+
+// IO_UWRITE_RARRAY; the lines of a failed write only when SAY_FAILURE.
+void uwrite_region(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                   Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
+                   Index record_bytes, std::string_view data_type, int bytes, bool big_endian,
+                   bool full_records, bool by_columns, bool reverse, Index& record, float& lower,
+                   float& upper, bool& failed, bool say_failure, Status& status) {
   constexpr std::string_view kPosition = "Subroutine IO_UWRITE_RARRAY V0.3";
   if (st_bad(status, kPosition)) return;
   const auto fail = [&](Status code) { st_fail(status, kBaseCore + code, kPosition); };
@@ -529,7 +586,13 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
   if (!std::isfinite(lo) || !std::isfinite(hi) || denominator == 0.0 || !std::isfinite(factor) ||
       factor == 0.0)
     return fail(13);
-  const Scaler scale{lo, factor, bytes == 4 ? -2147483647.0 : 0.0, top, bytes == 4 ? 0.0 : lo};
+  const Scaler scale{lo,
+                     factor,
+                     bytes == 4 ? -2147483647.0 : 0.0,
+                     top,
+                     bytes == 4 ? 0.0 : lo,
+                     bytes == 4 ? -denominator : lo,
+                     bytes == 4 ? denominator : hi};
 
   const NonFinitePixels non_finite =
       non_finite_pixels(array, xmaxdat, xstrelm, ystrelm, xendelm, yendelm);
@@ -550,9 +613,13 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
       break;
   }
   failed = !out.finish();
-  if (!failed && non_finite.total() > 0) write_non_finite_line(non_finite, scale, status);
-  if (!failed) write_clipped_line(clipped, scale, status);
-  if (failed) {
+  if (!failed) {
+    if (non_finite.total() > 0) write_non_finite_line(non_finite, scale, status);
+    write_clipped_line(clipped, scale, status);
+    write_constant_line(clipped, non_finite, scale, status);
+  } else if (!say_failure) {
+    errno = out.error();
+  } else {
     IO_WRITE("", status);
     IO_WRITE("ERROR: Failed to output binary data to a file. May be the file system,", status);
     IO_WRITE("       or your quota, are full.", status);
@@ -563,6 +630,28 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
     // The lines above may change errno; the caller takes the reason from it.
     errno = out.error();
   }
+}
+
+}  // namespace
+
+void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                      Index ystrelm, Index xendelm, Index yendelm, std::span<const float> array,
+                      Index record_bytes, std::string_view data_type, int bytes, bool big_endian,
+                      bool full_records, bool by_columns, bool reverse, Index& record,
+                      float& lower, float& upper, bool& failed, Status& status) {
+  uwrite_region(ask_range, stream, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array,
+                record_bytes, data_type, bytes, big_endian, full_records, by_columns, reverse,
+                record, lower, upper, failed, true, status);
+}
+
+void io_uwrite_region(int stream, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                      Index xendelm, Index yendelm, std::span<const float> array,
+                      Index record_bytes, int bytes, bool big_endian, bool full_records,
+                      bool by_columns, bool reverse, Index& record, float lower, float upper,
+                      bool& failed, Status& status) {
+  uwrite_region(false, stream, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array,
+                record_bytes, "I", bytes, big_endian, full_records, by_columns, reverse, record,
+                lower, upper, failed, false, status);
 }
 
 void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
@@ -577,8 +666,9 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
     return;
   }
   // A value replaces the running one only when strictly beyond it (a NaN
-  // never does), so the result is the first extreme value in row order.
-  float low = 1.7e38f, high = -1.7e38f;
+  // never does), so the result is the first extreme value in row order. The
+  // search starts beyond every value (core/extremes.hpp).
+  float low = kAboveEveryValue, high = kBelowEveryValue;
   const Index width = xendelm - xstrelm + 1;
   const auto row_of = [&](Index y) { return array.data() + element(xstrelm, y, xmaxdat); };
   for (Index y = ystrelm; y <= yendelm; ++y) {
@@ -620,6 +710,7 @@ void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
   };
   if (low == 0.0f) low = first_zero();
   if (high == 0.0f) high = first_zero();
+  extremes_found(low, high);
   minimum = low;
   maximum = high;
 }
@@ -686,12 +777,24 @@ void io_apart_limits(float& lower, float& upper) {
 }
 
 bool io_scaling_range_valid(float lower, float upper) {
-  return std::isfinite(lower) && std::isfinite(upper) && lower != upper;
+  return std::isfinite(lower) && std::isfinite(upper) && lower < upper;
+}
+
+LimitTexts io_limit_texts(float lower, float upper) {
+  LimitTexts texts{IO_RTOC(lower), IO_RTOC(upper)};
+  if (texts.lower != texts.upper || lower == upper || std::isnan(lower) || std::isnan(upper))
+    return texts;
+  return {io_real_digits(lower), io_real_digits(upper)};
 }
 
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
                           std::span<const std::string> upper_help, RangeWarning warn,
                           float& lower, float& upper, Status& status) {
+  // The questions show each limit offered as a short number: limits that
+  // differ but would look alike there are said in full first.
+  if (const LimitTexts offered = io_limit_texts(lower, upper);
+      offered.lower != IO_RTOC(lower) || offered.upper != IO_RTOC(upper))
+    IO_WRITE("INFO: The limits offered are " + offered.lower + " and " + offered.upper, status);
   ScalingRange range{lower, upper};
   const bool valid = io_ask_until_accepted(
       range,

@@ -132,7 +132,10 @@ void IO_INP_2DI4(int stream, bool swap, bool is_signed, bool xflip, bool yflip, 
 // written. NaN is written as LOWER and the infinities clipped, and after a
 // write that holds any of them one INFO line gives their number and the
 // integers each kind was written as; a second line gives the number of
-// finite values beyond the range that were written as its end values.
+// finite values beyond the range that were written as its end values (the
+// values outside the range it names, which for 4 bytes is as wide on both
+// sides), and a region whose finite values are all one value inside the
+// range has a line saying what they were all written as.
 // STATUS 10000 plus: 1, 2 bad dimensions (or ARRAY smaller than them); 5, 6
 // bad region; 17 RECORD_BYTES below 1 or BYTES not 1, 2, 4 (with a terminal
 // line); 9 RECORD_BYTES above 12000; 33 DATA_TYPE not "I"; 13 a scale that is
@@ -146,8 +149,20 @@ void IO_UWRITE_RARRAY(bool ask_range, int stream, Index xmaxdat, Index ymaxdat, 
                       bool full_records, bool by_columns, bool reverse, Index& record,
                       float& lower, float& upper, bool& failed, Status& status);
 
-// Smallest and largest value of the region (from 1.7e38 and -1.7e38; NaN
-// values are passed over). STATUS 10001/10002/10005/10006 for a bad region.
+// IO_UWRITE_RARRAY with LOWER and UPPER as given and data type "I", for a
+// writer whose own report names the file that could not be written (the
+// AtomicFile's): a failed write sets FAILED and leaves the system's code in
+// errno, without IO_UWRITE_RARRAY's lines. Its lines on the values written
+// (not finite, clipped, a constant image) are the same.
+void io_uwrite_region(int stream, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                      Index xendelm, Index yendelm, std::span<const float> array,
+                      Index record_bytes, int bytes, bool big_endian, bool full_records,
+                      bool by_columns, bool reverse, Index& record, float lower, float upper,
+                      bool& failed, Status& status);
+
+// Smallest and largest value of the region, infinities included, from the
+// first value met (core/extremes.hpp); NaN values are passed over, and a
+// region of NaN alone gives the start values 1.7e38 and -1.7e38. STATUS 10001/10002/10005/10006 for a bad region.
 void IO_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
                 Index ystrelm, Index xendelm, Index yendelm, float& minimum, float& maximum,
                 Status& status);
@@ -180,8 +195,17 @@ float io_upper_above(float lower, float upper);
 // that value and LOWER the largest one at most UPPER - 1.
 void io_apart_limits(float& lower, float& upper);
 
-// Limits a scale can be made from: both finite and not equal.
+// Limits a scale can be made from: both finite, the lower below the upper
+// (limits the other way round would write the image inverted).
 bool io_scaling_range_valid(float lower, float upper);
+
+// LOWER and UPPER as the program shows a real (IO_RTOC), or with nine
+// significant digits when they differ but would be shown alike, so that a
+// range is never shown as empty when it is not.
+struct LimitTexts {
+  std::string lower, upper;
+};
+LimitTexts io_limit_texts(float lower, float upper);
 
 // A pair of scaling limits, as asked for together.
 struct ScalingRange {
@@ -197,7 +221,8 @@ using RangeWarning = void (*)(Status& status);
 
 // Asks "LOWER LIMIT OF RANGE" and "UPPER LIMIT OF RANGE" through ASK (help
 // LOWER_HELP and UPPER_HELP, error "Enter a valid real number"), offering
-// LOWER and UPPER, until the limits are valid (io_ask_until_accepted): an
+// LOWER and UPPER (said first in one line when the questions would show
+// them alike), until the limits are valid (io_ask_until_accepted): an
 // invalid pair gets WARN (null: "WARNING: The scaling range is invalid") and
 // both questions again, offering LOWER and UPPER as first offered. False,
 // with them as offered, when a question gave a bad status (the user escape

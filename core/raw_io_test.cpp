@@ -3,16 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
+#include "core/prompts.hpp"
 #include "core/system.hpp"
 #include "core/test_support.hpp"
 
@@ -169,8 +172,8 @@ Write uwrite(Write w, const char* path = nullptr) {
   return w;
 }
 
-// Values beyond the range are clipped, and one line says how many (those
-// that round to an end value are not clipped).
+// Values beyond the range are clipped, and one line says how many: every
+// value outside the range it names, also one that rounds to an end value.
 TEST(RawWrite, ScalesRoundsAndClips) {
   testing::TerminalCapture terminal;
   auto w = uwrite({.xmax = 6, .ymax = 1, .data = {0, 1.4f, 1.5f, 254.5f, 300, -5},
@@ -193,8 +196,8 @@ TEST(RawWrite, ScalesRoundsAndClips) {
   EXPECT_EQ(terminal.text().substr(terminal.text().find('\n') + 1),
             "INFO: 1 pixel is outside the scaling range (-10.00000 to 10.00000): 1 below "
             "written as -2147483647\n"
-            "INFO: 4 pixels are outside the scaling range (0.0 to 65535.00): 2 below written "
-            "as 0, 2 above written as 65535\n");
+            "INFO: 6 pixels are outside the scaling range (0.0 to 65535.00): 3 below written "
+            "as 0, 3 above written as 65535\n");
   // Negative values round away from zero; NaN counts as the lower limit.
   w = uwrite({.xmax = 3, .ymax = 1, .data = {-2.6f, -2.4f, std::nanf("")}, .record_bytes = 12,
               .bytes = 4, .big_endian = IO_BIG_ENDIAN(), .lower = -2147483648.0f,
@@ -205,6 +208,110 @@ TEST(RawWrite, ScalesRoundsAndClips) {
     w = uwrite({.xmax = 1, .ymax = 1, .data = {0}, .record_bytes = 8, .bytes = bytes, .upper = 0});
     EXPECT_EQ(w.status, 10013);
     EXPECT_EQ(w.file, "");
+  }
+}
+
+// The clipping line counts exactly the values outside the range it names
+// (those written as an end value because they lay beyond it), whatever
+// they round to; values at the limits, NaN and the infinities are not
+// among them. Four bytes name the range as wide on both sides.
+TEST(RawWrite, ClippingLineCountsTheValuesOutsideTheRangeItNames) {
+  const float nan = std::nanf(""), inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    int bytes;
+    float lower, upper;
+    std::vector<float> data;
+    const char* line;
+  };
+  const Case cases[] = {
+      {1, 0, 1000, {500, 1000, 1000.5f, 1001, 1001.9f, 1003, -1, -1.9f, -2.5f, 0},
+       "INFO: 7 pixels are outside the scaling range (0.0 to 1000.000): 3 below written as 0, "
+       "4 above written as 255\n"},
+      {2, -3, 5, {-3, 5, -3.0001f, 5.0001f, nan, inf, -inf, 0, 1, 2},
+       "INFO: 2 pixels are outside the scaling range (-3.000000 to 5.000000): 1 below written "
+       "as 0, 1 above written as 65535\n"},
+      {4, -2, 8, {-8, 8, -8.5f, 9, 0, 1, 2, 3, 4, 5},
+       "INFO: 2 pixels are outside the scaling range (-8.000000 to 8.000000): 1 below written "
+       "as -2147483647, 1 above written as 2147483647\n"},
+  };
+  for (const Case& c : cases) {
+    testing::TerminalCapture terminal;
+    const auto w = uwrite({.xmax = 10, .ymax = 1, .data = c.data, .record_bytes = 10 * c.bytes,
+                           .bytes = c.bytes, .big_endian = IO_BIG_ENDIAN(), .lower = c.lower,
+                           .upper = c.upper});
+    ASSERT_EQ(w.status, kStatusGood);
+    const std::string said = terminal.text();
+    const auto at = said.find("outside");
+    ASSERT_NE(at, std::string::npos) << said;
+    EXPECT_EQ(said.substr(said.rfind("INFO:", at)), c.line);
+  }
+  // The values written are those of the limits, for the values beyond them.
+  const auto w = uwrite({.xmax = 6, .ymax = 1, .data = {1000, 1000.5f, 1003, 0, -1, -2.5f},
+                         .record_bytes = 6, .bytes = 1, .lower = 0, .upper = 1000});
+  EXPECT_EQ(w.file, std::string("\xff\xff\xff\0\0\0", 6));
+}
+
+// A region of one value is written as one integer, most often an end value
+// (the limits offered for it lie a step apart): one line says so, with
+// limits that differ shown with the digits that tell them apart. Its NaN
+// pixels have their own line; a constant beyond the range has the clipping
+// line alone.
+TEST(RawWrite, ConstantImageIsSaidWithLimitsThatDiffer) {
+  const float largest = std::numeric_limits<float>::max();
+  const float above_1e30 = std::nextafter(1.0e30f, largest);
+  const float below_largest = std::nextafter(largest, 0.0f);
+  struct Case {
+    int bytes;
+    float value, lower, upper;
+    bool with_nan;
+    const char* said;
+  };
+  const Case cases[] = {
+      {1, 300, 300, 301, false,
+       "INFO: Every pixel of the region is 300.0000: all are written as 0, the lower end of the "
+       "scaling range (300.0000 to 301.0000)\n"},
+      {2, 1.0e30f, 1.0e30f, above_1e30, true,
+       "INFO: 1 pixel is not finite: 1 NaN written as 0\n"
+       "INFO: Every finite pixel of the region is 1.000000E+30: all are written as 0, the lower "
+       "end of the scaling range (1.00000002E+30 to 1.00000009E+30)\n"},
+      {1, largest, below_largest, largest, false,
+       "INFO: Every pixel of the region is 3.402823E+38: all are written as 255, the upper end "
+       "of the scaling range (3.40282326E+38 to 3.40282347E+38)\n"},
+      {4, 300, -2147483648.0f, 2147483647.0f, false,
+       "INFO: Every pixel of the region is 300.0000: all are written as 300, inside the "
+       "scaling range (-2.147484E+09 to 2.147484E+09)\n"},
+      {1, 7, 0, 5, false,
+       "INFO: 4 pixels are outside the scaling range (0.0 to 5.000000): 4 above written as "
+       "255\n"},
+  };
+  for (const Case& c : cases) {
+    testing::TerminalCapture terminal;
+    std::vector<float> data(4, c.value);
+    if (c.with_nan) data[2] = std::nanf("");
+    const auto w = uwrite({.xmax = 4, .ymax = 1, .data = data, .record_bytes = 4 * c.bytes,
+                           .bytes = c.bytes, .big_endian = IO_BIG_ENDIAN(), .lower = c.lower,
+                           .upper = c.upper});
+    ASSERT_EQ(w.status, kStatusGood);
+    EXPECT_EQ(terminal.text(), c.said);
+  }
+
+  // The questions show the limits offered short: where they would look
+  // alike, a line gives them in full first.
+  for (const auto& [lower, upper, line] :
+       {std::tuple{1.0e30f, above_1e30,
+                   "INFO: The limits offered are 1.00000002E+30 and 1.00000009E+30\n"},
+        std::tuple{300.0f, 300.00003f,
+                   "INFO: The limits offered are 3.00000000E+02 and 3.00000031E+02\n"},
+        std::tuple{300.0f, 301.0f, ""}}) {
+    testing::reset_dialogue();
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({"", ""});
+    float l = lower, u = upper;
+    Status status = kStatusGood;
+    EXPECT_TRUE(io_ask_scaling_range(IO_INPR, {}, {}, nullptr, l, u, status));
+    EXPECT_EQ(terminal.text(), line);
+    EXPECT_EQ(l, lower);
+    EXPECT_EQ(u, upper);
   }
 }
 
@@ -266,16 +373,19 @@ TEST(RawWrite, OfferedLimitsAreFiniteAndApart) {
     }
   }
 
-  // Typed limits that are equal are asked for again.
+  // Typed limits that are equal, or the wrong way round (which would write
+  // the image inverted), are asked for again.
   testing::reset_dialogue();
   testing::TerminalCapture terminal;
-  {
-    testing::ScriptedInput input({"3", "3", "0", "10"});
-    const auto w = uwrite({.xmax = 1, .ymax = 1, .data = {5}, .record_bytes = 1, .bytes = 1,
-                           .ask = true});
+  for (const int bytes : {1, 4}) {
+    testing::ScriptedInput input({"3", "3", "10", "1", "0", "10"});
+    const auto w = uwrite({.xmax = 1, .ymax = 1, .data = {5}, .record_bytes = 4, .bytes = bytes,
+                           .big_endian = IO_BIG_ENDIAN(), .ask = true});
     EXPECT_EQ(w.status, kStatusGood);
-    EXPECT_EQ(input.prompts.size(), 4u);
-    EXPECT_EQ(w.file, "\x80");
+    EXPECT_EQ(input.prompts.size(), 6u);
+    EXPECT_EQ(w.lower, 0.0f);
+    EXPECT_EQ(w.upper, 10.0f);
+    EXPECT_EQ(w.file, bytes == 1 ? std::string("\x80\0\0\0", 4) : raw<std::int32_t>({1073741824}));
   }
   EXPECT_NE(terminal.text().find("WARNING: The scaling range is invalid\n"), std::string::npos);
   // A macro answers the question again with its next lines, as the keyboard
@@ -346,6 +456,25 @@ TEST(RawWrite, LongRowsAsSingleValues) {
       EXPECT_EQ(extreme, 0.0f);
       EXPECT_EQ(std::signbit(extreme), c.negative) << maximum;
     }
+  // Values beyond the start values 1.7e38 and -1.7e38 are the region's own
+  // extremes; a region of NaN alone gives the start values.
+  struct Range {
+    std::vector<float> values;
+    float low, high;
+  };
+  for (const Range& r :
+       {Range{std::vector<float>(10, 3.4e38f), 3.4e38f, 3.4e38f},
+        Range{std::vector<float>(10, -3.4e38f), -3.4e38f, -3.4e38f},
+        Range{{2e38f, 3e38f, nan, 2.5e38f, 3.3e38f, 2e38f, 2e38f, 2e38f, 2e38f, 2e38f}, 2e38f,
+              3.3e38f},
+        Range{{inf, inf, nan, inf, inf, inf, inf, inf, inf, inf}, inf, inf},
+        Range{std::vector<float>(10, nan), 1.7e38f, -1.7e38f}}) {
+    float low = 1, high = 1;
+    Status status = kStatusGood;
+    IO_RMINMAX(10, 1, r.values, 1, 1, 10, 1, low, high, status);
+    EXPECT_EQ(low, r.low) << r.values[0];
+    EXPECT_EQ(high, r.high) << r.values[0];
+  }
 }
 
 TEST(RawWrite, RecordOrderPaddingAndRefusals) {
@@ -381,6 +510,21 @@ TEST(RawWrite, RecordOrderPaddingAndRefusals) {
   EXPECT_NE(terminal.text().find("ERROR: Failed to output binary data to a file. May be the file "
                                  "system,\n       or your quota, are full.\n"),
             std::string::npos);
+  // A writer that reports its file's failure itself gets the reason alone.
+  const std::size_t before = terminal.text().size();
+  ASSERT_TRUE(io_open_stream(kStream, "/dev/full", "wb"));
+  Index record = 1;
+  bool failed = false;
+  Status status = kStatusGood;
+  errno = 0;
+  io_uwrite_region(kStream, 64, 64, 1, 1, 64, 64, std::vector<float>(64 * 64, 1.0f), 512, 2, false,
+                   false, false, false, record, 0, 255, failed, status);
+  const int reason = errno;
+  io_close_stream(kStream);
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(reason, ENOSPC);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(terminal.text().substr(before), "");
 }
 
 TEST(RawIo, WrittenImageReadsBack) {

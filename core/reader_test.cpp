@@ -15,6 +15,7 @@
 #include <random>
 #include <chrono>
 #include <string>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -630,10 +631,10 @@ TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
       // Ctrl-P, Meta-P, Ctrl-G, "x", Ctrl-P at the first history line;
       // then Ctrl-P three times.
       {"emacs", {"a\r", "\x10\033p\x07x\x10\r", "\x10\x10\x10\r"}, "[a][ax][a]"},
-      // ESC, "k", a "/" search that fails, Enter; "x", "k" (or Up), Enter;
-      // ESC, "k", "S".
-      {"vi", {"j\r", "\033k/q\r", "xk\r", "\033kSz\r"}, "[j][j][xk][z]"},
-      {"vi", {"j\r", "\033k/q\r", "x\033[A\r", "\033kSz\r"}, "[j][j][j][z]"},
+      // ESC, "k", a "/" search that fails (the line stays), "x", "k" (or
+      // Up) at the oldest line, Enter; ESC, "k", "S".
+      {"vi", {"j\r", "\033k/q\rxk\r", "\033kSz\r"}, "[j][][z]"},
+      {"vi", {"j\r", "\033k/q\rx\033[A\r", "\033kSz\r"}, "[j][][z]"},
   };
   for (const Case& c : cases) {
     testing::TempDir dir;
@@ -651,45 +652,6 @@ TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
     EXPECT_TRUE(child.wait_for("LINES=" + c.submitted + " LEAKS=0")) << child.output();
     EXPECT_EQ(child.finish(), 0) << c.submitted;
   }
-}
-
-// The keys of the history searches that read a whole string start the
-// incremental searches, from the start (Meta-P, vi "/" and "?") and after the
-// settings are read again (Ctrl-X Ctrl-R) binding such a search anew, which
-// also keeps a search for the text before the cursor bound anew off the
-// editor's own.
-TEST(ReaderAtATerminal, WholeStringSearchKeysSearchIncrementally) {
-  testing::TempDir dir;
-  const std::string settings = editor_settings(dir, "set editing-mode emacs\n");
-  testing::PtyChild child([&settings] {
-    setenv("INPUTRC", settings.c_str(), 1);
-    return print_lines_read(4, true);
-  });
-  ASSERT_TRUE(child.started());
-  ASSERT_TRUE(child.wait_for("LINE:"));
-  child.type("ab\r");
-  ASSERT_TRUE(child.wait_for("LINE:"));
-  child.type("\033p");
-  ASSERT_TRUE(child.wait_for("(reverse-i-search)")) << child.output();
-  child.type("a\r");
-  ASSERT_TRUE(child.wait_for("LINE:"));
-  editor_settings(dir,
-                  "set editing-mode vi\n\"\\C-xs\": non-incremental-forward-search-history\n"
-                  "\"\\C-xh\": history-search-backward\n");
-  // Ctrl-R reaching the terminal before the editor has it in raw mode is the
-  // terminal's own reprint key: the prompt is given a moment first.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  child.type("\x18\x12");
-  child.type("\x18s");
-  ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
-  // The search for the text before the cursor, here none: the previous line.
-  child.type("\x07\x18h\033?");
-  ASSERT_TRUE(child.wait_for("(i-search)")) << child.output();
-  child.type("\x07\033/b\r");
-  ASSERT_TRUE(child.wait_for("LINE:"));
-  child.type("c\r");
-  ASSERT_TRUE(child.wait_for("LINES=[ab][ab][ab][c] LEAKS=0")) << child.output();
-  EXPECT_EQ(child.finish(), 0);
 }
 
 // Lines typed at "LINE:" under the editor SETTINGS, each string of KEYS
@@ -713,71 +675,139 @@ void expect_lines_submitted(const std::string& settings_text, const std::vector<
   EXPECT_EQ(child.finish(), 0) << submitted;
 }
 
-// vi's search keys ("/", "?", "n", "N") are text inside an incremental
-// search, whichever key started it; "n" and "N" after a search go to the next
-// older and newer line holding its text at once.
-TEST(ReaderAtATerminal, ViSearchKeysAreTextInsideASearch) {
-  const std::string vi = "set editing-mode vi\n";
-  const std::vector<std::string> koz{"koz\r", "kon\r", "zzz\r"};
-  const auto with = [](std::vector<std::string> lines, const std::string& last) {
-    lines.push_back(last);
-    return lines;
-  };
-  expect_lines_submitted(vi, with(koz, "\033/on\r"), "[koz][kon][zzz][kon]");
-  const std::vector<std::string> input{"INPUT DATA\r", "INFORMATION\r"};
-  expect_lines_submitted(vi, with(input, "\033/INP\r"), "[INPUT DATA][INFORMATION][INPUT DATA]");
-  expect_lines_submitted(vi, with(input, "\033\x12INP\r"), "[INPUT DATA][INFORMATION][INPUT DATA]");
-  // "N", "?" and "/" in the text, and a forward search started by "?" at the
-  // oldest line.
-  const std::vector<std::string> marks{"a/N?\r", "aN\r", "b\r"};
-  expect_lines_submitted(vi, with(marks, "\033/N?\r"), "[a/N?][aN][b][a/N?]");
-  const std::vector<std::string> slashes{"b/1\r", "zb\r", "b/2\r"};
-  expect_lines_submitted(vi, with(slashes, "\033/b/\r"), "[b/1][zb][b/2][b/2]");
-  const std::vector<std::string> questions{"x?1\r", "x2\r", "x?3\r"};
-  expect_lines_submitted(vi, with(questions, "\033kkk?x?\r"), "[x?1][x2][x?3][x?1]");
-  // After "/ab" ESC (at "ab3"): "n" older, "N" newer, no match left: the bell
-  // and the line as it was; also from a search ended by Enter.
-  const std::vector<std::string> abs{"ab1\r", "ab2\r", "ab3\r", "zz\r"};
-  expect_lines_submitted(vi, with(abs, "\033/ab\033n\r"), "[ab1][ab2][ab3][zz][ab2]");
-  expect_lines_submitted(vi, with(abs, "\033/ab\033nnN\r"), "[ab1][ab2][ab3][zz][ab2]");
-  expect_lines_submitted(vi, with(abs, "\033/ab\0332nn\r"), "[ab1][ab2][ab3][zz][ab1]");
-  expect_lines_submitted(vi, with(with(abs, "\033/b2\r"), "\033n\r"),
-                         "[ab1][ab2][ab3][zz][ab2][ab2]");
-}
-
-// Searches for the text before the cursor, as a user's settings bind them
-// (Up and Down, vi "k" and "j"): the next older or newer line beginning with
-// (or holding) the text, the cursor left where it was; with no text, the
-// previous or next line; past the newest match, the line as typed; no match,
-// the line as it was.
-TEST(ReaderAtATerminal, SearchesForTheTextBeforeTheCursor) {
-  const std::string emacs =
-      "set editing-mode emacs\n\"\\e[A\": history-search-backward\n"
-      "\"\\e[B\": history-search-forward\n\"\\en\": history-substring-search-backward\n"
-      "\"\\ep\": history-substring-search-forward\n";
-  const std::vector<std::string> history{"jkl\r", "abc\r", "jx\r"};
+// The history searches that read a whole string (Meta-P and Meta-N, vi's "/"
+// and "?") as the line editor has them: Enter ends the search and leaves the
+// line found for editing, the cursor at its start (a second Enter takes it);
+// no text searches again for the last one, "n" and "N" at once; a search that
+// fails, is cancelled (Ctrl-G, Backspace on no text) or has no text to repeat
+// leaves the line as it was; in vi mode the history keys go on from the line
+// found. Inside the search every other key is text. Undo after a search
+// gives back the line before it.
+TEST(ReaderAtATerminal, WholeStringSearchesLeaveTheLineFoundForEditing) {
+  const std::vector<std::string> history{"cat one\r", "dog\r", "cat two\r", "scat\r", "cab\r"};
+  const std::string typed = "[cat one][dog][cat two][scat][cab]";
   const auto with = [&history](const std::string& last) {
     std::vector<std::string> lines = history;
     lines.push_back(last);
     return lines;
   };
-  const std::string typed = "[jkl][abc][jx]";
-  const std::string up = "\033[A", down = "\033[B";
-  expect_lines_submitted(emacs, with("j" + up + "\r"), typed + "[jx]");
-  expect_lines_submitted(emacs, with("j" + up + up + "Z\r"), typed + "[jZkl]");
-  expect_lines_submitted(emacs, with("j" + up + up + down + "\r"), typed + "[jx]");
-  expect_lines_submitted(emacs, with("j" + up + down + "\r"), typed + "[j]");
-  expect_lines_submitted(emacs, with("q" + up + "\r"), typed + "[q]");
-  expect_lines_submitted(emacs, with(up + up + "\r"), typed + "[abc]");
-  expect_lines_submitted(emacs, with("k\033n\033n\r"), typed + "[jkl]");
-  expect_lines_submitted(emacs, with("b\033nZ\033p\r"), typed + "[b]");
+  const std::string emacs = "set editing-mode emacs\n", vi = "set editing-mode vi\n";
+  for (const auto& [settings, keys, submitted] : {
+           std::tuple{emacs, "\033pon\rX\r", "[Xcat one]"},
+           std::tuple{emacs, "\033pat\r\033p\r\r", "[cat two]"},
+           std::tuple{emacs, "\033pat\r\x10\r", "[cab]"},
+           std::tuple{emacs, "\033pat\r\x1f\r", "[]"},
+           std::tuple{emacs, "zz\033pqq\r\r", "[zz]"},
+           std::tuple{emacs, "zz\033p\r\r", "[zz]"},
+           std::tuple{emacs, "zz\033pa\x07\r", "[zz]"},
+           std::tuple{emacs, "zz\033pat\x7f\x7f\x7f\r", "[zz]"},
+           std::tuple{emacs, "\x10\x10\x10\x10\033nat\r\r", "[cat two]"},
+           std::tuple{vi, "\033/at\r\r", "[scat]"},
+           std::tuple{vi, "\033/at\rn\r", "[cat two]"},
+           std::tuple{vi, "\033/at\rnnN\r", "[cat two]"},
+           std::tuple{vi, "\033/at\rk\r", "[cat two]"},
+           std::tuple{vi, "\033/at\rj\r", "[cab]"},
+           std::tuple{vi, "\033/at\rx\r", "[cat]"},
+           std::tuple{vi, "\033/at\ru\r", "[scat]"},
+           std::tuple{vi, "\033kkk?at\r\r", "[scat]"},
+           std::tuple{vi, "zz\033/qq\r\r", "[zz]"},
+           std::tuple{vi, "\033/\r\r", "[]"},
+       })
+    expect_lines_submitted(settings, with(keys), typed + submitted);
+  // "n", "N", "/" and "?" are text inside the search.
+  expect_lines_submitted(vi, {"a/N?\r", "aN\r", "b\r", "\033/N?\r\r"}, "[a/N?][aN][b][a/N?]");
+  expect_lines_submitted(vi, {"b/1\r", "zb\r", "b/2\r", "\033/b/\rn\r"}, "[b/1][zb][b/2][b/1]");
+  expect_lines_submitted(vi, {"INPUT DATA\r", "INFORMATION\r", "\033\x12INP\r"},
+                         "[INPUT DATA][INFORMATION][INPUT DATA]");
+}
+
+// After the settings are read again (Ctrl-X Ctrl-R), searches bound anew are
+// still the program's own: here the search for the text before the cursor
+// going past its newest match gives back the line as typed.
+TEST(ReaderAtATerminal, SearchesBoundAnewStayThePrograms) {
+  testing::TempDir dir;
+  const std::string settings = editor_settings(dir, "set editing-mode emacs\n");
+  testing::PtyChild child([&settings] {
+    setenv("INPUTRC", settings.c_str(), 1);
+    return print_lines_read(3, true);
+  });
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("ab\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  editor_settings(dir,
+                  "set editing-mode emacs\n\"\\C-xh\": history-search-backward\n"
+                  "\"\\C-xj\": history-search-forward\n\"\\C-xs\": "
+                  "non-incremental-reverse-search-history\n");
+  // Ctrl-R reaching the terminal before the editor has it in raw mode is the
+  // terminal's own reprint key: the prompt is given a moment first.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  child.type("\x18\x12");
+  child.type("a\x18h\x18j\r");
+  ASSERT_TRUE(child.wait_for("LINE:"));
+  child.type("\x18s" "b\r\r");
+  ASSERT_TRUE(child.wait_for("LINES=[ab][a][ab] LEAKS=0")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// Searches for the text before the cursor, as a user's settings bind them
+// (Up and Down, vi "k" and "j"), as the line editor has them: the next older
+// or newer line beginning with (or holding) the text, the cursor after it (at
+// it); with no text, the previous or next line; no match (also a new search
+// after an edit), the bell and the line as it was; the line found is one
+// change, which undo and revert take back, and the history position stays.
+// Ours alone: going newer past the newest match gives back the line as typed.
+TEST(ReaderAtATerminal, SearchesForTheTextBeforeTheCursor) {
+  const std::string emacs =
+      "set editing-mode emacs\n\"\\e[A\": history-search-backward\n"
+      "\"\\e[B\": history-search-forward\n\"\\en\": history-substring-search-backward\n"
+      "\"\\ep\": history-substring-search-forward\n";
+  const std::string down_only = "set editing-mode emacs\n\"\\e[B\": history-search-forward\n";
   const std::string vi =
       "set editing-mode vi\nset keymap vi-command\n\"k\": history-search-backward\n"
       "\"j\": history-search-forward\n";
-  expect_lines_submitted(vi, with("\033k\r"), typed + "[jx]");
-  expect_lines_submitted(vi, with("\033kk\r"), typed + "[abc]");
-  expect_lines_submitted(vi, with("ja\033k\r"), typed + "[jx]");
-  expect_lines_submitted(vi, with("ja\033kk\r"), typed + "[jkl]");
+  const std::string up = "\033[A", down = "\033[B";
+  const auto run = [](const std::string& settings, const std::vector<std::string>& history,
+                      const std::string& keys, const std::string& submitted) {
+    std::vector<std::string> lines;
+    std::string typed;
+    for (const std::string& line : history) {
+      lines.push_back(line + "\r");
+      typed += "[" + line + "]";
+    }
+    lines.push_back(keys);
+    expect_lines_submitted(settings, lines, typed + submitted);
+  };
+  const std::vector<std::string> short_history{"jkl", "abc", "jx"};
+  for (const auto& [settings, keys, submitted] : {
+           std::tuple{emacs, "j" + up + "\r", "[jx]"},
+           std::tuple{emacs, "j" + up + up + "Z\r", "[jZkl]"},
+           std::tuple{emacs, "j" + up + up + down + "\r", "[jx]"},
+           std::tuple{emacs, "j" + up + down + "\r", "[j]"},
+           std::tuple{emacs, "q" + up + "\r", "[q]"},
+           std::tuple{emacs, up + up + "\r", "[abc]"},
+           std::tuple{emacs, std::string("k\033n\033n\r"), "[jkl]"},
+           std::tuple{emacs, std::string("b\033nZ\033p\r"), "[aZbc]"},
+           std::tuple{vi, std::string("\033k\r"), "[jx]"},
+           std::tuple{vi, std::string("\033kk\r"), "[abc]"},
+           std::tuple{vi, std::string("ja\033k\r"), "[jx]"},
+           std::tuple{vi, std::string("ja\033kk\r"), "[jkl]"},
+       })
+    run(settings, short_history, keys, submitted);
+  const std::vector<std::string> cats{"cat one", "dog", "cat two", "scat", "cab"};
+  for (const auto& [settings, keys, submitted] : {
+           std::tuple{emacs, "ca" + up + "X" + down + "\r", "[caXb]"},
+           std::tuple{emacs, "ca" + up + "\x1f\r", "[ca]"},
+           std::tuple{emacs, "ca" + up + up + "\x1f\r", "[cab]"},
+           std::tuple{emacs, "ca" + up + "\033r\r", "[]"},
+           std::tuple{emacs, "ca" + up + "\x10\r", "[cab]"},
+           std::tuple{emacs, "ca" + up + "X\x10\x0e\r", "[caXb]"},
+           std::tuple{down_only, "do" + up + up + "Q" + down + "\r", "[scatQ]"},
+           std::tuple{vi, std::string("ca\033kxj\r"), "[cb]"},
+           std::tuple{vi, std::string("ca\033ku\r"), "[cab]"},
+           std::tuple{vi, std::string("ca\033kxu\r"), "[cab]"},
+       })
+    run(settings, cats, keys, submitted);
 }
 
 // vi "r" with a count, a keyboard macro of two kills, and a repeated change

@@ -1,6 +1,9 @@
 #include "core/system.hpp"
 
 #include <pwd.h>
+// rl_message takes its arguments as printf does only when told so.
+#define USE_VARARGS
+#define PREFER_STDARG
 #include <readline/history.h>
 #include <readline/readline.h>
 #include <poll.h>
@@ -272,33 +275,37 @@ bool in_undo_record(const void* entry) {
   return false;
 }
 
-// The first switch to vi command mode on a line frees the line's undo record
-// (what was typed before it cannot be undone), and clears only a history line
-// that holds the record's newest entry; ending the undo groups still open may
-// add one first. A recalled history line holding an older entry (it was left
-// and reached again, or stayed at by Ctrl-P at the first history line, and
-// edited further) kept what was freed: recalled again, it was undone or
-// reverted a second time. So the switch is the editor's own command behind
-// one of ours, bound where it was: before it, every line holding part of the
-// record lets go of it, the history line being edited taking the line as it
-// stands. Bound in the key maps, it runs for a typed key, a key replayed from
-// a keyboard macro and one a search hands on alike, and only between
-// commands, never while a search holds the history's lines.
-int vi_command_mode_keeping_history(int count, int key) {
-  if (!RL_ISSTATE(RL_STATE_VICMDONCE) && rl_undo_list != nullptr) {
-    const int here = where_history();
-    HIST_ENTRY** lines = history_list();
-    for (int i = 0; lines != nullptr && lines[i] != nullptr; ++i) {
-      if (lines[i]->data == nullptr || !in_undo_record(lines[i]->data)) continue;
-      if (i == here)
-        free_history_entry(replace_history_entry(i, rl_line_buffer, nullptr));
-      else
-        lines[i]->data = nullptr;
-    }
-    if (&_rl_saved_line_for_history != nullptr && _rl_saved_line_for_history != nullptr &&
-        in_undo_record(_rl_saved_line_for_history->data))
-      _rl_saved_line_for_history->data = nullptr;
+// Every history line (and the line kept while one is shown) lets go of the
+// line's undo record, which is about to be freed; with KEEP_EDITED the history
+// line being edited takes the line as it stands. The editor itself clears only
+// a history line that holds the record's newest entry: a line holding an
+// older one (left and reached again, or edited further) would keep what was
+// freed, and be undone or reverted a second time.
+void history_lets_go_of_undo_record(bool keep_edited) {
+  if (rl_undo_list == nullptr) return;
+  const int here = where_history();
+  HIST_ENTRY** lines = history_list();
+  for (int i = 0; lines != nullptr && lines[i] != nullptr; ++i) {
+    if (lines[i]->data == nullptr || !in_undo_record(lines[i]->data)) continue;
+    if (i == here && keep_edited)
+      free_history_entry(replace_history_entry(i, rl_line_buffer, nullptr));
+    else
+      lines[i]->data = nullptr;
   }
+  if (&_rl_saved_line_for_history != nullptr && _rl_saved_line_for_history != nullptr &&
+      in_undo_record(_rl_saved_line_for_history->data))
+    _rl_saved_line_for_history->data = nullptr;
+}
+
+// The first switch to vi command mode on a line frees the line's undo record
+// (what was typed before it cannot be undone). So the switch is the editor's
+// own command behind one of ours, bound where it was: before it, every line
+// holding part of the record lets go of it, the history line being edited
+// taking the line as it stands. Bound in the key maps, it runs for a typed
+// key, a key replayed from a keyboard macro and one a search hands on alike,
+// and only between commands, never while a search holds the history's lines.
+int vi_command_mode_keeping_history(int count, int key) {
+  if (!RL_ISSTATE(RL_STATE_VICMDONCE)) history_lets_go_of_undo_record(true);
   return rl_vi_movement_mode(count, key);
 }
 
@@ -343,36 +350,52 @@ void give_back_lost_vi_motion_records() {
 
 int reread_settings(int count, int key);
 
-// The history line COUNT matches older (OLDER) or newer than the one shown
-// that holds TEXT (begins with it when PREFIX), or -1. A line reading as the
-// one shown or the match before it is passed over, so that each match brings
-// something new.
-int history_match(std::string_view text, bool prefix, bool older, int count) {
+// The history line after FROM, older (OLDER) or newer, that holds TEXT
+// (begins with it when PREFIX), or -1.
+int history_line_holding(std::string_view text, bool prefix, bool older, int from) {
   HIST_ENTRY** lines = history_list();
   if (lines == nullptr) return -1;
-  std::string last(rl_line_buffer, static_cast<std::size_t>(std::max(rl_end, 0)));
-  int at = where_history();
-  while (count > 0) {
-    at += older ? -1 : 1;
-    if (at < 0 || at >= history_length || lines[at] == nullptr) return -1;
+  for (int at = from + (older ? -1 : 1); at >= 0 && at < history_length; at += older ? -1 : 1) {
+    if (lines[at] == nullptr) return -1;
     const std::string_view line = lines[at]->line;
-    if ((prefix ? !line.starts_with(text) : line.find(text) == std::string_view::npos) ||
-        line == last)
-      continue;
-    last = line;
-    --count;
+    if (prefix ? line.starts_with(text) : line.find(text) != std::string_view::npos) return at;
   }
-  return at;
+  return -1;
 }
 
-// The history line TARGET (history_length: the line as typed) brought in as
-// the previous and next history commands bring lines, which keep the line
-// being left and its undo record as the arrow keys do.
-void recall_history_line(int target, int key) {
-  const int at = where_history();
-  if (target < at) rl_get_previous_history(at - target, key);
-  if (target > at) rl_get_next_history(target - at, key);
+// The history's searches bring a line in as the editor's own do: as one
+// change of the line being edited, which the undo keys take back, the history
+// position left where it was. In vi mode what was done to the line before
+// cannot be undone after it (the editor frees the line's undo record there);
+// the history lines let go of that record first, so that none keeps what was
+// freed.
+void show_found_line(std::string_view text) {
+  rl_begin_undo_group();
+  rl_delete_text(0, rl_end);
+  rl_point = 0;
+  rl_insert_text(std::string(text).c_str());
+  rl_end_undo_group();
+  if (rl_editing_mode == 0) {
+    history_lets_go_of_undo_record(false);
+    rl_free_undo_list();
+  }
+  rl_mark = rl_end;
 }
+
+// The searches that are not incremental (Meta-P and Meta-N, vi's "/" and
+// "?", and the searches "again"): the editor's own free what a recalled or
+// edited history line still holds, and with the next recall or undo the
+// program crashed or took freed bytes as the answer. Their keys run the
+// commands below instead, which read the text as the editor does (Enter ends
+// it and leaves the line found for editing, Backspace on no text or Ctrl-G
+// cancels it) and bring lines in as show_found_line does. A search with no
+// text searches again for the last one; a failed search rings the bell and
+// leaves the line as it was before it.
+struct WholeStringSearch {
+  std::string text;   // the last search's text (also an incremental one's)
+  int position = -1;  // the history line it found; -1: from the history position
+};
+WholeStringSearch whole_search;
 
 // The text of the last incremental search, for vi's "n" and "N" and the
 // searches "again". The search shows its text in its prompt,
@@ -380,7 +403,6 @@ void recall_history_line(int target, int key) {
 // shown (also for keys from a keyboard macro), and kept once the search has
 // ended other than by Ctrl-G.
 std::optional<std::string> search_shown;
-std::string last_search;
 
 void note_search_shown() {
   if (!RL_ISSTATE(RL_STATE_ISEARCH) || rl_display_prompt == nullptr) return;
@@ -400,72 +422,140 @@ void note_search_shown() {
 
 void keep_search_shown() {
   if (!search_shown || RL_ISSTATE(RL_STATE_ISEARCH)) return;
-  last_search = std::move(*search_shown);
+  whole_search.text = std::move(*search_shown);
+  whole_search.position = -1;  // the incremental search moved the history position there
   search_shown.reset();
 }
 
-// The editor's history searches that are not incremental (Meta-P and
-// Meta-N, vi's "/", "?", "n" and "N", the searches "again", and the searches
-// for the text before the cursor that a user's settings may bind) free what a
-// recalled or edited history line still holds, and with the next recall or
-// undo the program crashed or took freed bytes as the answer. Their keys run
-// the commands below instead, which move through the history only as the
-// previous and next history commands do. They are functions of their own: an
-// incremental search takes a key bound to the editor's own search commands as
-// "search again", and any other letter as text.
-
-// "/", "?" and the searches that read a whole string: the incremental search.
-int search_older_incrementally(int count, int key) { return rl_reverse_search_history(count, key); }
-int search_newer_incrementally(int count, int key) { return rl_forward_search_history(count, key); }
-int vi_search_incrementally(int count, int key) {
-  return key == '?' ? search_newer_incrementally(count, key) : search_older_incrementally(count, key);
+// The line that is not incremental searches for TEXT from the last found (or
+// the present) history line, OLDER or newer.
+bool search_for_whole_string(bool older) {
+  if (whole_search.text.empty()) {
+    rl_ding();
+    return false;
+  }
+  const int from = whole_search.position >= 0 ? whole_search.position : where_history();
+  const int found = history_line_holding(whole_search.text, false, older, from);
+  if (found < 0) {
+    rl_ding();
+    return false;
+  }
+  whole_search.position = found;
+  // vi mode goes on from the line found, as its history keys do; the line
+  // being typed is kept for the way back.
+  if (rl_editing_mode == 0) {
+    rl_maybe_save_line();
+    history_set_pos(found);
+  }
+  show_found_line(history_list()[found]->line);
+  rl_point = 0;
+  return true;
 }
+
+// Reads a search's text after PROMPT in place of the line: Enter ends it,
+// Backspace on no text, Ctrl-G and Ctrl-C cancel it (nullopt), Ctrl-U and
+// Ctrl-W erase, every other key is text. The line comes back as it was.
+std::optional<std::string> read_search_text(char prompt) {
+  const std::string line(rl_line_buffer, static_cast<std::size_t>(std::max(rl_end, 0)));
+  const int point = rl_point, mark = rl_mark;
+  rl_save_prompt();
+  rl_line_buffer[0] = '\0';
+  rl_end = rl_point = 0;
+  std::string text;
+  std::optional<std::string> result;
+  while (true) {
+    rl_message("%c%s", prompt, text.c_str());
+    const int c = rl_read_key();
+    if (c == '\r' || c == '\n') {
+      result = text;
+      break;
+    }
+    if (c == EOF || c == 0x07 || c == 0x03) {
+      if (c == EOF)
+        typed_ahead.push_front(EOF);  // the end of the input, for the line to end on
+      else
+        rl_ding();
+      break;
+    }
+    if (c == 0x7f || c == 0x08) {
+      if (text.empty()) break;
+      text.pop_back();
+    } else if (c == 0x15) {
+      text.clear();
+    } else if (c == 0x17) {
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      while (!text.empty() && text.back() != ' ') text.pop_back();
+    } else if (text.size() < kResponseLength) {
+      text.push_back(static_cast<char>(c));
+    }
+  }
+  rl_restore_prompt();
+  rl_clear_message();
+  rl_extend_line_buffer(static_cast<int>(line.size()) + 1);
+  std::memcpy(rl_line_buffer, line.c_str(), line.size() + 1);
+  rl_end = static_cast<int>(line.size());
+  rl_point = point;
+  rl_mark = mark;
+  rl_redisplay();
+  return result;
+}
+
+int search_whole_string(bool older, char prompt) {
+  const std::optional<std::string> text = read_search_text(prompt);
+  if (!text) return 0;
+  if (!text->empty()) {
+    whole_search.text = *text;
+    whole_search.position = where_history();
+  }
+  return search_for_whole_string(older) ? 0 : 1;
+}
+int search_older_whole_string(int, int) { return search_whole_string(true, ':'); }
+int search_newer_whole_string(int, int) { return search_whole_string(false, ':'); }
+// vi's "/" searches older lines, "?" newer ones.
+int vi_search_whole_string(int, int key) { return search_whole_string(key != '?', static_cast<char>(key)); }
 
 // "n", "N" and the searches "again": the next older or newer line holding
-// the last search's text, at once, the cursor at the text.
-int search_again(int count, int key, bool older) {
+// the last search's text, at once.
+int search_again_older(int, int) {
   keep_search_shown();
-  if (count < 0) {
-    count = -count;
-    older = !older;
-  }
-  const int target = last_search.empty()
-                         ? -1
-                         : history_match(last_search, false, older, std::max(count, 1));
-  if (target < 0) {
-    rl_ding();
-    return 1;
-  }
-  recall_history_line(target, key);
-  const char* found = std::strstr(rl_line_buffer, last_search.c_str());
-  if (found != nullptr) rl_point = static_cast<int>(found - rl_line_buffer);
-  return 0;
+  return search_for_whole_string(true) ? 0 : 1;
 }
-int search_again_older(int count, int key) { return search_again(count, key, true); }
-int search_again_newer(int count, int key) { return search_again(count, key, false); }
-int vi_search_again(int count, int key) { return search_again(count, key, key != 'N'); }
+int search_again_newer(int, int) {
+  keep_search_shown();
+  return search_for_whole_string(false) ? 0 : 1;
+}
+int vi_search_again(int count, int key) {
+  return key == 'N' ? search_again_newer(count, key) : search_again_older(count, key);
+}
 
 // The searches for the text before the cursor: the next older or newer
-// history line beginning with it (holding it, for SUBSTRING), the cursor
-// left where it was. Repeated, they go on with the same text. With nothing
-// before the cursor they are the previous and next history commands. Going
-// newer past the newest match gives back the line as typed; no match rings
-// the bell and leaves the line.
+// history line beginning with it (holding it, for SUBSTRING), the cursor after
+// the text (at it, for SUBSTRING), as the editor's own have it. Repeated, they go on with the same
+// text from the line they found. With nothing before the cursor they are the
+// previous and next history commands. No match rings the bell and leaves the
+// line; only going newer past the newest match of the same search gives back
+// the line as it was when the search began.
 struct TextBeforeCursor {
   std::string text;
-  std::string left;  // the line the last of these searches left shown
+  std::string typed;      // the line when the search began
+  std::string left;       // the line the last of these searches left shown
+  std::string found;      // the last line found, not found twice running
+  int position = 0;       // the history line the search stands at
+  bool substring = false;
+  bool matched = false;   // a line was found since the search began
 };
 TextBeforeCursor text_search;
 
 template <bool kSubstring, bool kOlder>
 int history_by_text_before_cursor(int count, int key);
 
-bool text_search_goes_on() {
+bool text_search_goes_on(bool substring) {
   const rl_command_func_t* const family[] = {history_by_text_before_cursor<false, true>,
                                              history_by_text_before_cursor<false, false>,
                                              history_by_text_before_cursor<true, true>,
                                              history_by_text_before_cursor<true, false>};
   return std::find(std::begin(family), std::end(family), rl_last_func) != std::end(family) &&
+         text_search.substring == substring &&
          text_search.left == std::string_view(rl_line_buffer, static_cast<std::size_t>(rl_end));
 }
 
@@ -477,23 +567,49 @@ int history_by_text_before_cursor(int count, int key) {
     older = !older;
   }
   if (count == 0) return 0;
-  if (!text_search_goes_on())
-    text_search.text.assign(rl_line_buffer, static_cast<std::size_t>(std::max(rl_point, 0)));
+  TextBeforeCursor& search = text_search;
+  if (!text_search_goes_on(kSubstring)) {
+    search.text.assign(rl_line_buffer, static_cast<std::size_t>(std::max(rl_point, 0)));
+    search.typed.assign(rl_line_buffer, static_cast<std::size_t>(std::max(rl_end, 0)));
+    search.found.clear();
+    search.position = where_history();
+    search.substring = kSubstring;
+    search.matched = false;
+  }
   int result = 0;
-  if (text_search.text.empty()) {
+  if (search.text.empty()) {
     result = older ? rl_get_previous_history(count, key) : rl_get_next_history(count, key);
   } else {
-    const int point = rl_point;
-    int target = history_match(text_search.text, !kSubstring, older, count);
-    if (target < 0 && !older && where_history() < history_length) target = history_length;
-    if (target < 0) {
-      rl_ding();
-      return 1;
+    int found = -1;
+    for (int at = search.position; count > 0;) {
+      at = history_line_holding(search.text, !kSubstring, older, at);
+      if (at < 0) break;
+      search.position = at;
+      const char* line = history_list()[at]->line;
+      if (search.found == line) continue;
+      search.found = line;
+      found = at;
+      --count;
     }
-    recall_history_line(target, key);
-    rl_point = std::min(point, rl_end);
+    if (found >= 0) {
+      show_found_line(history_list()[found]->line);
+      // After the text it begins with; at the text a line holds.
+      const std::size_t at = kSubstring ? std::string_view(rl_line_buffer).find(search.text)
+                                        : search.text.size();
+      rl_point = static_cast<int>(std::min<std::size_t>(at, static_cast<std::size_t>(rl_end)));
+      search.matched = true;
+    } else if (!older && search.matched) {
+      show_found_line(search.typed);
+      rl_point = std::min(static_cast<int>(search.text.size()), rl_end);
+      search.position = where_history();
+      search.found.clear();
+      search.matched = false;
+    } else {
+      rl_ding();
+      result = 1;
+    }
   }
-  text_search.left.assign(rl_line_buffer, static_cast<std::size_t>(rl_end));
+  search.left.assign(rl_line_buffer, static_cast<std::size_t>(rl_end));
   return result;
 }
 
@@ -526,9 +642,9 @@ int vi_replace_one_kill_each(int count, int key) {
 }
 
 rl_command_func_t* command_kept_off_faults(rl_command_func_t* command) {
-  if (command == rl_noninc_reverse_search) return search_older_incrementally;
-  if (command == rl_noninc_forward_search) return search_newer_incrementally;
-  if (command == rl_vi_search) return vi_search_incrementally;
+  if (command == rl_noninc_reverse_search) return search_older_whole_string;
+  if (command == rl_noninc_forward_search) return search_newer_whole_string;
+  if (command == rl_vi_search) return vi_search_whole_string;
   if (command == rl_noninc_reverse_search_again) return search_again_older;
   if (command == rl_noninc_forward_search_again) return search_again_newer;
   if (command == rl_vi_search_again) return vi_search_again;

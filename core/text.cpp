@@ -307,6 +307,21 @@ std::string IO_RTOC(float v) {
   return exponent_text(v, 13, 6);  // also NaN
 }
 
+std::string io_real_digits(float v) {
+  const std::string text = format_e(v, 16, 8, 1);
+  return text.substr(std::min(text.find_first_not_of(' '), text.size()));
+}
+
+std::string io_rtoc_exact(float v) {
+  std::string text = IO_RTOC(v);
+  bool ok = false;
+  float back = 0.0f;
+  Status local = kStatusGood;
+  IO_TOKTR(text, ok, back, local);
+  if (std::isfinite(v) && !(ok && back == v)) text = io_real_digits(v);
+  return text;
+}
+
 std::string IO_DTOC(double v) {
   // The negative bounds and 0.1 are single-precision constants widened.
   constexpr double kTenth = 0.1f;

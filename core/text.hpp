@@ -83,6 +83,12 @@ std::string IO_ITOC(std::int64_t value);
 std::string IO_LTOC(bool value);
 std::string IO_RTOC(float value);
 std::string IO_DTOC(double value);
+// A real with the nine significant digits that tell any two single-precision
+// values apart ("1.00000009E+30").
+std::string io_real_digits(float value);
+// IO_RTOC of VALUE where that text reads back as VALUE, else io_real_digits:
+// a text offered as an answer that gives the value again.
+std::string io_rtoc_exact(float value);
 
 // A real as axis-label text of at most MAX_CHARS characters with DECIMALS
 // decimals; FITS is false when even the exponent form needs more room.

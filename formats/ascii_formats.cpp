@@ -211,46 +211,27 @@ void FIO_IN_1DASCII(std::string_view file_name, Index maxdat, int& retstat, Inde
   retstat = 0;
 }
 
-ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_name,
-                                 Status& status) {
-  ImageRead result;
-  const Index xmaxdat = request.xmaxdat, ymaxdat = request.ymaxdat;
-  auto& s = fio_ascii_state;
-  if (s.first_2d) {
-    s.first_2d = false;
-    s.nx = static_cast<int>(std::min<Index>(xmaxdat, 10000000));
-    s.ny = static_cast<int>(std::min<Index>(ymaxdat, 10000000));
-  }
-  const AskedTextFile in(file_name, status);
-  if (status != kStatusGood) return result;
-  if (in.file() == nullptr) {
-    IO_WRITE("WARNING: File could not be opened successfully", status);
-    return result;
-  }
-  IO_INPI(true, 1, 10000000, true, "X NUMBER PIXELS",
-          {"Number of data elements horizontally in each line of data"},
-          {"Enter integer in range"}, s.nx, status);
-  IO_INPI(true, 1, 10000000, true, "Y NUMBER PIXELS",
-          {"Number of data elements vertically (number of lines)"}, {"Enter integer in range"},
-          s.ny, status);
-  if (status != kStatusGood) return result;
-  if (s.nx > xmaxdat || s.ny > ymaxdat)
-    IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
-  FioLineReader lines(in.file(), file_name, xmaxdat);
-  if (!show_sample(lines, status)) return result;
-  IO_INPI(true, 0, 1000, true, "NUMBER OF LINES TO IGNORE",
-          {"Number of lines at the start of the file to ignore"}, {"Enter integer in range"},
-          s.lines_2d, status);
-  if (status != kStatusGood || !skip_lines(lines, s.lines_2d, status)) return result;
+namespace {
 
+// The most values of a row or of rows the 2-D questions take.
+constexpr int kMost2d = 10000000;
+
+// The image of NX x NY values after IGNORE lines of LINES (FILE_NAME in the
+// messages) into a scratch image of REQUEST's arrays; values beyond them
+// are read and dropped.
+ImageRead read_ascii_2d(FioLineReader& lines, const std::string& file_name,
+                        const ReadRequest& request, Index nx, Index ny, int ignore,
+                        Status& status) {
+  ImageRead result;
+  if (!skip_lines(lines, ignore, status)) return result;
+  const Index xmaxdat = request.xmaxdat, ymaxdat = request.ymaxdat;
   ScratchImage& image = result.image;
-  const Index nx = s.nx, ny = s.ny;
   const Index xn = std::min(nx, xmaxdat), yn = std::min(ny, ymaxdat);
   if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
   const std::string_view separators = io_cseparators;
   std::string line;
   std::size_t at = 0;
-  Index line_number = s.lines_2d, count = 0;
+  Index line_number = ignore, count = 0;
   const Index total = nx * ny;  // both at most 10^7
   // The next token of the file, reading lines as needed; false at the end.
   auto next_token = [&](std::string_view& token) {
@@ -295,6 +276,62 @@ ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_n
   describe_raw_image(image, file_name);
   result.retstat = 0;
   return result;
+}
+
+}  // namespace
+
+ImageRead read_ascii_2d_file(const std::string& path, const ReadRequest& request, Index nx,
+                             Index ny, int lines_to_ignore, Status& status) {
+  if (status != kStatusGood) return {};
+  if (nx < 1 || ny < 1 || nx > kMost2d || ny > kMost2d || lines_to_ignore < 0) {
+    report_unread_file(path,
+                       "cannot be read as " + std::to_string(nx) + " x " + std::to_string(ny) +
+                           " values after " + std::to_string(lines_to_ignore) + " lines",
+                       status);
+    return {};
+  }
+  std::string problem;
+  const InputFile file = open_input_file(path, problem);
+  if (!file) {
+    report_unread_file(path, problem, status);
+    return {};
+  }
+  FioLineReader lines(file.get(), path, request.xmaxdat);
+  return read_ascii_2d(lines, path, request, nx, ny, lines_to_ignore, status);
+}
+
+ImageRead ascii_2d_keyboard_read(const ReadRequest& request, std::string& file_name,
+                                 Status& status) {
+  ImageRead result;
+  const Index xmaxdat = request.xmaxdat, ymaxdat = request.ymaxdat;
+  auto& s = fio_ascii_state;
+  if (s.first_2d) {
+    s.first_2d = false;
+    s.nx = static_cast<int>(std::min<Index>(xmaxdat, kMost2d));
+    s.ny = static_cast<int>(std::min<Index>(ymaxdat, kMost2d));
+  }
+  const AskedTextFile in(file_name, status);
+  if (status != kStatusGood) return result;
+  if (in.file() == nullptr) {
+    IO_WRITE("WARNING: File could not be opened successfully", status);
+    return result;
+  }
+  IO_INPI(true, 1, kMost2d, true, "X NUMBER PIXELS",
+          {"Number of data elements horizontally in each line of data"},
+          {"Enter integer in range"}, s.nx, status);
+  IO_INPI(true, 1, kMost2d, true, "Y NUMBER PIXELS",
+          {"Number of data elements vertically (number of lines)"}, {"Enter integer in range"},
+          s.ny, status);
+  if (status != kStatusGood) return result;
+  if (s.nx > xmaxdat || s.ny > ymaxdat)
+    IO_WRITE("WARNING: Internal dimensions are too small to input all of the data", status);
+  FioLineReader lines(in.file(), file_name, xmaxdat);
+  if (!show_sample(lines, status)) return result;
+  IO_INPI(true, 0, 1000, true, "NUMBER OF LINES TO IGNORE",
+          {"Number of lines at the start of the file to ignore"}, {"Enter integer in range"},
+          s.lines_2d, status);
+  if (status != kStatusGood) return result;
+  return read_ascii_2d(lines, file_name, request, s.nx, s.ny, s.lines_2d, status);
 }
 
 void FIO_IN_2DASCII(const ImageTarget& target, std::string& file_name, int& retstat,

@@ -29,6 +29,14 @@ void FIO_IN_FREEFORMAT(std::string_view prompt, Index maxdat, Index& numdat, std
 void FIO_IN_1DASCII(std::string_view file_name, Index maxdat, int& retstat, Index& numdat,
                     std::span<float> values, Status& status);
 
+// The file work of the 2-D reader: NX x NY values (each 1 to 10^7), read
+// row after row after LINES_TO_IGNORE lines of PATH, any number a line,
+// into a scratch image (values beyond the arrays read and dropped). Refused
+// with a message naming the file: sizes outside that range, a file that
+// does not open, a line too long, a file ending early.
+ImageRead read_ascii_2d_file(const std::string& path, const ReadRequest& request, Index nx,
+                             Index ny, int lines_to_ignore, Status& status);
+
 // The 2-D keyboard road: asks the file, its X and Y sizes and the lines to
 // ignore, and reads the image (values beyond XMAXDAT of a row are read and
 // dropped). RETSTAT 1 after an escape, no file, or a file ending early.

@@ -123,11 +123,16 @@ TEST_F(Ascii, TwoDimensionalImage) {
                    name, retstat, status_);
     EXPECT_EQ(status_, kStatusGood);
     EXPECT_EQ(retstat, c.retstat);
+    // The file routine without the questions reads it alike.
+    const ImageRead direct = read_ascii_2d_file(name, {2, 2, true}, 3, 2, 0, status_);
+    EXPECT_EQ(direct.retstat, c.retstat);
     if (c.retstat == 0) {
       EXPECT_EQ(data, (std::vector<float>{1, 2, 4, 5}));
       EXPECT_EQ(var, data);
       EXPECT_EQ(xn, 2);
       EXPECT_EQ(title, name);
+      EXPECT_EQ(std::vector<float>(direct.image.pixels().begin(), direct.image.pixels().end()),
+                data);
     } else {
       EXPECT_EQ(data, std::vector<float>(4, -7.0f));
       EXPECT_EQ(title, "old");

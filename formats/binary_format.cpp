@@ -89,9 +89,9 @@ bool write_scaled(std::string_view position, AtomicFile& out, Index xmaxdat, Ind
   Index record = first_record;
   {
     const StreamSlot slot(kRawOutputUnit, out.stream());
-    IO_UWRITE_RARRAY(false, kRawOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
-                     data, record_length, "I", bytes, big_endian, pad, by_columns, false, record,
-                     lower, upper, failed, status);
+    io_uwrite_region(kRawOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                     record_length, bytes, big_endian, pad, by_columns, false, record, lower,
+                     upper, failed, status);
   }
   if (status != kStatusGood) return false;
   // A failed write through the stream leaves its reason in errno.
@@ -390,9 +390,7 @@ bool output_form(std::string_view input_file, std::string_view extension,
         r.lower = items[k++].real_value;
         r.upper = items[k++].real_value;
       },
-      [](const ScalingRange& r) {
-        return r.lower < r.upper && io_scaling_range_valid(r.lower, r.upper);
-      },
+      [](const ScalingRange& r) { return io_scaling_range_valid(r.lower, r.upper); },
       [](Status& s) { gs_refusal({"THE SCALING RANGE IS INVALID"}, s); }, status);
   if (status == kStatusEscape) st_reset(status);  // CANCEL: nothing written
   lower = range.lower;

@@ -202,8 +202,9 @@ TEST_F(Binary, DumpAndBinaryGiveTheSameFilesAndNoHeaderFilesDropsTheInfo) {
 // images with infinite pixels or of one value (beyond 2^53, where one more
 // is the value itself in double precision too, and the largest single value,
 // which has no finite value above it) are written with the defaults.
-// Equal typed limits are asked for again, offering the limits offered
-// before, from a macro as at the keyboard.
+// Equal typed limits, and limits the wrong way round (which would write the
+// image inverted), are asked for again, offering the limits offered before,
+// from a macro as at the keyboard.
 TEST_F(Binary, ScaledWritersOfferLimitsTheyCanWriteWith) {
   struct Row {
     const char* format;
@@ -251,7 +252,7 @@ TEST_F(Binary, ScaledWritersOfferLimitsTheyCanWriteWith) {
     }
     const std::string again = dir_.file("f" + std::to_string(++n));
     {
-      testing::ScriptedInput input(answers(again, {"3", "3", "0", "10"}));
+      testing::ScriptedInput input(answers(again, {"3", "3", "10", "1", "0", "10"}));
       output(images[0]);
       EXPECT_EQ(input.remaining(), 0u);
     }

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/defaults_db.hpp"
@@ -276,6 +277,7 @@ const std::vector<std::string> kInputHelp = {
 
 FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image) {
   FioFilePixelSizes sizes;
+  sizes.sample_distance = image.sample_distance;
   if (image.ynumdat == 1) return sizes;
   sizes.x = file_pixel_size(image.x_pixel_size, image.x_pixel_size_defaulted);
   sizes.y = file_pixel_size(image.y_pixel_size, image.y_pixel_size_defaulted);
@@ -287,12 +289,41 @@ void fio_store_scan_input_keys(float overload, const std::string& format, Status
 }
 
 void fio_store_input_keys(float overload, const std::string& format, FioFilePixelSizes sizes,
-                          Status& status) {
+                          Status& status, std::string* said) {
   int stored = 0;
   IO_SET_RKEYVALUE("#OVERLOAD_VALUE", overload, stored, status);
   IO_SET_KEYVALUE("#INPUT_FORMAT", SLEN(format), format, stored, status);
-  if (sizes.x) IO_SET_RKEYVALUE("X_PIXEL_SIZE", *sizes.x, stored, status);
-  if (sizes.y) IO_SET_RKEYVALUE("Y_PIXEL_SIZE", *sizes.y, stored, status);
+  // A header value no detector has (a damaged header, a scan's step saved
+  // as an image's size, a distance left at 0) would otherwise be proposed by
+  // every later form and used by every later integration.
+  std::vector<std::string> sizes_left_out;
+  for (auto [key, axis, size] : {std::tuple{"X_PIXEL_SIZE", "X", sizes.x},
+                                 std::tuple{"Y_PIXEL_SIZE", "Y", sizes.y}}) {
+    if (!size) continue;
+    if (detector_pixel_size(*size))
+      IO_SET_RKEYVALUE(key, *size, stored, status);
+    else
+      sizes_left_out.push_back(std::string(axis) + " pixel size " + IO_RTOC(*size) + " m");
+  }
+  std::vector<std::string> lines;
+  if (!sizes_left_out.empty())
+    lines.push_back("WARNING: The file's " + sizes_left_out.front() +
+                    (sizes_left_out.size() == 1 ? " is" : " and " + sizes_left_out.back() + " are") +
+                    " no detector's: kept for this image, but not stored as the detector's");
+  if (const auto& distance = sizes.sample_distance) {
+    if (experiment_distance(*distance))
+      IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *distance, stored, status);
+    else
+      lines.push_back("WARNING: The file's sample distance " + IO_RTOC(*distance) +
+                      " m is no experiment's: the stored one is kept");
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  if (said != nullptr) {
+    if (text == *said) return;
+    *said = text;
+  }
+  for (const std::string& line : lines) IO_WRITE(line, status);
 }
 
 void fio_gui_text(TextLines text, Status& status) {
@@ -367,10 +398,6 @@ void FIO_INPUT(const ImageTarget& target, std::string& file_name, bool& data_def
       ImageRead read = choice->read({xmaxdat, ymaxdat, target.variances_exist}, file_name, status);
       if (read.ok() && status == kStatusGood) {
         overload = read.image.overload.value_or(choice->overload);
-        if (read.image.sample_distance) {
-          int stored = 0;
-          IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
-        }
         sizes = fio_file_pixel_sizes(read.image);
         commit_image(read.image, target);
         retstat = 0;

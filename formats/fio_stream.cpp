@@ -255,9 +255,9 @@ void FIO_FILEWRITEC(int stream_id, Index max_bytes, Index num_bytes, int swap,
   fio_swap_bytes(buffer.first(static_cast<std::size_t>(num_bytes)), swap);
   if (!transfer_allowed(stream_id, max_bytes, buffer.size(), num_bytes, false, retstat)) return;
   AtomicFile& out = *fio_fileioc.io_file_out;
-  errno = 0;
+  // A failed write is said once, by the writer's report on its file (which
+  // names it, the system's reason and what became of the old file).
   if (!out.write(buffer.data(), static_cast<std::size_t>(num_bytes))) {
-    terminal_line("fio_filewritec: errno = " + std::to_string(errno));
     retstat = 3;
     return;
   }
@@ -269,10 +269,8 @@ void FIO_FILEWREALC(int stream_id, Index max_values, Index num_values,
                     std::span<const float> buffer, int& retstat, Index& values_written) {
   values_written = 0;
   if (!transfer_allowed(stream_id, max_values, buffer.size(), num_values, false, retstat)) return;
-  errno = 0;
   if (!fio_fileioc.io_file_out->write(buffer.data(),
                                       static_cast<std::size_t>(num_values) * sizeof(float))) {
-    terminal_line("ERROR: fio_filewrealc: errno = " + std::to_string(errno));
     retstat = 3;
     return;
   }

@@ -55,9 +55,11 @@ void FIO_FILEPREADC(int stream_id, Index byte_position, Index max_bytes, Index n
 void FIO_ASCIIREADC(int stream_id, int max_chars, int& retstat, std::string& buffer);
 
 // Swaps BUFFER in place (and leaves it swapped), then writes NUM_BYTES bytes.
+// A write that failed gives RETSTAT 3 without a line of its own: the close
+// (FIO_FILECLOSEC) says it once, naming the file and what became of it.
 void FIO_FILEWRITEC(int stream_id, Index max_bytes, Index num_bytes, int swap,
                     std::span<std::byte> buffer, int& retstat, Index& bytes_written);
-// NUM_VALUES reals in the machine's byte order.
+// NUM_VALUES reals in the machine's byte order; a failure as FIO_FILEWRITEC.
 void FIO_FILEWREALC(int stream_id, Index max_values, Index num_values,
                     std::span<const float> buffer, int& retstat, Index& values_written);
 

@@ -29,14 +29,10 @@ Index le32(const std::uint8_t* b) {
 // The size lines and the warnings of an image larger than the arrays.
 void size_lines(Index width, Index height, const ReadRequest& request, Status& status) {
   IO_WRITE("INFO: Size of image = " + format_i(width, 5) + " * " + format_i(height, 5), status);
-  if (width > request.xmaxdat) {
-    IO_WRITE("WARNING: The image width has more pixels than the current program array", status);
-    IO_WRITE("         X-dimension; only part of the image will be input", status);
-  }
-  if (height > request.ymaxdat) {
-    IO_WRITE("WARNING: The image height has more pixels than the current program array", status);
-    IO_WRITE("         Y-dimension; only part of the image will be input", status);
-  }
+  if (width > request.xmaxdat)
+    for (const std::string_view line : kPartialWidthWarning) IO_WRITE(std::string(line), status);
+  if (height > request.ymaxdat)
+    for (const std::string_view line : kPartialHeightWarning) IO_WRITE(std::string(line), status);
 }
 
 // Opens PATH and reads its first BYTES header bytes; false after the

@@ -63,20 +63,27 @@ void FIO_INP_OUTHELP(bool gui, Status& status);
 bool fio_output_header_files();
 int fio_output_tiff_bits();
 
-// What a read learnt from its file that the database keeps: the pixel sizes
-// its reader gave, above 0 and finite, none for a data set of one row (a
-// scan's step is no detector pixel size, whatever its reader). Taken from
-// the reader's image before it is committed.
+// What a read learnt from its file for the database: the pixel sizes its
+// reader gave, above 0 and finite, none for a data set of one row (a scan's
+// step is no detector pixel size, whatever its reader), and the sample
+// distance its header gave. Taken from the reader's image before it is
+// committed.
 struct FioFilePixelSizes {
   std::optional<float> x, y;
+  std::optional<float> sample_distance;
 };
 FioFilePixelSizes fio_file_pixel_sizes(const ScratchImage& image);
 
-// After a successful input: "#OVERLOAD_VALUE", "#INPUT_FORMAT" (FORMAT) and
-// the pixel sizes the file gave stored in the database; those it did not
-// give stay as they were.
+// After a successful input: "#OVERLOAD_VALUE", "#INPUT_FORMAT" (FORMAT), and
+// as the detector's "X_PIXEL_SIZE", "Y_PIXEL_SIZE" and "SAMPLE_DISTANCE" what
+// the file gave of them, each only where some detector or experiment has it
+// (the sizes within kSmallestPixelSize..kLargestPixelSize, a distance within
+// kShortestDistance..kLongestDistance); what it gave outside is said in one line and left out, and
+// what it did not give stays as it was. SAID, when given, holds the last such
+// line, which is not said again (a series whose every member gives the same
+// header says it once).
 void fio_store_input_keys(float overload, const std::string& format, FioFilePixelSizes sizes,
-                          Status& status);
+                          Status& status, std::string* said = nullptr);
 // After a 1-D scan: only "#OVERLOAD_VALUE" and "#INPUT_FORMAT" are stored.
 void fio_store_scan_input_keys(float overload, const std::string& format, Status& status);
 

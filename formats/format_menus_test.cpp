@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <numeric>
 #include <tuple>
 #include <vector>
@@ -262,6 +263,59 @@ TEST_F(FormatMenus, OnlyPixelSizesOfADetectorFileAreStored) {
     EXPECT_EQ(retstat, 0);
     EXPECT_FLOAT_EQ(x, 7.5e-5f) << format;
     EXPECT_FLOAT_EQ(y, 7.5e-5f) << format;
+  }
+
+  // Sizes above 0 that no detector has (a damaged header, files saved while
+  // a scan's step was stored): the image keeps them, the database does not
+  // take them, and one line says so.
+  for (const auto& [xsize, ysize, said] :
+       {std::tuple{1e-20f, 1e-20f, "X pixel size 1.000000E-20 m and Y pixel size "
+                                   "1.000000E-20 m are"},
+        std::tuple{1.0f, 5e-5f, "X pixel size 1.000000 m is"}}) {
+    DataSet odd(4, 3);
+    odd.xps = xsize;
+    odd.yps = ysize;
+    const std::string path = dir_.file("odd.kzt");
+    output(odd, {"", path});
+    ASSERT_EQ(status_, kStatusGood);
+    int stored = 1;
+    IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, status_);
+    IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 7.5e-5f, stored, status_);
+    const std::size_t before = terminal_.text().size();
+    DataSet d(8, 8);
+    input(d, {"KESTA", path});
+    ASSERT_EQ(status_, kStatusGood);
+    EXPECT_FLOAT_EQ(d.xps, xsize);
+    EXPECT_FLOAT_EQ(d.yps, ysize);
+    EXPECT_EQ(key("X_PIXEL_SIZE"), "7.500000E-05");
+    EXPECT_EQ(key("Y_PIXEL_SIZE"), ysize == 5e-5f ? "5.000000E-05" : "7.500000E-05");
+    EXPECT_NE(terminal_.text().find("WARNING: The file's " + std::string(said) +
+                                        " no detector's: kept for this image, but not stored "
+                                        "as the detector's\n",
+                                    before),
+              std::string::npos)
+        << terminal_.text().substr(before);
+  }
+}
+
+// A header's distance is the experiment's only when it is one: 0, negative,
+// no number or one no experiment has leaves the stored distance, and says so.
+TEST_F(FormatMenus, OnlyAnExperimentsDistanceIsStored) {
+  for (const float distance :
+       {0.0f, -0.12f, std::numeric_limits<float>::quiet_NaN(), 1e-33f, 1e6f, 0.25f}) {
+    int stored = 1;
+    IO_SET_RKEYVALUE("SAMPLE_DISTANCE", 0.3f, stored, status_);
+    const std::size_t before = terminal_.text().size();
+    FioFilePixelSizes read;
+    read.sample_distance = distance;
+    fio_store_input_keys(1.0f, "MAR", read, status_);
+    float kept = 0.0f;
+    IO_INQ_RKEYVALUE("SAMPLE_DISTANCE", kept, stored, status_);
+    EXPECT_FLOAT_EQ(kept, distance == 0.25f ? 0.25f : 0.3f) << distance;
+    EXPECT_EQ(terminal_.text().find("m is no experiment's: the stored one is kept", before) !=
+                  std::string::npos,
+              distance != 0.25f)
+        << distance;
   }
 }
 

@@ -100,6 +100,17 @@ class MessageCollector {
     release();
   }
 
+  // A series member read in part as the first one was: of the held lines
+  // those saying the image was cut are left out, said for the first member.
+  void release_but_cut() {
+    if (!hold_) return;
+    std::string kept;
+    for (const std::string& line : warnings(true))
+      if (!is_partial_image_line(line)) kept += line + "\n";
+    text_ = std::move(kept);
+    release();
+  }
+
   // Held lines go to the terminal after all, from here on as they come.
   void release() {
     if (!hold_) return;
@@ -129,6 +140,11 @@ struct GuiRead {
 
 // The answers of a running series' first member; null outside a series.
 const FioReadAnswers* series_members = nullptr;
+// The last line a series member's read said of header values it did not
+// store, so that a series whose members share a header says it once.
+std::string series_left_out_said;
+// Where a read keeps that line: nowhere outside a series.
+std::string* left_out_said() { return series_members != nullptr ? &series_left_out_said : nullptr; }
 
 // The data set and image chosen last in a file of several (what a series'
 // later members take).
@@ -541,6 +557,7 @@ std::string format_of_next_file() {
 
 FioSeriesMembers::FioSeriesMembers(const FioReadAnswers& answers)
     : answers_(answers), outer_(series_members) {
+  if (outer_ == nullptr) series_left_out_said.clear();
   series_members = &answers_;
 }
 
@@ -749,7 +766,9 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
         return ReadOutcome::kFailed;
       }
     }
-    if (read.ok())
+    if (read.ok() && own_size(read.image) == first)
+      held->release_but_cut();
+    else if (read.ok())
       held->release();
     else
       held->release_reasons();
@@ -769,10 +788,6 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
       IO_NODIRPATH(file_name, bare, status);
       read.image.title = bare;
     }
-    if (read.image.sample_distance) {
-      int stored = 0;
-      IO_SET_RKEYVALUE("SAMPLE_DISTANCE", *read.image.sample_distance, stored, status);
-    }
     gui_input_state.last_size = own_size(read.image);
     if (series_members == nullptr) gui_input_state.size = gui_input_state.last_size;
     const FioFilePixelSizes sizes = fio_file_pixel_sizes(read.image);
@@ -791,7 +806,7 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
     if (scan)
       fio_store_scan_input_keys(overload, format, status);
     else
-      fio_store_input_keys(overload, format, sizes, status);
+      fio_store_input_keys(overload, format, sizes, status, left_out_said());
     return ReadOutcome::kCommitted;
   }
   return read.retstat != 0 ? ReadOutcome::kFailed : ReadOutcome::kUndefined;
@@ -820,7 +835,7 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
     GS_SET_IDR(0.0f, 0.0f, static_cast<float>(image.xnumdat), static_cast<float>(image.ynumdat),
                status);
     fio_store_input_keys(image.overload.value_or(chosen->overload), format,
-                         fio_file_pixel_sizes(image), status);
+                         fio_file_pixel_sizes(image), status, left_out_said());
     return rows;
   }
   // A series member's reader has said why it was not input, as on the whole

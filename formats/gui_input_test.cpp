@@ -664,9 +664,18 @@ TEST_F(GuiInput, OnlyPixelSizesOfADetectorFileAreStored) {
   ASSERT_EQ(retstat, 0);
   write_bytes(dir_.file("frame.tif"), tiff_bytes(4, 3, 100));
   write_bytes(dir_.file("frame.bin"), std::string(24, '\1'));
+  // A header whose sizes no detector has: the image keeps them, the
+  // database does not.
+  const std::vector<float> image(12, 1.0f), xaxis{0.5f, 1.5f, 2.5f, 3.5f},
+      yaxis{0.5f, 1.5f, 2.5f};
+  replay(dir_.file("odd.kzt") + "\n");
+  FIO_OUT_KESTA(false, "", 4, 3, 1, 1, 4, 3, xaxis, yaxis, image, {}, "t", "x", "y", "z", false,
+                1e-20f, 1e-20f, retstat, s_);
+  ASSERT_EQ(retstat, 0);
   for (const auto& [name, lines, xps] :
        {std::tuple{"scan.kzt", "", 2.9089e-3f}, std::tuple{"frame.tif", "O.K.\n", 7.5e-5f},
-        std::tuple{"frame.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", 7.5e-5f}}) {
+        std::tuple{"frame.bin", "X-PIXELS\n4\nY-PIXELS\n3\nO.K.\n", 7.5e-5f},
+        std::tuple{"odd.kzt", "", 1e-20f}}) {
     int stored = 1;
     IO_SET_RKEYVALUE("X_PIXEL_SIZE", 7.5e-5f, stored, s_);
     IO_SET_RKEYVALUE("Y_PIXEL_SIZE", 6.5e-5f, stored, s_);
@@ -1252,8 +1261,10 @@ TEST_F(GuiInput, OutputMenuWritesAsTheKeyboardMenu) {
       {"PowderCIF", {"PowderCIF", "@", "NO", "2"},
        "FILE NAME\n@\nOUTPUT ROWS\nNO\nCOLUMN NUMBER\n2\nO.K.\n", {"g.cif"}},
       {"SPREAD SHEET", {"SPREAD SHEET", "YES", "@"}, "YES\n@\n", {"h.spr"}},
+      // Limits the wrong way round are refused in the window too, and asked
+      // again.
       {"TIFF 8 BIT", {"TIFF INTEGERS", "@", "1 BYTE UNSIGNED INTEGERS", "0", "100"},
-       "NO\n@\n0\n100\n", {"i.tif"}},
+       "NO\n@\n100\n0\n0\n100\n", {"i.tif"}},
       {"TIFF 16 BIT", {"TIFF INTEGERS", "@", "2 BYTE UNSIGNED INTEGERS", "0", "100"},
        "NO\n@\n0\n100\n", {"j.tif"}},
   };

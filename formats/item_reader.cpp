@@ -17,6 +17,7 @@
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 
@@ -189,7 +190,7 @@ void truncation(Index nx, Index ny, Index xmaxdat, Index ymaxdat, int& retstat, 
     ynum = ny;
   } else {
     retstat = -1;
-    IO_WRITE("File array size = " + format_i(nx, 10) + format_i(ny, 10), status);
+    IO_WRITE(std::string(kArraySizeLine) + format_i(nx, 10) + format_i(ny, 10), status);
     xnum = std::min(xmaxdat, nx);
     ynum = std::min(ymaxdat, ny);
   }
@@ -368,7 +369,7 @@ void FIO_FREAD_CARRAY(int unit, std::string_view name, std::size_t element_lengt
           [](Index x, Index y, Index& bytes) { return checked_product(x, y, bytes); }, 0))
     return;
   const Index count = std::min(static_cast<Index>(array.size()), n);
-  if (count < n) IO_WRITE("File array size = " + format_i(m, 10) + format_i(n, 10), status);
+  if (count < n) IO_WRITE(std::string(kArraySizeLine) + format_i(m, 10) + format_i(n, 10), status);
   std::vector<char> bytes(static_cast<std::size_t>(count * m));
   if (!file.seek(start) || !file.read(bytes.data(), bytes.size())) {
     damaged(name, "its data could not be read", retstat, status);

@@ -365,7 +365,7 @@ ImageRead read_kesta_file(const std::string& path, const ReadRequest& request, S
     }
   }
   if (status != kStatusGood) return result;
-  if (data_code < 0) IO_WRITE("WARNING: Not all of the data could be input", status);
+  if (data_code < 0) IO_WRITE(std::string(kNotAllDataLine), status);
   image.xnumdat = xn;
   image.ynumdat = yn;
   result.retstat = 0;

@@ -152,6 +152,25 @@ TEST(OutputOpenFailure, AFileTheUserMayNotWriteIsRefusedAndKept) {
       std::filesystem::remove(path);
     }
   }
+  // A file of the kernel's (whose folder takes no new file, "No such file
+  // or directory") is refused for its own reason too.
+  for (const char* format : {"KESTA STANDARD FORMAT", "TIFF INTEGERS"}) {
+    const std::string out = testing::in_child_process([&] {
+      if (!testing::become_ordinary_user()) return std::string("<no ordinary user>");
+      testing::reset_dialogue();
+      fio_reset_format_menus();
+      testing::TerminalCapture terminal;
+      testing::ScriptedInput input({format, "/proc/version", "", "", ""});
+      Status status = ST_GOOD();
+      FIO_OUTPUT("in.dat", 3, 2, 1, 1, 3, 2, x, y, data, {}, "t", "x", "y", "z", false, 1e-4f,
+                 1e-4f, status);
+      return terminal.text();
+    });
+    EXPECT_NE(out.find("WARNING: Error in opening file /proc/version: cannot open it for writing: "
+                       "Permission denied, so the file was not changed"),
+              std::string::npos)
+        << out;
+  }
 }
 
 // A writer whose files are all symbolic links to /dev/full: everything is
@@ -292,8 +311,8 @@ TEST(OutputWriteFailure, EveryWriterGivesTheReasonAndABadStatus) {
 
 // A regular file that fills up part-way through the data (the file size
 // limit stands in for a full disk): the writers that pass their data through
-// the core's array writer, and those writing as they go, still give the
-// system's reason, and the old file stays as it was.
+// the core's array writer, and those writing as they go, give the system's
+// reason in their one line, and the old file stays as it was.
 TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
   std::vector<float> data(64 * 64);
   for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<float>(i % 1000);
@@ -308,6 +327,19 @@ TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
          testing::ScriptedInput input({path, "128", "1", "NO", "0", "65535"});
          FIO_OUT_BINARY(false, "", 64, 64, 1, 1, 64, 64, data, "t", "x", "y", "z", 1.0e-4f,
                         1.0e-4f, false, 2, retstat, status);
+       }},
+      {"4-byte binary", {"out.bin"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_binary();
+         testing::ScriptedInput input({path, "256", "1", "NO", "", ""});
+         FIO_OUT_BINARY(false, "", 64, 64, 1, 1, 64, 64, data, "t", "x", "y", "z", 1.0e-4f,
+                        1.0e-4f, false, 4, retstat, status);
+       }},
+      {"DENZO MAR", {"out.cor"},
+       [&](const std::string& path, int& retstat, Status& status) {
+         fio_reset_binary();
+         testing::ScriptedInput input({path, "128", "NO", "", ""});
+         FIO_OUT_MAR(false, "", 64, 64, 1, 1, 64, 64, data, retstat, status);
        }},
       {"TULMA", {"out.wlt"},
        [&](const std::string& path, int& retstat, Status& status) {
@@ -337,6 +369,9 @@ TEST(OutputWriteFailure, AFileThatFillsUpGivesTheReasonAndKeepsTheOldFile) {
         << w.name << "\n" << out;
     EXPECT_EQ(status, kBaseCore + 1010) << w.name;
     EXPECT_EQ(testing::file_contents(path), "OLD") << w.name;
+    // No second report of the same failure, from the layers below.
+    EXPECT_EQ(out.find("ERROR"), std::string::npos) << w.name << "\n" << out;
+    EXPECT_EQ(out.find("errno"), std::string::npos) << w.name << "\n" << out;
   }
   std::signal(SIGXFSZ, old_signal);
 }

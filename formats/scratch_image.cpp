@@ -244,9 +244,15 @@ void report_unread_file(const std::string& path, std::string_view problem, Statu
 
 bool warn_partial_image(Index xnum, Index ynum, const ReadRequest& request, Status& status) {
   if (xnum <= request.xmaxdat && ynum <= request.ymaxdat) return false;
-  IO_WRITE("WARNING: The image is bigger than the presently defined program arrays", status);
-  IO_WRITE("         only a part of the image will be input.", status);
+  for (const std::string_view line : kPartialImageWarning) IO_WRITE(std::string(line), status);
   return true;
+}
+
+bool is_partial_image_line(std::string_view line) {
+  if (line.starts_with(kArraySizeLine) || line == kNotAllDataLine) return true;
+  for (const auto& lines : {kPartialImageWarning, kPartialWidthWarning, kPartialHeightWarning})
+    if (line == lines[0] || line == lines[1]) return true;
+  return false;
 }
 
 }  // namespace kesta

@@ -134,6 +134,21 @@ bool target_refused(const ImageTarget& target, Status base, std::string_view pos
 // are its own bin widths the same way. IMAGE is left empty.
 void commit_image(ScratchImage& image, const ImageTarget& target);
 
+// The pixel sizes some detector has, in metres: a size outside them (a scan's
+// step, 1.0E-20 or 1 m from a damaged header) is kept by the image it came
+// with but is never taken as the detector's.
+inline constexpr float kSmallestPixelSize = 1.0e-6f;
+inline constexpr float kLargestPixelSize = 5.0e-3f;
+inline bool detector_pixel_size(float size) {
+  return size >= kSmallestPixelSize && size <= kLargestPixelSize;
+}
+// The sample-to-detector distances the geometry question takes, in metres.
+inline constexpr float kShortestDistance = 1.0e-4f;
+inline constexpr float kLongestDistance = 100.0f;
+inline bool experiment_distance(float distance) {
+  return distance >= kShortestDistance && distance <= kLongestDistance;
+}
+
 // A pixel size read from a file: GIVEN when it is above 0 and finite and not
 // its reader's default (a file saved while the database held zeros, a header
 // field left at 0), else none.
@@ -169,5 +184,22 @@ inline constexpr std::string_view kCannotDecodeLine = "WARNING: Cannot decode im
 // than the presently defined program arrays" / "only a part of the image
 // will be input.". Nothing when it fits; true when said.
 bool warn_partial_image(Index xnum, Index ynum, const ReadRequest& request, Status& status);
+inline constexpr std::string_view kPartialImageWarning[] = {
+    "WARNING: The image is bigger than the presently defined program arrays",
+    "         only a part of the image will be input."};
+// The other readers' lines of an image cut to the arrays: the native
+// reader's line starting "File array size = " for each array item cut and
+// its closing line, and the fixed-header readers' width and height lines.
+inline constexpr std::string_view kArraySizeLine = "File array size = ";
+inline constexpr std::string_view kNotAllDataLine = "WARNING: Not all of the data could be input";
+inline constexpr std::string_view kPartialWidthWarning[] = {
+    "WARNING: The image width has more pixels than the current program array",
+    "         X-dimension; only part of the image will be input"};
+inline constexpr std::string_view kPartialHeightWarning[] = {
+    "WARNING: The image height has more pixels than the current program array",
+    "         Y-dimension; only part of the image will be input"};
+// Whether LINE is one of those that say an image was cut to the arrays (a
+// series says them for its first member only: the others have its size).
+bool is_partial_image_line(std::string_view line);
 
 }  // namespace kesta

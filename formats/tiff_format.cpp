@@ -29,7 +29,6 @@ namespace kesta {
 
 namespace {
 
-constexpr Index kMaxStrips = 1000;
 constexpr Index kMaxSamples = 16;  // sample widths read from a bits-per-sample entry
 constexpr int kTiffOutputUnit = 25;
 
@@ -40,10 +39,12 @@ struct TiffLayout {
   Index length = -1;
   Index bits = 1;
   Index sample_format = 1;  // 1 unsigned integers, 2 signed, 3 floating point
+  bool sample_format_given = false;  // 32-bit samples are signed unless the entry says
   Index fill_order = 1;     // 1 bits from the most significant, 2 from the least
   Index compression = 1;
   Index samples = 1;          // samples per pixel (3 in a colour image)
   Index rows_per_strip = -1;  // -1: not given, the whole image
+  bool rows_per_strip_given = false;
   std::vector<Index> strips;
   bool tiled = false;  // stored in tiles, not strips
 };
@@ -84,7 +85,9 @@ bool entry_value(const Entry& e, bool big, Index& value, Status& status) {
 }
 
 // Every value of an integer entry, unsigned (the strip offsets); RETSTAT 1
-// more than MAX_VALUES, 2 values outside the file or an unknown layout.
+// more than MAX_VALUES, 2 values outside the file or an unknown layout. The
+// values the file holds are all it can list, so a count read from it costs
+// no more memory than the file's length.
 int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
                  std::vector<Index>& values, Status& status) {
   const std::span<const std::uint8_t> b(e);
@@ -106,40 +109,53 @@ int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
     return 0;
   }
   if (type != 3 && type != 4) return 2;
+  const Index at = FIO_TIFF_INTEGER(b.subspan(8), 4, big, true);
+  if (!file.holds(at, count * size)) return 2;
   std::vector<std::uint8_t> bytes(static_cast<std::size_t>(count * size));
-  if (!file.read(FIO_TIFF_INTEGER(b.subspan(8), 4, big, true), bytes.data(), count * size))
-    return 2;
+  if (!file.read(at, bytes.data(), count * size)) return 2;
   for (Index k = 0; k < count; ++k)
     values.push_back(FIO_TIFF_INTEGER(std::span(bytes).subspan(static_cast<std::size_t>(k * size)),
                                       size, big, true));
   return 0;
 }
 
+// N bytes, in words.
+std::string bytes_text(Index n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
 // The header and the directory of image IMAGE_NUMBER: RETSTAT 0; 1 not found;
-// 2 cannot decode; 3 not a TIFF file (explained); 4 a BigTIFF file or a file
-// cut short inside its header (said in one line). Tags are read as far as they decode; RETSTAT 2 for one that
-// does not.
-int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Status& status) {
+// 2 cannot decode; 3 not a TIFF file; 4 a BigTIFF file or a file too short
+// for a TIFF header (said in one line). For 1, 2 and 3 PROBLEM says why, in
+// the words that follow a file's name; with EXPLAIN a file that is not a
+// TIFF file is also explained in lines of its own. Tags are read as far as
+// they decode; RETSTAT 2 for one that does not.
+int read_layout(StreamInput& file, Index image_number, bool explain, TiffLayout& layout,
+                std::string& problem, Status& status) {
   std::array<std::uint8_t, 8> head{};
-  // A file that starts as a TIFF file but ends inside its header is cut
-  // short, not some other kind of file: one line says so.
-  if (const Index size = file.size(); size >= 2 && size < 8) {
+  // A file too short for a header is said so in one line: one of 0 or 1
+  // byte whatever it holds, a longer one when it starts with a TIFF file's
+  // byte order (it is cut short, not some other kind of file, whatever its
+  // version word).
+  if (const Index size = file.size(); size < 8) {
     file.read(0, head.data(), size);
-    static constexpr std::uint8_t kLittle[] = {'I', 'I', 42, 0}, kBig[] = {'M', 'M', 0, 42};
-    const auto starts = [&](const std::uint8_t* sign) {
-      return std::equal(head.begin(), head.begin() + std::min<Index>(size, 4), sign);
-    };
-    if (starts(kLittle) || starts(kBig)) {
-      IO_WRITE("WARNING: The file is cut short: it holds " + std::to_string(size) +
-                   " bytes, fewer than the 8 of a TIFF header",
+    if (size < 2) {
+      IO_WRITE("WARNING: The file holds " + bytes_text(size) + ", fewer than the 8 of a TIFF header",
+               status);
+      return 4;
+    }
+    if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')) {
+      IO_WRITE("WARNING: The file is cut short: it holds " + bytes_text(size) +
+                   ", fewer than the 8 of a TIFF header",
                status);
       return 4;
     }
   }
   if (!file.read(0, head.data(), 8) ||
       !((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M'))) {
-    IO_WRITE("WARNING: The File does not start with II nor with MM. It is not a", status);
-    IO_WRITE("         correctly defined TIFF file or has been corrupted.", status);
+    problem = "does not start with II nor with MM, as a TIFF file does";
+    if (explain) {
+      IO_WRITE("WARNING: The File does not start with II nor with MM. It is not a", status);
+      IO_WRITE("         correctly defined TIFF file or has been corrupted.", status);
+    }
     return 3;
   }
   layout.big_endian = head[0] == 'M';
@@ -155,28 +171,50 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
     return 4;
   }
   if (version != 42) {
-    IO_WRITE("WARNING: Bad TIFF file, tiff version = " + format_i(version, 12), status);
-    IO_WRITE("         (this should equal 42)", status);
+    problem = "gives the TIFF version " + std::to_string(version) + " where a TIFF file gives 42";
+    if (explain) {
+      IO_WRITE("WARNING: Bad TIFF file, tiff version = " + format_i(version, 12), status);
+      IO_WRITE("         (this should equal 42)", status);
+    }
     return 3;
   }
   Index ifd = FIO_TIFF_INTEGER(std::span(head).subspan(4), 4, big, true);
-  std::array<std::uint8_t, 4> word{};
-  for (Index n = 1; n < image_number; ++n) {
+  // The entry count of the directory at IFD; false, PROBLEM said, when the
+  // file does not hold its entries (and, with NEXT, the next one's offset).
+  const auto directory = [&](Index& entries, bool next) {
     std::array<std::uint8_t, 2> count{};
-    if (!file.read(ifd, count.data(), 2)) return 2;
-    const Index entries = FIO_TIFF_INTEGER(count, 2, big, true);
-    if (!file.read(ifd + 2 + 12 * entries, word.data(), 4)) return 2;
+    if (file.read(ifd, count.data(), 2)) {
+      entries = FIO_TIFF_INTEGER(count, 2, big, true);
+      if (file.holds(ifd + 2, 12 * entries + (next ? 4 : 0))) return true;
+    }
+    problem = ifd >= file.size()
+                  ? "ends before the image directory it places at byte " + std::to_string(ifd)
+                  : std::string("ends inside an image directory");
+    return false;
+  };
+  const auto not_found = [&] {
+    problem = image_number == 1 ? std::string("holds no image")
+                                : "has no image " + std::to_string(image_number);
+    return 1;
+  };
+  std::array<std::uint8_t, 4> word{};
+  Index entries = 0;
+  for (Index n = 1; n < image_number; ++n) {
+    if (ifd == 0) return not_found();
+    if (!directory(entries, true)) return 2;
+    file.read(ifd + 2 + 12 * entries, word.data(), 4);
     ifd = FIO_TIFF_INTEGER(word, 4, big, true);
-    if (ifd == 0) return 1;
   }
-  if (ifd == 0) return 1;
-  std::array<std::uint8_t, 2> count{};
-  if (!file.read(ifd, count.data(), 2)) return 2;
-  const Index entries = FIO_TIFF_INTEGER(count, 2, big, true);
+  if (ifd == 0) return not_found();
+  if (!directory(entries, false)) return 2;
   std::vector<Entry> table(static_cast<std::size_t>(entries));
-  if (!file.read(ifd + 2, table.data(), 12 * entries)) return 2;
+  file.read(ifd + 2, table.data(), 12 * entries);
   for (const Entry& e : table) {
     const auto tag = FIO_TIFF_INTEGER(e, 2, big, true);
+    const auto unreadable = [&] {
+      problem = "gives a value it cannot read for tag " + std::to_string(tag);
+      return 2;
+    };
     Index* scalar = tag == 256   ? &layout.width
                     : tag == 257 ? &layout.length
                     : tag == 259 ? &layout.compression
@@ -185,25 +223,28 @@ int read_layout(StreamInput& file, Index image_number, TiffLayout& layout, Statu
                     : tag == 278 ? &layout.rows_per_strip
                     : tag == 339 ? &layout.sample_format
                                  : nullptr;
-    if (scalar != nullptr && !entry_value(e, big, *scalar, status)) return 2;
+    if (scalar != nullptr && !entry_value(e, big, *scalar, status)) return unreadable();
+    if (tag == 278) layout.rows_per_strip_given = true;
+    if (tag == 339) layout.sample_format_given = true;
     // Tile width, length, offsets and byte counts.
     if (tag >= 322 && tag <= 325) layout.tiled = true;
     if (tag == 258) {
       // One width a sample: a colour image lists three, which tells the
       // samples a pixel even without their own entry.
       std::vector<Index> bits;
-      if (entry_values(file, e, big, kMaxSamples, bits, status) != 0) return 2;
+      if (entry_values(file, e, big, kMaxSamples, bits, status) != 0) return unreadable();
       layout.bits = bits.front();
       layout.samples = std::max(layout.samples, static_cast<Index>(bits.size()));
     }
-    if (tag == 273) {
-      const int code = entry_values(file, e, big, kMaxStrips, layout.strips, status);
-      if (code == 1) {
-        IO_WRITE("WARNING: Problem inputting address of start of image. This is probably", status);
-        IO_WRITE("         because there are too many addresses pointing to different", status);
-        IO_WRITE("         parts of the image (\"strips\").", status);
-      }
-      if (code != 0) return 2;
+    // As many strip offsets as the file can hold (the format sets no limit;
+    // a common writer's strips of about 8 KB make 1,024 of a 2048 x 2048
+    // image of 16 bits).
+    if (tag == 273 &&
+        entry_values(file, e, big, std::numeric_limits<Index>::max(), layout.strips, status) != 0) {
+      problem = FIO_TIFF_INTEGER(std::span(e).subspan(4), 4, big, true) == 0
+                    ? std::string("gives no strip offsets")
+                    : std::string("gives strip offsets that lie beyond its end or cannot be read");
+      return 2;
     }
   }
   return 0;
@@ -230,7 +271,7 @@ void convert(const std::uint8_t* bytes, bool swap, bool square, Index count, flo
 }
 
 // One row's pixels FIRST .. FIRST + COUNT - 1 (0-based) from the row's bytes;
-// 8- and 16-bit samples signed when IS_SIGNED (32-bit ones always are).
+// 8-, 16- and 32-bit samples signed when IS_SIGNED.
 void decode_row(const std::uint8_t* row, Index bits, bool is_signed, bool swap, bool square,
                 Index first, Index count, float* out) {
   switch (bits) {
@@ -254,7 +295,12 @@ void decode_row(const std::uint8_t* row, Index bits, bool is_signed, bool swap, 
       else
         convert<std::uint16_t>(row + 2 * first, swap, square, count, out);
       break;
-    default: convert<std::int32_t>(row + 4 * first, swap, square, count, out); break;
+    default:
+      if (is_signed)
+        convert<std::int32_t>(row + 4 * first, swap, square, count, out);
+      else
+        convert<std::uint32_t>(row + 4 * first, swap, square, count, out);
+      break;
   }
 }
 
@@ -262,11 +308,18 @@ Index row_bytes(Index width, Index bits) {
   return bits == 12 ? (3 * width + 1) / 2 : width * (bits / 8);
 }
 
+// The rows of each strip: the rows-per-strip entry within the image, the
+// whole image without one; 0 for an entry below 1, which no image can have.
+Index strip_rows(const TiffLayout& t) {
+  if (!t.rows_per_strip_given) return t.length;
+  return t.rows_per_strip < 1 ? 0 : std::min(t.rows_per_strip, t.length);
+}
+
 // True when a strip listed for the image (uncompressed) ends beyond
 // FILE_SIZE: its offset plus the bytes of its rows.
 bool strip_beyond_file(const TiffLayout& t, Index row_bytes_of, Index file_size) {
-  const Index rows_per_strip =
-      t.rows_per_strip < 1 ? t.length : std::min(t.rows_per_strip, t.length);
+  const Index rows_per_strip = strip_rows(t);
+  if (rows_per_strip < 1) return true;
   for (std::size_t k = 0; k < t.strips.size(); ++k) {
     const Index first = static_cast<Index>(k) * rows_per_strip;
     if (first >= t.length) break;
@@ -287,15 +340,17 @@ std::string size_problem(const TiffLayout& t, Index file_size) {
       std::to_string(t.width) + " x " + std::to_string(t.length) + " pixels";
   constexpr Index kMost = std::numeric_limits<int>::max();
   if (t.width > kMost || t.length > kMost) return "gives an image size of " + size;
+  // Rows per strip below 1: no strip holds a row, so none can be found.
+  if (t.compression == 1 && t.length >= 1 && strip_rows(t) < 1)
+    return "gives " + std::to_string(t.rows_per_strip) + " rows per strip for its image of " + size;
   Index row_bits = 0, bytes = 0;
   if (t.compression == 1 &&
       (!checked_product(t.width, std::max<Index>(t.bits, 1), row_bits) ||
        !checked_product((row_bits + 7) / 8, t.length, bytes) || bytes > file_size ||
        strip_beyond_file(t, (row_bits + 7) / 8, file_size)))
     return "is too short for its image of " + size;
-  if (t.rows_per_strip != 0 && t.length >= 1 && t.compression == 1) {
-    const Index rows_per_strip =
-        t.rows_per_strip < 0 ? t.length : std::min(t.rows_per_strip, t.length);
+  if (t.length >= 1 && t.compression == 1) {
+    const Index rows_per_strip = strip_rows(t);
     const Index strips = (t.length + rows_per_strip - 1) / rows_per_strip;
     if (std::ssize(t.strips) < strips)
       return "gives " + std::to_string(t.strips.size()) + " strip offsets for the " +
@@ -356,32 +411,47 @@ std::int64_t FIO_TIFF_INTEGER(std::span<const std::uint8_t> bytes, int n, bool b
   return value;
 }
 
-void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
-                     Index& length, std::string& problem, Status& status) {
+namespace {
+
+// tiff_image_size; without EXPLAIN a file that is not a TIFF file is not
+// explained but said by PROBLEM, as every other refusal.
+void image_size_of(const std::string& path, Index image_number, bool explain, int& retstat,
+                   Index& width, Index& length, std::string& problem, Status& status) {
   retstat = 1;
+  width = length = 0;
   StreamInput file(path);
   if (!file.ok()) {
     problem = file.problem();
     return;
   }
   TiffLayout layout;
-  const int code = read_layout(file, image_number, layout, status);
+  const int code = read_layout(file, image_number, explain, layout, problem, status);
   if (code == 4 || (code == 0 && layout_refused(layout, status))) {
     retstat = 8;
     return;
   }
-  retstat = code == 0 ? (layout.width < 1 ? 4 : layout.length < 1 ? 5 : 0) : code == 1 ? 2 : 3;
+  if (code == 1 || code == 2) {
+    retstat = code == 1 ? 2 : 3;
+    return;
+  }
   if (code == 3) {
+    retstat = 3;
+    if (!explain) return;
+    problem.clear();
     IO_WRITE("WARNING: Bad TIFF file, the first two bytes of a genuine TIFF file", status);
     IO_WRITE("         are \"II\" or \"MM\", followed by the version 42:", status);
     IO_WRITE("         73  73  42  0        or       77  77  0  42", status);
+    // The bytes the file holds, none made up for a short one.
     std::array<std::uint8_t, 8> head{};
-    file.read(0, head.data(), std::min<Index>(8, file.size()));
+    const Index shown = std::min<Index>(8, file.size());
+    file.read(0, head.data(), shown);
     std::string line = "         ";
-    for (auto b : head) line += format_i(b, 5);
+    for (Index k = 0; k < shown; ++k) line += format_i(head[static_cast<std::size_t>(k)], 5);
     IO_WRITE(line, status);
     IO_WRITE("(Warning comes from FIO_TIFF_IMAGESIZE.)", status);
+    return;
   }
+  retstat = layout.width < 1 ? 4 : layout.length < 1 ? 5 : 0;
   width = std::max<Index>(layout.width, 0);
   length = std::max<Index>(layout.length, 0);
   if (retstat == 4 || retstat == 5) {
@@ -397,6 +467,13 @@ void tiff_image_size(const std::string& path, Index image_number, int& retstat, 
   if (retstat == 0 && samples_refused(layout, status)) retstat = 7;
   if (retstat == 0) problem = size_problem(layout, file.size());
   if (!problem.empty()) retstat = 6;
+}
+
+}  // namespace
+
+void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
+                     Index& length, std::string& problem, Status& status) {
+  image_size_of(path, image_number, true, retstat, width, length, problem, status);
 }
 
 ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bool mirror_x,
@@ -417,9 +494,12 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
     result.retstat = code;
     return std::move(result);
   };
-  switch (read_layout(file, 1, t, status)) {
+  std::string problem;
+  switch (read_layout(file, 1, true, t, problem, status)) {
     case 1: return refuse(1, "WARNING: Image not found");
-    case 2: return refuse(2, kCannotDecodeLine);
+    case 2:
+      IO_WRITE("WARNING: The file " + problem, status);
+      return refuse(2, kCannotDecodeLine);
     case 3: return refuse(3, "WARNING: Bad tiff file");
     case 4: return refuse(2, {});
     default: break;
@@ -433,10 +513,9 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
     IO_WRITE("WARNING: Un-supported fill order (" + std::to_string(t.fill_order) + ")", status);
     return refuse(2, kCannotDecodeLine);
   }
-  if (t.width < 1 || t.length < 1 || t.rows_per_strip == 0 || t.strips.empty())
+  const Index rows_per_strip = strip_rows(t);
+  if (t.width < 1 || t.length < 1 || rows_per_strip < 1 || t.strips.empty())
     return refuse(2, kCannotDecodeLine);
-  const Index rows_per_strip =
-      t.rows_per_strip < 0 ? t.length : std::min(t.rows_per_strip, t.length);
   if (static_cast<Index>(t.strips.size()) < (t.length + rows_per_strip - 1) / rows_per_strip) {
     IO_WRITE("WARNING: Fewer strip offsets than strips", status);
     return refuse(2, kCannotDecodeLine);
@@ -490,7 +569,9 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
   const bool binned = r.xbin > 1 || r.ybin > 1;
   const bool swap = t.big_endian != IO_BIG_ENDIAN();
   const bool square = square_encoded && (t.bits == 16 || t.bits == 32);
-  const bool is_signed = t.sample_format == 2;
+  // 32-bit samples are the format's signed integers, unless the file says
+  // they are unsigned, as detectors counting beyond 2^31 write them.
+  const bool is_signed = t.sample_format == 2 || (t.bits == 32 && !t.sample_format_given);
   const Index count = last_col - first_col + 1;
   const Index first_pixel = t.bits == 12 ? first_col - 1 : 0;
   std::vector<float> values(static_cast<std::size_t>(count)), sums(static_cast<std::size_t>(xnum));
@@ -636,11 +717,14 @@ enum class SizeRead {
   kNotRead       // a kind of file or image the reader does not read (said in one line)
 };
 
-// The size of image 1 of PATH.
-SizeRead image_size(const std::string& path, Index& width, Index& length, Status& status) {
+// The size of image 1 of PATH (of a running series' MEMBER).
+SizeRead image_size(const std::string& path, Index& width, Index& length, Status& status,
+                    bool member = false) {
   int retstat = 0;
   std::string problem;
-  tiff_image_size(path, 1, retstat, width, length, problem, status);
+  // A series member that is not a TIFF file at all is said in one line, as
+  // any other member refused: the explanation is for the user who chose it.
+  image_size_of(path, 1, !member, retstat, width, length, problem, status);
   if (retstat == 7) return SizeRead::kUndecodable;
   if (retstat == 8) return SizeRead::kNotRead;
   if (retstat == 0) return SizeRead::kRead;
@@ -776,7 +860,7 @@ ImageRead tiff_member_read(const ReadRequest& request, bool imagequant,
   std::string path;
   if (!input_path(file_name, path, status)) return {};
   Index width = 0, length = 0;
-  const SizeRead size = image_size(path, width, length, status);
+  const SizeRead size = image_size(path, width, length, status, true);
   if (size == SizeRead::kUndecodable || size == SizeRead::kNotRead)
     return undecodable(path, size, status);
   if (size != SizeRead::kRead) {
@@ -962,9 +1046,9 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
   if (!write_failed) {
     io_set_stream(kTiffOutputUnit, out.stream());
     Index record = 2;
-    IO_UWRITE_RARRAY(false, kTiffOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
-                     data, 512, "I", bits / 8, IO_BIG_ENDIAN(), false, false, true, record, lower,
-                     upper, write_failed, status);
+    io_uwrite_region(kTiffOutputUnit, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data,
+                     512, bits / 8, IO_BIG_ENDIAN(), false, false, true, record, lower, upper,
+                     write_failed, status);
     io_set_stream(kTiffOutputUnit, nullptr);
   }
   // A failed write through the stream leaves its reason in errno.

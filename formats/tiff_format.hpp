@@ -6,11 +6,12 @@
 // Read: the header ("II" or "MM", 42, the first directory's offset), the
 // directories (a 2-byte entry count, 12-byte entries, the next offset), and
 // of the entries only width 256, length 257, bits per sample 258 (8, 12, 16,
-// 32), compression 259 (1), strip offsets 273 (at most 1000), rows per strip
-// 278 and sample format 339 (1 unsigned, the default; 2 signed; any other,
-// floating point among them, is refused). Rows run from the image's top;
-// file row 1 becomes the highest data row. 8-bit and 16-bit pixels unsigned
-// (signed with sample format 2), 32-bit signed, 12-bit (unsigned only)
+// 32), compression 259 (1), strip offsets 273 (as many as the file holds), rows
+// per strip 278 (at least 1) and sample format 339 (1 unsigned, the default;
+// 2 signed; any other, floating point among them, is refused). Rows run from
+// the image's top; file row 1 becomes the highest data row. 8-bit and 16-bit
+// pixels unsigned (signed with sample format 2), 32-bit signed (unsigned
+// when sample format 1 is given), 12-bit (unsigned only)
 // packed two into three bytes, each row starting on a whole byte.
 //
 // Written: one 512-byte header record in the machine's byte order with twelve
@@ -47,14 +48,16 @@ RegionRefusal binned_region_refusal(const ReadRequest& request, const TiffRegion
 
 // Width and length of image IMAGE_NUMBER of the TIFF file PATH. RETSTAT 0;
 // 1 the file cannot be opened or is not a regular file (PROBLEM says why);
-// 2 image not found; 3 bad header (the explanation written); 4 no width tag
+// 2 image not found (PROBLEM says so); 3 not a TIFF file (the explanation
+// written) or a directory that cannot be read (PROBLEM says why); 4 no width tag
 // or a width below 1, 5 the same for the length (PROBLEM names the value);
 // 6 a size the file cannot hold or the questions cannot take (PROBLEM says
 // which); 7 samples that no read decodes (bits per sample other than 8, 12,
 // 16 or 32, or samples that are not integers; the warning written), found
 // before the size is weighed against the file; 8 a file or image of a kind
-// not read (BigTIFF, an image in tiles; said in one line). A size the file
-// cannot hold is one whose pixel bytes, or one strip's, run past its end.
+// not read (BigTIFF, an image in tiles, a file shorter than a header; said
+// in one line). A size the file cannot hold is one whose pixel bytes, or one
+// strip's, run past its end, or whose strips hold no rows.
 void tiff_image_size(const std::string& path, Index image_number, int& retstat, Index& width,
                      Index& length, std::string& problem, Status& status);
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <tuple>
 #include <vector>
 
@@ -34,6 +36,7 @@ struct TiffSpec {
   Index sample_format = 0;  // 0: no sample format tag
   Index fill_order = 0;     // 0: no fill order tag; 2: pixel bytes bit-reversed
   Index samples = 1;        // 1: no samples per pixel tag
+  bool byte_counts = false;  // a strip byte counts tag, as other readers need
 };
 
 std::string tiff_bytes(const TiffSpec& s) {
@@ -52,10 +55,12 @@ std::string tiff_bytes(const TiffSpec& s) {
   out += s.big ? "MM" : "II";
   put(42, 2);
   put(8, 4);
-  const Index entries = 6 + (s.sample_format != 0) + (s.fill_order != 0) + (s.samples != 1);
+  const Index entries =
+      6 + (s.sample_format != 0) + (s.fill_order != 0) + (s.samples != 1) + s.byte_counts;
   const Index table = 8 + 2 + 12 * entries + 4;
   const Index bits_list = table + 4 * listed;
-  const Index data = bits_list + (s.samples != 1 ? 2 * s.samples : 0);
+  const Index counts_list = bits_list + (s.samples != 1 ? 2 * s.samples : 0);
+  const Index data = counts_list + (s.byte_counts ? 4 * strips : 0);
   put(entries, 2);
   auto entry = [&](int tag, int type, Index count, std::uint32_t value) {
     put(tag, 2);
@@ -83,11 +88,14 @@ std::string tiff_bytes(const TiffSpec& s) {
   entry(273, 4, listed, listed == 1 ? data : table);
   if (s.samples != 1) entry(277, 3, 1, static_cast<std::uint32_t>(s.samples));
   entry(278, 4, 1, s.rows_per_strip == 0 ? s.length : s.rows_per_strip);
+  if (s.byte_counts) entry(279, 4, strips, strips == 1 ? rps * row : counts_list);
   if (s.sample_format != 0) entry(339, 3, 1, static_cast<std::uint32_t>(s.sample_format));
   put(0, 4);
   for (Index k = 0; k < listed; ++k) put(data + k * rps * row, 4);
   if (s.samples != 1)
     for (Index k = 0; k < s.samples; ++k) put(s.bits, 2);
+  if (s.byte_counts && strips > 1)
+    for (Index k = 0; k < strips; ++k) put(std::min(rps, s.length - k * rps) * row, 4);
   const std::size_t pixel_start = out.size();
   for (Index y = 0; y < s.length; ++y) {
     const std::uint32_t* p = s.pixels.data() + y * s.width;
@@ -129,6 +137,22 @@ class Tiff : public ::testing::Test {
   ImageRead read(const std::string& path, TiffRegion r, bool iq = false, Index xmax = 8,
                  Index ymax = 8) {
     return read_tiff_file(path, {xmax, ymax, true}, iq, iq, r, status_);
+  }
+  // PATH on the asking road (the region questions answered) or as a later
+  // series member: whether it was read, what the terminal was told and how
+  // many questions were asked.
+  struct Road {
+    bool read;
+    std::string said;
+    std::size_t asked;
+  };
+  Road on_road(bool member, const std::string& path) {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({path, "1", "1", "1", "1", "4", "3"});
+    std::string name = path;
+    const ImageRead r = member ? tiff_member_read({8, 8, false}, false, {}, name, status_)
+                               : tiff_keyboard_read({8, 8, false}, name, status_);
+    return {r.ok(), terminal.text(), input.prompts.size()};
   }
   // Data element (x, y) of a read image.
   static float at(const ImageRead& read, Index x, Index y) {
@@ -215,6 +239,9 @@ TEST_F(Tiff, SampleFormatReadsSignedIntegersAndRefusesTheRest) {
       {2, 16, {0xffff, 0x8000, 5}, {-1.0f, -32768.0f, 5.0f}},
       {2, 8, {0xff, 0x80, 5}, {-1.0f, -128.0f, 5.0f}},
       {2, 32, {0xffffffff, 0x80000000, 5}, {-1.0f, -2147483648.0f, 5.0f}},
+      // 32-bit samples are signed unless the file says they are not.
+      {0, 32, {0xffffffff, 0x80000000, 5}, {-1.0f, -2147483648.0f, 5.0f}},
+      {1, 32, {0xffffffff, 0x80000000, 0x7fffffff}, {4294967295.0f, 2147483648.0f, 2147483647.0f}},
       {3, 32, {0x41200000, 0x41200000, 0x3f800000}, {}},  // 10.0, 10.0, 1.0
       {3, 16, {0x4900, 0x4900, 0x3c00}, {}},
       {2, 12, {0xfff, 0x800, 5}, {}},
@@ -452,6 +479,25 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
       EXPECT_EQ(out.find("Fewer strip offsets"), std::string::npos) << out;
     }
   }
+  // Rows per strip 0: no strip holds a row, so the image cannot be found in
+  // the file. Refused first, in one line, on both roads.
+  {
+    TiffSpec s;
+    s.rows_per_strip = 2;
+    s.pixels = ramp(12, 1);
+    std::string bytes = tiff_bytes(s);
+    bytes[8 + 2 + 12 * 5 + 8] = 0;
+    const std::string path = dir_.file("rows.tif");
+    write_file(path, bytes);
+    for (const bool member : {false, true}) {
+      const Road road = on_road(member, path);
+      EXPECT_FALSE(road.read);
+      EXPECT_EQ(road.asked, member ? 0u : 1u) << "only the file name is asked";
+      EXPECT_EQ(road.said,
+                unread_file_line(path, "gives 0 rows per strip for its image of 4 x 3 pixels") +
+                    "\n");
+    }
+  }
   // A file cut inside its header, 4 to 7 bytes of a TIFF file: one line.
   for (const std::string& head : {std::string("II*\0", 4), std::string("MM\0*\0\0", 6),
                                  std::string("II*\0\x08\0\0", 7)}) {
@@ -605,6 +651,112 @@ TEST_F(Tiff, KeyboardRoadRefusesSizesBeforeAsking) {
   EXPECT_EQ(status_, kStatusGood);
 }
 
+// A file too short for a header or for its directory, or one whose strip
+// offsets are missing or lie beyond its end, is refused before any question
+// by one line giving the cause (then, where that line does not name the
+// file, the one that it was not input), on both roads; no byte it does not
+// hold is shown.
+TEST_F(Tiff, FilesTooShortForTheirHeaderOrDirectoryAreSaidByTheirCause) {
+  const std::string path = dir_.file("short.tif");
+  const std::string header("II*\0\x08\0\0\0", 8);
+  // The strip offsets entry (the fifth) of a 4 x 3 image listing none, and
+  // listing more than the file can hold.
+  const std::string image = tiff_bytes(TiffSpec{4, 3, 16, false, 0, 1, 0, ramp(12, 1)});
+  std::string none = image, too_many = image;
+  none[10 + 12 * 4 + 4] = 0;
+  for (int k = 0; k < 4; ++k) too_many[10 + 12 * 4 + 4 + k] = '\xff';
+  const std::string not_input = "\n" + unread_file_line(path, "was not input") + "\n";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "WARNING: The file holds 0 bytes, fewer than the 8 of a TIFF header" + not_input},
+      {"I", "WARNING: The file holds 1 byte, fewer than the 8 of a TIFF header" + not_input},
+      {"x", "WARNING: The file holds 1 byte, fewer than the 8 of a TIFF header" + not_input},
+      {"II", "WARNING: The file is cut short: it holds 2 bytes, fewer than the 8 of a TIFF "
+             "header" + not_input},
+      // Cut short whatever its version word says.
+      {std::string("II+\0\x08\0\0", 7),
+       "WARNING: The file is cut short: it holds 7 bytes, fewer than the 8 of a TIFF header" +
+           not_input},
+      {header,
+       unread_file_line(path, "ends before the image directory it places at byte 8") + "\n"},
+      {header + '\x03', unread_file_line(path, "ends inside an image directory") + "\n"},
+      {std::string("II*\0\0\0\0\0", 8), unread_file_line(path, "holds no image") + "\n"},
+      {none, unread_file_line(path, "gives no strip offsets") + "\n"},
+      {too_many,
+       unread_file_line(path, "gives strip offsets that lie beyond its end or cannot be read") +
+           "\n"},
+  };
+  for (const auto& [bytes, said] : cases)
+    for (const bool member : {false, true}) {
+      write_file(path, bytes);
+      const Road road = on_road(member, path);
+      EXPECT_FALSE(road.read);
+      EXPECT_EQ(road.asked, member ? 0u : 1u) << "only the file name is asked";
+      EXPECT_EQ(road.said, said) << bytes.size() << " bytes";
+    }
+  // The read itself names the cause too.
+  write_file(path, too_many);
+  testing::TerminalCapture terminal;
+  EXPECT_EQ(read(path, {1, 1, 4, 3, 1, 1}).retstat, 2);
+  EXPECT_NE(terminal.text().find("WARNING: The file gives strip offsets that lie beyond its end"),
+            std::string::npos)
+      << terminal.text();
+  // A short file that is no TIFF file is explained with the bytes it holds.
+  write_file(path, "abc");
+  testing::TerminalCapture explained;
+  testing::ScriptedInput input({path});
+  std::string name;
+  EXPECT_FALSE(tiff_keyboard_read({8, 8, false}, name, status_).ok());
+  EXPECT_NE(explained.text().find("\n" + std::string(12, ' ') + "97   98   99\n(Warning comes"), std::string::npos)
+      << explained.text();
+  EXPECT_EQ(status_, kStatusGood);
+}
+
+// A 2048 x 2048 image of 16 bits in strips of 2 rows (1,024 strips, as
+// common writers make it) is read whole, each strip where an outside reader
+// finds it.
+TEST_F(Tiff, ThousandsOfStripsAreReadWhereAnOutsideReaderFindsThem) {
+  constexpr Index kN = 2048;
+  TiffSpec s{kN, kN, 16, false, 2, 1, 0, {}};
+  s.byte_counts = true;
+  s.pixels.resize(static_cast<std::size_t>(kN * kN));
+  for (std::size_t k = 0; k < s.pixels.size(); ++k)
+    s.pixels[k] = static_cast<std::uint32_t>((k * 7919) % 65536);
+  const std::string path = write(s, "strips.tif");
+  const ImageRead r = read(path, {1, 1, kN, kN, 1, 1}, false, kN, kN);
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  ASSERT_EQ(r.image.xnumdat, kN);
+  ASSERT_EQ(r.image.ynumdat, kN);
+  Index wrong = 0;
+  for (std::size_t k = 0; k < s.pixels.size(); ++k)
+    wrong += at(r, static_cast<Index>(k) % kN + 1, kN - static_cast<Index>(k) / kN) !=
+             static_cast<float>(s.pixels[k]);
+  EXPECT_EQ(wrong, 0);
+  // libtiff's dump of the strips' bytes, in order: the same values.
+  if (std::system("command -v tiffinfo > /dev/null 2>&1") != 0) return;
+  const std::string dump = dir_.file("dump.txt");
+  ASSERT_EQ(std::system(("tiffinfo -d " + path + " > " + dump + " 2>&1").c_str()), 0);
+  const std::string text = testing::file_contents(dump);
+  EXPECT_NE(text.find("Rows/Strip: 2"), std::string::npos);
+  std::vector<std::uint8_t> bytes;
+  Index strips = 0;
+  for (std::size_t at_line = 0; at_line < text.size();) {
+    std::size_t end = text.find('\n', at_line);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at_line, end - at_line);
+    at_line = end + 1;
+    if (line.starts_with("Strip ")) ++strips;
+    if (strips == 0 || !line.starts_with(" ")) continue;
+    for (std::size_t k = 1; k + 1 < line.size(); k += 3)
+      bytes.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(k, 2), nullptr, 16)));
+  }
+  EXPECT_EQ(strips, kN / 2);
+  ASSERT_EQ(std::ssize(bytes), 2 * kN * kN);
+  wrong = 0;
+  for (Index k = 0; k < kN * kN; ++k)
+    wrong += at(r, k % kN + 1, kN - k / kN) != static_cast<float>(bytes[2 * k] + 256 * bytes[2 * k + 1]);
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(Tiff, WrittenFileHasTheHeaderAndReadsBack) {
   // 3 x 2 data; the region is the whole array.
   std::vector<float> data = {0.0f, 100.4f, 65535.0f, 7.6f, 300.0f, 70000.0f};
@@ -647,6 +799,51 @@ TEST_F(Tiff, WrittenFileHasTheHeaderAndReadsBack) {
       for (Index k = 0; retstat == 0 && k < 6; ++k)
         EXPECT_EQ(at(c, k % 3 + 1, k / 3 + 1), at(r, k % 3 + 1, k / 3 + 1)) << options;
     }
+  }
+}
+
+// A constant image taken with the limits proposed is written as the lower
+// end of the range (so it reads back as zeros), and a line says so; limits
+// that the questions would show alike are first said in full. The largest
+// single value has no finite value above it: it is the upper end.
+TEST_F(Tiff, ConstantImageWithTheProposedLimitsIsSaid) {
+  struct Case {
+    float value;
+    const char* bits;
+    float read_back;
+    std::vector<std::string> said;
+  };
+  const Case cases[] = {
+      {300.0f, "1 BYTE UNSIGNED INTEGERS", 0.0f,
+       {"INFO: Every pixel of the region is 300.0000: all are written as 0, the lower end of the "
+        "scaling range (300.0000 to 301.0000)\n"}},
+      {1.0e30f, "2 BYTE UNSIGNED INTEGERS", 0.0f,
+       {"INFO: The limits offered are 1.00000002E+30 and 1.00000009E+30\n",
+        "INFO: Every pixel of the region is 1.000000E+30: all are written as 0, the lower end of "
+        "the scaling range (1.00000002E+30 to 1.00000009E+30)\n"}},
+      {std::numeric_limits<float>::max(), "2 BYTE UNSIGNED INTEGERS", 65535.0f,
+       {"all are written as 65535, the upper end"}},
+  };
+  constexpr Index kX = 61, kY = 47;
+  for (const Case& c : cases) {
+    testing::reset_dialogue();
+    testing::TerminalCapture terminal;
+    const std::string path = dir_.file("constant.tif");
+    {
+      testing::ScriptedInput input({path, c.bits, "", ""});
+      std::string file = "kesta.tif";
+      int bits = 16;
+      const std::vector<float> data(kX * kY, c.value);
+      FIO_OUT_TIFF(false, "", kX, kY, 1, 1, kX, kY, data, "flat", 1.0e-4f, 1.0e-4f, file, bits,
+                   status_);
+    }
+    ASSERT_EQ(status_, kStatusGood);
+    for (const std::string& line : c.said)
+      EXPECT_NE(terminal.text().find(line), std::string::npos) << terminal.text();
+    const ImageRead r = read(path, {1, 1, kX, kY, 1, 1}, false, kX, kY);
+    ASSERT_EQ(r.retstat, 0);
+    for (Index y = 1; y <= kY; ++y)
+      for (Index x = 1; x <= kX; ++x) ASSERT_EQ(at(r, x, y), c.read_back) << x << " " << y;
   }
 }
 

@@ -184,15 +184,106 @@ bool deduce_raw_layout(std::FILE* file, Index size, Index work_values, Index low
   return true;
 }
 
+namespace {
+
+// The values of REQUEST's arrays; 0 after the warning when there are fewer
+// than a deduction needs.
+Index deduction_room(const ReadRequest& request, Status& status) {
+  Index values = 0;
+  if (checked_product(request.xmaxdat, request.ymaxdat, values) && values >= 1024) return values;
+  IO_WRITE("WARNING: The program arrays must hold at least 1024 values to deduce a format",
+           status);
+  return 0;
+}
+
+// False after the warning when a file of SIZE bytes is too small to deduce
+// its layout.
+bool deducible_size(Index size, Status& status) {
+  if (size == 0) {
+    IO_WRITE("WARNING: The specified file exists, but is empty", status);
+    return false;
+  }
+  if (size < 512) {
+    IO_WRITE("WARNING: The specified file is too small to deduce its type ", status);
+    return false;
+  }
+  return true;
+}
+
+// The title and labels of a read.
+void describe_unknown(ImageRead& read, const std::string& title) {
+  variances_from_data(read.image);
+  read.image.title = title;
+  read.image.xlabel = "X-axis";
+  read.image.ylabel = "Y-axis";
+  read.image.zlabel = "Intensity";
+  read.retstat = 0;
+}
+
+// The image of the layout FOUND in PATH into IMAGE, of REQUEST's arrays
+// (allocated); a part when they cannot hold it, said.
+bool read_deduced_image(const std::string& path, const RawDeduction& found,
+                        const ReadRequest& request, ScratchImage& image, Status& status) {
+  int stream = 0;
+  if (!fio_open_input(path, stream, status)) return false;
+  const FioInputClose close(stream);
+  warn_partial_image(found.pixels, found.rows, request, status);
+  const Index xn = std::min(found.pixels, request.xmaxdat);
+  const Index yn = std::min(found.rows, request.ymaxdat);
+  constexpr Index kBuffer = 16384;
+  std::vector<std::int32_t> work(kBuffer);
+  std::span<float> out = image.pixels();
+  const Index start = found.header + 1;
+  if (found.bytes == 1)
+    FIO_INP_2DBYTE(stream, false, false, false, false, found.pixels, found.rows, 1, 1, xn, yn, 1,
+                   1, start, 4 * kBuffer, std::span(reinterpret_cast<std::int8_t*>(work.data()), 4 * kBuffer),
+                   request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, out, status);
+  else if (found.bytes == 2)
+    FIO_INP_2DI2(stream, found.swap, false, false, false, false, found.pixels, found.rows, 1, 1,
+                 xn, yn, 1, 1, start, 2 * kBuffer,
+                 std::span(reinterpret_cast<std::int16_t*>(work.data()), 2 * kBuffer),
+                 request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, out, status);
+  else
+    FIO_INP_2DI4(stream, found.swap, true, false, false, false, found.pixels, found.rows, 1, 1,
+                 xn, yn, 1, 1, start, kBuffer, work, request.xmaxdat, request.ymaxdat,
+                 image.xnumdat, image.ynumdat, out, status);
+  return status == kStatusGood;
+}
+
+}  // namespace
+
+ImageRead read_unknown_file(const std::string& path, const ReadRequest& request, Index lower,
+                            Status& status) {
+  ImageRead result;
+  if (status != kStatusGood) return result;
+  const Index values = deduction_room(request, status);
+  if (values == 0) return result;
+  std::string problem;
+  InputFile file = open_input_file(path, problem);
+  if (!file) {
+    report_unread_file(path, problem, status);
+    return result;
+  }
+  const Index size = std::max<Index>(io_file_size(file.get()), 0);
+  if (!deducible_size(size, status)) return result;
+  RawDeduction found;
+  std::vector<float> correlation;
+  if (!deduce_raw_layout(file.get(), size, values, std::clamp<Index>(lower, 4, size), found,
+                         correlation, status))
+    return result;
+  file.reset();
+  if (!scratch_allocate(request, request.variances, path, result.image, status) ||
+      !read_deduced_image(path, found, request, result.image, status))
+    return result;
+  describe_unknown(result, path);
+  return result;
+}
+
 ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_name,
                                 Status& status) {
   ImageRead result;
-  Index values = 0;
-  if (!checked_product(request.xmaxdat, request.ymaxdat, values) || values < 1024) {
-    IO_WRITE("WARNING: The program arrays must hold at least 1024 values to deduce a format",
-             status);
-    return result;
-  }
+  const Index values = deduction_room(request, status);
+  if (values == 0) return result;
   auto& s = fio_unknown_state;
   std::string path;
   Index size = -1;
@@ -228,14 +319,7 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
       no_path)
     return result;
   size = std::max<Index>(io_file_size(file.get()), 0);
-  if (size == 0) {
-    IO_WRITE("WARNING: The specified file exists, but is empty", status);
-    return result;
-  }
-  if (size < 512) {
-    IO_WRITE("WARNING: The specified file is too small to deduce its type ", status);
-    return result;
-  }
+  if (!deducible_size(size, status)) return result;
   IO_WRITE(" ", status);
   IO_WRITE("INFO: The file contains " + format_i(size, 12) + " bytes", status);
   int lower = static_cast<int>(std::clamp<Index>(s.lower, 4, std::min<Index>(size, INT_MAX)));
@@ -259,38 +343,10 @@ ImageRead unknown_keyboard_read(const ReadRequest& request, std::string& file_na
     std::copy_n(correlation.begin(), n, image.data.get());
     image.xnumdat = std::min(n, request.xmaxdat);
     image.ynumdat = std::max<Index>(1, n / request.xmaxdat);
-  } else {
-    int stream = 0;
-    if (!fio_open_input(path, stream, status)) return result;
-    const FioInputClose close(stream);
-    warn_partial_image(found.pixels, found.rows, request, status);
-    const Index xn = std::min(found.pixels, request.xmaxdat);
-    const Index yn = std::min(found.rows, request.ymaxdat);
-    constexpr Index kBuffer = 16384;
-    std::vector<std::int32_t> work(kBuffer);
-    std::span<float> out = image.pixels();
-    const Index start = found.header + 1;
-    if (found.bytes == 1)
-      FIO_INP_2DBYTE(stream, false, false, false, false, found.pixels, found.rows, 1, 1, xn, yn, 1,
-                     1, start, 4 * kBuffer, std::span(reinterpret_cast<std::int8_t*>(work.data()), 4 * kBuffer),
-                     request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, out, status);
-    else if (found.bytes == 2)
-      FIO_INP_2DI2(stream, found.swap, false, false, false, false, found.pixels, found.rows, 1, 1,
-                   xn, yn, 1, 1, start, 2 * kBuffer,
-                   std::span(reinterpret_cast<std::int16_t*>(work.data()), 2 * kBuffer),
-                   request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, out, status);
-    else
-      FIO_INP_2DI4(stream, found.swap, true, false, false, false, found.pixels, found.rows, 1, 1,
-                   xn, yn, 1, 1, start, kBuffer, work, request.xmaxdat, request.ymaxdat,
-                   image.xnumdat, image.ynumdat, out, status);
-    if (status != kStatusGood) return result;
+  } else if (!read_deduced_image(path, found, request, image, status)) {
+    return result;
   }
-  variances_from_data(image);
-  image.title = file_name;
-  image.xlabel = "X-axis";
-  image.ylabel = "Y-axis";
-  image.zlabel = "Intensity";
-  result.retstat = 0;
+  describe_unknown(result, file_name);
   return result;
 }
 

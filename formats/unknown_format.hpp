@@ -35,6 +35,14 @@ bool deduce_raw_layout(std::FILE* file, Index size, Index work_values, Index low
                        RawDeduction& found, std::vector<float>& autocorrelation,
                        Status& status);
 
+// The file work of the reader: the layout of PATH deduced (rows of more
+// than LOWER pixels, LOWER at least 4) and its image read into a scratch
+// image of REQUEST's arrays (at least 1024 values), in part when they cannot
+// hold it. Refused with a message: the arrays, a file that does not open, is
+// empty or shorter than 512 bytes, a layout that cannot be deduced.
+ImageRead read_unknown_file(const std::string& path, const ReadRequest& request, Index lower,
+                            Status& status);
+
 // The keyboard road: asks "DATA FILE NAME" (again while the file does not
 // exist), "LOWER LIMIT, PIXELS PER ROW" and, after the report, "INPUT DATA":
 // YES reads the image deduced, NO gives the autocorrelation as the data.

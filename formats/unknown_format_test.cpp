@@ -52,6 +52,17 @@ TEST_F(Unknown, DeducesAHeaderAndASixteenBitImage) {
                                        2000 + 1000 * std::sin(0.05) + 300)));
 
   EXPECT_EQ(said.find("WARNING: The image is bigger"), std::string::npos);
+  // The file routine without the questions reads the same image.
+  const ImageRead direct = read_unknown_file(path, {2048, 2048, false}, 200, status_);
+  ASSERT_TRUE(direct.ok()) << terminal_.text();
+  EXPECT_EQ(direct.image.xnumdat, 1024);
+  EXPECT_EQ(direct.image.ynumdat, 1024);
+  Index differ = 0;
+  for (Index y = 0; y < 1024; ++y)
+    for (Index x = 0; x < 1024; ++x)
+      differ += got.image.pixels()[static_cast<std::size_t>(y * 2048 + x)] !=
+                direct.image.pixels()[static_cast<std::size_t>(y * 2048 + x)];
+  EXPECT_EQ(differ, 0);
 
   // Arrays of fewer rows than the image: the rows that fit, after a warning.
   got = read({path, "200", "YES"}, 2048, 700);

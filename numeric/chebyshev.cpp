@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/region.hpp"
@@ -255,12 +256,13 @@ void MA_2DCHEBYSHEV(bool weighted, bool option, Index max_lines, Index num_lines
   if (total < 1 || total > max_points) return st_fail(status, 20005, kPosition);
   retstat = 0;
 
-  x_min = 1.7e38f;
-  x_max = -1.7e38f;
+  x_min = kAboveEveryValue;
+  x_max = kBelowEveryValue;
   for (Index i = 0; i < total; ++i) {
     x_min = std::min(x_min, x[i]);
     x_max = std::max(x_max, x[i]);
   }
+  extremes_found(x_min, x_max);
   y_min = line_y[0];
   y_max = line_y[num_lines - 1];
 

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/extremes.hpp"
 #include "core/io_output.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
@@ -283,7 +284,7 @@ void MA_CENTRE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
                          ymaxtem, xnumtem, ynumtem, templ.size());
       e != 0)
     return st_fail(status, e, kPosition);
-  double best = kVerySmall;
+  double best = kBelowEveryValue;
   for (Index y = y_first; y <= y_last; ++y) {
     for (Index x = x_first; x <= x_last; ++x) {
       // Template element (c, r) lies on data element (x0 + c, y0 + r), clipped.
@@ -342,7 +343,7 @@ void MA_BESTCENTRE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   const Index x_start = x_position;
   const Index y_start = y_position;
   found = true;
-  double best = kVerySmall;
+  double best = kBelowEveryValue;
   for (;;) {
     Index next_x = x_position;
     Index next_y = y_position;
@@ -367,7 +368,7 @@ void MA_BESTCENTRE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
       break;
     }
   }
-  best_value = static_cast<float>(best);
+  best_value = maximum_found(static_cast<float>(best));
 }
 
 }  // namespace kesta

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 
+#include "core/extremes.hpp"
 #include "core/status.hpp"
 #include "numeric/geometry.hpp"
 #include "numeric/profiles1d.hpp"
@@ -197,7 +198,8 @@ void MA_2DPOLARGAU(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
 
   // Bounding box of the annular sector: the outer circle's extreme point at
   // every multiple of pi/2 the azimuth span contains, and the four corners.
-  float xlow = 1.7e38f, xhigh = -1.7e38f, ylow = 1.7e38f, yhigh = -1.7e38f;
+  float xlow = kAboveEveryValue, xhigh = kBelowEveryValue, ylow = kAboveEveryValue,
+        yhigh = kBelowEveryValue;
   auto widen = [&](float x, float y) {
     xlow = std::min(xlow, x);
     xhigh = std::max(xhigh, x);

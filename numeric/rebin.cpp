@@ -8,6 +8,7 @@
 #include <cmath>
 #include <vector>
 
+#include "core/extremes.hpp"
 #include "core/status.hpp"
 #include "numeric/region_ops.hpp"
 #include "numeric/resample_internal.hpp"
@@ -141,8 +142,8 @@ void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
   const Index nx = (xendelm - xstrelm + 1) / xbin;
   const Index ny = (yendelm - ystrelm + 1) / ybin;
   const double scale = 1.0 / (static_cast<double>(xbin) * static_cast<double>(ybin));
-  double lo = kVeryLarge;
-  double hi = kVerySmall;
+  double lo = kAboveEveryValue;
+  double hi = kBelowEveryValue;
   block_sums(xmaxdat, data, xstrelm, ystrelm, nx, ny, xbin, ybin,
              [&](Index j, std::vector<double>& sums) {
                // The means of the blocks' finite pixels, as the binned 3-D
@@ -155,8 +156,10 @@ void block_extremes(const char* position, Index xmaxdat, Index ymaxdat,
                  hi = std::max(hi, m);
                }
              });
-  minimum = static_cast<float>(lo);
-  maximum = static_cast<float>(hi);
+  float low = static_cast<float>(lo), high = static_cast<float>(hi);
+  extremes_found(low, high);
+  minimum = low;
+  maximum = high;
 }
 
 }  // namespace

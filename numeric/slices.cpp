@@ -195,13 +195,29 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
               kept == count ? "" : edges_left(side(px, xnumdat), side(py, ynumdat)));
 }
 
-void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*/, Index xendelm,
-                   Index yendelm, std::span<const float> data, std::span<const float> /*variances*/,
+void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                   Index yendelm, std::span<const float> data, std::span<const float> variances,
                    float xpixsize, float ypixsize, std::span<const float> xvertices,
-                   std::span<const float> yvertices, bool /*spare_flag*/, bool variances_wanted,
+                   std::span<const float> yvertices, bool spare_flag, bool variances_wanted,
                    float bin_size, Index maxproj, int& truncated, Index& number,
                    std::span<float> positions, std::span<float> profile,
                    std::span<float> profile_variances, std::span<float> weights, Status& status) {
+  StripPixels pixels;
+  ma_strip_projection(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, variances, {},
+                      xpixsize, ypixsize, xvertices, yvertices, spare_flag, variances_wanted,
+                      bin_size, maxproj, truncated, number, positions, profile, profile_variances,
+                      weights, pixels, status);
+}
+
+void ma_strip_projection(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*/,
+                         Index xendelm, Index yendelm, std::span<const float> data,
+                         std::span<const float> /*variances*/, std::span<const std::uint8_t> mask,
+                         float xpixsize, float ypixsize, std::span<const float> xvertices,
+                         std::span<const float> yvertices, bool /*spare_flag*/,
+                         bool variances_wanted, float bin_size, Index maxproj, int& truncated,
+                         Index& number, std::span<float> positions, std::span<float> profile,
+                         std::span<float> profile_variances, std::span<float> weights,
+                         StripPixels& pixels, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_PROJECTION V0.4";
   if (st_bad(status, kPosition)) return;
   const ArrayShape image{xmaxdat, ymaxdat, data.size()};
@@ -209,7 +225,8 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
   // Lines are taken from 1 up, so only the X limits and the last line matter.
   if (e == 0) e = region_error(xmaxdat, ymaxdat, xstrelm, 1, xendelm, yendelm, kBaseMath);
   if (e == 0)
-    e = span_error({image, {5, 1, xvertices.size()}, {5, 1, yvertices.size()},
+    e = span_error({image, {mask.empty() ? 0 : xmaxdat, ymaxdat, mask.size()},
+                    {5, 1, xvertices.size()}, {5, 1, yvertices.size()},
                     {maxproj, 1, positions.size()}, {maxproj, 1, profile.size()},
                     {maxproj, 1, weights.size()},
                     {variances_wanted ? maxproj : 0, 1, profile_variances.size()}});
@@ -240,6 +257,7 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
   std::vector<double> sum(static_cast<std::size_t>(number), 0.0);
   std::vector<double> sum_sq(static_cast<std::size_t>(number), 0.0);
   std::vector<double> weight(static_cast<std::size_t>(number), 0.0);
+  pixels = StripPixels{};
 
   const float vx1 = xvertices[0];
   const float vy1 = yvertices[0];
@@ -289,7 +307,14 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
       const Index first = std::max(xstrelm, floor_index(xlo + 0.5) + 1);
       const Index last = std::min(xendelm, floor_index(xhi + 0.5) + 1);
       const float* row = data.data() + element(1, line, xmaxdat);
+      const std::uint8_t* masked = mask.empty() ? nullptr : mask.data() + element(1, line, xmaxdat);
       for (Index x = first; x <= last; ++x) {
+        ++pixels.inside;
+        // A value that is not a number, or a masked one, adds neither value
+        // nor weight: the bins keep the mean of the others.
+        const double value = row[x - 1];
+        if (!std::isfinite(value) || (masked != nullptr && masked[x - 1] != 0)) continue;
+        ++pixels.used;
         float fx = 0.0f;
         float fy = 0.0f;
         MA_PERINTERSECT(vx1, vy1, vx2, vy2, static_cast<float>(x) - 0.5f,
@@ -301,7 +326,6 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index /*ystrelm*
         const double hi = (d + radius) / bin_size;
         const Index kfirst = std::max(floor_index(lo) + 1, Index{1});
         const Index klast = std::min(number, floor_index(hi) + 1);
-        const double value = row[x - 1];
         for (Index k = kfirst; k <= klast; ++k) {
           // The part of the disc's extent that falls in bin k.
           const double overlap = std::min(hi, static_cast<double>(k)) -
@@ -367,7 +391,10 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
     weight[b] += w;
     sum_sq[b] += w * value * value;
   };
-  const double limit = static_cast<double>(maxbins) - 0.5;
+  // Bin k holds the radii from (k - 1) to k widths, whose middle is its
+  // label: mode 0 takes the bin a radius lies in, mode 1 shares it between
+  // the two bins whose middles lie either side of it.
+  const double limit = static_cast<double>(maxbins) - (mode == 0 ? 0.0 : 0.5);
   double reached = -1.0;  // the largest radius left out, in bins
   for (Index y = ystrelm; y <= yendelm; ++y) {
     const double dy = static_cast<double>(yaxis[y - 1]) - ycentre;
@@ -383,7 +410,7 @@ void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
         continue;
       }
       if (mode == 0) {
-        add(static_cast<Index>(std::floor(r + 0.5)) + 1, 1.0, value);
+        add(static_cast<Index>(r) + 1, 1.0, value);
       } else {
         // Shared between the two bins whose centres lie either side of r.
         const Index k = static_cast<Index>(r + 0.5) + 1;

@@ -51,8 +51,10 @@ void MA_ARCSLICE(Index xmaxdat, Index ymaxdat, Index xnumdat, Index ynumdat,
 // as a disc of the mean pixel area. XSTRELM..XENDELM and lines up to YENDELM
 // limit the elements taken (YSTRELM, VARIANCES and SPARE_FLAG are not read).
 // Each bin holds the weighted mean of the values; PROFILE_VARIANCES gains the
-// weighted sum of their squares (the caller clears it). A non-positive
-// bin or pixel size gives 20021, an axis of zero length 20022.
+// weighted sum of their squares (the caller clears it). Elements that are
+// not finite numbers add neither value nor weight (a bin none reached holds
+// 0 with weight 0). A non-positive bin or pixel size gives 20021, an axis of
+// zero length 20022.
 void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                    Index yendelm, std::span<const float> data, std::span<const float> variances,
                    float xpixsize, float ypixsize, std::span<const float> xvertices,
@@ -61,12 +63,35 @@ void MA_PROJECTION(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
                    std::span<float> positions, std::span<float> profile,
                    std::span<float> profile_variances, std::span<float> weights, Status& status);
 
+// The element centres of a strip: those inside it, and those a projection
+// used (finite and not masked).
+struct StripPixels {
+  Index inside = 0;
+  Index used = 0;
+};
+
+// MA_PROJECTION leaving out the elements MASK marks as well (an empty MASK,
+// or one of XMAXDAT x YMAXDAT bytes), and counting the strip's element
+// centres into PIXELS.
+void ma_strip_projection(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                         Index xendelm, Index yendelm, std::span<const float> data,
+                         std::span<const float> variances, std::span<const std::uint8_t> mask,
+                         float xpixsize, float ypixsize, std::span<const float> xvertices,
+                         std::span<const float> yvertices, bool spare_flag, bool variances_wanted,
+                         float bin_size, Index maxproj, int& truncated, Index& number,
+                         std::span<float> positions, std::span<float> profile,
+                         std::span<float> profile_variances, std::span<float> weights,
+                         StripPixels& pixels, Status& status);
+
 // Azimuthal average of the unmasked elements of the region about (XCENTRE,
 // YCENTRE), in bins of BIN_WIDTH (units of XAXIS, YAXIS). An empty MASK masks
-// nothing; NaN and infinite elements are left out as masked ones are. MODE 0 puts each
-// element into its nearest bin, MODE 1 shares it between the two nearest bin
-// centres. RADII(i) = (i - 0.5) BIN_WIDTH. A non-positive BIN_WIDTH gives
-// 20021.
+// nothing; NaN and infinite elements are left out as masked ones are. Bin i
+// holds the radii from (i - 1) to i BIN_WIDTH and RADII(i) = (i - 0.5)
+// BIN_WIDTH is their middle: MODE 0 puts each element into the bin its radius
+// lies in (integer part of r / BIN_WIDTH, plus 1), MODE 1 shares it between
+// the two bins whose middles lie either side of it. Elements beyond the last
+// bin (MODE 0) or its middle (MODE 1) are left out and said once. A
+// non-positive BIN_WIDTH gives 20021.
 void MA_RADIAL(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                Index yendelm, std::span<const float> xaxis, std::span<const float> yaxis,
                std::span<const float> data, std::span<const std::uint8_t> mask,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -362,6 +364,63 @@ TEST(Projection, LengthsAndRefusals) {
   EXPECT_EQ(p.status, 20005);
 }
 
+// Pixels that are not numbers add neither value nor weight: each bin keeps
+// the mean of the others, and a bin none reached has weight 0.
+TEST(Projection, PixelsThatAreNotNumbersAreLeftOut) {
+  std::vector<float> data = image(12, 12, [](double x, double) { return x; });
+  const Strip strip{{1, 9, 9, 1, 1}, {2, 2, 6, 6, 2}};  // columns 2..10, rows 3..6
+  data[element(4, 4, 12)] = std::numeric_limits<float>::quiet_NaN();
+  data[element(6, 5, 12)] = std::numeric_limits<float>::infinity();
+  for (Index y = 3; y <= 6; ++y) data[element(8, y, 12)] = std::numeric_limits<float>::quiet_NaN();
+  Profile p(20);
+  project(data, strip, 1.0f, p, 20);
+  ASSERT_EQ(p.status, ST_GOOD());
+  for (Index k = 1; k <= p.number; ++k) {
+    const auto b = static_cast<std::size_t>(k - 1);
+    EXPECT_TRUE(std::isfinite(p.values[b])) << k;
+    // Bins of column 8 hold parts of its neighbours' discs only.
+    if (p.weights[b] > 0.0f) {
+      EXPECT_NEAR(p.values[b], k + 0.5, 0.51) << k;
+    }
+  }
+  const std::vector<float> none(12 * 12, std::numeric_limits<float>::quiet_NaN());
+  Profile empty(20);
+  project(none, strip, 1.0f, empty, 20);
+  EXPECT_TRUE(std::all_of(empty.weights.begin(), empty.weights.begin() + empty.number,
+                          [](float w) { return w == 0.0f; }));
+}
+
+// The strip's pixel centres are counted, those used apart; masked pixels
+// are left out as those that are not numbers.
+TEST(Projection, StripCountsItsPixelsAndLeavesOutMaskedOnes) {
+  std::vector<float> data = image(12, 12, [](double x, double) { return x; });
+  const Strip strip{{1, 9, 9, 1, 1}, {2, 2, 6, 6, 2}};
+  data[element(4, 4, 12)] = std::numeric_limits<float>::quiet_NaN();
+  std::vector<std::uint8_t> mask(12 * 12, 0);
+  mask[element(2, 5, 12)] = 1;
+  mask[element(3, 3, 12)] = 1;
+  data[element(3, 3, 12)] = 1000.0f;
+  for (const bool masked : {false, true}) {
+    Profile p(20);
+    StripPixels pixels;
+    ma_strip_projection(12, 12, 1, 1, 12, 12, data, {}, masked ? mask : std::vector<std::uint8_t>{},
+                        1.0f, 1.0f, strip.xv, strip.yv, false, false, 1.0f, 20, p.truncated,
+                        p.number, p.positions, p.values, p.extra, p.weights, pixels, p.status);
+    ASSERT_EQ(p.status, ST_GOOD());
+    EXPECT_EQ(pixels.inside, 36);
+    EXPECT_EQ(pixels.used, masked ? 33 : 35);
+    EXPECT_EQ(p.values[1] < 100.0f, masked);  // the bin of column 3
+  }
+  const std::vector<float> none(12 * 12, std::numeric_limits<float>::quiet_NaN());
+  Profile p(20);
+  StripPixels pixels;
+  ma_strip_projection(12, 12, 1, 1, 12, 12, none, {}, {}, 1.0f, 1.0f, strip.xv, strip.yv, false,
+                      false, 1.0f, 20, p.truncated, p.number, p.positions, p.values, p.extra,
+                      p.weights, pixels, p.status);
+  EXPECT_EQ(pixels.inside, 36);
+  EXPECT_EQ(pixels.used, 0);
+}
+
 TEST(Radial, SharesMasksAndVariances) {
   // Axis coordinates equal to the element numbers; element (1, 1) lies 2.3
   // from the centre, element (3, 1) 4.3, element (3, 2) sqrt(4.3^2 + 1).
@@ -385,15 +444,16 @@ TEST(Radial, SharesMasksAndVariances) {
       EXPECT_FLOAT_EQ(p.positions[b], b + 0.5f);
     }
   }
-  // Two elements in one bin: mean and sample variance.
+  // Two elements in one bin (0.5 from the centre, inside the first):
+  // mean and sample variance.
   data[element(1, 1, 4)] = 4.0f;
   data[element(1, 2, 4)] = 6.0f;
   mask[element(1, 2, 4)] = 0;
   Profile p(6);
   MA_RADIAL(4, 2, 1, 1, 4, 2, axis, axis, data, mask, true, 1.0f, 1.5f, 1.0f, 0, 6, p.positions,
             p.values, p.extra, p.weights, p.status);
-  EXPECT_FLOAT_EQ(p.values[1], 5.0f);
-  EXPECT_FLOAT_EQ(p.extra[1], 2.0f);
+  EXPECT_FLOAT_EQ(p.values[0], 5.0f);
+  EXPECT_FLOAT_EQ(p.extra[0], 2.0f);
 
   // Radii beyond the last bin are left out, and that is said once; a profile
   // whose bins reach every element says nothing. The farthest element,
@@ -401,7 +461,7 @@ TEST(Radial, SharesMasksAndVariances) {
   std::vector<std::uint8_t> none(8, 0);
   for (const auto& [bins, said] :
        {std::pair<Index, std::string>{3, "WARNING: Only the first 3 bins of the radial profile "
-                                         "fit in the arrays, to 2.5000 of 5.3935; the rest is "
+                                         "fit in the arrays, to 3.0000 of 5.3935; the rest is "
                                          "left out\n"},
         std::pair<Index, std::string>{6, ""}}) {
     testing::TerminalCapture terminal;
@@ -419,6 +479,35 @@ TEST(Radial, SharesMasksAndVariances) {
     EXPECT_EQ(bad.status, code);
     EXPECT_EQ(bad.values[0], -1.0f);
   }
+}
+
+// The profile of 100 + 10 r about a corner of a 50 x 40 image: each point's
+// value is the mean over the radii of its bin, whose middle is its label.
+TEST(Radial, ValuesLieAtTheRadiiTheirAxisNames) {
+  const std::vector<float> data =
+      image(50, 40, [](double x, double y) { return 100.0 + 10.0 * std::hypot(x, y); });
+  std::vector<float> axis(50);
+  for (Index i = 1; i <= 50; ++i) axis[i - 1] = static_cast<float>(i) - 0.5f;
+  for (const int mode : {0, 1}) {
+    Profile p(64);
+    MA_RADIAL(50, 40, 1, 1, 50, 40, axis, axis, data, {}, false, 0.0f, 0.0f, 1.0f, mode, 64,
+              p.positions, p.values, p.extra, p.weights, p.status);
+    ASSERT_EQ(p.status, ST_GOOD());
+    double offset = 0.0;
+    int n = 0;
+    for (std::size_t b = 0; b < 64; ++b) {
+      if (p.positions[b] < 5.0f || p.positions[b] > 35.0f) continue;
+      offset += (p.values[b] - 100.0) / 10.0 - p.positions[b];
+      ++n;
+    }
+    EXPECT_NEAR(offset / n, 0.0, 0.25) << "mode " << mode;
+  }
+  // The pixel nearest the corner (0.71 away) is in the first bin.
+  Profile p(64);
+  MA_RADIAL(50, 40, 1, 1, 50, 40, axis, axis, data, {}, false, 0.0f, 0.0f, 1.0f, 0, 64,
+            p.positions, p.values, p.extra, p.weights, p.status);
+  EXPECT_FLOAT_EQ(p.weights[0], 1.0f);
+  EXPECT_NEAR(p.values[0], 100.0 + 10.0 * std::sqrt(0.5), 1e-3);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/region.hpp"
@@ -720,13 +721,16 @@ void MA_SINTERPOLATE(int option, bool weighted, float sigma, Index max_points, I
   const Index m = num_points;
   if (!weighted) std::fill(weights.begin(), weights.begin() + m, 1.0f);
 
-  float xb = 1.7e38f, xe = -1.7e38f, yb = 1.7e38f, ye = -1.7e38f;
+  float xb = kAboveEveryValue, xe = kBelowEveryValue, yb = kAboveEveryValue,
+        ye = kBelowEveryValue;
   for (Index i = 0; i < m; ++i) {
     xb = std::min(xb, x[i]);
     xe = std::max(xe, x[i]);
     yb = std::min(yb, y[i]);
     ye = std::max(ye, y[i]);
   }
+  extremes_found(xb, xe);
+  extremes_found(yb, ye);
   const Index nest = std::max<Index>(std::lround(std::sqrt(static_cast<double>(m))) + 8, 10);
   const float s = static_cast<float>(m) * sigma * sigma;
   const Index u = nest - 4, v = nest - 4;

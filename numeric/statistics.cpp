@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "core/extremes.hpp"
 #include "core/raw_io.hpp"
 #include "core/status.hpp"
 #include "numeric/region_ops.hpp"
@@ -36,11 +37,11 @@ void MA_RMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index x
           region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
       e != 0)
     return st_fail(status, e, kPosition);
-  float best = kVerySmall;
+  float best = kBelowEveryValue;
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&best](const float* r, Index n) {
     for (Index i = 0; i < n; ++i) best = r[i] > best && counts(r[i]) ? r[i] : best;
   });
-  maximum = best;
+  maximum = maximum_found(best);
 }
 
 void MA_RMIN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
@@ -51,11 +52,11 @@ void MA_RMIN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index x
           region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
       e != 0)
     return st_fail(status, e, kPosition);
-  float best = kVeryLarge;
+  float best = kAboveEveryValue;
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&best](const float* r, Index n) {
     for (Index i = 0; i < n; ++i) best = r[i] < best && counts(r[i]) ? r[i] : best;
   });
-  minimum = best;
+  minimum = minimum_found(best);
 }
 
 void MA_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
@@ -67,8 +68,8 @@ void MA_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
           region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
       e != 0)
     return st_fail(status, e, kPosition);
-  float lo = kVeryLarge;
-  float hi = kVerySmall;
+  float lo = kAboveEveryValue;
+  float hi = kBelowEveryValue;
   scan_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, array, [&](const float* r, Index n) {
     for (Index i = 0; i < n; ++i) {
       const bool usable = counts(r[i]);
@@ -76,8 +77,8 @@ void MA_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Inde
       hi = r[i] > hi && usable ? r[i] : hi;
     }
   });
-  minimum = lo;
-  maximum = hi;
+  minimum = minimum_found(lo);
+  maximum = maximum_found(hi);
 }
 
 void MA_RMEAN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
@@ -136,8 +137,8 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
           region_span_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, array.size());
       e != 0)
     return st_fail(status, e, kPosition);
-  float hi = kVerySmall;
-  float lo = kVeryLarge;
+  float hi = kBelowEveryValue;
+  float lo = kAboveEveryValue;
   double s1 = 0.0;
   double s2 = 0.0;
   double s3 = 0.0;
@@ -176,8 +177,8 @@ void MA_STATISTICS(Index xmaxdat, Index ymaxdat, std::span<const float> array, I
     }
   });
   left_out = skipped;
-  maximum = hi;
-  minimum = lo;
+  maximum = maximum_found(hi);
+  minimum = minimum_found(lo);
   further1 = further2 = further3 = further4 = 0.0f;
   const double n = static_cast<double>(xendelm - xstrelm + 1) *
                        static_cast<double>(yendelm - ystrelm + 1) -

@@ -13,12 +13,14 @@
 
 namespace kesta {
 
-// The extremes count finite elements only (NaN and +-Inf are left out); a
-// region without one leaves the start values.
-// Largest element, from a start of -1.7e38 (strict comparisons).
+// The extremes count finite elements only (NaN and +-Inf are left out), from
+// the first one met, whatever its size (core/extremes.hpp); a region without
+// one leaves the start values (1.7e38 for the minimum, -1.7e38 for the
+// maximum).
+// Largest element (strict comparisons).
 void MA_RMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
              Index ystrelm, Index xendelm, Index yendelm, float& maximum, Status& status);
-// Smallest element, from a start of 1.7e38.
+// Smallest element.
 void MA_RMIN(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,
              Index ystrelm, Index xendelm, Index yendelm, float& minimum, Status& status);
 void MA_RMINMAX(Index xmaxdat, Index ymaxdat, std::span<const float> array, Index xstrelm,

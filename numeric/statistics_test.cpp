@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
 #include "core/status.hpp"
+#include "numeric/rebin.hpp"
 #include "numeric/region_ops.hpp"
 
 namespace kesta {
@@ -143,12 +145,13 @@ TEST(Statistics, ValuesThatAreNotFiniteAreLeftOutAndCounted) {
   for (const float v : {m.mean, m.total, m.rms, m.sigma, m.skewness}) EXPECT_EQ(v, 0.0f);
 }
 
-TEST(Statistics, ExtremesStartFromTheSpecialValuesAndSaturatedCountsEqual) {
+TEST(Statistics, ExtremesStartFromTheFirstValueAndSaturatedCountsEqual) {
+  // A maximum below the start value -1.7e38 is still the region's own.
   std::vector<float> a(4, -2.0e38f);
   Status status = ST_GOOD();
   float v = 0;
   MA_RMAX(2, 2, a, 1, 1, 2, 2, v, status);
-  EXPECT_EQ(v, kVerySmall);
+  EXPECT_EQ(v, -2.0e38f);
   std::vector<float> b = {1.0f, 5.0f, 5.0f, 6.0f};
   Index count = 0;
   MA_SATURATED(2, 2, b, 1, 1, 2, 2, 5.0f, count, status);
@@ -156,6 +159,32 @@ TEST(Statistics, ExtremesStartFromTheSpecialValuesAndSaturatedCountsEqual) {
   EXPECT_EQ(status, ST_GOOD());
   MA_SATURATED(2, 2, b, 0, 1, 2, 2, 5.0f, count, status);
   EXPECT_EQ(status, 20005);
+}
+
+// Every extreme search starts from the first finite value met: a region of
+// values beyond the start values 1.7e38 and -1.7e38 has its own extremes.
+TEST(Statistics, ExtremesBeyondTheStartValuesAreTheRegionsOwn) {
+  for (const float v : {3.4e38f, -3.4e38f, 2.0e38f}) {
+    std::vector<float> a(64, v);
+    a[9] = std::numeric_limits<float>::quiet_NaN();
+    Status status = ST_GOOD();
+    float lo = 0, hi = 0, min1 = 0, max1 = 0;
+    MA_RMIN(8, 8, a, 1, 1, 8, 8, min1, status);
+    MA_RMAX(8, 8, a, 1, 1, 8, 8, max1, status);
+    MA_RMINMAX(8, 8, a, 1, 1, 8, 8, lo, hi, status);
+    for (const float got : {lo, hi, min1, max1}) EXPECT_EQ(got, v);
+    Moments m;
+    Index left_out = 0;
+    MA_STATISTICS(8, 8, a, 1, 1, 8, 8, m.maximum, m.minimum, m.mean, m.total, m.rms, m.sigma,
+                  m.skewness, m.f1, m.f2, m.f3, m.f4, left_out, status);
+    EXPECT_EQ(m.minimum, v);
+    EXPECT_EQ(m.maximum, v);
+    // The block means, as the binned 3-D view ranges them.
+    MA_REBINMINMAX(8, 8, a, 1, 1, 8, 8, 2, 2, lo, hi, status);
+    EXPECT_EQ(lo, v);
+    EXPECT_EQ(hi, v);
+    EXPECT_EQ(status, ST_GOOD());
+  }
 }
 
 // NaN and the infinities never become an extreme: a region without a finite

@@ -62,7 +62,8 @@ struct CalibrantGeometry {
 // request. DISPLAY (or nullptr: nothing is drawn) is the image to redraw.
 // NARROW halves the search annulus (rings close together). Returns true when
 // the passes ran and GEOMETRY holds their result (checked by
-// kzt_check_calibrant_result, whose warning leaves it standing); false
+// kzt_check_calibrant_result, whose warning leaves it standing and is
+// shown in the window too when DISPLAY is given); false
 // after a warning that stopped it (GEOMETRY's beam centre may then hold
 // the ellipse centre).
 bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
@@ -74,19 +75,25 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // The check of a refined geometry G against the image's rings: each ring
 // of RINGS (d-spacings, metres) searched again along the cone that G puts
 // its d-spacing on, in annuli of 1.5 LAST_WIDTH (metres) kept apart from
-// the other rings of D_SPACINGS. A result whose rings ask for a change of
-// centre or tilt, or lie off their cones, is warned of, with the rms
-// offset from the cones in pixels and LAST's residual when that exceeds a
-// pixel; EXTRA ITERATIONS are advised when O did not use them and no
-// parameter O holds is what is off (a held tilt always may be; a held
-// centre when the centre is asked to change, a held distance when the
-// rings lie off their cones). A ring whose cone reaches 90 degrees
-// at G's wavelength is left out; with none left a line says that the
-// result could not be checked.
-void kzt_check_calibrant_result(const GsDisplayedImage& image, const CalibrantOptions& o,
-                                const CalibrantGeometry& g, std::span<const float> rings,
-                                std::span<const float> d_spacings, float last_width,
-                                const RingFitResidual& last, Status& status);
+// the other rings of D_SPACINGS, where the image shows it plainly (no gap,
+// no value that is not a number, one clear maximum). A result is warned of
+// where one change of centre, tilt, distance and wavelength that the
+// offsets ask for puts a ring more than 0.4 pixel from G's somewhere on
+// the image, moves the centre or the tilt beyond TILT/BEAM CENTRE's
+// limits, leaves more than a pixel rms, or where no ring was found: with
+// the rms offset from the cones and the largest distance, and LAST's
+// residual when that exceeds a pixel. Nothing is advised. A ring whose
+// cone reaches 90 degrees at G's wavelength is left out; with none left,
+// or with no section of the rings on the image's usable pixels, a line
+// says that the result could not be checked. Returns the warning's lines,
+// also written to the terminal (none for a result that passes).
+std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& image,
+                                                     const CalibrantOptions& o,
+                                                     const CalibrantGeometry& g,
+                                                     std::span<const float> rings,
+                                                     std::span<const float> d_spacings,
+                                                     float last_width, const RingFitResidual& last,
+                                                     Status& status);
 
 // The whole command: calibrant menu, form, clicks, refinement; the refined
 // distance and wavelength are stored in the geometry keys with the centre

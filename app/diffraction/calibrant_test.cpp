@@ -27,6 +27,21 @@ std::vector<float> silicon() {
   return std::vector<float>(kzt_calibrants()[5].d_spacings);
 }
 
+// Chromium oxide's rings, as a user's file of d-spacings gives them.
+std::vector<float> chromium_oxide_list() {
+  return {3.6306e-10f, 2.665e-10f,  2.4795e-10f, 2.2657e-10f, 2.1752e-10f,
+          2.0476e-10f, 1.8153e-10f, 1.6726e-10f, 1.6118e-10f, 1.5801e-10f,
+          1.5788e-10f, 1.4647e-10f, 1.4315e-10f, 1.3937e-10f, 1.3325e-10f};
+}
+
+double centre_off(const RingScene& s, const CalibrantGeometry& g) {
+  return std::hypot(g.x_beam / s.pixel - s.x_centre, g.y_beam / s.pixel - s.y_centre);
+}
+
+double tilt_off(const RingScene& s, const CalibrantGeometry& g) {
+  return testing::tilt_error_degrees(s, g.tilt_rotation, g.tilt_angle);
+}
+
 RingScene tilted_scene(const std::vector<float>& d_spacings) {
   RingScene s;
   s.rotation = 0.6;
@@ -59,13 +74,14 @@ struct Outcome {
 };
 Outcome refine(const RingScene& s, const std::vector<float>& data, const CalibrantOptions& o,
            std::span<const float> d_spacings, double start_distance, int clicks = 6,
-           std::span<const float> clicked_ring = {}, double start_wavelength = 0.0) {
+           std::span<const float> clicked_ring = {}, double start_wavelength = 0.0,
+           double start_x = 3.0, double start_y = -2.0) {
   Outcome run;
   run.g.x_pixel_size = run.g.y_pixel_size = static_cast<float>(s.pixel);
   run.g.sample_distance = static_cast<float>(start_distance);
   run.g.wavelength = static_cast<float>(start_wavelength > 0.0 ? start_wavelength : s.wavelength);
-  run.g.x_beam = static_cast<float>((s.x_centre + 3.0) * s.pixel);
-  run.g.y_beam = static_cast<float>((s.y_centre - 2.0) * s.pixel);
+  run.g.x_beam = static_cast<float>((s.x_centre + start_x) * s.pixel);
+  run.g.y_beam = static_cast<float>((s.y_centre + start_y) * s.pixel);
   std::vector<float> x, y;
   const double t =
       testing::scene_two_theta(s, clicked_ring.empty() ? d_spacings[0] : clicked_ring[0]);
@@ -159,9 +175,11 @@ TEST(CalibrantRefinement, PoorFitAtSteepTiltIsWarnedOf) {
 // rings of 3 pixels' sigma. The passes search annuli whose halves are
 // hardly wider than the rings, so each pass moves the fit only part of the
 // way and the form's proposals end off the truth, with a small residual.
-// The rings searched again along the result's cones show it: a warning
-// that advises EXTRA ITERATIONS, which reach the truth without a word.
-TEST(CalibrantRefinement, RingsNotFollowedAdviseExtraIterations) {
+// The rings searched again along the result's cones show it: a warning.
+// EXTRA ITERATIONS reach the truth without a word here, but no advice
+// names them: over the bench's sweeps they made fewer than half of the
+// results warned of right.
+TEST(CalibrantRefinement, RingsNotFollowedAreWarnedAndNothingAdvised) {
   const std::vector<float> d = silicon();
   RingScene s = tilted_scene(d);
   s.x_centre = 515.3;
@@ -186,7 +204,7 @@ TEST(CalibrantRefinement, RingsNotFollowedAdviseExtraIterations) {
   EXPECT_TRUE(centre_off(r.g) > 0.3 || tilt_off(r.g) > 0.1)
       << centre_off(r.g) << " " << tilt_off(r.g);
   EXPECT_NE(r.out.find(kWarning), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(kAdvice), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find(kAdvice), std::string::npos) << r.out;
   o.extra_iterations = true;
   r = refine(s, data, o, d, 1.03 * s.distance);
   ASSERT_TRUE(r.done) << r.out;
@@ -205,10 +223,7 @@ TEST(CalibrantRefinement, RingsNotFollowedAdviseExtraIterations) {
 // own cones, it is warned of. (The scene and start are given in full:
 // where such a refinement ends depends on every digit of them.)
 TEST(CalibrantRefinement, FarOffResultOfCloseRingsIsWarned) {
-  const std::vector<float> chromium_oxide = {
-      3.6306e-10f, 2.665e-10f,  2.4795e-10f, 2.2657e-10f, 2.1752e-10f,
-      2.0476e-10f, 1.8153e-10f, 1.6726e-10f, 1.6118e-10f, 1.5801e-10f,
-      1.5788e-10f, 1.4647e-10f, 1.4315e-10f, 1.3937e-10f, 1.3325e-10f};
+  const std::vector<float> chromium_oxide = chromium_oxide_list();
   RingScene s = tilted_scene(chromium_oxide);
   s.xmax = s.ymax = 512;
   s.pixel = 79.0e-6;
@@ -271,6 +286,93 @@ TEST(CalibrantRefinement, HeldParametersAreNoCauseForExtraIterations) {
     EXPECT_NE(r.out.find("WARNING: The fitted rings do not follow"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("EXTRA ITERATIONS"), std::string::npos) << r.out;
   }
+}
+
+// The check searches the refined rings again only where the image shows
+// them plainly. Beside module gaps left at 0 (with counting noise), and
+// with a ring of another phase in the annulus of a ring of the list,
+// right results are not warned of; where every section of the rings lies
+// in a gap, or holds values that are not numbers, the result could not be
+// checked.
+TEST(CalibrantCheck, RightResultsBesideGapsAndAnotherPhaseAreNotWarned) {
+  const std::vector<float> d = silicon();
+  RingScene gaps = tilted_scene(d);
+  gaps.distance = 0.1667;
+  gaps.wavelength = 0.3526e-10;
+  gaps.x_centre = 516.31;
+  gaps.y_centre = 529.54;
+  gaps.rotation = -0.68;
+  gaps.tilt = 3.83 * M_PI / 180.0;
+  gaps.width = 2.19;
+  gaps.seed = 43;
+  std::vector<float> data = testing::ring_image(gaps, true);
+  for (Index j = 0; j < gaps.ymax; ++j)
+    for (Index i = 0; i < gaps.xmax; ++i)
+      if (std::abs(j - 343) < 4 || std::abs(i - 607) < 3)
+        data[static_cast<std::size_t>(i + j * gaps.xmax)] = 0.0f;
+  Outcome r = refine(gaps, data, CalibrantOptions{}, d, 1.03 * gaps.distance);
+  ASSERT_TRUE(r.done) << r.out;
+  EXPECT_LT(centre_off(gaps, r.g), 0.1);
+  EXPECT_LT(tilt_off(gaps, r.g), 0.05);
+  EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+
+  // A ring of another phase 17 pixels outside the third ring, as strong.
+  RingScene other = tilted_scene(d);
+  const double third = testing::scene_two_theta(other, d[2]);
+  const double beyond = std::atan(std::tan(third) + 17.0 * other.pixel / other.distance);
+  other.d_spacings.push_back(other.wavelength / (2.0 * std::sin(beyond / 2.0)));
+  r = refine(other, testing::ring_image(other), CalibrantOptions{}, d, 1.03 * other.distance);
+  ASSERT_TRUE(r.done) << r.out;
+  EXPECT_LT(centre_off(other, r.g), 0.1);
+  EXPECT_LT(tilt_off(other, r.g), 0.05);
+  EXPECT_EQ(r.out.find("WARNING"), std::string::npos) << r.out;
+
+  for (float value : {0.0f, std::nanf("")}) {
+    const std::vector<float> blank(data.size(), value);
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    kzt_check_calibrant_result(image_of(gaps, blank), CalibrantOptions{}, r.g, d, d, 1.0e-3f, {},
+                               status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(capture.text(),
+              "WARNING: The result could not be checked: no section of its rings lies whole on "
+              "the image's usable pixels\n");
+  }
+}
+
+// A tilt held at 0 on a detector tilted by 2.16 degrees: chromium oxide's
+// broad rings (4.4 pixels' sigma) from a user's list, each of its own
+// strength. The refinement trades distance and wavelength for the tilt
+// (the distance ends near half the truth) and leaves the centre 0.4 pixel
+// off. Searched again with the annuli the close rings leave, the rings'
+// profiles are cut, and centres of gravity over the whole annulus came
+// back near the result's own rings: the check asked for a change of tilt
+// of a few hundredths of a degree and let it pass. Where the image's rings
+// lie is now measured at their maxima: the result is warned of, and
+// nothing is advised (the tilt was held).
+TEST(CalibrantCheck, HeldTiltOnATiltedDetectorIsWarned) {
+  const std::vector<float> d = chromium_oxide_list();
+  RingScene s = tilted_scene(d);
+  s.pixel = 113.0e-6;
+  s.distance = 0.053;
+  s.wavelength = 0.399e-10;
+  s.x_centre = 523.235;
+  s.y_centre = 544.654;
+  s.rotation = 0.9232;
+  s.tilt = 2.16 * M_PI / 180.0;
+  s.width = 4.4;
+  s.peaks = {904.0, 900.6, 1283.4, 725.0, 657.5, 429.9, 570.8, 753.2,
+             174.1, 546.5, 152.9, 258.8, 619.0, 862.5, 547.8};
+  CalibrantOptions o;
+  o.refine_tilt = false;
+  const Outcome r = refine(s, testing::ring_image(s), o, d, 1.02 * s.distance, 6, {},
+                           0.9969 * s.wavelength, -1.404, -1.066);
+  ASSERT_TRUE(r.done) << r.out;
+  EXPECT_GT(centre_off(s, r.g), 0.3);
+  EXPECT_NE(r.out.find("WARNING: The fitted rings do not follow the image's rings"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("EXTRA ITERATIONS"), std::string::npos) << r.out;
 }
 
 TEST(CalibrantRefinement, NoiseAndSpuriousSpots) {
@@ -495,6 +597,36 @@ TEST_F(CalibrantReplay, RingOverlayIsClippedToTheImage) {
     for (int c = 0; c < 4; ++c) EXPECT_NEAR(item.clip[c], frame[c], 1e-4f);
   }
   EXPECT_GT(overlays, 3);
+}
+
+// The check's warning reaches the window, as the refinement's other
+// warnings do, besides the terminal: the tilt held at 0 on a detector
+// tilted by 4 degrees.
+TEST_F(CalibrantReplay, WarningOfTheCheckIsShownInTheWindow) {
+  const std::vector<float> d = silicon();
+  const RingScene s = tilted_scene(d);
+  const std::vector<float> data = testing::ring_image(s);
+  std::string clicks = "5\n";
+  for (int k = 0; k < 5; ++k) {
+    const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.5 + 1.2 * k);
+    clicks += std::to_string(p[0] / s.pixel) + "\n" + std::to_string(p[1] / s.pixel) + "\n";
+  }
+  replay("SILICON\nDISTANCE\n103\nWAVELENGTH\n0.5\nREFINE TILT\nNO\nFULL INFO\nNO\nO.K.\n" +
+         clicks);
+  float xps = 1e-4f, yps = 1e-4f, distance = 0.1f, pol = 0.99f, wavelength = 0.5e-10f;
+  float x = static_cast<float>(s.x_centre * s.pixel), y = static_cast<float>(s.y_centre * s.pixel);
+  float rot = 0.0f, tilt = 0.0f;
+  testing::TerminalCapture out;
+  Status status = kStatusGood;
+  KZT_CALIBRANT(false, image_of(s, data), xps, yps, 1.0f, distance, pol, x, y, wavelength, rot,
+                tilt, status);
+  ASSERT_EQ(status, kStatusGood) << out.text();
+  const char* const kWarning = "WARNING: The fitted rings do not follow the image's rings";
+  ASSERT_NE(out.text().find(kWarning), std::string::npos) << out.text();
+  bool shown = false;
+  for (const testing::PageItem& item : items)
+    shown = shown || (item.kind == "text" && item.text.find(kWarning) != std::string::npos);
+  EXPECT_TRUE(shown);
 }
 
 TEST_F(CalibrantReplay, CancelsAndTooFewClicksChangeNothing) {

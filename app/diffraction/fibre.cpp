@@ -281,8 +281,8 @@ void KZT_DIFPATTERN(KztDataSets& sets, Status& status) {
   remembered<FibreAnswers>() = answers;
   if (!answers.hardcopy) return;
   // A file already open for PRINT GRAPHICS takes the page and stays open for
-  // more; one opened here is finished under its name before it is said to be,
-  // as every print but the keyboard's own PRINT GRAPHICS does.
+  // more, as said; one opened here is finished under its name before it is
+  // said to be, as every print but the keyboard's own PRINT GRAPHICS does.
   bool already_open = false;
   GS_INQ_PSFILE(already_open, status);
   bool opened = false;
@@ -291,8 +291,7 @@ void KZT_DIFPATTERN(KztDataSets& sets, Status& status) {
   draw_pattern(answers.overlay, sets, curves, status);
   GS_OFF_PRINT(status);
   if (!already_open) GS_CLOSE_PS(status);
-  if (status != kStatusGood) return;
-  IO_WRITE("INFO: Finished writing graphics file", status);
+  gs_say_print_written(status);
 }
 
 }  // namespace kesta

@@ -178,6 +178,12 @@ TEST_F(Pattern, AFileOpenForMorePagesTakesThePatternAndStaysOpen) {
   bool open = false;
   GS_INQ_PSFILE(open, status);
   EXPECT_TRUE(open);
+  // The page is said to be added: the file is not there until it is closed.
+  EXPECT_NE(terminal.text().find("INFO: Page 1 added to the graphics file \"" + ps + "\""),
+            std::string::npos)
+      << terminal.text();
+  EXPECT_EQ(terminal.text().find("Finished"), std::string::npos) << terminal.text();
+  EXPECT_FALSE(std::filesystem::exists(ps));
   GS_CLOSE_PS(status);
   ASSERT_EQ(status, kStatusGood);
   ASSERT_TRUE(testing::gs_syntax_ok(ps));

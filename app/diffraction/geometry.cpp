@@ -96,7 +96,11 @@ void kzt_store_pixel_sizes(float x_pixel_size, float y_pixel_size, Status& statu
 DetectorPixelSizes kzt_detector_pixel_sizes(Index ynumdat, float x_pixel_size,
                                             float y_pixel_size) {
   DetectorPixelSizes sizes{x_pixel_size, y_pixel_size, ynumdat == 1};
-  if (sizes.scan) stored_detector_pixel_sizes(sizes.x, sizes.y);
+  // An image's sizes no detector has (a damaged header's, kept by the image
+  // itself) are not proposed either: the form would clamp them and store the
+  // clamp.
+  if (sizes.scan || !detector_pixel_size(x_pixel_size) || !detector_pixel_size(y_pixel_size))
+    stored_detector_pixel_sizes(sizes.x, sizes.y);
   return sizes;
 }
 

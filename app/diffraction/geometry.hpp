@@ -46,7 +46,8 @@ void kzt_store_pixel_sizes(float x_pixel_size, float y_pixel_size, Status& statu
 // The pixel sizes a question or form asking for the detector's proposes for
 // a data set of YNUMDAT rows whose sizes are X_PIXEL_SIZE and Y_PIXEL_SIZE:
 // an image's own (a read made them the detector's); for a scan (one row),
-// whose sizes are its bin widths, the stored detector sizes.
+// whose sizes are its bin widths, and for an image whose sizes no detector has
+// (a damaged header's), the stored detector sizes.
 struct DetectorPixelSizes {
   float x = 0.0f, y = 0.0f;
   bool scan = false;

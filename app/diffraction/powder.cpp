@@ -456,8 +456,10 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RTh
     next.num_azimuthal = 180;
     next.num_radial = std::max<Index>(
         1, std::llround(std::hypot(static_cast<double>(width) / 2.0, height / 2.0)));
-    next.maximum_radius = static_cast<float>(next.num_radial) * xps;
-    next.maximum_2theta = static_cast<float>(geometry.two_theta_of_radius(next.maximum_radius));
+    next.maximum_radius_pixels = static_cast<float>(next.num_radial);
+    next.maximum_2theta_degrees = static_cast<float>(
+        geometry.two_theta_of_radius(static_cast<double>(next.num_radial) * xps) *
+        kDegreesPerRadian);
   }
   next.change_values = change;
   IO_INPL(false, false, false, true, "PRODUCE EQUAL ANGLE PIXEL SCAN", kEqualAngleHelp,
@@ -473,19 +475,18 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RTh
           {"Enter number of radial bins"}, {"Must be within given range"}, num_radial, status);
   if (status != kStatusGood) return;
   if (next.angular_scan) {
-    float degrees =
-        offered(next.maximum_2theta * kDegreesPerRadian, 0.001f, kLargestAngularStep);
+    float degrees = offered(next.maximum_2theta_degrees, 0.001f, kLargestAngularStep);
     IO_INPR(true, 0.001f, kLargestAngularStep, true, "MAXIMUM 2-THETA LIMIT (DEGREES)",
             {"Enter 2-theta angle of the outer edge of the last bin"},
             {"Must be within given range"}, degrees, status);
-    next.maximum_2theta = degrees * kRadiansPerDegree;
+    next.maximum_2theta_degrees = degrees;
   } else {
     const float largest = static_cast<float>(std::max(width, height));
-    float pixels = offered(next.maximum_radius / xps, 1.0f, largest);
+    float pixels = offered(next.maximum_radius_pixels, 1.0f, largest);
     IO_INPR(true, 1.0f, largest, true, "MAXIMUM RADIAL LIMIT (X PIXELS)",
             {"Enter radius of the outer edge of the last bin in X pixels"},
             {"Must be within given range"}, pixels, status);
-    next.maximum_radius = pixels * xps;
+    next.maximum_radius_pixels = pixels;
   }
   IO_INPL(false, false, false, true, "CONSERVE INTEGRATED INTENSITY",
           {"YES: to conserve the integrated intensity, \"NO\" normalises each output",
@@ -501,8 +502,9 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& g, int& lorentz_geometry, RTh
   kzt_keep_pixel_sizes(pixels, sets.x_pixel_size, sets.y_pixel_size);
 
   // The engine's bins run radial first; the memory holds azimuth along X.
-  const float outer = s.angular_scan ? g.sample_distance * std::tan(s.maximum_2theta)
-                                     : s.maximum_radius;
+  const float outer =
+      s.angular_scan ? g.sample_distance * std::tan(s.maximum_2theta_degrees * kRadiansPerDegree)
+                     : s.maximum_radius_pixels * xps;
   const auto cells = static_cast<std::size_t>(s.num_radial * s.num_azimuthal);
   std::vector<float> cake(cells), weights(cells);
   float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
@@ -553,7 +555,9 @@ void KZT_RADIAL(KztDataSets& sets, Status& status) {
   float width = spacing, xcentre = 0.0f, ycentre = 0.0f;
   IO_INPR(true, 0.0f, 1.7e38f, true, "RADIAL PIXEL SPACING",
           {"The world-coordinate spacing between pixel",
-           "positions for the calculation of the radial profile"},
+           "positions for the calculation of the radial profile:",
+           "point i averages the radii from (i - 1) to i spacings",
+           "and is placed at their middle, (i - 0.5) spacings"},
           {"Must be in set range"}, width, status);
   IO_INPR(false, 0.0f, 0.0f, false, "X-COORDINATE OF RADIAL SYMMETRY",
           {"X-centre for radial profile"}, {"Must be valid real"}, xcentre, status);

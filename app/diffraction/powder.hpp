@@ -40,8 +40,10 @@ struct RThetaSettings {
   bool angular_scan = true;
   bool change_values = false;
   bool conserve_intensity = true;
-  float maximum_radius = 0.0f;
-  float maximum_2theta = 0.0f;
+  // The outer limits in the units they are asked in, so that a blank answer
+  // keeps exactly the limit of the run before.
+  float maximum_radius_pixels = 0.0f;
+  float maximum_2theta_degrees = 0.0f;
   Index num_azimuthal = 180;
   Index num_radial = 1;
 };
@@ -54,6 +56,8 @@ void KZT_RTHETA(KztDataSets& sets, PowderSettings& geometry, int& lorentz_geomet
 // RADIAL PROFILE: the azimuthal average about a typed centre (world
 // coordinates) into the memory, without the masked (when a mask exists), NaN
 // and infinite pixels; a profile that no pixel reaches leaves the memory.
+// Point i averages the radii from (i - 1) to i spacings and its X is their
+// middle, (i - 0.5) spacings.
 void KZT_RADIAL(KztDataSets& sets, Status& status);
 
 }  // namespace kesta

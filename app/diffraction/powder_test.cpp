@@ -309,6 +309,40 @@ TEST_F(PowderCommand, RThetaConservesOrAveragesOverTheWholeCircle) {
   }
 }
 
+// A blank answer keeps the outer limit as it was asked: a second run of the
+// same answers gives the same cake, in 2-theta (a limit that does not pass
+// through radians and back unchanged) and in radius.
+TEST_F(PowderCommand, RThetaRunAgainWithBlankLimitsGivesTheSameCake) {
+  make(64, 64, true, false);
+  KztArrays& a = vosq_kzt_arrays;
+  for (Index j = 0; j < 64; ++j)
+    for (Index i = 0; i < 64; ++i) {
+      const double r = std::hypot(i + 0.5 - 30.3, j + 0.5 - 33.7);
+      a.data[i + 64 * j] = static_cast<float>(100.0 + 1000.0 * std::exp(-(r - 20.0) * (r - 20.0) / 8.0));
+    }
+  KztDataSets sets;
+  sets.data_defined = true;
+  PowderSettings geometry;
+  geometry.x_beam_centre = 30.3f;
+  geometry.y_beam_centre = 33.7f;
+  int lorentz = 0;
+  for (const char* scan : {"YES", "NO"}) {
+    RThetaSettings settings;
+    std::vector<std::vector<float>> cakes;
+    for (const char* limit : {"2.862405", "", ""}) {
+      testing::TerminalCapture quiet;
+      const std::string typed = std::string(scan) == "YES" || *limit == '\0' ? limit : "30.7";
+      testing::ScriptedInput input({"NO", "NO", "NONE", scan, "36", "30", typed, "YES"});
+      Status status = kStatusGood;
+      KZT_RTHETA(sets, geometry, lorentz, settings, status);
+      ASSERT_EQ(status, kStatusGood);
+      cakes.emplace_back(a.mdata, a.mdata + 64 * 64);
+    }
+    EXPECT_EQ(cakes[1], cakes[0]) << scan;
+    EXPECT_EQ(cakes[2], cakes[0]) << scan;
+  }
+}
+
 // More radial bins than the array is wide: the output holds them.
 TEST_F(PowderCommand, RThetaTakesMoreRadialBinsThanTheArrayIsWide) {
   make(40, 80, true, false);

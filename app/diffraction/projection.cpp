@@ -19,6 +19,7 @@
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 #include "numeric/geometry.hpp"
+#include "numeric/slices.hpp"
 
 namespace kesta {
 namespace {
@@ -84,6 +85,10 @@ bool bin_span(int scan_type, double r, double h, double distance, double wavelen
 
 // The leftmost and rightmost crossings of the row centre Y0 with the four
 // edges of the strip; false when the row misses it.
+// How near an edge must lie to a row's centre to lie on it (pixels); a
+// strip no wider has no width.
+constexpr double kOnRow = 1.0e-4;
+
 bool row_crossings(std::span<const float> x, std::span<const float> y, double y0, double& left,
                    double& right) {
   bool any = false;
@@ -96,15 +101,15 @@ bool row_crossings(std::span<const float> x, std::span<const float> y, double y0
   };
   for (std::size_t k = 0; k < 4; ++k) {
     const double x1 = x[k], y1 = y[k], x2 = x[k + 1], y2 = y[k + 1];
-    if (std::abs(y2 - y1) <= 1.0e-4) {
+    if (std::abs(y2 - y1) <= kOnRow) {
       // An edge along the row counts when it lies on it.
-      if (std::abs(y1 - y0) <= 1.0e-4) {
+      if (std::abs(y1 - y0) <= kOnRow) {
         take(x1);
         take(x2);
       }
       continue;
     }
-    if (y0 < std::min(y1, y2) - 1.0e-4 || y0 > std::max(y1, y2) + 1.0e-4) continue;
+    if (y0 < std::min(y1, y2) - kOnRow || y0 > std::max(y1, y2) + kOnRow) continue;
     take(x1 + (y0 - y1) * (x2 - x1) / (y2 - y1));
   }
   return any;
@@ -142,10 +147,6 @@ Status gisaxs_arguments_error(int scan_type, float sample_distance, float wavele
 
 // How many pixel centres of the region lie inside the strip XC, YC, and how
 // many of them a projection can use (finite, and not masked with USE_MASK).
-struct StripPixels {
-  Index inside = 0;
-  Index usable = 0;
-};
 StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystrelm,
                          Index xendelm, Index yendelm, std::span<const float> data,
                          std::span<const std::uint8_t> mask, std::span<const float> xc,
@@ -155,7 +156,7 @@ StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystr
     for (Index i = i1; i <= i2; ++i) {
       const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
       ++n.inside;
-      if (std::isfinite(data[e]) && !(use_mask && mask[e] != 0)) ++n.usable;
+      if (std::isfinite(data[e]) && !(use_mask && mask[e] != 0)) ++n.used;
     }
   });
   return n;
@@ -474,11 +475,8 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
              status);
     return;
   }
-  if (a.ynumdat < 2) {
-    // A scan has no strip to project: its projection would be zeros.
-    gs_refusal({"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
-    return;
-  }
+  // A scan has no strip to project: its projection would be zeros.
+  if (kzt_scan_refused(true, a.ynumdat, "PROJECTION", status)) return;
   ProjectionSettings s = kzt_projection_settings();
   int retstat = 0;
   IO_INQ_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
@@ -498,7 +496,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   const StripPixels held =
       strip_pixels(sets.mask_exist && !mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
                    a.yendelm, kzt_image(a.data), mask, xv, yv);
-  if (held.usable == 0) {
+  if (held.used == 0) {
     gs_refusal({held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
                                  : "The strip holds no unmasked pixel: the memory is unchanged"},
                status);
@@ -515,6 +513,14 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   KZT_GUI_GEOMETRY(xps, yps, d, w, xb, yb, tr, ta, status);
   if (status != kStatusGood) return;
   if (!projection_form(s, status)) return;
+  // A summed scan is the mean across the strip times its width: a strip of
+  // no width (both limits on one row's centre) holds that row, whose sum
+  // over no width is zero everywhere. Its mean, without summation, stands.
+  const float width = std::hypot(xv[2] - xv[1], yv[2] - yv[1]);
+  if (s.summation && !(width > kOnRow)) {
+    GS_FWARNING(1, 1, {"The strip has no width to sum over: the memory is unchanged"}, status);
+    return;
+  }
   IO_SET_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
   IO_SET_RKEYVALUE("MAXIMUM_D", s.maximum_d, retstat, status);
   IO_SET_LKEYVALUE("SCAN_SUMMATION", s.summation, retstat, status);
@@ -548,7 +554,6 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
     return;
   }
   if (s.summation) {
-    const float width = std::hypot(xv[2] - xv[1], yv[2] - yv[1]);
     for (float& v : scan) v *= width;
     for (float& v : vars) v *= width * width;
   }

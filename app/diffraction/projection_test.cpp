@@ -354,6 +354,35 @@ TEST_F(ProjectionReplay, ScanOfTheStripBecomesTheMemory) {
   EXPECT_EQ(type, 0);
 }
 
+// Both strip limits on the centre of row 3: a strip of no width. Summed, its
+// scan would be zeros (the row's mean times no width): that is said and
+// nothing is stored; its mean, the row's profile, stands.
+TEST_F(ProjectionReplay, AStripOfNoWidthIsSummedOverNothing) {
+  const std::string strip = "1\n15.0\n2.5\n2\n10.0\n2.5\n12.0\n2.5\nYES\nDISTANCE\n100\nO.K.\n";
+  for (const bool summed : {true, false}) {
+    SCOPED_TRACE(summed);
+    testing::TerminalCapture quiet;
+    items.clear();
+    sets.memory_defined = false;
+    std::fill_n(vosq_kzt_arrays.mdata, 100, 7.0f);
+    const std::vector<float> before = memory();
+    Status status = kStatusGood;
+    run(strip + "SCAN TYPE\nRADIAL\nSUMMATION\n" + (summed ? "YES" : "NO") +
+            "\nGEOM. CORR.\nNO\nO.K.\n" + (summed ? "" : "O.K.\n"),
+        status);
+    EXPECT_EQ(status, kStatusGood);
+    if (summed) {
+      EXPECT_FALSE(sets.memory_defined);
+      EXPECT_EQ(memory(), before);
+      EXPECT_NE(text("The strip has no width to sum over: the memory is unchanged"), nullptr);
+    } else {
+      ASSERT_TRUE(sets.memory_defined);
+      // Row 3 holds its column numbers: bin 7 is column 11.
+      EXPECT_FLOAT_EQ(vosq_kzt_arrays.mdata[6], 11.0f);
+    }
+  }
+}
+
 TEST_F(ProjectionReplay, CancelledFormLeavesTheMemoryAsItWas) {
   testing::TerminalCapture quiet;
   const std::vector<float> before(vosq_kzt_arrays.mdata, vosq_kzt_arrays.mdata + 100);

@@ -15,14 +15,19 @@
 
 namespace kesta {
 
-bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status) {
+std::string kzt_poor_ring_fit_warning(const RingFitResidual& fit, float x_pixel_size) {
   const double rms = fit.rms(x_pixel_size);
   // (A NaN residual is a poor fit too.)
-  if (rms <= 1.0) return false;
+  if (rms <= 1.0) return {};
   const std::string pixels(trimmed_text(format_f(rms, 14, 2)));
-  IO_WRITE("WARNING: The refined geometry does not fit the rings: rms radial residual = " +
-               pixels + " pixels",
-           status);
+  return "WARNING: The refined geometry does not fit the rings: rms radial residual = " + pixels +
+         " pixels";
+}
+
+bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status) {
+  const std::string line = kzt_poor_ring_fit_warning(fit, x_pixel_size);
+  if (line.empty()) return false;
+  IO_WRITE(line, status);
   return true;
 }
 
@@ -183,6 +188,133 @@ Index kzt_ring_bins(float half_width, float x_pixel_size, float y_pixel_size) {
 
 namespace {
 
+// A check searches rings only where the image shows them plainly: a
+// section whose annulus holds a value that is no finite number, or a pixel
+// of a module gap, is left out as a masked one. A gap is a run of pixels
+// of exactly 0 along a row or a column: three where the section's
+// background (its profile's lowest bin) makes a zero rare; where counts
+// are so low that zeros come by chance, as long as makes a run by chance
+// rarer than one in ten thousand pixels of the section; at most
+// kLongestGapRun, which every module gap exceeds along its length.
+constexpr Index kLongestGapRun = 64;
+
+Index gap_run(double background, Index pixels) {
+  if (!(background > 0.0)) return kLongestGapRun;
+  // A pixel lies in a run of N zeros by chance about as often as
+  // exp(-N background), the chance that N pixels are all 0.
+  const double chance =
+      std::log(1.0e4 * static_cast<double>(std::max<Index>(pixels, 1))) / background;
+  return std::clamp<Index>(static_cast<Index>(std::ceil(std::min(chance, 1.0e6))), 3,
+                           kLongestGapRun);
+}
+
+// Whether pixel (I, J) of DATA starts, ends or lies inside a run of at
+// least RUN pixels of exactly 0 along its row or its column, within the
+// region.
+bool in_zero_run(std::span<const float> data, Index xmaxdat, Index xstrelm, Index ystrelm,
+                 Index xendelm, Index yendelm, Index i, Index j, Index run) {
+  auto zero = [&](Index x, Index y) {
+    return data[static_cast<std::size_t>(element(x, y, xmaxdat))] == 0.0f;
+  };
+  Index along = 1;
+  for (Index x = i - 1; x >= xstrelm && along < run && zero(x, j); --x) ++along;
+  for (Index x = i + 1; x <= xendelm && along < run && zero(x, j); ++x) ++along;
+  if (along >= run) return true;
+  Index down = 1;
+  for (Index y = j - 1; y >= ystrelm && down < run && zero(i, y); --y) ++down;
+  for (Index y = j + 1; y <= yendelm && down < run && zero(i, y); ++y) ++down;
+  return down >= run;
+}
+
+// The position (in bins from the inner edge) of the one clear maximum of
+// a profile: V is the profile less its background, RAW the profile, SE
+// the bins' standard errors. None where the profile has no maximum
+// standing kClearMaximum standard errors above the background, or a
+// second one that rises again to half of it beyond where it fell below
+// half. The position is the centre of the peak's symmetry: the point
+// about which the profile's centre of gravity, over a window as wide as
+// the peak above a fifth of its height (or as the annulus lets it be), is
+// that point itself. A background that is the same on both sides, another
+// ring beyond the window, or the annulus's edge cutting a broad ring does
+// not pull it; a background line drawn through the profile's ends, which
+// another ring or a cut ring lifts at one end, is not used for it.
+constexpr double kClearMaximum = 5.0;
+
+bool clear_maximum(std::span<const double> v, std::span<const double> raw,
+                   std::span<const double> se, double& position) {
+  const auto nb = static_cast<std::ptrdiff_t>(v.size());
+  if (nb < 3) return false;
+  auto smooth = [&](std::ptrdiff_t b) {
+    const std::ptrdiff_t lo = std::max<std::ptrdiff_t>(b - 1, 0);
+    const std::ptrdiff_t hi = std::min<std::ptrdiff_t>(b + 1, nb - 1);
+    double sum = 0.0;
+    for (std::ptrdiff_t k = lo; k <= hi; ++k) sum += v[static_cast<std::size_t>(k)];
+    return sum / static_cast<double>(hi - lo + 1);
+  };
+  auto noise = [&](std::ptrdiff_t b) {
+    const std::ptrdiff_t lo = std::max<std::ptrdiff_t>(b - 1, 0);
+    const std::ptrdiff_t hi = std::min<std::ptrdiff_t>(b + 1, nb - 1);
+    double sum = 0.0;
+    for (std::ptrdiff_t k = lo; k <= hi; ++k)
+      sum += se[static_cast<std::size_t>(k)] * se[static_cast<std::size_t>(k)];
+    return std::sqrt(sum) / static_cast<double>(hi - lo + 1);
+  };
+  std::ptrdiff_t m = 1;
+  for (std::ptrdiff_t b = 2; b < nb - 1; ++b)
+    if (smooth(b) > smooth(m)) m = b;
+  const double top = smooth(m);
+  if (!(top > 0.0) || !(top >= kClearMaximum * noise(m))) return false;
+  // The peak's extent above half and above a fifth of its height.
+  std::ptrdiff_t half_lo = m, half_hi = m;
+  while (half_lo > 0 && smooth(half_lo - 1) > 0.5 * top) --half_lo;
+  while (half_hi < nb - 1 && smooth(half_hi + 1) > 0.5 * top) ++half_hi;
+  for (std::ptrdiff_t b = 0; b < nb; ++b)
+    if ((b < half_lo - 1 || b > half_hi + 1) && smooth(b) > 0.5 * top + 2.0 * noise(b))
+      return false;
+  std::ptrdiff_t fifth_lo = m, fifth_hi = m;
+  while (fifth_lo > 0 && smooth(fifth_lo - 1) > 0.2 * top) --fifth_lo;
+  while (fifth_hi < nb - 1 && smooth(fifth_hi + 1) > 0.2 * top) ++fifth_hi;
+  const double reach =
+      std::max<double>(1.0, static_cast<double>(std::min(m - fifth_lo, fifth_hi - m))) + 0.5;
+  double base = raw[static_cast<std::size_t>(m)];
+  for (std::ptrdiff_t b = std::max<std::ptrdiff_t>(fifth_lo - 1, 0);
+       b <= std::min<std::ptrdiff_t>(fifth_hi + 1, nb - 1); ++b)
+    base = std::min(base, raw[static_cast<std::size_t>(b)]);
+  // The centre of gravity over the window about C, less C; NaN where the
+  // window does not fit or holds nothing.
+  auto moved = [&](double c) {
+    const double w = std::min({reach, c, static_cast<double>(nb) - c});
+    if (!(w >= 1.0)) return std::nan("");
+    double sum = 0.0, moment = 0.0;
+    for (std::ptrdiff_t b = std::max<std::ptrdiff_t>(0, static_cast<std::ptrdiff_t>(c - w));
+         b < nb && static_cast<double>(b) < c + w; ++b) {
+      const double lo = std::max(static_cast<double>(b), c - w);
+      const double hi = std::min(static_cast<double>(b + 1), c + w);
+      if (hi <= lo) continue;
+      const double part = (hi - lo) * (raw[static_cast<std::size_t>(b)] - base);
+      sum += part;
+      moment += part * (0.5 * (lo + hi) - c);
+    }
+    return sum > 0.0 ? moment / sum : std::nan("");
+  };
+  // The point where the centre of gravity moves no more, by secant steps
+  // from the maximum's bin.
+  double c0 = static_cast<double>(m) + 0.5, h0 = moved(c0);
+  if (!std::isfinite(h0)) return false;
+  double c1 = c0 + h0, h1 = moved(c1);
+  for (int pass = 0; pass < 12 && std::isfinite(h1) && std::abs(h1) > 1.0e-4; ++pass) {
+    const double slope = (h1 - h0) / (c1 - c0);
+    const double next = slope < 0.0 && std::isfinite(slope) ? c1 - h1 / slope : c1 + h1;
+    c0 = c1;
+    h0 = h1;
+    c1 = std::clamp(next, static_cast<double>(m) - reach, static_cast<double>(m) + 1.0 + reach);
+    h1 = moved(c1);
+  }
+  if (!std::isfinite(h1) || !(std::abs(h1) <= 0.05)) return false;
+  position = c1;
+  return true;
+}
+
 void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
                     Index yendelm, std::span<const float> data,
                     std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
@@ -191,7 +323,8 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
                     std::span<double> profiles, std::span<double> weights,
                     int& num_coordinates, std::span<float> x_coordinates,
                     std::span<float> y_coordinates, std::span<float> intensities,
-                    std::span<float> azimuths, Status& status, int* num_searched = nullptr) {
+                    std::span<float> azimuths, Status& status, int* num_searched = nullptr,
+                    bool checking = false) {
   constexpr const char* kName = "Subroutine KZT_RINGCOORDS V0.1";
   if (st_bad(status, kName)) return;
   if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
@@ -234,6 +367,14 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
   std::vector<Index> pixels(nsec, 0);
   std::vector<char> usable(nsec, 1);
   const SectionFinder section_of(num_sections);
+  // A check's sums of squares (for the bins' standard errors) and the
+  // pixels of exactly 0 seen (for the gaps).
+  std::vector<double> squares(checking ? static_cast<std::size_t>(work) : 0);
+  struct Zero {
+    Index i, j;
+    std::size_t section;
+  };
+  std::vector<Zero> zeros;
 
   // Only pixels of the annulus count; each row is walked over its two
   // spans (or one) of the annulus, with a pixel's margin, and each pixel is
@@ -288,11 +429,20 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
       const Index first = static_cast<Index>(lo) + 1;
       const Index last = static_cast<Index>(hi) + 1;
       const double value = data[at];
+      if (checking) {
+        if (!std::isfinite(value)) {
+          usable[sec] = 0;
+          continue;
+        }
+        if (value == 0.0) zeros.push_back({i, j, sec});
+      }
       double* prof = profiles.data() + sec * nbins - 1;  // 1-based bins
       double* wt = weights.data() + sec * nbins - 1;
+      double* sq = checking ? squares.data() + sec * nbins - 1 : nullptr;
       auto add = [&](Index b, double f) {
         prof[b] += f * value;
         wt[b] += f;
+        if (sq != nullptr) sq[b] += f * value * value;
       };
       if (first >= 1 && first <= max_bins)
         add(first, std::min((static_cast<double>(first) - lo) * per_span, 1.0));
@@ -304,10 +454,26 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
     }
   }
 
+  if (!zeros.empty()) {
+    std::vector<Index> runs(nsec, kLongestGapRun);
+    for (std::size_t s = 0; s < nsec; ++s) {
+      const double* prof = profiles.data() + s * nbins;
+      const double* wt = weights.data() + s * nbins;
+      double lowest = std::numeric_limits<double>::infinity();
+      for (Index b = 0; b < num_bins; ++b)
+        if (wt[b] > 0.0) lowest = std::min(lowest, prof[b] / wt[b]);
+      runs[s] = gap_run(lowest, pixels[s]);
+    }
+    for (const Zero& z : zeros)
+      if (usable[z.section] != 0 && in_zero_run(data, xmaxdat, xstrelm, ystrelm, xendelm,
+                                                yendelm, z.i, z.j, runs[z.section]))
+        usable[z.section] = 0;
+  }
+
   num_coordinates = 0;
   if (num_searched != nullptr) *num_searched = 0;
   const auto nb = static_cast<std::size_t>(num_bins);
-  std::vector<double> v(nb);
+  std::vector<double> v(nb), se(checking ? nb : 0);
   const double section = kTwoPi / num_sections;
   for (std::size_t s = 0; s < nsec; ++s) {
     double* prof = profiles.data() + s * nbins;
@@ -340,8 +506,18 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
       sum += v[b];
       moment += (bw * (static_cast<double>(b) + 0.5) + ri) * v[b];
     }
-    if (!(sum > 0.0)) continue;
-    const double rc = moment / sum;
+    double rc = 0.0;
+    if (checking) {
+      const double* sq = squares.data() + s * nbins;
+      for (std::size_t b = 0; b < nb; ++b)
+        se[b] = std::sqrt(std::max(sq[b] / wt[b] - prof[b] * prof[b], 0.0) / wt[b]);
+      double at_bins = 0.0;
+      if (!clear_maximum(v, std::span<const double>(prof, nb), se, at_bins)) continue;
+      rc = ri + bw * at_bins;
+    } else {
+      if (!(sum > 0.0)) continue;
+      rc = moment / sum;
+    }
     const double centre_bin = (rc - ri) / bw;
     if (!(centre_bin >= 1.0 && centre_bin < static_cast<double>(nb) - 1.0)) continue;
     const auto bc = static_cast<std::size_t>(centre_bin);  // 0-based; 1 <= bc <= nb - 2
@@ -391,7 +567,7 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
                    bool integrated, Index max_coordinates, std::span<int> num_coordinates,
                    std::span<float> x_coordinates, std::span<float> y_coordinates,
                    std::span<float> intensities, std::span<float> azimuths, Status& status,
-                   std::span<int> num_searched = {}) {
+                   std::span<int> num_searched = {}, bool checking = false) {
   constexpr const char* kName = "Subroutine KZT_FINDRINGS V0.1";
   if (st_bad(status, kName)) return;
   if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
@@ -445,7 +621,8 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
                    profiles, weights, count, x_coordinates.subspan(at, column),
                    y_coordinates.subspan(at, column), intensities.subspan(at, column),
                    azimuths.subspan(at, column), status,
-                   num_searched.empty() ? nullptr : &num_searched[static_cast<std::size_t>(k)]);
+                   num_searched.empty() ? nullptr : &num_searched[static_cast<std::size_t>(k)],
+                   checking);
     if (status != kStatusGood) return;
     if (info)
       IO_WRITE("INFO: Ring " + format_i(k + 1, 2) + ", Number of coordinates = " +
@@ -475,12 +652,13 @@ void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm
                           std::span<const std::uint8_t> mask, float x_pixel_size,
                           float y_pixel_size, float x_beam, float y_beam, int num_rings,
                           float half_width, int num_sections, bool integrated,
-                          const RingTilt* tilt, Status& status, KztComRings& r) {
+                          const RingTilt* tilt, Status& status, KztComRings& r,
+                          bool checking) {
   find_rings(tilt, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
                 x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
                 half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
                 r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status,
-                r.num_searched);
+                r.num_searched, checking);
 }
 
 void KZT_RINGOUTLIERS(bool info, int max_rings, int num_rings, float distance, float x_beam,

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/types.hpp"
 
@@ -67,8 +68,10 @@ struct RingFitResidual {
 // (of X_PIXEL_SIZE) found a geometry that does not fit the rings, however
 // smoothly the fit itself ended (the search annuli may have gathered points
 // of the wrong ring): a warning says so, with the residual. The parameters
-// reached stand. True when the warning was written.
+// reached stand. True when the warning was written; the line itself, or
+// nothing for a good fit, from kzt_poor_ring_fit_warning.
 bool kzt_warn_poor_ring_fit(const RingFitResidual& fit, float x_pixel_size, Status& status);
+std::string kzt_poor_ring_fit_warning(const RingFitResidual& fit, float x_pixel_size);
 
 // The residual (metres) of a point against a cone of half-opening 2-theta
 // about the beam, seen on a detector at DISTANCE whose tilt plane lies at
@@ -136,14 +139,23 @@ struct RingTilt {
 // tilted detector stay inside their annulus; without tilt (or with a cone
 // that misses the detector somewhere) it is the circle. STORE is the ring
 // store unless another is given (a search that must leave the points of a
-// fit alone).
+// fit alone). CHECKING is the search of a check on a result: it takes a
+// ring only where the image shows it plainly. A section whose annulus
+// holds a value that is no finite number, or a pixel of a module gap (a
+// run of pixels of exactly 0 along a row or a column: three, or more where
+// the section's counts are so low that zeros come by chance), is left out
+// as a masked one; a position is taken only where the section's profile
+// has one clear maximum (five standard errors of its bins above the
+// background, no second one rising again to half of it), at that maximum:
+// the centre of gravity over a window symmetric about it, so that another
+// ring in the annulus or an edge cutting a broad ring does not pull it.
 void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                           Index xendelm, Index yendelm, std::span<const float> data,
                           std::span<const std::uint8_t> mask, float x_pixel_size,
                           float y_pixel_size, float x_beam, float y_beam, int num_rings,
                           float half_width, int num_sections, bool integrated,
                           const RingTilt* tilt, Status& status,
-                          KztComRings& store = vosq_kzt_comrings);
+                          KztComRings& store = vosq_kzt_comrings, bool checking = false);
 
 // One ring. PROFILES and WEIGHTS are work arrays of MAX_BINS x NUM_SECTIONS;
 // the outputs are the ring's column (MAX_COORDINATES long). The same checks

@@ -17,7 +17,7 @@ using testing::RingScene;
 // Search of the scene's rings at their true mean radii into the ring store.
 void find_scene_rings(const RingScene& s, const std::vector<float>& image,
                       const std::vector<std::uint8_t>& mask, int sections, float half_width,
-                      bool integrated, Status& status) {
+                      bool integrated, Status& status, bool checking = false) {
   KztComRings& r = vosq_kzt_comrings;
   for (std::size_t k = 0; k < s.d_spacings.size(); ++k)
     r.radii[k] = static_cast<float>(s.distance * std::tan(testing::scene_two_theta(s, s.d_spacings[k])));
@@ -26,7 +26,7 @@ void find_scene_rings(const RingScene& s, const std::vector<float>& image,
                        static_cast<float>(s.x_centre * s.pixel),
                        static_cast<float>(s.y_centre * s.pixel),
                        static_cast<int>(s.d_spacings.size()), half_width, sections, integrated,
-                       nullptr, status);
+                       nullptr, status, vosq_kzt_comrings, checking);
 }
 
 std::size_t at(int ring, int n) {
@@ -115,6 +115,63 @@ TEST(FindRings, MaskedSectionsAndEmptyRings) {
   find_scene_rings(s, flat, {}, 36, 0.001f, false, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(r.num_coordinates[0], 0);
+}
+
+// A check's search takes a ring only where the image shows it plainly. At
+// low counts (a background of half a count) zeros come by chance and no
+// section is lost to them; a gap of zeros two pixels wide, or one value
+// that is not a number, takes out the sections it crosses (the gap meets
+// the annulus within 20 degrees either side of its direction: six
+// sections). Where a ring of another phase half as strong lies 6 pixels
+// outside, the position is the ring's own (a centre of gravity over the
+// annulus lies 2 pixels out); where it is as strong, the section has no
+// one clear maximum.
+TEST(FindRings, ACheckSearchTakesRingsOnlyWherePlain) {
+  RingScene s;
+  s.d_spacings = {3.1355e-10};
+  s.background = 0.5;
+  s.peak = 40.0;
+  const double radius = s.distance * std::tan(testing::scene_two_theta(s, s.d_spacings[0]));
+  const KztComRings& r = vosq_kzt_comrings;
+  auto searched = [&](const std::vector<float>& image) {
+    Status status = kStatusGood;
+    find_scene_rings(s, image, {}, 36, 0.001f, false, status, true);
+    EXPECT_EQ(status, kStatusGood);
+    return r.num_searched[0];
+  };
+  std::vector<float> image = testing::ring_image(s, true);
+  EXPECT_EQ(searched(image), 36);
+  EXPECT_GE(r.num_coordinates[0], 30);
+  // Columns straight right of the centre, across the ring: the gap.
+  const auto gap = static_cast<Index>(s.x_centre + radius / s.pixel);
+  for (Index j = 1; j <= s.ymax; ++j)
+    for (Index i = gap; i <= gap + 1; ++i)
+      image[static_cast<std::size_t>(element(i, j, s.xmax))] = 0.0f;
+  EXPECT_EQ(searched(image), 30);
+  image = testing::ring_image(s, true);
+  image[static_cast<std::size_t>(element(gap, static_cast<Index>(s.y_centre) + 3, s.xmax))] =
+      std::nanf("");
+  EXPECT_EQ(searched(image), 35);
+
+  s.background = 10.0;
+  s.peak = 1000.0;
+  const double beyond = std::atan((radius + 6.0 * s.pixel) / s.distance);
+  s.d_spacings.push_back(s.wavelength / (2.0 * std::sin(beyond / 2.0)));
+  for (double strength : {0.5, 1.0}) {
+    s.peaks = {s.peak, strength * s.peak};
+    Status status = kStatusGood;
+    find_scene_rings(s, testing::ring_image(s), {}, 36, 0.001f, false, status, true);
+    ASSERT_EQ(status, kStatusGood);
+    if (strength == 1.0) {
+      EXPECT_EQ(r.num_coordinates[0], 0);
+      continue;
+    }
+    EXPECT_EQ(r.num_coordinates[0], 36);
+    for (int n = 0; n < r.num_coordinates[0]; ++n)
+      EXPECT_NEAR(std::hypot(r.x_coordinates[at(0, n)] - s.x_centre * s.pixel,
+                             r.y_coordinates[at(0, n)] - s.y_centre * s.pixel) / s.pixel,
+                  radius / s.pixel, 0.2);
+  }
 }
 
 TEST(FindRings, IntegratedIntensitiesExceedPeakValues) {

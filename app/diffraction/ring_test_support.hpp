@@ -28,6 +28,7 @@ struct RingScene {
   double width = 1.5;          // ring sigma, in pixels at the beam's distance
   double background = 10.0;
   double peak = 1000.0;
+  std::vector<double> peaks;   // of each ring of D_SPACINGS where given (else PEAK)
   double polarisation = 0.0;   // P of the incident beam, horizontal along X
   unsigned seed = 12345;       // of the Poisson draws
 };
@@ -41,8 +42,11 @@ inline double scene_two_theta(const RingScene& s, double d_spacing) {
 // seed).
 inline std::vector<float> ring_image(const RingScene& s, bool poisson = false) {
   std::vector<float> image(static_cast<std::size_t>(s.xmax * s.ymax));
-  std::vector<double> centres;
-  for (double d : s.d_spacings) centres.push_back(scene_two_theta(s, d));
+  std::vector<double> centres, peaks;
+  for (std::size_t k = 0; k < s.d_spacings.size(); ++k) {
+    centres.push_back(scene_two_theta(s, s.d_spacings[k]));
+    peaks.push_back(k < s.peaks.size() ? s.peaks[k] : s.peak);
+  }
   const double sigma = s.width * s.pixel / s.distance;
   std::mt19937 random(s.seed);
   for (Index j = 1; j <= s.ymax; ++j) {
@@ -55,15 +59,24 @@ inline std::vector<float> ring_image(const RingScene& s, bool poisson = false) {
       const double c2 = rr > 0.0 ? (x * x - y * y) / rr : 1.0;
       const double ct = std::cos(t) * std::cos(t);
       const double pol = 0.5 * ((1.0 + ct) - (1.0 - ct) * c2 * s.polarisation);
-      for (double c : centres) {
-        const double z = (t - c) / sigma;
-        if (std::abs(z) < 8.0) value += s.peak * pol * std::exp(-0.5 * z * z);
+      for (std::size_t k = 0; k < centres.size(); ++k) {
+        const double z = (t - centres[k]) / sigma;
+        if (std::abs(z) < 8.0) value += peaks[k] * pol * std::exp(-0.5 * z * z);
       }
       if (poisson) value = std::poisson_distribution<long>(value)(random);
       image[static_cast<std::size_t>((i - 1) + (j - 1) * s.xmax)] = static_cast<float>(value);
     }
   }
   return image;
+}
+
+// The error (degrees) of a tilt of TILT in the plane at ROTATION
+// (radians) against the scene's, the tilts taken as vectors (so that no
+// tilt is no special case).
+inline double tilt_error_degrees(const RingScene& s, double rotation, double tilt) {
+  return std::hypot(std::cos(rotation) * tilt - std::cos(s.rotation) * s.tilt,
+                    std::sin(rotation) * tilt - std::sin(s.rotation) * s.tilt) *
+         180.0 / M_PI;
 }
 
 // Radial distance (pixels, along the azimuth from the beam centre) of a

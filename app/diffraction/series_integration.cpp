@@ -83,6 +83,28 @@ void KZT_FILESEQUENCE(Status& status) {
   set_variable("##EXTENSION", 's', 0, false, trimmed(extension), status);
 }
 
+namespace {
+
+// The folder of a series' FIRST file, whole: one named from the working
+// folder (a name from a macro or typed) is completed with it, since the file
+// selection would open elsewhere.
+std::string first_file_folder(const std::string& first, Status& status) {
+  std::string path, folder;
+  int trans = 0;
+  IO_TRANS_PATH(first, trans, path, status);
+  if (trans != 0) path = first;
+  IO_DIRPATH(path, folder, status);
+  if (path.starts_with('/')) return folder;
+  int retstat = 0;
+  std::string working;
+  IO_GETCWD(retstat, working, status);
+  if (retstat != 0 || working.empty()) return folder;
+  if (!working.ends_with('/')) working += '/';
+  return working + folder;
+}
+
+}  // namespace
+
 void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, Index& ystrelm,
                 Index& xendelm, Index& yendelm, int& retstat, KztFileSeries& series,
                 Status& status) {
@@ -118,8 +140,8 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
   }
   // The last file is chosen in the first one's folder, its name typed
   // afresh: the first name offered in the name field would be typed onto.
-  s.last_file.clear();
-  if (s.first_file.starts_with('/')) IO_DIRPATH(s.first_file, s.last_file, status);
+  const std::string folder = first_file_folder(s.first_file, status);
+  s.last_file = folder;
   int cancelled = 0;
   GS_FILESELECTION(2, 2,
                    {"Select LAST Input file in series", "(Click on INFO for details of file types)"},
@@ -129,6 +151,15 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
                     "search directories and find the required file."},
                    1, false, cancelled, s.last_file, status);
   if (status != kStatusGood || cancelled != 0) return;
+  // A last file chosen there after a relative first name is named as the
+  // first one is, so that the two names give the series.
+  if (!s.first_file.starts_with('/') && folder.starts_with('/') &&
+      s.last_file.starts_with(folder) &&
+      s.last_file.find('/', folder.size()) == std::string::npos) {
+    std::string first_folder;
+    IO_DIRPATH(s.first_file, first_folder, status);
+    s.last_file = first_folder + s.last_file.substr(folder.size());
+  }
   int found = 0, step = 0;
   IO_FILESEQUENCE(s.first_file, s.last_file, found, s.start, s.end, step, s.prefix,
                   s.variable_width, s.digits, s.postfix, s.extension, status);
@@ -645,6 +676,11 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
                    s.tilt_rotation, s.tilt_angle, rotation, local);
   sets.x_pixel_size = saved_xps;
   sets.y_pixel_size = saved_yps;
+  // The members' reads stored their headers' sizes as the detector's; the
+  // series was integrated with the sizes of its forms, and those are the
+  // ones later commands must propose.
+  IO_SET_RKEYVALUE("X_PIXEL_SIZE", saved_xps, retstat, local);
+  IO_SET_RKEYVALUE("Y_PIXEL_SIZE", saved_yps, retstat, local);
   kzt_series_integration_settings() = s;
 }
 

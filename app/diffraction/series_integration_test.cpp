@@ -167,19 +167,20 @@ struct SeriesIntegration : testing::NoWindowGraphics {
     std::snprintf(name, sizeof name, "member_%03d.kzt", k);
     return dir.file(name);
   }
-  void write_image(const std::string& path, const std::vector<float>& data) {
+  void write_image(const std::string& path, const std::vector<float>& data,
+                   float pixel_size = 1e-4f) {
     std::vector<float> axis(kN);
     for (Index i = 0; i < kN; ++i) axis[i] = static_cast<float>(i) + 0.5f;
     testing::ScriptedInput input({path});
     int retstat = 1;
     Status s = kStatusGood;
     FIO_OUT_KESTA(false, "", kN, kN, 1, 1, kN, kN, axis, axis, data, {}, "t", "x", "y", "z",
-                  false, 1e-4f, 1e-4f, retstat, s);
+                  false, pixel_size, pixel_size, retstat, s);
     ASSERT_EQ(retstat, 0);
   }
-  void write_members(int count) {
+  void write_members(int count, float pixel_size = 1e-4f) {
     for (int k = 1; k <= count; ++k)
-      write_image(member(k), std::vector<float>(kN * kN, static_cast<float>(k)));
+      write_image(member(k), std::vector<float>(kN * kN, static_cast<float>(k)), pixel_size);
   }
   float at(Index x, Index y) const {
     return vosq_kzt_arrays.data[element(x, y, vosq_kzt_arrays.xmaxdat)];
@@ -307,6 +308,45 @@ TEST_F(SeriesIntegration, RefusedMemberIsSaidByItsReasonAndOneNotInputLine) {
   EXPECT_EQ(vosq_kzt_arrays.ynumdat, 3);
 }
 
+// A member that is no TIFF file at all (a text file, an empty one) is said
+// by one line of the reader and one that it was not input, as any other.
+TEST_F(SeriesIntegration, MembersThatAreNoTiffFilesAreSaidInOneLineEach) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  auto tif = [&](int k) { return dir.file("odd_00" + std::to_string(k) + ".tif"); };
+  write_tiff(tif(1), 20, 1);
+  for (const auto& [k, text] : {std::pair{2, "This is a text file\n"}, std::pair{3, ""}}) {
+    std::FILE* f = std::fopen(tif(k).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text, f);
+    std::fclose(f);
+  }
+  write_tiff(tif(4), 20, 4);
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({tif(1), "O.K.", "YES", tif(4), "", "EXIT", "NO"});
+  Status status = kStatusGood;
+  KZT_FSINTEGRATE(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  const std::string said = terminal.text();
+  for (const auto& [k, reason] :
+       {std::pair{2, unread_file_line(tif(2), "does not start with II nor with MM, as a TIFF "
+                                              "file does")},
+        std::pair{3, std::string("WARNING: The file holds 0 bytes, fewer than the 8 of a TIFF "
+                                 "header")}}) {
+    const std::string lines = reason + "\nWARNING: File not input: " + tif(k) + "\n";
+    const std::size_t at = said.find(lines);
+    ASSERT_NE(at, std::string::npos) << said;
+    // Nothing else is said of the member before.
+    EXPECT_EQ(said.rfind("WARNING", at - 1), said.rfind("WARNING: File not input", at - 1))
+        << k << said;
+  }
+  for (const char* more : {"II nor with MM. It is not a", "Bad TIFF file", "first two bytes",
+                           "Image size not returned", "Cannot decode image", "was not input"})
+    EXPECT_EQ(said.find(more), std::string::npos) << more << "\n" << said;
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4);
+  EXPECT_EQ(at(1, 2), 0.0f);
+  EXPECT_GT(at(1, 4), 0.0f);
+}
+
 // A scan is never saved over an image of its series: an extension that
 // names the members' own files (their extension, or a member's number in a
 // series without one) saves no scan, says so for each, and every member is
@@ -413,6 +453,64 @@ TEST_F(SeriesIntegration, NativeMembersOfAnotherSizeAreNotIntegrated) {
   }
 }
 
+// Members larger than the arrays are each read in part; the cut is said
+// once, for the first member, not again for each member of the same size.
+TEST_F(SeriesIntegration, MembersLargerThanTheArraysSayTheCutOnce) {
+  kzt_series_reader() = FIO_GUI_INPUT;
+  constexpr Index n = 40;  // the arrays hold 32 x 32
+  for (const char* format : {"kzt", "wlt", "img"}) {
+    auto name = [&](int k) {
+      const std::string native = member(k);
+      return native.substr(0, native.size() - 3) + format;
+    };
+    for (int k = 1; k <= 4; ++k) {
+      std::vector<float> axis(static_cast<std::size_t>(n)),
+          data(static_cast<std::size_t>(n * n), static_cast<float>(k));
+      for (Index i = 0; i < n; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+      int retstat = 1;
+      Status status = kStatusGood;
+      if (std::string_view(format) == "wlt") {
+        FIO_OUT_TULMA(name(k), n, n, 1, 1, n, n, data, retstat, status);
+      } else if (std::string_view(format) == "kzt") {
+        testing::ScriptedInput answer({name(k)});
+        FIO_OUT_KESTA(false, "", n, n, 1, 1, n, n, axis, axis, data, {}, "t", "x", "y", "z",
+                      false, 1e-4f, 1e-4f, retstat, status);
+      } else {
+        std::string bytes = "{\nHEADER_BYTES=512;\nDIM=2;\nBYTE_ORDER=little_endian;\n"
+                            "TYPE=unsigned_short;\nSIZE1=40;\nSIZE2=40;\n}\n";
+        bytes.resize(512, ' ');
+        for (Index i = 0; i < n * n; ++i) bytes += std::string{static_cast<char>(k), '\0'};
+        std::FILE* f = std::fopen(name(k).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        retstat = std::fclose(f);
+      }
+      ASSERT_EQ(retstat, 0) << format;
+      ASSERT_EQ(status, kStatusGood) << format;
+    }
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({name(1), "YES", name(4), "", "EXIT", "NO"});
+    Status status = kStatusGood;
+    KZT_FSINTEGRATE(sets, status);
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+    const std::string said = terminal.text();
+    const auto count = [&said](const std::string& text) {
+      int times = 0;
+      for (auto at = said.find(text); at != std::string::npos; at = said.find(text, at + 1))
+        ++times;
+      return times;
+    };
+    const bool native = std::string_view(format) == "kzt";
+    EXPECT_EQ(count("File array size"), native ? 3 : 0) << format << said;
+    EXPECT_EQ(count("Not all of the data could be input"), native ? 1 : 0) << format << said;
+    EXPECT_EQ(count("bigger than the presently defined"), native ? 0 : 1) << format << said;
+    EXPECT_EQ(count("only a part of the image will be input"), native ? 0 : 1) << format << said;
+    ASSERT_EQ(vosq_kzt_arrays.ynumdat, 4) << format;
+    for (Index k = 1; k <= 4; ++k)
+      EXPECT_NEAR(at(1, k), static_cast<float>(k), 1e-4f) << format << " " << k;
+  }
+}
+
 // A member's scan that cannot be saved (its made name is taken by a
 // directory) is said on the terminal; nothing waits for a click, and the
 // members after it are still integrated and saved.
@@ -461,6 +559,35 @@ TEST_F(SeriesIntegration, MissingMemberLeavesAZeroRowAndTheTableIsBuiltOnce) {
   EXPECT_EQ(sets.xlabel, "Radial Distance (mm)");
   EXPECT_NEAR(a.xaxis[0], 0.05f, 1e-5f);  // bin centres in millimetres
   EXPECT_EQ(a.yaxis[2], 2.5f);
+}
+
+// Each member's read stores its header's sizes as the detector's; the
+// series is integrated with the sizes typed in its form, and those are what
+// later commands propose.
+TEST_F(SeriesIntegration, TheFormsPixelSizesAreTheOnesStoredAfterTheSeries) {
+  write_members(3, 1.72e-4f);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  kzt_integrate_forms().geometry = [](float& x_pixel_size, float& y_pixel_size, float& distance,
+                                      float& wavelength, float& xc, float& yc, float& rotation,
+                                      float& tilt, Status& status) {
+    geometry_form(x_pixel_size, y_pixel_size, distance, wavelength, xc, yc, rotation, tilt,
+                  status);
+    x_pixel_size = y_pixel_size = 1e-4f;
+  };
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({member(1), "O.K.", "YES", member(3), "", "EXIT", "NO"});
+  Status status = kStatusGood;
+  KZT_FSINTEGRATE(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(vosq_kzt_arrays.ynumdat, 3) << terminal.text();
+  for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE"}) {
+    float stored = 0.0f;
+    int retstat = 1;
+    IO_INQ_RKEYVALUE(key, stored, retstat, status);
+    EXPECT_EQ(retstat, 0) << key;
+    EXPECT_FLOAT_EQ(stored, 1e-4f) << key;
+  }
+  EXPECT_FLOAT_EQ(sets.x_pixel_size, 1e-4f);
 }
 
 TEST_F(SeriesIntegration, IncrementAndDescendingSeriesReadTheirMembersInOrder) {
@@ -667,6 +794,41 @@ TEST_F(SeriesInTheWindow, TheLastFileIsChosenWithAnEmptyNameField) {
                                "File Name (Optional)");
   ASSERT_NE(field, window->prompts.end()) << terminal.text();
   EXPECT_EQ(window->initial[static_cast<std::size_t>(field - window->prompts.begin())], "");
+}
+
+// A first name given from the working folder (by a macro, or typed): the
+// last file's selection opens in the first one's folder, where a name typed
+// is found, and the last file is named as the first one is, so the two give
+// the series.
+TEST_F(SeriesInTheWindow, TheLastFileIsChosenInTheFolderOfARelativeFirstName) {
+  const std::filesystem::path working = std::filesystem::current_path();
+  std::filesystem::create_directory(dir.path() / "ser");
+  std::vector<float> data(16, 1.0f), axis{0.5f, 1.5f, 2.5f, 3.5f};
+  for (const char* name : {"ser/m_001.kzt", "ser/m_005.kzt"}) {
+    testing::ScriptedInput input({dir.file(name)});
+    int retstat = 1;
+    Status s = kStatusGood;
+    FIO_OUT_KESTA(false, "", 4, 4, 1, 1, 4, 4, axis, axis, data, {}, "t", "x", "y", "z", false,
+                  1e-4f, 1e-4f, retstat, s);
+    ASSERT_EQ(retstat, 0);
+  }
+  std::filesystem::current_path(dir.path());
+  first = "ser/m_001.kzt";
+  window->events.push_back(testing::typed("m_005.kzt"));
+  const ProgramImageTarget target(sets);
+  Index xs = 0, ys = 0, xe = 0, ye = 0;
+  int retstat = 1;
+  KztFileSeries series;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  KZT_DEF_FS(false, target.target(), xs, ys, xe, ye, retstat, series, status);
+  std::filesystem::current_path(working);
+  EXPECT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(retstat, 0) << terminal.text();
+  EXPECT_EQ(series.last_file, "ser/m_005.kzt");
+  EXPECT_EQ(series.start, 1);
+  EXPECT_EQ(series.end, 5);
+  EXPECT_EQ(series.prefix, "ser/m_");
 }
 
 }  // namespace

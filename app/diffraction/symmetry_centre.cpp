@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -90,8 +91,9 @@ class SymmetryMisfit {
     for (Index i = first; i <= last; ++i)
       if (used(i)) ++unmasked_;
   }
-  // The score at C; COUNTS tells whether C counts as above.
-  double at(double c, bool& counts) {
+  // The score at C; COUNTS tells whether C counts as above (with FEW, when
+  // it mirrors 4 points or more).
+  double at(double c, bool& counts, bool few = false) {
     const Index mirrored = symmetry_residuals(profile_, mask_, true, first_, last_, c,
                                               residuals_.data(), valid_);
     double sum = 0.0;
@@ -105,9 +107,29 @@ class SymmetryMisfit {
     // A fifth of the unmasked points, at least 16; half of them on a short
     // profile, and never fewer than 4.
     const Index least =
-        std::max<Index>(4, std::min(unmasked_ / 2, std::max<Index>(16, unmasked_ / 5)));
+        few ? 4 : std::max<Index>(4, std::min(unmasked_ / 2, std::max<Index>(16, unmasked_ / 5)));
     counts = mirrored >= least && spread > 0.0;
     return counts ? sum / spread : 0.0;
+  }
+  // The best of the centres on the points and half-way between them that
+  // count: its place START and score LOWEST (of equal scores the one nearest
+  // the middle); false when none counts.
+  bool best(double& start, double& lowest) {
+    const double middle = static_cast<double>(first_ + last_ - 1) * 0.5;
+    bool found = false;
+    for (Index twice = 2 * first_ - 1; twice <= 2 * last_ - 1; ++twice) {
+      const double c = static_cast<double>(twice) * 0.5;
+      bool counts = false;
+      const double sum = at(c, counts);
+      if (!counts) continue;
+      if (!found || sum < lowest ||
+          (sum == lowest && std::abs(c - middle) < std::abs(start - middle))) {
+        start = c;
+        lowest = sum;
+        found = true;
+      }
+    }
+    return found;
   }
 
  private:
@@ -135,7 +157,82 @@ class SymmetryMisfit {
   std::vector<std::uint8_t> valid_;
 };
 
+// The 5-point smoothing of the projection, and which points it averaged
+// whole: a point within two of either end, or whose box holds a point no
+// pixel reached, is a mean of fewer or other points than its mirror image's
+// and would pull the centre towards the short side.
+constexpr Index kSmoothing = 5;
+
 }  // namespace
+
+double kzt_symmetry_misfit(std::span<const float> profile, std::span<const std::uint8_t> mask,
+                           Index first, Index last, double centre) {
+  SymmetryMisfit misfit(profile, mask, first, last);
+  bool counts = false;
+  const double score = misfit.at(centre, counts, true);
+  return counts ? score : -1.0;
+}
+
+bool kzt_strip_profile(const GsDisplayedImage& im, float xps, float yps,
+                       std::span<const float> xv, std::span<const float> yv,
+                       StripProfile& strip, Status& status) {
+  if (st_bad(status, "Subroutine KZT_PROJECTFIT V0.3")) return false;
+  const auto n = static_cast<std::size_t>(im.xmaxdat);
+  StripProfile p;
+  p.positions.assign(n, 0.0f);
+  p.smooth.assign(n, 0.0f);
+  p.partial.assign(n, 0);
+  std::vector<float> profile(n, 0.0f), weights(n, 0.0f);
+  int truncated = 0;
+  // Pixels that are not numbers, and masked ones when the mask is shown,
+  // take no part.
+  const std::span<const std::uint8_t> mask =
+      im.mask_data && im.mask.size() >= im.data.size() ? im.mask : std::span<const std::uint8_t>{};
+  ma_strip_projection(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm,
+                      im.data, {}, mask, xps, yps, xv, yv, false, false, (xps + yps) * 0.5f,
+                      im.xmaxdat, truncated, p.number, p.positions, profile, {}, weights,
+                      p.pixels, status);
+  if (status != kStatusGood || p.number < 1) return false;
+  const auto number = static_cast<std::size_t>(p.number);
+  // A point no pixel reached has no value: it is none, not 0, so that the
+  // boxes holding it say so.
+  for (std::size_t k = 0; k < number; ++k)
+    if (!(weights[k] > 0.0f)) profile[k] = std::numeric_limits<float>::quiet_NaN();
+  MA_TOPHATCON(im.xmaxdat, 1, profile, 1, 1, p.number, 1, kSmoothing, 1, true, im.xmaxdat, 1,
+               p.smooth, status);
+  if (status != kStatusGood) return false;
+  const Index reach = kSmoothing / 2;
+  for (Index i = 1; i <= p.number; ++i) {
+    const auto k = static_cast<std::size_t>(i - 1);
+    p.partial[k] = i <= reach || i > p.number - reach || !std::isfinite(p.smooth[k]) ? 1 : 0;
+  }
+  strip = std::move(p);
+  return std::any_of(weights.begin(), weights.begin() + static_cast<std::ptrdiff_t>(number),
+                     [](float w) { return w > 0.0f; });
+}
+
+bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
+                        std::span<const std::uint8_t> mask, float& centre, double& misfit,
+                        Status& status) {
+  if (st_bad(status, "Subroutine KZT_PROJECTFIT V0.3")) return false;
+  const Index number = strip.number;
+  if (number < 1 || first < 1 || last > number || first > last ||
+      strip.smooth.size() < static_cast<std::size_t>(number) ||
+      strip.partial.size() < static_cast<std::size_t>(number) ||
+      mask.size() < static_cast<std::size_t>(number))
+    return st_fail(status, kBaseApp + 5, "Subroutine KZT_PROJECTFIT V0.3"), false;
+  // The points the smoothing did not average whole take no part.
+  std::vector<std::uint8_t> used(strip.smooth.size(), 1);
+  for (std::size_t k = 0; k < static_cast<std::size_t>(number); ++k)
+    used[k] = mask[k] != 0 || strip.partial[k] != 0 ? 1 : 0;
+  float c = static_cast<float>(first + last - 1) * 0.5f;
+  if (!KZT_LSQ1DSYMMETRY(static_cast<Index>(strip.smooth.size()), first, last, strip.smooth, used,
+                         c, status))
+    return false;
+  centre = c;
+  misfit = kzt_symmetry_misfit(strip.smooth, used, first, last, c);
+  return true;
+}
 
 void KZT_FUN1DSYMMETRY(bool mask_data, Index xmaxdat, Index, std::span<const float> data,
                        std::span<const std::uint8_t> mask, Index xstrelm, Index, Index xendelm,
@@ -166,22 +263,8 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
   // points and half-way between them that counts is first scored, and the
   // fit starts from the best.
   SymmetryMisfit misfit(profile, mask, first, last);
-  const double middle = static_cast<double>(first + last - 1) * 0.5;
   double start = 0.0, lowest = 0.0;
-  bool found = false;
-  for (Index twice = 2 * first - 1; twice <= 2 * last - 1; ++twice) {
-    const double c = static_cast<double>(twice) * 0.5;
-    bool counts = false;
-    const double sum = misfit.at(c, counts);
-    if (!counts) continue;
-    if (!found || sum < lowest ||
-        (sum == lowest && std::abs(c - middle) < std::abs(start - middle))) {
-      start = c;
-      lowest = sum;
-      found = true;
-    }
-  }
-  if (!found) return false;
+  if (!misfit.best(start, lowest)) return false;
 
   std::array<float, 1> params{static_cast<float>(start)};
   const std::array<bool, 1> constrained{false};
@@ -250,27 +333,28 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
 
   const Index maxproj = im.xmaxdat;
   const auto n = static_cast<std::size_t>(maxproj);
-  std::vector<float> positions(n), profile(n), smooth(n), weights(n), mirrored(n);
-  std::vector<std::uint8_t> mask(n, 0);
+  std::vector<float> mirrored(n);
   const std::array<float, 1> yaxis{0.5f};
   const float bin_size = (xps + yps) * 0.5f;
   GS_FPROMPT(1, 1, {"CALCULATING PROJECTION (this may take a while)"}, status);
   GS_UPDATE(status);
-  int truncated = 0;
-  Index number = 0;
-  MA_PROJECTION(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.data,
-                {}, xps, yps, xv, yv, false, false, bin_size, maxproj, truncated, number,
-                positions, profile, {}, weights, status);
-  if (status != kStatusGood || number < 1) return false;
-  // A strip too thin to hold a pixel centre projects nothing: its profile of
-  // zeros is symmetric about any point.
-  if (std::none_of(weights.begin(), weights.begin() + number, [](float w) { return w > 0.0f; })) {
-    gs_refusal({"The strip holds no pixel centre: no centre is proposed"}, status);
+  StripProfile strip;
+  const bool reached = kzt_strip_profile(im, xps, yps, xv, yv, strip, status);
+  if (status != kStatusGood || strip.number < 1) return false;
+  // A strip too thin to hold a pixel centre, or holding none that counts,
+  // projects nothing: its profile is symmetric about any point.
+  if (!reached) {
+    gs_refusal({strip.pixels.inside == 0
+                    ? "The strip holds no pixel centre: no centre is proposed"
+                    : "The strip holds no pixel of a finite value: no centre is proposed"},
+               status);
     return false;
   }
-  MA_TOPHATCON(maxproj, 1, profile, 1, 1, number, 1, 5, 1, true, maxproj, 1, smooth, status);
+  const Index number = strip.number;
+  const std::span<const float> positions = strip.positions, smooth = strip.smooth;
   GS_XYSGRAPH(maxproj, 1, number, positions, smooth, im.title, "Pixels", "Projection", status);
   Index first = 1, ys = 1, last = number, ye = 1;
+  std::vector<std::uint8_t> mask(n, 0);
   KZT_1DMASK(true, maxproj, 1, number, 1, smooth, positions, yaxis, im.title, "Pixels",
              "Projection", im.zlabel, xps, yps, first, ys, last, ye, mask, status,
              "MASK OUT POINTS TO IGNORE");
@@ -283,8 +367,9 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   last = std::clamp<Index>(last, first, number);
   GS_FPROMPT(1, 1, {"OPTIMISING SYMMETRY POINT"}, status);
   GS_UPDATE(status);
-  float centre = static_cast<float>(first + last - 1) * 0.5f;
-  const bool fitted = KZT_LSQ1DSYMMETRY(maxproj, first, last, smooth, mask, centre, status);
+  float centre = 0.0f;
+  double misfit = 0.0;
+  const bool fitted = kzt_strip_symmetry(strip, first, last, mask, centre, misfit, status);
   if (status != kStatusGood) return false;
   if (!fitted) {
     const bool none = std::all_of(mask.begin() + (first - 1), mask.begin() + last,
@@ -328,6 +413,22 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   IO_WRITE("INFO: Centre of symmetry (pixels) = (" + format_g(xc, 14, 7) + "," +
                format_g(yc, 14, 7) + ")",
            status);
+  // Even the best centre may mirror the profile badly (a one-sided decay, a
+  // streak that misses the centre), or mirror too little of it to be
+  // trusted: the centre found is then no centre of symmetry, and Return
+  // keeps the one stored.
+  if (misfit < 0.0 || misfit > kPoorSymmetry) {
+    GS_FWARNING(2, 2,
+                {misfit < 0.0 ? std::string("WARNING: The centre found mirrors fewer than 4 "
+                                            "points of the profile:")
+                              : "WARNING: The profile is not symmetric about any point (misfit " +
+                                    format_f(static_cast<float>(misfit), 6, 3) + "):",
+                 "the centre found is doubtful; the stored centre is offered"},
+                status);
+    if (status != kStatusGood) return false;
+    xc = x_beam / xps;
+    yc = y_beam / yps;
+  }
   KZT_INP_BEAMCENTRE(true, xc, yc, status);
   if (status == kStatusEscape) {
     st_reset(status);

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "core/types.hpp"
 #include "graphics/system/widgets.hpp"
+#include "numeric/slices.hpp"
 
 namespace kesta {
 
@@ -24,6 +26,45 @@ namespace kesta {
 // 110001, a range outside 1..MAX_POINTS or arrays shorter than it 110005.
 bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
                        std::span<const std::uint8_t> mask, float& centre, Status& status);
+
+// How well PROFILE (FIRST..LAST, masked points left out) mirrors about
+// CENTRE: the squared misfit of the points it mirrors over their variation
+// about their mean, as the fit scores its candidates. 0 for a perfect
+// mirror; about 2 for noise about a level, more where the two sides differ.
+// -1 when CENTRE mirrors fewer than 4 points.
+double kzt_symmetry_misfit(std::span<const float> profile, std::span<const std::uint8_t> mask,
+                           Index first, Index last, double centre);
+
+// The misfit above which the centre found is taken as no centre of symmetry
+// (chosen on the right and wrong set-ups of symmetry_warning_sweep,
+// bench/bench_symmetry.cpp: right centres stay below 0.04).
+inline constexpr double kPoorSymmetry = 0.1;
+
+// The profile FIT 1-D PROJECTION fits: the strip XV, YV (pixel coordinates,
+// the fifth corner the first) of IMAGE projected onto its line in points of
+// the mean pixel size, without the pixels that are not numbers (nor the
+// masked ones when IMAGE shows its mask), and smoothed by a top-hat of 5
+// points. A point no pixel reached is NaN, and so is every point whose box
+// holds one; PARTIAL marks the points the smoothing did not average whole
+// (those and the two at either end). False when no pixel reached the
+// profile (PIXELS tells whether the strip held any pixel centre).
+struct StripProfile {
+  Index number = 0;
+  std::vector<float> positions, smooth;
+  std::vector<std::uint8_t> partial;
+  StripPixels pixels;
+};
+bool kzt_strip_profile(const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
+                       std::span<const float> xv, std::span<const float> yv, StripProfile& strip,
+                       Status& status);
+
+// The centre of symmetry CENTRE of STRIP over FIRST..LAST (KZT_LSQ1DSYMMETRY),
+// the points masked in MASK and those the smoothing did not average whole
+// left out, and its MISFIT (kzt_symmetry_misfit). False, nothing changed,
+// when no centre mirrors enough.
+bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
+                        std::span<const std::uint8_t> mask, float& centre, double& misfit,
+                        Status& status);
 
 // The model function of that fit (MA_MODELFIT's callback): for each point
 // of the region the difference between its value and the profile
@@ -49,10 +90,13 @@ void kzt_symmetry_point(float x1, float y1, float x2, float y2, float x_pixel_si
                         float y_pixel_size, float bin_size, float centre, float& x, float& y);
 
 // FIT 1-D PROJECTION of the beam-centre menu on the displayed IMAGE: the
-// strip, its smoothed profile, the mask, the fit, the mirrored profile for
-// checking, and the proposed centre offered for change. X_BEAM, Y_BEAM in
-// metres, changed only when the user confirmed a centre (true); false after
-// CANCEL (STATUS good) or a failure.
+// strip, its smoothed profile, the mask, the fit (the points the smoothing
+// did not average whole left out), the mirrored profile for checking, and
+// the proposed centre offered for change. Where the centre found mirrors
+// the profile worse than kPoorSymmetry, or mirrors fewer than 4 points, that
+// is said and the stored centre X_BEAM, Y_BEAM is offered instead. X_BEAM, Y_BEAM in metres,
+// changed only when the user confirmed a centre (true); false after CANCEL
+// (STATUS good) or a failure.
 bool KZT_PROJECTFIT(const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,
                     float& x_beam, float& y_beam, Status& status);
 

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/diffraction/ring_coordinates.hpp"
 #include "core/types.hpp"
@@ -93,10 +95,25 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 // found in fewer than five sections).
 struct RingFollowing {
   int searched = 0, found = 0;
+  std::array<int, 15> ring_searched{}, ring_found{};
   bool determined = false;
   double centre_move = 0.0, tilt_move = 0.0, scatter = 0.0;
   double off_cones = 0.0;
   std::array<double, 15> ring_offsets{};
+  bool cones_determined = false;
+  int cones_used = 0;
+  double cones_scatter = 0.0, largest_offset = 0.0;
+  std::array<double, 6> cones_change{};
+};
+
+// One position found on a ring searched again: the ring (0-based), its
+// offset from the fitted ring (metres) and the offset's derivatives along
+// a change of the X and Y beam centre, of the tilt vector's two
+// components, of the ring's cone angle and of the distance.
+struct FollowedPoint {
+  int ring = 0;
+  double offset = 0.0;
+  std::array<double, 6> d{};
 };
 
 // One fitted combination of beam centre (metres), distance, tilt and cone
@@ -111,9 +128,12 @@ struct TiltSolution {
 };
 
 // The rings known to lie on the image (cone angles, radians), those
-// judged among them or not: a ring's neighbours.
+// judged among them or not: a ring's neighbours. CONES_KNOWN: the cone
+// angles of the rings judged are a calibrant's (its d-spacings at the
+// wavelength), which a geometry that is off moves together.
 struct RingNeighbours {
   std::span<const float> two_theta;
+  bool cones_known = false;
 };
 
 // Each ring of SOLUTION (its first NUM_RINGS cone angles) searched again,
@@ -121,11 +141,17 @@ struct RingNeighbours {
 // fitted centre, into a store of its own (the ring store stays as it is);
 // the radial offsets of what was found from the fitted rings are fitted,
 // linearised, by a change of the centre, of the tilt and of each ring's
-// cone angle. With NEIGHBOURS each annulus reaches at most half the least
-// distance, along any section's direction, to another of the rings or of
-// the neighbours, so that none holds part of a neighbouring ring, and a
-// ring left less than three radial bins is not searched. Not determined
-// for a solution whose cones cannot be drawn.
+// cone angle. The search is a check's (kzt_find_store_rings): sections in
+// gaps, or holding values that are not numbers, are left out, and a ring
+// is taken only at a profile's one clear maximum. With NEIGHBOURS each
+// annulus reaches at most half the least distance, along any section's
+// direction, to another of the rings or of the neighbours, so that none
+// holds part of a neighbouring ring, and a ring left less than three
+// radial bins is not searched; where their cones are known the offsets
+// are also fitted by one change of centre, tilt, distance and wavelength,
+// which gives each ring's largest distance from the result's ring on the
+// image (cones_*, largest_offset). Not determined for a solution whose
+// cones cannot be drawn.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution& solution,
                                float x_pixel_size, float y_pixel_size, int num_rings,
                                float half_width, int num_sections, Status& status,
@@ -138,11 +164,14 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution
 // fit with it, to a small residual. Searched again along the fit's own
 // cones, rings that it meets give offsets that ask for no change. False
 // for rings that ask for a change of the beam centre above 0.2 pixel or
-// of the tilt above 0.075 degree (or LIMITS'), leave offsets of more than
-// a pixel rms, or were found nowhere.
+// of the tilt above 0.065 degree (or LIMITS'), leave offsets of more than
+// a pixel rms, or were found nowhere, and where the first ring (the one
+// the search starts from) was found in fewer than two thirds of the
+// sections searched: a ring the solution misses is found only where its
+// cone crosses it.
 struct FollowingLimits {
   double centre = 0.2;   // pixels
-  double tilt = 0.075;   // degrees
+  double tilt = 0.065;   // degrees
   double scatter = 1.0;  // pixels
 };
 bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
@@ -155,6 +184,11 @@ bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
 bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_size,
                                  std::string_view advice, Status& status,
                                  const FollowingLimits& limits = {});
+// The lines of that warning, or none.
+std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& following,
+                                                        float x_pixel_size,
+                                                        std::string_view advice,
+                                                        const FollowingLimits& limits = {});
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
@@ -187,7 +221,9 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // does not fit the rings, one whose rings searched again along its cones
 // show that it does not follow them with a warning of that, which names
 // the calibrant refinement of the road: CALIBRANT in the window (GUI),
-// SILICON CALIBRATION at the keyboard's FIT sub-menu.
+// SILICON CALIBRATION at the keyboard's FIT sub-menu. With GUI the
+// warnings of the solutions are shown in the window too, in one box
+// before the choice of solution.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float detector_gain, float& sample_distance,
                     float& wavelength, float& x_beam_centre, float& y_beam_centre,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "app/distortion/grid_peaks.hpp"
@@ -55,9 +56,24 @@ bool line_ends(Index length, Present present, Index& first, Index& last) {
   return first > 0 && last > 0 && first < last;
 }
 
+// What the grid's lines and adjacent pairs measure. A row's step and a
+// column's step each have a part along X and one along Y: on a grid turned
+// by an angle, a line's whole length mixes the X and Y pixel sizes, which is
+// no size at all where the pixels are not square. The X spacing is the
+// length of the X parts of a row step and a column step together (the grid
+// is square), the Y spacing likewise; on a grid that is not turned they are
+// the rows' and the columns' lengths.
 struct Stats {
-  Sample rows, columns, row_angles, column_angles;
-  Sample horizontal_pairs, vertical_pairs;  // squared distances
+  Sample rows, columns;  // each row's X spacing, each column's Y spacing
+  Sample lines;          // each row's and column's whole length a step
+  Sample row_angles, column_angles;
+  // Adjacent pairs: the count and the sums of the squared X and Y parts.
+  Sample horizontal_x, horizontal_y, vertical_x, vertical_y;
+};
+
+// A line's step vector from its first to its last present peak.
+struct Step {
+  double x, y;
 };
 
 void spacings(const GridPeaks& p, Stats& s) {
@@ -65,19 +81,41 @@ void spacings(const GridPeaks& p, Stats& s) {
     const Index k = p.at(i, j);
     return std::pair<double, double>{p.x[k], p.y[k]};
   };
+  std::vector<Step> row_steps, column_steps;
   for (Index j = 1; j <= p.ynum; ++j) {
     Index f = 0, l = 0;
     if (!line_ends(p.xnum, [&](Index i) { return p.present(i, j); }, f, l)) continue;
     const auto [xf, yf] = pos(f, j);
     const auto [xl, yl] = pos(l, j);
-    s.rows.add(std::hypot(xl - xf, yl - yf) / static_cast<double>(l - f));
+    const double n = static_cast<double>(l - f);
+    row_steps.push_back({(xl - xf) / n, (yl - yf) / n});
   }
   for (Index i = 1; i <= p.xnum; ++i) {
     Index f = 0, l = 0;
     if (!line_ends(p.ynum, [&](Index j) { return p.present(i, j); }, f, l)) continue;
     const auto [xf, yf] = pos(i, f);
     const auto [xl, yl] = pos(i, l);
-    s.columns.add(std::hypot(xl - xf, yl - yf) / static_cast<double>(l - f));
+    const double n = static_cast<double>(l - f);
+    column_steps.push_back({(xl - xf) / n, (yl - yf) / n});
+  }
+  const auto mean_step = [](const std::vector<Step>& steps) {
+    Step m{0.0, 0.0};
+    for (const Step& t : steps) {
+      m.x += t.x / static_cast<double>(steps.size());
+      m.y += t.y / static_cast<double>(steps.size());
+    }
+    return m;
+  };
+  // Without lines of the other kind, a line's length is all that is known.
+  const bool both = !row_steps.empty() && !column_steps.empty();
+  const Step row = mean_step(row_steps), column = mean_step(column_steps);
+  for (const Step& t : row_steps) {
+    s.rows.add(both ? std::hypot(t.x, column.x) : std::hypot(t.x, t.y));
+    s.lines.add(std::hypot(t.x, t.y));
+  }
+  for (const Step& t : column_steps) {
+    s.columns.add(both ? std::hypot(row.y, t.y) : std::hypot(t.x, t.y));
+    s.lines.add(std::hypot(t.x, t.y));
   }
   for (Index j = 1; j <= p.ynum; ++j)
     for (Index i = 1; i <= p.xnum; ++i) {
@@ -85,13 +123,28 @@ void spacings(const GridPeaks& p, Stats& s) {
       const auto [x, y] = pos(i, j);
       if (i < p.xnum && p.present(i + 1, j)) {
         const auto [x2, y2] = pos(i + 1, j);
-        s.horizontal_pairs.add((x2 - x) * (x2 - x) + (y2 - y) * (y2 - y));
+        s.horizontal_x.add(x2 - x);
+        s.horizontal_y.add(y2 - y);
       }
       if (j < p.ynum && p.present(i, j + 1)) {
         const auto [x2, y2] = pos(i, j + 1);
-        s.vertical_pairs.add((x2 - x) * (x2 - x) + (y2 - y) * (y2 - y));
+        s.vertical_x.add(x2 - x);
+        s.vertical_y.add(y2 - y);
       }
     }
+}
+
+// The RMS spacings along X and Y from the adjacent pairs (0.0 where none
+// can be measured); without pairs of the other kind a pair's whole length.
+std::pair<double, double> rms_spacings(const Stats& s) {
+  const auto mean_square = [](const Sample& v) {
+    return v.n > 0 ? v.squares / static_cast<double>(v.n) : 0.0;
+  };
+  const double hx = mean_square(s.horizontal_x), hy = mean_square(s.horizontal_y);
+  const double vx = mean_square(s.vertical_x), vy = mean_square(s.vertical_y);
+  const bool horizontal = s.horizontal_x.n > 0, vertical = s.vertical_x.n > 0;
+  if (horizontal && vertical) return {std::sqrt(hx + vx), std::sqrt(hy + vy)};
+  return {horizontal ? std::sqrt(hx + hy) : 0.0, vertical ? std::sqrt(vx + vy) : 0.0};
 }
 
 void rotations(const GridPeaks& p, double xps, double yps, Stats& s) {
@@ -164,6 +217,17 @@ void kzt_ideal_distortions(GridPeaks& p, float grid_spacing, float x_pixel_size,
     }
 }
 
+GridSpacings kzt_grid_spacings(const GridPeaks& p) {
+  GridSpacings g;
+  if (p.xnum < 1 || p.ynum < 1 || p.xnum > p.xmax || p.ynum > p.ymax) return g;
+  Stats s;
+  spacings(p, s);
+  g.x_average = s.rows.mean();
+  g.y_average = s.columns.mean();
+  std::tie(g.x_rms, g.y_rms) = rms_spacings(s);
+  return g;
+}
+
 void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, float& y_pixel_size,
                       Status& status) {
   if (st_bad(status, "Subroutine KZT_2DDISTORTION V0.10")) return;
@@ -174,8 +238,7 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
   float xps = x_pixel_size, yps = y_pixel_size;
   size_line("X-direction", s.rows, grid_spacing, xps, status);
   size_line("Y-direction", s.columns, grid_spacing, yps, status);
-  Sample both = s.rows;
-  both += s.columns;
+  const Sample& both = s.lines;
   float overall = xps;
   if (both.n > 0 && both.mean() > 0.0) {
     const double value = 1.0e-6 * grid_spacing / both.mean();
@@ -186,20 +249,21 @@ void KZT_2DDISTORTION(GridPeaks& p, float grid_spacing, float& x_pixel_size, flo
              status);
   }
   (void)overall;
-  const auto rms = [&](const Sample& pairs, std::string_view axis, float& size) {
-    if (pairs.n == 0 || !(pairs.mean() > 0.0)) {
+  const auto [x_rms, y_rms] = rms_spacings(s);
+  const auto rms = [&](double spacing, std::string_view axis, float& size) {
+    if (!(spacing > 0.0)) {
       IO_WRITE("WARNING: No adjacent peaks in " + std::string(axis) +
                    "; the pixel size is left as it was",
                status);
       return;
     }
-    size = static_cast<float>(1.0e-6 * grid_spacing / std::sqrt(pairs.mean()));
+    size = static_cast<float>(1.0e-6 * grid_spacing / spacing);
     IO_WRITE("INFO: RMS pixel size in " + std::string(axis) + " = " +
                  format_f(static_cast<double>(size) * 1.0e6, 12, 4),
              status);
   };
-  rms(s.horizontal_pairs, "X-direction", xps);
-  rms(s.vertical_pairs, "Y-direction", yps);
+  rms(x_rms, "X-direction", xps);
+  rms(y_rms, "Y-direction", yps);
   rotations(p, xps, yps, s);
   IO_WRITE("INFO: Average rotation based on rows = " + angle_pair(s.row_angles) + " degrees",
            status);

@@ -165,6 +165,17 @@ void KZT_LEARNPROFILE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
 
 // ---- Distortion ----
 
+// The grid's spacing in data units along the detector's X and Y, as the
+// pixel sizes are measured from it: the average from each row's and
+// column's first and last peaks, the RMS from adjacent pairs. A row's and a
+// column's step are each split into their X and Y parts, so that a grid
+// turned on pixels that are not square still gives each direction its own
+// spacing. 0.0 where nothing can be measured.
+struct GridSpacings {
+  double x_average = 0.0, y_average = 0.0, x_rms = 0.0, y_rms = 0.0;
+};
+GridSpacings kzt_grid_spacings(const GridPeaks& peaks);
+
 // Grid statistics, the ideal grid's questions and the distortions.
 void KZT_2DDISTORTION(GridPeaks& peaks, float grid_spacing, float& x_pixel_size,
                       float& y_pixel_size, Status& status);

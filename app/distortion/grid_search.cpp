@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
+#include <cstdint>
 #include <limits>
 #include <new>
 #include <numbers>
@@ -122,6 +122,17 @@ void climb(const GridImage& im, Index xs, Index ys, Index limit, float& x, float
   y = static_cast<float>(static_cast<double>(ys) / s - 1.0 / (2.0 * s));
 }
 
+// The whole-pixel template search over pixels X1..X2 x Y1..Y2 (inside the
+// active region), then the sub-pixel climb from the best of them.
+void locate(const GridImage& im, Index x1, Index y1, Index x2, Index y2, float& x, float& y,
+            bool& found, float& correlation, Status& status) {
+  Index ix = to_int(x) + 1, iy = to_int(y) + 1;
+  MA_CENTRE(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.data,
+            im.side, im.side, im.side, im.side, im.templ, x1, y1, x2, y2, ix, iy, status);
+  const Index s = im.sub_pixelling;
+  climb(im, ix * s - s / 2, iy * s - s / 2, s, x, y, found, correlation, status);
+}
+
 // The quick refinement of a good prediction: the climb alone.
 void quick_refine(const GridImage& im, int search_limit, float& x, float& y, bool& found,
                   float& correlation, Status& status) {
@@ -139,17 +150,95 @@ Point operator*(float k, Point a) { return {k * a.x, k * a.y}; }
 
 float distance(Point a, Point b) { return std::hypot(a.x - b.x, a.y - b.y); }
 
-// The starting peaks are searched 5 pixels each way from their clicks, but
-// never as far as half the clicked spacing: on a fine grid a wider box takes
-// in the neighbouring holes, and the highest correlation there need not be
-// the clicked hole's.
-int start_search_limit(float clicked_spacing) {
-  const float half = 0.5f * clicked_spacing;
-  if (!(half < 5.0f)) return 5;
-  return std::max(1, static_cast<int>(half));
+// A peak near AT: the whole-pixel search over the pixels whose centres lie
+// within REACH of it in X and in Y (at least the pixel holding it), then the
+// climb. (The search box of a prediction reaches a pixel and a half further
+// on its lower side than on its upper one; a box round a click must not, or
+// on a fine grid its corner takes in the neighbouring hole.)
+void find_near(const GridImage& im, Point at, float reach, float& x, float& y, bool& found,
+               float& correlation, Status& status) {
+  found = false;
+  x = at.x;
+  y = at.y;
+  if (!std::isfinite(at.x) || !std::isfinite(at.y)) return;
+  const auto span = [&](float c, Index lowest, Index highest, Index& first, Index& last) {
+    first = std::max(lowest, to_int(std::ceil(c - reach + 0.5f)));
+    last = std::min(highest, to_int(std::floor(c + reach + 0.5f)));
+    if (first > last) first = last = std::clamp(to_int(c) + 1, lowest, highest);
+  };
+  Index x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  span(at.x, im.xstrelm, im.xendelm, x1, x2);
+  span(at.y, im.ystrelm, im.yendelm, y1, y2);
+  locate(im, x1, y1, x2, y2, x, y, found, correlation, status);
 }
 
-// The running state of one grid search in wrapped storage.
+// The starting peaks are searched 5 pixels each way from their clicks, but
+// on a fine grid only so far that the box's corners stay within half the
+// clicked spacing: a wider box takes in the neighbouring holes, and the
+// highest correlation there need not be the clicked hole's.
+float start_search_reach(float clicked_spacing) {
+  return std::clamp(0.5f * clicked_spacing / std::numbers::sqrt2_v<float>, 0.5f, 5.0f);
+}
+
+// The positions of the peaks held so far, in square cells of the active
+// region a spacing wide, so that whether a new peak lies on a hole already
+// held asks only the cells round it. (A cell is never narrower than a
+// 1024th of the region, which bounds their memory to 4 MB.)
+class HeldPeaks {
+ public:
+  HeldPeaks(const GridImage& im, float radius) : radius_(radius) {
+    const double width = static_cast<double>(im.xendelm - im.xstrelm + 1);
+    const double height = static_cast<double>(im.yendelm - im.ystrelm + 1);
+    cell_ = std::max({static_cast<double>(radius) * 2.0, 1.0, width / 1024.0, height / 1024.0});
+    x0_ = static_cast<double>(im.xstrelm - 1);
+    y0_ = static_cast<double>(im.ystrelm - 1);
+    columns_ = static_cast<Index>(width / cell_) + 1;
+    rows_ = static_cast<Index>(height / cell_) + 1;
+    first_.assign(static_cast<std::size_t>(columns_ * rows_), -1);
+  }
+  // True when a held peak lies within the radius of V.
+  bool near(Point v) const {
+    const Index ci = column(v.x), cj = row(v.y);
+    for (Index j = std::max<Index>(0, cj - 1); j <= std::min(rows_ - 1, cj + 1); ++j)
+      for (Index i = std::max<Index>(0, ci - 1); i <= std::min(columns_ - 1, ci + 1); ++i)
+        for (std::int32_t k = first_[static_cast<std::size_t>(j * columns_ + i)]; k >= 0;
+             k = next_[static_cast<std::size_t>(k)])
+          if (!(distance(v, at_[static_cast<std::size_t>(k)]) > radius_)) return true;
+    return false;
+  }
+  void add(Point v) {
+    const auto cell = static_cast<std::size_t>(row(v.y) * columns_ + column(v.x));
+    at_.push_back(v);
+    next_.push_back(first_[cell]);
+    first_[cell] = static_cast<std::int32_t>(at_.size() - 1);
+  }
+
+ private:
+  Index column(float x) const {
+    return std::clamp<Index>(to_int((static_cast<double>(x) - x0_) / cell_), 0, columns_ - 1);
+  }
+  Index row(float y) const {
+    return std::clamp<Index>(to_int((static_cast<double>(y) - y0_) / cell_), 0, rows_ - 1);
+  }
+  float radius_;
+  double cell_ = 1.0, x0_ = 0.0, y0_ = 0.0;
+  Index columns_ = 1, rows_ = 1;
+  // Each cell's last peak, and the one before each (at most the grid
+  // arrays' 160,000 peaks).
+  std::vector<std::int32_t> first_, next_;
+  std::vector<Point> at_;
+};
+
+// The running state of one grid search in wrapped storage. A peak is given
+// to one grid hole only: a climb that ends on a hole held already (a fine
+// grid, a wide search limit, a prediction drifted past a missing hole), or
+// further than half the spacing from where the hole was predicted, is no
+// peak of the hole searched, which stays missing; else a hole would be
+// counted twice and the grid's spacing come out wrong. Nor is a peak whose
+// sub-pixel template reaches past the active region's edge: the edge cuts
+// what the template sees of its hole and surroundings, and the correlation
+// with what is left pulls it inwards, by up to a couple of pixels for a
+// hole the edge cuts.
 struct Search {
   const GridImage& im;
   int limit;
@@ -158,6 +247,8 @@ struct Search {
   float reference;  // correlation of the last accepted peak
   GridPeaks& p;
   Status& status;
+  float half_spacing;  // half the smaller of the starting peaks' spacings
+  HeldPeaks& held;
   bool overflow = false;
 
   Index wx(Index i) const { return (i - 1 + p.xmax) % p.xmax + 1; }
@@ -172,14 +263,20 @@ struct Search {
     p.x[k] = v.x;
     p.y[k] = v.y;
   }
+  bool clear_of_edge(Point v) const {
+    const float margin =
+        static_cast<float>(im.sub_side / 2) / static_cast<float>(im.sub_pixelling);
+    return v.x - static_cast<float>(im.xstrelm - 1) >= margin &&
+           static_cast<float>(im.xendelm) - v.x >= margin &&
+           v.y - static_cast<float>(im.ystrelm - 1) >= margin &&
+           static_cast<float>(im.yendelm) - v.y >= margin;
+  }
   bool inside(Point v) const {
     return v.x >= static_cast<float>(im.xstrelm - 1) && v.x <= static_cast<float>(im.xendelm) &&
            v.y >= static_cast<float>(im.ystrelm - 1) && v.y <= static_cast<float>(im.yendelm);
   }
   // One attempt at PREDICTION; true and the position when accepted.
-  // REFUSED, where given, rejects a position already taken.
-  bool attempt(Point prediction, bool quick, Point& found_at,
-               const std::function<bool(Point)>& refused = {}) {
+  bool attempt(Point prediction, bool quick, Point& found_at) {
     bool found = false;
     float correlation = 0.0f;
     float x = prediction.x, y = prediction.y;
@@ -192,10 +289,12 @@ struct Search {
     if (status != kStatusGood || !found || !std::isfinite(correlation) ||
         !(reference > 0.0f) || !(correlation / reference > ratio))
       return false;
-    if (refused && refused({x, y})) return false;
+    const Point v{x, y};
+    if (distance(v, prediction) > half_spacing || !clear_of_edge(v) || held.near(v)) return false;
+    held.add(v);
     reference = correlation;
     ++p.num;
-    found_at = {x, y};
+    found_at = v;
     return true;
   }
   void report() {
@@ -223,22 +322,13 @@ Index find_line(Search& s, int direction) {
   Point prediction = s.at(li, lj) + d;
   Index gap = 1;
   bool quick = true;
-  // A climb that falls back onto a hole this arm holds already would count
-  // one hole again and again: such a candidate is no new peak.
-  const float taken = 0.5f * distance(d, {});
-  std::vector<Point> held{s.at(1, 1), s.at(2, 1), s.at(1, 2)};
-  const auto held_already = [&](Point v) {
-    return std::any_of(held.begin(), held.end(),
-                       [&](Point h) { return !(distance(v, h) > taken); });
-  };
   while (s.status == kStatusGood && s.inside(prediction)) {
     if (i < lowest_i || i > p.xmax || j < lowest_j || j > p.ymax) {
       s.overflow = true;
       break;
     }
     Point found;
-    if (s.attempt(prediction, quick, found, held_already)) {
-      held.push_back(found);
+    if (s.attempt(prediction, quick, found)) {
       s.put(i, j, found);
       d = (1.0f / static_cast<float>(gap)) * (found - s.at(li, lj));
       prediction = found + d;
@@ -323,15 +413,11 @@ void KZT_FINDCENTRE(const GridImage& im, int search_limit, float& x, float& y, b
   found = false;
   if (!std::isfinite(x) || !std::isfinite(y)) return;
   const double l = search_limit;
-  Index ix = to_int(x) + 1, iy = to_int(y) + 1;
   // The box stays inside the active region (the template is clipped there).
   const Index x1 = std::max(im.xstrelm, to_int(x - l)), x2 = std::min(im.xendelm, to_int(x + l));
   const Index y1 = std::max(im.ystrelm, to_int(y - l)), y2 = std::min(im.yendelm, to_int(y + l));
   if (x1 > x2 || y1 > y2) return;
-  MA_CENTRE(im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm, im.data,
-            im.side, im.side, im.side, im.side, im.templ, x1, y1, x2, y2, ix, iy, status);
-  const Index s = im.sub_pixelling;
-  climb(im, ix * s - s / 2, iy * s - s / 2, s, x, y, found, correlation, status);
+  locate(im, x1, y1, x2, y2, x, y, found, correlation, status);
 }
 
 void KZT_FIND2DGRID(const GridImage& im, int search_limit, float detect_ratio, float x_start,
@@ -345,10 +431,15 @@ void KZT_FIND2DGRID(const GridImage& im, int search_limit, float detect_ratio, f
   if (e == 0 && p.ymax < 2) e = kBaseMath + 2;
   if (e == 0 && search_limit < 1) e = kBaseMath + 17;
   if (e != 0) return st_fail(status, e, kPosition);
-  Search s{im, search_limit, detect_ratio, std::max(1, output_frequency), correlation, p, status};
-  s.put(1, 1, {x_start, y_start});
-  s.put(2, 1, {x_right, y_right});
-  s.put(1, 2, {x_up, y_up});
+  const Point start{x_start, y_start}, right{x_right, y_right}, up{x_up, y_up};
+  const float half_spacing = 0.5f * std::min(distance(start, right), distance(start, up));
+  HeldPeaks held(im, half_spacing);
+  Search s{im,        search_limit, detect_ratio, std::max(1, output_frequency), correlation, p,
+           status,    half_spacing, held};
+  s.put(1, 1, start);
+  s.put(2, 1, right);
+  s.put(1, 2, up);
+  for (const Point v : {start, right, up}) held.add(v);
   p.num = 3;
   const Index nr = find_line(s, 0);
   const Index nu = find_line(s, 1);
@@ -565,6 +656,72 @@ bool make_templates(const GridSearchSettings& g, std::vector<float>& templ,
 
 std::string pair(float a, float b) { return format_f(a, 12, 5) + format_f(b, 12, 5); }
 
+// The spacing the starting peaks give is measured over the central row and
+// column within this many holes of the start: the three starting peaks
+// alone are located to a sub-pixel step, a few per cent of a fine grid's
+// spacing.
+constexpr Index kNearStart = 5;
+
+// How far the found grid's spacing may lie from the spacing round the
+// starting peaks before the result is said to be doubtful: holes taken twice
+// or skipped along the lines move the grid's spacing by per cents, while the
+// two differ by at most 0.6 % on flat grids of 3.5 to 15 pixels, turned,
+// with pixels up to 1.5 times as tall and in counting noise (the spacing
+// round the start is measured to sub-pixel steps), and a detector's own
+// distortion changes its scale between the start and the whole grid.
+constexpr double kSpacingTolerance = 0.02;
+
+// After the search (unwrapped, data coordinates, the start at column
+// START_COLUMN and row START_ROW): where the grid's spacing, as the pixel
+// sizes are measured from it, disagrees with the spacing at the starting
+// peaks, a warning names it.
+void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
+                   Status& status) {
+  const GridSpacings found = kzt_grid_spacings(peaks);
+  // The mean steps between adjacent peaks of the central row and column.
+  double rx = 0.0, ry = 0.0, cx = 0.0, cy = 0.0;
+  Index rows = 0, columns = 0;
+  const auto step = [&](Index i, Index j, Index ni, Index nj, double& sx, double& sy, Index& n) {
+    if (i < 1 || j < 1 || ni > peaks.xnum || nj > peaks.ynum) return;
+    if (!peaks.present(i, j) || !peaks.present(ni, nj)) return;
+    sx += peaks.x[peaks.at(ni, nj)] - peaks.x[peaks.at(i, j)];
+    sy += peaks.y[peaks.at(ni, nj)] - peaks.y[peaks.at(i, j)];
+    ++n;
+  };
+  for (Index k = -kNearStart; k < kNearStart; ++k) {
+    step(start_column + k, start_row, start_column + k + 1, start_row, rx, ry, rows);
+    step(start_column, start_row + k, start_column, start_row + k + 1, cx, cy, columns);
+  }
+  if (rows == 0 || columns == 0) return;
+  rx /= static_cast<double>(rows);
+  ry /= static_cast<double>(rows);
+  cx /= static_cast<double>(columns);
+  cy /= static_cast<double>(columns);
+  const double start_x = std::hypot(rx, cx), start_y = std::hypot(ry, cy);
+  std::vector<std::string> lines;
+  const auto compare = [&](double value, double near_start, std::string_view what) {
+    if (!(value > 0.0) || !(near_start > 0.0)) return;
+    const double off = value / near_start - 1.0;
+    if (!(std::abs(off) > kSpacingTolerance)) return;
+    const auto number = [](double v, int decimals) {
+      return std::string(trimmed_text(format_f(v, 12, decimals)));
+    };
+    lines.push_back("         " + std::string(what) + " " + number(value, 4) + " a hole, " +
+                    number(near_start, 4) + " round the starting peaks (" + number(100.0 * off, 1) +
+                    " %)");
+  };
+  compare(found.x_average, start_x, "X (average):");
+  compare(found.y_average, start_y, "Y (average):");
+  compare(found.x_rms, start_x, "X (RMS):");
+  compare(found.y_rms, start_y, "Y (RMS):");
+  if (lines.empty()) return;
+  IO_WRITE("WARNING: The grid's pixel sizes disagree with its spacing round the starting peaks:",
+           status);
+  for (const std::string& line : lines) IO_WRITE(line, status);
+  IO_WRITE("         holes taken twice or missed, or a strong distortion: see the peaks",
+           status);
+}
+
 }  // namespace
 
 void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstrelm,
@@ -640,13 +797,14 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
     const std::array<Point, 3> clicks{start, right, up};
     const float spacing_clicked = std::min(distance(start, right), distance(start, up));
     const float half_spacing = 0.5f * spacing_clicked;
-    const int start_limit = start_search_limit(spacing_clicked);
+    const float reach = start_search_reach(spacing_clicked);
     bool f1 = false, f2 = false, f3 = false;
+    float c1 = 0.0f;
     if (clicked_inside(start) && clicked_inside(right) && clicked_inside(up)) {
-      float c1 = 0.0f, c2 = 0.0f;
-      KZT_FINDCENTRE(im, start_limit, start.x, start.y, f1, c1, status);
-      KZT_FINDCENTRE(im, start_limit, right.x, right.y, f2, c2, status);
-      KZT_FINDCENTRE(im, start_limit, up.x, up.y, f3, correlation, status);
+      float c2 = 0.0f;
+      find_near(im, clicks[0], reach, start.x, start.y, f1, c1, status);
+      find_near(im, clicks[1], reach, right.x, right.y, f2, c2, status);
+      find_near(im, clicks[2], reach, up.x, up.y, f3, correlation, status);
       if (status != kStatusGood) return;
     }
     const std::array<Point, 3> refined{start, right, up};
@@ -676,7 +834,26 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
                      "not a diagonal one",
                  status);
     }
-    if (f1 && f2 && f3 && apart && square && std::isfinite(correlation) && correlation > 0.0f &&
+    // An axis to a peak two (or more) holes on has a grid peak near its
+    // middle: its spacing would be a multiple of the grid's, whatever the
+    // pixels' aspect (which lengths alone cannot tell from a skipped hole).
+    bool adjacent = square;
+    for (int axis = 0; axis < 2 && f1 && f2 && f3 && apart && adjacent; ++axis) {
+      const Point end = axis == 0 ? right : up;
+      const Point middle = 0.5f * (start + end);
+      const float quarter = 0.25f * distance(start, end);
+      float x = 0.0f, y = 0.0f, c = 0.0f;
+      bool f = false;
+      find_near(im, middle, quarter / std::numbers::sqrt2_v<float>, x, y, f, c, status);
+      if (status != kStatusGood) return;
+      adjacent = !(f && std::isfinite(c) && c1 > 0.0f && c / c1 > g.detect_ratio &&
+                   !(distance({x, y}, middle) > quarter));
+      if (!adjacent)
+        IO_WRITE(std::string("WARNING: A grid peak lies half way to the peak clicked ") +
+                     (axis == 0 ? "right" : "up") + ": click the next peak, not one beyond it",
+                 status);
+    }
+    if (f1 && f2 && f3 && apart && adjacent && std::isfinite(correlation) && correlation > 0.0f &&
         clear_of_border(start) && clear_of_border(right) && clear_of_border(up)) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);
@@ -710,7 +887,10 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
                format_i(fresh.ynum, 6) + " (" + format_i(fresh.xnum * fresh.ynum, 8) + ")",
            status);
   IO_WRITE("INFO: Time taken = " + format_g(elapsed1 - elapsed0, 10, 2) + " seconds", status);
-  if (found == 0) KZT_FINDROTATE(xendelm, yendelm, xaxis, yaxis, nl, nd, fresh, status);
+  if (found == 0) {
+    KZT_FINDROTATE(xendelm, yendelm, xaxis, yaxis, nl, nd, fresh, status);
+    if (status == kStatusGood) check_spacing(fresh, nl + 1, nd + 1, status);
+  }
   if (status != kStatusGood) return;
   std::vector<float>().swap(templ);
   std::vector<float>().swap(sub_templ);

@@ -51,6 +51,17 @@ struct GridReplay : testing::WidgetFixture {
   static std::string point(float x, float y) {
     return "1\n" + std::to_string(x) + "\n" + std::to_string(y) + "\n";
   }
+  // Clicks on the centres of hole (I, J), the one right of it and the one
+  // above it.
+  static std::string start_clicks(const GridScene& s, Index i, Index j) {
+    std::string text;
+    for (const auto& [ci, cj] : {std::pair{i, j}, std::pair{i + 1, j}, std::pair{i, j + 1}}) {
+      float x = 0, y = 0;
+      s.centre(ci, cj, x, y);
+      text += point(x, y);
+    }
+    return text;
+  }
   // Clicks on holes (6, 6), (7, 6), (6, 7); search settings with the peak
   // width answers WIDTHS; spacing 1000.
   static std::string find_peaks_answers(const GridScene& s, const std::string& widths = "1.5\n") {
@@ -327,6 +338,187 @@ TEST_F(GridReplay, StartPeaksThatLeaveTheirClicksAreAskedAgain) {
   EXPECT_NE(gap.retstat, 0);
 }
 
+// A grid of SPACING pixels along X turned by DEGREES on pixels ASPECT times
+// as tall as wide (Y steps SPACING / ASPECT), covering a SIDE x SIDE image,
+// hole (C, C) at the image's centre; round holes of SIGMA pixels.
+struct TurnedGrid {
+  GridScene scene;
+  Index c = 0;
+  TurnedGrid(float spacing, float degrees, float aspect, Index side, float sigma) {
+    scene.side = side;
+    scene.sigma = sigma;
+    scene.spacing = spacing;
+    scene.x0 = scene.y0 = 0.0f;
+    c = static_cast<Index>(1.5f * static_cast<float>(side) * aspect / spacing) + 2;
+    scene.columns = scene.rows = 2 * c;
+    const double a = degrees * M_PI / 180.0;
+    const double centre_x = 0.5 * static_cast<double>(side) + 0.31;
+    const double centre_y = 0.5 * static_cast<double>(side) + 0.17;
+    const double at = spacing * static_cast<double>(c - 1);
+    scene.distortion = [=](float x, float y, float& dx, float& dy) {
+      const double u = x - at, v = y - at;
+      dx = static_cast<float>(centre_x + std::cos(a) * u - std::sin(a) * v - x);
+      dy = static_cast<float>(centre_y + (std::sin(a) * u + std::cos(a) * v) / aspect - y);
+    };
+  }
+  // The clicks on hole (C, C), its right neighbour and the one above.
+  std::string clicks(Index right = 1, Index up = 1) const {
+    std::string text;
+    for (const auto& [i, j] : {std::pair{c, c}, std::pair{c + right, c}, std::pair{c, c + up}}) {
+      float x = 0, y = 0;
+      scene.centre(i, j, x, y);
+      text += GridReplay::point(x, y);
+    }
+    return text;
+  }
+  // Every present peak lies within TOLERANCE of a hole, and all of them at
+  // one offset between grid slot and hole index: no hole given twice or
+  // skipped. Returns the number of peaks checked.
+  Index check_peaks(const GridPeaks& p, float tolerance) const {
+    Index checked = 0, di = 0, dj = 0;
+    for (Index j = 1; j <= p.ynum; ++j)
+      for (Index i = 1; i <= p.xnum; ++i) {
+        if (!p.present(i, j)) continue;
+        const float x = p.x[p.at(i, j)], y = p.y[p.at(i, j)];
+        float best = 1.0e30f;
+        Index hi = 0, hj = 0;
+        for (Index n = 1; n <= scene.rows; ++n)
+          for (Index m = 1; m <= scene.columns; ++m) {
+            float hx = 0, hy = 0;
+            scene.centre(m, n, hx, hy);
+            if (const float d = std::hypot(hx - x, hy - y); d < best) {
+              best = d;
+              hi = m;
+              hj = n;
+            }
+          }
+        EXPECT_LT(best, tolerance) << "slot " << i << "," << j << " at " << x << "," << y;
+        if (checked++ == 0) {
+          di = hi - i;
+          dj = hj - j;
+        }
+        EXPECT_EQ(hi - i, di) << "slot " << i << "," << j;
+        EXPECT_EQ(hj - j, dj) << "slot " << i << "," << j;
+      }
+    return checked;
+  }
+};
+
+// The number after KEY in TEXT, NaN without it.
+double reported(const std::string& text, const std::string& key) {
+  const std::size_t at = text.find(key);
+  return at == std::string::npos ? std::nan("") : std::strtod(text.c_str() + at + key.size(), nullptr);
+}
+
+// Turned fine grids with exact clicks, on square pixels and on pixels 1.2
+// times as tall: the starting peaks are found at once, every hole is given
+// one peak (no climb takes a neighbour's hole, in the arms or the
+// quadrants), holes cut by the image's edge are left out rather than listed
+// pulled inwards, and the pixel sizes are the detector's.
+TEST_F(GridReplay, TurnedFineGridsGiveEachHoleOnePeakAndTheirSizes) {
+  struct Case {
+    float spacing, degrees, aspect;
+    int limit;
+  };
+  for (const Case k : {Case{4.5f, 30.0f, 1.0f, 2}, Case{4.5f, 40.0f, 1.2f, 1},
+                       Case{3.5f, 20.0f, 1.0f, 4}, Case{7.0f, 40.0f, 1.2f, 3}}) {
+    SCOPED_TRACE(::testing::Message() << k.spacing << " px, " << k.degrees << " degrees, aspect "
+                                      << k.aspect << ", limit " << k.limit);
+    const float sigma = std::max(0.8f, k.spacing / 5.0f);
+    const TurnedGrid g(k.spacing, k.degrees, k.aspect, 96, sigma);
+    replay(g.clicks() + std::to_string(k.limit) + "\n0.3\n" + std::to_string(sigma) +
+           "\n9\n200\n" + std::to_string(100.0f * k.spacing) + "\nNO\n\n\n\n\n\n");
+    const Result r = search(g.scene, g.scene.image());
+    ASSERT_EQ(r.status, kStatusGood) << r.out;
+    ASSERT_EQ(r.retstat, 0) << r.out;
+    EXPECT_FALSE(has(r.out, "Problem finding the starting peaks")) << r.out;
+    EXPECT_FALSE(has(r.out, "WARNING: The grid's pixel sizes")) << r.out;
+    EXPECT_GT(g.check_peaks(r.peaks, 0.25f), 100);
+    EXPECT_NEAR(r.xps, 1.0e-4f, 0.5e-6f) << r.out;
+    EXPECT_NEAR(r.yps, k.aspect * 1.0e-4f, k.aspect * 0.5e-6f) << r.out;
+    EXPECT_NEAR(reported(r.out, "INFO: Average pixel size in X-direction = "), 100.0, 0.5);
+    EXPECT_NEAR(reported(r.out, "INFO: Average pixel size in Y-direction = "), 100.0 * k.aspect,
+                0.5 * k.aspect);
+  }
+}
+
+// A start axis that skips a hole (the third click two rows up, or the
+// second two columns on) has a grid peak half way along it: on square
+// pixels and on pixels 1.3 times as tall, where its length alone could be a
+// pixel aspect, the clicks are refused and asked again.
+TEST_F(GridReplay, AStartAxisThatSkipsAHoleIsClickedAgain) {
+  for (const float aspect : {1.0f, 1.3f})
+    for (const bool up : {true, false}) {
+      SCOPED_TRACE(::testing::Message() << "aspect " << aspect << (up ? " up" : " right"));
+      const TurnedGrid g(7.0f, 0.0f, aspect, 96, 1.4f);
+      const std::string settings = "2\n0.3\n1.4\n9\n";
+      replay(g.clicks(up ? 1 : 2, up ? 2 : 1) + settings + g.clicks() + settings +
+             "200\n700\nNO\n\n\n\n\n\n");
+      const Result r = search(g.scene, g.scene.image());
+      ASSERT_EQ(r.status, kStatusGood) << r.out;
+      ASSERT_EQ(r.retstat, 0) << r.out;
+      EXPECT_TRUE(has(r.out, std::string("WARNING: A grid peak lies half way to the peak clicked ") +
+                                 (up ? "up" : "right") + ": click the next peak, not one beyond it"))
+          << r.out;
+      EXPECT_EQ(r.out.find("WARNING: Problem finding the starting peaks"),
+                r.out.rfind("WARNING: Problem finding the starting peaks"));
+      EXPECT_NEAR(r.xps, 1.0e-4f, 0.5e-6f) << r.out;
+      EXPECT_NEAR(r.yps, aspect * 1.0e-4f, aspect * 0.5e-6f) << r.out;
+    }
+}
+
+// Holes whose centres lie about a pixel inside the image's edge are cut by
+// it, and their correlation with the template is pulled inwards: they are
+// left missing, and every peak listed lies on its hole.
+TEST_F(GridReplay, HolesCutByTheImagesEdgeAreLeftMissing) {
+  GridScene s;
+  s.x0 = 1.1f;
+  s.y0 = 0.9f;
+  s.sigma = 2.0f;
+  replay(start_clicks(s, 6, 6) + "3\n0.3\n2.0\n9\n200\n1000\nNO\n\n\n\n\n\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_EQ(r.peaks.num, 121) << r.out;  // columns and rows 2 to 12
+  for (Index j = 1; j <= r.peaks.ynum; ++j)
+    for (Index i = 1; i <= r.peaks.xnum; ++i) {
+      if (!r.peaks.present(i, j)) continue;
+      const float px = r.peaks.x[r.peaks.at(i, j)], py = r.peaks.y[r.peaks.at(i, j)];
+      const float hx = s.x0 + 10.0f * std::round((px - s.x0) / 10.0f);
+      const float hy = s.y0 + 10.0f * std::round((py - s.y0) / 10.0f);
+      EXPECT_NEAR(px, hx, 0.12f) << i << "," << j;
+      EXPECT_NEAR(py, hy, 0.12f) << i << "," << j;
+    }
+}
+
+// A grid whose spacing grows away from the start (a strong distortion, or
+// holes taken twice or missed further out) gives pixel sizes that are not
+// those of the holes round the starting peaks: a warning names each size
+// that disagrees, and none the size that agrees.
+TEST_F(GridReplay, SizesUnlikeTheSpacingAtTheStartAreWarned) {
+  GridScene s;
+  s.side = 200;
+  s.spacing = 8.0f;
+  s.x0 = s.y0 = 4.3f;
+  s.columns = s.rows = 25;
+  // Holes 4 pixels further out at the ends of the rows than round the start
+  // (13, 13).
+  s.distortion = [](float hx, float, float& dx, float& dy) {
+    const float u = hx - 100.3f;
+    dx = 4.5e-6f * u * u * u;
+    dy = 0.0f;
+  };
+  replay(start_clicks(s, 13, 13) + "3\n0.3\n1.5\n9\n200\n800\nNO\n\n\n\n\n\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "WARNING: The grid's pixel sizes disagree with its spacing round the "
+                         "starting peaks:\n         X (average): ")) << r.out;
+  EXPECT_TRUE(has(r.out, "\n         X (RMS): ")) << r.out;
+  EXPECT_FALSE(has(r.out, "Y (average)")) << r.out;
+  EXPECT_FALSE(has(r.out, "Y (RMS)")) << r.out;
+  // The warning comes before the grid spacing is asked.
+  EXPECT_LT(r.out.find("WARNING: The grid's pixel sizes"), r.out.find("GRID SPACING"));
+}
+
 TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
   EXPECT_EQ(kzt_template_side(1.3f, 9), 71);
@@ -388,6 +580,17 @@ GridPeaks perfect_grid(Index columns, Index rows) {
   return p;
 }
 
+// KZT_2DDISTORTION of P for a grid spacing of 1000 microns, every question
+// answered with its default; what it wrote.
+std::string distortion_by_default(GridPeaks& p, float& xps, float& yps) {
+  testing::ScriptedInput input({"", "", "", "", ""});
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
+  EXPECT_EQ(s, kStatusGood);
+  return terminal.text();
+}
+
 TEST(GridDistortion, PerfectGridStatisticsAndZeroDistortion) {
   kzt_forget_answers();
   GridPeaks p = perfect_grid(9, 7);
@@ -395,13 +598,8 @@ TEST(GridDistortion, PerfectGridStatisticsAndZeroDistortion) {
   p.x[p.at(2, 4)] = kMissingPeak;
   p.x[p.at(8, 4)] = kMissingPeak;
   p.x[p.at(9, 4)] = kMissingPeak;  // this row cannot be measured
-  testing::ScriptedInput input({"", "", "", "", ""});
-  testing::TerminalCapture terminal;
   float xps = 0, yps = 0;
-  Status s = kStatusGood;
-  KZT_2DDISTORTION(p, 1000.0f, xps, yps, s);
-  ASSERT_EQ(s, kStatusGood);
-  const std::string out = terminal.text();
+  const std::string out = distortion_by_default(p, xps, yps);
   EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000 +-     0.0000 microns"))
       << out;
   EXPECT_TRUE(has(out, "INFO: RMS pixel size in X-direction =     100.0000")) << out;
@@ -456,6 +654,38 @@ TEST(GridDistortion, MissingIdealHoleIsAskedAgainAndInversionTwiceRestores) {
   EXPECT_EQ(s, kStatusGood);
   EXPECT_EQ(again.remaining(), 0u);
   EXPECT_EQ(q.x_distortion[q.at(3, 3)], 0.0f);
+}
+
+// A perfect grid turned by 40 degrees on pixels of 100 x 120 microns: each
+// direction has its own size (a line's whole length mixes the two: 107 and
+// 110 microns), the rotation is the grid's, and no hole is distorted.
+TEST(GridDistortion, TurnedGridOnPixelsThatAreNotSquare) {
+  kzt_forget_answers();
+  GridPeaks p;
+  p.allocate(kGridPeaksMax, kGridPeaksMax);
+  p.xnum = 15;
+  p.ynum = 13;
+  const double a = 40.0 * M_PI / 180.0, grid = 1000.0;  // microns
+  for (Index j = 1; j <= p.ynum; ++j)
+    for (Index i = 1; i <= p.xnum; ++i) {
+      const double u = grid * static_cast<double>(i - 1), v = grid * static_cast<double>(j - 1);
+      p.x[p.at(i, j)] = static_cast<float>(200.0 + (std::cos(a) * u - std::sin(a) * v) / 100.0);
+      p.y[p.at(i, j)] = static_cast<float>(20.0 + (std::sin(a) * u + std::cos(a) * v) / 120.0);
+      ++p.num;
+    }
+  float xps = 0, yps = 0;
+  const std::string out = distortion_by_default(p, xps, yps);
+  EXPECT_NEAR(xps, 100.0e-6f, 1.0e-9f) << out;
+  EXPECT_NEAR(yps, 120.0e-6f, 1.0e-9f) << out;
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in X-direction =     100.0000")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average pixel size in Y-direction =     120.0000")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average rotation based on rows =    40.0000")) << out;
+  EXPECT_TRUE(has(out, "INFO: Average rotation based on columns =    40.0000")) << out;
+  for (Index j = 1; j <= p.ynum; ++j)
+    for (Index i = 1; i <= p.xnum; ++i) {
+      EXPECT_NEAR(p.x_distortion[p.at(i, j)], 0.0f, 2e-3f) << i << "," << j;
+      EXPECT_NEAR(p.y_distortion[p.at(i, j)], 0.0f, 2e-3f) << i << "," << j;
+    }
 }
 
 TEST(GridEditing, VignettingMovesPeaksTowardsTheBeam) {

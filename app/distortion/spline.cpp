@@ -7,6 +7,7 @@
 #include <cmath>
 #include <new>
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/prompts.hpp"
@@ -294,8 +295,8 @@ void KZT_KESTATEST(Index xmax_peaks, Index ymax_peaks, Index xnum_peaks, Index y
     float value;
     Index column = 0, row = 0;
   };
-  Extreme low[2] = {{1.7e38f}, {1.7e38f}};
-  Extreme high[2] = {{-1.7e38f}, {-1.7e38f}};
+  Extreme low[2] = {{kAboveEveryValue}, {kAboveEveryValue}};
+  Extreme high[2] = {{kBelowEveryValue}, {kBelowEveryValue}};
   const SplineFunction* functions[2] = {&x_function, &y_function};
   const std::span<const float> measured[2] = {x_2ddistortion, y_2ddistortion};
   for (Index j = 1; j <= ynum_peaks; ++j) {
@@ -319,6 +320,7 @@ void KZT_KESTATEST(Index xmax_peaks, Index ymax_peaks, Index xnum_peaks, Index y
   write("INFO: Worst case fit discrepancies  in pixels (spline value - measured)", status);
   for (int a = 0; a < 2; ++a) {
     const std::string axis = a == 0 ? "X" : "Y";
+    extremes_found(low[a].value, high[a].value);
     write("INFO: Lowest " + axis + "-distortion =  " + format_e(low[a].value, 12, 5) +
               " at grid position (X/Y) " + format_i(low[a].column, 4) + format_i(low[a].row, 4),
           status);

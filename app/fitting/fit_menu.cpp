@@ -16,6 +16,7 @@
 #include "app/fitting/parameter_file.hpp"
 #include "app/fitting/setup.hpp"
 #include "app/fitting/surface.hpp"
+#include "app/imageops/conventions.hpp"
 #include "app/imageops/masks.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
@@ -63,6 +64,12 @@ bool graphics_refused(FitCall& c, Status& status) {
   return true;
 }
 
+// The powder commands integrate or fit rings on an image: a scan of one row
+// is refused before anything is asked.
+bool scan_refused(FitCall& c, Status& status) {
+  return kzt_scan_refused(false, vosq_kzt_arrays.ynumdat, c.name, status);
+}
+
 void run_two_theta_to_rings(FitCall& c, Status& status) {
   if (graphics_refused(c, status)) return;
   IO_WRITE("INFO: Control passed to graphics window", status);
@@ -70,15 +77,17 @@ void run_two_theta_to_rings(FitCall& c, Status& status) {
 }
 
 void run_powder_diffraction(FitCall& c, Status& status) {
+  if (scan_refused(c, status)) return;
   KZT_POWDERDIFFRACTION(c.sets, c.state.geometry, c.state.powder, status);
 }
 
 void run_rtheta(FitCall& c, Status& status) {
+  if (scan_refused(c, status)) return;
   KZT_RTHETA(c.sets, c.state.geometry, c.state.powder.lorentz_geometry, c.state.rtheta, status);
 }
 
 void run_cake(FitCall& c, Status& status) {
-  if (graphics_refused(c, status)) return;
+  if (graphics_refused(c, status) || scan_refused(c, status)) return;
   IO_WRITE("INFO: Control passed to graphics window", status);
   KZT_CAKE(false, c.sets, c.state.geometry, c.state.powder.lorentz_geometry, status);
 }
@@ -90,7 +99,7 @@ void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status)
 void image_drawn(FitCall& c) { c.graphics_kind = c.sets.mask_exist ? "masked_image" : "image"; }
 
 void run_tilt_centre(FitCall& c, Status& status) {
-  if (graphics_refused(c, status)) return;
+  if (graphics_refused(c, status) || scan_refused(c, status)) return;
   PowderSettings& g = c.state.geometry;
   DetectorPixelSizes pixels = kzt_detector_pixel_sizes(
       vosq_kzt_arrays.ynumdat, c.sets.x_pixel_size, c.sets.y_pixel_size);
@@ -102,7 +111,7 @@ void run_tilt_centre(FitCall& c, Status& status) {
 }
 
 void run_silicon_calibration(FitCall& c, Status& status) {
-  if (graphics_refused(c, status)) return;
+  if (graphics_refused(c, status) || scan_refused(c, status)) return;
   KztDataSets& sets = c.sets;
   PowderSettings& g = c.state.geometry;
   // The calibration works in metres; the sub-menu keeps the centre in pixels.

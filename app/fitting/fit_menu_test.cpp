@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "app/main/program_test_support.hpp"
@@ -62,6 +64,43 @@ TEST(FitMenu, LoopStoresGeometryAndAnswersEveryKindOfChoice) {
   IO_INQ_RKEYVALUE("SAMPLE_DISTANCE", distance, retstat, status);
   EXPECT_EQ(x, 50.5f);
   EXPECT_EQ(distance, 0.2f);
+  vosq_kzt_arrays = saved;
+  io_clear_database();
+  testing::reset_dialogue();
+}
+
+// The powder commands work on an image: on a scan of one row each is
+// refused in one line before any question, whether or not the window is
+// open.
+TEST(FitMenu, PowderCommandsRefuseAScan) {
+  testing::reset_dialogue();
+  io_clear_database();
+  testing::TerminalCapture terminal;
+  const KztArrays saved = vosq_kzt_arrays;
+  KztArrays& a = vosq_kzt_arrays;
+  a.xmaxdat = a.xnumdat = a.xendelm = 100;
+  a.ymaxdat = 60;
+  a.ynumdat = a.yendelm = 1;
+  a.xstrelm = a.ystrelm = 1;
+  KztDataSets sets;
+  sets.data_defined = true;
+  sets.graphics_on = true;
+  const char* const commands[] = {"POWDER DIFFRACTION", "R/THETA RE-BINNING", "CAKE",
+                                  "SILICON CALIBRATION", "TILT/BEAM CENTRE"};
+  std::vector<std::string> answers(std::begin(commands), std::end(commands));
+  answers.push_back("EXIT");
+  testing::ScriptedInput input(answers);
+  Status status = kStatusGood;
+  KZT_FIT(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_EQ(input.prompts.size(), answers.size());  // the menu alone asked
+  const std::string text = terminal.text();
+  for (const char* command : commands)
+    EXPECT_NE(text.find(std::string("WARNING: The data are 1-D (one row): \"") + command +
+                        "\" needs an image"),
+              std::string::npos)
+        << command << "\n" << text;
   vosq_kzt_arrays = saved;
   io_clear_database();
   testing::reset_dialogue();

@@ -82,6 +82,16 @@ void kzt_warning(bool gui, TextLines lines, Status& status) {
   for (const std::string& line : lines) IO_WRITE(line, status);
 }
 
+bool kzt_scan_refused(bool gui, Index ynumdat, std::string_view command, Status& status) {
+  if (ynumdat >= 2) return false;
+  const std::string name(command);
+  kzt_warning(gui,
+              {gui ? "THE DATA IS 1-D: " + name + " NEEDS AN IMAGE"
+                   : "WARNING: The data are 1-D (one row): \"" + name + "\" needs an image"},
+              status);
+  return true;
+}
+
 void kzt_register_answers(void (*forget)()) { forgetters().push_back(forget); }
 
 void kzt_forget_answers() {

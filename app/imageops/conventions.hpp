@@ -70,6 +70,12 @@ void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view 
               TextLines help, TextLines error, float& value, Status& status);
 void kzt_warning(bool gui, TextLines lines, Status& status);
 
+// A command that works on an image only (a projection, an integration, a
+// ring fit) refused on a data set of YNUMDAT rows below 2, a scan: said in
+// one line (GUI: "THE DATA IS 1-D: COMMAND NEEDS AN IMAGE" in the warning
+// box), and true. Nothing is asked and nothing changes.
+bool kzt_scan_refused(bool gui, Index ynumdat, std::string_view command, Status& status);
+
 // "COUNT NOUN(s)WHERE is/are not finite (NaN or infinite) and was/were left
 // out", the line that says how many values a computation passed over.
 std::string kzt_left_out_line(Index count, std::string_view noun, std::string_view where = {});

@@ -351,10 +351,7 @@ Index kzt_series_sum(const KztFileSeries& series, FioImageSize first_size, Index
       }
     }
     if (status != kStatusGood) return;
-    for (const Opened& member : group) {
-      IO_WRITE("INFO: Input " + member.name, status);
-      ++count;
-    }
+    count += static_cast<Index>(group.size());
     group.clear();
   };
   for (std::size_t k = 1; k < numbers.size() && status == kStatusGood; ++k) {
@@ -366,6 +363,9 @@ Index kzt_series_sum(const KztFileSeries& series, FioImageSize first_size, Index
     bool whole = false;
     std::unique_ptr<RowSource> rows = open_member(name, first, whole, status);
     if (rows) {
+      // Said as it is opened, so that the members' lines keep their order
+      // beside a later member's refusal.
+      IO_WRITE("INFO: Input " + name, status);
       group.push_back({name, std::move(rows)});
       if (group.size() == kSumGroup) add_group();
       continue;

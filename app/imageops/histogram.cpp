@@ -228,16 +228,30 @@ void KZT_ENTROPY(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
   symbols[0] = escaped;
   write_terminal("Number of escaped pixels = " + format_i(escaped, 10), status);
   const HuffmanCodes codes = kzt_huffman_codes(symbols, n);
+  // The symbols of no count merge first, one below the other, into codes of
+  // up to 250 characters; no pixel takes them, so they cost nothing and are
+  // left out of the table, which lists the codes the pixels use.
   double bits = 0.0;
+  Index unused = 0;
   for (int k = 1; k < 256; ++k) {
+    const auto count = symbols[static_cast<std::size_t>(k)];
     const std::string& code = codes[static_cast<std::size_t>(k)];
+    if (count == 0) {
+      ++unused;
+      continue;
+    }
     IO_WRITE("Value " + format_i(k - 128, 4) + " code length = " +
                  format_i(static_cast<Index>(code.size()), 3) + " Code = " + code,
              status);
-    bits += static_cast<double>(symbols[static_cast<std::size_t>(k)]) *
-            static_cast<double>(code.size());
+    bits += static_cast<double>(count) * static_cast<double>(code.size());
   }
-  IO_WRITE("INFO: Escape symbol: Code = " + codes[0], status);
+  if (unused > 0)
+    IO_WRITE("INFO: " + format_i(unused, 0) + (unused == 1 ? " value" : " values") +
+                 " of -127 to 127 held by no pixel, and so without a code, left out",
+             status);
+  IO_WRITE(escaped > 0 ? "INFO: Escape symbol: Code = " + codes[0]
+                       : std::string("INFO: Escape symbol: no pixel escaped, no code"),
+           status);
   // An escaped pixel costs its escape code and a 16-bit literal.
   bits = (bits + static_cast<double>(escaped) * static_cast<double>(codes[0].size() + 16)) / dn;
   IO_WRITE("INFO: Huffman code bit rate (bits per pixel) = " + format_f(bits, 12, 5), status);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <functional>
+#include <queue>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -124,6 +127,69 @@ TEST(HuffmanCodes, CompleteAndTiesGoToTheEarlierSymbol) {
   std::size_t longest = 0;
   for (const auto& code : codes) longest = std::max(longest, code.size());
   EXPECT_GT(longest, 16u);  // the zero-count chain keeps its full length
+}
+
+// The smallest number of bits any prefix code spends on COUNTS: every
+// Huffman tree, whatever its ties, spends it.
+double huffman_bits(const std::array<Index, 256>& counts) {
+  std::priority_queue<double, std::vector<double>, std::greater<>> nodes;
+  for (const Index c : counts) nodes.push(static_cast<double>(c));
+  double bits = 0.0;
+  while (nodes.size() > 1) {
+    const double a = nodes.top();
+    nodes.pop();
+    const double b = nodes.top();
+    nodes.pop();
+    bits += a + b;
+    nodes.push(a + b);
+  }
+  return bits;
+}
+
+// The table lists the codes the pixels use, the values no pixel holds left
+// out in one line (their codes, chained, ran to 250 characters), while the
+// bit rate is the least any code of the 256 symbols gives (an escaped pixel
+// adding its 16-bit literal), on images of few and of many values.
+TEST(Entropy, UnusedCodesAreLeftOutAndTheBitRateIsTheLeast) {
+  constexpr Index kX = 40, kY = 30;
+  std::vector<Index> work(static_cast<std::size_t>(kEntropyValues));
+  for (const int spread : {2, 9, 60}) {
+    std::vector<float> data(kX * kY);
+    std::array<Index, 256> symbols{};
+    for (std::size_t k = 0; k < data.size(); ++k) {
+      // A peaked spread of values, and one escaped pixel in 97.
+      const double u = static_cast<double>((k * 2654435761u) % 1000) / 1000.0;
+      const double v = k % 97 == 0 ? 5000.0 : std::round(spread * std::log(u + 1e-3) / 3.0);
+      data[k] = static_cast<float>(v);
+      ++symbols[std::abs(v) > 127.0 ? 0 : static_cast<std::size_t>(v + 128.0)];
+    }
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KZT_ENTROPY(kX, kY, 1, 1, kX, kY, data, work, status);
+    ASSERT_EQ(status, kStatusGood);
+    const std::string text = terminal.text();
+    Index listed = 0, used = 0;
+    for (std::size_t k = 1; k < 256; ++k) used += symbols[k] > 0 ? 1 : 0;
+    std::size_t longest = 0;
+    for (std::size_t at = text.find(" Code = "); at != std::string::npos;
+         at = text.find(" Code = ", at + 1)) {
+      const std::size_t end = text.find('\n', at);
+      longest = std::max(longest, end - at - 8);
+      ++listed;
+    }
+    EXPECT_LE(longest, 16u) << spread;
+    EXPECT_EQ(listed, used + 1) << spread;  // and the escape's
+    EXPECT_TRUE(has(text, "INFO: " + std::to_string(255 - used) +
+                              " values of -127 to 127 held by no pixel, and so without a code, "
+                              "left out"))
+        << text;
+    const std::size_t rate = text.find("bit rate (bits per pixel) =");
+    ASSERT_NE(rate, std::string::npos);
+    const double bits = std::stod(text.substr(rate + 27, 13));
+    const double least = (huffman_bits(symbols) + 16.0 * static_cast<double>(symbols[0])) /
+                         static_cast<double>(kX * kY);
+    EXPECT_NEAR(bits, least, 1e-5) << spread;
+  }
 }
 
 TEST(Entropy, ReportsOfAConstantAndATwoValuedImage) {

@@ -308,22 +308,28 @@ void kzt_projection_profile(const KztDisplayed& d, std::span<const float> xverti
                             std::span<const float> yvertices, KztMemoryProfile& memory,
                             Status& status) {
   if (st_bad(status, "Subroutine KZT_PROJECTION V0.7")) return;
-  // Projected aside first: a strip that holds no pixel centre gives a
-  // profile of zeros, which must not replace what the memory holds.
+  // Projected aside first: a strip that holds no pixel centre, or none of a
+  // finite value, gives a profile of zeros, which must not replace what the
+  // memory holds.
   const auto n = static_cast<std::size_t>(std::max<Index>(d.xmaxdat, 0));
   std::vector<float> positions(n, 0.0f), profile(n, 0.0f), weights(n, 0.0f);
   std::vector<float> sums(d.variances_exist ? n : 0, 0.0f);
   int truncated = 0;
   Index number = 0;
-  MA_PROJECTION(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data,
-                d.variances, d.x_pixel_size, d.y_pixel_size, xvertices, yvertices, false,
-                d.variances_exist, (d.x_pixel_size + d.y_pixel_size) / 2.0f, d.xmaxdat, truncated,
-                number, positions, profile, sums, weights, status);
+  StripPixels pixels;
+  ma_strip_projection(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.data,
+                      d.variances, {}, d.x_pixel_size, d.y_pixel_size, xvertices, yvertices,
+                      false, d.variances_exist, (d.x_pixel_size + d.y_pixel_size) / 2.0f,
+                      d.xmaxdat, truncated, number, positions, profile, sums, weights, pixels,
+                      status);
   if (status != kStatusGood || number < 1) return;
   const auto bins = static_cast<std::size_t>(std::min<Index>(number, d.xmaxdat));
   if (std::none_of(weights.begin(), weights.begin() + static_cast<std::ptrdiff_t>(bins),
                    [](float w) { return w > 0.0f; })) {
-    gs_refusal({"The strip holds no pixel centre: the memory is unchanged"}, status);
+    gs_refusal({pixels.used < pixels.inside
+                    ? "The strip holds no pixel of a finite value: the memory is unchanged"
+                    : "The strip holds no pixel centre: the memory is unchanged"},
+               status);
     return;
   }
   std::copy_n(positions.begin(), bins, memory.mxaxis.begin());
@@ -500,11 +506,8 @@ void KZT_ARCSLICE(const KztDisplayed& d, KztMemoryProfile& memory, Status& statu
 
 void KZT_PROJECTION(const KztDisplayed& d, KztMemoryProfile& memory, Status& status) {
   if (dimensions_refused("Subroutine KZT_PROJECTION V0.7", d, status)) return;
-  if (d.ynumdat < 2) {
-    // A scan has no strip to project: its projection would be zeros.
-    gs_refusal({"THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"}, status);
-    return;
-  }
+  // A scan has no strip to project: its projection would be zeros.
+  if (kzt_scan_refused(true, d.ynumdat, "PROJECTION", status)) return;
   std::array<float, 5> xv{}, yv{};
   if (!kzt_upcall(imageops_upcalls.inp_projection, "PROJECTION", status, true, false, 0.0f, 0.0f,
                   d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis,

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -212,6 +215,42 @@ TEST_F(Inspection, ProjectionOfNothingLeavesTheMemory) {
   EXPECT_FALSE(m.extent.written());
   EXPECT_NE(terminal.text().find("THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE"), std::string::npos);
   EXPECT_EQ(terminal.text().find("not available yet"), std::string::npos) << terminal.text();
+}
+
+// Pixels that are not numbers take no part in a projection: a NaN or an
+// infinity in the band leaves every bin the rows' value; a band of NaN
+// alone is refused and the memory kept.
+TEST_F(Inspection, ProjectionLeavesOutPixelsThatAreNotNumbers) {
+  Image im;
+  for (Index y = 1; y <= Image::kY; ++y)
+    for (Index x = 1; x <= Image::kX; ++x) im.data[element(x, y, Image::kX)] = 7.0f;
+  im.data[element(3, 4, Image::kX)] = std::numeric_limits<float>::quiet_NaN();
+  im.data[element(8, 5, Image::kX)] = -std::numeric_limits<float>::infinity();
+  KztDisplayed d = im.shown();
+  d.x_pixel_size = d.y_pixel_size = 1.0f;
+  const std::array<float, 5> xv{0.0f, 12.0f, 12.0f, 0.0f, 0.0f}, yv{3.0f, 3.0f, 6.0f, 6.0f, 3.0f};
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztMemoryProfile p = im.memory();
+  kzt_projection_profile(d, xv, yv, p, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_GE(p.extent.xnumdat, 10);
+  for (Index k = 0; k < 10; ++k) EXPECT_FLOAT_EQ(im.mdata[k], 7.0f) << k;
+
+  for (Index y = 3; y <= 7; ++y)
+    for (Index x = 1; x <= Image::kX; ++x)
+      im.data[element(x, y, Image::kX)] = std::numeric_limits<float>::quiet_NaN();
+  std::fill(im.mdata.begin(), im.mdata.end(), 5.0f);
+  KztMemoryProfile none = im.memory();
+  kzt_projection_profile(im.shown(), xv, yv, none, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(none.extent.written());
+  EXPECT_EQ(std::count(im.mdata.begin(), im.mdata.end(), 5.0f),
+            static_cast<std::ptrdiff_t>(im.mdata.size()));
+  EXPECT_NE(terminal.text().find("The strip holds no pixel of a finite value: the memory is "
+                                 "unchanged"),
+            std::string::npos)
+      << terminal.text();
 }
 
 TEST_F(Inspection, PeepAndDistanceTakeReplayedPointsUntilTheFinishingClick) {

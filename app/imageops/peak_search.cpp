@@ -237,44 +237,54 @@ void stream_copy(const float* in, float* out, std::size_t n) {
   for (; k < n; ++k) out[k] = in[k];
 }
 
-// The smoothed pixels of finite values that a value that is not a finite
-// number made undefined take the mean of the finite values of their box (the
-// smoothing's box of SIZE x SIZE, cut to the region); a box without one stays
-// as it was. Column sums of the box's rows run down the region, as the
-// smoothing's own do.
-void finite_box_means(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
-                      Index ye, Index size, std::span<float> work) {
+// The smoothed pixels whose box (the smoothing's box of SIZE x SIZE, cut to
+// the region) holds a pixel LEFT_OUT of the search (masked off, or not a
+// finite number) take the mean of the values of their box that are not left
+// out: a masked gap's zeros pull no smoothed value down, and a value that is
+// not a finite number makes none undefined. A pixel left out itself stays as
+// it was. Column sums of the box's rows run down the region, as the
+// smoothing's own do; rows whose boxes hold no such pixel are left alone.
+void known_box_means(Index xmaxdat, std::span<const float> data,
+                     std::span<const std::uint8_t> left_out, Index xs, Index ys, Index xe, Index ye,
+                     Index size, std::span<float> work) {
   const Index before = (size - 1) / 2, after = size / 2;
   const auto width = static_cast<std::size_t>(xe - xs + 1);
   std::vector<double> sums(width, 0.0), sum_before(width + 1, 0.0);
   std::vector<Index> counts(width, 0), count_before(width + 1, 0);
+  Index outs = 0;  // pixels left out in the box's rows
   const auto add_row = [&](Index y, int sign) {
-    const float* d = data.data() + element(xs, y, xmaxdat);
+    const auto first = static_cast<std::size_t>(element(xs, y, xmaxdat));
+    const float* d = data.data() + first;
+    const std::uint8_t* out = left_out.data() + first;
     for (std::size_t i = 0; i < width; ++i)
-      if (std::isfinite(d[i])) {
+      if (out[i] == 0) {
         sums[i] += sign * double{d[i]};
         counts[i] += sign;
+      } else {
+        outs += sign;
       }
   };
   for (Index y = ys; y <= std::min(ye, ys + after - 1); ++y) add_row(y, 1);
   for (Index y = ys; y <= ye; ++y) {
     if (y - before - 1 >= ys) add_row(y - before - 1, -1);
     if (y + after <= ye) add_row(y + after, 1);
-    float* out = work.data() + element(xs, y, xmaxdat);
-    const float* own = data.data() + element(xs, y, xmaxdat);
-    if (std::all_of(out, out + width, [](float v) { return std::isfinite(v); })) continue;
+    if (outs == 0) continue;
+    const auto first = static_cast<std::size_t>(element(xs, y, xmaxdat));
+    float* out = work.data() + first;
+    const std::uint8_t* own = left_out.data() + first;
     for (std::size_t i = 0; i < width; ++i) {
       sum_before[i + 1] = sum_before[i] + sums[i];
       count_before[i + 1] = count_before[i] + counts[i];
     }
+    const Index rows = std::min(ye, y + after) - std::max(ys, y - before) + 1;
     for (std::size_t i = 0; i < width; ++i) {
-      // A pixel that is not a finite number itself stays out of the search.
-      if (std::isfinite(out[i]) || !std::isfinite(own[i])) continue;
+      if (own[i] != 0) continue;
       const auto reach_before = static_cast<std::size_t>(before);
       const std::size_t lo = i > reach_before ? i - reach_before : 0;
       const std::size_t hi = std::min(width - 1, i + static_cast<std::size_t>(after));
       const Index n = count_before[hi + 1] - count_before[lo];
-      if (n > 0)
+      // (The pixel itself is known, so N is at least 1.)
+      if (n < rows * static_cast<Index>(hi - lo + 1))
         out[i] = static_cast<float>((sum_before[hi + 1] - sum_before[lo]) / static_cast<double>(n));
     }
   }
@@ -324,7 +334,7 @@ class Strip {
   // Whether the last strip's unmasked pixels held one that is not a finite
   // number (its whole column's sum was then not finite).
   bool saw_non_finite() const { return non_finite_; }
-  // The data hold pixels that are not finite numbers (left out by the mask).
+  // The search's mask leaves pixels out (masked off, or not finite numbers).
   void set_has_gaps() { has_gaps_ = true; }
 
  private:
@@ -341,6 +351,17 @@ class Strip {
   float w(Index i, Index j) const { return work_[image_at(i, j)]; }
   float d(Index i, Index j) const { return data_[image_at(i, j)]; }
   bool masked(Index i, Index j) const { return p_.use_mask && mask_[image_at(i, j)] != 0; }
+  // Whether the smoothed value at (I, J) is at least (or above) V and takes
+  // part in the comparisons: neither masked nor a value that is not a finite
+  // number. (The comparison first: it rarely holds.)
+  bool known_at_least(Index i, Index j, float v) const {
+    const float x = w(i, j);
+    return x >= v && std::isfinite(x) && !masked(i, j);
+  }
+  bool known_above(Index i, Index j, float v) const {
+    const float x = w(i, j);
+    return x > v && std::isfinite(x) && !masked(i, j);
+  }
   void load(Index r0, Index r1);
   void initial_background();
   void column_step(Index i);
@@ -654,12 +675,9 @@ Index Strip::plain_run(Index i) {
 
 bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   const float v = w(i, j);
-  // A pixel that is not a finite number (left out of the search) neither
+  // A pixel left out of the search (masked, or not a finite number) neither
   // beats nor ties the maximum beside it.
-  const auto ties_or_beats = [&](Index col, Index row) {
-    const float x = w(col, row);
-    return std::isfinite(x) && x >= v;
-  };
+  const auto ties_or_beats = [&](Index col, Index row) { return known_at_least(col, row, v); };
   if (ties_or_beats(i + 1, j) || ties_or_beats(i + 2, j)) return false;
   for (Index row = j + 1; row <= j + 2; ++row)
     for (Index col = i - 1; col <= i + 2; ++col)
@@ -668,24 +686,22 @@ bool Strip::is_peak(Index i, Index j, Index first, const PeakList& peaks) {
   // spot was refused (too near a peak found before it), a pixel on the
   // spot's far flank still beats every pixel after it, and would be taken
   // for a peak where there is none.
-  const auto beats = [&](Index col, Index row) {
-    const float x = w(col, row);
-    return std::isfinite(x) && x > v;
-  };
+  const auto beats = [&](Index col, Index row) { return known_above(col, row, v); };
   if (beats(i - 1, j) || beats(i - 1, j - 1) || beats(i, j - 1) || beats(i + 1, j - 1))
     return false;
-  // Beside a gap (pixels that are not finite numbers) only the pixels known
+  // Beside a gap (pixels masked or not finite numbers) only the pixels known
   // can be candidates: the least number asked for is taken in proportion.
-  Index candidates = 0, known = 25;
+  Index candidates = 0, seen = 25;
   for (Index row = j - 2; row <= j + 2; ++row)
     for (Index col = i - 2; col <= i + 2; ++col) candidates += cls(col, row) == kCandidate;
   if (has_gaps_) {
     for (Index row = j - 2; row <= j + 2; ++row)
-      for (Index col = i - 2; col <= i + 2; ++col) known -= std::isfinite(d(col, row)) ? 0 : 1;
+      for (Index col = i - 2; col <= i + 2; ++col)
+        seen -= masked(col, row) || !std::isfinite(d(col, row)) ? 1 : 0;
   }
   // Where fewer than 9 are known (scattered dead pixels), too little is seen
   // to tell a spot from noise: the number asked is not lowered further.
-  if (candidates * 25 < p_.num_pixels * std::max<Index>(known, 9)) return false;
+  if (candidates * 25 < p_.num_pixels * std::max<Index>(seen, 9)) return false;
   // The spacing is that of the maxima (a centroid moves with the spot's
   // shape): what is nearer a listed peak's maximum is that peak's, and was
   // integrated with it as its second spot.
@@ -733,9 +749,11 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
   Index k = 0;
   double wsum = 0.0, wx = 0.0, wy = 0.0;
   // The box reaches past the strip's rows where the spot does.
-  for (Index row = std::max(ys_, j - half); row <= std::min(ye_, j + half); ++row)
-    for (Index col = std::max(xs_, i - half); col <= std::min(xe_, i + half); ++col) {
-      if (!of_spot(col, row)) continue;
+  const Index bx0 = std::max(xs_, i - half), bx1 = std::min(xe_, i + half);
+  const Index by0 = std::max(ys_, j - half), by1 = std::min(ye_, j + half);
+  for (Index row = by0; row <= by1; ++row)
+    for (Index col = bx0; col <= bx1; ++col) {
+      if (!of_spot(col, row) || masked(col, row)) continue;
       const double v = d(col, row);
       if (!std::isfinite(v)) continue;  // left out of the search
       if (candidate(col, row)) {
@@ -750,9 +768,16 @@ void Strip::integrate(Index i, Index j, float& intensity, float& sigma, float& x
   const double kk = static_cast<double>(k);
   sigma = static_cast<float>(std::sqrt(std::max(kk * kk * error * error + total * p_.gain, 0.0)));
   intensity = static_cast<float>(total - kk * m);
-  if (wsum > 0.0) {
-    x = static_cast<float>(wx / wsum);
-    y = static_cast<float>(wy / wsum);
+  // Weights below the background (a spot's edge beside a gap, a neighbour's
+  // hollow) can nearly cancel the spot's own: such a centroid runs off
+  // anywhere. One outside the peak's box is no position of the spot, and
+  // the peak pixel's centre stands.
+  if (!(wsum > 0.0)) return;
+  const double cx = wx / wsum, cy = wy / wsum;
+  if (cx >= static_cast<double>(bx0 - 1) && cx <= static_cast<double>(bx1) &&
+      cy >= static_cast<double>(by0 - 1) && cy <= static_cast<double>(by1)) {
+    x = static_cast<float>(cx);
+    y = static_cast<float>(cy);
   }
 }
 
@@ -773,6 +798,7 @@ void Strip::spot_basins(Index i, Index j) {
         n > p_.min_background ? l.mean + static_cast<double>(p_.peak_sigma) * l.sd : threshold_;
   }
   const Index reach = std::max(p_.box_size / 2, p_.min_spacing / 2 + 1);
+  const bool use_mask = p_.use_mask;
   c0_ = std::max(xs_, i - reach);
   c1_ = std::min(xe_, i + reach);
   b0_ = std::max(ys_, j - reach);
@@ -797,15 +823,18 @@ void Strip::spot_basins(Index i, Index j) {
           }
           path_.push_back(box_at(x, y));
         }
+        // A pixel left out of the search (masked, or not a finite number)
+        // climbs nowhere and is climbed to by none: it is a top of its own.
         float best = w(x, y);
         Index bx = x, by = y;
-        for (Index ny = std::max(ys_, y - 1); ny <= std::min(ye_, y + 1); ++ny)
-          for (Index nx = std::max(xs_, x - 1); nx <= std::min(xe_, x + 1); ++nx)
-            if (w(nx, ny) > best) {
-              best = w(nx, ny);
-              bx = nx;
-              by = ny;
-            }
+        if (!use_mask || mask_[image_at(x, y)] == 0)
+          for (Index ny = std::max(ys_, y - 1); ny <= std::min(ye_, y + 1); ++ny)
+            for (Index nx = std::max(xs_, x - 1); nx <= std::min(xe_, x + 1); ++nx)
+              if (w(nx, ny) > best && (!use_mask || mask_[image_at(nx, ny)] == 0)) {
+                best = w(nx, ny);
+                bx = nx;
+                by = ny;
+              }
         if (bx == x && by == y) {
           top = static_cast<std::size_t>((y - ys_) * width_ + (x - xs_));
           break;
@@ -957,7 +986,7 @@ void Strip::search(Index r0, Index r1, Index s0, Index s1, Index first, PeakList
       float border = kVerySmall, square = kVerySmall;
       const auto value = [&](Index col, Index row) {
         const float v = d(col, row);
-        return of_second_spot(col, row) || !std::isfinite(v) ? kVerySmall : v;
+        return of_second_spot(col, row) || masked(col, row) || !std::isfinite(v) ? kVerySmall : v;
       };
       for (Index row = std::max(r0_, j - h); row <= std::min(yend_region, j + h); ++row)
         for (Index col = c0; col <= c1; ++col) square = std::max(square, value(col, row));
@@ -1079,12 +1108,27 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     merges = std::move(strip.merges);
     return true;
   };
-  if (!search(p, mask, true)) {
+  // Masked pixels take no part in the search: beside the background sums
+  // (which always left them out), they are left out of the smoothing, the
+  // climbs, the least number of candidates and the centroids as pixels that
+  // are not finite numbers are, so that a masked gap of zeros neither draws
+  // a spot's centroid away from it nor loses the spot.
+  const auto any_masked = [&] {
+    if (!p.use_mask) return false;
+    const auto n = static_cast<std::size_t>(xendelm - xstrelm + 1);
+    for (Index j = ystrelm; j <= yendelm; ++j) {
+      const std::uint8_t* row = mask.data() + element(xstrelm, j, xmaxdat);
+      if (std::find_if(row, row + n, [](std::uint8_t m) { return m != 0; }) != row + n)
+        return true;
+    }
+    return false;
+  };
+  if (any_masked() || !search(p, mask, true)) {
     // Pixels that are not finite numbers are left out as masked ones are: in
     // the background sums they make every level of their strip undefined and
-    // lose its spots. A smoothed pixel they reach is the mean of the finite
-    // values of its box. (Found by the search's own sums, so that clean data
-    // costs no extra pass.)
+    // lose its spots. A smoothed pixel whose box holds a pixel left out is the
+    // mean of the others. (Non-finite values are found by the search's own
+    // sums, so that clean data costs no extra pass.)
     PeakSearchParameters q = p;
     q.use_mask = true;
     std::vector<std::uint8_t> left_out;
@@ -1103,8 +1147,10 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
         left_out[k] = (p.use_mask && mask[k] != 0) || !finite;
       }
     if (!copy)
-      finite_box_means(xmaxdat, data, xstrelm, ystrelm, xendelm, yendelm, p.blur_size, work);
-    IO_WRITE("INFO: " + kzt_left_out_line(non_finite, "pixel") + " of the search", status);
+      known_box_means(xmaxdat, data, left_out, xstrelm, ystrelm, xendelm, yendelm, p.blur_size,
+                      work);
+    if (non_finite > 0)
+      IO_WRITE("INFO: " + kzt_left_out_line(non_finite, "pixel") + " of the search", status);
     search(q, left_out, false);
   }
   for (const Strip::Merge& m : merges) {

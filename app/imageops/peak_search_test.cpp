@@ -77,6 +77,44 @@ struct Search {
   }
 };
 
+// Counting noise of about 100 +- 10 (twelve uniform steps make it near
+// normal) from SEED over the whole image.
+void counting_noise(Search& s, std::uint32_t seed) {
+  for (float& v : s.data) {
+    double sum = 0.0;
+    for (int k = 0; k < 12; ++k) {
+      seed = seed * 1664525u + 1013904223u;
+      sum += static_cast<double>(seed >> 8) / 16777216.0;
+    }
+    v = static_cast<float>(100.0 + 10.0 * (sum - 6.0));
+  }
+}
+
+// The on-line crystallography's controls with the smoothing BLUR (and
+// fewer candidates asked under wide smoothing, as its users set them).
+void crystallography_controls(Search& s, Index blur) {
+  s.p.blur_size = blur;
+  s.p.data_minimum = 1.0f;
+  s.p.min_background = 16;
+  s.p.box_size = 31;
+  s.p.min_spacing = 12;
+  s.p.peak_sigma = 3.5f;
+  s.p.bad_sigma = 12.0f;
+  s.p.num_pixels = blur > 3 ? 9 : 16;
+  s.p.gain = 3.0f;
+}
+
+bool same_lists(const PeakList& a, const PeakList& b) {
+  if (a.num_peaks != b.num_peaks) return false;
+  for (Index k = 0; k < a.num_peaks; ++k) {
+    const auto n = static_cast<std::size_t>(k);
+    if (a.x[n] != b.x[n] || a.y[n] != b.y[n] || a.intensity[n] != b.intensity[n] ||
+        a.sigma[n] != b.sigma[n] || a.flags[n] != b.flags[n])
+      return false;
+  }
+  return true;
+}
+
 // Each spot is found once, within half a pixel, with its integrated
 // intensity near 2 pi sigma^2 height.
 TEST(PeakSearch, FindsEverySpotAtItsCentre) {
@@ -446,17 +484,7 @@ TEST(PeakSearch, NonFinitePixelsMakeNoPeakUnderWideSmoothing) {
   for (const auto& [noise_seed, blur] : {std::pair<std::uint32_t, Index>{9, 5}, {14, 5}, {27, 3},
                                          {27, 5}}) {
     Search s;
-    // Counting noise: about 100 +- 10 (twelve uniform steps make it near
-    // normal).
-    std::uint32_t seed = noise_seed;
-    for (float& v : s.data) {
-      double sum = 0.0;
-      for (int k = 0; k < 12; ++k) {
-        seed = seed * 1664525u + 1013904223u;
-        sum += static_cast<double>(seed >> 8) / 16777216.0;
-      }
-      v = static_cast<float>(100.0 + 10.0 * (sum - 6.0));
-    }
+    counting_noise(s, noise_seed);
     s.p.blur_size = blur;
     s.p.min_spacing = 12;
     s.p.num_pixels = 16;
@@ -509,4 +537,97 @@ TEST(PeakSearch, SpotsBesideAGapAreFound) {
         EXPECT_TRUE(near) << where;
       }
     }
+}
+
+// A detector gap of zeros that the mask leaves out is to the search what the
+// same gap of NaN is: left out of the smoothing, the climbs, the least number
+// of candidates and the centroids, so the spots beside it (3 and 6 pixels
+// from its edge, on both sides) are listed on their centres, to the last bit
+// as beside the NaN gap. A mask that leaves nothing out changes nothing.
+TEST(PeakSearch, MaskedGapIsLeftOutAsANonFiniteGapIs) {
+  std::vector<Spot> spots;
+  for (int k = 0; k < 4; ++k) {
+    const float y = 10.3f + 22.0f * static_cast<float>(k);
+    spots.push_back({48.0f + (k % 2 == 0 ? 3.0f : 6.0f) + 0.1f * static_cast<float>(k), y, 2200.0f});
+    spots.push_back({40.0f - (k % 2 == 0 ? 6.0f : 3.0f) - 0.2f, y + 11.0f, 2200.0f});
+  }
+  for (const Index blur : {1, 3, 9}) {
+    SCOPED_TRACE(blur);
+    Search masked, nan, plain, unused;
+    for (Search* s : {&masked, &nan, &plain, &unused}) {
+      s->data = image_with(spots);
+      crystallography_controls(*s, blur);
+    }
+    masked.p.use_mask = unused.p.use_mask = true;
+    for (Index j = 1; j <= kY; ++j)
+      for (Index i = 41; i <= 48; ++i) {
+        const auto e = static_cast<std::size_t>(element(i, j, kX));
+        masked.data[e] = 0.0f;
+        masked.mask[e] = 1;
+        nan.data[e] = NAN;
+      }
+    for (Search* s : {&masked, &nan, &plain, &unused}) ASSERT_EQ(s->run(), kStatusGood);
+    ASSERT_EQ(nan.peaks.num_peaks, std::ssize(spots));
+    EXPECT_TRUE(same_lists(masked.peaks, nan.peaks));
+    for (Index k = 0; k < masked.peaks.num_peaks; ++k) {
+      const auto n = static_cast<std::size_t>(k);
+      double nearest = 1.0e9;
+      for (const Spot& spot : spots)
+        nearest = std::min(nearest, std::hypot(double{masked.peaks.x[n]} - spot.x,
+                                               double{masked.peaks.y[n]} - spot.y));
+      EXPECT_LT(nearest, 0.2) << masked.peaks.x[n] << ", " << masked.peaks.y[n];
+    }
+    EXPECT_TRUE(same_lists(unused.peaks, plain.peaks));
+  }
+}
+
+// A masked hot pixel beside a spot's maximum (the reason pixels are masked)
+// neither beats the maximum, so that the spot is lost, nor is climbed to, so
+// that the centroid is drawn towards it.
+TEST(PeakSearch, MaskedHotPixelBesideASpotTakesNoPart) {
+  for (const Index blur : {1, 3}) {
+    Search s;
+    s.p.blur_size = blur;
+    s.p.use_mask = true;
+    for (const auto& [i, j] : {std::pair<Index, Index>{35, 41}, {34, 42}, {92, 48}}) {
+      const auto e = static_cast<std::size_t>(element(i, j, kX));
+      s.data[e] = 1.0e6f;
+      s.mask[e] = 1;
+    }
+    ASSERT_EQ(s.run(), kStatusGood);
+    ASSERT_EQ(s.peaks.num_peaks, std::ssize(kSpots)) << blur;
+    for (const Spot& spot : kSpots) {
+      bool found = false;
+      for (Index k = 0; k < s.peaks.num_peaks; ++k)
+        found = found || std::hypot(s.peaks.x[k] - spot.x, s.peaks.y[k] - spot.y) < 0.3;
+      EXPECT_TRUE(found) << spot.x << ", " << spot.y << " blur " << blur;
+    }
+  }
+}
+// Weak peaks in noise under wide smoothing have weights (value less the
+// background) that nearly cancel over their spot: the centroid runs off,
+// out of the image. A centroid outside the peak's box is no position of the
+// spot, and the peak pixel's centre stands: every listed position lies in
+// the region searched, which here does not start at (1, 1).
+TEST(PeakSearch, CentroidsStayInsideThePeaksBox) {
+  Index listed = 0;
+  for (std::uint32_t noise_seed = 1; noise_seed <= 24; ++noise_seed)
+    for (const Index blur : {5, 9}) {
+      Search s;
+      counting_noise(s, noise_seed);
+      crystallography_controls(s, blur);
+      s.p.peak_sigma = 2.5f;
+      s.xs = 12;
+      s.ys = 7;
+      s.xe = kX - 9;
+      s.ye = kY - 4;
+      ASSERT_EQ(s.run(), kStatusGood);
+      for (Index k = 0; k < s.peaks.num_peaks; ++k) {
+        ++listed;
+        EXPECT_TRUE(s.peaks.x[k] >= 11.0f && s.peaks.x[k] <= kX - 9 && s.peaks.y[k] >= 6.0f &&
+                    s.peaks.y[k] <= kY - 4)
+            << s.peaks.x[k] << ", " << s.peaks.y[k] << " noise " << noise_seed << " blur " << blur;
+      }
+    }
+  EXPECT_GT(listed, 20);
 }

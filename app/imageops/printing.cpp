@@ -62,7 +62,7 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
       GS_FPROMPT(1, 1, {"FINISHED WRITING FILE"}, status);
       GS_UPDATE(status);
     }
-    IO_WRITE("INFO: Finished writing graphics file", status);
+    gs_say_print_written(status);
   }
   if (status != kStatusGood && ST_ERRORCODE(status) == 1000) {
     // The file layer has said why the file could not be written.

@@ -125,6 +125,73 @@ TEST_F(Printing, GraphicalPrintClosesItsFileAndFailuresStayGood) {
   EXPECT_EQ(status, kStatusGood);
 }
 
+// A page drawn into the keyboard's file, which stays open for more, is said
+// to be added, never finished: only a temporary copy exists until the file
+// is closed, which says it is finished. A window print closes its file and
+// says so. The next keyboard
+// print proposes the last file; the user escape there stores nothing.
+TEST_F(Printing, KeyboardPagesAreAddedAndTheLastFileIsProposed) {
+  const std::string path = dir.file("pages.ps");
+  const std::string added = "\": the file is written when it is closed (END GRAPHICS FILE, or "
+                            "the end of the session)\n";
+  Status status = kStatusGood;
+  {
+    ScriptedInput input({path});
+    TerminalCapture terminal;
+    print(false, "image", kY, status);
+    print(false, "contour", kY, status);
+    EXPECT_EQ(status, kStatusGood);
+    const std::string out = terminal.text();
+    EXPECT_NE(out.find("INFO: Page 1 added to the graphics file \"" + path + added),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("INFO: Page 2 added to the graphics file \"" + path + added),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Finished"), std::string::npos) << out;
+    EXPECT_FALSE(std::filesystem::exists(path));
+  }
+  {
+    // END GRAPHICS FILE: the file is whole, and said to be, once.
+    TerminalCapture terminal;
+    gs_end_graphics_file(status);
+    gs_end_graphics_file(status);
+    EXPECT_EQ(terminal.text(), "INFO: Finished writing graphics file\n");
+  }
+  EXPECT_EQ(page_boxes(path).size(), 2u);
+  {
+    ScriptedInput input({""});
+    TerminalCapture terminal;
+    print(false, "image", kY, status);
+    ASSERT_EQ(input.prompts.size(), 1u);
+    EXPECT_NE(input.prompts[0].find("File to store graphics [" + path + "]"), std::string::npos)
+        << input.prompts[0];
+    EXPECT_NE(terminal.text().find("Page 1 added to the graphics file \"" + path), std::string::npos);
+  }
+  GS_CLOSE_PS(status);
+  EXPECT_EQ(page_boxes(path).size(), 1u);
+  const std::string kept = kesta::testing::read_file(path);
+  {
+    ScriptedInput input({"\\\\"});
+    TerminalCapture terminal;
+    print(false, "image", kY, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text().find("Writing graphics file"), std::string::npos) << terminal.text();
+  }
+  bool open = true;
+  GS_INQ_PSFILE(open, status);
+  EXPECT_FALSE(open);
+  EXPECT_EQ(kesta::testing::read_file(path), kept);
+  // The window's print is finished under its name before it is said to be.
+  const std::string single = dir.file("single.ps");
+  ScriptedInput input({single});
+  TerminalCapture terminal;
+  print(true, "image", kY, status);
+  EXPECT_NE(terminal.text().find("INFO: Finished writing graphics file"), std::string::npos);
+  EXPECT_EQ(terminal.text().find("added"), std::string::npos);
+  EXPECT_EQ(page_boxes(single).size(), 1u);
+}
+
 // A name that cannot be opened for writing (a folder) is refused when it is
 // given, with the reason; a page that cannot be written is said at that page
 // and its copy given up. Neither is followed by "Finished writing graphics file".
@@ -220,7 +287,7 @@ TEST_F(Printing, AFileThatCannotTakeThePageIsSaidAtThatPage) {
   Status status = kStatusGood;
   print(false, "image", kY, status);
   EXPECT_EQ(status, kStatusGood);
-  EXPECT_NE(terminal.text().find("Finished writing graphics file"), std::string::npos);
+  EXPECT_NE(terminal.text().find("INFO: Page 1 added to the graphics file"), std::string::npos);
   GS_CLOSE_PS(status);
   EXPECT_EQ(page_boxes(dir.file("good.ps")).size(), 1u);
 }
@@ -260,9 +327,12 @@ TEST_F(Printing, ASecondPagePastTheSizeLimitKeepsTheFirstAsADocument) {
     EXPECT_EQ(::waitpid(child, &wait_status, 0), child);
     const std::string out = kesta::testing::read_file(said);
     EXPECT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0) << out;
-    const std::size_t first = out.find("Finished writing graphics file");
-    EXPECT_NE(first, std::string::npos) << out;
-    EXPECT_EQ(out.find("Finished writing graphics file", first + 1), std::string::npos) << out;
+    // The first page was added; the file is never said to be finished.
+    EXPECT_NE(out.find("INFO: Page 1 added to the graphics file \"" + path + "\""),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Page 2 added"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Finished writing graphics file"), std::string::npos) << out;
     return out;
   };
 

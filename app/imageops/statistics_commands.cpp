@@ -10,6 +10,7 @@
 
 #include "app/imageops/conventions.hpp"
 #include "app/main/data_store.hpp"
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
@@ -162,7 +163,7 @@ void kzt_polygon_statistics(Index xmaxdat, Index ymaxdat, Index xstrelm, Index y
   MA_GA05A(n_vertices, 1, w, kWork, lnd, kLinks, vx, vy, {}, {}, {});
 
   double sum = 0.0, sum2 = 0.0;
-  float minimum = kVeryLarge, maximum = kVerySmall;
+  float minimum = kAboveEveryValue, maximum = kBelowEveryValue;
   Index n = 0;  // the finite values inside, which the figures are of
   Index inside = 0;
   for (Index j = ystrelm; j <= yendelm; ++j) {

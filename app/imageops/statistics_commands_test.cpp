@@ -156,6 +156,19 @@ TEST_F(Statistics, ASumBeyondSinglePrecisionIsSaidSo) {
       << spread.text();
   EXPECT_EQ(spread.text().find("Infinity"), std::string::npos) << spread.text();
   EXPECT_FALSE(variable_value("##SIGMA").defined);
+  // Values beyond the search's start values are their own extremes.
+  for (const float v : {3.4e38f, -3.4e38f}) {
+    std::fill(huge.begin(), huge.end(), v);
+    TerminalCapture extremes;
+    KZT_STATISTICS(4, 4, 1, 1, 4, 4, ramp.axis, ramp.axis, huge, status);
+    const std::string said = v > 0.0f ? " 0.34000E+39\n" : "-0.34000E+39\n";
+    EXPECT_NE(extremes.text().find("INFO:  Minimum data value = " + said +
+                                   "INFO:  Maximum data value = " + said),
+              std::string::npos)
+        << extremes.text();
+    EXPECT_EQ(variable_value("##MINIMUM").rvalue, v);
+    EXPECT_EQ(variable_value("##MAXIMUM").rvalue, v);
+  }
 }
 
 // VALUES each right-justified in 10 characters with two decimals.

@@ -50,10 +50,13 @@ void escape_is_nothing(Status& status) {
 }  // namespace
 
 float kzt_3d_zscale(float d, float zmin, float zmax, bool log) {
-  const double range =
-      log ? std::log10(std::max(static_cast<double>(zmax), 1.0)) -
-                std::log10(std::max(static_cast<double>(zmin), 0.1))
-          : static_cast<double>(zmax) - zmin;
+  // Logarithmic heights span the decades the surface itself draws, so that
+  // its box stands as tall as the linear one, inside the frame.
+  float low = 0.0f, high = 0.0f;
+  const double range = !log ? static_cast<double>(zmax) - zmin
+                       : gs_3d_log_heights(zmin, zmax, low, high)
+                           ? static_cast<double>(high) - low
+                           : 0.0;
   return range > 0.0 ? static_cast<float>(d / range) : d;
 }
 

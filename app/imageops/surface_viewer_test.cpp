@@ -10,6 +10,7 @@
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/imageops_graphics_test_support.hpp"
+#include "graphics/device/page_recorder_test_support.hpp"
 
 using namespace kesta;
 using kesta::testing::ScriptedInput;
@@ -65,13 +66,17 @@ TEST(ViewerSteps, EachButtonMovesTheViewAndWrapsOrStops) {
 TEST(ViewerSteps, ZScaleOfAnEmptyRangeIsTheHalfSizeAndLogKeepsTheSteepness) {
   EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 2.0f, 12.0f, false), 0.5f);
   EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 3.0f, 3.0f, false), 5.0f);
-  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 0.0f, 1000.0f, true), 5.0f / 4.0f);
-  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, -3.0f, 0.5f, true), 5.0f);  // below 1.0 and 0.1
+  // Logarithmic heights span the decades the surface draws: from the
+  // minimum's, or six below the maximum's when the minimum is not above 0.
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 0.01f, 1000.0f, true), 5.0f / 5.0f);
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, 0.0f, 1000.0f, true), 5.0f / 6.0f);
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, -3.0f, 0.5f, true), 5.0f / 6.0f);
+  EXPECT_FLOAT_EQ(kzt_3d_zscale(5.0f, -3.0f, 0.0f, true), 5.0f);  // nothing above 0
   Kzt3dView v;
   v.d = 5.0f;
   v.zs = 2.0f * kzt_3d_zscale(5.0f, 0.0f, 1000.0f, false);
   kzt_3d_switch_log(true, 0.0f, 1000.0f, v);
-  EXPECT_FLOAT_EQ(v.zs, 2.0f * 5.0f / 4.0f);
+  EXPECT_FLOAT_EQ(v.zs, 2.0f * 5.0f / 6.0f);
   kzt_3d_switch_log(false, 0.0f, 1000.0f, v);
   EXPECT_FLOAT_EQ(v.zs, 2.0f * 5.0f / 1000.0f);
 
@@ -154,6 +159,58 @@ TEST_F(Viewer, DefaultViewKeepsTheLogarithmicHeights) {
   EXPECT_NEAR(z_scale_after({"LOG", "STEEPER", "DEFAULT", "EXIT"}), logarithmic,
               1e-5f * logarithmic);
   EXPECT_GT(logarithmic, 2.0f * z_scale_after({"EXIT"}));
+}
+
+// A dome of 100 over a plane of 0 with a bad pixel and a pixel of -50:
+// under logarithmic heights the surface's box is no taller than the linear
+// one, below the title (the six decades drawn below the maximum were
+// scaled as three, and the dome ran into the title).
+TEST_F(Viewer, LogarithmicSurfaceStaysInsideItsFrameAsTheLinearOne) {
+  constexpr Index nx = 60, ny = 40;
+  std::vector<float> dome(nx * ny), dx(nx), dy(ny);
+  for (Index i = 0; i < nx; ++i) dx[i] = static_cast<float>(i) + 0.5f;
+  for (Index j = 0; j < ny; ++j) dy[j] = static_cast<float>(j) + 0.5f;
+  for (Index j = 0; j < ny; ++j)
+    for (Index i = 0; i < nx; ++i)
+      dome[i + j * nx] = 100.0f * std::exp(-0.5f * (std::pow((dx[i] - 30.0f) / 8.0f, 2.0f) +
+                                                    std::pow((dy[j] - 20.0f) / 6.0f, 2.0f)));
+  dome[5 + 5 * nx] = std::numeric_limits<float>::quiet_NaN();
+  dome[50 + 30 * nx] = -50.0f;
+  std::vector<kesta::testing::PageItem> items;
+  // A page, not a window: the menus read the typed answers.
+  kesta::testing::open_page_recorder(1, &items, kCategoryPostScript);
+  Status status = kStatusGood;
+  GS_SET_3DAXES(true, false, false, status);  // the box's front edges show its height
+  float linear_top = 0.0f;  // the box's top corners in the linear view
+  for (const bool log : {false, true}) {
+    QG_SET_LOGZSCALING(false, status);
+    std::string kind;
+    ScriptedInput input(log ? std::vector<std::string>{"LOG", "EXIT"}
+                            : std::vector<std::string>{"EXIT"});
+    TerminalCapture quiet;
+    items.clear();
+    KZT_3DSURFACE(kind, nx, ny, dome, dx, dy, 1, 1, nx, ny, "Dome", "x", "y", "z", status);
+    ASSERT_EQ(status, kStatusGood);
+    // The last picture: from the last clearing of the page to its title
+    // (the menu follows).
+    std::size_t from = 0;
+    for (std::size_t k = 0; k < items.size(); ++k)
+      if (items[k].kind == "clear") from = k;
+    float title = 0.0f, top = -1.0f;
+    for (std::size_t k = from; k < items.size() && title == 0.0f; ++k) {
+      const kesta::testing::PageItem& item = items[k];
+      if (item.kind == "text" && item.text == "Dome") title = item.y[0];
+      if (item.kind != "polyline") continue;
+      for (const float y : item.y) top = std::max(top, y);
+    }
+    ASSERT_GT(title, 0.0f) << log;
+    EXPECT_LT(top, title - 0.02f) << (log ? "logarithmic" : "linear");
+    if (log) {
+      EXPECT_LE(top, linear_top + 1e-4f);
+    }
+    linear_top = top;
+  }
+  QG_SET_LOGZSCALING(false, status);
 }
 
 TEST_F(Viewer, ZRangeKeepsTheUserLimitsOfItsMode) {

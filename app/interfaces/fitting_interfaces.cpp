@@ -645,7 +645,7 @@ void olmi_print(MenuPass& pass, Olmi& state, Status& status) {
   if (status == kStatusGood) status = local;
   if (status != kStatusGood) return;
   GS_FPROMPT(1, 1, {"FINISHED WRITING FILE"}, status);
-  IO_WRITE("INFO: Finished writing graphics file", status);
+  gs_say_print_written(status);
 }
 
 void olmi_setup(MenuPass& pass, Olmi& state, Status& status) {

@@ -2,6 +2,7 @@
 
 #include "app/diffraction/beam_centre.hpp"
 #include "app/imageops/click_readout.hpp"
+#include "app/imageops/conventions.hpp"
 #include "app/main/kzt_common.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
@@ -147,11 +148,14 @@ void click(const GsDisplayedImage& im, MenuPass& pass, bool shows_data, float x,
             status);
 }
 
-bool refused(unsigned needs, const KztDataSets& sets, Status& status) {
+bool refused(unsigned needs, std::string_view button, const KztDataSets& sets, Status& status) {
   if ((needs & kMenuNeedsData) != 0 && !sets.data_defined) {
     gs_refusal({"DATA NEEDED, BUT NONE IS DEFINED"}, status);
     return true;
   }
+  if ((needs & kMenuNeedsImage) != 0 && sets.data_defined &&
+      kzt_scan_refused(true, vosq_kzt_arrays.ynumdat, button, status))
+    return true;
   if ((needs & kMenuNeedsMemory) != 0 && !sets.memory_exist) {
     gs_refusal({"MEMORY DOES NOT EXIST"}, status);
     return true;

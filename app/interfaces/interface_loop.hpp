@@ -5,8 +5,10 @@
 // between visits (read from the defaults on entry, stored on leaving). The
 // loop alone draws the welcome prompt or the data, draws the menu, waits for
 // a choice, shows "?" and HELP, refuses a choice that needs data with
-// "DATA NEEDED, BUT NONE IS DEFINED", gives the click read-out, redraws, makes
-// the mask on first need, and deals with a bad status.
+// "DATA NEEDED, BUT NONE IS DEFINED" (and one that needs an image, on a
+// scan of one row, with "THE DATA IS 1-D: ... NEEDS AN IMAGE"), gives the
+// click read-out, redraws, makes the mask on first need, and deals with a
+// bad status.
 //
 // Handlers are plain functions `void run(MenuPass&, State&, Status&)`. They
 // may swap button texts (toggles), clear the redraw flags to keep their own
@@ -34,6 +36,7 @@ enum MenuNeed : unsigned {
   kMenuNeedsData = 1,      // current data defined, else "DATA NEEDED, BUT NONE IS DEFINED"
   kMenuNeedsMemory = 2,    // memory arrays exist, else "MEMORY DOES NOT EXIST"
   kMenuNeedsGraphics = 4,  // the graphics window is open
+  kMenuNeedsImage = 8,     // the current data are an image, not a scan of one row
 };
 
 // What is drawn again after a choice (the handler may clear more).
@@ -167,7 +170,7 @@ bool wait(const std::vector<std::string>& buttons, int& input_type, std::string&
 void click(const GsDisplayedImage& image, MenuPass& pass, bool shows_data, float x, float y,
            Status& status);
 // A choice refused for what it needs (the warning shown); false to run it.
-bool refused(unsigned needs, const KztDataSets& sets, Status& status);
+bool refused(unsigned needs, std::string_view button, const KztDataSets& sets, Status& status);
 // Undefined current data whose region lies outside the arrays (the memory's
 // description before anything was written there, brought in by EXCHANGE)
 // get the whole arrays as extent, as at start-up, so that the choices that
@@ -301,7 +304,7 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
         pass.row = static_cast<int>(i);
         pass.redraw_image = row.redraw == MenuRedraw::kImageAndMenu;
         pass.redraw_menu = row.redraw != MenuRedraw::kNothing;
-        if (menu_loop::refused(row.needs, sets, status)) {
+        if (menu_loop::refused(row.needs, row.button, sets, status)) {
           io_refuse_command();
           pass.redraw_image = false;
           pass.redraw_menu = true;

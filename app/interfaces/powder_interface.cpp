@@ -50,6 +50,8 @@ constexpr MenuRedraw kAll = MenuRedraw::kImageAndMenu;
 constexpr MenuRedraw kMenuOnly = MenuRedraw::kMenu;
 constexpr MenuRedraw kNone = MenuRedraw::kNothing;
 constexpr unsigned kData = kMenuNeedsData;
+// Commands that work on an image only: a scan of one row is refused.
+constexpr unsigned kImage = kMenuNeedsData | kMenuNeedsImage;
 
 // The current data as shown: with the mask while MASK_DATA.
 GsDisplayedImage shown(const MenuPass& pass, const State& state) {
@@ -319,14 +321,14 @@ void run_roi_toggle(MenuPass& pass, State& state, Status&) {
 // The rows both tables have.
 constexpr Row kExit{"EXIT", "EXIT: Exit menu", 0, kNone, menu_exit<State>};
 constexpr Row kBeamCentre{"BEAM CENTRE",
-                          "BEAM CENTRE: Determine beam centre by a choice of methods", kData,
+                          "BEAM CENTRE: Determine beam centre by a choice of methods", kImage,
                           kMenuOnly, run_beam_centre};
 constexpr Row kFull{"FULL", "FULL: View image of full data", 0, kAll, menu_full<State>};
 constexpr Row kOutput{"OUTPUT", "OUTPUT: Save data in an output file", kData, kAll, run_output};
 constexpr Row kList{"?", "?: This help on the menu choices", 0, kAll, menu_list<State>};
-constexpr Row kCake{"CAKE", "CAKE: Versatile multiple 2-theta scans integration", kData,
+constexpr Row kCake{"CAKE", "CAKE: Versatile multiple 2-theta scans integration", kImage,
                     kMenuOnly, run_cake};
-constexpr Row kIntegrate{"INTEGRATE", "INTEGRATE: 2-D to 1-D 2-theta integration", kData, kAll,
+constexpr Row kIntegrate{"INTEGRATE", "INTEGRATE: 2-D to 1-D 2-theta integration", kImage, kAll,
                          run_integrate};
 constexpr Row kZscale{"Z-SCALING",
                       "Z-SCALING: Automatic or user control of intensity display range", kData,
@@ -354,9 +356,9 @@ const Row kPdRows[] = {
     kList,
     kCake,
     {"INPUT", "INPUT: Input data from a file on disk", 0, kAll, run_pd_input},
-    {"TILT", "TILT: Fit tilt and beam centre to powder rings", kData, kMenuOnly, run_tilt},
+    {"TILT", "TILT: Fit tilt and beam centre to powder rings", kImage, kMenuOnly, run_tilt},
     {"HELP", "HELP: Help text on this graphical menu", 0, kAll, menu_help<State>},
-    {"CORRECTION", "CORRECTION: Spatial distortion correction", kData | kMenuNeedsMemory, kAll,
+    {"CORRECTION", "CORRECTION: Spatial distortion correction", kImage | kMenuNeedsMemory, kAll,
      run_correction},
     kIntegrate,
     kZscale,
@@ -364,7 +366,7 @@ const Row kPdRows[] = {
     kExchange,
     kMask,
     kZoomIn,
-    {"CALIBRANT", "CALIBRANT: Refine wavelength, distance, tilt, etc from powder", kData,
+    {"CALIBRANT", "CALIBRANT: Refine wavelength, distance, tilt, etc from powder", kImage,
      kMenuOnly, run_calibrant},
     kDisplay,
     kOptions,
@@ -383,7 +385,7 @@ const Row kSaxsRows[] = {
     {"NORMALISE", "NORMALISE: Apply intensity normalisation corrections", 0, kAll,
      run_normalise},
     {"HELP", "HELP: Help text on this grphical menu", 0, kAll, menu_help<State>},
-    {"PROJECTION", "PROJECTION: Integrate rectangular region to 1-D scan", kData, kAll,
+    {"PROJECTION", "PROJECTION: Integrate rectangular region to 1-D scan", kImage, kAll,
      run_projection},
     kIntegrate,
     kZscale,
@@ -396,7 +398,7 @@ const Row kSaxsRows[] = {
     {"1-D TRANSFORMS", "1-D TRANSFORMS: Choice of conversion of intensity and Q scales", kData,
      kAll, run_transforms},
     kUnzoom,
-    {"SPHERICAL MOD", "SPHERICAL MOD: I' = I * ABS(SIN(angle)) starting from Meridian", kData,
+    {"SPHERICAL MOD", "SPHERICAL MOD: I' = I * ABS(SIN(angle)) starting from Meridian", kImage,
      kAll, run_spherical},
     {"MATHS", "MATHS: Maths operations, with scalars or element by element", kData, kMenuOnly,
      run_maths},

@@ -162,6 +162,35 @@ TEST_F(PowderInterface, RingImageIntegratesToAScanAndExchangesBack) {
   EXPECT_FALSE(kzt_pd_state().mask_memory);
 }
 
+// The commands that work on an image refuse a scan of one row (an
+// integrated scan): one line each, nothing asked, data and memory as they
+// were, on both interfaces.
+TEST_F(PowderInterface, ImageCommandsRefuseAScan) {
+  const std::string file = ring_file(200, "ring.kzt");
+  TerminalCapture terminal;
+  set_geometry(100.0f, 100.0f, 0.1f, 1.0e-10f);
+  ASSERT_EQ(run_pd({"INPUT", file, "O.K.", "INTEGRATE", "O.K.", "O.K.", "EXIT"}), kStatusGood);
+  KztArrays& a = vosq_kzt_arrays;
+  ASSERT_EQ(a.ynumdat, 1);
+  const std::vector<float> data(a.data, a.data + 200 * 200), memory(a.mdata, a.mdata + 200 * 200);
+  const Index xnum = a.xnumdat, mxnum = sets.mxnumdat;
+  const std::string before = terminal.text();
+  EXPECT_EQ(run_pd({"INTEGRATE", "CAKE", "TILT", "CALIBRANT", "BEAM CENTRE", "CORRECTION", "EXIT"}),
+            kStatusGood);
+  EXPECT_EQ(run_saxs({"INTEGRATE", "PROJECTION", "SPHERICAL MOD", "EXIT"}), kStatusGood);
+  const std::string said = terminal.text().substr(before.size());
+  for (const char* command : {"INTEGRATE", "CAKE", "TILT", "CALIBRANT", "BEAM CENTRE",
+                              "CORRECTION", "PROJECTION", "SPHERICAL MOD"})
+    EXPECT_NE(said.find(std::string("THE DATA IS 1-D: ") + command + " NEEDS AN IMAGE"),
+              std::string::npos)
+        << command << "\n" << said;
+  EXPECT_EQ(said.find("Starting to transform"), std::string::npos) << said;
+  EXPECT_EQ(a.xnumdat, xnum);
+  EXPECT_EQ(sets.mxnumdat, mxnum);
+  EXPECT_EQ(std::vector<float>(a.data, a.data + 200 * 200), data);
+  EXPECT_EQ(std::vector<float>(a.mdata, a.mdata + 200 * 200), memory);
+}
+
 // An escape from the integration forms exchanges nothing, so the mask flags
 // stay; a cancelled or failed input leaves the data and their region.
 TEST_F(PowderInterface, CancelledFormsLeaveDataAndFlags) {

@@ -69,7 +69,7 @@ TEST(DisplayProgram, PeepViewerRotationAndTwoPrintedPagesFromAMacro) {
   for (const char* line :
        {"Data coordinate = (", "Pixel = (   11,    6)", "Pixel intensity =   611.00",
         "Average 3*3 intensity =", "Average 5*5 intensity =",
-        "INFO: Finished writing graphics file"})
+        "INFO: Page 2 added to the graphics file"})
     EXPECT_NE(run.output.find(line), std::string::npos) << line << "\n" << run.output;
   EXPECT_EQ(run.output.find("not available yet"), std::string::npos);
   const auto boxes = page_boxes(dir.file("pages.ps"));

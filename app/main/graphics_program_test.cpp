@@ -300,7 +300,7 @@ TEST_F(GraphicsProgram, InfinitePixelContoursAndAMaskedImagePrint) {
                            "THRESHOLD MASKING\nYES\n20\nDISPLAY MASK\nEXIT\n"
                            "PRINT GRAPHICS\nmasked.ps\n");
   run.child.type("MACRO\nmask.mac\n");
-  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait));
+  ASSERT_TRUE(run.child.wait_for("INFO: Page 1 added to the graphics file", kWait));
   EXPECT_EQ(finish(run), 0);
   const std::string output = run.child.output();
   EXPECT_EQ(output.find("Unknown type of graphics"), std::string::npos) << output;
@@ -327,7 +327,7 @@ TEST_F(GraphicsProgram, PrintGraphicsAfterImageDrawsTheImage) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
   Running run(dir, {"-key", "-dim64x32", "-macimage.mac"});
-  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+  ASSERT_TRUE(run.child.wait_for("INFO: Page 1 added to the graphics file", kWait))
       << run.child.output();
   ASSERT_TRUE(run.child.wait_for("*** END OF MACRO FILE ***", kWait));
   std::string output = run.child.output();
@@ -462,6 +462,43 @@ TEST_F(GraphicsProgram, ClosedWindowEndsTheWaitAndTheProgramGoesOnWithoutGraphic
   }
 }
 
+// Rings over counting noise: a contour map of many short lines, seconds of
+// drawing at 1024 x 1024.
+float noisy_rings(Index x, Index y) {
+  const double r = std::hypot(static_cast<double>(x) - 512.0, static_cast<double>(y) - 512.0);
+  const double ring = 1000.0 * std::exp(-0.5 * std::pow(std::remainder(r, 30.0) / 3.0, 2.0));
+  const std::uint32_t h = static_cast<std::uint32_t>(x * 73856093) ^ static_cast<std::uint32_t>(y * 19349663);
+  return static_cast<float>(100.0 + ring + 40.0 * ((h % 1000) / 1000.0 - 0.5));
+}
+
+// The window killed (as a window manager's kill or a dropped connection
+// does) while a contour map is being drawn: the drawing stops sending to the
+// broken connection, and the program says so and goes on without graphics.
+TEST_F(GraphicsProgram, AWindowKilledDuringADrawingLeavesTheProgramGoing) {
+  write_image(dir.file("rings.kzt"), 1024, 1024, noisy_rings);
+  for (const int delay_ms : {200, 700}) {
+    testing::PrivateXServer server(24);
+    ASSERT_TRUE(server.ok());
+    Running run(dir, {"-key", "-dim1024x1024"});
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
+    run.child.type("INPUT DATA\nKESTA STANDARD FORMAT\nrings.kzt\n");
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [", kWait));
+    const unsigned long window = testing::find_window("KESTA GRAPHICS WINDOW");
+    ASSERT_NE(window, 0u);
+    run.child.type("CONTOUR PLOT\n");
+    ASSERT_TRUE(run.child.wait_for("CONTOUR PLOT", kWait));
+    usleep(static_cast<useconds_t>(delay_ms) * 1000);
+    ASSERT_TRUE(testing::run_bounded("xdotool windowkill " + std::to_string(window)));
+    EXPECT_TRUE(run.child.wait_for("WARNING: The graphics window was closed", kWait))
+        << delay_ms << run.child.output();
+    EXPECT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait)) << delay_ms;
+    ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND [PRINT GRAPHICS]", kWait))
+        << delay_ms << run.child.output();
+    EXPECT_EQ(finish(run), 0) << delay_ms << run.child.output();
+    EXPECT_EQ(run.child.output().find("Xlib:"), std::string::npos) << run.child.output();
+  }
+}
+
 // The graphics system stays open after the window closed: the keyboard's
 // PRINT GRAPHICS still prints. Under -nogr, where it was never opened, it is
 // refused.
@@ -481,7 +518,7 @@ TEST_F(GraphicsProgram, PrintGraphicsAfterTheWindowClosedStillPrints) {
     ASSERT_TRUE(run.child.wait_for("INFO: KESTA goes on without graphics", kWait));
     ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
     run.child.type("PRINT GRAPHICS\nafter.ps\n");
-    ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+    ASSERT_TRUE(run.child.wait_for("INFO: Page 1 added to the graphics file", kWait))
         << run.child.output();
     run.child.type("END GRAPHICS FILE\n");
     EXPECT_EQ(finish(run), 0);

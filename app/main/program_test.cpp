@@ -404,7 +404,8 @@ TEST(Program, ArraySizesNotSavedInAFullDefaultsDatabaseAreReported) {
   const Result r = run(dir, "-nogr -dim10x10", "INFORMATION\n");
   EXPECT_EQ(r.code, 0);
   const std::string warning =
-      "WARNING: The defaults database is full: the array sizes are not saved\n";
+      "WARNING: The defaults database is full (200 entries, 8,000 characters): DIM1_DATA and "
+      "any later setting that does not fit are used in this session but not saved\n";
   EXPECT_NE(r.output.find(warning), std::string::npos) << r.output;
   EXPECT_EQ(r.output.find(warning, r.output.find(warning) + 1), std::string::npos);
   // The end of the session says which of its settings found no room.
@@ -764,6 +765,48 @@ TEST(Program, StoredPixelSizesNoDetectorHasAreSaidAtStartUp) {
     ASSERT_NE(at, std::string::npos) << x << r.output;
     EXPECT_NE(r.output.find(" m is used; set it with GEOMETRY (EXPERIMENT)\n", at), std::string::npos)
         << r.output;
+  }
+  // An empty value is said to be empty, not named as a blank.
+  TempDir dir;
+  write_file(dir.file(".kesta.def"),
+             std::string("DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n") +
+                 "X_PIXEL_SIZE\n\nY_PIXEL_SIZE\n1.0E-04\n");
+  const Result r = run(dir, "-nogr -dim10x10", "EXIT\nYES\n");
+  EXPECT_TRUE(has(r.output, "WARNING: The stored X pixel size is empty: 1.000000E-04 m is used; "
+                            "set it with GEOMETRY (EXPERIMENT)\n"))
+      << r.output;
+}
+
+// A full defaults file has no room for a geometry typed in the session: the
+// session goes on with it all the same (the next GEOMETRY proposes it), and
+// only saving it is refused.
+TEST(Program, GeometryTypedIntoAFullDefaultsStoreStaysInEffect) {
+  const std::string header = "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n";
+  std::string entries = header;
+  for (int i = 0; i < 200; ++i) entries += "KEY" + std::to_string(i) + "\n1\n";
+  // Near the character limit, with a stored X size whose new text is longer.
+  std::string characters = header + "X_PIXEL_SIZE\n7.5E-05\n";
+  for (int i = 0; i < 31; ++i)
+    characters += "K" + std::to_string(100 + i) + "\n" + std::string(250, 'v') + "\n";
+  characters += "FILL\n" + std::string(68, 'v') + "\n";
+  for (const std::string& full : {entries, characters}) {
+    TempDir dir;
+    write_file(dir.file(".kesta.def"), full);
+    const std::string geometry = "GEOMETRY (EXPERIMENT)\nKEYBOARD\n";
+    const Result r = run(dir, "-nogr -dim64x64",
+                         "CREATE DATA\n\n\n\n\n\n\n\n\n\n" + geometry +
+                             "100\n110\n0.5\n150\n50\n60\n0\n0\n0\n" + geometry +
+                             "\n\n\n\n\n\n\n\n\nEXIT\nYES\n");
+    EXPECT_EQ(r.code, 0);
+    const std::size_t second = r.output.rfind("X-PIXEL COORDINATE OF BEAM CENTRE");
+    ASSERT_NE(second, std::string::npos) << r.output;
+    const std::string asked = r.output.substr(second);
+    for (const char* proposed : {"[100.0000]", "[110.0000]", "[0.500000]", "[150.0000]",
+                                 "[50.00000]", "[60.00000]"})
+      EXPECT_TRUE(has(asked, proposed)) << proposed << "\n" << asked;
+    EXPECT_TRUE(has(r.output, "are used in this session but not saved\n")) << r.output;
+    EXPECT_TRUE(has(r.output, "setting(s) of this session were not saved")) << r.output;
+    EXPECT_EQ(file_contents(dir.file(".kesta.def")), full);
   }
 }
 

@@ -192,7 +192,7 @@ TEST_F(GuiProgram, AfterTheWindowClosedAnOpenGraphicsFileIsFinished) {
   ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait));
   run.child.type(
       "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nPLOT DATA\nPRINT GRAPHICS\np.ps\n");
-  ASSERT_TRUE(run.child.wait_for("INFO: Finished writing graphics file", kWait))
+  ASSERT_TRUE(run.child.wait_for("INFO: Page 1 added to the graphics file", kWait))
       << run.child.output();
   ASSERT_TRUE(close_the_window());
   run.child.type("INFORMATION\n");

@@ -447,7 +447,7 @@ const Command kCommands[] = {
      image<kzt_command_displaylimits>},
     {"DIVIDE", "DIVIDE ADR of current data by the memory", "DMR", "FIT", image<kzt_command_divide>},
     {"END GRAPHICS FILE", "Close previously opened PostScript file", "", "PRINT GRAPHICS",
-     [](Dispatch&, Status& status) { GS_CLOSE_PS(status); }},
+     [](Dispatch&, Status& status) { gs_end_graphics_file(status); }},
     {"ENTROPY", "Calculate image entropy and frequency statistics", "D", "INPUT DATA",
      image<kzt_command_entropy>},
     {"EXCHANGE", "Exchange current data with the memory contents", "DA", kDisplay, run_exchange},

@@ -24,15 +24,13 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "core/text.hpp"
+#include "formats/scratch_image.hpp"
 
 namespace kesta {
 namespace {
 
 constexpr std::string_view kDefaultsFile = "~/.kesta.def";
 constexpr int kMaxArraySize = 1000000;
-// The pixel sizes of real detectors lie well inside these bounds (metres).
-constexpr float kSmallestPixelSize = 1.0e-6f;
-constexpr float kLargestPixelSize = 5.0e-3f;
 
 std::string host_name() {
   char name[256] = {};
@@ -165,8 +163,6 @@ bool defaults_path(std::string& path) {
   return false;
 }
 
-// The database's limits as the warnings name them.
-constexpr std::string_view kDatabaseLimits = "(200 entries, 8,000 characters)";
 static_assert(kDatabaseMaxEntries == 200 && kDatabaseCharacters == 8000);
 
 // The refused keys for the exit line: the first five, then how many more.
@@ -309,9 +305,8 @@ void KZT_MSET_OPTIONS(std::string_view /*version*/, Index& xmaxdat, Index& ymaxd
   }
   int retstat = 0;
   IO_SET_IKEYVALUE("DIM1_DATA", static_cast<int>(xmaxdat), retstat, status);
+  // A full database says so itself, at its first refusal.
   IO_SET_IKEYVALUE("DIM2_DATA", static_cast<int>(ymaxdat), retstat, status);
-  if (retstat == 1)
-    IO_WRITE("WARNING: The defaults database is full: the array sizes are not saved", status);
 }
 
 void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_size, Status& status) {
@@ -324,9 +319,10 @@ void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_siz
   for (auto [key, axis, target] : {std::tuple{"X_PIXEL_SIZE", "X", &x_pixel_size},
                                    std::tuple{"Y_PIXEL_SIZE", "Y", &y_pixel_size}}) {
     const auto unused = [&, axis = axis, target = target](const std::string& stored) {
-      IO_WRITE("WARNING: The stored " + std::string(axis) + " pixel size " + stored +
-                   " m is no detector's: " + IO_RTOC(*target) +
-                   " m is used; set it with GEOMETRY (EXPERIMENT)",
+      const std::string what = stored.empty() ? " is empty: "
+                                              : " " + stored + " m is no detector's: ";
+      IO_WRITE("WARNING: The stored " + std::string(axis) + " pixel size" + what +
+                   IO_RTOC(*target) + " m is used; set it with GEOMETRY (EXPERIMENT)",
                status);
     };
     int retstat = 0;
@@ -348,7 +344,7 @@ void KZT_INP_DATASTORE(bool graphics_on, float& x_pixel_size, float& y_pixel_siz
     *target = size;
     // A size no detector has (a scan's step stored by an old read) would
     // leave every integration empty without a word: it is used, but said.
-    if (size < kSmallestPixelSize || size > kLargestPixelSize)
+    if (!detector_pixel_size(size))
       IO_WRITE("WARNING: The stored " + std::string(axis) + " pixel size " + IO_RTOC(size) +
                    " m is no detector's: set it with GEOMETRY (EXPERIMENT)",
                status);
@@ -389,7 +385,7 @@ int MAIN__() {
   defaults_path(defaults_file);
   if (over_full)
     IO_WRITE("WARNING: " + defaults_file + " holds more than the database takes " +
-                 std::string(kDatabaseLimits) + ": it will be left as it is",
+                 std::string(kDatabaseLimitsText) + ": it will be left as it is",
              status);
   const bool save_defaults = defaults_may_be_saved(retstat, status);
 
@@ -458,7 +454,7 @@ int MAIN__() {
       // made in this session: saying so keeps the loss from passing unseen.
       IO_WRITE("WARNING: " + IO_ITOC(static_cast<int>(refused.size())) +
                    " setting(s) of this session were not saved, as the database is full " +
-                   std::string(kDatabaseLimits) + ": " + join_keys(refused),
+                   std::string(kDatabaseLimitsText) + ": " + join_keys(refused),
                save_status);
     }
   }

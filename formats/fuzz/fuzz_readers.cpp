@@ -1,18 +1,27 @@
-// libFuzzer harness of the text readers and the two codecs: the first byte
-// chooses the reader (TULMA, ".info", MERVODA, 1-D ASCII, PDS, CDD, Huffman),
-// the rest is the file. Whatever it holds, nothing may crash, hang, write
-// outside the arrays, or report more data than the arrays hold.
+// libFuzzer harness of the text readers, the two codecs and the readers of
+// raw and described images: the first byte modulo 10 chooses the reader
+// (TULMA, ".info", MERVODA, 1-D ASCII, PDS, CDD, Huffman, the FUJI ".inf"
+// and ".img" pair, UNKNOWN, 2-D ASCII), the rest of it a reader's choice
+// (TULMA's image number, UNKNOWN's least row length, the 2-D sizes), and
+// the rest is the file (FUJI: the ".inf" file up to the first zero byte,
+// the ".img" file after it). KESTA_FUZZ_READER=n runs reader n alone.
+// Whatever the file holds, nothing may crash, hang, write outside the
+// arrays, or report more data than the arrays hold.
 
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/io_output.hpp"
 #include "core/status.hpp"
 #include "formats/binary_format.hpp"
+#include "formats/fuji_format.hpp"
+#include "formats/unknown_format.hpp"
 #include "formats/cdd_codec.hpp"
 #include "formats/huffman_codec.hpp"
 #include "formats/ascii_formats.hpp"
@@ -27,12 +36,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   static std::FILE* quiet = std::fopen("/dev/null", "w");
   io_set_stream(kStreamTerminal, quiet);
   const std::string base = fuzz_scratch_dir() + "/kesta-fuzz-readers-" + std::to_string(::getpid());
-  const int reader = bytes[0] % 7;
-  const std::string path = reader == 1 ? base + ".info" : base;
-  if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(bytes + 1, 1, size - 1, f);
-    std::fclose(f);
-  }
+  static const char* pinned = std::getenv("KESTA_FUZZ_READER");
+  const int reader = pinned != nullptr ? std::atoi(pinned) % 10 : bytes[0] % 10;
+  const int choice = bytes[0] / 10;  // 0 .. 25
+  const std::uint8_t* body = bytes + 1;
+  std::size_t length = size - 1;
+  // FUJI: the ".inf" part up to the first zero byte, the ".img" part after it.
+  const std::uint8_t* image_part = body + length;
+  std::size_t image_length = 0;
+  if (reader == 7)
+    if (const void* zero = std::memchr(body, 0, length)) {
+      image_part = static_cast<const std::uint8_t*>(zero) + 1;
+      image_length = static_cast<std::size_t>(body + length - image_part);
+      length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - body);
+    }
+  const std::string path = reader == 1 ? base + ".info" : reader == 7 ? base + ".inf" : base;
+  const std::string img_path = base + ".img";
+  auto put = [](const std::string& name, const std::uint8_t* data, std::size_t n) {
+    if (std::FILE* f = std::fopen(name.c_str(), "wb")) {
+      std::fwrite(data, 1, n, f);
+      std::fclose(f);
+    }
+  };
+  put(path, body, length);
+  if (reader == 7) put(img_path, image_part, image_length);
   constexpr Index kX = 23, kY = 17;
   const ReadRequest request{kX, kY, true};
   Status status = ST_GOOD();
@@ -41,14 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   Index n = 0, m = 0;
   int retstat = 0;
   float f1 = 0, f2 = 0;
-  auto check = [](const ImageRead& r) {
-    if (r.ok() && (r.image.xnumdat < 1 || r.image.xnumdat > kX || r.image.ynumdat < 1 ||
-                   r.image.ynumdat > kY))
+  auto check = [](const ImageRead& r, Index x = kX, Index y = kY) {
+    if (r.ok() && (r.image.xnumdat < 1 || r.image.xnumdat > x || r.image.ynumdat < 1 ||
+                   r.image.ynumdat > y || !r.image.data))
       __builtin_trap();
   };
   switch (reader) {
     case 0:
-      check(read_tulma_file(base, request, 2, status));
+      check(read_tulma_file(base, request, 1 + choice % 4, status));
       break;
     case 1: {
       int bytes_per_pixel = 0;
@@ -80,8 +107,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         std::fclose(file);
       }
       break;
-    default:
+    case 6:
       check(read_huffman_file(base, request, status));
+      break;
+    case 7:
+      check(read_fuji_file(path, img_path, request, status));
+      std::remove(img_path.c_str());
+      break;
+    case 8: {
+      // UNKNOWN needs arrays of at least 1024 values.
+      constexpr Index kUx = 40, kUy = 30;
+      check(read_unknown_file(base, {kUx, kUy, true}, 4 + 8 * choice, status), kUx, kUy);
+      break;
+    }
+    default:
+      check(read_ascii_2d_file(base, request, 1 + (choice % 5) * 6, 1 + (choice / 5) * 4,
+                               choice % 3, status));
       break;
   }
   std::remove(path.c_str());

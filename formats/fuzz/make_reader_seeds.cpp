@@ -1,5 +1,5 @@
 // Writes seed files for fuzz_readers: each a selector byte and a small valid
-// file of one reader.
+// file of one reader (the FUJI pair's two parts split by a zero byte).
 // Usage: make_reader_seeds <corpus-dir>
 
 #include <cstdint>
@@ -15,7 +15,7 @@ namespace {
 
 using namespace kesta;
 
-bool put(const std::string& path, char selector, const std::string& body) {
+bool put(const std::string& path, int selector, const std::string& body) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
   std::fputc(selector, f);
@@ -34,6 +34,36 @@ std::string coded(Write write) {
   std::fclose(f);
   return out;
 }
+
+// A FUJI ".inf" description of a 4 x 3 scan of BITS bits, a zero byte and
+// the scan.
+std::string fuji(int bits) {
+  std::string out = "BAS2000\nname\nplate\n-\n100\n100\n" + std::to_string(bits) +
+                    "\n4\n3\n4000\n4\n";
+  out.push_back('\0');
+  for (int k = 0; k < 12; ++k) {
+    if (bits > 8) out.push_back(static_cast<char>(k));
+    out.push_back(static_cast<char>(17 * k));
+  }
+  return out;
+}
+
+// A raw little-endian image of 48 x 40 pixels of BYTES bytes after a header
+// of 96 bytes: each row the same pattern and a slope, as a layout can be
+// deduced from.
+std::string raw_image(int bytes) {
+  std::string out(96, '\x55');
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 48; ++x) {
+      const unsigned v = 200 + (x * 97 % 48) * 3 + y;
+      for (int b = 0; b < bytes; ++b) out.push_back(static_cast<char>(b < 2 ? (v >> (8 * b)) : 0));
+    }
+  return out;
+}
+
+// Five lines of seven values, after one line of text.
+const std::string ascii_2d = "A header line\n1 2 3 4 5 6 7\n8,9,10,11,12,13,14\n"
+                             "1e3 -2 3.5 NaN 5 6 7\n\t1 2 3 4 5 6 7\n1 2 3 4 5 6 7\n";
 
 }  // namespace
 
@@ -74,6 +104,13 @@ int main(int argc, char** argv) {
           "  0.0000  0.0000  0.0000  0.0000  0.0000  0.0000  0.0000  0.0000  0.0000  0.0000\n"
           "     100     200     300     400     500     600     700     800     900    1000\n"
           "  0.0000\n     100\n   -1000\n  -10000\n") &&
-      put(dir + "/cdd", 5, cdd) && put(dir + "/huffman", 6, huffman);
+      put(dir + "/cdd", 5, cdd) && put(dir + "/huffman", 6, huffman) &&
+      // The second and a third (missing) image of the TULMA file.
+      put(dir + "/tulma-2", 10, tulma) && put(dir + "/tulma-3", 20, tulma) &&
+      put(dir + "/fuji-8", 7, fuji(8)) && put(dir + "/fuji-16", 17, fuji(16)) &&
+      put(dir + "/unknown-2", 8, raw_image(2)) && put(dir + "/unknown-4", 18, raw_image(4)) &&
+      put(dir + "/unknown-1", 28, raw_image(1)) &&
+      put(dir + "/ascii-2d", 9, ascii_2d) && put(dir + "/ascii-2d-7", 19, ascii_2d) &&
+      put(dir + "/ascii-2d-25", 249, ascii_2d);
   return ok ? 0 : 1;
 }

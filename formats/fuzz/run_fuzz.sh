@@ -1,11 +1,13 @@
 #!/bin/sh
-# Builds the libFuzzer harnesses of the item reader, the packed decoder and
-# the text readers and codecs (fuzz_readers) and the detector readers
-# with clang++ (AddressSanitizer and UndefinedBehaviorSanitizer) and runs each
-# briefly on a corpus of small valid files. Skips when clang++ is missing.
+# Builds the libFuzzer harnesses of the item reader, the packed decoder, the
+# text, raw and described-image readers and codecs (fuzz_readers) and the
+# detector readers with clang++ (AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each briefly on a corpus of small
+# valid files. Skips when clang++ is missing.
 # Usage: run_fuzz.sh <source-dir> <work-dir> [runs]
 # Each input is written to a file in $TMPDIR (else /tmp); TMPDIR=/dev/shm
-# spares the disk and runs many times faster.
+# spares the disk and runs many times faster. For a long run of one reader of
+# fuzz_readers, KESTA_FUZZ_READER=n (its case number) runs that one alone.
 set -eu
 src=$1
 work=$2

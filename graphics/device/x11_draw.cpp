@@ -90,11 +90,12 @@ XPoint X11Driver::point(float x, float y) const {
 // ---- Transform-independent settings ----
 
 int X11Driver::clip(bool on, float x1, float y1, float x2, float y2, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   GC gcs[] = {gc_line_, gc_fill_, gc_marker_, gc_text_};
   if (!on) {
-    for (GC gc : gcs) XSetClipMask(display_, gc, None);
-    return 0;
+    for (GC gc : gcs)
+      if (!cut()) XSetClipMask(display_, gc, None);
+    return finished();
   }
   const int left = column(x1), right = column(x2);
   const int top = row(y2), bottom = row(y1);
@@ -103,41 +104,42 @@ int X11Driver::clip(bool on, float x1, float y1, float x2, float y2, Status& /*s
   r.y = static_cast<short>(std::min(top, bottom));
   r.width = static_cast<unsigned short>(std::min(std::abs(right - left), 65535));
   r.height = static_cast<unsigned short>(std::min(std::abs(bottom - top), 65535));
-  for (GC gc : gcs) XSetClipRectangles(display_, gc, 0, 0, &r, 1, Unsorted);
-  return 0;
+  for (GC gc : gcs)
+    if (!cut()) XSetClipRectangles(display_, gc, 0, 0, &r, 1, Unsorted);
+  return finished();
 }
 
 int X11Driver::clear(Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   XClearWindow(display_, window_);
   band_drawn_ = false;
   cross_drawn_ = false;
-  return 0;
+  return finished();
 }
 
 int X11Driver::update(Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   XSync(display_, False);
-  return 0;
+  return finished();
 }
 
 // ---- Attributes ----
 
 int X11Driver::line_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (index == line_index_) return 0;
   line_index_ = index;
   if (index == -1) {
     XSetFunction(display_, gc_line_, GXinvert);
   } else {
     XSetFunction(display_, gc_line_, GXcopy);
-    XSetForeground(display_, gc_line_, index_pixel(index));
+    if (!cut()) XSetForeground(display_, gc_line_, index_pixel(index));
   }
-  return 0;
+  return finished();
 }
 
 int X11Driver::line_style(int style, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (style == line_style_) return 0;
   line_style_ = style;
   static const char dashed[] = {6, 6};
@@ -146,45 +148,48 @@ int X11Driver::line_style(int style, Status& /*status*/) {
   if (style <= 1) {
     XSetLineAttributes(display_, gc_line_, static_cast<unsigned>(line_pixels_), LineSolid,
                        CapRound, JoinRound);
-    return 0;
+    return finished();
   }
   XSetLineAttributes(display_, gc_line_, static_cast<unsigned>(line_pixels_), LineOnOffDash,
                      CapRound, JoinRound);
+  if (cut()) return finished();
   if (style == 2)
     XSetDashes(display_, gc_line_, 3, dashed, 2);
   else if (style == 3)
     XSetDashes(display_, gc_line_, 0, dotted, 2);
   else
     XSetDashes(display_, gc_line_, 3, dash_dot, 4);
-  return 0;
+  return finished();
 }
 
 void X11Driver::apply_line_width() {
   line_pixels_ = x11_pixel_width(line_width_, max_pixels_);
+  if (cut()) return;
   XSetLineAttributes(display_, gc_line_, static_cast<unsigned>(line_pixels_),
                      line_style_ <= 1 ? LineSolid : LineOnOffDash, CapRound, JoinRound);
 }
 
 void X11Driver::apply_marker_width() {
   marker_pixels_ = x11_pixel_width(marker_width_, max_pixels_);
+  if (cut()) return;
   XSetLineAttributes(display_, gc_marker_, static_cast<unsigned>(marker_pixels_), LineSolid,
                      CapRound, JoinRound);
 }
 
 int X11Driver::line_width(float width, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (!(std::fabs(width - line_width_) >= 0.1f)) return 0;
   line_width_ = width;
   apply_line_width();
-  return 0;
+  return finished();
 }
 
 int X11Driver::fill_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (index == fill_index_) return 0;
   fill_index_ = index;
   XSetForeground(display_, gc_fill_, index_pixel(index));
-  return 0;
+  return finished();
 }
 
 int X11Driver::marker_type(int type, Status& /*status*/) {
@@ -193,11 +198,11 @@ int X11Driver::marker_type(int type, Status& /*status*/) {
 }
 
 int X11Driver::marker_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (index == marker_index_) return 0;
   marker_index_ = index;
   XSetForeground(display_, gc_marker_, index_pixel(index));
-  return 0;
+  return finished();
 }
 
 int X11Driver::marker_scale(float scale, Status& /*status*/) {
@@ -206,20 +211,20 @@ int X11Driver::marker_scale(float scale, Status& /*status*/) {
 }
 
 int X11Driver::marker_width(float width, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (!(std::fabs(width - marker_width_) >= 0.1f)) return 0;
   marker_width_ = width;
   apply_marker_width();
-  return 0;
+  return finished();
 }
 
 int X11Driver::text_colour(int index, const Rgb& /*colour*/, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (index == text_index_) return 0;
   text_index_ = index;
   text_pixel_ = index_pixel(index);
   if (font_usable_) XSetForeground(display_, gc_text_, text_pixel_);
-  return 0;
+  return finished();
 }
 
 int X11Driver::text_alignment(int horizontal, int vertical, Status& /*status*/) {
@@ -236,22 +241,22 @@ int X11Driver::text_angle(float degrees, Status& /*status*/) {
 // ---- Lines, markers, polygons ----
 
 int X11Driver::polyline(std::span<const float> x, std::span<const float> y, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   const std::size_t n = std::min(x.size(), y.size());
   if (n < 2) return 2;
   XPoint points[kPointRun];
   // Each run starts at the last point of the one before, so the line is continuous.
-  for (std::size_t start = 0; start + 1 < n; start += kPointRun - 1) {
+  for (std::size_t start = 0; start + 1 < n && !cut(); start += kPointRun - 1) {
     const std::size_t count = std::min<std::size_t>(kPointRun, n - start);
     for (std::size_t k = 0; k < count; ++k) points[k] = point(x[start + k], y[start + k]);
     XDrawLines(display_, window_, gc_line_, points, static_cast<int>(count), CoordModeOrigin);
   }
-  return 0;
+  return finished();
 }
 
 int X11Driver::polymarker(std::span<const float> x, std::span<const float> y,
                           Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   const std::size_t n = std::min(x.size(), y.size());
   if (n < 1) return 2;
   const int s = static_cast<int>(
@@ -259,19 +264,19 @@ int X11Driver::polymarker(std::span<const float> x, std::span<const float> y,
   const int d = static_cast<int>(s * 0.707);
   if (marker_type_ == 1) {
     XPoint points[kPointRun];
-    for (std::size_t start = 0; start < n; start += kPointRun) {
+    for (std::size_t start = 0; start < n && !cut(); start += kPointRun) {
       const std::size_t count = std::min<std::size_t>(kPointRun, n - start);
       for (std::size_t k = 0; k < count; ++k) points[k] = point(x[start + k], y[start + k]);
       XDrawPoints(display_, window_, gc_marker_, points, static_cast<int>(count),
                   CoordModeOrigin);
     }
-    return 0;
+    return finished();
   }
   if (marker_type_ < 2 || marker_type_ > 5) return 0;
   XSegment segments[kPointRun];
   int used = 0;
   auto flush = [&] {
-    if (used > 0) XDrawSegments(display_, window_, gc_marker_, segments, used);
+    if (used > 0 && !cut()) XDrawSegments(display_, window_, gc_marker_, segments, used);
     used = 0;
   };
   auto segment = [&](int x1, int y1, int x2, int y2) {
@@ -281,7 +286,7 @@ int X11Driver::polymarker(std::span<const float> x, std::span<const float> y,
                                 static_cast<short>(limit(x2)),
                                 static_cast<short>(limit(y2))};
   };
-  for (std::size_t k = 0; k < n; ++k) {
+  for (std::size_t k = 0; k < n && !cut(); ++k) {
     const int px = column(x[k]);
     const int py = row(y[k]);
     switch (marker_type_) {
@@ -309,11 +314,11 @@ int X11Driver::polymarker(std::span<const float> x, std::span<const float> y,
     }
   }
   flush();
-  return 0;
+  return finished();
 }
 
 int X11Driver::fill_area(std::span<const float> x, std::span<const float> y, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   const std::size_t n = std::min(x.size(), y.size());
   if (n > static_cast<std::size_t>(kPointRun)) return 1;
   if (n < 2) return 2;
@@ -321,14 +326,16 @@ int X11Driver::fill_area(std::span<const float> x, std::span<const float> y, Sta
   for (std::size_t k = 0; k < n; ++k) points[k] = point(x[k], y[k]);
   XFillPolygon(display_, window_, gc_fill_, points, static_cast<int>(n), Complex,
                CoordModeOrigin);
-  return 0;
+  return finished();
 }
 
 // ---- Text ----
 
 int X11Driver::text(float x, float y, std::string_view text, Status& /*status*/) {
-  if (!open_) return closed_code();
-  if (!ensure_font()) {
+  if (!live()) return closed_code();
+  const bool font = ensure_font();
+  if (cut()) return finished();
+  if (!font) {
     message("Font not available");
     return 0;
   }
@@ -363,9 +370,11 @@ int X11Driver::text(float x, float y, std::string_view text, Status& /*status*/)
   if (std::fabs(angle_) < 0.001) {
     XDrawString(display_, window_, gc_text_, limit(px + h),
                 limit(py + v), used.data(), n);
-    return 0;
+    return finished();
   }
-  return draw_rotated_text(px, py, used, w, h, v);
+  const int code = draw_rotated_text(px, py, used, w, h, v);
+  finished();
+  return code;
 }
 
 int X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, int h, int v) {
@@ -374,28 +383,37 @@ int X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, i
   if (w < 1 || th < 1 || destroyed_) return 0;
   Pixmap pixmap = XCreatePixmap(display_, window_, static_cast<unsigned>(w),
                                 static_cast<unsigned>(th), static_cast<unsigned>(depth_));
+  if (cut()) return 0;
   if (pixmap == 0) {
     message("WARNING: Problem creating pixmap for text output");
     return -1;
   }
   // The background differs from the text pixel, so the text is found again.
+  // Each request is made only while the connection holds; the pixmap lives
+  // on the server alone and goes with a broken connection.
   const unsigned long background = text_pixel_ == 0 ? 1 : 0;
-  GC gc = XCreateGC(display_, pixmap, 0, nullptr);
-  XSetFont(display_, gc, font_->fid);
-  XSetForeground(display_, gc, background);
-  XFillRectangle(display_, pixmap, gc, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(th));
-  XSetForeground(display_, gc, text_pixel_);
-  XDrawString(display_, pixmap, gc, 0, a, text.data(), static_cast<int>(text.size()));
-  XImage* source = XGetImage(display_, pixmap, 0, 0, static_cast<unsigned>(w),
-                             static_cast<unsigned>(th), AllPlanes, ZPixmap);
-  XFreeGC(display_, gc);
-  XFreePixmap(display_, pixmap);
+  XSetFont(display_, gc_pixmap_, font_->fid);
+  if (!cut()) XSetForeground(display_, gc_pixmap_, background);
+  if (!cut())
+    XFillRectangle(display_, pixmap, gc_pixmap_, 0, 0, static_cast<unsigned>(w),
+                   static_cast<unsigned>(th));
+  if (!cut()) XSetForeground(display_, gc_pixmap_, text_pixel_);
+  if (!cut())
+    XDrawString(display_, pixmap, gc_pixmap_, 0, a, text.data(), static_cast<int>(text.size()));
+  XImage* source = cut() ? nullptr
+                         : XGetImage(display_, pixmap, 0, 0, static_cast<unsigned>(w),
+                                     static_cast<unsigned>(th), AllPlanes, ZPixmap);
+  if (!cut()) XFreePixmap(display_, pixmap);
   if (source == nullptr) {
     // (The window closed meanwhile: nothing to draw into, and said once
     // when the program next waits on it.)
-    if (destroyed_) return 0;
+    if (destroyed_ || cut()) return 0;
     message("Problem obtaining copy of basic text");
     return -2;
+  }
+  if (cut()) {
+    XDestroyImage(source);
+    return 0;
   }
   const double c = std::cos(angle_), s = std::sin(angle_);
   const int ox = static_cast<int>(px + s * v + c * h);
@@ -423,8 +441,9 @@ int X11Driver::draw_rotated_text(int px, int py, std::string_view text, int w, i
   }
   const auto bw = static_cast<unsigned>(bx2 - bx1 + 1), bh = static_cast<unsigned>(by2 - by1 + 1);
   XImage* box = XGetImage(display_, window_, bx1, by1, bw, bh, AllPlanes, ZPixmap);
-  if (box == nullptr) {
-    message("       (probably the window is not visible)");
+  if (box == nullptr || cut()) {
+    if (!cut()) message("       (probably the window is not visible)");
+    if (box != nullptr) XDestroyImage(box);
     XDestroyImage(source);
     return 0;
   }
@@ -486,7 +505,7 @@ int X11Driver::put_image(const ImagePlacement& place, IndexOf&& index_of) {
   const Index c1 = std::min<Index>(place.width, x_pixels_ - place.left);
   const Index r0 = std::max<Index>(0, -place.top);
   const Index r1 = std::min<Index>(place.height, y_pixels_ - place.top);
-  if (c0 >= c1 || r0 >= r1) return 0;
+  if (c0 >= c1 || r0 >= r1 || cut()) return 0;
   const int columns = static_cast<int>(c1 - c0), rows = static_cast<int>(r1 - r0);
   const double fx = static_cast<double>(place.nx) / static_cast<double>(place.width);
   const double fy = static_cast<double>(place.ny) / static_cast<double>(place.height);
@@ -575,23 +594,28 @@ bool X11Driver::scaled_placement(const CellRegion& region, ImagePlacement& place
 
 int X11Driver::cell_array(const CellRegion& region, std::span<const int> indices,
                           Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (cell_region_error(region.xmaxdat, region.ymaxdat, region.xstrelm, region.ystrelm,
                         region.xnum, region.ynum, indices.size()) != 0)
     return 2;
   ImagePlacement place;
   if (!scaled_placement(region, place)) return 2;
   const int* data = indices.data();
-  return put_image(place, [data](Index k) { return data[k]; });
+  const int code = put_image(place, [data](Index k) { return data[k]; });
+  finished();
+  return code;
 }
 
 int X11Driver::real_cell_array(bool masked, const CellRegion& region, std::span<const float> data,
                                std::span<const std::uint8_t> mask, float minimum, float maximum,
                                int mask_colour, bool log_scale, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   log_scaling_ = log_scale;
   mask_colour_ = mask_colour;
-  return real_image(masked, region, data, mask, minimum, maximum, mask_colour, log_scale, false);
+  const int code =
+      real_image(masked, region, data, mask, minimum, maximum, mask_colour, log_scale, false);
+  finished();
+  return code;
 }
 
 int X11Driver::real_image(bool masked, const CellRegion& region, std::span<const float> data,
@@ -640,7 +664,7 @@ void X11Driver::raster_geometry(float /*page_x*/, float /*page_y*/, RasterGeomet
 }
 
 int X11Driver::raster_image(const RasterImage& image, Status& /*status*/) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   Index cells = 0;
   if (image.width < 1 || image.height < 1 || !checked_product(image.width, image.height, cells) ||
       static_cast<std::size_t>(cells) > image.bytes.size() || image.x1 < 1 ||
@@ -673,7 +697,9 @@ int X11Driver::raster_image(const RasterImage& image, Status& /*status*/) {
     place.height = std::max<Index>(1, top - bottom);
   }
   const std::uint8_t* bytes = image.bytes.data();
-  return put_image(place, [bytes](Index k) { return static_cast<int>(bytes[k]); });
+  const int code = put_image(place, [bytes](Index k) { return static_cast<int>(bytes[k]); });
+  finished();
+  return code;
 }
 
 }  // namespace x11_detail

@@ -391,6 +391,7 @@ void X11Driver::create_gcs() {
   gc_marker_ = make(black);
   XSetLineAttributes(display_, gc_marker_, 1, LineSolid, CapRound, JoinRound);
   gc_text_ = make(black);
+  gc_pixmap_ = make(black);
   line_style_ = 1;
   line_pixels_ = marker_pixels_ = 1;
 }
@@ -400,7 +401,7 @@ void X11Driver::wait_for_map() {
       std::chrono::steady_clock::now() + std::chrono::milliseconds(kX11MapWaitMs);
   XFlush(display_);
   for (;;) {
-    while (XPending(display_) > 0) {
+    while (!cut() && XPending(display_) > 0) {
       XEvent e;
       XNextEvent(display_, &e);
       if (e.xany.window != window_) continue;
@@ -411,6 +412,8 @@ void X11Driver::wait_for_map() {
         return;
       }
     }
+    // A connection broken meanwhile is let go of by the first drawing.
+    if (cut()) return;
     const int left = remaining_ms(deadline);
     if (left == 0) return;  // never shown (a window manager holds it back): go on
     wait_for_server(display_, left);
@@ -419,13 +422,15 @@ void X11Driver::wait_for_map() {
 
 void X11Driver::release() {
   if (display_ == nullptr) return;
-  // On a broken connection Xlib sends nothing more and only frees its own
-  // memory.
+  // On a broken connection these frees are the only calls made after the
+  // break, once: Xlib emptied its buffer when the connection broke and drops
+  // the few small requests they queue, only freeing its own memory.
   if (private_map_) XFreeColormap(display_, colour_map_);
   private_map_ = false;
   if (font_ != nullptr) XFreeFont(display_, font_);
   font_ = nullptr;
-  for (GC* gc : {&gc_crosshair_, &gc_cursor_, &gc_line_, &gc_fill_, &gc_marker_, &gc_text_}) {
+  for (GC* gc : {&gc_crosshair_, &gc_cursor_, &gc_line_, &gc_fill_, &gc_marker_, &gc_text_,
+                 &gc_pixmap_}) {
     if (*gc != nullptr) XFreeGC(display_, *gc);
     *gc = nullptr;
   }
@@ -446,7 +451,7 @@ bool X11Driver::colour_range(ColourRange& range) {
 
 int X11Driver::load_colours(std::span<const Rgb> table, int first, int last, int first_image,
                             int last_image) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   if (last > 255 || first < 0 || first > last || static_cast<std::size_t>(last) >= table.size())
     return 1;
   min_image_ = first_image;
@@ -473,12 +478,12 @@ int X11Driver::load_colours(std::span<const Rgb> table, int first, int last, int
       store.push_back(x);
     }
   }
+  build_image_pixels();
   if (!true_colour_ && !store.empty()) {
     XStoreColors(display_, colour_map_, store.data(), static_cast<int>(store.size()));
-    XFlush(display_);
+    if (!cut()) XFlush(display_);
   }
-  build_image_pixels();
-  return 0;
+  return finished();
 }
 
 void X11Driver::build_image_pixels() {
@@ -506,7 +511,7 @@ unsigned long X11Driver::index_pixel(int index) const {
 }
 
 int X11Driver::colour_mapping(int& mapping, int& depth) {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   mapping = true_colour_ ? 2 : 1;
   depth = pixmap_depth_;
   return 0;
@@ -543,14 +548,14 @@ void X11Driver::resize(int width, int height) {
   if (want.width != width || want.height != height) {
     XResizeWindow(display_, window_, static_cast<unsigned>(want.width),
                   static_cast<unsigned>(want.height));
-    XFlush(display_);
+    if (!cut()) XFlush(display_);
     // Only the answer to the resize is taken off the queue; a window manager
     // that refuses it leaves the size as it is after a bounded wait.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kX11ResizeWaitMs);
     bool answered = false;
     XEvent e;
-    while (!answered) {
+    while (!answered && !cut()) {
       if (XCheckTypedWindowEvent(display_, window_, ConfigureNotify, &e) != 0) {
         answered = true;
         x_pixels_ = e.xconfigure.width;
@@ -560,9 +565,9 @@ void X11Driver::resize(int width, int height) {
       const int left = remaining_ms(deadline);
       if (left == 0) break;
       wait_for_server(display_, std::min(left, 20));
-      XEventsQueued(display_, QueuedAfterReading);
+      if (!cut()) XEventsQueued(display_, QueuedAfterReading);
     }
-    if (!answered) {
+    if (!answered && !cut()) {
       XWindowAttributes a;
       if (XGetWindowAttributes(display_, window_, &a) != 0) {
         x_pixels_ = a.width;
@@ -574,7 +579,7 @@ void X11Driver::resize(int width, int height) {
   set_transform();
   apply_line_width();
   apply_marker_width();
-  if (font_ != nullptr) load_font(font_height_);
+  if (font_ != nullptr && !cut()) load_font(font_height_);
 }
 
 // ---- Fonts ----
@@ -590,12 +595,19 @@ void X11Driver::load_font(float height) {
   font_ = nullptr;
   const auto h = static_cast<int>(device_integer(static_cast<double>(height) * max_pixels_, 1e6));
   const X11FontChoice choice = x11_font_choice(h, font_index_);
+  // A connection broken on the way is no missing font: the next font is
+  // loaded when the window is opened again.
   auto try_font = [this](std::string_view name) {
-    if (name.empty()) return false;
+    if (name.empty() || cut()) return false;
     font_ = XLoadQueryFont(display_, std::string(name).c_str());
     return font_ != nullptr;
   };
   bool found = try_font(choice.first) || try_font(choice.second);
+  if (cut()) {
+    font_usable_ = false;
+    load_font_ = true;
+    return;
+  }
   if (!found) {
     if (first_font_warning_) {
       first_font_warning_ = false;
@@ -620,7 +632,7 @@ void X11Driver::load_font(float height) {
   }
   font_usable_ = true;
   XSetFont(display_, gc_text_, font_->fid);
-  XSetFont(display_, gc_cursor_, font_->fid);
+  if (!cut()) XSetFont(display_, gc_cursor_, font_->fid);
 }
 
 int X11Driver::text_font(int font, Status& /*status*/) {
@@ -640,14 +652,18 @@ int X11Driver::text_height(float page_height, Status& /*status*/) {
 }
 
 int X11Driver::text_width(std::string_view text, float& width) {
-  if (!open_ || !ensure_font()) return 1;
+  if (!live()) return 1;
+  if (!ensure_font() || cut()) {
+    finished();
+    return 1;
+  }
   const int n = static_cast<int>(std::min<std::size_t>(text.size(), 1 << 20));
   width = static_cast<float>(XTextWidth(font_, text.data(), n)) / static_cast<float>(max_pixels_);
   return 0;
 }
 
 void X11Driver::window_title(std::string_view title) {
-  if (!open_) return;
+  if (!live()) return;
   std::string copy(title);
   char* list[] = {copy.data()};
   XTextProperty property{};
@@ -657,7 +673,8 @@ void X11Driver::window_title(std::string_view title) {
   }
   XSetWMName(display_, window_, &property);
   XFree(property.value);
-  XFlush(display_);
+  if (!cut()) XFlush(display_);
+  finished();
 }
 
 }  // namespace x11_detail

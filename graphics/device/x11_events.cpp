@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/extremes.hpp"
 #include "core/reader.hpp"
 #include "core/region.hpp"
 #include "graphics/device/x11_internal.hpp"
@@ -174,34 +175,35 @@ int X11Driver::spy_glass(int mode, Index xdim, Index ydim, Index xstart, Index y
 }
 
 int X11Driver::request_redraw() {
-  if (!open_) return closed_code();
+  if (!live()) return closed_code();
   XEvent e{};
   e.xmap.type = MapNotify;
   e.xmap.display = display_;
   e.xmap.event = window_;
   e.xmap.window = window_;
   e.xmap.override_redirect = False;
-  if (XSendEvent(display_, window_, True, kWaitingMask, &e) == 0) return 1;
-  XSync(display_, False);  // queued here when the next poll looks
-  return 0;
+  if (XSendEvent(display_, window_, True, kWaitingMask, &e) == 0 && !cut()) return 1;
+  if (!cut()) XSync(display_, False);  // queued here when the next poll looks
+  return finished();
 }
 
 // ---- Pointer feedback ----
 
 void X11Driver::erase_crosshair() {
-  if (!cross_drawn_) return;
+  if (!cross_drawn_ || cut()) return;
   XDrawLine(display_, window_, gc_crosshair_, cross_px_, 0, cross_px_, y_pixels_);
-  XDrawLine(display_, window_, gc_crosshair_, 0, cross_py_, x_pixels_, cross_py_);
+  if (!cut()) XDrawLine(display_, window_, gc_crosshair_, 0, cross_py_, x_pixels_, cross_py_);
   cross_drawn_ = false;
 }
 
 void X11Driver::draw_band(int px, int py) {
+  if (cut()) return;
   const int ax = column(band_x_), ay = row(band_y_);
   if (band_mode_ == 1) {
     XDrawLine(display_, window_, gc_crosshair_, ax, ay, px, py);
   } else if (band_mode_ == 2) {
     XDrawLine(display_, window_, gc_crosshair_, ax, ay, px, ay);
-    XDrawLine(display_, window_, gc_crosshair_, ax, ay, ax, py);
+    if (!cut()) XDrawLine(display_, window_, gc_crosshair_, ax, ay, ax, py);
   }
 }
 
@@ -212,12 +214,13 @@ void X11Driver::pointer_moved(int px, int py) {
     band_drawn_ = false;
   }
   if (spy_mode_ > 0) draw_spy_glass(px, py);
+  if (cut()) return;
   XDrawLine(display_, window_, gc_crosshair_, px, 0, px, y_pixels_);
-  XDrawLine(display_, window_, gc_crosshair_, 0, py, x_pixels_, py);
+  if (!cut()) XDrawLine(display_, window_, gc_crosshair_, 0, py, x_pixels_, py);
   cross_drawn_ = true;
   cross_px_ = px;
   cross_py_ = py;
-  if (band_mode_ == 1 || band_mode_ == 2) {
+  if ((band_mode_ == 1 || band_mode_ == 2) && !cut()) {
     draw_band(px, py);
     band_drawn_ = true;
     band_px_ = px;
@@ -231,8 +234,9 @@ void X11Driver::end_wait() {
     draw_band(band_px_, band_py_);
     band_drawn_ = false;
   }
-  XSelectInput(display_, window_, kOutsideMask);
-  XFlush(display_);
+  if (!cut()) XSelectInput(display_, window_, kOutsideMask);
+  if (!cut()) XFlush(display_);
+  finished();
 }
 
 bool X11Driver::window_gone(const XEvent* event) {
@@ -256,6 +260,16 @@ void X11Driver::lose_window(bool destroy) {
   release();
 }
 
+bool X11Driver::live() {
+  if (open_ && connection_lost_) lose_window(false);
+  return open_;
+}
+
+int X11Driver::finished() {
+  live();
+  return 0;
+}
+
 // The next event of the window; false in poll mode when none is queued, and
 // false when the window is gone. The wait watches the connection itself, so
 // a window destroyed or a server gone ends it. In a run that answers at the
@@ -266,7 +280,7 @@ bool X11Driver::next_event(int mode, XEvent& event) {
   if (mode == 10) {
     // A close request is a client message, which no event mask selects.
     const bool found = XCheckTypedWindowEvent(display_, window_, ClientMessage, &event) != 0 ||
-                       XCheckWindowEvent(display_, window_, kPollMask, &event) != 0;
+                       (!cut() && XCheckWindowEvent(display_, window_, kPollMask, &event) != 0);
     return !window_gone(found ? &event : nullptr) && found;
   }
   InputWatch terminal = io_terminal_watch();
@@ -296,7 +310,7 @@ void X11Driver::click_position(const XEvent& e, float& x, float& y) const {
 }
 
 int X11Driver::input_coordinate(int mode, int& type, float& x, float& y) {
-  if (!open_) return 1;
+  if (!live()) return 1;
   XSelectInput(display_, window_, mode == 10 ? kPollMask : kWaitingMask);
   cross_drawn_ = band_drawn_ = false;
   bool moved = false;
@@ -311,7 +325,7 @@ int X11Driver::input_coordinate(int mode, int& type, float& x, float& y) {
         break;
       case MotionNotify:
         moved = true;
-        if (XPending(display_) == 0) pointer_moved(e.xmotion.x, e.xmotion.y);
+        if (!cut() && XPending(display_) == 0) pointer_moved(e.xmotion.x, e.xmotion.y);
         break;
       case Expose:
       case MapNotify:
@@ -343,8 +357,13 @@ int X11Driver::input_coordinate(int mode, int& type, float& x, float& y) {
 int X11Driver::input_event(int mode, bool prompt_flag, std::string_view prompt, bool init_flag,
                            float x1, float y1, float x2, float y2, int& type, std::string& text,
                            float& x, float& y) {
-  if (!open_) return 1;
-  if (!ensure_font()) {
+  if (!live()) return 1;
+  const bool font = ensure_font();
+  if (cut()) {
+    finished();
+    return 1;
+  }
+  if (!font) {
     message("Font not available");
     return 0;
   }
@@ -368,7 +387,7 @@ int X11Driver::input_event(int mode, bool prompt_flag, std::string_view prompt, 
         done = true;
         break;
       case MotionNotify:
-        if (XPending(display_) == 0) pointer_moved(e.xmotion.x, e.xmotion.y);
+        if (!cut() && XPending(display_) == 0) pointer_moved(e.xmotion.x, e.xmotion.y);
         break;
       case Expose:
       case MapNotify:
@@ -413,7 +432,7 @@ int X11Driver::input_event(int mode, bool prompt_flag, std::string_view prompt, 
           ok = editor.erase();
         else if ((key >= 32 && key <= 126) || (key >= XK_KP_Space && key <= XK_KP_9))
           ok = editor.insert(std::string_view(chars, static_cast<std::size_t>(std::max(n, 0))));
-        if (!ok) XBell(display_, 100);
+        if (!ok && !cut()) XBell(display_, 100);
         draw_prompt(x1, y1, x2, y2, prompt, editor);
         break;
       }
@@ -429,25 +448,25 @@ int X11Driver::input_event(int mode, bool prompt_flag, std::string_view prompt, 
 
 void X11Driver::draw_prompt(float x1, float y1, float x2, float y2, std::string_view prompt,
                             const X11LineEditor& editor) {
-  if (!ensure_font()) return;
+  if (cut() || !ensure_font() || cut()) return;
   const int px1 = column(x1), py1 = row(y1), px2 = column(x2), py2 = row(y2);
   XFillRectangle(display_, window_, gc_fill_, std::min(px1, px2), std::min(py1, py2),
                  static_cast<unsigned>(std::abs(px2 - px1)),
                  static_cast<unsigned>(std::abs(py2 - py1)));
   const int left = px1 + (px2 - px1) / 50;
   const std::string_view used = prompt.substr(0, std::min<std::size_t>(prompt.size(), 132));
-  if (!used.empty())
+  if (!used.empty() && !cut())
     XDrawString(display_, window_, gc_text_, left, py1 + (py2 - py1) * 5 / 9, used.data(),
                 static_cast<int>(used.size()));
   const int base = py1 + (py2 - py1) / 9;
   const std::string& line = editor.line();
   const int before = static_cast<int>(editor.cursor());
-  XDrawString(display_, window_, gc_text_, left, base, line.data(), before);
+  if (!cut()) XDrawString(display_, window_, gc_text_, left, base, line.data(), before);
   const int at = left + XTextWidth(font_, line.data(), before);
   const bool at_end = editor.cursor() >= line.size();
   const char* under = at_end ? "_" : line.data() + before;
-  XDrawImageString(display_, window_, gc_cursor_, at, base, under, 1);
-  if (!at_end) {
+  if (!cut()) XDrawImageString(display_, window_, gc_cursor_, at, base, under, 1);
+  if (!at_end && !cut()) {
     const int after = at + XTextWidth(font_, under, 1);
     XDrawString(display_, window_, gc_text_, after, base, line.data() + before + 1,
                 static_cast<int>(line.size()) - before - 1);
@@ -464,7 +483,7 @@ void X11Driver::draw_spy_glass(int px, int py) {
     return;
   const float* data = spy_data_.data();
   auto at = [&](Index x, Index yy) { return data[element(x, yy, spy_xdim_)]; };
-  float low = 1.7e38f, high = -1.7e38f;
+  float low = kAboveEveryValue, high = kBelowEveryValue;
   for (Index yy = patch.y1; yy <= patch.y2; ++yy)
     for (Index xx = patch.x1; xx <= patch.x2; ++xx) {
       // The range of the finite values, as the image's own.
@@ -473,19 +492,23 @@ void X11Driver::draw_spy_glass(int px, int py) {
       low = std::min(low, v);
       high = std::max(high, v);
     }
+  extremes_found(low, high);
   if (high - low < 1e-5f) high = low + 1.0f;
+  // A constant patch of values too large to grow by 1 keeps a range too.
+  if (!(high > low)) low = std::nextafter(high, kBelowEveryValue);
   if (log_scaling_ && low <= 0.0f) {
     low = 1.0e-10f;
     if (high <= 1.0e-10f) high = 2.0e-10f;
   }
   // World rectangle of the view and the part the kept elements fill.
   float vx1 = spy_view_[0], vy1 = spy_view_[1], vx2 = spy_view_[2], vy2 = spy_view_[3];
-  const bool cut = patch.cut_left + patch.cut_right + patch.cut_bottom + patch.cut_top > 0;
-  if (cut) {
+  const bool cut_off = patch.cut_left + patch.cut_right + patch.cut_bottom + patch.cut_top > 0;
+  if (cut_off) {
     const float sx[4] = {vx1, vx1, vx2, vx2};
     const float sy[4] = {vy1, vy2, vy2, vy1};
     Status local = ST_GOOD();
     fill_area(sx, sy, local);
+    if (cut()) return;
     const double columns = static_cast<double>(patch.x2 - patch.x1 + 1 + patch.cut_left +
                                                patch.cut_right);
     const double rows = static_cast<double>(patch.y2 - patch.y1 + 1 + patch.cut_bottom +
@@ -501,6 +524,7 @@ void X11Driver::draw_spy_glass(int px, int py) {
                           patch.x1,  patch.y1,  patch.x2 - patch.x1 + 1,
                           patch.y2 - patch.y1 + 1};
   real_image(false, region, spy_data_, {}, low, high, mask_colour_, log_scaling_, true);
+  if (cut()) return;
 
   const int fx1 = column(spy_view_[0]), fx2 = column(spy_view_[2]);
   const int fy1 = row(spy_view_[3]), fy2 = row(spy_view_[1]);
@@ -508,15 +532,16 @@ void X11Driver::draw_spy_glass(int px, int py) {
                  static_cast<unsigned>(std::abs(fx2 - fx1) + 4),
                  static_cast<unsigned>(std::abs(fy2 - fy1) + 4));
   const int cx = (fx1 + fx2) / 2, cy = (fy1 + fy2) / 2;
-  XDrawLine(display_, window_, gc_crosshair_, cx, fy1, cx, fy2);
-  XDrawLine(display_, window_, gc_crosshair_, fx1, cy, fx2, cy);
+  if (!cut()) XDrawLine(display_, window_, gc_crosshair_, cx, fy1, cx, fy2);
+  if (!cut()) XDrawLine(display_, window_, gc_crosshair_, fx1, cy, fx2, cy);
 
-  if (!ensure_font()) return;
+  if (cut() || !ensure_font() || cut()) return;
   static constexpr char kWidest[] = "X=99999, Y=99999, I=-9.999999e-99";
   const int a = font_->ascent, d = font_->descent;
   XFillRectangle(display_, window_, gc_fill_, 0, 0,
                  static_cast<unsigned>(XTextWidth(font_, kWidest, sizeof kWidest - 1) + 5),
                  static_cast<unsigned>(a + d + 5));
+  if (cut()) return;
   char readout[96];
   const int n = std::snprintf(readout, sizeof readout, "X=%5lld, Y=%5lld, I=%g",
                               static_cast<long long>(patch.ix), static_cast<long long>(patch.iy),

@@ -104,6 +104,7 @@ class X11Driver final : public Driver {
                 float xmax_spy, float ymax_spy, int width, int height) override;
 
   ::Window window() const { return window_; }
+  Display* display() const { return display_; }
   bool window_lost() const override { return lost_; }
   // The display connection broke (called from Xlib's I/O error exit).
   void connection_broken() { connection_lost_ = true; }
@@ -155,6 +156,17 @@ class X11Driver final : public Driver {
   // The answer of a drawing call without a window: nothing to do once the
   // window is gone, a failure before it was opened.
   int closed_code() const { return lost_ ? 0 : 1; }
+  // Whether requests may go to the server. A connection that broke under an
+  // earlier request is let go of here, as a window the user closed: Xlib
+  // then sends nothing more, and a request that finds its buffer full
+  // writes through a null pointer.
+  bool live();
+  // The end of a drawing call: a connection that broke during it is let go
+  // of at once, so the kernel knows the window is gone (0).
+  int finished();
+  // Inside a call: the connection broke (or the window was let go of by a
+  // call made from here), and no further request may be made.
+  bool cut() const { return !open_ || connection_lost_; }
   // Page position of a button press (Y up from the bottom).
   void click_position(const XEvent& event, float& x, float& y) const;
   void pointer_moved(int px, int py);
@@ -197,6 +209,9 @@ class X11Driver final : public Driver {
 
   GC gc_crosshair_ = nullptr, gc_cursor_ = nullptr, gc_line_ = nullptr, gc_fill_ = nullptr,
      gc_marker_ = nullptr, gc_text_ = nullptr;
+  // Draws a rotated text into its pixmap: made once, so that no request is
+  // left to free it when the connection breaks in the middle of a text.
+  GC gc_pixmap_ = nullptr;
 
   XFontStruct* font_ = nullptr;
   int font_index_ = 1;

@@ -19,6 +19,7 @@
 #include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/device/x11_driver.hpp"
+#include "graphics/device/x11_internal.hpp"
 #include "graphics/device/x11_test_support.hpp"
 
 namespace kesta {
@@ -562,6 +563,119 @@ TEST(X11Window, RasterModeShowsTheRasterWhereItWasPainted) {
   ASSERT_TRUE(s.ok);
   EXPECT_TRUE(testing::same_colour(s.at(150, 357), {0, 0, 255}, 0));
   EXPECT_FALSE(testing::same_colour(s.at(250, 357), {0, 0, 255}, 0));
+}
+
+// Every primitive once, each with loops of requests: a polyline and marker
+// lists longer than one request, fill areas, straight and turned text, cell
+// arrays and a raster, clipping, attributes and the closing update.
+void draw_every_primitive(Status& status) {
+  const int base = qg_db_colours.first_usable;
+  pixel_world(status);
+  QG_CLIP(true, status);
+  std::vector<float> x(900), y(900);
+  for (std::size_t k = 0; k < x.size(); ++k) {
+    x[k] = 20.0f + 0.5f * static_cast<float>(k);
+    y[k] = 350.0f + 100.0f * std::sin(0.05f * static_cast<float>(k));
+  }
+  QG_LINESTYLE(2, status);
+  QG_LINEWIDTH(3.0f, status);
+  QG_LINECOLOUR(base + 4, status);
+  QG_POLYLINE(static_cast<int>(x.size()), x, y, status);
+  QG_LINECOLOUR(-1, status);
+  QG_POLYLINE(300, x, y, status);
+  QG_MARKERCOLOUR(base + 3, status);
+  QG_MARKERWIDTH(2.0f, status);
+  for (const int type : {1, 2, 3, 4, 5}) {
+    QG_MARKERTYPE(type, status);
+    QG_POLYMARKER(static_cast<int>(x.size()), x, y, status);
+  }
+  QG_FILLCOLOUR(base + 2, status);
+  fill_box(100, 100, 200, 200, status);
+  const int cells[4] = {base + 5, base + 6, base + 7, base + 0};
+  QG_CELLARRAY(300, 100, 400, 200, 2, 2, 1, 1, 2, 2, cells, status);
+  const float values[2] = {0.0f, 10.0f};
+  QG_REALCELLARRAY(50, 400, 250, 450, 2, 1, 1, 1, 2, 1, values, 0.0f, 10.0f, status);
+  QG_TEXTCOLOUR(base + 0, status);
+  QG_TEXTHEIGHT(15.0f, status);
+  QG_TEXT(50, 600, "KESTA", status);
+  QG_TEXTANGLE(90.0f, status);
+  QG_TEXT(450, 300, "Intensity", status);
+  QG_TEXTANGLE(0.0f, status);
+  QG_SET_RASTERMODE(true, status);
+  fill_box(300, 500, 400, 600, status);
+  QG_SET_RASTERMODE(false, status);
+  QG_CLIP(false, status);
+  QG_UPDATE(1, 0, status);
+}
+
+// Counts the requests the window's connection makes, and after the first
+// COUNT of them marks the connection broken, as Xlib's I/O error exit does
+// from inside the request that finds it so.
+struct RequestSeam {
+  static inline long count = 0;        // requests to make before the break (0: never)
+  static inline long made = 0;         // requests made
+  static inline long after_break = 0;  // requests made after it while the window was held
+  static int after(Display*) {
+    ++made;
+    if (count > 0 && made > count && qg_x11_driver() != nullptr) ++after_break;
+    if (count > 0 && made == count)
+      if (auto* driver = dynamic_cast<x11_detail::X11Driver*>(qg_x11_driver()))
+        driver->connection_broken();
+    return 0;
+  }
+};
+
+// Opens the window, draws every primitive with the connection breaking
+// after COUNT requests (0: never), and says how many requests were made.
+long draw_with_a_break(long count, long& after_break, std::string& said, Status& status) {
+  ST_DEF_SYSTEM(status);
+  QG_OPEN(0, status);
+  QG_OPEN_WK(1, 0, 11, status);
+  QG_ACTIVATE_WK(1, status);
+  auto* driver = dynamic_cast<x11_detail::X11Driver*>(qg_x11_driver());
+  if (driver == nullptr) return -1;
+  // A font is loaded first: the first load in a connection asks the server
+  // for a font extension inside the same call, so that one call ends two
+  // counted requests, the second Xlib's own.
+  QG_TEXTHEIGHT(15.0f, status);
+  QG_TEXT(-100, -100, "K", status);
+  RequestSeam::count = count;
+  RequestSeam::made = RequestSeam::after_break = 0;
+  XSetAfterFunction(driver->display(), RequestSeam::after);
+  {
+    testing::TerminalCapture terminal;
+    draw_every_primitive(status);
+    said = terminal.text();
+  }
+  after_break = RequestSeam::after_break;
+  const long made = RequestSeam::made;
+  Status s = ST_GOOD();
+  if (qg_find_workstation(1) >= 0) QG_CLOSE_WK(1, s);
+  QG_CLOSE(s);
+  return made;
+}
+
+// A connection that breaks at any request of a drawing (the window killed,
+// the server gone) gets no further request from that drawing or any later
+// one: Xlib can no longer send them, and a request that finds its buffer
+// full writes through a null pointer. The window is let go of at once, said
+// once, and the drawing ends without a failure.
+TEST(X11Window, NoRequestFollowsABrokenConnectionInAnyDrawing) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  Status status = ST_GOOD();
+  long after_break = 0;
+  std::string said;
+  const long requests = draw_with_a_break(0, after_break, said, status);
+  ASSERT_EQ(status, ST_GOOD());
+  ASSERT_GT(requests, 50) << said;
+  for (long count = 1; count <= requests; ++count) {
+    draw_with_a_break(count, after_break, said, status);
+    EXPECT_EQ(after_break, 0) << "requests after a break at request " << count;
+    EXPECT_EQ(status, ST_GOOD()) << count;
+    EXPECT_EQ(said, "WARNING: The graphics window was closed\n") << count;
+    if (after_break != 0 || status != ST_GOOD()) break;
+  }
 }
 
 }  // namespace

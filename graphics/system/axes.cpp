@@ -170,22 +170,51 @@ int decade_label_chars(int style, int d1, int d2) {
   return widest;
 }
 
-// Every how many decades a label is drawn so that neighbours do not overlap:
-// along X a label takes its width and a character's gap, along Y one and a
-// half times its height. Labels then stand at the multiples of the step.
-int decade_label_step(bool x_axis, int style, int d1, int d2, float height_scale,
-                      Status& status) {
+// Every how many places SPACING apart (world units along the axis) a label
+// is drawn so that neighbours NEEDED text heights apart (page) do not
+// overlap. Labels then stand at the multiples of the step.
+int label_step(bool x_axis, double needed, double spacing, float height_scale, Status& status) {
   float wx = 1.0f;
   float wy = 1.0f;
   world_per_page(wx, wy, status);
-  const double decade = 1.0 / std::fabs(x_axis ? double{wx} : double{wy});  // page units
-  const double height = double{height_scale} * kTextHeight;
-  // A character is taken as 0.8 of its height wide: a little more than the
-  // fonts' digits, so the estimate errs on the side of space.
-  const double needed = x_axis ? (decade_label_chars(style, d1, d2) + 1) * 0.8 * height
-                               : 1.5 * height;
-  if (!(decade > 0.0) || !std::isfinite(decade) || needed <= decade) return 1;
-  return static_cast<int>(std::min(std::ceil(needed / decade), 100.0));
+  const double apart = std::fabs(spacing / (x_axis ? double{wx} : double{wy}));  // page units
+  const double room = needed * double{height_scale} * kTextHeight;
+  if (!(apart > 0.0) || !std::isfinite(apart) || room <= apart) return 1;
+  return static_cast<int>(std::min(std::ceil(room / apart), 1.0e6));
+}
+
+// Every how many decades a label is drawn: along X a label takes its width
+// and a character's gap, along Y one and a half times its height. A
+// character is taken as 0.8 of its height wide: a little more than the
+// fonts' digits, so the estimate errs on the side of space.
+int decade_label_step(bool x_axis, int style, int d1, int d2, float height_scale,
+                      Status& status) {
+  const double needed = x_axis ? (decade_label_chars(style, d1, d2) + 1) * 0.8 : 1.5;
+  return std::min(label_step(x_axis, needed, 1.0, height_scale, status), 100);
+}
+
+// The texts of the left Y axis of a frame over R, as GS_LINAXENUM and
+// GS_ALOGAXENUM write them (for a logarithmic axis, a decade label of the
+// widest form).
+std::vector<std::string> left_axis_texts(const GsRect& r, Status& status) {
+  const GsAxisEnum& style = gs_state.yenum;
+  std::vector<std::string> texts;
+  if (!(r.ymin < r.ymax)) return texts;
+  if (gs_state.y_axis_linear) {
+    GsLargeTicks t = gs_state.yticks;
+    if (t.automatic) GS_CAL_TICKS(r.ymin, r.ymax, t.first, t.interval, t.number, status);
+    double factor = 1.0;
+    gs_detail::axis_numbers(style, t.first, t.interval, tick_count(t.number), factor, texts,
+                            status);
+    if (factor != 1.0) texts.push_back("*10E" + std::to_string(std::lround(std::log10(factor))));
+  } else if (usable_decades(r.ymin, r.ymax)) {
+    int d1 = 0;
+    int d2 = 0;
+    decades(r.ymin, r.ymax, 0.0001f, d1, d2);
+    texts.emplace_back(
+        static_cast<std::size_t>(decade_label_chars(log_style(r.ymin, r.ymax), d1, d2)), '0');
+  }
+  return texts;
 }
 
 }  // namespace
@@ -344,9 +373,25 @@ void GS_LINAXENUM(bool x_axis, float first, float interval, int num_large, float
   double factor = 1.0;
   std::vector<std::string> numbers;
   gs_detail::axis_numbers(style, first, interval, num_large, factor, numbers, status);
+  // On an axis too short for all its numbers (an image a few pixels high)
+  // only those at the multiples of a step are written, evenly spaced, so
+  // that none runs into the next; the first when no multiple is on the axis.
+  // Only numbers that would run into each other are thinned: along X their
+  // digits (half a height wide) and a fifth of a height between, along Y a
+  // tenth of a height between.
+  std::size_t chars = 0;
+  for (const std::string& text : numbers) chars = std::max(chars, text.size());
+  const double needed = x_axis ? 0.5 * static_cast<double>(chars) + 0.2 : 1.1;
+  const int step = label_step(x_axis, needed, interval, style.text.height, status);
+  const double place = std::isfinite(first / interval) ? std::round(first / interval) : 0.0;
+  auto shown = [&](int k) {
+    return step == 1 || std::fmod(std::fabs(place + k), static_cast<double>(step)) == 0.0;
+  };
+  bool any = false;
+  for (int k = 0; k < num_large && !any; ++k) any = shown(k);
   for (int k = 0; k < num_large && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
-    if (text.empty()) continue;
+    if (text.empty() || (any ? !shown(k) : k != 0)) continue;
     const float value = gs_detail::tick_at(first, interval, k);
     if (x_axis)
       QG_TEXT(value, position, text, status);
@@ -584,6 +629,31 @@ void GS_AXISFRAME(Status& status) {
     if (y_code == 0 || y_code == 2)
       GS_ALOGAXIS(false, style, r.ymin, r.ymax, r.xmax, f[2], f[3], y_code == 0, false, status);
   }
+}
+
+float gs_detail::y_label_offset(Status& status) {
+  const GsState& g = gs_state;
+  const float least = g.layout.y_label_gap;
+  const GsAxisEnum& style = g.yenum;
+  if (!style.text.output || !(style.text.height > 0.001f)) return least;
+  const std::vector<std::string> texts = left_axis_texts(g.dddr, status);
+  if (texts.empty()) return least;
+  // The widest number in page units: the window's measure where there is
+  // one, else 0.6 of the height a character (the drawing fonts' digits).
+  const float height = style.text.height * kTextHeight;
+  (void)enumeration_style(false, true, !g.y_axis_linear, style, status);
+  float widest = 0.0f;
+  for (const std::string& text : texts) {
+    const int n = static_cast<int>(text.size());
+    float width = 0.6f * static_cast<float>(n) * height * std::max(style.text.width, 0.0f);
+    QG_INQ_TEXTWIDTH(n, text, width, status);
+    widest = std::max(widest, width);
+  }
+  // A turned label's descenders reach 0.3 of its height past its base line,
+  // toward the numbers; half a character of the numbers lies between.
+  const float label = kTextHeight * std::max(g.ylabel.height, 0.0f);
+  const float reach = g.ylabel_orientation == 1 ? 0.3f * label : 0.0f;
+  return std::max(least, g.layout.y_enum_gap + widest + 0.5f * height + reach);
 }
 
 GsRect gs_top_axis_numbers() {

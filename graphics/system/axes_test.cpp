@@ -75,7 +75,9 @@ TEST_F(AxesTest, NumbersShareOnePowerOfTen) {
       {0, 0.5f, 3, {"0.0", "0.5", "1.0"}},
   };
   for (const Case& c : cases) {
-    items.clear();
+    // A frame as long as the ticks, so that every number has its room.
+    const float length = c.interval * static_cast<float>(c.number - 1);
+    frame(c.first, 0, c.first + (length > 0.0f ? length : 1.0f), 1);
     Status s = kStatusGood;
     GS_LINAXENUM(true, c.first, c.interval, c.number, 0.0f, true, s);
     ASSERT_EQ(s, kStatusGood);
@@ -172,7 +174,9 @@ TEST_F(AxesTest, NumbersOfAutomaticTicks) {
     int number = 0;
     Status s = kStatusGood;
     GS_CAL_TICKS(c.lo, c.hi, first, interval, number, s);
-    items.clear();
+    // A frame as long as the range, so that every number has its room.
+    if (std::fabs(c.hi - c.lo) < 10.0f) frame(c.lo, 0, c.hi, 1);
+    else frame(0, 0, 10, 1);
     GS_LINAXENUM(true, first, interval, number, 0.0f, true, s);
     ASSERT_EQ(s, kStatusGood);
     EXPECT_EQ(texts(), c.texts) << c.lo << ".." << c.hi;
@@ -188,7 +192,7 @@ TEST_F(AxesTest, NumbersOfAutomaticTicks) {
   GS_LINAXENUM(true, -12.5f, 2.5f, 3, 0.0f, true, s);
   EXPECT_EQ(texts(), (std::vector<std::string>{"-12.5", "-10", "-7.5"}));
   GS_SET_XAXISENUM(true, 1, 1, 1, 1, 0, 4, 2, true, true, s);
-  items.clear();
+  frame(-0.5f, 0, 0, 1);
   GS_LINAXENUM(true, -0.5f, 0.25f, 3, 0.0f, true, s);
   EXPECT_EQ(texts(), (std::vector<std::string>{"****", "****", "0.00"}));
   for (const float bad : {INFINITY, NAN}) {

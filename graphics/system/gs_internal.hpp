@@ -60,6 +60,12 @@ float tick_at(float first, float interval, double k);
 void axis_numbers(const GsAxisEnum& style, float first, float interval, int number, double& factor,
                   std::vector<std::string>& texts, Status& status);
 
+// The page distance from the left edge of a frame over gs_state.dddr to
+// the right side of its Y axis label, so that the label stands clear of the
+// left axis's numbers: at least the layout's label gap, more when the
+// numbers are wider than the gap leaves room for.
+float y_label_offset(Status& status);
+
 // Which axes of an image region run backwards (decreasing values).
 struct ImageDirections {
   bool x_backwards = false;

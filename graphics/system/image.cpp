@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/parallel.hpp"
@@ -29,10 +30,11 @@ using gs_detail::terminal_line;
 
 // The values a pixel must lie within to count for the range: comparisons
 // with a NaN are false, and the infinities fail the bound test.
-constexpr float kRangeBound = 3.4e38f;
-// The extremes when no pixel counts.
-constexpr float kNoLow = 1.7e38f;
-constexpr float kNoHigh = -1.7e38f;
+constexpr float kRangeBound = std::numeric_limits<float>::max();
+// Where the searches start, beyond every value that counts
+// (core/extremes.hpp): a pixel that does not count is replaced by them.
+constexpr float kNoLow = kAboveEveryValue;
+constexpr float kNoHigh = kBelowEveryValue;
 
 // Running extremes of N values from VALUES into LO and HI. The values are
 // taken in independent lanes so that the compiler can vectorise the loop; a
@@ -83,7 +85,8 @@ float first_zero(Index xmaxdat, std::span<const float> data, Index xs, Index ys,
 // waits for a processor longer than a smaller share takes in one.
 constexpr Index kPixelsPerWorker = Index{1} << 22;
 
-// Finite extremes of a region (1.7e38 and -1.7e38 when none), in row blocks
+// Finite extremes of a region (1.7e38 and -1.7e38 when none), from the first
+// finite value met, in row blocks
 // on up to one worker thread per processor for big regions. The extremes of
 // the blocks are combined after all workers are joined; the result does not
 // depend on the number of threads.
@@ -122,6 +125,7 @@ void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index
   }
   if (a == 0.0f) a = first_zero(xmaxdat, data, xs, ys, xe, ye);
   if (b == 0.0f) b = first_zero(xmaxdat, data, xs, ys, xe, ye);
+  extremes_found(a, b);
   lo = a;
   hi = b;
 }
@@ -378,7 +382,9 @@ void GS_MPLOT(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float>
       for (Index x = xstrelm; x <= xendelm && status == kStatusGood; ++x) {
         if (mask[element(x, ystrelm, xmaxdat)] == 0) continue;
         float value = row[x - 1];
-        if (log) value = std::log10(std::max(value, 1.0e-30f));
+        // As on the graph, a value not above zero has no place on the
+        // logarithmic axis: its marker is left out.
+        if (log) value = value > 0.0f ? std::log10(value) : std::numeric_limits<float>::quiet_NaN();
         const float px = xaxis[x - 1];
         GS_MARKERS(1, 1, 1, 1, std::span<const float>(&px, 1), std::span<const float>(&value, 1),
                    status);

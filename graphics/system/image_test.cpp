@@ -175,18 +175,21 @@ TEST_F(ImageTest, UserRangeThatLeavesNoRangeWarns) {
 }
 
 // The range pass against a plain scan that keeps the first extreme it meets,
-// to the bit: non-finite values and huge ones skipped, the sign of a zero
-// extreme, sub-regions, and images big enough to be split over threads.
+// to the bit: non-finite values skipped, finite ones of any size taken (an
+// image of 3.4e38 alone has that range, not one from the search's start
+// value 1.7e38), the sign of a zero extreme, sub-regions, and images big
+// enough to be split over threads.
 TEST_F(ImageTest, DataRangeEqualsAPlainScan) {
   const float inf = std::numeric_limits<float>::infinity();
   const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float largest = std::numeric_limits<float>::max();
   const auto scan = [&](Index xs, Index ys, Index xe, Index ye, float& lo, float& hi) {
-    lo = 1.7e38f;
-    hi = -1.7e38f;
+    lo = inf;
+    hi = -inf;
     for (Index y = ys; y <= ye; ++y)
       for (Index x = xs; x <= xe; ++x) {
         const float v = data[element(x, y, nx)];
-        if (v >= -3.4e38f && v <= 3.4e38f) {
+        if (v >= -largest && v <= largest) {
           lo = v < lo ? v : lo;
           hi = v > hi ? v : hi;
         }
@@ -204,6 +207,12 @@ TEST_F(ImageTest, DataRangeEqualsAPlainScan) {
            {37, 5, 2, 2, 30, 4, {{3, -5.0f}, {80, 2.5e30f}, {81, -3.4028e38f}}, false},
            {20, 3, 1, 1, 20, 3, {{0, 0.0f}, {7, -0.0f}}, true},
            {20, 3, 1, 1, 20, 3, {{12, 0.0f}}, true},
+           {4, 2, 1, 1, 4, 2, {{0, 3.4e38f}, {1, 3.4e38f}, {2, 3.4e38f}, {3, 3.4e38f},
+                               {4, 3.4e38f}, {5, 2.0e38f}, {6, 3.4e38f}, {7, largest}},
+            false},
+           {4, 2, 1, 1, 4, 2, {{0, -3.4e38f}, {1, -2.0e38f}, {2, -3.4e38f}, {3, -3.4e38f},
+                               {4, nan}, {5, -3.4e38f}, {6, -largest}, {7, -3.4e38f}},
+            false},
            {6, 2, 1, 1, 6, 2, {{0, nan}, {1, inf}, {2, -inf}, {3, nan}, {4, nan}, {5, nan},
                                {6, nan}, {7, nan}, {8, nan}, {9, nan}, {10, nan}, {11, nan}},
             false},
@@ -250,6 +259,117 @@ TEST_F(ImageTest, RowsAndColumnsAreGraphs) {
   float lo = 0, hi = 0;
   GS_2DCELLARRAY(10, 6, data, 3, 1, 3, 6, 0, lo, hi, s);
   EXPECT_EQ(s, 140005);
+}
+
+// A logarithmic row graph of a row holding 0, negative values or -inf: the
+// axis spans the positive values (it reached down to 1E-30, the data filling
+// its top), the points not above zero are left out, and one line says how
+// many. A masked point not above zero gets no marker either.
+TEST_F(ImageTest, LogarithmicRowGraphLeavesOutValuesNotAboveZero) {
+  struct Case {
+    float (*value)(Index, Index);
+    const char* said;
+    float lowest;  // log10 of the smallest positive value
+  };
+  const Case cases[] = {
+      {[](Index x, Index) { return x == 3 ? -INFINITY : static_cast<float>(x - 1); },
+       "INFO: 2 points not above zero left out of the logarithmic axis\n", 0.0f},
+      {[](Index x, Index) { return static_cast<float>(x - 26); },
+       "INFO: 26 points not above zero left out of the logarithmic axis\n", 0.0f},
+      {[](Index x, Index) { return 0.001f * static_cast<float>(x); }, "", -3.0f},
+  };
+  Status s = kStatusGood;
+  QG_SET_LOGZSCALING(true, s);
+  GS_SET_DATALOGLIN(true, false, s);  // as the logarithmic Z-scale sets them
+  for (const Case& c : cases) {
+    image(50, 2, c.value);
+    std::vector<std::uint8_t> mask(100, 0);
+    mask[element(1, 1, 50)] = 1;
+    testing::TerminalCapture terminal;
+    items.clear();
+    GS_MPLOT(true, nx, ny, data, mask, xaxis, yaxis, 1, 1, nx, 1, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(terminal.text(), c.said);
+    EXPECT_LE(gs_state.dddr.ymin, c.lowest);
+    EXPECT_GT(gs_state.dddr.ymin, c.lowest - 0.2f) << c.said;
+    // Every point drawn lies inside the frame.
+    const GsRect& frame = gs_state.dgpp;
+    for (const PageItem* line : of("polyline"))
+      for (const float y : line->y) EXPECT_GE(y, frame.ymin - 1e-4f) << c.said;
+  }
+  QG_SET_LOGZSCALING(false, s);
+  GS_SET_DATALOGLIN(true, true, s);
+}
+
+// Page extent across of a recorded text, its characters taken as 0.6 of
+// the height wide; a text turned upright spans its height.
+void across(const PageItem& t, float& left, float& right) {
+  if (t.angle != 0.0f) {
+    left = t.x[0] - t.height;
+    right = t.x[0] + 0.3f * t.height;
+    return;
+  }
+  const float width = 0.6f * static_cast<float>(t.text.size()) * t.height;
+  left = t.horizontal == 3 ? t.x[0] - width : t.horizontal == 2 ? t.x[0] - 0.5f * width : t.x[0];
+  right = left + width;
+}
+
+// The Y label of a logarithmic row graph whose numbers are long ("10E-14")
+// stands clear of them, left of the widest and still on the page; the
+// frame gives way where its margin is too narrow for both.
+TEST_F(ImageTest, YLabelStandsClearOfLongNumbers) {
+  image(50, 1, [](Index x, Index) { return std::pow(10.0f, -14.0f + 14.0f * (x - 1) / 49.0f); });
+  Status s = kStatusGood;
+  QG_SET_LOGZSCALING(true, s);
+  GS_SET_DATALOGLIN(true, false, s);
+  plot(s);
+  QG_SET_LOGZSCALING(false, s);
+  GS_SET_DATALOGLIN(true, true, s);
+  ASSERT_EQ(s, kStatusGood);
+  const PageItem* label = text("Z");
+  ASSERT_NE(label, nullptr);
+  float label_left = 0, label_right = 0;
+  across(*label, label_left, label_right);
+  EXPECT_GE(label_left, 0.0f);
+  int numbers = 0;
+  for (const PageItem* t : of("text")) {
+    if (t->text.rfind("10E", 0) != 0 || t->x[0] > gs_state.dgpp.xmin) continue;
+    ++numbers;
+    float left = 0, right = 0;
+    across(*t, left, right);
+    EXPECT_LT(label_right, left) << t->text;
+  }
+  EXPECT_GE(numbers, 8);
+}
+
+// An image 4097 x 33 drawn with square pixels is a few pixels high: of its
+// Y numbers (0, 10, 20, 30) only those a height apart are written, on both
+// sides, where all four were written over one another.
+TEST_F(ImageTest, NumbersOfAShortAxisAreThinned) {
+  image(4097, 33, ramp);
+  Status s = kStatusGood;
+  plot(s);
+  ASSERT_EQ(s, kStatusGood);
+  ASSERT_LT(gs_state.dgpp.ymax - gs_state.dgpp.ymin, 0.01f);
+  std::vector<const PageItem*> left, right;
+  for (const PageItem* t : of("text")) {
+    if (t->text.empty() || t->angle != 0.0f) continue;
+    if (t->y[0] < gs_state.dgpp.ymin - 0.02f || t->y[0] > gs_state.dgpp.ymax + 0.02f) continue;
+    if (t->x[0] < gs_state.dgpp.xmin) left.push_back(t);
+    if (t->x[0] > gs_state.dgpp.xmax) right.push_back(t);
+  }
+  for (const auto* side : {&left, &right}) {
+    ASSERT_FALSE(side->empty());
+    for (std::size_t a = 0; a < side->size(); ++a)
+      for (std::size_t b = a + 1; b < side->size(); ++b)
+        EXPECT_GE(std::fabs((*side)[a]->y[0] - (*side)[b]->y[0]), (*side)[a]->height)
+            << (*side)[a]->text << " and " << (*side)[b]->text;
+  }
+  // The X numbers of the same image keep their even spacing.
+  int x_numbers = 0;
+  for (const PageItem* t : of("text"))
+    if (t->y[0] < gs_state.dgpp.ymin - 0.005f && t->text != "X" && !t->text.empty()) ++x_numbers;
+  EXPECT_GE(x_numbers, 8);
 }
 
 TEST_F(ImageTest, PixelValuesOnSmallRegions) {

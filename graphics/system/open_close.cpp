@@ -455,18 +455,34 @@ void GS_ON_PRINT(bool graphical, bool& opened, Status& status) {
   if (st_bad(status, "Subroutine GS_ON_PRINT V0.3")) return;
   if (!gs_state.ps_file) {
     // Graphical: the window's text box (which replays and records as the
-    // terminal prompt does).
+    // terminal prompt does). At the terminal the file of the last print is
+    // proposed; the user escape then stores no file, as <RETURN> does
+    // without a proposal.
     std::string file;
     static const std::string kHelp[] = {"Enter name of PostScript output file or <RETURN>",
                                         "Enter <RETURN> for no file storage"};
-    if (graphical)
+    static const std::string kProposedHelp[] = {
+        "Enter name of PostScript output file or <RETURN>",
+        "Enter <RETURN> for the file proposed, \\\\ for no file storage"};
+    const bool proposed = !graphical && !gs_state.ps_proposed_file.empty();
+    if (graphical) {
       GS_INPC(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"}, 11, file,
               status);
-    else
-      io_input_file_name(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"},
-                         11, file, status);
+    } else {
+      file = gs_state.ps_proposed_file;
+      io_input_file_name(proposed, "File to store graphics",
+                         proposed ? std::span<const std::string>(kProposedHelp)
+                                  : std::span<const std::string>(kHelp),
+                         {"Enter a file name or <RETURN>"}, 11, file, status);
+      if (proposed && status == kStatusEscape) {
+        st_reset(status);
+        opened = false;
+        return;
+      }
+    }
     if (status != kStatusGood) return;
     if (SLEN(file) > 0) GS_OPEN_PS(file, status);
+    if (!graphical && gs_state.ps_file) gs_state.ps_proposed_file = file.substr(0, SLEN(file));
   }
   opened = gs_state.ps_file;
   if (!opened || status != kStatusGood) return;
@@ -503,6 +519,20 @@ void GS_OFF_PRINT(Status& status) {
   }
   ++ps_copy.pages;
   ps_copy.page_end = end;
+}
+
+void gs_say_print_written(Status& status) {
+  if (!gs_state.ps_file) {
+    IO_WRITE("INFO: Finished writing graphics file", status);
+    return;
+  }
+  // The copy is gathered until it is closed: only then is the file there,
+  // whole (a session that dies meanwhile leaves none).
+  IO_WRITE("INFO: Page " + format_i(ps_copy.pages, 0) + " added to the graphics file \"" +
+               ps_copy.path +
+               "\": the file is written when it is closed (END GRAPHICS FILE, or the end of "
+               "the session)",
+           status);
 }
 
 void gs_off_print_without_page() {
@@ -551,10 +581,16 @@ void GS_CLOSE_PS(Status& status) {
   gs_state.ps_file = false;
 }
 
+void gs_end_graphics_file(Status& status) {
+  const bool open = gs_state.ps_file;
+  GS_CLOSE_PS(status);
+  if (open) gs_say_print_written(status);
+}
+
 void GS_CLOSE_GRAPHICS(Status& status) {
   if (st_bad(status, "Subroutine GS_CLOSE_GRAPHICS V0.2")) return;
   if (has_window()) QG_CLOSE_WK(1, status);
-  GS_CLOSE_PS(status);
+  gs_end_graphics_file(status);
   QG_CLOSE(status);
 }
 

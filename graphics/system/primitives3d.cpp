@@ -216,12 +216,67 @@ class Horizon {
   Status* status_ = nullptr;
 };
 
+// Where a text of the 3-D view may stand: the page's extent in world units
+// (the window maps onto the viewport, which need not reach the page's
+// edges), less a quarter of a character all round, so that rounding to
+// device pixels cannot cut a character at the edge.
+struct PageRoom {
+  float left = 0, right = 1, bottom = 0, top = 1;
+};
+
+PageRoom page_room(float height, Status& status) {
+  float wx = 1.0f, wy = 1.0f;
+  gs_detail::world_per_page(wx, wy, status);
+  const QgDbTransform& t = qg_db_transform;
+  float page_width = 1.0f, page_height = 1.0f;
+  QG_INQ_MAXPC(1, page_width, page_height, status);
+  auto edges = [](float w1, float w2, float v1, float v2, float page, float& lo, float& hi) {
+    const float per_page = v2 != v1 ? (w2 - w1) / (v2 - v1) : 0.0f;
+    const float e1 = w1 - v1 * per_page, e2 = w1 + (page - v1) * per_page;
+    lo = std::min(e1, e2);
+    hi = std::max(e1, e2);
+  };
+  PageRoom room;
+  edges(t.wx1, t.wx2, t.vx1, t.vx2, page_width, room.left, room.right);
+  edges(t.wy1, t.wy2, t.vy1, t.vy2, page_height, room.bottom, room.top);
+  const float margin_x = std::fabs(0.25f * height / wy * wx);
+  const float margin_y = std::fabs(0.25f * height);
+  room.left += margin_x;
+  room.right -= margin_x;
+  room.bottom += margin_y;
+  room.top -= margin_y;
+  return room;
+}
+
+// The world extent below and above V of a text HEIGHT high aligned
+// vertically by VERTICAL (1 or 2 top, 3 middle, 4 and 5 base line and
+// below, 6 half way up the capitals).
+void vertical_extent(int vertical, float v, float height, float& low, float& high) {
+  switch (vertical) {
+    case 1:
+    case 2:
+      low = v - height, high = v;
+      break;
+    case 3:
+      low = v - 0.5f * height, high = v + 0.5f * height;
+      break;
+    case 6:
+      low = v - 0.75f * height, high = v + 0.5f * height;
+      break;
+    default:
+      low = v - 0.3f * height, high = v + height;
+      break;
+  }
+}
+
 // Moves the world X position U of TEXT (justified by HORIZONTAL: 0 or 1
 // left, 2 centre, 3 right; HEIGHT in world units) so that the text lies
-// inside the page; LEFT and RIGHT are its world extent there. False when
-// U itself lies beyond the page's edge.
-bool gs_3d_text_inside(std::string_view text, int horizontal, float height, float& u, float& left,
-                       float& right, Status& status) {
+// inside the page across it; LEFT and RIGHT are its world extent there.
+// False when U itself lies beyond the page's left or right edge, or the text
+// at V (aligned by VERTICAL) reaches past its top or bottom: a text is never
+// moved up or down, where it would stand at another height.
+bool gs_3d_text_inside(std::string_view text, int horizontal, int vertical, float height, float v,
+                       float& u, float& left, float& right, Status& status) {
   float wx = 1.0f, wy = 1.0f;
   gs_detail::world_per_page(wx, wy, status);
   // Digits are at most 0.6 of the text height wide in the drawing fonts; the
@@ -231,20 +286,12 @@ bool gs_3d_text_inside(std::string_view text, int horizontal, float height, floa
   QG_INQ_TEXTWIDTH(static_cast<int>(text.size()), text, text_width, status);
   const float width = text_width * wx;
   left = horizontal == 2 ? u - 0.5f * width : horizontal == 3 ? u - width : u;
-  // The page's extent in world units: the window maps onto the viewport,
-  // which need not reach the page's edges.
-  const QgDbTransform& t = qg_db_transform;
-  float page_width = 1.0f, page_height = 1.0f;
-  QG_INQ_MAXPC(1, page_width, page_height, status);
-  const float per_page = t.vx2 != t.vx1 ? (t.wx2 - t.wx1) / (t.vx2 - t.vx1) : 0.0f;
-  const float edge1 = t.wx1 - t.vx1 * per_page, edge2 = t.wx1 + (page_width - t.vx1) * per_page;
-  // A quarter of a character from the edge, so that rounding to device
-  // pixels cannot cut the first one.
-  const float margin = std::fabs(0.25f * height / wy * wx);
-  const bool on_page = u >= std::min(edge1, edge2) && u <= std::max(edge1, edge2);
-  const float lo = std::min(edge1, edge2) + margin, hi = std::max(edge1, edge2) - margin;
-  if (left + width > hi) u -= left + width - hi, left = hi - width;
-  if (left < lo) u += lo - left, left = lo;
+  const PageRoom room = page_room(height, status);
+  float low = 0, high = 0;
+  vertical_extent(vertical, v, height, low, high);
+  const bool on_page = u >= room.left && u <= room.right && low >= room.bottom && high <= room.top;
+  if (left + width > room.right) u -= left + width - room.right, left = room.right - width;
+  if (left < room.left) u += room.left - left, left = room.left;
   right = left + width;
   return on_page;
 }
@@ -366,20 +413,27 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
     bool shown = false, moved = false;
     float u = 0, v = 0, left = 0, right = 0;
   };
+  // Z stands upright on the page: moved across, a height number still
+  // stands at its height, where an X or Y number would name another place.
+  // No number is moved up or down.
+  const auto place = [&](std::string_view text, float along, Placed& p) {
+    float x = 0, y = 0, z = 0;
+    axis_point(axis, along, p1, p2, x, y, z);
+    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, p.u, p.v);
+    const float u = p.u;
+    const bool on_page =
+        gs_3d_text_inside(text, horizontal, vertical, height, p.v, p.u, p.left, p.right, status);
+    float low = 0, high = 0;
+    vertical_extent(vertical, p.v, height, low, high);
+    const PageRoom room = page_room(height, status);
+    p.shown = on_page || (axis == 3 && low >= room.bottom && high <= room.top);
+    p.moved = p.u != u;
+  };
   std::vector<Placed> placed(static_cast<std::size_t>(number));
   for (int k = 0; k < number && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
-    if (text.empty()) continue;
-    Placed& p = placed[static_cast<std::size_t>(k)];
-    float x = 0, y = 0, z = 0;
-    axis_point(axis, first + static_cast<float>(k) * interval, p1, p2, x, y, z);
-    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, p.u, p.v);
-    const float u = p.u;
-    // Z stands upright on the page: moved across, a height number still
-    // stands at its height, where an X or Y number would name another place.
-    const bool on_page = gs_3d_text_inside(text, horizontal, height, p.u, p.left, p.right, status);
-    p.shown = on_page || axis == 3;
-    p.moved = p.u != u;
+    if (!text.empty())
+      place(text, first + static_cast<float>(k) * interval, placed[static_cast<std::size_t>(k)]);
   }
   // The widths are generous estimates: numbers whose boxes just touch, or
   // cross by a tenth of a character, still stand apart.
@@ -407,6 +461,22 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
         if (q.shown && !q.moved && overlap(p, q)) p.shown = false;
       }
   }
+  // The common power of ten, one interval beyond the last number; where
+  // that is off the page, in the last place along the axis that is on it,
+  // instead of the number there: the numbers are unreadable without it.
+  const float exponent = std::round(std::log10(static_cast<float>(factor)));
+  Placed power;
+  if (factor != 1.0) {
+    const std::string text = "*10E" + std::to_string(static_cast<int>(exponent));
+    for (int k = number; k >= 0 && status == kStatusGood; --k) {
+      place(text, first + static_cast<float>(k) * interval, power);
+      if (!power.shown) continue;
+      for (int j = 0; j < number; ++j)
+        if (overlap(power, placed[static_cast<std::size_t>(j)]))
+          placed[static_cast<std::size_t>(j)].shown = false;
+      break;
+    }
+  }
   const Placed* last = nullptr;
   for (int k = 0; k < number && status == kStatusGood; k += stride) {
     const Placed& p = placed[static_cast<std::size_t>(k)];
@@ -414,16 +484,9 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
     QG_TEXT(p.u, p.v, numbers[static_cast<std::size_t>(k)], status);
     last = &p;
   }
-  if (factor == 1.0 || status != kStatusGood) return;
-  // The common power of ten, one interval beyond the last number.
-  float x = 0, y = 0, z = 0;
-  axis_point(axis, first + static_cast<float>(number) * interval, p1, p2, x, y, z);
-  float u = 0, v = 0;
-  gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, u, v);
-  float left = 0, right = 0;
-  gs_3d_text_inside("x10  ", horizontal, height, u, left, right, status);
-  GS_EXPONT(u, v, 1, horizontal, vertical, true, std::round(std::log10(static_cast<float>(factor))),
-            style.text.font, style.text.colour, 0.0f, height, status);
+  if (power.shown && status == kStatusGood)
+    GS_EXPONT(power.u, power.v, 1, horizontal, vertical, true, exponent, style.text.font,
+              style.text.colour, 0.0f, height, status);
 }
 
 
@@ -498,8 +561,12 @@ void gs_3d_axis_label(float x, float y, float z, float dx, float dy, std::string
                3, 3, 0.0f, 1.0f, status);
   float u = 0, v = 0, left = 0, right = 0;
   gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z, u, v);
-  gs_3d_text_inside(text, 3, height, u, left, right, status);
-  QG_TEXT(u, v + 1.5f * height, text, status);
+  // Above the axis's top; held below the page's top edge when the axis
+  // reaches past it.
+  const PageRoom room = page_room(height, status);
+  v = std::max(std::min(v + 1.5f * height, room.top - 0.5f * height), room.bottom + 0.5f * height);
+  gs_3d_text_inside(text, 3, 3, height, v, u, left, right, status);
+  QG_TEXT(u, v, text, status);
 }
 
 float gs_3d_number_room() {

@@ -62,6 +62,13 @@ void set_cell_style(const Gs3dStyle& style, Status& status) {
 
 }  // namespace
 
+bool gs_3d_log_heights(float minimum, float maximum, float& low, float& high) {
+  if (!(maximum > 0.0f)) return false;
+  high = std::log10(maximum);
+  low = minimum > 0.0f ? std::log10(minimum) : std::min(high - 6.0f, 0.0f);
+  return true;
+}
+
 void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                   std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
@@ -161,13 +168,11 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   }
   if (status != kStatusGood) return;
   if (log) {
-    if (!(maximum > 0.0f)) {
+    if (!gs_3d_log_heights(minimum, maximum, minimum, maximum)) {
       IO_WRITE("WARNING: Logarithmic scaling demanded of data which is all below zero !", status);
       st_fail(status, 141004, position);
       return;
     }
-    maximum = std::log10(maximum);
-    minimum = minimum > 0.0f ? std::log10(minimum) : std::min(maximum - 6.0f, 0.0f);
     if (averaged) {
       MA_LOGARITHM(xnum, ynum, 1, 1, xnum, ynum, heights, status);
       if (status == 21004) st_reset(status);

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "core/test_support.hpp"
@@ -322,6 +324,99 @@ TEST_F(SurfaceTest, AxisNumbersStayOnThePageApartAndSayWhenLogarithmic) {
     }
   }
   QG_SET_LOGZSCALING(false, s);
+}
+
+// A height field of 1 to 30001: its Z numbers take a common power of ten.
+float tall_ramp(float x, float y) { return 1.0f + std::round(30000.0f * (x + y - 1.0f) / 188.0f); }
+
+// The view the interactive viewer sets for the 127 x 63 tall ramp after
+// ZOOMS presses of +ZOOM and TURNS of +ROT.
+void viewer_view(int zooms, int turns) {
+  Status s = kStatusGood;
+  const float d = 63.0f / std::pow(1.2f, static_cast<float>(zooms));
+  GS_SET_3DVIEW(-63.5f, -31.5f, 0.0f, 0.5236f + 0.1745329f * static_cast<float>(turns), 1.047197f,
+                30.0f * d, -d, -d, d, d, 63.0f / 30000.0f, s);
+}
+
+// The viewer zoomed in and turned about: every text of the view (numbers,
+// their power of ten, the title) lies on the page up and down as well as
+// across, and the power of ten stays among them.
+TEST_F(SurfaceTest, ZoomedAndTurnedViewsKeepEveryTextOnThePage) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  make(127, 63, tall_ramp);
+  float page_width = 1.0f, page_height = 1.0f;
+  QG_INQ_MAXPC(1, page_width, page_height, s);
+  for (const int zooms : {0, 3, 6}) {
+    for (int turns = 0; turns < 36; turns += 3) {
+      viewer_view(zooms, turns);
+      items.clear();
+      GS_3DSURFACE(127, 63, data, xaxis, yaxis, 1, 1, 127, 63, "TITLE", "", "", "", s);
+      ASSERT_EQ(s, kStatusGood);
+      for (const PageItem* t : of("text")) {
+        const float width = 0.6f * static_cast<float>(t->text.size()) * t->height;
+        const float left = t->horizontal == 3   ? t->x[0] - width
+                           : t->horizontal == 2 ? t->x[0] - 0.5f * width
+                                                : t->x[0];
+        const float bottom = t->vertical == 3   ? t->y[0] - 0.5f * t->height
+                             : t->vertical == 1 ? t->y[0] - t->height
+                                                : t->y[0];
+        const std::string where = t->text + ", zooms " + std::to_string(zooms) + ", turns " +
+                                  std::to_string(turns);
+        EXPECT_GE(left, -1e-4f) << where;
+        EXPECT_LE(left + width, page_width + 1e-4f) << where;
+        EXPECT_GE(bottom, -1e-4f) << where;
+        EXPECT_LE(bottom + t->height, page_height + 1e-4f) << where;
+      }
+      EXPECT_NE(text("*10E4"), nullptr) << zooms << " " << turns;
+    }
+  }
+}
+
+// The same view printed: the texts Ghostscript draws lie inside the
+// BoundingBox the file declares (lines of a box zoomed past the page's edge
+// are left out of the measure; a viewer crops them with the paper).
+TEST_F(SurfaceTest, PrintedZoomedViewKeepsItsTextsInsideTheBoundingBox) {
+  testing::TempDir dir;
+  make(127, 63, tall_ramp);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  for (const int turns : {3, 12, 21, 30}) {
+    viewer_view(3, turns);
+    const std::string path = dir.file("zoomed" + std::to_string(turns) + ".ps");
+    GS_OPEN_PS(path, s);
+    QG_DEACTIVATE_WK(1, s);
+    QG_ACTIVATE_WK(2, s);
+    GS_3DSURFACE(127, 63, data, xaxis, yaxis, 1, 1, 127, 63, "TITLE", "", "", "", s);
+    GS_CLOSE_PS(s);
+    QG_ACTIVATE_WK(1, s);
+    ASSERT_EQ(s, kStatusGood);
+    const std::string log = path + ".bbox";
+    // Only text is measured: strokes, fills and images paint nothing.
+    const std::string command =
+        "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=bbox -c \"/stroke {newpath} def "
+        "/fill {newpath} def /realcolorimage /colorimage load def "
+        "/colorimage {gsave nulldevice realcolorimage grestore} def\" -f \"" +
+        path + "\" 2> \"" + log + "\" > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    int measured[4] = {-1, -1, -1, -1};
+    for (const std::string& line : testing::read_lines(log))
+      if (line.rfind("%%BoundingBox:", 0) == 0)
+        std::istringstream(line.substr(14)) >> measured[0] >> measured[1] >> measured[2] >>
+            measured[3];
+    const std::vector<std::string> lines = testing::read_lines(path);
+    ASSERT_GE(lines.size(), 2u);
+    int declared[4] = {};
+    std::istringstream(lines[1].substr(14)) >> declared[0] >> declared[1] >> declared[2] >>
+        declared[3];
+    ASSERT_GT(measured[3], measured[1]) << "texts were measured";
+    EXPECT_LE(declared[0], measured[0]) << turns;
+    EXPECT_LE(declared[1], measured[1]) << turns;
+    EXPECT_GE(declared[2], measured[2]) << turns;
+    EXPECT_GE(declared[3], measured[3]) << turns;
+    EXPECT_NE(testing::read_file(path).find("(*10E4)"), std::string::npos) << turns;
+  }
 }
 
 // Does the segment (X1, Y1)-(X2, Y2) meet the rectangle?

@@ -214,11 +214,13 @@ template <typename T>
 void ask_number(bool ranged, T lower, T upper, bool defaulted, std::string_view prompt,
                 std::span<const std::string> help1, std::span<const std::string> help2, T& value,
                 Status& status) {
+  // The box starts with the default as text, which O.K. takes as typed: a
+  // real is shown with the digits that give it back.
   auto text_of = [](T v) {
     if constexpr (std::is_same_v<T, int>)
       return IO_ITOC(v);
     else
-      return IO_RTOC(v);
+      return io_rtoc_exact(v);
   };
   std::string full(prompt.substr(0, std::min<std::size_t>(prompt.size(), 100)));
   if (ranged) full += " (Range: " + text_of(lower) + " to " + text_of(upper) + ")";
@@ -262,7 +264,17 @@ void ask_number(bool ranged, T lower, T upper, bool defaulted, std::string_view 
       if (shown) request_redraw();
       return;
     }
-    show(help2, status);
+    if (!have) {
+      show(help2, status);
+      continue;
+    }
+    // A number outside the range: the box says which range, over the
+    // caller's own line.
+    std::vector<std::string> lines{"WARNING: " + (a.empty() ? text_of(candidate) : std::string(a)) +
+                                   " is outside the range " + text_of(lower) + " to " +
+                                   text_of(upper)};
+    lines.insert(lines.end(), help2.begin(), help2.end());
+    show(lines, status);
   }
 }
 

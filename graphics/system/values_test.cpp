@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "core/dialogue_testing.hpp"
 #include "core/macro.hpp"
 #include "core/prompts.hpp"
+#include "core/text.hpp"
 #include "core/variables.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
@@ -85,6 +88,37 @@ TEST_F(ValueBoxes, RefusedNumbersAreAskedAgainAndOnlyTheAnswerRecorded) {
             std::string::npos);
 }
 
+// A number outside the range is answered by a box that names the range
+// above the caller's line, in the window and in a replay alike.
+TEST_F(ValueBoxes, ANumberOutsideTheRangeIsToldTheRange) {
+  const auto ok = message_ok();
+  script({typed("999"), ok, ok, typed("30")});
+  Status s = kStatusGood;
+  float angle = 10.0f;
+  GS_INPR(true, -360.0f, 360.0f, true, "VIEW ROTATION ANGLE", {"Enter view rotation angle"},
+          {"Enter valid real"}, angle, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_FLOAT_EQ(angle, 30.0f);
+  const std::vector<std::string> drawn = texts();
+  const auto said = [&drawn](const std::string& line) {
+    return std::find(drawn.begin(), drawn.end(), line) != drawn.end();
+  };
+  EXPECT_TRUE(said("WARNING: 999 is outside the range -360.0000 to 360.0000"));
+  EXPECT_TRUE(said("Enter valid real"));
+
+  testing::reset_dialogue();
+  std::string path = dir.file("n.mac");
+  std::ofstream(path) << "0\n4\n";
+  testing::TerminalCapture terminal;
+  IO_OPEN_INMACRO(false, path, s);
+  int count = 2;
+  GS_INPI(true, 1, 10, true, "COUNT", {"Enter a count"}, {"From 1 to 10"}, count, s);
+  EXPECT_EQ(count, 4);
+  EXPECT_NE(terminal.text().find("WARNING: 0 is outside the range 1 to 10\nFrom 1 to 10\n"),
+            std::string::npos)
+      << terminal.text();
+}
+
 TEST_F(ValueBoxes, DefaultsEmptyAnswersAndHelp) {
   struct Case {
     float lower, upper, start;
@@ -105,6 +139,26 @@ TEST_F(ValueBoxes, DefaultsEmptyAnswersAndHelp) {
     EXPECT_EQ(s, kStatusGood);
     EXPECT_FLOAT_EQ(value, c.expected);
     EXPECT_TRUE(window->events.empty());
+  }
+}
+
+// The box starts with the default as its text, which O.K. takes as typed:
+// the text gives the default back, also where the short form of a real would
+// give another (two limits a step apart would otherwise be one value).
+TEST_F(ValueBoxes, TheDefaultTextGivesTheDefaultBack) {
+  for (const float start : {2.5f, 0.1f, 123456.7f, 16777218.0f, 1.0e30f,
+                            std::nextafter(1.0e30f, 2.0e30f), -3.4028235e38f}) {
+    script({typed("")});
+    Status s = kStatusGood;
+    float value = start;
+    GS_INPR(false, 0.0f, 0.0f, true, "UPPER LIMIT OF RANGE", {"Enter a limit"}, {"?"}, value, s);
+    ASSERT_EQ(s, kStatusGood);
+    ASSERT_FALSE(window->initial.empty());
+    bool ok = false;
+    float back = 0.0f;
+    IO_TOKTR(window->initial.back(), ok, back, s);
+    EXPECT_TRUE(ok) << window->initial.back();
+    EXPECT_EQ(back, start) << window->initial.back();
   }
 }
 

@@ -84,6 +84,13 @@ void GS_3DRMCELLARRAY(bool mask_on, float x1, float y1, float z1, float x2, floa
                       int mask_colour, Status& status);
 
 // ---- Surface and line views ----
+// The heights of a logarithmic surface over the intensity range MINIMUM to
+// MAXIMUM, in powers of ten: LOW to HIGH. A minimum not above zero starts
+// six decades below the maximum, at the latest at 1. False when the maximum
+// is not above zero. The viewer scales its heights by the same range, so
+// that the logarithmic box is as tall as the linear one.
+bool gs_3d_log_heights(float minimum, float maximum, float& low, float& high);
+
 void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                   std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, std::string_view title,

@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
+#include "core/extremes.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/region.hpp"
@@ -72,12 +75,16 @@ bool has_errors(const GsCurves& c) {
   return holds(c.xlow) && holds(c.xhigh) && holds(c.ylow) && holds(c.yhigh);
 }
 
-float log_value(float v) { return std::log10(std::max(v, 1e-30f)); }
+// A logarithmic axis has no place for a value not above zero: such a point
+// is left out, a gap in its curve as a value that is not a number is.
+float log_value(float v) {
+  return v > 0.0f ? std::log10(v) : std::numeric_limits<float>::quiet_NaN();
+}
 
 // The automatic range of one axis over all points (with their error bars).
 void data_extent(const GsCurves& c, bool x_axis, bool bars, float& lo, float& hi) {
-  lo = 1.7e38f;
-  hi = -1.7e38f;
+  lo = kAboveEveryValue;
+  hi = kBelowEveryValue;
   const std::span<const float> v = x_axis ? c.x : c.y;
   const std::span<const float> low = x_axis ? c.xlow : c.ylow;
   const std::span<const float> high = x_axis ? c.xhigh : c.yhigh;
@@ -220,7 +227,9 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
   const GsRect saved_ddr = g.ddr;
   GsCurves work = curves;
   std::vector<float> wx, wy, wxl, wxh, wyl, wyh;
+  std::vector<std::uint8_t> left_out;
   if (x_log || y_log) {
+    left_out.assign(static_cast<std::size_t>(curves.numcurves * curves.maxpts), 0);
     if (x_log) {
       g.ddr.xmin = std::log10(std::max(g.ddr.xmin, 0.001f));
       g.ddr.xmax = std::log10(std::max(g.ddr.xmax, 0.001f));
@@ -229,7 +238,10 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
       g.ddr.ymin = std::log10(std::max(g.ddr.ymin, 1e-30f));
       g.ddr.ymax = std::log10(std::max(g.ddr.ymax, 0.001f));
     }
-    // Log values of the curves and their error distances.
+    // Log values of the curves and their error distances. A point not above
+    // zero is left out and counted; an error bar reaching to or below zero
+    // runs to the axis's bottom (infinite until the range is known, so that
+    // it does not widen the range).
     const bool errors = has_errors(curves);
     auto convert = [&](bool log, bool bars, std::span<const float> v, std::span<const float> low,
                        std::span<const float> high, std::vector<float>& out,
@@ -244,8 +256,11 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
         for (Index p = curves.starts[i]; p <= curves.ends[i]; ++p) {
           const Index k = at(curves, i, p);
           out[k] = log_value(v[k]);
+          if (v[k] <= 0.0f) left_out[static_cast<std::size_t>(i * curves.maxpts + p - 1)] = 1;
           if (errors && bars) {
-            out_low[k] = out[k] - log_value(v[k] - low[k]);
+            const float bottom = v[k] - low[k];
+            out_low[k] = bottom > 0.0f ? out[k] - log_value(bottom)
+                                       : std::numeric_limits<float>::infinity();
             out_high[k] = log_value(v[k] + high[k]) - out[k];
           }
         }
@@ -266,6 +281,33 @@ void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_vie
     g.dddr = g.ddr;
     g.dgpp = g.gpp;
     QG_VIEWPORT(g.gpp.xmin, g.gpp.ymin, g.gpp.xmax, g.gpp.ymax, status);
+    // The frame gives way to Y numbers too wide for its left margin, so that
+    // the Y label stands clear of them on the page.
+    if (SLEN(ylabel) > 0 && g.ylabel.output) {
+      const float label = kLabelHeight * std::max(g.ylabel.height, 0.0f);
+      const float needed = gs_detail::y_label_offset(status) + 1.05f * label + 0.005f;
+      if (g.dgpp.xmin < needed) {
+        g.dgpp.xmin = std::min(needed, g.gpp.xmin + 0.5f * (g.gpp.xmax - g.gpp.xmin));
+        QG_VIEWPORT(g.dgpp.xmin, g.dgpp.ymin, g.dgpp.xmax, g.dgpp.ymax, status);
+      }
+    }
+  }
+  if (status == kStatusGood && (x_log || y_log)) {
+    // Error bars to or below zero now reach the bottom of their axis.
+    const auto to_bottom = [&](std::vector<float>& values, std::vector<float>& low, float bottom) {
+      for (std::size_t k = 0; k < low.size(); ++k)
+        if (low[k] == std::numeric_limits<float>::infinity())
+          low[k] = values[k] > bottom ? values[k] - bottom : 0.0f;
+    };
+    if (x_log && !wxl.empty()) to_bottom(wx, wxl, g.ddr.xmin);
+    if (y_log && !wyl.empty()) to_bottom(wy, wyl, g.ddr.ymin);
+    const auto n = std::count(left_out.begin(), left_out.end(), std::uint8_t{1});
+    if (n > 0)
+      IO_WRITE("INFO: " + format_i(n, 0) + (n == 1 ? " point" : " points") +
+                   " not above zero left out of the logarithmic axis",
+               status);
+  }
+  if (status == kStatusGood) {
     GS_BACKGROUND(status);
     const int x_code = g.x_axes_code;
     const int y_code = g.y_axes_code;
@@ -664,9 +706,18 @@ void GS_YLABEL(std::string_view text, Status& status) {
   const GsRect& r = gs_state.dddr;
   const float height = kLabelHeight * style.height * wy;
   const bool rotated = gs_state.ylabel_orientation == 1;
+  // Clear of the axis's numbers, however wide, and on the page, where the
+  // frame leaves too little room for both.
+  const float offset = gs_detail::y_label_offset(status);
   GS_TEXTSTYLE(style.font, style.colour, height, style.width, style.spacing, 0, rotated ? 2 : 3,
                rotated ? 4 : 3, rotated ? -1.0f : 0.0f, rotated ? 0.0f : 1.0f, status);
-  QG_TEXT(r.xmin - gs_state.layout.y_label_gap * wx, (r.ymin + r.ymax) / 2.0f,
+  float width = kLabelHeight * style.height;  // a turned label's extent across
+  if (!rotated) {
+    width = 0.6f * static_cast<float>(SLEN(text)) * kLabelHeight * style.height;
+    QG_INQ_TEXTWIDTH(SLEN(text), text, width, status);
+  }
+  const float on_page = gs_state.dgpp.xmin - width - 0.005f;
+  QG_TEXT(r.xmin - std::max(std::min(offset, on_page), 0.0f) * wx, (r.ymin + r.ymax) / 2.0f,
           text.substr(0, SLEN(text)), status);
   GS_TEXTSTYLE(style.font, style.colour, height, style.width, style.spacing, 0, 1, 1, 0.0f, 1.0f,
                status);

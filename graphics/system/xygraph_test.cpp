@@ -112,6 +112,32 @@ TEST_F(XyGraphTest, MarkersAndErrorBars) {
   EXPECT_EQ(of("polyline")[0]->x.size(), 5u);
 }
 
+// On a logarithmic Y axis an error bar reaching to or below zero runs to
+// the axis's bottom without stretching the axis down to 1E-30.
+TEST_F(XyGraphTest, LogErrorBarsBelowZeroReachTheAxisBottom) {
+  Status s = kStatusGood;
+  GS_SET_DATALOGLIN(true, false, s);
+  GS_SET_AXESLOGLIN(true, false, s);
+  GS_SET_CURVESTYLE(1, true, false, true, s);
+  const std::vector<float> x = {1, 2, 3}, y = {10, 100, 1000};
+  const std::vector<float> none = {0, 0, 0}, low = {0, 200, 0};
+  const std::vector<Index> starts = {1}, ends = {3};
+  const GsCurves curves{3, 1, 1, starts, ends, x, y, none, none, low, none};
+  testing::TerminalCapture quiet;
+  GS_XYEGRAPH(curves, "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_GT(gs_state.dddr.ymin, 0.8f);  // 5 % of the three decades below 10
+  const float bottom = gs_state.dgpp.ymin;
+  bool reaches = false;
+  for (const PageItem* line : of("polyline"))
+    if (line->x.size() == 2 && line->x[0] == line->x[1] &&
+        std::fabs(std::min(line->y[0], line->y[1]) - bottom) < 1e-4f)
+      reaches = true;
+  EXPECT_TRUE(reaches);
+  GS_SET_DATALOGLIN(true, true, s);
+  GS_SET_AXESLOGLIN(true, true, s);
+}
+
 TEST_F(XyGraphTest, KeyRows) {
   Status s = kStatusGood;
   GS_SET_KEY(true, 0.1f, 0.05f, 0.6f, 0.25f, 1, s);
