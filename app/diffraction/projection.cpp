@@ -518,7 +518,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   // over no width is zero everywhere. Its mean, without summation, stands.
   const float width = std::hypot(xv[2] - xv[1], yv[2] - yv[1]);
   if (s.summation && !(width > kOnRow)) {
-    GS_FWARNING(1, 1, {"The strip has no width to sum over: the memory is unchanged"}, status);
+    gs_refusal({"The strip has no width to sum over: the memory is unchanged"}, status);
     return;
   }
   IO_SET_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);

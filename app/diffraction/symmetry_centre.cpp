@@ -418,13 +418,12 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   // trusted: the centre found is then no centre of symmetry, and Return
   // keeps the one stored.
   if (misfit < 0.0 || misfit > kPoorSymmetry) {
-    GS_FWARNING(2, 2,
-                {misfit < 0.0 ? std::string("WARNING: The centre found mirrors fewer than 4 "
-                                            "points of the profile:")
-                              : "WARNING: The profile is not symmetric about any point (misfit " +
-                                    format_f(static_cast<float>(misfit), 6, 3) + "):",
-                 "the centre found is doubtful; the stored centre is offered"},
-                status);
+    gs_refusal({misfit < 0.0 ? std::string("WARNING: The centre found mirrors fewer than 4 "
+                                           "points of the profile:")
+                             : "WARNING: The profile is not symmetric about any point (misfit " +
+                                   format_f(static_cast<float>(misfit), 6, 3) + "):",
+                "the centre found is doubtful; the stored centre is offered"},
+               status);
     if (status != kStatusGood) return false;
     xc = x_beam / xps;
     yc = y_beam / yps;
