@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/expression.hpp"
@@ -32,6 +33,9 @@ SequenceDriver sequence_driver = SequenceDriver::kNone;
 namespace {
 
 constexpr const char* kEndLine = "%!*\\ END OF IO MACRO FILE";
+constexpr std::string_view kWindowHeader = "%!*\\ BEGINNING OF GUI MACRO FILE";
+// The macro replaying begins with the window recording's header.
+bool window_recording = false;
 constexpr int kMaxMacroTokens = 10;
 constexpr std::size_t kMacroTokenLength = 20;
 constexpr std::size_t kLoopNameLength = 20;
@@ -259,6 +263,8 @@ bool split_assignment(std::string_view argument, std::size_t from, std::string& 
   return true;
 }
 
+bool command_refused = false;
+
 }  // namespace
 
 void IO_OPEN_LOGFILE(bool prompt, std::string& file_name, Status& status) {
@@ -282,13 +288,14 @@ void IO_OPEN_OUTMACRO(bool gui, bool prompt, std::string& file_name, Status& sta
   if (vosq_io_dbdb.output_macro) {
     IO_WRITE("WARNING: Output macro file is already open, use \"STOP MACRO\" to close", status);
     IO_WRITE("         the file so that a new macro may be defined.", status);
+    io_refuse_command();
     return;
   }
   if (!open_file(prompt, "WRITE", kStreamOutputMacro, file_name, kPosition, status)) return;
   vosq_io_dbdb.output_macro = true;
   // A header that cannot be written is reported once and the recording
   // stops; the command itself has done what it could and leaves no failure.
-  for (const char* line : {gui ? "%!*\\ BEGINNING OF GUI MACRO FILE" : "%!*\\ BEGINNING OF IO MACRO FILE",
+  for (const char* line : {gui ? kWindowHeader.data() : "%!*\\ BEGINNING OF IO MACRO FILE",
                            "%!*\\", "%!*\\ This is a comment line", "%!*\\"}) {
     Status local = kStatusGood;
     IO_WRITE_FILE(kStreamOutputMacro, line, local);
@@ -319,6 +326,18 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status) {
   vosq_io_dbdb.input_macro = true;
   vosq_io_dbdb.macro_line = 0;
   vosq_io_dbdb.loop_depth = 0;
+  // The header is looked at and read again as the first line.
+  window_recording = false;
+  std::FILE* file = io_stream(kStreamInputMacro);
+  std::string first;
+  bool cut = false;
+  if (file != nullptr && io_read_bounded_line(file, kResponseLength, first, cut))
+    window_recording = first.starts_with(kWindowHeader);
+  if (file != nullptr) std::rewind(file);
+}
+
+bool io_window_recording_at_start() {
+  return vosq_io_dbdb.input_macro && window_recording && vosq_io_dbdb.macro_line == 0;
 }
 
 void IO_CLOSE_INMACRO(Status& status) {
@@ -358,6 +377,7 @@ SequenceDriver io_sequence_driver() {
 void io_end_sequence(std::string_view reason) {
   if (!vosq_io_dbdb.file_sequence) return;
   vosq_io_dbdb.file_sequence = false;
+  sequence_driver = SequenceDriver::kNone;
   Status local = kStatusGood;
   IO_WRITE(" ", local);
   IO_WRITE("NOTE: Sequence terminated: " + std::string(reason), local);
@@ -566,6 +586,47 @@ void io_outmacro_replace_last(std::string_view text, int consumed_from, Status& 
                   ftruncate(fileno(file), start + static_cast<long>(replacement.size())) == 0 &&
                   std::fseek(file, 0, SEEK_END) == 0;
   if (!ok) write_failed(status);
+}
+
+OutmacroMark io_outmacro_mark() {
+  command_refused = false;
+  OutmacroMark mark;
+  std::FILE* file = io_stream(kStreamOutputMacro);
+  if (!vosq_io_dbdb.output_macro || file == nullptr || std::fflush(file) != 0) return mark;
+  const off_t size = lseek(fileno(file), 0, SEEK_END);
+  if (size < 0) return mark;
+  mark.size = static_cast<long>(size);
+  // A command typed ahead on the line recorded last: the answers before it
+  // stay, the rest of that record goes with the command.
+  long start = 0;
+  std::string record;
+  const int next = vosq_io_dbdb.next_position;
+  if (!vosq_io_dbdb.new_line_needed && next > 1 && last_record(file, start, record) &&
+      record == vosq_io_dbinteractive && static_cast<std::size_t>(next) <= record.size() + 1) {
+    std::string kept = record.substr(0, static_cast<std::size_t>(next - 1));
+    while (!kept.empty() && io_cseparators.find(kept.back()) != std::string::npos) kept.pop_back();
+    mark.size = start;
+    mark.kept = kept;
+  }
+  return mark;
+}
+
+void io_refuse_command() { command_refused = true; }
+
+bool io_command_refused() { return std::exchange(command_refused, false); }
+
+void io_outmacro_take_back(const OutmacroMark& mark) {
+  std::FILE* file = io_stream(kStreamOutputMacro);
+  if (!vosq_io_dbdb.output_macro || file == nullptr || mark.size < 0) return;
+  std::string kept = mark.kept;
+  if (!kept.empty()) kept.push_back('\n');
+  errno = 0;
+  const bool ok = std::fflush(file) == 0 && ftruncate(fileno(file), mark.size) == 0 &&
+                  std::fseek(file, 0, SEEK_END) == 0 &&
+                  std::fwrite(kept.data(), 1, kept.size(), file) == kept.size() &&
+                  std::fflush(file) == 0;
+  Status local = kStatusGood;
+  if (!ok) write_failed(local);
 }
 
 }  // namespace kesta

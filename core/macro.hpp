@@ -28,6 +28,10 @@ void IO_CLOSE_OUTMACRO(Status& status);
 void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status);
 // Reports loops left open.
 void IO_CLOSE_INMACRO(Status& status);
+// True while the macro replaying is a recording made in the window (it
+// begins with that recording's header) and none of its lines has been read
+// yet: it starts where its recording started, in MACROS / LOG FILE.
+bool io_window_recording_at_start();
 void IO_INQ_INMACRO(bool& inmacro, Status& status);
 // Ends a running file sequence whose macro cannot go on to its next count
 // (abandoned before its end, or not to be opened): the flag is cleared and
@@ -79,5 +83,25 @@ void io_outmacro_record(std::string_view line, Status& status);
 // response line, only its part from CONSUMED_FROM (1-based, the part a menu
 // answer took) is replaced, so type-ahead answers before it are kept.
 void io_outmacro_replace_last(std::string_view text, int consumed_from, Status& status);
+
+// A command refused before it did or asked anything (START MACRO while one
+// records, SEQUENCE inside a recording, a command whose data are missing) is
+// no part of what the recording should replay: the loop that reads commands
+// marks the recording before it reads one, and takes the command back when
+// it was refused. A mark made while nothing records takes nothing back.
+struct OutmacroMark {
+  long size = -1;    // the recording's length before the command (-1: none)
+  std::string kept;  // the answers typed ahead of the command on its line
+};
+// Also forgets a refusal said before it.
+OutmacroMark io_outmacro_mark();
+// Said by a command that refuses to run.
+void io_refuse_command();
+// True (once) when a command was refused since the last mark.
+bool io_command_refused();
+// Cuts the recording back to MARK: the command read after it, and anything
+// recorded since, are gone. A failure is reported and ends the recording,
+// as a failed record does; STATUS is left alone.
+void io_outmacro_take_back(const OutmacroMark& mark);
 
 }  // namespace kesta

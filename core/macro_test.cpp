@@ -147,6 +147,45 @@ TEST_F(MacroTest, RecordThenReplayGivesTheSameAnswers) {
   EXPECT_EQ(read_file(second), read_file(first));
 }
 
+// A command refused before it did anything is cut off the recording, with
+// whatever it recorded; the answers typed ahead of it on its line stay. A
+// mark made while nothing records takes nothing back.
+TEST_F(MacroTest, ARefusedCommandIsTakenBackOffTheRecording) {
+  std::string file = dir.file("r.mac");
+  static const std::string kMenu[] = {"I2C", "START MACRO"};
+  ScriptedInput input({"sta", "12 START MACRO", "I2C"});
+  Status status = kStatusGood;
+  OutmacroMark before = io_outmacro_mark();
+  IO_OPEN_OUTMACRO(false, false, file, status);
+  EXPECT_FALSE(io_command_refused());
+  io_outmacro_take_back(before);
+  std::string command;
+  for (int i = 0; i < 3; ++i) {
+    const OutmacroMark mark = io_outmacro_mark();
+    if (i == 1) {
+      int n = 0;
+      IO_INPI(false, 0, 0, false, "N", {"H"}, {"E"}, n, status);
+      EXPECT_EQ(n, 12);
+    }
+    const OutmacroMark command_mark = i == 1 ? io_outmacro_mark() : mark;
+    IO_MENU(false, "CMD", {"H"}, {"E"}, 2, kMenu, command, status);
+    if (command == "START MACRO") {
+      std::string other = dir.file("other.mac");
+      IO_OPEN_OUTMACRO(false, false, other, status);
+    }
+    EXPECT_EQ(io_command_refused(), command == "START MACRO") << i;
+    if (command == "START MACRO") io_outmacro_take_back(command_mark);
+  }
+  EXPECT_FALSE(io_command_refused());
+  ScriptedInput stop({"I2C"});
+  IO_MENU(false, "CMD", {"H"}, {"E"}, 2, kMenu, command, status);
+  IO_CLOSE_OUTMACRO(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(read_file(file),
+            "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+            "12\nI2C\n%!*\\ END OF IO MACRO FILE\n");
+}
+
 TEST_F(MacroTest, DoLoops) {
   struct Case {
     std::string macro;
@@ -276,6 +315,34 @@ TEST_F(MacroTest, ReplaySkipsControlLinesAndStopsAtTheEndMarker) {
   EXPECT_EQ(vosq_io_dbinteractive, "typed");
   EXPECT_EQ(status, kStatusGood);
   EXPECT_EQ(terminal.text(), "Q:ONE\nQ:  *** END OF MACRO FILE ***\n");
+}
+
+// A replayed assignment is asked again as a typed one is: the next line
+// answers the same question, not the next one. A replayed escape ends its
+// prompt's line, so what follows is not run on after the prompt.
+TEST_F(MacroTest, ReplayedAssignmentsAreAskedAgainAndEscapesEndTheirLine) {
+  replay("f = 2\n3\nc = 1\nCADD\n\\\\\n");
+  ScriptedInput none({});
+  static const std::string kMenu[] = {"CADD", "CMULTIPLY"};
+  Status status = kStatusGood;
+  float factor = 1.0f;
+  IO_INPR(false, 0.0f, 0.0f, true, "MULTIPLICATION CONSTANT", {"H"}, {"E"}, factor, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(factor, 3.0f);
+  std::string command = "CMULTIPLY";
+  IO_MENU(true, "ENTER COMMAND", {"H"}, {"E"}, 2, kMenu, command, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(command, "CADD");
+  std::string text;
+  IO_INPC(false, "TEXT", {"H"}, {"E"}, 101, text, status);
+  EXPECT_EQ(status, kStatusEscape);
+  EXPECT_TRUE(none.prompts.empty());
+  EXPECT_EQ(terminal.text(),
+            "MULTIPLICATION CONSTANT [1.000000]:f = 2\n"
+            "MULTIPLICATION CONSTANT [1.000000]:3\n"
+            "ENTER COMMAND [CMULTIPLY]:c = 1\n"
+            "ENTER COMMAND [CMULTIPLY]:CADD\n"
+            "TEXT:\\\\\n");
 }
 
 TEST_F(MacroTest, EndOfMacroAtAGraphicalMenuOrInAFileSequence) {

@@ -40,6 +40,15 @@ std::vector<std::string> prompt_lines(bool ranged, bool fixed, std::string_view 
   return lines;
 }
 
+// An assignment answers no question: its variable is set and the question
+// is asked again as it was, without the help a refused answer brings. The
+// macro's end and every other status go to the caller.
+bool assignment_asks_again(bool& again, Status& status) {
+  if (!io_ask_again(status)) return false;
+  again = false;
+  return true;
+}
+
 // Conversion of the numeric prompts: the token routine, the text of a bound,
 // and what is shown when a token does not convert.
 template <typename T>
@@ -93,6 +102,7 @@ void ask_number(bool ranged, T lower, T upper, bool fixed, std::string_view prom
     int length = 0;
     std::string token;
     IO_INPUT_TOKEN(true, lines, length, token, status);
+    if (assignment_asks_again(again, status)) continue;
     if (status != kStatusGood) return;
 
     bool have = false;
@@ -116,6 +126,9 @@ void ask_number(bool ranged, T lower, T upper, bool fixed, std::string_view prom
       value = candidate;
       return;
     }
+    // A refused answer refuses the rest of its line too ("OUTPUT DATA" is
+    // one refusal, not one a word).
+    io_drop_type_ahead();
     IO_TEXT(error, status);
   }
 }
@@ -165,6 +178,7 @@ void ask_text(bool whole_line, bool fixed, std::string_view prompt,
       IO_INPUT_LINE(digits.translate, lines, answer_length, answer, status);
     else
       IO_INPUT_TOKEN(digits.translate, lines, answer_length, answer, status);
+    if (assignment_asks_again(again, status)) continue;
     if (status != kStatusGood) return;
     if (answer.size() > limit) answer.resize(limit);
     if (answer_length == 0 || SLEN(answer) == 0) {
@@ -247,6 +261,7 @@ void IO_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool fixed, std::s
     int length = 0;
     std::string token;
     IO_INPUT_TOKEN(true, lines, length, token, status);
+    if (assignment_asks_again(again, status)) continue;
     if (status != kStatusGood) return;
     if (length == 0) {
       if (fixed) return;
@@ -297,9 +312,6 @@ void io_input_file_name(bool fixed, std::string_view prompt, TextLines help, Tex
   while (true) {
     std::string answer = file;
     IO_INPC(fixed, prompt, help.view(), error.view(), help_mode, answer, status);
-    // An assignment names no file: asked again (the macro's end is no answer
-    // either, and goes to the caller).
-    if (io_ask_again(status)) continue;
     if (status != kStatusGood || !io_response_cut()) {
       file = std::move(answer);
       return;

@@ -3,9 +3,11 @@
 // each with an optional default in brackets, an optional range, a help text
 // shown on "?" or "HELP" and an error text shown before asking again. Each
 // loops until it has an acceptable answer, the user escape (STATUS
-// kStatusEscape) or an answer consumed by an assignment (kStatusConsumed); the
-// value is changed only by an accepted answer. One typed line can answer
-// several prompts in a row (type-ahead).
+// kStatusEscape) or the end of a replayed macro that its caller hands on
+// (kStatusConsumed, io_macro_ended); an assignment sets its variable and the
+// question is asked again. The value is changed only by an accepted answer.
+// One typed line can answer several prompts in a row (type-ahead); a refused
+// answer drops the rest of its line.
 
 #include <string>
 #include <string_view>
@@ -41,8 +43,7 @@ void IO_INPS(bool fixed, std::string_view prompt, TextLines help, TextLines erro
 void IO_INPC(bool fixed, std::string_view prompt, TextLines help, TextLines error, int mode,
              std::string& string, Status& status);
 // IO_INPC for a file name: every file-name question asks through it. "?" and
-// "HELP" show HELP whatever MODE says. An assignment is no name and is asked
-// again. An answer longer than a response
+// "HELP" show HELP whatever MODE says. An answer longer than a response
 // line (or whose translation is) was cut, and would name another file: it is
 // refused with a message and asked again, and FILE keeps its value.
 void io_input_file_name(bool fixed, std::string_view prompt, TextLines help, TextLines error,

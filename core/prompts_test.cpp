@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
+#include "core/menu.hpp"
 #include "core/variables.hpp"
 
 namespace kesta {
@@ -192,17 +194,88 @@ TEST_F(PromptsTest, EmptyStringAnswers) {
   EXPECT_EQ(st_position(), "Subroutine IO_INPC V0.3");
 }
 
-TEST_F(PromptsTest, AssignmentIsConsumedAndVariableSubstituted) {
-  ScriptedInput input({"x = 2*3", "x"});
+// An assignment answers no question: the variable is set, the same question
+// is asked again (no help, no error) and the next answer may use it. Every
+// typed prompt does so; the caller never sees the assignment.
+TEST_F(PromptsTest, AssignmentSetsItsVariableAndTheQuestionIsAskedAgain) {
+  static const std::string kChoices[] = {"CADD", "CMULTIPLY", "EXIT"};
+  struct Case {
+    const char* name;
+    std::vector<std::string> answers;
+    std::function<std::string(Status&)> ask;  // the value taken, as text
+    std::string value;
+  };
+  const Case cases[] = {
+      {"ranged integer", {"x = 2*3", "x"},
+       [](Status& st) {
+         int v = 1;
+         IO_INPI(true, 1, 10, true, "N", {"H"}, {"E"}, v, st);
+         return std::to_string(v);
+       },
+       "6"},
+      {"real", {"f = 3", "f"},
+       [](Status& st) {
+         float v = 2.9f;
+         IO_INPR(false, 0.0f, 0.0f, true, "R", {"H"}, {"E"}, v, st);
+         return std::to_string(v);
+       },
+       "3.000000"},
+      {"logical", {"l = 1", "NO"},
+       [](Status& st) {
+         bool v = true;
+         IO_INPL(false, false, false, true, "L", {"H"}, {"E"}, v, st);
+         return std::string(v ? "YES" : "NO");
+       },
+       "NO"},
+      {"menu", {"m = 1", "CM"},
+       [](Status& st) {
+         std::string v = "CADD";
+         IO_MENU(true, "ENTER COMMAND", {"H"}, {"E"}, 3, kChoices, v, st);
+         return v;
+       },
+       "CMULTIPLY"},
+      {"string", {"t = 'a b'", "t"},
+       [](Status& st) {
+         std::string v;
+         IO_INPC(true, "TITLE", {"H"}, {"E"}, 1, v, st);
+         return v;
+       },
+       "a b"},
+      {"word", {"w = 4", "w"},
+       [](Status& st) {
+         std::string v;
+         IO_INPTOKEN(true, "WORD", {"H"}, {"E"}, 1, v, st);
+         return v;
+       },
+       "4"},
+  };
+  for (const Case& c : cases) {
+    testing::reset_dialogue();
+    testing::TerminalCapture capture;
+    ScriptedInput input(c.answers);
+    Status status = kStatusGood;
+    const std::string value = c.ask(status);
+    EXPECT_EQ(status, kStatusGood) << c.name;
+    EXPECT_EQ(value, c.value) << c.name;
+    ASSERT_EQ(input.prompts.size(), 2u) << c.name;
+    EXPECT_EQ(input.prompts[0], input.prompts[1]) << c.name;
+    EXPECT_EQ(capture.text(), "") << c.name;
+  }
+}
+
+// A refused answer of several words is refused once: the rest of its line
+// is no answer to the question asked again.
+TEST_F(PromptsTest, ARefusedLineOfSeveralWordsIsRefusedOnce) {
+  ScriptedInput input({"OUTPUT DATA", "20 5", "7"});
   Status status = kStatusGood;
-  int value = 1;
-  IO_INPI(false, 0, 0, true, "N", {"H"}, {"E"}, value, status);
-  EXPECT_EQ(status, kStatusConsumed);
-  EXPECT_EQ(value, 1);
-  status = kStatusGood;
-  IO_INPI(false, 0, 0, true, "N", {"H"}, {"E"}, value, status);
+  int value = 2;
+  IO_INPI(true, 1, 10, true, "X NUMBER PIXELS", {"H"}, {"E"}, value, status);
   EXPECT_EQ(status, kStatusGood);
-  EXPECT_EQ(value, 6);
+  EXPECT_EQ(value, 7);
+  EXPECT_EQ(terminal.text(),
+            "Entered response cannot be converted to an integer\nE\nH\n"
+            "E\nH\n");
+  EXPECT_EQ(input.prompts.size(), 3u);
 }
 
 TEST_F(PromptsTest, FileNameThatWouldBeCutIsAskedAgain) {

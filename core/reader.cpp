@@ -182,6 +182,9 @@ void IO_READ(std::span<const std::string> prompt, Status& status) {
   const int used = SLEN(line);
   line.resize(static_cast<std::size_t>(used));
   if (line == "\\\\") {
+    // A replayed escape ends its prompt's line as a typed one does, so that
+    // what follows does not run on after the prompt.
+    if (replayed) IO_WRITE(line, status);
     status = kStatusEscape;
     return;
   }

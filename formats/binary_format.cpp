@@ -391,7 +391,7 @@ bool output_form(std::string_view input_file, std::string_view extension,
         r.upper = items[k++].real_value;
       },
       [](const ScalingRange& r) { return io_scaling_range_valid(r.lower, r.upper); },
-      [](Status& s) { GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, s); }, status);
+      [](Status& s) { gs_refusal({"THE SCALING RANGE IS INVALID"}, s); }, status);
   if (status == kStatusEscape) st_reset(status);  // CANCEL: nothing written
   lower = range.lower;
   upper = range.upper;
@@ -404,7 +404,7 @@ bool gui_path(const std::string& name, std::string& path, Status& status) {
   IO_TRANS_PATH(name, trans, path, status);
   if (status != kStatusGood) return false;
   if (trans == 0) return true;
-  GS_FWARNING(1, 1, {"PROBLEM WITH FILE DIRECTORY PATH (NO DIRECTORY ?)"}, status);
+  gs_refusal({"PROBLEM WITH FILE DIRECTORY PATH (NO DIRECTORY ?)"}, status);
   return false;
 }
 

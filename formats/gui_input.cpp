@@ -672,7 +672,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     GS_UPDATE(status);
   } else if (sequence != kFioGivenName) {
     if (!gui_input_state.read_once) {
-      GS_FWARNING(1, 1, {"CAN'T INPUT ANOTHER FILE IN AN UNDEFINED SEQUENCE"}, status);
+      gs_refusal({"CAN'T INPUT ANOTHER FILE IN AN UNDEFINED SEQUENCE"}, status);
       fio_input_failed();
       return;
     }

@@ -225,8 +225,7 @@ void fio_warn_replacing_input(const std::string& name, std::string_view input_fi
   // nothing.
   std::error_code error;
   if (!std::filesystem::equivalent(proposed, input, error)) return;
-  GS_FWARNING(1, 1, {name + " IS THE INPUT FILE: \"" + std::string(accept) + "\" REPLACES IT"},
-              status);
+  gs_refusal({name + " IS THE INPUT FILE: \"" + std::string(accept) + "\" REPLACES IT"}, status);
 }
 
 bool fio_gui_default_file(std::string_view input_file, std::string_view format_text,

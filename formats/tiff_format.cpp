@@ -804,7 +804,7 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
   if (size == SizeRead::kUndecodable || size == SizeRead::kNotRead)
     return undecodable(path, size, status);
   if (size != SizeRead::kRead) {
-    if (size == SizeRead::kNoSize) GS_FWARNING(1, 1, {"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
+    if (size == SizeRead::kNoSize) gs_refusal({"IMAGE SIZE NOT RETURNED FROM FILE"}, status);
     return {};
   }
   TiffRegion& r = tiff_input_state.region;
@@ -834,9 +834,9 @@ ImageRead tiff_gui_road(const ReadRequest& request, bool imagequant, std::string
                        items[3].int_value, items[4].int_value, items[5].int_value};
     const Index xnum = (t.xend - t.xstart + 1) / t.xbin, ynum = (t.yend - t.ystart + 1) / t.ybin;
     if (t.xstart > t.xend || t.ystart > t.yend || xnum < 1 || ynum < 1) {
-      GS_FWARNING(1, 1, {"INPUT REGION IMPOSSIBLY DEFINED"}, status);
+      gs_refusal({"INPUT REGION IMPOSSIBLY DEFINED"}, status);
     } else if (xnum > request.xmaxdat || ynum > request.ymaxdat) {
-      GS_FWARNING(1, 1, {"INPUT REGION TOO LARGE FOR ARRAYS"}, status);
+      gs_refusal({"INPUT REGION TOO LARGE FOR ARRAYS"}, status);
     } else {
       r = t;
       tiff_input_state.answered = {true, r, width, length};
@@ -988,7 +988,7 @@ void FIO_OUT_TIFF(bool gui, std::string_view input_file, Index xmaxdat, Index ym
     static const std::string kUpperHelp[] = {
         "Value written as the largest integer; higher values are clipped"};
     const RangeWarning box = [](Status& s) {
-      GS_FWARNING(1, 1, {"THE SCALING RANGE IS INVALID"}, s);
+      gs_refusal({"THE SCALING RANGE IS INVALID"}, s);
     };
     if (!io_ask_scaling_range(gui ? GS_INPR : IO_INPR, kLowerHelp, kUpperHelp,
                               gui ? box : nullptr, lower, upper, status)) {

@@ -132,7 +132,7 @@ bool clicks(const GsDisplayedImage& im, std::string_view prompt, std::span<const
   return status == kStatusGood;
 }
 
-void warn(std::string_view text, Status& status) { GS_FWARNING(1, 1, {std::string(text)}, status); }
+void warn(std::string_view text, Status& status) { gs_refusal({std::string(text)}, status); }
 
 }  // namespace
 

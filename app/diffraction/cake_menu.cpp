@@ -303,7 +303,7 @@ bool control_form(Index xmaxdat, Index ymaxdat, float xps, CakeLimits& l, CakeCo
     c.maximum_d = items[10].real_value;
     lorentz = items[11].logical_value ? 1 : 0;
     if (l.outer_limit > l.inner_limit) return true;
-    GS_FWARNING(1, 1, {"!!! OUTER LIMIT MUST BE GREATER THAN INNER LIMIT  !!!"}, status);
+    gs_refusal({"!!! OUTER LIMIT MUST BE GREATER THAN INNER LIMIT  !!!"}, status);
     if (status != kStatusGood) return false;
   }
 }
@@ -503,7 +503,7 @@ void KZT_INP_CAKE(KztDataSets& sets, PowderSettings& g, CakeLimits& limits, Stat
     if (!click_inner(im, g, xps, yps, l.inner_limit, status)) return;
     if (!click_outer(im, g, xps, yps, l.outer_limit, status)) return;
     if (l.outer_limit > l.inner_limit) break;
-    GS_FWARNING(1, 1, {"THE OUTER LIMIT MUST BE GREATER THAN THE INNER LIMIT"}, status);
+    gs_refusal({"THE OUTER LIMIT MUST BE GREATER THAN THE INNER LIMIT"}, status);
     if (status != kStatusGood) return;
   }
   l.first = false;

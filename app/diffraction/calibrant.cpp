@@ -907,7 +907,7 @@ void KZT_CALIBRANT(bool, const GsDisplayedImage& image, float& x_pixel_size, flo
   }
   if (status != kStatusGood) return;
   if (num < 3) {
-    GS_FWARNING(1, 1, {"WARNING: Less than three coordinates input"}, status);
+    gs_refusal({"WARNING: Less than three coordinates input"}, status);
     return;
   }
   x.resize(static_cast<std::size_t>(num));

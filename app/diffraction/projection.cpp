@@ -226,8 +226,7 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
       y1 = 2.0f * y_start - y2;
       if (status != kStatusGood) return;
       if (no_length(x1, y1, x2, y2)) {
-        GS_FWARNING(1, 1, {"The line has no length: click its end away from the beam centre"},
-                    status);
+        gs_refusal({"The line has no length: click its end away from the beam centre"}, status);
         if (status != kStatusGood) return;
         continue;
       }
@@ -245,7 +244,7 @@ void KZT_INP_PROJECTION(bool /*gui*/, bool start_given, float x_start, float y_s
       to_pixels(im, x[1], y[1], x2, y2, status);
       if (status != kStatusGood) return;
       if (no_length(x1, y1, x2, y2)) {
-        GS_FWARNING(1, 1, {"The line has no length: click two different points"}, status);
+        gs_refusal({"The line has no length: click two different points"}, status);
         if (status != kStatusGood) return;
         continue;
       }
@@ -498,10 +497,9 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
       strip_pixels(sets.mask_exist && !mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
                    a.yendelm, kzt_image(a.data), mask, xv, yv);
   if (held.used == 0) {
-    GS_FWARNING(1, 1,
-                {held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
-                                  : "The strip holds no unmasked pixel: the memory is unchanged"},
-                status);
+    gs_refusal({held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
+                                 : "The strip holds no unmasked pixel: the memory is unchanged"},
+               status);
     return;
   }
 
@@ -520,7 +518,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   // over no width is zero everywhere. Its mean, without summation, stands.
   const float width = std::hypot(xv[2] - xv[1], yv[2] - yv[1]);
   if (s.summation && !(width > kOnRow)) {
-    GS_FWARNING(1, 1, {"The strip has no width to sum over: the memory is unchanged"}, status);
+    gs_refusal({"The strip has no width to sum over: the memory is unchanged"}, status);
     return;
   }
   IO_SET_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
@@ -552,8 +550,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
                  axis, scan, vars, weights, status);
   if (status != kStatusGood) return;
   if (std::none_of(weights.begin(), weights.end(), [](float w) { return w > 0.0f; })) {
-    GS_FWARNING(1, 1, {"No pixel of the strip falls within the scan: the memory is unchanged"},
-                status);
+    gs_refusal({"No pixel of the strip falls within the scan: the memory is unchanged"}, status);
     return;
   }
   if (s.summation) {

@@ -165,7 +165,7 @@ void KZT_DEF_FS(bool ask_increment, const ImageTarget& target, Index& xstrelm, I
                   s.variable_width, s.digits, s.postfix, s.extension, status);
   if (status != kStatusGood) return;
   if (found != 0) {
-    GS_FWARNING(1, 1, {"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
+    gs_command_refused({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
     return;
   }
   GS_BACKGROUND(status);
@@ -249,7 +249,7 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
       yaxis(static_cast<std::size_t>(a.ymaxdat));
   if (cells > 0) flat.resize(static_cast<std::size_t>(cells));
   if (flat.empty()) {
-    GS_FWARNING(1, 1, {"PROBLEM ALLOCATING MEMORY FOR FLAT-FIELD IMAGE"}, status);
+    gs_command_refused({"PROBLEM ALLOCATING MEMORY FOR FLAT-FIELD IMAGE"}, status);
     return {};
   }
   GS_FPROMPT(1, 1, {"INPUT OF FLAT-FIELD IMAGE"}, status);
@@ -264,11 +264,11 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
   if (!read_member(target, s.corrections.ff_file, status)) {
     // Without its flat field the series would be silently uncorrected.
     if (status == kStatusGood)
-      GS_FWARNING(1, 1, {"PROBLEM INPUTTING THE FLAT-FIELD IMAGE"}, status);
+      gs_command_refused({"PROBLEM INPUTTING THE FLAT-FIELD IMAGE"}, status);
     return {};
   }
   if (fx != xnum || fy != ynum) {
-    GS_FWARNING(1, 1, {"THE FLAT-FIELD IMAGE IS THE WRONG SIZE"}, status);
+    gs_command_refused({"THE FLAT-FIELD IMAGE IS THE WRONG SIZE"}, status);
     return {};
   }
   GS_BACKGROUND(status);
@@ -290,7 +290,7 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
       }
     }
   if (zero) {
-    GS_FWARNING(1, 1, {"THE FLAT-FIELD CONTAINED ONE OR MORE ZEROS"}, status);
+    gs_refusal({"THE FLAT-FIELD CONTAINED ONE OR MORE ZEROS"}, status);
     float threshold = std::clamp(s.ff_threshold, 0.001f, 1.7e10f);
     GS_INPR(true, 0.001f, 1.7e10f, true, "MAXIMUM MULTIPLER FOR FLAT-FIELD CORRECTION",
             {"Enter maximum value to increase intensity"},
@@ -339,9 +339,9 @@ void correct_spatial(KztDataSets& sets, const SplineSet& spline, float overload,
 // series with more is refused before its files are read.
 bool rows_for_series(Index nfiles, Status& status) {
   if (nfiles <= vosq_kzt_arrays.ymaxdat) return true;
-  GS_FWARNING(2, 2,
-              {"THE SERIES HAS MORE FILES THAN THE DATA", "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"},
-              status);
+  gs_command_refused(
+      {"THE SERIES HAS MORE FILES THAN THE DATA", "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"},
+      status);
   return false;
 }
 
@@ -447,7 +447,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
     KZT_IN_SPATIAL(true, 100, 100, file, found, spline, status);
     if (status != kStatusGood || found != 0) {
       if (status != kStatusGood) ST_DEF_SYSTEM(status);
-      GS_FWARNING(1, 1, {"PROBLEM WITH SPATIAL DISTORTION FILE"}, status);
+      gs_command_refused({"PROBLEM WITH SPATIAL DISTORTION FILE"}, status);
       return;
     }
     GS_FPROMPT(1, 1, {"1ST IMAGE: CORRECTING SPATIAL DISTORTION"}, status);
@@ -507,11 +507,11 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   IO_SET_IKEYVALUE("SCAN_TYPE", s.scan_type, retstat, status);
   IO_SET_RKEYVALUE("MAXIMUM_D", s.maximum_d, retstat, status);
   if (nbins < 1 || nbins > a.xmaxdat) {
-    GS_FWARNING(1, 1, {"MORE SCAN BINS THAN THE DATA ARRAYS HAVE COLUMNS"}, status);
+    gs_command_refused({"MORE SCAN BINS THAN THE DATA ARRAYS HAVE COLUMNS"}, status);
     return;
   }
   if (a.mdata == nullptr || a.mxaxis == nullptr || a.myaxis == nullptr) {
-    GS_FWARNING(1, 1, {"THERE ARE NO MEMORY ARRAYS TO HOLD THE SCANS"}, status);
+    gs_command_refused({"THERE ARE NO MEMORY ARRAYS TO HOLD THE SCANS"}, status);
     return;
   }
 
@@ -538,7 +538,7 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   }
   if (status != kStatusGood) {
     ST_DEF_SYSTEM(status);
-    GS_FWARNING(1, 1, {"PROBLEM IN FORM INPUT"}, status);
+    gs_command_refused({"PROBLEM IN FORM INPUT"}, status);
     return;
   }
   kzt_series_integration_settings() = s;

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@
 #include "app/imageops/imageops_graphics_test_support.hpp"
 #include "app/imageops/program_target.hpp"
 #include "core/defaults_db.hpp"
+#include "core/macro.hpp"
 #include "core/dialogue_testing.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
@@ -619,6 +621,22 @@ TEST_F(SeriesIntegration, TooManyFilesAreRefusedBeforeTheSecondIsRead) {
   EXPECT_EQ(reads, 1);
   EXPECT_EQ(input.remaining(), 0u);
   EXPECT_NE(terminal.text().find("MORE FILES THAN THE DATA"), std::string::npos);
+
+  // From a macro the box waits for nothing: its reason is a line all the
+  // same, and the macro, whose later lines were for the integration, ends
+  // rather than meet the menus with them.
+  testing::TerminalCapture replayed;
+  std::string macro = dir.file("series.mac");
+  std::ofstream(macro) << "YES\n" + member(40) + "\n\nO.K.\nEXIT\n";
+  IO_OPEN_INMACRO(false, macro, status);
+  KZT_FSINTEGRATE(sets, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(replayed.text().find("WARNING: THE SERIES HAS MORE FILES THAN THE DATA ARRAYS HAVE "
+                                 "ROWS (USE \"DIMENSIONS\")\n"),
+            std::string::npos)
+      << replayed.text();
+  EXPECT_NE(replayed.text().find("Macro automatically terminated."), std::string::npos);
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
 }
 
 TEST_F(SeriesIntegration, FlatFieldWithZerosAsksTheLargestMultiplier) {

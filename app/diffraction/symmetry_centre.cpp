@@ -344,11 +344,10 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   // A strip too thin to hold a pixel centre, or holding none that counts,
   // projects nothing: its profile is symmetric about any point.
   if (!reached) {
-    GS_FWARNING(1, 1,
-                {strip.pixels.inside == 0
-                     ? "The strip holds no pixel centre: no centre is proposed"
-                     : "The strip holds no pixel of a finite value: no centre is proposed"},
-                status);
+    gs_refusal({strip.pixels.inside == 0
+                    ? "The strip holds no pixel centre: no centre is proposed"
+                    : "The strip holds no pixel of a finite value: no centre is proposed"},
+               status);
     return false;
   }
   const Index number = strip.number;
@@ -384,11 +383,10 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
       if (!level) level = smooth[k];
       flat = smooth[k] == *level;
     }
-    GS_FWARNING(1, 1,
-                {none   ? "The profile holds no unmasked point: no centre is proposed"
-                 : flat ? "The profile is flat, symmetric about every point: no centre is proposed"
-                        : "Too few unmasked points mirror each other: no centre is proposed"},
-                status);
+    gs_refusal({none   ? "The profile holds no unmasked point: no centre is proposed"
+                : flat ? "The profile is flat, symmetric about every point: no centre is proposed"
+                       : "Too few unmasked points mirror each other: no centre is proposed"},
+               status);
     return false;
   }
 
@@ -420,13 +418,12 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   // trusted: the centre found is then no centre of symmetry, and Return
   // keeps the one stored.
   if (misfit < 0.0 || misfit > kPoorSymmetry) {
-    GS_FWARNING(2, 2,
-                {misfit < 0.0 ? std::string("WARNING: The centre found mirrors fewer than 4 "
-                                            "points of the profile:")
-                              : "WARNING: The profile is not symmetric about any point (misfit " +
-                                    format_f(static_cast<float>(misfit), 6, 3) + "):",
-                 "the centre found is doubtful; the stored centre is offered"},
-                status);
+    gs_refusal({misfit < 0.0 ? std::string("WARNING: The centre found mirrors fewer than 4 "
+                                           "points of the profile:")
+                             : "WARNING: The profile is not symmetric about any point (misfit " +
+                                   format_f(static_cast<float>(misfit), 6, 3) + "):",
+                "the centre found is doubtful; the stored centre is offered"},
+               status);
     if (status != kStatusGood) return false;
     xc = x_beam / xps;
     yc = y_beam / yps;

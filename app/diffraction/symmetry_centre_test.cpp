@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <random>
 #include <string>
@@ -14,7 +15,9 @@
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/imageops_graphics_test_support.hpp"
 #include "core/dialogue_testing.hpp"
+#include "core/macro.hpp"
 #include "core/status.hpp"
+#include "core/test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -375,6 +378,31 @@ TEST_F(ProjectFit, NoCentreOfSymmetryOffersTheStoredOne) {
       EXPECT_FLOAT_EQ(y, 8.0e-4f);
     }
   }
+}
+
+// Replayed from a macro the doubt is one line at the terminal as well as its
+// box, which waits for nothing: the transcript says why the stored centre
+// was offered.
+TEST_F(ProjectFit, ADoubtfulCentreIsALineInAReplayedMacro) {
+  const GsDisplayedImage im =
+      image(256, 16, 70.3, [](double d) { return 1.0e5 / (d * d + 100.0) + 10.0; });
+  testing::TempDir dir;
+  std::string macro = dir.file("fit.mac");
+  std::ofstream(macro) << "2\n120\n8\n250\n8\n2\n100\n4\n100\n12\nYES\nEXIT\n\n\n";
+  testing::TerminalCapture terminal;
+  float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+  Status status = kStatusGood;
+  IO_OPEN_INMACRO(false, macro, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_TRUE(KZT_PROJECTFIT(im, 1e-4f, 1e-4f, x, y, status));
+  EXPECT_EQ(status, kStatusGood);
+  IO_CLOSE_INMACRO(status);
+  EXPECT_FLOAT_EQ(x, 5.0e-3f);
+  const std::string text = terminal.text();
+  // The box's two lines are one sentence on one line.
+  const std::size_t at = text.find(": the centre found is doubtful; the stored centre is offered\n");
+  ASSERT_NE(at, std::string::npos) << text;
+  EXPECT_EQ(text.rfind("WARNING: The ", at), text.rfind('\n', at) + 1) << text;
 }
 
 // Pixels that are not numbers take no part in the projection: a strip half

@@ -481,6 +481,8 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
   const std::vector<std::string>& names = command_names();
   for (;;) {
     const std::string proposed = command;
+    // A command refused for what it needs is taken back off a recording.
+    const OutmacroMark recorded = io_outmacro_mark();
     IO_MENU(true, "Calibration sub-menu: ENTER COMMAND",
             {"Enter one of available commands (\"HELP\" for help)"},
             {"Enter one of available commands (\"HELP\" for help)"},
@@ -514,6 +516,7 @@ void KZT_CALIBRATION(KztDataSets& sets, Status& status) {
     const Command& entry = *found;
     Calib c{sets, st, entry.name, std::string(entry.next.empty() ? entry.name : entry.next)};
     if (!needs_met(entry, sets, st, c.next)) {
+      io_outmacro_take_back(recorded);
       command = c.next;
       continue;
     }

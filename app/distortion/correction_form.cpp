@@ -182,11 +182,11 @@ void KZT_GUI_CORRECTION(KztDataSets& sets, Status& status) {
   if (retstat != 0) {
     static const std::string kProblems[] = {"TOO MANY COEFFICIENTS", "WRONG TYPE OF FILE",
                                             "PROBLEM OPENNING FILE"};
-    GS_FWARNING(1, 1, {kProblems[std::clamp(retstat, 1, 3) - 1]}, status);
+    gs_refusal({kProblems[std::clamp(retstat, 1, 3) - 1]}, status);
     return;
   }
   if (a.mdata == nullptr) {
-    GS_FWARNING(1, 1, {"NO MEMORY ARRAYS FOR THE CORRECTION"}, status);
+    gs_refusal({"NO MEMORY ARRAYS FOR THE CORRECTION"}, status);
     return;
   }
   show({"CALCULATING CORRECTION TRANSFORMATION", "(ORIGINAL DATA TRANSFERRED TO THE MEMORY)"},

@@ -76,8 +76,7 @@ void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view 
 
 void kzt_warning(bool gui, TextLines lines, Status& status) {
   if (gui) {
-    const int num = static_cast<int>(lines.size());
-    GS_FWARNING(num, num, lines.view(), status);
+    gs_refusal(lines.view(), status);
     return;
   }
   for (const std::string& line : lines) IO_WRITE(line, status);

@@ -63,8 +63,9 @@ GsFormItem kzt_form_item(std::string label, int type, std::string description,
 
 // Questions and warnings of operations that both interfaces use: GUI true
 // asks in a value box and warns in a warning box of the graphics window
-// (both answered from a replaying macro as typed lines), false asks and
-// warns on the terminal. Callers pass the lines each interface shows.
+// (both answered from a replaying macro as typed lines; the warning is a
+// line at the terminal too, gs_refusal), false asks and warns on the
+// terminal. Callers pass the lines each interface shows.
 void kzt_inpr(bool gui, bool ranged, float lower, float upper, std::string_view prompt,
               TextLines help, TextLines error, float& value, Status& status);
 void kzt_warning(bool gui, TextLines lines, Status& status);

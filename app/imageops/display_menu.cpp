@@ -180,7 +180,7 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
     if (!d.data_defined && type == kGsChoicePoint) {
       image = menu = false;  // nothing shown to click on
     } else if (!d.data_defined && type == kGsChoiceButton && needs_data(command)) {
-      GS_FWARNING(1, 1, {"DATA NEEDED, BUT NONE IS DEFINED"}, status);
+      gs_refusal({"DATA NEEDED, BUT NONE IS DEFINED"}, status);
     } else if (type == kGsChoicePoint) {
       KZT_CLICK(d.xmaxdat, d.ymaxdat, d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, d.xaxis,
                 d.yaxis, d.data, d.title, d.xlabel, d.ylabel, d.zlabel, x, y, d.x_pixel_size,

@@ -326,11 +326,10 @@ void kzt_projection_profile(const KztDisplayed& d, std::span<const float> xverti
   const auto bins = static_cast<std::size_t>(std::min<Index>(number, d.xmaxdat));
   if (std::none_of(weights.begin(), weights.begin() + static_cast<std::ptrdiff_t>(bins),
                    [](float w) { return w > 0.0f; })) {
-    GS_FWARNING(1, 1,
-                {pixels.used < pixels.inside
-                     ? "The strip holds no pixel of a finite value: the memory is unchanged"
-                     : "The strip holds no pixel centre: the memory is unchanged"},
-                status);
+    gs_refusal({pixels.used < pixels.inside
+                    ? "The strip holds no pixel of a finite value: the memory is unchanged"
+                    : "The strip holds no pixel centre: the memory is unchanged"},
+               status);
     return;
   }
   std::copy_n(positions.begin(), bins, memory.mxaxis.begin());

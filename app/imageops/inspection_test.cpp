@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "app/imageops/upcalls.hpp"
 #include "app/main/data_store_test_support.hpp"
 #include "core/dialogue_testing.hpp"
+#include "core/macro.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
 #include "graphics/system/state.hpp"
@@ -251,6 +253,22 @@ TEST_F(Inspection, ProjectionLeavesOutPixelsThatAreNotNumbers) {
                                  "unchanged"),
             std::string::npos)
       << terminal.text();
+
+  // While a macro replays, the box waits for nothing: the refusal is a line
+  // at the terminal all the same.
+  kesta::testing::TempDir dir;
+  std::string macro = dir.file("replay.mac");
+  std::ofstream(macro) << "\n";
+  IO_OPEN_INMACRO(false, macro, status);
+  TerminalCapture replayed;
+  kzt_projection_profile(im.shown(), xv, yv, none, status);
+  IO_CLOSE_INMACRO(status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_FALSE(none.extent.written());
+  EXPECT_NE(replayed.text().find("WARNING: The strip holds no pixel of a finite value: the memory "
+                                 "is unchanged\n"),
+            std::string::npos)
+      << replayed.text();
 }
 
 TEST_F(Inspection, PeepAndDistanceTakeReplayedPointsUntilTheFinishingClick) {

@@ -57,7 +57,7 @@ bool KZT_1DTRANSFORMS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm
     return false;
   }
   if (ystrelm != yendelm) {
-    GS_FWARNING(1, 1, {"THE DATA IS NOT 1-D !"}, status);
+    gs_refusal({"THE DATA IS NOT 1-D !"}, status);
     return false;
   }
   OneDTransform& kept = remembered<OneDTransform>();
@@ -152,7 +152,7 @@ void kzt_command_1dinterpolate(KztDataSets&, std::string&, Status& status) {
   // The correction runs along one row: an image is refused before anything
   // is asked, as by the other 1-D transforms, not by a STATUS error.
   if (a.ystrelm != a.yendelm) {
-    GS_FWARNING(1, 1, {"THE DATA IS NOT 1-D !"}, status);
+    gs_refusal({"THE DATA IS NOT 1-D !"}, status);
     return;
   }
   io_write_lines({"WARNING: This option has been added as a quick fix. In the future it",

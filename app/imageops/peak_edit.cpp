@@ -250,7 +250,7 @@ void KZT_EDITPEAKS(bool draw_bad_peaks, float x_pixel_size, float y_pixel_size, 
       if (clicked("CLICK ON PEAK CENTRES TO ADD", "Click on coordinates for new peaks", px,
                   py)) {
         if (kzt_add_peaks(px, py, geometry, peaks) < std::ssize(px))
-          GS_FWARNING(1, 1, {"PEAK LIST FULL: NO MORE PEAKS CAN BE STORED"}, status);
+          gs_refusal({"PEAK LIST FULL: NO MORE PEAKS CAN BE STORED"}, status);
         draw_peaks();
       }
     } else if (command == "REMOVE PEAKS") {

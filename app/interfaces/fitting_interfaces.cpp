@@ -58,11 +58,11 @@ bool kzt_memory_combine(bool add, KztDataSets& sets, Status& status) {
   if (st_bad(status, "Subroutine KZT_MEMORY_COMBINE V0.1")) return false;
   const KztArrays& a = vosq_kzt_arrays;
   if (!sets.memory_defined || a.mdata == nullptr) {
-    GS_FWARNING(1, 1, {"MEMORY NOT DEFINED"}, status);
+    gs_refusal({"MEMORY NOT DEFINED"}, status);
     return false;
   }
   if (a.xendelm > sets.mxnumdat || a.yendelm > sets.mynumdat) {
-    GS_FWARNING(1, 1, {"MEMORY DEFINED, BUT NOT IN WHOLE OF ADR"}, status);
+    gs_refusal({"MEMORY DEFINED, BUT NOT IN WHOLE OF ADR"}, status);
     return false;
   }
   if (add)
@@ -160,7 +160,7 @@ void run_combine(MenuPass& pass, State&, Status& status) {
 template <typename State>
 void show_results(const State& state, Status& status) {
   if (!state.results_exist) {
-    GS_FWARNING(1, 1, {"NO RESULTS DEFINE: USE \"OPTIMISE\""}, status);
+    gs_refusal({"NO RESULTS DEFINE: USE \"OPTIMISE\""}, status);
     return;
   }
   const int n = static_cast<int>(state.text.size());
@@ -181,7 +181,7 @@ void run_constraints(MenuPass&, State& state, Status& status) {
   KZT_1DCONSTRAINTS(state.model, status);
 }
 
-void no_model(Status& status) { GS_FWARNING(1, 1, {"NO FIT MODEL: USE \"INITIALSE\""}, status); }
+void no_model(Status& status) { gs_refusal({"NO FIT MODEL: USE \"INITIALSE\""}, status); }
 
 // The iteration count kept by a key; a value no fit could use gives 11.5.
 float checked_iterations(float value) {
@@ -205,7 +205,7 @@ void fit2d_optimise(MenuPass& pass, Fit2dInterfaceState& state, Status& status) 
   KztDataSets& s = pass.sets;
   const KztArrays& a = vosq_kzt_arrays;
   if (a.mdata == nullptr) {
-    GS_FWARNING(1, 1, {"MEMORY DOES NOT EXIST"}, status);
+    gs_refusal({"MEMORY DOES NOT EXIST"}, status);
     return;
   }
   // The fit's frame (pixel sizes, surface range, features) is this model's
@@ -588,7 +588,7 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
   KztDataSets& s = pass.sets;
   if (a.mdata == nullptr) {
-    GS_FWARNING(1, 1, {"MEMORY DOES NOT EXIST"}, status);
+    gs_refusal({"MEMORY DOES NOT EXIST"}, status);
     return;
   }
   if (s.vectors.vectors == nullptr) {

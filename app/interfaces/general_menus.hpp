@@ -60,11 +60,6 @@ void KZT_OPEN_LOG(bool& log_file_open, Status& status);
 // RUN SEQUENCE: the first call sets a sequence up; every later call while it
 // runs starts the macro for the next file, or ends the sequence.
 void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status);
-// The running RUN SEQUENCE whose macro ended at a question in another
-// interface moves on: its next count is started when the macros menu is
-// entered next. Returns that menu's button, or empty when no sequence of
-// the macros menu waits for its next count.
-std::string_view kzt_gui_sequence_resume();
 
 // The help texts of these menus (boxes when GUI, else the terminal pager).
 void KZT_GUI_IPHELP(bool gui, Status& status);

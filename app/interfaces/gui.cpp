@@ -170,18 +170,22 @@ std::span<const Row> top_rows(bool start_mode) {
   return rows;
 }
 
-// A sequence's macro that ended at a question inside an interface: the
-// window's RUN SEQUENCE goes on from the macros menu; the keyboard's from
-// the keyboard loop that entered this menu, which it is left for. Started
-// here, no keyboard loop lies below: that sequence ends.
+// A keyboard sequence's macro that ended at a question inside an interface
+// goes on from the keyboard loop that entered this menu, which it is left
+// for. Started here, no keyboard loop lies below: that sequence ends.
 std::string_view sequence_moves_on(const TopMenu& menu) {
-  if (io_sequence_driver() == SequenceDriver::kWindow) {
-    const std::string_view macros = kzt_gui_sequence_resume();
-    if (macros.empty()) io_end_sequence("its macro was left before its end");
-    return macros;
-  }
   if (menu.start_mode) io_end_sequence("its macro ended outside the keyboard interface");
   return "";
+}
+
+// A recording made in the window starts in MACROS / LOG FILE, where it was
+// begun: replayed from the start of the run it is entered there too, so
+// that its first line (often the EXIT that left that menu) means what it
+// meant, as when it is replayed from that menu.
+bool start_window_recording(MenuPass&, TopMenu&, int, int&, std::string& command, Status&) {
+  if (!io_window_recording_at_start()) return false;
+  command = "MACROS / LOG FILE";
+  return true;
 }
 
 InterfaceTable<TopMenu> top_menu(bool start_mode) {
@@ -198,6 +202,7 @@ InterfaceTable<TopMenu> top_menu(bool start_mode) {
   table.escape_asks_again = true;
   table.help_text = KZT_GUIHELP;
   table.sequence_moves_on = sequence_moves_on;
+  table.poll = start_window_recording;
   return table;
 }
 

@@ -84,13 +84,14 @@ void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Stat
 }
 
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
-               const std::vector<std::string>& buttons, Status& status) {
+               const std::vector<std::string>& buttons, std::string_view name, Status& status) {
   GS_SET_MENULAYOUT(layout.fill_order, layout.across, layout.title_width, layout.button_width,
                     status);
   const int num_titles = static_cast<int>(titles.size());
   const int num = static_cast<int>(buttons.size());
   if (place == MenuPlace::kGuiRegion) {
     GS_FMENU(std::max(num_titles, 1), num_titles, titles, num, num, buttons, status);
+    gs_name_drawn_menu(name);
     return;
   }
   float xmin = 0.0f, ymin = 0.0f, xmax = 1.0f, ymax = 1.0f;
@@ -98,6 +99,7 @@ void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, Me
   ymax = (ymin + ymax) / 2.0f;
   GS_MENU(std::max(num_titles, 1), num_titles, titles, num, num, buttons, xmin, ymin, xmax, ymax,
           status);
+  gs_name_drawn_menu(name);
 }
 
 bool wait(const std::vector<std::string>& buttons, int& input_type, std::string& command,
@@ -148,14 +150,14 @@ void click(const GsDisplayedImage& im, MenuPass& pass, bool shows_data, float x,
 
 bool refused(unsigned needs, std::string_view button, const KztDataSets& sets, Status& status) {
   if ((needs & kMenuNeedsData) != 0 && !sets.data_defined) {
-    GS_FWARNING(1, 1, {"DATA NEEDED, BUT NONE IS DEFINED"}, status);
+    gs_refusal({"DATA NEEDED, BUT NONE IS DEFINED"}, status);
     return true;
   }
   if ((needs & kMenuNeedsImage) != 0 && sets.data_defined &&
       kzt_scan_refused(true, vosq_kzt_arrays.ynumdat, button, status))
     return true;
   if ((needs & kMenuNeedsMemory) != 0 && !sets.memory_exist) {
-    GS_FWARNING(1, 1, {"MEMORY DOES NOT EXIST"}, status);
+    gs_refusal({"MEMORY DOES NOT EXIST"}, status);
     return true;
   }
   if ((needs & kMenuNeedsGraphics) != 0 && !sets.graphics_on) {
@@ -189,6 +191,12 @@ void macro_ended_here(std::string_view chosen, std::string_view menu) {
 
 bool macro_ended_in_choice(std::string_view chosen) {
   return chosen.empty() && io_sequence_driver() != SequenceDriver::kNone;
+}
+
+void macro_ended_at_question(std::string_view button, Status& status) {
+  st_reset(status);
+  io_end_sequence(button.empty() ? std::string("its macro ended at a question of a choice")
+                                 : "its macro ended at a question of " + std::string(button));
 }
 
 namespace {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/main/data_store.hpp"
+#include "core/macro.hpp"
 #include "core/reader.hpp"
 #include "core/types.hpp"
 #include "graphics/system/widgets.hpp"
@@ -119,12 +120,11 @@ struct InterfaceTable {
   // with the redraw flags it left in PASS).
   bool (*poll)(MenuPass&, State&, int last_input_type, int& input_mode, std::string& command,
                Status&) = nullptr;
-  // When a replaying macro ended at the menu wait or at a question of a
-  // choice: the button chosen in its place, or empty (nullable).
+  // When a replaying macro ended at the menu wait: the button chosen in its
+  // place, or empty (nullable).
   std::string_view (*macro_ended)(const State&) = nullptr;
-  // When a running sequence's macro ended at a question of a choice and
-  // MACRO_ENDED chose nothing: the button that leads to the sequence's next
-  // count (the top menu's way back to RUN SEQUENCE), or empty (nullable),
+  // When a keyboard sequence's macro ended at a question of a choice: the
+  // button that leads to the sequence's next count, or empty (nullable),
   // when the interface is left with the macro's end for its caller to hand on.
   std::string_view (*sequence_moves_on)(const State&) = nullptr;
 };
@@ -156,8 +156,9 @@ void draw_data_or_welcome(const GsDisplayedImage& image, bool shows_data,
 // The message region less the button panel across its bottom, where texts
 // drawn before the menu would be covered by it.
 void message_above_menu(float& xmin, float& ymin, float& xmax, float& ymax, Status& status);
+// A menu without titles is named NAME where it is asked at the terminal.
 void draw_menu(const MenuLayout& layout, std::span<const std::string> titles, MenuPlace place,
-               const std::vector<std::string>& buttons, Status& status);
+               const std::vector<std::string>& buttons, std::string_view name, Status& status);
 // Waits for a choice; false when the wait itself gave the user escape or
 // failed (the menu is left). With ESCAPE_ASKS_AGAIN a user escape (the
 // window closed, the escape typed) asks again, as a redraw, when the next
@@ -183,11 +184,15 @@ bool status_goes_on(bool asks_reset, Status& status);
 // leaves the sequence without its next count (a graphical menu ends it): it
 // ends, and the note names the menu.
 void macro_ended_here(std::string_view chosen, std::string_view menu);
-// A replayed macro ended at a question of a choice, which is no menu: its
-// sequence moves on. CHOSEN is what the table hands control to; true when
-// nothing here runs the next count and the menu is to be left with the
-// macro's end, for its caller to hand on.
+// A keyboard sequence's macro ended at a question of a choice, which is no
+// menu: its sequence moves on. CHOSEN is what the table hands control to;
+// true when nothing here runs the next count and the menu is to be left with
+// the macro's end, for its caller to hand on.
 bool macro_ended_in_choice(std::string_view chosen);
+// A window sequence's macro ended at a question of the choice BUTTON where no
+// window took the answer: the sequence ends (its member stopped short, and so
+// would every later one), the status is reset and the menu goes on.
+void macro_ended_at_question(std::string_view button, Status& status);
 // The name of a menu in the notes: the button whose choice opened it, else
 // its first title line.
 std::string menu_name(std::span<const std::string> titles);
@@ -245,12 +250,14 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
                                         table.welcome_place, pass, status);
     }
     if (redraw_menu)
-      menu_loop::draw_menu(table.layout, table.titles, table.menu_place, buttons, status);
+      menu_loop::draw_menu(table.layout, table.titles, table.menu_place, buttons, name, status);
     std::string command = "null";
     float x = 0.0f, y = 0.0f;
     int input_mode = 2;
     pass.redraw_image = pass.redraw_menu = true;
     pass.leave = false;
+    // A choice refused without doing anything is taken back off a recording.
+    const OutmacroMark recorded = io_outmacro_mark();
     const bool polled = table.poll != nullptr &&
                         table.poll(pass, state, input_type, input_mode, command, status);
     if (polled) {
@@ -298,6 +305,7 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
         pass.redraw_image = row.redraw == MenuRedraw::kImageAndMenu;
         pass.redraw_menu = row.redraw != MenuRedraw::kNothing;
         if (menu_loop::refused(row.needs, row.button, sets, status)) {
+          io_refuse_command();
           pass.redraw_image = false;
           pass.redraw_menu = true;
         } else if (row.run == nullptr) {
@@ -309,14 +317,20 @@ void kzt_interface(const InterfaceTable<State>& table, KztDataSets& sets, State&
         }
       }
     }
-    // The macro ended at a question of the choice: its sequence moves on,
-    // from here or from a caller.
+    if (io_command_refused()) io_outmacro_take_back(recorded);
+    // The macro ended at a question of the choice. The window's sequence
+    // stops there, as at a graphical menu, and the menu goes on with the
+    // user; the keyboard's moves on from its own loop, for which the menu is
+    // left.
     if (io_macro_ended(status)) {
-      std::string_view chosen = chosen_at_end();
-      if (chosen.empty() && table.sequence_moves_on != nullptr)
-        chosen = table.sequence_moves_on(state);
-      if (menu_loop::macro_ended_in_choice(chosen)) break;
-      handed_to = std::string(chosen);
+      if (io_sequence_driver() == SequenceDriver::kWindow) {
+        menu_loop::macro_ended_at_question(pass.choice, status);
+      } else {
+        const std::string_view chosen =
+            table.sequence_moves_on != nullptr ? table.sequence_moves_on(state) : "";
+        if (menu_loop::macro_ended_in_choice(chosen)) break;
+        handed_to = std::string(chosen);
+      }
     }
     redraw_image = pass.redraw_image;
     redraw_menu = pass.redraw_menu;

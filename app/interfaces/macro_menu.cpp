@@ -2,15 +2,14 @@
 // file, and RUN SEQUENCE, which replays a macro once for every file of a
 // numbered series. A sequence goes on from one file to the next through the
 // menu: when the replayed macro ends at the menu's wait, the menu chooses
-// RUN SEQUENCE itself while the sequence runs; when it ends at a question of
-// another interface, the top menu enters this menu again, which then starts
-// the next file.
+// RUN SEQUENCE itself while the sequence runs. A macro that ends anywhere
+// else (another menu, a question) stopped its member short, and would stop
+// every later one: the sequence ends there with its note.
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
-#include <utility>
 #include <string>
 
 #include "app/interfaces/general_menus.hpp"
@@ -54,9 +53,6 @@ struct Sequence {
   // Set up here (not by the keyboard's SEQUENCE, which shares the running
   // flag): only then does a macro's end at this menu run the next file.
   bool own = false;
-  // Its macro ended in another interface: the next file starts when this
-  // menu is entered again.
-  bool resume = false;
 };
 Sequence sequence;
 
@@ -92,7 +88,7 @@ bool confirm_or_select(std::string_view prompt, std::string_view default_line,
 
 void opening_failed(std::string_view warning, Status& status) {
   ST_DEF_SYSTEM(status);
-  GS_FWARNING(1, 1, {std::string(warning)}, status);
+  gs_refusal({std::string(warning)}, status);
 }
 
 const std::string kInmacroTitle[] = {"SELECT MACRO FILE", "TO RUN"};
@@ -121,6 +117,11 @@ bool nested_macro_refused(std::string_view file_name, Status& status) {
 
 void KZT_OPEN_OUTMACRO(std::string& file_name, Status& status) {
   if (st_bad(status, "Subroutine KZT_OPEN_OUTMACRO V0.2")) return;
+  // A recording already open is refused before any file is asked for.
+  if (vosq_io_dbdb.output_macro) {
+    IO_OPEN_OUTMACRO(true, false, file_name, status);
+    return;
+  }
   std::string name = file_name;
   if (!confirm_or_select("STORE MACRO IN: ", "is the default file for storing the macro.",
                          {"SELECT OUTPUT FILE FOR", "STORING THE MACRO"},
@@ -181,6 +182,7 @@ bool set_up(std::string& macro_file, Status& status) {
   if (vosq_io_dbdb.output_macro) {
     say("WARNING: The \"SEQUENCE\" command cannot be used within a macro. (It is", status);
     say("         used to repeately run a defined macro.)", status);
+    io_refuse_command();
     return false;
   }
   GS_FWARNING(1, 1, {"AT PRESENT ONLY WORKS WITH #IN AND #OUT MACROS"}, status);
@@ -202,7 +204,7 @@ bool set_up(std::string& macro_file, Status& status) {
                   status);
   if (status != kStatusGood) return false;
   if (retstat != 0) {
-    GS_FWARNING(1, 1, {"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
+    gs_refusal({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
     return false;
   }
   if (!s.postfix.empty()) s.extension = s.postfix + s.extension;
@@ -295,13 +297,6 @@ void KZT_GUI_SEQUENCE(std::string& macro_file, Status& status) {
   next_member(status);
 }
 
-std::string_view kzt_gui_sequence_resume() {
-  if (io_sequence_driver() != SequenceDriver::kWindow || !sequence.own || !io_sequence_macro())
-    return "";
-  sequence.resume = true;
-  return "MACROS / LOG FILE";
-}
-
 namespace {
 
 struct MacroMenu {};
@@ -345,13 +340,6 @@ void draw_welcome(MenuPass&, MacroMenu&, Status& status) {
   GS_PPROMPT(22, 22, kMacroWelcome, status);
 }
 
-// Entered to run the next file of a sequence whose macro ended elsewhere.
-void resume_sequence(MenuPass&, MacroMenu&, Status& status) {
-  if (!std::exchange(sequence.resume, false)) return;
-  if (io_sequence_driver() == SequenceDriver::kWindow)
-    KZT_GUI_SEQUENCE(files().inmacro_file, status);
-}
-
 std::string_view hand_off(const MacroMenu&) {
   if (io_sequence_driver() != SequenceDriver::kWindow) sequence.own = false;
   return sequence.own && io_sequence_macro() ? "RUN SEQUENCE" : "";
@@ -390,7 +378,6 @@ void KZT_GUI_MACROS(KztDataSets& sets, Status& status) {
   table.escape_asks_again = true;
   table.help_text = KZT_GUI_MACROSHELP;
   table.macro_ended = hand_off;
-  table.enter = resume_sequence;
   MacroMenu menu;
   kzt_interface(table, sets, menu, status);
 }

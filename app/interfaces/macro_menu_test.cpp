@@ -176,6 +176,9 @@ TEST_F(MacroMenu, SequenceAndRunMacroFromARunningMacro) {
 // selection) hands control on as an end at the menu does: every file runs.
 // A sequence the keyboard set up whose macro ends at this menu has no next
 // count here: it ends and says so, and no sequence of this menu is run.
+// A member that ends at a question inside a choice stopped short, as every
+// later one would: the sequence ends there with its note, and the menu goes
+// on with the user.
 TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
   write_text(dir.file("inside.mac"), "OPEN LOG FILE\nNO\n");
   Status status = kStatusGood;
@@ -183,8 +186,12 @@ TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
                          file("img003.kzt"), "1", "out", "EXIT"},
                         status);
   EXPECT_EQ(status, kStatusGood);
-  EXPECT_EQ(counts(out), (std::vector<int>{1, 2, 3})) << out;
-  EXPECT_NE(out.find("INFO: *** END OF SEQUENCE ***"), std::string::npos) << out;
+  EXPECT_EQ(counts(out), (std::vector<int>{1})) << out;
+  EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at a question of OPEN LOG "
+                     "FILE\n \n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("END OF SEQUENCE"), std::string::npos) << out;
   EXPECT_FALSE(vosq_io_dbdb.file_sequence);
 
   std::string name = file("member.mac");
@@ -201,47 +208,51 @@ TEST_F(MacroMenu, MembersEndingInsideAChoiceAndAKeyboardSequence) {
 }
 
 // A member that leaves this menu and ends at a question of another
-// interface (a value box, a coordinate count) has reached its end: every
-// file runs, each count from this menu. One that ends at another graphical
-// menu ends the sequence, and the note names that menu.
+// interface (a value box, a coordinate count) or at another graphical menu
+// stopped short, as every later member would: the sequence ends after the
+// first file, the note names where, and the user is left there.
 TEST_F(MacroMenu, MembersEndingAtAQuestionOfAnotherInterface) {
   for (int n = 1; n <= 3; ++n) write_image(file("img00" + std::to_string(n) + ".kzt"), n);
   struct Case {
-    const char* ending;
-    std::vector<int> counts;
+    const char* ending;  // after the interface's INPUT
+    const char* note;
+    std::vector<std::string> way_back;  // to the top menu
+    float read;                         // the first pixel then
   };
-  for (const Case& c : {Case{"MATHS\nSCALAR +\n", {1, 2, 3}}, Case{"MATHS\nSCALAR /\n", {1, 2, 3}},
-                        Case{"ZOOM IN\n", {1, 2, 3}}, Case{"MATHS\n", {1}}}) {
+  for (const Case& c :
+       {Case{"", "a question of INPUT", {"EXIT"}, 0.0f},  // nothing read yet
+        Case{"#IN\nMATHS\nSCALAR +\n", "a question of SCALAR +", {"EXIT", "EXIT"}, 1.0f},
+        Case{"#IN\nMATHS\nSCALAR /\n", "a question of SCALAR /", {"EXIT", "EXIT"}, 1.0f},
+        Case{"#IN\nZOOM IN\n", "a question of ZOOM IN", {"EXIT"}, 1.0f},
+        Case{"#IN\nGEOMETRIC\nTRANSFORM\nANGLE\n", "a question of TRANSFORM", {"EXIT", "EXIT"},
+             1.0f},
+        Case{"#IN\nMATHS\n", "the graphical menu MATHS", {"EXIT", "EXIT"}, 1.0f}}) {
     SCOPED_TRACE(c.ending);
     write_text(file("ends.mac"),
-               "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n#IN\n" + std::string(c.ending));
+               "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n" + std::string(c.ending));
     sets = KztDataSets{};
     testing::TerminalCapture terminal;
     Status status = kStatusGood;
     {
       std::vector<std::string> lines = {"MACROS / LOG FILE", "RUN SEQUENCE", file("ends.mac"),
                                         file("img001.kzt"), file("img003.kzt"), "1", "out"};
-      // Ended at the menu MATHS, the user is there.
-      if (c.counts.size() == 1) lines.insert(lines.end(), {"EXIT", "EXIT"});
-      lines.insert(lines.end(), {"EXIT", "EXIT KESTA", "YES"});
+      lines.insert(lines.end(), c.way_back.begin(), c.way_back.end());
+      lines.insert(lines.end(), {"EXIT KESTA", "YES"});
       testing::ScriptedInput input(lines);
       KZT_GUI(true, sets, status);
       EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
     }
     const std::string out = terminal.text();
     EXPECT_EQ(status, kStatusGood);
-    EXPECT_EQ(counts(out), c.counts) << out;
+    EXPECT_EQ(counts(out), std::vector<int>{1}) << out;
     EXPECT_FALSE(vosq_io_dbdb.file_sequence);
-    EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], static_cast<float>(c.counts.back())) << out;
-    if (c.counts.size() == 3) {
-      EXPECT_NE(out.find("INFO: *** END OF SEQUENCE ***"), std::string::npos) << out;
-      EXPECT_EQ(out.find("Sequence terminated"), std::string::npos) << out;
-    } else {
-      EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at the graphical menu "
-                         "MATHS\n \n"),
-                std::string::npos)
-          << out;
-    }
+    EXPECT_EQ(kzt_image(vosq_kzt_arrays.data)[0], c.read) << out;
+    EXPECT_EQ(out.find("END OF SEQUENCE"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Problem in form widget"), std::string::npos) << out;
+    EXPECT_NE(out.find(" \nNOTE: Sequence terminated: its macro ended at " + std::string(c.note) +
+                       "\n \n"),
+              std::string::npos)
+        << out;
   }
 }
 
@@ -273,23 +284,59 @@ TEST_F(MacroMenu, ASequenceEndedElsewhereIsNotResumedByTheKeyboards) {
       << out;
 }
 
+// A recording made in the window starts in this menu, where CREATE MACRO
+// began it, usually with the EXIT that left it. Replayed from the start of
+// the run it is entered here too: both roads answer the same questions.
+TEST_F(MacroMenu, AWindowRecordingReplaysTheSameFromTheStartAndFromThisMenu) {
+  write_image(file("img.kzt"), 5.0f);
+  write_text(file("rec.mac"),
+             "%!*\\ BEGINNING OF GUI MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+             "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n" + file("img.kzt") +
+             "\nEXIT\nMACROS / LOG FILE\n%!*\\ END OF IO MACRO FILE\n");
+  const auto replayed = [this](bool from_start) {
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    std::vector<std::string> lines = {"EXIT", "EXIT KESTA", "YES"};
+    if (from_start) {
+      std::string name = file("rec.mac");
+      IO_OPEN_INMACRO(false, name, status);
+    } else {
+      lines.insert(lines.begin(), {"MACROS / LOG FILE", "RUN MACRO", file("rec.mac")});
+    }
+    sets = KztDataSets{};
+    testing::ScriptedInput input(lines);
+    KZT_GUI(true, sets, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
+    EXPECT_TRUE(sets.data_defined);
+    const std::string out = terminal.text();
+    EXPECT_EQ(out.find("does not correspond"), std::string::npos) << out;
+    EXPECT_EQ(out.find("CONFIRM EXIT"), out.rfind("CONFIRM EXIT")) << out;
+    return out.substr(out.find("MENU CHOICE (GRAPHICAL INPUT):EXIT"));
+  };
+  EXPECT_EQ(replayed(true), replayed(false));
+}
+
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
-  // Recording refuses RUN SEQUENCE; STOP MACRO makes the recorded file the
-  // one RUN MACRO offers.
-  std::string out = run({"CREATE MACRO", "NO", file("rec.mac"), "RUN SEQUENCE", "STOP MACRO",
-                         "OPEN LOG FILE", "NO", file("session.log"), "?", "O.K.",
-                         "CLOSE LOG FILE", "EXIT"},
+  // Recording refuses RUN SEQUENCE, and CREATE MACRO before it asks for a
+  // file; neither is kept in the recording. STOP MACRO makes the recorded
+  // file the one RUN MACRO offers.
+  std::string out = run({"CREATE MACRO", "NO", file("rec.mac"), "RUN SEQUENCE", "CREATE MACRO",
+                         "STOP MACRO", "OPEN LOG FILE", "NO", file("session.log"), "?",
+                         "O.K.", "CLOSE LOG FILE", "EXIT"},
                         status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NE(out.find("WARNING: The \"SEQUENCE\" command cannot be used within a macro."),
             std::string::npos)
       << out;
+  EXPECT_NE(out.find("WARNING: Output macro file is already open"), std::string::npos) << out;
   std::ifstream recorded(file("rec.mac"));
   std::stringstream macro;
   macro << recorded.rdbuf();
-  EXPECT_NE(macro.str().find("RUN SEQUENCE"), std::string::npos) << macro.str();
-  EXPECT_EQ(macro.str().find("STOP MACRO"), std::string::npos);
+  EXPECT_EQ(macro.str(),
+            "%!*\\ BEGINNING OF GUI MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+            "%!*\\ END OF IO MACRO FILE\n");
   std::ifstream log(file("session.log"));
   EXPECT_TRUE(log.good());
   EXPECT_FALSE(vosq_io_dbdb.log_open);
@@ -439,35 +486,49 @@ TEST(MacroMenuWindow, AFailedInputEndsTheSequenceAndTheMacro) {
 }
 
 // The real program in its window: RUN SEQUENCE whose member leaves the menu
-// and runs out at SCALAR +'s value box in MATHS. The box is no menu: the
-// member has reached its end, and every file runs.
-TEST(MacroMenuWindow, ASequenceWhoseMacroEndsAtAValueBoxRunsEveryFile) {
+// and runs out at a question: SCALAR +'s value box in MATHS, a value box of
+// TRANSFORM's form, INPUT's file selection. The member stopped short, as
+// every later one would: the sequence ends there with its note, and the box
+// waits in the window for the user.
+TEST(MacroMenuWindow, ASequenceWhoseMacroEndsAtAWindowQuestionEndsThere) {
   if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
   testing::TempDir dir;
   for (int n = 1; n <= 3; ++n) write_image(dir.file("img00" + std::to_string(n) + ".kzt"), n);
-  write_text(dir.file("member.mac"),
-             "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n#IN\nMATHS\nSCALAR +\n");
   write_text(dir.file("sequence.mac"),
              "MACROS / LOG FILE\nRUN SEQUENCE\nmember.mac\nimg001.kzt\nimg003.kzt\n1\nout\n");
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
-  const auto started = start_in(dir, {"kesta", "-dim64x64", "-macsequence.mac"});
-  testing::PtyChild& child = *started;
-  constexpr int kWait = 60000;
-  ASSERT_TRUE(child.wait_for("INFO: *** END OF SEQUENCE ***", kWait)) << child.output();
-  ASSERT_TRUE(testing::run_bounded("xdotool windowclose " +
-                                   std::to_string(testing::find_window("KESTA GRAPHICS WINDOW"))));
-  ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
-  child.type("\x04");
-  EXPECT_EQ(child.finish(kWait), 0) << child.output();
-  const std::string out = child.output();
-  int members = 0;
-  const std::string ended = "ADDITION CONSTANT [1.000000]:  *** END OF MACRO FILE ***";
-  for (std::size_t at = out.find(ended); at != std::string::npos; at = out.find(ended, at + 1))
-    ++members;
-  EXPECT_EQ(members, 3) << out;
-  EXPECT_NE(out.find("INFO: Sequence counter value =        3"), std::string::npos) << out;
-  EXPECT_EQ(out.find("Sequence terminated"), std::string::npos) << out;
+  struct Case {
+    const char* ending;  // after the interface's INPUT
+    const char* question;
+  };
+  for (const Case& c : {Case{"#IN\nMATHS\nSCALAR +\n", "ADDITION CONSTANT"},
+                        Case{"#IN\nGEOMETRIC\nTRANSFORM\nANGLE\n", "ANGLE OF ROTATION"},
+                        Case{"", "SELECT FILE TO INPUT IMAGE DATA"}}) {
+    SCOPED_TRACE(c.ending);
+    write_text(dir.file("member.mac"),
+               "EXIT\nIMAGE PROCESSING (GENERAL)\nINPUT\n" + std::string(c.ending));
+    const auto started = start_in(dir, {"kesta", "-dim64x64", "-macsequence.mac"});
+    testing::PtyChild& child = *started;
+    constexpr int kWait = 60000;
+    ASSERT_TRUE(child.wait_for("NOTE: Sequence terminated: its macro ended at the question " +
+                                   std::string(c.question),
+                               kWait))
+        << child.output();
+    ASSERT_TRUE(testing::run_bounded(
+        "xdotool windowclose " + std::to_string(testing::find_window("KESTA GRAPHICS WINDOW"))));
+    ASSERT_TRUE(child.wait_for("MENU CHOICE (GRAPHICAL INPUT):", kWait)) << child.output();
+    child.type("\x04");
+    EXPECT_EQ(child.finish(kWait), 0) << child.output();
+    const std::string out = child.output();
+    EXPECT_NE(out.find("INFO: Control returned to graphics window\r\n \r\nNOTE: Sequence "
+                       "terminated"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("INFO: Sequence counter value =        2"), std::string::npos) << out;
+    EXPECT_EQ(out.find("END OF SEQUENCE"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Problem in form widget"), std::string::npos) << out;
+  }
 }
 
 // The keyboard's SEQUENCE and the window's RUN SEQUENCE run series of their

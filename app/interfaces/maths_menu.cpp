@@ -72,7 +72,7 @@ void run_scalar_divide(MenuPass& pass, MathsMenu&, Status& status) {
   if (status != kStatusGood) return;
   remembered<MathsConstants>() = c;
   if (c.division_constant == 0.0f) {
-    GS_FWARNING(1, 1, {"NOT POSSIBLE TO DIVIDE BY ZERO"}, status);
+    gs_refusal({"NOT POSSIBLE TO DIVIDE BY ZERO"}, status);
     return;
   }
   if (c.division_constant != 1.0f) scale_region(pass.sets, 1.0f / c.division_constant, status);
@@ -91,11 +91,11 @@ void run_scalar_multiply(MenuPass& pass, MathsMenu&, Status& status) {
 bool memory_refused(const KztDataSets& sets, Status& status) {
   const KztArrays& a = arrays();
   if (!sets.memory_exist || !sets.memory_defined || a.mdata == nullptr) {
-    GS_FWARNING(1, 1, {"MEMORY NOT DEFINED"}, status);
+    gs_refusal({"MEMORY NOT DEFINED"}, status);
     return true;
   }
   if (a.xendelm > sets.mxnumdat || a.yendelm > sets.mynumdat) {
-    GS_FWARNING(1, 1, {"MEMORY DEFINED, BUT NOT IN WHOLE OF ADR"}, status);
+    gs_refusal({"MEMORY DEFINED, BUT NOT IN WHOLE OF ADR"}, status);
     return true;
   }
   return false;
@@ -385,7 +385,7 @@ void KZT_GUI_SCALEDSUB(KztDataSets& sets, Status& status) {
                          a.yendelm, status, {}))
     return;
   if (a.mdata == nullptr) {
-    GS_FWARNING(1, 1, {"MEMORY NOT DEFINED"}, status);
+    gs_refusal({"MEMORY NOT DEFINED"}, status);
     return;
   }
   ScaledSub s;
@@ -404,7 +404,7 @@ void KZT_GUI_SCALEDSUB(KztDataSets& sets, Status& status) {
   try {
     s.work.resize(static_cast<std::size_t>(s.work_x) * static_cast<std::size_t>(s.work_y));
   } catch (const std::bad_alloc&) {
-    GS_FWARNING(1, 1, {"Failed to allocate temporary memory"}, status);
+    gs_refusal({"Failed to allocate temporary memory"}, status);
     return;
   }
   ask_factor(s.factor, status);

@@ -291,7 +291,7 @@ void run_correction(MenuPass& pass, State&, Status& status) {
 // ---- SAXS / GISAXS only ----
 
 void run_normalise(MenuPass&, State&, Status& status) {
-  GS_FWARNING(1, 1, {"NOT YET IMPLEMENTED"}, status);
+  gs_refusal({"NOT YET IMPLEMENTED"}, status);
 }
 
 void run_transforms(MenuPass&, State&, Status& status) {

@@ -135,5 +135,37 @@ TEST(PowderWindow, IntegrationWithTheProposalsKeepsTheStoredPixelSizes) {
   }
 }
 
+// A refusal told in the window's warning box is a line at the terminal too:
+// replayed by -mac the box waits for nothing, and the transcript still says
+// why the macro's next lines met the menu (a summed strip of no width, a
+// scan where PROJECTION needs an image).
+TEST(PowderWindow, ReplayedRefusalsAreLinesAtTheTerminal) {
+  if (!testing::xvfb_available()) GTEST_SKIP() << "Xvfb is not installed";
+  TempDir dir;
+  ASSERT_TRUE(
+      testing::write_square_image(dir.file("flat.kzt"), 40, std::vector<float>(40 * 40, 1.0f)));
+  ASSERT_TRUE(testing::write_native_image(dir.file("scan.kzt"), 5, 1, std::vector<float>(5, 1.0f),
+                                          1.0e-4f, 1.0e-4f));
+  // A line along row 21's centre from the stored beam centre, both extent
+  // clicks on it: the strip has no width.
+  testing::write_text_file(dir.file(".kesta.def"),
+                           "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n"
+                           "X_BEAM_CENTRE\n20.0\nY_BEAM_CENTRE\n20.5\n");
+  testing::write_text_file(dir.file("saxs.mac"),
+                           "SAXS / GISAXS\nINPUT\nflat.kzt\nPROJECTION\n1\n30\n20.5\n"
+                           "2\n25\n20.5\n25\n20.5\nYES\nO.K.\nSUMMATION\nYES\nO.K.\n"
+                           "INPUT\nscan.kzt\nPROJECTION\nEXIT\nEXIT KESTA\nYES\n");
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  const testing::ProgramResult r = testing::run_program(dir, "-dim64x64 -macsaxs.mac", "");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("WARNING: The strip has no width to sum over: the memory is unchanged\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_NE(r.output.find("WARNING: THE DATA IS 1-D: PROJECTION NEEDS AN IMAGE\n"),
+            std::string::npos)
+      << r.output;
+}
+
 }  // namespace
 }  // namespace kesta

@@ -36,7 +36,7 @@ struct VectorsMenu {
 
 bool refused_without_vector(const VectorsMenu& menu, Status& status) {
   if (menu.defined) return false;
-  GS_FWARNING(1, 1, {"DATA NEEDED, BUT NONE IS DEFINED"}, status);
+  gs_refusal({"DATA NEEDED, BUT NONE IS DEFINED"}, status);
   return true;
 }
 
@@ -132,7 +132,7 @@ void KZT_GUI_VECTORS(KztDataSets& sets, Status& status) {
   if (vectors.max_vectors < 1) return st_fail(status, kBaseApp + 2, kPosition);
   const int num = std::min(vectors.num_vectors, vectors.max_vectors);
   if (num < 1 || vectors.vectors == nullptr) {
-    GS_FWARNING(1, 1, {"No vectors have been defined"}, status);
+    gs_refusal({"No vectors have been defined"}, status);
     return;
   }
   vec_num = vec_num + 1 > num ? 1 : vec_num + 1;

@@ -182,7 +182,7 @@ void run_auto(MenuPass& pass, XtalState& state, Status& status) {
     return;
   }
   if (!pass.sets.data_defined) {
-    GS_FWARNING(1, 1, {"NO FILES DEFINED: USE \"INPUT\" TO SELECT A FILE"}, status);
+    gs_refusal({"NO FILES DEFINED: USE \"INPUT\" TO SELECT A FILE"}, status);
     pass.redraw_image = false;
     return;
   }
@@ -396,7 +396,7 @@ bool kzt_xtal_poll(KztDataSets& sets, XtalState& state, int last_input_type, int
   if (read_before && !idle) state.last_event = t;
   if (alarm.on && idle && std::trunc(t - state.timeout_reference) > alarm.seconds) {
     for (int i = 0; i < 20; ++i) IO_WRITE("\a", status);
-    GS_FWARNING(1, 1, {"TIME-OUT ALARM: NEW FILE DOESN'T EXIST YET"}, status);
+    gs_refusal({"TIME-OUT ALARM: NEW FILE DOESN'T EXIST YET"}, status);
     alarm.on = false;
     auto_off(state, button, help);
     input_mode = state.input_mode;

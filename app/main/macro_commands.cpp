@@ -482,6 +482,7 @@ bool define_sequence(std::string& macro_file, KztTypeChooser choose_type, Status
   if (vosq_io_dbdb.output_macro) {
     say("WARNING: The \"SEQUENCE\" command cannot be used within a macro. (It is");
     say("         used to repeately run a defined macro.)");
+    io_refuse_command();
     return false;
   }
   // A refused loop, or a macro file that cannot run, is asked for again

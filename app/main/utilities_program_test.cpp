@@ -47,7 +47,53 @@ TEST(MacroUtilities, RecordedQuestionIsAskedAgainOnReplay) {
   EXPECT_EQ(replay.code, 0);
   EXPECT_TRUE(has(replay.output, "INTERACTIVE INPUT REQUIRED FOR THE MACRO")) << replay.output;
   EXPECT_TRUE(has(replay.output, "Frames? [5]:")) << replay.output;
+  // The replayed escape that ends the help text ends its prompt's line.
+  EXPECT_TRUE(has(replay.output, "TEXT:\\\\\nENTER VARIABLE NAME [#VALUE]:NFRAMES\n"))
+      << replay.output;
   EXPECT_TRUE(has(replay.output, "      NFRAMES i = 42\n")) << replay.output;
+}
+
+// An assignment replayed at a command's question sets its variable and the
+// question is asked again: the next line answers it, not the main menu.
+TEST(MacroUtilities, AnAssignmentInAMacroIsAskedAgainNotRunAsACommand) {
+  TempDir dir;
+  write_text_file(dir.file("i.mac"),
+                  kMacroHeader + "I2C\nn = 2\n3\nv = 1\nNO\n\n\nLIST VARIABLES\n");
+  const ProgramResult r = run_program(dir, "-nogr -dim4x4 -maci.mac", "EXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(has(r.output, "ENTER INTEGER [1]:n = 2\nENTER INTEGER [1]:3\n")) << r.output;
+  EXPECT_TRUE(has(r.output, "VARIABLE LENGTH OUTPUT [NO]:v = 1\nVARIABLE LENGTH OUTPUT [NO]:NO\n"))
+      << r.output;
+  EXPECT_TRUE(has(r.output, "      #CVALUE s(3) = 003\n")) << r.output;
+}
+
+// Commands refused while a recording runs are not recorded: its replay
+// neither refuses them again nor obeys them.
+TEST(MacroUtilities, RefusedCommandsAreKeptOffARecording) {
+  TempDir dir;
+  const ProgramResult recording = run_program(
+      dir, "-nogr -dim4x4",
+      "START MACRO\nr1.mac\nSTART MACRO\nSEQUENCE\nSTATISTICS\nI2C\n5\n\n\n\nSTOP MACRO\n"
+      "EXIT\nYES\n");
+  EXPECT_EQ(recording.code, 0);
+  EXPECT_TRUE(has(recording.output, "Output macro file is already open")) << recording.output;
+  EXPECT_TRUE(has(recording.output, "cannot be used within a macro")) << recording.output;
+  EXPECT_TRUE(has(recording.output, "WARNING: No data exists")) << recording.output;
+  const std::string recorded = file_contents(dir.file("r1.mac"));
+  EXPECT_TRUE(has(recorded, "%!*\\\nI2C\n5\n\n\n\n%!*\\ END OF IO MACRO FILE\n")) << recorded;
+
+  const ProgramResult replay = run_program(dir, "-nogr -dim4x4 -macr1.mac", "EXIT\nYES\n");
+  EXPECT_EQ(replay.code, 0);
+  EXPECT_FALSE(has(replay.output, "WARNING")) << replay.output;
+
+  // So are those of a command's sub-menu.
+  const ProgramResult sub_menu = run_program(
+      dir, "-nogr -dim4x4",
+      "CREATE DATA\n\n\n\n\n\n\n\n\n\nSTART MACRO\nc.mac\nCALIBRATION\nFIT GRID PEAKS\nEXIT\n\n"
+      "STOP MACRO\nEXIT\nYES\n");
+  EXPECT_TRUE(has(sub_menu.output, "No peak centres have been found")) << sub_menu.output;
+  EXPECT_TRUE(has(file_contents(dir.file("c.mac")), "%!*\\\nCALIBRATION\nEXIT\n\n%!*\\ END"))
+      << file_contents(dir.file("c.mac"));
 }
 
 TEST(MacroUtilities, SequenceRunsTheMacroForEveryCount) {

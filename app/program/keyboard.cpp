@@ -71,8 +71,7 @@ void end_automatic_input() {
 }
 
 // The running macro of a file sequence has ended: the sequence goes on with
-// its next count. An assignment answers "consumed" too, but the macro runs on
-// after it.
+// its next count.
 // The window's sequence moves on only at the window's menu: its macro
 // ending here leaves it without its next count, and it ends.
 bool sequence_macro_ended(Status status) {
@@ -111,6 +110,8 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     // without its next count, and no other macro is taken for it.
     if (!sequence_next && vosq_io_dbdb.file_sequence && !vosq_io_dbdb.input_macro)
       io_end_sequence("its macro was left before its end");
+    // A command refused without doing anything is taken back off a recording.
+    const OutmacroMark recorded = io_outmacro_mark();
     if (sequence_next) {
       sequence_next = false;
       command = "SEQUENCE";
@@ -129,8 +130,7 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     }
     if (sets.graphics_on) kzt_poll_graphics(status);
     if (sets.graphics_on && kzt_window_closed(status)) sets.graphics_on = false;
-    // Only the end of the macro moves the sequence on; an assignment's
-    // status is reset by the dispatcher and the macro goes on.
+    // Only the end of the macro moves the sequence on.
     if (sequence_macro_ended(status)) {
       ST_DEF_SYSTEM(status);
       command = "SEQUENCE";
@@ -150,11 +150,12 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
     if (status != kStatusGood && status != kStatusConsumed && !kzt_reset_status(status) &&
         !io_macro_ended(status))
       continue_flag = false;
-    // An assignment typed at one of the command's questions ended that
-    // question; it is no failure to report. The macro's end, in the command
-    // or at the RESET question, moves the sequence on.
+    // The macro's end, in the command or at the RESET question, is no
+    // failure to report: it moves the sequence on.
     if (sequence_macro_ended(status)) sequence_next = true;
     if (status == kStatusConsumed) ST_DEF_SYSTEM(status);
+    if (io_command_refused() || precondition != kNoPrecondition)
+      io_outmacro_take_back(recorded);
     if (precondition != kNoPrecondition) {
       precondition_warning(precondition, command);
       if (precondition != kNeedsVariances) end_automatic_input();

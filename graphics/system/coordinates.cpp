@@ -141,7 +141,7 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
   if (gs_typed_answers()) {
     gs_question_on_terminal({{std::string(prompt)}}, status);
     // A macro that ends at the points leaves them to be clicked.
-    GsMacroEndToWindow to_window;
+    GsMacroEndToWindow to_window(prompt);
     typed_points(max, num, x, y, status);
     if (!to_window.ended(status)) return;
   }
@@ -196,7 +196,7 @@ void GS_INP_PC(float xmin, float ymin, float xmax, float ymax, std::string_view 
   if (num_info < 1 && refuse(status, 17, position)) return;
   if (gs_typed_answers()) {
     gs_question_on_terminal({{std::string(prompt)}}, status);
-    GsMacroEndToWindow to_window;
+    GsMacroEndToWindow to_window(prompt);
     do {
       IO_INPR(false, 0.0f, 0.0f, false, "X-PAGE COORDINATE (GRAPHICAL INPUT)",
               {"X-page coordinate (GRAPHICAL INPUT)"}, {"Enter valid real value"}, x, status);
@@ -608,7 +608,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
   if (gs_typed_answers()) {
     gs_question_on_terminal({{std::string(prompt)}}, status);
     // A macro that ends at the points leaves them to be clicked.
-    GsMacroEndToWindow to_window;
+    GsMacroEndToWindow to_window(prompt);
     typed_points(max, num, x, y, status);
     if (!to_window.ended(status)) return;
   }

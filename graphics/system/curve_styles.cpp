@@ -129,7 +129,7 @@ void graphical(int max_curves, Status& status) {
                      "Enter \"YES\" to set output of error boxes coordinates")};
     if (!ask_form({"CURVES OUTPUT STYLES", "CONTROL FORM"}, control_help, control, status)) return;
     if (control[1].int_value >= control[0].int_value) break;
-    GS_FWARNING(2, 2, {"\"LAST CURVE\" CANNOT BE SMALLER", "THAN \"FIRST CURVE\""}, status);
+    gs_refusal({"\"LAST CURVE\" CANNOT BE SMALLER", "THAN \"FIRST CURVE\""}, status);
   }
   if (status != kStatusGood) return;
   block_first = control[0].int_value;

@@ -367,7 +367,11 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
     // Typed because the window has gone: the title says what the file is for.
     gs_question_on_terminal(titles, status);
     // A macro that ends here leaves the choice to the window, as at a menu.
-    GsMacroEndToWindow to_window;
+    std::string question;
+    for (const std::string& line : titles)
+      if (const std::string_view t = used_text(line); !t.empty())
+        question += (question.empty() ? "" : " ") + std::string(t);
+    GsMacroEndToWindow to_window(question.empty() ? std::string("FILE NAME") : question);
     io_input_file_name(false, "FILE NAME", {"Enter file name"}, {"Enter valid text"}, 1, name,
                        status);
     if (to_window.ended(status)) ask_typed = false;
@@ -453,7 +457,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
                       status);
   };
   auto warn = [&](std::string_view text) {
-    GS_FWARNING(1, 1, {std::string(text)}, status);
+    gs_refusal({std::string(text)}, status);
   };
   auto show = [&](std::span<const std::string> lines) {
     const int k = static_cast<int>(lines.size());

@@ -11,6 +11,7 @@
 #include "core/io_output.hpp"
 #include "core/pager.hpp"
 #include "core/prompts.hpp"
+#include "core/reader.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
@@ -334,7 +335,7 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
           case 9: GS_INP_SCANTYPE(item.prompt, help, item.int_value, status); break;
           case 10:
             if (i + 1 > 12)
-              GS_FWARNING(1, 1, {"MENU ONLY POSSILE FOR FIRST 12 CHOICES"}, status);
+              gs_refusal({"MENU ONLY POSSILE FOR FIRST 12 CHOICES"}, status);
             else
               GS_INP_FORMMENU(item.choices, item.prompt, item.string_value, status);
             break;
@@ -347,8 +348,9 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
     if (redraw && !done) draw();
   }
   // The user escape at the form's wait (a window that went away, the end of
-  // the input) leaves it as CANCEL does: no fault to report.
-  if (status != kStatusGood && status != kStatusEscape) {
+  // the input) leaves it as CANCEL does: no fault to report. Nor is the end
+  // of a sequence's macro met in one of its boxes: it goes to the caller.
+  if (status != kStatusGood && status != kStatusEscape && !io_macro_ended(status)) {
     Status local = kStatusGood;
     IO_WRITE("WARNING: Problem in form widget, bad internal error status", local);
     ST_OUT(status);

@@ -71,8 +71,14 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
-GsMacroEndToWindow::GsMacroEndToWindow() {
-  if (vosq_io_dbdb.input_macro && !vosq_io_dbdb.file_sequence && qg_x11_driver() != nullptr)
+void gs_name_drawn_menu(std::string_view name) {
+  if (gs_drawn_menu.num_titles < 1) gs_drawn_menu.name = used_text(name);
+}
+
+GsMacroEndToWindow::GsMacroEndToWindow(std::string_view question)
+    : question_(used_text(question)) {
+  if (vosq_io_dbdb.input_macro && qg_x11_driver() != nullptr &&
+      (!vosq_io_dbdb.file_sequence || io_sequence_driver() == SequenceDriver::kWindow))
     scope_.emplace();
 }
 
@@ -80,6 +86,8 @@ bool GsMacroEndToWindow::ended(Status& status) {
   if (!scope_ || !io_macro_ended(status)) return false;
   st_reset(status);
   IO_WRITE("INFO: Control returned to graphics window", status);
+  io_end_sequence(question_.empty() ? std::string("its macro ended at a question in the window")
+                                    : "its macro ended at the question " + question_);
   return true;
 }
 
@@ -163,6 +171,7 @@ void GS_MENU(int max_title, int num_title, TextLines title, int max_menu, int nu
   record.fill_order = layout.fill_order;
   record.num_titles = num_title;
   for (int k = 0; k < num_title; ++k) record.titles[k] = title[k].substr(0, kGsMenuTitleLength);
+  record.name.clear();
 
   const float factor = gs_menu_factor();
   GS_LINESTYLE(1, 1.0f, style.frame_line, status);
@@ -240,7 +249,9 @@ namespace {
 // shows them any more.
 void show_menu_on_terminal(int num, std::span<const std::string> menu, Status& status) {
   const GsDrawnMenu& record = gs_drawn_menu;
-  if (record.num_buttons == num)
+  if (record.num_buttons == num && record.num_titles < 1 && !record.name.empty())
+    gs_question_on_terminal({{record.name}}, status);
+  else if (record.num_buttons == num)
     gs_question_on_terminal(std::span(record.titles).first(static_cast<std::size_t>(
                                 std::clamp(record.num_titles, 0, kGsMaxMenuTitles))),
                             status);

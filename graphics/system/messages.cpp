@@ -8,6 +8,7 @@
 
 #include "core/atomic_file.hpp"
 #include "core/io_output.hpp"
+#include "core/macro.hpp"
 #include "core/prompts.hpp"
 #include "core/reader.hpp"
 #include "core/status.hpp"
@@ -455,7 +456,7 @@ void GS_MESSAGE(int max, int num, TextLines text, Status& status) {
       // Without a window the lines are shown at the terminal.
       if (qg_x11_driver() == nullptr && !vosq_io_dbdb.input_macro)
         for (int k = 0; k < num; ++k) IO_WRITE(used_part(text[k]), status);
-      GsMacroEndToWindow to_window;
+      GsMacroEndToWindow to_window("ENTER COMMAND: O.K. OR SAVE");
       // The prompt names the two answers; an empty line is O.K.
       static const std::string kHelp[] = {
           "Enter O.K. to go on, or SAVE to write the text to a file"};
@@ -629,6 +630,8 @@ struct BoxLeftByMacro {
   unsigned long responses = 0;  // the answers read when it was drawn
 };
 BoxLeftByMacro box_left_by_macro;
+// The warning drawn is a refusal whose line the terminal has had already.
+bool refusal_said = false;
 
 // Waits for a click on the O.K. of a drawn warning box (redrawing it when the
 // window asks); true when it was drawn again.
@@ -713,8 +716,9 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
                          io_response_count()};
   } else if (gs_warnings_on_terminal()) {
     // No window to click in: the warning is shown at the terminal, a line
-    // that says it is a warning already as it stands.
-    for (int k = 0; k < num; ++k) {
+    // that says it is a warning already as it stands (unless a refusal has
+    // said it there already).
+    for (int k = 0; k < num && !refusal_said; ++k) {
       const std::string_view line = used_part(text[k]);
       IO_WRITE(line.starts_with("WARNING") ? std::string(line) : "WARNING: " + std::string(line),
                status);
@@ -728,6 +732,31 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
 }
 
 bool gs_warnings_on_terminal() { return !vosq_io_dbdb.input_macro && qg_x11_driver() == nullptr; }
+
+void gs_refusal(TextLines text, Status& status) {
+  if (st_bad(status, "Subroutine GS_FWARNING V0.1")) return;
+  // The box's lines are one sentence broken for the box: one line here.
+  std::string line;
+  for (const std::string& part : text) {
+    std::string_view t = used_text(part);
+    while (!t.empty() && t.front() == ' ') t.remove_prefix(1);
+    if (t.empty()) continue;
+    if (!line.empty()) line.push_back(' ');
+    line += t;
+  }
+  IO_WRITE(line.starts_with("WARNING") ? line : "WARNING: " + line, status);
+  const int num = static_cast<int>(text.size());
+  refusal_said = true;
+  GS_FWARNING(std::max(num, 1), num, text.view(), status);
+  refusal_said = false;
+}
+
+void gs_command_refused(TextLines text, Status& status) {
+  gs_refusal(text.view(), status);
+  io_end_automatic_input(
+      "WARNING: A command was refused during a macro. Macro automatically terminated.",
+      "WARNING: A command was refused during a sequence. Sequence terminated.");
+}
 
 void GS_FWARNING(int max, int num, TextLines text, Status& status) {
   constexpr std::string_view position = "Subroutine GS_FWARNING V0.1";

@@ -137,6 +137,27 @@ TEST_F(Boxes, WarningLayoutAndWait) {
   EXPECT_EQ(std::count(drawn.begin(), drawn.end(), "Disk full"), 2);
 }
 
+// A refusal's box is a line at the terminal too, once, its box lines joined;
+// the box still waits for its O.K.
+TEST_F(Boxes, ARefusalIsALineAtTheTerminalAsWellAsItsBox) {
+  const std::vector<std::string> text{"THE SERIES HAS MORE FILES THAN THE DATA",
+                                      "ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"};
+  const GsRect& gui = gs_state.gui_region;
+  GsRect ok;
+  Status s = kStatusGood;
+  GS_DRAW_WARNING(0, gui.xmin, gui.ymin, gui.xmax, gui.ymax, 2, 2, text, ok, s);
+  items.clear();
+  testing::TerminalCapture terminal;
+  script({centre(ok)});
+  gs_refusal(text, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(window->events.empty());
+  EXPECT_NE(this->text("ARRAYS HAVE ROWS (USE \"DIMENSIONS\")"), nullptr);
+  EXPECT_EQ(terminal.text(),
+            "WARNING: THE SERIES HAS MORE FILES THAN THE DATA ARRAYS HAVE ROWS (USE "
+            "\"DIMENSIONS\")\n");
+}
+
 TEST_F(Boxes, PromptsAndBrokenStrings) {
   Status s = kStatusGood;
   GS_PROMPT(true, 1, 1, {"GO"}, 0.1f, 0.1f, 0.3f, 0.15f, s);

@@ -163,7 +163,7 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
   while (status == kStatusGood) {
     if (typed) {
       GS_UPDATE(status);  // what the window shows is complete before the terminal waits
-      GsMacroEndToWindow to_window;
+      GsMacroEndToWindow to_window(prompt);
       IO_INPS(defaulted, prompt, help, {"Error in macro input of a character string"}, options,
               length, string, status);
       if (to_window.ended(status)) {

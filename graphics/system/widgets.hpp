@@ -40,8 +40,13 @@ struct GsDrawnMenu {
   float text_height = 0.0f;
   int num_titles = 0;
   std::array<std::string, kGsMaxMenuTitles> titles;
+  // A menu drawn without a title is named by this line where it is asked
+  // at the terminal (the window gone); see gs_name_drawn_menu.
+  std::string name;
 };
 inline GsDrawnMenu gs_drawn_menu;
+// Names the menu drawn last, when it has no title, for the terminal.
+void gs_name_drawn_menu(std::string_view name);
 
 // The last drawn scroll bar: region and the boxes of its 6 parts (page).
 struct GsDrawnScrollbar {
@@ -136,6 +141,17 @@ void GS_DRAW_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, i
 void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int max, int num,
                 TextLines text, Status& status);
 void GS_FWARNING(int max, int num, TextLines text, Status& status);
+// A refusal told in the GUI region's warning box: its text is written as one
+// line at the terminal and in the log too ("WARNING: " before it unless it
+// says so), so that the reason stays in the transcript while the box waits
+// for nothing (a replayed macro, whose next lines a menu may then refuse) or
+// is clicked away. Without a window that line is all.
+void gs_refusal(TextLines text, Status& status);
+// gs_refusal for a command refused before it did its work: a replaying macro
+// (and its sequence) ends, framed as after a failed input, since its later
+// lines were written for the work that was not done and would only meet the
+// menus.
+void gs_command_refused(TextLines text, Status& status);
 // A replayed macro ended at the menu that followed a warning box: the box,
 // which waited for nothing while the macro replayed, is shown again and
 // waits for the user's O.K. (only in a window, with no answer read since it
@@ -313,18 +329,22 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 // wait on: the widget then asks through the typed prompts.
 bool gs_typed_answers();
 // A box drawn in the window whose typed question a macro may end at: while
-// alive (only as a macro replays, outside a file sequence, with a window),
-// the macro's end hands the question back (io_macro_ended) for the window to
-// answer, and ended() then says so at the terminal.
+// alive (only as a macro replays with a window, outside a file sequence or
+// in one of the window's RUN SEQUENCE), the macro's end hands the question
+// back (io_macro_ended) for the window to answer, and ended() then says so
+// at the terminal. A window sequence whose macro ends there has no next file
+// (its member stopped short): it ends as at a graphical menu, and its note
+// names QUESTION.
 class GsMacroEndToWindow {
  public:
-  GsMacroEndToWindow();
+  explicit GsMacroEndToWindow(std::string_view question = {});
   // True (the status reset, control said returned to the window) when the
   // macro ended at the question.
   bool ended(Status& status);
 
  private:
   std::optional<IoMacroEndToWindow> scope_;
+  std::string question_;
 };
 // Text typed into a window box passes the translation an answer typed at the
 // terminal passes. An assignment sets its variable, is recorded in the output
