@@ -8,6 +8,7 @@
 #include "app/imageops/zscale_menu.hpp"
 #include "core/status.hpp"
 #include "core/text.hpp"
+#include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
@@ -94,8 +95,8 @@ void KZT_CLICK(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index
   float bx1 = 0, by1 = 0, bx2 = 0, by2 = 0;
   GS_INQ_DLUTPC(bar, bx1, by1, bx2, by2, status);
   if (status != kStatusGood) return;
-  const float px = QG_WC2PC(true, x, status);
-  const float py = QG_WC2PC(false, y, status);
+  const float px = qg_click_pc(true, x, status);
+  const float py = qg_click_pc(false, y, status);
 
   // The colour bar is tested first: it may lie over the data region.
   if (bar && px >= bx1 && px <= bx2 && py >= by1 && py <= by2) {

@@ -181,8 +181,8 @@ void KZT_GUI_ZSCALE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                   title, xlabel, ylabel, zlabel, cx, cy, xpix, ypix, update_image, update_menu,
                   status);
       } else {
-        const float px = QG_WC2PC(true, cx, status);
-        const float py = QG_WC2PC(false, cy, status);
+        const float px = qg_click_pc(true, cx, status);
+        const float py = qg_click_pc(false, cy, status);
         if (bar_drawn && in(bar, px, py)) {
           const float x1 = std::min(x, px), x2 = std::max(x, px);
           const float low = kzt_zscale_bar_value(x1, bar.xmin, bar.xmax, minimum, maximum, log);

@@ -35,6 +35,7 @@
 #include "core/text.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/gui_output.hpp"
+#include "graphics/device/input.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
@@ -464,7 +465,7 @@ void olmi_click(MenuPass& pass, Olmi& state, float x, float y, Status& status) {
   GS_INQ_DDDR(dx1, dy1, dx2, dy2, status);
   float gx1 = 0.0f, gy1 = 0.0f, gx2 = 0.0f, gy2 = 0.0f;
   GS_INQ_GPP(gx1, gy1, gx2, gy2, status);
-  const float py = QG_WC2PC(false, y, status);
+  const float py = qg_click_pc(false, y, status);
   if (status != kStatusGood || !(x >= std::min(dx1, dx2) && x <= std::max(dx1, dx2)) ||
       !(py >= gy1 && py <= gy2))
     return;

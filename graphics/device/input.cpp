@@ -23,6 +23,20 @@ Driver* slot_driver(int k) { return qg_db_system.driver[static_cast<std::size_t>
 
 bool is_window(int k) { return qg_db_system.category[static_cast<std::size_t>(k)] == kCategoryX11; }
 
+// The last click a wait gave: its page position, the world point given for
+// it and the transform it was mapped through.
+struct LastClick {
+  bool valid = false;
+  float page_x = 0.0f, page_y = 0.0f, world_x = 0.0f, world_y = 0.0f;
+  QgDbTransform transform;
+};
+LastClick last_click;
+
+bool same_mapping(const QgDbTransform& a, const QgDbTransform& b) {
+  return a.wx1 == b.wx1 && a.wx2 == b.wx2 && a.wy1 == b.wy1 && a.wy2 == b.wy2 &&
+         a.vx1 == b.vx1 && a.vx2 == b.vx2 && a.vy1 == b.vy1 && a.vy2 == b.vy2;
+}
+
 }  // namespace
 
 void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& status) {
@@ -54,10 +68,19 @@ void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& 
                        w.wx1);
     y = qg_float_range((double{py} - w.vy1) * (double{w.wy2} - w.wy1) / (double{w.vy2} - w.vy1) +
                        w.wy1);
+    last_click = {true, px, py, x, y, w};
   } else {
     x = px;
     y = py;
   }
+}
+
+float qg_click_pc(bool xaxis, float value, Status& status) {
+  const LastClick& c = last_click;
+  if (status == kStatusGood && c.valid && same_mapping(c.transform, qg_db_transform) &&
+      value == (xaxis ? c.world_x : c.world_y))
+    return xaxis ? c.page_x : c.page_y;
+  return QG_WC2PC(xaxis, value, status);
 }
 
 void QG_INP_EVENT(int id, int mode, bool prompt_flag, std::string_view prompt, bool init_flag,

@@ -27,6 +27,15 @@ inline constexpr std::size_t kInputPromptLength = 131;
 // MODE above 0, a redraw request; MODE 10 polls without waiting.
 void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& status);
 
+// The page coordinate (X axis or Y) of a clicked point's world coordinate
+// VALUE. A click beyond a data window that reaches the float range has its
+// world coordinate stopped at the range, but never loses its place on the
+// page: VALUE as the last click gave it, under the same transform, answers
+// the click's own page position; any other VALUE is mapped as QG_WC2PC maps
+// it. Everything that finds a clicked widget (a button, a box, a bar) on the
+// page goes through this.
+float qg_click_pc(bool xaxis, float value, Status& status);
+
 // Waits on workstation ID for a typed line in the prompt box X1, Y1, X2, Y2
 // (world coordinates), a Tab, a click (X, Y in page coordinates) or a redraw
 // request. INIT_FLAG starts the line with TEXT; TEXT receives the line

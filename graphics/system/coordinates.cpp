@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/format.hpp"
@@ -26,22 +27,40 @@ namespace {
 
 using gs_detail::refuse;
 
-// Moves a click within 2 % of the region's extent outside an edge onto it.
-float snapped(float v, float low, float high) {
-  const float extent = high - low;
-  if (v < low && (low - v) / extent <= 0.02f) return low;
-  if (v > high && (v - high) / extent <= 0.02f) return high;
-  return v;
+// One axis of snapped_into: the click at page P and data W, the region's
+// edges at page A and B with data DA and DB. A click within 2 % of the
+// region's extent outside an edge is moved onto it.
+bool snapped_axis(float p, float a, float b, float da, float db, float& w) {
+  if (b < a) {
+    std::swap(a, b);
+    std::swap(da, db);
+  }
+  const double near = 0.02 * (double{b} - a);
+  if (p < a) {
+    if (double{a} - p > near) return false;
+    w = da;
+  } else if (p > b) {
+    if (double{p} - b > near) return false;
+    w = db;
+  }
+  return true;
 }
 
-// Snaps a click near the data display region D onto its edge; true when the
-// click then lies within D.
-bool snapped_into(const GsRect& d, float& wx, float& wy) {
-  const float x_low = std::min(d.xmin, d.xmax), x_high = std::max(d.xmin, d.xmax);
-  const float y_low = std::min(d.ymin, d.ymax), y_high = std::max(d.ymin, d.ymax);
-  wx = snapped(wx, x_low, x_high);
-  wy = snapped(wy, y_low, y_high);
-  return x_low <= wx && wx <= x_high && y_low <= wy && wy <= y_high;
+// Snaps a click (WX, WY as the wait gave them) near the data display region
+// D onto its edge; true when the click then lies within D. Judged on the
+// page: a click beyond a data window at the float range has its data
+// coordinate stopped at the range, on the region's edge.
+bool snapped_into(const GsRect& d, float& wx, float& wy, Status& status) {
+  const float px = qg_click_pc(true, wx, status), py = qg_click_pc(false, wy, status);
+  float sx = wx, sy = wy;
+  const bool in = snapped_axis(px, QG_WC2PC(true, d.xmin, status), QG_WC2PC(true, d.xmax, status),
+                               d.xmin, d.xmax, sx) &&
+                  snapped_axis(py, QG_WC2PC(false, d.ymin, status),
+                               QG_WC2PC(false, d.ymax, status), d.ymin, d.ymax, sy);
+  if (!in || status != kStatusGood) return false;
+  wx = sx;
+  wy = sy;
+  return true;
 }
 
 // The argument checks of the routines that input up to MAX points (NUM of
@@ -167,9 +186,9 @@ void GS_INP_COORDINATES(float xmin, float ymin, float xmax, float ymax, std::str
       continue;
     }
     if (type != kInputButton) continue;
-    if (!snapped_into(d, wx, wy)) {
-      const float px = QG_WC2PC(true, wx, status);
-      const float py = QG_WC2PC(false, wy, status);
+    if (!snapped_into(d, wx, wy, status)) {
+      const float px = qg_click_pc(true, wx, status);
+      const float py = qg_click_pc(false, wy, status);
       if (xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;
       continue;
     }
@@ -224,8 +243,8 @@ void GS_INP_PC(float xmin, float ymin, float xmax, float ymax, std::string_view 
     if (type != kInputButton) continue;
     GS_MARK(wx, wy, 1.0f, status);
     GS_UPDATE(status);
-    x = QG_WC2PC(true, wx, status);
-    y = QG_WC2PC(false, wy, status);
+    x = qg_click_pc(true, wx, status);
+    y = qg_click_pc(false, wy, status);
     gs_record_answer("", format_e(x, 14, 7, 1), status);
     gs_record_answer("", format_e(y, 14, 7, 1), status);
     if (vosq_io_dbdb.log_open)
@@ -574,8 +593,8 @@ void GS_INP_TWOCLICK(const GsDisplayedImage& im, bool spy_glass, float xmin, flo
       continue;
     }
     if (type != kGsChoicePoint) continue;
-    const float ppx = QG_WC2PC(true, wx, status);
-    const float ppy = QG_WC2PC(false, wy, status);
+    const float ppx = qg_click_pc(true, wx, status);
+    const float ppy = qg_click_pc(false, wy, status);
     if (!(zoom.xmin <= ppx && ppx <= zoom.xmax && zoom.ymin <= ppy && ppy <= zoom.ymax)) continue;
     // Through the window's true width, which is below 21 on a short axis.
     const float cx = static_cast<float>(xs - 1) +
@@ -690,9 +709,9 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
         draw_widget();
       }
     } else if (type == kGsChoicePoint) {
-      if (!snapped_into(d, wx, wy)) {
-        const float px = QG_WC2PC(true, wx, status);
-        const float py = QG_WC2PC(false, wy, status);
+      if (!snapped_into(d, wx, wy, status)) {
+        const float px = qg_click_pc(true, wx, status);
+        const float py = qg_click_pc(false, wy, status);
         if (prompt_xmin <= px && px <= xmax && ymin <= py && py <= ymax) break;
         continue;
       }

@@ -63,6 +63,22 @@ TEST_F(Coordinates, ClicksSnapToTheEdgeAndThePromptEnds) {
   EXPECT_EQ(window->waits, waits);
 }
 
+// A graph over the whole float range: a click in the prompt below it still
+// ends the input, and only clicks near the frame snap onto it.
+TEST_F(Coordinates, ThePromptEndsBelowAGraphOverTheFloatRange) {
+  const float top = std::numeric_limits<float>::max();
+  gs_state.dddr = {0.0f, -top, 100.0f, top};
+  Status s = kStatusGood;
+  gs_restore_graph_transform(s);
+  std::array<float, 5> x{}, y{};
+  script({click(0.3f, 0.3f), at(50.0f, 50.0f), click(0.3f, 0.05f)});
+  EXPECT_EQ(points(0, x, y, s), 1);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_NEAR(x[0], 50.0f, 1e-3f);
+  EXPECT_NEAR(y[0], 0.0f, 1e33f);
+  EXPECT_TRUE(window->events.empty());
+}
+
 TEST_F(Coordinates, ReplayedCountBeyondTheArraysIsAskedAgain) {
   TempDir dir;
   std::string macro = dir.file("damaged.mac");

@@ -216,8 +216,8 @@ void GS_MENU(int max_title, int num_title, TextLines title, int max_menu, int nu
 
 void GS_CAL_MENUCHOICE(float x, float y, bool& in_menu, int& choice, Status& status) {
   if (st_bad(status, "Subroutine GS_CAL_MENUCHOICE V0.2")) return;
-  const float px = QG_WC2PC(true, x, status);
-  const float py = QG_WC2PC(false, y, status);
+  const float px = qg_click_pc(true, x, status);
+  const float py = qg_click_pc(false, y, status);
   const GsDrawnMenu& record = gs_drawn_menu;
   in_menu = inside(record.region, px, py);
   choice = 0;

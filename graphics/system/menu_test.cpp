@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -137,6 +138,35 @@ TEST_F(Menus, ClicksChooseButtonsOrPoints) {
   QG_INQ_VIEWPORT(x1, y1, x2, y2, s);
   EXPECT_FLOAT_EQ(x1, gs_state.dgpp.xmin);
   EXPECT_FLOAT_EQ(y2, gs_state.dgpp.ymax);
+}
+
+// After a drawing whose data reach -3.4E+38 the data window's bottom is at
+// the float range: a click on the menu below the frame has no float data
+// coordinate, but the button under it is still found.
+TEST_F(Menus, ButtonsFoundBelowADataWindowAtTheFloatRange) {
+  gs_state.dddr = {0.0f, -std::numeric_limits<float>::max(), 7.0f, -2.5e38f};
+  gs_state.dgpp = {0.1f, 0.65f, 0.9f, 0.95f};
+  draw(0, 3);
+  Status s = kStatusGood;
+  int type = 0;
+  std::string command;
+  float x = 0, y = 0;
+  script({on_button(6)});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 0, type, command, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(type, kGsChoiceButton);
+  EXPECT_EQ(command, "SIX");
+  // A click on the data still gives its data coordinate, and one below the
+  // frame beside the buttons gives a point at the float range.
+  script({testing::click(0.5f, 0.8f), testing::click(0.8f, 0.1f)});
+  GS_INP_MENUCHOICE(7, 7, kSeven, 2, type, command, x, y, s);
+  EXPECT_EQ(type, kGsChoicePoint);
+  EXPECT_NEAR(x, 3.5f, 1e-4f);
+  EXPECT_NEAR(y, (-double{std::numeric_limits<float>::max()} - 2.5e38) / 2, 1e33);
+  GS_INP_MENUCHOICE(7, 7, kSeven, 2, type, command, x, y, s);
+  EXPECT_EQ(type, kGsChoicePoint);
+  EXPECT_EQ(y, -std::numeric_limits<float>::max());
+  EXPECT_FLOAT_EQ(qg_click_pc(false, y, s), 0.1f);
 }
 
 TEST_F(Menus, ClickBesideTheButtonsPrintsTheMenu) {

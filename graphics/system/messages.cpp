@@ -295,8 +295,8 @@ void GS_INP_SCROLLBAR(int mode, int& input_type, int& part, float& x, float& y, 
     QG_INP_COORDINATE(1, mode != 0 ? 1 : 0, type, wx, wy, status);
     if (status != kStatusGood) return;
     if (type == kInputButton) {
-      const float px = QG_WC2PC(true, wx, status);
-      const float py = QG_WC2PC(false, wy, status);
+      const float px = qg_click_pc(true, wx, status);
+      const float py = qg_click_pc(false, wy, status);
       bool in_bar = false;
       GS_CAL_SCROLLBAR(px, py, in_bar, part, status);
       if (part > 0 || mode == 2) {

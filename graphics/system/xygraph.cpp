@@ -142,7 +142,13 @@ void axis_range(const GsCurves& c, bool x_axis, bool bars, bool auto_min, bool a
       dlo = 0.0f;
       dhi = 1.0f;
     }
-    const double margin = 0.05 * (double{dhi} - dlo);
+    // Points all at one value have no extent for a margin: with the other
+    // end set, a twentieth of the way to it, so that they do not lie on the
+    // frame at the automatic end.
+    double from = dlo, to = dhi;
+    if (dlo == dhi && !auto_max && std::isfinite(hi) && hi > dhi) to = hi;
+    if (dlo == dhi && !auto_min && std::isfinite(lo) && lo < dlo) from = lo;
+    const double margin = 0.05 * (to - from);
     if (auto_min) lo = static_cast<float>(std::max(dlo - margin, -limit));
     if (auto_max) hi = static_cast<float>(std::min(dhi + margin, limit));
   }

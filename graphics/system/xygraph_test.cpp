@@ -198,6 +198,31 @@ TEST_F(XyGraphTest, MarkersAndErrorBars) {
 
 // On a logarithmic Y axis an error bar reaching to or below zero runs to
 // the axis's bottom without stretching the axis down to 1E-30.
+// Points above zero all at one value, under a set top: the automatic bottom
+// keeps a twentieth of the axis below them, clear of the frame.
+TEST_F(XyGraphTest, LogPointsAtOneValueUnderASetTopStandClearOfTheBottom) {
+  const std::vector<float> x{1.0f, 2.0f, 3.0f, 4.0f};
+  const std::vector<float> constant{7.0f, 7.0f, 0.0f, 7.0f};
+  const std::vector<float> single{0.0f, 5.0f, 0.0f, 0.0f};
+  Status s = kStatusGood;
+  GS_SET_DATALOGLIN(true, false, s);
+  GS_SET_AXESLOGLIN(true, false, s);
+  testing::TerminalCapture terminal;
+  for (const std::vector<float>* y : {&constant, &single})
+    for (const float set_min : {0.0f, -10.0f}) {
+      const float point = std::log10((*y)[1] > 0.0f ? (*y)[1] : 7.0f);
+      GS_SET_AUTODDR(true, false, true, false, s);
+      GS_SET_DDR(0.0f, set_min, 5.0f, 100.0f, s);
+      GS_XYSGRAPH(4, 1, 4, x, *y, "", "", "", s);
+      ASSERT_EQ(s, kStatusGood);
+      EXPECT_FLOAT_EQ(gs_state.dddr.ymax, 2.0f);
+      EXPECT_NEAR(gs_state.dddr.ymin, point - 0.05f * (2.0f - point), 1e-5f) << set_min;
+    }
+  GS_SET_AUTODDR(true, true, true, true, s);
+  GS_SET_DATALOGLIN(true, true, s);
+  GS_SET_AXESLOGLIN(true, true, s);
+}
+
 TEST_F(XyGraphTest, LogErrorBarsBelowZeroReachTheAxisBottom) {
   Status s = kStatusGood;
   GS_SET_DATALOGLIN(true, false, s);
