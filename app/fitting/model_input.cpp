@@ -428,6 +428,12 @@ void input_peak(InputSession& s, int kind, Status& status) {
              status);
     return;
   }
+  // A clicked peak whose residual is below zero (a low-count spot under a
+  // level entered first) would start as no valid peak, and a fit started
+  // there never moves it: it starts with no height, which the model takes
+  // as its least height and the fit grows from.
+  p.height = std::max(p.height, 0.0f);
+  if (kind == 4) p.twin_height = std::max(p.twin_height, 0.0f);
   f.peaks.push_back(p);
   draw_into_residual(s, single_peak(f, p), -1.0f, status);
 }

@@ -462,6 +462,35 @@ TEST_F(ClickMenu, ClickedPeaksAreFittedToTheLeastSquaresMinimum) {
   }
 }
 
+TEST_F(ClickMenu, APeakClickedBelowTheLevelStartsAtNoHeightAndIsFitted) {
+  // A level entered first, as the menu advises, then a Gaussian clicked on
+  // a pixel the counts put below that level (a low-count spot): the
+  // residual there is negative, which is no valid peak to start from.
+  KztArrays& a = vosq_kzt_arrays;
+  a.data[15 * a.xmaxdat + 20] = 0.0f;
+  KztDataSets sets;
+  FitModel model;
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  {
+    testing::ScriptedInput input({"2-D POLYNOMIAL", "0", "0", "0", "0", "GAUSSIAN", "1", "20.5",
+                                  "15.5", "1", "24.0", "15.5", "1", "20.5", "17.85", "EXIT"});
+    KZT_GUI_PARAMETERS(true, sets, model, status);
+    EXPECT_EQ(input.remaining(), 0u);
+  }
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  ASSERT_EQ(model.num_features, 2);
+  EXPECT_GE(model.params[3], 0.0f);
+  const std::span<const float> data = kzt_image(a.data);
+  std::vector<float> fitted(data.size(), 0.0f);
+  const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), data, {}, {}, 1, 1, 64, 48,
+                                            false, 11.5f, model, fitted, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_LE(outcome.end_code, 0);
+  EXPECT_NEAR(model.params[1], 20.5f, 0.1f);
+  EXPECT_GT(model.params[3], 80.0f);
+}
+
 TEST_F(ClickMenu, MaskColourIsAskedAndSet) {
   Status status = kStatusGood;
   testing::TerminalCapture quiet;
