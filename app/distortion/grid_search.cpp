@@ -734,6 +734,9 @@ constexpr double kTypicalTolerance = 0.005;
 // the finest grids stay within this bound.
 constexpr double kClickedTolerance = 0.10;
 
+// The fewest lines each way over which the typical step checks the sizes.
+constexpr Index kFewestLines = 5;
+
 // After the search (unwrapped, data coordinates, the start at column
 // START_COLUMN and row START_ROW): where the grid's spacing, as the pixel
 // sizes are measured from it, disagrees with the spacing at the starting
@@ -765,15 +768,20 @@ void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
   const auto number = [](double v, int decimals) {
     return std::string(trimmed_text(format_f(v, 12, decimals)));
   };
-  // Each size that lies further than TOLERANCE from REFERENCE (X, Y), as a
-  // line naming both.
+  // Where a size lies further than TOLERANCE from REFERENCE (X, Y), a line
+  // for each size off by more than the typical step's bound, naming both: a
+  // size within the wider bound is doubtful as well when another is beyond
+  // it (a grid followed at a wrong rotation moves X and Y apart, the one by
+  // less than the other).
   const auto compare = [&](double x_reference, double y_reference, double tolerance,
                            std::string_view where) {
     std::vector<std::string> lines;
+    bool beyond = false;
     const auto one = [&](double value, double reference, std::string_view what) {
       if (!(value > 0.0) || !(reference > 0.0)) return;
       const double off = value / reference - 1.0;
-      if (!(std::abs(off) > tolerance)) return;
+      beyond = beyond || std::abs(off) > tolerance;
+      if (!(std::abs(off) > std::min(tolerance, kTypicalTolerance))) return;
       lines.push_back("         " + std::string(what) + " " + number(value, 4) + " a hole, " +
                       number(reference, 4) + " " + std::string(where) + " (" +
                       number(100.0 * off, 2) + " %)");
@@ -782,14 +790,21 @@ void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
     one(found.y_average, y_reference, "Y (average):");
     one(found.x_rms, x_reference, "X (RMS):");
     one(found.y_rms, y_reference, "Y (RMS):");
+    if (!beyond) lines.clear();
     return lines;
   };
+  // On a grid of few lines either way the typical step is the step of those
+  // lines alone, and the rotation and sizes found from them can be off by
+  // per cents in agreement with it: the sizes cannot be checked.
+  const bool too_small = peaks.xnum < kFewestLines || peaks.ynum < kFewestLines;
   const std::vector<std::string> start =
       rows > 0 && columns > 0 ? compare(std::hypot(rx, cx), std::hypot(ry, cy),
                                         kSpacingTolerance, "round the starting peaks")
                               : std::vector<std::string>{};
   const std::vector<std::string> typical =
-      compare(found.x_typical, found.y_typical, kTypicalTolerance, "between neighbouring holes");
+      too_small ? std::vector<std::string>{}
+                : compare(found.x_typical, found.y_typical, kTypicalTolerance,
+                          "between neighbouring holes");
   const std::vector<std::string> clicked =
       compare(x_clicked, y_clicked, kClickedTolerance, "between the clicks");
   if (!clicked.empty()) {
@@ -807,10 +822,15 @@ void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
              status);
     for (const std::string& line : typical) IO_WRITE(line, status);
   }
-  if (start.empty() && typical.empty() && clicked.empty()) return;
-  IO_WRITE("         holes taken twice or missed, uncertain peak positions (the RMS sizes),",
-           status);
-  IO_WRITE("         or a strong distortion: see the peaks", status);
+  if (!start.empty() || !typical.empty() || !clicked.empty()) {
+    IO_WRITE("         holes taken twice or missed, uncertain peak positions (the RMS sizes),",
+             status);
+    IO_WRITE("         or a strong distortion: see the peaks", status);
+  }
+  if (too_small)
+    IO_WRITE("WARNING: The grid has fewer than " + IO_ITOC(kFewestLines) +
+                 " lines in X or in Y: its pixel sizes could not be checked",
+             status);
 }
 
 }  // namespace

@@ -604,6 +604,42 @@ TEST_F(GridReplay, WideHolesAreNoHolesHalfWayAlongTheAxes) {
   EXPECT_TRUE(has(r.out, "INFO: Starting peaks found O.K.")) << r.out;
 }
 
+// Every size that disagrees is named, not only those beyond the bound that
+// raised the warning; on a grid of too few lines to give a typical step,
+// the sizes are said to be unchecked.
+TEST_F(GridReplay, EverySizeThatDisagreesIsNamed) {
+  GridScene s;
+  s.side = 200;
+  s.spacing = 20.0f;
+  s.sigma = 2.0f;
+  s.x0 = s.y0 = 10.3f;
+  s.columns = s.rows = 9;
+  float x = 0, y = 0;
+  s.centre(5, 5, x, y);
+  // The right click 4.5 pixels beyond its hole, the up click 1.5: the
+  // clicks' spacing is 24.5 by 21.5, X 18 % and Y 7 % off.
+  replay(point(x, y) + point(x + 24.5f, y) + point(x, y + 21.5f) +
+         "3\n0.3\n2\n9\n200\n2000\nNO\n\n\n\n\n\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "WARNING: The grid's pixel sizes disagree with the spacing of the "
+                         "clicks:\n         X (average): ")) << r.out;
+  for (const char* size : {"\n         Y (average): ", "\n         X (RMS): ",
+                           "\n         Y (RMS): "})
+    EXPECT_TRUE(has(r.out, size)) << size << r.out;
+  EXPECT_FALSE(has(r.out, "could not be checked")) << r.out;
+
+  // Three columns: X is the step of those lines alone.
+  s.columns = 3;
+  s.centre(2, 5, x, y);
+  replay(point(x, y) + point(x + 20.0f, y) + point(x, y + 20.0f) +
+         "3\n0.3\n2\n9\n200\n2000\nNO\n\n\n\n\n\n");
+  const Result few = search(s, s.image());
+  ASSERT_EQ(few.retstat, 0) << few.out;
+  EXPECT_TRUE(has(few.out, "WARNING: The grid has fewer than 5 lines in X or in Y: its pixel "
+                           "sizes could not be checked")) << few.out;
+}
+
 TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
   EXPECT_EQ(kzt_template_side(1.3f, 9), 71);
