@@ -910,6 +910,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
     clicked = clicks;
     const float spacing_clicked = std::min(distance(start, right), distance(start, up));
     const float half_spacing = 0.5f * spacing_clicked;
+    const float quarter_spacing = 0.25f * spacing_clicked;
     const float reach = start_search_reach(spacing_clicked);
     bool f1 = false, f2 = false, f3 = false;
     float c1 = 0.0f;
@@ -921,12 +922,40 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       if (status != kStatusGood) return;
     }
     const std::array<Point, 3> refined{start, right, up};
-    bool apart = half_spacing > 0.0f;
-    for (std::size_t k = 0; k < 3 && apart; ++k) {
-      apart = !(distance(refined[k], clicks[k]) > half_spacing);
-      for (std::size_t l = k + 1; l < 3 && apart; ++l)
-        apart = !(distance(refined[k], refined[l]) < half_spacing);
-    }
+    // Why the starting peaks are refused, said after the request to click
+    // them again (empty where a check below says it itself).
+    std::string reason;
+    static constexpr std::array<const char*, 3> kClick{"starting", "right", "up"};
+    if (!(half_spacing > 0.0f))
+      reason = "two clicks lie on one place";
+    else if (!clicked_inside(clicks[0]) || !clicked_inside(clicks[1]) ||
+             !clicked_inside(clicks[2]))
+      reason = "a click lies outside the active region";
+    for (std::size_t k = 0; k < 3 && reason.empty(); ++k)
+      if (!(k == 0 ? f1 : k == 1 ? f2 : f3))
+        reason = std::string("no peak was found near the ") + kClick[k] + " click";
+    // A start peak is the hole clicked: one that settles a quarter of the
+    // spacing from its click lies between that hole and a spot beside it (a
+    // spot off the grid merged with it in the correlation), and a grid
+    // followed from it takes part of its holes at the wrong places. On holes
+    // so wide that they merge with each other the correlation is flat over
+    // a hole, and in counting noise its top lies up to a width and a quarter
+    // from the hole's centre: there the bound is that, within half the
+    // spacing.
+    const float settle_bound =
+        std::max(quarter_spacing, std::min(half_spacing, 1.25f * g.sigma));
+    for (std::size_t k = 0; k < 3 && reason.empty(); ++k)
+      if (distance(refined[k], clicks[k]) > settle_bound)
+        reason = std::string("the peak near the ") + kClick[k] + " click lies " +
+                 std::string(trimmed_text(format_f(distance(refined[k], clicks[k]), 12, 2))) +
+                 " pixels from it, where a starting peak must lie within " +
+                 std::string(trimmed_text(format_f(settle_bound, 12, 2))) + " of its click";
+    for (std::size_t k = 0; k < 3 && reason.empty(); ++k)
+      for (std::size_t l = k + 1; l < 3 && reason.empty(); ++l)
+        if (distance(refined[k], refined[l]) < half_spacing)
+          reason = std::string("the ") + kClick[k] + " and " + kClick[l] +
+                   " clicks found one peak";
+    const bool apart = reason.empty();
     // The grid is square: its two axes are near right angles on the detector
     // (rotation and unequal pixel sizes move them by far less than the 45
     // degrees of a diagonal neighbour taken as the second axis, which would
@@ -974,8 +1003,13 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
                      (axis == 0 ? "right" : "up") + ": click the next peak, not one beyond it",
                  status);
     }
-    if (f1 && f2 && f3 && apart && adjacent && std::isfinite(correlation) && correlation > 0.0f &&
-        clear_of_border(start) && clear_of_border(right) && clear_of_border(up)) {
+    if (apart && adjacent) {
+      if (!(std::isfinite(correlation) && correlation > 0.0f))
+        reason = "the peak near the up click does not stand above the image round it";
+      else if (!clear_of_border(start) || !clear_of_border(right) || !clear_of_border(up))
+        reason = "a starting peak lies on the edge of the active region";
+    }
+    if (f1 && f2 && f3 && apart && adjacent && reason.empty()) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);
       IO_WRITE("INFO: Next first grid axis peak is at position " + pair(right.x, right.y),
@@ -984,6 +1018,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       break;
     }
     IO_WRITE("WARNING: Problem finding the starting peaks, please re-enter", status);
+    if (!reason.empty()) IO_WRITE("         (" + reason + ")", status);
   }
 
   IO_INPI(true, 1, 100000, true, "PROGRESS REPORT FREQUENCY (PEAKS)",
