@@ -933,7 +933,8 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       reason = "a click lies outside the active region";
     for (std::size_t k = 0; k < 3 && reason.empty(); ++k)
       if (!(k == 0 ? f1 : k == 1 ? f2 : f3))
-        reason = std::string("no peak was found near the ") + kClick[k] + " click";
+        reason = std::string("the correlation near the ") + kClick[k] +
+                 " click has no top within a pixel of its best point";
     // A start peak is the hole clicked: one that settles a quarter of the
     // spacing from its click lies between that hole and a spot beside it (a
     // spot off the grid merged with it in the correlation), and a grid
