@@ -734,6 +734,9 @@ constexpr double kTypicalTolerance = 0.005;
 // the finest grids stay within this bound.
 constexpr double kClickedTolerance = 0.10;
 
+// The fewest lines each way over which the typical step checks the sizes.
+constexpr Index kFewestLines = 5;
+
 // After the search (unwrapped, data coordinates, the start at column
 // START_COLUMN and row START_ROW): where the grid's spacing, as the pixel
 // sizes are measured from it, disagrees with the spacing at the starting
@@ -765,15 +768,20 @@ void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
   const auto number = [](double v, int decimals) {
     return std::string(trimmed_text(format_f(v, 12, decimals)));
   };
-  // Each size that lies further than TOLERANCE from REFERENCE (X, Y), as a
-  // line naming both.
+  // Where a size lies further than TOLERANCE from REFERENCE (X, Y), a line
+  // for each size off by more than the typical step's bound, naming both: a
+  // size within the wider bound is doubtful as well when another is beyond
+  // it (a grid followed at a wrong rotation moves X and Y apart, the one by
+  // less than the other).
   const auto compare = [&](double x_reference, double y_reference, double tolerance,
                            std::string_view where) {
     std::vector<std::string> lines;
+    bool beyond = false;
     const auto one = [&](double value, double reference, std::string_view what) {
       if (!(value > 0.0) || !(reference > 0.0)) return;
       const double off = value / reference - 1.0;
-      if (!(std::abs(off) > tolerance)) return;
+      beyond = beyond || std::abs(off) > tolerance;
+      if (!(std::abs(off) > std::min(tolerance, kTypicalTolerance))) return;
       lines.push_back("         " + std::string(what) + " " + number(value, 4) + " a hole, " +
                       number(reference, 4) + " " + std::string(where) + " (" +
                       number(100.0 * off, 2) + " %)");
@@ -782,14 +790,21 @@ void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
     one(found.y_average, y_reference, "Y (average):");
     one(found.x_rms, x_reference, "X (RMS):");
     one(found.y_rms, y_reference, "Y (RMS):");
+    if (!beyond) lines.clear();
     return lines;
   };
+  // On a grid of few lines either way the typical step is the step of those
+  // lines alone, and the rotation and sizes found from them can be off by
+  // per cents in agreement with it: the sizes cannot be checked.
+  const bool too_small = peaks.xnum < kFewestLines || peaks.ynum < kFewestLines;
   const std::vector<std::string> start =
       rows > 0 && columns > 0 ? compare(std::hypot(rx, cx), std::hypot(ry, cy),
                                         kSpacingTolerance, "round the starting peaks")
                               : std::vector<std::string>{};
   const std::vector<std::string> typical =
-      compare(found.x_typical, found.y_typical, kTypicalTolerance, "between neighbouring holes");
+      too_small ? std::vector<std::string>{}
+                : compare(found.x_typical, found.y_typical, kTypicalTolerance,
+                          "between neighbouring holes");
   const std::vector<std::string> clicked =
       compare(x_clicked, y_clicked, kClickedTolerance, "between the clicks");
   if (!clicked.empty()) {
@@ -807,10 +822,15 @@ void check_spacing(const GridPeaks& peaks, Index start_column, Index start_row,
              status);
     for (const std::string& line : typical) IO_WRITE(line, status);
   }
-  if (start.empty() && typical.empty() && clicked.empty()) return;
-  IO_WRITE("         holes taken twice or missed, uncertain peak positions (the RMS sizes),",
-           status);
-  IO_WRITE("         or a strong distortion: see the peaks", status);
+  if (!start.empty() || !typical.empty() || !clicked.empty()) {
+    IO_WRITE("         holes taken twice or missed, uncertain peak positions (the RMS sizes),",
+             status);
+    IO_WRITE("         or a strong distortion: see the peaks", status);
+  }
+  if (too_small)
+    IO_WRITE("WARNING: The grid has fewer than " + IO_ITOC(kFewestLines) +
+                 " lines in X or in Y: its pixel sizes could not be checked",
+             status);
 }
 
 }  // namespace
@@ -890,6 +910,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
     clicked = clicks;
     const float spacing_clicked = std::min(distance(start, right), distance(start, up));
     const float half_spacing = 0.5f * spacing_clicked;
+    const float quarter_spacing = 0.25f * spacing_clicked;
     const float reach = start_search_reach(spacing_clicked);
     bool f1 = false, f2 = false, f3 = false;
     float c1 = 0.0f;
@@ -901,12 +922,41 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       if (status != kStatusGood) return;
     }
     const std::array<Point, 3> refined{start, right, up};
-    bool apart = half_spacing > 0.0f;
-    for (std::size_t k = 0; k < 3 && apart; ++k) {
-      apart = !(distance(refined[k], clicks[k]) > half_spacing);
-      for (std::size_t l = k + 1; l < 3 && apart; ++l)
-        apart = !(distance(refined[k], refined[l]) < half_spacing);
-    }
+    // Why the starting peaks are refused, said after the request to click
+    // them again (empty where a check below says it itself).
+    std::string reason;
+    static constexpr std::array<const char*, 3> kClick{"starting", "right", "up"};
+    if (!(half_spacing > 0.0f))
+      reason = "two clicks lie on one place";
+    else if (!clicked_inside(clicks[0]) || !clicked_inside(clicks[1]) ||
+             !clicked_inside(clicks[2]))
+      reason = "a click lies outside the active region";
+    for (std::size_t k = 0; k < 3 && reason.empty(); ++k)
+      if (!(k == 0 ? f1 : k == 1 ? f2 : f3))
+        reason = std::string("the correlation near the ") + kClick[k] +
+                 " click has no top within a pixel of its best point";
+    // A start peak is the hole clicked: one that settles a quarter of the
+    // spacing from its click lies between that hole and a spot beside it (a
+    // spot off the grid merged with it in the correlation), and a grid
+    // followed from it takes part of its holes at the wrong places. On holes
+    // so wide that they merge with each other the correlation is flat over
+    // a hole, and in counting noise its top lies up to a width and a quarter
+    // from the hole's centre: there the bound is that, within half the
+    // spacing.
+    const float settle_bound =
+        std::max(quarter_spacing, std::min(half_spacing, 1.25f * g.sigma));
+    for (std::size_t k = 0; k < 3 && reason.empty(); ++k)
+      if (distance(refined[k], clicks[k]) > settle_bound)
+        reason = std::string("the peak near the ") + kClick[k] + " click lies " +
+                 std::string(trimmed_text(format_f(distance(refined[k], clicks[k]), 12, 2))) +
+                 " pixels from it, where a starting peak must lie within " +
+                 std::string(trimmed_text(format_f(settle_bound, 12, 2))) + " of its click";
+    for (std::size_t k = 0; k < 3 && reason.empty(); ++k)
+      for (std::size_t l = k + 1; l < 3 && reason.empty(); ++l)
+        if (distance(refined[k], refined[l]) < half_spacing)
+          reason = std::string("the ") + kClick[k] + " and " + kClick[l] +
+                   " clicks found one peak";
+    const bool apart = reason.empty();
     // The grid is square: its two axes are near right angles on the detector
     // (rotation and unequal pixel sizes move them by far less than the 45
     // degrees of a diagonal neighbour taken as the second axis, which would
@@ -954,8 +1004,13 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
                      (axis == 0 ? "right" : "up") + ": click the next peak, not one beyond it",
                  status);
     }
-    if (f1 && f2 && f3 && apart && adjacent && std::isfinite(correlation) && correlation > 0.0f &&
-        clear_of_border(start) && clear_of_border(right) && clear_of_border(up)) {
+    if (apart && adjacent) {
+      if (!(std::isfinite(correlation) && correlation > 0.0f))
+        reason = "the peak near the up click does not stand above the image round it";
+      else if (!clear_of_border(start) || !clear_of_border(right) || !clear_of_border(up))
+        reason = "a starting peak lies on the edge of the active region";
+    }
+    if (f1 && f2 && f3 && apart && adjacent && reason.empty()) {
       IO_WRITE("INFO: Starting peaks found O.K.", status);
       IO_WRITE("INFO: Starting peak is at position " + pair(start.x, start.y), status);
       IO_WRITE("INFO: Next first grid axis peak is at position " + pair(right.x, right.y),
@@ -964,6 +1019,7 @@ void KZT_CALIBRATE2DGRID(bool graphics, Index xmaxdat, Index ymaxdat, Index xstr
       break;
     }
     IO_WRITE("WARNING: Problem finding the starting peaks, please re-enter", status);
+    if (!reason.empty()) IO_WRITE("         (" + reason + ")", status);
   }
 
   IO_INPI(true, 1, 100000, true, "PROGRESS REPORT FREQUENCY (PEAKS)",

@@ -604,6 +604,112 @@ TEST_F(GridReplay, WideHolesAreNoHolesHalfWayAlongTheAxes) {
   EXPECT_TRUE(has(r.out, "INFO: Starting peaks found O.K.")) << r.out;
 }
 
+// A spot off the grid (a hole's image moved 0.45 of the spacing from where
+// its hole is missing) beside the right click: the start peak settled
+// between the spot and the hole clicked, half the spacing from each, and
+// the grid followed from it took thousands of holes at the wrong places.
+// Such a start is refused with its reason, and a start clear of the spot is
+// taken.
+TEST_F(GridReplay, AStartPeakBetweenTwoSpotsIsClickedAgain) {
+  TurnedGrid g(4.5f, 30.0f, 1.0f, 160, 0.9f);
+  const double a = 30.0 * M_PI / 180.0, at = 4.5 * static_cast<double>(g.c - 1);
+  g.scene.distortion = [=](float x, float y, float& dx, float& dy) {
+    const double u = x - at, v = y - at;
+    dx = static_cast<float>(80.23 + std::cos(a) * u - std::sin(a) * v - x);
+    dy = static_cast<float>(79.83 + std::sin(a) * u + std::cos(a) * v - y);
+  };
+  g.scene.missing = {{g.c + 1, g.c - 1}};
+  std::vector<float> data = g.scene.image();
+  float hx = 0, hy = 0;
+  g.scene.centre(g.c + 1, g.c - 1, hx, hy);
+  const float sx = hx + 0.45f * 4.5f * std::cos(2.0f), sy = hy + 0.45f * 4.5f * std::sin(2.0f);
+  for (Index y = 1; y <= g.scene.side; ++y)
+    for (Index x = 1; x <= g.scene.side; ++x) {
+      const double dx = static_cast<double>(x) - 0.5 - sx, dy = static_cast<double>(y) - 0.5 - sy;
+      data[static_cast<std::size_t>((y - 1) * g.scene.side + (x - 1))] +=
+          static_cast<float>(1000.0 * std::exp(-(dx * dx + dy * dy) / (2.0 * 0.9 * 0.9)));
+    }
+  // Clicked again on the holes 3 up and 3 left, clear of the spot.
+  std::string again;
+  for (const auto& [i, j] : {std::pair{g.c - 3, g.c + 3}, std::pair{g.c - 2, g.c + 3},
+                             std::pair{g.c - 3, g.c + 4}}) {
+    float x = 0, y = 0;
+    g.scene.centre(i, j, x, y);
+    again += point(x, y);
+  }
+  const std::string settings = "3\n0.3\n0.9\n5\n";
+  replay(g.clicks() + settings + again + settings + "100000\n450\nNO\n\n\n\n\n\n");
+  const Result r = search(g.scene, data);
+  ASSERT_EQ(r.status, kStatusGood) << r.out;
+  EXPECT_TRUE(has(r.out, "WARNING: Problem finding the starting peaks, please re-enter\n"
+                         "         (the peak near the right click lies ")) << r.out;
+  EXPECT_TRUE(has(r.out, "where a starting peak must lie within 1.12 of its click)")) << r.out;
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_GT(r.peaks.num, 500) << r.out;
+  // Each slot holds the hole the start's offset gives it, but for the spot
+  // itself, taken where its hole is missing.
+  float x0 = 0, y0 = 0;
+  g.scene.centre(g.c - 3, g.c + 3, x0, y0);
+  Index si = 0, sj = 0;
+  float nearest = 1.0e30f;
+  for (Index j = 1; j <= r.peaks.ynum; ++j)
+    for (Index i = 1; i <= r.peaks.xnum; ++i)
+      if (r.peaks.present(i, j))
+        if (const float d = std::hypot(r.peaks.x[r.peaks.at(i, j)] - x0,
+                                       r.peaks.y[r.peaks.at(i, j)] - y0);
+            d < nearest) {
+          nearest = d;
+          si = i;
+          sj = j;
+        }
+  Index wrong = 0;
+  for (Index j = 1; j <= r.peaks.ynum; ++j)
+    for (Index i = 1; i <= r.peaks.xnum; ++i) {
+      if (!r.peaks.present(i, j)) continue;
+      float x = 0, y = 0;
+      g.scene.centre(i - si + g.c - 3, j - sj + g.c + 3, x, y);
+      if (std::hypot(r.peaks.x[r.peaks.at(i, j)] - x, r.peaks.y[r.peaks.at(i, j)] - y) > 0.25f)
+        ++wrong;
+    }
+  EXPECT_LE(wrong, 1) << r.out;
+}
+
+// Every size that disagrees is named, not only those beyond the bound that
+// raised the warning; on a grid of too few lines to give a typical step,
+// the sizes are said to be unchecked.
+TEST_F(GridReplay, EverySizeThatDisagreesIsNamed) {
+  GridScene s;
+  s.side = 200;
+  s.spacing = 20.0f;
+  s.sigma = 2.0f;
+  s.x0 = s.y0 = 10.3f;
+  s.columns = s.rows = 9;
+  float x = 0, y = 0;
+  s.centre(5, 5, x, y);
+  // The right click 4.5 pixels beyond its hole, the up click 1.5: the
+  // clicks' spacing is 24.5 by 21.5, X 18 % and Y 7 % off.
+  replay(point(x, y) + point(x + 24.5f, y) + point(x, y + 21.5f) +
+         "3\n0.3\n2\n9\n200\n2000\nNO\n\n\n\n\n\n");
+  const Result r = search(s, s.image());
+  ASSERT_EQ(r.retstat, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "WARNING: The grid's pixel sizes disagree with the spacing of the "
+                         "clicks:\n         X (average): ")) << r.out;
+  for (const char* size : {"\n         Y (average): ", "\n         X (RMS): ",
+                           "\n         Y (RMS): "})
+    EXPECT_TRUE(has(r.out, size)) << size << r.out;
+  EXPECT_FALSE(has(r.out, "could not be checked")) << r.out;
+
+  // Three columns: X is the step of those lines alone.
+  s.columns = 3;
+  s.centre(2, 5, x, y);
+  replay(point(x, y) + point(x + 20.0f, y) + point(x, y + 20.0f) +
+         "3\n0.3\n2\n9\n200\n2000\nNO\n\n\n\n\n\n");
+  const Result few = search(s, s.image());
+  ASSERT_EQ(few.retstat, 0) << few.out;
+  EXPECT_TRUE(has(few.out, "WARNING: The grid has fewer than 5 lines in X or in Y: its pixel "
+                           "sizes could not be checked")) << few.out;
+}
+
 TEST(GridTemplates, SidesAndZeroMean) {
   EXPECT_EQ(kzt_template_side(1.3f, 1), 7);
   EXPECT_EQ(kzt_template_side(1.3f, 9), 71);
