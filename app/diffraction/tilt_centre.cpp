@@ -416,12 +416,25 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
   // The change the offsets ask for is linearised about the fitted rings and
   // only sees rings found inside their annuli: far from the truth it falls
   // short of the error by any factor, so it is not given as one.
+  if (f.searched == 0)
+    return {"WARNING: The fitted rings could not be checked: no section of them lies",
+            "         whole on the image's usable pixels"};
   std::vector<std::string> lines = {
       "WARNING: The fitted rings do not follow the image's rings: searched",
       "         along them, the rings were found in " + format_i(f.found, 0) + " of " +
           format_i(f.searched, 0) + " sections" + (f.determined ? ", with" : "")};
-  if (f.determined)
-    lines.push_back("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left");
+  if (!f.determined) return lines;
+  lines.push_back("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left");
+  // Which of the checks failed, so that a warning with few pixels left does
+  // not read as a contradiction.
+  const bool first_met =
+      f.ring_searched[0] == 0 || 3 * f.ring_found[0] >= 2 * f.ring_searched[0];
+  if (!first_met)
+    lines.push_back("         (the first ring was found in only " + format_i(f.ring_found[0], 0) +
+                    " of its " + format_i(f.ring_searched[0], 0) + " sections)");
+  else if (!(f.centre_move / xps <= limits.centre) ||
+           !(f.tilt_move * kDegreesPerRadian <= limits.tilt))
+    lines.push_back("         (the rings found lie where another beam centre or tilt puts them)");
   return lines;
 }
 

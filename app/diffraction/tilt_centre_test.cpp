@@ -431,6 +431,33 @@ TEST(TiltFromRings, RightSolutionIsSilent) {
 // of change. Kept to half the distance to the nearest ring (the fifth
 // among the further rings known to lie on the image), the annuli see the
 // truth ask for no change.
+// The warning names the check that failed: rings met everywhere with no
+// pixel left, but asking for another centre, are no contradiction; nothing
+// searched is nothing checked.
+TEST(TiltFromRings, NotFollowedWarningNamesTheCheckThatFailed) {
+  const float px = 1.0e-4f;
+  RingFollowing f;
+  f.searched = f.found = 6;
+  f.ring_searched[0] = f.ring_found[0] = 6;
+  f.determined = true;
+  f.centre_move = 1.0 * px;
+  std::vector<std::string> lines = kzt_rings_not_followed_warning(f, px);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_NE(lines[3].find("another beam centre or tilt"), std::string::npos) << lines[3];
+  f.centre_move = 0.0;
+  f.ring_found[0] = 1;
+  lines = kzt_rings_not_followed_warning(f, px);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_NE(lines[3].find("first ring was found in only 1 of its 6 sections"), std::string::npos)
+      << lines[3];
+  f.ring_found[0] = 6;
+  EXPECT_TRUE(kzt_rings_not_followed_warning(f, px).empty());
+  RingFollowing none;
+  lines = kzt_rings_not_followed_warning(none, px);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines[0].find("could not be checked"), std::string::npos) << lines[0];
+}
+
 TEST(TiltFromRings, NeighbouringRingsLeaveTheTruthFollowed) {
   testing::RingScene s;
   s.x_centre = 512.7;
