@@ -635,6 +635,10 @@ TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
       // Up) at the oldest line, Enter; ESC, "k", "S".
       {"vi", {"j\r", "\033k/q\rxk\r", "\033kSz\r"}, "[j][][z]"},
       {"vi", {"j\r", "\033k/q\rx\033[A\r", "\033kSz\r"}, "[j][][z]"},
+      // A Ctrl-R search for "k" that fails, ended by Up: "x"; "kj", ESC,
+      // "x"; Down leaves the line edited; "n" searches for "k" again and
+      // shows it, and "x" there: the undo record the line kept is not lost.
+      {"vi", {"x\r", "\x12k\033[Akj\033x\033[Bnx\r"}, "[x][k]"},
   };
   for (const Case& c : cases) {
     testing::TempDir dir;

@@ -382,6 +382,31 @@ void show_found_line(std::string_view text) {
   rl_mark = rl_end;
 }
 
+// A history line that is not the one being edited may still hold an undo
+// record of its own (edited and left). A vi search showing it frees the
+// record of the line it shows, and the line's own record would be dropped,
+// never freed, when the line is left or taken. So the search frees it too:
+// a record that runs on into the one being edited (or stands alone while
+// nothing is being edited) becomes the one being edited, freed with it;
+// another is freed here, every holder letting go of it first.
+void history_line_frees_undo_record(int at) {
+  HIST_ENTRY* const line = history_list()[at];
+  if (line->data == nullptr || in_undo_record(line->data)) return;
+  UNDO_LIST* const kept = static_cast<UNDO_LIST*>(line->data);
+  for (const UNDO_LIST* step = kept; ; step = step->next) {
+    if (step == rl_undo_list) {
+      rl_undo_list = kept;
+      return;
+    }
+    if (step == nullptr) break;
+  }
+  UNDO_LIST* const editing = rl_undo_list;
+  rl_undo_list = kept;
+  history_lets_go_of_undo_record(false);
+  rl_free_undo_list();
+  rl_undo_list = editing;
+}
+
 // The searches that are not incremental (Meta-P and Meta-N, vi's "/" and
 // "?", and the searches "again"): the editor's own free what a recalled or
 // edited history line still holds, and with the next recall or undo the
@@ -445,6 +470,7 @@ bool search_for_whole_string(bool older) {
   // being typed is kept for the way back.
   if (rl_editing_mode == 0) {
     rl_maybe_save_line();
+    history_line_frees_undo_record(found);
     history_set_pos(found);
   }
   show_found_line(history_list()[found]->line);
