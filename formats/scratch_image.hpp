@@ -11,10 +11,12 @@
 //
 // The pixels go straight into the scratch array (IO_MALLOC'd, the program
 // arrays' allocator, of the program arrays' shape). When the caller gives the
-// address of the program array behind the data (ImageTarget::data_block),
-// commit swaps the scratch array in and frees the old one: one image-sized
-// array is written per read, never a second copy. Without it (tests, tools
-// with plain spans) commit copies the extent read into the spans.
+// address of the program array behind the data (ImageTarget::data_block) and
+// the image fills most of it, commit swaps the scratch array in and frees the
+// old one: one image-sized array is written per read, never a second copy.
+// A smaller image, and every image without it (tests, tools with plain
+// spans), is copied into the arrays over its extent: a small read into large
+// arrays touches the pages of its image, never the whole arrays.
 
 #include <cstdio>
 #include <memory>
@@ -124,8 +126,9 @@ bool target_refused(const ImageTarget& target, Status base, std::string_view pos
                     Status& status);
 
 // Makes IMAGE (read for TARGET's shape, extent >= 1 x 1) the data set: the
-// extent, the pixels (swapped in when the target gives its block: elements
-// outside the extent then read 0; copied otherwise: they keep their values),
+// extent, the pixels (swapped in when the target gives its block and the
+// image fills at least half of it: elements outside the extent then read 0;
+// copied otherwise: they keep their values),
 // the variances when the image has them (VARIANCES_EXIST becomes false when
 // the target had variances and the image has none), the axes (pixel centres
 // when the image has none), and every description the image gives. The pixel

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -86,6 +87,31 @@ TEST(CommitImage, SwapsTheProgramArrayInOrCopiesTheExtent) {
     EXPECT_FALSE(arrays.variances_exist) << "the file held no variances";
     EXPECT_EQ(arrays.variances[0], 42.0f);
   }
+}
+
+// An image filling less than half of the arrays is copied over its extent:
+// the program arrays keep their blocks and nothing outside the extent is
+// written, so that a small read into large arrays touches its own pages only.
+TEST(CommitImage, SmallImageIsCopiedLeavingTheRestOfTheArraysAsTheyWere) {
+  ProgramArrays arrays;
+  ScratchImage image;
+  Status status = ST_GOOD();
+  ASSERT_TRUE(scratch_allocate({4, 3, true}, true, "f", image, status));
+  std::iota(image.pixels().begin(), image.pixels().end(), 1.0f);
+  std::ranges::fill(image.variance_pixels(), 9.0f);
+  image.xnumdat = 2;
+  image.ynumdat = 2;
+  float* const data = arrays.data;
+  float* const variances = arrays.variances;
+  commit_image(image, arrays.target(true));
+  EXPECT_EQ(arrays.data, data);
+  EXPECT_EQ(arrays.variances, variances);
+  EXPECT_EQ(std::vector<float>(data, data + 12),
+            (std::vector<float>{1, 2, 42, 42, 5, 6, 42, 42, 42, 42, 42, 42}));
+  EXPECT_EQ(std::vector<float>(variances, variances + 12),
+            (std::vector<float>{9, 9, 42, 42, 9, 9, 42, 42, 42, 42, 42, 42}));
+  EXPECT_TRUE(arrays.variances_exist);
+  EXPECT_EQ(arrays.xnum, 2);
 }
 
 // A data set's pixel sizes are the detector's: each one the file gave above
