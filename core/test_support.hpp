@@ -1,5 +1,6 @@
 #pragma once
-// Helpers for tests only: capture the terminal stream, make a private folder.
+// Helpers for tests only: capture the terminal stream, make a private folder,
+// give the process a memory limit of its own.
 
 #include <grp.h>
 #include <sys/wait.h>
@@ -11,8 +12,23 @@
 #include <string>
 
 #include "core/io_output.hpp"
+#include "core/system.hpp"
 
 namespace kesta::testing {
+
+// Gives io_memory_limit the routine LIMIT while alive.
+class MemoryLimitOverride {
+ public:
+  explicit MemoryLimitOverride(IoMemoryLimit limit) : saved_(io_memory_limit()) {
+    io_memory_limit() = limit;
+  }
+  ~MemoryLimitOverride() { io_memory_limit() = saved_; }
+  MemoryLimitOverride(const MemoryLimitOverride&) = delete;
+  MemoryLimitOverride& operator=(const MemoryLimitOverride&) = delete;
+
+ private:
+  IoMemoryLimit saved_;
+};
 
 // Redirects stream 6 (the terminal) into a temporary file while alive.
 class TerminalCapture {
