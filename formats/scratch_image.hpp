@@ -78,6 +78,25 @@ struct ImageRead {
   bool ok() const { return retstat == 0; }
 };
 
+// The X values of a 1-D reader, room for MAXDAT of which it fills the first:
+// nothing is written beyond what the reader writes, so a short scan read
+// into long arrays touches the pages of its own values only.
+class AxisBuffer {
+ public:
+  explicit AxisBuffer(Index maxdat)
+      : values_(std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(maxdat))),
+        size_(static_cast<std::size_t>(maxdat)) {}
+  std::span<float> values() const { return {values_.get(), size_}; }
+  // The first N values (N at most MAXDAT), those the reader wrote.
+  std::vector<float> first(Index n) const {
+    return {values_.get(), values_.get() + static_cast<std::size_t>(n)};
+  }
+
+ private:
+  std::unique_ptr<float[]> values_;
+  std::size_t size_;
+};
+
 // What the data set asks of a reader: the program arrays' shape and whether
 // variances are wanted (read only then).
 struct ReadRequest {
