@@ -177,7 +177,10 @@ void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float
   // given DATA^2 / p to sum (DATA / p)^2.
   const bool wanted = sets.variances_exist && !kzt_image(a.mvariances).empty();
   if (wanted) {
-    std::vector<float> scratch(size), squares(data.begin(), data.end());
+    // Made over the region only, which is all the engine reads.
+    const KztWorkImage work(a.xmaxdat, a.ymaxdat);
+    const std::span<float> squares = work.pixels();
+    std::vector<float> scratch(size);
     variances.assign(size, 0.0f);
     const double dd = static_cast<double>(g.sample_distance) * g.sample_distance;
     double x = 0.0, y = 0.0;
@@ -190,8 +193,8 @@ void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float
                                                    DiffractionGeometry::cos_twice_azimuth(x, y),
                                                    g.polarisation)
                              : 1.0;
-        float& v = squares[static_cast<std::size_t>(element(i, j, a.xmaxdat))];
-        v = static_cast<float>(static_cast<double>(v) * v / p);
+        const auto e = static_cast<std::size_t>(element(i, j, a.xmaxdat));
+        squares[e] = static_cast<float>(static_cast<double>(data[e]) * data[e] / p);
       }
     Status local = kStatusGood;
     KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, region.xs, region.ys, region.xe, region.ye, squares,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <utility>
 
 #include "core/format.hpp"
@@ -325,6 +326,14 @@ void kzt_memory_result(KztDataSets& sets, Status& status) {
            status);
   if (status != kStatusGood) return;
   describe_memory(sets, a.xendelm, a.yendelm);
+}
+
+KztWorkImage::KztWorkImage(Index xmaxdat, Index ymaxdat) : size_(0) {
+  Index count = 0;
+  if (xmaxdat < 1 || ymaxdat < 1 || !checked_product(xmaxdat, ymaxdat, count))
+    throw std::bad_alloc();
+  size_ = static_cast<std::size_t>(count);
+  values_ = std::make_unique_for_overwrite<float[]>(size_);
 }
 
 void KztBlockFree::operator()(float* block) const {

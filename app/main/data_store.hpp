@@ -154,6 +154,22 @@ void kzt_recall(KztDataSets& sets, Status& status);
 // titles and labels from the current data, axes copied, MEMORY_DEFINED true.
 void kzt_memory_result(KztDataSets& sets, Status& status);
 
+// A work image of the program arrays' shape for a result written over part
+// of it: allocated without being written, so that only the pages the result
+// writes become resident and a result over a small region of large arrays
+// costs that region, never the whole arrays. Its values are undefined until
+// written: a user zeroes what it reads before writing it. Throws
+// std::bad_alloc when the memory cannot be had.
+class KztWorkImage {
+ public:
+  KztWorkImage(Index xmaxdat, Index ymaxdat);
+  std::span<float> pixels() const { return {values_.get(), size_}; }
+
+ private:
+  std::unique_ptr<float[]> values_;
+  std::size_t size_;
+};
+
 // INTERNAL MEMORY: saves the active data region into one of 10 stores or
 // brings a stored region back.
 void KZT_INTERNALMEMORY(KztDataSets& sets, Status& status);
