@@ -38,7 +38,7 @@ int kzt_max_calls(int num_parameters, float iterations) {
 void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
                      Index yendelm, FitModel& model, Status& status, std::vector<int>* owners) {
   if (st_bad(status, "Subroutine KZT_LSQKESTA V0.10")) return;
-  std::vector<float> scratch;
+  std::unique_ptr<float[]> scratch;  // the polar Gaussians' integrals
   int count = 0;
   int rowlines = 0;
   int feature = 1;

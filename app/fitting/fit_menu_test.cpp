@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/fitting/fit2d.hpp"
 #include "app/fitting/fit_commands.hpp"
 #include "app/fitting/fitting_test_support.hpp"
 #include "app/main/program_test_support.hpp"
@@ -268,8 +269,8 @@ TEST(FitMenu, MaskCommandsWorkOnTheProgramMask) {
 }
 
 // Results of a small image in large arrays touch the pages of that image,
-// not the arrays: the model and the residuals of FIT, and a 2-theta scan
-// with variances, each raise this process's memory by far less than one of
+// not the arrays: the model and the residuals of FIT, a polar Gaussian's
+// integrated intensity and a 2-theta scan with variances, each raise this process's memory by far less than one of
 // the 64 MB images of the arrays (the address sanitizer's own records of a
 // freed block take an eighth of it).
 TEST(FitMenu, ResultsOfASmallImageInLargeArraysTouchItsPagesOnly) {
@@ -302,6 +303,20 @@ TEST(FitMenu, ResultsOfASmallImageInLargeArraysTouchItsPagesOnly) {
     ASSERT_EQ(status, kStatusGood);
     EXPECT_LT(peak.grown_bytes(), kImageBytes / 2) << "model and residuals";
     EXPECT_NEAR(a.mdata[element(9, 9, kSide)], -4.39f, 0.01f) << "5 less the peak's 9.39";
+  }
+  {
+    // A polar Gaussian's integrated intensity, as in arrays of the image's size.
+    FitModel polar;
+    testing::add_feature(polar, kPolarCentre, {8.0f, 8.0f, 8.0f, 11.0f, 50.0f, 1.0f, 0.2f});
+    FitModel alone = polar;
+    const std::vector<float> axis = testing::centre_axis(16);
+    kzt_fit_results(testing::frame_over(16, 16, axis, axis), 1, 1, 16, 16, alone, status);
+    const testing::ResidentPeak peak;
+    kzt_fit_results(kzt_program_frame(sets), 1, 1, 16, 16, polar, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_LT(peak.grown_bytes(), kImageBytes / 2) << "a polar Gaussian's intensity";
+    EXPECT_GT(alone.results[0], 100.0f);
+    EXPECT_FLOAT_EQ(polar.results[0], alone.results[0]);
   }
   {
     const testing::ResidentPeak peak;
