@@ -121,6 +121,16 @@ void take_array(FloatBlock& scratch, const ScratchImage& image, float** block,
   scratch.reset(old);  // freed with the scratch image
 }
 
+// The bytes of a scratch array of BYTES from its start that a reader of
+// EXPECTED writes nearly whole: its rows when they are at least half the
+// arrays' width, none when narrower, all when the extent is not known.
+std::size_t written_bytes(const ReadRequest& request, ScratchExtent expected, std::size_t bytes) {
+  if (expected.xnum < 1 || expected.ynum < 1) return bytes;
+  if (2 * std::min(expected.xnum, request.xmaxdat) < request.xmaxdat) return 0;
+  const Index rows = std::min(expected.ynum, request.ymaxdat);
+  return std::min(bytes, count_of(rows) * count_of(request.xmaxdat) * sizeof(float));
+}
+
 }  // namespace
 
 void FloatBlockFree::operator()(float* block) const {
@@ -140,7 +150,7 @@ std::span<float> ScratchImage::variance_pixels() const {
 }
 
 bool scratch_allocate(const ReadRequest& request, bool with_variances, const std::string& path,
-                      ScratchImage& image, Status& status) {
+                      ScratchImage& image, Status& status, ScratchExtent expected) {
   image = ScratchImage{};
   image.xmaxdat = request.xmaxdat;
   image.ymaxdat = request.ymaxdat;
@@ -158,7 +168,7 @@ bool scratch_allocate(const ReadRequest& request, bool with_variances, const std
     Status local = ST_GOOD();
     io_malloc_array(n, sizeof(float), address, local);
     block.reset(static_cast<float*>(address));
-    if (block) io_prefer_huge_pages(address, bytes);
+    if (block) io_prefer_huge_pages(address, written_bytes(request, expected, bytes));
     return local == kStatusGood && block != nullptr;
   };
   if (allocate(image.data) && (!with_variances || allocate(image.variances))) return true;

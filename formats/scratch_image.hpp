@@ -105,11 +105,21 @@ struct ReadRequest {
   bool variances = false;
 };
 
+// The extent a reader will write into its scratch image, when it knows it
+// before reading (0 x 0: not known, taken as the whole arrays).
+struct ScratchExtent {
+  Index xnum = 0;
+  Index ynum = 0;
+};
+
 // A scratch image of the request's shape with uninitialised data (and
-// variances when WITH_VARIANCES). False after "WARNING: Not enough memory to
-// read the file PATH" when memory is short.
+// variances when WITH_VARIANCES). Large pages are asked for over the rows
+// the reader writes when it writes most of each (EXPECTED): an image a few
+// pixels wide in wide arrays would otherwise make a large page resident for
+// every few of its rows. False after "WARNING: Not enough memory to read the
+// file PATH" when memory is short.
 bool scratch_allocate(const ReadRequest& request, bool with_variances, const std::string& path,
-                      ScratchImage& image, Status& status);
+                      ScratchImage& image, Status& status, ScratchExtent expected = {});
 
 // The data set a reader's image goes into. DATA and VARIANCES view the
 // arrays; DATA_BLOCK and VARIANCES_BLOCK, when given, are the IO_MALLOC'd
