@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -245,16 +246,19 @@ void KZT_CORR2_RADIAL(KztDataSets& sets, const PowderSettings& g, float xps, flo
   double start = 0.0, end = 0.0, cpu = 0.0;
   IO_TIMES(start, cpu, status);
   const Index width = region.xe - region.xs + 1;
-  std::vector<float> x_shift, y_shift, dx, dy;
+  // The shifts, of the arrays' shape, are made over the region only, which is
+  // all the scan reads.
+  std::optional<KztWorkImage> x_work, y_work;
+  std::vector<float> dx, dy;
   try {
-    const auto cells = static_cast<std::size_t>(a.xmaxdat * a.ymaxdat);
-    x_shift.assign(cells, 0.0f);
-    y_shift.assign(cells, 0.0f);
+    x_work.emplace(a.xmaxdat, a.ymaxdat);
+    y_work.emplace(a.xmaxdat, a.ymaxdat);
     dx.resize(static_cast<std::size_t>(width * y_rows));
     dy.resize(dx.size());
   } catch (const std::bad_alloc&) {
     return st_fail(status, kBaseCore + 1002, "Subroutine KZT_CORR2_RADIAL V0.1");
   }
+  const std::span<float> x_shift = x_work->pixels(), y_shift = y_work->pixels();
   const std::span<const float> xaxis = kzt_xline(a.xaxis), yaxis = kzt_yline(a.yaxis);
   const std::span<const float> columns = xaxis.subspan(static_cast<std::size_t>(region.xs - 1),
                                                        static_cast<std::size_t>(width));
