@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/region.hpp"
@@ -511,6 +512,215 @@ bool median_by_ranks(const MedianJob& job) {
   return true;
 }
 
+// A value V passing through the box filter's running sums (double) leaves up
+// to |V| 2^-53 of rounding in every later box of its column and line, and
+// 1e30 swallows the other values whole. Finite values of 2^32 or more, and
+// 2^29 times the smallest non-zero size of the region or more, are therefore
+// kept apart from the running sums, as are values that are not finite
+// numbers: the others leave rounding below the last bit of a float box sum
+// of 8, or of the smallest value. Clean data (the usual case) and data
+// scaled as a whole never leave the plain running sums.
+struct ValuesApart {
+  float from = std::numeric_limits<float>::infinity();  // finite sizes kept apart
+  std::vector<std::uint8_t> lines;  // per line of the region: 1 when it holds one
+  bool any = false;
+};
+
+// The largest size of the WIDTH values at D and the smallest non-zero one,
+// less 1 (0xFFFFFFFF for none), as bits: integer maxima and minima.
+struct SizeBits {
+  std::uint32_t top = 0, below_least = 0xFFFFFFFFu;
+};
+KESTA_WIDE_VECTORS
+SizeBits size_bits(const float* d, Index width) {
+  std::uint32_t top = 0, below_least = 0xFFFFFFFFu;  // a size of zero wraps to the top
+  for (Index i = 0; i < width; ++i) {
+    const std::uint32_t b = std::bit_cast<std::uint32_t>(d[i]) & 0x7FFFFFFFu;
+    top = std::max(top, b);
+    below_least = std::min(below_least, b - 1u);
+  }
+  return {top, below_least};
+}
+
+// Which of the HEIGHT lines of WIDTH values at FIRST (stride XMAX) hold a
+// value kept apart.
+ValuesApart values_apart(const float* first, Index xmax, Index width, Index height) {
+  ValuesApart apart;
+  apart.lines.assign(static_cast<std::size_t>(height), 0);
+  std::vector<std::uint32_t> tops(static_cast<std::size_t>(height));
+  std::uint32_t below_least = 0xFFFFFFFFu;
+  for (Index j = 0; j < height; ++j) {
+    const SizeBits line = size_bits(first + j * xmax, width);
+    tops[static_cast<std::size_t>(j)] = line.top;
+    below_least = std::min(below_least, line.below_least);
+  }
+  double from = 0x1p32;
+  if (below_least < 0x7F800000u - 1u)  // a finite value other than zero
+    from = std::max(from, std::bit_cast<float>(below_least + 1u) * 0x1p29);
+  if (from <= std::numeric_limits<float>::max()) apart.from = static_cast<float>(from);
+  // Sizes and infinity order as their bits, NaN above.
+  const std::uint32_t from_bits = std::bit_cast<std::uint32_t>(apart.from);
+  for (std::size_t j = 0; j < tops.size(); ++j) {
+    apart.lines[j] = tops[j] >= from_bits ? 1 : 0;
+    apart.any = apart.any || apart.lines[j] != 0;
+  }
+  return apart;
+}
+
+// Rounding of one double addition relative to its result, and the share of a
+// sum of huge values that its rounding may reach before it is formed again
+// from the values themselves (far below a float's last bit).
+constexpr double kRounding = 0x1p-53;
+constexpr double kRoundedTooFar = 0x1p-30;
+
+// What the running sums of the box filter keep apart, column by column: the
+// counts of NaN, +Inf, -Inf and huge values in the box's rows, and the sum
+// of the huge ones with a bound on its rounding. A sum whose rounding has
+// grown too far beside what is left of it (1e20 left in a column after
+// 3.4e38 passed) is formed again from the column's values. After the plain
+// running sums have given a line, the boxes over columns holding such values
+// are given again, from partial sums along their stretch of the line alone
+// (or from the box's own columns when that rounding is too large beside the
+// box's huge values).
+class KeptApart {
+ public:
+  KeptApart(Index width, float from)
+      : width_(width),
+        from_(from),
+        counts_(kKinds * static_cast<std::size_t>(width), 0),
+        line_counts_(kKinds * static_cast<std::size_t>(width + 1), 0),
+        held_(static_cast<std::size_t>(width), 0),
+        huge_(static_cast<std::size_t>(width), 0.0),
+        rounding_(static_cast<std::size_t>(width), 0.0),
+        line_huge_(static_cast<std::size_t>(width + 1), 0.0),
+        line_rounding_(static_cast<std::size_t>(width + 1), 0.0) {}
+
+  bool kept_apart(float v) const { return !(std::fabs(v) < from_); }
+
+  // V, a value kept apart, enters (SIGN 1) or leaves (-1) column I.
+  void count(Index i, float v, int sign) {
+    const std::size_t kind = std::isnan(v) ? 0 : std::isinf(v) ? (v > 0.0f ? 1 : 2) : kHuge;
+    const auto at = static_cast<std::size_t>(i);
+    held_[at] += sign;
+    held_in_rows_ += sign;
+    const Index n = counts_[kKinds * at + kind] += sign;
+    if (kind != kHuge) return;
+    if (n == 0) {  // none left: exactly nothing
+      huge_[at] = 0.0;
+      rounding_[at] = 0.0;
+      return;
+    }
+    huge_[at] += sign * double{v};
+    rounding_[at] += std::fabs(huge_[at]) * kRounding;
+    if (sign < 0) left_.push_back(i);
+  }
+
+  // Forms again the huge sums that rounding took too far, from the ROWS rows
+  // of the box's columns at TOP (stride XMAX).
+  void form_again_where_rounded(const float* top, Index xmax, Index rows) {
+    for (const Index i : left_) {
+      const auto at = static_cast<std::size_t>(i);
+      if (counts_[kKinds * at + kHuge] == 0 ||
+          rounding_[at] <= std::fabs(huge_[at]) * kRoundedTooFar)
+        continue;
+      double sum = 0.0, rounding = 0.0;
+      for (Index j = 0; j < rows; ++j) {
+        const float v = top[i + j * xmax];
+        if (std::isfinite(v) && kept_apart(v)) {
+          sum += v;
+          rounding += std::fabs(sum) * kRounding;
+        }
+      }
+      huge_[at] = sum;
+      rounding_[at] = rounding;
+    }
+    left_.clear();
+  }
+
+  // Gives again the boxes of the line OUT (box reach BEFORE and AFTER, ROWS
+  // rows, means when AVERAGE) whose columns hold a value kept apart; USUAL
+  // holds the partial sums of the plain column sums along the line.
+  void give_line_again(Index before, Index after, double rows, bool average, const double* usual,
+                       float* out) {
+    if (held_in_rows_ == 0) return;
+    Index first = -1, last = -2;  // the stretch of boxes to give again
+    for (Index c = 0; c < width_; ++c) {
+      if (held_[static_cast<std::size_t>(c)] == 0) continue;
+      const Index b0 = std::max<Index>(0, c - after), b1 = std::min(width_ - 1, c + before);
+      if (b0 > last + 1) {
+        if (first >= 0) give_again(first, last, before, after, rows, average, usual, out);
+        first = b0;
+      }
+      last = std::max(last, b1);
+    }
+    if (first >= 0) give_again(first, last, before, after, rows, average, usual, out);
+  }
+
+  // The sum of column I, whose plain values add up to USUAL.
+  double column_sum(Index i, double usual) const {
+    const auto at = static_cast<std::size_t>(i);
+    const Index* n = counts_.data() + kKinds * at;
+    return with_kept_apart({n[0], n[1], n[2], n[3]}, usual, [&] { return huge_[at]; });
+  }
+
+ private:
+  static constexpr std::size_t kKinds = 4;  // NaN, +Inf, -Inf, huge
+  static constexpr std::size_t kHuge = 3;
+
+  // The sum of values counted N (per kind) besides plain ones adding up to
+  // USUAL, the huge ones adding up to HUGE().
+  template <typename Huge>
+  static double with_kept_apart(const Index (&n)[kKinds], double usual, Huge huge) {
+    if (n[0] > 0 || (n[1] > 0 && n[2] > 0)) return std::numeric_limits<double>::quiet_NaN();
+    if (n[1] > 0) return std::numeric_limits<double>::infinity();
+    if (n[2] > 0) return -std::numeric_limits<double>::infinity();
+    return n[kHuge] == 0 ? usual : usual + huge();
+  }
+
+  // Boxes FIRST .. LAST from partial sums over their columns alone.
+  void give_again(Index first, Index last, Index before, Index after, double rows, bool average,
+                  const double* usual, float* out) {
+    const Index c0 = std::max<Index>(0, first - before), c1 = std::min(width_ - 1, last + after);
+    for (Index c = c0; c <= c1; ++c) {
+      const auto k = static_cast<std::size_t>(c - c0), at = static_cast<std::size_t>(c);
+      for (std::size_t kind = 0; kind < kKinds; ++kind)
+        line_counts_[kKinds * (k + 1) + kind] =
+            line_counts_[kKinds * k + kind] + counts_[kKinds * at + kind];
+      line_huge_[k + 1] = line_huge_[k] + huge_[at];
+      line_rounding_[k + 1] = line_rounding_[k] + std::fabs(line_huge_[k + 1]) * kRounding;
+    }
+    for (Index i = first; i <= last; ++i) {
+      const Index lo = std::max<Index>(0, i - before), hi = std::min(width_ - 1, i + after);
+      const auto a = static_cast<std::size_t>(lo - c0), b = static_cast<std::size_t>(hi + 1 - c0);
+      Index n[kKinds];
+      for (std::size_t kind = 0; kind < kKinds; ++kind)
+        n[kind] = line_counts_[kKinds * b + kind] - line_counts_[kKinds * a + kind];
+      const double sum = with_kept_apart(n, usual[hi + 1] - usual[lo], [&] {
+        double huge = line_huge_[b] - line_huge_[a];
+        if (line_rounding_[b] + line_rounding_[a] > std::fabs(huge) * kRoundedTooFar) {
+          huge = 0.0;
+          for (Index c = lo; c <= hi; ++c) huge += huge_[static_cast<std::size_t>(c)];
+        }
+        return huge;
+      });
+      out[i] =
+          static_cast<float>(average ? sum / (static_cast<double>(hi - lo + 1) * rows) : sum);
+    }
+  }
+
+  Index width_;
+  float from_;                      // finite sizes kept apart
+  std::vector<Index> counts_;       // kKinds a column
+  std::vector<Index> line_counts_;  // their partial sums along a stretch of the line
+  std::vector<Index> held_;         // values kept apart a column
+  std::vector<double> huge_;        // the sum of a column's huge values
+  std::vector<double> rounding_;    // a bound on the rounding of huge_
+  std::vector<double> line_huge_;   // partial sums of huge_ along a stretch of the line
+  std::vector<double> line_rounding_;
+  std::vector<Index> left_;         // columns a huge value left since the last line
+  Index held_in_rows_ = 0;          // values kept apart in the box's rows
+};
+
 }  // namespace
 
 void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
@@ -648,88 +858,64 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
   const Index before_y = (ysize - 1) / 2;
   const Index after_y = ysize / 2;
   const Index width = xendelm - xstrelm + 1;
-  // A value that is not a finite number would stay in a running sum long
-  // after its box has moved on. The sums then hold the finite values only, and
-  // the NaN, +Inf and -Inf of each column are counted apart, so that exactly
-  // the boxes holding one give what adding up the box would give.
-  bool special = false;
-  for (Index y = ystrelm; y <= yendelm && !special; ++y) {
-    const float* d = data.data() + element(xstrelm, y, xmaxdat);
-    // The largest magnitude as bits: all exponent bits set means Inf or NaN.
-    std::uint32_t top = 0;
-    for (Index i = 0; i < width; ++i)
-      top = std::max(top, std::bit_cast<std::uint32_t>(d[i]) & 0x7FFFFFFFu);
-    special = top >= 0x7F800000u;
-  }
+  const float* first = data.data() + element(xstrelm, ystrelm, xmaxdat);
+  ValuesApart values;
   std::vector<double> sums;     // column sums over the box's rows
   std::vector<double> partial;  // partial[i]: sum of the first i column sums
-  std::vector<Index> counts;    // per column: NaN, +Inf, -Inf counts, then their partial sums
+  std::vector<float> line_kept;  // a line with the values kept apart as 0
+  std::optional<KeptApart> apart;
   try {
+    values = values_apart(first, xmaxdat, width, yendelm - ystrelm + 1);
     sums.assign(static_cast<std::size_t>(width), 0.0);
     partial.assign(static_cast<std::size_t>(width + 1), 0.0);
-    if (special) counts.assign(static_cast<std::size_t>(6 * (width + 1)), 0);
+    if (values.any) {
+      apart.emplace(width, values.from);
+      line_kept.resize(static_cast<std::size_t>(width));
+    }
   } catch (const std::bad_alloc&) {
     return st_fail(status, kBaseCore + 1002, kPosition);
   }
   double* s = sums.data();
   double* p = partial.data();
+  float* kept = line_kept.data();
+  const std::uint32_t from = std::bit_cast<std::uint32_t>(values.from);
   auto add_line = [&](Index yy, int sign) {
-    const float* d = data.data() + element(xstrelm, yy, xmaxdat);
-    if (!special) {
+    const float* d = first + (yy - ystrelm) * xmaxdat;
+    if (values.lines[static_cast<std::size_t>(yy - ystrelm)] == 0) {
       for (Index i = 0; i < width; ++i) s[i] += sign * d[i];
       return;
     }
-    for (Index i = 0; i < width; ++i) {
-      const float v = d[i];
-      if (std::isfinite(v)) {
-        s[i] += sign * v;
-      } else {
-        counts[static_cast<std::size_t>(3 * i + (std::isnan(v) ? 0 : v > 0.0f ? 1 : 2))] += sign;
-      }
-    }
-  };
-  // The sum of a box holding N[0] NaN, N[1] +Inf and N[2] -Inf besides
-  // finite values that add up to FINITE.
-  auto box_sum = [](const Index (&n)[3], double finite) {
-    if (n[0] > 0 || (n[1] > 0 && n[2] > 0)) return std::numeric_limits<double>::quiet_NaN();
-    if (n[1] > 0) return std::numeric_limits<double>::infinity();
-    if (n[2] > 0) return -std::numeric_limits<double>::infinity();
-    return finite;
-  };
-  auto column_sum = [&](Index i) {
-    if (!special) return s[i];
-    const Index* c = counts.data() + 3 * i;
-    return box_sum({c[0], c[1], c[2]}, s[i]);
+    // Sizes compared as bits (NaN above infinity), in a loop of 32-bit lanes
+    // of its own, so that both loops vectorise.
+    const auto size = [](float v) { return std::bit_cast<std::uint32_t>(v) & 0x7FFFFFFFu; };
+    for (Index i = 0; i < width; ++i) kept[i] = size(d[i]) < from ? d[i] : 0.0f;
+    for (Index i = 0; i < width; ++i) s[i] += sign * kept[i];
+    for (Index i = 0; i < width; ++i)
+      if (size(d[i]) >= from) apart->count(i, d[i], sign);
   };
 
   for (Index yy = ystrelm; yy <= std::min(yendelm, ystrelm + after_y - 1); ++yy) add_line(yy, 1);
-  Index* cp = special ? counts.data() + 3 * width : nullptr;  // partial counts, 3 per column
   for (Index y = ystrelm; y <= yendelm; ++y) {
     if (y - before_y - 1 >= ystrelm) add_line(y - before_y - 1, -1);
     if (y + after_y <= yendelm) add_line(y + after_y, 1);
-    const double rows =
-        static_cast<double>(std::min(yendelm, y + after_y) - std::max(ystrelm, y - before_y) + 1);
+    const Index y0 = std::max(ystrelm, y - before_y), y1 = std::min(yendelm, y + after_y);
+    const double rows = static_cast<double>(y1 - y0 + 1);
     for (Index i = 0; i < width; ++i) p[i + 1] = p[i] + s[i];
-    if (special) {
-      for (Index k = 0; k < 3; ++k) cp[k] = 0;
-      for (Index i = 0; i < width; ++i)
-        for (Index k = 0; k < 3; ++k) cp[3 * (i + 1) + k] = cp[3 * i + k] + counts[3 * i + k];
-    }
     float* out = output.data() + element(xstrelm, y, xmaxout);
     for (Index i = 0; i < width; ++i) {
       const Index lo = std::max<Index>(0, i - before_x);
       const Index hi = std::min(width - 1, i + after_x);
-      double sum = p[hi + 1] - p[lo];
-      if (special) {
-        const Index n[3] = {cp[3 * (hi + 1)] - cp[3 * lo], cp[3 * (hi + 1) + 1] - cp[3 * lo + 1],
-                            cp[3 * (hi + 1) + 2] - cp[3 * lo + 2]};
-        sum = box_sum(n, sum);
-      }
+      const double sum = p[hi + 1] - p[lo];
       out[i] = static_cast<float>(average ? sum / (static_cast<double>(hi - lo + 1) * rows) : sum);
+    }
+    if (apart) {
+      apart->form_again_where_rounded(first + (y0 - ystrelm) * xmaxdat, xmaxdat, y1 - y0 + 1);
+      apart->give_line_again(before_x, after_x, rows, average, p, out);
     }
   }
   for (Index i = 0; i < width; ++i)
-    work[static_cast<std::size_t>(xstrelm - 1 + i)] = static_cast<float>(column_sum(i));
+    work[static_cast<std::size_t>(xstrelm - 1 + i)] =
+        static_cast<float>(apart ? apart->column_sum(i, s[i]) : s[i]);
 }
 
 void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const float> function,

@@ -38,7 +38,10 @@ void MA_TOPHATCON(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
 // XENDELM), which receives the column sums of the last line. Running column
 // sums and a line of partial sums make each output cost a constant number of
 // additions whatever the box size; the sums are carried in double precision
-// so that long images gather no drift from the running updates.
+// so that long images gather no drift from the running updates. Values that
+// are not finite numbers, and values huge beside the others (1e30 among
+// counts), are counted apart from the running sums: every box gives the sum
+// of its own values, and a box holding none of them bears no trace of them.
 void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                    Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
                    bool average, Index maxwork, Index xmaxout, Index ymaxout, std::span<float> work,

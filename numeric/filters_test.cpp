@@ -306,6 +306,58 @@ TEST(BoxFilter, SumsAndMeansAgreeWithEveryBoxAdded) {
   }
 }
 
+// Values far larger than the rest (marker values of 1e20, 1e30 and the float
+// limit, of either sign, some of them in one column or line) or every value
+// large: each box, whether it holds such a value or not, gives the sum of its
+// own values, as does the work line of column sums.
+TEST(BoxFilter, HugeValuesStayInTheBoxesThatHoldThem) {
+  const Index xmax = 40, ymax = 33;
+  const Region r{2, 1, 39, 33};
+  for (const bool all_large : {false, true}) {
+    std::vector<float> data = random_image(xmax, ymax, 4, false);
+    if (all_large) {
+      for (float& v : data) v = 1.0e15f + v * 1.0e13f;
+      data[element(9, 9, xmax)] = 3.4e38f;
+    } else {
+      data[element(20, 5, xmax)] = 3.4e38f;
+      data[element(20, 9, xmax)] = 1.0e20f;  // below it in its column
+      data[element(16, 9, xmax)] = -1.0e30f;  // before that in its line
+      data[element(27, 9, xmax)] = 4294967296.0f;
+      data[element(6, 20, xmax)] = 3.4e38f;
+      data[element(6, 30, xmax)] = NAN;
+      data[element(12, 26, xmax)] = -1.0e25f;
+    }
+    for (const Index size : {1, 3, 4, 9}) {
+      std::vector<float> out(xmax * ymax, kUntouched), work(xmax, kUntouched);
+      Status status = ST_GOOD();
+      MA_TOPHAT2CON(xmax, ymax, data, r.xs, r.ys, r.xe, r.ye, size, size, false, xmax, xmax, ymax,
+                    work, out, status);
+      ASSERT_EQ(status, ST_GOOD());
+      // A direct sum of a box or column: in double, so exact to the float's
+      // last bit for these values.
+      const auto direct = [&](const Region& b) {
+        double sum = 0;
+        for (Index yy = b.ys; yy <= b.ye; ++yy)
+          for (Index xx = b.xs; xx <= b.xe; ++xx) sum += data[element(xx, yy, xmax)];
+        return static_cast<float>(sum);
+      };
+      const auto same = [](float got, float want) {
+        return std::isnan(want) ? std::isnan(got)
+                                : std::fabs(got - want) <= 1e-6f * std::fabs(want) + 1e-4f;
+      };
+      for (Index y = r.ys; y <= r.ye; ++y)
+        for (Index x = r.xs; x <= r.xe; ++x) {
+          const float want = direct(box(x, y, size, size, r));
+          ASSERT_PRED2(same, out[element(x, y, xmax)], want)
+              << size << " x " << size << " at " << x << "," << y << (all_large ? " large" : "");
+        }
+      const Index y0 = std::max(r.ys, r.ye - (size - 1) / 2);
+      for (Index x = r.xs; x <= r.xe; ++x)
+        ASSERT_PRED2(same, work[x - 1], direct({x, y0, x, r.ye})) << size << " column " << x;
+    }
+  }
+}
+
 TEST(BoxFilter, ConstantStaysConstantAndLongImagesDoNotDrift) {
   const Index xmax = 600, ymax = 1500;
   std::vector<float> data(xmax * ymax, 3.0f);

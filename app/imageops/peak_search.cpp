@@ -363,6 +363,7 @@ class Strip {
     return x > v && std::isfinite(x) && !masked(i, j);
   }
   void load(Index r0, Index r1);
+  void first_background_sums(Index columns, Index& n, double& sum, double& sum2);
   void initial_background();
   void column_step(Index i);
   Index plain_run(Index i);
@@ -440,22 +441,29 @@ class Strip {
   std::vector<Merge> merges;
 };
 
-void Strip::initial_background() {
-  const Index columns = std::min(width_, p_.box_size);
-  Index n = 0;
-  double sum = 0.0, sum2 = 0.0;
+// The count and sums of the background pixels of the strip's first COLUMNS
+// columns.
+void Strip::first_background_sums(Index columns, Index& n, double& sum, double& sum2) {
+  n = 0;
+  sum = sum2 = 0.0;
   for (Index j = r0_; j <= r1_; ++j)
-    for (Index i = xs_; i < xs_ + columns; ++i) {
-      const float v = w(i, j);
-      if (masked(i, j) || v < p_.data_minimum) {
-        cls(i, j) = kExcluded;
-      } else {
-        cls(i, j) = kBackground;
+    for (Index i = xs_; i < xs_ + columns; ++i)
+      if (cls(i, j) == kBackground) {
+        const double v = w(i, j);
         ++n;
         sum += v;
-        sum2 += double{v} * v;
+        sum2 += v * v;
       }
-    }
+}
+
+void Strip::initial_background() {
+  const Index columns = std::min(width_, p_.box_size);
+  for (Index j = r0_; j <= r1_; ++j)
+    for (Index i = xs_; i < xs_ + columns; ++i)
+      cls(i, j) = masked(i, j) || w(i, j) < p_.data_minimum ? kExcluded : kBackground;
+  Index n = 0;
+  double sum = 0.0, sum2 = 0.0;
+  first_background_sums(columns, n, sum, sum2);
   reliable_ = false;
   mean_ = 0.0;
   if (n > p_.min_background) {
@@ -468,13 +476,10 @@ void Strip::initial_background() {
            std::sqrt(std::max(l.mean, 0.0) / static_cast<double>(p_.blur_size))) {
       for (Index j = r0_; j <= r1_; ++j)
         for (Index i = xs_; i < xs_ + columns; ++i)
-          if (cls(i, j) == kBackground && w(i, j) > threshold_) {
-            cls(i, j) = kCandidate;
-            const double v = w(i, j);
-            --n;
-            sum -= v;
-            sum2 -= v * v;
-          }
+          if (cls(i, j) == kBackground && w(i, j) > threshold_) cls(i, j) = kCandidate;
+      // Summed again from the pixels left, not less the candidates: a hot
+      // pixel's square (1e24 for 1e12) would swallow the background's sums.
+      first_background_sums(columns, n, sum, sum2);
       previous = threshold_;
       if (n <= p_.min_background) {
         reliable_ = false;
