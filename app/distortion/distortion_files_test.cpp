@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -266,6 +267,60 @@ TEST_F(DistortionFiles, TableReaderRefusalsChangeNothing) {
     EXPECT_EQ(data[0], 3.0f);
   }
   EXPECT_NE(terminal.text().find("bad.dclt"), std::string::npos);
+}
+
+// The last fraction of a pixel is implied, so a damaged flag byte or bytes
+// past the data keep every sum right. A file whose fraction pass does not end
+// at its end (a flag 128 of a pixel holding only fraction 9 made 0: the stream
+// runs one byte short of the end; bytes added; the file cut), or that gives a
+// fraction of 0 where its flag byte says it is not (flag 13 made 0: its three
+// fraction bytes are read as the next pixels' flags and the stream ends where
+// it should), is refused in one line naming it.
+TEST_F(DistortionFiles, TableFileThatItsFlagsDoNotFitIsRefused) {
+  DistortionTable t = identity_table(4, 4);
+  const auto pixel = [&](Index k, std::initializer_list<std::pair<int, int>> fractions) {
+    std::fill_n(t.fractions.begin() + 9 * k, 9, 0);
+    for (const auto& [at, v] : fractions) t.fractions[9 * k + at] = static_cast<std::uint8_t>(v);
+  };
+  pixel(1, {{8, 255}});                              // flag 128, fraction 1 stored as 0
+  pixel(2, {{0, 100}, {1, 55}, {3, 40}, {4, 60}});   // flag 13
+  pixel(5, {{0, 200}, {2, 55}});                     // flag 2
+  pixel(9, {{1, 128}, {8, 127}});                    // flag 129
+  std::string good;
+  ASSERT_TRUE(encode_dclut(t, false, {}, 4, good));
+  const std::size_t flag = 248 + 2 + 15 + 1;  // the second pixel's flag
+  ASSERT_EQ(good.substr(flag, 3), std::string("\x80\0\x0D", 3));
+  {
+    write_file("good.dclt", good);
+    DistortionTable back;
+    std::vector<float> data(16);
+    bool defined = false, stored = false;
+    int retstat = 1;
+    Status status = kStatusGood;
+    KZT_IN2DCLUT(dir.file("good.dclt"), retstat, back, 4, 4, data, defined, stored, status);
+    ASSERT_EQ(retstat, 0);
+    EXPECT_EQ(back.fractions, t.fractions);
+  }
+  std::string flag_lost = good, flag_cleared = good;
+  flag_lost[flag] = '\0';
+  flag_cleared[flag + 2] = '\0';
+  for (const std::string& bytes : {flag_lost, flag_cleared, good + std::string(100, '\0'),
+                                   good + "x", good.substr(0, good.size() - 1)}) {
+    write_file("bad.dclt", bytes);
+    DistortionTable held = identity_table(2, 2);
+    std::vector<float> data(16, 3.0f);
+    bool defined = true, stored = false;
+    int retstat = 0;
+    Status status = kStatusGood;
+    testing::TerminalCapture said;
+    KZT_IN2DCLUT(dir.file("bad.dclt"), retstat, held, 4, 4, data, defined, stored, status);
+    EXPECT_EQ(retstat, 1);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(held.xnumlut, 2);
+    const std::string text = said.text();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_NE(text.find(dir.file("bad.dclt")), std::string::npos) << text;
+  }
 }
 
 // The spline file and the table written to a device that refuses them: the
