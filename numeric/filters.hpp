@@ -8,6 +8,7 @@
 // the region; the filters read DATA and write OUTPUT at the same positions,
 // nothing outside the region.
 
+#include <cstdint>
 #include <span>
 
 #include "core/types.hpp"
@@ -46,6 +47,18 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
                    Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
                    bool average, Index maxwork, Index xmaxout, Index ymaxout, std::span<float> work,
                    std::span<float> output, Status& status);
+
+// The box means of the values that are not LEFT_OUT (1 in a mask of the
+// data's shape: masked off, or not to be used), over the clipped box of
+// XSIZE x YSIZE, given only where a box holds a value left out and the
+// element itself is not left out; every other element of OUTPUT is left as
+// it was. Huge values are kept apart as by MA_TOPHAT2CON. False, OUTPUT
+// untouched, for arguments MA_TOPHAT2CON would refuse or when memory runs
+// short.
+bool ma_known_box_means(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                        std::span<const std::uint8_t> left_out, Index xstrelm, Index ystrelm,
+                        Index xendelm, Index yendelm, Index xsize, Index ysize,
+                        std::span<float> output);
 
 // Adds the radial profile FUNCTION(1..NUMFUNC), sampled every BIN_WIDTH, to
 // every element of the region; the radius is measured from (XCENTRE,
