@@ -330,8 +330,8 @@ TEST_F(SeriesIntegration, MembersThatAreNoTiffFilesAreSaidInOneLineEach) {
   for (const auto& [k, reason] :
        {std::pair{2, unread_file_line(tif(2), "does not start with II nor with MM, as a TIFF "
                                               "file does")},
-        std::pair{3, std::string("WARNING: The file holds 0 bytes, fewer than the 8 of a TIFF "
-                                 "header")}}) {
+        std::pair{3, unread_file_line(tif(3), "holds 0 bytes, fewer than the 8 of a TIFF "
+                                              "header")}}) {
     const std::string lines = reason + "\nWARNING: File not input: " + tif(k) + "\n";
     const std::size_t at = said.find(lines);
     ASSERT_NE(at, std::string::npos) << said;
