@@ -97,13 +97,13 @@ int saved_size(const Entry& entry) {
 
 // The one line said at the first setting of a session that the file has no
 // room for; the exit line names every such setting again.
-void tell_refusal(const std::string& key) {
+void tell_refusal(const std::string& what) {
   Store& s = store();
   if (s.refusal_told) return;
   s.refusal_told = true;
   Status local = kStatusGood;
   IO_WRITE("WARNING: The defaults database is full " + std::string(kDatabaseLimitsText) + ": " +
-               key + " and any later setting that does not fit are used in this session but not "
+               what + " and any later setting that does not fit are used in this session but not "
                "saved",
            local);
 }
@@ -186,9 +186,9 @@ void hold_entry(Entry entry) {
 
 // Part of the geometry found no room: the geometry the session set so far
 // is held for the session with it, and the file's entries go back to the
-// geometry the file holds. Should even that no longer fit (the file's other
+// geometry the file holds; true when some of it had been stored. Should even that no longer fit (the file's other
 // settings grew meanwhile), the file keeps no geometry rather than part of one.
-void hold_geometry() {
+bool hold_geometry() {
   Store& s = store();
   s.geometry_held = true;
   std::vector<Entry> set_here;
@@ -198,7 +198,7 @@ void hold_geometry() {
     if (in_file < 0 || s.geometry_in_file[static_cast<std::size_t>(in_file)].value != entry.value)
       set_here.push_back(entry);
   }
-  if (set_here.empty()) return;
+  if (set_here.empty()) return false;
   std::vector<Entry> unchanged;
   for (const std::string_view key : kGeometryKeys) {
     if (const int found = find_entry(key); found >= 0) {
@@ -213,6 +213,7 @@ void hold_geometry() {
   } else {
     for (Entry& entry : unchanged) hold_entry(std::move(entry));
   }
+  return true;
 }
 
 // The session's geometry, set whole into the file's entries where it now
@@ -258,11 +259,11 @@ void set_entry(std::string_view key, int length, std::string_view value, int& re
     return;
   }
   const std::string refused_key = entry.key;
-  if (geometry && !s.geometry_held) hold_geometry();
+  const bool others_held = geometry && !s.geometry_held && hold_geometry();
   hold_entry(std::move(entry));
   if (geometry && release_geometry()) return;
   retstat = 1;
-  tell_refusal(refused_key);
+  tell_refusal(others_held ? "the geometry (" + refused_key + " had no room)" : refused_key);
 }
 
 // The first 20 characters of KEY's value; false (RETSTAT 2) when not stored.
