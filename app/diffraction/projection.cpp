@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate_forms.hpp"
@@ -462,9 +463,9 @@ bool bin_form(int scan_type, Index xmaxdat, float& bin_size, Index& nbins, Statu
 
 }  // namespace
 
-void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavelength,
-                        float& x_beam_centre, float& y_beam_centre, float& tilt_rotation,
-                        float& tilt_angle, Status& status) {
+void KZT_GUI_PROJECTION(KztDataSets& sets, bool mask_data, float& sample_distance,
+                        float& wavelength, float& x_beam_centre, float& y_beam_centre,
+                        float& tilt_rotation, float& tilt_angle, Status& status) {
   constexpr const char* kName = "Subroutine KZT_GUI_PROJECTION V0.4";
   if (st_bad(status, kName)) return;
   KztArrays& a = vosq_kzt_arrays;
@@ -486,15 +487,14 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   s.scan_type = std::clamp(s.scan_type, 0, 3);
 
   std::array<float, 5> xv{}, yv{};
-  const std::span<const std::uint8_t> mask =
-      sets.mask_exist ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>{};
+  const std::span<const std::uint8_t> mask = kzt_current_image(sets, mask_data).mask;
   KZT_INP_PROJECTION(true, true, x_beam_centre, y_beam_centre, a.xmaxdat, a.ymaxdat, a.xstrelm,
                      a.ystrelm, a.xendelm, a.yendelm, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
                      kzt_image(a.data), mask, sets.title, sets.xlabel, sets.ylabel, sets.zlabel,
                      xv, yv, status);
   if (status != kStatusGood) return;
   const StripPixels held =
-      strip_pixels(sets.mask_exist && !mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+      strip_pixels(!mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
                    a.yendelm, kzt_image(a.data), mask, xv, yv);
   if (held.used == 0) {
     gs_refusal({held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
@@ -544,7 +544,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   const bool variances = sets.variances_exist && a.mvariances != nullptr;
   std::vector<float> scan(static_cast<std::size_t>(nbins)), vars(variances ? scan.size() : 0),
       axis(scan.size()), weights(scan.size());
-  KZT_CAL_GISAXS(sets.mask_exist, s.scan_type, xb, yb, d, w, tr, ta, s.geometrical_correction,
+  KZT_CAL_GISAXS(!mask.empty(), s.scan_type, xb, yb, d, w, tr, ta, s.geometrical_correction,
                  a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                  kzt_image(a.data), mask, xps, yps, xv, yv, variances, bin_size, a.xmaxdat, nbins,
                  axis, scan, vars, weights, status);

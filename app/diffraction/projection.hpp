@@ -72,11 +72,11 @@ ProjectionSettings& kzt_projection_settings();
 // and the strip, the geometry form, the control and bin-size forms, then the
 // scan into the memory (one row, titled and labelled by the scan type).
 // The geometry (metres, radians, beam centre in pixels) is the interface's
-// copy, changed by the geometry form. CANCEL leaves the memory as it was
-// (STATUS the user escape).
-void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavelength,
-                        float& x_beam_centre, float& y_beam_centre, float& tilt_rotation,
-                        float& tilt_angle, Status& status);
+// copy, changed by the geometry form; the masked pixels are left out while
+// MASK_DATA. CANCEL leaves the memory as it was (STATUS the user escape).
+void KZT_GUI_PROJECTION(KztDataSets& sets, bool mask_data, float& sample_distance,
+                        float& wavelength, float& x_beam_centre, float& y_beam_centre,
+                        float& tilt_rotation, float& tilt_angle, Status& status);
 
 // SPHERICAL MOD: a click on the meridian, then every pixel of the active
 // region times |sin| of its azimuth from the meridian (a pixel on the beam
