@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/diffraction/cake.hpp"
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "app/diffraction/integrate.hpp"
 #include "app/distortion/correction_form.hpp"
 #include "app/imageops/conventions.hpp"
@@ -696,13 +697,6 @@ TEST_F(SeriesIntegration, MembersOfOtherPixelSizesAreSaidAndTheFirstsKept) {
     write_image(member(k), std::vector<float>(kN * kN, static_cast<float>(k)),
                 k == 3 ? 1.72e-4f : 7.5e-5f);
   kzt_series_reader() = FIO_GUI_INPUT;
-  const auto stored = [](const char* key) {
-    float v = 0.0f;
-    int retstat = 1;
-    Status local = kStatusGood;
-    IO_INQ_RKEYVALUE(key, v, retstat, local);
-    return v;
-  };
   const std::string line = "WARNING: Pixel sizes other than the first file's (7.500000E-05 x "
                            "7.500000E-05 m) in 1 member: " +
                            member(3) + " (1.720000E-04 x 1.720000E-04 m); ";
@@ -715,8 +709,8 @@ TEST_F(SeriesIntegration, MembersOfOtherPixelSizesAreSaidAndTheFirstsKept) {
     EXPECT_EQ(input.remaining(), 0u);
     EXPECT_EQ(vosq_kzt_arrays.ynumdat, 3);
     EXPECT_FLOAT_EQ(sets.x_pixel_size, 7.5e-5f);
-    EXPECT_FLOAT_EQ(stored("X_PIXEL_SIZE"), 7.5e-5f);
-    EXPECT_FLOAT_EQ(stored("Y_PIXEL_SIZE"), 7.5e-5f);
+    EXPECT_FLOAT_EQ(testing::stored_key("X_PIXEL_SIZE"), 7.5e-5f);
+    EXPECT_FLOAT_EQ(testing::stored_key("Y_PIXEL_SIZE"), 7.5e-5f);
     EXPECT_NE(terminal.text().find(line + "the result has the first file's\n"), std::string::npos)
         << terminal.text();
   }
