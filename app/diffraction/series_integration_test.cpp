@@ -562,9 +562,9 @@ TEST_F(SeriesIntegration, MissingMemberLeavesAZeroRowAndTheTableIsBuiltOnce) {
   EXPECT_EQ(a.yaxis[2], 2.5f);
 }
 
-// Each member's read stores its header's sizes as the detector's; the
-// series is integrated with the sizes typed in its form, and those are what
-// later commands propose.
+// The members' headers give sizes of their own; the series is integrated
+// with the sizes typed in its form, and those are what later commands
+// propose.
 TEST_F(SeriesIntegration, TheFormsPixelSizesAreTheOnesStoredAfterTheSeries) {
   write_members(3, 1.72e-4f);
   kzt_series_reader() = FIO_GUI_INPUT;
