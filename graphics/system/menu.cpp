@@ -297,7 +297,7 @@ void print_menu(int num, std::span<const std::string> menu, Status& status) {
           std::min(num, record.num_buttons), menu, record.region.xmin, record.region.ymin,
           record.region.xmax, record.region.ymax, status);
   GS_OFF_PRINT(status);
-  GS_CLOSE_PS(status);
+  gs_end_graphics_file(status);
 }
 
 }  // namespace
