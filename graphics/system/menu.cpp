@@ -340,7 +340,11 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     } while (io_ask_again(status));
     if (status == kStatusConsumed) {
       st_reset(status);
-      IO_WRITE("INFO: Control returned to graphics window", status);
+      // Without a window (gone, or never opened) the menu's questions are
+      // typed at the terminal.
+      IO_WRITE(qg_x11_driver() != nullptr ? "INFO: Control returned to graphics window"
+                                          : "INFO: Control returned to the terminal",
+               status);
       // The menus inside a choice hand the macro's end on to nobody: the
       // note names the menu by its title, as drawn.
       if (!macro_end_handed_on) {
