@@ -76,6 +76,38 @@ TEST_F(Printing, EachKindDrawsAPageAndKeyboardPagesShareOneFile) {
   for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
 }
 
+// The rows of a data set printed as graphs take a page each, as the window
+// shows them one at a time (CONTINUE between them); a NO there ends the
+// print with the pages drawn so far.
+TEST_F(Printing, EachRowGraphIsItsOwnPage) {
+  Status status = kStatusGood;
+  for (const bool gui : {false, true}) {
+    const std::string path = dir.file(gui ? "window.ps" : "rows.ps");
+    {
+      ScriptedInput input({path, "YES", "YES"});
+      TerminalCapture terminal;
+      print(gui, "x/y graph", 3, status);
+      ASSERT_EQ(status, kStatusGood);
+      if (!gui) {
+        EXPECT_NE(terminal.text().find("INFO: Pages 1 to 3 added to the graphics file"),
+                  std::string::npos)
+            << terminal.text();
+      }
+      gs_end_graphics_file(status);
+    }
+    const auto boxes = page_boxes(path);
+    ASSERT_EQ(boxes.size(), 3u) << path;
+    for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
+  }
+  const std::string path = dir.file("first.ps");
+  ScriptedInput input({path, "NO"});
+  TerminalCapture terminal;
+  print(false, "x/y graph", 3, status);
+  ASSERT_EQ(status, kStatusGood);
+  gs_end_graphics_file(status);
+  EXPECT_EQ(page_boxes(path).size(), 1u);
+}
+
 // A kind of graphics that nothing draws is a failure: no page is added,
 // nothing says it was written, a file that would hold no page is not left
 // (an old one stays as it was) and a keyboard file keeps its pages.

@@ -183,6 +183,10 @@ void GS_MSET_OPTIONS(Status& status);
 void GS_UPDATE(Status& status);
 void GS_ON_PRINT(bool graphical, bool& opened, Status& status);
 void GS_OFF_PRINT(Status& status);
+// While a print draws into the PostScript copy: the page drawn so far is
+// ended (as GS_OFF_PRINT ends it) and the drawing goes on on a new page of
+// the copy. Drawing to the window, nothing is done.
+void gs_print_page_break(Status& status);
 // The line that ends a keyboard print whose page was written into the copy
 // left open for more pages: that the page was added and what writes the
 // file (what closes it).

@@ -40,6 +40,7 @@ struct PsCopy {
   std::FILE* target = nullptr;  // other targets: opened when named, until the close
   long delivered = 0;           // how much of the spool the target has received
   Index pages = 0;              // pages finished and reported
+  Index print_start = 0;        // pages finished before the print under way
   long page_end = 0;            // where the closing line goes after the last of them
   const std::string& work() const { return atomic ? atomic->temp_path() : spool; }
 };
@@ -462,6 +463,7 @@ void GS_ON_PRINT(bool graphical, bool& opened, Status& status) {
   }
   opened = gs_state.ps_file;
   if (!opened || status != kStatusGood) return;
+  ps_copy.print_start = ps_copy.pages;
   IO_WRITE("INFO: Writing graphics file: Please wait", status);
   if (has_window()) QG_DEACTIVATE_WK(1, status);
   QG_ACTIVATE_WK(2, status);
@@ -497,6 +499,18 @@ void GS_OFF_PRINT(Status& status) {
   ps_copy.page_end = end;
 }
 
+void gs_print_page_break(Status& status) {
+  if (st_bad(status, "Subroutine GS_PRINT_PAGE_BREAK V0.1")) return;
+  const int k = qg_find_workstation(2);
+  if (!gs_state.ps_file || k < 0 || qg_db_system.state[static_cast<std::size_t>(k)] != 2) return;
+  // The page drawn so far is ended as a print ends it (written, checked
+  // and counted), and drawing goes on into the copy on a new page.
+  GS_OFF_PRINT(status);
+  if (status != kStatusGood || !gs_state.ps_file) return;
+  if (has_window()) QG_DEACTIVATE_WK(1, status);
+  QG_ACTIVATE_WK(2, status);
+}
+
 void gs_say_print_written(Status& status) {
   if (!gs_state.ps_file) {
     IO_WRITE("INFO: Finished writing graphics file", status);
@@ -504,8 +518,12 @@ void gs_say_print_written(Status& status) {
   }
   // The copy is gathered until it is closed: only then is the file there,
   // whole (a session that dies meanwhile leaves none).
-  IO_WRITE("INFO: Page " + format_i(ps_copy.pages, 0) + " added to the graphics file \"" +
-               ps_copy.path +
+  // A print of several pages (a graph a row) names them all.
+  const std::string added =
+      ps_copy.pages > ps_copy.print_start + 1
+          ? "Pages " + format_i(ps_copy.print_start + 1, 0) + " to " + format_i(ps_copy.pages, 0)
+          : "Page " + format_i(ps_copy.pages, 0);
+  IO_WRITE("INFO: " + added + " added to the graphics file \"" + ps_copy.path +
                "\": the file is written when it is closed (END GRAPHICS FILE, a PRINT in the "
                "graphics window, or the end of the session)",
            status);
