@@ -312,7 +312,11 @@ GsRect gs_3d_frame(Status& status) {
   // ends a little under them.
   const GsTextStyle& title = gs_state.title;
   const float band = title.output ? 0.04f * std::max(title.height, 0.0f) : 0.0f;
-  return {0.0f, 0.0f, page_width, std::max(page_height - band, 0.5f * page_height)};
+  // A hair inside the page's edges, so that a line clipped there still lies
+  // inside the box a PostScript copy declares once rounded to its points.
+  constexpr float kInset = 0.001f;
+  return {kInset, kInset, page_width - kInset,
+          std::max(page_height - std::max(band, kInset), 0.5f * page_height)};
 }
 
 void GS_3POLYLINE(int n, std::span<const float> x, std::span<const float> y,
