@@ -441,7 +441,7 @@ void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string
         if (opened && status == kStatusGood) {
           GS_XYEGRAPH(curves, title, xlabel, ylabel, status);
           GS_OFF_PRINT(status);
-          GS_CLOSE_PS(status);
+          gs_end_graphics_file(status);
           GS_FPROMPT(1, 1, {"FINISHED WRITING FILE"}, status);
           GS_UPDATE(status);
         }

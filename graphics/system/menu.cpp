@@ -69,6 +69,18 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
     IO_WRITE_FILE(kStreamLog, std::string(log_prefix) + std::string(used), status);
 }
 
+namespace {
+
+// Where the questions go once a replayed macro has ended: to the window, or
+// without one (gone, or never opened) to the terminal, where they are typed.
+void say_control_returned(Status& status) {
+  IO_WRITE(qg_x11_driver() != nullptr ? "INFO: Control returned to graphics window"
+                                      : "INFO: Control returned to the terminal",
+           status);
+}
+
+}  // namespace
+
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
 void gs_name_drawn_menu(std::string_view name) {
@@ -85,7 +97,7 @@ GsMacroEndToWindow::GsMacroEndToWindow(std::string_view question)
 bool GsMacroEndToWindow::ended(Status& status) {
   if (!scope_ || !io_macro_ended(status)) return false;
   st_reset(status);
-  IO_WRITE("INFO: Control returned to graphics window", status);
+  say_control_returned(status);
   io_end_sequence(question_.empty() ? std::string("its macro ended at a question in the window")
                                     : "its macro ended at the question " + question_);
   return true;
@@ -297,7 +309,7 @@ void print_menu(int num, std::span<const std::string> menu, Status& status) {
           std::min(num, record.num_buttons), menu, record.region.xmin, record.region.ymin,
           record.region.xmax, record.region.ymax, status);
   GS_OFF_PRINT(status);
-  GS_CLOSE_PS(status);
+  gs_end_graphics_file(status);
 }
 
 }  // namespace
@@ -340,7 +352,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     } while (io_ask_again(status));
     if (status == kStatusConsumed) {
       st_reset(status);
-      IO_WRITE("INFO: Control returned to graphics window", status);
+      say_control_returned(status);
       // The menus inside a choice hand the macro's end on to nobody: the
       // note names the menu by its title, as drawn.
       if (!macro_end_handed_on) {
