@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iomanip>
 #include <sstream>
@@ -459,6 +460,77 @@ TEST_F(ClickMenu, ClickedPeaksAreFittedToTheLeastSquaresMinimum) {
     ASSERT_EQ(status, kStatusGood) << s.what;
     EXPECT_LE(outcome.end_code, 0) << s.what;
     EXPECT_LT(outcome.sum_squares, 1.001 * s.minimum) << s.what;
+  }
+}
+
+// Three Gaussians on a d-spacing axis (0.7 Angstrom, 2-theta 5 to 40
+// degrees in steps of 0.05): it runs downwards, its steps shrinking from
+// 0.016 to 0.0015 Angstrom, on a sloping level.
+ClickedSetUp d_spacing_scan() {
+  ClickedSetUp s;
+  s.what = "d-spacing scan";
+  s.nx = 700;
+  s.ny = 1;
+  s.ay = {0.5f};
+  testing::Noise noise(4242, 2.0);
+  for (Index i = 0; i < s.nx; ++i) {
+    const double theta = (5.0 + 0.05 * (static_cast<double>(i) + 0.5)) / 2.0 * 3.141592653589793 / 180.0;
+    const float d = static_cast<float>(0.7 / (2.0 * std::sin(theta)));
+    s.ax.push_back(d);
+    s.data.push_back(static_cast<float>(30.0 + 2.0 * d + 400.0 * bell((d - 5.0) / 0.03) +
+                                        250.0 * bell((d - 2.5) / 0.008) +
+                                        180.0 * bell((d - 1.3) / 0.003)) +
+                     noise.next());
+  }
+  s.clicks = {"2-D POLYNOMIAL", "1", "0", "1", "0", "GAUSSIAN", "1", "5.0", "400", "1", "5.035",
+              "200", "GAUSSIAN", "1", "2.5", "250", "1", "2.509", "125", "GAUSSIAN", "1", "1.3",
+              "180", "1", "1.3035", "90"};
+  s.minimum = 2921.35;
+  return s;
+}
+
+// The set-up with its axis and points in the other order, the clicks the same.
+ClickedSetUp reversed(ClickedSetUp s) {
+  s.what += " reversed";
+  std::reverse(s.ax.begin(), s.ax.end());
+  std::reverse(s.data.begin(), s.data.end());
+  return s;
+}
+
+TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
+  // A 2-theta scan read from its end and a d-spacing scan (downwards by
+  // nature, and uneven): the peaks start from the heights clicked on and
+  // the fit ends at the minimum, as on the same points in ascending order.
+  for (const ClickedSetUp& s : {two_theta_scan(), d_spacing_scan()}) {
+    std::vector<float> heights;
+    for (const ClickedSetUp& twin : {s, reversed(s)}) {
+      Status status = kStatusGood;
+      program_arrays(twin.nx, twin.ny, twin.ax, twin.ay, twin.data, status);
+      ASSERT_EQ(status, kStatusGood);
+      KztDataSets sets;
+      FitModel model;
+      testing::TerminalCapture terminal;
+      {
+        std::vector<std::string> clicks = twin.clicks;
+        clicks.push_back("EXIT");
+        testing::ScriptedInput input(clicks);
+        KZT_GUI_PARAMETERS(true, sets, model, status);
+      }
+      ASSERT_EQ(status, kStatusGood) << twin.what << terminal.text();
+      for (int f = 2; f <= model.num_features; ++f) {
+        const float height = kzt_feature_parameters(model, f).p[2];
+        EXPECT_GT(height, 100.0f) << twin.what << " peak " << f;
+        if (twin.what == s.what) heights.push_back(height);
+        else EXPECT_NEAR(height, heights[static_cast<std::size_t>(f - 2)], 0.01f) << twin.what;
+      }
+      std::vector<float> fitted(twin.data.size(), 0.0f);
+      const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), twin.data, {}, {}, 1, 1,
+                                                twin.nx, twin.ny, false, 11.5f, model, fitted,
+                                                status);
+      ASSERT_EQ(status, kStatusGood) << twin.what;
+      EXPECT_TRUE(outcome.valid) << twin.what << terminal.text();
+      EXPECT_LT(outcome.sum_squares, 1.001 * twin.minimum) << twin.what;
+    }
   }
 }
 
