@@ -294,6 +294,19 @@ float step_at(std::span<const float> axis, Index num, float v) {
   return std::isfinite(step) && step > 0.0f ? step : 1.0f;
 }
 
+// The largest residual of the 3 x 3 box (clipped to the region) centred on
+// the pixel holding data point (X, Y): the same pixels whichever way the
+// axes run.
+float box_maximum(const InputSession& s, float x, float y) {
+  const Index px = nearest_pixel(s.frame.x_axis, s.frame.xnumdat, x, s.xs, s.xe);
+  const Index py = nearest_pixel(s.frame.y_axis, s.frame.ynumdat, y, s.ys, s.ye);
+  float value = -1.7e38f;
+  for (Index j = std::max(py - 1, s.ys); j <= std::min(py + 1, s.ye); ++j)
+    for (Index i = std::max(px - 1, s.xs); i <= std::min(px + 1, s.xe); ++i)
+      value = std::max(value, s.residual[static_cast<std::size_t>(element(i, j, s.frame.xmaxdat))]);
+  return value;
+}
+
 // One clicked point; false after an escape or the end of the input.
 bool click(const InputSession& s, std::string_view prompt, const std::string& help, float& x,
            float& y, Status& status) {
@@ -549,13 +562,7 @@ void input_rowline(InputSession& s, Status& status) {
     float value = 0.0f;
     if (std::isfinite(cx) && std::isfinite(cy) && cx >= s.xs - 1 && cx <= s.xe &&
         cy >= s.ys - 1 && cy <= s.ye) {
-      // The largest residual of the 3 x 3 box at the position.
-      const Index bx = std::clamp<Index>(static_cast<Index>(std::lround(cx)), s.xs, s.xe);
-      const Index by = std::clamp<Index>(static_cast<Index>(std::lround(cy)), s.ys, s.ye);
-      value = -1.7e38f;
-      for (Index y = by; y <= std::min(by + 2, s.ye); ++y)
-        for (Index x = bx; x <= std::min(bx + 2, s.xe); ++x)
-          value = std::max(value, s.residual[static_cast<std::size_t>(element(x, y, s.frame.xmaxdat))]);
+      value = box_maximum(s, pk.x, pk.y);
     } else {
       IO_WRITE("Centre of Peak order " + format_i(n, 3) + " is outside data region", status);
       IO_INPR(false, 0, 0, true, " INTENSITY ORDER " + format_i(n, 3), {" please input intensity"},

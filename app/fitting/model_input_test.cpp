@@ -534,6 +534,81 @@ TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
   }
 }
 
+TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
+  // A polar Gaussian, a twin pair and a row-line on a level, and the same
+  // points with the X axis, the Y axis or both running downwards: every start
+  // value and the fit's end are the same. A row-line lies on the detector's
+  // pixels, so it turns with the image but is no mirror image of itself:
+  // its order intensities, read about their positions, are the same where
+  // both axes run downwards.
+  constexpr Index nx = 64, ny = 48;
+  const std::vector<float> ax = testing::centre_axis(nx), ay = testing::centre_axis(ny);
+  FitModel truth;
+  testing::add_feature(truth, kPolarCentre, {32.0f, 20.0f, 12.0f, 14.0f, 300.0f, 1.5f, 0.12f});
+  testing::add_feature(truth, kTwin, {44.0f, 30.0f, 200.0f, 1.2f, 0.1f, 150.0f});
+  testing::add_feature(truth, kRowLine, {-2, 2, 32.0f, 20.0f, 32.0f, 40.0f, 0.0f, 0.006f, 0.002f,
+                                         0.5f, 1.2f, 0.05f, 50, 80, 120, 80, 50});
+  std::vector<float> data(nx * ny, 0.0f);
+  Status status = kStatusGood;
+  kzt_model_image(testing::frame_over(nx, ny, ax, ay), truth, 1, 1, nx, ny, data, status);
+  ASSERT_EQ(status, kStatusGood);
+  testing::Noise noise(777, 1.0);
+  for (float& v : data) v += 10.0f + noise.next();
+  // The row-line's orders are typed 1.6 pixels off their peaks (SHIFT 0.4),
+  // where the box they are read in decides their start, or on them (2).
+  const auto clicks = [](const char* shift) {
+    return std::vector<std::string>{
+        "2-D POLYNOMIAL", "0", "0", "0", "0", "POLAR GAUSSIAN", "1", "32", "20", "1", "12", "14",
+        "1", "10.31", "13.49", "1", "12.85", "11.18", "TWIN POLAR GAUSSIAN", "1", "44", "30", "1",
+        "45.09", "30.9", "1", "42.82", "31.41", "1", "20", "10", "ROW-LINE", "100", "1.0", "-2",
+        "2", "32", "40", "0", "6", shift, "0.5", "1.2", "2.865", "EXIT"};
+  };
+  FitModel upright;
+  double upright_sum = 0.0;
+  for (const int mirror : {0, 1, 2, 3}) {
+    const bool flip_x = (mirror & 1) != 0, flip_y = (mirror & 2) != 0;
+    std::vector<float> x = ax, y = ay, twin(data.size());
+    if (flip_x) std::reverse(x.begin(), x.end());
+    if (flip_y) std::reverse(y.begin(), y.end());
+    for (Index j = 0; j < ny; ++j)
+      for (Index i = 0; i < nx; ++i)
+        twin[static_cast<std::size_t>(j * nx + i)] =
+            data[static_cast<std::size_t>((flip_y ? ny - 1 - j : j) * nx + (flip_x ? nx - 1 - i : i))];
+    program_arrays(nx, ny, x, y, twin, status);
+    ASSERT_EQ(status, kStatusGood);
+    KztDataSets sets;
+    testing::TerminalCapture terminal;
+    const auto entered = [&](const char* shift) {
+      io_clear_database();
+      FitModel model;
+      testing::ScriptedInput input(clicks(shift));
+      KZT_GUI_PARAMETERS(true, sets, model, status);
+      EXPECT_EQ(input.remaining(), 0u) << mirror;
+      EXPECT_EQ(status, kStatusGood) << mirror << terminal.text();
+      EXPECT_EQ(model.num_parameters, 1 + 7 + 6 + 17) << mirror;
+      return model;
+    };
+    const FitModel start = entered("0.4");
+    if (mirror == 0) upright = start;
+    for (int i = 0; i < start.num_parameters; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (flip_x != flip_y && code_parameter(start.codes[k]) > kRowLineFixed) continue;
+      EXPECT_NEAR(start.params[k], upright.params[k], 1e-3f * (1.0f + std::fabs(upright.params[k])))
+          << mirror << " " << start.names[k];
+    }
+    FitModel model = entered("2");
+    std::vector<float> fitted(twin.size(), 0.0f);
+    const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), twin, {}, {}, 1, 1, nx, ny,
+                                              false, 11.5f, model, fitted, status);
+    ASSERT_EQ(status, kStatusGood) << mirror;
+    EXPECT_TRUE(outcome.valid) << mirror << terminal.text();
+    if (mirror == 0) upright_sum = outcome.sum_squares;
+    EXPECT_NEAR(outcome.sum_squares, upright_sum, 1e-4 * upright_sum) << mirror;
+    // The noise's own misfit, not a peak's.
+    EXPECT_LT(outcome.sum_squares, 1.05 * nx * ny) << mirror;
+  }
+}
+
 TEST_F(ClickMenu, APeakClickedBelowTheLevelStartsAtNoHeightAndIsFitted) {
   // A level entered first, as the menu advises, then a Gaussian clicked on
   // a pixel the counts put below that level (a low-count spot): the
