@@ -262,21 +262,13 @@ void draw_into_residual(InputSession& s, const InputFeatures& one, float sign, S
   });
 }
 
-// The pixel of LO..HI whose axis value lies nearest V; of two as near, the
-// one of lower value, so that a click half way between two points reads the
-// same point whichever way the axis runs.
+// The pixel of LO..HI whose axis value lies nearest V (of two as near, the
+// one of higher value, whichever way the axis runs), as the graphics find it.
 Index nearest_pixel(std::span<const float> axis, Index num, float v, Index lo, Index hi) {
-  const float p = axis_to_pixel(axis, num, v);
-  const double c = std::isfinite(p) ? std::ceil(p) : static_cast<double>(lo);
-  const Index k = static_cast<Index>(std::clamp(c, static_cast<double>(lo), static_cast<double>(hi)));
-  const auto value = [&](Index i) { return axis[static_cast<std::size_t>(i - 1)]; };
-  Index best = k;
-  for (const Index j : {k - 1, k + 1}) {
-    if (j < lo || j > hi || j > num) continue;
-    const float dj = std::fabs(value(j) - v), db = std::fabs(value(best) - v);
-    if (dj < db || (dj == db && value(j) < value(best))) best = j;
-  }
-  return best;
+  Status local = kStatusGood;
+  Index pixel = lo;
+  GS_CAL_WCTOPIX(static_cast<Index>(axis.size()), num, axis, v, pixel, local);
+  return std::clamp(pixel, lo, hi);
 }
 
 // The residual at the pixel holding data point (X, Y), clipped to the region.
