@@ -436,36 +436,51 @@ ClickedSetUp polar_peak() {
   return s;
 }
 
+// The clicks of set-up S entered on its data in the program arrays, and the
+// fit from the model they build: the start, the fitted model, the fit's end
+// and what the terminal was told.
+struct ClickedFit {
+  FitModel start, model;
+  Fit2dOutcome outcome;
+  std::string said;
+};
+
+ClickedFit click_and_fit(const ClickedSetUp& s) {
+  ClickedFit r;
+  Status status = kStatusGood;
+  program_arrays(s.nx, s.ny, s.ax, s.ay, s.data, status);
+  KztDataSets sets;
+  testing::TerminalCapture terminal;
+  {
+    std::vector<std::string> clicks = s.clicks;
+    clicks.push_back("EXIT");
+    testing::ScriptedInput input(clicks);
+    KZT_GUI_PARAMETERS(true, sets, r.start, status);
+    EXPECT_EQ(input.remaining(), 0u) << s.what;
+  }
+  r.model = r.start;
+  std::vector<float> fitted(s.data.size(), 0.0f);
+  if (status == kStatusGood)
+    r.outcome = KZT_LSQKESTA(kzt_program_frame(sets), s.data, {}, {}, 1, 1, s.nx, s.ny, false,
+                             11.5f, r.model, fitted, status);
+  r.said = terminal.text();
+  EXPECT_EQ(status, kStatusGood) << s.what << r.said;
+  return r;
+}
+
 TEST_F(ClickMenu, ClickedPeaksAreFittedToTheLeastSquaresMinimum) {
   // Peaks narrower than an axis unit, or than the angle the fit once
   // stepped by: one OPTIMISE ends at the minimum, not short of it.
   for (const ClickedSetUp& s : {two_theta_scan(), fine_axes(), polar_peak()}) {
-    Status status = kStatusGood;
-    program_arrays(s.nx, s.ny, s.ax, s.ay, s.data, status);
-    ASSERT_EQ(status, kStatusGood);
-    KztDataSets sets;
-    FitModel model;
-    testing::TerminalCapture terminal;
-    {
-      std::vector<std::string> clicks = s.clicks;
-      clicks.push_back("EXIT");
-      testing::ScriptedInput input(clicks);
-      KZT_GUI_PARAMETERS(true, sets, model, status);
-      EXPECT_EQ(input.remaining(), 0u) << s.what;
-    }
-    ASSERT_EQ(status, kStatusGood) << s.what << terminal.text();
-    std::vector<float> fitted(s.data.size(), 0.0f);
-    const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), s.data, {}, {}, 1, 1, s.nx,
-                                              s.ny, false, 11.5f, model, fitted, status);
-    ASSERT_EQ(status, kStatusGood) << s.what;
-    EXPECT_LE(outcome.end_code, 0) << s.what;
-    EXPECT_LT(outcome.sum_squares, 1.001 * s.minimum) << s.what;
+    const ClickedFit r = click_and_fit(s);
+    EXPECT_LE(r.outcome.end_code, 0) << s.what;
+    EXPECT_LT(r.outcome.sum_squares, 1.001 * s.minimum) << s.what;
   }
 }
 
 // Three Gaussians on a d-spacing axis (0.7 Angstrom, 2-theta 5 to 40
 // degrees in steps of 0.05): it runs downwards, its steps shrinking from
-// 0.016 to 0.0015 Angstrom, on a sloping level.
+// 0.08 to 0.0012 Angstrom, on a sloping level.
 ClickedSetUp d_spacing_scan() {
   ClickedSetUp s;
   s.what = "d-spacing scan";
@@ -491,7 +506,6 @@ ClickedSetUp d_spacing_scan() {
 
 // The set-up with its axis and points in the other order, the clicks the same.
 ClickedSetUp reversed(ClickedSetUp s) {
-  s.what += " reversed";
   std::reverse(s.ax.begin(), s.ax.end());
   std::reverse(s.data.begin(), s.data.end());
   return s;
@@ -502,34 +516,16 @@ TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
   // nature, and uneven): the peaks start from the heights clicked on and
   // the fit ends at the minimum, as on the same points in ascending order.
   for (const ClickedSetUp& s : {two_theta_scan(), d_spacing_scan()}) {
-    std::vector<float> heights;
-    for (const ClickedSetUp& twin : {s, reversed(s)}) {
-      Status status = kStatusGood;
-      program_arrays(twin.nx, twin.ny, twin.ax, twin.ay, twin.data, status);
-      ASSERT_EQ(status, kStatusGood);
-      KztDataSets sets;
-      FitModel model;
-      testing::TerminalCapture terminal;
-      {
-        std::vector<std::string> clicks = twin.clicks;
-        clicks.push_back("EXIT");
-        testing::ScriptedInput input(clicks);
-        KZT_GUI_PARAMETERS(true, sets, model, status);
+    const ClickedFit upright = click_and_fit(s), down = click_and_fit(reversed(s));
+    for (const ClickedFit* r : {&upright, &down}) {
+      const std::string what = r == &down ? s.what + " reversed" : s.what;
+      for (int f = 2; f <= r->start.num_features; ++f) {
+        const float height = kzt_feature_parameters(r->start, f).p[2];
+        EXPECT_GT(height, 100.0f) << what << " peak " << f;
+        EXPECT_NEAR(height, kzt_feature_parameters(upright.start, f).p[2], 0.01f) << what;
       }
-      ASSERT_EQ(status, kStatusGood) << twin.what << terminal.text();
-      for (int f = 2; f <= model.num_features; ++f) {
-        const float height = kzt_feature_parameters(model, f).p[2];
-        EXPECT_GT(height, 100.0f) << twin.what << " peak " << f;
-        if (twin.what == s.what) heights.push_back(height);
-        else EXPECT_NEAR(height, heights[static_cast<std::size_t>(f - 2)], 0.01f) << twin.what;
-      }
-      std::vector<float> fitted(twin.data.size(), 0.0f);
-      const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), twin.data, {}, {}, 1, 1,
-                                                twin.nx, twin.ny, false, 11.5f, model, fitted,
-                                                status);
-      ASSERT_EQ(status, kStatusGood) << twin.what;
-      EXPECT_TRUE(outcome.valid) << twin.what << terminal.text();
-      EXPECT_LT(outcome.sum_squares, 1.001 * twin.minimum) << twin.what;
+      EXPECT_TRUE(r->outcome.valid) << what << r->said;
+      EXPECT_LT(r->outcome.sum_squares, 1.001 * s.minimum) << what;
     }
   }
 }
