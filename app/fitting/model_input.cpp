@@ -282,7 +282,8 @@ float residual_at(const InputSession& s, float x, float y) {
 // gives none).
 float step_at(std::span<const float> axis, Index num, float v) {
   const float p = std::floor(axis_to_pixel(axis, num, v)) + 0.5f;
-  const float step = std::fabs(pixel_to_axis(axis, num, p + 0.5f) - pixel_to_axis(axis, num, p - 0.5f));
+  const float step =
+      std::fabs(pixel_to_axis(axis, num, p + 0.5f) - pixel_to_axis(axis, num, p - 0.5f));
   return std::isfinite(step) && step > 0.0f ? step : 1.0f;
 }
 

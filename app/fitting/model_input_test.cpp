@@ -489,7 +489,8 @@ ClickedSetUp d_spacing_scan() {
   s.ay = {0.5f};
   testing::Noise noise(4242, 2.0);
   for (Index i = 0; i < s.nx; ++i) {
-    const double theta = (5.0 + 0.05 * (static_cast<double>(i) + 0.5)) / 2.0 * 3.141592653589793 / 180.0;
+    const double two_theta = 5.0 + 0.05 * (static_cast<double>(i) + 0.5);
+    const double theta = two_theta / 2.0 * 3.141592653589793 / 180.0;
     const float d = static_cast<float>(0.7 / (2.0 * std::sin(theta)));
     s.ax.push_back(d);
     s.data.push_back(static_cast<float>(30.0 + 2.0 * d + 400.0 * bell((d - 5.0) / 0.03) +
@@ -567,9 +568,10 @@ TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
     if (flip_x) std::reverse(x.begin(), x.end());
     if (flip_y) std::reverse(y.begin(), y.end());
     for (Index j = 0; j < ny; ++j)
-      for (Index i = 0; i < nx; ++i)
-        twin[static_cast<std::size_t>(j * nx + i)] =
-            data[static_cast<std::size_t>((flip_y ? ny - 1 - j : j) * nx + (flip_x ? nx - 1 - i : i))];
+      for (Index i = 0; i < nx; ++i) {
+        const Index from = (flip_y ? ny - 1 - j : j) * nx + (flip_x ? nx - 1 - i : i);
+        twin[static_cast<std::size_t>(j * nx + i)] = data[static_cast<std::size_t>(from)];
+      }
     program_arrays(nx, ny, x, y, twin, status);
     ASSERT_EQ(status, kStatusGood);
     KztDataSets sets;
