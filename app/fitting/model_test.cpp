@@ -190,6 +190,31 @@ TEST(FeatureModel, FunTypeAndProjectionChecks) {
   EXPECT_EQ(make_code(3, 6, 1), 10603);
 }
 
+TEST(FeatureModel, AxisConversionsFollowAnUnevenAxisEitherWay) {
+  // A d-spacing axis (uneven, downwards), the same upwards, and an axis that
+  // runs no one way (taken as the line through its ends).
+  std::vector<float> down;
+  for (int i = 0; i < 50; ++i) down.push_back(0.7f / (2.0f * std::sin(0.05f + 0.004f * i)));
+  const std::vector<float> up(down.rbegin(), down.rend());
+  for (const std::vector<float>& axis : {down, up}) {
+    for (std::size_t i = 0; i < axis.size(); ++i) {
+      EXPECT_NEAR(axis_to_pixel(axis, 50, axis[i]), i + 0.5, 1e-3) << i;
+      EXPECT_NEAR(pixel_to_axis(axis, 50, i + 0.5f), axis[i], 1e-5f * std::fabs(axis[i])) << i;
+    }
+    // Half way between two values is the edge of their pixels; beyond the
+    // ends the end steps go on.
+    EXPECT_NEAR(axis_to_pixel(axis, 50, (axis[9] + axis[10]) / 2.0f), 10.0, 1e-3);
+    EXPECT_NEAR(axis_to_pixel(axis, 50, axis[0] - (axis[1] - axis[0])), -0.5, 1e-3);
+    EXPECT_NEAR(pixel_to_axis(axis, 50, 50.5f), 2.0f * axis[49] - axis[48], 1e-4f);
+  }
+  // The defined count bounds what is read: beyond it the array holds no axis.
+  std::vector<float> longer = up;
+  longer.resize(80, -5.0f);
+  EXPECT_NEAR(axis_to_pixel(longer, 50, up[20]), 20.5, 1e-3);
+  const std::vector<float> unordered = {0.0f, 3.0f, 1.0f, 4.0f};
+  EXPECT_NEAR(axis_to_pixel(unordered, 4, 2.0f), 2.0, 1e-6);
+}
+
 // Holds the parameters FIRST.. of M in another order: place FIRST + k takes
 // what was at FIRST + ORDER[k], code, name, scale and constraint with it.
 void reorder(FitModel& m, int first, std::initializer_list<int> order) {

@@ -532,9 +532,11 @@ void GS_CAL_WCTOPIX(Index maxdim, Index num, std::span<const float> axis, float 
     return;
   Index p = 1;
   if (num > 1 && axis[num - 1] < axis[0]) {
-    // A decreasing axis (a d-spacing scale): the same search from the top.
+    // A decreasing axis (a d-spacing scale): the same search from the top,
+    // and a value half way between two pixels takes the higher one's, as on
+    // the increasing axis.
     while (p < num && axis[p - 1] > coordinate) ++p;
-    if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f < coordinate) --p;
+    if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f <= coordinate) --p;
   } else {
     while (p < num && axis[p - 1] < coordinate) ++p;
     if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f > coordinate) --p;

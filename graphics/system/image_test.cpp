@@ -531,7 +531,8 @@ TEST_F(ImageTest, DecreasingAxesDrawMirrored) {
   }
   Index pixel = 0;
   Status s = kStatusGood;
-  for (const auto& [coordinate, expected] : {std::pair{29.0f, 1}, {24.0f, 2}, {16.0f, 2}, {3.0f, 3}}) {
+  for (const auto& [coordinate, expected] :
+       {std::pair{29.0f, 1}, {25.0f, 1}, {24.0f, 2}, {16.0f, 2}, {15.0f, 2}, {3.0f, 3}}) {
     GS_CAL_WCTOPIX(3, 3, std::vector<float>{30, 20, 10}, coordinate, pixel, s);
     EXPECT_EQ(pixel, expected) << coordinate;
   }
