@@ -495,6 +495,509 @@ std::vector<std::string> kzt_olmi_doubtful_text(std::span<const Index> doubtful,
                     doubtful);
 }
 
+namespace {
+
+// Each feature's parameters in the rows whose fits held it clearly, in both
+// passes, and where each feature lay in the row before. A row that is not
+// held well is fitted also with each feature as held in the row nearest it
+// (the last of the pass, or, before the downward pass has held it, the
+// upward pass's nearest the start row), and with those moved on where the
+// features have drifted: a feature lost for some rows may have moved
+// meanwhile, and the straight line through its positions in the (up to 20)
+// held rows nearest the row says where to.
+class FeatureTracks {
+ public:
+  explicit FeatureTracks(const FitModel& start)
+      : features_(static_cast<std::size_t>(std::max(start.num_features, 0)) + 1),
+        members_(features_),
+        track_(features_),
+        near_(features_) {
+    for (int i = 0; i < start.num_parameters; ++i) {
+      const int f = code_feature(start.codes[static_cast<std::size_t>(i)]);
+      if (f >= 1 && static_cast<std::size_t>(f) < features_)
+        members_[static_cast<std::size_t>(f)].push_back(static_cast<std::size_t>(i));
+    }
+    for (std::size_t f = 1; f < features_; ++f) {
+      const FeatureShape s = feature_shape(start, static_cast<int>(f));
+      near_[f] = std::pair{s.pos, s.width};
+    }
+  }
+
+  // SEED with each feature as held in the row nearest Y.
+  FitModel as_held(const FitModel& seed, Index y) const {
+    FitModel mixed = seed;
+    for (std::size_t f = 1; f < features_; ++f) {
+      const HeldRow* nearest = nullptr;
+      for (const HeldRow& h : track_[f])
+        if (nearest == nullptr || distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
+      if (nearest == nullptr) continue;
+      for (std::size_t m = 0; m < members_[f].size(); ++m)
+        mixed.params[members_[f][m]] = nearest->values[m];
+    }
+    return mixed;
+  }
+
+  // FROM with each free position of a feature held in at least 5 rows where
+  // the line through its held positions puts it at row Y.
+  FitModel drifted(const FitModel& from, Index y) const {
+    FitModel moved = from;
+    for (std::size_t f = 1; f < features_; ++f) {
+      if (track_[f].size() < 5) continue;
+      for (std::size_t m = 0; m < members_[f].size(); ++m) {
+        const std::size_t k = members_[f][m];
+        const int code = moved.codes[k], type = code_type(code);
+        const bool placed = type == kOneDGaussian || type == kOneDLorentzian ||
+                            type == kOneDVoigt || type == kOneDDecay || type == kOneDSinusoid;
+        if (!placed || code_parameter(code) != 1 || moved.constraints[k]) continue;
+        if (const std::optional<double> at = line_at(f, m, y))
+          moved.params[k] = static_cast<float>(*at);
+      }
+    }
+    return moved;
+  }
+
+  // Keeps the features of row Y's fit (WORK) that it held clearly (at least
+  // five times its rms mis-fit high) and within its half width of where the
+  // row fitted before it (the start model, for the start row) held it: a row
+  // of noise can hold a peak well, once, anywhere.
+  void record(Index y, const FitModel& work, const OlmiRowFit& fit, Index xstrelm,
+              Index xendelm) {
+    const std::vector<bool> well =
+        fit.fitted ? features_held_well(work, fit.residual_rms, xstrelm, xendelm, 5.0)
+                   : std::vector<bool>(features_, false);
+    for (std::size_t f = 1; f < features_; ++f) {
+      if (!well[f]) {
+        near_[f].reset();
+        continue;
+      }
+      const FeatureShape s = feature_shape(work, static_cast<int>(f));
+      const bool kept = !s.placed || (near_[f] && std::fabs(s.pos - near_[f]->first) <=
+                                                      std::max(near_[f]->second, 1.0));
+      near_[f] = std::pair{s.pos, s.width};
+      if (!kept) continue;
+      HeldRow h{y, {}};
+      for (const std::size_t k : members_[f]) h.values.push_back(work.params[k]);
+      track_[f].push_back(std::move(h));
+    }
+  }
+
+  // The downward pass goes on from where the features lay after the start
+  // row.
+  void keep_start_row() { down_near_ = near_; }
+  void begin_downward_pass() { near_ = down_near_; }
+
+ private:
+  struct HeldRow {
+    Index row;
+    std::vector<float> values;
+  };
+
+  static Index distance(Index a, Index b) { return a > b ? a - b : b - a; }
+
+  // Where the straight line through member M of feature F in the (up to 20)
+  // held rows nearest Y puts it at Y. A row that held something else there
+  // now and then (a peak of the noise beside another, twice running) lies
+  // off the line: the row furthest off, beyond 2 channels, is left out and
+  // the line drawn again, while 5 rows are left. None when the rows do not
+  // spread.
+  std::optional<double> line_at(std::size_t f, std::size_t m, Index y) const {
+    std::vector<std::pair<Index, double>> near;
+    for (const HeldRow& h : track_[f]) near.push_back({h.row, h.values[m]});
+    const std::size_t used = std::min<std::size_t>(near.size(), 20);
+    std::partial_sort(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(used), near.end(),
+                      [&](const auto& a, const auto& b) {
+                        return distance(a.first, y) < distance(b.first, y);
+                      });
+    near.resize(used);
+    for (;;) {
+      double sr = 0.0, sp = 0.0, srr = 0.0, srp = 0.0;
+      for (const auto& [row, q] : near) {
+        const double r = static_cast<double>(row - y);
+        sr += r, sp += q, srr += r * r, srp += r * q;
+      }
+      const double n = static_cast<double>(near.size()), spread = n * srr - sr * sr;
+      if (spread <= 0.0) return std::nullopt;
+      const double at = (sp * srr - sr * srp) / spread, slope = (n * srp - sr * sp) / spread;
+      const auto off = [&](const std::pair<Index, double>& e) {
+        return std::fabs(e.second - at - slope * static_cast<double>(e.first - y));
+      };
+      const auto worst = std::max_element(
+          near.begin(), near.end(), [&](const auto& a, const auto& b) { return off(a) < off(b); });
+      if (off(*worst) > 2.0 && near.size() > 5) {
+        near.erase(worst);
+        continue;
+      }
+      // The line's value at Y (where r = 0).
+      return at;
+    }
+  }
+
+  std::size_t features_;
+  // By feature, the indices of its parameters.
+  std::vector<std::vector<std::size_t>> members_;
+  std::vector<std::vector<HeldRow>> track_;
+  // Each feature's position and width in the row before, while it held it.
+  std::vector<std::optional<std::pair<double, double>>> near_, down_near_;
+};
+
+// One fit of a row: its result, the model it left, its lines (held back
+// until it is known which fit stands) and what it started from.
+struct TriedFit {
+  OlmiRowFit fit;
+  FitModel model;
+  std::vector<std::string> lines;
+  const std::string* from;
+};
+
+// The fit that stands among TRIED (the first, the previous row's model's,
+// when none fitted): the valid fit with the lowest sum of squares, unless a
+// fit that is not valid lies lower by more than its noise explains (the free
+// parameters' count of its mean square): a valid fit that has given up a
+// clear peak to keep a faded one above 0 is no better.
+const TriedFit& standing_fit(std::span<const TriedFit> tried) {
+  const TriedFit *lowest = nullptr, *lowest_valid = nullptr;
+  for (const TriedFit& t : tried) {
+    if (!t.fit.fitted) continue;
+    if (lowest == nullptr || t.fit.sum_squares < lowest->fit.sum_squares) lowest = &t;
+    if (t.fit.valid &&
+        (lowest_valid == nullptr || t.fit.sum_squares < lowest_valid->fit.sum_squares))
+      lowest_valid = &t;
+  }
+  if (lowest_valid == nullptr) return lowest != nullptr ? *lowest : tried.front();
+  const int free_count = static_cast<int>(
+      std::count(lowest->model.constraints.begin(),
+                 lowest->model.constraints.begin() + lowest->model.num_parameters, false));
+  const double noise = lowest->fit.channels > 0
+                           ? static_cast<double>(lowest->fit.sum_squares) /
+                                 static_cast<double>(lowest->fit.channels)
+                           : 0.0;
+  return lowest_valid->fit.sum_squares <= lowest->fit.sum_squares + free_count * noise
+             ? *lowest_valid
+             : *lowest;
+}
+
+// One run over the rows of a region, with what the evolution carries from
+// row to row and what the run names at its end.
+class OlmiRun {
+ public:
+  OlmiRun(Index xmaxdat, std::span<const float> data, std::span<const float> variances,
+          std::span<const std::uint8_t> mask, std::span<const float> x_axis, Index xstrelm,
+          Index xendelm, Index start_row, const std::string& title, const OlmiControls& controls,
+          const FitModel& start, KztVectors& vectors, OlmiDisplay display, OlmiOutput* output)
+      : xmaxdat_(xmaxdat),
+        width_(static_cast<std::size_t>(xmaxdat)),
+        data_(data),
+        variances_(variances),
+        mask_(mask),
+        x_axis_(x_axis),
+        xstrelm_(xstrelm),
+        xendelm_(xendelm),
+        start_row_(start_row),
+        title_(title),
+        controls_(controls),
+        start_(start),
+        vectors_(vectors),
+        display_(display),
+        output_(output),
+        seed_(start),
+        down_seed_(start),
+        work_(start),
+        tracks_(start),
+        boxes_(controls.warning_boxes) {
+    // The result names follow the features alone, so a run whose rows all
+    // fail still names its vectors.
+    std::vector<float> unused;
+    kzt_olmi_results(start, x_axis, xstrelm, unused, result_names_);
+    count_ = start.num_parameters + static_cast<int>(result_names_.size());
+    if (output_ != nullptr) {
+      output_->start_fitted = false;
+      output_->start_text.clear();
+      output_->failed_rows.clear();
+      output_->invalid_rows.clear();
+      output_->doubtful_rows.clear();
+      output_->text.clear();
+    }
+  }
+
+  // Rows START_ROW..YENDELM, then START_ROW - 1 down to YSTRELM.
+  void fit_rows(Index ystrelm, Index yendelm, Status& status) {
+    for (Index y = start_row_; y <= yendelm && status == kStatusGood; ++y) fit_row(y, status);
+    seed_ = down_seed_;
+    tracks_.begin_downward_pass();
+    for (Index y = start_row_ - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y, status);
+  }
+
+  // The vectors' names and ranges, and the rows named on the terminal and in
+  // the output.
+  void finish(Index ystrelm, Index yendelm, Status& status) {
+    if (overflow_)
+      IO_WRITE("WARNING: Only vectors 1 to " + std::to_string(vectors_.max_vectors) +
+                   " and rows 1 to " + std::to_string(vectors_.max_vec_values) +
+                   " of the results could be stored",
+               status);
+    name_vectors(ystrelm, yendelm);
+    name_rows(yendelm - ystrelm + 1, status);
+  }
+
+ private:
+  // What the next row starts from. Under evolution only a valid fit seeds
+  // the next row: a feature whose height or width went below 0 is held at a
+  // tiny value by the model, adds nothing and could never come back, so a
+  // row without a result or with no valid model would spoil every row after
+  // it. A valid fit can be wrong all the same (a peak fitted to a spike of
+  // the noise, a peak left where the data have none): a row whose fit from
+  // the previous row's model does not hold every feature well is fitted
+  // also from the features as rows near it held them, and from the start
+  // model, and the valid fit with the lowest sum of squares stands. The
+  // downward pass starts from the start row's fit when it was valid.
+  void fit_row(Index y, Status& status) {
+    // Under evolution the lines of a row's fits are held back until it is
+    // known which fit stands: only its lines are told.
+    std::vector<std::string> told;
+    OlmiRowFit fit;
+    {
+      std::optional<IoHeldLines> hold;
+      if (controls_.evolve) hold.emplace();
+      fit = fit_from(y, seed_, work_, status);
+      if (hold) told = hold->lines();
+    }
+    if (status != kStatusGood) {
+      io_write_lines(told, status);
+      return;
+    }
+    if (controls_.evolve && !kzt_olmi_held_well(work_, fit, xstrelm_, xendelm_) &&
+        !refit_held_badly(y, fit, told, status))
+      return;
+    io_write_lines(told, status);
+    keep(y, fit, status);
+    if (!controls_.evolve) return;
+    if (fit.fitted && fit.valid) {
+      seed_ = work_;
+      if (y == start_row_) down_seed_ = work_;
+    }
+    // A feature held well is kept, whatever the others did.
+    tracks_.record(y, work_, fit, xstrelm_, xendelm_);
+    if (y == start_row_) tracks_.keep_start_row();
+  }
+
+  OlmiRowFit fit_once(Index y, FitModel& model, Status& status) {
+    return KZT_LSQOLMI(controls_.info_level, row_of(data_, y), row_of(variances_, y), mask_of(y),
+                       x_axis_, xstrelm_, xendelm_, controls_.weighted, controls_.iterations,
+                       model, y, status);
+  }
+
+  // Under evolution a fit that ran out of calls goes on once from where it
+  // stopped: the fits of a row are compared by where they end.
+  OlmiRowFit fit_from(Index y, const FitModel& from, FitModel& model, Status& status) {
+    model = from;
+    OlmiRowFit fit = fit_once(y, model, status);
+    if (!controls_.evolve || fit.end_code != 4 || status != kStatusGood) return fit;
+    IO_WRITE("INFO: The fit of row " + std::to_string(y) + " goes on from where it stopped",
+             status);
+    return fit_once(y, model, status);
+  }
+
+  // Row Y's FIT from the previous row's model (WORK_, its lines TOLD) does
+  // not hold every feature well: the row is fitted also with each feature as
+  // the fits last held it well, with those moved on as they drifted, and
+  // from the start model, each once, and the fit that stands replaces FIT,
+  // WORK_ and TOLD. False, with every fit's lines told, when a fit failed
+  // with a bad STATUS.
+  bool refit_held_badly(Index y, OlmiRowFit& fit, std::vector<std::string>& told,
+                        Status& status) {
+    const FitModel last_held = tracks_.as_held(seed_, y);
+    const FitModel moved = tracks_.drifted(last_held, y);
+    std::vector<std::pair<const FitModel*, std::string>> others;
+    const auto tried_before = [&](const FitModel& m) {
+      if (m.params == seed_.params) return true;
+      for (const auto& other : others)
+        if (other.first->params == m.params) return true;
+      return false;
+    };
+    for (const auto& [from, name] :
+         {std::pair<const FitModel*, const char*>{&last_held, "its peaks as last fitted well"},
+          {&moved, "those peaks moved on as they drifted"},
+          {&start_, "the start model"}})
+      if (!tried_before(*from)) others.push_back({from, name});
+    static const std::string kPrevious = "the previous row's model";
+    std::vector<TriedFit> tried;
+    tried.push_back({std::move(fit), work_, std::move(told), &kPrevious});
+    for (const auto& [from, name] : others) {
+      FitModel again;
+      IoHeldLines hold;
+      OlmiRowFit other = fit_from(y, *from, again, status);
+      tried.push_back({std::move(other), again, hold.lines(), &name});
+      if (status != kStatusGood) {
+        for (const TriedFit& t : tried) io_write_lines(t.lines, status);
+        return false;
+      }
+    }
+    const TriedFit& stands = standing_fit(tried);
+    if (!others.empty()) {
+      std::string from_all;
+      for (std::size_t k = 0; k < others.size(); ++k) {
+        from_all += k + 1 == others.size() ? " and from " : ", from ";
+        from_all += others[k].second;
+      }
+      IO_WRITE("INFO: Row " + std::to_string(y) + " is fitted from " + kPrevious + from_all +
+                   "; the fit from " + *stands.from + " stands",
+               status);
+    }
+    told = stands.lines;
+    fit = stands.fit;
+    work_ = stands.model;
+    return true;
+  }
+
+  // Row Y's FIT (its model WORK_) into the vectors, the lists of rows named,
+  // the output and the display.
+  void keep(Index y, const OlmiRowFit& fit, Status& status) {
+    store(y, fit);
+    if (fit.fitted && !fit.valid) invalid_.push_back(y);
+    if (fit.fitted && fit.valid && !kzt_olmi_held_well(work_, fit, xstrelm_, xendelm_))
+      doubtful_.push_back(y);
+    if (!fit.fitted) {
+      failed_.push_back(y);
+      warn_in_box(y);
+    }
+    // The model image holds the model of the parameters kept, of a failed
+    // fit too.
+    if (output_ != nullptr && output_->model.size() >= width_ * static_cast<std::size_t>(y))
+      kzt_olmi_row_model(work_, xmaxdat_, xstrelm_, xendelm_,
+                         output_->model.subspan(width_ * static_cast<std::size_t>(y - 1), width_),
+                         status);
+    if (output_ != nullptr && y == start_row_) {
+      output_->start_fitted = fit.fitted;
+      output_->start_fit = work_;
+      if (fit.fitted) {
+        output_->start_text = {"FITTED PARAMETERS (ROW " + std::to_string(y) + ")", ""};
+        output_->start_text.insert(output_->start_text.end(), fit.text.begin(), fit.text.end());
+      }
+    }
+    show(y, status);
+  }
+
+  // A row that did not fit holds 0.0 throughout.
+  void store(Index y, const OlmiRowFit& fit) {
+    const int n_params = start_.num_parameters;
+    for (int v = 0; v < count_; ++v) {
+      if (v >= vectors_.max_vectors || y > vectors_.max_vec_values || vectors_.vectors == nullptr) {
+        overflow_ = true;
+        continue;
+      }
+      const std::size_t k = static_cast<std::size_t>(v);
+      const std::size_t r = static_cast<std::size_t>(v - n_params);
+      float value = 0.0f;
+      if (fit.fitted && v < n_params && k < fit.reported.size())
+        value = fit.reported[k];
+      else if (fit.fitted && v >= n_params && r < fit.results.size())
+        value = fit.results[r];
+      vectors_.vectors[k * vectors_.max_vec_values + (y - 1)] = value;
+    }
+  }
+
+  // The box is a warning, not a question: a window that can no longer
+  // answer stops the boxes, not the fit.
+  void warn_in_box(Index y) {
+    if (!boxes_) return;
+    Status box = kStatusGood;
+    GS_FWARNING(1, 1, {"Problem fitting the model to the data (row " + std::to_string(y) + ")"},
+                box);
+    boxes_ = box == kStatusGood;
+  }
+
+  // Row Y drawn with the model kept, every display frequency rows from the
+  // start row.
+  void show(Index y, Status& status) {
+    const Index distance = y > start_row_ ? y - start_row_ : start_row_ - y;
+    if (display_ == nullptr || controls_.display_frequency <= 0 ||
+        distance % controls_.display_frequency != 0)
+      return;
+    const std::string used_title(title_.substr(0, title_.find_last_not_of(' ') + 1));
+    const std::string plot_title =
+        (title_.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
+        ": Row " + std::to_string(y);
+    display_(work_, row_of(data_, y), row_of(variances_, y), mask_of(y), x_axis_, xmaxdat_,
+             xstrelm_, xendelm_, plot_title, status);
+  }
+
+  void name_vectors(Index ystrelm, Index yendelm) {
+    const int n_params = start_.num_parameters;
+    const int stored = std::min(vectors_.max_vectors, count_);
+    for (int v = 0; v < stored; ++v) {
+      const std::size_t k = static_cast<std::size_t>(v);
+      vectors_.titles[k] =
+          v < n_params ? start_.names[k] : result_names_[k - static_cast<std::size_t>(n_params)];
+      const int first = static_cast<int>(std::min<Index>(ystrelm, vectors_.max_vec_values));
+      const int last = static_cast<int>(std::min<Index>(yendelm, vectors_.max_vec_values));
+      const bool empty =
+          vectors_.str_vectors[k] > vectors_.end_vectors[k] || vectors_.str_vectors[k] < 1;
+      vectors_.str_vectors[k] = empty ? first : std::min(vectors_.str_vectors[k], first);
+      vectors_.end_vectors[k] = empty ? last : std::max(vectors_.end_vectors[k], last);
+    }
+    vectors_.num_vectors = stored;
+  }
+
+  // The rows named in the result text are named on the terminal too (and in
+  // the log), whatever shows the text.
+  void name_rows(Index total, Status& status) {
+    std::sort(failed_.begin(), failed_.end());
+    std::sort(invalid_.begin(), invalid_.end());
+    std::sort(doubtful_.begin(), doubtful_.end());
+    const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed_, total);
+    const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid_, total);
+    const std::vector<std::string> doubtful_text = kzt_olmi_doubtful_text(doubtful_, total);
+    for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
+      for (const std::string& line : *lines) IO_WRITE(line, status);
+    if (output_ == nullptr) return;
+    if (output_->start_fitted) {
+      output_->text = output_->start_text;
+    } else {
+      output_->text = {"FITTED PARAMETERS", "",
+                       "NONE FOR THE START ROW (ROW " + std::to_string(start_row_) + "):",
+                       "WARNING: Problem fitting the model to the data"};
+    }
+    // Each kind of row is named, so that the rows not named are the good ones.
+    for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
+      output_->text.insert(output_->text.end(), lines->begin(), lines->end());
+    output_->failed_rows = std::move(failed_);
+    output_->invalid_rows = std::move(invalid_);
+    output_->doubtful_rows = std::move(doubtful_);
+  }
+
+  std::span<const float> row_of(std::span<const float> a, Index y) const {
+    return a.size() >= width_ * static_cast<std::size_t>(y) ? a.subspan(width_ * (y - 1), width_)
+                                                           : std::span<const float>();
+  }
+  std::span<const std::uint8_t> mask_of(Index y) const {
+    return mask_.size() >= width_ * static_cast<std::size_t>(y)
+               ? mask_.subspan(width_ * (y - 1), width_)
+               : std::span<const std::uint8_t>();
+  }
+
+  const Index xmaxdat_;
+  const std::size_t width_;
+  const std::span<const float> data_, variances_;
+  const std::span<const std::uint8_t> mask_;
+  const std::span<const float> x_axis_;
+  const Index xstrelm_, xendelm_, start_row_;
+  const std::string& title_;
+  const OlmiControls& controls_;
+  const FitModel& start_;
+  KztVectors& vectors_;
+  const OlmiDisplay display_;
+  OlmiOutput* const output_;
+  std::vector<std::string> result_names_;
+  int count_ = 0;
+  bool overflow_ = false;
+  FitModel seed_, down_seed_, work_;
+  FeatureTracks tracks_;
+  std::vector<Index> failed_, invalid_, doubtful_;
+  bool boxes_;
+};
+
+}  // namespace
+
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,
@@ -521,375 +1024,11 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   if (ystrelm < 1 || yendelm < ystrelm || yendelm > ymaxdat)
     return st_fail(status, kBaseApp + 6, kName);
   start_row = std::clamp(start_row, ystrelm, yendelm);
-  const std::size_t width = static_cast<std::size_t>(xmaxdat);
-  const auto row_of = [&](std::span<const float> a, Index y) {
-    return a.size() >= width * static_cast<std::size_t>(y) ? a.subspan(width * (y - 1), width)
-                                                          : std::span<const float>();
-  };
-  const auto mask_of = [&](Index y) {
-    return mask.size() >= width * static_cast<std::size_t>(y) ? mask.subspan(width * (y - 1), width)
-                                                             : std::span<const std::uint8_t>();
-  };
-  int n_params = start.num_parameters;
-  bool overflow = false;
-  // The result names follow the features alone, so a run whose rows all
-  // fail still names its vectors.
-  std::vector<std::string> result_names;
-  {
-    std::vector<float> unused;
-    kzt_olmi_results(start, x_axis, xstrelm, unused, result_names);
-  }
-  const int count = n_params + static_cast<int>(result_names.size());
-  // What the next row starts from. Under evolution only a valid fit seeds
-  // the next row: a feature whose height or width went below 0 is held at a
-  // tiny value by the model, adds nothing and could never come back, so a
-  // row without a result or with no valid model would spoil every row after
-  // it. A valid fit can be wrong all the same (a peak fitted to a spike of
-  // the noise, a peak left where the data have none): a row whose fit from
-  // the previous row's model does not hold every feature well is fitted
-  // also from the features as rows near it held them, and from the start
-  // model, and the valid fit with the lowest sum of squares stands. The
-  // downward pass starts from the start row's fit when it was valid.
-  FitModel seed = start;
-  FitModel down_seed = start;
-  FitModel work = start;
-  // Each feature's parameters (by feature, the indices of its parameters) in
-  // every row whose fit held it well, in both passes. A row that is not held
-  // well is fitted also with each feature as held in the row nearest it
-  // (the last of the pass, or, before the downward pass has held it, the
-  // upward pass's nearest the start row), and with those moved on where the
-  // features have drifted: a feature lost for some rows may have moved
-  // meanwhile, and the straight line through its positions in the (up to 20)
-  // held rows nearest the row says where to.
-  struct HeldRow {
-    Index row;
-    std::vector<float> values;
-  };
-  const std::size_t features = static_cast<std::size_t>(std::max(start.num_features, 0)) + 1;
-  std::vector<std::vector<std::size_t>> members(features);
-  for (int i = 0; i < start.num_parameters; ++i) {
-    const int f = code_feature(start.codes[static_cast<std::size_t>(i)]);
-    if (f >= 1 && static_cast<std::size_t>(f) < features)
-      members[static_cast<std::size_t>(f)].push_back(static_cast<std::size_t>(i));
-  }
-  std::vector<std::vector<HeldRow>> track(features);
-  // Only a row that holds a feature clearly (at least five times its rms
-  // mis-fit high) and within its half width of where the row fitted before
-  // it (the start model, for the start row) held it is kept: a row of noise
-  // can hold a peak well, once, anywhere. NEAR: each
-  // feature's position and width in the row before, while it held it.
-  std::vector<std::optional<std::pair<double, double>>> near(features), down_near;
-  for (std::size_t f = 1; f < features; ++f) {
-    const FeatureShape s = feature_shape(start, static_cast<int>(f));
-    near[f] = std::pair{s.pos, s.width};
-  }
-  const auto distance = [](Index a, Index b) { return a > b ? a - b : b - a; };
-  // SEED with each feature as held in the row nearest Y.
-  const auto as_held = [&](Index y) {
-    FitModel mixed = seed;
-    for (std::size_t f = 1; f < features; ++f) {
-      const HeldRow* nearest = nullptr;
-      for (const HeldRow& h : track[f])
-        if (nearest == nullptr || distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
-      if (nearest == nullptr) continue;
-      for (std::size_t m = 0; m < members[f].size(); ++m)
-        mixed.params[members[f][m]] = nearest->values[m];
-    }
-    return mixed;
-  };
-  // FROM with each feature's position where its line puts it at row Y.
-  const auto drifted = [&](const FitModel& from, Index y) {
-    FitModel moved = from;
-    for (std::size_t f = 1; f < features; ++f) {
-      if (track[f].size() < 5) continue;
-      for (std::size_t m = 0; m < members[f].size(); ++m) {
-        const std::size_t k = members[f][m];
-        const int code = moved.codes[k], type = code_type(code);
-        const bool placed = type == kOneDGaussian || type == kOneDLorentzian ||
-                            type == kOneDVoigt || type == kOneDDecay || type == kOneDSinusoid;
-        if (!placed || code_parameter(code) != 1 || moved.constraints[k]) continue;
-        std::vector<std::pair<Index, double>> near;
-        for (const HeldRow& h : track[f]) near.push_back({h.row, h.values[m]});
-        const std::size_t used = std::min<std::size_t>(near.size(), 20);
-        std::partial_sort(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(used),
-                          near.end(), [&](const auto& a, const auto& b) {
-                            return distance(a.first, y) < distance(b.first, y);
-                          });
-        near.resize(used);
-        // A row that held something else there now and then (a peak of
-        // the noise beside another, twice running) lies off the line: the
-        // row furthest off, beyond 2 channels, is left out and the line
-        // drawn again, while 5 rows are left.
-        for (;;) {
-          double sr = 0.0, sp = 0.0, srr = 0.0, srp = 0.0;
-          for (const auto& [row, q] : near) {
-            const double r = static_cast<double>(row - y);
-            sr += r, sp += q, srr += r * r, srp += r * q;
-          }
-          const double n = static_cast<double>(near.size()), spread = n * srr - sr * sr;
-          if (spread <= 0.0) break;
-          const double at = (sp * srr - sr * srp) / spread, slope = (n * srp - sr * sp) / spread;
-          const auto off = [&](const std::pair<Index, double>& e) {
-            return std::fabs(e.second - at - slope * static_cast<double>(e.first - y));
-          };
-          const auto worst = std::max_element(
-              near.begin(), near.end(), [&](const auto& a, const auto& b) { return off(a) < off(b); });
-          if (off(*worst) > 2.0 && near.size() > 5) {
-            near.erase(worst);
-            continue;
-          }
-          // The line's value at Y (where r = 0).
-          moved.params[k] = static_cast<float>(at);
-          break;
-        }
-      }
-    }
-    return moved;
-  };
-  std::vector<Index> failed, invalid, doubtful;
-  bool boxes = controls.warning_boxes;
-  if (output != nullptr) {
-    output->start_fitted = false;
-    output->start_text.clear();
-    output->failed_rows.clear();
-    output->invalid_rows.clear();
-    output->doubtful_rows.clear();
-    output->text.clear();
-  }
-  // A row that did not fit holds 0.0 throughout.
-  const auto store = [&](Index y, const OlmiRowFit& fit) {
-    for (int v = 0; v < count; ++v) {
-      if (v >= vectors.max_vectors || y > vectors.max_vec_values || vectors.vectors == nullptr) {
-        overflow = true;
-        continue;
-      }
-      const std::size_t k = static_cast<std::size_t>(v);
-      const std::size_t r = static_cast<std::size_t>(v - n_params);
-      float value = 0.0f;
-      if (fit.fitted && v < n_params && k < fit.reported.size())
-        value = fit.reported[k];
-      else if (fit.fitted && v >= n_params && r < fit.results.size())
-        value = fit.results[r];
-      vectors.vectors[k * vectors.max_vec_values + (y - 1)] = value;
-    }
-  };
-  const auto fit_row = [&](Index y) {
-    const Index distance = y > start_row ? y - start_row : start_row - y;
-    const bool show = display != nullptr && controls.display_frequency > 0 &&
-                      distance % controls.display_frequency == 0;
-    const std::string used_title(title.substr(0, title.find_last_not_of(' ') + 1));
-    const std::string plot_title =
-        (title.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
-        ": Row " + std::to_string(y);
-    const auto fit_once = [&](FitModel& model) {
-      return KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y), mask_of(y),
-                         x_axis, xstrelm, xendelm, controls.weighted, controls.iterations, model,
-                         y, status);
-    };
-    // Under evolution a fit that ran out of calls goes on once from where
-    // it stopped: the fits of a row are compared by where they end.
-    const auto fit_from = [&](const FitModel& from, FitModel& model) {
-      model = from;
-      OlmiRowFit fit = fit_once(model);
-      if (!controls.evolve || fit.end_code != 4 || status != kStatusGood) return fit;
-      IO_WRITE("INFO: The fit of row " + std::to_string(y) + " goes on from where it stopped",
-               status);
-      return fit_once(model);
-    };
-    // Under evolution the lines of a row's fits are held back until it is
-    // known which fit stands: only its lines are told.
-    std::vector<std::string> told;
-    OlmiRowFit fit;
-    {
-      std::optional<IoHeldLines> hold;
-      if (controls.evolve) hold.emplace();
-      fit = fit_from(seed, work);
-      if (hold) told = hold->lines();
-    }
-    if (status != kStatusGood) {
-      io_write_lines(told, status);
-      return;
-    }
-    if (controls.evolve && !kzt_olmi_held_well(work, fit, xstrelm, xendelm)) {
-      // Also with each feature as the fits last held it well, with those
-      // moved on as they drifted, and from the start model, each once.
-      const FitModel last_held = as_held(y);
-      const FitModel moved = drifted(last_held, y);
-      std::vector<std::pair<const FitModel*, std::string>> others;
-      const auto tried_before = [&](const FitModel& m) {
-        if (m.params == seed.params) return true;
-        for (const auto& other : others)
-          if (other.first->params == m.params) return true;
-        return false;
-      };
-      for (const auto& [from, name] :
-           {std::pair<const FitModel*, const char*>{&last_held, "its peaks as last fitted well"},
-            {&moved, "those peaks moved on as they drifted"},
-            {&start, "the start model"}})
-        if (!tried_before(*from)) others.push_back({from, name});
-      // The valid fit with the lowest sum of squares stands, unless a fit
-      // that is not valid lies lower by more than its noise explains (the
-      // free parameters' count of its mean square): a valid fit that has
-      // given up a clear peak to keep a faded one above 0 is no better.
-      struct Tried {
-        OlmiRowFit fit;
-        FitModel model;
-        std::vector<std::string> lines;
-        const std::string* from;
-      };
-      static const std::string kPrevious = "the previous row's model";
-      std::vector<Tried> tried;
-      tried.push_back({std::move(fit), work, std::move(told), &kPrevious});
-      for (const auto& [from, name] : others) {
-        FitModel again;
-        IoHeldLines hold;
-        OlmiRowFit other = fit_from(*from, again);
-        tried.push_back({std::move(other), again, hold.lines(), &name});
-        if (status != kStatusGood) {
-          for (const Tried& t : tried) io_write_lines(t.lines, status);
-          return;
-        }
-      }
-      const Tried *lowest = nullptr, *lowest_valid = nullptr;
-      for (const Tried& t : tried) {
-        if (!t.fit.fitted) continue;
-        if (lowest == nullptr || t.fit.sum_squares < lowest->fit.sum_squares) lowest = &t;
-        if (t.fit.valid && (lowest_valid == nullptr ||
-                            t.fit.sum_squares < lowest_valid->fit.sum_squares))
-          lowest_valid = &t;
-      }
-      const Tried* stands = &tried.front();
-      if (lowest_valid != nullptr) {
-        const int free_count = static_cast<int>(
-            std::count(lowest->model.constraints.begin(),
-                       lowest->model.constraints.begin() + lowest->model.num_parameters, false));
-        const double noise = lowest->fit.channels > 0
-                                 ? static_cast<double>(lowest->fit.sum_squares) /
-                                       static_cast<double>(lowest->fit.channels)
-                                 : 0.0;
-        stands = lowest_valid->fit.sum_squares <= lowest->fit.sum_squares + free_count * noise
-                     ? lowest_valid
-                     : lowest;
-      } else if (lowest != nullptr) {
-        stands = lowest;
-      }
-      if (!others.empty()) {
-        std::string from_all;
-        for (std::size_t k = 0; k < others.size(); ++k) {
-          from_all += k + 1 == others.size() ? " and from " : ", from ";
-          from_all += others[k].second;
-        }
-        IO_WRITE("INFO: Row " + std::to_string(y) + " is fitted from " + kPrevious + from_all +
-                     "; the fit from " + *stands->from + " stands",
-                 status);
-      }
-      told = stands->lines;
-      fit = stands->fit;
-      work = stands->model;
-    }
-    io_write_lines(told, status);
-    store(y, fit);
-    if (fit.fitted && !fit.valid) invalid.push_back(y);
-    if (fit.fitted && fit.valid && !kzt_olmi_held_well(work, fit, xstrelm, xendelm))
-      doubtful.push_back(y);
-    if (!fit.fitted) {
-      failed.push_back(y);
-      // The box is a warning, not a question: a window that can no longer
-      // answer stops the boxes, not the fit.
-      if (boxes) {
-        Status box = kStatusGood;
-        GS_FWARNING(1, 1, {"Problem fitting the model to the data (row " + std::to_string(y) + ")"},
-                    box);
-        boxes = box == kStatusGood;
-      }
-    }
-    // The model image holds the model of the parameters kept, of a failed
-    // fit too.
-    if (output != nullptr && output->model.size() >= width * static_cast<std::size_t>(y))
-      kzt_olmi_row_model(work, xmaxdat, xstrelm, xendelm,
-                         output->model.subspan(width * static_cast<std::size_t>(y - 1), width),
-                         status);
-    if (output != nullptr && y == start_row) {
-      output->start_fitted = fit.fitted;
-      output->start_fit = work;
-      if (fit.fitted) {
-        output->start_text = {"FITTED PARAMETERS (ROW " + std::to_string(y) + ")", ""};
-        output->start_text.insert(output->start_text.end(), fit.text.begin(), fit.text.end());
-      }
-    }
-    if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
-                      xstrelm, xendelm, plot_title, status);
-    if (controls.evolve && fit.fitted && fit.valid) {
-      seed = work;
-      if (y == start_row) down_seed = work;
-    }
-    // A feature held well is kept, whatever the others did.
-    if (controls.evolve) {
-      const std::vector<bool> well =
-          fit.fitted ? features_held_well(work, fit.residual_rms, xstrelm, xendelm, 5.0)
-                     : std::vector<bool>(features, false);
-      for (std::size_t f = 1; f < features; ++f) {
-        if (!well[f]) {
-          near[f].reset();
-          continue;
-        }
-        const FeatureShape s = feature_shape(work, static_cast<int>(f));
-        const bool kept = !s.placed || (near[f] && std::fabs(s.pos - near[f]->first) <=
-                                                       std::max(near[f]->second, 1.0));
-        near[f] = std::pair{s.pos, s.width};
-        if (!kept) continue;
-        HeldRow h{y, {}};
-        for (const std::size_t k : members[f]) h.values.push_back(work.params[k]);
-        track[f].push_back(std::move(h));
-      }
-      if (y == start_row) down_near = near;
-    }
-  };
-  for (Index y = start_row; y <= yendelm && status == kStatusGood; ++y) fit_row(y);
-  seed = down_seed;
-  near = down_near;
-  for (Index y = start_row - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y);
+  OlmiRun run(xmaxdat, data, variances, mask, x_axis, xstrelm, xendelm, start_row, title,
+              controls, start, vectors, display, output);
+  run.fit_rows(ystrelm, yendelm, status);
   if (status != kStatusGood) return;
-  if (overflow)
-    IO_WRITE("WARNING: Only vectors 1 to " + std::to_string(vectors.max_vectors) + " and rows 1 to " +
-                 std::to_string(vectors.max_vec_values) + " of the results could be stored",
-             status);
-  const int stored = std::min(vectors.max_vectors, count);
-  for (int v = 0; v < stored; ++v) {
-    const std::size_t k = static_cast<std::size_t>(v);
-    vectors.titles[k] = v < n_params ? start.names[k] : result_names[k - static_cast<std::size_t>(n_params)];
-    const int first = static_cast<int>(std::min<Index>(ystrelm, vectors.max_vec_values));
-    const int last = static_cast<int>(std::min<Index>(yendelm, vectors.max_vec_values));
-    const bool empty = vectors.str_vectors[k] > vectors.end_vectors[k] || vectors.str_vectors[k] < 1;
-    vectors.str_vectors[k] = empty ? first : std::min(vectors.str_vectors[k], first);
-    vectors.end_vectors[k] = empty ? last : std::max(vectors.end_vectors[k], last);
-  }
-  vectors.num_vectors = stored;
-  std::sort(failed.begin(), failed.end());
-  std::sort(invalid.begin(), invalid.end());
-  std::sort(doubtful.begin(), doubtful.end());
-  // The rows named in the result text are named on the terminal too (and in
-  // the log), whatever shows the text.
-  const Index total = yendelm - ystrelm + 1;
-  const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed, total);
-  const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid, total);
-  const std::vector<std::string> doubtful_text = kzt_olmi_doubtful_text(doubtful, total);
-  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
-    for (const std::string& line : *lines) IO_WRITE(line, status);
-  if (output == nullptr) return;
-  if (output->start_fitted) {
-    output->text = output->start_text;
-  } else {
-    output->text = {"FITTED PARAMETERS", "",
-                    "NONE FOR THE START ROW (ROW " + std::to_string(start_row) + "):",
-                    "WARNING: Problem fitting the model to the data"};
-  }
-  // Each kind of row is named, so that the rows not named are the good ones.
-  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
-    output->text.insert(output->text.end(), lines->begin(), lines->end());
-  output->failed_rows = std::move(failed);
-  output->invalid_rows = std::move(invalid);
-  output->doubtful_rows = std::move(doubtful);
+  run.finish(ystrelm, yendelm, status);
 }
 
 }  // namespace kesta
