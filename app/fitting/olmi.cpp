@@ -7,6 +7,7 @@
 
 #include "app/fitting/fit2d.hpp"
 #include "app/fitting/fit_commands.hpp"
+#include "app/fitting/floor_widths.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
@@ -196,6 +197,63 @@ FeatureNeeds row_needs(int type) {
   }
 }
 
+// The widths of each 1-D type that the model raises to the floor: a peak's
+// (a Voigt's two), a decay's half-life, a sinusoid's period.
+bool row_width(int type, int parameter) {
+  switch (type) {
+    case kOneDGaussian:
+    case kOneDLorentzian:
+    case kOneDDecay:
+    case kOneDSinusoid:
+      return parameter == 3;
+    case kOneDVoigt:
+      return parameter == 3 || parameter == 4;
+    default:
+      return false;
+  }
+}
+
+// The indices of a Voigt's standard deviation and half width in MODEL when
+// parameter K belongs to one.
+std::optional<std::pair<std::size_t, std::size_t>> voigt_widths(const FitModel& model,
+                                                                std::size_t k) {
+  if (code_type(model.codes[k]) != kOneDVoigt) return std::nullopt;
+  const FeatureParameters f = kzt_feature_parameters(model, code_feature(model.codes[k]));
+  if (f.index[2] < 0 || f.index[3] < 0) return std::nullopt;
+  return std::pair{static_cast<std::size_t>(f.index[2]), static_cast<std::size_t>(f.index[3])};
+}
+
+// Where the model hardly moves with a width: a peak narrower than a tenth of
+// a channel, which only the channel under it sees, and a Voigt's standard
+// deviation below a tenth of its half width (the Voigt changes with it only
+// as its square there).
+bool row_width_flat(const FitModel& model, std::span<const float> params, std::size_t k) {
+  const int type = code_type(model.codes[k]);
+  const bool peak = type == kOneDGaussian || type == kOneDLorentzian || type == kOneDVoigt;
+  if (!peak) return false;
+  const auto widths = voigt_widths(model, k);
+  if (!widths) return params[k] < 0.1f;
+  if (std::max(widths->first, widths->second) >= params.size()) return false;
+  const float sd = params[widths->first], hwhm = params[widths->second];
+  return voigt_fwhm(sd, hwhm) < 0.2 || (k == widths->first && sd < 0.1f * hwhm);
+}
+
+// A Voigt whose width is stuck restarts with its Gaussian and Lorentzian
+// widths equal (fG = fL), at the full width at half maximum it ended with.
+bool voigt_spread(const FitModel& model, std::size_t k, std::span<float> params) {
+  const auto widths = voigt_widths(model, k);
+  if (!widths || std::max(widths->first, widths->second) >= params.size()) return false;
+  float& sd = params[widths->first];
+  float& hwhm = params[widths->second];
+  const double fwhm = voigt_fwhm(sd, hwhm);
+  if (!(fwhm > 0.0) || !std::isfinite(fwhm)) return false;
+  // fG = fL = f gives a full width of (0.5346 + sqrt(0.2166 + 1)) f.
+  const double f = fwhm / 1.6376;
+  sd = static_cast<float>(f / 2.354);
+  hwhm = static_cast<float>(f / 2.0);
+  return true;
+}
+
 // The faults of one row's fitted MODEL (REPORTED its reported values,
 // RESULTS and OWNERS from kzt_olmi_results).
 std::vector<std::string> olmi_faults(const FitModel& model, Index xstrelm, Index xendelm,
@@ -262,16 +320,25 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   FitModel work = model;
   FitModel fitted = model;
   std::vector<float> model_row(row.size(), 0.0f);
-  int end_code = 0;
   Status fit_status = status;
   const std::size_t np = static_cast<std::size_t>(model.num_parameters);
-  MA_MODELFIT(info_level, funolmi, true, weighted, true, xmax, 1, row, used, sigmas, xstrelm, 1,
-              xendelm, 1, 1, kzt_max_calls(model.num_parameters, iterations), 1.0e-5f, 100.0f,
-              5.0e-7f, &work, nullptr, nullptr, nullptr, model.num_parameters,
-              std::span<const bool>(fitted.constraints.data(), np),
-              std::span<const float>(fitted.scales.data(), np), xmax, 1, true,
-              std::span<float>(fitted.params.data(), np), model_row, end_code, out.num_calls,
-              out.sum_squares, fit_status);
+  const auto fit_once = [&](std::span<float> params) {
+    ModelFitEnd end;
+    MA_MODELFIT(info_level, funolmi, true, weighted, true, xmax, 1, row, used, sigmas, xstrelm, 1,
+                xendelm, 1, 1, kzt_max_calls(model.num_parameters, iterations), 1.0e-5f, 100.0f,
+                5.0e-7f, &work, nullptr, nullptr, nullptr, model.num_parameters,
+                std::span<const bool>(fitted.constraints.data(), np),
+                std::span<const float>(fitted.scales.data(), np), xmax, 1, true, params,
+                model_row, end.end_code, end.num_calls, end.sum_squares, fit_status);
+    if (fit_status != kStatusGood) end.end_code = std::max(end.end_code, 3);
+    return end;
+  };
+  const ModelFitEnd end = kzt_fit_freeing_widths(
+      model, {row_width, row_width_flat, voigt_spread},
+      std::span<float>(fitted.params.data(), np), fit_once, status);
+  const int end_code = end.end_code;
+  out.num_calls = end.num_calls;
+  out.sum_squares = end.sum_squares;
   if (fit_status != kStatusGood) {
     status = fit_status;
     st_fail(status, status, kName);

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "app/fitting/evolving_rows_test_support.hpp"
@@ -375,6 +376,105 @@ TEST(Olmi, VoigtResultsAndWidthsOfZero) {
   m.params[2] = 1.0f;
   EXPECT_NEAR(kzt_olmi_reported(m, 0, wide, 1), 100.0f + 0.5f * 49.5f, 1e-4f);
   EXPECT_NEAR(kzt_olmi_reported(m, 2, wide, 1), 0.5f, 1e-6f);
+}
+
+// 256 channels by 260 rows: a Gaussian, a Lorentzian and a Voigt (SD 1.45,
+// HWHM 2.14), drifting slowly on a sloped level, noise 2.
+testing::EvolvingRows three_peaks_with_a_voigt() {
+  testing::EvolvingRows r;
+  r.nx = 256;
+  r.ny = 260;
+  r.level = 20.0;
+  r.slope = 0.02;
+  r.seed = 3;
+  testing::RowPeak g{kOneDGaussian, [](double y) { return 50.0 + 0.05 * y; },
+                     [](double) { return 60.0; }};
+  g.sd = [](double) { return 2.5; };
+  testing::RowPeak l{kOneDLorentzian, [](double y) { return 120.0 - 0.03 * y; },
+                     [](double) { return 45.0; }};
+  l.hwhm = [](double) { return 3.0; };
+  testing::RowPeak v{kOneDVoigt, [](double y) { return 190.0 + 0.04 * y; },
+                     [](double) { return 40.0; }};
+  v.sd = [](double) { return 1.45; };
+  v.hwhm = [](double) { return 2.14; };
+  r.peaks = {g, l, v};
+  return r;
+}
+
+TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
+  // A Voigt's two widths trade against each other. A step that takes one
+  // below 0 finds the model flat there (widths are evaluated at 1e-37 at
+  // least), and the fit stayed, a few per cent above the minimum, a valid
+  // row named nowhere. With the model clicked on row 154, with and without
+  // evolution, every row ends within 0.5 % of its minimum (the lower of its
+  // own and a fit from the truth) or is named.
+  const testing::EvolvingRows rows = three_peaks_with_a_voigt();
+  const std::vector<float> data = rows.data();
+  const std::vector<float> axis = testing::centre_axis(rows.nx);
+  testing::TerminalCapture quiet;
+  for (const auto& [evolve, first, last] :
+       {std::tuple{false, Index{244}, Index{260}}, std::tuple{true, Index{150}, Index{165}}}) {
+    std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
+    KztVectors vectors;
+    vectors.vectors = store.data();
+    std::vector<float> model(data.size(), 0.0f);
+    OlmiOutput output;
+    output.model = model;
+    OlmiControls controls;
+    controls.evolve = evolve;
+    Status status = kStatusGood;
+    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, first, rows.nx, last, 154, "",
+                     controls, rows.start_model(154), vectors, nullptr, &output, status);
+    ASSERT_EQ(status, kStatusGood);
+    for (Index y = first; y <= last; ++y) {
+      const std::span<const float> row(data.data() + (y - 1) * rows.nx,
+                                       static_cast<std::size_t>(rows.nx));
+      double sum = 0.0;
+      for (Index x = 0; x < rows.nx; ++x) {
+        const double d = row[x] - model[static_cast<std::size_t>((y - 1) * rows.nx + x)];
+        sum += d * d;
+      }
+      FitModel truth = rows.start_model(y);
+      const FeatureParameters voigt = kzt_feature_parameters(truth, 3);
+      truth.params[static_cast<std::size_t>(voigt.index[2])] = 1.45f;
+      truth.params[static_cast<std::size_t>(voigt.index[3])] = 2.14f;
+      const OlmiRowFit from_truth =
+          KZT_LSQOLMI(0, row, {}, {}, axis, 1, rows.nx, false, 40.0f, truth, status);
+      const double minimum = std::min<double>(sum, from_truth.sum_squares);
+      std::vector<Index> named = output.doubtful_rows;
+      named.insert(named.end(), output.invalid_rows.begin(), output.invalid_rows.end());
+      named.insert(named.end(), output.failed_rows.begin(), output.failed_rows.end());
+      EXPECT_TRUE(sum <= 1.005 * minimum || std::count(named.begin(), named.end(), y) > 0)
+          << "row " << y << (evolve ? " evolving" : "") << ": " << sum << " against " << minimum;
+    }
+  }
+}
+
+TEST(Olmi, VoigtWhoseMinimumHasNoLorentzianWidthEndsThere) {
+  // A Gaussian row fitted by a Voigt: its half width goes to the floor,
+  // is freed, and comes back, and the fit ends on the Gaussian.
+  std::vector<float> row(kX);
+  for (Index x = 1; x <= kX; ++x) {
+    const double d = (x - 0.5 - 40.0) / 2.0;
+    row[static_cast<std::size_t>(x - 1)] = static_cast<float>(10.0 + 50.0 * std::exp(-0.5 * d * d));
+  }
+  FitModel voigt;
+  voigt.num_features = 2;
+  voigt.num_parameters = 5;
+  voigt.params = {40.5f, 45.0f, 1.5f, 1.0f, 18.0f};
+  voigt.codes = {20010401, 20401, 10030401, 10040401, 60010502};
+  voigt.scales = {1.0f, 5.0f, 0.5f, 0.5f, 1.0f};
+  voigt.x_max_poly = static_cast<float>(kX);
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  const OlmiRowFit fit = KZT_LSQOLMI(0, row, {}, {}, testing::centre_axis(kX), 1, kX, false, 20.0f,
+                                     voigt, status);
+  ASSERT_EQ(status, kStatusGood);
+  ASSERT_TRUE(fit.fitted && fit.valid);
+  EXPECT_EQ(voigt.params[3], 0.0f);
+  EXPECT_NEAR(voigt.params[2], 2.0f, 0.01f);
+  EXPECT_NEAR(voigt.params[0], 40.0f, 0.01f);
+  EXPECT_LT(fit.sum_squares, 0.01f);
 }
 
 TEST(Olmi, RowWithoutUsableChannelsAndTheVectorLimits) {
