@@ -254,6 +254,38 @@ bool voigt_spread(const FitModel& model, std::size_t k, std::span<float> params)
   return true;
 }
 
+// 1.4826 times the median of SIZES (not below 0): the standard deviation of
+// Gaussian noise of those absolute values, which a few outliers do not lift.
+float typical_size(std::vector<double>& sizes) {
+  if (sizes.empty()) return 0.0f;
+  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
+  std::nth_element(sizes.begin(), middle, sizes.end());
+  double median = *middle;
+  if (sizes.size() % 2 == 0) median = 0.5 * (median + *std::max_element(sizes.begin(), middle));
+  return static_cast<float>(1.4826 * median);
+}
+
+// FIT's reported values and results of MODEL (OWNERS, when given, receives
+// the feature of each result) and its table of them.
+void olmi_row_table(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
+                    OlmiRowFit& fit, std::vector<int>* owners) {
+  fit.reported.clear();
+  for (int i = 0; i < model.num_parameters; ++i)
+    fit.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
+  kzt_olmi_results(model, x_axis, xstrelm, fit.results, fit.result_names, owners);
+  fit.text = {"No Quantity    Value"};
+  for (int i = 0; i < model.num_parameters; ++i) {
+    std::string name = model.names[static_cast<std::size_t>(i)];
+    name.resize(10, ' ');
+    fit.text.push_back(name + " " + format_e(fit.reported[static_cast<std::size_t>(i)], 12, 5, 1));
+  }
+  for (std::size_t i = 0; i < fit.results.size(); ++i) {
+    std::string name = fit.result_names[i];
+    name.resize(10, ' ');
+    fit.text.push_back(name + " " + format_e(fit.results[i], 10, 3, 1));
+  }
+}
+
 // The faults of one row's fitted MODEL (REPORTED its reported values,
 // RESULTS and OWNERS from kzt_olmi_results).
 std::vector<std::string> olmi_faults(const FitModel& model, Index xstrelm, Index xendelm,
@@ -358,21 +390,8 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
           model.params[i] < 0.0f)
         model.params[i] = 0.0f;
     out.fitted = true;
-    for (int i = 0; i < model.num_parameters; ++i)
-      out.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
     std::vector<int> owners;
-    kzt_olmi_results(model, x_axis, xstrelm, out.results, out.result_names, &owners);
-    out.text = {"No Quantity    Value"};
-    for (int i = 0; i < model.num_parameters; ++i) {
-      std::string name = model.names[static_cast<std::size_t>(i)];
-      name.resize(10, ' ');
-      out.text.push_back(name + " " + format_e(out.reported[static_cast<std::size_t>(i)], 12, 5, 1));
-    }
-    for (std::size_t i = 0; i < out.results.size(); ++i) {
-      std::string name = out.result_names[i];
-      name.resize(10, ' ');
-      out.text.push_back(name + " " + format_e(out.results[i], 10, 3, 1));
-    }
+    olmi_row_table(model, x_axis, xstrelm, out, &owners);
     // A row whose features are no possible ones keeps its values (to be
     // looked at; no later row starts from them) and says so, on the terminal
     // and in its text.
@@ -400,10 +419,13 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   kzt_olmi_row_model(model, xmax, xstrelm, xendelm, model_row, status);
   const bool held = end_code == -10;
   double abs_diff = 0.0, abs_data = 0.0, held_sum = 0.0, plain_sum = 0.0;
+  std::vector<double> misfits;
+  misfits.reserve(static_cast<std::size_t>(usable));
   for (Index x = xstrelm; x <= xendelm; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - 1);
     if (used[k] != 0) continue;
     const double d = static_cast<double>(model_row[k]) - row[k];
+    misfits.push_back(std::fabs(d));
     abs_diff += std::fabs(d);
     abs_data += std::fabs(row[k]);
     const double r = d / (weighted ? sigmas[k] : 1.0f);
@@ -413,6 +435,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   out.channels = usable;
   if (usable > 0)
     out.residual_rms = static_cast<float>(std::sqrt(plain_sum / static_cast<double>(usable)));
+  out.typical_misfit = typical_size(misfits);
   // With every parameter held nothing was evaluated: the misfit is the held
   // model's own.
   if (held) {
@@ -484,49 +507,68 @@ FeatureShape feature_shape(const FitModel& model, int f) {
   return s;
 }
 
-// Whether feature F of MODEL, fitted with residual rms RMS over channels
-// XSTRELM..XENDELM, is held well: a peak, decay or sinusoid of finite values
-// with its position in the channels, at least a channel wide and a height of
-// at least LEVEL times RMS; a peak no wider at half its maximum than the
-// channels (wider, it cannot be told from the background it has taken). A
-// polynomial always is.
-bool feature_held_well(const FitModel& model, int f, float rms, Index xstrelm, Index xendelm,
-                       double level) {
+// The rules feature F of MODEL, fitted with typical mis-fit MISFIT over
+// channels XSTRELM..XENDELM, holds it badly by (OlmiDoubt bits; the low
+// feature's at LEVEL times MISFIT): none for a polynomial.
+unsigned feature_doubts(const FitModel& model, int f, float misfit, Index xstrelm,
+                        Index xendelm, double level) {
   const FeatureShape s = feature_shape(model, f);
-  if (!s.placed) return true;
-  const bool inside = s.pos >= static_cast<double>(xstrelm - 1) && s.pos <= static_cast<double>(xendelm);
-  const double channels = static_cast<double>(xendelm - xstrelm + 1);
-  return inside && s.width >= 1.0 && s.height >= level * rms && std::isfinite(s.height) &&
-         std::isfinite(s.width) && !(s.peak && 2.0 * s.width > channels);
+  if (!s.placed) return 0;
+  if (!std::isfinite(s.height) || !std::isfinite(s.width)) return kDoubtNotFinite;
+  unsigned doubts = 0;
+  if (s.pos < static_cast<double>(xstrelm - 1) || s.pos > static_cast<double>(xendelm))
+    doubts |= kDoubtOutside;
+  if (s.width < 1.0) doubts |= kDoubtNarrow;
+  if (s.height < level * misfit) doubts |= kDoubtLow;
+  if (s.peak && 2.0 * s.width > static_cast<double>(xendelm - xstrelm + 1)) doubts |= kDoubtWide;
+  return doubts;
 }
 
-// For each feature of MODEL (index 0 unused), whether it is held well
-// (feature_held_well at LEVEL), and, for a peak, not lying on another peak (within the
+// For each feature of MODEL (index 0 unused), the rules it is held badly by
+// (feature_doubts at LEVEL), a peak's also lying on another peak (within the
 // wider one's half width, where the data cannot tell them apart).
-std::vector<bool> features_held_well(const FitModel& model, float rms, Index xstrelm,
-                                     Index xendelm, double level = 3.0) {
+std::vector<unsigned> features_doubts(const FitModel& model, float misfit, Index xstrelm,
+                                      Index xendelm, double level = 3.0) {
   const std::size_t n = static_cast<std::size_t>(std::max(model.num_features, 0)) + 1;
-  std::vector<bool> well(n, false);
+  std::vector<unsigned> doubts(n, 0);
   std::vector<FeatureShape> shapes(n);
   for (std::size_t f = 1; f < n; ++f) {
     shapes[f] = feature_shape(model, static_cast<int>(f));
-    well[f] = feature_held_well(model, static_cast<int>(f), rms, xstrelm, xendelm, level);
+    doubts[f] = feature_doubts(model, static_cast<int>(f), misfit, xstrelm, xendelm, level);
   }
   for (std::size_t f = 1; f < n; ++f)
     for (std::size_t g = f + 1; g < n; ++g)
       if (shapes[f].peak && shapes[g].peak &&
-          std::fabs(shapes[f].pos - shapes[g].pos) < std::max(shapes[f].width, shapes[g].width))
-        well[f] = well[g] = false;
+          std::fabs(shapes[f].pos - shapes[g].pos) < std::max(shapes[f].width, shapes[g].width)) {
+        doubts[f] |= kDoubtOnAnother;
+        doubts[g] |= kDoubtOnAnother;
+      }
+  return doubts;
+}
+
+// For each feature of MODEL, whether it is held well (features_doubts at
+// LEVEL finds nothing).
+std::vector<bool> features_held_well(const FitModel& model, float misfit, Index xstrelm,
+                                     Index xendelm, double level) {
+  const std::vector<unsigned> doubts = features_doubts(model, misfit, xstrelm, xendelm, level);
+  std::vector<bool> well(doubts.size());
+  for (std::size_t f = 0; f < doubts.size(); ++f) well[f] = doubts[f] == 0;
   return well;
 }
 
 }  // namespace
 
+unsigned kzt_olmi_doubts(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
+                         Index xendelm) {
+  if (!(fit.fitted && fit.valid)) return 0;
+  unsigned all = 0;
+  for (const unsigned d : features_doubts(model, fit.typical_misfit, xstrelm, xendelm)) all |= d;
+  return all;
+}
+
 bool kzt_olmi_held_well(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
                         Index xendelm) {
-  if (!(fit.fitted && fit.valid)) return false;
-  const std::vector<bool> well = features_held_well(model, fit.residual_rms, xstrelm, xendelm);
-  return std::all_of(well.begin() + 1, well.end(), [](bool w) { return w; });
+  return fit.fitted && fit.valid && kzt_olmi_doubts(model, fit, xstrelm, xendelm) == 0;
 }
 
 std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total) {
@@ -549,17 +591,35 @@ std::vector<std::string> kzt_olmi_invalid_text(std::span<const Index> invalid, I
                     invalid);
 }
 
-std::vector<std::string> kzt_olmi_doubtful_text(std::span<const Index> doubtful, Index total) {
-  if (doubtful.empty()) return {};
+std::vector<std::string> kzt_olmi_doubtful_text(
+    const std::array<std::vector<Index>, kOlmiDoubts>& doubts, Index total) {
+  std::vector<Index> rows;
+  for (const std::vector<Index>& by_rule : doubts) rows.insert(rows.end(), by_rule.begin(), by_rule.end());
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  if (rows.empty()) return {};
   // A valid model can still be wrong: a peak fitted to a spike of the noise,
-  // or left where the data have none.
-  return row_ranges({"",
-                     "WARNING: " + std::to_string(doubtful.size()) + " of " +
-                         std::to_string(total) + " rows hold a feature that may",
-                     "not be there (narrower than a channel, a peak wider",
-                     "than the channels fitted, or lower than three times",
-                     "the rms mis-fit): rows"},
-                    doubtful);
+  // or left where the data have none. Each row is named under what is wrong
+  // with it, so that the user knows what to look at.
+  static const std::vector<std::string> kRules[kOlmiDoubts] = {
+      {"- a feature outside the channels fitted: rows"},
+      {"- a feature narrower than a channel: rows"},
+      {"- a feature lower than three times the typical", "  mis-fit: rows"},
+      {"- a peak wider than the channels fitted: rows"},
+      {"- a height or width that is no number: rows"},
+      {"- two peaks closer than the wider one's half", "  width (their shares are in doubt): rows"},
+      {"- two peaks of one kind crossing, or that may", "  have changed places (which is which is in",
+       "  doubt): rows"}};
+  std::vector<std::string> text = {"",
+                                   "WARNING: " + std::to_string(rows.size()) + " of " +
+                                       std::to_string(total) + " rows hold a feature badly:"};
+  for (int rule = 0; rule < kOlmiDoubts; ++rule) {
+    const std::vector<Index>& by_rule = doubts[static_cast<std::size_t>(rule)];
+    if (by_rule.empty()) continue;
+    const std::vector<std::string> lines = row_ranges(kRules[rule], by_rule);
+    text.insert(text.end(), lines.begin(), lines.end());
+  }
+  return text;
 }
 
 namespace {
@@ -624,16 +684,17 @@ class FeatureTracks {
   }
 
   // Keeps the features of row Y's fit (WORK) that it held clearly (at least
-  // five times its rms mis-fit high) and within its half width of where the
-  // row fitted before it (the start model, for the start row) held it: a row
-  // of noise can hold a peak well, once, anywhere.
+  // five times its typical mis-fit high) and within its half width of where
+  // the row fitted before it (the start model, for the start row) held it,
+  // and whose identity is not IN_DOUBT: a row of noise can hold a peak well,
+  // once, anywhere.
   void record(Index y, const FitModel& work, const OlmiRowFit& fit, Index xstrelm,
-              Index xendelm) {
+              Index xendelm, const std::vector<bool>& in_doubt) {
     const std::vector<bool> well =
-        fit.fitted ? features_held_well(work, fit.residual_rms, xstrelm, xendelm, 5.0)
+        fit.fitted ? features_held_well(work, fit.typical_misfit, xstrelm, xendelm, 5.0)
                    : std::vector<bool>(features_, false);
     for (std::size_t f = 1; f < features_; ++f) {
-      if (!well[f]) {
+      if (!well[f] || (f < in_doubt.size() && in_doubt[f])) {
         near_[f].reset();
         continue;
       }
@@ -642,10 +703,40 @@ class FeatureTracks {
                                                       std::max(near_[f]->second, 1.0));
       near_[f] = std::pair{s.pos, s.width};
       if (!kept) continue;
-      HeldRow h{y, {}};
+      HeldRow h{y, {}, s};
       for (const std::size_t k : members_[f]) h.values.push_back(work.params[k]);
       track_[f].push_back(std::move(h));
     }
+  }
+
+  // Two peaks of one kind that cross can come out of it with each other's
+  // parameters: the fit follows them by position, and where they overlap
+  // either can take either. In WORK (row Y's valid fit) each pair of peaks
+  // of one kind, neither of them held, whose parameters fit each other's
+  // height and width as last held clearly, and each other's line of drift,
+  // better than their own by a clear margin has them exchanged back. Gives,
+  // by feature, those of a pair whose identity is in doubt: neither way
+  // clearly better, or their lines of drift within the wider one's half
+  // width of each other here.
+  std::vector<bool> keep_identities(FitModel& work, Index y) const {
+    std::vector<bool> in_doubt(features_, false);
+    for (std::size_t f = 1; f < features_; ++f)
+      for (std::size_t g = f + 1; g < features_; ++g) {
+        const std::optional<Identity> a = identity(work, f, y), b = identity(work, g, y);
+        if (!a || !b || a->type != b->type || held(work, f) || held(work, g)) continue;
+        const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
+        const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
+        const double kept = unlikeness(now_f, *a) + unlikeness(now_g, *b);
+        const double exchanged = unlikeness(now_f, *b) + unlikeness(now_g, *a);
+        if (exchanged + kIdentityMargin < kept) exchange(work, f, g);
+        // Where their drift puts them on one another the data cannot tell
+        // them apart, whatever the fit made of them.
+        const bool crossing = std::fabs(a->shape.pos - b->shape.pos) <
+                              std::max(a->shape.width, b->shape.width);
+        if (crossing || std::fabs(exchanged - kept) <= kIdentityMargin)
+          in_doubt[f] = in_doubt[g] = true;
+      }
+    return in_doubt;
   }
 
   // The downward pass goes on from where the features lay after the start
@@ -657,9 +748,58 @@ class FeatureTracks {
   struct HeldRow {
     Index row;
     std::vector<float> values;
+    FeatureShape shape;
   };
 
   static Index distance(Index a, Index b) { return a > b ? a - b : b - a; }
+
+  // A peak as last held clearly (its type, height and width in the nearest
+  // held row, its position where its drift puts it at the row).
+  struct Identity {
+    int type;
+    FeatureShape shape;
+  };
+  // How much a peak now (NOW) differs from a peak's IDENTITY: its height and
+  // width as ratios, its position in the identity's half widths.
+  static double unlikeness(const FeatureShape& now, const Identity& identity) {
+    const FeatureShape& was = identity.shape;
+    return std::fabs(std::log(now.height / was.height)) +
+           std::fabs(std::log(now.width / was.width)) +
+           std::fabs(now.pos - was.pos) / std::max(was.width, 1.0);
+  }
+  static constexpr double kIdentityMargin = 0.5;
+
+  std::optional<Identity> identity(const FitModel& work, std::size_t f, Index y) const {
+    const int type = kzt_feature_parameters(work, static_cast<int>(f)).type;
+    if (track_[f].empty() || (type != kOneDGaussian && type != kOneDLorentzian && type != kOneDVoigt))
+      return std::nullopt;
+    const HeldRow* nearest = &track_[f].front();
+    for (const HeldRow& h : track_[f])
+      if (distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
+    Identity id{type, nearest->shape};
+    if (!(id.shape.height > 0.0) || !(id.shape.width > 0.0)) return std::nullopt;
+    for (std::size_t m = 0; m < members_[f].size(); ++m)
+      if (code_parameter(work.codes[members_[f][m]]) == 1 && track_[f].size() >= 5)
+        if (const std::optional<double> at = line_at(f, m, y)) id.shape.pos = *at;
+    return id;
+  }
+
+  // Whether a parameter of feature F of WORK is held (not fitted).
+  bool held(const FitModel& work, std::size_t f) const {
+    return std::any_of(members_[f].begin(), members_[f].end(),
+                       [&](std::size_t k) { return work.constraints[k]; });
+  }
+
+  // The parameters of features F and G (of one type) exchanged, by number.
+  static void exchange(FitModel& work, std::size_t f, std::size_t g) {
+    const FeatureParameters a = kzt_feature_parameters(work, static_cast<int>(f));
+    const FeatureParameters b = kzt_feature_parameters(work, static_cast<int>(g));
+    for (int n = 0; n < std::min(a.count, b.count); ++n) {
+      const int i = a.index[static_cast<std::size_t>(n)], j = b.index[static_cast<std::size_t>(n)];
+      if (i >= 0 && j >= 0)
+        std::swap(work.params[static_cast<std::size_t>(i)], work.params[static_cast<std::size_t>(j)]);
+    }
+  }
 
   // Where the straight line through member M of feature F in the (up to 20)
   // held rows nearest Y puts it at Y. A row that held something else there
@@ -782,6 +922,7 @@ class OlmiRun {
       output_->failed_rows.clear();
       output_->invalid_rows.clear();
       output_->doubtful_rows.clear();
+      for (std::vector<Index>& rows : output_->doubts) rows.clear();
       output_->text.clear();
     }
   }
@@ -836,15 +977,33 @@ class OlmiRun {
         !refit_held_badly(y, fit, told, status))
       return;
     io_write_lines(told, status);
-    keep(y, fit, status);
+    const std::vector<bool> in_doubt = settle_identities(y, fit, status);
+    const bool identity_doubt = std::find(in_doubt.begin(), in_doubt.end(), true) != in_doubt.end();
+    keep(y, fit, identity_doubt ? kDoubtIdentity : 0u, status);
     if (!controls_.evolve) return;
     if (fit.fitted && fit.valid) {
       seed_ = work_;
       if (y == start_row_) down_seed_ = work_;
     }
     // A feature held well is kept, whatever the others did.
-    tracks_.record(y, work_, fit, xstrelm_, xendelm_);
+    tracks_.record(y, work_, fit, xstrelm_, xendelm_, in_doubt);
     if (y == start_row_) tracks_.keep_start_row();
+  }
+
+  // Under evolution, peaks of one kind that changed places in row Y's valid
+  // FIT (of WORK_) as they crossed are exchanged back, its values and text
+  // with them, and said; gives, by feature, those whose identity is in doubt.
+  std::vector<bool> settle_identities(Index y, OlmiRowFit& fit, Status& status) {
+    if (!controls_.evolve || !fit.fitted || !fit.valid) return {};
+    const FitModel before = work_;
+    std::vector<bool> in_doubt = tracks_.keep_identities(work_, y);
+    if (work_.params == before.params) return in_doubt;
+    olmi_row_table(work_, x_axis_, xstrelm_, fit, nullptr);
+    IO_WRITE("INFO: In row " + std::to_string(y) +
+                 " peaks of one kind that had changed places as they crossed are given back "
+                 "their own parameters (told apart by height, width and drift)",
+             status);
+    return in_doubt;
   }
 
   OlmiRowFit fit_once(Index y, FitModel& model, Status& status) {
@@ -916,13 +1075,14 @@ class OlmiRun {
     return true;
   }
 
-  // Row Y's FIT (its model WORK_) into the vectors, the lists of rows named,
-  // the output and the display.
-  void keep(Index y, const OlmiRowFit& fit, Status& status) {
+  // Row Y's FIT (its model WORK_) into the vectors, the lists of rows named
+  // (under its doubts and MORE_DOUBTS), the output and the display.
+  void keep(Index y, const OlmiRowFit& fit, unsigned more_doubts, Status& status) {
     store(y, fit);
     if (fit.fitted && !fit.valid) invalid_.push_back(y);
-    if (fit.fitted && fit.valid && !kzt_olmi_held_well(work_, fit, xstrelm_, xendelm_))
-      doubtful_.push_back(y);
+    const unsigned doubts = kzt_olmi_doubts(work_, fit, xstrelm_, xendelm_) | more_doubts;
+    for (int rule = 0; rule < kOlmiDoubts; ++rule)
+      if ((doubts & (1u << rule)) != 0) doubts_[static_cast<std::size_t>(rule)].push_back(y);
     if (!fit.fitted) {
       failed_.push_back(y);
       warn_in_box(y);
@@ -1010,10 +1170,16 @@ class OlmiRun {
   void name_rows(Index total, Status& status) {
     std::sort(failed_.begin(), failed_.end());
     std::sort(invalid_.begin(), invalid_.end());
-    std::sort(doubtful_.begin(), doubtful_.end());
+    std::vector<Index> doubtful;
+    for (std::vector<Index>& rows : doubts_) {
+      std::sort(rows.begin(), rows.end());
+      doubtful.insert(doubtful.end(), rows.begin(), rows.end());
+    }
+    std::sort(doubtful.begin(), doubtful.end());
+    doubtful.erase(std::unique(doubtful.begin(), doubtful.end()), doubtful.end());
     const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed_, total);
     const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid_, total);
-    const std::vector<std::string> doubtful_text = kzt_olmi_doubtful_text(doubtful_, total);
+    const std::vector<std::string> doubtful_text = kzt_olmi_doubtful_text(doubts_, total);
     for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
       for (const std::string& line : *lines) IO_WRITE(line, status);
     if (output_ == nullptr) return;
@@ -1029,7 +1195,8 @@ class OlmiRun {
       output_->text.insert(output_->text.end(), lines->begin(), lines->end());
     output_->failed_rows = std::move(failed_);
     output_->invalid_rows = std::move(invalid_);
-    output_->doubtful_rows = std::move(doubtful_);
+    output_->doubtful_rows = std::move(doubtful);
+    output_->doubts = std::move(doubts_);
   }
 
   std::span<const float> row_of(std::span<const float> a, Index y) const {
@@ -1059,7 +1226,8 @@ class OlmiRun {
   bool overflow_ = false;
   FitModel seed_, down_seed_, work_;
   FeatureTracks tracks_;
-  std::vector<Index> failed_, invalid_, doubtful_;
+  std::vector<Index> failed_, invalid_;
+  std::array<std::vector<Index>, kOlmiDoubts> doubts_;
   bool boxes_;
 };
 
