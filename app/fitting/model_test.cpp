@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -393,6 +394,48 @@ TEST(Fit2d, FitEndingOnNoPossiblePeakSaysSoFeatureByFeature) {
     EXPECT_NE(terminal.text().find("WARNING: The fit has not found a valid model"),
               std::string::npos)
         << c.what;
+  }
+}
+
+TEST(Fit2d, OneRowPeakWhoseWidthWentBelowZeroEndsAtTheMinimum) {
+  // FIT on a scan (one row): a Gaussian of height 60 and SD 3 on 20, noise
+  // 2, started four times too wide and a third as high. The first steps
+  // take the width below 0, where the model evaluates it at 1e-37 and no
+  // longer changes with it: the fit ended there, no valid model. Freed, it
+  // ends where a fit from the truth does.
+  constexpr Index kRow = 200;
+  const std::vector<float> ax = centre_axis(kRow), ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kRow, 1, ax, ay);
+  const auto gaussian_on_level = [](float x, float height, float sd) {
+    FitModel m;
+    add_feature(m, kGaussian, {x, 0.5f, height, sd, 1.0f, 0.0f});
+    m.scales = {1.0f, 1.0f, 5.0f, 0.5f, 0.5f, 0.1f, 1.0f};
+    m.constraints[1] = m.constraints[4] = m.constraints[5] = true;
+    add_feature(m, kSurface, {40.0f});
+    m.x_max_poly = static_cast<float>(kRow);
+    return m;
+  };
+  std::vector<float> out(kRow);
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  for (const std::uint64_t seed : {1u, 3u, 6u}) {
+    std::vector<float> data(kRow);
+    testing::Noise noise(seed, 2.0);
+    for (Index x = 0; x < kRow; ++x) {
+      const double d = (x + 0.5 - 80.0) / 3.0;
+      data[static_cast<std::size_t>(x)] =
+          static_cast<float>(20.0 + 60.0 * std::exp(-0.5 * d * d)) + noise.next();
+    }
+    FitModel truth = gaussian_on_level(80.0f, 60.0f, 3.0f);
+    const Fit2dOutcome best =
+        KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kRow, 1, false, 30.0f, truth, out, status);
+    FitModel model = gaussian_on_level(80.0f, 20.0f, 12.0f);
+    const Fit2dOutcome o =
+        KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kRow, 1, false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_TRUE(o.valid) << seed;
+    EXPECT_LE(o.sum_squares, 1.005f * best.sum_squares) << seed;
+    EXPECT_NEAR(model.params[3], truth.params[3], 0.01f) << seed;
   }
 }
 
