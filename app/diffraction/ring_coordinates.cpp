@@ -239,6 +239,8 @@ bool in_zero_run(std::span<const float> data, Index xmaxdat, Index xstrelm, Inde
 // not pull it; a background line drawn through the profile's ends, which
 // another ring or a cut ring lifts at one end, is not used for it.
 constexpr double kClearMaximum = 5.0;
+// What a profile's level leaves of rounding in sums over it.
+constexpr double kRounding = 1.0e-9;
 
 bool clear_maximum(std::span<const double> v, std::span<const double> raw,
                    std::span<const double> se, double& position) {
@@ -263,7 +265,12 @@ bool clear_maximum(std::span<const double> v, std::span<const double> raw,
   for (std::ptrdiff_t b = 2; b < nb - 1; ++b)
     if (smooth(b) > smooth(m)) m = b;
   const double top = smooth(m);
-  if (!(top > 0.0) || !(top >= kClearMaximum * noise(m))) return false;
+  // (A profile of one value throughout, as where a coarse powder's ring
+  // has no crystallite, has no standard error: what stands above it
+  // there is rounding.)
+  if (!(top > kRounding * std::abs(raw[static_cast<std::size_t>(m)])) ||
+      !(top >= kClearMaximum * noise(m)))
+    return false;
   // The peak's extent above half and above a fifth of its height.
   std::ptrdiff_t half_lo = m, half_hi = m;
   while (half_lo > 0 && smooth(half_lo - 1) > 0.5 * top) --half_lo;
