@@ -561,8 +561,15 @@ Status ring_work_error(Index max_coordinates, Index max_bins, Index num_bins, in
   return 0;
 }
 
+// Where a search records the sections of a ring it searched (those lying
+// whole on the usable image): their count and a flag each (1 searched).
+struct SearchedRecord {
+  int* count = nullptr;
+  std::uint8_t* flags = nullptr;
+};
+
 // One ring's search (KZT_RINGCOORDS), with TILT the annulus following the
-// conic; NUM_SEARCHED (when given) receives the sections searched.
+// conic; SEARCHED receives the sections searched.
 void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                  Index xendelm, Index yendelm, std::span<const float> data,
                  std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
@@ -571,7 +578,7 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
                  std::span<double> profiles, std::span<double> weights, int& num_coordinates,
                  std::span<float> x_coordinates, std::span<float> y_coordinates,
                  std::span<float> intensities, std::span<float> azimuths, Status& status,
-                 int* num_searched = nullptr, bool checking = false) {
+                 SearchedRecord searched = {}, bool checking = false) {
   constexpr const char* kName = "Subroutine KZT_RINGCOORDS V0.1";
   if (st_bad(status, kName)) return;
   if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
@@ -598,13 +605,15 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
   leave_out_gaps(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, data, num_bins, p);
 
   num_coordinates = 0;
-  if (num_searched != nullptr) *num_searched = 0;
+  if (searched.count != nullptr) *searched.count = 0;
+  if (searched.flags != nullptr) std::fill_n(searched.flags, nsec, std::uint8_t{0});
   const auto nb = static_cast<std::size_t>(num_bins);
   std::vector<double> v(nb), se(checking ? nb : 0);
   const double section = kTwoPi / num_sections;
   for (std::size_t s = 0; s < nsec; ++s) {
     if (!section_profile_searchable(s, nb, p)) continue;
-    if (num_searched != nullptr) ++*num_searched;
+    if (searched.count != nullptr) ++*searched.count;
+    if (searched.flags != nullptr) searched.flags[s] = 1;
     double rc = 0.0, intensity = 0.0;
     if (!section_ring(a, s, nb, p, checking, integrated, v, se, rc, intensity) ||
         num_coordinates >= max_coordinates)
@@ -640,15 +649,19 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
 
 namespace {
 
-void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
-                   Index xendelm, Index yendelm, std::span<const float> data,
-                   std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
-                   float x_beam, float y_beam, int max_rings, int num_rings,
-                   std::span<const float> radii, float half_width, int num_sections,
-                   bool integrated, Index max_coordinates, std::span<int> num_coordinates,
-                   std::span<float> x_coordinates, std::span<float> y_coordinates,
-                   std::span<float> intensities, std::span<float> azimuths, Status& status,
-                   std::span<int> num_searched = {}, bool checking = false) {
+// KZT_FINDRINGS, with TILT the annuli following the conics; NUM_SEARCHED
+// and SECTIONS_SEARCHED (when given, the latter MAX_COORDINATES a ring)
+// receive the sections searched.
+void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
+                std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                float x_beam, float y_beam, int max_rings, int num_rings,
+                std::span<const float> radii, float half_width, int num_sections,
+                bool integrated, Index max_coordinates, std::span<int> num_coordinates,
+                std::span<float> x_coordinates, std::span<float> y_coordinates,
+                std::span<float> intensities, std::span<float> azimuths, Status& status,
+                std::span<int> num_searched = {}, std::span<std::uint8_t> sections_searched = {},
+                bool checking = false) {
   constexpr const char* kName = "Subroutine KZT_FINDRINGS V0.1";
   if (st_bad(status, kName)) return;
   if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
@@ -670,7 +683,8 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
       x_coordinates.size() < static_cast<std::size_t>(cells) ||
       y_coordinates.size() < static_cast<std::size_t>(cells) ||
       intensities.size() < static_cast<std::size_t>(cells) ||
-      azimuths.size() < static_cast<std::size_t>(cells))
+      azimuths.size() < static_cast<std::size_t>(cells) ||
+      (!sections_searched.empty() && sections_searched.size() < static_cast<std::size_t>(cells)))
     return st_fail(status, kBaseApp + 1, kName);
   const Index num_bins = kzt_ring_bins(half_width, x_pixel_size, y_pixel_size);
   if (num_bins < 3) {
@@ -696,14 +710,15 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
   for (int k = 0; k < num_rings; ++k) {
     const std::size_t at = static_cast<std::size_t>(k) * column;
     auto& count = num_coordinates[static_cast<std::size_t>(k)];
+    const SearchedRecord searched{
+        num_searched.empty() ? nullptr : &num_searched[static_cast<std::size_t>(k)],
+        sections_searched.empty() ? nullptr : sections_searched.data() + at};
     ring_coords(tilt, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
-                   x_pixel_size, y_pixel_size, x_beam, y_beam, radii[static_cast<std::size_t>(k)],
-                   half_width, num_sections, integrated, max_coordinates, num_bins, num_bins,
-                   profiles, weights, count, x_coordinates.subspan(at, column),
-                   y_coordinates.subspan(at, column), intensities.subspan(at, column),
-                   azimuths.subspan(at, column), status,
-                   num_searched.empty() ? nullptr : &num_searched[static_cast<std::size_t>(k)],
-                   checking);
+                x_pixel_size, y_pixel_size, x_beam, y_beam, radii[static_cast<std::size_t>(k)],
+                half_width, num_sections, integrated, max_coordinates, num_bins, num_bins,
+                profiles, weights, count, x_coordinates.subspan(at, column),
+                y_coordinates.subspan(at, column), intensities.subspan(at, column),
+                azimuths.subspan(at, column), status, searched, checking);
     if (status != kStatusGood) return;
     if (info)
       IO_WRITE("INFO: Ring " + format_i(k + 1, 2) + ", Number of coordinates = " +
@@ -736,10 +751,10 @@ void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm
                           const RingTilt* tilt, Status& status, KztComRings& r,
                           bool checking) {
   find_rings(tilt, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
-                x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
-                half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
-                r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status,
-                r.num_searched, checking);
+             x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
+             half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
+             r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status,
+             r.num_searched, r.sections_searched, checking);
 }
 
 void KZT_RINGOUTLIERS(bool info, int max_rings, int num_rings, float distance, float x_beam,

@@ -37,8 +37,11 @@ struct KztComRings {
   std::array<float, kMaxRingCoordinates * kMaxRings> azimuths{};
   std::array<float, kMaxRings> radii{};  // metres, the radius each ring was searched at
   // Of each ring's sections, those whose profile lay whole on the image and
-  // unmasked, so that the ring could have been found there.
+  // unmasked, so that the ring could have been found there: their number,
+  // and a flag each (1 searched; section s of ring k, both 1-based, at
+  // element (k - 1) * 360 + s - 1, as the coordinates).
   std::array<int, kMaxRings> num_searched{};
+  std::array<std::uint8_t, kMaxRingCoordinates * kMaxRings> sections_searched{};
 };
 inline KztComRings vosq_kzt_comrings;
 
