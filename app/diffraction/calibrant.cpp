@@ -331,8 +331,9 @@ RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float
 // Where the rings found cannot tell a change of one parameter from a
 // change of another (one ring: the centre from the tilt, the distance
 // from the wavelength), the change goes to the one refined and a held one
-// is taken as given; a refined centre or tilt left so unjudged is said in
-// one line.
+// is taken as given; a centre or tilt left so unjudged, held or refined
+// (or both refined on one ring, which fits as well with the tilt on the
+// other side of the centre) is said in one line.
 
 // The circle or ellipse through the clicks, with its messages. False
 // (STATUS bad) when the fit refused the points.
@@ -425,8 +426,7 @@ std::vector<std::string> calibrant_check_lines(const RingFollowing& f, float xps
   const bool scatter_met = f.cones_scatter / xps <= limits.scatter;
   if (f.found > 0 && (!f.cones_determined || (ring_met && centre_met && scatter_met))) {
     if (f.cones_determined && f.cones_centre_tilt_fixed) return {};
-    return {"WARNING: The refined beam centre and tilt could not be checked: the rings found "
-            "cannot fix them together"};
+    return {std::string(kCentreTiltUnchecked)};
   }
   std::vector<std::string> lines;
   const std::string poor = kzt_poor_ring_fit_warning(last, xps);

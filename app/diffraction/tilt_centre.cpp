@@ -315,6 +315,26 @@ double largest_ring_offset(const GsDisplayedImage& im, const TiltSolution& s, in
   return largest;
 }
 
+// Whether the points found fix the centre and tilt of a result, as told
+// by the change's parameters SEEN (centre X, Y, tilt X, Y first): each
+// must be seen, held or refined (a tilt held where it cannot be told from
+// the centre is not checked either). Where both were refined (REFINED),
+// the ellipse of one ring is met as well by a centre on either side of
+// its own with the tilt on that side (the two solutions of TILT/BEAM
+// CENTRE), which no change about one of them shows: two rings found in
+// five sections or more are needed besides.
+template <std::size_t N>
+bool centre_tilt_fixed(const std::vector<FollowedPoint>& points, const std::array<bool, N>& seen,
+                       const RefinedParameters& refined) {
+  const bool all_seen = seen[0] && seen[1] && seen[2] && seen[3];
+  if (!refined.beam || !refined.tilt) return all_seen;
+  std::array<int, kMaxRings> counts{};
+  for (const FollowedPoint& p : points)
+    if (p.ring >= 0 && p.ring < kMaxRings) ++counts[static_cast<std::size_t>(p.ring)];
+  const auto rings = std::count_if(counts.begin(), counts.end(), [](int c) { return c >= 5; });
+  return all_seen && rings >= 2;
+}
+
 // The calibrant's judgement of solution S (RingFollowing's cones_*): the
 // change calibrant_change fits, how many points it kept and the rms they
 // leave, and how far it moves each ring on the image, the largest of which
@@ -338,8 +358,7 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
     ++used;
   }
   f.cones_determined = used > 0;
-  f.cones_centre_tilt_fixed = (seen[0] || !refined.beam) && (seen[1] || !refined.beam) &&
-                              (seen[2] || !refined.tilt) && (seen[3] || !refined.tilt);
+  f.cones_centre_tilt_fixed = centre_tilt_fixed(points, seen, refined);
   f.cones_change = change;
   f.cones_used = static_cast<int>(used);
   f.cones_scatter = used > 0 ? std::sqrt(squares / static_cast<double>(used)) : 0.0;
@@ -535,7 +554,7 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   if (neighbours != nullptr && neighbours->cones_known)
     judge_calibrant(im, s, num_rings, m.found, xps, yps, refined, f);
   f.determined = true;
-  for (std::size_t i = 0; i < 4; ++i) f.centre_tilt_fixed = f.centre_tilt_fixed && (seen[i] || held[i]);
+  f.centre_tilt_fixed = centre_tilt_fixed(m.found, seen, refined);
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
   f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(m.points));
@@ -593,8 +612,7 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
             "         whole on the image's usable pixels"};
   if (kzt_rings_followed(f, xps, limits)) {
     if (f.determined && f.centre_tilt_fixed) return {};
-    return {"WARNING: The fitted beam centre and tilt could not be checked: the rings found "
-            "cannot fix them together"};
+    return {std::string(kCentreTiltUnchecked)};
   }
   // The change the offsets ask for is linearised about the fitted rings and
   // only sees rings found inside their annuli: far from the truth it falls

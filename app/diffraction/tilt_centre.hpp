@@ -92,9 +92,10 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 // for, with each ring's cone angle free; and the rms offset (metres) that
 // change leaves. A change the rings found cannot tell from the others (of
 // the centre against the tilt on one ring) is held at 0: not
-// CENTRE_TILT_FIXED when a centre or tilt the solution refined is so
-// held, not DETERMINED when no change can be told at all (no ring found
-// anywhere). Where the cone angles are known (a calibrant's), how far the
+// CENTRE_TILT_FIXED when the centre or the tilt is so held, or when both
+// were refined and one ring alone was found (it fits as well with the
+// tilt on the other side of the centre), not DETERMINED when no change
+// can be told at all (no ring found anywhere). Where the cone angles are known (a calibrant's), how far the
 // rings found lie from the fitted cones themselves: the rms of the
 // offsets (metres), and each ring's mean offset once the change of centre
 // and tilt is made (metres; 0 for a ring found in fewer than five
@@ -205,7 +206,8 @@ bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
 // follow the image's rings, with the sections where they were found, the
 // rms offset left and the check that failed. No remedy is advised: on the
 // sweeps none turned half of the warned results right. Where they follow
-// but not CENTRE_TILT_FIXED, or nothing was searched, one line that the
+// but not CENTRE_TILT_FIXED (kCentreTiltUnchecked, which the calibrant
+// refinement's check says too), or nothing was searched, a line that the
 // result could not be checked. True when written.
 bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_size,
                                  Status& status, const FollowingLimits& limits = {});
@@ -213,6 +215,9 @@ bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_s
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& following,
                                                         float x_pixel_size,
                                                         const FollowingLimits& limits = {});
+inline constexpr std::string_view kCentreTiltUnchecked =
+    "WARNING: The beam centre and tilt could not be checked: the rings found cannot fix them "
+    "together";
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
