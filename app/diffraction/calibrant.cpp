@@ -385,8 +385,10 @@ std::optional<RingFollowing> rings_searched_again(const GsDisplayedImage& image,
                                                   const CalibrantGeometry& g,
                                                   std::span<const float> rings,
                                                   std::span<const float> d_spacings,
-                                                  float last_width, Status& status) {
+                                                  float last_width, const RingFitResidual& last,
+                                                  Status& status) {
   TiltSolution s;
+  s.fit = last;
   s.x_beam = g.x_beam;
   s.y_beam = g.y_beam;
   s.distance = g.sample_distance;
@@ -464,7 +466,7 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
                                                      Status& status) {
   if (status != kStatusGood) return {};
   const std::optional<RingFollowing> checked =
-      rings_searched_again(image, o, g, rings, d_spacings, last_width, status);
+      rings_searched_again(image, o, g, rings, d_spacings, last_width, last, status);
   if (status != kStatusGood) return {};
   std::vector<std::string> lines;
   const float xps = g.x_pixel_size;
@@ -568,7 +570,8 @@ void KZT_LSQCALIBRANT(bool info, int max_rings, int num_rings, std::span<const f
   tilt_rotation = params[4];
   tilt_angle = params[5];
   // (The residuals are millimetres.)
-  if (fit != nullptr) *fit = {static_cast<double>(sum_squares) * 1.0e-6, points};
+  if (fit != nullptr)
+    *fit = {static_cast<double>(sum_squares) * 1.0e-6, points, kzt_store_rings_held(rings)};
   if (info) {
     IO_WRITE("INFO: Number of function calls = " + format_i(calls, 7), status);
     IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 5), status);

@@ -757,6 +757,13 @@ void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm
              r.num_searched, r.sections_searched, checking);
 }
 
+int kzt_store_rings_held(int num_rings) {
+  const KztComRings& r = vosq_kzt_comrings;
+  const auto n = static_cast<std::ptrdiff_t>(std::clamp(num_rings, 0, kMaxRings));
+  return static_cast<int>(std::count_if(r.num_coordinates.begin(), r.num_coordinates.begin() + n,
+                                        [](int count) { return count >= 5; }));
+}
+
 void KZT_RINGOUTLIERS(bool info, int max_rings, int num_rings, float distance, float x_beam,
                       float y_beam, std::span<const float> two_theta, float tilt_rotation,
                       float tilt_angle, float sigma, float reject_limit, Status& status) {

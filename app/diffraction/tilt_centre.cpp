@@ -318,21 +318,15 @@ double largest_ring_offset(const GsDisplayedImage& im, const TiltSolution& s, in
 // Whether the points found fix the centre and tilt of a result, as told
 // by the change's parameters SEEN (centre X, Y, tilt X, Y first): each
 // must be seen, held or refined (a tilt held where it cannot be told from
-// the centre is not checked either). Where both were refined (REFINED),
-// the ellipse of one ring is met as well by a centre on either side of
-// its own with the tilt on that side (the two solutions of TILT/BEAM
-// CENTRE), which no change about one of them shows: two rings found in
-// five sections or more are needed besides.
+// the centre is not checked either). Where both were refined (REFINED) by
+// a FIT on one ring, its ellipse is met as well by a centre on either side
+// of its own with the tilt on that side (the two solutions of TILT/BEAM
+// CENTRE), which no change about one of them shows.
 template <std::size_t N>
-bool centre_tilt_fixed(const std::vector<FollowedPoint>& points, const std::array<bool, N>& seen,
+bool centre_tilt_fixed(const RingFitResidual& fit, const std::array<bool, N>& seen,
                        const RefinedParameters& refined) {
-  const bool all_seen = seen[0] && seen[1] && seen[2] && seen[3];
-  if (!refined.beam || !refined.tilt) return all_seen;
-  std::array<int, kMaxRings> counts{};
-  for (const FollowedPoint& p : points)
-    if (p.ring >= 0 && p.ring < kMaxRings) ++counts[static_cast<std::size_t>(p.ring)];
-  const auto rings = std::count_if(counts.begin(), counts.end(), [](int c) { return c >= 5; });
-  return all_seen && rings >= 2;
+  const bool one_ring = refined.beam && refined.tilt && fit.points > 0 && fit.rings < 2;
+  return seen[0] && seen[1] && seen[2] && seen[3] && !one_ring;
 }
 
 // The calibrant's judgement of solution S (RingFollowing's cones_*): the
@@ -358,7 +352,7 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
     ++used;
   }
   f.cones_determined = used > 0;
-  f.cones_centre_tilt_fixed = centre_tilt_fixed(points, seen, refined);
+  f.cones_centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
   f.cones_change = change;
   f.cones_used = static_cast<int>(used);
   f.cones_scatter = used > 0 ? std::sqrt(squares / static_cast<double>(used)) : 0.0;
@@ -554,7 +548,7 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   if (neighbours != nullptr && neighbours->cones_known)
     judge_calibrant(im, s, num_rings, m.found, xps, yps, refined, f);
   f.determined = true;
-  f.centre_tilt_fixed = centre_tilt_fixed(m.found, seen, refined);
+  f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
   f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(m.points));
@@ -722,7 +716,8 @@ void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam, bo
   tilt_angle = p[4];
   for (int k = 0; k < num_rings; ++k)
     two_theta[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(5 + k)];
-  if (fit != nullptr) *fit = {static_cast<double>(sum_squares), num_points};
+  if (fit != nullptr)
+    *fit = {static_cast<double>(sum_squares), num_points, kzt_store_rings_held(num_rings)};
   IO_WRITE("INFO: Number of function calls = " + format_i(total_calls, 8), status);
   IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 5), status);
   if (!(sum_squares > 0.0f)) {

@@ -93,9 +93,9 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 // change leaves. A change the rings found cannot tell from the others (of
 // the centre against the tilt on one ring) is held at 0: not
 // CENTRE_TILT_FIXED when the centre or the tilt is so held, or when both
-// were refined and one ring alone was found (it fits as well with the
-// tilt on the other side of the centre), not DETERMINED when no change
-// can be told at all (no ring found anywhere). Where the cone angles are known (a calibrant's), how far the
+// were refined by a fit on one ring (the solution's fit: it fits as well
+// with the tilt on the other side of the centre), not DETERMINED when no
+// change can be told at all (no ring found anywhere). Where the cone angles are known (a calibrant's), how far the
 // rings found lie from the fitted cones themselves: the rms of the
 // offsets (metres), and each ring's mean offset once the change of centre
 // and tilt is made (metres; 0 for a ring found in fewer than five
