@@ -68,57 +68,97 @@ bool one_click(const GsDisplayedImage& im, std::string_view prompt,
   return true;
 }
 
-// The change that best meets the offsets, from the normal equations
-// NORMAL CHANGE = RIGHT, each parameter measured in UNIT (a change as
-// large as the judgement's limit for it) and told from those before it in
-// ORDER: a parameter whose change of one unit moves the points found by
-// less than LEAST (metres, root sum of squares) beyond what the
-// parameters before it do cannot be told from them by the rings found. It
-// is held (its change 0, SEEN false), so that what the points' noise
-// makes of a change they do not show reaches no verdict. False when no
-// parameter is seen.
+// The normal equations of a change that meets radial offsets: NORMAL
+// CHANGE = RIGHT, with SQUARES the sum of the squared offsets (metres
+// squared) over POINTS points.
 template <std::size_t N>
-bool solve_seen(const std::array<std::array<double, N>, N>& normal,
-                const std::array<double, N>& right, const std::array<double, N>& unit,
+struct NormalEquations {
+  std::array<std::array<double, N>, N> normal{};
+  std::array<double, N> right{};
+  double squares = 0.0;
+  Index points = 0;
+};
+
+// A change is told from the others where one as large as the judgement's
+// limit moves the points found by at least this (pixels, root sum of
+// squares): a tenth of a pixel, the points' own scatter on clear rings.
+constexpr double kLeastTold = 0.1;
+// A change not so told is still made where the points ask for it clearly:
+// by this many times their scatter (at least kLeastTold) along it.
+constexpr double kClearlyAsked = 5.0;
+
+// The change that best meets the offsets of E, each parameter measured in
+// UNIT (a change as large as the judgement's limit for it) and told from
+// those before it in ORDER: a parameter whose change of one unit moves the
+// points found by less than LEAST (metres, root sum of squares) beyond
+// what the parameters before it do cannot be told from them by the rings
+// found. It is held (its change 0, SEEN false), so that what the points'
+// noise makes of a change they do not show reaches no verdict, unless the
+// points ask for it kClearlyAsked times their scatter (a tilt held far
+// off shows however little a limit's worth of tilt moves them). False
+// when no parameter is seen.
+template <std::size_t N>
+bool solve_seen(const NormalEquations<N>& e, const std::array<double, N>& unit,
                 const std::array<std::size_t, N>& order, double least,
                 std::array<double, N>& change, std::array<bool, N>& seen) {
   // The Cholesky factor L of the scaled normal matrix over the parameters
-  // seen (KEPT, in ORDER).
+  // seen (KEPT), and the offsets' share along each (Y: L Y = RIGHT).
   std::array<std::array<double, N>, N> l{};
   std::array<std::size_t, N> kept{};
+  std::array<double, N> y{};
   std::size_t n = 0;
   change.fill(0.0);
   seen.fill(false);
-  for (const std::size_t k : order) {
-    std::array<double, N> row{};
-    double d = unit[k] * unit[k] * normal[k][k];
+  // Parameter K after those kept: how far a unit of it moves the points
+  // beyond them (root sum of squares) and the offsets' share along that.
+  auto beyond = [&](std::size_t k, std::array<double, N>& row, double& share) {
+    double d = unit[k] * unit[k] * e.normal[k][k];
+    share = unit[k] * e.right[k];
     for (std::size_t j = 0; j < n; ++j) {
-      double v = unit[k] * unit[kept[j]] * normal[k][kept[j]];
+      double v = unit[k] * unit[kept[j]] * e.normal[k][kept[j]];
       for (std::size_t m = 0; m < j; ++m) v -= row[m] * l[j][m];
       row[j] = v / l[j][j];
       d -= row[j] * row[j];
+      share -= row[j] * y[j];
     }
-    if (!(d >= least * least) || !std::isfinite(d)) continue;
-    row[n] = std::sqrt(d);
+    const double move = d > 0.0 ? std::sqrt(d) : 0.0;
+    share = move > 0.0 ? share / move : 0.0;
+    return move;
+  };
+  auto keep = [&](std::size_t k, std::array<double, N>& row, double move, double share) {
+    row[n] = move;
     l[n] = row;
+    y[n] = share;
     kept[n++] = k;
+    seen[k] = true;
+  };
+  for (const std::size_t k : order) {
+    std::array<double, N> row{};
+    double share = 0.0;
+    const double move = beyond(k, row, share);
+    if (move >= least && std::isfinite(move) && std::isfinite(share)) keep(k, row, move, share);
+  }
+  // The points' scatter about the change told so far.
+  double left = e.squares;
+  for (std::size_t i = 0; i < n; ++i) left -= y[i] * y[i];
+  const double scatter = std::max(
+      least, std::sqrt(std::max(left, 0.0) / static_cast<double>(std::max<Index>(e.points - n, 1))));
+  for (const std::size_t k : order) {
+    if (seen[k]) continue;
+    std::array<double, N> row{};
+    double share = 0.0;
+    const double move = beyond(k, row, share);
+    if (move >= 0.01 * least && std::isfinite(share) && std::abs(share) >= kClearlyAsked * scatter)
+      keep(k, row, move, share);
   }
   if (n == 0) return false;
-  std::array<double, N> y{};
-  for (std::size_t i = 0; i < n; ++i) {
-    double v = unit[kept[i]] * right[kept[i]];
-    for (std::size_t m = 0; m < i; ++m) v -= l[i][m] * y[m];
-    y[i] = v / l[i][i];
-  }
+  std::array<double, N> x{};
   for (std::size_t i = n; i-- > 0;) {
     double v = y[i];
-    for (std::size_t m = i + 1; m < n; ++m) v -= l[m][i] * change[kept[m]];
-    change[kept[i]] = v / l[i][i];
+    for (std::size_t m = i + 1; m < n; ++m) v -= l[m][i] * x[m];
+    x[i] = v / l[i][i];
   }
-  for (std::size_t i = 0; i < n; ++i) {
-    change[kept[i]] *= unit[kept[i]];
-    seen[kept[i]] = true;
-  }
+  for (std::size_t i = 0; i < n; ++i) change[kept[i]] = unit[kept[i]] * x[i];
   return true;
 }
 
@@ -136,11 +176,6 @@ std::array<std::size_t, N> telling_order(const std::array<std::size_t, N>& prefe
       if (held[k] == later) order[n++] = k;
   return order;
 }
-
-// A change is told from the others where one as large as the judgement's
-// limit moves the points found by at least this (pixels, root sum of
-// squares): a tenth of a pixel, the points' own scatter on clear rings.
-constexpr double kLeastTold = 0.1;
 
 std::string fixed_text(double v, int decimals) {
   return std::string(trimmed_text(format_f(v, 14, decimals)));
@@ -258,17 +293,18 @@ bool calibrant_change(const TiltSolution& s, const std::vector<FollowedPoint>& p
   const double floor = 0.25 * pixel;
   bool solved = false;
   for (int pass = 0; pass < 3; ++pass) {
-    std::array<std::array<double, 6>, 6> normal{};
-    std::array<double, 6> right{};
+    NormalEquations<6> e;
     for (std::size_t n = 0; n < points.size(); ++n) {
       if (kept[n] == 0) continue;
       const std::array<double, 6> c = calibrant_columns(s, points[n]);
       for (std::size_t i = 0; i < 6; ++i) {
-        for (std::size_t j = 0; j < 6; ++j) normal[i][j] += c[i] * c[j];
-        right[i] -= c[i] * points[n].offset;
+        for (std::size_t j = 0; j < 6; ++j) e.normal[i][j] += c[i] * c[j];
+        e.right[i] -= c[i] * points[n].offset;
       }
+      e.squares += points[n].offset * points[n].offset;
+      ++e.points;
     }
-    if (!solve_seen(normal, right, unit, order, kLeastTold * pixel, change, seen)) break;
+    if (!solve_seen(e, unit, order, kLeastTold * pixel, change, seen)) break;
     solved = true;
     std::vector<double> spread;
     for (std::size_t n = 0; n < points.size(); ++n) {
@@ -447,10 +483,8 @@ void first_ring_pattern(const KztComRings& again, int num_sections, RingFollowin
 // centre and tilt, each ring's cone angle eliminated, each ring's sums for
 // its mean offset after the change, and the points themselves.
 struct FollowingSums {
-  std::array<std::array<double, 4>, 4> normal{};
-  std::array<double, 4> right{};
-  double squares = 0.0, raw_squares = 0.0;
-  Index points = 0;
+  NormalEquations<4> e;  // squares less what each ring's cone angle takes
+  double raw_squares = 0.0;
   std::array<double, 15> ring_sums{};
   std::array<std::array<double, 4>, 15> ring_derivatives{};
   std::array<int, 15> ring_counts{};
@@ -480,14 +514,14 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
       const std::array<double, 6>& d = p.d;
       // The change wanted makes OFFSET + D . CHANGE small.
       for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t j = 0; j < 4; ++j) m.normal[i][j] += d[i] * d[j];
-        m.right[i] -= d[i] * offset;
+        for (std::size_t j = 0; j < 4; ++j) m.e.normal[i][j] += d[i] * d[j];
+        m.e.right[i] -= d[i] * offset;
         gd[i] += d[4] * d[i];
       }
       gg += d[4] * d[4];
       go -= d[4] * offset;
       m.found.push_back(p);
-      m.squares += offset * offset;
+      m.e.squares += offset * offset;
       m.raw_squares += offset * offset;
       if (ku < m.ring_sums.size()) {
         m.ring_sums[ku] += offset;
@@ -495,12 +529,12 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
       }
     }
     if (ku < m.ring_counts.size()) m.ring_counts[ku] = count;
-    m.points += count;
+    m.e.points += count;
     if (gg > 0.0) {
-      m.squares -= go * go / gg;
+      m.e.squares -= go * go / gg;
       for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t j = 0; j < 4; ++j) m.normal[i][j] -= gd[i] * gd[j] / gg;
-        m.right[i] -= gd[i] * go / gg;
+        for (std::size_t j = 0; j < 4; ++j) m.e.normal[i][j] -= gd[i] * gd[j] / gg;
+        m.e.right[i] -= gd[i] * go / gg;
       }
     }
   }
@@ -527,14 +561,14 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     return f;
   first_ring_pattern(*again, num_sections, f);
   const FollowingSums m = following_sums(s, num_rings, *again, f);
-  if (m.points > 0) f.off_cones = std::sqrt(m.raw_squares / static_cast<double>(m.points));
+  if (m.e.points > 0) f.off_cones = std::sqrt(m.raw_squares / static_cast<double>(m.e.points));
   const FollowingLimits limits;
   const double pixel = 0.5 * (static_cast<double>(xps) + yps);
   const double centre_unit = limits.centre * pixel, tilt_unit = limits.tilt / kDegreesPerRadian;
   const std::array<bool, 4> held = {!refined.beam, !refined.beam, !refined.tilt, !refined.tilt};
   std::array<double, 4> change{};
   std::array<bool, 4> seen{};
-  if (!solve_seen(m.normal, m.right, {centre_unit, centre_unit, tilt_unit, tilt_unit},
+  if (!solve_seen(m.e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
                   telling_order<4>({0, 1, 2, 3}, held), kLeastTold * pixel, change, seen))
     return f;
   for (std::size_t k = 0; k < m.ring_sums.size(); ++k) {
@@ -543,15 +577,15 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     for (std::size_t i = 0; i < 4; ++i) sum += m.ring_derivatives[k][i] * change[i];
     f.ring_offsets[k] = sum / m.ring_counts[k];
   }
-  double squares = m.squares;
-  for (std::size_t i = 0; i < 4; ++i) squares -= m.right[i] * change[i];
+  double squares = m.e.squares;
+  for (std::size_t i = 0; i < 4; ++i) squares -= m.e.right[i] * change[i];
   if (neighbours != nullptr && neighbours->cones_known)
     judge_calibrant(im, s, num_rings, m.found, xps, yps, refined, f);
   f.determined = true;
   f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
-  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(m.points));
+  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(m.e.points));
   return f;
 }
 
