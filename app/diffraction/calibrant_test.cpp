@@ -382,7 +382,8 @@ TEST(CalibrantCheck, HeldTiltOnATiltedDetectorIsWarned) {
 // tilt, the centre from the tilt (and it fits as well with the tilt on the
 // other side of the centre). Right results, the tilt held or refined, the
 // distance refined or not, get one line that centre and tilt could not be
-// checked, never that the rings do not follow. A result whose ring lies
+// checked, never that the rings do not follow; so is a wrong one whose
+// held tilt only one ring's shape could show. A result whose ring lies
 // off the image's ring is warned of, naming the check that failed.
 TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
   const std::vector<float> d = silicon();
@@ -411,6 +412,17 @@ TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
     EXPECT_EQ(r.out.find(kNotFollowed), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(unchecked), std::string::npos) << r.out;
   }
+
+  // A tilt held at 0 on a detector tilted by 2 degrees: the centre ends
+  // pixels off, the ring met within a fraction of a pixel, which one ring
+  // cannot show; it is not let pass as checked.
+  RingScene tilted = s;
+  tilted.tilt = 2.0 * M_PI / 180.0;
+  tilted.rotation = 0.5;
+  const Outcome off = refine(tilted, testing::ring_image(tilted), held, d, 1.03 * s.distance);
+  ASSERT_TRUE(off.done) << off.out;
+  EXPECT_GT(centre_off(tilted, off.g), 1.0);
+  EXPECT_NE(off.out.find("WARNING: The"), std::string::npos) << off.out;
 
   // Off the image's ring: the centre 0.3 pixel along X (the ring moved by
   // less than the 0.4 pixel a ring may lie off, the centre by more than
