@@ -51,10 +51,13 @@ struct Store {
   std::vector<std::string> refused;
   // Whether the first refusal of the session has been said.
   bool refusal_told = false;
-  // The geometry's entries as the file holds them (when it was read or last
-  // written), and whether the session's geometry is held back from the file
-  // because part of it found no room.
+  // The last whole geometry among the entries: as the file was read or last
+  // written, or as a run of geometry settings left it once another setting
+  // followed; whether a run of geometry settings is under way; and whether
+  // the session's geometry is held back from the file because part of it
+  // found no room.
   std::vector<Entry> geometry_in_file;
+  bool geometry_changing = false;
   bool geometry_held = false;
 };
 Store& store() {
@@ -229,12 +232,27 @@ bool release_geometry() {
   return true;
 }
 
-// The geometry's entries as the file now holds them.
+// The geometry's entries as they stand now, a whole geometry.
 void note_geometry_in_file() {
   Store& s = store();
   s.geometry_in_file.clear();
   for (const Entry& entry : s.entries)
     if (geometry_key(entry.key)) s.geometry_in_file.push_back(entry);
+  s.geometry_changing = false;
+}
+
+// A command sets a geometry key by key: the run of geometry settings ends
+// when any other setting to be saved follows, and the geometry it left
+// stands whole from then on. Going back to the geometry of the last read
+// or write instead would find no room for it once later settings took the
+// room a shorter geometry left.
+void note_setting(const Entry& entry, bool geometry) {
+  Store& s = store();
+  if (run_only(entry.key)) return;
+  if (geometry)
+    s.geometry_changing = true;
+  else if (s.geometry_changing && !s.geometry_held)
+    note_geometry_in_file();
 }
 
 // LOADING: an entry of the defaults file itself, whose refusal is the
@@ -248,6 +266,7 @@ void set_entry(std::string_view key, int length, std::string_view value, int& re
   entry.value = std::string(value.substr(0, n));
   entry.value.resize(n, ' ');
   const bool geometry = !loading && geometry_key(entry.key);
+  if (!loading) note_setting(entry, geometry);
   // A new value that does not fit leaves the old one in place: dropping it
   // first would lose a setting the store held.
   if (!(geometry && s.geometry_held) && fits(room_with({&entry, 1}))) {

@@ -266,6 +266,51 @@ TEST_F(DefaultsDb, AGeometryIsSavedWholeOrNotAtAll) {
   for (const auto& [key, value] : new_geometry) EXPECT_EQ(get(key), value) << key;
 }
 
+// A geometry that found room, and the settings that took the room a shorter
+// geometry left: a later geometry without room goes back to that geometry,
+// the last whole one, for the file; the one read no longer fits, and no
+// geometry at all would leave the next session the built-in values.
+TEST_F(DefaultsDb, AGeometryWithoutRoomGoesBackToTheLastWholeOne) {
+  const auto geometry = [](const std::string& digits) {
+    std::vector<std::pair<std::string, std::string>> g;
+    for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE", "X_BEAM_CENTRE", "Y_BEAM_CENTRE",
+                            "SAMPLE_DISTANCE", "WAVELENGTH", "TILT_ROTATION", "TILT_ANGLE"})
+      g.emplace_back(key, digits);
+    return g;
+  };
+  const auto long_read = geometry("1.23456789"), short_set = geometry("2"),
+             long_set = geometry("3.45678901");
+  int characters = 0;
+  for (const auto& [key, value] : long_read) {
+    set(key, value);
+    characters += static_cast<int>(key.size() + 1 + value.size());
+  }
+  for (int i = 0; i < 30; ++i) {
+    set("K" + std::to_string(100 + i), std::string(250, 'v'));
+    characters += 255;
+  }
+  ASSERT_LT(7990 - characters - 5, kDatabaseValueLength);
+  set("FILL", std::string(static_cast<std::size_t>(7990 - characters - 5), 'f'));
+  ASSERT_EQ(retstat_, 0);
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  io_clear_database();
+  IO_LOAD_DATABASE(file(), retstat_, status_);
+  ASSERT_EQ(retstat_, 0);
+
+  for (const auto& [key, value] : short_set) set(key, value);
+  set("MORE", std::string(70, 'm'));  // takes the room the short values left
+  ASSERT_EQ(retstat_, 0);
+  testing::TerminalCapture terminal;
+  for (const auto& [key, value] : long_set) set(key, value);
+  EXPECT_EQ(retstat_, 1);
+  for (const auto& [key, value] : long_set) EXPECT_EQ(get(key), value) << key;
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  io_clear_database();
+  IO_LOAD_DATABASE(file(), retstat_, status_);
+  for (const auto& [key, value] : short_set) EXPECT_EQ(get(key), value) << key;
+  EXPECT_EQ(get("MORE"), std::string(70, 'm'));
+}
+
 TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {
   const std::tuple<std::string, int, std::string> cases[] = {
       {"", 0, "not a defaults file (no header lines)"},
