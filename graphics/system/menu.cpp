@@ -105,6 +105,8 @@ bool GsMacroEndToWindow::ended(Status& status) {
 
 void gs_question_on_terminal(std::span<const std::string> lines, Status& status) {
   if (!qg_window_lost() || vosq_io_dbdb.input_macro) return;
+  // A question asked at the terminal has met the window's loss.
+  qg_answer_window_loss();
   for (const std::string& line : lines)
     if (const std::string_view text = used_text(line); !text.empty()) IO_WRITE(text, status);
 }
@@ -260,6 +262,7 @@ namespace {
 // (the drawn menu's title) and the choices are written first, since nothing
 // shows them any more.
 void show_menu_on_terminal(int num, std::span<const std::string> menu, Status& status) {
+  qg_answer_window_loss();
   const GsDrawnMenu& record = gs_drawn_menu;
   if (record.num_buttons == num && record.num_titles < 1 && !record.name.empty())
     gs_question_on_terminal({{record.name}}, status);
@@ -333,6 +336,15 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     return;
   command.clear();
 
+  // A window lost while it was being drawn answers the first wait after it
+  // as a window lost during the wait does, unless a question was asked at
+  // the terminal since.
+  if (!vosq_io_dbdb.input_macro && qg_window_loss_unanswered()) {
+    qg_answer_window_loss();
+    input_type = kGsChoiceNone;
+    status = kStatusEscape;
+    return;
+  }
   if (gs_typed_answers()) {
     // The typed reader matches the line against the menu and records it.
     GS_UPDATE(status);

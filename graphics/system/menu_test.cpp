@@ -231,6 +231,7 @@ TEST_F(Menus, SessionRecordedInTheWindowReplaysWithoutIt) {
 // more than before.
 TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
   window->lost = true;
+  qg_answer_window_loss();  // met by a wait; one lost while drawing escapes its next wait
   testing::TerminalCapture terminal;
   testing::ScriptedInput answers({"YE", "0.25 0.5"});
   Status s = kStatusGood;
