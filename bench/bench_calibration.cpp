@@ -17,7 +17,9 @@
 // tilt_warning_blind), and on images with module gaps, low counts and
 // rings of another phase (calibrant_check_sweep). TILT/BEAM CENTRE with
 // search half-widths below how far a tilted detector's rings leave a
-// circle (tilt_narrow_sweep).
+// circle (tilt_narrow_sweep). Both commands' checks on set-ups with one
+// ring of the list on the detector, on coarse powders' rings of
+// crystallites and on others (ring_check_sweep).
 
 #include <benchmark/benchmark.h>
 
@@ -258,10 +260,13 @@ struct CalibrantOutcome {
 };
 
 // Where a user's start lies: the distance typed (a factor of the true
-// one) and the beam centre typed (pixels off the truth).
+// one), the beam centre typed (pixels off the truth), the parameters held
+// and the wavelength typed (a factor of the true one).
 struct Start {
   double distance = 1.03, x = 3.0, y = -2.0;
   bool refine_distance = true, refine_tilt = true;
+  double wavelength = 1.0;
+  bool refine_wavelength = true;
 };
 
 // The refinement with the form's proposals (EXTRA ITERATIONS as asked),
@@ -279,10 +284,11 @@ CalibrantOutcome refine_scene(const kesta::testing::RingScene& s, const std::vec
   o.extra_iterations = extra;
   o.refine_distance = start.refine_distance;
   o.refine_tilt = start.refine_tilt;
+  o.refine_wavelength = start.refine_wavelength;
   kesta::CalibrantGeometry g;
   g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
   g.sample_distance = static_cast<float>(start.distance * s.distance);
-  g.wavelength = static_cast<float>(s.wavelength);
+  g.wavelength = static_cast<float>(start.wavelength * s.wavelength);
   g.x_beam = static_cast<float>((s.x_centre + start.x) * s.pixel);
   g.y_beam = static_cast<float>((s.y_centre + start.y) * s.pixel);
   char* text = nullptr;
@@ -679,28 +685,33 @@ const std::vector<BlindSetUp>& blind_set_ups() {
   return set_ups;
 }
 
-// The image of a drawn set-up: the rings, the beam stop's shadow (its disc
-// and an arm 12 pixels wide out to the edge, a fiftieth of the light left)
-// and, with gaps, two rows of 12 pixels between modules left at 0.
-std::vector<float> blind_image(const BlindSetUp& u) {
-  const kesta::testing::RingScene& s = u.scene;
-  std::vector<float> a = kesta::testing::ring_image(s, u.noise);
-  const double ca = std::cos(u.arm_angle), sa = std::sin(u.arm_angle);
+// The image of scene S (counted with NOISE): the rings, a beam stop's
+// shadow (its disc of STOP_RADIUS pixels and an arm 12 pixels wide out to
+// the edge at ARM_ANGLE, a fiftieth of the light left) and, with GAPS, two
+// rows of 12 pixels between modules left at 0; that of a drawn set-up.
+std::vector<float> shaded_image(const kesta::testing::RingScene& s, bool noise,
+                                double stop_radius, double arm_angle, bool gaps) {
+  std::vector<float> a = kesta::testing::ring_image(s, noise);
+  const double ca = std::cos(arm_angle), sa = std::sin(arm_angle);
   for (Index j = 0; j < s.ymax; ++j) {
     for (Index i = 0; i < s.xmax; ++i) {
       float& v = a[static_cast<std::size_t>(i + j * s.xmax)];
-      if (u.gaps && (std::abs(j - s.ymax / 3) < 6 || std::abs(j - 2 * s.ymax / 3) < 6)) {
+      if (gaps && (std::abs(j - s.ymax / 3) < 6 || std::abs(j - 2 * s.ymax / 3) < 6)) {
         v = 0.0f;
         continue;
       }
-      if (u.stop_radius <= 0.0) continue;
+      if (stop_radius <= 0.0) continue;
       const double x = static_cast<double>(i) + 0.5 - s.x_centre;
       const double y = static_cast<double>(j) + 0.5 - s.y_centre;
       const double along = x * ca + y * sa, across = std::abs(y * ca - x * sa);
-      if (std::hypot(x, y) < u.stop_radius || (along > 0.0 && across < 6.0)) v *= 0.02f;
+      if (std::hypot(x, y) < stop_radius || (along > 0.0 && across < 6.0)) v *= 0.02f;
     }
   }
   return a;
+}
+
+std::vector<float> blind_image(const BlindSetUp& u) {
+  return shaded_image(u.scene, u.noise, u.stop_radius, u.arm_angle, u.gaps);
 }
 
 // Argument: the set-up (index in blind_set_ups()). Its image refined with
@@ -757,22 +768,30 @@ BENCHMARK(calibrant_warning_blind)
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 
-// TILT/BEAM CENTRE on image M of scene S from the start (XS, YS, metres)
+// TILT/BEAM CENTRE on image A of scene S from the start (XS, YS, metres)
 // with the clicked RADII and HALF_WIDTH (pixels), the distance held at
 // the true one: for the solution of the true tilt sign, how far its
 // centre (pixels) and tilt (degrees, as a vector) are off, whether its
-// report carries a warning (one ring always does: the fit's own) and its
+// report carries a warning (WARNED: any, as the sweeps below count; one
+// ring always does: the fit's own), which (NOT_FOLLOWED, POOR, or the
+// line that centre and tilt could not be checked, UNCHECKED), and its
 // rings searched again. No result: 999 off and warned.
 struct JudgedTilt {
   double centre = 999.0, tilt = 999.0;
-  bool warned = true;
+  bool warned = true, not_followed = true, poor = false, unchecked = false;
   kesta::RingFollowing following;
   bool right() const { return centre <= 0.1 && tilt <= 0.05; }
   bool wrong() const { return centre > 0.3 || tilt > 0.1; }
 };
-JudgedTilt judged_tilt_fit(const kesta::GsDisplayedImage& m, const kesta::testing::RingScene& s,
+JudgedTilt judged_tilt_fit(const kesta::testing::RingScene& s, const std::vector<float>& a,
                            double xs, double ys, const std::vector<float>& radii,
                            double half_width) {
+  JudgedTilt j;
+  if (radii.empty()) return j;
+  kesta::GsDisplayedImage m;
+  m.xmaxdat = m.xendelm = s.xmax;
+  m.ymaxdat = m.yendelm = s.ymax;
+  m.data = a;
   const auto px = static_cast<float>(s.pixel);
   float distance = static_cast<float>(s.distance);
   int num = 0;
@@ -783,7 +802,6 @@ JudgedTilt judged_tilt_fit(const kesta::GsDisplayedImage& m, const kesta::testin
                                 static_cast<int>(radii.size()), radii,
                                 static_cast<float>(half_width) * px, radii[0], radii[0], 0.0f, num,
                                 sol, status);
-  JudgedTilt j;
   if (status != kesta::kStatusGood || num < 1) return j;
   auto tilt_error = [&](const kesta::TiltSolution& t) {
     return kesta::testing::tilt_error_degrees(s, t.rotation, t.tilt);
@@ -794,11 +812,41 @@ JudgedTilt judged_tilt_fit(const kesta::GsDisplayedImage& m, const kesta::testin
   j.centre = std::hypot(b.x_beam / s.pixel - s.x_centre, b.y_beam / s.pixel - s.y_centre);
   j.tilt = tilt_error(b);
   j.following = b.following;
-  kesta::Status st = kesta::kStatusGood;
-  j.warned = kesta::kzt_warn_poor_ring_fit(b.fit, px, st);
-  j.warned = kesta::kzt_warn_rings_not_followed(b.following, px, st) || j.warned;
-  j.warned = j.warned || radii.size() < 2;
+  j.poor = !kesta::kzt_poor_ring_fit_warning(b.fit, px).empty();
+  const std::vector<std::string> lines = kesta::kzt_rings_not_followed_warning(b.following, px);
+  j.not_followed = !lines.empty() && lines[0].find("do not follow") != std::string::npos;
+  j.unchecked = !lines.empty() && lines[0].find("could not be checked") != std::string::npos;
+  j.warned = j.poor || !lines.empty() || radii.size() < 2;
   return j;
+}
+
+// The rings a user clicks on image A of scene S for TILT/BEAM CENTRE,
+// started at (XS, YS) metres: the first ring at 0.6 radians, each further
+// one 1.1 radians on where that click lies on the image (2 pixels in
+// from its edges) and more than CLEAR pixels from the beam (a beam
+// stop's shadow); rings of the list before LAST, at most COUNT of them,
+// none at 81 degrees of 2-theta or beyond. Their radii from the start
+// (metres) and their places in the list.
+struct TiltClicks {
+  std::vector<float> radii;
+  std::vector<std::size_t> rings;
+};
+TiltClicks tilt_clicks(const kesta::testing::RingScene& s, double xs, double ys, double clear,
+                       std::size_t last, std::size_t count) {
+  TiltClicks c;
+  for (std::size_t k = 0; k < std::min(last, s.d_spacings.size()) && c.radii.size() < count;
+       ++k) {
+    const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
+    if (!std::isfinite(t) || t >= 0.45 * M_PI) break;
+    const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
+    const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
+    const bool inside = cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0 &&
+                        std::hypot(cx - s.x_centre, cy - s.y_centre) > clear;
+    if (k > 0 && !inside) continue;
+    c.radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
+    c.rings.push_back(k);
+  }
+  return c;
 }
 
 // Argument: the set-up (index in blind_set_ups()). TILT/BEAM CENTRE on the
@@ -822,22 +870,12 @@ void tilt_warning_blind(benchmark::State& state) {
   if (const char* name = std::getenv("KESTA_TILT_SWEEP_LIST")) list = std::fopen(name, "a");
   for (auto _ : state) {
     const std::vector<float> a = blind_image(u);
-    kesta::GsDisplayedImage m;
-    m.xmaxdat = m.xendelm = s.xmax;
-    m.ymaxdat = m.yendelm = s.ymax;
-    m.data = a;
     const double xs = (s.x_centre + u.start.x) * s.pixel, ys = (s.y_centre + u.start.y) * s.pixel;
-    std::vector<float> radii;
+    const TiltClicks clicks = tilt_clicks(s, xs, ys, u.stop_radius + 10.0, 4, 4);
+    const std::vector<float>& radii = clicks.radii;
     double gap = 1e9;
-    for (std::size_t k = 0; k < 4 && k < s.d_spacings.size(); ++k) {
+    for (const std::size_t k : clicks.rings) {
       const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
-      if (!std::isfinite(t) || t >= 0.45 * M_PI) continue;
-      const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
-      const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
-      const bool inside = cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0 &&
-                          std::hypot(cx - s.x_centre, cy - s.y_centre) > u.stop_radius + 10.0;
-      if (k > 0 && !inside) continue;
-      radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
       for (std::size_t j = 0; j < s.d_spacings.size(); ++j) {
         const double o = kesta::testing::scene_two_theta(s, s.d_spacings[j]);
         if (j == k || !std::isfinite(o) || s.d_spacings[j] == s.d_spacings[k]) continue;
@@ -846,7 +884,7 @@ void tilt_warning_blind(benchmark::State& state) {
     }
     if (radii.empty()) continue;  // the first ring left out: nothing to start from
     for (double half : {8.0, 20.0}) {
-      const JudgedTilt j = judged_tilt_fit(m, s, xs, ys, radii, half);
+      const JudgedTilt j = judged_tilt_fit(s, a, xs, ys, radii, half);
       const double centre = j.centre, tilt = j.tilt;
       const bool warned = j.warned, wrong = j.wrong(), right = j.right();
       const kesta::RingFollowing& f = j.following;
@@ -962,21 +1000,13 @@ void tilt_narrow_sweep(benchmark::State& state) {
   if (const char* name = std::getenv("KESTA_TILT_SWEEP_LIST")) list = std::fopen(name, "a");
   for (auto _ : state) {
     const std::vector<float> a = kesta::testing::ring_image(s, u.noise);
-    kesta::GsDisplayedImage m;
-    m.xmaxdat = m.xendelm = s.xmax;
-    m.ymaxdat = m.yendelm = s.ymax;
-    m.data = a;
     const double xs = (s.x_centre + u.start_x) * s.pixel, ys = (s.y_centre + u.start_y) * s.pixel;
-    std::vector<float> radii;
+    const auto clicked = static_cast<std::size_t>(u.further) + 1;
+    const TiltClicks clicks = tilt_clicks(s, xs, ys, 0.0, s.d_spacings.size(), clicked);
+    const std::vector<float>& radii = clicks.radii;
     double departure = 0.0;
-    for (std::size_t k = 0; k < s.d_spacings.size() && static_cast<int>(radii.size()) <= u.further;
-         ++k) {
+    for (const std::size_t k : clicks.rings) {
       const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
-      if (!std::isfinite(t) || t >= 0.45 * M_PI) break;
-      const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
-      const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
-      if (k > 0 && !(cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0)) continue;
-      radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
       double lo = 1e30, hi = 0.0;
       for (int j = 0; j < 72; ++j) {
         const auto q = kesta::testing::ring_point(s, t, j * M_PI / 36.0);
@@ -986,7 +1016,7 @@ void tilt_narrow_sweep(benchmark::State& state) {
       }
       departure = std::max(departure, 0.5 * (hi - lo));
     }
-    const JudgedTilt j = judged_tilt_fit(m, s, xs, ys, radii, u.half_width);
+    const JudgedTilt j = judged_tilt_fit(s, a, xs, ys, radii, u.half_width);
     const double centre = j.centre, tilt = j.tilt;
     const bool warned = j.warned, wrong = j.wrong(), right = j.right();
     const kesta::RingFollowing& f = j.following;
@@ -998,18 +1028,10 @@ void tilt_narrow_sweep(benchmark::State& state) {
     // wrong, - not tried.
     char more = '-', calibrant = '-';
     if (warned && centre < 999.0) {
-      std::vector<float> more_radii = radii;
-      for (std::size_t k = radii.size();
-           k < s.d_spacings.size() && more_radii.size() == radii.size(); ++k) {
-        const double t = kesta::testing::scene_two_theta(s, s.d_spacings[k]);
-        if (!std::isfinite(t) || t >= 0.45 * M_PI) break;
-        const auto p = kesta::testing::ring_point(s, t, 0.6 + 1.1 * static_cast<double>(k));
-        const double cx = p[0] / s.pixel, cy = p[1] / s.pixel;
-        if (cx > 2.0 && cy > 2.0 && cx < s.xmax - 2.0 && cy < s.ymax - 2.0)
-          more_radii.push_back(static_cast<float>(std::hypot(p[0] - xs, p[1] - ys)));
-      }
+      const std::vector<float> more_radii =
+          tilt_clicks(s, xs, ys, 0.0, s.d_spacings.size(), clicked + 1).radii;
       if (more_radii.size() > radii.size()) {
-        const JudgedTilt again = judged_tilt_fit(m, s, xs, ys, more_radii, u.half_width);
+        const JudgedTilt again = judged_tilt_fit(s, a, xs, ys, more_radii, u.half_width);
         more = again.right() ? 'r' : again.wrong() ? 'x' : 'b';
         state.counters["more_tried"] += 1.0;
         state.counters["more_right"] += more == 'r' ? 1.0 : 0.0;
@@ -1402,6 +1424,272 @@ void calibrant_check_sweep(benchmark::State& state) {
 }
 
 BENCHMARK(calibrant_check_sweep)->DenseRange(0, 299)->Unit(benchmark::kSecond)->Iterations(1);
+
+// ---- One ring on the detector, coarse powders and others (ring_check_sweep) ----
+
+// A set-up of ring_check_sweep: the image's rings (a coarse powder's made
+// of crystallites), what shades the detector (a beam stop on an arm, module
+// gaps left at 0), whether it is counted, where the user starts and what
+// is held (Start), and the search half-width clicked for TILT/BEAM CENTRE
+// (pixels).
+struct VarietySetUp {
+  std::string name;
+  enum Kind { kOneRing, kCoarse, kOther } kind = kOther;
+  kesta::testing::RingScene scene;
+  bool noise = false;
+  double stop_radius = 0.0, arm_angle = 0.0;  // pixels, radians; 0: no beam stop
+  bool gaps = false;
+  Start start;
+  double half_width = 8.0;
+};
+
+// Radius (pixels) of ring D of scene S at the beam's distance; NaN where
+// its cone reaches 81 degrees.
+double ring_pixels(const kesta::testing::RingScene& s, double d) {
+  const double t = kesta::testing::scene_two_theta(s, d);
+  return std::isfinite(t) && t < 0.45 * M_PI ? s.distance * std::tan(t) / s.pixel : std::nan("");
+}
+
+// One set-up of KIND drawn (false: drawn again): PLAIN ones as a careful
+// user calibrates, SPARSE coarse powders of fewer crystallites (see
+// variety_set_ups).
+bool draw_variety(Draws& draw, VarietySetUp::Kind kind, bool plain, VarietySetUp& u,
+                  bool sparse = false) {
+  static constexpr Detector kDetectors[] = {{1024, 100e-6}, {1024, 79e-6},  {1024, 172e-6},
+                                            {1475, 172e-6}, {1536, 172e-6}, {2048, 100e-6},
+                                            {2048, 79e-6},  {2880, 75e-6},  {3072, 100e-6},
+                                            {4096, 75e-6}};
+  u.kind = kind;
+  kesta::testing::RingScene& s = u.scene;
+  static constexpr int kOneRing[] = {0, 2, 3, 4};
+  static constexpr int kDense[] = {0, 1, 5, 6};
+  static constexpr int kApart[] = {2, 3, 4};  // LaB6, salt, silicon
+  const bool dense = !plain && kind == VarietySetUp::kOther && draw.pick(2) == 0;
+  const int calibrant = kind == VarietySetUp::kOneRing ? (plain ? 4 : kOneRing[draw.pick(4)])
+                        : plain                       ? kApart[draw.pick(3)]
+                        : dense                       ? kDense[draw.pick(4)]
+                                                      : draw.pick(7);
+  const std::vector<float> d = drawn_calibrant(calibrant);
+  for (float v : d) s.d_spacings.push_back(v);
+  const Detector det = kDetectors[draw.pick(static_cast<int>(std::size(kDetectors)))];
+  s.xmax = s.ymax = det.pixels;
+  s.pixel = det.pixel;
+  const double half = static_cast<double>(det.pixels) / 2.0;
+  s.x_centre = half + draw.uniform(-0.06, 0.06) * det.pixels;
+  s.y_centre = half + draw.uniform(-0.06, 0.06) * det.pixels;
+  s.rotation = draw.uniform(-M_PI, M_PI);
+  s.width = plain ? draw.uniform(1.0, 3.0) : draw.uniform(0.5, 3.0);
+  s.seed = static_cast<unsigned>(draw.random() & 0xffffffu);
+  switch (kind) {
+    case VarietySetUp::kOneRing: {
+      s.wavelength = plain ? draw.log_uniform(0.6e-10, 1.2e-10) : draw.log_uniform(0.5e-10, 1.5e-10);
+      const double t = kesta::testing::scene_two_theta(s, d[0]);
+      s.distance = draw.uniform(0.2, 0.45) * det.pixels * s.pixel / std::tan(t);
+      s.tilt = draw.uniform(0.0, plain ? 0.3 : 3.0) * M_PI / 180.0;
+      u.noise = draw.pick(2) == 0;
+      break;
+    }
+    case VarietySetUp::kCoarse:
+      s.wavelength = plain ? draw.log_uniform(0.5e-10, 1.0e-10) : draw.log_uniform(0.3e-10, 1.2e-10);
+      s.distance = plain ? draw.log_uniform(0.08, 0.3) : draw.log_uniform(0.06, 0.6);
+      s.tilt = draw.uniform(0.0, sparse ? 1.0 : plain ? 2.0 : 8.0) * M_PI / 180.0;
+      s.spots = sparse ? 60 + draw.pick(61) : plain ? 150 + draw.pick(251) : 40 + draw.pick(261);
+      s.spot_width = plain ? draw.uniform(2.0, 4.0) : draw.uniform(1.5, 4.0);
+      s.peak = draw.log_uniform(plain ? 1000.0 : 500.0, 5000.0);
+      s.background = plain ? draw.log_uniform(2.0, 10.0) : draw.log_uniform(2.0, 30.0);
+      u.noise = true;
+      break;
+    case VarietySetUp::kOther:
+      s.wavelength = plain ? draw.log_uniform(0.4e-10, 1.0e-10)
+                     : dense ? draw.uniform(0.2e-10, 0.4e-10)
+                             : draw.log_uniform(0.2e-10, 1.5e-10);
+      s.distance = plain ? draw.log_uniform(0.08, 0.4) : draw.log_uniform(0.06, 0.6);
+      s.tilt = draw.uniform(0.0, plain ? 3.0 : 10.0) * M_PI / 180.0;
+      u.noise = draw.pick(2) == 0;
+      break;
+  }
+  if (u.noise && kind != VarietySetUp::kCoarse) {
+    s.peak = plain ? draw.log_uniform(1000.0, 5000.0) : draw.log_uniform(300.0, 3000.0);
+    s.background = plain ? draw.log_uniform(5.0, 20.0) : draw.log_uniform(5.0, 50.0);
+  }
+  if (draw.pick(2) == 0) {
+    u.stop_radius = draw.uniform(8.0, 40.0);
+    u.arm_angle = draw.uniform(-M_PI, M_PI);
+  }
+  u.gaps = draw.pick(4) == 0;
+  const double off = plain ? 0.01 : 0.03, pixels = plain ? 2.0 : 3.0;
+  u.start.distance = draw.uniform(1.0 - off, 1.0 + off);
+  u.start.x = draw.uniform(-pixels, pixels);
+  u.start.y = draw.uniform(-pixels, pixels);
+  u.start.wavelength = draw.uniform(plain ? 0.999 : 0.995, plain ? 1.001 : 1.005);
+  const int held = draw.pick(100);
+  if (plain) {
+    // One ring: the tilt held at 0 on half; the others: the wavelength
+    // held at the true one on a quarter.
+    u.start.refine_tilt = kind != VarietySetUp::kOneRing || held >= 50;
+    u.start.refine_wavelength = kind == VarietySetUp::kOneRing || held >= 25;
+  } else {
+    u.start.refine_tilt = held >= 20;
+    u.start.refine_distance = held < 20 || held >= 35;
+    u.start.refine_wavelength = held < 35 || held >= 45;
+  }
+  if (!u.start.refine_wavelength) u.start.wavelength = 1.0;
+  const double first = ring_pixels(s, d[0]);
+  const double second = d.size() > 1 ? ring_pixels(s, d[1]) : std::nan("");
+  // The first ring clicked round, on the image and outside the shadow.
+  bool clickable = std::isfinite(first) && s.distance > 0.04 && s.distance < 1.0;
+  for (int k = 0; k < 6 && clickable; ++k) {
+    const auto p = kesta::testing::ring_point(s, kesta::testing::scene_two_theta(s, d[0]),
+                                              0.3 + k * 1.047);
+    const double px = p[0] / s.pixel, py = p[1] / s.pixel;
+    clickable = px > 5.0 && py > 5.0 && px < det.pixels - 5.0 && py < det.pixels - 5.0 &&
+                first > u.stop_radius + 15.0 && first > 25.0;
+  }
+  int on_detector = 0;
+  for (float v : d) on_detector += ring_pixels(s, v) < 0.9 * half ? 1 : 0;
+  const double corner = std::hypot(std::max(s.x_centre, det.pixels - s.x_centre),
+                                   std::max(s.y_centre, det.pixels - s.y_centre));
+  const bool fits = kind == VarietySetUp::kOneRing
+                        ? !(second < corner + 5.0) && first < 0.45 * det.pixels
+                        : on_detector >= 3;
+  if (!clickable || !fits) return false;
+  // TILT's half-width, below half the way to the next ring.
+  const double gap = std::isfinite(second) ? second - first : first;
+  u.half_width = std::min(draw.uniform(5.0, 15.0), 0.45 * gap);
+  static const char* const kKinds[] = {"one ring", "coarse", "other"};
+  char name[112];
+  std::snprintf(name, sizeof name, "%s%s %s %lld/%.0fum %.0fmm %.3fA",
+                sparse ? "sparse " : plain ? "plain " : "",
+                kKinds[kind], kDrawnCalibrants[calibrant], static_cast<long long>(det.pixels),
+                det.pixel * 1e6, s.distance * 1e3, s.wavelength * 1e10);
+  u.name = name;
+  return true;
+}
+
+// The set-ups, drawn once from fixed seeds, their rules written before any
+// of their figures was read: 30 with one ring of the list on the detector (silicon,
+// salt, LaB6 or alumina at 0.5 to 1.5 Angstrom, the first ring 0.2 to 0.45
+// of the detector's width out and the second beyond every corner; tilts
+// to 3 degrees), 30 coarse powders (each ring made of 40 to 300
+// crystallites of 1.5 to 4 pixels along it, counted at a peak of 500 to
+// 5000 over 2 to 30; any of the seven calibrants at 0.3 to 1.2 Angstrom,
+// tilts to 8 degrees, three rings or more on the detector) and 60 others
+// (as the drawn set-ups above: dense calibrants at 0.2 to 0.4 Angstrom
+// half the time, tilts to 10 degrees, counted on half). Detectors of 1024
+// to 4096 pixels, rings of 0.5 to 3 pixels' sigma, a beam stop on an arm
+// on half, module gaps on a quarter; the start 3 % and 3 pixels off with
+// the wavelength typed within half a per cent; the tilt held at 0 on a
+// fifth, the distance at the one typed on 15 %, the wavelength at the true
+// one on 10 %; TILT's half-width 5 to 15 pixels, below half the way to the
+// next ring. A draw whose first ring cannot be clicked round (off the
+// image or in the beam stop's shadow) is drawn again. Of these the
+// calibrant refinement ends right on 4 of 120, too few to measure false
+// warnings by, so 80 more are drawn (from another seed) as a careful user
+// calibrates: silicon, LaB6 or salt at 0.4 to 1.0 Angstrom (silicon at
+// 0.6 to 1.2 for one ring), tilts to 3 degrees (0.3 for one ring, the
+// tilt held at 0 on half of them), rings of 1 to 3 pixels' sigma, counted
+// at a peak of 1000 to 5000 (coarse powders of 150 to 400 crystallites of
+// 2 to 4 pixels), the start 1 % and 2 pixels off, the wavelength typed
+// within a thousandth or held at the true one on a quarter: 20 with one
+// ring, 20 coarse powders and 40 others. Where TILT ended right on the
+// coarse powders of both draws it found the first ring again in two thirds
+// of its sections or more: 20 more coarse powders are drawn (from a third
+// seed) of 60 to 120 crystallites a ring, tilted by 1 degree at most, on
+// which a right solution finds it in fewer.
+const std::vector<VarietySetUp>& variety_set_ups() {
+  static const std::vector<VarietySetUp> set_ups = [] {
+    std::vector<VarietySetUp> out;
+    Draws draw(20270322);
+    while (out.size() < 120) {
+      VarietySetUp u;
+      const VarietySetUp::Kind kind = out.size() < 30   ? VarietySetUp::kOneRing
+                                      : out.size() < 60 ? VarietySetUp::kCoarse
+                                                        : VarietySetUp::kOther;
+      if (draw_variety(draw, kind, false, u)) out.push_back(std::move(u));
+    }
+    Draws plain(20270323);
+    while (out.size() < 200) {
+      VarietySetUp u;
+      const VarietySetUp::Kind kind = out.size() < 140   ? VarietySetUp::kOneRing
+                                      : out.size() < 160 ? VarietySetUp::kCoarse
+                                                         : VarietySetUp::kOther;
+      if (draw_variety(plain, kind, true, u)) out.push_back(std::move(u));
+    }
+    Draws sparse(20270324);
+    while (out.size() < 220) {
+      VarietySetUp u;
+      if (draw_variety(sparse, VarietySetUp::kCoarse, true, u, true)) out.push_back(std::move(u));
+    }
+    return out;
+  }();
+  return set_ups;
+}
+
+// Argument: the set-up (index in variety_set_ups()). Its image refined by
+// the calibrant refinement with the form's proposals (but for what the
+// set-up holds), and TILT/BEAM CENTRE on it (the first ring and the next
+// three clicked where their clicks lie on the image outside the beam
+// stop's shadow, the set-up's half-width, the distance held at the true
+// one). Right and wrong of the calibrant's result as calibrant_check_sweep
+// counts them (right: within 0.1 pixel and 0.05 degree with every listed
+// ring within a quarter of a pixel of the true one wherever it lies on the
+// detector), wrong also more than 0.3 pixel or 0.1 degree off; of TILT's
+// as tilt_warning_blind. Warned: a warning that the result is off (the
+// rings do not follow, the geometry does not fit them, a stop); unchecked:
+// only the line that it could not be checked. Counters c_* (calibrant)
+// and t_* (TILT): right, right_warned, right_unchecked, wrong,
+// wrong_warned, wrong_unchecked, wrong_silent, between. With
+// KESTA_RING_CHECK_LIST every set-up is listed: index, kind, name, tilt,
+// ring sigma, crystallites, counted, beam stop, gaps, held (t, d, w or -);
+// the calibrant's flags (w warned, u unchecked), centre, tilt and ring
+// errors; TILT's rings clicked and half-width, flags, centre and tilt
+// errors, the first ring's sections found and searched, its runs and
+// longest run between finds.
+void ring_check_sweep(benchmark::State& state) {
+  const VarietySetUp& u = variety_set_ups()[static_cast<std::size_t>(state.range(0))];
+  const kesta::testing::RingScene& s = u.scene;
+  std::FILE* list = nullptr;
+  if (const char* name = std::getenv("KESTA_RING_CHECK_LIST")) list = std::fopen(name, "a");
+  auto tally = [&](const std::string& road, bool right, bool wrong, bool warned, bool unchecked) {
+    const char* cell = right ? (warned ? "right_warned" : unchecked ? "right_unchecked" : nullptr)
+                       : wrong ? (warned ? "wrong_warned" : unchecked ? "wrong_unchecked"
+                                                                      : "wrong_silent")
+                               : nullptr;
+    state.counters[road + (right ? "right" : wrong ? "wrong" : "between")] += 1.0;
+    if (cell != nullptr) state.counters[road + cell] += 1.0;
+  };
+  for (auto _ : state) {
+    const std::vector<float> a = shaded_image(s, u.noise, u.stop_radius, u.arm_angle, u.gaps);
+    const CalibrantOutcome c = refine_scene(s, a, false, u.start);
+    const bool c_right = c.done && c.centre <= 0.1 && c.tilt <= 0.05 && c.cones <= 0.25;
+    const bool c_wrong = !c.done || c.cones > 0.5 || c.centre > 0.3 || c.tilt > 0.1;
+    tally("c_", c_right, c_wrong, c.warned, c.unchecked);
+    const double xs = (s.x_centre + u.start.x) * s.pixel, ys = (s.y_centre + u.start.y) * s.pixel;
+    const TiltClicks clicks = tilt_clicks(s, xs, ys, u.stop_radius + 10.0, s.d_spacings.size(), 4);
+    const JudgedTilt t = judged_tilt_fit(s, a, xs, ys, clicks.radii, u.half_width);
+    tally("t_", t.right(), t.wrong(), t.poor || t.not_followed, t.unchecked);
+    if (list != nullptr) {
+      const char held = !u.start.refine_tilt       ? 't'
+                        : !u.start.refine_distance ? 'd'
+                        : !u.start.refine_wavelength ? 'w'
+                                                     : '-';
+      const kesta::RingFollowing& f = t.following;
+      std::fprintf(list,
+                   "%3lld %c %-36s %4.1f %3.1f %3d %d%c%c %c | %s%s %8.3f %7.3f %8.3f | %zu %4.1f "
+                   "%s%s %8.3f %7.3f %3d %3d %3d %3d\n",
+                   static_cast<long long>(state.range(0)), "ocx"[u.kind], u.name.c_str(),
+                   s.tilt * 180.0 / M_PI, s.width, s.spots, u.noise ? 1 : 0,
+                   u.stop_radius > 0.0 ? 's' : '-', u.gaps ? 'g' : '-', held,
+                   c.warned ? "w" : "-", c.unchecked ? "u" : "-", c.centre, c.tilt, c.cones,
+                   clicks.radii.size(), u.half_width, t.poor || t.not_followed ? "w" : "-",
+                   t.unchecked ? "u" : "-", t.centre, t.tilt, f.ring_found[0],
+                   f.ring_searched[0], f.first_runs, f.first_gap);
+    }
+  }
+  if (list != nullptr) std::fclose(list);
+}
+
+BENCHMARK(ring_check_sweep)->DenseRange(0, 219)->Unit(benchmark::kSecond)->Iterations(1);
 
 BENCHMARK(read_pass)->Arg(2048)->Arg(4096)->Unit(benchmark::kMillisecond);
 BENCHMARK(find_rings)

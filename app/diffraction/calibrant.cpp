@@ -326,9 +326,14 @@ RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float
 // follows the true one within a few hundredths of a pixel over the sweeps
 // of bench_calibration; the limit lies between a right result (rings
 // within a quarter of a pixel of the truth) and a wrong one (a ring more
-// than half a pixel off). The change of centre and tilt is held to the
-// limits of TILT/BEAM CENTRE's check.
-constexpr double kRingOffLimit = 0.4;  // pixels
+// than half a pixel off): FollowingLimits' ring, 0.4 pixel. The change of
+// centre and tilt is held to the limits of TILT/BEAM CENTRE's check.
+// Where the rings found cannot tell a change of one parameter from a
+// change of another (one ring: the centre from the tilt, the distance
+// from the wavelength), the change goes to the one refined and a held one
+// is taken as given; a centre or tilt left so unjudged, held or refined
+// (or both refined on one ring, which fits as well with the tilt on the
+// other side of the centre) is said in one line.
 
 // The circle or ellipse through the clicks, with its messages. False
 // (STATUS bad) when the fit refused the points.
@@ -380,8 +385,10 @@ std::optional<RingFollowing> rings_searched_again(const GsDisplayedImage& image,
                                                   const CalibrantGeometry& g,
                                                   std::span<const float> rings,
                                                   std::span<const float> d_spacings,
-                                                  float last_width, Status& status) {
+                                                  float last_width, const RingFitResidual& last,
+                                                  Status& status) {
   TiltSolution s;
+  s.fit = last;
   s.x_beam = g.x_beam;
   s.y_beam = g.y_beam;
   s.distance = g.sample_distance;
@@ -399,8 +406,53 @@ std::optional<RingFollowing> rings_searched_again(const GsDisplayedImage& image,
     if (ring_reachable(g.wavelength, d))
       others.push_back(static_cast<float>(two_theta_of(g.wavelength, d)));
   const RingNeighbours neighbours{others, true};
+  const RefinedParameters refined{o.refine_beam, o.refine_tilt, o.refine_distance,
+                                  o.refine_wavelength};
   return kzt_follow_rings(image, s, g.x_pixel_size, g.y_pixel_size, static_cast<int>(n),
-                          1.5f * last_width, o.sections, status, &neighbours);
+                          1.5f * last_width, o.sections, status, &neighbours, refined);
+}
+
+// The verdict on a result whose rings were searched again as F tells
+// (see kzt_check_calibrant_result): no line for a result that passes, one
+// that its centre and tilt could not be checked, or the warning that its
+// rings do not follow the image's, naming each check that failed.
+std::vector<std::string> calibrant_check_lines(const RingFollowing& f, float xps,
+                                               const RingFitResidual& last) {
+  const FollowingLimits limits;
+  const double largest = f.largest_offset / xps;
+  // (A NaN is a change too.)
+  const bool ring_met = largest <= limits.ring;
+  const bool centre_met =
+      std::hypot(f.cones_change[0], f.cones_change[1]) / xps <= limits.centre &&
+      std::hypot(f.cones_change[2], f.cones_change[3]) * kDegreesPerRadian <= limits.tilt;
+  const bool scatter_met = f.cones_scatter / xps <= limits.scatter;
+  if (f.found > 0 && (!f.cones_determined || (ring_met && centre_met && scatter_met))) {
+    if (f.cones_determined && f.cones_centre_tilt_fixed) return {};
+    return {std::string(kCentreTiltUnchecked)};
+  }
+  std::vector<std::string> lines;
+  const std::string poor = kzt_poor_ring_fit_warning(last, xps);
+  if (!poor.empty()) lines.push_back(poor);
+  lines.emplace_back("WARNING: The fitted rings do not follow the image's rings: searched");
+  lines.push_back("         along them, the rings were found in " + format_i(f.found, 0) + " of " +
+                  format_i(f.searched, 0) + " sections" + (f.found > 0 ? "," : ""));
+  if (f.found == 0) return lines;
+  lines.push_back("         " + std::string(trimmed_text(format_f(f.off_cones / xps, 14, 2))) +
+                  " pixels rms off the calibrant's cones, up to " +
+                  std::string(trimmed_text(format_f(largest, 14, 2))) + " pixels");
+  // Which of the checks failed, so that few pixels off do not read as a
+  // contradiction.
+  if (!ring_met)
+    lines.push_back("         (a ring lies more than " +
+                    std::string(trimmed_text(format_f(limits.ring, 14, 1))) +
+                    " pixel from where the image shows it)");
+  if (!centre_met)
+    lines.push_back("         (the rings found lie where another beam centre or tilt puts them)");
+  if (!scatter_met)
+    lines.push_back("         (the rings found lie " +
+                    std::string(trimmed_text(format_f(f.cones_scatter / xps, 14, 2))) +
+                    " pixels rms from any one geometry)");
+  return lines;
 }
 
 }  // namespace
@@ -414,7 +466,7 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
                                                      Status& status) {
   if (status != kStatusGood) return {};
   const std::optional<RingFollowing> checked =
-      rings_searched_again(image, o, g, rings, d_spacings, last_width, status);
+      rings_searched_again(image, o, g, rings, d_spacings, last_width, last, status);
   if (status != kStatusGood) return {};
   std::vector<std::string> lines;
   const float xps = g.x_pixel_size;
@@ -428,28 +480,7 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
         "WARNING: The result could not be checked: no section of its rings lies whole on the "
         "image's usable pixels");
   } else {
-    const RingFollowing& f = *checked;
-    const double largest = f.largest_offset / xps;
-    // (The default limits of TILT/BEAM CENTRE's check on the centre and
-    // tilt asked for; a NaN is a change too.)
-    const FollowingLimits limits;
-    const double centre = std::hypot(f.cones_change[0], f.cones_change[1]) / xps;
-    const double tilt = std::hypot(f.cones_change[2], f.cones_change[3]) * kDegreesPerRadian;
-    if (f.cones_determined && largest <= kRingOffLimit && centre <= limits.centre &&
-        tilt <= limits.tilt && f.cones_scatter / xps <= limits.scatter)
-      return {};
-    const std::string poor = kzt_poor_ring_fit_warning(last, xps);
-    if (!poor.empty()) lines.push_back(poor);
-    lines.emplace_back("WARNING: The fitted rings do not follow the image's rings: searched");
-    lines.push_back("         along them, the rings were found in " + format_i(f.found, 0) +
-                    " of " + format_i(f.searched, 0) + " sections" + (f.found > 0 ? "," : ""));
-    if (f.found > 0)
-      lines.push_back("         " + std::string(trimmed_text(format_f(f.off_cones / xps, 14, 2))) +
-                      " pixels rms off the calibrant's cones" +
-                      (f.cones_determined
-                           ? ", up to " + std::string(trimmed_text(format_f(largest, 14, 2))) +
-                                 " pixels"
-                           : std::string()));
+    lines = calibrant_check_lines(*checked, xps, last);
     // No remedy is advised: over the sweeps of bench_calibration none
     // turned half the results warned of into right ones (EXTRA
     // ITERATIONS 7 to 47 %, the wavelength held at the true one 4 to 6 %).
@@ -539,7 +570,8 @@ void KZT_LSQCALIBRANT(bool info, int max_rings, int num_rings, std::span<const f
   tilt_rotation = params[4];
   tilt_angle = params[5];
   // (The residuals are millimetres.)
-  if (fit != nullptr) *fit = {static_cast<double>(sum_squares) * 1.0e-6, points};
+  if (fit != nullptr)
+    *fit = {static_cast<double>(sum_squares) * 1.0e-6, points, kzt_store_rings_held(rings)};
   if (info) {
     IO_WRITE("INFO: Number of function calls = " + format_i(calls, 7), status);
     IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 5), status);

@@ -81,12 +81,18 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // offsets ask for puts a ring more than 0.4 pixel from G's somewhere on
 // the image, moves the centre or the tilt beyond TILT/BEAM CENTRE's
 // limits, leaves more than a pixel rms, or where no ring was found: with
-// the rms offset from the cones and the largest distance, and LAST's
-// residual when that exceeds a pixel. Nothing is advised. A ring whose
-// cone reaches 90 degrees at G's wavelength is left out; with none left,
-// or with no section of the rings on the image's usable pixels, a line
-// says that the result could not be checked. Returns the warning's lines,
-// also written to the terminal (none for a result that passes).
+// the rms offset from the cones and the largest distance, each check that
+// failed, and LAST's residual when that exceeds a pixel. Nothing is
+// advised. A part of the change that the rings found cannot tell from the
+// rest (one ring: the distance from the wavelength, the centre from the
+// tilt) is held, a parameter O held before one refined; where that leaves
+// the centre or the tilt unjudged, or both were refined and LAST's fit
+// held one ring alone, one line (kCentreTiltUnchecked) says that they
+// could not be checked. A ring whose cone reaches 90 degrees at G's wavelength is left
+// out; with none left, or with no section of the rings on the image's
+// usable pixels, a line says that the result could not be checked. Returns
+// the warning's lines, also written to the terminal (none for a result
+// that passes).
 std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& image,
                                                      const CalibrantOptions& o,
                                                      const CalibrantGeometry& g,

@@ -9,6 +9,7 @@
 
 #include "app/diffraction/ring_coordinates.hpp"
 #include "app/diffraction/ring_test_support.hpp"
+#include "app/diffraction/tilt_centre.hpp"
 #include "app/main/program_test_support.hpp"
 #include "core/defaults_db.hpp"
 #include "core/dialogue_testing.hpp"
@@ -373,6 +374,80 @@ TEST(CalibrantCheck, HeldTiltOnATiltedDetectorIsWarned) {
             std::string::npos)
       << r.out;
   EXPECT_EQ(r.out.find("EXTRA ITERATIONS"), std::string::npos) << r.out;
+}
+
+// Silicon's first ring alone on the detector (1024 pixels of 100 microns
+// at 150 mm and 0.9 Angstrom, the second ring beyond the corners): one
+// ring cannot tell the distance from the wavelength, nor, at a small
+// tilt, the centre from the tilt (and it fits as well with the tilt on the
+// other side of the centre). Right results, the tilt held or refined, the
+// distance refined or not, get one line that centre and tilt could not be
+// checked, never that the rings do not follow; so is a wrong one whose
+// held tilt only one ring's shape could show. A result whose ring lies
+// off the image's ring is warned of, naming the check that failed.
+TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
+  const std::vector<float> d = silicon();
+  RingScene s;
+  s.x_centre = 512.3;
+  s.y_centre = 509.8;
+  s.distance = 0.15;
+  s.wavelength = 0.9e-10;
+  for (float v : d) s.d_spacings.push_back(v);
+  const std::vector<float> data = testing::ring_image(s);
+  const char* const kNotFollowed = "WARNING: The fitted rings do not follow";
+  const std::string unchecked = std::string(kCentreTiltUnchecked) + "\n";
+  CalibrantOptions held;
+  held.refine_tilt = false;
+  CalibrantOptions held_distance = held;
+  held_distance.refine_distance = false;
+  CalibrantOptions free_tilt;
+  free_tilt.refine_distance = false;
+  for (const CalibrantOptions& o : {held, held_distance, free_tilt}) {
+    const Outcome r = refine(s, data, o, d, (o.refine_distance ? 1.03 : 1.0) * s.distance);
+    ASSERT_TRUE(r.done) << r.out;
+    if (!o.refine_tilt) {
+      EXPECT_LT(centre_off(s, r.g), 0.05);
+      EXPECT_EQ(r.out.find("WARNING: The sum of squares"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(r.out.find(kNotFollowed), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(unchecked), std::string::npos) << r.out;
+  }
+
+  // A tilt held at 0 on a detector tilted by 2 degrees: the centre ends
+  // pixels off, the ring met within a fraction of a pixel, which one ring
+  // cannot show; it is not let pass as checked.
+  RingScene tilted = s;
+  tilted.tilt = 2.0 * M_PI / 180.0;
+  tilted.rotation = 0.5;
+  const Outcome off = refine(tilted, testing::ring_image(tilted), held, d, 1.03 * s.distance);
+  ASSERT_TRUE(off.done) << off.out;
+  EXPECT_GT(centre_off(tilted, off.g), 1.0);
+  EXPECT_NE(off.out.find("WARNING: The"), std::string::npos) << off.out;
+
+  // Off the image's ring: the centre 0.3 pixel along X (the ring moved by
+  // less than the 0.4 pixel a ring may lie off, the centre by more than
+  // the 0.2 it may move), or the distance 1 % long (the ring 4.4 pixels
+  // out).
+  const Outcome r = refine(s, data, held, d, 1.03 * s.distance);
+  for (int wrong : {0, 1}) {
+    CalibrantGeometry g = r.g;
+    if (wrong == 0) g.x_beam += 0.3f * g.x_pixel_size;
+    if (wrong == 1) g.sample_distance *= 1.01f;
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    const std::vector<std::string> lines = kzt_check_calibrant_result(
+        image_of(s, data), held, g, std::span<const float>(d).first(1), d, 0.0014f, {}, status);
+    ASSERT_EQ(status, kStatusGood);
+    ASSERT_GE(lines.size(), 4u) << capture.text();
+    EXPECT_NE(lines[0].find(kNotFollowed), std::string::npos) << capture.text();
+    EXPECT_NE(capture.text().find(wrong == 0 ? "another beam centre or tilt"
+                                             : "a ring lies more than 0.4 pixel"),
+              std::string::npos)
+        << capture.text();
+    EXPECT_EQ(capture.text().find(wrong == 0 ? "a ring lies more" : "another beam centre"),
+              std::string::npos)
+        << capture.text();
+  }
 }
 
 TEST(CalibrantRefinement, NoiseAndSpuriousSpots) {

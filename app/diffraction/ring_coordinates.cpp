@@ -239,6 +239,8 @@ bool in_zero_run(std::span<const float> data, Index xmaxdat, Index xstrelm, Inde
 // not pull it; a background line drawn through the profile's ends, which
 // another ring or a cut ring lifts at one end, is not used for it.
 constexpr double kClearMaximum = 5.0;
+// What a profile's level leaves of rounding in sums over it.
+constexpr double kRounding = 1.0e-9;
 
 bool clear_maximum(std::span<const double> v, std::span<const double> raw,
                    std::span<const double> se, double& position) {
@@ -263,7 +265,12 @@ bool clear_maximum(std::span<const double> v, std::span<const double> raw,
   for (std::ptrdiff_t b = 2; b < nb - 1; ++b)
     if (smooth(b) > smooth(m)) m = b;
   const double top = smooth(m);
-  if (!(top > 0.0) || !(top >= kClearMaximum * noise(m))) return false;
+  // (A profile of one value throughout, as where a coarse powder's ring
+  // has no crystallite, has no standard error: what stands above it
+  // there is rounding.)
+  if (!(top > kRounding * std::abs(raw[static_cast<std::size_t>(m)])) ||
+      !(top >= kClearMaximum * noise(m)))
+    return false;
   // The peak's extent above half and above a fifth of its height.
   std::ptrdiff_t half_lo = m, half_hi = m;
   while (half_lo > 0 && smooth(half_lo - 1) > 0.5 * top) --half_lo;
@@ -315,85 +322,81 @@ bool clear_maximum(std::span<const double> v, std::span<const double> raw,
   return true;
 }
 
-void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
-                    Index yendelm, std::span<const float> data,
-                    std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
-                    float x_beam, float y_beam, float radius, float half_width, int num_sections,
-                    bool integrated, Index max_coordinates, Index max_bins, Index num_bins,
-                    std::span<double> profiles, std::span<double> weights,
-                    int& num_coordinates, std::span<float> x_coordinates,
-                    std::span<float> y_coordinates, std::span<float> intensities,
-                    std::span<float> azimuths, Status& status, int* num_searched = nullptr,
-                    bool checking = false) {
-  constexpr const char* kName = "Subroutine KZT_RINGCOORDS V0.1";
-  if (st_bad(status, kName)) return;
-  if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
-                                         data.size(), mask.size(), x_pixel_size, y_pixel_size,
-                                         num_sections, max_coordinates))
-    return st_fail(status, e, kName);
-  const auto columns = static_cast<std::size_t>(max_coordinates);
-  Index work = 0;
-  if (num_bins < 3 || max_bins < num_bins || !checked_product(max_bins, num_sections, work) ||
-      profiles.size() < static_cast<std::size_t>(work) ||
-      weights.size() < static_cast<std::size_t>(work))
-    return st_fail(status, kBaseApp + 23, kName);
-  if (x_coordinates.size() < columns || y_coordinates.size() < columns ||
-      intensities.size() < columns || azimuths.size() < columns)
-    return st_fail(status, kBaseApp + 1, kName);
+// The search annulus of one ring: radius RADIUS, HALF_WIDTH either side,
+// NUM_BINS radial bins, following the conic of TILT where given. A pixel's
+// footprint is a disc of its mean area, spread over the bins it covers.
+struct Annulus {
+  Annulus(const RingTilt* tilt, float radius, float half_width, Index num_bins,
+          float x_pixel_size, float y_pixel_size, float x_beam, float y_beam)
+      : ri(static_cast<double>(radius) - half_width),
+        ro(static_cast<double>(radius) + half_width),
+        shift(tilt, radius),
+        xps(x_pixel_size),
+        yps(y_pixel_size),
+        xb(x_beam),
+        yb(y_beam) {
+    // The pixels searched: those within the shifted annulus's extremes.
+    const double ri_all = ri + shift.least();
+    ro_all = ro + shift.most();
+    ri2 = ri_all > 0.0 ? ri_all * ri_all : 0.0;
+    ro2 = ro_all * ro_all;
+    bw = (ro - ri) / static_cast<double>(num_bins);
+    h = kRootInversePi * (xps + yps) / 2.0;
+    const double span = 2.0 * h / bw;
+    per_bin = 1.0 / bw;
+    per_span = 1.0 / span;
+    between = std::min(per_span, 1.0);
+  }
+  double ri, ro;
+  RingShift shift;
+  double xps, yps, xb, yb;
+  double ro_all = 0.0, ri2 = 0.0, ro2 = 0.0;
+  double bw = 0.0, h = 0.0, per_bin = 0.0, per_span = 0.0, between = 0.0;
+};
 
-  const double ri = static_cast<double>(radius) - half_width;
-  const double ro = static_cast<double>(radius) + half_width;
-  const RingShift shift(tilt, radius);
-  // The pixels searched: those within the shifted annulus's extremes.
-  const double ri_all = ri + shift.least();
-  const double ro_all = ro + shift.most();
-  const double ri2 = ri_all > 0.0 ? ri_all * ri_all : 0.0;
-  const double ro2 = ro_all * ro_all;
-  const double bw = (ro - ri) / static_cast<double>(num_bins);
-  const double xps = x_pixel_size;
-  const double yps = y_pixel_size;
-  const double xb = x_beam;
-  const double yb = y_beam;
-  const double h = kRootInversePi * (xps + yps) / 2.0;
-  const double span = 2.0 * h / bw;
-  const double per_bin = 1.0 / bw;
-  const double per_span = 1.0 / span;
-  const double between = std::min(per_span, 1.0);
-  const auto nbins = static_cast<std::size_t>(max_bins);
-  const auto nsec = static_cast<std::size_t>(num_sections);
-
-  std::fill_n(profiles.begin(), work, 0.0);
-  std::fill_n(weights.begin(), work, 0.0);
-  std::vector<Index> pixels(nsec, 0);
-  std::vector<char> usable(nsec, 1);
-  const SectionFinder section_of(num_sections);
-  // A check's sums of squares (for the bins' standard errors) and the
-  // pixels of exactly 0 seen (for the gaps).
-  std::vector<double> squares(checking ? static_cast<std::size_t>(work) : 0);
+// The radial profiles of a ring's sections as the annulus's pixels build
+// them: PROFILES and WEIGHTS (MAX_BINS a section, 1-based bins as the
+// footprint shares fall), a check's sums of squares (for the bins'
+// standard errors), each section's pixel count, whether it is usable
+// (nothing masked, no value that is not a number), and the pixels of
+// exactly 0 met (for the gaps).
+struct SectionProfiles {
   struct Zero {
     Index i, j;
     std::size_t section;
   };
+  std::span<double> profiles, weights;
+  std::size_t nbins;
+  std::vector<double> squares;
+  std::vector<Index> pixels;
+  std::vector<char> usable;
   std::vector<Zero> zeros;
+};
 
-  // Only pixels of the annulus count; each row is walked over its two
-  // spans (or one) of the annulus, with a pixel's margin, and each pixel is
-  // tested exactly.
-  const Index ylo = std::max(ystrelm, truncate((yb - ro_all) / yps));
-  const Index yhi = std::min(yendelm, truncate((yb + ro_all) / yps) + 1);
+// Adds each pixel of the region inside annulus A to the profile of its
+// section. Only pixels of the annulus count; each row is walked over its
+// two spans (or one) of the annulus, with a pixel's margin, and each pixel
+// is tested exactly.
+void gather_sections(const Annulus& a, Index xmaxdat, Index xstrelm, Index ystrelm,
+                     Index xendelm, Index yendelm, std::span<const float> data,
+                     std::span<const std::uint8_t> mask, int num_sections, Index max_bins,
+                     bool checking, SectionProfiles& p) {
+  const SectionFinder section_of(num_sections);
+  const Index ylo = std::max(ystrelm, truncate((a.yb - a.ro_all) / a.yps));
+  const Index yhi = std::min(yendelm, truncate((a.yb + a.ro_all) / a.yps) + 1);
   for (Index j = ylo; j <= yhi; ++j) {
-    const double y = (static_cast<double>(j) - 0.5) * yps - yb;
+    const double y = (static_cast<double>(j) - 0.5) * a.yps - a.yb;
     const double y2 = y * y;
-    if (y2 > ro2) continue;
-    const double xo = std::sqrt(ro2 - y2);
-    const Index ilo = std::max(xstrelm, truncate(std::floor((xb - xo) / xps + 0.5)));
-    const Index ihi = std::min(xendelm, truncate(std::ceil((xb + xo) / xps + 0.5)));
+    if (y2 > a.ro2) continue;
+    const double xo = std::sqrt(a.ro2 - y2);
+    const Index ilo = std::max(xstrelm, truncate(std::floor((a.xb - xo) / a.xps + 0.5)));
+    const Index ihi = std::min(xendelm, truncate(std::ceil((a.xb + xo) / a.xps + 0.5)));
     Index hole_lo = ihi + 1;
     Index hole_hi = ihi;
-    if (ri2 > y2) {
-      const double xi = std::sqrt(ri2 - y2);
-      hole_lo = truncate(std::ceil((xb - xi) / xps + 0.5)) + 1;
-      hole_hi = truncate(std::floor((xb + xi) / xps + 0.5)) - 1;
+    if (a.ri2 > y2) {
+      const double xi = std::sqrt(a.ri2 - y2);
+      hole_lo = truncate(std::ceil((a.xb - xi) / a.xps + 0.5)) + 1;
+      hole_hi = truncate(std::floor((a.xb + xi) / a.xps + 0.5)) - 1;
     }
     const Index row = element(1, j, xmaxdat);
     Index previous = -1;  // the last pixel taken, and its section
@@ -403,13 +406,13 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
         i = hole_hi;
         continue;
       }
-      const double x = (static_cast<double>(i) - 0.5) * xps - xb;
+      const double x = (static_cast<double>(i) - 0.5) * a.xps - a.xb;
       const double r2 = x * x + y2;
-      if (r2 < ri2 || r2 > ro2) continue;
+      if (r2 < a.ri2 || r2 > a.ro2) continue;
       double r = std::sqrt(r2);
-      if (shift.on()) {
-        r -= shift.along(x / r, y / r);
-        if (!(r >= ri && r <= ro)) continue;  // also a direction the cone misses
+      if (a.shift.on()) {
+        r -= a.shift.along(x / r, y / r);
+        if (!(r >= a.ri && r <= a.ro)) continue;  // also a direction the cone misses
       }
       const int s = r2 <= 0.0         ? 0
                     : i == previous + 1 ? section_of.next_along_row(previous_section, x, y)
@@ -419,11 +422,11 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
       const auto sec = static_cast<std::size_t>(s);
       const std::size_t at = static_cast<std::size_t>(row + i - 1);
       if (!mask.empty() && mask[at] != 0) {
-        usable[sec] = 0;
+        p.usable[sec] = 0;
         continue;
       }
-      const double lo = (r - ri - h) * per_bin;
-      const double hi = (r - ri + h) * per_bin;
+      const double lo = (r - a.ri - a.h) * a.per_bin;
+      const double hi = (r - a.ri + a.h) * a.per_bin;
       // Both lie within a few bins of the annulus. The footprint's first
       // and last bins take their covered part, the bins between 1 / SPAN.
       const Index first = static_cast<Index>(lo) + 1;
@@ -431,110 +434,197 @@ void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstre
       const double value = data[at];
       if (checking) {
         if (!std::isfinite(value)) {
-          usable[sec] = 0;
+          p.usable[sec] = 0;
           continue;
         }
-        if (value == 0.0) zeros.push_back({i, j, sec});
+        if (value == 0.0) p.zeros.push_back({i, j, sec});
       }
-      double* prof = profiles.data() + sec * nbins - 1;  // 1-based bins
-      double* wt = weights.data() + sec * nbins - 1;
-      double* sq = checking ? squares.data() + sec * nbins - 1 : nullptr;
+      double* prof = p.profiles.data() + sec * p.nbins - 1;  // 1-based bins
+      double* wt = p.weights.data() + sec * p.nbins - 1;
+      double* sq = checking ? p.squares.data() + sec * p.nbins - 1 : nullptr;
       auto add = [&](Index b, double f) {
         prof[b] += f * value;
         wt[b] += f;
         if (sq != nullptr) sq[b] += f * value * value;
       };
       if (first >= 1 && first <= max_bins)
-        add(first, std::min((static_cast<double>(first) - lo) * per_span, 1.0));
+        add(first, std::min((static_cast<double>(first) - lo) * a.per_span, 1.0));
       const Index mid_end = std::min<Index>(max_bins, last - 1);
-      for (Index b = std::max<Index>(1, first + 1); b <= mid_end; ++b) add(b, between);
+      for (Index b = std::max<Index>(1, first + 1); b <= mid_end; ++b) add(b, a.between);
       if (last != first && last >= 1 && last <= max_bins)
-        add(last, std::min((hi - static_cast<double>(last - 1)) * per_span, 1.0));
-      ++pixels[sec];
+        add(last, std::min((hi - static_cast<double>(last - 1)) * a.per_span, 1.0));
+      ++p.pixels[sec];
     }
   }
+}
 
-  if (!zeros.empty()) {
-    std::vector<Index> runs(nsec, kLongestGapRun);
-    for (std::size_t s = 0; s < nsec; ++s) {
-      const double* prof = profiles.data() + s * nbins;
-      const double* wt = weights.data() + s * nbins;
-      double lowest = std::numeric_limits<double>::infinity();
-      for (Index b = 0; b < num_bins; ++b)
-        if (wt[b] > 0.0) lowest = std::min(lowest, prof[b] / wt[b]);
-      runs[s] = gap_run(lowest, pixels[s]);
-    }
-    for (const Zero& z : zeros)
-      if (usable[z.section] != 0 && in_zero_run(data, xmaxdat, xstrelm, ystrelm, xendelm,
-                                                yendelm, z.i, z.j, runs[z.section]))
-        usable[z.section] = 0;
+// Leaves out, as masked, each usable section holding a pixel of a module
+// gap: a zero met inside a run of zeros as long as the section's counts
+// make rare by chance (gap_run of its profile's lowest bin).
+void leave_out_gaps(Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                    std::span<const float> data, Index num_bins, SectionProfiles& p) {
+  if (p.zeros.empty()) return;
+  const std::size_t nsec = p.usable.size();
+  std::vector<Index> runs(nsec, kLongestGapRun);
+  for (std::size_t s = 0; s < nsec; ++s) {
+    const double* prof = p.profiles.data() + s * p.nbins;
+    const double* wt = p.weights.data() + s * p.nbins;
+    double lowest = std::numeric_limits<double>::infinity();
+    for (Index b = 0; b < num_bins; ++b)
+      if (wt[b] > 0.0) lowest = std::min(lowest, prof[b] / wt[b]);
+    runs[s] = gap_run(lowest, p.pixels[s]);
   }
+  for (const SectionProfiles::Zero& z : p.zeros)
+    if (p.usable[z.section] != 0 &&
+        in_zero_run(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, z.i, z.j, runs[z.section]))
+      p.usable[z.section] = 0;
+}
+
+// The profile of section S divided by its weights (a bin without any
+// leaves the section unusable, its profile all missing); false for a
+// section that cannot be searched (unusable, or of nine pixels or fewer).
+bool section_profile_searchable(std::size_t s, std::size_t nb, SectionProfiles& p) {
+  double* prof = p.profiles.data() + s * p.nbins;
+  const double* wt = p.weights.data() + s * p.nbins;
+  if (p.usable[s] != 0) {
+    for (std::size_t b = 0; b < nb; ++b) {
+      if (wt[b] > 0.0) {
+        prof[b] /= wt[b];
+      } else {
+        p.usable[s] = 0;
+      }
+    }
+    if (p.usable[s] == 0) std::fill_n(prof, nb, static_cast<double>(kMissing));
+  }
+  return p.usable[s] != 0 && p.pixels[s] > 9;
+}
+
+// The ring's radius and intensity in section S of searchable profiles P:
+// its profile less the line through its ends, then the centre of gravity
+// (a check: the one clear maximum) and the mean of the three bins about it
+// (or with INTEGRATED the sum of the inner bins). False where the section
+// shows no ring. V and SE are work arrays of the profile's length.
+bool section_ring(const Annulus& a, std::size_t s, std::size_t nb, const SectionProfiles& p,
+                  bool checking, bool integrated, std::vector<double>& v, std::vector<double>& se,
+                  double& rc, double& intensity) {
+  const double* prof = p.profiles.data() + s * p.nbins;
+  const double* wt = p.weights.data() + s * p.nbins;
+  // Background: the line through the profile's ends.
+  double bg = prof[0];
+  double x0 = 0.5;
+  double g = (prof[nb - 1] - prof[0]) / static_cast<double>(nb - 1);
+  if (nb >= 9) {
+    bg = (prof[0] + prof[1] + prof[2]) / 3.0;
+    x0 = 1.5;
+    g = ((prof[nb - 3] + prof[nb - 2] + prof[nb - 1]) / 3.0 - bg) / static_cast<double>(nb - 3);
+  }
+  double sum = 0.0;
+  double moment = 0.0;
+  for (std::size_t b = 0; b < nb; ++b) {
+    v[b] = prof[b] - bg - ((static_cast<double>(b) + 0.5) - x0) * g;
+    sum += v[b];
+    moment += (a.bw * (static_cast<double>(b) + 0.5) + a.ri) * v[b];
+  }
+  if (checking) {
+    const double* sq = p.squares.data() + s * p.nbins;
+    for (std::size_t b = 0; b < nb; ++b)
+      se[b] = std::sqrt(std::max(sq[b] / wt[b] - prof[b] * prof[b], 0.0) / wt[b]);
+    double at_bins = 0.0;
+    if (!clear_maximum(v, std::span<const double>(prof, nb), se, at_bins)) return false;
+    rc = a.ri + a.bw * at_bins;
+  } else {
+    if (!(sum > 0.0)) return false;
+    rc = moment / sum;
+  }
+  const double centre_bin = (rc - a.ri) / a.bw;
+  if (!(centre_bin >= 1.0 && centre_bin < static_cast<double>(nb) - 1.0)) return false;
+  const auto bc = static_cast<std::size_t>(centre_bin);  // 0-based; 1 <= bc <= nb - 2
+  if (!(v[bc] > 0.0)) return false;
+  intensity = (v[bc - 1] + v[bc] + v[bc + 1]) / 3.0;
+  if (integrated) {
+    intensity = 0.0;
+    for (std::size_t b = 1; b + 1 < nb; ++b) intensity += v[b];
+  }
+  return intensity > 0.0;
+}
+
+// The checks of one ring's search besides ring_search_error's; 0 when
+// usable.
+Status ring_work_error(Index max_coordinates, Index max_bins, Index num_bins, int num_sections,
+                       std::size_t profiles_size, std::size_t weights_size,
+                       std::size_t columns_size, Index& work) {
+  if (num_bins < 3 || max_bins < num_bins || !checked_product(max_bins, num_sections, work) ||
+      profiles_size < static_cast<std::size_t>(work) ||
+      weights_size < static_cast<std::size_t>(work))
+    return kBaseApp + 23;
+  if (columns_size < static_cast<std::size_t>(max_coordinates)) return kBaseApp + 1;
+  return 0;
+}
+
+// Where a search records the sections of a ring it searched (those lying
+// whole on the usable image): their count and a flag each (1 searched).
+struct SearchedRecord {
+  int* count = nullptr;
+  std::uint8_t* flags = nullptr;
+};
+
+// One ring's search (KZT_RINGCOORDS), with TILT the annulus following the
+// conic; SEARCHED receives the sections searched.
+void ring_coords(const RingTilt* tilt, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
+                 Index xendelm, Index yendelm, std::span<const float> data,
+                 std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                 float x_beam, float y_beam, float radius, float half_width, int num_sections,
+                 bool integrated, Index max_coordinates, Index max_bins, Index num_bins,
+                 std::span<double> profiles, std::span<double> weights, int& num_coordinates,
+                 std::span<float> x_coordinates, std::span<float> y_coordinates,
+                 std::span<float> intensities, std::span<float> azimuths, Status& status,
+                 SearchedRecord searched = {}, bool checking = false) {
+  constexpr const char* kName = "Subroutine KZT_RINGCOORDS V0.1";
+  if (st_bad(status, kName)) return;
+  if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
+                                         data.size(), mask.size(), x_pixel_size, y_pixel_size,
+                                         num_sections, max_coordinates))
+    return st_fail(status, e, kName);
+  Index work = 0;
+  const std::size_t columns = std::min({x_coordinates.size(), y_coordinates.size(),
+                                        intensities.size(), azimuths.size()});
+  if (const Status e = ring_work_error(max_coordinates, max_bins, num_bins, num_sections,
+                                       profiles.size(), weights.size(), columns, work))
+    return st_fail(status, e, kName);
+
+  const Annulus a(tilt, radius, half_width, num_bins, x_pixel_size, y_pixel_size, x_beam,
+                  y_beam);
+  const auto nsec = static_cast<std::size_t>(num_sections);
+  std::fill_n(profiles.begin(), work, 0.0);
+  std::fill_n(weights.begin(), work, 0.0);
+  SectionProfiles p{profiles, weights, static_cast<std::size_t>(max_bins),
+                    std::vector<double>(checking ? static_cast<std::size_t>(work) : 0),
+                    std::vector<Index>(nsec, 0), std::vector<char>(nsec, 1), {}};
+  gather_sections(a, xmaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask, num_sections,
+                  max_bins, checking, p);
+  leave_out_gaps(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, data, num_bins, p);
 
   num_coordinates = 0;
-  if (num_searched != nullptr) *num_searched = 0;
+  if (searched.count != nullptr) *searched.count = 0;
+  if (searched.flags != nullptr) std::fill_n(searched.flags, nsec, std::uint8_t{0});
   const auto nb = static_cast<std::size_t>(num_bins);
   std::vector<double> v(nb), se(checking ? nb : 0);
   const double section = kTwoPi / num_sections;
   for (std::size_t s = 0; s < nsec; ++s) {
-    double* prof = profiles.data() + s * nbins;
-    const double* wt = weights.data() + s * nbins;
-    if (usable[s] != 0) {
-      for (std::size_t b = 0; b < nb; ++b) {
-        if (wt[b] > 0.0) {
-          prof[b] /= wt[b];
-        } else {
-          usable[s] = 0;
-        }
-      }
-      if (usable[s] == 0) std::fill_n(prof, nb, static_cast<double>(kMissing));
-    }
-    if (usable[s] == 0 || pixels[s] <= 9) continue;
-    if (num_searched != nullptr) ++*num_searched;
-    // Background: the line through the profile's ends.
-    double p = prof[0];
-    double x0 = 0.5;
-    double g = (prof[nb - 1] - prof[0]) / static_cast<double>(nb - 1);
-    if (nb >= 9) {
-      p = (prof[0] + prof[1] + prof[2]) / 3.0;
-      x0 = 1.5;
-      g = ((prof[nb - 3] + prof[nb - 2] + prof[nb - 1]) / 3.0 - p) / static_cast<double>(nb - 3);
-    }
-    double sum = 0.0;
-    double moment = 0.0;
-    for (std::size_t b = 0; b < nb; ++b) {
-      v[b] = prof[b] - p - ((static_cast<double>(b) + 0.5) - x0) * g;
-      sum += v[b];
-      moment += (bw * (static_cast<double>(b) + 0.5) + ri) * v[b];
-    }
-    double rc = 0.0;
-    if (checking) {
-      const double* sq = squares.data() + s * nbins;
-      for (std::size_t b = 0; b < nb; ++b)
-        se[b] = std::sqrt(std::max(sq[b] / wt[b] - prof[b] * prof[b], 0.0) / wt[b]);
-      double at_bins = 0.0;
-      if (!clear_maximum(v, std::span<const double>(prof, nb), se, at_bins)) continue;
-      rc = ri + bw * at_bins;
-    } else {
-      if (!(sum > 0.0)) continue;
-      rc = moment / sum;
-    }
-    const double centre_bin = (rc - ri) / bw;
-    if (!(centre_bin >= 1.0 && centre_bin < static_cast<double>(nb) - 1.0)) continue;
-    const auto bc = static_cast<std::size_t>(centre_bin);  // 0-based; 1 <= bc <= nb - 2
-    if (!(v[bc] > 0.0)) continue;
-    double intensity = (v[bc - 1] + v[bc] + v[bc + 1]) / 3.0;
-    if (integrated) {
-      intensity = 0.0;
-      for (std::size_t b = 1; b + 1 < nb; ++b) intensity += v[b];
-    }
-    if (!(intensity > 0.0) || num_coordinates >= max_coordinates) continue;
+    if (!section_profile_searchable(s, nb, p)) continue;
+    if (searched.count != nullptr) ++*searched.count;
+    if (searched.flags != nullptr) searched.flags[s] = 1;
+    double rc = 0.0, intensity = 0.0;
+    if (!section_ring(a, s, nb, p, checking, integrated, v, se, rc, intensity) ||
+        num_coordinates >= max_coordinates)
+      continue;
     const auto n = static_cast<std::size_t>(num_coordinates++);
     const double ac = (static_cast<double>(s) + 0.5) * section;
     const double ca = std::cos(ac);
     const double sa = std::sin(ac);
-    const double rt = rc + (shift.on() ? shift.along(ca, sa) : 0.0);
-    x_coordinates[n] = static_cast<float>(xb + rt * ca);
-    y_coordinates[n] = static_cast<float>(yb + rt * sa);
+    const double rt = rc + (a.shift.on() ? a.shift.along(ca, sa) : 0.0);
+    x_coordinates[n] = static_cast<float>(a.xb + rt * ca);
+    y_coordinates[n] = static_cast<float>(a.yb + rt * sa);
     intensities[n] = static_cast<float>(intensity);
     azimuths[n] = static_cast<float>(ac);
   }
@@ -559,15 +649,19 @@ void KZT_RINGCOORDS(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, 
 
 namespace {
 
-void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
-                   Index xendelm, Index yendelm, std::span<const float> data,
-                   std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
-                   float x_beam, float y_beam, int max_rings, int num_rings,
-                   std::span<const float> radii, float half_width, int num_sections,
-                   bool integrated, Index max_coordinates, std::span<int> num_coordinates,
-                   std::span<float> x_coordinates, std::span<float> y_coordinates,
-                   std::span<float> intensities, std::span<float> azimuths, Status& status,
-                   std::span<int> num_searched = {}, bool checking = false) {
+// KZT_FINDRINGS, with TILT the annuli following the conics; NUM_SEARCHED
+// and SECTIONS_SEARCHED (when given, the latter MAX_COORDINATES a ring)
+// receive the sections searched.
+void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, Index xstrelm,
+                Index ystrelm, Index xendelm, Index yendelm, std::span<const float> data,
+                std::span<const std::uint8_t> mask, float x_pixel_size, float y_pixel_size,
+                float x_beam, float y_beam, int max_rings, int num_rings,
+                std::span<const float> radii, float half_width, int num_sections,
+                bool integrated, Index max_coordinates, std::span<int> num_coordinates,
+                std::span<float> x_coordinates, std::span<float> y_coordinates,
+                std::span<float> intensities, std::span<float> azimuths, Status& status,
+                std::span<int> num_searched = {}, std::span<std::uint8_t> sections_searched = {},
+                bool checking = false) {
   constexpr const char* kName = "Subroutine KZT_FINDRINGS V0.1";
   if (st_bad(status, kName)) return;
   if (const Status e = ring_search_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
@@ -589,7 +683,8 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
       x_coordinates.size() < static_cast<std::size_t>(cells) ||
       y_coordinates.size() < static_cast<std::size_t>(cells) ||
       intensities.size() < static_cast<std::size_t>(cells) ||
-      azimuths.size() < static_cast<std::size_t>(cells))
+      azimuths.size() < static_cast<std::size_t>(cells) ||
+      (!sections_searched.empty() && sections_searched.size() < static_cast<std::size_t>(cells)))
     return st_fail(status, kBaseApp + 1, kName);
   const Index num_bins = kzt_ring_bins(half_width, x_pixel_size, y_pixel_size);
   if (num_bins < 3) {
@@ -615,14 +710,15 @@ void find_rings(const RingTilt* tilt, bool info, Index xmaxdat, Index ymaxdat, I
   for (int k = 0; k < num_rings; ++k) {
     const std::size_t at = static_cast<std::size_t>(k) * column;
     auto& count = num_coordinates[static_cast<std::size_t>(k)];
+    const SearchedRecord searched{
+        num_searched.empty() ? nullptr : &num_searched[static_cast<std::size_t>(k)],
+        sections_searched.empty() ? nullptr : sections_searched.data() + at};
     ring_coords(tilt, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
-                   x_pixel_size, y_pixel_size, x_beam, y_beam, radii[static_cast<std::size_t>(k)],
-                   half_width, num_sections, integrated, max_coordinates, num_bins, num_bins,
-                   profiles, weights, count, x_coordinates.subspan(at, column),
-                   y_coordinates.subspan(at, column), intensities.subspan(at, column),
-                   azimuths.subspan(at, column), status,
-                   num_searched.empty() ? nullptr : &num_searched[static_cast<std::size_t>(k)],
-                   checking);
+                x_pixel_size, y_pixel_size, x_beam, y_beam, radii[static_cast<std::size_t>(k)],
+                half_width, num_sections, integrated, max_coordinates, num_bins, num_bins,
+                profiles, weights, count, x_coordinates.subspan(at, column),
+                y_coordinates.subspan(at, column), intensities.subspan(at, column),
+                azimuths.subspan(at, column), status, searched, checking);
     if (status != kStatusGood) return;
     if (info)
       IO_WRITE("INFO: Ring " + format_i(k + 1, 2) + ", Number of coordinates = " +
@@ -655,10 +751,17 @@ void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm
                           const RingTilt* tilt, Status& status, KztComRings& r,
                           bool checking) {
   find_rings(tilt, info, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask,
-                x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
-                half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
-                r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status,
-                r.num_searched, checking);
+             x_pixel_size, y_pixel_size, x_beam, y_beam, kMaxRings, num_rings, r.radii,
+             half_width, num_sections, integrated, kMaxRingCoordinates, r.num_coordinates,
+             r.x_coordinates, r.y_coordinates, r.intensities, r.azimuths, status,
+             r.num_searched, r.sections_searched, checking);
+}
+
+int kzt_store_rings_held(int num_rings) {
+  const KztComRings& r = vosq_kzt_comrings;
+  const auto n = static_cast<std::ptrdiff_t>(std::clamp(num_rings, 0, kMaxRings));
+  return static_cast<int>(std::count_if(r.num_coordinates.begin(), r.num_coordinates.begin() + n,
+                                        [](int count) { return count >= 5; }));
 }
 
 void KZT_RINGOUTLIERS(bool info, int max_rings, int num_rings, float distance, float x_beam,

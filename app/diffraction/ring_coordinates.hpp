@@ -37,8 +37,11 @@ struct KztComRings {
   std::array<float, kMaxRingCoordinates * kMaxRings> azimuths{};
   std::array<float, kMaxRings> radii{};  // metres, the radius each ring was searched at
   // Of each ring's sections, those whose profile lay whole on the image and
-  // unmasked, so that the ring could have been found there.
+  // unmasked, so that the ring could have been found there: their number,
+  // and a flag each (1 searched; section s of ring k, both 1-based, at
+  // element (k - 1) * 360 + s - 1, as the coordinates).
   std::array<int, kMaxRings> num_searched{};
+  std::array<std::uint8_t, kMaxRingCoordinates * kMaxRings> sections_searched{};
 };
 inline KztComRings vosq_kzt_comrings;
 
@@ -52,10 +55,12 @@ struct KztControlPowder {
 inline KztControlPowder vosq_kzt_controlpowder;
 
 // How well a geometry fit met the points of the ring store: the sum of the
-// squared radial residuals (metres squared) over its points.
+// squared radial residuals (metres squared) over its points, and the rings
+// of five points or more among them.
 struct RingFitResidual {
   double sum_squares = 0.0;
   Index points = 0;
+  int rings = 0;
   // The rms radial residual in units of LENGTH (metres); 0 without points.
   double rms(double length) const {
     return points > 0 && length > 0.0
@@ -149,6 +154,10 @@ struct RingTilt {
 // background, no second one rising again to half of it), at that maximum:
 // the centre of gravity over a window symmetric about it, so that another
 // ring in the annulus or an edge cutting a broad ring does not pull it.
+// The rings of the ring store's first NUM_RINGS that hold five points or
+// more.
+int kzt_store_rings_held(int num_rings);
+
 void kzt_find_store_rings(bool info, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                           Index xendelm, Index yendelm, std::span<const float> data,
                           std::span<const std::uint8_t> mask, float x_pixel_size,

@@ -174,6 +174,29 @@ TEST(FindRings, ACheckSearchTakesRingsOnlyWherePlain) {
   }
 }
 
+// A coarse powder's ring without counting noise: a section where no
+// crystallite lies holds one value throughout, which has no standard
+// error, and what stands above it there is rounding. A check's search
+// takes the ring only where a crystallite lies, on the ring (as near as
+// the few pixels of a crystallite tell).
+TEST(FindRings, ACheckTakesCoarsePowderRingsOnlyWhereCrystallitesLie) {
+  RingScene s;
+  s.d_spacings = {3.1355e-10};
+  s.spots = 12;
+  const double radius = s.distance * std::tan(testing::scene_two_theta(s, s.d_spacings[0]));
+  const KztComRings& r = vosq_kzt_comrings;
+  Status status = kStatusGood;
+  find_scene_rings(s, testing::ring_image(s), {}, 90, 0.001f, false, status, true);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_GE(r.num_coordinates[0], 8);
+  EXPECT_LE(r.num_coordinates[0], 40);
+  for (int n = 0; n < r.num_coordinates[0]; ++n)
+    EXPECT_NEAR(std::hypot(r.x_coordinates[at(0, n)] - s.x_centre * s.pixel,
+                           r.y_coordinates[at(0, n)] - s.y_centre * s.pixel) / s.pixel,
+                radius / s.pixel, 1.0)
+        << "at " << r.azimuths[at(0, n)];
+}
+
 TEST(FindRings, IntegratedIntensitiesExceedPeakValues) {
   RingScene s;
   s.d_spacings = {3.1355e-10};

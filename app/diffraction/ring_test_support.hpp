@@ -31,15 +31,47 @@ struct RingScene {
   std::vector<double> peaks;   // of each ring of D_SPACINGS where given (else PEAK)
   double polarisation = 0.0;   // P of the incident beam, horizontal along X
   unsigned seed = 12345;       // of the Poisson draws
+  // A coarse powder: each ring made of SPOTS crystallites (0: a smooth
+  // ring) at azimuths drawn from the seed, each SPOT_WIDTH pixels' sigma
+  // along the ring and 0.5 to 1.5 times the ring's peak.
+  int spots = 0;
+  double spot_width = 2.0;
 };
 
 inline double scene_two_theta(const RingScene& s, double d_spacing) {
   return 2.0 * std::asin(s.wavelength / (2.0 * d_spacing));
 }
 
-// The scene's rings as Gaussian profiles in 2-theta over a flat background;
-// with POISSON each pixel is a Poisson draw of its value (from the scene's
-// seed).
+// The crystallites of a coarse powder's ring: their azimuths (radians,
+// sorted) and heights (of the ring's peak).
+struct RingSpots {
+  std::vector<double> azimuths, heights;
+  // The ring's strength at AZIMUTH, R pixels from the beam: the spots'
+  // profiles along the ring.
+  double at(double azimuth, double r, double width) const {
+    double sum = 0.0;
+    for (std::size_t n = 0; n < azimuths.size(); ++n) {
+      const double along = std::remainder(azimuth - azimuths[n], 2.0 * M_PI) * r / width;
+      if (std::abs(along) < 6.0) sum += heights[n] * std::exp(-0.5 * along * along);
+    }
+    return sum;
+  }
+};
+
+inline std::vector<RingSpots> scene_spots(const RingScene& s) {
+  std::vector<RingSpots> rings(s.spots > 0 ? s.d_spacings.size() : 0);
+  std::mt19937 random(s.seed ^ 0x5bd1e995u);
+  std::uniform_real_distribution<double> azimuth(-M_PI, M_PI), height(0.5, 1.5);
+  for (RingSpots& r : rings) {
+    for (int n = 0; n < s.spots; ++n) r.azimuths.push_back(azimuth(random));
+    for (int n = 0; n < s.spots; ++n) r.heights.push_back(height(random));
+  }
+  return rings;
+}
+
+// The scene's rings as Gaussian profiles in 2-theta over a flat background
+// (of spots along them for a coarse powder); with POISSON each pixel is a
+// Poisson draw of its value (from the scene's seed).
 inline std::vector<float> ring_image(const RingScene& s, bool poisson = false) {
   std::vector<float> image(static_cast<std::size_t>(s.xmax * s.ymax));
   std::vector<double> centres, peaks;
@@ -47,6 +79,7 @@ inline std::vector<float> ring_image(const RingScene& s, bool poisson = false) {
     centres.push_back(scene_two_theta(s, s.d_spacings[k]));
     peaks.push_back(k < s.peaks.size() ? s.peaks[k] : s.peak);
   }
+  const std::vector<RingSpots> spots = scene_spots(s);
   const double sigma = s.width * s.pixel / s.distance;
   std::mt19937 random(s.seed);
   for (Index j = 1; j <= s.ymax; ++j) {
@@ -61,7 +94,11 @@ inline std::vector<float> ring_image(const RingScene& s, bool poisson = false) {
       const double pol = 0.5 * ((1.0 + ct) - (1.0 - ct) * c2 * s.polarisation);
       for (std::size_t k = 0; k < centres.size(); ++k) {
         const double z = (t - centres[k]) / sigma;
-        if (std::abs(z) < 8.0) value += peaks[k] * pol * std::exp(-0.5 * z * z);
+        if (!(std::abs(z) < 8.0)) continue;
+        const double along = spots.empty() ? 1.0
+                                            : spots[k].at(std::atan2(y, x),
+                                                          std::sqrt(rr) / s.pixel, s.spot_width);
+        value += peaks[k] * pol * along * std::exp(-0.5 * z * z);
       }
       if (poisson) value = std::poisson_distribution<long>(value)(random);
       image[static_cast<std::size_t>((i - 1) + (j - 1) * s.xmax)] = static_cast<float>(value);

@@ -68,33 +68,113 @@ bool one_click(const GsDisplayedImage& im, std::string_view prompt,
   return true;
 }
 
-// The N x N system NORMAL STEP = RIGHT by elimination with partial
-// pivoting; false when it is singular (or nearly so).
+// The normal equations of a change that meets radial offsets: NORMAL
+// CHANGE = RIGHT, with SQUARES the sum of the squared offsets (metres
+// squared) over POINTS points.
 template <std::size_t N>
-bool solve_normal(std::array<std::array<double, N>, N> normal, std::array<double, N> right,
-                  std::array<double, N>& step) {
-  double largest = 0.0;
-  for (std::size_t i = 0; i < N; ++i) largest = std::max(largest, std::fabs(normal[i][i]));
-  if (!(largest > 0.0) || !std::isfinite(largest)) return false;
-  for (std::size_t c = 0; c < N; ++c) {
-    std::size_t p = c;
-    for (std::size_t i = c + 1; i < N; ++i)
-      if (std::fabs(normal[i][c]) > std::fabs(normal[p][c])) p = i;
-    if (!(std::fabs(normal[p][c]) > 1.0e-12 * largest)) return false;
-    std::swap(normal[p], normal[c]);
-    std::swap(right[p], right[c]);
-    for (std::size_t i = c + 1; i < N; ++i) {
-      const double m = normal[i][c] / normal[c][c];
-      for (std::size_t j = c; j < N; ++j) normal[i][j] -= m * normal[c][j];
-      right[i] -= m * right[c];
+struct NormalEquations {
+  std::array<std::array<double, N>, N> normal{};
+  std::array<double, N> right{};
+  double squares = 0.0;
+  Index points = 0;
+};
+
+// A change is told from the others where one as large as the judgement's
+// limit moves the points found by at least this (pixels, root sum of
+// squares): a tenth of a pixel, the points' own scatter on clear rings.
+constexpr double kLeastTold = 0.1;
+// A change not so told is still made where the points ask for it clearly:
+// by this many times their scatter (at least kLeastTold) along it.
+constexpr double kClearlyAsked = 5.0;
+
+// The change that best meets the offsets of E, each parameter measured in
+// UNIT (a change as large as the judgement's limit for it) and told from
+// those before it in ORDER: a parameter whose change of one unit moves the
+// points found by less than LEAST (metres, root sum of squares) beyond
+// what the parameters before it do cannot be told from them by the rings
+// found. It is held (its change 0, SEEN false), so that what the points'
+// noise makes of a change they do not show reaches no verdict, unless the
+// points ask for it kClearlyAsked times their scatter (a tilt held far
+// off shows however little a limit's worth of tilt moves them). False
+// when no parameter is seen.
+template <std::size_t N>
+bool solve_seen(const NormalEquations<N>& e, const std::array<double, N>& unit,
+                const std::array<std::size_t, N>& order, double least,
+                std::array<double, N>& change, std::array<bool, N>& seen) {
+  // The Cholesky factor L of the scaled normal matrix over the parameters
+  // seen (KEPT), and the offsets' share along each (Y: L Y = RIGHT).
+  std::array<std::array<double, N>, N> l{};
+  std::array<std::size_t, N> kept{};
+  std::array<double, N> y{};
+  std::size_t n = 0;
+  change.fill(0.0);
+  seen.fill(false);
+  // Parameter K after those kept: how far a unit of it moves the points
+  // beyond them (root sum of squares) and the offsets' share along that.
+  auto beyond = [&](std::size_t k, std::array<double, N>& row, double& share) {
+    double d = unit[k] * unit[k] * e.normal[k][k];
+    share = unit[k] * e.right[k];
+    for (std::size_t j = 0; j < n; ++j) {
+      double v = unit[k] * unit[kept[j]] * e.normal[k][kept[j]];
+      for (std::size_t m = 0; m < j; ++m) v -= row[m] * l[j][m];
+      row[j] = v / l[j][j];
+      d -= row[j] * row[j];
+      share -= row[j] * y[j];
     }
+    const double move = d > 0.0 ? std::sqrt(d) : 0.0;
+    share = move > 0.0 ? share / move : 0.0;
+    return move;
+  };
+  auto keep = [&](std::size_t k, std::array<double, N>& row, double move, double share) {
+    row[n] = move;
+    l[n] = row;
+    y[n] = share;
+    kept[n++] = k;
+    seen[k] = true;
+  };
+  for (const std::size_t k : order) {
+    std::array<double, N> row{};
+    double share = 0.0;
+    const double move = beyond(k, row, share);
+    if (move >= least && std::isfinite(move) && std::isfinite(share)) keep(k, row, move, share);
   }
-  for (std::size_t c = N; c-- > 0;) {
-    double v = right[c];
-    for (std::size_t j = c + 1; j < N; ++j) v -= normal[c][j] * step[j];
-    step[c] = v / normal[c][c];
+  // The points' scatter about the change told so far.
+  double left = e.squares;
+  for (std::size_t i = 0; i < n; ++i) left -= y[i] * y[i];
+  const double scatter = std::max(
+      least, std::sqrt(std::max(left, 0.0) / static_cast<double>(std::max<Index>(e.points - n, 1))));
+  for (const std::size_t k : order) {
+    if (seen[k]) continue;
+    std::array<double, N> row{};
+    double share = 0.0;
+    const double move = beyond(k, row, share);
+    if (move >= 0.01 * least && std::isfinite(share) && std::abs(share) >= kClearlyAsked * scatter)
+      keep(k, row, move, share);
   }
+  if (n == 0) return false;
+  std::array<double, N> x{};
+  for (std::size_t i = n; i-- > 0;) {
+    double v = y[i];
+    for (std::size_t m = i + 1; m < n; ++m) v -= l[m][i] * x[m];
+    x[i] = v / l[i][i];
+  }
+  for (std::size_t i = 0; i < n; ++i) change[kept[i]] = unit[kept[i]] * x[i];
   return true;
+}
+
+// The order in which a change's parameters are told from each other: those
+// refined in the order PREFERRED, then those HELD, so that where the rings
+// found cannot tell a held parameter from a refined one the change goes to
+// the refined one and the held one is taken as the user gave it.
+template <std::size_t N>
+std::array<std::size_t, N> telling_order(const std::array<std::size_t, N>& preferred,
+                                         const std::array<bool, N>& held) {
+  std::array<std::size_t, N> order{};
+  std::size_t n = 0;
+  for (const bool later : {false, true})
+    for (const std::size_t k : preferred)
+      if (held[k] == later) order[n++] = k;
+  return order;
 }
 
 std::string fixed_text(double v, int decimals) {
@@ -177,42 +257,58 @@ FollowedPoint cone_offset(const TiltSolution& s, int k, double x, double y) {
 // so a geometry that is off moves its rings together: the offsets of what
 // was found are fitted by one change of centre, tilt, distance and
 // wavelength (a relative change of the wavelength turns each cone by
-// twice the tangent of its half-angle). Points that disagree with the
-// rest by more than four times their spread (at least a quarter of a
-// pixel) are left out and the change fitted again, twice: a ring of
-// another phase, or a neighbour, taken for a ring in some sections pulls
-// nothing. The change then gives each ring's distance from where the
-// geometry puts it at every section's direction where that lies on the
-// image, the largest of which is the result's error on the detector.
-void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
-                     const std::vector<FollowedPoint>& points, float xps, float yps,
-                     RingFollowing& f) {
-  auto columns = [&](const FollowedPoint& p) {
-    const double half = 0.5 * s.two_theta[static_cast<std::size_t>(p.ring)];
-    return std::array<double, 6>{p.d[0], p.d[1], p.d[2], p.d[3], p.d[5],
-                                 p.d[4] * 2.0 * std::tan(half)};
-  };
-  std::vector<char> kept(points.size(), 1);
-  std::array<double, 6> change{};
-  const double floor = 0.25 * 0.5 * (static_cast<double>(xps) + yps);
-  std::vector<double> residuals(points.size());
+// twice the tangent of its half-angle), columns in that order.
+std::array<double, 6> calibrant_columns(const TiltSolution& s, const FollowedPoint& p) {
+  const double half = 0.5 * s.two_theta[static_cast<std::size_t>(p.ring)];
+  return {p.d[0], p.d[1], p.d[2], p.d[3], p.d[5], p.d[4] * 2.0 * std::tan(half)};
+}
+
+// The change of centre, tilt, distance and wavelength that the offsets of
+// POINTS ask for (told as solve_seen tells it, each in units of the
+// judgement's LIMITS: a ring moved by as much as its limit by the
+// distance or the wavelength alone). Points that disagree with the rest
+// by more than four times their spread (at least a quarter of a pixel)
+// are left out and the change fitted again, twice: a ring of another
+// phase, or a neighbour, taken for a ring in some sections pulls nothing.
+// KEPT receives the points used, RESIDUALS each point's offset after the
+// change; false when no change could be told.
+bool calibrant_change(const TiltSolution& s, const std::vector<FollowedPoint>& points,
+                      double pixel, const FollowingLimits& limits, const RefinedParameters& refined,
+                      std::array<double, 6>& change, std::array<bool, 6>& seen,
+                      std::vector<char>& kept, std::vector<double>& residuals) {
+  std::array<double, 6> unit = {limits.centre * pixel, limits.centre * pixel,
+                                limits.tilt / kDegreesPerRadian, limits.tilt / kDegreesPerRadian,
+                                0.0, 0.0};
+  for (const FollowedPoint& p : points) {
+    const std::array<double, 6> c = calibrant_columns(s, p);
+    for (std::size_t i = 4; i < 6; ++i) unit[i] = std::max(unit[i], std::abs(c[i]));
+  }
+  for (std::size_t i = 4; i < 6; ++i) unit[i] = unit[i] > 0.0 ? limits.ring * pixel / unit[i] : 1.0;
+  const std::array<std::size_t, 6> order = telling_order<6>(
+      {0, 1, 4, 2, 3, 5},
+      {!refined.beam, !refined.beam, !refined.tilt, !refined.tilt, !refined.distance,
+       !refined.wavelength});
+  kept.assign(points.size(), 1);
+  residuals.assign(points.size(), 0.0);
+  const double floor = 0.25 * pixel;
   bool solved = false;
   for (int pass = 0; pass < 3; ++pass) {
-    std::array<std::array<double, 6>, 6> normal{};
-    std::array<double, 6> right{};
+    NormalEquations<6> e;
     for (std::size_t n = 0; n < points.size(); ++n) {
       if (kept[n] == 0) continue;
-      const std::array<double, 6> c = columns(points[n]);
+      const std::array<double, 6> c = calibrant_columns(s, points[n]);
       for (std::size_t i = 0; i < 6; ++i) {
-        for (std::size_t j = 0; j < 6; ++j) normal[i][j] += c[i] * c[j];
-        right[i] -= c[i] * points[n].offset;
+        for (std::size_t j = 0; j < 6; ++j) e.normal[i][j] += c[i] * c[j];
+        e.right[i] -= c[i] * points[n].offset;
       }
+      e.squares += points[n].offset * points[n].offset;
+      ++e.points;
     }
-    if (!solve_normal(normal, right, change)) break;
+    if (!solve_seen(e, unit, order, kLeastTold * pixel, change, seen)) break;
     solved = true;
     std::vector<double> spread;
     for (std::size_t n = 0; n < points.size(); ++n) {
-      const std::array<double, 6> c = columns(points[n]);
+      const std::array<double, 6> c = calibrant_columns(s, points[n]);
       double r = points[n].offset;
       for (std::size_t i = 0; i < 6; ++i) r += c[i] * change[i];
       residuals[n] = r;
@@ -224,24 +320,19 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
     const double limit = std::max(4.0 * 1.4826 * *middle, floor);
     for (std::size_t n = 0; n < points.size(); ++n) kept[n] = std::abs(residuals[n]) <= limit;
   }
-  if (!solved) return;
-  double squares = 0.0;
-  Index used = 0;
-  for (std::size_t n = 0; n < points.size(); ++n) {
-    if (kept[n] == 0) continue;
-    squares += residuals[n] * residuals[n];
-    ++used;
-  }
-  f.cones_determined = used > 0;
-  f.cones_change = change;
-  f.cones_used = static_cast<int>(used);
-  f.cones_scatter = used > 0 ? std::sqrt(squares / static_cast<double>(used)) : 0.0;
-  // Every ring at the directions of the sections, where it lies on the
-  // image.
+  return solved;
+}
+
+// The largest distance (metres) that CHANGE puts between each of the first
+// NUM_RINGS rings of S and where it lies now, over the directions of 90
+// sections where the ring lies on the image.
+double largest_ring_offset(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
+                           const std::array<double, 6>& change, float xps, float yps) {
   const double xlo = static_cast<double>(im.xstrelm - 1) * xps;
   const double xhi = static_cast<double>(im.xendelm) * xps;
   const double ylo = static_cast<double>(im.ystrelm - 1) * yps;
   const double yhi = static_cast<double>(im.yendelm) * yps;
+  double largest = 0.0;
   for (int k = 0; k < num_rings; ++k) {
     const double t = std::tan(static_cast<double>(s.two_theta[static_cast<std::size_t>(k)]));
     for (int j = 0; j < 90; ++j) {
@@ -251,12 +342,203 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
       if (!std::isfinite(r)) continue;
       const double x = s.x_beam + r * ca, y = s.y_beam + r * sa;
       if (x < xlo || x > xhi || y < ylo || y > yhi) continue;
-      const std::array<double, 6> c = columns(cone_offset(s, k, x, y));
+      const std::array<double, 6> c = calibrant_columns(s, cone_offset(s, k, x, y));
       double at = 0.0;
       for (std::size_t i = 0; i < 6; ++i) at += c[i] * change[i];
-      f.largest_offset = std::max(f.largest_offset, std::abs(at));
+      largest = std::max(largest, std::abs(at));
     }
   }
+  return largest;
+}
+
+// Whether the points found fix the centre and tilt of a result, as told
+// by the change's parameters SEEN (centre X, Y, tilt X, Y first): each
+// must be seen, held or refined (a tilt held where it cannot be told from
+// the centre is not checked either). Where both were refined (REFINED) by
+// a FIT on one ring, its ellipse is met as well by a centre on either side
+// of its own with the tilt on that side (the two solutions of TILT/BEAM
+// CENTRE), which no change about one of them shows.
+template <std::size_t N>
+bool centre_tilt_fixed(const RingFitResidual& fit, const std::array<bool, N>& seen,
+                       const RefinedParameters& refined) {
+  const bool one_ring = refined.beam && refined.tilt && fit.points > 0 && fit.rings < 2;
+  return seen[0] && seen[1] && seen[2] && seen[3] && !one_ring;
+}
+
+// The calibrant's judgement of solution S (RingFollowing's cones_*): the
+// change calibrant_change fits, how many points it kept and the rms they
+// leave, and how far it moves each ring on the image, the largest of which
+// is the result's error on the detector.
+void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
+                     const std::vector<FollowedPoint>& points, float xps, float yps,
+                     const RefinedParameters& refined, RingFollowing& f) {
+  const double pixel = 0.5 * (static_cast<double>(xps) + yps);
+  std::array<double, 6> change{};
+  std::array<bool, 6> seen{};
+  std::vector<char> kept;
+  std::vector<double> residuals;
+  if (!calibrant_change(s, points, pixel, FollowingLimits{}, refined, change, seen, kept,
+                        residuals))
+    return;
+  double squares = 0.0;
+  Index used = 0;
+  for (std::size_t n = 0; n < points.size(); ++n) {
+    if (kept[n] == 0) continue;
+    squares += residuals[n] * residuals[n];
+    ++used;
+  }
+  f.cones_determined = used > 0;
+  f.cones_centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
+  f.cones_change = change;
+  f.cones_used = static_cast<int>(used);
+  f.cones_scatter = used > 0 ? std::sqrt(squares / static_cast<double>(used)) : 0.0;
+  f.largest_offset = largest_ring_offset(im, s, num_rings, change, xps, yps);
+}
+
+// Each ring of solution S searched again along its cone into AGAIN, with
+// HALF_WIDTH or, with NEIGHBOURS, kept apart from the others (a ring left
+// too little room for a profile, three radial bins, is not searched).
+// False when a search failed (STATUS bad) or the cones cannot be drawn.
+bool search_again(const GsDisplayedImage& im, const TiltSolution& s, float xps, float yps,
+                  int num_rings, float half_width, int num_sections,
+                  const RingNeighbours* neighbours, KztComRings& again, Status& status) {
+  // A solution whose cones cannot be drawn on the detector is found
+  // nowhere.
+  if (!std::isfinite(s.x_beam) || !std::isfinite(s.y_beam) || !std::isfinite(s.rotation) ||
+      !std::isfinite(s.tilt) || !(s.distance > 0.0f))
+    return false;
+  for (int k = 0; k < num_rings; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    again.radii[ku] = s.distance * std::tan(s.two_theta[ku]);
+    if (!(again.radii[ku] > 0.0f) || !std::isfinite(again.radii[ku])) return false;
+  }
+  const RingTilt tilt{s.distance, s.rotation, s.tilt};
+  const std::span<const std::uint8_t> mask =
+      im.mask_data ? im.mask : std::span<const std::uint8_t>{};
+  if (neighbours == nullptr) {
+    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, num_rings,
+                         half_width, num_sections, false, &tilt, status, again, true);
+    return status == kStatusGood;
+  }
+  // Kept apart, each ring has its own half-width.
+  const std::vector<float> widths =
+      apart_widths(s, num_rings, half_width, num_sections, neighbours->two_theta);
+  const auto one = std::make_unique<KztComRings>();
+  for (std::size_t ku = 0; ku < widths.size(); ++ku) {
+    if (kzt_ring_bins(widths[ku], xps, yps) < 3) continue;
+    one->radii[0] = again.radii[ku];
+    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
+                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, 1, widths[ku],
+                         num_sections, false, &tilt, status, *one, true);
+    if (status != kStatusGood) return false;
+    const auto column = static_cast<std::ptrdiff_t>(ku * kMaxRingCoordinates);
+    again.num_coordinates[ku] = one->num_coordinates[0];
+    again.num_searched[ku] = one->num_searched[0];
+    std::copy_n(one->x_coordinates.begin(), kMaxRingCoordinates,
+                again.x_coordinates.begin() + column);
+    std::copy_n(one->y_coordinates.begin(), kMaxRingCoordinates,
+                again.y_coordinates.begin() + column);
+    std::copy_n(one->azimuths.begin(), kMaxRingCoordinates, again.azimuths.begin() + column);
+    std::copy_n(one->sections_searched.begin(), kMaxRingCoordinates,
+                again.sections_searched.begin() + column);
+  }
+  return true;
+}
+
+// How the first ring's finds in AGAIN lie among its sections searched, in
+// their circular order (RingFollowing's first_runs and first_gap).
+void first_ring_pattern(const KztComRings& again, int num_sections, RingFollowing& f) {
+  const auto nsec = static_cast<std::size_t>(std::clamp<Index>(num_sections, 1, kMaxRingCoordinates));
+  std::vector<char> found(nsec, 0);
+  const double section = 2.0 * M_PI / static_cast<double>(nsec);
+  const Index count = std::clamp<Index>(again.num_coordinates[0], 0, kMaxRingCoordinates);
+  for (Index n = 0; n < count; ++n)
+    found[std::min(static_cast<std::size_t>(std::max(
+                       again.azimuths[static_cast<std::size_t>(n)] / section, 0.0)),
+                   nsec - 1)] = 1;
+  std::vector<char> order;  // found or not, section by section searched
+  for (std::size_t k = 0; k < nsec; ++k)
+    if (again.sections_searched[k] != 0) order.push_back(found[k]);
+  const auto start = std::find(order.begin(), order.end(), 0);
+  if (start == order.end()) {
+    f.first_runs = order.empty() ? 0 : 1;
+    return;
+  }
+  // From a section where the ring was not found, once round.
+  std::rotate(order.begin(), start, order.end());
+  int gap = 0;
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    if (order[k] != 0) {
+      if (k > 0 && order[k - 1] == 0) ++f.first_runs;
+      gap = 0;
+    } else {
+      f.first_gap = std::max(f.first_gap, ++gap);
+    }
+  }
+}
+
+// The sums of the offsets of the points found in AGAIN from the rings of S
+// (metres) and of their derivatives: the normal equations of a change of
+// centre and tilt, each ring's cone angle eliminated, each ring's sums for
+// its mean offset after the change, and the points themselves.
+struct FollowingSums {
+  NormalEquations<4> e;  // squares less what each ring's cone angle takes
+  double raw_squares = 0.0;
+  std::array<double, 15> ring_sums{};
+  std::array<std::array<double, 4>, 15> ring_derivatives{};
+  std::array<int, 15> ring_counts{};
+  std::vector<FollowedPoint> found;
+};
+
+FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComRings& again,
+                             RingFollowing& f) {
+  FollowingSums m;
+  for (int k = 0; k < num_rings; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
+    const int count = std::clamp<int>(again.num_coordinates[ku], 0, kMaxRingCoordinates);
+    f.found += count;
+    f.searched += again.num_searched[ku];
+    if (ku < f.ring_found.size()) {
+      f.ring_found[ku] = count;
+      f.ring_searched[ku] = again.num_searched[ku];
+    }
+    // Sums with the derivative along the cone angle, G.
+    double gg = 0.0, go = 0.0;
+    std::array<double, 4> gd{};
+    for (int n = 0; n < count; ++n) {
+      const std::size_t at = column + static_cast<std::size_t>(n);
+      const FollowedPoint p = cone_offset(s, k, again.x_coordinates[at], again.y_coordinates[at]);
+      const double offset = p.offset;
+      const std::array<double, 6>& d = p.d;
+      // The change wanted makes OFFSET + D . CHANGE small.
+      for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = 0; j < 4; ++j) m.e.normal[i][j] += d[i] * d[j];
+        m.e.right[i] -= d[i] * offset;
+        gd[i] += d[4] * d[i];
+      }
+      gg += d[4] * d[4];
+      go -= d[4] * offset;
+      m.found.push_back(p);
+      m.e.squares += offset * offset;
+      m.raw_squares += offset * offset;
+      if (ku < m.ring_sums.size()) {
+        m.ring_sums[ku] += offset;
+        for (std::size_t i = 0; i < 4; ++i) m.ring_derivatives[ku][i] += d[i];
+      }
+    }
+    if (ku < m.ring_counts.size()) m.ring_counts[ku] = count;
+    m.e.points += count;
+    if (gg > 0.0) {
+      m.e.squares -= go * go / gg;
+      for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t j = 0; j < 4; ++j) m.e.normal[i][j] -= gd[i] * gd[j] / gg;
+        m.e.right[i] -= gd[i] * go / gg;
+      }
+    }
+  }
+  return m;
 }
 
 }  // namespace
@@ -270,123 +552,64 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
 // rms offset that change leaves.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s, float xps,
                                float yps, int num_rings, float half_width, int num_sections,
-                               Status& status, const RingNeighbours* neighbours) {
+                               Status& status, const RingNeighbours* neighbours,
+                               const RefinedParameters& refined) {
   RingFollowing f;
   const auto again = std::make_unique<KztComRings>();
-  // A solution whose cones cannot be drawn on the detector is found
-  // nowhere.
-  if (!std::isfinite(s.x_beam) || !std::isfinite(s.y_beam) || !std::isfinite(s.rotation) ||
-      !std::isfinite(s.tilt) || !(s.distance > 0.0f))
+  if (!search_again(im, s, xps, yps, num_rings, half_width, num_sections, neighbours, *again,
+                    status))
     return f;
-  for (int k = 0; k < num_rings; ++k) {
-    const auto ku = static_cast<std::size_t>(k);
-    again->radii[ku] = s.distance * std::tan(s.two_theta[ku]);
-    if (!(again->radii[ku] > 0.0f) || !std::isfinite(again->radii[ku])) return f;
-  }
-  const RingTilt tilt{s.distance, s.rotation, s.tilt};
-  const std::span<const std::uint8_t> mask =
-      im.mask_data ? im.mask : std::span<const std::uint8_t>{};
-  if (neighbours == nullptr) {
-    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
-                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, num_rings,
-                         half_width, num_sections, false, &tilt, status, *again, true);
-    if (status != kStatusGood) return f;
-  }
-  // Kept apart, each ring has its own half-width; a ring with too little
-  // room for a profile (three radial bins) is left out of the judgement.
-  const std::vector<float> widths =
-      neighbours == nullptr
-          ? std::vector<float>()
-          : apart_widths(s, num_rings, half_width, num_sections, neighbours->two_theta);
-  const auto one = widths.empty() ? nullptr : std::make_unique<KztComRings>();
-  for (std::size_t ku = 0; ku < widths.size(); ++ku) {
-    if (kzt_ring_bins(widths[ku], xps, yps) < 3) continue;
-    one->radii[0] = again->radii[ku];
-    kzt_find_store_rings(false, im.xmaxdat, im.ymaxdat, im.xstrelm, im.ystrelm, im.xendelm,
-                         im.yendelm, im.data, mask, xps, yps, s.x_beam, s.y_beam, 1, widths[ku],
-                         num_sections, false, &tilt, status, *one, true);
-    if (status != kStatusGood) return f;
-    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
-    again->num_coordinates[ku] = one->num_coordinates[0];
-    again->num_searched[ku] = one->num_searched[0];
-    std::copy_n(one->x_coordinates.begin(), kMaxRingCoordinates,
-                again->x_coordinates.begin() + static_cast<std::ptrdiff_t>(column));
-    std::copy_n(one->y_coordinates.begin(), kMaxRingCoordinates,
-                again->y_coordinates.begin() + static_cast<std::ptrdiff_t>(column));
-  }
-  // Normal equations of centre and tilt, each ring's cone angle eliminated.
-  std::array<std::array<double, 4>, 4> normal{};
-  std::array<double, 4> right{};
-  double squares = 0.0, raw_squares = 0.0;
-  Index points = 0;
-  // Each ring's sums of the offsets and of their derivatives, for its
-  // mean offset after the change.
-  std::array<double, 15> ring_sums{};
-  std::array<std::array<double, 4>, 15> ring_derivatives{};
-  std::array<int, 15> ring_counts{};
-  std::vector<FollowedPoint> found_points;
-  for (int k = 0; k < num_rings; ++k) {
-    const auto ku = static_cast<std::size_t>(k);
-    const std::size_t column = ku * static_cast<std::size_t>(kMaxRingCoordinates);
-    const int count = std::clamp<int>(again->num_coordinates[ku], 0, kMaxRingCoordinates);
-    f.found += count;
-    f.searched += again->num_searched[ku];
-    if (ku < f.ring_found.size()) {
-      f.ring_found[ku] = count;
-      f.ring_searched[ku] = again->num_searched[ku];
-    }
-    // Sums with the derivative along the cone angle, G.
-    double gg = 0.0, go = 0.0;
-    std::array<double, 4> gd{};
-    for (int n = 0; n < count; ++n) {
-      const std::size_t at = column + static_cast<std::size_t>(n);
-      const FollowedPoint p = cone_offset(s, k, again->x_coordinates[at], again->y_coordinates[at]);
-      const double offset = p.offset;
-      const std::array<double, 6>& d = p.d;
-      // The change wanted makes OFFSET + D . CHANGE small.
-      for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t j = 0; j < 4; ++j) normal[i][j] += d[i] * d[j];
-        right[i] -= d[i] * offset;
-        gd[i] += d[4] * d[i];
-      }
-      gg += d[4] * d[4];
-      go -= d[4] * offset;
-      found_points.push_back(p);
-      squares += offset * offset;
-      raw_squares += offset * offset;
-      if (ku < ring_sums.size()) {
-        ring_sums[ku] += offset;
-        for (std::size_t i = 0; i < 4; ++i) ring_derivatives[ku][i] += d[i];
-      }
-    }
-    if (ku < ring_counts.size()) ring_counts[ku] = count;
-    points += count;
-    if (gg > 0.0) {
-      squares -= go * go / gg;
-      for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t j = 0; j < 4; ++j) normal[i][j] -= gd[i] * gd[j] / gg;
-        right[i] -= gd[i] * go / gg;
-      }
-    }
-  }
+  first_ring_pattern(*again, num_sections, f);
+  const FollowingSums m = following_sums(s, num_rings, *again, f);
+  if (m.e.points > 0) f.off_cones = std::sqrt(m.raw_squares / static_cast<double>(m.e.points));
+  const FollowingLimits limits;
+  const double pixel = 0.5 * (static_cast<double>(xps) + yps);
+  const double centre_unit = limits.centre * pixel, tilt_unit = limits.tilt / kDegreesPerRadian;
+  const std::array<bool, 4> held = {!refined.beam, !refined.beam, !refined.tilt, !refined.tilt};
   std::array<double, 4> change{};
-  if (points > 0) f.off_cones = std::sqrt(raw_squares / static_cast<double>(points));
-  if (!solve_normal(normal, right, change)) return f;
-  for (std::size_t k = 0; k < ring_sums.size(); ++k) {
-    if (ring_counts[k] < 5) continue;
-    double sum = ring_sums[k];
-    for (std::size_t i = 0; i < 4; ++i) sum += ring_derivatives[k][i] * change[i];
-    f.ring_offsets[k] = sum / ring_counts[k];
+  std::array<bool, 4> seen{};
+  if (!solve_seen(m.e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
+                  telling_order<4>({0, 1, 2, 3}, held), kLeastTold * pixel, change, seen))
+    return f;
+  for (std::size_t k = 0; k < m.ring_sums.size(); ++k) {
+    if (m.ring_counts[k] < 5) continue;
+    double sum = m.ring_sums[k];
+    for (std::size_t i = 0; i < 4; ++i) sum += m.ring_derivatives[k][i] * change[i];
+    f.ring_offsets[k] = sum / m.ring_counts[k];
   }
-  for (std::size_t i = 0; i < 4; ++i) squares -= right[i] * change[i];
+  double squares = m.e.squares;
+  for (std::size_t i = 0; i < 4; ++i) squares -= m.e.right[i] * change[i];
   if (neighbours != nullptr && neighbours->cones_known)
-    judge_calibrant(im, s, num_rings, found_points, xps, yps, f);
+    judge_calibrant(im, s, num_rings, m.found, xps, yps, refined, f);
   f.determined = true;
+  f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
-  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(points));
+  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(m.e.points));
   return f;
 }
+
+namespace {
+
+// Whether the first ring was met round the ring (see kzt_rings_followed):
+// in two thirds of its sections searched or more, or, for the crystallites
+// of a coarse powder, in fewer but spread round them as finds placed by
+// chance would be: in at least half as many separate runs as chance
+// gives (and at least five), with no run of sections between finds
+// longer than chance leaves in one such ring of a hundred. A ring the
+// solution misses is found only where its cone crosses it: in one or two
+// runs, with half the ring between.
+bool first_ring_met(const RingFollowing& f) {
+  const int n = f.ring_searched[0], m = f.ring_found[0];
+  if (n == 0 || 3 * m >= 2 * n) return true;
+  if (m < 5) return false;
+  const double found = static_cast<double>(m) / n;
+  const double runs = static_cast<double>(m) * (n - m) / std::max(n - 1, 1);
+  const double gap = std::log(100.0 * m) / -std::log(1.0 - found);
+  return f.first_runs >= std::max(5.0, 0.5 * runs) && f.first_gap <= gap;
+}
+
+}  // namespace
 
 bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
   // The default limits lie between a right solution (within 0.1 pixel and
@@ -400,25 +623,28 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
   const double centre = f.centre_move / xps;
   const double tilt = f.tilt_move * kDegreesPerRadian;
   const double scatter = f.scatter / xps;
-  // Right solutions find their first ring in nearly every section
-  // searched (none below 0.98 over the tilt sweeps); a wrong one whose
-  // cone crosses the ring finds it only there.
-  const bool first_met =
-      f.ring_searched[0] == 0 || 3 * f.ring_found[0] >= 2 * f.ring_searched[0];
+  // Rings searched and found nowhere are not followed; rings found where
+  // no change can be told from another are not judged further (said as a
+  // result that could not be checked).
+  if (f.searched > 0 && f.found == 0) return false;
+  if (!first_ring_met(f)) return false;
   // (A NaN is a change too.)
-  return f.determined && first_met && centre <= limits.centre && tilt <= limits.tilt &&
-         scatter <= limits.scatter;
+  return !f.determined ||
+         (centre <= limits.centre && tilt <= limits.tilt && scatter <= limits.scatter);
 }
 
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, float xps,
                                                         const FollowingLimits& limits) {
-  if (kzt_rings_followed(f, xps, limits)) return {};
-  // The change the offsets ask for is linearised about the fitted rings and
-  // only sees rings found inside their annuli: far from the truth it falls
-  // short of the error by any factor, so it is not given as one.
   if (f.searched == 0)
     return {"WARNING: The fitted rings could not be checked: no section of them lies",
             "         whole on the image's usable pixels"};
+  if (kzt_rings_followed(f, xps, limits)) {
+    if (f.determined && f.centre_tilt_fixed) return {};
+    return {std::string(kCentreTiltUnchecked)};
+  }
+  // The change the offsets ask for is linearised about the fitted rings and
+  // only sees rings found inside their annuli: far from the truth it falls
+  // short of the error by any factor, so it is not given as one.
   std::vector<std::string> lines = {
       "WARNING: The fitted rings do not follow the image's rings: searched",
       "         along them, the rings were found in " + format_i(f.found, 0) + " of " +
@@ -427,9 +653,7 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
   lines.push_back("         " + fixed_text(f.scatter / xps, 2) + " pixels rms left");
   // Which of the checks failed, so that a warning with few pixels left does
   // not read as a contradiction.
-  const bool first_met =
-      f.ring_searched[0] == 0 || 3 * f.ring_found[0] >= 2 * f.ring_searched[0];
-  if (!first_met)
+  if (!first_ring_met(f))
     lines.push_back("         (the first ring was found in only " + format_i(f.ring_found[0], 0) +
                     " of its " + format_i(f.ring_searched[0], 0) + " sections)");
   else if (!(f.centre_move / xps <= limits.centre) ||
@@ -526,7 +750,8 @@ void KZT_LSQPOWDER(bool info, int max_rings, int num_rings, bool refine_beam, bo
   tilt_angle = p[4];
   for (int k = 0; k < num_rings; ++k)
     two_theta[static_cast<std::size_t>(k)] = p[static_cast<std::size_t>(5 + k)];
-  if (fit != nullptr) *fit = {static_cast<double>(sum_squares), num_points};
+  if (fit != nullptr)
+    *fit = {static_cast<double>(sum_squares), num_points, kzt_store_rings_held(num_rings)};
   IO_WRITE("INFO: Number of function calls = " + format_i(total_calls, 8), status);
   IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 5), status);
   if (!(sum_squares > 0.0f)) {
@@ -799,9 +1024,10 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
     // apart from each other), the annuli see a ring the solution misses
     // by more than the half-width.
     const RingNeighbours apart{};
+    const RefinedParameters refined{refine_beam, refine_tilt, refine_distance, false};
     if (status == kStatusGood)
       s.following = kzt_follow_rings(im, s, xps, yps, num_rings, kWider * half_width,
-                                     num_sections, status, &apart);
+                                     num_sections, status, &apart, refined);
     if (status == kStatusGood && full_info) {
       IO_WRITE("INFO: Fit of powder ring to inclined detector", status);
       KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt,

@@ -83,27 +83,43 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 
 // How a solution's rings were met when each was searched again along its
 // fitted cone: the sections searched (those lying whole on the usable
-// image) and those in which the ring was found; the change of beam centre
-// (metres) and of tilt (radians, the change of the tilt as a vector in
-// the detector plane) that the radial offsets of what was found from the
-// fitted rings ask for, with each ring's cone angle free; and the rms
-// offset (metres) that change leaves. Not DETERMINED when the offsets
-// cannot tell a change (no ring found anywhere). Where the cone angles are
-// known (a calibrant's), how far the rings found lie from the fitted
-// cones themselves: the rms of the offsets (metres), and each ring's mean
-// offset once the change of centre and tilt is made (metres; 0 for a ring
-// found in fewer than five sections).
+// image) and those in which the ring was found; how the first ring's
+// finds lie among its sections searched, in their circular order (the
+// runs of sections where it was found, and the longest run of sections
+// where it was not); the change of beam centre (metres) and of tilt
+// (radians, the change of the tilt as a vector in the detector plane)
+// that the radial offsets of what was found from the fitted rings ask
+// for, with each ring's cone angle free; and the rms offset (metres) that
+// change leaves. A change the rings found cannot tell from the others (of
+// the centre against the tilt on one ring) is held at 0: not
+// CENTRE_TILT_FIXED when the centre or the tilt is so held, or when both
+// were refined by a fit on one ring (the solution's fit: it fits as well
+// with the tilt on the other side of the centre), not DETERMINED when no
+// change can be told at all (no ring found anywhere). Where the cone angles are known (a calibrant's), how far the
+// rings found lie from the fitted cones themselves: the rms of the
+// offsets (metres), and each ring's mean offset once the change of centre
+// and tilt is made (metres; 0 for a ring found in fewer than five
+// sections); and the change of centre, tilt, distance and wavelength
+// that puts the rings where they were found (cones_*), held as above.
 struct RingFollowing {
   int searched = 0, found = 0;
   std::array<int, 15> ring_searched{}, ring_found{};
-  bool determined = false;
+  int first_runs = 0, first_gap = 0;
+  bool determined = false, centre_tilt_fixed = true;
   double centre_move = 0.0, tilt_move = 0.0, scatter = 0.0;
   double off_cones = 0.0;
   std::array<double, 15> ring_offsets{};
-  bool cones_determined = false;
+  bool cones_determined = false, cones_centre_tilt_fixed = true;
   int cones_used = 0;
   double cones_scatter = 0.0, largest_offset = 0.0;
   std::array<double, 6> cones_change{};
+};
+
+// The parameters a result refined; the others were held at what the user
+// gave. Where the rings found cannot tell a change of one parameter from a
+// change of another, a check takes a held one as given.
+struct RefinedParameters {
+  bool beam = true, tilt = true, distance = true, wavelength = true;
 };
 
 // One position found on a ring searched again: the ring (0-based), its
@@ -150,12 +166,16 @@ struct RingNeighbours {
 // radial bins is not searched; where their cones are known the offsets
 // are also fitted by one change of centre, tilt, distance and wavelength,
 // which gives each ring's largest distance from the result's ring on the
-// image (cones_*, largest_offset). Not determined for a solution whose
-// cones cannot be drawn.
+// image (cones_*, largest_offset). A change that moves the points found by
+// less than a tenth of a pixel (root sum of squares) for one as large as
+// the judgement's limit is not told: it is held, a parameter the solution
+// held (REFINED) before one it refined. Not determined for a solution
+// whose cones cannot be drawn.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution& solution,
                                float x_pixel_size, float y_pixel_size, int num_rings,
                                float half_width, int num_sections, Status& status,
-                               const RingNeighbours* neighbours = nullptr);
+                               const RingNeighbours* neighbours = nullptr,
+                               const RefinedParameters& refined = {});
 
 // A fit follows the rings it was given, and those may have been searched
 // where the rings are not (on circles about one centre, which on a tilted
@@ -167,26 +187,37 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution
 // of the tilt above 0.065 degree (or LIMITS'), leave offsets of more than
 // a pixel rms, or were found nowhere, and where the first ring (the one
 // the search starts from) was found in fewer than two thirds of the
-// sections searched: a ring the solution misses is found only where its
-// cone crosses it.
+// sections searched, all in a few runs or with a long run of sections
+// between: a ring the solution misses is found only where its cone
+// crosses it, where a coarse powder's ring is found where its
+// crystallites happen to lie, round the whole ring.
 struct FollowingLimits {
   double centre = 0.2;   // pixels
   double tilt = 0.065;   // degrees
   double scatter = 1.0;  // pixels
+  // A calibrant's ring: how far (pixels) the change may move it on the
+  // image (kzt_check_calibrant_result).
+  double ring = 0.4;
 };
 bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
                         const FollowingLimits& limits = {});
 
 // When not kzt_rings_followed: a warning that the fitted rings do not
-// follow the image's rings, with the sections where they were found and
-// the rms offset left. No remedy is advised: on the sweeps none turned half
-// of the warned results right. True when written.
+// follow the image's rings, with the sections where they were found, the
+// rms offset left and the check that failed. No remedy is advised: on the
+// sweeps none turned half of the warned results right. Where they follow
+// but not CENTRE_TILT_FIXED (kCentreTiltUnchecked, which the calibrant
+// refinement's check says too), or nothing was searched, a line that the
+// result could not be checked. True when written.
 bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_size,
                                  Status& status, const FollowingLimits& limits = {});
 // The lines of that warning, or none.
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& following,
                                                         float x_pixel_size,
                                                         const FollowingLimits& limits = {});
+inline constexpr std::string_view kCentreTiltUnchecked =
+    "WARNING: The beam centre and tilt could not be checked: the rings found cannot fix them "
+    "together";
 
 // The fitting half of TILT/BEAM CENTRE, after the rings were given: ring
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one

@@ -58,6 +58,8 @@ void QG_INP_COORDINATE(int id, int mode, int& type, float& x, float& y, Status& 
     // input is the caller's escape; TYPE stays as it was.
     if (d == nullptr || (!d->window_lost() && !io_input_ended()))
       message("WARNING: Coordinate not successfully input from X-11 workstation");
+    // A poll is no wait for the user: it leaves the loss to the next wait.
+    if (mode != 10) qg_answer_window_loss();
     return;
   }
   type = t;
@@ -107,6 +109,7 @@ void QG_INP_EVENT(int id, int mode, bool prompt_flag, std::string_view prompt, b
   if (rc != 0) {
     if (d == nullptr || (!d->window_lost() && !io_input_ended()))
       message("WARNING: String not successfully input from X-11 workstation");
+    qg_answer_window_loss();
     return;
   }
   type = t;

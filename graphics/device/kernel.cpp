@@ -111,6 +111,19 @@ bool qg_window_lost() {
   return false;
 }
 
+namespace {
+// Whether a wait has met the loss of the window: a window lost while it was
+// being drawn has answered none yet.
+bool window_loss_answered = false;
+}  // namespace
+
+bool qg_window_loss_unanswered() {
+  if (!qg_window_lost()) window_loss_answered = false;
+  return qg_window_lost() && !window_loss_answered;
+}
+
+void qg_answer_window_loss() { window_loss_answered = qg_window_lost(); }
+
 void QG_OPEN(int flag, Status& status) {
   if (st_bad(status, "Subroutine QG_OPEN V0.5")) return;
   if (flag != 0) {
@@ -120,6 +133,7 @@ void QG_OPEN(int flag, Status& status) {
   // Workstations still in the table belong to a run that did not close them.
   for (auto& d : qg_db_system.driver) d.reset();
   qg_db_system = QgDbSystem{};
+  window_loss_answered = false;
   qg_db_system.system_open = 1;
   qg_db_openwk = QgDbOpenwk{};
   qg_db_transform = QgDbTransform{};

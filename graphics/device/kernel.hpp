@@ -141,6 +141,11 @@ Driver* qg_x11_driver();
 // True when an open X11 workstation's window went away (closed through the
 // window manager, destroyed, or its display gone).
 bool qg_window_lost();
+// True when the window was lost and no wait for input has met that loss yet
+// (it went while a picture was being drawn); qg_answer_window_loss notes
+// that a wait met it.
+bool qg_window_loss_unanswered();
+void qg_answer_window_loss();
 
 // ---- Transforms and clipping ----
 void QG_DATAWINDOW(float x1, float y1, float x2, float y2, Status& status);

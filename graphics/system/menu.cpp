@@ -69,6 +69,18 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
     IO_WRITE_FILE(kStreamLog, std::string(log_prefix) + std::string(used), status);
 }
 
+namespace {
+
+// Where the questions go once a replayed macro has ended: to the window, or
+// without one (gone, or never opened) to the terminal, where they are typed.
+void say_control_returned(Status& status) {
+  IO_WRITE(qg_x11_driver() != nullptr ? "INFO: Control returned to graphics window"
+                                      : "INFO: Control returned to the terminal",
+           status);
+}
+
+}  // namespace
+
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
 void gs_name_drawn_menu(std::string_view name) {
@@ -85,7 +97,7 @@ GsMacroEndToWindow::GsMacroEndToWindow(std::string_view question)
 bool GsMacroEndToWindow::ended(Status& status) {
   if (!scope_ || !io_macro_ended(status)) return false;
   st_reset(status);
-  IO_WRITE("INFO: Control returned to graphics window", status);
+  say_control_returned(status);
   io_end_sequence(question_.empty() ? std::string("its macro ended at a question in the window")
                                     : "its macro ended at the question " + question_);
   return true;
@@ -93,6 +105,8 @@ bool GsMacroEndToWindow::ended(Status& status) {
 
 void gs_question_on_terminal(std::span<const std::string> lines, Status& status) {
   if (!qg_window_lost() || vosq_io_dbdb.input_macro) return;
+  // A question asked at the terminal has met the window's loss.
+  qg_answer_window_loss();
   for (const std::string& line : lines)
     if (const std::string_view text = used_text(line); !text.empty()) IO_WRITE(text, status);
 }
@@ -248,6 +262,7 @@ namespace {
 // (the drawn menu's title) and the choices are written first, since nothing
 // shows them any more.
 void show_menu_on_terminal(int num, std::span<const std::string> menu, Status& status) {
+  qg_answer_window_loss();
   const GsDrawnMenu& record = gs_drawn_menu;
   if (record.num_buttons == num && record.num_titles < 1 && !record.name.empty())
     gs_question_on_terminal({{record.name}}, status);
@@ -297,7 +312,7 @@ void print_menu(int num, std::span<const std::string> menu, Status& status) {
           std::min(num, record.num_buttons), menu, record.region.xmin, record.region.ymin,
           record.region.xmax, record.region.ymax, status);
   GS_OFF_PRINT(status);
-  GS_CLOSE_PS(status);
+  gs_end_graphics_file(status);
 }
 
 }  // namespace
@@ -321,6 +336,15 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     return;
   command.clear();
 
+  // A window lost while it was being drawn answers the first wait after it
+  // as a window lost during the wait does, unless a question was asked at
+  // the terminal since.
+  if (!vosq_io_dbdb.input_macro && qg_window_loss_unanswered()) {
+    qg_answer_window_loss();
+    input_type = kGsChoiceNone;
+    status = kStatusEscape;
+    return;
+  }
   if (gs_typed_answers()) {
     // The typed reader matches the line against the menu and records it.
     GS_UPDATE(status);
@@ -340,7 +364,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     } while (io_ask_again(status));
     if (status == kStatusConsumed) {
       st_reset(status);
-      IO_WRITE("INFO: Control returned to graphics window", status);
+      say_control_returned(status);
       // The menus inside a choice hand the macro's end on to nobody: the
       // note names the menu by its title, as drawn.
       if (!macro_end_handed_on) {

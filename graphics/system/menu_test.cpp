@@ -231,6 +231,7 @@ TEST_F(Menus, SessionRecordedInTheWindowReplaysWithoutIt) {
 // more than before.
 TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
   window->lost = true;
+  qg_answer_window_loss();  // met by a wait; one lost while drawing escapes its next wait
   testing::TerminalCapture terminal;
   testing::ScriptedInput answers({"YE", "0.25 0.5"});
   Status s = kStatusGood;
@@ -273,6 +274,13 @@ TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
     EXPECT_EQ(command, expected);
   }
   EXPECT_EQ(terminal.text().find("ambiguous"), std::string::npos) << terminal.text();
+  // The macro's end hands control to the terminal, where the questions are.
+  GS_INP_MENUCHOICE(3, 3, items, 0, type, command, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(type, kGsChoiceNone);
+  EXPECT_NE(terminal.text().find("INFO: Control returned to the terminal\n"), std::string::npos)
+      << terminal.text();
+  EXPECT_EQ(terminal.text().find("graphics window"), std::string::npos) << terminal.text();
 }
 
 // An assignment in a replayed macro is no answer and no end of the macro:

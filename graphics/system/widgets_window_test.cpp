@@ -3,13 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+#undef Status
+#undef Bool
+
 #include <algorithm>
 
 #include <string>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
+#include "core/test_support.hpp"
 #include "core/system.hpp"
+#include "graphics/device/kernel.hpp"
 #include "graphics/device/x11_driver.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/drawing.hpp"
@@ -78,6 +84,36 @@ TEST_P(WidgetWindow, MenuColoursAndClicks) {
   }
   EXPECT_EQ(type, kGsChoiceButton);
   EXPECT_EQ(command, "FIVE");
+}
+
+// A window lost while a menu is being drawn answers the menu's wait with the
+// user escape, as a window lost during the wait does; the menus after that
+// are asked at the terminal.
+TEST_P(WidgetWindow, AWindowLostWhileDrawingAnswersTheNextWaitAsLostDuringIt) {
+  const std::vector<std::string> buttons{"ONE", "TWO", "THREE"};
+  Display* other = XOpenDisplay(nullptr);
+  ASSERT_NE(other, nullptr);
+  XKillClient(other, window);  // the window's connection cut, as a window manager's kill does
+  XCloseDisplay(other);
+  GS_SET_MENULAYOUT(0, 3, 20, 10, s);
+  GS_FMENU(1, 1, {"CHOOSE"}, 3, 3, buttons, s);
+  GS_UPDATE(s);
+  ASSERT_TRUE(qg_window_lost());
+  testing::ScriptedInput input({"TWO"});
+  int type = 0;
+  std::string command;
+  float x = 0, y = 0;
+  {
+    testing::Watchdog watchdog(20);
+    GS_INP_MENUCHOICE(3, 3, buttons, 0, type, command, x, y, s);
+  }
+  EXPECT_EQ(s, kStatusEscape);
+  EXPECT_EQ(type, kGsChoiceNone);
+  s = kStatusGood;
+  GS_INP_MENUCHOICE(3, 3, buttons, 0, type, command, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(type, kGsChoiceButton);
+  EXPECT_EQ(command, "TWO");
 }
 
 TEST_P(WidgetWindow, ValueBoxTakesATypedLine) {
