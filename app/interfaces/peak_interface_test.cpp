@@ -235,12 +235,14 @@ TEST_F(PeakSearchTyped, SmallImageInLargeArraysIsSearchedOverItsOwnPages) {
           100.0f + static_cast<float>((i * 7 + j * 13) % 11) + spot(20.5f, 30.5f) +
           spot(45.5f, 15.5f);
     }
+  testing::TempDir dir;
+  const std::string file = dir.file("found.peaks");
   testing::TerminalCapture terminal;
   PeakList peaks(100);
   bool draw_bad = false;
   const auto search = [&] {
     const testing::ResidentPeak peak;
-    testing::ScriptedInput input({"O.K."});
+    testing::ScriptedInput input({"OUTPUT FILE", file, "O.K."});
     KZT_GUI_PEAKSEARCH(false, true, sets, peaks, draw_bad, status);
     return peak.grown_bytes();
   };
