@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/times.h>
 #include <sys/wait.h>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <csignal>
@@ -971,6 +973,78 @@ void* io_large_block(Index count, std::size_t element_size) {
   if (block == nullptr) throw std::bad_alloc();
   io_prefer_huge_pages(block, bytes);
   return block;
+}
+
+namespace {
+
+// The limit a control group's file gives ("max" or a byte count; version 1
+// writes a number near 2^63 for none), or none.
+std::optional<std::uint64_t> cgroup_file_limit(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (f == nullptr) return std::nullopt;
+  char text[32] = {};
+  const bool read = std::fgets(text, sizeof text, f) != nullptr;
+  std::fclose(f);
+  if (!read) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text || errno != 0) return std::nullopt;
+  return value;
+}
+
+// The smallest memory limit of this process's control group and the groups
+// above it, in either version of the control-group files.
+std::optional<std::uint64_t> cgroup_memory_limit() {
+  std::FILE* f = std::fopen("/proc/self/cgroup", "r");
+  if (f == nullptr) return std::nullopt;
+  std::optional<std::uint64_t> lowest;
+  const auto take = [&lowest](std::string base, std::string group, const char* file) {
+    for (;;) {
+      if (const auto limit = cgroup_file_limit(base + group + "/" + file))
+        lowest = std::min(lowest.value_or(*limit), *limit);
+      if (group.empty() || group == "/") return;
+      group.erase(group.rfind('/'));
+    }
+  };
+  char line[4096];
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    std::string_view text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    const std::size_t first = text.find(':');
+    const std::size_t second = text.find(':', first + 1);
+    if (first == std::string_view::npos || second == std::string_view::npos) continue;
+    const std::string_view controllers = text.substr(first + 1, second - first - 1);
+    const std::string group(text.substr(second + 1));
+    if (text.substr(0, first) == "0" && controllers.empty())
+      take("/sys/fs/cgroup", group, "memory.max");
+    else if (controllers == "memory" || controllers.find("memory,") != std::string_view::npos ||
+             controllers.ends_with(",memory"))
+      take("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes");
+  }
+  std::fclose(f);
+  return lowest;
+}
+
+}  // namespace
+
+std::uint64_t io_machine_memory_limit() {
+  std::uint64_t limit = std::numeric_limits<std::uint64_t>::max();
+  const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page > 0)
+    limit = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit bound{};
+    if (::getrlimit(resource, &bound) == 0 && bound.rlim_cur != RLIM_INFINITY)
+      limit = std::min<std::uint64_t>(limit, bound.rlim_cur);
+  }
+  if (const auto group = cgroup_memory_limit()) limit = std::min(limit, *group);
+  return limit;
+}
+
+IoMemoryLimit& io_memory_limit() {
+  static IoMemoryLimit routine = io_machine_memory_limit;
+  return routine;
 }
 
 void LargeBlockFree::operator()(void* block) const { std::free(block); }

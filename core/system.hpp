@@ -4,6 +4,7 @@
 // home directories, byte order, single-key input and the edited terminal line.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -52,6 +53,18 @@ template <class T>
 LargeArray<T> large_array(Index count) {
   return LargeArray<T>(static_cast<T*>(io_large_block(count, sizeof(T))));
 }
+
+// The bytes of memory this process can hold at once: the smallest of the
+// machine's physical memory (swap left out: arrays held there would stall
+// the machine), the process's address-space and data limits, and the memory
+// limit of its control group and the groups above it. Memory promised by
+// the system is only taken when first written, so an allocation beyond this
+// can succeed and the process be killed later, taking other work with it.
+std::uint64_t io_machine_memory_limit();
+// The routine that gives that limit: io_machine_memory_limit unless replaced
+// (tests give a limit of their own).
+using IoMemoryLimit = std::uint64_t (*)();
+IoMemoryLimit& io_memory_limit();
 
 // Releases a block from IO_MALLOC; ADDRESS becomes nullptr.
 void IO_FREE(void*& address, Status& status);
