@@ -34,8 +34,11 @@ namespace {
 
 constexpr const char* kEndLine = "%!*\\ END OF IO MACRO FILE";
 constexpr std::string_view kWindowHeader = "%!*\\ BEGINNING OF GUI MACRO FILE";
-// The macro replaying begins with the window recording's header.
-bool window_recording = false;
+constexpr std::string_view kKeyboardHeader = "%!*\\ BEGINNING OF IO MACRO FILE";
+constexpr std::string_view kOlderKeyboardHeader = "%!*\\ BEGINNING OF VOSQ_IO MACRO FILE";
+// What the header of the macro replaying says of it, and its name as opened.
+MacroRecording replaying_recording = MacroRecording::kNone;
+std::string replaying_name;
 constexpr int kMaxMacroTokens = 10;
 constexpr std::size_t kMacroTokenLength = 20;
 constexpr std::size_t kLoopNameLength = 20;
@@ -295,7 +298,7 @@ void IO_OPEN_OUTMACRO(bool gui, bool prompt, std::string& file_name, Status& sta
   vosq_io_dbdb.output_macro = true;
   // A header that cannot be written is reported once and the recording
   // stops; the command itself has done what it could and leaves no failure.
-  for (const char* line : {gui ? kWindowHeader.data() : "%!*\\ BEGINNING OF IO MACRO FILE",
+  for (const char* line : {gui ? kWindowHeader.data() : kKeyboardHeader.data(),
                            "%!*\\", "%!*\\ This is a comment line", "%!*\\"}) {
     Status local = kStatusGood;
     IO_WRITE_FILE(kStreamOutputMacro, line, local);
@@ -327,17 +330,46 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status) {
   vosq_io_dbdb.macro_line = 0;
   vosq_io_dbdb.loop_depth = 0;
   // The header is looked at and read again as the first line.
-  window_recording = false;
+  replaying_recording = MacroRecording::kNone;
+  replaying_name = std::string(used_text(file_name));
   std::FILE* file = io_stream(kStreamInputMacro);
   std::string first;
   bool cut = false;
   if (file != nullptr && io_read_bounded_line(file, kResponseLength, first, cut))
-    window_recording = first.starts_with(kWindowHeader);
+    replaying_recording = io_macro_recording(first);
   if (file != nullptr) std::rewind(file);
 }
 
 bool io_window_recording_at_start() {
-  return vosq_io_dbdb.input_macro && window_recording && vosq_io_dbdb.macro_line == 0;
+  return vosq_io_dbdb.input_macro && replaying_recording == MacroRecording::kWindow &&
+         vosq_io_dbdb.macro_line == 0;
+}
+
+MacroRecording io_macro_recording(std::string_view first_line) {
+  if (first_line.starts_with(kWindowHeader)) return MacroRecording::kWindow;
+  if (first_line.starts_with(kKeyboardHeader) || first_line.starts_with(kOlderKeyboardHeader))
+    return MacroRecording::kKeyboard;
+  return MacroRecording::kNone;
+}
+
+std::string io_foreign_recording_line(std::string_view file_name, MacroRecording recording) {
+  const std::string name = "\"" + std::string(file_name) + "\"";
+  if (recording == MacroRecording::kWindow)
+    return "WARNING: Macro file " + name +
+           " was recorded in the graphics window and needs the window's menus to run";
+  return "WARNING: Macro file " + name +
+         " was recorded at the keyboard and needs the keyboard interface (-key) to run";
+}
+
+bool io_macro_refused_for(MacroLoop loop) {
+  if (!vosq_io_dbdb.input_macro || vosq_io_dbdb.macro_line != 0) return false;
+  const MacroRecording foreign =
+      loop == MacroLoop::kKeyboard ? MacroRecording::kWindow : MacroRecording::kKeyboard;
+  if (replaying_recording != foreign) return false;
+  Status local = kStatusGood;
+  IO_WRITE(io_foreign_recording_line(replaying_name, foreign), local);
+  IO_CLOSE_INMACRO(local);
+  return true;
 }
 
 void IO_CLOSE_INMACRO(Status& status) {

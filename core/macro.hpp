@@ -32,6 +32,20 @@ void IO_CLOSE_INMACRO(Status& status);
 // begins with that recording's header) and none of its lines has been read
 // yet: it starts where its recording started, in MACROS / LOG FILE.
 bool io_window_recording_at_start();
+// Who made a macro file, told by its first line: the keyboard's START MACRO
+// (whose header the keyboard's SEQUENCE asks for), the window's CREATE
+// MACRO, or neither (a file written without a header).
+enum class MacroRecording { kNone, kKeyboard, kWindow };
+MacroRecording io_macro_recording(std::string_view first_line);
+// The command loop that is to replay a macro.
+enum class MacroLoop { kKeyboard, kWindow };
+// The one line that refuses a recording made for the other command loop,
+// naming FILE_NAME and where it runs.
+std::string io_foreign_recording_line(std::string_view file_name, MacroRecording recording);
+// A macro just opened (none of its lines read) that LOOP would misread line
+// by line -- a window recording in the keyboard loop, or in the window's
+// menus a keyboard one -- is closed with that one line; true then.
+bool io_macro_refused_for(MacroLoop loop);
 void IO_INQ_INMACRO(bool& inmacro, Status& status);
 // Ends a running file sequence whose macro cannot go on to its next count
 // (abandoned before its end, or not to be opened): the flag is cleared and

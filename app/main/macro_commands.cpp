@@ -417,10 +417,13 @@ bool macro_file_usable(const std::string& file, Status& status) {
   std::string first;
   bool cut = false;
   io_read_bounded_line(in.get(), kResponseLength, first, cut);
-  const auto begins = [&first](std::string_view head) { return first.rfind(head, 0) == 0; };
-  if (begins("%!*\\ BEGINNING OF VOSQ_IO MACRO FILE") || begins("%!*\\ BEGINNING OF IO MACRO FILE"))
-    return true;
-  say("WARNING: The entered file is not a valid macro file");
+  const MacroRecording recording = io_macro_recording(first);
+  if (recording == MacroRecording::kKeyboard) return true;
+  // A recording made in the window's menus would be misread here line by
+  // line: it is named for what it is.
+  say(recording == MacroRecording::kWindow
+          ? io_foreign_recording_line(file, recording)
+          : std::string("WARNING: The entered file is not a valid macro file"));
   escape_hint();
   return false;
 }
