@@ -204,7 +204,8 @@ bool set_up(std::string& macro_file, Status& status) {
                   status);
   if (status != kStatusGood) return false;
   if (retstat != 0) {
-    gs_refusal({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
+    // A replaying macro's later lines were for the sequence: it ends here.
+    gs_command_refused({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
     return false;
   }
   if (!s.postfix.empty()) s.extension = s.postfix + s.extension;

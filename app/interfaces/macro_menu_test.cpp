@@ -150,6 +150,24 @@ TEST_F(MacroMenu, SeriesThatCannotBeDeducedOrEscaped) {
              "2", "o", "EXIT"},
             status);
   EXPECT_EQ(counts(out), (std::vector<int>{2, 4})) << out;
+
+  // Refused in a replaying macro, the series ends the macro: its later
+  // lines were for the sequence, and are not run at this menu.
+  write_text(dir.file("main.mac"), "RUN SEQUENCE\n" + file("member.mac") + "\n" +
+                                       file("img001.kzt") + "\n" + file("alpha.kzt") +
+                                       "\nOPEN LOG FILE\nNO\n" + file("after.log") + "\n");
+  std::string name = file("main.mac");
+  IO_OPEN_INMACRO(false, name, status);
+  out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(out.find("WARNING: COULD NOT DEDUCE REQUIRED FILE SEQUENCE\n"
+                     "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--"
+                     "WARNING\n \nWARNING: A command was refused during a macro. Macro "
+                     "automatically terminated.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_FALSE(std::filesystem::exists(file("after.log"))) << out;
 }
 
 // Started from a replaying macro, the sequence takes none of its lines: the
