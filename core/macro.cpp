@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -268,6 +269,9 @@ bool split_assignment(std::string_view argument, std::size_t from, std::string& 
 
 bool command_refused = false;
 
+// The count of answers read when a macro was last ended by a failure.
+std::optional<unsigned long> ended_automatic_input;
+
 }  // namespace
 
 void IO_OPEN_LOGFILE(bool prompt, std::string& file_name, Status& status) {
@@ -430,11 +434,17 @@ void io_end_automatic_input(std::string_view macro_line, std::string_view sequen
   if (vosq_io_dbdb.input_macro) {
     framed(macro_line);
     IO_CLOSE_INMACRO(local);
+    ended_automatic_input = io_response_count();
   }
   if (vosq_io_dbdb.file_sequence) {
     framed(sequence_line);
     vosq_io_dbdb.file_sequence = false;
   }
+}
+
+bool io_automatic_input_just_ended() {
+  const std::optional<unsigned long> ended = std::exchange(ended_automatic_input, std::nullopt);
+  return ended && *ended == io_response_count() && !vosq_io_dbdb.input_macro;
 }
 
 void IO_INQ_INMACRO(bool& inmacro, Status& status) {

@@ -58,6 +58,9 @@ void io_end_sequence(std::string_view reason);
 // between a blank line and a rule of "WARNING---" on either side. Nothing
 // when neither runs.
 void io_end_automatic_input(std::string_view macro_line, std::string_view sequence_line);
+// True (once) when a macro was ended so and nothing has been read since:
+// the next wait is the user's, as after a macro that ran out.
+bool io_automatic_input_just_ended();
 // The macro of a file sequence's next count: opened as IO_OPEN_INMACRO opens
 // it (no prompt), and marked as the sequence's own. Only the end of the
 // sequence's own macro moves it on; any other macro opened is not its own.

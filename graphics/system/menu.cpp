@@ -370,6 +370,12 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     return;
   }
 
+  // A macro ended by a failure hands the choice back as one that ran out
+  // here does: said, and the box that told why left up for its O.K.
+  if (io_automatic_input_just_ended()) {
+    IO_WRITE("INFO: Control returned to graphics window", status);
+    gs_warning_left_by_macro();
+  }
   const int wait_mode = (mode == 0 || mode == 10) ? mode : 1;
   while (status == kStatusGood) {
     int type = kInputNothing - 10;  // left alone by a wait that failed
