@@ -312,6 +312,11 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
   static const std::vector<std::string> buttons{"CANCEL", "HELP", "YES", "NO"};
   const SavedWidgetState saved;
   const std::vector<std::string> title{std::string(used_part(prompt)).substr(0, kGsMenuTitleLength)};
+  // Answered by a line (a replaying macro, no window), the question is said
+  // before it: the menu's prompt alone does not tell what a YES answers. A
+  // lost window's menu is shown whole at the terminal already.
+  if (gs_typed_answers() && !(qg_window_lost() && !vosq_io_dbdb.input_macro))
+    IO_WRITE(used_part(prompt), status);
   const GsRect& r = gs_state.gui_region;
   bool drawn_over = false;
   while (status == kStatusGood) {
