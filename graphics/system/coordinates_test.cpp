@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/macro.hpp"
+#include "core/variables.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -198,6 +199,59 @@ TEST_F(Coordinates, TwoClickWindowAndRefinedPoint) {
                       5, num, x, y, st);
   EXPECT_EQ(st, kStatusEscape);
   EXPECT_EQ(num, 0);
+}
+
+// A point typed through KEYBOARD: an assignment typed in its box is
+// recorded, before the point, and set again on replay; the point's own boxes
+// record nothing (the point is recorded whole).
+TEST_F(Coordinates, AnAssignmentTypedForAPointIsRecordedBeforeIt) {
+  std::vector<float> data(100 * 100, 1.0f), axis(100);
+  for (int i = 0; i < 100; ++i) axis[i] = static_cast<float>(i) + 0.5f;
+  GsDisplayedImage image;
+  image.xmaxdat = image.ymaxdat = image.xendelm = image.yendelm = 100;
+  image.data = data;
+  image.xaxis = image.yaxis = axis;
+  const GsRect g = gs_state.gui_region;
+  const float s = std::min(g.ymax - g.ymin, 0.25f * (g.xmax - g.xmin));
+  TempDir dir;
+  std::string macro = dir.file("points.mac");
+  Status st = kStatusGood;
+  IO_OPEN_OUTMACRO(true, false, macro, st);
+  GS_SET_MENULAYOUT(1, 1, 12, 9, st);
+  GS_MENU(1, 0, {"NO TITLE"}, 4, 4, {"CANCEL", "HELP", "KEYBOARD", "TWO CLICK"}, g.xmax - s, g.ymin,
+          g.xmax, g.ymax, st);
+  std::array<float, 5> x{}, y{};
+  int num = 1;
+  script({on_button(3), testing::typed("k7 = 7"), testing::typed("20"), testing::typed("30")});
+  GS_INPS_COORDINATES(false, image, g.xmin, g.ymin, g.xmax, g.ymax, "POINT", 1, {"Click"}, false,
+                      5, num, x, y, st);
+  EXPECT_EQ(st, kStatusGood);
+  EXPECT_FLOAT_EQ(x[0], 20.0f);
+  io_outmacro_record("EXIT", st);
+  IO_CLOSE_OUTMACRO(st);
+  const std::string recorded = testing::file_contents(macro);
+  EXPECT_NE(recorded.find("%!*\\\nk7 = 7\n           1\n 2.0000000E+01\n 3.0000000E+01\n%!*\\ END"),
+            std::string::npos)
+      << recorded;
+
+  testing::reset_dialogue();
+  int retstat = 0, ivalue = 0, length = 0;
+  char type = ' ';
+  bool lvalue = false;
+  float rvalue = 0.0f;
+  std::string svalue;
+  IO_UNSET_VARIABLE("k7", retstat, st);
+  testing::TerminalCapture terminal;
+  IO_OPEN_INMACRO(false, macro, st);
+  std::array<float, 5> rx{}, ry{};
+  num = 1;
+  GS_INPS_COORDINATES(false, image, g.xmin, g.ymin, g.xmax, g.ymax, "POINT", 1, {"Click"}, false,
+                      5, num, rx, ry, st);
+  EXPECT_EQ(st, kStatusGood);
+  EXPECT_FLOAT_EQ(ry[0], 30.0f);
+  IO_INQ_VARIABLE("k7", retstat, type, ivalue, lvalue, rvalue, length, svalue, st);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(ivalue, 7);
 }
 
 TEST_F(Coordinates, RegionTypedInDataUnits) {

@@ -69,6 +69,42 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
     IO_WRITE_FILE(kStreamLog, std::string(log_prefix) + std::string(used), status);
 }
 
+namespace {
+// The innermost widget holding the recording (none: nullptr).
+GsRecordingHeld* recording_holder = nullptr;
+}  // namespace
+
+GsRecordingHeld::GsRecordingHeld()
+    : was_on_(vosq_io_dbdb.output_macro),
+      recording_(was_on_ || (recording_holder != nullptr && recording_holder->recording())),
+      outer_(recording_holder) {
+  vosq_io_dbdb.output_macro = false;
+  recording_holder = this;
+}
+
+GsRecordingHeld::~GsRecordingHeld() { release(); }
+
+void GsRecordingHeld::release() {
+  if (!held_) return;
+  held_ = false;
+  recording_holder = outer_;
+  vosq_io_dbdb.output_macro = was_on_ && io_stream(kStreamOutputMacro) != nullptr;
+}
+
+void gs_record_assignment(std::string_view typed, Status& status) {
+  const std::string_view used = typed.substr(0, static_cast<std::size_t>(SLEN(typed)));
+  if (vosq_io_dbdb.output_macro || recording_holder == nullptr) {
+    io_outmacro_record(used, status);
+    return;
+  }
+  // Held by a widget whose own answer comes later: the recording open when
+  // that widget began takes the line now, before the answer.
+  if (!recording_holder->recording() || io_stream(kStreamOutputMacro) == nullptr) return;
+  vosq_io_dbdb.output_macro = true;
+  io_outmacro_record(used, status);
+  vosq_io_dbdb.output_macro = false;
+}
+
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
 void gs_name_drawn_menu(std::string_view name) {

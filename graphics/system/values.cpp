@@ -198,7 +198,7 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
       IO_WRITE_FILE(kStreamLog, "GRAPHICAL INPUT: " + std::string(used_part(text)), status);
     // An assignment is recorded, and the question is asked again.
     const std::optional<std::string> translated =
-        gs_translated_answer(text, vosq_io_dbdb.output_macro, status);
+        gs_translated_answer(text, status);
     if (!translated) continue;
     if (record && vosq_io_dbdb.output_macro) io_outmacro_record(used_part(text), status);
     if (status != kStatusGood) return answer;
@@ -355,8 +355,7 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
   if (drawn_over) request_redraw();
 }
 
-std::optional<std::string> gs_translated_answer(std::string_view typed, bool record,
-                                                Status& status) {
+std::optional<std::string> gs_translated_answer(std::string_view typed, Status& status) {
   // Assignments and variables as at the terminal, but no continuation line
   // (a trailing "&" would wait at the terminal for one while the window
   // waits for the user) and no comment: the box's text is taken as typed.
@@ -366,7 +365,7 @@ std::optional<std::string> gs_translated_answer(std::string_view typed, bool rec
   if (translated > 0) IO_TR_PARSE(translated, text, retstat, status);
   if (status == kStatusConsumed) {
     st_reset(status);
-    if (record) io_outmacro_record(used_part(typed), status);
+    gs_record_assignment(typed, status);
     return std::nullopt;
   }
   text.resize(std::min(text.size(), static_cast<std::size_t>(std::max(translated, 0))));
