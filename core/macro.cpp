@@ -269,8 +269,9 @@ bool split_assignment(std::string_view argument, std::size_t from, std::string& 
 
 bool command_refused = false;
 
-// The count of answers read when a macro was last ended by a failure.
-std::optional<unsigned long> ended_automatic_input;
+// The count of answers read when the program last closed a replaying macro
+// before its end.
+std::optional<unsigned long> closed_at;
 
 }  // namespace
 
@@ -401,6 +402,17 @@ void io_adopt_sequence_macro() {
 
 bool io_sequence_macro() { return own_sequence_macro; }
 
+void io_leave_macro_for_sequence(bool sequence_ended) {
+  if (!vosq_io_dbdb.input_macro) return;
+  Status local = kStatusGood;
+  IO_WRITE(sequence_ended
+               ? "INFO: The rest of the running macro is not read: the sequence has ended"
+               : "INFO: The rest of the running macro is not read: the sequence takes over",
+           local);
+  IO_CLOSE_INMACRO(local);
+  if (sequence_ended) closed_at = io_response_count();
+}
+
 void io_start_sequence(SequenceDriver driver) {
   vosq_io_dbdb.file_sequence = true;
   sequence_driver = driver;
@@ -434,7 +446,7 @@ void io_end_automatic_input(std::string_view macro_line, std::string_view sequen
   if (vosq_io_dbdb.input_macro) {
     framed(macro_line);
     IO_CLOSE_INMACRO(local);
-    ended_automatic_input = io_response_count();
+    closed_at = io_response_count();
   }
   if (vosq_io_dbdb.file_sequence) {
     framed(sequence_line);
@@ -442,9 +454,9 @@ void io_end_automatic_input(std::string_view macro_line, std::string_view sequen
   }
 }
 
-bool io_automatic_input_just_ended() {
-  const std::optional<unsigned long> ended = std::exchange(ended_automatic_input, std::nullopt);
-  return ended && *ended == io_response_count() && !vosq_io_dbdb.input_macro;
+bool io_macro_just_closed() {
+  const std::optional<unsigned long> closed = std::exchange(closed_at, std::nullopt);
+  return closed && *closed == io_response_count() && !vosq_io_dbdb.input_macro;
 }
 
 void IO_INQ_INMACRO(bool& inmacro, Status& status) {

@@ -58,9 +58,11 @@ void io_end_sequence(std::string_view reason);
 // between a blank line and a rule of "WARNING---" on either side. Nothing
 // when neither runs.
 void io_end_automatic_input(std::string_view macro_line, std::string_view sequence_line);
-// True (once) when a macro was ended so and nothing has been read since:
-// the next wait is the user's, as after a macro that ran out.
-bool io_automatic_input_just_ended();
+// True (once) when the program closed the replaying macro before its end (so,
+// or at the end of its sequence: io_leave_macro_for_sequence) and nothing
+// has been read since: the next wait is the user's, as after a macro that
+// ran out.
+bool io_macro_just_closed();
 // The macro of a file sequence's next count: opened as IO_OPEN_INMACRO opens
 // it (no prompt), and marked as the sequence's own. Only the end of the
 // sequence's own macro moves it on; any other macro opened is not its own.
@@ -75,6 +77,10 @@ bool io_sequence_macro();
 // moves it on (the keyboard's SEQUENCE and the window's RUN SEQUENCE keep
 // their series apart). kNone while no sequence runs.
 enum class SequenceDriver { kNone, kKeyboard, kWindow };
+// A sequence's next count, or its end, reached from a line of a replaying
+// macro (a SEQUENCE or RUN SEQUENCE line in a member's macro): the rest of
+// that macro is not read, and a line says so. Nothing when none replays.
+void io_leave_macro_for_sequence(bool sequence_ended);
 // Starts a sequence of DRIVER: the running flag is set.
 void io_start_sequence(SequenceDriver driver);
 SequenceDriver io_sequence_driver();

@@ -170,6 +170,31 @@ TEST_F(MacroMenu, SeriesThatCannotBeDeducedOrEscaped) {
   EXPECT_FALSE(std::filesystem::exists(file("after.log"))) << out;
 }
 
+// RUN SEQUENCE on a line of a member's macro moves the sequence on: the
+// rest of that macro is not read, the next member's macro runs whole, and
+// the last member's rest is not run as choices after the sequence's end.
+TEST_F(MacroMenu, RunSequenceInAMembersMacroLeavesItThroughTheLastFile) {
+  write_text(dir.file("moving.mac"), "?\nO.K.\nRUN SEQUENCE\nOPEN LOG FILE\nNO\n" +
+                                         file("rest.log") + "\nCLOSE LOG FILE\n");
+  Status status = kStatusGood;
+  const std::string out = run({"RUN SEQUENCE", file("moving.mac"), file("img001.kzt"),
+                               file("img003.kzt"), "1", "out", "EXIT"},
+                              status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(counts(out), (std::vector<int>{1, 2, 3})) << out;
+  std::size_t help = 0;
+  const std::string shown = "(GRAPHICAL INPUT):?\n";
+  for (std::size_t at = out.find(shown); at != std::string::npos; at = out.find(shown, at + 1))
+    ++help;
+  EXPECT_EQ(help, 3u) << out;
+  EXPECT_NE(out.find("INFO: The rest of the running macro is not read: the sequence has ended\n"
+                     "INFO: *** END OF SEQUENCE ***\n"),
+            std::string::npos)
+      << out;
+  EXPECT_FALSE(std::filesystem::exists(file("rest.log"))) << out;
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+}
+
 // Started from a replaying macro, the sequence takes none of its lines: the
 // first member starts when that macro ends at the menu. RUN MACRO inside a
 // macro takes its file name and runs nothing.

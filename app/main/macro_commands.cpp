@@ -605,6 +605,7 @@ void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& s
   const bool ended = (s.step > 0 && s.count > s.end) || (s.step < 0 && s.count < s.end) ||
                      (s.start == s.end && s.runs > 0);
   if (ended) {
+    io_leave_macro_for_sequence(true);
     vosq_io_dbdb.file_sequence = false;
     say("INFO: *** END OF SEQUENCE ***");
     say(" ");
@@ -617,11 +618,8 @@ void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& s
     return;
   }
   // The sequence's macro takes over the input from a macro that is still
-  // replaying (one that started the sequence).
-  if (vosq_io_dbdb.input_macro) {
-    say("INFO: The rest of the running macro is not read: the sequence takes over");
-    IO_CLOSE_INMACRO(status);
-  }
+  // replaying (one that started the sequence, or a member's).
+  io_leave_macro_for_sequence(false);
   std::string count_macro = s.macro_file;
   io_open_sequence_macro(count_macro, status);
   if (status != kStatusGood) {

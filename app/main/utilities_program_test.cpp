@@ -208,6 +208,26 @@ TEST(MacroUtilities, AStopMacroInTheSequencesMacroLeavesItsMacro) {
   EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***")) << r.output;
 }
 
+// A SEQUENCE line in the sequence's own macro moves it on, the last count's
+// as every earlier one's: the rest of that macro is not read, also once the
+// sequence has ended.
+TEST(MacroUtilities, ASequenceLineInTheMembersMacroLeavesItThroughTheLastCount) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"),
+                  kMacroHeader + "LIST VARIABLES\nSEQUENCE\nMESSAGE\nrest ran\n\\\\\n");
+  const ProgramResult r =
+      run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "      ##COUNT i = "), 3) << r.output;
+  EXPECT_EQ(occurrences(r.output, "the sequence takes over\n"), 2) << r.output;
+  EXPECT_TRUE(has(r.output,
+                  "Main menu: ENTER COMMAND [DEFINE VARIABLE]:SEQUENCE\n"
+                  "INFO: The rest of the running macro is not read: the sequence has ended\n"
+                  "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND [EXIT]:EXIT\n"))
+      << r.output;
+  EXPECT_FALSE(has(r.output, "rest ran")) << r.output;
+}
+
 // The macro file gone before the next count: the sequence ends with its note.
 TEST(MacroUtilities, ASequenceWhoseMacroVanishedEnds) {
   TempDir dir;

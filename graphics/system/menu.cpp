@@ -406,9 +406,10 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     return;
   }
 
-  // A macro ended by a failure hands the choice back as one that ran out
-  // here does: said, and the box that told why left up for its O.K.
-  if (io_automatic_input_just_ended()) {
+  // A macro the program closed before its end (a failure, a refusal, the end
+  // of its sequence) hands the choice back as one that ran out here does:
+  // said, and the box that told why left up for its O.K.
+  if (io_macro_just_closed()) {
     IO_WRITE("INFO: Control returned to graphics window", status);
     gs_warning_left_by_macro();
   }
