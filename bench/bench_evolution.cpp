@@ -1,6 +1,8 @@
 // The evolving multiple 1-D fit on rows of drifting, vanishing, crossing and
 // jumping peaks: what each run costs and how many of the rows whose peaks are
-// clear and apart it ends right (the score of app/fitting's evolving rows).
+// clear and apart it ends right, each peak judged by its own feature, so
+// that features of one kind that changed places as they crossed count as
+// swapped (the score of app/fitting's evolving rows).
 // Arguments: the scene, the noise in tenths and which start row (a good row,
 // one inside an empty stretch, the last row).
 
@@ -189,6 +191,8 @@ void BM_OlmiEvolution(benchmark::State& state) {
   state.counters["invalid"] = score.invalid;
   state.counters["doubtful"] = score.doubtful;
   state.counters["silent_far"] = score.silent;
+  state.counters["swapped"] = score.swapped;
+  state.counters["silent_swapped"] = score.silent_swapped;
   state.counters["named_right"] = score.named_right;
   state.counters["unnamed_empty"] = score.unnamed;
   state.counters["fits_per_row"] = fits / static_cast<double>(fitted);

@@ -24,6 +24,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -75,17 +76,31 @@ struct Fit {
   bool found = false;
   double off = 0.0;  // along the line, pixels
   double misfit = 0.0;
+  double contrast = 0.0;
+  kesta::SymmetryDoubt doubt = kesta::SymmetryDoubt::kNone;
 };
 
-// The line from T1 to T2 pixels along ANGLE from the true centre, in a
+// An image of NX x NY pixels and the point about which it is symmetric
+// (along the lines fitted).
+struct Image {
+  std::vector<float> data;
+  Index nx = kN, ny = kN;
+  double cx = kCx, cy = kCy;
+};
+
+// The line from T1 to T2 pixels along ANGLE from the image's centre, in a
 // strip of half-width W.
-Fit fit(const std::vector<float>& data, double angle, double t1, double t2, double w) {
-  std::vector<float> axis(kN);
-  for (Index i = 0; i < kN; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
-  const kesta::GsDisplayedImage im = kesta::kzt_displayed_image(
-      kN, kN, 1, 1, kN, kN, data, {}, axis, axis, "Pattern", "X", "Y", "Z");
+Fit fit(const Image& image, double angle, double t1, double t2, double w) {
+  std::vector<float> xaxis(static_cast<std::size_t>(image.nx)),
+      yaxis(static_cast<std::size_t>(image.ny));
+  for (std::size_t i = 0; i < xaxis.size(); ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
+  for (std::size_t j = 0; j < yaxis.size(); ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
+  const kesta::GsDisplayedImage im =
+      kesta::kzt_displayed_image(image.nx, image.ny, 1, 1, image.nx, image.ny, image.data, {},
+                                 xaxis, yaxis, "Pattern", "X", "Y", "Z");
   const double ux = std::cos(angle), uy = std::sin(angle);
-  const double x1 = kCx + t1 * ux, y1 = kCy + t1 * uy, x2 = kCx + t2 * ux, y2 = kCy + t2 * uy;
+  const double cx = image.cx, cy = image.cy;
+  const double x1 = cx + t1 * ux, y1 = cy + t1 * uy, x2 = cx + t2 * ux, y2 = cy + t2 * uy;
   std::array<float, 5> xv{}, yv{};
   kesta::Status status = kesta::kStatusGood;
   kesta::kzt_strip_corners(static_cast<float>(x1), static_cast<float>(y1), static_cast<float>(x2),
@@ -96,14 +111,18 @@ Fit fit(const std::vector<float>& data, double angle, double t1, double t2, doub
   Fit f;
   if (!kesta::kzt_strip_profile(im, 1e-4f, 1e-4f, xv, yv, strip, status)) return f;
   const std::vector<std::uint8_t> none(strip.smooth.size(), 0);
-  float centre = 0.0f;
-  if (!kesta::kzt_strip_symmetry(strip, 1, strip.number, none, centre, f.misfit, status)) return f;
+  kesta::StripCentre found;
+  if (!kesta::kzt_strip_symmetry(strip, 1, strip.number, none, found, status)) return f;
+  f.misfit = found.misfit;
+  f.contrast = found.contrast;
+  f.doubt = kesta::kzt_symmetry_doubt(found);
+  const float centre = found.centre;
   float xc = 0.0f, yc = 0.0f;
   kesta::kzt_symmetry_point((xv[0] + xv[3]) * 0.5f, (yv[0] + yv[3]) * 0.5f,
                             (xv[1] + xv[2]) * 0.5f, (yv[1] + yv[2]) * 0.5f, 1e-4f, 1e-4f, 1e-4f,
                             centre, xc, yc);
   f.found = true;
-  f.off = (xc - kCx) * ux + (yc - kCy) * uy;
+  f.off = (xc - cx) * ux + (yc - cy) * uy;
   return f;
 }
 
@@ -115,20 +134,20 @@ void symmetry_warning_sweep(benchmark::State& state) {
   int failed = 0, short_lines = 0, short_within = 0;
   for (auto _ : state) {
     for (const double counts : {0.0, 1000.0, 100.0, 10.0}) {
-      const std::vector<float> rings = pattern(Shape::kRings, counts, 1);
-      const std::vector<float> plain = pattern(Shape::kNoRings, counts, 2);
-      const std::vector<float> stop = pattern(Shape::kBeamStop, counts, 3);
-      const std::vector<float> arm = pattern(Shape::kArm, counts, 4);
+      const Image rings{pattern(Shape::kRings, counts, 1)};
+      const Image plain{pattern(Shape::kNoRings, counts, 2)};
+      const Image stop{pattern(Shape::kBeamStop, counts, 3)};
+      const Image arm{pattern(Shape::kArm, counts, 4)};
       for (const double degrees : {0.0, 30.0, 90.0, 135.0}) {
         const double angle = degrees * M_PI / 180.0;
-        const auto line = [&](const char* kind, const std::vector<float>& image, double t1,
+        const auto line = [&](const char* kind, const Image& image, double t1,
                               double t2, double w, bool holds_centre) {
           const Fit f = fit(image, angle, t1, t2, w);
           if (!f.found) {
             ++failed;
             return f;
           }
-          const bool warned = f.misfit < 0.0 || f.misfit > kesta::kPoorSymmetry;
+          const bool warned = f.doubt != kesta::SymmetryDoubt::kNone;
           const double off = std::abs(f.off);
           if (holds_centre && off <= 0.1)
             ++(warned ? right_warned : right_silent);
@@ -137,8 +156,8 @@ void symmetry_warning_sweep(benchmark::State& state) {
           else
             ++between;
           if (list != nullptr)
-            std::fprintf(list, "%s %g %g %g %g %g %s %.4f %.5f\n", kind, counts, degrees, t1, t2,
-                         w, warned ? "w" : "-", f.off, f.misfit);
+            std::fprintf(list, "%s %g %g %g %g %g %s %.4f %.5f %.3f\n", kind, counts, degrees, t1,
+                         t2, w, warned ? "w" : "-", f.off, f.misfit, f.contrast);
           return f;
         };
         for (const double w : {2.0, 8.0}) {
@@ -183,5 +202,144 @@ void symmetry_warning_sweep(benchmark::State& state) {
   state.counters["short_within"] = per_run(short_within);
 }
 BENCHMARK(symmetry_warning_sweep)->Unit(benchmark::kSecond)->Iterations(1);
+
+// A flat image of LEVEL counts with Poisson noise, 256 x 64 pixels.
+Image flat(double level, unsigned seed) {
+  Image im{std::vector<float>(256 * 64), 256, 64, 128.0, 32.0};
+  std::mt19937 rng(seed);
+  std::poisson_distribution<long> poisson(level);
+  for (float& v : im.data) v = static_cast<float>(poisson(rng));
+  return im;
+}
+
+// noise_contrast_sweep: profiles of noise alone, which no centre mirrors
+// but by chance, and the contrast kNoiseContrast judges them by: flat
+// images of 10, 100 and 1000 counts, lines of 8 to 200 pixels at 0, 30 and
+// 90 degrees in strips of half-width 0.5 to 10, 40 seeds each.
+// "warned" counts the profiles said to be doubtful (for any reason), "by
+// noise" those said to vary no more than their noise; "worst" is the largest
+// contrast met, per length in the list. KESTA_SYMMETRY_SWEEP_LIST=file lists
+// every fit: counts, length, angle, half-width, seed, warned, contrast.
+void noise_contrast_sweep(benchmark::State& state) {
+  const kesta::bench::Quiet quiet;
+  const char* list_name = std::getenv("KESTA_SYMMETRY_SWEEP_LIST");
+  std::FILE* list = list_name != nullptr ? std::fopen(list_name, "w") : nullptr;
+  int profiles = 0, warned = 0, by_noise = 0, short_profiles = 0, short_warned = 0;
+  double worst = 0.0;
+  for (auto _ : state) {
+    for (const double level : {10.0, 100.0, 1000.0})
+      for (unsigned seed = 1; seed <= 40; ++seed) {
+        const Image im = flat(level, seed);
+        for (const double length : {8.0, 12.0, 14.0, 16.0, 30.0, 100.0, 200.0})
+          for (const double degrees : {0.0, 30.0, 90.0})
+            for (const double w : {0.5, 2.0, 5.0, 10.0}) {
+              // Lines about the image's middle, a little off the pixels.
+              const double angle = degrees * M_PI / 180.0;
+              const double reach = degrees == 90.0 ? 28.0 : 120.0;
+              if (length / 2.0 > reach) continue;
+              const double shift = 0.13 * (seed % 7);
+              const Fit f = fit(im, angle, -length / 2.0 + shift, length / 2.0 + shift, w);
+              ++profiles;
+              const bool doubted = !f.found || f.doubt != kesta::SymmetryDoubt::kNone;
+              warned += doubted ? 1 : 0;
+              by_noise += f.found && f.doubt == kesta::SymmetryDoubt::kNoise ? 1 : 0;
+              if (length <= 16.0) {
+                ++short_profiles;
+                short_warned += doubted ? 1 : 0;
+              }
+              worst = std::max(worst, f.contrast);
+              if (list != nullptr)
+                std::fprintf(list, "%g %g %g %g %u %s %.4f\n", level, length, degrees, w, seed,
+                             doubted ? "w" : "-", f.contrast);
+            }
+      }
+  }
+  if (list != nullptr) std::fclose(list);
+  state.counters["profiles"] = profiles;
+  state.counters["warned"] = warned;
+  state.counters["by_noise"] = by_noise;
+  state.counters["short_profiles"] = short_profiles;
+  state.counters["short_warned"] = short_warned;
+  state.counters["worst"] = worst;
+}
+BENCHMARK(noise_contrast_sweep)->Unit(benchmark::kSecond)->Iterations(1);
+
+// Grazing-incidence rods: vertical rods of Gaussian section SIGMA at the
+// specular position CX and SPACING and twice that to either side (heights
+// 1, 0.7 and 0.5 of PEAK counts), fading upwards over 40 rows, over a
+// background of 5 counts, with Poisson noise (SEED 0: none); 256 x 64
+// pixels.
+Image rods(double cx, double spacing, double sigma, double peak, unsigned seed) {
+  Image im{std::vector<float>(256 * 64), 256, 64, cx, 20.0};
+  std::mt19937 rng(seed);
+  const double heights[] = {0.5, 0.7, 1.0, 0.7, 0.5};
+  for (Index j = 1; j <= im.ny; ++j)
+    for (Index i = 1; i <= im.nx; ++i) {
+      double v = 5.0;
+      for (int k = -2; k <= 2; ++k) {
+        const double u = (static_cast<double>(i) - 0.5 - (cx + spacing * k)) / sigma;
+        v += peak * heights[k + 2] * std::exp(-0.5 * u * u - (static_cast<double>(j) - 0.5) / 40.0);
+      }
+      if (seed != 0) {
+        std::poisson_distribution<long> poisson(v);
+        v = static_cast<double>(poisson(rng));
+      }
+      im.data[static_cast<std::size_t>(kesta::element(i, j, im.nx))] = static_cast<float>(v);
+    }
+  return im;
+}
+
+// rod_sweep/SPACING (pixels, tenths): a line across grazing-incidence rods,
+// where each side rod is symmetric in itself and the rods beside it mirror
+// each other about it: lines of 100 and 160 pixels about the specular rod
+// (their middle 0, 7.3, -13.1 and 20 pixels off it), rods of section 1, 1.5
+// and 3 pixels, peaks of 20 to 200 counts, 24 seeds, strips of half-width 3
+// and 8 along row 20 and 3 degrees off it. Right within 0.5 pixel of the
+// specular rod (the mirror over the whole line), wrong beyond it; "centred"
+// counts the lines whose middle is 0 or 7.3 pixels off it at peaks of 50 to
+// 200 counts.
+void rod_sweep(benchmark::State& state) {
+  const kesta::bench::Quiet quiet;
+  const double spacing = static_cast<double>(state.range(0)) / 10.0;
+  int right_silent = 0, right_warned = 0, wrong_silent = 0, wrong_warned = 0;
+  int centred = 0, centred_wrong = 0;
+  double farthest = 0.0;  // of the right ones
+  for (auto _ : state) {
+    for (unsigned seed = 1; seed <= 24; ++seed)
+      for (const double sigma : {1.0, 1.5, 3.0})
+        for (const double peak : {20.0, 50.0, 100.0, 200.0}) {
+          const Image im = rods(128.37 + 0.1 * (seed % 5), spacing, sigma, peak, seed);
+          for (const double length : {100.0, 160.0})
+            for (const double off : {0.0, 7.3, -13.1, 20.0})
+              for (const double degrees : {0.0, 3.0}) {
+                const double w = seed % 2 == 0 ? 3.0 : 8.0;
+                const Fit f = fit(im, degrees * M_PI / 180.0, -length / 2.0 + off,
+                                  length / 2.0 + off, w);
+                const bool doubted = !f.found || f.doubt != kesta::SymmetryDoubt::kNone;
+                // Along a tilted line the rods' centre lies 1 / cos off.
+                const double miss = std::abs(f.off * std::cos(degrees * M_PI / 180.0));
+                const bool right = f.found && miss <= 0.5;
+                if (right) {
+                  ++(doubted ? right_warned : right_silent);
+                  farthest = std::max(farthest, miss);
+                } else {
+                  ++(doubted ? wrong_warned : wrong_silent);
+                }
+                if ((off == 0.0 || off == 7.3) && peak >= 50.0) {
+                  ++centred;
+                  centred_wrong += right ? 0 : 1;
+                }
+              }
+        }
+  }
+  state.counters["right_silent"] = right_silent;
+  state.counters["right_warned"] = right_warned;
+  state.counters["wrong_silent"] = wrong_silent;
+  state.counters["wrong_warned"] = wrong_warned;
+  state.counters["centred"] = centred;
+  state.counters["centred_wrong"] = centred_wrong;
+  state.counters["farthest_right"] = farthest;
+}
+BENCHMARK(rod_sweep)->Arg(250)->Arg(372)->Arg(500)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

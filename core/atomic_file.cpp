@@ -23,14 +23,44 @@ namespace kesta {
 
 namespace {
 
-// Creates a new file named PATH and six characters after it, with MODE as
-// open() takes it: the system applies the umask, or the folder's default
-// ACL where it has one, exactly as it would to a file opened under the
-// target's name. NAME is the name made; -1 with errno when none could be.
+// The longest file name the folder of PATH takes (255 on the usual file
+// systems).
+std::size_t longest_name(const std::string& path) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const long longest = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+  return longest > 0 ? static_cast<std::size_t>(longest) : 255;
+}
+
+// True when the last component of PATH is longer than its folder takes:
+// open() refuses such a name for its own length.
+bool name_too_long(const std::string& path) {
+  return std::filesystem::path(path).filename().string().size() > longest_name(path);
+}
+
+// PATH with ".tmp" after it, its last component cut short where the ten
+// characters added would pass the longest name its folder takes: any name
+// open() would take has a temporary beside it.
+std::string temporary_stem(const std::string& path) {
+  constexpr std::size_t kAdded = 10;  // ".tmp" and six letters
+  const std::size_t slash = path.rfind('/');
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t longest = longest_name(path);
+  std::string stem = path;
+  if (longest > kAdded && path.size() - start > longest - kAdded)
+    stem.resize(start + longest - kAdded);
+  return stem + ".tmp";
+}
+
+// Creates a new file named PATH (cut short as temporary_stem says) and six
+// characters after it, with MODE as open() takes it: the system applies the
+// umask, or the folder's default ACL where it has one, exactly as it would
+// to a file opened under the target's name. NAME is the name made; -1 with
+// errno when none could be.
 int create_temporary(const std::string& path, mode_t mode, std::string& name) {
   static constexpr char kLetters[] =
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   static std::atomic<std::uint64_t> counter{0};
+  const std::string stem = temporary_stem(path);
   for (int attempt = 0; attempt < 100; ++attempt) {
     // A different name each time: the clock, the process and a count,
     // mixed (splitmix64).
@@ -41,7 +71,7 @@ int create_temporary(const std::string& path, mode_t mode, std::string& name) {
     bits = (bits ^ (bits >> 30)) * 0xbf58476d1ce4e5b9ULL;
     bits = (bits ^ (bits >> 27)) * 0x94d049bb133111ebULL;
     bits ^= bits >> 31;
-    name = path + ".tmp";
+    name = stem;
     for (int k = 0; k < 6; ++k, bits /= 62) name += kLetters[bits % 62];
     const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
@@ -229,6 +259,10 @@ AtomicFile::AtomicFile(std::string path) : path_(std::move(path)) {
     return;
   }
   path_ = std::move(followed);
+  if (name_too_long(path_)) {
+    note_errno("cannot open it for writing", ENAMETOOLONG);
+    return;
+  }
   struct stat old {};
   existed_ = ::stat(path_.c_str(), &old) == 0;
   if (existed_ && S_ISDIR(old.st_mode)) {

@@ -191,6 +191,36 @@ TEST(AtomicFile, LinkToAFileNotYetThereIsKept) {
   EXPECT_EQ(file_contents(dir.file("target.txt")), "new\n");
 }
 
+// Names as long as the folder takes (255 characters here) are written as
+// open() writes them, new or replaced, directly or through a link; one
+// character more is refused for the name's own length, not the folder's.
+TEST(AtomicFile, NamesAsLongAsTheFolderTakesAreWritten) {
+  testing::TempDir dir;
+  for (const std::size_t length : {246u, 250u, 255u}) {
+    const std::string name(length, static_cast<char>('a' + length % 26));
+    AtomicFile fresh(dir.file(name));
+    ASSERT_TRUE(fresh.ok()) << length << ": " << fresh.error();
+    fresh.write_line("new");
+    ASSERT_TRUE(fresh.commit()) << fresh.error();
+    EXPECT_EQ(file_contents(dir.file(name)), "new\n");
+
+    std::filesystem::create_symlink(name, dir.file("link"));
+    AtomicFile linked(dir.file("link"));
+    ASSERT_TRUE(linked.ok()) << linked.error();
+    linked.write_line("again");
+    ASSERT_TRUE(linked.commit()) << linked.error();
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+    EXPECT_EQ(file_contents(dir.file(name)), "again\n");
+    std::filesystem::remove(dir.file("link"));
+  }
+  EXPECT_EQ(files_in(dir.path()), 3);
+
+  AtomicFile too_long(dir.file(std::string(256, 'z')));
+  EXPECT_FALSE(too_long.ok());
+  EXPECT_EQ(too_long.error(), "cannot open it for writing: File name too long, so no file was written");
+  EXPECT_EQ(files_in(dir.path()), 3);
+}
+
 // A loop of links names no file: it is refused as the system refuses it,
 // and no regular file takes the place of a link.
 TEST(AtomicFile, LoopOfLinksIsRefusedAndLeftAsItWas) {

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <iterator>
+#include <span>
+#include <utility>
 #include <cstdio>
 #include <cerrno>
 #include <memory>
@@ -48,6 +51,11 @@ struct Store {
   std::vector<std::string> refused;
   // Whether the first refusal of the session has been said.
   bool refusal_told = false;
+  // The geometry's entries as the file holds them (when it was read or last
+  // written), and whether the session's geometry is held back from the file
+  // because part of it found no room.
+  std::vector<Entry> geometry_in_file;
+  bool geometry_held = false;
 };
 Store& store() {
   static Store s;
@@ -89,15 +97,144 @@ int saved_size(const Entry& entry) {
 
 // The one line said at the first setting of a session that the file has no
 // room for; the exit line names every such setting again.
-void tell_refusal(const std::string& key) {
+void tell_refusal(const std::string& what) {
   Store& s = store();
   if (s.refusal_told) return;
   s.refusal_told = true;
   Status local = kStatusGood;
   IO_WRITE("WARNING: The defaults database is full " + std::string(kDatabaseLimitsText) + ": " +
-               key + " and any later setting that does not fit are used in this session but not "
+               what + " and any later setting that does not fit are used in this session but not "
                "saved",
            local);
+}
+
+// The settings that describe one experiment's geometry. A file holding
+// some of a new geometry beside the rest of an old one would give the next
+// session a geometry nobody measured, so the file holds all of them as the
+// session set them or all of them as it had them.
+constexpr std::string_view kGeometryKeys[] = {
+    "X_PIXEL_SIZE",    "Y_PIXEL_SIZE",  "X_BEAM_CENTRE", "Y_BEAM_CENTRE",    "SAMPLE_DISTANCE",
+    "WAVELENGTH",      "TILT_ROTATION", "TILT_ANGLE",    "DETECTOR_ROTATION"};
+
+bool geometry_key(std::string_view key) {
+  return std::any_of(std::begin(kGeometryKeys), std::end(kGeometryKeys),
+                     [key](std::string_view g) { return same_key(key, g); });
+}
+
+// The entries and characters the file would hold with CHANGES put in place
+// of the entries of their keys (or added).
+std::pair<int, int> room_with(std::span<const Entry> changes) {
+  const Store& s = store();
+  int entries = s.saved_entries, characters = s.characters;
+  for (const Entry& change : changes) {
+    entries += run_only(change.key) ? 0 : 1;
+    characters += saved_size(change);
+    if (const int found = find_entry(change.key); found >= 0) {
+      const Entry& old = s.entries[static_cast<std::size_t>(found)];
+      entries -= run_only(old.key) ? 0 : 1;
+      characters -= saved_size(old);
+    }
+  }
+  return {entries, characters};
+}
+
+bool fits(std::pair<int, int> room) {
+  // The next free position (1-based) must stay below 8000.
+  return room.first <= kDatabaseMaxEntries && 1 + room.second < kDatabaseCharacters;
+}
+
+void remove_stored(std::string_view key) {
+  Store& s = store();
+  const int found = find_entry(key);
+  if (found < 0) return;
+  const Entry& old = s.entries[static_cast<std::size_t>(found)];
+  s.saved_entries -= run_only(old.key) ? 0 : 1;
+  s.characters -= saved_size(old);
+  s.entries.erase(s.entries.begin() + found);
+}
+
+// ENTRY put in the file's entries, at the end.
+void put_stored(Entry entry) {
+  Store& s = store();
+  remove_stored(entry.key);
+  s.saved_entries += run_only(entry.key) ? 0 : 1;
+  s.characters += saved_size(entry);
+  s.entries.push_back(std::move(entry));
+}
+
+// ENTRY stored, no longer held for the session nor among the refused: a
+// setting refused before and stored now is saved after all.
+void store_entry(Entry entry) {
+  Store& s = store();
+  if (const auto refused = std::find(s.refused.begin(), s.refused.end(), entry.key);
+      refused != s.refused.end())
+    s.refused.erase(refused);
+  if (const int held = find_in(s.session_only, entry.key); held >= 0)
+    s.session_only.erase(s.session_only.begin() + held);
+  put_stored(std::move(entry));
+}
+
+// ENTRY in effect for the session only, its key among those not saved.
+void hold_entry(Entry entry) {
+  Store& s = store();
+  if (std::find(s.refused.begin(), s.refused.end(), entry.key) == s.refused.end())
+    s.refused.push_back(entry.key);
+  if (const int held = find_in(s.session_only, entry.key); held >= 0)
+    s.session_only.erase(s.session_only.begin() + held);
+  s.session_only.push_back(std::move(entry));
+}
+
+// Part of the geometry found no room: the geometry the session set so far
+// is held for the session with it, and the file's entries go back to the
+// geometry the file holds; true when some of it had been stored. Should even that no longer fit (the file's other
+// settings grew meanwhile), the file keeps no geometry rather than part of one.
+bool hold_geometry() {
+  Store& s = store();
+  s.geometry_held = true;
+  std::vector<Entry> set_here;
+  for (const Entry& entry : s.entries) {
+    if (!geometry_key(entry.key)) continue;
+    const int in_file = find_in(s.geometry_in_file, entry.key);
+    if (in_file < 0 || s.geometry_in_file[static_cast<std::size_t>(in_file)].value != entry.value)
+      set_here.push_back(entry);
+  }
+  if (set_here.empty()) return false;
+  std::vector<Entry> unchanged;
+  for (const std::string_view key : kGeometryKeys) {
+    if (const int found = find_entry(key); found >= 0) {
+      const Entry& entry = s.entries[static_cast<std::size_t>(found)];
+      if (find_in(set_here, entry.key) < 0) unchanged.push_back(entry);
+      remove_stored(key);
+    }
+  }
+  for (Entry& entry : set_here) hold_entry(std::move(entry));
+  if (fits(room_with(s.geometry_in_file))) {
+    for (const Entry& entry : s.geometry_in_file) put_stored(entry);
+  } else {
+    for (Entry& entry : unchanged) hold_entry(std::move(entry));
+  }
+  return true;
+}
+
+// The session's geometry, set whole into the file's entries where it now
+// fits: true when it did.
+bool release_geometry() {
+  Store& s = store();
+  std::vector<Entry> held;
+  for (const Entry& entry : s.session_only)
+    if (geometry_key(entry.key)) held.push_back(entry);
+  if (!fits(room_with(held))) return false;
+  for (Entry& entry : held) store_entry(std::move(entry));
+  s.geometry_held = false;
+  return true;
+}
+
+// The geometry's entries as the file now holds them.
+void note_geometry_in_file() {
+  Store& s = store();
+  s.geometry_in_file.clear();
+  for (const Entry& entry : s.entries)
+    if (geometry_key(entry.key)) s.geometry_in_file.push_back(entry);
 }
 
 // LOADING: an entry of the defaults file itself, whose refusal is the
@@ -110,36 +247,23 @@ void set_entry(std::string_view key, int length, std::string_view value, int& re
   const std::size_t n = static_cast<std::size_t>(std::clamp(length, 0, kDatabaseValueLength));
   entry.value = std::string(value.substr(0, n));
   entry.value.resize(n, ' ');
+  const bool geometry = !loading && geometry_key(entry.key);
   // A new value that does not fit leaves the old one in place: dropping it
   // first would lose a setting the store held.
-  const int found = find_entry(key);
-  int entries_after = s.saved_entries + (run_only(entry.key) ? 0 : 1);
-  int characters_after = s.characters + saved_size(entry);
-  if (found >= 0) {
-    const Entry& old = s.entries[static_cast<std::size_t>(found)];
-    entries_after -= run_only(old.key) ? 0 : 1;
-    characters_after -= saved_size(old);
-  }
-  const auto refused = std::find(s.refused.begin(), s.refused.end(), entry.key);
-  // The next free position (1-based) must stay below 8000.
-  if (entries_after > kDatabaseMaxEntries || 1 + characters_after >= kDatabaseCharacters) {
-    retstat = 1;
-    if (loading) return;
-    if (refused == s.refused.end()) s.refused.push_back(entry.key);
-    tell_refusal(entry.key);
-    if (const int held = find_in(s.session_only, entry.key); held >= 0)
-      s.session_only.erase(s.session_only.begin() + held);
-    s.session_only.push_back(std::move(entry));
+  if (!(geometry && s.geometry_held) && fits(room_with({&entry, 1}))) {
+    store_entry(std::move(entry));
     return;
   }
-  // Refused before, and now stored: it is saved after all.
-  if (refused != s.refused.end()) s.refused.erase(refused);
-  if (const int held = find_in(s.session_only, entry.key); held >= 0)
-    s.session_only.erase(s.session_only.begin() + held);
-  if (found >= 0) s.entries.erase(s.entries.begin() + found);
-  s.saved_entries = entries_after;
-  s.characters = characters_after;
-  s.entries.push_back(std::move(entry));
+  if (loading) {
+    retstat = 1;
+    return;
+  }
+  const std::string refused_key = entry.key;
+  const bool others_held = geometry && !s.geometry_held && hold_geometry();
+  hold_entry(std::move(entry));
+  if (geometry && release_geometry()) return;
+  retstat = 1;
+  tell_refusal(others_held ? "the geometry (" + refused_key + " had no room)" : refused_key);
 }
 
 // The first 20 characters of KEY's value; false (RETSTAT 2) when not stored.
@@ -353,6 +477,7 @@ void IO_LOAD_DATABASE(std::string_view file_name, int& retstat, Status& status) 
     if (std::ferror(in.get())) note("read error after line " + IO_ITOC(line_number));
   }
 
+  note_geometry_in_file();
   if (!problem.empty()) {
     IO_WRITE("WARNING: Problem inputting internal database", status);
     IO_WRITE("WARNING: " + path + ": " + problem, status);
@@ -403,7 +528,9 @@ void IO_SAVE_DATABASE(std::string_view file_name, int& retstat, Status& status) 
   if (!out.commit()) {
     IO_WRITE("WARNING: Error in writing file " + path + ": " + out.error(), status);
     retstat = -2;
+    return;
   }
+  note_geometry_in_file();
 }
 
 }  // namespace kesta

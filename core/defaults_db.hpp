@@ -11,7 +11,11 @@
 // Result codes (RETSTAT): 0 done; 1 no room in the file (200 entries or 8000
 // characters): the value is still in effect for the session (it is found by
 // every inquiry), the file keeps the key's old entry if it had one, and the
-// first such refusal of a session is said in one line; 2 key not found (or enumeration past
+// first such refusal of a session is said in one line. The settings of a geometry (pixel
+// sizes, beam centre, distance, wavelength, tilt, detector rotation) go to the file together
+// or not at all: once one of them finds no room, the file keeps the geometry it had and the
+// session's geometry is held for the session whole, until a later geometry setting finds
+// room for all of it; 2 key not found (or enumeration past
 // the last entry); 3 the value does not convert to the asked type. A
 // successful set leaves RETSTAT as the caller set it, so a run of sets can
 // collect a 1 from any of them. The routines never set STATUS.

@@ -197,6 +197,75 @@ TEST_F(DefaultsDb, FullStoreKeepsTheSessionsSettingsInEffect) {
   EXPECT_EQ(get("X_PIXEL_SIZE"), "<missing>");
 }
 
+// A geometry is saved whole or not at all: a store with room for the first
+// pixel size of a new geometry but not the second keeps the old geometry in
+// the file (the session goes on with the new one), until there is room for
+// all of it.
+TEST_F(DefaultsDb, AGeometryIsSavedWholeOrNotAtAll) {
+  const std::vector<std::pair<std::string, std::string>> old_geometry = {
+      {"X_PIXEL_SIZE", "5.0E-05"},   {"Y_PIXEL_SIZE", "7.5E-05"},  {"X_BEAM_CENTRE", "512.0"},
+      {"Y_BEAM_CENTRE", "500.0"},    {"SAMPLE_DISTANCE", "0.15"}, {"WAVELENGTH", "1.0E-10"},
+      {"TILT_ROTATION", "0.0"},      {"TILT_ANGLE", "0.0"}};
+  int characters = 0;
+  const auto put = [&](const std::string& key, const std::string& value) {
+    set(key, value);
+    characters += static_cast<int>(key.size() + 1 + value.size());
+  };
+  for (const auto& [key, value] : old_geometry) put(key, value);
+  for (int i = 0; i < 186; ++i) put("K" + std::to_string(100 + i), std::string(37, 'v'));
+  put("FILL", "");
+  ASSERT_LT(7990 - characters, kDatabaseValueLength);
+  set("FILL", std::string(static_cast<std::size_t>(7990 - characters), 'f'));
+  ASSERT_EQ(retstat_, 0);
+  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+  io_clear_database();
+  IO_LOAD_DATABASE(file(), retstat_, status_);
+  ASSERT_EQ(retstat_, 0);
+  ASSERT_EQ(count(), 195);
+
+  const std::vector<std::pair<std::string, std::string>> new_geometry = {
+      {"X_PIXEL_SIZE", "1.0000000E-04"},   {"Y_PIXEL_SIZE", "1.1000000E-04"},
+      {"X_BEAM_CENTRE", "1024.5000"},      {"Y_BEAM_CENTRE", "1000.2500"},
+      {"SAMPLE_DISTANCE", "0.2500000"},    {"WAVELENGTH", "7.0000000E-11"},
+      {"TILT_ROTATION", "0.5000000"},      {"TILT_ANGLE", "0.0200000"},
+      {"DETECTOR_ROTATION", "0.0100000"}};
+  const auto set_geometry = [&] {
+    for (const auto& [key, value] : new_geometry) set(key, value);
+  };
+  const auto saved_and_read_back = [&] {
+    IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+    ASSERT_EQ(retstat_, 0);
+    io_clear_database();
+    IO_LOAD_DATABASE(file(), retstat_, status_);
+    ASSERT_EQ(retstat_, 0);
+  };
+
+  {
+    testing::TerminalCapture terminal;
+    set_geometry();
+    EXPECT_EQ(terminal.text(),
+              "WARNING: The defaults database is full (200 entries, 8,000 characters): the "
+              "geometry (Y_PIXEL_SIZE had no room) and any later setting that does not fit are "
+              "used in this session but not saved\n");
+  }
+  EXPECT_EQ(retstat_, 1);
+  for (const auto& [key, value] : new_geometry) EXPECT_EQ(get(key), value) << key;
+  EXPECT_EQ(io_database_refused_keys().size(), new_geometry.size());
+  saved_and_read_back();
+  for (const auto& [key, value] : old_geometry) EXPECT_EQ(get(key), value) << key;
+  EXPECT_EQ(get("DETECTOR_ROTATION"), "<missing>");
+
+  // With room made, the next geometry setting brings all of it to the file.
+  set_geometry();
+  for (int i = 0; i < 4; ++i) set("K" + std::to_string(100 + i), "");
+  retstat_ = 0;
+  set("WAVELENGTH", "7.0000000E-11");
+  EXPECT_EQ(retstat_, 0);
+  EXPECT_TRUE(io_database_refused_keys().empty());
+  saved_and_read_back();
+  for (const auto& [key, value] : new_geometry) EXPECT_EQ(get(key), value) << key;
+}
+
 TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {
   const std::tuple<std::string, int, std::string> cases[] = {
       {"", 0, "not a defaults file (no header lines)"},

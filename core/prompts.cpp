@@ -87,17 +87,18 @@ struct Numeric<double> {
   }
 };
 
+// SHOWN writes a bound or the default (the type's own short form unless
+// given).
 template <typename T>
 void ask_number(bool ranged, T lower, T upper, bool fixed, std::string_view prompt,
                 std::span<const std::string> help, std::span<const std::string> error, T& value,
-                Status& status) {
-  const std::string range = ranged ? range_text(Numeric<T>::text(lower), Numeric<T>::text(upper))
-                                   : std::string();
+                Status& status, std::string (*shown)(T) = Numeric<T>::text) {
+  const std::string range = ranged ? range_text(shown(lower), shown(upper)) : std::string();
   bool again = false;
   while (true) {
     if (again) IO_TEXT(help, status);
     again = true;
-    const std::string deflt = fixed ? default_text(Numeric<T>::text(value)) : std::string();
+    const std::string deflt = fixed ? default_text(shown(value)) : std::string();
     const auto lines = prompt_lines(ranged, fixed, prompt, range, deflt, status);
     int length = 0;
     std::string token;
@@ -241,6 +242,13 @@ void IO_INPR(bool ranged, float lower, float upper, bool fixed, std::string_view
              TextLines help, TextLines error, float& value, Status& status) {
   if (st_bad(status, "Subroutine IO_INPR V0.6")) return;
   ask_number(ranged, lower, upper, fixed, prompt, help.view(), error.view(), value, status);
+}
+
+void io_inpr_digits(bool ranged, float lower, float upper, bool fixed, std::string_view prompt,
+                    TextLines help, TextLines error, float& value, Status& status) {
+  if (st_bad(status, "Subroutine IO_INPR V0.6")) return;
+  ask_number(ranged, lower, upper, fixed, prompt, help.view(), error.view(), value, status,
+             io_rtoc_exact);
 }
 
 void IO_INPD(bool ranged, double lower, double upper, bool fixed, std::string_view prompt,

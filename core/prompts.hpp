@@ -25,6 +25,10 @@ void IO_INPI(bool ranged, int lower, int upper, bool fixed, std::string_view pro
              TextLines error, int& value, Status& status);
 void IO_INPR(bool ranged, float lower, float upper, bool fixed, std::string_view prompt,
              TextLines help, TextLines error, float& value, Status& status);
+// IO_INPR showing the default and the bounds with the digits that give them
+// back (io_rtoc_exact), for values the short form would show alike.
+void io_inpr_digits(bool ranged, float lower, float upper, bool fixed, std::string_view prompt,
+                    TextLines help, TextLines error, float& value, Status& status);
 void IO_INPD(bool ranged, double lower, double upper, bool fixed, std::string_view prompt,
              TextLines help, TextLines error, double& value, Status& status);
 // RANGED, LOWER and UPPER are ignored.

@@ -798,12 +798,11 @@ LimitTexts io_limit_texts(float lower, float upper) {
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,
                           std::span<const std::string> upper_help, RangeWarning warn,
                           float& lower, float& upper, Status& status) {
-  // The questions show each limit offered as a short number: limits that
-  // differ but would look alike there are said in full first.
-  if (shown_alike(lower, upper)) {
-    const LimitTexts offered = io_limit_texts(lower, upper);
-    IO_WRITE("INFO: The limits offered are " + offered.lower + " and " + offered.upper, status);
-  }
+  // The questions show each limit offered as a short number, but limits
+  // that differ and would look alike there with the digits that tell them
+  // apart, so that what is shown can be typed (the window's boxes show
+  // every real so).
+  if (ask == IO_INPR && shown_alike(lower, upper)) ask = io_inpr_digits;
   ScalingRange range{lower, upper};
   const bool valid = io_ask_until_accepted(
       range,

@@ -223,8 +223,8 @@ using RangeWarning = void (*)(Status& status);
 
 // Asks "LOWER LIMIT OF RANGE" and "UPPER LIMIT OF RANGE" through ASK (help
 // LOWER_HELP and UPPER_HELP, error "Enter a valid real number"), offering
-// LOWER and UPPER (said first in one line when the questions would show
-// them alike), until the limits are valid (io_ask_until_accepted): an
+// LOWER and UPPER (at the terminal with the digits that tell them apart
+// where the short form would show them alike), until the limits are valid (io_ask_until_accepted): an
 // invalid pair gets WARN (null: "WARNING: The scaling range is invalid") and
 // both questions again, offering LOWER and UPPER as first offered. False,
 // with them as offered, when a question gave a bad status (the user escape

@@ -300,21 +300,30 @@ TEST(RawWrite, ConstantImageIsSaidWithLimitsThatDiffer) {
     EXPECT_EQ(terminal.text(), c.said);
   }
 
-  // The questions show the limits offered short: where they would look
-  // alike, a line gives them in full first.
-  for (const auto& [lower, upper, line] :
-       {std::tuple{1.0e30f, above_1e30,
-                   "INFO: The limits offered are 1.00000002E+30 and 1.00000009E+30\n"},
-        std::tuple{300.0f, 300.00003f,
-                   "INFO: The limits offered are 3.00000000E+02 and 3.00000031E+02\n"},
-        std::tuple{300.0f, 301.0f, ""}}) {
+  // The questions show the limits offered short, but where they would look
+  // alike, with the digits that tell them apart: typed as shown, they are
+  // the limits offered, a valid range.
+  for (const auto& [lower, upper, lower_text, upper_text] :
+       {std::tuple{1.0e30f, above_1e30, "[1.000000E+30]", "[1.00000009E+30]"},
+        std::tuple{300.0f, 300.00003f, "[300.0000]", "[3.00000031E+02]"},
+        std::tuple{300.0f, 301.0f, "[300.0000]", "[301.0000]"}}) {
     testing::reset_dialogue();
     testing::TerminalCapture terminal;
     testing::ScriptedInput input({"", ""});
     float l = lower, u = upper;
     Status status = kStatusGood;
     EXPECT_TRUE(io_ask_scaling_range(IO_INPR, {}, {}, nullptr, l, u, status));
-    EXPECT_EQ(terminal.text(), line);
+    EXPECT_EQ(terminal.text(), "");
+    ASSERT_EQ(input.prompts.size(), 2u);
+    EXPECT_NE(input.prompts[0].find(lower_text), std::string::npos) << input.prompts[0];
+    EXPECT_NE(input.prompts[1].find(upper_text), std::string::npos) << input.prompts[1];
+    EXPECT_EQ(l, lower);
+    EXPECT_EQ(u, upper);
+    const std::string_view shown_lower(lower_text), shown_upper(upper_text);
+    testing::ScriptedInput typed({std::string(shown_lower.substr(1, shown_lower.size() - 2)),
+                                  std::string(shown_upper.substr(1, shown_upper.size() - 2))});
+    EXPECT_TRUE(io_ask_scaling_range(IO_INPR, {}, {}, nullptr, l, u, status));
+    EXPECT_EQ(typed.prompts.size(), 2u);
     EXPECT_EQ(l, lower);
     EXPECT_EQ(u, upper);
   }

@@ -10,6 +10,7 @@
 #endif
 
 #include <cctype>
+#include <clocale>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -636,9 +637,11 @@ TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
       {"vi", {"j\r", "\033k/q\rxk\r", "\033kSz\r"}, "[j][][z]"},
       {"vi", {"j\r", "\033k/q\rx\033[A\r", "\033kSz\r"}, "[j][][z]"},
       // A Ctrl-R search for "k" that fails, ended by Up: "x"; "kj", ESC,
-      // "x"; Down leaves the line edited; "n" searches for "k" again and
-      // shows it, and "x" there: the undo record the line kept is not lost.
-      {"vi", {"x\r", "\x12k\033[Akj\033x\033[Bnx\r"}, "[x][k]"},
+      // "x"; Down leaves the line edited; "/k" finds it and "x" there: the
+      // undo record the line kept is not lost. ("n" has no text to search
+      // for: the incremental search's text is its own.)
+      {"vi", {"x\r", "\x12k\033[Akj\033x\033[B/k\rx\r"}, "[x][k]"},
+      {"vi", {"x\r", "\x12k\033[Akj\033x\033[Bnx\r"}, "[x][]"},
   };
   for (const Case& c : cases) {
     testing::TempDir dir;
@@ -658,16 +661,20 @@ TEST(ReaderAtATerminal, HistorySearchesAmongRecalledLinesKeepTheLines) {
   }
 }
 
-// Lines typed at "LINE:" under the editor SETTINGS, each string of KEYS
-// ending with its Enter: the lines submitted are SUBMITTED, and nothing the
-// line editor allocated is lost.
+// Lines typed at "LINE:" under the editor SETTINGS (and the character set
+// of LOCALE, if given), each string of KEYS ending with its Enter: the lines
+// submitted are SUBMITTED, and nothing the line editor allocated is lost.
 void expect_lines_submitted(const std::string& settings_text, const std::vector<std::string>& keys,
-                            const std::string& submitted) {
+                            const std::string& submitted, const char* locale = nullptr) {
   testing::TempDir dir;
   const std::string settings = editor_settings(dir, settings_text);
   const int count = static_cast<int>(keys.size());
-  testing::PtyChild child([&settings, count] {
+  testing::PtyChild child([&settings, count, locale] {
     setenv("INPUTRC", settings.c_str(), 1);
+    if (locale != nullptr) {
+      setenv("LC_ALL", locale, 1);
+      if (std::setlocale(LC_CTYPE, locale) == nullptr) return 1;
+    }
     return print_lines_read(count, true);
   });
   ASSERT_TRUE(child.started());
@@ -697,7 +704,13 @@ TEST(ReaderAtATerminal, WholeStringSearchesLeaveTheLineFoundForEditing) {
   };
   const std::string emacs = "set editing-mode emacs\n", vi = "set editing-mode vi\n";
   for (const auto& [settings, keys, submitted] : {
-           std::tuple{emacs, "\033pon\rX\r", "[Xcat one]"},
+           std::tuple{emacs, "\033pon\rX\r", "[cat Xone]"},
+           std::tuple{emacs, "\033pat\rX\r", "[scXat]"},
+           std::tuple{emacs, "\033pat\r\033p\rX\r", "[cXat two]"},
+           std::tuple{emacs, "\033pc\rX\r", "[Xcab]"},
+           std::tuple{emacs, "zz\033pqq\rX\r", "[Xzz]"},
+           std::tuple{emacs, "zz\033pa\x07X\r", "[zzX]"},
+           std::tuple{emacs + "set enable-active-region off\n", "\033pon\rX\r", "[Xcat one]"},
            std::tuple{emacs, "\033pat\r\033p\r\r", "[cat two]"},
            std::tuple{emacs, "\033pat\r\x10\r", "[cab]"},
            std::tuple{emacs, "\033pat\r\x1f\r", "[]"},
@@ -715,14 +728,53 @@ TEST(ReaderAtATerminal, WholeStringSearchesLeaveTheLineFoundForEditing) {
            std::tuple{vi, "\033/at\ru\r", "[scat]"},
            std::tuple{vi, "\033kkk?at\r\r", "[scat]"},
            std::tuple{vi, "zz\033/qq\r\r", "[zz]"},
+           std::tuple{vi, "zz\033/qq\riX\r", "[Xzz]"},
+           std::tuple{vi, "\033/at\rniX\r", "[Xcat two]"},
            std::tuple{vi, "\033/\r\r", "[]"},
        })
     expect_lines_submitted(settings, with(keys), typed + submitted);
+  // A reverse search stops at the text's last place in the line, a forward
+  // one at its first.
+  expect_lines_submitted(emacs, {"dog\r", "xon on\r", "a\r", "\x10\x10\x10\033non\rX\r"},
+                         "[dog][xon on][a][xXon on]");
+  expect_lines_submitted(emacs, {"xon on\r", "\033pon\rX\r"}, "[xon on][xon Xon]");
+  // An incremental search's text is its own: a whole-string search with no
+  // text, "n" and "N" do not take it up.
+  expect_lines_submitted(emacs, {"dog\r", "\x12" "dog\r", "\033p\r\r"}, "[dog][dog][]");
+  expect_lines_submitted(vi, {"dog\r", "\x12" "dog\r", "\033n\r"}, "[dog][dog][]");
   // "n", "N", "/" and "?" are text inside the search.
   expect_lines_submitted(vi, {"a/N?\r", "aN\r", "b\r", "\033/N?\r\r"}, "[a/N?][aN][b][a/N?]");
   expect_lines_submitted(vi, {"b/1\r", "zb\r", "b/2\r", "\033/b/\rn\r"}, "[b/1][zb][b/2][b/1]");
   expect_lines_submitted(vi, {"INPUT DATA\r", "INFORMATION\r", "\033\x12INP\r"},
                          "[INPUT DATA][INFORMATION][INPUT DATA]");
+}
+
+// The text of a whole-string search as a terminal sends it: Backspace takes
+// back a whole character of the terminal's character set (the last byte of
+// an "e" with an accent left alone would find lines never searched for), and
+// pasted text comes without the bracketed-paste markers around it, every key
+// inside them text.
+TEST(ReaderAtATerminal, WholeStringSearchTextAsATerminalSendsIt) {
+  const std::string e_acute = "\xc3\xa9", paste = "\033[200~", pasted = "\033[201~";
+  const std::vector<std::string> history{"j" + e_acute + " one\r", "jab two\r", "j" + e_acute + "x\r"};
+  const std::string typed = "[j" + e_acute + " one][jab two][j" + e_acute + "x]";
+  const std::string emacs = "set editing-mode emacs\n", vi = "set editing-mode vi\n";
+  for (const auto& [settings, keys, submitted] : {
+           std::tuple{emacs, "\033p" + e_acute + "\x7f\r\r", std::string("[]")},
+           std::tuple{emacs, "\033p" + e_acute + "\x7f" + "ab\r\r", std::string("[jab two]")},
+           std::tuple{vi, "\033/" + e_acute + "\x7f" + "ab\r\r", std::string("[jab two]")},
+           std::tuple{emacs, "\033p" + paste + "b t" + pasted + "\r\r", std::string("[jab two]")},
+           std::tuple{vi, "\033/" + paste + "ab" + pasted + " t\r\r", std::string("[jab two]")},
+           std::tuple{emacs, "\033p" + paste + e_acute + " o" + pasted + "\x7f\r\r",
+                      "[j" + e_acute + " one]"},
+           // Inside a paste, a line end is text (no line holds one), Ctrl-G too.
+           std::tuple{emacs, "\033p" + paste + "ab\r" + pasted + "\r\r", std::string("[]")},
+           std::tuple{emacs, "zz\033p" + paste + "\x07" "ab" + pasted + "\r\r", std::string("[zz]")},
+       }) {
+    std::vector<std::string> lines = history;
+    lines.push_back(keys);
+    expect_lines_submitted(settings, lines, typed + submitted, "C.UTF-8");
+  }
 }
 
 // After the settings are read again (Ctrl-X Ctrl-R), searches bound anew are
@@ -822,6 +874,32 @@ TEST(ReaderAtATerminal, ViRepeatedKillsAndEndedRepeatsLoseNothing) {
   expect_lines_submitted(vi, {"zzzz\0330" "3rju\r"}, "[zzzz]");
   expect_lines_submitted(vi, {"zzzz\0330" "3rjl.\r"}, "[jjjj]");
   expect_lines_submitted(vi, {"zzzz\0330gq\r"}, "[zz]");
+  // A delete, yank or change whose motion was left (Esc, Ctrl-G) before any
+  // motion was given, repeated with ".": the repeat only rings the bell,
+  // leaves the line as it was, and the commands after it behave as ever ("S"
+  // takes the line and goes on inserting).
+  for (const auto& [keys, submitted] :
+       {std::pair{std::vector<std::string>{"jab", "\033", "d", "\033", ".", "\r"}, "[jab]"},
+        std::pair{std::vector<std::string>{"jab", "\033", "y", "\x07", ".", "x", "\r"}, "[ja]"},
+        std::pair{std::vector<std::string>{"jab", "\033", "c", "\033", ".", ".", "\033", "S", "q\r"},
+                  "[q]"},
+        std::pair{std::vector<std::string>{"jab", "\033", "d", "\x07", ".", "\033", "S", "q\r"},
+                  "[q]"}}) {
+    testing::TempDir dir;
+    const std::string settings = editor_settings(dir, vi);
+    testing::PtyChild child([&settings] {
+      setenv("INPUTRC", settings.c_str(), 1);
+      return print_lines_read(1, true);
+    });
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.wait_for("LINE:"));
+    for (const std::string& key : keys) {
+      child.type(key);
+      usleep(50000);
+    }
+    EXPECT_TRUE(child.wait_for(std::string("LINES=") + submitted + " LEAKS=0")) << child.output();
+    EXPECT_EQ(child.finish(), 0) << submitted;
+  }
   // A change repeated on a line and the input ended on the next: the
   // program's end finds nothing lost.
   testing::TempDir dir;

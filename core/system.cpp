@@ -356,13 +356,14 @@ int vi_change_case_one_kill_each(int count, int key) {
 
 // vi mode's "." repeating a change, delete or yank gives the repeat a motion
 // record of its own and keeps the one before on its stack, to put back when
-// it ends. A Ctrl-G within the repeated motion leaves the command by a jump
-// to the editor's top level, and the record kept on the stack is lost. A
-// repeated command that starts while another's record is in use notes that
-// record here until it ends; what is still noted when the next line is read
-// was lost so, and is given back then (never the one the editor holds). Only
-// a repeat puts the record aside: any other command takes it over itself,
-// and the editor frees it later, so it is never noted.
+// it ends. A key within the repeated motion that jumps to the editor's top
+// level (one bound to nothing) leaves the command there, and the record kept
+// on the stack is lost. A repeated command that starts while another's
+// record is in use notes that record here until it ends; what is still noted
+// when the next line is read was lost so, and is given back then (never the
+// one the editor holds). Only a repeat puts the record aside: any other
+// command takes it over itself, and the editor frees it later, so it is
+// never noted.
 std::vector<void*> vi_motion_records;
 
 template <rl_command_func_t* command>
@@ -379,6 +380,27 @@ void give_back_lost_vi_motion_records() {
   for (void* record : vi_motion_records)
     if (record != _rl_vimvcxt) std::free(record);
   vi_motion_records.clear();
+}
+
+// A motion that moves nowhere: the repeated command fails, rings the bell
+// and leaves the line as it was.
+int no_motion(int, int) { return 0; }
+
+// A change, delete or yank whose motion was left (Esc, Ctrl-G) before any
+// motion was given in the session is repeated by "." with the motion NUL.
+// Bound to nothing, NUL jumps out of the repeat to the editor's top level:
+// the blank the motion adds at the line's end stays in the answer, the
+// editor goes on taking every later command as a repeat (a change no longer
+// inserts, "S" never reaches insertion), and each motion record it then
+// puts aside is lost. So while "." repeats, an unbound NUL is a motion that
+// moves nowhere.
+int vi_repeat_with_no_motion_kept(int count, int key) {
+  KEYMAP_ENTRY& nul = rl_get_keymap()[0];
+  const bool unbound = nul.type == ISFUNC && nul.function == nullptr;
+  if (unbound) nul.function = no_motion;
+  const int result = rl_vi_redo(count, key);
+  if (unbound && nul.type == ISFUNC && nul.function == no_motion) nul.function = nullptr;
+  return result;
 }
 
 int reread_settings(int count, int key);
@@ -450,44 +472,42 @@ void history_line_frees_undo_record(int at) {
 // text searches again for the last one; a failed search rings the bell and
 // leaves the line as it was before it.
 struct WholeStringSearch {
-  std::string text;   // the last search's text (also an incremental one's)
+  std::string text;   // the last search's text (an incremental search keeps its own)
   int position = -1;  // the history line it found; -1: from the history position
 };
 WholeStringSearch whole_search;
 
-// The text of the last incremental search, for vi's "n" and "N" and the
-// searches "again". The search shows its text in its prompt,
-// "(reverse-i-search)`TEXT': "; it is taken from there whenever the prompt is
-// shown (also for keys from a keyboard macro), and kept once the search has
-// ended other than by Ctrl-G.
-std::optional<std::string> search_shown;
+// Where a whole-string search leaves the cursor in the line it found, as
+// the editor's own do: vi's own keys ("/", "?", and "n" and "N" in command
+// mode) at the line's start; the others at the text found, which is marked.
+enum class FoundCursor { kAtStart, kAtText };
 
-void note_search_shown() {
-  if (!RL_ISSTATE(RL_STATE_ISEARCH) || rl_display_prompt == nullptr) return;
-  const std::string_view shown = rl_display_prompt;
-  constexpr std::string_view kOpen = "i-search)`";
-  const std::size_t open = shown.find(kOpen);
-  const std::size_t close = shown.rfind("': ");
-  if (open == std::string_view::npos || close == std::string_view::npos ||
-      close < open + kOpen.size())
-    return;
-  const std::string_view text = shown.substr(open + kOpen.size(), close - open - kOpen.size());
-  if (text.empty())
-    search_shown.reset();
-  else
-    search_shown = std::string(text);
+bool editor_marks_regions() {
+  const char* value = rl_variable_value("enable-active-region");
+  return value != nullptr && std::string_view(value) == "on";
 }
 
-void keep_search_shown() {
-  if (!search_shown || RL_ISSTATE(RL_STATE_ISEARCH)) return;
-  whole_search.text = std::move(*search_shown);
-  whole_search.position = -1;  // the incremental search moved the history position there
-  search_shown.reset();
+// The text found is the last place in the line for a search of older lines,
+// the first for newer ones; where the editor marks no regions
+// ("enable-active-region" off), or the text begins the line, the cursor is
+// at the line's start.
+void place_cursor_on_found(FoundCursor where, bool older) {
+  rl_point = 0;
+  rl_mark = rl_end;
+  if (where != FoundCursor::kAtText || !editor_marks_regions()) return;
+  const std::string_view line(rl_line_buffer, static_cast<std::size_t>(rl_end));
+  const std::size_t at = older ? line.rfind(whole_search.text) : line.find(whole_search.text);
+  if (at == std::string_view::npos || at == 0) return;
+  rl_point = static_cast<int>(at);
+  rl_mark = static_cast<int>(std::min(at + whole_search.text.size(), line.size()));
+  rl_activate_mark();
 }
 
 // The line that is not incremental searches for TEXT from the last found (or
-// the present) history line, OLDER or newer.
-bool search_for_whole_string(bool older) {
+// the present) history line, OLDER or newer. A search that finds nothing
+// leaves the line as it was with the cursor at its start, as the editor's own
+// do; with no text to search for, the cursor stays.
+bool search_for_whole_string(bool older, FoundCursor where) {
   if (whole_search.text.empty()) {
     rl_ding();
     return false;
@@ -495,6 +515,7 @@ bool search_for_whole_string(bool older) {
   const int from = whole_search.position >= 0 ? whole_search.position : where_history();
   const int found = history_line_holding(whole_search.text, false, older, from);
   if (found < 0) {
+    rl_point = 0;
     rl_ding();
     return false;
   }
@@ -507,24 +528,127 @@ bool search_for_whole_string(bool older) {
     history_set_pos(found);
   }
   show_found_line(history_list()[found]->line);
-  rl_point = 0;
+  place_cursor_on_found(where, older);
   return true;
 }
 
+// The last character of TEXT in the terminal's character set (the line
+// editor's locale): where it begins, and whether it is whole (its bytes
+// may stop short, until the terminal sends the rest). A byte that begins no
+// character is one.
+struct LastCharacter {
+  std::size_t start = 0;
+  bool whole = true;
+};
+LastCharacter last_character(std::string_view text) {
+  LastCharacter last;
+  std::mbstate_t state{};
+  for (std::size_t at = 0; at < text.size();) {
+    last.start = at;
+    std::size_t size = std::mbrlen(text.data() + at, text.size() - at, &state);
+    if (size == static_cast<std::size_t>(-2)) {
+      last.whole = false;
+      break;
+    }
+    if (size == 0 || size == static_cast<std::size_t>(-1)) {
+      state = std::mbstate_t{};
+      size = 1;
+    }
+    at += size;
+  }
+  return last;
+}
+
+// The keys of a search's text as the terminal sends them. Pasted text comes
+// between the bracketed-paste markers the prompt turns on (ESC [200~ before
+// it, ESC [201~ after it): the markers are taken off, and every key between
+// them is text (PASTED). Keys read while an ESC is told from a marker are
+// handed out after it, in order.
+class SearchTextKeys {
+ public:
+  struct Key {
+    int code;
+    bool pasted;
+  };
+
+  Key next() {
+    while (true) {
+      const int c = read();
+      if (c != kEscape) return {c, pasting_};
+      const std::optional<bool> marker = paste_marker();
+      if (!marker) return {c, pasting_};
+      pasting_ = *marker;
+    }
+  }
+
+ private:
+  static constexpr int kEscape = 0x1b;
+
+  int read() {
+    if (held_.empty()) return rl_read_key();
+    const int c = held_.front();
+    held_.pop_front();
+    return c;
+  }
+
+  // After an ESC: true for the marker that begins a paste, false for the one
+  // that ends it, nullopt when the keys that follow are no marker (they are
+  // held for the next reads).
+  std::optional<bool> paste_marker() {
+    constexpr std::string_view kBegin = "[200~", kEnd = "[201~";
+    std::vector<int> read_keys;
+    std::string seen;
+    while (seen.size() < kBegin.size()) {
+      const int c = read();
+      read_keys.push_back(c);
+      if (c < 0 || c > UCHAR_MAX) break;
+      seen.push_back(static_cast<char>(c));
+      if (!kBegin.starts_with(seen) && !kEnd.starts_with(seen)) break;
+    }
+    if (seen == kBegin || seen == kEnd) return seen == kBegin;
+    held_.insert(held_.begin(), read_keys.begin(), read_keys.end());
+    return std::nullopt;
+  }
+
+  std::deque<int> held_;
+  bool pasting_ = false;
+};
+
+// Puts TEXT in the line editor's buffer, the cursor at its end.
+void set_edited_line(std::string_view text) {
+  rl_extend_line_buffer(static_cast<int>(text.size()) + 1);
+  std::memcpy(rl_line_buffer, text.data(), text.size());
+  rl_line_buffer[text.size()] = '\0';
+  rl_end = rl_point = static_cast<int>(text.size());
+}
+
 // Reads a search's text after PROMPT in place of the line: Enter ends it,
-// Backspace on no text, Ctrl-G and Ctrl-C cancel it (nullopt), Ctrl-U and
-// Ctrl-W erase, every other key is text. The line comes back as it was.
+// Backspace on no text, Ctrl-G and Ctrl-C cancel it (nullopt), Backspace
+// takes back the last character, Ctrl-U and Ctrl-W erase, every other key
+// (and every pasted one) is text. The line comes back as it was.
+
 std::optional<std::string> read_search_text(char prompt) {
   const std::string line(rl_line_buffer, static_cast<std::size_t>(std::max(rl_end, 0)));
   const int point = rl_point, mark = rl_mark;
   rl_save_prompt();
-  rl_line_buffer[0] = '\0';
-  rl_end = rl_point = 0;
+  // The text is shown as the line after the search's prompt, so that the
+  // editor's display knows the width of its characters.
+  rl_message("%c", prompt);
   std::string text;
   std::optional<std::string> result;
+  SearchTextKeys keys;
   while (true) {
-    rl_message("%c%s", prompt, text.c_str());
-    const int c = rl_read_key();
+    // A character is shown once the terminal has sent all of it: the
+    // display would count the part shown as a character of its own.
+    if (last_character(text).whole) {
+      set_edited_line(text);
+      rl_redisplay();
+    }
+    const auto [c, pasted] = keys.next();
+    if (pasted && c != EOF) {
+      if (text.size() < kResponseLength) text.push_back(static_cast<char>(c));
+      continue;
+    }
     if (c == '\r' || c == '\n') {
       result = text;
       break;
@@ -538,7 +662,7 @@ std::optional<std::string> read_search_text(char prompt) {
     }
     if (c == 0x7f || c == 0x08) {
       if (text.empty()) break;
-      text.pop_back();
+      text.erase(last_character(text).start);
     } else if (c == 0x15) {
       text.clear();
     } else if (c == 0x17) {
@@ -550,41 +674,38 @@ std::optional<std::string> read_search_text(char prompt) {
   }
   rl_restore_prompt();
   rl_clear_message();
-  rl_extend_line_buffer(static_cast<int>(line.size()) + 1);
-  std::memcpy(rl_line_buffer, line.c_str(), line.size() + 1);
-  rl_end = static_cast<int>(line.size());
+  set_edited_line(line);
   rl_point = point;
   rl_mark = mark;
   rl_redisplay();
   return result;
 }
 
-int search_whole_string(bool older, char prompt) {
+int search_whole_string(bool older, char prompt, FoundCursor where) {
   const std::optional<std::string> text = read_search_text(prompt);
   if (!text) return 0;
   if (!text->empty()) {
     whole_search.text = *text;
     whole_search.position = where_history();
   }
-  return search_for_whole_string(older) ? 0 : 1;
+  return search_for_whole_string(older, where) ? 0 : 1;
 }
-int search_older_whole_string(int, int) { return search_whole_string(true, ':'); }
-int search_newer_whole_string(int, int) { return search_whole_string(false, ':'); }
+int search_older_whole_string(int, int) { return search_whole_string(true, ':', FoundCursor::kAtText); }
+int search_newer_whole_string(int, int) { return search_whole_string(false, ':', FoundCursor::kAtText); }
 // vi's "/" searches older lines, "?" newer ones.
-int vi_search_whole_string(int, int key) { return search_whole_string(key != '?', static_cast<char>(key)); }
+int vi_search_whole_string(int, int key) {
+  return search_whole_string(key != '?', static_cast<char>(key), FoundCursor::kAtStart);
+}
 
 // "n", "N" and the searches "again": the next older or newer line holding
 // the last search's text, at once.
-int search_again_older(int, int) {
-  keep_search_shown();
-  return search_for_whole_string(true) ? 0 : 1;
-}
-int search_again_newer(int, int) {
-  keep_search_shown();
-  return search_for_whole_string(false) ? 0 : 1;
-}
-int vi_search_again(int count, int key) {
-  return key == 'N' ? search_again_newer(count, key) : search_again_older(count, key);
+int search_again_older(int, int) { return search_for_whole_string(true, FoundCursor::kAtText) ? 0 : 1; }
+int search_again_newer(int, int) { return search_for_whole_string(false, FoundCursor::kAtText) ? 0 : 1; }
+int vi_search_again(int, int key) {
+  const FoundCursor where = rl_editing_mode == 0 && rl_get_keymap() == vi_movement_keymap
+                                ? FoundCursor::kAtStart
+                                : FoundCursor::kAtText;
+  return search_for_whole_string(key != 'N', where) ? 0 : 1;
 }
 
 // The searches for the text before the cursor: the next older or newer
@@ -717,6 +838,7 @@ rl_command_func_t* command_kept_off_faults(rl_command_func_t* command) {
   if (command == rl_vi_yank_to) return vi_motion_command<rl_vi_yank_to>;
   if (command == rl_vi_delete_to) return vi_motion_command<rl_vi_delete_to>;
   if (command == rl_vi_change_to) return vi_motion_command<rl_vi_change_to>;
+  if (command == rl_vi_redo) return vi_repeat_with_no_motion_kept;
   if (command == rl_re_read_init_file) return reread_settings;
   return command;
 }
@@ -750,10 +872,9 @@ int reread_settings(int count, int key) {
 
 // The line shown again after every command, also one a keyboard macro
 // replays without a key read: in vi mode the next kill gets a place of its own
-// (see bounded_getc), and a search's text is noted as it shows it.
+// (see bounded_getc).
 void redisplay_between_commands() {
   if (rl_editing_mode == 0 && &_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
-  note_search_shown();
   rl_redisplay();
 }
 
@@ -761,10 +882,6 @@ int bounded_getc(std::FILE* in) {
   constexpr int kDecline = 'n';
   constexpr int kAbort = 0x07;
   if (edited_line_endless) return completion_question() ? kDecline : EOF;
-  if (RL_ISSTATE(RL_STATE_ISEARCH))
-    note_search_shown();
-  else
-    keep_search_shown();
   int c = EOF;
   if (typed_ahead.empty()) {
     c = rl_getc(in);
@@ -782,8 +899,6 @@ int bounded_getc(std::FILE* in) {
   // kill typed ahead behind inserted text counts as following one). Each kill
   // there is given a place of its own; vi mode never joins kills anyway.
   if (rl_editing_mode == 0 && &_rl_last_command_was_kill != nullptr) _rl_last_command_was_kill = 0;
-  // Ctrl-G ends a search without keeping its text.
-  if (c == kAbort && RL_ISSTATE(RL_STATE_ISEARCH)) search_shown.reset();
   // Ctrl-D typed at the question comes as a key (the terminal passes keys
   // one by one there), which the editor answers only with its bell: it
   // declines the list as Ctrl-G does.

@@ -26,6 +26,7 @@
 #include "formats/mar_format.hpp"
 #include "formats/mervoda_format.hpp"
 #include "formats/raxis_format.hpp"
+#include "formats/series_sizes.hpp"
 #include "formats/tiff_format.hpp"
 #include "formats/tulma_format.hpp"
 #include "graphics/device/kernel.hpp"
@@ -145,6 +146,15 @@ const FioReadAnswers* series_members = nullptr;
 std::string series_left_out_said;
 // Where a read keeps that line: nowhere outside a series.
 std::string* left_out_said() { return series_members != nullptr ? &series_left_out_said : nullptr; }
+
+// What the file of IMAGE gave for the database: outside a series noted as a
+// series' first file's; a member's as the series' result takes it.
+FioFilePixelSizes read_sizes(const ScratchImage& image, const std::string& file_name) {
+  const FioFilePixelSizes sizes = fio_file_pixel_sizes(image);
+  if (series_members != nullptr) return fio_member_sizes(sizes, file_name);
+  fio_note_read_sizes(sizes);
+  return sizes;
+}
 
 // The data set and image chosen last in a file of several (what a series'
 // later members take).
@@ -790,7 +800,7 @@ ReadOutcome read_and_commit(const std::string& format, const ImageTarget& target
     }
     gui_input_state.last_size = own_size(read.image);
     if (series_members == nullptr) gui_input_state.size = gui_input_state.last_size;
-    const FioFilePixelSizes sizes = fio_file_pixel_sizes(read.image);
+    const FioFilePixelSizes sizes = read_sizes(read.image, file_name);
     commit_image(read.image, target);
     const bool scan = format == "MERVODA";
     if (scan) {
@@ -835,7 +845,7 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
     GS_SET_IDR(0.0f, 0.0f, static_cast<float>(image.xnumdat), static_cast<float>(image.ynumdat),
                status);
     fio_store_input_keys(image.overload.value_or(chosen->overload), format,
-                         fio_file_pixel_sizes(image), status, left_out_said());
+                         read_sizes(image, file_name), status, left_out_said());
     return rows;
   }
   // A series member's reader has said why it was not input, as on the whole

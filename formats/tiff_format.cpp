@@ -123,30 +123,28 @@ int entry_values(StreamInput& file, const Entry& e, bool big, Index max_values,
 std::string bytes_text(Index n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
 // The header and the directory of image IMAGE_NUMBER: RETSTAT 0; 1 not found;
-// 2 cannot decode; 3 not a TIFF file; 4 a BigTIFF file or a file too short
-// for a TIFF header (said in one line). For 1, 2 and 3 PROBLEM says why, in
-// the words that follow a file's name; with EXPLAIN a file that is not a
-// TIFF file is also explained in lines of its own. Tags are read as far as
-// they decode; RETSTAT 2 for one that does not.
+// 2 cannot decode; 3 not a TIFF file; 4 a BigTIFF file (said in one line).
+// For 1, 2 and 3 PROBLEM says why, in the words that follow a file's name;
+// with EXPLAIN a file that is not a TIFF file is also explained in lines of
+// its own. Tags are read as far as they decode; RETSTAT 2 for one that does
+// not.
 int read_layout(StreamInput& file, Index image_number, bool explain, TiffLayout& layout,
                 std::string& problem, Status& status) {
   std::array<std::uint8_t, 8> head{};
-  // A file too short for a header is said so in one line: one of 0 or 1
-  // byte whatever it holds, a longer one when it starts with a TIFF file's
-  // byte order (it is cut short, not some other kind of file, whatever its
-  // version word).
+  // A file too short for a header cannot be decoded, said as the other
+  // damaged files are: one of 0 or 1 byte whatever it holds, a longer one
+  // when it starts with a TIFF file's byte order (it is cut short, not some
+  // other kind of file, whatever its version word).
   if (const Index size = file.size(); size < 8) {
     file.read(0, head.data(), size);
+    const std::string fewer = bytes_text(size) + ", fewer than the 8 of a TIFF header";
     if (size < 2) {
-      IO_WRITE("WARNING: The file holds " + bytes_text(size) + ", fewer than the 8 of a TIFF header",
-               status);
-      return 4;
+      problem = "holds " + fewer;
+      return 2;
     }
     if ((head[0] == 'I' && head[1] == 'I') || (head[0] == 'M' && head[1] == 'M')) {
-      IO_WRITE("WARNING: The file is cut short: it holds " + bytes_text(size) +
-                   ", fewer than the 8 of a TIFF header",
-               status);
-      return 4;
+      problem = "is cut short: it holds " + fewer;
+      return 2;
     }
   }
   if (!file.read(0, head.data(), 8) ||

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/region.hpp"
@@ -511,6 +512,360 @@ bool median_by_ranks(const MedianJob& job) {
   return true;
 }
 
+// A value V passing through the box filter's running sums (double) leaves up
+// to |V| 2^-53 of rounding in every later box of its column and line, and
+// 1e30 swallows the other values whole. Finite values of 2^32 or more, and
+// 2^29 times the smallest non-zero size of the region or more, are therefore
+// kept apart from the running sums, as are values that are not finite
+// numbers and values the caller leaves out: the others leave rounding below
+// the last bit of a float box sum of 8, or of the smallest value. Clean data
+// (the usual case) and data scaled as a whole never leave the plain running
+// sums.
+struct ValuesApart {
+  float from = std::numeric_limits<float>::infinity();  // finite sizes kept apart
+  std::vector<std::uint8_t> lines;  // per line of the region: 1 when it holds one
+  bool any = false;
+};
+
+// The largest size of the WIDTH values at D and the smallest non-zero one,
+// less 1 (0xFFFFFFFF for none), as bits: integer maxima and minima.
+struct SizeBits {
+  std::uint32_t top = 0, below_least = 0xFFFFFFFFu;
+};
+KESTA_WIDE_VECTORS
+SizeBits size_bits(const float* d, Index width) {
+  std::uint32_t top = 0, below_least = 0xFFFFFFFFu;  // a size of zero wraps to the top
+  for (Index i = 0; i < width; ++i) {
+    const std::uint32_t b = std::bit_cast<std::uint32_t>(d[i]) & 0x7FFFFFFFu;
+    top = std::max(top, b);
+    below_least = std::min(below_least, b - 1u);
+  }
+  return {top, below_least};
+}
+
+// Whether any of the N values from P is not 0 (an OR of them all, which
+// vectorises, where a search stopping at the first would not).
+template <typename T>
+bool any_set(const T* p, Index n) {
+  T any = 0;
+  for (Index i = 0; i < n; ++i) any |= p[i];
+  return any != 0;
+}
+
+// Most of a line's columns hold nothing to count apart: lines are looked
+// at in chunks of this many columns, and a chunk that holds nothing is
+// passed at once.
+constexpr Index kChunk = 64;
+
+// The region of a box filter: HEIGHT lines of WIDTH values from FIRST,
+// STRIDE apart; LEFT_OUT, when given, marks (1) the values to leave out, at
+// the same places.
+struct BoxRegion {
+  const float* first;
+  const std::uint8_t* left_out;
+  Index stride, width, height;
+  const float* line(Index j) const { return first + j * stride; }
+  const std::uint8_t* line_left_out(Index j) const { return left_out + j * stride; }
+};
+
+// Which lines of the region hold a value kept apart.
+ValuesApart values_apart(const BoxRegion& r) {
+  ValuesApart apart;
+  apart.lines.assign(static_cast<std::size_t>(r.height), 0);
+  std::vector<std::uint32_t> tops(static_cast<std::size_t>(r.height));
+  std::uint32_t below_least = 0xFFFFFFFFu;
+  for (Index j = 0; j < r.height; ++j) {
+    const SizeBits line = size_bits(r.line(j), r.width);
+    tops[static_cast<std::size_t>(j)] = line.top;
+    below_least = std::min(below_least, line.below_least);
+  }
+  double from = 0x1p32;
+  if (below_least < 0x7F800000u - 1u)  // a finite value other than zero
+    from = std::max(from, std::bit_cast<float>(below_least + 1u) * 0x1p29);
+  if (from <= std::numeric_limits<float>::max()) apart.from = static_cast<float>(from);
+  // Sizes and infinity order as their bits, NaN above.
+  const std::uint32_t from_bits = std::bit_cast<std::uint32_t>(apart.from);
+  for (Index j = 0; j < r.height; ++j) {
+    const auto at = static_cast<std::size_t>(j);
+    const bool left = r.left_out != nullptr && any_set(r.line_left_out(j), r.width);
+    apart.lines[at] = tops[at] >= from_bits || left ? 1 : 0;
+    apart.any = apart.any || apart.lines[at] != 0;
+  }
+  return apart;
+}
+
+// Rounding of one double addition relative to its result, and the share of a
+// sum of huge values that its rounding may reach before it is formed again
+// from the values themselves (far below a float's last bit).
+constexpr double kRounding = 0x1p-53;
+constexpr double kRoundedTooFar = 0x1p-30;
+
+// What a line of boxes gives: the sum or mean of every box (the box
+// filter), or only where a box holds a value left out, the mean of the
+// others (the box's own element not left out).
+enum class BoxResult { kSum, kMean, kKnownMean };
+
+// What the running sums of the box filter keep apart, column by column: the
+// counts of NaN, +Inf, -Inf, huge and left-out values in the box's rows, and
+// the sum of the huge ones with a bound on its rounding. A sum whose rounding
+// has grown too far beside what is left of it (1e20 left in a column after
+// 3.4e38 passed) is formed again from the column's values. After the plain
+// running sums have given a line, the boxes over columns holding such values
+// are given again, from partial sums along their stretch of the line alone
+// (or from the box's own columns when that rounding is too large beside the
+// box's huge values).
+class KeptApart {
+ public:
+  KeptApart(Index width, float from)
+      : width_(width),
+        from_(from),
+        counts_(kKinds * static_cast<std::size_t>(width), 0),
+        line_counts_(kKinds * static_cast<std::size_t>(width + 1), 0),
+        held_(static_cast<std::size_t>(width), 0),
+        huge_(static_cast<std::size_t>(width), 0.0),
+        rounding_(static_cast<std::size_t>(width), 0.0),
+        line_huge_(static_cast<std::size_t>(width + 1), 0.0),
+        line_rounding_(static_cast<std::size_t>(width + 1), 0.0) {}
+
+  bool kept_apart(float v) const { return !(std::fabs(v) < from_); }
+
+  // V, a value kept apart (LEFT: left out), enters (SIGN 1) or leaves (-1)
+  // column I.
+  void count(Index i, float v, bool left, int sign) {
+    const std::size_t kind = left           ? kLeftOut
+                             : std::isnan(v) ? 0
+                             : std::isinf(v) ? (v > 0.0f ? 1 : 2)
+                                             : kHuge;
+    const auto at = static_cast<std::size_t>(i);
+    held_[at] += sign;
+    held_in_rows_ += sign;
+    const Index n = counts_[kKinds * at + kind] += sign;
+    if (kind != kHuge) return;
+    if (n == 0) {  // none left: exactly nothing
+      huge_[at] = 0.0;
+      rounding_[at] = 0.0;
+      return;
+    }
+    huge_[at] += sign * double{v};
+    rounding_[at] += std::fabs(huge_[at]) * kRounding;
+    if (sign < 0) left_.push_back(i);
+  }
+
+  // Forms again the huge sums that rounding took too far, from the ROWS
+  // lines of the box from line TOP of the region.
+  void form_again_where_rounded(const BoxRegion& r, Index top, Index rows) {
+    for (const Index i : left_) {
+      const auto at = static_cast<std::size_t>(i);
+      if (counts_[kKinds * at + kHuge] == 0 ||
+          rounding_[at] <= std::fabs(huge_[at]) * kRoundedTooFar)
+        continue;
+      double sum = 0.0, rounding = 0.0;
+      for (Index j = top; j < top + rows; ++j) {
+        const float v = r.line(j)[i];
+        const bool left = r.left_out != nullptr && r.line_left_out(j)[i] != 0;
+        if (std::isfinite(v) && kept_apart(v) && !left) {
+          sum += v;
+          rounding += std::fabs(sum) * kRounding;
+        }
+      }
+      huge_[at] = sum;
+      rounding_[at] = rounding;
+    }
+    left_.clear();
+  }
+
+  // Gives again the boxes of the line OUT (box reach BEFORE and AFTER, ROWS
+  // rows) whose columns hold a value kept apart, OWN marking the line's
+  // elements left out; USUAL holds the partial sums of the plain column sums
+  // along the line.
+  void give_line_again(Index before, Index after, double rows, BoxResult result,
+                       const double* usual, const std::uint8_t* own, float* out) {
+    if (held_in_rows_ == 0) return;
+    const Line line{before, after, rows, result, usual, own, out};
+    Index first = -1, last = -2;  // the stretch of boxes to give again
+    for (Index c0 = 0; c0 < width_; c0 += kChunk) {
+      const Index c1 = std::min(width_, c0 + kChunk);
+      if (!any_set(held_.data() + c0, c1 - c0)) continue;
+      for (Index c = c0; c < c1; ++c) {
+        if (held_[static_cast<std::size_t>(c)] == 0) continue;
+        const Index b0 = std::max<Index>(0, c - after), b1 = std::min(width_ - 1, c + before);
+        if (b0 > last + 1) {
+          if (first >= 0) give_again(first, last, line);
+          first = b0;
+        }
+        last = std::max(last, b1);
+      }
+    }
+    if (first >= 0) give_again(first, last, line);
+  }
+
+  // The sum of column I, whose plain values add up to USUAL.
+  double column_sum(Index i, double usual) const {
+    const auto at = static_cast<std::size_t>(i);
+    const Index* n = counts_.data() + kKinds * at;
+    return with_kept_apart({n[0], n[1], n[2], n[3], n[4]}, usual, [&] { return huge_[at]; });
+  }
+
+ private:
+  static constexpr std::size_t kKinds = 5;  // NaN, +Inf, -Inf, huge, left out
+  static constexpr std::size_t kHuge = 3;
+  static constexpr std::size_t kLeftOut = 4;
+
+  struct Line {
+    Index before, after;
+    double rows;
+    BoxResult result;
+    const double* usual;
+    const std::uint8_t* own;
+    float* out;
+  };
+
+  // The sum of values counted N (per kind) besides plain ones adding up to
+  // USUAL, the huge ones adding up to HUGE(); left-out values take no part.
+  template <typename Huge>
+  static double with_kept_apart(const Index (&n)[kKinds], double usual, Huge huge) {
+    if (n[0] > 0 || (n[1] > 0 && n[2] > 0)) return std::numeric_limits<double>::quiet_NaN();
+    if (n[1] > 0) return std::numeric_limits<double>::infinity();
+    if (n[2] > 0) return -std::numeric_limits<double>::infinity();
+    return n[kHuge] == 0 ? usual : usual + huge();
+  }
+
+  // Boxes FIRST .. LAST of the line from partial sums over their columns alone.
+  void give_again(Index first, Index last, const Line& line) {
+    const Index c0 = std::max<Index>(0, first - line.before);
+    const Index c1 = std::min(width_ - 1, last + line.after);
+    for (Index c = c0; c <= c1; ++c) {
+      const auto k = static_cast<std::size_t>(c - c0), at = static_cast<std::size_t>(c);
+      for (std::size_t kind = 0; kind < kKinds; ++kind)
+        line_counts_[kKinds * (k + 1) + kind] =
+            line_counts_[kKinds * k + kind] + counts_[kKinds * at + kind];
+      line_huge_[k + 1] = line_huge_[k] + huge_[at];
+      line_rounding_[k + 1] = line_rounding_[k] + std::fabs(line_huge_[k + 1]) * kRounding;
+    }
+    for (Index i = first; i <= last; ++i) {
+      const Index lo = std::max<Index>(0, i - line.before);
+      const Index hi = std::min(width_ - 1, i + line.after);
+      const auto a = static_cast<std::size_t>(lo - c0), b = static_cast<std::size_t>(hi + 1 - c0);
+      Index n[kKinds];
+      for (std::size_t kind = 0; kind < kKinds; ++kind)
+        n[kind] = line_counts_[kKinds * b + kind] - line_counts_[kKinds * a + kind];
+      const bool known = line.result == BoxResult::kKnownMean;
+      if (known && (n[kLeftOut] == 0 || line.own[i] != 0)) continue;
+      const double sum = with_kept_apart(n, line.usual[hi + 1] - line.usual[lo], [&] {
+        double huge = line_huge_[b] - line_huge_[a];
+        if (line_rounding_[b] + line_rounding_[a] > std::fabs(huge) * kRoundedTooFar) {
+          huge = 0.0;
+          for (Index c = lo; c <= hi; ++c) huge += huge_[static_cast<std::size_t>(c)];
+        }
+        return huge;
+      });
+      const double count = static_cast<double>(hi - lo + 1) * line.rows -
+                           static_cast<double>(n[kLeftOut]);
+      line.out[i] = static_cast<float>(line.result == BoxResult::kSum ? sum : sum / count);
+    }
+  }
+
+  Index width_;
+  float from_;                      // finite sizes kept apart
+  std::vector<Index> counts_;       // kKinds a column
+  std::vector<Index> line_counts_;  // their partial sums along a stretch of the line
+  std::vector<Index> held_;         // values kept apart a column
+  std::vector<double> huge_;        // the sum of a column's huge values
+  std::vector<double> rounding_;    // a bound on the rounding of huge_
+  std::vector<double> line_huge_;   // partial sums of huge_ along a stretch of the line
+  std::vector<double> line_rounding_;
+  std::vector<Index> left_;         // columns a huge value left since the last line
+  Index held_in_rows_ = 0;          // values kept apart in the box's rows
+};
+
+// The box filter of region R (box reach BEFORE_X, AFTER_X, BEFORE_Y,
+// AFTER_Y) into OUT (its region's first element, lines STRIDE_OUT apart) as
+// RESULT says, and the column sums of the last line into WORK when given.
+// Running column sums and a line of partial sums make each box cost a
+// constant number of additions. False when memory ran short (OUT untouched).
+bool box_filter(const BoxRegion& r, Index before_x, Index after_x, Index before_y, Index after_y,
+                BoxResult result, float* out_first, Index stride_out, float* work) {
+  ValuesApart values;
+  std::vector<double> sums;     // column sums over the box's rows
+  std::vector<double> partial;  // partial[i]: sum of the first i column sums
+  std::vector<float> line_kept;  // a line with the values kept apart as 0
+  std::optional<KeptApart> apart;
+  try {
+    values = values_apart(r);
+    sums.assign(static_cast<std::size_t>(r.width), 0.0);
+    partial.assign(static_cast<std::size_t>(r.width + 1), 0.0);
+    if (values.any) {
+      apart.emplace(r.width, values.from);
+      line_kept.resize(static_cast<std::size_t>(r.width));
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // Means of the values not left out are given only where a box holds one.
+  if (result == BoxResult::kKnownMean && !values.any) return true;
+  const Index width = r.width, height = r.height;
+  double* s = sums.data();
+  double* p = partial.data();
+  float* kept = line_kept.data();
+  const std::uint32_t from = std::bit_cast<std::uint32_t>(values.from);
+  auto add_line = [&](Index j, int sign) {
+    const float* d = r.line(j);
+    if (values.lines[static_cast<std::size_t>(j)] == 0) {
+      for (Index i = 0; i < width; ++i) s[i] += sign * d[i];
+      return;
+    }
+    // Sizes compared as bits (NaN above infinity), in a loop of 32-bit lanes
+    // of its own, so that both loops vectorise.
+    const auto size = [](float v) { return std::bit_cast<std::uint32_t>(v) & 0x7FFFFFFFu; };
+    for (Index i = 0; i < width; ++i) kept[i] = size(d[i]) < from ? d[i] : 0.0f;
+    if (r.left_out != nullptr) {
+      const std::uint8_t* out = r.line_left_out(j);
+      for (Index i = 0; i < width; ++i) kept[i] = out[i] == 0 ? kept[i] : 0.0f;
+    }
+    for (Index i = 0; i < width; ++i) s[i] += sign * kept[i];
+    const std::uint8_t* out = r.left_out != nullptr ? r.line_left_out(j) : nullptr;
+    for (Index c0 = 0; c0 < width; c0 += kChunk) {
+      const Index c1 = std::min(width, c0 + kChunk);
+      std::uint32_t large = 0;
+      for (Index i = c0; i < c1; ++i) large |= size(d[i]) >= from ? 1u : 0u;
+      if (large == 0 && (out == nullptr || !any_set(out + c0, c1 - c0))) continue;
+      for (Index i = c0; i < c1; ++i) {
+        const bool left = out != nullptr && out[i] != 0;
+        if (left || size(d[i]) >= from) apart->count(i, d[i], left, sign);
+      }
+    }
+  };
+
+  for (Index j = 0; j < std::min(height, after_y); ++j) add_line(j, 1);
+  for (Index y = 0; y < height; ++y) {
+    if (y - before_y - 1 >= 0) add_line(y - before_y - 1, -1);
+    if (y + after_y < height) add_line(y + after_y, 1);
+    const Index y0 = std::max<Index>(0, y - before_y), y1 = std::min(height - 1, y + after_y);
+    const double rows = static_cast<double>(y1 - y0 + 1);
+    for (Index i = 0; i < width; ++i) p[i + 1] = p[i] + s[i];
+    float* out = out_first + y * stride_out;
+    if (result != BoxResult::kKnownMean) {
+      const bool average = result == BoxResult::kMean;
+      for (Index i = 0; i < width; ++i) {
+        const Index lo = std::max<Index>(0, i - before_x);
+        const Index hi = std::min(width - 1, i + after_x);
+        const double sum = p[hi + 1] - p[lo];
+        out[i] =
+            static_cast<float>(average ? sum / (static_cast<double>(hi - lo + 1) * rows) : sum);
+      }
+    }
+    if (apart) {
+      apart->form_again_where_rounded(r, y0, y1 - y0 + 1);
+      apart->give_line_again(before_x, after_x, rows, result, p,
+                             r.left_out != nullptr ? r.line_left_out(y) : nullptr, out);
+    }
+  }
+  if (work != nullptr)
+    for (Index i = 0; i < width; ++i)
+      work[i] = static_cast<float>(apart ? apart->column_sum(i, s[i]) : s[i]);
+  return true;
+}
+
 }  // namespace
 
 void MA_MEDFILTER(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
@@ -642,94 +997,30 @@ void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, In
   if (e == 0 && maxwork < xendelm) e = kBaseMath + 37;
   if (e == 0) e = span_error({{xendelm, 1, work.size()}});
   if (e != 0) return st_fail(status, e, kPosition);
-
-  const Index before_x = (xsize - 1) / 2;
-  const Index after_x = xsize / 2;
-  const Index before_y = (ysize - 1) / 2;
-  const Index after_y = ysize / 2;
-  const Index width = xendelm - xstrelm + 1;
-  // A value that is not a finite number would stay in a running sum long
-  // after its box has moved on. The sums then hold the finite values only, and
-  // the NaN, +Inf and -Inf of each column are counted apart, so that exactly
-  // the boxes holding one give what adding up the box would give.
-  bool special = false;
-  for (Index y = ystrelm; y <= yendelm && !special; ++y) {
-    const float* d = data.data() + element(xstrelm, y, xmaxdat);
-    // The largest magnitude as bits: all exponent bits set means Inf or NaN.
-    std::uint32_t top = 0;
-    for (Index i = 0; i < width; ++i)
-      top = std::max(top, std::bit_cast<std::uint32_t>(d[i]) & 0x7FFFFFFFu);
-    special = top >= 0x7F800000u;
-  }
-  std::vector<double> sums;     // column sums over the box's rows
-  std::vector<double> partial;  // partial[i]: sum of the first i column sums
-  std::vector<Index> counts;    // per column: NaN, +Inf, -Inf counts, then their partial sums
-  try {
-    sums.assign(static_cast<std::size_t>(width), 0.0);
-    partial.assign(static_cast<std::size_t>(width + 1), 0.0);
-    if (special) counts.assign(static_cast<std::size_t>(6 * (width + 1)), 0);
-  } catch (const std::bad_alloc&) {
+  const BoxRegion region{data.data() + element(xstrelm, ystrelm, xmaxdat), nullptr, xmaxdat,
+                         xendelm - xstrelm + 1, yendelm - ystrelm + 1};
+  if (!box_filter(region, (xsize - 1) / 2, xsize / 2, (ysize - 1) / 2, ysize / 2,
+                  average ? BoxResult::kMean : BoxResult::kSum,
+                  output.data() + element(xstrelm, ystrelm, xmaxout), xmaxout,
+                  work.data() + (xstrelm - 1)))
     return st_fail(status, kBaseCore + 1002, kPosition);
-  }
-  double* s = sums.data();
-  double* p = partial.data();
-  auto add_line = [&](Index yy, int sign) {
-    const float* d = data.data() + element(xstrelm, yy, xmaxdat);
-    if (!special) {
-      for (Index i = 0; i < width; ++i) s[i] += sign * d[i];
-      return;
-    }
-    for (Index i = 0; i < width; ++i) {
-      const float v = d[i];
-      if (std::isfinite(v)) {
-        s[i] += sign * v;
-      } else {
-        counts[static_cast<std::size_t>(3 * i + (std::isnan(v) ? 0 : v > 0.0f ? 1 : 2))] += sign;
-      }
-    }
-  };
-  // The sum of a box holding N[0] NaN, N[1] +Inf and N[2] -Inf besides
-  // finite values that add up to FINITE.
-  auto box_sum = [](const Index (&n)[3], double finite) {
-    if (n[0] > 0 || (n[1] > 0 && n[2] > 0)) return std::numeric_limits<double>::quiet_NaN();
-    if (n[1] > 0) return std::numeric_limits<double>::infinity();
-    if (n[2] > 0) return -std::numeric_limits<double>::infinity();
-    return finite;
-  };
-  auto column_sum = [&](Index i) {
-    if (!special) return s[i];
-    const Index* c = counts.data() + 3 * i;
-    return box_sum({c[0], c[1], c[2]}, s[i]);
-  };
+}
 
-  for (Index yy = ystrelm; yy <= std::min(yendelm, ystrelm + after_y - 1); ++yy) add_line(yy, 1);
-  Index* cp = special ? counts.data() + 3 * width : nullptr;  // partial counts, 3 per column
-  for (Index y = ystrelm; y <= yendelm; ++y) {
-    if (y - before_y - 1 >= ystrelm) add_line(y - before_y - 1, -1);
-    if (y + after_y <= yendelm) add_line(y + after_y, 1);
-    const double rows =
-        static_cast<double>(std::min(yendelm, y + after_y) - std::max(ystrelm, y - before_y) + 1);
-    for (Index i = 0; i < width; ++i) p[i + 1] = p[i] + s[i];
-    if (special) {
-      for (Index k = 0; k < 3; ++k) cp[k] = 0;
-      for (Index i = 0; i < width; ++i)
-        for (Index k = 0; k < 3; ++k) cp[3 * (i + 1) + k] = cp[3 * i + k] + counts[3 * i + k];
-    }
-    float* out = output.data() + element(xstrelm, y, xmaxout);
-    for (Index i = 0; i < width; ++i) {
-      const Index lo = std::max<Index>(0, i - before_x);
-      const Index hi = std::min(width - 1, i + after_x);
-      double sum = p[hi + 1] - p[lo];
-      if (special) {
-        const Index n[3] = {cp[3 * (hi + 1)] - cp[3 * lo], cp[3 * (hi + 1) + 1] - cp[3 * lo + 1],
-                            cp[3 * (hi + 1) + 2] - cp[3 * lo + 2]};
-        sum = box_sum(n, sum);
-      }
-      out[i] = static_cast<float>(average ? sum / (static_cast<double>(hi - lo + 1) * rows) : sum);
-    }
-  }
-  for (Index i = 0; i < width; ++i)
-    work[static_cast<std::size_t>(xstrelm - 1 + i)] = static_cast<float>(column_sum(i));
+bool ma_known_box_means(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                        std::span<const std::uint8_t> left_out, Index xstrelm, Index ystrelm,
+                        Index xendelm, Index yendelm, Index xsize, Index ysize,
+                        std::span<float> output) {
+  if (region_span_error({{xmaxdat, ymaxdat, data.size()},
+                         {xmaxdat, ymaxdat, left_out.size()},
+                         {xmaxdat, ymaxdat, output.size()}},
+                        xstrelm, ystrelm, xendelm, yendelm) != 0 ||
+      box_size_error(xsize, ysize) != 0)
+    return false;
+  const Index first = element(xstrelm, ystrelm, xmaxdat);
+  const BoxRegion region{data.data() + first, left_out.data() + first, xmaxdat,
+                         xendelm - xstrelm + 1, yendelm - ystrelm + 1};
+  return box_filter(region, (xsize - 1) / 2, xsize / 2, (ysize - 1) / 2, ysize / 2,
+                    BoxResult::kKnownMean, output.data() + first, xmaxdat, nullptr);
 }
 
 void MA_SYMFUN(float bin_width, Index maxfunc, Index numfunc, std::span<const float> function,

@@ -8,6 +8,7 @@
 // the region; the filters read DATA and write OUTPUT at the same positions,
 // nothing outside the region.
 
+#include <cstdint>
 #include <span>
 
 #include "core/types.hpp"
@@ -38,11 +39,26 @@ void MA_TOPHATCON(Index xmaxdat, Index ymaxdat, std::span<const float> data, Ind
 // XENDELM), which receives the column sums of the last line. Running column
 // sums and a line of partial sums make each output cost a constant number of
 // additions whatever the box size; the sums are carried in double precision
-// so that long images gather no drift from the running updates.
+// so that long images gather no drift from the running updates. Values that
+// are not finite numbers, and values huge beside the others (1e30 among
+// counts), are counted apart from the running sums: every box gives the sum
+// of its own values, and a box holding none of them bears no trace of them.
 void MA_TOPHAT2CON(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                    Index ystrelm, Index xendelm, Index yendelm, Index xsize, Index ysize,
                    bool average, Index maxwork, Index xmaxout, Index ymaxout, std::span<float> work,
                    std::span<float> output, Status& status);
+
+// The box means of the values that are not LEFT_OUT (1 in a mask of the
+// data's shape: masked off, or not to be used), over the clipped box of
+// XSIZE x YSIZE, given only where a box holds a value left out and the
+// element itself is not left out; every other element of OUTPUT is left as
+// it was. Huge values are kept apart as by MA_TOPHAT2CON. False, OUTPUT
+// untouched, for arguments MA_TOPHAT2CON would refuse or when memory runs
+// short.
+bool ma_known_box_means(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                        std::span<const std::uint8_t> left_out, Index xstrelm, Index ystrelm,
+                        Index xendelm, Index yendelm, Index xsize, Index ysize,
+                        std::span<float> output);
 
 // Adds the radial profile FUNCTION(1..NUMFUNC), sampled every BIN_WIDTH, to
 // every element of the region; the radius is measured from (XCENTRE,

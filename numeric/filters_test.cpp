@@ -306,6 +306,109 @@ TEST(BoxFilter, SumsAndMeansAgreeWithEveryBoxAdded) {
   }
 }
 
+// Values far larger than the rest (marker values of 1e20, 1e30 and the float
+// limit, of either sign, some of them in one column or line) or every value
+// large: each box, whether it holds such a value or not, gives the sum of its
+// own values, as does the work line of column sums.
+TEST(BoxFilter, HugeValuesStayInTheBoxesThatHoldThem) {
+  const Index xmax = 40, ymax = 33;
+  const Region r{2, 1, 39, 33};
+  for (const bool all_large : {false, true}) {
+    std::vector<float> data = random_image(xmax, ymax, 4, false);
+    if (all_large) {
+      for (float& v : data) v = 1.0e15f + v * 1.0e13f;
+      data[element(9, 9, xmax)] = 3.4e38f;
+    } else {
+      data[element(20, 5, xmax)] = 3.4e38f;
+      data[element(20, 9, xmax)] = 1.0e20f;  // below it in its column
+      data[element(16, 9, xmax)] = -1.0e30f;  // before that in its line
+      data[element(27, 9, xmax)] = 4294967296.0f;
+      data[element(6, 20, xmax)] = 3.4e38f;
+      data[element(6, 30, xmax)] = NAN;
+      data[element(12, 26, xmax)] = -1.0e25f;
+    }
+    for (const Index size : {1, 3, 4, 9}) {
+      std::vector<float> out(xmax * ymax, kUntouched), work(xmax, kUntouched);
+      Status status = ST_GOOD();
+      MA_TOPHAT2CON(xmax, ymax, data, r.xs, r.ys, r.xe, r.ye, size, size, false, xmax, xmax, ymax,
+                    work, out, status);
+      ASSERT_EQ(status, ST_GOOD());
+      // A direct sum of a box or column: in double, so exact to the float's
+      // last bit for these values.
+      const auto direct = [&](const Region& b) {
+        double sum = 0;
+        for (Index yy = b.ys; yy <= b.ye; ++yy)
+          for (Index xx = b.xs; xx <= b.xe; ++xx) sum += data[element(xx, yy, xmax)];
+        return static_cast<float>(sum);
+      };
+      const auto same = [](float got, float want) {
+        return std::isnan(want) ? std::isnan(got)
+                                : std::fabs(got - want) <= 1e-6f * std::fabs(want) + 1e-4f;
+      };
+      for (Index y = r.ys; y <= r.ye; ++y)
+        for (Index x = r.xs; x <= r.xe; ++x) {
+          const float want = direct(box(x, y, size, size, r));
+          ASSERT_PRED2(same, out[element(x, y, xmax)], want)
+              << size << " x " << size << " at " << x << "," << y << (all_large ? " large" : "");
+        }
+      const Index y0 = std::max(r.ys, r.ye - (size - 1) / 2);
+      for (Index x = r.xs; x <= r.xe; ++x)
+        ASSERT_PRED2(same, work[x - 1], direct({x, y0, x, r.ye})) << size << " column " << x;
+    }
+  }
+}
+
+// The means of the values not left out (a gap column, scattered pixels, a
+// left-out 1e30) are given exactly where a box holds a value left out and
+// the element itself is not; an unmasked 1e30 counts in its own boxes only;
+// every other element keeps what it held.
+TEST(BoxFilter, KnownMeansWhereABoxHoldsAValueLeftOut) {
+  const Index xmax = 30, ymax = 24;
+  const Region r{2, 2, 29, 23};
+  std::vector<float> data = random_image(xmax, ymax, 6, false);
+  std::vector<std::uint8_t> out(xmax * ymax, 0);
+  for (Index y = 1; y <= ymax; ++y) out[element(14, y, xmax)] = 1;
+  for (const auto& [x, y] : {std::pair<Index, Index>{5, 5}, {22, 18}, {8, 20}})
+    out[element(x, y, xmax)] = 1;
+  data[element(22, 18, xmax)] = 1.0e30f;  // left out
+  data[element(6, 8, xmax)] = 1.0e30f;    // used
+  data[element(8, 20, xmax)] = NAN;       // left out
+  for (const Index size : {3, 4}) {
+    std::vector<float> got(xmax * ymax, kUntouched);
+    ASSERT_TRUE(
+        ma_known_box_means(xmax, ymax, data, out, r.xs, r.ys, r.xe, r.ye, size, size, got));
+    for (Index y = 1; y <= ymax; ++y)
+      for (Index x = 1; x <= xmax; ++x) {
+        const Region b = box(x, y, size, size, r);
+        double sum = 0.0;
+        Index n = 0, left = 0;
+        for (Index yy = b.ys; yy <= b.ye; ++yy)
+          for (Index xx = b.xs; xx <= b.xe; ++xx) {
+            const auto e = element(xx, yy, xmax);
+            if (out[e] != 0) {
+              ++left;
+            } else {
+              sum += data[e];
+              ++n;
+            }
+          }
+        const float g = got[element(x, y, xmax)];
+        const bool inside = x >= r.xs && x <= r.xe && y >= r.ys && y <= r.ye;
+        if (!inside || left == 0 || out[element(x, y, xmax)] != 0) {
+          ASSERT_EQ(g, kUntouched) << size << " at " << x << "," << y;
+          continue;
+        }
+        const double want = sum / static_cast<double>(n);
+        ASSERT_NEAR(g, want, 1e-6 * std::fabs(want) + 1e-5) << size << " at " << x << "," << y;
+      }
+  }
+  std::vector<float> got(xmax * ymax, kUntouched);
+  EXPECT_FALSE(ma_known_box_means(xmax, ymax, data, std::span(out).first(10), 1, 1, xmax, ymax, 3,
+                                  3, got));
+  EXPECT_FALSE(ma_known_box_means(xmax, ymax, data, out, 1, 1, xmax, ymax, 0, 3, got));
+  EXPECT_TRUE(std::all_of(got.begin(), got.end(), [](float v) { return v == kUntouched; }));
+}
+
 TEST(BoxFilter, ConstantStaysConstantAndLongImagesDoNotDrift) {
   const Index xmax = 600, ymax = 1500;
   std::vector<float> data(xmax * ymax, 3.0f);

@@ -36,6 +36,23 @@ Index pixel_of(float v) {
   return static_cast<Index>(v);
 }
 
+// The integer parts of the pixel coordinates of the data coordinates A and B
+// on AXIS, read up to element END only (beyond the region's end the arrays
+// hold no coordinates), the lower first: on an axis that runs downwards (a
+// d-spacing scale) the higher coordinate lies at the lower pixel.
+struct PixelRange {
+  Index low = 0, high = 0;
+};
+
+PixelRange pixel_range(Index maxdim, Index end, std::span<const float> axis, float a, float b,
+                       Status& status) {
+  float pa = 0.0f, pb = 0.0f;
+  MA_DC2PIXC(maxdim, end, axis, a, pa, status);
+  MA_DC2PIXC(maxdim, end, axis, b, pb, status);
+  if (pb < pa) std::swap(pa, pb);
+  return {pixel_of(pa), pixel_of(pb)};
+}
+
 // The region of the image, the widths, the mode and then the spans of the
 // image (SIZE) and of the axes (0 when there are none).
 bool checks_ok(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Index xendelm,
@@ -87,18 +104,13 @@ void MA_2DGAUSSIAN(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     return;
   }
   const float reach = cutoff * std::max(width1, width2);
-  // The axes are read up to the region's end only: beyond the defined part of
-  // the arrays they hold no coordinates.
-  float xlow = 0, xhigh = 0, ylow = 0, yhigh = 0;
-  MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_centre - reach, xlow, status);
-  MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_centre + reach, xhigh, status);
-  MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_centre - reach, ylow, status);
-  MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_centre + reach, yhigh, status);
+  const PixelRange xr =
+      pixel_range(xmaxdat, xendelm, x_axis, x_centre - reach, x_centre + reach, status);
+  const PixelRange yr =
+      pixel_range(ymaxdat, yendelm, y_axis, y_centre - reach, y_centre + reach, status);
   if (status != kStatusGood) return;
-  const Index xlo = std::max(xstrelm, pixel_of(xlow) + 1);
-  const Index xhi = std::min(xendelm, pixel_of(xhigh) + 1);
-  const Index ylo = std::max(ystrelm, pixel_of(ylow) + 1);
-  const Index yhi = std::min(yendelm, pixel_of(yhigh) + 1);
+  const Index xlo = std::max(xstrelm, xr.low + 1), xhi = std::min(xendelm, xr.high + 1);
+  const Index ylo = std::max(ystrelm, yr.low + 1), yhi = std::min(yendelm, yr.high + 1);
   add_rotated(
       xmaxdat, xlo, xhi, ylo, yhi, [&](Index x) { return x_axis[x - 1]; },
       [&](Index y) { return y_axis[y - 1]; }, height, x_centre, y_centre, width1, width2, angle,
@@ -224,15 +236,11 @@ void MA_2DPOLARGAU(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     }
   }
 
-  // As for the Gaussian, the axes are read up to the region's end only.
-  float pxl = 0, pxh = 0, pyl = 0, pyh = 0;
-  MA_DC2PIXC(xmaxdat, xendelm, x_axis, xlow, pxl, status);
-  MA_DC2PIXC(xmaxdat, xendelm, x_axis, xhigh, pxh, status);
-  MA_DC2PIXC(ymaxdat, yendelm, y_axis, ylow, pyl, status);
-  MA_DC2PIXC(ymaxdat, yendelm, y_axis, yhigh, pyh, status);
+  const PixelRange bx = pixel_range(xmaxdat, xendelm, x_axis, xlow, xhigh, status);
+  const PixelRange by = pixel_range(ymaxdat, yendelm, y_axis, ylow, yhigh, status);
   if (status != kStatusGood) return;
-  const Index bx1 = std::max(xstrelm, pixel_of(pxl) + 1), bx2 = std::min(xendelm, pixel_of(pxh) + 1);
-  const Index by1 = std::max(ystrelm, pixel_of(pyl) + 1), by2 = std::min(yendelm, pixel_of(pyh) + 1);
+  const Index bx1 = std::max(xstrelm, bx.low + 1), bx2 = std::min(xendelm, bx.high + 1);
+  const Index by1 = std::max(ystrelm, by.low + 1), by2 = std::min(yendelm, by.high + 1);
   if (bx1 > bx2 || by1 > by2) return;
 
   auto add = [&](Index xs, Index ys, Index xe, Index ye) {
@@ -245,16 +253,15 @@ void MA_2DPOLARGAU(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   Index hx1 = 0, hx2 = -1, hy1 = 0, hy2 = -1;
   if (inner > 0.0f) {
     const float half = inner * 0.7071067f;
-    float hxl = 0, hxh = 0, hyl = 0, hyh = 0;
-    MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_polar - half, hxl, status);
-    MA_DC2PIXC(xmaxdat, xendelm, x_axis, x_polar + half, hxh, status);
-    MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_polar - half, hyl, status);
-    MA_DC2PIXC(ymaxdat, yendelm, y_axis, y_polar + half, hyh, status);
+    const PixelRange hx = pixel_range(xmaxdat, xendelm, x_axis, x_polar - half, x_polar + half,
+                                      status);
+    const PixelRange hy = pixel_range(ymaxdat, yendelm, y_axis, y_polar - half, y_polar + half,
+                                      status);
     if (status != kStatusGood) return;
-    hx1 = std::max(bx1, pixel_of(hxl) + 2);
-    hx2 = std::min(bx2, pixel_of(hxh));
-    hy1 = std::max(by1, pixel_of(hyl) + 2);
-    hy2 = std::min(by2, pixel_of(hyh));
+    hx1 = std::max(bx1, hx.low + 2);
+    hx2 = std::min(bx2, hx.high);
+    hy1 = std::max(by1, hy.low + 2);
+    hy2 = std::min(by2, hy.high);
   }
   if (hx2 - hx1 < 1 || hy2 - hy1 < 1) {
     add(bx1, by1, bx2, by2);

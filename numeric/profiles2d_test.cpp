@@ -29,6 +29,16 @@ TEST(RotatedGaussian, AxisAndPixelFormsAgree) {
     MA_2GAUSSIAN(xm, ym, 1, 1, xm, ym, 3.0f, 17.2f, 12.9f, 2.5f, 1.2f, 0.6f, 3.0f, mode, b, status);
     ASSERT_EQ(status, ST_GOOD());
     EXPECT_EQ(a, b);
+    // Axes that run downwards (a d-spacing scale) hold the same peak, its
+    // pixels mirrored.
+    const std::vector<float> xd(xa.rbegin(), xa.rend()), yd(ya.rbegin(), ya.rend());
+    std::vector<float> d(xm * ym, 0.0f);
+    MA_2DGAUSSIAN(xm, ym, 1, 1, xm, ym, xd, yd, 3.0f, 17.2f, 12.9f, 2.5f, 1.2f, 0.6f, 3.0f, mode,
+                  d, status);
+    ASSERT_EQ(status, ST_GOOD());
+    for (Index y = 1; y <= ym; ++y)
+      for (Index x = 1; x <= xm; ++x)
+        ASSERT_EQ(d[element(xm + 1 - x, ym + 1 - y, xm)], a[element(x, y, xm)]) << x << " " << y;
     // Exact mode against the closed form inside the cut-off.
     if (mode == 9) {
       const float c = std::cos(0.6f), s = std::sin(0.6f);
@@ -101,7 +111,6 @@ std::vector<float> polar_everywhere(Index xm, Index ym, const std::vector<float>
 
 TEST(PolarGaussian, BoxAndHoleLoseNoPixel) {
   const Index xm = 64, ym = 48;
-  const std::vector<float> xa = axis(xm, -20.0f, 0.75f), ya = axis(ym, -15.0f, 0.8f);
   struct Case {
     float xp, yp, xc, yc, rw, aw, cut;
   };
@@ -115,22 +124,29 @@ TEST(PolarGaussian, BoxAndHoleLoseNoPixel) {
       {3.0f, 2.0f, 3.0f, 2.0f, 2.0f, 0.5f, 3.0f},      // peak at the polar centre
       {20.0f, 0.0f, -18.0f, -12.0f, 0.7f, 0.05f, 3.0f},  // centre near a corner
   };
-  for (const Case& c : cases) {
-    std::vector<float> got(xm * ym, 0.0f);
-    Status status = ST_GOOD();
-    MA_2DPOLARGAU(xm, ym, 1, 1, xm, ym, xa, ya, 2.0f, c.xp, c.yp, c.xc, c.yc, c.rw, c.aw, c.cut,
-                  9, got, status);
-    ASSERT_EQ(status, ST_GOOD());
-    const std::vector<float> want =
-        polar_everywhere(xm, ym, xa, ya, 2.0f, c.xp, c.yp, c.xc, c.yc, c.rw, c.aw, c.cut);
-    int covered = 0;
-    for (std::size_t i = 0; i < want.size(); ++i) {
-      if (want[i] < 0) continue;
-      EXPECT_NEAR(got[i], want[i], 2e-5f) << c.xp << "," << c.yp << " pixel " << i;
-      covered += want[i] > 0;
+  // Axes running upwards, and downwards (a d-spacing scale) in X, Y or both.
+  for (const bool x_down : {false, true})
+    for (const bool y_down : {false, true}) {
+      const std::vector<float> xa = x_down ? axis(xm, 27.25f, -0.75f) : axis(xm, -20.0f, 0.75f);
+      const std::vector<float> ya = y_down ? axis(ym, 22.6f, -0.8f) : axis(ym, -15.0f, 0.8f);
+      for (const Case& c : cases) {
+        std::vector<float> got(xm * ym, 0.0f);
+        Status status = ST_GOOD();
+        MA_2DPOLARGAU(xm, ym, 1, 1, xm, ym, xa, ya, 2.0f, c.xp, c.yp, c.xc, c.yc, c.rw, c.aw,
+                      c.cut, 9, got, status);
+        ASSERT_EQ(status, ST_GOOD());
+        const std::vector<float> want =
+            polar_everywhere(xm, ym, xa, ya, 2.0f, c.xp, c.yp, c.xc, c.yc, c.rw, c.aw, c.cut);
+        int covered = 0, wrong = 0;
+        for (std::size_t i = 0; i < want.size(); ++i) {
+          if (want[i] < 0) continue;
+          wrong += std::fabs(got[i] - want[i]) > 2e-5f;
+          covered += want[i] > 0;
+        }
+        EXPECT_EQ(wrong, 0) << c.xp << "," << c.yp << " down " << x_down << y_down;
+        EXPECT_GT(covered, 10);
+      }
     }
-    EXPECT_GT(covered, 10);
-  }
 }
 
 TEST(PolarGaussian, TableModesAndTheEdgeOfTheTable) {

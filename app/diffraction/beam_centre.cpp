@@ -337,6 +337,15 @@ GsDisplayedImage kzt_current_image(const KztDataSets& sets) {
   return image;
 }
 
+GsDisplayedImage kzt_current_image(const KztDataSets& sets, bool mask_data) {
+  GsDisplayedImage image = kzt_current_image(sets);
+  if (!mask_data) {
+    image.mask_data = false;
+    image.mask = {};
+  }
+  return image;
+}
+
 void KZT_BEAMCENTREHELP(bool gui, Status& status) {
   if (st_bad(status, "Subroutine KZT_BEAMCENTREHELP V0.1")) return;
   if (gui) {

@@ -44,8 +44,11 @@ void kzt_radial_error_lines(Index num_points, Index undetermined_below, float er
                             float x_pixel_size, Status& status);
 
 // The current data of the program arrays as the image the menus show (the
-// texts stay SETS' own, so SETS must outlive the result).
+// texts stay SETS' own, so SETS must outlive the result): with the mask when
+// there is one, or, given MASK_DATA, only while MASK_DATA (an interface's
+// flag of whether the current data are shown and treated with the mask).
 GsDisplayedImage kzt_current_image(const KztDataSets& sets);
+GsDisplayedImage kzt_current_image(const KztDataSets& sets, bool mask_data);
 
 // The direct-beam mark near the clicked pixel (X_PIXEL, Y_PIXEL): start
 // values, then the Gaussian fit. RETSTAT 0 found (centre in pixel

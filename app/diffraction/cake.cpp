@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -235,6 +236,46 @@ struct Setup {
   // Displacements of the pixel centres in pixels (shape of DATA), or empty.
   std::span<const float> x_shift, y_shift;
   double xps, yps;
+};
+
+// Progress of a pass over the region's rows, said every 300 rows. The
+// blocks' threads count the pixels they have passed (a row of a block
+// narrower than the region counts for its share); only the calling thread
+// writes, whenever the count has passed further multiples of 300 rows, and
+// the rest when the pass has ended.
+class RowProgress {
+ public:
+  RowProgress(Index rows, Index width, Status& status)
+      : rows_(rows), width_(std::max<Index>(width, 1)), status_(status),
+        caller_(std::this_thread::get_id()) {}
+  // PIXELS more passed (any thread).
+  void passed(Index pixels) {
+    const Index total = passed_.fetch_add(pixels, std::memory_order_relaxed) + pixels;
+    if (std::this_thread::get_id() == caller_) say_up_to(total / width_);
+  }
+  // Every row passed (the calling thread).
+  void finish() { say_up_to(rows_); }
+  // The pass begun again (the table set up anew after a want of memory):
+  // the lines written stand.
+  void restart() { passed_ = 0; }
+
+ private:
+  static constexpr Index kEvery = 300;
+  void say_up_to(Index rows) {
+    for (Index next = said_ + kEvery; next <= std::min(rows, rows_); next += kEvery) {
+      const auto percent = static_cast<Index>(static_cast<double>(next) * 100.0 /
+                                              static_cast<double>(rows_));
+      IO_WRITE("INFO: Number of rows treated = " + format_i(next, 6) + " (" +
+                   format_i(percent, 3) + "%)",
+               status_);
+      said_ = next;
+    }
+  }
+  const Index rows_, width_;
+  Status& status_;
+  const std::thread::id caller_;
+  std::atomic<Index> passed_{0};
+  Index said_ = 0;  // the last multiple said (the calling thread's own)
 };
 
 // Hash of the bytes of the region of an array of DATA's shape, eight at a
@@ -1022,7 +1063,7 @@ std::uint32_t masked_row(std::size_t n, const float* __restrict frame,
 // multiply-adds, so every value is the same either way).
 KESTA_WIDEST_VECTORS
 void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
-                 std::span<const float> data, Block& b, Spare& lent) {
+                 std::span<const float> data, Block& b, Spare& lent, RowProgress& progress) {
   const Index width = b.xend - b.xstart + 1;
   const auto pixels = static_cast<std::size_t>(width * (b.yend - b.ystart + 1));
   // Every count is written by the row pass: no zero-fill of the whole block.
@@ -1175,6 +1216,7 @@ void build_block(const Setup& s, const DiffractionGeometry& g, std::span<const s
                  spare, b, lent.sums);
     }
     writer.end_row();
+    progress.passed(width);
   }
   finish_entries();
   // The spare slots only took zero shares.
@@ -1477,7 +1519,8 @@ bool across_the_start(const Setup& s, const DiffractionGeometry& g, const Block&
 // the same order as a pass over the finished table, into RESULT. The arrays
 // of LENT are used before new memory.
 bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const std::uint8_t> mask,
-                 std::span<const float> data, Table& t, const Result& result, Spare& lent) {
+                 std::span<const float> data, Table& t, const Result& result, Spare& lent,
+                 RowProgress& progress) {
   const Index rows = s.yendelm - s.ystrelm + 1, width = s.xendelm - s.xstrelm + 1;
   // A block's sums reach at most every bin: many blocks while that is a few
   // megabytes, else eight. Where there are several azimuths, rectangles of a
@@ -1521,7 +1564,7 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
       t.blocks, t.bins, s.num_2theta,
       [&](Block& b) {
         try {
-          build_block(s, g, mask, data, b, lent);
+          build_block(s, g, mask, data, b, lent, progress);
           return true;
         } catch (const std::bad_alloc&) {
           b = Block{};
@@ -1544,7 +1587,8 @@ bool build_table(const Setup& s, const DiffractionGeometry& g, std::span<const s
 
 // Sums of one frame into RESULT, block by block in a fixed order. A want of
 // memory is reported back to this thread.
-void apply_table(Table& t, const Setup& s, std::span<const float> data, const Result& result) {
+void apply_table(Table& t, const Setup& s, std::span<const float> data, const Result& result,
+                 RowProgress& progress) {
   const bool done = blocks_then_bins<double>(
       t.blocks, t.bins, s.num_2theta,
       [&](Block& b) {
@@ -1579,6 +1623,7 @@ void apply_table(Table& t, const Setup& s, std::span<const float> data, const Re
             for (; n > 0; --n, ++share) acc[share->bin] += v * share->share;
           }
           count += count_width;
+          progress.passed(width);
         }
         return true;
       },
@@ -1763,6 +1808,7 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
   // it fits a frame with the same geometry and the same pixels left out. A
   // new table finds them as it is made.
   Table& t = cake_state.table;
+  RowProgress progress(s.yendelm - s.ystrelm + 1, s.xendelm - s.xstrelm + 1, status);
   bool fits = cake_state.valid && t.key == key;
   if (fits) {
     if (nonfinite_count(data, xmaxdat, xstrelm, ystrelm, xendelm, yendelm) > 0 &&
@@ -1779,8 +1825,9 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     kzt_release_cake_table();
     bool built = false;
     for (int attempt = 0; attempt < 2 && !built; ++attempt) {
+      progress.restart();
       try {
-        built = build_table(s, g, mask, data, t, result, lent);
+        built = build_table(s, g, mask, data, t, result, lent, progress);
       } catch (const std::bad_alloc&) {
       }
       if (!built) {
@@ -1802,13 +1849,14 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     ++cake_state.builds;
   } else {
     try {
-      apply_table(t, s, data, result);
+      apply_table(t, s, data, result, progress);
     } catch (const std::bad_alloc&) {
       IO_WRITE("WARNING: Not enough memory for the re-binning sums of the region", status);
       return fail(3);
     }
   }
 
+  progress.finish();
   if (correct_polarisation) {
     IO_WRITE(" ", status);
     IO_WRITE("INFO: Minimum fractional intensity decrease owing to polarisation = " +

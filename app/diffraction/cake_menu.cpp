@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/diffraction/beam_centre.hpp"
@@ -212,8 +213,8 @@ bool click_outer(const GsDisplayedImage& im, const PowderSettings& g, float xps,
   }
 }
 
-void show_image(const KztDataSets& sets, Status& status) {
-  const GsDisplayedImage im = kzt_current_image(sets);
+void show_image(const KztDataSets& sets, bool mask_data, Status& status) {
+  const GsDisplayedImage im = kzt_current_image(sets, mask_data);
   GS_MPLOT(im.mask_data, im.xmaxdat, im.ymaxdat, im.data, im.mask, im.xaxis, im.yaxis, im.xstrelm,
            im.ystrelm, im.xendelm, im.yendelm, im.title, im.xlabel, im.ylabel, im.zlabel, status);
 }
@@ -313,6 +314,14 @@ const char* const kCakeTitles[] = {": Azimuth/Radial Distance", ": Azimuth/2-the
 const char* const kCakeLabels[] = {"Radial Distance (mm)", "2-Theta Angle (Degrees)",
                                    "Q (Inverse Nanometres)", "D-spacing (Angstroms)"};
 
+// The current data and the memory swapped, and with them whether each is
+// shown and re-binned with the mask: the mask belongs to the image, not to
+// the cake made from it.
+void exchange(KztDataSets& sets, bool& mask_data, bool& mask_memory, Status& status) {
+  KZT_EXCHANGE(sets, status);
+  if (status == kStatusGood) std::swap(mask_data, mask_memory);
+}
+
 void no_data_prompt(Status& status) {
   GS_FPROMPT(4, 4,
              {"THERE IS NO DATA", "IN THE MAIN PROGRAM", "ARRAY. (USE \"EXCHANGE\"",
@@ -362,8 +371,9 @@ void kzt_cake_bins(const CakeLimits& l, float xps, float yps, Index xmaxdat, Ind
       std::max<Index>(xmaxdat, 1));
 }
 
-void kzt_cake_transform(KztDataSets& sets, const PowderSettings& g, const CakeLimits& l,
-                        const CakeControl& c, int lorentz_geometry, Status& status) {
+void kzt_cake_transform(KztDataSets& sets, bool mask_data, const PowderSettings& g,
+                        const CakeLimits& l, const CakeControl& c, int lorentz_geometry,
+                        Status& status) {
   constexpr const char* kName = "Subroutine KZT_CAL_CAKE V0.5";
   KztArrays& a = vosq_kzt_arrays;
   if (kzt_region_refused(kName, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
@@ -382,8 +392,7 @@ void kzt_cake_transform(KztDataSets& sets, const PowderSettings& g, const CakeLi
   float end = l.end_azimuth;
   if (end <= l.start_azimuth) end += kTwoPi;
   float azimuth_step = 0.0f, radial_step = 0.0f, radial_start = 0.0f;
-  const std::span<const std::uint8_t> mask =
-      sets.mask_exist ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>{};
+  const std::span<const std::uint8_t> mask = kzt_current_image(sets, mask_data).mask;
   KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                 kzt_image(a.data), mask, c.conserve_intensity, c.scan_type, c.maximum_d,
                 sets.x_pixel_size, sets.y_pixel_size, g.sample_distance, g.wavelength,
@@ -424,8 +433,8 @@ void kzt_cake_transform(KztDataSets& sets, const PowderSettings& g, const CakeLi
   sets.memory_defined = true;
 }
 
-void KZT_CAL_CAKE(KztDataSets& sets, PowderSettings& geometry, CakeLimits& limits,
-                  int& lorentz_geometry, int& return_code, Status& status) {
+void KZT_CAL_CAKE(KztDataSets& sets, bool mask_data, PowderSettings& geometry,
+                  CakeLimits& limits, int& lorentz_geometry, int& return_code, Status& status) {
   constexpr const char* kName = "Subroutine KZT_CAL_CAKE V0.5";
   return_code = -1;
   const KztArrays& a = vosq_kzt_arrays;
@@ -472,18 +481,19 @@ void KZT_CAL_CAKE(KztDataSets& sets, PowderSettings& geometry, CakeLimits& limit
   GS_FPROMPT(2, 2, {"WORKING: CALCULATING TRANSFORM", "NOTE: ORIGINAL DATA STORED IN THE MEMORY"},
              status);
   GS_UPDATE(status);
-  kzt_cake_transform(sets, geometry, limits, control, lorentz_geometry, status);
+  kzt_cake_transform(sets, mask_data, geometry, limits, control, lorentz_geometry, status);
   if (status == kStatusGood && sets.memory_defined) return_code = 0;
 }
 
-void KZT_INP_CAKE(KztDataSets& sets, PowderSettings& g, CakeLimits& limits, Status& status) {
+void KZT_INP_CAKE(KztDataSets& sets, bool mask_data, PowderSettings& g, CakeLimits& limits,
+                  Status& status) {
   constexpr const char* kName = "Subroutine KZT_INP_CAKE V0.3";
   const KztArrays& a = vosq_kzt_arrays;
   if (kzt_region_refused(kName, a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                          status))
     return;
   const float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
-  const GsDisplayedImage im = kzt_current_image(sets);
+  const GsDisplayedImage im = kzt_current_image(sets, mask_data);
   // The beam-centre menu works in metres.
   float xb = g.x_beam_centre * xps, yb = g.y_beam_centre * yps;
   float r1 = 0.0f, r2 = 0.0f, angle = 0.0f, error = 0.0f;
@@ -492,7 +502,7 @@ void KZT_INP_CAKE(KztDataSets& sets, PowderSettings& g, CakeLimits& limits, Stat
   if (status != kStatusGood) return;
   g.x_beam_centre = xb / xps;
   g.y_beam_centre = yb / yps;
-  show_image(sets, status);
+  show_image(sets, mask_data, status);
   GS_LINESTYLE(1, 1.0f, kGsInverse, status);
   GS_MARK(g.x_beam_centre, g.y_beam_centre, 4.0f, status);
 
@@ -513,17 +523,17 @@ void KZT_INP_CAKE(KztDataSets& sets, PowderSettings& g, CakeLimits& limits, Stat
 }
 
 void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& g, int& lorentz_geometry,
-              Status& status) {
+              bool& mask_data, bool& mask_memory, Status& status) {
   constexpr const char* kName = "Subroutine KZT_CAKE V0.6";
   if (st_bad(status, kName)) return;
   KztArrays& a = vosq_kzt_arrays;
   if (a.xmaxdat < 1) return st_fail(status, kBaseApp + 1, kName);
   if (a.ymaxdat < 1) return st_fail(status, kBaseApp + 2, kName);
   CakeLimits& l = kzt_cake_state().limits;
-  show_image(sets, status);
+  show_image(sets, mask_data, status);
   bool shown = false;
   if (l.first) {
-    KZT_INP_CAKE(sets, g, l, status);
+    KZT_INP_CAKE(sets, mask_data, g, l, status);
     if (status == kStatusEscape) {
       st_reset(status);
       return;
@@ -539,7 +549,7 @@ void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& g, int& lorentz_geome
       if (!sets.data_defined) {
         no_data_prompt(status);
       } else {
-        show_image(sets, status);
+        show_image(sets, mask_data, status);
         if (shown) draw_limits(false, sets, g, l, status);
       }
     }
@@ -551,7 +561,7 @@ void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& g, int& lorentz_geome
     float cx = 0.0f, cy = 0.0f;
     GS_INP_MENUCHOICE(kNumMenu, kNumMenu, kMenu, 2, type, choice, cx, cy, status);
     if (status != kStatusGood) break;  // the input has ended: leave the menu
-    const GsDisplayedImage im = kzt_current_image(sets);
+    const GsDisplayedImage im = kzt_current_image(sets, mask_data);
     const float xps = sets.x_pixel_size, yps = sets.y_pixel_size;
     if (type == kGsChoicePoint) {
       bool update_image = false, update_menu = false;
@@ -580,13 +590,13 @@ void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& g, int& lorentz_geome
       }
     } else if (choice == "INTEGRATE") {
       int code = -1;
-      KZT_CAL_CAKE(sets, g, l, lorentz_geometry, code, status);
+      KZT_CAL_CAKE(sets, mask_data, g, l, lorentz_geometry, code, status);
       if (status == kStatusGood && code == 0) {
-        KZT_EXCHANGE(sets, status);
+        exchange(sets, mask_data, mask_memory, status);
         shown = false;
       }
     } else if (choice == "EXCHANGE") {
-      KZT_EXCHANGE(sets, status);
+      exchange(sets, mask_data, mask_memory, status);
       shown = !shown;
     } else if (choice == "FULL") {
       a.xstrelm = 1;
@@ -630,10 +640,12 @@ void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& g, int& lorentz_geome
                      im.zlabel, false, 0.0f, 0.0f, status);
     } else if (choice == "MASK") {
       kzt_create_mask(sets.mask_exist, status);
-      if (status == kStatusGood && sets.mask_exist)
+      if (status == kStatusGood && sets.mask_exist) {
         KZT_MASK(true, a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, im.data, im.xaxis, im.yaxis,
                  im.title, im.xlabel, im.ylabel, im.zlabel, xps, yps, a.xstrelm, a.ystrelm,
                  a.xendelm, a.yendelm, kzt_mask(), status);
+        mask_data = true;
+      }
     } else if (choice == "ASPECT RATIO") {
       bool keep = true;
       GS_INQ_IASPECT(keep, status);

@@ -39,15 +39,19 @@ CakeState& kzt_cake_state();
 // interfaces, false from the FIT sub-menu, which then gets the terminal
 // back). GEOMETRY (beam centre in pixels, distance, wavelength, tilt,
 // polarisation) and LORENTZ_GEOMETRY are the caller's copies, changed by the
-// beam-centre menu and the forms. Returns on EXIT or a failure.
+// beam-centre menu and the forms. MASK_DATA and MASK_MEMORY are the caller's
+// flags of whether the current data and the memory are shown and re-binned
+// with the mask: swapped with every exchange of the two (INTEGRATE's result
+// shown, EXCHANGE), MASK_DATA set by MASK. Returns on EXIT or a failure.
 void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& geometry, int& lorentz_geometry,
-              Status& status);
+              bool& mask_data, bool& mask_memory, Status& status);
 void KZT_CAKEHELP(bool gui, Status& status);
 
-// The first definition of the sector on the displayed current data: the
-// beam-centre menu, then the azimuths and radii by clicks.
-void KZT_INP_CAKE(KztDataSets& sets, PowderSettings& geometry, CakeLimits& limits,
-                  Status& status);
+// The first definition of the sector on the displayed current data (with
+// the mask while MASK_DATA): the beam-centre menu, then the azimuths and
+// radii by clicks.
+void KZT_INP_CAKE(KztDataSets& sets, bool mask_data, PowderSettings& geometry,
+                  CakeLimits& limits, Status& status);
 
 // The outline in inverse colour (pixel coordinates): with ERASE_OLD the
 // outline drawn last is drawn again first, which removes it.
@@ -55,16 +59,17 @@ void KZT_DRAW_CAKE(bool erase_old, float x_pixel_size, float y_pixel_size, float
                    float y_beam_centre, float start_azimuth, float end_azimuth, float inner_limit,
                    float outer_limit, Status& status);
 
-// The geometry and control forms, then the re-binning into the memory.
-// RETURN_CODE 0 after O.K., -1 after CANCEL (nothing changed).
-void KZT_CAL_CAKE(KztDataSets& sets, PowderSettings& geometry, CakeLimits& limits,
-                  int& lorentz_geometry, int& return_code, Status& status);
+// The geometry and control forms, then the re-binning into the memory
+// (the masked pixels left out while MASK_DATA). RETURN_CODE 0 after O.K.,
+// -1 after CANCEL (nothing changed).
+void KZT_CAL_CAKE(KztDataSets& sets, bool mask_data, PowderSettings& geometry,
+                  CakeLimits& limits, int& lorentz_geometry, int& return_code, Status& status);
 
 // The re-binning of the active region of the current data into the memory
-// with the given settings: axes (degrees of azimuth; mm, degrees, inverse nm
-// or Angstroms), title, labels, region and MEMORY_DEFINED set only when it
-// succeeded.
-void kzt_cake_transform(KztDataSets& sets, const PowderSettings& geometry,
+// with the given settings, the masked pixels left out while MASK_DATA: axes
+// (degrees of azimuth; mm, degrees, inverse nm or Angstroms), title, labels,
+// region and MEMORY_DEFINED set only when it succeeded.
+void kzt_cake_transform(KztDataSets& sets, bool mask_data, const PowderSettings& geometry,
                         const CakeLimits& limits, const CakeControl& control,
                         int lorentz_geometry, Status& status);
 

@@ -87,7 +87,7 @@ TEST_F(CakeTransform, TiltedRingLiesAtItsTwoThetaInEveryAzimuth) {
   c.scan_type = kScanTwoTheta;
   testing::TerminalCapture quiet;
   Status status = kStatusGood;
-  kzt_cake_transform(sets, g, l, c, 0, status);
+  kzt_cake_transform(sets, true, g, l, c, 0, status);
   ASSERT_EQ(status, kStatusGood);
   EXPECT_TRUE(sets.memory_defined);
   EXPECT_EQ(sets.mxendelm, 120);
@@ -121,7 +121,7 @@ TEST_F(CakeTransform, BinCountsBeyondTheArraysAreRefused) {
   c.num_2theta = 21;
   c.num_azimuthal = 5;
   Status status = kStatusGood;
-  kzt_cake_transform(sets, g, l, c, 0, status);
+  kzt_cake_transform(sets, true, g, l, c, 0, status);
   EXPECT_EQ(status, 110005);
   EXPECT_FALSE(sets.memory_defined);
   EXPECT_EQ(std::vector<float>(vosq_kzt_arrays.mdata, vosq_kzt_arrays.mdata + 200), before);
@@ -155,6 +155,7 @@ class CakeMenu : public testing::NoWindowGraphics {
   KztDataSets sets;
   PowderSettings g;
   int lorentz = 1;
+  bool mask_data = true, mask_memory = false;
 };
 
 TEST_F(CakeMenu, FirstEntryDefinesTheSectorFromClicksAndPromptBoxes) {
@@ -167,7 +168,7 @@ TEST_F(CakeMenu, FirstEntryDefinesTheSectorFromClicksAndPromptBoxes) {
   testing::ScriptedInput input({"NO CHANGE", "0", "1", "20.0", "30.0", "0", "1", "30.0", "20.0",
                                 "EXIT"});
   Status status = kStatusGood;
-  KZT_CAKE(false, sets, g, lorentz, status);
+  KZT_CAKE(false, sets, g, lorentz, mask_data, mask_memory, status);
   EXPECT_EQ(status, kStatusGood);
   const CakeLimits& l = kzt_cake_state().limits;
   EXPECT_FALSE(l.first);
@@ -179,7 +180,7 @@ TEST_F(CakeMenu, FirstEntryDefinesTheSectorFromClicksAndPromptBoxes) {
 
   // A second entry keeps the sector; an escape inside a click leaves it.
   testing::ScriptedInput again({"END AZIMUTH", "\\\\", "EXIT"});
-  KZT_CAKE(false, sets, g, lorentz, status);
+  KZT_CAKE(false, sets, g, lorentz, mask_data, mask_memory, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NEAR(kzt_cake_state().limits.end_azimuth, M_PI / 2, 1e-5);
 }
@@ -188,7 +189,7 @@ TEST_F(CakeMenu, EndOfInputAtTheFirstQuestionLeavesQuietly) {
   testing::TerminalCapture quiet;
   testing::ScriptedInput input({});
   Status status = kStatusGood;
-  KZT_CAKE(false, sets, g, lorentz, status);
+  KZT_CAKE(false, sets, g, lorentz, mask_data, mask_memory, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_TRUE(kzt_cake_state().limits.first);
 }
@@ -207,7 +208,7 @@ TEST_F(CakeMenu, DSpacingCakeIsShownAfterIntegrate) {
   IO_SET_IKEYVALUE("SCAN_TYPE", 3, retstat, status);
   testing::TerminalCapture terminal;
   testing::ScriptedInput input({"INTEGRATE", "O.K.", "O.K.", "FULL", "EXIT"});
-  KZT_CAKE(false, sets, g, lorentz, status);
+  KZT_CAKE(false, sets, g, lorentz, mask_data, mask_memory, status);
   EXPECT_EQ(status, kStatusGood) << terminal.text();
   EXPECT_EQ(input.remaining(), 0u) << ::testing::PrintToString(input.prompts);
   const KztArrays& a = vosq_kzt_arrays;
@@ -216,6 +217,9 @@ TEST_F(CakeMenu, DSpacingCakeIsShownAfterIntegrate) {
   EXPECT_LT(a.xaxis[1], a.xaxis[0]);
   EXPECT_NEAR(gs_state.dddr.xmax, 20.0f, 1e-3f);  // the decreasing axis drawn increasing
   EXPECT_LT(gs_state.dddr.xmin, a.xaxis[a.xnumdat - 1]);
+  // The image, and whether it is shown with the mask, went to the memory.
+  EXPECT_FALSE(mask_data);
+  EXPECT_TRUE(mask_memory);
 }
 
 TEST(CakeOutline, DrawnTwiceLeavesTheWindowAsItWas) {

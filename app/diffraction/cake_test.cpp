@@ -626,6 +626,46 @@ TEST(Cake, AWideImageInRectanglesGivesTheResultOfItsPixels) {
   EXPECT_EQ(four.weights, rebuilt.weights);
 }
 
+// A long pass says how far it has gone every 300 rows of the region, once
+// each, whether the table is set up or kept, on one thread or several, in
+// strips of rows or in rectangles; a region of fewer rows says nothing.
+TEST(Cake, ProgressSaidEveryThreeHundredRows) {
+  const auto lines = [](const std::string& said) {
+    std::vector<std::string> found;
+    for (std::size_t at = said.find("INFO: Number of rows"); at != std::string::npos;
+         at = said.find("INFO: Number of rows", at + 1))
+      found.push_back(said.substr(at, said.find('\n', at) - at));
+    return found;
+  };
+  const std::vector<std::string> expected{"INFO: Number of rows treated =    300 ( 47%)",
+                                          "INFO: Number of rows treated =    600 ( 95%)"};
+  for (const Index width : {64, 1100}) {
+    CakeArgs a;
+    a.xmax = a.xe = width;
+    a.ymax = 660;
+    a.ys = 21;
+    a.ye = 650;  // 630 rows
+    a.xc = static_cast<float>(width) / 2.0f;
+    a.yc = 300.0f;
+    a.na = 8;
+    a.end = 6.283185f;
+    const std::vector<float> data = image(a, [](double x, double y) { return 1.0 + x * y; });
+    for (const int threads : {1, 4}) {
+      SCOPED_TRACE(std::to_string(width) + " wide, threads " + std::to_string(threads));
+      kzt_set_cake_threads(threads);
+      kzt_release_cake_table();
+      const CakeResult built = cake(a, data);
+      const CakeResult kept = cake(a, data);
+      ASSERT_EQ(built.status, kStatusGood);
+      EXPECT_EQ(lines(built.said), expected) << built.said;
+      EXPECT_EQ(lines(kept.said), expected) << kept.said;
+    }
+    a.ye = a.ys + 298;
+    EXPECT_TRUE(lines(cake(a, data).said).empty());
+  }
+  kzt_set_cake_threads(0);
+}
+
 TEST(Cake, LargeDisplacementsAreTheBeamCentreMovedTheOtherWay) {
   // Every pixel of a wide image displaced by hundreds of pixels (a large
   // distortion): the same as the undisplaced image with the beam centre

@@ -290,8 +290,10 @@ void KZT_DIFPATTERN(KztDataSets& sets, Status& status) {
   if (!opened || status != kStatusGood) return;
   draw_pattern(answers.overlay, sets, curves, status);
   GS_OFF_PRINT(status);
-  if (!already_open) GS_CLOSE_PS(status);
-  gs_say_print_written(status);
+  if (already_open)
+    gs_say_print_written(status);
+  else
+    gs_end_graphics_file(status);
 }
 
 }  // namespace kesta

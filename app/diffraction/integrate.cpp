@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/main/kzt_common.hpp"
@@ -121,11 +122,11 @@ void KZT_INQ_INTEGRATE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
   }
 }
 
-void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
-                   float& sample_distance, float& wavelength, bool& correct_polarisation,
-                   float& polarisation, int& lorentz_geometry, float& x_beam_centre,
-                   float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
-                   Status& status) {
+void KZT_INTEGRATE(KztDataSets& sets, bool mask_data, float& x_pixel_size,
+                   float& y_pixel_size, float& sample_distance, float& wavelength,
+                   bool& correct_polarisation, float& polarisation, int& lorentz_geometry,
+                   float& x_beam_centre, float& y_beam_centre, float& tilt_rotation,
+                   float& tilt_angle, Status& status) {
   constexpr std::string_view kName = "Subroutine KZT_INTEGRATE V0.1";
   if (st_bad(status, kName)) return;
   KztArrays& a = vosq_kzt_arrays;
@@ -161,7 +162,7 @@ void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
   std::vector<float> weights(static_cast<std::size_t>(num_bins));
   float azimuth_step = 0, radial_step = 0, radial_start = 0;
   KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                kzt_image(a.data), sets.mask_exist ? kzt_mask() : std::span<std::uint8_t>{},
+                kzt_image(a.data), kzt_current_image(sets, mask_data).mask,
                 saved.conserve_intensity, saved.scan_type, saved.maximum_d, pixels.x, pixels.y,
                 sample_distance, wavelength, x_beam_centre, y_beam_centre, 0.0f,
                 360.0f, 0.0f, outer_limit, tilt_rotation, tilt_angle, num_bins, 1,

@@ -50,14 +50,15 @@ void KZT_INQ_INTEGRATE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
                        float& step, float& qmax, Status& status);
 
 // INTEGRATE: the active region of the current data into a scan that becomes
-// the current data, the image going to the memory. The geometry arguments
-// are the interface's copies (in/out through the forms). Cancelling leaves
-// everything as it was.
-void KZT_INTEGRATE(KztDataSets& sets, float& x_pixel_size, float& y_pixel_size,
-                   float& sample_distance, float& wavelength, bool& correct_polarisation,
-                   float& polarisation, int& lorentz_geometry, float& x_beam_centre,
-                   float& y_beam_centre, float& tilt_rotation, float& tilt_angle,
-                   Status& status);
+// the current data, the image going to the memory; the masked pixels are
+// left out while MASK_DATA (the interface's flag of whether the current data
+// are treated with the mask). The geometry arguments are the interface's
+// copies (in/out through the forms). Cancelling leaves everything as it was.
+void KZT_INTEGRATE(KztDataSets& sets, bool mask_data, float& x_pixel_size,
+                   float& y_pixel_size, float& sample_distance, float& wavelength,
+                   bool& correct_polarisation, float& polarisation, int& lorentz_geometry,
+                   float& x_beam_centre, float& y_beam_centre, float& tilt_rotation,
+                   float& tilt_angle, Status& status);
 
 // Terminal questions of the powder commands: whether to divide by the beam
 // polarisation, its value, and the type of geometrical correction (0 none,

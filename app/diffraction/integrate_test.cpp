@@ -55,13 +55,13 @@ class Integrate : public testing::DataSetFixture {
     io_clear_database();
     DataSetFixture::TearDown();
   }
-  void run(Status& status) {
+  void run(Status& status, bool mask_data = true) {
     float xps = 1e-4f, yps = 1e-4f, distance = 0.1f, wavelength = 1e-10f, pol = 0.0f;
     float xc = 0, yc = 0, rotation = 0, tilt = 0;
     bool correct = false;
     int lorentz = 0;
-    KZT_INTEGRATE(sets, xps, yps, distance, wavelength, correct, pol, lorentz, xc, yc, rotation,
-                  tilt, status);
+    KZT_INTEGRATE(sets, mask_data, xps, yps, distance, wavelength, correct, pol, lorentz, xc, yc,
+                  rotation, tilt, status);
   }
   testing::TerminalCapture terminal;
 };
@@ -94,6 +94,36 @@ TEST_F(Integrate, RingImageBecomesAScanWithTheImageInTheMemory) {
   int retstat = 0;
   IO_INQ_IKEYVALUE("SCAN_TYPE", scan_type, retstat, status);
   EXPECT_EQ(scan_type, 1);
+}
+
+// The masked pixels are left out only while the interface treats the
+// current data with the mask (not a cake made from the masked image).
+TEST_F(Integrate, MaskedPixelsLeftOutOnlyWhileTheDataAreMasked) {
+  for (const bool mask_data : {true, false}) {
+    SCOPED_TRACE(mask_data);
+    Status status = kStatusGood;
+    make(200, 200, true, false);
+    kzt_create_mask(sets.mask_exist, status);
+    ASSERT_TRUE(sets.mask_exist);
+    KztArrays& a = vosq_kzt_arrays;
+    for (Index k = 0; k < 200 * 200; ++k) a.data[k] = 1.0f;
+    // A bright block, masked.
+    for (Index j = 150; j <= 160; ++j)
+      for (Index i = 150; i <= 160; ++i) {
+        a.data[element(i, j, 200)] = 100.0f;
+        a.mask[element(i, j, 200)] = 1;
+      }
+    run(status, mask_data);
+    ASSERT_EQ(status, kStatusGood);
+    float highest = 0.0f;
+    for (Index i = 0; i < a.xnumdat; ++i) highest = std::max(highest, a.data[i]);
+    if (mask_data)
+      EXPECT_FLOAT_EQ(highest, 1.0f);
+    else
+      EXPECT_GT(highest, 2.0f);
+    kzt_free_arrays(a, status);
+    a = KztArrays{};
+  }
 }
 
 TEST_F(Integrate, OfferedSettingsAndTheAngleTheyGive) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/diffraction/beam_centre.hpp"
 #include "app/diffraction/cake.hpp"
 #include "app/diffraction/geometry.hpp"
 #include "app/diffraction/integrate_forms.hpp"
@@ -83,14 +84,53 @@ bool bin_span(int scan_type, double r, double h, double distance, double wavelen
   return std::isfinite(lo) && std::isfinite(hi) && hi > lo;
 }
 
+
+
+Status gisaxs_arguments_error(int scan_type, float sample_distance, float wavelength,
+                              float x_pixel_size, float y_pixel_size, float bin_size) {
+  if (scan_type < kScanRadial || scan_type > kScanD) return kBaseApp + 17;
+  const bool needs_wavelength = scan_type == kScanQ || scan_type == kScanD;
+  if (!(bin_size > 0.0f) || !(sample_distance > 0.0f) || !(x_pixel_size > 0.0f) ||
+      !(y_pixel_size > 0.0f) || (needs_wavelength && !(wavelength > 0.0f)) ||
+      !std::isfinite(bin_size) || !std::isfinite(sample_distance))
+    return kBaseApp + 3;
+  return 0;
+}
+
+// How many pixel centres of the region lie inside the strip XC, YC, and how
+// many of them a projection can use (finite, and not masked with USE_MASK).
+StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystrelm,
+                         Index xendelm, Index yendelm, std::span<const float> data,
+                         std::span<const std::uint8_t> mask, std::span<const float> xc,
+                         std::span<const float> yc) {
+  StripPixels n;
+  kzt_for_strip_rows(xc, yc, xstrelm, ystrelm, xendelm, yendelm, [&](Index j, Index i1, Index i2) {
+    for (Index i = i1; i <= i2; ++i) {
+      const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
+      ++n.inside;
+      if (std::isfinite(data[e]) && !(use_mask && mask[e] != 0)) ++n.used;
+    }
+  });
+  return n;
+}
+
+// Whether a line (pixel coordinates) is too short to carry a projection: a
+// line of less than half a pixel, such as one ending on the beam centre typed
+// as printed, has no direction worth the name.
+bool no_length(float x1, float y1, float x2, float y2) {
+  return !(std::hypot(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) >= 0.5);
+}
+
+}  // namespace
+
 // The leftmost and rightmost crossings of the row centre Y0 with the four
 // edges of the strip; false when the row misses it.
 // How near an edge must lie to a row's centre to lie on it (pixels); a
 // strip no wider has no width.
 constexpr double kOnRow = 1.0e-4;
 
-bool row_crossings(std::span<const float> x, std::span<const float> y, double y0, double& left,
-                   double& right) {
+bool kzt_strip_row_crossings(std::span<const float> x, std::span<const float> y, double y0,
+                             double& left, double& right) {
   bool any = false;
   left = 0.0;
   right = 0.0;
@@ -114,62 +154,6 @@ bool row_crossings(std::span<const float> x, std::span<const float> y, double y0
   }
   return any;
 }
-
-// Calls ROW(j, i1, i2) for each row J of the region whose centre line
-// crosses the strip XC, YC (4 corners used), with the columns I1..I2 of the
-// region whose centres lie inside it (none when I1 > I2).
-template <typename Row>
-void for_strip_rows(std::span<const float> xc, std::span<const float> yc, Index xstrelm,
-                    Index ystrelm, Index xendelm, Index yendelm, Row row) {
-  const float ymin = *std::min_element(yc.begin(), yc.begin() + 4);
-  const float ymax = *std::max_element(yc.begin(), yc.begin() + 4);
-  const Index first_row = std::max<Index>(ystrelm, static_cast<Index>(std::max(ymin, 1.0f)));
-  const Index last_row = std::min<Index>(
-      yendelm, static_cast<Index>(std::min<double>(ymax, static_cast<double>(yendelm))) + 1);
-  for (Index j = first_row; j <= last_row; ++j) {
-    double left = 0.0, right = 0.0;
-    if (!row_crossings(xc, yc, static_cast<double>(j) - 0.5, left, right)) continue;
-    row(j, std::max<Index>(xstrelm, static_cast<Index>(std::ceil(left + 0.5))),
-        std::min<Index>(xendelm, static_cast<Index>(std::floor(right + 0.5))));
-  }
-}
-
-Status gisaxs_arguments_error(int scan_type, float sample_distance, float wavelength,
-                              float x_pixel_size, float y_pixel_size, float bin_size) {
-  if (scan_type < kScanRadial || scan_type > kScanD) return kBaseApp + 17;
-  const bool needs_wavelength = scan_type == kScanQ || scan_type == kScanD;
-  if (!(bin_size > 0.0f) || !(sample_distance > 0.0f) || !(x_pixel_size > 0.0f) ||
-      !(y_pixel_size > 0.0f) || (needs_wavelength && !(wavelength > 0.0f)) ||
-      !std::isfinite(bin_size) || !std::isfinite(sample_distance))
-    return kBaseApp + 3;
-  return 0;
-}
-
-// How many pixel centres of the region lie inside the strip XC, YC, and how
-// many of them a projection can use (finite, and not masked with USE_MASK).
-StripPixels strip_pixels(bool use_mask, Index xmaxdat, Index xstrelm, Index ystrelm,
-                         Index xendelm, Index yendelm, std::span<const float> data,
-                         std::span<const std::uint8_t> mask, std::span<const float> xc,
-                         std::span<const float> yc) {
-  StripPixels n;
-  for_strip_rows(xc, yc, xstrelm, ystrelm, xendelm, yendelm, [&](Index j, Index i1, Index i2) {
-    for (Index i = i1; i <= i2; ++i) {
-      const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
-      ++n.inside;
-      if (std::isfinite(data[e]) && !(use_mask && mask[e] != 0)) ++n.used;
-    }
-  });
-  return n;
-}
-
-// Whether a line (pixel coordinates) is too short to carry a projection: a
-// line of less than half a pixel, such as one ending on the beam centre typed
-// as printed, has no direction worth the name.
-bool no_length(float x1, float y1, float x2, float y2) {
-  return !(std::hypot(static_cast<double>(x2) - x1, static_cast<double>(y2) - y1) >= 0.5);
-}
-
-}  // namespace
 
 void kzt_strip_corners(float x1, float y1, float x2, float y2, float xa, float ya, float xb,
                        float yb, std::span<float> xv, std::span<float> yv, Status& status) {
@@ -328,7 +312,7 @@ void KZT_CAL_GISAXS(bool mask_in_use, int scan_type, float x_beam_centre, float 
 
   // Sums in double: weights, weighted values and weighted squares.
   std::vector<double> sum(bins, 0.0), sum_w(bins, 0.0), sum_sq(variances_exist ? bins : 0, 0.0);
-  for_strip_rows(xc, yc, xstrelm, ystrelm, xendelm, yendelm, [&](Index j, Index i1, Index i2) {
+  kzt_for_strip_rows(xc, yc, xstrelm, ystrelm, xendelm, yendelm, [&](Index j, Index i1, Index i2) {
     const double dy = ((static_cast<double>(j) - 0.5) - y_beam_centre) * yps * sp;
     for (Index i = i1; i <= i2; ++i) {
       const std::size_t e = static_cast<std::size_t>(element(i, j, xmaxdat));
@@ -462,9 +446,9 @@ bool bin_form(int scan_type, Index xmaxdat, float& bin_size, Index& nbins, Statu
 
 }  // namespace
 
-void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavelength,
-                        float& x_beam_centre, float& y_beam_centre, float& tilt_rotation,
-                        float& tilt_angle, Status& status) {
+void KZT_GUI_PROJECTION(KztDataSets& sets, bool mask_data, float& sample_distance,
+                        float& wavelength, float& x_beam_centre, float& y_beam_centre,
+                        float& tilt_rotation, float& tilt_angle, Status& status) {
   constexpr const char* kName = "Subroutine KZT_GUI_PROJECTION V0.4";
   if (st_bad(status, kName)) return;
   KztArrays& a = vosq_kzt_arrays;
@@ -486,15 +470,14 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   s.scan_type = std::clamp(s.scan_type, 0, 3);
 
   std::array<float, 5> xv{}, yv{};
-  const std::span<const std::uint8_t> mask =
-      sets.mask_exist ? std::span<const std::uint8_t>(kzt_mask()) : std::span<const std::uint8_t>{};
+  const std::span<const std::uint8_t> mask = kzt_current_image(sets, mask_data).mask;
   KZT_INP_PROJECTION(true, true, x_beam_centre, y_beam_centre, a.xmaxdat, a.ymaxdat, a.xstrelm,
                      a.ystrelm, a.xendelm, a.yendelm, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
                      kzt_image(a.data), mask, sets.title, sets.xlabel, sets.ylabel, sets.zlabel,
                      xv, yv, status);
   if (status != kStatusGood) return;
   const StripPixels held =
-      strip_pixels(sets.mask_exist && !mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
+      strip_pixels(!mask.empty(), a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm,
                    a.yendelm, kzt_image(a.data), mask, xv, yv);
   if (held.used == 0) {
     gs_refusal({held.inside == 0 ? "The strip holds no pixel centre: the memory is unchanged"
@@ -544,7 +527,7 @@ void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavele
   const bool variances = sets.variances_exist && a.mvariances != nullptr;
   std::vector<float> scan(static_cast<std::size_t>(nbins)), vars(variances ? scan.size() : 0),
       axis(scan.size()), weights(scan.size());
-  KZT_CAL_GISAXS(sets.mask_exist, s.scan_type, xb, yb, d, w, tr, ta, s.geometrical_correction,
+  KZT_CAL_GISAXS(!mask.empty(), s.scan_type, xb, yb, d, w, tr, ta, s.geometrical_correction,
                  a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                  kzt_image(a.data), mask, xps, yps, xv, yv, variances, bin_size, a.xmaxdat, nbins,
                  axis, scan, vars, weights, status);

@@ -5,6 +5,8 @@
 // detector tilt taken in the plane of the line; and the meridian modulation,
 // which weights every pixel by |sin| of its azimuth from a clicked meridian.
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -72,11 +74,11 @@ ProjectionSettings& kzt_projection_settings();
 // and the strip, the geometry form, the control and bin-size forms, then the
 // scan into the memory (one row, titled and labelled by the scan type).
 // The geometry (metres, radians, beam centre in pixels) is the interface's
-// copy, changed by the geometry form. CANCEL leaves the memory as it was
-// (STATUS the user escape).
-void KZT_GUI_PROJECTION(KztDataSets& sets, float& sample_distance, float& wavelength,
-                        float& x_beam_centre, float& y_beam_centre, float& tilt_rotation,
-                        float& tilt_angle, Status& status);
+// copy, changed by the geometry form; the masked pixels are left out while
+// MASK_DATA. CANCEL leaves the memory as it was (STATUS the user escape).
+void KZT_GUI_PROJECTION(KztDataSets& sets, bool mask_data, float& sample_distance,
+                        float& wavelength, float& x_beam_centre, float& y_beam_centre,
+                        float& tilt_rotation, float& tilt_angle, Status& status);
 
 // SPHERICAL MOD: a click on the meridian, then every pixel of the active
 // region times |sin| of its azimuth from the meridian (a pixel on the beam
@@ -100,5 +102,29 @@ bool kzt_meridian_modulation(Index xmaxdat, Index xstrelm, Index ystrelm, Index 
 void kzt_strip_corners(float x1, float y1, float x2, float y2, float xa, float ya, float xb,
                        float yb, std::span<float> xvertices, std::span<float> yvertices,
                        Status& status);
+
+// The leftmost and rightmost crossings of the row centre Y0 with the four
+// edges of the strip X, Y (pixel coordinates); false when the row misses it.
+bool kzt_strip_row_crossings(std::span<const float> x, std::span<const float> y, double y0,
+                             double& left, double& right);
+
+// Calls ROW(j, i1, i2) for each row J of the region whose centre line
+// crosses the strip XC, YC (4 corners used), with the columns I1..I2 of the
+// region whose centres lie inside it (none when I1 > I2).
+template <typename Row>
+void kzt_for_strip_rows(std::span<const float> xc, std::span<const float> yc, Index xstrelm,
+                        Index ystrelm, Index xendelm, Index yendelm, Row row) {
+  const float ymin = *std::min_element(yc.begin(), yc.begin() + 4);
+  const float ymax = *std::max_element(yc.begin(), yc.begin() + 4);
+  const Index first_row = std::max<Index>(ystrelm, static_cast<Index>(std::max(ymin, 1.0f)));
+  const Index last_row = std::min<Index>(
+      yendelm, static_cast<Index>(std::min<double>(ymax, static_cast<double>(yendelm))) + 1);
+  for (Index j = first_row; j <= last_row; ++j) {
+    double left = 0.0, right = 0.0;
+    if (!kzt_strip_row_crossings(xc, yc, static_cast<double>(j) - 0.5, left, right)) continue;
+    row(j, std::max<Index>(xstrelm, static_cast<Index>(std::ceil(left + 0.5))),
+        std::min<Index>(xendelm, static_cast<Index>(std::floor(right + 0.5))));
+  }
+}
 
 }  // namespace kesta

@@ -227,7 +227,7 @@ struct ProjectionReplay : testing::WidgetFixture {
   void run(const std::string& lines, Status& status) {
     replay(lines, status);
     ASSERT_EQ(status, kStatusGood);
-    KZT_GUI_PROJECTION(sets, distance, wavelength, xc, yc, rotation, tilt, status);
+    KZT_GUI_PROJECTION(sets, true, distance, wavelength, xc, yc, rotation, tilt, status);
   }
   std::vector<float> memory() const {
     return std::vector<float>(vosq_kzt_arrays.mdata, vosq_kzt_arrays.mdata + 100);

@@ -28,6 +28,7 @@
 #include "core/variables.hpp"
 #include "formats/gui_input.hpp"
 #include "formats/gui_output.hpp"
+#include "formats/series_sizes.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 
@@ -394,6 +395,10 @@ void KZT_FSINTEGRATE(KztDataSets& sets, Status& status) {
   KZT_DEF_FS(true, target_of(current), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, defined,
              series, status);
   if (status != kStatusGood || defined != 0) return;
+  // The scans are integrated with the geometry form's pixel sizes, stored
+  // at the end; the members' headers decide none.
+  const FioSeriesResult result(false, 0.0f, 0.0f,
+                               "every member was integrated with the geometry form's");
   // The later members are read with the answers the first one was read with.
   const FioReadAnswers first_answers = fio_read_answers();
   sets.data_defined = true;
@@ -705,6 +710,11 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   KZT_DEF_FS(true, target_of(memory), sets.mxstrelm, sets.mystrelm, sets.mxendelm,
              sets.myendelm, defined, series, status);
   if (status != kStatusGood || defined != 0) return;
+  // The rows take the first member's pixel sizes (a scan's bin widths are
+  // no detector's).
+  const float first_x = sets.mx_pixel_size, first_y = sets.my_pixel_size;
+  const FioSeriesResult result(sets.mynumdat > 1, first_x, first_y,
+                               "the result has the first file's");
   // Only the chosen row is taken: members of any size give it.
   FioReadAnswers first_answers = fio_read_answers();
   first_answers.any_size = true;
@@ -757,6 +767,8 @@ void KZT_FSINPUT(KztDataSets& sets, Status& status) {
   a.yendelm = nfiles;
   sets.xlabel = sets.mxlabel;
   sets.ylabel = "Scan Number";
+  sets.x_pixel_size = first_x;
+  sets.y_pixel_size = first_y;
   const std::span<float> xaxis = kzt_xline(a.xaxis), mxaxis = kzt_xline(a.mxaxis);
   std::copy_n(mxaxis.begin(), xe, xaxis.begin());
   const std::span<float> yaxis = kzt_yline(a.yaxis);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app/diffraction/cake.hpp"
+#include "app/diffraction/diffraction_test_support.hpp"
 #include "app/diffraction/integrate.hpp"
 #include "app/distortion/correction_form.hpp"
 #include "app/imageops/conventions.hpp"
@@ -330,8 +331,8 @@ TEST_F(SeriesIntegration, MembersThatAreNoTiffFilesAreSaidInOneLineEach) {
   for (const auto& [k, reason] :
        {std::pair{2, unread_file_line(tif(2), "does not start with II nor with MM, as a TIFF "
                                               "file does")},
-        std::pair{3, std::string("WARNING: The file holds 0 bytes, fewer than the 8 of a TIFF "
-                                 "header")}}) {
+        std::pair{3, unread_file_line(tif(3), "holds 0 bytes, fewer than the 8 of a TIFF "
+                                              "header")}}) {
     const std::string lines = reason + "\nWARNING: File not input: " + tif(k) + "\n";
     const std::size_t at = said.find(lines);
     ASSERT_NE(at, std::string::npos) << said;
@@ -561,9 +562,9 @@ TEST_F(SeriesIntegration, MissingMemberLeavesAZeroRowAndTheTableIsBuiltOnce) {
   EXPECT_EQ(a.yaxis[2], 2.5f);
 }
 
-// Each member's read stores its header's sizes as the detector's; the
-// series is integrated with the sizes typed in its form, and those are what
-// later commands propose.
+// The members' headers give sizes of their own; the series is integrated
+// with the sizes typed in its form, and those are what later commands
+// propose.
 TEST_F(SeriesIntegration, TheFormsPixelSizesAreTheOnesStoredAfterTheSeries) {
   write_members(3, 1.72e-4f);
   kzt_series_reader() = FIO_GUI_INPUT;
@@ -685,6 +686,43 @@ TEST_F(SeriesIntegration, InputStacksTheChosenRowOfEveryFile) {
   EXPECT_EQ(a.ynumdat, 3);
   for (Index k = 1; k <= 3; ++k) EXPECT_EQ(at(kN, k), 100.0f * k + 5.0f) << k;
   EXPECT_EQ(sets.ylabel, "Scan Number");
+}
+
+// A series of one row a file carries the first member's pixel sizes, and
+// the detector's stored sizes stay the first one's, whatever a later
+// member's header gives; members whose headers differ are said in one line,
+// by the integration too (whose scans take the geometry form's sizes).
+TEST_F(SeriesIntegration, MembersOfOtherPixelSizesAreSaidAndTheFirstsKept) {
+  for (int k = 1; k <= 3; ++k)
+    write_image(member(k), std::vector<float>(kN * kN, static_cast<float>(k)),
+                k == 3 ? 1.72e-4f : 7.5e-5f);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  const std::string line = "WARNING: Pixel sizes other than the first file's (7.500000E-05 x "
+                           "7.500000E-05 m) in 1 member: " +
+                           member(3) + " (1.720000E-04 x 1.720000E-04 m); ";
+  {
+    testing::TerminalCapture terminal;
+    testing::ScriptedInput input({member(1), "O.K.", "YES", member(3), "", "5"});
+    Status status = kStatusGood;
+    KZT_FSINPUT(sets, status);
+    ASSERT_EQ(status, kStatusGood) << terminal.text();
+    EXPECT_EQ(input.remaining(), 0u);
+    EXPECT_EQ(vosq_kzt_arrays.ynumdat, 3);
+    EXPECT_FLOAT_EQ(sets.x_pixel_size, 7.5e-5f);
+    EXPECT_FLOAT_EQ(testing::stored_key("X_PIXEL_SIZE"), 7.5e-5f);
+    EXPECT_FLOAT_EQ(testing::stored_key("Y_PIXEL_SIZE"), 7.5e-5f);
+    EXPECT_NE(terminal.text().find(line + "the result has the first file's\n"), std::string::npos)
+        << terminal.text();
+  }
+  testing::TerminalCapture terminal;
+  testing::ScriptedInput input({member(1), "O.K.", "YES", member(3), "", "EXIT", "NO"});
+  Status status = kStatusGood;
+  KZT_FSINTEGRATE(sets, status);
+  ASSERT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(vosq_kzt_arrays.ynumdat, 3);
+  EXPECT_NE(terminal.text().find(line + "every member was integrated with the geometry form's\n"),
+            std::string::npos)
+      << terminal.text();
 }
 
 TEST_F(SeriesIntegration, TheCorrectionFormIsAskedAndItsChoicesStored) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "app/diffraction/geometry.hpp"
@@ -13,6 +14,7 @@
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
+#include "core/text.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
 #include "numeric/filters.hpp"
@@ -71,7 +73,7 @@ Index symmetry_residuals(std::span<const float> profile, std::span<const std::ui
 }
 
 // How well any centre of one profile mirrors it, for choosing where the fit
-// starts and judging where it ends. A centre is scored by the squares of the
+// starts and judging where it ends. A centre is judged by the squares of the
 // residuals of the points it mirrors, over their variation about their mean:
 // a mean per mirrored point, so that a centre is not favoured for mirroring
 // few points, and scaled by what those points vary, so that a stretch of
@@ -81,15 +83,69 @@ Index symmetry_residuals(std::span<const float> profile, std::span<const std::ui
 // eight pairs or a fifth of the unmasked points, whichever is more. What lies
 // beyond the mirrored stretch takes no part: a ring there says nothing about
 // the centre.
+//
+// The misfit alone does not choose between centres, though: a feature
+// symmetric in itself (a side rod, a ring crossed by the line) mirrors as
+// well as the centre does over the stretch it mirrors. A centre is chosen
+// for the evidence of the pairs it mirrors (see evidence): a pair of points
+// far from the profile's mean that are alike is strong evidence, a pair of
+// background points weak, a pair that differs beyond the noise evidence
+// against; so the centre that mirrors the features on both sides wins over
+// one that mirrors a single feature, and two unlike features (a strong ring
+// and a weak one) do not mirror each other.
+//
+// The floor of the spread of alike points, a part of the profile's
+// variance (chosen on symmetry_warning_sweep and rod_sweep with rods 37.2
+// pixels apart, bench/bench_symmetry.cpp; from 0.02 to 0.05 alike).
+constexpr double kSpreadFloor = 0.03;
+
 class SymmetryMisfit {
  public:
+  // NOISE: the variance of a point's noise (0: not known).
   SymmetryMisfit(std::span<const float> profile, std::span<const std::uint8_t> mask, Index first,
-                 Index last)
+                 Index last, double noise = 0.0)
       : profile_(profile), mask_(mask), first_(first), last_(last) {
     residuals_.resize(static_cast<std::size_t>(last - first + 1));
     valid_.assign(residuals_.size(), 1);
-    for (Index i = first; i <= last; ++i)
-      if (used(i)) ++unmasked_;
+    double sum = 0.0, sum_sq = 0.0;
+    Index n = 0;
+    for (Index i = first; i <= last; ++i) {
+      if (!used(i)) continue;
+      ++unmasked_;
+      const double v = value(i);
+      if (!std::isfinite(v)) continue;
+      sum += v;
+      sum_sq += v * v;
+      ++n;
+    }
+    mean_ = n > 0 ? sum / static_cast<double>(n) : 0.0;
+    const double variance =
+        n > 1 ? std::max(0.0, sum_sq - sum * mean_) / static_cast<double>(n - 1) : 0.0;
+    // A profile without noise still differs from its mirror where the
+    // centre lies between the points tried: a floor of a part of its
+    // variance stands for that.
+    spread_ = std::max(noise, 0.0) + kSpreadFloor * variance;
+  }
+  // The evidence that the profile is symmetric about C: for each point with
+  // a mirror, what its pair says, ln(1 + m^2 / s) / 2 - d^2 / (4 s), with m
+  // the pair's mean less the profile's, d their difference and s the
+  // spread of alike points (the noise, and the floor). The log-likelihood
+  // of the pair alike against unlike, for pairs whose values are spread as
+  // far as they lie from the mean.
+  double evidence(double c) const {
+    if (!(spread_ > 0.0)) return 0.0;
+    double sum = 0.0;
+    for (Index i = first_; i <= last_; ++i) {
+      if (!used(i)) continue;
+      double mirror = 0.0;
+      if (!mirrored_value(profile_, mask_, true, first_, last_,
+                          2.0 * c - (static_cast<double>(i) - 0.5), mirror))
+        continue;
+      const double m = (value(i) + mirror) * 0.5 - mean_, d = value(i) - mirror;
+      const double e = 0.5 * std::log1p(m * m / spread_) - d * d / (4.0 * spread_);
+      if (std::isfinite(e)) sum += e;
+    }
+    return sum;
   }
   // The score at C; COUNTS tells whether C counts as above (with FEW, when
   // it mirrors 4 points or more).
@@ -112,20 +168,23 @@ class SymmetryMisfit {
     return counts ? sum / spread : 0.0;
   }
   // The best of the centres on the points and half-way between them that
-  // count: its place START and score LOWEST (of equal scores the one nearest
-  // the middle); false when none counts.
+  // count, the one of the strongest evidence (of equal ones the one nearest
+  // the middle): its place START and score LOWEST; false when none counts.
   bool best(double& start, double& lowest) {
     const double middle = static_cast<double>(first_ + last_ - 1) * 0.5;
     bool found = false;
+    double strongest = 0.0;
     for (Index twice = 2 * first_ - 1; twice <= 2 * last_ - 1; ++twice) {
       const double c = static_cast<double>(twice) * 0.5;
       bool counts = false;
       const double sum = at(c, counts);
       if (!counts) continue;
-      if (!found || sum < lowest ||
-          (sum == lowest && std::abs(c - middle) < std::abs(start - middle))) {
+      const double e = evidence(c);
+      if (!found || e > strongest ||
+          (e == strongest && std::abs(c - middle) < std::abs(start - middle))) {
         start = c;
         lowest = sum;
+        strongest = e;
         found = true;
       }
     }
@@ -134,6 +193,7 @@ class SymmetryMisfit {
 
  private:
   bool used(Index i) const { return mask_.empty() || mask_[static_cast<std::size_t>(i - 1)] == 0; }
+  double value(Index i) const { return profile_[static_cast<std::size_t>(i - 1)]; }
   // The squared deviations from their mean of the profile's points marked
   // in VALID_ that are not masked.
   double variation() const {
@@ -153,15 +213,127 @@ class SymmetryMisfit {
   std::span<const float> profile_;
   std::span<const std::uint8_t> mask_;
   Index first_, last_, unmasked_ = 0;
+  double mean_ = 0.0, spread_ = 0.0;
   std::vector<float> residuals_;
   std::vector<std::uint8_t> valid_;
 };
+
+// The median of the absolute values of DIFFERENCES over their ratio to the
+// noise: for noise alone a first difference has twice a value's variance,
+// a second six times, and half the absolute values of normal noise lie
+// below 0.6745 of its deviation. Features crossed by few of the differences
+// take no part. 0 for fewer than 4 differences.
+double noise_of(std::vector<double>& differences, double variances) {
+  if (differences.size() < 4) return 0.0;
+  const auto middle = differences.begin() + static_cast<std::ptrdiff_t>(differences.size() / 2);
+  std::nth_element(differences.begin(), middle, differences.end());
+  return *middle / (0.6745 * std::sqrt(variances));
+}
+
+// The pixels' noise is found in a band about the line at least this many
+// pixels to each side, whatever the strip's width: a narrow strip holds too
+// few pixels to tell it.
+constexpr double kNoiseBand = 4.0;
+
+// The noise of one pixel of IMAGE about the line of the strip XV, YV (MASK:
+// its pixels left out), from the differences of the pixels across the line
+// (along Y where the line runs nearer the X axis, else along X), in the
+// strip widened to kNoiseBand pixels each side: the image varies along the
+// line (its rings, its rods) but little across it. Second differences, or
+// first ones where the band is two pixels wide; 0 when it has too few of
+// either.
+double strip_pixel_noise(const GsDisplayedImage& im, std::span<const std::uint8_t> mask,
+                         std::span<const float> xv, std::span<const float> yv) {
+  // The line through the middle of the strip, and the band about it.
+  const double x1 = (static_cast<double>(xv[0]) + xv[3]) * 0.5, y1 = (yv[0] + yv[3]) * 0.5;
+  const double x2 = (static_cast<double>(xv[1]) + xv[2]) * 0.5, y2 = (yv[1] + yv[2]) * 0.5;
+  const double length = std::hypot(x2 - x1, y2 - y1);
+  const double half = std::max(kNoiseBand, std::hypot(xv[3] - static_cast<double>(xv[0]),
+                                                      yv[3] - static_cast<double>(yv[0])) * 0.5);
+  if (!(length > 0.0)) return 0.0;
+  const double nx = -(y2 - y1) / length * half, ny = (x2 - x1) / length * half;
+  const std::array<float, 5> bx{static_cast<float>(x1 + nx), static_cast<float>(x2 + nx),
+                                static_cast<float>(x2 - nx), static_cast<float>(x1 - nx),
+                                static_cast<float>(x1 + nx)};
+  const std::array<float, 5> by{static_cast<float>(y1 + ny), static_cast<float>(y2 + ny),
+                                static_cast<float>(y2 - ny), static_cast<float>(y1 - ny),
+                                static_cast<float>(y1 + ny)};
+  struct Row {
+    Index j, i1, i2;
+  };
+  std::vector<Row> rows;
+  kzt_for_strip_rows(bx, by, im.xstrelm, im.ystrelm, im.xendelm, im.yendelm,
+                     [&](Index j, Index i1, Index i2) { rows.push_back({j, i1, i2}); });
+  const auto value = [&](Index i, Index j, double& v) {
+    const auto e = static_cast<std::size_t>(element(i, j, im.xmaxdat));
+    v = im.data[e];
+    return std::isfinite(v) && (mask.empty() || mask[e] == 0);
+  };
+  const auto holds = [](const Row& row, Index j, Index i) {
+    return row.j == j && i >= row.i1 && i <= row.i2;
+  };
+  const bool across_rows = std::abs(static_cast<double>(xv[1]) - xv[0]) >=
+                           std::abs(static_cast<double>(yv[1]) - yv[0]);
+  std::vector<double> first, second;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    const Row& row = rows[r];
+    for (Index i = row.i1; i <= row.i2; ++i) {
+      double a = 0.0, b = 0.0, c = 0.0;
+      if (!value(i, row.j, b)) continue;
+      if (across_rows) {
+        // The pixels below and above, where they lie in the strip too.
+        const bool below = r > 0 && holds(rows[r - 1], row.j - 1, i) && value(i, row.j - 1, a);
+        const bool above =
+            r + 1 < rows.size() && holds(rows[r + 1], row.j + 1, i) && value(i, row.j + 1, c);
+        if (above) first.push_back(std::abs(c - b));
+        if (below && above) second.push_back(std::abs(a - 2.0 * b + c));
+      } else {
+        const bool left = i > row.i1 && value(i - 1, row.j, a);
+        const bool right = i < row.i2 && value(i + 1, row.j, c);
+        if (right) first.push_back(std::abs(c - b));
+        if (left && right) second.push_back(std::abs(a - 2.0 * b + c));
+      }
+    }
+  }
+  if (const double noise = noise_of(second, 6.0); noise > 0.0) return noise;
+  return noise_of(first, 2.0);
+}
 
 // The 5-point smoothing of the projection, and which points it averaged
 // whole: a point within two of either end, or whose box holds a point no
 // pixel reached, is a mean of fewer or other points than its mirror image's
 // and would pull the centre towards the short side.
 constexpr Index kSmoothing = 5;
+
+// The variance of the noise of a point of STRIP's smoothed profile: a
+// pixel's over the pixels of the five points it averages (their median
+// count); 0 when the pixels' noise is not known.
+double smoothed_noise(const StripProfile& strip) {
+  std::vector<float> pixels;
+  for (const float w : strip.weights)
+    if (w > 0.0f) pixels.push_back(w);
+  if (pixels.empty() || !(strip.pixel_noise > 0.0)) return 0.0;
+  const auto middle = pixels.begin() + static_cast<std::ptrdiff_t>(pixels.size() / 2);
+  std::nth_element(pixels.begin(), middle, pixels.end());
+  return strip.pixel_noise * strip.pixel_noise / (static_cast<double>(kSmoothing) * *middle);
+}
+
+// The first line of the warning of a doubtful centre: why.
+std::string doubt_line(SymmetryDoubt doubt, const StripCentre& found) {
+  const auto number = [](double v) {
+    return std::string(trimmed_text(format_f(static_cast<float>(std::min(v, 1.0e6)), 11, 3)));
+  };
+  switch (doubt) {
+    case SymmetryDoubt::kNoise:
+      return "WARNING: The profile varies no more than its noise (contrast " +
+             number(found.contrast) + "):";
+    case SymmetryDoubt::kFewPoints:
+      return "WARNING: The centre found mirrors fewer than 4 points of the profile:";
+    default:
+      return "WARNING: The profile is not symmetric about any point (misfit " +
+             number(found.misfit) + "):";
+  }
+}
 
 }  // namespace
 
@@ -198,6 +370,9 @@ bool kzt_strip_profile(const GsDisplayedImage& im, float xps, float yps,
   // boxes holding it say so.
   for (std::size_t k = 0; k < number; ++k)
     if (!(weights[k] > 0.0f)) profile[k] = std::numeric_limits<float>::quiet_NaN();
+  p.raw.assign(profile.begin(), profile.begin() + static_cast<std::ptrdiff_t>(number));
+  p.weights.assign(weights.begin(), weights.begin() + static_cast<std::ptrdiff_t>(number));
+  p.pixel_noise = strip_pixel_noise(im, mask, xv, yv);
   MA_TOPHATCON(im.xmaxdat, 1, profile, 1, 1, p.number, 1, kSmoothing, 1, true, im.xmaxdat, 1,
                p.smooth, status);
   if (status != kStatusGood) return false;
@@ -211,9 +386,53 @@ bool kzt_strip_profile(const GsDisplayedImage& im, float xps, float yps,
                      [](float w) { return w > 0.0f; });
 }
 
+double kzt_strip_contrast(const StripProfile& strip, Index first, Index last,
+                          std::span<const std::uint8_t> mask) {
+  // The points' squared deviations from their mean, each over its own noise
+  // (a point's pixels' noise over their number): for noise alone their sum
+  // is about the number of points less one.
+  const std::vector<float>& p = strip.raw;
+  first = std::max<Index>(first, 1);
+  last = std::min(last, static_cast<Index>(std::min(p.size(), strip.weights.size())));
+  std::vector<std::size_t> points;
+  double sum = 0.0, pixels = 0.0;
+  for (Index i = first; i <= last; ++i) {
+    const auto k = static_cast<std::size_t>(i - 1);
+    if ((k < mask.size() && mask[k] != 0) || !std::isfinite(p[k]) || !(strip.weights[k] > 0.0f))
+      continue;
+    points.push_back(k);
+    // The mean weighted by the points' pixels.
+    sum += p[k] * strip.weights[k];
+    pixels += strip.weights[k];
+  }
+  if (points.size() < 2) return 0.0;
+  const double mean = sum / pixels;
+  double deviations = 0.0;
+  for (const std::size_t k : points) {
+    const double d = p[k] - mean;
+    deviations += d * d * strip.weights[k];
+  }
+  const double dof = static_cast<double>(points.size() - 1);
+  double noise = strip.pixel_noise * strip.pixel_noise;
+  if (!(noise > 0.0)) {
+    // A strip too narrow to tell its pixels' noise: a point's, from the
+    // second differences along the projection.
+    std::vector<double> second;
+    for (std::size_t k = 2; k < p.size(); ++k) {
+      const double d = static_cast<double>(p[k - 2]) - 2.0 * p[k - 1] + p[k];
+      if (std::isfinite(d)) second.push_back(std::abs(d));
+    }
+    noise = noise_of(second, 6.0);
+    noise *= noise;
+    deviations = 0.0;
+    for (const std::size_t k : points) deviations += (p[k] - mean) * (p[k] - mean);
+  }
+  if (!(noise > 0.0)) return deviations > 0.0 ? std::numeric_limits<double>::infinity() : 0.0;
+  return deviations / noise / dof;
+}
+
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
-                        std::span<const std::uint8_t> mask, float& centre, double& misfit,
-                        Status& status) {
+                        std::span<const std::uint8_t> mask, StripCentre& found, Status& status) {
   if (st_bad(status, "Subroutine KZT_PROJECTFIT V0.3")) return false;
   const Index number = strip.number;
   if (number < 1 || first < 1 || last > number || first > last ||
@@ -227,11 +446,19 @@ bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
     used[k] = mask[k] != 0 || strip.partial[k] != 0 ? 1 : 0;
   float c = static_cast<float>(first + last - 1) * 0.5f;
   if (!KZT_LSQ1DSYMMETRY(static_cast<Index>(strip.smooth.size()), first, last, strip.smooth, used,
-                         c, status))
+                         c, status, smoothed_noise(strip)))
     return false;
-  centre = c;
-  misfit = kzt_symmetry_misfit(strip.smooth, used, first, last, c);
+  found.centre = c;
+  found.misfit = kzt_symmetry_misfit(strip.smooth, used, first, last, c);
+  found.contrast = kzt_strip_contrast(strip, first, last, mask);
   return true;
+}
+
+SymmetryDoubt kzt_symmetry_doubt(const StripCentre& found) {
+  if (found.contrast < kNoiseContrast) return SymmetryDoubt::kNoise;
+  if (found.misfit < 0.0) return SymmetryDoubt::kFewPoints;
+  if (found.misfit > kPoorSymmetry) return SymmetryDoubt::kPoorSymmetry;
+  return SymmetryDoubt::kNone;
 }
 
 void KZT_FUN1DSYMMETRY(bool mask_data, Index xmaxdat, Index, std::span<const float> data,
@@ -250,7 +477,8 @@ void KZT_FUN1DSYMMETRY(bool mask_data, Index xmaxdat, Index, std::span<const flo
 }
 
 bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
-                       std::span<const std::uint8_t> mask, float& centre, Status& status) {
+                       std::span<const std::uint8_t> mask, float& centre, Status& status,
+                       double noise) {
   constexpr const char* kName = "Subroutine KZT_LSQ1DSYMMETRY V0.3";
   if (st_bad(status, kName)) return false;
   if (max_points < 1) return st_fail(status, kBaseApp + 1, kName), false;
@@ -262,7 +490,7 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
   // profile with rings has one beside each ring. So every centre on the
   // points and half-way between them that counts is first scored, and the
   // fit starts from the best.
-  SymmetryMisfit misfit(profile, mask, first, last);
+  SymmetryMisfit misfit(profile, mask, first, last, noise);
   double start = 0.0, lowest = 0.0;
   if (!misfit.best(start, lowest)) return false;
 
@@ -367,9 +595,9 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
   last = std::clamp<Index>(last, first, number);
   GS_FPROMPT(1, 1, {"OPTIMISING SYMMETRY POINT"}, status);
   GS_UPDATE(status);
-  float centre = 0.0f;
-  double misfit = 0.0;
-  const bool fitted = kzt_strip_symmetry(strip, first, last, mask, centre, misfit, status);
+  StripCentre found;
+  const bool fitted = kzt_strip_symmetry(strip, first, last, mask, found, status);
+  const float centre = found.centre;
   if (status != kStatusGood) return false;
   if (!fitted) {
     const bool none = std::all_of(mask.begin() + (first - 1), mask.begin() + last,
@@ -415,15 +643,12 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
            status);
   // Even the best centre may mirror the profile badly (a one-sided decay, a
   // streak that misses the centre), or mirror too little of it to be
-  // trusted: the centre found is then no centre of symmetry, and Return
-  // keeps the one stored.
-  if (misfit < 0.0 || misfit > kPoorSymmetry) {
-    gs_refusal({misfit < 0.0 ? std::string("WARNING: The centre found mirrors fewer than 4 "
-                                           "points of the profile:")
-                             : "WARNING: The profile is not symmetric about any point (misfit " +
-                                   format_f(static_cast<float>(misfit), 6, 3) + "):",
-                "the centre found is doubtful; the stored centre is offered"},
-               status);
+  // trusted, or mirror noise alone by chance: the centre found is then no
+  // centre of symmetry, and Return keeps the one stored.
+  if (const SymmetryDoubt doubt = kzt_symmetry_doubt(found); doubt != SymmetryDoubt::kNone) {
+    gs_refusal(
+        {doubt_line(doubt, found), "the centre found is doubtful; the stored centre is offered"},
+        status);
     if (status != kStatusGood) return false;
     xc = x_beam / xps;
     yc = y_beam / yps;

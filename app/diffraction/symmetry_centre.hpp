@@ -16,16 +16,22 @@ namespace kesta {
 
 // The centre of symmetry C (profile points: point i spans i - 1 .. i) of
 // PROFILE over FIRST..LAST, masked points (MASK non-zero) left out. The fit
-// starts from the lowest sum of squares among the centres on the points and
-// half-way between them that mirror a fifth of the unmasked points (at least
-// 16; half of them on a short profile, never fewer than 4) on a profile that
-// is not flat. A fit that ends badly, above that
+// starts from the centre, of those on the points and half-way between them
+// that mirror a fifth of the unmasked points (at least 16; half of them on a
+// short profile, never fewer than 4) on a profile that is not flat, whose
+// mirrored pairs give the strongest evidence of symmetry (alike pairs far
+// from the profile's mean for it, pairs that differ beyond the noise against
+// it): a feature symmetric in itself beside the centre (a side rod, a ring)
+// mirrors well too, but only itself. A fit that
+// ends badly, above that
 // start or where its centre mirrors less, warns and still returns its
 // centre. False, CENTRE unchanged and nothing said, when no centre mirrors
 // enough (every point masked, or too few left). MAX_POINTS below 1 gives
 // 110001, a range outside 1..MAX_POINTS or arrays shorter than it 110005.
+// NOISE: the variance of a point's noise, where it is known.
 bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<const float> profile,
-                       std::span<const std::uint8_t> mask, float& centre, Status& status);
+                       std::span<const std::uint8_t> mask, float& centre, Status& status,
+                       double noise = 0.0);
 
 // How well PROFILE (FIRST..LAST, masked points left out) mirrors about
 // CENTRE: the squared misfit of the points it mirrors over their variation
@@ -40,6 +46,13 @@ double kzt_symmetry_misfit(std::span<const float> profile, std::span<const std::
 // bench/bench_symmetry.cpp: right centres stay below 0.04).
 inline constexpr double kPoorSymmetry = 0.1;
 
+// The contrast (kzt_strip_contrast) below which a profile is taken for noise
+// alone, whatever centre mirrors it (chosen on noise_contrast_sweep,
+// bench/bench_symmetry.cpp: noise alone reaches it about once in a thousand
+// profiles of 8 points or more, the right profiles of the warning sweep
+// start at 40).
+inline constexpr double kNoiseContrast = 3.0;
+
 // The profile FIT 1-D PROJECTION fits: the strip XV, YV (pixel coordinates,
 // the fifth corner the first) of IMAGE projected onto its line in points of
 // the mean pixel size, without the pixels that are not numbers (nor the
@@ -48,9 +61,13 @@ inline constexpr double kPoorSymmetry = 0.1;
 // holds one; PARTIAL marks the points the smoothing did not average whole
 // (those and the two at either end). False when no pixel reached the
 // profile (PIXELS tells whether the strip held any pixel centre).
+// RAW holds the projection before smoothing, WEIGHTS the pixels (the
+// shares of them) of each of its points, PIXEL_NOISE the noise of one pixel
+// about the line (0 when it could not be told).
 struct StripProfile {
   Index number = 0;
-  std::vector<float> positions, smooth;
+  std::vector<float> positions, raw, smooth, weights;
+  double pixel_noise = 0.0;
   std::vector<std::uint8_t> partial;
   StripPixels pixels;
 };
@@ -58,13 +75,38 @@ bool kzt_strip_profile(const GsDisplayedImage& image, float x_pixel_size, float 
                        std::span<const float> xv, std::span<const float> yv, StripProfile& strip,
                        Status& status);
 
-// The centre of symmetry CENTRE of STRIP over FIRST..LAST (KZT_LSQ1DSYMMETRY),
-// the points masked in MASK and those the smoothing did not average whole
-// left out, and its MISFIT (kzt_symmetry_misfit). False, nothing changed,
-// when no centre mirrors enough.
+// How far the points FIRST..LAST of STRIP's projection (RAW, those masked in
+// MASK left out) vary beyond their noise: the sum of their squared
+// deviations from their mean, each over its own noise (the pixel noise over
+// the point's pixels), over the number of points less one. Below 1 for a
+// profile of noise alone (its points share pixels); infinite for a varying
+// profile without noise, 0 for fewer than 2 points. A strip whose pixels'
+// noise could not be told takes a point's from the projection's second
+// differences.
+double kzt_strip_contrast(const StripProfile& strip, Index first, Index last,
+                          std::span<const std::uint8_t> mask);
+
+// The centre of symmetry of a strip's profile and what judges it: its
+// MISFIT (kzt_symmetry_misfit) and the profile's CONTRAST
+// (kzt_strip_contrast).
+struct StripCentre {
+  float centre = 0.0f;
+  double misfit = 0.0;
+  double contrast = 0.0;
+};
+
+// The centre of symmetry of STRIP over FIRST..LAST (KZT_LSQ1DSYMMETRY), the
+// points masked in MASK and those the smoothing did not average whole left
+// out, into FOUND. False, nothing changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
-                        std::span<const std::uint8_t> mask, float& centre, double& misfit,
-                        Status& status);
+                        std::span<const std::uint8_t> mask, StripCentre& found, Status& status);
+
+// Why a centre found is no centre of symmetry, if it is none: the profile
+// varies no more than its noise, so that any centre may mirror it by chance
+// (checked first); the centre mirrors fewer than 4 points; or it mirrors the
+// profile worse than kPoorSymmetry.
+enum class SymmetryDoubt { kNone, kNoise, kFewPoints, kPoorSymmetry };
+SymmetryDoubt kzt_symmetry_doubt(const StripCentre& found);
 
 // The model function of that fit (MA_MODELFIT's callback): for each point
 // of the region the difference between its value and the profile
@@ -92,9 +134,9 @@ void kzt_symmetry_point(float x1, float y1, float x2, float y2, float x_pixel_si
 // FIT 1-D PROJECTION of the beam-centre menu on the displayed IMAGE: the
 // strip, its smoothed profile, the mask, the fit (the points the smoothing
 // did not average whole left out), the mirrored profile for checking, and
-// the proposed centre offered for change. Where the centre found mirrors
-// the profile worse than kPoorSymmetry, or mirrors fewer than 4 points, that
-// is said and the stored centre X_BEAM, Y_BEAM is offered instead. X_BEAM, Y_BEAM in metres,
+// the proposed centre offered for change. Where the centre found is doubtful
+// (kzt_symmetry_doubt), that is said and the stored centre X_BEAM, Y_BEAM is
+// offered instead. X_BEAM, Y_BEAM in metres,
 // changed only when the user confirmed a centre (true); false after CANCEL
 // (STATUS good) or a failure.
 bool KZT_PROJECTFIT(const GsDisplayedImage& image, float x_pixel_size, float y_pixel_size,

@@ -200,6 +200,15 @@ struct ProjectFit : testing::NoWindowGraphics {
     return kzt_displayed_image(kx, ky, 1, 1, kx, ky, data, {}, xaxis, yaxis, "Strip", "X", "Y",
                                "Z");
   }
+  // A blank KX x KY image of pixel-centre axes, its pixels to be filled.
+  GsDisplayedImage blank(Index kx, Index ky, const char* title) {
+    data.assign(static_cast<std::size_t>(kx * ky), 0.0f);
+    xaxis.resize(static_cast<std::size_t>(kx));
+    yaxis.resize(static_cast<std::size_t>(ky));
+    for (Index i = 1; i <= kx; ++i) xaxis[i - 1] = static_cast<float>(i) - 0.5f;
+    for (Index j = 1; j <= ky; ++j) yaxis[j - 1] = static_cast<float>(j) - 0.5f;
+    return kzt_displayed_image(kx, ky, 1, 1, kx, ky, data, {}, xaxis, yaxis, title, "X", "Y", "Z");
+  }
   // The fit answered by LINES; the centre proposed is accepted.
   bool fit(const GsDisplayedImage& im, std::vector<std::string> lines, float& x, float& y,
            Status& status) {
@@ -403,6 +412,71 @@ TEST_F(ProjectFit, ADoubtfulCentreIsALineInAReplayedMacro) {
   const std::size_t at = text.find(": the centre found is doubtful; the stored centre is offered\n");
   ASSERT_NE(at, std::string::npos) << text;
   EXPECT_EQ(text.rfind("WARNING: The ", at), text.rfind('\n', at) + 1) << text;
+}
+
+// Profiles that no centre mirrors but by chance: noise alone, on a flat
+// image of 100 counts, in lines of 12 to 100 pixels. However well some
+// centre happens to mirror the noise, that is said and Return keeps the
+// stored centre.
+TEST_F(ProjectFit, NoiseAloneOffersTheStoredCentre) {
+  const GsDisplayedImage im = blank(128, 48, "Flat");
+  for (const unsigned seed : {4u, 5u, 23u, 38u}) {
+    std::mt19937 rng(seed);
+    std::poisson_distribution<long> counts(100.0);
+    for (float& v : data) v = static_cast<float>(counts(rng));
+    for (const int length : {12, 14, 16, 100}) {
+      const std::string x1 = "10.3", x2 = std::to_string(10.3 + length);
+      SCOPED_TRACE(std::to_string(seed) + ": " + x1 + " to " + x2);
+      testing::TerminalCapture terminal;
+      float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(im, {"2", x1, "24", x2, "24", "2", x1, "19", x1, "29", "YES", "EXIT"}, x, y,
+                      status));
+      EXPECT_EQ(status, kStatusGood);
+      EXPECT_NE(terminal.text().find("WARNING: The profile varies no more than its noise"),
+                std::string::npos)
+          << terminal.text();
+      EXPECT_FLOAT_EQ(x, 5.0e-3f);
+      EXPECT_FLOAT_EQ(y, 8.0e-4f);
+    }
+  }
+}
+
+// Grazing-incidence rods across a line of 100 pixels about the specular rod
+// at X = 128.37: each side rod, 37.2 pixels off, is symmetric in itself and
+// the rods beside it mirror each other about it, as well as the specular
+// rod mirrors the whole line. The centre found is the specular rod's, at
+// 50 to 200 counts of Poisson noise, and not doubted.
+TEST_F(ProjectFit, SideRodsDoNotDrawTheCentre) {
+  constexpr Index kX = 256, kY = 64;
+  constexpr double kSpecular = 128.37;
+  const GsDisplayedImage im = blank(kX, kY, "Rods");
+  const double heights[] = {0.5, 0.7, 1.0, 0.7, 0.5};
+  for (const double peak : {50.0, 200.0})
+    for (const unsigned seed : {1u, 2u, 3u, 7u}) {
+      std::mt19937 rng(seed);
+      for (Index j = 1; j <= kY; ++j)
+        for (Index i = 1; i <= kX; ++i) {
+          double v = 5.0;
+          for (int k = -2; k <= 2; ++k) {
+            const double u = (static_cast<double>(i) - 0.5 - (kSpecular + 37.2 * k)) / 1.5;
+            v += peak * heights[k + 2] * std::exp(-0.5 * u * u - (j - 0.5) / 40.0);
+          }
+          std::poisson_distribution<long> counts(v);
+          data[element(i, j, kX)] = static_cast<float>(counts(rng));
+        }
+      const std::string x1 = std::to_string(kSpecular - 50.0),
+                        x2 = std::to_string(kSpecular + 50.0);
+      SCOPED_TRACE(std::to_string(peak) + " counts, seed " + std::to_string(seed));
+      testing::TerminalCapture terminal;
+      float x = 0.0f, y = 0.0f;
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(im, {"2", x1, "20", x2, "20", "2", x1, "14", x1, "26", "YES", "EXIT"}, x, y,
+                      status));
+      EXPECT_EQ(status, kStatusGood);
+      EXPECT_NEAR(x / 1e-4f, kSpecular, 0.5) << terminal.text();
+      EXPECT_EQ(terminal.text().find("doubtful"), std::string::npos) << terminal.text();
+    }
 }
 
 // Pixels that are not numbers take no part in the projection: a strip half

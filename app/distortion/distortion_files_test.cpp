@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,10 @@ class DistortionFiles : public ::testing::Test {
   void write_file(const std::string& name, const std::string& bytes) {
     std::ofstream(dir.file(name), std::ios::binary) << bytes;
   }
+  // BYTES as a table file loaded over a held 2 x 2 table: refused, naming
+  // the file, with the table, its flag and the data as they were; what was
+  // said.
+  std::string refused_load(const std::string& bytes);
   TempDir dir;
   testing::TerminalCapture terminal;
 };
@@ -138,6 +143,25 @@ DistortionTable identity_table(Index w, Index h) {
   std::fill(t.fractions.begin(), t.fractions.end(), 0);
   for (std::size_t k = 0; k < t.fractions.size(); k += 9) t.fractions[k] = 255;
   return t;
+}
+
+std::string DistortionFiles::refused_load(const std::string& bytes) {
+  write_file("bad.dclt", bytes);
+  DistortionTable held = identity_table(2, 2);
+  std::vector<float> data(16, 3.0f);
+  bool defined = true, stored = false;
+  int retstat = 0;
+  Status status = kStatusGood;
+  const std::size_t before = terminal.text().size();
+  KZT_IN2DCLUT(dir.file("bad.dclt"), retstat, held, 4, 4, data, defined, stored, status);
+  EXPECT_EQ(retstat, 1);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(defined);
+  EXPECT_EQ(held.xnumlut, 2);
+  EXPECT_EQ(data[0], 3.0f);
+  const std::string text = terminal.text().substr(before);
+  EXPECT_NE(text.find(dir.file("bad.dclt")), std::string::npos) << text;
+  return text;
 }
 
 const std::string kHeader =
@@ -251,21 +275,49 @@ TEST_F(DistortionFiles, TableReaderRefusalsChangeNothing) {
   std::string with_field;
   ASSERT_TRUE(encode_dclut(t, true, field, 4, with_field));
   all.push_back(with_field.replace(256, 14, "-6.5535000E+09"));
-  for (const std::string& bytes : all) {
-    write_file("bad.dclt", bytes);
-    DistortionTable held = identity_table(2, 2);
-    std::vector<float> data(16, 3.0f);
-    bool defined = true, stored = false;
-    int retstat = 0;
+  for (const std::string& bytes : all) refused_load(bytes);
+}
+
+// The last fraction of a pixel is implied, so a damaged flag byte or bytes
+// past the data keep every sum right. A file whose fraction pass does not end
+// at its end (a flag 128 of a pixel holding only fraction 9 made 0: the stream
+// runs one byte short of the end; bytes added; the file cut), or that gives a
+// fraction of 0 where its flag byte says it is not (flag 13 made 0: its three
+// fraction bytes are read as the next pixels' flags and the stream ends where
+// it should), is refused in one line naming it.
+TEST_F(DistortionFiles, TableFileThatItsFlagsDoNotFitIsRefused) {
+  DistortionTable t = identity_table(4, 4);
+  const auto pixel = [&](Index k, std::initializer_list<std::pair<int, int>> fractions) {
+    std::fill_n(t.fractions.begin() + 9 * k, 9, 0);
+    for (const auto& [at, v] : fractions) t.fractions[9 * k + at] = static_cast<std::uint8_t>(v);
+  };
+  pixel(1, {{8, 255}});                              // flag 128, fraction 1 stored as 0
+  pixel(2, {{0, 100}, {1, 55}, {3, 40}, {4, 60}});   // flag 13
+  pixel(5, {{0, 200}, {2, 55}});                     // flag 2
+  pixel(9, {{1, 128}, {8, 127}});                    // flag 129
+  std::string good;
+  ASSERT_TRUE(encode_dclut(t, false, {}, 4, good));
+  const std::size_t flag = 248 + 2 + 15 + 1;  // the second pixel's flag
+  ASSERT_EQ(good.substr(flag, 3), std::string("\x80\0\x0D", 3));
+  {
+    write_file("good.dclt", good);
+    DistortionTable back;
+    std::vector<float> data(16);
+    bool defined = false, stored = false;
+    int retstat = 1;
     Status status = kStatusGood;
-    KZT_IN2DCLUT(dir.file("bad.dclt"), retstat, held, 4, 4, data, defined, stored, status);
-    EXPECT_EQ(retstat, 1);
-    EXPECT_EQ(status, kStatusGood);
-    EXPECT_TRUE(defined);
-    EXPECT_EQ(held.xnumlut, 2);
-    EXPECT_EQ(data[0], 3.0f);
+    KZT_IN2DCLUT(dir.file("good.dclt"), retstat, back, 4, 4, data, defined, stored, status);
+    ASSERT_EQ(retstat, 0);
+    EXPECT_EQ(back.fractions, t.fractions);
   }
-  EXPECT_NE(terminal.text().find("bad.dclt"), std::string::npos);
+  std::string flag_lost = good, flag_cleared = good;
+  flag_lost[flag] = '\0';
+  flag_cleared[flag + 2] = '\0';
+  for (const std::string& bytes : {flag_lost, flag_cleared, good + std::string(100, '\0'),
+                                   good + "x", good.substr(0, good.size() - 1)}) {
+    const std::string text = refused_load(bytes);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  }
 }
 
 // The spline file and the table written to a device that refuses them: the

@@ -110,11 +110,25 @@ class TableBytes {
     return ok || refuse({f.refusal});
   }
 
+  // Refuses a file whose data pass does not fit it, in one line naming it.
+  bool refuse_damaged(std::string_view how) {
+    write("ERROR: The look-up table file " + std::string(file_) + " is damaged: " +
+          std::string(how));
+    return false;
+  }
+
   bool byte(std::uint8_t& b) {
     if (position_ >= static_cast<Index>(bytes_.size()))
-      return refuse({"ERROR: The look-up table file ends before its data are complete"});
+      return refuse_damaged("it ends before its data are complete");
     b = bytes_[static_cast<std::size_t>(position_++)];
     return true;
+  }
+  // Whether every byte of the file was read: the last fraction of a pixel
+  // is implied, so a damaged flag byte, which puts the bytes after it out of
+  // step, need leave no sum wrong; it shows in where the data end.
+  bool ends_here() {
+    return position_ == static_cast<Index>(bytes_.size()) ||
+           refuse_damaged("it goes on after the end of its data");
   }
   void seek(Index position) { position_ = position; }
   Index position() const { return position_; }
@@ -170,6 +184,11 @@ bool ask_table_file(std::string_view prompt, std::string_view help, std::string&
   if (trans == 0) return true;
   write("WARNING: Problem with file directory path (directory doesn't exist ?)");
   return false;
+}
+
+// "(X, Y)" of a table pixel in a refusal.
+std::string pixel_text(Index x, Index y) {
+  return "(" + format_i(x, 0) + ", " + format_i(y, 0) + ")";
 }
 
 // A shift change in -7..7 coded in a nibble; false with the message when not.
@@ -476,7 +495,8 @@ void KZT_IN2DCLUT(std::string_view file_name, int& retstat, DistortionTable& tab
         std::uint8_t b = 0;
         if (!in.byte(b)) return;
         if ((b >> 4) == 15 || (b & 15) == 15) {
-          in.refuse({"ERROR: A shift change in the look-up table file cannot be decoded"});
+          in.refuse_damaged("the shift change of pixel " + pixel_text(x, y) +
+                            " cannot be decoded");
           return;
         }
         const Index previous = x > 1 ? k - 1 : element(1, y - 1, xnum);
@@ -484,7 +504,8 @@ void KZT_IN2DCLUT(std::string_view file_name, int& retstat, DistortionTable& tab
         sy = fresh.y_shifts[previous] + (b & 15) - 7;
       }
       if (sx < -127 || sx > 127 || sy < -127 || sy > 127) {
-        in.refuse({"ERROR: A shift in the look-up table file lies outside -127 to 127"});
+        in.refuse_damaged("the shifts of pixel " + pixel_text(x, y) +
+                          " lie outside -127 to 127");
         return;
       }
       fresh.x_shifts[k] = static_cast<std::int8_t>(sx);
@@ -503,20 +524,26 @@ void KZT_IN2DCLUT(std::string_view file_name, int& retstat, DistortionTable& tab
     int last = 0;
     for (int bit = 0; bit < 8; ++bit)
       if (flag & (1 << bit)) last = bit + 1;
+    // A flag bit stands for a fraction that is not 0, the last one implied:
+    // the fractions read hold no 0 past the first and sum below 255.
     int sum = 0;
+    bool zero = false;
     if (!in.byte(f[0])) return;
     sum += f[0];
     for (int j = 1; j < last; ++j) {
       if (!(flag & (1 << (j - 1)))) continue;
       if (!in.byte(f[j])) return;
       sum += f[j];
+      zero = zero || f[j] == 0;
     }
-    if (sum > 255) {
-      in.refuse({"ERROR: The fractions of a pixel in the look-up table file sum above 255"});
+    if (zero || sum >= 255) {
+      in.refuse_damaged("the fraction bytes of pixel " + pixel_text(k % xnum + 1, k / xnum + 1) +
+                        " do not fit its flag byte");
       return;
     }
     f[last] = static_cast<std::uint8_t>(255 - sum);
   }
+  if (!in.ends_here()) return;
   // Accepted: the table, and the flat field into the current data.
   table_defined = false;
   table = std::move(fresh);

@@ -156,15 +156,19 @@ inline EvolvingRows away_while_drifting(double sigma) {
 // An evolving run over every row scored against the truth. A row counts when
 // every peak is there, clear (height above 5 SIGMA) and apart from the others
 // (further than the sum of their half widths at half maximum); it is right
-// when it ended valid with each peak within 1 channel. FAR counts the valid
-// rows with a clear peak more than 3 channels off, SILENT those of them the
-// run did not name as doubtful; NAMED_RIGHT the right rows it named as
-// doubtful; UNNAMED the rows missing a peak that it named nowhere (neither
-// failed, nor of no valid model, nor doubtful). Peaks of one type are matched with the model's nearest of that
-// type (the model cannot tell them apart).
+// when it ended valid with each peak within 1 channel. Each peak is judged by
+// its own feature (the model's feature of its number, as clicked): two
+// features of one kind that changed places as they crossed hold each
+// other's peaks, and both are off. FAR counts the valid rows with a clear
+// peak more than 3 channels off, SILENT those of them the run did not name
+// as doubtful; SWAPPED the valid rows where a clear peak's own feature is
+// more than 3 channels off while another feature of its kind lies within a
+// channel of it, SILENT_SWAPPED those of them not named; NAMED_RIGHT the
+// right rows it named as doubtful; UNNAMED the rows missing a peak that it
+// named nowhere (neither failed, nor of no valid model, nor doubtful).
 struct EvolutionScore {
-  int counted = 0, right = 0, far = 0, silent = 0, failed = 0, invalid = 0, doubtful = 0,
-      named_right = 0, unnamed = 0;
+  int counted = 0, right = 0, far = 0, silent = 0, swapped = 0, silent_swapped = 0, failed = 0,
+      invalid = 0, doubtful = 0, named_right = 0, unnamed = 0;
   std::vector<Index> wrong, far_rows, silent_rows, unnamed_rows;
 };
 
@@ -197,11 +201,15 @@ inline EvolutionScore evolve_and_score(const EvolvingRows& rows, const std::vect
   const auto named = [](const std::vector<Index>& list, Index y) {
     return std::find(list.begin(), list.end(), y) != list.end();
   };
+  const auto position = [&](std::size_t peak, Index y) {
+    return static_cast<double>(store[static_cast<std::size_t>(at[peak]) * kMaxVecValues +
+                                     static_cast<std::size_t>(y - 1)]);
+  };
   for (Index y = rows.y0; y <= y1; ++y) {
     if (rows.nan_row(y)) continue;
     const double yy = static_cast<double>(y);
     const bool valid = !named(output.failed_rows, y) && !named(output.invalid_rows, y);
-    bool counts = true, within = true, far = false;
+    bool counts = true, within = true, far = false, swapped = false;
     for (std::size_t i = 0; i < rows.peaks.size(); ++i) {
       const RowPeak& p = rows.peaks[i];
       if (!p.present(yy)) {
@@ -216,15 +224,13 @@ inline EvolutionScore evolve_and_score(const EvolvingRows& rows, const std::vect
             std::fabs(p.pos(yy) - q.pos(yy)) <= p.half_width(yy) + q.half_width(yy))
           counts = false;
       }
-      double off = 1.0e30;
-      for (std::size_t j = 0; j < rows.peaks.size(); ++j) {
-        if (rows.peaks[j].type != p.type) continue;
-        const float fitted = store[static_cast<std::size_t>(at[j]) * kMaxVecValues +
-                                   static_cast<std::size_t>(y - 1)];
-        off = std::min(off, std::fabs(static_cast<double>(fitted) - p.pos(yy)));
-      }
+      const double off = std::fabs(position(i, y) - p.pos(yy));
       within = within && off <= 1.0;
       far = far || (clear && off > 3.0);
+      for (std::size_t j = 0; j < rows.peaks.size(); ++j)
+        if (j != i && rows.peaks[j].type == p.type && clear && off > 3.0 &&
+            std::fabs(position(j, y) - p.pos(yy)) <= 1.0)
+          swapped = true;
     }
     if (counts) {
       ++score.counted;
@@ -248,6 +254,10 @@ inline EvolutionScore evolve_and_score(const EvolvingRows& rows, const std::vect
         ++score.silent;
         score.silent_rows.push_back(y);
       }
+    }
+    if (valid && swapped) {
+      ++score.swapped;
+      if (!named(output.doubtful_rows, y)) ++score.silent_swapped;
     }
   }
   return score;

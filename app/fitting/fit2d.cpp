@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/fitting/floor_widths.hpp"
 #include "app/imageops/conventions.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
@@ -127,6 +128,42 @@ FeatureNeeds peak_needs(int type) {
   }
 }
 
+// The widths of each peak type, which the model raises to the floor: a
+// Gaussian's two, a polar Gaussian's radial and angular widths (after the
+// symmetry centre of a type that carries one), a row-line's two.
+bool peak_width(int type, int parameter) {
+  switch (type) {
+    case kGaussian:
+    case kPolar:
+    case kTwin:
+      return parameter == 4 || parameter == 5;
+    case kPolarCentre:
+    case kTwinCentre:
+      return parameter == 6 || parameter == 7;
+    case kRowLine:
+      return parameter == 11 || parameter == 12;
+    default:
+      return false;
+  }
+}
+
+// The widths of FRAME's peaks: a Gaussian narrower than a tenth of a pixel
+// (its first width along X, its second along Y) is seen by the pixel under
+// it alone, and the model hardly moves with it.
+WidthRules peak_widths(const ModelFrame& frame) {
+  const auto pixel = [](std::span<const float> axis, Index num) {
+    return std::fabs(pixel_to_axis(axis, num, 1.0f) - pixel_to_axis(axis, num, 0.0f));
+  };
+  const float x_pixel = pixel(frame.x_axis, frame.xnumdat);
+  const float y_pixel = pixel(frame.y_axis, frame.ynumdat);
+  return {peak_width,
+          [x_pixel, y_pixel](const FitModel& model, std::span<const float> params, std::size_t k) {
+            const int code = model.codes[k];
+            return code_type(code) == kGaussian &&
+                   params[k] < 0.1f * (code_parameter(code) == 4 ? x_pixel : y_pixel);
+          }};
+}
+
 }  // namespace
 
 bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
@@ -200,17 +237,24 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   FitModel fitted = model;
   std::vector<float> work_model(size, 0.0f);
   const int max_calls = kzt_max_calls(model.num_parameters, iterations);
+  const std::size_t np = static_cast<std::size_t>(model.num_parameters);
   Status fit_status = status;
-  MA_MODELFIT(2, KZT_FUNKESTA, true, weighted, true, xmax, ymax, data, used_mask, sigmas,
-              xstrelm, ystrelm, xendelm, yendelm, 1, max_calls, 1.0e-5f, 100.0f, 5.0e-7f,
-              &context, nullptr, nullptr, nullptr, model.num_parameters,
-              std::span<const bool>(fitted.constraints.data(),
-                                    static_cast<std::size_t>(model.num_parameters)),
-              std::span<const float>(fitted.scales.data(),
-                                     static_cast<std::size_t>(model.num_parameters)),
-              xmax, ymax, true,
-              std::span<float>(fitted.params.data(), static_cast<std::size_t>(model.num_parameters)),
-              work_model, outcome.end_code, outcome.num_calls, outcome.sum_squares, fit_status);
+  const auto fit_once = [&](std::span<float> params) {
+    ModelFitEnd end;
+    MA_MODELFIT(2, KZT_FUNKESTA, true, weighted, true, xmax, ymax, data, used_mask, sigmas,
+                xstrelm, ystrelm, xendelm, yendelm, 1, max_calls, 1.0e-5f, 100.0f, 5.0e-7f,
+                &context, nullptr, nullptr, nullptr, model.num_parameters,
+                std::span<const bool>(fitted.constraints.data(), np),
+                std::span<const float>(fitted.scales.data(), np), xmax, ymax, true, params,
+                work_model, end.end_code, end.num_calls, end.sum_squares, fit_status);
+    if (fit_status != kStatusGood) end.end_code = std::max(end.end_code, 3);
+    return end;
+  };
+  const ModelFitEnd end = kzt_fit_freeing_widths(
+      model, peak_widths(frame), std::span<float>(fitted.params.data(), np), fit_once, status);
+  outcome.end_code = end.end_code;
+  outcome.num_calls = end.num_calls;
+  outcome.sum_squares = end.sum_squares;
   if (fit_status != kStatusGood) {
     status = fit_status;
     st_fail(status, status, kName);

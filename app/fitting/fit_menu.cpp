@@ -89,7 +89,12 @@ void run_rtheta(FitCall& c, Status& status) {
 void run_cake(FitCall& c, Status& status) {
   if (graphics_refused(c, status) || scan_refused(c, status)) return;
   IO_WRITE("INFO: Control passed to graphics window", status);
-  KZT_CAKE(false, c.sets, c.state.geometry, c.state.powder.lorentz_geometry, status);
+  // The keyboard keeps no mask flags: inside the menu the cake result is
+  // shown without the image's mask all the same.
+  bool mask_data = true, mask_memory = false;
+  KZT_CAKE(false, c.sets, c.state.geometry, c.state.powder.lorentz_geometry, mask_data,
+           mask_memory, status);
+  c.graphics_kind = mask_data && c.sets.mask_exist ? "masked_image" : "image";
 }
 
 void run_radial_profile(FitCall& c, Status& status) { KZT_RADIAL(c.sets, status); }

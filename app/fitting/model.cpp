@@ -450,15 +450,56 @@ void axis_line(std::span<const float> axis, Index num, double& first, double& st
   }
 }
 
+// The NUM defined values of AXIS when they are numbers that run strictly one
+// way, up or down (a d-spacing scale runs down, and not evenly); else empty.
+std::span<const float> monotonic_axis(std::span<const float> axis, Index num) {
+  if (num < 2 || static_cast<std::size_t>(num) > axis.size()) return {};
+  const std::span<const float> defined = axis.first(static_cast<std::size_t>(num));
+  const bool up = defined[1] > defined[0];
+  for (std::size_t i = 1; i < defined.size(); ++i) {
+    const float a = defined[i - 1], b = defined[i];
+    if (!std::isfinite(a) || !std::isfinite(b) || !(up ? b > a : b < a)) return {};
+  }
+  return defined;
+}
+
+// The segment (0-based i, from value i to value i + 1) of a monotonic axis
+// that holds VALUE, the end segment for a value beyond either end.
+std::size_t segment_of(std::span<const float> axis, double value) {
+  const bool up = axis.back() > axis.front();
+  const auto below = [up](float a, double v) { return up ? a < v : a > v; };
+  const auto at = std::lower_bound(axis.begin() + 1, axis.end() - 1, value, below);
+  return static_cast<std::size_t>(at - axis.begin()) - 1;
+}
+
 }  // namespace
 
+// A monotonic axis is followed value by value, so that an uneven one (a
+// d-spacing scale) gives every pixel its own place, and extrapolated beyond
+// its ends with the end steps; any other falls back to the line through its
+// first and last values.
 float axis_to_pixel(std::span<const float> axis, Index num, float value) {
+  const std::span<const float> defined = monotonic_axis(axis, num);
+  if (!defined.empty()) {
+    const std::size_t i = segment_of(defined, value);
+    const double a = defined[i], b = defined[i + 1];
+    return static_cast<float>(static_cast<double>(i) + 0.5 + (value - a) / (b - a));
+  }
   double first = 0.0, step = 1.0;
   axis_line(axis, num, first, step);
   return static_cast<float>((value - first) / step + 0.5);
 }
 
 float pixel_to_axis(std::span<const float> axis, Index num, float pixel) {
+  const std::span<const float> defined = monotonic_axis(axis, num);
+  if (!defined.empty()) {
+    const double position = static_cast<double>(pixel) - 0.5;
+    const double limit = static_cast<double>(defined.size() - 2);
+    const double floor = std::isfinite(position) ? std::floor(position) : 0.0;
+    const std::size_t i = static_cast<std::size_t>(std::clamp(floor, 0.0, limit));
+    const double a = defined[i], b = defined[i + 1];
+    return static_cast<float>(a + (position - static_cast<double>(i)) * (b - a));
+  }
   double first = 0.0, step = 1.0;
   axis_line(axis, num, first, step);
   return static_cast<float>(first + (pixel - 0.5) * step);

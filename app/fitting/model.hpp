@@ -198,9 +198,11 @@ void KZT_CAL_PROJECTION(float distance, float x_pixel_size, float y_pixel_size, 
                         float y_centre, float c, float s, float angle_1, float angle_2, float& x,
                         float& y, Status& status);
 
-// Axis value <-> continuous pixel coordinate (pixel i covers i - 1 .. i),
-// linear through the first and last pixel centres of the axis's NUM defined
-// values, extrapolated. NUM is the defined count, never the array size.
+// Axis value <-> continuous pixel coordinate (pixel i covers i - 1 .. i).
+// An axis whose NUM defined values run strictly up or down (a d-spacing
+// scale runs down, unevenly) is followed value by value and extrapolated
+// with its end steps; any other is taken as the line through its first and
+// last values. NUM is the defined count, never the array size.
 float axis_to_pixel(std::span<const float> axis, Index num, float value);
 float pixel_to_axis(std::span<const float> axis, Index num, float pixel);
 

@@ -57,31 +57,30 @@ float scale_or(float scale, float fallback) {
   return scale > 0.0f && std::isfinite(scale) ? scale : fallback;
 }
 
-// The size of a peak whose widths lie along ANGLE and across it, each at
+// The size of peak P whose widths lie along ANGLE and across it, each at
 // least the pixel's extent in its direction: the two widths, and the peak's
 // widths on a line through it parallel to X and to Y (at least a pixel).
 struct PeakSize {
   float along = 0.0f, across = 0.0f, x = 0.0f, y = 0.0f;
 };
 
-PeakSize peak_size(const InputFeatures& in, float along, float across, float angle) {
+PeakSize peak_size(const InputPeak& p, float along, float across, float angle) {
   const float c = std::cos(angle), s = std::sin(angle);
   PeakSize size;
-  size.along = std::max(along, std::hypot(in.x_step * c, in.y_step * s));
-  size.across = std::max(across, std::hypot(in.x_step * s, in.y_step * c));
+  size.along = std::max(along, std::hypot(p.x_step * c, p.y_step * s));
+  size.across = std::max(across, std::hypot(p.x_step * s, p.y_step * c));
   const auto on_line = [&](float a, float b) {
     return 1.0f / std::hypot(a / size.along, b / size.across);
   };
-  size.x = std::max(on_line(c, s), in.x_step);
-  size.y = std::max(on_line(s, c), in.y_step);
+  size.x = std::max(on_line(c, s), p.x_step);
+  size.y = std::max(on_line(s, c), p.y_step);
   return size;
 }
 
 // The size of a polar peak: radial width along the line from the symmetry
 // centre, the angular one across it.
 PeakSize polar_size(const InputFeatures& in, const InputPeak& p, float radial, float tangential) {
-  return peak_size(in, radial, tangential,
-                   std::atan2(p.y - in.y_centre, p.x - in.x_centre));
+  return peak_size(p, radial, tangential, std::atan2(p.y - in.y_centre, p.x - in.x_centre));
 }
 
 }  // namespace
@@ -151,7 +150,7 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
       const float sd1 = on_column ? p.row_width : on_row ? along : 2.0f * d1 / 2.354f;
       const float sd2 = on_row ? p.row_width : on_column ? along : 2.0f * d2 / 2.354f;
       const float angle = on_line ? 0.0f : std::atan2(p.y1 - p.y, p.x1 - p.x);
-      const PeakSize size = peak_size(in, sd1, sd2, angle);
+      const PeakSize size = peak_size(p, sd1, sd2, angle);
       // Turning the peak by an angle moves its long end by the angle times
       // its long width, to be judged against its short one.
       const float turn = std::min(size.along, size.across) / std::max(size.along, size.across);
@@ -263,16 +262,42 @@ void draw_into_residual(InputSession& s, const InputFeatures& one, float sign, S
   });
 }
 
+// The pixel of LO..HI whose axis value lies nearest V (of two as near, the
+// one of higher value, whichever way the axis runs), as the graphics find it.
+Index nearest_pixel(std::span<const float> axis, Index num, float v, Index lo, Index hi) {
+  Status local = kStatusGood;
+  Index pixel = lo;
+  GS_CAL_WCTOPIX(static_cast<Index>(axis.size()), num, axis, v, pixel, local);
+  return std::clamp(pixel, lo, hi);
+}
+
 // The residual at the pixel holding data point (X, Y), clipped to the region.
 float residual_at(const InputSession& s, float x, float y) {
-  const auto pixel = [](std::span<const float> axis, Index num, float v, Index lo, Index hi) {
-    const float p = axis_to_pixel(axis, num, v);
-    const double c = std::isfinite(p) ? std::ceil(p) : static_cast<double>(lo);
-    return static_cast<Index>(std::clamp(c, static_cast<double>(lo), static_cast<double>(hi)));
-  };
-  const Index px = pixel(s.frame.x_axis, s.frame.xnumdat, x, s.xs, s.xe);
-  const Index py = pixel(s.frame.y_axis, s.frame.ynumdat, y, s.ys, s.ye);
+  const Index px = nearest_pixel(s.frame.x_axis, s.frame.xnumdat, x, s.xs, s.xe);
+  const Index py = nearest_pixel(s.frame.y_axis, s.frame.ynumdat, y, s.ys, s.ye);
   return s.residual[static_cast<std::size_t>(element(px, py, s.frame.xmaxdat))];
+}
+
+// The extent in axis units of the pixel at axis value V (1 where the axis
+// gives none).
+float step_at(std::span<const float> axis, Index num, float v) {
+  const float p = std::floor(axis_to_pixel(axis, num, v)) + 0.5f;
+  const float step =
+      std::fabs(pixel_to_axis(axis, num, p + 0.5f) - pixel_to_axis(axis, num, p - 0.5f));
+  return std::isfinite(step) && step > 0.0f ? step : 1.0f;
+}
+
+// The largest residual of the 3 x 3 box (clipped to the region) centred on
+// the pixel holding data point (X, Y): the same pixels whichever way the
+// axes run.
+float box_maximum(const InputSession& s, float x, float y) {
+  const Index px = nearest_pixel(s.frame.x_axis, s.frame.xnumdat, x, s.xs, s.xe);
+  const Index py = nearest_pixel(s.frame.y_axis, s.frame.ynumdat, y, s.ys, s.ye);
+  float value = -1.7e38f;
+  for (Index j = std::max(py - 1, s.ys); j <= std::min(py + 1, s.ye); ++j)
+    for (Index i = std::max(px - 1, s.xs); i <= std::min(px + 1, s.xe); ++i)
+      value = std::max(value, s.residual[static_cast<std::size_t>(element(i, j, s.frame.xmaxdat))]);
+  return value;
 }
 
 // One clicked point; false after an escape or the end of the input.
@@ -412,6 +437,8 @@ void input_peak(InputSession& s, int kind, Status& status) {
     p.row_width = std::isfinite(width) && width > 0.0f ? width : 1.0f;
     p.on_column = on_column;
   }
+  p.x_step = step_at(s.frame.x_axis, s.frame.xnumdat, p.x);
+  p.y_step = step_at(s.frame.y_axis, s.frame.ynumdat, p.y);
   p.height = residual_at(s, p.x, p.y);
   if (kind == 4) {
     float tx = 0.0f, ty = 0.0f;
@@ -528,13 +555,7 @@ void input_rowline(InputSession& s, Status& status) {
     float value = 0.0f;
     if (std::isfinite(cx) && std::isfinite(cy) && cx >= s.xs - 1 && cx <= s.xe &&
         cy >= s.ys - 1 && cy <= s.ye) {
-      // The largest residual of the 3 x 3 box at the position.
-      const Index bx = std::clamp<Index>(static_cast<Index>(std::lround(cx)), s.xs, s.xe);
-      const Index by = std::clamp<Index>(static_cast<Index>(std::lround(cy)), s.ys, s.ye);
-      value = -1.7e38f;
-      for (Index y = by; y <= std::min(by + 2, s.ye); ++y)
-        for (Index x = bx; x <= std::min(bx + 2, s.xe); ++x)
-          value = std::max(value, s.residual[static_cast<std::size_t>(element(x, y, s.frame.xmaxdat))]);
+      value = box_maximum(s, pk.x, pk.y);
     } else {
       IO_WRITE("Centre of Peak order " + format_i(n, 3) + " is outside data region", status);
       IO_INPR(false, 0, 0, true, " INTENSITY ORDER " + format_i(n, 3), {" please input intensity"},
@@ -645,11 +666,6 @@ void KZT_GUI_PARAMETERS(bool keyboard_mode, KztDataSets& sets, FitModel& model, 
   const std::span<const float> data = kzt_image(a.data);
   InputSession s{sets, kzt_program_frame(sets), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
                  std::vector<float>(data.begin(), data.end()), {}};
-  const auto step = [](std::span<const float> axis, Index num) {
-    return std::fabs(pixel_to_axis(axis, num, 1.5f) - pixel_to_axis(axis, num, 0.5f));
-  };
-  s.features.x_step = step(s.frame.x_axis, s.frame.xnumdat);
-  s.features.y_step = step(s.frame.y_axis, s.frame.ynumdat);
   const bool done = input_model(s, status);
   if (keyboard_mode) {
     Status local = kStatusGood;

@@ -25,6 +25,10 @@ struct InputPeak {
   // three refined.
   float row_width = 0.0f;
   bool on_column = false;  // the line is a column: across it is X
+  // The axes' steps at the peak's centre (axis units a pixel; an uneven
+  // axis, a d-spacing scale, has its own step at every pixel), which bound
+  // its scale factors from below.
+  float x_step = 1.0f, y_step = 1.0f;
 };
 
 // A row-line as typed (angles in radians, PPa and PSh as angles).
@@ -46,9 +50,6 @@ struct InputFeatures {
   std::vector<InputPeak> peaks;
   bool rowline = false;
   InputRowLine row;
-  // The axes' steps (axis units a pixel), which bound the scale factors of
-  // the clicked features from below.
-  float x_step = 1.0f, y_step = 1.0f;
 };
 
 // Turns the features into the fit state's arrays (a feature that does not

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iomanip>
 #include <sstream>
@@ -435,30 +436,174 @@ ClickedSetUp polar_peak() {
   return s;
 }
 
+// The clicks of set-up S entered on its data in the program arrays, and the
+// fit from the model they build: the start, the fitted model, the fit's end
+// and what the terminal was told.
+struct ClickedFit {
+  FitModel start, model;
+  Fit2dOutcome outcome;
+  std::string said;
+};
+
+ClickedFit click_and_fit(const ClickedSetUp& s) {
+  ClickedFit r;
+  Status status = kStatusGood;
+  program_arrays(s.nx, s.ny, s.ax, s.ay, s.data, status);
+  KztDataSets sets;
+  testing::TerminalCapture terminal;
+  {
+    std::vector<std::string> clicks = s.clicks;
+    clicks.push_back("EXIT");
+    testing::ScriptedInput input(clicks);
+    KZT_GUI_PARAMETERS(true, sets, r.start, status);
+    EXPECT_EQ(input.remaining(), 0u) << s.what;
+  }
+  r.model = r.start;
+  std::vector<float> fitted(s.data.size(), 0.0f);
+  if (status == kStatusGood)
+    r.outcome = KZT_LSQKESTA(kzt_program_frame(sets), s.data, {}, {}, 1, 1, s.nx, s.ny, false,
+                             11.5f, r.model, fitted, status);
+  r.said = terminal.text();
+  EXPECT_EQ(status, kStatusGood) << s.what << r.said;
+  return r;
+}
+
 TEST_F(ClickMenu, ClickedPeaksAreFittedToTheLeastSquaresMinimum) {
   // Peaks narrower than an axis unit, or than the angle the fit once
   // stepped by: one OPTIMISE ends at the minimum, not short of it.
   for (const ClickedSetUp& s : {two_theta_scan(), fine_axes(), polar_peak()}) {
-    Status status = kStatusGood;
-    program_arrays(s.nx, s.ny, s.ax, s.ay, s.data, status);
+    const ClickedFit r = click_and_fit(s);
+    EXPECT_LE(r.outcome.end_code, 0) << s.what;
+    EXPECT_LT(r.outcome.sum_squares, 1.001 * s.minimum) << s.what;
+  }
+}
+
+// Three Gaussians on a d-spacing axis (0.7 Angstrom, 2-theta 5 to 40
+// degrees in steps of 0.05): it runs downwards, its steps shrinking from
+// 0.08 to 0.0012 Angstrom, on a sloping level.
+ClickedSetUp d_spacing_scan() {
+  ClickedSetUp s;
+  s.what = "d-spacing scan";
+  s.nx = 700;
+  s.ny = 1;
+  s.ay = {0.5f};
+  testing::Noise noise(4242, 2.0);
+  for (Index i = 0; i < s.nx; ++i) {
+    const double two_theta = 5.0 + 0.05 * (static_cast<double>(i) + 0.5);
+    const double theta = two_theta / 2.0 * 3.141592653589793 / 180.0;
+    const float d = static_cast<float>(0.7 / (2.0 * std::sin(theta)));
+    s.ax.push_back(d);
+    s.data.push_back(static_cast<float>(30.0 + 2.0 * d + 400.0 * bell((d - 5.0) / 0.03) +
+                                        250.0 * bell((d - 2.5) / 0.008) +
+                                        180.0 * bell((d - 1.3) / 0.003)) +
+                     noise.next());
+  }
+  s.clicks = {"2-D POLYNOMIAL", "1", "0", "1", "0", "GAUSSIAN", "1", "5.0", "400", "1", "5.035",
+              "200", "GAUSSIAN", "1", "2.5", "250", "1", "2.509", "125", "GAUSSIAN", "1", "1.3",
+              "180", "1", "1.3035", "90"};
+  s.minimum = 2921.35;
+  return s;
+}
+
+// The set-up with its axis and points in the other order, the clicks the same.
+ClickedSetUp reversed(ClickedSetUp s) {
+  std::reverse(s.ax.begin(), s.ax.end());
+  std::reverse(s.data.begin(), s.data.end());
+  return s;
+}
+
+TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
+  // A 2-theta scan read from its end and a d-spacing scan (downwards by
+  // nature, and uneven): the peaks start from the heights clicked on and
+  // the fit ends at the minimum, as on the same points in ascending order.
+  for (const ClickedSetUp& s : {two_theta_scan(), d_spacing_scan()}) {
+    const ClickedFit upright = click_and_fit(s), down = click_and_fit(reversed(s));
+    for (const ClickedFit* r : {&upright, &down}) {
+      const std::string what = r == &down ? s.what + " reversed" : s.what;
+      for (int f = 2; f <= r->start.num_features; ++f) {
+        const float height = kzt_feature_parameters(r->start, f).p[2];
+        EXPECT_GT(height, 100.0f) << what << " peak " << f;
+        EXPECT_NEAR(height, kzt_feature_parameters(upright.start, f).p[2], 0.01f) << what;
+      }
+      EXPECT_TRUE(r->outcome.valid) << what << r->said;
+      EXPECT_LT(r->outcome.sum_squares, 1.001 * s.minimum) << what;
+    }
+  }
+}
+
+TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
+  // A polar Gaussian, a twin pair and a row-line on a level, and the same
+  // points with the X axis, the Y axis or both running downwards: every start
+  // value and the fit's end are the same. A row-line lies on the detector's
+  // pixels, so it turns with the image but is no mirror image of itself:
+  // its order intensities, read about their positions, are the same where
+  // both axes run downwards.
+  constexpr Index nx = 64, ny = 48;
+  const std::vector<float> ax = testing::centre_axis(nx), ay = testing::centre_axis(ny);
+  FitModel truth;
+  testing::add_feature(truth, kPolarCentre, {32.0f, 20.0f, 12.0f, 14.0f, 300.0f, 1.5f, 0.12f});
+  testing::add_feature(truth, kTwin, {44.0f, 30.0f, 200.0f, 1.2f, 0.1f, 150.0f});
+  testing::add_feature(truth, kRowLine, {-2, 2, 32.0f, 20.0f, 32.0f, 40.0f, 0.0f, 0.006f, 0.002f,
+                                         0.5f, 1.2f, 0.05f, 50, 80, 120, 80, 50});
+  std::vector<float> data(nx * ny, 0.0f);
+  Status status = kStatusGood;
+  kzt_model_image(testing::frame_over(nx, ny, ax, ay), truth, 1, 1, nx, ny, data, status);
+  ASSERT_EQ(status, kStatusGood);
+  testing::Noise noise(777, 1.0);
+  for (float& v : data) v += 10.0f + noise.next();
+  // The row-line's orders are typed 1.6 pixels off their peaks (SHIFT 0.4),
+  // where the box they are read in decides their start, or on them (2).
+  const auto clicks = [](const char* shift) {
+    return std::vector<std::string>{
+        "2-D POLYNOMIAL", "0", "0", "0", "0", "POLAR GAUSSIAN", "1", "32", "20", "1", "12", "14",
+        "1", "10.31", "13.49", "1", "12.85", "11.18", "TWIN POLAR GAUSSIAN", "1", "44", "30", "1",
+        "45.09", "30.9", "1", "42.82", "31.41", "1", "20", "10", "ROW-LINE", "100", "1.0", "-2",
+        "2", "32", "40", "0", "6", shift, "0.5", "1.2", "2.865", "EXIT"};
+  };
+  FitModel upright;
+  double upright_sum = 0.0;
+  for (const int mirror : {0, 1, 2, 3}) {
+    const bool flip_x = (mirror & 1) != 0, flip_y = (mirror & 2) != 0;
+    std::vector<float> x = ax, y = ay, twin(data.size());
+    if (flip_x) std::reverse(x.begin(), x.end());
+    if (flip_y) std::reverse(y.begin(), y.end());
+    for (Index j = 0; j < ny; ++j)
+      for (Index i = 0; i < nx; ++i) {
+        const Index from = (flip_y ? ny - 1 - j : j) * nx + (flip_x ? nx - 1 - i : i);
+        twin[static_cast<std::size_t>(j * nx + i)] = data[static_cast<std::size_t>(from)];
+      }
+    program_arrays(nx, ny, x, y, twin, status);
     ASSERT_EQ(status, kStatusGood);
     KztDataSets sets;
-    FitModel model;
     testing::TerminalCapture terminal;
-    {
-      std::vector<std::string> clicks = s.clicks;
-      clicks.push_back("EXIT");
-      testing::ScriptedInput input(clicks);
+    const auto entered = [&](const char* shift) {
+      io_clear_database();
+      FitModel model;
+      testing::ScriptedInput input(clicks(shift));
       KZT_GUI_PARAMETERS(true, sets, model, status);
-      EXPECT_EQ(input.remaining(), 0u) << s.what;
+      EXPECT_EQ(input.remaining(), 0u) << mirror;
+      EXPECT_EQ(status, kStatusGood) << mirror << terminal.text();
+      EXPECT_EQ(model.num_parameters, 1 + 7 + 6 + 17) << mirror;
+      return model;
+    };
+    const FitModel start = entered("0.4");
+    if (mirror == 0) upright = start;
+    for (int i = 0; i < start.num_parameters; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (flip_x != flip_y && code_parameter(start.codes[k]) > kRowLineFixed) continue;
+      EXPECT_NEAR(start.params[k], upright.params[k], 1e-3f * (1.0f + std::fabs(upright.params[k])))
+          << mirror << " " << start.names[k];
     }
-    ASSERT_EQ(status, kStatusGood) << s.what << terminal.text();
-    std::vector<float> fitted(s.data.size(), 0.0f);
-    const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), s.data, {}, {}, 1, 1, s.nx,
-                                              s.ny, false, 11.5f, model, fitted, status);
-    ASSERT_EQ(status, kStatusGood) << s.what;
-    EXPECT_LE(outcome.end_code, 0) << s.what;
-    EXPECT_LT(outcome.sum_squares, 1.001 * s.minimum) << s.what;
+    FitModel model = entered("2");
+    std::vector<float> fitted(twin.size(), 0.0f);
+    const Fit2dOutcome outcome = KZT_LSQKESTA(kzt_program_frame(sets), twin, {}, {}, 1, 1, nx, ny,
+                                              false, 11.5f, model, fitted, status);
+    ASSERT_EQ(status, kStatusGood) << mirror;
+    EXPECT_TRUE(outcome.valid) << mirror << terminal.text();
+    if (mirror == 0) upright_sum = outcome.sum_squares;
+    EXPECT_NEAR(outcome.sum_squares, upright_sum, 1e-4 * upright_sum) << mirror;
+    // The noise's own misfit, not a peak's.
+    EXPECT_LT(outcome.sum_squares, 1.05 * nx * ny) << mirror;
   }
 }
 

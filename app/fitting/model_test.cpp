@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -190,6 +191,31 @@ TEST(FeatureModel, FunTypeAndProjectionChecks) {
   EXPECT_EQ(make_code(3, 6, 1), 10603);
 }
 
+TEST(FeatureModel, AxisConversionsFollowAnUnevenAxisEitherWay) {
+  // A d-spacing axis (uneven, downwards), the same upwards, and an axis that
+  // runs no one way (taken as the line through its ends).
+  std::vector<float> down;
+  for (int i = 0; i < 50; ++i) down.push_back(0.7f / (2.0f * std::sin(0.05f + 0.004f * i)));
+  const std::vector<float> up(down.rbegin(), down.rend());
+  for (const std::vector<float>& axis : {down, up}) {
+    for (std::size_t i = 0; i < axis.size(); ++i) {
+      EXPECT_NEAR(axis_to_pixel(axis, 50, axis[i]), i + 0.5, 1e-3) << i;
+      EXPECT_NEAR(pixel_to_axis(axis, 50, i + 0.5f), axis[i], 1e-5f * std::fabs(axis[i])) << i;
+    }
+    // Half way between two values is the edge of their pixels; beyond the
+    // ends the end steps go on.
+    EXPECT_NEAR(axis_to_pixel(axis, 50, (axis[9] + axis[10]) / 2.0f), 10.0, 1e-3);
+    EXPECT_NEAR(axis_to_pixel(axis, 50, axis[0] - (axis[1] - axis[0])), -0.5, 1e-3);
+    EXPECT_NEAR(pixel_to_axis(axis, 50, 50.5f), 2.0f * axis[49] - axis[48], 1e-4f);
+  }
+  // The defined count bounds what is read: beyond it the array holds no axis.
+  std::vector<float> longer = up;
+  longer.resize(80, -5.0f);
+  EXPECT_NEAR(axis_to_pixel(longer, 50, up[20]), 20.5, 1e-3);
+  const std::vector<float> unordered = {0.0f, 3.0f, 1.0f, 4.0f};
+  EXPECT_NEAR(axis_to_pixel(unordered, 4, 2.0f), 2.0, 1e-6);
+}
+
 // Holds the parameters FIRST.. of M in another order: place FIRST + k takes
 // what was at FIRST + ORDER[k], code, name, scale and constraint with it.
 void reorder(FitModel& m, int first, std::initializer_list<int> order) {
@@ -368,6 +394,48 @@ TEST(Fit2d, FitEndingOnNoPossiblePeakSaysSoFeatureByFeature) {
     EXPECT_NE(terminal.text().find("WARNING: The fit has not found a valid model"),
               std::string::npos)
         << c.what;
+  }
+}
+
+TEST(Fit2d, OneRowPeakWhoseWidthWentBelowZeroEndsAtTheMinimum) {
+  // FIT on a scan (one row): a Gaussian of height 60 and SD 3 on 20, noise
+  // 2, started four times too wide and a third as high. The first steps
+  // take the width below 0, where the model evaluates it at 1e-37 and no
+  // longer changes with it: the fit ended there, no valid model. Freed, it
+  // ends where a fit from the truth does.
+  constexpr Index kRow = 200;
+  const std::vector<float> ax = centre_axis(kRow), ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kRow, 1, ax, ay);
+  const auto gaussian_on_level = [](float x, float height, float sd) {
+    FitModel m;
+    add_feature(m, kGaussian, {x, 0.5f, height, sd, 1.0f, 0.0f});
+    m.scales = {1.0f, 1.0f, 5.0f, 0.5f, 0.5f, 0.1f, 1.0f};
+    m.constraints[1] = m.constraints[4] = m.constraints[5] = true;
+    add_feature(m, kSurface, {40.0f});
+    m.x_max_poly = static_cast<float>(kRow);
+    return m;
+  };
+  std::vector<float> out(kRow);
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  for (const std::uint64_t seed : {1u, 3u, 6u}) {
+    std::vector<float> data(kRow);
+    testing::Noise noise(seed, 2.0);
+    for (Index x = 0; x < kRow; ++x) {
+      const double d = (x + 0.5 - 80.0) / 3.0;
+      data[static_cast<std::size_t>(x)] =
+          static_cast<float>(20.0 + 60.0 * std::exp(-0.5 * d * d)) + noise.next();
+    }
+    FitModel truth = gaussian_on_level(80.0f, 60.0f, 3.0f);
+    const Fit2dOutcome best =
+        KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kRow, 1, false, 30.0f, truth, out, status);
+    FitModel model = gaussian_on_level(80.0f, 20.0f, 12.0f);
+    const Fit2dOutcome o =
+        KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kRow, 1, false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_TRUE(o.valid) << seed;
+    EXPECT_LE(o.sum_squares, 1.005f * best.sum_squares) << seed;
+    EXPECT_NEAR(model.params[3], truth.params[3], 0.01f) << seed;
   }
 }
 

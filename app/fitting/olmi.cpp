@@ -7,6 +7,7 @@
 
 #include "app/fitting/fit2d.hpp"
 #include "app/fitting/fit_commands.hpp"
+#include "app/fitting/floor_widths.hpp"
 #include "core/format.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
@@ -196,6 +197,95 @@ FeatureNeeds row_needs(int type) {
   }
 }
 
+// The widths of each 1-D type that the model raises to the floor: a peak's
+// (a Voigt's two), a decay's half-life, a sinusoid's period.
+bool row_width(int type, int parameter) {
+  switch (type) {
+    case kOneDGaussian:
+    case kOneDLorentzian:
+    case kOneDDecay:
+    case kOneDSinusoid:
+      return parameter == 3;
+    case kOneDVoigt:
+      return parameter == 3 || parameter == 4;
+    default:
+      return false;
+  }
+}
+
+// The indices of a Voigt's standard deviation and half width in MODEL when
+// parameter K belongs to one.
+std::optional<std::pair<std::size_t, std::size_t>> voigt_widths(const FitModel& model,
+                                                                std::size_t k) {
+  if (code_type(model.codes[k]) != kOneDVoigt) return std::nullopt;
+  const FeatureParameters f = kzt_feature_parameters(model, code_feature(model.codes[k]));
+  if (f.index[2] < 0 || f.index[3] < 0) return std::nullopt;
+  return std::pair{static_cast<std::size_t>(f.index[2]), static_cast<std::size_t>(f.index[3])};
+}
+
+// Where the model hardly moves with a width: a peak narrower than a tenth of
+// a channel, which only the channel under it sees, and a Voigt's standard
+// deviation below a tenth of its half width (the Voigt changes with it only
+// as its square there).
+bool row_width_flat(const FitModel& model, std::span<const float> params, std::size_t k) {
+  const int type = code_type(model.codes[k]);
+  const bool peak = type == kOneDGaussian || type == kOneDLorentzian || type == kOneDVoigt;
+  if (!peak) return false;
+  const auto widths = voigt_widths(model, k);
+  if (!widths) return params[k] < 0.1f;
+  if (std::max(widths->first, widths->second) >= params.size()) return false;
+  const float sd = params[widths->first], hwhm = params[widths->second];
+  return voigt_fwhm(sd, hwhm) < 0.2 || (k == widths->first && sd < 0.1f * hwhm);
+}
+
+// A Voigt whose width is stuck restarts with its Gaussian and Lorentzian
+// widths equal (fG = fL), at the full width at half maximum it ended with.
+bool voigt_spread(const FitModel& model, std::size_t k, std::span<float> params) {
+  const auto widths = voigt_widths(model, k);
+  if (!widths || std::max(widths->first, widths->second) >= params.size()) return false;
+  float& sd = params[widths->first];
+  float& hwhm = params[widths->second];
+  const double fwhm = voigt_fwhm(sd, hwhm);
+  if (!(fwhm > 0.0) || !std::isfinite(fwhm)) return false;
+  // fG = fL = f gives a full width of (0.5346 + sqrt(0.2166 + 1)) f.
+  const double f = fwhm / 1.6376;
+  sd = static_cast<float>(f / 2.354);
+  hwhm = static_cast<float>(f / 2.0);
+  return true;
+}
+
+// 1.4826 times the median of SIZES (not below 0): the standard deviation of
+// Gaussian noise of those absolute values, which a few outliers do not lift.
+float typical_size(std::vector<double>& sizes) {
+  if (sizes.empty()) return 0.0f;
+  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
+  std::nth_element(sizes.begin(), middle, sizes.end());
+  double median = *middle;
+  if (sizes.size() % 2 == 0) median = 0.5 * (median + *std::max_element(sizes.begin(), middle));
+  return static_cast<float>(1.4826 * median);
+}
+
+// FIT's reported values and results of MODEL (OWNERS, when given, receives
+// the feature of each result) and its table of them.
+void olmi_row_table(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
+                    OlmiRowFit& fit, std::vector<int>* owners) {
+  fit.reported.clear();
+  for (int i = 0; i < model.num_parameters; ++i)
+    fit.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
+  kzt_olmi_results(model, x_axis, xstrelm, fit.results, fit.result_names, owners);
+  fit.text = {"No Quantity    Value"};
+  for (int i = 0; i < model.num_parameters; ++i) {
+    std::string name = model.names[static_cast<std::size_t>(i)];
+    name.resize(10, ' ');
+    fit.text.push_back(name + " " + format_e(fit.reported[static_cast<std::size_t>(i)], 12, 5, 1));
+  }
+  for (std::size_t i = 0; i < fit.results.size(); ++i) {
+    std::string name = fit.result_names[i];
+    name.resize(10, ' ');
+    fit.text.push_back(name + " " + format_e(fit.results[i], 10, 3, 1));
+  }
+}
+
 // The faults of one row's fitted MODEL (REPORTED its reported values,
 // RESULTS and OWNERS from kzt_olmi_results).
 std::vector<std::string> olmi_faults(const FitModel& model, Index xstrelm, Index xendelm,
@@ -262,16 +352,25 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   FitModel work = model;
   FitModel fitted = model;
   std::vector<float> model_row(row.size(), 0.0f);
-  int end_code = 0;
   Status fit_status = status;
   const std::size_t np = static_cast<std::size_t>(model.num_parameters);
-  MA_MODELFIT(info_level, funolmi, true, weighted, true, xmax, 1, row, used, sigmas, xstrelm, 1,
-              xendelm, 1, 1, kzt_max_calls(model.num_parameters, iterations), 1.0e-5f, 100.0f,
-              5.0e-7f, &work, nullptr, nullptr, nullptr, model.num_parameters,
-              std::span<const bool>(fitted.constraints.data(), np),
-              std::span<const float>(fitted.scales.data(), np), xmax, 1, true,
-              std::span<float>(fitted.params.data(), np), model_row, end_code, out.num_calls,
-              out.sum_squares, fit_status);
+  const auto fit_once = [&](std::span<float> params) {
+    ModelFitEnd end;
+    MA_MODELFIT(info_level, funolmi, true, weighted, true, xmax, 1, row, used, sigmas, xstrelm, 1,
+                xendelm, 1, 1, kzt_max_calls(model.num_parameters, iterations), 1.0e-5f, 100.0f,
+                5.0e-7f, &work, nullptr, nullptr, nullptr, model.num_parameters,
+                std::span<const bool>(fitted.constraints.data(), np),
+                std::span<const float>(fitted.scales.data(), np), xmax, 1, true, params,
+                model_row, end.end_code, end.num_calls, end.sum_squares, fit_status);
+    if (fit_status != kStatusGood) end.end_code = std::max(end.end_code, 3);
+    return end;
+  };
+  const ModelFitEnd end = kzt_fit_freeing_widths(
+      model, {row_width, row_width_flat, voigt_spread},
+      std::span<float>(fitted.params.data(), np), fit_once, status);
+  const int end_code = end.end_code;
+  out.num_calls = end.num_calls;
+  out.sum_squares = end.sum_squares;
   if (fit_status != kStatusGood) {
     status = fit_status;
     st_fail(status, status, kName);
@@ -291,21 +390,8 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
           model.params[i] < 0.0f)
         model.params[i] = 0.0f;
     out.fitted = true;
-    for (int i = 0; i < model.num_parameters; ++i)
-      out.reported.push_back(kzt_olmi_reported(model, i, x_axis, xstrelm));
     std::vector<int> owners;
-    kzt_olmi_results(model, x_axis, xstrelm, out.results, out.result_names, &owners);
-    out.text = {"No Quantity    Value"};
-    for (int i = 0; i < model.num_parameters; ++i) {
-      std::string name = model.names[static_cast<std::size_t>(i)];
-      name.resize(10, ' ');
-      out.text.push_back(name + " " + format_e(out.reported[static_cast<std::size_t>(i)], 12, 5, 1));
-    }
-    for (std::size_t i = 0; i < out.results.size(); ++i) {
-      std::string name = out.result_names[i];
-      name.resize(10, ' ');
-      out.text.push_back(name + " " + format_e(out.results[i], 10, 3, 1));
-    }
+    olmi_row_table(model, x_axis, xstrelm, out, &owners);
     // A row whose features are no possible ones keeps its values (to be
     // looked at; no later row starts from them) and says so, on the terminal
     // and in its text.
@@ -333,10 +419,13 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   kzt_olmi_row_model(model, xmax, xstrelm, xendelm, model_row, status);
   const bool held = end_code == -10;
   double abs_diff = 0.0, abs_data = 0.0, held_sum = 0.0, plain_sum = 0.0;
+  std::vector<double> misfits;
+  misfits.reserve(static_cast<std::size_t>(usable));
   for (Index x = xstrelm; x <= xendelm; ++x) {
     const std::size_t k = static_cast<std::size_t>(x - 1);
     if (used[k] != 0) continue;
     const double d = static_cast<double>(model_row[k]) - row[k];
+    misfits.push_back(std::fabs(d));
     abs_diff += std::fabs(d);
     abs_data += std::fabs(row[k]);
     const double r = d / (weighted ? sigmas[k] : 1.0f);
@@ -346,6 +435,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   out.channels = usable;
   if (usable > 0)
     out.residual_rms = static_cast<float>(std::sqrt(plain_sum / static_cast<double>(usable)));
+  out.typical_misfit = typical_size(misfits);
   // With every parameter held nothing was evaluated: the misfit is the held
   // model's own.
   if (held) {
@@ -417,49 +507,68 @@ FeatureShape feature_shape(const FitModel& model, int f) {
   return s;
 }
 
-// Whether feature F of MODEL, fitted with residual rms RMS over channels
-// XSTRELM..XENDELM, is held well: a peak, decay or sinusoid of finite values
-// with its position in the channels, at least a channel wide and a height of
-// at least LEVEL times RMS; a peak no wider at half its maximum than the
-// channels (wider, it cannot be told from the background it has taken). A
-// polynomial always is.
-bool feature_held_well(const FitModel& model, int f, float rms, Index xstrelm, Index xendelm,
-                       double level) {
+// The rules feature F of MODEL, fitted with typical mis-fit MISFIT over
+// channels XSTRELM..XENDELM, holds it badly by (OlmiDoubt bits; the low
+// feature's at LEVEL times MISFIT): none for a polynomial.
+unsigned feature_doubts(const FitModel& model, int f, float misfit, Index xstrelm,
+                        Index xendelm, double level) {
   const FeatureShape s = feature_shape(model, f);
-  if (!s.placed) return true;
-  const bool inside = s.pos >= static_cast<double>(xstrelm - 1) && s.pos <= static_cast<double>(xendelm);
-  const double channels = static_cast<double>(xendelm - xstrelm + 1);
-  return inside && s.width >= 1.0 && s.height >= level * rms && std::isfinite(s.height) &&
-         std::isfinite(s.width) && !(s.peak && 2.0 * s.width > channels);
+  if (!s.placed) return 0;
+  if (!std::isfinite(s.height) || !std::isfinite(s.width)) return kDoubtNotFinite;
+  unsigned doubts = 0;
+  if (s.pos < static_cast<double>(xstrelm - 1) || s.pos > static_cast<double>(xendelm))
+    doubts |= kDoubtOutside;
+  if (s.width < 1.0) doubts |= kDoubtNarrow;
+  if (s.height < level * misfit) doubts |= kDoubtLow;
+  if (s.peak && 2.0 * s.width > static_cast<double>(xendelm - xstrelm + 1)) doubts |= kDoubtWide;
+  return doubts;
 }
 
-// For each feature of MODEL (index 0 unused), whether it is held well
-// (feature_held_well at LEVEL), and, for a peak, not lying on another peak (within the
+// For each feature of MODEL (index 0 unused), the rules it is held badly by
+// (feature_doubts at LEVEL), a peak's also lying on another peak (within the
 // wider one's half width, where the data cannot tell them apart).
-std::vector<bool> features_held_well(const FitModel& model, float rms, Index xstrelm,
-                                     Index xendelm, double level = 3.0) {
+std::vector<unsigned> features_doubts(const FitModel& model, float misfit, Index xstrelm,
+                                      Index xendelm, double level = 3.0) {
   const std::size_t n = static_cast<std::size_t>(std::max(model.num_features, 0)) + 1;
-  std::vector<bool> well(n, false);
+  std::vector<unsigned> doubts(n, 0);
   std::vector<FeatureShape> shapes(n);
   for (std::size_t f = 1; f < n; ++f) {
     shapes[f] = feature_shape(model, static_cast<int>(f));
-    well[f] = feature_held_well(model, static_cast<int>(f), rms, xstrelm, xendelm, level);
+    doubts[f] = feature_doubts(model, static_cast<int>(f), misfit, xstrelm, xendelm, level);
   }
   for (std::size_t f = 1; f < n; ++f)
     for (std::size_t g = f + 1; g < n; ++g)
       if (shapes[f].peak && shapes[g].peak &&
-          std::fabs(shapes[f].pos - shapes[g].pos) < std::max(shapes[f].width, shapes[g].width))
-        well[f] = well[g] = false;
+          std::fabs(shapes[f].pos - shapes[g].pos) < std::max(shapes[f].width, shapes[g].width)) {
+        doubts[f] |= kDoubtOnAnother;
+        doubts[g] |= kDoubtOnAnother;
+      }
+  return doubts;
+}
+
+// For each feature of MODEL, whether it is held well (features_doubts at
+// LEVEL finds nothing).
+std::vector<bool> features_held_well(const FitModel& model, float misfit, Index xstrelm,
+                                     Index xendelm, double level) {
+  const std::vector<unsigned> doubts = features_doubts(model, misfit, xstrelm, xendelm, level);
+  std::vector<bool> well(doubts.size());
+  for (std::size_t f = 0; f < doubts.size(); ++f) well[f] = doubts[f] == 0;
   return well;
 }
 
 }  // namespace
 
+unsigned kzt_olmi_doubts(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
+                         Index xendelm) {
+  if (!(fit.fitted && fit.valid)) return 0;
+  unsigned all = 0;
+  for (const unsigned d : features_doubts(model, fit.typical_misfit, xstrelm, xendelm)) all |= d;
+  return all;
+}
+
 bool kzt_olmi_held_well(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
                         Index xendelm) {
-  if (!(fit.fitted && fit.valid)) return false;
-  const std::vector<bool> well = features_held_well(model, fit.residual_rms, xstrelm, xendelm);
-  return std::all_of(well.begin() + 1, well.end(), [](bool w) { return w; });
+  return fit.fitted && fit.valid && kzt_olmi_doubts(model, fit, xstrelm, xendelm) == 0;
 }
 
 std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total) {
@@ -482,18 +591,647 @@ std::vector<std::string> kzt_olmi_invalid_text(std::span<const Index> invalid, I
                     invalid);
 }
 
-std::vector<std::string> kzt_olmi_doubtful_text(std::span<const Index> doubtful, Index total) {
-  if (doubtful.empty()) return {};
+std::vector<std::string> kzt_olmi_doubtful_text(
+    const std::array<std::vector<Index>, kOlmiDoubts>& doubts, Index total) {
+  std::vector<Index> rows;
+  for (const std::vector<Index>& by_rule : doubts) rows.insert(rows.end(), by_rule.begin(), by_rule.end());
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  if (rows.empty()) return {};
   // A valid model can still be wrong: a peak fitted to a spike of the noise,
-  // or left where the data have none.
-  return row_ranges({"",
-                     "WARNING: " + std::to_string(doubtful.size()) + " of " +
-                         std::to_string(total) + " rows hold a feature that may",
-                     "not be there (narrower than a channel, a peak wider",
-                     "than the channels fitted, or lower than three times",
-                     "the rms mis-fit): rows"},
-                    doubtful);
+  // or left where the data have none. Each row is named under what is wrong
+  // with it, so that the user knows what to look at.
+  static const std::vector<std::string> kRules[kOlmiDoubts] = {
+      {"- a feature outside the channels fitted: rows"},
+      {"- a feature narrower than a channel: rows"},
+      {"- a feature lower than three times the typical", "  mis-fit: rows"},
+      {"- a peak wider than the channels fitted: rows"},
+      {"- a height or width that is no number: rows"},
+      {"- two peaks closer than the wider one's half", "  width (their shares are in doubt): rows"},
+      {"- two peaks of one kind crossing, or that may", "  have changed places (which is which is in",
+       "  doubt): rows"}};
+  std::vector<std::string> text = {"",
+                                   "WARNING: " + std::to_string(rows.size()) + " of " +
+                                       std::to_string(total) + " rows hold a feature badly:"};
+  for (int rule = 0; rule < kOlmiDoubts; ++rule) {
+    const std::vector<Index>& by_rule = doubts[static_cast<std::size_t>(rule)];
+    if (by_rule.empty()) continue;
+    const std::vector<std::string> lines = row_ranges(kRules[rule], by_rule);
+    text.insert(text.end(), lines.begin(), lines.end());
+  }
+  return text;
 }
+
+namespace {
+
+// Each feature's parameters in the rows whose fits held it clearly, in both
+// passes, and where each feature lay in the row before. A row that is not
+// held well is fitted also with each feature as held in the row nearest it
+// (the last of the pass, or, before the downward pass has held it, the
+// upward pass's nearest the start row), and with those moved on where the
+// features have drifted: a feature lost for some rows may have moved
+// meanwhile, and the straight line through its positions in the (up to 20)
+// held rows nearest the row says where to.
+class FeatureTracks {
+ public:
+  explicit FeatureTracks(const FitModel& start)
+      : features_(static_cast<std::size_t>(std::max(start.num_features, 0)) + 1),
+        members_(features_),
+        track_(features_),
+        near_(features_) {
+    for (int i = 0; i < start.num_parameters; ++i) {
+      const int f = code_feature(start.codes[static_cast<std::size_t>(i)]);
+      if (f >= 1 && static_cast<std::size_t>(f) < features_)
+        members_[static_cast<std::size_t>(f)].push_back(static_cast<std::size_t>(i));
+    }
+    for (std::size_t f = 1; f < features_; ++f) {
+      const FeatureShape s = feature_shape(start, static_cast<int>(f));
+      near_[f] = std::pair{s.pos, s.width};
+    }
+  }
+
+  // SEED with each feature as held in the row nearest Y.
+  FitModel as_held(const FitModel& seed, Index y) const {
+    FitModel mixed = seed;
+    for (std::size_t f = 1; f < features_; ++f) {
+      const HeldRow* nearest = nullptr;
+      for (const HeldRow& h : track_[f])
+        if (nearest == nullptr || distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
+      if (nearest == nullptr) continue;
+      for (std::size_t m = 0; m < members_[f].size(); ++m)
+        mixed.params[members_[f][m]] = nearest->values[m];
+    }
+    return mixed;
+  }
+
+  // FROM with each free position of a feature held in at least 5 rows where
+  // the line through its held positions puts it at row Y.
+  FitModel drifted(const FitModel& from, Index y) const {
+    FitModel moved = from;
+    for (std::size_t f = 1; f < features_; ++f) {
+      if (track_[f].size() < 5) continue;
+      for (std::size_t m = 0; m < members_[f].size(); ++m) {
+        const std::size_t k = members_[f][m];
+        const int code = moved.codes[k], type = code_type(code);
+        const bool placed = type == kOneDGaussian || type == kOneDLorentzian ||
+                            type == kOneDVoigt || type == kOneDDecay || type == kOneDSinusoid;
+        if (!placed || code_parameter(code) != 1 || moved.constraints[k]) continue;
+        if (const std::optional<double> at = line_at(f, m, y))
+          moved.params[k] = static_cast<float>(*at);
+      }
+    }
+    return moved;
+  }
+
+  // Keeps the features of row Y's fit (WORK) that it held clearly (at least
+  // five times its typical mis-fit high) and within its half width of where
+  // the row fitted before it (the start model, for the start row) held it,
+  // and whose identity is not IN_DOUBT: a row of noise can hold a peak well,
+  // once, anywhere.
+  void record(Index y, const FitModel& work, const OlmiRowFit& fit, Index xstrelm,
+              Index xendelm, const std::vector<bool>& in_doubt) {
+    const std::vector<bool> well =
+        fit.fitted ? features_held_well(work, fit.typical_misfit, xstrelm, xendelm, 5.0)
+                   : std::vector<bool>(features_, false);
+    for (std::size_t f = 1; f < features_; ++f) {
+      if (!well[f] || (f < in_doubt.size() && in_doubt[f])) {
+        near_[f].reset();
+        continue;
+      }
+      const FeatureShape s = feature_shape(work, static_cast<int>(f));
+      const bool kept = !s.placed || (near_[f] && std::fabs(s.pos - near_[f]->first) <=
+                                                      std::max(near_[f]->second, 1.0));
+      near_[f] = std::pair{s.pos, s.width};
+      if (!kept) continue;
+      HeldRow h{y, {}, s};
+      for (const std::size_t k : members_[f]) h.values.push_back(work.params[k]);
+      track_[f].push_back(std::move(h));
+    }
+  }
+
+  // Two peaks of one kind that cross can come out of it with each other's
+  // parameters: the fit follows them by position, and where they overlap
+  // either can take either. In WORK (row Y's valid fit) each pair of peaks
+  // of one kind, neither of them held, whose parameters fit each other's
+  // height and width as last held clearly, and each other's line of drift,
+  // better than their own by a clear margin has them exchanged back. Gives,
+  // by feature, those of a pair whose identity is in doubt: neither way
+  // clearly better, or their lines of drift within the wider one's half
+  // width of each other here.
+  std::vector<bool> keep_identities(FitModel& work, Index y) const {
+    std::vector<bool> in_doubt(features_, false);
+    for (std::size_t f = 1; f < features_; ++f)
+      for (std::size_t g = f + 1; g < features_; ++g) {
+        const std::optional<Identity> a = identity(work, f, y), b = identity(work, g, y);
+        if (!a || !b || a->type != b->type || held(work, f) || held(work, g)) continue;
+        const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
+        const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
+        const double kept = unlikeness(now_f, *a) + unlikeness(now_g, *b);
+        const double exchanged = unlikeness(now_f, *b) + unlikeness(now_g, *a);
+        if (exchanged + kIdentityMargin < kept) exchange(work, f, g);
+        // Where their drift puts them on one another the data cannot tell
+        // them apart, whatever the fit made of them.
+        const bool crossing = std::fabs(a->shape.pos - b->shape.pos) <
+                              std::max(a->shape.width, b->shape.width);
+        if (crossing || std::fabs(exchanged - kept) <= kIdentityMargin)
+          in_doubt[f] = in_doubt[g] = true;
+      }
+    return in_doubt;
+  }
+
+  // The downward pass goes on from where the features lay after the start
+  // row.
+  void keep_start_row() { down_near_ = near_; }
+  void begin_downward_pass() { near_ = down_near_; }
+
+ private:
+  struct HeldRow {
+    Index row;
+    std::vector<float> values;
+    FeatureShape shape;
+  };
+
+  static Index distance(Index a, Index b) { return a > b ? a - b : b - a; }
+
+  // A peak as last held clearly (its type, height and width in the nearest
+  // held row, its position where its drift puts it at the row).
+  struct Identity {
+    int type;
+    FeatureShape shape;
+  };
+  // How much a peak now (NOW) differs from a peak's IDENTITY: its height and
+  // width as ratios, its position in the identity's half widths.
+  static double unlikeness(const FeatureShape& now, const Identity& identity) {
+    const FeatureShape& was = identity.shape;
+    return std::fabs(std::log(now.height / was.height)) +
+           std::fabs(std::log(now.width / was.width)) +
+           std::fabs(now.pos - was.pos) / std::max(was.width, 1.0);
+  }
+  static constexpr double kIdentityMargin = 0.5;
+
+  std::optional<Identity> identity(const FitModel& work, std::size_t f, Index y) const {
+    const int type = kzt_feature_parameters(work, static_cast<int>(f)).type;
+    if (track_[f].empty() || (type != kOneDGaussian && type != kOneDLorentzian && type != kOneDVoigt))
+      return std::nullopt;
+    const HeldRow* nearest = &track_[f].front();
+    for (const HeldRow& h : track_[f])
+      if (distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
+    Identity id{type, nearest->shape};
+    if (!(id.shape.height > 0.0) || !(id.shape.width > 0.0)) return std::nullopt;
+    for (std::size_t m = 0; m < members_[f].size(); ++m)
+      if (code_parameter(work.codes[members_[f][m]]) == 1 && track_[f].size() >= 5)
+        if (const std::optional<double> at = line_at(f, m, y)) id.shape.pos = *at;
+    return id;
+  }
+
+  // Whether a parameter of feature F of WORK is held (not fitted).
+  bool held(const FitModel& work, std::size_t f) const {
+    return std::any_of(members_[f].begin(), members_[f].end(),
+                       [&](std::size_t k) { return work.constraints[k]; });
+  }
+
+  // The parameters of features F and G (of one type) exchanged, by number.
+  static void exchange(FitModel& work, std::size_t f, std::size_t g) {
+    const FeatureParameters a = kzt_feature_parameters(work, static_cast<int>(f));
+    const FeatureParameters b = kzt_feature_parameters(work, static_cast<int>(g));
+    for (int n = 0; n < std::min(a.count, b.count); ++n) {
+      const int i = a.index[static_cast<std::size_t>(n)], j = b.index[static_cast<std::size_t>(n)];
+      if (i >= 0 && j >= 0)
+        std::swap(work.params[static_cast<std::size_t>(i)], work.params[static_cast<std::size_t>(j)]);
+    }
+  }
+
+  // Where the straight line through member M of feature F in the (up to 20)
+  // held rows nearest Y puts it at Y. A row that held something else there
+  // now and then (a peak of the noise beside another, twice running) lies
+  // off the line: the row furthest off, beyond 2 channels, is left out and
+  // the line drawn again, while 5 rows are left. None when the rows do not
+  // spread.
+  std::optional<double> line_at(std::size_t f, std::size_t m, Index y) const {
+    std::vector<std::pair<Index, double>> near;
+    for (const HeldRow& h : track_[f]) near.push_back({h.row, h.values[m]});
+    const std::size_t used = std::min<std::size_t>(near.size(), 20);
+    std::partial_sort(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(used), near.end(),
+                      [&](const auto& a, const auto& b) {
+                        return distance(a.first, y) < distance(b.first, y);
+                      });
+    near.resize(used);
+    for (;;) {
+      double sr = 0.0, sp = 0.0, srr = 0.0, srp = 0.0;
+      for (const auto& [row, q] : near) {
+        const double r = static_cast<double>(row - y);
+        sr += r, sp += q, srr += r * r, srp += r * q;
+      }
+      const double n = static_cast<double>(near.size()), spread = n * srr - sr * sr;
+      if (spread <= 0.0) return std::nullopt;
+      const double at = (sp * srr - sr * srp) / spread, slope = (n * srp - sr * sp) / spread;
+      const auto off = [&](const std::pair<Index, double>& e) {
+        return std::fabs(e.second - at - slope * static_cast<double>(e.first - y));
+      };
+      const auto worst = std::max_element(
+          near.begin(), near.end(), [&](const auto& a, const auto& b) { return off(a) < off(b); });
+      if (off(*worst) > 2.0 && near.size() > 5) {
+        near.erase(worst);
+        continue;
+      }
+      // The line's value at Y (where r = 0).
+      return at;
+    }
+  }
+
+  std::size_t features_;
+  // By feature, the indices of its parameters.
+  std::vector<std::vector<std::size_t>> members_;
+  std::vector<std::vector<HeldRow>> track_;
+  // Each feature's position and width in the row before, while it held it.
+  std::vector<std::optional<std::pair<double, double>>> near_, down_near_;
+};
+
+// One fit of a row: its result, the model it left, its lines (held back
+// until it is known which fit stands) and what it started from.
+struct TriedFit {
+  OlmiRowFit fit;
+  FitModel model;
+  std::vector<std::string> lines;
+  const std::string* from;
+};
+
+// The fit that stands among TRIED (the first, the previous row's model's,
+// when none fitted): the valid fit with the lowest sum of squares, unless a
+// fit that is not valid lies lower by more than its noise explains (the free
+// parameters' count of its mean square): a valid fit that has given up a
+// clear peak to keep a faded one above 0 is no better.
+const TriedFit& standing_fit(std::span<const TriedFit> tried) {
+  const TriedFit *lowest = nullptr, *lowest_valid = nullptr;
+  for (const TriedFit& t : tried) {
+    if (!t.fit.fitted) continue;
+    if (lowest == nullptr || t.fit.sum_squares < lowest->fit.sum_squares) lowest = &t;
+    if (t.fit.valid &&
+        (lowest_valid == nullptr || t.fit.sum_squares < lowest_valid->fit.sum_squares))
+      lowest_valid = &t;
+  }
+  if (lowest_valid == nullptr) return lowest != nullptr ? *lowest : tried.front();
+  const int free_count = static_cast<int>(
+      std::count(lowest->model.constraints.begin(),
+                 lowest->model.constraints.begin() + lowest->model.num_parameters, false));
+  const double noise = lowest->fit.channels > 0
+                           ? static_cast<double>(lowest->fit.sum_squares) /
+                                 static_cast<double>(lowest->fit.channels)
+                           : 0.0;
+  return lowest_valid->fit.sum_squares <= lowest->fit.sum_squares + free_count * noise
+             ? *lowest_valid
+             : *lowest;
+}
+
+// One run over the rows of a region, with what the evolution carries from
+// row to row and what the run names at its end.
+class OlmiRun {
+ public:
+  OlmiRun(Index xmaxdat, std::span<const float> data, std::span<const float> variances,
+          std::span<const std::uint8_t> mask, std::span<const float> x_axis, Index xstrelm,
+          Index xendelm, Index start_row, const std::string& title, const OlmiControls& controls,
+          const FitModel& start, KztVectors& vectors, OlmiDisplay display, OlmiOutput* output)
+      : xmaxdat_(xmaxdat),
+        width_(static_cast<std::size_t>(xmaxdat)),
+        data_(data),
+        variances_(variances),
+        mask_(mask),
+        x_axis_(x_axis),
+        xstrelm_(xstrelm),
+        xendelm_(xendelm),
+        start_row_(start_row),
+        title_(title),
+        controls_(controls),
+        start_(start),
+        vectors_(vectors),
+        display_(display),
+        output_(output),
+        seed_(start),
+        down_seed_(start),
+        work_(start),
+        tracks_(start),
+        boxes_(controls.warning_boxes) {
+    // The result names follow the features alone, so a run whose rows all
+    // fail still names its vectors.
+    std::vector<float> unused;
+    kzt_olmi_results(start, x_axis, xstrelm, unused, result_names_);
+    count_ = start.num_parameters + static_cast<int>(result_names_.size());
+    if (output_ != nullptr) {
+      output_->start_fitted = false;
+      output_->start_text.clear();
+      output_->failed_rows.clear();
+      output_->invalid_rows.clear();
+      output_->doubtful_rows.clear();
+      for (std::vector<Index>& rows : output_->doubts) rows.clear();
+      output_->text.clear();
+    }
+  }
+
+  // Rows START_ROW..YENDELM, then START_ROW - 1 down to YSTRELM.
+  void fit_rows(Index ystrelm, Index yendelm, Status& status) {
+    for (Index y = start_row_; y <= yendelm && status == kStatusGood; ++y) fit_row(y, status);
+    seed_ = down_seed_;
+    tracks_.begin_downward_pass();
+    for (Index y = start_row_ - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y, status);
+  }
+
+  // The vectors' names and ranges, and the rows named on the terminal and in
+  // the output.
+  void finish(Index ystrelm, Index yendelm, Status& status) {
+    if (overflow_)
+      IO_WRITE("WARNING: Only vectors 1 to " + std::to_string(vectors_.max_vectors) +
+                   " and rows 1 to " + std::to_string(vectors_.max_vec_values) +
+                   " of the results could be stored",
+               status);
+    name_vectors(ystrelm, yendelm);
+    name_rows(yendelm - ystrelm + 1, status);
+  }
+
+ private:
+  // What the next row starts from. Under evolution only a valid fit seeds
+  // the next row: a feature whose height or width went below 0 is held at a
+  // tiny value by the model, adds nothing and could never come back, so a
+  // row without a result or with no valid model would spoil every row after
+  // it. A valid fit can be wrong all the same (a peak fitted to a spike of
+  // the noise, a peak left where the data have none): a row whose fit from
+  // the previous row's model does not hold every feature well is fitted
+  // also from the features as rows near it held them, and from the start
+  // model, and the valid fit with the lowest sum of squares stands. The
+  // downward pass starts from the start row's fit when it was valid.
+  void fit_row(Index y, Status& status) {
+    // Under evolution the lines of a row's fits are held back until it is
+    // known which fit stands: only its lines are told.
+    std::vector<std::string> told;
+    OlmiRowFit fit;
+    {
+      std::optional<IoHeldLines> hold;
+      if (controls_.evolve) hold.emplace();
+      fit = fit_from(y, seed_, work_, status);
+      if (hold) told = hold->lines();
+    }
+    if (status != kStatusGood) {
+      io_write_lines(told, status);
+      return;
+    }
+    if (controls_.evolve && !kzt_olmi_held_well(work_, fit, xstrelm_, xendelm_) &&
+        !refit_held_badly(y, fit, told, status))
+      return;
+    io_write_lines(told, status);
+    const std::vector<bool> in_doubt = settle_identities(y, fit, status);
+    const bool identity_doubt = std::find(in_doubt.begin(), in_doubt.end(), true) != in_doubt.end();
+    keep(y, fit, identity_doubt ? kDoubtIdentity : 0u, status);
+    if (!controls_.evolve) return;
+    if (fit.fitted && fit.valid) {
+      seed_ = work_;
+      if (y == start_row_) down_seed_ = work_;
+    }
+    // A feature held well is kept, whatever the others did.
+    tracks_.record(y, work_, fit, xstrelm_, xendelm_, in_doubt);
+    if (y == start_row_) tracks_.keep_start_row();
+  }
+
+  // Under evolution, peaks of one kind that changed places in row Y's valid
+  // FIT (of WORK_) as they crossed are exchanged back, its values and text
+  // with them, and said; gives, by feature, those whose identity is in doubt.
+  std::vector<bool> settle_identities(Index y, OlmiRowFit& fit, Status& status) {
+    if (!controls_.evolve || !fit.fitted || !fit.valid) return {};
+    const FitModel before = work_;
+    std::vector<bool> in_doubt = tracks_.keep_identities(work_, y);
+    if (work_.params == before.params) return in_doubt;
+    olmi_row_table(work_, x_axis_, xstrelm_, fit, nullptr);
+    IO_WRITE("INFO: In row " + std::to_string(y) +
+                 " peaks of one kind that had changed places as they crossed are given back "
+                 "their own parameters (told apart by height, width and drift)",
+             status);
+    return in_doubt;
+  }
+
+  OlmiRowFit fit_once(Index y, FitModel& model, Status& status) {
+    return KZT_LSQOLMI(controls_.info_level, row_of(data_, y), row_of(variances_, y), mask_of(y),
+                       x_axis_, xstrelm_, xendelm_, controls_.weighted, controls_.iterations,
+                       model, y, status);
+  }
+
+  // Under evolution a fit that ran out of calls goes on once from where it
+  // stopped: the fits of a row are compared by where they end.
+  OlmiRowFit fit_from(Index y, const FitModel& from, FitModel& model, Status& status) {
+    model = from;
+    OlmiRowFit fit = fit_once(y, model, status);
+    if (!controls_.evolve || fit.end_code != 4 || status != kStatusGood) return fit;
+    IO_WRITE("INFO: The fit of row " + std::to_string(y) + " goes on from where it stopped",
+             status);
+    return fit_once(y, model, status);
+  }
+
+  // Row Y's FIT from the previous row's model (WORK_, its lines TOLD) does
+  // not hold every feature well: the row is fitted also with each feature as
+  // the fits last held it well, with those moved on as they drifted, and
+  // from the start model, each once, and the fit that stands replaces FIT,
+  // WORK_ and TOLD. False, with every fit's lines told, when a fit failed
+  // with a bad STATUS.
+  bool refit_held_badly(Index y, OlmiRowFit& fit, std::vector<std::string>& told,
+                        Status& status) {
+    const FitModel last_held = tracks_.as_held(seed_, y);
+    const FitModel moved = tracks_.drifted(last_held, y);
+    std::vector<std::pair<const FitModel*, std::string>> others;
+    const auto tried_before = [&](const FitModel& m) {
+      if (m.params == seed_.params) return true;
+      for (const auto& other : others)
+        if (other.first->params == m.params) return true;
+      return false;
+    };
+    for (const auto& [from, name] :
+         {std::pair<const FitModel*, const char*>{&last_held, "its peaks as last fitted well"},
+          {&moved, "those peaks moved on as they drifted"},
+          {&start_, "the start model"}})
+      if (!tried_before(*from)) others.push_back({from, name});
+    static const std::string kPrevious = "the previous row's model";
+    std::vector<TriedFit> tried;
+    tried.push_back({std::move(fit), work_, std::move(told), &kPrevious});
+    for (const auto& [from, name] : others) {
+      FitModel again;
+      IoHeldLines hold;
+      OlmiRowFit other = fit_from(y, *from, again, status);
+      tried.push_back({std::move(other), again, hold.lines(), &name});
+      if (status != kStatusGood) {
+        for (const TriedFit& t : tried) io_write_lines(t.lines, status);
+        return false;
+      }
+    }
+    const TriedFit& stands = standing_fit(tried);
+    if (!others.empty()) {
+      std::string from_all;
+      for (std::size_t k = 0; k < others.size(); ++k) {
+        from_all += k + 1 == others.size() ? " and from " : ", from ";
+        from_all += others[k].second;
+      }
+      IO_WRITE("INFO: Row " + std::to_string(y) + " is fitted from " + kPrevious + from_all +
+                   "; the fit from " + *stands.from + " stands",
+               status);
+    }
+    told = stands.lines;
+    fit = stands.fit;
+    work_ = stands.model;
+    return true;
+  }
+
+  // Row Y's FIT (its model WORK_) into the vectors, the lists of rows named
+  // (under its doubts and MORE_DOUBTS), the output and the display.
+  void keep(Index y, const OlmiRowFit& fit, unsigned more_doubts, Status& status) {
+    store(y, fit);
+    if (fit.fitted && !fit.valid) invalid_.push_back(y);
+    const unsigned doubts = kzt_olmi_doubts(work_, fit, xstrelm_, xendelm_) | more_doubts;
+    for (int rule = 0; rule < kOlmiDoubts; ++rule)
+      if ((doubts & (1u << rule)) != 0) doubts_[static_cast<std::size_t>(rule)].push_back(y);
+    if (!fit.fitted) {
+      failed_.push_back(y);
+      warn_in_box(y);
+    }
+    // The model image holds the model of the parameters kept, of a failed
+    // fit too.
+    if (output_ != nullptr && output_->model.size() >= width_ * static_cast<std::size_t>(y))
+      kzt_olmi_row_model(work_, xmaxdat_, xstrelm_, xendelm_,
+                         output_->model.subspan(width_ * static_cast<std::size_t>(y - 1), width_),
+                         status);
+    if (output_ != nullptr && y == start_row_) {
+      output_->start_fitted = fit.fitted;
+      output_->start_fit = work_;
+      if (fit.fitted) {
+        output_->start_text = {"FITTED PARAMETERS (ROW " + std::to_string(y) + ")", ""};
+        output_->start_text.insert(output_->start_text.end(), fit.text.begin(), fit.text.end());
+      }
+    }
+    show(y, status);
+  }
+
+  // A row that did not fit holds 0.0 throughout.
+  void store(Index y, const OlmiRowFit& fit) {
+    const int n_params = start_.num_parameters;
+    for (int v = 0; v < count_; ++v) {
+      if (v >= vectors_.max_vectors || y > vectors_.max_vec_values || vectors_.vectors == nullptr) {
+        overflow_ = true;
+        continue;
+      }
+      const std::size_t k = static_cast<std::size_t>(v);
+      const std::size_t r = static_cast<std::size_t>(v - n_params);
+      float value = 0.0f;
+      if (fit.fitted && v < n_params && k < fit.reported.size())
+        value = fit.reported[k];
+      else if (fit.fitted && v >= n_params && r < fit.results.size())
+        value = fit.results[r];
+      vectors_.vectors[k * vectors_.max_vec_values + (y - 1)] = value;
+    }
+  }
+
+  // The box is a warning, not a question: a window that can no longer
+  // answer stops the boxes, not the fit.
+  void warn_in_box(Index y) {
+    if (!boxes_) return;
+    Status box = kStatusGood;
+    GS_FWARNING(1, 1, {"Problem fitting the model to the data (row " + std::to_string(y) + ")"},
+                box);
+    boxes_ = box == kStatusGood;
+  }
+
+  // Row Y drawn with the model kept, every display frequency rows from the
+  // start row.
+  void show(Index y, Status& status) {
+    const Index distance = y > start_row_ ? y - start_row_ : start_row_ - y;
+    if (display_ == nullptr || controls_.display_frequency <= 0 ||
+        distance % controls_.display_frequency != 0)
+      return;
+    const std::string used_title(title_.substr(0, title_.find_last_not_of(' ') + 1));
+    const std::string plot_title =
+        (title_.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
+        ": Row " + std::to_string(y);
+    display_(work_, row_of(data_, y), row_of(variances_, y), mask_of(y), x_axis_, xmaxdat_,
+             xstrelm_, xendelm_, plot_title, status);
+  }
+
+  void name_vectors(Index ystrelm, Index yendelm) {
+    const int n_params = start_.num_parameters;
+    const int stored = std::min(vectors_.max_vectors, count_);
+    for (int v = 0; v < stored; ++v) {
+      const std::size_t k = static_cast<std::size_t>(v);
+      vectors_.titles[k] =
+          v < n_params ? start_.names[k] : result_names_[k - static_cast<std::size_t>(n_params)];
+      const int first = static_cast<int>(std::min<Index>(ystrelm, vectors_.max_vec_values));
+      const int last = static_cast<int>(std::min<Index>(yendelm, vectors_.max_vec_values));
+      const bool empty =
+          vectors_.str_vectors[k] > vectors_.end_vectors[k] || vectors_.str_vectors[k] < 1;
+      vectors_.str_vectors[k] = empty ? first : std::min(vectors_.str_vectors[k], first);
+      vectors_.end_vectors[k] = empty ? last : std::max(vectors_.end_vectors[k], last);
+    }
+    vectors_.num_vectors = stored;
+  }
+
+  // The rows named in the result text are named on the terminal too (and in
+  // the log), whatever shows the text.
+  void name_rows(Index total, Status& status) {
+    std::sort(failed_.begin(), failed_.end());
+    std::sort(invalid_.begin(), invalid_.end());
+    std::vector<Index> doubtful;
+    for (std::vector<Index>& rows : doubts_) {
+      std::sort(rows.begin(), rows.end());
+      doubtful.insert(doubtful.end(), rows.begin(), rows.end());
+    }
+    std::sort(doubtful.begin(), doubtful.end());
+    doubtful.erase(std::unique(doubtful.begin(), doubtful.end()), doubtful.end());
+    const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed_, total);
+    const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid_, total);
+    const std::vector<std::string> doubtful_text = kzt_olmi_doubtful_text(doubts_, total);
+    for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
+      for (const std::string& line : *lines) IO_WRITE(line, status);
+    if (output_ == nullptr) return;
+    if (output_->start_fitted) {
+      output_->text = output_->start_text;
+    } else {
+      output_->text = {"FITTED PARAMETERS", "",
+                       "NONE FOR THE START ROW (ROW " + std::to_string(start_row_) + "):",
+                       "WARNING: Problem fitting the model to the data"};
+    }
+    // Each kind of row is named, so that the rows not named are the good ones.
+    for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
+      output_->text.insert(output_->text.end(), lines->begin(), lines->end());
+    output_->failed_rows = std::move(failed_);
+    output_->invalid_rows = std::move(invalid_);
+    output_->doubtful_rows = std::move(doubtful);
+    output_->doubts = std::move(doubts_);
+  }
+
+  std::span<const float> row_of(std::span<const float> a, Index y) const {
+    return a.size() >= width_ * static_cast<std::size_t>(y) ? a.subspan(width_ * (y - 1), width_)
+                                                           : std::span<const float>();
+  }
+  std::span<const std::uint8_t> mask_of(Index y) const {
+    return mask_.size() >= width_ * static_cast<std::size_t>(y)
+               ? mask_.subspan(width_ * (y - 1), width_)
+               : std::span<const std::uint8_t>();
+  }
+
+  const Index xmaxdat_;
+  const std::size_t width_;
+  const std::span<const float> data_, variances_;
+  const std::span<const std::uint8_t> mask_;
+  const std::span<const float> x_axis_;
+  const Index xstrelm_, xendelm_, start_row_;
+  const std::string& title_;
+  const OlmiControls& controls_;
+  const FitModel& start_;
+  KztVectors& vectors_;
+  const OlmiDisplay display_;
+  OlmiOutput* const output_;
+  std::vector<std::string> result_names_;
+  int count_ = 0;
+  bool overflow_ = false;
+  FitModel seed_, down_seed_, work_;
+  FeatureTracks tracks_;
+  std::vector<Index> failed_, invalid_;
+  std::array<std::vector<Index>, kOlmiDoubts> doubts_;
+  bool boxes_;
+};
+
+}  // namespace
 
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
@@ -521,375 +1259,11 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   if (ystrelm < 1 || yendelm < ystrelm || yendelm > ymaxdat)
     return st_fail(status, kBaseApp + 6, kName);
   start_row = std::clamp(start_row, ystrelm, yendelm);
-  const std::size_t width = static_cast<std::size_t>(xmaxdat);
-  const auto row_of = [&](std::span<const float> a, Index y) {
-    return a.size() >= width * static_cast<std::size_t>(y) ? a.subspan(width * (y - 1), width)
-                                                          : std::span<const float>();
-  };
-  const auto mask_of = [&](Index y) {
-    return mask.size() >= width * static_cast<std::size_t>(y) ? mask.subspan(width * (y - 1), width)
-                                                             : std::span<const std::uint8_t>();
-  };
-  int n_params = start.num_parameters;
-  bool overflow = false;
-  // The result names follow the features alone, so a run whose rows all
-  // fail still names its vectors.
-  std::vector<std::string> result_names;
-  {
-    std::vector<float> unused;
-    kzt_olmi_results(start, x_axis, xstrelm, unused, result_names);
-  }
-  const int count = n_params + static_cast<int>(result_names.size());
-  // What the next row starts from. Under evolution only a valid fit seeds
-  // the next row: a feature whose height or width went below 0 is held at a
-  // tiny value by the model, adds nothing and could never come back, so a
-  // row without a result or with no valid model would spoil every row after
-  // it. A valid fit can be wrong all the same (a peak fitted to a spike of
-  // the noise, a peak left where the data have none): a row whose fit from
-  // the previous row's model does not hold every feature well is fitted
-  // also from the features as rows near it held them, and from the start
-  // model, and the valid fit with the lowest sum of squares stands. The
-  // downward pass starts from the start row's fit when it was valid.
-  FitModel seed = start;
-  FitModel down_seed = start;
-  FitModel work = start;
-  // Each feature's parameters (by feature, the indices of its parameters) in
-  // every row whose fit held it well, in both passes. A row that is not held
-  // well is fitted also with each feature as held in the row nearest it
-  // (the last of the pass, or, before the downward pass has held it, the
-  // upward pass's nearest the start row), and with those moved on where the
-  // features have drifted: a feature lost for some rows may have moved
-  // meanwhile, and the straight line through its positions in the (up to 20)
-  // held rows nearest the row says where to.
-  struct HeldRow {
-    Index row;
-    std::vector<float> values;
-  };
-  const std::size_t features = static_cast<std::size_t>(std::max(start.num_features, 0)) + 1;
-  std::vector<std::vector<std::size_t>> members(features);
-  for (int i = 0; i < start.num_parameters; ++i) {
-    const int f = code_feature(start.codes[static_cast<std::size_t>(i)]);
-    if (f >= 1 && static_cast<std::size_t>(f) < features)
-      members[static_cast<std::size_t>(f)].push_back(static_cast<std::size_t>(i));
-  }
-  std::vector<std::vector<HeldRow>> track(features);
-  // Only a row that holds a feature clearly (at least five times its rms
-  // mis-fit high) and within its half width of where the row fitted before
-  // it (the start model, for the start row) held it is kept: a row of noise
-  // can hold a peak well, once, anywhere. NEAR: each
-  // feature's position and width in the row before, while it held it.
-  std::vector<std::optional<std::pair<double, double>>> near(features), down_near;
-  for (std::size_t f = 1; f < features; ++f) {
-    const FeatureShape s = feature_shape(start, static_cast<int>(f));
-    near[f] = std::pair{s.pos, s.width};
-  }
-  const auto distance = [](Index a, Index b) { return a > b ? a - b : b - a; };
-  // SEED with each feature as held in the row nearest Y.
-  const auto as_held = [&](Index y) {
-    FitModel mixed = seed;
-    for (std::size_t f = 1; f < features; ++f) {
-      const HeldRow* nearest = nullptr;
-      for (const HeldRow& h : track[f])
-        if (nearest == nullptr || distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
-      if (nearest == nullptr) continue;
-      for (std::size_t m = 0; m < members[f].size(); ++m)
-        mixed.params[members[f][m]] = nearest->values[m];
-    }
-    return mixed;
-  };
-  // FROM with each feature's position where its line puts it at row Y.
-  const auto drifted = [&](const FitModel& from, Index y) {
-    FitModel moved = from;
-    for (std::size_t f = 1; f < features; ++f) {
-      if (track[f].size() < 5) continue;
-      for (std::size_t m = 0; m < members[f].size(); ++m) {
-        const std::size_t k = members[f][m];
-        const int code = moved.codes[k], type = code_type(code);
-        const bool placed = type == kOneDGaussian || type == kOneDLorentzian ||
-                            type == kOneDVoigt || type == kOneDDecay || type == kOneDSinusoid;
-        if (!placed || code_parameter(code) != 1 || moved.constraints[k]) continue;
-        std::vector<std::pair<Index, double>> near;
-        for (const HeldRow& h : track[f]) near.push_back({h.row, h.values[m]});
-        const std::size_t used = std::min<std::size_t>(near.size(), 20);
-        std::partial_sort(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(used),
-                          near.end(), [&](const auto& a, const auto& b) {
-                            return distance(a.first, y) < distance(b.first, y);
-                          });
-        near.resize(used);
-        // A row that held something else there now and then (a peak of
-        // the noise beside another, twice running) lies off the line: the
-        // row furthest off, beyond 2 channels, is left out and the line
-        // drawn again, while 5 rows are left.
-        for (;;) {
-          double sr = 0.0, sp = 0.0, srr = 0.0, srp = 0.0;
-          for (const auto& [row, q] : near) {
-            const double r = static_cast<double>(row - y);
-            sr += r, sp += q, srr += r * r, srp += r * q;
-          }
-          const double n = static_cast<double>(near.size()), spread = n * srr - sr * sr;
-          if (spread <= 0.0) break;
-          const double at = (sp * srr - sr * srp) / spread, slope = (n * srp - sr * sp) / spread;
-          const auto off = [&](const std::pair<Index, double>& e) {
-            return std::fabs(e.second - at - slope * static_cast<double>(e.first - y));
-          };
-          const auto worst = std::max_element(
-              near.begin(), near.end(), [&](const auto& a, const auto& b) { return off(a) < off(b); });
-          if (off(*worst) > 2.0 && near.size() > 5) {
-            near.erase(worst);
-            continue;
-          }
-          // The line's value at Y (where r = 0).
-          moved.params[k] = static_cast<float>(at);
-          break;
-        }
-      }
-    }
-    return moved;
-  };
-  std::vector<Index> failed, invalid, doubtful;
-  bool boxes = controls.warning_boxes;
-  if (output != nullptr) {
-    output->start_fitted = false;
-    output->start_text.clear();
-    output->failed_rows.clear();
-    output->invalid_rows.clear();
-    output->doubtful_rows.clear();
-    output->text.clear();
-  }
-  // A row that did not fit holds 0.0 throughout.
-  const auto store = [&](Index y, const OlmiRowFit& fit) {
-    for (int v = 0; v < count; ++v) {
-      if (v >= vectors.max_vectors || y > vectors.max_vec_values || vectors.vectors == nullptr) {
-        overflow = true;
-        continue;
-      }
-      const std::size_t k = static_cast<std::size_t>(v);
-      const std::size_t r = static_cast<std::size_t>(v - n_params);
-      float value = 0.0f;
-      if (fit.fitted && v < n_params && k < fit.reported.size())
-        value = fit.reported[k];
-      else if (fit.fitted && v >= n_params && r < fit.results.size())
-        value = fit.results[r];
-      vectors.vectors[k * vectors.max_vec_values + (y - 1)] = value;
-    }
-  };
-  const auto fit_row = [&](Index y) {
-    const Index distance = y > start_row ? y - start_row : start_row - y;
-    const bool show = display != nullptr && controls.display_frequency > 0 &&
-                      distance % controls.display_frequency == 0;
-    const std::string used_title(title.substr(0, title.find_last_not_of(' ') + 1));
-    const std::string plot_title =
-        (title.find_first_not_of(' ') == std::string::npos ? std::string() : used_title) +
-        ": Row " + std::to_string(y);
-    const auto fit_once = [&](FitModel& model) {
-      return KZT_LSQOLMI(controls.info_level, row_of(data, y), row_of(variances, y), mask_of(y),
-                         x_axis, xstrelm, xendelm, controls.weighted, controls.iterations, model,
-                         y, status);
-    };
-    // Under evolution a fit that ran out of calls goes on once from where
-    // it stopped: the fits of a row are compared by where they end.
-    const auto fit_from = [&](const FitModel& from, FitModel& model) {
-      model = from;
-      OlmiRowFit fit = fit_once(model);
-      if (!controls.evolve || fit.end_code != 4 || status != kStatusGood) return fit;
-      IO_WRITE("INFO: The fit of row " + std::to_string(y) + " goes on from where it stopped",
-               status);
-      return fit_once(model);
-    };
-    // Under evolution the lines of a row's fits are held back until it is
-    // known which fit stands: only its lines are told.
-    std::vector<std::string> told;
-    OlmiRowFit fit;
-    {
-      std::optional<IoHeldLines> hold;
-      if (controls.evolve) hold.emplace();
-      fit = fit_from(seed, work);
-      if (hold) told = hold->lines();
-    }
-    if (status != kStatusGood) {
-      io_write_lines(told, status);
-      return;
-    }
-    if (controls.evolve && !kzt_olmi_held_well(work, fit, xstrelm, xendelm)) {
-      // Also with each feature as the fits last held it well, with those
-      // moved on as they drifted, and from the start model, each once.
-      const FitModel last_held = as_held(y);
-      const FitModel moved = drifted(last_held, y);
-      std::vector<std::pair<const FitModel*, std::string>> others;
-      const auto tried_before = [&](const FitModel& m) {
-        if (m.params == seed.params) return true;
-        for (const auto& other : others)
-          if (other.first->params == m.params) return true;
-        return false;
-      };
-      for (const auto& [from, name] :
-           {std::pair<const FitModel*, const char*>{&last_held, "its peaks as last fitted well"},
-            {&moved, "those peaks moved on as they drifted"},
-            {&start, "the start model"}})
-        if (!tried_before(*from)) others.push_back({from, name});
-      // The valid fit with the lowest sum of squares stands, unless a fit
-      // that is not valid lies lower by more than its noise explains (the
-      // free parameters' count of its mean square): a valid fit that has
-      // given up a clear peak to keep a faded one above 0 is no better.
-      struct Tried {
-        OlmiRowFit fit;
-        FitModel model;
-        std::vector<std::string> lines;
-        const std::string* from;
-      };
-      static const std::string kPrevious = "the previous row's model";
-      std::vector<Tried> tried;
-      tried.push_back({std::move(fit), work, std::move(told), &kPrevious});
-      for (const auto& [from, name] : others) {
-        FitModel again;
-        IoHeldLines hold;
-        OlmiRowFit other = fit_from(*from, again);
-        tried.push_back({std::move(other), again, hold.lines(), &name});
-        if (status != kStatusGood) {
-          for (const Tried& t : tried) io_write_lines(t.lines, status);
-          return;
-        }
-      }
-      const Tried *lowest = nullptr, *lowest_valid = nullptr;
-      for (const Tried& t : tried) {
-        if (!t.fit.fitted) continue;
-        if (lowest == nullptr || t.fit.sum_squares < lowest->fit.sum_squares) lowest = &t;
-        if (t.fit.valid && (lowest_valid == nullptr ||
-                            t.fit.sum_squares < lowest_valid->fit.sum_squares))
-          lowest_valid = &t;
-      }
-      const Tried* stands = &tried.front();
-      if (lowest_valid != nullptr) {
-        const int free_count = static_cast<int>(
-            std::count(lowest->model.constraints.begin(),
-                       lowest->model.constraints.begin() + lowest->model.num_parameters, false));
-        const double noise = lowest->fit.channels > 0
-                                 ? static_cast<double>(lowest->fit.sum_squares) /
-                                       static_cast<double>(lowest->fit.channels)
-                                 : 0.0;
-        stands = lowest_valid->fit.sum_squares <= lowest->fit.sum_squares + free_count * noise
-                     ? lowest_valid
-                     : lowest;
-      } else if (lowest != nullptr) {
-        stands = lowest;
-      }
-      if (!others.empty()) {
-        std::string from_all;
-        for (std::size_t k = 0; k < others.size(); ++k) {
-          from_all += k + 1 == others.size() ? " and from " : ", from ";
-          from_all += others[k].second;
-        }
-        IO_WRITE("INFO: Row " + std::to_string(y) + " is fitted from " + kPrevious + from_all +
-                     "; the fit from " + *stands->from + " stands",
-                 status);
-      }
-      told = stands->lines;
-      fit = stands->fit;
-      work = stands->model;
-    }
-    io_write_lines(told, status);
-    store(y, fit);
-    if (fit.fitted && !fit.valid) invalid.push_back(y);
-    if (fit.fitted && fit.valid && !kzt_olmi_held_well(work, fit, xstrelm, xendelm))
-      doubtful.push_back(y);
-    if (!fit.fitted) {
-      failed.push_back(y);
-      // The box is a warning, not a question: a window that can no longer
-      // answer stops the boxes, not the fit.
-      if (boxes) {
-        Status box = kStatusGood;
-        GS_FWARNING(1, 1, {"Problem fitting the model to the data (row " + std::to_string(y) + ")"},
-                    box);
-        boxes = box == kStatusGood;
-      }
-    }
-    // The model image holds the model of the parameters kept, of a failed
-    // fit too.
-    if (output != nullptr && output->model.size() >= width * static_cast<std::size_t>(y))
-      kzt_olmi_row_model(work, xmaxdat, xstrelm, xendelm,
-                         output->model.subspan(width * static_cast<std::size_t>(y - 1), width),
-                         status);
-    if (output != nullptr && y == start_row) {
-      output->start_fitted = fit.fitted;
-      output->start_fit = work;
-      if (fit.fitted) {
-        output->start_text = {"FITTED PARAMETERS (ROW " + std::to_string(y) + ")", ""};
-        output->start_text.insert(output->start_text.end(), fit.text.begin(), fit.text.end());
-      }
-    }
-    if (show) display(work, row_of(data, y), row_of(variances, y), mask_of(y), x_axis, xmaxdat,
-                      xstrelm, xendelm, plot_title, status);
-    if (controls.evolve && fit.fitted && fit.valid) {
-      seed = work;
-      if (y == start_row) down_seed = work;
-    }
-    // A feature held well is kept, whatever the others did.
-    if (controls.evolve) {
-      const std::vector<bool> well =
-          fit.fitted ? features_held_well(work, fit.residual_rms, xstrelm, xendelm, 5.0)
-                     : std::vector<bool>(features, false);
-      for (std::size_t f = 1; f < features; ++f) {
-        if (!well[f]) {
-          near[f].reset();
-          continue;
-        }
-        const FeatureShape s = feature_shape(work, static_cast<int>(f));
-        const bool kept = !s.placed || (near[f] && std::fabs(s.pos - near[f]->first) <=
-                                                       std::max(near[f]->second, 1.0));
-        near[f] = std::pair{s.pos, s.width};
-        if (!kept) continue;
-        HeldRow h{y, {}};
-        for (const std::size_t k : members[f]) h.values.push_back(work.params[k]);
-        track[f].push_back(std::move(h));
-      }
-      if (y == start_row) down_near = near;
-    }
-  };
-  for (Index y = start_row; y <= yendelm && status == kStatusGood; ++y) fit_row(y);
-  seed = down_seed;
-  near = down_near;
-  for (Index y = start_row - 1; y >= ystrelm && status == kStatusGood; --y) fit_row(y);
+  OlmiRun run(xmaxdat, data, variances, mask, x_axis, xstrelm, xendelm, start_row, title,
+              controls, start, vectors, display, output);
+  run.fit_rows(ystrelm, yendelm, status);
   if (status != kStatusGood) return;
-  if (overflow)
-    IO_WRITE("WARNING: Only vectors 1 to " + std::to_string(vectors.max_vectors) + " and rows 1 to " +
-                 std::to_string(vectors.max_vec_values) + " of the results could be stored",
-             status);
-  const int stored = std::min(vectors.max_vectors, count);
-  for (int v = 0; v < stored; ++v) {
-    const std::size_t k = static_cast<std::size_t>(v);
-    vectors.titles[k] = v < n_params ? start.names[k] : result_names[k - static_cast<std::size_t>(n_params)];
-    const int first = static_cast<int>(std::min<Index>(ystrelm, vectors.max_vec_values));
-    const int last = static_cast<int>(std::min<Index>(yendelm, vectors.max_vec_values));
-    const bool empty = vectors.str_vectors[k] > vectors.end_vectors[k] || vectors.str_vectors[k] < 1;
-    vectors.str_vectors[k] = empty ? first : std::min(vectors.str_vectors[k], first);
-    vectors.end_vectors[k] = empty ? last : std::max(vectors.end_vectors[k], last);
-  }
-  vectors.num_vectors = stored;
-  std::sort(failed.begin(), failed.end());
-  std::sort(invalid.begin(), invalid.end());
-  std::sort(doubtful.begin(), doubtful.end());
-  // The rows named in the result text are named on the terminal too (and in
-  // the log), whatever shows the text.
-  const Index total = yendelm - ystrelm + 1;
-  const std::vector<std::string> failed_text = kzt_olmi_failed_text(failed, total);
-  const std::vector<std::string> invalid_text = kzt_olmi_invalid_text(invalid, total);
-  const std::vector<std::string> doubtful_text = kzt_olmi_doubtful_text(doubtful, total);
-  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
-    for (const std::string& line : *lines) IO_WRITE(line, status);
-  if (output == nullptr) return;
-  if (output->start_fitted) {
-    output->text = output->start_text;
-  } else {
-    output->text = {"FITTED PARAMETERS", "",
-                    "NONE FOR THE START ROW (ROW " + std::to_string(start_row) + "):",
-                    "WARNING: Problem fitting the model to the data"};
-  }
-  // Each kind of row is named, so that the rows not named are the good ones.
-  for (const std::vector<std::string>* lines : {&failed_text, &invalid_text, &doubtful_text})
-    output->text.insert(output->text.end(), lines->begin(), lines->end());
-  output->failed_rows = std::move(failed);
-  output->invalid_rows = std::move(invalid);
-  output->doubtful_rows = std::move(doubtful);
+  run.finish(ystrelm, yendelm, status);
 }
 
 }  // namespace kesta

@@ -8,6 +8,7 @@
 // X_MIN_POLY .. X_MAX_POLY its normalisation range, in channel coordinates
 // (channel x covers x - 1 .. x).
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -57,10 +58,12 @@ struct OlmiRowFit {
   int end_code = 0;  // MA_MODELFIT's
   int num_calls = 0;
   float sum_squares = 0.0f;
-  // The channels fitted, and the rms of data minus model over them
-  // (unweighted).
+  // The channels fitted, the rms of data minus model over them (unweighted)
+  // and its typical size, which one outlying channel does not lift (1.4826
+  // times the median of its absolute values: the rms of Gaussian noise).
   Index channels = 0;
   float residual_rms = 0.0f;
+  float typical_misfit = 0.0f;
   std::vector<float> reported;  // converted parameter values
   std::vector<float> results;
   std::vector<std::string> result_names;
@@ -87,14 +90,34 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
                        std::span<const float> x_axis, Index xstrelm, Index xendelm, bool weighted,
                        float iterations, FitModel& model, Index row_number, Status& status);
 
-// Whether FIT (of MODEL, the parameters it left, over channels
-// XSTRELM..XENDELM) holds every feature well: it fitted to a valid model and
-// each peak, decay or sinusoid is at least a channel wide (a peak's half
-// width at half maximum, a decay's half-life, a sinusoid's period) and its
-// height (amplitude) at least three times the fit's residual rms; a peak is
-// no wider at half its maximum than the channels and does not lie on another
-// peak (within the wider one's half width). A peak fitted to a spike of the
-// noise, left where the data have none, or sharing another's, is not.
+// What a row's valid model may hold badly, one bit a rule: a feature (a
+// peak, decay or sinusoid) whose position lies outside the channels fitted,
+// narrower than a channel (a peak's half width at half maximum, a decay's
+// half-life, a sinusoid's period), lower than three times the fit's typical
+// mis-fit (a spike of the noise, a trace where the data have none), a peak
+// wider at half its maximum than the channels (it cannot be told from the
+// background it has taken), a height or width that is no number, two peaks
+// closer than the wider one's half width (their shares are in doubt), and,
+// found by the evolving run, two features of one kind that may have changed
+// places as they crossed.
+enum OlmiDoubt : unsigned {
+  kDoubtOutside = 1u << 0,
+  kDoubtNarrow = 1u << 1,
+  kDoubtLow = 1u << 2,
+  kDoubtWide = 1u << 3,
+  kDoubtNotFinite = 1u << 4,
+  kDoubtOnAnother = 1u << 5,
+  kDoubtIdentity = 1u << 6,
+};
+inline constexpr int kOlmiDoubts = 7;
+
+// The rules (OlmiDoubt bits) that FIT (of MODEL, the parameters it left,
+// over channels XSTRELM..XENDELM) finds a feature held badly by; 0 when it
+// holds every feature well, or did not fit to a valid model.
+unsigned kzt_olmi_doubts(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
+                         Index xendelm);
+// Whether FIT fitted to a valid model that holds every feature well
+// (kzt_olmi_doubts gives none).
 bool kzt_olmi_held_well(const FitModel& model, const OlmiRowFit& fit, Index xstrelm,
                         Index xendelm);
 
@@ -123,24 +146,27 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // fit when it was valid; START before any such row). Under evolution a row
 // whose fit from that model does not hold every feature well
 // (kzt_olmi_held_well) is fitted also from that model with each feature as
-// held in the row nearest it that held it clearly (five times the rms
+// held in the row nearest it that held it clearly (five times the typical
 // mis-fit high, and within its half width of the row fitted before it), from
 // that model with each feature's position on the line through its positions
 // in the (up to 20) such rows nearest (rows more than 2 channels off it left
 // out), and from START (each that differs from those before it, with a line
-// saying so); the valid fit with the
-// lowest sum of squares stands, unless a fit that is not valid lies lower
-// than it by more than the free parameters' count of its mean square (then
-// that one stands, as no valid model; with none that fitted, the first).
-// Under evolution a fit that ran out of calls goes on once from where it
-// stopped. Stores each row's
-// reported parameters and results in the vectors
-// (vectors 1..50, rows 1..500; one warning for what does not fit). A row that
-// failed to fit has no results: its parameters and results become 0.0, so
-// that no earlier run's values stay in the vectors as this run's. Each row's
-// warnings name it, and the lines naming the rows that did not fit and those
-// that ended as no valid model, and those whose valid model does not hold
-// every feature well (kzt_olmi_failed_text, kzt_olmi_invalid_text,
+// saying so); the valid fit with the lowest sum of squares stands, unless a
+// fit that is not valid lies lower than it by more than the free parameters'
+// count of its mean square (then that one stands, as no valid model; with
+// none that fitted, the first). Under evolution a fit that ran out of calls
+// goes on once from where it stopped, and two peaks of one kind whose valid
+// fit holds each other's height, width and line of drift better than their
+// own (they changed places as they crossed) are given back their own
+// parameters, with a line saying so; the rows where their drift puts them on
+// one another, or where neither way is clearly better, are named. Stores
+// each row's reported parameters and results in the vectors (vectors 1..50,
+// rows 1..500; one warning for what does not fit). A row that failed to fit
+// has no results: its parameters and results become 0.0, so that no earlier
+// run's values stay in the vectors as this run's. Each row's warnings name
+// it, and the lines naming the rows that did not fit and those that ended as
+// no valid model, and those whose valid model holds a feature badly, under
+// each rule that found it (kzt_olmi_failed_text, kzt_olmi_invalid_text,
 // kzt_olmi_doubtful_text) end the run on the terminal.
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
@@ -155,10 +181,12 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
 // for the start row and START_TEXT its result lines, headed with its row
 // (START_FITTED false, and no lines, when that row did not fit); FAILED_ROWS
 // the rows that did not fit, INVALID_ROWS those that fitted to no valid
-// model and DOUBTFUL_ROWS those whose valid model does not hold every
-// feature well (kzt_olmi_held_well), each in increasing order; TEXT the
-// run's result text: the start row's lines (or that it failed), then the
-// rows that failed, the rows of no valid model and the doubtful rows.
+// model and DOUBTFUL_ROWS those whose valid model holds a feature badly
+// (kzt_olmi_doubts, or two features of one kind that may have changed
+// places), each in increasing order, DOUBTS the same rows by the rule that
+// found each (a row under every rule that did); TEXT the run's result text:
+// the start row's lines (or that it failed), then the rows that failed, the
+// rows of no valid model and the doubtful rows.
 struct OlmiOutput {
   std::span<float> model;
   bool start_fitted = false;
@@ -167,6 +195,7 @@ struct OlmiOutput {
   std::vector<Index> failed_rows;
   std::vector<Index> invalid_rows;
   std::vector<Index> doubtful_rows;
+  std::array<std::vector<Index>, kOlmiDoubts> doubts;
   std::vector<std::string> text;
 };
 
@@ -175,9 +204,11 @@ struct OlmiOutput {
 std::vector<std::string> kzt_olmi_failed_text(std::span<const Index> failed, Index total);
 // The same for INVALID rows, whose fit ended as no valid model.
 std::vector<std::string> kzt_olmi_invalid_text(std::span<const Index> invalid, Index total);
-// The same for DOUBTFUL rows, whose valid model does not hold every feature
-// well.
-std::vector<std::string> kzt_olmi_doubtful_text(std::span<const Index> doubtful, Index total);
+// The same for the rows whose valid model holds a feature badly, by the rule
+// that found each (DOUBTS, in OlmiDoubt bit order; a row may be under
+// several): a row is named under what is wrong with it.
+std::vector<std::string> kzt_olmi_doubtful_text(
+    const std::array<std::vector<Index>, kOlmiDoubts>& doubts, Index total);
 void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                       std::span<const float> variances, std::span<const std::uint8_t> mask,
                       std::span<const float> x_axis, Index xstrelm, Index ystrelm, Index xendelm,

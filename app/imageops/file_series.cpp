@@ -17,6 +17,7 @@
 #include "core/status.hpp"
 #include "core/system.hpp"
 #include "formats/gui_input.hpp"
+#include "formats/series_sizes.hpp"
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/widgets.hpp"
 #include "numeric/rebin.hpp"
@@ -251,6 +252,13 @@ bool define_series(KztDataSets& sets, KztFileSeries& series, Status& status) {
   return a.xnumdat >= 1 && a.ynumdat >= 1;
 }
 
+// The sum, average or montage carries the first member's pixel sizes (a
+// row's bin widths are no detector's).
+FioSeriesResult first_member_result(const KztDataSets& sets) {
+  return FioSeriesResult(vosq_kzt_arrays.ynumdat > 1, sets.x_pixel_size, sets.y_pixel_size,
+                         "the result has the first file's");
+}
+
 // "first to last", both without their directories.
 std::string series_title(const KztFileSeries& series, Status& status) {
   std::string first, last;
@@ -415,6 +423,7 @@ void KZT_AVERAGE(bool average, KztDataSets& sets, Status& status) {
   if (a.ymaxdat < 1) return st_fail(status, kBaseApp + 2, kPosition);
   KztFileSeries series;
   if (!define_series(sets, series, status)) return;
+  const FioSeriesResult result = first_member_result(sets);
   sequence_started(status);
   const FioReadAnswers first_answers = fio_read_answers();
   const FioSeriesMembers members(first_answers);
@@ -437,6 +446,7 @@ void KZT_COMPOSITE(KztDataSets& sets, Status& status) {
   if (a.ymaxdat < 1) return st_fail(status, kBaseApp + 2, kPosition);
   KztFileSeries series;
   if (!define_series(sets, series, status)) return;
+  const FioSeriesResult result = first_member_result(sets);
   // The later members are read with the answers the first one was read with
   // (the background, read in between, may have been given others).
   const FioReadAnswers first_answers = fio_read_answers();

@@ -156,7 +156,8 @@ struct SeriesFiles : testing::WidgetFixture {
     kzt_series_name(defined, 1, defined.first_file, s);
     kzt_series_name(defined, count, defined.last_file, s);
   }
-  void write_member(int k, Index nx, Index ny, bool irregular = false) {
+  void write_member(int k, Index nx, Index ny, bool irregular = false, float xps = 1e-4f,
+                    float yps = 1e-4f) {
     std::vector<float> data(nx * ny), xaxis(nx), yaxis(ny);
     for (Index i = 0; i < nx; ++i) xaxis[i] = static_cast<float>(i) + 0.5f;
     for (Index j = 0; j < ny; ++j) yaxis[j] = static_cast<float>(j) + 0.5f;
@@ -170,7 +171,7 @@ struct SeriesFiles : testing::WidgetFixture {
     testing::ScriptedInput input({name});
     int retstat = 1;
     FIO_OUT_KESTA(false, "", nx, ny, 1, 1, nx, ny, xaxis, yaxis, data, {}, "t", "x", "y", "z",
-                  false, 1e-4f, 1e-4f, retstat, s);
+                  false, xps, yps, retstat, s);
     ASSERT_EQ(retstat, 0);
   }
   // Member K of NX x NY in the native format or TULMA, pixel (x, y) holding
@@ -372,6 +373,76 @@ TEST_F(SeriesFiles, TiffSumKeepsTheStoredPixelSizes) {
   EXPECT_EQ(retstat, 0);
   EXPECT_FLOAT_EQ(xps, 1.0e-4f);
   EXPECT_FLOAT_EQ(yps, 1.0e-4f);
+}
+
+// The sum, the average and the montage carry the first member's pixel
+// sizes, and so do the detector's stored sizes afterwards, whatever a later
+// member's header (or a montage's background) gives; members whose headers
+// differ are said in one line, on either road of their reading. A series
+// whose members agree says nothing of them.
+TEST_F(SeriesFiles, TheResultsPixelSizesAreTheFirstMembersAndStoredSo) {
+  ImageopsUpcalls table;
+  table.def_fs = def_fs_gui;
+  UpcallsOverride with(table);
+  kzt_series_reader() = FIO_GUI_INPUT;
+  defined.end = 4;
+  Status s = kStatusGood;
+  kzt_series_name(defined, 1, defined.first_file, s);
+  kzt_series_name(defined, 4, defined.last_file, s);
+  kzt_series_name(defined, 9, background, s);
+  write_member(9, kX, kY, false, 1e-4f, 1e-4f);
+  const auto stored = [](const char* key) {
+    float v = 0.0f;
+    int retstat = 1;
+    Status local = kStatusGood;
+    IO_INQ_RKEYVALUE(key, v, retstat, local);
+    return v;
+  };
+  for (const bool differ : {true, false}) {
+    for (int k = 1; k <= 4; ++k)
+      write_member(k, kX, kY, false, differ && k >= 3 ? 1.72e-4f : 7.5e-5f,
+                   differ && k >= 3 ? 1.72e-4f : 8.5e-5f);
+    for (const KztSeriesRowReader road : {fio_gui_rows_input, whole_only}) {
+      kzt_series_row_reader() = road;
+      for (const int operation : {0, 1, 2}) {
+        SCOPED_TRACE(std::string(differ ? "differing, " : "alike, ") +
+                     (road == whole_only ? "whole, " : "rows, ") + std::to_string(operation));
+        fio_reset_gui_input();
+        kzt_forget_answers();
+        testing::TerminalCapture terminal;
+        s = kStatusGood;
+        if (operation == 2) {
+          // Tiles of 8 x 6 two a row, the background of 100 microns.
+          replay(defined.first_file + "\nROI\nNO\nRE-BIN NO.\n1\nO.K.\n" + background +
+                 "\nYES\n");
+          KZT_COMPOSITE(sets, s);
+        } else {
+          replay(defined.first_file + "\n");
+          KZT_AVERAGE(operation == 1, sets, s);
+        }
+        ASSERT_EQ(s, kStatusGood) << terminal.text();
+        EXPECT_FLOAT_EQ(sets.x_pixel_size, 7.5e-5f);
+        EXPECT_FLOAT_EQ(sets.y_pixel_size, 8.5e-5f);
+        EXPECT_FLOAT_EQ(stored("X_PIXEL_SIZE"), 7.5e-5f);
+        EXPECT_FLOAT_EQ(stored("Y_PIXEL_SIZE"), 8.5e-5f);
+        std::string third;
+        kzt_series_name(defined, 3, third, s);
+        const std::string said = terminal.text();
+        const std::size_t line = said.find("WARNING: Pixel sizes other than the first file's");
+        if (differ) {
+          EXPECT_NE(said.find("WARNING: Pixel sizes other than the first file's (7.500000E-05 x "
+                              "8.500000E-05 m) in 2 members, the first " +
+                              third + " (1.720000E-04 x 1.720000E-04 m); the result has the "
+                                      "first file's\n"),
+                    std::string::npos)
+              << said;
+          EXPECT_EQ(said.find("WARNING: Pixel sizes", line + 1), std::string::npos) << said;
+        } else {
+          EXPECT_EQ(line, std::string::npos) << said;
+        }
+      }
+    }
+  }
 }
 
 // Members whose rows are far longer than the part kept are read whole, cut

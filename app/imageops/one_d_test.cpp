@@ -98,21 +98,33 @@ TEST_F(OneD, InterpolationRescalesLinearlyAlongX) {
 }
 
 // 1-D INTERPOLATION of an image is refused in one line before its questions,
-// with the data left alone, not ended by a STATUS error.
+// with the data left alone, not ended by a STATUS error. The keyboard
+// command shows no box, with a window open too: nothing is drawn, nothing
+// waits for a click while the terminal's lines queue.
 class OneDCommand : public kesta::testing::DataSetFixture {};
 
 TEST_F(OneDCommand, InterpolationRefusesAnImageBeforeAsking) {
   make(6, 4, false, false);
   const std::vector<float> kept(vosq_kzt_arrays.data, vosq_kzt_arrays.data + 24);
-  ScriptedInput input({"1", "5", "1.1"});
-  TerminalCapture terminal;
-  Status status = kStatusGood;
-  std::string next;
-  kzt_command_1dinterpolate(sets, next, status);
-  EXPECT_EQ(status, kStatusGood);
-  EXPECT_NE(terminal.text().find("THE DATA IS NOT 1-D !"), std::string::npos) << terminal.text();
-  EXPECT_EQ(input.prompts.size(), 0u);
-  EXPECT_EQ(std::vector<float>(vosq_kzt_arrays.data, vosq_kzt_arrays.data + 24), kept);
+  std::vector<kesta::testing::PageItem> drawn;
+  for (const bool window : {false, true}) {
+    Status status = kStatusGood;
+    if (window) {
+      QG_OPEN(0, status);
+      kesta::testing::open_page_recorder(1, &drawn);
+    }
+    ScriptedInput input({"1", "5", "1.1"});
+    TerminalCapture terminal;
+    std::string next;
+    kzt_command_1dinterpolate(sets, next, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text(), "WARNING: THE DATA IS NOT 1-D !\n");
+    EXPECT_EQ(input.prompts.size(), 0u);
+    EXPECT_EQ(std::vector<float>(vosq_kzt_arrays.data, vosq_kzt_arrays.data + 24), kept);
+  }
+  EXPECT_TRUE(drawn.empty());
+  for (auto& d : qg_db_system.driver) d.reset();
+  qg_db_system = QgDbSystem{};
 }
 
 TEST(OneDMaskRegion, RectanglesOnALineInLinearAndLogScale) {

@@ -150,9 +150,11 @@ void KZT_1DINTERPOLATE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrel
 void kzt_command_1dinterpolate(KztDataSets&, std::string&, Status& status) {
   KztArrays& a = vosq_kzt_arrays;
   // The correction runs along one row: an image is refused before anything
-  // is asked, as by the other 1-D transforms, not by a STATUS error.
+  // is asked, as by the other 1-D transforms, not by a STATUS error. A
+  // keyboard command: the line at the terminal is all, no box in the window
+  // waits for a click while the terminal's next lines queue behind it.
   if (a.ystrelm != a.yendelm) {
-    gs_refusal({"THE DATA IS NOT 1-D !"}, status);
+    IO_WRITE("WARNING: THE DATA IS NOT 1-D !", status);
     return;
   }
   io_write_lines({"WARNING: This option has been added as a quick fix. In the future it",

@@ -237,59 +237,6 @@ void stream_copy(const float* in, float* out, std::size_t n) {
   for (; k < n; ++k) out[k] = in[k];
 }
 
-// The smoothed pixels whose box (the smoothing's box of SIZE x SIZE, cut to
-// the region) holds a pixel LEFT_OUT of the search (masked off, or not a
-// finite number) take the mean of the values of their box that are not left
-// out: a masked gap's zeros pull no smoothed value down, and a value that is
-// not a finite number makes none undefined. A pixel left out itself stays as
-// it was. Column sums of the box's rows run down the region, as the
-// smoothing's own do; rows whose boxes hold no such pixel are left alone.
-void known_box_means(Index xmaxdat, std::span<const float> data,
-                     std::span<const std::uint8_t> left_out, Index xs, Index ys, Index xe, Index ye,
-                     Index size, std::span<float> work) {
-  const Index before = (size - 1) / 2, after = size / 2;
-  const auto width = static_cast<std::size_t>(xe - xs + 1);
-  std::vector<double> sums(width, 0.0), sum_before(width + 1, 0.0);
-  std::vector<Index> counts(width, 0), count_before(width + 1, 0);
-  Index outs = 0;  // pixels left out in the box's rows
-  const auto add_row = [&](Index y, int sign) {
-    const auto first = static_cast<std::size_t>(element(xs, y, xmaxdat));
-    const float* d = data.data() + first;
-    const std::uint8_t* out = left_out.data() + first;
-    for (std::size_t i = 0; i < width; ++i)
-      if (out[i] == 0) {
-        sums[i] += sign * double{d[i]};
-        counts[i] += sign;
-      } else {
-        outs += sign;
-      }
-  };
-  for (Index y = ys; y <= std::min(ye, ys + after - 1); ++y) add_row(y, 1);
-  for (Index y = ys; y <= ye; ++y) {
-    if (y - before - 1 >= ys) add_row(y - before - 1, -1);
-    if (y + after <= ye) add_row(y + after, 1);
-    if (outs == 0) continue;
-    const auto first = static_cast<std::size_t>(element(xs, y, xmaxdat));
-    float* out = work.data() + first;
-    const std::uint8_t* own = left_out.data() + first;
-    for (std::size_t i = 0; i < width; ++i) {
-      sum_before[i + 1] = sum_before[i] + sums[i];
-      count_before[i + 1] = count_before[i] + counts[i];
-    }
-    const Index rows = std::min(ye, y + after) - std::max(ys, y - before) + 1;
-    for (std::size_t i = 0; i < width; ++i) {
-      if (own[i] != 0) continue;
-      const auto reach_before = static_cast<std::size_t>(before);
-      const std::size_t lo = i > reach_before ? i - reach_before : 0;
-      const std::size_t hi = std::min(width - 1, i + static_cast<std::size_t>(after));
-      const Index n = count_before[hi + 1] - count_before[lo];
-      // (The pixel itself is known, so N is at least 1.)
-      if (n < rows * static_cast<Index>(hi - lo + 1))
-        out[i] = static_cast<float>((sum_before[hi + 1] - sum_before[lo]) / static_cast<double>(n));
-    }
-  }
-}
-
 // One strip of rows R0..R1 across the region, its class bytes and the
 // per-column background sums.
 class Strip {
@@ -363,6 +310,7 @@ class Strip {
     return x > v && std::isfinite(x) && !masked(i, j);
   }
   void load(Index r0, Index r1);
+  void first_background_sums(Index columns, Index& n, double& sum, double& sum2);
   void initial_background();
   void column_step(Index i);
   Index plain_run(Index i);
@@ -440,22 +388,29 @@ class Strip {
   std::vector<Merge> merges;
 };
 
-void Strip::initial_background() {
-  const Index columns = std::min(width_, p_.box_size);
-  Index n = 0;
-  double sum = 0.0, sum2 = 0.0;
+// The count and sums of the background pixels of the strip's first COLUMNS
+// columns.
+void Strip::first_background_sums(Index columns, Index& n, double& sum, double& sum2) {
+  n = 0;
+  sum = sum2 = 0.0;
   for (Index j = r0_; j <= r1_; ++j)
-    for (Index i = xs_; i < xs_ + columns; ++i) {
-      const float v = w(i, j);
-      if (masked(i, j) || v < p_.data_minimum) {
-        cls(i, j) = kExcluded;
-      } else {
-        cls(i, j) = kBackground;
+    for (Index i = xs_; i < xs_ + columns; ++i)
+      if (cls(i, j) == kBackground) {
+        const double v = w(i, j);
         ++n;
         sum += v;
-        sum2 += double{v} * v;
+        sum2 += v * v;
       }
-    }
+}
+
+void Strip::initial_background() {
+  const Index columns = std::min(width_, p_.box_size);
+  for (Index j = r0_; j <= r1_; ++j)
+    for (Index i = xs_; i < xs_ + columns; ++i)
+      cls(i, j) = masked(i, j) || w(i, j) < p_.data_minimum ? kExcluded : kBackground;
+  Index n = 0;
+  double sum = 0.0, sum2 = 0.0;
+  first_background_sums(columns, n, sum, sum2);
   reliable_ = false;
   mean_ = 0.0;
   if (n > p_.min_background) {
@@ -468,13 +423,10 @@ void Strip::initial_background() {
            std::sqrt(std::max(l.mean, 0.0) / static_cast<double>(p_.blur_size))) {
       for (Index j = r0_; j <= r1_; ++j)
         for (Index i = xs_; i < xs_ + columns; ++i)
-          if (cls(i, j) == kBackground && w(i, j) > threshold_) {
-            cls(i, j) = kCandidate;
-            const double v = w(i, j);
-            --n;
-            sum -= v;
-            sum2 -= v * v;
-          }
+          if (cls(i, j) == kBackground && w(i, j) > threshold_) cls(i, j) = kCandidate;
+      // Summed again from the pixels left, not less the candidates: a hot
+      // pixel's square (1e24 for 1e12) would swallow the background's sums.
+      first_background_sums(columns, n, sum, sum2);
       previous = threshold_;
       if (n <= p_.min_background) {
         reliable_ = false;
@@ -1133,7 +1085,7 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     q.use_mask = true;
     std::vector<std::uint8_t> left_out;
     try {
-      left_out.assign(static_cast<std::size_t>(element(xendelm, yendelm, xmaxdat)) + 1, 0);
+      left_out.assign(static_cast<std::size_t>(xmaxdat * ymaxdat), 0);
     } catch (const std::bad_alloc&) {
       peaks.num_peaks = 0;
       return st_fail(status, kBaseCore + 1002, kPosition);
@@ -1146,9 +1098,14 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
         non_finite += finite ? 0 : 1;
         left_out[k] = (p.use_mask && mask[k] != 0) || !finite;
       }
-    if (!copy)
-      known_box_means(xmaxdat, data, left_out, xstrelm, ystrelm, xendelm, yendelm, p.blur_size,
-                      work);
+    // The smoothed pixels whose box holds a pixel left out take the mean of
+    // the others: a masked gap's zeros pull no smoothed value down, and a
+    // value that is not a finite number makes none undefined.
+    if (!copy && !ma_known_box_means(xmaxdat, ymaxdat, data, left_out, xstrelm, ystrelm, xendelm,
+                                     yendelm, p.blur_size, p.blur_size, work)) {
+      peaks.num_peaks = 0;
+      return st_fail(status, kBaseCore + 1002, kPosition);
+    }
     if (non_finite > 0)
       IO_WRITE("INFO: " + kzt_left_out_line(non_finite, "pixel") + " of the search", status);
     search(q, left_out, false);

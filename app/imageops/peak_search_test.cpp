@@ -604,6 +604,69 @@ TEST(PeakSearch, MaskedHotPixelBesideASpotTakesNoPart) {
     }
   }
 }
+// A masked pixel holding a huge value (a marker of 1e20, 1e30 or the float
+// limit), 40 pixels before a spot on its row or 3 pixels after it, takes no
+// more part than a NaN there: the smoothing's sums keep no trace of it in
+// the boxes after it. An unmasked hot pixel is a candidate whatever its
+// size: one of 1e12 leaves the background's sums and levels as one of 1e5,
+// and one of 1e30 beside a NaN gap leaves the means of the gap's boxes, away
+// from its own, as one of 1e5.
+TEST(PeakSearch, HugeValuesLeaveNoTraceInOtherBoxes) {
+  for (const Index blur : {1, 3, 9})
+    for (const auto& [i, j] : {std::pair<Index, Index>{51, 48}, {38, 41}}) {
+      SCOPED_TRACE(::testing::Message() << "blur " << blur << " at " << i << "," << j);
+      const auto e = static_cast<std::size_t>(element(i, j, kX));
+      Search nan;
+      crystallography_controls(nan, blur);
+      nan.data[e] = NAN;
+      ASSERT_EQ(nan.run(), kStatusGood);
+      ASSERT_EQ(nan.peaks.num_peaks, std::ssize(kSpots));
+      for (const float huge : {1.0e20f, 1.0e30f, 3.4e38f}) {
+        Search masked;
+        crystallography_controls(masked, blur);
+        masked.p.use_mask = true;
+        masked.data[e] = huge;
+        masked.mask[e] = 1;
+        ASSERT_EQ(masked.run(), kStatusGood);
+        EXPECT_TRUE(same_lists(masked.peaks, nan.peaks)) << huge;
+      }
+    }
+  for (const Index blur : {1, 3})
+    for (const auto& [i, j] : {std::pair<Index, Index>{21, 65}, {8, 30}, {3, 90}}) {
+      Search hot, hotter;
+      for (Search* s : {&hot, &hotter}) {
+        crystallography_controls(*s, blur);
+        counting_noise(*s, 7);
+      }
+      hot.data[static_cast<std::size_t>(element(i, j, kX))] = 1.0e5f;
+      hotter.data[static_cast<std::size_t>(element(i, j, kX))] = 1.0e12f;
+      ASSERT_EQ(hot.run(), kStatusGood);
+      ASSERT_EQ(hotter.run(), kStatusGood);
+      EXPECT_TRUE(same_lists(hot.peaks, hotter.peaks))
+          << "blur " << blur << " at " << i << "," << j << ": " << hot.peaks.num_peaks << " and "
+          << hotter.peaks.num_peaks << " peaks";
+    }
+  for (const Index blur : {3, 9})
+    for (const auto& [i, j] : {std::pair<Index, Index>{21, 45}, {50, 20}}) {
+      Search hot, hotter;
+      for (Search* s : {&hot, &hotter}) {
+        crystallography_controls(*s, blur);
+        for (Index y = 1; y <= kY; ++y) s->data[static_cast<std::size_t>(element(60, y, kX))] = NAN;
+      }
+      hot.data[static_cast<std::size_t>(element(i, j, kX))] = 1.0e5f;
+      hotter.data[static_cast<std::size_t>(element(i, j, kX))] = 1.0e30f;
+      ASSERT_EQ(hot.run(), kStatusGood);
+      ASSERT_EQ(hotter.run(), kStatusGood);
+      for (Index y = 1; y <= kY; ++y)
+        for (Index x = 60 - blur; x <= 60 + blur; ++x) {
+          const auto e = static_cast<std::size_t>(element(x, y, kX));
+          if (x == 60 || (std::abs(x - i) <= blur && std::abs(y - j) <= blur)) continue;
+          ASSERT_NEAR(hot.work[e], hotter.work[e], 1e-3f) << "blur " << blur << " at " << x << ","
+                                                           << y;
+        }
+    }
+}
+
 // Weak peaks in noise under wide smoothing have weights (value less the
 // background) that nearly cancel over their spot: the centroid runs off,
 // out of the image. A centroid outside the peak's box is no position of the

@@ -58,11 +58,12 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
     }
     GS_OFF_PRINT(status);
     if (gui) {
-      GS_CLOSE_PS(status);
+      gs_end_graphics_file(status);
       GS_FPROMPT(1, 1, {"FINISHED WRITING FILE"}, status);
       GS_UPDATE(status);
+    } else {
+      gs_say_print_written(status);
     }
-    gs_say_print_written(status);
   }
   if (status != kStatusGood && ST_ERRORCODE(status) == 1000) {
     // The file layer has said why the file could not be written.

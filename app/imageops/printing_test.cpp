@@ -76,6 +76,38 @@ TEST_F(Printing, EachKindDrawsAPageAndKeyboardPagesShareOneFile) {
   for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
 }
 
+// The rows of a data set printed as graphs take a page each, as the window
+// shows them one at a time (CONTINUE between them); a NO there ends the
+// print with the pages drawn so far.
+TEST_F(Printing, EachRowGraphIsItsOwnPage) {
+  Status status = kStatusGood;
+  for (const bool gui : {false, true}) {
+    const std::string path = dir.file(gui ? "window.ps" : "rows.ps");
+    {
+      ScriptedInput input({path, "YES", "YES"});
+      TerminalCapture terminal;
+      print(gui, "x/y graph", 3, status);
+      ASSERT_EQ(status, kStatusGood);
+      if (!gui) {
+        EXPECT_NE(terminal.text().find("INFO: Pages 1 to 3 added to the graphics file"),
+                  std::string::npos)
+            << terminal.text();
+      }
+      gs_end_graphics_file(status);
+    }
+    const auto boxes = page_boxes(path);
+    ASSERT_EQ(boxes.size(), 3u) << path;
+    for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
+  }
+  const std::string path = dir.file("first.ps");
+  ScriptedInput input({path, "NO"});
+  TerminalCapture terminal;
+  print(false, "x/y graph", 3, status);
+  ASSERT_EQ(status, kStatusGood);
+  gs_end_graphics_file(status);
+  EXPECT_EQ(page_boxes(path).size(), 1u);
+}
+
 // A kind of graphics that nothing draws is a failure: no page is added,
 // nothing says it was written, a file that would hold no page is not left
 // (an old one stays as it was) and a keyboard file keeps its pages.
@@ -127,13 +159,14 @@ TEST_F(Printing, GraphicalPrintClosesItsFileAndFailuresStayGood) {
 
 // A page drawn into the keyboard's file, which stays open for more, is said
 // to be added, never finished: only a temporary copy exists until the file
-// is closed, which says it is finished. A window print closes its file and
-// says so. The next keyboard
-// print proposes the last file; the user escape there stores nothing.
-TEST_F(Printing, KeyboardPagesAreAddedAndTheLastFileIsProposed) {
+// is closed, which says it is finished, naming it and its pages. A window
+// print closes its file and says so. The next keyboard print proposes no
+// file: Return there, or the user escape, stores nothing and leaves the
+// finished file as it was.
+TEST_F(Printing, KeyboardPagesAreAddedAndReturnStoresNoFile) {
   const std::string path = dir.file("pages.ps");
-  const std::string added = "\": the file is written when it is closed (END GRAPHICS FILE, or "
-                            "the end of the session)\n";
+  const std::string added = "\": the file is written when it is closed (END GRAPHICS FILE, a "
+                            "PRINT in the graphics window, or the end of the session)\n";
   Status status = kStatusGood;
   {
     ScriptedInput input({path});
@@ -156,40 +189,63 @@ TEST_F(Printing, KeyboardPagesAreAddedAndTheLastFileIsProposed) {
     TerminalCapture terminal;
     gs_end_graphics_file(status);
     gs_end_graphics_file(status);
-    EXPECT_EQ(terminal.text(), "INFO: Finished writing graphics file\n");
+    EXPECT_EQ(terminal.text(),
+              "INFO: Finished writing graphics file \"" + path + "\" (2 pages)\n");
   }
   EXPECT_EQ(page_boxes(path).size(), 2u);
-  {
-    ScriptedInput input({""});
-    TerminalCapture terminal;
-    print(false, "image", kY, status);
-    ASSERT_EQ(input.prompts.size(), 1u);
-    EXPECT_NE(input.prompts[0].find("File to store graphics [" + path + "]"), std::string::npos)
-        << input.prompts[0];
-    EXPECT_NE(terminal.text().find("Page 1 added to the graphics file \"" + path), std::string::npos);
-  }
-  GS_CLOSE_PS(status);
-  EXPECT_EQ(page_boxes(path).size(), 1u);
   const std::string kept = kesta::testing::read_file(path);
-  {
-    ScriptedInput input({"\\\\"});
+  for (const char* answer : {"", "\\\\"}) {
+    ScriptedInput input({answer});
     TerminalCapture terminal;
     print(false, "image", kY, status);
-    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(status, *answer == '\0' ? kStatusGood : kStatusEscape);
+    st_reset(status);
+    ASSERT_EQ(input.prompts.size(), 1u);
+    EXPECT_EQ(input.prompts[0].find('['), std::string::npos) << input.prompts[0];
     EXPECT_EQ(terminal.text().find("Writing graphics file"), std::string::npos) << terminal.text();
+    bool open = true;
+    GS_INQ_PSFILE(open, status);
+    EXPECT_FALSE(open);
+    EXPECT_EQ(kesta::testing::read_file(path), kept);
   }
-  bool open = true;
-  GS_INQ_PSFILE(open, status);
-  EXPECT_FALSE(open);
-  EXPECT_EQ(kesta::testing::read_file(path), kept);
   // The window's print is finished under its name before it is said to be.
   const std::string single = dir.file("single.ps");
   ScriptedInput input({single});
   TerminalCapture terminal;
   print(true, "image", kY, status);
-  EXPECT_NE(terminal.text().find("INFO: Finished writing graphics file"), std::string::npos);
+  EXPECT_NE(terminal.text().find("INFO: Finished writing graphics file \"" + single +
+                                 "\" (1 page)\n"),
+            std::string::npos)
+      << terminal.text();
   EXPECT_EQ(terminal.text().find("added"), std::string::npos);
   EXPECT_EQ(page_boxes(single).size(), 1u);
+}
+
+// A window print while the keyboard's file is open adds its page to that
+// file and closes it: one line says so, naming the file and all its pages.
+TEST_F(Printing, AWindowPrintClosesTheKeyboardFileAndSaysItsPages) {
+  const std::string path = dir.file("kept.ps");
+  Status status = kStatusGood;
+  {
+    ScriptedInput input({path});
+    TerminalCapture terminal;
+    print(false, "image", kY, status);
+    print(false, "contour", kY, status);
+  }
+  ScriptedInput input(std::vector<std::string>{});
+  TerminalCapture terminal;
+  print(true, "3-d surface", kY, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_TRUE(input.prompts.empty());
+  const std::string out = terminal.text();
+  EXPECT_NE(out.find("INFO: Finished writing graphics file \"" + path + "\" (3 pages)\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Finished"), out.rfind("Finished")) << out;
+  bool open = true;
+  GS_INQ_PSFILE(open, status);
+  EXPECT_FALSE(open);
+  EXPECT_EQ(page_boxes(path).size(), 3u);
 }
 
 // A name that cannot be opened for writing (a folder) is refused when it is

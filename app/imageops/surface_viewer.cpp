@@ -431,6 +431,9 @@ void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, 
       curves.y = row;
       GS_INT_XYEGRAPH(curves, title, xlabel, zlabel, status);
     } else {
+      // Printed, each row is a page of its own, as the window shows them
+      // one at a time: drawn on one page, each would cover the one before.
+      if (y > ystrelm) gs_print_page_break(status);
       GS_XYSGRAPH(xmaxdat, xstrelm, xendelm, xaxis, row, title, xlabel, zlabel, status);
       GS_UPDATE(status);
     }

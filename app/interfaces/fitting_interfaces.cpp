@@ -647,11 +647,10 @@ void olmi_print(MenuPass& pass, Olmi& state, Status& status) {
   olmi_composite(pass, state, status);
   Status local = kStatusGood;
   GS_OFF_PRINT(local);
-  GS_CLOSE_PS(local);
+  gs_end_graphics_file(local);
   if (status == kStatusGood) status = local;
   if (status != kStatusGood) return;
   GS_FPROMPT(1, 1, {"FINISHED WRITING FILE"}, status);
-  gs_say_print_written(status);
 }
 
 void olmi_setup(MenuPass& pass, Olmi& state, Status& status) {

@@ -36,12 +36,7 @@ bool entry_refused(std::string_view position, bool uses_mask, KztDataSets& sets,
 }
 
 GsDisplayedImage current(const KztDataSets& sets, bool uses_mask) {
-  GsDisplayedImage image = kzt_current_image(sets);
-  if (!uses_mask) {
-    image.mask_data = false;
-    image.mask = {};
-  }
-  return image;
+  return kzt_current_image(sets, uses_mask);
 }
 
 void draw_data_or_welcome(const GsDisplayedImage& im, bool shows_data,

@@ -162,8 +162,9 @@ TEST_F(InterfaceLoop, TheMaskIsMadeOnFirstNeed) {
   for (const std::uint8_t m : kzt_mask()) EXPECT_EQ(m, 0);
 }
 
-// A macro that ends at the menu hands the choice back to the user, and the
-// menu is drawn again for it. An assignment in it is no end: the macro goes
+// A macro that ends at the menu hands the choice back to the user (at the
+// terminal here, where there is no window), and the menu is drawn again for
+// it. An assignment in it is no end: the macro goes
 // on with the next choice. A file sequence whose macro ends here, where
 // nothing runs its next count, ends and says so.
 TEST_F(InterfaceLoop, AMacroEndingAtTheMenuHandsBack) {
@@ -183,7 +184,7 @@ TEST_F(InterfaceLoop, AMacroEndingAtTheMenuHandsBack) {
   };
   EXPECT_EQ(run({"UNTOGGLE", "EXIT"}), kStatusGood);
   const std::string out = terminal.text();
-  const std::size_t returned = out.find("INFO: Control returned to graphics window");
+  const std::size_t returned = out.find("INFO: Control returned to the terminal");
   ASSERT_NE(returned, std::string::npos) << out;
   EXPECT_EQ(out.find("INFO: Control returned", returned + 1), std::string::npos) << out;
   EXPECT_LT(out.find("(GRAPHICAL INPUT):TOGGLE"), returned) << out;

@@ -236,7 +236,11 @@ PowderSettings settings_of(const State& s) {
 
 void run_cake(MenuPass& pass, State& state, Status& status) {
   PowderSettings g = settings_of(state);
-  KZT_CAKE(true, pass.sets, g, state.lorentz_geometry, status);
+  // The mask flags follow the exchanges inside the cake menu: its result
+  // is shown and used without the image's mask.
+  KZT_CAKE(true, pass.sets, g, state.lorentz_geometry, state.mask_data, state.mask_memory,
+           status);
+  pass.plot_type = state.mask_data ? "masked_image" : "image";
   // The forms of the cake may have changed the geometry before any escape.
   state.x_beam = g.x_beam_centre;
   state.y_beam = g.y_beam_centre;
@@ -263,7 +267,7 @@ void run_integrate(MenuPass& pass, State& state, Status& status) {
   // The scan replaces the image by an exchange of the arrays: an escape from
   // the forms leaves them, and the mask flags, as they were.
   const float* before = vosq_kzt_arrays.data;
-  KZT_INTEGRATE(s, s.x_pixel_size, s.y_pixel_size, state.sample_distance, state.wavelength,
+  KZT_INTEGRATE(s, state.mask_data, s.x_pixel_size, s.y_pixel_size, state.sample_distance, state.wavelength,
                 state.correct_polarisation, state.polarisation, state.lorentz_geometry,
                 state.x_beam, state.y_beam, state.tilt_rotation, state.tilt_angle, status);
   if (status == kStatusGood && vosq_kzt_arrays.data != before) scan_shown(state, status);
@@ -273,7 +277,7 @@ void run_projection(MenuPass& pass, State& state, Status& status) {
   KztDataSets& s = pass.sets;
   const bool was_defined = s.memory_defined;
   s.memory_defined = false;
-  KZT_GUI_PROJECTION(s, state.sample_distance, state.wavelength, state.x_beam, state.y_beam,
+  KZT_GUI_PROJECTION(s, state.mask_data, state.sample_distance, state.wavelength, state.x_beam, state.y_beam,
                      state.tilt_rotation, state.tilt_angle, status);
   if (status != kStatusGood || !s.memory_defined) {
     // Nothing projected: the memory keeps what it held.

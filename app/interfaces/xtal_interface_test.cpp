@@ -140,7 +140,8 @@ TEST_F(XtalPolling, AlarmAfterTheTruncatedTimeoutStopsAutoInput) {
   std::string bells;
   for (int i = 0; i < 20; ++i) bells += "\a\n";
   EXPECT_EQ(terminal.text().substr(0, 40), bells);
-  EXPECT_NE(text("TIME-OUT ALARM: NEW FILE DOESN'T EXIST YET"), nullptr);
+  EXPECT_NE(terminal.text().find("WARNING: TIME-OUT ALARM: NEW FILE DOESN'T EXIST YET"),
+            std::string::npos);
   // Off: nothing more is polled.
   fake_time += 10.0;
   EXPECT_FALSE(idle_pass(status));

@@ -230,6 +230,64 @@ std::vector<std::string> left_axis_texts(const GsRect& r, Status& status) {
   return texts;
 }
 
+// The text GS_EXPONT draws for VALUE (a power of ten): STYLE 1 "10E" and the
+// whole exponent ("*10E" with PREFIX), STYLE 2 the number itself. A place
+// between two decades (d + log10 k, k = 2..9, on a logarithmic axis) is
+// written in style 1 with its multiple, "k*10Ed": rounded to a whole
+// exponent, the places of one decade would all read as one of its ends.
+std::string exponent_text(int style, bool prefix, float value, Status& status) {
+  bool fits = false;
+  std::string text;
+  if (style == 2) {
+    const int decimals = std::clamp(static_cast<int>(std::ceil(-value - 1e-4f)), 0, 6);
+    IO_VTOC(std::pow(10.0f, value), 8, decimals, false, true, true, fits, text, status);
+    return fits ? text : "********";
+  }
+  const float decade = std::floor(value + 1.0e-4f);
+  const long multiple = std::lround(std::pow(10.0, static_cast<double>(value - decade)));
+  const bool between = multiple > 1 && multiple < 10;
+  std::string exponent;
+  IO_VTOC(between ? decade : value, 5, 0, false, false, false, fits, exponent, status);
+  return (between ? std::to_string(multiple) + "*" : std::string(prefix ? "*" : "")) + "10E" +
+         exponent.substr(0, SLEN(exponent));
+}
+
+// The labels of a logarithmic axis drawn so far, as page extents along it:
+// a label between the decades is left out where it would come closer to
+// one of them than their texts allow (along X half of each width, taking a
+// character as 0.8 of its height, and a character between them; along Y one
+// and a half heights apart).
+class LabelRoom {
+ public:
+  LabelRoom(bool x_axis, float height_scale, Status& status) : x_axis_(x_axis) {
+    float wx = 1.0f;
+    float wy = 1.0f;
+    world_per_page(wx, wy, status);
+    per_world_ = 1.0 / std::fabs(double{x_axis ? wx : wy});
+    height_ = double{height_scale} * kTextHeight;
+  }
+  bool free(float value, std::string_view text) const {
+    const double at = value * per_world_;
+    const double half = half_extent(text);
+    for (const auto& [other, other_half] : taken_) {
+      const double need = x_axis_ ? half + other_half + 0.8 * height_ : 1.5 * height_;
+      if (std::fabs(at - other) < need) return false;
+    }
+    return true;
+  }
+  void take(float value, std::string_view text) {
+    taken_.emplace_back(value * per_world_, half_extent(text));
+  }
+
+ private:
+  double half_extent(std::string_view text) const {
+    return 0.5 * 0.8 * height_ * static_cast<double>(text.size());
+  }
+  bool x_axis_;
+  double per_world_ = 1.0, height_ = 0.0;
+  std::vector<std::pair<double, double>> taken_;
+};
+
 }  // namespace
 
 void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interval, int number,
@@ -509,11 +567,13 @@ void GS_ALOGAXENUM(bool x_axis, int style, float start, float end, float positio
     horizontal = side ? 3 : 1;
     vertical = 3;
   }
+  LabelRoom room(x_axis, enumeration.text.height, status);
   auto label = [&](float value) {
     const float x = x_axis ? value : position;
     const float y = x_axis ? position : value;
     GS_EXPONT(x, y, style, horizontal, vertical, false, value, enumeration.text.font,
               enumeration.text.colour, 0.0f, height, status);
+    room.take(value, exponent_text(style, false, value, status));
   };
   int d1 = 0;
   int d2 = 0;
@@ -553,7 +613,9 @@ void GS_ALOGAXENUM(bool x_axis, int style, float start, float end, float positio
   for (int d = d1 - 1; d <= d2 + 1; ++d)
     for (int k = 2; k <= 9; ++k) {
       const float value = static_cast<float>(d) + kLog10[k - 2];
-      if (chosen[k - 2] && value >= start && value <= end && status == kStatusGood) label(value);
+      if (chosen[k - 2] && value >= start && value <= end && status == kStatusGood &&
+          room.free(value, exponent_text(style, false, value, status)))
+        label(value);
     }
 }
 
@@ -595,17 +657,7 @@ void GS_EXPONT(float x, float y, int style, int horizontal, int vertical, bool p
   if (!(height > 0.0f) && refuse(status, 21, where)) return;
   GS_TEXTSTYLE(font, colour, height, 1.0f, 0.0f, 0, horizontal, vertical, -std::sin(angle),
                std::cos(angle), status);
-  bool fits = false;
-  std::string text;
-  if (style == 1) {
-    std::string exponent;
-    IO_VTOC(value, 5, 0, false, false, false, fits, exponent, status);
-    text = std::string(prefix ? "*" : "") + "10E" + exponent.substr(0, SLEN(exponent));
-  } else {
-    const int decimals = std::clamp(static_cast<int>(std::ceil(-value - 1e-4f)), 0, 6);
-    IO_VTOC(std::pow(10.0f, value), 8, decimals, false, true, true, fits, text, status);
-    if (!fits) text = "********";
-  }
+  const std::string text = exponent_text(style, prefix, value, status);
   if (status == kStatusGood) QG_TEXT(x, y, text, status);
 }
 

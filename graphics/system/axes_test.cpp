@@ -108,6 +108,22 @@ TEST_F(AxesTest, LogarithmicAxes) {
   EXPECT_EQ(texts(), (std::vector<std::string>{"*10E-2", "10E3"}));
   GS_EXPONT(1, 0.5f, 3, 1, 4, false, 3, 1, kGsBlack, 0, 0.02f, s);
   EXPECT_EQ(s, 140017);
+
+  // Powers of ten written as such (1E-10 to 1E-9): the places between the
+  // decades name their own values, each once, and only where their texts
+  // leave room beside the others (a half-page axis).
+  s = kStatusGood;
+  frame(-10, 0, -9, 1);
+  GS_ALOGAXENUM(true, 1, -10, -9, 0.0f, true, s);
+  ASSERT_EQ(s, kStatusGood);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"10E-10", "10E-9", "2*10E-10", "4*10E-10"}));
+  frame(7.5f, 0, 9.5f, 1);
+  GS_ALOGAXENUM(true, 1, 7.5f, 9.5f, 0.0f, true, s);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"10E8", "10E9", "4*10E7", "4*10E8"}));
+  frame(0, -10, 1, -9);
+  GS_ALOGAXENUM(false, 1, -10, -9, 0.0f, true, s);
+  EXPECT_EQ(texts(), (std::vector<std::string>{"10E-10", "10E-9", "2*10E-10", "3*10E-10",
+                                               "4*10E-10", "6*10E-10"}));
 }
 
 TEST_F(AxesTest, FrameStylesAndGrid) {

@@ -353,6 +353,9 @@ void GS_INP_2DREGION(Index xmaxdat, Index xnumdat, std::span<const float> xaxis,
        ynumdat < 1 || ynumdat > ymaxdat || static_cast<Index>(yaxis.size()) < ynumdat) &&
       refuse(status, 5, position))
     return;
+  // The outer edges of the first and last pixels, and the values of the
+  // region's ends, each pair lower first: an axis that runs downwards (a
+  // d-spacing scan) starts at its highest value.
   auto limits = [](std::span<const float> axis, Index n, float& low, float& high) {
     if (n == 1) {
       low = high = axis[0];
@@ -360,6 +363,7 @@ void GS_INP_2DREGION(Index xmaxdat, Index xnumdat, std::span<const float> xaxis,
     }
     low = axis[0] - 0.5f * (axis[1] - axis[0]);
     high = axis[n - 1] + 0.5f * (axis[n - 1] - axis[n - 2]);
+    if (high < low) std::swap(low, high);
   };
   float xl, xh, yl, yh;
   limits(xaxis, xnumdat, xl, xh);
@@ -369,6 +373,8 @@ void GS_INP_2DREGION(Index xmaxdat, Index xnumdat, std::span<const float> xaxis,
   };
   float x1 = at(xaxis, xnumdat, xstrelm), y1 = at(yaxis, ynumdat, ystrelm);
   float x2 = at(xaxis, xnumdat, xendelm), y2 = at(yaxis, ynumdat, yendelm);
+  if (x2 < x1) std::swap(x1, x2);
+  if (y2 < y1) std::swap(y1, y2);
   IO_INPR(true, xl, xh, true, "X-MINIMUM VALUE", {"Enter minimum X-value for displayed region"},
           {"Enter minimum X-value for displayed region"}, x1, status);
   IO_INPR(true, yl, yh, true, "Y-MINIMUM VALUE", {"Enter minimum Y-value for displayed region"},
@@ -386,10 +392,10 @@ void GS_INP_2DREGION(Index xmaxdat, Index xnumdat, std::span<const float> xaxis,
   GS_CAL_WCTOPIX(ymaxdat, ynumdat, yaxis, y1, ys, status);
   GS_CAL_WCTOPIX(ymaxdat, ynumdat, yaxis, y2, ye, status);
   if (status != kStatusGood) return;
-  xstrelm = xs;
-  xendelm = xe;
-  ystrelm = ys;
-  yendelm = ye;
+  xstrelm = std::min(xs, xe);
+  xendelm = std::max(xs, xe);
+  ystrelm = std::min(ys, ye);
+  yendelm = std::max(ys, ye);
 }
 
 void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_view xlabel,
@@ -441,7 +447,7 @@ void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string
         if (opened && status == kStatusGood) {
           GS_XYEGRAPH(curves, title, xlabel, ylabel, status);
           GS_OFF_PRINT(status);
-          GS_CLOSE_PS(status);
+          gs_end_graphics_file(status);
           GS_FPROMPT(1, 1, {"FINISHED WRITING FILE"}, status);
           GS_UPDATE(status);
         }

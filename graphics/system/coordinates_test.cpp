@@ -271,6 +271,21 @@ TEST_F(Coordinates, RegionTypedInDataUnits) {
   EXPECT_EQ(xe, 31);
   EXPECT_EQ(ye, 41);
   EXPECT_EQ(input.remaining(), 0u);
+  // An axis running downwards (a d-spacing scan): its values are asked
+  // lowest first, Return keeps the region, and the pixels come out in order.
+  const std::vector<float> down(axis.rbegin(), axis.rend());
+  xs = ys = 1;
+  xe = ye = 100;
+  {
+    testing::ScriptedInput answers({"", "", "", "", "10.2", "20.2", "30.2", "40.2"});
+    GS_INP_2DREGION(100, 100, down, 100, 100, axis, xs, ys, xe, ye, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(std::vector<Index>({xs, xe, ys, ye}), std::vector<Index>({1, 100, 1, 100}));
+    GS_INP_2DREGION(100, 100, down, 100, 100, axis, xs, ys, xe, ye, s);
+    EXPECT_EQ(answers.remaining(), 0u);
+  }
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(std::vector<Index>({xs, xe, ys, ye}), std::vector<Index>({70, 90, 21, 41}));
 }
 
 }  // namespace

@@ -183,10 +183,13 @@ void GS_MSET_OPTIONS(Status& status);
 void GS_UPDATE(Status& status);
 void GS_ON_PRINT(bool graphical, bool& opened, Status& status);
 void GS_OFF_PRINT(Status& status);
-// The line that ends a print whose page was written: "INFO: Finished writing
-// graphics file" once the copy is closed and its file whole; while it stays
-// open for more pages, that the page was added and the file is written when
-// it is closed.
+// While a print draws into the PostScript copy: the page drawn so far is
+// ended (as GS_OFF_PRINT ends it) and the drawing goes on on a new page of
+// the copy. Drawing to the window, nothing is done.
+void gs_print_page_break(Status& status);
+// The line that ends a keyboard print whose page was written into the copy
+// left open for more pages: that the page was added and what writes the
+// file (what closes it).
 void gs_say_print_written(Status& status);
 // Ends what GS_ON_PRINT began when nothing was drawn: the drawing goes back
 // to the window and no page is added; a copy that holds no page yet is
@@ -195,9 +198,10 @@ void gs_say_print_written(Status& status);
 void gs_off_print_without_page();
 void GS_OPEN_PS(std::string_view file, Status& status);
 void GS_CLOSE_PS(Status& status);
-// Closes the file the keyboard's prints left open for more pages (END
-// GRAPHICS FILE, the end of the session) and, when there was one, says it
-// is finished once it is whole.
+// Closes the graphics file, when one is open, and says it is finished once
+// it is whole, in one line naming it and its pages: END GRAPHICS FILE, the
+// end of the session and every window print (which closes the file the
+// keyboard's prints left open as well as its own).
 void gs_end_graphics_file(Status& status);
 void GS_CLOSE_GRAPHICS(Status& status);
 

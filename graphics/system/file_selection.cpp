@@ -562,7 +562,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
         if (opened && status == kStatusGood) {
           draw();
           GS_OFF_PRINT(status);
-          GS_CLOSE_PS(status);
+          gs_end_graphics_file(status);
         }
       }
     } else if ((type == kInputLine || tab) && !typed.empty()) {

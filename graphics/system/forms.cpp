@@ -275,7 +275,7 @@ void GS_FORM(int max_title, int num_title, TextLines title, int max_info, int nu
       if (opened && status == kStatusGood) {
         draw();
         GS_OFF_PRINT(status);
-        GS_CLOSE_PS(status);
+        gs_end_graphics_file(status);
       }
       redraw = true;
     } else if (type == kGsChoiceNone) {

@@ -19,6 +19,7 @@
 #include "graphics/system/gs_internal.hpp"
 #include "numeric/filters.hpp"
 #include "numeric/rebin.hpp"
+#include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
@@ -131,6 +132,17 @@ void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index
 }
 
 // The display range for MODE; COLLAPSED when a user limit left no range.
+// A region without a finite value is drawn all in the colour of bad pixels,
+// under a scale of no data: one line says why there is no picture, as a
+// contour plot or a 3-D view of it says.
+void say_when_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
+                              Index ys, Index xe, Index ye, Status& status) {
+  Index non_finite = 0;
+  ma_nonfinite_count(xmaxdat, ymaxdat, data, xs, ys, xe, ye, non_finite, status);
+  if (status == kStatusGood && non_finite == (xe - xs + 1) * (ye - ys + 1))
+    IO_WRITE("WARNING: No finite data value in the region to display", status);
+}
+
 void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
             Index ye, Index binning, int mode, float& zmin, float& zmax, bool& collapsed,
             Status& status) {
@@ -438,6 +450,7 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
   GS_BACKGROUND(status);
   gs_detail::image_cells(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm,
                          yendelm, directions, mode, minimum, maximum, status);
+  say_when_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
   if (status != kStatusGood) return;
   GS_AXISFRAME(status);
   GS_GRID(status);
@@ -519,9 +532,11 @@ void GS_CAL_WCTOPIX(Index maxdim, Index num, std::span<const float> axis, float 
     return;
   Index p = 1;
   if (num > 1 && axis[num - 1] < axis[0]) {
-    // A decreasing axis (a d-spacing scale): the same search from the top.
+    // A decreasing axis (a d-spacing scale): the same search from the top,
+    // and a value half way between two pixels takes the higher one's, as on
+    // the increasing axis.
     while (p < num && axis[p - 1] > coordinate) ++p;
-    if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f < coordinate) --p;
+    if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f <= coordinate) --p;
   } else {
     while (p < num && axis[p - 1] < coordinate) ++p;
     if (p > 1 && (axis[p - 2] + axis[p - 1]) / 2.0f > coordinate) --p;

@@ -111,6 +111,27 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
     ASSERT_EQ(of("real_cell_array").size(), 1u) << bad;
     EXPECT_TRUE(std::isfinite(of("real_cell_array")[0]->maximum - of("real_cell_array")[0]->minimum));
   }
+
+  // A region without a finite value is drawn, every pixel a bad one, and
+  // one line says why there is no picture, as a contour plot says it; a
+  // region with one finite value says nothing.
+  for (const bool one_finite : {false, true}) {
+    for (const int mode : {0, 1}) {
+      GS_SET_IMAGESCALE(mode, 0.0f, 1.0f, s);
+      image(8, 8, ramp);
+      std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+      if (one_finite) data[element(2, 7, 8)] = 3.0f;
+      items.clear();
+      testing::TerminalCapture terminal;
+      plot(s);
+      ASSERT_EQ(s, kStatusGood);
+      EXPECT_EQ(of("real_cell_array").size(), 1u);
+      EXPECT_EQ(terminal.text(), one_finite ? ""
+                                            : "WARNING: No finite data value in the region to "
+                                              "display\n")
+          << mode;
+    }
+  }
 }
 
 // Images near the float limit (a few values, a constant, the whole float
@@ -510,7 +531,8 @@ TEST_F(ImageTest, DecreasingAxesDrawMirrored) {
   }
   Index pixel = 0;
   Status s = kStatusGood;
-  for (const auto& [coordinate, expected] : {std::pair{29.0f, 1}, {24.0f, 2}, {16.0f, 2}, {3.0f, 3}}) {
+  for (const auto& [coordinate, expected] :
+       {std::pair{29.0f, 1}, {25.0f, 1}, {24.0f, 2}, {16.0f, 2}, {15.0f, 2}, {3.0f, 3}}) {
     GS_CAL_WCTOPIX(3, 3, std::vector<float>{30, 20, 10}, coordinate, pixel, s);
     EXPECT_EQ(pixel, expected) << coordinate;
   }

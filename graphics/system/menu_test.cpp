@@ -273,6 +273,13 @@ TEST_F(Menus, AfterTheWindowHasGoneQuestionsAreShownAtTheTerminal) {
     EXPECT_EQ(command, expected);
   }
   EXPECT_EQ(terminal.text().find("ambiguous"), std::string::npos) << terminal.text();
+  // The macro's end hands control to the terminal, where the questions are.
+  GS_INP_MENUCHOICE(3, 3, items, 0, type, command, x, y, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(type, kGsChoiceNone);
+  EXPECT_NE(terminal.text().find("INFO: Control returned to the terminal\n"), std::string::npos)
+      << terminal.text();
+  EXPECT_EQ(terminal.text().find("graphics window"), std::string::npos) << terminal.text();
 }
 
 // An assignment in a replayed macro is no answer and no end of the macro:

@@ -656,6 +656,19 @@ bool wait_for_ok(int flag, const GsRect& area, int max, std::span<const std::str
   return redrawn;
 }
 
+// No window to draw a warning box in (no graphics open, or the window gone),
+// typed or replayed: its text is written at the terminal, each line saying
+// it is a warning (unless a refusal has said it there already), and nothing
+// waits.
+void warning_at_terminal(std::span<const std::string> text, Status& status) {
+  if (refusal_said) return;
+  for (const std::string& part : text) {
+    const std::string_view line = used_part(part);
+    IO_WRITE(line.starts_with("WARNING") ? std::string(line) : "WARNING: " + std::string(line),
+             status);
+  }
+}
+
 void redraw_requested(bool redrawn) {
   if (!redrawn) return;
   Status local = kStatusGood;
@@ -703,26 +716,21 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
     IO_WRITE_FILE(kStreamLog, "WARNING: END OF GUI WARNING MESSAGE", status);
     IO_WRITE_FILE(kStreamLog, " ", status);
   }
+  box_left_by_macro = BoxLeftByMacro{};
+  if (gs_warnings_on_terminal()) {
+    warning_at_terminal(text.view().first(static_cast<std::size_t>(num)), status);
+    return;
+  }
   GsRect ok;
   GS_DRAW_WARNING(flag, xmin, ymin, xmax, ymax, max, num, text.view(), ok, status);
   GS_UPDATE(status);
   bool redrawn = false;
-  box_left_by_macro = BoxLeftByMacro{};
   if (vosq_io_dbdb.input_macro) {
     // A replayed session does not stop here: the macro holds no answer.
     const std::span<const std::string> lines = text.view();
     box_left_by_macro = {true, flag, GsRect{xmin, ymin, xmax, ymax},
                          std::vector<std::string>(lines.begin(), lines.begin() + num),
                          io_response_count()};
-  } else if (gs_warnings_on_terminal()) {
-    // No window to click in: the warning is shown at the terminal, a line
-    // that says it is a warning already as it stands (unless a refusal has
-    // said it there already).
-    for (int k = 0; k < num && !refusal_said; ++k) {
-      const std::string_view line = used_part(text[k]);
-      IO_WRITE(line.starts_with("WARNING") ? std::string(line) : "WARNING: " + std::string(line),
-               status);
-    }
   } else {
     redrawn = wait_for_ok(flag, GsRect{xmin, ymin, xmax, ymax}, max,
                           text.view().first(static_cast<std::size_t>(num)), ok, status);
@@ -731,7 +739,7 @@ void GS_WARNING(int flag, float xmin, float ymin, float xmax, float ymax, int ma
   redraw_requested(redrawn);
 }
 
-bool gs_warnings_on_terminal() { return !vosq_io_dbdb.input_macro && qg_x11_driver() == nullptr; }
+bool gs_warnings_on_terminal() { return qg_x11_driver() == nullptr; }
 
 void gs_refusal(TextLines text, Status& status) {
   if (st_bad(status, "Subroutine GS_FWARNING V0.1")) return;

@@ -217,6 +217,33 @@ TEST_F(Boxes, AMacroEndedByARefusalLeavesItsBoxForTheUser) {
   }
 }
 
+// With no graphics open (a run without graphics), a refusal is its one line
+// and nothing is drawn, typed or replayed; a warning box's text is its line
+// there too, as nothing else would show it.
+TEST_F(Boxes, WithNoGraphicsOpenARefusalIsItsOneLine) {
+  for (auto& d : qg_db_system.driver) d.reset();
+  qg_db_system = QgDbSystem{};
+  window = nullptr;
+  const std::vector<std::string> text{"THE DATA IS NOT", "1-D !"};
+  Status s = kStatusGood;
+  {
+    testing::TerminalCapture terminal;
+    gs_refusal(text, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(terminal.text(), "WARNING: THE DATA IS NOT 1-D !\n");
+  }
+  TempDir dir;
+  std::string macro = dir.file("m.mac");
+  std::ofstream(macro) << "EXIT\n";
+  IO_OPEN_INMACRO(false, macro, s);
+  ASSERT_EQ(s, kStatusGood);
+  testing::TerminalCapture terminal;
+  gs_refusal(text, s);
+  GS_FWARNING(1, 1, {"NO PEAKS FOUND"}, s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(terminal.text(), "WARNING: THE DATA IS NOT 1-D !\nWARNING: NO PEAKS FOUND\n");
+}
+
 TEST_F(Boxes, PromptsAndBrokenStrings) {
   Status s = kStatusGood;
   GS_PROMPT(true, 1, 1, {"GO"}, 0.1f, 0.1f, 0.3f, 0.15f, s);

@@ -40,6 +40,7 @@ struct PsCopy {
   std::FILE* target = nullptr;  // other targets: opened when named, until the close
   long delivered = 0;           // how much of the spool the target has received
   Index pages = 0;              // pages finished and reported
+  Index print_start = 0;        // pages finished before the print under way
   long page_end = 0;            // where the closing line goes after the last of them
   const std::string& work() const { return atomic ? atomic->temp_path() : spool; }
 };
@@ -446,37 +447,23 @@ void GS_ON_PRINT(bool graphical, bool& opened, Status& status) {
   if (st_bad(status, "Subroutine GS_ON_PRINT V0.3")) return;
   if (!gs_state.ps_file) {
     // Graphical: the window's text box (which replays and records as the
-    // terminal prompt does). At the terminal the file of the last print is
-    // proposed; the user escape then stores no file, as <RETURN> does
-    // without a proposal.
+    // terminal prompt does). No name is proposed: Return stores no file, so
+    // that it never replaces a file finished before.
     std::string file;
     static const std::string kHelp[] = {"Enter name of PostScript output file or <RETURN>",
                                         "Enter <RETURN> for no file storage"};
-    static const std::string kProposedHelp[] = {
-        "Enter name of PostScript output file or <RETURN>",
-        "Enter <RETURN> for the file proposed, \\\\ for no file storage"};
-    const bool proposed = !graphical && !gs_state.ps_proposed_file.empty();
-    if (graphical) {
+    if (graphical)
       GS_INPC(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"}, 11, file,
               status);
-    } else {
-      file = gs_state.ps_proposed_file;
-      io_input_file_name(proposed, "File to store graphics",
-                         proposed ? std::span<const std::string>(kProposedHelp)
-                                  : std::span<const std::string>(kHelp),
-                         {"Enter a file name or <RETURN>"}, 11, file, status);
-      if (proposed && status == kStatusEscape) {
-        st_reset(status);
-        opened = false;
-        return;
-      }
-    }
+    else
+      io_input_file_name(false, "File to store graphics", kHelp, {"Enter a file name or <RETURN>"},
+                         11, file, status);
     if (status != kStatusGood) return;
     if (SLEN(file) > 0) GS_OPEN_PS(file, status);
-    if (!graphical && gs_state.ps_file) gs_state.ps_proposed_file = file.substr(0, SLEN(file));
   }
   opened = gs_state.ps_file;
   if (!opened || status != kStatusGood) return;
+  ps_copy.print_start = ps_copy.pages;
   IO_WRITE("INFO: Writing graphics file: Please wait", status);
   if (has_window()) QG_DEACTIVATE_WK(1, status);
   QG_ACTIVATE_WK(2, status);
@@ -512,6 +499,18 @@ void GS_OFF_PRINT(Status& status) {
   ps_copy.page_end = end;
 }
 
+void gs_print_page_break(Status& status) {
+  if (st_bad(status, "Subroutine GS_PRINT_PAGE_BREAK V0.1")) return;
+  const int k = qg_find_workstation(2);
+  if (!gs_state.ps_file || k < 0 || qg_db_system.state[static_cast<std::size_t>(k)] != 2) return;
+  // The page drawn so far is ended as a print ends it (written, checked
+  // and counted), and drawing goes on into the copy on a new page.
+  GS_OFF_PRINT(status);
+  if (status != kStatusGood || !gs_state.ps_file) return;
+  if (has_window()) QG_DEACTIVATE_WK(1, status);
+  QG_ACTIVATE_WK(2, status);
+}
+
 void gs_say_print_written(Status& status) {
   if (!gs_state.ps_file) {
     IO_WRITE("INFO: Finished writing graphics file", status);
@@ -519,10 +518,14 @@ void gs_say_print_written(Status& status) {
   }
   // The copy is gathered until it is closed: only then is the file there,
   // whole (a session that dies meanwhile leaves none).
-  IO_WRITE("INFO: Page " + format_i(ps_copy.pages, 0) + " added to the graphics file \"" +
-               ps_copy.path +
-               "\": the file is written when it is closed (END GRAPHICS FILE, or the end of "
-               "the session)",
+  // A print of several pages (a graph a row) names them all.
+  const std::string added =
+      ps_copy.pages > ps_copy.print_start + 1
+          ? "Pages " + format_i(ps_copy.print_start + 1, 0) + " to " + format_i(ps_copy.pages, 0)
+          : "Page " + format_i(ps_copy.pages, 0);
+  IO_WRITE("INFO: " + added + " added to the graphics file \"" + ps_copy.path +
+               "\": the file is written when it is closed (END GRAPHICS FILE, a PRINT in the "
+               "graphics window, or the end of the session)",
            status);
 }
 
@@ -582,9 +585,16 @@ void GS_CLOSE_PS(Status& status) {
 }
 
 void gs_end_graphics_file(Status& status) {
-  const bool open = gs_state.ps_file;
+  if (!gs_state.ps_file) return;
+  // Whoever closes the file (END GRAPHICS FILE, a window's PRINT, the end of
+  // the session), the file closed may hold pages of earlier prints: the line
+  // names it and all its pages.
+  const std::string path = ps_copy.path;
+  const Index pages = ps_copy.pages;
   GS_CLOSE_PS(status);
-  if (open) gs_say_print_written(status);
+  IO_WRITE("INFO: Finished writing graphics file \"" + path + "\" (" + format_i(pages, 0) +
+               (pages == 1 ? " page)" : " pages)"),
+           status);
 }
 
 void GS_CLOSE_GRAPHICS(Status& status) {

@@ -216,29 +216,35 @@ class Horizon {
   Status* status_ = nullptr;
 };
 
-// Where a text of the 3-D view may stand: the page's extent in world units
-// (the window maps onto the viewport, which need not reach the page's
-// edges), less a quarter of a character all round, so that rounding to
-// device pixels cannot cut a character at the edge.
+// Where a text of the 3-D view may stand: the view's frame (the page below
+// the title's band) in world units (the window maps onto the viewport,
+// which need not reach the page's edges), less a quarter of a character all
+// round, so that rounding to device pixels cannot cut a character at the
+// edge.
 struct PageRoom {
   float left = 0, right = 1, bottom = 0, top = 1;
 };
+
+// The highest the texts of the 3-D axes may reach (world units), while a
+// heading above an axis holds its place (Gs3dNumbersBelow).
+float numbers_ceiling = std::numeric_limits<float>::max();
 
 PageRoom page_room(float height, Status& status) {
   float wx = 1.0f, wy = 1.0f;
   gs_detail::world_per_page(wx, wy, status);
   const QgDbTransform& t = qg_db_transform;
-  float page_width = 1.0f, page_height = 1.0f;
-  QG_INQ_MAXPC(1, page_width, page_height, status);
-  auto edges = [](float w1, float w2, float v1, float v2, float page, float& lo, float& hi) {
+  const GsRect frame = gs_3d_frame(status);
+  auto edges = [](float w1, float w2, float v1, float v2, float from, float to, float& lo,
+                  float& hi) {
     const float per_page = v2 != v1 ? (w2 - w1) / (v2 - v1) : 0.0f;
-    const float e1 = w1 - v1 * per_page, e2 = w1 + (page - v1) * per_page;
+    const float e1 = w1 + (from - v1) * per_page, e2 = w1 + (to - v1) * per_page;
     lo = std::min(e1, e2);
     hi = std::max(e1, e2);
   };
   PageRoom room;
-  edges(t.wx1, t.wx2, t.vx1, t.vx2, page_width, room.left, room.right);
-  edges(t.wy1, t.wy2, t.vy1, t.vy2, page_height, room.bottom, room.top);
+  edges(t.wx1, t.wx2, t.vx1, t.vx2, frame.xmin, frame.xmax, room.left, room.right);
+  edges(t.wy1, t.wy2, t.vy1, t.vy2, frame.ymin, frame.ymax, room.bottom, room.top);
+  room.top = std::min(room.top, numbers_ceiling);
   const float margin_x = std::fabs(0.25f * height / wy * wx);
   const float margin_y = std::fabs(0.25f * height);
   room.left += margin_x;
@@ -297,6 +303,21 @@ bool gs_3d_text_inside(std::string_view text, int horizontal, int vertical, floa
 }
 
 }  // namespace
+
+GsRect gs_3d_frame(Status& status) {
+  float page_width = 1.0f, page_height = 1.0f;
+  QG_INQ_MAXPC(1, page_width, page_height, status);
+  // The title stands on its base line 0.03 (times its height scale) under
+  // the page's top, 0.02 tall, its descenders 0.3 of that below: the band
+  // ends a little under them.
+  const GsTextStyle& title = gs_state.title;
+  const float band = title.output ? 0.04f * std::max(title.height, 0.0f) : 0.0f;
+  // A hair inside the page's edges, so that a line clipped there still lies
+  // inside the box a PostScript copy declares once rounded to its points.
+  constexpr float kInset = 0.001f;
+  return {kInset, kInset, page_width - kInset,
+          std::max(page_height - std::max(band, kInset), 0.5f * page_height)};
+}
 
 void GS_3POLYLINE(int n, std::span<const float> x, std::span<const float> y,
                   std::span<const float> z, Status& status) {
@@ -557,24 +578,32 @@ void GS_3DRMCELLARRAY(bool mask_on, float x1, float y1, float z1, float x2, floa
               ymaxdat, xstrelm, ystrelm, xendelm, yendelm, data, mask, mask_colour, status);
 }
 
-void gs_3d_axis_label(float x, float y, float z, float dx, float dy, std::string_view text,
-                      Status& status) {
-  if (status != kStatusGood || !gs_state.xenum.text.output) return;
+float gs_3d_axis_label(float x, float y, float z, float dx, float dy, int horizontal,
+                       std::string_view text, Status& status) {
+  const float unlimited = std::numeric_limits<float>::max();
+  if (status != kStatusGood || !gs_state.xenum.text.output) return unlimited;
   const float wy = world_per_page_y(status);
   const GsAxisEnum& style = gs_state.xenum;
   const float height = style.text.height * kTextHeight * wy;
   const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
   GS_TEXTSTYLE(style.text.font, style.text.colour, height, style.text.width, style.text.spacing, 0,
-               3, 3, 0.0f, 1.0f, status);
+               horizontal, 3, 0.0f, 1.0f, status);
   float u = 0, v = 0, left = 0, right = 0;
   gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z, u, v);
-  // Above the axis's top; held below the page's top edge when the axis
+  // Above the axis's top; held below the frame's top edge when the axis
   // reaches past it.
   const PageRoom room = page_room(height, status);
   v = std::max(std::min(v + 1.5f * height, room.top - 0.5f * height), room.bottom + 0.5f * height);
-  gs_3d_text_inside(text, 3, 3, height, v, u, left, right, status);
+  gs_3d_text_inside(text, horizontal, 3, height, v, u, left, right, status);
   QG_TEXT(u, v, text, status);
+  return v - 0.5f * height;
 }
+
+Gs3dNumbersBelow::Gs3dNumbersBelow(float top) : before_(numbers_ceiling) {
+  numbers_ceiling = std::min(numbers_ceiling, top);
+}
+
+Gs3dNumbersBelow::~Gs3dNumbersBelow() { numbers_ceiling = before_; }
 
 float gs_3d_number_room() {
   // Numbers of up to four characters (larger values take a common power of

@@ -220,7 +220,6 @@ void GS_DEF_GRAPHICS(Status& status) {
   g.menu_style = fresh.menu_style;
   g.menu_layout = fresh.menu_layout;
   g.ps_file = false;
-  g.ps_proposed_file.clear();
   g.ps_colour = true;
   g.lut.scale_mode = 0;
   g.lut.user_minimum = 0.0f;

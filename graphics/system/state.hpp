@@ -300,7 +300,6 @@ struct GsState {
   GsRect gui_region{0.0f, 0.0f, 0.7071f, 0.15f};
   bool ps_colour = true;
   bool ps_file = false;
-  std::string ps_proposed_file;  // the file of the last keyboard print, proposed by the next
   int window_format = 0;  // 0, 2 portrait; 1, 3 landscape
   float char_width_scale = 1.0f, char_height_scale = 1.0f;
   bool form_document = false, menu_document = false;

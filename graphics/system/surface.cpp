@@ -3,7 +3,9 @@
 // cells cover farther ones), walls, box, image planes and axes around it.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,70 @@ struct RasterModeOff {
     QG_SET_RASTERMODE(false, local);
   }
 };
+
+// Drawing clipped to the 3-D view's frame (in world units of the transform
+// in force) while it lives.
+class FrameClip {
+ public:
+  explicit FrameClip(Status& status) {
+    const GsRect frame = gs_3d_frame(status);
+    const float x1 = QG_PC2WC(true, frame.xmin, status), x2 = QG_PC2WC(true, frame.xmax, status);
+    const float y1 = QG_PC2WC(false, frame.ymin, status), y2 = QG_PC2WC(false, frame.ymax, status);
+    if (status != kStatusGood || !(x1 < x2) || !(y1 < y2)) return;
+    QG_CLIPWINDOW(x1, y1, x2, y2, status);
+    QG_CLIP(true, status);
+    on_ = status == kStatusGood;
+  }
+  ~FrameClip() {
+    if (!on_) return;
+    Status local = kStatusGood;
+    QG_CLIP(false, local);
+  }
+  FrameClip(const FrameClip&) = delete;
+  FrameClip& operator=(const FrameClip&) = delete;
+
+ private:
+  bool on_ = false;
+};
+
+// A vertical edge of the box, where the Z axis may stand, with the
+// direction its ticks point in.
+struct ZAxisCorner {
+  float x = 0, y = 0, dx = 1, dy = -1;
+};
+
+// The corner of the Z axis: the one its azimuth gives, unless a zoomed or
+// moved view leaves fewer than two of its large ticks inside the frame
+// (FRAME, world units); then the vertical edge with the most of them
+// inside, so that the heights stay numbered. HEIGHT gives the box height
+// of a value.
+template <typename Height>
+ZAxisCorner z_axis_corner(float az, float xs, float xe, float ys, float ye, float range_min,
+                          float range_max, Height height, const GsRect& frame, Status& status) {
+  const std::array<ZAxisCorner, 4> corners{ZAxisCorner{xs, ys, -1, -1}, ZAxisCorner{xs, ye, -1, 1},
+                                           ZAxisCorner{xe, ye, 1, 1}, ZAxisCorner{xe, ys, 1, -1}};
+  const std::size_t given = az >= 270.0f ? 0 : az <= 90.0f ? 1 : az <= 180.0f ? 2 : 3;
+  float first = 0, interval = 1;
+  int number = 0;
+  GS_CAL_TICKS(range_min, range_max, first, interval, number, status);
+  if (status != kStatusGood) return corners[given];
+  const auto inside = [&](const ZAxisCorner& c) {
+    int n = 0;
+    for (int k = 0; k < number; ++k) {
+      float u = 0, v = 0;
+      gs_3d_project(gs_state.view3d, c.x, c.y, height(first + k * double{interval}), u, v);
+      n += u >= frame.xmin && u <= frame.xmax && v >= frame.ymin && v <= frame.ymax;
+    }
+    return n;
+  };
+  std::size_t best = given;
+  int most = inside(corners[given]);
+  for (std::size_t k = 0; k < corners.size() && most < 2; ++k) {
+    const int n = inside(corners[k]);
+    if (n > most) most = n, best = k;
+  }
+  return corners[best];
+}
 
 // Means of runs of BLOCK axis values from START (1-based) into OUT.
 void average_axis(std::span<const float> axis, Index start, Index block, std::vector<float>& out) {
@@ -97,8 +163,13 @@ void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   QG_DATAWINDOW(view.window.xmin - rx, view.window.ymin - ry, view.window.xmax + rx,
                 view.window.ymax + ry, status);
   QG_VIEWPORT(gpp.xmin, gpp.ymin, gpp.xmax, gpp.ymax, status);
-  GS_3SURFACE(view.longitude, view.latitude, view.z_scale, xmaxdat, ymaxdat, data, xaxis, yaxis,
-              xstrelm, ystrelm, xendelm, yendelm, status);
+  {
+    // A box zoomed past the page, or steepened into the title, ends at the
+    // view's frame, on the screen as on paper.
+    const FrameClip clip(status);
+    GS_3SURFACE(view.longitude, view.latitude, view.z_scale, xmaxdat, ymaxdat, data, xaxis, yaxis,
+                xstrelm, ystrelm, xendelm, yendelm, status);
+  }
   GsTextStyle t;
   GS_INQ_TITLESTYLE(t, status);
   if (status != kStatusGood || !t.output) return;
@@ -312,18 +383,26 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
       if (ys < ye) GS_3LINAXIS(2, ys, ye, ys, ye, x_at, 0.0f, 0, 0, -1, enumerate, 1, 3, status);
     }
     if (0.0f < h && range_min < range_max) {
-      float px = xe, py = ys, dx = 1, dy = -1;
-      if (az >= 270.0f) {
-        px = xs, py = ys, dx = -1, dy = -1;
-      } else if (az <= 90.0f) {
-        px = xs, py = ye, dx = -1, dy = 1;
-      } else if (az <= 180.0f) {
-        px = xe, py = ye, dx = 1, dy = 1;
-      }
-      GS_3LINAXIS(3, 0.0f, h, range_min, range_max, px, py, dx, dy, 0, enumerate, 3, 3, status);
+      const GsRect page = gs_3d_frame(status);
+      const GsRect frame{QG_PC2WC(true, page.xmin, status), QG_PC2WC(false, page.ymin, status),
+                         QG_PC2WC(true, page.xmax, status), QG_PC2WC(false, page.ymax, status)};
+      const ZAxisCorner c =
+          z_axis_corner(az, xs, xe, ys, ye, range_min, range_max, height_of, frame, status);
+      // The numbers stand on the side the ticks point to on the page, away
+      // from the axis: right-justified to its left, left-justified to its
+      // right.
+      float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+      gs_3d_project(gs_state.view3d, c.x, c.y, 0.0f, u0, v0);
+      gs_3d_project(gs_state.view3d, c.x + c.dx, c.y + c.dy, 0.0f, u1, v1);
+      const int justified = u1 > u0 ? 1 : 3;
       // Logarithmic heights are numbered by their powers of ten: the axis
       // says so above its numbers, in their style.
-      if (log && enumerate) gs_3d_axis_label(px, py, h, dx, dy, "log10(Z)", status);
+      const float heading = log && enumerate ? gs_3d_axis_label(c.x, c.y, h, c.dx, c.dy, justified,
+                                                                "log10(Z)", status)
+                                             : std::numeric_limits<float>::max();
+      const Gs3dNumbersBelow below_heading(heading);
+      GS_3LINAXIS(3, 0.0f, h, range_min, range_max, c.x, c.y, c.dx, c.dy, 0, enumerate, justified,
+                  3, status);
     }
   }
 }

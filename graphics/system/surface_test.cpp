@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "graphics/device/device_test_support.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
 #include "graphics/system/views3d.hpp"
+#include "numeric/statistics.hpp"
 
 namespace kesta {
 namespace {
@@ -452,6 +454,110 @@ TEST_F(SurfaceTest, PrintedZoomedViewKeepsItsTextsInsideTheBoundingBox) {
     EXPECT_GE(declared[3], measured[3]) << turns;
     EXPECT_NE(testing::read_file(path).find("(*10E4)"), std::string::npos) << turns;
   }
+}
+
+// A Gaussian of 7.5E+6 over 200 x 90 pixels (sigmas 30 and 15).
+float tall_gaussian(float x, float y) {
+  const float u = (x - 100.0f) / 30.0f, v = (y - 45.0f) / 15.0f;
+  return 7.5e6f * std::exp(-0.5f * (u * u + v * v));
+}
+// A Gaussian of 7E+6 over 128 x 128 pixels (sigma 20).
+float round_gaussian(float x, float y) {
+  const float u = (x - 64.0f) / 20.0f, v = (y - 64.0f) / 20.0f;
+  return 7.0e6f * std::exp(-0.5f * (u * u + v * v));
+}
+
+// The views of the viewer printed with numbered walls, zoomed and turned
+// (the box far past the page), turned under, steepened and logarithmic,
+// and in its first view of a square region (the back wall's corner at the
+// top edge): every mark (lines, ticks, numbers, the surface) lies inside
+// the BoundingBox the file declares, at least two Z numbers are printed,
+// and the band of the title holds nothing of the surface or its walls.
+TEST_F(SurfaceTest, PrintedViewsKeepEveryMarkInsideTheFrameBelowTheTitle) {
+  testing::TempDir dir;
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  GS_SET_GPP(0.08f, 0.3529f, 0.6271f, 0.92f, s);  // the program's portrait page
+  struct Case {
+    const char* name;
+    Index nx, ny;
+    float (*value)(float, float);
+    int zooms, turns, lowered, steeper;
+    bool log;
+  };
+  for (const Case c : {Case{"zoomed", 200, 90, tall_gaussian, 4, 5, 0, 0, false},
+                       Case{"zoomed under", 200, 90, tall_gaussian, 4, 5, 3, 3, true},
+                       Case{"first view", 128, 128, round_gaussian, 0, 0, 0, 0, false}}) {
+    SCOPED_TRACE(c.name);
+    make(c.nx, c.ny, c.value);
+    float low = 0.0f, high = 0.0f;
+    MA_RMINMAX(c.nx, c.ny, data, 1, 1, c.nx, c.ny, low, high, s);
+    QG_SET_LOGZSCALING(c.log, s);
+    if (c.log) gs_3d_log_heights(low, high, low, high);
+    // As the viewer sets it: the window fits the wider side, the heights
+    // as tall as it, then the presses of the buttons.
+    const float half = 0.5f * (xaxis.back() - xaxis.front());
+    const float d = half / std::pow(1.2f, static_cast<float>(c.zooms));
+    const float z_scale = half / (high - low) * std::pow(1.414214f, static_cast<float>(c.steeper));
+    GS_SET_3DVIEW(-0.5f * (xaxis.front() + xaxis.back()), -0.5f * (yaxis.front() + yaxis.back()),
+                  0.0f, 0.5236f + 0.1745329f * static_cast<float>(c.turns),
+                  1.047197f - 0.1745329f * static_cast<float>(c.lowered), 30.0f * d, -d, -d, d, d,
+                  z_scale, s);
+    const std::string path = dir.file("view.ps");
+    GS_OPEN_PS(path, s);
+    QG_DEACTIVATE_WK(1, s);
+    QG_ACTIVATE_WK(2, s);
+    GS_3DSURFACE(c.nx, c.ny, data, xaxis, yaxis, 1, 1, c.nx, c.ny, "Simulated Data", "", "", "",
+                 s);
+    GS_CLOSE_PS(s);
+    QG_ACTIVATE_WK(1, s);
+    ASSERT_EQ(s, kStatusGood);
+    const std::vector<std::string> lines = testing::read_lines(path);
+    ASSERT_GE(lines.size(), 2u);
+    int declared[4] = {};
+    std::istringstream(lines[1].substr(14)) >> declared[0] >> declared[1] >> declared[2] >>
+        declared[3];
+    const std::string log = path + ".bbox";
+    ASSERT_EQ(std::system(("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=bbox \"" + path + "\" 2> \"" +
+                           log + "\" > /dev/null")
+                              .c_str()),
+              0);
+    int measured[4] = {-1, -1, -1, -1};
+    for (const std::string& line : testing::read_lines(log))
+      if (line.rfind("%%BoundingBox:", 0) == 0)
+        std::istringstream(line.substr(14)) >> measured[0] >> measured[1] >> measured[2] >>
+            measured[3];
+    EXPECT_LE(declared[0], measured[0]);
+    EXPECT_LE(declared[1], measured[1]);
+    EXPECT_GE(declared[2], measured[2]);
+    EXPECT_GE(declared[3], measured[3]);
+    // Z numbers: below 10 (with a power of ten, or logarithmic); the X and
+    // Y numbers are 10 and more.
+    int z_numbers = 0;
+    for (const std::string& line : lines) {
+      const std::size_t end = line.find(')');
+      if (line.empty() || line[0] != '(' || end == std::string::npos) continue;
+      char* stop = nullptr;
+      const std::string text = line.substr(1, end - 1);
+      const double value = std::strtod(text.c_str(), &stop);
+      z_numbers += !text.empty() && *stop == '\0' && value < 10.0;
+    }
+    EXPECT_GE(z_numbers, 2);
+    // The title's band: from the top of the drawing area down to below the
+    // title's descenders (0.036 of the page height under the top).
+    const testing::Rendered page = testing::gs_render(path);
+    ASSERT_TRUE(page.ok);
+    const int band_top = page.height - declared[3];
+    const int band_bottom = page.height - (declared[3] - 36 * (declared[3] - declared[1]) / 1000);
+    int coloured = 0;
+    for (int y = std::max(band_top, 0); y < band_bottom && y < page.height; ++y)
+      for (int x = 0; x < page.width; ++x) {
+        const auto p = page.at(x, y);
+        coloured += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 60;
+      }
+    EXPECT_EQ(coloured, 0);
+  }
+  QG_SET_LOGZSCALING(false, s);
 }
 
 // Does the segment (X1, Y1)-(X2, Y2) meet the rectangle?

@@ -334,7 +334,7 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
       if (opened && status == kStatusGood) {
         GS_MENU(1, 1, title, 4, 4, buttons, r.xmin, r.ymin, r.xmax, r.ymax, status);
         GS_OFF_PRINT(status);
-        GS_CLOSE_PS(status);
+        gs_end_graphics_file(status);
       }
     }
     if (type != kGsChoiceButton) {

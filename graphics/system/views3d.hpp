@@ -26,6 +26,12 @@ inline void gs_3d_project(const Gs3dView& view, float x, float y, float z, float
   v = (px * view.s1s2 + py * view.c1s2 + pz * view.c2) * scale;
 }
 
+// The part of the page a 3-D surface view draws in, in page units: the page
+// below the band its title takes (when titles are drawn). The surface, its
+// walls, box and axes are clipped to it and the axes' numbers kept inside
+// it, so that a view zoomed past the page's edges or the title ends there.
+GsRect gs_3d_frame(Status& status);
+
 // ---- Contours ----
 // Lines of LEVELS[0..NUMLEVELS-1] (MAXLEVELS declared) through the region.
 void GS_2DCONTLINES(Index xmaxdat, Index ymaxdat, std::span<const float> data,
@@ -64,9 +70,24 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
 // The page room beside a 3-D axis that its numbers take.
 float gs_3d_number_room();
 // TEXT over the end (X, Y, Z) of an axis numbered outwards along (DX, DY),
-// in the numbers' style, right-justified as they are, inside the window.
-void gs_3d_axis_label(float x, float y, float z, float dx, float dy, std::string_view text,
-                      Status& status);
+// in the numbers' style, justified HORIZONTAL as they are, inside the
+// view's frame. Gives the lowest world height it reaches (the largest float
+// when nothing was drawn).
+float gs_3d_axis_label(float x, float y, float z, float dx, float dy, int horizontal,
+                       std::string_view text, Status& status);
+// While it lives, the texts of the 3-D axes stand below TOP (world units of
+// the transform in force): a heading held under the frame's top edge, over
+// an axis that runs past it, keeps its place clear of the numbers.
+class Gs3dNumbersBelow {
+ public:
+  explicit Gs3dNumbersBelow(float top);
+  ~Gs3dNumbersBelow();
+  Gs3dNumbersBelow(const Gs3dNumbersBelow&) = delete;
+  Gs3dNumbersBelow& operator=(const Gs3dNumbersBelow&) = delete;
+
+ private:
+  float before_;
+};
 
 // The region as stacked row profiles, hidden parts removed; rows longer than
 // MAXWORK points are refused.

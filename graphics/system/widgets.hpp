@@ -381,9 +381,9 @@ std::optional<std::string> gs_translated_answer(std::string_view typed, Status& 
 // question any more.
 void gs_question_on_terminal(std::span<const std::string> lines, Status& status);
 // True when a warning box would be written at the terminal, as there is no
-// window to draw it in (not while a macro replays, where it waits for
-// nothing and writes nothing): lines the terminal has had already need not
-// go into such a box again.
+// window to draw it in (no graphics open, or the window gone; a replayed
+// macro too): lines the terminal has had already need not go into such a
+// box again.
 bool gs_warnings_on_terminal();
 
 }  // namespace kesta

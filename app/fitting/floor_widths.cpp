@@ -1,0 +1,82 @@
+#include "app/fitting/floor_widths.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "core/io_output.hpp"
+
+namespace kesta {
+
+namespace {
+
+// The free widths of MODEL at or below the floor, or flat, in PARAMS, added
+// to STUCK once each.
+void add_stuck(const FitModel& model, const WidthRules& rules, std::span<const float> params,
+               std::vector<std::size_t>& stuck) {
+  const std::size_t n =
+      std::min(params.size(), static_cast<std::size_t>(
+                                  std::clamp(model.num_parameters, 0, kMaxFitParameters)));
+  for (std::size_t k = 0; k < n; ++k) {
+    const int code = model.codes[k];
+    if (model.constraints[k] || !rules.is_width(code_type(code), code_parameter(code))) continue;
+    const bool held = params[k] <= kWidthFloor || (rules.flat && rules.flat(model, params, k));
+    if (held && std::find(stuck.begin(), stuck.end(), k) == stuck.end()) stuck.push_back(k);
+  }
+}
+
+}  // namespace
+
+std::vector<std::size_t> kzt_stuck_widths(const FitModel& model, const WidthRules& rules,
+                                          std::span<const float> start,
+                                          std::span<const float> end) {
+  std::vector<std::size_t> stuck;
+  add_stuck(model, rules, end, stuck);
+  add_stuck(model, rules, start, stuck);
+  return stuck;
+}
+
+void kzt_free_widths(const FitModel& model, const WidthRules& rules,
+                     std::span<const std::size_t> stuck, std::span<const float> start,
+                     std::span<float> params) {
+  for (const std::size_t k : stuck) {
+    if (k >= params.size()) continue;
+    if (rules.spread != nullptr && rules.spread(model, k, params)) continue;
+    const float from = k < start.size() ? start[k] : 0.0f;
+    params[k] = from > kWidthFloor && std::isfinite(from) ? from : std::fabs(model.scales[k]);
+  }
+}
+
+ModelFitEnd kzt_fit_freeing_widths(const FitModel& model, const WidthRules& rules,
+                                   std::span<float> params,
+                                   const std::function<ModelFitEnd(std::span<float>)>& fit_once,
+                                   Status& status) {
+  const std::vector<float> start(params.begin(), params.end());
+  ModelFitEnd best = fit_once(params);
+  if (best.end_code > 0) return best;
+  int calls = best.num_calls;
+  std::vector<std::size_t> stuck = kzt_stuck_widths(model, rules, start, params);
+  for (int round = 0; round < kFreeingRounds && !stuck.empty(); ++round) {
+    std::vector<float> again(params.begin(), params.end());
+    kzt_free_widths(model, rules, stuck, start, again);
+    const auto run = [&](std::vector<std::string>& lines) {
+      IoHeldLines hold;
+      const ModelFitEnd end = fit_once(std::span<float>(again));
+      calls += end.num_calls;
+      lines = hold.lines();
+      return end;
+    };
+    std::vector<std::string> lines;
+    ModelFitEnd next = run(lines);
+    if (next.end_code == kOutOfCalls && next.sum_squares < best.sum_squares) next = run(lines);
+    if (next.end_code > 0 || !(next.sum_squares < best.sum_squares)) break;
+    io_write_lines(lines, status);
+    std::copy(again.begin(), again.end(), params.begin());
+    best = next;
+    stuck = kzt_stuck_widths(model, rules, params, params);
+  }
+  best.num_calls = calls;
+  return best;
+}
+
+}  // namespace kesta
