@@ -59,8 +59,10 @@ struct OlmiRowFit {
   int num_calls = 0;
   float sum_squares = 0.0f;
   // The channels fitted, the rms of data minus model over them (unweighted)
-  // and its typical size, which one outlying channel does not lift (1.4826
-  // times the median of its absolute values: the rms of Gaussian noise).
+  // and the row's noise about the model, which neither one outlying channel
+  // nor the shift of the background the fit gives way to it lifts (1.4826
+  // times the median absolute difference of neighbouring channels' data
+  // minus model, over the square root of 2: the rms of Gaussian noise).
   Index channels = 0;
   float residual_rms = 0.0f;
   float typical_misfit = 0.0f;
@@ -94,7 +96,8 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
 // peak, decay or sinusoid) whose position lies outside the channels fitted,
 // narrower than a channel (a peak's half width at half maximum, a decay's
 // half-life, a sinusoid's period), lower than three times the fit's typical
-// mis-fit (a spike of the noise, a trace where the data have none), a peak
+// mis-fit (OlmiRowFit::typical_misfit, the row's noise: a spike of the
+// noise, a trace where the data have none), a peak
 // wider at half its maximum than the channels (it cannot be told from the
 // background it has taken), a height or width that is no number, two peaks
 // closer than the wider one's half width (their shares are in doubt), and,
