@@ -158,11 +158,16 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // fit that is not valid lies lower than it by more than the free parameters'
 // count of its mean square (then that one stands, as no valid model; with
 // none that fitted, the first). Under evolution a fit that ran out of calls
-// goes on once from where it stopped, and two peaks of one kind whose valid
-// fit holds each other's height, width and line of drift better than their
-// own (they changed places as they crossed) are given back their own
-// parameters, with a line saying so; the rows where their drift puts them on
-// one another, or where neither way is clearly better, are named. Stores
+// goes on once from where it stopped, and two peaks of one kind keep their
+// identities, clicked on the start row, on both passes: two that have not
+// met since last told apart keep what they hold; once they have met (come
+// within the wider one's half width, or found in the other order, or, their
+// drift not known, drawn together or, one having lost its own height or
+// width, within their half widths together) the rows are named until they
+// lie apart again, and then a valid fit that holds each other's height and
+// width as last held clearly (as clicked, before any row held them), and
+// their lines of drift where known, better than their own by a clear margin
+// is given back its own parameters, with a line saying so. Stores
 // each row's reported parameters and results in the vectors (vectors 1..50,
 // rows 1..500; one warning for what does not fit). A row that failed to fit
 // has no results: its parameters and results become 0.0, so that no earlier
