@@ -784,10 +784,9 @@ class FeatureTracks {
 
   // A peak as last held clearly: its type, its height and width in the
   // nearest held rows (as clicked, before any row held it) and its position
-  // where its drift puts it at the row, when enough rows held it to draw its
-  // line (DRIFT; the position of a peak held in a few rows says nothing of
-  // where it went since). HELD: a row held it (a click gives its height and
-  // width roughly).
+  // where its drift puts it at the row, when at least 3 rows held it to draw
+  // its line (DRIFT; where it was held says nothing of where it went since).
+  // HELD: a row held it (a click gives its height and width roughly).
   struct Identity {
     int type;
     FeatureShape shape;
@@ -899,7 +898,7 @@ class FeatureTracks {
     }
     if (!(id.shape.height > 0.0) || !(id.shape.width > 0.0)) return std::nullopt;
     for (std::size_t m = 0; m < members_[f].size(); ++m)
-      if (code_parameter(work.codes[members_[f][m]]) == 1 && track_[f].size() >= 5)
+      if (code_parameter(work.codes[members_[f][m]]) == 1 && track_[f].size() >= 3)
         if (const std::optional<double> at = line_at(f, m, y)) {
           id.shape.pos = *at;
           id.drift = true;

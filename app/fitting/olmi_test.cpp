@@ -500,8 +500,10 @@ TEST(Olmi, PeaksClickedJustBeforeACrossingKeepTheirIdentity) {
   // crossing with each on the other's peak was kept, silently, from there
   // to the last row; the downward pass then judged the two, 44 channels
   // apart, by those rows and gave each the other's parameters. Two peaks
-  // nearly alike (100 and 90 high, SD 3 and 3.3) clicked as close: which is
-  // which cannot be told after the crossing, and those rows are named.
+  // nearly alike (100 and 90 high, SD 3 and 3.3) are told apart by the
+  // drift of the few rows that held them apart (clicked 13 channels apart);
+  // clicked 7 apart, which is which cannot be told after the crossing, and
+  // those rows are named.
   const auto gaussian = [](std::function<double(double)> pos, double height, double sd) {
     testing::RowPeak p{kOneDGaussian, std::move(pos), [height](double) { return height; }};
     p.sd = [sd](double) { return sd; };
@@ -518,7 +520,7 @@ TEST(Olmi, PeaksClickedJustBeforeACrossingKeepTheirIdentity) {
                  gaussian([](double y) { return 200.0 - 0.7 * (y - 1); }, 90.0, 3.3)};
   testing::TerminalCapture quiet;
   for (const auto& [rows, start] : {std::pair{&unlike, Index{92}}, std::pair{&unlike, Index{95}},
-                                    std::pair{&alike, Index{96}}}) {
+                                    std::pair{&alike, Index{92}}, std::pair{&alike, Index{96}}}) {
     const std::vector<float> data = rows->data();
     Status status = kStatusGood;
     const testing::EvolutionScore score =
@@ -526,8 +528,7 @@ TEST(Olmi, PeaksClickedJustBeforeACrossingKeepTheirIdentity) {
     ASSERT_EQ(status, kStatusGood);
     EXPECT_EQ(score.silent, 0) << start << ": " << ::testing::PrintToString(score.silent_rows);
     EXPECT_EQ(score.silent_swapped, 0) << start;
-    // Peaks told apart by height and width come out of it right.
-    if (rows == &unlike) {
+    if (rows == &unlike || start == 92) {
       EXPECT_EQ(score.right, score.counted)
           << start << ": " << ::testing::PrintToString(score.wrong);
       EXPECT_EQ(score.named_right, 0) << start;
