@@ -574,6 +574,66 @@ TEST(TiltFromRings, NeighbouringRingsLeaveTheTruthFollowed) {
   }
 }
 
+// Silicon's first ring alone on a detector tilted by 3.6 degrees, the
+// tilt held at its true value and the distance refined: each ring's cone
+// angle is fitted, so one ring cannot tell the distance from the cone,
+// and on a tilted detector the centre slides with them. A fit along that
+// trade (the distance 3 % long) ends with the centre off and the ring
+// met: judged as a refinement of the distance it is said unchecked, and so
+// is the right fit; neither is warned of.
+TEST(TiltFromRings, CentreSlidingWithTheDistanceIsNotPassed) {
+  testing::RingScene scene;
+  scene.pixel = 150.0e-6;
+  scene.x_centre = 518.5;
+  scene.y_centre = 502.3;
+  scene.distance = 0.1576;
+  scene.wavelength = 1.245e-10;
+  scene.rotation = 0.4;
+  scene.tilt = 3.6 * M_PI / 180.0;
+  for (float d : kzt_calibrants()[5].d_spacings) scene.d_spacings.push_back(d);
+  const std::vector<float> image = testing::ring_image(scene);
+  GsDisplayedImage im;
+  im.xmaxdat = im.xendelm = scene.xmax;
+  im.ymaxdat = im.yendelm = scene.ymax;
+  im.data = image;
+  const float px = static_cast<float>(scene.pixel);
+  const std::array<float, 1> radius = {static_cast<float>(
+      scene.distance * std::tan(testing::scene_two_theta(scene, scene.d_spacings[0])))};
+  auto fitted = [&](double distance) {
+    float d = static_cast<float>(distance);
+    int num = 0;
+    std::array<TiltSolution, 2> s{};
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    kzt_fit_tilt_solutions(im, px, px, false, 90, true, 4.0f, true, false, false, d,
+                           static_cast<float>((scene.x_centre + 2.0) * scene.pixel),
+                           static_cast<float>((scene.y_centre - 1.5) * scene.pixel),
+                           static_cast<float>(scene.rotation), static_cast<float>(scene.tilt), 1,
+                           radius, 10 * px, radius[0], radius[0], 0.0f, num, s, status);
+    EXPECT_EQ(status, kStatusGood) << terminal.text();
+    EXPECT_EQ(num, 1);
+    return s[0];
+  };
+  auto judged = [&](const TiltSolution& s, bool distance) {
+    const RingNeighbours apart{};
+    Status status = kStatusGood;
+    const RingFollowing f = kzt_follow_rings(im, s, px, px, 1, 15 * px, 90, status, &apart,
+                                             {true, false, distance, false});
+    EXPECT_EQ(status, kStatusGood);
+    return kzt_rings_not_followed_warning(f, px);
+  };
+  auto centre_off = [&](const TiltSolution& s) {
+    return std::hypot(s.x_beam / px - scene.x_centre, s.y_beam / px - scene.y_centre);
+  };
+  const std::vector<std::string> unchecked = {std::string(kCentreTiltUnchecked)};
+  const TiltSolution along = fitted(1.03 * scene.distance);
+  EXPECT_GT(centre_off(along), 0.3);
+  EXPECT_EQ(judged(along, true), unchecked);
+  const TiltSolution right = fitted(scene.distance);
+  EXPECT_LT(centre_off(right), 0.1);
+  EXPECT_EQ(judged(right, true), unchecked);
+}
+
 // One ring: a shifted centre with a smaller tilt fits almost as well as the
 // truth.
 // The result stands, with a warning.
