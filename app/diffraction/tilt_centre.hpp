@@ -92,7 +92,10 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 // for, with each ring's cone angle free; and the rms offset (metres) that
 // change leaves. A change the rings found cannot tell from the others (of
 // the centre against the tilt on one ring) is held at 0: not
-// CENTRE_TILT_FIXED when the centre or the tilt is so held, or when both
+// CENTRE_TILT_FIXED when the centre or the tilt is so held, when the
+// parameters the solution refined can make up for a change of either
+// (with a refined distance, one ring's cone angle and the distance trade,
+// and on a tilted detector the centre slides with them), or when both
 // were refined by a fit on one ring (the solution's fit: it fits as well
 // with the tilt on the other side of the centre), not DETERMINED when no
 // change can be told at all (no ring found anywhere). Where the cone angles are known (a calibrant's), how far the
@@ -169,7 +172,9 @@ struct RingNeighbours {
 // image (cones_*, largest_offset). A change that moves the points found by
 // less than a tenth of a pixel (root sum of squares) for one as large as
 // the judgement's limit is not told: it is held, a parameter the solution
-// held (REFINED) before one it refined. Not determined for a solution
+// held (REFINED) before one it refined; a centre or tilt that moves them
+// less than that beyond what every parameter refined can take up is not
+// judged either. Not determined for a solution
 // whose cones cannot be drawn.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution& solution,
                                float x_pixel_size, float y_pixel_size, int num_rings,
