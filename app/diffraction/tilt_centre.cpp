@@ -5,6 +5,8 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/diffraction/beam_centre.hpp"
@@ -34,6 +36,12 @@ constexpr int kMaxParameters = 20;
 // How much wider than the fit's own annuli a solution's rings are searched
 // again.
 constexpr float kWider = 1.5f;
+// Said where the first ring gives too few points for an ellipse.
+constexpr std::string_view kFewOnFirstRing =
+    "WARNING: Fewer than 5 coordinates found on the first ring: nothing was fitted";
+// Said where no ring gives a point to fit.
+constexpr std::string_view kNoneOnRings =
+    "WARNING: No coordinates found on the rings: nothing was fitted";
 
 // The options of the command, kept for the run.
 struct TiltOptions {
@@ -1063,6 +1071,13 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
       IO_WRITE("INFO: Number of acceptable coordinates on first ring = " + format_i(found, 3),
                status);
     if (window) kzt_display_store_rings(xps, yps, 1, status);
+    if (found < 5) {
+      // An ellipse needs five points: the first ring lies mostly off the
+      // image's usable pixels, or the clicks were not on a ring.
+      IO_WRITE(std::string(kFewOnFirstRing), status);
+      num_solutions = 0;
+      return;
+    }
     if (full_info) IO_WRITE("INFO: Fitting ellipse to centre of gravity coordinates", status);
     float error = 0.0f;
     KZT_LSQELLIPSE(kMaxRingCoordinates, found, std::span<const float>(store.x_coordinates),
@@ -1078,6 +1093,12 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
                        y_beam, num_rings, half_width, num_sections, false, nullptr, status);
   if (status != kStatusGood) return;
   if (window) kzt_display_store_rings(xps, yps, num_rings, status);
+  if (std::all_of(store.num_coordinates.begin(), store.num_coordinates.begin() + num_rings,
+                  [](auto n) { return n <= 0; })) {
+    IO_WRITE(std::string(kNoneOnRings), status);
+    num_solutions = 0;
+    return;
+  }
 
   const float ratio = a > 0.0f ? std::clamp(b / a, -1.0f, 1.0f) : 1.0f;
   const float tilt_start = std::min(std::acos(ratio), kTiltStartLimit);
@@ -1375,9 +1396,14 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
                          x_beam, y_beam, tilt_rotation, tilt_angle, num_rings, radii, half_width,
                          radius_1, radius_2, angle, num_solutions, solutions, status);
   if (status != kStatusGood) return;
+  if (num_solutions == 0) {
+    // (The line written says why.)
+    if (gui) GS_FWARNING(1, 1, {"NOTHING WAS FITTED: TOO FEW RING COORDINATES FOUND"}, status);
+    return;
+  }
   // The warnings, also for the window, where the interface shows its
   // others.
-  std::vector<std::string> warnings;
+  std::vector<std::vector<std::string>> warnings;
   auto report = [&](const TiltSolution& s, std::string_view solution) {
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
@@ -1386,13 +1412,15 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     const std::string poor = kzt_poor_ring_fit_warning(s.fit, xps);
     if (!poor.empty()) lines.insert(lines.begin(), poor);
     for (const std::string& line : lines) IO_WRITE(line, status);
-    if (!lines.empty() && !solution.empty()) warnings.emplace_back(solution);
-    warnings.insert(warnings.end(), lines.begin(), lines.end());
+    if (lines.empty()) return;
+    if (!solution.empty()) lines.insert(lines.begin(), std::string(solution));
+    warnings.push_back(std::move(lines));
   };
+  // A box for each solution warned of: both solutions' warnings in one
+  // box are more lines than the window's smallest font fits.
   auto show_warnings = [&] {
-    if (gui && !warnings.empty())
-      GS_FWARNING(static_cast<int>(warnings.size()), static_cast<int>(warnings.size()), warnings,
-                  status);
+    for (const std::vector<std::string>& box : warnings)
+      if (gui) GS_FWARNING(static_cast<int>(box.size()), static_cast<int>(box.size()), box, status);
   };
   int choice = 1;
   IO_WRITE(" ", status);

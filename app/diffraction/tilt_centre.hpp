@@ -228,8 +228,10 @@ inline constexpr std::string_view kCentreTiltUnchecked =
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
 // HALF_WIDTH, with the beam centre refined an ellipse through the first
 // ring's coordinates, then one fit, or two (the tilt on either side) when
-// both centre and tilt are refined. Tilt rotations come back within
-// -pi .. pi. SAMPLE_DISTANCE is refined in place when asked. One ring fits
+// both centre and tilt are refined (none, after a line that says so, when
+// the first ring gives fewer than five points for the ellipse or no ring
+// gives any). Tilt
+// rotations come back within -pi .. pi. SAMPLE_DISTANCE is refined in place when asked. One ring fits
 // centre and tilt together to a small residual without fixing them: that
 // is said in a warning, and the solutions stand. Each solution's rings are
 // then searched again along its cones, the ring store left as its fit
@@ -256,8 +258,8 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // show that it does not follow them with a warning of that, which names
 // the calibrant refinement of the road: CALIBRANT in the window (GUI),
 // SILICON CALIBRATION at the keyboard's FIT sub-menu. With GUI the
-// warnings of the solutions are shown in the window too, in one box
-// before the choice of solution.
+// warnings of the solutions are shown in the window too, a box for each
+// solution warned of, before the choice of solution.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float detector_gain, float& sample_distance,
                     float& wavelength, float& x_beam_centre, float& y_beam_centre,

@@ -371,6 +371,15 @@ TEST_F(TiltReplay, WarningNamesTheCommandOfTheRoad) {
       shown = shown || (item.kind == "text" &&
                         item.text.find("The fitted rings do not follow") != std::string::npos);
     EXPECT_EQ(shown, road.gui);
+    // Both solutions are warned of, each in a box of its own: in one box
+    // their lines are more than the window's smallest font fits.
+    int boxes = 0, named = 0;
+    for (const testing::PageItem& item : items) {
+      boxes += item.kind == "text" && item.text == "!!! WARNING !!!";
+      named += item.kind == "text" && item.text.starts_with("SOLUTION ");
+    }
+    EXPECT_EQ(boxes, road.gui ? 2 : 0);
+    EXPECT_EQ(named, road.gui ? 2 : 0);
     items.clear();
   }
 }
@@ -700,6 +709,39 @@ TEST(TiltFromRings, NothingWithoutCoordinatesOrWindow) {
   KZT_TILTCENTRE(false, im, xps, yps, 1.0f, distance, wavelength, xc, yc, rot, tilt, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NE(terminal.text().find("WARNING: Graphics system is turned off"), std::string::npos);
+
+  // A first ring whose centre lies 151 pixels left of the image: 4 points
+  // found on it, too few for the ellipse; a flat image, the centre held:
+  // no point on any ring. One plain line each, no solution, the status
+  // good.
+  testing::RingScene scene;
+  scene.x_centre = -151.0;
+  scene.d_spacings = {3.1356e-10};
+  const std::vector<float> image = testing::ring_image(scene);
+  const std::vector<float> flat(image.size(), 10.0f);
+  const std::array<float, 1> radius = {static_cast<float>(
+      scene.distance * std::tan(testing::scene_two_theta(scene, scene.d_spacings[0])))};
+  const float px = static_cast<float>(scene.pixel);
+  for (const bool centre : {true, false}) {
+    GsDisplayedImage off;
+    off.xmaxdat = off.xendelm = scene.xmax;
+    off.ymaxdat = off.yendelm = scene.ymax;
+    off.data = centre ? image : flat;
+    int num = 1;
+    std::array<TiltSolution, 2> solutions{};
+    testing::TerminalCapture lines;
+    status = kStatusGood;
+    kzt_fit_tilt_solutions(off, px, px, false, 90, true, 4.0f, centre, false, true, distance,
+                           static_cast<float>(scene.x_centre * scene.pixel),
+                           static_cast<float>(scene.y_centre * scene.pixel), 0.0f, 0.0f, 1,
+                           radius, 10 * px, radius[0], radius[0], 0.0f, num, solutions, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(num, 0);
+    EXPECT_EQ(lines.text(), centre ? "WARNING: Fewer than 5 coordinates found on the first ring: "
+                                     "nothing was fitted\n"
+                                   : "WARNING: No coordinates found on the rings: nothing was "
+                                     "fitted\n");
+  }
 }
 
 TEST(TiltFromRings, FitSubMenuDeclinesWithoutGraphics) {
