@@ -618,14 +618,19 @@ bool KZT_PROJECTFIT(const GsDisplayedImage& im, float xps, float yps, float& x_b
     return false;
   }
 
-  // The fitted centre over the graph, and the profile mirrored about it.
+  // The fitted centre over the graph, and the profile mirrored about it:
+  // inside the graph's frame, for the points of a centre near one end of
+  // the line mirror beyond the graph's X range.
   GS_XYSGRAPH(maxproj, first, last, positions, smooth, im.title, "Pixels", "Projection", status);
   float x1 = 0.0f, y1 = 0.0f, x2 = 0.0f, y2 = 0.0f;
   GS_INQ_DDDR(x1, y1, x2, y2, status);
+  gs_clip_to_graph(true, status);
   GS_LINESTYLE(1, 1.0f, kGsRed, status);
   GS_LINE(centre, y1, centre, y2, status);
   KZT_SUBPROJECTFIT(maxproj, first, last, centre, mirrored, status);
   GS_MARKERS(2, maxproj, first, last, mirrored, smooth, status);
+  Status local = kStatusGood;
+  gs_clip_to_graph(false, local);
   GS_UPDATE(status);
   GS_CONTINUE(1, 1, {"CLICK TO CONTINUE"}, status);
   if (status == kStatusEscape) st_reset(status);

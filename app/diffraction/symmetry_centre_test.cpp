@@ -18,6 +18,7 @@
 #include "core/macro.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "graphics/device/page_recorder_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -496,6 +497,52 @@ TEST_F(ProjectFit, PixelsThatAreNotNumbersAreLeftOut) {
                   x, y, status));
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NEAR(x / 1e-4f, 131.37f, 0.05f) << terminal.text();
+}
+
+// The graph of the fit: the profile and its mirror image about the centre
+// found. A centre near one end of the line mirrors the far points beyond
+// the graph's X range; they are not drawn over the axes' numbers. Every
+// line of the graph (its frame, ticks, curve, the centre and the markers
+// of the mirrored profile) lies inside the frame once clipped.
+TEST_F(ProjectFit, MirroredProfileStaysInsideTheGraph) {
+  const GsDisplayedImage im = image(256, 16, 131.37, rings);
+  std::vector<testing::PageItem> items;
+  testing::open_page_recorder(1, &items, kCategoryPostScript);
+  testing::TerminalCapture terminal;
+  float x = 0.0f, y = 0.0f;
+  Status status = kStatusGood;
+  EXPECT_TRUE(fit(im, {"2", "100", "8", "250", "8", "2", "100", "0", "100", "16", "YES", "EXIT"}, x,
+                  y, status));
+  EXPECT_NEAR(x / 1e-4f, 131.37f, 0.05f);
+  // The graph of the fit is the last page before the image is drawn again:
+  // from its clear to the box that asks for a click.
+  std::vector<std::size_t> clears;
+  for (std::size_t k = 0; k < items.size(); ++k)
+    if (items[k].kind == "clear") clears.push_back(k);
+  ASSERT_GE(clears.size(), 2u);
+  const std::size_t from = clears[clears.size() - 2], to = clears.back();
+  std::vector<float> frame;  // the curve's clip: the frame
+  for (std::size_t k = from; k < to && frame.empty(); ++k) frame = items[k].clip;
+  ASSERT_EQ(frame.size(), 4u);
+  int outside = 0, lines = 0;
+  for (std::size_t k = from; k < to; ++k) {
+    const testing::PageItem& item = items[k];
+    if (item.kind != "polyline" && item.kind != "polymarker") continue;
+    if (item.kind == "polyline" && item.y.front() < frame[1] - 1e-4f) break;  // the click box
+    ++lines;
+    for (std::size_t p = 0; p < item.x.size(); ++p) {
+      const bool clipped =
+          item.clip.size() == 4 && (item.x[p] < item.clip[0] || item.x[p] > item.clip[2] ||
+                                    item.y[p] < item.clip[1] || item.y[p] > item.clip[3]);
+      if (!clipped && (item.x[p] < frame[0] - 1e-4f || item.x[p] > frame[2] + 1e-4f ||
+                       item.y[p] < frame[1] - 1e-4f || item.y[p] > frame[3] + 1e-4f)) {
+        ++outside;
+        break;
+      }
+    }
+  }
+  EXPECT_GT(lines, 100);
+  EXPECT_EQ(outside, 0) << lines;
 }
 
 TEST_F(ProjectFit, ALineOfNoLengthIsClickedAgain) {
