@@ -218,16 +218,36 @@ class SymmetryMisfit {
   std::vector<std::uint8_t> valid_;
 };
 
-// The median of the absolute values of DIFFERENCES over their ratio to the
-// noise: for noise alone a first difference has twice a value's variance,
-// a second six times, and half the absolute values of normal noise lie
-// below 0.6745 of its deviation. Features crossed by few of the differences
-// take no part. 0 for fewer than 4 differences.
+// The noise of one value from DIFFERENCES of values (their absolute
+// values), each difference holding VARIANCES values' variance (for noise
+// alone a first difference has twice a value's variance, a second six
+// times): the root mean square of the differences within kNoiseClip noises
+// of the median's, so that features crossed by few of the differences take
+// no part. The median alone (half the absolute values of normal noise lie
+// below 0.6745 of its deviation) fails on discrete counts: where most
+// pixels hold 0 or 1, most differences are 0, and so is their median. So
+// the clip is never narrower than kNoiseClip of the data's step, the
+// smallest difference that is not 0. 0 for fewer than 4 differences, or
+// when all are 0.
+constexpr double kNoiseClip = 4.0;
+
 double noise_of(std::vector<double>& differences, double variances) {
   if (differences.size() < 4) return 0.0;
   const auto middle = differences.begin() + static_cast<std::ptrdiff_t>(differences.size() / 2);
   std::nth_element(differences.begin(), middle, differences.end());
-  return *middle / (0.6745 * std::sqrt(variances));
+  double step = std::numeric_limits<double>::infinity();
+  for (const double d : differences)
+    if (d > 0.0) step = std::min(step, d);
+  if (!std::isfinite(step)) return 0.0;
+  const double limit = kNoiseClip * std::max(*middle / 0.6745, step);
+  double sum_sq = 0.0;
+  std::size_t n = 0;
+  for (const double d : differences)
+    if (d <= limit) {
+      sum_sq += d * d;
+      ++n;
+    }
+  return std::sqrt(sum_sq / static_cast<double>(n) / variances);
 }
 
 // The pixels' noise is found in a band about the line at least this many

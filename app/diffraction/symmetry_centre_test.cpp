@@ -443,6 +443,38 @@ TEST_F(ProjectFit, NoiseAloneOffersTheStoredCentre) {
   }
 }
 
+// Noise alone at 0.05 to 0.2 counts a pixel, as a weak exposure gives: most
+// pixels hold 0, a few 1, and most differences between pixels are 0. The
+// profile is still said to vary no more than its noise.
+TEST_F(ProjectFit, SparseCountsOfNoiseAloneOfferTheStoredCentre) {
+  const GsDisplayedImage im = blank(200, 128, "Sparse");
+  struct Case {
+    double level;
+    const char *from, *to, *low, *high;  // the line along row 64.5, the strip's rows
+  };
+  int profiles = 0, doubted = 0;
+  for (const Case& c :
+       {Case{0.1, "80.5", "120.5", "49", "79"}, Case{0.05, "70.5", "130.5", "54", "74"},
+        Case{0.08, "88.5", "112.5", "44", "84"}, Case{0.2, "90.5", "110.5", "59", "69"}})
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+      std::mt19937 rng(seed);
+      std::poisson_distribution<long> counts(c.level);
+      for (float& v : data) v = static_cast<float>(counts(rng));
+      testing::TerminalCapture terminal;
+      float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(
+          im, {"2", c.from, "64.5", c.to, "64.5", "2", "100", c.low, "100", c.high, "YES", "EXIT"},
+          x, y, status));
+      ++profiles;
+      if (terminal.text().find("WARNING: The profile varies no more than its noise") !=
+          std::string::npos)
+        ++doubted;
+      EXPECT_FLOAT_EQ(x, 5.0e-3f) << c.level << " counts, seed " << seed << terminal.text();
+    }
+  EXPECT_EQ(doubted, profiles);
+}
+
 // Grazing-incidence rods across a line of 100 pixels about the specular rod
 // at X = 128.37: each side rod, 37.2 pixels off, is symmetric in itself and
 // the rods beside it mirror each other about it, as well as the specular
