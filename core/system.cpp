@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/times.h>
 #include <sys/wait.h>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <csignal>
@@ -192,6 +194,13 @@ bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, b
   }
 }
 
+// The plain reader's line from IN after PROMPT, beginning with the keys
+// taken ahead of the terminal in single-key mode and given back (the
+// pager's): they are shown after the prompt, as the terminal did not echo
+// them, and a line they do not end goes on with what the terminal gives.
+bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
+                                  bool echo, std::string& line);
+
 // True when the terminal is one the line editor can drive. Without a
 // terminal type, with a "dumb" one, or with one the terminal database does
 // not know or that cannot move the cursor up, the line editor falls back to
@@ -229,6 +238,32 @@ bool edited_line_endless = false;
 // apart by the editor's own line.
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
+
+bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
+                                  bool echo, std::string& line) {
+  // Up to the first end of line, or to an end of the input (left for the
+  // plain reader, which ends there).
+  const auto stop = std::find_if(typed_ahead.begin(), typed_ahead.end(),
+                                 [](int c) { return c == '\n' || c == EOF; });
+  if (stop == typed_ahead.begin() && (typed_ahead.empty() || *stop == EOF))
+    return read_plain_line(in, out, prompt, echo, line);
+  std::string ahead(typed_ahead.begin(), stop);
+  const bool whole = stop != typed_ahead.end() && *stop == '\n';
+  typed_ahead.erase(typed_ahead.begin(), whole ? stop + 1 : stop);
+  std::fputs(prompt.c_str(), out);
+  std::fwrite(ahead.data(), 1, ahead.size(), out);
+  if (whole) std::fputc('\n', out);
+  std::fflush(out);
+  std::string rest;
+  if (!whole && !read_plain_line(in, out, "", echo, rest)) return false;
+  line = ahead + rest;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > kResponseLength) {
+    line.resize(kResponseLength);
+    io_note_cut_response();
+  }
+  return true;
+}
 
 void take_typed_ahead(int fd) {
   termios mode{};
@@ -973,6 +1008,78 @@ void* io_large_block(Index count, std::size_t element_size) {
   return block;
 }
 
+namespace {
+
+// The limit a control group's file gives ("max" or a byte count; version 1
+// writes a number near 2^63 for none), or none.
+std::optional<std::uint64_t> cgroup_file_limit(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "r");
+  if (f == nullptr) return std::nullopt;
+  char text[32] = {};
+  const bool read = std::fgets(text, sizeof text, f) != nullptr;
+  std::fclose(f);
+  if (!read) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (end == text || errno != 0) return std::nullopt;
+  return value;
+}
+
+// The smallest memory limit of this process's control group and the groups
+// above it, in either version of the control-group files.
+std::optional<std::uint64_t> cgroup_memory_limit() {
+  std::FILE* f = std::fopen("/proc/self/cgroup", "r");
+  if (f == nullptr) return std::nullopt;
+  std::optional<std::uint64_t> lowest;
+  const auto take = [&lowest](std::string base, std::string group, const char* file) {
+    for (;;) {
+      if (const auto limit = cgroup_file_limit(base + group + "/" + file))
+        lowest = std::min(lowest.value_or(*limit), *limit);
+      if (group.empty() || group == "/") return;
+      group.erase(group.rfind('/'));
+    }
+  };
+  char line[4096];
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    std::string_view text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    const std::size_t first = text.find(':');
+    const std::size_t second = text.find(':', first + 1);
+    if (first == std::string_view::npos || second == std::string_view::npos) continue;
+    const std::string_view controllers = text.substr(first + 1, second - first - 1);
+    const std::string group(text.substr(second + 1));
+    if (text.substr(0, first) == "0" && controllers.empty())
+      take("/sys/fs/cgroup", group, "memory.max");
+    else if (controllers == "memory" || controllers.find("memory,") != std::string_view::npos ||
+             controllers.ends_with(",memory"))
+      take("/sys/fs/cgroup/memory", group, "memory.limit_in_bytes");
+  }
+  std::fclose(f);
+  return lowest;
+}
+
+}  // namespace
+
+std::uint64_t io_machine_memory_limit() {
+  std::uint64_t limit = std::numeric_limits<std::uint64_t>::max();
+  const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page > 0)
+    limit = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page);
+  for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit bound{};
+    if (::getrlimit(resource, &bound) == 0 && bound.rlim_cur != RLIM_INFINITY)
+      limit = std::min<std::uint64_t>(limit, bound.rlim_cur);
+  }
+  if (const auto group = cgroup_memory_limit()) limit = std::min(limit, *group);
+  return limit;
+}
+
+IoMemoryLimit& io_memory_limit() {
+  static IoMemoryLimit routine = io_machine_memory_limit;
+  return routine;
+}
+
 void LargeBlockFree::operator()(void* block) const { std::free(block); }
 
 void IO_FREE(void*& address, Status& status) {
@@ -1148,6 +1255,11 @@ std::string IO_INPUT_KEY(Status& status) {
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
+void io_keep_typed_ahead(std::string_view bytes) {
+  for (auto k = bytes.rbegin(); k != bytes.rend(); ++k)
+    typed_ahead.push_front(static_cast<unsigned char>(*k));
+}
+
 std::FILE* io_terminal_input() { return rl_instream != nullptr ? rl_instream : stdin; }
 
 namespace {
@@ -1229,7 +1341,7 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   const bool terminal = isatty(fileno(in)) != 0;
   if (!terminal || !line_editor_terminal()) {
     std::FILE* out = rl_outstream != nullptr ? rl_outstream : stdout;
-    if (read_plain_line(in, out, text, !terminal, line))
+    if (plain_line_after_typed_ahead(in, out, text, !terminal, line))
       length = static_cast<int>(line.size());
     return;
   }

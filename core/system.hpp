@@ -4,6 +4,7 @@
 // home directories, byte order, single-key input and the edited terminal line.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -53,6 +54,18 @@ LargeArray<T> large_array(Index count) {
   return LargeArray<T>(static_cast<T*>(io_large_block(count, sizeof(T))));
 }
 
+// The bytes of memory this process can hold at once: the smallest of the
+// machine's physical memory (swap left out: arrays held there would stall
+// the machine), the process's address-space and data limits, and the memory
+// limit of its control group and the groups above it. Memory promised by
+// the system is only taken when first written, so an allocation beyond this
+// can succeed and the process be killed later, taking other work with it.
+std::uint64_t io_machine_memory_limit();
+// The routine that gives that limit: io_machine_memory_limit unless replaced
+// (tests give a limit of their own).
+using IoMemoryLimit = std::uint64_t (*)();
+IoMemoryLimit& io_memory_limit();
+
 // Releases a block from IO_MALLOC; ADDRESS becomes nullptr.
 void IO_FREE(void*& address, Status& status);
 
@@ -100,6 +113,9 @@ int io_big_endianc();
 // without waiting for Return. Empty when standard input is not a terminal or
 // nothing was read. (The bytes are returned as read, so a space key is " ".)
 std::string IO_INPUT_KEY(Status& status);
+// Puts BYTES, taken by IO_INPUT_KEY and not used, back in front of the input
+// typed ahead: the next key or line read takes them first.
+void io_keep_typed_ahead(std::string_view bytes);
 
 // One input line of at most a response line (kResponseLength characters;
 // the rest of a longer line is read past, never kept, and the cut noted for

@@ -1,5 +1,6 @@
 #pragma once
-// Helpers for tests only: capture the terminal stream, make a private folder.
+// Helpers for tests only: capture the terminal stream, make a private folder,
+// give the process a memory limit of its own, measure its peak memory.
 
 #include <grp.h>
 #include <sys/wait.h>
@@ -11,8 +12,55 @@
 #include <string>
 
 #include "core/io_output.hpp"
+#include "core/system.hpp"
 
 namespace kesta::testing {
+
+// Gives io_memory_limit the routine LIMIT while alive.
+class MemoryLimitOverride {
+ public:
+  explicit MemoryLimitOverride(IoMemoryLimit limit) : saved_(io_memory_limit()) {
+    io_memory_limit() = limit;
+  }
+  ~MemoryLimitOverride() { io_memory_limit() = saved_; }
+  MemoryLimitOverride(const MemoryLimitOverride&) = delete;
+  MemoryLimitOverride& operator=(const MemoryLimitOverride&) = delete;
+
+ private:
+  IoMemoryLimit saved_;
+};
+
+// How far this process's resident memory rose at its peak while alive (the
+// kernel's peak is reset at the start), for tests that an operation touches
+// only the pages it must; unknown (-1) where the kernel does not tell.
+class ResidentPeak {
+ public:
+  ResidentPeak() {
+    std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    reset_ = f != nullptr && std::fputs("5", f) >= 0;
+    if (f != nullptr && std::fclose(f) != 0) reset_ = false;
+    start_ = kilobytes("VmRSS:");
+  }
+  long long grown_bytes() const {
+    const long long peak = kilobytes("VmHWM:");
+    return reset_ && peak >= 0 && start_ >= 0 ? (peak - start_) * 1024 : -1;
+  }
+
+ private:
+  static long long kilobytes(const char* field) {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (f == nullptr) return -1;
+    char line[256];
+    long long value = -1;
+    const std::string name(field);
+    while (std::fgets(line, sizeof line, f) != nullptr)
+      if (std::string(line).starts_with(name)) value = std::atoll(line + name.size());
+    std::fclose(f);
+    return value;
+  }
+  bool reset_ = false;
+  long long start_ = -1;
+};
 
 // Redirects stream 6 (the terminal) into a temporary file while alive.
 class TerminalCapture {

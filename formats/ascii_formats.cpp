@@ -346,13 +346,12 @@ ImageRead free_format_keyboard_read(const ReadRequest& request, std::string& fil
   ScratchImage& image = result.image;
   if (!scratch_allocate(request, request.variances, fio_ascii_state.free_file, image, status))
     return result;
-  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
+  const AxisBuffer x(request.xmaxdat);
   Index n = 0;
-  FIO_IN_FREEFORMAT("Enter name of file containing 1-D data", request.xmaxdat, n, x,
+  FIO_IN_FREEFORMAT("Enter name of file containing 1-D data", request.xmaxdat, n, x.values(),
                     image.pixels(), file_name, status);
   if (status != kStatusGood || n < 1) return result;
-  x.resize(static_cast<std::size_t>(n));
-  image.xaxis = std::move(x);
+  image.xaxis = x.first(n);
   image.xnumdat = n;
   image.ynumdat = 1;
   variances_from_data(image);

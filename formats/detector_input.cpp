@@ -118,7 +118,9 @@ bool prepare_detector_pixels(const StreamInput& input, const std::string& path,
                        status);
     return false;
   }
-  if (!image.data && !scratch_allocate(request, request.variances, path, image, status))
+  const ScratchExtent kept{std::min(l.file_xnum, request.xmaxdat),
+                           std::min(l.file_ynum, request.ymaxdat)};
+  if (!image.data && !scratch_allocate(request, request.variances, path, image, status, kept))
     return false;
   if ((l.file_xnum > request.xmaxdat || l.file_ynum > request.ymaxdat) && l.too_large) {
     if (*l.too_large != '\0') IO_WRITE(l.too_large, status);

@@ -234,10 +234,10 @@ bool read_description(int unit, ScratchImage& image, Status& status) {
 // when the file has none); false when it is damaged or of another length.
 bool read_axis(int unit, bool swap, const char* name, Index room, Index expected,
                std::vector<float>& axis, Status& status) {
-  std::vector<float> values(static_cast<std::size_t>(room));
+  const AxisBuffer values(room);
   Index n = 0, one = 0;
   int code = 0;
-  FIO_FREAD_RARRAY(unit, swap, name, room, 1, code, n, one, values, status);
+  FIO_FREAD_RARRAY(unit, swap, name, room, 1, code, n, one, values.values(), status);
   if (code == 3) return false;
   if (code > 0) return true;
   if (n != expected) {
@@ -246,8 +246,7 @@ bool read_axis(int unit, bool swap, const char* name, Index room, Index expected
              status);
     return false;
   }
-  values.resize(static_cast<std::size_t>(n));
-  axis = std::move(values);
+  axis = values.first(n);
   return true;
 }
 

@@ -131,18 +131,18 @@ ImageRead read_curve(bool name_given, const ReadRequest& request, std::string& f
   ImageRead result;
   ScratchImage& image = result.image;
   if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
-  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
+  const AxisBuffer x(request.xmaxdat);
   std::string title, xlabel, zlabel;
   // The step between the first two points is the scan's own X step (no
   // detector pixel size: a scan's sizes are not stored).
   float step = 0.0f;
   Index n = 0, in_file = 0;
   int retstat = 1;
-  read_points(name_given, request.xmaxdat, request.variances, file_name, retstat, n, in_file, x,
-              image.pixels(), image.variance_pixels(), title, xlabel, zlabel, step, status);
+  read_points(name_given, request.xmaxdat, request.variances, file_name, retstat, n, in_file,
+              x.values(), image.pixels(), image.variance_pixels(), title, xlabel, zlabel, step,
+              status);
   if (retstat != 0 || status != kStatusGood) return result;
-  x.resize(static_cast<std::size_t>(n));
-  image.xaxis = std::move(x);
+  image.xaxis = x.first(n);
   image.xnumdat = n;
   image.ynumdat = 1;
   image.x_pixel_size = step;

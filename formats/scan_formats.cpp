@@ -652,17 +652,16 @@ ImageRead pds_keyboard_read(const ReadRequest& request, std::string& file_name, 
   ImageRead result;
   ScratchImage& image = result.image;
   if (!scratch_allocate(request, false, file_name, image, status)) return result;
-  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat));
+  const AxisBuffer x(request.xmaxdat);
   std::string title, xlabel, zlabel;
   float step = 0.0f;
   Index n = 0;
   bool variances = false;
   int retstat = 1;
-  FIO_IN_PDS(false, request.xmaxdat, variances, file_name, retstat, n, x, image.pixels(), title,
-             xlabel, zlabel, step, status);
+  FIO_IN_PDS(false, request.xmaxdat, variances, file_name, retstat, n, x.values(), image.pixels(),
+             title, xlabel, zlabel, step, status);
   if (retstat != 0 || status != kStatusGood) return result;
-  x.resize(static_cast<std::size_t>(n));
-  image.xaxis = std::move(x);
+  image.xaxis = x.first(n);
   image.xnumdat = n;
   image.ynumdat = 1;
   image.title = title;
@@ -679,14 +678,14 @@ ImageRead user_keyboard_read(const ReadRequest& request, std::string& file_name,
   ImageRead result;
   ScratchImage& image = result.image;
   if (!scratch_allocate(request, request.variances, file_name, image, status)) return result;
-  std::vector<float> x(static_cast<std::size_t>(request.xmaxdat)), y(1);
+  const AxisBuffer x(request.xmaxdat);
+  std::vector<float> y(1);
   std::string title, xlabel, ylabel, zlabel;
   int retstat = 1;
-  FIO_IN_USER(request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, x, y,
+  FIO_IN_USER(request.xmaxdat, request.ymaxdat, image.xnumdat, image.ynumdat, x.values(), y,
               image.pixels(), title, xlabel, ylabel, zlabel, retstat, status);
   if (retstat != 0 || status != kStatusGood) return result;
-  x.resize(static_cast<std::size_t>(image.xnumdat));
-  image.xaxis = std::move(x);
+  image.xaxis = x.first(image.xnumdat);
   image.yaxis = std::move(y);
   variances_from_data(image);
   image.title = title;

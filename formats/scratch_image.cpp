@@ -83,19 +83,18 @@ void clear_outside(std::span<float> array, Index xmax, Index ymax, Index xnum, I
   if (ynum < ymax) std::fill(array.begin() + element(1, ynum + 1, xmax), array.end(), 0.0f);
 }
 
-// The scratch array into the program array: swapped in when the target gives
-// its block, else the extent copied row by row.
-void take_array(FloatBlock& scratch, const ScratchImage& image, float** block,
-                std::span<float> target) {
+// Whether swapping the scratch array in costs no more than copying its
+// extent: the elements it must then clear outside the extent are no more
+// than the extent's own. A small image in large arrays is copied, so that a
+// read touches the pages of its image, not the whole arrays.
+bool swap_pays(const ScratchImage& image) {
+  const Index extent = image.xnumdat * image.ynumdat;
+  return image.xmaxdat * image.ymaxdat - extent <= extent;
+}
+
+// The extent of the scratch array into the program array, row by row.
+void copy_extent(const FloatBlock& scratch, const ScratchImage& image, std::span<float> target) {
   const Index xmax = image.xmaxdat;
-  if (block != nullptr) {
-    clear_outside(std::span<float>(scratch.get(), count_of(xmax * image.ymaxdat)), xmax,
-                  image.ymaxdat, image.xnumdat, image.ynumdat);
-    float* old = *block;
-    *block = scratch.release();
-    scratch.reset(old);  // freed with the scratch image
-    return;
-  }
   if (image.xnumdat == xmax) {
     std::copy_n(scratch.get(), image.xnumdat * image.ynumdat, target.begin());
     return;
@@ -104,6 +103,32 @@ void take_array(FloatBlock& scratch, const ScratchImage& image, float** block,
     const Index at = element(1, y, xmax);
     std::copy_n(scratch.get() + at, image.xnumdat, target.begin() + at);
   }
+}
+
+// The scratch array into the program array: swapped in when the target gives
+// its block and the image fills most of it, else the extent copied.
+void take_array(FloatBlock& scratch, const ScratchImage& image, float** block,
+                std::span<float> target) {
+  const std::size_t count = count_of(image.xmaxdat * image.ymaxdat);
+  if (block == nullptr || (*block != nullptr && !swap_pays(image))) {
+    copy_extent(scratch, image, block == nullptr ? target : std::span<float>(*block, count));
+    return;
+  }
+  clear_outside(std::span<float>(scratch.get(), count), image.xmaxdat, image.ymaxdat,
+                image.xnumdat, image.ynumdat);
+  float* old = *block;
+  *block = scratch.release();
+  scratch.reset(old);  // freed with the scratch image
+}
+
+// The bytes of a scratch array of BYTES from its start that a reader of
+// EXPECTED writes nearly whole: its rows when they are at least half the
+// arrays' width, none when narrower, all when the extent is not known.
+std::size_t written_bytes(const ReadRequest& request, ScratchExtent expected, std::size_t bytes) {
+  if (expected.xnum < 1 || expected.ynum < 1) return bytes;
+  if (2 * std::min(expected.xnum, request.xmaxdat) < request.xmaxdat) return 0;
+  const Index rows = std::min(expected.ynum, request.ymaxdat);
+  return std::min(bytes, count_of(rows) * count_of(request.xmaxdat) * sizeof(float));
 }
 
 }  // namespace
@@ -125,7 +150,7 @@ std::span<float> ScratchImage::variance_pixels() const {
 }
 
 bool scratch_allocate(const ReadRequest& request, bool with_variances, const std::string& path,
-                      ScratchImage& image, Status& status) {
+                      ScratchImage& image, Status& status, ScratchExtent expected) {
   image = ScratchImage{};
   image.xmaxdat = request.xmaxdat;
   image.ymaxdat = request.ymaxdat;
@@ -143,7 +168,7 @@ bool scratch_allocate(const ReadRequest& request, bool with_variances, const std
     Status local = ST_GOOD();
     io_malloc_array(n, sizeof(float), address, local);
     block.reset(static_cast<float*>(address));
-    if (block) io_prefer_huge_pages(address, bytes);
+    if (block) io_prefer_huge_pages(address, written_bytes(request, expected, bytes));
     return local == kStatusGood && block != nullptr;
   };
   if (allocate(image.data) && (!with_variances || allocate(image.variances))) return true;

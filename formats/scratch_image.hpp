@@ -11,10 +11,12 @@
 //
 // The pixels go straight into the scratch array (IO_MALLOC'd, the program
 // arrays' allocator, of the program arrays' shape). When the caller gives the
-// address of the program array behind the data (ImageTarget::data_block),
-// commit swaps the scratch array in and frees the old one: one image-sized
-// array is written per read, never a second copy. Without it (tests, tools
-// with plain spans) commit copies the extent read into the spans.
+// address of the program array behind the data (ImageTarget::data_block) and
+// the image fills most of it, commit swaps the scratch array in and frees the
+// old one: one image-sized array is written per read, never a second copy.
+// A smaller image, and every image without it (tests, tools with plain
+// spans), is copied into the arrays over its extent: a small read into large
+// arrays touches the pages of its image, never the whole arrays.
 
 #include <cstdio>
 #include <memory>
@@ -76,6 +78,25 @@ struct ImageRead {
   bool ok() const { return retstat == 0; }
 };
 
+// The X values of a 1-D reader, room for MAXDAT of which it fills the first:
+// nothing is written beyond what the reader writes, so a short scan read
+// into long arrays touches the pages of its own values only.
+class AxisBuffer {
+ public:
+  explicit AxisBuffer(Index maxdat)
+      : values_(std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(maxdat))),
+        size_(static_cast<std::size_t>(maxdat)) {}
+  std::span<float> values() const { return {values_.get(), size_}; }
+  // The first N values (N at most MAXDAT), those the reader wrote.
+  std::vector<float> first(Index n) const {
+    return {values_.get(), values_.get() + static_cast<std::size_t>(n)};
+  }
+
+ private:
+  std::unique_ptr<float[]> values_;
+  std::size_t size_;
+};
+
 // What the data set asks of a reader: the program arrays' shape and whether
 // variances are wanted (read only then).
 struct ReadRequest {
@@ -84,11 +105,21 @@ struct ReadRequest {
   bool variances = false;
 };
 
+// The extent a reader will write into its scratch image, when it knows it
+// before reading (0 x 0: not known, taken as the whole arrays).
+struct ScratchExtent {
+  Index xnum = 0;
+  Index ynum = 0;
+};
+
 // A scratch image of the request's shape with uninitialised data (and
-// variances when WITH_VARIANCES). False after "WARNING: Not enough memory to
-// read the file PATH" when memory is short.
+// variances when WITH_VARIANCES). Large pages are asked for over the rows
+// the reader writes when it writes most of each (EXPECTED): an image a few
+// pixels wide in wide arrays would otherwise make a large page resident for
+// every few of its rows. False after "WARNING: Not enough memory to read the
+// file PATH" when memory is short.
 bool scratch_allocate(const ReadRequest& request, bool with_variances, const std::string& path,
-                      ScratchImage& image, Status& status);
+                      ScratchImage& image, Status& status, ScratchExtent expected = {});
 
 // The data set a reader's image goes into. DATA and VARIANCES view the
 // arrays; DATA_BLOCK and VARIANCES_BLOCK, when given, are the IO_MALLOC'd
@@ -124,8 +155,9 @@ bool target_refused(const ImageTarget& target, Status base, std::string_view pos
                     Status& status);
 
 // Makes IMAGE (read for TARGET's shape, extent >= 1 x 1) the data set: the
-// extent, the pixels (swapped in when the target gives its block: elements
-// outside the extent then read 0; copied otherwise: they keep their values),
+// extent, the pixels (swapped in when the target gives its block and the
+// image fills at least half of it: elements outside the extent then read 0;
+// copied otherwise: they keep their values),
 // the variances when the image has them (VARIANCES_EXIST becomes false when
 // the target had variances and the image has none), the axes (pixel centres
 // when the image has none), and every description the image gives. The pixel

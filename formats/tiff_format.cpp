@@ -557,7 +557,7 @@ ImageRead read_tiff_file(const std::string& path, const ReadRequest& request, bo
       return refuse(2, kCannotDecodeLine);
     }
 
-  if (!scratch_allocate(request, request.variances, path, result.image, status)) {
+  if (!scratch_allocate(request, request.variances, path, result.image, status, {xnum, ynum})) {
     result.retstat = 1;
     return result;
   }

@@ -401,6 +401,27 @@ TEST_F(Tiff, ImageLargerThanTheArraysIsReadInPartAfterAWarning) {
 
 // A region its bins do not fit is refused and asked for again offering the
 // region offered before, not the refused one, which Enter would only repeat.
+// An image two pixels wide read for arrays 8192 wide writes a little of
+// every row, which lies in a page of its own: the reader asks no large pages
+// there (each would hold only some 64 of its rows, a whole 2 MB resident for
+// them), so it costs a page a row, as the copy into the arrays does.
+TEST_F(Tiff, NarrowImageInWideArraysMakesAPageARowResident) {
+  TiffSpec s;
+  s.width = 2;
+  s.length = 2000;
+  s.bits = 16;
+  s.pixels = ramp(2 * 2000, 251);
+  const std::string path = write(s);
+  constexpr Index kWide = 8192;
+  const testing::ResidentPeak peak;
+  const ImageRead r = read(path, {1, 1, 2, 2000, 1, 1}, false, kWide, 2000);
+  ASSERT_EQ(r.retstat, 0) << terminal_.text();
+  // A page a row for the data and one for the variances, and some to spare;
+  // large pages would be 128 MB.
+  EXPECT_LT(peak.grown_bytes(), 2000 * 4096 * 4);
+  EXPECT_EQ(at(r, 2, 2000), static_cast<float>(s.pixels[1]));
+}
+
 TEST_F(Tiff, RefusedRegionIsAskedAgainOfferingTheOneBefore) {
   TiffSpec s;
   s.width = 10;

@@ -1475,16 +1475,19 @@ Index nonfinite_count(std::span<const float> data, Index xmaxdat, Index xs, Inde
   return count;
 }
 
-// MASK with the NaN and infinite pixels of the region masked as well.
-std::vector<std::uint8_t> finite_mask(std::span<const float> data,
-                                      std::span<const std::uint8_t> mask, Index xmaxdat,
-                                      Index ymaxdat, Index xs, Index ys, Index xe, Index ye) {
-  std::vector<std::uint8_t> combined(static_cast<std::size_t>(xmaxdat * ymaxdat), 0);
-  if (!mask.empty()) std::copy_n(mask.begin(), combined.size(), combined.begin());
+// MASK with the NaN and infinite pixels of the region masked as well, over
+// the region only (all that the re-binning reads): the rest of the arrays'
+// shape is neither written nor made resident.
+std::unique_ptr<std::uint8_t[]> finite_mask(std::span<const float> data,
+                                            std::span<const std::uint8_t> mask, Index xmaxdat,
+                                            Index ymaxdat, Index xs, Index ys, Index xe,
+                                            Index ye) {
+  auto combined =
+      std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(xmaxdat * ymaxdat));
   for (Index j = ys; j <= ye; ++j)
     for (Index i = xs; i <= xe; ++i) {
       const auto e = static_cast<std::size_t>(element(i, j, xmaxdat));
-      if (!std::isfinite(data[e])) combined[e] = 1;
+      combined[e] = !std::isfinite(data[e]) || (!mask.empty() && mask[e] != 0);
     }
   return combined;
 }
@@ -1791,14 +1794,14 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     return Key{m.empty() ? 0u : 1u, region_hash(m, xmaxdat, xstrelm, ystrelm, xendelm, yendelm)};
   };
   // MASK with the NaN and infinite pixels masked as well, when there are any.
-  std::vector<std::uint8_t> combined;
+  std::unique_ptr<std::uint8_t[]> combined;
   const auto mask_nonfinite = [&] {
     try {
       combined = finite_mask(data, mask, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm);
     } catch (const std::bad_alloc&) {
       return false;
     }
-    mask = combined;
+    mask = {combined.get(), static_cast<std::size_t>(xmaxdat * ymaxdat)};
     return true;
   };
 
@@ -1843,7 +1846,7 @@ void KZT_CAL2_CAKE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, I
     // The result is written. The table is kept under its mask with the NaN
     // and infinite pixels in it; without the memory to form that mask it is
     // not kept (the next call makes it again), and the result stands.
-    cake_state.valid = t.nonfinite == 0 || !combined.empty() || mask_nonfinite();
+    cake_state.valid = t.nonfinite == 0 || combined != nullptr || mask_nonfinite();
     t.key = std::move(key);
     t.mask_key = mask_key(mask);
     ++cake_state.builds;

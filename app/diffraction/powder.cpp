@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -177,7 +178,10 @@ void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float
   // given DATA^2 / p to sum (DATA / p)^2.
   const bool wanted = sets.variances_exist && !kzt_image(a.mvariances).empty();
   if (wanted) {
-    std::vector<float> scratch(size), squares(data.begin(), data.end());
+    // Made over the region only, which is all the engine reads.
+    const KztWorkImage work(a.xmaxdat, a.ymaxdat);
+    const std::span<float> squares = work.pixels();
+    std::vector<float> scratch(size);
     variances.assign(size, 0.0f);
     const double dd = static_cast<double>(g.sample_distance) * g.sample_distance;
     double x = 0.0, y = 0.0;
@@ -190,8 +194,8 @@ void KZT_TILTRADIAL(KztDataSets& sets, const PowderSettings& g, float xps, float
                                                    DiffractionGeometry::cos_twice_azimuth(x, y),
                                                    g.polarisation)
                              : 1.0;
-        float& v = squares[static_cast<std::size_t>(element(i, j, a.xmaxdat))];
-        v = static_cast<float>(static_cast<double>(v) * v / p);
+        const auto e = static_cast<std::size_t>(element(i, j, a.xmaxdat));
+        squares[e] = static_cast<float>(static_cast<double>(data[e]) * data[e] / p);
       }
     Status local = kStatusGood;
     KZT_CAL2_CAKE(a.xmaxdat, a.ymaxdat, region.xs, region.ys, region.xe, region.ye, squares,
@@ -242,16 +246,19 @@ void KZT_CORR2_RADIAL(KztDataSets& sets, const PowderSettings& g, float xps, flo
   double start = 0.0, end = 0.0, cpu = 0.0;
   IO_TIMES(start, cpu, status);
   const Index width = region.xe - region.xs + 1;
-  std::vector<float> x_shift, y_shift, dx, dy;
+  // The shifts, of the arrays' shape, are made over the region only, which is
+  // all the scan reads.
+  std::optional<KztWorkImage> x_work, y_work;
+  std::vector<float> dx, dy;
   try {
-    const auto cells = static_cast<std::size_t>(a.xmaxdat * a.ymaxdat);
-    x_shift.assign(cells, 0.0f);
-    y_shift.assign(cells, 0.0f);
+    x_work.emplace(a.xmaxdat, a.ymaxdat);
+    y_work.emplace(a.xmaxdat, a.ymaxdat);
     dx.resize(static_cast<std::size_t>(width * y_rows));
     dy.resize(dx.size());
   } catch (const std::bad_alloc&) {
     return st_fail(status, kBaseCore + 1002, "Subroutine KZT_CORR2_RADIAL V0.1");
   }
+  const std::span<float> x_shift = x_work->pixels(), y_shift = y_work->pixels();
   const std::span<const float> xaxis = kzt_xline(a.xaxis), yaxis = kzt_yline(a.yaxis);
   const std::span<const float> columns = xaxis.subspan(static_cast<std::size_t>(region.xs - 1),
                                                        static_cast<std::size_t>(width));

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <new>
+#include <optional>
 #include <string>
 
 #include <cmath>
@@ -244,15 +246,17 @@ std::string no_path(const std::string& file, Status& status) {
 std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, Index ynum,
                                       Status& status) {
   const KztArrays& a = vosq_kzt_arrays;
-  Index cells = 0;
-  if (!checked_product(a.xmaxdat, a.ymaxdat, cells)) cells = -1;
-  std::vector<float> flat, xaxis(static_cast<std::size_t>(a.xmaxdat)),
-      yaxis(static_cast<std::size_t>(a.ymaxdat));
-  if (cells > 0) flat.resize(static_cast<std::size_t>(cells));
-  if (flat.empty()) {
+  // Read into arrays of the program's shape, of which the read writes (and
+  // makes resident) the flat field's extent only.
+  std::optional<KztWorkImage> work;
+  try {
+    work.emplace(a.xmaxdat, a.ymaxdat);
+  } catch (const std::bad_alloc&) {
     gs_command_refused({"PROBLEM ALLOCATING MEMORY FOR FLAT-FIELD IMAGE"}, status);
     return {};
   }
+  const std::span<float> flat = work->pixels();
+  const AxisBuffer xaxis(a.xmaxdat), yaxis(a.ymaxdat);
   GS_FPROMPT(1, 1, {"INPUT OF FLAT-FIELD IMAGE"}, status);
   GS_UPDATE(status);
   IO_WRITE("INFO: Input of flat-field image", status);
@@ -260,8 +264,9 @@ std::vector<float> prepare_flat_field(SeriesIntegrationSettings& s, Index xnum, 
   bool variances = false;
   std::string title, xlabel, ylabel, zlabel;
   float xps = 0.0f, yps = 0.0f;
-  const ImageTarget target{a.xmaxdat, a.ymaxdat, variances, fx,     fy,     xaxis,  yaxis, flat,
-                           {},        title,     xlabel,    ylabel, zlabel, xps,    yps};
+  const ImageTarget target{a.xmaxdat,      a.ymaxdat, variances, fx,     fy,
+                           xaxis.values(), yaxis.values(), flat, {},     title,
+                           xlabel,         ylabel,    zlabel,    xps,    yps};
   if (!read_member(target, s.corrections.ff_file, status)) {
     // Without its flat field the series would be silently uncorrected.
     if (status == kStatusGood)

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <span>
 
 #include "app/fitting/floor_widths.hpp"
 #include "app/imageops/conventions.hpp"
@@ -37,7 +39,7 @@ int kzt_max_calls(int num_parameters, float iterations) {
 void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
                      Index yendelm, FitModel& model, Status& status, std::vector<int>* owners) {
   if (st_bad(status, "Subroutine KZT_LSQKESTA V0.10")) return;
-  std::vector<float> scratch;
+  std::unique_ptr<float[]> scratch;  // the polar Gaussians' integrals
   int count = 0;
   int rowlines = 0;
   int feature = 1;
@@ -203,14 +205,22 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   if (!frame.geometry_known) IO_WRITE("WARNING: Geometry not defined", status);
 
   // The elements the fit uses: unmasked, finite and, weighted, of a variance
-  // above 0.
+  // above 0. These arrays, like the model's, are of the data's shape but
+  // written and read over the region only: a small region of large arrays
+  // costs its own pages.
   const std::size_t size = data.size();
-  std::vector<std::uint8_t> used_mask(size, 0);
-  std::vector<float> sigmas(weighted ? size : 0, 1.0f);
+  const auto used_block = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+  const auto sigma_block = std::make_unique_for_overwrite<float[]>(weighted ? size : 0);
+  const auto model_block = std::make_unique_for_overwrite<float[]>(size);
+  const std::span<std::uint8_t> used_mask(used_block.get(), size);
+  const std::span<float> sigmas(sigma_block.get(), weighted ? size : 0);
+  const std::span<float> work_model(model_block.get(), size);
   Index non_finite = 0, no_variance = 0;
   for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     for (Index i = offset; i < offset + n; ++i) {
       const std::size_t k = static_cast<std::size_t>(i);
+      used_mask[k] = 0;
+      if (weighted) sigmas[k] = 1.0f;
       if (k < mask.size() && mask[k] != 0) {
         used_mask[k] = 1;
       } else if (!std::isfinite(data[k])) {
@@ -235,7 +245,6 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
 
   Fit2dContext context{&frame, model};
   FitModel fitted = model;
-  std::vector<float> work_model(size, 0.0f);
   const int max_calls = kzt_max_calls(model.num_parameters, iterations);
   const std::size_t np = static_cast<std::size_t>(model.num_parameters);
   Status fit_status = status;

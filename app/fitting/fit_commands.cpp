@@ -86,7 +86,9 @@ void kzt_fit_residuals(KztDataSets& sets, const FitModel& model, Status& status)
   if (st_bad(status, kName) || !memory_ready(status)) return;
   const KztArrays& a = vosq_kzt_arrays;
   const ModelFrame frame = kzt_program_frame(sets);
-  std::vector<float> image(static_cast<std::size_t>(a.xmaxdat * a.ymaxdat), 0.0f);
+  // The model is made over the active data region only.
+  const KztWorkImage work(a.xmaxdat, a.ymaxdat);
+  const std::span<float> image = work.pixels();
   kzt_model_image(frame, model, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, image, status);
   if (status != kStatusGood) return;
   const std::span<const float> data = kzt_image(a.data);
@@ -206,7 +208,9 @@ void kzt_fit_model(KztDataSets& sets, FitSession& session, Status& status) {
   if (!memory_ready(status)) return;
   const KztArrays& a = vosq_kzt_arrays;
   const ModelFrame frame = kzt_program_frame(sets);
-  std::vector<float> image(static_cast<std::size_t>(a.xmaxdat * a.ymaxdat), 0.0f);
+  // The model is made over the active data region only.
+  const KztWorkImage work(a.xmaxdat, a.ymaxdat);
+  const std::span<float> image = work.pixels();
   kzt_model_image(frame, session.model, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, image,
                   status);
   if (status != kStatusGood) return;

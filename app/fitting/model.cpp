@@ -626,15 +626,16 @@ void kzt_model_image(const ModelFrame& frame, const FitModel& model, Index xstre
 
 float KZT_PGAUINT(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
                   Index yendelm, float height, float x_peak, float y_peak, float x_polar,
-                  float y_polar, float radial_width, float angular_width, std::vector<float>& scratch,
-                  Status& status) {
+                  float y_polar, float radial_width, float angular_width,
+                  std::unique_ptr<float[]>& scratch, Status& status) {
   static constexpr const char* kName = "Subroutine KZT_PGAUINT V0.1";
   if (kzt_region_refused(kName, frame.xmaxdat, frame.ymaxdat, xstrelm, ystrelm, xendelm, yendelm,
                          status))
     return 0.0f;
   if (!std::isfinite(x_peak) || !std::isfinite(y_peak)) return 0.0f;
   const std::size_t size = static_cast<std::size_t>(frame.xmaxdat * frame.ymaxdat);
-  if (scratch.size() != size) scratch.assign(size, 0.0f);
+  if (!scratch) scratch = std::make_unique_for_overwrite<float[]>(size);
+  const std::span<float> work(scratch.get(), size);
   // The reach: radial and angular extents of the cut-off about the peak,
   // enlarged to a box around it in axis units.
   const double radial = kPeakCutoff * std::fabs(static_cast<double>(radial_width));
@@ -656,15 +657,14 @@ float KZT_PGAUINT(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index x
   pixel_range(frame.x_axis, frame.xnumdat, x_peak - half, x_peak + half, xstrelm, xendelm, xs, xe);
   pixel_range(frame.y_axis, frame.ynumdat, y_peak - half, y_peak + half, ystrelm, yendelm, ys, ye);
   if (xs > xe || ys > ye) return 0.0f;
+  for_region_rows(frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index, Index n) {
+    std::fill_n(work.begin() + offset, n, 0.0f);
+  });
   add_polar(frame, xs, ys, xe, ye, height, x_peak, y_peak, x_polar, y_polar, radial_width,
-            angular_width, scratch, status);
+            angular_width, work, status);
   double sum = 0.0;
   for_region_rows(frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index, Index n) {
-    float* row = scratch.data() + offset;
-    for (Index i = 0; i < n; ++i) {
-      sum += row[i];
-      row[i] = 0.0f;
-    }
+    for (Index i = 0; i < n; ++i) sum += work[static_cast<std::size_t>(offset + i)];
   });
   return static_cast<float>(sum);
 }

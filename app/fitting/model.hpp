@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -235,11 +236,12 @@ void kzt_model_image(const ModelFrame& frame, const FitModel& model, Index xstre
 
 // KZT_PGAUINT: integrated intensity (data units x pixels) of one polar
 // Gaussian, summed over its reach inside the region only. SCRATCH is a work
-// array of XMAXDAT x YMAXDAT values (returned zeroed).
+// array of XMAXDAT x YMAXDAT values, made at the first call and written over
+// the peak's reach only.
 float KZT_PGAUINT(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
                   Index yendelm, float height, float x_peak, float y_peak, float x_polar,
-                  float y_polar, float radial_width, float angular_width, std::vector<float>& scratch,
-                  Status& status);
+                  float y_polar, float radial_width, float angular_width,
+                  std::unique_ptr<float[]>& scratch, Status& status);
 
 // Ten-character names.
 std::string feature_name(const char* prefix, int number, const char* tag);

@@ -16,6 +16,7 @@
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
 #include "graphics/system/widgets.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 
@@ -242,7 +243,10 @@ struct InputSession {
   KztDataSets& sets;
   ModelFrame frame;
   Index xs, ys, xe, ye;
-  std::vector<float> residual;
+  // The data less the model so far, of the arrays' shape: defined over the
+  // data's extent (the mask editor shows all of it), the model taken off over
+  // the region.
+  std::span<float> residual;
   InputFeatures features;
 };
 
@@ -253,8 +257,9 @@ void draw_into_residual(InputSession& s, const InputFeatures& one, float sign, S
     Status quiet = kStatusGood;
     kzt_features_to_model(one, m, quiet);
   }
-  std::vector<float> image(s.residual.size(), 0.0f);
-  kzt_model_image(s.frame, m, s.xs, s.ys, s.xe, s.ye, image, status);
+  const KztWorkImage work(s.frame.xmaxdat, s.frame.ymaxdat);
+  const std::span<const float> image = work.pixels();
+  kzt_model_image(s.frame, m, s.xs, s.ys, s.xe, s.ye, work.pixels(), status);
   if (status != kStatusGood) return;
   for_region_rows(s.frame.xmaxdat, s.xs, s.ys, s.xe, s.ye, [&](Index offset, Index, Index n) {
     for (Index i = offset; i < offset + n; ++i)
@@ -663,9 +668,12 @@ void KZT_GUI_PARAMETERS(bool keyboard_mode, KztDataSets& sets, FitModel& model, 
     IO_WRITE("      Chebyshev form. User input has also been changed.", status);
     IO_WRITE("INFO: Control passed to graphics window", status);
   }
-  const std::span<const float> data = kzt_image(a.data);
-  InputSession s{sets, kzt_program_frame(sets), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
-                 std::vector<float>(data.begin(), data.end()), {}};
+  const KztWorkImage residual(a.xmaxdat, a.ymaxdat);
+  MA_RCOPY(a.xmaxdat, a.ymaxdat, kzt_image(a.data), 1, 1, std::max(a.xnumdat, a.xendelm),
+           std::max(a.ynumdat, a.yendelm), a.xmaxdat, a.ymaxdat, residual.pixels(), status);
+  if (status != kStatusGood) return;
+  InputSession s{sets,      kzt_program_frame(sets), a.xstrelm, a.ystrelm, a.xendelm,
+                 a.yendelm, residual.pixels(),       {}};
   const bool done = input_model(s, status);
   if (keyboard_mode) {
     Status local = kStatusGood;

@@ -70,13 +70,17 @@ bool kzt_write_parameter_file(const std::string& path, Index xmaxdat, Index ymax
     IO_WRITE("WARNING: Error in opening file " + path + ": " + out.error(), status);
     return false;
   }
-  // Nothing masked where the program has no mask yet.
+  // Nothing masked where the program has no mask yet: zeros of the extent
+  // written, held as an array of the extent's own shape.
   std::vector<std::uint8_t> none;
   const Index xn = std::clamp<Index>(xnumdat, 1, xmaxdat);
   const Index yn = std::clamp<Index>(ynumdat, 1, ymaxdat);
+  Index mask_xmax = xmaxdat, mask_ymax = ymaxdat;
   if (mask.size() < static_cast<std::size_t>(xmaxdat * ymaxdat)) {
-    none.assign(static_cast<std::size_t>(xmaxdat * ymaxdat), 0);
+    none.assign(static_cast<std::size_t>(xn * yn), 0);
     mask = none;
+    mask_xmax = xn;
+    mask_ymax = yn;
   }
   const int results = std::clamp(model.num_results, 0, kMaxFitResults);
   errno = 0;
@@ -87,7 +91,7 @@ bool kzt_write_parameter_file(const std::string& path, Index xmaxdat, Index ymax
     IO_FWRITE_STRING(u, "$FFF_START", "KESTA Parameter File", r, status);
     IO_FWRITE_STRING(u, "$BIG_ENDIAN", IO_BIG_ENDIAN() ? "TRUE " : "FALSE", r, status);
     IO_FWRITE_STRING(u, "header", "KESTA parameter file", r, status);
-    IO_FWRITE_L1ARRAY(u, "data_mask", xmaxdat, ymaxdat, 1, 1, xn, yn, mask, r, status);
+    IO_FWRITE_L1ARRAY(u, "data_mask", mask_xmax, mask_ymax, 1, 1, xn, yn, mask, r, status);
     IO_FWRITE_INTEGER(u, "total_params", n, r, status);
     IO_FWRITE_INTEGER(u, "number_features", model.num_features, r, status);
     IO_FWRITE_INTEGER(u, "number_results", results, r, status);

@@ -135,6 +135,24 @@ TEST(ParameterFile, WritesTheItemsInOrderAndReadsThemBack) {
   EXPECT_EQ(r.mask, mask);
 }
 
+// Without a mask the file holds zeros over the data's extent, the same bytes
+// whatever the arrays' size, and making them touches the extent only (not a
+// 64 MB mask of the arrays' shape).
+TEST(ParameterFile, NoMaskWritesTheSameZerosInArraysOfAnySize) {
+  testing::TempDir dir;
+  FitModel m = sample_model();
+  ASSERT_TRUE(write_file(dir.file("small.par"), m, {}));
+  constexpr Index kLarge = 8192;
+  m = sample_model();
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  const testing::ResidentPeak peak;
+  ASSERT_TRUE(kzt_write_parameter_file(dir.file("large.par"), kLarge, kLarge, kX, kY, {}, m, {},
+                                       status));
+  EXPECT_LT(peak.grown_bytes(), kLarge * kLarge / 2);
+  EXPECT_EQ(bytes_of(dir.file("large.par")), bytes_of(dir.file("small.par")));
+}
+
 // Rewrites a file as a machine of the other byte order would have written it.
 std::string other_byte_order(std::string bytes) {
   for (std::size_t record = 0; record + 512 <= bytes.size();) {

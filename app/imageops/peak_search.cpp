@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -1083,13 +1084,21 @@ void KZT_PEAKSEARCH(float x_pixel_size, float y_pixel_size, const PeakSearchPara
     // sums, so that clean data costs no extra pass.)
     PeakSearchParameters q = p;
     q.use_mask = true;
-    std::vector<std::uint8_t> left_out;
+    // Of the arrays' shape, written over the region (all that is read) and
+    // the two pixels around it that the neighbour tests reach: a small
+    // region of large arrays costs its own pages.
+    const auto size = static_cast<std::size_t>(xmaxdat * ymaxdat);
+    std::unique_ptr<std::uint8_t[]> left_block;
     try {
-      left_out.assign(static_cast<std::size_t>(xmaxdat * ymaxdat), 0);
+      left_block = std::make_unique_for_overwrite<std::uint8_t[]>(size);
     } catch (const std::bad_alloc&) {
       peaks.num_peaks = 0;
       return st_fail(status, kBaseCore + 1002, kPosition);
     }
+    const std::span<std::uint8_t> left_out(left_block.get(), size);
+    const Index x0 = std::max<Index>(xstrelm - 2, 1), x1 = std::min(xendelm + 2, xmaxdat);
+    for (Index j = std::max<Index>(ystrelm - 2, 1); j <= std::min(yendelm + 2, ymaxdat); ++j)
+      std::fill_n(left_out.begin() + element(x0, j, xmaxdat), x1 - x0 + 1, std::uint8_t{0});
     Index non_finite = 0;
     for (Index j = ystrelm; j <= yendelm; ++j)
       for (Index i = xstrelm; i <= xendelm; ++i) {

@@ -561,15 +561,15 @@ void olmi_initialise(MenuPass& pass, Olmi& state, Status& status) {
   state.params_exist = model.num_parameters > 0;
   pass.plot_type = "image";
   if (a.mdata == nullptr) return;
-  // The model of the chosen row becomes a one-row memory.
+  // The model of the chosen row becomes a one-row memory of the data's
+  // width (the rest of the arrays' row is not part of it).
+  const auto width = static_cast<std::size_t>(a.xnumdat);
   const std::span<float> first = kzt_image(a.mdata).first(static_cast<std::size_t>(a.xmaxdat));
-  std::fill(first.begin(), first.end(), 0.0f);
+  std::fill_n(first.begin(), width, 0.0f);
   kzt_olmi_row_model(model, a.xmaxdat, a.xstrelm, a.xendelm, first, status);
   if (status != kStatusGood) return;
-  if (a.mvariances != nullptr)
-    std::fill_n(a.mvariances, static_cast<std::size_t>(a.xmaxdat), 0.0f);
-  const std::span<const float> xaxis = kzt_xline(a.xaxis);
-  std::copy(xaxis.begin(), xaxis.end(), a.mxaxis);
+  if (a.mvariances != nullptr) std::fill_n(a.mvariances, width, 0.0f);
+  std::copy_n(kzt_xline(a.xaxis).begin(), width, a.mxaxis);
   a.myaxis[0] = 0.5f;
   s.mxnumdat = a.xnumdat;
   s.mxstrelm = a.xstrelm;
@@ -582,6 +582,23 @@ void olmi_initialise(MenuPass& pass, Olmi& state, Status& status) {
   s.mx_pixel_size = s.x_pixel_size;
   s.my_pixel_size = s.y_pixel_size;
   s.memory_defined = true;
+}
+
+// The fitted rows (the active data region of FITTED) into the memory, whose
+// extent becomes 1..XENDELM by 1..YENDELM: what lies outside the rows in it
+// is cleared, and its variances are 0 over it.
+void fitted_rows_into_memory(std::span<const float> fitted, Status& status) {
+  const KztArrays& a = vosq_kzt_arrays;
+  const std::span<float> memory = kzt_image(a.mdata);
+  MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xendelm, a.yendelm, 0.0f, memory, status);
+  if (status != kStatusGood) return;
+  for_region_rows(a.xmaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm,
+                  [&](Index offset, Index, Index n) {
+                    std::copy_n(fitted.begin() + offset, n, memory.begin() + offset);
+                  });
+  if (a.mvariances != nullptr)
+    MA_RVALUE(a.xmaxdat, a.ymaxdat, 1, 1, a.xendelm, a.yendelm, 0.0f, kzt_image(a.mvariances),
+              status);
 }
 
 void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
@@ -602,10 +619,12 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   const std::span<const std::uint8_t> mask =
       s.mask_exist && state.mask_data ? std::span<const std::uint8_t>(kzt_mask())
                                       : std::span<const std::uint8_t>();
-  // The memory takes the fitted rows; what lies outside them is cleared.
-  std::vector<float> fitted(static_cast<std::size_t>(a.xmaxdat * a.ymaxdat), 0.0f);
+  // The fitted rows are made over the active data region only.
+  const KztWorkImage fitted(a.xmaxdat, a.ymaxdat);
+  MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
+            fitted.pixels(), status);
   OlmiOutput output;
-  output.model = fitted;
+  output.model = fitted.pixels();
   OlmiControls controls = state.controls;
   controls.warning_boxes = true;
   KZT_OLMIOPTIMISE(a.xmaxdat, a.ymaxdat, kzt_image(a.data),
@@ -616,10 +635,7 @@ void olmi_optimise(MenuPass& pass, Olmi& state, Status& status) {
   // A run that went through is this run's result, its start row's failure
   // included (the text says so): the vectors already hold it.
   if (status != kStatusGood) return;
-  std::copy(fitted.begin(), fitted.end(), a.mdata);
-  if (a.mvariances != nullptr)
-    MA_RVALUE(a.xmaxdat, a.ymaxdat, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, 0.0f,
-              kzt_image(a.mvariances), status);
+  fitted_rows_into_memory(fitted.pixels(), status);
   kzt_memory_result(s, status);
   if (status != kStatusGood) return;
   s.mtitle = "Fitted Model";
@@ -669,9 +685,7 @@ void olmi_options(MenuPass& pass, Olmi& state, Status& status) {
 }
 
 void olmi_transpose(MenuPass& pass, Olmi& state, Status& status) {
-  std::string next;
-  kzt_transpose_command(pass.sets, next, status);
-  if (status == kStatusGood && next == "EXCHANGE") run_exchange(pass, state, status);
+  if (kzt_transpose_to_memory(true, pass.sets, status)) run_exchange(pass, state, status);
 }
 
 void olmi_vectors(MenuPass& pass, Olmi&, Status& status) { KZT_GUI_VECTORS(pass.sets, status); }
@@ -725,9 +739,9 @@ const OlmiRow kOlmiRows[] = {
      olmi_optimise},
     {"RESULTS", "RESULTS: Results of model fitting", 0, kAll, run_results<Olmi>},
     {"SET-UP", "SET-UP: Alter set-up of fitting control variables", 0, kAll, olmi_setup},
-    // (Without data it would turn the arrays' unwritten contents into current data.)
-    {"TRANSPOSE", "TRANSPOSE: Active data region element tranposition",
-     kData | kMenuNeedsMemory, kAll, olmi_transpose},
+    // (The transposition refuses for itself, also without data.)
+    {"TRANSPOSE", "TRANSPOSE: Active data region element tranposition", kMenuNeedsMemory, kAll,
+     olmi_transpose},
     {"VECTORS", "VECTORS: Interactive viewing of results vectors", 0, kAll, olmi_vectors},
 };
 static_assert(std::size(kOlmiRows) == 20);

@@ -20,6 +20,7 @@
 #include "graphics/system/drawing.hpp"
 #include "graphics/system/state.hpp"
 #include "graphics/system/widgets.hpp"
+#include "numeric/region_ops.hpp"
 
 namespace kesta {
 namespace {
@@ -375,9 +376,16 @@ void KZT_GUI_PEAKSEARCH(bool edit, bool show_form, KztDataSets& sets, PeakList& 
   p.min_spacing = std::max<Index>(c.min_spacing, c.blur_size + 1);
   p.saturation = c.saturation;
   const auto start = std::chrono::steady_clock::now();
-  std::vector<float> work(static_cast<std::size_t>(a.xmaxdat * a.ymaxdat));
+  // The smoothed copy is made over the region; the two pixels around it
+  // that the neighbour tests reach read 0. Nothing else of the arrays' shape
+  // is written.
+  const KztWorkImage work(a.xmaxdat, a.ymaxdat);
+  MA_RVALUE(a.xmaxdat, a.ymaxdat, std::max<Index>(a.xstrelm - 2, 1),
+            std::max<Index>(a.ystrelm - 2, 1), std::min(a.xendelm + 2, a.xmaxdat),
+            std::min(a.yendelm + 2, a.ymaxdat), 0.0f, work.pixels(), status);
   KZT_PEAKSEARCH(sets.x_pixel_size, sets.y_pixel_size, p, a.xmaxdat, a.ymaxdat, image.data,
-                 image.mask, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, work, peaks, status);
+                 image.mask, a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, work.pixels(), peaks,
+                 status);
   if (status != kStatusGood) return;
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,6 +1,9 @@
 #include "app/main/data_store.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <new>
 #include <utility>
 
 #include "core/format.hpp"
@@ -88,12 +91,53 @@ std::span<std::uint8_t> kzt_mask() {
   return {vosq_kzt_arrays.mask, static_cast<std::size_t>(count)};
 }
 
+bool kzt_arrays_bytes(Index xmaxdat, Index ymaxdat, bool memory_exist, bool variances_exist,
+                      Index& bytes) {
+  // Images of floats: the data and the copy a read is staged in, the
+  // memory's, the variances and their staged copy, the memory's variances.
+  const Index images = 2 + (memory_exist ? 1 : 0) + (variances_exist ? 2 : 0) +
+                       (variances_exist && memory_exist ? 1 : 0);
+  const Index axis_sets = memory_exist ? 2 : 1;
+  Index elements = 0, image_bytes = 0, axis_bytes = 0;
+  if (xmaxdat < 0 || ymaxdat < 0 || !checked_product(xmaxdat, ymaxdat, elements) ||
+      !checked_product(elements, images * Index{sizeof(float)} + 1, image_bytes) ||
+      !checked_product(xmaxdat + ymaxdat, axis_sets * Index{sizeof(float)}, axis_bytes) ||
+      image_bytes > std::numeric_limits<Index>::max() - axis_bytes)
+    return false;
+  bytes = image_bytes + axis_bytes;
+  return true;
+}
+
+namespace {
+
+// The one line of program arrays that could not be allocated.
+void arrays_not_allocated(Index xmaxdat, Index ymaxdat) {
+  Status local = kStatusGood;
+  IO_WRITE("ERROR: The program arrays of " + std::to_string(xmaxdat) + " by " +
+               std::to_string(ymaxdat) + " elements could not be allocated",
+           local);
+}
+
+// Whether arrays of XMAXDAT x YMAXDAT can be held at work.
+bool arrays_held(Index xmaxdat, Index ymaxdat, bool memory_exist, bool variances_exist) {
+  Index bytes = 0;
+  return kzt_arrays_bytes(xmaxdat, ymaxdat, memory_exist, variances_exist, bytes) &&
+         static_cast<std::uint64_t>(bytes) <= io_memory_limit()();
+}
+
+}  // namespace
+
 void kzt_allocate_arrays(Index xmaxdat, Index ymaxdat, bool memory_exist, bool variances_exist,
                          bool mask_exist, KztArrays& arrays, Status& status) {
   constexpr std::string_view kPosition = "Subroutine KZT_ALLOCATE V0.1";
   if (st_bad(status, kPosition)) return;
   if (const Status code = dimension_error(xmaxdat, ymaxdat, kBaseApp); code != 0) {
     st_fail(status, code, kPosition);
+    return;
+  }
+  if (!arrays_held(xmaxdat, ymaxdat, memory_exist, variances_exist)) {
+    arrays_not_allocated(xmaxdat, ymaxdat);
+    st_fail(status, kBaseCore + 1002, kPosition);
     return;
   }
   KztArrays fresh;
@@ -131,9 +175,7 @@ void kzt_allocate_arrays(Index xmaxdat, Index ymaxdat, bool memory_exist, bool v
   if (status == kStatusGood) st_fail(status, kBaseCore + 1002, kPosition);
   Status local = kStatusGood;
   kzt_free_arrays(fresh, local);
-  IO_WRITE("ERROR: The program arrays of " + std::to_string(xmaxdat) + " by " +
-               std::to_string(ymaxdat) + " elements could not be allocated",
-           local);
+  arrays_not_allocated(xmaxdat, ymaxdat);
 }
 
 void kzt_free_arrays(KztArrays& arrays, Status& status) {
@@ -284,6 +326,14 @@ void kzt_memory_result(KztDataSets& sets, Status& status) {
            status);
   if (status != kStatusGood) return;
   describe_memory(sets, a.xendelm, a.yendelm);
+}
+
+KztWorkImage::KztWorkImage(Index xmaxdat, Index ymaxdat) : size_(0) {
+  Index count = 0;
+  if (xmaxdat < 1 || ymaxdat < 1 || !checked_product(xmaxdat, ymaxdat, count))
+    throw std::bad_alloc();
+  size_ = static_cast<std::size_t>(count);
+  values_ = std::make_unique_for_overwrite<float[]>(size_);
 }
 
 void KztBlockFree::operator()(float* block) const {

@@ -105,12 +105,22 @@ struct KztDataSets {
 // Length of titles and labels.
 inline constexpr std::size_t kKztTextLength = 80;
 
+// The bytes the program arrays of XMAXDAT x YMAXDAT take at work: the data,
+// its axes and, as asked, the memory's and the variances, with the mask
+// (made on first use) and the copy an image is read into before it becomes
+// the data (and its variances). False when the count overflows.
+bool kzt_arrays_bytes(Index xmaxdat, Index ymaxdat, bool memory_exist, bool variances_exist,
+                      Index& bytes);
+
 // Allocates a complete set of program arrays of XMAXDAT x YMAXDAT in the
 // start-up order (DATA, XAXIS, YAXIS, then the memory arrays, the variance
 // arrays and the mask as asked; the mask cleared). Sizes are checked for
-// overflow. On success ARRAYS receives the dimensions and the addresses (its
-// other words untouched); on failure a message names the sizes, everything
-// got so far is freed, ARRAYS is left as it was and STATUS is 11002.
+// overflow, and arrays whose bytes at work (kzt_arrays_bytes) are more than
+// the process can hold (io_memory_limit) are refused before any is
+// allocated: they would be promised and then fail the machine when written.
+// On success ARRAYS receives the dimensions and the addresses (its other
+// words untouched); on failure a message names the sizes, everything got so
+// far is freed, ARRAYS is left as it was and STATUS is 11002.
 void kzt_allocate_arrays(Index xmaxdat, Index ymaxdat, bool memory_exist, bool variances_exist,
                          bool mask_exist, KztArrays& arrays, Status& status);
 // Frees every allocated array of ARRAYS and clears its address (the other
@@ -143,6 +153,22 @@ void kzt_recall(KztDataSets& sets, Status& status);
 // the active data region: extent and region from the active data region,
 // titles and labels from the current data, axes copied, MEMORY_DEFINED true.
 void kzt_memory_result(KztDataSets& sets, Status& status);
+
+// A work image of the program arrays' shape for a result written over part
+// of it: allocated without being written, so that only the pages the result
+// writes become resident and a result over a small region of large arrays
+// costs that region, never the whole arrays. Its values are undefined until
+// written: a user zeroes what it reads before writing it. Throws
+// std::bad_alloc when the memory cannot be had.
+class KztWorkImage {
+ public:
+  KztWorkImage(Index xmaxdat, Index ymaxdat);
+  std::span<float> pixels() const { return {values_.get(), size_}; }
+
+ private:
+  std::unique_ptr<float[]> values_;
+  std::size_t size_;
+};
 
 // INTERNAL MEMORY: saves the active data region into one of 10 stores or
 // brings a stored region back.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -117,6 +118,39 @@ TEST_F(DataSetFixture, RefusedSizesLeaveTheOldArrays) {
     }
   }
   EXPECT_EQ(at(vosq_kzt_arrays.data, 4, 3), 43.0f);
+}
+
+// Arrays the process cannot hold are refused before any is allocated,
+// whatever the allocator would promise (it gives untouched memory freely and
+// the machine fails when it is written): the memory's arrays, the variances,
+// the mask to come and the copy a read is staged in all count.
+TEST_F(DataSetFixture, SizesBeyondWhatTheProcessCanHoldAreRefused) {
+  const kesta::testing::MemoryLimitOverride limit(+[] { return std::uint64_t{1} << 20; });
+  make(4, 3, true, false);
+  const KztArrays before = vosq_kzt_arrays;
+  struct Case {
+    Index x, y;
+    bool memory, variances, held;
+  };
+  // An image of floats of 200 x 200 takes 160,000 bytes, of 300 x 300 360,000.
+  for (const Case c : {Case{200, 200, true, true, true}, Case{300, 300, false, false, true},
+                       Case{300, 300, true, false, false}, Case{300, 300, false, true, false},
+                       Case{1 << 20, 1 << 20, false, false, false}}) {
+    TerminalCapture terminal;
+    KztArrays arrays;
+    Status status = kStatusGood;
+    kzt_allocate_arrays(c.x, c.y, c.memory, c.variances, false, c.held ? arrays : vosq_kzt_arrays,
+                        status);
+    EXPECT_EQ(status == kStatusGood, c.held) << c.x << " x " << c.y;
+    if (c.held) {
+      kzt_free_arrays(arrays, status);
+      continue;
+    }
+    EXPECT_EQ(status, kBaseCore + 1002);
+    EXPECT_EQ(vosq_kzt_arrays.data, before.data);
+    EXPECT_EQ(vosq_kzt_arrays.xmaxdat, 4);
+    EXPECT_NE(terminal.text().find("could not be allocated"), std::string::npos);
+  }
 }
 
 TEST_F(DataSetFixture, MaskIsCreatedClearedOnFirstUseOnly) {
