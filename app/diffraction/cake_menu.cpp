@@ -592,6 +592,8 @@ void KZT_CAKE(bool gui, KztDataSets& sets, PowderSettings& g, int& lorentz_geome
       int code = -1;
       KZT_CAL_CAKE(sets, mask_data, g, l, lorentz_geometry, code, status);
       if (status == kStatusGood && code == 0) {
+        // The cake replaced what the memory held: it has no mask of its own.
+        mask_memory = false;
         exchange(sets, mask_data, mask_memory, status);
         shown = false;
       }

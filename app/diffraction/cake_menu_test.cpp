@@ -220,6 +220,15 @@ TEST_F(CakeMenu, DSpacingCakeIsShownAfterIntegrate) {
   // The image, and whether it is shown with the mask, went to the memory.
   EXPECT_FALSE(mask_data);
   EXPECT_TRUE(mask_memory);
+
+  // A cake of the cake overwrites the image in the memory: neither result
+  // takes the image's mask.
+  testing::ScriptedInput again({"INTEGRATE", "O.K.", "O.K.", "EXIT"});
+  KZT_CAKE(false, sets, g, lorentz, mask_data, mask_memory, status);
+  EXPECT_EQ(status, kStatusGood) << terminal.text();
+  EXPECT_EQ(again.remaining(), 0u) << ::testing::PrintToString(again.prompts);
+  EXPECT_FALSE(mask_data);
+  EXPECT_FALSE(mask_memory);
 }
 
 TEST(CakeOutline, DrawnTwiceLeavesTheWindowAsItWas) {

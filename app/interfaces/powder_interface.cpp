@@ -253,13 +253,15 @@ void run_cake(MenuPass& pass, State& state, Status& status) {
 }
 
 // After a scan became the current data: automatic ranges, curve 1 visible,
-// and the mask goes with the image into the memory.
+// and the mask goes with the image into the memory. The scan replaced what
+// the memory held, so it has no mask, whatever that held.
 void scan_shown(State& state, Status& status) {
   GS_SET_AUTODDR(true, true, true, true, status);
   bool line = false, markers = false, errors = false;
   GS_INQ_CURVESTYLE(1, line, markers, errors, status);
   if (!line && !markers) GS_SET_CURVESTYLE(1, true, markers, errors, status);
-  std::swap(state.mask_data, state.mask_memory);
+  state.mask_memory = state.mask_data;
+  state.mask_data = false;
 }
 
 void run_integrate(MenuPass& pass, State& state, Status& status) {

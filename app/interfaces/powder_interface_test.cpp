@@ -160,6 +160,16 @@ TEST_F(PowderInterface, RingImageIntegratesToAScanAndExchangesBack) {
   EXPECT_EQ(sets.mxnumdat, 141);
   EXPECT_TRUE(kzt_pd_state().mask_data);
   EXPECT_FALSE(kzt_pd_state().mask_memory);
+
+  // A cake leaves the masked image in the memory; the scan of the cake
+  // replaces that image and takes no mask from it.
+  EXPECT_EQ(run_pd({"CAKE", "NO CHANGE", "0", "1", "100.0", "150.0", "0", "1", "150.0", "100.0",
+                    "INTEGRATE", "O.K.", "O.K.", "EXIT", "INTEGRATE", "O.K.", "O.K.", "EXIT"}),
+            kStatusGood)
+      << terminal.text();
+  EXPECT_EQ(a.ynumdat, 1);
+  EXPECT_FALSE(kzt_pd_state().mask_data);
+  EXPECT_FALSE(kzt_pd_state().mask_memory);
 }
 
 // The commands that work on an image refuse a scan of one row (an
