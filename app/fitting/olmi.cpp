@@ -663,16 +663,14 @@ class FeatureTracks {
       clicked_[f] = feature_shape(start, static_cast<int>(f));
       near_[f] = std::pair{clicked_[f].pos, clicked_[f].width};
     }
-    // Two peaks are told apart from the start where they were clicked apart
-    // (further than their half widths together: nearer, the start row's fit
-    // shares their heights and widths out as the noise has it).
+    // Two peaks are told apart from the start where they were clicked apart.
     for (std::size_t f = 1; f < features_; ++f)
       for (std::size_t g = f + 1; g < features_; ++g) {
         const FeatureShape &a = clicked_[f], &b = clicked_[g];
         PairState& pair = pairs_[f * features_ + g];
         pair.order = order_of(a.pos, b.pos);
         pair.gap = std::fabs(a.pos - b.pos);
-        pair.met = pair.order == 0 || pair.gap < a.width + b.width;
+        pair.met = pair.order == 0 || pair.gap < std::max(a.width, b.width);
       }
   }
 
@@ -712,8 +710,8 @@ class FeatureTracks {
   // Keeps the features of row Y's fit (WORK) that it held clearly (at least
   // five times its typical mis-fit high) and within its half width of where
   // the row fitted before it (the start model, for the start row) held it,
-  // and whose identity is not IN_DOUBT: a row of noise can hold a peak well,
-  // once, anywhere.
+  // and whose identity is not IN_DOUBT, nor lying on another peak's
+  // flank: a row of noise can hold a peak well, once, anywhere.
   void record(Index y, const FitModel& work, const OlmiRowFit& fit, Index xstrelm,
               Index xendelm, const std::vector<bool>& in_doubt) {
     const std::vector<bool> well =
@@ -728,7 +726,7 @@ class FeatureTracks {
       const bool kept = !s.placed || (near_[f] && std::fabs(s.pos - near_[f]->first) <=
                                                       std::max(near_[f]->second, 1.0));
       near_[f] = std::pair{s.pos, s.width};
-      if (!kept) continue;
+      if (!kept || overlapped(work, f, s)) continue;
       HeldRow h{y, {}, s};
       for (const std::size_t k : members_[f]) h.values.push_back(work.params[k]);
       track_[f].push_back(std::move(h));
@@ -1000,6 +998,19 @@ class FeatureTracks {
           id.drift = true;
         }
     return id;
+  }
+
+  // Whether peak F of WORK (its shape S) lies within its and another peak's
+  // half widths together of that one: the fit shares their heights and
+  // widths out as the noise has it, which is no peak's own.
+  bool overlapped(const FitModel& work, std::size_t f, const FeatureShape& s) const {
+    if (!s.peak) return false;
+    for (std::size_t g = 1; g < features_; ++g) {
+      if (g == f) continue;
+      const FeatureShape o = feature_shape(work, static_cast<int>(g));
+      if (o.peak && std::fabs(s.pos - o.pos) < s.width + o.width) return true;
+    }
+    return false;
   }
 
   // Whether peaks F and G (F < G) have met since last told apart.
