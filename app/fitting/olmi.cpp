@@ -526,6 +526,11 @@ unsigned feature_doubts(const FitModel& model, int f, float misfit, Index xstrel
   unsigned doubts = 0;
   if (s.pos < static_cast<double>(xstrelm - 1) || s.pos > static_cast<double>(xendelm))
     doubts |= kDoubtOutside;
+  // A peak's width is its half width at half maximum: narrower than a
+  // channel is a full width below one.
+  // A peak's width is its half width at half maximum: below a channel, the
+  // peak is narrower than two channels at half its height, as a spike of
+  // one or two channels fitted is.
   if (s.width < 1.0) doubts |= kDoubtNarrow;
   if (s.height < level * misfit) doubts |= kDoubtLow;
   if (s.peak && 2.0 * s.width > static_cast<double>(xendelm - xstrelm + 1)) doubts |= kDoubtWide;
@@ -611,13 +616,13 @@ std::vector<std::string> kzt_olmi_doubtful_text(
   // with it, so that the user knows what to look at.
   static const std::vector<std::string> kRules[kOlmiDoubts] = {
       {"- a feature outside the channels fitted: rows"},
-      {"- a feature narrower than a channel: rows"},
+      {"- a peak narrower than two channels at half", "  its height (a decay's half-life or a",
+       "  sinusoid's period below a channel): rows"},
       {"- a feature lower than three times the typical", "  mis-fit: rows"},
       {"- a peak wider than the channels fitted: rows"},
       {"- a height or width that is no number: rows"},
       {"- two peaks closer than the wider one's half", "  width (their shares are in doubt): rows"},
-      {"- two peaks of one kind crossing, or that may", "  have changed places (which is which is in",
-       "  doubt): rows"}};
+      {"- two peaks crossing, or that may have changed", "  places (which is which is in doubt): rows"}};
   std::vector<std::string> text = {"",
                                    "WARNING: " + std::to_string(rows.size()) + " of " +
                                        std::to_string(total) + " rows hold a feature badly:"};
@@ -705,8 +710,8 @@ class FeatureTracks {
   // Keeps the features of row Y's fit (WORK) that it held clearly (at least
   // five times its typical mis-fit high) and within its half width of where
   // the row fitted before it (the start model, for the start row) held it,
-  // and whose identity is not IN_DOUBT: a row of noise can hold a peak well,
-  // once, anywhere.
+  // and whose identity is not IN_DOUBT, nor lying on another peak's
+  // flank: a row of noise can hold a peak well, once, anywhere.
   void record(Index y, const FitModel& work, const OlmiRowFit& fit, Index xstrelm,
               Index xendelm, const std::vector<bool>& in_doubt) {
     const std::vector<bool> well =
@@ -721,45 +726,122 @@ class FeatureTracks {
       const bool kept = !s.placed || (near_[f] && std::fabs(s.pos - near_[f]->first) <=
                                                       std::max(near_[f]->second, 1.0));
       near_[f] = std::pair{s.pos, s.width};
-      if (!kept) continue;
+      if (!kept || overlapped(work, f, s)) continue;
       HeldRow h{y, {}, s};
       for (const std::size_t k : members_[f]) h.values.push_back(work.params[k]);
       track_[f].push_back(std::move(h));
     }
   }
 
-  // Two peaks of one kind that cross can come out of it with each other's
-  // parameters: the fit follows them by position, and where they overlap
-  // either can take either. Two peaks that have not met since they were last
-  // told apart keep what they hold: the fit cannot carry one peak's
-  // parameters to another far away without the two meeting (coming close,
-  // or found, or their lines of drift, in the other order). Once they have
-  // met, which is which is in doubt until they lie apart again; then the
-  // way of holding them that fits each peak's height and width as last held
-  // clearly (as clicked, before any row held it), and each one's line of
-  // drift where enough rows held it to draw it, better by a clear margin
-  // stands in WORK (row Y's valid fit), exchanged back when the fit gave
-  // each the other's. Gives, by feature, those of a pair whose identity is
-  // in doubt.
-  std::vector<bool> keep_identities(FitModel& work, Index y) {
+  // Two peaks that cross can come out of it with each other's parameters
+  // (of one kind), or each on the other's line (of two kinds: a Voigt
+  // left on a Gaussian's line with its Lorentzian width at 0 is a local
+  // minimum the next rows carry on from): the fit follows them by position,
+  // and where they overlap either can take either. Two peaks that have not
+  // met since they were last told apart keep what they hold: the fit cannot
+  // carry one peak's parameters to another far away without the two
+  // meeting (coming close, or found, or their lines of drift, in the other
+  // order). Once they have met, which is which is in doubt until they lie
+  // apart again; then the way of holding them that fits each peak's height
+  // and width as last held clearly (as clicked, before any row held it),
+  // and each one's line of drift where enough rows held it to draw it,
+  // better by a clear margin stands in WORK (row Y's valid fit), two peaks
+  // of one kind exchanged back when the fit gave each the other's; two of
+  // two kinds that hold each other's lines stay in doubt. Gives, by
+  // feature, those of a pair whose identity is in doubt.
+  std::vector<bool> keep_identities(FitModel& work, Index y, const std::vector<bool>& clear) {
     std::vector<bool> in_doubt(features_, false);
     for (std::size_t f = 1; f < features_; ++f)
       for (std::size_t g = f + 1; g < features_; ++g) {
         const std::optional<Identity> a = identity(work, f, y), b = identity(work, g, y);
-        if (!a || !b || a->type != b->type || held(work, f) || held(work, g)) continue;
+        if (!a || !b || held(work, f) || held(work, g)) continue;
         PairState& pair = pairs_[f * features_ + g];
         const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
         const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
-        const bool close = meeting(pair, now_f, now_g, *a, *b);
+        // A row where one of the two is a trace (the other holding both
+        // peaks) tells nothing of which is which, nor what either is like.
+        const bool both_clear = f < clear.size() && g < clear.size() && clear[f] && clear[g];
+        const bool close = meeting(pair, now_f, now_g, *a, *b, !both_clear);
         const bool lines_crossed = a->drift && b->drift &&
                                    order_of(a->shape.pos, b->shape.pos) != pair.order;
         if (close || lines_crossed || order_of(now_f.pos, now_g.pos) != pair.order)
           pair.met = true;
         if (!pair.met) continue;
-        if (!close && tell_apart(pair, work, f, g, *a, *b)) continue;
+        // Their shares are in doubt until they lie apart (further than
+        // their half widths together).
+        const bool apart = std::fabs(now_f.pos - now_g.pos) >= now_f.width + now_g.width;
+        if (!close && apart && !pair.other_lower && both_clear &&
+            tell_apart(pair, work, f, g, *a, *b))
+          continue;
         in_doubt[f] = in_doubt[g] = true;
       }
+    for (PairState& pair : pairs_) pair.other_lower = pair.other_as_good = false;
     return in_doubt;
+  }
+
+  // Whether two peaks have met since they were last told apart: which is
+  // which is then in doubt, and the fit from the row before may carry on
+  // from one holding the other's peak.
+  bool any_met() const {
+    for (std::size_t f = 1; f < features_; ++f)
+      for (std::size_t g = f + 1; g < features_; ++g)
+        if (met(f, g)) return true;
+    return false;
+  }
+
+  // Two peaks of two kinds that have met, held by FIT (the fit that stands)
+  // and by ANOTHER either where the other lies, ANOTHER's sum of squares
+  // LOWER than FIT's by more than the noise explains (FIT is not at the
+  // row's minimum: which is which is in doubt) or AS_GOOD (their kinds do
+  // not tell them apart: their heights, widths and lines must); for
+  // keep_identities in this row.
+  void note_placement(const FitModel& fit, const FitModel& another, bool lower, bool as_good) {
+    for (std::size_t f = 1; f < features_; ++f)
+      for (std::size_t g = f + 1; g < features_; ++g) {
+        if (!met(f, g)) continue;
+        const FeatureShape a = feature_shape(fit, static_cast<int>(f));
+        const FeatureShape b = feature_shape(fit, static_cast<int>(g));
+        const FeatureShape other_a = feature_shape(another, static_cast<int>(f));
+        const FeatureShape other_b = feature_shape(another, static_cast<int>(g));
+        const bool two_kinds = kzt_feature_parameters(fit, static_cast<int>(f)).type !=
+                               kzt_feature_parameters(fit, static_cast<int>(g)).type;
+        // Either on the other's place will do: of three, each may be on
+        // the next one's.
+        if (two_kinds && (std::fabs(other_a.pos - b.pos) < std::fabs(other_a.pos - a.pos) ||
+                          std::fabs(other_b.pos - a.pos) < std::fabs(other_b.pos - b.pos)))
+        {
+          PairState& pair = pairs_[f * features_ + g];
+          pair.other_lower = pair.other_lower || lower;
+          pair.other_as_good = pair.other_as_good || as_good;
+        }
+      }
+  }
+
+  // FROM (a fit of the row) with each pair of peaks that have met put each
+  // where the other lies: two of one kind with their heights and widths
+  // exchanged, two of two kinds with their positions exchanged. One model a
+  // pair: a fit that carried both through the crossing on each other's
+  // peaks has a lower minimum from there, one that has them right the same
+  // (of one kind) or a higher one.
+  std::vector<FitModel> met_exchanged(const FitModel& from) const {
+    std::vector<FitModel> out;
+    for (std::size_t f = 1; f < features_; ++f)
+      for (std::size_t g = f + 1; g < features_; ++g) {
+        if (!met(f, g) || held(from, f) || held(from, g)) continue;
+        const FeatureParameters a = kzt_feature_parameters(from, static_cast<int>(f));
+        const FeatureParameters b = kzt_feature_parameters(from, static_cast<int>(g));
+        FitModel swapped = from;
+        if (a.type == b.type) {
+          exchange(swapped, f, g);
+          std::swap(swapped.params[static_cast<std::size_t>(a.index[0])],
+                    swapped.params[static_cast<std::size_t>(b.index[0])]);
+        } else {
+          std::swap(swapped.params[static_cast<std::size_t>(a.index[0])],
+                    swapped.params[static_cast<std::size_t>(b.index[0])]);
+        }
+        out.push_back(std::move(swapped));
+      }
+    return out;
   }
 
   // The downward pass goes on from where the features lay after the start
@@ -819,6 +901,9 @@ class FeatureTracks {
     int order = 0;
     double gap = 0.0;
     bool met = true;
+    // In this row a fit held them (of two kinds) each where the other lies
+    // with a lower sum of squares, or one as good (note_placement).
+    bool other_lower = false, other_as_good = false;
   };
   static int order_of(double left, double right) {
     return right > left ? 1 : right < left ? -1 : 0;
@@ -827,11 +912,13 @@ class FeatureTracks {
   // Whether two peaks (NOW_F, NOW_G; identities A and B) of a PAIR are
   // meeting: they lie on one another (within the wider one's half width) or
   // their lines of drift do here, or they lie within their half widths
-  // together and either has lost its own height or width (the fit holds
-  // both as one peak and the other as a trace beside it) or, while their
+  // together and either has lost its own height or width or is a TRACE,
+  // not clear of the noise (the fit holds both as one peak and the other as
+  // a trace beside it) or, while their
   // drift is not known, they have drawn together since last told apart.
   static bool meeting(const PairState& pair, const FeatureShape& now_f,
-                      const FeatureShape& now_g, const Identity& a, const Identity& b) {
+                      const FeatureShape& now_g, const Identity& a, const Identity& b,
+                      bool trace) {
     const double gap = std::fabs(now_f.pos - now_g.pos);
     const double wider = std::max(now_f.width, now_g.width);
     if (gap < wider) return true;
@@ -842,7 +929,7 @@ class FeatureTracks {
         std::max(now_f.width + now_g.width, a.shape.width + b.shape.width);
     const bool lost_own = (a.held && shape_unlikeness(now_f, a) > kIdentityMargin) ||
                           (b.held && shape_unlikeness(now_g, b) > kIdentityMargin);
-    return gap < together && (lost_own || (!drifts && gap < pair.gap - 0.25 * wider));
+    return gap < together && (lost_own || trace || (!drifts && gap < pair.gap - 0.25 * wider));
   }
 
   // Features F and G of WORK, which have met and now lie apart, are held the
@@ -853,18 +940,25 @@ class FeatureTracks {
   // says nothing of which is which: the other one alone tells.
   static bool tell_apart(PairState& pair, FitModel& work, std::size_t f, std::size_t g,
                          const Identity& a, const Identity& b) {
+    const bool one_kind = a.type == b.type;
     const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
     const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
     const double fa = unlikeness(now_f, a), gb = unlikeness(now_g, b);
     const double fb = unlikeness(now_f, b), ga = unlikeness(now_g, a);
     const bool a_seen = std::min(fa, ga) <= kLikeIdentity;
     const bool b_seen = std::min(fb, gb) <= kLikeIdentity;
-    if (!a_seen && !b_seen) return false;
     const double kept = (a_seen ? fa : 0.0) + (b_seen ? gb : 0.0);
     const double exchanged = (a_seen ? ga : 0.0) + (b_seen ? fb : 0.0);
-    if (std::fabs(exchanged - kept) <= kIdentityMargin) return false;
-    if (exchanged < kept) exchange(work, f, g);
-    pair.order = exchanged < kept ? order_of(now_g.pos, now_f.pos) : order_of(now_f.pos, now_g.pos);
+    const bool unclear = (!a_seen && !b_seen) || std::fabs(exchanged - kept) <= kIdentityMargin;
+    // Peaks of two kinds are told apart by their kinds where their heights,
+    // widths and lines say neither way and the row, fitted from both ways of
+    // placing them, fits the other way worse by more than the noise
+    // explains; they cannot be given each other's parameters: on each
+    // other's lines they are named until the fit holds them apart.
+    if (one_kind || pair.other_as_good ? unclear : !unclear && exchanged < kept) return false;
+    if (!unclear && exchanged < kept) exchange(work, f, g);
+    pair.order = !unclear && exchanged < kept ? order_of(now_g.pos, now_f.pos)
+                                              : order_of(now_f.pos, now_g.pos);
     pair.gap = std::fabs(now_f.pos - now_g.pos);
     pair.met = false;
     return true;
@@ -904,6 +998,24 @@ class FeatureTracks {
           id.drift = true;
         }
     return id;
+  }
+
+  // Whether peak F of WORK (its shape S) lies within its and another peak's
+  // half widths together of that one: the fit shares their heights and
+  // widths out as the noise has it, which is no peak's own.
+  bool overlapped(const FitModel& work, std::size_t f, const FeatureShape& s) const {
+    if (!s.peak) return false;
+    for (std::size_t g = 1; g < features_; ++g) {
+      if (g == f) continue;
+      const FeatureShape o = feature_shape(work, static_cast<int>(g));
+      if (o.peak && std::fabs(s.pos - o.pos) < s.width + o.width) return true;
+    }
+    return false;
+  }
+
+  // Whether peaks F and G (F < G) have met since last told apart.
+  bool met(std::size_t f, std::size_t g) const {
+    return clicked_[f].peak && clicked_[g].peak && pairs_[f * features_ + g].met;
   }
 
   // Whether a parameter of feature F of WORK is held (not fitted).
@@ -982,31 +1094,55 @@ struct TriedFit {
   const std::string* from;
 };
 
+// How much higher than FIT's sum of squares another fit's may lie by the
+// noise alone: the free parameters' count of FIT's mean square.
+double noise_allowance(const TriedFit& fit) {
+  const int free_count = static_cast<int>(
+      std::count(fit.model.constraints.begin(),
+                 fit.model.constraints.begin() + fit.model.num_parameters, false));
+  return fit.fit.channels > 0 ? free_count * static_cast<double>(fit.fit.sum_squares) /
+                                    static_cast<double>(fit.fit.channels)
+                              : 0.0;
+}
+
 // The fit that stands among TRIED (the first, the previous row's model's,
 // when none fitted): the valid fit with the lowest sum of squares, unless a
 // fit that is not valid lies lower by more than its noise explains (the free
 // parameters' count of its mean square): a valid fit that has given up a
-// clear peak to keep a faded one above 0 is no better.
+// clear peak to keep a faded one above 0 is no better. A fit lower than an
+// earlier one by less than a thousandth is the same minimum (two peaks of
+// one kind may have reached it each on the other's place): the earlier
+// stands, and a row does not take other names for its peaks by chance.
 const TriedFit& standing_fit(std::span<const TriedFit> tried) {
   const TriedFit *lowest = nullptr, *lowest_valid = nullptr;
+  const auto lower = [](const TriedFit& t, const TriedFit* than) {
+    return than == nullptr || t.fit.sum_squares < than->fit.sum_squares * (1.0f - 1.0e-3f);
+  };
   for (const TriedFit& t : tried) {
     if (!t.fit.fitted) continue;
-    if (lowest == nullptr || t.fit.sum_squares < lowest->fit.sum_squares) lowest = &t;
-    if (t.fit.valid &&
-        (lowest_valid == nullptr || t.fit.sum_squares < lowest_valid->fit.sum_squares))
-      lowest_valid = &t;
+    if (lower(t, lowest)) lowest = &t;
+    if (t.fit.valid && lower(t, lowest_valid)) lowest_valid = &t;
   }
   if (lowest_valid == nullptr) return lowest != nullptr ? *lowest : tried.front();
-  const int free_count = static_cast<int>(
-      std::count(lowest->model.constraints.begin(),
-                 lowest->model.constraints.begin() + lowest->model.num_parameters, false));
-  const double noise = lowest->fit.channels > 0
-                           ? static_cast<double>(lowest->fit.sum_squares) /
-                                 static_cast<double>(lowest->fit.channels)
-                           : 0.0;
-  return lowest_valid->fit.sum_squares <= lowest->fit.sum_squares + free_count * noise
+  return lowest_valid->fit.sum_squares <= lowest->fit.sum_squares + noise_allowance(*lowest)
              ? *lowest_valid
              : *lowest;
+}
+
+// The fit that stands among TRIED, whose first PLAIN fits started from the
+// previous row's model, the peaks as held and the start model, the rest
+// from two peaks that met exchanged: one of those stands only where it lies
+// lower than the others' by more than the noise explains (where it does not
+// the two are as likely either way, and a row is not to flip from the way
+// the rows before it held them; the row is named for it).
+const TriedFit& standing_after_exchanges(std::span<const TriedFit> tried, std::size_t plain) {
+  const TriedFit& overall = standing_fit(tried);
+  if (plain >= tried.size() || &overall < tried.data() + plain) return overall;
+  const TriedFit& kept = standing_fit(tried.first(plain));
+  if (!(kept.fit.fitted && kept.fit.valid) ||
+      overall.fit.sum_squares < kept.fit.sum_squares - noise_allowance(kept))
+    return overall;
+  return kept;
 }
 
 // One run over the rows of a region, with what the evolution carries from
@@ -1099,7 +1235,8 @@ class OlmiRun {
       io_write_lines(told, status);
       return;
     }
-    if (controls_.evolve && !kzt_olmi_held_well(work_, fit, xstrelm_, xendelm_) &&
+    if (controls_.evolve &&
+        (!kzt_olmi_held_well(work_, fit, xstrelm_, xendelm_) || tracks_.any_met()) &&
         !refit_held_badly(y, fit, told, status))
       return;
     io_write_lines(told, status);
@@ -1122,7 +1259,8 @@ class OlmiRun {
   std::vector<bool> settle_identities(Index y, OlmiRowFit& fit, Status& status) {
     if (!controls_.evolve || !fit.fitted || !fit.valid) return {};
     const FitModel before = work_;
-    std::vector<bool> in_doubt = tracks_.keep_identities(work_, y);
+    std::vector<bool> in_doubt = tracks_.keep_identities(
+        work_, y, features_held_well(work_, fit.typical_misfit, xstrelm_, xendelm_, 5.0));
     if (work_.params == before.params) return in_doubt;
     olmi_row_table(work_, x_axis_, xstrelm_, fit, nullptr);
     IO_WRITE("INFO: In row " + std::to_string(y) +
@@ -1150,15 +1288,18 @@ class OlmiRun {
   }
 
   // Row Y's FIT from the previous row's model (WORK_, its lines TOLD) does
-  // not hold every feature well: the row is fitted also with each feature as
-  // the fits last held it well, with those moved on as they drifted, and
-  // from the start model, each once, and the fit that stands replaces FIT,
-  // WORK_ and TOLD. False, with every fit's lines told, when a fit failed
-  // with a bad STATUS.
+  // not hold every feature well, or two peaks have met and not been told
+  // apart since: the row is fitted also with each feature as the fits last
+  // held it well, with those moved on as they drifted, from the start model
+  // and, for each pair met, from FIT with the two put each where the other
+  // lies, each once, and the fit that stands replaces FIT, WORK_ and TOLD.
+  // False, with every fit's lines told, when a fit failed with a bad STATUS.
   bool refit_held_badly(Index y, OlmiRowFit& fit, std::vector<std::string>& told,
                         Status& status) {
     const FitModel last_held = tracks_.as_held(seed_, y);
     const FitModel moved = tracks_.drifted(last_held, y);
+    const std::vector<FitModel> exchanged =
+        fit.fitted ? tracks_.met_exchanged(work_) : std::vector<FitModel>();
     std::vector<std::pair<const FitModel*, std::string>> others;
     const auto tried_before = [&](const FitModel& m) {
       if (m.params == seed_.params) return true;
@@ -1171,6 +1312,13 @@ class OlmiRun {
           {&moved, "those peaks moved on as they drifted"},
           {&start_, "the start model"}})
       if (!tried_before(*from)) others.push_back({from, name});
+    // The starts with two peaks exchanged come last.
+    std::size_t exchanges = 0;
+    for (const FitModel& swapped : exchanged)
+      if (!tried_before(swapped)) {
+        others.push_back({&swapped, "two peaks that met exchanged"});
+        ++exchanges;
+      }
     static const std::string kPrevious = "the previous row's model";
     std::vector<TriedFit> tried;
     tried.push_back({std::move(fit), work_, std::move(told), &kPrevious});
@@ -1184,7 +1332,7 @@ class OlmiRun {
         return false;
       }
     }
-    const TriedFit& stands = standing_fit(tried);
+    const TriedFit& stands = standing_after_exchanges(tried, tried.size() - exchanges);
     if (!others.empty()) {
       std::string from_all;
       for (std::size_t k = 0; k < others.size(); ++k) {
@@ -1194,6 +1342,17 @@ class OlmiRun {
       IO_WRITE("INFO: Row " + std::to_string(y) + " is fitted from " + kPrevious + from_all +
                    "; the fit from " + *stands.from + " stands",
                status);
+    }
+    // How the fits that hold two peaks of two kinds each where the other
+    // lies compare with the one that stands (lower by more than its mean
+    // square, or within the noise allowance of it).
+    if (stands.fit.fitted && stands.fit.valid && stands.fit.channels > 0) {
+      const double ss = stands.fit.sum_squares;
+      const double mean_square = ss / static_cast<double>(stands.fit.channels);
+      for (const TriedFit& t : tried)
+        if (&t != &stands && t.fit.fitted && t.fit.valid)
+          tracks_.note_placement(stands.model, t.model, t.fit.sum_squares < ss - mean_square,
+                                 t.fit.sum_squares <= ss + noise_allowance(stands));
     }
     told = stands.lines;
     fit = stands.fit;

@@ -94,15 +94,16 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
 
 // What a row's valid model may hold badly, one bit a rule: a feature (a
 // peak, decay or sinusoid) whose position lies outside the channels fitted,
-// narrower than a channel (a peak's half width at half maximum, a decay's
-// half-life, a sinusoid's period), lower than three times the fit's typical
+// narrower than a channel (a peak's half width at half maximum: narrower
+// than two channels at half its height; a decay's half-life, a sinusoid's
+// period), lower than three times the fit's typical
 // mis-fit (OlmiRowFit::typical_misfit, the row's noise: a spike of the
 // noise, a trace where the data have none), a peak
 // wider at half its maximum than the channels (it cannot be told from the
 // background it has taken), a height or width that is no number, two peaks
 // closer than the wider one's half width (their shares are in doubt), and,
-// found by the evolving run, two features of one kind that may have changed
-// places as they crossed.
+// found by the evolving run, two peaks that may have changed places as they
+// crossed.
 enum OlmiDoubt : unsigned {
   kDoubtOutside = 1u << 0,
   kDoubtNarrow = 1u << 1,
@@ -158,16 +159,23 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // fit that is not valid lies lower than it by more than the free parameters'
 // count of its mean square (then that one stands, as no valid model; with
 // none that fitted, the first). Under evolution a fit that ran out of calls
-// goes on once from where it stopped, and two peaks of one kind keep their
-// identities, clicked on the start row, on both passes: two that have not
-// met since last told apart keep what they hold; once they have met (come
-// within the wider one's half width, or found in the other order, or, their
-// drift not known, drawn together or, one having lost its own height or
-// width, within their half widths together) the rows are named until they
-// lie apart again, and then a valid fit that holds each other's height and
-// width as last held clearly (as clicked, before any row held them), and
-// their lines of drift where known, better than their own by a clear margin
-// is given back its own parameters, with a line saying so. Stores
+// goes on once from where it stopped, and two peaks keep their identities,
+// clicked on the start row, on both passes: two that have not met since
+// last told apart (clicked further apart than their half widths together)
+// keep what they hold; once they have met (come within the wider one's half
+// width, or found in the other order, or, their drift not known, drawn
+// together or, one having lost its own height or width or being no clear
+// peak, within their half widths together) every row is fitted also from
+// its fit with the two put each where the other lies (such a fit stands
+// only where it lies lower by more than the noise explains), and the rows
+// are named until the two lie apart again (further than their half widths
+// together, both clear peaks), and then a valid fit that holds each other's
+// height and width as last held clearly (as clicked, before any row held
+// them), and their lines of drift where known, better than their own by a
+// clear margin is given back its own parameters (of one kind), with a line
+// saying so, or stays named (of two kinds, as does a row whose fit with the
+// two the other way lies lower, or as low within the noise where their
+// heights, widths and lines do not tell them apart). Stores
 // each row's reported parameters and results in the vectors (vectors 1..50,
 // rows 1..500; one warning for what does not fit). A row that failed to fit
 // has no results: its parameters and results become 0.0, so that no earlier
@@ -190,8 +198,7 @@ void KZT_OLMIOPTIMISE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
 // (START_FITTED false, and no lines, when that row did not fit); FAILED_ROWS
 // the rows that did not fit, INVALID_ROWS those that fitted to no valid
 // model and DOUBTFUL_ROWS those whose valid model holds a feature badly
-// (kzt_olmi_doubts, or two features of one kind that may have changed
-// places), each in increasing order, DOUBTS the same rows by the rule that
+// (kzt_olmi_doubts, or two peaks that may have changed places), each in increasing order, DOUBTS the same rows by the rule that
 // found each (a row under every rule that did); TEXT the run's result text:
 // the start row's lines (or that it failed), then the rows that failed, the
 // rows of no valid model and the doubtful rows.

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -379,6 +380,24 @@ TEST(Olmi, RowsAreNamedOnlyForWhatIsWrongWithThem) {
   }
 }
 
+TEST(Olmi, TheNarrowPeakRuleSaysWhatItJudges) {
+  // The rule judges a peak's half width at half maximum against a channel:
+  // a right Gaussian of SD 0.8, 1.9 channels wide at half its height, was
+  // named in every row as "narrower than a channel". The rule's line says
+  // what it judges; a peak of SD 0.9 (2.1 channels) is not named.
+  OlmiRowFit fit;
+  fit.fitted = fit.valid = true;
+  fit.typical_misfit = 1.0f;
+  EXPECT_EQ(kzt_olmi_doubts(gaussian_on_level(50.0f, 100.0f, 0.8f, 10.0f), fit, 1, kX),
+            kDoubtNarrow);
+  EXPECT_EQ(kzt_olmi_doubts(gaussian_on_level(50.0f, 100.0f, 0.9f, 10.0f), fit, 1, kX), 0u);
+  std::array<std::vector<Index>, kOlmiDoubts> doubts;
+  doubts[1] = {7};
+  std::string text;
+  for (const std::string& line : kzt_olmi_doubtful_text(doubts, 30)) text += line + " ";
+  EXPECT_NE(text.find("narrower than two channels at half"), std::string::npos) << text;
+}
+
 TEST(Olmi, AWeakPeakBesideASpikeIsHeldAndAFaintOneNamed) {
   // A Gaussian and a Lorentzian 7 times the noise high; one channel of row
   // 12, far from both, holds 800 counts more. Its fit is at its minimum,
@@ -488,8 +507,11 @@ TEST(Olmi, PeaksOfOneKindKeepTheirIdentityThroughACrossing) {
       }
     }
   }
-  // Down from row 150 the two changed places and were given back.
-  EXPECT_NE(terminal.text().find("are given back their own parameters"), std::string::npos);
+  // Down from row 150 the fit carried the two through the crossing on each
+  // other's peaks: they were given back, or the rows after it were fitted
+  // also with the two exchanged, which found them right.
+  EXPECT_TRUE(terminal.text().find("are given back their own parameters") != std::string::npos ||
+              terminal.text().find("from two peaks that met exchanged") != std::string::npos);
 }
 
 TEST(Olmi, PeaksClickedJustBeforeACrossingKeepTheirIdentity) {
@@ -533,6 +555,64 @@ TEST(Olmi, PeaksClickedJustBeforeACrossingKeepTheirIdentity) {
           << start << ": " << ::testing::PrintToString(score.wrong);
       EXPECT_EQ(score.named_right, 0) << start;
     }
+  }
+}
+
+TEST(Olmi, CrossingPeaksOfTwoKindsOrClickedCloseAreFollowedOrNamed) {
+  // A Voigt (60 high, SD and HWHM 1.5) and a Gaussian (70 high, SD 2.5)
+  // crossing at row 60: out of the crossing the fit carried on from the
+  // Voigt holding both peaks, and from row 67 on the Voigt followed the
+  // Gaussian's line with its Lorentzian width 0 and the Gaussian the
+  // Voigt's, a higher minimum than the right one, and no row was named.
+  // Two Gaussians alike clicked 6 channels apart, 10 rows before they
+  // cross, at noise 5: the start row's fit shares their heights out as the
+  // noise has it, those shares were taken for which is which, and rows on
+  // both sides came out swapped, unnamed. Two Gaussians crossing slowly:
+  // one held both peaks and the other a trace beside it, unnamed. Each row
+  // ends with each peak on its own line, or is named.
+  const auto peak = [](int type, double at, double drift, double height, double sd,
+                       double hwhm, double cross) {
+    testing::RowPeak p{type, [=](double y) { return at + drift * (y - cross); },
+                       [height](double) { return height; }};
+    p.sd = [sd](double) { return sd; };
+    p.hwhm = [hwhm](double) { return hwhm; };
+    return p;
+  };
+  testing::EvolvingRows kinds;
+  kinds.nx = 200;
+  kinds.ny = 120;
+  kinds.sigma = 1.0;
+  kinds.peaks = {peak(kOneDVoigt, 100.0, 0.3, 60.0, 1.5, 1.5, 60.0),
+                 peak(kOneDGaussian, 100.0, -0.3, 70.0, 2.5, 0.0, 60.0)};
+  testing::EvolvingRows alike;
+  alike.nx = 240;
+  alike.ny = 160;
+  alike.sigma = 5.0;
+  alike.peaks = {peak(kOneDGaussian, 120.0, 0.3, 60.0, 3.0, 0.0, 80.0),
+                 peak(kOneDGaussian, 120.0, -0.3, 60.0, 3.0, 0.0, 80.0)};
+  testing::EvolvingRows slow = alike;
+  slow.sigma = 1.0;
+  slow.peaks = {peak(kOneDGaussian, 120.0, 0.08, 80.0, 3.0, 0.0, 80.0),
+                peak(kOneDGaussian, 120.0, -0.08, 45.0, 5.0, 0.0, 80.0)};
+  testing::TerminalCapture quiet;
+  for (const auto& [rows, start, seed] :
+       {std::tuple{&kinds, Index{50}, 1ull}, std::tuple{&kinds, Index{10}, 2ull},
+        std::tuple{&alike, Index{70}, 1ull}, std::tuple{&alike, Index{70}, 2ull},
+        std::tuple{&alike, Index{74}, 3ull}, std::tuple{&slow, Index{40}, 1ull},
+        std::tuple{&slow, Index{40}, 2ull}, std::tuple{&slow, Index{150}, 3ull}}) {
+    testing::EvolvingRows scene = *rows;
+    scene.seed = seed;
+    const std::vector<float> data = scene.data();
+    Status status = kStatusGood;
+    const testing::EvolutionScore score =
+        testing::evolve_and_score(scene, data, start, OlmiControls{}, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(score.silent, 0) << scene.ny << " rows from " << start << ", seed " << seed << ": "
+                               << ::testing::PrintToString(score.silent_rows);
+    // Two peaks alike cannot be told apart on the far side of their
+    // crossing from the rows before it: those rows are named, not right.
+    EXPECT_GT(score.right, score.counted * (rows == &alike ? 4 : 9) / 10)
+        << scene.ny << " rows from " << start << ", seed " << seed;
   }
 }
 
