@@ -230,6 +230,39 @@ TEST(Pager, KeysPastedInOneBlockAlsoAnswerTheNextPrompts) {
   }
 }
 
+// The pager reads single keys, which the terminal does not edit: the keys it
+// gives back are edited as the terminal's line mode edits a line typed there
+// (the erase key and Ctrl-H, the word erase and the kill key), in the lines
+// given back whole and in a line the given-back keys begin and later keys
+// end, so the same keys give the same answers as without the page.
+TEST(Pager, EditingKeysTypedAheadAnswerAsWithoutThePage) {
+  for (const char* term : {"xterm", "dumb"}) {
+    SCOPED_TRACE(term);
+    testing::PtyChild child([term] {
+      setenv("TERM", term, 1);
+      testing::reset_dialogue();
+      Status status = kStatusGood;
+      IO_TEXT(numbered(80), status);
+      for (int k = 0; k < 5 && status == kStatusGood; ++k) {
+        std::string answer;
+        IO_INPC(false, "NEXT ANSWER", {"?"}, {"?"}, 1, answer, status);
+        std::printf("GOT[%s]\n", answer.c_str());
+        std::fflush(stdout);
+      }
+      return status == kStatusGood ? 0 : 1;
+    });
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.wait_for("---20" + kPagePrompt));
+    child.type("qCMULTIPLX\x7fY\rab\x08" "c\rCLEAR\x15" "CADD\rfoo bar\x17" "baz\rABC");
+    for (const char* got : {"GOT[CMULTIPLY]", "GOT[ac]", "GOT[CADD]", "GOT[foo baz]"})
+      ASSERT_TRUE(child.wait_for(got)) << child.output();
+    ASSERT_TRUE(child.wait_for("NEXT ANSWER")) << child.output();
+    child.type("\x7f\x7f" "D\r");
+    ASSERT_TRUE(child.wait_for("GOT[AD]")) << child.output();
+    EXPECT_EQ(child.finish(), 0);
+  }
+}
+
 // A "?" recorded in a macro shows the help whole on every replay: nobody
 // at the terminal presses the pager's keys for the macro, so the replay
 // must not wait for one (no key is typed here).
