@@ -357,6 +357,16 @@ MacroRecording io_macro_recording(std::string_view first_line) {
   return MacroRecording::kNone;
 }
 
+MacroRecording io_macro_file_recording(const std::string& file_name) {
+  std::string problem;
+  const InputFile file = open_input_file(file_name, problem);
+  std::string first;
+  bool cut = false;
+  if (file == nullptr || !io_read_bounded_line(file.get(), kResponseLength, first, cut))
+    return MacroRecording::kNone;
+  return io_macro_recording(first);
+}
+
 std::string io_foreign_recording_line(std::string_view file_name, MacroRecording recording) {
   const std::string name = "\"" + std::string(file_name) + "\"";
   if (recording == MacroRecording::kWindow)

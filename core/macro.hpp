@@ -37,6 +37,9 @@ bool io_window_recording_at_start();
 // MACRO, or neither (a file written without a header).
 enum class MacroRecording { kNone, kKeyboard, kWindow };
 MacroRecording io_macro_recording(std::string_view first_line);
+// The same told of the file FILE_NAME without opening it as the input macro
+// (so also while another replays); kNone when it does not open.
+MacroRecording io_macro_file_recording(const std::string& file_name);
 // The command loop that is to replay a macro.
 enum class MacroLoop { kKeyboard, kWindow };
 // The one line that refuses a recording made for the other command loop,

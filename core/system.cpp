@@ -40,6 +40,7 @@
 #include "core/raw_io.hpp"
 #include "core/reader.hpp"
 #include "core/status.hpp"
+#include "core/terminal_line.hpp"
 #include "core/text.hpp"
 
 // The line editor's own record that the last command killed text (not in
@@ -194,6 +195,9 @@ bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, b
   }
 }
 
+// Bytes the stream has taken from its descriptor and not handed out yet.
+std::size_t stream_buffered(std::FILE* in);
+
 // The plain reader's line from IN after PROMPT, beginning with the keys
 // taken ahead of the terminal in single-key mode and given back (the
 // pager's): they are shown after the prompt, as the terminal did not echo
@@ -239,24 +243,78 @@ bool edited_line_endless = false;
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
 
+// The rest of a line that keys given back began, read from the terminal IN a
+// key at a time and edited and shown here as its line mode would: in that
+// mode the terminal could not take back keys it never held. False at the end
+// of the input.
+bool finish_line_at_terminal(std::FILE* in, std::FILE* out, TerminalLine& line) {
+  const int fd = fileno(in);
+  termios saved{};
+  if (tcgetattr(fd, &saved) != 0) return false;
+  termios keys = saved;
+  keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  keys.c_cc[VMIN] = 1;
+  keys.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &keys) != 0) return false;
+  struct Restore {
+    int fd;
+    const termios& mode;
+    ~Restore() { tcsetattr(fd, TCSANOW, &mode); }
+  } restore{fd, saved};
+  for (std::size_t count = 0;; ++count) {
+    unsigned char key = 0;
+    const ssize_t got = read(fd, &key, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got != 1) return false;
+    if (count > kEndlessLine) {
+      std::fputc('\n', out);
+      give_up_input(in);
+      return false;
+    }
+    std::string shown;
+    const TerminalLine::Key taken = line.take(key, shown);
+    if (taken == TerminalLine::Key::kEndOfInput) return !line.text().empty();
+    if (taken == TerminalLine::Key::kLineEnd) shown = "\n";
+    std::fwrite(shown.data(), 1, shown.size(), out);
+    std::fflush(out);
+    if (taken == TerminalLine::Key::kLineEnd) return true;
+  }
+}
+
 bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
                                   bool echo, std::string& line) {
-  // Up to the first end of line, or to an end of the input (left for the
-  // plain reader, which ends there).
-  const auto stop = std::find_if(typed_ahead.begin(), typed_ahead.end(),
-                                 [](int c) { return c == '\n' || c == EOF; });
-  if (stop == typed_ahead.begin() && (typed_ahead.empty() || *stop == EOF))
+  // An end of the input first is left for the plain reader, which ends there.
+  if (typed_ahead.empty() || typed_ahead.front() == EOF)
     return read_plain_line(in, out, prompt, echo, line);
-  std::string ahead(typed_ahead.begin(), stop);
-  const bool whole = stop != typed_ahead.end() && *stop == '\n';
-  typed_ahead.erase(typed_ahead.begin(), whole ? stop + 1 : stop);
+  // The keys were taken in single-key mode, unedited: the terminal's editing
+  // keys among them are applied here, up to the first end of line (or of the
+  // input).
+  TerminalLine edited(terminal_edit_keys(fileno(in)));
+  TerminalLine::Key taken = TerminalLine::Key::kTaken;
+  std::string unshown;
+  while (taken == TerminalLine::Key::kTaken && !typed_ahead.empty() && typed_ahead.front() != EOF) {
+    taken = edited.take(static_cast<unsigned char>(typed_ahead.front()), unshown);
+    typed_ahead.pop_front();
+  }
+  // The line so far is shown after the prompt, as the terminal did not echo it.
   std::fputs(prompt.c_str(), out);
-  std::fwrite(ahead.data(), 1, ahead.size(), out);
-  if (whole) std::fputc('\n', out);
+  std::fwrite(edited.text().data(), 1, edited.text().size(), out);
+  if (taken == TerminalLine::Key::kLineEnd) std::fputc('\n', out);
   std::fflush(out);
-  std::string rest;
-  if (!whole && !read_plain_line(in, out, "", echo, rest)) return false;
-  line = ahead + rest;
+  if (taken == TerminalLine::Key::kEndOfInput) return false;
+  line = edited.text();
+  if (taken == TerminalLine::Key::kTaken) {
+    // A line they do not end goes on with what the terminal gives: at the
+    // terminal edited here, so that its erase keys reach the keys given back.
+    if (isatty(fileno(in)) != 0 && stream_buffered(in) == 0) {
+      if (!finish_line_at_terminal(in, out, edited)) return false;
+      line = edited.text();
+    } else {
+      std::string rest;
+      if (!read_plain_line(in, out, "", echo, rest)) return false;
+      line += rest;
+    }
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.size() > kResponseLength) {
     line.resize(kResponseLength);

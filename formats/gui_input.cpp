@@ -524,6 +524,15 @@ void warning_box(std::string_view message, const std::string& file_name,
   GS_FWARNING(num, num, lines, status);
 }
 
+// The next or previous file of a series that is not there. Said at the
+// terminal as well as in the box: a macro that ends on it leaves the box up
+// with nothing else telling why it ended.
+void next_file_missing(const std::string& file_name, Status& status) {
+  constexpr std::string_view kMessage = "FAILED TO FIND NEW \"SEQUENCE\" FILE:";
+  if (series_members != nullptr) return warning_box(kMessage, file_name, {}, status);
+  gs_refusal({std::string(kMessage), file_name.substr(0, 80)}, status);
+}
+
 // The size of IMAGE in its file, as its reader gave it (0 x 0: none given).
 FioImageSize own_size(const ScratchImage& image) {
   if (image.file_xnum < 1 || image.file_ynum < 1) return {};
@@ -692,8 +701,7 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
     if (status != kStatusGood) return;
     if (retstat == 0) file_name = next;
     if (retstat != 0 || !file_exists(file_name, status)) {
-      warning_box("FAILED TO FIND NEW \"SEQUENCE\" FILE:", retstat == 0 ? next : file_name, {},
-                  status);
+      next_file_missing(retstat == 0 ? next : file_name, status);
       fio_input_failed();
       return;
     }

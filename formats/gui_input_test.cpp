@@ -269,6 +269,12 @@ TEST_F(GuiInput, SeriesStepsOverAGapAndTheGivenName) {
       EXPECT_EQ(warnings(), "") << step.file;
     } else {
       EXPECT_EQ(warnings(), "FAILED TO FIND NEW \"SEQUENCE\" FILE:\n" + dir_.file(step.file) + "\n");
+      // Said at the terminal too: the box a macro ending here leaves up is
+      // not all that tells why.
+      EXPECT_NE(terminal_.text().find("WARNING: FAILED TO FIND NEW \"SEQUENCE\" FILE: " +
+                                      dir_.file(step.file) + "\n"),
+                std::string::npos)
+          << step.file;
       // A failed input ends the macro that answers: the rest is replayed anew.
       EXPECT_FALSE(vosq_io_dbdb.input_macro) << step.file;
       replay("O.K.\nO.K.\nO.K.\nO.K.\n");

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <system_error>
 #include <string>
+#include <string_view>
 
 #include "app/interfaces/general_menus.hpp"
 #include "app/interfaces/interface_loop.hpp"
@@ -113,6 +114,21 @@ bool nested_macro_refused(std::string_view file_name, Status& status) {
   return true;
 }
 
+// A recording made at the keyboard answers the keyboard's questions: read
+// here line by line every line would be refused as a menu choice, or answer
+// a menu it was never meant for. It is refused before any of its lines is
+// read, in the line a keyboard recording given with -mac gets; a running
+// macro whose next lines were for it ends there.
+bool keyboard_recording_refused(const std::string& file_name, Status& status) {
+  if (io_macro_file_recording(file_name) != MacroRecording::kKeyboard) return false;
+  std::string reason = io_foreign_recording_line(file_name, MacroRecording::kKeyboard);
+  // The box says it is a warning; the terminal's line is said whole.
+  constexpr std::string_view kWarning = "WARNING: ";
+  if (reason.starts_with(kWarning)) reason.erase(0, kWarning.size());
+  gs_command_refused({reason}, status);
+  return true;
+}
+
 }  // namespace
 
 void KZT_OPEN_OUTMACRO(std::string& file_name, Status& status) {
@@ -164,7 +180,7 @@ void KZT_OPEN_INMACRO(std::string& file_name, Status& status) {
   if (st_bad(status, "Subroutine KZT_OPEN_INMACRO V0.2")) return;
   std::string name = file_name;
   if (!select_file(kInmacroTitle, kInmacroInfo, 1, name, status)) return;
-  if (nested_macro_refused(name, status)) return;
+  if (nested_macro_refused(name, status) || keyboard_recording_refused(name, status)) return;
   if (replayable(name)) IO_OPEN_INMACRO(false, name, status);
   if (status != kStatusGood || !replayable(name)) {
     opening_failed("PROBLEM OPENING MACRO FILE", status);
@@ -189,6 +205,7 @@ bool set_up(std::string& macro_file, Status& status) {
   Sequence s = sequence;
   std::string macro = macro_file;
   if (!select_file(kInmacroTitle, kInmacroInfo, 1, macro, status) ||
+      keyboard_recording_refused(macro, status) ||
       !select_file({"SELECT FIRST INPUT", "FILE IN THE SEQUENCE"},
                    {"Use the file selection tool to select a directory",
                     "and the first file in the sequence."},

@@ -361,6 +361,49 @@ TEST_F(MacroMenu, AWindowRecordingReplaysTheSameFromTheStartAndFromThisMenu) {
   EXPECT_EQ(replayed(true), replayed(false));
 }
 
+// A recording made at the keyboard answers the keyboard's questions: read
+// here line by line it would be refused line by line, or worse answer the
+// menus. RUN MACRO and RUN SEQUENCE refuse it in the one line -mac gives it,
+// before any of its lines is read and before a sequence asks for its files;
+// a running macro that set such a sequence up ends there.
+TEST_F(MacroMenu, AKeyboardRecordingIsRefusedBeforeItsFirstLine) {
+  write_text(file("keyboard.mac"),
+             "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+             "OPEN LOG FILE\nNO\n" + file("keyboard.log") + "\n%!*\\ END OF IO MACRO FILE\n");
+  const std::string refusal = "WARNING: Macro file \"" + file("keyboard.mac") +
+                              "\" was recorded at the keyboard and needs the keyboard interface "
+                              "(-key) to run\n";
+  const auto once = [](const std::string& out, const std::string& line) {
+    const std::size_t at = out.find(line);
+    return at != std::string::npos && out.find(line, at + 1) == std::string::npos;
+  };
+  Status status = kStatusGood;
+  for (const char* choice : {"RUN MACRO", "RUN SEQUENCE"}) {
+    const std::string out = run({choice, file("keyboard.mac"), "EXIT"}, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_TRUE(once(out, refusal)) << out;
+    EXPECT_EQ(out.find("does not correspond"), std::string::npos) << out;
+    EXPECT_TRUE(counts(out).empty()) << out;
+    EXPECT_FALSE(vosq_io_dbdb.input_macro);
+    EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  }
+
+  write_text(file("main.mac"), "RUN SEQUENCE\n" + file("keyboard.mac") + "\n" +
+                                   file("img001.kzt") + "\n" + file("img003.kzt") +
+                                   "\n1\nout\nOPEN LOG FILE\nNO\n" + file("after.log") + "\n");
+  std::string name = file("main.mac");
+  IO_OPEN_INMACRO(false, name, status);
+  const std::string out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(out.find(refusal + "WARNING---"), std::string::npos) << out;
+  EXPECT_NE(out.find("Macro automatically terminated."), std::string::npos) << out;
+  EXPECT_TRUE(counts(out).empty()) << out;
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_FALSE(vosq_io_dbdb.file_sequence);
+  EXPECT_FALSE(std::filesystem::exists(file("after.log"))) << out;
+  EXPECT_FALSE(std::filesystem::exists(file("keyboard.log"))) << out;
+}
+
 TEST_F(MacroMenu, RecordingAndLog) {
   Status status = kStatusGood;
   // Recording refuses RUN SEQUENCE, and CREATE MACRO before it asks for a

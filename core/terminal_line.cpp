@@ -1,0 +1,97 @@
+#include "core/terminal_line.hpp"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cctype>
+
+namespace kesta {
+namespace {
+
+constexpr unsigned char kCtrlH = 0x08;
+
+int key_of(const termios& mode, int index) {
+  const cc_t key = mode.c_cc[index];
+  return key == _POSIX_VDISABLE ? -1 : static_cast<int>(key);
+}
+
+bool continuation_byte(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+}  // namespace
+
+TerminalEditKeys terminal_edit_keys(int fd) {
+  TerminalEditKeys keys;
+  termios mode{};
+  if (tcgetattr(fd, &mode) != 0)
+    return {.erase = -1, .word_erase = -1, .kill = -1, .literal_next = -1, .end_of_file = -1,
+            .ctrl_h_erases = false, .utf8 = false};
+  keys.erase = key_of(mode, VERASE);
+  keys.kill = key_of(mode, VKILL);
+  keys.end_of_file = key_of(mode, VEOF);
+  const bool extended = (mode.c_lflag & IEXTEN) != 0;
+  keys.word_erase = extended ? key_of(mode, VWERASE) : -1;
+  keys.literal_next = extended ? key_of(mode, VLNEXT) : -1;
+#ifdef IUTF8
+  keys.utf8 = (mode.c_iflag & IUTF8) != 0;
+#endif
+  return keys;
+}
+
+bool TerminalLine::erase_one(std::string& echo) {
+  if (text_.size() <= handed_on_) return false;
+  // A UTF-8 character goes whole, and shows as one column.
+  std::size_t at = text_.size() - 1;
+  while (keys_.utf8 && at > handed_on_ && continuation_byte(static_cast<unsigned char>(text_[at])))
+    --at;
+  text_.resize(at);
+  echo += "\b \b";
+  return true;
+}
+
+TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
+  const int k = key;
+  if (literal_) {
+    literal_ = false;
+  } else if (k == keys_.literal_next) {
+    literal_ = true;
+    return Key::kTaken;
+  } else if (key == '\n') {
+    return Key::kLineEnd;
+  } else if (k == keys_.end_of_file) {
+    if (text_.size() == handed_on_) return Key::kEndOfInput;
+    handed_on_ = text_.size();
+    return Key::kTaken;
+  } else if (k == keys_.erase || (key == kCtrlH && keys_.ctrl_h_erases)) {
+    erase_one(echo);
+    return Key::kTaken;
+  } else if (k == keys_.kill) {
+    while (erase_one(echo)) {
+    }
+    return Key::kTaken;
+  } else if (k == keys_.word_erase) {
+    // As the terminal does: back over anything up to a word (letters,
+    // digits, underscores), then over the word.
+    bool in_word = false;
+    while (text_.size() > handed_on_) {
+      const auto last = static_cast<unsigned char>(text_.back());
+      const bool word = std::isalnum(last) != 0 || last == '_';
+      if (!word && in_word) break;
+      in_word = in_word || word;
+      erase_one(echo);
+    }
+    return Key::kTaken;
+  }
+  text_.push_back(static_cast<char>(key));
+  echo.push_back(static_cast<char>(key));
+  return Key::kTaken;
+}
+
+std::string terminal_edited(std::string_view keys, const TerminalEditKeys& edit_keys) {
+  TerminalLine line(edit_keys);
+  std::string echo;
+  for (const char key : keys)
+    if (line.take(static_cast<unsigned char>(key), echo) != TerminalLine::Key::kTaken) break;
+  return line.text();
+}
+
+}  // namespace kesta

@@ -1,0 +1,55 @@
+#pragma once
+// The editing a terminal's line mode does to the keys of a line, done by the
+// program for keys it read from the terminal in single-key mode (which the
+// terminal passed on unedited) and gives back for a line: the same keys then
+// give the same line as when the terminal edited them itself.
+
+#include <string>
+#include <string_view>
+
+namespace kesta {
+
+// The terminal's editing keys (-1 for one switched off) and whether it
+// counts UTF-8 characters when it erases.
+struct TerminalEditKeys {
+  int erase = 0x7f;
+  int word_erase = 0x17;
+  int kill = 0x15;
+  int literal_next = 0x16;
+  int end_of_file = 0x04;
+  bool ctrl_h_erases = true;  // also where the erase key is another
+  bool utf8 = true;
+};
+// The editing keys of the terminal on FD (word erase and literal next only
+// where its extended keys are on); none when FD is no terminal, which edits
+// nothing.
+TerminalEditKeys terminal_edit_keys(int fd);
+
+// One line built from keys as the terminal's line mode builds it.
+class TerminalLine {
+ public:
+  enum class Key { kTaken, kLineEnd, kEndOfInput };
+  explicit TerminalLine(const TerminalEditKeys& keys) : keys_(keys) {}
+  // Takes one key. The erase key (and Ctrl-H) takes back a character, the
+  // word erase a word (with the blanks after it), the kill key the line;
+  // they reach no further back than the last end-of-file key, which hands
+  // what stands on to the reader (kEndOfInput only on an empty line). ECHO
+  // gets what shows the key at the terminal.
+  Key take(unsigned char key, std::string& echo);
+  const std::string& text() const { return text_; }
+
+ private:
+  // Takes the last character back; false when none is left to take.
+  bool erase_one(std::string& echo);
+
+  TerminalEditKeys keys_;
+  std::string text_;
+  std::size_t handed_on_ = 0;  // where the last end-of-file key left the line
+  bool literal_ = false;
+};
+
+// The line KEYS make (up to their first line end), as the terminal would
+// have made it.
+std::string terminal_edited(std::string_view keys, const TerminalEditKeys& edit_keys);
+
+}  // namespace kesta
