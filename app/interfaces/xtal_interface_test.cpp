@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -267,7 +268,11 @@ struct XtalAutoInput : testing::PageFixture {
   KztDataSets sets;
   UnattendedWindow* window = nullptr;
   testing::TempDir dir;
+  // The peak lists are written beside where the program runs: in the test's
+  // own folder, not the checkout.
+  std::filesystem::path working = std::filesystem::current_path();
   void SetUp() override {
+    std::filesystem::current_path(dir.path());
     testing::reset_dialogue();
     PageFixture::SetUp();
     fio_reset_gui_input();
@@ -288,6 +293,7 @@ struct XtalAutoInput : testing::PageFixture {
     fio_reset_gui_input();
     PageFixture::TearDown();
     testing::reset_dialogue();
+    std::filesystem::current_path(working);
   }
   // A 32 x 32 frame of the native format, every pixel VALUE but a peak.
   void write_frame(const std::string& path, float value) {
