@@ -42,8 +42,13 @@ void kzt_free_widths(const FitModel& model, const WidthRules& rules,
   for (const std::size_t k : stuck) {
     if (k >= params.size()) continue;
     if (rules.spread != nullptr && rules.spread(model, k, params)) continue;
+    // A start the model does not move with (a peak clicked with its half
+    // height on its top, in one screen pixel) would only stick again.
     const float from = k < start.size() ? start[k] : 0.0f;
-    params[k] = from > kWidthFloor && std::isfinite(from) ? from : std::fabs(model.scales[k]);
+    if (from > kWidthFloor && std::isfinite(from) && !(rules.flat && rules.flat(model, start, k)))
+      params[k] = from;
+    else if (!rules.shown || !rules.shown(model, k, params))
+      params[k] = std::fabs(model.scales[k]);
   }
 }
 

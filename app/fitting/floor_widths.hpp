@@ -33,12 +33,15 @@ struct ModelFitEnd {
 // than a tenth of a pixel, which only the pixel under it sees; empty: only
 // at the floor); and where a stuck width restarts: SPREAD sets the widths of
 // the feature of width K in PARAMS where it has a rule for them, else (or
-// when null) each restarts at its start value when that is above the floor,
-// else at its scale.
+// when null) each restarts at its start value when the model moves with it
+// there, else where the data show the peak (SHOWN sets width K in PARAMS,
+// and may move the peak to the top the data show beside it; false where the
+// data tell nothing), else at its scale.
 struct WidthRules {
   bool (*is_width)(int type, int parameter) = nullptr;
   std::function<bool(const FitModel& model, std::span<const float> params, std::size_t k)> flat;
   bool (*spread)(const FitModel& model, std::size_t k, std::span<float> params) = nullptr;
+  std::function<bool(const FitModel& model, std::size_t k, std::span<float> params)> shown;
 };
 
 // The free widths of MODEL (RULES) that may hold a fit where the model does

@@ -531,6 +531,45 @@ TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
   }
 }
 
+// Set-up S with each peak's width clicks placed on its top, as where the
+// peak is narrower than the screen pixel it is clicked in: the peak starts
+// with no width, and TOPS (click index, value) move its top clicks off it.
+ClickedSetUp clicked_on_top(ClickedSetUp s, std::vector<std::pair<std::size_t, std::string>> tops) {
+  for (const auto& [at, value] : tops) s.clicks[at] = value;
+  for (std::size_t i = 0; i + 4 < s.clicks.size(); ++i) {
+    const bool gaussian = s.clicks[i] == "GAUSSIAN";
+    if (!gaussian && s.clicks[i] != "POLAR GAUSSIAN") continue;
+    // A polar peak's clicks follow its symmetry centre's.
+    const std::size_t top = gaussian ? i + 2 : i + 5;
+    for (std::size_t w = top + 3; w < (gaussian ? top + 6 : top + 9); w += 3) {
+      s.clicks[w] = s.clicks[top];
+      s.clicks[w + 1] = s.clicks[top + 1];
+    }
+  }
+  s.what += " clicked on the tops";
+  return s;
+}
+
+TEST_F(ClickMenu, PeaksClickedWithNoWidthAreFittedToTheMinimum) {
+  // A width that starts at 0 ends where the data show the peak: not at a
+  // tenth of a pixel, a valid model far above the minimum (or no valid
+  // model at all), scans in either order alike. The d-spacing scan's
+  // narrowest peak is clicked two of its pixels off its top, on the screen
+  // pixel that holds it.
+  for (const ClickedSetUp& s :
+       {clicked_on_top(two_theta_scan(), {}), clicked_on_top(d_spacing_scan(), {{21, "1.304"}}),
+        clicked_on_top(fine_axes(), {}), clicked_on_top(polar_peak(), {})}) {
+    const bool scan = s.ny == 1;
+    const std::vector<ClickedSetUp> twins = scan ? std::vector{s, reversed(s)} : std::vector{s};
+    for (std::size_t t = 0; t < twins.size(); ++t) {
+      const ClickedFit r = click_and_fit(twins[t]);
+      const std::string what = s.what + (t == 0 ? "" : " reversed");
+      EXPECT_TRUE(r.outcome.valid) << what << r.said;
+      EXPECT_LT(r.outcome.sum_squares, 1.001 * s.minimum) << what;
+    }
+  }
+}
+
 TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
   // A polar Gaussian, a twin pair and a row-line on a level, and the same
   // points with the X axis, the Y axis or both running downwards: every start

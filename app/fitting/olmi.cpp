@@ -374,7 +374,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     return end;
   };
   const ModelFitEnd end = kzt_fit_freeing_widths(
-      model, {row_width, row_width_flat, voigt_spread},
+      model, {row_width, row_width_flat, voigt_spread, {}},
       std::span<float>(fitted.params.data(), np), fit_once, status);
   const int end_code = end.end_code;
   out.num_calls = end.num_calls;
