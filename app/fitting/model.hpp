@@ -208,7 +208,9 @@ float axis_to_pixel(std::span<const float> axis, Index num, float value);
 float pixel_to_axis(std::span<const float> axis, Index num, float pixel);
 
 // The peak positions (axis units) of one row-line pass, orders LOW..HIG, from
-// the row-line parameters (P points at LOW). False when the geometry is not
+// the row-line parameters (P points at LOW): the primary line, or the
+// REFLECTED one, each on its side of the radius as the axes run, whichever
+// way the pixels do. False when the geometry is not
 // known; an order whose direction leaves the detector plane gets a NaN
 // position.
 struct RowLinePeak {

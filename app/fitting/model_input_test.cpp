@@ -573,10 +573,9 @@ TEST_F(ClickMenu, PeaksClickedWithNoWidthAreFittedToTheMinimum) {
 TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
   // A polar Gaussian, a twin pair and a row-line on a level, and the same
   // points with the X axis, the Y axis or both running downwards: every start
-  // value and the fit's end are the same. A row-line lies on the detector's
-  // pixels, so it turns with the image but is no mirror image of itself:
-  // its order intensities, read about their positions, are the same where
-  // both axes run downwards.
+  // value and the fit's end are the same, the row-line's primary and
+  // reflected lines too: a mirrored image (one axis running downwards) is
+  // the same pattern on the axes, not its mirror image.
   constexpr Index nx = 64, ny = 48;
   const std::vector<float> ax = testing::centre_axis(nx), ay = testing::centre_axis(ny);
   FitModel truth;
@@ -599,7 +598,7 @@ TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
         "45.09", "30.9", "1", "42.82", "31.41", "1", "20", "10", "ROW-LINE", "100", "1.0", "-2",
         "2", "32", "40", "0", "6", shift, "0.5", "1.2", "2.865", "EXIT"};
   };
-  FitModel upright;
+  FitModel upright, upright_fit;
   double upright_sum = 0.0;
   for (const int mirror : {0, 1, 2, 3}) {
     const bool flip_x = (mirror & 1) != 0, flip_y = (mirror & 2) != 0;
@@ -629,7 +628,6 @@ TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
     if (mirror == 0) upright = start;
     for (int i = 0; i < start.num_parameters; ++i) {
       const std::size_t k = static_cast<std::size_t>(i);
-      if (flip_x != flip_y && code_parameter(start.codes[k]) > kRowLineFixed) continue;
       EXPECT_NEAR(start.params[k], upright.params[k], 1e-3f * (1.0f + std::fabs(upright.params[k])))
           << mirror << " " << start.names[k];
     }
@@ -639,8 +637,20 @@ TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
                                               false, 11.5f, model, fitted, status);
     ASSERT_EQ(status, kStatusGood) << mirror;
     EXPECT_TRUE(outcome.valid) << mirror << terminal.text();
-    if (mirror == 0) upright_sum = outcome.sum_squares;
+    if (mirror == 0) upright_sum = outcome.sum_squares, upright_fit = model;
     EXPECT_NEAR(outcome.sum_squares, upright_sum, 1e-4 * upright_sum) << mirror;
+    // The reflected line's ratio and the orders' intensities.
+    for (int i = 0; i < model.num_parameters; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (code_type(model.codes[k]) != kRowLine || code_parameter(model.codes[k]) < 10) continue;
+      EXPECT_NEAR(model.params[k], upright_fit.params[k], 2e-3f * std::fabs(upright_fit.params[k]))
+          << mirror << " " << model.names[k];
+    }
+    for (int i = 0; i < model.num_results; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      EXPECT_NEAR(model.results[k], upright_fit.results[k], 2e-3f * std::fabs(upright_fit.results[k]))
+          << mirror << " " << model.result_names[k];
+    }
     // The noise's own misfit, not a peak's.
     EXPECT_LT(outcome.sum_squares, 1.05 * nx * ny) << mirror;
   }
