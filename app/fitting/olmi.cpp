@@ -1138,12 +1138,14 @@ class OlmiRun {
                        model, y, status);
   }
 
-  // Under evolution a fit that ran out of calls goes on once from where it
-  // stopped: the fits of a row are compared by where they end.
+  // A fit that ran out of calls goes on once from where it stopped: a row
+  // of many features may reach its minimum only just after the budget its
+  // size gives it (and under evolution the fits of a row are compared by
+  // where they end).
   OlmiRowFit fit_from(Index y, const FitModel& from, FitModel& model, Status& status) {
     model = from;
     OlmiRowFit fit = fit_once(y, model, status);
-    if (!controls_.evolve || fit.end_code != 4 || status != kStatusGood) return fit;
+    if (fit.end_code != 4 || status != kStatusGood) return fit;
     IO_WRITE("INFO: The fit of row " + std::to_string(y) + " goes on from where it stopped",
              status);
     return fit_once(y, model, status);

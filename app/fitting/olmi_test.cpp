@@ -646,6 +646,35 @@ TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
   }
 }
 
+TEST(Olmi, RowsThatRunOutOfCallsGoOnAndAreKeptWithoutEvolution) {
+  // Eleven parameters: rows that reach their minimum only just after the
+  // calls their size allows were named as not fitted, their vectors 0. Each
+  // goes on once from where it stopped, as under evolution, and ends with
+  // its results.
+  const testing::EvolvingRows rows = three_peaks_with_a_voigt();
+  const std::vector<float> data = rows.data();
+  const std::vector<float> axis = testing::centre_axis(rows.nx);
+  std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
+  KztVectors vectors;
+  vectors.vectors = store.data();
+  std::vector<float> model(data.size(), 0.0f);
+  OlmiOutput output;
+  output.model = model;
+  OlmiControls controls;
+  controls.evolve = false;
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, 200, rows.nx, 252, 154, "", controls,
+                   rows.start_model(154), vectors, nullptr, &output, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_TRUE(output.failed_rows.empty()) << output.failed_rows.front();
+  for (Index y = 200; y <= 252; ++y) {
+    if (std::count(output.invalid_rows.begin(), output.invalid_rows.end(), y) > 0) continue;
+    // The first vector: the first peak's position, near channel 60.
+    EXPECT_GT(store[static_cast<std::size_t>(y - 1)], 50.0f) << "row " << y;
+  }
+}
+
 TEST(Olmi, VoigtWhoseMinimumHasNoLorentzianWidthEndsThere) {
   // A Gaussian row fitted by a Voigt: its half width goes to the floor,
   // is freed, and comes back, and the fit ends on the Gaussian.
