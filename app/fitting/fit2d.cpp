@@ -320,9 +320,10 @@ bool restart_shown(const FitData& d, const FitModel& model, std::size_t k,
   return true;
 }
 
-// The widths of the peaks fitted to D: a Gaussian narrower than a tenth of
+// The widths of the peaks fitted to D: a Gaussian narrower than a quarter of
 // a pixel (its first width along X, its second along Y) is seen by the pixel
-// under it alone, and the model hardly moves with it.
+// under it alone (its neighbours get less than 1/3000 of its height), and
+// the model hardly moves with it.
 WidthRules peak_widths(const FitData& d) {
   return {peak_width,
           [&d](const FitModel& model, std::span<const float> params, std::size_t k) {
@@ -337,7 +338,7 @@ WidthRules peak_widths(const FitData& d) {
             const ModelFrame& f = d.frame;
             const float pixel =
                 x ? pixel_at(f.x_axis, f.xnumdat, centre) : pixel_at(f.y_axis, f.ynumdat, centre);
-            return params[k] < 0.1f * pixel;
+            return params[k] < 0.25f * pixel;
           },
           nullptr,
           [&d](const FitModel& model, std::size_t k, std::span<float> params) {

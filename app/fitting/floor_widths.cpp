@@ -57,8 +57,16 @@ ModelFitEnd kzt_fit_freeing_widths(const FitModel& model, const WidthRules& rule
                                    const std::function<ModelFitEnd(std::span<float>)>& fit_once,
                                    Status& status) {
   const std::vector<float> start(params.begin(), params.end());
+  // A width the model does not move with where the fit starts (a peak
+  // clicked with no width) starts freed: a fit from there would move the
+  // peak's other parameters at random, even off the data.
+  if (const std::vector<std::size_t> held = kzt_stuck_widths(model, rules, start, start);
+      !held.empty())
+    kzt_free_widths(model, rules, held, start, params);
   ModelFitEnd best = fit_once(params);
-  if (best.end_code > 0) return best;
+  // A fit held by a stuck width may spend its calls where the model is flat:
+  // a refit that converges below it stands.
+  if (best.end_code > 0 && best.end_code != kOutOfCalls) return best;
   int calls = best.num_calls;
   std::vector<std::size_t> stuck = kzt_stuck_widths(model, rules, start, params);
   for (int round = 0; round < kFreeingRounds && !stuck.empty(); ++round) {

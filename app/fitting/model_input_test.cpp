@@ -551,14 +551,27 @@ ClickedSetUp clicked_on_top(ClickedSetUp s, std::vector<std::pair<std::size_t, s
 }
 
 TEST_F(ClickMenu, PeaksClickedWithNoWidthAreFittedToTheMinimum) {
-  // A width that starts at 0 ends where the data show the peak: not at a
-  // tenth of a pixel, a valid model far above the minimum (or no valid
+  // A width that starts at 0, or too narrow for the pixels beside the peak
+  // to show it, ends where the data show the peak: not at a fraction of a
+  // pixel, a valid model far above the minimum (or out of calls, or no valid
   // model at all), scans in either order alike. The d-spacing scan's
   // narrowest peak is clicked two of its pixels off its top, on the screen
   // pixel that holds it.
+  // The 2-theta scan's peaks are clicked also with an eighth of a channel's
+  // width, on their tops and 0.4 channels beside them.
+  std::vector<ClickedSetUp> narrow;
+  for (const double beside : {0.0, 0.4}) {
+    ClickedSetUp s = two_theta_scan();
+    const auto x = [&](double c) { return number(5.0 + 0.01 * (c + beside)); };
+    s.clicks = {"2-D POLYNOMIAL", "1", "0", "1", "0", "GAUSSIAN", "1", x(100.3), "300", "1",
+                x(100.45), "150", "GAUSSIAN", "1", x(250.5), "200", "1", x(250.65), "100",
+                "GAUSSIAN", "1", x(380.0), "150", "1", x(380.15), "75"};
+    s.what += " clicked narrow" + std::string(beside > 0.0 ? " beside the tops" : "");
+    narrow.push_back(s);
+  }
   for (const ClickedSetUp& s :
        {clicked_on_top(two_theta_scan(), {}), clicked_on_top(d_spacing_scan(), {{21, "1.304"}}),
-        clicked_on_top(fine_axes(), {}), clicked_on_top(polar_peak(), {})}) {
+        clicked_on_top(fine_axes(), {}), clicked_on_top(polar_peak(), {}), narrow[0], narrow[1]}) {
     const bool scan = s.ny == 1;
     const std::vector<ClickedSetUp> twins = scan ? std::vector{s, reversed(s)} : std::vector{s};
     for (std::size_t t = 0; t < twins.size(); ++t) {
