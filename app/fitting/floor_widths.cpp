@@ -59,10 +59,15 @@ ModelFitEnd kzt_fit_freeing_widths(const FitModel& model, const WidthRules& rule
   const std::vector<float> start(params.begin(), params.end());
   // A width the model does not move with where the fit starts (a peak
   // clicked with no width) starts freed: a fit from there would move the
-  // peak's other parameters at random, even off the data.
-  if (const std::vector<std::size_t> held = kzt_stuck_widths(model, rules, start, start);
-      !held.empty())
-    kzt_free_widths(model, rules, held, start, params);
+  // peak's other parameters at random, even off the data. A width the rules
+  // spread (a Voigt's, whose model stays smooth as it leaves the floor) is
+  // fitted from where it starts first.
+  std::vector<std::size_t> held = kzt_stuck_widths(model, rules, start, start);
+  std::erase_if(held, [&](std::size_t k) {
+    std::vector<float> spread(start);
+    return rules.spread != nullptr && rules.spread(model, k, spread);
+  });
+  kzt_free_widths(model, rules, held, start, params);
   ModelFitEnd best = fit_once(params);
   // A fit held by a stuck width may spend its calls where the model is flat:
   // a refit that converges below it stands.
