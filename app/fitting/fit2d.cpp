@@ -159,13 +159,6 @@ struct FitData {
   Index xstrelm = 1, ystrelm = 1, xendelm = 1, yendelm = 1;
 };
 
-// The extent of one pixel of AXIS (NUM defined values) at axis value VALUE:
-// a d-spacing axis's pixels differ along it.
-float pixel_at(std::span<const float> axis, Index num, float value) {
-  const float p = axis_to_pixel(axis, num, value);
-  return std::fabs(pixel_to_axis(axis, num, p + 0.5f) - pixel_to_axis(axis, num, p - 0.5f));
-}
-
 // A peak as the data show it beside a stuck one: moved SHIFT pixels along
 // the line searched to the top of the data there, HEIGHT above what lies
 // under it, HALF its half width at half height in pixels.
@@ -290,7 +283,7 @@ bool restart_shown(const FitData& d, const FitModel& model, std::size_t k,
   }
   // The line in pixels, and the length of one of its pixels in axis units.
   const ModelFrame& f = d.frame;
-  const float ex = pixel_at(f.x_axis, f.xnumdat, *x), ey = pixel_at(f.y_axis, f.ynumdat, *y);
+  const float ex = axis_step_at(f.x_axis, f.xnumdat, *x), ey = axis_step_at(f.y_axis, f.ynumdat, *y);
   double dx = ux / ex, dy = uy / ey;
   const double norm = std::hypot(dx, dy);
   if (!(norm > 0.0) || !std::isfinite(norm)) return false;
@@ -336,8 +329,8 @@ WidthRules peak_widths(const FitData& d) {
                                      ? params[static_cast<std::size_t>(at)]
                                      : feature.p[x ? 0 : 1];
             const ModelFrame& f = d.frame;
-            const float pixel =
-                x ? pixel_at(f.x_axis, f.xnumdat, centre) : pixel_at(f.y_axis, f.ynumdat, centre);
+            const float pixel = x ? axis_step_at(f.x_axis, f.xnumdat, centre)
+                                  : axis_step_at(f.y_axis, f.ynumdat, centre);
             return params[k] < 0.25f * pixel;
           },
           nullptr,

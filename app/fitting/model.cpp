@@ -505,6 +505,13 @@ float pixel_to_axis(std::span<const float> axis, Index num, float pixel) {
   return static_cast<float>(first + (pixel - 0.5) * step);
 }
 
+float axis_step_at(std::span<const float> axis, Index num, float value) {
+  const float p = std::floor(axis_to_pixel(axis, num, value)) + 0.5f;
+  const float step =
+      std::fabs(pixel_to_axis(axis, num, p + 0.5f) - pixel_to_axis(axis, num, p - 0.5f));
+  return std::isfinite(step) && step > 0.0f ? step : 1.0f;
+}
+
 bool kzt_rowline_positions(const ModelFrame& frame, std::span<const float> p, int low, int high,
                            bool reflected, std::vector<RowLinePeak>& peaks) {
   peaks.clear();
