@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "app/fitting/floor_widths.hpp"
@@ -149,20 +150,192 @@ bool peak_width(int type, int parameter) {
   }
 }
 
-// The widths of FRAME's peaks: a Gaussian narrower than a tenth of a pixel
-// (its first width along X, its second along Y) is seen by the pixel under
-// it alone, and the model hardly moves with it.
-WidthRules peak_widths(const ModelFrame& frame) {
-  const auto pixel = [](std::span<const float> axis, Index num) {
-    return std::fabs(pixel_to_axis(axis, num, 1.0f) - pixel_to_axis(axis, num, 0.0f));
+// The data a fit runs on: FRAME's DATA, the elements it leaves out (UNUSED
+// not 0) and its region.
+struct FitData {
+  const ModelFrame& frame;
+  std::span<const float> data;
+  std::span<const std::uint8_t> unused;
+  Index xstrelm = 1, ystrelm = 1, xendelm = 1, yendelm = 1;
+};
+
+// A peak as the data show it beside a stuck one: moved SHIFT pixels along
+// the line searched to the top of the data there, HEIGHT above what lies
+// under it, HALF its half width at half height in pixels.
+struct ShownPeak {
+  double shift = 0.0;
+  float height = 0.0f;
+  double half = 0.0;
+};
+
+// The peak the data show near pixel (CX, CY) (continuous pixel coordinates)
+// along the pixel direction (DX, DY) (of length 1), for a peak HEIGHT above
+// what lies under it at the centre: the top of the data within kNear pixels
+// (a click placed in a screen pixel wider than the peak's may miss its top),
+// its height raised by what the data rise there, and the distance from it
+// to where the data first fall by half that height on the nearer side,
+// within kReach pixels. Nothing where the data show no such peak.
+constexpr int kNear = 6, kReach = 64;
+std::optional<ShownPeak> shown_peak(const FitData& d, double cx, double cy, double dx, double dy,
+                                    float height) {
+  const ModelFrame& f = d.frame;
+  // The value of the element T pixels from the centre, where the fit uses it.
+  const auto value_at = [&](double t, float& value) {
+    const double px = std::floor(cx + t * dx) + 1.0, py = std::floor(cy + t * dy) + 1.0;
+    if (!(px >= static_cast<double>(d.xstrelm) && px <= static_cast<double>(d.xendelm) &&
+          py >= static_cast<double>(d.ystrelm) && py <= static_cast<double>(d.yendelm)))
+      return false;
+    const std::size_t k = static_cast<std::size_t>(py - 1.0) * static_cast<std::size_t>(f.xmaxdat) +
+                          static_cast<std::size_t>(px - 1.0);
+    if (k >= d.data.size() || (k < d.unused.size() && d.unused[k] != 0)) return false;
+    value = d.data[k];
+    return std::isfinite(value);
   };
-  const float x_pixel = pixel(frame.x_axis, frame.xnumdat);
-  const float y_pixel = pixel(frame.y_axis, frame.ynumdat);
+  float centre = 0.0f;
+  if (!(height > 0.0f) || !std::isfinite(height) || !value_at(0.0, centre)) return std::nullopt;
+  ShownPeak peak;
+  float top = centre;
+  for (int t = -kNear; t <= kNear; ++t) {
+    float value = 0.0f;
+    if (value_at(t, value) && value > top) {
+      top = value;
+      peak.shift = t;
+    }
+  }
+  peak.height = height + (top - centre);
+  const float level = top - 0.5f * peak.height;
+  double nearest = kReach + 1.0;
+  for (const double side : {-1.0, 1.0}) {
+    double last_t = 0.0;
+    float last = top;
+    for (int t = 1; t <= kReach && t < nearest; ++t) {
+      float value = 0.0f;
+      if (!value_at(peak.shift + side * t, value)) continue;
+      if (value < level) {
+        nearest = std::min(nearest, last_t + (t - last_t) * (last - level) / (last - value));
+        break;
+      }
+      last_t = t;
+      last = value;
+    }
+  }
+  if (nearest > kReach) return std::nullopt;
+  peak.half = nearest;
+  return peak;
+}
+
+// Where a peak's stuck width K of MODEL restarts in PARAMS: at the standard
+// deviation of the half width at half height the data show along the
+// width's direction (a Gaussian's widths lie along its angle and across it,
+// a polar peak's along its radius, in axis units, and across it, as an
+// angle), never below a pixel, the peak moved to the top the data show
+// beside it along that line, or at two pixels where the data show no peak.
+// False for a row-line, whose widths the data around one point do not tell.
+bool restart_shown(const FitData& d, const FitModel& model, std::size_t k,
+                   std::span<float> params) {
+  const int code = model.codes[k];
+  const int type = code_type(code);
+  if (type != kGaussian && type != kPolar && type != kPolarCentre && type != kTwin &&
+      type != kTwinCentre)
+    return false;
+  const FeatureParameters feature = kzt_feature_parameters(model, code_feature(code));
+  const auto param = [&](int number) -> float* {
+    const int i = feature.index[static_cast<std::size_t>(number - 1)];
+    return i >= 0 && static_cast<std::size_t>(i) < params.size()
+               ? &params[static_cast<std::size_t>(i)]
+               : nullptr;
+  };
+  const auto unheld = [&](int number) {
+    const int i = feature.index[static_cast<std::size_t>(number - 1)];
+    return i >= 0 && !model.constraints[static_cast<std::size_t>(i)];
+  };
+  const int first = type == kPolarCentre || type == kTwinCentre ? 3 : 1;
+  float* const x = param(first);
+  float* const y = param(first + 1);
+  float* const height = param(first + 2);
+  if (x == nullptr || y == nullptr || height == nullptr) return false;
+  const bool along = code_parameter(code) == first + 3;
+  float ux = 1.0f, uy = 0.0f, radius = 1.0f;
+  if (type == kGaussian) {
+    const float* const angle = param(6);
+    ux = angle != nullptr ? std::cos(*angle) : 1.0f;
+    uy = angle != nullptr ? std::sin(*angle) : 0.0f;
+  } else {
+    // The symmetry centre: this feature's own, or the last one before it.
+    float sx = first == 3 && param(1) ? *param(1) : 0.0f,
+          sy = first == 3 && param(2) ? *param(2) : 0.0f;
+    for (std::size_t i = 0; first == 1 && i < params.size(); ++i) {
+      const int c = model.codes[i];
+      const int t = code_type(c);
+      if ((t != kPolarCentre && t != kTwinCentre) || code_feature(c) >= code_feature(code))
+        continue;
+      if (code_parameter(c) == 1) sx = params[i];
+      if (code_parameter(c) == 2) sy = params[i];
+    }
+    radius = std::hypot(*x - sx, *y - sy);
+    if (!(radius > 0.0f)) return false;
+    ux = (*x - sx) / radius;
+    uy = (*y - sy) / radius;
+  }
+  if (!along) {
+    std::swap(ux, uy);
+    ux = -ux;
+  }
+  // The line in pixels, and the length of one of its pixels in axis units.
+  const ModelFrame& f = d.frame;
+  const float ex = axis_step_at(f.x_axis, f.xnumdat, *x), ey = axis_step_at(f.y_axis, f.ynumdat, *y);
+  double dx = ux / ex, dy = uy / ey;
+  const double norm = std::hypot(dx, dy);
+  if (!(norm > 0.0) || !std::isfinite(norm)) return false;
+  dx /= norm;
+  dy /= norm;
+  const double pixel = std::hypot(dx * ex, dy * ey);
+  const double cx = axis_to_pixel(f.x_axis, f.xnumdat, *x),
+               cy = axis_to_pixel(f.y_axis, f.ynumdat, *y);
+  double sd = 2.0 * pixel;
+  if (const std::optional<ShownPeak> peak = shown_peak(d, cx, cy, dx, dy, *height)) {
+    sd = std::max(peak->half / 1.1774, 1.0) * pixel;
+    // A held centre or height stays where it is.
+    const bool movable =
+        (dx == 0.0 || unheld(first)) && (dy == 0.0 || unheld(first + 1)) && unheld(first + 2);
+    if (peak->shift != 0.0 && movable) {
+      if (dx != 0.0)
+        *x = pixel_to_axis(f.x_axis, f.xnumdat,
+                           static_cast<float>(std::floor(cx + peak->shift * dx) + 0.5));
+      if (dy != 0.0)
+        *y = pixel_to_axis(f.y_axis, f.ynumdat,
+                           static_cast<float>(std::floor(cy + peak->shift * dy) + 0.5));
+      *height = peak->height;
+    }
+  }
+  if (type != kGaussian && !along) sd /= radius;
+  params[k] = static_cast<float>(sd);
+  return true;
+}
+
+// The widths of the peaks fitted to D: a Gaussian narrower than a quarter of
+// a pixel (its first width along X, its second along Y) is seen by the pixel
+// under it alone (its neighbours get less than 1/3000 of its height), and
+// the model hardly moves with it.
+WidthRules peak_widths(const FitData& d) {
   return {peak_width,
-          [x_pixel, y_pixel](const FitModel& model, std::span<const float> params, std::size_t k) {
+          [&d](const FitModel& model, std::span<const float> params, std::size_t k) {
             const int code = model.codes[k];
-            return code_type(code) == kGaussian &&
-                   params[k] < 0.1f * (code_parameter(code) == 4 ? x_pixel : y_pixel);
+            if (code_type(code) != kGaussian) return false;
+            const FeatureParameters feature = kzt_feature_parameters(model, code_feature(code));
+            const int at = code_parameter(code) == 4 ? feature.index[0] : feature.index[1];
+            const bool x = code_parameter(code) == 4;
+            const float centre = at >= 0 && static_cast<std::size_t>(at) < params.size()
+                                     ? params[static_cast<std::size_t>(at)]
+                                     : feature.p[x ? 0 : 1];
+            const ModelFrame& f = d.frame;
+            const float pixel = x ? axis_step_at(f.x_axis, f.xnumdat, centre)
+                                  : axis_step_at(f.y_axis, f.ynumdat, centre);
+            return params[k] < 0.25f * pixel;
+          },
+          nullptr,
+          [&d](const FitModel& model, std::size_t k, std::span<float> params) {
+            return restart_shown(d, model, k, params);
           }};
 }
 
@@ -259,8 +432,9 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
     if (fit_status != kStatusGood) end.end_code = std::max(end.end_code, 3);
     return end;
   };
+  const FitData fit_data{frame, data, used_mask, xstrelm, ystrelm, xendelm, yendelm};
   const ModelFitEnd end = kzt_fit_freeing_widths(
-      model, peak_widths(frame), std::span<float>(fitted.params.data(), np), fit_once, status);
+      model, peak_widths(fit_data), std::span<float>(fitted.params.data(), np), fit_once, status);
   outcome.end_code = end.end_code;
   outcome.num_calls = end.num_calls;
   outcome.sum_squares = end.sum_squares;

@@ -42,8 +42,13 @@ void kzt_free_widths(const FitModel& model, const WidthRules& rules,
   for (const std::size_t k : stuck) {
     if (k >= params.size()) continue;
     if (rules.spread != nullptr && rules.spread(model, k, params)) continue;
+    // A start the model does not move with (a peak clicked with its half
+    // height on its top, in one screen pixel) would only stick again.
     const float from = k < start.size() ? start[k] : 0.0f;
-    params[k] = from > kWidthFloor && std::isfinite(from) ? from : std::fabs(model.scales[k]);
+    if (from > kWidthFloor && std::isfinite(from) && !(rules.flat && rules.flat(model, start, k)))
+      params[k] = from;
+    else if (!rules.shown || !rules.shown(model, k, params))
+      params[k] = std::fabs(model.scales[k]);
   }
 }
 
@@ -52,8 +57,21 @@ ModelFitEnd kzt_fit_freeing_widths(const FitModel& model, const WidthRules& rule
                                    const std::function<ModelFitEnd(std::span<float>)>& fit_once,
                                    Status& status) {
   const std::vector<float> start(params.begin(), params.end());
+  // A width the model does not move with where the fit starts (a peak
+  // clicked with no width) starts freed: a fit from there would move the
+  // peak's other parameters at random, even off the data. A width the rules
+  // spread (a Voigt's, whose model stays smooth as it leaves the floor) is
+  // fitted from where it starts first.
+  std::vector<std::size_t> held = kzt_stuck_widths(model, rules, start, start);
+  std::erase_if(held, [&](std::size_t k) {
+    std::vector<float> spread(start);
+    return rules.spread != nullptr && rules.spread(model, k, spread);
+  });
+  kzt_free_widths(model, rules, held, start, params);
   ModelFitEnd best = fit_once(params);
-  if (best.end_code > 0) return best;
+  // A fit held by a stuck width may spend its calls where the model is flat:
+  // a refit that converges below it stands.
+  if (best.end_code > 0 && best.end_code != kOutOfCalls) return best;
   int calls = best.num_calls;
   std::vector<std::size_t> stuck = kzt_stuck_widths(model, rules, start, params);
   for (int round = 0; round < kFreeingRounds && !stuck.empty(); ++round) {

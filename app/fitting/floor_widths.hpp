@@ -30,15 +30,18 @@ struct ModelFitEnd {
 // A model's widths: which parameters they are (IS_WIDTH: parameter PARAMETER,
 // 1 = first, of a feature of TYPE); where the model is flat in a width above
 // the floor too (FLAT: width K of MODEL at PARAMS, such as a peak narrower
-// than a tenth of a pixel, which only the pixel under it sees; empty: only
+// than a fraction of a pixel, which only the pixel under it sees; empty: only
 // at the floor); and where a stuck width restarts: SPREAD sets the widths of
 // the feature of width K in PARAMS where it has a rule for them, else (or
-// when null) each restarts at its start value when that is above the floor,
-// else at its scale.
+// when null) each restarts at its start value when the model moves with it
+// there, else where the data show the peak (SHOWN sets width K in PARAMS,
+// and may move the peak to the top the data show beside it; false where the
+// data tell nothing), else at its scale.
 struct WidthRules {
   bool (*is_width)(int type, int parameter) = nullptr;
   std::function<bool(const FitModel& model, std::span<const float> params, std::size_t k)> flat;
   bool (*spread)(const FitModel& model, std::size_t k, std::span<float> params) = nullptr;
+  std::function<bool(const FitModel& model, std::size_t k, std::span<float> params)> shown;
 };
 
 // The free widths of MODEL (RULES) that may hold a fit where the model does
@@ -57,10 +60,11 @@ void kzt_free_widths(const FitModel& model, const WidthRules& rules,
 // FIT_ONCE(params) runs the minimiser from PARAMS (the free parameters of
 // MODEL, in: start values, out: where it ended) and returns its end (an
 // END_CODE above 0 when it failed, also with a bad STATUS). A fit that
-// converged with a width stuck (kzt_stuck_widths) is run again from where it
-// ended with those widths freed (kzt_free_widths), and on once from where
-// that run stopped if it ran out of calls below the sum of squares it is to
-// beat; it stands when it converged lower, and its own stuck widths are
+// converged, or ran out of calls, with a width stuck (kzt_stuck_widths) is
+// run again from where it ended with those widths freed (kzt_free_widths),
+// and on once from where that run stopped if it ran out of calls below the
+// sum of squares it is to beat; it stands when it converged lower (a fit
+// that ran out of calls then counts as converged), and its own stuck widths are
 // freed the same way, up to kFreeingRounds runs. A width whose minimum lies
 // at the floor goes back there, and the fit before stands. The calls of
 // every run count; the lines of a run that does not stand (or that stopped

@@ -505,6 +505,13 @@ float pixel_to_axis(std::span<const float> axis, Index num, float pixel) {
   return static_cast<float>(first + (pixel - 0.5) * step);
 }
 
+float axis_step_at(std::span<const float> axis, Index num, float value) {
+  const float p = std::floor(axis_to_pixel(axis, num, value)) + 0.5f;
+  const float step =
+      std::fabs(pixel_to_axis(axis, num, p + 0.5f) - pixel_to_axis(axis, num, p - 0.5f));
+  return std::isfinite(step) && step > 0.0f ? step : 1.0f;
+}
+
 bool kzt_rowline_positions(const ModelFrame& frame, std::span<const float> p, int low, int high,
                            bool reflected, std::vector<RowLinePeak>& peaks) {
   peaks.clear();
@@ -524,10 +531,18 @@ bool kzt_rowline_positions(const ModelFrame& frame, std::span<const float> p, in
     elevation = std::atan(r / frame.sample_distance);
   }
   const float angle = p[6];
+  // The lines lie on the axes: where one axis runs downwards the pixels are
+  // the axes' mirror image, and the line the axes put on one side of the
+  // radius the pixels put on the other.
+  const auto downwards = [](std::span<const float> axis, Index num) {
+    return pixel_to_axis(axis, num, 1.0f) < pixel_to_axis(axis, num, 0.0f);
+  };
+  const bool mirrored =
+      downwards(frame.x_axis, frame.xnumdat) != downwards(frame.y_axis, frame.ynumdat);
   for (int n = low; n <= high; ++n) {
     const double step = -(static_cast<double>(n) * p[7] + p[8]);
     double a1 = std::cos(angle) * step;
-    if (reflected) a1 = -a1;
+    if (reflected != mirrored) a1 = -a1;
     const double a2 = elevation + std::sin(angle) * step;
     RowLinePeak peak{std::nanf(""), std::nanf("")};
     Status local = kStatusGood;

@@ -206,9 +206,14 @@ void KZT_CAL_PROJECTION(float distance, float x_pixel_size, float y_pixel_size, 
 // last values. NUM is the defined count, never the array size.
 float axis_to_pixel(std::span<const float> axis, Index num, float value);
 float pixel_to_axis(std::span<const float> axis, Index num, float pixel);
+// The extent in axis units of the pixel at axis value VALUE (a d-spacing
+// axis's pixels differ along it; 1 where the axis gives none).
+float axis_step_at(std::span<const float> axis, Index num, float value);
 
 // The peak positions (axis units) of one row-line pass, orders LOW..HIG, from
-// the row-line parameters (P points at LOW). False when the geometry is not
+// the row-line parameters (P points at LOW): the primary line, or the
+// REFLECTED one, each on its side of the radius as the axes run, whichever
+// way the pixels do. False when the geometry is not
 // known; an order whose direction leaves the detector plane gets a NaN
 // position.
 struct RowLinePeak {

@@ -283,15 +283,6 @@ float residual_at(const InputSession& s, float x, float y) {
   return s.residual[static_cast<std::size_t>(element(px, py, s.frame.xmaxdat))];
 }
 
-// The extent in axis units of the pixel at axis value V (1 where the axis
-// gives none).
-float step_at(std::span<const float> axis, Index num, float v) {
-  const float p = std::floor(axis_to_pixel(axis, num, v)) + 0.5f;
-  const float step =
-      std::fabs(pixel_to_axis(axis, num, p + 0.5f) - pixel_to_axis(axis, num, p - 0.5f));
-  return std::isfinite(step) && step > 0.0f ? step : 1.0f;
-}
-
 // The largest residual of the 3 x 3 box (clipped to the region) centred on
 // the pixel holding data point (X, Y): the same pixels whichever way the
 // axes run.
@@ -442,8 +433,8 @@ void input_peak(InputSession& s, int kind, Status& status) {
     p.row_width = std::isfinite(width) && width > 0.0f ? width : 1.0f;
     p.on_column = on_column;
   }
-  p.x_step = step_at(s.frame.x_axis, s.frame.xnumdat, p.x);
-  p.y_step = step_at(s.frame.y_axis, s.frame.ynumdat, p.y);
+  p.x_step = axis_step_at(s.frame.x_axis, s.frame.xnumdat, p.x);
+  p.y_step = axis_step_at(s.frame.y_axis, s.frame.ynumdat, p.y);
   p.height = residual_at(s, p.x, p.y);
   if (kind == 4) {
     float tx = 0.0f, ty = 0.0f;

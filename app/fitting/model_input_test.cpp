@@ -531,13 +531,64 @@ TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
   }
 }
 
+// Set-up S with each peak's width clicks placed on its top, as where the
+// peak is narrower than the screen pixel it is clicked in: the peak starts
+// with no width, and TOPS (click index, value) move its top clicks off it.
+ClickedSetUp clicked_on_top(ClickedSetUp s, std::vector<std::pair<std::size_t, std::string>> tops) {
+  for (const auto& [at, value] : tops) s.clicks[at] = value;
+  for (std::size_t i = 0; i + 4 < s.clicks.size(); ++i) {
+    const bool gaussian = s.clicks[i] == "GAUSSIAN";
+    if (!gaussian && s.clicks[i] != "POLAR GAUSSIAN") continue;
+    // A polar peak's clicks follow its symmetry centre's.
+    const std::size_t top = gaussian ? i + 2 : i + 5;
+    for (std::size_t w = top + 3; w < (gaussian ? top + 6 : top + 9); w += 3) {
+      s.clicks[w] = s.clicks[top];
+      s.clicks[w + 1] = s.clicks[top + 1];
+    }
+  }
+  s.what += " clicked on the tops";
+  return s;
+}
+
+TEST_F(ClickMenu, PeaksClickedWithNoWidthAreFittedToTheMinimum) {
+  // A width that starts at 0, or too narrow for the pixels beside the peak
+  // to show it, ends where the data show the peak: not at a fraction of a
+  // pixel, a valid model far above the minimum (or out of calls, or no valid
+  // model at all), scans in either order alike. The d-spacing scan's
+  // narrowest peak is clicked two of its pixels off its top, on the screen
+  // pixel that holds it.
+  // The 2-theta scan's peaks are clicked also with an eighth of a channel's
+  // width, on their tops and 0.4 channels beside them.
+  std::vector<ClickedSetUp> narrow;
+  for (const double beside : {0.0, 0.4}) {
+    ClickedSetUp s = two_theta_scan();
+    const auto x = [&](double c) { return number(5.0 + 0.01 * (c + beside)); };
+    s.clicks = {"2-D POLYNOMIAL", "1", "0", "1", "0", "GAUSSIAN", "1", x(100.3), "300", "1",
+                x(100.45), "150", "GAUSSIAN", "1", x(250.5), "200", "1", x(250.65), "100",
+                "GAUSSIAN", "1", x(380.0), "150", "1", x(380.15), "75"};
+    s.what += " clicked narrow" + std::string(beside > 0.0 ? " beside the tops" : "");
+    narrow.push_back(s);
+  }
+  for (const ClickedSetUp& s :
+       {clicked_on_top(two_theta_scan(), {}), clicked_on_top(d_spacing_scan(), {{21, "1.304"}}),
+        clicked_on_top(fine_axes(), {}), clicked_on_top(polar_peak(), {}), narrow[0], narrow[1]}) {
+    const bool scan = s.ny == 1;
+    const std::vector<ClickedSetUp> twins = scan ? std::vector{s, reversed(s)} : std::vector{s};
+    for (std::size_t t = 0; t < twins.size(); ++t) {
+      const ClickedFit r = click_and_fit(twins[t]);
+      const std::string what = s.what + (t == 0 ? "" : " reversed");
+      EXPECT_TRUE(r.outcome.valid) << what << r.said;
+      EXPECT_LT(r.outcome.sum_squares, 1.001 * s.minimum) << what;
+    }
+  }
+}
+
 TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
   // A polar Gaussian, a twin pair and a row-line on a level, and the same
   // points with the X axis, the Y axis or both running downwards: every start
-  // value and the fit's end are the same. A row-line lies on the detector's
-  // pixels, so it turns with the image but is no mirror image of itself:
-  // its order intensities, read about their positions, are the same where
-  // both axes run downwards.
+  // value and the fit's end are the same, the row-line's primary and
+  // reflected lines too: a mirrored image (one axis running downwards) is
+  // the same pattern on the axes, not its mirror image.
   constexpr Index nx = 64, ny = 48;
   const std::vector<float> ax = testing::centre_axis(nx), ay = testing::centre_axis(ny);
   FitModel truth;
@@ -560,7 +611,7 @@ TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
         "45.09", "30.9", "1", "42.82", "31.41", "1", "20", "10", "ROW-LINE", "100", "1.0", "-2",
         "2", "32", "40", "0", "6", shift, "0.5", "1.2", "2.865", "EXIT"};
   };
-  FitModel upright;
+  FitModel upright, upright_fit;
   double upright_sum = 0.0;
   for (const int mirror : {0, 1, 2, 3}) {
     const bool flip_x = (mirror & 1) != 0, flip_y = (mirror & 2) != 0;
@@ -590,7 +641,6 @@ TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
     if (mirror == 0) upright = start;
     for (int i = 0; i < start.num_parameters; ++i) {
       const std::size_t k = static_cast<std::size_t>(i);
-      if (flip_x != flip_y && code_parameter(start.codes[k]) > kRowLineFixed) continue;
       EXPECT_NEAR(start.params[k], upright.params[k], 1e-3f * (1.0f + std::fabs(upright.params[k])))
           << mirror << " " << start.names[k];
     }
@@ -600,8 +650,20 @@ TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
                                               false, 11.5f, model, fitted, status);
     ASSERT_EQ(status, kStatusGood) << mirror;
     EXPECT_TRUE(outcome.valid) << mirror << terminal.text();
-    if (mirror == 0) upright_sum = outcome.sum_squares;
+    if (mirror == 0) upright_sum = outcome.sum_squares, upright_fit = model;
     EXPECT_NEAR(outcome.sum_squares, upright_sum, 1e-4 * upright_sum) << mirror;
+    // The reflected line's ratio and the orders' intensities.
+    for (int i = 0; i < model.num_parameters; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (code_type(model.codes[k]) != kRowLine || code_parameter(model.codes[k]) < 10) continue;
+      EXPECT_NEAR(model.params[k], upright_fit.params[k], 2e-3f * std::fabs(upright_fit.params[k]))
+          << mirror << " " << model.names[k];
+    }
+    for (int i = 0; i < model.num_results; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      EXPECT_NEAR(model.results[k], upright_fit.results[k], 2e-3f * std::fabs(upright_fit.results[k]))
+          << mirror << " " << model.result_names[k];
+    }
     // The noise's own misfit, not a peak's.
     EXPECT_LT(outcome.sum_squares, 1.05 * nx * ny) << mirror;
   }

@@ -374,7 +374,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     return end;
   };
   const ModelFitEnd end = kzt_fit_freeing_widths(
-      model, {row_width, row_width_flat, voigt_spread},
+      model, {row_width, row_width_flat, voigt_spread, {}},
       std::span<float>(fitted.params.data(), np), fit_once, status);
   const int end_code = end.end_code;
   out.num_calls = end.num_calls;
@@ -1276,12 +1276,14 @@ class OlmiRun {
                        model, y, status);
   }
 
-  // Under evolution a fit that ran out of calls goes on once from where it
-  // stopped: the fits of a row are compared by where they end.
+  // A fit that ran out of calls goes on once from where it stopped: a row
+  // of many features may reach its minimum only just after the budget its
+  // size gives it (and under evolution the fits of a row are compared by
+  // where they end).
   OlmiRowFit fit_from(Index y, const FitModel& from, FitModel& model, Status& status) {
     model = from;
     OlmiRowFit fit = fit_once(y, model, status);
-    if (!controls_.evolve || fit.end_code != 4 || status != kStatusGood) return fit;
+    if (fit.end_code != 4 || status != kStatusGood) return fit;
     IO_WRITE("INFO: The fit of row " + std::to_string(y) + " goes on from where it stopped",
              status);
     return fit_once(y, model, status);

@@ -677,6 +677,26 @@ TEST(Olmi, VoigtResultsAndWidthsOfZero) {
   EXPECT_NEAR(kzt_olmi_reported(m, 2, wide, 1), 0.5f, 1e-6f);
 }
 
+// The multiple 1-D fit of rows FIRST..LAST of ROWS (DATA, AXIS) from the
+// model clicked on row 154: its vectors, model image and output.
+struct RowsRun {
+  std::vector<float> store = std::vector<float>(static_cast<std::size_t>(kMaxVecValues * kMaxVectors));
+  std::vector<float> model;
+  OlmiOutput output;
+
+  RowsRun(const testing::EvolvingRows& rows, const std::vector<float>& data,
+          const std::vector<float>& axis, bool evolve, Index first, Index last, Status& status)
+      : model(data.size(), 0.0f) {
+    KztVectors vectors;
+    vectors.vectors = store.data();
+    output.model = model;
+    OlmiControls controls;
+    controls.evolve = evolve;
+    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, first, rows.nx, last, 154, "",
+                     controls, rows.start_model(154), vectors, nullptr, &output, status);
+  }
+};
+
 TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
   // A Voigt's two widths trade against each other. A step that takes one
   // below 0 finds the model flat there (widths are evaluated at 1e-37 at
@@ -690,18 +710,11 @@ TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
   testing::TerminalCapture quiet;
   for (const auto& [evolve, first, last] :
        {std::tuple{false, Index{244}, Index{260}}, std::tuple{true, Index{150}, Index{165}}}) {
-    std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
-    KztVectors vectors;
-    vectors.vectors = store.data();
-    std::vector<float> model(data.size(), 0.0f);
-    OlmiOutput output;
-    output.model = model;
-    OlmiControls controls;
-    controls.evolve = evolve;
     Status status = kStatusGood;
-    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, first, rows.nx, last, 154, "",
-                     controls, rows.start_model(154), vectors, nullptr, &output, status);
+    const RowsRun run(rows, data, axis, evolve, first, last, status);
     ASSERT_EQ(status, kStatusGood);
+    const std::vector<float>& model = run.model;
+    const OlmiOutput& output = run.output;
     for (Index y = first; y <= last; ++y) {
       const std::span<const float> row(data.data() + (y - 1) * rows.nx,
                                        static_cast<std::size_t>(rows.nx));
@@ -723,6 +736,28 @@ TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
       EXPECT_TRUE(sum <= 1.005 * minimum || std::count(named.begin(), named.end(), y) > 0)
           << "row " << y << (evolve ? " evolving" : "") << ": " << sum << " against " << minimum;
     }
+  }
+}
+
+TEST(Olmi, RowsThatRunOutOfCallsGoOnAndAreKeptWithoutEvolution) {
+  // Eleven parameters: rows that reach their minimum only just after the
+  // calls their size allows were named as not fitted, their vectors 0. Each
+  // goes on once from where it stopped, as under evolution, and ends with
+  // its results.
+  const testing::EvolvingRows rows = three_peaks_with_a_voigt();
+  const std::vector<float> data = rows.data();
+  const std::vector<float> axis = testing::centre_axis(rows.nx);
+  Status status = kStatusGood;
+  testing::TerminalCapture quiet;
+  const RowsRun run(rows, data, axis, false, 200, 252, status);
+  ASSERT_EQ(status, kStatusGood);
+  const OlmiOutput& output = run.output;
+  const std::vector<float>& store = run.store;
+  EXPECT_TRUE(output.failed_rows.empty()) << output.failed_rows.front();
+  for (Index y = 200; y <= 252; ++y) {
+    if (std::count(output.invalid_rows.begin(), output.invalid_rows.end(), y) > 0) continue;
+    // The first vector: the first peak's position, near channel 60.
+    EXPECT_GT(store[static_cast<std::size_t>(y - 1)], 50.0f) << "row " << y;
   }
 }
 
