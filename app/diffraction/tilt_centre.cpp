@@ -99,20 +99,25 @@ constexpr double kClearlyAsked = 5.0;
 // The points' own scatter (metres): from the residuals RESIDUALS of POINTS
 // (those KEPT, all where KEPT is empty), half the mean square difference
 // of successive points found on one ring, which lie in the order of their
-// sections. A misfit of the cones' shape varies smoothly round a ring and
-// leaves the differences; a coarse powder's crystallites, or an outlier,
-// raise them as they raise the offsets. Infinite (nothing can be told)
-// where the rings give fewer than four such pairs.
+// sections, at most three and a half of NUM_SECTIONS sections apart (not
+// across a stretch of the ring off the image). A misfit of the cones'
+// shape varies smoothly round a ring and leaves the differences; a coarse
+// powder's crystallites, or an outlier, raise them as they raise the
+// offsets. Infinite (nothing can be told) where the rings give fewer than
+// four such pairs.
 double successive_scatter(const std::vector<FollowedPoint>& points,
-                          std::span<const double> residuals, std::span<const char> kept) {
+                          std::span<const double> residuals, std::span<const char> kept,
+                          int num_sections) {
   constexpr Index kLeastPairs = 4;
+  const double apart = 3.5 * 2.0 * M_PI / std::max(num_sections, 1);
   double sum = 0.0;
   Index pairs = 0;
   const FollowedPoint* last = nullptr;
   double last_residual = 0.0;
   for (std::size_t n = 0; n < points.size() && n < residuals.size(); ++n) {
     if (!kept.empty() && kept[n] == 0) continue;
-    if (last != nullptr && last->ring == points[n].ring) {
+    if (last != nullptr && last->ring == points[n].ring &&
+        std::abs(points[n].azimuth - last->azimuth) <= apart) {
       const double step = residuals[n] - last_residual;
       sum += step * step;
       ++pairs;
@@ -471,7 +476,7 @@ bool centre_tilt_fixed(const RingFitResidual& fit, const std::array<bool, N>& se
 // is the result's error on the detector.
 void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
                      const std::vector<FollowedPoint>& points, float xps, float yps,
-                     const RefinedParameters& refined, RingFollowing& f) {
+                     int num_sections, const RefinedParameters& refined, RingFollowing& f) {
   const double pixel = 0.5 * (static_cast<double>(xps) + yps);
   std::array<double, 6> change{};
   std::array<bool, 6> seen{};
@@ -492,7 +497,7 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
   f.cones_change = change;
   f.cones_used = static_cast<int>(used);
   f.cones_scatter = used > 0 ? std::sqrt(squares / static_cast<double>(used)) : 0.0;
-  f.cones_noise = successive_scatter(points, residuals, kept);
+  f.cones_noise = successive_scatter(points, residuals, kept, num_sections);
   f.largest_offset = largest_ring_offset(im, s, num_rings, change, xps, yps);
 }
 
@@ -722,7 +727,8 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
     std::array<double, 5> gd{};
     for (int n = 0; n < count; ++n) {
       const std::size_t at = column + static_cast<std::size_t>(n);
-      const FollowedPoint p = cone_offset(s, k, again.x_coordinates[at], again.y_coordinates[at]);
+      FollowedPoint p = cone_offset(s, k, again.x_coordinates[at], again.y_coordinates[at]);
+      p.azimuth = again.azimuths[at];
       const double offset = p.offset;
       const std::array<double, 5> d = {p.d[0], p.d[1], p.d[2], p.d[3], p.d[5]};
       // The change wanted makes OFFSET + D . CHANGE small.
@@ -829,9 +835,9 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   }
   double squares = m.e.squares;
   for (std::size_t i = 0; i < 4; ++i) squares -= m.e.right[i] * change[i];
-  f.noise = successive_scatter(m.found, residuals_after(m.found, change), {});
+  f.noise = successive_scatter(m.found, residuals_after(m.found, change), {}, num_sections);
   if (neighbours != nullptr && neighbours->cones_known) {
-    judge_calibrant(im, s, num_rings, m.found, xps, yps, refined, f);
+    judge_calibrant(im, s, num_rings, m.found, xps, yps, num_sections, refined, f);
     find_missing_rings(im, s, num_rings,
                        apart_widths(s, num_rings, half_width, num_sections, neighbours->two_theta),
                        num_sections, *again, xps, yps, f);

@@ -135,13 +135,15 @@ struct RefinedParameters {
 };
 
 // One position found on a ring searched again: the ring (0-based), its
-// offset from the fitted ring (metres) and the offset's derivatives along
+// offset from the fitted ring (metres), the offset's derivatives along
 // a change of the X and Y beam centre, of the tilt vector's two
-// components, of the ring's cone angle and of the distance.
+// components, of the ring's cone angle and of the distance, and its
+// azimuth.
 struct FollowedPoint {
   int ring = 0;
   double offset = 0.0;
   std::array<double, 6> d{};
+  double azimuth = 0.0;  // radians, 0 .. 2 pi, about the fitted centre
 };
 
 // One fitted combination of beam centre (metres), distance, tilt and cone
