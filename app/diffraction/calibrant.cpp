@@ -416,10 +416,6 @@ std::optional<RingFollowing> rings_searched_again(const GsDisplayedImage& image,
 
 }  // namespace
 
-// No line for a result that passes, one that its centre and tilt could not
-// be checked, or the warning that its rings do not follow the image's,
-// naming each check that failed.
-
 std::vector<std::string> kzt_calibrant_check_lines(const RingFollowing& f, float xps,
                                                    const RingFitResidual& last) {
   const FollowingLimits limits;
@@ -475,7 +471,8 @@ std::vector<std::string> kzt_calibrant_check_lines(const RingFollowing& f, float
                     " of its " + format_i(f.ring_searched[0], 0) + " sections)");
   if (num_missing > 0)
     lines.push_back("         (" + std::string(num_missing > 1 ? "rings " : "ring ") + missing +
-                    " of the calibrant lie where the image shows no ring)");
+                    " of the calibrant " + (num_missing > 1 ? "lie" : "lies") +
+                    " where the image shows no ring)");
   return lines;
 }
 

@@ -563,7 +563,7 @@ TEST(CalibrantCheck, ACalibrantOfAnotherListIsWarned) {
                              same ? std::span<const float>() : std::span<const float>(si));
     ASSERT_TRUE(r.done) << r.out;
     EXPECT_EQ(r.out.find("do not follow") == std::string::npos, same) << r.out;
-    EXPECT_EQ(r.out.find("of the calibrant lie where the image shows no ring") ==
+    EXPECT_EQ(r.out.find(" of the calibrant lie where the image shows no ring)") ==
                   std::string::npos,
               same)
         << r.out;

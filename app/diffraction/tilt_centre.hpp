@@ -201,8 +201,10 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution
 // cones, rings that it meets give offsets that ask for no change. False
 // for rings that ask for a change of the beam centre above 0.2 pixel or
 // of the tilt above 0.065 degree (or LIMITS'), leave offsets of more than
-// a pixel rms, or were found nowhere, and where the first ring (the one
-// the search starts from) was found in fewer than two thirds of the
+// a pixel rms, or were found nowhere, for rings that lie off the fitted
+// cones' shape (kzt_rings_lie_off_cones: a mirror solution on close
+// rings, whose centre and tilt they may not fix), and where the first
+// ring (the one the search starts from) was found in fewer than two thirds of the
 // sections searched, all in a few runs or with a long run of sections
 // between: a ring the solution misses is found only where its cone
 // crosses it, where a coarse powder's ring is found where its
