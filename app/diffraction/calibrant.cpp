@@ -414,12 +414,10 @@ std::optional<RingFollowing> rings_searched_again(const GsDisplayedImage& image,
                           1.5f * last_width, o.sections, status, &neighbours, refined);
 }
 
-// The verdict on a result whose rings were searched again as F tells
-// (see kzt_check_calibrant_result): no line for a result that passes, one
-// that its centre and tilt could not be checked, or the warning that its
-// rings do not follow the image's, naming each check that failed.
-std::vector<std::string> calibrant_check_lines(const RingFollowing& f, float xps,
-                                               const RingFitResidual& last) {
+}  // namespace
+
+std::vector<std::string> kzt_calibrant_check_lines(const RingFollowing& f, float xps,
+                                                   const RingFitResidual& last) {
   const FollowingLimits limits;
   const double largest = f.largest_offset / xps;
   // (A NaN is a change too.)
@@ -428,7 +426,19 @@ std::vector<std::string> calibrant_check_lines(const RingFollowing& f, float xps
       std::hypot(f.cones_change[0], f.cones_change[1]) / xps <= limits.centre &&
       std::hypot(f.cones_change[2], f.cones_change[3]) * kDegreesPerRadian <= limits.tilt;
   const bool scatter_met = f.cones_scatter / xps <= limits.scatter;
-  if (f.found > 0 && (!f.cones_determined || (ring_met && centre_met && scatter_met))) {
+  // Rings found in a few sections only, or off the cones' shape, do not
+  // follow them, whether or not the centre and tilt can be told.
+  const bool found_round = f.found > 0 && kzt_first_ring_met(f);
+  const bool off_shape = kzt_rings_lie_off_cones(f.cones_scatter, f.cones_noise, xps);
+  std::string missing;
+  int num_missing = 0;
+  for (std::size_t k = 0; k < f.ring_missing.size(); ++k) {
+    if (!f.ring_missing[k]) continue;
+    missing += (missing.empty() ? "" : ", ") + format_i(static_cast<int>(k) + 1, 0);
+    ++num_missing;
+  }
+  if (found_round && !off_shape && num_missing == 0 &&
+      (!f.cones_determined || (ring_met && centre_met && scatter_met))) {
     if (f.cones_determined && f.cones_centre_tilt_fixed) return {};
     return {std::string(kCentreTiltUnchecked)};
   }
@@ -454,10 +464,17 @@ std::vector<std::string> calibrant_check_lines(const RingFollowing& f, float xps
     lines.push_back("         (the rings found lie " +
                     std::string(trimmed_text(format_f(f.cones_scatter / xps, 14, 2))) +
                     " pixels rms from any one geometry)");
+  else if (off_shape)
+    lines.push_back(off_cones_line(f.cones_scatter, f.cones_noise, xps));
+  if (!found_round)
+    lines.push_back("         (the first ring was found in only " + format_i(f.ring_found[0], 0) +
+                    " of its " + format_i(f.ring_searched[0], 0) + " sections)");
+  if (num_missing > 0)
+    lines.push_back("         (" + std::string(num_missing > 1 ? "rings " : "ring ") + missing +
+                    " of the calibrant " + (num_missing > 1 ? "lie" : "lies") +
+                    " where the image shows no ring)");
   return lines;
 }
-
-}  // namespace
 
 std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& image,
                                                      const CalibrantOptions& o,
@@ -482,7 +499,7 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
         "WARNING: The result could not be checked: no section of its rings lies whole on the "
         "image's usable pixels");
   } else {
-    lines = calibrant_check_lines(*checked, xps, last);
+    lines = kzt_calibrant_check_lines(*checked, xps, last);
     // No remedy is advised: over the sweeps of bench_calibration none
     // turned half the results warned of into right ones (EXTRA
     // ITERATIONS 7 to 47 %, the wavelength held at the true one 4 to 6 %).

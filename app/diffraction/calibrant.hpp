@@ -16,6 +16,8 @@
 
 namespace kesta {
 
+struct RingFollowing;
+
 // The options of the refinement, kept for the run and stored under their
 // CALI_* keys after each O.K. of the form.
 struct CalibrantOptions {
@@ -80,7 +82,13 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // where one change of centre, tilt, distance and wavelength that the
 // offsets ask for puts a ring more than 0.4 pixel from G's somewhere on
 // the image, moves the centre or the tilt beyond TILT/BEAM CENTRE's
-// limits, leaves more than a pixel rms, or where no ring was found: with
+// limits, leaves more than a pixel rms, or where no ring was found; also,
+// whether or not the centre and tilt can be told, where the first ring
+// was found in a few sections only (not spread round it as a coarse
+// powder's are), where the offsets the change leaves lie off the cones'
+// shape far beyond the points' own scatter, or where a ring of the list
+// found in few sections shows nothing at its cone though its neighbours
+// show plainly (a calibrant of another list): with
 // the rms offset from the cones and the largest distance, each check that
 // failed, and LAST's residual when that exceeds a pixel. Nothing is
 // advised. A part of the change that the rings found cannot tell from the
@@ -102,6 +110,11 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
                                                      std::span<const float> d_spacings,
                                                      float last_width, const RingFitResidual& last,
                                                      Status& status);
+// Its verdict on rings searched again as FOLLOWING tells (X_PIXEL_SIZE in
+// metres): no line, the line kCentreTiltUnchecked, or the warning's lines.
+std::vector<std::string> kzt_calibrant_check_lines(const RingFollowing& following,
+                                                   float x_pixel_size,
+                                                   const RingFitResidual& last);
 
 // The whole command: calibrant menu, form, clicks, refinement; the refined
 // distance and wavelength are stored in the geometry keys with the centre

@@ -517,6 +517,59 @@ TEST(CalibrantCheck, CentreSlidingWithDistanceAndWavelengthIsNotPassed) {
   EXPECT_EQ(check(all, right), std::vector<std::string>{std::string(kCentreTiltUnchecked)});
 }
 
+// A fit that ran far off: its cones cross the image in three sections,
+// the ring found in one, so that no change of centre or tilt can be told.
+// That is no result whose centre and tilt merely could not be checked:
+// its rings do not follow the image's.
+TEST(CalibrantCheck, RingsFoundInAFewSectionsAreWarnedEvenWhereNothingCanBeTold) {
+  constexpr float kPixel = 172.0e-6f;
+  RingFollowing f;
+  f.searched = 3;
+  f.found = 1;
+  f.ring_searched[0] = 3;
+  f.ring_found[0] = 1;
+  f.first_runs = 1;
+  f.first_gap = 1;
+  f.off_cones = 0.83 * kPixel;
+  const std::vector<std::string> lines = kzt_calibrant_check_lines(f, kPixel, {});
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "WARNING: The fitted rings do not follow the image's rings: searched");
+  EXPECT_EQ(lines.back(), "         (the first ring was found in only 1 of its 3 sections)");
+
+  // Found round the ring, with nothing told: unchecked, as before.
+  f.ring_found[0] = f.found = 3;
+  f.first_gap = 0;
+  EXPECT_EQ(kzt_calibrant_check_lines(f, kPixel, {}),
+            std::vector<std::string>{std::string(kCentreTiltUnchecked)});
+}
+
+// Silicon's rings refined as cerium dioxide's, the menu's neighbour: the
+// first rings lie 0.36 % apart and every silicon ring has a ceria ring at
+// the same scale, so the fit meets them with the wavelength 0.36 % off.
+// Ceria's rings that silicon lacks ((200), (222), (420)) are found in few
+// sections or none, and the image shows nothing at them: warned of, naming
+// them. Ceria's own image refined as ceria shows every ring.
+TEST(CalibrantCheck, ACalibrantOfAnotherListIsWarned) {
+  const std::vector<float> ceria(kzt_calibrants()[1].d_spacings);
+  const std::vector<float> si = silicon();
+  for (const bool same : {false, true}) {
+    RingScene s = tilted_scene(same ? ceria : si);
+    s.distance = 0.065;
+    s.wavelength = 0.6e-10;
+    s.tilt = 2.0 * M_PI / 180.0;
+    CalibrantOptions o;
+    o.refine_wavelength = true;
+    const Outcome r = refine(s, testing::ring_image(s), o, ceria, 1.02 * s.distance, 6,
+                             same ? std::span<const float>() : std::span<const float>(si));
+    ASSERT_TRUE(r.done) << r.out;
+    EXPECT_EQ(r.out.find("do not follow") == std::string::npos, same) << r.out;
+    EXPECT_EQ(r.out.find(" of the calibrant lie where the image shows no ring)") ==
+                  std::string::npos,
+              same)
+        << r.out;
+  }
+}
+
 TEST(CalibrantRefinement, NoiseAndSpuriousSpots) {
   const std::vector<float> d = silicon();
   RingScene s = tilted_scene(d);

@@ -1,6 +1,7 @@
 #include "app/diffraction/tilt_centre.hpp"
 
 #include <algorithm>
+#include <limits>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -94,6 +95,39 @@ constexpr double kLeastTold = 0.1;
 // A change not so told is still made where the points ask for it clearly:
 // by this many times their scatter (at least kLeastTold) along it.
 constexpr double kClearlyAsked = 5.0;
+
+// The points' own scatter (metres): from the residuals RESIDUALS of POINTS
+// (those KEPT, all where KEPT is empty), half the mean square difference
+// of successive points found on one ring, which lie in the order of their
+// sections, at most three and a half of NUM_SECTIONS sections apart (not
+// across a stretch of the ring off the image). A misfit of the cones'
+// shape varies smoothly round a ring and leaves the differences; a coarse
+// powder's crystallites, or an outlier, raise them as they raise the
+// offsets. Infinite (nothing can be told) where the rings give fewer than
+// four such pairs.
+double successive_scatter(const std::vector<FollowedPoint>& points,
+                          std::span<const double> residuals, std::span<const char> kept,
+                          int num_sections) {
+  constexpr Index kLeastPairs = 4;
+  const double apart = 3.5 * 2.0 * M_PI / std::max(num_sections, 1);
+  double sum = 0.0;
+  Index pairs = 0;
+  const FollowedPoint* last = nullptr;
+  double last_residual = 0.0;
+  for (std::size_t n = 0; n < points.size() && n < residuals.size(); ++n) {
+    if (!kept.empty() && kept[n] == 0) continue;
+    if (last != nullptr && last->ring == points[n].ring &&
+        std::abs(points[n].azimuth - last->azimuth) <= apart) {
+      const double step = residuals[n] - last_residual;
+      sum += step * step;
+      ++pairs;
+    }
+    last = &points[n];
+    last_residual = residuals[n];
+  }
+  if (pairs < kLeastPairs) return std::numeric_limits<double>::infinity();
+  return std::sqrt(sum / (2.0 * static_cast<double>(pairs)));
+}
 
 // The change that best meets the offsets of E, each parameter measured in
 // UNIT (a change as large as the judgement's limit for it) and told from
@@ -442,7 +476,7 @@ bool centre_tilt_fixed(const RingFitResidual& fit, const std::array<bool, N>& se
 // is the result's error on the detector.
 void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
                      const std::vector<FollowedPoint>& points, float xps, float yps,
-                     const RefinedParameters& refined, RingFollowing& f) {
+                     int num_sections, const RefinedParameters& refined, RingFollowing& f) {
   const double pixel = 0.5 * (static_cast<double>(xps) + yps);
   std::array<double, 6> change{};
   std::array<bool, 6> seen{};
@@ -463,6 +497,7 @@ void judge_calibrant(const GsDisplayedImage& im, const TiltSolution& s, int num_
   f.cones_change = change;
   f.cones_used = static_cast<int>(used);
   f.cones_scatter = used > 0 ? std::sqrt(squares / static_cast<double>(used)) : 0.0;
+  f.cones_noise = successive_scatter(points, residuals, kept, num_sections);
   f.largest_offset = largest_ring_offset(im, s, num_rings, change, xps, yps);
 }
 
@@ -515,6 +550,113 @@ bool search_again(const GsDisplayedImage& im, const TiltSolution& s, float xps, 
                 again.sections_searched.begin() + column);
   }
   return true;
+}
+
+// How strongly ring K of S shows in the sections of it that AGAIN searched,
+// its annulus HALF_WIDTH (metres) either side of the cone: over each such
+// section, the mean of the pixels of the annulus's middle third less the
+// mean of its outer thirds (a flat or evenly sloping background gives 0),
+// sampled at half a pixel along and across the ring; the mean of those
+// excesses and its standard error. The error is infinite where fewer than
+// six sections give both thirds.
+struct RingStrength {
+  double excess = 0.0, error = std::numeric_limits<double>::infinity();
+};
+RingStrength ring_strength(const GsDisplayedImage& im, const TiltSolution& s, int k,
+                           double half_width, int num_sections, const KztComRings& again, float xps,
+                           float yps) {
+  const double pixel = 0.5 * (static_cast<double>(xps) + yps);
+  const double tan_cone = std::tan(static_cast<double>(s.two_theta[static_cast<std::size_t>(k)]));
+  const auto column = static_cast<std::size_t>(k) * static_cast<std::size_t>(kMaxRingCoordinates);
+  const int steps_across = std::max(3, static_cast<int>(std::lround(half_width / (0.5 * pixel))));
+  const double section = 2.0 * M_PI / num_sections;
+  std::vector<double> excesses;
+  for (int n = 0; n < num_sections && n < kMaxRingCoordinates; ++n) {
+    if (again.sections_searched[column + static_cast<std::size_t>(n)] == 0) continue;
+    const double middle_radius = cone_radius_along(s, tan_cone, std::cos((n + 0.5) * section),
+                                                   std::sin((n + 0.5) * section));
+    if (!std::isfinite(middle_radius)) continue;
+    const int steps_along =
+        std::clamp(static_cast<int>(std::ceil(middle_radius * section / (0.5 * pixel))), 1, 512);
+    double sums[2] = {0.0, 0.0};
+    Index counts[2] = {0, 0};
+    for (int a = 0; a < steps_along; ++a) {
+      const double azimuth = (n + (a + 0.5) / steps_along) * section;
+      const double ca = std::cos(azimuth), sa = std::sin(azimuth);
+      const double radius = cone_radius_along(s, tan_cone, ca, sa);
+      if (!std::isfinite(radius)) continue;
+      for (int b = -steps_across; b <= steps_across; ++b) {
+        const double across = static_cast<double>(std::abs(b)) / steps_across;
+        const int band = across <= 1.0 / 3.0 ? 0 : across >= 2.0 / 3.0 ? 1 : -1;
+        if (band < 0) continue;
+        const double r = radius + b * half_width / steps_across;
+        const auto i = static_cast<Index>(std::floor((s.x_beam + r * ca) / xps)) + 1;
+        const auto j = static_cast<Index>(std::floor((s.y_beam + r * sa) / yps)) + 1;
+        if (i < im.xstrelm || i > im.xendelm || j < im.ystrelm || j > im.yendelm) continue;
+        const auto at = static_cast<std::size_t>((j - 1) * im.xmaxdat + (i - 1));
+        if (im.mask_data && !im.mask.empty() && im.mask[at] != 0) continue;
+        const double value = im.data[at];
+        if (!std::isfinite(value)) continue;
+        sums[band] += value;
+        ++counts[band];
+      }
+    }
+    if (counts[0] >= 3 && counts[1] >= 3)
+      excesses.push_back(sums[0] / static_cast<double>(counts[0]) -
+                         sums[1] / static_cast<double>(counts[1]));
+  }
+  RingStrength strength;
+  const auto m = static_cast<double>(excesses.size());
+  if (excesses.size() < 6) return strength;
+  double sum = 0.0;
+  for (double e : excesses) sum += e;
+  strength.excess = sum / m;
+  double squares = 0.0;
+  for (double e : excesses) squares += (e - strength.excess) * (e - strength.excess);
+  strength.error = std::sqrt(squares / (m - 1.0) / m);
+  return strength;
+}
+
+// The rings of S (cone angles known) that the image does not hold
+// (RingFollowing's ring_missing): found in at most a third of their
+// sections searched, and showing less than a hundredth of the excess of
+// the weaker of the nearest rings found in two thirds of theirs, one on
+// each side (where there are), even at three standard errors above what
+// they show. A weak ring of a right calibrant shows well above that; a
+// ring of another calibrant's list shows the background.
+void find_missing_rings(const GsDisplayedImage& im, const TiltSolution& s, int num_rings,
+                        std::span<const float> widths, int num_sections, const KztComRings& again,
+                        float xps, float yps, RingFollowing& f) {
+  constexpr double kShare = 0.01, kErrors = 3.0;
+  const int rings = std::min<int>(num_rings, static_cast<int>(f.ring_missing.size()));
+  auto found_in = [&](int k, int parts, int of) {
+    const auto ku = static_cast<std::size_t>(k);
+    return f.ring_searched[ku] >= 6 && of * f.ring_found[ku] >= parts * f.ring_searched[ku];
+  };
+  std::vector<RingStrength> strengths(static_cast<std::size_t>(rings));
+  std::vector<char> measured(static_cast<std::size_t>(rings), 0);
+  auto strength = [&](int k) {
+    const auto ku = static_cast<std::size_t>(k);
+    if (measured[ku] == 0)
+      strengths[ku] = ring_strength(im, s, k, widths[ku], num_sections, again, xps, yps);
+    measured[ku] = 1;
+    return strengths[ku];
+  };
+  for (int k = 0; k < rings; ++k) {
+    const auto ku = static_cast<std::size_t>(k);
+    if (!(f.ring_searched[ku] >= 6 && 3 * f.ring_found[ku] <= f.ring_searched[ku])) continue;
+    double reference = std::numeric_limits<double>::infinity();
+    for (const int step : {-1, 1}) {
+      int j = k + step;
+      while (j >= 0 && j < rings && !found_in(j, 2, 3)) j += step;
+      if (j < 0 || j >= rings) continue;
+      const RingStrength r = strength(j);
+      if (r.excess - kErrors * r.error > 0.0) reference = std::min(reference, r.excess);
+    }
+    if (!std::isfinite(reference)) continue;
+    const RingStrength here = strength(k);
+    f.ring_missing[ku] = here.excess + kErrors * here.error < kShare * reference;
+  }
 }
 
 // How the first ring's finds in AGAIN lie among its sections searched, in
@@ -585,7 +727,8 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
     std::array<double, 5> gd{};
     for (int n = 0; n < count; ++n) {
       const std::size_t at = column + static_cast<std::size_t>(n);
-      const FollowedPoint p = cone_offset(s, k, again.x_coordinates[at], again.y_coordinates[at]);
+      FollowedPoint p = cone_offset(s, k, again.x_coordinates[at], again.y_coordinates[at]);
+      p.azimuth = again.azimuths[at];
       const double offset = p.offset;
       const std::array<double, 5> d = {p.d[0], p.d[1], p.d[2], p.d[3], p.d[5]};
       // The change wanted makes OFFSET + D . CHANGE small.
@@ -623,6 +766,29 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
   m.e.squares = e.squares;
   m.e.points = e.points;
   return m;
+}
+
+// The offsets of POINTS (ring after ring) once CHANGE of centre and tilt is
+// made and each ring's cone angle then meets its points best.
+std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
+                                    const std::array<double, 4>& change) {
+  std::vector<double> r(points.size());
+  for (std::size_t n = 0; n < points.size(); ++n) {
+    r[n] = points[n].offset;
+    for (std::size_t i = 0; i < 4; ++i) r[n] += points[n].d[i] * change[i];
+  }
+  for (std::size_t first = 0; first < points.size();) {
+    std::size_t end = first;
+    double gg = 0.0, gr = 0.0;
+    for (; end < points.size() && points[end].ring == points[first].ring; ++end) {
+      gg += points[end].d[4] * points[end].d[4];
+      gr += points[end].d[4] * r[end];
+    }
+    const double turn = gg > 0.0 ? -gr / gg : 0.0;
+    for (std::size_t n = first; n < end; ++n) r[n] += points[n].d[4] * turn;
+    first = end;
+  }
+  return r;
 }
 
 }  // namespace
@@ -669,8 +835,13 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   }
   double squares = m.e.squares;
   for (std::size_t i = 0; i < 4; ++i) squares -= m.e.right[i] * change[i];
-  if (neighbours != nullptr && neighbours->cones_known)
-    judge_calibrant(im, s, num_rings, m.found, xps, yps, refined, f);
+  f.noise = successive_scatter(m.found, residuals_after(m.found, change), {}, num_sections);
+  if (neighbours != nullptr && neighbours->cones_known) {
+    judge_calibrant(im, s, num_rings, m.found, xps, yps, num_sections, refined, f);
+    find_missing_rings(im, s, num_rings,
+                       apart_widths(s, num_rings, half_width, num_sections, neighbours->two_theta),
+                       num_sections, *again, xps, yps, f);
+  }
   f.determined = true;
   f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
   f.centre_move = std::hypot(change[0], change[1]);
@@ -701,6 +872,25 @@ bool first_ring_met(const RingFollowing& f) {
 
 }  // namespace
 
+
+
+bool kzt_first_ring_met(const RingFollowing& f) { return first_ring_met(f); }
+
+bool kzt_rings_lie_off_cones(double rms, double noise, float xps) {
+  // Over the checkers' sets and the sweeps, right results leave offsets
+  // within five times the points' own scatter, and all below a tenth of a
+  // pixel, the scatter of clear rings.
+  constexpr double kAboveNoise = 5.0;
+  return rms > kLeastTold * xps && rms > kAboveNoise * noise;
+}
+
+std::string off_cones_line(double rms, double noise, float xps) {
+  return "         (the rings found lie off the fitted cones: " + fixed_text(rms / xps, 2) +
+         " pixels rms, " +
+         format_i(static_cast<int>(std::lround(std::min(rms / noise, 1.0e6))), 0) +
+         " times their own scatter)";
+}
+
 bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
   // The default limits lie between a right solution (within 0.1 pixel and
   // 0.05 degree of the truth) and a wrong one (beyond 0.3 pixel or 0.1
@@ -720,7 +910,8 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
   if (!first_ring_met(f)) return false;
   // (A NaN is a change too.)
   return !f.determined ||
-         (centre <= limits.centre && tilt <= limits.tilt && scatter <= limits.scatter);
+         (centre <= limits.centre && tilt <= limits.tilt && scatter <= limits.scatter &&
+          !kzt_rings_lie_off_cones(f.scatter, f.noise, xps));
 }
 
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, float xps,
@@ -749,6 +940,8 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
   else if (!(f.centre_move / xps <= limits.centre) ||
            !(f.tilt_move * kDegreesPerRadian <= limits.tilt))
     lines.push_back("         (the rings found lie where another beam centre or tilt puts them)");
+  if (kzt_rings_lie_off_cones(f.scatter, f.noise, xps))
+    lines.push_back(off_cones_line(f.scatter, f.noise, xps));
   return lines;
 }
 

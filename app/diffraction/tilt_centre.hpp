@@ -116,6 +116,15 @@ struct RingFollowing {
   int cones_used = 0;
   double cones_scatter = 0.0, largest_offset = 0.0;
   std::array<double, 6> cones_change{};
+  // The points' own scatter (metres), as told by successive points found
+  // on one ring, about the change of centre and tilt (noise) and about the
+  // calibrant's change (cones_noise): a ring whose shape the fitted cones
+  // miss leaves offsets that vary smoothly round it, far above that.
+  double noise = 0.0, cones_noise = 0.0;
+  // Where the cone angles are known: each ring found in at most a third of
+  // its sections whose annulus shows nothing where the ring should lie,
+  // though the nearest rings found round the ring show clearly there.
+  std::array<bool, 15> ring_missing{};
 };
 
 // The parameters a result refined; the others were held at what the user
@@ -126,13 +135,15 @@ struct RefinedParameters {
 };
 
 // One position found on a ring searched again: the ring (0-based), its
-// offset from the fitted ring (metres) and the offset's derivatives along
+// offset from the fitted ring (metres), the offset's derivatives along
 // a change of the X and Y beam centre, of the tilt vector's two
-// components, of the ring's cone angle and of the distance.
+// components, of the ring's cone angle and of the distance, and its
+// azimuth.
 struct FollowedPoint {
   int ring = 0;
   double offset = 0.0;
   std::array<double, 6> d{};
+  double azimuth = 0.0;  // radians, 0 .. 2 pi, about the fitted centre
 };
 
 // One fitted combination of beam centre (metres), distance, tilt and cone
@@ -190,8 +201,10 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution
 // cones, rings that it meets give offsets that ask for no change. False
 // for rings that ask for a change of the beam centre above 0.2 pixel or
 // of the tilt above 0.065 degree (or LIMITS'), leave offsets of more than
-// a pixel rms, or were found nowhere, and where the first ring (the one
-// the search starts from) was found in fewer than two thirds of the
+// a pixel rms, or were found nowhere, for rings that lie off the fitted
+// cones' shape (kzt_rings_lie_off_cones: a mirror solution on close
+// rings, whose centre and tilt they may not fix), and where the first
+// ring (the one the search starts from) was found in fewer than two thirds of the
 // sections searched, all in a few runs or with a long run of sections
 // between: a ring the solution misses is found only where its cone
 // crosses it, where a coarse powder's ring is found where its
@@ -206,6 +219,18 @@ struct FollowingLimits {
 };
 bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
                         const FollowingLimits& limits = {});
+
+// Whether the first ring was met round its sections searched: in two thirds
+// of them, or spread round them as a coarse powder's crystallites are.
+bool kzt_first_ring_met(const RingFollowing& following);
+
+// Whether points found RMS (metres) off the fitted cones, once every change
+// the check allows is made, lie off them beyond what their own scatter
+// NOISE (metres) leaves: by more than a tenth of a pixel and five times
+// that scatter.
+bool kzt_rings_lie_off_cones(double rms, double noise, float x_pixel_size);
+// The line of a warning that names that check.
+std::string off_cones_line(double rms, double noise, float x_pixel_size);
 
 // When not kzt_rings_followed: a warning that the fitted rings do not
 // follow the image's rings, with the sections where they were found, the
