@@ -100,9 +100,10 @@ Index symmetry_residuals(std::span<const float> profile, std::span<const std::ui
 constexpr double kSpreadFloor = 0.03;
 
 // A point and its mirror about a centre: the point's distance U from it,
-// its value and its mirror's.
+// its value and its mirror's, and how fast the profile changes (per point)
+// where the mirror falls.
 struct Pair {
-  double u, value, mirror;
+  double u, value, mirror, gradient;
 };
 
 // A background that changes smoothly along the line (a sample's own
@@ -197,6 +198,20 @@ class SymmetryMisfit {
     }
     return sum;
   }
+  // The candidates lie half a point apart, so a sharp feature's pairs about
+  // the candidate nearest its centre may differ by much of its height: the
+  // shift, within a quarter point of C, that lines up the pairs about C best
+  // (to first order in the profile's gradient at the mirrors).
+  double shift(double c) const {
+    const std::span<const Pair> mirrored = pairs(c);
+    const Background b = background(c, mirrored);
+    double dg = 0.0, g2 = 0.0;
+    for (const Pair& p : mirrored) {
+      dg += (p.value - p.mirror - b.difference(p.u)) * p.gradient;
+      g2 += p.gradient * p.gradient;
+    }
+    return g2 > 0.0 ? std::clamp(dg / (2.0 * g2), -0.25, 0.25) : 0.0;
+  }
   // How well the features above the background about C mirror each other,
   // as the score measures the profile: the pairs' differences less the
   // background's, squared, over the variation of the points' values less
@@ -241,9 +256,31 @@ class SymmetryMisfit {
     counts = mirrored >= least && spread > 0.0;
     return counts ? sum / spread : 0.0;
   }
+  // The mean squared difference of the pairs about C, less a linear
+  // background's (the slope fitted to them whole), and how many pairs
+  // (PAIRS).
+  double mirror_misfit(double c, Index& num_pairs) const {
+    const std::span<const Pair> mirrored = pairs(c);
+    num_pairs = static_cast<Index>(mirrored.size());
+    if (mirrored.size() < 4) return std::numeric_limits<double>::infinity();
+    double du = 0.0, u2 = 0.0;
+    for (const Pair& p : mirrored) {
+      du += (p.value - p.mirror) * p.u;
+      u2 += p.u * p.u;
+    }
+    const double slope = u2 > 0.0 ? du / u2 : 0.0;
+    double sum = 0.0;
+    for (const Pair& p : mirrored) {
+      const double d = p.value - p.mirror - slope * p.u;
+      sum += d * d;
+    }
+    return sum / static_cast<double>(mirrored.size());
+  }
+  Index unmasked() const { return unmasked_; }
   // The best of the centres on the points and half-way between them that
-  // count, the one of the strongest evidence (of equal ones the one nearest
-  // the middle): its place START and score LOWEST; false when none counts.
+  // count, the one of the strongest evidence (each judged where it stands
+  // and at its shift; of equal ones the one nearest the middle): its place
+  // START and score LOWEST; false when none counts.
   bool best(double& start, double& lowest) {
     const double middle = static_cast<double>(first_ + last_ - 1) * 0.5;
     bool found = false;
@@ -253,7 +290,7 @@ class SymmetryMisfit {
       bool counts = false;
       const double sum = at(c, counts);
       if (!counts) continue;
-      const double e = evidence(c);
+      const double e = std::max(evidence(c), evidence(c + shift(c)));
       if (!found || e > strongest ||
           (e == strongest && std::abs(c - middle) < std::abs(start - middle))) {
         start = c;
@@ -299,9 +336,12 @@ class SymmetryMisfit {
       if (!used(i)) continue;
       double mirror = 0.0;
       const double x = static_cast<double>(i) - 0.5;
-      if (mirrored_value(profile_, mask_, true, first_, last_, 2.0 * c - x, mirror) &&
-          std::isfinite(value(i)) && std::isfinite(mirror))
-        pairs_.push_back({x - c, value(i), mirror});
+      const double m = 2.0 * c - x;
+      if (mirrored_value(profile_, mask_, true, first_, last_, m, mirror) &&
+          std::isfinite(value(i)) && std::isfinite(mirror)) {
+        const auto j = static_cast<Index>(std::floor(m + 0.5));
+        pairs_.push_back({x - c, value(i), mirror, value(j + 1) - value(j)});
+      }
     }
     return pairs_;
   }
@@ -309,8 +349,8 @@ class SymmetryMisfit {
   std::span<const float> profile_;
   std::span<const std::uint8_t> mask_;
   Index first_, last_, unmasked_ = 0;
-  double mean_ = 0.0, middle_ = 0.0;  // the points' mean value and place
   double spread_ = 0.0;
+  double mean_ = 0.0, middle_ = 0.0;  // the points' mean value and place
   std::vector<float> residuals_;
   std::vector<std::uint8_t> valid_;
   mutable std::vector<Pair> pairs_;
@@ -447,10 +487,151 @@ std::string doubt_line(SymmetryDoubt doubt, const StripCentre& found) {
              number(found.contrast) + "):";
     case SymmetryDoubt::kFewPoints:
       return "WARNING: The centre found mirrors fewer than 4 points of the profile:";
+    case SymmetryDoubt::kRival:
+      return "WARNING: The profile mirrors as well about a point " +
+             number(std::abs(found.rival_centre - found.centre)) + " pixels away:";
     default:
       return "WARNING: The profile is not symmetric about any point (misfit " +
              number(found.misfit) + "):";
   }
+}
+
+// A second check of the centre chosen by the evidence of its pairs, by how
+// well the profile mirrors about it (the mean squared difference of its
+// pairs above a linear background). Over a stretch of rods or rings the
+// evidence can favour a point half-way between two features of like
+// height, or a strong feature symmetric in itself, that mirrors more pairs:
+// where another centre mirroring most of the line (kMirroredShare of its
+// points) mirrors clearly better (by kClearlyBetter), it is taken; where it
+// mirrors as well, within the noise, the profile has two centres and
+// neither is to be trusted. Only centres whose mirrored stretch holds
+// features count (kzt_symmetry_misfit at most kPoorSymmetry): a stretch of
+// background mirrors about any point.
+constexpr double kMirroredShare = 0.6;
+// Chosen on the rod profiles of rod_sweep and on random rod set-ups: a
+// strong and a weak rod, each alone on its stretch, mirror within a factor
+// of about 1.25 of each other at 50 to 200 counts.
+constexpr double kClearlyBetter = 1.5;
+// A rival mirrors at least this share of the pairs the centre found
+// mirrors, or kMirroredShare of the points: a ring or a spot near one end
+// of the line, symmetric in itself over a short stretch, is none.
+constexpr double kRivalShare = 0.8;
+// At most this many local minima of the misfit are refined and judged.
+constexpr std::size_t kMirrorMinima = 8;
+
+// The minimum of the mirror misfit within half a point of C (a golden
+// section search), into LOWEST.
+double refined_mirror(const SymmetryMisfit& misfit, double c, double& lowest) {
+  const double ratio = 0.5 * (std::sqrt(5.0) - 1.0);
+  double a = c - 0.5, b = c + 0.5;
+  double x1 = b - ratio * (b - a), x2 = a + ratio * (b - a);
+  Index pairs = 0;
+  double f1 = misfit.mirror_misfit(x1, pairs), f2 = misfit.mirror_misfit(x2, pairs);
+  for (int k = 0; k < 24; ++k) {
+    if (f1 <= f2) {
+      b = x2;
+      x2 = x1;
+      f2 = f1;
+      x1 = b - ratio * (b - a);
+      f1 = misfit.mirror_misfit(x1, pairs);
+    } else {
+      a = x1;
+      x1 = x2;
+      f1 = f2;
+      x2 = a + ratio * (b - a);
+      f2 = misfit.mirror_misfit(x2, pairs);
+    }
+  }
+  const double at = f1 <= f2 ? x1 : x2;
+  lowest = std::min({f1, f2, misfit.mirror_misfit(c, pairs)});
+  return lowest < std::min(f1, f2) ? c : at;
+}
+
+struct MirrorCheck {
+  bool rival = false;         // another centre mirrors most of the line as well
+  double rival_centre = 0.0;  // the rival
+};
+
+// A centre that mirrors features: its misfit, its place and how many pairs
+// it mirrors.
+struct Mirror {
+  double misfit, centre;
+  Index pairs;
+};
+
+// The local minima of the mirror misfit about the points and half-way
+// between them that mirror LEAST pairs or more, refined, that mirror
+// features; lowest first.
+std::vector<Mirror> featured_mirrors(const SymmetryMisfit& misfit,
+                                     std::span<const float> profile,
+                                     std::span<const std::uint8_t> mask, Index first, Index last,
+                                     Index least) {
+  std::vector<double> grid;
+  std::vector<Index> counts;
+  for (Index twice = 2 * first - 1; twice <= 2 * last - 1; ++twice) {
+    Index pairs = 0;
+    const double m = misfit.mirror_misfit(static_cast<double>(twice) * 0.5, pairs);
+    grid.push_back(pairs >= least ? m : std::numeric_limits<double>::infinity());
+    counts.push_back(pairs);
+  }
+  std::vector<std::pair<double, std::size_t>> minima;
+  for (std::size_t k = 0; k < grid.size(); ++k) {
+    if (!std::isfinite(grid[k]) || (k > 0 && grid[k - 1] < grid[k]) ||
+        (k + 1 < grid.size() && grid[k + 1] < grid[k]))
+      continue;
+    minima.emplace_back(grid[k], k);
+  }
+  std::sort(minima.begin(), minima.end());
+  if (minima.size() > kMirrorMinima) minima.resize(kMirrorMinima);
+  std::vector<Mirror> found;
+  for (const auto& [m, k] : minima) {
+    double lowest = 0.0;
+    const double c = static_cast<double>(2 * first - 1 + static_cast<Index>(k)) * 0.5;
+    const double at = refined_mirror(misfit, c, lowest);
+    const double judged = kzt_symmetry_misfit(profile, mask, first, last, at);
+    if (judged >= 0.0 && judged <= kPoorSymmetry) found.push_back({lowest, at, counts[k]});
+  }
+  std::sort(found.begin(), found.end(),
+            [](const Mirror& a, const Mirror& b) { return a.misfit < b.misfit; });
+  return found;
+}
+
+// CHOSEN checked, and replaced where another centre mirrors clearly better.
+// NOISE: the variance of a point's noise (0: not known).
+MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::uint8_t> mask,
+                         Index first, Index last, double noise, double& chosen) {
+  MirrorCheck check;
+  const SymmetryMisfit misfit(profile, mask, first, last);
+  const Index unmasked = misfit.unmasked();
+  const Index least = std::max<Index>(4, std::min(unmasked / 2, std::max<Index>(16, unmasked / 5)));
+  const auto wide =
+      static_cast<Index>(std::ceil(kMirroredShare * static_cast<double>(unmasked)));
+  const std::vector<Mirror> mirrors =
+      featured_mirrors(misfit, profile, mask, first, last, least);
+  if (mirrors.empty()) return check;
+  double at_chosen = 0.0;
+  refined_mirror(misfit, chosen, at_chosen);
+  Index chosen_pairs = 0;
+  misfit.mirror_misfit(chosen, chosen_pairs);
+  const auto far = [&](const Mirror& m) { return std::abs(m.centre - chosen) > 0.5; };
+  const auto widest = std::find_if(mirrors.begin(), mirrors.end(),
+                                   [wide](const Mirror& m) { return m.pairs >= wide; });
+  if (widest != mirrors.end() && far(*widest) &&
+      widest->misfit * kClearlyBetter < at_chosen) {
+    chosen = widest->centre;
+    at_chosen = widest->misfit;
+    chosen_pairs = widest->pairs;
+  }
+  // The noise alone leaves a misfit of about twice a point's variance.
+  const double within = kClearlyBetter * std::max(at_chosen, 2.0 * noise);
+  const auto rival_pairs = static_cast<Index>(kRivalShare * static_cast<double>(chosen_pairs));
+  for (const Mirror& m : mirrors)
+    if (far(m) && m.pairs >= std::min(wide, rival_pairs) && m.misfit <= within) {
+      check.rival = true;
+      check.rival_centre = m.centre;
+      break;
+    }
+  return check;
 }
 
 }  // namespace
@@ -565,10 +746,16 @@ bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
   for (std::size_t k = 0; k < static_cast<std::size_t>(number); ++k)
     used[k] = mask[k] != 0 || strip.partial[k] != 0 ? 1 : 0;
   float c = static_cast<float>(first + last - 1) * 0.5f;
+  const double noise = smoothed_noise(strip);
   if (!KZT_LSQ1DSYMMETRY(static_cast<Index>(strip.smooth.size()), first, last, strip.smooth, used,
-                         c, status, smoothed_noise(strip)))
+                         c, status, noise))
     return false;
+  double verified = c;
+  const MirrorCheck check = check_mirror(strip.smooth, used, first, last, noise, verified);
+  c = static_cast<float>(verified);
   found.centre = c;
+  found.rival = check.rival;
+  found.rival_centre = static_cast<float>(check.rival_centre);
   found.misfit = kzt_symmetry_misfit(strip.smooth, used, first, last, c);
   found.contrast = kzt_strip_contrast(strip, first, last, mask);
   return true;
@@ -577,6 +764,7 @@ bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
 SymmetryDoubt kzt_symmetry_doubt(const StripCentre& found) {
   if (found.contrast < kNoiseContrast) return SymmetryDoubt::kNoise;
   if (found.misfit < 0.0) return SymmetryDoubt::kFewPoints;
+  if (found.rival) return SymmetryDoubt::kRival;
   if (found.misfit > kPoorSymmetry) return SymmetryDoubt::kPoorSymmetry;
   return SymmetryDoubt::kNone;
 }

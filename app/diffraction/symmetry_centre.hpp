@@ -95,19 +95,27 @@ struct StripCentre {
   float centre = 0.0f;
   double misfit = 0.0;
   double contrast = 0.0;
+  // Another centre, RIVAL_CENTRE, mirrors most of the line as well.
+  bool rival = false;
+  float rival_centre = 0.0f;
 };
 
 // The centre of symmetry of STRIP over FIRST..LAST (KZT_LSQ1DSYMMETRY), the
 // points masked in MASK and those the smoothing did not average whole left
-// out, into FOUND. False, nothing changed, when no centre mirrors enough.
+// out, into FOUND; checked against the centres that mirror most of the line
+// best (above a linear background): one that mirrors clearly better is
+// taken instead, one that mirrors as well is a rival. False, nothing
+// changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
                         std::span<const std::uint8_t> mask, StripCentre& found, Status& status);
 
 // Why a centre found is no centre of symmetry, if it is none: the profile
 // varies no more than its noise, so that any centre may mirror it by chance
-// (checked first); the centre mirrors fewer than 4 points; or it mirrors the
-// profile worse than kPoorSymmetry.
-enum class SymmetryDoubt { kNone, kNoise, kFewPoints, kPoorSymmetry };
+// (checked first); the centre mirrors fewer than 4 points; another centre
+// mirrors the profile as well (equal rods, or a strong side rod and a weak
+// specular rod each symmetric in itself); or it mirrors the profile worse
+// than kPoorSymmetry.
+enum class SymmetryDoubt { kNone, kNoise, kFewPoints, kRival, kPoorSymmetry };
 SymmetryDoubt kzt_symmetry_doubt(const StripCentre& found);
 
 // The model function of that fit (MA_MODELFIT's callback): for each point

@@ -517,6 +517,92 @@ double band(double r, double at, double sigma) {
   return std::exp(-0.5 * (r - at) * (r - at) / (sigma * sigma));
 }
 
+// Rods on a flat background that mirror part of the line about a point other
+// than the specular rod: equal rods, where the point half-way between two of
+// them mirrors more of the line than the specular rod does, and a strong
+// side rod that mirrors only itself, as the weak specular rod does. Each
+// centre found is the specular rod's, or is doubted and the stored centre
+// offered, at 30 to 200 counts of Poisson noise.
+TEST_F(ProjectFit, RodsThatMirrorAnotherPointAreNotTakenForTheCentre) {
+  constexpr Index kX = 300, kY = 48;
+  const GsDisplayedImage im = blank(kX, kY, "Rods");
+  struct Case {
+    const char* what;
+    double specular, spacing, background;
+    double heights[3];  // the specular rod, the first side rods, the second
+    double from, to;     // the line along X
+  };
+  const Case cases[] = {
+      {"equal rods", 148.73, 28.6, 31.0, {112.0, 113.0, 106.0}, 91.83, 232.23},
+      {"a strong side rod", 149.13, 36.2, 33.0, {55.0, 172.0, 81.0}, 116.69, 218.16},
+  };
+  for (const Case& c : cases)
+    for (const unsigned seed : {1u, 2u, 3u, 4u}) {
+      std::mt19937 rng(seed);
+      for (Index j = 1; j <= kY; ++j)
+        for (Index i = 1; i <= kX; ++i) {
+          double v = c.background;
+          for (int k = -2; k <= 2; ++k)
+            v += c.heights[std::abs(k)] *
+                 band(static_cast<double>(i) - 0.5, c.specular + k * c.spacing, 2.0);
+          std::poisson_distribution<long> counts(v);
+          data[element(i, j, kX)] = static_cast<float>(counts(rng));
+        }
+      const std::string x1 = std::to_string(c.from), x2 = std::to_string(c.to);
+      SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(seed));
+      testing::TerminalCapture terminal;
+      float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(im, {"2", x1, "24", x2, "24", "2", x1, "18", x1, "30", "YES", "EXIT"}, x, y,
+                      status));
+      const bool doubted =
+          terminal.text().find("the stored centre is offered") != std::string::npos;
+      if (doubted)
+        EXPECT_FLOAT_EQ(x, 5.0e-3f);
+      else
+        EXPECT_NEAR(x / 1e-4f, c.specular, 0.5) << terminal.text();
+    }
+}
+
+// A single sharp spot a quarter of the way along the line (25 to 31 pixels
+// of 99 to 101): the centres of the candidates tried lie half a point
+// apart, and the one nearest the spot must not lose to a long stretch of
+// background for lying a fraction of a point off it. Found, and not
+// doubted, wherever the line starts, without noise and at 50 counts of
+// background.
+TEST_F(ProjectFit, ASpotNearOneEndOfTheLineIsItsCentre) {
+  constexpr Index kX = 200, kY = 160;
+  const GsDisplayedImage im = blank(kX, kY, "Spot");
+  struct Case {
+    double at, height, sigma, background;
+    unsigned seed;  // 0: no noise
+  };
+  for (const Case& c : {Case{80.3, 1000.0, 1.2, 20.0, 0}, Case{76.1, 300.0, 2.5, 50.0, 1}}) {
+    std::mt19937 rng(c.seed);
+    for (Index j = 1; j <= kY; ++j)
+      for (Index i = 1; i <= kX; ++i) {
+        const double v = c.background +
+                         c.height * band(static_cast<double>(i) - 0.5, c.at, c.sigma) *
+                             band(static_cast<double>(j) - 0.5, 80.0, c.sigma);
+        std::poisson_distribution<long> counts(v);
+        data[element(i, j, kX)] =
+            static_cast<float>(c.seed == 0 ? std::round(v) : static_cast<double>(counts(rng)));
+      }
+    for (const double start : {49.0, 49.25, 49.5, 49.75, 50.0, 51.0, 51.5}) {
+      const std::string x1 = std::to_string(start);
+      SCOPED_TRACE(std::to_string(c.at) + " from " + x1);
+      testing::TerminalCapture terminal;
+      float x = 5.0e-3f, y = 8.0e-4f;
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(im,
+                      {"2", x1, "80", "150", "80", "2", "100", "75", "100", "85", "YES", "EXIT"},
+                      x, y, status));
+      EXPECT_NEAR(x / 1e-4f, c.at, 0.3) << terminal.text();
+      EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
+    }
+  }
+}
+
 // Features about (127.6, 129.4) on a background that rises or falls along
 // the line, with Poisson noise: about the true centre each pair of
 // background points differs by as much as the background changes between
