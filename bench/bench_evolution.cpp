@@ -4,7 +4,8 @@
 // that features of one kind that changed places as they crossed count as
 // swapped (the score of app/fitting's evolving rows).
 // Arguments: the scene, the noise in tenths and which start row (a good row,
-// one inside an empty stretch, the last row).
+// one inside an empty stretch, the last row; rows about the crossing of the
+// two scenes of a crossing alone).
 
 #include <benchmark/benchmark.h>
 
@@ -125,15 +126,34 @@ EvolvingRows wide() {
 // A Lorentzian away while it drifts on, in a region with masked channels.
 EvolvingRows away() { return testing::away_while_drifting(1.0); }
 
+// Two Gaussians crossing at row 101 of 256 x 200, with nothing else to fit:
+// unlike (120 high and SD 3 against 60 and SD 6) or nearly alike (100 and
+// SD 3 against 90 and SD 3.3).
+EvolvingRows two_crossing(double height_1, double sd_1, double height_2, double sd_2) {
+  EvolvingRows r;
+  r.nx = 256;
+  r.ny = 200;
+  const auto always = [](double) { return true; };
+  r.peaks = {peak(kOneDGaussian, [](double y) { return 60.0 + 0.7 * (y - 1); },
+                  [height_1](double) { return height_1; }, sd_1, 0.0, always),
+             peak(kOneDGaussian, [](double y) { return 200.0 - 0.7 * (y - 1); },
+                  [height_2](double) { return height_2; }, sd_2, 0.0, always)};
+  return r;
+}
+EvolvingRows crossing_unlike() { return two_crossing(120.0, 3.0, 60.0, 6.0); }
+EvolvingRows crossing_alike() { return two_crossing(100.0, 3.0, 90.0, 3.3); }
+
 struct Scene {
   EvolvingRows (*make)();
-  Index starts[3];  // a good row, one in an empty stretch, the last
+  // A good row, one in an empty stretch, the last; for the two crossings
+  // alone, rows a few before their crossing (where too few rows hold them
+  // apart to draw their drift) and one a few after it.
+  Index starts[3];
 };
-const Scene kScenes[] = {{drifting, {60, 205, 320}},
-                         {crossing, {40, 125, 250}},
-                         {pair, {80, 174, 200}},
-                         {wide, {20, 170, 400}},
-                         {away, {40, 120, 235}}};
+const Scene kScenes[] = {{drifting, {60, 205, 320}},     {crossing, {40, 125, 250}},
+                         {pair, {80, 174, 200}},         {wide, {20, 170, 400}},
+                         {away, {40, 120, 235}},         {crossing_unlike, {92, 96, 108}},
+                         {crossing_alike, {92, 96, 108}}};
 
 // How often WHAT appears in TEXT.
 int occurrences(std::string_view text, std::string_view what) {
@@ -199,7 +219,7 @@ void BM_OlmiEvolution(benchmark::State& state) {
   state.counters["ms_per_row"] = 1000.0 * seconds / static_cast<double>(fitted);
 }
 BENCHMARK(BM_OlmiEvolution)
-    ->ArgsProduct({{0, 1, 2, 3, 4}, {10, 20, 50}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6}, {10, 20, 50}, {0, 1, 2}})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +35,11 @@ namespace {
 
 constexpr const char* kEndLine = "%!*\\ END OF IO MACRO FILE";
 constexpr std::string_view kWindowHeader = "%!*\\ BEGINNING OF GUI MACRO FILE";
-// The macro replaying begins with the window recording's header.
-bool window_recording = false;
+constexpr std::string_view kKeyboardHeader = "%!*\\ BEGINNING OF IO MACRO FILE";
+constexpr std::string_view kOlderKeyboardHeader = "%!*\\ BEGINNING OF VOSQ_IO MACRO FILE";
+// What the header of the macro replaying says of it, and its name as opened.
+MacroRecording replaying_recording = MacroRecording::kNone;
+std::string replaying_name;
 constexpr int kMaxMacroTokens = 10;
 constexpr std::size_t kMacroTokenLength = 20;
 constexpr std::size_t kLoopNameLength = 20;
@@ -265,6 +269,10 @@ bool split_assignment(std::string_view argument, std::size_t from, std::string& 
 
 bool command_refused = false;
 
+// The count of answers read when the program last closed a replaying macro
+// before its end.
+std::optional<unsigned long> closed_at;
+
 }  // namespace
 
 void IO_OPEN_LOGFILE(bool prompt, std::string& file_name, Status& status) {
@@ -295,7 +303,7 @@ void IO_OPEN_OUTMACRO(bool gui, bool prompt, std::string& file_name, Status& sta
   vosq_io_dbdb.output_macro = true;
   // A header that cannot be written is reported once and the recording
   // stops; the command itself has done what it could and leaves no failure.
-  for (const char* line : {gui ? kWindowHeader.data() : "%!*\\ BEGINNING OF IO MACRO FILE",
+  for (const char* line : {gui ? kWindowHeader.data() : kKeyboardHeader.data(),
                            "%!*\\", "%!*\\ This is a comment line", "%!*\\"}) {
     Status local = kStatusGood;
     IO_WRITE_FILE(kStreamOutputMacro, line, local);
@@ -327,17 +335,46 @@ void IO_OPEN_INMACRO(bool prompt, std::string& file_name, Status& status) {
   vosq_io_dbdb.macro_line = 0;
   vosq_io_dbdb.loop_depth = 0;
   // The header is looked at and read again as the first line.
-  window_recording = false;
+  replaying_recording = MacroRecording::kNone;
+  replaying_name = std::string(used_text(file_name));
   std::FILE* file = io_stream(kStreamInputMacro);
   std::string first;
   bool cut = false;
   if (file != nullptr && io_read_bounded_line(file, kResponseLength, first, cut))
-    window_recording = first.starts_with(kWindowHeader);
+    replaying_recording = io_macro_recording(first);
   if (file != nullptr) std::rewind(file);
 }
 
 bool io_window_recording_at_start() {
-  return vosq_io_dbdb.input_macro && window_recording && vosq_io_dbdb.macro_line == 0;
+  return vosq_io_dbdb.input_macro && replaying_recording == MacroRecording::kWindow &&
+         vosq_io_dbdb.macro_line == 0;
+}
+
+MacroRecording io_macro_recording(std::string_view first_line) {
+  if (first_line.starts_with(kWindowHeader)) return MacroRecording::kWindow;
+  if (first_line.starts_with(kKeyboardHeader) || first_line.starts_with(kOlderKeyboardHeader))
+    return MacroRecording::kKeyboard;
+  return MacroRecording::kNone;
+}
+
+std::string io_foreign_recording_line(std::string_view file_name, MacroRecording recording) {
+  const std::string name = "\"" + std::string(file_name) + "\"";
+  if (recording == MacroRecording::kWindow)
+    return "WARNING: Macro file " + name +
+           " was recorded in the graphics window and needs the window's menus to run";
+  return "WARNING: Macro file " + name +
+         " was recorded at the keyboard and needs the keyboard interface (-key) to run";
+}
+
+bool io_macro_refused_for(MacroLoop loop) {
+  if (!vosq_io_dbdb.input_macro || vosq_io_dbdb.macro_line != 0) return false;
+  const MacroRecording foreign =
+      loop == MacroLoop::kKeyboard ? MacroRecording::kWindow : MacroRecording::kKeyboard;
+  if (replaying_recording != foreign) return false;
+  Status local = kStatusGood;
+  IO_WRITE(io_foreign_recording_line(replaying_name, foreign), local);
+  IO_CLOSE_INMACRO(local);
+  return true;
 }
 
 void IO_CLOSE_INMACRO(Status& status) {
@@ -364,6 +401,17 @@ void io_adopt_sequence_macro() {
 }
 
 bool io_sequence_macro() { return own_sequence_macro; }
+
+void io_leave_macro_for_sequence(bool sequence_ended) {
+  if (!vosq_io_dbdb.input_macro) return;
+  Status local = kStatusGood;
+  IO_WRITE(sequence_ended
+               ? "INFO: The rest of the running macro is not read: the sequence has ended"
+               : "INFO: The rest of the running macro is not read: the sequence takes over",
+           local);
+  IO_CLOSE_INMACRO(local);
+  if (sequence_ended) closed_at = io_response_count();
+}
 
 void io_start_sequence(SequenceDriver driver) {
   vosq_io_dbdb.file_sequence = true;
@@ -398,11 +446,17 @@ void io_end_automatic_input(std::string_view macro_line, std::string_view sequen
   if (vosq_io_dbdb.input_macro) {
     framed(macro_line);
     IO_CLOSE_INMACRO(local);
+    closed_at = io_response_count();
   }
   if (vosq_io_dbdb.file_sequence) {
     framed(sequence_line);
     vosq_io_dbdb.file_sequence = false;
   }
+}
+
+bool io_macro_just_closed() {
+  const std::optional<unsigned long> closed = std::exchange(closed_at, std::nullopt);
+  return closed && *closed == io_response_count() && !vosq_io_dbdb.input_macro;
 }
 
 void IO_INQ_INMACRO(bool& inmacro, Status& status) {

@@ -32,6 +32,20 @@ void IO_CLOSE_INMACRO(Status& status);
 // begins with that recording's header) and none of its lines has been read
 // yet: it starts where its recording started, in MACROS / LOG FILE.
 bool io_window_recording_at_start();
+// Who made a macro file, told by its first line: the keyboard's START MACRO
+// (whose header the keyboard's SEQUENCE asks for), the window's CREATE
+// MACRO, or neither (a file written without a header).
+enum class MacroRecording { kNone, kKeyboard, kWindow };
+MacroRecording io_macro_recording(std::string_view first_line);
+// The command loop that is to replay a macro.
+enum class MacroLoop { kKeyboard, kWindow };
+// The one line that refuses a recording made for the other command loop,
+// naming FILE_NAME and where it runs.
+std::string io_foreign_recording_line(std::string_view file_name, MacroRecording recording);
+// A macro just opened (none of its lines read) that LOOP would misread line
+// by line -- a window recording in the keyboard loop, or in the window's
+// menus a keyboard one -- is closed with that one line; true then.
+bool io_macro_refused_for(MacroLoop loop);
 void IO_INQ_INMACRO(bool& inmacro, Status& status);
 // Ends a running file sequence whose macro cannot go on to its next count
 // (abandoned before its end, or not to be opened): the flag is cleared and
@@ -44,6 +58,11 @@ void io_end_sequence(std::string_view reason);
 // between a blank line and a rule of "WARNING---" on either side. Nothing
 // when neither runs.
 void io_end_automatic_input(std::string_view macro_line, std::string_view sequence_line);
+// True (once) when the program closed the replaying macro before its end (so,
+// or at the end of its sequence: io_leave_macro_for_sequence) and nothing
+// has been read since: the next wait is the user's, as after a macro that
+// ran out.
+bool io_macro_just_closed();
 // The macro of a file sequence's next count: opened as IO_OPEN_INMACRO opens
 // it (no prompt), and marked as the sequence's own. Only the end of the
 // sequence's own macro moves it on; any other macro opened is not its own.
@@ -58,6 +77,10 @@ bool io_sequence_macro();
 // moves it on (the keyboard's SEQUENCE and the window's RUN SEQUENCE keep
 // their series apart). kNone while no sequence runs.
 enum class SequenceDriver { kNone, kKeyboard, kWindow };
+// A sequence's next count, or its end, reached from a line of a replaying
+// macro (a SEQUENCE or RUN SEQUENCE line in a member's macro): the rest of
+// that macro is not read, and a line says so. Nothing when none replays.
+void io_leave_macro_for_sequence(bool sequence_ended);
 // Starts a sequence of DRIVER: the running flag is set.
 void io_start_sequence(SequenceDriver driver);
 SequenceDriver io_sequence_driver();

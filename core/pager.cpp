@@ -49,9 +49,29 @@ const std::string kPageLengthLines[] = {
 };
 
 // Key presses from the single-key reader. One read may bring several keys
-// (fast typing); a cursor key's escape sequence stays one key.
+// (fast typing, a pasted block); a cursor key's escape sequence stays one
+// key. What the pager does not use is given back for the next prompt: when
+// it ends, and before it asks for a line of its own (a search's text).
 class KeyReader {
  public:
+  KeyReader() = default;
+  KeyReader(const KeyReader&) = delete;
+  KeyReader& operator=(const KeyReader&) = delete;
+  ~KeyReader() { give_back(); }
+
+  void give_back() {
+    std::string rest;
+    for (const std::string& key : pending_) rest += key;
+    pending_.clear();
+    io_keep_typed_ahead(rest);
+  }
+  // A line end that came with a command key ends the command's line: it is
+  // part of the answer, not one for the next prompt.
+  void drop_line_end() {
+    if (!pending_.empty() && (pending_.front() == "\n" || pending_.front() == "\r"))
+      pending_.pop_front();
+  }
+
   // The next key; empty at the end of the input.
   std::string next(Status& status) {
     if (pending_.empty()) {
@@ -174,6 +194,7 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
       } else if (key.size() == 1 && key[0] >= 32 && key[0] <= 126) {
         IO_WRITENA(key, status);
         command = IO_UPPER(key)[0];
+        keys.drop_line_end();
       } else if (key == "\033[A" || key == "\033OA") {
         command = 'u';
       } else if (key == "\033[B" || key == "\033OB") {
@@ -208,6 +229,7 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
         show = false;
         break;
       case 'N': {
+        keys.give_back();
         for (const auto& line : kPageLengthLines) IO_WRITE(line, status);
         int length = page;
         IO_INPI(true, 0, kMaxPageLength, true, "NUMBER OF LINES OF TEXT PER \"PAGE\"",
@@ -219,6 +241,7 @@ void IO_TEXT(int num_lines, TextLines lines, Status& status) {
       }
       case '>':
       case '<':
+        keys.give_back();
         search(lines.view(), num_lines, command == '>', page, current, column, status);
         show = false;
         break;

@@ -192,6 +192,44 @@ TEST(Pager, SingleKeysAtATerminal) {
   EXPECT_EQ(child.finish(), 0);
 }
 
+// Keys pasted at the page prompt in one block: the pager takes what it uses
+// (a command key with the line end that came with it, a search's text and
+// its answer) and the rest answers the prompts after it, at the line editor
+// and at a terminal it cannot drive alike.
+TEST(Pager, KeysPastedInOneBlockAlsoAnswerTheNextPrompts) {
+  for (const char* term : {"xterm", "dumb"}) {
+    SCOPED_TRACE(term);
+    testing::PtyChild child([term] {
+      setenv("TERM", term, 1);
+      testing::reset_dialogue();
+      auto lines = numbered(80);
+      lines[29] = "line 30 holds abc";
+      Status status = kStatusGood;
+      for (int round = 1; round <= 2 && status == kStatusGood; ++round) {
+        IO_TEXT(lines, status);
+        for (int k = 0; k < 2 && status == kStatusGood; ++k) {
+          std::string answer;
+          IO_INPC(false, "NEXT ANSWER", {"?"}, {"?"}, 1, answer, status);
+          std::printf("GOT[%s]\n", answer.c_str());
+          std::fflush(stdout);
+        }
+      }
+      return status == kStatusGood ? 0 : 1;
+    });
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.wait_for("---20" + kPagePrompt));
+    child.type("q\rfirst one\rsecond one\r");
+    ASSERT_TRUE(child.wait_for("GOT[first one]")) << child.output();
+    ASSERT_TRUE(child.wait_for("GOT[second one]")) << child.output();
+    ASSERT_TRUE(child.wait_for("---20" + kPagePrompt));
+    child.type(">abc\rno\rq\rthird\rfourth\r");
+    ASSERT_TRUE(child.wait_for("SEARCH NEXT OCCURENCE")) << child.output();
+    ASSERT_TRUE(child.wait_for("GOT[third]")) << child.output();
+    ASSERT_TRUE(child.wait_for("GOT[fourth]")) << child.output();
+    EXPECT_EQ(child.finish(), 0);
+  }
+}
+
 // A "?" recorded in a macro shows the help whole on every replay: nobody
 // at the terminal presses the pager's keys for the macro, so the replay
 // must not wait for one (no key is typed here).

@@ -194,6 +194,13 @@ bool read_plain_line(std::FILE* in, std::FILE* out, const std::string& prompt, b
   }
 }
 
+// The plain reader's line from IN after PROMPT, beginning with the keys
+// taken ahead of the terminal in single-key mode and given back (the
+// pager's): they are shown after the prompt, as the terminal did not echo
+// them, and a line they do not end goes on with what the terminal gives.
+bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
+                                  bool echo, std::string& line);
+
 // True when the terminal is one the line editor can drive. Without a
 // terminal type, with a "dumb" one, or with one the terminal database does
 // not know or that cannot move the cursor up, the line editor falls back to
@@ -231,6 +238,32 @@ bool edited_line_endless = false;
 // apart by the editor's own line.
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
+
+bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
+                                  bool echo, std::string& line) {
+  // Up to the first end of line, or to an end of the input (left for the
+  // plain reader, which ends there).
+  const auto stop = std::find_if(typed_ahead.begin(), typed_ahead.end(),
+                                 [](int c) { return c == '\n' || c == EOF; });
+  if (stop == typed_ahead.begin() && (typed_ahead.empty() || *stop == EOF))
+    return read_plain_line(in, out, prompt, echo, line);
+  std::string ahead(typed_ahead.begin(), stop);
+  const bool whole = stop != typed_ahead.end() && *stop == '\n';
+  typed_ahead.erase(typed_ahead.begin(), whole ? stop + 1 : stop);
+  std::fputs(prompt.c_str(), out);
+  std::fwrite(ahead.data(), 1, ahead.size(), out);
+  if (whole) std::fputc('\n', out);
+  std::fflush(out);
+  std::string rest;
+  if (!whole && !read_plain_line(in, out, "", echo, rest)) return false;
+  line = ahead + rest;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > kResponseLength) {
+    line.resize(kResponseLength);
+    io_note_cut_response();
+  }
+  return true;
+}
 
 void take_typed_ahead(int fd) {
   termios mode{};
@@ -1222,6 +1255,11 @@ std::string IO_INPUT_KEY(Status& status) {
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
+void io_keep_typed_ahead(std::string_view bytes) {
+  for (auto k = bytes.rbegin(); k != bytes.rend(); ++k)
+    typed_ahead.push_front(static_cast<unsigned char>(*k));
+}
+
 std::FILE* io_terminal_input() { return rl_instream != nullptr ? rl_instream : stdin; }
 
 namespace {
@@ -1303,7 +1341,7 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   const bool terminal = isatty(fileno(in)) != 0;
   if (!terminal || !line_editor_terminal()) {
     std::FILE* out = rl_outstream != nullptr ? rl_outstream : stdout;
-    if (read_plain_line(in, out, text, !terminal, line))
+    if (plain_line_after_typed_ahead(in, out, text, !terminal, line))
       length = static_cast<int>(line.size());
     return;
   }

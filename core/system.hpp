@@ -113,6 +113,9 @@ int io_big_endianc();
 // without waiting for Return. Empty when standard input is not a terminal or
 // nothing was read. (The bytes are returned as read, so a space key is " ".)
 std::string IO_INPUT_KEY(Status& status);
+// Puts BYTES, taken by IO_INPUT_KEY and not used, back in front of the input
+// typed ahead: the next key or line read takes them first.
+void io_keep_typed_ahead(std::string_view bytes);
 
 // One input line of at most a response line (kResponseLength characters;
 // the rest of a longer line is read past, never kept, and the cut noted for

@@ -254,15 +254,23 @@ bool voigt_spread(const FitModel& model, std::size_t k, std::span<float> params)
   return true;
 }
 
-// 1.4826 times the median of SIZES (not below 0): the standard deviation of
-// Gaussian noise of those absolute values, which a few outliers do not lift.
-float typical_size(std::vector<double>& sizes) {
-  if (sizes.empty()) return 0.0f;
-  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
-  std::nth_element(sizes.begin(), middle, sizes.end());
+// The noise of a row's MISFITS (data minus model, channel by channel): the
+// standard deviation of Gaussian noise, 1.4826 times the median of the
+// absolute differences of neighbouring mis-fits over the square root of 2.
+// One outlying channel lifts two differences, which the median passes over;
+// the shift or tilt of the background that the fit gives way to it (the
+// outlier pulls the least-squares background towards it) is the same in
+// neighbouring channels and drops out of their difference.
+float row_noise(std::span<const double> misfits) {
+  if (misfits.size() < 2) return 0.0f;
+  std::vector<double> steps(misfits.size() - 1);
+  for (std::size_t k = 1; k < misfits.size(); ++k)
+    steps[k - 1] = std::fabs(misfits[k] - misfits[k - 1]);
+  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+  std::nth_element(steps.begin(), middle, steps.end());
   double median = *middle;
-  if (sizes.size() % 2 == 0) median = 0.5 * (median + *std::max_element(sizes.begin(), middle));
-  return static_cast<float>(1.4826 * median);
+  if (steps.size() % 2 == 0) median = 0.5 * (median + *std::max_element(steps.begin(), middle));
+  return static_cast<float>(1.4826 * median / std::sqrt(2.0));
 }
 
 // FIT's reported values and results of MODEL (OWNERS, when given, receives
@@ -425,7 +433,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
     const std::size_t k = static_cast<std::size_t>(x - 1);
     if (used[k] != 0) continue;
     const double d = static_cast<double>(model_row[k]) - row[k];
-    misfits.push_back(std::fabs(d));
+    misfits.push_back(d);
     abs_diff += std::fabs(d);
     abs_data += std::fabs(row[k]);
     const double r = d / (weighted ? sigmas[k] : 1.0f);
@@ -435,7 +443,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   out.channels = usable;
   if (usable > 0)
     out.residual_rms = static_cast<float>(std::sqrt(plain_sum / static_cast<double>(usable)));
-  out.typical_misfit = typical_size(misfits);
+  out.typical_misfit = row_noise(misfits);
   // With every parameter held nothing was evaluated: the misfit is the held
   // model's own.
   if (held) {
@@ -638,16 +646,27 @@ class FeatureTracks {
       : features_(static_cast<std::size_t>(std::max(start.num_features, 0)) + 1),
         members_(features_),
         track_(features_),
-        near_(features_) {
+        near_(features_),
+        clicked_(features_),
+        pairs_(features_ * features_) {
     for (int i = 0; i < start.num_parameters; ++i) {
       const int f = code_feature(start.codes[static_cast<std::size_t>(i)]);
       if (f >= 1 && static_cast<std::size_t>(f) < features_)
         members_[static_cast<std::size_t>(f)].push_back(static_cast<std::size_t>(i));
     }
     for (std::size_t f = 1; f < features_; ++f) {
-      const FeatureShape s = feature_shape(start, static_cast<int>(f));
-      near_[f] = std::pair{s.pos, s.width};
+      clicked_[f] = feature_shape(start, static_cast<int>(f));
+      near_[f] = std::pair{clicked_[f].pos, clicked_[f].width};
     }
+    // Two peaks are told apart from the start where they were clicked apart.
+    for (std::size_t f = 1; f < features_; ++f)
+      for (std::size_t g = f + 1; g < features_; ++g) {
+        const FeatureShape &a = clicked_[f], &b = clicked_[g];
+        PairState& pair = pairs_[f * features_ + g];
+        pair.order = order_of(a.pos, b.pos);
+        pair.gap = std::fabs(a.pos - b.pos);
+        pair.met = pair.order == 0 || pair.gap < std::max(a.width, b.width);
+      }
   }
 
   // SEED with each feature as held in the row nearest Y.
@@ -711,38 +730,48 @@ class FeatureTracks {
 
   // Two peaks of one kind that cross can come out of it with each other's
   // parameters: the fit follows them by position, and where they overlap
-  // either can take either. In WORK (row Y's valid fit) each pair of peaks
-  // of one kind, neither of them held, whose parameters fit each other's
-  // height and width as last held clearly, and each other's line of drift,
-  // better than their own by a clear margin has them exchanged back. Gives,
-  // by feature, those of a pair whose identity is in doubt: neither way
-  // clearly better, or their lines of drift within the wider one's half
-  // width of each other here.
-  std::vector<bool> keep_identities(FitModel& work, Index y) const {
+  // either can take either. Two peaks that have not met since they were last
+  // told apart keep what they hold: the fit cannot carry one peak's
+  // parameters to another far away without the two meeting (coming close,
+  // or found, or their lines of drift, in the other order). Once they have
+  // met, which is which is in doubt until they lie apart again; then the
+  // way of holding them that fits each peak's height and width as last held
+  // clearly (as clicked, before any row held it), and each one's line of
+  // drift where enough rows held it to draw it, better by a clear margin
+  // stands in WORK (row Y's valid fit), exchanged back when the fit gave
+  // each the other's. Gives, by feature, those of a pair whose identity is
+  // in doubt.
+  std::vector<bool> keep_identities(FitModel& work, Index y) {
     std::vector<bool> in_doubt(features_, false);
     for (std::size_t f = 1; f < features_; ++f)
       for (std::size_t g = f + 1; g < features_; ++g) {
         const std::optional<Identity> a = identity(work, f, y), b = identity(work, g, y);
         if (!a || !b || a->type != b->type || held(work, f) || held(work, g)) continue;
+        PairState& pair = pairs_[f * features_ + g];
         const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
         const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
-        const double kept = unlikeness(now_f, *a) + unlikeness(now_g, *b);
-        const double exchanged = unlikeness(now_f, *b) + unlikeness(now_g, *a);
-        if (exchanged + kIdentityMargin < kept) exchange(work, f, g);
-        // Where their drift puts them on one another the data cannot tell
-        // them apart, whatever the fit made of them.
-        const bool crossing = std::fabs(a->shape.pos - b->shape.pos) <
-                              std::max(a->shape.width, b->shape.width);
-        if (crossing || std::fabs(exchanged - kept) <= kIdentityMargin)
-          in_doubt[f] = in_doubt[g] = true;
+        const bool close = meeting(pair, now_f, now_g, *a, *b);
+        const bool lines_crossed = a->drift && b->drift &&
+                                   order_of(a->shape.pos, b->shape.pos) != pair.order;
+        if (close || lines_crossed || order_of(now_f.pos, now_g.pos) != pair.order)
+          pair.met = true;
+        if (!pair.met) continue;
+        if (!close && tell_apart(pair, work, f, g, *a, *b)) continue;
+        in_doubt[f] = in_doubt[g] = true;
       }
     return in_doubt;
   }
 
   // The downward pass goes on from where the features lay after the start
-  // row.
-  void keep_start_row() { down_near_ = near_; }
-  void begin_downward_pass() { near_ = down_near_; }
+  // row, and from how each pair of them stood there.
+  void keep_start_row() {
+    down_near_ = near_;
+    down_pairs_ = pairs_;
+  }
+  void begin_downward_pass() {
+    near_ = down_near_;
+    pairs_ = down_pairs_;
+  }
 
  private:
   struct HeldRow {
@@ -753,34 +782,127 @@ class FeatureTracks {
 
   static Index distance(Index a, Index b) { return a > b ? a - b : b - a; }
 
-  // A peak as last held clearly (its type, height and width in the nearest
-  // held row, its position where its drift puts it at the row).
+  // A peak as last held clearly: its type, its height and width in the
+  // nearest held rows (as clicked, before any row held it) and its position
+  // where its drift puts it at the row, when at least 3 rows held it to draw
+  // its line (DRIFT; where it was held says nothing of where it went since).
+  // HELD: a row held it (a click gives its height and width roughly).
   struct Identity {
     int type;
     FeatureShape shape;
+    bool drift = false, held = false;
   };
   // How much a peak now (NOW) differs from a peak's IDENTITY: its height and
-  // width as ratios, its position in the identity's half widths.
-  static double unlikeness(const FeatureShape& now, const Identity& identity) {
+  // width as ratios (its shape), and its position in the identity's half
+  // widths when the identity's drift is known.
+  static double shape_unlikeness(const FeatureShape& now, const Identity& identity) {
     const FeatureShape& was = identity.shape;
     return std::fabs(std::log(now.height / was.height)) +
-           std::fabs(std::log(now.width / was.width)) +
-           std::fabs(now.pos - was.pos) / std::max(was.width, 1.0);
+           std::fabs(std::log(now.width / was.width));
+  }
+  static double unlikeness(const FeatureShape& now, const Identity& identity) {
+    const FeatureShape& was = identity.shape;
+    double far = shape_unlikeness(now, identity);
+    if (identity.drift) far += std::fabs(now.pos - was.pos) / std::max(was.width, 1.0);
+    return far;
   }
   static constexpr double kIdentityMargin = 0.5;
+  // The most a peak that is still its identity differs from it (a height or
+  // width off by a factor of e^2, or a mix of those and its position off its
+  // line of drift).
+  static constexpr double kLikeIdentity = 2.0;
+
+  // Two peaks of one kind: the order they lay in (+1 the second on the
+  // right) and how far apart they lay when last told apart, and whether
+  // they have met since.
+  struct PairState {
+    int order = 0;
+    double gap = 0.0;
+    bool met = true;
+  };
+  static int order_of(double left, double right) {
+    return right > left ? 1 : right < left ? -1 : 0;
+  }
+
+  // Whether two peaks (NOW_F, NOW_G; identities A and B) of a PAIR are
+  // meeting: they lie on one another (within the wider one's half width) or
+  // their lines of drift do here, or they lie within their half widths
+  // together and either has lost its own height or width (the fit holds
+  // both as one peak and the other as a trace beside it) or, while their
+  // drift is not known, they have drawn together since last told apart.
+  static bool meeting(const PairState& pair, const FeatureShape& now_f,
+                      const FeatureShape& now_g, const Identity& a, const Identity& b) {
+    const double gap = std::fabs(now_f.pos - now_g.pos);
+    const double wider = std::max(now_f.width, now_g.width);
+    if (gap < wider) return true;
+    const bool drifts = a.drift && b.drift;
+    if (drifts && std::fabs(a.shape.pos - b.shape.pos) < std::max(a.shape.width, b.shape.width))
+      return true;
+    const double together =
+        std::max(now_f.width + now_g.width, a.shape.width + b.shape.width);
+    const bool lost_own = (a.held && shape_unlikeness(now_f, a) > kIdentityMargin) ||
+                          (b.held && shape_unlikeness(now_g, b) > kIdentityMargin);
+    return gap < together && (lost_own || (!drifts && gap < pair.gap - 0.25 * wider));
+  }
+
+  // Features F and G of WORK, which have met and now lie apart, are held the
+  // way that fits identities A and B better by a clear margin (exchanged
+  // when that is the other way), and the PAIR is told apart again; false,
+  // the pair left met, while which is which is in doubt. An identity that
+  // neither feature is like (a peak gone from the row, or past its end)
+  // says nothing of which is which: the other one alone tells.
+  static bool tell_apart(PairState& pair, FitModel& work, std::size_t f, std::size_t g,
+                         const Identity& a, const Identity& b) {
+    const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
+    const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
+    const double fa = unlikeness(now_f, a), gb = unlikeness(now_g, b);
+    const double fb = unlikeness(now_f, b), ga = unlikeness(now_g, a);
+    const bool a_seen = std::min(fa, ga) <= kLikeIdentity;
+    const bool b_seen = std::min(fb, gb) <= kLikeIdentity;
+    if (!a_seen && !b_seen) return false;
+    const double kept = (a_seen ? fa : 0.0) + (b_seen ? gb : 0.0);
+    const double exchanged = (a_seen ? ga : 0.0) + (b_seen ? fb : 0.0);
+    if (std::fabs(exchanged - kept) <= kIdentityMargin) return false;
+    if (exchanged < kept) exchange(work, f, g);
+    pair.order = exchanged < kept ? order_of(now_g.pos, now_f.pos) : order_of(now_f.pos, now_g.pos);
+    pair.gap = std::fabs(now_f.pos - now_g.pos);
+    pair.met = false;
+    return true;
+  }
 
   std::optional<Identity> identity(const FitModel& work, std::size_t f, Index y) const {
     const int type = kzt_feature_parameters(work, static_cast<int>(f)).type;
-    if (track_[f].empty() || (type != kOneDGaussian && type != kOneDLorentzian && type != kOneDVoigt))
-      return std::nullopt;
-    const HeldRow* nearest = &track_[f].front();
-    for (const HeldRow& h : track_[f])
-      if (distance(h.row, y) < distance(nearest->row, y)) nearest = &h;
-    Identity id{type, nearest->shape};
+    if (type != kOneDGaussian && type != kOneDLorentzian && type != kOneDVoigt) return std::nullopt;
+    Identity id{type, clicked_[f]};
+    if (!track_[f].empty()) {
+      // Where two peaks overlap their fits trade height and width from row
+      // to row: the median of the nearest few held rows is the peak's own.
+      std::vector<const HeldRow*> near;
+      for (const HeldRow& h : track_[f]) near.push_back(&h);
+      const std::size_t used = std::min<std::size_t>(near.size(), 5);
+      std::partial_sort(near.begin(), near.begin() + static_cast<std::ptrdiff_t>(used), near.end(),
+                        [y](const HeldRow* a, const HeldRow* b) {
+                          return distance(a->row, y) < distance(b->row, y);
+                        });
+      near.resize(used);
+      id.shape = near.front()->shape;
+      const auto median = [&near](double FeatureShape::*what) {
+        std::vector<double> v;
+        for (const HeldRow* h : near) v.push_back(h->shape.*what);
+        std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+        return v[v.size() / 2];
+      };
+      id.shape.height = median(&FeatureShape::height);
+      id.shape.width = median(&FeatureShape::width);
+      id.held = true;
+    }
     if (!(id.shape.height > 0.0) || !(id.shape.width > 0.0)) return std::nullopt;
     for (std::size_t m = 0; m < members_[f].size(); ++m)
-      if (code_parameter(work.codes[members_[f][m]]) == 1 && track_[f].size() >= 5)
-        if (const std::optional<double> at = line_at(f, m, y)) id.shape.pos = *at;
+      if (code_parameter(work.codes[members_[f][m]]) == 1 && track_[f].size() >= 3)
+        if (const std::optional<double> at = line_at(f, m, y)) {
+          id.shape.pos = *at;
+          id.drift = true;
+        }
     return id;
   }
 
@@ -845,6 +967,10 @@ class FeatureTracks {
   std::vector<std::vector<HeldRow>> track_;
   // Each feature's position and width in the row before, while it held it.
   std::vector<std::optional<std::pair<double, double>>> near_, down_near_;
+  // Each feature as clicked (the start model).
+  std::vector<FeatureShape> clicked_;
+  // By pair of features F < G (at F * features_ + G), how they stand.
+  std::vector<PairState> pairs_, down_pairs_;
 };
 
 // One fit of a row: its result, the model it left, its lines (held back

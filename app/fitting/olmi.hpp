@@ -59,8 +59,10 @@ struct OlmiRowFit {
   int num_calls = 0;
   float sum_squares = 0.0f;
   // The channels fitted, the rms of data minus model over them (unweighted)
-  // and its typical size, which one outlying channel does not lift (1.4826
-  // times the median of its absolute values: the rms of Gaussian noise).
+  // and the row's noise about the model, which neither one outlying channel
+  // nor the shift of the background the fit gives way to it lifts (1.4826
+  // times the median absolute difference of neighbouring channels' data
+  // minus model, over the square root of 2: the rms of Gaussian noise).
   Index channels = 0;
   float residual_rms = 0.0f;
   float typical_misfit = 0.0f;
@@ -94,7 +96,8 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
 // peak, decay or sinusoid) whose position lies outside the channels fitted,
 // narrower than a channel (a peak's half width at half maximum, a decay's
 // half-life, a sinusoid's period), lower than three times the fit's typical
-// mis-fit (a spike of the noise, a trace where the data have none), a peak
+// mis-fit (OlmiRowFit::typical_misfit, the row's noise: a spike of the
+// noise, a trace where the data have none), a peak
 // wider at half its maximum than the channels (it cannot be told from the
 // background it has taken), a height or width that is no number, two peaks
 // closer than the wider one's half width (their shares are in doubt), and,
@@ -155,11 +158,16 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // fit that is not valid lies lower than it by more than the free parameters'
 // count of its mean square (then that one stands, as no valid model; with
 // none that fitted, the first). Under evolution a fit that ran out of calls
-// goes on once from where it stopped, and two peaks of one kind whose valid
-// fit holds each other's height, width and line of drift better than their
-// own (they changed places as they crossed) are given back their own
-// parameters, with a line saying so; the rows where their drift puts them on
-// one another, or where neither way is clearly better, are named. Stores
+// goes on once from where it stopped, and two peaks of one kind keep their
+// identities, clicked on the start row, on both passes: two that have not
+// met since last told apart keep what they hold; once they have met (come
+// within the wider one's half width, or found in the other order, or, their
+// drift not known, drawn together or, one having lost its own height or
+// width, within their half widths together) the rows are named until they
+// lie apart again, and then a valid fit that holds each other's height and
+// width as last held clearly (as clicked, before any row held them), and
+// their lines of drift where known, better than their own by a clear margin
+// is given back its own parameters, with a line saying so. Stores
 // each row's reported parameters and results in the vectors (vectors 1..50,
 // rows 1..500; one warning for what does not fit). A row that failed to fit
 // has no results: its parameters and results become 0.0, so that no earlier

@@ -864,25 +864,38 @@ void kzt_reflect_command(KztDataSets& sets, std::string& next, Status& status) {
   describe_memory(sets, m);
 }
 
-void kzt_transpose_command(KztDataSets& sets, std::string& next, Status& status) {
+bool kzt_transpose_to_memory(bool gui, KztDataSets& sets, Status& status) {
+  if (status != kStatusGood) return false;
+  if (!sets.data_defined) {
+    // The arrays' unwritten contents would become the current data.
+    if (gui)
+      kzt_warning(true, {"The operation is not possible because", "there is no data to transpose"},
+                  status);
+    else
+      IO_WRITE("WARNING: The operation is not possible because there is no data to transpose",
+               status);
+    return false;
+  }
   const KztArrays& a = arrays();
   KztMemoryExtent m;
   bool refused = false;
-  KZT_TRANSPOSE(false, a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
+  KZT_TRANSPOSE(gui, a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
                 kzt_image(a.data), kzt_image(a.variances), a.xstrelm, a.ystrelm, a.xendelm,
                 a.yendelm, sets.variances_exist, refused, kzt_xline(a.mxaxis), kzt_yline(a.myaxis),
                 kzt_image(a.mdata), kzt_image(a.mvariances), m, status);
-  if (status != kStatusGood) return;
-  if (refused) {
-    next = "ROI";
-    return;
-  }
+  if (status != kStatusGood || refused) return false;
   describe_memory(sets, m);
   // X and Y change places: labels and pixel sizes with the axes.
   std::swap(sets.mxlabel, sets.mylabel);
   sets.mx_pixel_size = sets.y_pixel_size;
   sets.my_pixel_size = sets.x_pixel_size;
-  next = "EXCHANGE";
+  return true;
+}
+
+void kzt_transpose_command(KztDataSets& sets, std::string& next, Status& status) {
+  const bool done = kzt_transpose_to_memory(false, sets, status);
+  if (status != kStatusGood) return;
+  next = done ? "EXCHANGE" : "ROI";
 }
 
 void kzt_flip_command(KztDataSets& sets, std::string&, Status& status) {

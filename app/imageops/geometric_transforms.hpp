@@ -145,6 +145,13 @@ void KZT_EXTEND(bool gui, Index xmaxdat, Index ymaxdat, bool variances_exist, In
 // described: regions, current texts, MEMORY_DEFINED true.
 void kzt_describe_memory(KztDataSets& sets, const KztMemoryExtent& memory);
 
+// TRANSPOSE of the program arrays' active region into the memory, through
+// the window's boxes (GUI) or the terminal: the memory described, its X and
+// Y texts and pixel sizes changed over. Without data (the arrays hold
+// nothing read) it is refused as when the arrays cannot hold the result.
+// False when it was refused.
+bool kzt_transpose_to_memory(bool gui, KztDataSets& sets, Status& status);
+
 // Keyboard branches on the program arrays.
 void kzt_move_command(KztDataSets& sets, std::string& next, Status& status);
 void kzt_rebin_command(KztDataSets& sets, std::string& next, Status& status);

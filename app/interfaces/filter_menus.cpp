@@ -180,20 +180,7 @@ void run_transform(MenuPass& pass, SubMenu&, Status& status) {
 }
 
 void run_transpose(MenuPass& pass, SubMenu&, Status& status) {
-  const KztArrays& a = arrays();
-  KztDataSets& s = pass.sets;
-  KztMemoryExtent m;
-  bool refused = false;
-  KZT_TRANSPOSE(true, a.xmaxdat, a.ymaxdat, kzt_xline(a.xaxis), kzt_yline(a.yaxis),
-                kzt_image(a.data), kzt_image(a.variances), a.xstrelm, a.ystrelm, a.xendelm,
-                a.yendelm, s.variances_exist, refused, kzt_xline(a.mxaxis), kzt_yline(a.myaxis),
-                kzt_image(a.mdata), kzt_image(a.mvariances), m, status);
-  if (status != kStatusGood || refused || !m.written()) return;
-  // X and Y change places: pixel sizes and labels with the axes.
-  s.mx_pixel_size = s.y_pixel_size;
-  s.my_pixel_size = s.x_pixel_size;
-  hand_back_extent(s, m, status);
-  std::swap(s.xlabel, s.ylabel);
+  if (kzt_transpose_to_memory(true, pass.sets, status)) KZT_EXCHANGE(pass.sets, status);
 }
 
 void run_geometric_help(MenuPass&, SubMenu&, Status& status) {

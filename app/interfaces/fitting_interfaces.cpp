@@ -685,9 +685,7 @@ void olmi_options(MenuPass& pass, Olmi& state, Status& status) {
 }
 
 void olmi_transpose(MenuPass& pass, Olmi& state, Status& status) {
-  std::string next;
-  kzt_transpose_command(pass.sets, next, status);
-  if (status == kStatusGood && next == "EXCHANGE") run_exchange(pass, state, status);
+  if (kzt_transpose_to_memory(true, pass.sets, status)) run_exchange(pass, state, status);
 }
 
 void olmi_vectors(MenuPass& pass, Olmi&, Status& status) { KZT_GUI_VECTORS(pass.sets, status); }
@@ -741,9 +739,9 @@ const OlmiRow kOlmiRows[] = {
      olmi_optimise},
     {"RESULTS", "RESULTS: Results of model fitting", 0, kAll, run_results<Olmi>},
     {"SET-UP", "SET-UP: Alter set-up of fitting control variables", 0, kAll, olmi_setup},
-    // (Without data it would turn the arrays' unwritten contents into current data.)
-    {"TRANSPOSE", "TRANSPOSE: Active data region element tranposition",
-     kData | kMenuNeedsMemory, kAll, olmi_transpose},
+    // (The transposition refuses for itself, also without data.)
+    {"TRANSPOSE", "TRANSPOSE: Active data region element tranposition", kMenuNeedsMemory, kAll,
+     olmi_transpose},
     {"VECTORS", "VECTORS: Interactive viewing of results vectors", 0, kAll, olmi_vectors},
 };
 static_assert(std::size(kOlmiRows) == 20);

@@ -560,23 +560,37 @@ TEST_F(FittingInterfaces, OlmiTransposeOnlyWhenItFits) {
   KztArrays& a = vosq_kzt_arrays;
   const std::vector<float> before(a.data, a.data + 80 * 20);
   TerminalCapture terminal;
-  // 80 columns cannot become 80 rows of 20-row arrays: nothing changes.
+  // 80 columns cannot become 80 rows of 20-row arrays: nothing changes, and
+  // the transposition's own box says why.
   EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
   EXPECT_EQ(std::vector<float>(a.data, a.data + 80 * 20), before);
   EXPECT_EQ(a.xnumdat, 80);
+  EXPECT_NE(terminal.text().find("WARNING: The operation is not possible because the first "
+                                 "dimension of the work arrays is not large enough to contain "
+                                 "the transposed data\n"),
+            std::string::npos)
+      << terminal.text();
   // A 20 x 20 region is turned and becomes the current data.
   a.xendelm = 20;
   EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
   EXPECT_EQ(at(a.data, 3, 7), before[2 * 80 + 6]);
   EXPECT_EQ(at(a.data, 12, 5), before[11 * 80 + 4]);
   // Before any input there is nothing to turn: the arrays' unwritten
-  // contents never become current data (whose display failed on them).
+  // contents never become current data (whose display failed on them). The
+  // choice needs no data: the transposition refuses for itself.
   sets.data_defined = sets.memory_defined = false;
   const std::vector<float> kept(a.data, a.data + 80 * 20);
+  const std::size_t from = terminal.text().size();
   EXPECT_EQ(run(KZT_GUI_OLMI, {"TRANSPOSE", "EXIT"}), kStatusGood);
   EXPECT_FALSE(sets.data_defined);
   EXPECT_FALSE(sets.memory_defined);
   EXPECT_EQ(std::vector<float>(a.data, a.data + 80 * 20), kept);
+  const std::string said = terminal.text().substr(from);
+  EXPECT_EQ(said.find("DATA NEEDED"), std::string::npos) << said;
+  EXPECT_NE(said.find("WARNING: The operation is not possible because there is no data to "
+                      "transpose\n"),
+            std::string::npos)
+      << said;
 }
 
 // The multiple 1-D fit in a window whose waits are answered from a script:

@@ -204,7 +204,8 @@ bool set_up(std::string& macro_file, Status& status) {
                   status);
   if (status != kStatusGood) return false;
   if (retstat != 0) {
-    gs_refusal({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
+    // A replaying macro's later lines were for the sequence: it ends here.
+    gs_command_refused({"COULD NOT DEDUCE REQUIRED FILE SEQUENCE"}, status);
     return false;
   }
   if (!s.postfix.empty()) s.extension = s.postfix + s.extension;
@@ -237,6 +238,7 @@ void next_member(Status& status) {
   // Whichever way it ends here, the sequence is no longer this menu's.
   s.own = false;
   if ((s.increment > 0 && s.count > s.end_value) || (s.increment < 0 && s.count < s.end_value)) {
+    io_leave_macro_for_sequence(true);
     vosq_io_dbdb.file_sequence = false;
     say("INFO: *** END OF SEQUENCE ***", status);
     say(" ", status);
@@ -266,6 +268,8 @@ void next_member(Status& status) {
   say("      Output file = " + out_file, status);
   if (status != kStatusGood) return stop();
   std::string macro = s.macro_file;
+  // RUN SEQUENCE on a line of a member's macro: the next member takes over.
+  io_leave_macro_for_sequence(false);
   if (replayable(macro)) io_open_sequence_macro(macro, status);
   if (status != kStatusGood || !replayable(macro)) {
     io_end_sequence("its macro file could not be opened");

@@ -151,6 +151,49 @@ TEST_F(MacroMenu, SeriesThatCannotBeDeducedOrEscaped) {
              "2", "o", "EXIT"},
             status);
   EXPECT_EQ(counts(out), (std::vector<int>{2, 4})) << out;
+
+  // Refused in a replaying macro, the series ends the macro: its later
+  // lines were for the sequence, and are not run at this menu.
+  write_text(dir.file("main.mac"), "RUN SEQUENCE\n" + file("member.mac") + "\n" +
+                                       file("img001.kzt") + "\n" + file("alpha.kzt") +
+                                       "\nOPEN LOG FILE\nNO\n" + file("after.log") + "\n");
+  std::string name = file("main.mac");
+  IO_OPEN_INMACRO(false, name, status);
+  out = run({"EXIT"}, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_NE(out.find("WARNING: COULD NOT DEDUCE REQUIRED FILE SEQUENCE\n"
+                     "WARNING---WARNING---WARNING---WARNING---WARNING---WARNING---WARNING--"
+                     "WARNING\n \nWARNING: A command was refused during a macro. Macro "
+                     "automatically terminated.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
+  EXPECT_FALSE(std::filesystem::exists(file("after.log"))) << out;
+}
+
+// RUN SEQUENCE on a line of a member's macro moves the sequence on: the
+// rest of that macro is not read, the next member's macro runs whole, and
+// the last member's rest is not run as choices after the sequence's end.
+TEST_F(MacroMenu, RunSequenceInAMembersMacroLeavesItThroughTheLastFile) {
+  write_text(dir.file("moving.mac"), "?\nO.K.\nRUN SEQUENCE\nOPEN LOG FILE\nNO\n" +
+                                         file("rest.log") + "\nCLOSE LOG FILE\n");
+  Status status = kStatusGood;
+  const std::string out = run({"RUN SEQUENCE", file("moving.mac"), file("img001.kzt"),
+                               file("img003.kzt"), "1", "out", "EXIT"},
+                              status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(counts(out), (std::vector<int>{1, 2, 3})) << out;
+  std::size_t help = 0;
+  const std::string shown = "(GRAPHICAL INPUT):?\n";
+  for (std::size_t at = out.find(shown); at != std::string::npos; at = out.find(shown, at + 1))
+    ++help;
+  EXPECT_EQ(help, 3u) << out;
+  EXPECT_NE(out.find("INFO: The rest of the running macro is not read: the sequence has ended\n"
+                     "INFO: *** END OF SEQUENCE ***\n"),
+            std::string::npos)
+      << out;
+  EXPECT_FALSE(std::filesystem::exists(file("rest.log"))) << out;
+  EXPECT_FALSE(vosq_io_dbdb.input_macro);
 }
 
 // Started from a replaying macro, the sequence takes none of its lines: the

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <vector>
 
 #include "core/dialogue_testing.hpp"
@@ -73,6 +74,17 @@ TEST_F(VectorsMenuTyped, NextVectorProposedInTurnAndNoneDefined) {
   sets.vectors.max_vec_values = 0;
   KZT_GUI_VECTORS(sets, status);
   EXPECT_EQ(status, kBaseApp + 1);
+}
+
+// OUTPUT answered by lines (a macro, or no window): its question whether to
+// use the proposed file is said before the menu's prompt takes YES or NO.
+TEST_F(VectorsMenuTyped, OutputSaysItsQuestionAtTheTerminal) {
+  testing::TempDir dir;
+  testing::TerminalCapture terminal;
+  run({"1", "OUTPUT", "KESTA FORMAT", "NO", dir.file("centre.kzt"), "EXIT"});
+  EXPECT_NE(terminal.text().find("USE vector.kzt\n"), std::string::npos) << terminal.text();
+  EXPECT_TRUE(std::filesystem::exists(dir.file("centre.kzt")));
+  EXPECT_FALSE(std::filesystem::exists("vector.kzt"));
 }
 
 // In the window, a click on the graph shows its coordinates and draws

@@ -417,10 +417,13 @@ bool macro_file_usable(const std::string& file, Status& status) {
   std::string first;
   bool cut = false;
   io_read_bounded_line(in.get(), kResponseLength, first, cut);
-  const auto begins = [&first](std::string_view head) { return first.rfind(head, 0) == 0; };
-  if (begins("%!*\\ BEGINNING OF VOSQ_IO MACRO FILE") || begins("%!*\\ BEGINNING OF IO MACRO FILE"))
-    return true;
-  say("WARNING: The entered file is not a valid macro file");
+  const MacroRecording recording = io_macro_recording(first);
+  if (recording == MacroRecording::kKeyboard) return true;
+  // A recording made in the window's menus would be misread here line by
+  // line: it is named for what it is.
+  say(recording == MacroRecording::kWindow
+          ? io_foreign_recording_line(file, recording)
+          : std::string("WARNING: The entered file is not a valid macro file"));
   escape_hint();
   return false;
 }
@@ -602,6 +605,7 @@ void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& s
   const bool ended = (s.step > 0 && s.count > s.end) || (s.step < 0 && s.count < s.end) ||
                      (s.start == s.end && s.runs > 0);
   if (ended) {
+    io_leave_macro_for_sequence(true);
     vosq_io_dbdb.file_sequence = false;
     say("INFO: *** END OF SEQUENCE ***");
     say(" ");
@@ -614,11 +618,8 @@ void KZT_SEQUENCE(std::string& macro_file, KztTypeChooser choose_type, Status& s
     return;
   }
   // The sequence's macro takes over the input from a macro that is still
-  // replaying (one that started the sequence).
-  if (vosq_io_dbdb.input_macro) {
-    say("INFO: The rest of the running macro is not read: the sequence takes over");
-    IO_CLOSE_INMACRO(status);
-  }
+  // replaying (one that started the sequence, or a member's).
+  io_leave_macro_for_sequence(false);
   std::string count_macro = s.macro_file;
   io_open_sequence_macro(count_macro, status);
   if (status != kStatusGood) {

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -460,6 +461,49 @@ TEST(Program, FailedMacroOptionStopsAndLeavesTheDefaults) {
       EXPECT_FALSE(has(r.output, "Main menu")) << option;
       EXPECT_EQ(file_contents(dir.file(".kesta.def")), populated ? stored : "") << option;
     }
+  }
+}
+
+// A recording made in the window's menus, replayed where the keyboard loop
+// reads it, would take its first EXIT as the keyboard's and a later YES as
+// the confirmation: it is refused before any of its lines is read, by -mac
+// as a file that does not open is (the run fails), by MACRO with the name
+// asked again. Keyboard recordings and files without a header still run.
+TEST(Program, AWindowRecordingIsRefusedByTheKeyboardLoop) {
+  TempDir dir;
+  const std::string stored = "DATABASE DEFAULT VALUES FILE\n!!! DO NOT ALTER YOURSELF !!!\n";
+  write_file(dir.file(".kesta.def"), stored);
+  write_file(dir.file("window.mac"),
+             "%!*\\ BEGINNING OF GUI MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+             "EXIT\nKEYBOARD INTERFACE\nSTART MACRO\nmade.mac\nEXIT\nEXIT KESTA\nYES\n"
+             "%!*\\ END OF IO MACRO FILE\n");
+  write_file(dir.file("keyboard.mac"),
+             "%!*\\ BEGINNING OF IO MACRO FILE\n%!*\\\n%!*\\ This is a comment line\n%!*\\\n"
+             "LIST VARIABLES\n%!*\\ END OF IO MACRO FILE\n");
+  write_file(dir.file("plain.mac"), "LIST VARIABLES\n");
+  const std::string refusal =
+      "WARNING: Macro file \"window.mac\" was recorded in the graphics window and needs the "
+      "window's menus to run\n";
+  for (const char* options : {"-nogr -dim4x4 -macwindow.mac", "-nogr -key -dim4x4 -macwindow.mac"}) {
+    const Result r = run(dir, options, "");
+    EXPECT_EQ(r.code, 1) << options;
+    EXPECT_TRUE(has(r.output, refusal + " \nSTATUS: The error was identified in module:\n"))
+        << r.output;
+    EXPECT_FALSE(has(r.output, "CONFIRM EXIT")) << r.output;
+    EXPECT_FALSE(has(r.output, "BYE: KESTA")) << r.output;
+    EXPECT_EQ(file_contents(dir.file(".kesta.def")), stored);
+  }
+  Result r = run(dir, "-nogr -dim4x4", "MACRO\nwindow.mac\nkeyboard.mac\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_TRUE(has(r.output, "FILE NAME [kesta.mac]:window.mac\n" + refusal +
+                                "FILE NAME [kesta.mac]:keyboard.mac\n"
+                                "Main menu: ENTER COMMAND [IMAGE]:LIST VARIABLES\n"))
+      << r.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.file("made.mac")));
+  for (const char* macro : {"-mackeyboard.mac", "-macplain.mac"}) {
+    r = run(dir, std::string("-nogr -dim4x4 ") + macro, "EXIT\nYES\n");
+    EXPECT_EQ(r.code, 0) << macro;
+    EXPECT_TRUE(has(r.output, "ENTER COMMAND [INPUT DATA]:LIST VARIABLES\n")) << r.output;
   }
 }
 

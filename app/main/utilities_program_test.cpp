@@ -208,6 +208,26 @@ TEST(MacroUtilities, AStopMacroInTheSequencesMacroLeavesItsMacro) {
   EXPECT_TRUE(has(r.output, "INFO: *** END OF SEQUENCE ***")) << r.output;
 }
 
+// A SEQUENCE line in the sequence's own macro moves it on, the last count's
+// as every earlier one's: the rest of that macro is not read, also once the
+// sequence has ended.
+TEST(MacroUtilities, ASequenceLineInTheMembersMacroLeavesItThroughTheLastCount) {
+  TempDir dir;
+  write_text_file(dir.file("seq.mac"),
+                  kMacroHeader + "LIST VARIABLES\nSEQUENCE\nMESSAGE\nrest ran\n\\\\\n");
+  const ProgramResult r =
+      run_program(dir, "-nogr -dim4x4", "SEQUENCE\n1\n3\n1\nseq.mac\n0\nEXIT\nYES\n");
+  EXPECT_EQ(r.code, 0);
+  EXPECT_EQ(occurrences(r.output, "      ##COUNT i = "), 3) << r.output;
+  EXPECT_EQ(occurrences(r.output, "the sequence takes over\n"), 2) << r.output;
+  EXPECT_TRUE(has(r.output,
+                  "Main menu: ENTER COMMAND [DEFINE VARIABLE]:SEQUENCE\n"
+                  "INFO: The rest of the running macro is not read: the sequence has ended\n"
+                  "INFO: *** END OF SEQUENCE ***\n \nMain menu: ENTER COMMAND [EXIT]:EXIT\n"))
+      << r.output;
+  EXPECT_FALSE(has(r.output, "rest ran")) << r.output;
+}
+
 // The macro file gone before the next count: the sequence ends with its note.
 TEST(MacroUtilities, ASequenceWhoseMacroVanishedEnds) {
   TempDir dir;
@@ -223,11 +243,12 @@ TEST(MacroUtilities, ASequenceWhoseMacroVanishedEnds) {
 TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
   TempDir dir;
   write_text_file(dir.file("gui.mac"), "%!*\\ BEGINNING OF GUI MACRO FILE\nEXIT\n");
+  write_text_file(dir.file("plain.mac"), "LIST VARIABLES\n");
   write_text_file(dir.file("seq.mac"), kMacroHeader + "LIST VARIABLES\n");
   const ProgramResult r = run_program(
       dir, "-nogr -dim4x4",
-      "SEQUENCE\n3\n3\n0\nmissing.mac\ngui.mac\nseq.mac\n0\nSEQUENCE\n2\n2\n0\n\\\\\nYES\n"
-      "EXIT\nYES\n");
+      "SEQUENCE\n3\n3\n0\nmissing.mac\ngui.mac\nplain.mac\nseq.mac\n0\nSEQUENCE\n2\n2\n0\n"
+      "\\\\\nYES\nEXIT\nYES\n");
   EXPECT_EQ(r.code, 0);
   // A missing file is said with its name and the reason.
   EXPECT_TRUE(has(r.output,
@@ -235,7 +256,16 @@ TEST(MacroUtilities, SequenceRefusesAGuiMacroAndEndsAOneValueLoop) {
                   "         (You can enter user escape (\\\\) to exit this command.)\n"
                   "         missing.mac cannot be opened: No such file or directory\n"))
       << r.output;
-  EXPECT_TRUE(has(r.output, "WARNING: The entered file is not a valid macro file")) << r.output;
+  // A recording made in the window's menus is named for what it is.
+  EXPECT_TRUE(has(r.output,
+                  "INPUT MACRO FILE NAME [kesta.mac]:gui.mac\n"
+                  "WARNING: Macro file \"gui.mac\" was recorded in the graphics window and needs "
+                  "the window's menus to run\n"
+                  "         (You can enter user escape (\\\\) to exit this command.)\n"))
+      << r.output;
+  EXPECT_TRUE(has(r.output, "INPUT MACRO FILE NAME [kesta.mac]:plain.mac\n"
+                            "WARNING: The entered file is not a valid macro file"))
+      << r.output;
   EXPECT_EQ(occurrences(r.output, "INFO: Sequence counter value ="), 1) << r.output;
   EXPECT_EQ(occurrences(r.output, "INFO: *** END OF SEQUENCE ***"), 1);
   EXPECT_TRUE(has(r.output, "INPUT MACRO FILE NAME [seq.mac]:")) << r.output;

@@ -90,6 +90,32 @@ TEST_F(GuiProgram, MacroOfMenuChoices) {
   }
 }
 
+// A keyboard recording given by -mac to the window's menus would have each
+// of its lines refused there, then wait in the window: it is refused before
+// any of them is read, naming the option that replays it, and the run fails.
+// A recording made in the window runs from -mac.
+TEST_F(GuiProgram, AKeyboardRecordingIsRefusedByTheWindowsMenus) {
+  testing::PrivateXServer server(24);
+  ASSERT_TRUE(server.ok());
+  const std::string comments = "%!*\\\n%!*\\ This is a comment line\n%!*\\\n";
+  testing::write_text_file(dir.file("keyboard.mac"),
+                           "%!*\\ BEGINNING OF IO MACRO FILE\n" + comments +
+                               "INPUT DATA\nKESTA STANDARD FORMAT\nramp.kzt\nEXIT\nYES\n");
+  testing::write_text_file(dir.file("window.mac"), "%!*\\ BEGINNING OF GUI MACRO FILE\n" +
+                                                       comments + "EXIT\nEXIT KESTA\nYES\n");
+  testing::ProgramResult r = testing::run_program(dir, "-dim64x64 -mackeyboard.mac", "");
+  EXPECT_EQ(r.code, 1) << r.output;
+  EXPECT_NE(r.output.find("WARNING: Macro file \"keyboard.mac\" was recorded at the keyboard and "
+                          "needs the keyboard interface (-key) to run\n \nSTATUS:"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("MENU CHOICE"), std::string::npos) << r.output;
+  r = testing::run_program(dir, "-dim64x64 -macwindow.mac", "");
+  EXPECT_EQ(r.code, 0) << r.output;
+  EXPECT_NE(r.output.find("MENU CHOICE (GRAPHICAL INPUT):EXIT KESTA\n"), std::string::npos)
+      << r.output;
+}
+
 // The window closed while a menu waits for it, in an interface or at the top
 // menu: the menus that follow are asked at the terminal with their question
 // and choices, and are answered by name there; the work in memory is not

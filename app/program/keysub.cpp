@@ -40,6 +40,7 @@
 #include "app/program/graphics_steps.hpp"
 #include "app/program/program.hpp"
 #include "app/main/utility_commands.hpp"
+#include "core/ask_again.hpp"
 #include "core/io_output.hpp"
 #include "core/macro.hpp"
 #include "core/pager.hpp"
@@ -293,7 +294,15 @@ void run_close_log(Dispatch& d, Status& status) {
   }
 }
 
-void run_macro(Dispatch&, Status& status) { IO_OPEN_INMACRO(true, inmacro_file, status); }
+// A recording made in the window's menus is refused as a file that does not
+// open is, and the name asked again: read here it would answer the wrong
+// questions.
+void run_macro(Dispatch&, Status& status) {
+  io_ask_until_accepted(
+      inmacro_file, [](std::string& name, Status& s) { IO_OPEN_INMACRO(true, name, s); },
+      [](const std::string&) { return !io_macro_refused_for(MacroLoop::kKeyboard); },
+      [](Status&) {}, status);
+}
 
 void run_start_macro(Dispatch&, Status& status) {
   IO_OPEN_OUTMACRO(false, true, outmacro_file, status);

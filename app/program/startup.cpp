@@ -366,6 +366,21 @@ void KZT_TRAILER(std::string_view version, Status& status) {
   IO_WRITE(" ", status);
 }
 
+namespace {
+
+// A macro given with -mac that was recorded for the other command loop (a
+// window recording when the keyboard loop runs: -key, -nogr, no display) is
+// refused before any of its lines is read, as one that cannot be opened is:
+// read line by line it would answer the wrong questions, and a recorded YES
+// could end the run as a success having done nothing.
+void refuse_foreign_recording(bool gui_mode, Status& status) {
+  if (status != kStatusGood) return;
+  if (io_macro_refused_for(gui_mode ? MacroLoop::kWindow : MacroLoop::kKeyboard))
+    st_fail(status, 11000, "Subroutine IO_OPEN_INMACRO V0.3");
+}
+
+}  // namespace
+
 int MAIN__() {
   Status status = kStatusGood;
   ST_DEF_SYSTEM(status);
@@ -400,6 +415,7 @@ int MAIN__() {
   bool gui_mode = false;
   KZT_MSET_OPTIONS(sets.version, xmaxdat, ymaxdat, sets.memory_exist, sets.variances_exist,
                    sets.graphics_on, gui_mode, status);
+  refuse_foreign_recording(gui_mode, status);
   KZT_INP_DATASTORE(sets.graphics_on, sets.x_pixel_size, sets.y_pixel_size, status);
   if (sets.graphics_on) kzt_title_graphics(status);
 

@@ -642,8 +642,8 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
   const bool line = im.xstrelm == im.xendelm || im.ystrelm == im.yendelm;
   const bool spy = spy_glass && !line;
   const float s = std::min(ymax - ymin, 0.25f * (xmax - xmin));
-  const bool recording = vosq_io_dbdb.output_macro;
-  vosq_io_dbdb.output_macro = false;
+  GsRecordingHeld held;
+  const bool recording = held.recording();
 
   const bool any = num < 1;
   const int wanted = any ? max : num;
@@ -744,7 +744,7 @@ void GS_INPS_COORDINATES(bool spy_glass, const GsDisplayedImage& im, float xmin,
   }
   QG_SET_RUBBERBAND(1, 0, 0.0f, 0.0f, local);
   if (spy) GS_SPYGLASS(false, im, xmin, ymin, xmin + s, ymin + s, local);
-  vosq_io_dbdb.output_macro = recording;
+  held.release();
   if (status != kStatusGood) return;
   if (vosq_io_dbdb.log_open) {
     IO_WRITE_FILE(kStreamLog, " ", status);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
 
 #include "core/macro.hpp"
+#include "core/variables.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -32,6 +34,37 @@ struct Coordinates : WidgetFixture {
     GS_INP_COORDINATES(g.xmin, g.ymin, g.xmax, g.ymax, "CLICK", 1, {"Click points"}, true, 5, num,
                        x, y, s);
     return num;
+  }
+
+  // A flat 100 x 100 image with pixel-centre axes, and the points widget on
+  // it in the GUI region: its buttons drawn as the widget draws them.
+  std::vector<float> flat = std::vector<float>(100 * 100, 1.0f), centres = centre_axis();
+  GsDisplayedImage image() const {
+    GsDisplayedImage im;
+    im.xmaxdat = im.ymaxdat = im.xendelm = im.yendelm = 100;
+    im.data = flat;
+    im.xaxis = im.yaxis = centres;
+    return im;
+  }
+  static std::vector<float> centre_axis() {
+    std::vector<float> axis(100);
+    for (int i = 0; i < 100; ++i) axis[static_cast<std::size_t>(i)] = static_cast<float>(i) + 0.5f;
+    return axis;
+  }
+  static float widget_side() {
+    const GsRect& g = gs_state.gui_region;
+    return std::min(g.ymax - g.ymin, 0.25f * (g.xmax - g.xmin));
+  }
+  static void draw_point_buttons(Status& st) {
+    const GsRect& g = gs_state.gui_region;
+    GS_SET_MENULAYOUT(1, 1, 12, 9, st);
+    GS_MENU(1, 0, {"NO TITLE"}, 4, 4, {"CANCEL", "HELP", "KEYBOARD", "TWO CLICK"},
+            g.xmax - widget_side(), g.ymin, g.xmax, g.ymax, st);
+  }
+  void one_point(int& num, std::array<float, 5>& x, std::array<float, 5>& y, Status& st) {
+    const GsRect& g = gs_state.gui_region;
+    GS_INPS_COORDINATES(false, image(), g.xmin, g.ymin, g.xmax, g.ymax, "POINT", 1, {"Click"},
+                        false, 5, num, x, y, st);
   }
 };
 
@@ -167,25 +200,16 @@ TEST_F(Coordinates, TwoClickWindowAndRefinedPoint) {
     EXPECT_EQ(end, w.end) << w.pixel;
   }
 
-  std::vector<float> data(100 * 100, 1.0f), axis(100);
-  for (int i = 0; i < 100; ++i) axis[i] = static_cast<float>(i) + 0.5f;
-  GsDisplayedImage image;
-  image.xmaxdat = image.ymaxdat = image.xendelm = image.yendelm = 100;
-  image.data = data;
-  image.xaxis = image.yaxis = axis;
   const GsRect g = gs_state.gui_region;
-  const float s = std::min(g.ymax - g.ymin, 0.25f * (g.xmax - g.xmin));
+  const float s = widget_side();
   Status st = kStatusGood;
-  GS_SET_MENULAYOUT(1, 1, 12, 9, st);
-  GS_MENU(1, 0, {"NO TITLE"}, 4, 4, {"CANCEL", "HELP", "KEYBOARD", "TWO CLICK"}, g.xmax - s, g.ymin,
-          g.xmax, g.ymax, st);
+  draw_point_buttons(st);
   const auto cancel = on_button(1), two_click = on_button(4);
   std::array<float, 5> x{}, y{};
   int num = 1;
   // The second click at the middle of the enlarged window about pixel 3.
   script({two_click, at(2.5f, 2.5f), click(g.xmin + s / 2, g.ymin + (g.ymax - g.ymin) / 2)});
-  GS_INPS_COORDINATES(false, image, g.xmin, g.ymin, g.xmax, g.ymax, "POINT", 1, {"Click"}, false,
-                      5, num, x, y, st);
+  one_point(num, x, y, st);
   EXPECT_EQ(st, kStatusGood);
   EXPECT_EQ(num, 1);
   EXPECT_NEAR(x[0], 10.5f, 1e-4f);
@@ -194,10 +218,50 @@ TEST_F(Coordinates, TwoClickWindowAndRefinedPoint) {
   // CANCEL gives the escape and no point.
   num = 0;
   script({cancel});
-  GS_INPS_COORDINATES(false, image, g.xmin, g.ymin, g.xmax, g.ymax, "POINT", 1, {"Click"}, false,
-                      5, num, x, y, st);
+  one_point(num, x, y, st);
   EXPECT_EQ(st, kStatusEscape);
   EXPECT_EQ(num, 0);
+}
+
+// A point typed through KEYBOARD: an assignment typed in its box is
+// recorded, before the point, and set again on replay; the point's own boxes
+// record nothing (the point is recorded whole).
+TEST_F(Coordinates, AnAssignmentTypedForAPointIsRecordedBeforeIt) {
+  TempDir dir;
+  std::string macro = dir.file("points.mac");
+  Status st = kStatusGood;
+  IO_OPEN_OUTMACRO(true, false, macro, st);
+  draw_point_buttons(st);
+  std::array<float, 5> x{}, y{};
+  int num = 1;
+  script({on_button(3), testing::typed("k7 = 7"), testing::typed("20"), testing::typed("30")});
+  one_point(num, x, y, st);
+  EXPECT_EQ(st, kStatusGood);
+  EXPECT_FLOAT_EQ(x[0], 20.0f);
+  io_outmacro_record("EXIT", st);
+  IO_CLOSE_OUTMACRO(st);
+  const std::string recorded = testing::file_contents(macro);
+  EXPECT_NE(recorded.find("%!*\\\nk7 = 7\n           1\n 2.0000000E+01\n 3.0000000E+01\n%!*\\ END"),
+            std::string::npos)
+      << recorded;
+
+  testing::reset_dialogue();
+  int retstat = 0, ivalue = 0, length = 0;
+  char type = ' ';
+  bool lvalue = false;
+  float rvalue = 0.0f;
+  std::string svalue;
+  IO_UNSET_VARIABLE("k7", retstat, st);
+  testing::TerminalCapture terminal;
+  IO_OPEN_INMACRO(false, macro, st);
+  std::array<float, 5> rx{}, ry{};
+  num = 1;
+  one_point(num, rx, ry, st);
+  EXPECT_EQ(st, kStatusGood);
+  EXPECT_FLOAT_EQ(ry[0], 30.0f);
+  IO_INQ_VARIABLE("k7", retstat, type, ivalue, lvalue, rvalue, length, svalue, st);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(ivalue, 7);
 }
 
 TEST_F(Coordinates, RegionTypedInDataUnits) {

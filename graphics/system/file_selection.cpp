@@ -410,8 +410,8 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
   }
   if (status != kStatusGood) return;
 
-  const bool recording = vosq_io_dbdb.output_macro;
-  vosq_io_dbdb.output_macro = false;
+  GsRecordingHeld held;
+  const bool recording = held.recording();
   const GsRect dddr = gs_state.dddr, dgpp = gs_state.dgpp;
   gs_state.dddr = gs_state.dgpp = GsRect{0.0f, 0.0f, 1.0f, 1.0f};
   gs_restore_graph_transform(status);
@@ -600,7 +600,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
         // whole: the translation would cut it.
         if (typed.size() <= kResponseLength) {
           const std::optional<std::string> translated =
-              gs_translated_answer(typed, recording, status);
+              gs_translated_answer(typed, status);
           if (!translated) {
             typed.clear();
             last_was_tab = false;
@@ -683,7 +683,7 @@ void GS_FILESELECTION(int max_title, int num_title, TextLines title, int max_inf
   gs_restore_graph_transform(status);
   Status local = kStatusGood;
   QG_SET_UPDATE(1, local);
-  vosq_io_dbdb.output_macro = recording;
+  held.release();
   if (!listed && !chosen) return;
   if (recording) io_outmacro_record(chosen ? std::string_view(chosen_name) : "\\\\", local);
   if (vosq_io_dbdb.log_open) {

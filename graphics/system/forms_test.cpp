@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/macro.hpp"
+#include "core/variables.hpp"
 #include "graphics/system/file_selection.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
@@ -282,6 +283,41 @@ TEST_F(FileSelection, CompletionChoiceCancelAndReplay) {
   EXPECT_EQ(choose(3, replayed, s), 1);
   EXPECT_EQ(s, kStatusGood);
   EXPECT_EQ(window->waits, waits);
+}
+
+// An assignment typed in the name field sets its variable, the name is
+// asked again, and the recording keeps the assignment before the name: its
+// replay sets the variable too, and the later lines that use it fit.
+TEST_F(FileSelection, AnAssignmentTypedForTheNameIsRecordedBeforeIt) {
+  TempDir dir;
+  std::string macro = dir.file("files.mac");
+  Status s = kStatusGood;
+  IO_OPEN_OUTMACRO(true, false, macro, s);
+  std::string name = tree.file("x");
+  script({typed("k5 = 5"), typed("data2.img")});
+  EXPECT_EQ(choose(1, name, s), 0);
+  EXPECT_EQ(name, tree.file("data2.img"));
+  io_outmacro_record("EXIT", s);
+  IO_CLOSE_OUTMACRO(s);
+  EXPECT_NE(file_contents(macro).find("\nk5 = 5\n" + tree.file("data2.img") + "\n"),
+            std::string::npos)
+      << file_contents(macro);
+
+  testing::reset_dialogue();
+  int retstat = 0, ivalue = 0, length = 0;
+  char type = ' ';
+  bool lvalue = false;
+  float rvalue = 0.0f;
+  std::string svalue;
+  IO_UNSET_VARIABLE("k5", retstat, s);
+  testing::TerminalCapture terminal;
+  IO_OPEN_INMACRO(false, macro, s);
+  std::string replayed;
+  EXPECT_EQ(choose(1, replayed, s), 0);
+  EXPECT_EQ(replayed, tree.file("data2.img"));
+  IO_INQ_VARIABLE("k5", retstat, type, ivalue, lvalue, rvalue, length, svalue, s);
+  EXPECT_EQ(retstat, 0);
+  EXPECT_EQ(ivalue, 5);
 }
 
 TEST_F(FileSelection, NewOutputNameMustNotExistEvenWhenFilteredOut) {

@@ -70,6 +70,8 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 }
 
 namespace {
+// The innermost widget holding the recording (none: nullptr).
+GsRecordingHeld* recording_holder = nullptr;
 
 // Where the questions go once a replayed macro has ended: to the window, or
 // without one (gone, or never opened) to the terminal, where they are typed.
@@ -80,6 +82,37 @@ void say_control_returned(Status& status) {
 }
 
 }  // namespace
+
+GsRecordingHeld::GsRecordingHeld()
+    : was_on_(vosq_io_dbdb.output_macro),
+      recording_(was_on_ || (recording_holder != nullptr && recording_holder->recording())),
+      outer_(recording_holder) {
+  vosq_io_dbdb.output_macro = false;
+  recording_holder = this;
+}
+
+GsRecordingHeld::~GsRecordingHeld() { release(); }
+
+void GsRecordingHeld::release() {
+  if (!held_) return;
+  held_ = false;
+  recording_holder = outer_;
+  vosq_io_dbdb.output_macro = was_on_ && io_stream(kStreamOutputMacro) != nullptr;
+}
+
+void gs_record_assignment(std::string_view typed, Status& status) {
+  const std::string_view used = typed.substr(0, static_cast<std::size_t>(SLEN(typed)));
+  if (vosq_io_dbdb.output_macro || recording_holder == nullptr) {
+    io_outmacro_record(used, status);
+    return;
+  }
+  // Held by a widget whose own answer comes later: the recording open when
+  // that widget began takes the line now, before the answer.
+  if (!recording_holder->recording() || io_stream(kStreamOutputMacro) == nullptr) return;
+  vosq_io_dbdb.output_macro = true;
+  io_outmacro_record(used, status);
+  vosq_io_dbdb.output_macro = false;
+}
 
 bool gs_typed_answers() { return vosq_io_dbdb.input_macro || qg_x11_driver() == nullptr; }
 
@@ -394,6 +427,13 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     return;
   }
 
+  // A macro the program closed before its end (a failure, a refusal, the end
+  // of its sequence) hands the choice back as one that ran out here does:
+  // said, and the box that told why left up for its O.K.
+  if (io_macro_just_closed()) {
+    say_control_returned(status);
+    gs_warning_left_by_macro();
+  }
   const int wait_mode = (mode == 0 || mode == 10) ? mode : 1;
   while (status == kStatusGood) {
     int type = kInputNothing - 10;  // left alone by a wait that failed

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "core/dialogue_testing.hpp"
 #include "core/macro.hpp"
+#include "core/prompts.hpp"
 #include "graphics/system/widget_test_support.hpp"
 
 namespace kesta {
@@ -157,6 +159,62 @@ TEST_F(Boxes, ARefusalIsALineAtTheTerminalAsWellAsItsBox) {
   EXPECT_EQ(terminal.text(),
             "WARNING: THE SERIES HAS MORE FILES THAN THE DATA ARRAYS HAVE ROWS (USE "
             "\"DIMENSIONS\")\n");
+}
+
+// A replayed macro ended by a refusal (its later lines were for the refused
+// work) hands the next menu back as a macro that runs out there does: once,
+// said, and with the refusal's box drawn again for its O.K. Not when an
+// answer has been read since (the keyboard's next command).
+TEST_F(Boxes, AMacroEndedByARefusalLeavesItsBoxForTheUser) {
+  TempDir dir;
+  std::string macro = dir.file("m.mac");
+  std::ofstream(macro) << "NEXT FILE\nMORE\n";
+  const std::vector<std::string> refusal{"CAN'T INPUT ANOTHER FILE IN AN UNDEFINED SEQUENCE"};
+  const std::vector<std::string> buttons{"EXIT", "NEXT FILE"};
+  const GsRect& gui = gs_state.gui_region;
+  GsRect ok;
+  Status s = kStatusGood;
+  GS_DRAW_WARNING(0, gui.xmin, gui.ymin, gui.xmax, gui.ymax, 1, 1, refusal, ok, s);
+  const auto refused_in_macro = [&] {
+    IO_OPEN_INMACRO(false, macro, s);
+    gs_refusal(refusal, s);
+    io_end_automatic_input("WARNING: Macro automatically terminated.", "");
+    GS_SET_MENULAYOUT(0, 2, 12, 10, s);
+    GS_MENU(1, 0, {}, 2, 2, buttons, 0.0f, 0.9f, 0.7f, 1.0f, s);
+  };
+  int type = 0;
+  std::string command;
+  float x = 0.0f, y = 0.0f;
+  for (const bool answer_read : {false, true}) {
+    testing::TerminalCapture terminal;
+    items.clear();
+    refused_in_macro();
+    const testing::WindowEvent exit = testing::WidgetFixture::on_button(1);
+    if (answer_read) {
+      testing::ScriptedInput typed({"LIST VARIABLES"});
+      std::string next;
+      IO_INPC(false, "ENTER COMMAND", {"?"}, {"?"}, 1, next, s);
+      script({exit});
+    } else {
+      script({click(0.01f, 0.5f), centre(ok), exit, exit});
+    }
+    GS_INP_MENUCHOICE(2, 2, buttons, 1, type, command, x, y, s);
+    EXPECT_EQ(s, kStatusGood);
+    EXPECT_EQ(command, "EXIT");
+    const std::vector<std::string> drawn = texts();
+    EXPECT_EQ(std::count(drawn.begin(), drawn.end(), refusal[0]), answer_read ? 1 : 2);
+    const std::string out = terminal.text();
+    EXPECT_EQ(out.find("INFO: Control returned to graphics window\n") != std::string::npos,
+              !answer_read)
+        << out;
+    if (answer_read) continue;
+    EXPECT_LT(out.find("Macro automatically terminated."),
+              out.find("INFO: Control returned to graphics window"));
+    // Once only: the next wait is the menu's own.
+    GS_INP_MENUCHOICE(2, 2, buttons, 1, type, command, x, y, s);
+    EXPECT_TRUE(window->events.empty());
+    EXPECT_EQ(out, terminal.text());
+  }
 }
 
 // With no graphics open (a run without graphics), a refusal is its one line

@@ -198,7 +198,7 @@ Answer ask_text(bool defaulted, std::string_view prompt, std::span<const std::st
       IO_WRITE_FILE(kStreamLog, "GRAPHICAL INPUT: " + std::string(used_part(text)), status);
     // An assignment is recorded, and the question is asked again.
     const std::optional<std::string> translated =
-        gs_translated_answer(text, vosq_io_dbdb.output_macro, status);
+        gs_translated_answer(text, status);
     if (!translated) continue;
     if (record && vosq_io_dbdb.output_macro) io_outmacro_record(used_part(text), status);
     if (status != kStatusGood) return answer;
@@ -312,6 +312,11 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
   static const std::vector<std::string> buttons{"CANCEL", "HELP", "YES", "NO"};
   const SavedWidgetState saved;
   const std::vector<std::string> title{std::string(used_part(prompt)).substr(0, kGsMenuTitleLength)};
+  // Answered by a line (a replaying macro, no window), the question is said
+  // before it: the menu's prompt alone does not tell what a YES answers. A
+  // lost window's menu is shown whole at the terminal already.
+  if (gs_typed_answers() && !(qg_window_lost() && !vosq_io_dbdb.input_macro))
+    IO_WRITE(used_part(prompt), status);
   const GsRect& r = gs_state.gui_region;
   bool drawn_over = false;
   while (status == kStatusGood) {
@@ -350,8 +355,7 @@ void GS_INPL(bool /*ranged*/, bool /*lower*/, bool /*upper*/, bool /*defaulted*/
   if (drawn_over) request_redraw();
 }
 
-std::optional<std::string> gs_translated_answer(std::string_view typed, bool record,
-                                                Status& status) {
+std::optional<std::string> gs_translated_answer(std::string_view typed, Status& status) {
   // Assignments and variables as at the terminal, but no continuation line
   // (a trailing "&" would wait at the terminal for one while the window
   // waits for the user) and no comment: the box's text is taken as typed.
@@ -361,7 +365,7 @@ std::optional<std::string> gs_translated_answer(std::string_view typed, bool rec
   if (translated > 0) IO_TR_PARSE(translated, text, retstat, status);
   if (status == kStatusConsumed) {
     st_reset(status);
-    if (record) io_outmacro_record(used_part(typed), status);
+    gs_record_assignment(typed, status);
     return std::nullopt;
   }
   text.resize(std::min(text.size(), static_cast<std::size_t>(std::max(translated, 0))));

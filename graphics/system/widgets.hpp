@@ -346,12 +346,36 @@ class GsMacroEndToWindow {
   std::optional<IoMacroEndToWindow> scope_;
   std::string question_;
 };
+// A widget that records its answer whole when it ends (the file selection's
+// chosen name, the points given) holds the recording off while it waits, so
+// that the boxes it asks through record nothing of their own; the recording
+// is on again when it is released (or the holder goes), unless a failed
+// write closed it meanwhile.
+class GsRecordingHeld {
+ public:
+  GsRecordingHeld();
+  ~GsRecordingHeld();
+  GsRecordingHeld(const GsRecordingHeld&) = delete;
+  GsRecordingHeld& operator=(const GsRecordingHeld&) = delete;
+  // True when a recording was open as the outermost holding widget began.
+  bool recording() const { return recording_; }
+  void release();
+
+ private:
+  bool was_on_;      // the recording switch as this widget began
+  bool recording_;
+  bool held_ = true;
+  GsRecordingHeld* outer_;
+};
+// Records an assignment typed in a window box: it acts on replay too, so it
+// goes into an open recording also while a widget holds it (the file
+// selection's name field, the KEYBOARD boxes of the points).
+void gs_record_assignment(std::string_view typed, Status& status);
 // Text typed into a window box passes the translation an answer typed at the
-// terminal passes. An assignment sets its variable, is recorded in the output
-// macro when RECORD, and answers nothing (none, the status good); otherwise
-// the translated answer (a variable's name gives its value).
-std::optional<std::string> gs_translated_answer(std::string_view typed, bool record,
-                                                Status& status);
+// terminal passes. An assignment sets its variable, is recorded
+// (gs_record_assignment), and answers nothing (none, the status good);
+// otherwise the translated answer (a variable's name gives its value).
+std::optional<std::string> gs_translated_answer(std::string_view typed, Status& status);
 // Writes LINES at the terminal when a question is typed there because its
 // window has gone (not while a macro replays): nothing else shows the
 // question any more.
