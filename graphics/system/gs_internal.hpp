@@ -52,6 +52,11 @@ inline double axis_unit(double largest) {
 // MIN_SIZE pixels each way); 1 also for a data span shorter than the array.
 bool bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index ys, Index xe,
                 Index ye, Index min_size, Status& status, std::string_view position);
+// A region (XS..XE, YS..YE) without a finite value gives an empty drawing:
+// "WARNING: No finite data value in the region to PURPOSE" says why, and
+// true.
+bool say_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
+                         Index ys, Index xe, Index ye, std::string_view purpose, Status& status);
 // The region checks, axes reaching the region's end and a used mask as large
 // as the array (1).
 bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
