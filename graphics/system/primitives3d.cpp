@@ -569,6 +569,18 @@ Placed place_power(const AxisTexts& texts, std::string_view text, float first, f
   return power;
 }
 
+// A height number stands beside the box, or (moved inside the frame from
+// an axis off it, as any number may be) over the surface, whose colours
+// hide a text: a plate of the background's colour behind P keeps it
+// readable.
+void plate_behind(const Placed& p, int vertical, float height, Status& status) {
+  float low = 0, high = 0;
+  vertical_extent(vertical, p.v, height, low, high);
+  const float margin = 0.15f * height;
+  GS_FILLSTYLE(1, gs_state.background_colour, status);
+  GS_RECTANGLE(p.left - margin, low - margin, p.right + margin, high + margin, false, true, status);
+}
+
 }  // namespace
 
 void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, float value_first,
@@ -617,13 +629,15 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
                         interval, placed, drawn);
   for (const std::size_t k : drawn) {
     if (status != kStatusGood) break;
+    if (axis == 3 || placed[k].moved) plate_behind(placed[k], vertical, height, status);
     QG_TEXT(placed[k].u, placed[k].v, numbers[k], status);
   }
+  if (power.shown && (axis == 3 || power.moved) && status == kStatusGood)
+    plate_behind(power, vertical, height, status);
   if (power.shown && status == kStatusGood)
     GS_EXPONT(power.u, power.v, 1, horizontal, vertical, true, exponent, style.text.font,
               style.text.colour, 0.0f, height, status);
 }
-
 
 void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                     Index ystrelm, Index xendelm, Index yendelm, float zmin, float zmax,

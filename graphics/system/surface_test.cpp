@@ -718,6 +718,47 @@ TEST_F(SurfaceTest, NarrowRegionsAreDrawnAsCells) {
   }
 }
 
+// Is (X, Y) inside the box of ITEM's points?
+bool within(const PageItem& item, float x, float y) {
+  const auto [x1, x2] = std::minmax_element(item.x.begin(), item.x.end());
+  const auto [y1, y2] = std::minmax_element(item.y.begin(), item.y.end());
+  return *x1 <= x && x <= *x2 && *y1 <= y && y <= *y2;
+}
+
+// Height numbers stand on plates of the background's colour, drawn before
+// them, so that the surface behind them (a dark base, or the colours a
+// zoomed view brings under numbers moved inside the frame) leaves them
+// readable.
+TEST_F(SurfaceTest, HeightNumbersStandOnPlatesOfTheBackground) {
+  use_raster(0);  // every fill reaches the recorder
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  make(127, 63, tall_ramp);
+  for (const int zooms : {0, 6}) {
+    viewer_view(zooms, 3);
+    items.clear();
+    GS_3DSURFACE(127, 63, data, xaxis, yaxis, 1, 1, 127, 63, "TITLE", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    // The page's background is the first fill.
+    const std::vector<const PageItem*> fills = of("fill_area");
+    ASSERT_FALSE(fills.empty());
+    const int background = fills.front()->colour;
+    int numbers = 0;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+      const PageItem& t = items[k];
+      if (t.kind != "text" || t.horizontal != 3 || t.text == "log10(Z)") continue;
+      ++numbers;
+      bool plated = false;
+      for (std::size_t j = 0; j < k && !plated; ++j)
+        plated = &items[j] != fills.front() && items[j].kind == "fill_area" &&
+                 items[j].colour == background &&
+                 within(items[j], t.x[0], t.y[0]);
+      EXPECT_TRUE(plated) << t.text << ", zooms " << zooms;
+    }
+    EXPECT_GE(numbers, 2) << zooms;
+  }
+}
+
 // Page extremes of every point drawn; false when a point is not finite.
 bool drawn_extent(const std::vector<PageItem>& items, float& x1, float& y1, float& x2, float& y2) {
   x1 = y1 = 1e30f;
