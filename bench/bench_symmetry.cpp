@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -220,14 +221,16 @@ Image flat(double level, unsigned seed) {
 // noise" those said to vary no more than their noise; "worst" is the largest
 // contrast met, per length in the list. KESTA_SYMMETRY_SWEEP_LIST=file lists
 // every fit: counts, length, angle, half-width, seed, warned, contrast.
-void noise_contrast_sweep(benchmark::State& state) {
+// sparse_noise_sweep: the same at 0.05 to 1 count a pixel, where most
+// pixels hold 0 or 1 and the differences that tell the noise are mostly 0.
+void noise_sweep(benchmark::State& state, std::initializer_list<double> levels) {
   const kesta::bench::Quiet quiet;
   const char* list_name = std::getenv("KESTA_SYMMETRY_SWEEP_LIST");
   std::FILE* list = list_name != nullptr ? std::fopen(list_name, "w") : nullptr;
   int profiles = 0, warned = 0, by_noise = 0, short_profiles = 0, short_warned = 0;
   double worst = 0.0;
   for (auto _ : state) {
-    for (const double level : {10.0, 100.0, 1000.0})
+    for (const double level : levels)
       for (unsigned seed = 1; seed <= 40; ++seed) {
         const Image im = flat(level, seed);
         for (const double length : {8.0, 12.0, 14.0, 16.0, 30.0, 100.0, 200.0})
@@ -262,7 +265,10 @@ void noise_contrast_sweep(benchmark::State& state) {
   state.counters["short_warned"] = short_warned;
   state.counters["worst"] = worst;
 }
+void noise_contrast_sweep(benchmark::State& state) { noise_sweep(state, {10.0, 100.0, 1000.0}); }
+void sparse_noise_sweep(benchmark::State& state) { noise_sweep(state, {0.05, 0.1, 0.2, 0.5, 1.0}); }
 BENCHMARK(noise_contrast_sweep)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(sparse_noise_sweep)->Unit(benchmark::kSecond)->Iterations(1);
 
 // Grazing-incidence rods: vertical rods of Gaussian section SIGMA at the
 // specular position CX and SPACING and twice that to either side (heights
@@ -341,5 +347,192 @@ void rod_sweep(benchmark::State& state) {
   state.counters["farthest_right"] = farthest;
 }
 BENCHMARK(rod_sweep)->Arg(250)->Arg(372)->Arg(500)->Unit(benchmark::kSecond)->Iterations(1);
+
+// Patterns on a background that is not flat: a small-angle pattern's
+// features about (CX, CY) over a background that rises or falls along X
+// (256 x 256 pixels, Poisson noise), as a sample's own scattering or a
+// tilted detector leaves it.
+enum class Feature { kTwoRings, kRingPair, kSaxs, kPeak, kNone, kSidePeak };
+enum class Slope { kLinear, kExponential };
+struct Background {
+  Slope slope = Slope::kLinear;
+  double size = 0.0;    // counts a pixel along X, or the decay's height
+  double length = 0.0;  // the decay's length (pixels)
+};
+
+double feature(Feature f, double r, double dx) {
+  const auto g = [r](double at, double sigma) {
+    return std::exp(-0.5 * (r - at) * (r - at) / (sigma * sigma));
+  };
+  switch (f) {
+    case Feature::kTwoRings:
+      return 40.0 + 250.0 * g(30.0, 2.2) + 150.0 * g(52.0, 2.5);
+    case Feature::kRingPair:
+      return 20.0 + 300.0 * g(35.0, 2.0) + 80.0 * g(60.0, 3.0);
+    case Feature::kSaxs:
+      return 30.0 + 2000.0 / (1.0 + r * r / 225.0) + 300.0 * g(40.0, 2.0);
+    case Feature::kPeak:
+      return 50.0 + 500.0 * g(0.0, 3.0);
+    case Feature::kNone:
+      return 40.0;
+    case Feature::kSidePeak:
+      return 30.0 + 200.0 * std::exp(-0.5 * (dx - 50.0) * (dx - 50.0) / 9.0);
+  }
+  return 0.0;
+}
+
+Image sloping(Feature f, const Background& b, double cx, double cy, unsigned seed) {
+  Image im{std::vector<float>(static_cast<std::size_t>(kN * kN)), kN, kN, cx, cy};
+  std::mt19937 rng(seed);
+  for (Index j = 1; j <= kN; ++j)
+    for (Index i = 1; i <= kN; ++i) {
+      const double dx = static_cast<double>(i) - 0.5 - cx, dy = static_cast<double>(j) - 0.5 - cy;
+      double v =
+          feature(f, std::hypot(dx, dy), dx) +
+          (b.slope == Slope::kLinear ? b.size * dx : b.size * std::exp(-(dx + 70.0) / b.length));
+      std::poisson_distribution<long> poisson(std::max(v, 0.0));
+      im.data[static_cast<std::size_t>(kesta::element(i, j, kN))] =
+          static_cast<float>(poisson(rng));
+    }
+  return im;
+}
+
+// Grazing-incidence rods 29.3 pixels apart about CX (specular 120 counts,
+// the first rods 150, the second 60, section 2.2 pixels) over 30 counts and
+// a background along X, 256 x 160 pixels.
+Image sloping_rods(const Background& b, double cx, unsigned seed) {
+  Image im{std::vector<float>(256 * 160), 256, 160, cx, 80.2};
+  std::mt19937 rng(seed);
+  const double heights[] = {60.0, 150.0, 120.0, 150.0, 60.0};
+  for (Index j = 1; j <= im.ny; ++j)
+    for (Index i = 1; i <= im.nx; ++i) {
+      const double x = static_cast<double>(i) - 0.5, t = x - cx;
+      double v = 30.0 + (b.slope == Slope::kLinear ? b.size * t
+                                                   : b.size * std::exp(-(x - 60.0) / b.length));
+      for (int k = -2; k <= 2; ++k) {
+        const double u = (t - 29.3 * k) / 2.2;
+        v += heights[k + 2] * std::exp(-0.5 * u * u);
+      }
+      std::poisson_distribution<long> poisson(std::max(v, 0.0));
+      im.data[static_cast<std::size_t>(kesta::element(i, j, im.nx))] =
+          static_cast<float>(poisson(rng));
+    }
+  return im;
+}
+
+// Right and wrong centres of a sweep, warned or silent: right within 0.5
+// pixel of the centre. "farthest" is the farthest right one.
+struct Tally {
+  int right_silent = 0, right_warned = 0, wrong_silent = 0, wrong_warned = 0;
+  double farthest = 0.0;
+  // Whether F was warned.
+  bool add(const Fit& f) {
+    const bool warned = !f.found || f.doubt != kesta::SymmetryDoubt::kNone;
+    if (f.found && std::abs(f.off) <= 0.5) {
+      ++(warned ? right_warned : right_silent);
+      farthest = std::max(farthest, std::abs(f.off));
+    } else {
+      ++(warned ? wrong_warned : wrong_silent);
+    }
+    return warned;
+  }
+  void report(benchmark::State& state, const std::string& prefix) const {
+    state.counters[prefix + "right_silent"] = right_silent;
+    state.counters[prefix + "right_warned"] = right_warned;
+    state.counters[prefix + "wrong_silent"] = wrong_silent;
+    state.counters[prefix + "wrong_warned"] = wrong_warned;
+    state.counters[prefix + "farthest_right"] = farthest;
+  }
+};
+
+// background_sweep: centres on backgrounds that rise or fall along X. Two
+// rings, a ring pair, a small-angle peak with a ring and a single peak, on
+// linear backgrounds rising by 0 to 0.6 counts a pixel or falling by 1, and
+// on decays of 60 to 150 counts over 30 to 80 pixels, lines of 130 pixels
+// whose middle lies 3 and 7 pixels off the centre at 0 and 25 degrees to
+// X, 6 seeds; rods ("rods_") on linear backgrounds of 0.1 to 0.3 counts a
+// pixel and decays over 25 and 40 pixels, lines of 100 pixels 4.3 and 7
+// pixels off the specular rod, 24 seeds. "featureless" profiles hold no
+// centre, a slope alone or a decay alone, and should be warned; "streak"
+// is a lone peak 50 pixels beside the centre on a slope or a decay, the
+// only feature of its profile, on lines whose middle lies 3 pixels off the
+// centre (where it mirrors little) and 30 (where a mirror over the line
+// finds it): "streak_found" counts the centres found on it, silently.
+// KESTA_SYMMETRY_SWEEP_LIST=file lists every fit: kind, background, angle,
+// offset, seed, warned, the offset of the centre found, its misfit and
+// contrast.
+void background_sweep(benchmark::State& state) {
+  const kesta::bench::Quiet quiet;
+  const char* list_name = std::getenv("KESTA_SYMMETRY_SWEEP_LIST");
+  std::FILE* list = list_name != nullptr ? std::fopen(list_name, "w") : nullptr;
+  Tally features, rods;
+  int featureless = 0, featureless_warned = 0, streak = 0, streak_found = 0, streak_warned = 0;
+  const Background backgrounds[] = {
+      {Slope::kLinear, 0.0, 0.0},        {Slope::kLinear, 0.15, 0.0},
+      {Slope::kLinear, 0.3, 0.0},        {Slope::kLinear, 0.45, 0.0},
+      {Slope::kLinear, 0.6, 0.0},        {Slope::kLinear, -1.0, 0.0},
+      {Slope::kExponential, 60.0, 80.0}, {Slope::kExponential, 80.0, 40.0},
+      {Slope::kExponential, 150.0, 30.0}};
+  const auto listed = [list](const char* kind, int f, const Background& b, double degrees,
+                             double off, unsigned seed, bool warned, const Fit& fitted) {
+    if (list != nullptr)
+      std::fprintf(list, "%s%d %s %g %g %g %g %u %s %.3f %.4f %.2f\n", kind, f,
+                   b.slope == Slope::kLinear ? "linear" : "exp", b.size, b.length, degrees, off,
+                   seed, warned ? "w" : "-", fitted.off, fitted.misfit, fitted.contrast);
+  };
+  for (auto _ : state) {
+    for (const Feature f : {Feature::kTwoRings, Feature::kRingPair, Feature::kSaxs, Feature::kPeak})
+      for (const Background& b : backgrounds)
+        for (unsigned seed = 1; seed <= 6; ++seed) {
+          const Image im = sloping(f, b, 127.6 + 0.1 * (seed % 5), 129.4, seed);
+          for (const double degrees : {0.0, 25.0})
+            for (const double off : {-3.0, 7.0}) {
+              const Fit fitted = fit(im, degrees * M_PI / 180.0, off - 65.0, off + 65.0, 8.0);
+              listed("feature", static_cast<int>(f), b, degrees, off, seed, features.add(fitted),
+                     fitted);
+            }
+        }
+    for (const Background& b :
+         {Background{Slope::kLinear, 0.1, 0.0}, Background{Slope::kLinear, 0.2, 0.0},
+          Background{Slope::kLinear, 0.3, 0.0}, Background{Slope::kExponential, 80.0, 40.0},
+          Background{Slope::kExponential, 80.0, 25.0}})
+      for (unsigned seed = 1; seed <= 24; ++seed) {
+        const Image im = sloping_rods(b, 131.3 + 0.1 * (seed % 5), seed);
+        for (const double off : {4.3, -7.0}) {
+          const Fit fitted = fit(im, 0.0, off - 50.0, off + 50.0, 6.0);
+          listed("rods", 0, b, 0.0, off, seed, rods.add(fitted), fitted);
+        }
+      }
+    for (const Feature f : {Feature::kNone, Feature::kSidePeak})
+      for (const Background& b :
+           {Background{Slope::kLinear, 0.3, 0.0}, Background{Slope::kLinear, 0.2, 0.0},
+            Background{Slope::kExponential, 300.0, 30.0}})
+        for (unsigned seed = 1; seed <= 6; ++seed) {
+          const Image im = sloping(f, b, 127.6, 129.4, seed);
+          for (const double off : {-3.0, 30.0}) {
+            const Fit fitted = fit(im, 0.0, off - 65.0, off + 65.0, 8.0);
+            const bool warned = !fitted.found || fitted.doubt != kesta::SymmetryDoubt::kNone;
+            if (f == Feature::kNone) {
+              ++featureless;
+              featureless_warned += warned ? 1 : 0;
+            } else {
+              ++streak;
+              streak_warned += warned ? 1 : 0;
+              streak_found += !warned && std::abs(fitted.off - 50.0) <= 0.5 ? 1 : 0;
+            }
+            listed("featureless", static_cast<int>(f), b, 0.0, off, seed, warned, fitted);
+          }
+        }
+  }
+  if (list != nullptr) std::fclose(list);
+  features.report(state, "");
+  rods.report(state, "rods_");
+  state.counters["featureless"] = featureless;
+  state.counters["featureless_warned"] = featureless_warned;
+  state.counters["streak"] = streak;
+  state.counters["streak_found"] = streak_found;
+  state.counters["streak_warned"] = streak_warned;
+}
+BENCHMARK(background_sweep)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

@@ -53,11 +53,11 @@ struct Store {
   bool refusal_told = false;
   // The last whole geometry among the entries: as the file was read or last
   // written, or as a run of geometry settings left it once another setting
-  // followed; whether a run of geometry settings is under way; and whether
-  // the session's geometry is held back from the file because part of it
-  // found no room.
+  // followed or one of its keys came again; the keys set in the run under
+  // way (empty when none is); and whether the session's geometry is held
+  // back from the file because part of it found no room.
   std::vector<Entry> geometry_in_file;
-  bool geometry_changing = false;
+  std::vector<std::string> geometry_run;
   bool geometry_held = false;
 };
 Store& store() {
@@ -238,21 +238,26 @@ void note_geometry_in_file() {
   s.geometry_in_file.clear();
   for (const Entry& entry : s.entries)
     if (geometry_key(entry.key)) s.geometry_in_file.push_back(entry);
-  s.geometry_changing = false;
+  s.geometry_run.clear();
 }
 
 // A command sets a geometry key by key: the run of geometry settings ends
-// when any other setting to be saved follows, and the geometry it left
-// stands whole from then on. Going back to the geometry of the last read
-// or write instead would find no room for it once later settings took the
-// room a shorter geometry left.
+// when any other setting to be saved follows, or when a key of the run is
+// set again (the next command's geometry: most commands between two
+// geometries save nothing), and the geometry it left stands whole from then
+// on. Going back to the geometry of the last read or write instead would
+// find no room for it once later settings took the room a shorter geometry
+// left, and would undo a geometry the session went on using.
 void note_setting(const Entry& entry, bool geometry) {
   Store& s = store();
   if (run_only(entry.key)) return;
-  if (geometry)
-    s.geometry_changing = true;
-  else if (s.geometry_changing && !s.geometry_held)
-    note_geometry_in_file();
+  const bool run_ends =
+      !geometry || std::ranges::find(s.geometry_run, entry.key) != s.geometry_run.end();
+  // A run held back from the file stays open: the geometry it leaves is
+  // noted once it is released and the run ends.
+  if (run_ends && !s.geometry_run.empty() && !s.geometry_held) note_geometry_in_file();
+  if (geometry && std::ranges::find(s.geometry_run, entry.key) == s.geometry_run.end())
+    s.geometry_run.push_back(entry.key);
 }
 
 // LOADING: an entry of the defaults file itself, whose refusal is the

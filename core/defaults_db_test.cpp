@@ -270,32 +270,46 @@ TEST_F(DefaultsDb, AGeometryIsSavedWholeOrNotAtAll) {
 // geometry left: a later geometry without room goes back to that geometry,
 // the last whole one, for the file; the one read no longer fits, and no
 // geometry at all would leave the next session the built-in values.
-TEST_F(DefaultsDb, AGeometryWithoutRoomGoesBackToTheLastWholeOne) {
-  const auto geometry = [](const std::string& digits) {
+// Geometries of eight keys, each value DIGITS, in a store filled so that
+// the file has room for one such geometry and 5 characters more.
+class DefaultsDbFullGeometry : public DefaultsDb {
+ protected:
+  static std::vector<std::pair<std::string, std::string>> geometry(const std::string& digits) {
     std::vector<std::pair<std::string, std::string>> g;
     for (const char* key : {"X_PIXEL_SIZE", "Y_PIXEL_SIZE", "X_BEAM_CENTRE", "Y_BEAM_CENTRE",
                             "SAMPLE_DISTANCE", "WAVELENGTH", "TILT_ROTATION", "TILT_ANGLE"})
       g.emplace_back(key, digits);
     return g;
-  };
+  }
+  void fill_around(const std::vector<std::pair<std::string, std::string>>& read) {
+    int characters = 0;
+    for (const auto& [key, value] : read) {
+      set(key, value);
+      characters += static_cast<int>(key.size() + 1 + value.size());
+    }
+    for (int i = 0; i < 30; ++i) {
+      set("K" + std::to_string(100 + i), std::string(250, 'v'));
+      characters += 255;
+    }
+    ASSERT_LT(7990 - characters - 5, kDatabaseValueLength);
+    set("FILL", std::string(static_cast<std::size_t>(7990 - characters - 5), 'f'));
+    ASSERT_EQ(retstat_, 0);
+    IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+    io_clear_database();
+    IO_LOAD_DATABASE(file(), retstat_, status_);
+    ASSERT_EQ(retstat_, 0);
+  }
+  void save_and_reload() {
+    IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
+    io_clear_database();
+    IO_LOAD_DATABASE(file(), retstat_, status_);
+  }
+};
+
+TEST_F(DefaultsDbFullGeometry, AGeometryWithoutRoomGoesBackToTheLastWholeOne) {
   const auto long_read = geometry("1.23456789"), short_set = geometry("2"),
              long_set = geometry("3.45678901");
-  int characters = 0;
-  for (const auto& [key, value] : long_read) {
-    set(key, value);
-    characters += static_cast<int>(key.size() + 1 + value.size());
-  }
-  for (int i = 0; i < 30; ++i) {
-    set("K" + std::to_string(100 + i), std::string(250, 'v'));
-    characters += 255;
-  }
-  ASSERT_LT(7990 - characters - 5, kDatabaseValueLength);
-  set("FILL", std::string(static_cast<std::size_t>(7990 - characters - 5), 'f'));
-  ASSERT_EQ(retstat_, 0);
-  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
-  io_clear_database();
-  IO_LOAD_DATABASE(file(), retstat_, status_);
-  ASSERT_EQ(retstat_, 0);
+  fill_around(long_read);
 
   for (const auto& [key, value] : short_set) set(key, value);
   set("MORE", std::string(70, 'm'));  // takes the room the short values left
@@ -304,11 +318,26 @@ TEST_F(DefaultsDb, AGeometryWithoutRoomGoesBackToTheLastWholeOne) {
   for (const auto& [key, value] : long_set) set(key, value);
   EXPECT_EQ(retstat_, 1);
   for (const auto& [key, value] : long_set) EXPECT_EQ(get(key), value) << key;
-  IO_SAVE_DATABASE("~/.kesta.def", retstat_, status_);
-  io_clear_database();
-  IO_LOAD_DATABASE(file(), retstat_, status_);
+  save_and_reload();
   for (const auto& [key, value] : short_set) EXPECT_EQ(get(key), value) << key;
   EXPECT_EQ(get("MORE"), std::string(70, 'm'));
+}
+
+// Most commands between two geometries save nothing: the first geometry,
+// used since it was set, is the one the file keeps when the second has no
+// room, not the one the file was read with.
+TEST_F(DefaultsDbFullGeometry, TwoGeometriesInARowKeepTheFirstWhenTheSecondHasNoRoom) {
+  const auto read = geometry("1.23456789"), first = geometry("2.5"),
+             second = geometry("3.45678901234567");
+  fill_around(read);
+  for (const auto& [key, value] : first) set(key, value);
+  ASSERT_EQ(retstat_, 0);
+  testing::TerminalCapture terminal;
+  for (const auto& [key, value] : second) set(key, value);
+  EXPECT_EQ(retstat_, 1);
+  for (const auto& [key, value] : second) EXPECT_EQ(get(key), value) << key;
+  save_and_reload();
+  for (const auto& [key, value] : first) EXPECT_EQ(get(key), value) << key;
 }
 
 TEST_F(DefaultsDb, DamagedFilesKeepWhatWasReadWhole) {

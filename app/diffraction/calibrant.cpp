@@ -331,9 +331,11 @@ RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float
 // Where the rings found cannot tell a change of one parameter from a
 // change of another (one ring: the centre from the tilt, the distance
 // from the wavelength), the change goes to the one refined and a held one
-// is taken as given; a centre or tilt left so unjudged, held or refined
-// (or both refined on one ring, which fits as well with the tilt on the
-// other side of the centre) is said in one line.
+// is taken as given; a centre or tilt left so unjudged, held or refined,
+// one that the refined parameters together can make up for (one ring on
+// a tilted detector, where the centre slides with the distance and the
+// wavelength), or both refined on one ring (which fits as well with the
+// tilt on the other side of the centre) is said in one line.
 
 // The circle or ellipse through the clicks, with its messages. False
 // (STATUS bad) when the fit refused the points.

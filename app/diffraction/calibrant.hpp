@@ -86,9 +86,11 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // advised. A part of the change that the rings found cannot tell from the
 // rest (one ring: the distance from the wavelength, the centre from the
 // tilt) is held, a parameter O held before one refined; where that leaves
-// the centre or the tilt unjudged, or both were refined and LAST's fit
-// held one ring alone, one line (kCentreTiltUnchecked) says that they
-// could not be checked. A ring whose cone reaches 90 degrees at G's wavelength is left
+// the centre or the tilt unjudged, where what O refined can make up for a
+// change of either (one ring on a tilted detector: the centre slides
+// with the distance and the wavelength), or both were refined and LAST's
+// fit held one ring alone, one line (kCentreTiltUnchecked) says that
+// they could not be checked. A ring whose cone reaches 90 degrees at G's wavelength is left
 // out; with none left, or with no section of the rings on the image's
 // usable pixels, a line says that the result could not be checked. Returns
 // the warning's lines, also written to the terminal (none for a result

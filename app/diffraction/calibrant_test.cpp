@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/diffraction/ring_coordinates.hpp"
@@ -448,6 +449,72 @@ TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
               std::string::npos)
         << capture.text();
   }
+}
+
+// Silicon's first ring alone on a detector tilted by 3.5 degrees (22
+// degrees, 480 pixels out), the tilt held at its true value. One ring
+// cannot tell the distance from the wavelength, and on a tilted detector
+// the centre slides with them: a result along that trade (the wavelength 8
+// % long, the distance and centre refined to meet the ring) ends with the
+// centre pixels off and the ring met. Judged as a refinement of centre,
+// distance and wavelength it is said unchecked, and so is the right
+// result (neither is warned of).
+TEST(CalibrantCheck, CentreSlidingWithDistanceAndWavelengthIsNotPassed) {
+  const std::vector<float> d = silicon();
+  RingScene s;
+  s.x_centre = 509.6;
+  s.y_centre = 514.2;
+  s.wavelength = 1.2e-10;
+  s.distance = 0.1188;
+  s.rotation = -2.9;
+  s.tilt = 3.5 * M_PI / 180.0;
+  for (float v : d) s.d_spacings.push_back(v);
+  const std::vector<float> data = testing::ring_image(s);
+  const GsDisplayedImage im = image_of(s, data);
+  auto refined = [&](const CalibrantOptions& o, double wavelength) {
+    CalibrantGeometry g;
+    g.x_pixel_size = g.y_pixel_size = static_cast<float>(s.pixel);
+    g.sample_distance = static_cast<float>(1.03 * s.distance);
+    g.wavelength = static_cast<float>(wavelength);
+    g.x_beam = static_cast<float>((s.x_centre + 2.0) * s.pixel);
+    g.y_beam = static_cast<float>((s.y_centre - 1.0) * s.pixel);
+    g.tilt_rotation = static_cast<float>(s.rotation);
+    g.tilt_angle = static_cast<float>(s.tilt);
+    std::vector<float> x, y;
+    for (int k = 0; k < 6; ++k) {
+      const auto p = testing::ring_point(s, testing::scene_two_theta(s, d[0]), 0.3 + k * 1.047);
+      x.push_back(p[0]);
+      y.push_back(p[1]);
+    }
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    EXPECT_TRUE(kzt_calibrant_refine(im, nullptr, o, d, false, x, y, g, status)) << capture.text();
+    EXPECT_EQ(status, kStatusGood);
+    return std::pair{g, capture.text()};
+  };
+  auto check = [&](const CalibrantOptions& o, const CalibrantGeometry& g) {
+    testing::TerminalCapture capture;
+    Status status = kStatusGood;
+    const std::vector<std::string> lines = kzt_check_calibrant_result(
+        im, o, g, std::span<const float>(d).first(1), d, 0.0014f, {}, status);
+    EXPECT_EQ(status, kStatusGood);
+    return lines;
+  };
+  CalibrantOptions all;
+  all.refine_tilt = false;
+  CalibrantOptions wavelength_held = all;
+  wavelength_held.refine_wavelength = false;
+
+  const auto [along, along_text] = refined(wavelength_held, 1.08 * s.wavelength);
+  EXPECT_GT(centre_off(s, along), 0.5) << along_text;
+  const std::vector<std::string> lines = check(all, along);
+  ASSERT_EQ(lines.size(), 1u) << along_text;
+  EXPECT_EQ(lines[0], kCentreTiltUnchecked);
+
+  const auto [right, right_text] = refined(wavelength_held, s.wavelength);
+  EXPECT_LT(centre_off(s, right), 0.1) << right_text;
+  EXPECT_EQ(right_text.find("do not follow"), std::string::npos) << right_text;
+  EXPECT_EQ(check(all, right), std::vector<std::string>{std::string(kCentreTiltUnchecked)});
 }
 
 TEST(CalibrantRefinement, NoiseAndSpuriousSpots) {

@@ -20,11 +20,11 @@ namespace kesta {
 // that mirror a fifth of the unmasked points (at least 16; half of them on a
 // short profile, never fewer than 4) on a profile that is not flat, whose
 // mirrored pairs give the strongest evidence of symmetry (alike pairs far
-// from the profile's mean for it, pairs that differ beyond the noise against
-// it): a feature symmetric in itself beside the centre (a side rod, a ring)
-// mirrors well too, but only itself. A fit that
-// ends badly, above that
-// start or where its centre mirrors less, warns and still returns its
+// from the background for it, pairs that differ beyond the noise against
+// it, both judged against a background that may rise or fall along the
+// line): a feature symmetric in itself beside the centre (a side rod, a
+// ring) mirrors well too, but only itself. A fit that ends badly, above
+// that start or where its centre mirrors less, warns and still returns its
 // centre. False, CENTRE unchanged and nothing said, when no centre mirrors
 // enough (every point masked, or too few left). MAX_POINTS below 1 gives
 // 110001, a range outside 1..MAX_POINTS or arrays shorter than it 110005.
@@ -37,7 +37,9 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
 // CENTRE: the squared misfit of the points it mirrors over their variation
 // about their mean, as the fit scores its candidates. 0 for a perfect
 // mirror; about 2 for noise about a level, more where the two sides differ.
-// -1 when CENTRE mirrors fewer than 4 points.
+// Where most of that misfit is a background's slope along the line, the
+// same for the features above a linear background, if that is lower: about
+// 2 again for noise on a slope. -1 when CENTRE mirrors fewer than 4 points.
 double kzt_symmetry_misfit(std::span<const float> profile, std::span<const std::uint8_t> mask,
                            Index first, Index last, double centre);
 

@@ -18,6 +18,7 @@
 #include "core/macro.hpp"
 #include "core/status.hpp"
 #include "core/test_support.hpp"
+#include "graphics/device/page_recorder_test_support.hpp"
 
 namespace kesta {
 namespace {
@@ -442,6 +443,38 @@ TEST_F(ProjectFit, NoiseAloneOffersTheStoredCentre) {
   }
 }
 
+// Noise alone at 0.05 to 0.2 counts a pixel, as a weak exposure gives: most
+// pixels hold 0, a few 1, and most differences between pixels are 0. The
+// profile is still said to vary no more than its noise.
+TEST_F(ProjectFit, SparseCountsOfNoiseAloneOfferTheStoredCentre) {
+  const GsDisplayedImage im = blank(200, 128, "Sparse");
+  struct Case {
+    double level;
+    const char *from, *to, *low, *high;  // the line along row 64.5, the strip's rows
+  };
+  int profiles = 0, doubted = 0;
+  for (const Case& c :
+       {Case{0.1, "80.5", "120.5", "49", "79"}, Case{0.05, "70.5", "130.5", "54", "74"},
+        Case{0.08, "88.5", "112.5", "44", "84"}, Case{0.2, "90.5", "110.5", "59", "69"}})
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+      std::mt19937 rng(seed);
+      std::poisson_distribution<long> counts(c.level);
+      for (float& v : data) v = static_cast<float>(counts(rng));
+      testing::TerminalCapture terminal;
+      float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(
+          im, {"2", c.from, "64.5", c.to, "64.5", "2", "100", c.low, "100", c.high, "YES", "EXIT"},
+          x, y, status));
+      ++profiles;
+      if (terminal.text().find("WARNING: The profile varies no more than its noise") !=
+          std::string::npos)
+        ++doubted;
+      EXPECT_FLOAT_EQ(x, 5.0e-3f) << c.level << " counts, seed " << seed << terminal.text();
+    }
+  EXPECT_EQ(doubted, profiles);
+}
+
 // Grazing-incidence rods across a line of 100 pixels about the specular rod
 // at X = 128.37: each side rod, 37.2 pixels off, is symmetric in itself and
 // the rods beside it mirror each other about it, as well as the specular
@@ -479,6 +512,74 @@ TEST_F(ProjectFit, SideRodsDoNotDrawTheCentre) {
     }
 }
 
+// A Gaussian band of section SIGMA at AT (a ring's radius, a rod's place).
+double band(double r, double at, double sigma) {
+  return std::exp(-0.5 * (r - at) * (r - at) / (sigma * sigma));
+}
+
+// Features about (127.6, 129.4) on a background that rises or falls along
+// the line, with Poisson noise: about the true centre each pair of
+// background points differs by as much as the background changes between
+// them, and a ring or a rod crossed on one side mirrors a short stretch
+// better. The centre found is still the features', and not doubted; a
+// slope alone holds no centre, and is doubted.
+TEST_F(ProjectFit, SmoothBackgroundsDoNotDrawTheCentre) {
+  constexpr Index kN = 256;
+  constexpr double kX0 = 127.6, kY0 = 129.4;
+  const GsDisplayedImage im = blank(kN, kN, "Background");
+  struct Case {
+    const char* what;
+    double (*model)(double dx, double r);
+    double from, to;  // the line along X about the centre
+  };
+  const Case cases[] = {
+      {"rings on a slope",
+       [](double dx, double r) {
+         return 40.0 + 250.0 * band(r, 30.0, 2.2) + 150.0 * band(r, 52.0, 2.5) + 0.45 * dx;
+       },
+       -68.0, 62.0},
+      {"rings on a decay",
+       [](double dx, double r) {
+         return 20.0 + 300.0 * band(r, 35.0, 2.0) + 80.0 * band(r, 60.0, 3.0) +
+                80.0 * std::exp(-(dx + 70.0) / 40.0);
+       },
+       -60.0, 70.0},
+      {"rods on a decay",
+       [](double dx, double) {
+         double v = 30.0 + 80.0 * std::exp(-(dx + 70.0) / 40.0) + 120.0 * band(dx, 0.0, 2.2);
+         for (const double at : {29.3, -29.3})
+           v += 150.0 * band(dx, at, 2.2) + 60.0 * band(dx, 2.0 * at, 2.2);
+         return v;
+       },
+       -45.7, 54.3},
+      {"slope alone", [](double dx, double) { return 40.0 + 0.3 * dx; }, -68.0, 62.0},
+  };
+  std::mt19937 rng(1);
+  for (const Case& c : cases) {
+    for (Index j = 1; j <= kN; ++j)
+      for (Index i = 1; i <= kN; ++i) {
+        const double dx = static_cast<double>(i) - 0.5 - kX0,
+                     dy = static_cast<double>(j) - 0.5 - kY0;
+        std::poisson_distribution<long> counts(std::max(c.model(dx, std::hypot(dx, dy)), 0.0));
+        data[element(i, j, kN)] = static_cast<float>(counts(rng));
+      }
+    const std::string x1 = std::to_string(kX0 + c.from), x2 = std::to_string(kX0 + c.to);
+    SCOPED_TRACE(c.what);
+    testing::TerminalCapture terminal;
+    float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+    Status status = kStatusGood;
+    EXPECT_TRUE(fit(im,
+                    {"2", x1, "129.4", x2, "129.4", "2", x1, "121.4", x1, "137.4", "YES", "EXIT"},
+                    x, y, status));
+    const bool doubted = terminal.text().find("the stored centre is offered") != std::string::npos;
+    const bool holds_centre = std::string(c.what) != "slope alone";
+    EXPECT_EQ(doubted, !holds_centre) << terminal.text();
+    if (holds_centre) {
+      EXPECT_NEAR(x / 1e-4f, kX0, 0.5) << terminal.text();
+    }
+  }
+}
+
 // Pixels that are not numbers take no part in the projection: a strip half
 // of whose rows are NaN still has the other half's profile and its centre.
 TEST_F(ProjectFit, PixelsThatAreNotNumbersAreLeftOut) {
@@ -496,6 +597,52 @@ TEST_F(ProjectFit, PixelsThatAreNotNumbersAreLeftOut) {
                   x, y, status));
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NEAR(x / 1e-4f, 131.37f, 0.05f) << terminal.text();
+}
+
+// The graph of the fit: the profile and its mirror image about the centre
+// found. A centre near one end of the line mirrors the far points beyond
+// the graph's X range; they are not drawn over the axes' numbers. Every
+// line of the graph (its frame, ticks, curve, the centre and the markers
+// of the mirrored profile) lies inside the frame once clipped.
+TEST_F(ProjectFit, MirroredProfileStaysInsideTheGraph) {
+  const GsDisplayedImage im = image(256, 16, 131.37, rings);
+  std::vector<testing::PageItem> items;
+  testing::open_page_recorder(1, &items, kCategoryPostScript);
+  testing::TerminalCapture terminal;
+  float x = 0.0f, y = 0.0f;
+  Status status = kStatusGood;
+  EXPECT_TRUE(fit(im, {"2", "100", "8", "250", "8", "2", "100", "0", "100", "16", "YES", "EXIT"}, x,
+                  y, status));
+  EXPECT_NEAR(x / 1e-4f, 131.37f, 0.05f);
+  // The graph of the fit is the last page before the image is drawn again:
+  // from its clear to the box that asks for a click.
+  std::vector<std::size_t> clears;
+  for (std::size_t k = 0; k < items.size(); ++k)
+    if (items[k].kind == "clear") clears.push_back(k);
+  ASSERT_GE(clears.size(), 2u);
+  const std::size_t from = clears[clears.size() - 2], to = clears.back();
+  std::vector<float> frame;  // the curve's clip: the frame
+  for (std::size_t k = from; k < to && frame.empty(); ++k) frame = items[k].clip;
+  ASSERT_EQ(frame.size(), 4u);
+  int outside = 0, lines = 0;
+  for (std::size_t k = from; k < to; ++k) {
+    const testing::PageItem& item = items[k];
+    if (item.kind != "polyline" && item.kind != "polymarker") continue;
+    if (item.kind == "polyline" && item.y.front() < frame[1] - 1e-4f) break;  // the click box
+    ++lines;
+    for (std::size_t p = 0; p < item.x.size(); ++p) {
+      const bool clipped =
+          item.clip.size() == 4 && (item.x[p] < item.clip[0] || item.x[p] > item.clip[2] ||
+                                    item.y[p] < item.clip[1] || item.y[p] > item.clip[3]);
+      if (!clipped && (item.x[p] < frame[0] - 1e-4f || item.x[p] > frame[2] + 1e-4f ||
+                       item.y[p] < frame[1] - 1e-4f || item.y[p] > frame[3] + 1e-4f)) {
+        ++outside;
+        break;
+      }
+    }
+  }
+  EXPECT_GT(lines, 100);
+  EXPECT_EQ(outside, 0) << lines;
 }
 
 TEST_F(ProjectFit, ALineOfNoLengthIsClickedAgain) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/diffraction/beam_centre.hpp"
@@ -35,6 +37,12 @@ constexpr int kMaxParameters = 20;
 // How much wider than the fit's own annuli a solution's rings are searched
 // again.
 constexpr float kWider = 1.5f;
+// Said where the first ring gives too few points for an ellipse.
+constexpr std::string_view kFewOnFirstRing =
+    "WARNING: Fewer than 5 coordinates found on the first ring: nothing was fitted";
+// Said where no ring gives a point to fit.
+constexpr std::string_view kNoneOnRings =
+    "WARNING: No coordinates found on the rings: nothing was fitted";
 
 // The options of the command, kept for the run.
 struct TiltOptions {
@@ -161,6 +169,65 @@ bool solve_seen(const NormalEquations<N>& e, const std::array<double, N>& unit,
   }
   for (std::size_t i = 0; i < n; ++i) change[kept[i]] = unit[kept[i]] * x[i];
   return true;
+}
+
+// How far a change of parameter K as large as UNIT[K] moves the points
+// (root sum of squares, metres) beyond what the parameters FREE (other than
+// K) can take up together, whether or not the rings tell them apart. The
+// change solve_seen makes tells its parameters one after the other and
+// holds one it cannot tell: that is how it should be made, but not how to
+// judge what the rings fix. On one ring the distance and the wavelength
+// (or a cone angle) trade with each other, and on a tilted detector the
+// centre slides with them: the centre is told beyond the distance, the
+// wavelength is not told beyond both and held, yet a result along that
+// trade still meets the ring.
+template <std::size_t N>
+double move_beyond_free(const NormalEquations<N>& e, const std::array<double, N>& unit,
+                        const std::array<bool, N>& free, std::size_t k) {
+  // The normal matrix scaled to a unit diagonal (where a column moves
+  // nothing it is left out); a column that adds nothing to those before it
+  // (to rounding) is dropped.
+  constexpr double kDependent = 1.0e-12;
+  std::array<double, N> scale{};
+  for (std::size_t i = 0; i < N; ++i)
+    scale[i] = e.normal[i][i] > 0.0 ? 1.0 / std::sqrt(e.normal[i][i]) : 0.0;
+  if (scale[k] == 0.0) return 0.0;
+  std::array<std::array<double, N>, N> l{};
+  std::array<std::size_t, N> kept{};
+  std::size_t n = 0;
+  auto beyond = [&](std::size_t i, std::array<double, N>& row) {
+    double d = 1.0;
+    for (std::size_t j = 0; j < n; ++j) {
+      double v = e.normal[i][kept[j]] * scale[i] * scale[kept[j]];
+      for (std::size_t m = 0; m < j; ++m) v -= row[m] * l[j][m];
+      row[j] = v / l[j][j];
+      d -= row[j] * row[j];
+    }
+    return d;
+  };
+  for (std::size_t i = 0; i < N; ++i) {
+    if (i == k || !free[i] || scale[i] == 0.0) continue;
+    std::array<double, N> row{};
+    const double d = beyond(i, row);
+    if (!(d > kDependent)) continue;
+    row[n] = std::sqrt(d);
+    l[n] = row;
+    kept[n++] = i;
+  }
+  std::array<double, N> row{};
+  const double d = beyond(k, row);
+  return unit[k] * std::sqrt(std::max(d, 0.0) * e.normal[k][k]);
+}
+
+// The centre and tilt (the change's first four parameters) seen by
+// solve_seen that the rings found still do not fix: a change of one as
+// large as its UNIT that the parameters FREE (those the result refined)
+// make up for to within LEAST (metres, root sum of squares) is not seen.
+template <std::size_t N>
+void unsee_traded(const NormalEquations<N>& e, const std::array<double, N>& unit,
+                  const std::array<bool, N>& free, double least, std::array<bool, N>& seen) {
+  for (std::size_t k = 0; k < 4; ++k)
+    if (seen[k] && !(move_beyond_free(e, unit, free, k) >= least)) seen[k] = false;
 }
 
 // The order in which a change's parameters are told from each other: those
@@ -306,6 +373,10 @@ bool calibrant_change(const TiltSolution& s, const std::vector<FollowedPoint>& p
       ++e.points;
     }
     if (!solve_seen(e, unit, order, kLeastTold * pixel, change, seen)) break;
+    unsee_traded(e, unit,
+                 {refined.beam, refined.beam, refined.tilt, refined.tilt, refined.distance,
+                  refined.wavelength},
+                 kLeastTold * pixel, seen);
     solved = true;
     std::vector<double> spread;
     for (std::size_t n = 0; n < points.size(); ++n) {
@@ -485,6 +556,9 @@ void first_ring_pattern(const KztComRings& again, int num_sections, RingFollowin
 // its mean offset after the change, and the points themselves.
 struct FollowingSums {
   NormalEquations<4> e;  // squares less what each ring's cone angle takes
+  // The same with a change of the distance as a fifth parameter: what a
+  // refined distance can take up of a change of centre or tilt.
+  NormalEquations<5> with_distance;
   double raw_squares = 0.0;
   std::array<double, 15> ring_sums{};
   std::array<std::array<double, 4>, 15> ring_derivatives{};
@@ -505,24 +579,26 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
       f.ring_found[ku] = count;
       f.ring_searched[ku] = again.num_searched[ku];
     }
-    // Sums with the derivative along the cone angle, G.
+    // Sums with the derivative along the cone angle, G; columns: centre,
+    // tilt, distance.
+    NormalEquations<5>& e = m.with_distance;
     double gg = 0.0, go = 0.0;
-    std::array<double, 4> gd{};
+    std::array<double, 5> gd{};
     for (int n = 0; n < count; ++n) {
       const std::size_t at = column + static_cast<std::size_t>(n);
       const FollowedPoint p = cone_offset(s, k, again.x_coordinates[at], again.y_coordinates[at]);
       const double offset = p.offset;
-      const std::array<double, 6>& d = p.d;
+      const std::array<double, 5> d = {p.d[0], p.d[1], p.d[2], p.d[3], p.d[5]};
       // The change wanted makes OFFSET + D . CHANGE small.
-      for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t j = 0; j < 4; ++j) m.e.normal[i][j] += d[i] * d[j];
-        m.e.right[i] -= d[i] * offset;
-        gd[i] += d[4] * d[i];
+      for (std::size_t i = 0; i < 5; ++i) {
+        for (std::size_t j = 0; j < 5; ++j) e.normal[i][j] += d[i] * d[j];
+        e.right[i] -= d[i] * offset;
+        gd[i] += p.d[4] * d[i];
       }
-      gg += d[4] * d[4];
-      go -= d[4] * offset;
+      gg += p.d[4] * p.d[4];
+      go -= p.d[4] * offset;
       m.found.push_back(p);
-      m.e.squares += offset * offset;
+      e.squares += offset * offset;
       m.raw_squares += offset * offset;
       if (ku < m.ring_sums.size()) {
         m.ring_sums[ku] += offset;
@@ -530,15 +606,23 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
       }
     }
     if (ku < m.ring_counts.size()) m.ring_counts[ku] = count;
-    m.e.points += count;
+    e.points += count;
     if (gg > 0.0) {
-      m.e.squares -= go * go / gg;
-      for (std::size_t i = 0; i < 4; ++i) {
-        for (std::size_t j = 0; j < 4; ++j) m.e.normal[i][j] -= gd[i] * gd[j] / gg;
-        m.e.right[i] -= gd[i] * go / gg;
+      e.squares -= go * go / gg;
+      for (std::size_t i = 0; i < 5; ++i) {
+        for (std::size_t j = 0; j < 5; ++j) e.normal[i][j] -= gd[i] * gd[j] / gg;
+        e.right[i] -= gd[i] * go / gg;
       }
     }
   }
+  // The change of centre and tilt alone: the distance's column left out.
+  const NormalEquations<5>& e = m.with_distance;
+  for (std::size_t i = 0; i < 4; ++i) {
+    for (std::size_t j = 0; j < 4; ++j) m.e.normal[i][j] = e.normal[i][j];
+    m.e.right[i] = e.right[i];
+  }
+  m.e.squares = e.squares;
+  m.e.points = e.points;
   return m;
 }
 
@@ -572,6 +656,12 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   if (!solve_seen(m.e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
                   telling_order<4>({0, 1, 2, 3}, held), kLeastTold * pixel, change, seen))
     return f;
+  // The distance is in the change only as what it can take up.
+  std::array<bool, 5> traded = {seen[0], seen[1], seen[2], seen[3], false};
+  unsee_traded(m.with_distance, {centre_unit, centre_unit, tilt_unit, tilt_unit, 1.0},
+               {refined.beam, refined.beam, refined.tilt, refined.tilt, refined.distance},
+               kLeastTold * pixel, traded);
+  std::copy_n(traded.begin(), 4, seen.begin());
   for (std::size_t k = 0; k < m.ring_sums.size(); ++k) {
     if (m.ring_counts[k] < 5) continue;
     double sum = m.ring_sums[k];
@@ -982,6 +1072,13 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
       IO_WRITE("INFO: Number of acceptable coordinates on first ring = " + format_i(found, 3),
                status);
     if (window) kzt_display_store_rings(xps, yps, 1, status);
+    if (found < 5) {
+      // An ellipse needs five points: the first ring lies mostly off the
+      // image's usable pixels, or the clicks were not on a ring.
+      IO_WRITE(std::string(kFewOnFirstRing), status);
+      num_solutions = 0;
+      return;
+    }
     if (full_info) IO_WRITE("INFO: Fitting ellipse to centre of gravity coordinates", status);
     float error = 0.0f;
     KZT_LSQELLIPSE(kMaxRingCoordinates, found, std::span<const float>(store.x_coordinates),
@@ -997,6 +1094,12 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& im, float xps, float yps, bo
                        y_beam, num_rings, half_width, num_sections, false, nullptr, status);
   if (status != kStatusGood) return;
   if (window) kzt_display_store_rings(xps, yps, num_rings, status);
+  if (std::all_of(store.num_coordinates.begin(), store.num_coordinates.begin() + num_rings,
+                  [](auto n) { return n <= 0; })) {
+    IO_WRITE(std::string(kNoneOnRings), status);
+    num_solutions = 0;
+    return;
+  }
 
   const float ratio = a > 0.0f ? std::clamp(b / a, -1.0f, 1.0f) : 1.0f;
   const float tilt_start = std::min(std::acos(ratio), kTiltStartLimit);
@@ -1294,9 +1397,14 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
                          x_beam, y_beam, tilt_rotation, tilt_angle, num_rings, radii, half_width,
                          radius_1, radius_2, angle, num_solutions, solutions, status);
   if (status != kStatusGood) return;
+  if (num_solutions == 0) {
+    // (The line written says why.)
+    if (gui) GS_FWARNING(1, 1, {"NOTHING WAS FITTED: TOO FEW RING COORDINATES FOUND"}, status);
+    return;
+  }
   // The warnings, also for the window, where the interface shows its
   // others.
-  std::vector<std::string> warnings;
+  std::vector<std::vector<std::string>> warnings;
   auto report = [&](const TiltSolution& s, std::string_view solution) {
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
@@ -1305,13 +1413,15 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     const std::string poor = kzt_poor_ring_fit_warning(s.fit, xps);
     if (!poor.empty()) lines.insert(lines.begin(), poor);
     for (const std::string& line : lines) IO_WRITE(line, status);
-    if (!lines.empty() && !solution.empty()) warnings.emplace_back(solution);
-    warnings.insert(warnings.end(), lines.begin(), lines.end());
+    if (lines.empty()) return;
+    if (!solution.empty()) lines.insert(lines.begin(), std::string(solution));
+    warnings.push_back(std::move(lines));
   };
+  // A box for each solution warned of: both solutions' warnings in one
+  // box are more lines than the window's smallest font fits.
   auto show_warnings = [&] {
-    if (gui && !warnings.empty())
-      GS_FWARNING(static_cast<int>(warnings.size()), static_cast<int>(warnings.size()), warnings,
-                  status);
+    for (const std::vector<std::string>& box : warnings)
+      if (gui) GS_FWARNING(static_cast<int>(box.size()), static_cast<int>(box.size()), box, status);
   };
   int choice = 1;
   IO_WRITE(" ", status);

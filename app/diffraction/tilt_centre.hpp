@@ -92,7 +92,10 @@ void KZT_INPRADIA(const GsDisplayedImage& image, bool info, float x_pixel_size, 
 // for, with each ring's cone angle free; and the rms offset (metres) that
 // change leaves. A change the rings found cannot tell from the others (of
 // the centre against the tilt on one ring) is held at 0: not
-// CENTRE_TILT_FIXED when the centre or the tilt is so held, or when both
+// CENTRE_TILT_FIXED when the centre or the tilt is so held, when the
+// parameters the solution refined can make up for a change of either
+// (with a refined distance, one ring's cone angle and the distance trade,
+// and on a tilted detector the centre slides with them), or when both
 // were refined by a fit on one ring (the solution's fit: it fits as well
 // with the tilt on the other side of the centre), not DETERMINED when no
 // change can be told at all (no ring found anywhere). Where the cone angles are known (a calibrant's), how far the
@@ -169,7 +172,9 @@ struct RingNeighbours {
 // image (cones_*, largest_offset). A change that moves the points found by
 // less than a tenth of a pixel (root sum of squares) for one as large as
 // the judgement's limit is not told: it is held, a parameter the solution
-// held (REFINED) before one it refined. Not determined for a solution
+// held (REFINED) before one it refined; a centre or tilt that moves them
+// less than that beyond what every parameter refined can take up is not
+// judged either. Not determined for a solution
 // whose cones cannot be drawn.
 RingFollowing kzt_follow_rings(const GsDisplayedImage& image, const TiltSolution& solution,
                                float x_pixel_size, float y_pixel_size, int num_rings,
@@ -223,8 +228,10 @@ inline constexpr std::string_view kCentreTiltUnchecked =
 // coordinates around RADII (metres) of the first NUM_RINGS rings with one
 // HALF_WIDTH, with the beam centre refined an ellipse through the first
 // ring's coordinates, then one fit, or two (the tilt on either side) when
-// both centre and tilt are refined. Tilt rotations come back within
-// -pi .. pi. SAMPLE_DISTANCE is refined in place when asked. One ring fits
+// both centre and tilt are refined (none, after a line that says so, when
+// the first ring gives fewer than five points for the ellipse or no ring
+// gives any). Tilt
+// rotations come back within -pi .. pi. SAMPLE_DISTANCE is refined in place when asked. One ring fits
 // centre and tilt together to a small residual without fixing them: that
 // is said in a warning, and the solutions stand. Each solution's rings are
 // then searched again along its cones, the ring store left as its fit
@@ -251,8 +258,8 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // show that it does not follow them with a warning of that, which names
 // the calibrant refinement of the road: CALIBRANT in the window (GUI),
 // SILICON CALIBRATION at the keyboard's FIT sub-menu. With GUI the
-// warnings of the solutions are shown in the window too, in one box
-// before the choice of solution.
+// warnings of the solutions are shown in the window too, a box for each
+// solution warned of, before the choice of solution.
 void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& image, float& x_pixel_size,
                     float& y_pixel_size, float detector_gain, float& sample_distance,
                     float& wavelength, float& x_beam_centre, float& y_beam_centre,

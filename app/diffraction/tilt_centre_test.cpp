@@ -371,6 +371,15 @@ TEST_F(TiltReplay, WarningNamesTheCommandOfTheRoad) {
       shown = shown || (item.kind == "text" &&
                         item.text.find("The fitted rings do not follow") != std::string::npos);
     EXPECT_EQ(shown, road.gui);
+    // Both solutions are warned of, each in a box of its own: in one box
+    // their lines are more than the window's smallest font fits.
+    int boxes = 0, named = 0;
+    for (const testing::PageItem& item : items) {
+      boxes += item.kind == "text" && item.text == "!!! WARNING !!!";
+      named += item.kind == "text" && item.text.starts_with("SOLUTION ");
+    }
+    EXPECT_EQ(boxes, road.gui ? 2 : 0);
+    EXPECT_EQ(named, road.gui ? 2 : 0);
     items.clear();
   }
 }
@@ -574,6 +583,66 @@ TEST(TiltFromRings, NeighbouringRingsLeaveTheTruthFollowed) {
   }
 }
 
+// Silicon's first ring alone on a detector tilted by 3.6 degrees, the
+// tilt held at its true value and the distance refined: each ring's cone
+// angle is fitted, so one ring cannot tell the distance from the cone,
+// and on a tilted detector the centre slides with them. A fit along that
+// trade (the distance 3 % long) ends with the centre off and the ring
+// met: judged as a refinement of the distance it is said unchecked, and so
+// is the right fit; neither is warned of.
+TEST(TiltFromRings, CentreSlidingWithTheDistanceIsNotPassed) {
+  testing::RingScene scene;
+  scene.pixel = 150.0e-6;
+  scene.x_centre = 518.5;
+  scene.y_centre = 502.3;
+  scene.distance = 0.1576;
+  scene.wavelength = 1.245e-10;
+  scene.rotation = 0.4;
+  scene.tilt = 3.6 * M_PI / 180.0;
+  for (float d : kzt_calibrants()[5].d_spacings) scene.d_spacings.push_back(d);
+  const std::vector<float> image = testing::ring_image(scene);
+  GsDisplayedImage im;
+  im.xmaxdat = im.xendelm = scene.xmax;
+  im.ymaxdat = im.yendelm = scene.ymax;
+  im.data = image;
+  const float px = static_cast<float>(scene.pixel);
+  const std::array<float, 1> radius = {static_cast<float>(
+      scene.distance * std::tan(testing::scene_two_theta(scene, scene.d_spacings[0])))};
+  auto fitted = [&](double distance) {
+    float d = static_cast<float>(distance);
+    int num = 0;
+    std::array<TiltSolution, 2> s{};
+    testing::TerminalCapture terminal;
+    Status status = kStatusGood;
+    kzt_fit_tilt_solutions(im, px, px, false, 90, true, 4.0f, true, false, false, d,
+                           static_cast<float>((scene.x_centre + 2.0) * scene.pixel),
+                           static_cast<float>((scene.y_centre - 1.5) * scene.pixel),
+                           static_cast<float>(scene.rotation), static_cast<float>(scene.tilt), 1,
+                           radius, 10 * px, radius[0], radius[0], 0.0f, num, s, status);
+    EXPECT_EQ(status, kStatusGood) << terminal.text();
+    EXPECT_EQ(num, 1);
+    return s[0];
+  };
+  auto judged = [&](const TiltSolution& s, bool distance) {
+    const RingNeighbours apart{};
+    Status status = kStatusGood;
+    const RingFollowing f = kzt_follow_rings(im, s, px, px, 1, 15 * px, 90, status, &apart,
+                                             {true, false, distance, false});
+    EXPECT_EQ(status, kStatusGood);
+    return kzt_rings_not_followed_warning(f, px);
+  };
+  auto centre_off = [&](const TiltSolution& s) {
+    return std::hypot(s.x_beam / px - scene.x_centre, s.y_beam / px - scene.y_centre);
+  };
+  const std::vector<std::string> unchecked = {std::string(kCentreTiltUnchecked)};
+  const TiltSolution along = fitted(1.03 * scene.distance);
+  EXPECT_GT(centre_off(along), 0.3);
+  EXPECT_EQ(judged(along, true), unchecked);
+  const TiltSolution right = fitted(scene.distance);
+  EXPECT_LT(centre_off(right), 0.1);
+  EXPECT_EQ(judged(right, true), unchecked);
+}
+
 // One ring: a shifted centre with a smaller tilt fits almost as well as the
 // truth.
 // The result stands, with a warning.
@@ -640,6 +709,39 @@ TEST(TiltFromRings, NothingWithoutCoordinatesOrWindow) {
   KZT_TILTCENTRE(false, im, xps, yps, 1.0f, distance, wavelength, xc, yc, rot, tilt, status);
   EXPECT_EQ(status, kStatusGood);
   EXPECT_NE(terminal.text().find("WARNING: Graphics system is turned off"), std::string::npos);
+
+  // A first ring whose centre lies 151 pixels left of the image: 4 points
+  // found on it, too few for the ellipse; a flat image, the centre held:
+  // no point on any ring. One plain line each, no solution, the status
+  // good.
+  testing::RingScene scene;
+  scene.x_centre = -151.0;
+  scene.d_spacings = {3.1356e-10};
+  const std::vector<float> image = testing::ring_image(scene);
+  const std::vector<float> flat(image.size(), 10.0f);
+  const std::array<float, 1> radius = {static_cast<float>(
+      scene.distance * std::tan(testing::scene_two_theta(scene, scene.d_spacings[0])))};
+  const float px = static_cast<float>(scene.pixel);
+  for (const bool centre : {true, false}) {
+    GsDisplayedImage off;
+    off.xmaxdat = off.xendelm = scene.xmax;
+    off.ymaxdat = off.yendelm = scene.ymax;
+    off.data = centre ? image : flat;
+    int num = 1;
+    std::array<TiltSolution, 2> solutions{};
+    testing::TerminalCapture lines;
+    status = kStatusGood;
+    kzt_fit_tilt_solutions(off, px, px, false, 90, true, 4.0f, centre, false, true, distance,
+                           static_cast<float>(scene.x_centre * scene.pixel),
+                           static_cast<float>(scene.y_centre * scene.pixel), 0.0f, 0.0f, 1,
+                           radius, 10 * px, radius[0], radius[0], 0.0f, num, solutions, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(num, 0);
+    EXPECT_EQ(lines.text(), centre ? "WARNING: Fewer than 5 coordinates found on the first ring: "
+                                     "nothing was fitted\n"
+                                   : "WARNING: No coordinates found on the rings: nothing was "
+                                     "fitted\n");
+  }
 }
 
 TEST(TiltFromRings, FitSubMenuDeclinesWithoutGraphics) {
