@@ -405,6 +405,18 @@ Clipped clipped_values(const Scaler& scale, std::span<const float> array, Index 
   return found;
 }
 
+// Limits that differ but that IO_RTOC shows alike.
+bool shown_alike(float lower, float upper) {
+  return lower != upper && !std::isnan(lower) && !std::isnan(upper) &&
+         IO_RTOC(lower) == IO_RTOC(upper);
+}
+
+// VALUE with the digits the limits LOWER and UPPER are shown with
+// (io_limit_texts), so that a value said beside them reads alike.
+std::string as_limit(float value, float lower, float upper) {
+  return shown_alike(lower, upper) ? io_real_digits(value) : io_rtoc_exact(value);
+}
+
 // "the scaling range (LOW to HIGH)" of SCALE, the values it writes
 // unclipped.
 std::string scaling_range(const Scaler& scale) {
@@ -433,7 +445,10 @@ void write_constant_line(const Clipped& found, const NonFinitePixels& non_finite
                             : top  ? ", the upper end of " + range
                                    : ", inside " + range;
   IO_WRITE(std::string("INFO: Every ") + (non_finite.total() > 0 ? "finite " : "") +
-               "pixel of the region is " + IO_RTOC(found.value) + ": all are written as " +
+               "pixel of the region is " +
+               as_limit(found.value, static_cast<float>(scale.low),
+                        static_cast<float>(scale.high)) +
+               ": all are written as " +
                format_i(written, 0) + where,
            status);
 }
@@ -780,19 +795,8 @@ bool io_scaling_range_valid(float lower, float upper) {
   return std::isfinite(lower) && std::isfinite(upper) && lower < upper;
 }
 
-namespace {
-
-// Limits that differ but that IO_RTOC shows alike.
-bool shown_alike(float lower, float upper) {
-  return lower != upper && !std::isnan(lower) && !std::isnan(upper) &&
-         IO_RTOC(lower) == IO_RTOC(upper);
-}
-
-}  // namespace
-
 LimitTexts io_limit_texts(float lower, float upper) {
-  if (shown_alike(lower, upper)) return {io_real_digits(lower), io_real_digits(upper)};
-  return {io_rtoc_exact(lower), io_rtoc_exact(upper)};
+  return {as_limit(lower, lower, upper), as_limit(upper, lower, upper)};
 }
 
 bool io_ask_scaling_range(RealQuestion ask, std::span<const std::string> lower_help,

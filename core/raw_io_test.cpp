@@ -277,11 +277,14 @@ TEST(RawWrite, ConstantImageIsSaidWithLimitsThatDiffer) {
        "scaling range (300.0000 to 301.0000)\n"},
       {2, 1.0e30f, 1.0e30f, above_1e30, true,
        "INFO: 1 pixel is not finite: 1 NaN written as 0\n"
-       "INFO: Every finite pixel of the region is 1.000000E+30: all are written as 0, the lower "
-       "end of the scaling range (1.00000002E+30 to 1.00000009E+30)\n"},
+       "INFO: Every finite pixel of the region is 1.00000002E+30: all are written as 0, the "
+       "lower end of the scaling range (1.00000002E+30 to 1.00000009E+30)\n"},
       {1, largest, below_largest, largest, false,
-       "INFO: Every pixel of the region is 3.402823E+38: all are written as 255, the upper end "
+       "INFO: Every pixel of the region is 3.40282347E+38: all are written as 255, the upper end "
        "of the scaling range (3.40282326E+38 to 3.40282347E+38)\n"},
+      {2, 3.4e38f, 3.4e38f, std::nextafter(3.4e38f, largest), false,
+       "INFO: Every pixel of the region is 3.39999995E+38: all are written as 0, the lower end "
+       "of the scaling range (3.39999995E+38 to 3.40000015E+38)\n"},
       {4, 300, -2147483648.0f, 2147483647.0f, false,
        "INFO: Every pixel of the region is 300.0000: all are written as 300, inside the "
        "scaling range (-2.14748365E+09 to 2.14748365E+09)\n"},

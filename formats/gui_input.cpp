@@ -511,15 +511,17 @@ std::string unknown_extension_menu(Status& status) {
 
 void warning_box(std::string_view message, const std::string& file_name,
                  const std::vector<std::string>& more, Status& status) {
-  if (series_members != nullptr) {
-    // Nothing may wait once a series runs; MORE is on the terminal already.
+  if (series_members != nullptr || gs_warnings_on_terminal()) {
+    // Nothing may wait once a series runs, and no box is drawn without a
+    // window: one line, MORE being on the terminal already.
     const std::string_view prefix = message.starts_with("WARNING") ? "" : "WARNING: ";
-    IO_WRITE(std::string(prefix) + std::string(message) + " " + file_name, status);
+    const std::string_view colon = message.ends_with(':') ? "" : ":";
+    IO_WRITE(std::string(prefix) + std::string(message) + std::string(colon) + " " + file_name,
+             status);
     return;
   }
   std::vector<std::string> lines{std::string(message), file_name.substr(0, 80)};
-  // MORE is on the terminal already: a box written there leaves it out.
-  if (!gs_warnings_on_terminal()) lines.insert(lines.end(), more.begin(), more.end());
+  lines.insert(lines.end(), more.begin(), more.end());
   const int num = static_cast<int>(lines.size());
   GS_FWARNING(num, num, lines, status);
 }
@@ -531,6 +533,17 @@ void next_file_missing(const std::string& file_name, Status& status) {
   constexpr std::string_view kMessage = "FAILED TO FIND NEW \"SEQUENCE\" FILE:";
   if (series_members != nullptr) return warning_box(kMessage, file_name, {}, status);
   gs_refusal({std::string(kMessage), file_name.substr(0, 80)}, status);
+}
+
+// A read that failed (MORE: its reader's lines), or that gave no data, is
+// refused: in the window by its boxes, the second saying the data are not
+// defined; without one by its one line, the reader's lines said already.
+void read_refused(bool failed, const std::string& file_name, const std::vector<std::string>& more,
+                  Status& status) {
+  if (failed)
+    warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, more, status);
+  if (!failed || !gs_warnings_on_terminal())
+    warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
 }
 
 // The size of IMAGE in its file, as its reader gave it (0 x 0: none given).
@@ -711,11 +724,8 @@ void FIO_GUI_INPUT(TextLines title, int sequence, const ImageTarget& target, boo
   const ReadOutcome outcome = read_and_commit(format, target, data_defined, file_name, status);
   // A series member's reader has said why it was not read.
   if (series_members != nullptr) return;
-  if (outcome == ReadOutcome::kFailed)
-    warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
-                status);
   if (outcome == ReadOutcome::kFailed || outcome == ReadOutcome::kUndefined)
-    warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
+    read_refused(outcome == ReadOutcome::kFailed, file_name, collector.warnings(), status);
   // As at the keyboard: no later line of a macro or sequence may work on the
   // data of the file read before.
   if (outcome == ReadOutcome::kFailed || outcome == ReadOutcome::kUndefined ||
@@ -859,9 +869,7 @@ std::unique_ptr<RowSource> fio_gui_rows_input(std::string& file_name, bool& whol
   // A series member's reader has said why it was not input, as on the whole
   // road.
   if (series_members != nullptr) return nullptr;
-  warning_box("WARNING: PROBLEM INPUTTING DATA FROM FILE:", file_name, collector.warnings(),
-              status);
-  warning_box("WARNING: DATA NOT DEFINED CORRECTLY", file_name, {}, status);
+  read_refused(true, file_name, collector.warnings(), status);
   fio_input_failed();
   return nullptr;
 }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "formats/gui_output.hpp"
 #include "formats/kesta_format.hpp"
 #include "formats/special_files_test_support.hpp"
+#include "graphics/device/kernel.hpp"
 #include "graphics/device/x11_test_support.hpp"
 #include "graphics/system/drawing.hpp"
 
@@ -918,6 +920,43 @@ TEST_F(GuiInput, UnknownExtensionMenuCancelAndDamagedFile) {
     EXPECT_EQ(terminal_.text().find("RE-BIN", asked), std::string::npos) << terminal_.text();
     EXPECT_EQ(d_.data, before.data);
   }
+}
+
+// Without a window (gone, or never opened) a read refused is its one line
+// after the reader's own: no box is written as lines, none of them a file
+// name alone; the data stay as they were.
+TEST_F(GuiInput, WithoutAWindowARefusedReadIsItsOneLine) {
+  GS_CLOSE_GRAPHICS(s_);
+  open_ = false;
+  QG_OPEN(0, s_);
+  GS_DEF_GRAPHICS(s_);
+  GS_DEF_COLOURS(s_);
+  ASSERT_EQ(s_, kStatusGood);
+  write_bytes(dir_.file("broken.tif"), tiff_bytes(3, 2, 40, 5000));
+  const DataSet before = d_;
+  for (const std::string& name :
+       {dir_.file("nonexist.tif"), dir_.file("broken.tif"), dir_.file("missing.xyz")}) {
+    SCOPED_TRACE(name);
+    const std::size_t asked = terminal_.text().size();
+    replay(name + "\n");
+    EXPECT_FALSE(input(kFioSelectFile));
+    EXPECT_EQ(s_, kStatusGood);
+    std::istringstream said(terminal_.text().substr(asked));
+    std::vector<std::string> warnings;
+    // Up to the frame that ends the macro of answers.
+    for (std::string line; std::getline(said, line) && !line.starts_with("WARNING---");)
+      if (line.starts_with("WARNING")) warnings.push_back(line);
+    ASSERT_FALSE(warnings.empty());
+    EXPECT_EQ(warnings.back(), "WARNING: PROBLEM INPUTTING DATA FROM FILE: " + name);
+    for (const std::string& line : warnings) {
+      EXPECT_NE(line, "WARNING: " + name);
+      EXPECT_EQ(line.find("DATA NOT DEFINED"), std::string::npos) << line;
+    }
+    EXPECT_LE(warnings.size(), 2u) << terminal_.text().substr(asked);
+    EXPECT_EQ(d_.data, before.data);
+  }
+  for (auto& driver : qg_db_system.driver) driver.reset();
+  qg_db_system = QgDbSystem{};
 }
 
 TEST_F(GuiInput, BinaryLayoutFormAndItsCancel) {

@@ -836,8 +836,8 @@ TEST_F(Tiff, ConstantImageWithTheProposedLimitsIsSaid) {
        {"INFO: Every pixel of the region is 300.0000: all are written as 0, the lower end of the "
         "scaling range (300.0000 to 301.0000)\n"}},
       {1.0e30f, "2 BYTE UNSIGNED INTEGERS", 0.0f,
-       {"INFO: Every pixel of the region is 1.000000E+30: all are written as 0, the lower end of "
-        "the scaling range (1.00000002E+30 to 1.00000009E+30)\n"}},
+       {"INFO: Every pixel of the region is 1.00000002E+30: all are written as 0, the lower end "
+        "of the scaling range (1.00000002E+30 to 1.00000009E+30)\n"}},
       {std::numeric_limits<float>::max(), "2 BYTE UNSIGNED INTEGERS", 65535.0f,
        {"all are written as 65535, the upper end"}},
   };

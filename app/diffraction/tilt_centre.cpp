@@ -24,6 +24,7 @@
 #include "core/text.hpp"
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/modelfit.hpp"
 
 namespace kesta {
@@ -1511,7 +1512,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     KZT_INP_PIXELSIZES(false, xps, yps, status);
     ask_options(o, status);
     if (status != kStatusGood) return;
-    IO_WRITE("INFO: Control passed to graphics window", status);
+    gs_say_control(GsControlMove::kPassed, status);
   } else {
     float form_wavelength = wavelength, xc = x_beam_centre, yc = y_beam_centre;
     float rotation = tilt_rotation, tilt = tilt_angle;

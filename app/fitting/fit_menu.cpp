@@ -25,6 +25,7 @@
 #include "core/region.hpp"
 #include "core/status.hpp"
 #include "graphics/system/drawing.hpp"
+#include "graphics/system/widgets.hpp"
 #include "numeric/region_ops.hpp"
 
 namespace kesta {
@@ -72,7 +73,7 @@ bool scan_refused(FitCall& c, Status& status) {
 
 void run_two_theta_to_rings(FitCall& c, Status& status) {
   if (graphics_refused(c, status)) return;
-  IO_WRITE("INFO: Control passed to graphics window", status);
+  gs_say_control(GsControlMove::kPassed, status);
   KZT_2THETATORINGS(c.sets, c.state.geometry, status);
 }
 
@@ -88,7 +89,7 @@ void run_rtheta(FitCall& c, Status& status) {
 
 void run_cake(FitCall& c, Status& status) {
   if (graphics_refused(c, status) || scan_refused(c, status)) return;
-  IO_WRITE("INFO: Control passed to graphics window", status);
+  gs_say_control(GsControlMove::kPassed, status);
   // The keyboard keeps no mask flags: inside the menu the cake result is
   // shown without the image's mask all the same.
   bool mask_data = true, mask_memory = false;
@@ -145,7 +146,7 @@ void run_clear_mask(FitCall& c, Status& status) {
 
 void run_define_mask(FitCall& c, Status& status) {
   if (graphics_refused(c, status) || !mask_ready(c, status)) return;
-  IO_WRITE("INFO: Control passed to graphics window", status);
+  gs_say_control(GsControlMove::kPassed, status);
   KztArrays& a = vosq_kzt_arrays;
   const KztDataSets& s = c.sets;
   KZT_MASK(false, a.xmaxdat, a.ymaxdat, a.xnumdat, a.ynumdat, kzt_image(a.data),

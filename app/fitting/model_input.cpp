@@ -657,7 +657,7 @@ void KZT_GUI_PARAMETERS(bool keyboard_mode, KztDataSets& sets, FitModel& model, 
   if (keyboard_mode) {
     IO_WRITE("NOTE: The definition of model 2-D polynomials has been changed to", status);
     IO_WRITE("      Chebyshev form. User input has also been changed.", status);
-    IO_WRITE("INFO: Control passed to graphics window", status);
+    gs_say_control(GsControlMove::kPassed, status);
   }
   const KztWorkImage residual(a.xmaxdat, a.ymaxdat);
   MA_RCOPY(a.xmaxdat, a.ymaxdat, kzt_image(a.data), 1, 1, std::max(a.xnumdat, a.xendelm),

@@ -60,7 +60,7 @@ void KZT_SURFACE(Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm, Ind
     IO_WRITE(line, status);
   GS_2DIMAGE(xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, title,
              xlabel, ylabel, zlabel, status);
-  IO_WRITE("INFO: Control passed to graphics window", status);
+  gs_say_control(GsControlMove::kPassed, status);
   std::vector<float> x(kMaxPoints), y(kMaxPoints);
   int num = 0;
   GS_INPS_FCOORDINATES(false,

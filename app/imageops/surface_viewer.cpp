@@ -50,13 +50,10 @@ void escape_is_nothing(Status& status) {
 }  // namespace
 
 float kzt_3d_zscale(float d, float zmin, float zmax, bool log) {
-  // Logarithmic heights span the decades the surface itself draws, so that
-  // its box stands as tall as the linear one, inside the frame.
-  float low = 0.0f, high = 0.0f;
-  const double range = !log ? static_cast<double>(zmax) - zmin
-                       : gs_3d_log_heights(zmin, zmax, low, high)
-                           ? static_cast<double>(high) - low
-                           : 0.0;
+  // The box stands as tall as the window is wide over the range of heights
+  // the surface itself draws: logarithmic heights span their decades, a
+  // flat range is widened.
+  const double range = gs_3d_height_range(log, zmin, zmax) ? double{zmax} - zmin : 0.0;
   return range > 0.0 ? static_cast<float>(d / range) : d;
 }
 

@@ -180,7 +180,8 @@ TEST_F(GuiProgram, AfterTheWindowClosedMenusAreAskedWholeAtTheTerminal) {
       run.child.type("KEYBOARD INTERFACE\n");
       ASSERT_TRUE(run.child.wait_for("Main menu: ENTER COMMAND", kWait)) << run.child.output();
       run.child.type("EXIT\n");
-      ASSERT_TRUE(run.child.wait_for("INFO: Control transferred to graphics window\r\n"
+      // The menus go on at the terminal: no word of a window.
+      ASSERT_TRUE(run.child.wait_for("as if started with \"-nogr\"\r\n"
                                      "KESTA: SCIENTIFIC INTERFACES\r\nCHOICES: ?, HELP,",
                                      kWait))
           << run.child.output();
@@ -235,10 +236,9 @@ TEST_F(GuiProgram, AfterTheWindowClosedAnOpenGraphicsFileIsFinished) {
   EXPECT_EQ(run.child.output().find("X-11 Error"), std::string::npos) << run.child.output();
 }
 
-// A failed read after the window was closed: the warning boxes are written
-// at the terminal, each line once and with one "WARNING:", and the reader's
-// own lines (a damaged file, a description without its values) are not
-// repeated in them.
+// A failed read after the window was closed: the refusal is one line at the
+// terminal after the reader's own lines (a damaged file, a description
+// without its values), each said once and with one "WARNING:".
 TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
   testing::PrivateXServer server(24);
   ASSERT_TRUE(server.ok());
@@ -256,7 +256,7 @@ TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
     run.child.type("INPUT\n");
     ASSERT_TRUE(run.child.wait_for("FILE NAME:", kWait)) << run.child.output();
     run.child.type(std::string(file) + "\n");
-    ASSERT_TRUE(run.child.wait_for("WARNING: DATA NOT DEFINED CORRECTLY\r\nWARNING: " +
+    ASSERT_TRUE(run.child.wait_for("WARNING: PROBLEM INPUTTING DATA FROM FILE: " +
                                        std::string(file) + "\r\n",
                                    kWait))
         << run.child.output();
@@ -275,7 +275,11 @@ TEST_F(GuiProgram, AfterTheWindowClosedAFailedReadSaysEachLineOnce) {
   EXPECT_EQ(count("is not a \"KESTA STANDARD FORMAT\" file"), 1) << out;
   EXPECT_EQ(count("Sensitivity undefined") + count("SENSITIVITY UNDEFINED"), 1) << out;
   EXPECT_EQ(count("Latitude undefined") + count("LATITUDE UNDEFINED"), 1) << out;
-  EXPECT_EQ(count("WARNING: PROBLEM INPUTTING DATA FROM FILE:\r\n"), 2) << out;
+  // Each refusal is its one line: no box written line by line, no line
+  // that is a file name alone.
+  EXPECT_EQ(count("WARNING: PROBLEM INPUTTING DATA FROM FILE: "), 2) << out;
+  EXPECT_EQ(count("DATA NOT DEFINED CORRECTLY"), 0) << out;
+  EXPECT_EQ(count("WARNING: bad.kzt\r\n") + count("WARNING: plate.inf\r\n"), 0) << out;
 }
 
 // The window closed while a message box asks at the terminal (the macro

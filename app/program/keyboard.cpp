@@ -11,6 +11,7 @@
 #include "core/reader.hpp"
 #include "core/region.hpp"
 #include "core/status.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 namespace {
@@ -161,9 +162,11 @@ void KZT_KEYBOARD(bool from_gui, KztDataSets& sets, Status& status) {
       if (precondition != kNeedsVariances) end_automatic_input();
     }
   }
+  // The window's menus come next: in the window, or at the terminal where
+  // it has gone.
   if (from_gui) {
     Status local = kStatusGood;
-    IO_WRITE("INFO: Control transferred to graphics window", local);
+    gs_say_control(GsControlMove::kTransferred, local);
   }
 }
 

@@ -28,6 +28,15 @@ constexpr std::array<float, 8> kLog10 = {0.30103f,   0.4771213f, 0.60206f, 0.698
                                          0.7781513f, 0.845098f,  0.90309f, 0.9542425f};
 // No user tick setting draws more lines than this.
 constexpr int kMaxTicks = 10000;
+// The widest an axis number is written when its field cannot tell the ticks
+// apart: a float's digits, a sign, a point and a zero before it.
+constexpr int kWidestNumber = 11;
+// The decimals a float's digits can still tell apart after a leading digit
+// (1.0000005 from 1.0000010).
+constexpr int kFloatPlaces = 7;
+// The decimals a single-precision value still gives back exactly after a
+// leading digit.
+constexpr int kSingleDecimals = 6;
 
 // One tick or grid line across the axis at VALUE along it.
 void across(bool x_axis, float value, float from, float to, Status& status) {
@@ -143,11 +152,12 @@ double tick_number(float first, float interval, int k) {
 }
 
 // The decimals that tell ticks INTERVAL apart (0 for a whole interval, 3 for
-// 0.002); 0 for an interval without a short decimal form (a user's 1/3).
-int interval_places(double interval) {
+// 0.002); 0 for an interval without a short decimal form (a user's 1/3) of
+// at most MOST decimals.
+int interval_places(double interval, int most = 6) {
   const double step = std::fabs(interval);
   if (!(step > 0.0) || !std::isfinite(step)) return 0;
-  for (int places = 0; places <= 6; ++places) {
+  for (int places = 0; places <= most; ++places) {
     const double scaled = step * std::pow(10.0, places);
     if (std::fabs(scaled - std::round(scaled)) <= 1e-4 * scaled) return places;
   }
@@ -166,6 +176,22 @@ int decimals_room(int field, const std::vector<double>& values, double factor) {
   }
   const int whole = widest < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(widest))) + 1;
   return field - 1 - whole - (negative ? 1 : 0);
+}
+
+// Characters of the widest of VALUES (divided by FACTOR) written with the
+// decimals that tell them STEP (also divided) apart: sign, whole digits,
+// point and decimals.
+int telling_chars(const std::vector<double>& values, double factor, double step) {
+  double widest = 0.0;
+  bool negative = false;
+  for (const double v : values) {
+    if (!std::isfinite(v / factor)) continue;
+    widest = std::max(widest, std::fabs(v / factor));
+    negative = negative || v < 0.0;
+  }
+  const int whole = widest < 1.0 ? 1 : static_cast<int>(std::floor(std::log10(widest))) + 1;
+  const int places = interval_places(step / factor, kFloatPlaces);
+  return (negative ? 1 : 0) + whole + (places > 0 ? places + 1 : 0);
 }
 
 // Characters of the widest decade label of D1..D2 in exponent STYLE (1:
@@ -291,7 +317,8 @@ class LabelRoom {
 }  // namespace
 
 void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interval, int number,
-                             double& factor, std::vector<std::string>& texts, Status& status) {
+                             double& factor, std::vector<std::string>& texts, Status& status,
+                             NumberField number_field) {
   texts.assign(static_cast<std::size_t>(std::max(number, 0)), std::string());
   std::vector<double> values(texts.size());
   for (int k = 0; k < number; ++k)
@@ -302,16 +329,31 @@ void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interva
   // All-zero numbers keep the factor 1.
   if (largest > 0.0 && std::isfinite(largest) && (largest > 9999.9 || largest < 0.1))
     factor = MA_DMULTIPLIER(largest);
+  const double tick_step = number > 1 ? values[1] - values[0] : double{interval};
+  // Numbers that their field cannot hold with the decimals that tell them
+  // apart (100000 to 100025, 1E+30 to 1.000005E+30) may be written as wide
+  // as they must be, without the power of ten where that is no wider.
+  int field = style.field;
+  if (number_field == NumberField::kTellApart && style.shorten && number > 1) {
+    int needed = telling_chars(values, factor, tick_step);
+    if (needed > field && factor != 1.0 && telling_chars(values, 1.0, tick_step) <= needed) {
+      factor = 1.0;
+      needed = telling_chars(values, factor, tick_step);
+    }
+    field = std::clamp(needed, field, kWidestNumber);
+  }
 
   int decimals = style.fraction;
   const bool remove_zeros = style.shorten && !style.constant_length;
   // A shortened form keeps the decimals that tell the ticks apart, and the
   // style's further ones where the widest number still fits its field; a
   // fixed form keeps the style's own.
-  const double step = (number > 1 ? values[1] - values[0] : double{interval}) / factor;
+  const double step = tick_step / factor;
+  const int most_places =
+      number_field == NumberField::kTellApart ? kFloatPlaces : kSingleDecimals;
   if (style.shorten && number > 0)
-    decimals = std::max(interval_places(step),
-                        std::min(decimals, decimals_room(style.field, values, factor)));
+    decimals = std::max(interval_places(step, most_places),
+                        std::min(decimals, decimals_room(field, values, factor)));
   if (style.shorten && style.constant_length && number > 0) {
     const int digits = std::clamp(decimals, 0, 39);
     GS_CAL_ENUMFIELD(static_cast<float>(values[0] / factor), static_cast<float>(step), digits,
@@ -321,9 +363,18 @@ void gs_detail::axis_numbers(const GsAxisEnum& style, float first, float interva
   for (int k = 0; k < number && status == kStatusGood; ++k) {
     bool fits = false;
     std::string& text = texts[static_cast<std::size_t>(k)];
-    IO_VTOC(static_cast<float>(values[static_cast<std::size_t>(k)] / factor), style.field,
-            std::min(decimals, style.field - 1), false, remove_zeros, true, fits, text, status);
-    if (!fits) text.assign(static_cast<std::size_t>(style.field), '*');
+    const double value = values[static_cast<std::size_t>(k)] / factor;
+    if (decimals > kSingleDecimals && number_field == NumberField::kTellApart) {
+      // More decimals than a single-precision value keeps: written from the
+      // tick's own value (1.0000015, not the float's 1.0000014).
+      text = format_f(value, field, decimals);
+      fits = text.find('*') == std::string::npos;
+      text.erase(0, text.find_first_not_of(' '));
+    } else {
+      IO_VTOC(static_cast<float>(value), field, std::min(decimals, field - 1), false, remove_zeros,
+              true, fits, text, status);
+    }
+    if (!fits) text.assign(static_cast<std::size_t>(field), '*');
     text.resize(SLEN(text));
   }
 }

@@ -52,6 +52,11 @@ inline double axis_unit(double largest) {
 // MIN_SIZE pixels each way); 1 also for a data span shorter than the array.
 bool bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index ys, Index xe,
                 Index ye, Index min_size, Status& status, std::string_view position);
+// A region (XS..XE, YS..YE) without a finite value gives an empty drawing:
+// "WARNING: No finite data value in the region to PURPOSE" says why, and
+// true.
+bool say_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
+                         Index ys, Index xe, Index ye, std::string_view purpose, Status& status);
 // The region checks, axes reaching the region's end and a used mask as large
 // as the array (1).
 bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,
@@ -63,13 +68,20 @@ bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float>
 // ticks of a range near the largest float do not overflow on the way.
 float tick_at(float first, float interval, double k);
 
+// How axis numbers that their field cannot hold are written: as "*", or
+// (the heights of a 3-D view, where asterisks would leave the surface
+// without a scale) as wide as the digits that tell them apart need.
+enum class NumberField { kStyle, kTellApart };
+
 // The numbers of NUMBER large ticks FIRST, FIRST + INTERVAL, ... in the
 // enumeration style STYLE: each text (empty when blank) divided by FACTOR, the
 // common power of ten (1 when none is needed); a number that does not fit its
-// field is all "*". The values are worked out in double and rounded to the
-// interval's precision, so a tick meant to be 0 or 0.1 is written as such.
+// field is all "*", unless FIELD widens it. The values are worked out in
+// double and rounded to the interval's precision, so a tick meant to be 0 or
+// 0.1 is written as such.
 void axis_numbers(const GsAxisEnum& style, float first, float interval, int number, double& factor,
-                  std::vector<std::string>& texts, Status& status);
+                  std::vector<std::string>& texts, Status& status,
+                  NumberField field = NumberField::kStyle);
 
 // The page distance from the left edge of a frame over gs_state.dddr to
 // the right side of its Y axis label, so that the label stands clear of the

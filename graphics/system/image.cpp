@@ -132,16 +132,6 @@ void finite_extremes(Index xmaxdat, std::span<const float> data, Index xs, Index
 }
 
 // The display range for MODE; COLLAPSED when a user limit left no range.
-// A region without a finite value is drawn all in the colour of bad pixels,
-// under a scale of no data: one line says why there is no picture, as a
-// contour plot or a 3-D view of it says.
-void say_when_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
-                              Index ys, Index xe, Index ye, Status& status) {
-  Index non_finite = 0;
-  ma_nonfinite_count(xmaxdat, ymaxdat, data, xs, ys, xe, ye, non_finite, status);
-  if (status == kStatusGood && non_finite == (xe - xs + 1) * (ye - ys + 1))
-    IO_WRITE("WARNING: No finite data value in the region to display", status);
-}
 
 void zrange(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs, Index ys, Index xe,
             Index ye, Index binning, int mode, float& zmin, float& zmax, bool& collapsed,
@@ -450,7 +440,9 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
   GS_BACKGROUND(status);
   gs_detail::image_cells(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm,
                          yendelm, directions, mode, minimum, maximum, status);
-  say_when_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status);
+  // Drawn all in the colour of bad pixels, under a scale of no data.
+  gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                                 "display", status);
   if (status != kStatusGood) return;
   GS_AXISFRAME(status);
   GS_GRID(status);
@@ -635,6 +627,16 @@ void GS_LUTSCALE(float minimum, float maximum, bool vertical, std::string_view z
   QG_DATAWINDOW(w[0], w[1], w[2], w[3], local);
   QG_VIEWPORT(v[0], v[1], v[2], v[3], local);
   GS_SET_DLUTPC(true, bar.xmin, bar.ymin, bar.xmax, bar.ymax, status);
+}
+
+bool gs_detail::say_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                                    Index xs, Index ys, Index xe, Index ye,
+                                    std::string_view purpose, Status& status) {
+  Index non_finite = 0;
+  ma_nonfinite_count(xmaxdat, ymaxdat, data, xs, ys, xe, ye, non_finite, status);
+  if (status != kStatusGood || non_finite != (xe - xs + 1) * (ye - ys + 1)) return false;
+  IO_WRITE("WARNING: No finite data value in the region to " + std::string(purpose), status);
+  return true;
 }
 
 }  // namespace kesta

@@ -134,6 +134,30 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
   }
 }
 
+// A row, or a column, without a finite value is drawn as an empty graph
+// with the line that says why; one finite value says nothing.
+TEST_F(ImageTest, AGraphOfNoFiniteValueSaysSo) {
+  Status s = kStatusGood;
+  for (const bool one_finite : {false, true}) {
+    image(8, 8, ramp);
+    std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+    if (one_finite) data[element(2, 3, 8)] = data[element(5, 6, 8)] = 3.0f;
+    for (const bool row : {true, false}) {
+      testing::TerminalCapture terminal;
+      items.clear();
+      if (row)
+        plot(s, 1, 3, 8, 3);
+      else
+        plot(s, 5, 1, 5, 8);
+      ASSERT_EQ(s, kStatusGood);
+      EXPECT_EQ(terminal.text(),
+                one_finite ? "" : "WARNING: No finite data value in the region to plot\n")
+          << row;
+      EXPECT_NE(text("Title"), nullptr);
+    }
+  }
+}
+
 // Images near the float limit (a few values, a constant, the whole float
 // range): the scale bar's numbers, power of ten and label are on the page,
 // a handful of them, and the numbers lie within the range the image is drawn

@@ -39,6 +39,9 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   IO_WRITE("         owing to rounding errors) sometimes it is known to draw lines", status);
   IO_WRITE("         where they should not appear.", status);
   IO_WRITE("", status);
+  // Its rows are drawn (as lines of nothing) about axes of no data.
+  gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                                 "draw", status);
   GS_BACKGROUND(status);
   Gs3dStyle style;
   GS_INQ_3DSTYLE(style, status);

@@ -144,6 +144,26 @@ TEST_F(HiddenLinesTest, LineViewFrameAndRowAxis) {
   EXPECT_NE(text("2.0"), nullptr);
 }
 
+// Rows without a finite value leave the frame empty: a line says why, and
+// one finite value says nothing.
+TEST_F(HiddenLinesTest, RowsOfNoFiniteValueSaySo) {
+  constexpr Index nx = 12, ny = 6;
+  std::vector<float> data(nx * ny, std::numeric_limits<float>::quiet_NaN()), xaxis(nx), yaxis(ny);
+  Status s = kStatusGood;
+  for (const bool one_finite : {false, true}) {
+    if (one_finite) data[element(4, 3, nx)] = 2.0f;
+    testing::TerminalCapture terminal;
+    items.clear();
+    GS_3DLINES(true, nx, ny, data, xaxis, yaxis, 1, 1, nx, ny, "NONE", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_NE(text("NONE"), nullptr);
+    EXPECT_EQ(terminal.text().find("WARNING: No finite data value in the region to draw\n") !=
+                  std::string::npos,
+              !one_finite)
+        << terminal.text();
+  }
+}
+
 // Bad pixels (not a number) are gaps in their row: no segment reaches one,
 // the hidden-line horizon has no height there, and infinite pixels stay
 // inside the frame.

@@ -69,18 +69,26 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
     IO_WRITE_FILE(kStreamLog, std::string(log_prefix) + std::string(used), status);
 }
 
+void gs_say_control(GsControlMove move, Status& status) {
+  const bool window = qg_x11_driver() != nullptr;
+  switch (move) {
+    case GsControlMove::kReturned:
+      IO_WRITE(window ? "INFO: Control returned to graphics window"
+                      : "INFO: Control returned to the terminal",
+               status);
+      return;
+    case GsControlMove::kTransferred:
+      if (window) IO_WRITE("INFO: Control transferred to graphics window", status);
+      return;
+    case GsControlMove::kPassed:
+      if (window) IO_WRITE("INFO: Control passed to graphics window", status);
+      return;
+  }
+}
+
 namespace {
 // The innermost widget holding the recording (none: nullptr).
 GsRecordingHeld* recording_holder = nullptr;
-
-// Where the questions go once a replayed macro has ended: to the window, or
-// without one (gone, or never opened) to the terminal, where they are typed.
-void say_control_returned(Status& status) {
-  IO_WRITE(qg_x11_driver() != nullptr ? "INFO: Control returned to graphics window"
-                                      : "INFO: Control returned to the terminal",
-           status);
-}
-
 }  // namespace
 
 GsRecordingHeld::GsRecordingHeld()
@@ -130,7 +138,7 @@ GsMacroEndToWindow::GsMacroEndToWindow(std::string_view question)
 bool GsMacroEndToWindow::ended(Status& status) {
   if (!scope_ || !io_macro_ended(status)) return false;
   st_reset(status);
-  say_control_returned(status);
+  gs_say_control(GsControlMove::kReturned, status);
   io_end_sequence(question_.empty() ? std::string("its macro ended at a question in the window")
                                     : "its macro ended at the question " + question_);
   return true;
@@ -397,7 +405,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
     } while (io_ask_again(status));
     if (status == kStatusConsumed) {
       st_reset(status);
-      say_control_returned(status);
+      gs_say_control(GsControlMove::kReturned, status);
       // The menus inside a choice hand the macro's end on to nobody: the
       // note names the menu by its title, as drawn.
       if (!macro_end_handed_on) {
@@ -431,7 +439,7 @@ void GS_INP_MENUCHOICE(int max, int num, TextLines menu, int mode, int& input_ty
   // of its sequence) hands the choice back as one that ran out here does:
   // said, and the box that told why left up for its O.K.
   if (io_macro_just_closed()) {
-    say_control_returned(status);
+    gs_say_control(GsControlMove::kReturned, status);
     gs_warning_left_by_macro();
   }
   const int wait_mode = (mode == 0 || mode == 10) ? mode : 1;

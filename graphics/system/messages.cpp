@@ -659,14 +659,20 @@ bool wait_for_ok(int flag, const GsRect& area, int max, std::span<const std::str
 // No window to draw a warning box in (no graphics open, or the window gone),
 // typed or replayed: its text is written at the terminal, each line saying
 // it is a warning (unless a refusal has said it there already), and nothing
-// waits.
+// waits. A line ending in a colon ends its sentence with the next (a file
+// name under "FAILED TO FIND NEW \"SEQUENCE\" FILE:"): they make one line.
 void warning_at_terminal(std::span<const std::string> text, Status& status) {
   if (refusal_said) return;
+  std::string line;
   for (const std::string& part : text) {
-    const std::string_view line = used_part(part);
-    IO_WRITE(line.starts_with("WARNING") ? std::string(line) : "WARNING: " + std::string(line),
-             status);
+    const std::string_view used = used_part(part);
+    if (!line.empty()) line.push_back(' ');
+    line += used;
+    if (used.ends_with(':')) continue;
+    IO_WRITE(line.starts_with("WARNING") ? line : "WARNING: " + line, status);
+    line.clear();
   }
+  if (!line.empty()) IO_WRITE(line.starts_with("WARNING") ? line : "WARNING: " + line, status);
 }
 
 void redraw_requested(bool redrawn) {

@@ -240,8 +240,12 @@ TEST_F(Boxes, WithNoGraphicsOpenARefusalIsItsOneLine) {
   testing::TerminalCapture terminal;
   gs_refusal(text, s);
   GS_FWARNING(1, 1, {"NO PEAKS FOUND"}, s);
+  // A line ending in a colon and the file name it announces are one line.
+  GS_FWARNING(3, 3, {"FAILED TO FIND NEW \"SEQUENCE\" FILE:", "/data/scan_002.tif", "NEXT"}, s);
   EXPECT_EQ(s, kStatusGood);
-  EXPECT_EQ(terminal.text(), "WARNING: THE DATA IS NOT 1-D !\nWARNING: NO PEAKS FOUND\n");
+  EXPECT_EQ(terminal.text(),
+            "WARNING: THE DATA IS NOT 1-D !\nWARNING: NO PEAKS FOUND\n"
+            "WARNING: FAILED TO FIND NEW \"SEQUENCE\" FILE: /data/scan_002.tif\nWARNING: NEXT\n");
 }
 
 TEST_F(Boxes, PromptsAndBrokenStrings) {

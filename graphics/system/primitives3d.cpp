@@ -407,6 +407,182 @@ void GS_3LINTICKS(int axis, float start, float end, float p1, float p2, float fi
     }
 }
 
+namespace {
+
+// A number of a 3-D axis on the page: where it stands (U, V; LEFT and
+// RIGHT its extent across), where its tick put it before it was moved
+// inside the frame (AT_U, AT_V), and whether it is drawn.
+struct Placed {
+  bool shown = false, moved = false;
+  float u = 0, v = 0, left = 0, right = 0, at_u = 0, at_v = 0;
+};
+
+// The places of the texts of one 3-D axis, beyond its large ticks by the
+// enumeration gap, kept inside the view's frame.
+class AxisTexts {
+ public:
+  AxisTexts(int axis, float p1, float p2, float dx, float dy, float dz, int horizontal,
+            int vertical, float height, Status& status)
+      : axis_(axis), p1_(p1), p2_(p2), dx_(dx), dy_(dy), dz_(dz), horizontal_(horizontal),
+        vertical_(vertical), height_(height), status_(status) {
+    const float wy = world_per_page_y(status);
+    offset_ = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
+    // The widths are generous estimates: texts whose boxes just touch, or
+    // cross by a tenth of a character, still stand apart.
+    float wx = 1.0f, unused = 1.0f;
+    gs_detail::world_per_page(wx, unused, status);
+    slack_ = std::fabs(0.1f * (height / wy) * wx);
+  }
+
+  // TEXT beside the point ALONG the axis.
+  Placed at_tick(std::string_view text, float along) const {
+    float x = 0, y = 0, z = 0, u = 0, v = 0;
+    axis_point(axis_, along, p1_, p2_, x, y, z);
+    gs_3d_project(gs_state.view3d, x + dx_ * offset_, y + dy_ * offset_, z + dz_ * offset_, u, v);
+    return at_page(text, u, v);
+  }
+
+  // TEXT at the page place (U, V), moved across into the frame where it
+  // reaches past its side. A text whose place is off the frame is not shown,
+  // but a Z number moved across still stands at its height, where an X or Y
+  // number would name another place; no text is moved up or down.
+  Placed at_page(std::string_view text, float u, float v) const {
+    Placed p;
+    p.u = p.at_u = u;
+    p.v = p.at_v = v;
+    const bool on_page = gs_3d_text_inside(text, horizontal_, vertical_, height_, p.v, p.u, p.left,
+                                           p.right, status_);
+    float low = 0, high = 0;
+    vertical_extent(vertical_, p.v, height_, low, high);
+    const PageRoom room = page_room(height_, status_);
+    p.shown = on_page || (axis_ == 3 && low >= room.bottom && high <= room.top);
+    p.moved = p.u != u;
+    return p;
+  }
+
+  bool overlap(const Placed& p, const Placed& q) const {
+    return p.left < q.right - slack_ && q.left < p.right - slack_ &&
+           std::fabs(p.v - q.v) < height_;
+  }
+
+  // The page distance along the unit direction (DU, DV) at which two texts
+  // as wide as P and Q stand clear of one another: a little more than a
+  // text height up or down, or than their width across.
+  float clear_distance(const Placed& p, const Placed& q, float du, float dv) const {
+    const float width = std::max(p.right - p.left, q.right - q.left) + slack_;
+    float distance = std::numeric_limits<float>::max();
+    if (std::fabs(dv) > 1e-6f) distance = std::min(distance, height_ / std::fabs(dv));
+    if (std::fabs(du) > 1e-6f) distance = std::min(distance, width / std::fabs(du));
+    return 1.05f * distance;
+  }
+
+  float height() const { return height_; }
+
+ private:
+  int axis_;
+  float p1_, p2_, dx_, dy_, dz_;
+  int horizontal_, vertical_;
+  float height_, offset_ = 0, slack_ = 0;
+  Status& status_;
+};
+
+// The numbers drawn, of PLACED: where neighbours in their own places would
+// overlap, only every second (or third...) number, so that those shown stay
+// evenly spaced; one moved inside is left out where it would overlap a
+// neighbour, and one that would overlap the last drawn.
+std::vector<std::size_t> evenly_spaced(const AxisTexts& texts, std::vector<Placed>& placed) {
+  const std::size_t number = placed.size();
+  const auto apart = [&](std::size_t stride) {
+    for (std::size_t k = 0; k + stride < number; k += stride) {
+      const Placed& p = placed[k];
+      const Placed& q = placed[k + stride];
+      if (p.shown && q.shown && !p.moved && !q.moved && texts.overlap(p, q)) return false;
+    }
+    return true;
+  };
+  std::size_t stride = 1;
+  while (stride < number && !apart(stride)) ++stride;
+  for (std::size_t k = 0; k < number; k += stride) {
+    Placed& p = placed[k];
+    for (const std::size_t n : {k - stride, k + stride})
+      if (p.moved && n < number && placed[n].shown && !placed[n].moved &&
+          texts.overlap(p, placed[n]))
+        p.shown = false;
+  }
+  std::vector<std::size_t> drawn;
+  for (std::size_t k = 0; k < number; k += stride)
+    if (placed[k].shown && (drawn.empty() || !texts.overlap(placed[k], placed[drawn.back()])))
+      drawn.push_back(k);
+  return drawn;
+}
+
+// A Z axis too short on the page for two of its numbers a tick step or more
+// apart (a view from high above) is numbered at its two ends, the lowest
+// and highest ticks, pushed apart along the axis until they stand clear of
+// one another. An axis with no length on the page says nothing: no number
+// there could tell a height. False when the ends cannot both be shown.
+bool number_the_ends(const AxisTexts& texts, std::span<const std::string> numbers,
+                     std::vector<Placed>& placed) {
+  Placed& low = placed.front();
+  Placed& high = placed.back();
+  const float su = high.at_u - low.at_u, sv = high.at_v - low.at_v;
+  const float length = std::hypot(su, sv);
+  if (!(length > 1e-3f * texts.height())) return false;
+  const float du = su / length, dv = sv / length;
+  const float apart = texts.clear_distance(low, high, du, dv);
+  const float push = std::max(0.5f * (apart - length), 0.0f);
+  low = texts.at_page(numbers.front(), low.at_u - push * du, low.at_v - push * dv);
+  high = texts.at_page(numbers.back(), high.at_u + push * du, high.at_v + push * dv);
+  return low.shown && high.shown && !texts.overlap(low, high);
+}
+
+// The common power of ten of the numbers DRAWN: one step of theirs beyond
+// the last (or before the first) along the axis; else at a tick where it
+// overlaps no number drawn; else in the place of the last number drawn,
+// which it hides: the numbers are unreadable without it.
+Placed place_power(const AxisTexts& texts, std::string_view text, float first, float interval,
+                   std::vector<Placed>& placed, std::vector<std::size_t>& drawn) {
+  const auto clear = [&](const Placed& power) {
+    if (!power.shown) return false;
+    for (const std::size_t k : drawn)
+      if (texts.overlap(power, placed[k])) return false;
+    return true;
+  };
+  if (drawn.size() >= 2) {
+    const Placed& last = placed[drawn.back()];
+    const Placed& before = placed[drawn[drawn.size() - 2]];
+    const Placed& first_drawn = placed[drawn.front()];
+    const Placed& second = placed[drawn[1]];
+    for (const Placed& power :
+         {texts.at_page(text, 2.0f * last.at_u - before.at_u, 2.0f * last.at_v - before.at_v),
+          texts.at_page(text, 2.0f * first_drawn.at_u - second.at_u,
+                        2.0f * first_drawn.at_v - second.at_v)})
+      if (clear(power)) return power;
+  }
+  for (std::size_t k = placed.size() + 1; k-- > 0;) {
+    const Placed power = texts.at_tick(text, first + static_cast<float>(k) * interval);
+    if (clear(power)) return power;
+  }
+  if (drawn.empty()) return {};
+  Placed power = texts.at_page(text, placed[drawn.back()].at_u, placed[drawn.back()].at_v);
+  if (power.shown) drawn.pop_back();
+  return power;
+}
+
+// A height number stands beside the box, or (moved inside the frame from
+// an axis off it, as any number may be) over the surface, whose colours
+// hide a text: a plate of the background's colour behind P keeps it
+// readable.
+void plate_behind(const Placed& p, int vertical, float height, Status& status) {
+  float low = 0, high = 0;
+  vertical_extent(vertical, p.v, height, low, high);
+  const float margin = 0.15f * height;
+  GS_FILLSTYLE(1, gs_state.background_colour, status);
+  GS_RECTANGLE(p.left - margin, low - margin, p.right + margin, high + margin, false, true, status);
+}
+
+}  // namespace
+
 void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, float value_first,
                    float value_interval, int number, float dx, float dy, float dz, int horizontal,
                    int vertical, Status& status) {
@@ -422,96 +598,46 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
                horizontal, vertical, 0.0f, 1.0f, status);
   double factor = 1.0;
   std::vector<std::string> numbers;
-  gs_detail::axis_numbers(style, value_first, value_interval, number, factor, numbers, status);
-  // Numbers stand beyond the large ticks by the enumeration gap.
-  const float offset = (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap) * wy;
+  // Heights that differ by little beside their size (an offset of 100000
+  // under peaks of 25) are numbered with the digits that tell them apart.
+  gs_detail::axis_numbers(style, value_first, value_interval, number, factor, numbers, status,
+                          axis == 3 ? gs_detail::NumberField::kTellApart
+                                    : gs_detail::NumberField::kStyle);
   // A projected axis can bring its numbers to the page's edge, or so close
-  // together that they run into one another. A number reaching past the
+  // together that they run into one another: a number reaching past the
   // edge is moved inside, but an X or Y number whose place is off the page
-  // is left out. Where neighbours in their own places would overlap, only
-  // every second (or third...) number is drawn, so that those shown stay
-  // evenly spaced; one moved inside is left out where it would overlap a
-  // neighbour.
-  struct Placed {
-    bool shown = false, moved = false;
-    float u = 0, v = 0, left = 0, right = 0;
-  };
-  // Z stands upright on the page: moved across, a height number still
-  // stands at its height, where an X or Y number would name another place.
-  // No number is moved up or down.
-  const auto place = [&](std::string_view text, float along, Placed& p) {
-    float x = 0, y = 0, z = 0;
-    axis_point(axis, along, p1, p2, x, y, z);
-    gs_3d_project(gs_state.view3d, x + dx * offset, y + dy * offset, z + dz * offset, p.u, p.v);
-    const float u = p.u;
-    const bool on_page =
-        gs_3d_text_inside(text, horizontal, vertical, height, p.v, p.u, p.left, p.right, status);
-    float low = 0, high = 0;
-    vertical_extent(vertical, p.v, height, low, high);
-    const PageRoom room = page_room(height, status);
-    p.shown = on_page || (axis == 3 && low >= room.bottom && high <= room.top);
-    p.moved = p.u != u;
-  };
+  // is left out, and crowded numbers are thinned.
+  const AxisTexts texts(axis, p1, p2, dx, dy, dz, horizontal, vertical, height, status);
   std::vector<Placed> placed(static_cast<std::size_t>(number));
   for (int k = 0; k < number && status == kStatusGood; ++k) {
     const std::string& text = numbers[static_cast<std::size_t>(k)];
     if (!text.empty())
-      place(text, first + static_cast<float>(k) * interval, placed[static_cast<std::size_t>(k)]);
+      placed[static_cast<std::size_t>(k)] =
+          texts.at_tick(text, first + static_cast<float>(k) * interval);
   }
-  // The widths are generous estimates: numbers whose boxes just touch, or
-  // cross by a tenth of a character, still stand apart.
-  float wx = 1.0f, wy_unused = 1.0f;
-  gs_detail::world_per_page(wx, wy_unused, status);
-  const float slack = std::fabs(0.1f * (height / wy) * wx);
-  const auto overlap = [&](const Placed& p, const Placed& q) {
-    return p.left < q.right - slack && q.left < p.right - slack && std::fabs(p.v - q.v) < height;
-  };
-  const auto apart = [&](int stride) {
-    for (int k = 0; k + stride < number; k += stride) {
-      const Placed& p = placed[static_cast<std::size_t>(k)];
-      const Placed& q = placed[static_cast<std::size_t>(k + stride)];
-      if (p.shown && q.shown && !p.moved && !q.moved && overlap(p, q)) return false;
-    }
-    return true;
-  };
-  int stride = 1;
-  while (stride < number && !apart(stride)) ++stride;
-  for (int k = 0; k < number; k += stride) {
-    Placed& p = placed[static_cast<std::size_t>(k)];
-    for (const int n : {k - stride, k + stride})
-      if (p.moved && n >= 0 && n < number) {
-        const Placed& q = placed[static_cast<std::size_t>(n)];
-        if (q.shown && !q.moved && overlap(p, q)) p.shown = false;
-      }
+  std::vector<std::size_t> drawn = evenly_spaced(texts, placed);
+  // Heights stay numbered twice wherever their axis has a length on the
+  // page.
+  if (axis == 3 && drawn.size() < 2 && number >= 2 && status == kStatusGood) {
+    drawn.clear();
+    if (number_the_ends(texts, numbers, placed)) drawn = {0, placed.size() - 1};
   }
-  // The common power of ten, one interval beyond the last number; where
-  // that is off the page, in the last place along the axis that is on it,
-  // instead of the number there: the numbers are unreadable without it.
-  const float exponent = std::round(std::log10(static_cast<float>(factor)));
   Placed power;
-  if (factor != 1.0) {
-    const std::string text = "*10E" + std::to_string(static_cast<int>(exponent));
-    for (int k = number; k >= 0 && status == kStatusGood; --k) {
-      place(text, first + static_cast<float>(k) * interval, power);
-      if (!power.shown) continue;
-      for (int j = 0; j < number; ++j)
-        if (overlap(power, placed[static_cast<std::size_t>(j)]))
-          placed[static_cast<std::size_t>(j)].shown = false;
-      break;
-    }
+  const float exponent = std::round(std::log10(static_cast<float>(factor)));
+  if (factor != 1.0 && !drawn.empty() && status == kStatusGood)
+    power = place_power(texts, "*10E" + std::to_string(static_cast<int>(exponent)), first,
+                        interval, placed, drawn);
+  for (const std::size_t k : drawn) {
+    if (status != kStatusGood) break;
+    if (axis == 3 || placed[k].moved) plate_behind(placed[k], vertical, height, status);
+    QG_TEXT(placed[k].u, placed[k].v, numbers[k], status);
   }
-  const Placed* last = nullptr;
-  for (int k = 0; k < number && status == kStatusGood; k += stride) {
-    const Placed& p = placed[static_cast<std::size_t>(k)];
-    if (!p.shown || (last != nullptr && overlap(p, *last))) continue;
-    QG_TEXT(p.u, p.v, numbers[static_cast<std::size_t>(k)], status);
-    last = &p;
-  }
+  if (power.shown && (axis == 3 || power.moved) && status == kStatusGood)
+    plate_behind(power, vertical, height, status);
   if (power.shown && status == kStatusGood)
     GS_EXPONT(power.u, power.v, 1, horizontal, vertical, true, exponent, style.text.font,
               style.text.colour, 0.0f, height, status);
 }
-
 
 void GS_3DHIDELINES(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                     Index ystrelm, Index xendelm, Index yendelm, float zmin, float zmax,

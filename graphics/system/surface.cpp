@@ -100,6 +100,20 @@ ZAxisCorner z_axis_corner(float az, float xs, float xe, float ys, float ye, floa
   return corners[best];
 }
 
+// The sides of the blocks a region NX x NY is averaged in: one square block
+// that brings the longer side down to LIMIT points, but never so large
+// across a narrow side that it leaves fewer than the two points a cell
+// needs there (a region 3 pixels wide and 220 long is drawn as 3 x 110
+// points, not left as 1 x 110 with no cell at all).
+struct SurfaceBlocks {
+  Index x = 1, y = 1;
+};
+
+SurfaceBlocks surface_blocks(Index nx, Index ny, int limit) {
+  const Index block = (std::max(nx, ny) - 1) / std::max(limit, 1) + 1;
+  return {std::clamp<Index>(nx / 2, 1, block), std::clamp<Index>(ny / 2, 1, block)};
+}
+
 // Means of runs of BLOCK axis values from START (1-based) into OUT.
 void average_axis(std::span<const float> axis, Index start, Index block, std::vector<float>& out) {
   for (std::size_t k = 0; k < out.size(); ++k) {
@@ -133,6 +147,12 @@ bool gs_3d_log_heights(float minimum, float maximum, float& low, float& high) {
   high = std::log10(maximum);
   low = minimum > 0.0f ? std::log10(minimum) : std::min(high - 6.0f, 0.0f);
   return true;
+}
+
+bool gs_3d_height_range(bool log, float& minimum, float& maximum) {
+  if (log && !(maximum > 0.0f)) return false;
+  if (!(minimum < maximum)) qg_image_scaling_range(log, minimum, maximum);
+  return !log || gs_3d_log_heights(minimum, maximum, minimum, maximum);
 }
 
 void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
@@ -214,9 +234,9 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   // Block averaging down to the 3-D pixel limit.
   const Index nx = xendelm - xstrelm + 1;
   const Index ny = yendelm - ystrelm + 1;
-  const Index block = (std::max(nx, ny) - 1) / std::max(limit, 1) + 1;
-  const Index xnum = nx / block;
-  const Index ynum = ny / block;
+  const SurfaceBlocks blocks = surface_blocks(nx, ny, limit);
+  const Index xnum = nx / blocks.x;
+  const Index ynum = ny / blocks.y;
   // Cells need at least two averaged points each way; with fewer, the
   // region itself gives the range and only box and title are drawn.
   const bool averaged = xnum >= 2 && ynum >= 2;
@@ -228,26 +248,24 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
     Index oxe = 0, oye = 0;
     // A block's height is the mean of its finite pixels: scattered bad
     // pixels leave no holes; only a block without a finite pixel is one.
-    ma_finite_block_means(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, block, block,
-                          xnum, ynum, heights, oxe, oye, status);
-    average_axis(xaxis, xstrelm, block, xc);
-    average_axis(yaxis, ystrelm, block, yc);
+    ma_finite_block_means(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, blocks.x,
+                          blocks.y, xnum, ynum, heights, oxe, oye, status);
+    average_axis(xaxis, xstrelm, blocks.x, xc);
+    average_axis(yaxis, ystrelm, blocks.y, yc);
     GS_CAL_ZRANGE(xnum, ynum, heights, 1, 1, xnum, ynum, 1, mode, minimum, maximum, status);
   } else {
     GS_CAL_ZRANGE(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, 1, mode, minimum,
                   maximum, status);
   }
   if (status != kStatusGood) return;
-  if (log) {
-    if (!gs_3d_log_heights(minimum, maximum, minimum, maximum)) {
-      IO_WRITE("WARNING: Logarithmic scaling demanded of data which is all below zero !", status);
-      st_fail(status, 141004, position);
-      return;
-    }
-    if (averaged) {
-      MA_LOGARITHM(xnum, ynum, 1, 1, xnum, ynum, heights, status);
-      if (status == 21004) st_reset(status);
-    }
+  if (!gs_3d_height_range(log, minimum, maximum)) {
+    IO_WRITE("WARNING: Logarithmic scaling demanded of data which is all below zero !", status);
+    st_fail(status, 141004, position);
+    return;
+  }
+  if (log && averaged) {
+    MA_LOGARITHM(xnum, ynum, 1, 1, xnum, ynum, heights, status);
+    if (status == 21004) st_reset(status);
   }
   // Heights above the floor in world units, worked out in double: a range
   // from near -3.4E+38 to near 3.4E+38 spans more than a float holds, its

@@ -619,6 +619,146 @@ TEST_F(SurfaceTest, NumberedAxesHaveRoomBesideTheBoxInTheFirstView) {
   }
 }
 
+// The texts of the Z axis (its numbers stand right-aligned), its power of
+// ten and label left out.
+std::vector<std::string> z_numbers(const std::vector<const PageItem*>& texts) {
+  std::vector<std::string> numbers;
+  for (const PageItem* t : texts)
+    if (t->horizontal == 3 && !t->text.empty() && t->text.rfind("*10E", 0) != 0 &&
+        t->text != "log10(Z)")
+      numbers.push_back(t->text);
+  return numbers;
+}
+
+float long_gaussian(float x, float y) {
+  const float u = (x - 40.0f) / 30.0f, v = (y - 120.0f) / 12.0f;
+  return 4.5e5f * std::exp(-0.5f * (u * u + v * v));
+}
+float offset_peak(float x, float y) {
+  const float u = (x - 25.0f) / 8.0f, v = (y - 20.0f) / 8.0f;
+  return 100000.0f + 25.0f * std::exp(-0.5f * (u * u + v * v));
+}
+float huge_offset_peak(float x, float y) {
+  const float u = (x - 25.0f) / 8.0f, v = (y - 20.0f) / 8.0f;
+  return 1e30f + 5e24f * std::exp(-0.5f * (u * u + v * v));
+}
+float huge_plane(float, float) { return 1e30f; }
+
+// Heights keep two numbers or more that tell them apart: seen from high
+// above up to straight down (a short Z axis on the page), over an offset
+// large beside the peak, and on a constant image, whose plane stands in a
+// box of its own.
+TEST_F(SurfaceTest, HeightsKeepNumbersThatTellThemApart) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  GS_SET_GPP(0.08f, 0.3529f, 0.6271f, 0.92f, s);  // the program's portrait page
+  make(90, 200, long_gaussian);
+  for (const int degrees : {60, 80, 84, 88, 90}) {
+    const float d = 99.5f;
+    GS_SET_3DVIEW(-45.0f, -100.0f, 0.0f, 0.5236f, static_cast<float>(degrees) * kPi / 180.0f,
+                  30.0f * d, -d, -d, d, d, d / 4.5e5f, s);
+    items.clear();
+    GS_3DSURFACE(90, 200, data, xaxis, yaxis, 1, 1, 90, 200, "T", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    const std::vector<std::string> numbers = z_numbers(of("text"));
+    EXPECT_GE(numbers.size(), 2u) << degrees << " degrees";
+    EXPECT_NE(text("*10E5"), nullptr) << degrees << " degrees";
+    for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text << ", " << degrees;
+  }
+
+  struct Case {
+    const char* name;
+    float (*value)(float, float);
+    const char* power;  // of the numbers, "" for none
+  };
+  for (const Case c : {Case{"offset", offset_peak, ""}, Case{"huge offset", huge_offset_peak, "*10E30"},
+                       Case{"constant", huge_plane, "*10E30"}}) {
+    SCOPED_TRACE(c.name);
+    make(50, 40, c.value);
+    float low = 0.0f, high = 0.0f;
+    MA_RMINMAX(50, 40, data, 1, 1, 50, 40, low, high, s);
+    ASSERT_TRUE(gs_3d_height_range(false, low, high));
+    ASSERT_LT(low, high);
+    GS_SET_3DVIEW(-25.0f, -20.0f, 0.0f, 0.5236f, 1.047197f, 30.0f * 25.0f, -25.0f, -25.0f, 25.0f,
+                  25.0f, static_cast<float>(25.0 / (double{high} - low)), s);
+    items.clear();
+    GS_3DSURFACE(50, 40, data, xaxis, yaxis, 1, 1, 50, 40, "T", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    std::vector<std::string> numbers = z_numbers(of("text"));
+    EXPECT_GE(numbers.size(), 2u);
+    for (const std::string& n : numbers) EXPECT_EQ(n.find('*'), std::string::npos) << n;
+    std::sort(numbers.begin(), numbers.end());
+    EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+    if (*c.power != '\0') {
+      EXPECT_NE(text(c.power), nullptr);
+    }
+  }
+}
+
+// A region a few pixels across and long enough to be averaged in blocks is
+// drawn as cells: its narrow side keeps its pixels.
+TEST_F(SurfaceTest, NarrowRegionsAreDrawnAsCells) {
+  use_raster(0);  // every cell reaches the recorder as a fill
+  Status s = kStatusGood;
+  GS_SET_3DSTYLE(false, 5, 1.0f, true, false, 1, s);
+  GS_SET_PIXELLIMITS(200, 200, s);
+  struct Case {
+    Index nx, ny;
+    std::size_t cells;
+  };
+  for (const Case c : {Case{3, 220, 2 * 109}, Case{250, 3, 124 * 2}, Case{2, 450, 1 * 149},
+                       Case{3, 200, 2 * 199}, Case{40, 40, 39 * 39}}) {
+    make(c.nx, c.ny, two_peaks);
+    view(30.0f, 0.5f, 300.0f);
+    items.clear();
+    GS_3DSURFACE(c.nx, c.ny, data, xaxis, yaxis, 1, 1, c.nx, c.ny, "T", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(of("fill_area").size(), 1u + c.cells) << c.nx << " x " << c.ny;
+  }
+}
+
+// Is (X, Y) inside the box of ITEM's points?
+bool within(const PageItem& item, float x, float y) {
+  const auto [x1, x2] = std::minmax_element(item.x.begin(), item.x.end());
+  const auto [y1, y2] = std::minmax_element(item.y.begin(), item.y.end());
+  return *x1 <= x && x <= *x2 && *y1 <= y && y <= *y2;
+}
+
+// Height numbers stand on plates of the background's colour, drawn before
+// them, so that the surface behind them (a dark base, or the colours a
+// zoomed view brings under numbers moved inside the frame) leaves them
+// readable.
+TEST_F(SurfaceTest, HeightNumbersStandOnPlatesOfTheBackground) {
+  use_raster(0);  // every fill reaches the recorder
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  make(127, 63, tall_ramp);
+  for (const int zooms : {0, 6}) {
+    viewer_view(zooms, 3);
+    items.clear();
+    GS_3DSURFACE(127, 63, data, xaxis, yaxis, 1, 1, 127, 63, "TITLE", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    // The page's background is the first fill.
+    const std::vector<const PageItem*> fills = of("fill_area");
+    ASSERT_FALSE(fills.empty());
+    const int background = fills.front()->colour;
+    int numbers = 0;
+    for (std::size_t k = 0; k < items.size(); ++k) {
+      const PageItem& t = items[k];
+      if (t.kind != "text" || t.horizontal != 3 || t.text == "log10(Z)") continue;
+      ++numbers;
+      bool plated = false;
+      for (std::size_t j = 0; j < k && !plated; ++j)
+        plated = &items[j] != fills.front() && items[j].kind == "fill_area" &&
+                 items[j].colour == background &&
+                 within(items[j], t.x[0], t.y[0]);
+      EXPECT_TRUE(plated) << t.text << ", zooms " << zooms;
+    }
+    EXPECT_GE(numbers, 2) << zooms;
+  }
+}
+
 // Page extremes of every point drawn; false when a point is not finite.
 bool drawn_extent(const std::vector<PageItem>& items, float& x1, float& y1, float& x2, float& y2) {
   x1 = y1 = 1e30f;
@@ -699,3 +839,4 @@ TEST_F(SurfaceTest, CopiedIntoPostScript) {
 
 }  // namespace
 }  // namespace kesta
+

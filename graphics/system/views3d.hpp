@@ -111,6 +111,12 @@ void GS_3DRMCELLARRAY(bool mask_on, float x1, float y1, float z1, float x2, floa
 // is not above zero. The viewer scales its heights by the same range, so
 // that the logarithmic box is as tall as the linear one.
 bool gs_3d_log_heights(float minimum, float maximum, float& low, float& high);
+// The range of heights a 3-D view of data from MINIMUM to MAXIMUM stands
+// in: a flat range (a constant image) widened as its image's colour range
+// is, so that the plane stands half way up a box whose Z axis gives its
+// value; logarithmic heights in powers of ten (gs_3d_log_heights). False
+// when logarithmic heights have no maximum above zero.
+bool gs_3d_height_range(bool log, float& minimum, float& maximum);
 
 void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                   std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,

@@ -328,6 +328,15 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 // True while the answers come from an input macro or there is no window to
 // wait on: the widget then asks through the typed prompts.
 bool gs_typed_answers();
+// How the questions move to the window's menus: handed back once a replayed
+// macro has ended, or passed on from the terminal's own questions.
+enum class GsControlMove { kReturned, kTransferred, kPassed };
+// Says where the questions go now: "INFO: Control returned to graphics
+// window" where the window is open. Without one (closed, or never opened)
+// the window's questions are asked at the terminal: a macro's end says
+// "INFO: Control returned to the terminal", and control passed from the
+// terminal stays there, unsaid.
+void gs_say_control(GsControlMove move, Status& status);
 // A box drawn in the window whose typed question a macro may end at: while
 // alive (only as a macro replays with a window, outside a file sequence or
 // in one of the window's RUN SEQUENCE), the macro's end hands the question

@@ -250,11 +250,28 @@ struct SavedTransform {
 
 }  // namespace
 
+namespace {
+
+// Has a curve of CURVES a point with finite coordinates?
+bool any_finite_point(const GsCurves& curves) {
+  for (Index c = 0; c < curves.numcurves; ++c)
+    for (Index k = curves.starts[c]; k <= curves.ends[c]; ++k) {
+      const Index at = element(k, c + 1, curves.maxpts);
+      if (std::isfinite(curves.x[at]) && std::isfinite(curves.y[at])) return true;
+    }
+  return false;
+}
+
+}  // namespace
+
 void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_view xlabel,
                  std::string_view ylabel, Status& status) {
   constexpr std::string_view position = "Subroutine GS_XYEGRAPH V0.7";
   if (st_bad(status, position)) return;
   if (bad_curves(curves, 6, status, position)) return;
+  // Curves without a finite point (a row all NaN) give an empty graph.
+  if (curves.numcurves > 0 && !any_finite_point(curves))
+    IO_WRITE("WARNING: No finite data value in the region to plot", status);
   GsState& g = gs_state;
   const bool x_log = !g.x_data_linear;
   const bool y_log = !g.y_data_linear;
