@@ -213,6 +213,10 @@ class Driver {
   // destroyed, or its display connection lost). The driver has then let go
   // of it: drawing does nothing (code 0) and every wait fails at once.
   virtual bool window_lost() const { return false; }
+  // Asks the server whether the window is still there, noting a loss that no
+  // wait has met yet (a close request queued, the window destroyed); other
+  // events stay queued. True while the window is there.
+  virtual bool window_still_there() { return !window_lost(); }
   // Waits: TYPE 0 button (X, Y page coordinates), 1 redraw, 2 line, 3 Tab,
   // -1/-2 nothing when polling.
   virtual int input_coordinate(int /*mode*/, int& /*type*/, float& /*x*/, float& /*y*/) {

@@ -111,6 +111,16 @@ bool qg_window_lost() {
   return false;
 }
 
+bool qg_window_still_there() {
+  QgDbSystem& sys = qg_db_system;
+  bool there = false;
+  for (int k = 0; k < sys.number_workstations; ++k)
+    if (sys.category[k] == kCategoryX11 && sys.state[k] > 0 && sys.driver[k] &&
+        sys.driver[k]->window_still_there())
+      there = true;
+  return there;
+}
+
 namespace {
 // Whether a wait has met the loss of the window: a window lost while it was
 // being drawn has answered none yet.

@@ -141,6 +141,9 @@ Driver* qg_x11_driver();
 // True when an open X11 workstation's window went away (closed through the
 // window manager, destroyed, or its display gone).
 bool qg_window_lost();
+// Like qg_x11_driver() != nullptr, but asks the server first, so that a
+// window closed since the last wait is seen (and said) now.
+bool qg_window_still_there();
 // True when the window was lost and no wait for input has met that loss yet
 // (it went while a picture was being drawn); qg_answer_window_loss notes
 // that a wait met it.

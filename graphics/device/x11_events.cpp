@@ -253,6 +253,25 @@ bool X11Driver::window_gone(const XEvent* event) {
   return gone;
 }
 
+bool X11Driver::window_still_there() {
+  if (window_gone(nullptr)) return false;
+  // A close request or a destruction queued behind other events is taken
+  // out and looked at; anything else is put back for the waits.
+  for (const int type : {ClientMessage, DestroyNotify}) {
+    XEvent event;
+    if (cut() || XCheckTypedWindowEvent(display_, window_, type, &event) == 0) continue;
+    if (window_gone(&event)) return false;
+    XPutBackEvent(display_, &event);
+  }
+  // A window destroyed before its events were selected is seen only by a
+  // request on it, which the error handler notes.
+  if (!cut()) {
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display_, window_, &attributes);
+  }
+  return !window_gone(nullptr);
+}
+
 void X11Driver::lose_window(bool destroy) {
   lost_ = true;
   message("WARNING: The graphics window was closed");

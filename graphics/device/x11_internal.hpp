@@ -106,6 +106,7 @@ class X11Driver final : public Driver {
   ::Window window() const { return window_; }
   Display* display() const { return display_; }
   bool window_lost() const override { return lost_; }
+  bool window_still_there() override;
   // The display connection broke (called from Xlib's I/O error exit).
   void connection_broken() { connection_lost_ = true; }
   // The server refused a request because the window no longer exists

@@ -273,6 +273,30 @@ TEST(X11Window, AWindowThatGoesAwayEndsTheWaitAndDrawingGoesOn) {
 // the refusals are no protocol error to report, and they alone tell the
 // program the window is gone. So are those of a rotated text (an axis
 // label), drawn through a pixmap made from the window.
+// Asking whether the window is still there sees a window closed since the
+// last wait (said once), and answers yes without taking anything from the
+// waits while it is there.
+TEST(X11Window, AskingForTheWindowSeesItGoneBeforeAnyWait) {
+  for (const bool kill_client : {false, true}) {
+    WindowSession session(24);
+    ASSERT_TRUE(session.open()) << session.reason();
+    testing::TerminalCapture terminal;
+    EXPECT_TRUE(qg_window_still_there());
+    EXPECT_NE(qg_x11_driver(), nullptr);
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    if (kill_client)
+      XKillClient(other, x11_window_id());
+    else
+      XDestroyWindow(other, x11_window_id());
+    XCloseDisplay(other);
+    EXPECT_FALSE(qg_window_still_there()) << kill_client;
+    EXPECT_FALSE(qg_window_still_there()) << kill_client;
+    EXPECT_EQ(qg_x11_driver(), nullptr);
+    EXPECT_EQ(terminal.text(), "WARNING: The graphics window was closed\n") << kill_client;
+  }
+}
+
 TEST(X11Window, DrawingIntoAWindowDestroyedElsewhereIsNoErrorToReport) {
   for (const bool wait : {true, false}) {
     WindowSession session(24);

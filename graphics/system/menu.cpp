@@ -70,7 +70,9 @@ void gs_record_answer(std::string_view log_prefix, std::string_view answer, Stat
 }
 
 void gs_say_control(GsControlMove move, Status& status) {
-  const bool window = qg_x11_driver() != nullptr;
+  // A window closed while a macro ran is noticed here, before control is
+  // said to go back to it.
+  const bool window = qg_window_still_there();
   switch (move) {
     case GsControlMove::kReturned:
       IO_WRITE(window ? "INFO: Control returned to graphics window"
