@@ -964,10 +964,11 @@ class FeatureTracks {
   // clearly differ: peaks that meet and turn back leave their straight
   // lines of drift, which then point across to each other. Where heights
   // and widths are alike the lines tell, when they say the two kept to
-  // their sides, or when each peak lies on the line it is given (two that
-  // crossed) and not between or beyond them (two that turned). An identity
-  // that neither feature is like (a peak gone from the row, or past its
-  // end) says nothing of which is which: the other one alone tells.
+  // their sides, or when each peak lies on the line it is given, within a
+  // quarter of its half width (two that crossed), not beside it (lines of
+  // two that turned, which have crossed each other). An identity that
+  // neither feature is like (a peak gone from the row, or past its end)
+  // says nothing of which is which: the other one alone tells.
   static std::optional<bool> held_exchanged(const PairState& pair, const FeatureShape& now_f,
                                             const FeatureShape& now_g, const Identity& a,
                                             const Identity& b) {
@@ -983,20 +984,25 @@ class FeatureTracks {
                                         (off_line(now_f, b) - off_line(now_g, b))
                                   : 0.0;
     const bool line_tells = drifts && std::fabs(by_line) > kIdentityMargin;
+    const auto kept_sides = [&](bool swapped) {
+      return swapped ? order_of(now_g.pos, now_f.pos) == pair.order
+                     : order_of(now_f.pos, now_g.pos) == pair.order;
+    };
     if (std::fabs(by_shape) > kIdentityMargin) {
-      // Lines that clearly say otherwise leave it in doubt, unless heights
-      // and widths say it by far.
-      if (line_tells && (by_line > 0.0) != (by_shape > 0.0) &&
-          std::fabs(by_shape) <= 2.0 * kIdentityMargin)
-        return std::nullopt;
-      return by_shape < 0.0;
+      // Heights and widths that say it by far tell alone; by less (one row's
+      // are noisy), only where the two kept to their sides or their lines
+      // say the same.
+      const bool swapped = by_shape < 0.0;
+      if (std::fabs(by_shape) > 2.0 * kIdentityMargin || kept_sides(swapped) ||
+          (line_tells && (by_line < 0.0) == swapped))
+        return swapped;
+      return std::nullopt;
     }
     if (!line_tells) return std::nullopt;
     const bool swapped = by_line < 0.0;
-    const FeatureShape &left_f = swapped ? now_g : now_f, &left_g = swapped ? now_f : now_g;
-    if (order_of(left_f.pos, left_g.pos) == pair.order) return swapped;
-    const bool on_lines = swapped ? off_line(now_g, a) <= 1.0 && off_line(now_f, b) <= 1.0
-                                  : off_line(now_f, a) <= 1.0 && off_line(now_g, b) <= 1.0;
+    if (kept_sides(swapped)) return swapped;
+    const bool on_lines = swapped ? off_line(now_g, a) <= 0.25 && off_line(now_f, b) <= 0.25
+                                  : off_line(now_f, a) <= 0.25 && off_line(now_g, b) <= 0.25;
     if (!on_lines) return std::nullopt;
     return swapped;
   }

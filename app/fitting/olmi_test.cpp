@@ -624,7 +624,7 @@ TEST(Olmi, PeaksThatMeetAndTurnBackKeepTheirIdentity) {
   // Gaussians (60 high SD 2, 45 high SD 3) came out of it swapped, and a
   // Lorentzian and a Voigt each on the other's peak, unnamed to the end.
   // Two Gaussians of unlike shape turning back were named as crossing far
-  // apart. Each row ends with each peak on its own line, or is named; the
+  // apart, their lines meeting after the turn. Each row ends with each peak on its own line, or is named; the
   // rows well apart are right and not named.
   const auto peak = [](int type, double side, double height, double sd, double hwhm,
                        double meet, double at, double curve, double gap) {
@@ -645,6 +645,13 @@ TEST(Olmi, PeaksThatMeetAndTurnBackKeepTheirIdentity) {
   unlike.ny = 120;
   unlike.peaks = {peak(kOneDGaussian, -1.0, 100.0, 1.5, 0.0, 60.0, 100.0, 0.005, 2.0),
                   peak(kOneDGaussian, 1.0, 30.0, 4.0, 0.0, 60.0, 100.0, 0.005, 2.0)};
+  // Two Gaussians nearly alike (55 high SD 2.5, 50 high SD 2.7): their lines
+  // of drift through the turn cross each other, and each peak lay near the
+  // other's line; which is which cannot be told, and those rows are named.
+  testing::EvolvingRows alike = touch;
+  alike.ny = 120;
+  alike.peaks = {peak(kOneDGaussian, -1.0, 55.0, 2.5, 0.0, 60.0, 100.0, 0.004, 2.5),
+                 peak(kOneDGaussian, 1.0, 50.0, 2.7, 0.0, 60.0, 100.0, 0.004, 2.5)};
   testing::EvolvingRows kinds = touch;
   kinds.nx = 220;
   kinds.sigma = 3.0;
@@ -653,7 +660,8 @@ TEST(Olmi, PeaksThatMeetAndTurnBackKeepTheirIdentity) {
   testing::TerminalCapture quiet;
   for (const auto& [rows, start, seed] :
        {std::tuple{&touch, Index{10}, 1ull}, std::tuple{&touch, Index{130}, 2ull},
-        std::tuple{&unlike, Index{10}, 1ull}, std::tuple{&kinds, Index{10}, 1ull},
+        std::tuple{&unlike, Index{10}, 1ull}, std::tuple{&alike, Index{10}, 1ull},
+        std::tuple{&alike, Index{120}, 2ull}, std::tuple{&kinds, Index{10}, 1ull},
         std::tuple{&kinds, Index{130}, 2ull}}) {
     testing::EvolvingRows scene = *rows;
     scene.seed = seed;
@@ -667,7 +675,9 @@ TEST(Olmi, PeaksThatMeetAndTurnBackKeepTheirIdentity) {
     EXPECT_GT(score.right, score.counted * 8 / 10)
         << scene.ny << " rows from " << start << ", seed " << seed << ": "
         << ::testing::PrintToString(score.wrong);
-    EXPECT_EQ(score.named_right, 0) << scene.ny << " rows from " << start << ", seed " << seed;
+    if (rows != &alike) {
+      EXPECT_EQ(score.named_right, 0) << scene.ny << " rows from " << start << ", seed " << seed;
+    }
   }
 }
 
