@@ -993,7 +993,7 @@ class FeatureTracks {
       // are noisy), only where the two kept to their sides or their lines
       // say the same.
       const bool swapped = by_shape < 0.0;
-      if (std::fabs(by_shape) > 2.0 * kIdentityMargin || kept_sides(swapped) ||
+      if (std::fabs(by_shape) > 1.5 * kIdentityMargin || kept_sides(swapped) ||
           (line_tells && (by_line < 0.0) == swapped))
         return swapped;
       return std::nullopt;
