@@ -882,11 +882,10 @@ class FeatureTracks {
     return std::fabs(std::log(now.height / was.height)) +
            std::fabs(std::log(now.width / was.width));
   }
-  static double unlikeness(const FeatureShape& now, const Identity& identity) {
-    const FeatureShape& was = identity.shape;
-    double far = shape_unlikeness(now, identity);
-    if (identity.drift) far += std::fabs(now.pos - was.pos) / std::max(was.width, 1.0);
-    return far;
+  // How far a peak now (NOW) lies off an identity's line of drift, in the
+  // identity's half widths.
+  static double off_line(const FeatureShape& now, const Identity& identity) {
+    return std::fabs(now.pos - identity.shape.pos) / std::max(identity.shape.width, 1.0);
   }
   static constexpr double kIdentityMargin = 0.5;
   // The most a peak that is still its identity differs from it (a height or
@@ -910,12 +909,14 @@ class FeatureTracks {
   }
 
   // Whether two peaks (NOW_F, NOW_G; identities A and B) of a PAIR are
-  // meeting: they lie on one another (within the wider one's half width) or
-  // their lines of drift do here, or they lie within their half widths
-  // together and either has lost its own height or width or is a TRACE,
-  // not clear of the noise (the fit holds both as one peak and the other as
-  // a trace beside it) or, while their
-  // drift is not known, they have drawn together since last told apart.
+  // meeting: they lie on one another (within the wider one's half width),
+  // or either has lost its own height or width or is a TRACE, not clear of
+  // the noise (the fit holds both as one peak and the other as a trace
+  // beside it), and their lines of drift lie on one another here or they
+  // lie within their half widths together, or, while their drift is not
+  // known, they have drawn together since last told apart. Two peaks each
+  // clearly its own are not meeting where only their lines are: peaks that
+  // meet and turn back leave their lines, which cross later.
   static bool meeting(const PairState& pair, const FeatureShape& now_f,
                       const FeatureShape& now_g, const Identity& a, const Identity& b,
                       bool trace) {
@@ -923,45 +924,87 @@ class FeatureTracks {
     const double wider = std::max(now_f.width, now_g.width);
     if (gap < wider) return true;
     const bool drifts = a.drift && b.drift;
-    if (drifts && std::fabs(a.shape.pos - b.shape.pos) < std::max(a.shape.width, b.shape.width))
-      return true;
-    const double together =
-        std::max(now_f.width + now_g.width, a.shape.width + b.shape.width);
     const bool lost_own = (a.held && shape_unlikeness(now_f, a) > kIdentityMargin) ||
                           (b.held && shape_unlikeness(now_g, b) > kIdentityMargin);
+    const bool lines_meet =
+        drifts && std::fabs(a.shape.pos - b.shape.pos) < std::max(a.shape.width, b.shape.width);
+    if (lines_meet && (lost_own || trace)) return true;
+    const double together =
+        std::max(now_f.width + now_g.width, a.shape.width + b.shape.width);
     return gap < together && (lost_own || trace || (!drifts && gap < pair.gap - 0.25 * wider));
   }
 
   // Features F and G of WORK, which have met and now lie apart, are held the
   // way that fits identities A and B better by a clear margin (exchanged
   // when that is the other way), and the PAIR is told apart again; false,
-  // the pair left met, while which is which is in doubt. An identity that
-  // neither feature is like (a peak gone from the row, or past its end)
-  // says nothing of which is which: the other one alone tells.
+  // the pair left met, while which is which is in doubt.
   static bool tell_apart(PairState& pair, FitModel& work, std::size_t f, std::size_t g,
                          const Identity& a, const Identity& b) {
-    const bool one_kind = a.type == b.type;
     const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
     const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
-    const double fa = unlikeness(now_f, a), gb = unlikeness(now_g, b);
-    const double fb = unlikeness(now_f, b), ga = unlikeness(now_g, a);
-    const bool a_seen = std::min(fa, ga) <= kLikeIdentity;
-    const bool b_seen = std::min(fb, gb) <= kLikeIdentity;
-    const double kept = (a_seen ? fa : 0.0) + (b_seen ? gb : 0.0);
-    const double exchanged = (a_seen ? ga : 0.0) + (b_seen ? fb : 0.0);
-    const bool unclear = (!a_seen && !b_seen) || std::fabs(exchanged - kept) <= kIdentityMargin;
+    const std::optional<bool> swapped = held_exchanged(pair, now_f, now_g, a, b);
     // Peaks of two kinds are told apart by their kinds where their heights,
     // widths and lines say neither way and the row, fitted from both ways of
     // placing them, fits the other way worse by more than the noise
     // explains; they cannot be given each other's parameters: on each
     // other's lines they are named until the fit holds them apart.
-    if (one_kind || pair.other_as_good ? unclear : !unclear && exchanged < kept) return false;
-    if (!unclear && exchanged < kept) exchange(work, f, g);
-    pair.order = !unclear && exchanged < kept ? order_of(now_g.pos, now_f.pos)
-                                              : order_of(now_f.pos, now_g.pos);
+    const bool one_kind = a.type == b.type;
+    if (one_kind || pair.other_as_good ? !swapped : swapped.value_or(false)) return false;
+    if (swapped.value_or(false)) exchange(work, f, g);
+    pair.order = swapped.value_or(false) ? order_of(now_g.pos, now_f.pos)
+                                         : order_of(now_f.pos, now_g.pos);
     pair.gap = std::fabs(now_f.pos - now_g.pos);
     pair.met = false;
     return true;
+  }
+
+  // Whether features NOW_F and NOW_G of a PAIR that has met hold identities
+  // A and B each the other's way round (true) or their own (false); none
+  // while that cannot be told. Heights and widths tell best where they
+  // clearly differ: peaks that meet and turn back leave their straight
+  // lines of drift, which then point across to each other. Where heights
+  // and widths are alike the lines tell, when they say the two kept to
+  // their sides, or when each peak lies on the line it is given, within a
+  // quarter of its half width (two that crossed), not beside it (lines of
+  // two that turned, which have crossed each other). An identity that
+  // neither feature is like (a peak gone from the row, or past its end)
+  // says nothing of which is which: the other one alone tells.
+  static std::optional<bool> held_exchanged(const PairState& pair, const FeatureShape& now_f,
+                                            const FeatureShape& now_g, const Identity& a,
+                                            const Identity& b) {
+    const double fa = shape_unlikeness(now_f, a), gb = shape_unlikeness(now_g, b);
+    const double fb = shape_unlikeness(now_f, b), ga = shape_unlikeness(now_g, a);
+    const bool a_seen = std::min(fa, ga) <= kLikeIdentity;
+    const bool b_seen = std::min(fb, gb) <= kLikeIdentity;
+    if (!a_seen && !b_seen) return std::nullopt;
+    const double by_shape =
+        (a_seen ? ga - fa : 0.0) + (b_seen ? fb - gb : 0.0);  // > 0: kept
+    const bool drifts = a.drift && b.drift;
+    const double by_line = drifts ? (off_line(now_g, a) - off_line(now_f, a)) +
+                                        (off_line(now_f, b) - off_line(now_g, b))
+                                  : 0.0;
+    const bool line_tells = drifts && std::fabs(by_line) > kIdentityMargin;
+    const auto kept_sides = [&](bool swapped) {
+      return swapped ? order_of(now_g.pos, now_f.pos) == pair.order
+                     : order_of(now_f.pos, now_g.pos) == pair.order;
+    };
+    if (std::fabs(by_shape) > kIdentityMargin) {
+      // Heights and widths that say it by far tell alone; by less (one row's
+      // are noisy), only where the two kept to their sides or their lines
+      // say the same.
+      const bool swapped = by_shape < 0.0;
+      if (std::fabs(by_shape) > 1.5 * kIdentityMargin || kept_sides(swapped) ||
+          (line_tells && (by_line < 0.0) == swapped))
+        return swapped;
+      return std::nullopt;
+    }
+    if (!line_tells) return std::nullopt;
+    const bool swapped = by_line < 0.0;
+    if (kept_sides(swapped)) return swapped;
+    const bool on_lines = swapped ? off_line(now_g, a) <= 0.25 && off_line(now_f, b) <= 0.25
+                                  : off_line(now_f, a) <= 0.25 && off_line(now_g, b) <= 0.25;
+    if (!on_lines) return std::nullopt;
+    return swapped;
   }
 
   std::optional<Identity> identity(const FitModel& work, std::size_t f, Index y) const {

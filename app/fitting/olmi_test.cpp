@@ -616,6 +616,71 @@ TEST(Olmi, CrossingPeaksOfTwoKindsOrClickedCloseAreFollowedOrNamed) {
   }
 }
 
+TEST(Olmi, PeaksThatMeetAndTurnBackKeepTheirIdentity) {
+  // Two peaks come within 4 channels of one another and turn back without
+  // crossing. After the meeting each was judged by its straight line of
+  // drift, which for peaks that turn back points across to the other peak
+  // and outweighed their clearly different heights and widths: two
+  // Gaussians (60 high SD 2, 45 high SD 3) came out of it swapped, and a
+  // Lorentzian and a Voigt each on the other's peak, unnamed to the end.
+  // Two Gaussians of unlike shape turning back were named as crossing far
+  // apart, their lines meeting after the turn. Each row ends with each peak on its own line, or is named; the
+  // rows well apart are right and not named.
+  const auto peak = [](int type, double side, double height, double sd, double hwhm,
+                       double meet, double at, double curve, double gap) {
+    testing::RowPeak p{type,
+                       [=](double y) { return at + side * (curve * (y - meet) * (y - meet) + gap); },
+                       [height](double) { return height; }};
+    p.sd = [sd](double) { return sd; };
+    p.hwhm = [hwhm](double) { return hwhm; };
+    return p;
+  };
+  testing::EvolvingRows touch;
+  touch.nx = 200;
+  touch.ny = 140;
+  touch.sigma = 1.0;
+  touch.peaks = {peak(kOneDGaussian, -1.0, 60.0, 2.0, 0.0, 70.0, 100.0, 0.004, 2.0),
+                 peak(kOneDGaussian, 1.0, 45.0, 3.0, 0.0, 70.0, 100.0, 0.004, 2.0)};
+  testing::EvolvingRows unlike = touch;
+  unlike.ny = 120;
+  unlike.peaks = {peak(kOneDGaussian, -1.0, 100.0, 1.5, 0.0, 60.0, 100.0, 0.005, 2.0),
+                  peak(kOneDGaussian, 1.0, 30.0, 4.0, 0.0, 60.0, 100.0, 0.005, 2.0)};
+  // Two Gaussians nearly alike (55 high SD 2.5, 50 high SD 2.7): their lines
+  // of drift through the turn cross each other, and each peak lay near the
+  // other's line; which is which cannot be told, and those rows are named.
+  testing::EvolvingRows alike = touch;
+  alike.ny = 120;
+  alike.peaks = {peak(kOneDGaussian, -1.0, 55.0, 2.5, 0.0, 60.0, 100.0, 0.004, 2.5),
+                 peak(kOneDGaussian, 1.0, 50.0, 2.7, 0.0, 60.0, 100.0, 0.004, 2.5)};
+  testing::EvolvingRows kinds = touch;
+  kinds.nx = 220;
+  kinds.sigma = 3.0;
+  kinds.peaks = {peak(kOneDLorentzian, -1.0, 50.0, 0.0, 2.0, 70.0, 110.0, 0.006, 2.0),
+                 peak(kOneDVoigt, 1.0, 70.0, 1.5, 1.5, 70.0, 110.0, 0.006, 2.0)};
+  testing::TerminalCapture quiet;
+  for (const auto& [rows, start, seed] :
+       {std::tuple{&touch, Index{10}, 1ull}, std::tuple{&touch, Index{130}, 2ull},
+        std::tuple{&unlike, Index{10}, 1ull}, std::tuple{&alike, Index{10}, 1ull},
+        std::tuple{&alike, Index{120}, 2ull}, std::tuple{&kinds, Index{10}, 1ull},
+        std::tuple{&kinds, Index{130}, 2ull}}) {
+    testing::EvolvingRows scene = *rows;
+    scene.seed = seed;
+    const std::vector<float> data = scene.data();
+    Status status = kStatusGood;
+    const testing::EvolutionScore score =
+        testing::evolve_and_score(scene, data, start, OlmiControls{}, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_EQ(score.silent, 0) << scene.ny << " rows from " << start << ", seed " << seed << ": "
+                               << ::testing::PrintToString(score.silent_rows);
+    EXPECT_GT(score.right, score.counted * 8 / 10)
+        << scene.ny << " rows from " << start << ", seed " << seed << ": "
+        << ::testing::PrintToString(score.wrong);
+    if (rows != &alike) {
+      EXPECT_EQ(score.named_right, 0) << scene.ny << " rows from " << start << ", seed " << seed;
+    }
+  }
+}
+
 TEST(Olmi, EvolvingFitKeepsNoValidRowThatGaveUpAClearPeak) {
   // A Lorentzian fading into the noise and back while a Gaussian beside it
   // drifts. Where the faded peak dips below 0 the fit that follows the
