@@ -298,6 +298,36 @@ TEST(Olmi, EvolvingFitFindsAPeakThatDriftedWhileAway) {
   EXPECT_EQ(score.unnamed, 0) << ::testing::PrintToString(score.unnamed_rows);
 }
 
+// Every row the fit named, for whatever reason.
+std::vector<Index> every_named_row(const OlmiOutput& output) {
+  std::vector<Index> named = output.doubtful_rows;
+  named.insert(named.end(), output.invalid_rows.begin(), output.invalid_rows.end());
+  named.insert(named.end(), output.failed_rows.begin(), output.failed_rows.end());
+  return named;
+}
+
+// The multiple 1-D fit of rows FIRST..LAST of ROWS (DATA, AXIS) from the
+// model clicked on row START: its vectors, model image, output and status.
+struct RowsFit {
+  std::vector<float> store = std::vector<float>(static_cast<std::size_t>(kMaxVecValues * kMaxVectors));
+  std::vector<float> model;
+  OlmiOutput output;
+  Status status = kStatusGood;
+
+  RowsFit(const testing::EvolvingRows& rows, const std::vector<float>& data,
+          const std::vector<float>& axis, bool evolve, Index start, Index first, Index last,
+          const std::string& title = "")
+      : model(data.size(), 0.0f) {
+    KztVectors vectors;
+    vectors.vectors = store.data();
+    output.model = model;
+    OlmiControls controls;
+    controls.evolve = evolve;
+    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, first, rows.nx, last, start, title,
+                     controls, rows.start_model(start), vectors, nullptr, &output, status);
+  }
+};
+
 TEST(Olmi, RowsHoldingAPeakTheDataLackAreNamedAsDoubtful) {
   // Rows 9-14 lack the Lorentzian: their fits, valid, hold it as a spike of
   // the noise, a trace lower than the noise, or a hump as wide as the row.
@@ -314,20 +344,11 @@ TEST(Olmi, RowsHoldingAPeakTheDataLackAreNamedAsDoubtful) {
   const std::vector<float> data = rows.data();
   const std::vector<float> axis = testing::centre_axis(rows.nx);
   for (const bool evolve : {false, true}) {
-    std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
-    KztVectors vectors;
-    vectors.vectors = store.data();
-    OlmiControls controls;
-    controls.evolve = evolve;
-    OlmiOutput output;
-    Status status = kStatusGood;
     testing::TerminalCapture terminal;
-    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, 1, rows.nx, rows.ny, 3, "Scan",
-                     controls, rows.start_model(3), vectors, nullptr, &output, status);
-    ASSERT_EQ(status, kStatusGood);
-    std::vector<Index> named = output.doubtful_rows;
-    named.insert(named.end(), output.invalid_rows.begin(), output.invalid_rows.end());
-    named.insert(named.end(), output.failed_rows.begin(), output.failed_rows.end());
+    const RowsFit fit(rows, data, axis, evolve, 3, 1, rows.ny, "Scan");
+    ASSERT_EQ(fit.status, kStatusGood);
+    const OlmiOutput& output = fit.output;
+    std::vector<Index> named = every_named_row(output);
     std::sort(named.begin(), named.end());
     EXPECT_EQ(named, (std::vector<Index>{9, 10, 11, 12, 13, 14})) << evolve;
     ASSERT_FALSE(output.doubtful_rows.empty()) << evolve;
@@ -361,16 +382,10 @@ TEST(Olmi, RowsAreNamedOnlyForWhatIsWrongWithThem) {
   const std::vector<float> axis = testing::centre_axis(rows.nx);
   testing::TerminalCapture terminal;
   for (const bool evolve : {true, false}) {
-    std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
-    KztVectors vectors;
-    vectors.vectors = store.data();
-    OlmiControls controls;
-    controls.evolve = evolve;
-    OlmiOutput output;
-    Status status = kStatusGood;
-    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, 1, rows.nx, rows.ny, 10, "",
-                     controls, rows.start_model(10), vectors, nullptr, &output, status);
-    ASSERT_EQ(status, kStatusGood);
+    const RowsFit fit(rows, data, axis, evolve, 10, 1, rows.ny);
+    ASSERT_EQ(fit.status, kStatusGood);
+    const OlmiOutput& output = fit.output;
+    const std::vector<float>& store = fit.store;
     EXPECT_TRUE(output.doubtful_rows.empty()) << ::testing::PrintToString(output.doubtful_rows);
     EXPECT_TRUE(output.invalid_rows.empty() && output.failed_rows.empty());
     // Its peaks where the truth has them.
@@ -421,19 +436,11 @@ TEST(Olmi, AWeakPeakBesideASpikeIsHeldAndAFaintOneNamed) {
   const std::vector<float> axis = testing::centre_axis(rows.nx);
   testing::TerminalCapture quiet;
   for (const bool evolve : {true, false}) {
-    std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
-    KztVectors vectors;
-    vectors.vectors = store.data();
-    OlmiControls controls;
-    controls.evolve = evolve;
-    OlmiOutput output;
-    Status status = kStatusGood;
-    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, 1, rows.nx, rows.ny, 20, "",
-                     controls, rows.start_model(20), vectors, nullptr, &output, status);
-    ASSERT_EQ(status, kStatusGood);
-    std::vector<Index> named = output.doubtful_rows;
-    named.insert(named.end(), output.invalid_rows.begin(), output.invalid_rows.end());
-    named.insert(named.end(), output.failed_rows.begin(), output.failed_rows.end());
+    const RowsFit fit(rows, data, axis, evolve, 20, 1, rows.ny);
+    ASSERT_EQ(fit.status, kStatusGood);
+    const OlmiOutput& output = fit.output;
+    const std::vector<float>& store = fit.store;
+    std::vector<Index> named = every_named_row(output);
     std::sort(named.begin(), named.end());
     EXPECT_EQ(named, (std::vector<Index>{31, 32, 33, 34, 35, 36})) << evolve;
     EXPECT_NEAR(store[static_cast<std::size_t>(3 * kMaxVecValues + 11)], 170.0f, 1.0f) << evolve;
@@ -469,14 +476,10 @@ TEST(Olmi, PeaksOfOneKindKeepTheirIdentityThroughACrossing) {
   // Up from row 11, and down from row 150 (where GAU 1 is the one on the
   // right).
   for (const Index start : {11, 150}) {
-    std::vector<float> store(static_cast<std::size_t>(kMaxVecValues * kMaxVectors), 0.0f);
-    KztVectors vectors;
-    vectors.vectors = store.data();
-    OlmiOutput output;
-    Status status = kStatusGood;
-    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, 11, rows.nx, rows.ny, start, "",
-                     OlmiControls{}, rows.start_model(start), vectors, nullptr, &output, status);
-    ASSERT_EQ(status, kStatusGood);
+    const RowsFit fit(rows, data, axis, OlmiControls{}.evolve, start, 11, rows.ny);
+    ASSERT_EQ(fit.status, kStatusGood);
+    const OlmiOutput& output = fit.output;
+    const std::vector<float>& store = fit.store;
     const auto named = [&](Index y) {
       return std::count(output.doubtful_rows.begin(), output.doubtful_rows.end(), y) > 0;
     };
@@ -742,25 +745,6 @@ TEST(Olmi, VoigtResultsAndWidthsOfZero) {
   EXPECT_NEAR(kzt_olmi_reported(m, 2, wide, 1), 0.5f, 1e-6f);
 }
 
-// The multiple 1-D fit of rows FIRST..LAST of ROWS (DATA, AXIS) from the
-// model clicked on row 154: its vectors, model image and output.
-struct RowsRun {
-  std::vector<float> store = std::vector<float>(static_cast<std::size_t>(kMaxVecValues * kMaxVectors));
-  std::vector<float> model;
-  OlmiOutput output;
-
-  RowsRun(const testing::EvolvingRows& rows, const std::vector<float>& data,
-          const std::vector<float>& axis, bool evolve, Index first, Index last, Status& status)
-      : model(data.size(), 0.0f) {
-    KztVectors vectors;
-    vectors.vectors = store.data();
-    output.model = model;
-    OlmiControls controls;
-    controls.evolve = evolve;
-    KZT_OLMIOPTIMISE(rows.nx, rows.ny, data, {}, {}, axis, 1, first, rows.nx, last, 154, "",
-                     controls, rows.start_model(154), vectors, nullptr, &output, status);
-  }
-};
 
 TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
   // A Voigt's two widths trade against each other. A step that takes one
@@ -776,8 +760,8 @@ TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
   for (const auto& [evolve, first, last] :
        {std::tuple{false, Index{244}, Index{260}}, std::tuple{true, Index{150}, Index{165}}}) {
     Status status = kStatusGood;
-    const RowsRun run(rows, data, axis, evolve, first, last, status);
-    ASSERT_EQ(status, kStatusGood);
+    const RowsFit run(rows, data, axis, evolve, 154, first, last);
+    ASSERT_EQ(run.status, kStatusGood);
     const std::vector<float>& model = run.model;
     const OlmiOutput& output = run.output;
     for (Index y = first; y <= last; ++y) {
@@ -795,9 +779,7 @@ TEST(Olmi, VoigtRowsEndAtTheirMinimumNotWithAWidthLeftAtTheFloor) {
       const OlmiRowFit from_truth =
           KZT_LSQOLMI(0, row, {}, {}, axis, 1, rows.nx, false, 40.0f, truth, status);
       const double minimum = std::min<double>(sum, from_truth.sum_squares);
-      std::vector<Index> named = output.doubtful_rows;
-      named.insert(named.end(), output.invalid_rows.begin(), output.invalid_rows.end());
-      named.insert(named.end(), output.failed_rows.begin(), output.failed_rows.end());
+      std::vector<Index> named = every_named_row(output);
       EXPECT_TRUE(sum <= 1.005 * minimum || std::count(named.begin(), named.end(), y) > 0)
           << "row " << y << (evolve ? " evolving" : "") << ": " << sum << " against " << minimum;
     }
@@ -812,10 +794,9 @@ TEST(Olmi, RowsThatRunOutOfCallsGoOnAndAreKeptWithoutEvolution) {
   const testing::EvolvingRows rows = three_peaks_with_a_voigt();
   const std::vector<float> data = rows.data();
   const std::vector<float> axis = testing::centre_axis(rows.nx);
-  Status status = kStatusGood;
   testing::TerminalCapture quiet;
-  const RowsRun run(rows, data, axis, false, 200, 252, status);
-  ASSERT_EQ(status, kStatusGood);
+  const RowsFit run(rows, data, axis, false, 154, 200, 252);
+  ASSERT_EQ(run.status, kStatusGood);
   const OlmiOutput& output = run.output;
   const std::vector<float>& store = run.store;
   EXPECT_TRUE(output.failed_rows.empty()) << output.failed_rows.front();
