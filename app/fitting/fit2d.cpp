@@ -172,10 +172,10 @@ struct ShownPeak {
 // Where the data's top within kNear pixels (TOP at SHIFT) is no higher above
 // the level of the WIDE pixels either side (their median) than the noise
 // allows (three times the noise of their neighbouring differences), the
-// highest value there that is moves TOP and SHIFT to it. VALUE_AT(t, value)
-// reads the element t pixels along, false where the fit leaves it out.
+// highest value there that is moves TOP and SHIFT to it (true). VALUE_AT(t,
+// value) reads the element t pixels along, false where the fit leaves it out.
 template <typename ValueAt>
-void clear_top(const ValueAt& value_at, int wide, float& top, double& shift) {
+bool clear_top(const ValueAt& value_at, int wide, float& top, double& shift) {
   std::vector<double> line;
   std::vector<int> at;
   for (int t = -wide; t <= wide; ++t) {
@@ -184,17 +184,18 @@ void clear_top(const ValueAt& value_at, int wide, float& top, double& shift) {
     line.push_back(value);
     at.push_back(t);
   }
-  if (line.size() < 8) return;
+  if (line.size() < 8) return false;
   const double noise = kzt_misfit_noise(line);
   std::vector<double> sorted(line);
   const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
   std::nth_element(sorted.begin(), middle, sorted.end());
   const double clear = *middle + 3.0 * noise;
-  if (top > clear) return;
+  if (top > clear) return false;
   const auto highest = std::max_element(line.begin(), line.end());
-  if (!(*highest > clear)) return;
+  if (!(*highest > clear)) return false;
   top = static_cast<float>(*highest);
   shift = at[static_cast<std::size_t>(highest - line.begin())];
+  return true;
 }
 
 // The peak the data show near pixel (CX, CY) (continuous pixel coordinates)
@@ -224,7 +225,7 @@ std::optional<ShownPeak> shown_peak(const FitData& d, double cx, double cy, doub
     return std::isfinite(value);
   };
   float centre = 0.0f;
-  if (!(height > 0.0f) || !std::isfinite(height) || !value_at(0.0, centre)) return std::nullopt;
+  if (!std::isfinite(height) || !value_at(0.0, centre)) return std::nullopt;
   ShownPeak peak;
   float top = centre;
   for (int t = -kNear; t <= kNear; ++t) {
@@ -234,8 +235,11 @@ std::optional<ShownPeak> shown_peak(const FitData& d, double cx, double cy, doub
       peak.shift = t;
     }
   }
-  if (wide > kNear) clear_top(value_at, wide, top, peak.shift);
-  peak.height = height + (top - centre);
+  // A click on a point the noise puts below the level under it starts
+  // with no height: only a clear top beside it shows the peak.
+  const bool moved = wide > kNear && clear_top(value_at, wide, top, peak.shift);
+  if (!(height > 0.0f) && !moved) return std::nullopt;
+  peak.height = std::max(height, 0.0f) + (top - centre);
   const float level = top - 0.5f * peak.height;
   double nearest = kReach + 1.0;
   for (const double side : {-1.0, 1.0}) {
@@ -379,9 +383,11 @@ WidthRules peak_widths(const FitData& d) {
 
 // The Gaussians of a fitted MODEL that no feature of the data holds: a free
 // width narrower than a quarter of a pixel (only the pixel under the peak
-// sees it; the peak model treats it as flat) or a height within twice the
-// noise of the misfits (MISFITS, data minus model over the used elements of
-// the region, row after row): a peak fitted to a bump of the noise. One
+// sees it; the peak model treats it as flat), or free widths all within a
+// pixel and a height within twice the noise of the misfits (MISFITS, data
+// minus model over the used elements of the region, row after row): a peak
+// fitted to a bump of the noise. A wider faint peak covers enough pixels to
+// stand out of the noise all the same. One
 // warning line per such feature, as the fit's other checks give them.
 std::vector<std::string> noise_peak_faults(const ModelFrame& frame, const FitModel& model,
                                            std::span<const double> misfits) {
@@ -397,20 +403,27 @@ std::vector<std::string> noise_peak_faults(const ModelFrame& frame, const FitMod
       const int i = f.index[static_cast<std::size_t>(number - 1)];
       return i >= 0 && !model.constraints[static_cast<std::size_t>(i)] ? i : -1;
     };
-    const auto name = [&](int i) { return std::string(trimmed_text(model.names[static_cast<std::size_t>(i)])); };
+    const auto name = [&](int i) {
+      return std::string(trimmed_text(model.names[static_cast<std::size_t>(i)]));
+    };
     std::vector<std::string> faults;
+    bool free_width = false, within_pixel = true;
     for (const int number : {4, 5}) {
       const int i = free_at(number);
+      if (i < 0) continue;
       const float width = f.p[static_cast<std::size_t>(number - 1)];
       const float pixel = number == 4 ? axis_step_at(frame.x_axis, frame.xnumdat, f.p[0])
                                       : axis_step_at(frame.y_axis, frame.ynumdat, f.p[1]);
-      if (i >= 0 && std::isfinite(width) && width > 0.0f && width < 0.25f * pixel)
+      free_width = true;
+      within_pixel = within_pixel && width < pixel;
+      if (std::isfinite(width) && width > 0.0f && width < 0.25f * pixel)
         faults.push_back(name(i) + " = " + shown(width) +
                          " is narrower than a quarter of a pixel");
     }
     const int h = free_at(3);
     const float height = f.p[2];
-    if (h >= 0 && std::isfinite(height) && height > 0.0f && height <= twice_noise)
+    if (h >= 0 && free_width && within_pixel && std::isfinite(height) && height > 0.0f &&
+        height <= twice_noise)
       faults.push_back(name(h) + " = " + shown(height) + " is within twice the noise (" +
                        shown(static_cast<float>(twice_noise / 2.0)) + ")");
     if (faults.empty()) continue;

@@ -624,6 +624,16 @@ TEST_F(ClickMenu, ANarrowPeakClickedScreenPixelsOffItsTopIsFittedToTheMinimum) {
       EXPECT_NEAR(kzt_feature_parameters(r.model, 2).p[0], 50.0f, 0.002f) << twin.what;
     }
   }
+  // Clicked on a point the noise puts below the level, some 33 points off:
+  // the peak starts with no height, and the top beside it gives it one.
+  ClickedSetUp low = long_scan(0.0);
+  const auto below =
+      std::find_if(low.data.begin() + 1532, low.data.end(), [](float v) { return v < 76.0f; });
+  const std::size_t at = static_cast<std::size_t>(below - low.data.begin());
+  low.clicks[7] = low.clicks[10] = number(low.ax[at]);
+  const ClickedFit r = click_and_fit(low);
+  EXPECT_TRUE(r.outcome.valid) << r.said;
+  EXPECT_LT(r.outcome.sum_squares, 1.001 * minimum);
 }
 
 TEST_F(ClickMenu, APeakFittedToTheNoiseIsNoValidModel) {
@@ -645,9 +655,16 @@ TEST_F(ClickMenu, APeakFittedToTheNoiseIsNoValidModel) {
     EXPECT_FALSE(r.outcome.valid) << twin.what << r.said;
     EXPECT_NE(r.said.find("WARNING: Feature 2 is not valid: GAU 2"), std::string::npos) << r.said;
   }
-  const ClickedFit there = click_and_fit(long_scan(0.0));
+  // A peak that is there, and one no higher than the noise but 40 points
+  // wide, which that many points show.
+  ClickedSetUp faint = long_scan(0.0);
+  for (std::size_t k = 0; k < faint.data.size(); ++k)
+    faint.data[k] += static_cast<float>(8.0 * bell((faint.ax[k] - 30.0) / 0.8));
+  faint.clicks.insert(faint.clicks.end(), {"GAUSSIAN", "1", "30", "88", "1", "30.94", "84"});
+  const ClickedFit there = click_and_fit(faint);
   EXPECT_TRUE(there.outcome.valid) << there.said;
   EXPECT_EQ(there.said.find("is not valid"), std::string::npos) << there.said;
+  EXPECT_NEAR(kzt_feature_parameters(there.model, 3).p[3], 0.8f, 0.2f) << there.said;
 }
 
 TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
