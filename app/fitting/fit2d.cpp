@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "app/fitting/floor_widths.hpp"
 #include "app/imageops/conventions.hpp"
@@ -168,16 +169,48 @@ struct ShownPeak {
   double half = 0.0;
 };
 
+// Where the data's top within kNear pixels (TOP at SHIFT) is no higher above
+// the level of the WIDE pixels either side (their median) than the noise
+// allows (three times the noise of their neighbouring differences), the
+// highest value there that is moves TOP and SHIFT to it (true). VALUE_AT(t,
+// value) reads the element t pixels along, false where the fit leaves it out.
+template <typename ValueAt>
+bool clear_top(const ValueAt& value_at, int wide, float& top, double& shift) {
+  std::vector<double> line;
+  std::vector<int> at;
+  for (int t = -wide; t <= wide; ++t) {
+    float value = 0.0f;
+    if (!value_at(t, value)) continue;
+    line.push_back(value);
+    at.push_back(t);
+  }
+  if (line.size() < 8) return false;
+  const double noise = kzt_misfit_noise(line);
+  std::vector<double> sorted(line);
+  const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2);
+  std::nth_element(sorted.begin(), middle, sorted.end());
+  const double clear = *middle + 3.0 * noise;
+  if (top > clear) return false;
+  const auto highest = std::max_element(line.begin(), line.end());
+  if (!(*highest > clear)) return false;
+  top = static_cast<float>(*highest);
+  shift = at[static_cast<std::size_t>(highest - line.begin())];
+  return true;
+}
+
 // The peak the data show near pixel (CX, CY) (continuous pixel coordinates)
 // along the pixel direction (DX, DY) (of length 1), for a peak HEIGHT above
 // what lies under it at the centre: the top of the data within kNear pixels
 // (a click placed in a screen pixel wider than the peak's may miss its top),
-// its height raised by what the data rise there, and the distance from it
-// to where the data first fall by half that height on the nearer side,
-// within kReach pixels. Nothing where the data show no such peak.
+// or, where nothing there stands clear of the noise, the highest top that
+// does within WIDE pixels (on a long scan one screen pixel holds several of
+// the data's, and a click a few screen pixels off lands on the noise beside
+// the peak); its height raised by what the data rise there, and the distance
+// from it to where the data first fall by half that height on the nearer
+// side, within kReach pixels. Nothing where the data show no such peak.
 constexpr int kNear = 6, kReach = 64;
 std::optional<ShownPeak> shown_peak(const FitData& d, double cx, double cy, double dx, double dy,
-                                    float height) {
+                                    float height, int wide) {
   const ModelFrame& f = d.frame;
   // The value of the element T pixels from the centre, where the fit uses it.
   const auto value_at = [&](double t, float& value) {
@@ -192,7 +225,7 @@ std::optional<ShownPeak> shown_peak(const FitData& d, double cx, double cy, doub
     return std::isfinite(value);
   };
   float centre = 0.0f;
-  if (!(height > 0.0f) || !std::isfinite(height) || !value_at(0.0, centre)) return std::nullopt;
+  if (!std::isfinite(height) || !value_at(0.0, centre)) return std::nullopt;
   ShownPeak peak;
   float top = centre;
   for (int t = -kNear; t <= kNear; ++t) {
@@ -202,7 +235,11 @@ std::optional<ShownPeak> shown_peak(const FitData& d, double cx, double cy, doub
       peak.shift = t;
     }
   }
-  peak.height = height + (top - centre);
+  // A click on a point the noise puts below the level under it starts
+  // with no height: only a clear top beside it shows the peak.
+  const bool moved = wide > kNear && clear_top(value_at, wide, top, peak.shift);
+  if (!(height > 0.0f) && !moved) return std::nullopt;
+  peak.height = std::max(height, 0.0f) + (top - centre);
   const float level = top - 0.5f * peak.height;
   double nearest = kReach + 1.0;
   for (const double side : {-1.0, 1.0}) {
@@ -292,8 +329,13 @@ bool restart_shown(const FitData& d, const FitModel& model, std::size_t k,
   const double pixel = std::hypot(dx * ex, dy * ey);
   const double cx = axis_to_pixel(f.x_axis, f.xnumdat, *x),
                cy = axis_to_pixel(f.y_axis, f.ynumdat, *y);
+  // A hundredth of the region along the line: a few screen pixels of a
+  // long scan shown whole.
+  const double along_region = std::fabs(dx) * static_cast<double>(d.xendelm - d.xstrelm + 1) +
+                              std::fabs(dy) * static_cast<double>(d.yendelm - d.ystrelm + 1);
+  const int wide = static_cast<int>(std::clamp(along_region / 100.0, 0.0, double{kReach}));
   double sd = 2.0 * pixel;
-  if (const std::optional<ShownPeak> peak = shown_peak(d, cx, cy, dx, dy, *height)) {
+  if (const std::optional<ShownPeak> peak = shown_peak(d, cx, cy, dx, dy, *height, wide)) {
     sd = std::max(peak->half / 1.1774, 1.0) * pixel;
     // A held centre or height stays where it is.
     const bool movable =
@@ -337,6 +379,59 @@ WidthRules peak_widths(const FitData& d) {
           [&d](const FitModel& model, std::size_t k, std::span<float> params) {
             return restart_shown(d, model, k, params);
           }};
+}
+
+// The Gaussians of a fitted MODEL that no feature of the data holds: a free
+// width narrower than a quarter of a pixel (only the pixel under the peak
+// sees it; the peak model treats it as flat), or free widths all within a
+// pixel and a height within twice the noise of the misfits (MISFITS, data
+// minus model over the used elements of the region, row after row): a peak
+// fitted to a bump of the noise. A wider faint peak covers enough pixels to
+// stand out of the noise all the same. One
+// warning line per such feature, as the fit's other checks give them.
+std::vector<std::string> noise_peak_faults(const ModelFrame& frame, const FitModel& model,
+                                           std::span<const double> misfits) {
+  const auto shown = [](float value) {
+    return std::string(trimmed_text(format_e(value, 12, 4, 1)));
+  };
+  std::vector<std::string> lines;
+  const double twice_noise = 2.0 * kzt_misfit_noise(misfits);
+  for (int feature = 1; feature <= model.num_features; ++feature) {
+    const FeatureParameters f = kzt_feature_parameters(model, feature);
+    if (f.type != kGaussian) continue;
+    const auto free_at = [&](int number) {
+      const int i = f.index[static_cast<std::size_t>(number - 1)];
+      return i >= 0 && !model.constraints[static_cast<std::size_t>(i)] ? i : -1;
+    };
+    const auto name = [&](int i) {
+      return std::string(trimmed_text(model.names[static_cast<std::size_t>(i)]));
+    };
+    std::vector<std::string> faults;
+    bool free_width = false, within_pixel = true;
+    for (const int number : {4, 5}) {
+      const int i = free_at(number);
+      if (i < 0) continue;
+      const float width = f.p[static_cast<std::size_t>(number - 1)];
+      const float pixel = number == 4 ? axis_step_at(frame.x_axis, frame.xnumdat, f.p[0])
+                                      : axis_step_at(frame.y_axis, frame.ynumdat, f.p[1]);
+      free_width = true;
+      within_pixel = within_pixel && width < pixel;
+      if (std::isfinite(width) && width > 0.0f && width < 0.25f * pixel)
+        faults.push_back(name(i) + " = " + shown(width) +
+                         " is narrower than a quarter of a pixel");
+    }
+    const int h = free_at(3);
+    const float height = f.p[2];
+    if (h >= 0 && free_width && within_pixel && std::isfinite(height) && height > 0.0f &&
+        height <= twice_noise)
+      faults.push_back(name(h) + " = " + shown(height) + " is within twice the noise (" +
+                       shown(static_cast<float>(twice_noise / 2.0)) + ")");
+    if (faults.empty()) continue;
+    std::string line = "WARNING: Feature " + std::to_string(feature) + " is not valid: ";
+    for (std::size_t k = 0; k < faults.size(); ++k) line += (k > 0 ? "; " : "") + faults[k];
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 }  // namespace
@@ -476,6 +571,17 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   if (status != kStatusGood) return outcome;
   outcome.valid =
       kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status);
+  std::vector<double> misfits;
+  for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
+    for (Index i = offset; i < offset + n; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (used_mask[k] == 0) misfits.push_back(static_cast<double>(data[k]) - work_model[k]);
+    }
+  });
+  for (const std::string& line : noise_peak_faults(frame, fitted, misfits)) {
+    IO_WRITE(line, status);
+    outcome.valid = false;
+  }
   if (!outcome.valid)
     IO_WRITE(kNotValidModel, status);
   for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {

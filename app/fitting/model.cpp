@@ -380,6 +380,18 @@ std::vector<std::string> kzt_fit_faults(const FitModel& model, FeatureNeeds (*ne
   return lines;
 }
 
+float kzt_misfit_noise(std::span<const double> misfits) {
+  if (misfits.size() < 2) return 0.0f;
+  std::vector<double> steps(misfits.size() - 1);
+  for (std::size_t k = 1; k < misfits.size(); ++k)
+    steps[k - 1] = std::fabs(misfits[k] - misfits[k - 1]);
+  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+  std::nth_element(steps.begin(), middle, steps.end());
+  double median = *middle;
+  if (steps.size() % 2 == 0) median = 0.5 * (median + *std::max_element(steps.begin(), middle));
+  return static_cast<float>(1.4826 * median / std::sqrt(2.0));
+}
+
 void kzt_non_finite_note(Index count, std::string_view units, Status& status) {
   if (count > 0)
     IO_WRITE("INFO: " + std::to_string(count) + " " + std::string(units) +

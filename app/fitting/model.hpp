@@ -181,6 +181,15 @@ std::string kzt_model_fault(const FitModel& model);
 // their parameters give none.
 std::vector<std::string> kzt_result_names(const FitModel& model, bool with_rowline = true);
 
+// The noise of MISFITS (data minus model, element by element along a line):
+// the standard deviation of Gaussian noise, 1.4826 times the median of the
+// absolute differences of neighbouring misfits over the square root of 2.
+// One outlying element lifts two differences, which the median passes over;
+// a shift or tilt the fit gives way to (an outlier pulls a least-squares
+// background towards it) is the same in neighbouring elements and drops out
+// of their difference. 0 for fewer than two.
+float kzt_misfit_noise(std::span<const double> misfits);
+
 // The note of a fit that leaves out COUNT values (UNITS: "elements" of an
 // image, "channels" of a row) that are not finite numbers; nothing for 0.
 void kzt_non_finite_note(Index count, std::string_view units, Status& status);

@@ -585,6 +585,88 @@ TEST_F(ClickMenu, PeaksClickedWithNoWidthAreFittedToTheMinimum) {
   }
 }
 
+// A long scan (4000 points of 0.02 from 80 down to 0, as read from a file
+// written in that order): a Gaussian of height 200 and 1.25 points at 50.0
+// on a level of 80 with noise of 5; shown whole, one screen pixel holds
+// about eight points. Its peak is clicked with no width (the half height
+// on the top) OFF points beside the top, at the top's height.
+ClickedSetUp long_scan(double off) {
+  ClickedSetUp s;
+  s.what = "long scan clicked " + number(off) + " points off";
+  s.nx = 4000;
+  s.ny = 1;
+  s.ay = {0.5f};
+  testing::Noise noise(2718, 5.0);
+  for (Index i = 0; i < s.nx; ++i) {
+    const double x = 80.0 - 0.02 * static_cast<double>(i);
+    s.ax.push_back(static_cast<float>(x));
+    s.data.push_back(static_cast<float>(80.0 + 200.0 * bell((x - 50.0) / 0.025)) + noise.next());
+  }
+  const std::string at = number(50.0 + 0.02 * off);
+  s.clicks = {"2-D POLYNOMIAL", "1", "0", "1", "0", "GAUSSIAN", "1", at, "280", "1", at, "280"};
+  return s;
+}
+
+TEST_F(ClickMenu, ANarrowPeakClickedScreenPixelsOffItsTopIsFittedToTheMinimum) {
+  // The width restarts where the data show the peak: a click two or three
+  // screen pixels off a peak of a long scan finds its top, not a bump of
+  // the noise beside the click; the scan in either order alike.
+  ClickedSetUp right = long_scan(0.0);
+  right.clicks[11] = "180";
+  right.clicks[10] = number(50.0 + 0.02 * 1.47);
+  const double minimum = click_and_fit(right).outcome.sum_squares;
+  for (const double off : {-30.0, -17.0, -10.0, 0.0, 10.0, 17.0, 30.0}) {
+    const ClickedSetUp s = long_scan(off);
+    for (const ClickedSetUp& twin : {s, reversed(s)}) {
+      const ClickedFit r = click_and_fit(twin);
+      EXPECT_TRUE(r.outcome.valid) << twin.what << r.said;
+      EXPECT_LT(r.outcome.sum_squares, 1.001 * minimum) << twin.what;
+      EXPECT_NEAR(kzt_feature_parameters(r.model, 2).p[0], 50.0f, 0.002f) << twin.what;
+    }
+  }
+  // Clicked on a point the noise puts below the level, some 33 points off:
+  // the peak starts with no height, and the top beside it gives it one.
+  ClickedSetUp low = long_scan(0.0);
+  const auto below =
+      std::find_if(low.data.begin() + 1532, low.data.end(), [](float v) { return v < 76.0f; });
+  const std::size_t at = static_cast<std::size_t>(below - low.data.begin());
+  low.clicks[7] = low.clicks[10] = number(low.ax[at]);
+  const ClickedFit r = click_and_fit(low);
+  EXPECT_TRUE(r.outcome.valid) << r.said;
+  EXPECT_LT(r.outcome.sum_squares, 1.001 * minimum);
+}
+
+TEST_F(ClickMenu, APeakFittedToTheNoiseIsNoValidModel) {
+  // A peak clicked with no width where the data have none ends on a bump of
+  // the noise, a fraction of a point wide or no higher than the noise: the
+  // fit says it is no valid feature. A peak that is there, clicked on its
+  // top, is valid.
+  ClickedSetUp s = long_scan(0.0);
+  for (std::size_t k = 0; k < s.data.size(); ++k) s.data[k] = s.data[k] > 120.0f ? 80.0f : s.data[k];
+  s.what = "long scan with no peak";
+  // Clicked on the first point past 52 that the noise lifts a sigma.
+  const auto bump =
+      std::find_if(s.data.begin() + 1400, s.data.end(), [](float v) { return v > 85.0f; });
+  const std::size_t at = static_cast<std::size_t>(bump - s.data.begin());
+  s.clicks[7] = s.clicks[10] = number(s.ax[at]);
+  s.clicks[8] = s.clicks[11] = number(*bump);
+  for (const ClickedSetUp& twin : {s, reversed(s)}) {
+    const ClickedFit r = click_and_fit(twin);
+    EXPECT_FALSE(r.outcome.valid) << twin.what << r.said;
+    EXPECT_NE(r.said.find("WARNING: Feature 2 is not valid: GAU 2"), std::string::npos) << r.said;
+  }
+  // A peak that is there, and one no higher than the noise but 40 points
+  // wide, which that many points show.
+  ClickedSetUp faint = long_scan(0.0);
+  for (std::size_t k = 0; k < faint.data.size(); ++k)
+    faint.data[k] += static_cast<float>(8.0 * bell((faint.ax[k] - 30.0) / 0.8));
+  faint.clicks.insert(faint.clicks.end(), {"GAUSSIAN", "1", "30", "88", "1", "30.94", "84"});
+  const ClickedFit there = click_and_fit(faint);
+  EXPECT_TRUE(there.outcome.valid) << there.said;
+  EXPECT_EQ(there.said.find("is not valid"), std::string::npos) << there.said;
+  EXPECT_NEAR(kzt_feature_parameters(there.model, 3).p[3], 0.8f, 0.2f) << there.said;
+}
+
 TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
   // A polar Gaussian, a twin pair and a row-line on a level, and the same
   // points with the X axis, the Y axis or both running downwards: every start

@@ -254,25 +254,6 @@ bool voigt_spread(const FitModel& model, std::size_t k, std::span<float> params)
   return true;
 }
 
-// The noise of a row's MISFITS (data minus model, channel by channel): the
-// standard deviation of Gaussian noise, 1.4826 times the median of the
-// absolute differences of neighbouring mis-fits over the square root of 2.
-// One outlying channel lifts two differences, which the median passes over;
-// the shift or tilt of the background that the fit gives way to it (the
-// outlier pulls the least-squares background towards it) is the same in
-// neighbouring channels and drops out of their difference.
-float row_noise(std::span<const double> misfits) {
-  if (misfits.size() < 2) return 0.0f;
-  std::vector<double> steps(misfits.size() - 1);
-  for (std::size_t k = 1; k < misfits.size(); ++k)
-    steps[k - 1] = std::fabs(misfits[k] - misfits[k - 1]);
-  const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
-  std::nth_element(steps.begin(), middle, steps.end());
-  double median = *middle;
-  if (steps.size() % 2 == 0) median = 0.5 * (median + *std::max_element(steps.begin(), middle));
-  return static_cast<float>(1.4826 * median / std::sqrt(2.0));
-}
-
 // FIT's reported values and results of MODEL (OWNERS, when given, receives
 // the feature of each result) and its table of them.
 void olmi_row_table(const FitModel& model, std::span<const float> x_axis, Index xstrelm,
@@ -443,7 +424,7 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   out.channels = usable;
   if (usable > 0)
     out.residual_rms = static_cast<float>(std::sqrt(plain_sum / static_cast<double>(usable)));
-  out.typical_misfit = row_noise(misfits);
+  out.typical_misfit = kzt_misfit_noise(misfits);
   // With every parameter held nothing was evaluated: the misfit is the held
   // model's own.
   if (held) {
