@@ -105,18 +105,22 @@ constexpr double kClearlyAsked = 5.0;
 // shape varies smoothly round a ring and leaves the differences; a coarse
 // powder's crystallites, or an outlier, raise them as they raise the
 // offsets. Infinite (nothing can be told) where the rings give fewer than
-// four such pairs.
+// four such pairs, or pairs for fewer than a quarter of the points: a
+// spotty ring's points lie sections apart, and its few pairs are mostly
+// one crystallite seen in two neighbouring sections, which says nothing
+// of how far one crystallite lies from the next.
 double successive_scatter(const std::vector<FollowedPoint>& points,
                           std::span<const double> residuals, std::span<const char> kept,
                           int num_sections) {
   constexpr Index kLeastPairs = 4;
   const double apart = 3.5 * 2.0 * M_PI / std::max(num_sections, 1);
   double sum = 0.0;
-  Index pairs = 0;
+  Index pairs = 0, used = 0;
   const FollowedPoint* last = nullptr;
   double last_residual = 0.0;
   for (std::size_t n = 0; n < points.size() && n < residuals.size(); ++n) {
     if (!kept.empty() && kept[n] == 0) continue;
+    ++used;
     if (last != nullptr && last->ring == points[n].ring &&
         std::abs(points[n].azimuth - last->azimuth) <= apart) {
       const double step = residuals[n] - last_residual;
@@ -126,7 +130,7 @@ double successive_scatter(const std::vector<FollowedPoint>& points,
     last = &points[n];
     last_residual = residuals[n];
   }
-  if (pairs < kLeastPairs) return std::numeric_limits<double>::infinity();
+  if (pairs < kLeastPairs || 4 * pairs < used) return std::numeric_limits<double>::infinity();
   return std::sqrt(sum / (2.0 * static_cast<double>(pairs)));
 }
 
@@ -770,9 +774,11 @@ FollowingSums following_sums(const TiltSolution& s, int num_rings, const KztComR
 }
 
 // The offsets of POINTS (ring after ring) once CHANGE of centre and tilt is
-// made and each ring's cone angle then meets its points best.
+// made and each ring's cone angle then meets its points KEPT (all where
+// KEPT is empty) best.
 std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
-                                    const std::array<double, 4>& change) {
+                                    const std::array<double, 4>& change,
+                                    std::span<const char> kept = {}) {
   std::vector<double> r(points.size());
   for (std::size_t n = 0; n < points.size(); ++n) {
     r[n] = points[n].offset;
@@ -782,6 +788,7 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
     std::size_t end = first;
     double gg = 0.0, gr = 0.0;
     for (; end < points.size() && points[end].ring == points[first].ring; ++end) {
+      if (!kept.empty() && kept[end] == 0) continue;
       gg += points[end].d[4] * points[end].d[4];
       gr += points[end].d[4] * r[end];
     }
@@ -790,6 +797,76 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
     first = end;
   }
   return r;
+}
+
+// The normal equations of FollowingSums::with_distance from the points KEPT
+// alone.
+NormalEquations<5> kept_equations(const std::vector<FollowedPoint>& points,
+                                  std::span<const char> kept) {
+  NormalEquations<5> e;
+  for (std::size_t first = 0; first < points.size();) {
+    std::size_t end = first;
+    double gg = 0.0, go = 0.0;
+    std::array<double, 5> gd{};
+    for (; end < points.size() && points[end].ring == points[first].ring; ++end) {
+      if (kept[end] == 0) continue;
+      const FollowedPoint& p = points[end];
+      const std::array<double, 5> d = {p.d[0], p.d[1], p.d[2], p.d[3], p.d[5]};
+      for (std::size_t i = 0; i < 5; ++i) {
+        for (std::size_t j = 0; j < 5; ++j) e.normal[i][j] += d[i] * d[j];
+        e.right[i] -= d[i] * p.offset;
+        gd[i] += p.d[4] * d[i];
+      }
+      gg += p.d[4] * p.d[4];
+      go -= p.d[4] * p.offset;
+      e.squares += p.offset * p.offset;
+      ++e.points;
+    }
+    if (gg > 0.0) {
+      e.squares -= go * go / gg;
+      for (std::size_t i = 0; i < 5; ++i) {
+        for (std::size_t j = 0; j < 5; ++j) e.normal[i][j] -= gd[i] * gd[j] / gg;
+        e.right[i] -= gd[i] * go / gg;
+      }
+    }
+    first = end;
+  }
+  return e;
+}
+
+// The change of centre and tilt alone: E's distance column left out.
+NormalEquations<4> without_distance(const NormalEquations<5>& e) {
+  NormalEquations<4> four;
+  for (std::size_t i = 0; i < 4; ++i) {
+    for (std::size_t j = 0; j < 4; ++j) four.normal[i][j] = e.normal[i][j];
+    four.right[i] = e.right[i];
+  }
+  four.squares = e.squares;
+  four.points = e.points;
+  return four;
+}
+
+// The points of POINTS kept after CHANGE: those within four times the
+// spread of the residuals RESIDUALS of the points KEPT before (at least a
+// quarter of a pixel, PIXEL). A spotty ring's annulus that holds a
+// crystallite of a neighbouring ring in one section pulls the change by
+// pixels; a few such points are left out, as the calibrant's check leaves
+// them out. False when the points kept are as they were.
+bool keep_agreeing(std::span<const double> residuals, double pixel, std::vector<char>& kept) {
+  std::vector<double> spread;
+  for (std::size_t n = 0; n < residuals.size(); ++n)
+    if (kept[n] != 0) spread.push_back(std::abs(residuals[n]));
+  if (spread.empty()) return false;
+  const auto middle = spread.begin() + static_cast<std::ptrdiff_t>(spread.size() / 2);
+  std::nth_element(spread.begin(), middle, spread.end());
+  const double limit = std::max(4.0 * 1.4826 * *middle, 0.25 * pixel);
+  bool changed = false;
+  for (std::size_t n = 0; n < residuals.size(); ++n) {
+    const char keep = std::abs(residuals[n]) <= limit ? 1 : 0;
+    changed = changed || keep != kept[n];
+    kept[n] = keep;
+  }
+  return changed;
 }
 
 }  // namespace
@@ -819,12 +896,21 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   const std::array<bool, 4> held = {!refined.beam, !refined.beam, !refined.tilt, !refined.tilt};
   std::array<double, 4> change{};
   std::array<bool, 4> seen{};
-  if (!solve_seen(m.e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
-                  telling_order<4>({0, 1, 2, 3}, held), kLeastTold * pixel, change, seen))
-    return f;
+  NormalEquations<5> with_distance = m.with_distance;
+  NormalEquations<4> e = m.e;
+  std::vector<char> kept(m.found.size(), 1);
+  for (int pass = 0;; ++pass) {
+    if (!solve_seen(e, {centre_unit, centre_unit, tilt_unit, tilt_unit},
+                    telling_order<4>({0, 1, 2, 3}, held), kLeastTold * pixel, change, seen))
+      return f;
+    if (pass == 2 || !keep_agreeing(residuals_after(m.found, change, kept), pixel, kept)) break;
+    with_distance = kept_equations(m.found, kept);
+    e = without_distance(with_distance);
+    if (e.points == 0) return f;
+  }
   // The distance is in the change only as what it can take up.
   std::array<bool, 5> traded = {seen[0], seen[1], seen[2], seen[3], false};
-  unsee_traded(m.with_distance, {centre_unit, centre_unit, tilt_unit, tilt_unit, 1.0},
+  unsee_traded(with_distance, {centre_unit, centre_unit, tilt_unit, tilt_unit, 1.0},
                {refined.beam, refined.beam, refined.tilt, refined.tilt, refined.distance},
                kLeastTold * pixel, traded);
   std::copy_n(traded.begin(), 4, seen.begin());
@@ -834,9 +920,10 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     for (std::size_t i = 0; i < 4; ++i) sum += m.ring_derivatives[k][i] * change[i];
     f.ring_offsets[k] = sum / m.ring_counts[k];
   }
-  double squares = m.e.squares;
-  for (std::size_t i = 0; i < 4; ++i) squares -= m.e.right[i] * change[i];
-  f.noise = successive_scatter(m.found, residuals_after(m.found, change), {}, num_sections);
+  double squares = e.squares;
+  for (std::size_t i = 0; i < 4; ++i) squares -= e.right[i] * change[i];
+  f.noise =
+      successive_scatter(m.found, residuals_after(m.found, change, kept), kept, num_sections);
   if (neighbours != nullptr && neighbours->cones_known) {
     judge_calibrant(im, s, num_rings, m.found, xps, yps, num_sections, refined, f);
     find_missing_rings(im, s, num_rings,
@@ -847,7 +934,7 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
   f.centre_tilt_fixed = centre_tilt_fixed(s.fit, seen, refined);
   f.centre_move = std::hypot(change[0], change[1]);
   f.tilt_move = std::hypot(change[2], change[3]);
-  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(m.e.points));
+  f.scatter = std::sqrt(std::max(squares, 0.0) / static_cast<double>(e.points));
   return f;
 }
 
@@ -892,6 +979,19 @@ std::string off_cones_line(double rms, double noise, float xps) {
          " times their own scatter)";
 }
 
+namespace {
+
+// Whether the change of centre and tilt that the rings found ask for tells
+// another centre or tilt: where the rings found cannot fix them together
+// (one ring), a change that the fitted cones already meet within a tenth
+// of a pixel, before it is made, is one the ring trades along its own
+// shape: the result is unchecked, not off.
+bool centre_tilt_move_told(const RingFollowing& f, float xps) {
+  return f.centre_tilt_fixed || !(f.off_cones <= kLeastTold * xps);
+}
+
+}  // namespace
+
 bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
   // The default limits lie between a right solution (within 0.1 pixel and
   // 0.05 degree of the truth) and a wrong one (beyond 0.3 pixel or 0.1
@@ -910,8 +1010,10 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
   if (f.searched > 0 && f.found == 0) return false;
   if (!first_ring_met(f)) return false;
   // (A NaN is a change too.)
+  const bool moved =
+      centre_tilt_move_told(f, xps) && !(centre <= limits.centre && tilt <= limits.tilt);
   return !f.determined ||
-         (centre <= limits.centre && tilt <= limits.tilt && scatter <= limits.scatter &&
+         (!moved && scatter <= limits.scatter &&
           !kzt_rings_lie_off_cones(f.scatter, f.noise, xps));
 }
 
@@ -938,8 +1040,8 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
   if (!first_ring_met(f))
     lines.push_back("         (the first ring was found in only " + format_i(f.ring_found[0], 0) +
                     " of its " + format_i(f.ring_searched[0], 0) + " sections)");
-  else if (!(f.centre_move / xps <= limits.centre) ||
-           !(f.tilt_move * kDegreesPerRadian <= limits.tilt))
+  else if (centre_tilt_move_told(f, xps) && (!(f.centre_move / xps <= limits.centre) ||
+                                              !(f.tilt_move * kDegreesPerRadian <= limits.tilt)))
     lines.push_back("         (the rings found lie where another beam centre or tilt puts them)");
   if (kzt_rings_lie_off_cones(f.scatter, f.noise, xps))
     lines.push_back(off_cones_line(f.scatter, f.noise, xps));
