@@ -561,6 +561,24 @@ double refined_mirror(const SymmetryMisfit& misfit, double c, double& lowest) {
   return lowest < std::min(f1, f2) ? c : at;
 }
 
+// C moved down the mirror misfit, half a point at a time, to its minimum
+// within kSameFeature of where it was (on a slope the evidence may settle a
+// fraction of a point off the feature's centre), and the misfit there into
+// LOWEST.
+void settle_mirror(const SymmetryMisfit& misfit, double& c, double& lowest) {
+  const double from = c;
+  double at = refined_mirror(misfit, c, lowest);
+  for (int step = 0; step < 3 && std::abs(at - c) > 1.0e-3; ++step) {
+    double next_lowest = 0.0;
+    const double next = refined_mirror(misfit, at, next_lowest);
+    if (std::abs(next - from) > kSameFeature || !(next_lowest < lowest)) break;
+    c = at;
+    at = next;
+    lowest = next_lowest;
+  }
+  if (std::abs(at - from) <= kSameFeature) c = at;
+}
+
 struct MirrorCheck {
   bool rival = false;         // another centre mirrors most of the line as well
   double rival_centre = 0.0;  // the rival
@@ -631,7 +649,7 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
       featured_mirrors(misfit, profile, mask, first, last, least);
   if (mirrors.empty()) return check;
   double at_chosen = 0.0;
-  refined_mirror(misfit, chosen, at_chosen);
+  settle_mirror(misfit, chosen, at_chosen);
   Index chosen_pairs = 0;
   misfit.mirror_misfit(chosen, chosen_pairs);
   const auto far = [&](const Mirror& m) { return std::abs(m.centre - chosen) > kSameFeature; };
