@@ -259,8 +259,14 @@ class SymmetryMisfit {
   // The mean squared difference of the pairs about C, less a linear
   // background's (the slope fitted to them whole), and how many pairs
   // (PAIRS).
-  double mirror_misfit(double c, Index& num_pairs) const {
-    const std::span<const Pair> mirrored = pairs(c);
+  // Only the pairs within REACH of C count, when it is given.
+  double mirror_misfit(double c, Index& num_pairs,
+                       double reach = std::numeric_limits<double>::infinity()) const {
+    std::span<const Pair> all = pairs(c);
+    near_.clear();
+    for (const Pair& p : all)
+      if (std::abs(p.u) <= reach) near_.push_back(p);
+    const std::span<const Pair> mirrored = near_;
     num_pairs = static_cast<Index>(mirrored.size());
     if (mirrored.size() < 4) return std::numeric_limits<double>::infinity();
     double du = 0.0, u2 = 0.0;
@@ -353,7 +359,7 @@ class SymmetryMisfit {
   double mean_ = 0.0, middle_ = 0.0;  // the points' mean value and place
   std::vector<float> residuals_;
   std::vector<std::uint8_t> valid_;
-  mutable std::vector<Pair> pairs_;
+  mutable std::vector<Pair> pairs_, near_;
 };
 
 // The noise of one value from DIFFERENCES of values (their absolute
@@ -516,6 +522,14 @@ constexpr double kClearlyBetter = 1.5;
 // mirrors, or kMirroredShare of the points: a ring or a spot near one end
 // of the line, symmetric in itself over a short stretch, is none.
 constexpr double kRivalShare = 0.8;
+// Centres within this many points of each other mirror the same feature:
+// the best of them is the centre, refined, and never a rival of another.
+constexpr double kSameFeature = 1.5;
+// A centre mirroring less of the line than the chosen one, but this much
+// better over the stretch it mirrors, puts the chosen one in doubt (the
+// point half-way between two unequal rods mirrors more of a long line than
+// the specular rod does near one end); it is never taken instead.
+constexpr double kClearlyBetterShort = 3.0;
 // At most this many local minima of the misfit are refined and judged.
 constexpr std::size_t kMirrorMinima = 8;
 
@@ -547,17 +561,41 @@ double refined_mirror(const SymmetryMisfit& misfit, double c, double& lowest) {
   return lowest < std::min(f1, f2) ? c : at;
 }
 
+// C moved down the mirror misfit, half a point at a time, to its minimum
+// within kSameFeature of where it was (on a slope the evidence may settle a
+// fraction of a point off the feature's centre), and the misfit there into
+// LOWEST.
+void settle_mirror(const SymmetryMisfit& misfit, double& c, double& lowest) {
+  const double from = c;
+  double at = refined_mirror(misfit, c, lowest);
+  for (int step = 0; step < 3 && std::abs(at - c) > 1.0e-3; ++step) {
+    double next_lowest = 0.0;
+    const double next = refined_mirror(misfit, at, next_lowest);
+    if (std::abs(next - from) > kSameFeature || !(next_lowest < lowest)) break;
+    c = at;
+    at = next;
+    lowest = next_lowest;
+  }
+  if (std::abs(at - from) <= kSameFeature) c = at;
+}
+
 struct MirrorCheck {
   bool rival = false;         // another centre mirrors most of the line as well
   double rival_centre = 0.0;  // the rival
 };
 
-// A centre that mirrors features: its misfit, its place and how many pairs
-// it mirrors.
+// A centre that mirrors features: its misfit, its place, how many pairs
+// it mirrors and how far the farthest lies from it.
 struct Mirror {
   double misfit, centre;
   Index pairs;
+  double reach;
 };
+
+// How far from C the farthest point mirrored within FIRST..LAST lies.
+double mirrored_reach(double c, Index first, Index last) {
+  return std::min(c - (static_cast<double>(first) - 0.5), (static_cast<double>(last) - 0.5) - c);
+}
 
 // The local minima of the mirror misfit about the points and half-way
 // between them that mirror LEAST pairs or more, refined, that mirror
@@ -589,7 +627,8 @@ std::vector<Mirror> featured_mirrors(const SymmetryMisfit& misfit,
     const double c = static_cast<double>(2 * first - 1 + static_cast<Index>(k)) * 0.5;
     const double at = refined_mirror(misfit, c, lowest);
     const double judged = kzt_symmetry_misfit(profile, mask, first, last, at);
-    if (judged >= 0.0 && judged <= kPoorSymmetry) found.push_back({lowest, at, counts[k]});
+    if (judged >= 0.0 && judged <= kPoorSymmetry)
+      found.push_back({lowest, at, counts[k], mirrored_reach(at, first, last)});
   }
   std::sort(found.begin(), found.end(),
             [](const Mirror& a, const Mirror& b) { return a.misfit < b.misfit; });
@@ -610,10 +649,18 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
       featured_mirrors(misfit, profile, mask, first, last, least);
   if (mirrors.empty()) return check;
   double at_chosen = 0.0;
-  refined_mirror(misfit, chosen, at_chosen);
+  settle_mirror(misfit, chosen, at_chosen);
   Index chosen_pairs = 0;
   misfit.mirror_misfit(chosen, chosen_pairs);
-  const auto far = [&](const Mirror& m) { return std::abs(m.centre - chosen) > 0.5; };
+  const auto far = [&](const Mirror& m) { return std::abs(m.centre - chosen) > kSameFeature; };
+  // The same feature mirrored a little better beside the centre: there.
+  const auto same = std::find_if(mirrors.begin(), mirrors.end(),
+                                 [&](const Mirror& m) { return !far(m); });
+  if (same != mirrors.end() && same->misfit < at_chosen) {
+    chosen = same->centre;
+    at_chosen = same->misfit;
+    chosen_pairs = same->pairs;
+  }
   const auto widest = std::find_if(mirrors.begin(), mirrors.end(),
                                    [wide](const Mirror& m) { return m.pairs >= wide; });
   if (widest != mirrors.end() && far(*widest) &&
@@ -629,8 +676,20 @@ MirrorCheck check_mirror(std::span<const float> profile, std::span<const std::ui
     if (far(m) && m.pairs >= std::min(wide, rival_pairs) && m.misfit <= within) {
       check.rival = true;
       check.rival_centre = m.centre;
+      return check;
+    }
+  // A centre mirroring a shorter stretch clearly better than the chosen one
+  // mirrors a stretch as long about itself.
+  for (const Mirror& m : mirrors) {
+    if (!far(m) || m.pairs >= std::min(wide, rival_pairs)) continue;
+    Index pairs = 0;
+    const double short_misfit = misfit.mirror_misfit(chosen, pairs, m.reach);
+    if (pairs >= 4 && kClearlyBetterShort * std::max(m.misfit, 2.0 * noise) < short_misfit) {
+      check.rival = true;
+      check.rival_centre = m.centre;
       break;
     }
+  }
   return check;
 }
 

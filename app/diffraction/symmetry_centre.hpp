@@ -95,17 +95,20 @@ struct StripCentre {
   float centre = 0.0f;
   double misfit = 0.0;
   double contrast = 0.0;
-  // Another centre, RIVAL_CENTRE, mirrors most of the line as well.
+  // Another centre, RIVAL_CENTRE, mirrors most of the line as well, or a
+  // shorter stretch clearly better.
   bool rival = false;
   float rival_centre = 0.0f;
 };
 
 // The centre of symmetry of STRIP over FIRST..LAST (KZT_LSQ1DSYMMETRY), the
 // points masked in MASK and those the smoothing did not average whole left
-// out, into FOUND; checked against the centres that mirror most of the line
-// best (above a linear background): one that mirrors clearly better is
-// taken instead, one that mirrors as well is a rival. False, nothing
-// changed, when no centre mirrors enough.
+// out, into FOUND; moved to where the profile mirrors best (above a linear
+// background) within a pixel and a half, and checked against the centres
+// that mirror most of the line best: one that mirrors clearly better is
+// taken instead, one that mirrors as well is a rival, and so is one that
+// mirrors a shorter stretch clearly better than the centre mirrors a
+// stretch as long. False, nothing changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
                         std::span<const std::uint8_t> mask, StripCentre& found, Status& status);
 

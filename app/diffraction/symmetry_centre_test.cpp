@@ -564,6 +564,77 @@ TEST_F(ProjectFit, RodsThatMirrorAnotherPointAreNotTakenForTheCentre) {
     }
 }
 
+// Grazing-incidence rods along X about the specular rod at X0 (row 150),
+// SPACING apart, over a background that rises by SLOPE per pixel along the
+// line, with Poisson noise: the specular rod, the first side rods and the
+// second.
+void rod_image(std::vector<float>& data, Index kx, Index ky, double x0, double spacing,
+               const double (&heights)[3], double sigma, double background, double slope,
+               unsigned seed) {
+  std::mt19937 rng(seed);
+  for (Index j = 1; j <= ky; ++j)
+    for (Index i = 1; i <= kx; ++i) {
+      const double t = static_cast<double>(i) - 0.5 - x0;
+      double v = background + slope * t;
+      for (int k = -2; k <= 2; ++k) v += heights[std::abs(k)] * band(t, k * spacing, sigma);
+      std::poisson_distribution<long> counts(std::max(v, 0.0));
+      data[element(i, j, kx)] = static_cast<float>(counts(rng));
+    }
+}
+
+// Rod set-ups where the specular rod mirrors only a part of the line: on a
+// falling slope the points about it that mirror best lie a fraction of a
+// pixel apart and are one centre, refined, not a rival (a side rod may
+// still mirror as well); with the line
+// reaching far past one side, the point half-way between two unequal rods
+// mirrors more of it and must not be proposed silently.
+TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
+  constexpr Index kX = 300, kY = 300;
+  const GsDisplayedImage im = blank(kX, kY, "Rods");
+  struct Case {
+    const char* what;
+    double specular, spacing, heights[3], sigma, background, slope;
+    double from, to, half;  // the line along Y = 147.95, the strip's half width
+    bool may_doubt;
+  };
+  const Case cases[] = {
+      {"rods on a falling slope", 148.57, 41.53, {69.0, 144.3, 110.3}, 2.38, 9.13, -0.36, 72.885,
+       190.731, 6.0, false},
+      {"a long stretch past the side rods", 152.02, 38.70, {51.5, 65.6, 110.3}, 3.17, 6.12, 0.0,
+       84.72, 181.145, 2.0, true},
+  };
+  for (const Case& c : cases)
+    for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
+      rod_image(data, kX, kY, c.specular, c.spacing, c.heights, c.sigma, c.background, c.slope,
+                seed);
+      const std::string x1 = std::to_string(c.from), x2 = std::to_string(c.to);
+      const std::string ya = std::to_string(147.95 - c.half), yb = std::to_string(147.95 + c.half);
+      SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(seed));
+      testing::TerminalCapture terminal;
+      float x = 5.0e-3f, y = 8.0e-4f;  // the stored centre, (50, 8)
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(im, {"2", x1, "147.95", x2, "147.95", "2", "131.8", ya, "131.8", yb, "YES",
+                           "EXIT"},
+                      x, y, status));
+      const std::string text = terminal.text();
+      const bool doubted = text.find("the stored centre is offered") != std::string::npos;
+      // A rival is a second centre, never the same rod a pixel away.
+      const std::size_t rival = text.find("mirrors as well about a point ");
+      if (rival != std::string::npos) {
+        EXPECT_GT(std::stod(text.substr(rival + 30)), 2.0) << text;
+      }
+      EXPECT_TRUE(c.may_doubt || !doubted || rival != std::string::npos) << text;
+      if (doubted) {
+        EXPECT_FLOAT_EQ(x, 5.0e-3f);
+      }
+      if (!doubted || !c.may_doubt) {
+        const std::size_t found = text.find("Centre of symmetry (pixels) = (");
+        ASSERT_NE(found, std::string::npos) << text;
+        EXPECT_NEAR(std::stod(text.substr(found + 31)), c.specular, 0.3) << text;
+      }
+    }
+}
+
 // A single sharp spot a quarter of the way along the line (25 to 31 pixels
 // of 99 to 101): the centres of the candidates tried lie half a point
 // apart, and the one nearest the spot must not lose to a long stretch of
