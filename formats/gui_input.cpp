@@ -509,6 +509,12 @@ std::string unknown_extension_menu(Status& status) {
   return {};
 }
 
+// A file name as a box's line of at most 80 characters: a longer one keeps
+// its end, which names the file, rather than its start.
+std::string box_line_name(const std::string& file_name) {
+  return file_name.size() <= 80 ? file_name : "..." + file_name.substr(file_name.size() - 77);
+}
+
 void warning_box(std::string_view message, const std::string& file_name,
                  const std::vector<std::string>& more, Status& status) {
   if (series_members != nullptr || gs_warnings_on_terminal()) {
@@ -520,7 +526,7 @@ void warning_box(std::string_view message, const std::string& file_name,
              status);
     return;
   }
-  std::vector<std::string> lines{std::string(message), file_name.substr(0, 80)};
+  std::vector<std::string> lines{std::string(message), box_line_name(file_name)};
   lines.insert(lines.end(), more.begin(), more.end());
   const int num = static_cast<int>(lines.size());
   GS_FWARNING(num, num, lines, status);
@@ -532,7 +538,7 @@ void warning_box(std::string_view message, const std::string& file_name,
 void next_file_missing(const std::string& file_name, Status& status) {
   constexpr std::string_view kMessage = "FAILED TO FIND NEW \"SEQUENCE\" FILE:";
   if (series_members != nullptr) return warning_box(kMessage, file_name, {}, status);
-  gs_refusal({std::string(kMessage), file_name.substr(0, 80)}, status);
+  gs_refusal({std::string(kMessage), box_line_name(file_name)}, status);
 }
 
 // A read that failed (MORE: its reader's lines), or that gave no data, is

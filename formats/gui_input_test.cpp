@@ -284,6 +284,17 @@ TEST_F(GuiInput, SeriesStepsOverAGapAndTheGivenName) {
     EXPECT_EQ(pixel(1, 3), shown) << step.file;
   }
 
+  // In a folder of a long name the missing file is still named, the box's
+  // line keeping the name's end.
+  const std::string deep = dir_.file(std::string(90, 'd'));
+  std::filesystem::create_directory(deep);
+  write_bytes(deep + "/scan_001.tif", tiff_bytes(4, 3, 100));
+  replay(deep + "/scan_001.tif\nO.K.\nO.K.\nO.K.\nO.K.\nO.K.\n");
+  ASSERT_TRUE(input(kFioSelectFile));
+  EXPECT_FALSE(input(kFioNextFile));
+  EXPECT_NE(terminal_.text().find(std::string(60, 'd') + "/scan_002.tif\n"), std::string::npos)
+      << terminal_.text();
+
   // The given name is read in the format used last, whatever its extension.
   write_bytes(dir_.file("copy.dat"), tiff_bytes(2, 2, 900));
   file_ = dir_.file("copy.dat");
