@@ -127,9 +127,7 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
                      status);
   if (status != kStatusGood) return;
   if (non_finite == (xendelm - xstrelm + 1) * (yendelm - ystrelm + 1)) {
-    IO_WRITE("WARNING: The active data region holds no finite value, so there is no 3-D surface "
-             "to draw",
-             status);
+    IO_WRITE("WARNING: No finite data value in the region to draw as a 3-D surface", status);
     return;
   }
   ViewerKept& kept = remembered<ViewerKept>();

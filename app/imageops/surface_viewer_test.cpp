@@ -250,8 +250,7 @@ TEST_F(Viewer, ARegionWithoutAFiniteValueIsSaidInOneLine) {
   EXPECT_EQ(kind, "image");
   EXPECT_TRUE(input.prompts.empty());
   EXPECT_EQ(terminal.text(),
-            "WARNING: The active data region holds no finite value, so there is no 3-D "
-            "surface to draw\n");
+            "WARNING: No finite data value in the region to draw as a 3-D surface\n");
 }
 
 }  // namespace
