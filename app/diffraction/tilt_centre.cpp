@@ -1048,6 +1048,20 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
   return lines;
 }
 
+std::vector<std::string> kzt_tilt_solution_warning(const TiltSolution& s, float xps) {
+  std::vector<std::string> lines = kzt_rings_not_followed_warning(s.following, xps);
+  // The fit's residual counts a point in every section, also where a
+  // coarse powder's ring holds no crystallite and the point lies on noise
+  // anywhere in the annulus. Where the rings searched again (taken only
+  // at a clear maximum) lie within a pixel rms of the fitted cones, a
+  // residual above a pixel tells of those points, not of the geometry.
+  const RingFollowing& f = s.following;
+  const bool rings_met = f.found > 0 && f.off_cones <= static_cast<double>(xps);
+  const std::string poor = rings_met ? std::string() : kzt_poor_ring_fit_warning(s.fit, xps);
+  if (!poor.empty()) lines.insert(lines.begin(), poor);
+  return lines;
+}
+
 bool kzt_warn_rings_not_followed(const RingFollowing& f, float xps, Status& status,
                                  const FollowingLimits& limits) {
   const std::vector<std::string> lines = kzt_rings_not_followed_warning(f, xps, limits);
@@ -1704,9 +1718,7 @@ void KZT_TILTCENTRE(bool gui, const GsDisplayedImage& im, float& x_pixel_size, f
     KZT_TILT2INFO(xps, yps, num_rings, s.x_beam, s.y_beam, s.two_theta, s.rotation, s.tilt, s.sigma,
                   status);
     // Each solution is judged where it is reported, before one is chosen.
-    std::vector<std::string> lines = kzt_rings_not_followed_warning(s.following, xps);
-    const std::string poor = kzt_poor_ring_fit_warning(s.fit, xps);
-    if (!poor.empty()) lines.insert(lines.begin(), poor);
+    std::vector<std::string> lines = kzt_tilt_solution_warning(s, xps);
     for (const std::string& line : lines) IO_WRITE(line, status);
     if (lines.empty()) return;
     if (!solution.empty()) lines.insert(lines.begin(), std::string(solution));

@@ -245,6 +245,12 @@ bool kzt_warn_rings_not_followed(const RingFollowing& following, float x_pixel_s
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& following,
                                                         float x_pixel_size,
                                                         const FollowingLimits& limits = {});
+// The warnings of solution S as its report gives them: the ring fit's
+// residual above a pixel (kzt_poor_ring_fit_warning), unless the rings
+// searched again along its cones were found within a pixel rms of them
+// (points in sections holding no ring, as a coarse powder leaves, make
+// that residual), then kzt_rings_not_followed_warning's lines.
+std::vector<std::string> kzt_tilt_solution_warning(const TiltSolution& s, float x_pixel_size);
 inline constexpr std::string_view kCentreTiltUnchecked =
     "WARNING: The beam centre and tilt could not be checked: the rings found cannot fix them "
     "together";
@@ -279,8 +285,10 @@ void kzt_fit_tilt_solutions(const GsDisplayedImage& image, float x_pixel_size, f
 // command is left later. DETECTOR_GAIN has no effect: the ring fit is
 // unweighted. The caller stores the geometry. A solution whose fit leaves
 // an rms radial residual above a pixel is reported with a warning that it
-// does not fit the rings, one whose rings searched again along its cones
-// show that it does not follow them with a warning of that, which names
+// does not fit the rings (not where its rings searched again lie within a
+// pixel rms of its cones: kzt_tilt_solution_warning), one whose rings
+// searched again along its cones show that it does not follow them with a
+// warning of that, which names
 // the calibrant refinement of the road: CALIBRANT in the window (GUI),
 // SILICON CALIBRATION at the keyboard's FIT sub-menu. With GUI the
 // warnings of the solutions are shown in the window too, a box for each
