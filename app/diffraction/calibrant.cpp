@@ -422,9 +422,12 @@ std::vector<std::string> kzt_calibrant_check_lines(const RingFollowing& f, float
   const double largest = f.largest_offset / xps;
   // (A NaN is a change too.)
   const bool ring_met = largest <= limits.ring;
+  // One ring's own trade of centre and tilt, which its cone already meets,
+  // is not a change asked for (the result is said unchecked).
   const bool centre_met =
-      std::hypot(f.cones_change[0], f.cones_change[1]) / xps <= limits.centre &&
-      std::hypot(f.cones_change[2], f.cones_change[3]) * kDegreesPerRadian <= limits.tilt;
+      !kzt_centre_tilt_move_told(f.cones_centre_tilt_fixed, f.off_cones, xps) ||
+      (std::hypot(f.cones_change[0], f.cones_change[1]) / xps <= limits.centre &&
+       std::hypot(f.cones_change[2], f.cones_change[3]) * kDegreesPerRadian <= limits.tilt);
   const bool scatter_met = f.cones_scatter / xps <= limits.scatter;
   // Rings found in a few sections only, or off the cones' shape, do not
   // follow them, whether or not the centre and tilt can be told.

@@ -979,15 +979,15 @@ std::string off_cones_line(double rms, double noise, float xps) {
          " times their own scatter)";
 }
 
+bool kzt_centre_tilt_move_told(bool centre_tilt_fixed, double off_cones, float xps) {
+  // (A NaN offset tells.)
+  return centre_tilt_fixed || !(off_cones <= kLeastTold * xps);
+}
+
 namespace {
 
-// Whether the change of centre and tilt that the rings found ask for tells
-// another centre or tilt: where the rings found cannot fix them together
-// (one ring), a change that the fitted cones already meet within a tenth
-// of a pixel, before it is made, is one the ring trades along its own
-// shape: the result is unchecked, not off.
 bool centre_tilt_move_told(const RingFollowing& f, float xps) {
-  return f.centre_tilt_fixed || !(f.off_cones <= kLeastTold * xps);
+  return kzt_centre_tilt_move_told(f.centre_tilt_fixed, f.off_cones, xps);
 }
 
 }  // namespace

@@ -224,6 +224,14 @@ bool kzt_rings_followed(const RingFollowing& following, float x_pixel_size,
 // of them, or spread round them as a coarse powder's crystallites are.
 bool kzt_first_ring_met(const RingFollowing& following);
 
+// Whether the change of centre and tilt that rings searched again ask for
+// tells another centre or tilt: where the rings found cannot fix them
+// together (not CENTRE_TILT_FIXED: one ring), a change that the fitted
+// cones already meet within a tenth of a pixel (OFF_CONES, metres rms,
+// before it is made) is one the ring trades along its own shape: the
+// result is unchecked, not off.
+bool kzt_centre_tilt_move_told(bool centre_tilt_fixed, double off_cones, float x_pixel_size);
+
 // Whether points found RMS (metres) off the fitted cones, once every change
 // the check allows is made, lie off them beyond what their own scatter
 // NOISE (metres) leaves: by more than a tenth of a pixel and five times
