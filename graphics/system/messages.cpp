@@ -561,9 +561,11 @@ WarningLayout warning_layout(float xmin, float ymin, float xmax, float ymax, int
     l.area = {xmin + mx, ymin + my + h / 10.0f, xmax - mx, ymax - my - l.pitch};
     l.ok = {l.area.xmax - w / 6.0f, ymin + my, xmax - mx, ymin + h / 10.0f};
   } else {
-    // A wide strip: the button at the right beside the text.
-    l.pitch = (h - my) / lines;
-    l.area = {xmin + mx, ymin + my, xmax - mx - w / 8.0f, ymax - my - l.pitch};
+    // A wide strip: the button at the right beside the text. Half a line
+    // is kept free under the text, so a box full of lines does not set its
+    // last line on the thick frame.
+    l.pitch = (h - my) / (lines + 0.5f);
+    l.area = {xmin + mx, ymin + my + l.pitch / 2.0f, xmax - mx - w / 8.0f, ymax - my - l.pitch};
     l.ok = {l.area.xmax + mx, ymin + my, xmax - mx,
             ymin + my + std::min(l.area.ymax - l.area.ymin, w / 12.0f)};
   }

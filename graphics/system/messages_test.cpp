@@ -130,6 +130,17 @@ TEST_F(Boxes, WarningLayoutAndWait) {
   EXPECT_NEAR(ok.xmin, 0.6f - 0.012f - 0.1f, 1e-6f);
   ASSERT_NE(text("!!! WARNING !!!"), nullptr);
 
+  // A strip full of lines keeps its last line clear of the thick frame:
+  // the glyphs end at least two thirds of a line's pitch above its edge.
+  std::vector<std::string> many;
+  for (int k = 1; k <= 10; ++k) many.push_back("Line " + std::to_string(k));
+  items.clear();
+  GS_DRAW_WARNING(0, 0.0f, 0.0f, 0.7071f, 0.15f, 10, 10, many, ok, s);
+  const auto* last = text("Line 10");
+  ASSERT_NE(last, nullptr);
+  const float pitch = 0.15f / 12.0f;
+  EXPECT_GT(last->y[0] - last->height / 2.0f, 2.0f * pitch / 3.0f) << last->y[0] << " " << last->height;
+
   // Clicks beside O.K. are ignored, a redraw draws again.
   items.clear();
   script({click(0.3f, 0.3f), testing::redraw(), click(0.55f, 0.04f)});
