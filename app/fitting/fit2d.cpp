@@ -67,7 +67,9 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
     const auto P = [&](int k) { return f.p[static_cast<std::size_t>(k)]; };
     switch (type) {
       case kGaussian:
-        add(P(2) * 6.283185f * P(3) * P(4), {});
+        // In double: the height times 2 pi alone passes single precision
+        // for heights near its largest value, where the intensity may not.
+        add(static_cast<float>(static_cast<double>(P(2)) * 6.283185307179586 * P(3) * P(4)), {});
         break;
       case kPolarCentre:
       case kTwinCentre:
@@ -618,7 +620,7 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
         sum += r * r;
       }
     });
-    outcome.sum_squares = static_cast<float>(sum);
+    outcome.sum_squares = sum;
     IO_WRITE(std::string(kNothingFitted) +
                  std::string(trimmed_text(format_g(outcome.sum_squares, 14, 5))),
              status);
@@ -626,8 +628,11 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   std::vector<int> owners;
   kzt_fit_results(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, status, &owners);
   if (status != kStatusGood) return outcome;
+  // A fit that failed (a sum of squares that is not a finite number, out of
+  // calls, no progress) ended wherever it stopped, which is no model found.
   outcome.valid =
-      kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status);
+      kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status) &&
+      outcome.end_code <= 0;
   std::vector<double> misfits;
   for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     for (Index i = offset; i < offset + n; ++i) {

@@ -533,6 +533,54 @@ TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
   }
 }
 
+// A Gaussian of 100 and 5 points at 1.0 on a level of 10, with noise of 1,
+// over 200 points from 0.01 to 2.00, all times SCALE.
+ClickedSetUp scaled_scan(double scale) {
+  ClickedSetUp s;
+  s.what = "scan times " + number(scale);
+  s.nx = 200;
+  s.ny = 1;
+  s.ay = {0.5f};
+  testing::Noise noise(1618, 1.0);
+  for (Index i = 0; i < s.nx; ++i) {
+    const double x = 0.01 * static_cast<double>(i + 1);
+    s.ax.push_back(static_cast<float>(x));
+    s.data.push_back(
+        static_cast<float>(scale * (10.0 + 100.0 * bell((x - 1.0) / 0.05) + noise.next())));
+  }
+  s.clicks = {"2-D POLYNOMIAL", "0", "0", "0", "0",         "GAUSSIAN",
+              "1",              "1", number(110.0 * scale), "1", "1.06",
+              number(60.0 * scale)};
+  return s;
+}
+
+TEST_F(ClickMenu, ScansOfHugeOrTinyValuesAreFittedAsTheirScaledTwins) {
+  // Values of 1e30, whose squares only double precision holds, up to the
+  // largest single-precision value, and values of 1e-30: the fit ends where
+  // it ends on the same points of everyday size, its heights and sum of
+  // squares scaled, in either order of the axis.
+  const ClickedFit plain = click_and_fit(scaled_scan(1.0));
+  ASSERT_TRUE(plain.outcome.valid) << plain.said;
+  const FeatureParameters gauss = kzt_feature_parameters(plain.model, 2);
+  for (const double scale : {1.0e-30, 1.0e30, 3.0e36}) {
+    const ClickedSetUp s = scaled_scan(scale);
+    const std::vector<ClickedSetUp> twins = {s, reversed(s)};
+    for (std::size_t t = 0; t < twins.size(); ++t) {
+      const ClickedFit r = click_and_fit(twins[t]);
+      const std::string what = s.what + (t == 0 ? "" : " reversed");
+      EXPECT_LE(r.outcome.end_code, 0) << what << r.said;
+      EXPECT_TRUE(r.outcome.valid) << what << r.said;
+      EXPECT_NEAR(r.outcome.sum_squares / (scale * scale), plain.outcome.sum_squares,
+                  1.0e-3 * plain.outcome.sum_squares)
+          << what;
+      const FeatureParameters g = kzt_feature_parameters(r.model, 2);
+      EXPECT_NEAR(g.p[0], gauss.p[0], 1.0e-4f) << what;
+      EXPECT_NEAR(g.p[2] / scale, gauss.p[2], 1.0e-3 * gauss.p[2]) << what;
+      EXPECT_NEAR(g.p[3], gauss.p[3], 1.0e-3 * gauss.p[3]) << what;
+    }
+  }
+}
+
 // Set-up S with each peak's width clicks placed on its top, as where the
 // peak is narrower than the screen pixel it is clicked in: the peak starts
 // with no width, and TOPS (click index, value) move its top clicks off it.
