@@ -628,11 +628,13 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   std::vector<int> owners;
   kzt_fit_results(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, status, &owners);
   if (status != kStatusGood) return outcome;
-  // A fit that failed (a sum of squares that is not a finite number, out of
-  // calls, no progress) ended wherever it stopped, which is no model found.
+  // A fit whose sum of squares stopped being a finite number, or that the
+  // model function ended, stopped wherever it was: no model was found. Out of
+  // calls or with no further progress the fit says so and may well stand at
+  // the minimum, so those ends are judged by the fitted features alone.
   outcome.valid =
       kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status) &&
-      outcome.end_code <= 0;
+      outcome.end_code != 3 && outcome.end_code != 8;
   std::vector<double> misfits;
   for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     for (Index i = offset; i < offset + n; ++i) {

@@ -28,9 +28,9 @@ void KZT_FUNKESTA(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const 
 
 // What one fit did. FITTED is false when the fit did not run (too few data,
 // no work storage, a bad status): nothing of the caller's then changes.
-// VALID is false when the fit failed (END_CODE above 0) or a fitted feature
-// is no possible peak (see kzt_fit_validity); the fitted values are kept all
-// the same.
+// VALID is false when the fit failed (its sum of squares not a finite
+// number, or ended by the model function) or a fitted feature is no possible
+// peak (see kzt_fit_validity); the fitted values are kept all the same.
 struct Fit2dOutcome {
   bool fitted = false;
   bool valid = false;

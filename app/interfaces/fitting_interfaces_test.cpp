@@ -159,20 +159,16 @@ TEST_F(FittingInterfaces, Fit2dFitWithNoValidModelSaysSoInTheWindowAndResults) {
   state.model = start_gaussian();
   EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
   EXPECT_EQ(state.text[2], "");
-  // A fit stopped at its call budget says that it did not converge, and
-  // what it stopped on is no model found: the window says so too.
+  // Nor does it after a fit stopped at its call budget, which says that.
   state.model = start_gaussian();
   int retstat = 0;
   Status s = kStatusGood;
   IO_SET_RKEYVALUE("2DFIT_ITERATIONS", 0.2f, retstat, s);
-  const std::size_t before = terminal.text().size();
   EXPECT_EQ(run(KZT_GUI_2DFIT, {"OPTIMISE", "EXIT"}), kStatusGood) << terminal.text();
   ASSERT_TRUE(state.results_exist);
-  ASSERT_EQ(state.text.size(), 14u);
+  ASSERT_EQ(state.text.size(), 13u);
   EXPECT_EQ(state.text[0], "PARAMETERS OF FIT");
   EXPECT_EQ(state.text[2], kFitNotConverged);
-  EXPECT_EQ(state.text[3], "WARNING: NOT A VALID MODEL (SEE THE WARNINGS)");
-  EXPECT_NE(terminal.text().find("THE FIT HAS NOT FOUND A VALID MODEL", before), std::string::npos);
 }
 
 TEST_F(FittingInterfaces, Fit2dPeakClickedOnAPixelOfZeroIsFitted) {
