@@ -58,7 +58,7 @@ struct Fit {
   bool model_in_data_frame;
   std::span<float> model;
   int& num_calls;
-  float& sum_squares;
+  double& sum_squares;
   Status& status;
 
   // Counts and work storage.
@@ -70,7 +70,12 @@ struct Fit {
   // Model values (used elements, residual order) and sum of squares of the
   // accepted point, put back when the last evaluation was a rejected trial.
   std::vector<float> kept_model{};
-  float kept_sum = 0.0f;
+  double kept_sum = 0.0;
+  // The residuals the minimiser sees are the caller's times this power of
+  // two, set at the first evaluation so that their norm lies near 1: single
+  // precision holds neither the squares of data of 1e30 nor those of 1e-30,
+  // nor the Levenberg-Marquardt parameter, which goes as those squares.
+  double residual_factor = 0.0;
 
   int terminate = 0;
   // An evaluation gave a sum of squares that is not a finite number.
@@ -88,6 +93,31 @@ struct Fit {
       for (Index x = xs; x <= xe; ++x) {
         if (mrow != nullptr && mrow[x - 1] != 0) continue;
         visit(i++, model_row[x - xs]);
+      }
+    }
+  }
+
+  // Calls VISIT(i, residual) for each used data element in residual order:
+  // the model value, less the data value with SUBTRACT_DATA, divided by the
+  // element's sigma with WEIGHTED, in double precision, where the difference
+  // of two single-precision values always lies.
+  template <typename Visit>
+  void each_residual(Visit visit) const {
+    Index i = 0;
+    for (Index y = ys; y <= ye; ++y) {
+      const float* drow = data.data() + element(1, y, xmaxdat);
+      const std::uint8_t* mrow = mask_data ? mask.data() + element(1, y, xmaxdat) : nullptr;
+      const float* srow = weighted ? sigmas.data() + element(1, y, xmaxdat) : nullptr;
+      // Model element of data column xs in this row.
+      const float* model_row = model.data() + (model_in_data_frame
+                                                    ? element(xs, y, xmaxmod)
+                                                    : element(1, y - ys + 1, xmaxmod));
+      for (Index x = xs; x <= xe; ++x) {
+        if (mrow != nullptr && mrow[x - 1] != 0) continue;
+        double r = model_row[x - xs];
+        if (subtract_data) r -= drow[x - 1];
+        if (srow != nullptr) r /= srow[x - 1];
+        visit(i++, r);
       }
     }
   }
@@ -121,27 +151,21 @@ struct Fit {
                    pass[2], pass[3], num_parameters, trial, xmaxmod, ymaxmod, model_in_data_frame,
                    terminate, model, status);
     if (status != kStatusGood) return;
-    Index i = 0;
-    double sum = 0.0;
-    for (Index y = ys; y <= ye; ++y) {
-      const float* drow = data.data() + element(1, y, xmaxdat);
-      const std::uint8_t* mrow = mask_data ? mask.data() + element(1, y, xmaxdat) : nullptr;
-      const float* srow = weighted ? sigmas.data() + element(1, y, xmaxdat) : nullptr;
-      // Model element of data column xs in this row.
-      const float* model_row = model.data() + (model_in_data_frame
-                                                    ? element(xs, y, xmaxmod)
-                                                    : element(1, y - ys + 1, xmaxmod));
-      for (Index x = xs; x <= xe; ++x) {
-        if (mrow != nullptr && mrow[x - 1] != 0) continue;
-        float r = model_row[x - xs];
-        if (subtract_data) r -= drow[x - 1];
-        if (srow != nullptr) r /= srow[x - 1];
-        residuals[i++] = r;
-        sum += double(r) * double(r);
-      }
+    if (residual_factor == 0.0) {
+      double first = 0.0;
+      each_residual([&](Index, double r) { first += r * r; });
+      const double norm = std::sqrt(first);
+      residual_factor =
+          norm > 0.0 && std::isfinite(norm) ? std::ldexp(1.0, -std::ilogb(norm)) : 1.0;
     }
-    sum_squares = static_cast<float>(sum);
-    if (!std::isfinite(sum_squares)) not_finite = true;
+    double sum = 0.0;
+    each_residual([&](Index i, double r) {
+      sum += r * r;
+      residuals[i] = static_cast<float>(r * residual_factor);
+      if (!std::isfinite(residuals[i])) not_finite = true;
+    });
+    sum_squares = sum;
+    if (!std::isfinite(sum)) not_finite = true;
     if (info_level >= 2) {
       IO_WRITE("INFO: Sum of squares = " + format_g(sum_squares, 14, 7), status);
     }
@@ -523,7 +547,7 @@ int MA_MODELMIN(Fit& f, int max_calls, float tolerance, float step_bound, float 
   // The model and sum of squares go back with the parameters they belong to.
   if (!current) f.restore_accepted(q.data());
   if (f.info_level > 0) {
-    const double misfit = std::sqrt(double(f.sum_squares) / double(m));
+    const double misfit = std::sqrt(f.sum_squares / double(m));
     IO_WRITE("INFO: Average mis-fit per element = " + format_g(misfit, 14, 7), f.status);
   }
   return end_code;
@@ -540,7 +564,7 @@ void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_
                  int num_parameters, std::span<const bool> constrained,
                  std::span<const float> scales, Index xmaxmod, Index ymaxmod,
                  bool model_in_data_frame, std::span<float> params, std::span<float> model,
-                 int& end_code, int& num_calls, float& sum_squares, Status& status) {
+                 int& end_code, int& num_calls, double& sum_squares, Status& status) {
   constexpr const char* kPosition = "Subroutine MA_MODELFIT V0.7";
   if (st_bad(status, kPosition)) return;
   Status code = region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, 0);
@@ -662,6 +686,32 @@ void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_
       break;
     case 8: IO_WRITE("WARNING: The sum of squares is not a finite number", status); break;
     default: break;
+  }
+}
+
+void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_data,
+                 bool weighted, bool subtract_data, Index xmaxdat, Index ymaxdat,
+                 std::span<const float> data, std::span<const std::uint8_t> mask,
+                 std::span<const float> sigmas, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, int mode, int max_calls, float tolerance, float step_bound,
+                 float diff_step, void* pass_1, void* pass_2, void* pass_3, void* pass_4,
+                 int num_parameters, std::span<const bool> constrained,
+                 std::span<const float> scales, Index xmaxmod, Index ymaxmod,
+                 bool model_in_data_frame, std::span<float> params, std::span<float> model,
+                 int& end_code, int& num_calls, float& sum_squares, Status& status) {
+  double sum = sum_squares;
+  MA_MODELFIT(info_level, model_function, mask_data, weighted, subtract_data, xmaxdat, ymaxdat,
+              data, mask, sigmas, xstrelm, ystrelm, xendelm, yendelm, mode, max_calls, tolerance,
+              step_bound, diff_step, pass_1, pass_2, pass_3, pass_4, num_parameters, constrained,
+              scales, xmaxmod, ymaxmod, model_in_data_frame, params, model, end_code, num_calls,
+              sum, status);
+  sum_squares = static_cast<float>(sum);
+  // Only a fit that ran (codes 1 and 2 did nothing, 3 is the model's own
+  // failure) has a sum of its own to pass on.
+  if (std::isfinite(sum) && !std::isfinite(sum_squares) && end_code != 1 && end_code != 2 &&
+      end_code != 3) {
+    end_code = 8;
+    IO_WRITE("WARNING: The sum of squares is not a finite number", status);
   }
 }
 

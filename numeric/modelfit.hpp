@@ -57,6 +57,26 @@ using ModelFunction = std::function<void(
 // without a further model evaluation. After END_CODE 3 they are those of the
 // evaluation that stopped the fit; after END_CODE 8 on the first evaluation
 // PARAMS are the start values and SUM_SQUARES is not finite.
+//
+// The residuals are taken in double precision and the minimiser works on
+// them divided by a power of two that brings their first norm near 1, so
+// data of any size a single-precision value holds (1e-30 or 1e30) fit as the
+// same data of everyday size do; SUM_SQUARES is in the caller's units (data
+// of 1e30 give sums of 1e60, which only double precision holds).
+void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_data,
+                 bool weighted, bool subtract_data, Index xmaxdat, Index ymaxdat,
+                 std::span<const float> data, std::span<const std::uint8_t> mask,
+                 std::span<const float> sigmas, Index xstrelm, Index ystrelm, Index xendelm,
+                 Index yendelm, int mode, int max_calls, float tolerance, float step_bound,
+                 float diff_step, void* pass_1, void* pass_2, void* pass_3, void* pass_4,
+                 int num_parameters, std::span<const bool> constrained,
+                 std::span<const float> scales, Index xmaxmod, Index ymaxmod,
+                 bool model_in_data_frame, std::span<float> params, std::span<float> model,
+                 int& end_code, int& num_calls, double& sum_squares, Status& status);
+
+// The same for callers that take the sum of squares in single precision: a
+// fit whose sum of squares passes its largest value ends as one whose sum is
+// not a finite number does (END_CODE 8, SUM_SQUARES an infinity).
 void MA_MODELFIT(int info_level, const ModelFunction& model_function, bool mask_data,
                  bool weighted, bool subtract_data, Index xmaxdat, Index ymaxdat,
                  std::span<const float> data, std::span<const std::uint8_t> mask,

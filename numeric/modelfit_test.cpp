@@ -101,6 +101,42 @@ TEST(ModelFit, FindsTheKnownOptimumInEitherFrame) {
   }
 }
 
+TEST(ModelFit, DataOfHugeOrTinyValuesFitAsTheirEverydayTwin) {
+  // Data of 1e30 (sums of squares of 1e60, beyond single precision) and of
+  // 1e-30, with the heights, levels and slopes and their scales alike: the
+  // fit ends where it ends on the data of everyday size, within rounding.
+  const auto fit_at = [](double size, double& sum) {
+    SpotFit fit;
+    for (std::size_t i = 0; i < fit.data.size(); ++i)
+      fit.data[i] = static_cast<float>(size * (fit.data[i] + 0.5 * std::sin(1.7 * double(i))));
+    for (const int k : {0, 4, 5, 6}) {
+      fit.params[k] = static_cast<float>(fit.params[k] * size);
+      fit.scales[k] = static_cast<float>(fit.scales[k] * size);
+    }
+    Status status = ST_GOOD();
+    MA_MODELFIT(0, spot_on_plane, false, false, true, SpotFit::kX, SpotFit::kY, fit.data, {}, {},
+                fit.xs, fit.ys, fit.xe, fit.ye, 1, 200, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr,
+                nullptr, nullptr, 7, fit.constrained, fit.scales, SpotFit::kX, SpotFit::kY, true,
+                fit.params, fit.model, fit.end_code, fit.num_calls, sum, status);
+    EXPECT_EQ(status, ST_GOOD());
+    EXPECT_LE(fit.end_code, 0) << size;
+    return fit;
+  };
+  double everyday = 0.0;
+  const SpotFit plain = fit_at(1.0, everyday);
+  ASSERT_GT(everyday, 0.0);
+  for (const double size : {1.0e-30, 1.0e30}) {
+    double sum = 0.0;
+    const SpotFit fit = fit_at(size, sum);
+    EXPECT_NEAR(sum / (size * size), everyday, 1.0e-4 * everyday) << size;
+    for (int k = 0; k < 7; ++k) {
+      const double unit = k == 0 || k >= 4 ? size : 1.0;
+      EXPECT_NEAR(fit.params[k] / unit, plain.params[k], 1.0e-4 * (1.0 + std::fabs(plain.params[k])))
+          << size << " parameter " << k;
+    }
+  }
+}
+
 // A Gaussian spot cut off at 5 widths, alone on a level of 0: height, x0, y0,
 // sigma (the spot model of the fitting features, in pixel coordinates).
 void cut_spot(bool, Index, Index, std::span<const float>, std::span<const std::uint8_t>, Index xs,

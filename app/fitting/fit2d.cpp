@@ -67,7 +67,9 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
     const auto P = [&](int k) { return f.p[static_cast<std::size_t>(k)]; };
     switch (type) {
       case kGaussian:
-        add(P(2) * 6.283185f * P(3) * P(4), {});
+        // In double: the height times 2 pi alone passes single precision
+        // for heights near its largest value, where the intensity may not.
+        add(static_cast<float>(static_cast<double>(P(2)) * 6.283185307179586 * P(3) * P(4)), {});
         break;
       case kPolarCentre:
       case kTwinCentre:
@@ -381,21 +383,33 @@ WidthRules peak_widths(const FitData& d) {
           }};
 }
 
-// The Gaussians of a fitted MODEL that no feature of the data holds: a free
+// How far a fitted peak must stand out of the noise, in standard deviations
+// of the noise over the points it covers, to be a feature of the data: a
+// long scan's noise alone puts a fitted bump some 4 deviations out.
+constexpr double kFeatureSignificance = 5.0;
+
+// The Gaussians of a fitted MODEL that no feature of the data D holds: a free
 // width narrower than a quarter of a pixel (only the pixel under the peak
-// sees it; the peak model treats it as flat), or free widths all within a
-// pixel and a height within twice the noise of the misfits (MISFITS, data
-// minus model over the used elements of the region, row after row): a peak
-// fitted to a bump of the noise. A wider faint peak covers enough pixels to
-// stand out of the noise all the same. One
-// warning line per such feature, as the fit's other checks give them.
-std::vector<std::string> noise_peak_faults(const ModelFrame& frame, const FitModel& model,
+// sees it; the peak model treats it as flat), or a free height that, with a
+// free width, does not stand kFeatureSignificance deviations out of the
+// noise of the misfits (MISFITS, data minus model over the used elements of
+// the region, row after row): a peak fitted to a bump of the noise. The
+// deviations are those of the best estimate of the height from the points
+// the peak covers (the height times the root of the sum of its squared
+// profile over them, divided by the noise): a peak between two points, or
+// narrower than one, is seen by less than its height, a wide faint one by
+// every point it covers. One warning line per such feature, as the fit's
+// other checks give them.
+std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& model,
                                            std::span<const double> misfits) {
   const auto shown = [](float value) {
     return std::string(trimmed_text(format_e(value, 12, 4, 1)));
   };
+  const ModelFrame& frame = d.frame;
   std::vector<std::string> lines;
-  const double twice_noise = 2.0 * kzt_misfit_noise(misfits);
+  const double noise = kzt_misfit_noise(misfits);
+  // The profile of one peak at a time, over the region.
+  std::unique_ptr<float[]> profile_block;
   for (int feature = 1; feature <= model.num_features; ++feature) {
     const FeatureParameters f = kzt_feature_parameters(model, feature);
     if (f.type != kGaussian) continue;
@@ -407,7 +421,7 @@ std::vector<std::string> noise_peak_faults(const ModelFrame& frame, const FitMod
       return std::string(trimmed_text(model.names[static_cast<std::size_t>(i)]));
     };
     std::vector<std::string> faults;
-    bool free_width = false, within_pixel = true;
+    bool free_width = false;
     for (const int number : {4, 5}) {
       const int i = free_at(number);
       if (i < 0) continue;
@@ -415,17 +429,62 @@ std::vector<std::string> noise_peak_faults(const ModelFrame& frame, const FitMod
       const float pixel = number == 4 ? axis_step_at(frame.x_axis, frame.xnumdat, f.p[0])
                                       : axis_step_at(frame.y_axis, frame.ynumdat, f.p[1]);
       free_width = true;
-      within_pixel = within_pixel && width < pixel;
       if (std::isfinite(width) && width > 0.0f && width < 0.25f * pixel)
         faults.push_back(name(i) + " = " + shown(width) +
                          " is narrower than a quarter of a pixel");
     }
     const int h = free_at(3);
     const float height = f.p[2];
-    if (h >= 0 && free_width && within_pixel && std::isfinite(height) && height > 0.0f &&
-        height <= twice_noise)
-      faults.push_back(name(h) + " = " + shown(height) + " is within twice the noise (" +
-                       shown(static_cast<float>(twice_noise / 2.0)) + ")");
+    if (h >= 0 && free_width && std::isfinite(height) && height > 0.0f && noise > 0.0 &&
+        std::isfinite(noise)) {
+      // The elements the peak model reaches (kPeakCutoff widths about its
+      // centre), within the region.
+      const double reach =
+          kPeakCutoff * static_cast<double>(std::max(std::fabs(f.p[3]), std::fabs(f.p[4])));
+      const auto span_of = [&](std::span<const float> axis, Index num, float centre, Index start,
+                               Index end, Index& low, Index& high) {
+        low = start;
+        high = end;
+        if (!std::isfinite(reach)) return;
+        const double a = axis_to_pixel(axis, num, static_cast<float>(centre - reach));
+        const double b = axis_to_pixel(axis, num, static_cast<float>(centre + reach));
+        if (!std::isfinite(a) || !std::isfinite(b)) return;
+        const double first = std::floor(std::min(a, b)), last = std::ceil(std::max(a, b)) + 1.0;
+        const double from = static_cast<double>(start), to = static_cast<double>(end);
+        low = static_cast<Index>(std::clamp(first, from, to));
+        high = static_cast<Index>(std::clamp(last, from, to));
+      };
+      Index xs = 1, xe = 1, ys = 1, ye = 1;
+      span_of(frame.x_axis, frame.xnumdat, f.p[0], d.xstrelm, d.xendelm, xs, xe);
+      span_of(frame.y_axis, frame.ynumdat, f.p[1], d.ystrelm, d.yendelm, ys, ye);
+      if (!profile_block) profile_block = std::make_unique_for_overwrite<float[]>(d.data.size());
+      const std::span<float> profile(profile_block.get(), d.data.size());
+      for_region_rows(frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index, Index n) {
+        std::fill_n(profile.data() + offset, n, 0.0f);
+      });
+      // A profile that cannot be drawn leaves this check out; the fit has
+      // drawn the same model already.
+      Status drawn = kStatusGood;
+      SymmetryCentre centre;
+      KZT_FEATURE(frame, model, feature, xs, ys, xe, ye, centre, profile, drawn);
+      double power = 0.0;
+      for_region_rows(frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index, Index n) {
+        for (Index i = offset; i < offset + n; ++i) {
+          const std::size_t k = static_cast<std::size_t>(i);
+          if (k < d.unused.size() && d.unused[k] != 0) continue;
+          const double shape = profile[k] / static_cast<double>(height);
+          power += shape * shape;
+        }
+      });
+      const double deviations = static_cast<double>(height) * std::sqrt(power) / noise;
+      if (drawn == kStatusGood && deviations < kFeatureSignificance)
+        faults.push_back(name(h) + " = " + shown(height) +
+                         " stands out of the noise (" + shown(static_cast<float>(noise)) +
+                         ") of the points it covers by " +
+                         std::string(trimmed_text(format_f(deviations, 8, 1))) +
+                         " standard deviations, fewer than " +
+                         std::to_string(static_cast<int>(kFeatureSignificance)));
+    }
     if (faults.empty()) continue;
     std::string line = "WARNING: Feature " + std::to_string(feature) + " is not valid: ";
     for (std::size_t k = 0; k < faults.size(); ++k) line += (k > 0 ? "; " : "") + faults[k];
@@ -561,7 +620,7 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
         sum += r * r;
       }
     });
-    outcome.sum_squares = static_cast<float>(sum);
+    outcome.sum_squares = sum;
     IO_WRITE(std::string(kNothingFitted) +
                  std::string(trimmed_text(format_g(outcome.sum_squares, 14, 5))),
              status);
@@ -569,8 +628,13 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   std::vector<int> owners;
   kzt_fit_results(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, status, &owners);
   if (status != kStatusGood) return outcome;
+  // A fit whose sum of squares stopped being a finite number, or that the
+  // model function ended, stopped wherever it was: no model was found. Out of
+  // calls or with no further progress the fit says so and may well stand at
+  // the minimum, so those ends are judged by the fitted features alone.
   outcome.valid =
-      kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status);
+      kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status) &&
+      outcome.end_code != 3 && outcome.end_code != 8;
   std::vector<double> misfits;
   for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
     for (Index i = offset; i < offset + n; ++i) {
@@ -578,7 +642,7 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
       if (used_mask[k] == 0) misfits.push_back(static_cast<double>(data[k]) - work_model[k]);
     }
   });
-  for (const std::string& line : noise_peak_faults(frame, fitted, misfits)) {
+  for (const std::string& line : noise_peak_faults(fit_data, fitted, misfits)) {
     IO_WRITE(line, status);
     outcome.valid = false;
   }

@@ -28,8 +28,9 @@ void KZT_FUNKESTA(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const 
 
 // What one fit did. FITTED is false when the fit did not run (too few data,
 // no work storage, a bad status): nothing of the caller's then changes.
-// VALID is false when a fitted feature is no possible peak (see
-// kzt_fit_validity); the fitted values are kept all the same.
+// VALID is false when the fit failed (its sum of squares not a finite
+// number, or ended by the model function) or a fitted feature is no possible
+// peak (see kzt_fit_validity); the fitted values are kept all the same.
 struct Fit2dOutcome {
   bool fitted = false;
   bool valid = false;
@@ -38,7 +39,8 @@ struct Fit2dOutcome {
   bool held = false;
   int end_code = 0;
   int num_calls = 0;
-  float sum_squares = 0.0f;
+  // In double precision: the squares of data of 1e30 pass single precision.
+  double sum_squares = 0.0;
 };
 
 // The line that replaces the count of calls and the sum of squares when every

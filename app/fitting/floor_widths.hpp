@@ -24,7 +24,7 @@ inline constexpr int kOutOfCalls = 4;
 struct ModelFitEnd {
   int end_code = 0;
   int num_calls = 0;
-  float sum_squares = 0.0f;
+  double sum_squares = 0.0;
 };
 
 // A model's widths: which parameters they are (IS_WIDTH: parameter PARAMETER,

@@ -53,6 +53,20 @@ constexpr float kSizePart = 0.1f;
 // least radius of its peaks.
 constexpr float kRadiusPart = 0.03f;
 
+// Data whose typical value lies between these may be counts and keep the
+// unit 1; others are taken in the unit that makes it this many counts, where
+// the rule's least change sizes (a fraction of a count, a few counts) are
+// ones the fit resolves in single precision.
+constexpr float kLeastCounts = 1.0e-3f;
+constexpr float kMostCounts = 1.0e6f;
+constexpr float kTypicalCounts = 100.0f;
+
+// The scale factor of a height, level or intensity VALUE: PART of its square
+// root, at least LEAST, in the data's UNIT.
+float intensity_scale(float value, float part, float least, float unit) {
+  return unit * std::max(part * std::sqrt(std::fabs(value) / unit), least);
+}
+
 // A scale factor, or FALLBACK where clicks gave no size.
 float scale_or(float scale, float fallback) {
   return scale > 0.0f && std::isfinite(scale) ? scale : fallback;
@@ -86,6 +100,28 @@ PeakSize polar_size(const InputFeatures& in, const InputPeak& p, float radial, f
 
 }  // namespace
 
+float kzt_intensity_unit(std::span<const float> data, std::span<const std::uint8_t> mask,
+                         Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                         Index yendelm) {
+  std::vector<float> sizes;
+  sizes.reserve(static_cast<std::size_t>((xendelm - xstrelm + 1) * (yendelm - ystrelm + 1)));
+  for_region_rows(xmaxdat, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
+    for (Index i = offset; i < offset + n; ++i) {
+      const std::size_t k = static_cast<std::size_t>(i);
+      if (k >= data.size() || (k < mask.size() && mask[k] != 0) || !std::isfinite(data[k]))
+        continue;
+      sizes.push_back(std::fabs(data[k]));
+    }
+  });
+  if (sizes.empty()) return 1.0f;
+  const auto middle = sizes.begin() + static_cast<std::ptrdiff_t>(sizes.size() / 2);
+  std::nth_element(sizes.begin(), middle, sizes.end());
+  const float typical = *middle;
+  if (typical > kMostCounts || (typical < kLeastCounts && typical > 0.0f))
+    return typical / kTypicalCounts;
+  return 1.0f;
+}
+
 void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status) {
   if (st_bad(status, "Subroutine KZT_GUI_PARAMETERS V0.1")) return;
   m = FitModel{};
@@ -102,7 +138,7 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
       for (int i = 0; i <= in.x_order; ++i) {
         const float c = in.coeffs[static_cast<std::size_t>(i + kSurfaceTable * j)];
         put(m, c, make_code(f, kSurface, ++k), "PCH" + format_i(i, 2) + "X" + format_i(j, 2) + "Y",
-            std::max(4.0f * std::sqrt(std::fabs(c)), 0.2f));
+            intensity_scale(c, 4.0f, 0.2f, in.intensity_unit));
       }
     m.x_order = in.x_order;
     m.y_order = in.y_order;
@@ -160,7 +196,7 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
       put(m, p.y, make_code(f, t, 2), feature_name("GAU", f, " YCe"),
           scale_or(kSizePart * size.y, 1.0f), on_row);
       put(m, p.height, make_code(f, t, 3), feature_name("GAU", f, " MAX"),
-          std::max(0.5f * std::sqrt(std::fabs(p.height)), 2.0f));
+          intensity_scale(p.height, 0.5f, 2.0f, in.intensity_unit));
       put(m, sd1, make_code(f, t, 4), feature_name("GAU", f, " 1SD"),
           scale_or(kSizePart * size.along, 1.0f), on_column);
       put(m, sd2, make_code(f, t, 5), feature_name("GAU", f, " 2SD"),
@@ -191,14 +227,14 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
     put(m, p.y, make_code(f, t, ++k), feature_name(prefix, f, " YCe"),
         scale_or(kSizePart * size.y, 1.0f));
     put(m, p.height, make_code(f, t, ++k), feature_name(prefix, f, " MAX"),
-        std::max(0.5f * std::sqrt(std::fabs(p.height)), 5.0f));
+        intensity_scale(p.height, 0.5f, 5.0f, in.intensity_unit));
     put(m, radial, make_code(f, t, ++k), feature_name(prefix, f, " RAD"),
         scale_or(kSizePart * size.along, 1.0f));
     put(m, tangential / r, make_code(f, t, ++k), feature_name(prefix, f, " ANG"),
         std::min(scale_or(kSizePart * size.across / r, 0.17477f), 0.17477f));
     if (twin) {
       put(m, p.twin_height, make_code(f, t, ++k), feature_name(prefix, f, " MX2 "),
-          std::max(0.5f * std::sqrt(std::fabs(p.twin_height)), 5.0f));
+          intensity_scale(p.twin_height, 0.5f, 5.0f, in.intensity_unit));
       result_name(m, feature_name(prefix, f, " In1"));
       result_name(m, feature_name(prefix, f, " In2"));
     } else {
@@ -229,7 +265,7 @@ void kzt_features_to_model(const InputFeatures& in, FitModel& m, Status& status)
       for (int n = r.low; n <= r.high; ++n) {
         const float v = r.intensities[static_cast<std::size_t>(n - r.low)];
         put(m, v, code(kRowLineFixed + n - r.low + 1, 0), "ROW" + format_i(f, 2) + "I" + format_i(n, 3),
-            std::max(0.5f * std::sqrt(std::fabs(v)), 5.0f));
+            intensity_scale(v, 0.5f, 5.0f, in.intensity_unit));
       }
     }
   }
@@ -678,6 +714,8 @@ void KZT_GUI_PARAMETERS(bool keyboard_mode, KztDataSets& sets, FitModel& model, 
     return;
   }
   FitModel built;
+  s.features.intensity_unit = kzt_intensity_unit(kzt_image(a.data), kzt_mask(), a.xmaxdat,
+                                                 a.xstrelm, a.ystrelm, a.xendelm, a.yendelm);
   kzt_features_to_model(s.features, built, status);
   if (status == kStatusGood) model = built;
 }

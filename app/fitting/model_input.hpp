@@ -50,14 +50,30 @@ struct InputFeatures {
   std::vector<InputPeak> peaks;
   bool rowline = false;
   InputRowLine row;
+  // The unit of the data's values in which the scale factors of heights,
+  // levels and intensities are set (kzt_intensity_unit).
+  float intensity_unit = 1.0f;
 };
+
+// The unit for the scale factors of values of the data's intensity: their
+// rule (a part of the square root of the value, at least a few) is one for
+// counts, and data whose typical value (the median size of the finite
+// values in the region, masked ones left out) lies below 1e-3 or above 1e6
+// are taken in the unit that makes it 100, so that the scales follow the
+// data as they scale: single precision resolves no step of the square root
+// of 1e32 on 1e32, and a step of a few on 1e-30 is no step of the fit's
+// size.
+float kzt_intensity_unit(std::span<const float> data, std::span<const std::uint8_t> mask,
+                         Index xmaxdat, Index xstrelm, Index ystrelm, Index xendelm,
+                         Index yendelm);
 
 // Turns the features into the fit state's arrays (a feature that does not
 // fit in the parameter arrays is skipped with the "Parameter array full"
 // warning). The scale factors of a peak's positions, widths and angles are a
 // tenth of its own clicked size, a size below a pixel taken as one pixel:
 // the fit's difference step is a fixed part of the scale, and a step wider
-// than the feature stops the fit short of the least-squares minimum.
+// than the feature stops the fit short of the least-squares minimum. Those
+// of heights, levels and intensities are in the features' intensity unit.
 void kzt_features_to_model(const InputFeatures& features, FitModel& model, Status& status);
 
 // KZT_GUI_PARAMETERS: runs the click menu on the current data; MODEL is

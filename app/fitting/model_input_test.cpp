@@ -533,6 +533,54 @@ TEST_F(ClickMenu, ScansRunningDownwardsAreFittedAsTheirAscendingTwins) {
   }
 }
 
+// A Gaussian of 100 and 5 points at 1.0 on a level of 10, with noise of 1,
+// over 200 points from 0.01 to 2.00, all times SCALE.
+ClickedSetUp scaled_scan(double scale) {
+  ClickedSetUp s;
+  s.what = "scan times " + number(scale);
+  s.nx = 200;
+  s.ny = 1;
+  s.ay = {0.5f};
+  testing::Noise noise(1618, 1.0);
+  for (Index i = 0; i < s.nx; ++i) {
+    const double x = 0.01 * static_cast<double>(i + 1);
+    s.ax.push_back(static_cast<float>(x));
+    s.data.push_back(
+        static_cast<float>(scale * (10.0 + 100.0 * bell((x - 1.0) / 0.05) + noise.next())));
+  }
+  s.clicks = {"2-D POLYNOMIAL", "0", "0", "0", "0",         "GAUSSIAN",
+              "1",              "1", number(110.0 * scale), "1", "1.06",
+              number(60.0 * scale)};
+  return s;
+}
+
+TEST_F(ClickMenu, ScansOfHugeOrTinyValuesAreFittedAsTheirScaledTwins) {
+  // Values of 1e30, whose squares only double precision holds, up to the
+  // largest single-precision value, and values of 1e-30: the fit ends where
+  // it ends on the same points of everyday size, its heights and sum of
+  // squares scaled, in either order of the axis.
+  const ClickedFit plain = click_and_fit(scaled_scan(1.0));
+  ASSERT_TRUE(plain.outcome.valid) << plain.said;
+  const FeatureParameters gauss = kzt_feature_parameters(plain.model, 2);
+  for (const double scale : {1.0e-30, 1.0e30, 3.0e36}) {
+    const ClickedSetUp s = scaled_scan(scale);
+    const std::vector<ClickedSetUp> twins = {s, reversed(s)};
+    for (std::size_t t = 0; t < twins.size(); ++t) {
+      const ClickedFit r = click_and_fit(twins[t]);
+      const std::string what = s.what + (t == 0 ? "" : " reversed");
+      EXPECT_LE(r.outcome.end_code, 0) << what << r.said;
+      EXPECT_TRUE(r.outcome.valid) << what << r.said;
+      EXPECT_NEAR(r.outcome.sum_squares / (scale * scale), plain.outcome.sum_squares,
+                  1.0e-3 * plain.outcome.sum_squares)
+          << what;
+      const FeatureParameters g = kzt_feature_parameters(r.model, 2);
+      EXPECT_NEAR(g.p[0], gauss.p[0], 1.0e-4f) << what;
+      EXPECT_NEAR(g.p[2] / scale, gauss.p[2], 1.0e-3 * gauss.p[2]) << what;
+      EXPECT_NEAR(g.p[3], gauss.p[3], 1.0e-3 * gauss.p[3]) << what;
+    }
+  }
+}
+
 // Set-up S with each peak's width clicks placed on its top, as where the
 // peak is narrower than the screen pixel it is clicked in: the peak starts
 // with no width, and TOPS (click index, value) move its top clicks off it.
@@ -638,8 +686,9 @@ TEST_F(ClickMenu, ANarrowPeakClickedScreenPixelsOffItsTopIsFittedToTheMinimum) {
 
 TEST_F(ClickMenu, APeakFittedToTheNoiseIsNoValidModel) {
   // A peak clicked with no width where the data have none ends on a bump of
-  // the noise, a fraction of a point wide or no higher than the noise: the
-  // fit says it is no valid feature. A peak that is there, clicked on its
+  // the noise, a fraction of a point wide or standing out of the noise of
+  // the points it covers no more than the noise itself allows: the fit says
+  // it is no valid feature. A peak that is there, clicked on its
   // top, is valid.
   ClickedSetUp s = long_scan(0.0);
   for (std::size_t k = 0; k < s.data.size(); ++k) s.data[k] = s.data[k] > 120.0f ? 80.0f : s.data[k];
@@ -655,16 +704,39 @@ TEST_F(ClickMenu, APeakFittedToTheNoiseIsNoValidModel) {
     EXPECT_FALSE(r.outcome.valid) << twin.what << r.said;
     EXPECT_NE(r.said.find("WARNING: Feature 2 is not valid: GAU 2"), std::string::npos) << r.said;
   }
-  // A peak that is there, and one no higher than the noise but 40 points
-  // wide, which that many points show.
+  // The noise alone, clicked on its highest point: of 4000 points some stand
+  // four noises high, and the bump fitted there is no more than the noise.
+  ClickedSetUp noise = long_scan(0.0);
+  for (std::size_t k = 0; k < noise.data.size(); ++k)
+    noise.data[k] -= static_cast<float>(200.0 * bell((noise.ax[k] - 50.0) / 0.025));
+  noise.what = "long scan of noise clicked on its highest point";
+  const auto highest = std::max_element(noise.data.begin(), noise.data.end());
+  const std::size_t top = static_cast<std::size_t>(highest - noise.data.begin());
+  noise.clicks[7] = noise.clicks[10] = number(noise.ax[top]);
+  noise.clicks[8] = noise.clicks[11] = number(*highest);
+  for (const ClickedSetUp& twin : {noise, reversed(noise)}) {
+    const ClickedFit r = click_and_fit(twin);
+    EXPECT_FALSE(r.outcome.valid) << twin.what << r.said;
+    EXPECT_NE(r.said.find("WARNING: Feature 2 is not valid: GAU 2 MAX"), std::string::npos)
+        << r.said;
+  }
+  // A peak that is there, one no higher than the noise but 40 points wide,
+  // which that many points show, and one a little over a point wide and
+  // under five noises high between two points, which the two points under
+  // it show well clear of what the noise gives; the scan in either order.
   ClickedSetUp faint = long_scan(0.0);
   for (std::size_t k = 0; k < faint.data.size(); ++k)
-    faint.data[k] += static_cast<float>(8.0 * bell((faint.ax[k] - 30.0) / 0.8));
-  faint.clicks.insert(faint.clicks.end(), {"GAUSSIAN", "1", "30", "88", "1", "30.94", "84"});
-  const ClickedFit there = click_and_fit(faint);
-  EXPECT_TRUE(there.outcome.valid) << there.said;
-  EXPECT_EQ(there.said.find("is not valid"), std::string::npos) << there.said;
-  EXPECT_NEAR(kzt_feature_parameters(there.model, 3).p[3], 0.8f, 0.2f) << there.said;
+    faint.data[k] += static_cast<float>(8.0 * bell((faint.ax[k] - 30.0) / 0.8) +
+                                        24.0 * bell((faint.ax[k] - 20.01) / 0.024));
+  faint.clicks.insert(faint.clicks.end(), {"GAUSSIAN", "1", "30", "88", "1", "30.94", "84",
+                                           "GAUSSIAN", "1", "20.01", "104", "1", "20.038", "92"});
+  for (const ClickedSetUp& twin : {faint, reversed(faint)}) {
+    const ClickedFit there = click_and_fit(twin);
+    EXPECT_TRUE(there.outcome.valid) << there.said;
+    EXPECT_EQ(there.said.find("is not valid"), std::string::npos) << there.said;
+    EXPECT_NEAR(kzt_feature_parameters(there.model, 3).p[3], 0.8f, 0.2f) << there.said;
+    EXPECT_NEAR(kzt_feature_parameters(there.model, 4).p[2], 24.0f, 6.0f) << there.said;
+  }
 }
 
 TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -393,6 +394,52 @@ TEST(Fit2d, FitEndingOnNoPossiblePeakSaysSoFeatureByFeature) {
     EXPECT_NE(terminal.text().find(c.warning), std::string::npos) << c.what << terminal.text();
     EXPECT_NE(terminal.text().find("WARNING: The fit has not found a valid model"),
               std::string::npos)
+        << c.what;
+  }
+}
+
+TEST(Fit2d, FitEndingOnAFailureIsNoValidModel) {
+  // On a sum of squares that is not a finite number (two peaks of 3e38 on
+  // one another) the fit stopped wherever it was: its peaks may all be
+  // possible ones, but no model was found, and the result text says so as
+  // well as that the fit did not converge. Out of calls it says only that it
+  // did not converge: it may stand at the minimum.
+  FitModel truth;
+  add_feature(truth, kGaussian, {20.5f, 15.5f, 100.0f, 3.0f, 2.0f, 0.0f});
+  FitModel short_of_calls;
+  add_feature(short_of_calls, kGaussian, {22.0f, 14.0f, 60.0f, 4.0f, 3.0f, 0.2f});
+  FitModel overflowing;
+  add_feature(overflowing, kGaussian, {20.5f, 15.5f, 3.0e38f, 0.3f, 0.3f, 0.0f}, 1.0e37f);
+  add_feature(overflowing, kGaussian, {20.5f, 15.5f, 3.0e38f, 0.3f, 0.3f, 0.0f}, 1.0e37f);
+  const struct {
+    const char* what;
+    FitModel start;
+    float iterations;
+    int end_code;
+    bool valid;
+  } cases[] = {{"out of calls", short_of_calls, 0.5f, 4, true},
+               {"overflowing", overflowing, 11.5f, 8, false}};
+  for (const auto& c : cases) {
+    Scene s;
+    Status status = kStatusGood;
+    s.draw(truth, status);
+    FitModel fitted = c.start;
+    std::vector<float> out(s.image.size());
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o = KZT_LSQKESTA(s.frame, s.image, {}, {}, 1, 1, kX, kY, false,
+                                        c.iterations, fitted, out, status);
+    EXPECT_EQ(status, kStatusGood) << c.what;
+    EXPECT_TRUE(o.fitted) << c.what;
+    EXPECT_EQ(o.end_code, c.end_code) << c.what << terminal.text();
+    EXPECT_EQ(o.valid, c.valid) << c.what << terminal.text();
+    EXPECT_NE(terminal.text().find("WARNING: Problem fitting the model to the data\n"),
+              std::string::npos)
+        << c.what;
+    EXPECT_EQ(terminal.text().find(kNotValidModel) == std::string::npos, c.valid) << c.what;
+    const std::vector<std::string> text = kzt_fit_result_text(fitted, o);
+    EXPECT_EQ(std::find(text.begin(), text.end(), "WARNING: NOT A VALID MODEL (SEE THE WARNINGS)") ==
+                  text.end(),
+              c.valid)
         << c.what;
   }
 }

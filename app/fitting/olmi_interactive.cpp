@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/fitting/model_input.hpp"
 #include "app/fitting/setup.hpp"
 #include "app/imageops/conventions.hpp"
 #include "core/format.hpp"
@@ -32,6 +33,12 @@ struct OneDSession {
   FitModel model;
   bool polynomial = false;
 };
+
+// The unit of the row's values in which the change sizes of heights and
+// coefficients are set.
+float row_unit(const OneDSession& s) {
+  return kzt_intensity_unit(s.row, {}, s.xmaxdat, s.xs, 1, s.xe, 1);
+}
 
 void add_parameter(FitModel& m, float value, int code, std::string name, float scale) {
   const std::size_t i = static_cast<std::size_t>(m.num_parameters++);
@@ -111,8 +118,13 @@ void add_peak(OneDSession& s, int type, Status& status) {
   const float height = 2.0f * (y[0] - y[1]);
   const int f = ++s.model.num_features;
   FitModel& m = s.model;
-  // A zero start gives no change size; it takes 1.0.
-  const auto scale_of = [](float v) { return v == 0.0f ? 1.0f : std::sqrt(std::fabs(v)); };
+  // The square root of a height is a change size of counts: it is taken in
+  // the row's intensity unit. A zero start gives no change size; it takes
+  // the unit.
+  const float unit = row_unit(s);
+  const auto scale_of = [unit](float v) {
+    return v == 0.0f ? unit : unit * std::sqrt(std::fabs(v) / unit);
+  };
   switch (type) {
     case kOneDGaussian:
     case kOneDLorentzian:
@@ -195,10 +207,11 @@ void add_polynomial(OneDSession& s, Status& status) {
   s.polynomial = true;
   FitModel& m = s.model;
   const int f = ++m.num_features;
+  const float unit = row_unit(s);
   for (int k = 0; k <= order; ++k) {
     const float c = k <= init ? coeffs[static_cast<std::size_t>(k)] : 0.0f;
     add_parameter(m, c, k == 0 ? f + 60010500 : f + 500 + 10000 * (k + 1),
-                  "POL   " + format_i(k, 2), std::max(std::fabs(c) / 50.0f, 0.1f));
+                  "POL   " + format_i(k, 2), unit * std::max(std::fabs(c) / unit / 50.0f, 0.1f));
   }
   m.x_order = order;
   m.x_min_poly = lo;

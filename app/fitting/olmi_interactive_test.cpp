@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iomanip>
+#include <sstream>
 
 #include "app/fitting/fitting_test_support.hpp"
 #include "core/dialogue_testing.hpp"
@@ -89,6 +91,47 @@ TEST_F(OneDPage, ClicksBuildPeaksAndTheBackgroundThenTheFitTakesOver) {
     KZT_1DINITIALISE(row, axis, "Scan", "x", "y", xs, xe, model, status);
   }
   EXPECT_EQ(model.num_parameters, 5);
+}
+
+TEST_F(OneDPage, RowsOfHugeOrTinyValuesAreFittedAsTheirScaledTwins) {
+  // A row of 1e30, or of 1e-30, clicked as its twin of everyday size: the
+  // change sizes of its height and level follow the values, and the fit
+  // ends where the twin's does, its height and level scaled.
+  const auto fit_at = [](double size) {
+    std::vector<float> row = peak_row();
+    for (std::size_t i = 0; i < row.size(); ++i)
+      row[i] = static_cast<float>(size * (row[i] + std::sin(7.0 * static_cast<double>(i))));
+    const auto value = [&](double v) {
+      std::ostringstream text;
+      text << std::setprecision(9) << v * size;
+      return text.str();
+    };
+    const std::vector<float> axis = testing::centre_axis(80);
+    FitModel model;
+    Index xs = 1, xe = 80;
+    Status status = kStatusGood;
+    testing::TerminalCapture quiet;
+    {
+      testing::ScriptedInput input({"GAUSSIAN", "1", "29.5", value(110.0), "1", "33", value(60.0),
+                                    "POLYNOMIAL", "1", "0", "EXIT"});
+      KZT_1DINITIALISE(row, axis, "Scan", "x", "y", xs, xe, model, status);
+    }
+    const OlmiRowFit fit = KZT_LSQOLMI(0, row, {}, {}, axis, 1, 80, false, 20.0f, model, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_TRUE(fit.fitted && fit.valid) << size;
+    return model;
+  };
+  const FitModel plain = fit_at(1.0);
+  for (const double size : {1.0e-30, 1.0e30}) {
+    const FitModel model = fit_at(size);
+    ASSERT_EQ(model.num_parameters, plain.num_parameters);
+    for (std::size_t k = 0; k < static_cast<std::size_t>(plain.num_parameters); ++k) {
+      const double unit = k == 1 || k >= 3 ? size : 1.0;  // height and level
+      EXPECT_NEAR(model.params[k] / unit, plain.params[k],
+                  1.0e-3 * (1.0 + std::fabs(plain.params[k])))
+          << size << " " << plain.names[k];
+    }
+  }
 }
 
 TEST_F(OneDPage, FormsPageTheConstraintsAndKeepControlsOnCancel) {
