@@ -175,7 +175,12 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // clear margin is given back its own parameters (of one kind), with a line
 // saying so, or stays named (of two kinds, as does a row whose fit with the
 // two the other way lies lower, or as low within the noise where their
-// heights, widths and lines do not tell them apart). Stores
+// heights, widths and lines do not tell them apart). Where no one row
+// tells, the heights and widths of the rows lying apart since tell
+// together when their mean is clear of their scatter, and two clicked on
+// one another that have only drawn apart since, in the order clicked, keep
+// what they hold; a fit of no valid model gives neither of two peaks that
+// met its height and width. Stores
 // each row's reported parameters and results in the vectors (vectors 1..50,
 // rows 1..500; one warning for what does not fit). A row that failed to fit
 // has no results: its parameters and results become 0.0, so that no earlier
