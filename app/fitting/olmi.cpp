@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -496,6 +497,106 @@ FeatureShape feature_shape(const FitModel& model, int f) {
   return s;
 }
 
+// The standard error of feature F's width (FeatureShape::width) in MODEL,
+// fitted with noise MISFIT a channel over channels XSTRELM..XENDELM: from
+// how the feature changes with its free parameters over the channels near
+// it, beside a local level and slope (which the background takes up).
+// Infinite where the channels cannot tell the width (a width the model
+// hardly moves with), 0 where the width is held.
+double width_error(const FitModel& model, int f, float misfit, Index xstrelm, Index xendelm) {
+  const FeatureParameters g = kzt_feature_parameters(model, f);
+  const FeatureShape s = feature_shape(model, f);
+  std::vector<std::size_t> free;
+  std::vector<float> steps;
+  bool width_free = false;
+  for (int n = 0; n < g.count; ++n) {
+    const int k = g.index[static_cast<std::size_t>(n)];
+    if (k < 0 || model.constraints[static_cast<std::size_t>(k)]) continue;
+    free.push_back(static_cast<std::size_t>(k));
+    // A position's step is a small part of the width, not of where it lies.
+    const float value = std::fabs(g.p[static_cast<std::size_t>(n)]);
+    steps.push_back(1.0e-3f * (n == 0 ? std::max(static_cast<float>(s.width), 0.1f)
+                                      : std::max(value, 1.0e-2f)));
+    width_free = width_free || row_width(g.type, n + 1);
+  }
+  if (!width_free) return 0.0;
+  const double reach = 20.0 * std::max(s.width, 0.5) + 10.0;
+  const Index lo = std::max(xstrelm, static_cast<Index>(std::floor(s.pos - reach)));
+  const Index hi = std::min(xendelm, static_cast<Index>(std::ceil(s.pos + reach)));
+  if (hi < lo) return std::numeric_limits<double>::infinity();
+  const std::size_t n = static_cast<std::size_t>(hi - lo + 1), m = free.size() + 2;
+  // By column, the change of the channels' values with each free parameter
+  // (central differences), then the level and the slope.
+  std::vector<double> columns(n * m, 0.0);
+  std::vector<double> gradient(m, 0.0);
+  std::vector<float> up(static_cast<std::size_t>(hi)), down(static_cast<std::size_t>(hi));
+  FitModel moved = model;
+  for (std::size_t j = 0; j < free.size(); ++j) {
+    const std::size_t k = free[j];
+    const float value = model.params[k];
+    const float step = steps[j];
+    Status local = kStatusGood;
+    std::fill(up.begin(), up.end(), 0.0f);
+    std::fill(down.begin(), down.end(), 0.0f);
+    moved.params[k] = value + step;
+    KZT_1DFEATURE(moved, f, hi, lo, hi, up, local);
+    const double width_up = feature_shape(moved, f).width;
+    moved.params[k] = value - step;
+    KZT_1DFEATURE(moved, f, hi, lo, hi, down, local);
+    const double width_down = feature_shape(moved, f).width;
+    moved.params[k] = value;
+    if (local != kStatusGood) return std::numeric_limits<double>::infinity();
+    const double span = 2.0 * static_cast<double>(step);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t x = static_cast<std::size_t>(lo - 1) + i;
+      columns[j * n + i] = (static_cast<double>(up[x]) - down[x]) / span;
+    }
+    gradient[j] = (width_up - width_down) / span;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    columns[(m - 2) * n + i] = 1.0;
+    columns[(m - 1) * n + i] = (static_cast<double>(lo + static_cast<Index>(i)) - 0.5 - s.pos) / reach;
+  }
+  // The normal matrix, inverted in place (Gauss-Jordan, largest pivot).
+  std::vector<double> a(m * m, 0.0), inverse(m * m, 0.0);
+  for (std::size_t r = 0; r < m; ++r) {
+    inverse[r * m + r] = 1.0;
+    for (std::size_t c = 0; c < m; ++c)
+      for (std::size_t i = 0; i < n; ++i) a[r * m + c] += columns[r * n + i] * columns[c * n + i];
+  }
+  double largest = 0.0;
+  for (std::size_t r = 0; r < m; ++r) largest = std::max(largest, a[r * m + r]);
+  for (std::size_t c = 0; c < m; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < m; ++r)
+      if (std::fabs(a[r * m + c]) > std::fabs(a[pivot * m + c])) pivot = r;
+    if (!(std::fabs(a[pivot * m + c]) > 1.0e-12 * largest))
+      return std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < m; ++k) {
+      std::swap(a[c * m + k], a[pivot * m + k]);
+      std::swap(inverse[c * m + k], inverse[pivot * m + k]);
+    }
+    const double d = a[c * m + c];
+    for (std::size_t k = 0; k < m; ++k) {
+      a[c * m + k] /= d;
+      inverse[c * m + k] /= d;
+    }
+    for (std::size_t r = 0; r < m; ++r) {
+      if (r == c) continue;
+      const double factor = a[r * m + c];
+      for (std::size_t k = 0; k < m; ++k) {
+        a[r * m + k] -= factor * a[c * m + k];
+        inverse[r * m + k] -= factor * inverse[c * m + k];
+      }
+    }
+  }
+  double variance = 0.0;
+  for (std::size_t r = 0; r < m; ++r)
+    for (std::size_t c = 0; c < m; ++c) variance += gradient[r] * inverse[r * m + c] * gradient[c];
+  const double error = static_cast<double>(misfit) * std::sqrt(std::max(variance, 0.0));
+  return std::isfinite(error) ? error : std::numeric_limits<double>::infinity();
+}
+
 // The rules feature F of MODEL, fitted with typical mis-fit MISFIT over
 // channels XSTRELM..XENDELM, holds it badly by (OlmiDoubt bits; the low
 // feature's at LEVEL times MISFIT): none for a polynomial.
@@ -512,7 +613,10 @@ unsigned feature_doubts(const FitModel& model, int f, float misfit, Index xstrel
   // A peak's width is its half width at half maximum: below a channel, the
   // peak is narrower than two channels at half its height, as a spike of
   // one or two channels fitted is.
-  if (s.width < 1.0) doubts |= kDoubtNarrow;
+  if (s.width < 1.0) {
+    const double error = width_error(model, f, misfit, xstrelm, xendelm);
+    if (s.width + 2.0 * error < 1.0 || error > 0.25 * s.width) doubts |= kDoubtNarrow;
+  }
   if (s.height < level * misfit) doubts |= kDoubtLow;
   if (s.peak && 2.0 * s.width > static_cast<double>(xendelm - xstrelm + 1)) doubts |= kDoubtWide;
   return doubts;

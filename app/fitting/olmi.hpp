@@ -96,7 +96,9 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
 // peak, decay or sinusoid) whose position lies outside the channels fitted,
 // narrower than a channel (a peak's half width at half maximum: narrower
 // than two channels at half its height; a decay's half-life, a sinusoid's
-// period), lower than three times the fit's typical
+// period) by more than twice the standard error of that width at the row's
+// noise, or whose width the channels cannot tell to a quarter of itself (a
+// spike of the noise), lower than three times the fit's typical
 // mis-fit (OlmiRowFit::typical_misfit, the row's noise: a spike of the
 // noise, a trace where the data have none), a peak
 // wider at half its maximum than the channels (it cannot be told from the
