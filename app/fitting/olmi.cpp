@@ -1035,8 +1035,12 @@ class FeatureTracks {
     const double wider = std::max(now_f.width, now_g.width);
     if (gap < wider) return true;
     const bool drifts = a.drift && b.drift;
-    const bool lost_own = (a.held && shape_unlikeness(now_f, a) > kIdentityMargin) ||
-                          (b.held && shape_unlikeness(now_g, b) > kIdentityMargin);
+    // A click gives a peak's height and width only roughly: a peak not yet
+    // held has lost them only by twice the margin.
+    const auto lost = [](const FeatureShape& now, const Identity& id) {
+      return shape_unlikeness(now, id) > (id.held ? 1.0 : 2.0) * kIdentityMargin;
+    };
+    const bool lost_own = lost(now_f, a) || lost(now_g, b);
     const bool lines_meet =
         drifts && std::fabs(a.shape.pos - b.shape.pos) < std::max(a.shape.width, b.shape.width);
     if (lines_meet && (lost_own || trace)) return true;
