@@ -555,7 +555,8 @@ double width_error(const FitModel& model, int f, float misfit, Index xstrelm, In
   }
   for (std::size_t i = 0; i < n; ++i) {
     columns[(m - 2) * n + i] = 1.0;
-    columns[(m - 1) * n + i] = (static_cast<double>(lo + static_cast<Index>(i)) - 0.5 - s.pos) / reach;
+    const double centre = static_cast<double>(lo + static_cast<Index>(i)) - 0.5;
+    columns[(m - 1) * n + i] = (centre - s.pos) / reach;
   }
   // The normal matrix, inverted in place (Gauss-Jordan, largest pivot).
   std::vector<double> a(m * m, 0.0), inverse(m * m, 0.0);

@@ -781,7 +781,8 @@ TEST(Olmi, PeaksClickedNearACrossingAreToldApartOrNamed) {
     ASSERT_EQ(status, kStatusGood);
     EXPECT_EQ(score.silent, 0) << start << ": " << ::testing::PrintToString(score.silent_rows);
     EXPECT_EQ(score.silent_swapped, 0) << start;
-    EXPECT_GE(score.right, score.counted - 5) << start << ": " << ::testing::PrintToString(score.wrong);
+    EXPECT_GE(score.right, score.counted - 5)
+        << start << ": " << ::testing::PrintToString(score.wrong);
     // A row or two about the crossing may be named while the shapes are
     // read.
     EXPECT_LE(score.named_right, 3) << start;
