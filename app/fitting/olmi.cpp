@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <string_view>
 
@@ -496,6 +497,107 @@ FeatureShape feature_shape(const FitModel& model, int f) {
   return s;
 }
 
+// The standard error of feature F's width (FeatureShape::width) in MODEL,
+// fitted with noise MISFIT a channel over channels XSTRELM..XENDELM: from
+// how the feature changes with its free parameters over the channels near
+// it, beside a local level and slope (which the background takes up).
+// Infinite where the channels cannot tell the width (a width the model
+// hardly moves with), 0 where the width is held.
+double width_error(const FitModel& model, int f, float misfit, Index xstrelm, Index xendelm) {
+  const FeatureParameters g = kzt_feature_parameters(model, f);
+  const FeatureShape s = feature_shape(model, f);
+  std::vector<std::size_t> free;
+  std::vector<float> steps;
+  bool width_free = false;
+  for (int n = 0; n < g.count; ++n) {
+    const int k = g.index[static_cast<std::size_t>(n)];
+    if (k < 0 || model.constraints[static_cast<std::size_t>(k)]) continue;
+    free.push_back(static_cast<std::size_t>(k));
+    // A position's step is a small part of the width, not of where it lies.
+    const float value = std::fabs(g.p[static_cast<std::size_t>(n)]);
+    steps.push_back(1.0e-3f * (n == 0 ? std::max(static_cast<float>(s.width), 0.1f)
+                                      : std::max(value, 1.0e-2f)));
+    width_free = width_free || row_width(g.type, n + 1);
+  }
+  if (!width_free) return 0.0;
+  const double reach = 20.0 * std::max(s.width, 0.5) + 10.0;
+  const Index lo = std::max(xstrelm, static_cast<Index>(std::floor(s.pos - reach)));
+  const Index hi = std::min(xendelm, static_cast<Index>(std::ceil(s.pos + reach)));
+  if (hi < lo) return std::numeric_limits<double>::infinity();
+  const std::size_t n = static_cast<std::size_t>(hi - lo + 1), m = free.size() + 2;
+  // By column, the change of the channels' values with each free parameter
+  // (central differences), then the level and the slope.
+  std::vector<double> columns(n * m, 0.0);
+  std::vector<double> gradient(m, 0.0);
+  std::vector<float> up(static_cast<std::size_t>(hi)), down(static_cast<std::size_t>(hi));
+  FitModel moved = model;
+  for (std::size_t j = 0; j < free.size(); ++j) {
+    const std::size_t k = free[j];
+    const float value = model.params[k];
+    const float step = steps[j];
+    Status local = kStatusGood;
+    std::fill(up.begin(), up.end(), 0.0f);
+    std::fill(down.begin(), down.end(), 0.0f);
+    moved.params[k] = value + step;
+    KZT_1DFEATURE(moved, f, hi, lo, hi, up, local);
+    const double width_up = feature_shape(moved, f).width;
+    moved.params[k] = value - step;
+    KZT_1DFEATURE(moved, f, hi, lo, hi, down, local);
+    const double width_down = feature_shape(moved, f).width;
+    moved.params[k] = value;
+    if (local != kStatusGood) return std::numeric_limits<double>::infinity();
+    const double span = 2.0 * static_cast<double>(step);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t x = static_cast<std::size_t>(lo - 1) + i;
+      columns[j * n + i] = (static_cast<double>(up[x]) - down[x]) / span;
+    }
+    gradient[j] = (width_up - width_down) / span;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    columns[(m - 2) * n + i] = 1.0;
+    const double centre = static_cast<double>(lo + static_cast<Index>(i)) - 0.5;
+    columns[(m - 1) * n + i] = (centre - s.pos) / reach;
+  }
+  // The normal matrix, inverted in place (Gauss-Jordan, largest pivot).
+  std::vector<double> a(m * m, 0.0), inverse(m * m, 0.0);
+  for (std::size_t r = 0; r < m; ++r) {
+    inverse[r * m + r] = 1.0;
+    for (std::size_t c = 0; c < m; ++c)
+      for (std::size_t i = 0; i < n; ++i) a[r * m + c] += columns[r * n + i] * columns[c * n + i];
+  }
+  double largest = 0.0;
+  for (std::size_t r = 0; r < m; ++r) largest = std::max(largest, a[r * m + r]);
+  for (std::size_t c = 0; c < m; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < m; ++r)
+      if (std::fabs(a[r * m + c]) > std::fabs(a[pivot * m + c])) pivot = r;
+    if (!(std::fabs(a[pivot * m + c]) > 1.0e-12 * largest))
+      return std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < m; ++k) {
+      std::swap(a[c * m + k], a[pivot * m + k]);
+      std::swap(inverse[c * m + k], inverse[pivot * m + k]);
+    }
+    const double d = a[c * m + c];
+    for (std::size_t k = 0; k < m; ++k) {
+      a[c * m + k] /= d;
+      inverse[c * m + k] /= d;
+    }
+    for (std::size_t r = 0; r < m; ++r) {
+      if (r == c) continue;
+      const double factor = a[r * m + c];
+      for (std::size_t k = 0; k < m; ++k) {
+        a[r * m + k] -= factor * a[c * m + k];
+        inverse[r * m + k] -= factor * inverse[c * m + k];
+      }
+    }
+  }
+  double variance = 0.0;
+  for (std::size_t r = 0; r < m; ++r)
+    for (std::size_t c = 0; c < m; ++c) variance += gradient[r] * inverse[r * m + c] * gradient[c];
+  const double error = static_cast<double>(misfit) * std::sqrt(std::max(variance, 0.0));
+  return std::isfinite(error) ? error : std::numeric_limits<double>::infinity();
+}
+
 // The rules feature F of MODEL, fitted with typical mis-fit MISFIT over
 // channels XSTRELM..XENDELM, holds it badly by (OlmiDoubt bits; the low
 // feature's at LEVEL times MISFIT): none for a polynomial.
@@ -512,7 +614,10 @@ unsigned feature_doubts(const FitModel& model, int f, float misfit, Index xstrel
   // A peak's width is its half width at half maximum: below a channel, the
   // peak is narrower than two channels at half its height, as a spike of
   // one or two channels fitted is.
-  if (s.width < 1.0) doubts |= kDoubtNarrow;
+  if (s.width < 1.0) {
+    const double error = width_error(model, f, misfit, xstrelm, xendelm);
+    if (s.width + 2.0 * error < 1.0 || error > 0.25 * s.width) doubts |= kDoubtNarrow;
+  }
   if (s.height < level * misfit) doubts |= kDoubtLow;
   if (s.peak && 2.0 * s.width > static_cast<double>(xendelm - xstrelm + 1)) doubts |= kDoubtWide;
   return doubts;
@@ -745,15 +850,19 @@ class FeatureTracks {
         const bool close = meeting(pair, now_f, now_g, *a, *b, !both_clear);
         const bool lines_crossed = a->drift && b->drift &&
                                    order_of(a->shape.pos, b->shape.pos) != pair.order;
-        if (close || lines_crossed || order_of(now_f.pos, now_g.pos) != pair.order)
-          pair.met = true;
+        const bool other_order = order_of(now_f.pos, now_g.pos) != pair.order;
+        if (close || lines_crossed || other_order) pair.met = true;
         if (!pair.met) continue;
+        const double gap = std::fabs(now_f.pos - now_g.pos);
+        if (lines_crossed || other_order ||
+            gap < pair.gap - 0.25 * std::max(now_f.width, now_g.width))
+          pair.drew_together = true;
         // Their shares are in doubt until they lie apart (further than
         // their half widths together).
-        const bool apart = std::fabs(now_f.pos - now_g.pos) >= now_f.width + now_g.width;
-        if (!close && apart && !pair.other_lower && both_clear &&
-            tell_apart(pair, work, f, g, *a, *b))
-          continue;
+        const bool apart = gap >= now_f.width + now_g.width;
+        const bool telling = !close && apart && both_clear;
+        if (!telling) pair.shapes = {};
+        if (telling && !pair.other_lower && tell_apart(pair, work, f, g, *a, *b)) continue;
         in_doubt[f] = in_doubt[g] = true;
       }
     for (PairState& pair : pairs_) pair.other_lower = pair.other_as_good = false;
@@ -768,6 +877,15 @@ class FeatureTracks {
       for (std::size_t g = f + 1; g < features_; ++g)
         if (met(f, g)) return true;
     return false;
+  }
+
+  // By feature, those of a pair that have met since last told apart.
+  std::vector<bool> met_features() const {
+    std::vector<bool> in_pair(features_, false);
+    for (std::size_t f = 1; f < features_; ++f)
+      for (std::size_t g = f + 1; g < features_; ++g)
+        if (met(f, g)) in_pair[f] = in_pair[g] = true;
+    return in_pair;
   }
 
   // Two peaks of two kinds that have met, held by FIT (the fit that stands)
@@ -873,6 +991,9 @@ class FeatureTracks {
   // width off by a factor of e^2, or a mix of those and its position off its
   // line of drift).
   static constexpr double kLikeIdentity = 2.0;
+  // The rows lying apart whose heights and widths together tell two peaks
+  // that no one row tells.
+  static constexpr int kRowsToTell = 4;
 
   // Two peaks of one kind: the order they lay in (+1 the second on the
   // right) and how far apart they lay when last told apart, and whether
@@ -881,6 +1002,16 @@ class FeatureTracks {
     int order = 0;
     double gap = 0.0;
     bool met = true;
+    // Since they met they have come closer than when last told apart, or
+    // been in the other order: they may have crossed. Two clicked on one
+    // another that have only drawn apart since have not.
+    bool drew_together = false;
+    // What the heights and widths said (shape_says) in each row since they
+    // lie apart, while no one row told.
+    struct Shapes {
+      int rows = 0;
+      double sum = 0.0, squares = 0.0;
+    } shapes;
     // In this row a fit held them (of two kinds) each where the other lies
     // with a lower sum of squares, or one as good (note_placement).
     bool other_lower = false, other_as_good = false;
@@ -905,8 +1036,12 @@ class FeatureTracks {
     const double wider = std::max(now_f.width, now_g.width);
     if (gap < wider) return true;
     const bool drifts = a.drift && b.drift;
-    const bool lost_own = (a.held && shape_unlikeness(now_f, a) > kIdentityMargin) ||
-                          (b.held && shape_unlikeness(now_g, b) > kIdentityMargin);
+    // A click gives a peak's height and width only roughly: a peak not yet
+    // held has lost them only by twice the margin.
+    const auto lost = [](const FeatureShape& now, const Identity& id) {
+      return shape_unlikeness(now, id) > (id.held ? 1.0 : 2.0) * kIdentityMargin;
+    };
+    const bool lost_own = lost(now_f, a) || lost(now_g, b);
     const bool lines_meet =
         drifts && std::fabs(a.shape.pos - b.shape.pos) < std::max(a.shape.width, b.shape.width);
     if (lines_meet && (lost_own || trace)) return true;
@@ -923,20 +1058,66 @@ class FeatureTracks {
                          const Identity& a, const Identity& b) {
     const FeatureShape now_f = feature_shape(work, static_cast<int>(f));
     const FeatureShape now_g = feature_shape(work, static_cast<int>(g));
-    const std::optional<bool> swapped = held_exchanged(pair, now_f, now_g, a, b);
+    std::optional<bool> swapped = held_exchanged(pair, now_f, now_g, a, b);
     // Peaks of two kinds are told apart by their kinds where their heights,
     // widths and lines say neither way and the row, fitted from both ways of
     // placing them, fits the other way worse by more than the noise
     // explains; they cannot be given each other's parameters: on each
     // other's lines they are named until the fit holds them apart.
     const bool one_kind = a.type == b.type;
+    if (!swapped && (one_kind || pair.other_as_good))
+      swapped = held_exchanged_over_rows(pair, now_f, now_g, a, b);
     if (one_kind || pair.other_as_good ? !swapped : swapped.value_or(false)) return false;
     if (swapped.value_or(false)) exchange(work, f, g);
     pair.order = swapped.value_or(false) ? order_of(now_g.pos, now_f.pos)
                                          : order_of(now_f.pos, now_g.pos);
     pair.gap = std::fabs(now_f.pos - now_g.pos);
     pair.met = false;
+    pair.drew_together = false;
+    pair.shapes = {};
     return true;
+  }
+
+  // What the heights and widths of NOW_F and NOW_G say of identities A and
+  // B: above 0 each its own, below 0 each the other's (the sum of how much
+  // less like its own identity than the other's each one is, as
+  // shape_unlikeness has it); none where neither identity is like either
+  // peak (a peak gone from the row, or past its end).
+  static std::optional<double> shape_says(const FeatureShape& now_f, const FeatureShape& now_g,
+                                          const Identity& a, const Identity& b) {
+    const double fa = shape_unlikeness(now_f, a), gb = shape_unlikeness(now_g, b);
+    const double fb = shape_unlikeness(now_f, b), ga = shape_unlikeness(now_g, a);
+    const bool a_seen = std::min(fa, ga) <= kLikeIdentity;
+    const bool b_seen = std::min(fb, gb) <= kLikeIdentity;
+    if (!a_seen && !b_seen) return std::nullopt;
+    return (a_seen ? ga - fa : 0.0) + (b_seen ? fb - gb : 0.0);
+  }
+
+  // Whether a PAIR lying apart holds identities A and B each the other's
+  // way round (NOW_F, NOW_G), where no one row tells: heights and widths
+  // that differ by less than one row's noise still say it in a run of rows
+  // lying apart, when their mean is clear of the scatter (three standard
+  // errors) and of the fit's own leaning (a tenth); two peaks clicked on
+  // one another that have only drawn apart since, in the order clicked,
+  // are their own unless the shapes say otherwise. None while that cannot
+  // be told.
+  static std::optional<bool> held_exchanged_over_rows(PairState& pair, const FeatureShape& now_f,
+                                                      const FeatureShape& now_g,
+                                                      const Identity& a, const Identity& b) {
+    const std::optional<double> by_shape = shape_says(now_f, now_g, a, b);
+    if (by_shape) {
+      pair.shapes.rows += 1;
+      pair.shapes.sum += *by_shape;
+      pair.shapes.squares += *by_shape * *by_shape;
+    }
+    const PairState::Shapes& s = pair.shapes;
+    if (s.rows >= kRowsToTell) {
+      const double n = static_cast<double>(s.rows), mean = s.sum / n;
+      const double spread = std::sqrt(std::max(s.squares / n - mean * mean, 0.0) * n / (n - 1.0));
+      if (std::fabs(mean) > std::max(3.0 * spread / std::sqrt(n), 0.1)) return mean < 0.0;
+    }
+    if (!pair.drew_together && by_shape.value_or(0.0) > -kIdentityMargin) return false;
+    return std::nullopt;
   }
 
   // Whether features NOW_F and NOW_G of a PAIR that has met hold identities
@@ -953,13 +1134,9 @@ class FeatureTracks {
   static std::optional<bool> held_exchanged(const PairState& pair, const FeatureShape& now_f,
                                             const FeatureShape& now_g, const Identity& a,
                                             const Identity& b) {
-    const double fa = shape_unlikeness(now_f, a), gb = shape_unlikeness(now_g, b);
-    const double fb = shape_unlikeness(now_f, b), ga = shape_unlikeness(now_g, a);
-    const bool a_seen = std::min(fa, ga) <= kLikeIdentity;
-    const bool b_seen = std::min(fb, gb) <= kLikeIdentity;
-    if (!a_seen && !b_seen) return std::nullopt;
-    const double by_shape =
-        (a_seen ? ga - fa : 0.0) + (b_seen ? fb - gb : 0.0);  // > 0: kept
+    const std::optional<double> said = shape_says(now_f, now_g, a, b);
+    if (!said) return std::nullopt;
+    const double by_shape = *said;  // > 0: kept
     const bool drifts = a.drift && b.drift;
     const double by_line = drifts ? (off_line(now_g, a) - off_line(now_f, a)) +
                                         (off_line(now_f, b) - off_line(now_g, b))
@@ -1272,8 +1449,11 @@ class OlmiRun {
       seed_ = work_;
       if (y == start_row_) down_seed_ = work_;
     }
-    // A feature held well is kept, whatever the others did.
-    tracks_.record(y, work_, fit, xstrelm_, xendelm_, in_doubt);
+    // A feature held well is kept, whatever the others did; but in a fit of
+    // no valid model which is which of two peaks that have met is not
+    // settled (one may hold both), and neither is kept.
+    tracks_.record(y, work_, fit, xstrelm_, xendelm_,
+                   fit.fitted && !fit.valid ? tracks_.met_features() : in_doubt);
     if (y == start_row_) tracks_.keep_start_row();
   }
 

@@ -96,7 +96,9 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
 // peak, decay or sinusoid) whose position lies outside the channels fitted,
 // narrower than a channel (a peak's half width at half maximum: narrower
 // than two channels at half its height; a decay's half-life, a sinusoid's
-// period), lower than three times the fit's typical
+// period) by more than twice the standard error of that width at the row's
+// noise, or whose width the channels cannot tell to a quarter of itself (a
+// spike of the noise), lower than three times the fit's typical
 // mis-fit (OlmiRowFit::typical_misfit, the row's noise: a spike of the
 // noise, a trace where the data have none), a peak
 // wider at half its maximum than the channels (it cannot be told from the
@@ -175,7 +177,12 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // clear margin is given back its own parameters (of one kind), with a line
 // saying so, or stays named (of two kinds, as does a row whose fit with the
 // two the other way lies lower, or as low within the noise where their
-// heights, widths and lines do not tell them apart). Stores
+// heights, widths and lines do not tell them apart). Where no one row
+// tells, the heights and widths of the rows lying apart since tell
+// together when their mean is clear of their scatter, and two clicked on
+// one another that have only drawn apart since, in the order clicked, keep
+// what they hold; a fit of no valid model gives neither of two peaks that
+// met its height and width. Stores
 // each row's reported parameters and results in the vectors (vectors 1..50,
 // rows 1..500; one warning for what does not fit). A row that failed to fit
 // has no results: its parameters and results become 0.0, so that no earlier
