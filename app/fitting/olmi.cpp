@@ -429,13 +429,13 @@ OlmiRowFit KZT_LSQOLMI(int info_level, std::span<const float> row,
   // With every parameter held nothing was evaluated: the misfit is the held
   // model's own.
   if (held) {
-    out.sum_squares = static_cast<float>(held_sum);
+    out.sum_squares = held_sum;
     const std::string sum(trimmed_text(format_g(out.sum_squares, 14, 7)));
     IO_WRITE(kNothingFitted + sum, status);
     if (out.fitted) out.text.insert(out.text.begin(), {kNothingFittedText + sum, ""});
   }
   const double rms =
-      usable > 0 ? std::sqrt(static_cast<double>(out.sum_squares) / static_cast<double>(usable))
+      usable > 0 ? std::sqrt(out.sum_squares / static_cast<double>(usable))
                  : 0.0;
   const double rp = abs_data > 0.0 ? 100.0 * abs_diff / abs_data : 0.0;
   if (!held) {
@@ -1317,7 +1317,7 @@ double noise_allowance(const TriedFit& fit) {
 const TriedFit& standing_fit(std::span<const TriedFit> tried) {
   const TriedFit *lowest = nullptr, *lowest_valid = nullptr;
   const auto lower = [](const TriedFit& t, const TriedFit* than) {
-    return than == nullptr || t.fit.sum_squares < than->fit.sum_squares * (1.0f - 1.0e-3f);
+    return than == nullptr || t.fit.sum_squares < than->fit.sum_squares * (1.0 - 1.0e-3);
   };
   for (const TriedFit& t : tried) {
     if (!t.fit.fitted) continue;

@@ -57,7 +57,7 @@ struct OlmiRowFit {
   bool valid = false;
   int end_code = 0;  // MA_MODELFIT's
   int num_calls = 0;
-  float sum_squares = 0.0f;
+  double sum_squares = 0.0;
   // The channels fitted, the rms of data minus model over them (unweighted)
   // and the row's noise about the model, which neither one outlying channel
   // nor the shift of the background the fit gives way to it lifts (1.4826

@@ -1011,6 +1011,18 @@ TEST(Olmi, EveryParameterHeldFitsNothingAndGivesTheHeldModelsMisfit) {
   EXPECT_EQ(said.find("Number of function calls"), std::string::npos) << said;
   ASSERT_FALSE(fit.text.empty());
   EXPECT_EQ(fit.text[0].rfind(kNothingFittedText, 0), 0u) << fit.text[0];
+
+  // The same row and model at 1e20 times the size: the misfit's squares pass
+  // single precision, the sum of squares and the RMS misfit stay numbers.
+  std::vector<float> huge(r.data.begin(), r.data.begin() + kX);
+  for (float& v : huge) v *= 1.0e20f;
+  FitModel big = gaussian_on_level(21.5f, 1.0e22f, 2.0f, 1.2e21f);
+  big.constraints.fill(true);
+  testing::TerminalCapture scaled;
+  const OlmiRowFit large = KZT_LSQOLMI(0, huge, {}, {}, r.axis, 1, kX, false, 10.0f, big, status);
+  EXPECT_TRUE(large.fitted);
+  EXPECT_NEAR(large.sum_squares / (4.0e40 * kX), 1.0, 1.0e-3);
+  EXPECT_EQ(scaled.text().find("Inf"), std::string::npos) << scaled.text();
 }
 
 TEST(Olmi, RowFitEndingOnNoPossiblePeakSaysSoAndKeepsItsValues) {
