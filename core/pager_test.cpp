@@ -2,10 +2,12 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -239,6 +241,81 @@ TEST(Pager, KeysPastedInOneBlockAlsoAnswerTheNextPrompts) {
     child.type("\x7f\x7f" "D\r");
     ASSERT_TRUE(child.wait_for("GOT[AD]")) << child.output();
     EXPECT_EQ(child.finish(), 0);
+  }
+}
+
+// Answers read after a page at a terminal the line editor does not drive,
+// from the terminal set up by SETUP, each written as GOT[...] and the end of
+// the input as END.
+testing::PtyChild answers_after_page(const std::function<void()>& setup) {
+  return testing::PtyChild([setup] {
+    setenv("TERM", "dumb", 1);
+    testing::reset_dialogue();
+    setup();
+    Status status = kStatusGood;
+    IO_TEXT(numbered(80), status);
+    while (status == kStatusGood) {
+      std::string answer;
+      IO_INPC(false, "NEXT ANSWER", {"?"}, {"?"}, 1, answer, status);
+      std::printf(status == kStatusGood ? "GOT[%s]\n" : "END\n", answer.c_str());
+      std::fflush(stdout);
+    }
+    return 0;
+  });
+}
+
+// A block of keys longer than one read of the pager, pasted at the page:
+// the keys the pager's read left behind are edited and shown as the rest.
+// An end-of-file key typed later sends the line given back, and a second
+// one, on the empty line, ends the input, as the terminal's line mode does.
+TEST(Pager, KeysGivenBackBeyondOneReadAndEndOfInput) {
+  testing::PtyChild child = answers_after_page([] {});
+  ASSERT_TRUE(child.started());
+  ASSERT_TRUE(child.wait_for("---20" + kPagePrompt));
+  std::string block = "q";
+  for (int i = 1; i <= 40; ++i) block += "answer" + format_i(i, 2, 2) + "\r";
+  child.type(block + "CMULTIPLX\x7fY\rCLEAR\x15" "CADD\r" "ab\x08" "c\rNEXT");
+  for (int i = 1; i <= 40; ++i) {
+    const std::string answer = "answer" + format_i(i, 2, 2);
+    ASSERT_TRUE(child.wait_for("NEXT ANSWER:" + answer + "\r\nGOT[" + answer + "]")) << child.output();
+  }
+  for (const char* got : {"NEXT ANSWER:CMULTIPLY\r\nGOT[CMULTIPLY]", "NEXT ANSWER:CADD\r\nGOT[CADD]",
+                          "NEXT ANSWER:ac\r\nGOT[ac]"})
+    ASSERT_TRUE(child.wait_for(got)) << child.output();
+  ASSERT_TRUE(child.wait_for("NEXT ANSWER:NEXT")) << child.output();
+  child.type("\x04");
+  child.type("\x04");
+  ASSERT_TRUE(child.wait_for("GOT[NEXT]")) << child.output();
+  ASSERT_TRUE(child.wait_for("END")) << child.output();
+  EXPECT_EQ(child.finish(), 0);
+}
+
+// Keys given back follow the terminal's own settings: without echo they are
+// not shown, out of line mode they are not edited.
+TEST(Pager, KeysGivenBackFollowTheTerminalsSettings) {
+  for (const tcflag_t off : {tcflag_t{ECHO}, tcflag_t{ICANON}}) {
+    SCOPED_TRACE(off == ECHO ? "-echo" : "-icanon");
+    testing::PtyChild child = answers_after_page([off] {
+      termios mode{};
+      tcgetattr(STDIN_FILENO, &mode);
+      mode.c_lflag &= ~off;
+      tcsetattr(STDIN_FILENO, TCSANOW, &mode);
+    });
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.wait_for("---20" + kPagePrompt));
+    child.type("qab\x7f" "c\rde");
+    if (off == ECHO) {
+      ASSERT_TRUE(child.wait_for("NEXT ANSWER:GOT[ac]")) << child.output();
+      ASSERT_TRUE(child.wait_for("NEXT ANSWER:")) << child.output();
+      child.type("\x7f" "f\r");
+      ASSERT_TRUE(child.wait_for("GOT[df]")) << child.output();
+      EXPECT_EQ(child.output().find("de"), std::string::npos);
+    } else {
+      ASSERT_TRUE(child.wait_for("NEXT ANSWER:ab\x7f" "c\r\nGOT[ab\x7f" "c]")) << child.output();
+      ASSERT_TRUE(child.wait_for("NEXT ANSWER:de")) << child.output();
+      child.type("\x7f" "f\r");
+      ASSERT_TRUE(child.wait_for("GOT[de\x7f" "f]")) << child.output();
+    }
   }
 }
 

@@ -244,18 +244,22 @@ std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
 
 // The rest of a line that keys given back began, read from the terminal IN a
-// key at a time and edited and shown here as its line mode would: in that
-// mode the terminal could not take back keys it never held. False at the end
-// of the input.
-bool finish_line_at_terminal(std::FILE* in, std::FILE* out, TerminalLine& line) {
+// key at a time and edited and shown (as KEYS say the terminal shows keys)
+// here as its line mode would: in that mode the terminal could not take back
+// keys it never held. The key that ended the line (a line end, or the
+// end-of-file key on a line with nothing since the last); none when the
+// terminal could not be read or the input was given up.
+std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FILE* out,
+                                                         TerminalLine& line,
+                                                         const TerminalEditKeys& keys) {
   const int fd = fileno(in);
   termios saved{};
-  if (tcgetattr(fd, &saved) != 0) return false;
-  termios keys = saved;
-  keys.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-  keys.c_cc[VMIN] = 1;
-  keys.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &keys) != 0) return false;
+  if (tcgetattr(fd, &saved) != 0) return std::nullopt;
+  termios single = saved;
+  single.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL));
+  single.c_cc[VMIN] = 1;
+  single.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &single) != 0) return std::nullopt;
   struct Restore {
     int fd;
     const termios& mode;
@@ -265,31 +269,39 @@ bool finish_line_at_terminal(std::FILE* in, std::FILE* out, TerminalLine& line) 
     unsigned char key = 0;
     const ssize_t got = read(fd, &key, 1);
     if (got < 0 && errno == EINTR) continue;
-    if (got != 1) return false;
+    if (got != 1) return std::nullopt;
     if (count > kEndlessLine) {
       std::fputc('\n', out);
       give_up_input(in);
-      return false;
+      return std::nullopt;
     }
     std::string shown;
     const TerminalLine::Key taken = line.take(key, shown);
-    if (taken == TerminalLine::Key::kEndOfInput) return !line.text().empty();
-    if (taken == TerminalLine::Key::kLineEnd) shown = "\n";
+    if (taken == TerminalLine::Key::kEndOfInput) return taken;
+    if (taken == TerminalLine::Key::kLineEnd) shown = keys.echo_line_end ? "\n" : "";
+    else if (!keys.echo) shown.clear();
     std::fwrite(shown.data(), 1, shown.size(), out);
     std::fflush(out);
-    if (taken == TerminalLine::Key::kLineEnd) return true;
+    if (taken == TerminalLine::Key::kLineEnd) return taken;
   }
 }
 
 bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::string& prompt,
                                   bool echo, std::string& line) {
-  // An end of the input first is left for the plain reader, which ends there.
-  if (typed_ahead.empty() || typed_ahead.front() == EOF)
-    return read_plain_line(in, out, prompt, echo, line);
+  if (typed_ahead.empty()) return read_plain_line(in, out, prompt, echo, line);
+  // An end of the input the terminal gave ahead (an end-of-file key on an
+  // empty line) ends this read, as it would have ended the plain reader's.
+  if (typed_ahead.front() == EOF) {
+    typed_ahead.pop_front();
+    std::fputs(prompt.c_str(), out);
+    std::fflush(out);
+    return false;
+  }
   // The keys were taken in single-key mode, unedited: the terminal's editing
   // keys among them are applied here, up to the first end of line (or of the
-  // input).
-  TerminalLine edited(terminal_edit_keys(fileno(in)));
+  // input), as far as its own settings edit and show them.
+  const TerminalEditKeys keys = terminal_edit_keys(fileno(in));
+  TerminalLine edited(keys);
   TerminalLine::Key taken = TerminalLine::Key::kTaken;
   std::string unshown;
   while (taken == TerminalLine::Key::kTaken && !typed_ahead.empty() && typed_ahead.front() != EOF) {
@@ -298,23 +310,38 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
   }
   // The line so far is shown after the prompt, as the terminal did not echo it.
   std::fputs(prompt.c_str(), out);
-  std::fwrite(edited.text().data(), 1, edited.text().size(), out);
-  if (taken == TerminalLine::Key::kLineEnd) std::fputc('\n', out);
+  if (keys.echo) std::fwrite(edited.text().data(), 1, edited.text().size(), out);
+  if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) std::fputc('\n', out);
   std::fflush(out);
-  if (taken == TerminalLine::Key::kEndOfInput) return false;
-  line = edited.text();
-  if (taken == TerminalLine::Key::kTaken) {
-    // A line they do not end goes on with what the terminal gives: at the
-    // terminal edited here, so that its erase keys reach the keys given back.
-    if (isatty(fileno(in)) != 0 && stream_buffered(in) == 0) {
-      if (!finish_line_at_terminal(in, out, edited)) return false;
-      line = edited.text();
-    } else {
-      std::string rest;
-      if (!read_plain_line(in, out, "", echo, rest)) return false;
-      line += rest;
+  // The end of the input given ahead after the keys (not an end-of-file key
+  // among them) is still to come.
+  const bool end_given_ahead = taken == TerminalLine::Key::kTaken && !typed_ahead.empty();
+  std::string rest;  // read as the terminal edits it itself
+  if (end_given_ahead) {
+    taken = TerminalLine::Key::kEndOfInput;
+  } else if (taken == TerminalLine::Key::kTaken) {
+    if (isatty(fileno(in)) != 0 && stream_buffered(in) == 0 && keys.line_mode) {
+      // A line they do not end goes on with what the terminal gives: at the
+      // terminal edited here, so that its erase keys reach the keys given back.
+      const std::optional<TerminalLine::Key> ended = finish_line_at_terminal(in, out, edited, keys);
+      if (!ended) return false;
+      taken = *ended;
+    } else if (!read_plain_line(in, out, "", echo, rest)) {
+      return false;
     }
   }
+  if (taken == TerminalLine::Key::kEndOfInput) {
+    // The end-of-file key hands the keys before it to the reader as the line;
+    // on a line with nothing it is the end of the input. A line handed on so
+    // meets the end of the input at the next read, as the terminal's line
+    // mode gives it.
+    if (edited.text().empty()) {
+      if (end_given_ahead) typed_ahead.pop_front();
+      return false;
+    }
+    if (!end_given_ahead) typed_ahead.push_front(EOF);
+  }
+  line = edited.text() + rest;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.size() > kResponseLength) {
     line.resize(kResponseLength);
@@ -341,6 +368,23 @@ void take_typed_ahead(int fd) {
       continue;
     }
     for (ssize_t i = 0; i < n; ++i) typed_ahead.push_back(static_cast<unsigned char>(buffer[i]));
+  }
+}
+
+// Every key waiting at the terminal FD, in single-key mode that returns at
+// once, put after the keys typed ahead. A pasted block larger than the
+// terminal holds comes in parts: after a full read the next part is waited
+// for a moment.
+void take_keys_waiting(int fd) {
+  char buffer[4096];
+  bool full = false;
+  while (typed_ahead.size() < kTypedAheadRoom) {
+    struct pollfd p {fd, POLLIN, 0};
+    if (poll(&p, 1, full ? 50 : 0) != 1 || (p.revents & POLLIN) == 0) return;
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) return;
+    for (ssize_t i = 0; i < n; ++i) typed_ahead.push_back(static_cast<unsigned char>(buffer[i]));
+    full = static_cast<std::size_t>(n) == sizeof buffer;
   }
 }
 
@@ -1308,6 +1352,14 @@ std::string IO_INPUT_KEY(Status& status) {
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   char buffer[kKeyBuffer];
   const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+  // The keys of the same burst beyond this read are taken too, still in
+  // single-key mode, for the next reads: the line mode would hand what came
+  // outside it to the next line as one block, neither edited nor shown.
+  if (got > 0) {
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) take_keys_waiting(STDIN_FILENO);
+  }
   // Canonical mode and echo back as they were.
   tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();

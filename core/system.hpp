@@ -112,6 +112,8 @@ int io_big_endianc();
 // The next key press, or the whole byte sequence of a cursor or function key,
 // without waiting for Return. Empty when standard input is not a terminal or
 // nothing was read. (The bytes are returned as read, so a space key is " ".)
+// Keys that came in the same burst beyond one read are kept, in order, for
+// the next reads.
 std::string IO_INPUT_KEY(Status& status);
 // Puts BYTES, taken by IO_INPUT_KEY and not used, back in front of the input
 // typed ahead: the next key or line read takes them first.

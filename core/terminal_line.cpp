@@ -17,14 +17,28 @@ int key_of(const termios& mode, int index) {
 
 bool continuation_byte(unsigned char c) { return (c & 0xC0) == 0x80; }
 
+// A letter of a word for the word erase, as the terminal weighs the first
+// byte of a character: ASCII letters, digits and the underscore, and the
+// Latin-1 letters (which every UTF-8 lead byte but 0xD7 and 0xF7 is).
+bool word_byte(unsigned char c) {
+  if (c < 0x80) return std::isalnum(c) != 0 || c == '_';
+  return c >= 0xC0 && c != 0xD7 && c != 0xF7;
+}
+
+constexpr TerminalEditKeys kNoEditing{.erase = -1, .word_erase = -1, .kill = -1, .literal_next = -1,
+                                      .end_of_file = -1, .ctrl_h_erases = false, .utf8 = false,
+                                      .line_mode = false};
+
 }  // namespace
 
 TerminalEditKeys terminal_edit_keys(int fd) {
-  TerminalEditKeys keys;
   termios mode{};
-  if (tcgetattr(fd, &mode) != 0)
-    return {.erase = -1, .word_erase = -1, .kill = -1, .literal_next = -1, .end_of_file = -1,
-            .ctrl_h_erases = false, .utf8 = false};
+  if (tcgetattr(fd, &mode) != 0) return kNoEditing;
+  // Out of line mode the terminal edits nothing: every key is text.
+  TerminalEditKeys keys = (mode.c_lflag & ICANON) != 0 ? TerminalEditKeys{} : kNoEditing;
+  keys.echo = (mode.c_lflag & ECHO) != 0;
+  keys.echo_line_end = (mode.c_lflag & (ECHO | ECHONL)) != 0;
+  if (!keys.line_mode) return keys;
   keys.erase = key_of(mode, VERASE);
   keys.kill = key_of(mode, VKILL);
   keys.end_of_file = key_of(mode, VEOF);
@@ -37,12 +51,20 @@ TerminalEditKeys terminal_edit_keys(int fd) {
   return keys;
 }
 
-bool TerminalLine::erase_one(std::string& echo) {
-  if (text_.size() <= handed_on_) return false;
-  // A UTF-8 character goes whole, and shows as one column.
+std::size_t TerminalLine::last_character() const {
+  if (text_.size() <= handed_on_) return std::string::npos;
   std::size_t at = text_.size() - 1;
   while (keys_.utf8 && at > handed_on_ && continuation_byte(static_cast<unsigned char>(text_[at])))
     --at;
+  // The terminal takes back no part of a character.
+  if (keys_.utf8 && continuation_byte(static_cast<unsigned char>(text_[at]))) return std::string::npos;
+  return at;
+}
+
+bool TerminalLine::erase_one(std::string& echo) {
+  // A UTF-8 character goes whole, and shows as one column.
+  const std::size_t at = last_character();
+  if (at == std::string::npos) return false;
   text_.resize(at);
   echo += "\b \b";
   return true;
@@ -72,9 +94,8 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
     // As the terminal does: back over anything up to a word (letters,
     // digits, underscores), then over the word.
     bool in_word = false;
-    while (text_.size() > handed_on_) {
-      const auto last = static_cast<unsigned char>(text_.back());
-      const bool word = std::isalnum(last) != 0 || last == '_';
+    for (std::size_t at = last_character(); at != std::string::npos; at = last_character()) {
+      const bool word = word_byte(static_cast<unsigned char>(text_[at]));
       if (!word && in_word) break;
       in_word = in_word || word;
       erase_one(echo);

@@ -9,8 +9,8 @@
 
 namespace kesta {
 
-// The terminal's editing keys (-1 for one switched off) and whether it
-// counts UTF-8 characters when it erases.
+// The terminal's editing keys (-1 for one switched off), whether it counts
+// UTF-8 characters when it erases, and what it shows of the keys typed.
 struct TerminalEditKeys {
   int erase = 0x7f;
   int word_erase = 0x17;
@@ -19,6 +19,9 @@ struct TerminalEditKeys {
   int end_of_file = 0x04;
   bool ctrl_h_erases = true;  // also where the erase key is another
   bool utf8 = true;
+  bool line_mode = true;      // edits lines at all (ICANON); off, every key is text
+  bool echo = true;           // shows the keys typed (ECHO)
+  bool echo_line_end = true;  // shows a line end (ECHO, or ECHONL alone)
 };
 // The editing keys of the terminal on FD (word erase and literal next only
 // where its extended keys are on); none when FD is no terminal, which edits
@@ -39,6 +42,8 @@ class TerminalLine {
   const std::string& text() const { return text_; }
 
  private:
+  // Where the last character that may be taken back begins (npos: none).
+  std::size_t last_character() const;
   // Takes the last character back; false when none is left to take.
   bool erase_one(std::string& echo);
 

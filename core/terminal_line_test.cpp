@@ -1,6 +1,9 @@
 // Keys edited as a terminal's line mode edits them.
 
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -19,6 +22,8 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
       {"caf\xc3\xa9\x7f" "e", "cafe"},                // a UTF-8 character goes whole
       {"one two.three  \x17" "x", "one two.x"},        // back over blanks, then the word
       {"one two \x17\x17" "x", "x"},
+      {"caf\xc3\xa9 cr\xc3\xa8me\x17" "x", "caf\xc3\xa9 x"},  // letters beyond ASCII are word letters
+      {"na\xc3\xafve \x17" "x", "x"},
       {"CLEAR\x15" "CADD", "CADD"},
       {"a\x16\x7f" "b", "a\x7f" "b"},                  // literal next
       {"ab\x04\x7f\x7f" "c", "abc"},                  // handed on: not taken back
@@ -35,6 +40,45 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
 
   // Off a terminal nothing is edited.
   EXPECT_EQ(terminal_edited("ab\x7f\x08\x15\x04", terminal_edit_keys(-1)), "ab\x7f\x08\x15\x04");
+
+  // Without UTF-8 the terminal weighs each byte as a Latin-1 character.
+  TerminalEditKeys bytes;
+  bytes.utf8 = false;
+  EXPECT_EQ(terminal_edited("a caf\xc3\xa9\x17", bytes), "a ");
+  EXPECT_EQ(terminal_edited("a\xd7" "b\x17", bytes), "a\xd7");  // the multiplication sign is no letter
+}
+
+// The terminal's own settings decide: a terminal out of line mode edits
+// nothing, one that does not echo shows nothing.
+TEST(TerminalLine, FollowsTheTerminalsSettings) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  termios mode{};
+  ASSERT_EQ(tcgetattr(slave, &mode), 0);
+  mode.c_iflag |= IUTF8;
+  mode.c_lflag |= ICANON | ECHO;
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);
+  TerminalEditKeys keys = terminal_edit_keys(slave);
+  EXPECT_TRUE(keys.line_mode);
+  EXPECT_TRUE(keys.echo);
+  EXPECT_EQ(terminal_edited("ab\x7f" "c", keys), "ac");
+
+  mode.c_lflag &= static_cast<tcflag_t>(~ECHO);
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);
+  keys = terminal_edit_keys(slave);
+  EXPECT_FALSE(keys.echo);
+  EXPECT_FALSE(keys.echo_line_end);
+  EXPECT_EQ(terminal_edited("ab\x7f" "c", keys), "ac");
+
+  mode.c_lflag |= ECHO;
+  mode.c_lflag &= static_cast<tcflag_t>(~ICANON);
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);
+  keys = terminal_edit_keys(slave);
+  EXPECT_FALSE(keys.line_mode);
+  EXPECT_TRUE(keys.echo);
+  EXPECT_EQ(terminal_edited("ab\x7f\x17\x15\x04" "c", keys), "ab\x7f\x17\x15\x04" "c");
+  close(slave);
+  close(master);
 }
 
 }  // namespace

@@ -1,0 +1,212 @@
+#!/usr/bin/python3
+"""Keys typed ahead at a help page, at a real terminal (a pseudo-terminal).
+
+The program runs at its main menu; the same keys are typed once at the menu
+itself, where the terminal's line mode edits and shows them, and once at the
+help page that "?" opens, which reads single keys and gives back the keys it
+does not use. The program must answer both alike: the same messages, the same
+end, and the keys given back shown where the terminal shows keys.
+
+Usage: typed_ahead_test.py PATH-TO-KESTA
+"""
+import os
+import pty
+import re
+import select
+import shutil
+import sys
+import tempfile
+import termios
+import time
+import unittest
+
+KESTA = None
+PAGE = b'<RETURN> = Next "page" --- ? = help ------:'
+MENU = b'ENTER COMMAND'
+
+
+class Terminal:
+    """The program on a pseudo-terminal of TERM, its line mode set by SETUP (a termios list -> None)."""
+
+    def __init__(self, term='dumb', setup=None):
+        self.home = tempfile.mkdtemp(prefix='kesta-keys')
+        env = dict(os.environ)
+        env.pop('DISPLAY', None)
+        env.update(TERM=term, HOME=self.home, COLUMNS='80', LINES='24')
+        env.setdefault('ASAN_OPTIONS', 'detect_leaks=0')
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            try:
+                os.chdir(self.home)
+                if setup:
+                    mode = termios.tcgetattr(0)
+                    setup(mode)
+                    termios.tcsetattr(0, termios.TCSANOW, mode)
+                os.execve(KESTA, [KESTA, '-nogr', '-dim8x8'], env)
+            finally:
+                os._exit(127)
+        self.out = bytearray()
+        self.seen = 0
+        self.status = None
+
+    def pump(self, seconds):
+        end = time.time() + seconds
+        while time.time() < end and self.status is None:
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    self.out.extend(os.read(self.fd, 65536))
+                except OSError:
+                    pass
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid == self.pid:
+                self.status = status
+        if self.status is not None:  # what was left behind the exit
+            while select.select([self.fd], [], [], 0.05)[0]:
+                try:
+                    data = os.read(self.fd, 65536)
+                except OSError:
+                    break
+                if not data:
+                    break
+                self.out.extend(data)
+
+    def wait_for(self, text, seconds=30):
+        end = time.time() + seconds
+        while text not in self.out[self.seen:] and time.time() < end and self.status is None:
+            self.pump(0.05)
+        at = self.out.find(text, self.seen)
+        if at < 0:
+            raise AssertionError('no %r in %r' % (text, bytes(self.out[-2000:])))
+        self.seen = at + len(text)
+
+    def settle(self, quiet=0.4, seconds=30):
+        """Reads until the program has been silent for QUIET seconds."""
+        end = time.time() + seconds
+        while time.time() < end and self.status is None:
+            before = len(self.out)
+            self.pump(quiet)
+            if len(self.out) == before:
+                return
+
+    def type(self, keys):
+        os.write(self.fd, keys)
+
+    def close(self):
+        if self.status is None:
+            os.kill(self.pid, 9)
+            os.waitpid(self.pid, 0)
+        os.close(self.fd)
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def screen(data):
+    """The lines a terminal shows for DATA (backspaces move back, text overwrites)."""
+    lines = []
+    for raw in data.replace(b'\r\n', b'\n').split(b'\n'):
+        line, at = bytearray(), 0
+        for c in raw:
+            if c == 8:
+                at = max(at - 1, 0)
+            elif c == 13:
+                at = 0
+            else:
+                if at < len(line):
+                    line[at] = c
+                else:
+                    line.append(c)
+                at += 1
+        lines.append(bytes(line).rstrip())
+    return lines
+
+
+def answers(data):
+    """The program's answers in DATA: its messages and whether it said good-bye."""
+    said = (re.search(rb'(WARNING|ERROR): .*|INFO: BYE.*', line) for line in screen(data))
+    return [found.group(0) for found in said if found]
+
+
+def run(parts, at_page, count, term='dumb', setup=None):
+    """Types PARTS (one after another, each when the program has answered the
+    last) at the main menu, or after "?" at its help page with "q" before
+    them; the output after that, once COUNT answers have come (or the program
+    has ended) and a moment more."""
+    t = Terminal(term, setup)
+    try:
+        t.wait_for(MENU)
+        t.wait_for(b':')
+        t.settle()
+        if at_page:
+            t.type(b'?\r')
+            t.wait_for(PAGE)
+            t.settle()
+            parts = [b'q' + parts[0]] + parts[1:]
+        start = len(t.out)
+        for part in parts:
+            t.type(part)
+            t.settle()
+        end = time.time() + 60
+        while len(answers(t.out[start:])) < count and t.status is None and time.time() < end:
+            t.pump(0.1)
+        t.settle(1.0)
+        return bytes(t.out[start:]), t.status
+    finally:
+        t.close()
+
+
+def iutf8(mode):
+    mode[0] |= getattr(termios, 'IUTF8', 0o40000)  # the Linux value, where the module lacks it
+
+
+def no_echo(mode):
+    mode[3] &= ~termios.ECHO
+
+
+def no_line_mode(mode):
+    mode[3] &= ~termios.ICANON
+
+
+NO_DATA = b'WARNING: No data exists at the moment, you must "INPUT DATA" or "CREATE DATA"'
+NO_CHOICE = b'WARNING: Entered text does not correspond to any of the available choices.'
+BYE = b'INFO: BYE: KESTA V01.000 exited by user command'
+
+
+class TypedAheadAtHelpPage(unittest.TestCase):
+    def same_answers(self, parts, expected, term='dumb', setup=None, shown=None):
+        direct, direct_end = run(parts, False, len(expected), term, setup)
+        paged, paged_end = run(parts, True, len(expected), term, setup)
+        self.assertEqual(answers(direct), expected, direct)
+        self.assertEqual(answers(paged), expected, paged)
+        self.assertEqual(direct_end is None, paged_end is None)
+        for line in shown or []:
+            self.assertIn(line, screen(paged), paged)
+        return paged
+
+    def test_block_beyond_one_read_is_edited_and_shown(self):
+        for term in ('dumb', 'xterm'):
+            with self.subTest(term=term):
+                paged = self.same_answers([b'FOO\r' * 70 + b'CLEAR\x15CADF\x7fD\r'],
+                                          [NO_CHOICE] * 70 + [NO_DATA], term)
+                if term == 'dumb':
+                    self.assertIn(b'Main menu: ENTER COMMAND [HELP]:CADD', screen(paged))
+
+    def test_word_erase_takes_whole_words_beyond_ascii(self):
+        self.same_answers([b'FOO caf\xc3\xa9\x17\x17CADD\r'], [NO_DATA], setup=iutf8,
+                          shown=[b"Main menu: ENTER COMMAND [HELP]:CADD"])
+        self.same_answers([b'CADD na\xc3\xafve\x17\r'], [NO_DATA], setup=iutf8)
+
+    def test_end_of_file_key_hands_on_the_line_then_ends_the_input(self):
+        # Typed after the page gave the keys back, and within the block.
+        self.same_answers([b'CADD', b'\x04', b'\x04'], [NO_DATA, BYE])
+        self.same_answers([b'CADD\x04\x04'], [NO_DATA, BYE])
+        self.same_answers([b'CA\x04DX\x7f\x7f\x7fDD\r'], [NO_DATA])
+
+    def test_terminal_settings_are_followed(self):
+        paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], setup=no_echo)
+        self.assertNotIn(b'CADD', paged)
+        self.same_answers([b'CADF\x7fD\r'], [NO_CHOICE], setup=no_line_mode)
+
+
+if __name__ == '__main__':
+    KESTA = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
