@@ -481,10 +481,16 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
       gs_3d_project(gs_state.view3d, c.x + c.dx, c.y + c.dy, 0.0f, u1, v1);
       const int justified = u1 > u0 ? 1 : 3;
       // Logarithmic heights are numbered by their powers of ten: the axis
-      // says so above its numbers, in their style.
-      const float heading = log && enumerate ? gs_3d_axis_label(c.x, c.y, z_end, c.dx, c.dy,
-                                                                justified, "log10(Z)", status)
-                                             : std::numeric_limits<float>::max();
+      // says so above its numbers, in their style, over the end that stands
+      // higher on the page (the foot, seen from straight above, where the
+      // axis points away from the middle of the view).
+      float v_foot = 0, v_top = 0, u_unused = 0;
+      gs_3d_project(gs_state.view3d, c.x, c.y, z_start, u_unused, v_foot);
+      gs_3d_project(gs_state.view3d, c.x, c.y, z_end, u_unused, v_top);
+      const float heading =
+          log && enumerate ? gs_3d_axis_label(c.x, c.y, v_top < v_foot ? z_start : z_end, c.dx,
+                                              c.dy, justified, "log10(Z)", status)
+                           : std::numeric_limits<float>::max();
       const Gs3dNumbersBelow below_heading(heading);
       GS_3LINAXIS(3, z_start, z_end, v_start, v_end, c.x, c.y, c.dx, c.dy, 0, enumerate,
                   justified, 3, status);

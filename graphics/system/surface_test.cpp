@@ -576,9 +576,10 @@ TEST_F(SurfaceTest, PrintedViewsKeepEveryMarkInsideTheFrameBelowTheTitle) {
   QG_SET_LOGZSCALING(false, s);
 }
 
-// The same views in the window (its page, landscape), and one moved aside
-// so far that only edges of the box its azimuth does not give are on the
-// page, linear and logarithmic: two height numbers or more.
+// The same views in the window (its page, landscape), one moved aside so
+// far that only edges of the box its azimuth does not give are on the page,
+// and one seen from straight above (its Z axis pointing down the page),
+// linear and logarithmic: two height numbers or more.
 TEST_F(SurfaceTest, MovedViewsKeepTwoHeightNumbersInTheWindow) {
   use_raster(100);
   Status s = kStatusGood;
@@ -586,17 +587,19 @@ TEST_F(SurfaceTest, MovedViewsKeepTwoHeightNumbersInTheWindow) {
   make(180, 120, two_gaussians);
   struct Case {
     int zooms, lefts, turns;
+    float elevation = 1.047197f;
   };
   for (const bool log : {false, true}) {
     QG_SET_LOGZSCALING(log, s);
     float low = 0.0f, high = 0.0f;
     MA_RMINMAX(180, 120, data, 1, 1, 180, 120, low, high, s);
     if (log) gs_3d_log_heights(low, high, low, high);
-    for (const Case c : {Case{6, 4, 3}, Case{1, -6, 0}, Case{0, -6, 0}}) {
+    for (const Case c :
+         {Case{6, 4, 3}, Case{1, -6, 0}, Case{0, -6, 0}, Case{6, -2, 0, 0.5f * kPi}}) {
       const float d = 89.5f / std::pow(1.2f, static_cast<float>(c.zooms));
       GS_SET_3DVIEW(-90.0f + 0.2f * d * static_cast<float>(c.lefts), -60.0f, 0.0f,
-                    0.5236f + 0.1745329f * static_cast<float>(c.turns), 1.047197f, 30.0f * d, -d,
-                    -d, d, d, 89.5f / (high - low), s);
+                    0.5236f + 0.1745329f * static_cast<float>(c.turns), c.elevation, 30.0f * d,
+                    -d, -d, d, d, 89.5f / (high - low), s);
       items.clear();
       GS_3DSURFACE(180, 120, data, xaxis, yaxis, 1, 1, 180, 120, "T", "", "", "", s);
       ASSERT_EQ(s, kStatusGood);
@@ -608,7 +611,8 @@ TEST_F(SurfaceTest, MovedViewsKeepTwoHeightNumbersInTheWindow) {
         const double value = std::strtod(t->text.c_str(), &stop);
         heights += !t->text.empty() && *stop == '\0' && t->vertical == 3 && value < 10.0;
       }
-      EXPECT_GE(heights, 2) << "log " << log << ", zooms " << c.zooms << ", lefts " << c.lefts;
+      EXPECT_GE(heights, 2) << "log " << log << ", zooms " << c.zooms << ", lefts " << c.lefts
+                            << ", elevation " << c.elevation;
       for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text;
     }
   }
