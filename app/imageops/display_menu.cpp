@@ -231,7 +231,10 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
                 d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, status);
       image = false;
     } else if (command == "3-D SURFACE") {
-      if (one_row) {
+      if (one_row && kzt_3d_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
+                                            d.xendelm, d.yendelm, status)) {
+        // said; no graph of rows without a value, and no wait under it
+      } else if (one_row) {
         // The graph stays up until the wait menu's EXIT.
         first_row_graph(d, graphics_kind, status);
         KZT_CONTINUE(graphics_kind, d, status);

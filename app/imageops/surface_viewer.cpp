@@ -110,6 +110,18 @@ void kzt_3d_switch_log(bool to_log, float zmin, float zmax, Kzt3dView& view) {
   view.zs = factor * kzt_3d_zscale(view.d, zmin, zmax, to_log);
 }
 
+bool kzt_3d_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                            Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                            Status& status) {
+  Index non_finite = 0;
+  ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, non_finite,
+                     status);
+  if (status != kStatusGood || non_finite != (xendelm - xstrelm + 1) * (yendelm - ystrelm + 1))
+    return false;
+  IO_WRITE("WARNING: No finite data value in the region to draw as a 3-D surface", status);
+  return true;
+}
+
 void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
                    std::span<const float> data, std::span<const float> xaxis,
                    std::span<const float> yaxis, Index xstrelm, Index ystrelm, Index xendelm,
@@ -122,14 +134,9 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
     return st_fail(status, kBaseApp + 1, "Subroutine KZT_3DSURFACE V0.1");
   // A region without a finite value has no surface: said once, rather
   // than an empty frame under the menu.
-  Index non_finite = 0;
-  ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, non_finite,
-                     status);
-  if (status != kStatusGood) return;
-  if (non_finite == (xendelm - xstrelm + 1) * (yendelm - ystrelm + 1)) {
-    IO_WRITE("WARNING: No finite data value in the region to draw as a 3-D surface", status);
+  if (kzt_3d_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status) ||
+      status != kStatusGood)
     return;
-  }
   ViewerKept& kept = remembered<ViewerKept>();
   bool log = false;
   QG_INQ_LOGZSCALING(log, status);
@@ -441,6 +448,11 @@ void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, 
 void kzt_command_3dsurface(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   if (st_bad(status, "Subroutine KZT_3DSURFACE_COMMAND V0.1")) return;
   const KztArrays& a = vosq_kzt_arrays;
+  if (kzt_region_refused("Subroutine KZT_3DSURFACE_COMMAND V0.1", a.xmaxdat, a.ymaxdat, a.xstrelm,
+                         a.ystrelm, a.xendelm, a.yendelm, status, {kzt_image(a.data).size()}) ||
+      kzt_3d_no_finite_value(a.xmaxdat, a.ymaxdat, kzt_image(a.data), a.xstrelm, a.ystrelm,
+                             a.xendelm, a.yendelm, status))
+    return;
   if (a.yendelm - a.ystrelm > 1) {
     KZT_3DSURFACE(graphics_kind, a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis),
                   kzt_yline(a.yaxis), a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, sets.title,

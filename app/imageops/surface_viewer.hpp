@@ -37,6 +37,12 @@ bool kzt_3d_step(std::string_view button, Kzt3dView& view);
 // to the scale of the new mode.
 void kzt_3d_switch_log(bool to_log, float zmin, float zmax, Kzt3dView& view);
 
+// Says "WARNING: No finite data value in the region to draw as a 3-D
+// surface" and gives true when the region holds no finite value: nothing
+// is drawn for it then, neither the viewer nor the graph of its rows.
+bool kzt_3d_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                            Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                            Status& status);
 // The viewer on the active data region; sets GRAPHICS_KIND to "3-d surface".
 void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
                    std::span<const float> data, std::span<const float> xaxis,

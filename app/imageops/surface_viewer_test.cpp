@@ -10,6 +10,7 @@
 
 #include "app/imageops/conventions.hpp"
 #include "app/imageops/imageops_graphics_test_support.hpp"
+#include "app/main/data_store.hpp"
 #include "graphics/device/page_recorder_test_support.hpp"
 
 using namespace kesta;
@@ -251,6 +252,36 @@ TEST_F(Viewer, ARegionWithoutAFiniteValueIsSaidInOneLine) {
   EXPECT_TRUE(input.prompts.empty());
   EXPECT_EQ(terminal.text(),
             "WARNING: No finite data value in the region to draw as a 3-D surface\n");
+}
+
+// 3-D SURFACE PLOT of one or two rows shows them as a graph: rows without a
+// finite value get the same one line, and no empty graph or menu after it.
+TEST_F(Viewer, RowsWithoutAFiniteValueAreSaidInOneLineToo) {
+  Status status = kStatusGood;
+  kzt_allocate_arrays(kX, kY, false, false, false, vosq_kzt_arrays, status);
+  ASSERT_EQ(status, kStatusGood);
+  KztArrays& a = vosq_kzt_arrays;
+  std::fill(a.data, a.data + kX * kY, std::numeric_limits<float>::quiet_NaN());
+  for (Index x = 0; x < kX; ++x) a.xaxis[x] = static_cast<float>(x) + 0.5f;
+  for (Index y = 0; y < kY; ++y) a.yaxis[y] = static_cast<float>(y) + 0.5f;
+  for (const Index rows : {1, 2}) {
+    a.xstrelm = a.ystrelm = 1;
+    a.xendelm = kX;
+    a.yendelm = rows;
+    KztDataSets sets;
+    std::string kind = "image";
+    ScriptedInput input({"EXIT", "NO"});
+    TerminalCapture terminal;
+    kzt_command_3dsurface(sets, kind, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(kind, "image") << rows;
+    EXPECT_TRUE(input.prompts.empty()) << rows;
+    EXPECT_EQ(terminal.text(),
+              "WARNING: No finite data value in the region to draw as a 3-D surface\n")
+        << rows;
+  }
+  kzt_free_arrays(vosq_kzt_arrays, status);
+  vosq_kzt_arrays = KztArrays{};
 }
 
 }  // namespace

@@ -440,20 +440,21 @@ void GS_2DMIMAGE(bool mask_data, Index xmaxdat, Index ymaxdat, std::span<const f
   GS_BACKGROUND(status);
   gs_detail::image_cells(mask_data, xmaxdat, ymaxdat, data, mask, xstrelm, ystrelm, xendelm,
                          yendelm, directions, mode, minimum, maximum, status);
-  // Drawn all in the colour of bad pixels, under a scale of no data.
-  gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
-                                 "display", status);
+  // Drawn all in the colour of bad pixels, as such pixels always are, in
+  // its frame; a colour bar would give a range no pixel has.
+  const bool no_value = gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                                                       xendelm, yendelm, "display", status);
   if (status != kStatusGood) return;
   GS_AXISFRAME(status);
   GS_GRID(status);
   GS_TITLE(title, status);
   GS_XLABEL(xlabel, status);
-  GS_LUTSCALE(minimum, maximum, false, zlabel, status);
+  if (!no_value) GS_LUTSCALE(minimum, maximum, false, zlabel, status);
   GS_ATEXT(status);
   GS_ARROWS(status);
   GS_ALABELS(status);
   GS_YLABEL(ylabel, status);
-  GS_SET_IMAGESCALE(mode, minimum, maximum, status);
+  if (!no_value) GS_SET_IMAGESCALE(mode, minimum, maximum, status);
 }
 
 void GS_2DCELLARRAY(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,

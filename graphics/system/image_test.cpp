@@ -112,9 +112,10 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
     EXPECT_TRUE(std::isfinite(of("real_cell_array")[0]->maximum - of("real_cell_array")[0]->minimum));
   }
 
-  // A region without a finite value is drawn, every pixel a bad one, and
-  // one line says why there is no picture, as a contour plot says it; a
-  // region with one finite value says nothing.
+  // A region without a finite value is drawn, every pixel a bad one, in
+  // its frame without a colour bar, and one line says why there is no
+  // picture, as a contour plot says it; a region with one finite value
+  // says nothing.
   for (const bool one_finite : {false, true}) {
     for (const int mode : {0, 1}) {
       GS_SET_IMAGESCALE(mode, 0.0f, 1.0f, s);
@@ -126,6 +127,9 @@ TEST_F(ImageTest, ConstantAndNonFiniteImagesDraw) {
       plot(s);
       ASSERT_EQ(s, kStatusGood);
       EXPECT_EQ(of("real_cell_array").size(), 1u);
+      // No colour bar of a range no pixel has.
+      EXPECT_EQ(of("cell_array").size(), one_finite ? 1u : 0u) << mode;
+      EXPECT_NE(text("Title"), nullptr);
       EXPECT_EQ(terminal.text(), one_finite ? ""
                                             : "WARNING: No finite data value in the region to "
                                               "display\n")

@@ -517,23 +517,35 @@ std::vector<std::size_t> evenly_spaced(const AxisTexts& texts, std::vector<Place
 }
 
 // A Z axis too short on the page for two of its numbers a tick step or more
-// apart (a view from high above) is numbered at its two ends, the lowest
-// and highest ticks, pushed apart along the axis until they stand clear of
-// one another. An axis with no length on the page says nothing: no number
-// there could tell a height. False when the ends cannot both be shown.
-bool number_the_ends(const AxisTexts& texts, std::span<const std::string> numbers,
-                     std::vector<Placed>& placed) {
-  Placed& low = placed.front();
-  Placed& high = placed.back();
-  const float su = high.at_u - low.at_u, sv = high.at_v - low.at_v;
+// apart (a view from high above), or reaching past the frame with only a few
+// numbers inside, is numbered at the lowest and highest ticks whose numbers
+// the frame shows, pushed apart along the axis until they stand clear of one
+// another (the one side pushed alone where the other would leave it). An
+// axis with no length on the page says nothing: no number there could tell a
+// height. Gives the two drawn (empty when they cannot both be shown).
+std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
+                                         std::span<const std::string> numbers,
+                                         std::vector<Placed>& placed) {
+  std::size_t a = 0, b = placed.size() - 1;
+  while (a < b && !placed[a].shown) ++a;
+  while (b > a && !placed[b].shown) --b;
+  if (a >= b) a = 0, b = placed.size() - 1;
+  const Placed low0 = placed[a], high0 = placed[b];
+  const float su = high0.at_u - low0.at_u, sv = high0.at_v - low0.at_v;
   const float length = std::hypot(su, sv);
-  if (!(length > 1e-3f * texts.height())) return false;
+  if (!(length > 1e-3f * texts.height())) return {};
   const float du = su / length, dv = sv / length;
-  const float apart = texts.clear_distance(low, high, du, dv);
-  const float push = std::max(0.5f * (apart - length), 0.0f);
-  low = texts.at_page(numbers.front(), low.at_u - push * du, low.at_v - push * dv);
-  high = texts.at_page(numbers.back(), high.at_u + push * du, high.at_v + push * dv);
-  return low.shown && high.shown && !texts.overlap(low, high);
+  const float push = std::max(texts.clear_distance(low0, high0, du, dv) - length, 0.0f);
+  for (const float share : {0.5f, 0.0f, 1.0f}) {
+    const float down = share * push, up = push - down;
+    Placed low = texts.at_page(numbers[a], low0.at_u - down * du, low0.at_v - down * dv);
+    Placed high = texts.at_page(numbers[b], high0.at_u + up * du, high0.at_v + up * dv);
+    if (low.shown && high.shown && !texts.overlap(low, high)) {
+      placed[a] = low, placed[b] = high;
+      return {a, b};
+    }
+  }
+  return {};
 }
 
 // The common power of ten of the numbers DRAWN: one step of theirs beyond
@@ -619,8 +631,7 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   // Heights stay numbered twice wherever their axis has a length on the
   // page.
   if (axis == 3 && drawn.size() < 2 && number >= 2 && status == kStatusGood) {
-    drawn.clear();
-    if (number_the_ends(texts, numbers, placed)) drawn = {0, placed.size() - 1};
+    drawn = number_the_ends(texts, numbers, placed);
   }
   Placed power;
   const float exponent = std::round(std::log10(static_cast<float>(factor)));

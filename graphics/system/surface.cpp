@@ -25,6 +25,7 @@ namespace {
 
 // Radians to degrees with the program's value of pi.
 constexpr float kPi = 3.1415925f;
+constexpr float kTextHeight = 0.0166667f;  // page height of a scale-1 character
 
 // Raster mode ends on every return, so that later drawing reaches the
 // devices again.
@@ -62,21 +63,41 @@ class FrameClip {
 };
 
 // A vertical edge of the box, where the Z axis may stand, with the
-// direction its ticks point in.
+// direction its ticks point in, and the heights LOW..HIGH of its part inside
+// the frame (LOW above HIGH when none is).
 struct ZAxisCorner {
   float x = 0, y = 0, dx = 1, dy = -1;
+  float low = 1, high = 0;
 };
+
+// The heights of the part of the vertical edge at (X, Y), 0..H, that the
+// page shows inside FRAME (world units): the edge projects to a straight
+// line, which meets the frame in one piece.
+void inside_heights(float x, float y, float h, const GsRect& frame, float& low, float& high) {
+  constexpr int kSteps = 512;
+  low = 1, high = 0;
+  for (int k = 0; k <= kSteps; ++k) {
+    const float z = h * static_cast<float>(k) / kSteps;
+    float u = 0, v = 0;
+    gs_3d_project(gs_state.view3d, x, y, z, u, v);
+    if (u < frame.xmin || u > frame.xmax || v < frame.ymin || v > frame.ymax) continue;
+    if (low > high) low = z;
+    high = z;
+  }
+}
 
 // The corner of the Z axis: the one its azimuth gives, unless a zoomed or
 // moved view leaves fewer than two of its large ticks inside the frame
 // (FRAME, world units); then the vertical edge with the most of them
-// inside, so that the heights stay numbered. HEIGHT gives the box height
-// of a value.
+// inside, or else the longest part inside, so that the heights stay
+// numbered. HEIGHT gives the box height of a value, H the box's.
 template <typename Height>
-ZAxisCorner z_axis_corner(float az, float xs, float xe, float ys, float ye, float range_min,
-                          float range_max, Height height, const GsRect& frame, Status& status) {
-  const std::array<ZAxisCorner, 4> corners{ZAxisCorner{xs, ys, -1, -1}, ZAxisCorner{xs, ye, -1, 1},
-                                           ZAxisCorner{xe, ye, 1, 1}, ZAxisCorner{xe, ys, 1, -1}};
+ZAxisCorner z_axis_corner(float az, float xs, float xe, float ys, float ye, float h,
+                          float range_min, float range_max, Height height, const GsRect& frame,
+                          Status& status) {
+  std::array<ZAxisCorner, 4> corners{ZAxisCorner{xs, ys, -1, -1}, ZAxisCorner{xs, ye, -1, 1},
+                                     ZAxisCorner{xe, ye, 1, 1}, ZAxisCorner{xe, ys, 1, -1}};
+  for (ZAxisCorner& c : corners) inside_heights(c.x, c.y, h, frame, c.low, c.high);
   const std::size_t given = az >= 270.0f ? 0 : az <= 90.0f ? 1 : az <= 180.0f ? 2 : 3;
   float first = 0, interval = 1;
   int number = 0;
@@ -91,12 +112,26 @@ ZAxisCorner z_axis_corner(float az, float xs, float xe, float ys, float ye, floa
     }
     return n;
   };
+  const auto length = [&](const ZAxisCorner& c) {
+    if (!(c.low < c.high)) return 0.0f;
+    float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+    gs_3d_project(gs_state.view3d, c.x, c.y, c.low, u0, v0);
+    gs_3d_project(gs_state.view3d, c.x, c.y, c.high, u1, v1);
+    return std::hypot(u1 - u0, v1 - v0);
+  };
   std::size_t best = given;
   int most = inside(corners[given]);
-  for (std::size_t k = 0; k < corners.size() && most < 2; ++k) {
-    const int n = inside(corners[k]);
-    if (n > most) most = n, best = k;
-  }
+  if (most < 2)
+    for (std::size_t k = 0; k < corners.size(); ++k) {
+      const int n = inside(corners[k]);
+      if (n > most) most = n, best = k;
+    }
+  if (most >= 2) return corners[best];
+  // No edge shows two ticks: the edge with the longest part on the page,
+  // which is numbered over that part alone.
+  float longest = length(corners[best]);
+  for (std::size_t k = 0; k < corners.size(); ++k)
+    if (length(corners[k]) > longest) longest = length(corners[k]), best = k;
   return corners[best];
 }
 
@@ -401,11 +436,43 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
       if (ys < ye) GS_3LINAXIS(2, ys, ye, ys, ye, x_at, 0.0f, 0, 0, -1, enumerate, 1, 3, status);
     }
     if (0.0f < h && range_min < range_max) {
+      // The ticks count where their numbers, centred on them and beyond
+      // them by the tick and the gap (longer on the page where perspective
+      // brings the box nearer), can stand: the frame less the numbers' half
+      // height, their margin and that distance, and at the top less the
+      // logarithmic heading above them.
       const GsRect page = gs_3d_frame(status);
-      const GsRect frame{QG_PC2WC(true, page.xmin, status), QG_PC2WC(false, page.ymin, status),
-                         QG_PC2WC(true, page.xmax, status), QG_PC2WC(false, page.ymax, status)};
+      const float text_height = gs_state.xenum.text.height * kTextHeight;
+      const float margin =
+          0.85f * text_height + 1.5f * (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap);
+      const float heading_room = log && enumerate ? 1.2f * text_height : 0.0f;
+      const GsRect frame{QG_PC2WC(true, page.xmin, status),
+                         QG_PC2WC(false, page.ymin + margin, status),
+                         QG_PC2WC(true, page.xmax, status),
+                         QG_PC2WC(false, page.ymax - margin - heading_room, status)};
       const ZAxisCorner c =
-          z_axis_corner(az, xs, xe, ys, ye, range_min, range_max, height_of, frame, status);
+          z_axis_corner(az, xs, xe, ys, ye, h, range_min, range_max, height_of, frame, status);
+      // An axis showing fewer than two of its large ticks (zoomed in past
+      // them) is numbered over the part the frame shows, with ticks of its
+      // own: the heights there keep their numbers.
+      float z_start = 0.0f, z_end = h, v_start = range_min, v_end = range_max;
+      if (c.low < c.high && (c.low > 0.0f || c.high < h)) {
+        float first = 0, interval = 1;
+        int number = 0;
+        GS_CAL_TICKS(range_min, range_max, first, interval, number, status);
+        int shown = 0;
+        for (int k = 0; k < number; ++k) {
+          const float z = height_of(first + k * double{interval});
+          shown += z >= c.low && z <= c.high;
+        }
+        const auto value_at = [&](float z) {
+          return static_cast<float>(range_min + double{z} / z_scale);
+        };
+        if (shown < 2 && value_at(c.low) < value_at(c.high)) {
+          z_start = c.low, z_end = c.high;
+          v_start = value_at(c.low), v_end = value_at(c.high);
+        }
+      }
       // The numbers stand on the side the ticks point to on the page, away
       // from the axis: right-justified to its left, left-justified to its
       // right.
@@ -414,13 +481,19 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
       gs_3d_project(gs_state.view3d, c.x + c.dx, c.y + c.dy, 0.0f, u1, v1);
       const int justified = u1 > u0 ? 1 : 3;
       // Logarithmic heights are numbered by their powers of ten: the axis
-      // says so above its numbers, in their style.
-      const float heading = log && enumerate ? gs_3d_axis_label(c.x, c.y, h, c.dx, c.dy, justified,
-                                                                "log10(Z)", status)
-                                             : std::numeric_limits<float>::max();
+      // says so above its numbers, in their style, over the end that stands
+      // higher on the page (the foot, seen from straight above, where the
+      // axis points away from the middle of the view).
+      float v_foot = 0, v_top = 0, u_unused = 0;
+      gs_3d_project(gs_state.view3d, c.x, c.y, z_start, u_unused, v_foot);
+      gs_3d_project(gs_state.view3d, c.x, c.y, z_end, u_unused, v_top);
+      const float heading =
+          log && enumerate ? gs_3d_axis_label(c.x, c.y, v_top < v_foot ? z_start : z_end, c.dx,
+                                              c.dy, justified, "log10(Z)", status)
+                           : std::numeric_limits<float>::max();
       const Gs3dNumbersBelow below_heading(heading);
-      GS_3LINAXIS(3, 0.0f, h, range_min, range_max, c.x, c.y, c.dx, c.dy, 0, enumerate, justified,
-                  3, status);
+      GS_3LINAXIS(3, z_start, z_end, v_start, v_end, c.x, c.y, c.dx, c.dy, 0, enumerate,
+                  justified, 3, status);
     }
   }
 }

@@ -461,6 +461,17 @@ float tall_gaussian(float x, float y) {
   const float u = (x - 100.0f) / 30.0f, v = (y - 45.0f) / 15.0f;
   return 7.5e6f * std::exp(-0.5f * (u * u + v * v));
 }
+// Over 180 x 120 pixels: a Gaussian of 3.1E+7 at (60, 50), turned by 15
+// degrees, sigmas 20 and 9, and a small one of 2.2E+3 at (140, 80).
+float two_gaussians(float x, float y) {
+  const auto peak = [&](float xc, float yc, float height, float degrees, float s1, float s2) {
+    const float a = degrees * kPi / 180.0f, dx = x - xc, dy = y - yc;
+    const float u = (dx * std::cos(a) + dy * std::sin(a)) / s1;
+    const float v = (dy * std::cos(a) - dx * std::sin(a)) / s2;
+    return height * std::exp(-0.5f * (u * u + v * v));
+  };
+  return peak(60, 50, 3.1e7f, 15, 20, 9) + peak(140, 80, 2.2e3f, 0, 5, 5);
+}
 // A Gaussian of 7E+6 over 128 x 128 pixels (sigma 20).
 float round_gaussian(float x, float y) {
   const float u = (x - 64.0f) / 20.0f, v = (y - 64.0f) / 20.0f;
@@ -484,10 +495,14 @@ TEST_F(SurfaceTest, PrintedViewsKeepEveryMarkInsideTheFrameBelowTheTitle) {
     float (*value)(float, float);
     int zooms, turns, lowered, steeper;
     bool log;
+    int lefts = 0;  // presses of LEFT after the zooms
   };
   for (const Case c : {Case{"zoomed", 200, 90, tall_gaussian, 4, 5, 0, 0, false},
                        Case{"zoomed under", 200, 90, tall_gaussian, 4, 5, 3, 3, true},
-                       Case{"first view", 128, 128, round_gaussian, 0, 0, 0, 0, false}}) {
+                       Case{"first view", 128, 128, round_gaussian, 0, 0, 0, 0, false},
+                       // the Z axis's own ticks but one off the page
+                       Case{"zoomed moved", 180, 120, two_gaussians, 6, 3, 0, 0, false, 4},
+                       Case{"zoomed moved log", 180, 120, two_gaussians, 6, 3, 0, 0, true, 4}}) {
     SCOPED_TRACE(c.name);
     make(c.nx, c.ny, c.value);
     float low = 0.0f, high = 0.0f;
@@ -499,8 +514,9 @@ TEST_F(SurfaceTest, PrintedViewsKeepEveryMarkInsideTheFrameBelowTheTitle) {
     const float half = 0.5f * (xaxis.back() - xaxis.front());
     const float d = half / std::pow(1.2f, static_cast<float>(c.zooms));
     const float z_scale = half / (high - low) * std::pow(1.414214f, static_cast<float>(c.steeper));
-    GS_SET_3DVIEW(-0.5f * (xaxis.front() + xaxis.back()), -0.5f * (yaxis.front() + yaxis.back()),
-                  0.0f, 0.5236f + 0.1745329f * static_cast<float>(c.turns),
+    GS_SET_3DVIEW(-0.5f * (xaxis.front() + xaxis.back()) + 0.2f * d * static_cast<float>(c.lefts),
+                  -0.5f * (yaxis.front() + yaxis.back()), 0.0f,
+                  0.5236f + 0.1745329f * static_cast<float>(c.turns),
                   1.047197f - 0.1745329f * static_cast<float>(c.lowered), 30.0f * d, -d, -d, d, d,
                   z_scale, s);
     const std::string path = dir.file("view.ps");
@@ -556,6 +572,49 @@ TEST_F(SurfaceTest, PrintedViewsKeepEveryMarkInsideTheFrameBelowTheTitle) {
         coloured += std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 60;
       }
     EXPECT_EQ(coloured, 0);
+  }
+  QG_SET_LOGZSCALING(false, s);
+}
+
+// The same views in the window (its page, landscape), one moved aside so
+// far that only edges of the box its azimuth does not give are on the page,
+// and one seen from straight above (its Z axis pointing down the page),
+// linear and logarithmic: two height numbers or more.
+TEST_F(SurfaceTest, MovedViewsKeepTwoHeightNumbersInTheWindow) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  make(180, 120, two_gaussians);
+  struct Case {
+    int zooms, lefts, turns;
+    float elevation = 1.047197f;
+  };
+  for (const bool log : {false, true}) {
+    QG_SET_LOGZSCALING(log, s);
+    float low = 0.0f, high = 0.0f;
+    MA_RMINMAX(180, 120, data, 1, 1, 180, 120, low, high, s);
+    if (log) gs_3d_log_heights(low, high, low, high);
+    for (const Case c :
+         {Case{6, 4, 3}, Case{1, -6, 0}, Case{0, -6, 0}, Case{6, -2, 0, 0.5f * kPi}}) {
+      const float d = 89.5f / std::pow(1.2f, static_cast<float>(c.zooms));
+      GS_SET_3DVIEW(-90.0f + 0.2f * d * static_cast<float>(c.lefts), -60.0f, 0.0f,
+                    0.5236f + 0.1745329f * static_cast<float>(c.turns), c.elevation, 30.0f * d,
+                    -d, -d, d, d, 89.5f / (high - low), s);
+      items.clear();
+      GS_3DSURFACE(180, 120, data, xaxis, yaxis, 1, 1, 180, 120, "T", "", "", "", s);
+      ASSERT_EQ(s, kStatusGood);
+      // Heights are below 10 (with a power of ten, or logarithmic); the Y
+      // numbers, the only others centred on their ticks, are 20 and more.
+      int heights = 0;
+      for (const PageItem* t : of("text")) {
+        char* stop = nullptr;
+        const double value = std::strtod(t->text.c_str(), &stop);
+        heights += !t->text.empty() && *stop == '\0' && t->vertical == 3 && value < 10.0;
+      }
+      EXPECT_GE(heights, 2) << "log " << log << ", zooms " << c.zooms << ", lefts " << c.lefts
+                            << ", elevation " << c.elevation;
+      for (const PageItem* t : texts_off_page()) ADD_FAILURE() << t->text;
+    }
   }
   QG_SET_LOGZSCALING(false, s);
 }
