@@ -462,6 +462,12 @@ void kzt_command_3dsurface(KztDataSets& sets, std::string& graphics_kind, Status
                 kzt_image(a.data), kzt_image(a.variances), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
                 sets.title, sets.xlabel, sets.ylabel, sets.zlabel, status);
     graphics_kind = "x/y graph";
+  } else {
+    // A graph is drawn only of a region from the first row: said, rather
+    // than a command that ends without a word.
+    IO_WRITE("WARNING: Nothing drawn: a region of one or two rows is drawn (as a graph) only "
+             "when it starts at row 1",
+             status);
   }
 }
 

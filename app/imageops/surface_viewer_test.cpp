@@ -280,6 +280,21 @@ TEST_F(Viewer, RowsWithoutAFiniteValueAreSaidInOneLineToo) {
               "WARNING: No finite data value in the region to draw as a 3-D surface\n")
         << rows;
   }
+  // Two rows of values away from the first row: nothing is drawn, and said.
+  std::fill(a.data, a.data + kX * kY, 1.0f);
+  a.ystrelm = 3;
+  a.yendelm = 4;
+  {
+    KztDataSets sets;
+    std::string kind = "image";
+    ScriptedInput input({"EXIT", "NO"});
+    TerminalCapture terminal;
+    kzt_command_3dsurface(sets, kind, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(kind, "image");
+    EXPECT_TRUE(input.prompts.empty());
+    EXPECT_NE(terminal.text().find("WARNING: Nothing drawn"), std::string::npos) << terminal.text();
+  }
   kzt_free_arrays(vosq_kzt_arrays, status);
   vosq_kzt_arrays = KztArrays{};
 }
