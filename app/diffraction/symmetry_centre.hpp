@@ -109,7 +109,9 @@ struct StripCentre {
 // taken instead, one that mirrors as well is a rival, and so is one that
 // mirrors a shorter stretch clearly better than the centre mirrors a
 // stretch as long, or one that mirrors a stretch mostly beyond the centre's
-// clearly better where the centre's own pairs differ beyond the noise.
+// clearly better where the centre's own pairs differ beyond the noise, or
+// one whose pairs of features differ less where the centre's pair unlike
+// features (two rods of unlike heights).
 // False, nothing changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
                         std::span<const std::uint8_t> mask, StripCentre& found, Status& status);
