@@ -108,7 +108,11 @@ struct StripCentre {
 // that mirror most of the line best: one that mirrors clearly better is
 // taken instead, one that mirrors as well is a rival, and so is one that
 // mirrors a shorter stretch clearly better than the centre mirrors a
-// stretch as long. False, nothing changed, when no centre mirrors enough.
+// stretch as long, or one that mirrors a stretch mostly beyond the centre's
+// clearly better where the centre's own pairs differ beyond the noise, or
+// one whose pairs of features differ less where the centre's pair unlike
+// features (two rods of unlike heights).
+// False, nothing changed, when no centre mirrors enough.
 bool kzt_strip_symmetry(const StripProfile& strip, Index first, Index last,
                         std::span<const std::uint8_t> mask, StripCentre& found, Status& status);
 

@@ -567,15 +567,17 @@ TEST_F(ProjectFit, RodsThatMirrorAnotherPointAreNotTakenForTheCentre) {
 // Grazing-incidence rods along X about the specular rod at X0 (row 150),
 // SPACING apart, over a background that rises by SLOPE per pixel along the
 // line, with Poisson noise: the specular rod, the first side rods and the
-// second.
+// second. DECAY adds a background falling from that height at DECAY_AT
+// pixels from X0 by e over DECAY_LENGTH pixels (rising where it is negative).
 void rod_image(std::vector<float>& data, Index kx, Index ky, double x0, double spacing,
                const double (&heights)[3], double sigma, double background, double slope,
-               unsigned seed) {
+               unsigned seed, double decay = 0.0, double decay_at = 0.0,
+               double decay_length = 1.0) {
   std::mt19937 rng(seed);
   for (Index j = 1; j <= ky; ++j)
     for (Index i = 1; i <= kx; ++i) {
       const double t = static_cast<double>(i) - 0.5 - x0;
-      double v = background + slope * t;
+      double v = background + slope * t + decay * std::exp(-(t - decay_at) / decay_length);
       for (int k = -2; k <= 2; ++k) v += heights[std::abs(k)] * band(t, k * spacing, sigma);
       std::poisson_distribution<long> counts(std::max(v, 0.0));
       data[element(i, j, kx)] = static_cast<float>(counts(rng));
@@ -587,7 +589,8 @@ void rod_image(std::vector<float>& data, Index kx, Index ky, double x0, double s
 // pixel apart and are one centre, refined, not a rival (a side rod may
 // still mirror as well); with the line
 // reaching far past one side, the point half-way between two unequal rods
-// mirrors more of it and must not be proposed silently.
+// mirrors more of it and must not be proposed silently, nor where it
+// mirrors two unlike side rods and the specular rod lies near one end.
 TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
   constexpr Index kX = 300, kY = 300;
   const GsDisplayedImage im = blank(kX, kY, "Rods");
@@ -596,17 +599,45 @@ TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
     double specular, spacing, heights[3], sigma, background, slope;
     double from, to, half;  // the line along Y = 147.95, the strip's half width
     bool may_doubt;
+    double decay = 0.0, decay_at = 0.0, decay_length = 1.0;  // see rod_image
   };
   const Case cases[] = {
       {"rods on a falling slope", 148.57, 41.53, {69.0, 144.3, 110.3}, 2.38, 9.13, -0.36, 72.885,
        190.731, 6.0, false},
       {"a long stretch past the side rods", 152.02, 38.70, {51.5, 65.6, 110.3}, 3.17, 6.12, 0.0,
        84.72, 181.145, 2.0, true},
+      // The point half-way between the two side rods beyond the specular
+      // rod mirrors more of the line, but pairs unlike rods beyond the noise.
+      {"unlike side rods beyond the specular rod", 150.31, 37.2, {30.0, 21.0, 15.0}, 2.0, 12.0,
+       0.0, 134.51, 234.51, 6.0, true},
+      {"unlike side rods, the line starting later", 150.31, 37.2, {30.0, 21.0, 15.0}, 2.0, 12.0,
+       0.0, 132.11, 232.11, 6.0, true},
+      // Over a long stretch of background, the pairs of two unlike rods
+      // mirrored about the point half-way between them, or about a side rod,
+      // lift the mean misfit little: where their own pairs differ beyond
+      // what those of the specular rod do, the point is not proposed
+      // silently.
+      {"unlike side rods, the specular rod 18 points from the start", 150.31, 37.2,
+       {45.0, 31.0, 22.0}, 1.6, 13.0, 0.0, 132.19, 232.19, 4.0, true},
+      {"unlike rods, the specular rod 27 points from the start", 150.31, 37.2,
+       {77.0, 54.0, 39.0}, 1.9, 13.0, 0.0, 123.16, 223.16, 4.0, true},
+      // Rods up to a fifth off their usual heights: half-way between the
+      // specular rod and a side rod nearly as high, or between two side rods.
+      {"a side rod nearly as high as the specular rod", 150.31, 37.2, {58.0, 49.0, 32.0}, 2.3,
+       12.0, 0.0, 66.19, 166.19, 4.0, true},
+      {"side rods nearly as high as each other", 150.31, 37.2, {46.0, 33.0, 23.0}, 2.1, 14.0, 0.0,
+       68.92, 168.92, 4.0, true},
+      // On a strong decay a side rod mirrors itself, and the decay's pairs
+      // about it differ little, but the pairs of the rods beside it do.
+      {"a side rod on a decay rising towards the far end", 150.31, 37.2, {52.0, 37.0, 26.0}, 2.2,
+       9.0, 0.0, 128.64, 228.64, 4.0, true, 49.0, 78.33, -21.0},
+      {"a side rod on a decay falling from the start", 150.31, 37.2, {67.0, 47.0, 34.0}, 2.2,
+       12.0, 0.0, 122.99, 222.99, 4.0, true, 30.0, -27.32, 43.0},
   };
   for (const Case& c : cases)
     for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
       rod_image(data, kX, kY, c.specular, c.spacing, c.heights, c.sigma, c.background, c.slope,
-                seed);
+                seed, c.decay, c.decay_at, c.decay_length);
       const std::string x1 = std::to_string(c.from), x2 = std::to_string(c.to);
       const std::string ya = std::to_string(147.95 - c.half), yb = std::to_string(147.95 + c.half);
       SCOPED_TRACE(std::string(c.what) + ", seed " + std::to_string(seed));
@@ -671,6 +702,39 @@ TEST_F(ProjectFit, ASpotNearOneEndOfTheLineIsItsCentre) {
       EXPECT_NEAR(x / 1e-4f, c.at, 0.3) << terminal.text();
       EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
     }
+  }
+}
+
+// A clear spot a fifth to a third of the way along a line of 100 points,
+// on a flat background and on one that falls away from the near end: about
+// a point of the long stretch beyond the spot, alike pairs of background
+// lie below the profile's mean, lifted by the spot, and must not outweigh
+// the spot's own pairs. Found, and not doubted.
+TEST_F(ProjectFit, ASpotAFifthToAThirdAlongTheLineIsItsCentre) {
+  constexpr Index kX = 160, kY = 60;
+  const GsDisplayedImage im = blank(kX, kY, "Spot");
+  struct Case {
+    double at, slope;  // the spot along the line, the background's fall per pixel
+  };
+  std::mt19937 rng(5);
+  for (const Case& c : {Case{20.5, 0.0}, Case{23.9, 0.0}, Case{30.5, 0.6}, Case{33.8, 0.4}}) {
+    for (Index j = 1; j <= kY; ++j)
+      for (Index i = 1; i <= kX; ++i) {
+        const double x = static_cast<double>(i) - 0.5, y = static_cast<double>(j) - 0.5;
+        const double v = 15.0 + c.slope * std::max(0.0, 130.0 - x) +
+                         400.0 * band(x, 30.0 + c.at, 1.8) * band(y, 30.0, 1.8);
+        std::poisson_distribution<long> counts(v);
+        data[element(i, j, kX)] = static_cast<float>(counts(rng));
+      }
+    SCOPED_TRACE(std::to_string(c.at) + " along, fall " + std::to_string(c.slope));
+    testing::TerminalCapture terminal;
+    float x = 5.0e-3f, y = 8.0e-4f;
+    Status status = kStatusGood;
+    EXPECT_TRUE(
+        fit(im, {"2", "30", "30", "130", "30", "2", "30", "24", "30", "36", "YES", "EXIT"}, x, y,
+            status));
+    EXPECT_NEAR(x / 1e-4f, 30.0 + c.at, 0.3) << terminal.text();
+    EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
   }
 }
 
