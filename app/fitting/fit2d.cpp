@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -388,28 +389,166 @@ WidthRules peak_widths(const FitData& d) {
 // long scan's noise alone puts a fitted bump some 4 deviations out.
 constexpr double kFeatureSignificance = 5.0;
 
+// How many elements beyond a peak's reach, either way along each axis, give
+// the noise it must stand out of: enough for a steady estimate, near enough
+// that a scan whose noise grows with its counts is measured where the peak is.
+constexpr Index kNoiseMargin = 50;
+
+// The noise about a fitted peak: its standard deviation SD and how much of
+// it neighbours share, along a row (ALONG_X[k - 1] for elements k apart) and
+// along a column (ALONG_Y): the correlation of the noise of a rebinned scan
+// or a blurred image. Lags the noise does not clearly share are left out.
+struct LocalNoise {
+  double sd = 0.0;
+  std::vector<double> along_x, along_y;
+};
+
+// The noise of the misfits (the data of D minus MODEL_IMAGE) over the used
+// elements of XS..XE, YS..YE. A plane fitted to the misfits is taken off
+// first: a background the model has only roughly is no noise. The standard
+// deviation is the larger of two estimates. The differences of neighbours
+// along a row (kzt_misfit_noise) read low where neighbours share their
+// noise, and 0 or next to it where most neighbours are equal (counts of a
+// few, rounded values), as any median of such values does. The root mean
+// square of the misfits reads neither low; misfits more than kClip of it
+// out (a spike, a peak the model misses) are left out of it and of the
+// correlations, again until none is.
+LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Index xs, Index ys,
+                       Index xe, Index ye) {
+  constexpr double kClip = 5.0;
+  constexpr std::size_t kLags = 8;
+  const std::size_t nx = static_cast<std::size_t>(xe - xs + 1),
+                    ny = static_cast<std::size_t>(ye - ys + 1);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> w(nx * ny, nan);
+  double n = 0.0, si = 0.0, sj = 0.0, sv = 0.0;
+  for_region_rows(d.frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index y, Index count) {
+    const std::size_t j = static_cast<std::size_t>(y - ys);
+    for (Index i = 0; i < count; ++i) {
+      const std::size_t k = static_cast<std::size_t>(offset + i);
+      if (k >= model_image.size() || (k < d.unused.size() && d.unused[k] != 0)) continue;
+      const double v = static_cast<double>(d.data[k]) - model_image[k];
+      w[j * nx + static_cast<std::size_t>(i)] = v;
+      n += 1.0;
+      si += static_cast<double>(i);
+      sj += static_cast<double>(j);
+      sv += v;
+    }
+  });
+  LocalNoise noise;
+  if (n < 3.0) return noise;
+  // The plane through the misfits (least squares about their centre).
+  const double ci = si / n, cj = sj / n, cv = sv / n;
+  double sii = 0.0, sjj = 0.0, sij = 0.0, siv = 0.0, sjv = 0.0;
+  for (std::size_t j = 0; j < ny; ++j)
+    for (std::size_t i = 0; i < nx; ++i) {
+      const double v = w[j * nx + i];
+      if (std::isnan(v)) continue;
+      const double di = static_cast<double>(i) - ci, dj = static_cast<double>(j) - cj;
+      sii += di * di;
+      sjj += dj * dj;
+      sij += di * dj;
+      siv += di * (v - cv);
+      sjv += dj * (v - cv);
+    }
+  double bi = 0.0, bj = 0.0;
+  const double det = sii * sjj - sij * sij;
+  if (det > 1.0e-9 * sii * sjj) {
+    bi = (siv * sjj - sjv * sij) / det;
+    bj = (sjv * sii - siv * sij) / det;
+  } else if (sii > 0.0) {
+    bi = siv / sii;
+  } else if (sjj > 0.0) {
+    bj = sjv / sjj;
+  }
+  double by_steps = 0.0, stepped = 0.0;
+  std::vector<double> row;
+  for (std::size_t j = 0; j < ny; ++j) {
+    row.clear();
+    for (std::size_t i = 0; i < nx; ++i) {
+      double& v = w[j * nx + i];
+      if (std::isnan(v)) continue;
+      v -= cv + bi * (static_cast<double>(i) - ci) + bj * (static_cast<double>(j) - cj);
+      row.push_back(v);
+    }
+    // Rows weigh by their length; one row (a scan) is the usual case.
+    if (row.size() < 2) continue;
+    by_steps += static_cast<double>(row.size()) * kzt_misfit_noise(row);
+    stepped += static_cast<double>(row.size());
+  }
+  if (stepped > 0.0) by_steps /= stepped;
+  double centre = 0.0, spread = std::numeric_limits<double>::infinity();
+  for (std::size_t kept = w.size() + 1, pass = 0; pass < 20; ++pass) {
+    double sum = 0.0, squares = 0.0;
+    std::size_t count = 0;
+    for (const double v : w) {
+      if (!(std::fabs(v - centre) <= kClip * spread)) continue;
+      sum += v;
+      squares += v * v;
+      ++count;
+    }
+    if (count < 2 || count == kept) break;
+    kept = count;
+    centre = sum / static_cast<double>(count);
+    spread = std::sqrt(std::max(squares / static_cast<double>(count) - centre * centre, 0.0));
+  }
+  if (!std::isfinite(spread)) spread = 0.0;
+  noise.sd = std::max(by_steps, spread);
+  if (!(spread > 0.0)) return noise;
+  for (double& v : w)
+    v = std::fabs(v - centre) <= kClip * spread ? v - centre : nan;
+  // The correlation k elements apart; a lag counts while it is clearly
+  // above what uncorrelated noise gives (two of its deviations).
+  const auto correlations = [&](std::size_t step, std::size_t lags, std::vector<double>& out) {
+    for (std::size_t k = 1; k <= lags; ++k) {
+      double sum = 0.0;
+      double pairs = 0.0;
+      for (std::size_t j = 0; j < ny; ++j)
+        for (std::size_t i = 0; i < nx; ++i) {
+          const bool in = step == 1 ? i + k < nx : j + k < ny;
+          if (!in) continue;
+          const double a = w[j * nx + i], b = w[j * nx + i + k * step];
+          if (std::isnan(a) || std::isnan(b)) continue;
+          sum += a * b;
+          pairs += 1.0;
+        }
+      if (pairs < 1.0) return;
+      const double r = sum / pairs / (spread * spread);
+      if (!(r > 2.0 / std::sqrt(pairs))) return;
+      out.push_back(std::min(r, 1.0));
+    }
+  };
+  correlations(1, std::min(kLags, nx > 0 ? nx - 1 : 0), noise.along_x);
+  correlations(nx, std::min(kLags, ny > 0 ? ny - 1 : 0), noise.along_y);
+  return noise;
+}
+
 // The Gaussians of a fitted MODEL that no feature of the data D holds: a free
 // width narrower than a quarter of a pixel (only the pixel under the peak
 // sees it; the peak model treats it as flat), or a free height that, with a
 // free width, does not stand kFeatureSignificance deviations out of the
-// noise of the misfits (MISFITS, data minus model over the used elements of
-// the region, row after row): a peak fitted to a bump of the noise. The
+// noise of the misfits (data minus MODEL_IMAGE, the fitted model over the
+// region) about the peak: a peak fitted to a bump of the noise. The
 // deviations are those of the best estimate of the height from the points
 // the peak covers (the height times the root of the sum of its squared
-// profile over them, divided by the noise): a peak between two points, or
-// narrower than one, is seen by less than its height, a wide faint one by
-// every point it covers. One warning line per such feature, as the fit's
-// other checks give them.
+// profile over them, divided by the noise of those points and kNoiseMargin
+// beyond): a peak between two points, or narrower than one, is seen by less
+// than its height, a wide faint one by every point it covers, and points
+// that share their noise see it as fewer points would. A width at or
+// below 0 is a fault the fit's other checks give; such a peak is not
+// measured here. One warning line per such feature, as the fit's other
+// checks give them.
 std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& model,
-                                           std::span<const double> misfits) {
+                                           std::span<const float> model_image) {
   const auto shown = [](float value) {
     return std::string(trimmed_text(format_e(value, 12, 4, 1)));
   };
   const ModelFrame& frame = d.frame;
   std::vector<std::string> lines;
-  const double noise = kzt_misfit_noise(misfits);
-  // The profile of one peak at a time, over the region.
+  // The profile of one peak at a time, over the rows up to its last: a small
+  // image in large arrays touches its own pages, not the arrays'.
   std::unique_ptr<float[]> profile_block;
+  std::size_t profile_size = 0;
   for (int feature = 1; feature <= model.num_features; ++feature) {
     const FeatureParameters f = kzt_feature_parameters(model, feature);
     if (f.type != kGaussian) continue;
@@ -421,7 +560,7 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
       return std::string(trimmed_text(model.names[static_cast<std::size_t>(i)]));
     };
     std::vector<std::string> faults;
-    bool free_width = false;
+    bool free_width = false, widths_above_0 = true;
     for (const int number : {4, 5}) {
       const int i = free_at(number);
       if (i < 0) continue;
@@ -429,14 +568,14 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
       const float pixel = number == 4 ? axis_step_at(frame.x_axis, frame.xnumdat, f.p[0])
                                       : axis_step_at(frame.y_axis, frame.ynumdat, f.p[1]);
       free_width = true;
+      widths_above_0 = widths_above_0 && width > 0.0f;
       if (std::isfinite(width) && width > 0.0f && width < 0.25f * pixel)
         faults.push_back(name(i) + " = " + shown(width) +
                          " is narrower than a quarter of a pixel");
     }
     const int h = free_at(3);
     const float height = f.p[2];
-    if (h >= 0 && free_width && std::isfinite(height) && height > 0.0f && noise > 0.0 &&
-        std::isfinite(noise)) {
+    if (h >= 0 && free_width && widths_above_0 && std::isfinite(height) && height > 0.0f) {
       // The elements the peak model reaches (kPeakCutoff widths about its
       // centre), within the region.
       const double reach =
@@ -457,8 +596,15 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
       Index xs = 1, xe = 1, ys = 1, ye = 1;
       span_of(frame.x_axis, frame.xnumdat, f.p[0], d.xstrelm, d.xendelm, xs, xe);
       span_of(frame.y_axis, frame.ynumdat, f.p[1], d.ystrelm, d.yendelm, ys, ye);
-      if (!profile_block) profile_block = std::make_unique_for_overwrite<float[]>(d.data.size());
-      const std::span<float> profile(profile_block.get(), d.data.size());
+      ModelFrame rows = frame;
+      rows.ymaxdat = ye;
+      const std::size_t size =
+          static_cast<std::size_t>(frame.xmaxdat) * static_cast<std::size_t>(ye);
+      if (profile_size < size) {
+        profile_block = std::make_unique_for_overwrite<float[]>(size);
+        profile_size = size;
+      }
+      const std::span<float> profile(profile_block.get(), size);
       for_region_rows(frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index, Index n) {
         std::fill_n(profile.data() + offset, n, 0.0f);
       });
@@ -466,18 +612,36 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
       // drawn the same model already.
       Status drawn = kStatusGood;
       SymmetryCentre centre;
-      KZT_FEATURE(frame, model, feature, xs, ys, xe, ye, centre, profile, drawn);
-      double power = 0.0;
-      for_region_rows(frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index, Index n) {
-        for (Index i = offset; i < offset + n; ++i) {
-          const std::size_t k = static_cast<std::size_t>(i);
-          if (k < d.unused.size() && d.unused[k] != 0) continue;
-          const double shape = profile[k] / static_cast<double>(height);
-          power += shape * shape;
-        }
-      });
-      const double deviations = static_cast<double>(height) * std::sqrt(power) / noise;
-      if (drawn == kStatusGood && deviations < kFeatureSignificance)
+      KZT_FEATURE(rows, model, feature, xs, ys, xe, ye, centre, profile, drawn);
+      const LocalNoise about = local_noise(
+          d, model_image, std::max(xs - kNoiseMargin, d.xstrelm),
+          std::max(ys - kNoiseMargin, d.ystrelm), std::min(xe + kNoiseMargin, d.xendelm),
+          std::min(ye + kNoiseMargin, d.yendelm));
+      const double noise = about.sd;
+      // The sum of the profile's products DX, DY elements apart (of its
+      // squares for 0, 0) over the used elements the peak covers.
+      const auto shape_at = [&](Index x, Index y) {
+        const std::size_t k = static_cast<std::size_t>(element(x, y, frame.xmaxdat));
+        if (k < d.unused.size() && d.unused[k] != 0) return 0.0;
+        return profile[k] / static_cast<double>(height);
+      };
+      const auto overlap = [&](Index dx, Index dy) {
+        double sum = 0.0;
+        for (Index y = ys; y + dy <= ye; ++y)
+          for (Index x = xs; x + dx <= xe; ++x) sum += shape_at(x, y) * shape_at(x + dx, y + dy);
+        return sum;
+      };
+      const double power = overlap(0, 0);
+      // The variance of the height's best estimate, in units of the noise's
+      // variance over POWER squared: POWER alone where neighbours share none.
+      double spread = power;
+      for (std::size_t k = 0; k < about.along_x.size(); ++k)
+        spread += 2.0 * about.along_x[k] * overlap(static_cast<Index>(k + 1), 0);
+      for (std::size_t k = 0; k < about.along_y.size(); ++k)
+        spread += 2.0 * about.along_y[k] * overlap(0, static_cast<Index>(k + 1));
+      const double deviations = static_cast<double>(height) * power / (noise * std::sqrt(spread));
+      if (drawn == kStatusGood && noise > 0.0 && std::isfinite(noise) &&
+          deviations < kFeatureSignificance)
         faults.push_back(name(h) + " = " + shown(height) +
                          " stands out of the noise (" + shown(static_cast<float>(noise)) +
                          ") of the points it covers by " +
@@ -635,14 +799,7 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   outcome.valid =
       kzt_fit_validity(frame, xstrelm, ystrelm, xendelm, yendelm, fitted, owners, status) &&
       outcome.end_code != 3 && outcome.end_code != 8;
-  std::vector<double> misfits;
-  for_region_rows(xmax, xstrelm, ystrelm, xendelm, yendelm, [&](Index offset, Index, Index n) {
-    for (Index i = offset; i < offset + n; ++i) {
-      const std::size_t k = static_cast<std::size_t>(i);
-      if (used_mask[k] == 0) misfits.push_back(static_cast<double>(data[k]) - work_model[k]);
-    }
-  });
-  for (const std::string& line : noise_peak_faults(fit_data, fitted, misfits)) {
+  for (const std::string& line : noise_peak_faults(fit_data, fitted, work_model)) {
     IO_WRITE(line, status);
     outcome.valid = false;
   }

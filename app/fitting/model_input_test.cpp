@@ -739,6 +739,33 @@ TEST_F(ClickMenu, APeakFittedToTheNoiseIsNoValidModel) {
   }
 }
 
+TEST_F(ClickMenu, APeakWhoseWidthEndsBelowZeroIsSaidNotValidOnce) {
+  // Twelve points of noise, a Gaussian clicked on the highest with half a
+  // step of width: its width ends below 0, the one fault said of it (a peak
+  // of no width stands out of nothing, which is not said besides); the scan
+  // in either order.
+  ClickedSetUp s;
+  s.what = "12 points of noise";
+  s.nx = 12;
+  s.ny = 1;
+  s.ay = {0.5f};
+  s.data = {39.0102828f, 42.3373304f, 41.4017979f, 40.0000438f, 42.0865221f, 40.119136f,
+            35.4745109f, 38.525247f,  41.5204206f, 42.8421625f, 38.6752859f, 37.8220203f};
+  for (Index i = 0; i < s.nx; ++i) s.ax.push_back(1.0f + 0.5f * static_cast<float>(i));
+  s.clicks = {"2-D POLYNOMIAL", "0", "0", "0", "0", "GAUSSIAN", "1", "5.5", "42.8421625", "1",
+              "6.0887", "42.8421625"};
+  for (const ClickedSetUp& twin : {s, reversed(s)}) {
+    const ClickedFit r = click_and_fit(twin);
+    EXPECT_FALSE(r.outcome.valid) << r.said;
+    EXPECT_LT(kzt_feature_parameters(r.model, 2).p[3], 0.0f) << r.said;
+    const std::string fault = "WARNING: Feature 2 is not valid: GAU 2 1SD = -";
+    const std::size_t first = r.said.find(fault);
+    ASSERT_NE(first, std::string::npos) << r.said;
+    EXPECT_EQ(r.said.find("Feature 2 is not valid", first + fault.size()), std::string::npos)
+        << r.said;
+  }
+}
+
 TEST_F(ClickMenu, ImagesWhoseAxesRunDownwardsAreFittedAsTheirTwins) {
   // A polar Gaussian, a twin pair and a row-line on a level, and the same
   // points with the X axis, the Y axis or both running downwards: every start

@@ -486,6 +486,97 @@ TEST(Fit2d, OneRowPeakWhoseWidthWentBelowZeroEndsAtTheMinimum) {
   }
 }
 
+// A count drawn from the Poisson distribution of MEAN (a Gaussian of its
+// spread, rounded, for a large mean).
+float poisson_count(testing::Noise& noise, double mean) {
+  if (mean > 50.0) return static_cast<float>(std::round(mean + std::sqrt(mean) * noise.next()));
+  const double limit = std::exp(-mean);
+  int count = 0;
+  for (double product = noise.uniform(); product > limit; product *= noise.uniform()) ++count;
+  return static_cast<float>(count);
+}
+
+TEST(Fit2d, APeakFittedToCoarseSharedOrGrowingNoiseIsNoValidFeature) {
+  // FIT on scans of noise alone, a Gaussian started a point wide on the
+  // point that stands out most: noise rounded to whole counts (most
+  // neighbours equal, and most misfits), noise averaged over 3 neighbours
+  // (neighbours share it) and counts rising from 20 to 4000 (the noise where
+  // the peak is, in the last fifth, not the scan's). The bump fitted is no
+  // feature. With a peak of 8 noises and 2 points wide added and started
+  // there, the model is valid; so it is on counts of 0.3 on average (only
+  // the peak: the Poisson tail puts a count of 4, 7 of its deviations, in
+  // some 4000 points).
+  struct Scan {
+    const char* what;
+    double sd;  // of the noise where the peak is put
+    std::vector<float> level, data;
+  };
+  testing::Noise noise(2026, 1.0), counts(14, 1.0);
+  Scan rounded{"noise rounded to whole counts", 0.53, std::vector(1000, 100.0f), {}};
+  for (int k = 0; k < 1000; ++k) rounded.data.push_back(std::round(100.0f + 0.45f * noise.next()));
+  Scan sparse{"counts of 0.3", std::sqrt(0.3), std::vector(1000, 0.3f), {}};
+  for (int k = 0; k < 1000; ++k) sparse.data.push_back(poisson_count(noise, 0.3));
+  Scan averaged{"noise averaged over 3 neighbours", 5.0 / std::sqrt(3.0), std::vector(500, 100.0f),
+                {}};
+  std::vector<float> raw(502);
+  for (float& v : raw) v = 5.0f * noise.next();
+  for (std::size_t k = 0; k < 500; ++k)
+    averaged.data.push_back(100.0f + (raw[k] + raw[k + 1] + raw[k + 2]) / 3.0f);
+  Scan rising{"counts rising from 20 to 4000", 60.0, {}, {}};
+  for (int k = 0; k < 2000; ++k) {
+    rising.level.push_back(20.0f + 3980.0f * static_cast<float>(k) / 1999.0f);
+    rising.data.push_back(poisson_count(counts, rising.level.back()));
+  }
+  for (const Scan* c : {&rounded, &averaged, &rising, &sparse}) {
+    const Index n = static_cast<Index>(c->data.size());
+    const std::vector<float> ax = centre_axis(n), ay = centre_axis(1);
+    const ModelFrame frame = frame_over(n, 1, ax, ay);
+    const float slope = c->level.back() - c->level.front();
+    const auto gaussian_on = [&](float x, float height) {
+      FitModel m;
+      add_feature(m, kGaussian, {x, 0.5f, height, 1.0f, 1.0f, 0.0f});
+      m.names[2] = "G1 MAX    ";
+      m.constraints[1] = m.constraints[4] = m.constraints[5] = true;
+      m.x_order = slope > 0.0f ? 1 : 0;
+      m.x_max_poly = static_cast<float>(n);
+      const float constant = 2.0f * (c->level.front() + c->level.back());
+      if (slope > 0.0f)
+        add_feature(m, kSurface, {constant, slope});
+      else
+        add_feature(m, kSurface, {constant});
+      return m;
+    };
+    std::vector<float> out(c->data.size());
+    Status status = kStatusGood;
+    std::size_t top = slope > 0.0f ? c->data.size() * 4 / 5 : 0;
+    for (std::size_t k = top; k < c->data.size(); ++k)
+      if (c->data[k] - c->level[k] > c->data[top] - c->level[top]) top = k;
+    if (c != &sparse) {
+      FitModel model = gaussian_on(ax[top], c->data[top] - c->level[top]);
+      testing::TerminalCapture terminal;
+      const Fit2dOutcome o =
+          KZT_LSQKESTA(frame, c->data, {}, {}, 1, 1, n, 1, false, 30.0f, model, out, status);
+      EXPECT_FALSE(o.valid) << c->what << terminal.text();
+      EXPECT_NE(terminal.text().find("G1 MAX = "), std::string::npos) << c->what;
+      EXPECT_NE(terminal.text().find("standard deviations, fewer than 5"), std::string::npos)
+          << c->what << terminal.text();
+    }
+    // The peak a third of the way along (two thirds for the rising counts).
+    const float at = ax[c->data.size() * (slope > 0.0f ? 2 : 1) / 3] + 0.3f;
+    const float height = static_cast<float>(8.0 * c->sd);
+    std::vector<float> peaked = c->data;
+    for (std::size_t k = 0; k < peaked.size(); ++k)
+      peaked[k] += height * std::exp(-0.125f * (ax[k] - at) * (ax[k] - at));
+    FitModel model = gaussian_on(at, height);
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o =
+        KZT_LSQKESTA(frame, peaked, {}, {}, 1, 1, n, 1, false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood) << c->what;
+    EXPECT_TRUE(o.valid) << c->what << terminal.text();
+    EXPECT_NEAR(model.params[2], height, 0.25f * height) << c->what;
+  }
+}
+
 TEST(Fit2d, RowLineOrderIntensityBelowZeroIsNoValidModel) {
   Scene s;
   FitModel m;
