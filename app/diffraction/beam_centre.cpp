@@ -498,6 +498,28 @@ void KZT_FUNGAUSSIAN(bool, Index, Index, std::span<const float>, std::span<const
   terminate = 0;
 }
 
+namespace {
+
+// Values of this size are counts, or near enough to them for the count-based
+// steps of a height or a background.
+constexpr float kLeastCounts = 1.0e-3f;
+constexpr float kMostCounts = 1.0e6f;
+
+// The unit in which the Gaussian is fitted to a mark of SIZE: one for counts,
+// else a power of two that brings the size to 64 .. 128. The steps of a
+// height (a part of its square root) then follow data given in any unit: on
+// 1e32 single precision resolves no step of 1e16, and a step of one count on
+// 1e-30 is no step of the fit's size. Dividing by a power of two changes no
+// digit, and a model of values near 3e38 would pass the largest float at the
+// first step up.
+float gaussian_unit(float size) {
+  if (!std::isfinite(size) || size == 0.0f || (size >= kLeastCounts && size <= kMostCounts))
+    return 1.0f;
+  return std::ldexp(1.0f, std::ilogb(size) - 6);
+}
+
+}  // namespace
+
 void KZT_LSQGAUSSIAN(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
                      Index ystrelm, Index xendelm, Index yendelm, float& x_centre, float& y_centre,
                      float& height, float& sigma_1, float& sigma_2, float& angle, float& background,
@@ -507,37 +529,60 @@ void KZT_LSQGAUSSIAN(Index xmaxdat, Index ymaxdat, std::span<const float> data, 
   if (kzt_region_refused(kName, xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, status,
                          {data.size()}))
     return;
-  std::array<float, 7> p{x_centre, y_centre, height, sigma_1, sigma_2, angle, background};
+  const Index nx = xendelm - xstrelm + 1, ny = yendelm - ystrelm + 1;
+  const float unit = gaussian_unit(std::max(std::fabs(height), std::fabs(background)));
+  // Data of another unit are fitted as a copy of the region in the fit's
+  // unit, whose pixel 1 is the region's first: the centre moves with it.
+  std::span<const float> fitted = data;
+  Index fit_xmax = xmaxdat, fit_ymax = ymaxdat, xs = xstrelm, ys = ystrelm, xe = xendelm,
+        ye = yendelm;
+  std::vector<float> in_unit;
+  float x_shift = 0.0f, y_shift = 0.0f;
+  if (unit != 1.0f) {
+    in_unit.resize(static_cast<std::size_t>(nx * ny));
+    for (Index j = 0; j < ny; ++j) {
+      const float* from = data.data() + element(xstrelm, ystrelm + j, xmaxdat);
+      float* to = in_unit.data() + j * nx;
+      for (Index i = 0; i < nx; ++i) to[i] = from[i] / unit;
+    }
+    fitted = in_unit;
+    fit_xmax = xe = nx;
+    fit_ymax = ye = ny;
+    xs = ys = 1;
+    x_shift = static_cast<float>(xstrelm - 1);
+    y_shift = static_cast<float>(ystrelm - 1);
+  }
+  const float h = height / unit, b = background / unit;
+  std::array<float, 7> p{x_centre - x_shift, y_centre - y_shift, h, sigma_1, sigma_2, angle, b};
   const std::array<float, 7> scales{0.25f,
                                     0.25f,
-                                    std::max(2.0f * std::sqrt(std::max(height, 0.0f)), 1.0f),
+                                    std::max(2.0f * std::sqrt(std::max(h, 0.0f)), 1.0f),
                                     std::max(sigma_1 / 20.0f, 0.1f),
                                     std::max(sigma_2 / 20.0f, 0.1f),
                                     0.05f,
-                                    std::max(3.0f * std::sqrt(std::max(background, 0.0f)), 1.0f)};
-  const Index nx = xendelm - xstrelm + 1, ny = yendelm - ystrelm + 1;
+                                    std::max(3.0f * std::sqrt(std::max(b, 0.0f)), 1.0f)};
   std::vector<float> model(static_cast<std::size_t>(nx * ny));
   int calls = 0, total_calls = 0;
-  float sum_squares = 0.0f;
+  double sum_squares = 0.0;
   for (int pass = 0; pass < 5 && status == kStatusGood; ++pass) {
     std::array<bool, 7> fixed{};
     if (pass == 4) fixed = {false, false, true, true, true, true, true};
-    MA_MODELFIT(0, KZT_FUNGAUSSIAN, false, false, true, xmaxdat, ymaxdat, data, {}, {}, xstrelm,
-                ystrelm, xendelm, yendelm, 1, 300, 5.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr,
-                nullptr, nullptr, 7, fixed, scales, nx, ny, false, p, model, end_code, calls,
-                sum_squares, status);
+    MA_MODELFIT(0, KZT_FUNGAUSSIAN, false, false, true, fit_xmax, fit_ymax, fitted, {}, {}, xs, ys,
+                xe, ye, 1, 300, 5.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr, nullptr, 7,
+                fixed, scales, nx, ny, false, p, model, end_code, calls, sum_squares, status);
     total_calls += calls;
   }
   if (status != kStatusGood) return;
   if (end_code > 0) IO_WRITE("WARNING: Problem fitting the Gaussian", status);
-  x_centre = p[0];
-  y_centre = p[1];
-  height = p[2];
+  x_centre = p[0] + x_shift;
+  y_centre = p[1] + y_shift;
+  height = p[2] * unit;
   sigma_1 = p[3];
   sigma_2 = p[4];
   angle = p[5];
-  background = p[6];
-  mean_square = sum_squares / static_cast<float>(nx * ny);
+  background = p[6] * unit;
+  const double u = unit;
+  mean_square = static_cast<float>(sum_squares * u * u / static_cast<double>(nx * ny));
   IO_WRITE("INFO: Number of function calls = " + format_i(total_calls, 6), status);
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "app/diffraction/diffraction_test_support.hpp"
@@ -56,6 +57,51 @@ TEST(BeamGaussian, FindsTheCentreOfTheMark) {
     EXPECT_NEAR(xc, c.xc, 0.01) << c.xc;
     EXPECT_NEAR(yc, c.yc, 0.01) << c.yc;
     EXPECT_NE(terminal.text().find("INFO: X-centre = "), std::string::npos);
+  }
+}
+
+TEST(BeamGaussian, FindsTheSameCentreWhateverTheDataSize) {
+  // A noisy mark (deviations of the square root of the counts) in counts
+  // and in thousands of counts, and the same data scaled: the fit must not
+  // depend on the unit in which the detector's values are given.
+  struct Mark {
+    double xc, yc, s1, s2, angle, height, background;
+    Index click_x, click_y;
+  };
+  const Mark marks[] = {{40.3, 37.8, 3.0, 2.2, 0.4, 5000.0, 100.0, 41, 38},
+                        {52.6, 44.45, 4.8, 4.2, -0.7, 800.0, 0.0, 50, 45}};
+  std::mt19937 engine(17);
+  std::normal_distribution<double> normal;
+  for (const Mark& m : marks) {
+    std::vector<float> counts = beam_mark(80, m.xc, m.yc, m.height, m.s1, m.s2, m.angle,
+                                          m.background);
+    for (float& v : counts) v = static_cast<float>(v + normal(engine) * std::sqrt(v + 1.0));
+    for (const double unit : {1.0, 1.0e-3}) {
+      std::vector<float> twin(counts);
+      for (float& v : twin) v = static_cast<float>(v * unit);
+      const auto fit = [&](double scale, float& xc, float& yc) {
+        std::vector<float> data(twin);
+        for (float& v : data) v = static_cast<float>(v * scale);
+        testing::TerminalCapture terminal;
+        int retstat = -1;
+        Status status = kStatusGood;
+        KZT_BEAMGAUSSIAN(80, 80, data, 1, 1, 80, 80, m.click_x, m.click_y, retstat, xc, yc, status);
+        EXPECT_EQ(status, kStatusGood);
+        EXPECT_EQ(retstat, 0) << scale;
+        EXPECT_EQ(terminal.text().find("Problem fitting"), std::string::npos) << terminal.text();
+      };
+      float x0 = 0.0f, y0 = 0.0f;
+      fit(1.0, x0, y0);
+      EXPECT_NEAR(x0, m.xc, 0.1);
+      EXPECT_NEAR(y0, m.yc, 0.1);
+      for (const double scale : {1.0e20, 1.0e30, 3.0e37, 1.0e-20, 1.0e-30}) {
+        if (m.height * 1.5 * unit * scale > 3.0e38) continue;
+        float xc = 0.0f, yc = 0.0f;
+        fit(scale, xc, yc);
+        EXPECT_NEAR(xc, x0, 0.01) << m.xc << " " << unit << " " << scale;
+        EXPECT_NEAR(yc, y0, 0.01) << m.xc << " " << unit << " " << scale;
+      }
+    }
   }
 }
 

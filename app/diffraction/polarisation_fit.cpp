@@ -1,6 +1,8 @@
 #include "app/diffraction/polarisation_fit.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -84,17 +86,32 @@ void KZT_LSQPOLARISATION(float sample_distance, int max_rings, int num_rings,
                status);
     }
   }
+  // The fit runs on the intensities divided by a power of two near the
+  // largest: the factor is a ratio of intensities, no digit changes, and
+  // corrected intensities of values near 3e38 stay inside single precision.
+  float largest = 0.0f;
+  for (int k = 0; k < num_rings; ++k)
+    for (int i = 0; i < rings.num_coordinates[static_cast<std::size_t>(k)]; ++i) {
+      const float v = std::fabs(rings.intensities[static_cast<std::size_t>(column(rings, k) + i)]);
+      if (std::isfinite(v)) largest = std::max(largest, v);
+    }
+  const float unit = largest > 0.0f ? std::ldexp(1.0f, std::ilogb(largest)) : 1.0f;
+  const std::span<const float> used = rings.intensities.first(columns);
+  std::vector<float> intensities(used.begin(), used.end());
+  for (float& v : intensities) v /= unit;
+  PolarisationRings in_unit{rings.max_coordinates, rings.num_coordinates, intensities,
+                            rings.azimuths, rings.radii};
   float params[2] = {polarisation, sample_distance};
   const bool fixed[2] = {false, true};
   const float scales[2] = {0.05f, 1.0f};
   const std::vector<float> data(static_cast<std::size_t>(num_points), 0.0f);
   std::vector<float> model(static_cast<std::size_t>(num_points), 0.0f);
   int end_code = 0, calls = 0;
-  float sum_squares = 0.0f;
+  double sum_squares = 0.0;
   int rings_in_fit = num_rings;
   MA_MODELFIT(2, KZT_FUNPOLARISATION, false, false, false, num_points, 1, data, {}, {}, 1, 1,
               num_points, 1, 1, 300, 1.0e-5f, 100.0f, 5.0e-7f,
-              const_cast<PolarisationRings*>(&rings), &rings_in_fit, nullptr, nullptr, 2, fixed,
+              &in_unit, &rings_in_fit, nullptr, nullptr, 2, fixed,
               scales, num_points, 1, false, params, model, end_code, calls, sum_squares, status);
   if (status != kStatusGood) return;
   if (end_code < 1) {

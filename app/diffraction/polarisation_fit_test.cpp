@@ -1,11 +1,13 @@
 // The polarisation fit: a known factor comes back from ring intensities that
-// follow its divisor; flat rings give 0; missing coordinates are refused.
+// follow its divisor, in whatever unit they are given; flat rings give 0;
+// missing coordinates are refused.
 
 #include "app/diffraction/polarisation_fit.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <vector>
 
 #include "core/status.hpp"
@@ -56,6 +58,32 @@ TEST(PolarisationFit, RecoversTheFactorOfTheIntensities) {
     EXPECT_NEAR(p, c.truth, 1e-4) << c.truth;
     EXPECT_NE(terminal.text().find("ring, azimuth, intensity =   3"), std::string::npos);
   }
+}
+
+TEST(PolarisationFit, GivesTheSameFactorWhateverTheIntensityUnit) {
+  // Noisy rings, and the same rings scaled: the factor is a ratio of
+  // intensities and must not depend on the unit they are given in.
+  Rings twin;
+  twin.add(0, 90, 0.05f, 1.0f, 0.6, 0.1);
+  twin.add(1, 72, 0.09f, 0.05f, 0.6, 0.1);
+  std::mt19937 engine(5);
+  std::normal_distribution<double> normal(1.0, 0.02);
+  for (float& v : twin.intensities) v = static_cast<float>(v * normal(engine));
+  const auto fit = [&](double scale) {
+    Rings rings(twin);
+    for (float& v : rings.intensities) v = static_cast<float>(v * scale);
+    testing::TerminalCapture terminal;
+    float p = 0.0f;
+    Status status = kStatusGood;
+    KZT_LSQPOLARISATION(0.1f, kMaxRings, 2, rings.view(), p, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(terminal.text().find("Problem fitting"), std::string::npos) << scale;
+    return p;
+  };
+  const float p0 = fit(1.0);
+  EXPECT_NEAR(p0, 0.6, 0.1);
+  for (const double scale : {1.0e3, 1.0e20, 1.0e30, 3.0e37, 1.0e-20, 1.0e-30})
+    EXPECT_NEAR(fit(scale), p0, 1.0e-5) << scale;
 }
 
 TEST(PolarisationFit, RefusesMissingOrBadRings) {
