@@ -72,6 +72,20 @@ double two_theta_of(double wavelength, double d_spacing) {
   return 2.0 * std::asin(std::min(wavelength / (2.0 * d_spacing), 1.0));
 }
 
+// The 2-theta at which a trial geometry of the fit puts a ring's cone. A
+// trial step of an undetermined fit (one ring: the distance trades with
+// the wavelength) can take the wavelength to 0 or below, or so long that
+// the cone reaches 90 degrees: such a ring has no place on the detector,
+// and its points must count as far off (the step refused), not as the
+// root of a negative number or an infinity that would end the fit. The
+// cone is taken at the nearest angle that still meets the detector.
+double fitted_two_theta(double wavelength, double d_spacing) {
+  constexpr double kSteepest = 1.5690509975429023;  // 89.9 degrees
+  const double s = wavelength / (2.0 * d_spacing);
+  if (!(s > 0.0)) return 0.0;
+  return std::min(2.0 * std::asin(std::min(s, 1.0)), kSteepest);
+}
+
 // Brings an angle into -pi .. pi (a whole number of turns off).
 float within_half_turn(float angle) {
   if (!std::isfinite(angle) || std::abs(angle) <= kHalfTurn) return angle;
@@ -288,9 +302,12 @@ void write_refined(const Refinement& r, bool energy, Status& status) {
 }
 
 // One pass: every ring of RINGS searched at its predicted radius, found
-// and fitted; returns how well the fit met the points.
-RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float half_width,
-                     Status& status) {
+// and fitted; returns how well the fit met the points. None (STATUS good)
+// where no ring shows a coordinate where the geometry puts it: a held distance or wavelength far off moves
+// the rings out of their narrowed annuli, which is the user's start to
+// mend, not a failure of the command.
+std::optional<RingFitResidual> pass(const Refinement& r, const std::vector<float>& rings,
+                                    float half_width, Status& status) {
   const int n = static_cast<int>(rings.size());
   for (int k = 0; k < n; ++k) {
     const double t = two_theta_of(r.g.wavelength, rings[static_cast<std::size_t>(k)]);
@@ -301,6 +318,16 @@ RingFitResidual pass(const Refinement& r, const std::vector<float>& rings, float
   if (r.display != nullptr) GS_UPDATE(status);
   find_rings(r, n, half_width, false, true, status);
   if (r.display != nullptr) kzt_display_store_rings(r.g.x_pixel_size, r.g.y_pixel_size, n, status);
+  if (status != kStatusGood) return std::nullopt;
+  const auto& counts = vosq_kzt_comrings.num_coordinates;
+  if (std::all_of(counts.begin(), counts.begin() + n, [](int c) { return c <= 0; })) {
+    IO_WRITE("WARNING: No coordinates were found on the rings where this geometry puts them; "
+             "the refinement stops, nothing is stored",
+             status);
+    if (r.display != nullptr)
+      GS_FWARNING(1, 1, {"WARNING: No coordinates found on the predicted rings"}, status);
+    return std::nullopt;
+  }
   float sigma = 0.0f;
   RingFitResidual fit;
   KZT_FITCALIBRANT(r.o.full_info, kMaxRings, n, rings, false, 1.0f, r.o.reject_outliers,
@@ -528,7 +555,7 @@ void KZT_FUNCALIBRANT(bool, Index, Index, std::span<const float>, std::span<cons
   const int rings = std::clamp(vosq_kzt_controlpowder.num_rings, 0, kMaxRings);
   for (int k = 0; k < rings; ++k) {
     const auto ku = static_cast<std::size_t>(k);
-    const double t = two_theta_of(wavelength, r.d_spacings[ku]);
+    const double t = fitted_two_theta(wavelength, r.d_spacings[ku]);
     const TiltedCone cone(params[0], params[1], params[2], phi, tau, std::tan(t));
     const std::size_t base = ku * static_cast<std::size_t>(kMaxRingCoordinates);
     const int count = std::clamp<int>(r.num_coordinates[ku], 0, kMaxRingCoordinates);
@@ -694,6 +721,15 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
     KZT_TILTINFO(g.x_pixel_size, g.y_pixel_size, found, g.x_beam, g.y_beam, a, b, angle, error,
                  status);
 
+  // What a stopped refinement leaves in the beam centre.
+  const float ellipse_x = g.x_beam;
+  const float ellipse_y = g.y_beam;
+  const auto stopped = [&] {
+    g.x_beam = ellipse_x;
+    g.y_beam = ellipse_y;
+    return false;
+  };
+
   const float d1 = d_spacings[0];
   if (!ring_reachable(g.wavelength, d1)) {
     IO_WRITE("WARNING: The first ring cannot lie on a flat detector at this wavelength", status);
@@ -740,8 +776,10 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
   }
   g.sample_distance = static_cast<float>(estimate);
   std::vector<float> rings = reachable_rings(d_spacings, std::min(nd, 4), g.wavelength, status);
-  RingFitResidual last = pass(r, rings, half_width, status);
+  std::optional<RingFitResidual> fitted = pass(r, rings, half_width, status);
   if (status != kStatusGood) return false;
+  if (!fitted) return stopped();
+  RingFitResidual last = *fitted;
   if (full || nd < 5) write_refined(r, false, status);
   redisplay(r, static_cast<int>(rings.size()), status);
   float last_width = half_width;
@@ -752,8 +790,10 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
     counts.push_back(15);
     for (int count : counts) {
       rings = reachable_rings(d_spacings, std::min(nd, count), g.wavelength, status);
-      last = pass(r, rings, half_width, status);
+      fitted = pass(r, rings, half_width, status);
       if (status != kStatusGood) return false;
+      if (!fitted) return stopped();
+      last = *fitted;
       last_width = half_width;
     }
     write_refined(r, true, status);

@@ -290,6 +290,35 @@ TEST(CalibrantRefinement, HeldParametersAreNoCauseForExtraIterations) {
   }
 }
 
+// One ring on the detector, the distance held 7 % long and the wavelength
+// held: the first pass meets the ring in its wide annulus, the narrowed
+// annulus of the next pass holds nothing of it. The refinement stops with
+// one warning and STATUS good (the command and a replaying macro go on),
+// nothing refined kept, the beam centre back at the ellipse's.
+TEST(CalibrantRefinement, RingsOutsideTheirAnnuliStopTheRefinementWithAWarning) {
+  const std::vector<float> d = silicon();
+  RingScene s;
+  s.pixel = 157.5e-6;
+  s.x_centre = 512.2;
+  s.y_centre = 511.7;
+  s.distance = 0.299;
+  s.wavelength = 0.813e-10;
+  for (float v : d) s.d_spacings.push_back(v);
+  CalibrantOptions o;
+  o.refine_distance = false;
+  o.refine_wavelength = false;
+  const Outcome r = refine(s, testing::ring_image(s), o, d, 1.07 * s.distance);
+  EXPECT_FALSE(r.done);
+  EXPECT_NE(r.out.find("WARNING: No coordinates were found on the rings where this geometry "
+                       "puts them; the refinement stops, nothing is stored\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
+  EXPECT_EQ(r.g.sample_distance, static_cast<float>(1.07 * s.distance));
+  EXPECT_EQ(r.g.wavelength, static_cast<float>(s.wavelength));
+  EXPECT_LT(centre_off(s, r.g), 1.0);
+}
+
 // The check searches the refined rings again only where the image shows
 // them plainly. Beside module gaps left at 0 (with counting noise), and
 // with a ring of another phase in the annulus of a ring of the list,
@@ -413,6 +442,28 @@ TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
     EXPECT_EQ(r.out.find(kNotFollowed), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(unchecked), std::string::npos) << r.out;
   }
+
+  // Everything refined on a detector tilted by 0.7 degree: trial steps
+  // along the trade of distance and wavelength reach wavelengths of 0 or
+  // below, which must not end the fit; the centre and tilt that one ring
+  // cannot fix together are said unchecked, and nothing more.
+  RingScene slight = s;
+  slight.xmax = slight.ymax = 1151;
+  slight.pixel = 82.6e-6;
+  slight.x_centre = 573.5;
+  slight.y_centre = 572.6;
+  slight.distance = 0.1147;
+  slight.wavelength = 1.1874e-10;
+  slight.tilt = 0.7 * M_PI / 180.0;
+  slight.rotation = 2.2;
+  slight.width = 1.05;
+  const Outcome all = refine(slight, testing::ring_image(slight, true), CalibrantOptions{}, d,
+                             1.0274 * slight.distance, 7);
+  ASSERT_TRUE(all.done) << all.out;
+  EXPECT_EQ(all.out.find("WARNING: The sum of squares"), std::string::npos) << all.out;
+  EXPECT_EQ(all.out.find("WARNING: Problem fitting"), std::string::npos) << all.out;
+  EXPECT_EQ(all.out.find(kNotFollowed), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find(unchecked), std::string::npos) << all.out;
 
   // A tilt held at 0 on a detector tilted by 2 degrees: the centre ends
   // pixels off, the ring met within a fraction of a pixel, which one ring
@@ -727,6 +778,15 @@ TEST(CalibrantFit, EdgeCases) {
                    5, 1, false, terminate, model, status);
   EXPECT_EQ(terminate, 0);
   for (float m : model) EXPECT_TRUE(std::isfinite(m));
+  // A trial wavelength of 0 or below (a step along the distance-wavelength
+  // trade of one ring) places the ring nowhere: its points count as far
+  // off, finitely, so that the step is refused instead of ending the fit.
+  for (float wavelength_trial : {0.0f, -1.0e-8f}) {
+    float trial[6] = {0.01f, 0.01f, 0.1f, wavelength_trial, 1.0f, 1.4f};
+    KZT_FUNCALIBRANT(false, 5, 1, {}, {}, 1, 1, 5, 1, nullptr, nullptr, nullptr, nullptr, 6,
+                     trial, 5, 1, false, terminate, model, status);
+    for (float m : model) EXPECT_TRUE(std::isfinite(m)) << wavelength_trial;
+  }
 }
 
 // The window dialogue replayed from an input macro: the window is never read.
