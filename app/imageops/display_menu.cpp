@@ -101,13 +101,20 @@ const std::string kWaitLines[] = {"EXIT: Exit from current display and continue"
                                   "?: Display list of commands with short description",
                                   "PRINT: Output current graphics to PostScript file"};
 
-void first_row_graph(const KztDisplayed& d, std::string& graphics_kind, Status& status) {
+// The graph of the region's first row; false (said) when the row has no
+// finite value, of which no graph is drawn.
+bool first_row_graph(const KztDisplayed& d, std::string& graphics_kind, Status& status) {
+  if (kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm, d.xendelm,
+                          d.ystrelm, "plot", status) ||
+      status != kStatusGood)
+    return false;
   GS_XYSGRAPH(d.xmaxdat, d.xstrelm, d.xendelm, d.xaxis,
               d.data.subspan(static_cast<std::size_t>(element(1, d.ystrelm, d.xmaxdat)),
                              static_cast<std::size_t>(d.xmaxdat)),
               d.title, d.xlabel, d.zlabel, status);
   GS_UPDATE(status);
   graphics_kind = "x/y graph";
+  return true;
 }
 
 }  // namespace
@@ -194,15 +201,23 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
     } else if (command == "ARC SLICE") {
       KZT_ARCSLICE(d, memory, status);
     } else if (command == "CONTOUR PLOT") {
+      // Data without a finite value are said once: no empty frame or graph,
+      // no wait under it, and the image left as it is.
+      bool drawn = false;
       if (one_row) {
-        first_row_graph(d, graphics_kind, status);
-      } else {
+        drawn = first_row_graph(d, graphics_kind, status);
+      } else if (!kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
+                                      d.xendelm, d.yendelm, "contour", status)) {
         GS_2DCONTOUR(d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm, d.ystrelm,
                      d.xendelm, d.yendelm, d.title, d.xlabel, d.ylabel, d.zlabel, status);
         GS_UPDATE(status);
         graphics_kind = "contour";
+        drawn = true;
       }
-      KZT_CONTINUE(graphics_kind, d, status);
+      if (drawn)
+        KZT_CONTINUE(graphics_kind, d, status);
+      else
+        image = false;
     } else if (command == "DISTANCE") {
       KZT_DISTANCE(d, status);
     } else if (command == "?") {
@@ -231,13 +246,17 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
                 d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, status);
       image = false;
     } else if (command == "3-D SURFACE") {
-      if (one_row && kzt_3d_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
-                                            d.xendelm, d.yendelm, status)) {
-        // said; no graph of rows without a value, and no wait under it
+      if (kzt_3d_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm, d.xendelm,
+                                 d.yendelm, status)) {
+        // said once; no graph of rows without a value, no wait under it, and
+        // the image (unchanged) not drawn again to say it twice
+        image = false;
       } else if (one_row) {
         // The graph stays up until the wait menu's EXIT.
-        first_row_graph(d, graphics_kind, status);
-        KZT_CONTINUE(graphics_kind, d, status);
+        if (first_row_graph(d, graphics_kind, status))
+          KZT_CONTINUE(graphics_kind, d, status);
+        else
+          image = false;
       } else {
         KZT_3DSURFACE(graphics_kind, d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm,
                       d.ystrelm, d.xendelm, d.yendelm, d.title, d.xlabel, d.ylabel, d.zlabel,
@@ -246,6 +265,9 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
     } else if (command == "3-D LINES") {
       if (d.yendelm <= d.ystrelm) {
         first_row_graph(d, graphics_kind, status);
+      } else if (kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
+                                     d.xendelm, d.yendelm, "draw", status)) {
+        // said before any warning about lines, and nothing drawn
       } else {
         GS_3DLINES(true, d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm, d.ystrelm,
                    d.xendelm, d.yendelm, d.title, d.xlabel, d.ylabel, d.zlabel, status);

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,32 @@ TEST_F(DisplayMenu, EndOfInputLeavesBothMenus) {
     std::string kind;
     KZT_DISPLAY(shown(kY), memory, kind, status);
     EXPECT_NE(status, kStatusGood);  // the escape of the ended input
+  }
+}
+
+// Data without a finite value: each drawing says so in one line, before
+// anything else, and draws nothing; no wait menu waits under an empty
+// frame (the EXIT reaches the display menu), and the image is not drawn
+// again to repeat its own line.
+TEST_F(DisplayMenu, DataWithoutAFiniteValueAreSaidOnceAndNothingIsDrawn) {
+  std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+  for (const Index rows : {Index{2}, Index{3}, kY}) {
+    ScriptedInput input({"CONTOUR PLOT", "3-D LINES", "3-D SURFACE", "EXIT"});
+    TerminalCapture terminal;
+    Status status = kStatusGood;
+    KztMemoryProfile memory;
+    std::string kind;
+    KZT_DISPLAY(shown(rows), memory, kind, status);
+    EXPECT_EQ(status, kStatusGood) << rows;
+    EXPECT_EQ(input.remaining(), 0u) << rows;
+    std::string said;
+    std::istringstream lines(terminal.text());
+    for (std::string line; std::getline(lines, line);)
+      if (line.find("WARNING") != std::string::npos) said += line + "\n";
+    const std::string w = "WARNING: No finite data value in the region to ";
+    EXPECT_EQ(said, w + (rows == 2 ? "plot\n" : "contour\n") + w + "draw\n" + w +
+                        "draw as a 3-D surface\n")
+        << rows << terminal.text();
   }
 }
 

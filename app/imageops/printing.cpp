@@ -29,6 +29,20 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
     const auto is = [graphics_kind](std::string_view kind) {
       return graphics_kind.starts_with(kind);
     };
+    // Only an image of two dimensions shows data without a finite value (in
+    // the colour of bad pixels); any other kind would be an empty page: said,
+    // with no page added, as a kind that nothing draws.
+    const bool picture =
+        (is("image") || is("masked_image")) && xendelm > xstrelm && yendelm > ystrelm;
+    const bool known = is("3-d lines") || is("3-d surface") || is("image") ||
+                       is("masked_image") || is("contour") || is("x/y graph");
+    if (known && !picture &&
+        kzt_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, "print",
+                            status)) {
+      gs_off_print_without_page();
+      if (gui) GS_FWARNING(1, 1, {"PROBLEM WRITING FILE: (SEE TERMINAL WINDOW)"}, status);
+      return;
+    }
     if (is("3-d lines")) {
       GS_3DLINES(true, xmaxdat, ymaxdat, data, xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm,
                  title, xlabel, ylabel, zlabel, status);

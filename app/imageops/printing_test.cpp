@@ -6,10 +6,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <filesystem>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -99,13 +101,48 @@ TEST_F(Printing, EachRowGraphIsItsOwnPage) {
     ASSERT_EQ(boxes.size(), 3u) << path;
     for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
   }
-  const std::string path = dir.file("first.ps");
-  ScriptedInput input({path, "NO"});
-  TerminalCapture terminal;
-  print(false, "x/y graph", 3, status);
-  ASSERT_EQ(status, kStatusGood);
-  gs_end_graphics_file(status);
-  EXPECT_EQ(page_boxes(path).size(), 1u);
+  {
+    const std::string path = dir.file("first.ps");
+    ScriptedInput input({path, "NO"});
+    TerminalCapture terminal;
+    print(false, "x/y graph", 3, status);
+    ASSERT_EQ(status, kStatusGood);
+    gs_end_graphics_file(status);
+    EXPECT_EQ(page_boxes(path).size(), 1u);
+  }
+  // A row without a finite value is said and takes no page (no empty graph
+  // between the others).
+  for (Index x = 1; x <= kX; ++x) data[element(x, 2, kX)] = std::numeric_limits<float>::quiet_NaN();
+  {
+    const std::string path = dir.file("gap.ps");
+    ScriptedInput input({path, "YES", "YES"});
+    TerminalCapture terminal;
+    print(false, "x/y graph", 3, status);
+    ASSERT_EQ(status, kStatusGood);
+    gs_end_graphics_file(status);
+    EXPECT_NE(terminal.text().find("WARNING: No finite data value in row 2 to plot\n"),
+              std::string::npos)
+        << terminal.text();
+    const auto boxes = page_boxes(path);
+    ASSERT_EQ(boxes.size(), 2u);
+    for (const auto& b : boxes) EXPECT_GT((b[2] - b[0]) * (b[3] - b[1]), 1000);
+  }
+  // Data without a finite value give no page of any kind but the image,
+  // whose bad pixels show: said, and no file left that would hold none.
+  std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
+  for (const std::string_view kind : {"contour", "3-d surface", "3-d lines", "x/y graph"}) {
+    const std::string path = dir.file("none.ps");
+    ScriptedInput input({path});
+    TerminalCapture terminal;
+    print(false, kind, kind == "x/y graph" ? 1 : kY, status);
+    ASSERT_EQ(status, kStatusGood) << kind;
+    gs_end_graphics_file(status);
+    EXPECT_NE(terminal.text().find("WARNING: No finite data value in the region to print\n"),
+              std::string::npos)
+        << kind << terminal.text();
+    EXPECT_EQ(terminal.text().find("added"), std::string::npos) << kind << terminal.text();
+    EXPECT_FALSE(std::filesystem::exists(path)) << kind;
+  }
 }
 
 // A kind of graphics that nothing draws is a failure: no page is added,

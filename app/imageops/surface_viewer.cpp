@@ -110,16 +110,31 @@ void kzt_3d_switch_log(bool to_log, float zmin, float zmax, Kzt3dView& view) {
   view.zs = factor * kzt_3d_zscale(view.d, zmin, zmax, to_log);
 }
 
-bool kzt_3d_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
-                            Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
-                            Status& status) {
+bool kzt_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                         Index ystrelm, Index xendelm, Index yendelm, std::string_view purpose,
+                         Status& status) {
   Index non_finite = 0;
   ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, non_finite,
                      status);
   if (status != kStatusGood || non_finite != (xendelm - xstrelm + 1) * (yendelm - ystrelm + 1))
     return false;
-  IO_WRITE("WARNING: No finite data value in the region to draw as a 3-D surface", status);
+  IO_WRITE("WARNING: No finite data value in the region to " + std::string(purpose), status);
   return true;
+}
+
+bool kzt_3d_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                            Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                            Status& status) {
+  return kzt_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                             "draw as a 3-D surface", status);
+}
+
+void kzt_say_rows_not_drawn(Status& status) {
+  // A graph is drawn only of a region from the first row: said, rather
+  // than a command that ends without a word.
+  IO_WRITE("WARNING: Nothing drawn: a region of one or two rows is drawn (as a graph) only "
+           "when it starts at row 1",
+           status);
 }
 
 void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
@@ -411,13 +426,23 @@ void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, 
   GS_INQ_ERRORBARS(x_bars, y_bars, status);
   GS_SET_ERRORBARS(false, false, status);
   const auto row_length = static_cast<std::size_t>(xmaxdat);
+  // A row without a finite value is said and left out: no empty graph, no
+  // menu or page of one.
+  bool drawn = false;
   for (Index y = ystrelm; y <= yendelm && status == kStatusGood; ++y) {
-    if (y > ystrelm) {
+    if (drawn) {
       bool more = true;
       IO_INPL(false, false, false, true, "CONTINUE",
               {"\"YES\" for further 1-D graphs, \"NO\" to exit"}, {"Enter \"YES\" or \"NO\""}, more,
               status);
       if (status != kStatusGood || !more) break;
+    }
+    Index non_finite = 0;
+    ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, y, xendelm, y, non_finite, status);
+    if (status != kStatusGood) break;
+    if (non_finite == xendelm - xstrelm + 1) {
+      IO_WRITE("WARNING: No finite data value in row " + std::to_string(y) + " to plot", status);
+      continue;
     }
     const std::span<const float> row =
         data.subspan(static_cast<std::size_t>(element(1, y, xmaxdat)), row_length);
@@ -435,10 +460,11 @@ void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, 
     } else {
       // Printed, each row is a page of its own, as the window shows them
       // one at a time: drawn on one page, each would cover the one before.
-      if (y > ystrelm) gs_print_page_break(status);
+      if (drawn) gs_print_page_break(status);
       GS_XYSGRAPH(xmaxdat, xstrelm, xendelm, xaxis, row, title, xlabel, zlabel, status);
       GS_UPDATE(status);
     }
+    drawn = true;
   }
   escape_is_nothing(status);
   Status local = kStatusGood;
@@ -463,11 +489,7 @@ void kzt_command_3dsurface(KztDataSets& sets, std::string& graphics_kind, Status
                 sets.title, sets.xlabel, sets.ylabel, sets.zlabel, status);
     graphics_kind = "x/y graph";
   } else {
-    // A graph is drawn only of a region from the first row: said, rather
-    // than a command that ends without a word.
-    IO_WRITE("WARNING: Nothing drawn: a region of one or two rows is drawn (as a graph) only "
-             "when it starts at row 1",
-             status);
+    kzt_say_rows_not_drawn(status);
   }
 }
 

@@ -37,9 +37,13 @@ bool kzt_3d_step(std::string_view button, Kzt3dView& view);
 // to the scale of the new mode.
 void kzt_3d_switch_log(bool to_log, float zmin, float zmax, Kzt3dView& view);
 
-// Says "WARNING: No finite data value in the region to draw as a 3-D
-// surface" and gives true when the region holds no finite value: nothing
-// is drawn for it then, neither the viewer nor the graph of its rows.
+// Says "WARNING: No finite data value in the region to PURPOSE" and gives
+// true when the region holds no finite value: nothing is drawn for it then
+// (no empty frame or graph, no menu waiting under one).
+bool kzt_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xstrelm,
+                         Index ystrelm, Index xendelm, Index yendelm, std::string_view purpose,
+                         Status& status);
+// The same for the viewer and the graph of its rows ("draw as a 3-D surface").
 bool kzt_3d_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                             Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                             Status& status);
@@ -62,6 +66,10 @@ void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, 
                  std::span<const float> variances, std::span<const float> xaxis,
                  std::span<const float> yaxis, std::string_view title, std::string_view xlabel,
                  std::string_view ylabel, std::string_view zlabel, Status& status);
+
+// Says "WARNING: Nothing drawn: ..." for a region of one or two rows that
+// does not start at row 1, of which no graph is drawn.
+void kzt_say_rows_not_drawn(Status& status);
 
 // 3-D SURFACE PLOT: the viewer for a region of three rows or more, the row
 // graphs for a lower one starting at row 1, otherwise nothing.

@@ -295,6 +295,24 @@ TEST_F(Viewer, RowsWithoutAFiniteValueAreSaidInOneLineToo) {
     EXPECT_TRUE(input.prompts.empty());
     EXPECT_NE(terminal.text().find("WARNING: Nothing drawn"), std::string::npos) << terminal.text();
   }
+  // Of two rows, a second row without a finite value is said after the
+  // first row's graph, and no menu waits under an empty graph of it.
+  for (Index x = 0; x < kX; ++x) a.data[x + kX] = std::numeric_limits<float>::quiet_NaN();
+  a.ystrelm = 1;
+  a.yendelm = 2;
+  {
+    KztDataSets sets;
+    std::string kind = "image";
+    ScriptedInput input({"EXIT", "YES", "LEFT OVER"});
+    TerminalCapture terminal;
+    kzt_command_3dsurface(sets, kind, status);
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_EQ(kind, "x/y graph");
+    EXPECT_EQ(input.remaining(), 1u);
+    EXPECT_NE(terminal.text().find("WARNING: No finite data value in row 2 to plot\n"),
+              std::string::npos)
+        << terminal.text();
+  }
   kzt_free_arrays(vosq_kzt_arrays, status);
   vosq_kzt_arrays = KztArrays{};
 }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/imageops/display_commands.hpp"
+#include "app/imageops/surface_viewer.hpp"
 #include "core/defaults_db.hpp"
 #include "core/io_output.hpp"
 #include "core/status.hpp"
@@ -173,6 +174,13 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
                    Status& status) {
   if (st_bad(status, "Subroutine KZT_PLOT_DATA V0.1")) return;
   const KztArrays& a = vosq_kzt_arrays;
+  // A row or a column is drawn as a graph, of which none is drawn without a
+  // finite value: said, and nothing left for PRINT GRAPHICS to print.
+  const bool graph = a.xendelm == a.xstrelm || a.yendelm == a.ystrelm;
+  if (graph && (kzt_no_finite_value(a.xmaxdat, a.ymaxdat, kzt_image(a.data), a.xstrelm,
+                                    a.ystrelm, a.xendelm, a.yendelm, "plot", status) ||
+                status != kStatusGood))
+    return;
   GS_PLOT(a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
           a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, sets.title, sets.xlabel, sets.ylabel,
           sets.zlabel, status);
@@ -183,19 +191,37 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
 
 void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   if (st_bad(status, "Subroutine KZT_CONTOUR_PLOT V0.1")) return;
-  // Without graphics there is nothing to draw on; a running macro goes on.
-  if (!sets.graphics_on) return;
+  // Without graphics there is nothing to draw on: said as the other
+  // drawing commands say it, though a running macro goes on.
+  if (!sets.graphics_on) {
+    IO_WRITE("WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA",
+             status);
+    return;
+  }
   const KztArrays& a = vosq_kzt_arrays;
+  const std::span<const float> data = kzt_image(a.data);
+  // Data without a finite value are said in one line, with nothing drawn
+  // (no empty frame or graph that PRINT GRAPHICS would print).
+  const auto none = [&](Index yend, std::string_view purpose) {
+    return kzt_no_finite_value(a.xmaxdat, a.ymaxdat, data, a.xstrelm, a.ystrelm, a.xendelm, yend,
+                               purpose, status) ||
+           status != kStatusGood;
+  };
   if (a.yendelm - a.ystrelm > 1) {
-    GS_2DCONTOUR(a.xmaxdat, a.ymaxdat, kzt_image(a.data), kzt_xline(a.xaxis), kzt_yline(a.yaxis),
-                 a.xstrelm, a.ystrelm, a.xendelm, a.yendelm, sets.title, sets.xlabel, sets.ylabel,
-                 sets.zlabel, status);
+    if (none(a.yendelm, "contour")) return;
+    GS_2DCONTOUR(a.xmaxdat, a.ymaxdat, data, kzt_xline(a.xaxis), kzt_yline(a.yaxis), a.xstrelm,
+                 a.ystrelm, a.xendelm, a.yendelm, sets.title, sets.xlabel, sets.ylabel, sets.zlabel,
+                 status);
     graphics_kind = "contour";
   } else if (a.ystrelm == 1) {
+    if (none(a.ystrelm, "plot")) return;
     GS_XYSGRAPH(a.xmaxdat, a.xstrelm, a.xendelm, kzt_xline(a.xaxis),
-                kzt_image(a.data).first(static_cast<std::size_t>(a.xmaxdat)), sets.title,
-                sets.xlabel, sets.zlabel, status);
+                data.first(static_cast<std::size_t>(a.xmaxdat)), sets.title, sets.xlabel,
+                sets.zlabel, status);
     graphics_kind = "x/y graph";
+  } else {
+    kzt_say_rows_not_drawn(status);
+    return;
   }
   GS_UPDATE(status);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -128,6 +129,32 @@ INSTANTIATE_TEST_SUITE_P(
         name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
       return name + "_" + std::to_string(info.index);
     });
+
+// CONTOUR PLOT says why it draws nothing: without graphics (as the other
+// drawing commands say it, though a macro goes on), for one or two rows
+// away from row 1, and for data without a finite value; none of these
+// leaves a kind of graphics for PRINT GRAPHICS.
+TEST_F(Dispatcher, ContourPlotThatDrawsNothingSaysWhy) {
+  make(8, 6, false, false);
+  sets.data_defined = true;
+  KztArrays& a = vosq_kzt_arrays;
+  const auto said = [&](bool graphics, Index ys, Index ye) {
+    sets.graphics_on = graphics;
+    a.ystrelm = ys;
+    a.yendelm = ye;
+    graphics_kind.clear();
+    TerminalCapture terminal;
+    EXPECT_EQ(run("CONTOUR PLOT"), "PRINT GRAPHICS");
+    EXPECT_EQ(graphics_kind, "");
+    return terminal.text();
+  };
+  EXPECT_EQ(said(false, 1, 6),
+            "WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA\n");
+  EXPECT_EQ(said(true, 3, 4).rfind("WARNING: Nothing drawn: ", 0), 0u);
+  std::fill(a.data, a.data + 8 * 6, std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(said(true, 1, 6), "WARNING: No finite data value in the region to contour\n");
+  EXPECT_EQ(said(true, 1, 2), "WARNING: No finite data value in the region to plot\n");
+}
 
 TEST_F(Dispatcher, UnknownNullAndPendingStatus) {
   make(2, 2, true, false);

@@ -141,15 +141,19 @@ void GS_2DCONTOUR(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   if (gs_detail::bad_plot(false, xmaxdat, ymaxdat, data, {}, xaxis, yaxis, xstrelm, ystrelm,
                           xendelm, yendelm, 2, status, position))
     return;
+  // The levels split the finite range; without a finite pixel there is none,
+  // and an empty frame would only look like data without contours.
+  if (gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                                     "contour", status) ||
+      status != kStatusGood)
+    return;
   gs_detail::image_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, status);
   float minimum = 0.0f;
   float maximum = 0.0f;
   MA_RMINMAX(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, minimum, maximum, status);
   if (status != kStatusGood) return;
   constexpr int kDeclared = 200;
-  // The levels split the finite range; without a finite pixel there is none.
-  const int num_levels = minimum <= maximum ? 10 : 0;
-  if (num_levels == 0) IO_WRITE("WARNING: No finite data value in the region to contour", status);
+  constexpr int num_levels = 10;
   std::array<float, kDeclared> levels{};
   const double bin = (static_cast<double>(maximum) - minimum) / 10.0;
   for (int k = 0; k < num_levels; ++k)

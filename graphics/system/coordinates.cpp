@@ -413,7 +413,13 @@ void GS_INT_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string
   if (!qg_db_colours.log_scaling) GS_SET_AXESLOGLIN(x_linear, true, status);
   bool graph = true, menu = true;
   while (status == kStatusGood) {
-    if (graph) GS_XYEGRAPH(curves, title, xlabel, ylabel, status);
+    if (graph) {
+      GS_XYEGRAPH(curves, title, xlabel, ylabel, status);
+      // Curves without a finite point are said and not drawn: no menu
+      // waits under a graph that is not there.
+      if (status == kStatusGood && curves.numcurves > 0 && !gs_detail::any_finite_point(curves))
+        break;
+    }
     if (menu || graph) {
       GS_SET_MENULAYOUT(0, 3, 30, 12, status);
       GS_FMENU(1, 1, {"X/Y GRAPH DISPLAY MENU"}, 5, 5, choices, status);

@@ -13,6 +13,10 @@
 #include "graphics/device/kernel.hpp"
 #include "graphics/system/state.hpp"
 
+namespace kesta {
+struct GsCurves;
+}
+
 namespace kesta::gs_detail {
 
 // A failed check: STATUS becomes 140000 + CODE with POSITION recorded. Returns
@@ -57,6 +61,8 @@ bool bad_region(Index xmaxdat, Index ymaxdat, std::size_t size, Index xs, Index 
 // true.
 bool say_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data, Index xs,
                          Index ys, Index xe, Index ye, std::string_view purpose, Status& status);
+// Has a curve of CURVES (checked) a point with finite coordinates?
+bool any_finite_point(const GsCurves& curves);
 // The region checks, axes reaching the region's end and a used mask as large
 // as the array (1).
 bool bad_plot(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float> data,

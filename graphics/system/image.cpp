@@ -370,6 +370,12 @@ void GS_MPLOT(bool mask_on, Index xmaxdat, Index ymaxdat, std::span<const float>
                 yendelm, title, xlabel, ylabel, zlabel, status);
     return;
   }
+  // The graph of a row or column without a value, and its mask markers,
+  // would be axes about nothing.
+  if (gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                                     "plot", status) ||
+      status != kStatusGood)
+    return;
   const bool log = log_mapping(status);
   const bool x_linear = gs_state.x_axis_linear;
   const bool y_linear = gs_state.y_axis_linear;

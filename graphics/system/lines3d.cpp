@@ -35,13 +35,16 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   if (gs_detail::bad_plot(false, xmaxdat, ymaxdat, data, {}, xaxis, yaxis, xstrelm, ystrelm,
                           xendelm, yendelm, 2, status, position))
     return;
+  // Rows without a value would be lines of nothing about axes of no range:
+  // said first, and nothing drawn (nor a warning about lines not drawn).
+  if (gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
+                                     "draw", status) ||
+      status != kStatusGood)
+    return;
   IO_WRITE("WARNING: The hidden line removal algorithm is not perfect, (probably", status);
   IO_WRITE("         owing to rounding errors) sometimes it is known to draw lines", status);
   IO_WRITE("         where they should not appear.", status);
   IO_WRITE("", status);
-  // Its rows are drawn (as lines of nothing) about axes of no data.
-  gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
-                                 "draw", status);
   GS_BACKGROUND(status);
   Gs3dStyle style;
   GS_INQ_3DSTYLE(style, status);

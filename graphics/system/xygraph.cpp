@@ -250,10 +250,7 @@ struct SavedTransform {
 
 }  // namespace
 
-namespace {
-
-// Has a curve of CURVES a point with finite coordinates?
-bool any_finite_point(const GsCurves& curves) {
+bool gs_detail::any_finite_point(const GsCurves& curves) {
   for (Index c = 0; c < curves.numcurves; ++c)
     for (Index k = curves.starts[c]; k <= curves.ends[c]; ++k) {
       const Index at = element(k, c + 1, curves.maxpts);
@@ -262,16 +259,17 @@ bool any_finite_point(const GsCurves& curves) {
   return false;
 }
 
-}  // namespace
-
 void GS_XYEGRAPH(const GsCurves& curves, std::string_view title, std::string_view xlabel,
                  std::string_view ylabel, Status& status) {
   constexpr std::string_view position = "Subroutine GS_XYEGRAPH V0.7";
   if (st_bad(status, position)) return;
   if (bad_curves(curves, 6, status, position)) return;
-  // Curves without a finite point (a row all NaN) give an empty graph.
-  if (curves.numcurves > 0 && !any_finite_point(curves))
+  // Curves without a finite point (a row all NaN) would be an empty graph
+  // with axes of a range no point has: said, and nothing drawn.
+  if (curves.numcurves > 0 && !gs_detail::any_finite_point(curves)) {
     IO_WRITE("WARNING: No finite data value in the region to plot", status);
+    return;
+  }
   GsState& g = gs_state;
   const bool x_log = !g.x_data_linear;
   const bool y_log = !g.y_data_linear;

@@ -2,11 +2,14 @@
 // and the key, recorded in page coordinates.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <vector>
 
+#include "core/dialogue_testing.hpp"
 #include "graphics/system/gsystem_test_support.hpp"
+#include "graphics/system/widgets.hpp"
 
 namespace kesta {
 namespace {
@@ -41,6 +44,30 @@ TEST_F(XyGraphTest, AutomaticRange) {
   Status bad = kStatusGood;
   GS_XYSGRAPH(5, 0, 5, x, x, "", "", "", bad);
   EXPECT_EQ(bad, 140005);
+
+  // A row without a finite value has no range: said, and no empty graph.
+  const std::vector<float> none(5, std::numeric_limits<float>::quiet_NaN());
+  testing::TerminalCapture said;
+  items.clear();
+  GS_XYSGRAPH(5, 1, 5, x, none, "NONE", "X", "Y", s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(said.text(), "WARNING: No finite data value in the region to plot\n");
+  EXPECT_TRUE(items.empty());
+  // Nor does a menu wait under the graph not drawn.
+  const std::array<Index, 1> starts{1}, ends{5};
+  GsCurves curves;
+  curves.maxpts = 5;
+  curves.maxcurves = curves.numcurves = 1;
+  curves.starts = starts;
+  curves.ends = ends;
+  curves.x = x;
+  curves.y = none;
+  testing::ScriptedInput no_answers({});
+  testing::TerminalCapture said_once;
+  GS_INT_XYEGRAPH(curves, "NONE", "X", "Y", s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_EQ(said_once.text(), "WARNING: No finite data value in the region to plot\n");
+  EXPECT_TRUE(items.empty());
 }
 
 TEST_F(XyGraphTest, LogDataRaiseTheRequestedMinimum) {
