@@ -980,7 +980,9 @@ bool KZT_LSQ1DSYMMETRY(Index max_points, Index first, Index last, std::span<cons
   const std::array<float, 1> scales{5.0f};
   std::vector<float> model(n, 0.0f);
   int end_code = 0, num_calls = 0;
-  float sum_squares = 0.0f;
+  // The sum of squares of a profile of huge values (an image scaled to
+  // 1e19 or more) passes what a single-precision value holds.
+  double sum_squares = 0.0;
   MA_MODELFIT(0, KZT_FUN1DSYMMETRY, !mask.empty(), false, false, max_points, 1, profile, mask, {},
               first, 1, last, 1, 1, 300, 1.0e-5f, 100.0f, 5.0e-7f, nullptr, nullptr, nullptr,
               nullptr, 1, constrained, scales, max_points, 1, true, params, model, end_code,

@@ -247,6 +247,25 @@ TEST_F(ProjectFit, CentreFoundOnLinesDrawnFarToEitherSideOfIt) {
   }
 }
 
+// The same pattern in units that make its values huge or tiny: the fit's
+// sum of squares (values of 1e30 squared) still holds them, and the centre
+// is found without a word of a failed fit.
+TEST_F(ProjectFit, CentreFoundOnImagesOfHugeAndTinyValues) {
+  for (const float scale : {1.0e19f, 1.0e30f, 1.0e-30f}) {
+    GsDisplayedImage im = image(256, 16, 131.37, rings);
+    for (float& v : data) v *= scale;
+    SCOPED_TRACE(scale);
+    testing::TerminalCapture terminal;
+    float x = 0.0f, y = 0.0f;
+    Status status = kStatusGood;
+    EXPECT_TRUE(fit(im, {"2", "60", "8", "250", "8", "2", "100", "0", "100", "16", "YES", "EXIT"},
+                    x, y, status));
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NEAR(x / 1e-4f, 131.37f, 0.05f);
+    EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
+  }
+}
+
 // A small-angle pattern of 256 x 256 pixels about (131.37, 140): a central
 // peak over a slowly falling background, with rings at 85, 95 and 120
 // pixels, so that the part of a line beyond the mirrored stretch holds a ring.
