@@ -652,6 +652,13 @@ TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
        9.0, 0.0, 128.64, 228.64, 4.0, true, 49.0, 78.33, -21.0},
       {"a side rod on a decay falling from the start", 150.31, 37.2, {67.0, 47.0, 34.0}, 2.2,
        12.0, 0.0, 122.99, 222.99, 4.0, true, 30.0, -27.32, 43.0},
+      // A weak specular rod 25 points from one end mirrors only itself; the
+      // strong side rod nearer the middle mirrors it onto the weaker rod
+      // cut by the other end as well, over more of the line.
+      {"a weak specular rod 25 points from the end", 150.31, 37.2, {36.0, 60.0, 30.0}, 1.9, 9.0,
+       0.0, 75.31, 175.31, 6.0, true},
+      {"a weak specular rod 25 points from the start", 150.31, 37.2, {36.0, 60.0, 30.0}, 1.9,
+       9.0, 0.0, 125.31, 225.31, 6.0, true},
   };
   for (const Case& c : cases)
     for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
