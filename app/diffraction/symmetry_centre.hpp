@@ -106,7 +106,9 @@ struct StripCentre {
 // out, into FOUND; moved to where the profile mirrors best (above a linear
 // background) within a pixel and a half, and checked against the centres
 // that mirror most of the line best: one that mirrors clearly better is
-// taken instead, one that mirrors as well is a rival, and so is one that
+// taken instead, one that mirrors as well is a rival (a centre on a feature
+// symmetric in itself, a weak specular rod near one end, even over a
+// shorter stretch), and so is one that
 // mirrors a shorter stretch clearly better than the centre mirrors a
 // stretch as long, or one that mirrors a stretch mostly beyond the centre's
 // clearly better where the centre's own pairs differ beyond the noise, or

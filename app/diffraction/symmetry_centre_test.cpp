@@ -247,6 +247,25 @@ TEST_F(ProjectFit, CentreFoundOnLinesDrawnFarToEitherSideOfIt) {
   }
 }
 
+// The same pattern in units that make its values huge or tiny: the fit's
+// sum of squares (values of 1e30 squared) still holds them, and the centre
+// is found without a word of a failed fit.
+TEST_F(ProjectFit, CentreFoundOnImagesOfHugeAndTinyValues) {
+  for (const float scale : {1.0e19f, 1.0e30f, 1.0e-30f}) {
+    GsDisplayedImage im = image(256, 16, 131.37, rings);
+    for (float& v : data) v *= scale;
+    SCOPED_TRACE(scale);
+    testing::TerminalCapture terminal;
+    float x = 0.0f, y = 0.0f;
+    Status status = kStatusGood;
+    EXPECT_TRUE(fit(im, {"2", "60", "8", "250", "8", "2", "100", "0", "100", "16", "YES", "EXIT"},
+                    x, y, status));
+    EXPECT_EQ(status, kStatusGood);
+    EXPECT_NEAR(x / 1e-4f, 131.37f, 0.05f);
+    EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
+  }
+}
+
 // A small-angle pattern of 256 x 256 pixels about (131.37, 140): a central
 // peak over a slowly falling background, with rings at 85, 95 and 120
 // pixels, so that the part of a line beyond the mirrored stretch holds a ring.
@@ -633,6 +652,13 @@ TEST_F(ProjectFit, RodsMirroringPartOfTheLineGiveTheSpecularRodOrADoubt) {
        9.0, 0.0, 128.64, 228.64, 4.0, true, 49.0, 78.33, -21.0},
       {"a side rod on a decay falling from the start", 150.31, 37.2, {67.0, 47.0, 34.0}, 2.2,
        12.0, 0.0, 122.99, 222.99, 4.0, true, 30.0, -27.32, 43.0},
+      // A weak specular rod 25 points from one end mirrors only itself; the
+      // strong side rod nearer the middle mirrors it onto the weaker rod
+      // cut by the other end as well, over more of the line.
+      {"a weak specular rod 25 points from the end", 150.31, 37.2, {36.0, 60.0, 30.0}, 1.9, 9.0,
+       0.0, 75.31, 175.31, 6.0, true},
+      {"a weak specular rod 25 points from the start", 150.31, 37.2, {36.0, 60.0, 30.0}, 1.9,
+       9.0, 0.0, 125.31, 225.31, 6.0, true},
   };
   for (const Case& c : cases)
     for (const unsigned seed : {1u, 2u, 3u, 4u, 5u, 6u}) {
