@@ -577,6 +577,45 @@ TEST(Fit2d, APeakFittedToCoarseSharedOrGrowingNoiseIsNoValidFeature) {
   }
 }
 
+TEST(Fit2d, AStrongPeakBesideOneLeftOutOfTheModelStandsOutOfTheNoise) {
+  // FIT on a scan of noise 5 on 200 with a peak of 40 noises (SD 3) and,
+  // 45 points off, one of 900 noises (SD 5) that the model leaves out, as
+  // in a powder scan where only some peaks are fitted: the misfits about the
+  // fitted peak hold the other's whole side, which is no noise. The fitted
+  // peak is valid; the scan in either order.
+  constexpr Index kRow = 400;
+  const std::vector<float> ax = centre_axis(kRow), ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kRow, 1, ax, ay);
+  testing::Noise noise(11, 5.0);
+  std::vector<float> data(kRow);
+  for (Index x = 0; x < kRow; ++x) {
+    const double a = (x + 0.5 - 200.3) / 3.0, b = (x + 0.5 - 245.0) / 5.0;
+    data[static_cast<std::size_t>(x)] = static_cast<float>(
+        200.0 + 200.0 * std::exp(-0.5 * a * a) + 4500.0 * std::exp(-0.5 * b * b) + noise.next());
+  }
+  std::vector<float> reversed(data.rbegin(), data.rend());
+  std::vector<float> out(kRow);
+  for (const bool flipped : {false, true}) {
+    FitModel model;
+    add_feature(model, kGaussian, {flipped ? 199.7f : 200.5f, 0.5f, 190.0f, 3.3f, 1.0f, 0.0f});
+    model.names[2] = "G1 MAX    ";
+    model.constraints[1] = model.constraints[4] = model.constraints[5] = true;
+    // The level held: free, it rises under the other peak.
+    add_feature(model, kSurface, {800.0f});
+    model.constraints[6] = true;
+    model.x_max_poly = static_cast<float>(kRow);
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o = KZT_LSQKESTA(frame, flipped ? reversed : data, {}, {}, 1, 1, kRow, 1,
+                                        false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_TRUE(o.valid) << flipped << terminal.text();
+    EXPECT_EQ(terminal.text().find("stands out of the noise"), std::string::npos)
+        << flipped << terminal.text();
+    EXPECT_NEAR(model.params[2], 200.0f, 20.0f) << flipped;
+  }
+}
+
 TEST(Fit2d, RowLineOrderIntensityBelowZeroIsNoValidModel) {
   Scene s;
   FitModel m;
