@@ -734,7 +734,25 @@ bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Ind
   FittedValues values;
   values.results = std::span<const float>(model.results.data(), results);
   values.result_names = std::span<const std::string>(model.result_names.data(), results);
-  values.owners = owners;
+  // An intensity worked out from finite fitted parameters may still be too
+  // large for single precision (a height near its largest value times the
+  // widths and 2 pi): the model is right, only that value cannot be shown,
+  // so it is said and left out of the check.
+  std::vector<int> checked(owners.begin(), owners.end());
+  for (std::size_t r = 0; r < std::min(checked.size(), results); ++r) {
+    if (!std::isinf(model.results[r]) || checked[r] < 1) continue;
+    const FeatureParameters f = kzt_feature_parameters(model, checked[r]);
+    bool finite = true;
+    for (int k = 0; k < f.count; ++k)
+      if (f.index[static_cast<std::size_t>(k)] >= 0 && !std::isfinite(f.p[static_cast<std::size_t>(k)]))
+        finite = false;
+    if (!finite) continue;
+    std::string what(trimmed_text(model.result_names[r]));
+    if (what.empty()) what = "result " + std::to_string(r + 1);
+    IO_WRITE("INFO: " + what + " is too large to be held in single precision", status);
+    checked[r] = 0;
+  }
+  values.owners = checked;
   const std::vector<std::string> faults = kzt_fit_faults(model, peak_needs, inside, values);
   for (const std::string& line : faults) IO_WRITE(line, status);
   return faults.empty();

@@ -616,6 +616,50 @@ TEST(Fit2d, AStrongPeakBesideOneLeftOutOfTheModelStandsOutOfTheNoise) {
   }
 }
 
+TEST(Fit2d, APeakNearTheLargestSingleValueIsFittedAsItsTwin) {
+  // FIT on a scan of a peak of height 1 and SD 3 on a level of 1 with noise
+  // 0.01, and on the same scan times 8e37 (its top near 1.6e38): the fit
+  // ends where its twin's does, scaled, and is valid; only the intensity,
+  // the height times the widths and 2 pi, is beyond single precision, which
+  // is said.
+  constexpr Index kRow = 200;
+  const std::vector<float> ax = centre_axis(kRow), ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kRow, 1, ax, ay);
+  testing::Noise noise(3, 0.01);
+  std::vector<double> base(kRow);
+  for (Index x = 0; x < kRow; ++x) {
+    const double a = (x + 0.5 - 100.3) / 3.0;
+    base[static_cast<std::size_t>(x)] = 1.0 + std::exp(-0.5 * a * a) + noise.next();
+  }
+  std::vector<float> out(kRow);
+  std::vector<FitModel> fitted;
+  for (const double scale : {1.0, 8.0e37}) {
+    std::vector<float> data(kRow);
+    for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<float>(scale * base[k]);
+    FitModel model;
+    add_feature(model, kGaussian,
+                {100.8f, 0.5f, static_cast<float>(0.9 * scale), 3.5f, 1.0f, 0.0f});
+    model.scales = {0.1f, 1.0f, static_cast<float>(0.1 * scale), 0.1f, 1.0f, 0.1f,
+                    static_cast<float>(0.1 * scale)};
+    model.constraints[1] = model.constraints[4] = model.constraints[5] = true;
+    add_feature(model, kSurface, {static_cast<float>(4.0 * scale)});
+    model.x_max_poly = static_cast<float>(kRow);
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o =
+        KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kRow, 1, false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood) << scale;
+    EXPECT_TRUE(o.valid) << scale << terminal.text();
+    EXPECT_EQ(terminal.text().find("not a finite number"), std::string::npos) << terminal.text();
+    EXPECT_EQ(terminal.text().find("too large to be held") == std::string::npos, scale == 1.0)
+        << terminal.text();
+    fitted.push_back(model);
+  }
+  EXPECT_NEAR(fitted[1].params[0], fitted[0].params[0], 0.01f);
+  EXPECT_NEAR(fitted[1].params[2] / 8.0e37, fitted[0].params[2], 0.001);
+  EXPECT_NEAR(fitted[1].params[3], fitted[0].params[3], 0.01f);
+}
+
 TEST(Fit2d, RowLineOrderIntensityBelowZeroIsNoValidModel) {
   Scene s;
   FitModel m;
