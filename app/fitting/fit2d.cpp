@@ -743,9 +743,8 @@ bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Ind
     if (!std::isinf(model.results[r]) || checked[r] < 1) continue;
     const FeatureParameters f = kzt_feature_parameters(model, checked[r]);
     bool finite = true;
-    for (int k = 0; k < f.count; ++k)
-      if (f.index[static_cast<std::size_t>(k)] >= 0 && !std::isfinite(f.p[static_cast<std::size_t>(k)]))
-        finite = false;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(f.count); ++k)
+      finite = finite && (f.index[k] < 0 || std::isfinite(f.p[k]));
     if (!finite) continue;
     std::string what(trimmed_text(model.result_names[r]));
     if (what.empty()) what = "result " + std::to_string(r + 1);

@@ -561,6 +561,21 @@ TEST(Fit2d, APeakFittedToCoarseSharedOrGrowingNoiseIsNoValidFeature) {
       EXPECT_NE(terminal.text().find("standard deviations, fewer than 5"), std::string::npos)
           << c->what << terminal.text();
     }
+    if (c == &rounded) {
+      // Started 20 points wide anywhere: most misfits then step by the
+      // model's own small steps alone, which are no measure of the noise.
+      FitModel model = gaussian_on(ax[300], 0.5f);
+      model.params[3] = 20.0f;
+      testing::TerminalCapture terminal;
+      const Fit2dOutcome o =
+          KZT_LSQKESTA(frame, c->data, {}, {}, 1, 1, n, 1, false, 30.0f, model, out, status);
+      EXPECT_FALSE(o.valid) << c->what << terminal.text();
+      const std::string said = "stands out of the noise (";
+      const std::size_t at = terminal.text().find(said);
+      ASSERT_NE(at, std::string::npos) << terminal.text();
+      EXPECT_NEAR(std::stod(terminal.text().substr(at + said.size())), c->sd, 0.3 * c->sd)
+          << terminal.text();
+    }
     // The peak a third of the way along (two thirds for the rising counts).
     const float at = ax[c->data.size() * (slope > 0.0f ? 2 : 1) / 3] + 0.3f;
     const float height = static_cast<float>(8.0 * c->sd);
