@@ -395,6 +395,10 @@ constexpr double kFeatureSignificance = 5.0;
 // that a scan whose noise grows with its counts is measured where the peak is.
 constexpr Index kNoiseMargin = 50;
 
+// How many standard deviations of the noise out a misfit or a difference of
+// misfits is no longer taken for noise (a spike, a peak the model misses).
+constexpr double kNoiseClip = 5.0;
+
 // The noise about a fitted peak: its standard deviation SD and how much of
 // it neighbours share, along a row (ALONG_X[k - 1] for elements k apart) and
 // along a column (ALONG_Y): the correlation of the noise of a rebinned scan
@@ -422,11 +426,10 @@ double median_of(std::vector<double>& values) {
 // misses while they are a minority. Where most data are equal to their pair
 // (counts of a few, rounded values) the median sees the model's own small
 // steps, however large the rest: then the root mean square of the
-// deviations, those more than kClip of it out left out until none is,
-// started from their mean absolute size (which a few large ones move far
-// less than their square).
+// deviations, those more than kNoiseClip of it out left out until none
+// is, started from their mean absolute size (which a few large ones move
+// far less than their square).
 double step_spread(std::vector<double>& steps, std::size_t equal) {
-  constexpr double kClip = 5.0;
   const double centre = median_of(steps);
   for (double& v : steps) v = std::fabs(v - centre);
   if (2 * equal < steps.size()) return 1.4826 * median_of(steps);
@@ -437,7 +440,7 @@ double step_spread(std::vector<double>& steps, std::size_t equal) {
     double squares = 0.0;
     std::size_t count = 0;
     for (const double v : steps) {
-      if (v > kClip * spread) continue;
+      if (v > kNoiseClip * spread) continue;
       squares += v * v;
       ++count;
     }
@@ -456,11 +459,11 @@ double step_spread(std::vector<double>& steps, std::size_t equal) {
 // Differences see neither the background the model has only roughly nor,
 // through their medians, the smooth side of a strong peak the model leaves
 // out, which would otherwise pass for noise many times the true one. The
-// correlations are those of the misfits within kClip deviations of a plane
-// fitted to them (the plane again fitted to those alone until they stay).
+// correlations are those of the misfits within kNoiseClip deviations of a
+// plane fitted to them (the plane again fitted to those alone until they
+// stay).
 LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Index xs, Index ys,
                        Index xe, Index ye) {
-  constexpr double kClip = 5.0;
   constexpr std::size_t kLags = 8;
   const std::size_t nx = static_cast<std::size_t>(xe - xs + 1),
                     ny = static_cast<std::size_t>(ye - ys + 1);
@@ -501,7 +504,7 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
     noise.sd = std::max(noise.sd, step_spread(steps, equal) / std::sqrt(2.0));
   }
   if (!(noise.sd > 0.0) || !std::isfinite(noise.sd)) return noise;
-  const double limit = kClip * noise.sd;
+  const double limit = kNoiseClip * noise.sd;
   // The plane (least squares about the kept misfits' centre) and the misfits
   // off it; from level 0, none kept yet.
   double level = 0.0, bi = 0.0, bj = 0.0, ci = 0.0, cj = 0.0;
