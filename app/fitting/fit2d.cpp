@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <numbers>
 #include <optional>
 #include <span>
 #include <vector>
@@ -394,6 +395,10 @@ constexpr double kFeatureSignificance = 5.0;
 // that a scan whose noise grows with its counts is measured where the peak is.
 constexpr Index kNoiseMargin = 50;
 
+// How many standard deviations of the noise out a misfit or a difference of
+// misfits is no longer taken for noise (a spike, a peak the model misses).
+constexpr double kNoiseClip = 5.0;
+
 // The noise about a fitted peak: its standard deviation SD and how much of
 // it neighbours share, along a row (ALONG_X[k - 1] for elements k apart) and
 // along a column (ALONG_Y): the correlation of the noise of a rebinned scan
@@ -403,102 +408,161 @@ struct LocalNoise {
   std::vector<double> along_x, along_y;
 };
 
+// The median of VALUES (reordered), the mean of the middle two for an even
+// count.
+double median_of(std::vector<double>& values) {
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  double median = *middle;
+  if (values.size() % 2 == 0) median = 0.5 * (median + *std::max_element(values.begin(), middle));
+  return median;
+}
+
+// The spread of STEPS (reordered), the differences of the misfits of pairs of
+// elements some distance apart, of which EQUAL pairs hold equal data. Where
+// fewer than half do, 1.4826 times the steps' median absolute deviation about
+// their median (a plane under the misfits steps them all alike), which
+// passes over the steps across a spike or the side of a peak the model
+// misses while they are a minority. Where most data are equal to their pair
+// (counts of a few, rounded values) the median sees the model's own small
+// steps, however large the rest: then the root mean square of the
+// deviations, those more than kNoiseClip of it out left out until none
+// is, started from their mean absolute size (which a few large ones move
+// far less than their square).
+double step_spread(std::vector<double>& steps, std::size_t equal) {
+  const double centre = median_of(steps);
+  for (double& v : steps) v = std::fabs(v - centre);
+  if (2 * equal < steps.size()) return 1.4826 * median_of(steps);
+  double spread = 0.0;
+  for (const double v : steps) spread += v;
+  spread *= std::sqrt(std::numbers::pi / 2.0) / static_cast<double>(steps.size());
+  for (std::size_t kept = steps.size() + 1, pass = 0; spread > 0.0 && pass < 20; ++pass) {
+    double squares = 0.0;
+    std::size_t count = 0;
+    for (const double v : steps) {
+      if (v > kNoiseClip * spread) continue;
+      squares += v * v;
+      ++count;
+    }
+    if (count == kept) break;
+    kept = count;
+    spread = std::sqrt(squares / static_cast<double>(count));
+  }
+  return spread;
+}
+
 // The noise of the misfits (the data of D minus MODEL_IMAGE) over the used
-// elements of XS..XE, YS..YE. A plane fitted to the misfits is taken off
-// first: a background the model has only roughly is no noise. The standard
-// deviation is the larger of two estimates. The differences of neighbours
-// along a row (kzt_misfit_noise) read low where neighbours share their
-// noise, and 0 or next to it where most neighbours are equal (counts of a
-// few, rounded values), as any median of such values does. The root mean
-// square of the misfits reads neither low; misfits more than kClip of it
-// out (a spike, a peak the model misses) are left out of it and of the
-// correlations, again until none is.
+// elements of XS..XE, YS..YE. Its standard deviation is read from the
+// differences of elements k apart along the rows and columns, k from 1 to
+// kLags (step_spread): neighbours that share their noise differ by less than
+// it, elements further apart by all of it, so the largest of these is taken.
+// Differences see neither the background the model has only roughly nor,
+// through their medians, the smooth side of a strong peak the model leaves
+// out, which would otherwise pass for noise many times the true one. The
+// correlations are those of the misfits within kNoiseClip deviations of a
+// plane fitted to them (the plane again fitted to those alone until they
+// stay).
 LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Index xs, Index ys,
                        Index xe, Index ye) {
-  constexpr double kClip = 5.0;
   constexpr std::size_t kLags = 8;
   const std::size_t nx = static_cast<std::size_t>(xe - xs + 1),
                     ny = static_cast<std::size_t>(ye - ys + 1);
   const double nan = std::numeric_limits<double>::quiet_NaN();
   std::vector<double> w(nx * ny, nan);
-  double n = 0.0, si = 0.0, sj = 0.0, sv = 0.0;
+  std::vector<float> data(nx * ny, 0.0f);
+  std::size_t n = 0;
   for_region_rows(d.frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index y, Index count) {
     const std::size_t j = static_cast<std::size_t>(y - ys);
     for (Index i = 0; i < count; ++i) {
       const std::size_t k = static_cast<std::size_t>(offset + i);
       if (k >= model_image.size() || (k < d.unused.size() && d.unused[k] != 0)) continue;
-      const double v = static_cast<double>(d.data[k]) - model_image[k];
-      w[j * nx + static_cast<std::size_t>(i)] = v;
-      n += 1.0;
-      si += static_cast<double>(i);
-      sj += static_cast<double>(j);
-      sv += v;
+      w[j * nx + static_cast<std::size_t>(i)] = static_cast<double>(d.data[k]) - model_image[k];
+      data[j * nx + static_cast<std::size_t>(i)] = d.data[k];
+      ++n;
     }
   });
   LocalNoise noise;
-  if (n < 3.0) return noise;
-  // The plane through the misfits (least squares about their centre).
-  const double ci = si / n, cj = sj / n, cv = sv / n;
-  double sii = 0.0, sjj = 0.0, sij = 0.0, siv = 0.0, sjv = 0.0;
-  for (std::size_t j = 0; j < ny; ++j)
-    for (std::size_t i = 0; i < nx; ++i) {
-      const double v = w[j * nx + i];
-      if (std::isnan(v)) continue;
-      const double di = static_cast<double>(i) - ci, dj = static_cast<double>(j) - cj;
-      sii += di * di;
-      sjj += dj * dj;
-      sij += di * dj;
-      siv += di * (v - cv);
-      sjv += dj * (v - cv);
-    }
-  double bi = 0.0, bj = 0.0;
-  const double det = sii * sjj - sij * sij;
-  if (det > 1.0e-9 * sii * sjj) {
-    bi = (siv * sjj - sjv * sij) / det;
-    bj = (sjv * sii - siv * sij) / det;
-  } else if (sii > 0.0) {
-    bi = siv / sii;
-  } else if (sjj > 0.0) {
-    bj = sjv / sjj;
+  if (n < 3) return noise;
+  // A lag is read while it has at least half as many differences as there
+  // are elements: a few-point scan's far lags are too few to tell.
+  std::vector<double> steps;
+  for (std::size_t k = 1; k <= kLags; ++k) {
+    steps.clear();
+    std::size_t equal = 0;
+    const auto pair = [&](std::size_t a, std::size_t b) {
+      if (std::isnan(w[b])) return;
+      steps.push_back(w[b] - w[a]);
+      if (data[b] == data[a]) ++equal;
+    };
+    for (std::size_t j = 0; j < ny; ++j)
+      for (std::size_t i = 0; i < nx; ++i) {
+        if (std::isnan(w[j * nx + i])) continue;
+        if (i + k < nx) pair(j * nx + i, j * nx + i + k);
+        if (j + k < ny) pair(j * nx + i, (j + k) * nx + i);
+      }
+    if (steps.size() < std::max<std::size_t>(2, n / 2)) break;
+    noise.sd = std::max(noise.sd, step_spread(steps, equal) / std::sqrt(2.0));
   }
-  double by_steps = 0.0, stepped = 0.0;
-  std::vector<double> row;
-  for (std::size_t j = 0; j < ny; ++j) {
-    row.clear();
+  if (!(noise.sd > 0.0) || !std::isfinite(noise.sd)) return noise;
+  const double limit = kNoiseClip * noise.sd;
+  // The plane (least squares about the kept misfits' centre) and the misfits
+  // off it; from level 0, none kept yet.
+  double level = 0.0, bi = 0.0, bj = 0.0, ci = 0.0, cj = 0.0;
+  const auto off = [&](std::size_t i, std::size_t j) {
+    return w[j * nx + i] - (level + bi * (static_cast<double>(i) - ci) +
+                            bj * (static_cast<double>(j) - cj));
+  };
+  for (std::size_t kept = n + 1, pass = 0; pass < 20; ++pass) {
+    double count = 0.0, si = 0.0, sj = 0.0, sv = 0.0;
+    for (std::size_t j = 0; j < ny; ++j)
+      for (std::size_t i = 0; i < nx; ++i) {
+        if (!(std::fabs(off(i, j)) <= limit)) continue;
+        count += 1.0;
+        si += static_cast<double>(i);
+        sj += static_cast<double>(j);
+        sv += w[j * nx + i];
+      }
+    if (count < 3.0 || static_cast<std::size_t>(count) == kept) break;
+    kept = static_cast<std::size_t>(count);
+    double sii = 0.0, sjj = 0.0, sij = 0.0, siv = 0.0, sjv = 0.0;
+    const double mi = si / count, mj = sj / count, mv = sv / count;
+    for (std::size_t j = 0; j < ny; ++j)
+      for (std::size_t i = 0; i < nx; ++i) {
+        if (!(std::fabs(off(i, j)) <= limit)) continue;
+        const double di = static_cast<double>(i) - mi, dj = static_cast<double>(j) - mj;
+        const double dv = w[j * nx + i] - mv;
+        sii += di * di;
+        sjj += dj * dj;
+        sij += di * dj;
+        siv += di * dv;
+        sjv += dj * dv;
+      }
+    double ai = 0.0, aj = 0.0;
+    const double det = sii * sjj - sij * sij;
+    if (det > 1.0e-9 * sii * sjj) {
+      ai = (siv * sjj - sjv * sij) / det;
+      aj = (sjv * sii - siv * sij) / det;
+    } else if (sii > 0.0) {
+      ai = siv / sii;
+    } else if (sjj > 0.0) {
+      aj = sjv / sjj;
+    }
+    level = mv;
+    ci = mi;
+    cj = mj;
+    bi = ai;
+    bj = aj;
+  }
+  for (std::size_t j = 0; j < ny; ++j)
     for (std::size_t i = 0; i < nx; ++i) {
       double& v = w[j * nx + i];
       if (std::isnan(v)) continue;
-      v -= cv + bi * (static_cast<double>(i) - ci) + bj * (static_cast<double>(j) - cj);
-      row.push_back(v);
+      const double r = off(i, j);
+      v = std::fabs(r) <= limit ? r : nan;
     }
-    // Rows weigh by their length; one row (a scan) is the usual case.
-    if (row.size() < 2) continue;
-    by_steps += static_cast<double>(row.size()) * kzt_misfit_noise(row);
-    stepped += static_cast<double>(row.size());
-  }
-  if (stepped > 0.0) by_steps /= stepped;
-  double centre = 0.0, spread = std::numeric_limits<double>::infinity();
-  for (std::size_t kept = w.size() + 1, pass = 0; pass < 20; ++pass) {
-    double sum = 0.0, squares = 0.0;
-    std::size_t count = 0;
-    for (const double v : w) {
-      if (!(std::fabs(v - centre) <= kClip * spread)) continue;
-      sum += v;
-      squares += v * v;
-      ++count;
-    }
-    if (count < 2 || count == kept) break;
-    kept = count;
-    centre = sum / static_cast<double>(count);
-    spread = std::sqrt(std::max(squares / static_cast<double>(count) - centre * centre, 0.0));
-  }
-  if (!std::isfinite(spread)) spread = 0.0;
-  noise.sd = std::max(by_steps, spread);
-  if (!(spread > 0.0)) return noise;
-  for (double& v : w)
-    v = std::fabs(v - centre) <= kClip * spread ? v - centre : nan;
   // The correlation k elements apart; a lag counts while it is clearly
   // above what uncorrelated noise gives (two of its deviations).
+  const double variance = noise.sd * noise.sd;
   const auto correlations = [&](std::size_t step, std::size_t lags, std::vector<double>& out) {
     for (std::size_t k = 1; k <= lags; ++k) {
       double sum = 0.0;
@@ -513,7 +577,7 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
           pairs += 1.0;
         }
       if (pairs < 1.0) return;
-      const double r = sum / pairs / (spread * spread);
+      const double r = sum / pairs / variance;
       if (!(r > 2.0 / std::sqrt(pairs))) return;
       out.push_back(std::min(r, 1.0));
     }
@@ -673,7 +737,24 @@ bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Ind
   FittedValues values;
   values.results = std::span<const float>(model.results.data(), results);
   values.result_names = std::span<const std::string>(model.result_names.data(), results);
-  values.owners = owners;
+  // An intensity worked out from finite fitted parameters may still be too
+  // large for single precision (a height near its largest value times the
+  // widths and 2 pi): the model is right, only that value cannot be shown,
+  // so it is said and left out of the check.
+  std::vector<int> checked(owners.begin(), owners.end());
+  for (std::size_t r = 0; r < std::min(checked.size(), results); ++r) {
+    if (!std::isinf(model.results[r]) || checked[r] < 1) continue;
+    const FeatureParameters f = kzt_feature_parameters(model, checked[r]);
+    bool finite = true;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(f.count); ++k)
+      finite = finite && (f.index[k] < 0 || std::isfinite(f.p[k]));
+    if (!finite) continue;
+    std::string what(trimmed_text(model.result_names[r]));
+    if (what.empty()) what = "result " + std::to_string(r + 1);
+    IO_WRITE("INFO: " + what + " is too large to be held in single precision", status);
+    checked[r] = 0;
+  }
+  values.owners = checked;
   const std::vector<std::string> faults = kzt_fit_faults(model, peak_needs, inside, values);
   for (const std::string& line : faults) IO_WRITE(line, status);
   return faults.empty();

@@ -70,7 +70,9 @@ void kzt_fit_results(const ModelFrame& frame, Index xstrelm, Index ystrelm, Inde
 // Checks a fitted MODEL (its results computed, OWNERS from kzt_fit_results)
 // with kzt_fit_faults: a peak centre must lie in the region, its heights,
 // widths and intensities above 0. Each feature found wanting gets one
-// warning line naming it and what is wrong; false when any did.
+// warning line naming it and what is wrong; false when any did. An
+// intensity too large to be held, of a feature whose parameters are all
+// finite numbers, is said in an information line and is no fault.
 bool kzt_fit_validity(const ModelFrame& frame, Index xstrelm, Index ystrelm, Index xendelm,
                       Index yendelm, const FitModel& model, std::span<const int> owners,
                       Status& status);

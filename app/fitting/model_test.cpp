@@ -561,6 +561,21 @@ TEST(Fit2d, APeakFittedToCoarseSharedOrGrowingNoiseIsNoValidFeature) {
       EXPECT_NE(terminal.text().find("standard deviations, fewer than 5"), std::string::npos)
           << c->what << terminal.text();
     }
+    if (c == &rounded) {
+      // Started 20 points wide anywhere: most misfits then step by the
+      // model's own small steps alone, which are no measure of the noise.
+      FitModel model = gaussian_on(ax[300], 0.5f);
+      model.params[3] = 20.0f;
+      testing::TerminalCapture terminal;
+      const Fit2dOutcome o =
+          KZT_LSQKESTA(frame, c->data, {}, {}, 1, 1, n, 1, false, 30.0f, model, out, status);
+      EXPECT_FALSE(o.valid) << c->what << terminal.text();
+      const std::string said = "stands out of the noise (";
+      const std::size_t at = terminal.text().find(said);
+      ASSERT_NE(at, std::string::npos) << terminal.text();
+      EXPECT_NEAR(std::stod(terminal.text().substr(at + said.size())), c->sd, 0.3 * c->sd)
+          << terminal.text();
+    }
     // The peak a third of the way along (two thirds for the rising counts).
     const float at = ax[c->data.size() * (slope > 0.0f ? 2 : 1) / 3] + 0.3f;
     const float height = static_cast<float>(8.0 * c->sd);
@@ -575,6 +590,89 @@ TEST(Fit2d, APeakFittedToCoarseSharedOrGrowingNoiseIsNoValidFeature) {
     EXPECT_TRUE(o.valid) << c->what << terminal.text();
     EXPECT_NEAR(model.params[2], height, 0.25f * height) << c->what;
   }
+}
+
+TEST(Fit2d, AStrongPeakBesideOneLeftOutOfTheModelStandsOutOfTheNoise) {
+  // FIT on a scan of noise 5 on 200 with a peak of 40 noises (SD 3) and,
+  // 45 points off, one of 900 noises (SD 5) that the model leaves out, as
+  // in a powder scan where only some peaks are fitted: the misfits about the
+  // fitted peak hold the other's whole side, which is no noise. The fitted
+  // peak is valid; the scan in either order.
+  constexpr Index kRow = 400;
+  const std::vector<float> ax = centre_axis(kRow), ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kRow, 1, ax, ay);
+  testing::Noise noise(11, 5.0);
+  std::vector<float> data(kRow);
+  for (Index x = 0; x < kRow; ++x) {
+    const double a = (x + 0.5 - 200.3) / 3.0, b = (x + 0.5 - 245.0) / 5.0;
+    data[static_cast<std::size_t>(x)] = static_cast<float>(
+        200.0 + 200.0 * std::exp(-0.5 * a * a) + 4500.0 * std::exp(-0.5 * b * b) + noise.next());
+  }
+  std::vector<float> reversed(data.rbegin(), data.rend());
+  std::vector<float> out(kRow);
+  for (const bool flipped : {false, true}) {
+    FitModel model;
+    add_feature(model, kGaussian, {flipped ? 199.7f : 200.5f, 0.5f, 190.0f, 3.3f, 1.0f, 0.0f});
+    model.names[2] = "G1 MAX    ";
+    model.constraints[1] = model.constraints[4] = model.constraints[5] = true;
+    // The level held: free, it rises under the other peak.
+    add_feature(model, kSurface, {800.0f});
+    model.constraints[6] = true;
+    model.x_max_poly = static_cast<float>(kRow);
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o = KZT_LSQKESTA(frame, flipped ? reversed : data, {}, {}, 1, 1, kRow, 1,
+                                        false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood);
+    EXPECT_TRUE(o.valid) << flipped << terminal.text();
+    EXPECT_EQ(terminal.text().find("stands out of the noise"), std::string::npos)
+        << flipped << terminal.text();
+    EXPECT_NEAR(model.params[2], 200.0f, 20.0f) << flipped;
+  }
+}
+
+TEST(Fit2d, APeakNearTheLargestSingleValueIsFittedAsItsTwin) {
+  // FIT on a scan of a peak of height 1 and SD 3 on a level of 1 with noise
+  // 0.01, and on the same scan times 8e37 (its top near 1.6e38): the fit
+  // ends where its twin's does, scaled, and is valid; only the intensity,
+  // the height times the widths and 2 pi, is beyond single precision, which
+  // is said.
+  constexpr Index kRow = 200;
+  const std::vector<float> ax = centre_axis(kRow), ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kRow, 1, ax, ay);
+  testing::Noise noise(3, 0.01);
+  std::vector<double> base(kRow);
+  for (Index x = 0; x < kRow; ++x) {
+    const double a = (x + 0.5 - 100.3) / 3.0;
+    base[static_cast<std::size_t>(x)] = 1.0 + std::exp(-0.5 * a * a) + noise.next();
+  }
+  std::vector<float> out(kRow);
+  std::vector<FitModel> fitted;
+  for (const double scale : {1.0, 8.0e37}) {
+    std::vector<float> data(kRow);
+    for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<float>(scale * base[k]);
+    FitModel model;
+    add_feature(model, kGaussian,
+                {100.8f, 0.5f, static_cast<float>(0.9 * scale), 3.5f, 1.0f, 0.0f});
+    model.scales = {0.1f, 1.0f, static_cast<float>(0.1 * scale), 0.1f, 1.0f, 0.1f,
+                    static_cast<float>(0.1 * scale)};
+    model.constraints[1] = model.constraints[4] = model.constraints[5] = true;
+    add_feature(model, kSurface, {static_cast<float>(4.0 * scale)});
+    model.x_max_poly = static_cast<float>(kRow);
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o =
+        KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kRow, 1, false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood) << scale;
+    EXPECT_TRUE(o.valid) << scale << terminal.text();
+    EXPECT_EQ(terminal.text().find("not a finite number"), std::string::npos) << terminal.text();
+    EXPECT_EQ(terminal.text().find("too large to be held") == std::string::npos, scale == 1.0)
+        << terminal.text();
+    fitted.push_back(model);
+  }
+  EXPECT_NEAR(fitted[1].params[0], fitted[0].params[0], 0.01f);
+  EXPECT_NEAR(fitted[1].params[2] / 8.0e37, fitted[0].params[2], 0.001);
+  EXPECT_NEAR(fitted[1].params[3], fitted[0].params[3], 0.01f);
 }
 
 TEST(Fit2d, RowLineOrderIntensityBelowZeroIsNoValidModel) {
