@@ -534,6 +534,16 @@ std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& imag
     // turned half the results warned of into right ones (EXTRA
     // ITERATIONS 7 to 47 %, the wavelength held at the true one 4 to 6 %).
   }
+  // One ring's cone fixes only the ratio of its radius to the distance:
+  // a longer distance with a longer wavelength meets it as well, so the
+  // pair the refinement reached (it may be far from the true one) is no
+  // checked result. A centre and tilt that were both held are not what
+  // went unchecked then.
+  if (o.refine_distance && o.refine_wavelength && last.points > 0 && last.rings < 2) {
+    if (!o.refine_beam && !o.refine_tilt)
+      std::erase(lines, std::string(kCentreTiltUnchecked));
+    lines.emplace_back(kDistanceWavelengthUnchecked);
+  }
   for (const std::string& line : lines) IO_WRITE(line, status);
   return lines;
 }
@@ -666,12 +676,12 @@ void KZT_FITCALIBRANT(bool info, int max_rings, int num_rings, std::span<const f
   tilt_rotation = within_half_turn(tilt_rotation);
 }
 
-bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
-                          const CalibrantOptions& options, std::span<const float> d_spacings,
-                          bool narrow, std::span<const float> click_x,
-                          std::span<const float> click_y, CalibrantGeometry& g,
-                          Status& status) {
-  if (status != kStatusGood) return false;
+namespace {
+
+bool refine_from_clicks(const GsDisplayedImage& image, const GsDisplayedImage* display,
+                        const CalibrantOptions& options, std::span<const float> d_spacings,
+                        bool narrow, std::span<const float> click_x,
+                        std::span<const float> click_y, CalibrantGeometry& g, Status& status) {
   const Refinement r{image, display, options, g};
   const bool full = options.full_info;
   const auto nd = static_cast<int>(std::min<std::size_t>(d_spacings.size(), kMaxRings));
@@ -721,15 +731,6 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
     KZT_TILTINFO(g.x_pixel_size, g.y_pixel_size, found, g.x_beam, g.y_beam, a, b, angle, error,
                  status);
 
-  // What a stopped refinement leaves in the beam centre.
-  const float ellipse_x = g.x_beam;
-  const float ellipse_y = g.y_beam;
-  const auto stopped = [&] {
-    g.x_beam = ellipse_x;
-    g.y_beam = ellipse_y;
-    return false;
-  };
-
   const float d1 = d_spacings[0];
   if (!ring_reachable(g.wavelength, d1)) {
     IO_WRITE("WARNING: The first ring cannot lie on a flat detector at this wavelength", status);
@@ -778,7 +779,7 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
   std::vector<float> rings = reachable_rings(d_spacings, std::min(nd, 4), g.wavelength, status);
   std::optional<RingFitResidual> fitted = pass(r, rings, half_width, status);
   if (status != kStatusGood) return false;
-  if (!fitted) return stopped();
+  if (!fitted) return false;
   RingFitResidual last = *fitted;
   if (full || nd < 5) write_refined(r, false, status);
   redisplay(r, static_cast<int>(rings.size()), status);
@@ -792,7 +793,7 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
       rings = reachable_rings(d_spacings, std::min(nd, count), g.wavelength, status);
       fitted = pass(r, rings, half_width, status);
       if (status != kStatusGood) return false;
-      if (!fitted) return stopped();
+      if (!fitted) return false;
       last = *fitted;
       last_width = half_width;
     }
@@ -836,6 +837,24 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
     IO_WRITE("INFO: Refined polarisation factor = " + format_f(g.polarisation, 8, 5), status);
   }
   return status == kStatusGood;
+}
+
+}  // namespace
+
+bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
+                          const CalibrantOptions& options, std::span<const float> d_spacings,
+                          bool narrow, std::span<const float> click_x,
+                          std::span<const float> click_y, CalibrantGeometry& g,
+                          Status& status) {
+  if (status != kStatusGood) return false;
+  // A refinement that stops leaves the geometry as the user gave it: the
+  // ellipse's centre, a first distance or wavelength are only its steps,
+  // and its lines say that nothing is stored.
+  const CalibrantGeometry given = g;
+  const bool done = refine_from_clicks(image, display, options, d_spacings, narrow, click_x,
+                                       click_y, g, status);
+  if (!done) g = given;
+  return done;
 }
 
 void KZT_CALIBRANT_USER(int max_dspacings, bool& cancelled, int& num_dspacings,
@@ -1012,10 +1031,9 @@ void KZT_CALIBRANT(bool, const GsDisplayedImage& image, float& x_pixel_size, flo
   }
   const bool done = kzt_calibrant_refine(image, &image, options, d_spacings,
                                          salt || kind == kWax, x, y, g, status);
-  // The ellipse centre of a stopped refinement is the caller's new centre.
+  if (!done || status != kStatusGood) return;
   x_beam = g.x_beam;
   y_beam = g.y_beam;
-  if (!done || status != kStatusGood) return;
   x_pixel_size = g.x_pixel_size;
   y_pixel_size = g.y_pixel_size;
   sample_distance = g.sample_distance;

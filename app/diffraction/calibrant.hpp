@@ -66,8 +66,7 @@ struct CalibrantGeometry {
 // the passes ran and GEOMETRY holds their result (checked by
 // kzt_check_calibrant_result, whose warning leaves it standing and is
 // shown in the window too when DISPLAY is given); false
-// after a warning that stopped it (GEOMETRY's beam centre may then hold
-// the ellipse centre).
+// after a warning that stopped it, GEOMETRY then as it was given.
 bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage* display,
                           const CalibrantOptions& options, std::span<const float> d_spacings,
                           bool narrow, std::span<const float> click_x,
@@ -98,11 +97,18 @@ bool kzt_calibrant_refine(const GsDisplayedImage& image, const GsDisplayedImage*
 // change of either (one ring on a tilted detector: the centre slides
 // with the distance and the wavelength), or both were refined and LAST's
 // fit held one ring alone, one line (kCentreTiltUnchecked) says that
-// they could not be checked. A ring whose cone reaches 90 degrees at G's wavelength is left
+// they could not be checked. Where O refined the distance and the
+// wavelength and LAST's fit held one ring alone, the line
+// kDistanceWavelengthUnchecked says that they could not be told apart
+// (in place of kCentreTiltUnchecked when O held both the centre and the
+// tilt). A ring whose cone reaches 90 degrees at G's wavelength is left
 // out; with none left, or with no section of the rings on the image's
 // usable pixels, a line says that the result could not be checked. Returns
 // the warning's lines, also written to the terminal (none for a result
 // that passes).
+inline constexpr std::string_view kDistanceWavelengthUnchecked =
+    "WARNING: One ring cannot tell the distance from the wavelength: the refined distance and "
+    "wavelength could not be checked";
 std::vector<std::string> kzt_check_calibrant_result(const GsDisplayedImage& image,
                                                      const CalibrantOptions& o,
                                                      const CalibrantGeometry& g,

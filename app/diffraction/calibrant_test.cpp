@@ -294,7 +294,9 @@ TEST(CalibrantRefinement, HeldParametersAreNoCauseForExtraIterations) {
 // held: the first pass meets the ring in its wide annulus, the narrowed
 // annulus of the next pass holds nothing of it. The refinement stops with
 // one warning and STATUS good (the command and a replaying macro go on),
-// nothing refined kept, the beam centre back at the ellipse's.
+// the geometry as it was given, beam centre included (the ellipse's is
+// 3.6 pixels from it). So does a start whose distance the first ring
+// puts 40 % off.
 TEST(CalibrantRefinement, RingsOutsideTheirAnnuliStopTheRefinementWithAWarning) {
   const std::vector<float> d = silicon();
   RingScene s;
@@ -316,7 +318,14 @@ TEST(CalibrantRefinement, RingsOutsideTheirAnnuliStopTheRefinementWithAWarning) 
   EXPECT_EQ(r.out.find("ERROR"), std::string::npos) << r.out;
   EXPECT_EQ(r.g.sample_distance, static_cast<float>(1.07 * s.distance));
   EXPECT_EQ(r.g.wavelength, static_cast<float>(s.wavelength));
-  EXPECT_LT(centre_off(s, r.g), 1.0);
+  EXPECT_EQ(r.g.x_beam, static_cast<float>((s.x_centre + 3.0) * s.pixel));
+  EXPECT_EQ(r.g.y_beam, static_cast<float>((s.y_centre - 2.0) * s.pixel));
+
+  const Outcome poor = refine(s, testing::ring_image(s), CalibrantOptions{}, d, 1.4 * s.distance);
+  EXPECT_FALSE(poor.done);
+  EXPECT_NE(poor.out.find("too different"), std::string::npos) << poor.out;
+  EXPECT_EQ(poor.g.x_beam, static_cast<float>((s.x_centre + 3.0) * s.pixel));
+  EXPECT_EQ(poor.g.y_beam, static_cast<float>((s.y_centre - 2.0) * s.pixel));
 }
 
 // The check searches the refined rings again only where the image shows
@@ -432,6 +441,7 @@ TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
   held_distance.refine_distance = false;
   CalibrantOptions free_tilt;
   free_tilt.refine_distance = false;
+  const std::string pair_unchecked = std::string(kDistanceWavelengthUnchecked) + "\n";
   for (const CalibrantOptions& o : {held, held_distance, free_tilt}) {
     const Outcome r = refine(s, data, o, d, (o.refine_distance ? 1.03 : 1.0) * s.distance);
     ASSERT_TRUE(r.done) << r.out;
@@ -441,7 +451,19 @@ TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
     }
     EXPECT_EQ(r.out.find(kNotFollowed), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(unchecked), std::string::npos) << r.out;
+    // The distance and the wavelength, both refined, are named unchecked.
+    EXPECT_EQ(r.out.find(pair_unchecked) != std::string::npos, o.refine_distance) << r.out;
   }
+  // The centre and tilt held at the truth, the distance 3 % long, the
+  // wavelength free: what could not be checked is the pair, not the
+  // centre and tilt that were given.
+  CalibrantOptions pair_only = held;
+  pair_only.refine_beam = false;
+  const Outcome pair = refine(s, data, pair_only, d, 1.03 * s.distance, 6, {}, 0.0, 0.0, 0.0);
+  ASSERT_TRUE(pair.done) << pair.out;
+  EXPECT_EQ(pair.out.find(kNotFollowed), std::string::npos) << pair.out;
+  EXPECT_EQ(pair.out.find(unchecked), std::string::npos) << pair.out;
+  EXPECT_NE(pair.out.find(pair_unchecked), std::string::npos) << pair.out;
 
   // Everything refined on a detector tilted by 0.7 degree: trial steps
   // along the trade of distance and wavelength reach wavelengths of 0 or
@@ -464,6 +486,7 @@ TEST(CalibrantCheck, OneRingOnTheDetectorIsJudgedOnWhatItFixes) {
   EXPECT_EQ(all.out.find("WARNING: Problem fitting"), std::string::npos) << all.out;
   EXPECT_EQ(all.out.find(kNotFollowed), std::string::npos) << all.out;
   EXPECT_NE(all.out.find(unchecked), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find(pair_unchecked), std::string::npos) << all.out;
 
   // A tilt held at 0 on a detector tilted by 2 degrees: the centre ends
   // pixels off, the ring met within a fraction of a pixel, which one ring

@@ -799,6 +799,38 @@ std::vector<double> residuals_after(const std::vector<FollowedPoint>& points,
   return r;
 }
 
+// The rings whose points KEPT lie off their fitted cone once CHANGE of
+// centre and tilt is made (RingFollowing's ring_off): by more than a
+// calibrant's ring may lie off (LIMITS' ring, in PIXEL units) on the mean
+// and by more than three standard errors of that mean. The change fits
+// each cone's angle to what was found, so a cone that the fit put off its
+// ring (on a few points cut by the detector's edge, say) leaves nothing in
+// the rms the other checks judge; its mean offset alone tells it. A ring
+// found in fewer than five sections is not judged.
+void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<const char> kept,
+                          const std::array<double, 4>& change, double pixel,
+                          const FollowingLimits& limits, RingFollowing& f) {
+  for (std::size_t first = 0; first < points.size();) {
+    std::size_t end = first;
+    double sum = 0.0, squares = 0.0;
+    int count = 0;
+    for (; end < points.size() && points[end].ring == points[first].ring; ++end) {
+      if (kept[end] == 0) continue;
+      double r = points[end].offset;
+      for (std::size_t i = 0; i < 4; ++i) r += points[end].d[i] * change[i];
+      sum += r;
+      squares += r * r;
+      ++count;
+    }
+    const auto k = static_cast<std::size_t>(points[first].ring);
+    first = end;
+    if (count < 5 || k >= f.ring_off.size()) continue;
+    const double mean = sum / count;
+    const double spread = std::sqrt(std::max(squares / count - mean * mean, 0.0) / (count - 1));
+    f.ring_off[k] = std::abs(mean) > limits.ring * pixel && std::abs(mean) > 3.0 * spread;
+  }
+}
+
 // The normal equations of FollowingSums::with_distance from the points KEPT
 // alone.
 NormalEquations<5> kept_equations(const std::vector<FollowedPoint>& points,
@@ -920,6 +952,7 @@ RingFollowing kzt_follow_rings(const GsDisplayedImage& im, const TiltSolution& s
     for (std::size_t i = 0; i < 4; ++i) sum += m.ring_derivatives[k][i] * change[i];
     f.ring_offsets[k] = sum / m.ring_counts[k];
   }
+  mark_rings_off_cones(m.found, kept, change, pixel, limits, f);
   double squares = e.squares;
   for (std::size_t i = 0; i < 4; ++i) squares -= e.right[i] * change[i];
   f.noise =
@@ -990,6 +1023,10 @@ bool centre_tilt_move_told(const RingFollowing& f, float xps) {
   return kzt_centre_tilt_move_told(f.centre_tilt_fixed, f.off_cones, xps);
 }
 
+bool ring_off_cone(const RingFollowing& f) {
+  return std::any_of(f.ring_off.begin(), f.ring_off.end(), [](bool off) { return off; });
+}
+
 }  // namespace
 
 bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits& limits) {
@@ -1014,7 +1051,7 @@ bool kzt_rings_followed(const RingFollowing& f, float xps, const FollowingLimits
       centre_tilt_move_told(f, xps) && !(centre <= limits.centre && tilt <= limits.tilt);
   return !f.determined ||
          (!moved && scatter <= limits.scatter &&
-          !kzt_rings_lie_off_cones(f.scatter, f.noise, xps));
+          !kzt_rings_lie_off_cones(f.scatter, f.noise, xps) && !ring_off_cone(f));
 }
 
 std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, float xps,
@@ -1045,6 +1082,9 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
     lines.push_back("         (the rings found lie where another beam centre or tilt puts them)");
   if (kzt_rings_lie_off_cones(f.scatter, f.noise, xps))
     lines.push_back(off_cones_line(f.scatter, f.noise, xps));
+  if (ring_off_cone(f))
+    lines.push_back("         (a ring lies more than " + fixed_text(limits.ring, 1) +
+                    " pixel from where the image shows it)");
   return lines;
 }
 

@@ -125,6 +125,10 @@ struct RingFollowing {
   // its sections whose annulus shows nothing where the ring should lie,
   // though the nearest rings found round the ring show clearly there.
   std::array<bool, 15> ring_missing{};
+  // Each ring whose points lie clearly off its fitted cone, more than a
+  // calibrant's ring may (FollowingLimits' ring), once the change of centre
+  // and tilt is made.
+  std::array<bool, 15> ring_off{};
 };
 
 // The parameters a result refined; the others were held at what the user

@@ -700,6 +700,58 @@ TEST(TiltFromRings, SpottyRingsLeaveTheTruthFollowed) {
   EXPECT_FALSE(kzt_rings_followed(wrong, px)) << wrong.centre_move / px << " px";
 }
 
+// Ceria's first two rings on a 1024-pixel detector tilted by 3.7 degrees,
+// the second ring cut by the detector's edges: a solution whose second cone
+// lies 1.8 pixels inside its ring (as a fit on a few points at the edge
+// leaves it), the centre and tilt right, is warned of, naming the ring
+// rule; the truth is not.
+TEST(TiltFromRings, ConeOffItsRingIsWarned) {
+  testing::RingScene s;
+  s.pixel = 168.2e-6;
+  s.x_centre = 541.3;
+  s.y_centre = 341.5;
+  s.distance = 0.18897;
+  s.wavelength = 1.3249e-10;
+  s.tilt = 3.726 * M_PI / 180;
+  s.rotation = 35.87 * M_PI / 180;
+  const auto& ceria = kzt_calibrants()[1].d_spacings;
+  for (std::size_t k = 0; k < 2; ++k) s.d_spacings.push_back(ceria[k]);
+  const std::vector<float> image = testing::ring_image(s);
+  GsDisplayedImage im;
+  im.xmaxdat = im.xendelm = s.xmax;
+  im.ymaxdat = im.yendelm = s.ymax;
+  im.data = image;
+  TiltSolution truth;
+  truth.x_beam = static_cast<float>(s.x_centre * s.pixel);
+  truth.y_beam = static_cast<float>(s.y_centre * s.pixel);
+  truth.distance = static_cast<float>(s.distance);
+  truth.rotation = static_cast<float>(s.rotation);
+  truth.tilt = static_cast<float>(s.tilt);
+  for (std::size_t k = 0; k < 2; ++k)
+    truth.two_theta[k] = static_cast<float>(testing::scene_two_theta(s, s.d_spacings[k]));
+  const float px = static_cast<float>(s.pixel);
+  const RefinedParameters refined{true, false, false, false};
+  Status status = kStatusGood;
+  const auto verdict = [&](const TiltSolution& solution) {
+    const RingFollowing f = kzt_follow_rings(im, solution, px, px, 2, 10 * px, 90, status,
+                                             nullptr, refined);
+    std::string text;
+    for (const std::string& line : kzt_rings_not_followed_warning(f, px)) text += line + "\n";
+    return text;
+  };
+  EXPECT_EQ(verdict(truth), "");
+  TiltSolution off = truth;
+  // 1.8 pixels along the ring's radius, d(tan 2-theta) = d(2-theta) / cos^2.
+  off.two_theta[1] -= static_cast<float>(1.8 * s.pixel / s.distance *
+                                         std::pow(std::cos(off.two_theta[1]), 2));
+  const std::string text = verdict(off);
+  EXPECT_NE(text.find("WARNING: The fitted rings do not follow"), std::string::npos) << text;
+  EXPECT_NE(text.find("(a ring lies more than 0.4 pixel from where the image shows it)"),
+            std::string::npos)
+      << text;
+  ASSERT_EQ(status, kStatusGood);
+}
+
 TEST(TiltFromRings, NeighbouringRingsLeaveTheTruthFollowed) {
   testing::RingScene s;
   s.x_centre = 512.7;
