@@ -102,9 +102,12 @@ struct StripCentre {
 };
 
 // The centre of symmetry of STRIP over FIRST..LAST (KZT_LSQ1DSYMMETRY), the
-// points masked in MASK and those the smoothing did not average whole left
-// out, into FOUND; moved to where the profile mirrors best (above a linear
-// background) within a pixel and a half, and checked against the centres
+// points masked in MASK, those the smoothing did not average whole and
+// those whose box holds a spike (a point of the projection standing out
+// from those about it far beyond what the profile varies: a hot pixel, for
+// the contrast too) left out, into FOUND; moved to where the profile
+// mirrors best (above a linear background) within a pixel and a half, and
+// checked against the centres
 // that mirror most of the line best: one that mirrors clearly better is
 // taken instead, one that mirrors as well is a rival (a centre on a feature
 // symmetric in itself, a weak specular rod near one end, even over a
