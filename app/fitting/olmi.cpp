@@ -759,8 +759,8 @@ class FeatureTracks {
         pair.met = pair.order == 0 || pair.gap < std::max(a.width, b.width);
         // Two clicks close beside one another are placed no better than
         // their own width: their order says which is which only where they
-        // lay half the wider peak's half width apart.
-        pair.order_clicked = pair.gap >= 0.5 * std::max(a.width, b.width);
+        // lay a quarter of the wider peak's half width apart.
+        pair.order_clicked = pair.gap >= 0.25 * std::max(a.width, b.width);
       }
   }
 
@@ -1112,10 +1112,10 @@ class FeatureTracks {
   // that differ by less than one row's noise still say it in a run of rows
   // lying apart, when their mean is clear of the scatter (three standard
   // errors) and of the fit's own leaning (a tenth); two peaks clicked on
-  // one another, yet half the wider one's half width apart, that have only
-  // drawn apart since, in the order clicked, are their own unless the
-  // shapes say otherwise (clicked closer, the order is the clicks' error,
-  // and the rows stay named). None while that cannot be told.
+  // one another, yet a quarter of the wider one's half width apart, that
+  // have only drawn apart since, in the order clicked, are their own unless
+  // the shapes say otherwise (clicked closer, the order is the clicks'
+  // error, and the rows stay named). None while that cannot be told.
   static std::optional<bool> held_exchanged_over_rows(PairState& pair, const FeatureShape& now_f,
                                                       const FeatureShape& now_g,
                                                       const Identity& a, const Identity& b) {
