@@ -69,6 +69,10 @@ struct EvolvingRows {
   double level = 15.0, slope = 0.03, sigma = 2.0;
   std::function<bool(Index)> nan_row = [](Index) { return false; };
   unsigned long long seed = 1;
+  // How far each peak's click lies off its true position (none: on it).
+  std::vector<double> click_offsets;
+  // The clicked heights and widths over the true ones.
+  double click_height = 1.0, click_width = 1.0;
 
   std::vector<float> data() const {
     std::vector<float> rows(static_cast<std::size_t>(nx * ny));
@@ -100,8 +104,11 @@ struct EvolvingRows {
     const double y = static_cast<double>(row);
     for (const RowPeak& p : peaks) {
       const int f = ++m.num_features;
-      const float d = static_cast<float>(p.half_width(y)), h = static_cast<float>(p.height(y));
-      add(static_cast<float>(p.pos(y)), f + 20010000 + 100 * p.type, 1.0f);
+      const float d = static_cast<float>(click_width * p.half_width(y));
+      const float h = static_cast<float>(click_height * p.height(y));
+      const std::size_t i = static_cast<std::size_t>(f - 1);
+      const double off = i < click_offsets.size() ? click_offsets[i] : 0.0;
+      add(static_cast<float>(p.pos(y) + off), f + 20010000 + 100 * p.type, 1.0f);
       add(h, f + 20000 + 100 * p.type, h == 0.0f ? 1.0f : std::sqrt(std::fabs(h)));
       if (p.type == kOneDGaussian) add(2.0f * d / 2.35482f, f + 10030200, 0.5f);
       if (p.type == kOneDLorentzian) add(d, f + 10030300, 0.5f);

@@ -757,6 +757,10 @@ class FeatureTracks {
         pair.order = order_of(a.pos, b.pos);
         pair.gap = std::fabs(a.pos - b.pos);
         pair.met = pair.order == 0 || pair.gap < std::max(a.width, b.width);
+        // Two clicks close beside one another are placed no better than
+        // their own width: their order says which is which only where they
+        // lay a quarter of the wider peak's half width apart.
+        pair.order_clicked = pair.gap >= 0.25 * std::max(a.width, b.width);
       }
   }
 
@@ -847,6 +851,12 @@ class FeatureTracks {
         // A row where one of the two is a trace (the other holding both
         // peaks) tells nothing of which is which, nor what either is like.
         const bool both_clear = f < clear.size() && g < clear.size() && clear[f] && clear[g];
+        // How far apart two peaks clicked apart lie is first known from a
+        // fit: the clicks' own error would have them drawing together.
+        if (pair.gap_clicked && !pair.met && both_clear &&
+            std::fabs(now_f.pos - now_g.pos) >= now_f.width + now_g.width)
+          pair.gap = std::fabs(now_f.pos - now_g.pos);
+        pair.gap_clicked = false;
         const bool close = meeting(pair, now_f, now_g, *a, *b, !both_clear);
         const bool lines_crossed = a->drift && b->drift &&
                                    order_of(a->shape.pos, b->shape.pos) != pair.order;
@@ -1006,6 +1016,9 @@ class FeatureTracks {
     // been in the other order: they may have crossed. Two clicked on one
     // another that have only drawn apart since have not.
     bool drew_together = false;
+    // GAP is still the clicks' (no row has been fitted since), and whether
+    // the order clicked tells which is which.
+    bool gap_clicked = true, order_clicked = true;
     // What the heights and widths said (shape_says) in each row since they
     // lie apart, while no one row told.
     struct Shapes {
@@ -1074,6 +1087,7 @@ class FeatureTracks {
     pair.gap = std::fabs(now_f.pos - now_g.pos);
     pair.met = false;
     pair.drew_together = false;
+    pair.order_clicked = true;
     pair.shapes = {};
     return true;
   }
@@ -1098,9 +1112,10 @@ class FeatureTracks {
   // that differ by less than one row's noise still say it in a run of rows
   // lying apart, when their mean is clear of the scatter (three standard
   // errors) and of the fit's own leaning (a tenth); two peaks clicked on
-  // one another that have only drawn apart since, in the order clicked,
-  // are their own unless the shapes say otherwise. None while that cannot
-  // be told.
+  // one another, yet a quarter of the wider one's half width apart, that
+  // have only drawn apart since, in the order clicked, are their own unless
+  // the shapes say otherwise (clicked closer, the order is the clicks'
+  // error, and the rows stay named). None while that cannot be told.
   static std::optional<bool> held_exchanged_over_rows(PairState& pair, const FeatureShape& now_f,
                                                       const FeatureShape& now_g,
                                                       const Identity& a, const Identity& b) {
@@ -1116,7 +1131,8 @@ class FeatureTracks {
       const double spread = std::sqrt(std::max(s.squares / n - mean * mean, 0.0) * n / (n - 1.0));
       if (std::fabs(mean) > std::max(3.0 * spread / std::sqrt(n), 0.1)) return mean < 0.0;
     }
-    if (!pair.drew_together && by_shape.value_or(0.0) > -kIdentityMargin) return false;
+    if (!pair.drew_together && pair.order_clicked && by_shape.value_or(0.0) > -kIdentityMargin)
+      return false;
     return std::nullopt;
   }
 

@@ -180,8 +180,11 @@ using OlmiDisplay = void (*)(const FitModel& model, std::span<const float> row,
 // heights, widths and lines do not tell them apart). Where no one row
 // tells, the heights and widths of the rows lying apart since tell
 // together when their mean is clear of their scatter, and two clicked on
-// one another that have only drawn apart since, in the order clicked, keep
-// what they hold; a fit of no valid model gives neither of two peaks that
+// one another (yet a quarter of the wider one's half width apart: closer,
+// the order clicked tells nothing and the rows stay named) that have only
+// drawn apart since, in the order clicked, keep what they hold. Two clicked apart are
+// judged drawing together against the gap the start row's fit finds, not
+// the clicks'. A fit of no valid model gives neither of two peaks that
 // met its height and width. Stores
 // each row's reported parameters and results in the vectors (vectors 1..50,
 // rows 1..500; one warning for what does not fit). A row that failed to fit

@@ -393,6 +393,33 @@ TEST(Olmi, RowsAreNamedOnlyForWhatIsWrongWithThem) {
     EXPECT_NEAR(store[static_cast<std::size_t>(3 * kMaxVecValues + 14)], rows.peaks[1].pos(15), 0.2);
     EXPECT_NEAR(store[static_cast<std::size_t>(6 * kMaxVecValues + 14)], rows.peaks[2].pos(15), 0.2);
   }
+  // Two Gaussians (80 and 60 high, SD 1.5) 4 channels apart all the way,
+  // further than their half widths together, clicked 4.6 apart: against
+  // the clicks' gap they seemed to draw together, and every row from the
+  // start on was named as two peaks crossing until their drift was known
+  // (their widths clicked wide, as half heights are clicked roughly).
+  testing::EvolvingRows parallel;
+  parallel.nx = 256;
+  parallel.ny = 150;
+  parallel.y0 = 120;
+  parallel.level = 20.0;
+  parallel.slope = 0.02;
+  parallel.seed = 9;
+  const auto drifting = [](double at, double height) {
+    testing::RowPeak p{kOneDGaussian, [at](double y) { return at + 0.05 * y; },
+                       [height](double) { return height; }};
+    p.sd = [](double) { return 1.5; };
+    return p;
+  };
+  parallel.peaks = {drifting(40.0, 60.0), drifting(110.0, 80.0), drifting(114.0, 60.0)};
+  parallel.click_offsets = {0.3, -0.3, 0.3};
+  parallel.click_width = 1.15;
+  Status status = kStatusGood;
+  const testing::EvolutionScore score =
+      testing::evolve_and_score(parallel, parallel.data(), 130, OlmiControls{}, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(score.right, score.counted);
+  EXPECT_EQ(score.doubtful, 0);
 }
 
 TEST(Olmi, TheNarrowPeakRuleSaysWhatItJudges) {
@@ -787,6 +814,31 @@ TEST(Olmi, PeaksClickedNearACrossingAreToldApartOrNamed) {
     // read.
     EXPECT_LE(score.named_right, 3) << start;
   }
+  // Two alike (70 and 66 high, SD 2.5 and 2.7) clicked on the row where
+  // they cross, the clicks 0.6 channels apart the wrong way round: the
+  // order clicked (the heights and widths clicked a little high, as they
+  // are) was taken as which is which, and every row beyond the
+  // crossing held each on the other's track, not named. Where neither the
+  // clicks' order nor the shapes tell, the rows are named.
+  testing::EvolvingRows alike = before;
+  alike.level = 20.0;
+  alike.sigma = 2.0;
+  alike.seed = 13;
+  alike.y0 = 95;
+  alike.y1 = 150;
+  alike.peaks = {gaussian(120.0, 130.0, 0.15, 70.0, 2.5 * 1.1774),
+                 gaussian(120.0, 130.0, -0.15, 66.0, 2.7 * 1.1774),
+                 gaussian(120.0, 215.0, -0.03, 50.0, 3.0)};
+  alike.click_offsets = {-0.3, 0.3};
+  alike.click_height = 1.05;
+  alike.click_width = 1.15;
+  const std::vector<float> data = alike.data();
+  Status status = kStatusGood;
+  const testing::EvolutionScore score =
+      testing::evolve_and_score(alike, data, 120, OlmiControls{}, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_EQ(score.silent, 0) << ::testing::PrintToString(score.silent_rows);
+  EXPECT_EQ(score.silent_swapped, 0);
 }
 
 TEST(Olmi, EvolvingFitKeepsNoValidRowThatGaveUpAClearPeak) {
