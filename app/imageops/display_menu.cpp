@@ -101,12 +101,11 @@ const std::string kWaitLines[] = {"EXIT: Exit from current display and continue"
                                   "?: Display list of commands with short description",
                                   "PRINT: Output current graphics to PostScript file"};
 
-// The graph of the region's first row; false (said) when the row has no
-// finite value, of which no graph is drawn.
+// The graph of the region's first row; false (said) when the region, or
+// else that row, has no finite value, of which no graph is drawn.
 bool first_row_graph(const KztDisplayed& d, std::string& graphics_kind, Status& status) {
-  if (kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm, d.xendelm,
-                          d.ystrelm, "plot", status) ||
-      status != kStatusGood)
+  if (kzt_no_first_row_graph(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm, d.xendelm,
+                             d.yendelm, status))
     return false;
   GS_XYSGRAPH(d.xmaxdat, d.xstrelm, d.xendelm, d.xaxis,
               d.data.subspan(static_cast<std::size_t>(element(1, d.ystrelm, d.xmaxdat)),

@@ -100,6 +100,24 @@ TEST_F(DisplayMenu, DataWithoutAFiniteValueAreSaidOnceAndNothingIsDrawn) {
                         "draw as a 3-D surface\n")
         << rows << terminal.text();
   }
+  // Values in the second of two rows only: the region has some, the graph
+  // of its first row none, which is what is said.
+  std::fill(data.begin() + kX, data.begin() + 2 * kX, 1.0f);
+  ScriptedInput input({"CONTOUR PLOT", "3-D SURFACE", "EXIT"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztMemoryProfile memory;
+  std::string kind;
+  KZT_DISPLAY(shown(2), memory, kind, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  std::string said;
+  std::istringstream lines(terminal.text());
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("WARNING") != std::string::npos) said += line + "\n";
+  EXPECT_EQ(said, "WARNING: No finite data value in row 1 to plot\n"
+                  "WARNING: No finite data value in row 1 to plot\n")
+      << terminal.text();
 }
 
 }  // namespace

@@ -214,7 +214,9 @@ void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& sta
                  status);
     graphics_kind = "contour";
   } else if (a.ystrelm == 1) {
-    if (none(a.ystrelm, "plot")) return;
+    if (kzt_no_first_row_graph(a.xmaxdat, a.ymaxdat, data, a.xstrelm, a.ystrelm, a.xendelm,
+                               a.yendelm, status))
+      return;
     GS_XYSGRAPH(a.xmaxdat, a.xstrelm, a.xendelm, kzt_xline(a.xaxis),
                 data.first(static_cast<std::size_t>(a.xmaxdat)), sets.title, sets.xlabel,
                 sets.zlabel, status);
