@@ -206,7 +206,9 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
       if (one_row) {
         drawn = first_row_graph(d, graphics_kind, status);
       } else if (!kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
-                                      d.xendelm, d.yendelm, "contour", status)) {
+                                      d.xendelm, d.yendelm, "contour", status) &&
+                 !gs_say_nothing_drawable(GsDrawing::kContour, d.xmaxdat, d.ymaxdat, d.data,
+                                          d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, status)) {
         GS_2DCONTOUR(d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm, d.ystrelm,
                      d.xendelm, d.yendelm, d.title, d.xlabel, d.ylabel, d.zlabel, status);
         GS_UPDATE(status);
@@ -265,7 +267,9 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
       if (d.yendelm <= d.ystrelm) {
         first_row_graph(d, graphics_kind, status);
       } else if (kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
-                                     d.xendelm, d.yendelm, "draw", status)) {
+                                     d.xendelm, d.yendelm, "draw", status) ||
+                 gs_say_nothing_drawable(GsDrawing::kLines, d.xmaxdat, d.ymaxdat, d.data,
+                                         d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, status)) {
         // said before any warning about lines, and nothing drawn
       } else {
         GS_3DLINES(true, d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm, d.ystrelm,

@@ -171,6 +171,8 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
   // A region without a finite value has no surface: said once, rather
   // than an empty frame under the menu.
   if (kzt_3d_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status) ||
+      gs_say_nothing_drawable(GsDrawing::kSurface, xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                              xendelm, yendelm, status) ||
       status != kStatusGood)
     return;
   ViewerKept& kept = remembered<ViewerKept>();

@@ -912,6 +912,25 @@ TEST_F(SurfaceTest, BadPixelsLeaveAHoleInsideTheSurfacesBox) {
       EXPECT_EQ(whole - of("fill_area").size(), 45u);
     }
   }
+  // Bad pixels in a checkerboard: every cell touches one, and the box alone
+  // is not drawn; said in one line. Blocks of 2 x 2 pixels (a lower pixel
+  // limit) each hold a mean, and the surface is drawn.
+  for (Index y = 1; y <= 24; ++y)
+    for (Index x = 1; x <= 32; ++x)
+      if ((x + y) % 2 == 1) data[element(x, y, 32)] = NAN;
+  for (const int limit : {100, 16}) {
+    GS_SET_PIXELLIMITS(600, limit, s);
+    testing::TerminalCapture terminal;
+    items.clear();
+    GS_3DSURFACE(32, 24, data, xaxis, yaxis, 1, 1, 32, 24, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(items.empty(), limit == 100) << limit;
+    if (limit == 100)
+      EXPECT_EQ(terminal.text(), "WARNING: Nothing can be drawn: no cell of the region has "
+                                 "finite values at its four corners\n");
+    else
+      EXPECT_EQ(terminal.text().find("Nothing"), std::string::npos) << terminal.text();
+  }
 }
 
 TEST_F(SurfaceTest, CopiedIntoPostScript) {
