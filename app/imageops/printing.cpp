@@ -72,10 +72,10 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
                   variances_exist ? variances : std::span<const float>{}, xaxis, yaxis, title,
                   xlabel, ylabel, zlabel, status);
     } else {
-      // Nothing drawn is no page: said as the failure it is, with no page
-      // added and no file left that would hold none.
+      // Nothing drawn is no page: said, with no page added and no file
+      // left that would hold none.
       gs_off_print_without_page();
-      IO_WRITE("ERROR: Unknown type of graphics to output", status);
+      IO_WRITE("WARNING: Unknown type of graphics to output", status);
       if (gui) GS_FWARNING(1, 1, {"PROBLEM WRITING FILE: (SEE TERMINAL WINDOW)"}, status);
       return;
     }
