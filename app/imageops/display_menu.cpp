@@ -101,12 +101,11 @@ const std::string kWaitLines[] = {"EXIT: Exit from current display and continue"
                                   "?: Display list of commands with short description",
                                   "PRINT: Output current graphics to PostScript file"};
 
-// The graph of the region's first row; false (said) when the row has no
-// finite value, of which no graph is drawn.
+// The graph of the region's first row; false (said) when the region, or
+// else that row, has no finite value, of which no graph is drawn.
 bool first_row_graph(const KztDisplayed& d, std::string& graphics_kind, Status& status) {
-  if (kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm, d.xendelm,
-                          d.ystrelm, "plot", status) ||
-      status != kStatusGood)
+  if (kzt_no_first_row_graph(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm, d.xendelm,
+                             d.yendelm, status))
     return false;
   GS_XYSGRAPH(d.xmaxdat, d.xstrelm, d.xendelm, d.xaxis,
               d.data.subspan(static_cast<std::size_t>(element(1, d.ystrelm, d.xmaxdat)),
@@ -207,7 +206,9 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
       if (one_row) {
         drawn = first_row_graph(d, graphics_kind, status);
       } else if (!kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
-                                      d.xendelm, d.yendelm, "contour", status)) {
+                                      d.xendelm, d.yendelm, "contour", status) &&
+                 !gs_say_nothing_drawable(GsDrawing::kContour, d.xmaxdat, d.ymaxdat, d.data,
+                                          d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, status)) {
         GS_2DCONTOUR(d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm, d.ystrelm,
                      d.xendelm, d.yendelm, d.title, d.xlabel, d.ylabel, d.zlabel, status);
         GS_UPDATE(status);
@@ -266,7 +267,9 @@ void KZT_DISPLAY(const KztDisplayed& d, KztMemoryProfile& memory, std::string& g
       if (d.yendelm <= d.ystrelm) {
         first_row_graph(d, graphics_kind, status);
       } else if (kzt_no_finite_value(d.xmaxdat, d.ymaxdat, d.data, d.xstrelm, d.ystrelm,
-                                     d.xendelm, d.yendelm, "draw", status)) {
+                                     d.xendelm, d.yendelm, "draw", status) ||
+                 gs_say_nothing_drawable(GsDrawing::kLines, d.xmaxdat, d.ymaxdat, d.data,
+                                         d.xstrelm, d.ystrelm, d.xendelm, d.yendelm, status)) {
         // said before any warning about lines, and nothing drawn
       } else {
         GS_3DLINES(true, d.xmaxdat, d.ymaxdat, d.data, d.xaxis, d.yaxis, d.xstrelm, d.ystrelm,

@@ -100,6 +100,54 @@ TEST_F(DisplayMenu, DataWithoutAFiniteValueAreSaidOnceAndNothingIsDrawn) {
                         "draw as a 3-D surface\n")
         << rows << terminal.text();
   }
+  // Values in the second of two rows only: the region has some, the graph
+  // of its first row none, which is what is said.
+  std::fill(data.begin() + kX, data.begin() + 2 * kX, 1.0f);
+  ScriptedInput input({"CONTOUR PLOT", "3-D SURFACE", "EXIT"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztMemoryProfile memory;
+  std::string kind;
+  KZT_DISPLAY(shown(2), memory, kind, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  std::string said;
+  std::istringstream lines(terminal.text());
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("WARNING") != std::string::npos) said += line + "\n";
+  EXPECT_EQ(said, "WARNING: No finite data value in row 1 to plot\n"
+                  "WARNING: No finite data value in row 1 to plot\n")
+      << terminal.text();
+}
+
+// Bad pixels in a checkerboard: no cell of a contour map or a surface, no
+// piece of a 3-D line can be drawn. Each drawing says so in one line, with
+// no wait menu or viewer under an empty frame.
+TEST_F(DisplayMenu, DataOfWhichNothingCanBeDrawnAreSaidOnce) {
+  for (Index y = 1; y <= kY; ++y)
+    for (Index x = 1; x <= kX; ++x)
+      if ((x + y) % 2 == 1) data[element(x, y, kX)] = std::numeric_limits<float>::quiet_NaN();
+  ScriptedInput input({"CONTOUR PLOT", "3-D LINES", "3-D SURFACE", "EXIT"});
+  TerminalCapture terminal;
+  Status status = kStatusGood;
+  KztMemoryProfile memory;
+  std::string kind;
+  KZT_DISPLAY(shown(kY), memory, kind, status);
+  EXPECT_EQ(status, kStatusGood);
+  EXPECT_EQ(input.remaining(), 0u);
+  EXPECT_EQ(kind, "image");
+  std::string said;
+  std::istringstream lines(terminal.text());
+  for (std::string line; std::getline(lines, line);)
+    if (line.find("WARNING") != std::string::npos) said += line + "\n";
+  const std::string cells =
+      "WARNING: Nothing can be drawn: no cell of the region has finite values at its four "
+      "corners\n";
+  EXPECT_EQ(said, cells +
+                      "WARNING: Nothing can be drawn: no row of the region has two neighbouring "
+                      "finite values\n" +
+                      cells)
+      << terminal.text();
 }
 
 }  // namespace

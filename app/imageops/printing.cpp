@@ -36,9 +36,18 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
         (is("image") || is("masked_image")) && xendelm > xstrelm && yendelm > ystrelm;
     const bool known = is("3-d lines") || is("3-d surface") || is("image") ||
                        is("masked_image") || is("contour") || is("x/y graph");
+    // Nor is a page added for a contour map or a 3-D view none of whose
+    // parts can be drawn.
+    const auto nothing_drawable = [&](GsDrawing drawing) {
+      return gs_say_nothing_drawable(drawing, xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm,
+                                     yendelm, status);
+    };
     if (known && !picture &&
-        kzt_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, "print",
-                            status)) {
+        (kzt_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, "print",
+                             status) ||
+         (is("contour") && nothing_drawable(GsDrawing::kContour)) ||
+         (is("3-d surface") && nothing_drawable(GsDrawing::kSurface)) ||
+         (is("3-d lines") && nothing_drawable(GsDrawing::kLines)))) {
       gs_off_print_without_page();
       if (gui) GS_FWARNING(1, 1, {"PROBLEM WRITING FILE: (SEE TERMINAL WINDOW)"}, status);
       return;
@@ -63,10 +72,10 @@ void KZT_PRINT(bool gui, std::string_view graphics_kind, bool mask_data, Index x
                   variances_exist ? variances : std::span<const float>{}, xaxis, yaxis, title,
                   xlabel, ylabel, zlabel, status);
     } else {
-      // Nothing drawn is no page: said as the failure it is, with no page
-      // added and no file left that would hold none.
+      // Nothing drawn is no page: said, with no page added and no file
+      // left that would hold none.
       gs_off_print_without_page();
-      IO_WRITE("ERROR: Unknown type of graphics to output", status);
+      IO_WRITE("WARNING: Unknown type of graphics to output", status);
       if (gui) GS_FWARNING(1, 1, {"PROBLEM WRITING FILE: (SEE TERMINAL WINDOW)"}, status);
       return;
     }

@@ -129,6 +129,27 @@ bool kzt_3d_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float>
                              "draw as a 3-D surface", status);
 }
 
+bool kzt_row_without_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                                  Index xstrelm, Index xendelm, Index y, Status& status) {
+  Index non_finite = 0;
+  ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, y, xendelm, y, non_finite, status);
+  if (status != kStatusGood || non_finite != xendelm - xstrelm + 1) return false;
+  IO_WRITE("WARNING: No finite data value in row " + std::to_string(y) + " to plot", status);
+  return true;
+}
+
+bool kzt_no_first_row_graph(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                            Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                            Status& status) {
+  // Of one row, the region's line says it all.
+  return kzt_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, "plot",
+                             status) ||
+         status != kStatusGood ||
+         (yendelm > ystrelm &&
+          kzt_row_without_finite_value(xmaxdat, ymaxdat, data, xstrelm, xendelm, ystrelm, status)) ||
+         status != kStatusGood;
+}
+
 void kzt_say_rows_not_drawn(Status& status) {
   // A graph is drawn only of a region from the first row: said, rather
   // than a command that ends without a word.
@@ -150,6 +171,8 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
   // A region without a finite value has no surface: said once, rather
   // than an empty frame under the menu.
   if (kzt_3d_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status) ||
+      gs_say_nothing_drawable(GsDrawing::kSurface, xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                              xendelm, yendelm, status) ||
       status != kStatusGood)
     return;
   ViewerKept& kept = remembered<ViewerKept>();
@@ -430,19 +453,17 @@ void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, 
   // menu or page of one.
   bool drawn = false;
   for (Index y = ystrelm; y <= yendelm && status == kStatusGood; ++y) {
+    // The row is checked before the question, which asks for a graph that
+    // is then drawn.
+    if (kzt_row_without_finite_value(xmaxdat, ymaxdat, data, xstrelm, xendelm, y, status) ||
+        status != kStatusGood)
+      continue;
     if (drawn) {
       bool more = true;
       IO_INPL(false, false, false, true, "CONTINUE",
               {"\"YES\" for further 1-D graphs, \"NO\" to exit"}, {"Enter \"YES\" or \"NO\""}, more,
               status);
       if (status != kStatusGood || !more) break;
-    }
-    Index non_finite = 0;
-    ma_nonfinite_count(xmaxdat, ymaxdat, data, xstrelm, y, xendelm, y, non_finite, status);
-    if (status != kStatusGood) break;
-    if (non_finite == xendelm - xstrelm + 1) {
-      IO_WRITE("WARNING: No finite data value in row " + std::to_string(y) + " to plot", status);
-      continue;
     }
     const std::span<const float> row =
         data.subspan(static_cast<std::size_t>(element(1, y, xmaxdat)), row_length);

@@ -47,6 +47,16 @@ bool kzt_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> da
 bool kzt_3d_no_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                             Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
                             Status& status);
+// Says "WARNING: No finite data value in row Y to plot" and gives true when
+// row Y holds no finite value from XSTRELM to XENDELM: a graph drawn a row at
+// a time leaves out that row alone (the region's own check comes first).
+bool kzt_row_without_finite_value(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                                  Index xstrelm, Index xendelm, Index y, Status& status);
+// For the graph of the region's first row: true (said) when the region has
+// no finite value ("... in the region to plot") or else that row has none.
+bool kzt_no_first_row_graph(Index xmaxdat, Index ymaxdat, std::span<const float> data,
+                            Index xstrelm, Index ystrelm, Index xendelm, Index yendelm,
+                            Status& status);
 // The viewer on the active data region; sets GRAPHICS_KIND to "3-d surface".
 void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
                    std::span<const float> data, std::span<const float> xaxis,
@@ -60,7 +70,7 @@ void KZT_3DSTYLE(bool normal_updating, Index xmaxdat, Index ymaxdat, std::span<c
                  std::string_view xlabel, std::string_view ylabel, std::string_view zlabel,
                  Status& status);
 // Each row of the region as an x/y graph, interactively or plainly, asking
-// "CONTINUE" before each further row.
+// "CONTINUE" before each further row that is drawn.
 void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, Index ystrelm,
                  Index xendelm, Index yendelm, std::span<const float> data,
                  std::span<const float> variances, std::span<const float> xaxis,

@@ -208,13 +208,18 @@ void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& sta
            status != kStatusGood;
   };
   if (a.yendelm - a.ystrelm > 1) {
-    if (none(a.yendelm, "contour")) return;
+    if (none(a.yendelm, "contour") ||
+        gs_say_nothing_drawable(GsDrawing::kContour, a.xmaxdat, a.ymaxdat, data, a.xstrelm,
+                                a.ystrelm, a.xendelm, a.yendelm, status))
+      return;
     GS_2DCONTOUR(a.xmaxdat, a.ymaxdat, data, kzt_xline(a.xaxis), kzt_yline(a.yaxis), a.xstrelm,
                  a.ystrelm, a.xendelm, a.yendelm, sets.title, sets.xlabel, sets.ylabel, sets.zlabel,
                  status);
     graphics_kind = "contour";
   } else if (a.ystrelm == 1) {
-    if (none(a.ystrelm, "plot")) return;
+    if (kzt_no_first_row_graph(a.xmaxdat, a.ymaxdat, data, a.xstrelm, a.ystrelm, a.xendelm,
+                               a.yendelm, status))
+      return;
     GS_XYSGRAPH(a.xmaxdat, a.xstrelm, a.xendelm, kzt_xline(a.xaxis),
                 data.first(static_cast<std::size_t>(a.xmaxdat)), sets.title, sets.xlabel,
                 sets.zlabel, status);

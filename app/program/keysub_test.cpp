@@ -154,6 +154,9 @@ TEST_F(Dispatcher, ContourPlotThatDrawsNothingSaysWhy) {
   std::fill(a.data, a.data + 8 * 6, std::numeric_limits<float>::quiet_NaN());
   EXPECT_EQ(said(true, 1, 6), "WARNING: No finite data value in the region to contour\n");
   EXPECT_EQ(said(true, 1, 2), "WARNING: No finite data value in the region to plot\n");
+  // Values in row 2 only: the graph is of row 1, which has none.
+  std::fill(a.data + 8, a.data + 16, 1.0f);
+  EXPECT_EQ(said(true, 1, 2), "WARNING: No finite data value in row 1 to plot\n");
 }
 
 TEST_F(Dispatcher, UnknownNullAndPendingStatus) {

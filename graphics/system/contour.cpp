@@ -145,6 +145,8 @@ void GS_2DCONTOUR(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   // and an empty frame would only look like data without contours.
   if (gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
                                      "contour", status) ||
+      gs_say_nothing_drawable(GsDrawing::kContour, xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                              xendelm, yendelm, status) ||
       status != kStatusGood)
     return;
   gs_detail::image_frame(xaxis, yaxis, xstrelm, ystrelm, xendelm, yendelm, status);

@@ -181,6 +181,19 @@ TEST_F(ContourTest, PlotOfExtremeValuesStaysInsideItsFrame) {
       EXPECT_TRUE(items.empty()) << c.name;
     }
   }
+  // Bad pixels on the odd rows of the odd columns: every cell has one at a
+  // corner, so no level crosses any; said in one line, and no empty frame.
+  std::vector<float> holes = ramp(0, 1);
+  for (int y = 0; y < ny; y += 2)
+    for (int x = 0; x < nx; x += 2) holes[static_cast<std::size_t>(x + y * nx)] = NAN;
+  items.clear();
+  testing::TerminalCapture terminal;
+  Status s = kStatusGood;
+  GS_2DCONTOUR(nx, ny, holes, xaxis, yaxis, 1, 1, nx, ny, "T", "X", "Y", "Z", s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(items.empty());
+  EXPECT_EQ(terminal.text(), "WARNING: Nothing can be drawn: no cell of the region has finite "
+                             "values at its four corners\n");
 }
 
 struct Primitives3dTest : PageFixture {

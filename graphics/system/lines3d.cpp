@@ -39,6 +39,8 @@ void GS_3DLINES(bool hidden, Index xmaxdat, Index ymaxdat, std::span<const float
   // said first, and nothing drawn (nor a warning about lines not drawn).
   if (gs_detail::say_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm,
                                      "draw", status) ||
+      gs_say_nothing_drawable(GsDrawing::kLines, xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm,
+                              yendelm, status) ||
       status != kStatusGood)
     return;
   IO_WRITE("WARNING: The hidden line removal algorithm is not perfect, (probably", status);

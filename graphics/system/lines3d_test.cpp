@@ -145,14 +145,14 @@ TEST_F(HiddenLinesTest, LineViewFrameAndRowAxis) {
 }
 
 // Rows without a finite value are not drawn: the one line that says why
-// comes before (and instead of) the hidden-line warning; one finite value
-// says nothing of it.
+// comes before (and instead of) the hidden-line warning; one piece of line
+// between finite values says nothing of it.
 TEST_F(HiddenLinesTest, RowsOfNoFiniteValueSaySo) {
   constexpr Index nx = 12, ny = 6;
   std::vector<float> data(nx * ny, std::numeric_limits<float>::quiet_NaN()), xaxis(nx), yaxis(ny);
   Status s = kStatusGood;
   for (const bool one_finite : {false, true}) {
-    if (one_finite) data[element(4, 3, nx)] = 2.0f;
+    if (one_finite) data[element(4, 3, nx)] = data[element(5, 3, nx)] = 2.0f;
     testing::TerminalCapture terminal;
     items.clear();
     GS_3DLINES(true, nx, ny, data, xaxis, yaxis, 1, 1, nx, ny, "NONE", "", "", "", s);
@@ -164,6 +164,19 @@ TEST_F(HiddenLinesTest, RowsOfNoFiniteValueSaySo) {
     else
       EXPECT_EQ(terminal.text(), "WARNING: No finite data value in the region to draw\n");
   }
+  // Finite values none of which has a finite neighbour in its row (bad
+  // pixels in a checkerboard) make no piece of line: said in one line, and
+  // no empty axes drawn.
+  for (Index j = 1; j <= ny; ++j)
+    for (Index i = 1; i <= nx; ++i)
+      data[element(i, j, nx)] = (i + j) % 2 == 0 ? 1.0f : std::numeric_limits<float>::quiet_NaN();
+  testing::TerminalCapture terminal;
+  items.clear();
+  GS_3DLINES(true, nx, ny, data, xaxis, yaxis, 1, 1, nx, ny, "NONE", "", "", "", s);
+  EXPECT_EQ(s, kStatusGood);
+  EXPECT_TRUE(items.empty());
+  EXPECT_EQ(terminal.text(), "WARNING: Nothing can be drawn: no row of the region has two "
+                             "neighbouring finite values\n");
 }
 
 // Bad pixels (not a number) are gaps in their row: no segment reaches one,

@@ -417,6 +417,10 @@ struct Placed {
   float u = 0, v = 0, left = 0, right = 0, at_u = 0, at_v = 0;
 };
 
+// The margin of the plate of the background's colour behind a number, in
+// text heights.
+constexpr float kPlateMargin = 0.15f;
+
 // The places of the texts of one 3-D axis, beyond its large ticks by the
 // enumeration gap, kept inside the view's frame.
 class AxisTexts {
@@ -432,6 +436,11 @@ class AxisTexts {
     float wx = 1.0f, unused = 1.0f;
     gs_detail::world_per_page(wx, unused, status);
     slack_ = std::fabs(0.1f * (height / wy) * wx);
+    // A plated number needs room for its plate: one laid over the number
+    // beside it would hide part of that number.
+    float low = 0, high = 0;
+    vertical_extent(vertical, 0.0f, height, low, high);
+    plate_rise_ = std::max(high - low + 2.0f * kPlateMargin * height, height);
   }
 
   // TEXT beside the point ALONG the axis.
@@ -460,18 +469,26 @@ class AxisTexts {
     return p;
   }
 
+  // Whether P is drawn on a plate (see plate_behind).
+  bool plated(const Placed& p) const { return axis_ == 3 || p.moved; }
+
+  // The height two texts, P and Q, need between their base lines.
+  float rise(const Placed& p, const Placed& q) const {
+    return plated(p) || plated(q) ? plate_rise_ : height_;
+  }
+
   bool overlap(const Placed& p, const Placed& q) const {
     return p.left < q.right - slack_ && q.left < p.right - slack_ &&
-           std::fabs(p.v - q.v) < height_;
+           std::fabs(p.v - q.v) < rise(p, q);
   }
 
   // The page distance along the unit direction (DU, DV) at which two texts
-  // as wide as P and Q stand clear of one another: a little more than a
-  // text height up or down, or than their width across.
+  // as wide as P and Q stand clear of one another: a little more than their
+  // height (or their plates') up or down, or than their width across.
   float clear_distance(const Placed& p, const Placed& q, float du, float dv) const {
     const float width = std::max(p.right - p.left, q.right - q.left) + slack_;
     float distance = std::numeric_limits<float>::max();
-    if (std::fabs(dv) > 1e-6f) distance = std::min(distance, height_ / std::fabs(dv));
+    if (std::fabs(dv) > 1e-6f) distance = std::min(distance, rise(p, q) / std::fabs(dv));
     if (std::fabs(du) > 1e-6f) distance = std::min(distance, width / std::fabs(du));
     return 1.05f * distance;
   }
@@ -482,7 +499,7 @@ class AxisTexts {
   int axis_;
   float p1_, p2_, dx_, dy_, dz_;
   int horizontal_, vertical_;
-  float height_, offset_ = 0, slack_ = 0;
+  float height_, offset_ = 0, slack_ = 0, plate_rise_ = 0;
   Status& status_;
 };
 
@@ -588,7 +605,7 @@ Placed place_power(const AxisTexts& texts, std::string_view text, float first, f
 void plate_behind(const Placed& p, int vertical, float height, Status& status) {
   float low = 0, high = 0;
   vertical_extent(vertical, p.v, height, low, high);
-  const float margin = 0.15f * height;
+  const float margin = kPlateMargin * height;
   GS_FILLSTYLE(1, gs_state.background_colour, status);
   GS_RECTANGLE(p.left - margin, low - margin, p.right + margin, high + margin, false, true, status);
 }
@@ -640,10 +657,10 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
                         interval, placed, drawn);
   for (const std::size_t k : drawn) {
     if (status != kStatusGood) break;
-    if (axis == 3 || placed[k].moved) plate_behind(placed[k], vertical, height, status);
+    if (texts.plated(placed[k])) plate_behind(placed[k], vertical, height, status);
     QG_TEXT(placed[k].u, placed[k].v, numbers[k], status);
   }
-  if (power.shown && (axis == 3 || power.moved) && status == kStatusGood)
+  if (power.shown && texts.plated(power) && status == kStatusGood)
     plate_behind(power, vertical, height, status);
   if (power.shown && status == kStatusGood)
     GS_EXPONT(power.u, power.v, 1, horizontal, vertical, true, exponent, style.text.font,

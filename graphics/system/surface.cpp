@@ -175,7 +175,55 @@ void set_cell_style(const Gs3dStyle& style, Status& status) {
   GS_FILLSTYLE(1, style.fill_colour, status);
 }
 
+// Whether the XB x YB blocks from (XS, YS) hold a part to draw: two
+// neighbours of a row with a finite value (ALONG_ROWS), or else four
+// corners of a cell. A block has one where any of its pixels has.
+bool any_part(Index xmaxdat, std::span<const float> data, Index xs, Index ys, Index xnum,
+              Index ynum, Index xb, Index yb, bool along_rows) {
+  std::vector<char> below(static_cast<std::size_t>(xnum)), row(below.size());
+  for (Index j = 0; j < ynum; ++j) {
+    std::fill(row.begin(), row.end(), 0);
+    for (Index y = ys + j * yb; y < ys + (j + 1) * yb; ++y) {
+      const float* p = data.data() + element(xs, y, xmaxdat);
+      for (Index i = 0; i < xnum; ++i)
+        for (Index k = i * xb; k < (i + 1) * xb && row[static_cast<std::size_t>(i)] == 0; ++k)
+          row[static_cast<std::size_t>(i)] = std::isfinite(p[k]) ? 1 : 0;
+    }
+    for (std::size_t i = 0; i + 1 < row.size(); ++i)
+      if (row[i] != 0 && row[i + 1] != 0 && (along_rows || (j > 0 && below[i] != 0 && below[i + 1] != 0)))
+        return true;
+    std::swap(row, below);
+  }
+  return false;
+}
+
 }  // namespace
+
+bool gs_say_nothing_drawable(GsDrawing drawing, Index xmaxdat, Index ymaxdat,
+                             std::span<const float> data, Index xstrelm, Index ystrelm,
+                             Index xendelm, Index yendelm, Status& status) {
+  if (status != kStatusGood ||
+      region_error(xmaxdat, ymaxdat, xstrelm, ystrelm, xendelm, yendelm, 0) != 0 ||
+      !array_holds(data.size(), xmaxdat, ymaxdat))
+    return false;
+  const Index nx = xendelm - xstrelm + 1, ny = yendelm - ystrelm + 1;
+  SurfaceBlocks blocks{1, 1};
+  if (drawing == GsDrawing::kSurface) {
+    int image_limit = 1, limit = 1;
+    GS_INQ_PIXELLIMITS(image_limit, limit, status);
+    blocks = surface_blocks(nx, ny, limit);
+  }
+  const bool lines = drawing == GsDrawing::kLines;
+  if (any_part(xmaxdat, data, xstrelm, ystrelm, nx / blocks.x, ny / blocks.y, blocks.x, blocks.y,
+               lines))
+    return false;
+  IO_WRITE(lines ? "WARNING: Nothing can be drawn: no row of the region has two neighbouring "
+                   "finite values"
+                 : "WARNING: Nothing can be drawn: no cell of the region has finite values at "
+                   "its four corners",
+           status);
+  return true;
+}
 
 bool gs_3d_log_heights(float minimum, float maximum, float& low, float& high) {
   if (!(maximum > 0.0f)) return false;
@@ -198,6 +246,12 @@ void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
   if (st_bad(status, position)) return;
   if (gs_detail::bad_plot(false, xmaxdat, ymaxdat, data, {}, xaxis, yaxis, xstrelm, ystrelm,
                           xendelm, yendelm, 2, status, position))
+    return;
+  // Not even the frame and title of a surface none of whose cells can be
+  // drawn.
+  if (gs_say_nothing_drawable(GsDrawing::kSurface, xmaxdat, ymaxdat, data, xstrelm, ystrelm,
+                              xendelm, yendelm, status) ||
+      status != kStatusGood)
     return;
   Gs3dView view;
   GS_INQ_3DVIEW(view, status);

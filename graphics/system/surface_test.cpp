@@ -818,6 +818,48 @@ TEST_F(SurfaceTest, HeightNumbersStandOnPlatesOfTheBackground) {
   }
 }
 
+// A Gaussian of 100 over 200 x 90 pixels (sigmas 20 and 9).
+float low_gaussian(float x, float y) {
+  const float u = (x - 100.5f) / 20.0f, v = (y - 45.5f) / 9.0f;
+  return 100.0f * std::exp(-0.5f * (u * u + v * v));
+}
+
+// Zoomed out, lowered and flattened, the Z axis is short on the page: its
+// numbers are thinned so that no number's plate covers another number's
+// (which holds that number with a margin round it).
+TEST_F(SurfaceTest, HeightNumberPlatesCoverNoOtherNumber) {
+  use_raster(100);
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  GS_SET_GPP(0.08f, 0.3529f, 0.6271f, 0.92f, s);  // the program's portrait page
+  make(200, 90, low_gaussian);
+  float low = 0.0f, high = 0.0f;
+  MA_RMINMAX(200, 90, data, 1, 1, 200, 90, low, high, s);
+  // As the viewer sets it after three presses of -ZOOM, two of UP and three
+  // of FLATTER.
+  const float d = 99.5f * std::pow(1.2f, 3.0f);
+  GS_SET_3DVIEW(-100.0f, -45.0f, -0.4f * d, 0.5236f, 1.047197f, 30.0f * d, -d, -d, d, d,
+                99.5f / (high - low) / std::pow(1.414214f, 3.0f), s);
+  items.clear();
+  GS_3DSURFACE(200, 90, data, xaxis, yaxis, 1, 1, 200, 90, "TITLE", "", "", "", s);
+  ASSERT_EQ(s, kStatusGood);
+  // Each number's plate is the fill drawn just before it.
+  std::vector<std::pair<const PageItem*, const PageItem*>> numbers;
+  for (std::size_t k = 1; k < items.size(); ++k)
+    if (items[k].kind == "text" && items[k].horizontal == 3 && items[k - 1].kind == "fill_area")
+      numbers.emplace_back(&items[k - 1], &items[k]);
+  ASSERT_GE(numbers.size(), 2u);
+  for (std::size_t a = 0; a < numbers.size(); ++a)
+    for (std::size_t b = a + 1; b < numbers.size(); ++b) {
+      const auto [a1, a2] = std::minmax_element(numbers[a].first->y.begin(),
+                                                numbers[a].first->y.end());
+      const auto [b1, b2] = std::minmax_element(numbers[b].first->y.begin(),
+                                                numbers[b].first->y.end());
+      EXPECT_FALSE(*a1 < *b2 - 1e-5f && *b1 < *a2 - 1e-5f)
+          << numbers[a].second->text << " and " << numbers[b].second->text;
+    }
+}
+
 // Page extremes of every point drawn; false when a point is not finite.
 bool drawn_extent(const std::vector<PageItem>& items, float& x1, float& y1, float& x2, float& y2) {
   x1 = y1 = 1e30f;
@@ -869,6 +911,25 @@ TEST_F(SurfaceTest, BadPixelsLeaveAHoleInsideTheSurfacesBox) {
     if (!bands) {
       EXPECT_EQ(whole - of("fill_area").size(), 45u);
     }
+  }
+  // Bad pixels in a checkerboard: every cell touches one, and the box alone
+  // is not drawn; said in one line. Blocks of 2 x 2 pixels (a lower pixel
+  // limit) each hold a mean, and the surface is drawn.
+  for (Index y = 1; y <= 24; ++y)
+    for (Index x = 1; x <= 32; ++x)
+      if ((x + y) % 2 == 1) data[element(x, y, 32)] = NAN;
+  for (const int limit : {100, 16}) {
+    GS_SET_PIXELLIMITS(600, limit, s);
+    testing::TerminalCapture terminal;
+    items.clear();
+    GS_3DSURFACE(32, 24, data, xaxis, yaxis, 1, 1, 32, 24, "", "", "", "", s);
+    ASSERT_EQ(s, kStatusGood);
+    EXPECT_EQ(items.empty(), limit == 100) << limit;
+    if (limit == 100)
+      EXPECT_EQ(terminal.text(), "WARNING: Nothing can be drawn: no cell of the region has "
+                                 "finite values at its four corners\n");
+    else
+      EXPECT_EQ(terminal.text().find("Nothing"), std::string::npos) << terminal.text();
   }
 }
 

@@ -118,6 +118,17 @@ bool gs_3d_log_heights(float minimum, float maximum, float& low, float& high);
 // when logarithmic heights have no maximum above zero.
 bool gs_3d_height_range(bool log, float& minimum, float& maximum);
 
+// What a drawing of a region is made of: cells with four corners (a
+// contour map; a 3-D surface, of the blocks its pixel limit averages), or
+// pieces of line between neighbours of a row (3-D lines).
+enum class GsDrawing { kContour, kSurface, kLines };
+// Says "WARNING: Nothing can be drawn: ..." and gives true when no part of
+// DRAWING has values at all its ends (bad pixels in a checkerboard hold a
+// value beside none other): the drawing would be an empty frame.
+bool gs_say_nothing_drawable(GsDrawing drawing, Index xmaxdat, Index ymaxdat,
+                             std::span<const float> data, Index xstrelm, Index ystrelm,
+                             Index xendelm, Index yendelm, Status& status);
+
 void GS_3DSURFACE(Index xmaxdat, Index ymaxdat, std::span<const float> data,
                   std::span<const float> xaxis, std::span<const float> yaxis, Index xstrelm,
                   Index ystrelm, Index xendelm, Index yendelm, std::string_view title,
