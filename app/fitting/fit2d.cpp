@@ -391,13 +391,10 @@ WidthRules peak_widths(const FitData& d) {
 constexpr double kFeatureSignificance = 5.0;
 
 // How many elements beyond a peak's reach, either way along each axis, give
-// the noise it must stand out of: enough for a steady estimate, near enough
-// that a scan whose noise grows with its counts is measured where the peak is.
-constexpr Index kNoiseMargin = 50;
-
-// How many standard deviations of the noise out a misfit or a difference of
-// misfits is no longer taken for noise (a spike, a peak the model misses).
-constexpr double kNoiseClip = 5.0;
+// the noise it must stand out of: enough that a few strong neighbours the
+// model leaves out stay a small part of it, near enough that a scan whose
+// noise grows with its counts is measured where the peak is.
+constexpr Index kNoiseMargin = 200;
 
 // The noise about a fitted peak: its standard deviation SD and how much of
 // it neighbours share, along a row (ALONG_X[k - 1] for elements k apart) and
@@ -408,67 +405,71 @@ struct LocalNoise {
   std::vector<double> along_x, along_y;
 };
 
-// The median of VALUES (reordered), the mean of the middle two for an even
-// count.
-double median_of(std::vector<double>& values) {
-  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-  std::nth_element(values.begin(), middle, values.end());
-  double median = *middle;
-  if (values.size() % 2 == 0) median = 0.5 * (median + *std::max_element(values.begin(), middle));
-  return median;
-}
+// The share of the differences of misfits kept by step_variance, and the
+// mean square of a normal deviate kept so, over its variance.
+constexpr double kStepsKept = 0.8;
+constexpr double kKeptSquares = 0.4377;
 
-// The spread of STEPS (reordered), the differences of the misfits of pairs of
-// elements some distance apart, of which EQUAL pairs hold equal data. Where
-// fewer than half do, 1.4826 times the steps' median absolute deviation about
-// their median (a plane under the misfits steps them all alike), which
-// passes over the steps across a spike or the side of a peak the model
-// misses while they are a minority. Where most data are equal to their pair
-// (counts of a few, rounded values) the median sees the model's own small
-// steps, however large the rest: then the root mean square of the
-// deviations, those more than kNoiseClip of it out left out until none
-// is, started from their mean absolute size (which a few large ones move
-// far less than their square).
-double step_spread(std::vector<double>& steps, std::size_t equal) {
-  const double centre = median_of(steps);
-  for (double& v : steps) v = std::fabs(v - centre);
-  if (2 * equal < steps.size()) return 1.4826 * median_of(steps);
-  double spread = 0.0;
-  for (const double v : steps) spread += v;
-  spread *= std::sqrt(std::numbers::pi / 2.0) / static_cast<double>(steps.size());
-  for (std::size_t kept = steps.size() + 1, pass = 0; spread > 0.0 && pass < 20; ++pass) {
-    double squares = 0.0;
-    std::size_t count = 0;
-    for (const double v : steps) {
-      if (v > kNoiseClip * spread) continue;
-      squares += v * v;
-      ++count;
+// The variance of STEPS (reordered), the differences of the misfits of pairs
+// of elements some distance apart, about their median (a plane under the
+// misfits steps them all alike); the last EQUAL of them are those of pairs
+// holding equal data. Mostly, the mean square of the 80 % of them nearest
+// it, scaled to a normal deviate's: the steps across a spike or the sides
+// of peaks the model leaves out, while they are a fifth or fewer, are among
+// those dropped, and whole numbers or rounded values still give their full
+// spread, which a median or its deviations would lock at the rounding step.
+// Where more than a fifth of the pairs hold equal data (counts of a few,
+// values rounded coarser than their noise) the steps no longer follow a
+// normal deviate's: there the mean square of all, those of unequal pairs
+// more than kSparseClip times their median size left out (the side of a
+// peak steps by many rounding steps, the noise by one or two).
+double step_variance(std::vector<double>& steps, std::size_t equal) {
+  constexpr double kSparseClip = 3.0;
+  const std::size_t total = steps.size(), unequal = total - equal;
+  std::vector<double> sorted(steps);
+  const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(total / 2);
+  std::nth_element(sorted.begin(), middle, sorted.end());
+  const double centre = *middle;
+  for (double& v : steps) v = (v - centre) * (v - centre);
+  double squares = 0.0;
+  if (5 * equal > total) {
+    if (unequal == 0) return 0.0;
+    const auto split = steps.begin() + static_cast<std::ptrdiff_t>(unequal);
+    const auto half = steps.begin() + static_cast<std::ptrdiff_t>(unequal / 2);
+    std::nth_element(steps.begin(), half, split);
+    const double bound = kSparseClip * kSparseClip * *half;
+    std::size_t dropped = 0;
+    for (auto v = steps.begin(); v != steps.end(); ++v) {
+      if (v < split && *v > bound)
+        ++dropped;
+      else
+        squares += *v;
     }
-    if (count == kept) break;
-    kept = count;
-    spread = std::sqrt(squares / static_cast<double>(count));
+    return squares / static_cast<double>(total - dropped);
   }
-  return spread;
+  const std::size_t kept = std::max<std::size_t>(
+      1, static_cast<std::size_t>(kStepsKept * static_cast<double>(total) + 0.5));
+  const auto last = steps.begin() + static_cast<std::ptrdiff_t>(kept);
+  if (kept < total) std::nth_element(steps.begin(), last - 1, steps.end());
+  for (auto v = steps.begin(); v != last; ++v) squares += *v;
+  return squares / static_cast<double>(kept) / kKeptSquares;
 }
 
 // The noise of the misfits (the data of D minus MODEL_IMAGE) over the used
-// elements of XS..XE, YS..YE. Its standard deviation is read from the
-// differences of elements k apart along the rows and columns, k from 1 to
-// kLags (step_spread): neighbours that share their noise differ by less than
-// it, elements further apart by all of it, so the largest of these is taken.
-// Differences see neither the background the model has only roughly nor,
-// through their medians, the smooth side of a strong peak the model leaves
-// out, which would otherwise pass for noise many times the true one. The
-// correlations are those of the misfits within kNoiseClip deviations of a
-// plane fitted to them (the plane again fitted to those alone until they
-// stay).
+// elements of XS..XE, YS..YE, read from the differences of elements k apart
+// along the rows and columns, k from 1 to kLags (step_variance). Differences
+// see neither the background the model has only roughly nor, trimmed, the
+// sides of strong peaks the model leaves out, which would otherwise pass for
+// noise many times the true one. Elements further apart than the noise is
+// shared differ by all of it, neighbours that share it by less: the largest
+// variance over the lags is twice the noise's, and each lag's own, from 1
+// on, tells how much of it elements that far apart share.
 LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Index xs, Index ys,
                        Index xe, Index ye) {
   constexpr std::size_t kLags = 8;
   const std::size_t nx = static_cast<std::size_t>(xe - xs + 1),
                     ny = static_cast<std::size_t>(ye - ys + 1);
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  std::vector<double> w(nx * ny, nan);
+  std::vector<double> w(nx * ny, std::numeric_limits<double>::quiet_NaN());
   std::vector<float> data(nx * ny, 0.0f);
   std::size_t n = 0;
   for_region_rows(d.frame.xmaxdat, xs, ys, xe, ye, [&](Index offset, Index y, Index count) {
@@ -483,107 +484,53 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   });
   LocalNoise noise;
   if (n < 3) return noise;
-  // A lag is read while it has at least half as many differences as there
-  // are elements: a few-point scan's far lags are too few to tell.
-  std::vector<double> steps;
-  for (std::size_t k = 1; k <= kLags; ++k) {
+  // The variance of the differences K elements apart along the ROWS, the
+  // COLUMNS or both, and their COUNT; below 0 where there are fewer than half
+  // as many differences as elements: a few-point scan's far lags are too few
+  // to tell.
+  std::vector<double> steps, flat;
+  const auto lag_variance = [&](std::size_t k, bool rows, bool columns, std::size_t& count) {
     steps.clear();
-    std::size_t equal = 0;
+    flat.clear();
     const auto pair = [&](std::size_t a, std::size_t b) {
       if (std::isnan(w[b])) return;
-      steps.push_back(w[b] - w[a]);
-      if (data[b] == data[a]) ++equal;
+      (data[a] == data[b] ? flat : steps).push_back(w[b] - w[a]);
     };
     for (std::size_t j = 0; j < ny; ++j)
       for (std::size_t i = 0; i < nx; ++i) {
         if (std::isnan(w[j * nx + i])) continue;
-        if (i + k < nx) pair(j * nx + i, j * nx + i + k);
-        if (j + k < ny) pair(j * nx + i, (j + k) * nx + i);
+        if (rows && i + k < nx) pair(j * nx + i, j * nx + i + k);
+        if (columns && j + k < ny) pair(j * nx + i, (j + k) * nx + i);
       }
-    if (steps.size() < std::max<std::size_t>(2, n / 2)) break;
-    noise.sd = std::max(noise.sd, step_spread(steps, equal) / std::sqrt(2.0));
-  }
-  if (!(noise.sd > 0.0) || !std::isfinite(noise.sd)) return noise;
-  const double limit = kNoiseClip * noise.sd;
-  // The plane (least squares about the kept misfits' centre) and the misfits
-  // off it; from level 0, none kept yet.
-  double level = 0.0, bi = 0.0, bj = 0.0, ci = 0.0, cj = 0.0;
-  const auto off = [&](std::size_t i, std::size_t j) {
-    return w[j * nx + i] - (level + bi * (static_cast<double>(i) - ci) +
-                            bj * (static_cast<double>(j) - cj));
+    steps.insert(steps.end(), flat.begin(), flat.end());
+    count = steps.size();
+    if (count < std::max<std::size_t>(2, n / 2)) return -1.0;
+    return step_variance(steps, flat.size());
   };
-  for (std::size_t kept = n + 1, pass = 0; pass < 20; ++pass) {
-    double count = 0.0, si = 0.0, sj = 0.0, sv = 0.0;
-    for (std::size_t j = 0; j < ny; ++j)
-      for (std::size_t i = 0; i < nx; ++i) {
-        if (!(std::fabs(off(i, j)) <= limit)) continue;
-        count += 1.0;
-        si += static_cast<double>(i);
-        sj += static_cast<double>(j);
-        sv += w[j * nx + i];
-      }
-    if (count < 3.0 || static_cast<std::size_t>(count) == kept) break;
-    kept = static_cast<std::size_t>(count);
-    double sii = 0.0, sjj = 0.0, sij = 0.0, siv = 0.0, sjv = 0.0;
-    const double mi = si / count, mj = sj / count, mv = sv / count;
-    for (std::size_t j = 0; j < ny; ++j)
-      for (std::size_t i = 0; i < nx; ++i) {
-        if (!(std::fabs(off(i, j)) <= limit)) continue;
-        const double di = static_cast<double>(i) - mi, dj = static_cast<double>(j) - mj;
-        const double dv = w[j * nx + i] - mv;
-        sii += di * di;
-        sjj += dj * dj;
-        sij += di * dj;
-        siv += di * dv;
-        sjv += dj * dv;
-      }
-    double ai = 0.0, aj = 0.0;
-    const double det = sii * sjj - sij * sij;
-    if (det > 1.0e-9 * sii * sjj) {
-      ai = (siv * sjj - sjv * sij) / det;
-      aj = (sjv * sii - siv * sij) / det;
-    } else if (sii > 0.0) {
-      ai = siv / sii;
-    } else if (sjj > 0.0) {
-      aj = sjv / sjj;
-    }
-    level = mv;
-    ci = mi;
-    cj = mj;
-    bi = ai;
-    bj = aj;
+  double variance = 0.0;
+  for (std::size_t k = 1; k <= kLags; ++k) {
+    std::size_t count = 0;
+    const double v = lag_variance(k, true, true, count);
+    if (v < 0.0) break;
+    variance = std::max(variance, 0.5 * v);
   }
-  for (std::size_t j = 0; j < ny; ++j)
-    for (std::size_t i = 0; i < nx; ++i) {
-      double& v = w[j * nx + i];
-      if (std::isnan(v)) continue;
-      const double r = off(i, j);
-      v = std::fabs(r) <= limit ? r : nan;
-    }
-  // The correlation k elements apart; a lag counts while it is clearly
-  // above what uncorrelated noise gives (two of its deviations).
-  const double variance = noise.sd * noise.sd;
-  const auto correlations = [&](std::size_t step, std::size_t lags, std::vector<double>& out) {
+  noise.sd = std::sqrt(variance);
+  if (!(noise.sd > 0.0) || !std::isfinite(noise.sd)) return noise;
+  // The correlation k elements apart, 1 - var(d_k) / (2 var): a lag counts
+  // while it is clearly above what uncorrelated noise gives (three standard
+  // errors of a trimmed variance of that many differences).
+  const auto correlations = [&](bool rows, std::size_t lags, std::vector<double>& out) {
     for (std::size_t k = 1; k <= lags; ++k) {
-      double sum = 0.0;
-      double pairs = 0.0;
-      for (std::size_t j = 0; j < ny; ++j)
-        for (std::size_t i = 0; i < nx; ++i) {
-          const bool in = step == 1 ? i + k < nx : j + k < ny;
-          if (!in) continue;
-          const double a = w[j * nx + i], b = w[j * nx + i + k * step];
-          if (std::isnan(a) || std::isnan(b)) continue;
-          sum += a * b;
-          pairs += 1.0;
-        }
-      if (pairs < 1.0) return;
-      const double r = sum / pairs / variance;
-      if (!(r > 2.0 / std::sqrt(pairs))) return;
+      std::size_t count = 0;
+      const double v = lag_variance(k, rows, !rows, count);
+      if (v < 0.0) return;
+      const double r = 1.0 - v / (2.0 * variance);
+      if (!(r > 3.0 / std::sqrt(static_cast<double>(count)))) return;
       out.push_back(std::min(r, 1.0));
     }
   };
-  correlations(1, std::min(kLags, nx > 0 ? nx - 1 : 0), noise.along_x);
-  correlations(nx, std::min(kLags, ny > 0 ? ny - 1 : 0), noise.along_y);
+  correlations(true, std::min(kLags, nx > 0 ? nx - 1 : 0), noise.along_x);
+  correlations(false, std::min(kLags, ny > 0 ? ny - 1 : 0), noise.along_y);
   return noise;
 }
 

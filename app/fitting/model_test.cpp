@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -629,6 +630,107 @@ TEST(Fit2d, AStrongPeakBesideOneLeftOutOfTheModelStandsOutOfTheNoise) {
         << flipped << terminal.text();
     EXPECT_NEAR(model.params[2], 200.0f, 20.0f) << flipped;
   }
+}
+
+TEST(Fit2d, APeakAmongLeftOutNeighboursOrOnCoarseCountsIsJudgedByTheirNoise) {
+  // FIT of one Gaussian on scans where other strong peaks stand near it,
+  // left out of the model as in a powder scan where only some are fitted:
+  // noise 5 on 200 with three of 240-500 noises 20-45 points off (their
+  // sides hold many of the nearby misfits), and values rounded to whole
+  // numbers, noise 0.3, with one of 30 times the height 30 points off (most
+  // misfits equal, the other's side the most of the rest). The fitted peak
+  // (some 20 noises, where it is measured) is valid.
+  struct Scan {
+    const char* what;
+    Index size;
+    float level, sd, width;
+    std::vector<std::array<float, 3>> others;  // offset, height, SD
+    bool rounded;
+  };
+  const Scan scans[] = {
+      {"three neighbours", 1500, 200.0f, 5.0f, 1.9f,
+       {{-44.0f, 1900.0f, 1.8f}, {-24.0f, 1200.0f, 2.5f}, {21.0f, 2500.0f, 1.6f}},
+       false},
+      {"rounded counts", 400, 50.0f, 0.3f, 1.7f, {{-30.0f, 100.0f, 3.0f}}, true},
+  };
+  testing::Noise noise(77, 1.0);
+  for (const Scan& c : scans) {
+    const std::vector<float> ax = centre_axis(c.size), ay = centre_axis(1);
+    const ModelFrame frame = frame_over(c.size, 1, ax, ay);
+    const float at = ax[static_cast<std::size_t>(c.size / 2)] + 0.3f;
+    const float height = 20.0f * c.sd / std::sqrt(c.width * 1.7725f);
+    std::vector<float> data(static_cast<std::size_t>(c.size));
+    for (std::size_t k = 0; k < data.size(); ++k) {
+      const auto bump = [&](float centre, float h, float sd) {
+        const float u = (ax[k] - centre) / sd;
+        return h * std::exp(-0.5f * u * u);
+      };
+      double v = c.level + c.sd * noise.next() + bump(at, height, c.width);
+      for (const auto& o : c.others) v += bump(at + o[0], o[1], o[2]);
+      data[k] = static_cast<float>(c.rounded ? std::round(v) : v);
+    }
+    FitModel model;
+    add_feature(model, kGaussian, {at + 0.4f, 0.5f, 0.9f * height, 1.2f * c.width, 1.0f, 0.0f});
+    model.names[2] = "G1 MAX    ";
+    model.constraints[1] = model.constraints[4] = model.constraints[5] = true;
+    // The level held: free, it rises under the others.
+    add_feature(model, kSurface, {4.0f * c.level});
+    model.constraints[6] = true;
+    model.x_max_poly = static_cast<float>(c.size);
+    std::vector<float> out(data.size());
+    Status status = kStatusGood;
+    testing::TerminalCapture terminal;
+    const Fit2dOutcome o =
+        KZT_LSQKESTA(frame, data, {}, {}, 1, 1, c.size, 1, false, 30.0f, model, out, status);
+    ASSERT_EQ(status, kStatusGood) << c.what;
+    EXPECT_TRUE(o.valid) << c.what << terminal.text();
+    EXPECT_EQ(terminal.text().find("stands out of the noise"), std::string::npos)
+        << c.what << terminal.text();
+    EXPECT_NEAR(model.params[0], at, 0.3f * c.width) << c.what;
+  }
+  // An image of counts of 2 on average, a Gaussian started 2 pixels wide
+  // where they stand highest over 9 x 9 pixels: the bump it ends on is no
+  // feature, judged by the counts' own noise (differences of whole numbers
+  // are 1 or 0 most often, which is no measure of it).
+  constexpr Index kSide = 96;
+  const std::vector<float> ax = centre_axis(kSide);
+  const ModelFrame frame = frame_over(kSide, kSide, ax, ax);
+  std::vector<float> counts(static_cast<std::size_t>(kSide * kSide));
+  for (float& v : counts) v = poisson_count(noise, 2.0);
+  Index top_x = 0, top_y = 0;
+  float best = -1.0f;
+  for (Index y = 10; y + 10 < kSide; ++y)
+    for (Index x = 10; x + 10 < kSide; ++x) {
+      float sum = 0.0f;
+      for (Index j = -4; j <= 4; ++j)
+        for (Index i = -4; i <= 4; ++i)
+          sum += counts[static_cast<std::size_t>((y + j) * kSide + x + i)];
+      if (sum > best) {
+        best = sum;
+        top_x = x;
+        top_y = y;
+      }
+    }
+  FitModel model;
+  add_feature(model, kGaussian,
+              {ax[static_cast<std::size_t>(top_x)], ax[static_cast<std::size_t>(top_y)], 1.0f,
+               2.0f, 2.0f, 0.0f});
+  model.names[2] = "G1 MAX    ";
+  model.constraints[5] = true;
+  add_feature(model, kSurface, {8.0f});
+  model.constraints[6] = true;
+  model.x_max_poly = model.y_max_poly = static_cast<float>(kSide);
+  std::vector<float> out(counts.size());
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  const Fit2dOutcome o =
+      KZT_LSQKESTA(frame, counts, {}, {}, 1, 1, kSide, kSide, false, 30.0f, model, out, status);
+  EXPECT_FALSE(o.valid) << terminal.text();
+  const std::string said = "stands out of the noise (";
+  const std::size_t at = terminal.text().find(said);
+  ASSERT_NE(at, std::string::npos) << terminal.text();
+  EXPECT_NEAR(std::stod(terminal.text().substr(at + said.size())), std::sqrt(2.0), 0.15)
+      << terminal.text();
 }
 
 TEST(Fit2d, APeakNearTheLargestSingleValueIsFittedAsItsTwin) {
