@@ -243,6 +243,107 @@ bool edited_line_endless = false;
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
 
+// While the terminal is held out of its line mode (single keys, no echo), a
+// signal that ends or stops the program gives the terminal its line mode back
+// first, or the user's shell would be left without echo and line editing; the
+// signal then takes its own course, and a program that goes on (continued
+// after a stop) holds the terminal again, where it is in the foreground. A
+// signal the program ignores stays ignored.
+constexpr std::array<int, 6> kSignalsOfTheTerminal = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT};
+struct HeldTerminal {
+  volatile sig_atomic_t fd = -1;
+  termios line_mode{};
+  termios keys_mode{};
+  std::array<struct sigaction, kSignalsOfTheTerminal.size()> previous{};
+  std::array<bool, kSignalsOfTheTerminal.size()> caught{};
+};
+HeldTerminal held_terminal;
+
+void hold_again_if_foreground(int fd) {
+  if (tcgetpgrp(fd) == getpgrp()) tcsetattr(fd, TCSANOW, &held_terminal.keys_mode);
+}
+
+void give_terminal_back_on_signal(int signal_number) {
+  const int saved_errno = errno;
+  const int fd = held_terminal.fd;
+  if (signal_number != SIGCONT) {
+    if (fd >= 0) tcsetattr(fd, TCSANOW, &held_terminal.line_mode);
+    std::size_t i = 0;
+    while (i < kSignalsOfTheTerminal.size() && kSignalsOfTheTerminal[i] != signal_number) ++i;
+    // The signal's own action (ending or stopping the program), taken now.
+    struct sigaction ours {};
+    if (i < kSignalsOfTheTerminal.size() && sigaction(signal_number, &held_terminal.previous[i], &ours) == 0) {
+      raise(signal_number);
+      sigset_t one;
+      sigemptyset(&one);
+      sigaddset(&one, signal_number);
+      pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+      sigaction(signal_number, &ours, nullptr);
+    }
+  }
+  if (fd >= 0) hold_again_if_foreground(fd);
+  errno = saved_errno;
+}
+
+// Holds the terminal FD in KEYS (a mode out of its line mode) for its life,
+// and gives it LINE back at its end, also when a signal ends the program.
+class TerminalHeld {
+ public:
+  TerminalHeld(int fd, const termios& line, const termios& keys) {
+    sigset_t all = signals_of_the_terminal();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    held_terminal.line_mode = line;
+    held_terminal.keys_mode = keys;
+    held_terminal.fd = fd;
+    struct sigaction ours {};
+    ours.sa_handler = give_terminal_back_on_signal;
+    ours.sa_flags = SA_RESTART;
+    sigemptyset(&ours.sa_mask);
+    for (std::size_t i = 0; i < kSignalsOfTheTerminal.size(); ++i) {
+      struct sigaction& previous = held_terminal.previous[i];
+      held_terminal.caught[i] = sigaction(kSignalsOfTheTerminal[i], nullptr, &previous) == 0 &&
+                                previous.sa_handler != SIG_IGN &&
+                                sigaction(kSignalsOfTheTerminal[i], &ours, nullptr) == 0;
+    }
+    held_ = tcsetattr(fd, TCSANOW, &keys) == 0;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
+  TerminalHeld(const TerminalHeld&) = delete;
+  TerminalHeld& operator=(const TerminalHeld&) = delete;
+  ~TerminalHeld() {
+    sigset_t all = signals_of_the_terminal();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    tcsetattr(held_terminal.fd, TCSANOW, &held_terminal.line_mode);
+    held_terminal.fd = -1;
+    for (std::size_t i = 0; i < kSignalsOfTheTerminal.size(); ++i)
+      if (held_terminal.caught[i]) sigaction(kSignalsOfTheTerminal[i], &held_terminal.previous[i], nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
+  // Whether the terminal took the mode.
+  bool held() const { return held_; }
+  // Another mode out of the line mode, held from now on.
+  bool change(const termios& keys) {
+    sigset_t all = signals_of_the_terminal();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    held_terminal.keys_mode = keys;
+    const bool changed = tcsetattr(held_terminal.fd, TCSANOW, &keys) == 0;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return changed;
+  }
+
+ private:
+  static sigset_t signals_of_the_terminal() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : kSignalsOfTheTerminal) sigaddset(&set, signal_number);
+    return set;
+  }
+  bool held_ = false;
+};
+
 // The rest of a line that keys given back began, read from the terminal IN a
 // key at a time and edited and shown (as KEYS say the terminal shows keys)
 // here as its line mode would: in that mode the terminal could not take back
@@ -259,12 +360,8 @@ std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FIL
   single.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL));
   single.c_cc[VMIN] = 1;
   single.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &single) != 0) return std::nullopt;
-  struct Restore {
-    int fd;
-    const termios& mode;
-    ~Restore() { tcsetattr(fd, TCSANOW, &mode); }
-  } restore{fd, saved};
+  const TerminalHeld held(fd, saved, single);
+  if (!held.held()) return std::nullopt;
   for (std::size_t count = 0;; ++count) {
     unsigned char key = 0;
     const ssize_t got = read(fd, &key, 1);
@@ -1349,19 +1446,21 @@ std::string IO_INPUT_KEY(Status& status) {
   // Three bytes (a cursor key's sequence) return at once, a single key after 0.2 s.
   raw.c_cc[VMIN] = 3;
   raw.c_cc[VTIME] = 2;
-  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  ssize_t got = 0;
   char buffer[kKeyBuffer];
-  const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
-  // The keys of the same burst beyond this read are taken too, still in
-  // single-key mode, for the next reads: the line mode would hand what came
-  // outside it to the next line as one block, neither edited nor shown.
-  if (got > 0) {
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) take_keys_waiting(STDIN_FILENO);
+  {
+    // Canonical mode and echo back as they were at the end.
+    TerminalHeld held(STDIN_FILENO, saved, raw);
+    got = read(STDIN_FILENO, buffer, sizeof buffer);
+    // The keys of the same burst beyond this read are taken too, still in
+    // single-key mode, for the next reads: the line mode would hand what came
+    // outside it to the next line as one block, neither edited nor shown.
+    if (got > 0) {
+      raw.c_cc[VMIN] = 0;
+      raw.c_cc[VTIME] = 0;
+      if (held.change(raw)) take_keys_waiting(STDIN_FILENO);
+    }
   }
-  // Canonical mode and echo back as they were.
-  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 

@@ -14,6 +14,7 @@ import pty
 import re
 import select
 import shutil
+import signal
 import sys
 import tempfile
 import termios
@@ -205,6 +206,31 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], setup=no_echo)
         self.assertNotIn(b'CADD', paged)
         self.same_answers([b'CADF\x7fD\r'], [NO_CHOICE], setup=no_line_mode)
+
+    def test_signal_gives_the_terminal_its_line_mode_back(self):
+        for term, keys_given_back in (('dumb', None), ('xterm', None), ('dumb', b'qCA')):
+            for key, signal_number in ((b'\x03', signal.SIGINT), (b'\x1c', signal.SIGQUIT)):
+                with self.subTest(term=term, given_back=keys_given_back, key=key):
+                    t = Terminal(term)
+                    try:
+                        t.wait_for(MENU)
+                        t.wait_for(b':')
+                        t.settle()
+                        t.type(b'?\r')
+                        t.wait_for(PAGE)
+                        t.settle()
+                        if keys_given_back:
+                            t.type(keys_given_back)
+                            t.settle()
+                        t.type(key)
+                        t.settle(1.0)
+                        mode = termios.tcgetattr(t.fd)
+                        self.assertIsNotNone(t.status)
+                        self.assertTrue(os.WIFSIGNALED(t.status))
+                        self.assertEqual(os.WTERMSIG(t.status), signal_number)
+                        self.assertEqual(mode[3] & (termios.ICANON | termios.ECHO), termios.ICANON | termios.ECHO)
+                    finally:
+                        t.close()
 
 
 if __name__ == '__main__':
