@@ -71,7 +71,9 @@ bool TerminalLine::erase_one(std::string& echo) {
 }
 
 TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
-  const int k = key;
+  // The terminal keeps an end-of-file key it took in its line mode as a NUL
+  // when it leaves that mode: read in single-key mode, that NUL is the key.
+  const int k = key == '\0' && !literal_ && keys_.end_of_file >= 0 ? keys_.end_of_file : key;
   if (literal_) {
     literal_ = false;
   } else if (k == keys_.literal_next) {

@@ -36,8 +36,10 @@ class TerminalLine {
   // Takes one key. The erase key (and Ctrl-H) takes back a character, the
   // word erase a word (with the blanks after it), the kill key the line;
   // they reach no further back than the last end-of-file key, which hands
-  // what stands on to the reader (kEndOfInput only on an empty line). ECHO
-  // gets what shows the key at the terminal.
+  // what stands on to the reader (kEndOfInput only on an empty line); a NUL
+  // not after the literal-next key is that end-of-file key, as the terminal
+  // left it when it switched from its line mode. ECHO gets what shows the key
+  // at the terminal.
   Key take(unsigned char key, std::string& echo);
   const std::string& text() const { return text_; }
 

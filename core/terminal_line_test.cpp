@@ -27,6 +27,8 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
       {"CLEAR\x15" "CADD", "CADD"},
       {"a\x16\x7f" "b", "a\x7f" "b"},                  // literal next
       {"ab\x04\x7f\x7f" "c", "abc"},                  // handed on: not taken back
+      {std::string("ab\0\x7f\x7f" "c", 6), "abc"},     // the end-of-file key left as a NUL
+      {std::string("a\x16\0b", 4), std::string("a\0b", 3)},
   };
   for (const Case& c : cases) EXPECT_EQ(terminal_edited(c.keys, keys), c.line) << c.keys;
 
@@ -37,9 +39,11 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
     EXPECT_EQ(line.take(static_cast<unsigned char>(key), shown), TerminalLine::Key::kTaken);
   EXPECT_EQ(shown, "ab\b \b");
   EXPECT_EQ(line.take('\n', shown), TerminalLine::Key::kLineEnd);
+  EXPECT_EQ(TerminalLine(keys).take('\0', shown), TerminalLine::Key::kEndOfInput);
 
   // Off a terminal nothing is edited.
-  EXPECT_EQ(terminal_edited("ab\x7f\x08\x15\x04", terminal_edit_keys(-1)), "ab\x7f\x08\x15\x04");
+  const std::string unedited("ab\x7f\x08\x15\x04\0c", 8);
+  EXPECT_EQ(terminal_edited(unedited, terminal_edit_keys(-1)), unedited);
 
   // Without UTF-8 the terminal weighs each byte as a Latin-1 character.
   TerminalEditKeys bytes;

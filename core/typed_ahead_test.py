@@ -201,6 +201,21 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         self.same_answers([b'CADD', b'\x04', b'\x04'], [NO_DATA, BYE])
         self.same_answers([b'CADD\x04\x04'], [NO_DATA, BYE])
         self.same_answers([b'CA\x04DX\x7f\x7f\x7fDD\r'], [NO_DATA])
+        # Pasted with the "?" that opens the page: the terminal still held them in its line mode.
+        for keys, expected in ((b'?\rq\x04', [BYE]), (b'?\rqCADD\x04\x04', [NO_DATA, BYE])):
+            with self.subTest(keys=keys):
+                t = Terminal()
+                try:
+                    t.wait_for(MENU)
+                    t.wait_for(b':')
+                    t.settle()
+                    start = len(t.out)
+                    t.type(keys)
+                    t.pump(10)
+                    self.assertIsNotNone(t.status, bytes(t.out[start:]))
+                    self.assertEqual(answers(t.out[start:]), expected)
+                finally:
+                    t.close()
 
     def test_terminal_settings_are_followed(self):
         paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], setup=no_echo)
