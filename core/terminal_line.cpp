@@ -8,8 +8,6 @@
 namespace kesta {
 namespace {
 
-constexpr unsigned char kCtrlH = 0x08;
-
 int key_of(const termios& mode, int index) {
   const cc_t key = mode.c_cc[index];
   return key == _POSIX_VDISABLE ? -1 : static_cast<int>(key);
@@ -26,7 +24,7 @@ bool word_byte(unsigned char c) {
 }
 
 constexpr TerminalEditKeys kNoEditing{.erase = -1, .word_erase = -1, .kill = -1, .literal_next = -1,
-                                      .end_of_file = -1, .ctrl_h_erases = false, .utf8 = false,
+                                      .end_of_file = -1, .utf8 = false,
                                       .line_mode = false};
 
 }  // namespace
@@ -85,7 +83,7 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
     if (text_.size() == handed_on_) return Key::kEndOfInput;
     handed_on_ = text_.size();
     return Key::kTaken;
-  } else if (k == keys_.erase || (key == kCtrlH && keys_.ctrl_h_erases)) {
+  } else if (k == keys_.erase) {
     erase_one(echo);
     return Key::kTaken;
   } else if (k == keys_.kill) {

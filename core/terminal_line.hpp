@@ -17,7 +17,6 @@ struct TerminalEditKeys {
   int kill = 0x15;
   int literal_next = 0x16;
   int end_of_file = 0x04;
-  bool ctrl_h_erases = true;  // also where the erase key is another
   bool utf8 = true;
   bool line_mode = true;      // edits lines at all (ICANON); off, every key is text
   bool echo = true;           // shows the keys typed (ECHO)
@@ -33,7 +32,7 @@ class TerminalLine {
  public:
   enum class Key { kTaken, kLineEnd, kEndOfInput };
   explicit TerminalLine(const TerminalEditKeys& keys) : keys_(keys) {}
-  // Takes one key. The erase key (and Ctrl-H) takes back a character, the
+  // Takes one key. The erase key (only the terminal's own) takes back a character, the
   // word erase a word (with the blanks after it), the kill key the line;
   // they reach no further back than the last end-of-file key, which hands
   // what stands on to the reader (kEndOfInput only on an empty line); a NUL

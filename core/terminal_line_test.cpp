@@ -18,7 +18,8 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
     std::string keys, line;
   } const cases[] = {
       {"ab\x7f" "c\nrest", "ac"},
-      {"ab\x08\x08\x08" "c", "c"},                    // no further back than the start
+      {"ab\x7f\x7f\x7f" "c", "c"},                    // no further back than the start
+      {"ab\x08" "c", "ab\x08" "c"},                   // Ctrl-H is text where the erase key is another
       {"caf\xc3\xa9\x7f" "e", "cafe"},                // a UTF-8 character goes whole
       {"one two.three  \x17" "x", "one two.x"},        // back over blanks, then the word
       {"one two \x17\x17" "x", "x"},
@@ -66,6 +67,11 @@ TEST(TerminalLine, FollowsTheTerminalsSettings) {
   EXPECT_TRUE(keys.line_mode);
   EXPECT_TRUE(keys.echo);
   EXPECT_EQ(terminal_edited("ab\x7f" "c", keys), "ac");
+
+  mode.c_cc[VERASE] = 0x08;
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);
+  EXPECT_EQ(terminal_edited("ab\x08\x7f" "c", terminal_edit_keys(slave)), "a\x7f" "c");
+  mode.c_cc[VERASE] = 0x7f;
 
   mode.c_lflag &= static_cast<tcflag_t>(~ECHO);
   ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);

@@ -163,6 +163,10 @@ def no_echo(mode):
     mode[3] &= ~termios.ECHO
 
 
+def erase_ctrl_h(mode):
+    mode[6][termios.VERASE] = b'\x08'
+
+
 def no_line_mode(mode):
     mode[3] &= ~termios.ICANON
 
@@ -218,6 +222,9 @@ class TypedAheadAtHelpPage(unittest.TestCase):
                     t.close()
 
     def test_terminal_settings_are_followed(self):
+        # Only the terminal's own erase key erases (Ctrl-H too where it is that key).
+        self.same_answers([b'CADF\x08D\r'], [NO_CHOICE])
+        self.same_answers([b'CADF\x08D\r'], [NO_DATA], setup=erase_ctrl_h)
         paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], setup=no_echo)
         self.assertNotIn(b'CADD', paged)
         self.same_answers([b'CADF\x7fD\r'], [NO_CHOICE], setup=no_line_mode)
