@@ -439,6 +439,24 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     if (!end_given_ahead) typed_ahead.push_front(EOF);
   }
   line = edited.text() + rest;
+  // A line end taken literally (after the literal-next key) does not end the
+  // terminal's line, but the reader ends its line there: what follows is
+  // the next line, given back again with each of its characters as it
+  // stands (its editing done).
+  if (const std::size_t literal_end = line.find('\n'); literal_end != std::string::npos) {
+    std::string next;
+    for (const char c : std::string_view(line).substr(literal_end + 1)) {
+      const int k = static_cast<unsigned char>(c);
+      if (c != '\n' && keys.literal_next >= 0 &&
+          (k == keys.erase || k == keys.kill || k == keys.word_erase || k == keys.literal_next ||
+           k == keys.end_of_file || k == 0))
+        next.push_back(static_cast<char>(keys.literal_next));
+      next.push_back(c);
+    }
+    if (taken == TerminalLine::Key::kLineEnd) next.push_back('\n');
+    io_keep_typed_ahead(next);
+    line.resize(literal_end);
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.size() > kResponseLength) {
     line.resize(kResponseLength);

@@ -221,6 +221,11 @@ class TypedAheadAtHelpPage(unittest.TestCase):
                 finally:
                     t.close()
 
+    def test_literal_line_end_ends_the_line_the_program_reads(self):
+        self.same_answers([b'CADD\x16\nCADD\x16\nFOO\r'], [NO_DATA, NO_DATA, NO_CHOICE])
+        self.same_answers([b'CA', b'DD\x16\nFOO\x16\x7f\r'], [NO_DATA, NO_CHOICE])
+        self.same_answers([b'CADD\x16\n\x7f\r'], [NO_DATA])  # taken back before the line ends
+
     def test_terminal_settings_are_followed(self):
         # Only the terminal's own erase key erases (Ctrl-H too where it is that key).
         self.same_answers([b'CADF\x08D\r'], [NO_CHOICE])
