@@ -358,6 +358,8 @@ std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FIL
   if (tcgetattr(fd, &saved) != 0) return std::nullopt;
   termios single = saved;
   single.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL));
+  // Carriage returns come as typed: the line takes them as the terminal would.
+  single.c_iflag &= static_cast<tcflag_t>(~(ICRNL | IGNCR));
   single.c_cc[VMIN] = 1;
   single.c_cc[VTIME] = 0;
   const TerminalHeld held(fd, saved, single);
@@ -1461,6 +1463,10 @@ std::string IO_INPUT_KEY(Status& status) {
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return {};
   termios raw = saved;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  // Return comes as a carriage return, as the line editor gets it: there a
+  // line feed (Ctrl-J) is another key, which ends a search without taking the
+  // line. Where the terminal edits, the line takes it as the terminal would.
+  raw.c_iflag &= static_cast<tcflag_t>(~(ICRNL | IGNCR));
   // Three bytes (a cursor key's sequence) return at once, a single key after 0.2 s.
   raw.c_cc[VMIN] = 3;
   raw.c_cc[VTIME] = 2;

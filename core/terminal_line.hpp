@@ -18,6 +18,8 @@ struct TerminalEditKeys {
   int literal_next = 0x16;
   int end_of_file = 0x04;
   bool utf8 = true;
+  bool return_is_line_end = true;  // a carriage return comes as a line feed (ICRNL)
+  bool return_ignored = false;     // a carriage return is dropped (IGNCR)
   bool line_mode = true;      // edits lines at all (ICANON); off, every key is text
   bool echo = true;           // shows the keys typed (ECHO)
   bool echo_line_end = true;  // shows a line end (ECHO, or ECHONL alone)
@@ -38,7 +40,8 @@ class TerminalLine {
   // what stands on to the reader (kEndOfInput only on an empty line); a NUL
   // not after the literal-next key is that end-of-file key, as the terminal
   // left it when it switched from its line mode. ECHO gets what shows the key
-  // at the terminal.
+  // at the terminal. A carriage return (not after the literal-next key) is
+  // first taken as the terminal's input settings take it.
   Key take(unsigned char key, std::string& echo);
   const std::string& text() const { return text_; }
 

@@ -30,6 +30,8 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
       {"ab\x04\x7f\x7f" "c", "abc"},                  // handed on: not taken back
       {std::string("ab\0\x7f\x7f" "c", 6), "abc"},     // the end-of-file key left as a NUL
       {std::string("a\x16\0b", 4), std::string("a\0b", 3)},
+      {"ab\rc", "ab"},                                 // Return comes as a line feed
+      {"a\x16\rb\r", "a\rb"},
   };
   for (const Case& c : cases) EXPECT_EQ(terminal_edited(c.keys, keys), c.line) << c.keys;
 
@@ -45,6 +47,10 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
   // Off a terminal nothing is edited.
   const std::string unedited("ab\x7f\x08\x15\x04\0c", 8);
   EXPECT_EQ(terminal_edited(unedited, terminal_edit_keys(-1)), unedited);
+
+  TerminalEditKeys returns_dropped;
+  returns_dropped.return_ignored = true;
+  EXPECT_EQ(terminal_edited("a\rb\x16\rc\n", returns_dropped), "ab\rc");
 
   // Without UTF-8 the terminal weighs each byte as a Latin-1 character.
   TerminalEditKeys bytes;

@@ -221,6 +221,10 @@ class TypedAheadAtHelpPage(unittest.TestCase):
                 finally:
                     t.close()
 
+    def test_return_ends_a_search_and_takes_the_line(self):
+        # The line editor's search ends on Return and takes the line found; Ctrl-J only ends it.
+        self.same_answers([b'FOO two\r\x12FOO\r'], [NO_CHOICE, NO_CHOICE], term='xterm')
+
     def test_literal_line_end_ends_the_line_the_program_reads(self):
         self.same_answers([b'CADD\x16\nCADD\x16\nFOO\r'], [NO_DATA, NO_DATA, NO_CHOICE])
         self.same_answers([b'CA', b'DD\x16\nFOO\x16\x7f\r'], [NO_DATA, NO_CHOICE])
