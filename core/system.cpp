@@ -1591,7 +1591,11 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   }
   rl_variable_bind("horizontal-scroll-mode", "off");
   rl_getc_function = bounded_getc;
-  rl_redisplay_function = redisplay_between_commands;
+  // Where the terminal does not echo, the editor shows nothing of the line,
+  // and writes the prompt itself only with its own redisplay.
+  termios mode{};
+  const bool echoing = tcgetattr(fileno(in), &mode) != 0 || (mode.c_lflag & ECHO) != 0;
+  rl_redisplay_function = echoing ? redisplay_between_commands : rl_redisplay;
   take_typed_ahead(fileno(in));
   edited_characters = 0;
   edited_line_endless = false;

@@ -234,8 +234,10 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         # Only the terminal's own erase key erases (Ctrl-H too where it is that key).
         self.same_answers([b'CADF\x08D\r'], [NO_CHOICE])
         self.same_answers([b'CADF\x08D\r'], [NO_DATA], setup=erase_ctrl_h)
-        paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], setup=no_echo)
-        self.assertNotIn(b'CADD', paged)
+        for term in ('dumb', 'xterm'):
+            paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], term, setup=no_echo)
+            self.assertNotIn(b'CADD', paged)
+            self.assertIn(b'Main menu: ENTER COMMAND [INPUT DATA]:', paged)  # the prompt still shows
         self.same_answers([b'CADF\x7fD\r'], [NO_CHOICE], setup=no_line_mode)
 
     def test_signal_gives_the_terminal_its_line_mode_back(self):
