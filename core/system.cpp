@@ -296,6 +296,8 @@ class TerminalHeld {
     held_terminal.line_mode = line;
     held_terminal.keys_mode = keys;
     held_terminal.fd = fd;
+    // The mode first: keys typed from now on come as single keys.
+    held_ = tcsetattr(fd, TCSANOW, &keys) == 0;
     struct sigaction ours {};
     ours.sa_handler = give_terminal_back_on_signal;
     ours.sa_flags = SA_RESTART;
@@ -306,7 +308,6 @@ class TerminalHeld {
                                 previous.sa_handler != SIG_IGN &&
                                 sigaction(kSignalsOfTheTerminal[i], &ours, nullptr) == 0;
     }
-    held_ = tcsetattr(fd, TCSANOW, &keys) == 0;
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
   }
   TerminalHeld(const TerminalHeld&) = delete;
@@ -344,26 +345,27 @@ class TerminalHeld {
   bool held_ = false;
 };
 
-// The rest of a line that keys given back began, read from the terminal IN a
-// key at a time and edited and shown (as KEYS say the terminal shows keys)
-// here as its line mode would: in that mode the terminal could not take back
-// keys it never held. The key that ended the line (a line end, or the
-// end-of-file key on a line with nothing since the last); none when the
-// terminal could not be read or the input was given up.
-std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FILE* out,
-                                                         TerminalLine& line,
-                                                         const TerminalEditKeys& keys) {
-  const int fd = fileno(in);
-  termios saved{};
-  if (tcgetattr(fd, &saved) != 0) return std::nullopt;
-  termios single = saved;
+// The terminal's line mode LINE made a single-key mode that edits nothing.
+termios single_key_mode(const termios& line) {
+  termios single = line;
   single.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL));
   // Carriage returns come as typed: the line takes them as the terminal would.
   single.c_iflag &= static_cast<tcflag_t>(~(ICRNL | IGNCR));
   single.c_cc[VMIN] = 1;
   single.c_cc[VTIME] = 0;
-  const TerminalHeld held(fd, saved, single);
-  if (!held.held()) return std::nullopt;
+  return single;
+}
+
+// The rest of a line that keys given back began, read from the terminal IN
+// (held in single-key mode) a key at a time and edited and shown (as KEYS say
+// the terminal shows keys) here as its line mode would: in that mode the
+// terminal could not take back keys it never held. The key that ended the
+// line (a line end, or the end-of-file key on a line with nothing since the
+// last); none when the terminal could not be read or the input was given up.
+std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FILE* out,
+                                                         TerminalLine& line,
+                                                         const TerminalEditKeys& keys) {
+  const int fd = fileno(in);
   for (std::size_t count = 0;; ++count) {
     unsigned char key = 0;
     const ssize_t got = read(fd, &key, 1);
@@ -407,27 +409,36 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     taken = edited.take(static_cast<unsigned char>(typed_ahead.front()), unshown);
     typed_ahead.pop_front();
   }
+  // The end of the input given ahead after the keys (not an end-of-file key
+  // among them) is still to come.
+  const bool end_given_ahead = taken == TerminalLine::Key::kTaken && !typed_ahead.empty();
+  // A line they do not end goes on with what the terminal gives: at the
+  // terminal edited here, so that its erase keys reach the keys given back.
+  // The terminal gives single keys before the prompt shows, so that no key
+  // typed after it meets the line mode.
+  const int fd = fileno(in);
+  termios line_mode{};
+  const bool finish_at_terminal = taken == TerminalLine::Key::kTaken && !end_given_ahead &&
+                                  isatty(fd) != 0 && stream_buffered(in) == 0 && keys.line_mode &&
+                                  tcgetattr(fd, &line_mode) == 0;
+  std::optional<TerminalHeld> held;
+  if (finish_at_terminal) held.emplace(fd, line_mode, single_key_mode(line_mode));
   // The line so far is shown after the prompt, as the terminal did not echo it.
   std::fputs(prompt.c_str(), out);
   if (keys.echo) std::fwrite(edited.text().data(), 1, edited.text().size(), out);
   if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) std::fputc('\n', out);
   std::fflush(out);
-  // The end of the input given ahead after the keys (not an end-of-file key
-  // among them) is still to come.
-  const bool end_given_ahead = taken == TerminalLine::Key::kTaken && !typed_ahead.empty();
   std::string rest;  // read as the terminal edits it itself
   if (end_given_ahead) {
     taken = TerminalLine::Key::kEndOfInput;
-  } else if (taken == TerminalLine::Key::kTaken) {
-    if (isatty(fileno(in)) != 0 && stream_buffered(in) == 0 && keys.line_mode) {
-      // A line they do not end goes on with what the terminal gives: at the
-      // terminal edited here, so that its erase keys reach the keys given back.
-      const std::optional<TerminalLine::Key> ended = finish_line_at_terminal(in, out, edited, keys);
-      if (!ended) return false;
-      taken = *ended;
-    } else if (!read_plain_line(in, out, "", echo, rest)) {
-      return false;
-    }
+  } else if (held) {
+    if (!held->held()) return false;
+    const std::optional<TerminalLine::Key> ended = finish_line_at_terminal(in, out, edited, keys);
+    if (!ended) return false;
+    taken = *ended;
+    held.reset();
+  } else if (taken == TerminalLine::Key::kTaken && !read_plain_line(in, out, "", echo, rest)) {
+    return false;
   }
   if (taken == TerminalLine::Key::kEndOfInput) {
     // The end-of-file key hands the keys before it to the reader as the line;
