@@ -272,7 +272,8 @@ void give_terminal_back_on_signal(int signal_number) {
     while (i < kSignalsOfTheTerminal.size() && kSignalsOfTheTerminal[i] != signal_number) ++i;
     // The signal's own action (ending or stopping the program), taken now.
     struct sigaction ours {};
-    if (i < kSignalsOfTheTerminal.size() && sigaction(signal_number, &held_terminal.previous[i], &ours) == 0) {
+    if (i < kSignalsOfTheTerminal.size() &&
+        sigaction(signal_number, &held_terminal.previous[i], &ours) == 0) {
       raise(signal_number);
       sigset_t one;
       sigemptyset(&one);

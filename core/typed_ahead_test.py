@@ -221,6 +221,51 @@ class TypedAheadAtHelpPage(unittest.TestCase):
                 finally:
                     t.close()
 
+    def test_stop_gives_the_terminal_back_and_going_on_takes_it_again(self):
+        home = tempfile.mkdtemp(prefix='kesta-keys')
+        pid, fd = pty.fork()
+        if pid == 0:  # a job-control shell in miniature: the program a foreground job of its own
+            try:
+                signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+                child = os.fork()
+                if child == 0:
+                    os.setpgid(0, 0)
+                    os.tcsetpgrp(0, os.getpgrp())
+                    signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+                    os.chdir(home)
+                    env = dict(os.environ, TERM='dumb', HOME=home)
+                    env.pop('DISPLAY', None)
+                    env.setdefault('ASAN_OPTIONS', 'detect_leaks=0')
+                    os.execve(KESTA, [KESTA, '-nogr', '-dim8x8'], env)
+                os.setpgid(child, child)
+                _, status = os.waitpid(child, os.WUNTRACED)
+                os.tcsetpgrp(0, os.getpgrp())
+                stopped = termios.tcgetattr(0)[3]
+                os.tcsetpgrp(0, child)
+                os.kill(-child, signal.SIGCONT)
+                time.sleep(1)
+                going_on = termios.tcgetattr(0)[3]
+                print('STOPPED %d LINE MODE %d, GOING ON LINE MODE %d.' % (
+                    os.WIFSTOPPED(status), stopped & termios.ICANON != 0, going_on & termios.ICANON != 0),
+                    flush=True)
+                os.kill(-child, signal.SIGKILL)
+            finally:
+                os._exit(0)
+        t = Terminal.__new__(Terminal)
+        t.pid, t.fd, t.out, t.seen, t.status, t.home = pid, fd, bytearray(), 0, None, home
+        try:
+            t.wait_for(MENU)
+            t.settle()
+            t.type(b'?\r')
+            t.wait_for(PAGE)
+            t.settle()
+            t.type(b'\x1a')  # Ctrl-Z
+            t.wait_for(b'GOING ON', 10)
+            t.settle()
+            self.assertIn(b'STOPPED 1 LINE MODE 1, GOING ON LINE MODE 0.', t.out)
+        finally:
+            t.close()
+
     def test_return_ends_a_search_and_takes_the_line(self):
         # The line editor's search ends on Return and takes the line found; Ctrl-J only ends it.
         self.same_answers([b'FOO two\r\x12FOO\r'], [NO_CHOICE, NO_CHOICE], term='xterm')
@@ -261,7 +306,8 @@ class TypedAheadAtHelpPage(unittest.TestCase):
                         self.assertIsNotNone(t.status)
                         self.assertTrue(os.WIFSIGNALED(t.status))
                         self.assertEqual(os.WTERMSIG(t.status), signal_number)
-                        self.assertEqual(mode[3] & (termios.ICANON | termios.ECHO), termios.ICANON | termios.ECHO)
+                        line_mode = termios.ICANON | termios.ECHO
+                        self.assertEqual(mode[3] & line_mode, line_mode)
                     finally:
                         t.close()
 
