@@ -243,28 +243,130 @@ bool edited_line_endless = false;
 std::deque<int> typed_ahead;
 constexpr std::size_t kTypedAheadRoom = std::size_t{1} << 20;
 
-// The rest of a line that keys given back began, read from the terminal IN a
-// key at a time and edited and shown (as KEYS say the terminal shows keys)
-// here as its line mode would: in that mode the terminal could not take back
-// keys it never held. The key that ended the line (a line end, or the
-// end-of-file key on a line with nothing since the last); none when the
-// terminal could not be read or the input was given up.
+// While the terminal is held out of its line mode (single keys, no echo), a
+// signal that ends or stops the program gives the terminal its line mode back
+// first, or the user's shell would be left without echo and line editing; the
+// signal then takes its own course, and a program that goes on (continued
+// after a stop) holds the terminal again, where it is in the foreground. A
+// signal the program ignores stays ignored.
+constexpr std::array<int, 6> kSignalsOfTheTerminal = {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT};
+struct HeldTerminal {
+  volatile sig_atomic_t fd = -1;
+  termios line_mode{};
+  termios keys_mode{};
+  std::array<struct sigaction, kSignalsOfTheTerminal.size()> previous{};
+  std::array<bool, kSignalsOfTheTerminal.size()> caught{};
+};
+HeldTerminal held_terminal;
+
+void hold_again_if_foreground(int fd) {
+  if (tcgetpgrp(fd) == getpgrp()) tcsetattr(fd, TCSANOW, &held_terminal.keys_mode);
+}
+
+void give_terminal_back_on_signal(int signal_number) {
+  const int saved_errno = errno;
+  const int fd = held_terminal.fd;
+  if (signal_number != SIGCONT) {
+    if (fd >= 0) tcsetattr(fd, TCSANOW, &held_terminal.line_mode);
+    std::size_t i = 0;
+    while (i < kSignalsOfTheTerminal.size() && kSignalsOfTheTerminal[i] != signal_number) ++i;
+    // The signal's own action (ending or stopping the program), taken now.
+    struct sigaction ours {};
+    if (i < kSignalsOfTheTerminal.size() &&
+        sigaction(signal_number, &held_terminal.previous[i], &ours) == 0) {
+      raise(signal_number);
+      sigset_t one;
+      sigemptyset(&one);
+      sigaddset(&one, signal_number);
+      pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+      sigaction(signal_number, &ours, nullptr);
+    }
+  }
+  if (fd >= 0) hold_again_if_foreground(fd);
+  errno = saved_errno;
+}
+
+// Holds the terminal FD in KEYS (a mode out of its line mode) for its life,
+// and gives it LINE back at its end, also when a signal ends the program.
+class TerminalHeld {
+ public:
+  TerminalHeld(int fd, const termios& line, const termios& keys) {
+    sigset_t all = signals_of_the_terminal();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    held_terminal.line_mode = line;
+    held_terminal.keys_mode = keys;
+    held_terminal.fd = fd;
+    // The mode first: keys typed from now on come as single keys.
+    held_ = tcsetattr(fd, TCSANOW, &keys) == 0;
+    struct sigaction ours {};
+    ours.sa_handler = give_terminal_back_on_signal;
+    ours.sa_flags = SA_RESTART;
+    sigemptyset(&ours.sa_mask);
+    for (std::size_t i = 0; i < kSignalsOfTheTerminal.size(); ++i) {
+      struct sigaction& previous = held_terminal.previous[i];
+      held_terminal.caught[i] = sigaction(kSignalsOfTheTerminal[i], nullptr, &previous) == 0 &&
+                                previous.sa_handler != SIG_IGN &&
+                                sigaction(kSignalsOfTheTerminal[i], &ours, nullptr) == 0;
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
+  TerminalHeld(const TerminalHeld&) = delete;
+  TerminalHeld& operator=(const TerminalHeld&) = delete;
+  ~TerminalHeld() {
+    sigset_t all = signals_of_the_terminal();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    tcsetattr(held_terminal.fd, TCSANOW, &held_terminal.line_mode);
+    held_terminal.fd = -1;
+    for (std::size_t i = 0; i < kSignalsOfTheTerminal.size(); ++i)
+      if (held_terminal.caught[i]) sigaction(kSignalsOfTheTerminal[i], &held_terminal.previous[i], nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
+  // Whether the terminal took the mode.
+  bool held() const { return held_; }
+  // Another mode out of the line mode, held from now on.
+  bool change(const termios& keys) {
+    sigset_t all = signals_of_the_terminal();
+    sigset_t before;
+    pthread_sigmask(SIG_BLOCK, &all, &before);
+    held_terminal.keys_mode = keys;
+    const bool changed = tcsetattr(held_terminal.fd, TCSANOW, &keys) == 0;
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return changed;
+  }
+
+ private:
+  static sigset_t signals_of_the_terminal() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal_number : kSignalsOfTheTerminal) sigaddset(&set, signal_number);
+    return set;
+  }
+  bool held_ = false;
+};
+
+// The terminal's line mode LINE made a single-key mode that edits nothing.
+termios single_key_mode(const termios& line) {
+  termios single = line;
+  single.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL));
+  // Carriage returns come as typed: the line takes them as the terminal would.
+  single.c_iflag &= static_cast<tcflag_t>(~(ICRNL | IGNCR));
+  single.c_cc[VMIN] = 1;
+  single.c_cc[VTIME] = 0;
+  return single;
+}
+
+// The rest of a line that keys given back began, read from the terminal IN
+// (held in single-key mode) a key at a time and edited and shown (as KEYS say
+// the terminal shows keys) here as its line mode would: in that mode the
+// terminal could not take back keys it never held. The key that ended the
+// line (a line end, or the end-of-file key on a line with nothing since the
+// last); none when the terminal could not be read or the input was given up.
 std::optional<TerminalLine::Key> finish_line_at_terminal(std::FILE* in, std::FILE* out,
                                                          TerminalLine& line,
                                                          const TerminalEditKeys& keys) {
   const int fd = fileno(in);
-  termios saved{};
-  if (tcgetattr(fd, &saved) != 0) return std::nullopt;
-  termios single = saved;
-  single.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO | ECHONL));
-  single.c_cc[VMIN] = 1;
-  single.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &single) != 0) return std::nullopt;
-  struct Restore {
-    int fd;
-    const termios& mode;
-    ~Restore() { tcsetattr(fd, TCSANOW, &mode); }
-  } restore{fd, saved};
   for (std::size_t count = 0;; ++count) {
     unsigned char key = 0;
     const ssize_t got = read(fd, &key, 1);
@@ -308,27 +410,36 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     taken = edited.take(static_cast<unsigned char>(typed_ahead.front()), unshown);
     typed_ahead.pop_front();
   }
+  // The end of the input given ahead after the keys (not an end-of-file key
+  // among them) is still to come.
+  const bool end_given_ahead = taken == TerminalLine::Key::kTaken && !typed_ahead.empty();
+  // A line they do not end goes on with what the terminal gives: at the
+  // terminal edited here, so that its erase keys reach the keys given back.
+  // The terminal gives single keys before the prompt shows, so that no key
+  // typed after it meets the line mode.
+  const int fd = fileno(in);
+  termios line_mode{};
+  const bool finish_at_terminal = taken == TerminalLine::Key::kTaken && !end_given_ahead &&
+                                  isatty(fd) != 0 && stream_buffered(in) == 0 && keys.line_mode &&
+                                  tcgetattr(fd, &line_mode) == 0;
+  std::optional<TerminalHeld> held;
+  if (finish_at_terminal) held.emplace(fd, line_mode, single_key_mode(line_mode));
   // The line so far is shown after the prompt, as the terminal did not echo it.
   std::fputs(prompt.c_str(), out);
   if (keys.echo) std::fwrite(edited.text().data(), 1, edited.text().size(), out);
   if (taken == TerminalLine::Key::kLineEnd && keys.echo_line_end) std::fputc('\n', out);
   std::fflush(out);
-  // The end of the input given ahead after the keys (not an end-of-file key
-  // among them) is still to come.
-  const bool end_given_ahead = taken == TerminalLine::Key::kTaken && !typed_ahead.empty();
   std::string rest;  // read as the terminal edits it itself
   if (end_given_ahead) {
     taken = TerminalLine::Key::kEndOfInput;
-  } else if (taken == TerminalLine::Key::kTaken) {
-    if (isatty(fileno(in)) != 0 && stream_buffered(in) == 0 && keys.line_mode) {
-      // A line they do not end goes on with what the terminal gives: at the
-      // terminal edited here, so that its erase keys reach the keys given back.
-      const std::optional<TerminalLine::Key> ended = finish_line_at_terminal(in, out, edited, keys);
-      if (!ended) return false;
-      taken = *ended;
-    } else if (!read_plain_line(in, out, "", echo, rest)) {
-      return false;
-    }
+  } else if (held) {
+    if (!held->held()) return false;
+    const std::optional<TerminalLine::Key> ended = finish_line_at_terminal(in, out, edited, keys);
+    if (!ended) return false;
+    taken = *ended;
+    held.reset();
+  } else if (taken == TerminalLine::Key::kTaken && !read_plain_line(in, out, "", echo, rest)) {
+    return false;
   }
   if (taken == TerminalLine::Key::kEndOfInput) {
     // The end-of-file key hands the keys before it to the reader as the line;
@@ -342,6 +453,24 @@ bool plain_line_after_typed_ahead(std::FILE* in, std::FILE* out, const std::stri
     if (!end_given_ahead) typed_ahead.push_front(EOF);
   }
   line = edited.text() + rest;
+  // A line end taken literally (after the literal-next key) does not end the
+  // terminal's line, but the reader ends its line there: what follows is
+  // the next line, given back again with each of its characters as it
+  // stands (its editing done).
+  if (const std::size_t literal_end = line.find('\n'); literal_end != std::string::npos) {
+    std::string next;
+    for (const char c : std::string_view(line).substr(literal_end + 1)) {
+      const int k = static_cast<unsigned char>(c);
+      if (c != '\n' && keys.literal_next >= 0 &&
+          (k == keys.erase || k == keys.kill || k == keys.word_erase || k == keys.literal_next ||
+           k == keys.end_of_file || k == 0))
+        next.push_back(static_cast<char>(keys.literal_next));
+      next.push_back(c);
+    }
+    if (taken == TerminalLine::Key::kLineEnd) next.push_back('\n');
+    io_keep_typed_ahead(next);
+    line.resize(literal_end);
+  }
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.size() > kResponseLength) {
     line.resize(kResponseLength);
@@ -1346,22 +1475,28 @@ std::string IO_INPUT_KEY(Status& status) {
   if (tcgetattr(STDIN_FILENO, &saved) != 0) return {};
   termios raw = saved;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  // Return comes as a carriage return, as the line editor gets it: there a
+  // line feed (Ctrl-J) is another key, which ends a search without taking the
+  // line. Where the terminal edits, the line takes it as the terminal would.
+  raw.c_iflag &= static_cast<tcflag_t>(~(ICRNL | IGNCR));
   // Three bytes (a cursor key's sequence) return at once, a single key after 0.2 s.
   raw.c_cc[VMIN] = 3;
   raw.c_cc[VTIME] = 2;
-  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  ssize_t got = 0;
   char buffer[kKeyBuffer];
-  const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
-  // The keys of the same burst beyond this read are taken too, still in
-  // single-key mode, for the next reads: the line mode would hand what came
-  // outside it to the next line as one block, neither edited nor shown.
-  if (got > 0) {
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) take_keys_waiting(STDIN_FILENO);
+  {
+    // Canonical mode and echo back as they were at the end.
+    TerminalHeld held(STDIN_FILENO, saved, raw);
+    got = read(STDIN_FILENO, buffer, sizeof buffer);
+    // The keys of the same burst beyond this read are taken too, still in
+    // single-key mode, for the next reads: the line mode would hand what came
+    // outside it to the next line as one block, neither edited nor shown.
+    if (got > 0) {
+      raw.c_cc[VMIN] = 0;
+      raw.c_cc[VTIME] = 0;
+      if (held.change(raw)) take_keys_waiting(STDIN_FILENO);
+    }
   }
-  // Canonical mode and echo back as they were.
-  tcsetattr(STDIN_FILENO, TCSANOW, &saved);
   return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 
@@ -1468,7 +1603,11 @@ void IO_READC(std::string_view prompt, int& length, std::string& line) {
   }
   rl_variable_bind("horizontal-scroll-mode", "off");
   rl_getc_function = bounded_getc;
-  rl_redisplay_function = redisplay_between_commands;
+  // Where the terminal does not echo, the editor shows nothing of the line,
+  // and writes the prompt itself only with its own redisplay.
+  termios mode{};
+  const bool echoing = tcgetattr(fileno(in), &mode) != 0 || (mode.c_lflag & ECHO) != 0;
+  rl_redisplay_function = echoing ? redisplay_between_commands : rl_redisplay;
   take_typed_ahead(fileno(in));
   edited_characters = 0;
   edited_line_endless = false;

@@ -8,8 +8,6 @@
 namespace kesta {
 namespace {
 
-constexpr unsigned char kCtrlH = 0x08;
-
 int key_of(const termios& mode, int index) {
   const cc_t key = mode.c_cc[index];
   return key == _POSIX_VDISABLE ? -1 : static_cast<int>(key);
@@ -26,7 +24,7 @@ bool word_byte(unsigned char c) {
 }
 
 constexpr TerminalEditKeys kNoEditing{.erase = -1, .word_erase = -1, .kill = -1, .literal_next = -1,
-                                      .end_of_file = -1, .ctrl_h_erases = false, .utf8 = false,
+                                      .end_of_file = -1, .utf8 = false, .return_is_line_end = false,
                                       .line_mode = false};
 
 }  // namespace
@@ -38,6 +36,9 @@ TerminalEditKeys terminal_edit_keys(int fd) {
   TerminalEditKeys keys = (mode.c_lflag & ICANON) != 0 ? TerminalEditKeys{} : kNoEditing;
   keys.echo = (mode.c_lflag & ECHO) != 0;
   keys.echo_line_end = (mode.c_lflag & (ECHO | ECHONL)) != 0;
+  // The input settings apply in and out of line mode.
+  keys.return_is_line_end = (mode.c_iflag & ICRNL) != 0;
+  keys.return_ignored = (mode.c_iflag & IGNCR) != 0;
   if (!keys.line_mode) return keys;
   keys.erase = key_of(mode, VERASE);
   keys.kill = key_of(mode, VKILL);
@@ -71,7 +72,13 @@ bool TerminalLine::erase_one(std::string& echo) {
 }
 
 TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
-  const int k = key;
+  if (key == '\r' && !literal_) {
+    if (keys_.return_ignored) return Key::kTaken;
+    if (keys_.return_is_line_end) key = '\n';
+  }
+  // The terminal keeps an end-of-file key it took in its line mode as a NUL
+  // when it leaves that mode: read in single-key mode, that NUL is the key.
+  const int k = key == '\0' && !literal_ && keys_.end_of_file >= 0 ? keys_.end_of_file : key;
   if (literal_) {
     literal_ = false;
   } else if (k == keys_.literal_next) {
@@ -83,7 +90,7 @@ TerminalLine::Key TerminalLine::take(unsigned char key, std::string& echo) {
     if (text_.size() == handed_on_) return Key::kEndOfInput;
     handed_on_ = text_.size();
     return Key::kTaken;
-  } else if (k == keys_.erase || (key == kCtrlH && keys_.ctrl_h_erases)) {
+  } else if (k == keys_.erase) {
     erase_one(echo);
     return Key::kTaken;
   } else if (k == keys_.kill) {

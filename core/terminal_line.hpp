@@ -17,8 +17,9 @@ struct TerminalEditKeys {
   int kill = 0x15;
   int literal_next = 0x16;
   int end_of_file = 0x04;
-  bool ctrl_h_erases = true;  // also where the erase key is another
   bool utf8 = true;
+  bool return_is_line_end = true;  // a carriage return comes as a line feed (ICRNL)
+  bool return_ignored = false;     // a carriage return is dropped (IGNCR)
   bool line_mode = true;      // edits lines at all (ICANON); off, every key is text
   bool echo = true;           // shows the keys typed (ECHO)
   bool echo_line_end = true;  // shows a line end (ECHO, or ECHONL alone)
@@ -33,11 +34,14 @@ class TerminalLine {
  public:
   enum class Key { kTaken, kLineEnd, kEndOfInput };
   explicit TerminalLine(const TerminalEditKeys& keys) : keys_(keys) {}
-  // Takes one key. The erase key (and Ctrl-H) takes back a character, the
+  // Takes one key. The erase key (only the terminal's own) takes back a character, the
   // word erase a word (with the blanks after it), the kill key the line;
   // they reach no further back than the last end-of-file key, which hands
-  // what stands on to the reader (kEndOfInput only on an empty line). ECHO
-  // gets what shows the key at the terminal.
+  // what stands on to the reader (kEndOfInput only on an empty line); a NUL
+  // not after the literal-next key is that end-of-file key, as the terminal
+  // left it when it switched from its line mode. ECHO gets what shows the key
+  // at the terminal. A carriage return (not after the literal-next key) is
+  // first taken as the terminal's input settings take it.
   Key take(unsigned char key, std::string& echo);
   const std::string& text() const { return text_; }
 

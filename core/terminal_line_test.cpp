@@ -18,7 +18,8 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
     std::string keys, line;
   } const cases[] = {
       {"ab\x7f" "c\nrest", "ac"},
-      {"ab\x08\x08\x08" "c", "c"},                    // no further back than the start
+      {"ab\x7f\x7f\x7f" "c", "c"},                    // no further back than the start
+      {"ab\x08" "c", "ab\x08" "c"},                   // Ctrl-H is text where the erase key is another
       {"caf\xc3\xa9\x7f" "e", "cafe"},                // a UTF-8 character goes whole
       {"one two.three  \x17" "x", "one two.x"},        // back over blanks, then the word
       {"one two \x17\x17" "x", "x"},
@@ -27,6 +28,10 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
       {"CLEAR\x15" "CADD", "CADD"},
       {"a\x16\x7f" "b", "a\x7f" "b"},                  // literal next
       {"ab\x04\x7f\x7f" "c", "abc"},                  // handed on: not taken back
+      {std::string("ab\0\x7f\x7f" "c", 6), "abc"},     // the end-of-file key left as a NUL
+      {std::string("a\x16\0b", 4), std::string("a\0b", 3)},
+      {"ab\rc", "ab"},                                 // Return comes as a line feed
+      {"a\x16\rb\r", "a\rb"},
   };
   for (const Case& c : cases) EXPECT_EQ(terminal_edited(c.keys, keys), c.line) << c.keys;
 
@@ -37,9 +42,15 @@ TEST(TerminalLine, EditsAsTheTerminalsLineMode) {
     EXPECT_EQ(line.take(static_cast<unsigned char>(key), shown), TerminalLine::Key::kTaken);
   EXPECT_EQ(shown, "ab\b \b");
   EXPECT_EQ(line.take('\n', shown), TerminalLine::Key::kLineEnd);
+  EXPECT_EQ(TerminalLine(keys).take('\0', shown), TerminalLine::Key::kEndOfInput);
 
   // Off a terminal nothing is edited.
-  EXPECT_EQ(terminal_edited("ab\x7f\x08\x15\x04", terminal_edit_keys(-1)), "ab\x7f\x08\x15\x04");
+  const std::string unedited("ab\x7f\x08\x15\x04\0c", 8);
+  EXPECT_EQ(terminal_edited(unedited, terminal_edit_keys(-1)), unedited);
+
+  TerminalEditKeys returns_dropped;
+  returns_dropped.return_ignored = true;
+  EXPECT_EQ(terminal_edited("a\rb\x16\rc\n", returns_dropped), "ab\rc");
 
   // Without UTF-8 the terminal weighs each byte as a Latin-1 character.
   TerminalEditKeys bytes;
@@ -62,6 +73,11 @@ TEST(TerminalLine, FollowsTheTerminalsSettings) {
   EXPECT_TRUE(keys.line_mode);
   EXPECT_TRUE(keys.echo);
   EXPECT_EQ(terminal_edited("ab\x7f" "c", keys), "ac");
+
+  mode.c_cc[VERASE] = 0x08;
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);
+  EXPECT_EQ(terminal_edited("ab\x08\x7f" "c", terminal_edit_keys(slave)), "a\x7f" "c");
+  mode.c_cc[VERASE] = 0x7f;
 
   mode.c_lflag &= static_cast<tcflag_t>(~ECHO);
   ASSERT_EQ(tcsetattr(slave, TCSANOW, &mode), 0);

@@ -14,6 +14,7 @@ import pty
 import re
 import select
 import shutil
+import signal
 import sys
 import tempfile
 import termios
@@ -162,6 +163,10 @@ def no_echo(mode):
     mode[3] &= ~termios.ECHO
 
 
+def erase_ctrl_h(mode):
+    mode[6][termios.VERASE] = b'\x08'
+
+
 def no_line_mode(mode):
     mode[3] &= ~termios.ICANON
 
@@ -200,11 +205,111 @@ class TypedAheadAtHelpPage(unittest.TestCase):
         self.same_answers([b'CADD', b'\x04', b'\x04'], [NO_DATA, BYE])
         self.same_answers([b'CADD\x04\x04'], [NO_DATA, BYE])
         self.same_answers([b'CA\x04DX\x7f\x7f\x7fDD\r'], [NO_DATA])
+        # Pasted with the "?" that opens the page: the terminal still held them in its line mode.
+        for keys, expected in ((b'?\rq\x04', [BYE]), (b'?\rqCADD\x04\x04', [NO_DATA, BYE])):
+            with self.subTest(keys=keys):
+                t = Terminal()
+                try:
+                    t.wait_for(MENU)
+                    t.wait_for(b':')
+                    t.settle()
+                    start = len(t.out)
+                    t.type(keys)
+                    t.pump(10)
+                    self.assertIsNotNone(t.status, bytes(t.out[start:]))
+                    self.assertEqual(answers(t.out[start:]), expected)
+                finally:
+                    t.close()
+
+    def test_stop_gives_the_terminal_back_and_going_on_takes_it_again(self):
+        home = tempfile.mkdtemp(prefix='kesta-keys')
+        pid, fd = pty.fork()
+        if pid == 0:  # a job-control shell in miniature: the program a foreground job of its own
+            try:
+                signal.signal(signal.SIGTTOU, signal.SIG_IGN)
+                child = os.fork()
+                if child == 0:
+                    os.setpgid(0, 0)
+                    os.tcsetpgrp(0, os.getpgrp())
+                    signal.signal(signal.SIGTTOU, signal.SIG_DFL)
+                    os.chdir(home)
+                    env = dict(os.environ, TERM='dumb', HOME=home)
+                    env.pop('DISPLAY', None)
+                    env.setdefault('ASAN_OPTIONS', 'detect_leaks=0')
+                    os.execve(KESTA, [KESTA, '-nogr', '-dim8x8'], env)
+                os.setpgid(child, child)
+                _, status = os.waitpid(child, os.WUNTRACED)
+                os.tcsetpgrp(0, os.getpgrp())
+                stopped = termios.tcgetattr(0)[3]
+                os.tcsetpgrp(0, child)
+                os.kill(-child, signal.SIGCONT)
+                time.sleep(1)
+                going_on = termios.tcgetattr(0)[3]
+                print('STOPPED %d LINE MODE %d, GOING ON LINE MODE %d.' % (
+                    os.WIFSTOPPED(status), stopped & termios.ICANON != 0, going_on & termios.ICANON != 0),
+                    flush=True)
+                os.kill(-child, signal.SIGKILL)
+            finally:
+                os._exit(0)
+        t = Terminal.__new__(Terminal)
+        t.pid, t.fd, t.out, t.seen, t.status, t.home = pid, fd, bytearray(), 0, None, home
+        try:
+            t.wait_for(MENU)
+            t.settle()
+            t.type(b'?\r')
+            t.wait_for(PAGE)
+            t.settle()
+            t.type(b'\x1a')  # Ctrl-Z
+            t.wait_for(b'GOING ON', 10)
+            t.settle()
+            self.assertIn(b'STOPPED 1 LINE MODE 1, GOING ON LINE MODE 0.', t.out)
+        finally:
+            t.close()
+
+    def test_return_ends_a_search_and_takes_the_line(self):
+        # The line editor's search ends on Return and takes the line found; Ctrl-J only ends it.
+        self.same_answers([b'FOO two\r\x12FOO\r'], [NO_CHOICE, NO_CHOICE], term='xterm')
+
+    def test_literal_line_end_ends_the_line_the_program_reads(self):
+        self.same_answers([b'CADD\x16\nCADD\x16\nFOO\r'], [NO_DATA, NO_DATA, NO_CHOICE])
+        self.same_answers([b'CA', b'DD\x16\nFOO\x16\x7f\r'], [NO_DATA, NO_CHOICE])
+        self.same_answers([b'CADD\x16\n\x7f\r'], [NO_DATA])  # taken back before the line ends
 
     def test_terminal_settings_are_followed(self):
-        paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], setup=no_echo)
-        self.assertNotIn(b'CADD', paged)
+        # Only the terminal's own erase key erases (Ctrl-H too where it is that key).
+        self.same_answers([b'CADF\x08D\r'], [NO_CHOICE])
+        self.same_answers([b'CADF\x08D\r'], [NO_DATA], setup=erase_ctrl_h)
+        for term in ('dumb', 'xterm'):
+            paged = self.same_answers([b'CADF\x7fD\r'], [NO_DATA], term, setup=no_echo)
+            self.assertNotIn(b'CADD', paged)
+            self.assertIn(b'Main menu: ENTER COMMAND [INPUT DATA]:', paged)  # the prompt still shows
         self.same_answers([b'CADF\x7fD\r'], [NO_CHOICE], setup=no_line_mode)
+
+    def test_signal_gives_the_terminal_its_line_mode_back(self):
+        for term, keys_given_back in (('dumb', None), ('xterm', None), ('dumb', b'qCA')):
+            for key, signal_number in ((b'\x03', signal.SIGINT), (b'\x1c', signal.SIGQUIT)):
+                with self.subTest(term=term, given_back=keys_given_back, key=key):
+                    t = Terminal(term)
+                    try:
+                        t.wait_for(MENU)
+                        t.wait_for(b':')
+                        t.settle()
+                        t.type(b'?\r')
+                        t.wait_for(PAGE)
+                        t.settle()
+                        if keys_given_back:
+                            t.type(keys_given_back)
+                            t.settle()
+                        t.type(key)
+                        t.settle(1.0)
+                        mode = termios.tcgetattr(t.fd)
+                        self.assertIsNotNone(t.status)
+                        self.assertTrue(os.WIFSIGNALED(t.status))
+                        self.assertEqual(os.WTERMSIG(t.status), signal_number)
+                        line_mode = termios.ICANON | termios.ECHO
+                        self.assertEqual(mode[3] & line_mode, line_mode)
+                    finally:
+                        t.close()
 
 
 if __name__ == '__main__':
