@@ -631,11 +631,11 @@ std::vector<std::uint8_t> strip_spikes(const StripProfile& strip) {
     // side of the run (at least one of them a number on each side).
     bool lone = false;
     const double limit = median + (static_cast<double>(p[k]) - median) / kLoneRatio;
-    for (Index first = k - 2; first <= k && !lone && p[k] > median; ++first) {
+    for (Index start = k - 2; start <= k && !lone && p[k] > median; ++start) {
       bool below = true, left = false, right = false;
-      for (const Index j : {first - 2, first - 1, first + 3, first + 4}) {
+      for (const Index j : {start - 2, start - 1, start + 3, start + 4}) {
         if (j < 0 || j >= n || !std::isfinite(p[j])) continue;
-        (j < first ? left : right) = true;
+        (j < start ? left : right) = true;
         if (!(p[j] < limit)) below = false;
       }
       lone = below && left && right;
