@@ -566,7 +566,14 @@ double smoothed_noise(const StripProfile& strip) {
 // deviation from their median), the noise of the point, and a tenth of what
 // the profile varies (from its fourth lowest to its fourth highest point, so
 // that neither a spike nor a dead pixel takes part): ten times the profile's
-// own variation at least. Where fewer than two of the points about it lie
+// own variation at least. That last bound keeps narrow features, but two hot
+// pixels fill more than three points and set the variation themselves, and
+// a hot pixel spread over a wide strip may stay below a real feature. So a
+// lone point is held to its surroundings alone: one that, with at most two
+// neighbours, stands kLoneRatio times higher above the median of the points
+// about it than the two points beyond them on either side. A Gaussian
+// feature of a pixel or more is never lone: the points two from its top
+// hold a seventh of it. Where fewer than two of the points about it lie
 // on one side (within three points of either end), the flank of a feature
 // cut by the end may rise steeply from them: there kSpikeEndLevel times. A
 // noiseless Gaussian feature of a pixel or more is never one; on some 4,500
@@ -578,6 +585,7 @@ constexpr std::size_t kSpikeWidth = 3;
 constexpr double kSpikeLevel = 100.0;
 constexpr double kSpikeEndLevel = 1000.0;
 constexpr double kSpikeFloor = 0.1;
+constexpr double kLoneRatio = 20.0;
 
 // The points of STRIP's projection (RAW) that are spikes (1).
 std::vector<std::uint8_t> strip_spikes(const StripProfile& strip) {
@@ -618,12 +626,26 @@ std::vector<std::uint8_t> strip_spikes(const StripProfile& strip) {
     const auto middle = first + static_cast<std::ptrdiff_t>(count / 2);
     std::nth_element(first, middle, end);
     const double median = *middle;
+    // Whether, in some run of three points holding it, point K stands
+    // kLoneRatio times higher above MEDIAN than the two points on either
+    // side of the run (at least one of them a number on each side).
+    bool lone = false;
+    const double limit = median + (static_cast<double>(p[k]) - median) / kLoneRatio;
+    for (Index start = k - 2; start <= k && !lone && p[k] > median; ++start) {
+      bool below = true, left = false, right = false;
+      for (const Index j : {start - 2, start - 1, start + 3, start + 4}) {
+        if (j < 0 || j >= n || !std::isfinite(p[j])) continue;
+        (j < start ? left : right) = true;
+        if (!(p[j] < limit)) below = false;
+      }
+      lone = below && left && right;
+    }
     for (auto it = first; it != end; ++it) *it = std::abs(*it - median);
     std::nth_element(first, middle, end);
     const double noise = strip.pixel_noise > 0.0 && strip.weights[k] > 0.0f
                              ? strip.pixel_noise / std::sqrt(static_cast<double>(strip.weights[k]))
                              : point_noise;
-    const double scale = std::max({*middle, noise, floor});
+    const double scale = std::max({*middle, noise, lone ? 0.0 : floor});
     if (std::abs(p[k] - median) > (one_sided ? kSpikeEndLevel : kSpikeLevel) * scale)
       spikes[static_cast<std::size_t>(k)] = 1;
   }

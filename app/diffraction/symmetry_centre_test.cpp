@@ -894,6 +894,41 @@ TEST_F(ProjectFit, AHotPixelInTheStripIsNoCentre) {
       }
 }
 
+// Two hot pixels fill more points than one and together set what the
+// profile varies; one spread over the strip's width may stand lower than the
+// specular rod. Neither is taken for the centre, nor the point between them.
+TEST_F(ProjectFit, TwoHotPixelsInTheStripAreNoCentre) {
+  constexpr Index kX = 220, kY = 60;
+  constexpr double kSpecular = 110.37;
+  const GsDisplayedImage im = blank(kX, kY, "Hot");
+  const std::string x1 = std::to_string(kSpecular - 50.0), x2 = std::to_string(kSpecular + 50.0),
+                    at = std::to_string(kSpecular);
+  const std::vector<std::string> clicks{"2", x1, "30.1", x2, "30.1", "2", at, "25.1", at, "35.1",
+                                        "YES", "EXIT"};
+  for (const float hot : {2.0e3f, 1.0e30f})
+    for (const unsigned seed : {1u, 2u, 3u}) {
+      std::mt19937 rng(seed);
+      for (Index j = 1; j <= kY; ++j)
+        for (Index i = 1; i <= kX; ++i) {
+          const double d = std::abs(static_cast<double>(i) - 0.5 - kSpecular);
+          std::poisson_distribution<long> counts(30.0 + 400.0 * band(d, 0.0, 2.0) +
+                                                 150.0 * band(d, 25.0, 2.0));
+          data[element(i, j, kX)] = static_cast<float>(counts(rng));
+        }
+      const auto column = static_cast<Index>(kSpecular);
+      data[element(column + 13 + static_cast<Index>(seed) * 2, 31, kX)] = hot;
+      data[element(column - 33 - static_cast<Index>(seed), 33, kX)] = hot;
+      SCOPED_TRACE(std::to_string(hot) + ", seed " + std::to_string(seed));
+      testing::TerminalCapture terminal;
+      float x = 5.0e-3f, y = 8.0e-4f;
+      Status status = kStatusGood;
+      EXPECT_TRUE(fit(im, clicks, x, y, status));
+      EXPECT_EQ(status, kStatusGood);
+      EXPECT_NEAR(x / 1e-4f, kSpecular, 0.5) << terminal.text();
+      EXPECT_EQ(terminal.text().find("WARNING"), std::string::npos) << terminal.text();
+    }
+}
+
 // The graph of the fit: the profile and its mirror image about the centre
 // found. A centre near one end of the line mirrors the far points beyond
 // the graph's X range; they are not drawn over the axes' numbers. Every
