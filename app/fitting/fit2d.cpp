@@ -588,11 +588,16 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
     const float height = f.p[2];
     if (h >= 0 && free_width && widths_above_0 && std::isfinite(height) && height > 0.0f) {
       // The elements the peak model reaches (kPeakCutoff widths about its
-      // centre), within the region.
-      const double reach =
-          kPeakCutoff * static_cast<double>(std::max(std::fabs(f.p[3]), std::fabs(f.p[4])));
+      // centre), within the region. A scan of one row (or one column) has
+      // no width across it that means anything in the axis's units: its
+      // reach along the scan is its own width's.
+      const double wide = std::max(std::fabs(f.p[3]), std::fabs(f.p[4]));
+      const double x_reach =
+          kPeakCutoff * (d.ystrelm == d.yendelm ? std::fabs(f.p[3]) : wide);
+      const double y_reach =
+          kPeakCutoff * (d.xstrelm == d.xendelm ? std::fabs(f.p[4]) : wide);
       const auto span_of = [&](std::span<const float> axis, Index num, float centre, Index start,
-                               Index end, Index& low, Index& high) {
+                               Index end, double reach, Index& low, Index& high) {
         low = start;
         high = end;
         if (!std::isfinite(reach)) return;
@@ -605,8 +610,8 @@ std::vector<std::string> noise_peak_faults(const FitData& d, const FitModel& mod
         high = static_cast<Index>(std::clamp(last, from, to));
       };
       Index xs = 1, xe = 1, ys = 1, ye = 1;
-      span_of(frame.x_axis, frame.xnumdat, f.p[0], d.xstrelm, d.xendelm, xs, xe);
-      span_of(frame.y_axis, frame.ynumdat, f.p[1], d.ystrelm, d.yendelm, ys, ye);
+      span_of(frame.x_axis, frame.xnumdat, f.p[0], d.xstrelm, d.xendelm, x_reach, xs, xe);
+      span_of(frame.y_axis, frame.ynumdat, f.p[1], d.ystrelm, d.yendelm, y_reach, ys, ye);
       ModelFrame rows = frame;
       rows.ymaxdat = ye;
       const std::size_t size =

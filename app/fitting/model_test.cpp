@@ -632,6 +632,44 @@ TEST(Fit2d, AStrongPeakBesideOneLeftOutOfTheModelStandsOutOfTheNoise) {
   }
 }
 
+TEST(Fit2d, AScansPeakIsJudgedByTheNoiseNearItWhateverTheAxisStep) {
+  // A scan of 4000 points 0.01 apart whose noise rises from 10 to 40 at
+  // its middle, a Gaussian of 3 points that fits some 4 deviations of the
+  // louder noise out of it, 300 points into the loud half (read with the
+  // quiet half, about 5). Its noise is read near
+  // it, along the scan, whatever the axis's step: the width across a scan
+  // of one row means nothing in the axis's units and widens nothing.
+  constexpr Index kSize = 4000;
+  std::vector<float> ax(kSize);
+  for (Index k = 0; k < kSize; ++k) ax[static_cast<std::size_t>(k)] = 0.01f * (k + 0.5f);
+  const std::vector<float> ay = centre_axis(1);
+  const ModelFrame frame = frame_over(kSize, 1, ax, ay);
+  const float at = ax[2300], width = 0.03f;
+  const float height = 5.2f * 40.0f / std::sqrt(3.0f * 1.7725f);
+  testing::Noise noise(5, 1.0);
+  std::vector<float> data(static_cast<std::size_t>(kSize));
+  for (std::size_t k = 0; k < data.size(); ++k) {
+    const float u = (ax[k] - at) / width;
+    data[k] = static_cast<float>(1000.0 + (k < 2000 ? 10.0 : 40.0) * noise.next() +
+                                 height * std::exp(-0.5f * u * u));
+  }
+  FitModel model;
+  add_feature(model, kGaussian, {at, 0.5f, height, width, 1.0f, 0.0f});
+  model.names[2] = "G1 MAX    ";
+  model.constraints[1] = model.constraints[4] = model.constraints[5] = true;
+  add_feature(model, kSurface, {4000.0f});
+  model.constraints[6] = true;
+  model.x_max_poly = ax.back();
+  std::vector<float> out(data.size());
+  Status status = kStatusGood;
+  testing::TerminalCapture terminal;
+  const Fit2dOutcome o =
+      KZT_LSQKESTA(frame, data, {}, {}, 1, 1, kSize, 1, false, 30.0f, model, out, status);
+  ASSERT_EQ(status, kStatusGood);
+  EXPECT_FALSE(o.valid) << terminal.text();
+  EXPECT_NE(terminal.text().find("stands out of the noise"), std::string::npos) << terminal.text();
+}
+
 TEST(Fit2d, APeakAmongLeftOutNeighboursOrOnCoarseCountsIsJudgedByTheirNoise) {
   // FIT of one Gaussian on scans where other strong peaks stand near it,
   // left out of the model as in a powder scan where only some are fitted:
