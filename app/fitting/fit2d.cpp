@@ -423,10 +423,11 @@ constexpr double kKeptSquares = 0.4377;
 // normal deviate's: there the mean square of all, those of unequal pairs
 // more than kSparseClip times their median size left out (the side of a
 // peak steps by many rounding steps, the noise by one or two).
-double step_variance(std::vector<double>& steps, std::size_t equal) {
+double step_variance(std::vector<double>& steps, std::size_t equal, std::vector<double>& sorted) {
   constexpr double kSparseClip = 3.0;
   const std::size_t total = steps.size(), unequal = total - equal;
-  std::vector<double> sorted(steps);
+  // SORTED is the caller's, so that the lags' copies reuse one buffer.
+  sorted.assign(steps.begin(), steps.end());
   const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(total / 2);
   std::nth_element(sorted.begin(), middle, sorted.end());
   const double centre = *middle;
@@ -488,7 +489,7 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   // COLUMNS or both, and their COUNT; below 0 where there are fewer than half
   // as many differences as elements: a few-point scan's far lags are too few
   // to tell.
-  std::vector<double> steps, flat;
+  std::vector<double> steps, flat, sorted;
   const auto lag_variance = [&](std::size_t k, bool rows, bool columns, std::size_t& count) {
     steps.clear();
     flat.clear();
@@ -505,7 +506,7 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
     steps.insert(steps.end(), flat.begin(), flat.end());
     count = steps.size();
     if (count < std::max<std::size_t>(2, n / 2)) return -1.0;
-    return step_variance(steps, flat.size());
+    return step_variance(steps, flat.size(), sorted);
   };
   double variance = 0.0;
   for (std::size_t k = 1; k <= kLags; ++k) {
