@@ -730,10 +730,13 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
   if (!frame.geometry_known) IO_WRITE("WARNING: Geometry not defined", status);
 
   // The elements the fit uses: unmasked, finite and, weighted, of a variance
-  // above 0. These arrays, like the model's, are of the data's shape but
-  // written and read over the region only: a small region of large arrays
-  // costs its own pages.
-  const std::size_t size = data.size();
+  // above 0. These arrays, like the model's, are of the data's row length
+  // down to the region's last row, written and read over the region only: a
+  // small region of large arrays costs its own pages (ROWS is the frame
+  // they are indexed in).
+  ModelFrame rows = frame;
+  rows.ymaxdat = yendelm;
+  const std::size_t size = static_cast<std::size_t>(xmax) * static_cast<std::size_t>(yendelm);
   const auto used_block = std::make_unique_for_overwrite<std::uint8_t[]>(size);
   const auto sigma_block = std::make_unique_for_overwrite<float[]>(weighted ? size : 0);
   const auto model_block = std::make_unique_for_overwrite<float[]>(size);
@@ -768,18 +771,18 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
                  " elements whose variance is not above 0 are left out of the weighted fit",
              status);
 
-  Fit2dContext context{&frame, model};
+  Fit2dContext context{&rows, model};
   FitModel fitted = model;
   const int max_calls = kzt_max_calls(model.num_parameters, iterations);
   const std::size_t np = static_cast<std::size_t>(model.num_parameters);
   Status fit_status = status;
   const auto fit_once = [&](std::span<float> params) {
     ModelFitEnd end;
-    MA_MODELFIT(2, KZT_FUNKESTA, true, weighted, true, xmax, ymax, data, used_mask, sigmas,
+    MA_MODELFIT(2, KZT_FUNKESTA, true, weighted, true, xmax, yendelm, data, used_mask, sigmas,
                 xstrelm, ystrelm, xendelm, yendelm, 1, max_calls, 1.0e-5f, 100.0f, 5.0e-7f,
                 &context, nullptr, nullptr, nullptr, model.num_parameters,
                 std::span<const bool>(fitted.constraints.data(), np),
-                std::span<const float>(fitted.scales.data(), np), xmax, ymax, true, params,
+                std::span<const float>(fitted.scales.data(), np), xmax, yendelm, true, params,
                 work_model, end.end_code, end.num_calls, end.sum_squares, fit_status);
     if (fit_status != kStatusGood) end.end_code = std::max(end.end_code, 3);
     return end;
@@ -806,7 +809,7 @@ Fit2dOutcome KZT_LSQKESTA(const ModelFrame& frame, std::span<const float> data,
 
   // The model of the returned parameters over the whole region, masked
   // elements included.
-  kzt_model_image(frame, fitted, xstrelm, ystrelm, xendelm, yendelm, work_model, status);
+  kzt_model_image(rows, fitted, xstrelm, ystrelm, xendelm, yendelm, work_model, status);
   if (outcome.held && status == kStatusGood) {
     // Nothing was evaluated: the held model's misfit is its own.
     double sum = 0.0;
