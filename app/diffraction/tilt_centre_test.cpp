@@ -24,6 +24,27 @@
 namespace kesta {
 namespace {
 
+// The whole IMAGE of scene S as displayed (IMAGE must outlive it).
+GsDisplayedImage shown_scene(const testing::RingScene& s, std::span<const float> image) {
+  GsDisplayedImage im;
+  im.xmaxdat = im.xendelm = s.xmax;
+  im.ymaxdat = im.yendelm = s.ymax;
+  im.data = image;
+  return im;
+}
+
+// The solution that is scene S's own geometry, its cones at TWO_THETA.
+TiltSolution scene_solution(const testing::RingScene& s, std::span<const float> two_theta) {
+  TiltSolution truth;
+  truth.x_beam = static_cast<float>(s.x_centre * s.pixel);
+  truth.y_beam = static_cast<float>(s.y_centre * s.pixel);
+  truth.distance = static_cast<float>(s.distance);
+  truth.rotation = static_cast<float>(s.rotation);
+  truth.tilt = static_cast<float>(s.tilt);
+  std::copy(two_theta.begin(), two_theta.end(), truth.two_theta.begin());
+  return truth;
+}
+
 struct Fitted {
   int num = 0;
   std::array<TiltSolution, 2> s{};
@@ -381,10 +402,7 @@ TEST_F(TiltReplay, WarningNamesTheCommandOfTheRoad) {
   const std::vector<float> image = testing::ring_image(s);
   std::vector<float> axis(static_cast<std::size_t>(s.xmax));
   for (std::size_t i = 0; i < axis.size(); ++i) axis[i] = static_cast<float>(i) + 0.5f;
-  GsDisplayedImage im;
-  im.xmaxdat = im.xendelm = s.xmax;
-  im.ymaxdat = im.yendelm = s.ymax;
-  im.data = image;
+  GsDisplayedImage im = shown_scene(s, image);
   im.xaxis = im.yaxis = axis;
   // Clicks in pixel coordinates: the first ring, the search limit 8 pixels
   // out along the same azimuth, three further rings.
@@ -657,13 +675,7 @@ TEST(TiltFromRings, SpottyRingsLeaveTheTruthFollowed) {
   std::vector<float> others;
   for (double d : s.d_spacings)
     others.push_back(static_cast<float>(testing::scene_two_theta(s, d)));
-  TiltSolution truth;
-  truth.x_beam = static_cast<float>(s.x_centre * s.pixel);
-  truth.y_beam = static_cast<float>(s.y_centre * s.pixel);
-  truth.distance = static_cast<float>(s.distance);
-  truth.rotation = static_cast<float>(s.rotation);
-  truth.tilt = static_cast<float>(s.tilt);
-  for (std::size_t k = 0; k < others.size(); ++k) truth.two_theta[k] = others[k];
+  TiltSolution truth = scene_solution(s, others);
   // The blob beside the first ring's first crystallite, 2.3 pixels out.
   const double r = s.distance * std::tan(others[0]) / s.pixel + 2.3;
   const double a = testing::scene_spots(s)[0].azimuths[0];
@@ -674,10 +686,7 @@ TEST(TiltFromRings, SpottyRingsLeaveTheTruthFollowed) {
       image[static_cast<std::size_t>(i + j * s.xmax)] +=
           static_cast<float>(3000.0 * std::exp(-d2 / (2.0 * 1.2 * 1.2)));
     }
-  GsDisplayedImage im;
-  im.xmaxdat = im.xendelm = s.xmax;
-  im.ymaxdat = im.yendelm = s.ymax;
-  im.data = image;
+  GsDisplayedImage im = shown_scene(s, image);
   const float px = static_cast<float>(s.pixel);
   const RingNeighbours apart{};
   const RefinedParameters refined{true, true, false, false};
@@ -717,16 +726,8 @@ TEST(TiltFromRings, ConeOffItsRingIsWarned) {
   const auto& ceria = kzt_calibrants()[1].d_spacings;
   for (std::size_t k = 0; k < 2; ++k) s.d_spacings.push_back(ceria[k]);
   const std::vector<float> image = testing::ring_image(s);
-  GsDisplayedImage im;
-  im.xmaxdat = im.xendelm = s.xmax;
-  im.ymaxdat = im.yendelm = s.ymax;
-  im.data = image;
-  TiltSolution truth;
-  truth.x_beam = static_cast<float>(s.x_centre * s.pixel);
-  truth.y_beam = static_cast<float>(s.y_centre * s.pixel);
-  truth.distance = static_cast<float>(s.distance);
-  truth.rotation = static_cast<float>(s.rotation);
-  truth.tilt = static_cast<float>(s.tilt);
+  GsDisplayedImage im = shown_scene(s, image);
+  TiltSolution truth = scene_solution(s, {});
   for (std::size_t k = 0; k < 2; ++k)
     truth.two_theta[k] = static_cast<float>(testing::scene_two_theta(s, s.d_spacings[k]));
   const float px = static_cast<float>(s.pixel);
@@ -769,17 +770,8 @@ TEST(TiltFromRings, NeighbouringRingsLeaveTheTruthFollowed) {
       s.tilt = tilt * M_PI / 180;
       s.rotation = rotation * M_PI / 180;
       const std::vector<float> image = testing::ring_image(s);
-      GsDisplayedImage im;
-      im.xmaxdat = im.xendelm = s.xmax;
-      im.ymaxdat = im.yendelm = s.ymax;
-      im.data = image;
-      TiltSolution truth;
-      truth.x_beam = static_cast<float>(s.x_centre * s.pixel);
-      truth.y_beam = static_cast<float>(s.y_centre * s.pixel);
-      truth.distance = static_cast<float>(s.distance);
-      truth.rotation = static_cast<float>(s.rotation);
-      truth.tilt = static_cast<float>(s.tilt);
-      std::copy_n(others.begin(), 4, truth.two_theta.begin());
+      GsDisplayedImage im = shown_scene(s, image);
+      TiltSolution truth = scene_solution(s, std::span<const float>(others).first(4));
       Status status = kStatusGood;
       const RingFollowing f =
           kzt_follow_rings(im, truth, px, px, 4, 15 * px, 90, status, &neighbours);
@@ -899,10 +891,7 @@ TEST(TiltFromRings, CoarseRingWithTheCentreHeldIsNotWarnedOfEmptySections) {
   EXPECT_EQ(text.find("WARNING: The refined geometry does not fit"), std::string::npos) << text;
   EXPECT_EQ(text.find("do not follow"), std::string::npos) << text;
 
-  GsDisplayedImage im;
-  im.xmaxdat = im.xendelm = s.xmax;
-  im.ymaxdat = im.yendelm = s.ymax;
-  im.data = image;
+  GsDisplayedImage im = shown_scene(s, image);
   TiltSolution off = t;
   off.tilt += static_cast<float>(M_PI / 180);
   const RingNeighbours apart{};
