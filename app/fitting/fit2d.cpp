@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -485,28 +486,90 @@ LocalNoise local_noise(const FitData& d, std::span<const float> model_image, Ind
   });
   LocalNoise noise;
   if (n < 3) return noise;
+  // The differences are screened by the stretch of the scan (or tile of the
+  // image) where their pairs start: where strong peaks the model leaves out
+  // stand close together their sides fill most of the window, more than the
+  // trimming drops, and the noise read from all of it is many times the true
+  // one. A stretch whose differences' mean square is more than kLoudStretch
+  // times the variance read from the stretches kept so far holds such a side
+  // and is left out, until none is. Noise alone, correlated, rounded or
+  // sparse, has no stretch so loud (its variance is the same along the
+  // window, or grows slowly with the counts), and is read as before.
+  constexpr std::size_t kStretch = 16, kTile = 8;
+  constexpr double kLoudStretch = 10.0;
+  const std::size_t bx = ny == 1 ? kStretch : std::min(kTile, nx),
+                    by = nx == 1 ? kStretch : std::min(kTile, ny);
+  const std::size_t tiles_x = (nx + bx - 1) / bx;
+  const std::size_t tiles = tiles_x * ((ny + by - 1) / by);
   // The variance of the differences K elements apart along the ROWS, the
   // COLUMNS or both, and their COUNT; below 0 where there are fewer than half
   // as many differences as elements: a few-point scan's far lags are too few
   // to tell.
-  std::vector<double> steps, flat, sorted;
+  struct Step {
+    double value;
+    std::uint32_t tile;
+    bool equal;
+  };
+  std::vector<Step> all;
+  std::vector<double> steps, flat, sorted, tile_squares(tiles);
+  std::vector<std::size_t> tile_count(tiles);
+  std::vector<char> loud(tiles);
   const auto lag_variance = [&](std::size_t k, bool rows, bool columns, std::size_t& count) {
-    steps.clear();
-    flat.clear();
-    const auto pair = [&](std::size_t a, std::size_t b) {
+    all.clear();
+    const auto pair = [&](std::size_t a, std::size_t b, std::size_t tile) {
       if (std::isnan(w[b])) return;
-      (data[a] == data[b] ? flat : steps).push_back(w[b] - w[a]);
+      all.push_back({w[b] - w[a], static_cast<std::uint32_t>(tile), data[a] == data[b]});
     };
     for (std::size_t j = 0; j < ny; ++j)
       for (std::size_t i = 0; i < nx; ++i) {
         if (std::isnan(w[j * nx + i])) continue;
-        if (rows && i + k < nx) pair(j * nx + i, j * nx + i + k);
-        if (columns && j + k < ny) pair(j * nx + i, (j + k) * nx + i);
+        const std::size_t tile = (j / by) * tiles_x + i / bx;
+        if (rows && i + k < nx) pair(j * nx + i, j * nx + i + k, tile);
+        if (columns && j + k < ny) pair(j * nx + i, (j + k) * nx + i, tile);
       }
-    steps.insert(steps.end(), flat.begin(), flat.end());
-    count = steps.size();
+    count = all.size();
     if (count < std::max<std::size_t>(2, n / 2)) return -1.0;
-    return step_variance(steps, flat.size(), sorted);
+    // Each stretch's squares about the median difference (a plane under the
+    // misfits steps them all alike).
+    sorted.resize(count);
+    for (std::size_t m = 0; m < count; ++m) sorted[m] = all[m].value;
+    const auto middle = sorted.begin() + static_cast<std::ptrdiff_t>(count / 2);
+    std::nth_element(sorted.begin(), middle, sorted.end());
+    const double centre = *middle;
+    std::fill(tile_squares.begin(), tile_squares.end(), 0.0);
+    std::fill(tile_count.begin(), tile_count.end(), 0);
+    std::fill(loud.begin(), loud.end(), 0);
+    for (const Step& s : all) {
+      tile_squares[s.tile] += (s.value - centre) * (s.value - centre);
+      ++tile_count[s.tile];
+    }
+    double variance = -1.0;
+    for (;;) {
+      steps.clear();
+      flat.clear();
+      for (const Step& s : all)
+        if (!loud[s.tile]) (s.equal ? flat : steps).push_back(s.value);
+      // Too few left to read the noise from: the last reading stands.
+      if (variance >= 0.0 && steps.size() + flat.size() < std::max<std::size_t>(2, n / 4))
+        return variance;
+      steps.insert(steps.end(), flat.begin(), flat.end());
+      variance = step_variance(steps, flat.size(), sorted);
+      bool dropped = false;
+      // A stretch of few differences (the last, or one of many unused
+      // elements) is judged as if it held half a stretch's elements' for
+      // each way the differences run: a few large ones by chance are no side.
+      const double floor_count =
+          0.5 * static_cast<double>(bx * by) * ((rows ? 1.0 : 0.0) + (columns ? 1.0 : 0.0));
+      for (std::size_t t = 0; t < tiles; ++t) {
+        if (loud[t] || tile_count[t] == 0) continue;
+        if (tile_squares[t] >
+            kLoudStretch * variance * std::max(static_cast<double>(tile_count[t]), floor_count)) {
+          loud[t] = 1;
+          dropped = true;
+        }
+      }
+      if (!dropped || !(variance > 0.0)) return variance;
+    }
   };
   double variance = 0.0;
   for (std::size_t k = 1; k <= kLags; ++k) {

@@ -676,7 +676,8 @@ TEST(Fit2d, APeakAmongLeftOutNeighboursOrOnCoarseCountsIsJudgedByTheirNoise) {
   // noise 5 on 200 with three of 240-500 noises 20-45 points off (their
   // sides hold many of the nearby misfits), and values rounded to whole
   // numbers, noise 0.3, with one of 30 times the height 30 points off (most
-  // misfits equal, the other's side the most of the rest). The fitted peak
+  // misfits equal, the other's side the most of the rest), and noise 1 on
+  // 200 with seven of 600-1500 noises 50-75 points apart. The fitted peak
   // (some 20 noises, where it is measured) is valid.
   struct Scan {
     const char* what;
@@ -690,6 +691,21 @@ TEST(Fit2d, APeakAmongLeftOutNeighboursOrOnCoarseCountsIsJudgedByTheirNoise) {
        {{-44.0f, 1900.0f, 1.8f}, {-24.0f, 1200.0f, 2.5f}, {21.0f, 2500.0f, 1.6f}},
        false},
       {"rounded counts", 400, 50.0f, 0.3f, 1.7f, {{-30.0f, 100.0f, 3.0f}}, true},
+      // A dense powder scan: the others' sides fill most of the points about
+      // the fitted peak, far more than the trimming of the differences drops.
+      {"a dense scan",
+       1500,
+       200.0f,
+       1.0f,
+       2.2f,
+       {{-187.0f, 900.0f, 4.5f},
+        {-133.0f, 600.0f, 5.5f},
+        {-77.0f, 1500.0f, 6.0f},
+        {-24.0f, 800.0f, 1.5f},
+        {52.0f, 1200.0f, 5.0f},
+        {109.0f, 700.0f, 4.0f},
+        {166.0f, 1000.0f, 2.5f}},
+       false},
   };
   testing::Noise noise(77, 1.0);
   for (const Scan& c : scans) {
