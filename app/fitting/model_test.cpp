@@ -785,6 +785,42 @@ TEST(Fit2d, APeakAmongLeftOutNeighboursOrOnCoarseCountsIsJudgedByTheirNoise) {
   ASSERT_NE(at, std::string::npos) << terminal.text();
   EXPECT_NEAR(std::stod(terminal.text().substr(at + said.size())), std::sqrt(2.0), 0.15)
       << terminal.text();
+  // A scan of counts of 1.3 on average, where a quarter or so of the pairs
+  // of points hold equal counts: its bump is judged by the counts' own noise
+  // too, their steps of 4 and more (a few in a hundred) among it.
+  constexpr Index kLength = 4000;
+  const std::vector<float> along = centre_axis(kLength), across = centre_axis(1);
+  const ModelFrame scan = frame_over(kLength, 1, along, across);
+  std::vector<float> sparse(static_cast<std::size_t>(kLength));
+  for (float& v : sparse) v = poisson_count(noise, 1.3);
+  std::size_t top = 0;
+  float highest = -1.0f;
+  for (std::size_t k = 30; k + 30 < sparse.size(); ++k) {
+    float sum = 0.0f;
+    for (std::size_t i = k - 2; i <= k + 2; ++i) sum += sparse[i];
+    if (sum > highest) {
+      highest = sum;
+      top = k;
+    }
+  }
+  FitModel bump;
+  add_feature(bump, kGaussian, {along[top], 0.5f, 1.0f, 1.5f, 1.0f, 0.0f});
+  bump.names[2] = "G1 MAX    ";
+  bump.constraints[1] = bump.constraints[4] = bump.constraints[5] = true;
+  add_feature(bump, kSurface, {4.0f * 1.3f});
+  bump.constraints[6] = true;
+  bump.x_max_poly = static_cast<float>(kLength);
+  std::vector<float> fitted(sparse.size());
+  status = kStatusGood;
+  testing::TerminalCapture sparse_terminal;
+  const Fit2dOutcome on_sparse = KZT_LSQKESTA(scan, sparse, {}, {}, 1, 1, kLength, 1, false, 30.0f,
+                                              bump, fitted, status);
+  EXPECT_FALSE(on_sparse.valid) << sparse_terminal.text();
+  const std::size_t quoted = sparse_terminal.text().find(said);
+  ASSERT_NE(quoted, std::string::npos) << sparse_terminal.text();
+  EXPECT_NEAR(std::stod(sparse_terminal.text().substr(quoted + said.size())), std::sqrt(1.3),
+              0.05 * std::sqrt(1.3))
+      << sparse_terminal.text();
 }
 
 TEST(Fit2d, APeakNearTheLargestSingleValueIsFittedAsItsTwin) {
