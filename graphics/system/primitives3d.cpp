@@ -483,8 +483,6 @@ class AxisTexts {
   // Whether P is drawn on a plate (see plate_behind).
   bool plated(const Placed& p) const { return axis_ == 3 || p.moved; }
 
-  bool heights() const { return axis_ == 3; }
-
   // The page box of P's plate, or (WIDENED) the room an X or Y number keeps
   // clear of a height number's plate: its own plate's box and half its
   // width again on either side, as a width is only estimated and a plate
