@@ -169,7 +169,9 @@ void KZT_3DSURFACE(std::string& graphics_kind, Index xmaxdat, Index ymaxdat,
   if (std::ssize(xaxis) < xendelm || std::ssize(yaxis) < yendelm)
     return st_fail(status, kBaseApp + 1, "Subroutine KZT_3DSURFACE V0.1");
   // A region without a finite value has no surface: said once, rather
-  // than an empty frame under the menu.
+  // than an empty frame under the menu, and nothing left to print (not the
+  // drawing before either).
+  graphics_kind.clear();
   if (kzt_3d_no_finite_value(xmaxdat, ymaxdat, data, xstrelm, ystrelm, xendelm, yendelm, status) ||
       gs_say_nothing_drawable(GsDrawing::kSurface, xmaxdat, ymaxdat, data, xstrelm, ystrelm,
                               xendelm, yendelm, status) ||
@@ -495,6 +497,8 @@ void KZT_XYGRAPH(bool interactive, Index xmaxdat, Index ymaxdat, Index xstrelm, 
 void kzt_command_3dsurface(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   if (st_bad(status, "Subroutine KZT_3DSURFACE_COMMAND V0.1")) return;
   const KztArrays& a = vosq_kzt_arrays;
+  // A command that draws nothing leaves nothing for PRINT GRAPHICS.
+  graphics_kind.clear();
   if (kzt_region_refused("Subroutine KZT_3DSURFACE_COMMAND V0.1", a.xmaxdat, a.ymaxdat, a.xstrelm,
                          a.ystrelm, a.xendelm, a.yendelm, status, {kzt_image(a.data).size()}) ||
       kzt_3d_no_finite_value(a.xmaxdat, a.ymaxdat, kzt_image(a.data), a.xstrelm, a.ystrelm,

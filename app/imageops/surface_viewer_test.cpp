@@ -238,7 +238,8 @@ TEST_F(Viewer, ZRangeKeepsTheUserLimitsOfItsMode) {
 }
 
 // A region without a finite value (here under the automatic range) has no
-// surface: one line says so, and no frame or menu is drawn.
+// surface: one line says so, no frame or menu is drawn, and nothing is left
+// for a print (not the image drawn before).
 TEST_F(Viewer, ARegionWithoutAFiniteValueIsSaidInOneLine) {
   std::fill(data.begin(), data.end(), std::numeric_limits<float>::quiet_NaN());
   data[3] = std::numeric_limits<float>::infinity();
@@ -249,14 +250,15 @@ TEST_F(Viewer, ARegionWithoutAFiniteValueIsSaidInOneLine) {
   TerminalCapture terminal;
   KZT_3DSURFACE(kind, kX, kY, data, xaxis, yaxis, 1, 1, kX, kY, "t", "x", "y", "z", status);
   EXPECT_EQ(status, kStatusGood);
-  EXPECT_EQ(kind, "image");
+  EXPECT_EQ(kind, "");
   EXPECT_TRUE(input.prompts.empty());
   EXPECT_EQ(terminal.text(),
             "WARNING: No finite data value in the region to draw as a 3-D surface\n");
 }
 
 // 3-D SURFACE PLOT of one or two rows shows them as a graph: rows without a
-// finite value get the same one line, and no empty graph or menu after it.
+// finite value get the same one line, and no empty graph or menu after it,
+// nor anything left for a print.
 TEST_F(Viewer, RowsWithoutAFiniteValueAreSaidInOneLineToo) {
   Status status = kStatusGood;
   kzt_allocate_arrays(kX, kY, false, false, false, vosq_kzt_arrays, status);
@@ -275,7 +277,7 @@ TEST_F(Viewer, RowsWithoutAFiniteValueAreSaidInOneLineToo) {
     TerminalCapture terminal;
     kzt_command_3dsurface(sets, kind, status);
     EXPECT_EQ(status, kStatusGood);
-    EXPECT_EQ(kind, "image") << rows;
+    EXPECT_EQ(kind, "") << rows;
     EXPECT_TRUE(input.prompts.empty()) << rows;
     EXPECT_EQ(terminal.text(),
               "WARNING: No finite data value in the region to draw as a 3-D surface\n")
@@ -292,7 +294,7 @@ TEST_F(Viewer, RowsWithoutAFiniteValueAreSaidInOneLineToo) {
     TerminalCapture terminal;
     kzt_command_3dsurface(sets, kind, status);
     EXPECT_EQ(status, kStatusGood);
-    EXPECT_EQ(kind, "image");
+    EXPECT_EQ(kind, "");
     EXPECT_TRUE(input.prompts.empty());
     EXPECT_NE(terminal.text().find("WARNING: Nothing drawn"), std::string::npos) << terminal.text();
   }

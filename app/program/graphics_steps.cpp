@@ -175,7 +175,9 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
   if (st_bad(status, "Subroutine KZT_PLOT_DATA V0.1")) return;
   const KztArrays& a = vosq_kzt_arrays;
   // A row or a column is drawn as a graph, of which none is drawn without a
-  // finite value: said, and nothing left for PRINT GRAPHICS to print.
+  // finite value: said, and nothing left for PRINT GRAPHICS to print (not
+  // even the drawing before).
+  graphics_kind.clear();
   const bool graph = a.xendelm == a.xstrelm || a.yendelm == a.ystrelm;
   if (graph && (kzt_no_finite_value(a.xmaxdat, a.ymaxdat, kzt_image(a.data), a.xstrelm,
                                     a.ystrelm, a.xendelm, a.yendelm, "plot", status) ||
@@ -191,6 +193,9 @@ void kzt_plot_data(KztDataSets& sets, std::string& display_command, std::string&
 
 void kzt_contour_plot(KztDataSets& sets, std::string& graphics_kind, Status& status) {
   if (st_bad(status, "Subroutine KZT_CONTOUR_PLOT V0.1")) return;
+  // What PRINT GRAPHICS draws again is what this draws, if anything: a
+  // command that draws nothing leaves nothing to print.
+  graphics_kind.clear();
   // Without graphics there is nothing to draw on: said as the other
   // drawing commands say it, though a running macro goes on.
   if (!sets.graphics_on) {

@@ -132,8 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // CONTOUR PLOT says why it draws nothing: without graphics (as the other
 // drawing commands say it, though a macro goes on), for one or two rows
-// away from row 1, and for data without a finite value; none of these
-// leaves a kind of graphics for PRINT GRAPHICS.
+// away from row 1, for data without a finite value and for data of which no
+// cell can be drawn; none of these leaves a kind of graphics for PRINT
+// GRAPHICS, not even that of an earlier drawing.
 TEST_F(Dispatcher, ContourPlotThatDrawsNothingSaysWhy) {
   make(8, 6, false, false);
   sets.data_defined = true;
@@ -142,21 +143,49 @@ TEST_F(Dispatcher, ContourPlotThatDrawsNothingSaysWhy) {
     sets.graphics_on = graphics;
     a.ystrelm = ys;
     a.yendelm = ye;
-    graphics_kind.clear();
+    graphics_kind = "image";
     TerminalCapture terminal;
     EXPECT_EQ(run("CONTOUR PLOT"), "PRINT GRAPHICS");
-    EXPECT_EQ(graphics_kind, "");
+    EXPECT_EQ(graphics_kind, "") << terminal.text();
     return terminal.text();
   };
   EXPECT_EQ(said(false, 1, 6),
             "WARNING: Graphics system is turned off. You must \"EXIT\" and restart KESTA\n");
   EXPECT_EQ(said(true, 3, 4).rfind("WARNING: Nothing drawn: ", 0), 0u);
+  for (Index k = 0; k < 8 * 6; ++k)
+    if ((k % 8 + k / 8) % 2 == 1) a.data[k] = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(said(true, 1, 6).rfind("WARNING: Nothing can be drawn: ", 0), 0u);
   std::fill(a.data, a.data + 8 * 6, std::numeric_limits<float>::quiet_NaN());
   EXPECT_EQ(said(true, 1, 6), "WARNING: No finite data value in the region to contour\n");
   EXPECT_EQ(said(true, 1, 2), "WARNING: No finite data value in the region to plot\n");
   // Values in row 2 only: the graph is of row 1, which has none.
   std::fill(a.data + 8, a.data + 16, 1.0f);
   EXPECT_EQ(said(true, 1, 2), "WARNING: No finite data value in row 1 to plot\n");
+}
+
+// PLOT DATA of a row and 3-D SURFACE PLOT that draw nothing leave nothing
+// for PRINT GRAPHICS either: it does not print the drawing before them.
+TEST_F(Dispatcher, DrawingsThatDrawNothingLeaveNothingToPrint) {
+  make(8, 6, false, false);
+  sets.data_defined = true;
+  sets.graphics_on = true;
+  KztArrays& a = vosq_kzt_arrays;
+  const auto kind_after = [&](const std::string& command, Index ys, Index ye) {
+    a.ystrelm = ys;
+    a.yendelm = ye;
+    graphics_kind = "contour";
+    TerminalCapture terminal;
+    run(command);
+    EXPECT_NE(terminal.text().find("WARNING: No"), std::string::npos) << terminal.text();
+    return graphics_kind;
+  };
+  for (Index k = 0; k < 8 * 6; ++k)
+    if ((k % 8 + k / 8) % 2 == 1) a.data[k] = std::numeric_limits<float>::quiet_NaN();
+  EXPECT_EQ(kind_after("3-D SURFACE PLOT", 1, 6), "");  // no cell can be drawn
+  EXPECT_EQ(kind_after("3-D SURFACE PLOT", 3, 4), "");  // rows away from row 1
+  std::fill(a.data, a.data + 8 * 6, std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(kind_after("3-D SURFACE PLOT", 1, 6), "");
+  EXPECT_EQ(kind_after("PLOT DATA", 2, 2), "");
 }
 
 TEST_F(Dispatcher, UnknownNullAndPendingStatus) {

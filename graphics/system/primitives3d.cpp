@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
@@ -229,6 +230,15 @@ struct PageRoom {
 // heading above an axis holds its place (Gs3dNumbersBelow).
 float numbers_ceiling = std::numeric_limits<float>::max();
 
+// The numbers of a view's axes kept apart while a Gs3dAxisNumbers lives.
+Gs3dAxisNumbers* axis_numbers = nullptr;
+
+bool measuring_axes() { return axis_numbers != nullptr && axis_numbers->measuring; }
+
+bool meet(const GsRect& a, const GsRect& b) {
+  return a.xmin < b.xmax && b.xmin < a.xmax && a.ymin < b.ymax && b.ymin < a.ymax;
+}
+
 PageRoom page_room(float height, Status& status) {
   float wx = 1.0f, wy = 1.0f;
   gs_detail::world_per_page(wx, wy, status);
@@ -376,8 +386,9 @@ void GS_3LINAXIS(int axis, float start, float end, float vmin, float vmax, float
   const double scale = (double{end} - start) / (double{vmax} - vmin);
   const auto tick_first = static_cast<float>((double{first} - vmin) * scale + start);
   const auto tick_interval = static_cast<float>(interval * scale);
-  GS_3LINTICKS(axis, start, end, p1, p2, tick_first, tick_interval, number, style.num_small, dx, dy,
-               dz, style.large_tick * wy, style.small_tick * wy, status);
+  if (!measuring_axes())
+    GS_3LINTICKS(axis, start, end, p1, p2, tick_first, tick_interval, number, style.num_small, dx,
+                 dy, dz, style.large_tick * wy, style.small_tick * wy, status);
   if (enumerate)
     GS_3LINAXENUM(axis, p1, p2, tick_first, tick_interval, first, interval, number, dx, dy, dz,
                   horizontal, vertical, status);
@@ -472,6 +483,27 @@ class AxisTexts {
   // Whether P is drawn on a plate (see plate_behind).
   bool plated(const Placed& p) const { return axis_ == 3 || p.moved; }
 
+  // The page box of P's plate, or (WIDENED) the room an X or Y number keeps
+  // clear of a height number's plate: its own plate's box and half its
+  // width again on either side, as a width is only estimated and a plate
+  // beside a number's last digit reads as hiding it.
+  GsRect plate(const Placed& p, bool widened = false) const {
+    float low = 0, high = 0;
+    vertical_extent(vertical_, p.v, height_, low, high);
+    const float margin = kPlateMargin * height_;
+    const float across = margin + (widened ? 0.5f * (p.right - p.left) : 0.0f);
+    return {p.left - across, low - margin, p.right + across, high + margin};
+  }
+
+  // Whether the plate of height number P would cover a number of the X or
+  // Y axis.
+  bool covers_other_axes(const Placed& p) const {
+    if (axis_ != 3 || axis_numbers == nullptr || !p.shown) return false;
+    const GsRect r = plate(p);
+    return std::any_of(axis_numbers->xy_room.begin(), axis_numbers->xy_room.end(),
+                       [&r](const GsRect& b) { return meet(r, b); });
+  }
+
   // The height two texts, P and Q, need between their base lines.
   float rise(const Placed& p, const Placed& q) const {
     return plated(p) || plated(q) ? plate_rise_ : height_;
@@ -539,7 +571,8 @@ std::vector<std::size_t> evenly_spaced(const AxisTexts& texts, std::vector<Place
 // the frame shows, pushed apart along the axis until they stand clear of one
 // another (the one side pushed alone where the other would leave it). An
 // axis with no length on the page says nothing: no number there could tell a
-// height. Gives the two drawn (empty when they cannot both be shown).
+// height. Gives the two drawn (empty when they cannot both be shown); a
+// place where a plate would cover a number of another axis is not taken.
 std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
                                          std::span<const std::string> numbers,
                                          std::vector<Placed>& placed) {
@@ -557,12 +590,42 @@ std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
     const float down = share * push, up = push - down;
     Placed low = texts.at_page(numbers[a], low0.at_u - down * du, low0.at_v - down * dv);
     Placed high = texts.at_page(numbers[b], high0.at_u + up * du, high0.at_v + up * dv);
-    if (low.shown && high.shown && !texts.overlap(low, high)) {
+    if (low.shown && high.shown && !texts.overlap(low, high) && !texts.covers_other_axes(low) &&
+        !texts.covers_other_axes(high)) {
       placed[a] = low, placed[b] = high;
       return {a, b};
     }
   }
   return {};
+}
+
+// The height numbers DRAWN less those whose plates would cover a number of
+// the X or Y axis (drawn before them, under the plates); where that leaves
+// fewer than two of two or more, the lowest tick's number clear of them and
+// each next one clear of the one before, or else the two ends pushed apart;
+// failing those, DRAWN as it is (the numbers under its plates are then left
+// out).
+void keep_off_other_axes(const AxisTexts& texts, std::span<const std::string> numbers,
+                         std::vector<Placed>& placed, std::vector<std::size_t>& drawn) {
+  const auto clear = [&](std::size_t k) { return !texts.covers_other_axes(placed[k]); };
+  std::vector<std::size_t> kept;
+  std::copy_if(drawn.begin(), drawn.end(), std::back_inserter(kept), clear);
+  if (kept.size() >= 2 || drawn.size() < 2) {
+    drawn = std::move(kept);
+    return;
+  }
+  std::vector<std::size_t> chosen;
+  for (std::size_t k = 0; k < placed.size(); ++k)
+    if (placed[k].shown && clear(k) &&
+        (chosen.empty() || !texts.overlap(placed[k], placed[chosen.back()])))
+      chosen.push_back(k);
+  if (chosen.size() >= 2) {
+    drawn = std::move(chosen);
+    return;
+  }
+  std::vector<Placed> pushed = placed;
+  const std::vector<std::size_t> ends = number_the_ends(texts, numbers, pushed);
+  if (ends.size() == 2) placed = std::move(pushed), drawn = ends;
 }
 
 // The common power of ten of the numbers DRAWN: one step of theirs beyond
@@ -572,7 +635,7 @@ std::vector<std::size_t> number_the_ends(const AxisTexts& texts,
 Placed place_power(const AxisTexts& texts, std::string_view text, float first, float interval,
                    std::vector<Placed>& placed, std::vector<std::size_t>& drawn) {
   const auto clear = [&](const Placed& power) {
-    if (!power.shown) return false;
+    if (!power.shown || texts.covers_other_axes(power)) return false;
     for (const std::size_t k : drawn)
       if (texts.overlap(power, placed[k])) return false;
     return true;
@@ -650,11 +713,31 @@ void GS_3LINAXENUM(int axis, float p1, float p2, float first, float interval, fl
   if (axis == 3 && drawn.size() < 2 && number >= 2 && status == kStatusGood) {
     drawn = number_the_ends(texts, numbers, placed);
   }
+  if (axis == 3 && status == kStatusGood) keep_off_other_axes(texts, numbers, placed, drawn);
   Placed power;
   const float exponent = std::round(std::log10(static_cast<float>(factor)));
   if (factor != 1.0 && !drawn.empty() && status == kStatusGood)
     power = place_power(texts, "*10E" + std::to_string(static_cast<int>(exponent)), first,
                         interval, placed, drawn);
+  if (axis_numbers != nullptr && status == kStatusGood) {
+    if (axis_numbers->measuring) {
+      std::vector<GsRect>& kept = axis == 3 ? axis_numbers->z_plates : axis_numbers->xy_room;
+      for (const std::size_t k : drawn) kept.push_back(texts.plate(placed[k], axis != 3));
+      if (power.shown) kept.push_back(texts.plate(power, axis != 3));
+      return;
+    }
+    // Height numbers that found no two places clear of these numbers stand
+    // over them: the numbers under their plates are left out.
+    if (axis != 3) {
+      const auto under_plate = [&](const Placed& p) {
+        const GsRect r = texts.plate(p);
+        return std::any_of(axis_numbers->z_plates.begin(), axis_numbers->z_plates.end(),
+                           [&r](const GsRect& z) { return meet(r, z); });
+      };
+      std::erase_if(drawn, [&](std::size_t k) { return under_plate(placed[k]); });
+      if (power.shown && under_plate(power)) power.shown = false;
+    }
+  }
   for (const std::size_t k : drawn) {
     if (status != kStatusGood) break;
     if (texts.plated(placed[k])) plate_behind(placed[k], vertical, height, status);
@@ -749,7 +832,7 @@ float gs_3d_axis_label(float x, float y, float z, float dx, float dy, int horizo
   const PageRoom room = page_room(height, status);
   v = std::max(std::min(v + 1.5f * height, room.top - 0.5f * height), room.bottom + 0.5f * height);
   gs_3d_text_inside(text, horizontal, 3, height, v, u, left, right, status);
-  QG_TEXT(u, v, text, status);
+  if (!measuring_axes()) QG_TEXT(u, v, text, status);
   return v - 0.5f * height;
 }
 
@@ -758,6 +841,10 @@ Gs3dNumbersBelow::Gs3dNumbersBelow(float top) : before_(numbers_ceiling) {
 }
 
 Gs3dNumbersBelow::~Gs3dNumbersBelow() { numbers_ceiling = before_; }
+
+Gs3dAxisNumbers::Gs3dAxisNumbers() : before_(axis_numbers) { axis_numbers = this; }
+
+Gs3dAxisNumbers::~Gs3dAxisNumbers() { axis_numbers = before_; }
 
 float gs_3d_number_room() {
   // Numbers of up to four characters (larger values take a common power of

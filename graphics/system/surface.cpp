@@ -483,72 +483,87 @@ void GS_3SURFACE(float rotation, float elevation, float z_scale, Index xmaxdat, 
   }
   if (walls) {
     // Axes whose range is empty or decreasing are left out.
-    if (elevation >= 0.0f) {
-      const float y_at = az <= 90.0f || az >= 270.0f ? ys : ye;
-      if (xs < xe) GS_3LINAXIS(1, xs, xe, xs, xe, y_at, 0.0f, 0, 0, -1, enumerate, 2, 1, status);
-      const float x_at = az <= 180.0f ? xs : xe;
-      if (ys < ye) GS_3LINAXIS(2, ys, ye, ys, ye, x_at, 0.0f, 0, 0, -1, enumerate, 1, 3, status);
-    }
-    if (0.0f < h && range_min < range_max) {
-      // The ticks count where their numbers, centred on them and beyond
-      // them by the tick and the gap (longer on the page where perspective
-      // brings the box nearer), can stand: the frame less the numbers' half
-      // height, their margin and that distance, and at the top less the
-      // logarithmic heading above them.
-      const GsRect page = gs_3d_frame(status);
-      const float text_height = gs_state.xenum.text.height * kTextHeight;
-      const float margin =
-          0.85f * text_height + 1.5f * (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap);
-      const float heading_room = log && enumerate ? 1.2f * text_height : 0.0f;
-      const GsRect frame{QG_PC2WC(true, page.xmin, status),
-                         QG_PC2WC(false, page.ymin + margin, status),
-                         QG_PC2WC(true, page.xmax, status),
-                         QG_PC2WC(false, page.ymax - margin - heading_room, status)};
-      const ZAxisCorner c =
-          z_axis_corner(az, xs, xe, ys, ye, h, range_min, range_max, height_of, frame, status);
-      // An axis showing fewer than two of its large ticks (zoomed in past
-      // them) is numbered over the part the frame shows, with ticks of its
-      // own: the heights there keep their numbers.
-      float z_start = 0.0f, z_end = h, v_start = range_min, v_end = range_max;
-      if (c.low < c.high && (c.low > 0.0f || c.high < h)) {
-        float first = 0, interval = 1;
-        int number = 0;
-        GS_CAL_TICKS(range_min, range_max, first, interval, number, status);
-        int shown = 0;
-        for (int k = 0; k < number; ++k) {
-          const float z = height_of(first + k * double{interval});
-          shown += z >= c.low && z <= c.high;
-        }
-        const auto value_at = [&](float z) {
-          return static_cast<float>(range_min + double{z} / z_scale);
-        };
-        if (shown < 2 && value_at(c.low) < value_at(c.high)) {
-          z_start = c.low, z_end = c.high;
-          v_start = value_at(c.low), v_end = value_at(c.high);
-        }
+    const auto floor_axes = [&] {
+      if (elevation >= 0.0f) {
+        const float y_at = az <= 90.0f || az >= 270.0f ? ys : ye;
+        if (xs < xe) GS_3LINAXIS(1, xs, xe, xs, xe, y_at, 0.0f, 0, 0, -1, enumerate, 2, 1, status);
+        const float x_at = az <= 180.0f ? xs : xe;
+        if (ys < ye) GS_3LINAXIS(2, ys, ye, ys, ye, x_at, 0.0f, 0, 0, -1, enumerate, 1, 3, status);
       }
-      // The numbers stand on the side the ticks point to on the page, away
-      // from the axis: right-justified to its left, left-justified to its
-      // right.
-      float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
-      gs_3d_project(gs_state.view3d, c.x, c.y, 0.0f, u0, v0);
-      gs_3d_project(gs_state.view3d, c.x + c.dx, c.y + c.dy, 0.0f, u1, v1);
-      const int justified = u1 > u0 ? 1 : 3;
-      // Logarithmic heights are numbered by their powers of ten: the axis
-      // says so above its numbers, in their style, over the end that stands
-      // higher on the page (the foot, seen from straight above, where the
-      // axis points away from the middle of the view).
-      float v_foot = 0, v_top = 0, u_unused = 0;
-      gs_3d_project(gs_state.view3d, c.x, c.y, z_start, u_unused, v_foot);
-      gs_3d_project(gs_state.view3d, c.x, c.y, z_end, u_unused, v_top);
-      const float heading =
-          log && enumerate ? gs_3d_axis_label(c.x, c.y, v_top < v_foot ? z_start : z_end, c.dx,
-                                              c.dy, justified, "log10(Z)", status)
-                           : std::numeric_limits<float>::max();
-      const Gs3dNumbersBelow below_heading(heading);
-      GS_3LINAXIS(3, z_start, z_end, v_start, v_end, c.x, c.y, c.dx, c.dy, 0, enumerate,
-                  justified, 3, status);
+    };
+    const auto height_axis = [&] {
+      if (0.0f < h && range_min < range_max) {
+        // The ticks count where their numbers, centred on them and beyond
+        // them by the tick and the gap (longer on the page where perspective
+        // brings the box nearer), can stand: the frame less the numbers' half
+        // height, their margin and that distance, and at the top less the
+        // logarithmic heading above them.
+        const GsRect page = gs_3d_frame(status);
+        const float text_height = gs_state.xenum.text.height * kTextHeight;
+        const float margin =
+            0.85f * text_height + 1.5f * (gs_state.haxes.large_tick + gs_state.layout.x_enum_gap);
+        const float heading_room = log && enumerate ? 1.2f * text_height : 0.0f;
+        const GsRect frame{QG_PC2WC(true, page.xmin, status),
+                           QG_PC2WC(false, page.ymin + margin, status),
+                           QG_PC2WC(true, page.xmax, status),
+                           QG_PC2WC(false, page.ymax - margin - heading_room, status)};
+        const ZAxisCorner c =
+            z_axis_corner(az, xs, xe, ys, ye, h, range_min, range_max, height_of, frame, status);
+        // An axis showing fewer than two of its large ticks (zoomed in past
+        // them) is numbered over the part the frame shows, with ticks of its
+        // own: the heights there keep their numbers.
+        float z_start = 0.0f, z_end = h, v_start = range_min, v_end = range_max;
+        if (c.low < c.high && (c.low > 0.0f || c.high < h)) {
+          float first = 0, interval = 1;
+          int number = 0;
+          GS_CAL_TICKS(range_min, range_max, first, interval, number, status);
+          int shown = 0;
+          for (int k = 0; k < number; ++k) {
+            const float z = height_of(first + k * double{interval});
+            shown += z >= c.low && z <= c.high;
+          }
+          const auto value_at = [&](float z) {
+            return static_cast<float>(range_min + double{z} / z_scale);
+          };
+          if (shown < 2 && value_at(c.low) < value_at(c.high)) {
+            z_start = c.low, z_end = c.high;
+            v_start = value_at(c.low), v_end = value_at(c.high);
+          }
+        }
+        // The numbers stand on the side the ticks point to on the page, away
+        // from the axis: right-justified to its left, left-justified to its
+        // right.
+        float u0 = 0, v0 = 0, u1 = 0, v1 = 0;
+        gs_3d_project(gs_state.view3d, c.x, c.y, 0.0f, u0, v0);
+        gs_3d_project(gs_state.view3d, c.x + c.dx, c.y + c.dy, 0.0f, u1, v1);
+        const int justified = u1 > u0 ? 1 : 3;
+        // Logarithmic heights are numbered by their powers of ten: the axis
+        // says so above its numbers, in their style, over the end that stands
+        // higher on the page (the foot, seen from straight above, where the
+        // axis points away from the middle of the view).
+        float v_foot = 0, v_top = 0, u_unused = 0;
+        gs_3d_project(gs_state.view3d, c.x, c.y, z_start, u_unused, v_foot);
+        gs_3d_project(gs_state.view3d, c.x, c.y, z_end, u_unused, v_top);
+        const float heading =
+            log && enumerate ? gs_3d_axis_label(c.x, c.y, v_top < v_foot ? z_start : z_end, c.dx,
+                                                c.dy, justified, "log10(Z)", status)
+                             : std::numeric_limits<float>::max();
+        const Gs3dNumbersBelow below_heading(heading);
+        GS_3LINAXIS(3, z_start, z_end, v_start, v_end, c.x, c.y, c.dx, c.dy, 0, enumerate,
+                    justified, 3, status);
+      }
+    };
+    // The axes are measured before they are drawn, so that the height
+    // numbers' plates keep off the floor axes' numbers.
+    Gs3dAxisNumbers numbers;
+    if (enumerate) {
+      numbers.measure(true);
+      floor_axes();
+      height_axis();
+      numbers.measure(false);
     }
+    floor_axes();
+    height_axis();
   }
 }
 

@@ -2,6 +2,8 @@
 // made here, block averaging, bands, axes and degenerate data, a copy.
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -858,6 +860,134 @@ TEST_F(SurfaceTest, HeightNumberPlatesCoverNoOtherNumber) {
       EXPECT_FALSE(*a1 < *b2 - 1e-5f && *b1 < *a2 - 1e-5f)
           << numbers[a].second->text << " and " << numbers[b].second->text;
     }
+}
+
+// A Gaussian of 7.5E+6 (sigmas 20 and 9), and one of 1E-3 over an offset of
+// 1000, over 200 x 90 pixels.
+float low_tall_gaussian(float x, float y) { return 7.5e4f * low_gaussian(x, y); }
+float offset_low_gaussian(float x, float y) { return 1000.0f + 1e-5f * low_gaussian(x, y); }
+
+// Zoomed (and steepened and turned) views printed: the X or Y numbers stand
+// where the Z axis passes them, and no height number's plate covers any of
+// them (Times digits half their size wide, 0.7 of it tall), while the Z axis
+// keeps two numbers or more.
+TEST_F(SurfaceTest, HeightNumberPlatesCoverNoNumberOfTheOtherAxes) {
+  testing::TempDir dir;
+  Status s = kStatusGood;
+  GS_SET_3DAXES(true, true, true, s);
+  GS_SET_GPP(0.08f, 0.3529f, 0.6271f, 0.92f, s);  // the program's portrait page
+  struct Case {
+    float (*value)(float, float);
+    int zooms, turns, steeper;
+  };
+  for (const Case c : {Case{low_tall_gaussian, 3, 0, 0}, Case{low_tall_gaussian, 4, 0, 0},
+                       Case{offset_low_gaussian, 4, 3, 4}}) {
+    SCOPED_TRACE(std::to_string(c.zooms) + " zooms, " + std::to_string(c.turns) + " turns");
+    make(200, 90, c.value);
+    float low = 0.0f, high = 0.0f;
+    MA_RMINMAX(200, 90, data, 1, 1, 200, 90, low, high, s);
+    const float half = 0.5f * (xaxis.back() - xaxis.front());
+    const float d = half / std::pow(1.2f, static_cast<float>(c.zooms));
+    GS_SET_3DVIEW(-0.5f * (xaxis.front() + xaxis.back()), -0.5f * (yaxis.front() + yaxis.back()),
+                  0.0f, 0.5236f + 0.1745329f * static_cast<float>(c.turns), 1.047197f, 30.0f * d,
+                  -d, -d, d, d,
+                  half / (high - low) * std::pow(1.414214f, static_cast<float>(c.steeper)), s);
+    const std::string path = dir.file("view.ps");
+    GS_OPEN_PS(path, s);
+    QG_DEACTIVATE_WK(1, s);
+    QG_ACTIVATE_WK(2, s);
+    GS_3DSURFACE(200, 90, data, xaxis, yaxis, 1, 1, 200, 90, "Simulated Data", "", "", "", s);
+    GS_CLOSE_PS(s);
+    QG_ACTIVATE_WK(1, s);
+    ASSERT_EQ(s, kStatusGood);
+    // Plates are the fills of four corners just before a text; numbers are
+    // the texts "(...)" followed by "x y tx", aligned by the last "h v ta"
+    // in the size of the last "size font tf".
+    struct Box {
+      std::string text;
+      float x1, y1, x2, y2;
+      bool plated;
+    };
+    std::vector<Box> numbers;
+    const std::vector<std::string> lines = testing::read_lines(path);
+    int h = 1, v = 1;
+    float size = 0.0f, px[4] = {}, py[4] = {};
+    std::size_t plate_line = 0;
+    for (std::size_t k = 1; k < lines.size(); ++k) {
+      std::istringstream in(lines[k]);
+      std::vector<std::string> words;
+      for (std::string w; in >> w;) words.push_back(w);
+      if (words.size() == 3 && words[2] == "ta") h = std::stoi(words[0]), v = std::stoi(words[1]);
+      if (words.size() == 3 && words[2] == "tf") size = std::stof(words[0]);
+      if (words.size() == 10 && words[9] == "fa" && words[8] == "4") {
+        for (std::size_t i = 0; i < 4; ++i)
+          px[i] = std::stof(words[2 * i]), py[i] = std::stof(words[2 * i + 1]);
+        plate_line = k;
+      }
+      if (words.size() != 3 || words[2] != "tx" || lines[k - 1].empty() || lines[k - 1][0] != '(')
+        continue;
+      const std::string text = lines[k - 1].substr(1, lines[k - 1].size() - 2);
+      if (text.empty() || !(std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-'))
+        continue;
+      const float x = std::stof(words[0]), y = std::stof(words[1]);
+      const float width = 0.5f * size * static_cast<float>(text.size());
+      const float left = h == 2 ? x - 0.5f * width : h == 3 ? x - width : x;
+      const float bottom = v == 3 ? y - 0.35f * size : v <= 2 ? y - 0.7f * size : y;
+      if (plate_line + 2 == k)
+        numbers.push_back({text, *std::min_element(px, px + 4), *std::min_element(py, py + 4),
+                           *std::max_element(px, px + 4), *std::max_element(py, py + 4), true});
+      numbers.push_back({text, left, bottom, left + width, bottom + 0.7f * size, false});
+    }
+    int heights = 0;
+    for (const Box& plate : numbers) {
+      if (!plate.plated) continue;
+      heights += plate.text.find('.') != std::string::npos || std::stof(plate.text) < 10.0f;
+      for (const Box& other : numbers) {
+        if (other.plated || other.text == plate.text) continue;
+        EXPECT_FALSE(plate.x1 < other.x2 && other.x1 < plate.x2 && plate.y1 < other.y2 &&
+                     other.y1 < plate.y2)
+            << "the plate of " << plate.text << " covers " << other.text;
+      }
+    }
+    EXPECT_GE(heights, 2);
+  }
+
+  // In the window, a small box zoomed in, its logarithmic Z axis short on
+  // the page between the Y numbers: no two height numbers find places clear
+  // of them, and the Y numbers under the plates are left out instead.
+  use_raster(100);
+  QG_SET_LOGZSCALING(true, s);
+  make(6, 5, ramp);
+  view(30.0f, 0.5f, 2.4f);
+  items.clear();
+  GS_3DSURFACE(6, 5, data, xaxis, yaxis, 1, 1, 6, 5, "", "", "", "", s);
+  QG_SET_LOGZSCALING(false, s);
+  ASSERT_EQ(s, kStatusGood);
+  const auto box = [](const PageItem& t) {
+    const float width = 0.6f * static_cast<float>(t.text.size()) * t.height;
+    const float left = t.horizontal == 3   ? t.x[0] - width
+                       : t.horizontal == 2 ? t.x[0] - 0.5f * width
+                                           : t.x[0];
+    const float bottom = t.vertical == 3 ? t.y[0] - 0.5f * t.height
+                         : t.vertical <= 2 ? t.y[0] - t.height
+                                           : t.y[0];
+    return std::array<float, 4>{left, bottom, left + width, bottom + t.height};
+  };
+  int heights = 0;
+  for (std::size_t k = 1; k < items.size(); ++k) {
+    if (items[k].kind != "text" || items[k - 1].kind != "fill_area" || items[k].horizontal != 3)
+      continue;
+    ++heights;
+    const auto [x1, x2] = std::minmax_element(items[k - 1].x.begin(), items[k - 1].x.end());
+    const auto [y1, y2] = std::minmax_element(items[k - 1].y.begin(), items[k - 1].y.end());
+    for (const PageItem* t : of("text")) {
+      if (t->horizontal == 3 || t->text.empty()) continue;
+      const std::array<float, 4> b = box(*t);
+      EXPECT_FALSE(*x1 < b[2] && b[0] < *x2 && *y1 < b[3] && b[1] < *y2)
+          << "the plate of " << items[k].text << " covers " << t->text;
+    }
+  }
+  EXPECT_GE(heights, 2);
 }
 
 // Page extremes of every point drawn; false when a point is not finite.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/types.hpp"
 #include "graphics/system/state.hpp"
@@ -87,6 +88,28 @@ class Gs3dNumbersBelow {
 
  private:
   float before_;
+};
+
+// While it lives, the numbers of a view's X and Y axes (and their power of
+// ten) keep clear of the plates of the height numbers, which are drawn over
+// them: measured first (measure(true): the axes are placed, nothing drawn),
+// the height numbers leave out any whose plate would cover one of them,
+// keeping two where the Z axis shows a length; where no two can keep clear,
+// the X or Y numbers under their plates are left out when drawn.
+class Gs3dAxisNumbers {
+ public:
+  Gs3dAxisNumbers();
+  ~Gs3dAxisNumbers();
+  Gs3dAxisNumbers(const Gs3dAxisNumbers&) = delete;
+  Gs3dAxisNumbers& operator=(const Gs3dAxisNumbers&) = delete;
+  void measure(bool on) { measuring = on; }
+
+  bool measuring = false;
+  std::vector<GsRect> xy_room;   // the room each X or Y number keeps clear
+  std::vector<GsRect> z_plates;  // the plates of the height numbers measured
+
+ private:
+  Gs3dAxisNumbers* before_;
 };
 
 // The region as stacked row profiles, hidden parts removed; rows longer than
