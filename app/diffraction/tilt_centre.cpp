@@ -827,6 +827,7 @@ void mark_rings_off_cones(const std::vector<FollowedPoint>& points, std::span<co
     if (count < 5 || k >= f.ring_off.size()) continue;
     const double mean = sum / count;
     const double spread = std::sqrt(std::max(squares / count - mean * mean, 0.0) / (count - 1));
+    f.ring_off_by[k] = mean;
     f.ring_off[k] = std::abs(mean) > limits.ring * pixel && std::abs(mean) > 3.0 * spread;
   }
 }
@@ -1082,9 +1083,14 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
     lines.push_back("         (the rings found lie where another beam centre or tilt puts them)");
   if (kzt_rings_lie_off_cones(f.scatter, f.noise, xps))
     lines.push_back(off_cones_line(f.scatter, f.noise, xps));
-  if (ring_off_cone(f))
-    lines.push_back("         (a ring lies more than " + fixed_text(limits.ring, 1) +
-                    " pixel from where the image shows it)");
+  // Each ring off by name, with its own distance: the rms left beside it
+  // (0 where every cone's angle met its ring's points) does not tell it.
+  for (std::size_t k = 0; k < f.ring_off.size(); ++k)
+    if (f.ring_off[k])
+      lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
+                      fixed_text(std::abs(f.ring_off_by[k]) / xps, 2) +
+                      " pixels from where the image shows it, more than " +
+                      fixed_text(limits.ring, 1) + " pixel)");
   return lines;
 }
 

@@ -129,6 +129,9 @@ struct RingFollowing {
   // calibrant's ring may (FollowingLimits' ring), once the change of centre
   // and tilt is made.
   std::array<bool, 15> ring_off{};
+  // Each ring's mean offset from its fitted cone once that change is made
+  // (metres, over the points ring_off judges; 0 for a ring not judged).
+  std::array<double, 15> ring_off_by{};
 };
 
 // The parameters a result refined; the others were held at what the user
