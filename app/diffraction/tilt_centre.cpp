@@ -1133,8 +1133,7 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
   else if (centre_tilt_move_told(f, xps) && (!(f.centre_move / xps <= limits.centre) ||
                                               !(f.tilt_move * kDegreesPerRadian <= limits.tilt)))
     lines.push_back(f.distance_move != 0.0
-                        ? "         (the rings' shapes ask for another distance, and with it "
-                          "another beam centre or tilt)"
+                        ? "         (the rings' shapes ask for another distance, centre or tilt)"
                         : "         (the rings found lie where another beam centre or tilt puts "
                           "them)");
   if (kzt_rings_lie_off_cones(f.scatter, f.noise, xps))
@@ -1145,8 +1144,8 @@ std::vector<std::string> kzt_rings_not_followed_warning(const RingFollowing& f, 
     if (f.ring_off[k])
       lines.push_back("         (ring " + format_i(static_cast<int>(k) + 1, 0) + " lies " +
                       fixed_text(std::abs(f.ring_off_by[k]) / xps, 2) +
-                      " pixels from where the image shows it, more than " +
-                      fixed_text(limits.ring, 1) + " pixel)");
+                      " pixels from where the image shows it, over " +
+                      fixed_text(limits.ring, 1) + ")");
   return lines;
 }
 
